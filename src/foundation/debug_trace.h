@@ -30,7 +30,7 @@ private:
 // calloc of one element of `size` bytes; null when memory is exhausted.
 void* zero_alloc(unsigned size);
 
-// One trace line: TRACE("Open", "opened " << path);  The text is formatted
+// One trace line: QM_TRACE("Open", "opened " << path);  The text is formatted
 // only while tracing is on.
 #define QM_TRACE(function, expr)                                              \
     do {                                                                      \

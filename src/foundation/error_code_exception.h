@@ -25,3 +25,10 @@ private:
 // Writes the "*** exception thrown: error ..." line for an exception being
 // constructed, while the exception trace is on.
 void trace_exception(const error_code_exception& e);
+
+// The prefix of an exception trace line when time stamps are on:
+// "YYYY-MM-DD HH:MM:SS.mmm program[pid] " for the given wall-clock moment
+// (local time).  The milliseconds are rounded, not clamped, so 999600
+// microseconds read "1000".
+std::string exception_trace_timestamp(int64_t seconds, long microseconds);
+

@@ -1,0 +1,141 @@
+// CAIFFFile: uncompressed AIFF ('FORM'/'AIFF'), read and written.
+//
+// Written files hold, in this order: 'COMM' (at offset 12), 'CHAN' (when the
+// channel configuration has a layout tag), 'SSND' with the samples (one pad
+// byte after an odd amount of data), then at close 'INST' (sampler data and
+// loops), 'MARK' (markers, loop markers included) and 'regn' (regions).
+// Sizes are provisional while writing (FORM 0x7FFFFFFF, SSND 0) and patched
+// at close.  Outputs whose FORM would pass 0x7FFFFFFF bytes are refused
+// (fsDataTooBigErr) rather than written with wrapped sizes.
+//
+// Reading walks the chunks with ChunkReader (bounded to the FORM and the
+// file); sizes of 0xFFFFFFFF or past the end of the file mean "to the end of
+// the file", and a 'COMM' frame count larger than the 'SSND' data is cut to
+// the data (Open then answers -22204, a warning).  The SSND offset field is
+// applied.  Word lengths that are not whole bytes (12, 20 bits) are read as
+// their containers (16, 24 bits), in which AIFF keeps them left-justified.
+//
+// The channel data are in the order of the configuration's layout tag
+// (CreateChannelLayout); the 'CHAN' written carries that tag, and a 'CHAN'
+// read sets the configuration only when its tag lists the channels in that
+// order (else the file is "multichannel" and keeps its order and tag).
+//
+// Codes: -22200 no FORM at close, -22201 no SSND, -22202 no or invalid COMM,
+// -22204 100 chunks without a match, or frames cut to the SSND data,
+// -23405 rate <= 0, -38 Close of a closed file; chunk walk -22004 / -22009.
+#pragma once
+
+#include "CSoundFile.h"
+#include "ChunkReader.h"
+
+#include <istream>
+#include <string>
+
+constexpr OSType kAIFFFileType = FOUR_CHAR_CODE("AIFF");
+
+constexpr OSErr kAIFFNoFORMErr = -22200;
+constexpr OSErr kAIFFNoSSNDErr = -22201;
+constexpr OSErr kAIFFNoCOMMErr = -22202;
+constexpr OSErr kAIFFTooManyChunksErr = -22204;
+constexpr OSErr kAIFFBadRateErr = -23405;
+constexpr OSErr kAIFFNotOpenErr = -38;
+
+// Largest FORM size written (AIFF sizes are read as signed 32-bit values).
+constexpr SInt64 kAIFFMaxFormSize = 0x7FFFFFFF;
+
+class CAIFFFile : public CSoundFile {
+public:
+    CAIFFFile();
+    ~CAIFFFile() override;
+
+    OSErr Open() override;
+    // The shape: channels >= 1, 1..32 bits (rounded up to whole bytes),
+    // rate > 0; paramErr otherwise.
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    Boolean SupportsSplitChannels() const override;
+    QString GetSplitNamingSuffix() const override;
+    QString GetFormatName() const override;
+    std::string GetChannelName(UInt16 channel) const override;
+
+    // The chunk walk: on success the file's mark stands at the chunk's size
+    // field and `info` (may be null) describes the chunk.  'FORM' checks the
+    // first four bytes.  -22004 not found, -22009 corrupt size, -22204 after
+    // 100 chunks.
+    virtual OSErr FindChunk(OSType id, ChunkInfo* info = nullptr);
+    virtual OSErr ReadMARK();
+    virtual OSErr WriteMARK();
+    virtual OSErr ReadINSTLoops();
+    virtual OSErr WriteINST();
+    virtual OSErr ReadINSTSamplerInfo();
+    virtual OSErr ReadCOMM();
+    virtual OSErr WriteCOMM();
+    virtual OSErr ReadCHAN();
+    virtual OSErr WriteCHAN();
+    virtual OSErr ReadRegions();
+    virtual OSErr WriteRegions();
+    // Grows the sample data with zeros to `frame` frames.
+    virtual OSErr ExtendToFrames(UInt32 frame);
+
+    SInt64 GetDataOffset() const { return m_dataOffset; }
+    SInt64 GetFormEnd() const { return m_formEnd; }
+    UInt32 GetChannelLayoutTag() const { return m_channelLayoutTag; }
+
+protected:
+    // Bytes of one frame (channels x bytes per sample).
+    SInt64 BytesPerFrame() const;
+    // The walk's options for this family.
+    static ChunkWalkOptions WalkOptions();
+    // Loads a chunk's body; *found false (and noErr) when the chunk is not
+    // there.
+    OSErr ReadChunk(OSType id, ChunkView* body, bool* found);
+    // Writes bytes at a position / appends them at the end of the file.
+    OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
+    OSErr AppendAtEnd(const void* data, std::size_t count);
+    // Opens the data fork read-only and reads the FORM header (FORM end).
+    OSErr OpenForReading();
+    // The base Create, the exclusive file creation and the shape checks.
+    OSErr CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                     ConstStr255Param nameExtension, float sampleRate);
+    // Finds 'SSND' and sets the data offset (offset field applied) and the
+    // bytes of sample data it holds.  -22201 when absent.
+    OSErr LocateSoundData(SInt64* availableBytes);
+    // Cuts the frame count to `availableBytes`; true when it was cut.
+    bool ClampFramesTo(SInt64 availableBytes);
+    // Checks the shape read from 'COMM' and rounds the word length up to
+    // whole bytes; `badShapeErr` for zero or negative channels or word
+    // lengths outside 1..32.
+    OSErr CheckShape(SInt16 channels, SInt16 bits, OSErr badShapeErr);
+    // The configuration whose in-memory order a layout tag describes.
+    SInt32 ConfigurationForTag(UInt32 tag) const;
+    // The layout tag of a configuration for this file's channel count (0 when
+    // it has none).
+    UInt32 TagForConfiguration(SInt32 configuration) const;
+    // Reads the 'APPL' signature: 'SSYS' files are mono, 24-bit ones stored
+    // least significant byte first.
+    OSErr ReadAPPL();
+    // Swaps bytes 0 and 2 of every 3-byte sample (sample-format 64).
+    static void SwapSSYS(UInt8* data, std::size_t bytes);
+
+    SInt64 m_dataOffset = 0;       // file position of the first sample byte
+    SInt64 m_formEnd = 0;          // where the chunk walk stops
+    UInt32 m_channelLayoutTag = 0; // from 'CHAN'; 0 when none was read
+    bool m_writable = false;       // opened by Create
+};
+
+// The stream forms used by type detection.  FindAIFFChunk leaves the stream
+// just after the chunk's ID (for "FORM": after the first four bytes).
+OSErr FindAIFFChunk(const std::string& id, std::istream& in);
+// Throws error_code_exception when the file has no 'COMM' chunk.
+UInt16 GetAIFFNumChannels(const std::string& path);
+
+// Registers the 'AIFF' factory, its header probe and the 'FORM' chunk finder.
+void RegisterAIFFFileTypes();

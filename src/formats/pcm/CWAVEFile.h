@@ -1,0 +1,194 @@
+// CWAVEFile: linear-PCM RIFF/WAVE files (type 'WAVE', "Wave"), and the base
+// of the WAVE family (mu-law, A-law, float, uncompressed Broadcast Wave).
+//
+// Besides the samples the class carries markers and regions ('cue ' and a
+// 'LIST'/'adtl' chunk: 'labl' for markers, 'ltxt' plus a 'labl' for the
+// name of each region), loops ('smpl'), sampler data ('inst') and the
+// channel layout (the channel mask of the extensible format).
+//
+// All numbers in the file are little-endian.  Written files have the
+// layout "RIFF" size "WAVE", 'fmt ' (plain for one or two channels,
+// extensible for more), 'data' and the samples; at close the sizes are
+// patched and the annotation chunks appended after the data.
+//
+// Sample coding.  In memory (the base's block) samples are big-endian
+// signed words of GetNumBits() bits.  In the file:
+//   PCM     1..4 byte containers (block align / channels); 8-bit unsigned,
+//           wider signed little-endian.  A word length that is not a whole
+//           number of bytes (12, 20 bits) is read through its container,
+//           so the word length in memory is the container's.
+//   float   32-bit IEEE little-endian floats, 32-bit integers in memory.
+//   mu-law, A-law  one G.711 byte per sample, 16-bit words in memory.
+// Any class of the family reads every coding its format chunk names (an
+// extensible file with a float or G.711 subformat reads as such).
+//
+// Every size and count read from the file is checked against its chunk;
+// RIFF and data sizes of 0xFFFFFFFF, or beyond the end of the file, mean
+// "to the end of the file".  An output that would pass the 4 GiB limit of
+// RIFF sizes is refused with -22704 before anything is written past it.
+#pragma once
+
+#include "CSoundFile.h"
+#include "ChunkReader.h"
+
+#include <istream>
+#include <string>
+#include <vector>
+
+// The codes of the WAVE family.
+constexpr OSErr kWAVEUnsupportedDataErr = -22700;  // "has unsupported data"
+constexpr OSErr kWAVENoDataChunkErr = -22702;      // "lacks DATA chunk (WAVE)"
+constexpr OSErr kWAVENoFmtChunkErr = -22703;       // "lacks FMT chunk (WAVE)"
+constexpr OSErr kWAVEBadDataSizeErr = -22704;      // "has bad DATA chunksize (WAVE)"
+
+// Format tags (and the first word of the extensible subformat identifiers).
+enum : UInt16 {
+    kWAVEFormatPCM = 1,
+    kWAVEFormatFloat = 3,
+    kWAVEFormatALaw = 6,
+    kWAVEFormatMuLaw = 7,
+    kWAVEFormatMPEG = 0x50,
+    kWAVEFormatExtensible = 0xFFFE,
+};
+
+// The channel configuration a WAVE channel mask describes for a channel
+// count (11 when it describes none of them).
+SInt32 WAVEChannelMaskToConfiguration(UInt32 channels, UInt32 mask);
+// The mask written for a configuration and channel count (0 when the pair
+// does not match).
+UInt32 WAVEChannelConfigurationToMask(SInt32 configuration, UInt32 channels);
+
+// The chunk walk of type detection on a stream: 0 with the stream just past
+// the identifier of the occurrence-th (from 1) chunk `id`; -22004 when it is
+// not there (or the stream fails), -22009 for a corrupt size.  "RIFF" looks
+// at the first four bytes only.
+OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stream);
+// The channel count of the file's 'fmt ' chunk; 0 when it cannot be read.
+UInt32 GetWAVENumChannels(const std::string& path);
+
+// What a 'fmt ' chunk says, with the extensible fields folded in.
+struct WAVEFormat {
+    UInt16 tag = 0;            // the format tag as stored
+    UInt16 coding = 0;         // tag, or the extensible subformat's first word
+    UInt16 channels = 0;
+    UInt32 sampleRate = 0;
+    UInt32 byteRate = 0;
+    UInt16 blockAlign = 0;
+    UInt16 bitsPerSample = 0;
+    bool extensible = false;   // tag 0xFFFE with the 22-byte extension
+    UInt16 validBits = 0;
+    UInt32 channelMask = 0;
+};
+// Parses a 'fmt ' chunk body; false when it is too short for its form.
+bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format);
+
+class CWAVEFile : public CSoundFile {
+public:
+    CWAVEFile();
+    ~CWAVEFile() override;
+
+    // ------------------------------------------------ CSoundFile interface
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    // Reads the shape and counts the regions ('ltxt' entries) into *result.
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    Boolean SupportsSplitChannels() const override;
+    QString GetSplitNamingSuffix() const override;
+    QString GetFormatName() const override;
+    std::string GetChannelName(UInt16 channel) const override;
+
+    // ------------------------------------------------- the family's hooks
+    // Appends 'cue ', 'LIST'/'adtl' (markers and regions), 'smpl' and 'inst'.
+    virtual OSErr WriteChunks();
+    // Counts the regions the file describes ('ltxt' entries of its list).
+    virtual OSErr CountRegionTexts(SInt16* count);
+    // Writes the plain 'fmt ' chunk at the current end of the header.
+    virtual OSErr WriteFmtChunk();
+    // Reads the format and the data size, and sets the shape.
+    virtual OSErr ReadFormat();
+    // Writes the extensible 'fmt ' chunk.
+    virtual OSErr WriteExtensibleFmtChunk();
+    // Reads an extensible 'fmt ' chunk: -22004 when the file's is not one.
+    virtual OSErr ReadExtensibleFmtChunk();
+    // Grows the data with silence up to `frame`.
+    virtual OSErr ExtendToFrames(UInt32 frame);
+    // Written at close after WriteChunks (Broadcast Wave: 'bext', 'regn').
+    virtual OSErr WriteExtraChunks();
+
+    // ---------------------------------------------------------- chunks
+    // The occurrence-th (from 1) chunk `id` of the open file.
+    OSErr FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence = 1);
+    // A chunk's body (at most maxBytes of it when maxBytes >= 0).
+    OSErr ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 maxBytes = -1);
+    OSErr ReadSmplChunk();
+    // Markers, regions, loops and sampler data.
+    OSErr ReadChunks();
+    // Markers and regions from the body of a 'LIST'/'adtl' chunk (after
+    // its type) and the body of the 'cue ' chunk.
+    OSErr ParseAssociatedData(ChunkView& cue, ChunkView& list);
+    OSErr WriteSmplChunk();
+    OSErr WriteInstChunk();
+
+    // Where the first sample byte is, and the bytes of one sample and one
+    // frame in the file.
+    SInt64 GetDataOffset() const { return m_dataOffset; }
+    UInt32 GetFileSampleBytes() const { return m_fileSampleBytes; }
+    UInt64 GetFileFrameBytes() const { return UInt64(m_fileSampleBytes) * m_numChannels; }
+
+protected:
+    // How the file stores its samples.
+    enum class Coding { PCM, Float, MuLaw, ALaw };
+
+    // The sample coding of a format tag or subformat and the shape that
+    // follows from the format (word length in memory, sample-format code,
+    // bytes per file sample); kWAVEUnsupportedDataErr for anything else.
+    OSErr SetCodingFromFormat(const WAVEFormat& format);
+    // Frame count from the data chunk (its size cut to the file).
+    OSErr ReadDataChunk();
+    // Shared steps of Create: the base step, the file, the shape and the
+    // RIFF header; the caller then writes its format chunks and then
+    // calls FinishHeader.
+    OSErr BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                      ConstStr255Param nameExtension, float sampleRate, Coding coding);
+    OSErr FinishHeader();
+    // Opens the data fork read-only and reads the RIFF header.
+    OSErr OpenForReading();
+    // The fork's end of file.
+    OSErr GetFileLength(SInt64* length);
+    // Writes `bytes` at `position` (positions are 64-bit).
+    OSErr WriteAt(SInt64 position, const void* bytes, std::size_t count);
+    OSErr AppendBytes(const void* bytes, std::size_t count);
+    OSErr WriteU32At(SInt64 position, UInt32 value);
+    // Whether `frames` frames of data still fit the RIFF size limits.
+    bool DataFits(UInt64 frames) const;
+    // Patches the 'fact' frame count at close (companded classes).
+    virtual OSErr PatchFactChunk();
+    // Closes the fork; the first error of `result` and the close.
+    OSErr CloseFork(OSErr result);
+    // The region regions come from in WriteChunks: false when a subclass
+    // keeps regions in a chunk of its own.
+    virtual bool WritesRegionCues() const { return true; }
+
+    Coding m_coding = Coding::PCM;
+    UInt32 m_fileSampleBytes = 2;   // bytes per sample in the file
+    SInt64 m_dataOffset = 0;        // position of the first sample byte
+    SInt64 m_riffEnd = 0;           // where the chunk walk ends
+    UInt32 m_channelMask = 0;       // mask of an extensible file as read
+
+private:
+    OSErr ReadSamples(UInt32 frame, UInt8* block, UInt32* framesRead);
+    void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
+    void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
+    UInt8 SilenceByte() const;
+    OSErr ReadChunksBody();
+
+    std::vector<UInt8> m_scratch;   // file-form samples of one block
+};

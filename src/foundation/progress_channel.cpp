@@ -1,0 +1,91 @@
+#include "progress_channel.h"
+
+#include "MacRoman.h"
+#include "NotificationCenter.h"
+#include "ThreadDictionary.h"
+
+#include <QVariantList>
+
+namespace {
+
+void post(const QString& name, const QVariant& object)
+{
+    NotificationCenter::defaultCenter().postNotification(name, object);
+}
+
+QString stepName(ConstStr255Param name)
+{
+    return MacRoman::fromPascal(name, sizeof(Str255));
+}
+
+OSErr currentStopCode()
+{
+    const auto code = ThreadDictionary::current().lastError();
+    return code ? NarrowStopCode(*code) : noErr;
+}
+
+}  // namespace
+
+OSErr NarrowStopCode(int64_t code)
+{
+    if (code == 0)
+        return noErr;
+    const auto narrowed = static_cast<OSErr>(static_cast<uint16_t>(static_cast<uint64_t>(code) & 0xFFFFu));
+    return narrowed != 0 ? narrowed : ioErr;
+}
+
+void PostProgressNumSampleFrames(int64_t frames)
+{
+    const QVariant number(static_cast<qlonglong>(frames));
+    post(kProgressNumSampleFramesNotification, number);
+    ThreadDictionary::current().setValue(kNumberOfInputSamplesKey, number);
+}
+
+void PostProgressNumChannels(int count)
+{
+    post(kProgressNumChannelsNotification, QVariant(count));
+}
+
+void PostProgressChannel(int channel, int count)
+{
+    post(kProgressChannelNotification, QVariantList{channel, count});
+}
+
+void PostProgressNumSteps(int count)
+{
+    post(kProgressNumStepsNotification, QVariant(count));
+}
+
+void PostProgressStep(ConstStr255Param name, int value)
+{
+    post(kProgressStepNotification, QVariantList{stepName(name), value});
+}
+
+void PostProgressStepWithValue(ConstStr255Param name, int value, double extra)
+{
+    post(kProgressStepNotification, QVariantList{stepName(name), value, extra});
+}
+
+void PostProgressRegion(ConstStr255Param name, int64_t start, int64_t end, int index, int count)
+{
+    post(kProgressRegionNotification, QVariantList{stepName(name), static_cast<qlonglong>(start),
+                                                   static_cast<qlonglong>(end), index, count});
+}
+
+OSErr PostProgressPosition(int64_t position)
+{
+    post(kProgressPositionNotification, QVariant(static_cast<qlonglong>(position)));
+    return currentStopCode();
+}
+
+OSErr PostProgressPercentage(int percent)
+{
+    post(kProgressPercentageNotification, QVariant(percent));
+    return currentStopCode();
+}
+
+int64_t GetNumberOfInputSamples()
+{
+    const QVariant number = ThreadDictionary::current().value(kNumberOfInputSamplesKey);
+    return number.isValid() ? number.toLongLong() : 0;
+}

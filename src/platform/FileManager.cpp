@@ -1,0 +1,1104 @@
+#include "FileManager.h"
+
+#include "AppleDoubleFile.h"
+#include "FileOperations.h"
+#include "ForkTable.h"
+#include "MacErrorMapping.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Largest resource fork held in memory (the sidecar's own limit, less room
+// for its header).
+constexpr SInt64 kMaxResourceForkSize = AppleDoubleFile::kMaxSidecarSize - 4096;
+
+const char kResourceForkName[] = "RESOURCE_FORK";
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    if (folder == "/")
+        return "/" + name;
+    return folder + "/" + name;
+}
+
+void SplitAbsolute(const std::string& absolute, std::string* parent, std::string* name)
+{
+    const size_t slash = absolute.rfind('/');
+    if (slash == std::string::npos || absolute == "/") {
+        *parent = "/";
+        name->clear();
+        return;
+    }
+    *parent = slash == 0 ? std::string("/") : absolute.substr(0, slash);
+    *name = absolute.substr(slash + 1);
+}
+
+QString FromUniChars(UniCharCount length, const UniChar* units)
+{
+    return QString(reinterpret_cast<const QChar*>(units), qsizetype(length));
+}
+
+// A UTF-16 name as a UTF-8 file name; bdNamErr when it is not one.
+OSErr UniNameToUtf8(UniCharCount length, const UniChar* units, std::string* name)
+{
+    if (length == 0 || !units || length > 255)
+        return bdNamErr;
+    const QString text = FromUniChars(length, units);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // Unpaired surrogates cannot become UTF-8.
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate()) {
+            if (i + 1 >= text.size() || !text.at(i + 1).isLowSurrogate())
+                return bdNamErr;
+            ++i;
+        } else if (c.isLowSurrogate()) {
+            return bdNamErr;
+        }
+    }
+    *name = text.toUtf8().toStdString();
+    return CheckFileName(*name);
+}
+
+bool IsResourceForkName(UniCharCount length, const UniChar* units)
+{
+    return units && FromUniChars(length, units) == QLatin1String(kResourceForkName);
+}
+
+void PutBE32(QByteArray& bytes, int offset, UInt32 value)
+{
+    qToBigEndian<UInt32>(value, bytes.data() + offset);
+}
+
+void PutBE16(QByteArray& bytes, int offset, UInt16 value)
+{
+    qToBigEndian<UInt16>(value, bytes.data() + offset);
+}
+
+UInt16 GetBE16(const QByteArray& bytes, int offset)
+{
+    return qFromBigEndian<UInt16>(bytes.constData() + offset);
+}
+
+// Resolves a positioning request against a fork: noErr with *position
+// inside 0..eof, posErr before the start, eofErr past the end (*position is
+// then eof).
+OSErr ResolvePosition(UInt16 mode, SInt64 offset, SInt64 mark, SInt64 eof, SInt64* position)
+{
+    SInt64 base = 0;
+    switch (mode & 0x03) {
+    case fsAtMark:
+        *position = mark;
+        return mark <= eof ? noErr : eofErr;
+    case fsFromStart:
+        base = 0;
+        break;
+    case fsFromLEOF:
+        base = eof;
+        break;
+    case fsFromMark:
+        base = mark;
+        break;
+    }
+    SInt64 target = 0;
+    if (__builtin_add_overflow(base, offset, &target))
+        return offset < 0 ? posErr : (*position = eof, eofErr);
+    if (target < 0)
+        return posErr;
+    if (target > eof) {
+        *position = eof;
+        return eofErr;
+    }
+    *position = target;
+    return noErr;
+}
+
+OSErr ForkLength(OpenFork& fork, SInt64* length)
+{
+    if (fork.kind == OpenFork::Kind::Resource) {
+        *length = fork.resourceFork.size();
+        return noErr;
+    }
+    struct stat st;
+    if (::fstat(fork.fd, &st) != 0)
+        return MacErrorFromLastErrno();
+    *length = st.st_size;
+    return noErr;
+}
+
+// Runs `op` on the open fork of `refNum` with its lock held.
+template <typename Op>
+OSErr WithFork(SInt16 refNum, Op op)
+{
+    const std::shared_ptr<OpenFork> fork = ForkTable::Instance().Get(refNum);
+    if (!fork)
+        return rfNumErr;
+    std::lock_guard<std::mutex> lock(fork->mutex);
+    if (fork->closed)
+        return rfNumErr;
+    return op(*fork);
+}
+
+OSErr ReadAtMark(OpenFork& fork, void* buffer, SInt64 request, SInt64* actual)
+{
+    *actual = 0;
+    if (request < 0)
+        return paramErr;
+    if (request == 0)
+        return noErr;
+    if (!buffer)
+        return paramErr;
+    if (fork.kind == OpenFork::Kind::Resource) {
+        const SInt64 available = std::max<SInt64>(0, fork.resourceFork.size() - fork.mark);
+        const SInt64 n = std::min(request, available);
+        if (n > 0)
+            std::memcpy(buffer, fork.resourceFork.constData() + fork.mark, size_t(n));
+        fork.mark += n;
+        *actual = n;
+        return n < request ? eofErr : noErr;
+    }
+    char* out = static_cast<char*>(buffer);
+    SInt64 done = 0;
+    while (done < request) {
+        const ssize_t n = ::pread(fork.fd, out + done, size_t(request - done), off_t(fork.mark + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const OSErr err = MacErrorFromLastErrno();
+            fork.mark += done;
+            *actual = done;
+            return err;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    fork.mark += done;
+    *actual = done;
+    return done < request ? eofErr : noErr;
+}
+
+OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* actual)
+{
+    *actual = 0;
+    if (request < 0)
+        return paramErr;
+    if (!fork.writable)
+        return wrPermErr;
+    if (request == 0)
+        return noErr;
+    if (!buffer)
+        return paramErr;
+    SInt64 end = 0;
+    if (__builtin_add_overflow(fork.mark, request, &end))
+        return posErr;
+    if (fork.kind == OpenFork::Kind::Resource) {
+        if (end > kMaxResourceForkSize)
+            return dskFulErr;
+        if (end > fork.resourceFork.size())
+            fork.resourceFork.resize(qsizetype(end));
+        std::memcpy(fork.resourceFork.data() + fork.mark, buffer, size_t(request));
+        fork.mark = end;
+        fork.dirty = true;
+        *actual = request;
+        return noErr;
+    }
+    const char* in = static_cast<const char*>(buffer);
+    SInt64 done = 0;
+    while (done < request) {
+        const ssize_t n = ::pwrite(fork.fd, in + done, size_t(request - done), off_t(fork.mark + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const OSErr err = MacErrorFromLastErrno();
+            fork.mark += done;
+            *actual = done;
+            return err;
+        }
+        done += n;
+    }
+    fork.mark += done;
+    *actual = done;
+    return noErr;
+}
+
+OSErr SetLength(OpenFork& fork, SInt64 length)
+{
+    if (length < 0)
+        return posErr;
+    if (!fork.writable)
+        return wrPermErr;
+    if (fork.kind == OpenFork::Kind::Resource) {
+        if (length > kMaxResourceForkSize)
+            return dskFulErr;
+        const qsizetype old = fork.resourceFork.size();
+        fork.resourceFork.resize(qsizetype(length));
+        if (length > old)
+            std::memset(fork.resourceFork.data() + old, 0, size_t(length - old));
+        fork.dirty = true;
+    } else if (::ftruncate(fork.fd, off_t(length)) != 0) {
+        return MacErrorFromLastErrno();
+    }
+    if (fork.mark > length)
+        fork.mark = length;
+    return noErr;
+}
+
+OSErr PositionFork(OpenFork& fork, UInt16 mode, SInt64 offset)
+{
+    SInt64 eof = 0;
+    if (const OSErr err = ForkLength(fork, &eof))
+        return err;
+    SInt64 position = fork.mark;
+    const OSErr err = ResolvePosition(mode, offset, fork.mark, eof, &position);
+    if (err == noErr || err == eofErr)
+        fork.mark = position;
+    return err;
+}
+
+// Opens the data fork of the file at `path`.
+OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
+{
+    if (!refNum)
+        return paramErr;
+    if (permission < fsCurPerm || permission > fsRdWrShPerm)
+        return paramErr;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (S_ISDIR(st.st_mode))
+        return notAFileErr;
+    bool writable = permission != fsRdPerm;
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        writable = false;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0)
+        return MacErrorFromLastErrno();
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return notAFileErr;
+    }
+    auto fork = std::make_shared<OpenFork>();
+    fork->kind = OpenFork::Kind::Data;
+    fork->path = AbsolutePath(path);
+    fork->device = UInt64(st.st_dev);
+    fork->inode = UInt64(st.st_ino);
+    fork->permission = permission;
+    fork->writable = writable;
+    fork->fd = fd;
+    const OSErr err = ForkTable::Instance().Add(fork, refNum);
+    if (err != noErr)
+        ::close(fd);
+    return err;
+}
+
+OSErr OpenResourceFork(const std::string& path, SInt8 permission, SInt16* refNum)
+{
+    if (!refNum)
+        return paramErr;
+    if (permission < fsCurPerm || permission > fsRdWrShPerm)
+        return paramErr;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    AppleDoubleFile sidecar(path);
+    if (const OSErr err = sidecar.Read())
+        return err;
+    if (!sidecar.hasResourceFork())
+        return errFSForkNotFound;
+    bool writable = permission != fsRdPerm;
+    if (writable) {
+        // Writing back needs a writable folder for the sidecar.
+        const std::string folder = AppleDoubleFile::SidecarPathFor(path);
+        const size_t slash = folder.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : folder.substr(0, slash));
+        if (::access(dir.c_str(), W_OK) != 0) {
+            if (permission != fsCurPerm)
+                return MacErrorFromLastErrno();
+            writable = false;
+        }
+    }
+    auto fork = std::make_shared<OpenFork>();
+    fork->kind = OpenFork::Kind::Resource;
+    fork->path = AbsolutePath(path);
+    fork->device = UInt64(st.st_dev);
+    fork->inode = UInt64(st.st_ino);
+    fork->permission = permission;
+    fork->writable = writable;
+    fork->resourceFork = sidecar.resourceFork();
+    return ForkTable::Instance().Add(fork, refNum);
+}
+
+bool ValidRef(const FSRef* ref)
+{
+    return ref && !ref->path.empty();
+}
+
+} // namespace
+
+// ================================================================ identities
+
+std::string FSSpecPath(const FSSpec& spec)
+{
+    return JoinPath(spec.parent, spec.name);
+}
+
+bool FSRefsEqual(const FSRef& a, const FSRef& b)
+{
+    if (a.inode != 0 && b.inode != 0)
+        return a.device == b.device && a.inode == b.inode;
+    return a.path == b.path;
+}
+
+namespace {
+constexpr char kFSRefMagic[4] = {'Q', 'F', 'R', '1'};
+}
+
+QByteArray FSRefSerialize(const FSRef& ref)
+{
+    QByteArray out(kFSRefMagic, 4);
+    char buffer[8];
+    qToBigEndian<UInt64>(ref.device, buffer);
+    out.append(buffer, 8);
+    qToBigEndian<UInt64>(ref.inode, buffer);
+    out.append(buffer, 8);
+    qToBigEndian<UInt32>(UInt32(ref.path.size()), buffer);
+    out.append(buffer, 4);
+    out.append(ref.path.data(), qsizetype(ref.path.size()));
+    return out;
+}
+
+bool FSRefDeserialize(const QByteArray& data, FSRef* out)
+{
+    if (!out || data.size() < 24 || std::memcmp(data.constData(), kFSRefMagic, 4) != 0)
+        return false;
+    const char* p = data.constData();
+    const UInt64 device = qFromBigEndian<UInt64>(p + 4);
+    const UInt64 inode = qFromBigEndian<UInt64>(p + 12);
+    const UInt32 length = qFromBigEndian<UInt32>(p + 20);
+    if (UInt64(length) != UInt64(data.size()) - 24)
+        return false;
+    std::string path(p + 24, length);
+    if (path.find('\0') != std::string::npos)
+        return false;
+    out->path = std::move(path);
+    out->device = device;
+    out->inode = inode;
+    return true;
+}
+
+OSErr CheckFileName(const std::string& name)
+{
+    if (name.empty() || name.size() > 255 || name == "." || name == "..")
+        return bdNamErr;
+    if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
+        return bdNamErr;
+    return noErr;
+}
+
+// =============================================================== conversions
+
+OSErr FSPathMakeRef(const UInt8* path, FSRef* ref, Boolean* isDirectory)
+{
+    if (!path)
+        return paramErr;
+    return FSPathMakeRef(std::string(reinterpret_cast<const char*>(path)), ref, isDirectory);
+}
+
+OSErr FSPathMakeRef(const std::string& path, FSRef* ref, Boolean* isDirectory)
+{
+    if (path.empty() || !ref)
+        return paramErr;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    ref->path = AbsolutePath(path);
+    ref->device = UInt64(st.st_dev);
+    ref->inode = UInt64(st.st_ino);
+    if (isDirectory)
+        *isDirectory = S_ISDIR(st.st_mode) ? 1 : 0;
+    return noErr;
+}
+
+OSErr FSRefMakePath(const FSRef* ref, UInt8* path, UInt32 maxPathSize)
+{
+    if (!path)
+        return paramErr;
+    std::string text;
+    if (const OSErr err = FSRefMakePath(ref, &text))
+        return err;
+    if (text.size() + 1 > maxPathSize)
+        return paramErr;
+    std::memcpy(path, text.c_str(), text.size() + 1);
+    return noErr;
+}
+
+OSErr FSRefMakePath(const FSRef* ref, std::string* path)
+{
+    if (!ValidRef(ref))
+        return errFSBadFSRef;
+    if (!path)
+        return paramErr;
+    struct stat st;
+    if (::lstat(ref->path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    *path = ref->path;
+    return noErr;
+}
+
+OSErr FSpMakeFSRef(const FSSpec* spec, FSRef* ref)
+{
+    if (!spec || !ref)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    return FSPathMakeRef(FSSpecPath(*spec), ref, nullptr);
+}
+
+OSErr FSMakeFSSpec(const FSRef* parentFolder, const std::string& name, FSSpec* spec)
+{
+    if (!ValidRef(parentFolder))
+        return errFSBadFSRef;
+    return FSMakeFSSpec(parentFolder->path, name, spec);
+}
+
+OSErr FSMakeFSSpec(const std::string& parentFolderPath, const std::string& name, FSSpec* spec)
+{
+    if (!spec || parentFolderPath.empty())
+        return paramErr;
+    if (const OSErr err = CheckFileName(name))
+        return err;
+    struct stat st;
+    if (::stat(parentFolderPath.c_str(), &st) != 0) {
+        const int e = errno;
+        return (e == ENOENT || e == ENOTDIR) ? dirNFErr : MacErrorFromErrno(e);
+    }
+    if (!S_ISDIR(st.st_mode))
+        return dirNFErr;
+    spec->parent = AbsolutePath(parentFolderPath);
+    spec->name = name;
+    if (::lstat(FSSpecPath(*spec).c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    return noErr;
+}
+
+OSErr PathMakeFSSpec(const std::string& path, FSSpec* spec)
+{
+    if (path.empty() || !spec)
+        return paramErr;
+    std::string parent, name;
+    SplitAbsolute(AbsolutePath(path), &parent, &name);
+    return FSMakeFSSpec(parent, name, spec);
+}
+
+// ============================================================= catalog info
+
+QString HFSUniStr255ToQString(const HFSUniStr255& name)
+{
+    return FromUniChars(std::min<UniCharCount>(name.length, 255), name.unicode);
+}
+
+bool QStringToHFSUniStr255(const QString& text, HFSUniStr255* out)
+{
+    if (!out || text.size() > 255)
+        return false;
+    out->length = UInt16(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        out->unicode[i] = text.at(i).unicode();
+    return true;
+}
+
+OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalogInfo* info,
+                       HFSUniStr255* outName, FSSpec* fsSpec, FSRef* parentRef)
+{
+    if (!ValidRef(ref))
+        return errFSBadFSRef;
+    struct stat st;
+    if (::stat(ref->path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    std::string parent, name;
+    SplitAbsolute(ref->path, &parent, &name);
+
+    if (info) {
+        if (whichInfo & kFSCatInfoNodeFlags) {
+            info->nodeFlags = S_ISDIR(st.st_mode) ? kFSNodeIsDirectoryMask : 0;
+            if (!S_ISDIR(st.st_mode) && ::access(ref->path.c_str(), W_OK) != 0 && errno == EACCES)
+                info->nodeFlags |= kFSNodeLockedMask;
+        }
+        if (whichInfo & kFSCatInfoVolume)
+            info->volume = UInt64(st.st_dev);
+        if (whichInfo & kFSCatInfoNodeID)
+            info->nodeID = UInt64(st.st_ino);
+        if (whichInfo & kFSCatInfoParentDirID) {
+            struct stat pst;
+            info->parentDirID = ::stat(parent.c_str(), &pst) == 0 ? UInt64(pst.st_ino) : 0;
+        }
+        if (whichInfo & kFSCatInfoContentMod)
+            info->contentModDate = SInt64(st.st_mtim.tv_sec);
+        if (whichInfo & kFSCatInfoDataSizes) {
+            const bool file = !S_ISDIR(st.st_mode);
+            info->dataLogicalSize = file && st.st_size > 0 ? UInt64(st.st_size) : 0;
+            info->dataPhysicalSize = file && st.st_blocks > 0 ? UInt64(st.st_blocks) * 512 : 0;
+        }
+        if (whichInfo & (kFSCatInfoRsrcSizes | kFSCatInfoFinderInfo)) {
+            AppleDoubleFile sidecar(ref->path);
+            if (const OSErr err = sidecar.Read()) {
+                // A damaged sidecar describes nothing: the item itself is fine.
+                if (err != kAppleDoubleMalformedErr)
+                    return err;
+                sidecar = AppleDoubleFile(ref->path);
+            }
+            if (whichInfo & kFSCatInfoRsrcSizes) {
+                info->rsrcLogicalSize = UInt64(sidecar.resourceFork().size());
+                info->rsrcPhysicalSize = info->rsrcLogicalSize;
+            }
+            if (whichInfo & kFSCatInfoFinderInfo) {
+                const QByteArray bytes = sidecar.finderInfoBytes();
+                const char* p = bytes.constData();
+                info->finderInfo.fileType = qFromBigEndian<UInt32>(p);
+                info->finderInfo.fileCreator = qFromBigEndian<UInt32>(p + 4);
+                info->finderInfo.finderFlags = qFromBigEndian<UInt16>(p + 8);
+                info->finderInfo.location.v = SInt16(qFromBigEndian<UInt16>(p + 10));
+                info->finderInfo.location.h = SInt16(qFromBigEndian<UInt16>(p + 12));
+                info->finderInfo.reservedField = qFromBigEndian<UInt16>(p + 14);
+            }
+        }
+    }
+    if (outName) {
+        if (!QStringToHFSUniStr255(QString::fromUtf8(name.data(), qsizetype(name.size())), outName))
+            return bdNamErr;
+    }
+    if (fsSpec) {
+        fsSpec->parent = parent;
+        fsSpec->name = name;
+    }
+    if (parentRef) {
+        if (const OSErr err = FSPathMakeRef(parent, parentRef, nullptr))
+            return err;
+    }
+    return noErr;
+}
+
+OSErr FSSetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, const FSCatalogInfo* info)
+{
+    if (!ValidRef(ref))
+        return errFSBadFSRef;
+    if (!info)
+        return paramErr;
+    struct stat st;
+    if (::stat(ref->path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (!(whichInfo & kFSCatInfoFinderInfo))
+        return noErr;
+    AppleDoubleFile sidecar(ref->path);
+    if (const OSErr err = sidecar.Read())
+        return err;
+    QByteArray bytes = sidecar.finderInfoBytes();
+    PutBE32(bytes, 0, info->finderInfo.fileType);
+    PutBE32(bytes, 4, info->finderInfo.fileCreator);
+    PutBE16(bytes, 8, info->finderInfo.finderFlags);
+    PutBE16(bytes, 10, UInt16(info->finderInfo.location.v));
+    PutBE16(bytes, 12, UInt16(info->finderInfo.location.h));
+    PutBE16(bytes, 14, info->finderInfo.reservedField);
+    sidecar.setFinderInfoBytes(bytes);
+    return sidecar.Write();
+}
+
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info)
+{
+    if (!spec || !info)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    const std::string path = FSSpecPath(*spec);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (S_ISDIR(st.st_mode))
+        return fnfErr;
+    AppleDoubleFile sidecar(path);
+    if (const OSErr err = sidecar.Read()) {
+        if (err != kAppleDoubleMalformedErr)
+            return err;
+        sidecar = AppleDoubleFile(path);  // damaged: no Finder info
+    }
+    const QByteArray bytes = sidecar.finderInfoBytes();
+    info->fdType = qFromBigEndian<UInt32>(bytes.constData());
+    info->fdCreator = qFromBigEndian<UInt32>(bytes.constData() + 4);
+    info->fdFlags = GetBE16(bytes, 8);
+    info->fdLocation.v = SInt16(GetBE16(bytes, 10));
+    info->fdLocation.h = SInt16(GetBE16(bytes, 12));
+    info->fdFldr = SInt16(GetBE16(bytes, 14));
+    return noErr;
+}
+
+OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* info)
+{
+    if (!spec || !info)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    const std::string path = FSSpecPath(*spec);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (S_ISDIR(st.st_mode))
+        return fnfErr;
+    AppleDoubleFile sidecar(path);
+    if (const OSErr err = sidecar.Read())
+        return err;
+    QByteArray bytes = sidecar.finderInfoBytes();
+    PutBE32(bytes, 0, info->fdType);
+    PutBE32(bytes, 4, info->fdCreator);
+    PutBE16(bytes, 8, info->fdFlags);
+    PutBE16(bytes, 10, UInt16(info->fdLocation.v));
+    PutBE16(bytes, 12, UInt16(info->fdLocation.h));
+    PutBE16(bytes, 14, UInt16(info->fdFldr));
+    sidecar.setFinderInfoBytes(bytes);
+    return sidecar.Write();
+}
+
+OSErr FSIsAliasFile(const FSRef* fileRef, Boolean* aliasFileFlag, Boolean* folderFlag)
+{
+    if (!ValidRef(fileRef))
+        return errFSBadFSRef;
+    struct stat st;
+    if (::stat(fileRef->path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (aliasFileFlag)
+        *aliasFileFlag = 0;
+    if (folderFlag)
+        *folderFlag = S_ISDIR(st.st_mode) ? 1 : 0;
+    return noErr;
+}
+
+// =========================================================== create / delete
+
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
+{
+    if (!spec)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    if (AppleDoubleFile::IsSidecarName(spec->name))
+        return bdNamErr;  // would pose as another file's sidecar
+    const std::string path = FSSpecPath(*spec);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR)
+            return dirNFErr;
+        return MacErrorFromErrno(e);
+    }
+    if (::close(fd) != 0) {
+        const OSErr err = MacErrorFromLastErrno();
+        ::unlink(path.c_str());
+        return err;
+    }
+    // Any sidecar found now belonged to an earlier file of this name: a new
+    // file starts with its own Finder info and no resource fork.
+    AppleDoubleFile sidecar(path);
+    OSErr err = noErr;
+    if (fileType != 0 || creator != 0) {
+        sidecar.setFinderInfo(fileType, creator, 0);
+        err = sidecar.Write();
+    } else {
+        err = sidecar.Remove();
+    }
+    if (err != noErr)
+        ::unlink(path.c_str());
+    return err;
+}
+
+OSErr FSCreateDirectoryUnicode(const FSRef* parentRef, UniCharCount nameLength, const UniChar* name,
+                               FSCatalogInfoBitmap, const FSCatalogInfo*, FSRef* newRef, FSSpec* newSpec,
+                               UInt32* newDirID)
+{
+    if (!ValidRef(parentRef))
+        return errFSBadFSRef;
+    std::string utf8;
+    if (const OSErr err = UniNameToUtf8(nameLength, name, &utf8))
+        return err;
+    if (AppleDoubleFile::IsSidecarName(utf8))
+        return bdNamErr;
+    const std::string path = JoinPath(parentRef->path, utf8);
+    if (::mkdir(path.c_str(), 0777) != 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR)
+            return dirNFErr;
+        return MacErrorFromErrno(e);
+    }
+    FSRef made;
+    if (const OSErr err = FSPathMakeRef(path, &made, nullptr))
+        return err;
+    if (newRef)
+        *newRef = made;
+    if (newSpec) {
+        newSpec->parent = AbsolutePath(parentRef->path);
+        newSpec->name = utf8;
+    }
+    if (newDirID)
+        *newDirID = UInt32(made.inode & 0xFFFFFFFFu);
+    return noErr;
+}
+
+OSErr FSpDelete(const FSSpec* spec)
+{
+    if (!spec)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    return DeletePath(FSSpecPath(*spec));
+}
+
+OSErr FSDeleteObject(const FSRef* ref)
+{
+    if (!ValidRef(ref))
+        return errFSBadFSRef;
+    return DeletePath(ref->path);
+}
+
+OSErr FSpRename(const FSSpec* spec, const std::string& newName)
+{
+    if (!spec)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    if (const OSErr err = CheckFileName(newName))
+        return err;
+    return RenameNoReplace(FSSpecPath(*spec), JoinPath(spec->parent, newName));
+}
+
+OSErr FSRenameUnicode(const FSRef* ref, UniCharCount nameLength, const UniChar* name, TextEncoding,
+                      FSRef* newRef)
+{
+    if (!ValidRef(ref))
+        return errFSBadFSRef;
+    std::string utf8;
+    if (const OSErr err = UniNameToUtf8(nameLength, name, &utf8))
+        return err;
+    std::string parent, oldName;
+    SplitAbsolute(ref->path, &parent, &oldName);
+    const std::string target = JoinPath(parent, utf8);
+    if (const OSErr err = RenameNoReplace(ref->path, target))
+        return err;
+    if (newRef)
+        return FSPathMakeRef(target, newRef, nullptr);
+    return noErr;
+}
+
+// ===================================================================== forks
+
+OSErr FSpOpenDF(const FSSpec* spec, SInt8 permission, SInt16* refNum)
+{
+    if (!spec)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    return OpenDataFork(FSSpecPath(*spec), permission, refNum);
+}
+
+OSErr FSpOpenRF(const FSSpec* spec, SInt8 permission, SInt16* refNum)
+{
+    if (!spec)
+        return paramErr;
+    if (const OSErr err = CheckFileName(spec->name))
+        return err;
+    return OpenResourceFork(FSSpecPath(*spec), permission, refNum);
+}
+
+OSErr FSOpenFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName, SInt8 permissions,
+                 FSIORefNum* forkRefNum)
+{
+    if (!ValidRef(ref))
+        return errFSBadFSRef;
+    if (forkNameLength == 0)
+        return OpenDataFork(ref->path, permissions, forkRefNum);
+    if (IsResourceForkName(forkNameLength, forkName))
+        return OpenResourceFork(ref->path, permissions, forkRefNum);
+    return errFSBadForkName;
+}
+
+OSErr FSGetResourceForkName(HFSUniStr255* forkName)
+{
+    if (!forkName)
+        return paramErr;
+    QStringToHFSUniStr255(QLatin1String(kResourceForkName), forkName);
+    return noErr;
+}
+
+OSErr FSGetDataForkName(HFSUniStr255* forkName)
+{
+    if (!forkName)
+        return paramErr;
+    forkName->length = 0;
+    return noErr;
+}
+
+OSErr FSCreateResourceFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName, UInt32)
+{
+    if (!ValidRef(ref))
+        return errFSBadFSRef;
+    struct stat st;
+    if (::stat(ref->path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (forkNameLength == 0)
+        return noErr;  // every file has its data fork
+    if (!IsResourceForkName(forkNameLength, forkName))
+        return errFSBadForkName;
+    AppleDoubleFile sidecar(ref->path);
+    if (const OSErr err = sidecar.Read())
+        return err;
+    if (sidecar.hasResourceFork())
+        return errFSForkExists;
+    sidecar.setResourceFork(QByteArray());
+    return sidecar.Write();
+}
+
+OSErr FSClose(SInt16 refNum)
+{
+    const std::shared_ptr<OpenFork> fork = ForkTable::Instance().Remove(refNum);
+    if (!fork)
+        return rfNumErr;
+    std::lock_guard<std::mutex> lock(fork->mutex);
+    if (fork->closed)
+        return rfNumErr;
+    fork->closed = true;
+    if (fork->kind == OpenFork::Kind::Data) {
+        const int fd = fork->fd;
+        fork->fd = -1;
+        if (::close(fd) != 0)
+            return MacErrorFromLastErrno();
+        return noErr;
+    }
+    if (!fork->dirty)
+        return noErr;
+    AppleDoubleFile sidecar(fork->path);
+    if (const OSErr err = sidecar.Read())
+        return err;
+    sidecar.setResourceFork(fork->resourceFork);
+    return sidecar.Write();
+}
+
+OSErr FSCloseFork(FSIORefNum forkRefNum)
+{
+    return FSClose(forkRefNum);
+}
+
+OSErr FSRead(SInt16 refNum, long* count, void* buffPtr)
+{
+    if (!count)
+        return paramErr;
+    return WithFork(refNum, [&](OpenFork& fork) {
+        SInt64 actual = 0;
+        const OSErr err = ReadAtMark(fork, buffPtr, *count, &actual);
+        *count = long(actual);
+        return err;
+    });
+}
+
+OSErr FSRead(SInt16 refNum, SInt32* count, void* buffPtr)
+{
+    if (!count)
+        return paramErr;
+    long n = *count;
+    const OSErr err = FSRead(refNum, &n, buffPtr);
+    *count = SInt32(n);  // never more than asked, so it fits
+    return err;
+}
+
+OSErr FSWrite(SInt16 refNum, long* count, const void* buffPtr)
+{
+    if (!count)
+        return paramErr;
+    return WithFork(refNum, [&](OpenFork& fork) {
+        SInt64 actual = 0;
+        const OSErr err = WriteAtMark(fork, buffPtr, *count, &actual);
+        *count = long(actual);
+        return err;
+    });
+}
+
+OSErr FSWrite(SInt16 refNum, SInt32* count, const void* buffPtr)
+{
+    if (!count)
+        return paramErr;
+    long n = *count;
+    const OSErr err = FSWrite(refNum, &n, buffPtr);
+    *count = SInt32(n);
+    return err;
+}
+
+OSErr SetFPos(SInt16 refNum, SInt16 posMode, SInt64 posOff)
+{
+    return WithFork(refNum, [&](OpenFork& fork) { return PositionFork(fork, UInt16(posMode), posOff); });
+}
+
+OSErr GetFPos(SInt16 refNum, SInt64* filePos)
+{
+    if (!filePos)
+        return paramErr;
+    return WithFork(refNum, [&](OpenFork& fork) {
+        *filePos = fork.mark;
+        return noErr;
+    });
+}
+
+OSErr GetFPos(SInt16 refNum, SInt32* filePos)
+{
+    if (!filePos)
+        return paramErr;
+    SInt64 position = 0;
+    if (const OSErr err = GetFPos(refNum, &position))
+        return err;
+    if (position > INT32_MAX)
+        return fsDataTooBigErr;
+    *filePos = SInt32(position);
+    return noErr;
+}
+
+OSErr GetEOF(SInt16 refNum, SInt64* logEOF)
+{
+    if (!logEOF)
+        return paramErr;
+    return WithFork(refNum, [&](OpenFork& fork) { return ForkLength(fork, logEOF); });
+}
+
+OSErr GetEOF(SInt16 refNum, SInt32* logEOF)
+{
+    if (!logEOF)
+        return paramErr;
+    SInt64 length = 0;
+    if (const OSErr err = GetEOF(refNum, &length))
+        return err;
+    if (length > INT32_MAX)
+        return fsDataTooBigErr;
+    *logEOF = SInt32(length);
+    return noErr;
+}
+
+OSErr SetEOF(SInt16 refNum, SInt64 logEOF)
+{
+    return WithFork(refNum, [&](OpenFork& fork) { return SetLength(fork, logEOF); });
+}
+
+OSErr FSReadFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset, ByteCount requestCount,
+                 void* buffer, ByteCount* actualCount)
+{
+    if (actualCount)
+        *actualCount = 0;
+    if (requestCount > ByteCount(INT64_MAX))
+        return paramErr;
+    return WithFork(forkRefNum, [&](OpenFork& fork) {
+        if ((positionMode & 0x03) != fsAtMark) {
+            if (const OSErr err = PositionFork(fork, positionMode, positionOffset))
+                return err;
+        }
+        SInt64 actual = 0;
+        const OSErr err = ReadAtMark(fork, buffer, SInt64(requestCount), &actual);
+        if (actualCount)
+            *actualCount = ByteCount(actual);
+        return err;
+    });
+}
+
+OSErr FSWriteFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset, ByteCount requestCount,
+                  const void* buffer, ByteCount* actualCount)
+{
+    if (actualCount)
+        *actualCount = 0;
+    if (requestCount > ByteCount(INT64_MAX))
+        return paramErr;
+    return WithFork(forkRefNum, [&](OpenFork& fork) {
+        if (!fork.writable)
+            return wrPermErr;
+        if ((positionMode & 0x03) != fsAtMark) {
+            if (const OSErr err = PositionFork(fork, positionMode, positionOffset))
+                return err;
+        }
+        SInt64 actual = 0;
+        const OSErr err = WriteAtMark(fork, buffer, SInt64(requestCount), &actual);
+        if (actualCount)
+            *actualCount = ByteCount(actual);
+        return err;
+    });
+}
+
+OSErr FSSetForkPosition(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset)
+{
+    return SetFPos(forkRefNum, SInt16(positionMode), positionOffset);
+}
+
+OSErr FSGetForkPosition(FSIORefNum forkRefNum, SInt64* position)
+{
+    return GetFPos(forkRefNum, position);
+}
+
+OSErr FSGetForkSize(FSIORefNum forkRefNum, SInt64* forkSize)
+{
+    return GetEOF(forkRefNum, forkSize);
+}
+
+OSErr FSSetForkSize(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset)
+{
+    return WithFork(forkRefNum, [&](OpenFork& fork) {
+        SInt64 eof = 0;
+        if (const OSErr err = ForkLength(fork, &eof))
+            return err;
+        SInt64 base = 0;
+        switch (positionMode & 0x03) {
+        case fsAtMark:
+            return SetLength(fork, fork.mark);
+        case fsFromStart:
+            base = 0;
+            break;
+        case fsFromLEOF:
+            base = eof;
+            break;
+        case fsFromMark:
+            base = fork.mark;
+            break;
+        }
+        SInt64 size = 0;
+        if (__builtin_add_overflow(base, positionOffset, &size))
+            return posErr;
+        return SetLength(fork, size);
+    });
+}
+
+OSErr GetFSSpecOfRefNum(SInt16 refNum, FSSpec* spec)
+{
+    if (!spec)
+        return paramErr;
+    return WithFork(refNum, [&](OpenFork& fork) {
+        SplitAbsolute(fork.path, &spec->parent, &spec->name);
+        return noErr;
+    });
+}
+
+int OpenForkCount()
+{
+    return ForkTable::Instance().Count();
+}
+
+// =================================================================== folders
+
+OSErr FSFindFolder(SInt16, OSType folderType, Boolean, FSRef* foundRef)
+{
+    if (!foundRef)
+        return paramErr;
+    if (folderType != kTemporaryFolderType)
+        return fnfErr;
+    return FSPathMakeRef(TemporaryFolderPath(), foundRef, nullptr);
+}

@@ -1,0 +1,381 @@
+#include "FileOperations.h"
+
+#include "AppleDoubleFile.h"
+#include "MacErrorMapping.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void FillStatus(const struct stat& st, PathStatus* status)
+{
+    if (!status)
+        return;
+    status->isFolder = S_ISDIR(st.st_mode);
+    status->isFile = S_ISREG(st.st_mode);
+    status->isSymlink = S_ISLNK(st.st_mode);
+    status->size = st.st_size > 0 ? UInt64(st.st_size) : 0;
+    status->device = UInt64(st.st_dev);
+    status->inode = UInt64(st.st_ino);
+    status->mode = UInt32(st.st_mode);
+    status->modTime = SInt64(st.st_mtim.tv_sec);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The kernel's no-replace rename; ENOSYS/EINVAL-like results mean the file
+// system (or kernel) cannot do it.
+int RenameNoReplaceSyscall(const char* from, const char* to)
+{
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
+bool NoReplaceUnsupported(int e)
+{
+    return e == EINVAL || e == ENOSYS || e == ENOTSUP;
+}
+
+// Moves one item without replacing: errno value, 0 on success.
+int MoveItem(const std::string& from, const std::string& to)
+{
+    if (RenameNoReplaceSyscall(from.c_str(), to.c_str()) == 0)
+        return 0;
+    const int e = errno;
+    if (!NoReplaceUnsupported(e))
+        return e;
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode)) {
+        // link fails when the target exists, so nothing is replaced.
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            if (::unlink(from.c_str()) == 0)
+                return 0;
+            const int unlinkErr = errno;
+            ::unlink(to.c_str());
+            return unlinkErr;
+        }
+        const int linkErr = errno;
+        if (linkErr == EEXIST)
+            return EEXIST;
+        if (linkErr != EPERM && linkErr != ENOTSUP && linkErr != EMLINK)
+            return linkErr;
+        // No hard links here (e.g. FAT): fall through to check-then-rename.
+    }
+    if (Exists(to))
+        return EEXIST;
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return errno;
+    return 0;
+}
+
+// Writes `size` bytes; false with errno on failure.
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Copies all of `in` to `out`; errno value, 0 on success.
+int CopyDescriptor(int in, int out)
+{
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        if (!WriteAll(out, buffer.data(), size_t(n)))
+            return errno;
+    }
+}
+
+std::string RandomLetters(int count)
+{
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += kLetters[random() % (sizeof kLetters - 1)];
+    return text;
+}
+
+// Makes `to`'s sidecar what `from`'s was (moved): a stale sidecar of `to`
+// is discarded.  errno value.
+int MoveSidecar(const std::string& from, const std::string& to)
+{
+    const std::string fromSide = AppleDoubleFile::SidecarPathFor(from);
+    const std::string toSide = AppleDoubleFile::SidecarPathFor(to);
+    struct stat st;
+    if (::lstat(fromSide.c_str(), &st) == 0) {
+        if (::rename(fromSide.c_str(), toSide.c_str()) != 0)
+            return errno;
+        return 0;
+    }
+    if (::unlink(toSide.c_str()) != 0 && errno != ENOENT && errno != ENAMETOOLONG)
+        return errno;
+    return 0;
+}
+
+} // namespace
+
+int StatPath(const std::string& path, PathStatus* status)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return errno;
+    FillStatus(st, status);
+    return 0;
+}
+
+int StatPathNoFollow(const std::string& path, PathStatus* status)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno;
+    FillStatus(st, status);
+    return 0;
+}
+
+bool PathExists(const std::string& path)
+{
+    return StatPath(path, nullptr) == 0;
+}
+
+bool IsFolder(const std::string& path)
+{
+    PathStatus status;
+    return StatPath(path, &status) == 0 && status.isFolder;
+}
+
+OSErr CreateFileExclusive(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return MacErrorFromLastErrno();
+    if (::close(fd) != 0)
+        return MacErrorFromLastErrno();
+    return noErr;
+}
+
+OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                       std::string* path)
+{
+    if (!path)
+        return paramErr;
+    PathStatus status;
+    const int e = StatPath(folder, &status);
+    if (e == ENOENT || (e == 0 && !status.isFolder))
+        return dirNFErr;
+    if (e != 0)
+        return MacErrorFromErrno(e);
+    const std::string base = folder == "/" ? std::string() : folder;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string candidate = base + "/" + prefix + RandomLetters(6) + suffix;
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (::close(fd) != 0) {
+                const OSErr err = MacErrorFromLastErrno();
+                ::unlink(candidate.c_str());
+                return err;
+            }
+            *path = candidate;
+            return noErr;
+        }
+        if (errno != EEXIST)
+            return MacErrorFromLastErrno();
+    }
+    return dupFNErr;
+}
+
+OSErr CreateFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0777) != 0)
+        return MacErrorFromLastErrno();
+    return noErr;
+}
+
+OSErr CreateFolderPath(const std::string& path)
+{
+    if (path.empty())
+        return paramErr;
+    const std::string absolute = AbsolutePath(path);
+    size_t pos = 1;
+    for (;;) {
+        const size_t slash = absolute.find('/', pos);
+        const std::string part = absolute.substr(0, slash);
+        if (::mkdir(part.c_str(), 0777) != 0) {
+            const int e = errno;
+            if (e != EEXIST)
+                return MacErrorFromErrno(e);
+            if (!IsFolder(part))
+                return dupFNErr;
+        }
+        if (slash == std::string::npos)
+            return noErr;
+        pos = slash + 1;
+    }
+}
+
+OSErr RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (from.empty() || to.empty())
+        return paramErr;
+    if (AppleDoubleFile::IsSidecarName(NameOf(to)))
+        return bdNamErr;  // would pose as another file's sidecar
+    if (!Exists(from))
+        return fnfErr;
+    if (const int e = MoveItem(from, to))
+        return MacErrorFromErrno(e);
+    if (const int e = MoveSidecar(from, to)) {
+        // Keep the pair together: move the file back and report the failure.
+        MoveItem(to, from);
+        return MacErrorFromErrno(e);
+    }
+    return noErr;
+}
+
+OSErr CopyFileNoReplace(const std::string& from, const std::string& to)
+{
+    if (AppleDoubleFile::IsSidecarName(NameOf(to)))
+        return bdNamErr;
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return MacErrorFromLastErrno();
+    struct stat st;
+    if (::fstat(in, &st) != 0) {
+        const OSErr err = MacErrorFromLastErrno();
+        ::close(in);
+        return err;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(in);
+        return notAFileErr;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
+    if (out < 0) {
+        const OSErr err = MacErrorFromLastErrno();
+        ::close(in);
+        return err;
+    }
+    int e = CopyDescriptor(in, out);
+    ::close(in);
+    if (::close(out) != 0 && e == 0)
+        e = errno;
+    OSErr err = MacErrorFromErrno(e);
+    if (err == noErr) {
+        // The sidecar goes along (a bare resource fork becomes AppleDouble);
+        // a stale sidecar at the target is replaced or removed.
+        AppleDoubleFile source(from);
+        err = source.Read();
+        if (err == noErr) {
+            AppleDoubleFile target(to);
+            target.Parse(source.Serialize());
+            err = target.Write();
+        }
+    }
+    if (err != noErr) {
+        ::unlink(to.c_str());
+        AppleDoubleFile(to).Remove();
+    }
+    return err;
+}
+
+OSErr DeletePath(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (S_ISDIR(st.st_mode)) {
+        if (::rmdir(path.c_str()) != 0) {
+            const int e = errno;
+            return (e == ENOTEMPTY || e == EEXIST || e == EBUSY) ? fBsyErr : MacErrorFromErrno(e);
+        }
+    } else if (::unlink(path.c_str()) != 0) {
+        return MacErrorFromLastErrno();
+    }
+    // The item is gone; its sidecar goes too.
+    return AppleDoubleFile(path).Remove();
+}
+
+std::string TemporaryFolderPath()
+{
+    const char* tmpdir = std::getenv("TMPDIR");
+    if (tmpdir && *tmpdir && IsFolder(tmpdir)) {
+        std::string path = AbsolutePath(tmpdir);
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        return path;
+    }
+    return "/tmp";
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    std::string full;
+    if (!path.empty() && path[0] == '/') {
+        full = path;
+    } else {
+        std::string cwd;
+        std::vector<char> buffer(4096);
+        while (!::getcwd(buffer.data(), buffer.size())) {
+            if (errno != ERANGE || buffer.size() > (1u << 20)) {
+                buffer.assign(2, '\0');
+                buffer[0] = '/';
+                break;
+            }
+            buffer.resize(buffer.size() * 2);
+        }
+        cwd = buffer.data();
+        full = cwd + "/" + path;
+    }
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= full.size()) {
+        size_t slash = full.find('/', pos);
+        if (slash == std::string::npos)
+            slash = full.size();
+        const std::string part = full.substr(pos, slash - pos);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        pos = slash + 1;
+    }
+    std::string result;
+    for (const std::string& part : parts)
+        result += "/" + part;
+    return result.empty() ? "/" : result;
+}

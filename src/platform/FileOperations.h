@@ -1,0 +1,71 @@
+// Path-based file operations for code that works with paths rather than
+// FSSpecs: existence and status, exclusive creation, unique names,
+// no-replace rename and copy, deletion.  Every call keeps a file's
+// AppleDouble sidecar with it.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <string>
+
+extern "C++" {
+
+struct PathStatus {
+    bool isFolder = false;
+    bool isFile = false;     // a regular file
+    bool isSymlink = false;  // only from StatPathNoFollow
+    UInt64 size = 0;
+    UInt64 device = 0;
+    UInt64 inode = 0;
+    UInt32 mode = 0;         // st_mode
+    SInt64 modTime = 0;      // seconds since 1970 (UTC)
+};
+
+// stat / lstat.  Returns the errno value (0 on success), so callers can
+// tell ENOENT from EACCES; *status (may be null) is filled on success.
+int StatPath(const std::string& path, PathStatus* status);
+int StatPathNoFollow(const std::string& path, PathStatus* status);
+
+// An item exists at the path (stat succeeds).
+bool PathExists(const std::string& path);
+bool IsFolder(const std::string& path);
+
+// Creates an empty file exclusively (mode 0666 less the umask): dupFNErr
+// when anything exists under the name.
+OSErr CreateFileExclusive(const std::string& path);
+
+// Creates an empty file with a unique name in `folder`: prefix + six
+// random characters + suffix, made exclusively (as mkstemps); *path gets
+// the full path.  tmfoErr-like errors as mapped; dirNFErr for a missing folder.
+OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                       std::string* path);
+
+// mkdir (mode 0777 less the umask): dupFNErr when the name exists.
+OSErr CreateFolder(const std::string& path);
+// mkdir -p: noErr when the folder exists already; dupFNErr when a
+// non-folder is in the way.
+OSErr CreateFolderPath(const std::string& path);
+
+// Moves `from` to `to`, never replacing: dupFNErr when `to` exists (it is
+// left untouched).  renameat2(RENAME_NOREPLACE), falling back to
+// link + unlink where that is not supported.  The sidecar follows; a stale
+// sidecar of `to` (one without its file) is discarded.
+OSErr RenameNoReplace(const std::string& from, const std::string& to);
+
+// Copies a file's data and sidecar to `to`, created exclusively (dupFNErr
+// when it exists).  On any failure the partial copy is removed.
+OSErr CopyFileNoReplace(const std::string& from, const std::string& to);
+
+// Removes a file and its sidecar (unlink); an empty folder (rmdir).
+// fnfErr when missing; fBsyErr for a folder that is not empty.
+OSErr DeletePath(const std::string& path);
+
+// The user's temporary folder: TMPDIR when set and a folder, else "/tmp";
+// no trailing '/'.
+std::string TemporaryFolderPath();
+
+// Absolute, cleaned form of a path ("." and ".." resolved textually,
+// relative paths taken from the current folder; symbolic links are kept).
+std::string AbsolutePath(const std::string& path);
+
+} // extern "C++"

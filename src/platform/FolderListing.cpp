@@ -1,0 +1,116 @@
+#include "FolderListing.h"
+
+#include "AppleDoubleFile.h"
+#include "MacErrorMapping.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int CompareFolded(const std::string& a, const std::string& b)
+{
+    return QString::fromUtf8(a.data(), qsizetype(a.size()))
+        .compare(QString::fromUtf8(b.data(), qsizetype(b.size())), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+bool FolderNameLess(const std::string& a, const std::string& b)
+{
+    const int folded = CompareFolded(a, b);
+    if (folded != 0)
+        return folded < 0;
+    return a < b;
+}
+
+OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries)
+{
+    if (!entries)
+        return paramErr;
+    entries->clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        const int e = errno;
+        return e == ENOTDIR ? dirNFErr : MacErrorFromErrno(e);
+    }
+    const int dirFd = ::dirfd(dir);
+    std::vector<FolderEntry> found;
+    for (;;) {
+        errno = 0;
+        const dirent* d = ::readdir(dir);
+        if (!d) {
+            if (errno != 0) {
+                const int e = errno;
+                ::closedir(dir);
+                return MacErrorFromErrno(e);
+            }
+            break;
+        }
+        const std::string name = d->d_name;
+        if (name == "." || name == ".." || AppleDoubleFile::IsSidecarName(name))
+            continue;
+        FolderEntry entry;
+        entry.name = name;
+        struct stat st;
+        if (::fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            entry.isSymlink = true;
+        if (::fstatat(dirFd, d->d_name, &st, 0) == 0) {
+            entry.isFolder = S_ISDIR(st.st_mode);
+            entry.device = UInt64(st.st_dev);
+            entry.inode = UInt64(st.st_ino);
+        }
+        found.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return FolderNameLess(a.name, b.name); });
+    *entries = std::move(found);
+    return noErr;
+}
+
+OSErr ListFolderNames(const std::string& folder, std::vector<std::string>* names)
+{
+    if (!names)
+        return paramErr;
+    std::vector<FolderEntry> entries;
+    const OSErr err = ListFolder(folder, &entries);
+    names->clear();
+    if (err != noErr)
+        return err;
+    for (FolderEntry& e : entries)
+        names->push_back(std::move(e.name));
+    return noErr;
+}
+
+OSErr FindNameCaseInsensitive(const std::string& folder, const std::string& name, std::string* storedName)
+{
+    if (name.empty() || name.find('/') != std::string::npos || AppleDoubleFile::IsSidecarName(name))
+        return fnfErr;
+    // The name as given wins when it exists.
+    struct stat st;
+    const std::string exact = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    if (::lstat(exact.c_str(), &st) == 0) {
+        if (storedName)
+            *storedName = name;
+        return noErr;
+    }
+    std::vector<FolderEntry> entries;
+    const OSErr err = ListFolder(folder.empty() ? std::string(".") : folder, &entries);
+    if (err != noErr)
+        return err;
+    for (const FolderEntry& e : entries) {
+        if (CompareFolded(e.name, name) == 0) {
+            if (storedName)
+                *storedName = e.name;
+            return noErr;
+        }
+    }
+    return fnfErr;
+}

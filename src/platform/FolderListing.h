@@ -1,0 +1,35 @@
+// Folder listings in the Mac's order and case-insensitive name lookup.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <string>
+#include <vector>
+
+extern "C++" {
+
+struct FolderEntry {
+    std::string name;       // as stored on disk (UTF-8 bytes)
+    bool isFolder = false;  // the item (the target, for a link) is a folder
+    bool isSymlink = false; // the entry itself is a symbolic link
+    UInt64 device = 0;      // of the item (the target, for a link); 0 for a dangling link
+    UInt64 inode = 0;
+};
+
+// Orders names as the Mac lists them: case-insensitively (Unicode case
+// folding of the UTF-8 text), ties broken by the bytes so the order is total.
+bool FolderNameLess(const std::string& a, const std::string& b);
+
+// The entries of `folder`, sorted with FolderNameLess, without "." and ".."
+// and without AppleDouble sidecars ("._*").  Other hidden entries are kept.
+// dirNFErr when `folder` is not a folder, fnfErr when it does not exist.
+OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries);
+// Names only.
+OSErr ListFolderNames(const std::string& folder, std::vector<std::string>* names);
+
+// Finds `name` in `folder` ignoring case and gives the name as stored on
+// disk: an exact match wins; otherwise the first case-insensitive match in
+// listing order.  Sidecars are never matched.  fnfErr when none.
+OSErr FindNameCaseInsensitive(const std::string& folder, const std::string& name, std::string* storedName);
+
+} // extern "C++"

@@ -1,0 +1,329 @@
+#include "PropertyList.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QStringList>
+#include <QTimeZone>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <plist/plist.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+namespace {
+
+struct PlistDeleter {
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+const QDateTime& referenceDate()
+{
+    static const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return epoch;
+}
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+// ------------------------------------------------------------ reading
+
+bool toVariant(plist_t node, int depth, QVariant& out, QString* error)
+{
+    if (depth > PropertyList::kMaxDepth) {
+        setError(error, QStringLiteral("property list nested too deeply"));
+        return false;
+    }
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        out = QVariant(b != 0);
+        return true;
+    }
+    case PLIST_UINT: {
+        uint64_t v = 0;
+        plist_get_uint_val(node, &v);
+        out = QVariant(static_cast<qlonglong>(v));
+        return true;
+    }
+    case PLIST_REAL: {
+        double d = 0;
+        plist_get_real_val(node, &d);
+        out = QVariant(d);
+        return true;
+    }
+    case PLIST_STRING: {
+        char* s = nullptr;
+        plist_get_string_val(node, &s);
+        out = QVariant(QString::fromUtf8(s ? s : ""));
+        std::free(s);
+        return true;
+    }
+    case PLIST_DATA: {
+        uint64_t length = 0;
+        const char* p = plist_get_data_ptr(node, &length);
+        if (length > static_cast<uint64_t>(PropertyList::kMaxInputSize)) {
+            setError(error, QStringLiteral("property list data item too large"));
+            return false;
+        }
+        out = QVariant(QByteArray(p ? p : "", p ? static_cast<qsizetype>(length) : 0));
+        return true;
+    }
+    case PLIST_DATE: {
+        int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        // libplist hands out the fraction of a date before 2001 without its
+        // sign (-1.75 s reads as -1 s and +750000 us).
+        const qint64 us = usec;
+        const qint64 fractionMs = (us < 0 ? -us : us) / 1000;
+        const qint64 ms = static_cast<qint64>(sec) * 1000 + (sec < 0 ? -fractionMs : us / 1000);
+        out = QVariant(referenceDate().addMSecs(ms));
+        return true;
+    }
+    case PLIST_UID: {
+        uint64_t v = 0;
+        plist_get_uid_val(node, &v);
+        QVariantMap m;
+        m.insert(QStringLiteral("CF$UID"), static_cast<qlonglong>(v));
+        out = QVariant(m);
+        return true;
+    }
+    case PLIST_ARRAY: {
+        QVariantList list;
+        const uint32_t n = plist_array_get_size(node);
+        list.reserve(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            QVariant item;
+            if (!toVariant(plist_array_get_item(node, i), depth + 1, item, error))
+                return false;
+            list.append(item);
+        }
+        out = QVariant(list);
+        return true;
+    }
+    case PLIST_DICT: {
+        QVariantMap map;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        if (!it) {
+            out = QVariant(map);
+            return true;
+        }
+        bool ok = true;
+        for (;;) {
+            char* key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, it, &key, &value);
+            if (!value) {
+                std::free(key);
+                break;
+            }
+            QVariant item;
+            ok = toVariant(value, depth + 1, item, error);
+            if (ok)
+                map.insert(QString::fromUtf8(key ? key : ""), item);
+            std::free(key);
+            if (!ok)
+                break;
+        }
+        std::free(it);
+        if (!ok)
+            return false;
+        out = QVariant(map);
+        return true;
+    }
+    default:
+        setError(error, QStringLiteral("property list holds an item of unknown type"));
+        return false;
+    }
+}
+
+// ------------------------------------------------------------ writing
+
+bool isIntegerType(int id)
+{
+    switch (id) {
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
+    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Long: case QMetaType::ULong:
+    case QMetaType::Char: case QMetaType::SChar: case QMetaType::UChar:
+        return true;
+    default:
+        return false;
+    }
+}
+
+plist_t fromVariant(const QVariant& v, int depth, QString* error)
+{
+    if (depth > PropertyList::kMaxDepth) {
+        setError(error, QStringLiteral("value nested too deeply for a property list"));
+        return nullptr;
+    }
+    const int id = v.metaType().id();
+    if (id == QMetaType::Bool)
+        return plist_new_bool(v.toBool() ? 1 : 0);
+    if (isIntegerType(id)) {
+        if (id == QMetaType::ULongLong || id == QMetaType::ULong) {
+            const qulonglong u = v.toULongLong();
+            if (u > static_cast<qulonglong>(std::numeric_limits<qlonglong>::max())) {
+                setError(error, QStringLiteral("integer %1 is too large for a property list").arg(u));
+                return nullptr;
+            }
+        }
+        return plist_new_uint(static_cast<uint64_t>(v.toLongLong()));
+    }
+    if (id == QMetaType::Double || id == QMetaType::Float)
+        return plist_new_real(v.toDouble());
+    if (id == QMetaType::QString) {
+        const QString s = v.toString();
+        if (s.contains(QChar(0))) {
+            setError(error, QStringLiteral("a string with a NUL character cannot be written"));
+            return nullptr;
+        }
+        return plist_new_string(s.toUtf8().constData());
+    }
+    if (id == QMetaType::QByteArray) {
+        const QByteArray b = v.toByteArray();
+        return plist_new_data(b.constData(), static_cast<uint64_t>(b.size()));
+    }
+    if (id == QMetaType::QDateTime) {
+        const QDateTime dt = v.toDateTime();
+        if (!dt.isValid()) {
+            setError(error, QStringLiteral("invalid date"));
+            return nullptr;
+        }
+        const qint64 ms = referenceDate().msecsTo(dt);
+        qint64 sec = ms / 1000, rem = ms % 1000;
+        if (rem < 0) {
+            // Before 2001 only whole seconds are kept: libplist cannot read
+            // back the fraction of a negative time (see above).
+            rem = 0;
+            --sec;
+        }
+        if (sec < std::numeric_limits<int32_t>::min() || sec > std::numeric_limits<int32_t>::max()) {
+            setError(error, QStringLiteral("date %1 is outside the property-list range")
+                                .arg(dt.toString(Qt::ISODate)));
+            return nullptr;
+        }
+        return plist_new_date(static_cast<int32_t>(sec), static_cast<int32_t>(rem * 1000));
+    }
+    if (id == QMetaType::QVariantList || id == QMetaType::QStringList) {
+        const QVariantList list = v.toList();
+        PlistPtr array(plist_new_array());
+        for (const QVariant& item : list) {
+            plist_t node = fromVariant(item, depth + 1, error);
+            if (!node)
+                return nullptr;
+            plist_array_append_item(array.get(), node);
+        }
+        return array.release();
+    }
+    if (id == QMetaType::QVariantMap || id == QMetaType::QVariantHash) {
+        const QVariantMap map = v.toMap();
+        PlistPtr dict(plist_new_dict());
+        for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+            if (it.key().contains(QChar(0))) {
+                setError(error, QStringLiteral("a key with a NUL character cannot be written"));
+                return nullptr;
+            }
+            plist_t node = fromVariant(it.value(), depth + 1, error);
+            if (!node) {
+                if (error && !error->contains(QStringLiteral(" (key ")))
+                    *error += QStringLiteral(" (key \"%1\")").arg(it.key());
+                return nullptr;
+            }
+            plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), node);
+        }
+        return dict.release();
+    }
+    setError(error, QStringLiteral("values of type %1 have no property-list form")
+                        .arg(QString::fromLatin1(v.isValid() ? v.typeName() : "invalid")));
+    return nullptr;
+}
+
+}  // namespace
+
+QVariant PropertyList::fromData(const QByteArray& data, QString* error)
+{
+    if (data.isEmpty()) {
+        setError(error, QStringLiteral("empty property list"));
+        return QVariant();
+    }
+    if (data.size() > kMaxInputSize) {
+        setError(error, QStringLiteral("property list too large"));
+        return QVariant();
+    }
+    plist_t root = nullptr;
+    const auto length = static_cast<uint32_t>(data.size());
+    if (plist_is_binary(data.constData(), length))
+        plist_from_bin(data.constData(), length, &root);
+    else
+        plist_from_xml(data.constData(), length, &root);
+    PlistPtr owner(root);
+    if (!root) {
+        setError(error, QStringLiteral("not a readable property list"));
+        return QVariant();
+    }
+    QVariant out;
+    if (!toVariant(root, 0, out, error))
+        return QVariant();
+    return out;
+}
+
+QVariant PropertyList::fromFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+        return QVariant();
+    }
+    // Read at most one byte past the limit: a larger (or growing) file is
+    // refused without reading it whole.
+    const QByteArray data = file.read(kMaxInputSize + 1);
+    if (data.size() > kMaxInputSize) {
+        setError(error, QStringLiteral("%1 is too large for a property list").arg(path));
+        return QVariant();
+    }
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return QVariant();
+    }
+    return fromData(data, error);
+}
+
+QByteArray PropertyList::toData(const QVariant& value, Format format, QString* error)
+{
+    PlistPtr root(fromVariant(value, 0, error));
+    if (!root)
+        return QByteArray();
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    QByteArray out;
+    if (format == Format::Binary) {
+        plist_to_bin(root.get(), &bytes, &length);
+        if (bytes)
+            out = QByteArray(bytes, static_cast<qsizetype>(length));
+        plist_to_bin_free(bytes);
+    } else {
+        plist_to_xml(root.get(), &bytes, &length);
+        if (bytes)
+            out = QByteArray(bytes, static_cast<qsizetype>(length));
+        plist_to_xml_free(bytes);
+    }
+    if (out.isEmpty())
+        setError(error, QStringLiteral("the property list could not be written"));
+    return out;
+}
+
+bool PropertyList::isPropertyListValue(const QVariant& value)
+{
+    PlistPtr node(fromVariant(value, 0, nullptr));
+    return static_cast<bool>(node);
+}

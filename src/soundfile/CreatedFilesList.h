@@ -1,0 +1,24 @@
+// The outputs created for the current input, as paths relative to the
+// conversion's output folder ("outer/inner/name.aif").  The batch driver
+// renames them from their temporary names after each input and clears the
+// list.  The list is guarded by a lock, so any thread may use it.
+#pragma once
+
+#include "FileManager.h"
+#include "MacTypes.h"
+
+#include <QStringList>
+
+// Empties the list (the batch driver, once per run).
+void CreatedFilesListInit();
+// Empties the list (the batch driver, at its end).
+void CreatedFilesListRelease();
+// Appends a file name given as a Pascal string; an empty name adds nothing.
+void CreatedFilesListAdd(ConstStr255Param name);
+// The same for a name given as text (names that Mac OS Roman cannot hold).
+void CreatedFilesListAdd(const QString& name);
+// Replaces the last entry E by "folder/E"; nothing when the list is empty.
+void CreatedFilesListAppendComponent(const HFSUniStr255& folder);
+// The entries, oldest first.
+QStringList GetCreatedFilesList();
+void CreatedFilesListClear();

@@ -1,0 +1,44 @@
+// The process-wide dither table: 65536 random values 0..255, built when a
+// batch whose conversions redither starts, and the running index through
+// which the sample writers draw from it.
+//
+// The seed and the running index live for the whole process: each build
+// continues the random sequence, and the index is never reset.  Only the
+// batch worker draws values; the table is built and freed while no worker
+// runs.
+#pragma once
+
+#include "MacTypes.h"
+
+// Number of entries of a table.
+constexpr SInt32 kDitherTableLength = 65536;
+
+// The current table (null until the first build and after FreeDitherTable),
+// its length in entries (0 while there is no table), the running index and
+// the generator's seed.
+extern UInt16* gDitherTable;
+extern SInt32 gDitherTableLength;
+extern UInt16 gDitherIndex;
+extern UInt32 gDitherSeed;
+
+// Builds a new table (replacing any earlier one) from the seed: entry n is
+// ((seed = (4096 * seed + 150889) mod 714025) >> 8) & 255.  Returns 0, or
+// -21004 when the table cannot be allocated (nothing changes then).
+SInt32 CreateDitherTable();
+// Releases the table; nothing when there is none.
+void FreeDitherTable();
+
+// True when a table exists.
+inline bool DitherTableExists()
+{
+    return gDitherTable != nullptr && gDitherTableLength > 0;
+}
+
+// Draws the next value: the index moves first, to ((index + 1) & 0xFFFF)
+// modulo the length, then the entry there is returned.  Call only while
+// DitherTableExists().
+inline UInt16 NextDitherValue()
+{
+    gDitherIndex = UInt16(UInt32(UInt16(gDitherIndex + 1)) % UInt32(gDitherTableLength));
+    return gDitherTable[gDitherIndex];
+}

@@ -1,0 +1,67 @@
+// The records through which the format classes hand markers, loops,
+// regions and sampler data to CSoundFile and get them back.  They are plain
+// in-memory structures (never written to disk as they stand); each format
+// converts them from and to its own chunk or resource layout.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <cstring>
+
+// A marker: identifier, frame position, name (a Pascal string of at most 31
+// Mac OS Roman characters in 32 bytes), type and number.
+struct SFTMarker {
+    SInt32 markerID = 0;
+    UInt32 pos = 0;
+    Str31 name = {0};
+    SInt16 type = 0;
+    SInt16 number = 0;
+};
+
+// A loop: identifier, first and end frame, type.
+struct SFTLoop {
+    SInt32 loopID = 0;
+    UInt32 start = 0;
+    UInt32 end = 0;
+    SInt16 type = 0;
+};
+
+// A region: identifier, first frame, end frame, sync frame, time stamp and
+// name (Pascal string, at most 31 characters in 32 bytes).
+//
+// The time stamp is carried as 64 bits.  A format that stores a 32-bit
+// stamp widens it as a signed value (the stored 32 bits taken as SInt32)
+// when reading, and stores the low 32 bits when writing.
+struct SFTRegion {
+    SInt32 regionID = 0;
+    UInt32 start = 0;
+    UInt32 end = 0;
+    UInt32 syncFrame = 0;
+    SInt64 timeStamp = 0;
+    Str31 name = {0};
+};
+
+// Sampler data (AIFF 'INST', WAVE 'smpl' and the like).  `valid` is 0 until
+// a format or a caller stores real values.
+struct SFTSamplerInfo {
+    UInt8 baseNote = 60;
+    SInt8 detune = 0;
+    UInt8 lowNote = 0;
+    UInt8 highNote = 127;
+    UInt8 lowVelocity = 0;
+    UInt8 highVelocity = 127;
+    SInt16 gain = 0;
+    UInt8 valid = 0;
+};
+
+// Copies at most 31 bytes of the Pascal string `source` (its length byte
+// clamped to 31) into the 32-byte name of a record.
+inline void SFTSetName(Str31 name, ConstStr255Param source)
+{
+    UInt8 length = source ? source[0] : 0;
+    if (length > 31)
+        length = 31;
+    name[0] = length;
+    if (length)
+        std::memcpy(name + 1, source + 1, length);
+}

@@ -1,0 +1,149 @@
+#include "SoundFileRegistry.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace {
+
+struct Registries {
+    std::mutex mutex;
+    std::map<OSType, SoundFileFactory> factories;
+    std::map<OSType, SetFileFactory> setFactories;
+    std::vector<std::pair<OSType, HeaderProbe>> probes;
+    std::map<OSType, ChunkFinder> finders;
+};
+
+Registries& Get()
+{
+    static Registries registries;
+    return registries;
+}
+
+template <typename Map, typename Value>
+void Store(Map& map, OSType key, Value value)
+{
+    if (value)
+        map[key] = value;
+    else
+        map.erase(key);
+}
+
+template <typename Map>
+typename Map::mapped_type Find(const Map& map, OSType key)
+{
+    auto it = map.find(key);
+    return it == map.end() ? nullptr : it->second;
+}
+
+} // namespace
+
+void RegisterSoundFileFactory(OSType type, SoundFileFactory factory)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    Store(r.factories, type, factory);
+}
+
+SoundFileFactory GetSoundFileFactory(OSType type)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return Find(r.factories, type);
+}
+
+void UnregisterSoundFileFactory(OSType type)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.factories.erase(type);
+}
+
+std::vector<OSType> GetRegisteredSoundFileTypes()
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    std::vector<OSType> types;
+    types.reserve(r.factories.size());
+    for (const auto& entry : r.factories)
+        types.push_back(entry.first);
+    return types;
+}
+
+void RegisterSetFileFactory(OSType setType, SetFileFactory factory)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    Store(r.setFactories, setType, factory);
+}
+
+SetFileFactory GetSetFileFactory(OSType setType)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return Find(r.setFactories, setType);
+}
+
+void UnregisterSetFileFactory(OSType setType)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.setFactories.erase(setType);
+}
+
+void RegisterHeaderProbe(OSType type, HeaderProbe probe)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    auto it = std::find_if(r.probes.begin(), r.probes.end(),
+                           [type](const std::pair<OSType, HeaderProbe>& entry) { return entry.first == type; });
+    if (it != r.probes.end()) {
+        if (probe)
+            it->second = probe;
+        else
+            r.probes.erase(it);
+    } else if (probe) {
+        r.probes.emplace_back(type, probe);
+    }
+}
+
+HeaderProbe GetHeaderProbe(OSType type)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    for (const auto& entry : r.probes)
+        if (entry.first == type)
+            return entry.second;
+    return nullptr;
+}
+
+std::vector<std::pair<OSType, HeaderProbe>> GetHeaderProbes()
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return r.probes;
+}
+
+void RegisterChunkFinder(OSType family, ChunkFinder finder)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    Store(r.finders, family, finder);
+}
+
+ChunkFinder GetChunkFinder(OSType family)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return Find(r.finders, family);
+}
+
+void ClearSoundFileRegistries()
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.factories.clear();
+    r.setFactories.clear();
+    r.probes.clear();
+    r.finders.clear();
+}

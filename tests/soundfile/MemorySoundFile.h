@@ -1,0 +1,141 @@
+// An in-memory sound file for tests: the audio lives in a byte vector in
+// the base's block layout (big-endian, interleaved), so the base class's
+// buffered I/O can be driven without a real format.  Reusable by any test
+// that needs a CSoundFile.
+#pragma once
+
+#include "CSoundFile.h"
+#include "SoundFileSwitches.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+class MemorySoundFile : public CSoundFile {
+public:
+    static constexpr OSType kType = FOUR_CHAR_CODE("Memo");
+
+    // Counters shared by every object (tests reset them).
+    static int& destroyedCount()
+    {
+        static int count = 0;
+        return count;
+    }
+
+    MemorySoundFile() = default;
+    MemorySoundFile(UInt16 channels, SInt16 bits, double rate = 44100.0) { SetShape(channels, bits, rate); }
+    ~MemorySoundFile() override { ++destroyedCount(); }
+
+    void SetShape(UInt16 channels, SInt16 bits, double rate = 44100.0)
+    {
+        m_numChannels = channels;
+        m_numBits = bits;
+        m_sampleRate = rate;
+    }
+    void SetNumFrames(UInt32 frames) { m_numFrames = frames; }
+    void SetSampleFormat(SInt16 code) { m_sampleFormat = code; }
+    void SetOpenFlag(bool open) { m_isOpen = open; }
+
+    // Bytes per frame as the base lays out the block.
+    std::size_t FrameBytes() const { return std::size_t(GetNumChannels()) * std::size_t(GetNumBits() / 8); }
+
+    // Replaces the audio; the frame count follows.
+    void SetData(const std::vector<UInt8>& bytes)
+    {
+        data = bytes;
+        m_numFrames = FrameBytes() ? UInt32(data.size() / FrameBytes()) : 0;
+    }
+
+    // Regions the next Open "reads" from the file, handled as the format
+    // readers handle theirs: regions over the whole file are dropped while
+    // "Ignore Regions Containing Whole File" is on; names are made unique
+    // while "Skip Bad Region" is off; then the whole-file region is added.
+    std::vector<SFTRegion> regionsInFile;
+
+    OSErr Open() override
+    {
+        m_isOpen = true;
+        for (const SFTRegion& r : regionsInFile) {
+            if (GetIgnoreRegionsContainingWholeFile() && r.start == 0 && r.end >= m_numFrames)
+                continue;
+            if (OSErr err = AddRegion(&r))
+                return err;
+        }
+        if (!GetSkipBadRegion())
+            if (OSErr err = MakeRegionNamesUnique())
+                return err;
+        return AddFileRegion();
+    }
+
+    OSErr Close() override
+    {
+        ++closeCalls;
+        closedAfterFailure = IsClosingAfterFailure();
+        m_isOpen = false;
+        return closeResult;
+    }
+
+    OSErr ReadBlock(UInt32 frame) override
+    {
+        ++readBlockCalls;
+        if (readBlockResult)
+            return readBlockResult;
+        const std::size_t fb = FrameBytes();
+        const std::size_t blockBytes = std::size_t(GetBufferFrames()) * fb;
+        std::memset(GetReadBuffer(), 0, blockBytes);
+        if (frame < m_numFrames) {
+            const std::size_t frames = std::min<std::size_t>(GetBufferFrames(), m_numFrames - frame);
+            std::memcpy(GetReadBuffer(), data.data() + std::size_t(frame) * fb, frames * fb);
+        }
+        m_readBufferStart = frame;
+        return noErr;
+    }
+
+    OSErr PrepareWriteBlock(UInt32 frame) override
+    {
+        ++prepareCalls;
+        const std::size_t fb = FrameBytes();
+        const std::size_t blockBytes = std::size_t(GetBufferFrames()) * fb;
+        std::memset(GetWriteBuffer(), 0, blockBytes);
+        if (frame < m_numFrames) {
+            const std::size_t frames = std::min<std::size_t>(GetBufferFrames(), m_numFrames - frame);
+            std::memcpy(GetWriteBuffer(), data.data() + std::size_t(frame) * fb, frames * fb);
+        }
+        m_readBufferStart = frame;
+        return noErr;
+    }
+
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override
+    {
+        ++writeBlockCalls;
+        if (writeBlockResult)
+            return writeBlockResult;
+        const std::size_t fb = FrameBytes();
+        const std::size_t needed = (std::size_t(frame) + frames) * fb;
+        if (data.size() < needed)
+            data.resize(needed, 0);
+        std::memcpy(data.data() + std::size_t(frame) * fb, GetWriteBuffer(), std::size_t(frames) * fb);
+        m_numFrames = std::max<UInt32>(m_numFrames, frame + frames);
+        return noErr;
+    }
+
+    OSErr SetFilePos(UInt32) override { return noErr; }
+    OSErr ProbeHeader(SInt16* result) override
+    {
+        if (result)
+            *result = 0;
+        return noErr;
+    }
+    OSType GetFileType() const override { return kType; }
+    QString GetFormatName() const override { return QStringLiteral("Memory"); }
+
+    std::vector<UInt8> data;
+    int readBlockCalls = 0;
+    int prepareCalls = 0;
+    int writeBlockCalls = 0;
+    int closeCalls = 0;
+    bool closedAfterFailure = false;
+    OSErr closeResult = noErr;
+    OSErr readBlockResult = noErr;
+    OSErr writeBlockResult = noErr;
+};
