@@ -1,5 +1,8 @@
 #include "AppleDoubleFile.h"
 
+#include "ByteOrder.h"
+#include "FileOperations.h"
+
 #include "MacErrorMapping.h"
 
 #include <QtEndian>
@@ -17,24 +20,8 @@ constexpr UInt32 kAppleSingleMagic = 0x00051600;
 constexpr int kHeaderSize = 26;      // magic, version, filler, entry count
 constexpr int kDescriptorSize = 12;  // id, offset, length
 
-UInt32 ReadBE32(const char* p)
-{
-    return qFromBigEndian<UInt32>(p);
-}
 
-void AppendBE32(QByteArray& out, UInt32 value)
-{
-    char bytes[4];
-    qToBigEndian<UInt32>(value, bytes);
-    out.append(bytes, 4);
-}
 
-void AppendBE16(QByteArray& out, UInt16 value)
-{
-    char bytes[2];
-    qToBigEndian<UInt16>(value, bytes);
-    out.append(bytes, 2);
-}
 
 // Splits "dir/name" into "dir/" (with its slash, or empty) and "name".
 void SplitPath(const std::string& path, std::string* folderWithSlash, std::string* name)
@@ -49,20 +36,6 @@ void SplitPath(const std::string& path, std::string* folderWithSlash, std::strin
     }
 }
 
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "FileManager.h"
 
+#include "ByteOrder.h"
+
 #include "AppleDoubleFile.h"
 #include "FileOperations.h"
 #include "ForkTable.h"
@@ -74,20 +76,8 @@ bool IsResourceForkName(UniCharCount length, const UniChar* units)
     return units && FromUniChars(length, units) == QLatin1String(kResourceForkName);
 }
 
-void PutBE32(QByteArray& bytes, int offset, UInt32 value)
-{
-    qToBigEndian<UInt32>(value, bytes.data() + offset);
-}
 
-void PutBE16(QByteArray& bytes, int offset, UInt16 value)
-{
-    qToBigEndian<UInt16>(value, bytes.data() + offset);
-}
 
-UInt16 GetBE16(const QByteArray& bytes, int offset)
-{
-    return qFromBigEndian<UInt16>(bytes.constData() + offset);
-}
 
 // Resolves a positioning request against a fork: noErr with *position
 // inside 0..eof, posErr before the start, eofErr past the end (*position is
@@ -636,10 +626,10 @@ OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info)
     const QByteArray bytes = sidecar.finderInfoBytes();
     info->fdType = qFromBigEndian<UInt32>(bytes.constData());
     info->fdCreator = qFromBigEndian<UInt32>(bytes.constData() + 4);
-    info->fdFlags = GetBE16(bytes, 8);
-    info->fdLocation.v = SInt16(GetBE16(bytes, 10));
-    info->fdLocation.h = SInt16(GetBE16(bytes, 12));
-    info->fdFldr = SInt16(GetBE16(bytes, 14));
+    info->fdFlags = ReadBE16(bytes.constData() + 8);
+    info->fdLocation.v = SInt16(ReadBE16(bytes.constData() + 10));
+    info->fdLocation.h = SInt16(ReadBE16(bytes.constData() + 12));
+    info->fdFldr = SInt16(ReadBE16(bytes.constData() + 14));
     return noErr;
 }
 

@@ -86,7 +86,8 @@ int MoveItem(const std::string& from, const std::string& to)
     return 0;
 }
 
-// Writes `size` bytes; false with errno on failure.
+} // namespace
+
 bool WriteAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
@@ -101,6 +102,8 @@ bool WriteAll(int fd, const char* data, size_t size)
     }
     return true;
 }
+
+namespace {
 
 // Copies all of `in` to `out`; errno value, 0 on success.
 int CopyDescriptor(int in, int out)

@@ -69,3 +69,7 @@ std::string TemporaryFolderPath();
 std::string AbsolutePath(const std::string& path);
 
 } // extern "C++"
+
+// Writes all `size` bytes to the descriptor, retrying after signals; false
+// with errno set on failure.
+bool WriteAll(int fd, const char* data, size_t size);

@@ -1,5 +1,7 @@
 #include "ResourceManager.h"
 
+#include "ByteOrder.h"
+
 #include "ForkTable.h"
 #include "HandleBlock.h"
 
@@ -58,39 +60,11 @@ thread_local ResFileRefNum tCurrent = 0;
 thread_local bool tResLoad = true;
 thread_local OSErr tResError = noErr;
 
-UInt16 BE16(const uchar* p)
-{
-    return qFromBigEndian<UInt16>(p);
-}
 
-UInt32 BE32(const uchar* p)
-{
-    return qFromBigEndian<UInt32>(p);
-}
 
-void PutBE16(QByteArray& out, qsizetype at, UInt16 value)
-{
-    qToBigEndian<UInt16>(value, out.data() + at);
-}
 
-void PutBE32(QByteArray& out, qsizetype at, UInt32 value)
-{
-    qToBigEndian<UInt32>(value, out.data() + at);
-}
 
-void AppendBE16(QByteArray& out, UInt16 value)
-{
-    char b[2];
-    qToBigEndian<UInt16>(value, b);
-    out.append(b, 2);
-}
 
-void AppendBE32(QByteArray& out, UInt32 value)
-{
-    char b[4];
-    qToBigEndian<UInt32>(value, b);
-    out.append(b, 4);
-}
 
 // Reads exactly `count` bytes at `position` of an open fork.
 OSErr ReadForkAt(SInt16 refNum, SInt64 position, SInt64 count, void* buffer)
@@ -156,10 +130,10 @@ OSErr ParseFork(ResFile& f, SInt64 forkSize)
     uchar header[kHeaderSize];
     if (const OSErr err = ReadForkAt(f.refNum, 0, kHeaderSize, header))
         return err;
-    const SInt64 dataOffset = BE32(header);
-    const SInt64 mapOffset = BE32(header + 4);
-    const SInt64 dataLength = BE32(header + 8);
-    const SInt64 mapLength = BE32(header + 12);
+    const SInt64 dataOffset = ReadBE32(header);
+    const SInt64 mapOffset = ReadBE32(header + 4);
+    const SInt64 dataLength = ReadBE32(header + 8);
+    const SInt64 mapLength = ReadBE32(header + 12);
     if (dataOffset > forkSize || dataLength > forkSize - dataOffset)
         return mapReadErr;
     if (mapOffset > forkSize || mapLength > forkSize - mapOffset || mapLength < kMinMapSize)
@@ -171,12 +145,12 @@ OSErr ParseFork(ResFile& f, SInt64 forkSize)
         return err;
     const uchar* map = reinterpret_cast<const uchar*>(mapBytes.constData());
 
-    f.attrs = BE16(map + 22);
-    const SInt64 typeList = BE16(map + 24);
-    const SInt64 nameList = BE16(map + 26);
+    f.attrs = ReadBE16(map + 22);
+    const SInt64 typeList = ReadBE16(map + 24);
+    const SInt64 nameList = ReadBE16(map + 26);
     if (typeList + 2 > mapSize)
         return mapReadErr;
-    const SInt64 typeCount = UInt16(BE16(map + typeList) + 1);  // 0xFFFF: no types
+    const SInt64 typeCount = UInt16(ReadBE16(map + typeList) + 1);  // 0xFFFF: no types
     if (typeList + 2 + typeCount * kTypeEntrySize > mapSize)
         return mapReadErr;
 
@@ -186,9 +160,9 @@ OSErr ParseFork(ResFile& f, SInt64 forkSize)
     std::vector<Entry> entries;
     for (SInt64 t = 0; t < typeCount; ++t) {
         const uchar* typeEntry = map + typeList + 2 + t * kTypeEntrySize;
-        const ResType type = BE32(typeEntry);
-        const SInt64 count = SInt64(BE16(typeEntry + 4)) + 1;
-        const SInt64 refList = typeList + SInt64(BE16(typeEntry + 6));
+        const ResType type = ReadBE32(typeEntry);
+        const SInt64 count = SInt64(ReadBE16(typeEntry + 4)) + 1;
+        const SInt64 refList = typeList + SInt64(ReadBE16(typeEntry + 6));
         totalRefs += count;
         if (totalRefs * kRefEntrySize > mapSize || refList + count * kRefEntrySize > mapSize)
             return mapReadErr;
@@ -196,8 +170,8 @@ OSErr ParseFork(ResFile& f, SInt64 forkSize)
             const uchar* ref = map + refList + r * kRefEntrySize;
             Entry e;
             e.type = type;
-            e.id = ResID(BE16(ref));
-            const UInt16 nameOffset = BE16(ref + 2);
+            e.id = ResID(ReadBE16(ref));
+            const UInt16 nameOffset = ReadBE16(ref + 2);
             e.attrs = ref[4] & UInt8(~resChanged);
             const SInt64 dataOff = (SInt64(ref[5]) << 16) | (SInt64(ref[6]) << 8) | SInt64(ref[7]);
             if (nameOffset != kNoName) {
@@ -214,7 +188,7 @@ OSErr ParseFork(ResFile& f, SInt64 forkSize)
             uchar lengthBytes[4];
             if (const OSErr err = ReadForkAt(f.refNum, dataOffset + dataOff, 4, lengthBytes))
                 return err;
-            const SInt64 length = BE32(lengthBytes);
+            const SInt64 length = ReadBE32(lengthBytes);
             if (length > dataLength - dataOff - 4)
                 return mapReadErr;
             e.onDisk = true;
@@ -522,7 +496,13 @@ ResFileRefNum FSpOpenResFile(const FSSpec* spec, SInt8 permission)
 
 OSErr InitResourceFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName)
 {
-    OSErr err = FSCreateResourceFork(ref, forkNameLength, forkName, 0);
+    FSCatalogInfo info;
+    OSErr err = FSGetCatalogInfo(ref, kFSCatInfoNodeFlags, &info, nullptr, nullptr, nullptr);
+    if (err != noErr)
+        return err;
+    if (info.nodeFlags & kFSNodeIsDirectoryMask)
+        return notAFileErr;  // folders have no forks of their own
+    err = FSCreateResourceFork(ref, forkNameLength, forkName, 0);
     if (err != noErr && err != errFSForkExists)
         return err;
     SInt16 fork = 0;

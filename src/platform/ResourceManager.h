@@ -93,7 +93,8 @@ ResFileRefNum FSpOpenResFile(const FSSpec* spec, SInt8 permission);
 
 // Makes the named fork of an existing file an empty resource file: creates
 // the fork when the file has none and writes an empty map into it when it
-// is empty.  errFSForkExists when the fork holds data already.
+// is empty.  errFSForkExists when the fork holds data already; notAFileErr
+// for a folder.
 OSErr InitResourceFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName);
 
 // Creates the file (exclusively, with type and creator) when it does not

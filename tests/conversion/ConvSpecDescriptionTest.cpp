@@ -268,3 +268,41 @@ TEST_F(ConvSpecDescriptionTest, RealFileTypeDictionary)
     s.setWordLength(16);
     EXPECT_EQ(s.descriptionForWordLength(), QStringLiteral("8 bits \u03bc-law"));
 }
+
+TEST(SoundFileDispatcherTest, EmptyFieldsGiveTheirFixedResults)
+{
+    SoundFileDispatcher d;
+    ConvSpecRef spec = ConvSpec::create();
+    CConvSpec view(spec);
+    EXPECT_EQ(d.callCreateSoundFileObject(), nullptr);
+    EXPECT_EQ(d.callHandleWordLengthSettings(&view, 0, QString(), 0), -50);
+    EXPECT_EQ(d.callHandleChannelSettings(&view, 0, QString(), 0), -50);
+    EXPECT_EQ(d.callHandleSampleRateSettings(&view, 0, QString(), 0), -50);
+    EXPECT_FALSE(d.callIsMyFileType(nullptr));
+    EXPECT_EQ(d.callChannelIndexFunc(&view), -1);
+    EXPECT_EQ(d.callWordLengthIndexFunc(&view), -1);
+    EXPECT_EQ(d.callLogWordLengthFunc(&view), QStringLiteral("internal error during logging"));
+    EXPECT_EQ(d.callLogChannelSettingsFunc(&view), QStringLiteral("internal error during logging"));
+    EXPECT_EQ(d.callAutoNameWordLengthFunc(&view), QStringLiteral("internal error during auto name generation"));
+    EXPECT_EQ(d.callAutoNameChannelSettingsFunc(&view),
+              QStringLiteral("internal error during auto name generation"));
+    EXPECT_FALSE(d.hasChannelIndexFunc() || d.hasWordLengthIndexFunc() || d.hasLogChannelSettingsFunc());
+
+    d.setChannelHandlingPopupIndexFunc(ChannelIndex);
+    g_channelIndex = 3;
+    EXPECT_TRUE(d.hasChannelIndexFunc());
+    EXPECT_EQ(d.callChannelIndexFunc(&view), 3);
+    const QString description = d.description();
+    EXPECT_TRUE(description.startsWith(QStringLiteral("dispatcher 0x")));
+    EXPECT_TRUE(description.contains(QStringLiteral(", auto name channel settings func ")));
+    EXPECT_FALSE(description.contains(QLatin1Char('%')));
+
+    // An entry keeps its dispatcher; other values under the key are none.
+    QVariantMap entry;
+    EXPECT_EQ(GetEntryDispatcher(entry), nullptr);
+    entry.insert(QStringLiteral("dispatcher"), QStringLiteral("text"));
+    EXPECT_EQ(GetEntryDispatcher(entry), nullptr);
+    auto shared = std::make_shared<SoundFileDispatcher>();
+    SetEntryDispatcher(&entry, shared);
+    EXPECT_EQ(GetEntryDispatcher(entry), shared);
+}

@@ -3,6 +3,7 @@
 #include "ConvSpec.h"
 #include "FileTypeDictionary.h"
 #include "PropertyList.h"
+#include "plist_values.h"
 
 #include <gtest/gtest.h>
 
@@ -347,4 +348,28 @@ TEST_F(ConvSpecTest, SortsByEveryKeyInBothDirections)
     EXPECT_EQ(list[0]->compare(nullptr), 1);
     ConvSpec::setSortKey(QStringLiteral("convName"));
     EXPECT_EQ(list[0]->compare(list[0].get()), 0);
+}
+
+TEST(PlistValuesTest, TextAndOutOfRangeNumbers)
+{
+    EXPECT_TRUE(PlistBoolValue(QStringLiteral("  -0t")));
+    EXPECT_FALSE(PlistBoolValue(QStringLiteral("  -00")));
+    EXPECT_TRUE(PlistBoolValue(QStringLiteral("true")));
+    EXPECT_TRUE(PlistBoolValue(QStringLiteral("+009")));
+    EXPECT_FALSE(PlistBoolValue(QStringLiteral("NO")));
+    EXPECT_FALSE(PlistBoolValue(QStringLiteral("")));
+    EXPECT_EQ(PlistIntValue(QStringLiteral("99999999999")), 2147483647);
+    EXPECT_EQ(PlistIntValue(QStringLiteral(" -99999999999999999999999")), -2147483647 - 1);
+    EXPECT_EQ(PlistIntValue(-1e99), -2147483647 - 1);
+    EXPECT_EQ(PlistIntValue(QVariant(qulonglong(1) << 63)), 2147483647);
+    EXPECT_EQ(PlistTypeCodeValue(QVariant(qlonglong(-1))), 0xFFFFFFFFu);
+    EXPECT_EQ(PlistTypeCodeValue(QVariant(qlonglong(0x1'4149'4646))), 0x41494646u);
+    EXPECT_TRUE(std::isinf(PlistDoubleValue(QStringLiteral("1e400"))));
+    EXPECT_EQ(PlistDoubleValue(QStringLiteral("-1e-400")), 0.0);
+    EXPECT_EQ(PlistDoubleValue(QStringLiteral(".5e1x")), 5.0);
+    EXPECT_EQ(PlistDoubleValue(QStringLiteral("inf")), 0.0);
+    EXPECT_EQ(PlistDoubleValue(QStringLiteral("-")), 0.0);
+    EXPECT_TRUE(std::isinf(PlistFloatValue(-1e39)));
+    EXPECT_TRUE(std::isnan(PlistFloatValue(std::nan(""))));
+    EXPECT_TRUE(PlistStringValue(QByteArray("text")).isNull());
 }

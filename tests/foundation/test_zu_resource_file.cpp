@@ -81,6 +81,13 @@ TEST(ZuResourceFile, ReadingAMissingFileOrForkCreatesNothing)
     }
     EXPECT_FALSE(Exists(missing));
     EXPECT_FALSE(Exists(AppleDoubleFile::SidecarPathFor(missing)));
+    {
+        // Writing makes the file.
+        ZuResourceFile file(QString::fromStdString(missing), true);
+        file.PutStringResource(QStringLiteral("2"), 1000, QStringLiteral("sample-size"));
+        EXPECT_EQ(QFile(QString::fromStdString(missing)).size(), 0);
+        EXPECT_EQ(file.GetStringResource(1000), QStringLiteral("2"));
+    }
 
     const std::string plain = dir.file("plain.sd2");
     WriteFile(plain, "audio");
@@ -98,18 +105,19 @@ TEST(ZuResourceFile, ReadingAMissingFileOrForkCreatesNothing)
     EXPECT_EQ(file.GetResource(kSTR, 1001), nullptr);
     EXPECT_EQ(file.GetStringResource(1001), QString());
     EXPECT_FALSE(file.isOpen());
-}
 
-TEST(ZuResourceFile, WritingCreatesAMissingFile)
-{
-    TestTempDir dir;
-    const std::string path = dir.file("new.sd2");
-    ZuResourceFile file(QString::fromStdString(path), true);
-    EXPECT_FALSE(Exists(path));
-    file.PutStringResource(QStringLiteral("2"), 1000, QStringLiteral("sample-size"));
-    EXPECT_TRUE(Exists(path));
-    EXPECT_EQ(QFile(QString::fromStdString(path)).size(), 0);
-    EXPECT_EQ(file.GetStringResource(1000), QStringLiteral("2"));
+    // An empty fork reads as end of file and is given a map when written.
+    const std::string empty = dir.file("empty.sd2");
+    WriteFile(empty, "");
+    FSRef ref;
+    ASSERT_EQ(FSPathMakeRef(empty, &ref), noErr);
+    HFSUniStr255 rsrc;
+    FSGetResourceForkName(&rsrc);
+    ASSERT_EQ(FSCreateResourceFork(&ref, rsrc.length, rsrc.unicode, 0), noErr);
+    ZuResourceFile emptyFork(ref, true);
+    EXPECT_EQ(CodeOf([&] { emptyFork.GetStringResource(1000); }), eofErr);
+    emptyFork.PutStringResource(QStringLiteral("24"), 1000, QString());
+    EXPECT_EQ(emptyFork.GetStringResource(1000), QStringLiteral("24"));
 }
 
 TEST(ZuResourceFile, ReplacesDataAtItsNewSizeAndRenames)
@@ -171,25 +179,6 @@ TEST(ZuResourceFile, StringResourcesAreMacRomanPascalStrings)
     EXPECT_EQ(NameOf(path, kSTR, 1001), "sample-rate");
     EXPECT_EQ(file.GetStringResource(1003), QStringLiteral("Caf\u00e9 \u2122"));
     EXPECT_EQ(file.GetStringResource(1004), QString(255, QChar(u'z')));
-}
-
-TEST(ZuResourceFile, CreateForkSetsTypeAndCreator)
-{
-    TestTempDir dir;
-    const std::string path = dir.file("sound.snd");
-    ZuResourceFile file(path, true);
-    file.CreateFork(FOUR_CHAR_CODE("sfil"), FOUR_CHAR_CODE("movr"));
-    FSSpec spec;
-    PathMakeFSSpec(path, &spec);
-    FInfo info;
-    ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
-    EXPECT_EQ(info.fdType, FOUR_CHAR_CODE("sfil"));
-    EXPECT_EQ(info.fdCreator, FOUR_CHAR_CODE("movr"));
-    EXPECT_EQ(info.fdFlags, 0);
-    // A fork that is there already, even with an empty map, is kept.
-    EXPECT_EQ(CodeOf([&] { file.CreateFork(1, 2); }), errFSForkExists);
-    ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
-    EXPECT_EQ(info.fdType, FOUR_CHAR_CODE("sfil"));
 }
 
 // Writes a one-resource 'snd ' fork byte by byte through the open file's
@@ -254,6 +243,12 @@ TEST(ZuResourceFile, ForkWrittenByteByByteReadsBackAsResources)
         file.Close();
     }
     EXPECT_EQ(CurResFile(), saved);
+    FSSpec spec;
+    PathMakeFSSpec(path, &spec);
+    FInfo finder;
+    ASSERT_EQ(FSpGetFInfo(&spec, &finder), noErr);
+    EXPECT_EQ(finder.fdType, FOUR_CHAR_CODE("sfil"));
+    EXPECT_EQ(finder.fdCreator, FOUR_CHAR_CODE("movr"));
 
     FSRef ref;
     ASSERT_EQ(FSPathMakeRef(path, &ref), noErr);

@@ -137,5 +137,11 @@ OSErr FindAIFFChunk(const std::string& id, std::istream& in);
 // Throws error_code_exception when the file has no 'COMM' chunk.
 UInt16 GetAIFFNumChannels(const std::string& path);
 
+// The AIFF family's header probe: the channel count of a 'FORM' file of
+// `formType` (0 when it is another file, a negative code when its 'COMM' is
+// missing or unreadable); `bits` and `compression` (may be null) get the
+// COMM word length and, for AIFF-C, the compression type.
+SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType* compression);
+
 // Registers the 'AIFF' factory, its header probe and the 'FORM' chunk finder.
 void RegisterAIFFFileTypes();

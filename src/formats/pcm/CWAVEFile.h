@@ -151,6 +151,11 @@ protected:
     // follows from the format (word length in memory, sample-format code,
     // bytes per file sample); kWAVEUnsupportedDataErr for anything else.
     OSErr SetCodingFromFormat(const WAVEFormat& format);
+    // Finds the 'fmt ' chunk (or "fmt" and a carriage return) and parses
+    // it: -22703 when there is none.
+    OSErr FindAndParseFormat(WAVEFormat* format);
+    // Mono and stereo by the channel count; wider files by their mask.
+    void SetConfigurationFromFormat(const WAVEFormat& format);
     // Frame count from the data chunk (its size cut to the file).
     OSErr ReadDataChunk();
     // Shared steps of Create: the base step, the file, the shape and the
@@ -182,12 +187,16 @@ protected:
     SInt64 m_dataOffset = 0;        // position of the first sample byte
     SInt64 m_riffEnd = 0;           // where the chunk walk ends
     UInt32 m_channelMask = 0;       // mask of an extensible file as read
+    bool m_fmtExtensible = false;   // the file being written has the extensible form
 
 private:
     OSErr ReadSamples(UInt32 frame, UInt8* block, UInt32* framesRead);
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
     UInt8 SilenceByte() const;
+    // Whether the channels of a 6.0 file are in another order in the file
+    // (the channel mask's) than in memory (the layout's).
+    bool Reorders6_0() const;
     OSErr ReadChunksBody();
 
     std::vector<UInt8> m_scratch;   // file-form samples of one block

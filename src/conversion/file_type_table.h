@@ -1,0 +1,34 @@
+// The file-type table: for each of the 61 type codes the system knows, a
+// SoundFileDispatcher with the type's create function and its setting
+// callbacks (per_type_setting_checks.h), stored in the type's entry of the
+// file-type dictionary under "dispatcher".
+//
+// The create functions reach the format classes through the sound-file
+// core's factory registry (SoundFileRegistry.h), which each format library
+// fills from its registration function; a type whose library has not
+// registered a factory creates no object (null).  The table is built once
+// at start-up, on the main thread, and only read afterwards.
+#pragma once
+
+#include "MacTypes.h"
+#include "SoundFileDispatcher.h"
+
+#include <QVariantMap>
+
+#include <vector>
+
+// Puts a new dispatcher into the entry of every table row's type code in
+// `fileTypeDictionary` (keys as FileTypeForHFSTypeCode makes them).  A
+// code without an entry, or whose entry is not a dictionary, gets nothing.
+void BuildSoundFileDispatchers(QVariantMap& fileTypeDictionary);
+
+// The same on the sound-file core's shared file-type dictionary
+// (LoadSoundFileProperties), where every later reader finds them.
+void BuildSoundFileDispatchers();
+
+// A new dispatcher for one type code as the table fills it; null for a code
+// the table does not hold.
+SoundFileDispatcherRef MakeSoundFileDispatcher(OSType type);
+
+// The table's type codes, in table order (61 codes).
+std::vector<OSType> GetFileTypeTableCodes();

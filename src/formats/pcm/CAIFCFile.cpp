@@ -1,0 +1,291 @@
+#include "CAIFCFile.h"
+
+#include "FileManager.h"
+#include "SoundFileRegistry.h"
+#include "error_code_exception.h"
+#include "ieee_extended.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+constexpr OSType kFVER = FOUR_CHAR_CODE("FVER");
+constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
+constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
+constexpr OSType kNONE = FOUR_CHAR_CODE("NONE");
+constexpr UInt32 kAIFCVersion1 = 0xA2805140;
+
+OSErr Narrow(int32_t code)
+{
+    if (code == 0) {
+        return noErr;
+    }
+    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
+    return narrow == 0 ? ioErr : narrow;
+}
+
+template <typename Body>
+OSErr Guarded(Body&& body)
+{
+    try {
+        return body();
+    } catch (const error_code_exception& e) {
+        return Narrow(e.code());
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+// float -> 32-bit integer: the product rounded to single precision, then
+// truncated toward zero, saturating; not-a-number gives the most negative value.
+SInt32 FloatSampleToInt32(float value)
+{
+    const float product = float(double(value) * 2147483647.0);
+    if (std::isnan(product)) {
+        return SInt32(0x80000000u);
+    }
+    if (product >= 2147483647.0f) {
+        return 0x7FFFFFFF;
+    }
+    if (product <= -2147483648.0f) {
+        return SInt32(0x80000000u);
+    }
+    return SInt32(product);
+}
+
+} // namespace
+
+CAIFCFile::CAIFCFile() = default;
+
+CAIFCFile::~CAIFCFile()
+{
+    if (m_isOpen) {
+        CAIFFFile::Close();
+    }
+}
+
+OSType CAIFCFile::GetFileType() const { return kAIFCFileType; }
+
+QString CAIFCFile::GetFormatName() const
+{
+    if (m_sampleFormat == kSampleFormatFloatBE) {
+        return QStringLiteral("AIFC 32-bit float (big-endian)");
+    }
+    if (m_sampleFormat == kSampleFormatFloatLE) {
+        return QStringLiteral("AIFC 32-bit float (little-endian)");
+    }
+    return QStringLiteral("AIFC");
+}
+
+bool CAIFCFile::CompressionFormat(OSType compression, SInt16 commBits, SInt16* sampleFormat, SInt16* bits)
+{
+    struct Entry {
+        OSType type;
+        SInt16 format;
+        SInt16 bits;  // 0: as in COMM
+    };
+    static const Entry kTable[] = {
+        {FOUR_CHAR_CODE("NONE"), kSampleFormatBigEndian, 0},
+        {FOUR_CHAR_CODE("twos"), kSampleFormatBigEndian, 16},
+        {FOUR_CHAR_CODE("in24"), kSampleFormatBigEndian, 24},
+        {FOUR_CHAR_CODE("in32"), kSampleFormatBigEndian, 32},
+        {FOUR_CHAR_CODE("sowt"), kSampleFormatLittleEndian, 16},
+        {FOUR_CHAR_CODE("42ni"), kSampleFormatLittleEndian, 24},
+        {FOUR_CHAR_CODE("23ni"), kSampleFormatLittleEndian, 32},
+        {FOUR_CHAR_CODE("fl32"), kSampleFormatFloatBE, 32},
+        {FOUR_CHAR_CODE("23lf"), kSampleFormatFloatLE, 32},
+    };
+    for (const Entry& entry : kTable) {
+        if (entry.type == compression) {
+            *sampleFormat = entry.format;
+            *bits = entry.bits != 0 ? entry.bits : commBits;
+            return true;
+        }
+    }
+    return false;
+}
+
+OSErr CAIFCFile::ReadCOMM()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        OSErr err = ReadChunk(kCOMM, &body, &found);
+        if (err != noErr) {
+            return err;
+        }
+        if (!found || !body.has(22)) {
+            return kAIFFNoCOMMErr;
+        }
+        const SInt16 channels = body.get_i16be();
+        const UInt32 frames = body.get_u32be();
+        SInt16 bits = body.get_i16be();
+        UInt8 rate[10];
+        body.get_bytes(rate, sizeof rate);
+        m_compression = body.get_fourcc();
+        OSErr result = noErr;
+        SInt16 format = m_sampleFormat;
+        if (!CompressionFormat(m_compression, bits, &format, &bits)) {
+            result = kAIFCUnsupportedCompressionErr;
+        }
+        m_sampleFormat = format;
+        err = CheckShape(channels, bits, kAIFFNoCOMMErr);
+        if (err != noErr) {
+            return err;
+        }
+        m_numFrames = frames;
+        m_sampleRate = ConvertFromIeeeExtended(rate);
+        if (SInt64(frames) * BytesPerFrame() > m_formEnd) {
+            SInt64 available = 0;
+            if (LocateSoundData(&available) == noErr) {
+                ClampFramesTo(available);
+            }
+        }
+        if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
+            return kAIFFBadRateErr;
+        }
+        return result;
+    });
+}
+
+OSErr CAIFCFile::WriteCOMM()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkBuilder chunk;
+        chunk.put_fourcc(kCOMM);
+        chunk.put_u32(38);
+        chunk.put_u16(UInt16(GetNumChannels()));
+        chunk.put_u32(GetNumFrames());
+        chunk.put_u16(UInt16(m_numBits));
+        UInt8 rate[10];
+        ConvertToIeeeExtended(m_sampleRate, rate);
+        chunk.put_bytes(rate, sizeof rate);
+        chunk.put_fourcc(kNONE);
+        chunk.put_pstring("not compressed", true);
+        ChunkInfo info;
+        OSErr err = FindChunk(kCOMM, &info);
+        if (err != noErr) {
+            return err == kChunkNotFoundErr ? kAIFFNoCOMMErr : err;
+        }
+        return WriteAt(info.headerPos, chunk.data(), chunk.size());
+    });
+}
+
+OSErr CAIFCFile::Open()
+{
+    return Guarded([&]() -> OSErr {
+        OSErr err = OpenForReading();
+        if (err != noErr) {
+            return err;
+        }
+        if ((err = ReadCOMM()) != noErr || (err = ReadMARK()) != noErr || (err = ReadINSTLoops()) != noErr ||
+            (err = ReadINSTSamplerInfo()) != noErr || (err = ReadCHAN()) != noErr ||
+            (err = ReadRegions()) != noErr) {
+            return err;
+        }
+        SInt64 available = 0;
+        err = LocateSoundData(&available);
+        if (err != noErr) {
+            return err;
+        }
+        ClampFramesTo(available);
+        return AddFileRegion();
+    });
+}
+
+OSErr CAIFCFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                        ConstStr255Param nameExtension, float sampleRate)
+{
+    return Guarded([&]() -> OSErr {
+        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr) {
+            return err;
+        }
+        m_compression = kNONE;
+        ChunkBuilder header;
+        header.put_fourcc(kFORM);
+        header.put_u32(0x7FFFFFFF);
+        header.put_fourcc(kAIFCFileType);
+        header.put_fourcc(kFVER);
+        header.put_u32(4);
+        header.put_u32(kAIFCVersion1);
+        header.put_fourcc(kCOMM);
+        header.put_u32(38);  // the body is written at close
+        header.put_zeros(38);
+        header.put_fourcc(kSSND);
+        header.put_zeros(12);
+        err = WriteAt(0, header.data(), header.size());
+        if (err == noErr) {
+            m_dataOffset = SInt64(header.size());
+        }
+        return err;
+    });
+}
+
+OSErr CAIFCFile::ReadBlock(UInt32 frame)
+{
+    OSErr err = CAIFFFile::ReadBlock(frame);
+    if (!m_readBuffer) {
+        return err;
+    }
+    const std::size_t bytes = std::size_t(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+    const std::size_t total = std::size_t(m_bufferFrames) * std::size_t(BytesPerFrame());
+    UInt8* data = m_readBuffer;
+    switch (m_sampleFormat) {
+    case kSampleFormatLittleEndian:
+        if (bytes > 1) {
+            for (std::size_t i = 0; i + bytes <= total; i += bytes) {
+                std::reverse(data + i, data + i + bytes);
+            }
+        }
+        break;
+    case kSampleFormatFloatBE:
+    case kSampleFormatFloatLE:
+        for (std::size_t i = 0; i + 4 <= total; i += 4) {
+            UInt32 word;
+            if (m_sampleFormat == kSampleFormatFloatBE) {
+                word = (UInt32(data[i]) << 24) | (UInt32(data[i + 1]) << 16) | (UInt32(data[i + 2]) << 8) | data[i + 3];
+            } else {
+                word = (UInt32(data[i + 3]) << 24) | (UInt32(data[i + 2]) << 16) | (UInt32(data[i + 1]) << 8) | data[i];
+            }
+            float value;
+            std::memcpy(&value, &word, 4);
+            const UInt32 sample = UInt32(FloatSampleToInt32(value));
+            data[i] = UInt8(sample >> 24);
+            data[i + 1] = UInt8(sample >> 16);
+            data[i + 2] = UInt8(sample >> 8);
+            data[i + 3] = UInt8(sample);
+        }
+        break;
+    default:
+        break;  // big-endian integers (8-bit ones signed) are the block's own form
+    }
+    return err;
+}
+
+static SInt32 AIFCHeaderProbe(const QString& path)
+{
+    SInt16 bits = 0;
+    OSType compression = 0;
+    const SInt32 channels = ProbeFORMFile(path, kAIFCFileType, &bits, &compression);
+    if (channels <= 0) {
+        return channels;
+    }
+    SInt16 format = 0;
+    return CAIFCFile::CompressionFormat(compression, bits, &format, &bits) ? channels : 0;
+}
+
+static CSoundFile* MakeAIFCFile()
+{
+    return new (std::nothrow) CAIFCFile();
+}
+
+void RegisterAIFCFileTypes()
+{
+    RegisterSoundFileFactory(kAIFCFileType, &MakeAIFCFile);
+    RegisterHeaderProbe(kAIFCFileType, &AIFCHeaderProbe);
+}

@@ -1,0 +1,49 @@
+// CAIFCFile: AIFF-C ('FORM'/'AIFC').  Reads uncompressed integer data in
+// either byte order and 32-bit float data; writes big-endian integer data
+// (compression type 'NONE').  The chunk walk, the annotation chunks, block
+// writing and Close are CAIFFFile's.
+//
+// Compression types read: 'NONE' (bits as in COMM), 'twos' 16, 'in24' 24,
+// 'in32' 32 (big-endian); 'sowt' 16, '42ni' 24, '23ni' 32 (little-endian,
+// turned around by ReadBlock); 'fl32' and '23lf' 32-bit floats, scaled by
+// 2147483647 into 32-bit integers by ReadBlock.  8-bit samples are signed
+// (as in AIFF).  Any other type: -23800.
+//
+// Written layout: FORM header, 'FVER' (12 bytes), 'COMM' (46 bytes, type
+// 'NONE', name "not compressed"), 'SSND' from offset 70 with the data from
+// offset 86, then the pad byte, 'INST', 'MARK' and 'regn' as for AIFF.
+#pragma once
+
+#include "CAIFFFile.h"
+
+constexpr OSType kAIFCFileType = FOUR_CHAR_CODE("AIFC");
+constexpr OSErr kAIFCUnsupportedCompressionErr = -23800;
+
+class CAIFCFile : public CAIFFFile {
+public:
+    CAIFCFile();
+    ~CAIFCFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+    OSErr ReadCOMM() override;
+    OSErr WriteCOMM() override;
+
+    // The compression type read from 'COMM' (0 before a read).
+    OSType GetCompressionType() const { return m_compression; }
+
+    // Sample-format code and word length for a compression type; false for
+    // a type that is not read.
+    static bool CompressionFormat(OSType compression, SInt16 commBits, SInt16* sampleFormat, SInt16* bits);
+
+private:
+    OSType m_compression = 0;
+};
+
+// Registers the 'AIFC' factory and header probe (AIFF-C files whose
+// compression type is read here).
+void RegisterAIFCFileTypes();

@@ -1,0 +1,1195 @@
+#include "CAIFFFile.h"
+
+#include "FileManager.h"
+#include "SoundFileRegistry.h"
+#include "error_code_exception.h"
+#include "ieee_extended.h"
+#include "regn_chunk.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
+constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
+constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
+constexpr OSType kINST = FOUR_CHAR_CODE("INST");
+constexpr OSType kCHAN = FOUR_CHAR_CODE("CHAN");
+constexpr OSType kAPPL = FOUR_CHAR_CODE("APPL");
+constexpr OSType kREGN = FOUR_CHAR_CODE("regn");
+constexpr OSType kSSYS = FOUR_CHAR_CODE("SSYS");
+
+// A code narrowed to 16 bits that never turns a failure into success.
+OSErr Narrow(int32_t code)
+{
+    if (code == 0) {
+        return noErr;
+    }
+    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
+    return narrow == 0 ? ioErr : narrow;
+}
+
+// Runs `body`, turning exceptions into codes.
+template <typename Body>
+OSErr Guarded(Body&& body)
+{
+    try {
+        return body();
+    } catch (const error_code_exception& e) {
+        return Narrow(e.code());
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+// The leading number of a marker name as the Mac's StringToNum reads it
+// (optional sign, then digits), saturated to 16 bits.
+SInt16 MarkerNumber(const std::string& text)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    SInt64 value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min<SInt64>(value * 10 + (text[i] - '0'), 1 << 20);
+    }
+    if (negative) {
+        value = -value;
+    }
+    return SInt16(std::clamp<SInt64>(value, -32768, 32767));
+}
+
+void SetMarkerName(SFTMarker* marker, const std::string& name)
+{
+    const std::size_t length = std::min<std::size_t>(name.size(), 31);
+    marker->name[0] = UInt8(length);
+    std::memcpy(marker->name + 1, name.data(), length);
+}
+
+} // namespace
+
+// ================================================================ object
+
+CAIFFFile::CAIFFFile() = default;
+
+CAIFFFile::~CAIFFFile()
+{
+    if (m_isOpen) {
+        CAIFFFile::Close();
+    }
+}
+
+OSType CAIFFFile::GetFileType() const { return kAIFFFileType; }
+Boolean CAIFFFile::SupportsSplitChannels() const { return true; }
+QString CAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
+QString CAIFFFile::GetFormatName() const { return QStringLiteral("AIFF"); }
+
+SInt64 CAIFFFile::BytesPerFrame() const
+{
+    return SInt64(GetNumChannels()) * SInt64(std::max<SInt16>(BitsToBytes(m_numBits), 0));
+}
+
+ChunkWalkOptions CAIFFFile::WalkOptions()
+{
+    ChunkWalkOptions options;
+    options.order = ChunkByteOrder::BigEndian;
+    options.tooManyChunksErr = kAIFFTooManyChunksErr;
+    return options;
+}
+
+// ============================================================ chunk walk
+
+OSErr CAIFFFile::FindChunk(OSType id, ChunkInfo* info)
+{
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    RefNumChunkSource source(m_refNum);
+    if (id == kFORM) {
+        UInt8 bytes[4];
+        std::size_t got = 0;
+        OSErr err = source.ReadAt(0, bytes, sizeof bytes, &got);
+        if (err == eofErr || (err == noErr && got < 4)) {
+            return kChunkNotFoundErr;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        if (ChunkView(bytes, 4, ChunkByteOrder::BigEndian).get_fourcc() != kFORM) {
+            return kChunkNotFoundErr;
+        }
+        if (info) {
+            *info = ChunkInfo();
+            info->id = kFORM;
+        }
+        return noErr;  // the mark stands at the FORM size
+    }
+    ChunkReader reader(source, WalkOptions());
+    ChunkInfo found;
+    OSErr err = reader.Find(id, &found);
+    if (err != noErr) {
+        return err;
+    }
+    err = SetFPos(m_refNum, fsFromStart, found.SizePos());
+    if (err != noErr) {
+        return err == eofErr ? kChunkNotFoundErr : err;
+    }
+    if (info) {
+        *info = found;
+    }
+    return noErr;
+}
+
+OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found)
+{
+    *found = false;
+    ChunkInfo info;
+    OSErr err = FindChunk(id, &info);
+    if (err == kChunkNotFoundErr) {
+        return noErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    err = reader.ReadBody(info, body);
+    if (err != noErr) {
+        return err;
+    }
+    *found = true;
+    return noErr;
+}
+
+OSErr CAIFFFile::WriteAt(SInt64 position, const void* data, std::size_t count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err != noErr) {
+        return err;
+    }
+    long n = long(count);
+    err = FSWrite(m_refNum, &n, data);
+    if (err == noErr && std::size_t(n) != count) {
+        err = ioErr;
+    }
+    return err;
+}
+
+OSErr CAIFFFile::AppendAtEnd(const void* data, std::size_t count)
+{
+    SInt64 eof = 0;
+    OSErr err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    return WriteAt(eof, data, count);
+}
+
+// ================================================================ open
+
+OSErr CAIFFFile::OpenForReading()
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_isOpen = true;
+    m_writable = false;
+    m_headerDirty = false;
+    err = FindChunk(kFORM);
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    err = reader.ReadHeader();
+    if (err != noErr) {
+        return err;
+    }
+    m_formEnd = reader.ContainerEnd();
+    return noErr;
+}
+
+OSErr CAIFFFile::CheckShape(SInt16 channels, SInt16 bits, OSErr badShapeErr)
+{
+    if (channels <= 0 || bits <= 0 || bits > 32) {
+        return badShapeErr;
+    }
+    m_numChannels = UInt32(channels);
+    m_numBits = SInt16((bits + 7) / 8 * 8);
+    return noErr;
+}
+
+OSErr CAIFFFile::LocateSoundData(SInt64* availableBytes)
+{
+    *availableBytes = 0;
+    ChunkInfo info;
+    OSErr err = FindChunk(kSSND, &info);
+    if (err == kChunkNotFoundErr) {
+        return kAIFFNoSSNDErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    ChunkView header;
+    err = reader.ReadBody(info, &header, 8);
+    if (err != noErr) {
+        return err;
+    }
+    SInt64 offset = 0;
+    if (header.has(4)) {
+        offset = header.get_u32be();
+    }
+    const SInt64 start = std::min<SInt64>(info.bodyPos + 8 + offset, std::max(info.BodyEnd(), info.bodyPos));
+    m_dataOffset = start;
+    *availableBytes = std::max<SInt64>(0, info.BodyEnd() - start);
+    return noErr;
+}
+
+bool CAIFFFile::ClampFramesTo(SInt64 availableBytes)
+{
+    const SInt64 bpf = BytesPerFrame();
+    if (bpf <= 0) {
+        return false;
+    }
+    const SInt64 fit = availableBytes / bpf;
+    if (SInt64(m_numFrames) <= fit) {
+        return false;
+    }
+    m_numFrames = UInt32(std::min<SInt64>(fit, std::numeric_limits<UInt32>::max()));
+    return true;
+}
+
+OSErr CAIFFFile::ReadCOMM()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        OSErr err = ReadChunk(kCOMM, &body, &found);
+        if (err != noErr) {
+            return err;
+        }
+        if (!found || !body.has(18)) {
+            return kAIFFNoCOMMErr;
+        }
+        const SInt16 channels = body.get_i16be();
+        const UInt32 frames = body.get_u32be();
+        const SInt16 bits = body.get_i16be();
+        UInt8 rate[10];
+        body.get_bytes(rate, sizeof rate);
+        err = CheckShape(channels, bits, kAIFFNoCOMMErr);
+        if (err != noErr) {
+            return err;
+        }
+        m_numFrames = frames;
+        m_sampleRate = double(float(ConvertFromIeeeExtended(rate)));
+        if (SInt64(frames) * BytesPerFrame() > m_formEnd) {
+            SInt64 available = 0;
+            if (LocateSoundData(&available) == noErr) {
+                ClampFramesTo(available);
+            }
+        }
+        if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
+            return kAIFFBadRateErr;
+        }
+        return noErr;
+    });
+}
+
+OSErr CAIFFFile::WriteCOMM()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkBuilder chunk;
+        chunk.put_fourcc(kCOMM);
+        chunk.put_u32(18);
+        chunk.put_u16(UInt16(GetNumChannels()));
+        chunk.put_u32(GetNumFrames());
+        chunk.put_u16(UInt16(m_numBits));
+        UInt8 rate[10];
+        ConvertToIeeeExtended(m_sampleRate, rate);
+        chunk.put_bytes(rate, sizeof rate);
+        return WriteAt(12, chunk.data(), chunk.size());
+    });
+}
+
+OSErr CAIFFFile::ReadAPPL()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        OSErr err = ReadChunk(kAPPL, &body, &found);
+        if (err != noErr || !found || !body.has(4)) {
+            return noErr;
+        }
+        if (body.get_fourcc() == kSSYS) {
+            m_numChannels = 1;
+            if (m_numBits == 24) {
+                m_sampleFormat = kSampleFormatSSYS24;
+            }
+        }
+        return noErr;
+    });
+}
+
+OSErr CAIFFFile::Open()
+{
+    return Guarded([&]() -> OSErr {
+        OSErr err = OpenForReading();
+        if (err != noErr) {
+            return err;
+        }
+        err = ReadCOMM();
+        if (err != noErr) {
+            return err;
+        }
+        const std::string name = GetFileNameString();
+        const std::size_t n = name.size();
+        if (n >= 4 && name[n - 4] == '.' && (name[n - 3] == 's' || name[n - 3] == 'S') && name[n - 2] == '3' &&
+            name[n - 1] == '2') {
+            m_sampleFormat = kSampleFormat24In32;
+            m_numBits = 32;
+        } else {
+            m_sampleFormat = kSampleFormatBigEndian;
+        }
+        if ((err = ReadMARK()) != noErr || (err = ReadINSTLoops()) != noErr ||
+            (err = ReadINSTSamplerInfo()) != noErr || (err = ReadCHAN()) != noErr ||
+            (err = ReadRegions()) != noErr) {
+            return err;
+        }
+        SInt64 available = 0;
+        err = LocateSoundData(&available);
+        if (err != noErr) {
+            return err;
+        }
+        // A COMM promising more than the data holds is cut to the data; the
+        // file stays usable and the caller is warned.
+        const OSErr result = ClampFramesTo(available) ? kAIFFTooManyChunksErr : noErr;
+        err = AddFileRegion();
+        if (err != noErr) {
+            return err;
+        }
+        err = ReadAPPL();
+        if (err != noErr) {
+            return err;
+        }
+        return result;
+    });
+}
+
+OSErr CAIFFFile::ProbeHeader(SInt16* result)
+{
+    if (result) {
+        *result = 0;
+    }
+    OSErr err = Guarded([&]() -> OSErr {
+        OSErr e = OpenForReading();
+        if (e == noErr) e = ReadCOMM();
+        if (e == noErr) e = ReadMARK();
+        if (e == noErr) e = ReadINSTLoops();
+        if (e == noErr) e = ReadCHAN();
+        return e;
+    });
+    if (m_isOpen) {
+        const OSErr closeErr = FSClose(m_refNum);
+        m_isOpen = false;
+        m_refNum = 0;
+        if (err == noErr) {
+            err = closeErr;
+        }
+    }
+    return err;
+}
+
+// ============================================================== markers
+
+OSErr CAIFFFile::ReadMARK()
+{
+    if (!m_markers.isEmpty() || !m_isOpen) {
+        return noErr;
+    }
+    Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        if (ReadChunk(kMARK, &body, &found) != noErr || !found) {
+            return noErr;
+        }
+        const UInt16 count = body.get_u16be();
+        for (UInt16 i = 0; i < count && body.has(7); ++i) {
+            SFTMarker marker;
+            marker.markerID = body.get_u16be();
+            marker.pos = body.get_u32be();
+            const std::string name = body.get_pstring(true);
+            if (name.size() >= 2 && name[0] == '#' && name[1] >= '0' && name[1] <= '9') {
+                const std::size_t space = name.find(' ', 1);
+                marker.number = MarkerNumber(name.substr(1, space == std::string::npos ? std::string::npos : space - 1));
+                SetMarkerName(&marker, space == std::string::npos ? std::string() : name.substr(space + 1));
+                marker.type = 1;
+            } else {
+                SetMarkerName(&marker, name);
+                marker.type = 2;
+                marker.number = -1;
+            }
+            if (AddMarker(&marker) != noErr) {
+                break;
+            }
+        }
+        return noErr;
+    });
+    return noErr;
+}
+
+OSErr CAIFFFile::WriteMARK()
+{
+    return Guarded([&]() -> OSErr {
+        const UInt16 count = GetNumMarkers();
+        if (count == 0) {
+            return noErr;
+        }
+        ChunkBuilder chunk;
+        chunk.put_fourcc(kMARK);
+        chunk.put_u32(0);
+        chunk.put_u16(count);
+        int ordinal = 0;
+        for (UInt16 i = 0; i < count; ++i) {
+            SFTMarker marker;
+            OSErr err = GetMarker(i, &marker);
+            if (err != noErr) {
+                return err;
+            }
+            chunk.put_u16(UInt16(marker.markerID));
+            chunk.put_u32(marker.pos);
+            std::string name(reinterpret_cast<const char*>(marker.name + 1), std::min<UInt8>(marker.name[0], 31));
+            if (marker.type == 1) {
+                name = "#" + std::to_string(++ordinal) + " " + name;
+            }
+            chunk.put_pstring(name, true);
+        }
+        chunk.patch_u32(4, UInt32(chunk.size() - 8));
+        return AppendAtEnd(chunk.data(), chunk.size());
+    });
+}
+
+// ======================================================= sampler and loops
+
+OSErr CAIFFFile::ReadINSTLoops()
+{
+    if (!m_loops.isEmpty()) {
+        return noErr;
+    }
+    Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        if (ReadChunk(kINST, &body, &found) != noErr || !found || !body.has(20)) {
+            return noErr;
+        }
+        body.seek(8);
+        bool failed = false;
+        for (int k = 0; k < 2; ++k) {
+            const SInt16 mode = body.get_i16be();
+            const UInt16 beginID = body.get_u16be();
+            const UInt16 endID = body.get_u16be();
+            if (mode == 0) {
+                continue;
+            }
+            SFTMarker begin, end;
+            bool ok = GetMarkerByID(beginID, &begin) == noErr && GetMarkerByID(endID, &end) == noErr;
+            ok = ok && RemoveMarker(&begin) == noErr;
+            if (ok && endID != beginID) {
+                ok = RemoveMarker(&end) == noErr;
+            }
+            if (ok && !failed) {
+                SFTLoop loop;
+                loop.loopID = k + 1;
+                loop.start = begin.pos;
+                loop.end = end.pos;
+                loop.type = mode;
+                AddLoop(&loop);
+            }
+            failed = failed || !ok;
+        }
+        return noErr;
+    });
+    return noErr;
+}
+
+OSErr CAIFFFile::ReadINSTSamplerInfo()
+{
+    Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        if (ReadChunk(kINST, &body, &found) != noErr || !found || !body.has(8)) {
+            return noErr;
+        }
+        SFTSamplerInfo info;
+        info.baseNote = body.get_u8();
+        info.detune = body.get_i8();
+        info.lowNote = body.get_u8();
+        info.highNote = body.get_u8();
+        info.lowVelocity = body.get_u8();
+        info.highVelocity = body.get_u8();
+        info.gain = body.get_i16be();
+        info.valid = 1;
+        SetSamplerInfo(&info);
+        return noErr;
+    });
+    return noErr;
+}
+
+OSErr CAIFFFile::WriteINST()
+{
+    return Guarded([&]() -> OSErr {
+        const UInt16 loops = GetNumLoops();
+        SFTSamplerInfo info;
+        if (GetSamplerInfo(&info) != noErr) {
+            if (loops == 0) {
+                return noErr;
+            }
+            info = SFTSamplerInfo();  // the defaults
+        }
+        ChunkBuilder chunk;
+        chunk.put_fourcc(kINST);
+        chunk.put_u32(20);
+        chunk.put_u8(info.baseNote);
+        chunk.put_u8(UInt8(info.detune));
+        chunk.put_u8(info.lowNote);
+        chunk.put_u8(info.highNote);
+        chunk.put_u8(info.lowVelocity);
+        chunk.put_u8(info.highVelocity);
+        chunk.put_u16(UInt16(info.gain));
+        static const char* const kNames[2][2] = {{"Sustainloop start", "Sustainloop end"},
+                                                 {"Releaseloop start", "Releaseloop end"}};
+        for (int k = 0; k < 2; ++k) {
+            SFTLoop loop;
+            if (k >= loops || GetLoop(UInt16(k), &loop) != noErr) {
+                chunk.put_zeros(6);
+                continue;
+            }
+            UInt16 ids[2] = {0, 0};
+            const UInt32 positions[2] = {loop.start, loop.end};
+            for (int m = 0; m < 2; ++m) {
+                SFTMarker marker;
+                marker.markerID = 2 * k + m + 1;
+                marker.pos = positions[m];
+                marker.type = 2;
+                marker.number = -1;
+                SetMarkerName(&marker, kNames[k][m]);
+                OSErr err = AddMarker(&marker);
+                if (err != noErr) {
+                    return err;
+                }
+                // The list may have given the marker another identifier.
+                const QString name = QString::fromLatin1(kNames[k][m]);
+                for (const ZuMarker& listed : m_markers) {
+                    if (listed.pos() == positions[m] && listed.name() == name) {
+                        ids[m] = UInt16(listed.markerID());
+                        break;
+                    }
+                }
+            }
+            chunk.put_u16(UInt16(loop.type != 0 ? loop.type : 1));
+            chunk.put_u16(ids[0]);
+            chunk.put_u16(ids[1]);
+        }
+        return AppendAtEnd(chunk.data(), chunk.size());
+    });
+}
+
+// ========================================================= channel layout
+
+UInt32 CAIFFFile::TagForConfiguration(SInt32 configuration) const
+{
+    auto* self = const_cast<CAIFFFile*>(this);
+    const SInt32 saved = m_channelConfiguration;
+    self->m_channelConfiguration = configuration;
+    AudioChannelLayout* layout = CreateChannelLayout(nullptr);
+    self->m_channelConfiguration = saved;
+    if (!layout) {
+        return 0;
+    }
+    const UInt32 tag = layout->mChannelLayoutTag;
+    std::free(layout);
+    return tag;
+}
+
+SInt32 CAIFFFile::ConfigurationForTag(UInt32 tag) const
+{
+    const UInt32 channels = GetNumChannels();
+    const SInt32 byCount =
+        channels == 1 ? kChannelConfigMono : channels == 2 ? kChannelConfigStereo : kChannelConfigMultichannel;
+    if ((tag & 0xFFFF) != channels) {
+        return byCount;
+    }
+    if (tag == 0x00640001) {
+        return kChannelConfigMono;
+    }
+    if (tag >= 0x00650002 && tag <= 0x006A0002 && (tag & 0xFFFF) == 2) {
+        return kChannelConfigStereo;
+    }
+    if (tag == 0x00840004) {
+        return kChannelConfigQuad;  // L R Ls Rs, as quadraphonic
+    }
+    for (SInt32 c = kChannelConfigLCR; c <= kChannelConfig10_2; ++c) {
+        if (TagForConfiguration(c) == tag) {
+            return c;
+        }
+    }
+    return byCount;
+}
+
+OSErr CAIFFFile::ReadCHAN()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        OSErr err = ReadChunk(kCHAN, &body, &found);
+        if (err != noErr) {
+            return err;
+        }
+        m_channelLayoutTag = 0;
+        if (!found || !body.has(4)) {
+            const UInt32 channels = GetNumChannels();
+            SetChannelConfiguration(channels == 1   ? kChannelConfigMono
+                                    : channels == 2 ? kChannelConfigStereo
+                                                    : kChannelConfigMultichannel);
+            return noErr;
+        }
+        m_channelLayoutTag = body.get_u32be();
+        SetChannelConfiguration(ConfigurationForTag(m_channelLayoutTag));
+        return noErr;
+    });
+}
+
+OSErr CAIFFFile::WriteCHAN()
+{
+    return Guarded([&]() -> OSErr {
+        const UInt32 channels = GetNumChannels();
+        const SInt32 configuration = GetChannelConfiguration();
+        if (configuration < kChannelConfigMono || configuration > kChannelConfig10_2) {
+            return noErr;
+        }
+        UInt32 tag = TagForConfiguration(configuration);
+        if ((tag & 0xFFFF) != channels && channels <= 2) {
+            tag = TagForConfiguration(channels == 1 ? kChannelConfigMono : kChannelConfigStereo);
+        }
+        if (tag == 0 || (tag & 0xFFFF) != channels) {
+            return noErr;  // the configuration does not describe these channels
+        }
+        ChunkBuilder chunk;
+        chunk.put_fourcc(kCHAN);
+        chunk.put_u32(32);
+        chunk.put_u32(tag);
+        chunk.put_zeros(28);
+        m_channelLayoutTag = tag;
+        return AppendAtEnd(chunk.data(), chunk.size());
+    });
+}
+
+std::string CAIFFFile::GetChannelName(UInt16 channel) const
+{
+    const UInt32 channels = GetNumChannels();
+    if (channels == 1) {
+        return "1";
+    }
+    if (channels == 2) {
+        return channel == 0 ? "Left" : "Right";
+    }
+    struct Names {
+        UInt32 tag;
+        std::vector<const char*> names;
+    };
+    static const Names kTable[] = {
+        {0x006B0004, {"W", "X", "Y", "Z"}},
+        {0x006C0004, {"Left", "Right", "Left surround", "Right surround"}},
+        {0x006D0005, {"Left", "Right", "Left surround", "Right surround", "Center"}},
+        {0x006E0006, {"Left", "Right", "Left surround", "Right surroud", "Center", "Center surround"}},
+        {0x006F0008,
+         {"Left", "Right", "Left surround", "Right surround", "Center", "Center surround", "Left side",
+          "Right side"}},
+        {0x00700008,
+         {"Left", "Right", "Left surround", "Right surround", "Top left", "Top right", "Top left surround",
+          "Top right surround"}},
+        {0x00710003, {"Left", "Right", "Center"}},
+        {0x00720003, {"Left", "Center", "Right"}},
+        {0x00730004, {"Left", "Right", "Center", "Center surround"}},
+        {0x00740004, {"Center", "Left", "Right", "Center surround"}},
+        {0x00750005, {"Left", "Right", "Center", "Left surround", "Right surround"}},
+        {0x00760005, {"Left", "Right", "Left surround", "Right surround", "Center"}},
+        {0x00770005, {"Left", "Center", "Right", "Left surround", "Right surround"}},
+        {0x00780005, {"Center", "Left", "Right", "Left surround", "Right surround"}},
+        {0x00790006, {"Left", "Right", "Center", "LFE", "Left surround", "Right surround"}},
+        {0x007A0006, {"Left", "Right", "Left surround", "Right surround", "Center", "LFE"}},
+        {0x007B0006, {"Left", "Center", "Right", "Left surround", "Right surround", "LFE"}},
+        {0x007C0006, {"Center", "Left", "Right", "Left surround", "Right surround", "LFE"}},
+        {0x007D0007, {"Left", "Right", "Center", "LFE", "Left surround", "Right surround", "Center surround"}},
+    };
+    const UInt32 tag = m_channelLayoutTag != 0 ? m_channelLayoutTag : TagForConfiguration(GetChannelConfiguration());
+    for (const Names& entry : kTable) {
+        if (entry.tag == tag) {
+            return entry.names[std::min<std::size_t>(channel, entry.names.size() - 1)];
+        }
+    }
+    return std::string();
+}
+
+// =============================================================== regions
+
+OSErr CAIFFFile::ReadRegions()
+{
+    if (!m_regions.isEmpty()) {
+        return noErr;
+    }
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    return Guarded([&]() -> OSErr {
+        ChunkView body;
+        bool found = false;
+        OSErr err = ReadChunk(kREGN, &body, &found);
+        if (err != noErr || !found) {
+            return err;
+        }
+        return ReadRegnBody(*this, body);
+    });
+}
+
+OSErr CAIFFFile::WriteRegions()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkBuilder chunk(ChunkByteOrder::BigEndian);
+        BuildRegnChunk(*this, &chunk);
+        return AppendAtEnd(chunk.data(), chunk.size());
+    });
+}
+
+// ================================================================ create
+
+OSErr CAIFFFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                            ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    if (numChannels == 0 || numBits <= 0 || numBits > 32 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
+        return paramErr;
+    }
+    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err != noErr) {
+        return err;
+    }
+    err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    if (err != noErr) {
+        return err;
+    }
+    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_sampleFormat = kSampleFormatBigEndian;
+    m_sampleRate = sampleRate;
+    m_numChannels = numChannels;
+    m_numBits = SInt16((numBits + 7) / 8 * 8);
+    m_numFrames = 0;
+    m_headerDirty = true;
+    m_isOpen = true;
+    m_writable = true;
+    m_formEnd = 0x7FFFFFFF;
+    m_channelLayoutTag = 0;
+    return noErr;
+}
+
+OSErr CAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                        ConstStr255Param nameExtension, float sampleRate)
+{
+    return Guarded([&]() -> OSErr {
+        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr) {
+            return err;
+        }
+        ChunkBuilder header;
+        header.put_fourcc(kFORM);
+        header.put_u32(0x7FFFFFFF);
+        header.put_fourcc(kAIFFFileType);
+        header.put_fourcc(kCOMM);
+        header.put_u32(18);  // the body is written at close
+        header.put_zeros(18);
+        err = WriteAt(0, header.data(), header.size());
+        if (err == noErr) {
+            err = WriteCHAN();
+        }
+        if (err == noErr) {
+            ChunkBuilder ssnd;
+            ssnd.put_fourcc(kSSND);
+            ssnd.put_zeros(12);
+            err = AppendAtEnd(ssnd.data(), ssnd.size());
+        }
+        if (err == noErr) {
+            err = GetEOF(m_refNum, &m_dataOffset);
+        }
+        return err;
+    });
+}
+
+// ================================================================= close
+
+OSErr CAIFFFile::Close()
+{
+    if (!m_isOpen) {
+        return kAIFFNotOpenErr;
+    }
+    OSErr result = noErr;
+    if (m_headerDirty) {
+        result = Guarded([&]() -> OSErr {
+            const SInt64 dataEnd = m_dataOffset + SInt64(m_numFrames) * BytesPerFrame();
+            if (dataEnd - 8 > kAIFFMaxFormSize) {
+                return fsDataTooBigErr;
+            }
+            // The file ends where the data end; an odd amount of data gets
+            // its pad byte (not counted in the SSND size).
+            OSErr err = SetEOF(m_refNum, dataEnd);
+            if (err == noErr && ((dataEnd - m_dataOffset) & 1) != 0) {
+                const UInt8 zero = 0;
+                err = AppendAtEnd(&zero, 1);
+            }
+            if (err == noErr) err = WriteCOMM();
+            if (err == noErr) err = WriteINST();
+            if (err == noErr) err = WriteMARK();
+            if (err == noErr) err = WriteRegions();
+            if (err != noErr) {
+                return err;
+            }
+            ChunkInfo ssnd;
+            err = FindChunk(kSSND, &ssnd);
+            if (err != noErr) {
+                return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
+            }
+            const SInt64 ssndSize = dataEnd - ssnd.bodyPos;
+            if (ssndSize > kAIFFMaxFormSize) {
+                return fsDataTooBigErr;
+            }
+            ChunkBuilder size;
+            size.put_u32(UInt32(ssndSize));
+            err = WriteAt(ssnd.SizePos(), size.data(), size.size());
+            if (err != noErr) {
+                return err;
+            }
+            SInt64 eof = 0;
+            err = GetEOF(m_refNum, &eof);
+            if (err != noErr) {
+                return err;
+            }
+            err = FindChunk(kFORM);
+            if (err != noErr) {
+                return err == kChunkNotFoundErr ? kAIFFNoFORMErr : err;
+            }
+            if (eof - 8 > kAIFFMaxFormSize) {
+                return fsDataTooBigErr;
+            }
+            ChunkBuilder form;
+            form.put_u32(UInt32(eof - 8));
+            err = WriteAt(4, form.data(), form.size());
+            if (err == noErr) {
+                m_headerDirty = false;
+            }
+            return err;
+        });
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr) {
+        m_isOpen = false;
+        m_writable = false;
+        m_refNum = 0;
+    }
+    return result != noErr ? result : closeErr;
+}
+
+// ============================================================= block I/O
+
+void CAIFFFile::SwapSSYS(UInt8* data, std::size_t bytes)
+{
+    for (std::size_t i = 0; i + 3 <= bytes; i += 3) {
+        std::swap(data[i], data[i + 2]);
+    }
+}
+
+OSErr CAIFFFile::SetFilePos(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        const SInt64 position = m_dataOffset + SInt64(frame) * BytesPerFrame();
+        OSErr err = SetFPos(m_refNum, fsFromStart, position);
+        if (err == eofErr && m_writable) {
+            err = ExtendToFrames(frame);
+            if (err == noErr) {
+                err = SetFPos(m_refNum, fsFromStart, position);
+            }
+        }
+        return err;
+    });
+}
+
+OSErr CAIFFFile::ExtendToFrames(UInt32 frame)
+{
+    const SInt64 target = m_dataOffset + SInt64(frame) * BytesPerFrame();
+    if (target - 8 > kAIFFMaxFormSize) {
+        return fsDataTooBigErr;
+    }
+    SInt64 eof = 0;
+    OSErr err = GetEOF(m_refNum, &eof);
+    if (err == noErr && eof < target) {
+        err = SetEOF(m_refNum, target);
+    }
+    if (err == noErr) {
+        m_numFrames = std::max(m_numFrames, frame);
+    }
+    return err;
+}
+
+OSErr CAIFFFile::ReadBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateReadBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        const SInt64 bpf = BytesPerFrame();
+        const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(bpf);
+        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+        std::size_t got = 0;
+        if (frames > 0) {
+            err = SetFilePos(frame);
+            if (err == noErr) {
+                long count = long(SInt64(frames) * bpf);
+                err = FSRead(m_refNum, &count, m_readBuffer);
+                got = std::size_t(std::max<long>(count, 0));
+            }
+        }
+        if (got < blockBytes) {
+            std::memset(m_readBuffer + got, 0, blockBytes - got);
+        }
+        m_readBufferStart = frame;
+        if (m_sampleFormat == kSampleFormatSSYS24) {
+            SwapSSYS(m_readBuffer, blockBytes);
+        }
+        return err;
+    });
+}
+
+OSErr CAIFFFile::PrepareWriteBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateWriteBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(BytesPerFrame());
+        err = SetFilePos(frame);
+        if (err != noErr) {
+            return err;
+        }
+        long count = long(blockBytes);
+        err = FSRead(m_refNum, &count, m_writeBuffer);
+        const std::size_t got = std::size_t(std::max<long>(count, 0));
+        if (got < blockBytes) {
+            std::memset(m_writeBuffer + got, 0, blockBytes - got);
+        }
+        m_readBufferStart = frame;
+        if (m_sampleFormat == kSampleFormatSSYS24) {
+            SwapSSYS(m_writeBuffer, blockBytes);
+        }
+        return err == eofErr ? noErr : err;
+    });
+}
+
+OSErr CAIFFFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        if (!m_writeBuffer || frames > m_bufferFrames) {
+            return paramErr;
+        }
+        const SInt64 bpf = BytesPerFrame();
+        const SInt64 end = m_dataOffset + (SInt64(frame) + frames) * bpf;
+        if (end - 8 > kAIFFMaxFormSize) {
+            return fsDataTooBigErr;
+        }
+        OSErr err = SetFilePos(frame);
+        if (err != noErr) {
+            return err;
+        }
+        long count = long(SInt64(frames) * bpf);
+        err = FSWrite(m_refNum, &count, m_writeBuffer);
+        if (err != noErr) {
+            return err;
+        }
+        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
+        m_headerDirty = true;
+        return noErr;
+    });
+}
+
+OSErr CAIFFFile::RecalcNumFrames()
+{
+    return Guarded([&]() -> OSErr {
+        SInt64 eof = 0;
+        OSErr err = GetEOF(m_refNum, &eof);
+        if (err != noErr) {
+            return err;
+        }
+        const SInt64 bpf = BytesPerFrame();
+        if (bpf <= 0) {
+            return noErr;
+        }
+        m_numFrames = UInt32(std::clamp<SInt64>((eof - m_dataOffset) / bpf, 0, std::numeric_limits<UInt32>::max()));
+        return noErr;
+    });
+}
+
+// ======================================================= stream probes
+
+static ChunkWalkOptions StreamWalkOptions()
+{
+    ChunkWalkOptions options;
+    options.order = ChunkByteOrder::BigEndian;
+    options.tooManyChunksErr = kAIFFTooManyChunksErr;
+    return options;
+}
+
+static OSErr FindFORMChunk(std::istream& in, OSType id, UInt32 occurrence)
+{
+    try {
+        StreamChunkSource source(in);
+        if (id == kFORM) {
+            UInt8 bytes[4];
+            std::size_t got = 0;
+            if (source.ReadAt(0, bytes, 4, &got) != noErr ||
+                ChunkView(bytes, 4, ChunkByteOrder::BigEndian).get_fourcc() != kFORM) {
+                return kChunkNotFoundErr;
+            }
+            in.clear();
+            in.seekg(4);
+            return noErr;
+        }
+        ChunkReader reader(source, StreamWalkOptions());
+        ChunkInfo info;
+        OSErr err = reader.Find(id, &info, occurrence);
+        if (err == kCorruptChunkSizeErr || err == kAIFFTooManyChunksErr) {
+            return err;
+        }
+        if (err != noErr) {
+            return kChunkNotFoundErr;
+        }
+        in.clear();
+        in.seekg(std::streamoff(info.headerPos + 4));
+        return in ? noErr : kChunkNotFoundErr;
+    } catch (...) {
+        in.clear();
+        return kChunkNotFoundErr;
+    }
+}
+
+OSErr FindAIFFChunk(const std::string& id, std::istream& in)
+{
+    return FindFORMChunk(in, ChunkIDFromString(id), 1);
+}
+
+UInt16 GetAIFFNumChannels(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    OSErr err = FindAIFFChunk("COMM", in);
+    if (err != noErr) {
+        throw error_code_exception(err, "no COMM chunk in %s", path.c_str());
+    }
+    UInt8 bytes[6] = {0};
+    in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    if (in.gcount() != std::streamsize(sizeof bytes)) {
+        throw error_code_exception(kChunkNotFoundErr, "short COMM chunk in %s", path.c_str());
+    }
+    return UInt16((bytes[4] << 8) | bytes[5]);
+}
+
+SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType* compression)
+{
+    try {
+        std::ifstream in(path.toStdString(), std::ios::binary);
+        if (!in) {
+            return fnfErr;
+        }
+        UInt8 header[12];
+        in.read(reinterpret_cast<char*>(header), sizeof header);
+        if (in.gcount() != std::streamsize(sizeof header)) {
+            return 0;
+        }
+        ChunkView view(header, sizeof header, ChunkByteOrder::BigEndian);
+        const OSType form = view.get_fourcc();
+        view.skip(4);
+        if (form != kFORM || view.get_fourcc() != formType) {
+            return 0;
+        }
+        OSErr err = FindAIFFChunk("COMM", in);
+        if (err != noErr) {
+            return err;
+        }
+        UInt8 comm[26] = {0};
+        in.read(reinterpret_cast<char*>(comm), sizeof comm);
+        const std::streamsize got = in.gcount();
+        if (got < 4 + 18) {
+            return kAIFFNoCOMMErr;
+        }
+        ChunkView body(comm, std::size_t(got), ChunkByteOrder::BigEndian);
+        body.skip(4);
+        const SInt16 channels = body.get_i16be();
+        body.skip(4);
+        if (bits) {
+            *bits = body.get_i16be();
+        } else {
+            body.skip(2);
+        }
+        body.skip(10);
+        if (compression) {
+            *compression = body.has(4) ? body.get_fourcc() : 0;
+        }
+        return channels > 0 ? channels : kAIFFNoCOMMErr;
+    } catch (...) {
+        return kAIFFNoCOMMErr;
+    }
+}
+
+static SInt32 AIFFHeaderProbe(const QString& path)
+{
+    return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
+}
+
+static CSoundFile* MakeAIFFFile()
+{
+    return new (std::nothrow) CAIFFFile();
+}
+
+void RegisterAIFFFileTypes()
+{
+    RegisterSoundFileFactory(kAIFFFileType, &MakeAIFFFile);
+    RegisterHeaderProbe(kAIFFFileType, &AIFFHeaderProbe);
+    RegisterChunkFinder(kFORM, &FindFORMChunk);
+}

@@ -1,0 +1,271 @@
+#include "CBWFLinearFile.h"
+
+#include "FileManager.h"
+#include "MacRoman.h"
+#include "SoundFileSwitches.h"
+#include "debug_trace.h"
+#include "regn_chunk.h"
+#include "error_code_exception.h"
+#include "throw_helpers.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr FourCharCode kBext = ChunkID("bext");
+constexpr FourCharCode kRegn = ChunkID("regn");
+constexpr std::size_t kBextDataSize = 858;
+
+OSErr NarrowError(int32_t code)
+{
+    if (code == 0)
+        return noErr;
+    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
+    return narrow == 0 ? ioErr : narrow;
+}
+
+void PutText(ChunkBuilder& chunk, const char* text, std::size_t field)
+{
+    const std::size_t length = std::min(std::strlen(text), field);
+    chunk.put_bytes(text, length);
+    chunk.put_zeros(field - length);
+}
+
+} // namespace
+
+CBWFLinearFile::~CBWFLinearFile()
+{
+    if (IsOpen())
+        CBWFLinearFile::Close();
+}
+
+OSType CBWFLinearFile::GetFileType() const { return FOUR_CHAR_CODE("BWLN"); }
+QString CBWFLinearFile::GetFormatName() const { return QStringLiteral("Uncompressed Broadcast Wave"); }
+
+// ============================================================ 'bext'
+std::string CBWFLinearFile::OriginationTime(UInt64 timeStamp, double sampleRate)
+{
+    long hours = 0, minutes = 0, seconds = 0;
+    if (sampleRate > 0.0 && std::isfinite(sampleRate)) {
+        const double t = double(timeStamp);
+        const double h = std::trunc(t / (sampleRate * 3600.0));
+        const double m = std::trunc((t - h * sampleRate * 3600.0) / (sampleRate * 60.0));
+        const double s = std::trunc((t - h * sampleRate * 3600.0 - m * sampleRate * 60.0) / sampleRate);
+        // A time of day: hours past a day wrap, so the field keeps its
+        // eight characters.
+        hours = long(std::fmod(h, 24.0));
+        minutes = std::clamp(long(m), 0L, 59L);
+        seconds = std::clamp(long(s), 0L, 59L);
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%2ld:%2ld:%2ld", hours, minutes, seconds);
+    std::string result(text, 8);
+    std::replace(result.begin(), result.end(), ' ', '0');
+    return result;
+}
+
+std::vector<UInt8> CBWFLinearFile::BuildBEXT() const
+{
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    chunk.put_fourcc(kBext);
+    chunk.put_u32le(UInt32(kBextDataSize));
+    // Description: at most 255 bytes and a terminating zero.
+    const std::size_t length = std::min<std::size_t>(std::size_t(m_annotation.size()), 255);
+    chunk.put_bytes(m_annotation.constData(), length);
+    chunk.put_zeros(256 - length);
+    PutText(chunk, "Originator", 32);
+    PutText(chunk, "OriginatorReference", 32);
+    PutText(chunk, "2000:00:00", 10);
+    const UInt64 stamp = HasTimeStamp() ? GetTimeStamp64() : 0;
+    const std::string time = OriginationTime(stamp, m_sampleRate);
+    chunk.put_bytes(time.data(), 8);
+    chunk.put_u32le(UInt32(stamp & 0xFFFFFFFFu));
+    chunk.put_u32le(UInt32(stamp >> 32));
+    chunk.put_u16le(0);
+    chunk.put_zeros(64);
+    chunk.put_zeros(190);
+    PutText(chunk, "CodingHistory", 256);
+    return chunk.bytes();
+}
+
+OSErr CBWFLinearFile::WriteBEXT()
+{
+    const std::vector<UInt8> bytes = BuildBEXT();
+    return AppendBytes(bytes.data(), bytes.size());
+}
+
+OSErr CBWFLinearFile::ReadBEXT()
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    ChunkInfo info;
+    OSErr err = FindChunk(kBext, &info);
+    if (err)
+        return err;
+    ChunkView body;
+    err = ReadChunkBody(info, &body, 602);
+    if (err)
+        return err;
+    UInt8 fields[602] = {};
+    std::memcpy(fields, body.data(), std::min<std::size_t>(body.size(), sizeof fields));
+
+    SetTimeStamp64(UInt64(fields[338]) | (UInt64(fields[339]) << 8) | (UInt64(fields[340]) << 16) |
+                   (UInt64(fields[341]) << 24) | (UInt64(fields[342]) << 32) | (UInt64(fields[343]) << 40) |
+                   (UInt64(fields[344]) << 48) | (UInt64(fields[345]) << 56));
+
+    std::size_t length = 0;
+    while (length < 256 && fields[length] != 0)
+        ++length;
+    m_annotation = QByteArray(reinterpret_cast<const char*>(fields), qsizetype(length));
+
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(m_annotation);
+    if (utf8.hasError()) {
+        QM_TRACE("ReadBEXT", "bwf annotation could not be interpreted as utf8: " << m_annotation.toStdString());
+        // Every byte has a Mac OS Roman character, so this one succeeds.
+        text = MacRoman::toUnicode(m_annotation);
+    }
+    m_specifics.insert(QStringLiteral("bwfAnnotation"), text);
+    return noErr;
+}
+
+// ============================================================ 'regn'
+OSErr CBWFLinearFile::CountRegions(SInt16* count)
+{
+    if (count)
+        *count = 0;
+    if (!m_isOpen)
+        return noErr;
+    ChunkInfo info;
+    OSErr err = FindChunk(kRegn, &info);
+    if (err == kChunkNotFoundErr)
+        return noErr;
+    if (err)
+        return err;
+    ChunkView body;
+    err = ReadChunkBody(info, &body, 4);
+    if (err)
+        return err;
+    if (body.size() < 4)
+        return kCorruptChunkSizeErr;
+    if (count)
+        *count = SInt16(std::min<UInt32>(body.get_u32le(), 32767));
+    return noErr;
+}
+
+OSErr CBWFLinearFile::CountRegionTexts(SInt16* count)
+{
+    return CountRegions(count);
+}
+
+OSErr CBWFLinearFile::ReadRegions()
+{
+    if (!m_regions.isEmpty())
+        return noErr;
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    ChunkInfo info;
+    OSErr err = FindChunk(kRegn, &info);
+    if (err == kChunkNotFoundErr)
+        return noErr;
+    if (err)
+        return err;
+    ChunkView body;
+    err = ReadChunkBody(info, &body);
+    if (err)
+        return err;
+    return ReadRegnBody(*this, body);
+}
+
+OSErr CBWFLinearFile::WriteRegions()
+{
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    BuildRegnChunk(*this, &chunk);
+    return AppendBytes(chunk.data(), chunk.size());
+}
+
+// ==================================================== writing hooks
+OSErr CBWFLinearFile::WriteFmtChunk()
+{
+    OSErr err = CWAVEFile::WriteFmtChunk();
+    return err ? err : WriteBEXT();
+}
+
+OSErr CBWFLinearFile::WriteExtensibleFmtChunk()
+{
+    OSErr err = CWAVEFile::WriteExtensibleFmtChunk();
+    return err ? err : WriteBEXT();
+}
+
+OSErr CBWFLinearFile::WriteExtraChunks()
+{
+    ChunkInfo info;
+    OSErr err = FindChunk(kBext, &info);
+    if (err)
+        return err;
+    const std::vector<UInt8> bytes = BuildBEXT();
+    err = WriteAt(info.headerPos, bytes.data(), bytes.size());
+    if (err)
+        return err;
+    return WriteRegions();
+}
+
+// ====================================================== open, create
+OSErr CBWFLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                             ConstStr255Param nameExtension, float sampleRate)
+{
+    if (fileTypeSpecifics) {
+        // The specifics block is 256 bytes: the text ends at its end at the latest.
+        const char* text = reinterpret_cast<const char*>(fileTypeSpecifics + 22);
+        std::size_t length = 0;
+        while (length < 256 - 22 && text[length] != 0)
+            ++length;
+        m_annotation = QByteArray(text, qsizetype(length));
+    } else {
+        m_annotation.clear();
+    }
+    return CWAVEFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+}
+
+OSErr CBWFLinearFile::Open()
+{
+    if (m_isOpen)
+        return opWrErr;
+    try {
+        THROW_IF_ERROR(OpenForReading(), "Open: RIFF header");
+        THROW_IF_ERROR(ReadFormat(), "Open: format");
+        THROW_IF_ERROR(ReadRegions(), "Open: regions");
+        THROW_IF_ERROR(ReadBEXT(), "Open: bext");
+        THROW_IF_ERROR(ReadChunks(), "Open: annotation chunks");
+        return noErr;
+    } catch (const error_code_exception& e) {
+        QM_TRACE("Open", "could not open " << m_path << ": " << e.what());
+        return NarrowError(e.code());
+    }
+}
+
+OSErr CBWFLinearFile::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    try {
+        THROW_IF_ERROR(OpenForReading(), "ProbeHeader: RIFF header");
+        THROW_IF_ERROR(ReadFormat(), "ProbeHeader: format");
+        SInt16 count = 0;
+        THROW_IF_ERROR(CountRegions(&count), "ProbeHeader: regions");
+        if (result)
+            *result = count;
+        THROW_IF_ERROR(ReadRegions(), "ProbeHeader: regions");
+        THROW_IF_ERROR(ReadBEXT(), "ProbeHeader: bext");
+        ReadSmplChunk();
+        return CloseFork(noErr);
+    } catch (const error_code_exception& e) {
+        if (m_isOpen)
+            CloseFork(noErr);
+        return NarrowError(e.code());
+    }
+}

@@ -1,0 +1,62 @@
+// CBWFLinearFile: uncompressed Broadcast Wave files (type 'BWLN',
+// "Uncompressed Broadcast Wave"): a WAVE file with a 'bext' chunk right
+// after its 'fmt ' chunk and the program's 'regn' region chunk (numbers
+// little-endian) at the end.
+//
+// 'bext' (866 bytes with its header): Description (the annotation, 256),
+// Originator (32), OriginatorReference (32), OriginationDate (10),
+// OriginationTime (8, "hh:mm:ss" of the time stamp as a time of day),
+// TimeReference (64 bits: the file's time stamp in frames), Version (2),
+// UMID (64), reserved (190), CodingHistory (256).
+//
+// Regions travel in 'regn' (names, sync frames and 64-bit time stamps);
+// markers, loops and sampler data in the 'cue '/'LIST', 'smpl' and 'inst'
+// chunks of the WAVE class.  Reading also takes regions from 'cue '/'ltxt'.
+// A file without 'bext' is refused (-22004).  The annotation read is kept
+// in the specifics under "bwfAnnotation".
+#pragma once
+
+#include "CWAVEFile.h"
+
+#include <QByteArray>
+
+class CBWFLinearFile : public CWAVEFile {
+public:
+    CBWFLinearFile() = default;
+    ~CBWFLinearFile() override;
+
+    OSErr Open() override;
+    // The annotation is the zero-terminated text at byte 22 of the
+    // file-type specifics (when given).
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    // *result: the number of entries of the 'regn' chunk.
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    OSErr CountRegionTexts(SInt16* count) override;
+    OSErr WriteFmtChunk() override;
+    OSErr WriteExtensibleFmtChunk() override;
+    OSErr WriteExtraChunks() override;
+
+    OSErr CountRegions(SInt16* count);
+    OSErr WriteBEXT();
+    OSErr ReadBEXT();
+    OSErr ReadRegions();
+    OSErr WriteRegions();
+
+    const QByteArray& GetAnnotation() const { return m_annotation; }
+    void SetAnnotation(const QByteArray& annotation) { m_annotation = annotation; }
+
+    // The 8 characters of OriginationTime for a time stamp at a rate.
+    static std::string OriginationTime(UInt64 timeStamp, double sampleRate);
+
+protected:
+    bool WritesRegionCues() const override { return false; }
+
+private:
+    std::vector<UInt8> BuildBEXT() const;
+
+    QByteArray m_annotation;
+};

@@ -1,0 +1,52 @@
+#include "CTempFile.h"
+
+#include "FileManager.h"
+#include "SoundFileRegistry.h"
+
+#include <new>
+
+CTempFile::CTempFile() = default;
+
+CTempFile::~CTempFile()
+{
+    if (m_isOpen) {
+        CAIFFFile::Close();
+    }
+    if (m_ownsFile && !m_fsSpec.name.empty()) {
+        FSpDelete(&m_fsSpec);  // a failure leaves nothing to do
+    }
+}
+
+OSErr CTempFile::Open()
+{
+    const OSErr err = CAIFFFile::Open();
+    if (m_isOpen) {
+        m_ownsFile = true;
+    }
+    return err;
+}
+
+OSErr CTempFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                        ConstStr255Param nameExtension, float sampleRate)
+{
+    const OSErr err = CAIFFFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (m_isOpen) {
+        m_ownsFile = true;
+    }
+    return err;
+}
+
+QString CTempFile::GetFormatName() const
+{
+    return QStringLiteral("Temp");
+}
+
+static CSoundFile* MakeTempFile()
+{
+    return new (std::nothrow) CTempFile();
+}
+
+void RegisterTempFileTypes()
+{
+    RegisterSoundFileFactory(kTempFileType, &MakeTempFile);
+}

@@ -1,0 +1,27 @@
+// CTempFile: an AIFF file that is removed from the disk when the object is
+// destroyed (parked linear audio of coded outputs and of pipelines).  Made
+// through the type code 'Temp'; it reports the type 'AIFF' and the display
+// name "Temp".  Only a file this object created or opened is removed.
+#pragma once
+
+#include "CAIFFFile.h"
+
+constexpr OSType kTempFileType = FOUR_CHAR_CODE("Temp");
+
+class CTempFile : public CAIFFFile {
+public:
+    CTempFile();
+    // Closes the file when open (writing its pending chunks), then deletes it.
+    ~CTempFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    QString GetFormatName() const override;
+
+private:
+    bool m_ownsFile = false;  // a file was created or opened at the object's path
+};
+
+// Registers the 'Temp' factory.
+void RegisterTempFileTypes();

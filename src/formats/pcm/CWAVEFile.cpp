@@ -1,0 +1,1442 @@
+#include "CWAVEFile.h"
+
+#include "FileManager.h"
+#include "SoundFileSwitches.h"
+#include "debug_trace.h"
+#include "error_code_exception.h"
+#include "g711.h"
+#include "throw_helpers.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+namespace {
+
+constexpr FourCharCode kRIFF = ChunkID("RIFF");
+constexpr FourCharCode kWAVE = ChunkID("WAVE");
+constexpr FourCharCode kFmt = ChunkID("fmt ");
+constexpr FourCharCode kFmtCR = 0x666D740D;  // "fmt" and a carriage return
+constexpr FourCharCode kData = ChunkID("data");
+constexpr FourCharCode kCue = ChunkID("cue ");
+constexpr FourCharCode kList = ChunkID("LIST");
+constexpr FourCharCode kAdtl = ChunkID("adtl");
+constexpr FourCharCode kLabl = ChunkID("labl");
+constexpr FourCharCode kNote = ChunkID("note");
+constexpr FourCharCode kLtxt = ChunkID("ltxt");
+constexpr FourCharCode kSmpl = ChunkID("smpl");
+constexpr FourCharCode kInst = ChunkID("inst");
+constexpr FourCharCode kRgn = ChunkID("rgn ");
+
+// The placeholder RIFF size of a file being written.
+constexpr UInt32 kPlaceholderRIFFSize = 0x7FFFFFFF;
+// The largest sample block a file with very wide frames gets (bytes).
+constexpr UInt64 kMaxBlockBytes = 16u << 20;
+
+// The last 12 bytes of the KSDATAFORMAT subtype identifiers.
+const UInt8 kSubformatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+ChunkWalkOptions RIFFWalkOptions()
+{
+    ChunkWalkOptions options;
+    options.order = ChunkByteOrder::LittleEndian;
+    options.tooManyChunksErr = kChunkNotFoundErr;
+    return options;
+}
+
+OSErr NarrowError(int32_t code)
+{
+    if (code == 0)
+        return noErr;
+    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
+    return narrow == 0 ? ioErr : narrow;
+}
+
+// The 16-bit linear value of a mu-law byte (standard G.711 expansion).
+inline SInt32 ULawToLinear(UInt8 code)
+{
+    code = UInt8(~code);
+    SInt32 t = ((code & 0x0F) << 3) + 0x84;
+    t <<= (code & 0x70) >> 4;
+    return (code & 0x80) ? (0x84 - t) : (t - 0x84);
+}
+
+inline UInt32 LoadLE32(const UInt8* p)
+{
+    return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
+}
+
+inline void StoreBE16(UInt8* p, SInt32 v)
+{
+    p[0] = UInt8(UInt32(v) >> 8);
+    p[1] = UInt8(v);
+}
+
+inline SInt32 LoadBE16(const UInt8* p)
+{
+    return SInt16(UInt16((UInt16(p[0]) << 8) | p[1]));
+}
+
+// A float sample as a 32-bit integer: the product rounded to single
+// precision, then truncated and clipped.
+inline SInt32 FloatToInt32(float f)
+{
+    const float p = float(double(f) * 2147483647.0);
+    if (!(p == p))
+        return 0;
+    if (p >= 2147483648.0f)
+        return std::numeric_limits<SInt32>::max();
+    if (p <= -2147483648.0f)
+        return std::numeric_limits<SInt32>::min();
+    return SInt32(p);
+}
+
+inline float Int32ToFloat(SInt32 i)
+{
+    return float(double(float(i)) * 4.65661287308e-10);
+}
+
+// The integer sample rate of a header (truncated, saturated).
+UInt32 IntegerRate(double rate)
+{
+    if (!(rate > 0.0))
+        return 0;
+    if (rate >= 4294967295.0)
+        return 0xFFFFFFFFu;
+    return UInt32(rate);
+}
+
+// The positions in the file of the channels of a 6.0 file: in memory the
+// channels follow the layout tag (L R Ls Rs C Cs), the channel mask 0x137
+// describes L R C Ls Rs Cs.
+const int kOrder6_0[6] = {0, 1, 3, 4, 2, 5};
+
+// Reorders frames between the memory order and the file order.
+void PermuteFrames(UInt8* bytes, std::size_t frames, std::size_t channels, std::size_t sampleBytes,
+                   const int* order, bool toMemory)
+{
+    std::vector<UInt8> frame(channels * sampleBytes);
+    for (std::size_t f = 0; f < frames; ++f) {
+        UInt8* p = bytes + f * channels * sampleBytes;
+        std::memcpy(frame.data(), p, frame.size());
+        for (std::size_t c = 0; c < channels; ++c) {
+            const std::size_t fileIndex = std::size_t(order[c]);
+            if (toMemory)
+                std::memcpy(p + c * sampleBytes, frame.data() + fileIndex * sampleBytes, sampleBytes);
+            else
+                std::memcpy(p + fileIndex * sampleBytes, frame.data() + c * sampleBytes, sampleBytes);
+        }
+    }
+}
+
+// A zero-terminated text of a chunk (at most maxLength bytes) as a Pascal
+// string of at most 31 bytes.
+void TextToPascal(const UInt8* text, std::size_t available, std::size_t maxLength, Str31 out)
+{
+    std::size_t length = 0;
+    const std::size_t limit = std::min(available, maxLength);
+    while (length < limit && text[length] != 0)
+        ++length;
+    length = std::min<std::size_t>(length, 31);
+    out[0] = UInt8(length);
+    if (length)
+        std::memcpy(out + 1, text, length);
+}
+
+void PutLabel(ChunkBuilder& list, UInt32 cueID, const UInt8* pascalName)
+{
+    const std::size_t length = std::min<std::size_t>(pascalName[0], 31);
+    list.put_fourcc(kLabl);
+    list.put_u32le(UInt32(4 + length + 1));
+    list.put_u32le(cueID);
+    list.put_bytes(pascalName + 1, length);
+    list.put_u8(0);
+    if ((12 + length + 1) & 1)
+        list.put_u8(0);
+}
+
+} // namespace
+
+// =================================================== channel masks
+SInt32 WAVEChannelMaskToConfiguration(UInt32 channels, UInt32 mask)
+{
+    const bool fl = mask & 0x1, fr = mask & 0x2, fc = mask & 0x4, lfe = mask & 0x8;
+    const bool bl = mask & 0x10, br = mask & 0x20, flc = mask & 0x40, frc = mask & 0x80, bc = mask & 0x100;
+    switch (channels) {
+    case 3:
+        return (fl && fr && fc) ? kChannelConfigLCR : kChannelConfigMultichannel;
+    case 4:
+        if (!(fl && fr))
+            return kChannelConfigMultichannel;
+        if (bl && br)
+            return kChannelConfigQuad;
+        if (fc && bc)
+            return kChannelConfigLCRS;
+        return kChannelConfigMultichannel;
+    case 5:
+        return (fl && fr && fc && bl && br) ? kChannelConfig5_0 : kChannelConfigMultichannel;
+    case 6:
+        if (fl && fr && bl && br && fc) {
+            if (lfe)
+                return kChannelConfig5_1;
+            if (bc)
+                return kChannelConfig6_0;
+        }
+        return kChannelConfigMultichannel;
+    case 7:
+        return (fl && fr && fc && bl && br && bc && lfe) ? kChannelConfig6_1 : kChannelConfigMultichannel;
+    case 8:
+        return (fl && fr && fc && bl && br && flc && frc && lfe) ? kChannelConfig7_1 : kChannelConfigMultichannel;
+    default:
+        return kChannelConfigMultichannel;
+    }
+}
+
+UInt32 WAVEChannelConfigurationToMask(SInt32 configuration, UInt32 channels)
+{
+    switch (configuration) {
+    case kChannelConfigLCR: return channels == 3 ? 0x7 : 0;
+    case kChannelConfigQuad: return channels == 4 ? 0x33 : 0;
+    case kChannelConfigLCRS: return channels == 4 ? 0x107 : 0;
+    case kChannelConfig5_0: return channels == 5 ? 0x37 : 0;
+    case kChannelConfig5_1: return channels == 6 ? 0x3F : 0;
+    case kChannelConfig6_0: return channels == 6 ? 0x137 : 0;
+    case kChannelConfig6_1: return channels == 7 ? 0x13F : 0;
+    case kChannelConfig7_1: return channels == 8 ? 0xFF : 0;
+    default: return 0;
+    }
+}
+
+// ================================================ detection helpers
+OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stream)
+{
+    try {
+        if (id == "RIFF") {
+            char bytes[4] = {};
+            stream.clear();
+            stream.seekg(0, std::ios::beg);
+            stream.read(bytes, 4);
+            if (!stream || std::memcmp(bytes, "RIFF", 4) != 0)
+                return kChunkNotFoundErr;
+            return noErr;
+        }
+        StreamChunkSource source(stream);
+        ChunkWalkOptions options = RIFFWalkOptions();
+        options.stopAtContainerEnd = false;
+        ChunkReader reader(source, options);
+        OSErr err = reader.ReadHeader();
+        if (err != noErr)
+            return kChunkNotFoundErr;
+        ChunkInfo info;
+        err = reader.Find(ChunkIDFromString(id), &info, occurrence);
+        if (err == kCorruptChunkSizeErr)
+            return err;
+        if (err != noErr)
+            return kChunkNotFoundErr;
+        stream.clear();
+        stream.seekg(std::streamoff(info.headerPos + 4), std::ios::beg);
+        return stream ? noErr : kChunkNotFoundErr;
+    } catch (...) {
+        stream.clear();
+        return kChunkNotFoundErr;
+    }
+}
+
+UInt32 GetWAVENumChannels(const std::string& path)
+{
+    try {
+        std::ifstream stream(path, std::ios::binary);
+        if (!stream)
+            return 0;
+        if (FindRIFFChunk("fmt ", 1, stream) != noErr)
+            return 0;
+        stream.seekg(6, std::ios::cur);
+        UInt8 bytes[2] = {};
+        stream.read(reinterpret_cast<char*>(bytes), 2);
+        if (!stream)
+            return 0;
+        return UInt32(bytes[0]) | (UInt32(bytes[1]) << 8);
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format)
+{
+    if (!body.has(16))
+        return false;
+    WAVEFormat f;
+    f.tag = body.get_u16le();
+    f.coding = f.tag;
+    f.channels = body.get_u16le();
+    f.sampleRate = body.get_u32le();
+    f.byteRate = body.get_u32le();
+    f.blockAlign = body.get_u16le();
+    f.bitsPerSample = body.get_u16le();
+    if (f.tag == kWAVEFormatExtensible) {
+        // Without its extension an extensible chunk is taken as PCM.
+        f.coding = kWAVEFormatPCM;
+        if (body.has(24)) {
+            const UInt16 extensionSize = body.get_u16le();
+            if (extensionSize >= 22) {
+                f.extensible = true;
+                f.validBits = body.get_u16le();
+                f.channelMask = body.get_u32le();
+                const UInt32 data1 = body.get_u32le();
+                UInt8 tail[12];
+                body.get_bytes(tail, sizeof tail);
+                // Subformats are known by their first word (the rest of
+                // the identifier varies among writers of PCM variants).
+                f.coding = data1 <= 0xFFFF ? UInt16(data1) : 0;
+                (void)kSubformatTail;
+            }
+        }
+    }
+    *format = f;
+    return true;
+}
+
+// ======================================================== construction
+CWAVEFile::CWAVEFile() = default;
+
+CWAVEFile::~CWAVEFile()
+{
+    if (IsOpen())
+        CWAVEFile::Close();
+}
+
+OSType CWAVEFile::GetFileType() const { return FOUR_CHAR_CODE("WAVE"); }
+Boolean CWAVEFile::SupportsSplitChannels() const { return true; }
+QString CWAVEFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
+QString CWAVEFile::GetFormatName() const { return QStringLiteral("Wave"); }
+
+std::string CWAVEFile::GetChannelName(UInt16 channel) const
+{
+    // Names in the order the channels have in memory (the layout's order).
+    static const std::vector<std::vector<const char*>> kNames = {
+        {"1"},
+        {"Left", "Right"},
+        {"Left", "Right", "Center"},
+        {"Left", "Right", "Left surround", "Right surround"},
+        {"Left", "Right", "Center", "Surround"},
+        {"Left", "Right", "Center", "Left surround", "Right surround"},
+        {"Left", "Right", "Center", "LFE", "Left surround", "Right surround"},
+        {"Left", "Right", "Left surround", "Right surround", "Center", "Center surround"},
+        {},
+        {"Left", "Right", "Center", "LFE", "Left surround", "Right surround", "Left front narrow",
+         "Right front narrow"},
+    };
+    const SInt32 configuration = GetChannelConfiguration();
+    if (configuration >= 0 && configuration < SInt32(kNames.size()) && !kNames[configuration].empty()) {
+        const auto& names = kNames[configuration];
+        return names[std::min<std::size_t>(channel, names.size() - 1)];
+    }
+    return std::to_string(unsigned(channel) + 1);
+}
+
+// ========================================================= file access
+OSErr CWAVEFile::GetFileLength(SInt64* length)
+{
+    return GetEOF(m_refNum, length);
+}
+
+OSErr CWAVEFile::WriteAt(SInt64 position, const void* bytes, std::size_t count)
+{
+    ByteCount written = 0;
+    return FSWriteFork(m_refNum, fsFromStart, position, count, bytes, &written);
+}
+
+OSErr CWAVEFile::AppendBytes(const void* bytes, std::size_t count)
+{
+    SInt64 end = 0;
+    OSErr err = GetFileLength(&end);
+    if (err)
+        return err;
+    return WriteAt(end, bytes, count);
+}
+
+OSErr CWAVEFile::WriteU32At(SInt64 position, UInt32 value)
+{
+    const UInt8 bytes[4] = {UInt8(value), UInt8(value >> 8), UInt8(value >> 16), UInt8(value >> 24)};
+    return WriteAt(position, bytes, 4);
+}
+
+bool CWAVEFile::DataFits(UInt64 frames) const
+{
+    const UInt64 dataBytes = frames * GetFileFrameBytes();
+    const UInt64 end = UInt64(m_dataOffset) + dataBytes + (dataBytes & 1);
+    return end - 8 <= 0xFFFFFFFFull;
+}
+
+OSErr CWAVEFile::FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, RIFFWalkOptions());
+    OSErr err = reader.ReadHeader();
+    if (err)
+        return err;
+    err = reader.Find(id, info, occurrence);
+    if (err == noErr)
+        SetFPos(m_refNum, fsFromStart, info->headerPos + 4);
+    return err;
+}
+
+OSErr CWAVEFile::ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 maxBytes)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, RIFFWalkOptions());
+    return reader.ReadBody(info, view, maxBytes);
+}
+
+OSErr CWAVEFile::OpenForReading()
+{
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    m_headerDirty = false;
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, RIFFWalkOptions());
+    err = reader.ReadHeader();
+    if (err)
+        return err;
+    if (reader.ContainerID() != kRIFF)
+        return kChunkNotFoundErr;
+    m_riffEnd = reader.ContainerEnd();
+    return noErr;
+}
+
+OSErr CWAVEFile::CloseFork(OSErr result)
+{
+    const OSErr closeErr = FSClose(m_refNum);
+    m_isOpen = false;
+    m_headerDirty = false;
+    m_refNum = 0;
+    return result ? result : closeErr;
+}
+
+// ============================================================== format
+OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
+{
+    if (format.channels == 0)
+        return kWAVEUnsupportedDataErr;
+    UInt32 fileBytes = 0;
+    SInt16 memoryBits = 0;
+    switch (format.coding) {
+    case kWAVEFormatPCM: {
+        if (format.bitsPerSample == 0)
+            return kWAVEUnsupportedDataErr;
+        // Words that are not whole bytes sit in containers of block align /
+        // channels bytes.
+        const UInt32 wordBytes = (UInt32(format.bitsPerSample) + 7) / 8;
+        fileBytes = wordBytes;
+        if (format.blockAlign % format.channels == 0) {
+            const UInt32 container = format.blockAlign / format.channels;
+            if (container >= wordBytes && container <= 4)
+                fileBytes = container;
+        }
+        if (fileBytes < 1 || fileBytes > 4)
+            return kWAVEUnsupportedDataErr;
+        m_coding = Coding::PCM;
+        memoryBits = SInt16(fileBytes * 8);
+        m_sampleFormat = fileBytes == 1 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;
+        break;
+    }
+    case kWAVEFormatFloat:
+        // Only 32-bit floats; 64-bit ones are refused rather than misread.
+        if (format.bitsPerSample != 32)
+            return kWAVEUnsupportedDataErr;
+        m_coding = Coding::Float;
+        fileBytes = 4;
+        memoryBits = 32;
+        m_sampleFormat = kSampleFormatFloatLE;
+        break;
+    case kWAVEFormatMuLaw:
+    case kWAVEFormatALaw:
+        if (format.bitsPerSample != 8)
+            return kWAVEUnsupportedDataErr;
+        m_coding = format.coding == kWAVEFormatMuLaw ? Coding::MuLaw : Coding::ALaw;
+        fileBytes = 1;
+        memoryBits = 16;
+        m_sampleFormat = format.coding == kWAVEFormatMuLaw ? kSampleFormatMuLaw : kSampleFormatALaw;
+        break;
+    default:
+        return kWAVEUnsupportedDataErr;
+    }
+    m_fileSampleBytes = fileBytes;
+    m_numChannels = format.channels;
+    m_numBits = memoryBits;
+    m_sampleRate = double(format.sampleRate);
+    // Keep the sample block of very wide frames within bounds.
+    const UInt64 frameBytes = UInt64(format.channels) * UInt64(memoryBits / 8);
+    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
+        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+    return noErr;
+}
+
+OSErr CWAVEFile::ReadDataChunk()
+{
+    ChunkInfo data;
+    OSErr err = FindChunk(kData, &data);
+    if (err == kChunkNotFoundErr)
+        return kWAVENoDataChunkErr;
+    if (err)
+        return err;
+    m_dataOffset = data.bodyPos;
+    // A size of 0xFFFFFFFF or one past the end of the file runs to the end.
+    const UInt64 frames = UInt64(data.bodySize) / GetFileFrameBytes();
+    m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFull));
+    return noErr;
+}
+
+OSErr CWAVEFile::ReadExtensibleFmtChunk()
+{
+    ChunkInfo info;
+    OSErr err = FindChunk(kFmt, &info);
+    if (err)
+        return err;
+    if (info.sizeField < 40 || info.bodySize < 40)
+        return kChunkNotFoundErr;
+    ChunkView body;
+    err = ReadChunkBody(info, &body, 64);
+    if (err)
+        return err;
+    WAVEFormat format;
+    if (!ParseWAVEFormat(body, &format) || format.tag != kWAVEFormatExtensible || !format.extensible)
+        return kChunkNotFoundErr;
+    if (format.coding == kWAVEFormatMPEG)
+        return kWAVEUnsupportedDataErr;
+    err = SetCodingFromFormat(format);
+    if (err)
+        return err;
+    m_channelMask = format.channelMask;
+    if (format.channels == 1)
+        SetChannelConfiguration(kChannelConfigMono);
+    else if (format.channels == 2)
+        SetChannelConfiguration(kChannelConfigStereo);
+    else
+        SetChannelConfiguration(WAVEChannelMaskToConfiguration(format.channels, format.channelMask));
+    return noErr;
+}
+
+OSErr CWAVEFile::ReadFormat()
+{
+    OSErr err = ReadExtensibleFmtChunk();
+    if (err != noErr && err != kChunkNotFoundErr)
+        return err;
+    if (err == kChunkNotFoundErr) {
+        ChunkInfo info;
+        err = FindChunk(kFmt, &info);
+        if (err == kChunkNotFoundErr)
+            err = FindChunk(kFmtCR, &info);
+        if (err == kChunkNotFoundErr)
+            return kWAVENoFmtChunkErr;
+        if (err)
+            return err;
+        ChunkView body;
+        err = ReadChunkBody(info, &body, 16);
+        if (err)
+            return err;
+        WAVEFormat format;
+        if (!ParseWAVEFormat(body, &format))
+            return kWAVENoFmtChunkErr;
+        if (format.tag != kWAVEFormatPCM && format.tag != kWAVEFormatExtensible)
+            return kWAVEUnsupportedDataErr;
+        format.coding = kWAVEFormatPCM;
+        err = SetCodingFromFormat(format);
+        if (err)
+            return err;
+        m_channelMask = 0;
+        if (format.channels == 1)
+            SetChannelConfiguration(kChannelConfigMono);
+        else if (format.channels == 2)
+            SetChannelConfiguration(kChannelConfigStereo);
+    }
+    return ReadDataChunk();
+}
+
+OSErr CWAVEFile::FindAndParseFormat(WAVEFormat* format)
+{
+    ChunkInfo info;
+    OSErr err = FindChunk(kFmt, &info);
+    if (err == kChunkNotFoundErr)
+        err = FindChunk(kFmtCR, &info);
+    if (err == kChunkNotFoundErr)
+        return kWAVENoFmtChunkErr;
+    if (err)
+        return err;
+    ChunkView body;
+    err = ReadChunkBody(info, &body, 64);
+    if (err)
+        return err;
+    if (!ParseWAVEFormat(body, format))
+        return kWAVENoFmtChunkErr;
+    return noErr;
+}
+
+void CWAVEFile::SetConfigurationFromFormat(const WAVEFormat& format)
+{
+    m_channelMask = format.extensible ? format.channelMask : 0;
+    if (format.channels == 1)
+        SetChannelConfiguration(kChannelConfigMono);
+    else if (format.channels == 2)
+        SetChannelConfiguration(kChannelConfigStereo);
+    else if (format.extensible)
+        SetChannelConfiguration(WAVEChannelMaskToConfiguration(format.channels, format.channelMask));
+}
+
+// ================================================================ open
+OSErr CWAVEFile::Open()
+{
+    if (m_isOpen)
+        return opWrErr;
+    try {
+        THROW_IF_ERROR(OpenForReading(), "Open: RIFF header");
+        THROW_IF_ERROR(ReadFormat(), "Open: format");
+        const OSErr chunksErr = ReadChunks();
+        if (!GetSkipBadRegion())
+            MakeRegionNamesUnique();
+        THROW_IF_ERROR(chunksErr, "Open: annotation chunks");
+        return noErr;
+    } catch (const error_code_exception& e) {
+        QM_TRACE("Open", "could not open " << m_path << ": " << e.what());
+        return NarrowError(e.code());
+    }
+}
+
+OSErr CWAVEFile::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    try {
+        THROW_IF_ERROR(OpenForReading(), "ProbeHeader: RIFF header");
+        THROW_IF_ERROR(ReadFormat(), "ProbeHeader: format");
+        SInt16 count = 0;
+        THROW_IF_ERROR(CountRegionTexts(&count), "ProbeHeader: regions");
+        if (result)
+            *result = count;
+        ReadSmplChunk();
+        return CloseFork(noErr);
+    } catch (const error_code_exception& e) {
+        if (m_isOpen)
+            CloseFork(noErr);
+        return NarrowError(e.code());
+    }
+}
+
+OSErr CWAVEFile::RecalcNumFrames()
+{
+    SInt64 end = 0;
+    OSErr err = GetFileLength(&end);
+    if (err)
+        return err;
+    const SInt64 bytes = std::max<SInt64>(0, end - m_dataOffset);
+    m_numFrames = UInt32(std::min<UInt64>(UInt64(bytes) / GetFileFrameBytes(), 0xFFFFFFFFull));
+    return noErr;
+}
+
+// ======================================================== annotations
+OSErr CWAVEFile::ReadSmplChunk()
+{
+    if (!m_loops.isEmpty())
+        return noErr;
+    ChunkInfo info;
+    if (FindChunk(kSmpl, &info) != noErr)
+        return noErr;
+    ChunkView body;
+    if (ReadChunkBody(info, &body) != noErr || body.size() < 36)
+        return noErr;
+    const UInt32 declared = LoadLE32(body.data() + 28);
+    const UInt32 count = UInt32(std::min<UInt64>(declared, (body.size() - 36) / 24));
+    for (UInt32 i = 0; i < count; ++i) {
+        const UInt8* p = body.data() + 36 + std::size_t(i) * 24;
+        SFTLoop loop;
+        loop.loopID = SInt32(i);
+        loop.start = LoadLE32(p + 8);
+        loop.end = LoadLE32(p + 12);
+        loop.type = 1;
+        AddLoop(&loop);
+    }
+    return noErr;
+}
+
+OSErr CWAVEFile::ReadChunks()
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    try {
+        return ReadChunksBody();
+    } catch (const error_code_exception& e) {
+        return NarrowError(e.code());
+    }
+}
+
+OSErr CWAVEFile::ReadChunksBody()
+{
+    ReadSmplChunk();
+
+    ChunkInfo info;
+    OSErr err = FindChunk(kInst, &info);
+    if (err == noErr) {
+        ChunkView body;
+        THROW_IF_ERROR(ReadChunkBody(info, &body, 8), "ReadChunks: inst");
+        if (body.size() >= 7) {
+            const UInt8* p = body.data();
+            SFTSamplerInfo sampler;
+            sampler.baseNote = p[0];
+            sampler.detune = SInt8(p[1]);
+            sampler.lowNote = p[3];
+            sampler.highNote = p[4];
+            sampler.lowVelocity = p[5];
+            sampler.highVelocity = p[6];
+            sampler.gain = 0;
+            sampler.valid = 1;
+            SetSamplerInfo(&sampler);
+        }
+    } else if (err != kChunkNotFoundErr) {
+        THROW_IF_ERROR(err, "ReadChunks: inst");
+    }
+
+    ChunkInfo cueInfo;
+    err = FindChunk(kCue, &cueInfo);
+    if (err == noErr) {
+        ChunkView cue;
+        THROW_IF_ERROR(ReadChunkBody(cueInfo, &cue), "ReadChunks: cue");
+        for (UInt32 occurrence = 1; occurrence <= 101; ++occurrence) {
+            ChunkInfo listInfo;
+            err = FindChunk(kList, &listInfo, occurrence);
+            if (err == kChunkNotFoundErr)
+                break;
+            THROW_IF_ERROR(err, "ReadChunks: LIST");
+            if (listInfo.bodySize < 4)
+                continue;
+            ChunkView list;
+            THROW_IF_ERROR(ReadChunkBody(listInfo, &list), "ReadChunks: LIST");
+            if (list.size() < 4 || list.get_fourcc() != kAdtl)
+                continue;
+            if (list.remaining() > 0) {
+                err = ParseAssociatedData(cue, list);
+                if (err != eofErr)
+                    THROW_IF_ERROR(err, "ReadChunks: adtl");
+            }
+            break;
+        }
+    } else if (err != kChunkNotFoundErr) {
+        THROW_IF_ERROR(err, "ReadChunks: cue");
+    }
+
+    if (m_regions.isEmpty())
+        THROW_IF_ERROR(AddFileRegion(), "ReadChunks: file region");
+    return noErr;
+}
+
+OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
+{
+    // The cue points: identifier -> sample offset.  The count is checked
+    // against the chunk.
+    QHash<UInt32, UInt32> points;
+    if (cue.size() >= 4) {
+        const UInt32 declared = LoadLE32(cue.data());
+        const UInt32 count = UInt32(std::min<UInt64>(declared, (cue.size() - 4) / 24));
+        for (UInt32 i = 0; i < count; ++i) {
+            const UInt8* p = cue.data() + 4 + std::size_t(i) * 24;
+            const UInt32 id = LoadLE32(p);
+            if (!points.contains(id))
+                points.insert(id, LoadLE32(p + 20));
+        }
+    }
+
+    struct SubChunk {
+        FourCharCode id;
+        const UInt8* body;
+        std::size_t size;
+    };
+    std::vector<SubChunk> subChunks;
+    const UInt8* base = list.data() + list.tell();
+    const std::size_t size = list.remaining();
+    std::size_t offset = 0;
+    while (offset + 8 <= size) {
+        const UInt8* p = base + offset;
+        const FourCharCode id = (FourCharCode(p[0]) << 24) | (FourCharCode(p[1]) << 16) |
+                                (FourCharCode(p[2]) << 8) | FourCharCode(p[3]);
+        const UInt32 chunkSize = LoadLE32(p + 4);
+        const std::size_t bodySize = std::min<std::size_t>(chunkSize, size - offset - 8);
+        subChunks.push_back({id, p + 8, bodySize});
+        offset += 8 + std::size_t(chunkSize) + (chunkSize & 1);
+        if (UInt64(chunkSize) > size)
+            break;
+    }
+
+    // Cue points that start regions, and the names their labels give.
+    QSet<UInt32> regionCues;
+    for (const SubChunk& s : subChunks)
+        if (s.id == kLtxt && s.size >= 4)
+            regionCues.insert(LoadLE32(s.body));
+    QHash<UInt32, QByteArray> regionNames;
+    for (const SubChunk& s : subChunks) {
+        if (s.id != kLabl || s.size < 4)
+            continue;
+        const UInt32 cueID = LoadLE32(s.body);
+        if (!regionCues.contains(cueID) || regionNames.contains(cueID))
+            continue;
+        Str31 name;
+        TextToPascal(s.body + 4, s.size - 4, 31, name);
+        regionNames.insert(cueID, QByteArray(reinterpret_cast<const char*>(name), name[0] + 1));
+    }
+
+    const bool ignoreWholeFile = GetIgnoreRegionsContainingWholeFile();
+    long number = 0;
+    for (const SubChunk& s : subChunks) {
+        if ((s.id == kLabl || s.id == kNote) && s.size >= 4) {
+            const UInt32 cueID = LoadLE32(s.body);
+            if (regionCues.contains(cueID))
+                continue;  // a region's name
+            const auto point = points.constFind(cueID);
+            if (point == points.constEnd())
+                continue;
+            SFTMarker marker;
+            marker.markerID = SInt32(number);
+            marker.pos = point.value();
+            TextToPascal(s.body + 4, s.size - 4, 32, marker.name);
+            const OSErr err = AddMarker(&marker);
+            if (err)
+                return err;
+            ++number;
+        } else if (s.id == kLtxt && s.size >= 8) {
+            const UInt32 cueID = LoadLE32(s.body);
+            const auto point = points.constFind(cueID);
+            if (point == points.constEnd())
+                continue;
+            const SInt64 start = SInt32(point.value());
+            const UInt32 length = LoadLE32(s.body + 4);
+            SInt64 regionStart = start;
+            SInt64 regionEnd = SInt64(UInt32(point.value())) + SInt64(length);
+            const SInt64 frames = m_numFrames;
+            bool keep = true;
+            if (ignoreWholeFile) {
+                if ((regionStart == 0 && regionEnd == frames) || regionStart > regionEnd || regionEnd > frames ||
+                    regionStart < 0)
+                    keep = false;
+            } else {
+                if (regionStart < 0) {
+                    regionStart = 0;
+                    regionEnd = frames;
+                }
+                if (regionEnd < regionStart || regionEnd > frames)
+                    keep = false;
+            }
+            if (keep) {
+                SFTRegion region;
+                region.regionID = SInt32(number);
+                region.start = UInt32(regionStart);
+                region.end = UInt32(regionEnd);
+                region.syncFrame = UInt32(regionStart);
+                region.timeStamp = 0;
+                const auto named = regionNames.constFind(cueID);
+                if (named != regionNames.constEnd() && !named.value().isEmpty() && UInt8(named.value()[0]) > 0) {
+                    std::memcpy(region.name, named.value().constData(), std::size_t(named.value().size()));
+                } else {
+                    char text[40];
+                    std::snprintf(text, sizeof text, "Region nmbr %li", number);
+                    const std::size_t length = std::min<std::size_t>(std::strlen(text), 31);
+                    region.name[0] = UInt8(length);
+                    std::memcpy(region.name + 1, text, length);
+                }
+                const OSErr err = AddRegion(&region);
+                if (err)
+                    return err;
+            }
+            ++number;
+        }
+    }
+    return noErr;
+}
+
+OSErr CWAVEFile::CountRegionTexts(SInt16* count)
+{
+    if (count)
+        *count = 0;
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    for (UInt32 occurrence = 1; occurrence <= 101; ++occurrence) {
+        ChunkInfo info;
+        OSErr err = FindChunk(kList, &info, occurrence);
+        if (err == kChunkNotFoundErr)
+            return noErr;
+        if (err)
+            return err;
+        ChunkView list;
+        err = ReadChunkBody(info, &list);
+        if (err)
+            return err;
+        if (list.size() < 4 || list.get_fourcc() != kAdtl)
+            continue;
+        long n = 0;
+        std::size_t offset = 4;
+        while (offset + 8 <= list.size()) {
+            const UInt8* p = list.data() + offset;
+            if (std::memcmp(p, "ltxt", 4) == 0)
+                ++n;
+            const UInt32 size = LoadLE32(p + 4);
+            offset += 8 + std::size_t(size) + (size & 1);
+        }
+        if (count)
+            *count = SInt16(std::min<long>(n, 32767));
+        return noErr;
+    }
+    return noErr;
+}
+
+// ============================================================ writing
+OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                             ConstStr255Param nameExtension, float sampleRate, Coding coding)
+{
+    if (m_isOpen)
+        return opWrErr;
+    CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (numChannels == 0)
+        return kWAVEUnsupportedDataErr;
+    UInt32 fileBytes = 0;
+    SInt16 memoryBits = 0;
+    switch (coding) {
+    case Coding::PCM:
+        if (numBits <= 0 || numBits > 32)
+            return kWAVEUnsupportedDataErr;
+        fileBytes = (UInt32(numBits) + 7) / 8;
+        memoryBits = SInt16(fileBytes * 8);
+        m_sampleFormat = fileBytes == 1 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;
+        break;
+    case Coding::Float:
+        fileBytes = 4;
+        memoryBits = 32;
+        m_sampleFormat = kSampleFormatFloatLE;
+        break;
+    case Coding::MuLaw:
+    case Coding::ALaw:
+        fileBytes = 1;
+        memoryBits = 16;
+        m_sampleFormat = coding == Coding::MuLaw ? kSampleFormatMuLaw : kSampleFormatALaw;
+        break;
+    }
+
+    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), smSystemScript);
+    if (err)
+        return err;
+    err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum);
+    if (err)
+        return err;
+    FSRef ref;
+    if (FSpMakeFSRef(&m_fsSpec, &ref) == noErr) {
+        m_fsRef = ref;
+        m_fsRefValid = true;
+    }
+    m_coding = coding;
+    m_fileSampleBytes = fileBytes;
+    m_numChannels = numChannels;
+    m_numBits = memoryBits;
+    m_sampleRate = sampleRate;
+    m_numFrames = 0;
+    m_headerDirty = true;
+    m_isOpen = true;
+    m_riffEnd = kPlaceholderRIFFSize;
+    m_channelMask = 0;
+    m_fmtExtensible = false;
+    const UInt64 frameBytes = UInt64(numChannels) * UInt64(memoryBits / 8);
+    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
+        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+
+    ChunkBuilder header(ChunkByteOrder::LittleEndian);
+    header.put_fourcc(kRIFF);
+    header.put_u32le(kPlaceholderRIFFSize);
+    header.put_fourcc(kWAVE);
+    return WriteAt(0, header.data(), header.size());
+}
+
+OSErr CWAVEFile::FinishHeader()
+{
+    ChunkBuilder data(ChunkByteOrder::LittleEndian);
+    data.put_fourcc(kData);
+    data.put_u32le(0);
+    SInt64 end = 0;
+    OSErr err = GetFileLength(&end);
+    if (err)
+        return err;
+    err = WriteAt(end, data.data(), data.size());
+    if (err)
+        return err;
+    m_dataOffset = end + 8;
+    return noErr;
+}
+
+OSErr CWAVEFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                        ConstStr255Param nameExtension, float sampleRate)
+{
+    OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
+                            Coding::PCM);
+    if (err)
+        return err;
+    err = numChannels > 2 ? WriteExtensibleFmtChunk() : WriteFmtChunk();
+    if (err)
+        return err;
+    return FinishHeader();
+}
+
+namespace {
+// The common fields of both 'fmt ' forms.
+void PutFormatFields(ChunkBuilder& chunk, UInt16 tag, UInt32 channels, double rate, UInt32 sampleBytes,
+                     UInt16 bits)
+{
+    const UInt32 integerRate = IntegerRate(rate);
+    const UInt64 blockAlign = UInt64(channels) * sampleBytes;
+    const UInt64 byteRate = UInt64(integerRate) * blockAlign;
+    chunk.put_u16le(tag);
+    chunk.put_u16le(UInt16(channels));
+    chunk.put_u32le(integerRate);
+    chunk.put_u32le(UInt32(std::min<UInt64>(byteRate, 0xFFFFFFFFull)));
+    chunk.put_u16le(UInt16(std::min<UInt64>(blockAlign, 0xFFFF)));
+    chunk.put_u16le(bits);
+}
+
+UInt16 TagOfCoding(int coding)
+{
+    switch (coding) {
+    case 1: return kWAVEFormatFloat;
+    case 2: return kWAVEFormatMuLaw;
+    case 3: return kWAVEFormatALaw;
+    default: return kWAVEFormatPCM;
+    }
+}
+} // namespace
+
+OSErr CWAVEFile::WriteFmtChunk()
+{
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    chunk.put_fourcc(kFmt);
+    chunk.put_u32le(16);
+    PutFormatFields(chunk, TagOfCoding(int(m_coding)), m_numChannels, m_sampleRate, m_fileSampleBytes,
+                    UInt16(m_fileSampleBytes * 8));
+    return AppendBytes(chunk.data(), chunk.size());
+}
+
+OSErr CWAVEFile::WriteExtensibleFmtChunk()
+{
+    const UInt32 mask = WAVEChannelConfigurationToMask(GetChannelConfiguration(), m_numChannels);
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    chunk.put_fourcc(kFmt);
+    chunk.put_u32le(40);
+    PutFormatFields(chunk, kWAVEFormatExtensible, m_numChannels, m_sampleRate, m_fileSampleBytes,
+                    UInt16(m_fileSampleBytes * 8));
+    chunk.put_u16le(22);
+    chunk.put_u16le(UInt16(m_fileSampleBytes * 8));
+    chunk.put_u32le(mask);
+    chunk.put_u32le(TagOfCoding(int(m_coding)));
+    chunk.put_bytes(kSubformatTail, sizeof kSubformatTail);
+    m_channelMask = mask;
+    m_fmtExtensible = true;
+    return AppendBytes(chunk.data(), chunk.size());
+}
+
+OSErr CWAVEFile::WriteExtraChunks()
+{
+    return noErr;
+}
+
+OSErr CWAVEFile::PatchFactChunk()
+{
+    return noErr;
+}
+
+OSErr CWAVEFile::WriteChunks()
+{
+    const UInt16 markers = GetNumMarkers();
+    const UInt16 regions = WritesRegionCues() ? GetNumRegions() : 0;
+    const UInt32 points = UInt32(markers) + regions;
+    if (points > 0) {
+        ChunkBuilder cue(ChunkByteOrder::LittleEndian);
+        cue.put_fourcc(kCue);
+        cue.put_u32le(24 * points + 4);
+        cue.put_u32le(points);
+        ChunkBuilder list(ChunkByteOrder::LittleEndian);
+        list.put_fourcc(kList);
+        list.put_u32le(0);
+        list.put_fourcc(kAdtl);
+        for (UInt16 i = 0; i < markers; ++i) {
+            SFTMarker marker;
+            THROW_IF_ERROR(GetMarker(i, &marker), "WriteChunks: marker");
+            cue.put_u32le(i);
+            cue.put_u32le(marker.pos);
+            cue.put_fourcc(kData);
+            cue.put_u32le(0);
+            cue.put_u32le(0);
+            cue.put_u32le(marker.pos);
+            PutLabel(list, i, marker.name);
+        }
+        for (UInt16 j = 0; j < regions; ++j) {
+            SFTRegion region;
+            THROW_IF_ERROR(GetRegion(j, &region), "WriteChunks: region");
+            const UInt32 id = UInt32(markers) + j;
+            cue.put_u32le(id);
+            cue.put_u32le(region.start);
+            cue.put_fourcc(kData);
+            cue.put_u32le(0);
+            cue.put_u32le(0);
+            cue.put_u32le(region.start);
+            list.put_fourcc(kLtxt);
+            list.put_u32le(20);
+            list.put_u32le(id);
+            list.put_u32le(region.end >= region.start ? region.end - region.start : 0);
+            list.put_fourcc(kRgn);
+            list.put_zeros(8);
+            // The region's name, so that it survives a round trip.
+            PutLabel(list, id, region.name);
+        }
+        list.patch_u32(4, UInt32(list.size() - 8));
+        THROW_IF_ERROR(AppendBytes(cue.data(), cue.size()), "WriteChunks: cue");
+        THROW_IF_ERROR(AppendBytes(list.data(), list.size()), "WriteChunks: LIST");
+    }
+    SFTSamplerInfo sampler;
+    const bool samplerValid = GetSamplerInfo(&sampler) == noErr;
+    if (GetNumLoops() > 0 || samplerValid)
+        THROW_IF_ERROR(WriteSmplChunk(), "WriteChunks: smpl");
+    THROW_IF_ERROR(WriteInstChunk(), "WriteChunks: inst");
+    return noErr;
+}
+
+OSErr CWAVEFile::WriteSmplChunk()
+{
+    const UInt16 loops = GetNumLoops();
+    SFTSamplerInfo sampler;
+    const bool samplerValid = GetSamplerInfo(&sampler) == noErr;
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    chunk.put_fourcc(kSmpl);
+    chunk.put_u32le(24 * UInt32(loops) + 36);
+    chunk.put_u32le(0);                                   // manufacturer
+    chunk.put_u32le(0);                                   // product
+    chunk.put_u32le(0);                                   // sample period
+    chunk.put_u32le(samplerValid ? sampler.baseNote : 0); // MIDI unity note
+    chunk.put_u32le(0);                                   // pitch fraction
+    chunk.put_u32le(0);                                   // SMPTE format
+    chunk.put_u32le(0);                                   // SMPTE offset
+    chunk.put_u32le(loops);
+    chunk.put_u32le(0);                                   // sampler data
+    for (UInt16 i = 0; i < loops; ++i) {
+        SFTLoop loop;
+        OSErr err = GetLoop(i, &loop);
+        if (err)
+            return err;
+        chunk.put_u32le(UInt32(loop.loopID));
+        chunk.put_u32le(0);
+        chunk.put_u32le(loop.start);
+        chunk.put_u32le(loop.end);
+        chunk.put_u32le(0);
+        chunk.put_u32le(0);
+    }
+    return AppendBytes(chunk.data(), chunk.size());
+}
+
+OSErr CWAVEFile::WriteInstChunk()
+{
+    SFTSamplerInfo sampler;
+    if (GetSamplerInfo(&sampler) != noErr)
+        return noErr;
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    chunk.put_fourcc(kInst);
+    chunk.put_u32le(7);
+    chunk.put_u8(sampler.baseNote);
+    chunk.put_u8(UInt8(sampler.detune));
+    chunk.put_u8(0);
+    chunk.put_u8(sampler.lowNote);
+    chunk.put_u8(sampler.highNote);
+    chunk.put_u8(sampler.lowVelocity);
+    chunk.put_u8(sampler.highVelocity);
+    chunk.put_u8(0);
+    return AppendBytes(chunk.data(), chunk.size());
+}
+
+// ============================================================== close
+OSErr CWAVEFile::Close()
+{
+    if (!m_isOpen)
+        return fnOpnErr;
+    OSErr result = noErr;
+    if (m_headerDirty) {
+        try {
+            THROW_IF_ERROR(DataFits(m_numFrames) ? noErr : kWAVEBadDataSizeErr, "Close: data size");
+            const UInt64 dataBytes = UInt64(m_numFrames) * GetFileFrameBytes();
+            // Nothing but the samples after the data chunk's header.
+            THROW_IF_ERROR(SetEOF(m_refNum, m_dataOffset + SInt64(dataBytes)), "Close: data end");
+            if (dataBytes & 1) {
+                const UInt8 pad = 0;  // one uncounted byte keeps the chunks even
+                THROW_IF_ERROR(AppendBytes(&pad, 1), "Close: pad byte");
+            }
+            THROW_IF_ERROR(WriteU32At(m_dataOffset - 4, UInt32(dataBytes)), "Close: data size");
+            THROW_IF_ERROR(PatchFactChunk(), "Close: fact");
+            // The channel mask describes the data as written.
+            ChunkInfo fmt;
+            if (FindChunk(kFmt, &fmt) == noErr && fmt.sizeField == 40) {
+                const UInt32 mask = WAVEChannelConfigurationToMask(GetChannelConfiguration(), m_numChannels);
+                if (mask != m_channelMask) {
+                    THROW_IF_ERROR(WriteU32At(fmt.bodyPos + 20, mask), "Close: channel mask");
+                    m_channelMask = mask;
+                }
+            }
+            THROW_IF_ERROR(WriteChunks(), "Close: chunks");
+            THROW_IF_ERROR(WriteExtraChunks(), "Close: extra chunks");
+            SInt64 end = 0;
+            THROW_IF_ERROR(GetFileLength(&end), "Close: end of file");
+            THROW_IF_ERROR(UInt64(end) - 8 > 0xFFFFFFFFull ? kWAVEBadDataSizeErr : noErr, "Close: RIFF size");
+            THROW_IF_ERROR(WriteU32At(4, UInt32(end - 8)), "Close: RIFF size");
+            m_headerDirty = false;
+        } catch (const error_code_exception& e) {
+            result = NarrowError(e.code());
+        }
+    }
+    return CloseFork(result);
+}
+
+// ========================================================= sample I/O
+UInt8 CWAVEFile::SilenceByte() const
+{
+    switch (m_coding) {
+    case Coding::PCM: return m_fileSampleBytes == 1 ? 0x80 : 0x00;
+    case Coding::MuLaw: return 0xFF;
+    case Coding::ALaw: return 0xD5;
+    default: return 0x00;
+    }
+}
+
+void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const
+{
+    switch (m_coding) {
+    case Coding::PCM:
+        switch (m_fileSampleBytes) {
+        case 1:
+            for (std::size_t i = 0; i < samples; ++i)
+                block[i] = UInt8(file[i] ^ 0x80);
+            break;
+        case 2:
+            for (std::size_t i = 0; i < samples; ++i) {
+                block[2 * i] = file[2 * i + 1];
+                block[2 * i + 1] = file[2 * i];
+            }
+            break;
+        case 3:
+            for (std::size_t i = 0; i < samples; ++i) {
+                block[3 * i] = file[3 * i + 2];
+                block[3 * i + 1] = file[3 * i + 1];
+                block[3 * i + 2] = file[3 * i];
+            }
+            break;
+        default:
+            for (std::size_t i = 0; i < samples; ++i) {
+                block[4 * i] = file[4 * i + 3];
+                block[4 * i + 1] = file[4 * i + 2];
+                block[4 * i + 2] = file[4 * i + 1];
+                block[4 * i + 3] = file[4 * i];
+            }
+            break;
+        }
+        break;
+    case Coding::Float:
+        for (std::size_t i = 0; i < samples; ++i) {
+            const UInt32 bits = LoadLE32(file + 4 * i);
+            float f;
+            std::memcpy(&f, &bits, 4);
+            const UInt32 v = UInt32(FloatToInt32(f));
+            block[4 * i] = UInt8(v >> 24);
+            block[4 * i + 1] = UInt8(v >> 16);
+            block[4 * i + 2] = UInt8(v >> 8);
+            block[4 * i + 3] = UInt8(v);
+        }
+        break;
+    case Coding::MuLaw:
+        for (std::size_t i = 0; i < samples; ++i)
+            StoreBE16(block + 2 * i, ULawToLinear(file[i]));
+        break;
+    case Coding::ALaw:
+        for (std::size_t i = 0; i < samples; ++i)
+            StoreBE16(block + 2 * i, alaw2linear(file[i]));
+        break;
+    }
+}
+
+void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const
+{
+    switch (m_coding) {
+    case Coding::PCM:
+        // The byte exchanges are their own inverses.
+        DecodeToBlock(block, file, samples);
+        break;
+    case Coding::Float:
+        for (std::size_t i = 0; i < samples; ++i) {
+            const SInt32 v = SInt32((UInt32(block[4 * i]) << 24) | (UInt32(block[4 * i + 1]) << 16) |
+                                    (UInt32(block[4 * i + 2]) << 8) | UInt32(block[4 * i + 3]));
+            const float f = Int32ToFloat(v);
+            UInt32 bits;
+            std::memcpy(&bits, &f, 4);
+            file[4 * i] = UInt8(bits);
+            file[4 * i + 1] = UInt8(bits >> 8);
+            file[4 * i + 2] = UInt8(bits >> 16);
+            file[4 * i + 3] = UInt8(bits >> 24);
+        }
+        break;
+    case Coding::MuLaw:
+        for (std::size_t i = 0; i < samples; ++i)
+            file[i] = linear2ulaw(LoadBE16(block + 2 * i));
+        break;
+    case Coding::ALaw:
+        for (std::size_t i = 0; i < samples; ++i)
+            file[i] = LoadRawALawTable(LoadBE16(block + 2 * i));
+        break;
+    }
+}
+
+OSErr CWAVEFile::SetFilePos(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
+    SInt64 end = 0;
+    OSErr err = GetFileLength(&end);
+    if (err)
+        return err;
+    if (position > end) {
+        if (!m_headerDirty)
+            return eofErr;
+        err = ExtendToFrames(frame);
+        if (err)
+            return err;
+    }
+    return SetFPos(m_refNum, fsFromStart, position);
+}
+
+OSErr CWAVEFile::ExtendToFrames(UInt32 frame)
+{
+    if (!DataFits(frame))
+        return kWAVEBadDataSizeErr;
+    const SInt64 target = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
+    SInt64 end = 0;
+    OSErr err = GetFileLength(&end);
+    if (err)
+        return err;
+    if (end < target) {
+        const UInt8 silence = SilenceByte();
+        if (silence == 0) {
+            err = SetEOF(m_refNum, target);
+            if (err)
+                return err;
+        } else {
+            const std::size_t chunk = std::size_t(std::max<UInt64>(1, UInt64(m_bufferFrames) * GetFileFrameBytes()));
+            std::vector<UInt8> fill(std::size_t(std::min<SInt64>(SInt64(chunk), target - end)), silence);
+            while (end < target) {
+                const std::size_t n = std::size_t(std::min<SInt64>(SInt64(fill.size()), target - end));
+                err = WriteAt(end, fill.data(), n);
+                if (err)
+                    return err;
+                end += SInt64(n);
+            }
+        }
+    }
+    m_numFrames = std::max(m_numFrames, frame);
+    return noErr;
+}
+
+bool CWAVEFile::Reorders6_0() const
+{
+    if (m_numChannels != 6 || GetChannelConfiguration() != kChannelConfig6_0)
+        return false;
+    return m_headerDirty ? m_fmtExtensible : m_channelMask == 0x137;
+}
+
+OSErr CWAVEFile::ReadSamples(UInt32 frame, UInt8* block, UInt32* framesRead)
+{
+    *framesRead = 0;
+    const UInt64 frameBytes = GetFileFrameBytes();
+    const UInt32 wanted = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const std::size_t blockBytes = BlockBytes();
+    OSErr result = noErr;
+    UInt32 got = 0;
+    if (wanted > 0) {
+        m_scratch.resize(std::size_t(wanted * frameBytes));
+        ByteCount actual = 0;
+        const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * frameBytes);
+        result = FSReadFork(m_refNum, fsFromStart, position, m_scratch.size(), m_scratch.data(), &actual);
+        got = UInt32(UInt64(actual) / frameBytes);
+        DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels);
+        if (Reorders6_0())
+            PermuteFrames(block, got, 6, std::size_t(m_numBits / 8), kOrder6_0, true);
+    }
+    const std::size_t used = std::size_t(got) * m_numChannels * std::size_t(m_numBits / 8);
+    if (used < blockBytes)
+        std::memset(block + used, 0, blockBytes - used);
+    *framesRead = got;
+    return result;
+}
+
+OSErr CWAVEFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_readBuffer) {
+        const OSErr err = AllocateReadBuffer();
+        if (err)
+            return err;
+    }
+    UInt32 got = 0;
+    const OSErr err = ReadSamples(frame, m_readBuffer, &got);
+    m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CWAVEFile::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer) {
+        const OSErr err = AllocateWriteBuffer();
+        if (err)
+            return err;
+    }
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    UInt32 got = 0;
+    err = ReadSamples(frame, m_writeBuffer, &got);
+    return err == eofErr ? noErr : err;
+}
+
+OSErr CWAVEFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer)
+        return paramErr;
+    if (frames == 0)
+        return noErr;
+    frames = std::min(frames, m_bufferFrames);
+    if (!DataFits(UInt64(frame) + frames))
+        return kWAVEBadDataSizeErr;
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    const std::size_t samples = std::size_t(frames) * m_numChannels;
+    m_scratch.resize(samples * m_fileSampleBytes);
+    EncodeFromBlock(m_writeBuffer, m_scratch.data(), samples);
+    if (Reorders6_0())
+        PermuteFrames(m_scratch.data(), frames, 6, m_fileSampleBytes, kOrder6_0, false);
+    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
+    err = WriteAt(position, m_scratch.data(), m_scratch.size());
+    if (err)
+        return err;
+    m_numFrames = UInt32(std::max<UInt64>(m_numFrames, UInt64(frame) + frames));
+    return noErr;
+}

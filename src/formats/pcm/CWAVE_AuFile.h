@@ -1,0 +1,30 @@
+// CWAVE_AuFile: WAVE files of G.711 mu-law bytes (type 'WVau', "Wave μ-law").
+// In memory the samples are 16-bit linear words; the file holds one byte
+// per sample.  Written files carry the 18-byte 'fmt ' chunk (tag 7) and a
+// 'fact' chunk with the frame count; an odd number of sample bytes is
+// followed by one uncounted pad byte.  Reading takes mu-law and A-law
+// files alike, each decoded by its own law.
+#pragma once
+
+#include "CWAVEFile.h"
+
+class CWAVE_AuFile : public CWAVEFile {
+public:
+    CWAVE_AuFile() = default;
+    ~CWAVE_AuFile() override;
+
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr ReadFormat() override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    // Writes the companded 'fmt ' chunk with `formatTag` and the 'fact'
+    // chunk at the end of the header.
+    virtual OSErr WriteFmtFactChunks(UInt16 formatTag);
+
+protected:
+    OSErr PatchFactChunk() override;
+    // The format tag written: 7 (mu-law) here, 6 (A-law) in the A-law class.
+    virtual UInt16 WrittenFormatTag() const;
+};

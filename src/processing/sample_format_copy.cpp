@@ -1,0 +1,512 @@
+#include "sample_format_copy.h"
+
+#include "CSoundFile.h"
+#include "DitherTable.h"
+#include "ZuFiles.h"
+#include "progress_channel.h"
+#include "region_walk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+// ------------------------------------------------------------ sample kinds
+// 1, 2, 3, 4 bytes per sample; 5: 32-bit words holding a 24-bit sample in
+// their low three bytes.  The block is big-endian.
+enum SampleKind { kKind8 = 1, kKind16 = 2, kKind24 = 3, kKind32 = 4, kKind24In32 = 5 };
+
+template <int K>
+constexpr std::size_t KindBytes()
+{
+    return K == kKind24In32 ? 4 : std::size_t(K);
+}
+
+int KindOf(const CSoundFile* file)
+{
+    switch (file->GetNumBits()) {
+    case 8:
+        return kKind8;
+    case 16:
+        return kKind16;
+    case 24:
+        return kKind24;
+    case 32:
+        return file->GetState() == kSampleFormat24In32 ? kKind24In32 : kKind32;
+    default:
+        return 0;
+    }
+}
+
+// A sample as a left-justified signed 32-bit value (shifts on unsigned
+// values: the bit patterns are what matter).
+template <int K>
+inline SInt32 Justified(const UInt8* p)
+{
+    if constexpr (K == kKind8)
+        return SInt32(UInt32(p[0]) << 24);
+    else if constexpr (K == kKind16)
+        return SInt32((UInt32(p[0]) << 24) | (UInt32(p[1]) << 16));
+    else if constexpr (K == kKind24)
+        return SInt32(UInt24ToUInt32(p));
+    else if constexpr (K == kKind32)
+        return SInt32((UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]));
+    else
+        return SInt32((UInt32(p[1]) << 24) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 8));
+}
+
+// The exact average of two samples, left-justified.  8 and 16 bits: the sum
+// at half the scale; wider words: the two halves added.
+template <int K>
+inline SInt32 Mixed(const UInt8* left, const UInt8* right)
+{
+    if constexpr (K == kKind8) {
+        const SInt32 sum = SInt32(SInt8(left[0])) + SInt32(SInt8(right[0]));
+        return SInt32(UInt32(sum) << 23);
+    } else if constexpr (K == kKind16) {
+        const SInt32 l = SInt16(UInt16((UInt32(left[0]) << 8) | left[1]));
+        const SInt32 r = SInt16(UInt16((UInt32(right[0]) << 8) | right[1]));
+        return SInt32(UInt32(l + r) << 15);
+    } else {
+        return (Justified<K>(left) >> 1) + (Justified<K>(right) >> 1);
+    }
+}
+
+// ------------------------------------------------------------ block loads
+// Input block -> work buffer.  frames: frames of the block; channels: the
+// input's channel count; channel: the channel taken by the pick layout.
+using LoadFn = void (*)(const UInt8* in, SInt32* work, UInt32 frames, UInt16 channels, UInt16 channel);
+
+template <int K>
+void LoadInterleaved(const UInt8* in, SInt32* work, UInt32 frames, UInt16 channels, UInt16)
+{
+    constexpr std::size_t step = KindBytes<K>();
+    const std::size_t samples = std::size_t(frames) * channels;
+    for (std::size_t i = 0; i < samples; ++i)
+        work[i] = Justified<K>(in + i * step);
+}
+
+template <int K>
+void LoadMix(const UInt8* in, SInt32* work, UInt32 frames, UInt16, UInt16)
+{
+    constexpr std::size_t step = KindBytes<K>();
+    for (UInt32 j = 0; j < frames; ++j) {
+        const UInt8* frame = in + std::size_t(j) * 2 * step;
+        work[j] = Mixed<K>(frame, frame + step);
+    }
+}
+
+template <int K>
+void LoadPick(const UInt8* in, SInt32* work, UInt32 frames, UInt16, UInt16 channel)
+{
+    constexpr std::size_t step = KindBytes<K>();
+    const UInt8* p = in + std::size_t(channel) * step;
+    for (UInt32 j = 0; j < frames; ++j, p += 2 * step)
+        work[j] = Justified<K>(p);
+}
+
+enum class Layout { Keep, MonoToStereo, MixToMono, OneChannel };
+
+LoadFn PickLoad(Layout layout, int kind)
+{
+#define QM_LOADERS(NAME) \
+    { &NAME<kKind8>, &NAME<kKind16>, &NAME<kKind24>, &NAME<kKind32>, &NAME<kKind24In32> }
+    static constexpr LoadFn interleaved[] = QM_LOADERS(LoadInterleaved);
+    static constexpr LoadFn mix[] = QM_LOADERS(LoadMix);
+    static constexpr LoadFn pick[] = QM_LOADERS(LoadPick);
+#undef QM_LOADERS
+    if (kind < kKind8 || kind > kKind24In32)
+        return nullptr;
+    switch (layout) {
+    case Layout::Keep:
+    case Layout::MonoToStereo:
+        return interleaved[kind - 1];
+    case Layout::MixToMono:
+        return mix[kind - 1];
+    case Layout::OneChannel:
+        return pick[kind - 1];
+    }
+    return nullptr;
+}
+
+// ----------------------------------------------------------- block stores
+// The running draw from the dither table, held in locals for one block.
+struct NoiseState {
+    const UInt16* table = nullptr;
+    UInt32 length = 0;
+    UInt32 index = 0;
+};
+
+template <bool FullTable>
+inline UInt32 DrawNoise(NoiseState& noise)
+{
+    // The index moves before it is used; a full table wraps with the 16 bits.
+    if constexpr (FullTable)
+        noise.index = UInt16(noise.index + 1);
+    else
+        noise.index = UInt32(UInt16(noise.index + 1)) % noise.length;
+    return noise.table[noise.index];
+}
+
+// Rounding added before truncation: the keep-layout copy rounds halves up,
+// the other layouts round them down.
+template <bool HalfUp>
+struct Rounding {
+    static constexpr SInt32 r8 = HalfUp ? 0x800000 : 0x7FFFFF;
+    static constexpr SInt32 r16 = HalfUp ? 0x8000 : 0x7FFF;
+};
+
+// The output word for one intermediate value.  The guards keep each sum
+// below 2^31: values in the top step of the target range are truncated.
+template <int OutK, bool Dither, bool FullTable, bool HalfUp>
+inline SInt32 Quantize(SInt32 s, NoiseState& noise)
+{
+    if constexpr (OutK == kKind8) {
+        if constexpr (Dither)
+            return s <= 0x7EFFFFFF ? (s + SInt32(DrawNoise<FullTable>(noise) << 16)) >> 24 : s >> 24;
+        else
+            return s > 0x7F7FFFFE ? s >> 24 : (s + Rounding<HalfUp>::r8) >> 24;
+    } else if constexpr (OutK == kKind16) {
+        if constexpr (Dither)
+            return s <= 0x7FFEFFFF ? (s + SInt32(DrawNoise<FullTable>(noise) << 8)) >> 16 : s >> 16;
+        else
+            return s > 0x7FFEFFFF ? s >> 16 : (s + Rounding<HalfUp>::r16) >> 16;
+    } else if constexpr (OutK == kKind24In32) {
+        return s >> 8;
+    } else {
+        return s;  // 24 bits keep the top three bytes, 32 bits the word
+    }
+}
+
+template <int OutK>
+inline void Put(UInt8* p, SInt32 value)
+{
+    const UInt32 v = UInt32(value);
+    if constexpr (OutK == kKind8) {
+        p[0] = UInt8(v);
+    } else if constexpr (OutK == kKind16) {
+        p[0] = UInt8(v >> 8);
+        p[1] = UInt8(v);
+    } else if constexpr (OutK == kKind24) {
+        UInt32ToUInt24(v, p);
+    } else {
+        p[0] = UInt8(v >> 24);
+        p[1] = UInt8(v >> 16);
+        p[2] = UInt8(v >> 8);
+        p[3] = UInt8(v);
+    }
+}
+
+// Work buffer -> output block: `count` values, each written once, or (Dup)
+// to both channels of a stereo frame with one noise value per frame.
+using StoreFn = void (*)(const SInt32* work, UInt8* out, std::size_t count, NoiseState& noise);
+
+template <int OutK, bool Dither, bool FullTable, bool HalfUp, bool Dup>
+void StoreBlock(const SInt32* work, UInt8* out, std::size_t count, NoiseState& noise)
+{
+    constexpr std::size_t step = KindBytes<OutK>();
+    if constexpr (Dup) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const SInt32 v = Quantize<OutK, Dither, FullTable, HalfUp>(work[i], noise);
+            Put<OutK>(out + 2 * i * step, v);
+            Put<OutK>(out + (2 * i + 1) * step, v);
+        }
+    } else {
+        for (std::size_t i = 0; i < count; ++i)
+            Put<OutK>(out + i * step, Quantize<OutK, Dither, FullTable, HalfUp>(work[i], noise));
+    }
+}
+
+template <int OutK, bool HalfUp, bool Dup>
+StoreFn PickStoreFor(bool dither, bool fullTable)
+{
+    if constexpr (OutK == kKind8 || OutK == kKind16) {
+        if (dither)
+            return fullTable ? &StoreBlock<OutK, true, true, HalfUp, Dup> : &StoreBlock<OutK, true, false, HalfUp, Dup>;
+    }
+    return &StoreBlock<OutK, false, false, HalfUp, Dup>;
+}
+
+template <int OutK>
+StoreFn PickStoreKind(bool dither, bool fullTable, bool halfUp, bool dup)
+{
+    if (halfUp)
+        return dup ? PickStoreFor<OutK, true, true>(dither, fullTable) : PickStoreFor<OutK, true, false>(dither, fullTable);
+    return dup ? PickStoreFor<OutK, false, true>(dither, fullTable) : PickStoreFor<OutK, false, false>(dither, fullTable);
+}
+
+StoreFn PickStore(int outKind, bool dither, bool fullTable, bool halfUp, bool dup)
+{
+    switch (outKind) {
+    case kKind8:
+        return PickStoreKind<kKind8>(dither, fullTable, halfUp, dup);
+    case kKind16:
+        return PickStoreKind<kKind16>(dither, fullTable, halfUp, dup);
+    case kKind24:
+        return PickStoreKind<kKind24>(dither, fullTable, halfUp, dup);
+    case kKind32:
+        return PickStoreKind<kKind32>(dither, fullTable, halfUp, dup);
+    case kKind24In32:
+        return PickStoreKind<kKind24In32>(dither, fullTable, halfUp, dup);
+    default:
+        return nullptr;
+    }
+}
+
+// ------------------------------------------------------------- the copy
+SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                const SampleCopySettings& settings, Layout layout, UInt16 channel)
+{
+    if (!in || !out || !outPos || in == out)
+        return paramErr;
+    const UInt16 inChannels = in->GetNumChannels();
+    const UInt16 outChannels = out->GetNumChannels();
+    const int inKind = KindOf(in);
+    const int outKind = KindOf(out);
+    if (!inKind || !outKind || inChannels == 0)
+        return paramErr;
+    switch (layout) {
+    case Layout::Keep:
+        if (outChannels != inChannels)
+            return paramErr;
+        break;
+    case Layout::MonoToStereo:
+        if (inChannels != 1 || outChannels != 2)
+            return paramErr;
+        break;
+    case Layout::MixToMono:
+    case Layout::OneChannel:
+        if (inChannels != 2 || outChannels != 1 || channel > 1)
+            return paramErr;
+        break;
+    }
+    const UInt32 frames = start < end ? end - start : 0;
+    if (UInt64(*outPos) + frames > 0xFFFFFFFFull)
+        return paramErr;  // output positions are 32-bit
+
+    out->SetDither(settings.needsRedither);
+    SInt32 code = in->AllocateReadBuffer();
+    if (code)
+        return code;
+    code = out->AllocateWriteBuffer();
+    if (code)
+        return code;
+
+    const UInt32 outStart = *outPos;
+    // A block never holds more frames than one read of the input supplies.
+    const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
+    if (blockFrames == 0)
+        return paramErr;
+
+    // The word lengths agree and neither side needs a shift: bytes as they are.
+    const bool sameWords = layout == Layout::Keep && inKind == outKind;
+
+    LoadFn load = nullptr;
+    StoreFn store = nullptr;
+    std::unique_ptr<SInt32[]> work;
+    NoiseState noise;
+    if (!sameWords) {
+        // Noise only where the word length shrinks to 8 or 16 bits.
+        const bool dither = settings.needsRedither && in->GetNumBits() > out->GetNumBits() &&
+                            (outKind == kKind8 || outKind == kKind16) && DitherTableExists();
+        const bool fullTable = gDitherTableLength == 65536;
+        load = PickLoad(layout, inKind);
+        store = PickStore(outKind, dither, fullTable, layout == Layout::Keep, layout == Layout::MonoToStereo);
+        if (!load || !store)
+            return paramErr;
+        const std::size_t workSamples = std::size_t(blockFrames) * (layout == Layout::Keep ? inChannels : 1);
+        work.reset(new (std::nothrow) SInt32[workSamples]);
+        code = CheckMemError(work.get(), 1);
+        if (code)
+            return code;
+        noise.table = gDitherTable;
+        noise.length = UInt32(gDitherTableLength);
+    }
+
+    const std::size_t inFrameBytes = std::size_t(inChannels) * std::size_t(in->GetNumBits() / 8);
+    const std::size_t workPerFrame = layout == Layout::Keep ? inChannels : 1;
+
+    UInt32 pos = start;
+    while (pos < end) {
+        code = in->ReadBlock(pos);
+        if (code)
+            break;
+        const UInt8* src = in->GetReadBuffer();
+        UInt8* dst = out->GetWriteBuffer();
+        if (!src || !dst) {
+            code = paramErr;
+            break;
+        }
+        const UInt32 n = std::min(blockFrames, end - pos);
+        if (sameWords) {
+            std::memmove(dst, src, std::size_t(n) * inFrameBytes);
+        } else {
+            load(src, work.get(), n, inChannels, channel);
+            noise.index = gDitherIndex;
+            store(work.get(), dst, std::size_t(n) * workPerFrame, noise);
+            gDitherIndex = UInt16(noise.index);
+        }
+        code = out->WriteBlock(n, *outPos);
+        if (code)
+            break;
+        pos += n;
+        *outPos += n;
+        code = PostProgressPosition(pos);
+        if (code)
+            break;
+    }
+    work.reset();
+
+    if (code)
+        return code == kNoValidSamplerInfoErr ? 0 : code;
+    return CarrySampleFormatExtras(in, out, start, end, outStart, settings.copyExtras);
+}
+
+// The compacting walk of the copy: margin 1 ms at the output's rate, first
+// search before frame 0, next search one frame past each span.
+template <typename Core>
+SInt32 StripWalk(CSoundFile* in, CSoundFile* out, const SampleCopySettings& settings, Core&& core)
+{
+    if (!in || !out)
+        return paramErr;
+    RegionWalkParams params;
+    params.firstSearch = -1;
+    params.margin = MarginFrames((settings.needsStrip ? 1.0 : 0.0) / 1000.0, out->GetSampleRate());
+    params.nextSearchOffset = 1;
+    UInt32 outPos = 0;
+    return WalkRegionSpans(in, params, [&](UInt32 a, UInt32 b) { return core(a, b, &outPos); });
+}
+
+} // namespace
+
+// ===================================================================== cores
+SInt32 ConvertSampleFormat(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                           const SampleCopySettings& settings)
+{
+    return CopyCore(in, out, start, end, outPos, settings, Layout::Keep, 0);
+}
+
+SInt32 ConvertSampleFormatMonoToStereo(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,
+                                       UInt32* outPos, const SampleCopySettings& settings)
+{
+    return CopyCore(in, out, start, end, outPos, settings, Layout::MonoToStereo, 0);
+}
+
+SInt32 ConvertSampleFormatMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,
+                                    UInt32* outPos, const SampleCopySettings& settings)
+{
+    return CopyCore(in, out, start, end, outPos, settings, Layout::MixToMono, 0);
+}
+
+SInt32 ConvertSampleFormatOneChannel(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,
+                                     UInt32* outPos, UInt16 channel, const SampleCopySettings& settings)
+{
+    return CopyCore(in, out, start, end, outPos, settings, Layout::OneChannel, channel);
+}
+
+// ================================================================= wrappers
+namespace {
+
+template <typename Core>
+SInt32 RangeOf(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Core&& core)
+{
+    UInt32 outPos = 0;
+    return core(start, end, &outPos);
+}
+
+template <typename Core>
+SInt32 AllOf(CSoundFile* in, CSoundFile* out, Core&& core)
+{
+    if (!in)
+        return paramErr;
+    UInt32 outPos = 0;
+    return core(0, in->GetNumFrames(), &outPos);
+}
+
+} // namespace
+
+#define QM_COPY_WRAPPERS(SUFFIX, CALL)                                                                      \
+    SInt32 ConvertSampleFormatRange##SUFFIX(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,      \
+                                            const SampleCopySettings& settings)                             \
+    {                                                                                                       \
+        return RangeOf(in, out, start, end, [&](UInt32 a, UInt32 b, UInt32* pos) { return CALL; });        \
+    }                                                                                                       \
+    SInt32 ConvertSampleFormatStrip##SUFFIX(CSoundFile* in, CSoundFile* out, const SampleCopySettings& settings) \
+    {                                                                                                       \
+        return StripWalk(in, out, settings, [&](UInt32 a, UInt32 b, UInt32* pos) { return CALL; });        \
+    }                                                                                                       \
+    SInt32 ConvertSampleFormatAll##SUFFIX(CSoundFile* in, CSoundFile* out, const SampleCopySettings& settings) \
+    {                                                                                                       \
+        return AllOf(in, out, [&](UInt32 a, UInt32 b, UInt32* pos) { return CALL; });                      \
+    }
+
+QM_COPY_WRAPPERS(, ConvertSampleFormat(in, out, a, b, pos, settings))
+QM_COPY_WRAPPERS(MonoToStereo, ConvertSampleFormatMonoToStereo(in, out, a, b, pos, settings))
+QM_COPY_WRAPPERS(MixToMono, ConvertSampleFormatMixToMono(in, out, a, b, pos, settings))
+QM_COPY_WRAPPERS(Left, ConvertSampleFormatOneChannel(in, out, a, b, pos, 0, settings))
+QM_COPY_WRAPPERS(Right, ConvertSampleFormatOneChannel(in, out, a, b, pos, 1, settings))
+
+#undef QM_COPY_WRAPPERS
+
+// =================================================================== extras
+SInt32 CarrySampleFormatExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32 outStart,
+                               bool copyExtras)
+{
+    if (!in || !out)
+        return paramErr;
+    if (!copyExtras || out->IsOneChannelDone())
+        return 0;
+    const UInt32 shift = outStart - start;  // modulo 2^32: positions move by outStart - start
+    SInt32 code = 0;
+
+    const UInt16 loops = in->GetNumLoops();
+    for (UInt16 i = 0; i < loops && code == 0; ++i) {
+        SFTLoop loop;
+        code = in->GetLoop(i, &loop);
+        if (code == 0 && start <= loop.start && loop.end <= end) {
+            loop.start += shift;
+            loop.end += shift;
+            code = out->AddLoop(&loop);
+        }
+    }
+    if (code == 0) {
+        const UInt16 regions = in->GetNumRegions();
+        for (UInt16 i = 0; i < regions && code == 0; ++i) {
+            SFTRegion region;
+            code = in->GetRegion(i, &region);
+            if (code == 0 && start <= region.start && region.end <= end) {
+                region.start += shift;
+                region.end += shift;
+                region.syncFrame += shift;
+                code = out->AddRegion(&region);
+            }
+        }
+    }
+    if (code == 0) {
+        const UInt16 markers = in->GetNumMarkers();
+        for (UInt16 i = 0; i < markers && code == 0; ++i) {
+            SFTMarker marker;
+            code = in->GetMarker(i, &marker);
+            if (code == 0 && start <= marker.pos && marker.pos <= end) {
+                marker.pos += shift;
+                code = out->AddMarker(&marker);
+            }
+        }
+    }
+    if (code == 0) {
+        SFTSamplerInfo sampler;
+        code = in->GetSamplerInfo(&sampler);
+        if (code == 0)
+            code = out->SetSamplerInfo(&sampler);
+    }
+    // The time stamp tells when the file's first frame sounds: the output's
+    // first frame is input frame start - outStart.
+    if (in->HasTimeStamp() && !out->HasTimeStamp()) {
+        const UInt64 stamp = in->GetTimeStamp64();
+        const UInt64 offset = start >= outStart ? UInt64(start - outStart) : 0;
+        out->SetTimeStamp64(stamp + offset);
+    }
+    return code == kNoValidSamplerInfoErr ? 0 : code;
+}

@@ -1,0 +1,784 @@
+#include "CSplitFile.h"
+
+#include "CreateSoundFile.h"
+#include "MacRoman.h"
+#include "error_code_exception.h"
+#include "set_file_blocks.h"
+#include "throw_helpers.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+constexpr OSType kSonicAIFFType = FOUR_CHAR_CODE("SAIF");
+constexpr OSType kParisType = FOUR_CHAR_CODE(" paf");
+constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
+
+std::atomic<char> g_sonicPairDigit{0};
+
+// A code narrowed to 16 bits that never reads as success.
+OSErr Narrow(int32_t code)
+{
+    if (code == 0)
+        return noErr;
+    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
+    return narrow == 0 ? ioErr : narrow;
+}
+
+// Cuts `length` characters at the first occurrence of the first needle of
+// `needles` that occurs; false when none does.
+bool CutFirstOf(std::string* name, std::initializer_list<const char*> needles, std::size_t length)
+{
+    for (const char* needle : needles) {
+        const std::size_t pos = name->find(needle);
+        if (pos != std::string::npos) {
+            name->erase(pos, length);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A Pascal string as bytes.
+std::string PascalBytes(ConstStr255Param p)
+{
+    return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
+}
+
+void SetPascalBytes(StringPtr p, const std::string& bytes)
+{
+    const std::size_t length = std::min<std::size_t>(bytes.size(), 255);
+    p[0] = UInt8(length);
+    std::memcpy(p + 1, bytes.data(), length);
+}
+
+} // namespace
+
+// ========================================================== construction
+CSplitFile::CSplitFile(OSType memberType)
+    : m_memberType(memberType)
+{
+    m_numChannels = 2;
+    m_channelConfiguration = kChannelConfigStereo;
+}
+
+CSplitFile::~CSplitFile()
+{
+    if (m_isOpen) {
+        if (m_first)
+            m_first->Close();
+        if (m_second)
+            m_second->Close();
+    }
+    if (m_readBuffer || m_writeBuffer) {
+        if (m_first)
+            m_first->FreeBuffers();
+        if (m_second)
+            m_second->FreeBuffers();
+        CSoundFile::FreeBuffers();
+    }
+    DeleteMembers();
+    m_isOpen = false;
+}
+
+void CSplitFile::DeleteMembers()
+{
+    m_members.clear();
+    delete m_first;
+    m_first = nullptr;
+    delete m_second;
+    m_second = nullptr;
+    m_regionObjects.clear();
+}
+
+// ================================================================ names
+std::string CSplitFile::StripLeftChannelSuffix(const std::string& name)
+{
+    std::string result = name;
+    if (!CutFirstOf(&result, {".l", ".L", "-L", ".1"}, 2))
+        CutFirstOf(&result, {"(l)", "(L)"}, 3);
+    return result;
+}
+
+std::string CSplitFile::StripMemberIndicator(const std::string& name)
+{
+    std::string result = name;
+    if (!CutFirstOf(&result, {".l", ".L", "-L", ".1", ".3", ".5", ".7"}, 2))
+        CutFirstOf(&result, {"(l)", "(L)"}, 3);
+    return result;
+}
+
+char CSplitFile::GetSonicPairDigit()
+{
+    return g_sonicPairDigit.load();
+}
+
+void CSplitFile::SetSonicPairDigit(char digit)
+{
+    g_sonicPairDigit.store(digit);
+}
+
+void CSplitFile::MemberNames(const std::string& name, OSType memberType, std::string* left, std::string* right)
+{
+    std::size_t p = std::string::npos;
+    for (const char* needle : {".l", ".L", "(l)", "(L)"}) {
+        p = name.find(needle);
+        if (p != std::string::npos)
+            break;
+    }
+    if (p == std::string::npos) {
+        p = name.find("-L");
+        const std::size_t n = name.size();
+        if (n >= 2 && name[n - 2] == '.' && std::strchr("1357", name[n - 1]) && name[n - 1] != '\0')
+            p = n - 2;
+    }
+
+    if (p == std::string::npos) {
+        // A base name: add the separator and the channel characters.
+        const char separator = memberType == kParisType ? '-' : '.';
+        char leftChar = 'L';
+        char rightChar = 'R';
+        if (memberType == kSonicAIFFType) {
+            const char digit = g_sonicPairDigit.exchange(0);
+            leftChar = digit ? digit : '1';
+            rightChar = digit ? char(digit + 1) : '2';
+        }
+        *left = name + separator + leftChar;
+        *right = name + separator + rightChar;
+        return;
+    }
+
+    *left = name;
+    *right = name;
+    char& c = (*right)[p + 1];
+    switch (c) {
+    case '1': case '3': case '5': case '7':
+        g_sonicPairDigit.store(c);
+        c = char(c + 1);
+        break;
+    case 'L': c = 'R'; break;
+    case 'l': c = 'r'; break;
+    default: break;
+    }
+}
+
+// ============================================================= identity
+OSErr CSplitFile::SetFile(const FSSpec* spec)
+{
+    if (!spec)
+        return paramErr;
+    const FSSpec given = *spec;  // `spec` may be our own FSSpec
+    DeleteMembers();
+
+    // The set's own identity: the name without its left indicator.  Errors
+    // of the folder show again when the members are given their names.
+    FSSpec own = given;
+    own.name = StripLeftChannelSuffix(given.name);
+    CSoundFile::SetFile(&own);
+
+    std::string leftName;
+    std::string rightName;
+    MemberNames(given.name, m_memberType, &leftName, &rightName);
+    FSSpec leftSpec = given;
+    leftSpec.name = leftName;
+    FSSpec rightSpec = given;
+    rightSpec.name = rightName;
+
+    m_first = CreateSoundFileObject(m_memberType);
+    if (!m_first)
+        return kSplitLeftNotInitedErr;
+    OSErr err = m_first->SetFile(&leftSpec);
+    if (err) {
+        DeleteMembers();
+        return err;
+    }
+    m_second = CreateSoundFileObject(m_memberType);
+    if (!m_second) {
+        DeleteMembers();
+        return kSplitRightNotInitedErr;
+    }
+    err = m_second->SetFile(&rightSpec);
+    if (err) {
+        DeleteMembers();
+        return err;
+    }
+    m_members = {m_first, m_second};
+    return noErr;
+}
+
+OSErr CSplitFile::SetFile(const FSRef* ref)
+{
+    const OSErr err = CSoundFile::SetFile(ref);
+    if (err)
+        return err;
+    const FSSpec own = m_fsSpec;
+    return SetFile(&own);
+}
+
+OSErr CSplitFile::SetFile(const std::string& path)
+{
+    const OSErr err = CSoundFile::SetFile(path);
+    if (err)
+        return err;
+    const FSSpec own = m_fsSpec;
+    return SetFile(&own);
+}
+
+OSErr CSplitFile::SetFile(const std::vector<std::string>& paths)
+{
+    if (paths.size() != 2)
+        return paramErr;
+    DeleteMembers();
+    try {
+        m_first = CreateSoundFileObject(m_memberType);
+        THROW_IF_NULL(m_first, "left member of a split set");
+        THROW_IF_ERROR(m_first->SetFile(paths[0]), "left member of a split set");
+        m_second = CreateSoundFileObject(m_memberType);
+        THROW_IF_NULL(m_second, "right member of a split set");
+        THROW_IF_ERROR(m_second->SetFile(paths[1]), "right member of a split set");
+        m_members = {m_first, m_second};
+        return noErr;
+    } catch (const error_code_exception& e) {
+        DeleteMembers();
+        return Narrow(e.code());
+    }
+}
+
+// ========================================================== open/create
+OSErr CSplitFile::Open()
+{
+    if (!m_first)
+        return kSplitLeftNotInitedErr;
+    if (!m_second)
+        return kSplitRightNotInitedErr;
+    OSErr err = m_first->Open();
+    if (err)
+        return err;
+    err = m_second->Open();
+    if (err) {
+        m_first->Close();
+        return err;
+    }
+    if (m_first->GetSampleRate() != m_second->GetSampleRate() ||
+        m_first->GetNumBits() != m_second->GetNumBits() || m_first->GetNumChannels() != 1 ||
+        m_second->GetNumChannels() != 1) {
+        // Nothing may stay open behind a set that is not open.
+        m_first->Close();
+        m_second->Close();
+        return kSplitNotConsistentErr;
+    }
+    m_numFrames = std::max(m_first->GetNumFrames(), m_second->GetNumFrames());
+    m_numChannels = 2;
+    m_numBits = m_first->GetNumBits();
+    m_sampleRate = m_first->GetSampleRate();
+    m_sampleFormat = m_first->GetState();
+    m_bitRate = 0;
+    m_isOpen = true;
+    return noErr;
+}
+
+OSErr CSplitFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                         ConstStr255Param nameExtension, float sampleRate)
+{
+    if (!m_first)
+        return kSplitLeftNotInitedErr;
+    if (!m_second)
+        return kSplitRightNotInitedErr;
+
+    if (m_memberType == kSonicAIFFType) {
+        // Two identifiers shared by the pair: the start of the set's name
+        // (length byte and 11 characters) and a time value, t and t + 1.
+        Str255 pascal = {0};
+        MacRoman::toPascal(QString::fromStdString(m_fsSpec.name), pascal, 255);
+        const UInt32 t = UInt32(QDateTime::currentSecsSinceEpoch() + 2082844800LL);
+        UInt8 firstID[16];
+        UInt8 secondID[16];
+        std::memcpy(firstID, pascal, 12);
+        std::memcpy(secondID, pascal, 12);
+        for (int i = 0; i < 4; ++i) {
+            firstID[12 + i] = UInt8(t >> (24 - 8 * i));
+            secondID[12 + i] = UInt8((t + 1) >> (24 - 8 * i));
+        }
+        m_first->SetSonicInfo(firstID, secondID, 0);
+        m_second->SetSonicInfo(firstID, secondID, 1);
+    }
+
+    // The set's own naming step; the members report their own results.
+    CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+
+    OSErr err = m_first->Create(1, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err)
+        return err;
+    err = m_second->Create(1, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err) {
+        m_first->Close();
+        return err;
+    }
+    m_numChannels = 2;
+    m_numBits = m_first->GetNumBits();
+    m_sampleRate = m_first->GetSampleRate() > 0 ? m_first->GetSampleRate() : double(sampleRate);
+    m_sampleFormat = m_first->GetState();
+    m_numFrames = 0;
+    m_isOpen = true;
+    return noErr;
+}
+
+OSErr CSplitFile::Close()
+{
+    const OSErr firstErr = m_first ? m_first->Close() : noErr;
+    const OSErr secondErr = m_second ? m_second->Close() : noErr;
+    m_isOpen = false;
+    return firstErr ? firstErr : secondErr;
+}
+
+OSErr CSplitFile::CloseAndDelete(Boolean success)
+{
+    // Every member is closed and deleted, whatever the others answer.
+    OSErr result = noErr;
+    if (m_isOpen) {
+        m_isOpen = false;
+        m_members.clear();
+        for (CSoundFile** slot : {&m_first, &m_second}) {
+            if (!*slot)
+                continue;
+            CSoundFile* member = *slot;
+            *slot = nullptr;
+            const OSErr err = member->CloseAndDelete(success);
+            if (err && !result)
+                result = err;
+        }
+    }
+    const OSErr own = CSoundFile::CloseAndDelete(success);  // deletes this
+    return result ? result : own;
+}
+
+// ========================================================== annotations
+UInt16 CSplitFile::GetNumMarkers() const
+{
+    return m_first ? m_first->GetNumMarkers() : CSoundFile::GetNumMarkers();
+}
+
+OSErr CSplitFile::GetMarker(UInt16 index, SFTMarker* marker) const
+{
+    return m_first ? m_first->GetMarker(index, marker) : CSoundFile::GetMarker(index, marker);
+}
+
+const ZuMarker* CSplitFile::GetMarkerObject(UInt16 index) const
+{
+    return m_first ? m_first->GetMarkerObject(index) : CSoundFile::GetMarkerObject(index);
+}
+
+OSErr CSplitFile::GetMarkerByID(SInt32 markerID, SFTMarker* marker) const
+{
+    return m_first ? m_first->GetMarkerByID(markerID, marker) : CSoundFile::GetMarkerByID(markerID, marker);
+}
+
+UInt16 CSplitFile::GetNumLoops() const
+{
+    return m_first ? m_first->GetNumLoops() : CSoundFile::GetNumLoops();
+}
+
+OSErr CSplitFile::GetLoop(UInt16 index, SFTLoop* loop) const
+{
+    return m_first ? m_first->GetLoop(index, loop) : CSoundFile::GetLoop(index, loop);
+}
+
+const ZuLoop* CSplitFile::GetLoopObject(UInt16 index) const
+{
+    return m_first ? m_first->GetLoopObject(index) : CSoundFile::GetLoopObject(index);
+}
+
+UInt16 CSplitFile::GetNumRegions() const
+{
+    return m_first ? m_first->GetNumRegions() : CSoundFile::GetNumRegions();
+}
+
+OSErr CSplitFile::GetRegion(UInt16 index, SFTRegion* region) const
+{
+    if (!m_first)
+        return CSoundFile::GetRegion(index, region);
+    const OSErr err = m_first->GetRegion(index, region);
+    if (err == noErr && region && m_memberType == kBWFLinearType) {
+        const std::string name = PascalBytes(region->name);
+        const std::size_t pos = name.find(".L");
+        if (pos != std::string::npos)
+            region->name[0] = UInt8(pos);
+    }
+    return err;
+}
+
+const ZuRegion* CSplitFile::GetRegionObject(UInt16 index) const
+{
+    if (!m_first)
+        return CSoundFile::GetRegionObject(index);
+    const ZuRegion* region = m_first->GetRegionObject(index);
+    if (!region || m_memberType != kBWFLinearType || !region->name().endsWith(QStringLiteral(".L")))
+        return region;
+    ZuRegion& copy = m_regionObjects[index];
+    copy = *region;
+    copy.setName(region->name().left(region->name().size() - 2));
+    return &copy;
+}
+
+Boolean CSplitFile::FindRegion(UInt32 start, UInt32 end, SFTRegion* region) const
+{
+    return m_first ? m_first->FindRegion(start, end, region) : CSoundFile::FindRegion(start, end, region);
+}
+
+const QList<ZuRegion>& CSplitFile::GetRegions() const
+{
+    return m_first ? m_first->GetRegions() : CSoundFile::GetRegions();
+}
+
+const QList<ZuMarker>& CSplitFile::GetMarkers() const
+{
+    return m_first ? m_first->GetMarkers() : CSoundFile::GetMarkers();
+}
+
+const QList<ZuLoop>& CSplitFile::GetLoops() const
+{
+    return m_first ? m_first->GetLoops() : CSoundFile::GetLoops();
+}
+
+OSErr CSplitFile::GetRegionBounds(SInt32 frame, UInt32* start, UInt32* end) const
+{
+    return m_first ? m_first->GetRegionBounds(frame, start, end) : CSoundFile::GetRegionBounds(frame, start, end);
+}
+
+// Changes go to the left member, then (when it succeeded) to the right.
+#define QM_SPLIT_BOTH(call)                                                                                 \
+    do {                                                                                                    \
+        if (!m_first)                                                                                       \
+            return kSplitLeftNotInitedErr;                                                                  \
+        const OSErr firstErr = m_first->call;                                                               \
+        if (firstErr)                                                                                       \
+            return firstErr;                                                                                \
+        return m_second ? m_second->call : noErr;                                                           \
+    } while (0)
+
+OSErr CSplitFile::AddMarker(const SFTMarker* marker) { QM_SPLIT_BOTH(AddMarker(marker)); }
+OSErr CSplitFile::RemoveMarker(const SFTMarker* marker) { QM_SPLIT_BOTH(RemoveMarker(marker)); }
+OSErr CSplitFile::AddLoop(const SFTLoop* loop) { QM_SPLIT_BOTH(AddLoop(loop)); }
+OSErr CSplitFile::RemoveLoop(const SFTLoop* loop) { QM_SPLIT_BOTH(RemoveLoop(loop)); }
+OSErr CSplitFile::RemoveDuplicateMarkers() { QM_SPLIT_BOTH(RemoveDuplicateMarkers()); }
+OSErr CSplitFile::AddRegion(const SFTRegion* region) { QM_SPLIT_BOTH(AddRegion(region)); }
+OSErr CSplitFile::RemoveRegion(const SFTRegion* region) { QM_SPLIT_BOTH(RemoveRegion(region)); }
+
+#undef QM_SPLIT_BOTH
+
+// ======================================================= identity (read)
+void CSplitFile::GetFSSpec(FSSpec* spec) const
+{
+    if (!spec)
+        return;
+    if (!m_first) {
+        CSoundFile::GetFSSpec(spec);
+        return;
+    }
+    m_first->GetFSSpec(spec);
+    spec->name = StripMemberIndicator(spec->name);
+}
+
+void CSplitFile::GetFileName(StringPtr name) const
+{
+    if (!name)
+        return;
+    Str255 own = {0};
+    CSoundFile::GetFileName(own);
+    if (!m_first) {
+        std::memcpy(name, own, std::size_t(own[0]) + 1);
+        return;
+    }
+    Str255 left = {0};
+    m_first->GetFileName(left);
+    std::string result = PascalBytes(own);
+    if (result == PascalBytes(left)) {
+        static const char* const kIndicators[] = {".L", ".l", ".1", ".3", ".5", ".7"};
+        for (const char* indicator : kIndicators) {
+            const std::size_t pos = result.find(indicator);
+            if (pos == std::string::npos)
+                continue;
+            result.erase(pos, 2);
+            if (indicator[1] == '3')
+                result += "_2";
+            else if (indicator[1] == '5')
+                result += "_3";
+            else if (indicator[1] == '7')
+                result += "_4";
+            break;
+        }
+    }
+    SetPascalBytes(name, result);
+}
+
+std::string CSplitFile::GetFileNameString() const
+{
+    return m_first ? m_first->GetFileNameString() : CSoundFile::GetFileNameString();
+}
+
+QString CSplitFile::GetName() const
+{
+    if (!m_first)
+        return CSoundFile::GetName();
+    QString name = m_first->GetName();
+    qsizetype pos = name.lastIndexOf(QStringLiteral(".L"));
+    if (pos < 0)
+        pos = name.lastIndexOf(QStringLiteral(".l"));
+    if (pos >= 0)
+        name.truncate(pos);
+    return name;
+}
+
+// =============================================================== blocks
+void CSplitFile::CheckMemberBlocks(const CSoundFile* member) const
+{
+    if (member->GetNumBits() != m_numBits || member->GetBufferFrames() < m_bufferFrames ||
+        member->GetNumChannels() != 1)
+        throw error_code_exception(kSplitNotConsistentErr, "split member does not match its set (%s:%d)",
+                                   path_file_name(__FILE__), __LINE__);
+}
+
+OSErr CSplitFile::AllocateReadBuffer()
+{
+    try {
+        if (m_first)
+            THROW_IF_ERROR(m_first->AllocateReadBuffer());
+        if (m_second)
+            THROW_IF_ERROR(m_second->AllocateReadBuffer());
+        THROW_IF_ERROR(CSoundFile::AllocateReadBuffer());
+        return noErr;
+    } catch (const error_code_exception& e) {
+        return Narrow(e.code());
+    }
+}
+
+OSErr CSplitFile::AllocateWriteBuffer()
+{
+    try {
+        if (m_first)
+            THROW_IF_ERROR(m_first->AllocateWriteBuffer());
+        if (m_second)
+            THROW_IF_ERROR(m_second->AllocateWriteBuffer());
+        THROW_IF_ERROR(CSoundFile::AllocateWriteBuffer());
+        return noErr;
+    } catch (const error_code_exception& e) {
+        return Narrow(e.code());
+    }
+}
+
+OSErr CSplitFile::ReadBlock(UInt32 frame)
+{
+    try {
+        if (!m_first)
+            return kSplitLeftNotInitedErr;
+        if (!m_second)
+            return kSplitRightNotInitedErr;
+        if (!m_readBuffer)
+            THROW_IF_ERROR(AllocateReadBuffer());
+        const std::size_t sampleBytes = SetSampleBytes(m_numBits);
+        std::vector<const UInt8*> blocks;
+        for (CSoundFile* member : {m_first, m_second}) {
+            CheckMemberBlocks(member);
+            if (!member->GetReadBuffer())
+                THROW_IF_ERROR(member->AllocateReadBuffer());
+            const UInt32 memberFrames = member->GetNumFrames();
+            if (memberFrames > frame) {
+                THROW_IF_ERROR(member->ReadBlock(frame));
+                // What lies past the member's own end is silence.
+                ClearMemberBlockTail(member->GetReadBuffer(), memberFrames - frame, m_bufferFrames, sampleBytes);
+            } else {
+                ClearMemberBlockTail(member->GetReadBuffer(), 0, m_bufferFrames, sampleBytes);
+            }
+            blocks.push_back(member->GetReadBuffer());
+        }
+        InterleaveMemberBlocks(blocks, m_readBuffer, m_bufferFrames, sampleBytes);
+        m_readBufferStart = frame;
+        return noErr;
+    } catch (const error_code_exception& e) {
+        return Narrow(e.code());
+    }
+}
+
+OSErr CSplitFile::PrepareWriteBlock(UInt32 frame)
+{
+    try {
+        if (!m_first)
+            return kSplitLeftNotInitedErr;
+        if (!m_second)
+            return kSplitRightNotInitedErr;
+        if (!m_writeBuffer)
+            if (const OSErr err = AllocateWriteBuffer())
+                return err;
+        std::vector<const UInt8*> blocks;
+        for (CSoundFile* member : {m_first, m_second}) {
+            CheckMemberBlocks(member);
+            if (!member->GetWriteBuffer())
+                if (const OSErr err = member->AllocateWriteBuffer())
+                    return err;
+            if (const OSErr err = member->PrepareWriteBlock(frame))
+                return err;
+            blocks.push_back(member->GetWriteBuffer());
+        }
+        InterleaveMemberBlocks(blocks, m_writeBuffer, m_bufferFrames, SetSampleBytes(m_numBits));
+        m_readBufferStart = frame;
+        return noErr;
+    } catch (const error_code_exception& e) {
+        return Narrow(e.code());
+    }
+}
+
+OSErr CSplitFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    try {
+        if (!m_first)
+            return kSplitLeftNotInitedErr;
+        if (!m_second)
+            return kSplitRightNotInitedErr;
+        if (!m_writeBuffer)
+            if (const OSErr err = AllocateWriteBuffer())
+                return err;
+        std::vector<UInt8*> blocks;
+        for (CSoundFile* member : {m_first, m_second}) {
+            CheckMemberBlocks(member);
+            if (!member->GetWriteBuffer())
+                if (const OSErr err = member->AllocateWriteBuffer())
+                    return err;
+            blocks.push_back(member->GetWriteBuffer());
+        }
+        DeinterleaveMemberBlocks(m_writeBuffer, blocks, m_bufferFrames, SetSampleBytes(m_numBits));
+        if (const OSErr err = m_first->WriteBlock(frames, frame))
+            return err;
+        const OSErr err = m_second->WriteBlock(frames, frame);
+        m_numFrames = m_first->GetNumFrames();
+        return err;
+    } catch (const error_code_exception& e) {
+        return Narrow(e.code());
+    }
+}
+
+void CSplitFile::FreeBuffers()
+{
+    if (m_first)
+        m_first->FreeBuffers();
+    if (m_second)
+        m_second->FreeBuffers();
+    CSoundFile::FreeBuffers();
+}
+
+OSErr CSplitFile::SetFilePos(UInt32 frame)
+{
+    if (!m_first || !m_second)
+        return m_first ? kSplitRightNotInitedErr : kSplitLeftNotInitedErr;
+    if (const OSErr err = m_first->SetFilePos(frame))
+        return err;
+    return m_second->SetFilePos(frame);
+}
+
+OSErr CSplitFile::RecalcNumFrames()
+{
+    if (!m_first || !m_second)
+        return m_first ? kSplitRightNotInitedErr : kSplitLeftNotInitedErr;
+    if (const OSErr err = m_first->RecalcNumFrames())
+        return err;
+    const OSErr err = m_second->RecalcNumFrames();
+    m_numFrames = m_first->GetNumFrames();
+    return err;
+}
+
+OSErr CSplitFile::ProbeHeader(SInt16* result)
+{
+    if (!m_first)
+        return kSplitLeftNotInitedErr;
+    const OSErr err = m_first->ProbeHeader(result);
+    m_sampleRate = m_first->GetSampleRate();
+    m_numBits = m_first->GetNumBits();
+    m_numFrames = m_first->GetNumFrames();
+    m_numChannels = 2;
+    return err;
+}
+
+void CSplitFile::SetDither(Boolean dither)
+{
+    CSoundFile::SetDither(dither);
+    if (m_first)
+        m_first->SetDither(dither);
+    if (m_second)
+        m_second->SetDither(dither);
+}
+
+// ========================================================= small answers
+UInt32 CSplitFile::GetTimeStamp() const
+{
+    return m_first ? m_first->GetTimeStamp() : CSoundFile::GetTimeStamp();
+}
+
+void CSplitFile::SetTimeStamp(UInt32 timeStamp)
+{
+    SetTimeStamp64(timeStamp);
+}
+
+Boolean CSplitFile::HasTimeStamp() const
+{
+    return m_first ? m_first->HasTimeStamp() : CSoundFile::HasTimeStamp();
+}
+
+UInt64 CSplitFile::GetTimeStamp64() const
+{
+    return m_first ? m_first->GetTimeStamp64() : CSoundFile::GetTimeStamp64();
+}
+
+void CSplitFile::SetTimeStamp64(UInt64 timeStamp)
+{
+    if (m_first)
+        m_first->SetTimeStamp64(timeStamp);
+    if (m_second)
+        m_second->SetTimeStamp64(timeStamp);
+    CSoundFile::SetTimeStamp64(timeStamp);
+}
+
+OSErr CSplitFile::SetBufferFrames(UInt32 frames)
+{
+    if (frames == 0)
+        return paramErr;
+    if (m_first)
+        if (const OSErr err = m_first->SetBufferFrames(frames))
+            return err;
+    if (m_second)
+        if (const OSErr err = m_second->SetBufferFrames(frames))
+            return err;
+    return CSoundFile::SetBufferFrames(frames);
+}
+
+OSType CSplitFile::GetFileType() const
+{
+    return m_memberType;
+}
+
+QString CSplitFile::GetFormatName() const
+{
+    return QStringLiteral("Split stereo ") + (m_first ? m_first->GetFormatName() : QString());
+}
+
+QVariantMap& CSplitFile::GetSpecifics()
+{
+    return m_first ? m_first->GetSpecifics() : CSoundFile::GetSpecifics();
+}
+
+Boolean CSplitFile::IsSplit() const
+{
+    return true;
+}
+
+SInt32 CSplitFile::GetChannelKind() const
+{
+    return 4;
+}
+
+const std::vector<CSoundFile*>* CSplitFile::GetSubFiles() const
+{
+    return &m_members;
+}

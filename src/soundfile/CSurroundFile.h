@@ -1,0 +1,154 @@
+// CSurroundFile: a set of mono files, one per channel (Mix.L, Mix.R, Mix.C,
+// Mix.LFE, Mix.Ls, Mix.Rs ...), presented as one multichannel sound file.
+// The multichannel sibling of CSplitFile: every operation is carried out on
+// the members, ordinary CSoundFile objects of one member type made through
+// CreateSoundFileObject and owned by the set; blocks are interleaved and
+// de-interleaved between the members' blocks and the set's block.
+//
+// Input sets get their members through the member-list form of SetFile and
+// their name through SetSurroundSetName; output sets get theirs from
+// MakeChannelFiles, which names them after the resource table "surround"
+// ("surround.zudb": the row whose "cc" is the channel configuration gives
+// the member suffixes in "indicators", separated by "|").  Channel names
+// come from the table "channelnames.zudb" ("pattern" matched against a
+// member's suffix, "name" shown for it).
+//
+// Shape: one channel per member; word length, sample rate and sample-format
+// code are the first member's and every member must agree.  The frame count
+// is the longest member's; a shorter member reads as silence past its end.
+// Markers, loops, regions, time stamp and specifics are the first member's;
+// changes go to every member.
+#pragma once
+
+#include "CSoundFile.h"
+#include "ZudbTable.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Most members a set may have.
+constexpr std::size_t kMaxSurroundMembers = 200;
+
+class CSurroundFile : public CSoundFile {
+public:
+    explicit CSurroundFile(OSType memberType);
+    ~CSurroundFile() override;
+
+    using CSoundFile::SetFile;
+    // One path per channel, in channel order; tmfoErr for more than 200.
+    OSErr SetFile(const std::vector<std::string>& paths) override;
+
+    // Opens every member.  paramErr when a member is not mono or differs in
+    // word length, sample rate or sample-format code; every member is then
+    // closed again.
+    OSErr Open() override;
+    // Creates every member with one channel.  paramErr unless the set has
+    // exactly `numChannels` members; the first member error otherwise (the
+    // members created before it are closed again).
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+
+    using CSoundFile::ReadChannelFrames;
+    // One channel straight from its member, as floats (silence past the
+    // member's end).
+    OSErr ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, float* out) override;
+
+    UInt16 GetNumMarkers() const override;
+    OSErr GetMarker(UInt16 index, SFTMarker* marker) const override;
+    const ZuMarker* GetMarkerObject(UInt16 index) const override;
+    OSErr GetMarkerByID(SInt32 markerID, SFTMarker* marker) const override;
+    OSErr AddMarker(const SFTMarker* marker) override;
+    OSErr RemoveMarker(const SFTMarker* marker) override;
+    UInt16 GetNumLoops() const override;
+    OSErr GetLoop(UInt16 index, SFTLoop* loop) const override;
+    const ZuLoop* GetLoopObject(UInt16 index) const override;
+    OSErr AddLoop(const SFTLoop* loop) override;
+    OSErr RemoveLoop(const SFTLoop* loop) override;
+    OSErr RemoveDuplicateMarkers() override;
+    UInt16 GetNumRegions() const override;
+    OSErr GetRegion(UInt16 index, SFTRegion* region) const override;
+    const ZuRegion* GetRegionObject(UInt16 index) const override;
+    OSErr AddRegion(const SFTRegion* region) override;
+    OSErr RemoveRegion(const SFTRegion* region) override;
+    Boolean FindRegion(UInt32 start, UInt32 end, SFTRegion* region) const override;
+    const QList<ZuRegion>& GetRegions() const override;
+    const QList<ZuMarker>& GetMarkers() const override;
+    const QList<ZuLoop>& GetLoops() const override;
+
+    // The first member's FSSpec without its left indicator.
+    void GetFSSpec(FSSpec* spec) const override;
+    // The set's own name (as MakeChannelFiles gave it; empty for input sets).
+    void GetFileName(StringPtr name) const override;
+    std::string GetFileNameString() const override;
+    // The first member's name cut before its last ".L", ".l", ".C", ".c".
+    QString GetName() const override;
+    OSErr GetRegionBounds(SInt32 frame, UInt32* start, UInt32* end) const override;
+
+    OSErr AllocateReadBuffer() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr AllocateWriteBuffer() override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    void FreeBuffers() override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    void SetDither(Boolean dither) override;
+    // Closes and deletes every member and the set; the first error.
+    OSErr CloseAndDelete(Boolean success) override;
+
+    UInt32 GetTimeStamp() const override;
+    void SetTimeStamp(UInt32 timeStamp) override;
+    Boolean HasTimeStamp() const override;
+    UInt64 GetTimeStamp64() const override;
+    void SetTimeStamp64(UInt64 timeStamp) override;
+    OSErr SetBufferFrames(UInt32 frames) override;
+
+    // The member type (not 'Srnd').
+    OSType GetFileType() const override;
+    // The set name, a space and the first member's format name.
+    QString GetFormatName() const override;
+    QVariantMap& GetSpecifics() override;
+    Boolean IsSplit() const override;
+    SInt32 GetChannelKind() const override;  // 5
+    // "1", "2" ... for a "Split Multichannel" set; otherwise the name the
+    // table "channelnames.zudb" gives the member's suffix (Mix.Ls.wav ->
+    // ".Ls"), or the channel number when no row matches.  With the
+    // environment variable "SurroundFileDebug" set, " [file name]" follows.
+    std::string GetChannelName(UInt16 channel) const override;
+    const std::vector<CSoundFile*>* GetSubFiles() const override;
+
+    // Makes the members of an output set from the name in `spec` (its left
+    // indicator removed): for configurations 1 to 10 one member per
+    // indicator of the configuration's row in "surround.zudb" (name +
+    // indicator; no row: no member and 0 channels), otherwise `count`
+    // members named name + ".1", ".2" ...  The first member SetFile error is
+    // returned; members the factory cannot make are skipped.
+    OSErr MakeChannelFiles(const FSSpec* spec, SInt32 configuration, UInt32 count);
+    const std::string& GetSurroundSetName() const { return m_setName; }
+    void SetSurroundSetName(const std::string& name) { m_setName = name; }
+
+    OSType GetMemberType() const { return m_memberType; }
+    std::size_t GetMemberCount() const { return m_members.size(); }
+
+    // The left-indicator rule of split sets (CSplitFile::StripLeftChannelSuffix).
+    static std::string StripLeftChannelSuffix(const std::string& name);
+
+private:
+    void DeleteMembers();
+    void CheckMemberBlocks(const CSoundFile* member) const;
+    // Throws paramErr ("illegal word size") unless the set's word length is
+    // 8, 16, 24 or 32.
+    std::size_t CheckedSampleBytes() const;
+
+    OSType m_memberType;
+    std::vector<CSoundFile*> m_members;  // owned, in channel order
+    std::string m_setName;
+    mutable std::map<UInt16, ZuRegion> m_regionObjects;
+};
+
+// The process-wide table "channelnames.zudb" (read from the resources while
+// it has no rows).
+ZudbTable LoadChannelNamesTable();
