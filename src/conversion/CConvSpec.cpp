@@ -1,6 +1,7 @@
 #include "CConvSpec.h"
 
 #include "MacRoman.h"
+#include "PipelineSelector.h"
 #include "ZuFiles.h"
 #include "debug_trace.h"
 
@@ -29,8 +30,7 @@ CConvSpec::~CConvSpec() = default;
 
 SInt16 CConvSpec::Run(CSoundFile* input)
 {
-    QM_TRACE("Run", "no conversion pipeline available");
-    return paramErr;
+    return SelectAndRunPipeline(input, this);
 }
 
 bool CConvSpec::NeedsSampleRateConversion() const { return spec_->needsSampleRateConversion(); }

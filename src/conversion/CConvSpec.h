@@ -32,8 +32,8 @@ public:
     const ConvSpecRef& GetConvSpecRef() const { return spec_; }
 
     // Runs the conversion of `input`: picks the pipeline that fits the
-    // conversion's needs and returns its result, or -50 (paramErr) when no
-    // pipeline fits.  No pipeline is linked in yet: always -50.
+    // conversion's needs (PipelineSelector.h) and returns its result, or -50
+    // (paramErr) when no pipeline fits or the one that fits is not available.
     SInt16 Run(CSoundFile* input);
 
     bool NeedsSampleRateConversion() const;

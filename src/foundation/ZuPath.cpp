@@ -5,7 +5,9 @@
 #include "PathResolution.h"
 #include "PropertyList.h"
 
+#include <QtEndian>
 #include <QtGlobal>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <utility>
@@ -52,11 +54,116 @@ std::string JoinPath(const std::string& folder, const std::string& name)
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-// Breadth-first search below `root` (to `maxDepth` levels) for the item
-// with the given identity.  Symbolic links are neither matched nor entered,
-// nor are folders of other devices or the subtree `skip` (searched before).
-bool SearchBelow(const std::string& root, int maxDepth, const std::string& skip, UInt64 device,
-                 UInt64 inode, size_t* budget, std::string* found)
+// What an alias record holds.  Records in the older form (an FSRef's
+// stored form) know neither the kind nor the birth time.
+struct AliasRecord {
+    std::string path;
+    UInt64 device = 0;
+    UInt64 inode = 0;
+    std::optional<bool> isFolder;
+    std::optional<ItemBirthTime> birthTime;
+};
+
+// Stored form: "QZA1", flags (1 byte: 1 = folder, 2 = birth time present),
+// device, inode, birth seconds, birth nanoseconds, path length, path; all
+// numbers big-endian.
+constexpr char kAliasMagic[4] = {'Q', 'Z', 'A', '1'};
+constexpr UInt8 kAliasFolderFlag = 1;
+constexpr UInt8 kAliasBirthTimeFlag = 2;
+constexpr qsizetype kAliasHeaderSize = 4 + 1 + 8 + 8 + 8 + 4 + 4;
+
+QByteArray SerializeAlias(const AliasRecord& alias)
+{
+    QByteArray out(kAliasMagic, 4);
+    UInt8 flags = 0;
+    if (alias.isFolder.value_or(false))
+        flags |= kAliasFolderFlag;
+    if (alias.birthTime)
+        flags |= kAliasBirthTimeFlag;
+    out.append(char(flags));
+    char buffer[8];
+    qToBigEndian<UInt64>(alias.device, buffer);
+    out.append(buffer, 8);
+    qToBigEndian<UInt64>(alias.inode, buffer);
+    out.append(buffer, 8);
+    const ItemBirthTime birth = alias.birthTime.value_or(ItemBirthTime{});
+    qToBigEndian<SInt64>(birth.seconds, buffer);
+    out.append(buffer, 8);
+    qToBigEndian<UInt32>(birth.nanoseconds, buffer);
+    out.append(buffer, 4);
+    qToBigEndian<UInt32>(UInt32(alias.path.size()), buffer);
+    out.append(buffer, 4);
+    out.append(alias.path.data(), qsizetype(alias.path.size()));
+    return out;
+}
+
+// False for anything malformed.
+bool DeserializeAlias(const QByteArray& data, AliasRecord* alias)
+{
+    if (data.size() >= 4 && std::memcmp(data.constData(), kAliasMagic, 4) == 0) {
+        if (data.size() < kAliasHeaderSize)
+            return false;
+        const char* p = data.constData();
+        const UInt8 flags = UInt8(p[4]);
+        const UInt32 nanoseconds = qFromBigEndian<UInt32>(p + 29);
+        const UInt32 length = qFromBigEndian<UInt32>(p + 33);
+        if ((flags & ~(kAliasFolderFlag | kAliasBirthTimeFlag)) != 0 || nanoseconds >= 1000000000u ||
+            UInt64(length) != UInt64(data.size() - kAliasHeaderSize))
+            return false;
+        std::string path(p + kAliasHeaderSize, length);
+        if (path.find('\0') != std::string::npos)
+            return false;
+        alias->path = std::move(path);
+        alias->device = qFromBigEndian<UInt64>(p + 5);
+        alias->inode = qFromBigEndian<UInt64>(p + 13);
+        alias->isFolder = (flags & kAliasFolderFlag) != 0;
+        if (flags & kAliasBirthTimeFlag)
+            alias->birthTime = ItemBirthTime{qFromBigEndian<SInt64>(p + 21), nanoseconds};
+        else
+            alias->birthTime.reset();
+        return true;
+    }
+    FSRef ref;
+    if (!FSRefDeserialize(data, &ref))
+        return false;
+    alias->path = std::move(ref.path);
+    alias->device = ref.device;
+    alias->inode = ref.inode;
+    alias->isFolder.reset();
+    alias->birthTime.reset();
+    return true;
+}
+
+enum class Identity {
+    Different,
+    Same,        // device, inode and birth time agree
+    Unconfirmed, // device and inode agree, but a birth time is unknown
+};
+
+Identity CompareIdentity(const AliasRecord& alias, UInt64 device, UInt64 inode, bool isFolder,
+                         const std::optional<ItemBirthTime>& birthTime)
+{
+    if (device != alias.device || inode != alias.inode)
+        return Identity::Different;
+    if (alias.isFolder && *alias.isFolder != isFolder)
+        return Identity::Different;
+    if (alias.birthTime && birthTime)
+        return *alias.birthTime == *birthTime ? Identity::Same : Identity::Different;
+    return Identity::Unconfirmed;
+}
+
+// Where the item was: an entry whose identity is unconfirmed is taken for
+// it only in the former folder or under the former name.
+struct FormerPlace {
+    std::string folder;
+    std::string name;
+};
+
+// Breadth-first search below `root` (to `maxDepth` levels) for the item of
+// `alias`.  Symbolic links are neither matched nor entered, nor are folders
+// of other devices or the subtree `skip` (searched before).
+bool SearchBelow(const std::string& root, int maxDepth, const std::string& skip, const AliasRecord& alias,
+                 const FormerPlace& former, size_t* budget, std::string* found)
 {
     std::deque<std::pair<std::string, int>> queue;
     queue.emplace_back(root, 1);
@@ -74,27 +181,31 @@ bool SearchBelow(const std::string& root, int maxDepth, const std::string& skip,
             if (entry.isSymlink)
                 continue;
             const std::string path = JoinPath(folder, entry.name);
-            if (entry.device == device && entry.inode == inode) {
+            const Identity identity =
+                CompareIdentity(alias, entry.device, entry.inode, entry.isFolder, entry.birthTime);
+            if (identity == Identity::Same ||
+                (identity == Identity::Unconfirmed && (folder == former.folder || entry.name == former.name))) {
                 *found = path;
                 return true;
             }
-            if (entry.isFolder && depth < maxDepth && entry.device == device && path != skip)
+            if (entry.isFolder && depth < maxDepth && entry.device == alias.device && path != skip)
                 queue.emplace_back(path, depth + 1);
         }
     }
     return false;
 }
 
-// The item with the identity of `former` (an FSRef whose path may be stale).
-bool FindMovedItem(const FSRef& former, std::string* found)
+// The item of `alias` (whose path may be stale).
+bool FindMovedItem(const AliasRecord& alias, std::string* found)
 {
     size_t budget = kSearchEntryBudget;
-    std::string previous = former.path;
-    std::string folder = DeletingLastComponent(former.path);
+    std::string previous = alias.path;
+    std::string folder = DeletingLastComponent(alias.path);
+    const FormerPlace former{folder, LastComponent(alias.path)};
     for (int level = 0; level < kSearchAncestors && !folder.empty() && folder != "/"; ++level) {
         PathStatus status;
-        if (StatPath(folder, &status) == 0 && status.isFolder && status.device == former.device &&
-            SearchBelow(folder, level + 1, previous, former.device, former.inode, &budget, found))
+        if (StatPath(folder, &status) == 0 && status.isFolder && status.device == alias.device &&
+            SearchBelow(folder, level + 1, previous, alias, former, &budget, found))
             return true;
         if (budget == 0)
             return false;
@@ -116,12 +227,16 @@ QString ResolvedString(const std::string& path)
 
 QString ZuPath::stringWithAliasData(const QByteArray& data)
 {
-    FSRef alias;
-    if (data.isEmpty() || !FSRefDeserialize(data, &alias) || alias.path.empty())
+    AliasRecord alias;
+    if (data.isEmpty() || !DeserializeAlias(data, &alias) || alias.path.empty())
         return QString();
 
+    // At its stored path the item is in its former folder under its former
+    // name, so an unconfirmed identity will do.
     PathStatus status;
-    if (StatPath(alias.path, &status) == 0 && status.device == alias.device && status.inode == alias.inode)
+    if (StatPath(alias.path, &status) == 0 &&
+        CompareIdentity(alias, status.device, status.inode, status.isFolder, status.birthTime) !=
+            Identity::Different)
         return ResolvedString(alias.path);
     std::string moved;
     if (FindMovedItem(alias, &moved))
@@ -249,11 +364,15 @@ QByteArray ZuPath::dataWithAlias() const
     FSRef ref;
     if (!toFSRef(&ref))
         return QByteArray();
-    std::string real;
-    if (ResolvePath(ref.path, &real) != noErr)
+    AliasRecord alias;
+    PathStatus status;
+    if (ResolvePath(ref.path, &alias.path) != noErr || StatPath(alias.path, &status) != 0)
         return QByteArray();
-    ref.path = real;
-    return FSRefSerialize(ref);
+    alias.device = status.device;
+    alias.inode = status.inode;
+    alias.isFolder = status.isFolder;
+    alias.birthTime = status.birthTime;
+    return SerializeAlias(alias);
 }
 
 QVariantMap ZuPath::dictionary() const

@@ -3,12 +3,19 @@
 // renamed, a standard folder, the dictionary kept in the user defaults and
 // an archived form.
 //
-// Alias records here are the item's FSRef in its stored form: the real path
-// (symbolic links resolved) and the device and inode.  Resolving one gives
-// the item at the stored path when it is still the same item, else the item
-// with the same device and inode found near its former place (in the former
-// folder or below one of its three nearest ancestors), else whatever
-// exists at the stored path; else nothing.
+// An alias record holds the item's real path (symbolic links resolved), its
+// device and inode, whether it is a folder, and its birth time when the file
+// system reports one.  Resolving one gives the item at the stored path when
+// it is still the same item, else the same item found near its former place
+// (in the former folder or below one of its three nearest ancestors), else
+// whatever exists at the stored path; else nothing.
+//
+// Inode numbers are handed out again after an item is deleted, so an entry
+// with the stored device and inode is taken for the item only when its birth
+// time matches too.  Where either birth time is unknown (records written in
+// the older form, which is the FSRef's stored form, or file systems without
+// one) the kind must match and the entry must be in the former folder or
+// carry the former name.
 #pragma once
 
 #include "FileManager.h"

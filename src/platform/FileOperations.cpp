@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,6 +27,27 @@ void FillStatus(const struct stat& st, PathStatus* status)
     status->inode = UInt64(st.st_ino);
     status->mode = UInt32(st.st_mode);
     status->modTime = SInt64(st.st_mtim.tv_sec);
+    status->birthTime.reset();
+}
+
+void FillStatus(const struct statx& stx, PathStatus* status)
+{
+    if (!status)
+        return;
+    const mode_t mode = mode_t(stx.stx_mode);
+    status->isFolder = S_ISDIR(mode);
+    status->isFile = S_ISREG(mode);
+    status->isSymlink = S_ISLNK(mode);
+    status->size = UInt64(stx.stx_size);
+    // The same number stat gives as st_dev.
+    status->device = UInt64(makedev(stx.stx_dev_major, stx.stx_dev_minor));
+    status->inode = UInt64(stx.stx_ino);
+    status->mode = UInt32(mode);
+    status->modTime = SInt64(stx.stx_mtime.tv_sec);
+    if ((stx.stx_mask & STATX_BTIME) && stx.stx_btime.tv_nsec < 1000000000u)
+        status->birthTime = ItemBirthTime{SInt64(stx.stx_btime.tv_sec), UInt32(stx.stx_btime.tv_nsec)};
+    else
+        status->birthTime.reset();
 }
 
 std::string NameOf(const std::string& path)
@@ -152,22 +174,32 @@ int MoveSidecar(const std::string& from, const std::string& to)
 
 } // namespace
 
-int StatPath(const std::string& path, PathStatus* status)
+int StatPathAt(int folderFd, const std::string& name, bool followLinks, PathStatus* status)
 {
+    const int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
+    struct statx stx;
+    if (::statx(folderFd, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
+        FillStatus(stx, status);
+        return 0;
+    }
+    if (errno != ENOSYS)
+        return errno;
+    // A kernel without statx: no birth time.
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    if (::fstatat(folderFd, name.c_str(), &st, flags) != 0)
         return errno;
     FillStatus(st, status);
     return 0;
 }
 
+int StatPath(const std::string& path, PathStatus* status)
+{
+    return StatPathAt(AT_FDCWD, path, true, status);
+}
+
 int StatPathNoFollow(const std::string& path, PathStatus* status)
 {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno;
-    FillStatus(st, status);
-    return 0;
+    return StatPathAt(AT_FDCWD, path, false, status);
 }
 
 bool PathExists(const std::string& path)

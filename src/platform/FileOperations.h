@@ -6,9 +6,19 @@
 
 #include "MacTypes.h"
 
+#include <optional>
 #include <string>
 
 extern "C++" {
+
+// When an item was made (statx STATX_BTIME).  Unlike the inode number,
+// which the file system hands out again once an item is deleted, it tells
+// a new item from an earlier one.
+struct ItemBirthTime {
+    SInt64 seconds = 0;      // since 1970 (UTC)
+    UInt32 nanoseconds = 0;  // 0..999999999
+    bool operator==(const ItemBirthTime&) const = default;
+};
 
 struct PathStatus {
     bool isFolder = false;
@@ -19,12 +29,18 @@ struct PathStatus {
     UInt64 inode = 0;
     UInt32 mode = 0;         // st_mode
     SInt64 modTime = 0;      // seconds since 1970 (UTC)
+    // Nothing when the file system does not report it.
+    std::optional<ItemBirthTime> birthTime;
 };
 
-// stat / lstat.  Returns the errno value (0 on success), so callers can
-// tell ENOENT from EACCES; *status (may be null) is filled on success.
+// stat / lstat (through statx, so the birth time comes too).  Returns the
+// errno value (0 on success), so callers can tell ENOENT from EACCES;
+// *status (may be null) is filled on success.
 int StatPath(const std::string& path, PathStatus* status);
 int StatPathNoFollow(const std::string& path, PathStatus* status);
+// The same for `name` relative to the open folder `folderFd` (AT_FDCWD for
+// the current folder); `followLinks` chooses stat or lstat.
+int StatPathAt(int folderFd, const std::string& name, bool followLinks, PathStatus* status);
 
 // An item exists at the path (stat succeeds).
 bool PathExists(const std::string& path);

@@ -58,13 +58,14 @@ OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries)
             continue;
         FolderEntry entry;
         entry.name = name;
-        struct stat st;
-        if (::fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        PathStatus status;
+        if (StatPathAt(dirFd, name, false, &status) == 0 && status.isSymlink)
             entry.isSymlink = true;
-        if (::fstatat(dirFd, d->d_name, &st, 0) == 0) {
-            entry.isFolder = S_ISDIR(st.st_mode);
-            entry.device = UInt64(st.st_dev);
-            entry.inode = UInt64(st.st_ino);
+        if (StatPathAt(dirFd, name, true, &status) == 0) {
+            entry.isFolder = status.isFolder;
+            entry.device = status.device;
+            entry.inode = status.inode;
+            entry.birthTime = status.birthTime;
         }
         found.push_back(std::move(entry));
     }

@@ -1,6 +1,7 @@
 // Folder listings in the Mac's order and case-insensitive name lookup.
 #pragma once
 
+#include "FileOperations.h"
 #include "MacTypes.h"
 
 #include <string>
@@ -14,6 +15,7 @@ struct FolderEntry {
     bool isSymlink = false; // the entry itself is a symbolic link
     UInt64 device = 0;      // of the item (the target, for a link); 0 for a dangling link
     UInt64 inode = 0;
+    std::optional<ItemBirthTime> birthTime; // of the item (the target, for a link), when reported
 };
 
 // Orders names as the Mac lists them: case-insensitively (Unicode case

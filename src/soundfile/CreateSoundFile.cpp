@@ -359,7 +359,7 @@ bool HeaderIs(const UInt8* header, std::size_t offset, const char (&text)[5])
 bool ReadExactly(std::istream& in, void* buffer, std::size_t count)
 {
     in.read(static_cast<char*>(buffer), std::streamsize(count));
-    return in.good() || (in.eof() && std::size_t(in.gcount()) == count && !in.bad());
+    return !in.bad() && std::size_t(in.gcount()) == count;
 }
 
 bool SeekTo(std::istream& in, SInt64 position)
@@ -587,8 +587,12 @@ OSErr DetectFromHeader(const std::string& path, OSType creator, OSType* type)
         return ProbeRIFFType(type, in, header);
     }
     if (HeaderIs(header, 0, "Crea")) {
-        *type = FindVOCBlockInStream(in, 8) == kChunkMissingErr ? FOUR_CHAR_CODE("VOC ")
-                                                                 : FOUR_CHAR_CODE("VOC2");
+        // 'VOC2' reads the files whose format is declared in a block of its
+        // own: the extended block 8, or the sound-data block 9 of the newer
+        // files (16-bit and multichannel, as sox and libsndfile write them).
+        const bool declared = FindVOCBlockInStream(in, 8) != kChunkMissingErr ||
+                              FindVOCBlockInStream(in, 9) != kChunkMissingErr;
+        *type = declared ? FOUR_CHAR_CODE("VOC2") : FOUR_CHAR_CODE("VOC ");
         return noErr;
     }
     if (HeaderIs(header, 8, "8SVX")) {

@@ -11,10 +11,35 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QVariantMap>
+#include <QtEndian>
 
+#include <optional>
 #include <string>
 
 namespace {
+
+// Alias data as ZuPath stores it, made by hand so that tests can give an
+// existing item's device and inode with another birth time, or none.
+QByteArray CraftAlias(const std::string& path, const PathStatus& status, bool isFolder,
+                      const std::optional<ItemBirthTime>& birthTime, UInt32 nanosecondsOverride = 0)
+{
+    QByteArray out("QZA1");
+    out.append(char((isFolder ? 1 : 0) | (birthTime ? 2 : 0)));
+    char buffer[8];
+    qToBigEndian<UInt64>(status.device, buffer);
+    out.append(buffer, 8);
+    qToBigEndian<UInt64>(status.inode, buffer);
+    out.append(buffer, 8);
+    qToBigEndian<SInt64>(birthTime ? birthTime->seconds : 0, buffer);
+    out.append(buffer, 8);
+    qToBigEndian<UInt32>(nanosecondsOverride ? nanosecondsOverride : birthTime ? birthTime->nanoseconds : 0,
+                         buffer);
+    out.append(buffer, 4);
+    qToBigEndian<UInt32>(UInt32(path.size()), buffer);
+    out.append(buffer, 4);
+    out.append(path.data(), qsizetype(path.size()));
+    return out;
+}
 
 class ZuPathTest : public ::testing::Test {
 protected:
@@ -103,6 +128,99 @@ TEST_F(ZuPathTest, UnresolvableAliasFallsBackToTheStoredString)
     const QByteArray alias = ZuPath(QReal("gone.aif")).dataWithAlias();
     for (int cut = 0; cut < alias.size(); ++cut)
         EXPECT_TRUE(ZuPath::stringWithAliasData(alias.left(cut)).isNull()) << cut;
+}
+
+// Inode numbers come back after a deletion: an item with the former
+// device and inode but another birth time is a different item.
+TEST_F(ZuPathTest, AnotherItemWithTheSameInodeIsNotTakenForTheAlias)
+{
+    MakeFolder("a");
+    MakeFolder("b");
+    MakeFile("b/new.aif");
+    PathStatus status;
+    ASSERT_EQ(StatPath(Real("b/new.aif"), &status), 0);
+    if (!status.birthTime)
+        GTEST_SKIP() << "the file system reports no birth times";
+    const ItemBirthTime birth = *status.birthTime;
+    const ItemBirthTime earlier{birth.seconds - 1000, birth.nanoseconds};
+
+    // "a/old.aif" was deleted and its inode given to "b/new.aif".
+    EXPECT_TRUE(ZuPath::stringWithAliasData(CraftAlias(Real("a/old.aif"), status, false, earlier)).isNull());
+    // Not even at the stored path, nor under the same name.
+    EXPECT_TRUE(ZuPath::stringWithAliasData(CraftAlias(Real("a/new.aif"), status, false, earlier)).isNull());
+    QVariantMap dict{{ZuPath::kAliasDataKey, CraftAlias(Real("b/new.aif"), status, false, earlier)},
+                     {ZuPath::kStringValueKey, QStringLiteral("/stored/string")}};
+    EXPECT_EQ(ZuPath(dict).stringValue(), QReal("b/new.aif")); // whatever is at the path, as a last resort
+    dict.insert(ZuPath::kAliasDataKey, CraftAlias(Real("a/old.aif"), status, false, earlier));
+    EXPECT_EQ(ZuPath(dict).stringValue(), QStringLiteral("/stored/string"));
+
+    // With the item's own birth time it is the item, moved and renamed.
+    EXPECT_EQ(ZuPath::stringWithAliasData(CraftAlias(Real("a/old.aif"), status, false, birth)), QReal("b/new.aif"));
+    // The kind must match too.
+    EXPECT_TRUE(ZuPath::stringWithAliasData(CraftAlias(Real("a/old.aif"), status, true, birth)).isNull());
+    // Nanoseconds out of range: malformed.
+    EXPECT_TRUE(ZuPath::stringWithAliasData(CraftAlias(Real("b/new.aif"), status, false, birth, 1000000000u))
+                    .isNull());
+
+    // Without a birth time (file systems that report none) only the former
+    // folder or the former name are trusted, and the kind must match.
+    EXPECT_TRUE(ZuPath::stringWithAliasData(CraftAlias(Real("a/old.aif"), status, false, std::nullopt)).isNull());
+    EXPECT_EQ(ZuPath::stringWithAliasData(CraftAlias(Real("a/new.aif"), status, false, std::nullopt)),
+              QReal("b/new.aif"));
+    EXPECT_EQ(ZuPath::stringWithAliasData(CraftAlias(Real("b/old.aif"), status, false, std::nullopt)),
+              QReal("b/new.aif"));
+    EXPECT_TRUE(ZuPath::stringWithAliasData(CraftAlias(Real("b/old.aif"), status, true, std::nullopt)).isNull());
+}
+
+// The same with an inode really given out again: delete a file, then make
+// files elsewhere until one gets its inode.
+TEST_F(ZuPathTest, DeletedFileIsNotFoundThroughAReusedInode)
+{
+    MakeFolder("a");
+    MakeFolder("b");
+    MakeFile("a/gone.aif");
+    PathStatus former;
+    ASSERT_EQ(StatPath(Real("a/gone.aif"), &former), 0);
+    const QByteArray alias = ZuPath(QReal("a/gone.aif")).dataWithAlias();
+    ASSERT_FALSE(alias.isNull());
+    ASSERT_EQ(DeletePath(Real("a/gone.aif")), noErr);
+
+    std::string reused;
+    for (int i = 0; i < 2000 && reused.empty(); ++i) {
+        const std::string name = "b/file " + std::to_string(i) + ".aif";
+        MakeFile(name);
+        PathStatus status;
+        ASSERT_EQ(StatPath(Real(name), &status), 0);
+        if (status.device == former.device && status.inode == former.inode)
+            reused = name;
+    }
+    if (reused.empty())
+        GTEST_SKIP() << "the file system gave the inode to no new file";
+    if (!former.birthTime)
+        GTEST_SKIP() << "the file system reports no birth times";
+    EXPECT_TRUE(ZuPath::stringWithAliasData(alias).isNull()) << reused;
+}
+
+// Alias data of the older form (the FSRef's stored form, with neither kind
+// nor birth time) still reads, trusting the former folder and name only.
+TEST_F(ZuPathTest, OlderAliasDataStillReads)
+{
+    MakeFolder("in");
+    MakeFolder("other");
+    MakeFile("in/take.wav");
+    FSRef ref;
+    ASSERT_EQ(FSPathMakeRef(Real("in/take.wav"), &ref), noErr);
+    const QByteArray older = FSRefSerialize(ref);
+    EXPECT_EQ(ZuPath::stringWithAliasData(older), QReal("in/take.wav"));
+    Move("in/take.wav", "in/renamed.wav");
+    EXPECT_EQ(ZuPath::stringWithAliasData(older), QReal("in/renamed.wav"));
+    Move("in/renamed.wav", "other/renamed.wav");
+    EXPECT_TRUE(ZuPath::stringWithAliasData(older).isNull());
+    Move("other/renamed.wav", "other/take.wav");
+    EXPECT_EQ(ZuPath::stringWithAliasData(older), QReal("other/take.wav"));
+    EXPECT_EQ(ZuPath(QVariantMap{{ZuPath::kAliasDataKey, older}}).stringValue(), QReal("other/take.wav"));
+    for (int cut = 0; cut < older.size(); ++cut)
+        EXPECT_TRUE(ZuPath::stringWithAliasData(older.left(cut)).isNull()) << cut;
 }
 
 TEST_F(ZuPathTest, SymbolicLinksAreResolved)

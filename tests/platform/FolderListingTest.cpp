@@ -8,6 +8,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 TEST(FolderListing, SortedCaseInsensitivelyWithoutSidecars)
 {
@@ -75,4 +77,40 @@ TEST(FolderListing, PartnerLookupIgnoresCaseAndGivesTheStoredName)
     ASSERT_TRUE(WriteWholeFile(dir.file("\xC3\x84rger.wav"), "x"));
     ASSERT_EQ(FindNameCaseInsensitive(dir.path(), "\xC3\xA4RGER.WAV", &stored), noErr);
     EXPECT_EQ(stored, "\xC3\x84rger.wav");
+}
+
+// Listings and StatPath agree on identity with stat, and both carry the
+// same birth time, which stays with an item when it is renamed.
+TEST(FolderListing, EntriesCarryIdentityAndBirthTime)
+{
+    TestTempDir dir;
+    ASSERT_TRUE(WriteWholeFile(dir.file("one.aif"), "1"));
+    ASSERT_TRUE(QDir().mkdir(dir.qpath() + "/Sub"));
+    PathStatus before;
+    ASSERT_EQ(StatPath(dir.file("one.aif"), &before), 0);
+    ASSERT_EQ(RenameNoReplace(dir.file("one.aif"), dir.file("two.aif")), noErr);
+
+    std::vector<FolderEntry> entries;
+    ASSERT_EQ(ListFolder(dir.path(), &entries), noErr);
+    ASSERT_EQ(entries.size(), 2u);
+    for (const FolderEntry& e : entries) {
+        struct stat st;
+        ASSERT_EQ(::stat(dir.file(e.name).c_str(), &st), 0);
+        EXPECT_EQ(e.device, UInt64(st.st_dev)) << e.name;
+        EXPECT_EQ(e.inode, UInt64(st.st_ino)) << e.name;
+        PathStatus status;
+        ASSERT_EQ(StatPath(dir.file(e.name), &status), 0);
+        EXPECT_EQ(status.device, UInt64(st.st_dev));
+        EXPECT_EQ(status.inode, UInt64(st.st_ino));
+        EXPECT_EQ(status.isFolder, e.name == "Sub");
+        EXPECT_EQ(status.birthTime, e.birthTime) << e.name;
+        if (status.birthTime) {
+            EXPECT_LT(status.birthTime->nanoseconds, 1000000000u);
+            EXPECT_LE(status.birthTime->seconds, SInt64(st.st_ctim.tv_sec));
+        }
+    }
+    PathStatus after;
+    ASSERT_EQ(StatPath(dir.file("two.aif"), &after), 0);
+    EXPECT_EQ(after.birthTime, before.birthTime);
+    EXPECT_EQ(StatPath(dir.file("one.aif"), &after), ENOENT);
 }

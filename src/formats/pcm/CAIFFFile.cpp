@@ -298,6 +298,7 @@ OSErr CAIFFFile::ReadCOMM()
             return err;
         }
         m_numFrames = frames;
+        m_commFrames = frames;
         m_sampleRate = double(float(ConvertFromIeeeExtended(rate)));
         if (SInt64(frames) * BytesPerFrame() > m_formEnd) {
             SInt64 available = 0;
@@ -379,7 +380,8 @@ OSErr CAIFFFile::Open()
         }
         // A COMM promising more than the data holds is cut to the data; the
         // file stays usable and the caller is warned.
-        const OSErr result = ClampFramesTo(available) ? kAIFFTooManyChunksErr : noErr;
+        const bool cut = ClampFramesTo(available) || m_numFrames < m_commFrames;
+        const OSErr result = cut ? kAIFFTooManyChunksErr : noErr;
         err = AddFileRegion();
         if (err != noErr) {
             return err;

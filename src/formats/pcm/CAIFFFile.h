@@ -127,6 +127,7 @@ protected:
 
     SInt64 m_dataOffset = 0;       // file position of the first sample byte
     SInt64 m_formEnd = 0;          // where the chunk walk stops
+    UInt32 m_commFrames = 0;       // the frame count 'COMM' states
     UInt32 m_channelLayoutTag = 0; // from 'CHAN'; 0 when none was read
     bool m_writable = false;       // opened by Create
 };

@@ -1080,6 +1080,7 @@ OSErr CWAVEFile::WriteChunks()
             cue.put_u32le(marker.pos);
             PutLabel(list, i, marker.name);
         }
+        ChunkBuilder texts(ChunkByteOrder::LittleEndian);
         for (UInt16 j = 0; j < regions; ++j) {
             SFTRegion region;
             THROW_IF_ERROR(GetRegion(j, &region), "WriteChunks: region");
@@ -1090,15 +1091,18 @@ OSErr CWAVEFile::WriteChunks()
             cue.put_u32le(0);
             cue.put_u32le(0);
             cue.put_u32le(region.start);
-            list.put_fourcc(kLtxt);
-            list.put_u32le(20);
-            list.put_u32le(id);
-            list.put_u32le(region.end >= region.start ? region.end - region.start : 0);
-            list.put_fourcc(kRgn);
-            list.put_zeros(8);
-            // The region's name, so that it survives a round trip.
+            // The region's name, so that it survives a round trip.  Labels
+            // come before the 'ltxt' entries: some readers stop at the first
+            // 'ltxt'.
             PutLabel(list, id, region.name);
+            texts.put_fourcc(kLtxt);
+            texts.put_u32le(20);
+            texts.put_u32le(id);
+            texts.put_u32le(region.end >= region.start ? region.end - region.start : 0);
+            texts.put_fourcc(kRgn);
+            texts.put_zeros(8);
         }
+        list.put_bytes(texts.data(), texts.size());
         list.patch_u32(4, UInt32(list.size() - 8));
         THROW_IF_ERROR(AppendBytes(cue.data(), cue.size()), "WriteChunks: cue");
         THROW_IF_ERROR(AppendBytes(list.data(), list.size()), "WriteChunks: LIST");

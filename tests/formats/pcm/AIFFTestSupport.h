@@ -26,7 +26,7 @@ struct RunResult {
 };
 
 // Runs a program with an argument vector; exitCode -1 when it did not run.
-inline RunResult Run(const QString& program, const QStringList& arguments)
+inline RunResult RunProgram(const QString& program, const QStringList& arguments)
 {
     RunResult result;
     QProcess process;
@@ -44,7 +44,7 @@ inline RunResult Run(const QString& program, const QStringList& arguments)
 
 inline bool HaveProgram(const QString& program)
 {
-    return Run(program, {QStringLiteral("--version")}).exitCode >= 0;
+    return RunProgram(program, {QStringLiteral("--version")}).exitCode >= 0;
 }
 
 inline std::vector<UInt8> ReadAll(const std::string& path)

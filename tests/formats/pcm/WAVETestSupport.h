@@ -31,7 +31,7 @@ struct RunResult {
 };
 
 // Runs a program with an argument vector (no shell) and waits for it.
-inline RunResult Run(const QString& program, const QStringList& args)
+inline RunResult RunProgram(const QString& program, const QStringList& args)
 {
     QProcess process;
     process.start(program, args);
@@ -237,7 +237,7 @@ inline std::vector<SInt32> TestSamples(std::size_t count, int bits, unsigned see
 // The peer's decode of a file as 32-bit words (ffmpeg).
 inline std::vector<SInt32> FFmpegS32(const std::string& path)
 {
-    RunResult r = Run("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "s32le", "-acodec",
+    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "s32le", "-acodec",
                                  "pcm_s32le", "-"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::vector<SInt32> out(std::size_t(r.out.size()) / 4);
@@ -247,7 +247,7 @@ inline std::vector<SInt32> FFmpegS32(const std::string& path)
 
 inline std::vector<float> FFmpegF32(const std::string& path)
 {
-    RunResult r = Run("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "f32le", "-acodec",
+    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "f32le", "-acodec",
                                  "pcm_f32le", "-"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::vector<float> out(std::size_t(r.out.size()) / 4);
@@ -257,7 +257,7 @@ inline std::vector<float> FFmpegF32(const std::string& path)
 
 inline std::vector<SInt32> SoxS32(const std::string& path)
 {
-    RunResult r = Run("sox", {QString::fromStdString(path), "-t", "raw", "-e", "signed-integer", "-b", "32",
+    RunResult r = RunProgram("sox", {QString::fromStdString(path), "-t", "raw", "-e", "signed-integer", "-b", "32",
                               "-L", "-"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::vector<SInt32> out(std::size_t(r.out.size()) / 4);
@@ -268,7 +268,7 @@ inline std::vector<SInt32> SoxS32(const std::string& path)
 // One ffprobe field of the first audio stream ("channels", "channel_layout" ...).
 inline std::string FFprobeField(const std::string& path, const std::string& field)
 {
-    RunResult r = Run("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+    RunResult r = RunProgram("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
                                   QString::fromStdString("stream=" + field), "-of", "default=nw=1:nk=1",
                                   QString::fromStdString(path)});
     return r.out.trimmed().toStdString();

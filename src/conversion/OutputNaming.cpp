@@ -1,0 +1,332 @@
+#include "OutputNaming.h"
+
+#include "CreatedFilesList.h"
+#include "FileOperations.h"
+#include "UserDefaults.h"
+#include "debug_trace.h"
+#include "finder_comments.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+const QString kTemporaryOutputWord = QStringLiteral(".QuillOutFile");
+
+namespace {
+
+// Numbers tried before a set gives up (each try is one look-up per member).
+constexpr unsigned long kMaxDuplicateNumber = 100000;
+
+const QString kNumberDuplicatesKey = QStringLiteral("Number Duplicate Files");
+const QString kPreserveCommentsKey = QStringLiteral("Preserve Finder Comments");
+
+std::string Path(const QString& text)
+{
+    return text.toStdString();
+}
+
+// Something is at the path (a dangling link counts).
+bool Exists(const QString& path)
+{
+    return StatPathNoFollow(Path(path), nullptr) == 0;
+}
+
+// The file manager's error handler: failures go to the system log.
+void Report(const char* what, OSErr err, const QString& path)
+{
+    qWarning("%s '%s' failed (%d)", what, qUtf8Printable(path), int(err));
+}
+
+OSErr Delete(const QString& path)
+{
+    const OSErr err = DeletePath(Path(path));
+    if (err != noErr && err != fnfErr)
+        Report("deleting", err, path);
+    return err;
+}
+
+// Entries name files inside the output folder only.
+bool IsInsideFolder(const QString& entry)
+{
+    if (entry.isEmpty() || entry.startsWith(QLatin1Char('/')))
+        return false;
+    for (const QString& part : entry.split(QLatin1Char('/'))) {
+        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
+            return false;
+    }
+    return true;
+}
+
+// The entry with the word replaced; *numberAt gets the position just after
+// the last final name put in (-1 when the word does not occur).
+QString Replace(const QString& entry, const QString& finalName, const QString& word, qsizetype* numberAt)
+{
+    *numberAt = -1;
+    if (word.isEmpty())
+        return entry;
+    QString out;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = entry.indexOf(word, from, Qt::CaseSensitive);
+        if (at < 0)
+            break;
+        out += entry.mid(from, at - from);
+        out += finalName;
+        *numberAt = out.size();
+        from = at + word.size();
+    }
+    out += entry.mid(from);
+    return out;
+}
+
+struct Member {
+    int index = 0;          // position in the list
+    QString entry;
+    QString source;         // folder + "/" + entry
+    QString movedTo;        // where it is now, once moved
+    bool moved = false;
+};
+
+struct OutputSet {
+    std::vector<Member> members;
+};
+
+enum class MoveResult { Done, Taken, Failed };
+
+class SetRenamer {
+public:
+    SetRenamer(const QString& folder, const QString& finalName, const OutputRenameSettings& settings)
+        : folder_(folder), finalName_(finalName), settings_(settings)
+    {
+    }
+
+    QString Target(const Member& m, unsigned long number) const
+    {
+        return folder_ + QLatin1Char('/') + NumberedOutputName(m.entry, finalName_, number, settings_.temporaryWord);
+    }
+
+    bool AllFree(const OutputSet& set, unsigned long number) const
+    {
+        for (const Member& m : set.members) {
+            if (Exists(Target(m, number)))
+                return false;
+        }
+        return true;
+    }
+
+    // Moves every member to its name with `number`; on a name taken in the
+    // meantime, the members already moved go back to their sources.
+    MoveResult Move(OutputSet& set, unsigned long number, QString* failedTarget)
+    {
+        for (Member& m : set.members) {
+            const QString target = Target(m, number);
+            const OSErr err = RenameNoReplace(Path(m.source), Path(target));
+            if (err == noErr) {
+                m.moved = true;
+                m.movedTo = target;
+                continue;
+            }
+            *failedTarget = target;
+            if (err != dupFNErr) {
+                Report("renaming", err, m.source);
+                return MoveResult::Failed;
+            }
+            for (Member& back : set.members) {
+                if (!back.moved)
+                    continue;
+                if (RenameNoReplace(Path(back.movedTo), Path(back.source)) != noErr)
+                    return MoveResult::Failed;
+                back.moved = false;
+                back.movedTo.clear();
+            }
+            return MoveResult::Taken;
+        }
+        return MoveResult::Done;
+    }
+
+    // Removes what the set made: moved members at their new names, the
+    // others at their temporary names.
+    void DeleteSet(const OutputSet& set)
+    {
+        for (const Member& m : set.members)
+            Delete(m.moved ? m.movedTo : m.source);
+    }
+
+    void TraceFailure(const OutputSet& set, const QString& target)
+    {
+        const QString source = set.members.empty() ? QString() : set.members.front().source;
+        QM_TRACE("renameOutputTo", "could not rename '" << Path(source) << "' to '"
+                                                         << Path(target.section(QLatin1Char('/'), -1)) << "'");
+    }
+
+    // 0 or -48.
+    SInt16 Rename(OutputSet& set)
+    {
+        bool taken = false;
+        for (const Member& m : set.members) {
+            const QString target = Target(m, 0);
+            if (Exists(target)) {
+                taken = true;
+                if (settings_.duplicateFound)
+                    settings_.duplicateFound(target.section(QLatin1Char('/'), -1));
+            }
+        }
+        // An observer may have made room.
+        if (taken)
+            taken = !AllFree(set, 0);
+
+        QString failedTarget;
+        if (!taken) {
+            switch (Move(set, 0, &failedTarget)) {
+            case MoveResult::Done:
+                return noErr;
+            case MoveResult::Failed:
+                TraceFailure(set, failedTarget);
+                DeleteSet(set);
+                return kDuplicateFileNameErr;
+            case MoveResult::Taken:
+                break;
+            }
+        }
+
+        if (!settings_.numberDuplicates) {
+            TraceFailure(set, failedTarget.isEmpty() ? Target(set.members.front(), 0) : failedTarget);
+            DeleteSet(set);
+            return kDuplicateFileNameErr;
+        }
+
+        for (unsigned long n = 1; n <= kMaxDuplicateNumber; ++n) {
+            if (!AllFree(set, n))
+                continue;
+            switch (Move(set, n, &failedTarget)) {
+            case MoveResult::Done:
+                return noErr;
+            case MoveResult::Failed:
+                TraceFailure(set, failedTarget);
+                DeleteSet(set);
+                return kDuplicateFileNameErr;
+            case MoveResult::Taken:
+                break;
+            }
+        }
+        TraceFailure(set, Target(set.members.front(), kMaxDuplicateNumber));
+        DeleteSet(set);
+        return kDuplicateFileNameErr;
+    }
+
+private:
+    QString folder_;
+    QString finalName_;
+    const OutputRenameSettings& settings_;
+};
+
+// Outputs with the temporary word at the same place in the same folder
+// belong to one set.
+QString SetKey(const QString& entry, const QString& word)
+{
+    const qsizetype slash = entry.lastIndexOf(QLatin1Char('/'));
+    const qsizetype at = entry.indexOf(word, slash + 1);
+    if (at < 0)
+        return entry; // the word is only in a folder name: a set of its own
+    return entry.left(at);
+}
+
+} // namespace
+
+OutputRenameSettings OutputRenameSettingsFromDefaults()
+{
+    OutputRenameSettings settings;
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    settings.numberDuplicates = defaults.boolForKey(kNumberDuplicatesKey);
+    settings.preserveComments = defaults.boolForKey(kPreserveCommentsKey);
+    return settings;
+}
+
+QString FinalOutputName(const QString& entry, const QString& finalName, const QString& word)
+{
+    qsizetype numberAt = -1;
+    return Replace(entry, finalName, word, &numberAt);
+}
+
+QString NumberedOutputName(const QString& entry, const QString& finalName, unsigned long number,
+                           const QString& word)
+{
+    qsizetype numberAt = -1;
+    QString name = Replace(entry, finalName, word, &numberAt);
+    if (number == 0 || numberAt < 0)
+        return name;
+    const QString tag = QStringLiteral("-%1").arg(number);
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    if (numberAt > slash)
+        return name.insert(numberAt, tag);
+    // The final name went into a folder name only: number the file before
+    // its extension.
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash + 1)
+        return name.insert(dot, tag);
+    return name + tag;
+}
+
+SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QString& finalName,
+                     const OutputRenameSettings& settings, QStringList* outputPaths)
+{
+    QM_TRACE("renameOutputTo", "final name '" << Path(finalName) << "'");
+    if (outputPaths)
+        outputPaths->clear();
+
+    // Sets in the order of their first member.
+    std::vector<OutputSet> sets;
+    std::map<QString, std::size_t> setIndex;
+    for (int i = 0; i < entries.size(); ++i) {
+        const QString& entry = entries.at(i);
+        if (!IsInsideFolder(entry) || settings.temporaryWord.isEmpty() || !entry.contains(settings.temporaryWord))
+            continue;
+        Member m;
+        m.index = i;
+        m.entry = entry;
+        m.source = folder + QLatin1Char('/') + entry;
+        if (!Exists(m.source))
+            continue;
+        const QString key = SetKey(entry, settings.temporaryWord);
+        auto found = setIndex.find(key);
+        if (found == setIndex.end()) {
+            found = setIndex.emplace(key, sets.size()).first;
+            sets.emplace_back();
+        }
+        sets[found->second].members.push_back(m);
+    }
+
+    SInt16 result = noErr;
+    SetRenamer renamer(folder, finalName, settings);
+    std::vector<std::pair<int, QString>> renamed;
+    for (OutputSet& set : sets) {
+        const SInt16 err = renamer.Rename(set);
+        if (err != noErr) {
+            result = err;
+            continue;
+        }
+        for (const Member& m : set.members) {
+            renamed.emplace_back(m.index, m.movedTo);
+            if (settings.preserveComments && !settings.comment.isEmpty())
+                finder_set_comment(settings.comment, m.movedTo);
+        }
+    }
+
+    if (outputPaths) {
+        std::sort(renamed.begin(), renamed.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& r : renamed)
+            outputPaths->append(r.second);
+    }
+    return result;
+}
+
+SInt16 RenameCreatedOutputs(const QString& folder, const QString& finalName, const OutputRenameSettings& settings,
+                            QStringList* outputPaths)
+{
+    const SInt16 result = RenameOutputs(folder, GetCreatedFilesList(), finalName, settings, outputPaths);
+    CreatedFilesListClear();
+    return result;
+}

@@ -1,0 +1,80 @@
+// Giving a converted input's outputs their final names.
+//
+// The pipelines write every output under a name that holds the temporary
+// word ".QuillOutFile" (the file classes add their channel suffix and
+// extension to it: ".QuillOutFile.aif", ".QuillOutFile.L.aif"), and the
+// sound-file layer lists each file it creates, relative to the current
+// output folder (CreatedFilesList.h).  Once the input has been converted
+// completely, the driver renames the listed files: every temporary word of
+// an entry is replaced by the final name ("Mix"), giving "Mix.aif",
+// "Mix.L.aif".
+//
+// Renaming never replaces a file.  The outputs of one input that carry the
+// temporary word at the same place (the members of a split or surround set)
+// are renamed as one set:
+//   - when a member's final name is taken and duplicates are numbered, the
+//     whole set takes the first number n (1, 2, ...) free for every member;
+//     the number goes right after the final name, before the set indicator
+//     and the extension: "Mix-1.L.aif", "Mix-1.R.aif", "Mix-2.aif", "Mix-1"
+//     (no extension, no trailing dot);
+//   - when a name is taken and duplicates are not numbered, the set's new
+//     files are deleted, the existing files are left as they are, and the
+//     result is -48;
+//   - when a move fails, the set's new files (moved or not) are deleted and
+//     the result is -48.
+// Nothing of a set is left behind under a temporary name or half renamed.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// ".QuillOutFile"
+extern const QString kTemporaryOutputWord;
+// -48, logged as "duplicate filename error".
+constexpr SInt16 kDuplicateFileNameErr = -48;
+
+struct OutputRenameSettings {
+    // "Number Duplicate Files"
+    bool numberDuplicates = false;
+    // "Preserve Finder Comments", with the input's comment: a renamed output
+    // gets the comment when this is on and the comment is not empty.
+    bool preserveComments = false;
+    QString comment;
+    // The word that marks a temporary name.
+    QString temporaryWord = kTemporaryOutputWord;
+    // Called, before any number is chosen, with the new file name of each
+    // output whose final name is taken (the driver posts
+    // ZuConversionRenameDuplicateNotification from it).  May be empty.
+    std::function<void(const QString& newName)> duplicateFound;
+};
+
+// The two user defaults read into a settings record (comment empty).
+OutputRenameSettings OutputRenameSettingsFromDefaults();
+
+// `entry` with every occurrence of `word` replaced by `finalName` (literal,
+// case-sensitive, left to right; what was put in is not searched again).
+// `entry` itself when it holds no temporary word.
+QString FinalOutputName(const QString& entry, const QString& finalName,
+                        const QString& word = kTemporaryOutputWord);
+
+// The same name numbered: "-" + number put right after the last final name
+// put in.  0 gives FinalOutputName.
+QString NumberedOutputName(const QString& entry, const QString& finalName, unsigned long number,
+                           const QString& word = kTemporaryOutputWord);
+
+// Renames the outputs `entries` (relative to `folder`) to their final
+// names as described above.  Entries without the temporary word, entries
+// whose file does not exist and entries that leave the folder ("..",
+// absolute) are skipped.  `outputPaths` (may be null) gets the full final
+// path of every output that took its name, in list order.  Returns 0 or -48.
+SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QString& finalName,
+                     const OutputRenameSettings& settings, QStringList* outputPaths);
+
+// The driver's step: RenameOutputs over the created-files list, which is
+// emptied afterwards.
+SInt16 RenameCreatedOutputs(const QString& folder, const QString& finalName, const OutputRenameSettings& settings,
+                            QStringList* outputPaths);

@@ -1,0 +1,82 @@
+#include "PipelineRoutes.h"
+
+namespace {
+
+constexpr PipelineRoute Own(OutputLayout layout, ChannelPass pass)
+{
+    return PipelineRoute{RouteAction::Own, NoChannelTreat, layout, pass};
+}
+constexpr PipelineRoute To(ChannelTreatment treatment)
+{
+    return PipelineRoute{RouteAction::Delegate, treatment, OutputLayout::None, ChannelPass::None};
+}
+constexpr PipelineRoute None()
+{
+    return PipelineRoute{};
+}
+
+constexpr PipelineRoute kKept = Own(OutputLayout::Kept, ChannelPass::Same);
+constexpr PipelineRoute kSurround = Own(OutputLayout::SurroundSet, ChannelPass::Same);
+
+// Columns: mono, stereo, interleaved multichannel, split stereo, surround.
+constexpr PipelineRoute kRoutes[kNumChannelTreatments][5] = {
+    // NoChannelTreat
+    {kKept, kKept, kKept, kSurround, kSurround},
+    // ForceInterleavedStereo
+    {Own(OutputLayout::Stereo, ChannelPass::MonoToStereo), To(NoChannelTreat), To(NoChannelTreat), kKept, kKept},
+    // SplitChannels
+    {To(NoChannelTreat), Own(OutputLayout::SplitStereoSet, ChannelPass::Same), kSurround, To(NoChannelTreat),
+     To(NoChannelTreat)},
+    // MixToMono
+    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::MixToMono), To(NoChannelTreat),
+     Own(OutputLayout::Mono, ChannelPass::MixToMono), None()},
+    // LeftOnly
+    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::Left), To(NoChannelTreat),
+     Own(OutputLayout::Mono, ChannelPass::Left), None()},
+    // RightOnly
+    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::Right), To(NoChannelTreat),
+     Own(OutputLayout::Mono, ChannelPass::Right), None()},
+    // OnlyStereoToInterleaved
+    {To(NoChannelTreat), To(NoChannelTreat), To(NoChannelTreat), To(ForceInterleavedStereo),
+     To(ForceInterleavedStereo)},
+};
+
+} // namespace
+
+PipelineRoute GetPipelineRoute(SInt32 treatment, SInt32 channelKind)
+{
+    if (treatment < 0 || treatment >= kNumChannelTreatments || channelKind < kChannelKindMono ||
+        channelKind > kChannelKindSurround)
+        return None();
+    return kRoutes[treatment][channelKind - 1];
+}
+
+PipelineRoute ResolvePipelineRoute(SInt32 treatment, SInt32 channelKind, SInt32* owner)
+{
+    PipelineRoute route = GetPipelineRoute(treatment, channelKind);
+    // Delegation only goes to lower treatments, so this ends.
+    for (int hops = 0; route.action == RouteAction::Delegate && hops < kNumChannelTreatments; ++hops) {
+        treatment = route.delegate;
+        route = GetPipelineRoute(treatment, channelKind);
+    }
+    if (owner)
+        *owner = treatment;
+    return route;
+}
+
+UInt16 RouteChannelsPerFile(const PipelineRoute& route, UInt16 inputChannels)
+{
+    switch (route.layout) {
+    case OutputLayout::Kept:
+        return inputChannels;
+    case OutputLayout::Stereo:
+        return 2;
+    case OutputLayout::Mono:
+    case OutputLayout::SplitStereoSet:
+    case OutputLayout::SurroundSet:
+        return 1;
+    case OutputLayout::None:
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,153 @@
+#include "PreConversionCheck.h"
+
+#include "CConvSpec.h"
+#include "CSoundFile.h"
+#include "FileManager.h"
+#include "PipelineRoutes.h"
+#include "region_walk.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr OSType kVOCType = FOUR_CHAR_CODE("VOC ");
+constexpr OSType kVOC2Type = FOUR_CHAR_CODE("VOC2");
+constexpr SInt64 kVOCDataOffsetPosition = 20;
+
+bool IsVOC(OSType type)
+{
+    return type == kVOCType || type == kVOC2Type;
+}
+
+bool IsDataBlock(UInt8 type)
+{
+    return type == 1 || type == 2 || type == 3 || type == 6;
+}
+
+// Walks the blocks from the current state of the fork.
+SInt16 CountBlocks(SInt16 refNum)
+{
+    OSErr err = SetFPos(refNum, fsFromStart, kVOCDataOffsetPosition);
+    if (err == noErr) {
+        UInt8 offset[2] = {0, 0};
+        SInt32 count = 2;
+        err = FSRead(refNum, &count, offset);
+        if (err == noErr)
+            err = SetFPos(refNum, fsFromStart, SInt64(offset[0]) | (SInt64(offset[1]) << 8));
+    }
+    int blocks = 0;
+    while (err == noErr) {
+        UInt8 header[4] = {0, 0, 0, 0};
+        SInt32 count = 4;
+        err = FSRead(refNum, &count, header);
+        if (err != noErr)
+            break;
+        if (IsDataBlock(header[0]) && ++blocks >= 2)
+            return kFragmentedVOCInputErr;
+        const SInt64 length = SInt64(header[1]) | (SInt64(header[2]) << 8) | (SInt64(header[3]) << 16);
+        err = SetFPos(refNum, fsFromMark, length);
+    }
+    if (blocks >= 2)
+        return kFragmentedVOCInputErr;
+    return err == eofErr ? SInt16(noErr) : SInt16(err);
+}
+
+SInt16 CountInputBlocks(CSoundFile* in)
+{
+    if (in->GetRefNum() != 0)
+        return CountVOCDataBlocks(in->GetRefNum());
+    FSSpec spec;
+    in->GetFSSpec(&spec);
+    SInt16 refNum = 0;
+    OSErr err = FSpOpenDF(&spec, fsRdPerm, &refNum);
+    if (err != noErr)
+        return err;
+    const SInt16 result = CountBlocks(refNum);
+    FSClose(refNum);
+    return result;
+}
+
+bool Exceeds(double frames, double ratio, UInt16 channels, SInt16 bits)
+{
+    const double bytes = frames * ratio * double(channels) * double(std::max<SInt16>(bits, 0)) / 8.0;
+    return bytes > double(kMaxVOCBlockLength);
+}
+
+} // namespace
+
+SInt16 CountVOCDataBlocks(SInt16 refNum)
+{
+    SInt64 mark = 0;
+    const OSErr markErr = GetFPos(refNum, &mark);
+    if (markErr != noErr)
+        return markErr;
+    const SInt16 result = CountBlocks(refNum);
+    SetFPos(refNum, fsFromStart, mark);
+    return result;
+}
+
+SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
+{
+    if (!in || !spec)
+        return paramErr;
+
+    const OSType outputType = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
+
+    // Channels of each output file, as the pipeline's route makes them.
+    const SInt32 treatment = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
+    const PipelineRoute route = ResolvePipelineRoute(treatment, in->GetChannelKind());
+    UInt16 channels = RouteChannelsPerFile(route, in->GetNumChannels());
+    if (channels == 0)
+        channels = in->GetNumChannels();
+
+    const SInt16 bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
+
+    double ratio = 1.0;
+    const double inRate = in->GetSampleRate();
+    if (spec->NeedsSampleRateConversion() && inRate > 0.0 && spec->SampleRate() > 0.0 &&
+        spec->SampleRate() != inRate)
+        ratio = spec->SampleRate() / inRate;
+
+    SInt16 result = IsVOC(in->GetFileType()) ? CountInputBlocks(in) : SInt16(noErr);
+    if (!IsVOC(outputType))
+        return result;
+
+    if (spec->NeedsStrip()) {
+        RegionWalkParams params;
+        params.firstSearch = -1;
+        params.margin = MarginFrames(1.0 / 1000.0, inRate);
+        params.nextSearchOffset = 1;
+        double kept = 0.0;
+        const SInt32 err = WalkRegionSpans(in, params, [&kept](UInt32 a, UInt32 b) -> SInt32 {
+            kept += double(b - a);
+            return 0;
+        });
+        if (err != noErr) {
+            if (result == noErr)
+                result = SInt16(err);
+        } else if (result == noErr && Exceeds(kept, ratio, channels, bits)) {
+            result = kFragmentedVOCOutputErr;
+        }
+    }
+
+    if (spec->NeedsExtraction()) {
+        UInt32 longest = 0;
+        const UInt16 count = in->GetNumRegions();
+        for (UInt16 i = 0; i < count && result == noErr; ++i) {
+            SFTRegion region;
+            const OSErr err = in->GetRegion(i, &region);
+            if (err != noErr) {
+                result = err;
+                break;
+            }
+            if (region.end > region.start)
+                longest = std::max(longest, region.end - region.start);
+        }
+        if (result == noErr && Exceeds(double(longest), ratio, channels, bits))
+            result = kFragmentedVOCOutputErr;
+    } else if (!spec->NeedsStrip() && result == noErr &&
+               Exceeds(double(in->GetNumFrames()), ratio, channels, bits)) {
+        result = kFragmentedVOCOutputErr;
+    }
+    return result;
+}

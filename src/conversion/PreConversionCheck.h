@@ -1,0 +1,36 @@
+// The check run on each input before anything is written: Creative Voice
+// (VOC) files keep their sound in one data block whose length field has 24
+// bits, so a VOC input split over several data blocks is refused, and so is
+// a conversion to VOC whose sound data would not fit one block.  Every other
+// conversion passes.
+#pragma once
+
+#include "MacTypes.h"
+
+class CConvSpec;
+class CSoundFile;
+
+constexpr SInt16 kFragmentedVOCInputErr = -22305;   // "has fragmented data (VOC)"
+constexpr SInt16 kFragmentedVOCOutputErr = -20008;  // "would yield a fragmented vocfile"
+// The largest length of a VOC data block, in bytes.
+constexpr UInt32 kMaxVOCBlockLength = 0xFFFFFF;
+
+// Counts the data blocks (types 1, 2, 3, 6) of the VOC file open under
+// `refNum`, walking the block headers from the offset stored at byte 20.
+// 0 for at most one data block, -22305 for two or more, else the file
+// error that ended the walk (the end of the file is no error).  The fork's
+// position is restored.
+SInt16 CountVOCDataBlocks(SInt16 refNum);
+
+// 0 to go on, -22305, -20008 or the error of a sound-file or file operation.
+//   - A 'VOC ' or 'VOC2' input is walked for its data blocks (through its
+//     open fork, or a fork opened for the walk when it has none).
+//   - For a 'VOC ' or 'VOC2' output the bytes of each output file are
+//     estimated: the frames written (the longest region when extracting,
+//     else the kept frames of the compacting walk when compacting, else the
+//     whole input; a conversion that does both is tested both ways), scaled by
+//     the sample-rate ratio when the rate changes, x the channels of each
+//     output file (as the pipeline's channel route makes them) x bytes per
+//     sample of the output's word length.  Above 0xFFFFFF bytes: -20008.
+//   - An input refusal is never replaced by a later pass.
+SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec);

@@ -1,0 +1,378 @@
+// The per-type setting checks: verdicts, per-type block fields, extensions
+// and log texts.
+#include "CConvSpec.h"
+#include "ConvSpec.h"
+#include "per_type_setting_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Fixture {
+    ConvSpecRef spec = ConvSpec::create();
+    CConvSpec view{spec};
+
+    bool Has(const QString& key) const { return spec->specificsValue(key).isValid(); }
+    bool Flag(const QString& key) const { return spec->specificsValue(key).toBool(); }
+    QString Text(const QString& key) const { return spec->specificsValue(key).toString(); }
+    unsigned char* Block() { return spec->fileTypeSpecifics(); }
+    std::string Mode() { return std::string(reinterpret_cast<const char*>(Block() + 1), Block()[0]); }
+};
+
+} // namespace
+
+TEST(PerTypeSettingChecks, MonoOnlyChannelChecks)
+{
+    // CCITT wants a treatment that yields mono.
+    for (int treat : {1, 2, 3, 4, 5, 6, 0x10002}) {
+        Fixture f;
+        f.spec->setNeedsChannelTreat(true);
+        f.spec->setChannelTreat(treat);
+        EXPECT_EQ(CCITTChannelSettings(&f.view, 0, QString(), treat), 0);
+        const bool mono = SInt16(treat) >= 2 && SInt16(treat) <= 5;
+        EXPECT_EQ(f.Flag(kChannelHandlingValidKey), mono) << treat;
+        EXPECT_EQ(f.Has(kChannelHandlingInvalidMessageKey), !mono) << treat;
+    }
+    {
+        Fixture f;
+        f.spec->setNeedsChannelTreat(false);
+        f.spec->setChannelTreat(3);
+        CCITTChannelSettings(&f.view, 0, QString(), 3);
+        EXPECT_FALSE(f.Flag(kChannelHandlingValidKey));
+        EXPECT_EQ(f.Text(kChannelHandlingInvalidMessageKey),
+                  QStringLiteral("CCITT files must be mono, so please choose a 'Channel handling' setting that "
+                                 "yields mono output."));
+    }
+    // The others only need channel handling switched on.
+    Fixture dawn;
+    dawn.spec->setNeedsChannelTreat(true);
+    dawn.spec->setChannelTreat(1);
+    EXPECT_EQ(DawnAIFFFileChannelSettings(&dawn.view, 0, QString(), 1), 0);
+    EXPECT_TRUE(dawn.Flag(kChannelHandlingValidKey));
+
+    Fixture mu;
+    mu.spec->setNeedsChannelTreat(false);
+    DialogicULawFileChannelSettings(&mu.view, 0, QString(), 0);
+    EXPECT_FALSE(mu.Flag(kChannelHandlingValidKey));
+    EXPECT_EQ(mu.Text(kChannelHandlingInvalidMessageKey),
+              QStringLiteral("Dialogic \u00b5-law files must be mono, so please select a channel handling that "
+                             "yields mono output."));
+    // A valid verdict leaves an older message in place.
+    mu.spec->setNeedsChannelTreat(true);
+    DialogicULawFileChannelSettings(&mu.view, 0, QString(), 0);
+    EXPECT_TRUE(mu.Flag(kChannelHandlingValidKey));
+    EXPECT_TRUE(mu.Has(kChannelHandlingInvalidMessageKey));
+}
+
+TEST(PerTypeSettingChecks, RatePopupChoosesTheNameExtension)
+{
+    struct Row {
+        SInt16 (*handler)(CConvSpec*, int, const QString&, int);
+        const char* at8000;
+        const char* at6000;
+    };
+    const Row rows[] = {{DialogicADPCMFileSampleRateSettings, "ap8", "ap6"},
+                        {DialogicALawFileSampleRateSettings, "al8", "al6"},
+                        {DialogicULawFileSampleRateSettings, "ul8", "ul6"},
+                        {PikaADPCMFileSampleRateSettings, "pi8", "pi6"}};
+    for (const Row& row : rows) {
+        Fixture f;
+        f.spec->setNeedsNameExtension(false);
+        EXPECT_EQ(row.handler(&f.view, 3, QStringLiteral("8000"), 17), 0);
+        EXPECT_EQ(f.spec->nameExtension(), QString::fromLatin1(row.at8000));
+        EXPECT_EQ(row.handler(&f.view, 4, QStringLiteral("6000"), 18), 0);
+        EXPECT_EQ(f.spec->nameExtension(), QString::fromLatin1(row.at6000));
+        EXPECT_FALSE(f.spec->needsNameExtension());
+        EXPECT_EQ(row.handler(&f.view, 2, QStringLiteral("11025"), 16), paramErr);
+        EXPECT_EQ(f.spec->nameExtension(), QString::fromLatin1(row.at6000));
+    }
+    Fixture pcm;
+    EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, 0, QString(), 8), 0);
+    EXPECT_EQ(pcm.spec->nameExtension(), QStringLiteral("pc8"));
+    for (int index : {1, 2, 3}) {
+        EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, index, QString(), 16), 0);
+        EXPECT_EQ(pcm.spec->nameExtension(), QStringLiteral("p16"));
+    }
+    EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, 4, QString(), 16), paramErr);
+    EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, -1, QString(), 16), paramErr);
+}
+
+TEST(PerTypeSettingChecks, MPEGStereoModesGoIntoTheBlock)
+{
+    Fixture f;
+    EXPECT_EQ(MPEG2FileChannelSettings(&f.view, 4, QString(), 1), 0);
+    EXPECT_EQ(f.Block()[0], 20);
+    EXPECT_EQ(f.Mode(), "MPEG joint stereo   ");
+    EXPECT_EQ(f.Block()[6], 'j'); // the character the encoders read
+    f.spec->setChannelTreat(1);
+    EXPECT_EQ(MPEG2FileChannelHandlingPopupIndex(&f.view), 4);
+    EXPECT_EQ(MPEG2FileLogChannelSettings(&f.view), QStringLiteral("MPEG joint stereo   "));
+
+    EXPECT_EQ(BWFMPEGFileChannelSettings(&f.view, 5, QString(), 1), 0);
+    EXPECT_EQ(f.Mode(), "MPEG separate stereo");
+    EXPECT_EQ(BWFMPEGFileChannelHandlingPopupIndex(&f.view), 5);
+    // Other items leave the block alone.
+    EXPECT_EQ(MPEG2FileChannelSettings(&f.view, 2, QString(), 2), 0);
+    EXPECT_EQ(f.Mode(), "MPEG separate stereo");
+
+    // Layer I keeps its modes one item further down.
+    EXPECT_EQ(MPEG1FileChannelSettings(&f.view, 5, QString(), 1), 0);
+    EXPECT_EQ(f.Mode(), "MPEG joint stereo   ");
+    EXPECT_EQ(MPEG1FileChannelHandlingPopupIndex(&f.view), 5);
+    EXPECT_EQ(MPEG1FileLogChannelSettings(&f.view), QStringLiteral("MPEG joint stereo   "));
+
+    // Interleaved stereo without a stored mode: the first item.
+    Fixture plain;
+    plain.spec->setChannelTreat(1);
+    EXPECT_EQ(MPEG2FileChannelHandlingPopupIndex(&plain.view), 0);
+    // Treatments the popup lists sit at their own index ...
+    for (int treat : {0, 2, 3}) {
+        plain.spec->setChannelTreat(treat);
+        EXPECT_EQ(MPEG1FileChannelHandlingPopupIndex(&plain.view), treat);
+        EXPECT_EQ(BWFMPEGFileChannelHandlingPopupIndex(&plain.view), treat);
+    }
+    // ... the others have no item, rather than showing a stereo mode.
+    for (int treat : {4, 5, 6, 7, -1}) {
+        plain.spec->setChannelTreat(treat);
+        EXPECT_EQ(MPEG2FileChannelHandlingPopupIndex(&plain.view), -1) << treat;
+        EXPECT_EQ(MPEG1FileChannelHandlingPopupIndex(&plain.view), -1) << treat;
+    }
+}
+
+TEST(PerTypeSettingChecks, MP3StereoModesKeepTheStereoTreatment)
+{
+    // The joint and separate items of the MP3 popup are interleaved-stereo
+    // items: choosing one stores the mode and never a one-channel treatment.
+    Fixture f;
+    f.spec->setNeedsChannelTreat(true);
+    f.spec->setChannelTreat(1);
+    EXPECT_EQ(DropMP3FileChannelSettings(&f.view, 4, QStringLiteral("MPEG joint stereo"), 1), 0);
+    EXPECT_EQ(f.Block()[6], 'j');
+    EXPECT_EQ(DropMP3FileChannelHandlingPopupIndex(&f.view), 4);
+    EXPECT_EQ(DropMP3FileChannelSettings(&f.view, 5, QStringLiteral("MPEG separate stereo"), 1), 0);
+    EXPECT_EQ(f.Block()[6], 's');
+    EXPECT_EQ(DropMP3FileChannelHandlingPopupIndex(&f.view), 5);
+    EXPECT_EQ(f.spec->channelTreat(), 1);
+    EXPECT_FALSE(f.Has(kChannelHandlingValidKey));
+}
+
+TEST(PerTypeSettingChecks, BitRateChecks)
+{
+    {
+        Fixture f; // 32 kbit/s mono: valid in both checks
+        f.spec->setNeedsNewWordLength(true);
+        f.spec->setWordLength(32);
+        f.spec->setChannelTreat(3);
+        EXPECT_EQ(MPEG1FileWordLengthSettings(&f.view, 0, QString(), 32), 0);
+        EXPECT_EQ(MPEG1FileChannelSettings(&f.view, 3, QString(), 3), 0);
+        EXPECT_TRUE(f.Flag(kWordSizeValidKey));
+        EXPECT_TRUE(f.Flag(kChannelHandlingValidKey));
+        EXPECT_FALSE(f.Has(kWordSizeValidMessageKey) || f.Has(kChannelHandlingInvalidMessageKey));
+    }
+    {
+        Fixture f; // 32 kbit/s interleaved stereo: invalid in both
+        f.spec->setNeedsNewWordLength(true);
+        f.spec->setWordLength(32);
+        f.spec->setChannelTreat(1);
+        MPEG1FileWordLengthSettings(&f.view, 0, QString(), 32);
+        MPEG1FileChannelSettings(&f.view, 0, QString(), 1);
+        EXPECT_FALSE(f.Flag(kWordSizeValidKey));
+        EXPECT_EQ(f.Text(kWordSizeValidMessageKey),
+                  QStringLiteral("You have specified stereo output, but for MPEG 1 Layer I files, a bit rate of "
+                                 "32 kbit/s is only allowed for mono output."));
+        EXPECT_FALSE(f.Flag(kChannelHandlingValidKey));
+        EXPECT_TRUE(f.Text(kChannelHandlingInvalidMessageKey).startsWith(QStringLiteral("You have specified a bit "
+                                                                                        "rate of 32 kbit/s")));
+    }
+    {
+        Fixture f;
+        f.spec->setNeedsNewWordLength(false);
+        MPEG1FileWordLengthSettings(&f.view, 0, QString(), 384);
+        EXPECT_FALSE(f.Flag(kWordSizeValidKey));
+        EXPECT_EQ(f.Text(kWordSizeValidMessageKey),
+                  QStringLiteral("MPEG 1 Layer I must have a bit rate specified, so please check and select a "
+                                 "bit rate."));
+        DropMP3FileWordLengthSettings(&f.view, 0, QString(), 192);
+        EXPECT_FALSE(f.Flag(kWordSizeValidKey));
+        EXPECT_TRUE(f.Text(kWordSizeValidMessageKey).startsWith(QStringLiteral("To correctly convert to mp3")));
+        f.spec->setNeedsNewWordLength(true);
+        DropMP3FileWordLengthSettings(&f.view, 0, QString(), 192);
+        EXPECT_TRUE(f.Flag(kWordSizeValidKey));
+    }
+}
+
+TEST(PerTypeSettingChecks, ByteOrderKindAndPackingRoundTrip)
+{
+    Fixture paris;
+    ParisLinearFileWordLengthSettings(&paris.view, 3, QString(), 16);
+    EXPECT_EQ(paris.Block()[0], 'L');
+    paris.spec->setWordLength(16);
+    EXPECT_EQ(ParisLinearFileWordLengthPopupIndex(&paris.view), 3);
+    ParisLinearFileWordLengthSettings(&paris.view, 2, QString(), 24);
+    paris.spec->setWordLength(24);
+    EXPECT_EQ(ParisLinearFileWordLengthPopupIndex(&paris.view), 2);
+    ParisLinearFileWordLengthSettings(&paris.view, 7, QString(), 24); // out of range: nothing stored
+    EXPECT_EQ(paris.Block()[0], 'B');
+    paris.spec->setWordLength(32);
+    EXPECT_EQ(ParisLinearFileWordLengthPopupIndex(&paris.view), 0);
+
+    Fixture qt;
+    qt.Block()[0] = 'L';
+    qt.Block()[1] = 'F';
+    qt.spec->setWordLength(32);
+    EXPECT_EQ(QTIntFloatFileWordLengthPopupIndex(&qt.view), 7);
+    EXPECT_EQ(QTIntFloatFileLogWordLength(&qt.view),
+              QStringLiteral("\n    Convert number of bits to: 32 bits floating point little endian"));
+    QTIntFloatFileWordLengthSettings(&qt.view, 4, QString(), 32);
+    EXPECT_EQ(QTIntFloatFileWordLengthPopupIndex(&qt.view), 4);
+    QTIntFloatFileWordLengthSettings(&qt.view, 1, QString(), 16); // stores nothing
+    EXPECT_EQ(qt.Block()[0], 'B');
+    EXPECT_EQ(qt.Block()[1], 'I');
+    qt.spec->setWordLength(64);
+    QTIntFloatFileWordLengthSettings(&qt.view, 9, QString(), 64);
+    EXPECT_EQ(QTIntFloatFileWordLengthPopupIndex(&qt.view), 9);
+    qt.spec->setWordLength(20);
+    EXPECT_EQ(QTIntFloatFileWordLengthPopupIndex(&qt.view), 1);
+    EXPECT_EQ(QTIntFloatFileLogWordLength(&qt.view), QStringLiteral("\n    Convert number of bits to: invalid amount"));
+
+    Fixture sonic;
+    sonic.spec->setWordLength(24);
+    const int codes[] = {0, 2, 3, 10, 11};
+    for (int index = 1; index <= 4; ++index) {
+        SonicAIFFFileWordLengthSettings(&sonic.view, index, QString(), 24);
+        EXPECT_EQ(sonic.Block()[0], codes[index]);
+        EXPECT_EQ(SonicAIFFFileWordLengthPopupIndex(&sonic.view), index);
+    }
+    EXPECT_EQ(SonicAIFFFileLogWordLength(&sonic.view),
+              QStringLiteral("\n    Word size: 24 bits HDSP 1.5 style (= Big Endian)"));
+    sonic.spec->setWordLength(16);
+    EXPECT_EQ(SonicAIFFFileWordLengthPopupIndex(&sonic.view), 0);
+}
+
+TEST(PerTypeSettingChecks, AACBitAndSampleRates)
+{
+    Fixture f;
+    f.spec->setSampleRate(44100.0);
+    EXPECT_EQ(QTMP4FileWordLengthSettings(&f.view, 5, QStringLiteral("40 kbit/s"), 40), 0);
+    EXPECT_TRUE(f.Flag(kWordSizeValidKey));
+    QTMP4FileWordLengthSettings(&f.view, 4, QStringLiteral("32 kbit/s"), 32);
+    EXPECT_FALSE(f.Flag(kWordSizeValidKey));
+    EXPECT_EQ(f.Text(kWordSizeValidMessageKey),
+              QStringLiteral("MP4 AAC files can only have certain combinations of bit- and sample rates. You "
+                             "selected a bitrate of 32 kbit/s, which allows for sample rates of 16000, 22050, "
+                             "24000 or 32000 Hz. Please select one of these sample rates."));
+
+    f.spec->setWordLength(32);
+    QTMP4FileSampleRateSettings(&f.view, 6, QStringLiteral("44100"), 6);
+    EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+    EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey)
+                    .contains(QStringLiteral("40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224 or 256 kbps")));
+    f.spec->setWordLength(48);
+    QTMP4FileSampleRateSettings(&f.view, 4, QStringLiteral("48000"), 4);
+    EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+    f.spec->setWordLength(64);
+    QTMP4FileSampleRateSettings(&f.view, 4, QStringLiteral("48000"), 4);
+    EXPECT_TRUE(f.Flag(kSampleRateValidKey));
+    // A rate outside the table is not judged; a custom rate never fits.
+    QTMP4FileSampleRateSettings(&f.view, 0, QStringLiteral("96000"), 2);
+    EXPECT_TRUE(f.Flag(kSampleRateValidKey));
+    QTMP4FileSampleRateSettings(&f.view, 22, QStringLiteral("44100"), -1);
+    EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+    EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).contains(QStringLiteral("custom sample rate")));
+}
+
+TEST(PerTypeSettingChecks, MP3CodecRequiredRate)
+{
+    Fixture f;
+    const unsigned char rate[4] = {0x00, 0x00, 0x56, 0x22}; // 22050
+    std::memcpy(f.Block() + kMP3RequiredSampleRateOffset, rate, 4);
+    f.spec->setSampleRate(22050.9);
+    EXPECT_EQ(QTMP3FileSampleRateSettings(&f.view, 0, QString(), 0), 0);
+    EXPECT_TRUE(f.Flag(kSampleRateValidKey));
+    f.spec->setSampleRate(44100.0);
+    QTMP3FileSampleRateSettings(&f.view, 0, QString(), 0);
+    EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+    EXPECT_EQ(f.Text(kSampleRateInvalidMessageKey),
+              QStringLiteral("Your MPEG Layer III Codec options require a sample rate of 22050. Please make sure "
+                             "you enter the correct value."));
+}
+
+TEST(PerTypeSettingChecks, VOCTimeConstantRule)
+{
+    auto run = [](double rate, bool converting, Fixture& f) {
+        f.spec->setSampleRate(rate);
+        f.spec->setNeedsSampleRateConversion(converting);
+        EXPECT_EQ(VOCFileSampleRateSettings(&f.view, 0, QString(), 0), 0);
+    };
+    {
+        Fixture f;
+        run(8000.0, true, f);
+        EXPECT_TRUE(f.Flag(kSampleRateValidKey));
+        EXPECT_FALSE(f.Has(kSampleRateInvalidMessageKey));
+    }
+    {
+        Fixture f;
+        run(8100.0, true, f);
+        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 8130.08 Hz.")));
+    }
+    {
+        Fixture f;
+        run(2000.0, true, f);
+        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 3921.00 Hz.")));
+    }
+    {
+        Fixture f;
+        run(8000.0, false, f);
+        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+        EXPECT_EQ(f.Text(kSampleRateInvalidMessageKey),
+                  QStringLiteral("VOC files can only have certain valid sample rates.\nPlease check to convert the "
+                                 "sample rate to one one the valid possibilities."));
+    }
+    {
+        Fixture f; // guarded rates: negative, zero, huge, not a number
+        run(-5.0, true, f);
+        EXPECT_EQ(f.spec->sampleRate(), 1.0);
+        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+        run(0.0, true, f);
+        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 3921.00 Hz.")));
+        run(5.0e7, true, f);
+        EXPECT_EQ(f.spec->sampleRate(), 1000000.0);
+        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 20000.00 Hz.")));
+        run(std::nan(""), true, f);
+        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
+    }
+    {
+        Fixture f; // 1000000 / 256, admitted by the test's lower bound
+        run(3906.25, true, f);
+        EXPECT_TRUE(f.Flag(kSampleRateValidKey));
+        run(20000.0, true, f);
+        EXPECT_TRUE(f.Flag(kSampleRateValidKey));
+    }
+}
+
+TEST(PerTypeSettingChecks, LogTexts)
+{
+    Fixture f;
+    EXPECT_EQ(MSADPCMFileLogWordLength(&f.view), QStringLiteral("\n    Convert number of bits to: 4 bits ADPCM"));
+    EXPECT_EQ(NeXTALawFileLogWordLength(&f.view), QStringLiteral("\n    Convert number of bits to: 8 bits A-law"));
+    EXPECT_EQ(QTUlawFileLogWordLength(&f.view),
+              QStringLiteral("\n    Convert number of bits to: 8 bits \u00b5-law"));
+    EXPECT_EQ(QTMACE6FileLogWordLength(&f.view), QStringLiteral("\n    Word size: MACE words"));
+    EXPECT_EQ(QTQDesignPro2FileLogWordLength(&f.view), QStringLiteral("\n    Do not convert the number of bits"));
+    f.spec->setWordLength(192);
+    EXPECT_EQ(MPEG2FileLogWordLength(&f.view), QStringLiteral("\n    Selected bitrate: 192 kilobits per second"));
+    f.spec->setWordLength(10000);
+    EXPECT_EQ(QTQualcommPurevoiceFileLogWordLength(&f.view),
+              QStringLiteral("\n    Selected bitrate: Purevoice half rate (19:1 compression)"));
+    f.spec->setWordLength(20000);
+    EXPECT_EQ(QTQualcommPurevoiceFileLogWordLength(&f.view),
+              QStringLiteral("\n    Selected bitrate: Purevoice full rate (9:1 compression)"));
+}

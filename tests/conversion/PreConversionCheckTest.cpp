@@ -1,0 +1,205 @@
+// The check before conversion: fragmented VOC inputs, and VOC outputs whose
+// sound would not fit one 24-bit data block.
+#include "CConvSpec.h"
+#include "ConvSpec.h"
+#include "ConvTestFile.h"
+#include "FileManager.h"
+#include "PreConversionCheck.h"
+#include "TestTempDir.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr OSType kVOC = FOUR_CHAR_CODE("VOC ");
+constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
+
+// A VOC file: the 20-byte signature, the data offset 26, version words,
+// then the given blocks (type, payload length) with zero payloads.
+QByteArray VOC(std::initializer_list<std::pair<int, int>> blocks, bool terminator = true)
+{
+    QByteArray b("Creative Voice File\x1a", 20);
+    b.append(char(26)).append(char(0)).append(char(0x0a)).append(char(0x01)).append(char(0x29)).append(char(0x11));
+    for (const auto& [type, length] : blocks) {
+        b.append(char(type)).append(char(length & 0xFF)).append(char((length >> 8) & 0xFF))
+            .append(char((length >> 16) & 0xFF));
+        b.append(QByteArray(length, '\x80'));
+    }
+    if (terminator)
+        b.append(char(0));
+    return b;
+}
+
+std::string WriteFile(const TestTempDir& dir, const std::string& name, const QByteArray& data)
+{
+    QFile f(QString::fromStdString(dir.file(name)));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+    return dir.file(name);
+}
+
+SInt16 Count(const std::string& path)
+{
+    FSSpec spec;
+    PathMakeFSSpec(path, &spec);
+    SInt16 refNum = 0;
+    if (FSpOpenDF(&spec, fsRdPerm, &refNum) != noErr)
+        return 1;
+    SetFPos(refNum, fsFromStart, 7);
+    const SInt16 result = CountVOCDataBlocks(refNum);
+    SInt64 mark = 0;
+    GetFPos(refNum, &mark);
+    FSClose(refNum);
+    EXPECT_EQ(mark, 7) << "the walk restores the position";
+    return result;
+}
+
+ConvSpecRef ToVOC()
+{
+    ConvSpecRef s = ConvSpec::create();
+    s->setNeedsStrictFileType(true);
+    s->setOutputFileType(kVOC);
+    s->setNeedsChannelTreat(false);
+    s->setNeedsNewWordLength(false);
+    return s;
+}
+
+SInt16 Check(ConvTestFile& in, const ConvSpecRef& s)
+{
+    CConvSpec spec(s);
+    return CheckConversionLimits(&in, &spec);
+}
+
+} // namespace
+
+TEST(PreConversionCheckTest, CountsVOCDataBlocks)
+{
+    TestTempDir dir;
+    EXPECT_EQ(Count(WriteFile(dir, "one.voc", VOC({{1, 100}}))), 0);
+    EXPECT_EQ(Count(WriteFile(dir, "noterm.voc", VOC({{1, 100}}, false))), 0);
+    EXPECT_EQ(Count(WriteFile(dir, "silence.voc", VOC({{1, 100}, {3, 3}}))), kFragmentedVOCInputErr);
+    EXPECT_EQ(Count(WriteFile(dir, "cont.voc", VOC({{1, 10}, {2, 10}}))), kFragmentedVOCInputErr);
+    // Markers, text and repeat blocks are stepped over.
+    EXPECT_EQ(Count(WriteFile(dir, "marks.voc", VOC({{4, 2}, {5, 6}, {9, 40}, {6, 2}, {7, 0}}))), 0);
+    // A length that runs past the end, a short file, an offset past the end.
+    EXPECT_EQ(Count(WriteFile(dir, "long.voc", VOC({{1, 100}}).left(60))), 0);
+    EXPECT_EQ(Count(WriteFile(dir, "short.voc", QByteArray("Creative", 8))), 0);
+    QByteArray far = VOC({{1, 1}, {1, 1}});
+    far[20] = char(0xFF);
+    far[21] = char(0xFF);
+    EXPECT_EQ(Count(WriteFile(dir, "far.voc", far)), 0);
+    EXPECT_EQ(CountVOCDataBlocks(12345), rfNumErr);
+}
+
+TEST(PreConversionCheckTest, RefusesFragmentedVOCInputWhateverTheOutput)
+{
+    TestTempDir dir;
+    const std::string path = WriteFile(dir, "in.voc", VOC({{1, 50}, {3, 3}}));
+    ConvTestFile in(kVOC, 1, 8, 11025.0, 50);
+    ASSERT_EQ(in.SetFile(path), noErr);
+    ConvSpecRef toWave = ToVOC();
+    toWave->setOutputFileType(kWAVE);
+    EXPECT_EQ(Check(in, toWave), kFragmentedVOCInputErr);  // through a fork opened for the walk
+
+    FSSpec spec;
+    PathMakeFSSpec(path, &spec);
+    SInt16 refNum = 0;
+    ASSERT_EQ(FSpOpenDF(&spec, fsRdPerm, &refNum), noErr);
+    in.SetRefNum(refNum);
+    // Compacting without regions finds nothing to keep: the input refusal stays.
+    ConvSpecRef compact = ToVOC();
+    compact->setNeedsStrip(true);
+    EXPECT_EQ(Check(in, compact), kFragmentedVOCInputErr);
+    in.SetRefNum(0);
+    FSClose(refNum);
+
+    const std::string good = WriteFile(dir, "good.voc", VOC({{1, 50}}));
+    ConvTestFile one(kVOC, 1, 8, 11025.0, 50);
+    ASSERT_EQ(one.SetFile(good), noErr);
+    EXPECT_EQ(Check(one, ToVOC()), 0);
+}
+
+TEST(PreConversionCheckTest, WholeFileEstimateCountsBytes)
+{
+    ConvTestFile mono8(kWAVE, 1, 8, 44100.0, 0xFFFFFF);
+    EXPECT_EQ(Check(mono8, ToVOC()), 0);
+    ConvTestFile mono8Over(kWAVE, 1, 8, 44100.0, 0x1000000);
+    EXPECT_EQ(Check(mono8Over, ToVOC()), kFragmentedVOCOutputErr);
+    // Other output types pass.
+    ConvSpecRef toAIFF = ToVOC();
+    toAIFF->setOutputFileType(FOUR_CHAR_CODE("AIFF"));
+    EXPECT_EQ(Check(mono8Over, toAIFF), 0);
+
+    // 16-bit stereo: 4,194,304 frames are 16,777,216 bytes.
+    ConvTestFile stereo(kWAVE, 2, 16, 44100.0, 4194304, 2);
+    EXPECT_EQ(Check(stereo, ToVOC()), kFragmentedVOCOutputErr);
+    ConvTestFile stereoFits(kWAVE, 2, 16, 44100.0, 4194303, 2);
+    EXPECT_EQ(Check(stereoFits, ToVOC()), 0);
+    // The output's word length and channels count, not the input's.
+    ConvSpecRef to8 = ToVOC();
+    to8->setNeedsNewWordLength(true);
+    to8->setWordLength(8);
+    EXPECT_EQ(Check(stereo, to8), 0);
+    ConvSpecRef split = ToVOC();
+    split->setNeedsChannelTreat(true);
+    split->setChannelTreat(2);  // two mono files
+    EXPECT_EQ(Check(stereo, split), 0);
+    // A rate change scales the frames written, down as well as up.
+    ConvSpecRef half = ToVOC();
+    half->setNeedsSampleRateConversion(true);
+    half->setSampleRate(22050.0);
+    EXPECT_EQ(Check(stereo, half), 0);
+    ConvSpecRef twice = ToVOC();
+    twice->setNeedsSampleRateConversion(true);
+    twice->setSampleRate(88200.0);
+    EXPECT_EQ(Check(stereoFits, twice), kFragmentedVOCOutputErr);
+}
+
+TEST(PreConversionCheckTest, ExtractionEstimatesTheLongestRegion)
+{
+    ConvSpecRef extract = ToVOC();
+    extract->setNeedsExtraction(true);
+    ConvTestFile in(kWAVE, 2, 16, 44100.0, 10000000, 2);
+    in.AddTestRegion(0, 1000);
+    in.AddTestRegion(2000, 2000 + 4194303);
+    EXPECT_EQ(Check(in, extract), 0);  // the whole file would not fit, each region does
+    in.AddTestRegion(5000000, 5000000 + 4194304);
+    EXPECT_EQ(Check(in, extract), kFragmentedVOCOutputErr);
+}
+
+TEST(PreConversionCheckTest, CompactingEstimatesTheKeptFramesWithMargins)
+{
+    ConvSpecRef compact = ToVOC();
+    compact->setNeedsStrip(true);
+    // 8-bit mono at 44100 Hz: margin 44 frames on each side of a kept block.
+    ConvTestFile fits(kWAVE, 1, 8, 44100.0, 20000000, 1);
+    fits.AddTestRegion(100, 16777200);  // 16,777,188 frames kept
+    EXPECT_EQ(Check(fits, compact), 0);
+    ConvTestFile over(kWAVE, 1, 8, 44100.0, 20000000, 1);
+    over.AddTestRegion(100, 16777230);  // 16,777,218 frames kept
+    EXPECT_EQ(Check(over, compact), kFragmentedVOCOutputErr);
+
+    // Blocks 0.5 ms apart merge (the gap is kept); 3 ms apart they stay
+    // separate, each widened by the margin.
+    ConvTestFile merged(kWAVE, 1, 8, 44100.0, 20000000, 1);
+    merged.AddTestRegion(44, 8000000);
+    merged.AddTestRegion(8000022, 16777200);  // one block [0, 16777244)
+    EXPECT_EQ(Check(merged, compact), kFragmentedVOCOutputErr);
+    ConvTestFile apart(kWAVE, 1, 8, 44100.0, 20000000, 1);
+    apart.AddTestRegion(44, 8000000);
+    apart.AddTestRegion(8000132, 16777200);  // [0, 8000044) and [8000088, 16777244)
+    EXPECT_EQ(Check(apart, compact), 0);
+
+    // Empty regions end the walk; a conversion that also extracts is tested both ways.
+    ConvTestFile empty(kWAVE, 1, 8, 44100.0, 1000, 1);
+    empty.AddTestRegion(10, 10);
+    empty.AddTestRegion(10, 10);
+    empty.AddTestRegion(500, 400);
+    EXPECT_EQ(Check(empty, compact), 0);
+    ConvSpecRef both = ToVOC();
+    both->setNeedsStrip(true);
+    both->setNeedsExtraction(true);
+    EXPECT_EQ(Check(over, both), kFragmentedVOCOutputErr);
+}

@@ -1,0 +1,696 @@
+// The AIFF family on its own: written layout, round trips of samples and
+// annotations through AIFF and AIFF-C, the temporary file, and damaged input.
+#include "AIFFTestSupport.h"
+#include "CAIFCFile.h"
+#include "CAIFFFile.h"
+#include "CTempFile.h"
+#include "FileManager.h"
+#include "PCMFileTypes.h"
+#include "SoundFileRegistry.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
+#include "ieee_extended.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+using namespace aifftest;
+
+namespace {
+
+void SetName(Str31 name, const char* text)
+{
+    name[0] = UInt8(std::strlen(text));
+    std::memcpy(name + 1, text, name[0]);
+}
+
+// Creates `path` (no extension) through a format object, writes `samples`
+// and hands the object to `annotate` before closing.  Returns the written
+// file's path.
+template <typename T, typename Annotate>
+std::string WriteWith(const std::string& path, UInt16 channels, SInt16 bits, double rate,
+                      const std::vector<double>& samples, Annotate&& annotate, SInt32 configuration = -1)
+{
+    T file;
+    EXPECT_EQ(file.SetFile(path), noErr);
+    if (configuration >= 0) {
+        file.SetChannelConfiguration(configuration);
+    }
+    const UInt8 ext[] = {3, 'a', 'i', 'f'};
+    EXPECT_EQ(file.Create(channels, bits, 0, nullptr, ext, float(rate)), noErr);
+    file.SetDither(false);
+    UInt32 count = UInt32(samples.size() / channels);
+    std::vector<double> copy = samples;
+    EXPECT_EQ(file.WriteFrames(0, &count, copy.data()), noErr);
+    EXPECT_EQ(count, samples.size() / channels);
+    annotate(file);
+    EXPECT_EQ(file.Close(), noErr);
+    return file.GetPath();
+}
+
+template <typename T>
+std::string WritePlain(const std::string& path, UInt16 channels, SInt16 bits, double rate,
+                       const std::vector<double>& samples, SInt32 configuration = -1)
+{
+    return WriteWith<T>(path, channels, bits, rate, samples, [](T&) {}, configuration);
+}
+
+template <typename T>
+std::unique_ptr<T> OpenFile(const std::string& path, OSErr expected = noErr)
+{
+    auto file = std::make_unique<T>();
+    EXPECT_EQ(file->SetFile(path), noErr);
+    EXPECT_EQ(file->Open(), expected) << path;
+    return file;
+}
+
+class AIFFFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetProcessFileIfNoRegions(false);
+        SetIgnoreRegionsContainingWholeFile(false);
+        SetSkipBadRegion(1);
+    }
+    TestTempDir dir;
+};
+
+} // namespace
+
+TEST_F(AIFFFileTest, WrittenLayoutOfASmallMonoFile)
+{
+    // 3 frames of 8-bit mono: one pad byte after the data, SSND size 11, no
+    // MARK or INST, an empty regn chunk, a mono CHAN.
+    const std::string path = WritePlain<CAIFFFile>(dir.file("small"), 1, 8, 44100.0, {0.5, -0.5, 0.25});
+    EXPECT_EQ(path, dir.file("small.aif"));
+    const auto d = ReadAll(path);
+    ASSERT_GE(d.size(), 12u);
+    EXPECT_EQ(std::string(d.begin(), d.begin() + 4), "FORM");
+    EXPECT_EQ(BE32(d, 4), d.size() - 8);
+    EXPECT_EQ(std::string(d.begin() + 8, d.begin() + 12), "AIFF");
+    EXPECT_EQ(FindChunkIn(d, "COMM"), 12);
+    EXPECT_EQ(BE32(d, 16), 18u);
+    EXPECT_EQ(BE16(d, 20), 1);
+    EXPECT_EQ(BE32(d, 22), 3u);
+    EXPECT_EQ(BE16(d, 26), 8);
+    const UInt8 rate[10] = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(&d[28], rate, 10));
+    EXPECT_EQ(FindChunkIn(d, "CHAN"), 38);
+    EXPECT_EQ(BE32(d, 46), 0x00640001u);
+    const long ssnd = FindChunkIn(d, "SSND");
+    ASSERT_EQ(ssnd, 78);
+    EXPECT_EQ(BE32(d, std::size_t(ssnd) + 4), 11u);
+    EXPECT_NEAR(SInt8(d[std::size_t(ssnd) + 16]), 63.5, 1.0);
+    EXPECT_NEAR(SInt8(d[std::size_t(ssnd) + 17]), -63.5, 1.0);
+    EXPECT_EQ(d[std::size_t(ssnd) + 19], 0);  // the pad byte
+    EXPECT_EQ(FindChunkIn(d, "MARK"), -1);
+    EXPECT_EQ(FindChunkIn(d, "INST"), -1);
+    const long regn = FindChunkIn(d, "regn");
+    ASSERT_EQ(regn, ssnd + 20);
+    EXPECT_EQ(BE32(d, std::size_t(regn) + 4), 4u);
+    EXPECT_EQ(BE32(d, std::size_t(regn) + 8), 0u);
+    EXPECT_EQ(std::size_t(regn) + 12, d.size());
+
+    auto file = OpenFile<CAIFFFile>(path);
+    EXPECT_EQ(file->GetNumFrames(), 3u);
+    EXPECT_EQ(file->GetNumChannels(), 1);
+    EXPECT_EQ(file->GetNumBits(), 8);
+    EXPECT_EQ(file->GetSampleRate(), 44100.0);
+    EXPECT_EQ(file->GetState(), 0);
+    EXPECT_EQ(file->GetChannelConfiguration(), kChannelConfigMono);
+}
+
+TEST_F(AIFFFileTest, AIFCWrittenLayout)
+{
+    const std::string path = WritePlain<CAIFCFile>(dir.file("c"), 2, 16, 48000.0, Signal(5, 2));
+    const auto d = ReadAll(path);
+    ASSERT_GE(d.size(), 86u + 20u);
+    EXPECT_EQ(std::string(d.begin() + 8, d.begin() + 12), "AIFC");
+    EXPECT_EQ(FindChunkIn(d, "FVER"), 12);
+    EXPECT_EQ(BE32(d, 20), 0xA2805140u);
+    EXPECT_EQ(FindChunkIn(d, "COMM"), 24);
+    EXPECT_EQ(BE32(d, 28), 38u);
+    EXPECT_EQ(std::string(d.begin() + 50, d.begin() + 54), "NONE");
+    EXPECT_EQ(d[54], 14);
+    EXPECT_EQ(std::string(d.begin() + 55, d.begin() + 69), "not compressed");
+    EXPECT_EQ(FindChunkIn(d, "SSND"), 70);
+    EXPECT_EQ(BE32(d, 74), 5u * 4u + 8u);
+    EXPECT_EQ(FindChunkIn(d, "CHAN"), -1);
+    auto file = OpenFile<CAIFCFile>(path);
+    EXPECT_EQ(file->GetNumFrames(), 5u);
+    EXPECT_EQ(file->GetSampleRate(), 48000.0);
+    EXPECT_EQ(file->GetFormatName(), "AIFC");
+    EXPECT_EQ(file->GetDataOffset(), 86);
+}
+
+TEST_F(AIFFFileTest, SamplesRoundTripInEveryWordLength)
+{
+    for (int family = 0; family < 2; ++family) {
+        for (SInt16 bits : {8, 16, 24, 32}) {
+            for (UInt16 channels : {1, 2, 3}) {
+                const auto signal = Signal(30001, channels);  // more than two blocks, odd count
+                const std::string name = "rt" + std::to_string(family) + "_" + std::to_string(bits) + "_" +
+                                         std::to_string(channels);
+                std::string path;
+                std::unique_ptr<CAIFFFile> file;
+                if (family == 0) {
+                    path = WritePlain<CAIFFFile>(dir.file(name), channels, bits, 22050.0, signal);
+                    file = OpenFile<CAIFFFile>(path);
+                } else {
+                    path = WritePlain<CAIFCFile>(dir.file(name), channels, bits, 22050.0, signal);
+                    file = OpenFile<CAIFCFile>(path);
+                }
+                ASSERT_EQ(file->GetNumFrames(), 30001u) << name;
+                ASSERT_EQ(file->GetNumBits(), bits);
+                std::vector<double> back(signal.size());
+                UInt32 count = 30001;
+                ASSERT_EQ(file->ReadFrames(0, &count, back.data()), noErr);
+                ASSERT_EQ(count, 30001u);
+                const double lsb = std::ldexp(1.0, 1 - bits) * 2.01;
+                for (std::size_t i = 0; i < signal.size(); ++i) {
+                    ASSERT_NEAR(back[i], signal[i], lsb) << name << " sample " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(AIFFFileTest, AnnotationsRoundTripThroughAIFFAndAIFC)
+{
+    for (int family = 0; family < 2; ++family) {
+        auto annotate = [](CAIFFFile& f) {
+            SFTMarker m;
+            m.markerID = 7;
+            m.pos = 100;
+            m.type = 1;
+            m.number = 5;
+            SetName(m.name, "Verse");
+            ASSERT_EQ(f.AddMarker(&m), noErr);
+            m.markerID = 8;
+            m.pos = 200;
+            m.number = 9;
+            SetName(m.name, "Chorus");
+            ASSERT_EQ(f.AddMarker(&m), noErr);
+            m.markerID = 9;
+            m.pos = 300;
+            m.type = 2;
+            m.number = -1;
+            SetName(m.name, "Plain marker");
+            ASSERT_EQ(f.AddMarker(&m), noErr);
+            SFTLoop sustain{1, 400, 900, 1};
+            SFTLoop release{2, 1000, 1500, 2};
+            ASSERT_EQ(f.AddLoop(&sustain), noErr);
+            ASSERT_EQ(f.AddLoop(&release), noErr);
+            SFTSamplerInfo info;
+            info.baseNote = 48;
+            info.detune = -7;
+            info.lowNote = 12;
+            info.highNote = 100;
+            info.lowVelocity = 3;
+            info.highVelocity = 120;
+            info.gain = -6;
+            info.valid = 1;
+            ASSERT_EQ(f.SetSamplerInfo(&info), noErr);
+            SFTRegion r;
+            r.start = 10;
+            r.end = 500;
+            r.syncFrame = 20;
+            r.timeStamp = 0x123456789LL;
+            SetName(r.name, "First region");
+            ASSERT_EQ(f.AddRegion(&r), noErr);
+            r.start = 600;
+            r.end = 1999;
+            r.syncFrame = 700;
+            r.timeStamp = 77;
+            SetName(r.name, "Second");
+            ASSERT_EQ(f.AddRegion(&r), noErr);
+            f.SetTimeStamp64(0x100000005ULL);
+        };
+        const std::string name = family == 0 ? "ann" : "annc";
+        const auto signal = Signal(2000, 2);
+        std::unique_ptr<CAIFFFile> file;
+        if (family == 0) {
+            file = OpenFile<CAIFFFile>(WriteWith<CAIFFFile>(dir.file(name), 2, 16, 44100.0, signal, annotate));
+        } else {
+            file = OpenFile<CAIFCFile>(WriteWith<CAIFCFile>(dir.file(name), 2, 16, 44100.0, signal, annotate));
+        }
+        // Markers: numbered ones come back numbered 1 and 2; loop markers are gone.
+        ASSERT_EQ(file->GetNumMarkers(), 3) << name;
+        SFTMarker m;
+        ASSERT_EQ(file->GetMarker(0, &m), noErr);
+        EXPECT_EQ(m.pos, 100u);
+        EXPECT_EQ(m.type, 1);
+        EXPECT_EQ(m.number, 1);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(m.name + 1), m.name[0]), "Verse");
+        ASSERT_EQ(file->GetMarker(1, &m), noErr);
+        EXPECT_EQ(m.number, 2);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(m.name + 1), m.name[0]), "Chorus");
+        ASSERT_EQ(file->GetMarker(2, &m), noErr);
+        EXPECT_EQ(m.type, 2);
+        EXPECT_EQ(m.number, -1);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(m.name + 1), m.name[0]), "Plain marker");
+        // Loops.
+        ASSERT_EQ(file->GetNumLoops(), 2);
+        SFTLoop loop;
+        ASSERT_EQ(file->GetLoop(0, &loop), noErr);
+        EXPECT_EQ(loop.start, 400u);
+        EXPECT_EQ(loop.end, 900u);
+        EXPECT_EQ(loop.type, 1);
+        ASSERT_EQ(file->GetLoop(1, &loop), noErr);
+        EXPECT_EQ(loop.start, 1000u);
+        EXPECT_EQ(loop.end, 1500u);
+        EXPECT_EQ(loop.type, 2);
+        // Sampler record.
+        SFTSamplerInfo info;
+        ASSERT_EQ(file->GetSamplerInfo(&info), noErr);
+        EXPECT_EQ(info.baseNote, 48);
+        EXPECT_EQ(info.detune, -7);
+        EXPECT_EQ(info.lowNote, 12);
+        EXPECT_EQ(info.highNote, 100);
+        EXPECT_EQ(info.lowVelocity, 3);
+        EXPECT_EQ(info.highVelocity, 120);
+        EXPECT_EQ(info.gain, -6);
+        // Regions with names, sync frames and time stamps; IDs 1, 2.
+        ASSERT_EQ(file->GetNumRegions(), 2);
+        SFTRegion r;
+        ASSERT_EQ(file->GetRegion(0, &r), noErr);
+        EXPECT_EQ(r.regionID, 1);
+        EXPECT_EQ(r.start, 10u);
+        EXPECT_EQ(r.end, 500u);
+        EXPECT_EQ(r.syncFrame, 20u);
+        EXPECT_EQ(r.timeStamp, 0x100000005LL);  // the file's stamp rides in the first entry
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "First region");
+        ASSERT_EQ(file->GetRegion(1, &r), noErr);
+        EXPECT_EQ(r.regionID, 2);
+        EXPECT_EQ(r.start, 600u);
+        EXPECT_EQ(r.end, 1999u);
+        EXPECT_EQ(r.timeStamp, 77);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "Second");
+    }
+}
+
+TEST_F(AIFFFileTest, RegionChunkRules)
+{
+    // The region-time-stamp field (48) of both entries holds the regions' own stamps.
+    auto annotate = [](CAIFFFile& f) {
+        SFTRegion r;
+        r.start = 0;
+        r.end = 100;  // the whole file
+        r.timeStamp = 4242;
+        SetName(r.name, "Whole");
+        f.AddRegion(&r);
+        r.start = 10;
+        r.end = 20;
+        r.timeStamp = 5;
+        SetName(r.name, "Part");
+        f.AddRegion(&r);
+    };
+    const std::string path = WriteWith<CAIFFFile>(dir.file("regn"), 1, 16, 8000.0, Signal(100, 1), annotate);
+    const auto d = ReadAll(path);
+    const long regn = FindChunkIn(d, "regn");
+    ASSERT_GT(regn, 0);
+    EXPECT_EQ(BE32(d, std::size_t(regn) + 4), 2u * 88u + 4u);
+    EXPECT_EQ(BE32(d, std::size_t(regn) + 12 + 48 + 4), 4242u);
+    EXPECT_EQ(BE32(d, std::size_t(regn) + 12 + 88 + 48 + 4), 5u);
+
+    // With "Ignore Regions Containing Whole File" the whole-file region is
+    // dropped and its stamp becomes the file's.
+    SetIgnoreRegionsContainingWholeFile(true);
+    auto file = OpenFile<CAIFFFile>(path);
+    ASSERT_EQ(file->GetNumRegions(), 1);
+    SFTRegion r;
+    ASSERT_EQ(file->GetRegion(0, &r), noErr);
+    EXPECT_EQ(r.start, 10u);
+    EXPECT_TRUE(file->HasTimeStamp());
+    EXPECT_EQ(file->GetTimeStamp64(), 4242u);
+    SetIgnoreRegionsContainingWholeFile(false);
+
+    // An empty chunk adds the whole-file region when that setting is on.
+    SetProcessFileIfNoRegions(true);
+    const std::string empty = WritePlain<CAIFFFile>(dir.file("empty"), 1, 16, 8000.0, Signal(50, 1));
+    auto plain = OpenFile<CAIFFFile>(empty);
+    ASSERT_EQ(plain->GetNumRegions(), 1);
+    ASSERT_EQ(plain->GetRegion(0, &r), noErr);
+    EXPECT_EQ(r.start, 0u);
+    EXPECT_EQ(r.end, 50u);
+    // Regions already in the object stop a second read.
+    EXPECT_EQ(plain->ReadRegions(), noErr);
+    EXPECT_EQ(plain->GetNumRegions(), 1);
+    SetProcessFileIfNoRegions(false);
+}
+
+TEST_F(AIFFFileTest, LoopMarkersAppearInTheMarkChunk)
+{
+    auto annotate = [](CAIFFFile& f) {
+        SFTLoop loop{1, 10, 40, 1};
+        f.AddLoop(&loop);
+    };
+    const std::string path = WriteWith<CAIFFFile>(dir.file("loop"), 1, 16, 8000.0, Signal(50, 1), annotate);
+    const auto d = ReadAll(path);
+    const long inst = FindChunkIn(d, "INST");
+    const long mark = FindChunkIn(d, "MARK");
+    ASSERT_GT(inst, 0);
+    ASSERT_GT(mark, inst);
+    EXPECT_EQ(BE32(d, std::size_t(inst) + 4), 20u);
+    EXPECT_EQ(d[std::size_t(inst) + 8], 60);  // default sampler record
+    EXPECT_EQ(d[std::size_t(inst) + 11], 127);
+    EXPECT_EQ(BE16(d, std::size_t(inst) + 16), 1);  // play mode
+    const UInt16 beginID = BE16(d, std::size_t(inst) + 18);
+    const UInt16 endID = BE16(d, std::size_t(inst) + 20);
+    EXPECT_EQ(BE16(d, std::size_t(inst) + 22), 0);  // no release loop
+    EXPECT_EQ(BE16(d, std::size_t(mark) + 8), 2);
+    const std::size_t first = std::size_t(mark) + 10;
+    EXPECT_EQ(BE16(d, first), beginID);
+    EXPECT_EQ(BE32(d, first + 2), 10u);
+    EXPECT_EQ(std::string(d.begin() + long(first) + 7, d.begin() + long(first) + 7 + d[first + 6]),
+              "Sustainloop start");
+    const std::size_t second = first + 6 + 18;  // 17 characters + length byte: even
+    EXPECT_EQ(BE16(d, second), endID);
+    EXPECT_EQ(BE32(d, second + 2), 40u);
+    EXPECT_EQ(std::string(d.begin() + long(second) + 7, d.begin() + long(second) + 7 + d[second + 6]),
+              "Sustainloop end");
+    auto file = OpenFile<CAIFFFile>(path);
+    EXPECT_EQ(file->GetNumMarkers(), 0);
+    EXPECT_EQ(file->GetNumLoops(), 1);
+}
+
+TEST_F(AIFFFileTest, HeaderPromisesAndOddHeaders)
+{
+    const std::string path = WritePlain<CAIFFFile>(dir.file("base"), 2, 16, 44100.0, Signal(100, 2));
+    const auto original = ReadAll(path);
+
+    // COMM promising more frames than SSND holds: cut, warned with -22204.
+    auto d = original;
+    PutBE32(d, 22, 5000);
+    WriteAll(dir.file("long.aif"), d);
+    auto file = OpenFile<CAIFFFile>(dir.file("long.aif"), -22204);
+    EXPECT_EQ(file->GetNumFrames(), 100u);
+    file.reset();
+
+    // FORM and SSND sizes of 0xFFFFFFFF: to the end of the file.
+    d = original;
+    const long ssnd = FindChunkIn(d, "SSND");
+    d.resize(std::size_t(ssnd) + 16 + 400);  // drop the trailing chunks
+    PutBE32(d, 4, 0xFFFFFFFFu);
+    PutBE32(d, std::size_t(ssnd) + 4, 0xFFFFFFFFu);
+    WriteAll(dir.file("stream.aif"), d);
+    file = OpenFile<CAIFFFile>(dir.file("stream.aif"));
+    EXPECT_EQ(file->GetNumFrames(), 100u);
+    file.reset();
+
+    // A truncated file keeps the frames it holds.
+    d = original;
+    d.resize(std::size_t(ssnd) + 16 + 4 * 37 + 3);
+    WriteAll(dir.file("cut.aif"), d);
+    file = OpenFile<CAIFFFile>(dir.file("cut.aif"), -22204);
+    EXPECT_EQ(file->GetNumFrames(), 37u);
+    std::vector<double> samples(2 * 37);
+    UInt32 count = 37;
+    EXPECT_EQ(file->ReadFrames(0, &count, samples.data()), noErr);
+    EXPECT_EQ(count, 37u);
+    file.reset();
+
+    // The SSND offset field is applied.
+    d = original;
+    d.insert(d.begin() + ssnd + 16, 6, 0xEE);
+    PutBE32(d, std::size_t(ssnd) + 4, BE32(d, std::size_t(ssnd) + 4) + 6);
+    PutBE32(d, std::size_t(ssnd) + 8, 6);
+    PutBE32(d, 4, UInt32(d.size() - 8));
+    WriteAll(dir.file("offset.aif"), d);
+    file = OpenFile<CAIFFFile>(dir.file("offset.aif"));
+    EXPECT_EQ(file->GetDataOffset(), ssnd + 16 + 6);
+    auto reference = OpenFile<CAIFFFile>(path);
+    EXPECT_EQ(ReadAllBlocks(*file), ReadAllBlocks(*reference));
+    file.reset();
+
+    // Zero channels, zero or oversized word lengths, bad rates.
+    for (auto patch : std::vector<std::pair<std::size_t, std::vector<UInt8>>>{
+             {20, {0, 0}}, {26, {0, 0}}, {26, {0, 33}}, {20, {0x80, 0}}, {28, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}) {
+        d = original;
+        std::copy(patch.second.begin(), patch.second.end(), d.begin() + long(patch.first));
+        WriteAll(dir.file("bad.aif"), d);
+        CAIFFFile bad;
+        bad.SetFile(dir.file("bad.aif"));
+        const OSErr err = bad.Open();
+        EXPECT_TRUE(err == -22202 || err == -23405) << patch.first << " " << err;
+        EXPECT_EQ(bad.Close(), noErr);
+        EXPECT_EQ(bad.Close(), -38);
+    }
+
+    // 12-bit words sit left-justified in 16-bit containers.
+    d = original;
+    d[27] = 12;
+    WriteAll(dir.file("twelve.aif"), d);
+    file = OpenFile<CAIFFFile>(dir.file("twelve.aif"));
+    EXPECT_EQ(file->GetNumBits(), 16);
+    EXPECT_EQ(file->GetNumFrames(), 100u);
+
+    // A name ending in .S32: 24-bit samples in 32-bit words.
+    WriteAll(dir.file("words.S32"),
+             ReadAll(WritePlain<CAIFFFile>(dir.file("base32"), 2, 32, 44100.0, Signal(50, 2))));
+    file = OpenFile<CAIFFFile>(dir.file("words.S32"));
+    EXPECT_EQ(file->GetState(), kSampleFormat24In32);
+    EXPECT_EQ(file->GetNumBits(), 32);
+    EXPECT_EQ(file->GetNumFrames(), 50u);
+}
+
+TEST_F(AIFFFileTest, SSYSFilesAreMonoWithSwappedSamples)
+{
+    std::string path = WritePlain<CAIFFFile>(dir.file("ssys"), 1, 24, 44100.0, {0.5, -0.25});
+    auto d = ReadAll(path);
+    const UInt8 appl[] = {'A', 'P', 'P', 'L', 0, 0, 0, 4, 'S', 'S', 'Y', 'S'};
+    d.insert(d.end(), appl, appl + sizeof appl);
+    PutBE32(d, 4, UInt32(d.size() - 8));
+    WriteAll(path, d);
+    auto file = OpenFile<CAIFFFile>(path);
+    EXPECT_EQ(file->GetNumChannels(), 1);
+    EXPECT_EQ(file->GetState(), kSampleFormatSSYS24);
+    ASSERT_EQ(file->ReadBlock(0), noErr);
+    const long ssnd = FindChunkIn(d, "SSND");
+    const UInt8* block = file->GetReadBuffer();
+    EXPECT_EQ(block[0], d[std::size_t(ssnd) + 18]);
+    EXPECT_EQ(block[2], d[std::size_t(ssnd) + 16]);
+}
+
+TEST_F(AIFFFileTest, ChannelLayoutsAndNames)
+{
+    // 5.1 in the configuration's order: the CHAN tag is the layout's.
+    std::string path = WritePlain<CAIFFFile>(dir.file("six"), 6, 16, 48000.0, Signal(10, 6), kChannelConfig5_1);
+    auto d = ReadAll(path);
+    ASSERT_EQ(FindChunkIn(d, "CHAN"), 38);
+    CAIFFFile probe;
+    probe.SetFile(path);
+    ASSERT_EQ(probe.Open(), noErr);
+    UInt32 size = 0;
+    AudioChannelLayout* layout = probe.CreateChannelLayout(&size);
+    ASSERT_NE(layout, nullptr);
+    EXPECT_EQ(BE32(d, 46), layout->mChannelLayoutTag);
+    std::free(layout);
+    EXPECT_EQ(probe.GetChannelConfiguration(), kChannelConfig5_1);
+    EXPECT_EQ(probe.GetChannelName(3), "LFE");
+    EXPECT_EQ(probe.GetChannelName(0), "Left");
+    probe.Close();
+
+    // A quadraphonic file: the fourth and later channels read "Right surround".
+    path = WritePlain<CAIFFFile>(dir.file("quad"), 4, 16, 48000.0, Signal(10, 4), kChannelConfigQuad);
+    auto quad = OpenFile<CAIFFFile>(path);
+    EXPECT_EQ(quad->GetChannelConfiguration(), kChannelConfigQuad);
+    EXPECT_EQ(quad->GetChannelName(3), "Right surround");
+    EXPECT_EQ(quad->GetChannelName(9), "Right surround");
+
+    // A tag whose order differs from the configuration's keeps its order:
+    // multichannel, named by the tag.
+    d = ReadAll(WritePlain<CAIFFFile>(dir.file("hex"), 6, 16, 48000.0, Signal(10, 6), kChannelConfig5_1));
+    PutBE32(d, 46, 0x006E0006);
+    WriteAll(dir.file("hex6.aif"), d);
+    auto hex = OpenFile<CAIFFFile>(dir.file("hex6.aif"));
+    EXPECT_EQ(hex->GetChannelConfiguration(), kChannelConfigMultichannel);
+    EXPECT_EQ(hex->GetChannelLayoutTag(), 0x006E0006u);
+    EXPECT_EQ(hex->GetChannelName(3), "Right surroud");
+    PutBE32(d, 46, 0x007C0006);
+    WriteAll(dir.file("mpegd.aif"), d);
+    EXPECT_EQ(OpenFile<CAIFFFile>(dir.file("mpegd.aif"))->GetChannelConfiguration(), kChannelConfigMultichannel);
+
+    // Stereo without a CHAN chunk.
+    auto stereo = OpenFile<CAIFCFile>(WritePlain<CAIFCFile>(dir.file("st"), 2, 16, 8000.0, Signal(4, 2)));
+    EXPECT_EQ(stereo->GetChannelConfiguration(), kChannelConfigStereo);
+    EXPECT_EQ(stereo->GetChannelName(0), "Left");
+    EXPECT_EQ(stereo->GetChannelName(1), "Right");
+}
+
+TEST_F(AIFFFileTest, AIFCCompressionTypes)
+{
+    const std::string path = WritePlain<CAIFCFile>(dir.file("comp"), 1, 16, 8000.0, {0.5, -0.5, 0.25, 0.0});
+    const auto original = ReadAll(path);
+    const std::size_t data = 86;
+    auto withType = [&](const char* type, const std::vector<UInt8>& samples, SInt16 bits) {
+        auto d = original;
+        std::memcpy(&d[50], type, 4);
+        d[39] = UInt8(bits);
+        d[38] = 0;
+        std::copy(samples.begin(), samples.end(), d.begin() + long(data));
+        const std::string p = dir.file(std::string("t_") + (type[0] == '2' ? "x" : "") + type + ".aifc");
+        WriteAll(p, d);
+        return p;
+    };
+    // 'sowt': little-endian words come out big-endian.
+    auto file = OpenFile<CAIFCFile>(withType("sowt", {0x34, 0x12, 0xFF, 0x7F, 0, 0x80, 1, 0}, 16));
+    EXPECT_EQ(file->GetState(), kSampleFormatLittleEndian);
+    ASSERT_EQ(file->ReadBlock(0), noErr);
+    EXPECT_EQ(file->GetReadBuffer()[0], 0x12);
+    EXPECT_EQ(file->GetReadBuffer()[1], 0x34);
+    EXPECT_EQ(file->GetReadBuffer()[3], 0xFF);
+    // 'fl32': 0.5 -> 1073741824, 1.0 -> 2147483647.
+    file = OpenFile<CAIFCFile>(withType("fl32", {0x3F, 0, 0, 0, 0x3F, 0x80, 0, 0}, 32));
+    EXPECT_EQ(file->GetFormatName(), "AIFC 32-bit float (big-endian)");
+    EXPECT_EQ(file->GetNumFrames(), 2u);  // cut to the data
+    ASSERT_EQ(file->ReadBlock(0), noErr);
+    EXPECT_EQ(BE32(std::vector<UInt8>(file->GetReadBuffer(), file->GetReadBuffer() + 8), 0), 1073741824u);
+    EXPECT_EQ(BE32(std::vector<UInt8>(file->GetReadBuffer(), file->GetReadBuffer() + 8), 4), 2147483647u);
+    // '23lf': the same, little-endian.
+    file = OpenFile<CAIFCFile>(withType("23lf", {0, 0, 0, 0xBF, 0, 0, 0xC0, 0x7F}, 32));
+    EXPECT_EQ(file->GetFormatName(), "AIFC 32-bit float (little-endian)");
+    ASSERT_EQ(file->ReadBlock(0), noErr);
+    EXPECT_EQ(BE32(std::vector<UInt8>(file->GetReadBuffer(), file->GetReadBuffer() + 8), 0), 0xC0000000u);
+    EXPECT_EQ(BE32(std::vector<UInt8>(file->GetReadBuffer(), file->GetReadBuffer() + 8), 4), 0x80000000u);  // NaN
+    // 8-bit 'NONE' is signed, as in AIFF.
+    file = OpenFile<CAIFCFile>(withType("NONE", {0x40, 0xC0, 0x7F, 0x80}, 8));
+    ASSERT_EQ(file->ReadBlock(0), noErr);
+    EXPECT_EQ(file->GetReadBuffer()[0], 0x40);
+    EXPECT_EQ(file->GetReadBuffer()[1], 0xC0);
+    // Coded types are refused.
+    for (const char* type : {"ima4", "MAC3", "alaw"}) {
+        CAIFCFile coded;
+        coded.SetFile(withType(type, {}, 16));
+        EXPECT_EQ(coded.Open(), -23800) << type;
+    }
+}
+
+TEST_F(AIFFFileTest, TemporaryFilesRemoveThemselves)
+{
+    std::string path;
+    {
+        CTempFile temp;
+        ASSERT_EQ(temp.SetFile(dir.file("work")), noErr);
+        ASSERT_EQ(temp.Create(1, 16, 0, nullptr, nullptr, 8000.0f), noErr);
+        path = temp.GetPath();
+        std::vector<double> s = Signal(10, 1);
+        UInt32 n = 10;
+        ASSERT_EQ(temp.WriteFrames(0, &n, s.data()), noErr);
+        EXPECT_EQ(temp.GetFileType(), kAIFFFileType);
+        EXPECT_EQ(temp.GetFormatName(), "Temp");
+        EXPECT_FALSE(ReadAll(path).empty());
+    }
+    FSSpec spec;
+    EXPECT_EQ(PathMakeFSSpec(path, &spec), fnfErr);
+    // Never created: the disk is left alone, even where a file exists.
+    WriteAll(dir.file("keep"), {1, 2, 3});
+    {
+        CTempFile temp;
+        temp.SetFile(dir.file("keep"));
+    }
+    EXPECT_EQ(ReadAll(dir.file("keep")).size(), 3u);
+    {
+        CTempFile nothing;
+    }
+}
+
+TEST_F(AIFFFileTest, OutputsPastTheSizeLimitAreRefused)
+{
+    CAIFFFile file;
+    ASSERT_EQ(file.SetFile(dir.file("huge")), noErr);
+    ASSERT_EQ(file.Create(2, 16, 0, nullptr, nullptr, 44100.0f), noErr);
+    std::vector<double> s = Signal(4, 2);
+    UInt32 n = 4;
+    EXPECT_EQ(file.WriteFrames(0x20000000u, &n, s.data()), fsDataTooBigErr);
+    EXPECT_EQ(n, 0u);
+    n = 4;
+    EXPECT_EQ(file.WriteFrames(0, &n, s.data()), noErr);
+    EXPECT_EQ(file.Close(), noErr);
+    EXPECT_LT(ReadAll(file.GetPath()).size(), 1000u);
+    // Creating over an existing file is refused.
+    CAIFFFile again;
+    ASSERT_EQ(again.SetFile(dir.file("huge")), noErr);
+    EXPECT_EQ(again.Create(2, 16, 0, nullptr, nullptr, 44100.0f), dupFNErr);
+    EXPECT_EQ(again.Create(0, 16, 0, nullptr, nullptr, 44100.0f), paramErr);
+}
+
+TEST_F(AIFFFileTest, EveryTruncationOfASmallFileIsHandled)
+{
+    auto annotate = [](CAIFFFile& f) {
+        SFTMarker m;
+        m.markerID = 1;
+        m.pos = 3;
+        m.type = 2;
+        SetName(m.name, "m");
+        f.AddMarker(&m);
+        SFTLoop loop{1, 1, 5, 1};
+        f.AddLoop(&loop);
+        SFTRegion r;
+        r.start = 1;
+        r.end = 4;
+        SetName(r.name, "r");
+        f.AddRegion(&r);
+    };
+    for (int family = 0; family < 2; ++family) {
+        const std::string path =
+            family == 0 ? WriteWith<CAIFFFile>(dir.file("trunc"), 2, 16, 8000.0, Signal(6, 2), annotate)
+                        : WriteWith<CAIFCFile>(dir.file("truncc"), 2, 16, 8000.0, Signal(6, 2), annotate);
+        const auto whole = ReadAll(path);
+        for (std::size_t n = 0; n <= whole.size(); ++n) {
+            const std::string cut = dir.file("cut" + std::to_string(family) + ".aif");
+            WriteAll(cut, std::vector<UInt8>(whole.begin(), whole.begin() + long(n)));
+            std::unique_ptr<CAIFFFile> file;
+            if (family == 0) {
+                file = std::make_unique<CAIFFFile>();
+            } else {
+                file = std::make_unique<CAIFCFile>();
+            }
+            file->SetFile(cut);
+            const OSErr err = file->Open();
+            if (err == noErr || err == -22204) {
+                std::vector<double> s(2 * 6);
+                UInt32 count = 6;
+                file->ReadFrames(0, &count, s.data());
+                EXPECT_LE(count, 6u);
+            }
+            file->Close();
+            SInt16 result = 0;
+            file->ProbeHeader(&result);
+            EXPECT_EQ(OpenForkCount(), 0) << n;
+        }
+    }
+}
+
+TEST_F(AIFFFileTest, RegistrationAndProbes)
+{
+    RegisterPCMFileTypes();
+    const std::string aiff = WritePlain<CAIFFFile>(dir.file("p"), 3, 16, 8000.0, Signal(4, 3));
+    const std::string aifc = WritePlain<CAIFCFile>(dir.file("q"), 2, 16, 8000.0, Signal(4, 2));
+    ASSERT_NE(GetHeaderProbe(kAIFFFileType), nullptr);
+    ASSERT_NE(GetHeaderProbe(kAIFCFileType), nullptr);
+    EXPECT_EQ(GetHeaderProbe(kAIFFFileType)(QString::fromStdString(aiff)), 3);
+    EXPECT_EQ(GetHeaderProbe(kAIFFFileType)(QString::fromStdString(aifc)), 0);
+    EXPECT_EQ(GetHeaderProbe(kAIFCFileType)(QString::fromStdString(aifc)), 2);
+    EXPECT_EQ(GetAIFFNumChannels(aiff), 3);
+    EXPECT_EQ(GetAIFFNumChannels(aifc), 2);
+    ASSERT_NE(GetSoundFileFactory(kAIFFFileType), nullptr);
+    std::unique_ptr<CSoundFile> made(GetSoundFileFactory(kTempFileType)());
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->GetFormatName(), "Temp");
+    std::unique_ptr<CSoundFile> aifcObject(GetSoundFileFactory(kAIFCFileType)());
+    EXPECT_EQ(aifcObject->GetFileType(), kAIFCFileType);
+    ASSERT_NE(GetChunkFinder(FOUR_CHAR_CODE("FORM")), nullptr);
+    std::ifstream in(aiff, std::ios::binary);
+    EXPECT_EQ(GetChunkFinder(FOUR_CHAR_CODE("FORM"))(in, FOUR_CHAR_CODE("SSND"), 1), noErr);
+    SInt16 result = -1;
+    CAIFFFile probe;
+    probe.SetFile(aiff);
+    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(probe.GetNumChannels(), 3);
+    EXPECT_FALSE(probe.IsOpen());
+}

@@ -1,0 +1,312 @@
+// The AIFF family against the peers: files made by sox, libsndfile and
+// ffmpeg read to the same samples as those programs decode them, and the
+// files we write read back in the peers with the same shape, samples,
+// channel layout and sampler data.
+#include "AIFFTestSupport.h"
+#include "CAIFCFile.h"
+#include "CAIFFFile.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+using namespace aifftest;
+
+namespace {
+
+class AIFFPeerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetProcessFileIfNoRegions(false);
+        SetIgnoreRegionsContainingWholeFile(false);
+        SetSkipBadRegion(1);
+    }
+    TestTempDir dir;
+};
+
+// Big-endian signed samples of `bits` (8, 16, 24, 32) as sox decodes a file.
+std::vector<UInt8> SoxDecode(const std::string& path, int bits)
+{
+    RunResult r = RunProgram("sox", {QString::fromStdString(path), "-t", "raw", "-e", "signed-integer", "-b",
+                              QString::number(bits), "-B", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return std::vector<UInt8>(r.out.begin(), r.out.end());
+}
+
+// The same through ffmpeg (s8, s16be, s24be, s32be).
+std::vector<UInt8> FfmpegDecode(const std::string& path, int bits)
+{
+    const QString format = bits == 8 ? "s8" : QString("s%1be").arg(bits);
+    const QString codec = bits == 8 ? "pcm_s8" : QString("pcm_s%1be").arg(bits);
+    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", format, "-c:a", codec,
+                                 "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return std::vector<UInt8>(r.out.begin(), r.out.end());
+}
+
+std::string Probe(const std::string& path, const QString& entries)
+{
+    RunResult r = RunProgram("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries", "stream=" + entries,
+                                  "-of", "default=noprint_wrappers=1", QString::fromStdString(path)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return r.out.toStdString();
+}
+
+template <typename T>
+std::unique_ptr<T> OpenPeerFile(const std::string& path, OSErr expected = noErr)
+{
+    auto file = std::make_unique<T>();
+    EXPECT_EQ(file->SetFile(path), noErr);
+    EXPECT_EQ(file->Open(), expected) << path;
+    return file;
+}
+
+template <typename T>
+std::string WriteOurs(const std::string& path, UInt16 channels, SInt16 bits, UInt32 frames,
+                      SInt32 configuration = -1)
+{
+    T file;
+    EXPECT_EQ(file.SetFile(path), noErr);
+    if (configuration >= 0) {
+        file.SetChannelConfiguration(configuration);
+    }
+    EXPECT_EQ(file.Create(channels, bits, 0, nullptr, nullptr, 44100.0f), noErr);
+    file.SetDither(false);
+    std::vector<double> samples = Signal(frames, channels);
+    UInt32 count = frames;
+    EXPECT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+    EXPECT_EQ(file.Close(), noErr);
+    return file.GetPath();
+}
+
+} // namespace
+
+TEST_F(AIFFPeerTest, ReadsIntegerFilesOfEveryPeerExactly)
+{
+    struct Case {
+        const char* maker;
+        const char* name;
+        int bits;
+        int channels;
+        bool aifc;
+    };
+    const Case cases[] = {
+        {"sox", "sox8.aif", 8, 1, false},       {"sox", "sox16.aif", 16, 2, false},
+        {"sox", "sox24.aif", 24, 2, false},     {"sox", "sox32.aif", 32, 1, false},
+        {"sox", "soxc8.aifc", 8, 2, true},      {"sox", "soxc16.aifc", 16, 1, true},
+        {"sndfile", "sf8.aiff", 8, 1, false},   {"sndfile", "sf16.aiff", 16, 2, false},
+        {"sndfile", "sf24.aiff", 24, 3, false}, {"sndfile", "sf32.aiff", 32, 2, false},
+        {"sndfile", "sfc16.aifc", 16, 2, false}, {"ffmpeg", "ff16.aif", 16, 2, false},
+        {"ffmpeg", "ff24.aif", 24, 6, false},   {"ffmpeg", "ffsowt.aif", 16, 2, true},
+        {"ffmpeg", "ffin24.aif", 24, 2, true},  {"ffmpeg", "ff8.aif", 8, 1, false},
+    };
+    // A source with some noise so that every bit pattern shows up.
+    const std::string source = dir.file("source.wav");
+    ASSERT_EQ(RunProgram("sox", {"-n", "-r", "22050", "-c", "6", "-b", "32", QString::fromStdString(source), "synth", "0.3",
+                          "sine", "440", "whitenoise", "sine", "1000", "pinknoise", "square", "50", "brownnoise",
+                          "gain", "-3"})
+                  .exitCode,
+              0);
+    for (const Case& c : cases) {
+        const std::string path = dir.file(c.name);
+        const QString in = QString::fromStdString(source);
+        const QString out = QString::fromStdString(path);
+        const QString remix = c.channels == 1 ? "1" : c.channels == 2 ? "1,2" : "";
+        RunResult r;
+        if (std::string(c.maker) == "sox") {
+            QStringList args = {in, "-b", QString::number(c.bits), "-e", "signed-integer"};
+            if (c.aifc) {
+                args << "-t" << "aifc";
+            }
+            args << out << "remix";
+            for (int ch = 1; ch <= c.channels; ++ch) {
+                args << QString::number(ch);
+            }
+            r = RunProgram("sox", args);
+        } else if (std::string(c.maker) == "sndfile") {
+            // libsndfile converts a wave of the right shape.
+            const std::string shaped = dir.file(std::string("shaped_") + c.name + ".wav");
+            QStringList args = {in, "-b", "32", QString::fromStdString(shaped), "remix"};
+            for (int ch = 1; ch <= c.channels; ++ch) {
+                args << QString::number(ch);
+            }
+            ASSERT_EQ(RunProgram("sox", args).exitCode, 0);
+            const QString depth = c.bits == 8 ? "-pcms8" : QString("-pcm%1").arg(c.bits);
+            r = RunProgram("sndfile-convert", {depth, QString::fromStdString(shaped), out});
+        } else {
+            QString codec = c.bits == 8 ? "pcm_s8" : QString("pcm_s%1be").arg(c.bits);
+            QStringList args = {"-v", "error", "-y", "-i", in, "-ac", QString::number(c.channels)};
+            if (std::string(c.name) == "ffsowt.aif") {
+                codec = "pcm_s16le";
+            }
+            args << "-c:a" << codec;
+            if (std::string(c.name) == "ffin24.aif") {
+                args << "-tag:a" << "in24";
+            }
+            args << "-f" << "aiff" << out;
+            r = RunProgram("ffmpeg", args);
+        }
+        ASSERT_EQ(r.exitCode, 0) << c.name << ": " << r.err.toStdString();
+        const auto bytes = ReadAll(path);
+        ASSERT_GE(bytes.size(), 12u);
+        const bool isAIFC = std::string(bytes.begin() + 8, bytes.begin() + 12) == "AIFC";
+        EXPECT_EQ(isAIFC, c.aifc) << c.name;
+        std::unique_ptr<CAIFFFile> file =
+            isAIFC ? std::unique_ptr<CAIFFFile>(OpenPeerFile<CAIFCFile>(path)) : OpenPeerFile<CAIFFFile>(path);
+        EXPECT_EQ(file->GetNumChannels(), c.channels) << c.name;
+        EXPECT_EQ(file->GetNumBits(), c.bits) << c.name;
+        EXPECT_EQ(file->GetSampleRate(), 22050.0) << c.name;
+        const auto ours = ReadAllBlocks(*file);
+        EXPECT_EQ(ours.size(), std::size_t(file->GetNumFrames()) * c.channels * (c.bits / 8)) << c.name;
+        // sox does not read 'in24'.
+        const auto soxSamples = std::string(c.name) == "ffin24.aif" ? ours : SoxDecode(path, c.bits);
+        EXPECT_TRUE(ours == soxSamples) << c.name << ": differs from sox (" << ours.size() << " vs "
+                                        << soxSamples.size() << " bytes)";
+        const auto ffSamples = FfmpegDecode(path, c.bits);
+        EXPECT_TRUE(ours == ffSamples) << c.name << ": differs from ffmpeg";
+    }
+}
+
+TEST_F(AIFFPeerTest, ReadsFloatAIFC)
+{
+    const std::string path = dir.file("float.aif");
+    ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=f=300:r=16000", "-t", "0.2", "-c:a",
+                             "pcm_f32be", "-f", "aiff", QString::fromStdString(path)})
+                  .exitCode,
+              0);
+    auto file = OpenPeerFile<CAIFCFile>(path);
+    EXPECT_EQ(file->GetCompressionType(), FOUR_CHAR_CODE("fl32"));
+    EXPECT_EQ(file->GetFormatName(), "AIFC 32-bit float (big-endian)");
+    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "f32be", "-"});
+    ASSERT_EQ(r.exitCode, 0);
+    const std::size_t frames = std::size_t(r.out.size()) / 4;
+    ASSERT_EQ(frames, file->GetNumFrames());
+    std::vector<double> ours(frames);
+    UInt32 count = UInt32(frames);
+    ASSERT_EQ(file->ReadFrames(0, &count, ours.data()), noErr);
+    for (std::size_t i = 0; i < frames; ++i) {
+        UInt32 word = 0;
+        for (int b = 0; b < 4; ++b) {
+            word = (word << 8) | UInt8(r.out[qsizetype(4 * i + b)]);
+        }
+        float value;
+        std::memcpy(&value, &word, 4);
+        ASSERT_NEAR(ours[i], value, 1e-6) << i;
+    }
+}
+
+TEST_F(AIFFPeerTest, PeersReadWhatWeWrite)
+{
+    for (int family = 0; family < 2; ++family) {
+        for (SInt16 bits : {8, 16, 24, 32}) {
+            for (UInt16 channels : {1, 2}) {
+                const std::string name =
+                    "w" + std::to_string(family) + "_" + std::to_string(bits) + "_" + std::to_string(channels);
+                const std::string path = family == 0 ? WriteOurs<CAIFFFile>(dir.file(name), channels, bits, 1001)
+                                                     : WriteOurs<CAIFCFile>(dir.file(name), channels, bits, 1001);
+                std::unique_ptr<CAIFFFile> file = family == 0
+                                                      ? std::unique_ptr<CAIFFFile>(OpenPeerFile<CAIFFFile>(path))
+                                                      : std::unique_ptr<CAIFFFile>(OpenPeerFile<CAIFCFile>(path));
+                const auto ours = ReadAllBlocks(*file);
+                EXPECT_TRUE(SoxDecode(path, bits) == ours) << name << " in sox";
+                EXPECT_TRUE(FfmpegDecode(path, bits) == ours) << name << " in ffmpeg";
+                RunResult info = RunProgram("sndfile-info", {QString::fromStdString(path)});
+                ASSERT_EQ(info.exitCode, 0) << name;
+                const std::string text = info.out.toStdString();
+                EXPECT_NE(text.find("Frames      : 1001"), std::string::npos) << name << text;
+                EXPECT_NE(text.find("Channels    : " + std::to_string(channels)), std::string::npos) << name;
+                EXPECT_EQ(text.find("rror"), std::string::npos) << name << text;
+                EXPECT_EQ(Probe(path, "channels,sample_rate"),
+                          "sample_rate=44100\nchannels=" + std::to_string(channels) + "\n")
+                    << name;
+            }
+        }
+    }
+}
+
+TEST_F(AIFFPeerTest, ChannelLayoutsMatchTheDataInFfprobe)
+{
+    const std::string six = WriteOurs<CAIFFFile>(dir.file("surround51"), 6, 16, 100, kChannelConfig5_1);
+    // L R C LFE Ls Rs, as the configuration's layout orders them.
+    const std::string layout51 = Probe(six, "channel_layout");
+    EXPECT_TRUE(layout51 == "channel_layout=5.1\n" || layout51 == "channel_layout=5.1(side)\n") << layout51;
+    const std::string eight = WriteOurs<CAIFFFile>(dir.file("surround71"), 8, 16, 100, kChannelConfig7_1);
+    const std::string layout = Probe(eight, "channel_layout");
+    // The layout ffprobe reports names the channels in the order written.
+    CAIFFFile file;
+    file.SetFile(eight);
+    ASSERT_EQ(file.Open(), noErr);
+    EXPECT_EQ(file.GetChannelConfiguration(), kChannelConfig7_1);
+    RecordProperty("layout71", layout);
+    EXPECT_FALSE(layout.empty());
+    EXPECT_EQ(layout.find("unknown"), std::string::npos) << layout;
+}
+
+TEST_F(AIFFPeerTest, SamplerDataAndLoopsShowInLibsndfile)
+{
+    CAIFFFile file;
+    ASSERT_EQ(file.SetFile(dir.file("inst")), noErr);
+    ASSERT_EQ(file.Create(1, 16, 0, nullptr, nullptr, 44100.0f), noErr);
+    std::vector<double> samples = Signal(3000, 1);
+    UInt32 count = 3000;
+    ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+    SFTSamplerInfo info;
+    info.baseNote = 62;
+    info.detune = 3;
+    info.lowNote = 10;
+    info.highNote = 90;
+    info.lowVelocity = 5;
+    info.highVelocity = 110;
+    info.gain = 2;
+    info.valid = 1;
+    ASSERT_EQ(file.SetSamplerInfo(&info), noErr);
+    SFTLoop sustain{1, 100, 2000, 1};
+    ASSERT_EQ(file.AddLoop(&sustain), noErr);
+    SFTMarker marker;
+    marker.markerID = 20;
+    marker.pos = 1234;
+    marker.type = 2;
+    marker.name[0] = 4;
+    std::memcpy(marker.name + 1, "Cue1", 4);
+    ASSERT_EQ(file.AddMarker(&marker), noErr);
+    ASSERT_EQ(file.Close(), noErr);
+
+    SF_INFO sfinfo;
+    std::memset(&sfinfo, 0, sizeof sfinfo);
+    SNDFILE* sf = sf_open(file.GetPath().c_str(), SFM_READ, &sfinfo);
+    ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(sfinfo.frames, 3000);
+    SF_INSTRUMENT inst;
+    std::memset(&inst, 0, sizeof inst);
+    ASSERT_EQ(sf_command(sf, SFC_GET_INSTRUMENT, &inst, sizeof inst), SF_TRUE);
+    EXPECT_EQ(inst.basenote, 62);
+    EXPECT_EQ(inst.detune, 3);
+    EXPECT_EQ(inst.key_lo, 10);
+    EXPECT_EQ(inst.key_hi, 90);
+    EXPECT_EQ(inst.velocity_lo, 5);
+    EXPECT_EQ(inst.velocity_hi, 110);
+    EXPECT_EQ(inst.gain, 2);
+    ASSERT_GE(inst.loop_count, 1);
+    EXPECT_EQ(inst.loops[0].mode, SF_LOOP_FORWARD);
+    EXPECT_EQ(inst.loops[0].start, 100u);
+    EXPECT_EQ(inst.loops[0].end, 2000u);
+    SF_CUES cues;
+    std::memset(&cues, 0, sizeof cues);
+    if (sf_command(sf, SFC_GET_CUE, &cues, sizeof cues) == SF_TRUE) {
+        bool found = false;
+        for (UInt32 i = 0; i < cues.cue_count; ++i) {
+            if (cues.cue_points[i].sample_offset == 1234 && std::string(cues.cue_points[i].name) == "Cue1") {
+                found = true;
+            }
+        }
+        EXPECT_TRUE(found);
+    }
+    sf_close(sf);
+}

@@ -1,0 +1,392 @@
+// WAVE family against the peers: files made by sox, sndfile-convert and
+// ffmpeg read exactly as the peers decode them, and every variant we write
+// reads back in sox, libsndfile and ffmpeg with the same shape and samples.
+#include "CBWFLinearFile.h"
+#include "CWAVEFile.h"
+#include "CWAVEFloatFile.h"
+#include "CWAVE_ALawFile.h"
+#include "CWAVE_AuFile.h"
+#include "TestTempDir.h"
+#include "WAVETestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+using namespace wavetest;
+
+namespace {
+
+// Makes a peer file with sox from its own noise and sine generators.
+void SoxMake(const std::string& path, int channels, const QStringList& encoding)
+{
+    QStringList args = {"-R", "-n", "-r", "8000", "-c", QString::number(channels)};
+    args += encoding;
+    args += {QString::fromStdString(path), "synth", "0.2", "whitenoise", "vol", "0.9"};
+    RunResult r = RunProgram("sox", args);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+}
+
+// Every sample through libsndfile's integer reader, with its shape.
+std::vector<SInt32> SndfileInts(const std::string& path, SF_INFO* info)
+{
+    *info = SF_INFO{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, info);
+    EXPECT_NE(sf, nullptr) << sf_strerror(nullptr);
+    if (!sf)
+        return {};
+    std::vector<SInt32> out(std::size_t(info->frames) * std::size_t(info->channels));
+    sf_readf_int(sf, out.data(), info->frames);
+    sf_close(sf);
+    return out;
+}
+
+// The 16-bit words of a 32-bit sample list (top halves).
+std::vector<SInt32> Top16(const std::vector<SInt32>& samples)
+{
+    std::vector<SInt32> out;
+    for (SInt32 s : samples)
+        out.push_back(SInt32(UInt32(s) & 0xFFFF0000u));
+    return out;
+}
+
+} // namespace
+
+// ================================================================ reading
+TEST(WAVEPeers, ReadsIntegerFilesExactlyAsThePeersDecodeThem)
+{
+    TestTempDir dir;
+    for (int bits : {8, 16, 24, 32}) {
+        for (int channels : {1, 2, 3}) {
+            const std::string path = dir.file("sox" + std::to_string(bits) + "_" + std::to_string(channels) + ".wav");
+            SoxMake(path, channels,
+                    {"-b", QString::number(bits), "-e", bits == 8 ? "unsigned-integer" : "signed-integer"});
+            OSErr err;
+            auto file = OpenWith<CWAVEFile>(path, &err);
+            ASSERT_EQ(err, noErr) << path;
+            EXPECT_EQ(file->GetNumBits(), bits);
+            EXPECT_EQ(file->GetNumChannels(), channels);
+            EXPECT_EQ(file->GetSampleRate(), 8000.0);
+            EXPECT_EQ(file->GetNumFrames(), 1600u);
+            const auto ours = ReadAllSamples(*file);
+            EXPECT_EQ(ours, FFmpegS32(path)) << path;
+            EXPECT_EQ(ours, SoxS32(path)) << path;
+        }
+    }
+}
+
+TEST(WAVEPeers, ReadsSndfileConvertOutputs)
+{
+    TestTempDir dir;
+    const std::string source = dir.file("source.wav");
+    SoxMake(source, 2, {"-b", "16", "-e", "signed-integer"});
+    struct Case {
+        const char* option;
+        int bits;
+    };
+    for (const Case& c : {Case{"-pcmu8", 8}, Case{"-pcm16", 16}, Case{"-pcm24", 24}, Case{"-pcm32", 32}}) {
+        const std::string path = dir.file(std::string("conv") + c.option + ".wav");
+        RunResult r = RunProgram("sndfile-convert", {c.option, QString::fromStdString(source), QString::fromStdString(path)});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        OSErr err;
+        auto file = OpenWith<CWAVEFile>(path, &err);
+        ASSERT_EQ(err, noErr) << c.option;
+        EXPECT_EQ(file->GetNumBits(), c.bits);
+        EXPECT_EQ(ReadAllSamples(*file), FFmpegS32(path)) << c.option;
+    }
+    // G.711 from libsndfile, decoded by the G.711 classes.
+    for (const char* option : {"-ulaw", "-alaw"}) {
+        const std::string path = dir.file(std::string("conv") + option + ".wav");
+        RunResult r = RunProgram("sndfile-convert", {option, QString::fromStdString(source), QString::fromStdString(path)});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        OSErr err;
+        std::unique_ptr<CWAVEFile> file;
+        if (std::string(option) == "-ulaw")
+            file = OpenWith<CWAVE_AuFile>(path, &err);
+        else
+            file = OpenWith<CWAVE_ALawFile>(path, &err);
+        ASSERT_EQ(err, noErr) << option;
+        EXPECT_EQ(file->GetNumBits(), 16);
+        EXPECT_EQ(ReadAllSamples(*file), FFmpegS32(path)) << option;
+    }
+}
+
+TEST(WAVEPeers, ReadsFloatAndCompandedSoxFiles)
+{
+    TestTempDir dir;
+    const std::string f32 = dir.file("f32.wav");
+    SoxMake(f32, 2, {"-b", "32", "-e", "floating-point"});
+    OSErr err;
+    auto file = OpenWith<CWAVEFloatFile>(f32, &err);
+    ASSERT_EQ(err, noErr);
+    const auto ours = ReadAllSamples(*file);
+    const auto floats = FFmpegF32(f32);
+    ASSERT_EQ(ours.size(), floats.size());
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        const float p = float(double(floats[i]) * 2147483647.0);
+        const SInt32 expected = p >= 2147483648.0f ? 2147483647 : (p <= -2147483648.0f ? SInt32(0x80000000) : SInt32(p));
+        ASSERT_EQ(ours[i], expected) << i;
+    }
+    for (const char* encoding : {"u-law", "a-law"}) {
+        const std::string path = dir.file(std::string(encoding) + ".wav");
+        SoxMake(path, 1, {"-e", encoding});
+        auto g711 = std::string(encoding) == "u-law" ? OpenWith<CWAVE_AuFile>(path, &err)
+                                                     : std::unique_ptr<CWAVE_AuFile>(OpenWith<CWAVE_ALawFile>(path, &err));
+        ASSERT_EQ(err, noErr) << encoding;
+        EXPECT_EQ(ReadAllSamples(*g711), FFmpegS32(path)) << encoding;
+    }
+}
+
+TEST(WAVEPeers, ReadsExtensibleLayoutsInTheLayoutOrder)
+{
+    TestTempDir dir;
+    struct Case {
+        const char* layout;
+        int channels;
+        SInt32 configuration;
+        std::vector<int> memoryFromFile;  // memory channel i holds file channel memoryFromFile[i]
+    };
+    const std::vector<Case> cases = {
+        {"3.0", 3, kChannelConfigLCR, {0, 1, 2}},
+        {"quad", 4, kChannelConfigQuad, {0, 1, 2, 3}},
+        {"4.0", 4, kChannelConfigLCRS, {0, 1, 2, 3}},
+        {"5.0(side)", 5, kChannelConfigMultichannel, {0, 1, 2, 3, 4}},
+        {"5.1", 6, kChannelConfig5_1, {0, 1, 2, 3, 4, 5}},
+        {"hexagonal", 6, kChannelConfig6_0, {0, 1, 3, 4, 2, 5}},
+        {"6.1(back)", 7, kChannelConfig6_1, {0, 1, 2, 3, 4, 5, 6}},
+        {"7.1(wide)", 8, kChannelConfig7_1, {0, 1, 2, 3, 4, 5, 6, 7}},
+    };
+    for (const Case& c : cases) {
+        // Each file channel holds a constant of its own.
+        std::vector<UInt8> raw;
+        for (int f = 0; f < 10; ++f)
+            for (int ch = 0; ch < c.channels; ++ch) {
+                const SInt16 v = SInt16((ch + 1) * 1000);
+                raw.push_back(UInt8(v));
+                raw.push_back(UInt8(UInt16(v) >> 8));
+            }
+        WriteAll(dir.file("in.raw"), raw);
+        const std::string path = dir.file(std::string("layout") + std::to_string(c.channels) + c.layout + ".wav");
+        RunResult r = RunProgram("ffmpeg", {"-v", "error", "-f", "s16le", "-ar", "8000", "-ch_layout", c.layout, "-i",
+                                     QString::fromStdString(dir.file("in.raw")), "-c:a", "pcm_s24le",
+                                     QString::fromStdString(path)});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        OSErr err;
+        auto file = OpenWith<CWAVEFile>(path, &err);
+        ASSERT_EQ(err, noErr) << c.layout;
+        EXPECT_EQ(file->GetChannelConfiguration(), c.configuration) << c.layout;
+        const auto samples = ReadAllSamples(*file);
+        ASSERT_EQ(samples.size(), std::size_t(10 * c.channels));
+        for (int ch = 0; ch < c.channels; ++ch)
+            EXPECT_EQ(samples[std::size_t(ch)], (c.memoryFromFile[ch] + 1) * 1000 * 65536) << c.layout << " " << ch;
+    }
+}
+
+TEST(WAVEPeers, ReadsBroadcastWaveFromFFmpeg)
+{
+    TestTempDir dir;
+    const std::string path = dir.file("bwf.wav");
+    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=0.1:r=48000", "-c:a",
+                                 "pcm_s24le", "-write_bext", "1", "-metadata", "description=Take 5 \xC3\xA9t\xC3\xA9",
+                                 "-metadata", "time_reference=5000000123", QString::fromStdString(path)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    OSErr err;
+    auto file = OpenWith<CBWFLinearFile>(path, &err);
+    ASSERT_EQ(err, noErr);
+    EXPECT_EQ(file->GetTimeStamp64(), 5000000123ull);
+    EXPECT_EQ(file->GetSpecifics().value("bwfAnnotation").toString(), QString::fromUtf8("Take 5 \xC3\xA9t\xC3\xA9"));
+    EXPECT_EQ(file->GetNumBits(), 24);
+    EXPECT_EQ(ReadAllSamples(*file), FFmpegS32(path));
+    // The same file without 'bext' is no Broadcast Wave.
+    const std::string plain = dir.file("plain.wav");
+    RunProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=d=0.05", "-c:a", "pcm_s16le", QString::fromStdString(plain)});
+    auto notBWF = OpenWith<CBWFLinearFile>(plain, &err);
+    EXPECT_EQ(err, -22004);
+}
+
+// ================================================================ writing
+TEST(WAVEPeers, IntegerOutputsReadBackInEveryPeer)
+{
+    TestTempDir dir;
+    for (int bits : {8, 16, 24, 32}) {
+        for (int channels : {1, 2, 6}) {
+            for (bool bwf : {false, true}) {
+                if (bwf && bits == 8)
+                    continue;
+                const std::string name = (bwf ? "bw" : "pcm") + std::to_string(bits) + "_" + std::to_string(channels);
+                OSErr err;
+                std::unique_ptr<CWAVEFile> file;
+                if (bwf)
+                    file = CreateWith<CBWFLinearFile>(dir.path(), name, UInt16(channels), SInt16(bits), 44100.0f, &err);
+                else
+                    file = CreateWith<CWAVEFile>(dir.path(), name, UInt16(channels), SInt16(bits), 44100.0f, &err);
+                ASSERT_EQ(err, noErr) << name;
+                if (channels == 6)
+                    file->SetChannelConfiguration(kChannelConfig5_1);
+                const std::size_t frames = 1001;
+                const auto samples = TestSamples(frames * channels, bits, unsigned(bits * 10 + channels));
+                ASSERT_EQ(WriteAllSamples(*file, samples), noErr) << name;
+                ASSERT_EQ(file->Close(), noErr) << name;
+                const std::string path = dir.file(name + ".wav");
+
+                EXPECT_EQ(FFmpegS32(path), samples) << name;
+                EXPECT_EQ(SoxS32(path), samples) << name;
+                SF_INFO info;
+                EXPECT_EQ(SndfileInts(path, &info), samples) << name;
+                EXPECT_EQ(info.channels, channels);
+                EXPECT_EQ(info.samplerate, 44100);
+                EXPECT_EQ(info.frames, sf_count_t(frames));
+                EXPECT_EQ(FFprobeField(path, "channels"), std::to_string(channels));
+                EXPECT_EQ(FFprobeField(path, "sample_rate"), "44100");
+                RunResult sfinfo = RunProgram("sndfile-info", {QString::fromStdString(path)});
+                EXPECT_EQ(sfinfo.exitCode, 0);
+                EXPECT_TRUE(sfinfo.out.contains("Frames      : 1001")) << sfinfo.out.toStdString();
+
+                OSErr openErr;
+                std::unique_ptr<CWAVEFile> back;
+                if (bwf)
+                    back = OpenWith<CBWFLinearFile>(path, &openErr);
+                else
+                    back = OpenWith<CWAVEFile>(path, &openErr);
+                ASSERT_EQ(openErr, noErr) << name;
+                EXPECT_EQ(ReadAllSamples(*back), samples) << name;
+            }
+        }
+    }
+}
+
+TEST(WAVEPeers, FloatAndCompandedOutputsReadBackInEveryPeer)
+{
+    TestTempDir dir;
+    OSErr err;
+    {
+        auto file = CreateWith<CWAVEFloatFile>(dir.path(), "float", 2, 32, 22050.0f, &err);
+        ASSERT_EQ(err, noErr);
+        const auto samples = TestSamples(2 * 777, 32);
+        ASSERT_EQ(WriteAllSamples(*file, samples), noErr);
+        ASSERT_EQ(file->Close(), noErr);
+        const std::string path = dir.file("float.wav");
+        const auto floats = FFmpegF32(path);
+        ASSERT_EQ(floats.size(), samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            ASSERT_EQ(floats[i], float(double(float(samples[i])) * 4.65661287308e-10)) << i;
+        SF_INFO info;
+        SndfileInts(path, &info);
+        EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
+        EXPECT_EQ(info.frames, 777);
+        EXPECT_EQ(FFprobeField(path, "codec_name"), "pcm_f32le");
+        EXPECT_EQ(RunProgram("sox", {"--i", "-s", QString::fromStdString(path)}).out.trimmed(), QByteArray("777"));
+    }
+    for (bool alaw : {false, true}) {
+        const std::string name = alaw ? "alaw" : "mulaw";
+        std::unique_ptr<CWAVE_AuFile> file;
+        if (alaw)
+            file = CreateWith<CWAVE_ALawFile>(dir.path(), name, 3, 16, 8000.0f, &err);
+        else
+            file = CreateWith<CWAVE_AuFile>(dir.path(), name, 3, 16, 8000.0f, &err);
+        ASSERT_EQ(err, noErr);
+        const auto samples = Top16(TestSamples(3 * 501, 16));
+        ASSERT_EQ(WriteAllSamples(*file, samples), noErr);
+        ASSERT_EQ(file->Close(), noErr);
+        const std::string path = dir.file(name + ".wav");
+        std::unique_ptr<CWAVE_AuFile> back;
+        if (alaw)
+            back = OpenWith<CWAVE_ALawFile>(path, &err);
+        else
+            back = OpenWith<CWAVE_AuFile>(path, &err);
+        ASSERT_EQ(err, noErr);
+        const auto ours = ReadAllSamples(*back);
+        EXPECT_EQ(FFmpegS32(path), ours) << name;
+        SF_INFO info;
+        EXPECT_EQ(SndfileInts(path, &info), ours) << name;
+        EXPECT_EQ(info.frames, 501);
+        EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, alaw ? SF_FORMAT_ALAW : SF_FORMAT_ULAW);
+        EXPECT_EQ(SoxS32(path), ours) << name;
+        // G.711 keeps every sample within its quantisation step.
+        for (std::size_t i = 0; i < ours.size(); ++i)
+            ASSERT_LE(std::abs(SInt64(ours[i]) - SInt64(samples[i])), SInt64(1100) << 16) << i;
+    }
+}
+
+TEST(WAVEPeers, ChannelMasksDescribeTheDataAsWritten)
+{
+    TestTempDir dir;
+    struct Case {
+        int channels;
+        SInt32 configuration;
+        const char* ffprobeLayout;
+        std::vector<int> fileFromMemory;  // file channel i holds memory channel fileFromMemory[i]
+    };
+    const std::vector<Case> cases = {
+        {6, kChannelConfig5_1, "5.1(side)", {0, 1, 2, 3, 4, 5}},
+        {8, kChannelConfig7_1, "7.1(wide)", {0, 1, 2, 3, 4, 5, 6, 7}},
+        {6, kChannelConfig6_0, "hexagonal", {0, 1, 4, 2, 3, 5}},
+        {4, kChannelConfigQuad, "quad", {0, 1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        const std::string name = "mask" + std::to_string(c.configuration);
+        OSErr err;
+        auto file = CreateWith<CWAVEFile>(dir.path(), name, UInt16(c.channels), 16, 48000.0f, &err);
+        ASSERT_EQ(err, noErr);
+        file->SetChannelConfiguration(c.configuration);
+        std::vector<SInt32> samples;
+        for (int f = 0; f < 20; ++f)
+            for (int ch = 0; ch < c.channels; ++ch)
+                samples.push_back((ch + 1) * 1000 * 65536);
+        ASSERT_EQ(WriteAllSamples(*file, samples), noErr);
+        ASSERT_EQ(file->Close(), noErr);
+        const std::string path = dir.file(name + ".wav");
+        const std::string layout = FFprobeField(path, "channel_layout");
+        if (c.configuration == kChannelConfig5_1)
+            EXPECT_TRUE(layout == "5.1" || layout == "5.1(back)") << layout;
+        else
+            EXPECT_EQ(layout, c.ffprobeLayout);
+        const auto decoded = FFmpegS32(path);
+        ASSERT_EQ(decoded.size(), samples.size());
+        for (int ch = 0; ch < c.channels; ++ch)
+            EXPECT_EQ(decoded[std::size_t(ch)], (c.fileFromMemory[ch] + 1) * 1000 * 65536) << name << " " << ch;
+        // And it reads back in the memory order.
+        auto back = OpenWith<CWAVEFile>(path, &err);
+        ASSERT_EQ(err, noErr);
+        EXPECT_EQ(back->GetChannelConfiguration(), c.configuration);
+        EXPECT_EQ(ReadAllSamples(*back), samples) << name;
+    }
+}
+
+TEST(WAVEPeers, ConfigurationSetAfterCreateStillDescribesTheData)
+{
+    TestTempDir dir;
+    OSErr err;
+    auto file = CreateWith<CWAVEFile>(dir.path(), "late", 8, 24, 48000.0f, &err);
+    ASSERT_EQ(err, noErr);
+    file->SetChannelConfiguration(kChannelConfig7_1);
+    ASSERT_EQ(file->Close(), noErr);
+    EXPECT_EQ(FFprobeField(dir.file("late.wav"), "channel_layout"), "7.1(wide)");
+}
+
+TEST(WAVEPeers, BaseFrameWritersProduceTheSamplesThePeersRead)
+{
+    TestTempDir dir;
+    OSErr err;
+    auto file = CreateWith<CWAVEFile>(dir.path(), "frames", 2, 24, 44100.0f, &err);
+    ASSERT_EQ(err, noErr);
+    file->SetDither(false);
+    std::vector<double> interleaved;
+    for (int i = 0; i < 30000; ++i)
+        interleaved.push_back(std::sin(i * 0.01) * 0.5);
+    UInt32 count = 15000;
+    ASSERT_EQ(file->WriteFrames(0, &count, interleaved.data()), noErr);
+    ASSERT_EQ(count, 15000u);
+    ASSERT_EQ(file->Close(), noErr);
+    auto back = OpenWith<CWAVEFile>(dir.file("frames.wav"), &err);
+    ASSERT_EQ(err, noErr);
+    std::vector<double> read(30000);
+    count = 15000;
+    ASSERT_EQ(back->ReadFrames(0, &count, read.data()), noErr);
+    ASSERT_EQ(count, 15000u);
+    const auto peer = FFmpegS32(dir.file("frames.wav"));
+    ASSERT_EQ(peer.size(), 30000u);
+    for (std::size_t i = 0; i < peer.size(); i += 997) {
+        EXPECT_NEAR(read[i], interleaved[i], 1e-6);
+        EXPECT_NEAR(double(peer[i]) / 2147483648.0, interleaved[i], 1e-6);
+    }
+}
