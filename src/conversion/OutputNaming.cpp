@@ -59,6 +59,29 @@ bool IsInsideFolder(const QString& entry)
     return true;
 }
 
+// Length of the unique tag at `at` ("-" and six letters or digits, then
+// the end of the name or a separator), or 0.
+qsizetype UniqueTagLength(const QString& entry, qsizetype at)
+{
+    constexpr qsizetype kTagLength = 7;
+    if (entry.size() < at + kTagLength || entry.at(at) != QLatin1Char('-'))
+        return 0;
+    for (qsizetype i = at + 1; i < at + kTagLength; ++i) {
+        const char16_t c = entry.at(i).unicode();
+        const bool alnum = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+        if (!alnum)
+            return 0;
+    }
+    const qsizetype end = at + kTagLength;
+    if (end < entry.size()) {
+        const QChar next = entry.at(end);
+        if (next != QLatin1Char('.') && next != QLatin1Char('-') && next != QLatin1Char('(') &&
+            next != QLatin1Char('/'))
+            return 0;
+    }
+    return kTagLength;
+}
+
 // The entry with the word replaced; *numberAt gets the position just after
 // the last final name put in (-1 when the word does not occur).
 QString Replace(const QString& entry, const QString& finalName, const QString& word, qsizetype* numberAt)
@@ -75,7 +98,7 @@ QString Replace(const QString& entry, const QString& finalName, const QString& w
         out += entry.mid(from, at - from);
         out += finalName;
         *numberAt = out.size();
-        from = at + word.size();
+        from = at + word.size() + UniqueTagLength(entry, at + word.size());
     }
     out += entry.mid(from);
     return out;
@@ -234,6 +257,21 @@ QString SetKey(const QString& entry, const QString& word)
 }
 
 } // namespace
+
+OSErr MakeTemporaryOutputName(const std::string& folder, std::string* name)
+{
+    if (!name)
+        return paramErr;
+    std::string path;
+    const OSErr err = CreateUniqueFile(folder, kTemporaryOutputWord.toStdString() + "-", "", &path);
+    if (err)
+        return err;
+    // Only the name is wanted: the outputs are created (exclusively) under
+    // names derived from it.
+    DeletePath(path);
+    *name = path.substr(path.find_last_of('/') + 1);
+    return noErr;
+}
 
 OutputRenameSettings OutputRenameSettingsFromDefaults()
 {

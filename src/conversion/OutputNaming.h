@@ -31,9 +31,17 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
 
 // ".QuillOutFile"
 extern const QString kTemporaryOutputWord;
+
+// A temporary output name unique in `folder`: the temporary word, "-" and
+// six letters or digits (".QuillOutFile-k3Ztq0"), drawn exclusively, so a
+// file left by an earlier run or another process is never met.  The
+// pipelines give every output such a name; the tag counts as part of the
+// temporary word when the outputs are renamed.
+OSErr MakeTemporaryOutputName(const std::string& folder, std::string* name);
 // -48, logged as "duplicate filename error".
 constexpr SInt16 kDuplicateFileNameErr = -48;
 
@@ -57,7 +65,9 @@ OutputRenameSettings OutputRenameSettingsFromDefaults();
 
 // `entry` with every occurrence of `word` replaced by `finalName` (literal,
 // case-sensitive, left to right; what was put in is not searched again).
-// `entry` itself when it holds no temporary word.
+// A unique tag after the word ("-" and six letters or digits, followed by
+// the end, ".", "-" or "(") is replaced with it.  `entry` itself when it
+// holds no temporary word.
 QString FinalOutputName(const QString& entry, const QString& finalName,
                         const QString& word = kTemporaryOutputWord);
 

@@ -5,7 +5,9 @@
 #include "CSurroundFile.h"
 #include "CreateSoundFile.h"
 #include "FileManager.h"
+#include "FileOperations.h"
 #include "MacRoman.h"
+#include "OutputNaming.h"
 #include "debug_trace.h"
 #include "fades.h"
 #include "progress_channel.h"
@@ -19,8 +21,6 @@ constexpr SInt16 kCreateSoundFileFailedErr = -22017;  // "CreateSoundfile failed
 constexpr SInt16 kNoRegionsToCompactErr = -20000;     // "lacks regions to extract/compact"
 constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
-const char* const kTemporaryOutputName = ".QuillOutFile";
-const char* const kSurroundTemporaryOutputName = ".QuillOutFile.L";
 
 // The output object until CloseAndDelete takes it.
 struct OutputDeleter {
@@ -93,7 +93,7 @@ OutputSettings SettingsFor(const PipelineRoute& route, CSoundFile* in, CConvSpec
 // Creates the output of `route` under its temporary name; *out is set once
 // the object exists (so that a failure closes it).
 SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
-                    OutputPtr* out)
+                    OutputPtr* out, bool* namingFailed = nullptr)
 {
     CSoundFile* file = nullptr;
     switch (route.layout) {
@@ -115,17 +115,23 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
         return kCreateSoundFileFailedErr;
     out->reset(file);
 
-    OSErr err = noErr;
+    FSSpec target = OutputSpec(*spec, "");
+    OSErr err = MakeTemporaryOutputName(target.parent, &target.name);
+    if (err)
+        return err;
     if (route.layout == OutputLayout::SurroundSet) {
-        const FSSpec target = OutputSpec(*spec, kSurroundTemporaryOutputName);
+        // The members are named from the set's name less its left indicator.
+        target.name += ".L";
         err = static_cast<CSurroundFile*>(file)->MakeChannelFiles(&target, in->GetChannelConfiguration(),
                                                                   in->GetNumChannels());
     } else {
-        const FSSpec target = OutputSpec(*spec, kTemporaryOutputName);
         err = file->SetFile(&target);
     }
-    if (err)
+    if (err) {
+        if (namingFailed)
+            *namingFailed = true;
         return err;
+    }
     if (s.setConfiguration && route.layout != OutputLayout::SurroundSet)
         file->SetChannelConfiguration(s.configuration);
 
@@ -166,55 +172,287 @@ SInt16 Narrow(SInt32 code)
     return ioErr;
 }
 
-// Stage set 0: the whole input copied into the output.  Stage set 4: the
-// input's region blocks (with their margins) copied back to back; an input
-// without regions gives -20000 before anything is made.
-SInt16 RunCopyStage(bool strip, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+int Variant(ChannelPass pass)
 {
+    switch (pass) {
+    case ChannelPass::Same: return 0;
+    case ChannelPass::MonoToStereo: return 1;
+    case ChannelPass::MixToMono: return 2;
+    case ChannelPass::Left: return 3;
+    case ChannelPass::Right: return 4;
+    case ChannelPass::None: break;
+    }
+    return -1;
+}
+
+PipelinePassTable& PassTable()
+{
+    static PipelinePassTable table = DefaultPipelinePasses();
+    return table;
+}
+
+void PostStepWithValue(const char* text, double value)
+{
+    Str255 pascal = {0};
+    MacRoman::toPascal(QString::fromLatin1(text), pascal, 255);
+    PostProgressStepWithValue(pascal, 0, value);
+}
+
+// The work file of the stage sets that resample and then gain: a 32-bit
+// 'Temp' file at the conversion's rate under a unique name in the output
+// folder.  It is closed and removed when the pipeline ends, however it ends.
+class WorkFile {
+public:
+    WorkFile() = default;
+    WorkFile(const WorkFile&) = delete;
+    WorkFile& operator=(const WorkFile&) = delete;
+    ~WorkFile()
+    {
+        if (!file_)
+            return;
+        const std::string path = file_->GetPath();
+        file_->CloseAndDelete(false);
+        if (created_)
+            DeletePath(path);
+    }
+
+    SInt16 Create(CConvSpec* spec, UInt16 channels, SInt32 configuration)
+    {
+        file_ = CreateSoundFileObject(kWorkFileType);
+        if (!file_)
+            return kCreateSoundFileFailedErr;
+        const FSSpec folder = OutputSpec(*spec, "");
+        std::string reserved;
+        OSErr err = CreateUniqueFile(folder.parent, "TempFile-", "", &reserved);
+        if (err)
+            return err;
+        DeletePath(reserved);
+        FSSpec target = folder;
+        target.name = reserved.substr(reserved.find_last_of('/') + 1);
+        err = file_->SetFile(&target);
+        if (err)
+            return err;
+        file_->SetChannelConfiguration(configuration);
+        Str255 extension = {0};
+        spec->GetNameExtension(extension);
+        err = file_->Create(channels, 32, 0, spec->FileTypeSpecifics(), extension, float(spec->SampleRate()));
+        created_ = err == noErr;
+        return err;
+    }
+
+    CSoundFile* get() const { return file_; }
+
+private:
+    static constexpr OSType kWorkFileType = FOUR_CHAR_CODE("Temp");
+    CSoundFile* file_ = nullptr;
+    bool created_ = false;
+};
+
+// Stage sets 0 to 7 on one route.
+SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+{
+    const bool resample = stageSet & 1;
+    const bool gain = stageSet & 2;
+    const bool strip = stageSet & 4;
+    const int variant = Variant(route.pass);
+    if (variant < 0)
+        return paramErr;
+
+    // The channel treatment is applied by the first pass that reads the
+    // input; after resampling into the work file only the widening of a
+    // mono input to stereo is left for the gain pass.
+    const PipelinePassTable& passes = PassTable();
+    PipelinePass resamplePass = nullptr;
+    PipelinePass gainPass = nullptr;
+    if (resample)
+        resamplePass = passes.resample[strip][gain && route.pass == ChannelPass::MonoToStereo ? 0 : variant];
+    if (gain) {
+        const int gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
+        gainPass = passes.gain[strip && !resample][gainVariant];
+    }
+
     if (strip && in->GetNumRegions() == 0)
         return kNoRegionsToCompactErr;
+    if ((resample && !resamplePass) || (gain && (!gainPass || !passes.scan))) {
+        QM_TRACE("Run", "the passes of stage set " << stageSet << " are not available");
+        return paramErr;
+    }
 
     OutputSettings settings = SettingsFor(route, in, spec);
-    if (strip && route.layout == OutputLayout::SplitStereoSet) {
+    if (resample)
+        settings.rate = spec->SampleRate();
+    if (stageSet != 0 && route.layout == OutputLayout::SplitStereoSet) {
         settings.setConfiguration = true;
         settings.configuration = in->GetChannelConfiguration();
     }
-    OutputPtr out;
-    SInt16 err = CreateOutput(route, settings, in, spec, &out);
-    if (err)
-        return err;  // the deleter closes what exists, as a failure
-
+    const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
     const bool decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
     const bool encodes = TypeNeedsEncodingOnClose(settings.type);
-    PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + 1);
-    if (decodes) {
-        err = in->PrepareRead(spec->OutputFolder());
+    const int passCount = (resample ? 1 : 0) + (gain ? 2 : 0) + (resample || gain ? 0 : 1);
+    const SampleCopySettings copySettings = SampleCopySettingsFrom(*spec);
+    const FadeSettings fadeSettings = FadeSettingsFrom(*spec);
+
+    OutputPtr out;
+    WorkFile work;
+    SInt16 err = noErr;
+    auto decode = [&]() -> SInt16 { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); };
+    auto finish = [&]() -> SInt16 {
+        err = Narrow(ApplyFades(out.get(), fadeSettings));
         if (err)
             return err;
+        return out.release()->CloseAndDelete(true);
+    };
+
+    if (!gain) {
+        // Copy, compacting copy or resampling straight into the output.  A
+        // resampled set, and the compacted right channel, are created after
+        // the step count and the decode (the latter also after its step text).
+        const bool textFirst = strip && owner == RightOnly;
+        const bool createFirst = !(resample && isSet) && !textFirst;
+        if (createFirst && (err = CreateOutput(route, settings, in, spec, &out)))
+            return err;
+        PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
+        if ((err = decode()))
+            return err;
+        auto postText = [&] {
+            if (!resample)
+                PostStep(strip ? "Compacting audio file" : "Copying/format change");
+            else if (isSet && in->GetSampleRate() > 0.0)
+                PostStepWithValue("Sample rate conversion", spec->SampleRate() / in->GetSampleRate());
+            else
+                PostStep("Sample rate conversion");
+        };
+        if (textFirst)
+            postText();
+        if (!createFirst && (err = CreateOutput(route, settings, in, spec, &out)))
+            return err;
+        if (!textFirst)
+            postText();
+        if (!resample) {
+            err = Narrow(RunCopyPass(route.pass, strip, in, out.get(), copySettings));
+            if (err)
+                return err;
+            return finish();
+        }
+        if ((err = Narrow(resamplePass(in, out.get(), spec))))
+            return err;
+        // Where the output's frame and channel counts are posted.
+        const bool countsAfterFades = owner == ForceInterleavedStereo || (strip && isSet);
+        if (countsAfterFades) {
+            err = Narrow(ApplyFades(out.get(), fadeSettings));
+            PostProgressNumSampleFrames(out->GetNumFrames());
+            PostProgressNumChannels(out->GetNumChannels());
+            if (err)
+                return err;
+            return out.release()->CloseAndDelete(true);
+        }
+        PostProgressNumSampleFrames(out->GetNumFrames());
+        if (owner != SplitChannels || strip)
+            PostProgressNumChannels(out->GetNumChannels());
+        return finish();
     }
 
-    PostStep(strip ? "Compacting audio file" : "Copying/format change");
-    err = Narrow(RunCopyPass(route.pass, strip, in, out.get(), SampleCopySettingsFrom(*spec)));
-    if (err == noErr)
-        err = Narrow(ApplyFades(out.get(), FadeSettingsFrom(*spec)));
-    if (err)
-        return err;
+    // A failing set creation of the whole-file gain pipeline of treatment 0
+    // reports the creation failure itself.
+    auto createForGain = [&]() -> SInt16 {
+        if (isSet)
+            PostStep("Dynamics/gain processing");
+        bool namingFailed = false;
+        SInt16 created = CreateOutput(route, settings, in, spec, &out, &namingFailed);
+        if (namingFailed && stageSet == 2 && owner == NoChannelTreat && route.layout == OutputLayout::SurroundSet)
+            created = kCreateSoundFileFailedErr;
+        if (created == noErr && !isSet)
+            PostStep("Dynamics/gain processing");
+        return created;
+    };
 
-    return out.release()->CloseAndDelete(true);
+    if (!resample) {
+        PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
+        if ((err = decode()))
+            return err;
+        PostStep("Scanning file");
+        if ((err = Narrow(passes.scan(in, spec))))
+            return err;
+        if ((err = createForGain()))
+            return err;
+        if ((err = Narrow(gainPass(in, out.get(), spec))))
+            return err;
+        return finish();
+    }
+
+    // Resampling into the work file, then scan and gain from it.
+    UInt16 workChannels = in->GetNumChannels();
+    SInt32 workConfiguration = in->GetChannelConfiguration();
+    if (route.pass == ChannelPass::MonoToStereo) {
+        workChannels = 1;
+        workConfiguration = kChannelConfigStereo;
+    } else if (route.pass != ChannelPass::Same) {
+        workChannels = 1;
+        workConfiguration = kChannelConfigMono;
+    }
+    if ((err = work.Create(spec, workChannels, workConfiguration)))
+        return err;
+    PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
+    if ((err = decode()))
+        return err;
+    PostStep("Sample rate conversion");
+    if ((err = Narrow(resamplePass(in, work.get(), spec))))
+        return err;
+    PostProgressNumSampleFrames(work.get()->GetNumFrames());
+    PostProgressNumChannels(work.get()->GetNumChannels());
+    PostStep("Scanning file");
+    if ((err = Narrow(passes.scan(work.get(), spec))))
+        return err;
+    if ((err = createForGain()))
+        return err;
+    if ((err = Narrow(gainPass(work.get(), out.get(), spec))))
+        return err;
+    return finish();
 }
 
 } // namespace
 
-bool PipelineStageAvailable(int stageSet)
+PipelinePassTable DefaultPipelinePasses()
 {
-    return stageSet == 0 || stageSet == 4;
+    // The resampling, scanning and gain kernels are not in this build yet.
+    return PipelinePassTable();
 }
 
-SInt16 RunPipelineStage(int stageSet, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+const PipelinePassTable& GetPipelinePasses()
 {
-    if (!in || !spec || route.action != RouteAction::Own)
+    return PassTable();
+}
+
+void SetPipelinePasses(const PipelinePassTable& table)
+{
+    PassTable() = table;
+}
+
+bool PipelineStageAvailable(int stageSet)
+{
+    if (stageSet < 0 || stageSet > 7)
+        return false;
+    const bool resample = stageSet & 1;
+    const bool gain = stageSet & 2;
+    const bool strip = stageSet & 4;
+    const PipelinePassTable& passes = PassTable();
+    for (int v = 0; v < kNumPassVariants; ++v) {
+        if (resample && !passes.resample[strip][gain && v == 1 ? 0 : v])
+            return false;
+        if (gain && !passes.gain[strip && !resample][resample ? (v == 1 ? 1 : 0) : v])
+            return false;
+    }
+    return !gain || passes.scan;
+}
+
+SInt16 RunPipelineStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
+                        CConvSpec* spec)
+{
+    if (!in || !spec || route.action != RouteAction::Own || stageSet < 0)
         return paramErr;
-    if (stageSet == 0 || stageSet == 4)
-        return RunCopyStage(stageSet == 4, route, in, spec);
-    return paramErr;
+    if (stageSet > 7) {
+        QM_TRACE("Run", "region extraction is not available");
+        return paramErr;
+    }
+    return RunStage(stageSet, owner, route, in, spec);
 }

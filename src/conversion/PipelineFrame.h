@@ -1,6 +1,32 @@
 // What a pipeline instance does on its own route, by stage set: create the
-// output, run the passes, fade and close.  Stage sets whose passes are not in
-// this build are not available (the selector refuses them).
+// output under a unique temporary name (".QuillOutFile-" and a tag,
+// MakeTemporaryOutputName) in the output folder, post
+// the step count, decode the input when its type decodes on open, run the
+// passes in the stage set's order, fade, and close (CloseAndDelete with the
+// success flag; the result is the first failing step's code, else the
+// close's).
+//
+//   0 plain:      create; steps; decode; "Copying/format change"; copy
+//   1 rate:       create (at the conversion's rate); steps; decode;
+//                 "Sample rate conversion"; resample; post frames/channels
+//   2 gain:       steps; decode; "Scanning file"; scan the input; create;
+//                 "Dynamics/gain processing"; gain
+//   3 rate+gain:  work file (32 bits, conversion's rate); steps; decode;
+//                 resample into it; post its frames/channels; scan it;
+//                 create; gain from it.  The work file is removed at every
+//                 ending.
+//   4 to 7:       the same over the input's region blocks (-20000 for an
+//                 input without regions, before anything is made); 7 gains
+//                 the (already compacted) work file as a whole.
+//   8 to 11:      region extraction: not available yet.
+//
+// The copy passes and fades are the processing kernels; the resampling,
+// scanning and gain passes come from the pass table below, whose empty
+// slots make their stage sets unavailable (refused with -50).
+//
+// The output folder is the conversion's GetOutputFolder: an FSSpec whose
+// `parent` is the folder's path and whose name is empty, or one naming the
+// folder inside its parent.
 #pragma once
 
 #include "MacTypes.h"
@@ -9,9 +35,33 @@
 class CConvSpec;
 class CSoundFile;
 
-// Whether RunPipelineStage can run the stage set.
+// A pass from `source` into `destination`; a scan of `source` that stores
+// its results (peak, silent stretches) in the conversion.
+using PipelinePass = SInt32 (*)(CSoundFile* source, CSoundFile* destination, CConvSpec* spec);
+using PipelineScan = SInt32 (*)(CSoundFile* source, CConvSpec* spec);
+
+// Pass variants by ChannelPass: Same, MonoToStereo, MixToMono, Left, Right
+// (the channel treatment the pass applies while it reads).
+constexpr int kNumPassVariants = 5;
+
+struct PipelinePassTable {
+    // [0] whole file, [1] the input's region blocks only.
+    PipelinePass resample[2][kNumPassVariants] = {};
+    PipelinePass gain[2][kNumPassVariants] = {};
+    PipelineScan scan = nullptr;
+};
+
+// The passes of this build.
+PipelinePassTable DefaultPipelinePasses();
+// The table the pipelines use (the default until replaced).  Replace it only
+// while no batch runs.
+const PipelinePassTable& GetPipelinePasses();
+void SetPipelinePasses(const PipelinePassTable& table);
+
+// Whether every pass a stage set can use is in the table.
 bool PipelineStageAvailable(int stageSet);
 
-// Runs `route` (an Own route of the channel-kind switch) of the stage set on
-// `in`; -50 for a stage set that is not available.
-SInt16 RunPipelineStage(int stageSet, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec);
+// Runs `route` (an Own route of `owner`'s channel-kind switch) of the stage
+// set on `in`; -50 when a pass it needs is missing.
+SInt16 RunPipelineStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
+                        CConvSpec* spec);

@@ -124,9 +124,5 @@ SInt16 RunPipelineFrame(int stageSet, ChannelTreatment treatment, CSoundFile* in
     case RouteAction::Own:
         break;
     }
-    if (!PipelineStageAvailable(stageSet)) {
-        QM_TRACE("Run", GetPipelineInstanceName(16 * treatment + stageSet) << " is not available");
-        return kNoPipelineErr;
-    }
-    return RunPipelineStage(stageSet, route, in, spec);
+    return RunPipelineStage(stageSet, treatment, route, in, spec);
 }

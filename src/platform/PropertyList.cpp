@@ -1,5 +1,7 @@
 #include "PropertyList.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QFile>
 #include <QStringList>
@@ -285,8 +287,16 @@ QVariant PropertyList::fromFile(const QString& path, QString* error)
         return QVariant();
     }
     // Read at most one byte past the limit: a larger (or growing) file is
-    // refused without reading it whole.
-    const QByteArray data = file.read(kMaxInputSize + 1);
+    // refused without reading it whole.  The request is sized by the file,
+    // since a read reserves the whole requested size up front.
+    const qint64 want = std::min<qint64>(std::max<qint64>(file.size(), 0), kMaxInputSize) + 1;
+    QByteArray data = file.read(want);
+    while (data.size() == want && data.size() <= kMaxInputSize) {
+        const QByteArray more = file.read(std::min<qint64>(1 << 20, kMaxInputSize + 1 - data.size()));
+        if (more.isEmpty())
+            break;
+        data += more;
+    }
     if (data.size() > kMaxInputSize) {
         setError(error, QStringLiteral("%1 is too large for a property list").arg(path));
         return QVariant();

@@ -620,14 +620,14 @@ AudioChannelLayout* CSoundFile::CreateChannelLayout(UInt32* size) const
     switch (m_channelConfiguration) {
     case kChannelConfigMono: tag = kAudioChannelLayoutTag_Mono; break;
     case kChannelConfigStereo: tag = kAudioChannelLayoutTag_Stereo; break;
-    case kChannelConfigLCR: tag = kAudioChannelLayoutTag_ITU_3_0; break;
+    case kChannelConfigLCR: tag = kAudioChannelLayoutTag_AC3_3_0; break;
     case kChannelConfigQuad: tag = kAudioChannelLayoutTag_Quadraphonic; break;
-    case kChannelConfigLCRS: tag = kAudioChannelLayoutTag_MPEG_4_0_A; break;
-    case kChannelConfig5_0: tag = kAudioChannelLayoutTag_MPEG_5_0_A; break;
+    case kChannelConfigLCRS: tag = kAudioChannelLayoutTag_MPEG_4_0_B; break;
+    case kChannelConfig5_0: tag = kAudioChannelLayoutTag_MPEG_5_0_B; break;
     case kChannelConfig5_1: tag = kAudioChannelLayoutTag_MPEG_5_1_A; break;
     case kChannelConfig6_0: tag = kAudioChannelLayoutTag_AudioUnit_6_0; break;
     case kChannelConfig6_1: tag = kAudioChannelLayoutTag_MPEG_6_1_A; break;
-    case kChannelConfig7_1: tag = kAudioChannelLayoutTag_MPEG_7_1_A; break;
+    case kChannelConfig7_1: tag = kAudioChannelLayoutTag_MPEG_7_1_B; break;
     case kChannelConfig10_2: tag = kAudioChannelLayoutTag_TMH_10_2_std; break;
     case kChannelConfigMultichannel: tag = kAudioChannelLayoutTag_DiscreteInOrder | (channels & 0xFFFF); break;
     default: break;

@@ -337,6 +337,10 @@ constexpr OSType kVOCFamily = FOUR_CHAR_CODE("VOC ");
 constexpr OSErr kChunkMissingErr = -22004;   // "Chunk not in file"
 constexpr OSErr kBadChunkSizeErr = -22009;   // "has corrupt chunksize"
 
+// Internal: a folder is never a sound file, whatever the raw-file settings
+// say (reported as -22008 with the recognised flag cleared).
+constexpr OSErr kFolderIsNoSoundFileErr = 1;
+
 // Chunks the built-in walk passes after the one at offset 12.
 constexpr int kMaxChunksWalked = 100;
 
@@ -468,7 +472,7 @@ SInt32 BuiltInWAVEChannels(const QString& path)
         return ioErr;
     if (BuiltInChunkWalk(in, FOUR_CHAR_CODE("fmt "), 1, true) != noErr)
         return 0;
-    UInt8 bytes[6];
+    UInt8 bytes[4]; // format tag, channel count
     if (!SeekBy(in, 4) || !ReadExactly(in, bytes, 4))
         return 0;
     return SInt32(UInt32(bytes[2]) | (UInt32(bytes[3]) << 8));
@@ -646,9 +650,12 @@ OSErr DetectFromExtension(const std::string& path, OSType hfsType, OSType* type,
 OSErr DetectFromCatalogAndHeader(const std::string& path, OSType* type, OSType* hfsType)
 {
     FSRef ref;
-    OSErr err = FSPathMakeRef(path, &ref);
+    Boolean isFolder = false;
+    OSErr err = FSPathMakeRef(path, &ref, &isFolder);
     if (err != noErr)
         return err;
+    if (isFolder)
+        return kFolderIsNoSoundFileErr;
     FSCatalogInfo info;
     err = FSGetCatalogInfo(&ref, kFSCatInfoFinderInfo, &info, nullptr, nullptr, nullptr);
     if (err != noErr)
@@ -813,6 +820,10 @@ OSErr DetectFileType(const std::string& path, OSType* type, SInt32* recognized,
             err = ioErr;
     } catch (...) {
         err = kUnknownFileFormatErr;
+    }
+    if (err == kFolderIsNoSoundFileErr) {
+        *recognized = 0;
+        return kUnknownFileFormatErr;
     }
     if (err == kUnknownFileFormatErr)
         err = DetectFromExtension(path, hfsType, &detected, recognized);

@@ -126,6 +126,7 @@ constexpr OSErr kNeXTUnsupportedDataErr = -22600;   // "has unsupported data (Ne
 //   stereo pair, 11 a numbered set, else the surround set's configuration).
 // group: look for split and surround partners (GroupSplitFiles).
 //
+// A folder is no sound file: -22008 with the recognised flag cleared.
 // Never throws: a partner that cannot be detected counts as missing.
 OSErr DetectFileType(const std::string& path, OSType* type, SInt32* recognized,
                      std::vector<std::string>* setMembers, std::string* setName,

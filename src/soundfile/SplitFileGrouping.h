@@ -28,8 +28,9 @@
 //     readable extension) and only as a whole: "Verse-Lead.aif" is not a
 //     left channel, nor "Mix.Left.wav";
 //   - partners are looked up ignoring case and come back with their names as
-//     stored on disk (Take-L.paf finds take-r.PAF... as long as the extension
-//     is spelled as a readable extension);
+//     stored on disk (Take-L.paf finds take-r.paf); the extension of the file
+//     in hand must be spelled as the readable extensions are (lower case),
+//     else its last part counts as the indicator ("Take-L.PAF": ".PAF");
 //   - every member must exist and be detected (grouping off) as the same
 //     type as the file in hand; a partner that is missing, of another type
 //     or cannot be detected at all fails the set, never the file in hand;

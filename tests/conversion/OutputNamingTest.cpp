@@ -67,6 +67,27 @@ TEST(OutputNamingTest, NamesReplaceTheWordAndNumberBeforeIndicatorAndExtension)
     EXPECT_EQ(NumberedOutputName(".QuillOutFile.aif", "Mix", 0), "Mix.aif");
 }
 
+TEST(OutputNamingTest, UniqueTagsAreReplacedWithTheWord)
+{
+    EXPECT_EQ(FinalOutputName(".QuillOutFile-Ab3dE9.L.aif", "Mix"), "Mix.L.aif");
+    EXPECT_EQ(NumberedOutputName(".QuillOutFile-Ab3dE9.L.aif", "Mix", 2), "Mix-2.L.aif");
+    EXPECT_EQ(FinalOutputName(".QuillOutFile-Ab3dE9-R.paf", "Mix"), "Mix-R.paf");
+    EXPECT_EQ(FinalOutputName(".QuillOutFile-Ab3dE9", "Mix"), "Mix");
+    // Not a tag: too short, too long, other characters.
+    EXPECT_EQ(FinalOutputName(".QuillOutFile-L.paf", "Mix"), "Mix-L.paf");
+    EXPECT_EQ(FinalOutputName(".QuillOutFile-abcdefg.aif", "Mix"), "Mix-abcdefg.aif");
+    EXPECT_EQ(FinalOutputName(".QuillOutFile-abc_ef.aif", "Mix"), "Mix-abc_ef.aif");
+
+    TestTempDir dir;
+    std::string a, b;
+    ASSERT_EQ(MakeTemporaryOutputName(dir.path(), &a), 0);
+    ASSERT_EQ(MakeTemporaryOutputName(dir.path(), &b), 0);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(FinalOutputName(QString::fromStdString(a) + ".aif", "x"), "x.aif");
+    EXPECT_TRUE(Listing(dir).isEmpty());
+    EXPECT_EQ(MakeTemporaryOutputName(dir.file("missing"), &a), dirNFErr);
+}
+
 TEST(OutputNamingTest, RenamesAndSkipsWhatIsNotATemporaryOutput)
 {
     TestTempDir dir;

@@ -112,6 +112,7 @@ TEST(PipelineSelectorTest, InstancesWithoutTheirPassesNeverReportSuccess)
         const int stage = index % 16;
         for (SInt32 kind = 0; kind <= 6; ++kind) {
             ConvTestFile in(FOUR_CHAR_CODE("AIFF"), kind == 1 ? 1 : 2, 16, 44100.0, 1000, kind);
+            in.AddTestRegion(10, 20);
             CConvSpec spec(Needs(stage & 1, stage & 2, stage & 4, stage & 8, true, index / 16));
             SInt32 owner = 0;
             const PipelineRoute route = ResolvePipelineRoute(index / 16, kind, &owner);

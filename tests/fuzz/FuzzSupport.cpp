@@ -8,20 +8,26 @@
 
 namespace {
 
-std::string ScratchFolder()
+// The folder lives for the whole process (never destroyed, so the exit
+// handler that removes it can still read it).
+const std::string& ScratchFolder()
 {
-    static std::string folder = [] {
+    static const std::string* folder = [] {
         const char* base = std::getenv("TMPDIR");
         std::string templ = std::string(base && *base ? base : "/tmp") + "/qmfuzz-XXXXXX";
         if (!mkdtemp(templ.data()))
             std::abort();
+        return new std::string(templ);
+    }();
+    static const bool cleanupRegistered = [] {
         std::atexit([] {
-            std::string cmd = "rm -rf '" + ScratchFolder() + "'";
+            std::string cmd = "rm -rf '" + *folder + "'";
             if (std::system(cmd.c_str()) != 0) { /* best effort */ }
         });
-        return templ;
+        return true;
     }();
-    return folder;
+    (void)cleanupRegistered;
+    return *folder;
 }
 
 } // namespace

@@ -3,10 +3,23 @@
 // channel probes of the grouping) answers with a code, never a crash.
 #include "CreateSoundFile.h"
 #include "FuzzTarget.h"
+#include "TestTempDir.h"
 
 #include <cstring>
+#include <fstream>
 
 namespace {
+
+// The input as a file in a scratch folder of this target's own, removed
+// when the program ends.
+std::string WriteInput(const uint8_t* data, size_t size)
+{
+    static TestTempDir folder;
+    const std::string path = folder.file("input.bin");
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return path;
+}
 
 std::string Text(const char* bytes, std::size_t size) { return std::string(bytes, size); }
 
@@ -70,7 +83,7 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = FuzzWriteInput(data, size, ".bin");
+    const std::string path = WriteInput(data, size);
     OSType type = 0;
     SInt32 recognized = 0;
     SInt32 configuration = 0;

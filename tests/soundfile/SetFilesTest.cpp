@@ -450,6 +450,11 @@ TEST_F(SetFilesTest, SurroundCreateNeedsAMemberForEveryChannel)
     ASSERT_EQ(numbered->MakeChannelFiles(&out, 0, 4), noErr);
     ASSERT_EQ(numbered->GetMemberCount(), 4u);
     EXPECT_EQ(MemberName((*numbered->GetSubFiles())[3]), "Num.4");
+
+    // Member names beyond the file-name limit are refused, not cut.
+    FSSpec longName{dir.path(), std::string(254, 'x')};
+    EXPECT_EQ(numbered->MakeChannelFiles(&longName, 0, 2), bdNamErr);
+    EXPECT_EQ(numbered->GetMemberCount(), 0u);
 }
 
 } // namespace

@@ -98,6 +98,11 @@ TEST_F(ZuSoundFileTest, FolderShowsFolderAndNoAudioTexts)
     EXPECT_TRUE(model.displayWordSize().isEmpty());
     EXPECT_TRUE(model.lengthStr().isEmpty());
     EXPECT_EQ(model.displayHFSType(), QStringLiteral("n/a"));
+    const QString text = model.description();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("<ZuSoundFile: "))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(",\n\tdescription = [Folder],\n\tsize = (null),\n\tinfo = '(null)',"
+                                             "\n\tdeep count = 0,\n\tis directory: yes,\n\tis playable: no>")))
+        << text.toStdString();
     OSErr error = 1;
     EXPECT_EQ(model.createSoundFile(&error), nullptr);
     EXPECT_EQ(error, noErr);

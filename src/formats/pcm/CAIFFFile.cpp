@@ -399,6 +399,9 @@ OSErr CAIFFFile::ProbeHeader(SInt16* result)
     if (result) {
         *result = 0;
     }
+    if (m_isOpen) {
+        return opWrErr;  // never closes a file opened by someone else
+    }
     OSErr err = Guarded([&]() -> OSErr {
         OSErr e = OpenForReading();
         if (e == noErr) e = ReadCOMM();
@@ -428,7 +431,7 @@ OSErr CAIFFFile::ReadMARK()
     Guarded([&]() -> OSErr {
         ChunkView body;
         bool found = false;
-        if (ReadChunk(kMARK, &body, &found) != noErr || !found) {
+        if (ReadChunk(kMARK, &body, &found) != noErr || !found || !body.has(2)) {
             return noErr;
         }
         const UInt16 count = body.get_u16be();
@@ -855,7 +858,7 @@ OSErr CAIFFFile::Close()
         return kAIFFNotOpenErr;
     }
     OSErr result = noErr;
-    if (m_headerDirty) {
+    if (m_headerDirty && m_writable) {
         result = Guarded([&]() -> OSErr {
             const SInt64 dataEnd = m_dataOffset + SInt64(m_numFrames) * BytesPerFrame();
             if (dataEnd - 8 > kAIFFMaxFormSize) {

@@ -111,7 +111,8 @@ OSErr CBWFLinearFile::ReadBEXT()
     if (err)
         return err;
     UInt8 fields[602] = {};
-    std::memcpy(fields, body.data(), std::min<std::size_t>(body.size(), sizeof fields));
+    if (!body.empty())
+        std::memcpy(fields, body.data(), std::min<std::size_t>(body.size(), sizeof fields));
 
     SetTimeStamp64(UInt64(fields[338]) | (UInt64(fields[339]) << 8) | (UInt64(fields[340]) << 16) |
                    (UInt64(fields[341]) << 24) | (UInt64(fields[342]) << 32) | (UInt64(fields[343]) << 40) |

@@ -49,6 +49,59 @@ ChunkWalkOptions RIFFWalkOptions()
     return options;
 }
 
+// The shared walk takes chunk sizes from 0x80000000 up as corrupt; in RIFF
+// they are unsigned (a data chunk of 2 to 4 GiB is valid), so where the
+// shared walk stops at such a size the search goes on here, chunk by chunk
+// with the same limits (container end, chunk count, 0xFFFFFFFF running to
+// the end of the file, bodies cut at the end of the file).
+OSErr FindChunkPastLargeSizes(ChunkReader& reader, FourCharCode id, UInt32 occurrence, ChunkInfo* out)
+{
+    ChunkSource& source = reader.Source();
+    const ChunkWalkOptions& options = reader.Options();
+    if (occurrence == 0)
+        occurrence = 1;
+    SInt64 position = 12;
+    UInt32 seen = 0;
+    for (int passed = 0; passed <= options.maxChunks; ++passed) {
+        if (position + 8 > reader.ContainerEnd())
+            return kChunkNotFoundErr;
+        UInt8 header[8];
+        std::size_t got = 0;
+        const OSErr err = source.ReadAt(position, header, sizeof header, &got);
+        if (err != noErr && err != eofErr)
+            return err;
+        if (got < sizeof header)
+            return kChunkNotFoundErr;
+        ChunkInfo info;
+        info.id = (FourCharCode(header[0]) << 24) | (FourCharCode(header[1]) << 16) |
+                  (FourCharCode(header[2]) << 8) | FourCharCode(header[3]);
+        info.sizeField = UInt32(header[4]) | (UInt32(header[5]) << 8) | (UInt32(header[6]) << 16) |
+                         (UInt32(header[7]) << 24);
+        info.headerPos = position;
+        info.bodyPos = position + 8;
+        const SInt64 available = std::max<SInt64>(0, reader.FileLength() - info.bodyPos);
+        info.clamped = info.sizeField == 0xFFFFFFFFu || SInt64(info.sizeField) > available;
+        info.bodySize = info.clamped ? available : SInt64(info.sizeField);
+        if (info.id == id && ++seen == occurrence) {
+            *out = info;
+            return noErr;
+        }
+        if (info.sizeField == 0xFFFFFFFFu)
+            return kChunkNotFoundErr;
+        position = info.NextPos();
+    }
+    return options.tooManyChunksErr;
+}
+
+// The RIFF chunk search: the shared walk, continued past large sizes.
+OSErr FindRIFFChunkWith(ChunkReader& reader, FourCharCode id, UInt32 occurrence, ChunkInfo* info)
+{
+    OSErr err = reader.Find(id, info, occurrence);
+    if (err == kCorruptChunkSizeErr)
+        err = FindChunkPastLargeSizes(reader, id, occurrence, info);
+    return err;
+}
+
 OSErr NarrowError(int32_t code)
 {
     if (code == 0)
@@ -233,9 +286,7 @@ OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stre
         if (err != noErr)
             return kChunkNotFoundErr;
         ChunkInfo info;
-        err = reader.Find(ChunkIDFromString(id), &info, occurrence);
-        if (err == kCorruptChunkSizeErr)
-            return err;
+        err = FindRIFFChunkWith(reader, ChunkIDFromString(id), occurrence, &info);
         if (err != noErr)
             return kChunkNotFoundErr;
         stream.clear();
@@ -293,7 +344,6 @@ bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format)
                 // Subformats are known by their first word (the rest of
                 // the identifier varies among writers of PCM variants).
                 f.coding = data1 <= 0xFFFF ? UInt16(data1) : 0;
-                (void)kSubformatTail;
             }
         }
     }
@@ -382,7 +432,7 @@ OSErr CWAVEFile::FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
     OSErr err = reader.ReadHeader();
     if (err)
         return err;
-    err = reader.Find(id, info, occurrence);
+    err = FindRIFFChunkWith(reader, id, occurrence, info);
     if (err == noErr)
         SetFPos(m_refNum, fsFromStart, info->headerPos + 4);
     return err;

@@ -60,8 +60,8 @@ UInt32 WAVEChannelConfigurationToMask(SInt32 configuration, UInt32 channels);
 
 // The chunk walk of type detection on a stream: 0 with the stream just past
 // the identifier of the occurrence-th (from 1) chunk `id`; -22004 when it is
-// not there (or the stream fails), -22009 for a corrupt size.  "RIFF" looks
-// at the first four bytes only.
+// not there (or the stream fails).  "RIFF" looks at the first four bytes
+// only.  Chunk sizes are unsigned: a chunk of 2 to 4 GiB is walked over.
 OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stream);
 // The channel count of the file's 'fmt ' chunk; 0 when it cannot be read.
 UInt32 GetWAVENumChannels(const std::string& path);

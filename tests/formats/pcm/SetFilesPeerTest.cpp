@@ -101,6 +101,7 @@ TEST_F(SetFilesPeerTest, SplitPairIsFoundAndReadsAsSoxMergesIt)
     ASSERT_EQ(model.surround_set().size(), 2u);
     EXPECT_TRUE(model.isSplit());
     EXPECT_EQ(model.numChannels(), 2);
+    EXPECT_EQ(model.displayChannels(), QStringLiteral("2 (stereo)"));
     EXPECT_EQ(model.name(), QStringLiteral("Take"));
     EXPECT_TRUE(model.descriptor().startsWith(QStringLiteral("Split stereo ")));
 
@@ -129,6 +130,7 @@ TEST_F(SetFilesPeerTest, SurroundSetIsFoundAndReadsAsSoxMergesIt)
     EXPECT_EQ(model.surroundSetName(), QStringLiteral("5.1 Surround"));
     EXPECT_EQ(model.channelConfiguration(), kChannelConfig5_1);
     EXPECT_EQ(model.numChannels(), 6);
+    EXPECT_EQ(model.displayChannels(), QStringLiteral("6 (5.1)"));
     EXPECT_EQ(model.numFrames(), 22050u);
     ASSERT_EQ(model.surround_set(), paths);
 

@@ -394,21 +394,3 @@ TEST_F(WAVEAnnotations, CountsBeyondTheirChunksAreCut)
     SFTSamplerInfo sampler;
     EXPECT_NE(file->GetSamplerInfo(&sampler), noErr);  // 'inst' too short
 }
-
-TEST_F(WAVEAnnotations, RegionNamesAreMadeUniqueUnlessBadRegionsAreSkipped)
-{
-    TestTempDir dir;
-    OSErr err;
-    auto out = CreateWith<CWAVEFile>(dir.path(), "dup", 1, 16, 8000.0f, &err);
-    ASSERT_EQ(err, noErr);
-    ASSERT_EQ(WriteAllSamples(*out, TestSamples(100, 16)), noErr);
-    SFTRegion a = Region(0, 10, "Same"), b = Region(20, 30, "Same");
-    out->AddRegion(&a);
-    out->AddRegion(&b);
-    ASSERT_EQ(out->Close(), noErr);
-    SetSkipBadRegion(0);
-    auto back = OpenWith<CWAVEFile>(dir.file("dup.wav"), &err);
-    ASSERT_EQ(err, noErr);
-    ASSERT_EQ(back->GetNumRegions(), 2);
-    EXPECT_NE(back->GetRegionObject(0)->name(), back->GetRegionObject(1)->name());
-}

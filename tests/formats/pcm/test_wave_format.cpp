@@ -417,12 +417,42 @@ TEST(WAVEFormat, DetectionProbesOnStreams)
     EXPECT_EQ(GetWAVENumChannels(dir.file("s.wav")), 6u);
     EXPECT_EQ(GetWAVENumChannels(dir.file("missing.wav")), 0u);
 
-    // A negative chunk size stops the walk as corrupt; 0xFFFFFFFF runs to the end.
-    WriteAll(dir.file("neg.wav"), RIFFBuilder().header("junk", 0x80000000).raw({0, 0, 0, 0}).build());
-    std::ifstream neg(dir.file("neg.wav"), std::ios::binary);
-    EXPECT_EQ(FindRIFFChunk("fmt ", 1, neg), -22009);
     std::istringstream tiny(std::string("RIFF"));
     EXPECT_EQ(FindRIFFChunk("fmt ", 1, tiny), -22004);
+}
+
+TEST(WAVEFormat, ChunksAfterADataChunkOfMoreThan2GiB)
+{
+    // A sparse file: 'fmt ', 'data' of 0x80000002 bytes, then 'smpl' and 'bext'.
+    TestTempDir dir;
+    const std::string path = dir.file("big.wav");
+    const UInt32 dataSize = 0x80000002u;
+    Body smpl;
+    smpl.zeros(28).u32(1).u32(0).u32(7).u32(0).u32(11).u32(22).u32(0).u32(0);
+    auto head = RIFFBuilder().chunk("fmt ", Fmt(1, 1, 8000, 16, 2)).header("data", dataSize).build(false);
+    const auto tail = RIFFBuilder().chunk("smpl", smpl.b).chunk("bext", std::vector<UInt8>(602, 0)).build(false);
+    const UInt64 total = head.size() + UInt64(dataSize) + (tail.size() - 12);
+    head[4] = UInt8(total - 8);
+    head[5] = UInt8((total - 8) >> 8);
+    head[6] = UInt8((total - 8) >> 16);
+    head[7] = UInt8((total - 8) >> 24);
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+        out.seekp(std::streamoff(head.size() + UInt64(dataSize)));
+        out.write(reinterpret_cast<const char*>(tail.data() + 12), std::streamsize(tail.size() - 12));
+        ASSERT_TRUE(out.good());
+    }
+    OSErr err;
+    auto file = OpenWith<CWAVEFile>(path, &err);
+    ASSERT_EQ(err, noErr);
+    EXPECT_EQ(file->GetNumFrames(), dataSize / 2);
+    ASSERT_EQ(file->GetNumLoops(), 1);
+    EXPECT_EQ(file->GetLoopObject(0)->start(), 11u);
+    std::ifstream stream(path, std::ios::binary);
+    EXPECT_EQ(FindRIFFChunk("bext", 1, stream), noErr);
+    EXPECT_EQ(UInt64(stream.tellg()), total - 602 - 4);
+    EXPECT_EQ(FindRIFFChunk("LIST", 1, stream), -22004);
 }
 
 TEST(WAVEFormat, ProbeHeaderCountsRegionsAndClosesTheFile)

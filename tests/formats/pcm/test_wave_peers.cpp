@@ -317,7 +317,7 @@ TEST(WAVEPeers, ChannelMasksDescribeTheDataAsWritten)
         std::vector<int> fileFromMemory;  // file channel i holds memory channel fileFromMemory[i]
     };
     const std::vector<Case> cases = {
-        {6, kChannelConfig5_1, "5.1(side)", {0, 1, 2, 3, 4, 5}},
+        {6, kChannelConfig5_1, "5.1(back)", {0, 1, 2, 3, 4, 5}},
         {8, kChannelConfig7_1, "7.1(wide)", {0, 1, 2, 3, 4, 5, 6, 7}},
         {6, kChannelConfig6_0, "hexagonal", {0, 1, 4, 2, 3, 5}},
         {4, kChannelConfigQuad, "quad", {0, 1, 2, 3}},

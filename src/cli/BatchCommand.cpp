@@ -1,0 +1,270 @@
+#include "BatchCommand.h"
+
+#include "BatchLogHooks.h"
+#include "BatchStartup.h"
+#include "ConversionList.h"
+#include "ConversionProcess.h"
+#include "CreateSoundFile.h"
+#include "DitherTable.h"
+#include "FileOperations.h"
+#include "InputInfo.h"
+#include "InterruptWatcher.h"
+#include "batch_folder_checks.h"
+#include "Logger.h"
+#include "NotificationCenter.h"
+#include "ProgressPrinter.h"
+#include "UserDefaults.h"
+#include "ZuSoundFile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <atomic>
+
+namespace {
+
+const QString kUserCancelledNotification = QStringLiteral("UserCancelledNotification");
+
+QString AbsoluteClean(const QString& path)
+{
+    return QString::fromStdString(AbsolutePath(path.toStdString()));
+}
+
+}  // namespace
+
+BatchCommand::BatchCommand(const BatchOptions& options, std::FILE* out, std::FILE* err)
+    : options_(options), out_(out), err_(err)
+{
+}
+
+void BatchCommand::report(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), err_);
+    std::fflush(err_);
+}
+
+int BatchCommand::refuse(int status, const QString& title, const QString& message)
+{
+    report(QStringLiteral("quillmarch-batch: ") + title + QLatin1Char('\n') +
+           (message.isEmpty() ? QString() : message + QLatin1Char('\n')));
+    return status;
+}
+
+int BatchCommand::deepFileCount(const QString& folder)
+{
+    int count = 0;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (!info.isDir() || info.isSymLink())
+            ++count;
+    }
+    return count;
+}
+
+void BatchCommand::applySettings()
+{
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    const QVariantMap own = defaults.persistentValues();
+    for (const auto& [key, value] : options_.settings()) {
+        bool saved = false;
+        for (const auto& entry : savedSettings_)
+            saved = saved || entry.first == key;
+        if (!saved)
+            savedSettings_.append({key, own.value(key)});
+        defaults.setObject(key, value);
+    }
+}
+
+void BatchCommand::restoreSettings()
+{
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    for (const auto& [key, value] : savedSettings_) {
+        if (value.isValid())
+            defaults.setObject(key, value);
+        else
+            defaults.removeObject(key);
+    }
+    savedSettings_.clear();
+}
+
+int BatchCommand::run()
+{
+    if (!options_.defaultsFile().isEmpty())
+        qputenv("QUILLMARCH_DEFAULTS", AbsoluteClean(options_.defaultsFile()).toUtf8());
+
+    // Start-up, in the application's order.
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    BatchStartup::registerDefaults(defaults);
+    applySettings();
+    BatchStartup::syncRawSettings(defaults);
+    BatchStartup::buildFileTypeTable();
+    BatchStartup::pushSoundFileSwitches(defaults);
+
+    const int status = options_.infoMode() ? runInfo() : runBatch();
+
+    restoreSettings();
+    if (defaults.hasPendingChanges() && !defaults.synchronize())
+        report(QStringLiteral("quillmarch-batch: could not save the preferences: %1\n").arg(defaults.lastError()));
+    FreeDitherTable();
+    ReleaseSoundFileGlobals();
+    return status;
+}
+
+int BatchCommand::runInfo()
+{
+    bool allReadable = true;
+    for (const QString& input : options_.inputs()) {
+        const InputInfo info(input);
+        allReadable = allReadable && info.readable();
+        const QByteArray line = info.jsonLine().toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), out_);
+    }
+    std::fflush(out_);
+    return allReadable ? kExitConverted : kExitFailures;
+}
+
+int BatchCommand::runBatch()
+{
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    ConversionProcess process;
+
+    // The conversion list, then the ones this batch runs.
+    QList<ConvSpecRef> all;
+    QList<ConvSpecRef> conversions;
+    QString error;
+    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error) ||
+        !ConversionList::select(all, options_.conversionNames(), &conversions, &error))
+        return refuse(kExitUsage, error, QString());
+
+    // The folders.
+    const QString output = AbsoluteClean(options_.outputFolder());
+    if (!IsFolder(output.toStdString()))
+        return refuse(kExitUsage, QStringLiteral("the output folder '%1' does not exist or is not a folder")
+                                      .arg(options_.outputFolder()),
+                      QString());
+    QStringList inputs;
+    int fileCount = 0;
+    for (const QString& input : options_.inputs()) {
+        const QString path = AbsoluteClean(input);
+        inputs.append(path);
+        PathStatus status;
+        if (StatPath(path.toStdString(), &status) == 0)
+            fileCount += status.isFolder ? deepFileCount(path) : 1;
+    }
+    if (const auto refusal = CheckBatchFolders(inputs, conversions, output))
+        return refuse(kExitUsage, refusal->title, refusal->message);
+
+    bool needsRedither = false;
+    const bool easyThru = defaults.boolForKey(QStringLiteral("Easy Thru"));
+    for (const ConvSpecRef& spec : conversions) {
+        const QString subfolder = output + QLatin1Char('/') + spec->conversionName();
+        const std::string sub = subfolder.toStdString();
+        if (PathExists(sub) && IsFolder(sub)) {
+            if (!easyThru)
+                return refuse(kExitUsage, QStringLiteral("Warning: output folder already exists"),
+                              QStringLiteral("The folder where converted audio files should be created using the "
+                                             "conversion named: '%1' already exists inside the specified output "
+                                             "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "
+                                             "folder, or specify a different output folder.")
+                                  .arg(spec->conversionName()));
+        } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
+            return refuse(kExitStopped, QStringLiteral("Error: could not create output folder"),
+                          QStringLiteral("The necessary output folder named: '%1' could not be created.\n\nPlease "
+                                         "check if you have write permission for the destination folder: '%2'.")
+                              .arg(subfolder, output));
+        }
+        needsRedither = needsRedither || spec->needsRedither();
+    }
+    if (needsRedither && CreateDitherTable() != 0)
+        return refuse(kExitStopped, QStringLiteral("Error"), QStringLiteral("Could not create dither table"));
+
+    // The log and its hooks (they run on the worker thread), and counts of
+    // the files for the summary.
+    Logger logger(output);
+    BatchLogHooks hooks(process, logger);
+    std::atomic<int> converted{0};
+    std::atomic<int> failed{0};
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    std::vector<NotificationCenter::Token> tokens;
+    tokens.push_back(center.addObserver(ConversionProcess::kSuccessNotification, &process,
+                                        [&converted](const Notification&) { ++converted; }));
+    tokens.push_back(center.addObserver(ConversionProcess::kFailureNotification, &process,
+                                        [&failed](const Notification&) { ++failed; }));
+    // The Cancel button's notification, posted below on an interrupt.
+    tokens.push_back(center.addObserver(kUserCancelledNotification, nullptr,
+                                        [&process](const Notification&) { process.setShouldStop(true); }));
+
+    // The worker, and the wait with progress.
+    const bool showProgress = !options_.quiet();
+    const bool terminal = ProgressPrinter::isTerminal(err_);
+    ProgressPrinter printer(err_, terminal, terminal ? ProgressPrinter::terminalWidth() : 0,
+                            int(conversions.size()), fileCount);
+    bool cancelled = false;
+    {
+        InterruptWatcher watcher;
+        if (!process.start(inputs, conversions, output)) {
+            for (NotificationCenter::Token token : tokens)
+                center.removeObserver(token);
+            hooks.finish();
+            return refuse(kExitStopped, QStringLiteral("Error: the batch could not be started"), QString());
+        }
+        for (;;) {
+            const bool done = process.waitUntilDone(50);
+            if (InterruptWatcher::interrupted() && !cancelled) {
+                cancelled = true;
+                if (showProgress)
+                    printer.message(QStringLiteral("Cancelling (interrupt again to quit at once)..."));
+                center.postNotification(kUserCancelledNotification);
+            }
+            if (showProgress) {
+                if (auto warnings = process.newWarnings())
+                    printer.warnings(*warnings);
+                if (!done)
+                    printer.update(ProgressPrinter::snapshot(process));
+            }
+            if (done)
+                break;
+        }
+        if (showProgress) {
+            if (auto warnings = process.newWarnings())
+                printer.warnings(*warnings);
+            printer.finish();
+        }
+    }
+
+    // The end of the batch.
+    for (NotificationCenter::Token token : tokens)
+        center.removeObserver(token);
+    const OSErr logError = hooks.finish();
+    const bool fatal = logger.fatal();
+    if (logError != noErr)
+        report(QStringLiteral("quillmarch-batch: the log could not be written: %1 (%2)\n")
+                   .arg(InputInfo::errorMessage(logError))
+                   .arg(logError));
+
+    if (showProgress) {
+        report(QStringLiteral("%1 converted, %2 failed, %3 warnings%4\n")
+                   .arg(converted.load())
+                   .arg(failed.load())
+                   .arg(process.warnings())
+                   .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
+    }
+    if (logger.logFileCreated()) {
+        const QByteArray line = (QStringLiteral("Log: ") + logger.logPath() + QLatin1Char('\n')).toUtf8();
+        std::fwrite(line.constData(), 1, size_t(line.size()), out_);
+        std::fflush(out_);
+    } else if (showProgress) {
+        report(QStringLiteral("No log file was kept.\n"));
+    }
+
+    if (cancelled || fatal || process.err() == userCanceledErr)
+        return kExitStopped;
+    if (failed.load() > 0 || logError != noErr)
+        return kExitFailures;
+    return kExitConverted;
+}

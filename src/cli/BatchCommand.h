@@ -1,0 +1,56 @@
+// quillmarch-batch: the headless form of the application's Start button.
+//
+// run() does what the application does at start-up (the defaults with the
+// command line's --defaults file and --set values, the raw-file settings,
+// the file-type table, the one ConversionProcess, the region switches, the
+// conversion list) and then either describes the inputs (--info) or runs
+// one batch as Start does: the folder checks, the conversions' output
+// subfolders, the dither table, the Logger and its observers, the worker;
+// it shows the progress, turns Ctrl-C into the Cancel button's stop
+// request, finishes the log when the worker is done and gives the exit
+// status.
+#pragma once
+
+#include "BatchOptions.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <atomic>
+#include <cstdio>
+
+class BatchCommand {
+public:
+    // Exit statuses.
+    static constexpr int kExitConverted = 0;  // every file converted
+    static constexpr int kExitFailures = 1;   // some files failed
+    static constexpr int kExitStopped = 2;    // a fatal error or a cancel stopped the batch
+    static constexpr int kExitUsage = BatchOptions::kUsageExitStatus;
+
+    BatchCommand(const BatchOptions& options, std::FILE* out = stdout, std::FILE* err = stderr);
+
+    // Runs the command; returns the exit status.  Call once per process.
+    int run();
+
+    // The number of non-folder entries below a folder, recursively
+    // (symbolic links to folders are not entered).
+    static int deepFileCount(const QString& folder);
+
+private:
+    int runInfo();
+    int runBatch();
+    void applySettings();
+    void restoreSettings();
+    void report(const QString& text);
+    int refuse(int status, const QString& title, const QString& message);
+
+    BatchOptions options_;
+    std::FILE* out_;
+    std::FILE* err_;
+    // The user's own values of the keys that --set changed, to put back
+    // before the preferences are saved (invalid: the user had none).
+    QList<QPair<QString, QVariant>> savedSettings_;
+};

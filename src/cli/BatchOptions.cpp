@@ -1,0 +1,199 @@
+#include "BatchOptions.h"
+
+#include <QLocale>
+
+namespace {
+
+// The long options that take a value.
+enum class ValueOption { None, Output, Conversions, Conversion, Defaults, Set };
+
+ValueOption valueOptionFor(const QString& name)
+{
+    if (name == QLatin1String("--conversions"))
+        return ValueOption::Conversions;
+    if (name == QLatin1String("--conversion"))
+        return ValueOption::Conversion;
+    if (name == QLatin1String("--defaults"))
+        return ValueOption::Defaults;
+    if (name == QLatin1String("--set"))
+        return ValueOption::Set;
+    return ValueOption::None;
+}
+
+}  // namespace
+
+QString BatchOptions::usage()
+{
+    return QStringLiteral(
+        "usage: quillmarch-batch [options] -o OUTPUT_FOLDER INPUT...\n"
+        "       quillmarch-batch [--defaults FILE] [--set KEY=VALUE]... --info INPUT...\n"
+        "Try 'quillmarch-batch --help' for more information.\n");
+}
+
+QString BatchOptions::help()
+{
+    return QStringLiteral(
+        "usage: quillmarch-batch [options] -o OUTPUT_FOLDER INPUT...\n"
+        "       quillmarch-batch [--defaults FILE] [--set KEY=VALUE]... --info INPUT...\n"
+        "\n"
+        "Runs every active conversion over the input files and folders (folders are\n"
+        "walked and mirrored); each conversion writes into its own subfolder of\n"
+        "OUTPUT_FOLDER, which must exist.  The log is written into OUTPUT_FOLDER.\n"
+        "\n"
+        "  -o FOLDER            the output folder\n"
+        "  --conversions FILE   a property list holding an array of conversions\n"
+        "                       (default: the \"Conversions\" preference, else the\n"
+        "                       factory conversions)\n"
+        "  --conversion NAME    run only the conversions of these names, active or\n"
+        "                       not (repeatable)\n"
+        "  --defaults FILE      the preferences file to use\n"
+        "  --set KEY=VALUE      a preference for this run only: YES, NO, a number or\n"
+        "                       text (repeatable)\n"
+        "  --info               describe each INPUT as one line of JSON; converts\n"
+        "                       nothing\n"
+        "  --quiet              no progress on standard error\n"
+        "  -h, --help           this text\n"
+        "\n"
+        "Exit status: 0 every file converted, 1 some files failed, 2 the batch\n"
+        "stopped (fatal error or interrupt), 64 bad usage.\n");
+}
+
+QVariant BatchOptions::defaultValueFromText(const QString& text)
+{
+    if (text == QLatin1String("YES"))
+        return true;
+    if (text == QLatin1String("NO"))
+        return false;
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const qlonglong whole = c.toLongLong(text, &ok);
+    if (ok)
+        return whole;
+    const double real = c.toDouble(text, &ok);
+    if (ok && !text.trimmed().isEmpty())
+        return real;
+    return text;
+}
+
+void BatchOptions::fail(const QString& message)
+{
+    if (error_.isEmpty())
+        error_ = message;
+}
+
+BatchOptions BatchOptions::parse(const QStringList& arguments)
+{
+    BatchOptions options;
+    bool outputGiven = false;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            options.inputs_.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            options.help_ = true;
+            continue;
+        }
+        if (argument == QLatin1String("--info")) {
+            options.info_ = true;
+            continue;
+        }
+        if (argument == QLatin1String("--quiet")) {
+            options.quiet_ = true;
+            continue;
+        }
+
+        // Options with a value.
+        ValueOption kind = ValueOption::None;
+        QString name = argument;
+        QString value;
+        bool hasValue = false;
+        if (argument.startsWith(QLatin1String("-o"))) {
+            kind = ValueOption::Output;
+            name = QStringLiteral("-o");
+            if (argument.size() > 2) {
+                value = argument.mid(2);
+                hasValue = true;
+            }
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            const qsizetype equals = argument.indexOf(QLatin1Char('='));
+            if (equals > 0) {
+                name = argument.left(equals);
+                value = argument.mid(equals + 1);
+                hasValue = true;
+            }
+            kind = valueOptionFor(name);
+        }
+        if (kind == ValueOption::None) {
+            options.fail(QStringLiteral("unknown option '%1'").arg(argument));
+            continue;
+        }
+        if (!hasValue) {
+            if (i + 1 >= arguments.size()) {
+                options.fail(QStringLiteral("option '%1' needs a value").arg(name));
+                continue;
+            }
+            value = arguments.at(++i);
+        }
+        switch (kind) {
+        case ValueOption::Output:
+            if (outputGiven)
+                options.fail(QStringLiteral("only one output folder (-o) can be given"));
+            else if (value.isEmpty())
+                options.fail(QStringLiteral("the output folder (-o) is empty"));
+            outputGiven = true;
+            options.outputFolder_ = value;
+            break;
+        case ValueOption::Conversions:
+            if (!options.conversionsFile_.isEmpty())
+                options.fail(QStringLiteral("only one --conversions file can be given"));
+            else if (value.isEmpty())
+                options.fail(QStringLiteral("the --conversions file name is empty"));
+            options.conversionsFile_ = value;
+            break;
+        case ValueOption::Conversion:
+            if (value.isEmpty())
+                options.fail(QStringLiteral("--conversion needs a name"));
+            else if (!options.conversionNames_.contains(value))
+                options.conversionNames_.append(value);
+            break;
+        case ValueOption::Defaults:
+            if (!options.defaultsFile_.isEmpty())
+                options.fail(QStringLiteral("only one --defaults file can be given"));
+            else if (value.isEmpty())
+                options.fail(QStringLiteral("the --defaults file name is empty"));
+            options.defaultsFile_ = value;
+            break;
+        case ValueOption::Set: {
+            const qsizetype equals = value.indexOf(QLatin1Char('='));
+            if (equals <= 0) {
+                options.fail(QStringLiteral("--set needs KEY=VALUE, not '%1'").arg(value));
+                break;
+            }
+            options.settings_.append({value.left(equals), defaultValueFromText(value.mid(equals + 1))});
+            break;
+        }
+        case ValueOption::None:
+            break;
+        }
+    }
+
+    if (options.help_ || !options.ok())
+        return options;
+    if (options.inputs_.isEmpty())
+        options.fail(QStringLiteral("no input files or folders given"));
+    if (options.info_) {
+        if (outputGiven || !options.conversionsFile_.isEmpty() || !options.conversionNames_.isEmpty())
+            options.fail(QStringLiteral("--info converts nothing: it takes no -o, --conversions or --conversion"));
+    } else if (!outputGiven) {
+        options.fail(QStringLiteral("no output folder given (-o OUTPUT_FOLDER)"));
+    }
+    return options;
+}

@@ -1,0 +1,85 @@
+#include "BatchStartup.h"
+
+#include "CoreFileTypes.h"
+#include "CreateSoundFile.h"
+#include "PCMFileTypes.h"
+#include "RawFileSettings.h"
+#include "SetFileTypes.h"
+#include "SoundFileSwitches.h"
+#include "UserDefaults.h"
+#include "file_type_table.h"
+
+#include <QVariantList>
+
+QVariantMap BatchStartup::registeredDefaults()
+{
+    QVariantMap d;
+    d.insert(QStringLiteral("Ignore Regions Containing Whole File"), true);
+    d.insert(QStringLiteral("Recognize number files as split"), false);
+    d.insert(QStringLiteral("Process File If No Regions"), true);
+    d.insert(QStringLiteral("Skip Bad Region"), qlonglong(0));
+    d.insert(QStringLiteral("Easy Thru"), true);
+    d.insert(QStringLiteral("Save Log"), true);
+    d.insert(QStringLiteral("Only Save When Errors"), false);
+    d.insert(QStringLiteral("Open Log"), true);
+    d.insert(QStringLiteral("Only Open When Errors"), false);
+    d.insert(QStringLiteral("Beep When Done"), true);
+    d.insert(QStringLiteral("Full Paths Into Log"), false);
+    d.insert(QStringLiteral("Conversions"), QVariantList());
+    d.insert(QStringLiteral("Custom Sample Rates"), QVariantList());
+    d.insert(QStringLiteral("Input Files Sort Key"), QStringLiteral("filename"));
+    d.insert(QStringLiteral("Input Files Sort Ascending"), true);
+    d.insert(QStringLiteral("ConvSpecs Sort Key"), QStringLiteral("convName"));
+    d.insert(QStringLiteral("ConvSpecs Sort Ascending"), true);
+    d.insert(QStringLiteral("Number of Files Ever Converted"), qlonglong(0));
+    d.insert(QStringLiteral("Blip At End"), false);
+    d.insert(QStringLiteral("Varispeed"), 1.0);
+    d.insert(QStringLiteral("Auto Play Next"), true);
+    d.insert(QStringLiteral("Copy All Files"), false);
+    d.insert(QStringLiteral("Preserve Finder Comments"), false);
+    d.insert(QStringLiteral("Unrecognized Input File Action"), qlonglong(0));
+    d.insert(QStringLiteral("Unrecognized Input File Type"), QStringLiteral("'DPCM'"));
+    d.insert(QStringLiteral("Unrecognized Input File Big Endian"), true);
+    d.insert(QStringLiteral("Unrecognized Input File Sample Rate"), 44100.0);
+    d.insert(QStringLiteral("Unrecognized Input File Word Size"), qlonglong(16));
+    d.insert(QStringLiteral("QMUnrecognizedFileNumChannels"), qlonglong(1));
+    d.insert(QStringLiteral("Number Duplicate Files"), false);
+    return d;
+}
+
+void BatchStartup::registerDefaults(UserDefaults& defaults)
+{
+    defaults.registerDefaults(registeredDefaults());
+}
+
+void BatchStartup::syncRawSettings(const UserDefaults& defaults)
+{
+    RawFileSettings::SetFileType(
+        HFSTypeCodeFromFileType(defaults.stringForKey(QStringLiteral("Unrecognized Input File Type"))));
+    RawFileSettings::SetSampleRate(
+        float(defaults.doubleForKey(QStringLiteral("Unrecognized Input File Sample Rate"))));
+    RawFileSettings::SetBigEndian(defaults.boolForKey(QStringLiteral("Unrecognized Input File Big Endian")) ? 1 : 0);
+    RawFileSettings::SetNumBits(UInt32(defaults.integerForKey(QStringLiteral("Unrecognized Input File Word Size"))));
+    RawFileSettings::SetAction(SInt32(defaults.integerForKey(QStringLiteral("Unrecognized Input File Action"))));
+    RawFileSettings::SetNumChannels(UInt32(defaults.integerForKey(QStringLiteral("QMUnrecognizedFileNumChannels"))));
+}
+
+void BatchStartup::pushSoundFileSwitches(const UserDefaults& defaults)
+{
+    SetProcessFileIfNoRegions(defaults.boolForKey(QStringLiteral("Process File If No Regions")));
+    SetSkipBadRegion(long(defaults.integerForKey(QStringLiteral("Skip Bad Region"))));
+    SetIgnoreRegionsContainingWholeFile(defaults.boolForKey(QStringLiteral("Ignore Regions Containing Whole File")));
+    SetRecognizeNumberFilesAsSplit(defaults.boolForKey(QStringLiteral("Recognize number files as split")));
+}
+
+void BatchStartup::buildFileTypeTable()
+{
+    RegisterPCMFileTypes();
+    RegisterSetFileTypes();
+    RegisterCoreFileTypes();
+    LoadSoundFileProperties();
+    BuildSoundFileDispatchers();
+    // MP3 through the external encoder: this build has no encoder support,
+    // so the type is never offered for output.
+    SetSoundFileProperty('DMP3', QStringLiteral("canBeWritten"), false);
+}

@@ -1,0 +1,88 @@
+#include "ConversionList.h"
+
+#include "MainBundle.h"
+#include "PropertyList.h"
+#include "UserDefaults.h"
+
+#include <QSet>
+
+QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
+{
+    QList<ConvSpecRef> list;
+    for (const QVariant& item : array) {
+        if (item.typeId() != QMetaType::QVariantMap)
+            continue;
+        if (ConvSpecRef spec = ConvSpec::fromDictionary(item.toMap()))
+            list.append(spec);
+    }
+    return list;
+}
+
+bool ConversionList::load(const QString& file, const UserDefaults& defaults, QList<ConvSpecRef>* conversions,
+                          QString* error)
+{
+    conversions->clear();
+    if (!file.isEmpty()) {
+        QString readError;
+        const QVariant root = PropertyList::fromFile(file, &readError);
+        if (!root.isValid()) {
+            *error = QStringLiteral("cannot read the conversions file '%1': %2").arg(file, readError);
+            return false;
+        }
+        if (root.typeId() != QMetaType::QVariantList) {
+            *error = QStringLiteral("the conversions file '%1' does not hold an array of conversions").arg(file);
+            return false;
+        }
+        *conversions = fromArray(root.toList());
+        return true;
+    }
+
+    QVariantList array = defaults.arrayForKey(QStringLiteral("Conversions"));
+    if (array.isEmpty()) {
+        // A missing or unreadable factory list gives no conversions.
+        const QString factory = MainBundle::pathForResource(QStringLiteral("Factory_Conversions"), QStringLiteral("plist"));
+        if (!factory.isEmpty()) {
+            const QVariant root = PropertyList::fromFile(factory);
+            if (root.typeId() == QMetaType::QVariantList)
+                array = root.toList();
+        }
+    }
+    *conversions = fromArray(array);
+    return true;
+}
+
+bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
+                            QString* error)
+{
+    chosen->clear();
+    if (names.isEmpty()) {
+        for (const ConvSpecRef& spec : all)
+            if (spec->active() && spec->valid())
+                chosen->append(spec);
+        if (chosen->isEmpty()) {
+            *error = QStringLiteral("no active conversion to run");
+            return false;
+        }
+        return true;
+    }
+
+    QSet<QString> found;
+    for (const ConvSpecRef& spec : all) {
+        if (!names.contains(spec->conversionName()))
+            continue;
+        if (!spec->valid()) {
+            *error = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
+                         .arg(spec->conversionName());
+            return false;
+        }
+        found.insert(spec->conversionName());
+        chosen->append(spec);
+    }
+    for (const QString& name : names) {
+        if (!found.contains(name)) {
+            *error = QStringLiteral("no conversion named '%1'").arg(name);
+            return false;
+        }
+    }
+    return true;
+}

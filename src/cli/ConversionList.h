@@ -1,0 +1,36 @@
+// The conversions a batch runs: loaded from a property-list file, from the
+// "Conversions" preference or from the factory list, and chosen by name or
+// by their active flag.
+#pragma once
+
+#include "ConvSpec.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+class UserDefaults;
+
+class ConversionList {
+public:
+    // Conversions from `file` (an XML or binary property list whose root is
+    // an array of conversion dictionaries) when it is not empty; otherwise
+    // from the "Conversions" preference, or from the resource
+    // "Factory_Conversions" when that preference is missing or empty.
+    // False and *error for a file that cannot be read or is not such an
+    // array.  Items that are not dictionaries are skipped.
+    static bool load(const QString& file, const UserDefaults& defaults, QList<ConvSpecRef>* conversions,
+                     QString* error);
+
+    // The conversions of a property-list array (dictionaries only).
+    static QList<ConvSpecRef> fromArray(const QVariantList& array);
+
+    // The conversions to run, in list order: with no names, those that are
+    // active and valid; with names, those whose name is one of them, active
+    // or not.  False and *error when a name matches no conversion, a named
+    // conversion is not valid (its output type cannot be written), or
+    // nothing is left to run.
+    static bool select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
+                       QString* error);
+};

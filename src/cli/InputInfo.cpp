@@ -1,0 +1,99 @@
+#include "InputInfo.h"
+
+#include "CreateSoundFile.h"
+#include "MacTypes.h"
+#include "ZuSoundFile.h"
+#include "error_table.h"
+#include "mac_errors.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+InputInfo::InputInfo(const QString& path)
+{
+    const ZuSoundFile model(path);
+    describe(model);
+}
+
+InputInfo::InputInfo(const ZuSoundFile& model)
+{
+    describe(model);
+}
+
+QString InputInfo::typeCodeText(quint32 code)
+{
+    QString text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned char c = static_cast<unsigned char>((code >> shift) & 0xFF);
+        if (c >= 0x20 && c < 0x7F && c != '\\')
+            text += QLatin1Char(char(c));
+        else
+            text += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString InputInfo::errorMessage(int code)
+{
+    const ErrorMessage message = LookupErrorMessage(code);
+    if (!message.message.empty())
+        return QString::fromStdString(message.message);
+    static const QVariantMap names = LoadMacErrorsDictionary();
+    const QVariantMap entry = names.value(QString::number(code)).toMap();
+    const QString description = entry.value(QStringLiteral("description")).toString();
+    if (!description.isEmpty())
+        return description;
+    const QString name = entry.value(QStringLiteral("name")).toString();
+    if (!name.isEmpty())
+        return name;
+    return QStringLiteral("error %1").arg(code);
+}
+
+void InputInfo::describe(const ZuSoundFile& model)
+{
+    object_.insert(QStringLiteral("path"), model.path());
+    if (model.isDirectory()) {
+        readable_ = true;
+        object_.insert(QStringLiteral("folder"), true);
+        return;
+    }
+
+    int error = model.errorCode();
+    if (!model.size().has_value() && error == noErr)
+        error = fnfErr;  // nothing at that path
+    readable_ = model.infoAvailable() && error == noErr;
+
+    if (model.hfsFileType() != 0)
+        object_.insert(QStringLiteral("type"), typeCodeText(model.hfsFileType()));
+    if (readable_) {
+        if (model.hfsRealType() != model.hfsFileType())
+            object_.insert(QStringLiteral("memberType"), typeCodeText(model.hfsRealType()));
+        object_.insert(QStringLiteral("format"), model.descriptor());
+        object_.insert(QStringLiteral("sampleRate"), model.sampleRate());
+        object_.insert(QStringLiteral("channels"), int(model.numChannels()));
+        object_.insert(QStringLiteral("bits"), int(model.numBits()));
+        object_.insert(QStringLiteral("frames"), qint64(model.numFrames()));
+        object_.insert(QStringLiteral("markers"), qint64(model.numMarkers()));
+        object_.insert(QStringLiteral("loops"), qint64(model.numLoops()));
+        object_.insert(QStringLiteral("regions"), qint64(model.numRegions()));
+        if (!model.surround_set().empty()) {
+            QJsonArray members;
+            for (const std::string& member : model.surround_set())
+                members.append(QString::fromStdString(member));
+            object_.insert(QStringLiteral("members"), members);
+        }
+        return;
+    }
+
+    if (error == noErr)
+        error = kUnknownFileFormatErr;
+    object_.insert(QStringLiteral("error"), error);
+    object_.insert(QStringLiteral("message"), model.descriptor().isEmpty() || error == fnfErr
+                                                  ? errorMessage(error)
+                                                  : model.descriptor());
+}
+
+QString InputInfo::jsonLine() const
+{
+    return QString::fromUtf8(QJsonDocument(object_).toJson(QJsonDocument::Compact));
+}

@@ -1,0 +1,38 @@
+// What the input-file model (ZuSoundFile) says about one input, as one line
+// of JSON: the path, the type code, the format name, the sample rate,
+// channels, bits, frames and the numbers of markers, loops and regions of a
+// readable file; "folder": true for a folder; the error code and its
+// message when the input cannot be read.
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+class ZuSoundFile;
+
+class InputInfo {
+public:
+    // Examines `path` through a new ZuSoundFile.
+    explicit InputInfo(const QString& path);
+    // Describes an examined model.
+    explicit InputInfo(const ZuSoundFile& model);
+
+    // Whether the model could read the input (folders count as readable).
+    bool readable() const { return readable_; }
+    const QJsonObject& object() const { return object_; }
+    // The object as compact JSON, without a line end.
+    QString jsonLine() const;
+
+    // A four-character code as text, "AIFF"; bytes outside printable ASCII
+    // as "\xNN".
+    static QString typeCodeText(quint32 code);
+    // The log's message for an error code, else the platform error's
+    // description or name, else "error <code>".
+    static QString errorMessage(int code);
+
+private:
+    void describe(const ZuSoundFile& model);
+
+    bool readable_ = false;
+    QJsonObject object_;
+};

@@ -1,0 +1,930 @@
+#include "ConversionProcess.h"
+
+#include "CConvSpec.h"
+#include "CSnippetFile.h"
+#include "CSoundFile.h"
+#include "CreateSoundFile.h"
+#include "CreatedFilesList.h"
+#include "FileOperations.h"
+#include "FolderListing.h"
+#include "FrameworkException.h"
+#include "OutputNaming.h"
+#include "PathResolution.h"
+#include "PreConversionCheck.h"
+#include "UserDefaults.h"
+#include "ZuSoundFile.h"
+#include "debug_trace.h"
+#include "dot_ignore.h"
+#include "error_code_exception.h"
+#include "finder_comments.h"
+#include "id3_tags.h"
+#include "progress_channel.h"
+
+#include <QThread>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+std::atomic<bool> gUseMPEGFramePadding{true};
+
+const QString ConversionProcess::kStartNotification = QStringLiteral("ZuConversionStartNotification");
+const QString ConversionProcess::kHeaderNotification = QStringLiteral("ZuConversionHeaderNotification");
+const QString ConversionProcess::kFooterNotification = QStringLiteral("ZuConversionFooterNotification");
+const QString ConversionProcess::kDoneNotification = QStringLiteral("ZuConversionDoneNotification");
+const QString ConversionProcess::kSuccessNotification = QStringLiteral("ZuConversionSuccessNotification");
+const QString ConversionProcess::kFailureNotification = QStringLiteral("ZuConversionFailureNotification");
+const QString ConversionProcess::kWillRenameNotification = QStringLiteral("ZuConversionWillRenameNotification");
+const QString ConversionProcess::kRenameDuplicateNotification =
+    QStringLiteral("ZuConversionRenameDuplicateNotification");
+const QString ConversionProcess::kLogMessageNotification = QStringLiteral("QMLogMessageNotification");
+
+const QString ConversionProcess::kObjectKey = QStringLiteral("object");
+const QString ConversionProcess::kTotalConversionsKey = QStringLiteral("total conversions");
+const QString ConversionProcess::kProcessThreadKey = QStringLiteral("process thread");
+const QString ConversionProcess::kErrorKey = QStringLiteral("error");
+const QString ConversionProcess::kCommentKey = QStringLiteral("comment");
+const QString ConversionProcess::kConvertedFilePathKey = QStringLiteral("converted file path");
+const QString ConversionProcess::kOrigInputFileKey = QStringLiteral("QMOrigInputFile");
+
+const QString ConversionProcess::kConversionProcessKey = QStringLiteral("QMConversionProcess");
+const QString ConversionProcess::kCurConvSpecKey = QStringLiteral("QMCurConvSpec");
+const QString ConversionProcess::kConvSpecDictionaryKey = QStringLiteral("ConversionSpecificationDictionary");
+const QString ConversionProcess::kOutputSpecificsKey = QStringLiteral("ZuOutputSpecifics");
+const QString ConversionProcess::kCurInputFilePathKey = QStringLiteral("QMCurInputFilePath");
+const QString ConversionProcess::kCurLongNameKey = QStringLiteral("QMCurLongName");
+const QString ConversionProcess::kOutputFolderRefKey = QStringLiteral("ZuOutputFolderRef");
+const QString ConversionProcess::kID3TagsKey = QStringLiteral("id3tags");
+const QString ConversionProcess::kID3v2BlobKey = QStringLiteral("ID3v2 tag blob");
+
+const QString ConversionProcess::kUnrecognizedActionKey = QStringLiteral("Unrecognized Input File Action");
+const QString ConversionProcess::kPreserveCommentsKey = QStringLiteral("Preserve Finder Comments");
+const QString ConversionProcess::kNumberDuplicatesKey = QStringLiteral("Number Duplicate Files");
+
+const QString ConversionProcess::kCopiedComment = QStringLiteral("(not recognized as a sound file, just copied)");
+
+namespace {
+
+constexpr SInt16 kUserCanceledErr = -128;
+constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with left file"
+constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
+constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
+constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
+
+QString LastPathComponent(const QString& path)
+{
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? p : p.mid(slash + 1);
+}
+
+// The path extension: what follows the last "." of the last component
+// (none for a name that only begins with ".").
+QString PathExtension(const QString& path)
+{
+    const QString name = LastPathComponent(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return QString();
+    return name.mid(dot + 1);
+}
+
+int ToInt(const QVariant& v)
+{
+    return v.toInt();
+}
+
+// A snip time in frames, truncated toward zero; false for a negative or
+// not-a-number product.  Saturates at the 64-bit range.
+bool TimeToFrames(double rate, double seconds, SInt64* frames)
+{
+    const double product = rate * seconds;
+    if (std::isnan(product) || product < 0.0)
+        return false;
+    if (product >= 9.0e18)
+        *frames = std::numeric_limits<SInt64>::max() / 2;
+    else
+        *frames = SInt64(std::trunc(product));
+    return true;
+}
+
+} // namespace
+
+// ============================================================ life
+
+ConversionProcess::ConversionProcess() : ConversionProcess(Environment{}) {}
+
+ConversionProcess::ConversionProcess(Environment environment) : env_(environment)
+{
+    for (auto& f : flags_)
+        f.store(false);
+    CreatedFilesListInit();
+    registerObservers();
+}
+
+ConversionProcess::~ConversionProcess()
+{
+    if (isBatchThreadRunning())
+        setShouldStop(true);
+    waitUntilDone();
+    unregisterObservers();
+    CreatedFilesListRelease();
+}
+
+UserDefaults& ConversionProcess::defaults() const
+{
+    return env_.defaults ? *env_.defaults : UserDefaults::standardUserDefaults();
+}
+
+ThreadDictionary ConversionProcess::dict() const
+{
+    return ThreadDictionary::current();
+}
+
+QVariant ConversionProcess::notificationObject(const Notification& notification)
+{
+    return notification.object.toMap().value(kObjectKey);
+}
+
+QVariantMap ConversionProcess::notificationUserInfo(const Notification& notification)
+{
+    QVariantMap info = notification.object.toMap();
+    info.remove(kObjectKey);
+    return info;
+}
+
+void ConversionProcess::post(const QString& name, const QVariant& object, const QVariantMap& userInfo)
+{
+    QVariantMap payload = userInfo;
+    payload.insert(kObjectKey, object);
+    NotificationCenter::defaultCenter().postNotification(name, payload, this);
+}
+
+void ConversionProcess::postFailure(const QString& path, int error)
+{
+    post(kFailureNotification, path,
+         QVariantMap{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}});
+}
+
+// ============================================================ observers
+
+void ConversionProcess::registerObservers()
+{
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    auto add = [&](const QString& name, NotificationCenter::Callback cb) {
+        tokens_.push_back(center.addObserver(name, nullptr, std::move(cb)));
+    };
+    add(kProgressNumSampleFramesNotification, [this](const Notification& n) {
+        curSampleFrames_.store(ToInt(n.object));
+        setFlag(kNumSampleFramesChanged, true);
+    });
+    add(kProgressPositionNotification, [this](const Notification& n) {
+        usePercentage_.store(false);
+        curValue_.store(ToInt(n.object));
+    });
+    add(kProgressPercentageNotification, [this](const Notification& n) {
+        usePercentage_.store(true);
+        curValue_.store(ToInt(n.object));
+    });
+    add(kProgressNumChannelsNotification, [this](const Notification& n) {
+        curChannels_.store(ToInt(n.object));
+        setFlag(kChannelsChanged, true);
+    });
+    add(kProgressChannelNotification, [this](const Notification& n) {
+        const QVariantList list = n.object.toList();
+        if (list.size() >= 2) {
+            curChannel_.store(list.at(0).toInt());
+            curChannels_.store(list.at(1).toInt());
+        }
+        setFlag(kChannelsChanged, true);
+    });
+    add(kProgressNumStepsNotification, [this](const Notification& n) {
+        curNumSteps_.store(ToInt(n.object));
+        curStep_.store(0);
+    });
+    add(kProgressStepNotification, [this](const Notification& n) {
+        const QVariantList list = n.object.toList();
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            curStepDesc_ = list.value(0).toString();
+        }
+        determinateStep_.store(!list.value(1).toBool());
+        curStep_.fetch_add(1);
+        setFlag(kStepChanged, true);
+    });
+    add(kProgressRegionNotification, [this](const Notification& n) {
+        const QVariantList list = n.object.toList();
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            curRegion_ = list.value(0).toString();
+        }
+        curRegionStart_.store(list.value(1).toInt());
+        curRegionEnd_.store(list.value(2).toInt());
+        curRegionIndex_.store(list.value(3).toInt());
+        curRegions_.store(list.value(4).toInt());
+        setFlag(kRegionChanged, true);
+    });
+    add(kLogMessageNotification, [this](const Notification& n) {
+        const QString text = n.object.toString();
+        {
+            std::lock_guard<std::mutex> lock(warningsMutex_);
+            newWarnings_.append(text);
+        }
+        setFlag(kWarningChanged, true);
+        const int count = warnings_.fetch_add(1) + 1;
+        QM_TRACE("handleLogMessage", "warning " << count << ": " << text.toStdString());
+    });
+}
+
+void ConversionProcess::unregisterObservers()
+{
+    for (NotificationCenter::Token token : tokens_)
+        NotificationCenter::defaultCenter().removeObserver(token);
+    tokens_.clear();
+}
+
+std::optional<QStringList> ConversionProcess::newWarnings()
+{
+    std::unique_lock<std::mutex> lock(warningsMutex_, std::try_to_lock);
+    if (!lock.owns_lock())
+        return std::nullopt;
+    QStringList out = newWarnings_;
+    newWarnings_.clear();
+    return out;
+}
+
+// ============================================================ polled texts
+
+QString ConversionProcess::curFilePath() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return curFilePath_;
+}
+
+QString ConversionProcess::curFolder() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return curFolder_;
+}
+
+QString ConversionProcess::curStepDesc() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return curStepDesc_;
+}
+
+QString ConversionProcess::curRegion() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return curRegion_;
+}
+
+ConvSpecRef ConversionProcess::curConvSpec() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return curConvSpec_;
+}
+
+QString ConversionProcess::comment() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return comment_;
+}
+
+QStringList ConversionProcess::curOutputPaths() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return curOutputPaths_;
+}
+
+void ConversionProcess::setCurFolder(const QString& folder)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    curFolder_ = folder;
+}
+
+void ConversionProcess::setComment(const QString& comment)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    comment_ = comment;
+}
+
+void ConversionProcess::setCurConvSpec(const ConvSpecRef& spec)
+{
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        curConvSpec_ = spec;
+    }
+    if (!spec)
+        return;
+    ThreadDictionary d = dict();
+    d.setValue(kCurConvSpecKey, QVariant::fromValue(spec));
+    d.setValue(kConvSpecDictionaryKey, spec->dictionary());
+    d.setValue(kOutputSpecificsKey, spec->specifics());
+}
+
+void ConversionProcess::setCurFile(const QString& path)
+{
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        curFilePath_ = path;
+    }
+    curFile_.fetch_add(1);
+    setFlag(kFileChanged, true);
+    if (!path.isNull())
+        dict().setValue(kCurInputFilePathKey, path);
+}
+
+// ============================================================ batch control
+
+bool ConversionProcess::start(const QStringList& inputPaths, const QList<ConvSpecRef>& conversions,
+                              const QString& destPath)
+{
+    std::unique_ptr<QThread> finished;
+    {
+        std::lock_guard<std::mutex> lock(threadMutex_);
+        if (thread_ && !thread_->isFinished())
+            return false;
+        finished = std::move(thread_);
+        // A new batch forgets the stop request of the previous one; a stop
+        // requested from now on, even before the worker runs, is kept.
+        shouldStop_.store(false);
+        err_.store(0);
+        setFlag(kRunning, true);
+    }
+    if (finished)
+        finished->wait();
+    finished.reset();
+
+    QThread* thread = QThread::create([this, inputPaths, conversions, destPath] {
+        doConversion(inputPaths, conversions, destPath);
+    });
+    {
+        std::lock_guard<std::mutex> lock(threadMutex_);
+        thread_.reset(thread);
+    }
+    thread->start();
+    return true;
+}
+
+bool ConversionProcess::waitUntilDone(int timeoutMs)
+{
+    QThread* thread = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(threadMutex_);
+        thread = thread_.get();
+    }
+    if (!thread)
+        return true;
+    if (timeoutMs < 0)
+        return thread->wait();
+    return thread->wait(QDeadlineTimer(timeoutMs));
+}
+
+bool ConversionProcess::isBatchThreadRunning() const
+{
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    return thread_ && !thread_->isFinished();
+}
+
+void ConversionProcess::setShouldStop(bool stop)
+{
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    shouldStop_.store(stop);
+    if (stop) {
+        err_.store(kUserCanceledErr);
+        if (workerDict_.isValid())
+            workerDict_.setLastError(kUserCanceledErr);
+    }
+}
+
+void ConversionProcess::setLastErrorForFile(SInt64 code)
+{
+    // Under the thread lock, so that a stop request racing with the reset at
+    // the start of a file is never overwritten by the 0.
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    ThreadDictionary d = dict();
+    d.setLastError(code);
+    if (shouldStop_.load())
+        d.setLastError(kUserCanceledErr);
+}
+
+void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<ConvSpecRef>& conversions,
+                                     const QString& destPath)
+{
+    determinateStep_.store(false);
+    curNumSteps_.store(0);
+    warnings_.store(0);
+    curConv_.store(0);
+    // The seven change flags; the running flag stays raised from start() on,
+    // so that a poll never sees the batch end before it began.
+    for (int f = 0; f < kRunning; ++f)
+        setFlag(Flag(f), false);
+    setFlag(kRunning, true);
+    {
+        std::lock_guard<std::mutex> lock(warningsMutex_);
+        newWarnings_.clear();
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(threadMutex_);
+        curThread_ = QThread::currentThread();
+        workerDict_ = ThreadDictionary::current();
+        workerDict_.setValue(kConversionProcessKey, QVariant::fromValue(this));
+        if (shouldStop_.load())
+            workerDict_.setLastError(kUserCanceledErr);
+    }
+
+    inputFiles_ = inputPaths;
+    conversions_ = conversions;
+    destPath_ = destPath;
+
+    post(kStartNotification, QVariant::fromValue(this),
+         QVariantMap{{kTotalConversionsKey, qulonglong(conversions.size()) * qulonglong(inputPaths.size())},
+                     {kProcessThreadKey, QVariant::fromValue(QThread::currentThread())}});
+
+    for (const ConvSpecRef& conversion : conversions_) {
+        if (shouldStop_.load() || !conversion)
+            break;
+        curConv_.fetch_add(1);
+        setFlag(kConvSpecChanged, true);
+        curFile_.store(0);
+        setCurConvSpec(conversion);
+        hasLastPathProcessed_ = false;
+        lastPathProcessed_.clear();
+
+        const QVariant padding = conversion->specificsValue(QStringLiteral("Use MPEG Frame Padding"));
+        gUseMPEGFramePadding.store(padding.isValid() ? padding.toBool() : true);
+
+        post(kHeaderNotification, QVariant::fromValue(conversion));
+
+        const QString folder = destPath_ + QLatin1Char('/') + conversion->conversionName();
+        setCurFolder(folder);
+        std::string resolved;
+        if (ResolvePath(folder.toStdString(), &resolved) == noErr)
+            curConvOutputResolved_ = resolved;
+        else
+            curConvOutputResolved_.clear();
+        walkStack_.clear();
+
+        for (const QString& input : inputFiles_) {
+            if (shouldStop_.load())
+                break;
+            if (IsFolder(input.toStdString()))
+                deepProcessFolder(input);
+            else
+                processFile(input, QString());
+        }
+
+        post(kFooterNotification, QVariant::fromValue(conversion));
+        if (shouldStop_.load())
+            break;
+    }
+
+    post(kDoneNotification, QVariant::fromValue(this));
+
+    {
+        std::lock_guard<std::mutex> lock(threadMutex_);
+        // The context ends with the batch (the thread may live on when the
+        // batch ran on a thread of the caller's).
+        for (const QString& key : {kConversionProcessKey, kCurConvSpecKey, kConvSpecDictionaryKey,
+                                   kOutputSpecificsKey, kCurInputFilePathKey, kCurLongNameKey, kOutputFolderRefKey,
+                                   kID3TagsKey})
+            workerDict_.remove(key);
+        workerDict_.clearLastError();
+        curThread_ = nullptr;
+        workerDict_ = ThreadDictionary();
+    }
+    setFlag(kRunning, false);
+}
+
+// ============================================================ per file
+
+void ConversionProcess::processFile(const QString& path, const QString& outputName)
+{
+    ThreadDictionary d = dict();
+    if (!PathExists(path.toStdString())) {
+        postFailure(path, fnfErr);
+        return;
+    }
+
+    err_.store(0);
+    SInt16 error = noErr;
+    setLastErrorForFile(0);
+    setCurFile(path);
+
+    // The file's own context: a fresh copy of the conversion's specifics,
+    // no tags or outputs of an earlier file.
+    const ConvSpecRef convSpec = curConvSpec();
+    d.setValue(kOutputSpecificsKey, convSpec ? convSpec->specifics() : QVariantMap());
+    d.remove(kID3TagsKey);
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        curOutputPaths_.clear();
+        comment_.clear();
+    }
+    CreatedFilesListClear();
+    curNumInSamples_.store(0);
+
+    const QString name = LastPathComponent(path);
+    inFile_ = std::make_shared<ZuSoundFile>(path);
+    QString longName = inFile_->name();
+
+    // AppleDouble sidecars, invisible and ignored files: skipped silently.
+    if (name.startsWith(QLatin1String("._")) || isHFSInvisible(path) || isDotInvisible(longName)) {
+        inFile_.reset();
+        return;
+    }
+
+    // "07 Title.mp3" -> "Title.mp3"
+    if (PathExtension(name) == QLatin1String("mp3") && longName.size() >= 3 && longName.at(0).isDigit() &&
+        longName.at(1).isDigit() && longName.at(0).unicode() < 128 && longName.at(1).unicode() < 128 &&
+        longName.at(2) == QLatin1Char(' '))
+        longName = longName.mid(3);
+
+    d.setValue(kCurLongNameKey, longName);
+
+    FSSpec folderSpec;
+    FSRef folderRef;
+    error = getOutputSpec(&folderSpec, &folderRef);
+    std::unique_ptr<CConvSpec> spec;
+    bool finished = false;  // skipped or copied: no outcome to post
+
+    if (!error) {
+        if (defaults().boolForKey(kPreserveCommentsKey)) {
+            const QString c = finder_get_comment(path);
+            setComment(c.isEmpty() ? QString() : c);
+        }
+        if (convSpec && convSpec->nameExtension() == QLatin1String("mp3"))
+            readID3TagsFromFile(path);
+
+        spec = std::make_unique<CConvSpec>(convSpec, &folderSpec, &folderRef, longName);
+        d.setValue(kOutputFolderRefKey, FSRefSerialize(folderRef));
+
+        OSErr created = noErr;
+        sf_ = inFile_->createSoundFile(&created);
+        error = created;
+
+        // The second member of a split or surround set right after the
+        // first: converted with it already.
+        const OSType setType = inFile_->hfsFileType();
+        if (sf_ && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
+            const std::string last = lastPathProcessed_.toStdString();
+            for (const std::string& member : inFile_->surround_set())
+                if (member == last) {
+                    error = kAlreadyProcessedErr;
+                    break;
+                }
+        }
+        lastPathProcessed_ = inFile_->path();
+        hasLastPathProcessed_ = true;
+
+        if (!sf_ || error == kUnknownFileFormatErr || error == eofErr) {
+            const qlonglong action = defaults().integerForKey(kUnrecognizedActionKey);
+            if (action == 0) {
+                finished = true;
+            } else if (action == 1) {
+                QM_TRACE("processFile", "'" << name.toStdString() << "' unrecognized as a sound file, just copying");
+                const QString destination = curFolder() + QLatin1Char('/') + name;
+                const OSErr copied = CopyFileNoReplace(path.toStdString(), destination.toStdString());
+                if (copied == noErr) {
+                    post(kSuccessNotification, path,
+                         QVariantMap{{kCommentKey, kCopiedComment}, {kConvertedFilePathKey, destination}});
+                } else {
+                    debug_nslog("%s Could not copy file '%s' to '%s'", "processFile",
+                                path.toUtf8().constData(), destination.toUtf8().constData());
+                    // The copy failure is reported like any failed file
+                    // (the copy never replaces an existing file).
+                    err_.store(copied);
+                    d.setLastError(copied);
+                    postFailure(path, copied);
+                }
+                finished = true;
+            } else if (!sf_ && error == noErr) {
+                // Read as raw, and still nothing could be made of it.
+                error = inFile_->errorCode() ? inFile_->errorCode() : kUnknownFileFormatErr;
+            }
+        }
+
+        if (!finished && name.startsWith(QLatin1Char('.')))
+            finished = true;
+
+        if (!finished) {
+            try {
+                if (error == noErr) {
+                    writeID3Tags();
+                    error = spec->NeedsSnip() ? processSnippet(sf_, spec.get()) : processOther(sf_, spec.get());
+                }
+                if (error == noErr) {
+                    if (shouldStop_.load()) {
+                        error = kUserCanceledErr;
+                    } else {
+                        post(kWillRenameNotification, d.toMap());
+                        error = renameOutputTo(outputName.isNull() ? longName : outputName);
+                    }
+                }
+            } catch (const FrameworkException& e) {
+                debug_nslog("%s %s thrown during conversion: %s - %s", "processFile", e.name().c_str(),
+                            e.reason().c_str(), "");
+                error = paramErr;
+            } catch (const error_code_exception& e) {
+                error = e.code() ? SInt16(e.code()) : ioErr;
+                if (error == noErr)
+                    error = ioErr;
+            } catch (const std::exception& e) {
+                debug_nslog("%s exception thrown during conversion: %s", "processFile", e.what());
+                error = paramErr;
+            }
+        }
+
+        // Clean-up: the input object goes (never the input file).
+        if (sf_) {
+            sf_->CloseAndDelete(false);
+            sf_ = nullptr;
+        }
+        spec.reset();
+    }
+
+    if (!finished) {
+        if (error == noErr) {
+            post(kSuccessNotification, path, QVariantMap{{kConvertedFilePathKey, curOutputPaths()}});
+        } else {
+            err_.store(error);
+            d.setLastError(error);
+            if (shouldStop_.load())
+                d.setLastError(kUserCanceledErr);
+            if (error != kNameNotExtendedErr)
+                deleteCreatedOutputs();
+            CreatedFilesListClear();
+            postFailure(path, error);
+        }
+    }
+    CreatedFilesListClear();
+    inFile_.reset();
+}
+
+void ConversionProcess::deleteCreatedOutputs()
+{
+    const QString folder = curFolder();
+    for (const QString& entry : GetCreatedFilesList()) {
+        // Only our own temporary outputs, and never outside the folder.
+        if (!entry.contains(kTemporaryOutputWord) || entry.startsWith(QLatin1Char('/')) ||
+            entry.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+            continue;
+        const std::string full = (folder + QLatin1Char('/') + entry).toStdString();
+        PathStatus status;
+        if (StatPathNoFollow(full, &status) == 0 && status.isFile)
+            DeletePath(full);
+    }
+}
+
+bool ConversionProcess::insideOutputFolder(const std::string& resolvedPath) const
+{
+    if (curConvOutputResolved_.empty())
+        return false;
+    const std::string& out = curConvOutputResolved_;
+    if (resolvedPath == out)
+        return true;
+    return resolvedPath.size() > out.size() && resolvedPath.compare(0, out.size(), out) == 0 &&
+           (out == "/" || resolvedPath[out.size()] == '/');
+}
+
+void ConversionProcess::deepProcessFolder(const QString& path)
+{
+    const std::string folderPath = path.toStdString();
+    PathStatus status;
+    if (StatPath(folderPath, &status) != 0 || !status.isFolder) {
+        postFailure(path, fnfErr);
+        return;
+    }
+    // A folder the walk is already inside (a link back up the tree), or
+    // one where this conversion writes: not entered.
+    for (const FolderId& id : walkStack_)
+        if (id.device == status.device && id.inode == status.inode) {
+            QM_TRACE("deepProcessFolder", "not entering '" << folderPath << "': already being walked");
+            return;
+        }
+    std::string resolved;
+    if (ResolvePath(folderPath, &resolved) == noErr && insideOutputFolder(resolved)) {
+        QM_TRACE("deepProcessFolder", "not entering '" << folderPath << "': inside the output folder");
+        return;
+    }
+
+    const QString parentFolder = curFolder();
+    const QString mirror = parentFolder + QLatin1Char('/') + LastPathComponent(path);
+    setCurFolder(mirror);
+    if (!IsFolder(mirror.toStdString()))
+        CreateFolder(mirror.toStdString());  // a failure shows in each file's output folder check
+
+    walkStack_.push_back({status.device, status.inode});
+    std::vector<FolderEntry> entries;
+    if (ListFolder(folderPath, &entries) == noErr) {
+        QString base = path;
+        while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
+            base.chop(1);
+        for (const FolderEntry& entry : entries) {
+            if (shouldStop_.load())
+                break;
+            const QString full = base + QLatin1Char('/') + QString::fromStdString(entry.name);
+            if (entry.isFolder)
+                deepProcessFolder(full);
+            else
+                processFile(full, QString());
+        }
+    }
+    walkStack_.pop_back();
+    setCurFolder(parentFolder);
+}
+
+SInt16 ConversionProcess::processOther(CSoundFile* in, CConvSpec* spec)
+{
+    OSErr err = in->Open();
+    if (err)
+        return err;
+    curNumInSamples_.store(in->GetNumFrames());
+    PostProgressNumSampleFrames(in->GetNumFrames());
+    SInt16 result = CheckConversionLimits(in, spec);
+    if (result == noErr)
+        result = spec->Run(in);
+    const OSErr closed = in->Close();
+    return result ? result : closed;
+}
+
+OSErr ConversionProcess::SnippetWindow(UInt32 frames, double rate, double snipFrom, double snipTo, UInt32* start,
+                                       UInt32* end)
+{
+    SInt64 s = 0;
+    SInt64 e = frames;
+    if (!TimeToFrames(rate, snipFrom, &s))
+        return kWrongRegionErr;
+    if (snipTo != -1.0 && !TimeToFrames(rate, snipTo, &e))
+        return kWrongRegionErr;
+    const SInt64 n = frames;
+    if (s < n) {
+        e = std::min(e, n);
+        if (e <= s)
+            return kWrongRegionErr;
+    } else {
+        const SInt64 length = e - s;
+        if (length <= 0)
+            return eofErr;
+        if (length > n) {
+            s = 0;
+            e = n;
+        } else {
+            s = n - length;
+            e = n;
+        }
+        if (e <= s)
+            return eofErr;
+    }
+    *start = UInt32(s);
+    *end = UInt32(e);
+    return noErr;
+}
+
+SInt16 ConversionProcess::processSnippet(CSoundFile* in, CConvSpec* spec)
+{
+    CSoundFile* made = CreateSoundFileObject(kSnippetFileType);
+    auto* snippet = dynamic_cast<CSnippetFile*>(made);
+    if (!snippet) {
+        delete made;
+        return kCreateSoundFileErr;
+    }
+    std::unique_ptr<CSnippetFile> owner(snippet);
+    // The input stays owned by the per-file flow, which destroys it.
+    snippet->SetInnerFile(in, false);
+    OSErr err = snippet->Open();
+    if (err)
+        return err;
+
+    UInt32 start = 0;
+    UInt32 end = 0;
+    SInt16 result = SnippetWindow(in->GetNumFrames(), in->GetSampleRate(), spec->SnipFrom(), spec->SnipTo(), &start,
+                                  &end);
+    if (result == noErr)
+        result = snippet->SetWindow(start, end);
+    if (result == noErr) {
+        curNumInSamples_.store(snippet->GetNumFrames());
+        PostProgressNumSampleFrames(snippet->GetNumFrames());
+        result = CheckConversionLimits(snippet, spec);
+        if (result == noErr)
+            result = spec->Run(snippet);
+    }
+    const OSErr closed = snippet->Close();
+    return result ? result : closed;
+}
+
+bool ConversionProcess::isHFSInvisible(const QString& path)
+{
+    FSRef ref;
+    if (FSPathMakeRef(path.toStdString(), &ref) != noErr)
+        return false;
+    FSCatalogInfo info;
+    if (FSGetCatalogInfo(&ref, kFSCatInfoFinderInfo, &info, nullptr, nullptr, nullptr) != noErr)
+        return false;
+    return (info.finderInfo.finderFlags & kIsInvisible) != 0;
+}
+
+bool ConversionProcess::isDotInvisible(const QString& name)
+{
+    if (!name.startsWith(QLatin1Char('.')))
+        return false;
+    return IsDotIgnoredName(name);
+}
+
+OSErr ConversionProcess::getOutputSpec(FSSpec* spec, FSRef* ref)
+{
+    OSErr err = FSPathMakeRef(curFolder().toStdString(), ref);
+    if (err)
+        return err;
+    FSCatalogInfo info;
+    err = FSGetCatalogInfo(ref, kFSCatInfoVolume | kFSCatInfoNodeID | kFSCatInfoNodeFlags, &info, nullptr, nullptr,
+                           nullptr);
+    if (err)
+        return err;
+    if (!(info.nodeFlags & kFSNodeIsDirectoryMask))
+        return dirNFErr;
+    spec->parent = ref->path;
+    spec->name.clear();
+    return noErr;
+}
+
+void ConversionProcess::readID3TagsFromFile(const QString& path)
+{
+    if (PathExtension(path) != QLatin1String("mp3"))
+        return;
+    ThreadDictionary d = dict();
+    d.setValue(kID3TagsKey, QVariantMap());
+    QVariantMap specifics = d.value(kOutputSpecificsKey).toMap();
+    try {
+        std::ifstream in(path.toStdString(), std::ios::binary);
+        if (!in)
+            return;
+        const QByteArray v2 = ReadID3v2TagData(in);
+        if (!v2.isEmpty()) {
+            specifics.insert(kID3v2BlobKey, v2);
+        } else {
+            specifics.remove(kID3v2BlobKey);
+            in.clear();
+            UInt8 record[kID3v1RecordSize];
+            if (ReadID3v1Tag(in, record))
+                d.setValue(kID3TagsKey, ID3v1TagDictionary(record));
+        }
+    } catch (...) {
+        // Tags are a nicety: a file whose tags cannot be read converts without them.
+    }
+    d.setValue(kOutputSpecificsKey, specifics);
+}
+
+void ConversionProcess::writeID3Tags()
+{
+    ThreadDictionary d = dict();
+    const QVariant tagsValue = d.value(kID3TagsKey);
+    if (!tagsValue.isValid())
+        return;
+    const QVariantMap tags = tagsValue.toMap();
+    QVariantMap specifics = d.value(kOutputSpecificsKey).toMap();
+    struct Rule {
+        const char* contains;
+        const char* key;
+        bool number;
+    };
+    static const Rule rules[] = {
+        {"Album", "LAMEAlbum", false},         {"performer", "LAMEArtist", false},
+        {"Title", "LAMETitle", false},         {"Track", "LAMETrack", false},
+        {"Recording time", "LAMEYear", false}, {"Content type", "LAMEGenre", true},
+        {"Comment", "LAMEComment", false},
+    };
+    for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
+        for (const Rule& rule : rules) {
+            if (!it.key().contains(QLatin1String(rule.contains), Qt::CaseInsensitive))
+                continue;
+            specifics.insert(QLatin1String(rule.key), rule.number ? QVariant(it.value().toInt()) : it.value());
+            break;
+        }
+    }
+    d.setValue(kOutputSpecificsKey, specifics);
+}
+
+SInt16 ConversionProcess::renameOutputTo(const QString& finalName)
+{
+    QM_TRACE("renameOutputTo", finalName.toStdString());
+    OutputRenameSettings settings;
+    settings.numberDuplicates = defaults().boolForKey(kNumberDuplicatesKey);
+    settings.preserveComments = defaults().boolForKey(kPreserveCommentsKey);
+    settings.comment = comment();
+    std::shared_ptr<ZuSoundFile> input = inFile_;
+    settings.duplicateFound = [this, input](const QString& newName) {
+        post(kRenameDuplicateNotification, newName, QVariantMap{{kOrigInputFileKey, QVariant::fromValue(input)}});
+    };
+    QStringList paths;
+    const SInt16 result = RenameCreatedOutputs(curFolder(), finalName, settings, &paths);
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        curOutputPaths_ = paths;
+    }
+    return result;
+}

@@ -1,0 +1,333 @@
+// ConversionProcess: the batch driver.  One object lives as long as the
+// application (or the batch command); each batch runs on a worker thread of
+// its own: every active conversion over every input file or folder, each
+// conversion writing into its subfolder (output folder + "/" + conversion
+// name), folders walked recursively and mirrored there.
+//
+// Starting and waiting (main thread):
+//   process.start(inputPaths, activeConversions, outputFolder);
+//   ... poll the progress fields, call setShouldStop(true) to cancel ...
+//   process.waitUntilDone();
+// doConversion() is the worker's body; it may also be run on any thread
+// directly (it returns when the batch is over).
+//
+// Per-thread context.  While a batch runs, the worker thread's dictionary
+// (ThreadDictionary) carries:
+//   "QMConversionProcess"   this object (ConversionProcess*)
+//   "QMCurConvSpec"         the current conversion (ConvSpecRef)
+//   "ConversionSpecificationDictionary"  its dictionary()
+//   "ZuOutputSpecifics"     a copy of its specifics made for each input file
+//                           (MP3 tags of that input are added to the copy
+//                           only, so they never reach the conversion itself
+//                           or a later file)
+//   "QMCurInputFilePath"    the current input's path
+//   "QMCurLongName"         the input's display name
+//   "ZuOutputFolderRef"     the current output folder (FSRefSerialize)
+//   "id3tags"               the ID3v1 fields of the current MP3 input
+//   "ZuLastError"           0 at the start of each file, the file's error
+//                           when it fails, -128 after a stop request
+//   "ZuNumberOfInputSamples" written by the progress channel.
+//
+// Notifications (default center, posted synchronously on the worker
+// thread, sender = this object).  The payload of every one of them is a
+// QVariantMap holding the notification's object under "object" and its
+// further values under their own keys (see notificationObject /
+// notificationUserInfo):
+//   ZuConversionStartNotification   object: ConversionProcess*;
+//       "total conversions" (conversions x top-level inputs, qulonglong),
+//       "process thread" (QThread*)
+//   ZuConversionHeaderNotification  object: the ConvSpecRef
+//   ZuConversionFooterNotification  object: the ConvSpecRef (also after a stop)
+//   ZuConversionSuccessNotification object: the input path; "converted file
+//       path" (QStringList of final output paths, or the copy's path as a
+//       string), "comment" (only for copied, unrecognised files)
+//   ZuConversionFailureNotification object: the input path; "error" (int),
+//       "converted file path" (QStringList)
+//   ZuConversionWillRenameNotification object: a copy of the worker
+//       thread's dictionary (QVariantMap)
+//   ZuConversionRenameDuplicateNotification object: the new file name;
+//       "QMOrigInputFile": the input's std::shared_ptr<ZuSoundFile>
+//   ZuConversionDoneNotification    object: ConversionProcess*
+//
+// Progress.  The object observes the eight progress notifications
+// (progress_channel.h) and "QMLogMessageNotification" (warnings from the
+// Logger); their handlers store the values in fields that the main thread
+// polls.  Every polled field is an atomic or read under a lock; the eight
+// change flags are raised by the worker and lowered by the poller.
+//
+// Cancel.  setShouldStop(true) from any thread sets the stop flag and
+// stores -128 under "ZuLastError" in the worker's dictionary; the kernels
+// see it through the progress posts, the file and folder loops through the
+// flag.  A stop requested after start() but before the worker runs is kept;
+// start() itself clears a stop left from an earlier batch.
+#pragma once
+
+#include "ConvSpec.h"
+#include "FileManager.h"
+#include "MacTypes.h"
+#include "NotificationCenter.h"
+#include "ThreadDictionary.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CConvSpec;
+class CSoundFile;
+class QThread;
+class UserDefaults;
+class ZuSoundFile;
+
+// The MPEG Layer I/II writer pads its frames while this is set; the batch
+// sets it per conversion from the specifics entry "Use MPEG Frame Padding"
+// (YES when absent).
+extern std::atomic<bool> gUseMPEGFramePadding;
+
+class ConversionProcess {
+public:
+    // Notification names.
+    static const QString kStartNotification;           // "ZuConversionStartNotification"
+    static const QString kHeaderNotification;          // "ZuConversionHeaderNotification"
+    static const QString kFooterNotification;          // "ZuConversionFooterNotification"
+    static const QString kDoneNotification;            // "ZuConversionDoneNotification"
+    static const QString kSuccessNotification;         // "ZuConversionSuccessNotification"
+    static const QString kFailureNotification;         // "ZuConversionFailureNotification"
+    static const QString kWillRenameNotification;      // "ZuConversionWillRenameNotification"
+    static const QString kRenameDuplicateNotification; // "ZuConversionRenameDuplicateNotification"
+    static const QString kLogMessageNotification;      // "QMLogMessageNotification"
+
+    // Payload keys.
+    static const QString kObjectKey;            // "object"
+    static const QString kTotalConversionsKey;  // "total conversions"
+    static const QString kProcessThreadKey;     // "process thread"
+    static const QString kErrorKey;             // "error"
+    static const QString kCommentKey;           // "comment"
+    static const QString kConvertedFilePathKey; // "converted file path"
+    static const QString kOrigInputFileKey;     // "QMOrigInputFile"
+
+    // Per-thread context keys.
+    static const QString kConversionProcessKey;  // "QMConversionProcess"
+    static const QString kCurConvSpecKey;        // "QMCurConvSpec"
+    static const QString kConvSpecDictionaryKey; // "ConversionSpecificationDictionary"
+    static const QString kOutputSpecificsKey;    // "ZuOutputSpecifics"
+    static const QString kCurInputFilePathKey;   // "QMCurInputFilePath"
+    static const QString kCurLongNameKey;        // "QMCurLongName"
+    static const QString kOutputFolderRefKey;    // "ZuOutputFolderRef"
+    static const QString kID3TagsKey;            // "id3tags"
+    static const QString kID3v2BlobKey;          // "ID3v2 tag blob" (in the output specifics)
+
+    // User defaults read.
+    static const QString kUnrecognizedActionKey; // "Unrecognized Input File Action" (0 skip, 1 copy, 2 raw)
+    static const QString kPreserveCommentsKey;   // "Preserve Finder Comments"
+    static const QString kNumberDuplicatesKey;   // "Number Duplicate Files"
+
+    // The comment a copied, unrecognised file is logged with.
+    static const QString kCopiedComment;  // "(not recognized as a sound file, just copied)"
+
+    struct Environment {
+        UserDefaults* defaults = nullptr;  // null: the standard store
+    };
+
+    ConversionProcess();
+    explicit ConversionProcess(Environment environment);
+    // Waits for a running batch (after asking it to stop).
+    ~ConversionProcess();
+    ConversionProcess(const ConversionProcess&) = delete;
+    ConversionProcess& operator=(const ConversionProcess&) = delete;
+
+    // The notification's object and its further values (see above).
+    static QVariant notificationObject(const Notification& notification);
+    static QVariantMap notificationUserInfo(const Notification& notification);
+
+    // ------------------------------------------------------ batch control
+    // Starts a worker thread on doConversion.  False (nothing started) while
+    // an earlier batch still runs.  Clears an earlier stop request and
+    // raises the running flag before it returns.
+    bool start(const QStringList& inputPaths, const QList<ConvSpecRef>& conversions, const QString& destPath);
+    // Waits for the worker started by start(); true when none runs (any
+    // more).  timeoutMs < 0 waits without limit.
+    bool waitUntilDone(int timeoutMs = -1);
+    // The worker thread exists and has not finished.
+    bool isBatchThreadRunning() const;
+
+    // The batch, on the calling thread.
+    void doConversion(const QStringList& inputPaths, const QList<ConvSpecRef>& conversions,
+                      const QString& destPath);
+
+    // Stop request (any thread).  With true: the flag, err() = -128 and, while
+    // a worker runs, -128 under "ZuLastError" in its dictionary.
+    void setShouldStop(bool stop);
+
+    // ------------------------------------------------------ polled state
+    bool shouldStop() const { return shouldStop_.load(); }
+    bool usePercentage() const { return usePercentage_.load(); }
+    bool determinateStep() const { return determinateStep_.load(); }
+    SInt16 err() const { return err_.load(); }
+    int warnings() const { return warnings_.load(); }
+    int curNumSteps() const { return curNumSteps_.load(); }
+    int curStep() const { return curStep_.load(); }
+    int curFile() const { return curFile_.load(); }
+    int curConv() const { return curConv_.load(); }
+    int curSampleFrames() const { return curSampleFrames_.load(); }
+    int curValue() const { return curValue_.load(); }
+    int curChannels() const { return curChannels_.load(); }
+    int curChannel() const { return curChannel_.load(); }
+    int curRegions() const { return curRegions_.load(); }
+    int curRegionIndex() const { return curRegionIndex_.load(); }
+    int curRegionStart() const { return curRegionStart_.load(); }
+    int curRegionEnd() const { return curRegionEnd_.load(); }
+    SInt64 curNumInSamples() const { return curNumInSamples_.load(); }
+    QString curFilePath() const;
+    QString curFolder() const;
+    QString curStepDesc() const;
+    QString curRegion() const;
+    ConvSpecRef curConvSpec() const;
+    QString comment() const;
+    QStringList curOutputPaths() const;
+
+    // The change flags (raised by the worker, lowered by the poller).
+    enum Flag {
+        kConvSpecChanged,
+        kFileChanged,
+        kStepChanged,
+        kRegionChanged,
+        kNumSampleFramesChanged,
+        kChannelsChanged,
+        kWarningChanged,
+        kRunning,
+        kNumFlags
+    };
+    bool flag(Flag which) const { return flags_[which].load(); }
+    void setFlag(Flag which, bool raised) { flags_[which].store(raised); }
+    bool convSpecChanged() const { return flag(kConvSpecChanged); }
+    bool fileChanged() const { return flag(kFileChanged); }
+    bool stepChanged() const { return flag(kStepChanged); }
+    bool regionChanged() const { return flag(kRegionChanged); }
+    bool numSampleFramesChanged() const { return flag(kNumSampleFramesChanged); }
+    bool channelsChanged() const { return flag(kChannelsChanged); }
+    bool warningChanged() const { return flag(kWarningChanged); }
+    bool running() const { return flag(kRunning); }
+
+    // The warnings not fetched yet (emptied); nothing at once while the
+    // worker holds the warnings lock.
+    std::optional<QStringList> newWarnings();
+
+    // ------------------------------------------------ per-file flow (worker)
+    // One input file under the current conversion.  `outputName` null: the
+    // outputs are named after the input's display name.
+    void processFile(const QString& path, const QString& outputName = QString());
+    // One input folder: mirrored in the current output folder and walked in
+    // listing order.  Folders already being walked (links back up the tree)
+    // and folders inside the conversion's own output folder are not entered.
+    void deepProcessFolder(const QString& path);
+    // Open, count, check, run, close.
+    SInt16 processOther(CSoundFile* in, CConvSpec* spec);
+    // The same on the conversion's snip window of the input.
+    SInt16 processSnippet(CSoundFile* in, CConvSpec* spec);
+    // Finder flag "invisible" (from the sidecar); NO on any error.
+    static bool isHFSInvisible(const QString& path);
+    // A name beginning with "." that the resource "dotignore" lists.
+    static bool isDotInvisible(const QString& name);
+    // FSSpec (folder path, empty name) and FSRef of the current output folder.
+    OSErr getOutputSpec(FSSpec* spec, FSRef* ref);
+    // ID3 tags of an input whose extension is "mp3": the ID3v2 tag into the
+    // file's output specifics, else the ID3v1 fields under "id3tags".
+    void readID3TagsFromFile(const QString& path);
+    // "id3tags" into the output specifics under the MP3 encoder's keys.
+    void writeID3Tags();
+    // Final names for the outputs listed for the current input; 0 or -48.
+    SInt16 renameOutputTo(const QString& finalName);
+
+    // The window [start, end) that snip times give on `frames` frames at
+    // `rate`: start = rate x from, end = rate x to (to = -1.0: the file's
+    // end), truncated; inside the file the end is cut at the file's end; a
+    // window starting at or after the end moves back to end there, keeping
+    // its length (the whole file when longer).  -39 for a window that
+    // neither fits nor can be moved (no length), -22002 for an empty window
+    // or a negative or not-a-number time.
+    static OSErr SnippetWindow(UInt32 frames, double rate, double snipFrom, double snipTo, UInt32* start,
+                               UInt32* end);
+
+private:
+    struct FolderId {
+        UInt64 device = 0;
+        UInt64 inode = 0;
+    };
+
+    UserDefaults& defaults() const;
+    ThreadDictionary dict() const;
+    void setCurConvSpec(const ConvSpecRef& spec);
+    void setCurFile(const QString& path);
+    void setCurFolder(const QString& folder);
+    void setComment(const QString& comment);
+    void post(const QString& name, const QVariant& object, const QVariantMap& userInfo = QVariantMap());
+    void postFailure(const QString& path, int error);
+    void setLastErrorForFile(SInt64 code);
+    void deleteCreatedOutputs();
+    bool insideOutputFolder(const std::string& resolvedPath) const;
+    void registerObservers();
+    void unregisterObservers();
+
+    Environment env_;
+    std::vector<NotificationCenter::Token> tokens_;
+
+    // Batch thread and the handle on its dictionary (threadMutex_).
+    mutable std::mutex threadMutex_;
+    std::unique_ptr<QThread> thread_;
+    QThread* curThread_ = nullptr;
+    ThreadDictionary workerDict_;
+
+    std::atomic<bool> shouldStop_{false};
+    std::atomic<bool> usePercentage_{false};
+    std::atomic<bool> determinateStep_{false};
+    std::atomic<SInt16> err_{0};
+    std::atomic<int> warnings_{0};
+    std::atomic<int> curNumSteps_{0};
+    std::atomic<int> curStep_{0};
+    std::atomic<int> curFile_{0};
+    std::atomic<int> curConv_{0};
+    std::atomic<int> curSampleFrames_{0};
+    std::atomic<int> curValue_{0};
+    std::atomic<int> curChannels_{0};
+    std::atomic<int> curChannel_{0};
+    std::atomic<int> curRegions_{0};
+    std::atomic<int> curRegionIndex_{0};
+    std::atomic<int> curRegionStart_{0};
+    std::atomic<int> curRegionEnd_{0};
+    std::atomic<SInt64> curNumInSamples_{0};
+    std::atomic<bool> flags_[kNumFlags];
+
+    // Texts and the conversion the poller reads (stateMutex_).
+    mutable std::mutex stateMutex_;
+    QString curFilePath_;
+    QString curFolder_;
+    QString curStepDesc_;
+    QString curRegion_;
+    ConvSpecRef curConvSpec_;
+    QString comment_;
+    QStringList curOutputPaths_;
+
+    // Warnings not fetched yet (warningsMutex_).
+    std::mutex warningsMutex_;
+    QStringList newWarnings_;
+
+    // Worker-only state.
+    QStringList inputFiles_;
+    QList<ConvSpecRef> conversions_;
+    QString destPath_;
+    std::shared_ptr<ZuSoundFile> inFile_;
+    CSoundFile* sf_ = nullptr;
+    QString lastPathProcessed_;
+    bool hasLastPathProcessed_ = false;
+    std::vector<FolderId> walkStack_;
+    std::string curConvOutputResolved_;  // the conversion's subfolder, links resolved
+};

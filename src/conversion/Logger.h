@@ -1,0 +1,156 @@
+// The text log of one batch, written into the output folder: a head with the
+// application's version and the start time, per conversion a header with the
+// conversion's description and a footer with its duration, one line per
+// converted or failed input file, and a closing part with the end time and
+// the total duration.  It also classes every failure code through the error
+// table: warnings go back to the batch as "QMLogMessageNotification", codes
+// of the logged-only class are only written, every other code marks the log
+// fatal and stops the batch.
+//
+// The application (and the batch command) makes one Logger per batch and
+// calls it from its observers of the batch notifications, on the worker
+// thread:
+//   ZuConversionHeaderNotification  -> logConversionHeader(spec)
+//   ZuConversionFooterNotification  -> logConversionFooter()
+//   ZuConversionSuccessNotification -> logDoneMessage(name, comment)
+//   ZuConversionFailureNotification -> logErrorMessage(name, code)
+// and at the end setNumWarnings(the batch's warning count), fatal() and
+// finishLogFile() (which the destructor runs when nobody did).
+//
+// The file: "QuillLog" + the start time as "-%Y%m%d-%H%M%S" + ".qlg" in the
+// folder, made exclusively at the first write; when that name is taken,
+// "-1", "-2" ... is added before ".qlg".  It is appended to in pieces and
+// never rewritten.  Texts are UTF-8; numbers and dates are written the same
+// in every locale.
+//
+// User defaults read: "Save Log", "Only Save When Errors", "Unrecognized
+// Input File Action"; written: "Last Used Log".
+//
+// A failure to write the log does not stop the batch: the first one is kept
+// (writeError()) and finishLogFile() returns it, so that the caller can tell
+// the user.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <functional>
+
+class ConvSpec;
+class NotificationCenter;
+class UserDefaults;
+
+class Logger {
+public:
+    static const QString kLogMessageNotification;  // "QMLogMessageNotification"
+    static const QString kSaveLogKey;              // "Save Log"
+    static const QString kOnlySaveWhenErrorsKey;   // "Only Save When Errors"
+    static const QString kUnrecognizedActionKey;   // "Unrecognized Input File Action"
+    static const QString kLastUsedLogKey;          // "Last Used Log"
+
+    // What a Logger uses of its surroundings; every member may stay empty.
+    struct Environment {
+        UserDefaults* defaults = nullptr;       // null: the standard store
+        NotificationCenter* center = nullptr;   // null: the default center
+        std::function<QDateTime()> clock;       // empty: the local time now
+        QString version;                        // empty: ApplicationVersion()
+        // The platform error names (LoadMacErrorsDictionary()); read from the
+        // resources when not given.
+        QVariantMap errorNames;
+        bool errorNamesGiven = false;
+        // Asks the running batch to stop (ConversionProcess::setShouldStop
+        // with true).  Empty: -128 is stored as the calling thread's stop
+        // value ("ZuLastError"), which the kernels and the progress posts see.
+        std::function<void()> stopBatch;
+    };
+
+    // Batch start: the head goes into the log text; nothing is written yet.
+    explicit Logger(const QString& folder);
+    Logger(const QString& folder, Environment environment);
+    ~Logger();
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+
+    void setStopHandler(std::function<void()> stopBatch);
+
+    // The conversion's header (its descriptionForLog); starts its clock.
+    void logConversionHeader(const ConvSpec& spec);
+    // The same with the description given as text.
+    void logConversionHeader(const QString& description);
+    // "Total time for this conversion".
+    void logConversionFooter();
+    // A converted file: " name" and, when the comment is not empty, the blank
+    // fill and the comment.  Writes; returns the write's result.
+    OSErr logDoneMessage(const QString& name, const QString& comment = QString());
+    // A failed file: "*name", the blank fill, the code's message.  Writes,
+    // then warns, stops the batch or does nothing by the code's class.
+    // Returns the write's result.
+    OSErr logErrorMessage(const QString& name, int32_t code);
+
+    void setNumWarnings(int warnings) { numWarnings_ = warnings; }
+    int numWarnings() const { return numWarnings_; }
+    void setStartConvTime(const QDateTime& time) { startConvTime_ = time; }
+    // A fatal code stopped the batch.
+    bool fatal() const { return fatal_; }
+    // A failed-file line was logged.
+    bool hasFailures() const { return failures_ > 0; }
+
+    // Closes the log: with "Only Save When Errors" on, a log without
+    // warnings, failures or fatal codes is deleted; otherwise the closing
+    // part is written and, with "Save Log" on, "Last Used Log" is stored.
+    // Returns the first failure to write (or delete) the log during the
+    // whole batch, noErr when there was none.  Runs once; later calls return
+    // the same result.
+    OSErr finishLogFile();
+    // With "Save Log" on: appends the log text to the file (making the file
+    // at the first write) and empties the text.  With it off: nothing, and
+    // the text keeps growing.  On failure the text is kept for the next try.
+    OSErr writeLogTextToFile();
+
+    QString logPath() const { return logPath_; }
+    QString logText() const { return logText_; }
+    QDateTime startTime() const { return startTime_; }
+    OSErr writeError() const { return writeError_; }
+    bool logFileCreated() const { return created_; }
+
+    // "QuillLog-20240131-142501.qlg" for that time.
+    static QString logFileName(const QDateTime& time);
+    // The blank fill after a name of `length` characters: 33 - length
+    // blanks, at least one.
+    static QString blankFill(qsizetype length);
+    // "%02d:%02d:%02d" of a duration in seconds (days fold into the hours;
+    // negative durations count as 0).
+    static QString formatDuration(qint64 seconds);
+    // The time as "2024-01-31 14:25:01 +0100".
+    static QString formatDate(const QDateTime& time);
+    // "CFBundleVersion" of the resources' "Info.plist", else the built-in
+    // version.
+    static QString applicationVersion();
+
+private:
+    QDateTime now() const;
+    UserDefaults& defaults() const;
+    NotificationCenter& center() const;
+    OSErr createLogFile();
+    void noteWriteError(OSErr err);
+    void stopBatch();
+
+    Environment env_;
+    QString folder_;
+    QString logPath_;
+    QString logText_;
+    QDateTime startTime_;
+    QDateTime startConvTime_;
+    int numWarnings_ = 0;
+    QVariantMap errorDict_;
+    bool fatal_ = false;
+    int failures_ = 0;
+    bool created_ = false;
+    bool finished_ = false;
+    OSErr writeError_ = noErr;
+    OSErr finishResult_ = noErr;
+};

@@ -1,0 +1,342 @@
+#include "CSnippetFile.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+OSErr ComputeSnippetWindow(UInt32 frames, double rate, double snipFrom, double snipTo, UInt32* start,
+                           UInt32* end)
+{
+    if (!start || !end)
+        return paramErr;
+    const bool toEnd = snipTo == -1.0;
+    if (!std::isfinite(rate) || rate <= 0.0 || std::isnan(snipFrom) || snipFrom < 0.0 ||
+        (!toEnd && (std::isnan(snipTo) || snipTo < 0.0)))
+        return kSnipWindowEmptyErr;
+
+    // Truncated toward zero; anything at or past 2^32 lies past every file.
+    constexpr double kLimit = 4294967296.0;
+    const double first = std::trunc(rate * snipFrom);
+    if (first >= double(frames))
+        return kSnipWindowBeyondEndErr;
+    UInt64 last = frames;
+    if (!toEnd) {
+        const double t = std::trunc(rate * snipTo);
+        if (t < kLimit)
+            last = std::min<UInt64>(UInt64(t), frames);
+    }
+    const UInt64 s = UInt64(first);
+    if (last <= s)
+        return kSnipWindowEmptyErr;
+    *start = UInt32(s);
+    *end = UInt32(last);
+    return noErr;
+}
+
+CSoundFile* CreateSnippetFileObject()
+{
+    return new CSnippetFile();
+}
+
+CSnippetFile::CSnippetFile() = default;
+
+CSnippetFile::~CSnippetFile()
+{
+    if (m_ownsInner)
+        delete m_inner;
+    m_inner = nullptr;
+    // The block belongs to the inner file.
+    m_readBuffer = nullptr;
+    m_writeBuffer = nullptr;
+}
+
+void CSnippetFile::SetInnerFile(CSoundFile* inner, bool takeOwnership)
+{
+    if (inner == m_inner) {
+        m_ownsInner = takeOwnership;
+        return;
+    }
+    m_readBuffer = nullptr;
+    m_writeBuffer = nullptr;
+    if (m_ownsInner)
+        delete m_inner;
+    m_inner = inner;
+    m_ownsInner = takeOwnership;
+    m_start = m_end = 0;
+    m_numFrames = 0;
+}
+
+OSErr CSnippetFile::SetWindow(UInt32 start, UInt32 end)
+{
+    if (!m_inner || start > end || end > m_inner->GetNumFrames())
+        return paramErr;
+    m_start = start;
+    m_end = end;
+    m_numFrames = end - start;  // the base's readers bound themselves by it
+    InvalidateReadBuffer();
+    return noErr;
+}
+
+OSErr CSnippetFile::SetFile(const FSSpec* spec)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    const OSErr err = m_inner->SetFile(spec);
+    if (err == noErr)
+        m_inner->GetFSSpec(&m_fsSpec);
+    return err;
+}
+
+OSErr CSnippetFile::Open()
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    // An input the caller has opened already is not opened a second time.
+    if (!m_inner->IsOpen()) {
+        const OSErr err = m_inner->Open();
+        if (err)
+            return err;
+    }
+    m_sampleRate = m_inner->GetSampleRate();
+    m_numBits = m_inner->GetNumBits();
+    m_numChannels = m_inner->GetNumChannels();
+    // The base's readers decode the block by the sample-format code and walk
+    // it by the inner file's block size.
+    m_sampleFormat = m_inner->GetState();
+    m_bufferFrames = m_inner->GetBufferFrames();
+    m_isOpen = true;
+    m_start = 0;
+    m_end = m_inner->GetNumFrames();
+    m_numFrames = m_end;
+    InvalidateReadBuffer();
+    return noErr;
+}
+
+OSErr CSnippetFile::Create(UInt16, SInt16, UInt32, const UInt8*, ConstStr255Param, float)
+{
+    return noErr;
+}
+
+OSErr CSnippetFile::Close()
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    m_isOpen = false;
+    m_readBuffer = nullptr;
+    m_writeBuffer = nullptr;
+    return m_inner->Close();
+}
+
+Boolean CSnippetFile::IsOpen() const
+{
+    return m_inner && m_inner->IsOpen();
+}
+
+OSErr CSnippetFile::WriteFrames(UInt32, UInt32*, double*) { return noErr; }
+OSErr CSnippetFile::WriteFrames(UInt32, UInt32*, double**) { return noErr; }
+OSErr CSnippetFile::WriteChannelFrames(UInt16, UInt32, UInt32*, const double*) { return noErr; }
+
+bool CSnippetFile::InnerFrame(UInt32 frame, UInt32* inner) const
+{
+    const UInt64 f = UInt64(frame) + m_start;
+    if (f > std::numeric_limits<UInt32>::max())
+        return false;
+    *inner = UInt32(f);
+    return true;
+}
+
+void CSnippetFile::ClipCount(UInt32 frame, UInt32* count) const
+{
+    const UInt32 length = m_end - m_start;
+    if (frame >= length)
+        *count = 0;
+    else if (*count > length - frame)
+        *count = length - frame;
+}
+
+OSErr CSnippetFile::ReadStereoFrames(UInt32 frame, UInt32* count, double* left, double* right)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    if (!count)
+        return paramErr;
+    ClipCount(frame, count);
+    if (*count == 0)
+        return noErr;
+    const OSErr err = m_inner->ReadStereoFrames(frame + m_start, count, left, right);
+    TakeInnerBuffer();
+    return err;
+}
+
+OSErr CSnippetFile::ReadFrames(UInt32 frame, UInt32* count, double* interleaved)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    if (!count)
+        return paramErr;
+    ClipCount(frame, count);
+    if (*count == 0)
+        return noErr;
+    const OSErr err = m_inner->ReadFrames(frame + m_start, count, interleaved);
+    TakeInnerBuffer();
+    return err;
+}
+
+OSErr CSnippetFile::ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, double* out)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    if (!count)
+        return paramErr;
+    ClipCount(frame, count);
+    if (*count == 0)
+        return noErr;
+    const OSErr err = m_inner->ReadChannelFrames(channel, frame + m_start, count, out);
+    TakeInnerBuffer();
+    return err;
+}
+
+UInt32 CSnippetFile::GetNumFrames() const
+{
+    return m_end - m_start;
+}
+
+void CSnippetFile::GetFSSpec(FSSpec* spec) const
+{
+    if (m_inner)
+        m_inner->GetFSSpec(spec);
+    else
+        CSoundFile::GetFSSpec(spec);
+}
+
+void CSnippetFile::GetFileName(StringPtr name) const
+{
+    if (!name)
+        return;
+    if (m_inner)
+        m_inner->GetFileName(name);
+    else
+        name[0] = 0;
+}
+
+void CSnippetFile::TakeInnerBuffer()
+{
+    if (!m_inner)
+        return;
+    m_readBuffer = m_inner->GetReadBuffer();
+    m_writeBuffer = nullptr;
+    m_bufferFrames = m_inner->GetBufferFrames();
+    InvalidateReadBuffer();
+}
+
+OSErr CSnippetFile::AllocateReadBuffer()
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    const OSErr err = m_inner->AllocateReadBuffer();
+    if (err == noErr)
+        TakeInnerBuffer();
+    return err;
+}
+
+OSErr CSnippetFile::PrepareRead(const FSSpec& outputFolder)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    const OSErr err = m_inner->PrepareRead(outputFolder);
+    if (err == noErr)
+        TakeInnerBuffer();
+    return err;
+}
+
+OSErr CSnippetFile::ReadBlock(UInt32 frame)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    UInt32 inner = 0;
+    if (!InnerFrame(frame, &inner))
+        return paramErr;
+    const OSErr err = m_inner->ReadBlock(inner);
+    TakeInnerBuffer();
+    if (err == noErr)
+        m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CSnippetFile::AllocateWriteBuffer() { return noErr; }
+OSErr CSnippetFile::PrepareWriteBlock(UInt32) { return noErr; }
+OSErr CSnippetFile::WriteBlock(UInt32, UInt32) { return noErr; }
+
+void CSnippetFile::FreeBuffers()
+{
+    if (m_inner)
+        m_inner->FreeBuffers();
+    m_readBuffer = nullptr;
+    m_writeBuffer = nullptr;
+    InvalidateReadBuffer();
+}
+
+OSErr CSnippetFile::SetBufferFrames(UInt32 frames)
+{
+    if (!m_inner)
+        return CSoundFile::SetBufferFrames(frames);
+    const OSErr err = m_inner->SetBufferFrames(frames);
+    TakeInnerBuffer();
+    return err;
+}
+
+OSErr CSnippetFile::SetFilePos(UInt32 frame)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    UInt32 inner = 0;
+    if (!InnerFrame(frame, &inner))
+        return paramErr;
+    return m_inner->SetFilePos(inner);
+}
+
+OSErr CSnippetFile::RecalcNumFrames() { return noErr; }
+
+OSErr CSnippetFile::ProbeHeader(SInt16* result)
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    return m_inner->ProbeHeader(result);
+}
+
+OSErr CSnippetFile::CloseAndDelete(Boolean success)
+{
+    OSErr result = noErr;
+    m_readBuffer = nullptr;
+    m_writeBuffer = nullptr;
+    if (m_inner) {
+        if (m_ownsInner) {
+            result = m_inner->CloseAndDelete(success);
+        } else if (m_inner->IsOpen()) {
+            result = m_inner->Close();
+        }
+        m_inner = nullptr;
+    }
+    delete this;
+    return result;
+}
+
+OSType CSnippetFile::GetFileType() const
+{
+    return m_inner ? m_inner->GetFileType() : kSnippetFileType;
+}
+
+QString CSnippetFile::GetFormatName() const
+{
+    return QStringLiteral("Snippet");
+}
+
+SInt32 CSnippetFile::GetChannelKind() const
+{
+    return m_inner ? m_inner->GetChannelKind() : CSoundFile::GetChannelKind();
+}
+
+SInt32 CSnippetFile::GetChannelConfiguration() const
+{
+    return m_inner ? m_inner->GetChannelConfiguration() : CSoundFile::GetChannelConfiguration();
+}

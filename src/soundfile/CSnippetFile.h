@@ -1,0 +1,115 @@
+// CSnippetFile: a read-only window of frames [start, end) of another sound
+// file (the inner file), shown as a whole file of its own, so that a
+// conversion that snips a time range reads the range through the ordinary
+// reading interface.  It never creates or writes anything: the write
+// operations succeed and do nothing.  Type code 'Snip' (made through
+// CreateSoundFileObject once RegisterCoreFileTypes has run), format name
+// "Snippet"; GetFileType answers the inner file's type code.
+//
+// Use: construct (or CreateSoundFileObject('Snip')) -> SetInnerFile ->
+// Open (opens the inner file unless it is open already, copies its shape and
+// sample-format code; the window is then the whole file) -> SetWindow -> read -> Close (closes the inner file) -> delete.
+//
+// Reading frame f of the snippet reads frame start + f of the inner file;
+// every reader stops at the window's end.
+//
+// Ownership: with takeOwnership (the default) the snippet destroys the inner
+// file with itself, and CloseAndDelete passes on to the inner file's
+// CloseAndDelete; the caller must then never destroy the inner file itself.
+// Without it the caller keeps the inner file: the snippet closes it but never
+// destroys it.  CloseAndDelete destroys the snippet itself in both cases, as
+// for every sound file.
+#pragma once
+
+#include "CSoundFile.h"
+
+constexpr OSType kSnippetFileType = FOUR_CHAR_CODE("Snip");
+
+// Codes of a snip window that cannot be converted (both are warnings in the
+// error table: the batch logs them and goes on with the next file).
+constexpr OSErr kSnipWindowBeyondEndErr = eofErr;         // -39 "unexpected end of file"
+constexpr OSErr kSnipWindowEmptyErr = kWrongRegionErr;    // -22002 "Wrong region specified"
+
+// The window a conversion's snip times give on an input of `frames` frames
+// at `rate` frames per second.  snipFrom and snipTo are seconds; a snipTo of
+// -1.0 means "to the end".  start = rate x snipFrom and end = rate x snipTo,
+// each truncated toward zero; an end past the file is cut at the file's end.
+// Results: noErr with [*start, *end) inside the file and not empty;
+// kSnipWindowBeyondEndErr when the window starts at or after the end of the
+// file; kSnipWindowEmptyErr when it is empty or inverted (end <= start), or
+// a time is negative (other than the -1.0 end) or not a number.  *start and
+// *end are written only on success.
+OSErr ComputeSnippetWindow(UInt32 frames, double rate, double snipFrom, double snipTo, UInt32* start,
+                           UInt32* end);
+
+class CSnippetFile : public CSoundFile {
+public:
+    CSnippetFile();
+    ~CSnippetFile() override;
+
+    // Hands over the file to window (an earlier owned inner file is
+    // destroyed).  Null removes it.
+    void SetInnerFile(CSoundFile* inner, bool takeOwnership = true);
+    CSoundFile* GetInnerFile() const { return m_inner; }
+    // Sets the window; paramErr (nothing changed) unless there is an inner
+    // file and start <= end <= its frame count.
+    OSErr SetWindow(UInt32 start, UInt32 end);
+    UInt32 GetStart() const { return m_start; }
+    UInt32 GetEnd() const { return m_end; }
+
+    using CSoundFile::SetFile;
+    using CSoundFile::ReadFrames;
+    using CSoundFile::ReadChannelFrames;
+    using CSoundFile::WriteFrames;
+
+    OSErr SetFile(const FSSpec* spec) override;
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    Boolean IsOpen() const override;
+
+    OSErr WriteFrames(UInt32 frame, UInt32* count, double* interleaved) override;
+    OSErr WriteFrames(UInt32 frame, UInt32* count, double** channels) override;
+    OSErr ReadStereoFrames(UInt32 frame, UInt32* count, double* left, double* right) override;
+    OSErr ReadFrames(UInt32 frame, UInt32* count, double* interleaved) override;
+    OSErr ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, double* out) override;
+    OSErr WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, const double* samples) override;
+
+    UInt32 GetNumFrames() const override;
+    void GetFSSpec(FSSpec* spec) const override;
+    void GetFileName(StringPtr name) const override;
+
+    OSErr AllocateReadBuffer() override;
+    OSErr PrepareRead(const FSSpec& outputFolder) override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr AllocateWriteBuffer() override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    void FreeBuffers() override;
+    OSErr SetBufferFrames(UInt32 frames) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSErr CloseAndDelete(Boolean success) override;
+
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+    SInt32 GetChannelKind() const override;
+    SInt32 GetChannelConfiguration() const override;
+
+private:
+    // The inner frame of snippet frame `frame`; false past the 32-bit range.
+    bool InnerFrame(UInt32 frame, UInt32* inner) const;
+    // *count cut so that [frame, frame + *count) stays inside the window.
+    void ClipCount(UInt32 frame, UInt32* count) const;
+    void TakeInnerBuffer();
+
+    CSoundFile* m_inner = nullptr;
+    bool m_ownsInner = true;
+    UInt32 m_start = 0;
+    UInt32 m_end = 0;
+};
+
+// Factory of the file-type table for 'Snip'.
+CSoundFile* CreateSnippetFileObject();

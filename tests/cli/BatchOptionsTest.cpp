@@ -1,0 +1,100 @@
+// The command line: what is accepted, what is refused as bad usage, and how
+// --set values are typed.
+#include "BatchOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+BatchOptions Parse(const QStringList& arguments)
+{
+    return BatchOptions::parse(arguments);
+}
+
+TEST(BatchOptions, FullCommandLine)
+{
+    const BatchOptions o = Parse({"--conversions", "c.plist", "--conversion", "A", "--conversion=B", "--conversion",
+                                  "A", "--defaults=d.plist", "--set", "Save Log=NO", "--set=Easy Thru=YES",
+                                  "--quiet", "-oout", "in1", "--", "-odd name", "--info"});
+    ASSERT_TRUE(o.ok()) << o.error().toStdString();
+    EXPECT_FALSE(o.infoMode());
+    EXPECT_TRUE(o.quiet());
+    EXPECT_EQ(o.outputFolder(), "out");
+    EXPECT_EQ(o.conversionsFile(), "c.plist");
+    EXPECT_EQ(o.conversionNames(), QStringList({"A", "B"}));
+    EXPECT_EQ(o.defaultsFile(), "d.plist");
+    // After "--" everything is an input, even what looks like an option.
+    EXPECT_EQ(o.inputs(), QStringList({"in1", "-odd name", "--info"}));
+    ASSERT_EQ(o.settings().size(), 2);
+    EXPECT_EQ(o.settings().at(0).first, "Save Log");
+    EXPECT_EQ(o.settings().at(0).second, QVariant(false));
+    EXPECT_EQ(o.settings().at(1).first, "Easy Thru");
+    EXPECT_EQ(o.settings().at(1).second, QVariant(true));
+
+    const BatchOptions spaced = Parse({"-o", "my out", "a", "b"});
+    ASSERT_TRUE(spaced.ok());
+    EXPECT_EQ(spaced.outputFolder(), "my out");
+    EXPECT_EQ(spaced.inputs(), QStringList({"a", "b"}));
+}
+
+TEST(BatchOptions, InfoAndHelp)
+{
+    const BatchOptions info = Parse({"--set", "Unrecognized Input File Action=2", "--info", "x.wav", "y"});
+    ASSERT_TRUE(info.ok());
+    EXPECT_TRUE(info.infoMode());
+    EXPECT_EQ(info.inputs(), QStringList({"x.wav", "y"}));
+
+    // Help wins over everything, even over errors that follow it.
+    EXPECT_TRUE(Parse({"--help"}).helpRequested());
+    EXPECT_TRUE(Parse({"-h", "--bogus"}).helpRequested());
+    EXPECT_TRUE(BatchOptions::help().contains("--conversions FILE"));
+}
+
+TEST(BatchOptions, BadUsageIsRefused)
+{
+    const QList<QStringList> bad = {
+        {},                                          // nothing at all
+        {"-o", "out"},                               // no inputs
+        {"in"},                                      // no output folder
+        {"-o", "a", "-o", "b", "in"},                // two output folders
+        {"-o", "", "in"},                            // empty output folder
+        {"--bogus", "-o", "out", "in"},              // unknown option
+        {"-x", "-o", "out", "in"},                   // unknown short option
+        {"-o", "out", "in", "--conversion"},         // value missing at the end
+        {"-o", "out", "--set", "NoEquals", "in"},    // --set without "="
+        {"-o", "out", "--set", "=YES", "in"},        // --set without a key
+        {"-o", "out", "--conversion=", "in"},        // empty conversion name
+        {"--conversions", "a", "--conversions", "b", "-o", "out", "in"},
+        {"--defaults", "a", "--defaults", "b", "-o", "out", "in"},
+        {"--info"},                                  // --info without inputs
+        {"--info", "-o", "out", "in"},               // --info converts nothing
+        {"--info", "--conversion", "A", "in"},
+        {"--info", "--conversions", "c", "in"},
+        {"--info=YES", "in"},                        // a flag takes no value
+    };
+    for (const QStringList& arguments : bad) {
+        const BatchOptions o = Parse(arguments);
+        EXPECT_FALSE(o.ok()) << arguments.join(' ').toStdString();
+        EXPECT_FALSE(o.error().isEmpty());
+    }
+    EXPECT_EQ(BatchOptions::kUsageExitStatus, 64);
+}
+
+TEST(BatchOptions, SetValuesAreTyped)
+{
+    EXPECT_EQ(BatchOptions::defaultValueFromText("YES"), QVariant(true));
+    EXPECT_EQ(BatchOptions::defaultValueFromText("NO"), QVariant(false));
+    const QVariant whole = BatchOptions::defaultValueFromText("-42");
+    EXPECT_EQ(whole.typeId(), QMetaType::LongLong);
+    EXPECT_EQ(whole.toLongLong(), -42);
+    const QVariant real = BatchOptions::defaultValueFromText("44100.5");
+    EXPECT_EQ(real.typeId(), QMetaType::Double);
+    EXPECT_DOUBLE_EQ(real.toDouble(), 44100.5);
+    // Text stays text: other spellings, codes and the empty value.
+    EXPECT_EQ(BatchOptions::defaultValueFromText("yes"), QVariant(QString("yes")));
+    EXPECT_EQ(BatchOptions::defaultValueFromText("'DPCM'"), QVariant(QString("'DPCM'")));
+    EXPECT_EQ(BatchOptions::defaultValueFromText(""), QVariant(QString("")));
+    EXPECT_EQ(BatchOptions::defaultValueFromText("1,5"), QVariant(QString("1,5")));
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+// The built quillmarch-batch end to end: usage errors, --info, batches
+// checked against sox, the log, the exit statuses, the preferences for one
+// run, and an interrupt in the middle of a large file.
+#include "CliTestSupport.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace clitest;
+
+namespace {
+
+// The AIFF 16-bit and WAVE conversions of the factory list, without
+// sample-rate conversion or dither, so that sox can make the same samples.
+const QVariantMap kAIFF16 = {{"QMCSName", "AIFF 16"},
+                             {"QMCSNeedsSampleRateConversion", false},
+                             {"QMCSNeedsRedither", false}};
+const QVariantMap kWAVE = {{"QMCSName", "WAVE same"},
+                           {"QMCSNeedsSampleRateConversion", false},
+                           {"QMCSNeedsNewWordLength", false}};
+
+class BatchRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = dir.qpath();
+        defaults = root + "/prefs.plist";
+        ASSERT_TRUE(QDir().mkpath(root + "/out"));
+        conversions = WriteConversions(root + "/conversions.plist", {{0, kAIFF16}, {1, kWAVE}});
+        ASSERT_FALSE(conversions.isEmpty());
+    }
+
+    // The input tree: tree/a.wav (stereo 16 bits), tree/sub/b.aif (mono 24
+    // bits), tree/sub/deeper/c.wav (5.1, 16 bits, 48 kHz).
+    void MakeTree()
+    {
+        ASSERT_TRUE(QDir().mkpath(root + "/tree/sub/deeper"));
+        ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/tree/a.wav", "synth", "0.5", "sine",
+                         "440", "sine", "660", "gain", "-3"}));
+        ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "24", root + "/tree/sub/b.aif", "synth", "0.4", "sine",
+                         "1000", "gain", "-1"}));
+        ASSERT_TRUE(Sox({"-n", "-r", "48000", "-c", "6", "-b", "16", root + "/tree/sub/deeper/c.wav", "synth",
+                         "0.3", "sine", "200", "sine", "300", "sine", "400", "sine", "500", "sine", "600", "sine",
+                         "700", "gain", "-2"}));
+    }
+
+    // Every file below `folder`, relative to it, sorted.
+    QStringList Files(const QString& folder)
+    {
+        QStringList files;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(QDir(folder).relativeFilePath(it.next()));
+        files.sort();
+        return files;
+    }
+
+    TestTempDir dir;
+    QString root;
+    QString defaults;
+    QString conversions;
+};
+
+TEST_F(BatchRun, UsageErrorsExitWith64AndTouchNothing)
+{
+    MakeTree();
+    const QString out = root + "/out";
+    const QList<QStringList> bad = {
+        {},
+        {"--bogus", "-o", out, root + "/tree"},
+        {"-o", out},
+        {"--conversions", conversions, root + "/tree"},
+        {"--info", "-o", out, root + "/tree"},
+        // Refused once the arguments are looked at.
+        {"--conversions", conversions, "-o", root + "/no such folder", root + "/tree"},
+        {"--conversions", conversions, "--conversion", "No such conversion", "-o", out, root + "/tree"},
+        {"--conversions", root + "/missing.plist", "-o", out, root + "/tree"},
+        {"--conversions", root + "/tree/a.wav", "-o", out, root + "/tree"},
+        {"--conversions", conversions, "-o", root + "/tree/sub", root + "/tree"},
+    };
+    for (const QStringList& arguments : bad) {
+        const RunResult r = RunBatch(arguments, defaults);
+        EXPECT_EQ(r.exitCode, 64) << arguments.join(' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("quillmarch-batch: ")) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_TRUE(RunBatch({"--bogus"}, defaults).err.contains("usage: quillmarch-batch"));
+    EXPECT_TRUE(RunBatch({"--conversions", conversions, "-o", root + "/tree/sub", root + "/tree"}, defaults)
+                    .err.contains("Error: output folder inside input folder"));
+    // Nothing was made: no subfolders, no log, no preferences.
+    EXPECT_TRUE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    EXPECT_FALSE(QFile::exists(defaults));
+
+    const RunResult help = RunBatch({"--help"}, defaults);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--conversion NAME"));
+}
+
+TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
+{
+    MakeTree();
+    QFile text(root + "/notes.txt");
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a sound file, but long enough to be looked at properly\n");
+    text.close();
+    QFile cut(root + "/cut.wav");
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \x10\x00\x00\x00", 20));
+    cut.close();
+
+    const QStringList inputs = {root + "/tree/a.wav", root + "/tree/sub/b.aif", root + "/tree/sub/deeper/c.wav",
+                                root + "/tree", root + "/notes.txt", root + "/missing.wav", root + "/cut.wav"};
+    const RunResult r = RunBatch(QStringList{"--info"} + inputs, defaults);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), inputs.size()) << r.out.toStdString();
+    QList<QJsonObject> o;
+    for (const QString& line : lines) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8(), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        o.append(document.object());
+    }
+    for (int i = 0; i < inputs.size(); ++i)
+        EXPECT_EQ(o[i]["path"].toString(), inputs[i]);
+
+    EXPECT_EQ(o[0]["type"].toString(), "WAVE");
+    EXPECT_EQ(o[0]["sampleRate"].toDouble(), 44100.0);
+    EXPECT_EQ(o[0]["channels"].toInt(), 2);
+    EXPECT_EQ(o[0]["bits"].toInt(), 16);
+    EXPECT_EQ(o[0]["frames"].toInt(), 22050);
+    EXPECT_EQ(o[0]["markers"].toInt(), 0);
+    EXPECT_FALSE(o[0].contains("error"));
+    EXPECT_EQ(o[1]["type"].toString(), "AIFF");
+    EXPECT_FALSE(o[1]["format"].toString().isEmpty());
+    EXPECT_EQ(o[1]["channels"].toInt(), 1);
+    EXPECT_EQ(o[1]["bits"].toInt(), 24);
+    EXPECT_EQ(o[1]["frames"].toInt(), 17640);
+    EXPECT_EQ(o[2]["channels"].toInt(), 6);
+    EXPECT_EQ(o[2]["sampleRate"].toDouble(), 48000.0);
+    EXPECT_TRUE(o[3]["folder"].toBool());
+    EXPECT_EQ(o[4]["error"].toInt(), -22008);
+    EXPECT_EQ(o[4]["message"].toString(), "has unknown file format");
+    EXPECT_EQ(o[5]["error"].toInt(), -43);
+    EXPECT_FALSE(o[5]["message"].toString().isEmpty());
+    EXPECT_NE(o[6]["error"].toInt(), 0);
+    EXPECT_FALSE(o[6].contains("frames"));
+
+    // All readable: 0.
+    EXPECT_EQ(RunBatch({"--info", root + "/tree/a.wav", root + "/tree"}, defaults).exitCode, 0);
+}
+
+TEST_F(BatchRun, TwoConversionsMirrorTheTreeAndMatchSox)
+{
+    MakeTree();
+    const RunResult r = RunBatch({"--conversions", conversions, "-o", root + "/out", root + "/tree"}, defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_FALSE(r.crashed);
+
+    // Each conversion's subfolder mirrors the tree (the sidecars hold the
+    // outputs' file types).
+    QStringList expected;
+    for (const QString& conversion : {QString("AIFF 16"), QString("WAVE same")}) {
+        const QString ext = conversion == "AIFF 16" ? "aif" : "wav";
+        for (const QString& stem : {QString("tree/a"), QString("tree/sub/b"), QString("tree/sub/deeper/c")}) {
+            const QString file = conversion + "/" + stem + "." + ext;
+            expected << file << QFileInfo(file).path() + "/._" + QFileInfo(file).fileName();
+        }
+    }
+    QStringList files = Files(root + "/out");
+    const QString logPath = LogPathFromOutput(r.out);
+    ASSERT_TRUE(logPath.startsWith(root + "/out/QuillLog-")) << r.out.toStdString();
+    ASSERT_TRUE(logPath.endsWith(".qlg"));
+    files.removeAll(QDir(root + "/out").relativeFilePath(logPath));
+    expected.sort();
+    EXPECT_EQ(files, expected);
+
+    // The samples are what sox makes of the same inputs.
+    for (const QString& stem : {QString("a"), QString("sub/b"), QString("sub/deeper/c")}) {
+        const QString input = QFileInfo::exists(root + "/tree/" + stem + ".wav") ? root + "/tree/" + stem + ".wav"
+                                                                                  : root + "/tree/" + stem + ".aif";
+        const QString reference = root + "/ref-" + QFileInfo(stem).fileName() + ".aif";
+        ASSERT_TRUE(Sox({"-D", input, "-b", "16", reference}));
+        EXPECT_EQ(SoxSamples(root + "/out/AIFF 16/tree/" + stem + ".aif"), SoxSamples(reference)) << stem.toStdString();
+        EXPECT_EQ(SoxSamples(root + "/out/WAVE same/tree/" + stem + ".wav"), SoxSamples(input)) << stem.toStdString();
+    }
+
+    // The log: a header per conversion, one line per file, the footers.
+    const QString log = ReadText(logPath);
+    EXPECT_EQ(log.count("CONVERSION SPECIFICATIONS"), 2);
+    EXPECT_TRUE(log.contains("Conversion name: AIFF 16"));
+    EXPECT_TRUE(log.contains("Conversion name: WAVE same"));
+    EXPECT_EQ(log.count("\n a\n"), 2);
+    EXPECT_EQ(log.count("\n b\n"), 2);
+    EXPECT_EQ(log.count("\n c\n"), 2);
+    EXPECT_EQ(log.count("Total time for this conversion"), 2);
+    EXPECT_TRUE(log.contains("Quillmarch finished conversion at: "));
+    EXPECT_FALSE(log.contains("\n*"));
+
+    // Progress and the summary went to standard error as plain lines (not a
+    // terminal; small files may pass between two looks at the batch).
+    EXPECT_TRUE(r.err.endsWith("6 converted, 0 failed, 0 warnings\n")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains('\r'));
+
+    // The preferences remember the log and count the files.
+    const RunResult again = RunBatch({"--quiet", "--info", root + "/tree"}, defaults);
+    EXPECT_TRUE(again.err.isEmpty());
+    const QString prefs = ReadText(defaults);
+    EXPECT_TRUE(prefs.contains(logPath)) << prefs.toStdString();
+    EXPECT_TRUE(prefs.contains("<key>Number of Files Ever Converted</key>\n\t<integer>6</integer>"))
+        << prefs.toStdString();
+}
+
+TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
+{
+    MakeTree();
+    const QStringList base = {"--conversions", conversions, "--conversion", "WAVE same", "-o", root + "/out"};
+    ASSERT_EQ(RunBatch(base + QStringList{root + "/tree/a.wav"}, defaults).exitCode, 0);
+
+    // The same again: the output exists, so the file fails (-48, a warning).
+    const RunResult dup = RunBatch(base + QStringList{"--quiet", root + "/tree/a.wav"}, defaults);
+    EXPECT_EQ(dup.exitCode, 1) << dup.err.toStdString();
+    EXPECT_TRUE(dup.err.isEmpty()) << dup.err.toStdString();
+    const QString log = ReadText(LogPathFromOutput(dup.out));
+    EXPECT_TRUE(log.contains("*a ")) << log.toStdString();
+    EXPECT_TRUE(log.contains("duplicate filename error"));
+
+    // Numbered for this run only.
+    const RunResult numbered =
+        RunBatch(base + QStringList{"--set", "Number Duplicate Files=YES", root + "/tree/a.wav"}, defaults);
+    EXPECT_EQ(numbered.exitCode, 0) << numbered.err.toStdString();
+    EXPECT_TRUE(QFile::exists(root + "/out/WAVE same/a-1.wav"));
+    EXPECT_FALSE(ReadText(defaults).contains("Number Duplicate Files"));
+    EXPECT_EQ(RunBatch(base + QStringList{"--quiet", root + "/tree/a.wav"}, defaults).exitCode, 1);
+
+    // A value the user keeps is put back after a run that overrode it.
+    {
+        QFile prefs(root + "/user.plist");
+        ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+        prefs.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                    "<key>Number Duplicate Files</key><true/></dict></plist>\n");
+    }
+    const RunResult kept = RunBatch(base + QStringList{"--defaults", root + "/user.plist", "--set",
+                                                       "Number Duplicate Files=NO", root + "/tree/a.wav"},
+                                    defaults);
+    EXPECT_EQ(kept.exitCode, 1);
+    const QString user = ReadText(root + "/user.plist");
+    EXPECT_TRUE(user.contains("<key>Number Duplicate Files</key>\n\t<true/>")) << user.toStdString();
+    EXPECT_TRUE(user.contains("Last Used Log"));
+}
+
+TEST_F(BatchRun, MissingInputIsFatalAndTheFooterIsWritten)
+{
+    MakeTree();
+    const RunResult r = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out",
+                                  root + "/missing.wav", root + "/tree/a.wav"},
+                                 defaults);
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    const QString log = ReadText(LogPathFromOutput(r.out));
+    EXPECT_TRUE(log.contains("*missing.wav")) << log.toStdString();
+    EXPECT_TRUE(log.contains("Expected input file not found"));
+    EXPECT_EQ(log.count("Total time for this conversion"), 1);
+    EXPECT_TRUE(log.contains("Quillmarch finished conversion at: "));
+    // The batch stopped: the second conversion never ran.
+    EXPECT_FALSE(log.contains("Conversion name: WAVE same"));
+}
+
+TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
+{
+    // Four large files, so that the interrupt lands while one is written.
+    ASSERT_TRUE(QDir().mkpath(root + "/big"));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/big/take1.wav", "synth", "300", "sine",
+                     "440", "sine", "660", "gain", "-3"}));
+    for (const char* name : {"take2.wav", "take3.wav", "take4.wav"})
+        ASSERT_TRUE(QFile::copy(root + "/big/take1.wav", root + "/big/" + name));
+    const QString to24 = WriteConversions(root + "/to24.plist", {{0, {{"QMCSName", "AIFF 24"},
+                                                                     {"QMCSNeedsSampleRateConversion", false},
+                                                                     {"QMCSNeedsRedither", false},
+                                                                     {"QMCSWordLength", 24}}}});
+    QProcess process;
+    process.setProcessEnvironment(BatchEnvironment(defaults));
+    process.start(QStringLiteral(QM_BATCH_EXE), {"--conversions", to24, "-o", root + "/out", root + "/big"});
+    ASSERT_TRUE(process.waitForStarted(30000));
+    // Plain progress lines come as each file starts.
+    QByteArray err;
+    QElapsedTimer timer;
+    timer.start();
+    while (!err.contains("file 1/4") && timer.elapsed() < 60000 && process.state() == QProcess::Running) {
+        process.waitForReadyRead(20);
+        err += process.readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("file 1/4")) << err.toStdString();
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    err += process.readAllStandardError();
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2) << err.toStdString();
+    EXPECT_TRUE(err.contains("cancelled")) << err.toStdString();
+
+    // What is left are complete outputs only: no temporary or partial file.
+    const QStringList files = Files(root + "/out/AIFF 24");
+    EXPECT_LT(files.size(), 8) << files.join(", ").toStdString();
+    for (const QString& file : files) {
+        EXPECT_FALSE(file.contains("QuillOutFile")) << file.toStdString();
+        if (QFileInfo(file).fileName().startsWith("._"))
+            continue;
+        QByteArray samples = SoxSamples(root + "/out/AIFF 24/" + file);
+        EXPECT_EQ(samples.size(), qsizetype(300) * 44100 * 2 * 3) << file.toStdString();
+    }
+    for (const QString& file : Files(root + "/out"))
+        EXPECT_TRUE(file.startsWith("AIFF 24/") || file.startsWith("QuillLog-")) << file.toStdString();
+    const QString log = ReadText(LogPathFromOutput(out));
+    EXPECT_TRUE(log.contains("User cancelled conversion")) << log.toStdString();
+    EXPECT_TRUE(log.contains("Total time for this conversion"));
+    EXPECT_TRUE(log.contains("Quillmarch finished conversion at: "));
+}
+
+}  // namespace

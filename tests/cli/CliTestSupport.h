@@ -1,0 +1,83 @@
+// Running the built quillmarch-batch and the peers (sox) from the tests.
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+
+namespace clitest {
+
+struct RunResult {
+    int exitCode = -1;
+    bool crashed = false;
+    QString out;
+    QString err;
+};
+
+// The program, with QUILLMARCH_DEFAULTS set to `defaultsFile` (never the
+// user's own preferences).
+inline QProcessEnvironment BatchEnvironment(const QString& defaultsFile)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUILLMARCH_DEFAULTS"), defaultsFile);
+    env.insert(QStringLiteral("QUILLMARCH_RESOURCES"), QStringLiteral(QM_SOURCE_RESOURCES));
+    return env;
+}
+
+inline RunResult RunBatch(const QStringList& arguments, const QString& defaultsFile, int timeoutMs = 300000)
+{
+    QProcess process;
+    process.setProcessEnvironment(BatchEnvironment(defaultsFile));
+    process.start(QStringLiteral(QM_BATCH_EXE), arguments);
+    RunResult result;
+    if (!process.waitForStarted(30000))
+        return result;
+    process.waitForFinished(timeoutMs);
+    result.crashed = process.exitStatus() != QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// Runs a peer program; true when it exits with 0.  *output gets its standard
+// output when given.
+inline bool RunPeer(const QString& program, const QStringList& arguments, QByteArray* output = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(30000) || !process.waitForFinished(300000))
+        return false;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+inline bool Sox(const QStringList& arguments)
+{
+    return RunPeer(QStringLiteral("sox"), arguments);
+}
+
+// The samples of a sound file as sox reads them (raw, in the file's own
+// word length).
+inline QByteArray SoxSamples(const QString& path)
+{
+    QByteArray data;
+    if (!RunPeer(QStringLiteral("sox"), {path, QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-")}, &data))
+        return QByteArray("sox failed");
+    return data;
+}
+
+// Writes a conversions file made from the factory conversion at `factoryIndex`
+// changed by each entry of `changes` (one conversion per entry).
+QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap>>& changes);
+
+// The lines of the log file whose path the program printed ("Log: ...").
+QString LogPathFromOutput(const QString& out);
+QString ReadText(const QString& path);
+
+}  // namespace clitest

@@ -1,0 +1,32 @@
+// The file count the progress shows: every non-folder entry below a folder.
+#include "BatchCommand.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(DeepFileCount, CountsEveryNonFolderEntry)
+{
+    TestTempDir dir;
+    const QString root = dir.qpath();
+    ASSERT_TRUE(QDir().mkpath(root + "/out/Conv/deep"));
+    ASSERT_TRUE(QDir().mkpath(root + "/out/x"));
+    QFile file(root + "/out/Conv/deep/in.wav");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(BatchCommand::deepFileCount(root + "/out"), 1);
+    QFile hidden(root + "/out/x/.hidden");
+    ASSERT_TRUE(hidden.open(QIODevice::WriteOnly));
+    hidden.close();
+    EXPECT_EQ(BatchCommand::deepFileCount(root + "/out"), 2);
+    // A link to a folder counts as an entry and is not entered.
+    ASSERT_TRUE(QFile::link(root + "/out", root + "/out/x/loop"));
+    EXPECT_EQ(BatchCommand::deepFileCount(root + "/out"), 3);
+    EXPECT_EQ(BatchCommand::deepFileCount(root + "/missing"), 0);
+}
+
+}  // namespace

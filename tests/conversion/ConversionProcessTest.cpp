@@ -1,0 +1,540 @@
+// The batch driver end to end on real AIFF files: notification order,
+// the per-thread context seen during a file, folder walks mirrored in the
+// output folder, skipped and copied files, cancels, and the per-file copy
+// of the conversion's specifics.
+#include "ConversionProcess.h"
+
+#include "BatchLogHooks.h"
+#include "Logger.h"
+
+#include "CoreFileTypes.h"
+#include "CreatedFilesList.h"
+#include "FileManager.h"
+#include "NotificationCenter.h"
+#include "PCMFileTypes.h"
+#include "TestTempDir.h"
+#include "ThreadDictionary.h"
+#include "ZuSoundFile.h"
+#include "finder_comments.h"
+#include "UserDefaults.h"
+#include "progress_channel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSemaphore>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+
+namespace {
+
+// A 16-bit mono AIFF file of `frames` frames at 44100 Hz, plus `trailer`
+// bytes after the FORM chunk.
+QByteArray MakeAIFF(UInt32 frames, const QByteArray& trailer = QByteArray())
+{
+    auto be32 = [](QByteArray& b, UInt32 v) {
+        b.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+    };
+    auto be16 = [](QByteArray& b, UInt16 v) { b.append(char(v >> 8)).append(char(v)); };
+    QByteArray comm;
+    be16(comm, 1);
+    be32(comm, frames);
+    be16(comm, 16);
+    comm.append(QByteArray::fromHex("400EAC44000000000000"));  // 44100.0 as an 80-bit extended
+    QByteArray ssnd;
+    be32(ssnd, 0);
+    be32(ssnd, 0);
+    for (UInt32 i = 0; i < frames; ++i)
+        be16(ssnd, UInt16((i * 37) & 0x3FFF));
+    QByteArray body("AIFF");
+    body.append("COMM");
+    be32(body, UInt32(comm.size()));
+    body.append(comm);
+    body.append("SSND");
+    be32(body, UInt32(ssnd.size()));
+    body.append(ssnd);
+    QByteArray file("FORM");
+    be32(file, UInt32(body.size()));
+    file.append(body);
+    file.append(trailer);
+    return file;
+}
+
+void WriteFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(data);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The files below `folder`, relative, sorted.
+QStringList FilesBelow(const QString& folder)
+{
+    QStringList out;
+    std::function<void(const QString&, const QString&)> walk = [&](const QString& dir, const QString& rel) {
+        for (const QFileInfo& info :
+             QDir(dir).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
+            if (info.fileName().startsWith("._"))
+                continue;  // AppleDouble sidecars of the outputs
+            const QString r = rel.isEmpty() ? info.fileName() : rel + "/" + info.fileName();
+            if (info.isDir() && !info.isSymLink())
+                walk(info.filePath(), r);
+            else
+                out << r;
+        }
+    };
+    walk(folder, QString());
+    out.sort();
+    return out;
+}
+
+struct Posted {
+    QString name;
+    QVariant object;
+    QVariantMap info;
+};
+
+class ConversionProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterPCMFileTypes();
+        RegisterCoreFileTypes();
+        CreatedFilesListClear();
+        defaults_ = std::make_unique<UserDefaults>(QString::fromStdString(dir_.file("defaults.plist")));
+        ConversionProcess::Environment env;
+        env.defaults = defaults_.get();
+        process_ = std::make_unique<ConversionProcess>(env);
+        in_ = dir_.qpath() + "/in";
+        out_ = dir_.qpath() + "/out";
+        QDir().mkpath(in_);
+        QDir().mkpath(out_);
+        token_ = NotificationCenter::defaultCenter().addObserver(
+            QString(), process_.get(), [this](const Notification& n) {
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    posted_.push_back({n.name, ConversionProcess::notificationObject(n),
+                                       ConversionProcess::notificationUserInfo(n)});
+                }
+                if (onPost_)
+                    onPost_(n);
+            });
+    }
+    void TearDown() override
+    {
+        process_->waitUntilDone();
+        NotificationCenter::defaultCenter().removeObserver(token_);
+        process_.reset();
+        CreatedFilesListClear();
+    }
+
+    ConvSpecRef Conversion(const QString& name)
+    {
+        ConvSpecRef s = ConvSpec::create();
+        s->setConversionName(name);
+        s->setNeedsStrictFileType(true);
+        s->setOutputFileType(FOUR_CHAR_CODE("AIFF"));
+        s->setNeedsChannelTreat(false);
+        s->setNeedsFades(false);
+        s->setNeedsNameExtension(false);
+        s->setNeedsSampleRateConversion(false);
+        s->setNeedsGain(false);
+        s->setNeedsNormalize(false);
+        s->setNeedsCompressor(false);
+        s->setNeedsGate(false);
+        s->setNeedsStrip(false);
+        s->setNeedsExtraction(false);
+        s->setNeedsNewWordLength(false);
+        s->setNeedsRedither(false);
+        s->setNeedsSnip(false);
+        QDir().mkpath(out_ + "/" + s->conversionName());
+        return s;
+    }
+
+    void RunBatch(const QStringList& inputs, const QList<ConvSpecRef>& conversions)
+    {
+        ASSERT_TRUE(process_->start(inputs, conversions, out_));
+        ASSERT_TRUE(process_->waitUntilDone(60000));
+    }
+
+    QStringList Names() const
+    {
+        QStringList names;
+        for (const Posted& p : posted_)
+            names << QString(p.name).remove("ZuConversion").remove("Notification");
+        return names;
+    }
+    QList<Posted> Named(const QString& name) const
+    {
+        QList<Posted> out;
+        for (const Posted& p : posted_)
+            if (p.name == name)
+                out << p;
+        return out;
+    }
+
+    TestTempDir dir_;
+    std::unique_ptr<UserDefaults> defaults_;
+    std::unique_ptr<ConversionProcess> process_;
+    QString in_;
+    QString out_;
+    NotificationCenter::Token token_ = 0;
+    std::mutex mutex_;
+    QList<Posted> posted_;
+    std::function<void(const Notification&)> onPost_;
+};
+
+} // namespace
+
+TEST_F(ConversionProcessTest, BatchPostsItsNotificationsInOrderAndConvertsEveryFile)
+{
+    WriteFile(in_ + "/a.aif", MakeAIFF(1000));
+    WriteFile(in_ + "/b.aif", MakeAIFF(500));
+    const ConvSpecRef one = Conversion("One");
+    const ConvSpecRef two = Conversion("Two");
+    RunBatch({in_ + "/a.aif", in_ + "/b.aif"}, {one, two});
+
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "WillRename", "Success", "WillRename", "Success", "Footer",
+                                    "Header", "WillRename", "Success", "WillRename", "Success", "Footer", "Done"}));
+    const QList<Posted> start = Named(ConversionProcess::kStartNotification);
+    ASSERT_EQ(start.size(), 1);
+    EXPECT_EQ(start[0].object.value<ConversionProcess*>(), process_.get());
+    EXPECT_EQ(start[0].info.value("total conversions").toULongLong(), 4u);
+    EXPECT_NE(start[0].info.value("process thread").value<QThread*>(), QThread::currentThread());
+    EXPECT_EQ(Named(ConversionProcess::kHeaderNotification)[1].object.value<ConvSpecRef>(), two);
+
+    const QList<Posted> success = Named(ConversionProcess::kSuccessNotification);
+    EXPECT_EQ(success[0].object.toString(), in_ + "/a.aif");
+    const QStringList outputs = success[0].info.value("converted file path").toStringList();
+    ASSERT_EQ(outputs.size(), 1);
+    EXPECT_TRUE(outputs[0].startsWith(out_ + "/One/")) << outputs[0].toStdString();
+    EXPECT_TRUE(QFileInfo::exists(outputs[0]));
+    EXPECT_EQ(FilesBelow(out_ + "/One").size(), 2) << FilesBelow(out_).join(" ").toStdString();
+    EXPECT_EQ(FilesBelow(out_ + "/Two").size(), 2);
+    for (const QString& f : FilesBelow(out_))
+        EXPECT_FALSE(f.contains(".QuillOutFile")) << f.toStdString();
+
+    EXPECT_FALSE(process_->running());
+    EXPECT_EQ(process_->curConv(), 2);
+    EXPECT_EQ(process_->curFile(), 2);
+    EXPECT_EQ(process_->err(), 0);
+    EXPECT_TRUE(process_->fileChanged());
+    EXPECT_TRUE(process_->stepChanged());
+}
+
+TEST_F(ConversionProcessTest, WorkerContextDuringAFile)
+{
+    WriteFile(in_ + "/07 Song.mp3", MakeAIFF(800));
+    const ConvSpecRef conv = Conversion("Ctx");
+    QVariantMap seen;
+    QThread* const mainThread = QThread::currentThread();
+    QThread* worker = nullptr;
+    onPost_ = [&](const Notification& n) {
+        if (n.name != ConversionProcess::kWillRenameNotification)
+            return;
+        worker = QThread::currentThread();
+        seen = ThreadDictionary::current().toMap();
+    };
+    RunBatch({in_ + "/07 Song.mp3"}, {conv});
+    ASSERT_FALSE(seen.isEmpty()) << Names().join(",").toStdString();
+    EXPECT_NE(worker, mainThread);
+
+    EXPECT_EQ(seen.value("QMConversionProcess").value<ConversionProcess*>(), process_.get());
+    EXPECT_EQ(seen.value("QMCurConvSpec").value<ConvSpecRef>(), conv);
+    EXPECT_EQ(seen.value("ConversionSpecificationDictionary").toMap().value("QMCSName").toString(), "Ctx");
+    EXPECT_EQ(seen.value("QMCurInputFilePath").toString(), in_ + "/07 Song.mp3");
+    // The track number goes: the name is "mp3" exactly and starts "07 ".
+    EXPECT_EQ(seen.value("QMCurLongName").toString(), "Song.mp3");
+    FSRef folder;
+    ASSERT_TRUE(FSRefDeserialize(seen.value("ZuOutputFolderRef").toByteArray(), &folder));
+    FSRef expected;
+    ASSERT_EQ(FSPathMakeRef((out_ + "/Ctx").toStdString(), &expected), noErr);
+    EXPECT_TRUE(FSRefsEqual(folder, expected));
+    EXPECT_TRUE(seen.value("ZuOutputSpecifics").toMap().contains("oldData"));
+    EXPECT_EQ(seen.value("ZuNumberOfInputSamples").toLongLong(), 800);
+    EXPECT_EQ(seen.value("ZuLastError").toLongLong(), 0);
+    // The final name is the long name (the output type adds its extension).
+    EXPECT_EQ(FilesBelow(out_ + "/Ctx"), QStringList{"Song.mp3.aif"});
+}
+
+TEST_F(ConversionProcessTest, NestedFoldersAreMirroredAndLinksBackUpAreNotFollowed)
+{
+    WriteFile(in_ + "/top/b.aif", MakeAIFF(300));
+    WriteFile(in_ + "/top/A.aif", MakeAIFF(300));
+    WriteFile(in_ + "/top/sub/c.aif", MakeAIFF(300));
+    WriteFile(in_ + "/top/sub/deeper/d.aif", MakeAIFF(300));
+    WriteFile(in_ + "/top/.DS_Store", "junk");
+    ASSERT_TRUE(QFile::link(in_ + "/top", in_ + "/top/sub/loop"));
+    // A link into the conversion's own output folder is not walked either.
+    const ConvSpecRef conv = Conversion("Mirror");
+    ASSERT_TRUE(QFile::link(out_ + "/Mirror", in_ + "/top/sub/outlink"));
+    defaults_->setInteger("Unrecognized Input File Action", 1);  // copy: .DS_Store must still be skipped
+
+    RunBatch({in_ + "/top"}, {conv});
+
+    QStringList inputs;
+    for (const Posted& p : Named(ConversionProcess::kSuccessNotification))
+        inputs << p.object.toString().mid(in_.size() + 1);
+    EXPECT_EQ(inputs, QStringList({"top/A.aif", "top/b.aif", "top/sub/c.aif", "top/sub/deeper/d.aif"}));
+    EXPECT_TRUE(Named(ConversionProcess::kFailureNotification).isEmpty());
+
+    const QStringList files = FilesBelow(out_ + "/Mirror");
+    ASSERT_EQ(files.size(), 4) << files.join(" ").toStdString();
+    EXPECT_TRUE(files[0].startsWith("top/A.aif"));
+    EXPECT_TRUE(files[1].startsWith("top/b.aif"));
+    EXPECT_TRUE(files[2].startsWith("top/sub/c.aif"));
+    EXPECT_TRUE(files[3].startsWith("top/sub/deeper/d.aif"));
+    EXPECT_FALSE(QFileInfo::exists(out_ + "/Mirror/top/sub/loop"));
+    EXPECT_FALSE(QFileInfo::exists(out_ + "/Mirror/top/sub/outlink"));
+}
+
+TEST_F(ConversionProcessTest, UnrecognisedFilesAreSkippedOrCopiedNeverOverwritten)
+{
+    WriteFile(in_ + "/notes.txt", "plain text, not sound");
+    WriteFile(in_ + "/.DS_Store", "finder junk");
+    const ConvSpecRef conv = Conversion("Other");
+
+    // Default (0): skipped, nothing posted.
+    RunBatch({in_ + "/notes.txt", in_ + "/.DS_Store"}, {conv});
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Footer", "Done"}));
+    EXPECT_TRUE(FilesBelow(out_ + "/Other").isEmpty());
+
+    // 1: copied and logged with its comment; the ignored dot file is not.
+    posted_.clear();
+    defaults_->setInteger("Unrecognized Input File Action", 1);
+    RunBatch({in_ + "/notes.txt", in_ + "/.DS_Store"}, {conv});
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Success", "Footer", "Done"}));
+    const QList<Posted> success = Named(ConversionProcess::kSuccessNotification);
+    ASSERT_EQ(success.size(), 1);
+    EXPECT_EQ(success[0].info.value("comment").toString(), "(not recognized as a sound file, just copied)");
+    EXPECT_EQ(success[0].info.value("converted file path").toString(), out_ + "/Other/notes.txt");
+    EXPECT_EQ(ReadFile(out_ + "/Other/notes.txt"), QByteArray("plain text, not sound"));
+
+    // Copying again meets the earlier copy: a failure, and the file stays.
+    posted_.clear();
+    WriteFile(out_ + "/Other/notes.txt", "user's own file");
+    RunBatch({in_ + "/notes.txt"}, {conv});
+    const QList<Posted> failure = Named(ConversionProcess::kFailureNotification);
+    ASSERT_EQ(failure.size(), 1);
+    EXPECT_EQ(failure[0].info.value("error").toInt(), -48);
+    EXPECT_EQ(ReadFile(out_ + "/Other/notes.txt"), QByteArray("user's own file"));
+}
+
+TEST_F(ConversionProcessTest, MissingInputIsReportedWithFnfErr)
+{
+    const ConvSpecRef conv = Conversion("Missing");
+    RunBatch({in_ + "/gone.aif", in_ + "/gone-folder/"}, {conv});
+    const QList<Posted> failures = Named(ConversionProcess::kFailureNotification);
+    ASSERT_EQ(failures.size(), 2);
+    EXPECT_EQ(failures[0].info.value("error").toInt(), -43);
+    EXPECT_EQ(failures[1].info.value("error").toInt(), -43);
+}
+
+TEST_F(ConversionProcessTest, StopBeforeTheWorkerRunsIsKept)
+{
+    WriteFile(in_ + "/a.aif", MakeAIFF(100));
+    const ConvSpecRef conv = Conversion("Early");
+    process_->setShouldStop(true);
+    // The worker's body on this thread, with the stop already requested.
+    process_->doConversion({in_ + "/a.aif"}, {conv}, out_);
+    EXPECT_EQ(Names(), QStringList({"Start", "Done"}));
+    EXPECT_EQ(process_->err(), -128);
+    EXPECT_TRUE(FilesBelow(out_ + "/Early").isEmpty());
+
+    // A new batch forgets the old request.
+    posted_.clear();
+    RunBatch({in_ + "/a.aif"}, {conv});
+    EXPECT_EQ(Named(ConversionProcess::kSuccessNotification).size(), 1);
+    EXPECT_EQ(process_->err(), 0);
+}
+
+TEST_F(ConversionProcessTest, CancelFromTheMainThreadMidFile)
+{
+    WriteFile(in_ + "/long.aif", MakeAIFF(60000));
+    WriteFile(in_ + "/next.aif", MakeAIFF(100));
+    const ConvSpecRef first = Conversion("Cut");
+    const ConvSpecRef second = Conversion("Never");
+
+    QSemaphore atPosition;
+    QSemaphore resume;
+    bool paused = false;
+    QThread* const mainThread = QThread::currentThread();
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        kProgressPositionNotification, nullptr, [&](const Notification&) {
+            if (paused || QThread::currentThread() == mainThread)
+                return;
+            paused = true;
+            atPosition.release();
+            resume.acquire();
+        });
+    ASSERT_TRUE(process_->start({in_ + "/long.aif", in_ + "/next.aif"}, {first, second}, out_));
+    ASSERT_TRUE(atPosition.tryAcquire(1, 60000));
+    // The partial output exists under its temporary name now.
+    EXPECT_FALSE(FilesBelow(out_ + "/Cut").isEmpty());
+    process_->setShouldStop(true);
+    resume.release();
+    ASSERT_TRUE(process_->waitUntilDone(60000));
+    NotificationCenter::defaultCenter().removeObserver(token);
+
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Failure", "Footer", "Done"}));
+    const QList<Posted> failure = Named(ConversionProcess::kFailureNotification);
+    ASSERT_EQ(failure.size(), 1);
+    EXPECT_EQ(failure[0].info.value("error").toInt(), -128);
+    EXPECT_EQ(process_->err(), -128);
+    EXPECT_TRUE(FilesBelow(out_ + "/Cut").isEmpty()) << FilesBelow(out_).join(" ").toStdString();
+    EXPECT_TRUE(FilesBelow(out_ + "/Never").isEmpty());
+    EXPECT_FALSE(process_->running());
+}
+
+TEST_F(ConversionProcessTest, TagsOfOneMP3InputStayWithThatFile)
+{
+    // An ID3v1 record after the AIFF data of a file named as MP3.
+    QByteArray tag(128, '\0');
+    tag.replace(0, 3, "TAG");
+    tag.replace(3, 5, "Title");
+    tag.replace(33, 6, "Singer");
+    tag[127] = char(17);
+    WriteFile(in_ + "/a.mp3", MakeAIFF(200, tag));
+    WriteFile(in_ + "/b.mp3", MakeAIFF(200));
+    const ConvSpecRef conv = Conversion("Tags");
+    conv->setNameExtension("mp3");
+    const QVariantMap before = conv->specifics();
+
+    QList<QVariantMap> specifics;
+    onPost_ = [&](const Notification& n) {
+        if (n.name == ConversionProcess::kWillRenameNotification)
+            specifics << ThreadDictionary::current().value("ZuOutputSpecifics").toMap();
+    };
+    RunBatch({in_ + "/a.mp3", in_ + "/b.mp3"}, {conv});
+    ASSERT_EQ(specifics.size(), 2) << Names().join(",").toStdString();
+    EXPECT_EQ(specifics[0].value("LAMETitle").toString(), "Title");
+    EXPECT_EQ(specifics[0].value("LAMEArtist").toString(), "Singer");
+    EXPECT_EQ(specifics[0].value("LAMEGenre").toInt(), 17);
+    EXPECT_FALSE(specifics[1].contains("LAMETitle"));
+    EXPECT_FALSE(specifics[1].contains("LAMEGenre"));
+    EXPECT_EQ(conv->specifics(), before);
+}
+
+TEST(ConversionProcessWindow, SnipWindows)
+{
+    UInt32 s = 0, e = 0;
+    // 2.0 s to 4.0 s of a 3 s file: cut at the end.
+    ASSERT_EQ(ConversionProcess::SnippetWindow(132300, 44100.0, 2.0, 4.0, &s, &e), 0);
+    EXPECT_EQ(s, 88200u);
+    EXPECT_EQ(e, 132300u);
+    // 4.0 s to 6.0 s: moved back to end at the file's end.
+    ASSERT_EQ(ConversionProcess::SnippetWindow(132300, 44100.0, 4.0, 6.0, &s, &e), 0);
+    EXPECT_EQ(s, 44100u);
+    EXPECT_EQ(e, 132300u);
+    // Longer than the file: the whole file.
+    ASSERT_EQ(ConversionProcess::SnippetWindow(132300, 44100.0, 4.0, 10.0, &s, &e), 0);
+    EXPECT_EQ(s, 0u);
+    EXPECT_EQ(e, 132300u);
+    // No end set, start beyond the end: nothing to move.
+    EXPECT_EQ(ConversionProcess::SnippetWindow(132300, 44100.0, 4.0, -1.0, &s, &e), -39);
+    EXPECT_EQ(ConversionProcess::SnippetWindow(132300, 44100.0, 2.0, 1.0, &s, &e), -22002);
+    EXPECT_EQ(ConversionProcess::SnippetWindow(132300, 44100.0, -1.0, 1.0, &s, &e), -22002);
+    // Far beyond the end, without overflow.
+    ASSERT_EQ(ConversionProcess::SnippetWindow(132300, 44100.0, 1.0e6, 1.0e6 + 1.0, &s, &e), 0);
+    EXPECT_EQ(s, 88200u);
+    EXPECT_EQ(e, 132300u);
+}
+
+TEST(ConversionProcessProgress, HandlersStoreTheValuesAndRaiseTheFlags)
+{
+    ConversionProcess process;
+    PostProgressNumSteps(3);
+    Str255 step = {4, 'S', 't', 'e', 'p'};
+    PostProgressStep(step, 1);
+    EXPECT_EQ(process.curNumSteps(), 3);
+    EXPECT_EQ(process.curStep(), 1);
+    EXPECT_EQ(process.curStepDesc(), "Step");
+    EXPECT_FALSE(process.determinateStep());
+    EXPECT_TRUE(process.stepChanged());
+    PostProgressPercentage(42);
+    EXPECT_TRUE(process.usePercentage());
+    EXPECT_EQ(process.curValue(), 42);
+    PostProgressChannel(2, 4);
+    EXPECT_EQ(process.curChannel(), 2);
+    EXPECT_EQ(process.curChannels(), 4);
+
+    NotificationCenter::defaultCenter().postNotification(ConversionProcess::kLogMessageNotification,
+                                                         QStringLiteral("'x' warned"));
+    EXPECT_EQ(process.warnings(), 1);
+    EXPECT_TRUE(process.warningChanged());
+    EXPECT_EQ(process.newWarnings().value_or(QStringList()), QStringList{"'x' warned"});
+    EXPECT_EQ(process.newWarnings().value_or(QStringList{"busy"}), QStringList());
+}
+
+TEST_F(ConversionProcessTest, LogHooksWriteTheLogAndAFatalCodeStopsTheBatch)
+{
+    WriteFile(in_ + "/a.aif", MakeAIFF(100));
+    const ConvSpecRef first = Conversion("Logged");
+    const ConvSpecRef second = Conversion("Skipped");
+    defaults_->setBool("Save Log", true);
+    Logger::Environment env;
+    env.defaults = defaults_.get();
+    Logger logger(out_, env);
+    {
+        BatchLogHooks hooks(*process_, logger, defaults_.get());
+        // A converted file, then a missing one (fatal), then one never reached.
+        RunBatch({in_ + "/a.aif", in_ + "/gone.aif", in_ + "/a.aif"}, {first, second});
+        EXPECT_EQ(hooks.finish(), noErr);
+    }
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "WillRename", "Success", "Failure", "Footer", "Done"}));
+    EXPECT_TRUE(logger.fatal());
+    EXPECT_EQ(process_->err(), -128);
+    EXPECT_EQ(defaults_->integerForKey("Number of Files Ever Converted"), 1);
+    const QString log = QString::fromUtf8(ReadFile(logger.logPath()));
+    EXPECT_TRUE(log.contains("\n a\n")) << log.toStdString();  // the display name
+    EXPECT_TRUE(log.contains("*gone.aif")) << log.toStdString();
+    EXPECT_TRUE(log.contains("Expected input file not found")) << log.toStdString();
+}
+
+TEST_F(ConversionProcessTest, SnippetConversionWritesTheWindowOnly)
+{
+    WriteFile(in_ + "/clip.aif", MakeAIFF(4410));  // 0.1 s
+    const ConvSpecRef conv = Conversion("Snip");
+    conv->setNeedsSnip(true);
+    conv->setSnipFrom(0.05f);
+    conv->setSnipTo(0.08f);
+    RunBatch({in_ + "/clip.aif"}, {conv});
+    const QList<Posted> success = Named(ConversionProcess::kSuccessNotification);
+    ASSERT_EQ(success.size(), 1) << Names().join(",").toStdString();
+    const QStringList outputs = success[0].info.value("converted file path").toStringList();
+    ASSERT_EQ(outputs.size(), 1);
+    UInt32 start = 0, end = 0;
+    ASSERT_EQ(ConversionProcess::SnippetWindow(4410, 44100.0, 0.05f, 0.08f, &start, &end), 0);
+    EXPECT_EQ(ZuSoundFile(outputs[0]).numFrames(), end - start);
+    EXPECT_EQ(process_->curNumInSamples(), SInt64(end - start));
+}
+
+TEST_F(ConversionProcessTest, FinderCommentsTravelOnlyWhenAskedFor)
+{
+    WriteFile(in_ + "/c.aif", MakeAIFF(100));
+    if (finder_set_comment("kept note", in_ + "/c.aif") != noErr)
+        GTEST_SKIP() << "no user extended attributes here";
+    const ConvSpecRef off = Conversion("Plain");
+    RunBatch({in_ + "/c.aif"}, {off});
+    const QString plain = Named(ConversionProcess::kSuccessNotification).value(0).info.value("converted file path").toStringList().value(0);
+    EXPECT_EQ(finder_get_comment(plain), QString());
+
+    posted_.clear();
+    defaults_->setBool("Preserve Finder Comments", true);
+    const ConvSpecRef on = Conversion("Kept");
+    RunBatch({in_ + "/c.aif"}, {on});
+    const QString kept = Named(ConversionProcess::kSuccessNotification).value(0).info.value("converted file path").toStringList().value(0);
+    EXPECT_EQ(finder_get_comment(kept), "kept note");
+    EXPECT_EQ(process_->comment(), "kept note");
+}
