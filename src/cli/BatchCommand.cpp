@@ -107,8 +107,11 @@ int BatchCommand::run()
 
     const int status = options_.infoMode() ? runInfo() : runBatch();
 
+    // The --set values end with the run.  Only a batch saves the
+    // preferences (the log remembers itself, the files are counted); the
+    // values it saved on the way are put back on disk as well.
     restoreSettings();
-    if (defaults.hasPendingChanges() && !defaults.synchronize())
+    if (batchStarted_ && defaults.hasPendingChanges() && !defaults.synchronize())
         report(QStringLiteral("quillmarch-batch: could not save the preferences: %1\n").arg(defaults.lastError()));
     FreeDitherTable();
     ReleaseSoundFileGlobals();
@@ -207,6 +210,7 @@ int BatchCommand::runBatch()
     bool cancelled = false;
     {
         InterruptWatcher watcher;
+        batchStarted_ = true;
         if (!process.start(inputs, conversions, output)) {
             for (NotificationCenter::Token token : tokens)
                 center.removeObserver(token);

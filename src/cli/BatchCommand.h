@@ -53,4 +53,6 @@ private:
     // The user's own values of the keys that --set changed, to put back
     // before the preferences are saved (invalid: the user had none).
     QList<QPair<QString, QVariant>> savedSettings_;
+    // A batch ran: its log and counters may have saved the preferences.
+    bool batchStarted_ = false;
 };

@@ -1,5 +1,6 @@
 #include "PipelineFrame.h"
 
+#include "CCodedFile.h"
 #include "CConvSpec.h"
 #include "CSoundFile.h"
 #include "CSurroundFile.h"
@@ -248,6 +249,97 @@ private:
     bool created_ = false;
 };
 
+// The direct-encode route of the plain copy without channel treatment: a
+// coded output that takes its samples straight from a 16-bit Sound
+// Designer II input when it is closed, instead of through the copy pass.
+constexpr OSType kSoundDesignerIIType = FOUR_CHAR_CODE("Sd2f");
+
+bool EncoderReadsInputItself(OSType outputType)
+{
+    // Coded outputs that need their linear audio handed to them.
+    static constexpr OSType kExcluded[] = {
+        FOUR_CHAR_CODE("DADP"), FOUR_CHAR_CODE("DMP3"), FOUR_CHAR_CODE("G729"), FOUR_CHAR_CODE("QTQD"),
+        FOUR_CHAR_CODE("QTQP"), FOUR_CHAR_CODE("QTQ2"), FOUR_CHAR_CODE("QTPV"), FOUR_CHAR_CODE("QTAL"),
+        FOUR_CHAR_CODE("QTUL"), FOUR_CHAR_CODE("QTIM"), FOUR_CHAR_CODE("QTM3"), FOUR_CHAR_CODE("A1t4"),
+        FOUR_CHAR_CODE("QTM6"), FOUR_CHAR_CODE("Mp3 "), FOUR_CHAR_CODE("QTIF")};
+    for (const OSType code : kExcluded) {
+        if (outputType == code)
+            return false;
+    }
+    return true;
+}
+
+bool TakesDirectEncodeRoute(CSoundFile* in, CConvSpec* spec)
+{
+    return spec->NeedsStrictFileType() && TypeNeedsEncodingOnClose(spec->OutputFileType()) &&
+           in->GetNumBits() == 16 && in->GetFileType() == kSoundDesignerIIType && !spec->NeedsFades() &&
+           !spec->NeedsSnip() && EncoderReadsInputItself(spec->OutputFileType());
+}
+
+// Copies loops, then regions, then markers, then the sampler record; the
+// first failure stops the copying and is not reported.
+void CopyAnnotations(CSoundFile* in, CSoundFile* out)
+{
+    for (UInt16 i = 0, n = in->GetNumLoops(); i < n; ++i) {
+        SFTLoop loop;
+        if (in->GetLoop(i, &loop) || out->AddLoop(&loop))
+            return;
+    }
+    for (UInt16 i = 0, n = in->GetNumRegions(); i < n; ++i) {
+        SFTRegion region;
+        if (in->GetRegion(i, &region) || out->AddRegion(&region))
+            return;
+    }
+    for (UInt16 i = 0, n = in->GetNumMarkers(); i < n; ++i) {
+        SFTMarker marker;
+        if (in->GetMarker(i, &marker) || out->AddMarker(&marker))
+            return;
+    }
+    SFTSamplerInfo sampler;
+    if (in->GetSamplerInfo(&sampler) == noErr)
+        out->SetSamplerInfo(&sampler);
+}
+
+// The output object is always closed (when open) and destroyed here; a
+// failed output's file is removed by the driver through the created-files
+// list, as on every other route.
+SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
+{
+    const OSType type = spec->OutputFileType();
+    OutputPtr out(CreateSoundFileObject(type));
+    if (!out)
+        return kCreateSoundFileFailedErr;
+    // Recognised by its class: a type that only claims to encode on close
+    // is not treated as a coded file.
+    CCodedFile* coded = dynamic_cast<CCodedFile*>(out.get());
+    if (!coded)
+        return kCreateSoundFileFailedErr;
+
+    FSSpec target = OutputSpec(*spec, "");
+    SInt16 err = MakeTemporaryOutputName(target.parent, &target.name);
+    if (err)
+        return err;
+    if ((err = out->SetFile(&target)))
+        return err;
+    out->SetChannelConfiguration(in->GetChannelConfiguration());
+    const SInt16 bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
+    Str255 extension = {0};
+    spec->GetNameExtension(extension);
+    if ((err = coded->CreateLike(in, in->GetNumChannels(), bits, 0, spec->FileTypeSpecifics(), extension,
+                                 float(in->GetSampleRate()))))
+        return err;
+
+    PostProgressNumSteps(1);
+    if (spec->CopyExtras() && !out->IsOneChannelDone())
+        CopyAnnotations(in, out.get());
+
+    // Closing encodes the input into the coded file.
+    CSoundFile* file = out.release();
+    err = file->Close();
+    delete file;
+    return err;
+}
+
 // Stage sets 0 to 7 on one route.
 SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
 {
@@ -273,6 +365,8 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
 
     if (strip && in->GetNumRegions() == 0)
         return kNoRegionsToCompactErr;
+    if (stageSet == 0 && owner == NoChannelTreat && route.layout == OutputLayout::Kept && TakesDirectEncodeRoute(in, spec))
+        return RunDirectEncode(in, spec);
     if ((resample && !resamplePass) || (gain && (!gainPass || !passes.scan))) {
         QM_TRACE("Run", "the passes of stage set " << stageSet << " are not available");
         return paramErr;

@@ -28,10 +28,11 @@ enum : SInt32 {
     kChannelKindSurround = 5,
 };
 
-// An input whose channel kind the treatment cannot take ("has incompatible
-// # channels", a warning): the file fails instead of being reported as
+// An input whose channel kind the treatment cannot take (mix to mono, left
+// or right only on a surround set; an unknown kind): "has incompatible #
+// channels", a warning.  The file fails instead of being reported as
 // converted with no output.
-constexpr SInt16 kNoChannelRouteErr = -23900;
+constexpr SInt16 kNoChannelRouteErr = -22100;
 
 enum class RouteAction : UInt8 {
     NoRoute,   // nothing is made: kNoChannelRouteErr

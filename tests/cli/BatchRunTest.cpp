@@ -1,13 +1,16 @@
 // The built quillmarch-batch end to end: usage errors, --info, batches
 // checked against sox, the log, the exit statuses, the preferences for one
 // run, and an interrupt in the middle of a large file.
+#include "CAIFFFile.h"
 #include "CliTestSupport.h"
+#include "PCMFileTypes.h"
 #include "TestTempDir.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
@@ -15,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 
 using namespace clitest;
 
@@ -156,8 +160,78 @@ TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
     EXPECT_NE(o[6]["error"].toInt(), 0);
     EXPECT_FALSE(o[6].contains("frames"));
 
-    // All readable: 0.
-    EXPECT_EQ(RunBatch({"--info", root + "/tree/a.wav", root + "/tree"}, defaults).exitCode, 0);
+    // All readable: 0.  Describing inputs saves no preferences.
+    EXPECT_EQ(RunBatch({"--set", "Save Log=NO", "--info", root + "/tree/a.wav", root + "/tree"}, defaults).exitCode,
+              0);
+    EXPECT_FALSE(QFile::exists(defaults));
+}
+
+TEST_F(BatchRun, InfoOnEveryKindReadSoFar)
+{
+    const QString d = root + "/kinds";
+    ASSERT_TRUE(QDir().mkpath(d));
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", d + "/c.aifc", "synth", "0.2", "sine", "300"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "22050", "-c", "2", "-e", "floating-point", "-b", "32", d + "/f.wav", "synth",
+                     "0.2", "sine", "300"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-e", "a-law", d + "/a.wav", "synth", "0.2", "sine", "300"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-e", "mu-law", d + "/u.wav", "synth", "0.2", "sine", "300"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", d + "/Mix.L.aif", "synth", "0.2", "sine", "300"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", d + "/Mix.R.aif", "synth", "0.2", "sine", "400"}));
+    // An AIFF with markers and regions, written by our own class.
+    RegisterPCMFileTypes();
+    {
+        CAIFFFile file;
+        ASSERT_EQ(file.SetFile((d + "/annotated").toStdString()), noErr);
+        const UInt8 ext[] = {3, 'a', 'i', 'f'};
+        ASSERT_EQ(file.Create(2, 16, 0, nullptr, ext, 44100.0f), noErr);
+        std::vector<double> samples(2 * 1000, 0.25);
+        UInt32 count = 1000;
+        ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+        for (SInt32 i = 0; i < 3; ++i) {
+            SFTMarker marker;
+            marker.markerID = i + 1;
+            marker.pos = UInt32(100 * (i + 1));
+            marker.name[0] = 1;
+            marker.name[1] = UInt8('a' + i);
+            ASSERT_EQ(file.AddMarker(&marker), noErr);
+        }
+        for (SInt32 i = 0; i < 2; ++i) {
+            SFTRegion region;
+            region.regionID = 10 + i;
+            region.start = UInt32(400 * i);
+            region.end = UInt32(400 * i + 300);
+            region.name[0] = 1;
+            region.name[1] = UInt8('r' + i);
+            ASSERT_EQ(file.AddRegion(&region), noErr);
+        }
+        ASSERT_EQ(file.Close(), noErr);
+    }
+
+    const QStringList names = {"c.aifc", "f.wav", "a.wav", "u.wav", "Mix.R.aif", "annotated.aif"};
+    QStringList inputs;
+    for (const QString& name : names)
+        inputs << d + "/" + name;
+    const RunResult r = RunBatch(QStringList{"--info"} + inputs, defaults);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), names.size()) << r.out.toStdString();
+    QList<QJsonObject> o;
+    for (const QString& line : lines)
+        o.append(QJsonDocument::fromJson(line.toUtf8()).object());
+    const QStringList types = {"AIFC", "WVfl", "WVal", "WVau", "Splt", "AIFF"};
+    for (int i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(o[i]["type"].toString(), types[i]) << names[i].toStdString();
+        EXPECT_FALSE(o[i].contains("error")) << names[i].toStdString();
+    }
+    EXPECT_EQ(o[1]["bits"].toInt(), 32);
+    EXPECT_EQ(o[1]["channels"].toInt(), 2);
+    // The right-hand member describes the whole pair.
+    EXPECT_EQ(o[4]["memberType"].toString(), "AIFF");
+    EXPECT_EQ(o[4]["channels"].toInt(), 2);
+    EXPECT_EQ(o[4]["members"].toArray().size(), 2);
+    EXPECT_EQ(o[5]["markers"].toInt(), 3);
+    EXPECT_EQ(o[5]["regions"].toInt(), 2);
+    EXPECT_EQ(o[5]["frames"].toInt(), 1000);
 }
 
 TEST_F(BatchRun, TwoConversionsMirrorTheTreeAndMatchSox)
@@ -226,6 +300,11 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     MakeTree();
     const QStringList base = {"--conversions", conversions, "--conversion", "WAVE same", "-o", root + "/out"};
     ASSERT_EQ(RunBatch(base + QStringList{root + "/tree/a.wav"}, defaults).exitCode, 0);
+
+    // The subfolder exists now: without "Easy Thru" the batch does not start.
+    const RunResult asked = RunBatch(base + QStringList{"--set", "Easy Thru=NO", root + "/tree/a.wav"}, defaults);
+    EXPECT_EQ(asked.exitCode, 64);
+    EXPECT_TRUE(asked.err.contains("Warning: output folder already exists")) << asked.err.toStdString();
 
     // The same again: the output exists, so the file fails (-48, a warning).
     const RunResult dup = RunBatch(base + QStringList{"--quiet", root + "/tree/a.wav"}, defaults);
