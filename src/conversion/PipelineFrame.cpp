@@ -3,6 +3,7 @@
 #include "CCodedFile.h"
 #include "CConvSpec.h"
 #include "CSoundFile.h"
+#include "CSplitFile.h"
 #include "CSurroundFile.h"
 #include "CreateSoundFile.h"
 #include "FileManager.h"
@@ -117,9 +118,19 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
     out->reset(file);
 
     FSSpec target = OutputSpec(*spec, "");
-    OSErr err = MakeTemporaryOutputName(target.parent, &target.name);
-    if (err)
-        return err;
+    const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
+    OSErr err = noErr;
+    // A set's members are named from the set's name by its channel
+    // indicator: a tag that reads as one ("-L...") would give the right
+    // member the left member's final name, so it is drawn again.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        if ((err = MakeTemporaryOutputName(target.parent, &target.name)))
+            return err;
+        if (!isSet || CSplitFile::StripMemberIndicator(target.name) == target.name)
+            break;
+    }
+    if (isSet && CSplitFile::StripMemberIndicator(target.name) != target.name)
+        return kCreateSoundFileFailedErr;
     if (route.layout == OutputLayout::SurroundSet) {
         // The members are named from the set's name less its left indicator.
         target.name += ".L";

@@ -6,7 +6,15 @@
 // success flag; the result is the first failing step's code, else the
 // close's).
 //
-//   0 plain:      create; steps; decode; "Copying/format change"; copy
+//   0 plain:      create; steps; decode; "Copying/format change"; copy.
+//                 Without channel treatment, a 16-bit Sound Designer II
+//                 input going to a coded output type whose encoder reads the
+//                 input itself (no fades, no snip) is encoded directly: the
+//                 output (which must be a CCodedFile, else -22017) is created
+//                 like the input, gets the input's loops, regions, markers
+//                 and sampler record when extras are copied, and encodes when
+//                 it is closed (one step, no step text); the object is always
+//                 closed and destroyed.
 //   1 rate:       create (at the conversion's rate); steps; decode;
 //                 "Sample rate conversion"; resample; post frames/channels
 //   2 gain:       steps; decode; "Scanning file"; scan the input; create;

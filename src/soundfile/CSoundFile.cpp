@@ -140,6 +140,15 @@ inline float SampleToFloat(const UInt8* p)
         return float(double(float(LoadSample<Kind>(p))) * kScale32);
 }
 
+template <typename T, int Kind>
+inline T SampleTo(const UInt8* p)
+{
+    if constexpr (std::is_same_v<T, float>)
+        return SampleToFloat<Kind>(p);
+    else
+        return SampleToDouble<Kind>(p);
+}
+
 // Calls f with the kind of the block's samples as a compile-time constant,
 // so that the per-sample loops carry no decisions.
 template <typename F>
@@ -157,6 +166,37 @@ void DispatchKind(int bytes, bool is24In32, F&& f)
         break;
     default: f(std::integral_constant<int, 0>{}); break;
     }
+}
+
+// How many entries a list holds, as the 16-bit count the interface reports.
+template <typename T>
+UInt16 CountOf(const QList<T>& list)
+{
+    return UInt16(std::min<qsizetype>(list.size(), 0xFFFF));
+}
+
+// Removes the first entry equal to `wanted`; `notFound` when there is none.
+template <typename T>
+OSErr RemoveFirstEqual(QList<T>& list, const T& wanted, OSErr notFound)
+{
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (list[i].isEqual(wanted)) {
+            list.removeAt(i);
+            return noErr;
+        }
+    }
+    return notFound;
+}
+
+// A region record as held in the list: a negative start becomes 0 and the
+// end stops at the last frame (when the frame count is known).
+ZuRegion RegionFromRecord(const SFTRegion& region, UInt32 numFrames, const QString& name)
+{
+    const UInt32 start = SInt32(region.start) < 0 ? 0 : region.start;
+    UInt32 end = region.end;
+    if (numFrames > 0 && end > numFrames)
+        end = numFrames;
+    return ZuRegion(region.regionID, start, end, region.syncFrame, region.timeStamp, name);
 }
 
 // The step that RepairRegionNames announces.
@@ -792,139 +832,116 @@ OSErr CSoundFile::CheckFloatWordLength() const
     return paramErr;
 }
 
-OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, double* interleaved)
+// The readers for double and float output share these loops; T picks the
+// conversion at compile time.
+template <typename T>
+OSErr CSoundFile::ReadInterleavedAs(UInt32 frame, UInt32* count, T* interleaved)
 {
     const int bytes = m_numBits / 8;
     const bool is146 = m_sampleFormat == kSampleFormat24In32;
     const std::size_t channels = GetNumChannels();
     return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
-        double* out = interleaved + done * channels;
+        T* out = interleaved + done * channels;
         const std::size_t samples = std::size_t(n) * channels;
         DispatchKind(bytes, is146, [&](auto kind) {
             constexpr int K = decltype(kind)::value;
             constexpr int step = KindBytes<K>();
             for (std::size_t i = 0; i < samples; ++i)
-                out[i] = SampleToDouble<K>(block + i * step);
+                out[i] = SampleTo<T, K>(block + i * step);
         });
     });
+}
+
+template <typename T>
+OSErr CSoundFile::ReadChannelAs(UInt16 channel, UInt32 frame, UInt32* count, T* out)
+{
+    if (channel >= GetNumChannels()) {
+        if (count)
+            *count = 0;
+        return paramErr;
+    }
+    const int bytes = m_numBits / 8;
+    const bool is146 = m_sampleFormat == kSampleFormat24In32;
+    const std::size_t channels = GetNumChannels();
+    return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
+        T* dst = out + done;
+        DispatchKind(bytes, is146, [&](auto kind) {
+            constexpr int K = decltype(kind)::value;
+            constexpr int step = KindBytes<K>();
+            const UInt8* p = block + std::size_t(channel) * step;
+            for (UInt32 i = 0; i < n; ++i, p += channels * step)
+                dst[i] = SampleTo<T, K>(p);
+        });
+    });
+}
+
+template <typename T>
+OSErr CSoundFile::ReadStereoAs(UInt32 frame, UInt32* count, T* left, T* right)
+{
+    const int bytes = m_numBits / 8;
+    const bool is146 = m_sampleFormat == kSampleFormat24In32;
+    const std::size_t channels = GetNumChannels();
+    const std::size_t second = channels > 1 ? 1 : 0;
+    return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
+        DispatchKind(bytes, is146, [&](auto kind) {
+            constexpr int K = decltype(kind)::value;
+            constexpr int step = KindBytes<K>();
+            const UInt8* p = block;
+            for (UInt32 i = 0; i < n; ++i, p += channels * step) {
+                left[done + i] = SampleTo<T, K>(p);
+                right[done + i] = SampleTo<T, K>(p + second * step);
+            }
+        });
+    });
+}
+
+// The float readers refuse word lengths they cannot convert.
+OSErr CSoundFile::CheckFloatRead(UInt32* count) const
+{
+    const OSErr err = CheckFloatWordLength();
+    if (err && count)
+        *count = 0;
+    return err;
+}
+
+OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, double* interleaved)
+{
+    return ReadInterleavedAs(frame, count, interleaved);
 }
 
 OSErr CSoundFile::ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, double* out)
 {
-    if (channel >= GetNumChannels()) {
-        if (count)
-            *count = 0;
-        return paramErr;
-    }
-    const int bytes = m_numBits / 8;
-    const bool is146 = m_sampleFormat == kSampleFormat24In32;
-    const std::size_t channels = GetNumChannels();
-    return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
-        double* dst = out + done;
-        DispatchKind(bytes, is146, [&](auto kind) {
-            constexpr int K = decltype(kind)::value;
-            constexpr int step = KindBytes<K>();
-            const UInt8* p = block + std::size_t(channel) * step;
-            for (UInt32 i = 0; i < n; ++i, p += channels * step)
-                dst[i] = SampleToDouble<K>(p);
-        });
-    });
+    return ReadChannelAs(channel, frame, count, out);
 }
 
 OSErr CSoundFile::ReadStereoFrames(UInt32 frame, UInt32* count, double* left, double* right)
 {
-    const int bytes = m_numBits / 8;
-    const bool is146 = m_sampleFormat == kSampleFormat24In32;
-    const std::size_t channels = GetNumChannels();
-    const std::size_t second = channels > 1 ? 1 : 0;
-    return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
-        DispatchKind(bytes, is146, [&](auto kind) {
-            constexpr int K = decltype(kind)::value;
-            constexpr int step = KindBytes<K>();
-            const UInt8* p = block;
-            for (UInt32 i = 0; i < n; ++i, p += channels * step) {
-                left[done + i] = SampleToDouble<K>(p);
-                right[done + i] = SampleToDouble<K>(p + second * step);
-            }
-        });
-    });
+    return ReadStereoAs(frame, count, left, right);
 }
 
 OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float* left, float* right)
 {
-    const int bytes = m_numBits / 8;
-    const bool is146 = m_sampleFormat == kSampleFormat24In32;
-    const std::size_t channels = GetNumChannels();
-    const std::size_t second = channels > 1 ? 1 : 0;
-    return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
-        DispatchKind(bytes, is146, [&](auto kind) {
-            constexpr int K = decltype(kind)::value;
-            constexpr int step = KindBytes<K>();
-            const UInt8* p = block;
-            for (UInt32 i = 0; i < n; ++i, p += channels * step) {
-                left[done + i] = SampleToFloat<K>(p);
-                right[done + i] = SampleToFloat<K>(p + second * step);
-            }
-        });
-    });
+    return ReadStereoAs(frame, count, left, right);
 }
 
 OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float* interleaved)
 {
-    if (const OSErr err = CheckFloatWordLength()) {
-        if (count)
-            *count = 0;
+    if (const OSErr err = CheckFloatRead(count))
         return err;
-    }
-    const int bytes = m_numBits / 8;
-    const bool is146 = m_sampleFormat == kSampleFormat24In32;
-    const std::size_t channels = GetNumChannels();
-    return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
-        float* out = interleaved + done * channels;
-        const std::size_t samples = std::size_t(n) * channels;
-        DispatchKind(bytes, is146, [&](auto kind) {
-            constexpr int K = decltype(kind)::value;
-            constexpr int step = KindBytes<K>();
-            for (std::size_t i = 0; i < samples; ++i)
-                out[i] = SampleToFloat<K>(block + i * step);
-        });
-    });
+    return ReadInterleavedAs(frame, count, interleaved);
 }
 
 OSErr CSoundFile::ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, float* out)
 {
-    if (const OSErr err = CheckFloatWordLength()) {
-        if (count)
-            *count = 0;
+    if (const OSErr err = CheckFloatRead(count))
         return err;
-    }
-    if (channel >= GetNumChannels()) {
-        if (count)
-            *count = 0;
-        return paramErr;
-    }
-    const int bytes = m_numBits / 8;
-    const bool is146 = m_sampleFormat == kSampleFormat24In32;
-    const std::size_t channels = GetNumChannels();
-    return ReadLoop(frame, count, [&](const UInt8* block, UInt32 n, UInt64 done) {
-        float* dst = out + done;
-        DispatchKind(bytes, is146, [&](auto kind) {
-            constexpr int K = decltype(kind)::value;
-            constexpr int step = KindBytes<K>();
-            const UInt8* p = block + std::size_t(channel) * step;
-            for (UInt32 i = 0; i < n; ++i, p += channels * step)
-                dst[i] = SampleToFloat<K>(p);
-        });
-    });
+    return ReadChannelAs(channel, frame, count, out);
 }
 
 OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float** channelArrays)
 {
-    if (const OSErr err = CheckFloatWordLength()) {
-        if (count)
-            *count = 0;
+    if (const OSErr err = CheckFloatRead(count))
         return err;
-    }
     if (!channelArrays)
         return paramErr;
     const int bytes = m_numBits / 8;
@@ -1220,7 +1237,7 @@ void DoubleToInt24(double value, UInt8* bytes)
 // ============================================================ markers
 UInt16 CSoundFile::GetNumMarkers() const
 {
-    return UInt16(std::min<qsizetype>(m_markers.size(), 0xFFFF));
+    return CountOf(m_markers);
 }
 
 OSErr CSoundFile::GetMarker(UInt16 index, SFTMarker* marker) const
@@ -1279,14 +1296,7 @@ OSErr CSoundFile::RemoveMarker(const SFTMarker* marker)
 {
     if (!marker)
         return paramErr;
-    const ZuMarker wanted(*marker);
-    for (qsizetype i = 0; i < m_markers.size(); ++i) {
-        if (m_markers[i].isEqual(wanted)) {
-            m_markers.removeAt(i);
-            return noErr;
-        }
-    }
-    return kWrongMarkerErr;
+    return RemoveFirstEqual(m_markers, ZuMarker(*marker), kWrongMarkerErr);
 }
 
 const QList<ZuMarker>& CSoundFile::GetMarkers() const
@@ -1297,7 +1307,7 @@ const QList<ZuMarker>& CSoundFile::GetMarkers() const
 // ============================================================== loops
 UInt16 CSoundFile::GetNumLoops() const
 {
-    return UInt16(std::min<qsizetype>(m_loops.size(), 0xFFFF));
+    return CountOf(m_loops);
 }
 
 OSErr CSoundFile::GetLoop(UInt16 index, SFTLoop* loop) const
@@ -1326,14 +1336,7 @@ OSErr CSoundFile::RemoveLoop(const SFTLoop* loop)
 {
     if (!loop)
         return paramErr;
-    const ZuLoop wanted(*loop);
-    for (qsizetype i = 0; i < m_loops.size(); ++i) {
-        if (m_loops[i].isEqual(wanted)) {
-            m_loops.removeAt(i);
-            return noErr;
-        }
-    }
-    return kWrongLoopErr;
+    return RemoveFirstEqual(m_loops, ZuLoop(*loop), kWrongLoopErr);
 }
 
 const QList<ZuLoop>& CSoundFile::GetLoops() const
@@ -1369,7 +1372,7 @@ OSErr CSoundFile::RemoveDuplicateMarkers()
 // ============================================================ regions
 UInt16 CSoundFile::GetNumRegions() const
 {
-    return UInt16(std::min<qsizetype>(m_regions.size(), 0xFFFF));
+    return CountOf(m_regions);
 }
 
 OSErr CSoundFile::GetRegion(UInt16 index, SFTRegion* region) const
@@ -1404,11 +1407,7 @@ OSErr CSoundFile::AddRegion(const SFTRegion* region)
     QString name = RegionNameFromPascal(region->name, sizeof(region->name));
     if (name.size() > kMaxRegionNameLength)
         name.truncate(kMaxRegionNameLength);
-    const UInt32 start = SInt32(region->start) < 0 ? 0 : region->start;
-    UInt32 end = region->end;
-    if (m_numFrames > 0 && end > m_numFrames)
-        end = m_numFrames;
-    const ZuRegion added(region->regionID, start, end, region->syncFrame, region->timeStamp, name);
+    const ZuRegion added = RegionFromRecord(*region, m_numFrames, name);
     for (const ZuRegion& r : m_regions)
         if (r.isEqual(added))
             return noErr;
@@ -1422,11 +1421,7 @@ OSErr CSoundFile::RemoveRegion(const SFTRegion* region)
 {
     if (!region)
         return paramErr;
-    const UInt32 start = SInt32(region->start) < 0 ? 0 : region->start;
-    UInt32 end = region->end;
-    if (m_numFrames > 0 && end > m_numFrames)
-        end = m_numFrames;
-    const ZuRegion wanted(region->regionID, start, end, region->syncFrame, region->timeStamp, QString());
+    const ZuRegion wanted = RegionFromRecord(*region, m_numFrames, QString());
     qsizetype first = -1;
     for (qsizetype i = 0; i < m_regions.size(); ++i) {
         if (m_regions[i].isEqual(wanted)) {

@@ -471,7 +471,14 @@ private:
     OSErr ReadLoop(UInt32 frame, UInt32* count, Convert&& convert);
     template <typename Convert>
     OSErr WriteLoop(UInt32 frame, UInt32* count, Convert&& convert);
+    template <typename T>
+    OSErr ReadInterleavedAs(UInt32 frame, UInt32* count, T* interleaved);
+    template <typename T>
+    OSErr ReadChannelAs(UInt16 channel, UInt32 frame, UInt32* count, T* out);
+    template <typename T>
+    OSErr ReadStereoAs(UInt32 frame, UInt32* count, T* left, T* right);
     OSErr CheckFloatWordLength() const;
+    OSErr CheckFloatRead(UInt32* count) const;
     OSErr SetFileFromPath(const std::string& path);
     void InsertRegionName(const QString& name);
 

@@ -113,42 +113,24 @@ OSErr CAIFCFile::ReadCOMM()
 {
     return Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        OSErr err = ReadChunk(kCOMM, &body, &found);
+        COMMFields comm;
+        OSErr err = ReadCOMMFields(22, &body, &comm);
         if (err != noErr) {
             return err;
         }
-        if (!found || !body.has(22)) {
-            return kAIFFNoCOMMErr;
-        }
-        const SInt16 channels = body.get_i16be();
-        const UInt32 frames = body.get_u32be();
-        SInt16 bits = body.get_i16be();
-        UInt8 rate[10];
-        body.get_bytes(rate, sizeof rate);
         m_compression = body.get_fourcc();
         OSErr result = noErr;
         SInt16 format = m_sampleFormat;
-        if (!CompressionFormat(m_compression, bits, &format, &bits)) {
+        if (!CompressionFormat(m_compression, comm.bits, &format, &comm.bits)) {
             result = kAIFCUnsupportedCompressionErr;
         }
         m_sampleFormat = format;
-        err = CheckShape(channels, bits, kAIFFNoCOMMErr);
+        err = CheckShape(comm.channels, comm.bits, kAIFFNoCOMMErr);
         if (err != noErr) {
             return err;
         }
-        m_numFrames = frames;
-        m_sampleRate = ConvertFromIeeeExtended(rate);
-        if (SInt64(frames) * BytesPerFrame() > m_formEnd) {
-            SInt64 available = 0;
-            if (LocateSoundData(&available) == noErr) {
-                ClampFramesTo(available);
-            }
-        }
-        if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
-            return kAIFFBadRateErr;
-        }
-        return result;
+        err = ApplyCOMM(comm.frames, ConvertFromIeeeExtended(comm.rate));
+        return err != noErr ? err : result;
     });
 }
 
@@ -156,14 +138,7 @@ OSErr CAIFCFile::WriteCOMM()
 {
     return Guarded([&]() -> OSErr {
         ChunkBuilder chunk;
-        chunk.put_fourcc(kCOMM);
-        chunk.put_u32(38);
-        chunk.put_u16(UInt16(GetNumChannels()));
-        chunk.put_u32(GetNumFrames());
-        chunk.put_u16(UInt16(m_numBits));
-        UInt8 rate[10];
-        ConvertToIeeeExtended(m_sampleRate, rate);
-        chunk.put_bytes(rate, sizeof rate);
+        PutCOMMFields(&chunk, 38);
         chunk.put_fourcc(kNONE);
         chunk.put_pstring("not compressed", true);
         ChunkInfo info;
@@ -182,13 +157,12 @@ OSErr CAIFCFile::Open()
         if (err != noErr) {
             return err;
         }
-        if ((err = ReadCOMM()) != noErr || (err = ReadMARK()) != noErr || (err = ReadINSTLoops()) != noErr ||
-            (err = ReadINSTSamplerInfo()) != noErr || (err = ReadCHAN()) != noErr ||
-            (err = ReadRegions()) != noErr) {
+        err = ReadCOMM();
+        if (err != noErr) {
             return err;
         }
         SInt64 available = 0;
-        err = LocateSoundData(&available);
+        err = ReadAnnotationsAndLocateData(&available);
         if (err != noErr) {
             return err;
         }

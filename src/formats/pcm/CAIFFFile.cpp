@@ -276,40 +276,77 @@ bool CAIFFFile::ClampFramesTo(SInt64 availableBytes)
     return true;
 }
 
+OSErr CAIFFFile::ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMFields* comm)
+{
+    bool found = false;
+    const OSErr err = ReadChunk(kCOMM, body, &found);
+    if (err != noErr) {
+        return err;
+    }
+    if (!found || !body->has(minBytes)) {
+        return kAIFFNoCOMMErr;
+    }
+    comm->channels = body->get_i16be();
+    comm->frames = body->get_u32be();
+    comm->bits = body->get_i16be();
+    body->get_bytes(comm->rate, sizeof comm->rate);
+    return noErr;
+}
+
+OSErr CAIFFFile::ApplyCOMM(UInt32 frames, double sampleRate)
+{
+    m_numFrames = frames;
+    m_sampleRate = sampleRate;
+    if (SInt64(frames) * BytesPerFrame() > m_formEnd) {
+        SInt64 available = 0;
+        if (LocateSoundData(&available) == noErr) {
+            ClampFramesTo(available);
+        }
+    }
+    if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
+        return kAIFFBadRateErr;
+    }
+    return noErr;
+}
+
+void CAIFFFile::PutCOMMFields(ChunkBuilder* chunk, UInt32 bodySize) const
+{
+    chunk->put_fourcc(kCOMM);
+    chunk->put_u32(bodySize);
+    chunk->put_u16(UInt16(GetNumChannels()));
+    chunk->put_u32(GetNumFrames());
+    chunk->put_u16(UInt16(m_numBits));
+    UInt8 rate[10];
+    ConvertToIeeeExtended(m_sampleRate, rate);
+    chunk->put_bytes(rate, sizeof rate);
+}
+
+OSErr CAIFFFile::ReadAnnotationsAndLocateData(SInt64* availableBytes)
+{
+    OSErr err = noErr;
+    if ((err = ReadMARK()) != noErr || (err = ReadINSTLoops()) != noErr ||
+        (err = ReadINSTSamplerInfo()) != noErr || (err = ReadCHAN()) != noErr ||
+        (err = ReadRegions()) != noErr) {
+        return err;
+    }
+    return LocateSoundData(availableBytes);
+}
+
 OSErr CAIFFFile::ReadCOMM()
 {
     return Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        OSErr err = ReadChunk(kCOMM, &body, &found);
+        COMMFields comm;
+        OSErr err = ReadCOMMFields(18, &body, &comm);
         if (err != noErr) {
             return err;
         }
-        if (!found || !body.has(18)) {
-            return kAIFFNoCOMMErr;
-        }
-        const SInt16 channels = body.get_i16be();
-        const UInt32 frames = body.get_u32be();
-        const SInt16 bits = body.get_i16be();
-        UInt8 rate[10];
-        body.get_bytes(rate, sizeof rate);
-        err = CheckShape(channels, bits, kAIFFNoCOMMErr);
+        err = CheckShape(comm.channels, comm.bits, kAIFFNoCOMMErr);
         if (err != noErr) {
             return err;
         }
-        m_numFrames = frames;
-        m_commFrames = frames;
-        m_sampleRate = double(float(ConvertFromIeeeExtended(rate)));
-        if (SInt64(frames) * BytesPerFrame() > m_formEnd) {
-            SInt64 available = 0;
-            if (LocateSoundData(&available) == noErr) {
-                ClampFramesTo(available);
-            }
-        }
-        if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
-            return kAIFFBadRateErr;
-        }
-        return noErr;
+        m_commFrames = comm.frames;
+        return ApplyCOMM(comm.frames, double(float(ConvertFromIeeeExtended(comm.rate))));
     });
 }
 
@@ -317,14 +354,7 @@ OSErr CAIFFFile::WriteCOMM()
 {
     return Guarded([&]() -> OSErr {
         ChunkBuilder chunk;
-        chunk.put_fourcc(kCOMM);
-        chunk.put_u32(18);
-        chunk.put_u16(UInt16(GetNumChannels()));
-        chunk.put_u32(GetNumFrames());
-        chunk.put_u16(UInt16(m_numBits));
-        UInt8 rate[10];
-        ConvertToIeeeExtended(m_sampleRate, rate);
-        chunk.put_bytes(rate, sizeof rate);
+        PutCOMMFields(&chunk, 18);
         return WriteAt(12, chunk.data(), chunk.size());
     });
 }
@@ -368,13 +398,8 @@ OSErr CAIFFFile::Open()
         } else {
             m_sampleFormat = kSampleFormatBigEndian;
         }
-        if ((err = ReadMARK()) != noErr || (err = ReadINSTLoops()) != noErr ||
-            (err = ReadINSTSamplerInfo()) != noErr || (err = ReadCHAN()) != noErr ||
-            (err = ReadRegions()) != noErr) {
-            return err;
-        }
         SInt64 available = 0;
-        err = LocateSoundData(&available);
+        err = ReadAnnotationsAndLocateData(&available);
         if (err != noErr) {
             return err;
         }

@@ -122,6 +122,23 @@ protected:
     // Reads the 'APPL' signature: 'SSYS' files are mono, 24-bit ones stored
     // least significant byte first.
     OSErr ReadAPPL();
+    // The fields every 'COMM' starts with.
+    struct COMMFields {
+        SInt16 channels = 0;
+        UInt32 frames = 0;
+        SInt16 bits = 0;
+        UInt8 rate[10] = {};
+    };
+    // Loads 'COMM' and reads its common fields; `body` is left after the
+    // rate.  -22202 when the chunk is absent or shorter than `minBytes`.
+    OSErr ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMFields* comm);
+    // Takes the frame count and rate read from 'COMM': cuts the frames to
+    // the sample data when they cannot fit in the FORM; -23405 for a bad rate.
+    OSErr ApplyCOMM(UInt32 frames, double sampleRate);
+    // Appends the 'COMM' header and the fields common to both forms.
+    void PutCOMMFields(ChunkBuilder* chunk, UInt32 bodySize) const;
+    // Reads the annotation chunks of an opened file, then finds 'SSND'.
+    OSErr ReadAnnotationsAndLocateData(SInt64* availableBytes);
     // Swaps bytes 0 and 2 of every 3-byte sample (sample-format 64).
     static void SwapSSYS(UInt8* data, std::size_t bytes);
 
