@@ -668,10 +668,16 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
 void ConversionProcess::deleteCreatedOutputs()
 {
     const QString folder = curFolder();
+    // Region extraction writes its files under their final names into a
+    // folder named after the input, which it has just created (exclusively)
+    // for this input: those files are ours too.
+    const QString regionFolder = dict().value(kCurLongNameKey).toString();
     for (const QString& entry : GetCreatedFilesList()) {
-        // Only our own temporary outputs, and never outside the folder.
-        if (!entry.contains(kTemporaryOutputWord) || entry.startsWith(QLatin1Char('/')) ||
-            entry.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        // Only our own outputs, and never outside the folder.
+        const QStringList parts = entry.split(QLatin1Char('/'));
+        const bool regionFile = !regionFolder.isEmpty() && parts.size() == 2 && parts[0] == regionFolder;
+        if ((!entry.contains(kTemporaryOutputWord) && !regionFile) || entry.startsWith(QLatin1Char('/')) ||
+            parts.contains(QStringLiteral("..")))
             continue;
         const std::string full = (folder + QLatin1Char('/') + entry).toStdString();
         PathStatus status;

@@ -10,11 +10,16 @@
 #include "FileOperations.h"
 #include "MacRoman.h"
 #include "OutputNaming.h"
+#include "PipelineSelector.h"
 #include "debug_trace.h"
 #include "fades.h"
+#include "pipeline_passes.h"
 #include "progress_channel.h"
 #include "sample_format_copy.h"
+#include "ZuFiles.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -34,11 +39,11 @@ struct OutputDeleter {
 };
 using OutputPtr = std::unique_ptr<CSoundFile, OutputDeleter>;
 
-void PostStep(const char* text)
+void PostStep(const char* text, int flag = 0)
 {
     Str255 pascal = {0};
     MacRoman::toPascal(QString::fromLatin1(text), pascal, 255);
-    PostProgressStep(pascal, 0);
+    PostProgressStep(pascal, flag);
 }
 
 // The output folder's specification names the folder either by its path
@@ -197,17 +202,38 @@ int Variant(ChannelPass pass)
     return -1;
 }
 
+// The stored treatment that a gain variant applies.
+SInt16 VariantTreatment(int variant)
+{
+    static constexpr SInt16 kTreatments[kNumPassVariants] = {NoChannelTreat, ForceInterleavedStereo, MixToMono,
+                                                              LeftOnly, RightOnly};
+    return variant >= 0 && variant < kNumPassVariants ? kTreatments[variant] : SInt16(NoChannelTreat);
+}
+
+// The analysis before a gain pass of variant `gainVariant` on `source`.
+SInt32 RunScan(const PipelinePassTable& passes, CSoundFile* source, int gainVariant, CConvSpec* spec)
+{
+    if (passes.treatedScan)
+        return passes.treatedScan(source, VariantTreatment(gainVariant), spec);
+    return passes.scan ? passes.scan(source, spec) : SInt32(paramErr);
+}
+
+bool HasScan(const PipelinePassTable& passes)
+{
+    return passes.scan || passes.treatedScan;
+}
+
 PipelinePassTable& PassTable()
 {
     static PipelinePassTable table = DefaultPipelinePasses();
     return table;
 }
 
-void PostStepWithValue(const char* text, double value)
+void PostStepWithValue(const char* text, double value, int flag = 0)
 {
     Str255 pascal = {0};
     MacRoman::toPascal(QString::fromLatin1(text), pascal, 255);
-    PostProgressStepWithValue(pascal, 0, value);
+    PostProgressStepWithValue(pascal, flag, value);
 }
 
 // The work file of the stage sets that resample and then gain: a 32-bit
@@ -228,14 +254,14 @@ public:
             DeletePath(path);
     }
 
-    SInt16 Create(CConvSpec* spec, UInt16 channels, SInt32 configuration)
+    SInt16 Create(CConvSpec* spec, UInt16 channels, SInt32 configuration, const char* prefix = "TempFile-")
     {
         file_ = CreateSoundFileObject(kWorkFileType);
         if (!file_)
             return kCreateSoundFileFailedErr;
         const FSSpec folder = OutputSpec(*spec, "");
         std::string reserved;
-        OSErr err = CreateUniqueFile(folder.parent, "TempFile-", "", &reserved);
+        OSErr err = CreateUniqueFile(folder.parent, prefix, "", &reserved);
         if (err)
             return err;
         DeletePath(reserved);
@@ -367,10 +393,11 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
     const PipelinePassTable& passes = PassTable();
     PipelinePass resamplePass = nullptr;
     PipelinePass gainPass = nullptr;
+    int gainVariant = variant;
     if (resample)
         resamplePass = passes.resample[strip][gain && route.pass == ChannelPass::MonoToStereo ? 0 : variant];
     if (gain) {
-        const int gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
+        gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
         gainPass = passes.gain[strip && !resample][gainVariant];
     }
 
@@ -378,7 +405,7 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
         return kNoRegionsToCompactErr;
     if (stageSet == 0 && owner == NoChannelTreat && route.layout == OutputLayout::Kept && TakesDirectEncodeRoute(in, spec))
         return RunDirectEncode(in, spec);
-    if ((resample && !resamplePass) || (gain && (!gainPass || !passes.scan))) {
+    if ((resample && !resamplePass) || (gain && (!gainPass || !HasScan(passes)))) {
         QM_TRACE("Run", "the passes of stage set " << stageSet << " are not available");
         return paramErr;
     }
@@ -476,7 +503,7 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
         if ((err = decode()))
             return err;
         PostStep("Scanning file");
-        if ((err = Narrow(passes.scan(in, spec))))
+        if ((err = Narrow(RunScan(passes, in, gainVariant, spec))))
             return err;
         if ((err = createForGain()))
             return err;
@@ -506,7 +533,7 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
     PostProgressNumSampleFrames(work.get()->GetNumFrames());
     PostProgressNumChannels(work.get()->GetNumChannels());
     PostStep("Scanning file");
-    if ((err = Narrow(passes.scan(work.get(), spec))))
+    if ((err = Narrow(RunScan(passes, work.get(), gainVariant, spec))))
         return err;
     if ((err = createForGain()))
         return err;
@@ -515,12 +542,252 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
     return finish();
 }
 
+
+// ------------------------------------------------------- region extraction
+
+SInt32 RunCopyRangePass(ChannelPass pass, CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,
+                        const SampleCopySettings& settings)
+{
+    switch (pass) {
+    case ChannelPass::Same: return ConvertSampleFormatRange(in, out, start, end, settings);
+    case ChannelPass::MonoToStereo: return ConvertSampleFormatRangeMonoToStereo(in, out, start, end, settings);
+    case ChannelPass::MixToMono: return ConvertSampleFormatRangeMixToMono(in, out, start, end, settings);
+    case ChannelPass::Left: return ConvertSampleFormatRangeLeft(in, out, start, end, settings);
+    case ChannelPass::Right: return ConvertSampleFormatRangeRight(in, out, start, end, settings);
+    case ChannelPass::None: break;
+    }
+    return paramErr;
+}
+
+// A region's name as a file name: its Pascal text (never beyond the record's
+// field), with "/" shown as ":" as the Mac does; an unnamed region is
+// "Region" and its number.
+std::string RegionFileName(const SFTRegion& region, int index)
+{
+    Str255 pascal = {0};
+    const UInt8 length = std::min<UInt8>(region.name[0], sizeof(region.name) - 1);
+    pascal[0] = length;
+    std::memcpy(pascal + 1, region.name + 1, length);
+    QString name = NSStringFromPascalString(pascal);
+    name.replace(QLatin1Char('/'), QLatin1Char(':'));
+    name.remove(QChar(0));
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QStringLiteral("Region %1").arg(index + 1);
+    return name.toStdString();
+}
+
+// Creates the per-input folder in the conversion's output folder for this
+// input; *path gets its path.
+SInt16 CreateInputFolder(CConvSpec* spec, std::string* path)
+{
+    FSRef parent = *spec->OutputFolderRef();
+    if (parent.path.empty()) {
+        const OSErr err = FSPathMakeRef(OutputSpec(*spec, "").parent, &parent);
+        if (err)
+            return err;
+    }
+    FSSpec folder;
+    const OSErr err = CreateDirectoryUnicode(&parent, spec->LongName(), nullptr, &folder, nullptr);
+    if (err)
+        return err;
+    *path = FSSpecPath(folder);
+    return noErr;
+}
+
+// Creates one region's output in `folder` under the region's name.
+SInt16 CreateRegionOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
+                          const std::string& folder, const std::string& name, OutputPtr* out)
+{
+    CSoundFile* file = nullptr;
+    switch (route.layout) {
+    case OutputLayout::SplitStereoSet:
+        file = CreateSoundFileObject(kSplitSetType, s.type);
+        break;
+    case OutputLayout::SurroundSet:
+        file = CreateSoundFileObject(kSurroundSetType, s.type);
+        if (file && !dynamic_cast<CSurroundFile*>(file)) {
+            delete file;
+            file = nullptr;
+        }
+        break;
+    default:
+        file = CreateSoundFileObject(s.type);
+        break;
+    }
+    if (!file)
+        return kCreateSoundFileFailedErr;
+    out->reset(file);
+
+    FSSpec target;
+    target.parent = folder;
+    target.name = name;
+    OSErr err = noErr;
+    if (route.layout == OutputLayout::SurroundSet) {
+        target.name += ".L";
+        err = static_cast<CSurroundFile*>(file)->MakeChannelFiles(&target, in->GetChannelConfiguration(),
+                                                                  in->GetNumChannels());
+    } else {
+        if (route.layout == OutputLayout::SplitStereoSet)
+            target.name += ".L";
+        err = file->SetFile(&target);
+    }
+    if (err)
+        return err;
+    Str255 extension = {0};
+    spec->GetNameExtension(extension);
+    if (s.setConfiguration && route.layout != OutputLayout::SurroundSet)
+        file->SetChannelConfiguration(s.configuration);
+    return file->Create(s.channels, s.bits, 0, spec->FileTypeSpecifics(), extension, float(s.rate));
+}
+
+// Stage sets 8 to 11 on one route.
+SInt16 RunExtraction(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
+                     CConvSpec* spec)
+{
+    const bool resample = stageSet & 1;
+    const bool gain = stageSet & 2;
+    const int variant = Variant(route.pass);
+    if (variant < 0)
+        return paramErr;
+
+    // In stage set 11 the resampling pass applies the treatment while it
+    // writes the work file; the gain pass then only widens a mono input.
+    const PipelinePassTable& passes = PassTable();
+    const int gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
+    PipelineRangePass rangePass = nullptr;
+    PipelinePass stripPass = nullptr;
+    if (gain)
+        rangePass = passes.gainRange[gainVariant];
+    else if (resample)
+        rangePass = passes.resampleRange[variant];
+    if (resample && gain)
+        stripPass = passes.resample[1][route.pass == ChannelPass::MonoToStereo ? 0 : variant];
+
+    if (in->GetNumRegions() == 0)
+        return kNoRegionsToCompactErr;
+    if (((resample || gain) && !rangePass) || (resample && gain && !stripPass) || (gain && !HasScan(passes))) {
+        QM_TRACE("Run", "the passes of stage set " << stageSet << " are not available");
+        return paramErr;
+    }
+
+    OutputSettings settings = SettingsFor(route, in, spec);
+    if (resample)
+        settings.rate = spec->SampleRate();
+    if (route.layout == OutputLayout::SplitStereoSet) {
+        settings.setConfiguration = true;
+        settings.configuration = in->GetChannelConfiguration();
+    }
+    const bool decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
+    const int encodeFlag = TypeNeedsEncodingOnClose(settings.type) ? 1 : 0;
+    const bool ownKept = owner == NoChannelTreat && route.layout == OutputLayout::Kept;
+    const char* stepText = "Extracting regions";
+    if (gain)
+        stepText = "Dynamics/gain processing";
+    else if (resample)
+        stepText = "Sample rate conversion";
+    else if ((owner == NoChannelTreat || owner == ForceInterleavedStereo) && route.layout != OutputLayout::SurroundSet)
+        stepText = "Copying/format change";
+    const double rateRatio = in->GetSampleRate() > 0.0 ? spec->SampleRate() / in->GetSampleRate() : 0.0;
+    auto postText = [&](int flag) {
+        if (resample && !gain)
+            PostStepWithValue(stepText, rateRatio, flag);
+        else
+            PostStep(stepText, flag);
+    };
+    auto decode = [&]() -> SInt16 { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); };
+
+    SInt16 err = noErr;
+    std::string folder;
+    WorkFile work;
+    CSoundFile* source = in;
+
+    if (stageSet == kStageExtractSRCGain) {
+        UInt16 workChannels = in->GetNumChannels();
+        SInt32 workConfiguration = in->GetChannelConfiguration();
+        if (route.pass == ChannelPass::MonoToStereo) {
+            workChannels = 1;
+            workConfiguration = kChannelConfigStereo;
+        } else if (route.pass != ChannelPass::Same) {
+            workChannels = 1;
+            workConfiguration = kChannelConfigMono;
+        }
+        if ((err = work.Create(spec, workChannels, workConfiguration, ownKept ? ".TempFile-" : "TempFile-")))
+            return err;
+        PostProgressNumSteps((decodes ? 1 : 0) + 3);
+        if ((err = decode()))
+            return err;
+        PostStep("Sample rate conversion");
+        if ((err = Narrow(stripPass(in, work.get(), spec))))
+            return err;
+        PostStep("Scanning file");
+        if ((err = Narrow(RunScan(passes, work.get(), gainVariant, spec))))
+            return err;
+        if ((err = CreateInputFolder(spec, &folder)))
+            return err;
+        postText(encodeFlag);
+        source = work.get();
+    } else {
+        const bool folderFirst = (stageSet != kStageExtractGain && !(stageSet == kStageExtract && ownKept)) ||
+                                 (stageSet == kStageExtractGain && ownKept);
+        if (folderFirst && (err = CreateInputFolder(spec, &folder)))
+            return err;
+        PostProgressNumSteps((decodes ? 1 : 0) + (gain ? 2 : 1));
+        if ((err = decode()))
+            return err;
+        if (!folderFirst && !gain && (err = CreateInputFolder(spec, &folder)))
+            return err;
+        if (gain) {
+            PostStep("Scanning file");
+            if ((err = Narrow(RunScan(passes, in, gainVariant, spec))))
+                return err;
+            if (!folderFirst && (err = CreateInputFolder(spec, &folder)))
+                return err;
+        }
+        postText(encodeFlag);
+    }
+
+    // One file per region of the source, each closed before the next.
+    const SampleCopySettings copySettings = SampleCopySettingsFrom(*spec);
+    const FadeSettings fadeSettings = FadeSettingsFrom(*spec);
+    const int inputCount = in->GetNumRegions();
+    const int count = source->GetNumRegions();
+    SInt16 result = noErr;
+    for (int i = 0; i < count && result == noErr; ++i) {
+        postText(0);
+        SFTRegion region;
+        if ((result = source->GetRegion(UInt16(i), &region)))
+            break;
+        Str255 regionName = {0};
+        regionName[0] = std::min<UInt8>(region.name[0], sizeof(region.name) - 1);
+        std::memcpy(regionName + 1, region.name + 1, regionName[0]);
+        PostProgressRegion(regionName, region.start, region.end, i, inputCount);
+
+        OutputPtr out;
+        if ((result = CreateRegionOutput(route, settings, in, spec, folder, RegionFileName(region, i), &out)))
+            break;
+        // A region reaching beyond the source is cut at its end.
+        const UInt32 end = std::min<UInt32>(region.end, source->GetNumFrames());
+        const UInt32 start = std::min<UInt32>(region.start, end);
+        if (rangePass)
+            result = Narrow(rangePass(source, out.get(), start, end, spec));
+        else
+            result = Narrow(RunCopyRangePass(route.pass, source, out.get(), start, end, copySettings));
+        if (result)
+            break;
+        if (stageSet == kStageExtractSRC && owner == SplitChannels)
+            PostProgressNumSampleFrames(out->GetNumFrames());
+        if ((result = Narrow(ApplyFades(out.get(), fadeSettings))))
+            break;
+        result = out.release()->CloseAndDelete(true);
+    }
+    return result;
+}
+
 } // namespace
 
 PipelinePassTable DefaultPipelinePasses()
 {
-    // The resampling, scanning and gain kernels are not in this build yet.
-    return PipelinePassTable();
+    return KernelPipelinePasses();
 }
 
 const PipelinePassTable& GetPipelinePasses()
@@ -535,8 +802,22 @@ void SetPipelinePasses(const PipelinePassTable& table)
 
 bool PipelineStageAvailable(int stageSet)
 {
-    if (stageSet < 0 || stageSet > 7)
+    if (stageSet < 0 || stageSet >= 12)
         return false;
+    if (stageSet >= 8) {
+        const bool resample = stageSet & 1;
+        const bool gain = stageSet & 2;
+        const PipelinePassTable& passes = PassTable();
+        for (int v = 0; v < kNumPassVariants; ++v) {
+            if (resample && !gain && !passes.resampleRange[v])
+                return false;
+            if (resample && gain && !passes.resample[1][v == 1 ? 0 : v])
+                return false;
+            if (gain && !passes.gainRange[resample ? (v == 1 ? 1 : 0) : v])
+                return false;
+        }
+        return !gain || HasScan(passes);
+    }
     const bool resample = stageSet & 1;
     const bool gain = stageSet & 2;
     const bool strip = stageSet & 4;
@@ -547,7 +828,7 @@ bool PipelineStageAvailable(int stageSet)
         if (gain && !passes.gain[strip && !resample][resample ? (v == 1 ? 1 : 0) : v])
             return false;
     }
-    return !gain || passes.scan;
+    return !gain || HasScan(passes);
 }
 
 SInt16 RunPipelineStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
@@ -555,9 +836,7 @@ SInt16 RunPipelineStage(int stageSet, ChannelTreatment owner, const PipelineRout
 {
     if (!in || !spec || route.action != RouteAction::Own || stageSet < 0)
         return paramErr;
-    if (stageSet > 7) {
-        QM_TRACE("Run", "region extraction is not available");
-        return paramErr;
-    }
+    if (stageSet >= 8)
+        return RunExtraction(stageSet, owner, route, in, spec);
     return RunStage(stageSet, owner, route, in, spec);
 }

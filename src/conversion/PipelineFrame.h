@@ -26,7 +26,21 @@
 //   4 to 7:       the same over the input's region blocks (-20000 for an
 //                 input without regions, before anything is made); 7 gains
 //                 the (already compacted) work file as a whole.
-//   8 to 11:      region extraction: not available yet.
+//   8 to 11:      region extraction: every region of the input becomes a
+//                 file of its own, named after the region, in a new folder
+//                 named after the input (CConvSpec::LongName) inside the
+//                 output folder; the files are written under their final
+//                 names.  8 copies, 9 resamples and 10 gains each region's
+//                 range of the input (10 after one scan of the whole
+//                 input); 11 resamples the input's region blocks into the
+//                 work file once, scans it, and gains each region's range
+//                 of the work file (whose regions the resampling carried).
+//                 The step texts are "Copying/format change" or
+//                 "Extracting regions" (8), "Sample rate conversion" (9)
+//                 and "Dynamics/gain processing" (10, 11); each region is
+//                 posted with PostProgressRegion.  An input without
+//                 regions gives -20000 before anything is made; an
+//                 existing folder of the input's name gives -48.
 //
 // The copy passes and fades are the processing kernels; the resampling,
 // scanning and gain passes come from the pass table below, whose empty
@@ -47,6 +61,14 @@ class CSoundFile;
 // its results (peak, silent stretches) in the conversion.
 using PipelinePass = SInt32 (*)(CSoundFile* source, CSoundFile* destination, CConvSpec* spec);
 using PipelineScan = SInt32 (*)(CSoundFile* source, CConvSpec* spec);
+// A pass over the frames [start, end) of `source`, written into
+// `destination` from its frame 0.
+using PipelineRangePass = SInt32 (*)(CSoundFile* source, CSoundFile* destination, UInt32 start, UInt32 end,
+                                     CConvSpec* spec);
+// A scan that examines the channels as the given channel treatment keeps
+// them (0 all, 1 channel 0 widened, 3 the mix, 4 left, 5 right) instead of
+// the conversion's stored treatment.
+using PipelineTreatedScan = SInt32 (*)(CSoundFile* source, SInt16 treatment, CConvSpec* spec);
 
 // Pass variants by ChannelPass: Same, MonoToStereo, MixToMono, Left, Right
 // (the channel treatment the pass applies while it reads).
@@ -57,6 +79,12 @@ struct PipelinePassTable {
     PipelinePass resample[2][kNumPassVariants] = {};
     PipelinePass gain[2][kNumPassVariants] = {};
     PipelineScan scan = nullptr;
+    // Region extraction: one region's range, by variant.
+    PipelineRangePass resampleRange[kNumPassVariants] = {};
+    PipelineRangePass gainRange[kNumPassVariants] = {};
+    // When set, used in place of `scan` with the treatment of the gain pass
+    // that follows (a delegated or interleaving route reads every channel).
+    PipelineTreatedScan treatedScan = nullptr;
 };
 
 // The passes of this build.

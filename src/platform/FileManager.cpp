@@ -255,16 +255,61 @@ OSErr PositionFork(OpenFork& fork, UInt16 mode, SInt64 offset)
     return err;
 }
 
-// Opens the data fork of the file at `path`.
-OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
+// The checks every fork opening starts with; `st` gets the file's status.
+OSErr CheckForkOpening(const std::string& path, SInt8 permission, SInt16* refNum, struct stat* st)
 {
     if (!refNum)
         return paramErr;
     if (permission < fsCurPerm || permission > fsRdWrShPerm)
         return paramErr;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), st) != 0)
         return MacErrorFromLastErrno();
+    return noErr;
+}
+
+// A fork record for the file at `path` (of status `st`).
+std::shared_ptr<OpenFork> NewOpenFork(OpenFork::Kind kind, const std::string& path, const struct stat& st,
+                                      SInt8 permission, bool writable)
+{
+    auto fork = std::make_shared<OpenFork>();
+    fork->kind = kind;
+    fork->path = AbsolutePath(path);
+    fork->device = UInt64(st.st_dev);
+    fork->inode = UInt64(st.st_ino);
+    fork->permission = permission;
+    fork->writable = writable;
+    return fork;
+}
+
+// The error of a failed call on a path whose folder may be missing: dirNFErr
+// for a missing folder, the errno's code otherwise.
+OSErr FolderErrorFromLastErrno()
+{
+    const int e = errno;
+    return (e == ENOENT || e == ENOTDIR) ? dirNFErr : MacErrorFromErrno(e);
+}
+
+// The path of the file an FSSpec names: bdNamErr for a bad name, fnfErr
+// for a folder.
+OSErr FilePathOfSpec(const FSSpec& spec, std::string* path)
+{
+    if (const OSErr err = CheckFileName(spec.name))
+        return err;
+    *path = FSSpecPath(spec);
+    struct stat st;
+    if (::stat(path->c_str(), &st) != 0)
+        return MacErrorFromLastErrno();
+    if (S_ISDIR(st.st_mode))
+        return fnfErr;
+    return noErr;
+}
+
+// Opens the data fork of the file at `path`.
+OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
+{
+    struct stat st;
+    if (const OSErr err = CheckForkOpening(path, permission, refNum, &st))
+        return err;
     if (S_ISDIR(st.st_mode))
         return notAFileErr;
     bool writable = permission != fsRdPerm;
@@ -279,13 +324,7 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
         ::close(fd);
         return notAFileErr;
     }
-    auto fork = std::make_shared<OpenFork>();
-    fork->kind = OpenFork::Kind::Data;
-    fork->path = AbsolutePath(path);
-    fork->device = UInt64(st.st_dev);
-    fork->inode = UInt64(st.st_ino);
-    fork->permission = permission;
-    fork->writable = writable;
+    auto fork = NewOpenFork(OpenFork::Kind::Data, path, st, permission, writable);
     fork->fd = fd;
     const OSErr err = ForkTable::Instance().Add(fork, refNum);
     if (err != noErr)
@@ -295,13 +334,9 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
 
 OSErr OpenResourceFork(const std::string& path, SInt8 permission, SInt16* refNum)
 {
-    if (!refNum)
-        return paramErr;
-    if (permission < fsCurPerm || permission > fsRdWrShPerm)
-        return paramErr;
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return MacErrorFromLastErrno();
+    if (const OSErr err = CheckForkOpening(path, permission, refNum, &st))
+        return err;
     AppleDoubleFile sidecar(path);
     if (const OSErr err = sidecar.Read())
         return err;
@@ -319,13 +354,7 @@ OSErr OpenResourceFork(const std::string& path, SInt8 permission, SInt16* refNum
             writable = false;
         }
     }
-    auto fork = std::make_shared<OpenFork>();
-    fork->kind = OpenFork::Kind::Resource;
-    fork->path = AbsolutePath(path);
-    fork->device = UInt64(st.st_dev);
-    fork->inode = UInt64(st.st_ino);
-    fork->permission = permission;
-    fork->writable = writable;
+    auto fork = NewOpenFork(OpenFork::Kind::Resource, path, st, permission, writable);
     fork->resourceFork = sidecar.resourceFork();
     return ForkTable::Instance().Add(fork, refNum);
 }
@@ -470,10 +499,8 @@ OSErr FSMakeFSSpec(const std::string& parentFolderPath, const std::string& name,
     if (const OSErr err = CheckFileName(name))
         return err;
     struct stat st;
-    if (::stat(parentFolderPath.c_str(), &st) != 0) {
-        const int e = errno;
-        return (e == ENOENT || e == ENOTDIR) ? dirNFErr : MacErrorFromErrno(e);
-    }
+    if (::stat(parentFolderPath.c_str(), &st) != 0)
+        return FolderErrorFromLastErrno();
     if (!S_ISDIR(st.st_mode))
         return dirNFErr;
     spec->parent = AbsolutePath(parentFolderPath);
@@ -609,14 +636,9 @@ OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info)
 {
     if (!spec || !info)
         return paramErr;
-    if (const OSErr err = CheckFileName(spec->name))
+    std::string path;
+    if (const OSErr err = FilePathOfSpec(*spec, &path))
         return err;
-    const std::string path = FSSpecPath(*spec);
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return MacErrorFromLastErrno();
-    if (S_ISDIR(st.st_mode))
-        return fnfErr;
     AppleDoubleFile sidecar(path);
     if (const OSErr err = sidecar.Read()) {
         if (err != kAppleDoubleMalformedErr)
@@ -637,14 +659,9 @@ OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* info)
 {
     if (!spec || !info)
         return paramErr;
-    if (const OSErr err = CheckFileName(spec->name))
+    std::string path;
+    if (const OSErr err = FilePathOfSpec(*spec, &path))
         return err;
-    const std::string path = FSSpecPath(*spec);
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return MacErrorFromLastErrno();
-    if (S_ISDIR(st.st_mode))
-        return fnfErr;
     AppleDoubleFile sidecar(path);
     if (const OSErr err = sidecar.Read())
         return err;
@@ -685,12 +702,8 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
         return bdNamErr;  // would pose as another file's sidecar
     const std::string path = FSSpecPath(*spec);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int e = errno;
-        if (e == ENOENT || e == ENOTDIR)
-            return dirNFErr;
-        return MacErrorFromErrno(e);
-    }
+    if (fd < 0)
+        return FolderErrorFromLastErrno();
     if (::close(fd) != 0) {
         const OSErr err = MacErrorFromLastErrno();
         ::unlink(path.c_str());
@@ -723,12 +736,8 @@ OSErr FSCreateDirectoryUnicode(const FSRef* parentRef, UniCharCount nameLength, 
     if (AppleDoubleFile::IsSidecarName(utf8))
         return bdNamErr;
     const std::string path = JoinPath(parentRef->path, utf8);
-    if (::mkdir(path.c_str(), 0777) != 0) {
-        const int e = errno;
-        if (e == ENOENT || e == ENOTDIR)
-            return dirNFErr;
-        return MacErrorFromErrno(e);
-    }
+    if (::mkdir(path.c_str(), 0777) != 0)
+        return FolderErrorFromLastErrno();
     FSRef made;
     if (const OSErr err = FSPathMakeRef(path, &made, nullptr))
         return err;
@@ -930,6 +939,47 @@ OSErr FSWrite(SInt16 refNum, SInt32* count, const void* buffPtr)
     return err;
 }
 
+namespace {
+
+// The result of a 64-bit query handed to a 32-bit caller: `err` when it
+// failed, fsDataTooBigErr when the value does not fit.
+OSErr StoreAs32(OSErr err, SInt64 value, SInt32* out)
+{
+    if (err)
+        return err;
+    if (value > INT32_MAX)
+        return fsDataTooBigErr;
+    *out = SInt32(value);
+    return noErr;
+}
+
+// What FSReadFork and FSWriteFork share: the fork positioned (unless the
+// transfer is at the mark), then `transfer(fork, bytes, &actual)`.
+template <typename Transfer>
+OSErr TransferFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset, ByteCount requestCount,
+                   ByteCount* actualCount, bool writing, Transfer&& transfer)
+{
+    if (actualCount)
+        *actualCount = 0;
+    if (requestCount > ByteCount(INT64_MAX))
+        return paramErr;
+    return WithFork(forkRefNum, [&](OpenFork& fork) {
+        if (writing && !fork.writable)
+            return wrPermErr;
+        if ((positionMode & 0x03) != fsAtMark) {
+            if (const OSErr err = PositionFork(fork, positionMode, positionOffset))
+                return err;
+        }
+        SInt64 actual = 0;
+        const OSErr err = transfer(fork, SInt64(requestCount), &actual);
+        if (actualCount)
+            *actualCount = ByteCount(actual);
+        return err;
+    });
+}
+
+} // namespace
+
 OSErr SetFPos(SInt16 refNum, SInt16 posMode, SInt64 posOff)
 {
     return WithFork(refNum, [&](OpenFork& fork) { return PositionFork(fork, UInt16(posMode), posOff); });
@@ -950,12 +1000,8 @@ OSErr GetFPos(SInt16 refNum, SInt32* filePos)
     if (!filePos)
         return paramErr;
     SInt64 position = 0;
-    if (const OSErr err = GetFPos(refNum, &position))
-        return err;
-    if (position > INT32_MAX)
-        return fsDataTooBigErr;
-    *filePos = SInt32(position);
-    return noErr;
+    const OSErr err = GetFPos(refNum, &position);
+    return StoreAs32(err, position, filePos);
 }
 
 OSErr GetEOF(SInt16 refNum, SInt64* logEOF)
@@ -970,12 +1016,8 @@ OSErr GetEOF(SInt16 refNum, SInt32* logEOF)
     if (!logEOF)
         return paramErr;
     SInt64 length = 0;
-    if (const OSErr err = GetEOF(refNum, &length))
-        return err;
-    if (length > INT32_MAX)
-        return fsDataTooBigErr;
-    *logEOF = SInt32(length);
-    return noErr;
+    const OSErr err = GetEOF(refNum, &length);
+    return StoreAs32(err, length, logEOF);
 }
 
 OSErr SetEOF(SInt16 refNum, SInt64 logEOF)
@@ -986,43 +1028,19 @@ OSErr SetEOF(SInt16 refNum, SInt64 logEOF)
 OSErr FSReadFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset, ByteCount requestCount,
                  void* buffer, ByteCount* actualCount)
 {
-    if (actualCount)
-        *actualCount = 0;
-    if (requestCount > ByteCount(INT64_MAX))
-        return paramErr;
-    return WithFork(forkRefNum, [&](OpenFork& fork) {
-        if ((positionMode & 0x03) != fsAtMark) {
-            if (const OSErr err = PositionFork(fork, positionMode, positionOffset))
-                return err;
-        }
-        SInt64 actual = 0;
-        const OSErr err = ReadAtMark(fork, buffer, SInt64(requestCount), &actual);
-        if (actualCount)
-            *actualCount = ByteCount(actual);
-        return err;
-    });
+    return TransferFork(forkRefNum, positionMode, positionOffset, requestCount, actualCount, false,
+                        [&](OpenFork& fork, SInt64 bytes, SInt64* actual) {
+                            return ReadAtMark(fork, buffer, bytes, actual);
+                        });
 }
 
 OSErr FSWriteFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset, ByteCount requestCount,
                   const void* buffer, ByteCount* actualCount)
 {
-    if (actualCount)
-        *actualCount = 0;
-    if (requestCount > ByteCount(INT64_MAX))
-        return paramErr;
-    return WithFork(forkRefNum, [&](OpenFork& fork) {
-        if (!fork.writable)
-            return wrPermErr;
-        if ((positionMode & 0x03) != fsAtMark) {
-            if (const OSErr err = PositionFork(fork, positionMode, positionOffset))
-                return err;
-        }
-        SInt64 actual = 0;
-        const OSErr err = WriteAtMark(fork, buffer, SInt64(requestCount), &actual);
-        if (actualCount)
-            *actualCount = ByteCount(actual);
-        return err;
-    });
+    return TransferFork(forkRefNum, positionMode, positionOffset, requestCount, actualCount, true,
+                        [&](OpenFork& fork, SInt64 bytes, SInt64* actual) {
+                            return WriteAtMark(fork, buffer, bytes, actual);
+                        });
 }
 
 OSErr FSSetForkPosition(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset)

@@ -391,6 +391,41 @@ OSErr SetResult(OSErr err)
     return err;
 }
 
+// The open file `refNum`; null, with resFNotFound as the result, when there
+// is none.
+ResFile* FileOrNotFound(ResFileRefNum refNum)
+{
+    ResFile* f = FindFile(refNum);
+    if (!f)
+        SetResult(resFNotFound);
+    return f;
+}
+
+// The entry a handle stands for; null, with resNotFound as the result, for
+// a plain handle.
+Entry* EntryOrNotFound(Handle h, ResFile** fileOut)
+{
+    Entry* e = EntryOfHandle(h, fileOut);
+    if (!e)
+        SetResult(resNotFound);
+    return e;
+}
+
+// Whether a resource may be changed: `protectedErr` for a protected one,
+// wrPermErr in a file opened read-only (set as the result).
+bool MayChange(const Entry& e, const ResFile& f, OSErr protectedErr)
+{
+    if (e.attrs & resProtected) {
+        SetResult(protectedErr);
+        return false;
+    }
+    if (!f.writable) {
+        SetResult(wrPermErr);
+        return false;
+    }
+    return true;
+}
+
 bool GetForkName(HFSUniStr255* name)
 {
     return FSGetResourceForkName(name) == noErr;
@@ -552,11 +587,9 @@ void CloseResFile(ResFileRefNum refNum)
     UInt64 order = 0;
     {
         std::lock_guard<std::mutex> lock(gMutex);
-        ResFile* f = FindFile(refNum);
-        if (!f) {
-            SetResult(resFNotFound);
+        ResFile* f = FileOrNotFound(refNum);
+        if (!f)
             return;
-        }
         if (f->writable && IsDirty(*f))
             err = WriteFork(*f);
         DisposeFileHandles(*f);
@@ -581,11 +614,9 @@ void CloseResFile(ResFileRefNum refNum)
 void UpdateResFile(ResFileRefNum refNum)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    ResFile* f = FindFile(refNum);
-    if (!f) {
-        SetResult(resFNotFound);
+    ResFile* f = FileOrNotFound(refNum);
+    if (!f)
         return;
-    }
     SetResult(IsDirty(*f) ? WriteFork(*f) : noErr);
 }
 
@@ -626,11 +657,9 @@ void SetResLoad(Boolean load)
 Handle Get1Resource(ResType theType, ResID theID)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    ResFile* f = FindFile(tCurrent);
-    if (!f) {
-        SetResult(resFNotFound);
+    ResFile* f = FileOrNotFound(tCurrent);
+    if (!f)
         return nullptr;
-    }
     Entry* e = FindEntry(*f, theType, theID);
     if (!e) {
         SetResult(noErr);
@@ -644,11 +673,9 @@ Handle Get1Resource(ResType theType, ResID theID)
 Handle GetResource(ResType theType, ResID theID)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    ResFile* current = FindFile(tCurrent);
-    if (!current) {
-        SetResult(resFNotFound);
+    ResFile* current = FileOrNotFound(tCurrent);
+    if (!current)
         return nullptr;
-    }
     // The current file, then the files opened before it, newest first.
     std::vector<ResFile*> chain;
     for (auto& [num, f] : gFiles) {
@@ -670,11 +697,9 @@ Handle GetResource(ResType theType, ResID theID)
 Handle Get1IndResource(ResType theType, ResourceIndex index)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    ResFile* f = FindFile(tCurrent);
-    if (!f) {
-        SetResult(resFNotFound);
+    ResFile* f = FileOrNotFound(tCurrent);
+    if (!f)
         return nullptr;
-    }
     int seen = 0;
     for (Entry& e : f->entries) {
         if (e.type != theType)
@@ -692,11 +717,9 @@ Handle Get1IndResource(ResType theType, ResourceIndex index)
 ResourceCount Count1Resources(ResType theType)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    ResFile* f = FindFile(tCurrent);
-    if (!f) {
-        SetResult(resFNotFound);
+    ResFile* f = FileOrNotFound(tCurrent);
+    if (!f)
         return 0;
-    }
     const auto n = std::count_if(f->entries.begin(), f->entries.end(),
                                  [theType](const Entry& e) { return e.type == theType; });
     SetResult(noErr);
@@ -706,11 +729,9 @@ ResourceCount Count1Resources(ResType theType)
 void GetResInfo(Handle theResource, ResID* theID, ResType* theType, StringPtr name)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    Entry* e = EntryOfHandle(theResource, nullptr);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, nullptr);
+    if (!e)
         return;
-    }
     if (theID)
         *theID = e->id;
     if (theType)
@@ -727,11 +748,9 @@ void SetResInfo(Handle theResource, ResID theID, ConstStr255Param name)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     ResFile* f = nullptr;
-    Entry* e = EntryOfHandle(theResource, &f);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, &f);
+    if (!e)
         return;
-    }
     if (!f->writable) {
         SetResult(wrPermErr);
         return;
@@ -752,11 +771,9 @@ void SetResInfo(Handle theResource, ResID theID, ConstStr255Param name)
 ResAttributes GetResAttrs(Handle theResource)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    Entry* e = EntryOfHandle(theResource, nullptr);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, nullptr);
+    if (!e)
         return 0;
-    }
     SetResult(noErr);
     return ResAttributes(e->attrs | (e->dataChanged ? resChanged : 0));
 }
@@ -765,11 +782,9 @@ void SetResAttrs(Handle theResource, ResAttributes attrs)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     ResFile* f = nullptr;
-    Entry* e = EntryOfHandle(theResource, &f);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, &f);
+    if (!e)
         return;
-    }
     if (!f->writable) {
         SetResult(wrPermErr);
         return;
@@ -785,11 +800,9 @@ void ReadPartialResource(Handle theResource, long offset, void* buffer, long cou
 {
     std::lock_guard<std::mutex> lock(gMutex);
     ResFile* f = nullptr;
-    Entry* e = EntryOfHandle(theResource, &f);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, &f);
+    if (!e)
         return;
-    }
     if (count > 0 && !buffer) {
         SetResult(paramErr);
         return;
@@ -812,11 +825,9 @@ void ReadPartialResource(Handle theResource, long offset, void* buffer, long cou
 void AddResource(Handle theData, ResType theType, ResID theID, ConstStr255Param name)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    ResFile* f = FindFile(tCurrent);
-    if (!f) {
-        SetResult(resFNotFound);
+    ResFile* f = FileOrNotFound(tCurrent);
+    if (!f)
         return;
-    }
     HandleBlock* block = HandleBlockOf(theData);
     if (!block || block->resFile != 0) {
         SetResult(addResFailed);
@@ -848,19 +859,11 @@ void ChangedResource(Handle theResource)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     ResFile* f = nullptr;
-    Entry* e = EntryOfHandle(theResource, &f);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, &f);
+    if (!e)
         return;
-    }
-    if (e->attrs & resProtected) {
-        SetResult(resAttrErr);
+    if (!MayChange(*e, *f, resAttrErr))
         return;
-    }
-    if (!f->writable) {
-        SetResult(wrPermErr);
-        return;
-    }
     e->dataChanged = true;
     e->loaded = true;
     f->mapChanged = true;
@@ -871,11 +874,9 @@ void WriteResource(Handle theResource)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     ResFile* f = nullptr;
-    Entry* e = EntryOfHandle(theResource, &f);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, &f);
+    if (!e)
         return;
-    }
     if (!e->dataChanged) {
         SetResult(noErr);
         return;
@@ -887,19 +888,11 @@ void RemoveResource(Handle theResource)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     ResFile* f = nullptr;
-    Entry* e = EntryOfHandle(theResource, &f);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, &f);
+    if (!e)
         return;
-    }
-    if (e->attrs & resProtected) {
-        SetResult(rmvResFailed);
+    if (!MayChange(*e, *f, rmvResFailed))
         return;
-    }
-    if (!f->writable) {
-        SetResult(wrPermErr);
-        return;
-    }
     const UInt64 serial = e->serial;
     Unlink(theResource);
     f->entries.erase(std::remove_if(f->entries.begin(), f->entries.end(),
@@ -912,11 +905,9 @@ void RemoveResource(Handle theResource)
 void DetachResource(Handle theResource)
 {
     std::lock_guard<std::mutex> lock(gMutex);
-    Entry* e = EntryOfHandle(theResource, nullptr);
-    if (!e) {
-        SetResult(resNotFound);
+    Entry* e = EntryOrNotFound(theResource, nullptr);
+    if (!e)
         return;
-    }
     if (e->dataChanged) {
         SetResult(resAttrErr);
         return;

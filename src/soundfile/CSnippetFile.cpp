@@ -145,6 +145,13 @@ bool CSnippetFile::InnerFrame(UInt32 frame, UInt32* inner) const
     return true;
 }
 
+OSErr CSnippetFile::OpenInnerFrame(UInt32 frame, UInt32* inner) const
+{
+    if (!m_inner)
+        return kFileNotOpenedErr;
+    return InnerFrame(frame, inner) ? noErr : paramErr;
+}
+
 void CSnippetFile::ClipCount(UInt32 frame, UInt32* count) const
 {
     const UInt32 length = m_end - m_start;
@@ -154,7 +161,8 @@ void CSnippetFile::ClipCount(UInt32 frame, UInt32* count) const
         *count = length - frame;
 }
 
-OSErr CSnippetFile::ReadStereoFrames(UInt32 frame, UInt32* count, double* left, double* right)
+template <typename Read>
+OSErr CSnippetFile::ReadThroughInner(UInt32 frame, UInt32* count, Read&& read)
 {
     if (!m_inner)
         return kFileNotOpenedErr;
@@ -163,37 +171,24 @@ OSErr CSnippetFile::ReadStereoFrames(UInt32 frame, UInt32* count, double* left, 
     ClipCount(frame, count);
     if (*count == 0)
         return noErr;
-    const OSErr err = m_inner->ReadStereoFrames(frame + m_start, count, left, right);
+    const OSErr err = read(frame + m_start);
     TakeInnerBuffer();
     return err;
+}
+
+OSErr CSnippetFile::ReadStereoFrames(UInt32 frame, UInt32* count, double* left, double* right)
+{
+    return ReadThroughInner(frame, count, [&](UInt32 inner) { return m_inner->ReadStereoFrames(inner, count, left, right); });
 }
 
 OSErr CSnippetFile::ReadFrames(UInt32 frame, UInt32* count, double* interleaved)
 {
-    if (!m_inner)
-        return kFileNotOpenedErr;
-    if (!count)
-        return paramErr;
-    ClipCount(frame, count);
-    if (*count == 0)
-        return noErr;
-    const OSErr err = m_inner->ReadFrames(frame + m_start, count, interleaved);
-    TakeInnerBuffer();
-    return err;
+    return ReadThroughInner(frame, count, [&](UInt32 inner) { return m_inner->ReadFrames(inner, count, interleaved); });
 }
 
 OSErr CSnippetFile::ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, double* out)
 {
-    if (!m_inner)
-        return kFileNotOpenedErr;
-    if (!count)
-        return paramErr;
-    ClipCount(frame, count);
-    if (*count == 0)
-        return noErr;
-    const OSErr err = m_inner->ReadChannelFrames(channel, frame + m_start, count, out);
-    TakeInnerBuffer();
-    return err;
+    return ReadThroughInner(frame, count, [&](UInt32 inner) { return m_inner->ReadChannelFrames(channel, inner, count, out); });
 }
 
 UInt32 CSnippetFile::GetNumFrames() const
@@ -219,6 +214,13 @@ void CSnippetFile::GetFileName(StringPtr name) const
         name[0] = 0;
 }
 
+OSErr CSnippetFile::TakeInnerBufferOnSuccess(OSErr err)
+{
+    if (err == noErr)
+        TakeInnerBuffer();
+    return err;
+}
+
 void CSnippetFile::TakeInnerBuffer()
 {
     if (!m_inner)
@@ -233,29 +235,21 @@ OSErr CSnippetFile::AllocateReadBuffer()
 {
     if (!m_inner)
         return kFileNotOpenedErr;
-    const OSErr err = m_inner->AllocateReadBuffer();
-    if (err == noErr)
-        TakeInnerBuffer();
-    return err;
+    return TakeInnerBufferOnSuccess(m_inner->AllocateReadBuffer());
 }
 
 OSErr CSnippetFile::PrepareRead(const FSSpec& outputFolder)
 {
     if (!m_inner)
         return kFileNotOpenedErr;
-    const OSErr err = m_inner->PrepareRead(outputFolder);
-    if (err == noErr)
-        TakeInnerBuffer();
-    return err;
+    return TakeInnerBufferOnSuccess(m_inner->PrepareRead(outputFolder));
 }
 
 OSErr CSnippetFile::ReadBlock(UInt32 frame)
 {
-    if (!m_inner)
-        return kFileNotOpenedErr;
     UInt32 inner = 0;
-    if (!InnerFrame(frame, &inner))
-        return paramErr;
+    if (const OSErr err = OpenInnerFrame(frame, &inner))
+        return err;
     const OSErr err = m_inner->ReadBlock(inner);
     TakeInnerBuffer();
     if (err == noErr)
@@ -287,11 +281,9 @@ OSErr CSnippetFile::SetBufferFrames(UInt32 frames)
 
 OSErr CSnippetFile::SetFilePos(UInt32 frame)
 {
-    if (!m_inner)
-        return kFileNotOpenedErr;
     UInt32 inner = 0;
-    if (!InnerFrame(frame, &inner))
-        return paramErr;
+    if (const OSErr err = OpenInnerFrame(frame, &inner))
+        return err;
     return m_inner->SetFilePos(inner);
 }
 

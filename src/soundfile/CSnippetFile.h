@@ -101,9 +101,18 @@ public:
 private:
     // The inner frame of snippet frame `frame`; false past the 32-bit range.
     bool InnerFrame(UInt32 frame, UInt32* inner) const;
+    // The same with the codes of the block calls: kFileNotOpenedErr without
+    // an inner file, paramErr past the 32-bit range.
+    OSErr OpenInnerFrame(UInt32 frame, UInt32* inner) const;
     // *count cut so that [frame, frame + *count) stays inside the window.
     void ClipCount(UInt32 frame, UInt32* count) const;
     void TakeInnerBuffer();
+    // Takes the inner file's buffer when `err` is noErr; returns `err`.
+    OSErr TakeInnerBufferOnSuccess(OSErr err);
+    // A reader's frame window applied, then `read(inner frame)` and the
+    // inner buffer taken.
+    template <typename Read>
+    OSErr ReadThroughInner(UInt32 frame, UInt32* count, Read&& read);
 
     CSoundFile* m_inner = nullptr;
     bool m_ownsInner = true;

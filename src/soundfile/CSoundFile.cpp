@@ -23,16 +23,6 @@
 // ============================================================== helpers
 namespace {
 
-// A code narrowed to the 16 bits of the interface; a code whose low 16 bits
-// are 0 would read as success and becomes an I/O error instead.
-OSErr NarrowError(int32_t code)
-{
-    if (code == 0)
-        return noErr;
-    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
-    return narrow == 0 ? ioErr : narrow;
-}
-
 // Truncation toward zero, saturating at the 32-bit limits; not-a-number gives 0.
 inline SInt32 SaturateToInt32(double value)
 {
@@ -237,6 +227,14 @@ const char* kRegionNoName = "... no name ...";
 } // namespace
 
 // ======================================================= construction
+OSErr CSoundFile::NarrowError(int32_t code)
+{
+    if (code == 0)
+        return noErr;
+    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
+    return narrow == 0 ? ioErr : narrow;
+}
+
 CSoundFile::CSoundFile() = default;
 
 CSoundFile::~CSoundFile()

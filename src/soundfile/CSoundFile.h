@@ -418,6 +418,10 @@ public:
     static std::string GetResourcePathString(const std::string& name);
 
 protected:
+    // A code narrowed to the 16 bits of the interface; a code whose low 16
+    // bits are 0 would read as success and becomes an I/O error instead.
+    static OSErr NarrowError(int32_t code);
+
     // Allocates a zero-filled sample block of `bytes` bytes as the owned
     // block (freeing any earlier one); neither buffer pointer is set.
     // Throws error_code_exception (null pointer) when it fails.

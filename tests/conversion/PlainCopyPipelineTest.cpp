@@ -231,9 +231,11 @@ TEST_F(PlainCopyPipelineTest, FailuresAreReportedAndTheOutputClosedAsFailed)
     EXPECT_EQ(Run(unknown, &in), -22017);
 
     // Stage sets whose passes are missing refuse.
+    SetPipelinePasses(PipelinePassTable());
     ConvSpecRef gain = Conversion(NoChannelTreat);
     gain->setNeedsGain(true);
     EXPECT_EQ(Run(gain, &in), -50);
+    SetPipelinePasses(DefaultPipelinePasses());
 }
 
 TEST_F(PlainCopyPipelineTest, CompactingKeepsTheRegionsWithTheirMargins)

@@ -4,6 +4,7 @@
 #include "CWAVEFile.h"
 #include "CWAVEFloatFile.h"
 #include "FuzzTarget.h"
+#include "WAVEFuzzRead.h"
 #include "WAVEFuzzSeeds.h"
 
 #include <fstream>
@@ -21,41 +22,18 @@ std::vector<std::string> FuzzSeeds()
             Riff(Bytes().chunk("fmt ", Fmt(3, 2, 32, 8)).chunk("data", Samples(32)).s + Annotations())};
 }
 
-namespace {
-
-void ReadThrough(CWAVEFile& file)
-{
-    file.SetBufferFrames(64);
-    if (file.Open() == noErr && file.GetNumChannels() > 0 && file.GetNumChannels() <= 64) {
-        std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-        for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-            UInt32 count = 64;
-            if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0)
-                break;
-        }
-        for (UInt16 c = 0; c < file.GetNumChannels() && c < 10; ++c)
-            (void)file.GetChannelName(c);
-    }
-    if (file.IsOpen())
-        file.Close();
-    SInt16 result = 0;
-    file.ProbeHeader(&result);
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".wav");
     {
         CWAVEFile file;
         if (file.SetFile(path) == noErr)
-            ReadThrough(file);
+            ReadThrough(file, true);
     }
     {
         CWAVEFloatFile file;
         if (file.SetFile(path) == noErr)
-            ReadThrough(file);
+            ReadThrough(file, true);
     }
     (void)GetWAVENumChannels(path);
     std::ifstream stream(path, std::ios::binary);

@@ -2,6 +2,7 @@
 #include "CWAVE_ALawFile.h"
 #include "CWAVE_AuFile.h"
 #include "FuzzTarget.h"
+#include "WAVEFuzzRead.h"
 #include "WAVEFuzzSeeds.h"
 
 #include <vector>
@@ -17,39 +18,18 @@ std::vector<std::string> FuzzSeeds()
             Riff(Bytes().chunk("fmt ", ExtensibleFmt(3, 8, 7, 7)).chunk("data", Samples(9)).s)};
 }
 
-namespace {
-
-void ReadThrough(CWAVE_AuFile& file)
-{
-    file.SetBufferFrames(64);
-    if (file.Open() == noErr && file.GetNumChannels() > 0 && file.GetNumChannels() <= 64) {
-        std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-        for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-            UInt32 count = 64;
-            if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0)
-                break;
-        }
-    }
-    if (file.IsOpen())
-        file.Close();
-    SInt16 result = 0;
-    file.ProbeHeader(&result);
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".wav");
     {
         CWAVE_AuFile file;
         if (file.SetFile(path) == noErr)
-            ReadThrough(file);
+            ReadThrough(file, false);
     }
     {
         CWAVE_ALawFile file;
         if (file.SetFile(path) == noErr)
-            ReadThrough(file);
+            ReadThrough(file, false);
     }
     return 0;
 }

@@ -19,27 +19,6 @@ constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
 constexpr OSType kNONE = FOUR_CHAR_CODE("NONE");
 constexpr UInt32 kAIFCVersion1 = 0xA2805140;
 
-OSErr Narrow(int32_t code)
-{
-    if (code == 0) {
-        return noErr;
-    }
-    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
-    return narrow == 0 ? ioErr : narrow;
-}
-
-template <typename Body>
-OSErr Guarded(Body&& body)
-{
-    try {
-        return body();
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-}
-
 // float -> 32-bit integer: the product rounded to single precision, then
 // truncated toward zero, saturating; not-a-number gives the most negative value.
 SInt32 FloatSampleToInt32(float value)

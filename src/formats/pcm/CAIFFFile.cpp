@@ -27,29 +27,6 @@ constexpr OSType kAPPL = FOUR_CHAR_CODE("APPL");
 constexpr OSType kREGN = FOUR_CHAR_CODE("regn");
 constexpr OSType kSSYS = FOUR_CHAR_CODE("SSYS");
 
-// A code narrowed to 16 bits that never turns a failure into success.
-OSErr Narrow(int32_t code)
-{
-    if (code == 0) {
-        return noErr;
-    }
-    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
-    return narrow == 0 ? ioErr : narrow;
-}
-
-// Runs `body`, turning exceptions into codes.
-template <typename Body>
-OSErr Guarded(Body&& body)
-{
-    try {
-        return body();
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-}
-
 // The leading number of a marker name as the Mac's StringToNum reads it
 // (optional sign, then digits), saturated to 16 bits.
 SInt16 MarkerNumber(const std::string& text)
@@ -1011,15 +988,20 @@ OSErr CAIFFFile::ReadBlock(UInt32 frame)
                 got = std::size_t(std::max<long>(count, 0));
             }
         }
-        if (got < blockBytes) {
-            std::memset(m_readBuffer + got, 0, blockBytes - got);
-        }
-        m_readBufferStart = frame;
-        if (m_sampleFormat == kSampleFormatSSYS24) {
-            SwapSSYS(m_readBuffer, blockBytes);
-        }
+        FinishLoadedBlock(m_readBuffer, got, blockBytes, frame);
         return err;
     });
+}
+
+void CAIFFFile::FinishLoadedBlock(UInt8* block, std::size_t got, std::size_t blockBytes, UInt32 frame)
+{
+    if (got < blockBytes) {
+        std::memset(block + got, 0, blockBytes - got);
+    }
+    m_readBufferStart = frame;
+    if (m_sampleFormat == kSampleFormatSSYS24) {
+        SwapSSYS(block, blockBytes);
+    }
 }
 
 OSErr CAIFFFile::PrepareWriteBlock(UInt32 frame)
@@ -1040,13 +1022,7 @@ OSErr CAIFFFile::PrepareWriteBlock(UInt32 frame)
         long count = long(blockBytes);
         err = FSRead(m_refNum, &count, m_writeBuffer);
         const std::size_t got = std::size_t(std::max<long>(count, 0));
-        if (got < blockBytes) {
-            std::memset(m_writeBuffer + got, 0, blockBytes - got);
-        }
-        m_readBufferStart = frame;
-        if (m_sampleFormat == kSampleFormatSSYS24) {
-            SwapSSYS(m_writeBuffer, blockBytes);
-        }
+        FinishLoadedBlock(m_writeBuffer, got, blockBytes, frame);
         return err == eofErr ? noErr : err;
     });
 }

@@ -27,6 +27,9 @@
 
 #include "CSoundFile.h"
 #include "ChunkReader.h"
+#include "error_code_exception.h"
+
+#include <new>
 
 #include <istream>
 #include <string>
@@ -90,6 +93,18 @@ public:
     UInt32 GetChannelLayoutTag() const { return m_channelLayoutTag; }
 
 protected:
+    // Runs `body`, turning exceptions into codes.
+    template <typename Body>
+    static OSErr Guarded(Body&& body)
+    {
+        try {
+            return body();
+        } catch (const error_code_exception& e) {
+            return NarrowError(e.code());
+        } catch (const std::bad_alloc&) {
+            return memFullErr;
+        }
+    }
     // Bytes of one frame (channels x bytes per sample).
     SInt64 BytesPerFrame() const;
     // The walk's options for this family.
@@ -139,6 +154,9 @@ protected:
     void PutCOMMFields(ChunkBuilder* chunk, UInt32 bodySize) const;
     // Reads the annotation chunks of an opened file, then finds 'SSND'.
     OSErr ReadAnnotationsAndLocateData(SInt64* availableBytes);
+    // After `got` of a block's `blockBytes` bytes were read for `frame`:
+    // zeros after them, the block's start noted, 'SSYS' samples turned.
+    void FinishLoadedBlock(UInt8* block, std::size_t got, std::size_t blockBytes, UInt32 frame);
     // Swaps bytes 0 and 2 of every 3-byte sample (sample-format 64).
     static void SwapSSYS(UInt8* data, std::size_t bytes);
 

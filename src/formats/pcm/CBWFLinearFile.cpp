@@ -20,14 +20,6 @@ constexpr FourCharCode kBext = ChunkID("bext");
 constexpr FourCharCode kRegn = ChunkID("regn");
 constexpr std::size_t kBextDataSize = 858;
 
-OSErr NarrowError(int32_t code)
-{
-    if (code == 0)
-        return noErr;
-    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
-    return narrow == 0 ? ioErr : narrow;
-}
-
 void PutText(ChunkBuilder& chunk, const char* text, std::size_t field)
 {
     const std::size_t length = std::min(std::strlen(text), field);
@@ -141,15 +133,10 @@ OSErr CBWFLinearFile::CountRegions(SInt16* count)
         *count = 0;
     if (!m_isOpen)
         return noErr;
-    ChunkInfo info;
-    OSErr err = FindChunk(kRegn, &info);
-    if (err == kChunkNotFoundErr)
-        return noErr;
-    if (err)
-        return err;
     ChunkView body;
-    err = ReadChunkBody(info, &body, 4);
-    if (err)
+    bool found = false;
+    const OSErr err = ReadOptionalChunk(kRegn, &body, &found, 4);
+    if (err || !found)
         return err;
     if (body.size() < 4)
         return kCorruptChunkSizeErr;
@@ -169,15 +156,10 @@ OSErr CBWFLinearFile::ReadRegions()
         return noErr;
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    ChunkInfo info;
-    OSErr err = FindChunk(kRegn, &info);
-    if (err == kChunkNotFoundErr)
-        return noErr;
-    if (err)
-        return err;
     ChunkView body;
-    err = ReadChunkBody(info, &body);
-    if (err)
+    bool found = false;
+    const OSErr err = ReadOptionalChunk(kRegn, &body, &found);
+    if (err || !found)
         return err;
     return ReadRegnBody(*this, body);
 }
@@ -249,24 +231,8 @@ OSErr CBWFLinearFile::Open()
     }
 }
 
-OSErr CBWFLinearFile::ProbeHeader(SInt16* result)
+void CBWFLinearFile::ProbeExtraChunks()
 {
-    if (result)
-        *result = 0;
-    try {
-        THROW_IF_ERROR(OpenForReading(), "ProbeHeader: RIFF header");
-        THROW_IF_ERROR(ReadFormat(), "ProbeHeader: format");
-        SInt16 count = 0;
-        THROW_IF_ERROR(CountRegions(&count), "ProbeHeader: regions");
-        if (result)
-            *result = count;
-        THROW_IF_ERROR(ReadRegions(), "ProbeHeader: regions");
-        THROW_IF_ERROR(ReadBEXT(), "ProbeHeader: bext");
-        ReadSmplChunk();
-        return CloseFork(noErr);
-    } catch (const error_code_exception& e) {
-        if (m_isOpen)
-            CloseFork(noErr);
-        return NarrowError(e.code());
-    }
+    THROW_IF_ERROR(ReadRegions(), "ProbeHeader: regions");
+    THROW_IF_ERROR(ReadBEXT(), "ProbeHeader: bext");
 }

@@ -30,11 +30,10 @@ public:
     // file-type specifics (when given).
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    // *result: the number of entries of the 'regn' chunk.
-    OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
+    // The number of entries of the 'regn' chunk (what ProbeHeader reports).
     OSErr CountRegionTexts(SInt16* count) override;
     OSErr WriteFmtChunk() override;
     OSErr WriteExtensibleFmtChunk() override;
@@ -54,6 +53,7 @@ public:
 
 protected:
     bool WritesRegionCues() const override { return false; }
+    void ProbeExtraChunks() override;
 
 private:
     std::vector<UInt8> BuildBEXT() const;

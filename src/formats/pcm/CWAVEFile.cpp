@@ -102,14 +102,6 @@ OSErr FindRIFFChunkWith(ChunkReader& reader, FourCharCode id, UInt32 occurrence,
     return err;
 }
 
-OSErr NarrowError(int32_t code)
-{
-    if (code == 0)
-        return noErr;
-    const OSErr narrow = OSErr(UInt16(UInt32(code) & 0xFFFF));
-    return narrow == 0 ? ioErr : narrow;
-}
-
 // The 16-bit linear value of a mu-law byte (standard G.711 expansion).
 inline SInt32 ULawToLinear(UInt8 code)
 {
@@ -199,6 +191,17 @@ void TextToPascal(const UInt8* text, std::size_t available, std::size_t maxLengt
     out[0] = UInt8(length);
     if (length)
         std::memcpy(out + 1, text, length);
+}
+
+// One cue point: `id` at `position` in the 'data' chunk.
+void PutCuePoint(ChunkBuilder& cue, UInt32 id, UInt32 position)
+{
+    cue.put_u32le(id);
+    cue.put_u32le(position);
+    cue.put_fourcc(kData);
+    cue.put_u32le(0);
+    cue.put_u32le(0);
+    cue.put_u32le(position);
 }
 
 void PutLabel(ChunkBuilder& list, UInt32 cueID, const UInt8* pascalName)
@@ -438,6 +441,19 @@ OSErr CWAVEFile::FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
     return err;
 }
 
+OSErr CWAVEFile::ReadOptionalChunk(FourCharCode id, ChunkView* view, bool* found, SInt64 maxBytes)
+{
+    *found = false;
+    ChunkInfo info;
+    const OSErr err = FindChunk(id, &info);
+    if (err == kChunkNotFoundErr)
+        return noErr;
+    if (err)
+        return err;
+    *found = true;
+    return ReadChunkBody(info, view, maxBytes);
+}
+
 OSErr CWAVEFile::ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 maxBytes)
 {
     if (!m_isOpen)
@@ -568,13 +584,7 @@ OSErr CWAVEFile::ReadExtensibleFmtChunk()
     err = SetCodingFromFormat(format);
     if (err)
         return err;
-    m_channelMask = format.channelMask;
-    if (format.channels == 1)
-        SetChannelConfiguration(kChannelConfigMono);
-    else if (format.channels == 2)
-        SetChannelConfiguration(kChannelConfigStereo);
-    else
-        SetChannelConfiguration(WAVEChannelMaskToConfiguration(format.channels, format.channelMask));
+    SetConfigurationFromFormat(format);  // extensible: the mask is kept
     return noErr;
 }
 
@@ -584,21 +594,10 @@ OSErr CWAVEFile::ReadFormat()
     if (err != noErr && err != kChunkNotFoundErr)
         return err;
     if (err == kChunkNotFoundErr) {
-        ChunkInfo info;
-        err = FindChunk(kFmt, &info);
-        if (err == kChunkNotFoundErr)
-            err = FindChunk(kFmtCR, &info);
-        if (err == kChunkNotFoundErr)
-            return kWAVENoFmtChunkErr;
-        if (err)
-            return err;
-        ChunkView body;
-        err = ReadChunkBody(info, &body, 16);
-        if (err)
-            return err;
         WAVEFormat format;
-        if (!ParseWAVEFormat(body, &format))
-            return kWAVENoFmtChunkErr;
+        err = FindAndParseFormat(&format, 16);
+        if (err)
+            return err;
         if (format.tag != kWAVEFormatPCM && format.tag != kWAVEFormatExtensible)
             return kWAVEUnsupportedDataErr;
         format.coding = kWAVEFormatPCM;
@@ -614,7 +613,7 @@ OSErr CWAVEFile::ReadFormat()
     return ReadDataChunk();
 }
 
-OSErr CWAVEFile::FindAndParseFormat(WAVEFormat* format)
+OSErr CWAVEFile::FindAndParseFormat(WAVEFormat* format, SInt64 maxBytes)
 {
     ChunkInfo info;
     OSErr err = FindChunk(kFmt, &info);
@@ -625,12 +624,27 @@ OSErr CWAVEFile::FindAndParseFormat(WAVEFormat* format)
     if (err)
         return err;
     ChunkView body;
-    err = ReadChunkBody(info, &body, 64);
+    err = ReadChunkBody(info, &body, maxBytes);
     if (err)
         return err;
     if (!ParseWAVEFormat(body, format))
         return kWAVENoFmtChunkErr;
     return noErr;
+}
+
+OSErr CWAVEFile::ReadFormatOfCodings(UInt16 coding, UInt16 otherCoding)
+{
+    WAVEFormat format;
+    OSErr err = FindAndParseFormat(&format);
+    if (err)
+        return err;
+    if (format.coding != coding && format.coding != otherCoding)
+        return kWAVEUnsupportedDataErr;
+    err = SetCodingFromFormat(format);
+    if (err)
+        return err;
+    SetConfigurationFromFormat(format);
+    return ReadDataChunk();
 }
 
 void CWAVEFile::SetConfigurationFromFormat(const WAVEFormat& format)
@@ -674,6 +688,7 @@ OSErr CWAVEFile::ProbeHeader(SInt16* result)
         THROW_IF_ERROR(CountRegionTexts(&count), "ProbeHeader: regions");
         if (result)
             *result = count;
+        ProbeExtraChunks();
         ReadSmplChunk();
         return CloseFork(noErr);
     } catch (const error_code_exception& e) {
@@ -1122,12 +1137,7 @@ OSErr CWAVEFile::WriteChunks()
         for (UInt16 i = 0; i < markers; ++i) {
             SFTMarker marker;
             THROW_IF_ERROR(GetMarker(i, &marker), "WriteChunks: marker");
-            cue.put_u32le(i);
-            cue.put_u32le(marker.pos);
-            cue.put_fourcc(kData);
-            cue.put_u32le(0);
-            cue.put_u32le(0);
-            cue.put_u32le(marker.pos);
+            PutCuePoint(cue, i, marker.pos);
             PutLabel(list, i, marker.name);
         }
         ChunkBuilder texts(ChunkByteOrder::LittleEndian);
@@ -1135,12 +1145,7 @@ OSErr CWAVEFile::WriteChunks()
             SFTRegion region;
             THROW_IF_ERROR(GetRegion(j, &region), "WriteChunks: region");
             const UInt32 id = UInt32(markers) + j;
-            cue.put_u32le(id);
-            cue.put_u32le(region.start);
-            cue.put_fourcc(kData);
-            cue.put_u32le(0);
-            cue.put_u32le(0);
-            cue.put_u32le(region.start);
+            PutCuePoint(cue, id, region.start);
             // The region's name, so that it survives a round trip.  Labels
             // come before the 'ltxt' entries: some readers stop at the first
             // 'ltxt'.
@@ -1436,31 +1441,32 @@ OSErr CWAVEFile::ReadSamples(UInt32 frame, UInt8* block, UInt32* framesRead)
     return result;
 }
 
-OSErr CWAVEFile::ReadBlock(UInt32 frame)
+OSErr CWAVEFile::PrepareBuffer(bool forWriting)
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    if (!m_readBuffer) {
-        const OSErr err = AllocateReadBuffer();
-        if (err)
-            return err;
-    }
+    if (forWriting)
+        return m_writeBuffer ? noErr : AllocateWriteBuffer();
+    return m_readBuffer ? noErr : AllocateReadBuffer();
+}
+
+OSErr CWAVEFile::ReadBlock(UInt32 frame)
+{
+    OSErr err = PrepareBuffer(false);
+    if (err)
+        return err;
     UInt32 got = 0;
-    const OSErr err = ReadSamples(frame, m_readBuffer, &got);
+    err = ReadSamples(frame, m_readBuffer, &got);
     m_readBufferStart = frame;
     return err;
 }
 
 OSErr CWAVEFile::PrepareWriteBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer) {
-        const OSErr err = AllocateWriteBuffer();
-        if (err)
-            return err;
-    }
-    OSErr err = SetFilePos(frame);
+    OSErr err = PrepareBuffer(true);
+    if (err)
+        return err;
+    err = SetFilePos(frame);
     if (err)
         return err;
     UInt32 got = 0;

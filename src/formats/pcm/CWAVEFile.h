@@ -128,6 +128,9 @@ public:
     OSErr FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence = 1);
     // A chunk's body (at most maxBytes of it when maxBytes >= 0).
     OSErr ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 maxBytes = -1);
+    // The body of the first chunk `id`; *found false (and noErr) when the
+    // file has none.
+    OSErr ReadOptionalChunk(FourCharCode id, ChunkView* view, bool* found, SInt64 maxBytes = -1);
     OSErr ReadSmplChunk();
     // Markers, regions, loops and sampler data.
     OSErr ReadChunks();
@@ -152,8 +155,11 @@ protected:
     // bytes per file sample); kWAVEUnsupportedDataErr for anything else.
     OSErr SetCodingFromFormat(const WAVEFormat& format);
     // Finds the 'fmt ' chunk (or "fmt" and a carriage return) and parses
-    // it: -22703 when there is none.
-    OSErr FindAndParseFormat(WAVEFormat* format);
+    // it (at most `maxBytes` of its body): -22703 when there is none.
+    OSErr FindAndParseFormat(WAVEFormat* format, SInt64 maxBytes = 64);
+    // Reads a 'fmt ' chunk whose coding is one of the two given (else
+    // kWAVEUnsupportedDataErr), the shape it sets and the data chunk.
+    OSErr ReadFormatOfCodings(UInt16 coding, UInt16 otherCoding);
     // Mono and stereo by the channel count; wider files by their mask.
     void SetConfigurationFromFormat(const WAVEFormat& format);
     // Frame count from the data chunk (its size cut to the file).
@@ -181,6 +187,10 @@ protected:
     // The region regions come from in WriteChunks: false when a subclass
     // keeps regions in a chunk of its own.
     virtual bool WritesRegionCues() const { return true; }
+    // What ProbeHeader reads after counting the regions (Broadcast Wave:
+    // the 'regn' regions and 'bext'); a failure is thrown as an
+    // error_code_exception.
+    virtual void ProbeExtraChunks() {}
 
     Coding m_coding = Coding::PCM;
     UInt32 m_fileSampleBytes = 2;   // bytes per sample in the file
@@ -191,6 +201,8 @@ protected:
 
 private:
     OSErr ReadSamples(UInt32 frame, UInt8* block, UInt32* framesRead);
+    // Checks that the file is open and that the read (or write) buffer exists.
+    OSErr PrepareBuffer(bool forWriting);
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
     UInt8 SilenceByte() const;

@@ -11,17 +11,7 @@ QString CWAVEFloatFile::GetFormatName() const { return QStringLiteral("Wave 32 b
 
 OSErr CWAVEFloatFile::ReadFormat()
 {
-    WAVEFormat format;
-    OSErr err = FindAndParseFormat(&format);
-    if (err)
-        return err;
-    if (format.coding != kWAVEFormatFloat)
-        return kWAVEUnsupportedDataErr;
-    err = SetCodingFromFormat(format);
-    if (err)
-        return err;
-    SetConfigurationFromFormat(format);
-    return ReadDataChunk();
+    return ReadFormatOfCodings(kWAVEFormatFloat, kWAVEFormatFloat);
 }
 
 OSErr CWAVEFloatFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,

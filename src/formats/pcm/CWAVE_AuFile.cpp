@@ -18,17 +18,7 @@ UInt16 CWAVE_AuFile::WrittenFormatTag() const { return kWAVEFormatMuLaw; }
 
 OSErr CWAVE_AuFile::ReadFormat()
 {
-    WAVEFormat format;
-    OSErr err = FindAndParseFormat(&format);
-    if (err)
-        return err;
-    if (format.coding != kWAVEFormatMuLaw && format.coding != kWAVEFormatALaw)
-        return kWAVEUnsupportedDataErr;
-    err = SetCodingFromFormat(format);
-    if (err)
-        return err;
-    SetConfigurationFromFormat(format);
-    return ReadDataChunk();
+    return ReadFormatOfCodings(kWAVEFormatMuLaw, kWAVEFormatALaw);
 }
 
 OSErr CWAVE_AuFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,

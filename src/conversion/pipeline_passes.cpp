@@ -1,0 +1,101 @@
+#include "pipeline_passes.h"
+
+#include "CConvSpec.h"
+#include "gain_dynamics.h"
+#include "peak_scan.h"
+#include "resampling_passes.h"
+
+namespace {
+
+using WholeResample = SInt32 (*)(CSoundFile*, CSoundFile*, ResampleSettings&);
+using RangeResample = SInt32 (*)(CSoundFile*, CSoundFile*, UInt32, UInt32, ResampleSettings&);
+
+template <WholeResample Pass>
+SInt32 Resample(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
+{
+    ResampleSettings s = ResampleSettingsFrom(*spec);
+    const SInt32 err = Pass(in, out, s);
+    StoreResampleResults(s, *spec);
+    return err;
+}
+
+template <RangeResample Pass>
+SInt32 ResampleRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
+{
+    ResampleSettings s = ResampleSettingsFrom(*spec);
+    const SInt32 err = Pass(in, out, start, end, s);
+    StoreResampleResults(s, *spec);
+    return err;
+}
+
+// The mixing range pass continues at a position of the caller's; a region
+// file starts at frame 0.
+SInt32 ResampleRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
+{
+    ResampleSettings s = ResampleSettingsFrom(*spec);
+    UInt32 outPos = 0;
+    const SInt32 err = SRCPassRangeMixToMono(in, out, start, end, s, &outPos);
+    StoreResampleResults(s, *spec);
+    return err;
+}
+
+// The analysis examines the channels the following gain pass keeps: the
+// stored treatment may be one that this route does not apply (a delegated
+// route, or the split-stereo-only treatment), and the gain kernels expect
+// the peak of every channel they write.
+SInt32 ScanFor(CSoundFile* in, SInt16 treatment, CConvSpec* spec)
+{
+    ScanSettings s = ScanSettingsFrom(*spec);
+    s.channelTreat = treatment;
+    const SInt32 err = ProcessGateAndNormalize(in, s);
+    StoreScanResults(s, *spec);
+    return err;
+}
+
+SInt32 Scan(CSoundFile* in, CConvSpec* spec)
+{
+    return ProcessGateAndNormalizeWith(in, spec);
+}
+
+} // namespace
+
+PipelinePassTable KernelPipelinePasses()
+{
+    PipelinePassTable t;
+    // Variants: same channels, mono to stereo, mix to mono, left, right.
+    t.resample[0][0] = &Resample<&SRCPass>;
+    t.resample[0][1] = &Resample<&SRCPassMonoToStereo>;
+    t.resample[0][2] = &Resample<&SRCPassMixToMono>;
+    t.resample[0][3] = &Resample<&SRCPassLeft>;
+    t.resample[0][4] = &Resample<&SRCPassRight>;
+    t.resample[1][0] = &Resample<&SRCPassStrip>;
+    t.resample[1][1] = &Resample<&SRCPassStripMonoToStereo>;
+    t.resample[1][2] = &Resample<&SRCPassStripMixToMono>;
+    t.resample[1][3] = &Resample<&SRCPassStripLeft>;
+    t.resample[1][4] = &Resample<&SRCPassStripRight>;
+    t.resampleRange[0] = &ResampleRange<&SRCPassRange>;
+    t.resampleRange[1] = &ResampleRange<&SRCPassRangeMonoToStereo>;
+    t.resampleRange[2] = &ResampleRangeMixToMono;
+    t.resampleRange[3] = &ResampleRange<&SRCPassRangeLeft>;
+    t.resampleRange[4] = &ResampleRange<&SRCPassRangeRight>;
+
+    t.gain[0][0] = &GainPassWith<kGainNoChannelTreat, CConvSpec>;
+    t.gain[0][1] = &GainPassWith<kGainForceInterleavedStereo, CConvSpec>;
+    t.gain[0][2] = &GainPassWith<kGainMixToMono, CConvSpec>;
+    t.gain[0][3] = &GainPassWith<kGainLeftOnly, CConvSpec>;
+    t.gain[0][4] = &GainPassWith<kGainRightOnly, CConvSpec>;
+    t.gain[1][0] = &GainPassStripWith<kGainNoChannelTreat, CConvSpec>;
+    t.gain[1][1] = &GainPassStripWith<kGainForceInterleavedStereo, CConvSpec>;
+    t.gain[1][2] = &GainPassStripWith<kGainMixToMono, CConvSpec>;
+    t.gain[1][3] = &GainPassStripWith<kGainLeftOnly, CConvSpec>;
+    t.gain[1][4] = &GainPassStripWith<kGainRightOnly, CConvSpec>;
+    t.gainRange[0] = &GainPassRangeWith<kGainNoChannelTreat, CConvSpec>;
+    t.gainRange[1] = &GainPassRangeWith<kGainForceInterleavedStereo, CConvSpec>;
+    t.gainRange[2] = &GainPassRangeWith<kGainMixToMono, CConvSpec>;
+    t.gainRange[3] = &GainPassRangeWith<kGainLeftOnly, CConvSpec>;
+    t.gainRange[4] = &GainPassRangeWith<kGainRightOnly, CConvSpec>;
+
+    t.scan = &Scan;
+    t.treatedScan = &ScanFor;
+    return t;
+}

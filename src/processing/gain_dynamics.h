@@ -1,0 +1,147 @@
+// Gain and dynamics: the audio of an input sound file (or a frame range of
+// it) copied into an output sound file through one of three modes chosen
+// once per call: unchanged, a plain gain (normalising to a ceiling, or a
+// boost that fits under it), or a boost held under the ceiling by a peak
+// limiter (the compressor).  The silent stretches recorded on the input by
+// the silence finder (peak_scan.h) are gated: the gain glides down to the
+// gate attenuation over W frames, holds it and glides back.
+//
+// Samples travel as doubles (full scale 1.0) through the sound file's read
+// and write operations; the output's writer converts to its word size,
+// dithering when the conversion redithers.  The kernels neither clip nor
+// round.
+//
+// Every kernel returns 0 or an error code: -20024 when normalising without
+// a valid peak (nothing read or written), -21004 when its buffers cannot be
+// made, a read or write code, or the non-zero answer of PostProgressPosition
+// (posted once per block, -128 after a cancel).  The extras (loops, regions,
+// markers, sampler record, time stamp) are carried only after a clean run.
+// The output is neither closed nor deleted here.
+#pragma once
+
+#include "MacTypes.h"
+#include "peak_scan.h"
+
+class CSoundFile;
+
+constexpr SInt32 kGainNoValidMaxErr = -20024;
+constexpr SInt32 kGainTooManyChannelsErr = -20025;  // "has more than two channels : no gain change"
+
+// The channel treatments the gain passes know (the conversion's values).
+enum GainTreatment : SInt16 {
+    kGainNoChannelTreat = 0,
+    kGainForceInterleavedStereo = 1,
+    kGainMixToMono = 3,
+    kGainLeftOnly = 4,
+    kGainRightOnly = 5,
+};
+
+// What the gain kernels take from the conversion and give back to it.  The
+// conversion layer fills it with GainSettingsFrom and stores the results back
+// with StoreGainResults.
+struct GainSettings {
+    double ceiling = 0.0;            // dB
+    double gateAttenuation = -12.0;  // dB
+    double compressionBoost = 0.0;   // dB
+    bool needsCompressor = false;
+    bool needsNormalize = false;
+    bool needsRedither = false;
+    bool copyExtras = false;
+    bool needsStrip = false;         // strip passes: a margin of 1 ms when set
+    // Shared results (read and written): the input's peak M, whether it is
+    // known, and the divisor CM of the normalising gain.
+    double max = 0.0;
+    bool hasValidMax = false;
+    double ceiledMax = 1.0;
+};
+
+template <class Spec>
+GainSettings GainSettingsFrom(const Spec& spec)
+{
+    GainSettings s;
+    s.ceiling = spec.Ceiling();
+    s.gateAttenuation = spec.GateAttenuation();
+    s.compressionBoost = spec.CompressionBoost();
+    s.needsCompressor = spec.NeedsCompressor();
+    s.needsNormalize = spec.NeedsNormalize();
+    s.needsRedither = spec.NeedsRedither();
+    s.copyExtras = spec.CopyExtras();
+    s.needsStrip = spec.NeedsStrip();
+    s.max = spec.Max();
+    s.hasValidMax = spec.HasValidMax();
+    s.ceiledMax = spec.CeiledMax();
+    return s;
+}
+
+// Stores the peak and the ceiled peak back into the conversion.
+template <class Spec>
+void StoreGainResults(const GainSettings& s, Spec& spec)
+{
+    spec.SetMax(s.max);
+    spec.SetCeiledMax(s.ceiledMax);
+}
+
+// 1 when a normalising gain is to be applied (ceiledMax set so that the
+// gain 1 / ceiledMax brings the peak half an LSB of the output's word size
+// below the ceiling), 0 when the peak already lies within one LSB below the
+// ceiling or is 0 (nothing changed).
+int ComputeCeiledMax(const CSoundFile* out, GainSettings& settings);
+
+// ----------------------------------------------------------------- kernels
+// Each processes the input frames [start, end) into the output from *outPos
+// on and advances *outPos by the frames written.
+
+// One channel of the input (0 left, 1 right) into a one-channel output.
+SInt32 GainKernelOneChannel(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                            UInt16 channel, GainSettings& settings);
+// Channel 0 of the input to both channels of a stereo output.
+SInt32 GainKernelMonoToStereo(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                              GainSettings& settings);
+// Both channels of a stereo input, limited together.
+SInt32 GainKernelStereo(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                        GainSettings& settings);
+// The mix of a stereo input's two channels into a one-channel output.
+SInt32 GainKernelMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                           GainSettings& settings);
+// Every channel, limited together.
+SInt32 GainKernelMulti(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                       GainSettings& settings);
+
+// ------------------------------------------------------------------ passes
+// The kernel of the treatment and the input's channel count, with an output
+// position starting at 0.  Range: [start, end).  Whole: the whole input.
+// Strip: each merged region span of the input widened by the margin, back
+// to back; an input without regions gives an empty output and 0.
+SInt32 GainPassRange(SInt16 treatment, CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,
+                     GainSettings& settings);
+SInt32 GainPass(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSettings& settings);
+SInt32 GainPassStrip(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSettings& settings);
+
+// Adapters for the pipelines: the pass with the settings of `spec`, the
+// results stored back into it.
+template <SInt16 Treatment, class Spec>
+SInt32 GainPassWith(CSoundFile* in, CSoundFile* out, Spec* spec)
+{
+    GainSettings s = GainSettingsFrom(*spec);
+    SInt32 err = GainPass(Treatment, in, out, s);
+    StoreGainResults(s, *spec);
+    return err;
+}
+
+template <SInt16 Treatment, class Spec>
+SInt32 GainPassStripWith(CSoundFile* in, CSoundFile* out, Spec* spec)
+{
+    GainSettings s = GainSettingsFrom(*spec);
+    SInt32 err = GainPassStrip(Treatment, in, out, s);
+    StoreGainResults(s, *spec);
+    return err;
+}
+
+template <SInt16 Treatment, class Spec>
+SInt32 GainPassRangeWith(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Spec* spec)
+{
+    GainSettings s = GainSettingsFrom(*spec);
+    SInt32 err = GainPassRange(Treatment, in, out, start, end, s);
+    StoreGainResults(s, *spec);
+    return err;
+}

@@ -1,0 +1,49 @@
+// The resampling filter: the right half of a Kaiser-windowed sinc, sampled
+// finely enough to serve every phase of a polyphase conversion, held in one
+// process-wide table that each filtering converter call builds at its start
+// and frees at its end (worker thread only; nothing here is locked).
+//
+// Table layout: with P = max(L, M) and g = L / M when downsampling (else 1),
+// entry 0 is g and entry i is g * sin(x) / x * w(i), x = i * d * pi / P, w the
+// Kaiser window over the table.  The sinc crosses zero every P / d entries
+// and the table covers 2N crossings; d (a power of two) thins it below 65536
+// entries.
+#pragma once
+
+#include "MacTypes.h"
+
+extern UInt16 gSRCFilterLength;  // N chosen by the current converter call (12 at start)
+extern double* gSincTable;       // gSincTableCount entries, or null
+extern UInt32 gSincTableCount;   // always below 65536
+extern UInt8 gSincTableFreed;    // 1 when no table is held
+
+// The filter length N for a quality (0 linear: not asked; 1 automatic; 2 12;
+// 3 32; 4 64; anything else 0) given the two files' rates and word sizes.
+UInt16 GetSRCFilterLength(SInt16 quality, double inputRate, SInt16 inputBits, double outputRate,
+                          SInt16 outputBits);
+
+// Any view with SampleRateConvertQuality() and two files with GetSampleRate()
+// and GetNumBits().
+template <class Spec, class File>
+UInt16 GetSRCFilterLength(const Spec& spec, const File& in, const File& out)
+{
+    return GetSRCFilterLength(spec.SampleRateConvertQuality(), in.GetSampleRate(), in.GetNumBits(),
+                              out.GetSampleRate(), out.GetNumBits());
+}
+
+// Reduces outputRate : inputRate (both taken to four decimals) to L : M and
+// builds the table for gSRCFilterLength.  paramErr (-50) when a rate is not
+// positive or above 214748.3647 Hz, or gSRCFilterLength is 0; the memory
+// error (-21004 when none is reported) when the table cannot be allocated.
+OSErr InitSampleRateFilter(double outputRate, double inputRate, UInt32* L, UInt32* M, UInt32* d);
+
+// Builds the table for L, M and gSRCFilterLength; stores the thinning factor
+// in *d.  Returns 0 or the allocation's error code (no table held then).
+OSErr BuildSincTable(UInt32 L, UInt32 M, UInt32* d);
+
+// Releases the table once; harmless when none is held.
+void FreeSincTable();
+
+// The truncated Bessel series I0' the window is defined by (at most 14 terms
+// after the leading 1).
+double SincWindowBessel(double z);

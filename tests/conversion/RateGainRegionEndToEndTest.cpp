@@ -1,0 +1,622 @@
+// The resampling, gain, compacting and region-extraction pipelines end to
+// end on real AIFF and WAVE files made by sox: frame counts and tone
+// frequency after a rate change, the peak after normalising, the 32-bit
+// work file of resampling with gain, compacted outputs, one file per region
+// in a folder named after the input, and nothing left behind after a
+// failure or a cancel.
+#include "CConvSpec.h"
+#include "CSoundFile.h"
+#include "ConvSpec.h"
+#include "ConversionProcess.h"
+#include "CreateSoundFile.h"
+#include "CreatedFilesList.h"
+#include "NotificationCenter.h"
+#include "OutputNaming.h"
+#include "PCMFileTypes.h"
+#include "PipelineFrame.h"
+#include "PipelineRoutes.h"
+#include "SetFileTypes.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
+#include "UserDefaults.h"
+#include "progress_channel.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QSemaphore>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
+constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
+const double kMinusOneDB = std::pow(10.0, -1.0 / 20.0);
+
+bool Sox(const QStringList& args, QString* error = nullptr)
+{
+    QProcess process;
+    process.start(QStringLiteral("sox"), args);
+    if (!process.waitForStarted(10000) || !process.waitForFinished(60000))
+        return false;
+    if (error)
+        *error = QString::fromLocal8Bit(process.readAllStandardError());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QString SoxInfo(const QString& path, const char* what)
+{
+    QProcess process;
+    process.start(QStringLiteral("sox"), {"--i", what, path});
+    process.waitForFinished(30000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+// What sox reads from a file: channels, rate and the samples as fractions
+// of full scale, interleaved.
+struct Audio {
+    int channels = 0;
+    double rate = 0.0;
+    std::vector<double> samples;
+    size_t frames() const { return channels ? samples.size() / size_t(channels) : 0; }
+    double peak() const
+    {
+        double p = 0.0;
+        for (double s : samples)
+            p = std::max(p, std::fabs(s));
+        return p;
+    }
+    // The tone's frequency from the rising zero crossings of channel 0.
+    double frequency() const
+    {
+        int first = -1, last = -1, crossings = 0;
+        for (size_t i = 1; i < frames(); ++i) {
+            if (samples[(i - 1) * channels] < 0.0 && samples[i * channels] >= 0.0) {
+                if (first < 0)
+                    first = int(i);
+                else
+                    ++crossings;
+                last = int(i);
+            }
+        }
+        return crossings > 0 ? crossings * rate / double(last - first) : 0.0;
+    }
+};
+
+Audio Read(const QString& path, const QString& scratch)
+{
+    Audio a;
+    a.channels = SoxInfo(path, "-c").toInt();
+    a.rate = SoxInfo(path, "-r").toDouble();
+    const QString raw = scratch + "/samples.raw";
+    QFile::remove(raw);
+    QString error;
+    EXPECT_TRUE(Sox({path, "-t", "raw", "-e", "signed", "-b", "32", "-L", raw}, &error)) << error.toStdString();
+    QFile f(raw);
+    if (!f.open(QIODevice::ReadOnly))
+        return a;
+    const QByteArray bytes = f.readAll();
+    a.samples.resize(size_t(bytes.size()) / 4);
+    for (size_t i = 0; i < a.samples.size(); ++i) {
+        SInt32 v;
+        std::memcpy(&v, bytes.constData() + 4 * i, 4);
+        a.samples[i] = v / 2147483648.0;
+    }
+    return a;
+}
+
+struct InputCloser {
+    void operator()(CSoundFile* f) const
+    {
+        if (f)
+            f->CloseAndDelete(true);
+    }
+};
+using InputPtr = std::unique_ptr<CSoundFile, InputCloser>;
+
+// Every file below `folder`, relative to it, sorted.
+QStringList AllFiles(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.removeIf([](const QString& n) { return n.section('/', -1).startsWith("._"); });
+    files.sort();
+    return files;
+}
+
+class RateGainRegionEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty())
+            GTEST_SKIP() << "sox is not installed";
+        RegisterPCMFileTypes();
+        RegisterSetFileTypes();
+        SetPipelinePasses(DefaultPipelinePasses());
+        CreatedFilesListClear();
+        in_ = dir_.qpath() + "/in";
+        out_ = dir_.qpath() + "/out";
+        QDir().mkpath(in_);
+        QDir().mkpath(out_);
+    }
+    void TearDown() override { CreatedFilesListClear(); }
+
+    // A sine tone per channel (frequency 1000 Hz + 500 Hz per channel).
+    QString MakeTone(const QString& name, int channels, double rate, double seconds, double volume = 0.5)
+    {
+        const QString path = in_ + "/" + name;
+        QStringList args{"-n", "-r", QString::number(rate), "-b", "16", "-c", QString::number(channels), path,
+                         "synth", QString::number(seconds)};
+        for (int c = 0; c < channels; ++c)
+            args << "sine" << QString::number(1000 + 500 * c);
+        args << "vol" << QString::number(volume);
+        QString error;
+        EXPECT_TRUE(Sox(args, &error)) << error.toStdString();
+        return path;
+    }
+
+    InputPtr Open(const QString& path)
+    {
+        OSType type = 0;
+        EXPECT_EQ(DetectFileType(path.toStdString(), &type), noErr);
+        InputPtr file(CreateSoundFileObject(type));
+        if (!file)
+            return file;
+        EXPECT_EQ(file->SetFile(path.toStdString()), noErr);
+        EXPECT_EQ(file->Open(), noErr);
+        return file;
+    }
+
+    static void AddRegion(CSoundFile* f, UInt32 start, UInt32 end, const char* name = "")
+    {
+        SFTRegion r;
+        r.regionID = f->GetNumRegions() + 1;
+        r.start = start;
+        r.end = end;
+        r.name[0] = UInt8(std::strlen(name));
+        std::memcpy(r.name + 1, name, r.name[0]);
+        ASSERT_EQ(f->AddRegion(&r), noErr);
+    }
+
+    static ConvSpecRef Conversion(OSType type, int treatment = NoChannelTreat)
+    {
+        ConvSpecRef s = ConvSpec::create();
+        s->setNeedsStrictFileType(true);
+        s->setOutputFileType(type);
+        s->setNeedsChannelTreat(treatment != NoChannelTreat);
+        s->setChannelTreat(treatment);
+        s->setNeedsNewWordLength(false);
+        s->setNeedsRedither(false);
+        s->setNeedsFades(false);
+        s->setNeedsSnip(false);
+        s->setNeedsNameExtension(false);
+        s->setNeedsSampleRateConversion(false);
+        s->setNeedsGain(false);
+        s->setNeedsStrip(false);
+        s->setNeedsExtraction(false);
+        s->setCopyExtras(true);
+        return s;
+    }
+    static void Rate(const ConvSpecRef& s, double rate)
+    {
+        s->setNeedsSampleRateConversion(true);
+        s->setSampleRate(rate);
+    }
+    static void Normalize(const ConvSpecRef& s, double ceiling = -1.0)
+    {
+        s->setNeedsGain(true);
+        s->setNeedsNormalize(true);
+        s->setCeiling(ceiling);
+        s->setNeedsCompressor(false);
+        s->setNeedsGate(false);
+    }
+
+    SInt16 Run(const ConvSpecRef& s, CSoundFile* in)
+    {
+        FSSpec folder;
+        folder.parent = out_.toStdString();
+        CConvSpec spec(s, &folder, nullptr, QStringLiteral("Song"));
+        return spec.Run(in);
+    }
+
+    // Runs and renames the outputs to "Song..."; the one output's path.
+    QString ConvertOne(const ConvSpecRef& s, CSoundFile* in)
+    {
+        EXPECT_EQ(Run(s, in), noErr);
+        QStringList paths;
+        EXPECT_EQ(RenameCreatedOutputs(out_, "Song", OutputRenameSettings(), &paths), 0);
+        EXPECT_EQ(paths.size(), 1) << paths.join(" ").toStdString();
+        EXPECT_EQ(AllFiles(out_).size(), 1) << AllFiles(out_).join(" ").toStdString();
+        return paths.value(0);
+    }
+
+    void ClearOutputs()
+    {
+        QDir(out_).removeRecursively();
+        QDir().mkpath(out_);
+        CreatedFilesListClear();
+    }
+
+    TestTempDir dir_;
+    QString in_, out_;
+};
+
+} // namespace
+
+TEST_F(RateGainRegionEndToEndTest, ResamplingKeepsDurationAndPitch)
+{
+    InputPtr stereo = Open(MakeTone("stereo.aif", 2, 44100, 1.0));
+    ASSERT_TRUE(stereo);
+    ConvSpecRef up = Conversion(kAIFF);
+    Rate(up, 48000);
+    Audio a = Read(ConvertOne(up, stereo.get()), dir_.qpath());
+    EXPECT_EQ(a.channels, 2);
+    EXPECT_EQ(a.rate, 48000);
+    EXPECT_NEAR(double(a.frames()), 48000.0, 2.0);
+    EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
+    EXPECT_NEAR(a.peak(), 0.5, 0.02);
+    ClearOutputs();
+
+    // 48 kHz stereo mixed to 16 kHz mono (the speech conversion's shape).
+    InputPtr high = Open(MakeTone("high.wav", 1, 48000, 1.0));
+    ASSERT_TRUE(high);
+    for (int treatment : {NoChannelTreat, MixToMono}) {
+        ConvSpecRef down = Conversion(kWAVE, treatment);
+        Rate(down, 16000);
+        a = Read(ConvertOne(down, high.get()), dir_.qpath());
+        EXPECT_EQ(a.channels, 1);
+        EXPECT_EQ(a.rate, 16000);
+        EXPECT_NEAR(double(a.frames()), 16000.0, 2.0);
+        EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
+        ClearOutputs();
+    }
+    InputPtr stereo48 = Open(MakeTone("stereo48.wav", 2, 48000, 1.0));
+    ASSERT_TRUE(stereo48);
+    ConvSpecRef left = Conversion(kWAVE, LeftOnly);
+    Rate(left, 16000);
+    a = Read(ConvertOne(left, stereo48.get()), dir_.qpath());
+    EXPECT_EQ(a.channels, 1);
+    EXPECT_NEAR(double(a.frames()), 16000.0, 2.0);
+    EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
+    ClearOutputs();
+    ConvSpecRef right = Conversion(kWAVE, RightOnly);
+    Rate(right, 16000);
+    a = Read(ConvertOne(right, stereo48.get()), dir_.qpath());
+    EXPECT_NEAR(a.frequency(), 1500.0, 3.0);
+}
+
+TEST_F(RateGainRegionEndToEndTest, NormalisingReachesTheCeiling)
+{
+    InputPtr quiet = Open(MakeTone("quiet.aif", 2, 44100, 0.5, 0.2));
+    ASSERT_TRUE(quiet);
+    ConvSpecRef gain = Conversion(kAIFF);
+    Normalize(gain);
+    Audio a = Read(ConvertOne(gain, quiet.get()), dir_.qpath());
+    EXPECT_EQ(a.frames(), 22050u);
+    EXPECT_NEAR(a.peak(), kMinusOneDB, 2.0 / 32768);
+    EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
+    ClearOutputs();
+
+    // A mono input widened to stereo while normalising.
+    InputPtr mono = Open(MakeTone("mono.wav", 1, 44100, 0.5, 0.3));
+    ASSERT_TRUE(mono);
+    ConvSpecRef wide = Conversion(kWAVE, ForceInterleavedStereo);
+    Normalize(wide, -6.0);
+    a = Read(ConvertOne(wide, mono.get()), dir_.qpath());
+    EXPECT_EQ(a.channels, 2);
+    EXPECT_NEAR(a.peak(), std::pow(10.0, -6.0 / 20.0), 2.0 / 32768);
+}
+
+// Resampling with gain goes through the 32-bit work file, which never stays.
+TEST_F(RateGainRegionEndToEndTest, ResamplingWithGainThroughTheWorkFile)
+{
+    InputPtr stereo = Open(MakeTone("stereo.wav", 2, 44100, 1.0, 0.25));
+    ASSERT_TRUE(stereo);
+    for (int treatment : {NoChannelTreat, MixToMono, OnlyStereoToInterleaved}) {
+        SCOPED_TRACE(treatment);
+        ConvSpecRef s = Conversion(kAIFF, treatment);
+        Rate(s, 22050);
+        Normalize(s);
+        Audio a = Read(ConvertOne(s, stereo.get()), dir_.qpath());
+        EXPECT_EQ(a.channels, treatment == MixToMono ? 1 : 2);
+        EXPECT_EQ(a.rate, 22050);
+        EXPECT_NEAR(double(a.frames()), 22050.0, 2.0);
+        EXPECT_NEAR(a.peak(), kMinusOneDB, 3.0 / 32768);
+        if (treatment != MixToMono) {
+            EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
+        }
+        ClearOutputs();
+    }
+    InputPtr mono = Open(MakeTone("mono.aif", 1, 44100, 1.0, 0.25));
+    ASSERT_TRUE(mono);
+    ConvSpecRef wide = Conversion(kWAVE, ForceInterleavedStereo);
+    Rate(wide, 48000);
+    Normalize(wide);
+    Audio a = Read(ConvertOne(wide, mono.get()), dir_.qpath());
+    EXPECT_EQ(a.channels, 2);
+    EXPECT_NEAR(double(a.frames()), 48000.0, 2.0);
+    EXPECT_NEAR(a.peak(), kMinusOneDB, 3.0 / 32768);
+}
+
+TEST_F(RateGainRegionEndToEndTest, CompactingKeepsTheRegionsAndTheirMargins)
+{
+    // 100000 frames at 44100 Hz: a margin of 44 frames, groups at most 88
+    // frames apart merge.
+    InputPtr in = Open(MakeTone("long.aif", 1, 44100, 100000.0 / 44100.0));
+    ASSERT_TRUE(in);
+    ASSERT_EQ(in->GetNumFrames(), 100000u);
+    ConvSpecRef compact = Conversion(kAIFF);
+    compact->setNeedsStrip(true);
+    EXPECT_EQ(Run(compact, in.get()), -20000);
+    EXPECT_TRUE(AllFiles(out_).isEmpty());
+    CreatedFilesListClear();
+
+    AddRegion(in.get(), 1000, 2000, "a");
+    AddRegion(in.get(), 2050, 3000, "b");
+    AddRegion(in.get(), 10000, 12000, "c");
+    AddRegion(in.get(), 99990, 100000, "d");
+    Audio a = Read(ConvertOne(compact, in.get()), dir_.qpath());
+    EXPECT_EQ(a.frames(), 4230u);
+    ClearOutputs();
+
+    // With a rate change the stretches are resampled back to back.
+    ConvSpecRef half = Conversion(kWAVE);
+    half->setNeedsStrip(true);
+    Rate(half, 22050);
+    a = Read(ConvertOne(half, in.get()), dir_.qpath());
+    EXPECT_NEAR(double(a.frames()), 4230.0 / 2, 4.0);
+    EXPECT_EQ(a.rate, 22050);
+    ClearOutputs();
+
+    // Compacting, resampling and gain: mono work file, no work file left.
+    InputPtr stereo = Open(MakeTone("stereo.wav", 2, 44100, 1.0, 0.25));
+    ASSERT_TRUE(stereo);
+    AddRegion(stereo.get(), 4410, 8820);
+    AddRegion(stereo.get(), 30000, 34410);
+    ConvSpecRef all = Conversion(kAIFF, MixToMono);
+    all->setNeedsStrip(true);
+    Rate(all, 22050);
+    Normalize(all);
+    a = Read(ConvertOne(all, stereo.get()), dir_.qpath());
+    EXPECT_EQ(a.channels, 1);
+    EXPECT_NEAR(double(a.frames()), (4410 + 88 + 4410 + 88) / 2.0, 4.0);
+    EXPECT_NEAR(a.peak(), kMinusOneDB, 3.0 / 32768);
+}
+
+TEST_F(RateGainRegionEndToEndTest, EachRegionBecomesAFileInAFolderNamedAfterTheInput)
+{
+    InputPtr in = Open(MakeTone("song.aif", 2, 44100, 1.0));
+    ASSERT_TRUE(in);
+    ConvSpecRef extract = Conversion(kAIFF);
+    extract->setNeedsExtraction(true);
+    EXPECT_EQ(Run(extract, in.get()), -20000);
+    EXPECT_TRUE(QDir(out_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+
+    AddRegion(in.get(), 0, 10000, "Intro");
+    AddRegion(in.get(), 5000, 20000, "Verse 2.1");
+    AddRegion(in.get(), 30000, 44100, "Out/ro");
+
+    std::vector<int> regionIndexes;
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        kProgressRegionNotification, nullptr, [&](const Notification& n) {
+            const QVariantList v = n.object.toList();
+            if (v.size() == 5) {
+                regionIndexes.push_back(v[3].toInt());
+                EXPECT_EQ(v[4].toInt(), 3);
+            }
+        });
+    ASSERT_EQ(Run(extract, in.get()), noErr);
+    NotificationCenter::defaultCenter().removeObserver(token);
+    EXPECT_EQ(regionIndexes, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(AllFiles(out_), (QStringList{"Song/Intro.aif", "Song/Out:ro.aif", "Song/Verse 2.1.aif"}));
+    // Written under their final names: renaming leaves them as they are.
+    EXPECT_EQ(RenameCreatedOutputs(out_, "Other", OutputRenameSettings(), nullptr), 0);
+    const Audio whole = Read(in_ + "/song.aif", dir_.qpath());
+    Audio a = Read(out_ + "/Song/Verse 2.1.aif", dir_.qpath());
+    EXPECT_EQ(a.frames(), 15000u);
+    ASSERT_EQ(a.samples.size(), 30000u);
+    EXPECT_EQ(a.samples[0], whole.samples[2 * 5000]);
+    EXPECT_EQ(a.samples.back(), whole.samples[2 * 20000 - 1]);
+    EXPECT_EQ(Read(out_ + "/Song/Intro.aif", dir_.qpath()).frames(), 10000u);
+    EXPECT_EQ(Read(out_ + "/Song/Out:ro.aif", dir_.qpath()).frames(), 14100u);
+
+    // A second extraction of the same input finds its folder taken.
+    CreatedFilesListClear();
+    EXPECT_EQ(Run(extract, in.get()), -48);
+    EXPECT_EQ(AllFiles(out_).size(), 3);
+    ClearOutputs();
+
+    // Split into pairs, named after the whole region name.
+    ConvSpecRef split = Conversion(kWAVE, SplitChannels);
+    split->setNeedsExtraction(true);
+    ASSERT_EQ(Run(split, in.get()), noErr);
+    EXPECT_EQ(AllFiles(out_), (QStringList{"Song/Intro.L.wav", "Song/Intro.R.wav", "Song/Out:ro.L.wav",
+                                           "Song/Out:ro.R.wav", "Song/Verse 2.1.L.wav", "Song/Verse 2.1.R.wav"}));
+    EXPECT_NEAR(Read(out_ + "/Song/Verse 2.1.R.wav", dir_.qpath()).frequency(), 1500.0, 3.0);
+    ClearOutputs();
+
+    // Resampled regions.
+    ConvSpecRef rate = Conversion(kAIFF, MixToMono);
+    rate->setNeedsExtraction(true);
+    Rate(rate, 22050);
+    ASSERT_EQ(Run(rate, in.get()), noErr);
+    a = Read(out_ + "/Song/Verse 2.1.aif", dir_.qpath());
+    EXPECT_EQ(a.channels, 1);
+    EXPECT_EQ(a.rate, 22050);
+    EXPECT_NEAR(double(a.frames()), 7500.0, 2.0);
+}
+
+TEST_F(RateGainRegionEndToEndTest, ExtractedRegionsShareOneGain)
+{
+    // A loud second and a quiet second, one region each.
+    const QString loud = MakeTone("loud.wav", 2, 44100, 1.0, 0.5);
+    const QString quiet = MakeTone("quiet.wav", 2, 44100, 1.0, 0.125);
+    QString error;
+    ASSERT_TRUE(Sox({loud, quiet, in_ + "/both.wav"}, &error)) << error.toStdString();
+    InputPtr in = Open(in_ + "/both.wav");
+    ASSERT_TRUE(in);
+    AddRegion(in.get(), 0, 44100, "Loud");
+    AddRegion(in.get(), 44100, 88200, "Quiet");
+
+    for (bool resample : {false, true}) {
+        SCOPED_TRACE(resample);
+        ConvSpecRef s = Conversion(kWAVE);
+        s->setNeedsExtraction(true);
+        Normalize(s);
+        if (resample)
+            Rate(s, 48000);
+        ASSERT_EQ(Run(s, in.get()), noErr);
+        EXPECT_EQ(AllFiles(out_), (QStringList{"Song/Loud.wav", "Song/Quiet.wav"}));
+        const Audio l = Read(out_ + "/Song/Loud.wav", dir_.qpath());
+        const Audio q = Read(out_ + "/Song/Quiet.wav", dir_.qpath());
+        EXPECT_NEAR(l.peak(), kMinusOneDB, 3.0 / 32768);
+        EXPECT_NEAR(q.peak(), kMinusOneDB / 4, 3.0 / 32768);
+        EXPECT_EQ(l.rate, resample ? 48000 : 44100);
+        EXPECT_NEAR(double(q.frames()), resample ? 48000.0 : 44100.0, 2.0);
+        ClearOutputs();
+    }
+}
+
+// A batch that fails or is cancelled while extracting or compacting leaves
+// no output file and no work file behind.
+TEST_F(RateGainRegionEndToEndTest, FailuresAndCancelsLeaveNothingBehind)
+{
+    const QString input = MakeTone("take.wav", 2, 44100, 3.0);
+    SetProcessFileIfNoRegions(true);
+    UserDefaults defaults(QString::fromStdString(dir_.file("defaults.plist")));
+    ConversionProcess::Environment env;
+    env.defaults = &defaults;
+
+    struct Case {
+        const char* name;
+        bool extract, strip, rate, gain;
+    };
+    for (const Case c : {Case{"Extract", true, false, false, false}, Case{"ExtractRateGain", true, false, true, true},
+                         Case{"CompactRateGain", false, true, true, true}, Case{"RateGain", false, false, true, true}}) {
+        SCOPED_TRACE(c.name);
+        ConversionProcess process(env);
+        ConvSpecRef conv = Conversion(kAIFF, MixToMono);
+        conv->setConversionName(c.name);
+        conv->setNeedsExtraction(c.extract);
+        conv->setNeedsStrip(c.strip);
+        if (c.rate)
+            Rate(conv, 22050);
+        if (c.gain)
+            Normalize(conv);
+        QDir().mkpath(out_ + "/" + c.name);
+
+        QSemaphore atPosition;
+        QSemaphore resume;
+        bool paused = false;
+        QThread* const mainThread = QThread::currentThread();
+        const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+            kProgressPositionNotification, nullptr, [&](const Notification&) {
+                if (paused || QThread::currentThread() == mainThread)
+                    return;
+                paused = true;
+                atPosition.release();
+                resume.acquire();
+            });
+        ASSERT_TRUE(process.start({input}, {conv}, out_));
+        ASSERT_TRUE(atPosition.tryAcquire(1, 60000));
+        process.setShouldStop(true);
+        resume.release();
+        ASSERT_TRUE(process.waitUntilDone(60000));
+        NotificationCenter::defaultCenter().removeObserver(token);
+        EXPECT_EQ(process.err(), -128);
+        EXPECT_EQ(AllFiles(out_ + "/" + c.name), QStringList()) << AllFiles(out_).join(" ").toStdString();
+    }
+    SetProcessFileIfNoRegions(false);
+
+    // A failing region: the folder of the input's name is taken by a file.
+    ConversionProcess process(env);
+    ConvSpecRef conv = Conversion(kAIFF);
+    conv->setConversionName("Taken");
+    conv->setNeedsExtraction(true);
+    Rate(conv, 22050);
+    Normalize(conv);
+    QDir().mkpath(out_ + "/Taken");
+    QFile taken(out_ + "/Taken/take");
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.close();
+    SetProcessFileIfNoRegions(true);
+    ASSERT_TRUE(process.start({input}, {conv}, out_));
+    ASSERT_TRUE(process.waitUntilDone(60000));
+    SetProcessFileIfNoRegions(false);
+    EXPECT_EQ(process.err(), -48);
+    EXPECT_EQ(AllFiles(out_ + "/Taken"), QStringList{"take"}) << AllFiles(out_).join(" ").toStdString();
+}
+
+// The step texts of extraction, and the refusals: a missing pass (-50) and
+// a treatment the input's channels do not allow, both before any folder.
+TEST_F(RateGainRegionEndToEndTest, ExtractionStepsAndRefusals)
+{
+    InputPtr in = Open(MakeTone("song.wav", 2, 44100, 0.5));
+    ASSERT_TRUE(in);
+    AddRegion(in.get(), 0, 1000, "One");
+    AddRegion(in.get(), 2000, 3000, "Two");
+
+    QStringList steps;
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        kProgressStepNotification, nullptr,
+        [&](const Notification& n) { steps << n.object.toList().value(0).toString(); });
+    ConvSpecRef kept = Conversion(kAIFF);
+    kept->setNeedsExtraction(true);
+    ASSERT_EQ(Run(kept, in.get()), noErr);
+    EXPECT_EQ(steps, QStringList(3, "Copying/format change"));
+    ClearOutputs();
+    steps.clear();
+    ConvSpecRef mix = Conversion(kAIFF, MixToMono);
+    mix->setNeedsExtraction(true);
+    ASSERT_EQ(Run(mix, in.get()), noErr);
+    EXPECT_EQ(steps, QStringList(3, "Extracting regions"));
+    ClearOutputs();
+    steps.clear();
+    ConvSpecRef gain = Conversion(kAIFF, LeftOnly);
+    gain->setNeedsExtraction(true);
+    Normalize(gain);
+    ASSERT_EQ(Run(gain, in.get()), noErr);
+    EXPECT_EQ(steps, (QStringList{"Scanning file", "Dynamics/gain processing", "Dynamics/gain processing",
+                                  "Dynamics/gain processing"}));
+    NotificationCenter::defaultCenter().removeObserver(token);
+    ClearOutputs();
+
+    SetPipelinePasses(PipelinePassTable());
+    EXPECT_EQ(Run(gain, in.get()), -50);
+    SetPipelinePasses(DefaultPipelinePasses());
+    EXPECT_TRUE(QDir(out_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+
+    const QString whole = MakeTone("six.wav", 6, 44100, 0.1);
+    const QStringList suffixes{".L", ".R", ".C", ".LFE", ".Ls", ".Rs"};
+    std::vector<std::string> members;
+    for (int c = 0; c < 6; ++c) {
+        const QString member = in_ + "/six" + suffixes[c] + ".wav";
+        QString error;
+        ASSERT_TRUE(Sox({whole, member, "remix", QString::number(c + 1)}, &error)) << error.toStdString();
+        members.push_back(member.toStdString());
+    }
+    InputPtr set(CreateSoundFileObject(FOUR_CHAR_CODE("Srnd"), kWAVE));
+    ASSERT_TRUE(set);
+    ASSERT_EQ(set->SetFile(members), noErr);
+    ASSERT_EQ(set->Open(), noErr);
+    set->SetChannelConfiguration(kChannelConfig5_1);
+    AddRegion(set.get(), 0, 100, "Hit");
+    EXPECT_EQ(Run(mix, set.get()), kNoChannelRouteErr);
+    EXPECT_TRUE(QDir(out_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    // Treatment 0 gives a surround set per region, named after the region.
+    ASSERT_EQ(Run(kept, set.get()), noErr);
+    QStringList expected;
+    for (const QString& s : suffixes)
+        expected << "Song/Hit" + s + ".aif";
+    expected.sort();
+    EXPECT_EQ(AllFiles(out_), expected);
+}

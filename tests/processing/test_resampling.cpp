@@ -1,0 +1,556 @@
+// Sample-rate conversion: the filter table, the converters' lengths,
+// frequency, pass band and stop band, a comparison with sox, extras mapped
+// to the new rate, the passes' walks, cancel, and inputs at the edges.
+#include "ProcTestFile.h"
+#include "ProcTestSupport.h"
+#include "TestTempDir.h"
+#include "resampling_filter.h"
+#include "resampling_passes.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+std::unique_ptr<ProcTestFile> SineInput(UInt16 channels, UInt32 frames, double rate, double freq,
+                                        double amplitude = 0.5)
+{
+    auto in = std::make_unique<ProcTestFile>(channels, 32, rate);
+    std::vector<SInt32> s;
+    s.reserve(std::size_t(frames) * channels);
+    for (UInt32 i = 0; i < frames; ++i)
+        for (UInt16 c = 0; c < channels; ++c)
+            s.push_back(SInt32(std::lround(amplitude * (c + 1) / channels * 2147483647.0 *
+                                           std::sin(kTwoPi * freq * i / rate))));
+    in->SetSamples(s);
+    return in;
+}
+
+std::vector<double> Channel(const ProcTestFile& f, int channel)
+{
+    const std::vector<SInt32> s = f.Samples();
+    std::vector<double> out;
+    for (std::size_t i = channel; i < s.size(); i += f.GetNumChannels())
+        out.push_back(s[i] / 2147483648.0);
+    return out;
+}
+
+// Amplitude of a tone over the middle of a signal (the RMS of whole cycles is
+// close to amplitude / sqrt 2), ignoring `skip` frames at either end.
+double Amplitude(const std::vector<double>& x, std::size_t skip)
+{
+    double sum = 0.0;
+    std::size_t n = 0;
+    for (std::size_t i = skip; i + skip < x.size(); ++i, ++n)
+        sum += x[i] * x[i];
+    return n ? std::sqrt(2.0 * sum / double(n)) : 0.0;
+}
+
+// Frequency from the rising zero crossings between the first and the last.
+double Frequency(const std::vector<double>& x, double rate, std::size_t skip)
+{
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (std::size_t i = skip + 1; i + skip < x.size(); ++i)
+        if (x[i - 1] < 0.0 && x[i] >= 0.0) {
+            const double t = double(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+            if (first < 0)
+                first = t;
+            last = t;
+            ++crossings;
+        }
+    return crossings > 1 ? (crossings - 1) * rate / (last - first) : 0.0;
+}
+
+// Amplitude of the tone at `freq` by a least-squares fit of a sine and a
+// cosine over the middle of the signal (exact for any number of cycles).
+double FitAmplitude(const std::vector<double>& x, double rate, double freq, std::size_t skip)
+{
+    double ss = 0, cc = 0, sc = 0, xs = 0, xc = 0;
+    for (std::size_t i = skip; i + skip < x.size(); ++i) {
+        const double sn = std::sin(kTwoPi * freq * i / rate), cs = std::cos(kTwoPi * freq * i / rate);
+        ss += sn * sn;
+        cc += cs * cs;
+        sc += sn * cs;
+        xs += x[i] * sn;
+        xc += x[i] * cs;
+    }
+    const double det = ss * cc - sc * sc;
+    if (det == 0.0)
+        return 0.0;
+    const double a = (xs * cc - xc * sc) / det, b = (xc * ss - xs * sc) / det;
+    return std::hypot(a, b);
+}
+
+double Db(double ratio) { return 20.0 * std::log10(ratio); }
+
+ResampleSettings Settings(double target, SInt16 quality = 3)
+{
+    ResampleSettings s;
+    s.targetRate = target;
+    s.quality = quality;
+    return s;
+}
+
+void AddRegion(CSoundFile& file, UInt32 start, UInt32 end, UInt32 sync = 0)
+{
+    SFTRegion r;
+    r.start = start;
+    r.end = end;
+    r.syncFrame = sync;
+    r.timeStamp = 44100;
+    r.name[0] = 1;
+    r.name[1] = 'r';
+    ASSERT_EQ(file.AddRegion(&r), noErr);
+}
+
+void AddMarker(CSoundFile& file, UInt32 pos)
+{
+    SFTMarker m;
+    m.markerID = SInt32(pos);
+    m.pos = pos;
+    ASSERT_EQ(file.AddMarker(&m), noErr);
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ table
+TEST(ResamplingFilter, TableSizesRatiosAndRelease)
+{
+    struct Case {
+        double out, in;
+        UInt16 n;
+        UInt32 L, M, count, d;
+    } cases[] = {
+        {48000, 44100, 64, 160, 147, 20480, 1},
+        {44100, 48000, 32, 147, 160, 10240, 1},
+        {48000, 11025, 64, 640, 147, 40960, 2},
+        {22050, 44100, 12, 1, 2, 48, 1},
+        {44100, 44100, 32, 1, 1, 64, 1},
+    };
+    for (const Case& c : cases) {
+        gSRCFilterLength = c.n;
+        UInt32 L = 0, M = 0, d = 0;
+        ASSERT_EQ(InitSampleRateFilter(c.out, c.in, &L, &M, &d), 0);
+        EXPECT_EQ(L, c.L);
+        EXPECT_EQ(M, c.M);
+        EXPECT_EQ(gSincTableCount, c.count);
+        EXPECT_EQ(d, c.d);
+        EXPECT_EQ(gSincTableFreed, 0);
+        EXPECT_DOUBLE_EQ(gSincTable[0], L < M ? double(L) / M : 1.0);
+        // Zero crossings every P / d entries.
+        const UInt32 P = std::max(L, M) / d;
+        if (P < gSincTableCount)
+            EXPECT_NEAR(gSincTable[P], 0.0, 1e-12);
+        FreeSincTable();
+        EXPECT_EQ(gSincTableFreed, 1);
+        FreeSincTable();  // a second release does nothing
+        EXPECT_EQ(gSincTable, nullptr);
+    }
+    // Rates the 32-bit ratio terms cannot hold, and no filter length.
+    UInt32 L, M, d;
+    gSRCFilterLength = 32;
+    EXPECT_EQ(InitSampleRateFilter(300000.0, 44100.0, &L, &M, &d), paramErr);
+    EXPECT_EQ(InitSampleRateFilter(0.0, 44100.0, &L, &M, &d), paramErr);
+    gSRCFilterLength = 0;
+    EXPECT_EQ(InitSampleRateFilter(48000.0, 44100.0, &L, &M, &d), paramErr);
+    EXPECT_EQ(gSincTableFreed, 1);
+    gSRCFilterLength = 12;
+}
+
+TEST(ResamplingFilter, LengthRuleAndWindowSeries)
+{
+    EXPECT_EQ(GetSRCFilterLength(1, 44100, 16, 48000, 16), 32);
+    EXPECT_EQ(GetSRCFilterLength(1, 96000, 24, 48000, 16), 64);   // input above 48 kHz
+    EXPECT_EQ(GetSRCFilterLength(1, 44100, 24, 48000.5, 16), 64); // output above 48 kHz
+    EXPECT_EQ(GetSRCFilterLength(1, 44100, 24, 48000, 16), 32);
+    EXPECT_EQ(GetSRCFilterLength(1, 192000, 32, 48000, 8), 12);   // 8-bit output first
+    EXPECT_EQ(GetSRCFilterLength(1, 96000.5, 16, 48000, 16), 64);
+    EXPECT_EQ(GetSRCFilterLength(2, 1, 1, 1, 1), 12);
+    EXPECT_EQ(GetSRCFilterLength(3, 1, 1, 1, 1), 32);
+    EXPECT_EQ(GetSRCFilterLength(4, 1, 1, 1, 1), 64);
+    EXPECT_EQ(GetSRCFilterLength(7, 1, 1, 1, 1), 0);
+    // The series stops after 14 terms: at beta 12 it is short of I0(12).
+    EXPECT_DOUBLE_EQ(SincWindowBessel(0.0), 1.0);
+    const double missing = std::cyl_bessel_i(0.0, 12.0) - SincWindowBessel(12.0);
+    EXPECT_GT(missing, 0.1);
+    EXPECT_LT(missing, 0.2);
+    EXPECT_NEAR(SincWindowBessel(6.0), std::cyl_bessel_i(0.0, 6.0), 1e-6);
+}
+
+// ------------------------------------------------------------ converters
+TEST(Resamplers, LengthsAndFrequencyBetweenCommonRates)
+{
+    StopValueGuard guard;
+    struct Case {
+        double in, out;
+        UInt32 frames, expected;
+        SInt16 quality;
+    } cases[] = {
+        {44100, 48000, 44100, 48001, 3}, {48000, 44100, 48000, 44100, 3}, {48000, 16000, 48000, 16000, 4},
+        {8000, 44100, 8000, 44100, 2},   {44100, 44100, 4410, 4410, 3},   {48000, 44100, 48000, 44099, 0},
+        {44100, 48000, 44100, 48000, 0}, {11025, 48000, 11025, 48001, 4}, {44100, 22050, 44100, 22050, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out << " q" << c.quality);
+        auto in = SineInput(1, c.frames, c.in, 997.0);
+        ProcTestFile out(1, 32, c.out);
+        ResampleSettings s = Settings(c.out, c.quality);
+        ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+        EXPECT_EQ(out.GetNumFrames(), c.expected);
+        const std::vector<double> y = Channel(out, 0);
+        EXPECT_NEAR(Frequency(y, c.out, 200), 997.0, 0.05);
+        EXPECT_NEAR(Db(FitAmplitude(y, c.out, 997.0, 200) / 0.5), 0.0, c.quality ? 0.01 : 0.1);
+        EXPECT_TRUE(s.hasValidMax);
+        EXPECT_NEAR(s.max, 0.5, 0.01);
+        EXPECT_EQ(gSincTableFreed, 1);
+    }
+}
+
+TEST(Resamplers, EqualRatesGiveTheInputBack)
+{
+    auto in = SineInput(2, 3000, 44100, 1234.0);
+    ProcTestFile out(2, 32, 44100);
+    ResampleSettings s = Settings(44100, 4);
+    ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+    const std::vector<SInt32> a = in->Samples(), b = out.Samples();
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        ASSERT_NEAR(a[i], b[i], 2) << i;
+}
+
+TEST(Resamplers, FirstFrameIsTheFilterOnFrameZeroWithoutHistory)
+{
+    auto in = SineInput(1, 2000, 48000, 3000.0);
+    ProcTestFile out(1, 32, 44100);
+    ResampleSettings s = Settings(44100, 3);
+    ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+
+    gSRCFilterLength = 32;
+    UInt32 L, M, d;
+    ASSERT_EQ(InitSampleRateFilter(44100, 48000, &L, &M, &d), 0);
+    const std::vector<double> x = Channel(*in, 0);
+    // Phase 0 on frame 0: the centre tap, nothing before, the forward half.
+    double expected = gSincTable[0] * x[0];
+    for (UInt32 k = 1; k <= (gSincTableCount - L) / L; ++k)
+        expected += gSincTable[k * L] * x[k];
+    // Frame 1 stands M / L of a frame later: phase q = M - L on frame 1.
+    const UInt32 q = M - L;
+    double second = 0.0;
+    for (UInt32 k = 0; k < (gSincTableCount - q) / L; ++k)
+        second += k <= 1 ? gSincTable[q + k * L] * x[1 - k] : 0.0;
+    for (UInt32 k = 1; k <= (gSincTableCount - (L - q)) / L; ++k)
+        second += gSincTable[k * L - q] * x[1 + k];
+    FreeSincTable();
+    const std::vector<double> y = Channel(out, 0);
+    EXPECT_NEAR(y[0], expected, 1.0 / 2147483648.0);
+    EXPECT_NEAR(y[1], second, 1.0 / 2147483648.0);
+}
+
+TEST(Resamplers, PassBandFlatAndStopBandRejected)
+{
+    StopValueGuard guard;
+    // Pass band of 44100 -> 48000 and 48000 -> 44100, every filter length.
+    for (SInt16 q : {2, 3, 4}) {
+        for (double f : {100.0, 1000.0, 5000.0, 10000.0, 15000.0}) {
+            SCOPED_TRACE(testing::Message() << "q" << q << " " << f << " Hz");
+            for (auto [a, b] : {std::pair{44100.0, 48000.0}, std::pair{48000.0, 44100.0}}) {
+                auto in = SineInput(1, 8000, a, f);
+                ProcTestFile out(1, 32, b);
+                ResampleSettings s = Settings(b, q);
+                ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+                EXPECT_NEAR(Db(FitAmplitude(Channel(out, 0), b, f, 600) / 0.5), 0.0, q == 2 ? 0.1 : 0.01);
+            }
+        }
+    }
+    // A tone above the new Nyquist frequency is removed.
+    struct Stop {
+        double in, out, f;
+        SInt16 q;
+        double floorDb;
+    } stops[] = {{48000, 16000, 12000, 3, -80}, {48000, 16000, 20000, 4, -100},
+                 {44100, 22050, 15000, 3, -80}, {48000, 8000, 6000, 2, -45}};
+    for (const Stop& c : stops) {
+        SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out << " " << c.f << " Hz");
+        auto in = SineInput(1, 24000, c.in, c.f);
+        ProcTestFile out(1, 32, c.out);
+        ResampleSettings s = Settings(c.out, c.q);
+        ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+        EXPECT_LT(Db(Amplitude(Channel(out, 0), 500) / 0.5), c.floorDb);
+    }
+}
+
+TEST(Resamplers, LevelAgreesWithSox)
+{
+    const QString sox = QStandardPaths::findExecutable(QStringLiteral("sox"));
+    if (sox.isEmpty())
+        GTEST_SKIP() << "sox not found";
+    for (auto [a, b] : {std::pair{44100, 48000}, std::pair{48000, 16000}, std::pair{8000, 44100}}) {
+        SCOPED_TRACE(testing::Message() << a << " -> " << b);
+        const UInt32 frames = UInt32(a);  // one second
+        auto in = SineInput(1, frames, a, 440.0);
+        TestTempDir dir;
+        const QString inPath = QString::fromStdString(dir.file("in.raw"));
+        const QString outPath = QString::fromStdString(dir.file("out.raw"));
+        {
+            QFile f(inPath);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            const std::vector<SInt32> s = in->Samples();
+            f.write(reinterpret_cast<const char*>(s.data()), qint64(s.size() * 4));
+        }
+        QProcess p;
+        p.start(sox, {"-t", "raw", "-r", QString::number(a), "-e", "signed", "-b", "32", "-c", "1", inPath, "-t",
+                      "raw", "-e", "floating-point", "-b", "64", outPath, "rate", "-v", QString::number(b)});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        QFile f(outPath);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        std::vector<double> ref(std::size_t(bytes.size()) / 8);
+        std::memcpy(ref.data(), bytes.data(), ref.size() * 8);
+
+        ProcTestFile out(1, 32, b);
+        ResampleSettings s = Settings(b, 4);
+        ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+        const std::vector<double> ours = Channel(out, 0);
+        // Both are linear-phase and time-aligned with the input: the same
+        // length to a frame, and sample for sample close away from the ends
+        // (each filter's pass-band ripple at 440 Hz is far below 1e-4).
+        EXPECT_NEAR(double(ours.size()), double(ref.size()), 1.0);
+        const std::size_t n = std::min(ours.size(), ref.size());
+        double worst = 0.0;
+        for (std::size_t i = n / 10; i < n - n / 10; ++i)
+            worst = std::max(worst, std::fabs(ours[i] - ref[i]));
+        EXPECT_LT(worst, 1e-4);
+        const std::vector<double> oursMid(ours.begin(), ours.begin() + n), refMid(ref.begin(), ref.begin() + n);
+        EXPECT_NEAR(Db(Amplitude(oursMid, n / 10) / Amplitude(refMid, n / 10)), 0.0, 0.001);
+    }
+}
+
+TEST(Resamplers, ChannelLayouts)
+{
+    auto stereo = SineInput(2, 4410, 44100, 1000.0);  // right at twice the left's level
+    ResampleSettings s = Settings(48000);
+    {
+        ProcTestFile out(1, 32, 48000);
+        ASSERT_EQ(SRCPassRight(stereo.get(), &out, s), 0);
+        EXPECT_NEAR(Amplitude(Channel(out, 0), 300), 0.5, 0.001);
+        ProcTestFile left(1, 32, 48000);
+        ASSERT_EQ(SRCPassLeft(stereo.get(), &left, s), 0);
+        EXPECT_NEAR(Amplitude(Channel(left, 0), 300), 0.25, 0.001);
+        ProcTestFile mix(1, 32, 48000);
+        ASSERT_EQ(SRCPassMixToMono(stereo.get(), &mix, s), 0);
+        EXPECT_NEAR(Amplitude(Channel(mix, 0), 300), 0.375, 0.001);
+        EXPECT_NEAR(s.max, 0.375, 0.005);
+    }
+    auto mono = SineInput(1, 4410, 44100, 1000.0);
+    for (SInt16 q : {0, 3}) {
+        ProcTestFile out(2, 32, 48000);
+        ResampleSettings sq = Settings(48000, q);
+        ASSERT_EQ(SRCPassMonoToStereo(mono.get(), &out, sq), 0);
+        EXPECT_EQ(Channel(out, 0), Channel(out, 1));
+        EXPECT_NEAR(Amplitude(Channel(out, 0), 300), 0.5, 0.002);
+    }
+    // A four-channel input goes channel by channel, announcing each.
+    auto quad = SineInput(4, 2000, 44100, 1000.0);
+    ProcTestFile out(4, 32, 48000);
+    std::vector<QVariant> announced;
+    const auto token = NotificationCenter::defaultCenter().addObserver(
+        kProgressChannelNotification, nullptr, [&](const Notification& n) { announced.push_back(n.object); });
+    ASSERT_EQ(SRCPass(quad.get(), &out, s), 0);
+    NotificationCenter::defaultCenter().removeObserver(token);
+    ASSERT_EQ(announced.size(), 4u);
+    EXPECT_EQ(announced[3].toList().at(0).toInt(), 4);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(Amplitude(Channel(out, c), 300), 0.5 * (c + 1) / 4, 0.002);
+    EXPECT_TRUE(out.IsOneChannelDone());
+}
+
+// ---------------------------------------------------------------- extras
+TEST(Resamplers, RegionsAndMarkersScaledToTheNewRate)
+{
+    auto in = SineInput(1, 44100, 44100, 440.0);
+    AddRegion(*in, 4410, 8820, 6615);
+    AddRegion(*in, 0, 44100);
+    AddMarker(*in, 22050);
+    AddMarker(*in, 44100);  // at the end: kept
+    in->SetTimeStampValue(441);
+    ResampleSettings s = Settings(48000);
+    s.copyExtras = true;
+    ProcTestFile out(1, 32, 48000);
+    ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+    ASSERT_EQ(out.GetNumRegions(), 2);
+    SFTRegion r;
+    ASSERT_EQ(out.GetRegion(1, &r), 0);
+    EXPECT_EQ(r.start, 4800u);
+    EXPECT_EQ(r.end, 9600u);
+    EXPECT_EQ(r.syncFrame, 7200u);
+    EXPECT_EQ(r.timeStamp, 48000);
+    ASSERT_EQ(out.GetNumMarkers(), 2);
+    SFTMarker m;
+    ASSERT_EQ(out.GetMarker(0, &m), 0);
+    EXPECT_EQ(m.pos, 24000u);
+    EXPECT_EQ(out.GetTimeStamp64(), 480u);
+
+    // A range from frame 4410: the region at its start lands at 0, the one
+    // straddling the start is left out, the stamp is that of frame 4410.
+    ProcTestFile range(1, 32, 48000);
+    ASSERT_EQ(SRCPassRange(in.get(), &range, 4410, 44100, s), 0);
+    ASSERT_EQ(range.GetNumRegions(), 1);
+    ASSERT_EQ(range.GetRegion(0, &r), 0);
+    EXPECT_EQ(r.start, 0u);
+    EXPECT_EQ(r.end, 4800u);
+    EXPECT_EQ(range.GetTimeStamp64(), 5280u);
+
+    // Without copy-extras nothing is carried.
+    ProcTestFile plain(1, 32, 48000);
+    s.copyExtras = false;
+    ASSERT_EQ(SRCPass(in.get(), &plain, s), 0);
+    EXPECT_EQ(plain.GetNumRegions(), 0);
+    EXPECT_FALSE(plain.HasTimeStamp());
+}
+
+TEST(ResamplingPasses, StripJoinsSegmentsAndCarriesTheirRegions)
+{
+    StopValueGuard guard;
+    auto in = SineInput(1, 44100, 44100, 440.0);
+    AddRegion(*in, 1000, 2000);
+    AddRegion(*in, 2044, 3000);    // 44 frames later: merges
+    AddRegion(*in, 10000, 11000);  // far: a segment of its own
+    ResampleSettings s = Settings(48000);
+    s.needsStrip = true;  // margin 44 frames
+    ProcTestFile out(1, 32, 48000);
+    ASSERT_EQ(SRCPassStrip(in.get(), &out, s), 0);
+    EXPECT_FALSE(s.copyExtras) << "the forced setting is put back";
+    // Segments [956, 3044) and [9956, 11044): 2088 and 1088 input frames.
+    const UInt32 first = UInt32(std::ceil(48000.0 / 44100.0 * 2088));
+    const UInt32 second = UInt32(std::ceil(48000.0 / 44100.0 * 1088));
+    EXPECT_EQ(out.GetNumFrames(), first + second);
+    ASSERT_EQ(out.GetNumRegions(), 3);
+    SFTRegion r;
+    ASSERT_EQ(out.GetRegion(2, &r), 0);
+    EXPECT_EQ(r.start, UInt32(std::trunc((first / 48000.0 + (10000 - 9956) / 44100.0) * 48000.0)));
+    EXPECT_TRUE(out.IsOneChannelDone());
+
+    // Without regions: nothing written, success.
+    auto bare = SineInput(1, 1000, 44100, 440.0);
+    ProcTestFile empty(1, 32, 48000);
+    EXPECT_EQ(SRCPassStripMixToMono(bare.get(), &empty, s), 0);
+    EXPECT_EQ(SRCPassStripLeft(bare.get(), &empty, s), 0);
+    EXPECT_EQ(empty.GetNumFrames(), 0u);
+}
+
+TEST(ResamplingPasses, MixRangeContinuesAtTheCallersPosition)
+{
+    auto in = SineInput(2, 4410, 44100, 440.0);
+    ResampleSettings s = Settings(22050, 0);
+    ProcTestFile out(1, 32, 22050);
+    UInt32 pos = 100;
+    ASSERT_EQ(SRCPassRangeMixToMono(in.get(), &out, 0, 4410, s, &pos), 0);
+    EXPECT_EQ(pos, 100u + 2205u);
+    EXPECT_EQ(out.writes.front().first, 100u);
+}
+
+// --------------------------------------------------- cancel and failures
+TEST(ResamplingPasses, CancelMidPassStopsAfterTheBlock)
+{
+    for (SInt16 q : {0, 3}) {
+        StopValueGuard guard;
+        auto in = SineInput(2, 100000, 44100, 440.0);
+        AddRegion(*in, 0, 100000);
+        ProcTestFile out(2, 32, 48000);
+        int posts = 0;
+        const auto token = NotificationCenter::defaultCenter().addObserver(
+            kProgressPositionNotification, nullptr, [&](const Notification&) {
+                if (++posts == 2)
+                    ThreadDictionary::current().setLastError(-128);
+            });
+        ResampleSettings s = Settings(48000, q);
+        s.copyExtras = true;
+        const SInt32 result = SRCPass(in.get(), &out, s);
+        NotificationCenter::defaultCenter().removeObserver(token);
+        EXPECT_EQ(result, -128);
+        EXPECT_EQ(posts, 2);
+        EXPECT_LT(out.GetNumFrames(), 108844u);
+        EXPECT_EQ(out.GetNumRegions(), 0) << "no extras after a cancel";
+        EXPECT_EQ(gSincTableFreed, 1);
+    }
+}
+
+TEST(Resamplers, ReadAndWriteFailuresAreReturned)
+{
+    StopValueGuard guard;
+    auto in = SineInput(1, 50000, 44100, 440.0);
+    ASSERT_EQ(in->SetBufferFrames(1000), noErr);
+    in->failReadAt = 3;
+    ProcTestFile out(1, 32, 48000);
+    ResampleSettings s = Settings(48000);
+    EXPECT_EQ(SRCPass(in.get(), &out, s), -36);
+    auto good = SineInput(1, 50000, 44100, 440.0);
+    ProcTestFile bad(1, 32, 48000);
+    bad.failWriteAt = 1;
+    EXPECT_EQ(SRCPass(good.get(), &bad, s), -34);
+}
+
+// --------------------------------------------------------------- edges
+TEST(Resamplers, TinyInputsAndExtremeRatiosNeverCrash)
+{
+    StopValueGuard guard;
+    for (UInt32 frames : {0u, 1u, 2u, 5u}) {
+        for (SInt16 q : {0, 1, 2, 3, 4, 9}) {
+            for (double target : {8000.0, 44100.0, 48000.0, 192000.0}) {
+                SCOPED_TRACE(testing::Message() << frames << " frames q" << q << " -> " << target);
+                auto in = SineInput(2, frames, 44100, 440.0);
+                ProcTestFile out(2, 32, target);
+                ResampleSettings s = Settings(target, q);
+                ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+                const double expected = q == 0 ? std::trunc(frames / (44100.0 / target))
+                                               : std::ceil(target / 44100.0 * frames);
+                EXPECT_EQ(out.GetNumFrames(), UInt32(expected));
+            }
+        }
+    }
+    // Ratios up to 256 either way run; beyond, and unusable rates, are refused.
+    for (auto [a, b] : {std::pair{1000.0, 192000.0}, std::pair{192000.0, 1000.0}, std::pair{44100.0001, 8000.0},
+                        std::pair{7.0, 1000.0}}) {
+        for (SInt16 q : {0, 4}) {
+            SCOPED_TRACE(testing::Message() << a << " -> " << b << " q" << q);
+            auto in = SineInput(1, 3000, a, a / 20.0);
+            ASSERT_EQ(in->SetBufferFrames(64), noErr);
+            ProcTestFile out(1, 32, b);
+            ASSERT_EQ(out.SetBufferFrames(64), noErr);
+            ResampleSettings s = Settings(b, q);
+            ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
+            EXPECT_NEAR(double(out.GetNumFrames()), 3000.0 * b / a, 1.0);
+            if (b / a < 1.0 / 50 || a / 20.0 > b / 2)
+                continue;
+            EXPECT_NEAR(Amplitude(Channel(out, 0), out.GetNumFrames() / 5), 0.5, q ? 0.01 : 0.05);
+        }
+    }
+    for (auto [a, b] : {std::pair{1.0, 192000.0}, std::pair{44100.0, 0.0}, std::pair{0.0, 44100.0},
+                        std::pair{44100.0, 300000.0}, std::pair{44100.0, std::nan("")}}) {
+        auto in = SineInput(1, 100, a, 10.0);
+        ProcTestFile out(1, 32, 44100);
+        ResampleSettings s = Settings(b);
+        EXPECT_EQ(SRCPass(in.get(), &out, s), paramErr);
+        EXPECT_EQ(out.GetNumFrames(), 0u);
+    }
+    // A range past the end of the file reads silence there.
+    auto in = SineInput(1, 100, 44100, 440.0);
+    ProcTestFile out(1, 32, 48000);
+    ResampleSettings s = Settings(48000);
+    ASSERT_EQ(SRCPassRangeLeft(in.get(), &out, 50, 5000, s), 0);
+    const std::vector<double> y = Channel(out, 0);
+    ASSERT_EQ(y.size(), std::size_t(std::ceil(48000.0 / 44100.0 * 4950)));
+    for (std::size_t i = 200; i < y.size(); ++i)
+        ASSERT_EQ(y[i], 0.0);
+}
