@@ -24,13 +24,10 @@ echo
 build/src/quillmarch-batch --info "$RUN/input"/*.* "$RUN/input/more takes"/*.*
 echo
 
-# The run's own preferences file, so that the user's are left alone.  Of the
-# factory conversions, the ones the engine can run today (the others need
-# sample-rate conversion or gain; see the README).
+# The run's own preferences file, so that the user's are left alone.
 status=0
-build/src/quillmarch-batch --defaults "$RUN/preferences.plist" \
-  --conversion "CD quality AIFF (44.1 kHz, 16 bits)" \
-  -o "$RUN/output" "$RUN/input" >/dev/null || status=$?
+build/src/quillmarch-batch --defaults "$RUN/preferences.plist" -o "$RUN/output" "$RUN/input" >/dev/null ||
+  status=$?
 
 echo
 echo "Outputs: $RUN/output (one folder per conversion)"

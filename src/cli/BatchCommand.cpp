@@ -1,5 +1,7 @@
 #include "BatchCommand.h"
 
+#include "AppleDoubleFile.h"
+
 #include "BatchLogHooks.h"
 #include "BatchStartup.h"
 #include "ConversionList.h"
@@ -60,6 +62,9 @@ int BatchCommand::deepFileCount(const QString& folder)
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
+        // Sidecars ("._name") carry another file's Finder data; the walk skips them.
+        if (AppleDoubleFile::IsSidecarName(info.fileName().toStdString()))
+            continue;
         if (!info.isDir() || info.isSymLink())
             ++count;
     }
