@@ -19,9 +19,11 @@ bool IsVOC(OSType type)
     return type == kVOCType || type == kVOC2Type;
 }
 
+// Sound (1, and 9 of the newer header form), continuation, silence and
+// repeat blocks: a file with two of them is read only up to the first.
 bool IsDataBlock(UInt8 type)
 {
-    return type == 1 || type == 2 || type == 3 || type == 6;
+    return type == 1 || type == 2 || type == 3 || type == 6 || type == 9;
 }
 
 // Walks the blocks from the current state of the fork.

@@ -81,8 +81,11 @@ TEST(PreConversionCheckTest, CountsVOCDataBlocks)
     EXPECT_EQ(Count(WriteFile(dir, "noterm.voc", VOC({{1, 100}}, false))), 0);
     EXPECT_EQ(Count(WriteFile(dir, "silence.voc", VOC({{1, 100}, {3, 3}}))), kFragmentedVOCInputErr);
     EXPECT_EQ(Count(WriteFile(dir, "cont.voc", VOC({{1, 10}, {2, 10}}))), kFragmentedVOCInputErr);
-    // Markers, text and repeat blocks are stepped over.
-    EXPECT_EQ(Count(WriteFile(dir, "marks.voc", VOC({{4, 2}, {5, 6}, {9, 40}, {6, 2}, {7, 0}}))), 0);
+    // Markers, text, extended-information and end-repeat blocks are stepped over.
+    EXPECT_EQ(Count(WriteFile(dir, "marks.voc", VOC({{4, 2}, {5, 6}, {8, 4}, {6, 2}, {7, 0}}))), 0);
+    // A block 9 is sound as block 1 is: with a continuation the file is fragmented.
+    EXPECT_EQ(Count(WriteFile(dir, "nine.voc", VOC({{9, 40}}))), 0);
+    EXPECT_EQ(Count(WriteFile(dir, "ninecont.voc", VOC({{9, 40}, {2, 10}}))), kFragmentedVOCInputErr);
     // A length that runs past the end, a short file, an offset past the end.
     EXPECT_EQ(Count(WriteFile(dir, "long.voc", VOC({{1, 100}}).left(60))), 0);
     EXPECT_EQ(Count(WriteFile(dir, "short.voc", QByteArray("Creative", 8))), 0);

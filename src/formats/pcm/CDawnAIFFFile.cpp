@@ -1,0 +1,208 @@
+#include "CDawnAIFFFile.h"
+
+#include "FileManager.h"
+#include "SoundFileRegistry.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
+constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
+constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
+constexpr SInt64 kMARKSkip = 38;  // bytes after a 'MARK' ID to the next chunk
+
+} // namespace
+
+UInt64 DawnStartTimeToFrames(UInt32 offsetField, double sampleRate)
+{
+    const double frames = double(offsetField) * sampleRate / 120.0;
+    if (!(frames > 0.0)) {
+        return 0;
+    }
+    if (frames >= 18446744073709549568.0) {
+        return std::numeric_limits<UInt64>::max();
+    }
+    return UInt64(frames);
+}
+
+CDawnAIFFFile::CDawnAIFFFile() = default;
+CDawnAIFFFile::~CDawnAIFFFile() = default;  // CAIFFFile closes an open file
+
+OSType CDawnAIFFFile::GetFileType() const { return kDawnFileType; }
+QString CDawnAIFFFile::GetFormatName() const { return QStringLiteral("Dawn AIFF"); }
+
+OSErr CDawnAIFFFile::FindChunk(OSType id, ChunkInfo* info)
+{
+    if (id == kFORM) {
+        return CAIFFFile::FindChunk(id, info);
+    }
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    return Guarded([&]() -> OSErr {
+        RefNumChunkSource source(m_refNum);
+        ChunkReader reader(source, WalkOptions());
+        OSErr err = reader.ReadHeader();
+        if (err != noErr) {
+            return err;
+        }
+        const SInt64 end = std::min(reader.ContainerEnd(), reader.FileLength());
+        SInt64 pos = 12;
+        for (int n = 0; n <= 100; ++n) {
+            if (pos + 8 > end) {
+                return kChunkNotFoundErr;
+            }
+            UInt8 header[8];
+            std::size_t got = 0;
+            err = source.ReadAt(pos, header, sizeof header, &got);
+            if (err != noErr || got != sizeof header) {
+                return err == noErr || err == eofErr ? kChunkNotFoundErr : err;
+            }
+            ChunkView view(header, sizeof header, ChunkByteOrder::BigEndian);
+            const OSType chunkID = view.get_fourcc();
+            const UInt32 size = view.get_u32be();
+            if (chunkID == id) {
+                ChunkInfo found;
+                found.id = chunkID;
+                found.headerPos = pos;
+                found.sizeField = size;
+                found.bodyPos = pos + 8;
+                const SInt64 room = reader.FileLength() - found.bodyPos;
+                found.clamped = size == 0xFFFFFFFFu || SInt64(size) > room;
+                found.bodySize = std::max<SInt64>(0, std::min<SInt64>(size, room));
+                err = SetFPos(m_refNum, fsFromStart, found.SizePos());
+                if (err != noErr) {
+                    return err == eofErr ? kChunkNotFoundErr : err;
+                }
+                if (info) {
+                    *info = found;
+                }
+                return noErr;
+            }
+            if (chunkID == kMARK) {
+                pos += 4 + kMARKSkip;  // the size field is not trusted
+                continue;
+            }
+            if (SInt32(size) < 1) {
+                return kCorruptChunkSizeErr;
+            }
+            pos += 8 + SInt64(size) + SInt64(size & 1);
+        }
+        return kAIFFTooManyChunksErr;
+    });
+}
+
+OSErr CDawnAIFFFile::Open()
+{
+    return Guarded([&]() -> OSErr {
+        OSErr err = OpenForReading();
+        if (err != noErr) {
+            return err;
+        }
+        err = ReadCOMM();
+        if (err != noErr) {
+            return err;
+        }
+        m_sampleFormat = kSampleFormatBigEndian;
+        // The frame count is cut below against the file itself; ReadCOMM's
+        // own cut reads the SSND offset as a data offset, which it is not here.
+        m_numFrames = m_commFrames;
+        if ((err = ReadINSTLoops()) != noErr || (err = ReadINSTSamplerInfo()) != noErr) {
+            return err;
+        }
+        ChunkInfo ssnd;
+        err = FindChunk(kSSND, &ssnd);
+        if (err != noErr) {
+            return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
+        }
+        RefNumChunkSource source(m_refNum);
+        ChunkReader reader(source, WalkOptions());
+        ChunkView offsetField;
+        err = reader.ReadRange(ssnd.bodyPos, 4, &offsetField);
+        if (err != noErr) {
+            return err;
+        }
+        const UInt32 startTime = offsetField.has(4) ? offsetField.get_u32be() : 0;
+        m_dataOffset = ssnd.bodyPos + 8;
+        SInt64 fileLength = 0;
+        err = GetEOF(m_refNum, &fileLength);
+        if (err != noErr) {
+            return err;
+        }
+        m_formEnd = std::min(m_formEnd, fileLength);
+        if (m_dataOffset >= fileLength) {
+            m_dataOffset = std::min(m_dataOffset, fileLength);
+            m_numFrames = 0;
+        } else {
+            ClampFramesTo(fileLength - m_dataOffset);
+        }
+        err = SetFPos(m_refNum, fsFromStart, m_dataOffset);
+        if (err != noErr) {
+            return err;
+        }
+        m_startFrames = DawnStartTimeToFrames(startTime, m_sampleRate);
+        SFTRegion region;
+        region.regionID = 0;
+        region.start = 0;
+        region.end = m_numFrames;
+        region.syncFrame = 0;
+        region.timeStamp = SInt64(std::min<UInt64>(m_startFrames, UInt64(std::numeric_limits<SInt64>::max())));
+        const std::string name = GetFileNameString();
+        const std::size_t length = std::min<std::size_t>(name.size(), 31);
+        region.name[0] = UInt8(length);
+        std::memcpy(region.name + 1, name.data(), length);
+        return AddRegion(&region);
+    });
+}
+
+OSErr CDawnAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                            ConstStr255Param nameExtension, float sampleRate)
+{
+    return Guarded([&]() -> OSErr {
+        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr) {
+            return err;
+        }
+        ChunkBuilder header;
+        header.put_fourcc(kFORM);
+        header.put_u32(0x7FFFFFFF);
+        header.put_fourcc(kAIFFFileType);
+        header.put_fourcc(kCOMM);
+        header.put_u32(18);
+        header.put_zeros(18);
+        header.put_fourcc(kSSND);
+        header.put_zeros(12);
+        err = WriteAt(0, header.data(), header.size());
+        if (err == noErr) {
+            m_dataOffset = SInt64(header.size());  // 54
+        }
+        return err;
+    });
+}
+
+namespace {
+
+SInt32 DawnHeaderProbe(const QString& path)
+{
+    return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
+}
+
+CSoundFile* MakeDawnFile()
+{
+    return new CDawnAIFFFile();
+}
+
+} // namespace
+
+void RegisterDawnFileTypes()
+{
+    RegisterSoundFileFactory(kDawnFileType, &MakeDawnFile);
+    RegisterHeaderProbe(kDawnFileType, &DawnHeaderProbe);
+}

@@ -1,0 +1,36 @@
+// CDawnAIFFFile: the AIFF files of Dawn workstations ('Dawn', creator
+// 'CARI').  Their 'MARK' size field cannot be trusted (the chunk walk steps
+// exactly 38 bytes past a 'MARK' ID), and the 'SSND' offset field holds the
+// recording's start time in 1/120 second.  Open gives the file one region
+// over the whole file carrying that start time (in frames) as its time
+// stamp.  Written files are plain AIFF without 'CHAN'.
+#pragma once
+
+#include "CAIFFFile.h"
+
+constexpr OSType kDawnFileType = FOUR_CHAR_CODE("Dawn");
+
+class CDawnAIFFFile : public CAIFFFile {
+public:
+    CDawnAIFFFile();
+    ~CDawnAIFFFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+    OSErr FindChunk(OSType id, ChunkInfo* info = nullptr) override;
+
+    // The start time of the last Open in frames.
+    UInt64 GetStartFrames() const { return m_startFrames; }
+
+private:
+    UInt64 m_startFrames = 0;
+};
+
+// The start time (1/120 s units) as frames at `sampleRate`, truncated and
+// saturated.
+UInt64 DawnStartTimeToFrames(UInt32 offsetField, double sampleRate);
+
+void RegisterDawnFileTypes();

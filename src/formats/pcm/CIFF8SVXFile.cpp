@@ -1,0 +1,474 @@
+#include "CIFF8SVXFile.h"
+
+#include "FileManager.h"
+#include "error_code_exception.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+constexpr OSType kVHDR = FOUR_CHAR_CODE("VHDR");
+constexpr OSType kBODY = FOUR_CHAR_CODE("BODY");
+constexpr OSType kCHAN = FOUR_CHAR_CODE("CHAN");
+constexpr UInt32 kSizePlaceholder = FOUR_CHAR_CODE("size");
+constexpr SInt64 kHeaderBytes = 48;
+constexpr SInt64 kMaxFormSize = 0x7FFFFFFF;
+
+ChunkWalkOptions WalkOptions()
+{
+    ChunkWalkOptions options;
+    options.order = ChunkByteOrder::BigEndian;
+    // Every chunk takes at least 8 bytes, so the walk is bounded by the file.
+    options.maxChunks = std::numeric_limits<int>::max() - 1;
+    return options;
+}
+
+void PutVoiceHeader(ChunkBuilder* chunk, UInt32 frames, double rate)
+{
+    chunk->put_fourcc(kVHDR);
+    chunk->put_u32(20);
+    chunk->put_u32(frames);
+    chunk->put_u32(0);
+    chunk->put_u32(0);
+    chunk->put_u16(UInt16(std::clamp(rate, 0.0, 65535.0)));
+    chunk->put_u8(0);
+    chunk->put_u8(0);
+    chunk->put_u32(0x00010000);
+}
+
+} // namespace
+
+template <typename Body>
+OSErr CIFF8SVXFile::Guarded(Body&& body)
+{
+    try {
+        return body();
+    } catch (const error_code_exception& e) {
+        return NarrowError(e.code());
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+CIFF8SVXFile::CIFF8SVXFile() = default;
+
+CIFF8SVXFile::~CIFF8SVXFile()
+{
+    if (m_isOpen) {
+        CIFF8SVXFile::Close();
+    }
+}
+
+OSType CIFF8SVXFile::GetFileType() const { return kIFF8SVXFileType; }
+QString CIFF8SVXFile::GetFormatName() const { return QStringLiteral("Amiga/IFF 8SVX"); }
+
+OSErr CIFF8SVXFile::FindChunk(OSType id, ChunkInfo* info)
+{
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    RefNumChunkSource source(m_refNum);
+    if (id == kFORM) {
+        UInt8 bytes[4];
+        std::size_t got = 0;
+        const OSErr err = source.ReadAt(0, bytes, sizeof bytes, &got);
+        if (err == eofErr || (err == noErr && got < 4)) {
+            return kChunkNotFoundErr;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        if (ChunkView(bytes, 4, ChunkByteOrder::BigEndian).get_fourcc() != kFORM) {
+            return kChunkNotFoundErr;
+        }
+        if (info) {
+            *info = ChunkInfo();
+            info->id = kFORM;
+        }
+        return noErr;
+    }
+    ChunkReader reader(source, WalkOptions());
+    ChunkInfo found;
+    OSErr err = reader.Find(id, &found);
+    if (err == eofErr) {
+        return kChunkNotFoundErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    err = SetFPos(m_refNum, fsFromStart, found.SizePos());
+    if (err != noErr) {
+        return err == eofErr ? kChunkNotFoundErr : err;
+    }
+    if (info) {
+        *info = found;
+    }
+    return noErr;
+}
+
+OSErr CIFF8SVXFile::WriteAt(SInt64 position, const void* data, std::size_t count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err != noErr) {
+        return err;
+    }
+    long n = long(count);
+    err = FSWrite(m_refNum, &n, data);
+    if (err == noErr && std::size_t(n) != count) {
+        err = ioErr;
+    }
+    return err;
+}
+
+OSErr CIFF8SVXFile::ReadVoiceHeader()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkInfo info;
+        OSErr err = FindChunk(kVHDR, &info);
+        if (err != noErr) {
+            return err;
+        }
+        RefNumChunkSource source(m_refNum);
+        ChunkReader reader(source, WalkOptions());
+        ChunkView body;
+        err = reader.ReadBody(info, &body, 20);
+        if (err != noErr) {
+            return err;
+        }
+        if (!body.has(20)) {
+            return kIFF8SVXNoVHDRErr;
+        }
+        body.seek(12);
+        const UInt16 rate = body.get_u16be();
+        body.skip(1);
+        const UInt8 compression = body.get_u8();
+        if (compression != 0) {
+            return kIFF8SVXCompressedErr;
+        }
+        m_numChannels = 1;
+        m_numBits = 8;
+        m_sampleRate = double(rate);
+        return noErr;
+    });
+}
+
+OSErr CIFF8SVXFile::CheckMono()
+{
+    return Guarded([&]() -> OSErr {
+        ChunkInfo info;
+        OSErr err = FindChunk(kCHAN, &info);
+        if (err == kChunkNotFoundErr) {
+            return noErr;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        RefNumChunkSource source(m_refNum);
+        ChunkReader reader(source, WalkOptions());
+        ChunkView body;
+        err = reader.ReadBody(info, &body, 4);
+        if (err != noErr) {
+            return err;
+        }
+        // 2 left, 4 right, 6 both (the channels one after the other).
+        return body.has(4) && body.get_u32be() == 6 ? kIFF8SVXChannelsErr : noErr;
+    });
+}
+
+OSErr CIFF8SVXFile::Open()
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_isOpen = true;
+    m_writable = false;
+    m_headerDirty = false;
+    err = ReadVoiceHeader();
+    if (err == kChunkNotFoundErr) {
+        return kIFF8SVXNoVHDRErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    m_sampleFormat = kSampleFormatBigEndian;
+    err = CheckMono();
+    if (err != noErr) {
+        return err;
+    }
+    ChunkInfo body;
+    err = FindChunk(kBODY, &body);
+    if (err != noErr) {
+        return err;
+    }
+    m_dataOffset = body.bodyPos;
+    // The body as the file holds it ("size" and other oversized fields are
+    // cut to the end of the file by the walk).
+    m_numFrames = UInt32(std::clamp<SInt64>(body.bodySize, 0, std::numeric_limits<UInt32>::max()));
+    return AddFileRegion();
+}
+
+OSErr CIFF8SVXFile::ProbeHeader(SInt16* result)
+{
+    if (result) {
+        *result = 0;
+    }
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_isOpen = true;
+    err = ReadVoiceHeader();
+    const OSErr closeErr = FSClose(m_refNum);
+    m_isOpen = false;
+    m_refNum = 0;
+    if (err == kChunkNotFoundErr) {
+        return kIFF8SVXNoVHDRErr;
+    }
+    return err != noErr ? err : closeErr;
+}
+
+OSErr CIFF8SVXFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                           ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    return Guarded([&]() -> OSErr {
+        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr) {
+            return err;
+        }
+        if (numChannels > 1) {
+            return kIFF8SVXChannelsErr;
+        }
+        if (numBits != 8) {
+            return kIFF8SVXWordSizeErr;
+        }
+        // The rate field has 16 bits: a rate it cannot hold is refused
+        // rather than written wrapped.
+        if (numChannels == 0 || !(sampleRate >= 0.0f) || sampleRate >= 65536.0f) {
+            return paramErr;
+        }
+        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+        if (err != noErr) {
+            return err;
+        }
+        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        if (err != noErr) {
+            return err;
+        }
+        m_sampleFormat = kSampleFormatBigEndian;
+        m_sampleRate = sampleRate;
+        m_numChannels = 1;
+        m_numBits = 8;
+        m_numFrames = 0;
+        m_headerDirty = true;
+        m_isOpen = true;
+        m_writable = true;
+        ChunkBuilder header;
+        header.put_fourcc(kFORM);
+        header.put_u32(kSizePlaceholder);
+        header.put_fourcc(kIFF8SVXFileType);
+        PutVoiceHeader(&header, m_numFrames, m_sampleRate);
+        header.put_fourcc(kBODY);
+        header.put_u32(kSizePlaceholder);
+        err = WriteAt(0, header.data(), header.size());
+        m_dataOffset = kHeaderBytes;
+        return err;
+    });
+}
+
+OSErr CIFF8SVXFile::Close()
+{
+    if (!m_isOpen) {
+        return kIFF8SVXNotOpenErr;
+    }
+    OSErr result = noErr;
+    if (m_headerDirty && m_writable) {
+        result = Guarded([&]() -> OSErr {
+            const SInt64 dataEnd = m_dataOffset + SInt64(m_numFrames);
+            const SInt64 padded = dataEnd + (m_numFrames & 1);
+            if (padded - 8 > kMaxFormSize) {
+                return fsDataTooBigErr;
+            }
+            // The file ends with the samples and, after an odd count, the
+            // pad byte that IFF chunks take (not counted in the BODY size).
+            OSErr err = SetEOF(m_refNum, dataEnd);
+            if (err == noErr && (m_numFrames & 1) != 0) {
+                const UInt8 zero = 0;
+                err = WriteAt(dataEnd, &zero, 1);
+            }
+            if (err != noErr) {
+                return err;
+            }
+            ChunkInfo vhdr;
+            err = FindChunk(kVHDR, &vhdr);
+            if (err != noErr) {
+                return err;
+            }
+            ChunkBuilder voice;
+            PutVoiceHeader(&voice, m_numFrames, m_sampleRate);
+            err = WriteAt(vhdr.headerPos, voice.data(), voice.size());
+            if (err != noErr) {
+                return err;
+            }
+            ChunkInfo body;
+            err = FindChunk(kBODY, &body);
+            if (err != noErr) {
+                return err;
+            }
+            ChunkBuilder size;
+            size.put_u32(m_numFrames);
+            err = WriteAt(body.SizePos(), size.data(), size.size());
+            if (err != noErr) {
+                return err;
+            }
+            SInt64 eof = 0;
+            err = GetEOF(m_refNum, &eof);
+            if (err != noErr) {
+                return err;
+            }
+            err = FindChunk(kFORM);
+            if (err != noErr) {
+                return err == kChunkNotFoundErr ? kIFF8SVXNoFORMErr : err;
+            }
+            ChunkBuilder form;
+            form.put_u32(UInt32(eof - 8));
+            err = WriteAt(4, form.data(), form.size());
+            if (err == noErr) {
+                m_headerDirty = false;
+            }
+            return err;
+        });
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr) {
+        m_isOpen = false;
+        m_writable = false;
+        m_refNum = 0;
+    }
+    return result != noErr ? result : closeErr;
+}
+
+// ============================================================= block I/O
+
+OSErr CIFF8SVXFile::SetFilePos(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        const SInt64 position = m_dataOffset + SInt64(frame);
+        OSErr err = SetFPos(m_refNum, fsFromStart, position);
+        if (err == eofErr && m_writable) {
+            if (position - 8 > kMaxFormSize) {
+                return fsDataTooBigErr;
+            }
+            err = SetEOF(m_refNum, position);
+            if (err == noErr) {
+                m_numFrames = std::max(m_numFrames, frame);
+                err = SetFPos(m_refNum, fsFromStart, position);
+            }
+        }
+        return err;
+    });
+}
+
+OSErr CIFF8SVXFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
+{
+    const std::size_t blockBytes = std::size_t(m_bufferFrames);
+    std::size_t got = 0;
+    OSErr err = noErr;
+    if (frames > 0) {
+        err = SetFilePos(frame);
+        if (err == noErr) {
+            long count = long(frames);
+            err = FSRead(m_refNum, &count, block);
+            got = std::size_t(std::clamp<long>(count, 0, long(blockBytes)));
+        }
+    }
+    if (got < blockBytes) {
+        std::memset(block + got, 0, blockBytes - got);
+    }
+    m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CIFF8SVXFile::ReadBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateReadBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+        return LoadBlock(m_readBuffer, frame, frames);
+    });
+}
+
+OSErr CIFF8SVXFile::PrepareWriteBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateWriteBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        err = LoadBlock(m_writeBuffer, frame, m_bufferFrames);
+        return err == eofErr ? noErr : err;
+    });
+}
+
+OSErr CIFF8SVXFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        if (!m_writeBuffer || frames > m_bufferFrames) {
+            return paramErr;
+        }
+        if (m_dataOffset + SInt64(frame) + SInt64(frames) + 1 - 8 > kMaxFormSize) {
+            return fsDataTooBigErr;
+        }
+        OSErr err = SetFilePos(frame);
+        if (err != noErr) {
+            return err;
+        }
+        long count = long(frames);
+        err = FSWrite(m_refNum, &count, m_writeBuffer);
+        if (err != noErr) {
+            return err;
+        }
+        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
+        m_headerDirty = true;
+        return noErr;
+    });
+}
+
+OSErr CIFF8SVXFile::RecalcNumFrames()
+{
+    SInt64 eof = 0;
+    const OSErr err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    m_numFrames = UInt32(std::clamp<SInt64>(eof - m_dataOffset, 0, std::numeric_limits<UInt32>::max()));
+    return noErr;
+}

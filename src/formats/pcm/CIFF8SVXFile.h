@@ -1,0 +1,73 @@
+// CIFF8SVXFile: Amiga IFF 8SVX ('FORM'/'8SVX'), mono signed 8-bit samples,
+// read and written.
+//
+// Written layout (big-endian):
+//    0  'FORM', size (the characters "size" while writing), '8SVX'
+//   12  'VHDR', 20, then: one-shot samples (the frame count), repeat samples
+//       0, samples per cycle 0, u16 samples per second, octaves 0,
+//       compression 0, volume 0x00010000
+//   40  'BODY', size (the characters "size" while writing, then the frame
+//       count), the samples; one uncounted pad byte after an odd count.
+//
+// Reading walks the chunks with ChunkReader (bounded to the FORM and the
+// file).  The frame count is the 'BODY' size cut to what the file holds, so
+// the repeat part of looped instruments is kept.  Delta-compressed bodies are
+// refused (-23800), and so are stereo files ('CHAN' 6: -22803).
+//
+// Codes: -22800 no 'VHDR' (or one shorter than 20 bytes), -22802 no 'FORM' at
+// close, -22803 create with more than one channel or a stereo file, -22804 create with a word
+// length other than 8, -22004 chunk not found ('BODY' included), -22009
+// corrupt chunk size, -38 close of a closed file; paramErr for a rate that
+// the 16-bit rate field cannot hold.
+#pragma once
+
+#include "CSoundFile.h"
+#include "ChunkReader.h"
+
+constexpr OSType kIFF8SVXFileType = FOUR_CHAR_CODE("8SVX");
+
+constexpr OSErr kIFF8SVXNoVHDRErr = -22800;
+constexpr OSErr kIFF8SVXNoFORMErr = -22802;
+constexpr OSErr kIFF8SVXChannelsErr = -22803;
+constexpr OSErr kIFF8SVXWordSizeErr = -22804;
+constexpr OSErr kIFF8SVXCompressedErr = -23800;
+constexpr OSErr kIFF8SVXNotOpenErr = -38;
+
+class CIFF8SVXFile : public CSoundFile {
+public:
+    CIFF8SVXFile();
+    ~CIFF8SVXFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    // Finds a chunk: on success the mark stands after its ID and `info` (may
+    // be null) describes it.  'FORM' checks the first four bytes.  -22004 when
+    // it is not there, -22009 for a corrupt size.
+    OSErr FindChunk(OSType id, ChunkInfo* info = nullptr);
+    SInt64 GetDataOffset() const { return m_dataOffset; }
+
+private:
+    template <typename Body>
+    static OSErr Guarded(Body&& body);
+    // Reads 'VHDR': one channel, 8 bits, rate; -22800 when it is missing.
+    OSErr ReadVoiceHeader();
+    // -22803 when a 'CHAN' chunk declares both channels (stereo bodies hold
+    // one channel after the other, which this class does not read).
+    OSErr CheckMono();
+    OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
+    OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
+
+    SInt64 m_dataOffset = 0;
+    bool m_writable = false;
+};

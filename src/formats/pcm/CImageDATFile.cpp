@@ -1,0 +1,408 @@
+#include "CImageDATFile.h"
+
+#include "FileManager.h"
+#include "FolderListing.h"
+#include "MacRoman.h"
+#include "error_code_exception.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr SInt64 kBytesPerFrame = 4;
+constexpr std::size_t kRecordBytes = 64;
+constexpr OSErr kNoPointerErr = -21004;
+const char* const kDescriptorNames[] = {"SD", "PQ_DESCR", "PQDESCR.txt", "DDPPQ"};
+
+// Two ASCII digits; a space counts as '0', anything else too.
+int TwoDigits(const UInt8* text)
+{
+    int value = 0;
+    for (int i = 0; i < 2; ++i) {
+        const UInt8 c = text[i];
+        value = value * 10 + (c >= '0' && c <= '9' ? c - '0' : 0);
+    }
+    return value;
+}
+
+UInt32 SaturatedFrame(UInt64 frame)
+{
+    return UInt32(std::min<UInt64>(frame, std::numeric_limits<UInt32>::max()));
+}
+
+} // namespace
+
+template <typename Body>
+OSErr CImageDATFile::Guarded(Body&& body)
+{
+    try {
+        return body();
+    } catch (const error_code_exception& e) {
+        return NarrowError(e.code());
+    } catch (const std::bad_alloc&) {
+        return kNoPointerErr;
+    }
+}
+
+CImageDATFile::CImageDATFile() = default;
+
+CImageDATFile::~CImageDATFile()
+{
+    if (m_isOpen) {
+        CImageDATFile::Close();
+    }
+}
+
+OSType CImageDATFile::GetFileType() const { return kImageDATFileType; }
+QString CImageDATFile::GetFormatName() const { return QStringLiteral("Audio CD Image File"); }
+
+void CImageDATFile::SetImageProperties()
+{
+    m_numChannels = 2;
+    m_numBits = 16;
+    m_sampleFormat = kSampleFormatLittleEndian;
+    m_sampleRate = kImageDATSampleRate;
+}
+
+// ============================================================ descriptor
+
+CImageDATFile::PQRecord CImageDATFile::ParsePQRecord(const UInt8* record)
+{
+    PQRecord out;
+    if (std::memcmp(record, "VVVS", 4) != 0) {
+        return out;
+    }
+    out.valid = true;
+    out.trackChars[0] = char(record[4]);
+    out.trackChars[1] = char(record[5]);
+    out.track = record[4] == 'A' ? -1 : TwoDigits(record + 4);
+    out.index = TwoDigits(record + 6);
+    const UInt64 hours = UInt64(TwoDigits(record + 8));
+    const UInt64 minutes = UInt64(TwoDigits(record + 10));
+    const UInt64 seconds = UInt64(TwoDigits(record + 12));
+    const UInt64 frames = UInt64(TwoDigits(record + 14));
+    out.cdFrame = hours * 270000 + minutes * 4500 + seconds * 75 + frames;
+    return out;
+}
+
+OSErr CImageDATFile::OpenDescriptor(SInt16* refNum) const
+{
+    FSSpec image;
+    GetFSSpec(&image);
+    for (const char* name : kDescriptorNames) {
+        std::string stored;
+        OSErr err = FindNameCaseInsensitive(image.parent, name, &stored);
+        if (err == fnfErr) {
+            continue;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        FSSpec spec;
+        err = FSMakeFSSpec(image.parent, stored, &spec);
+        if (err == noErr) {
+            err = FSpOpenDF(&spec, fsRdPerm, refNum);
+        }
+        if (err != fnfErr) {
+            return err;
+        }
+    }
+    return fnfErr;
+}
+
+template <typename Visit>
+OSErr CImageDATFile::ScanDescriptor(Visit&& visit) const
+{
+    SInt16 refNum = 0;
+    OSErr err = OpenDescriptor(&refNum);
+    if (err != noErr) {
+        return err;
+    }
+    UInt8 record[kRecordBytes];
+    for (;;) {
+        long count = long(sizeof record);
+        const OSErr readErr = FSRead(refNum, &count, record);
+        if (readErr != noErr || count != long(sizeof record)) {
+            if (readErr != eofErr) {
+                err = readErr;
+            }
+            break;
+        }
+        const PQRecord parsed = ParsePQRecord(record);
+        if (parsed.valid) {
+            visit(parsed);
+        }
+    }
+    const OSErr closeErr = FSClose(refNum);
+    return err != noErr ? err : closeErr;
+}
+
+OSErr CImageDATFile::ReadDescriptor()
+{
+    const UInt64 samplesPerCDFrame = UInt64(m_sampleRate / 75.0);
+    int currentTrack = -1;
+    SInt32 counter = 0;
+    UInt64 start = 0;
+    char nameChars[2] = {'0', '0'};
+    OSErr result = noErr;
+    const OSErr scanErr = ScanDescriptor([&](const PQRecord& record) {
+        const UInt64 position = record.cdFrame * samplesPerCDFrame;
+        if (record.track != currentTrack) {
+            const UInt64 end = position;
+            const bool inside = start < end && start < m_numFrames;
+            if ((start != 0 || end != 0) && inside) {
+                SFTRegion region;
+                region.regionID = ++counter;
+                region.start = SaturatedFrame(start);
+                region.end = SaturatedFrame(end);
+                region.syncFrame = 0;
+                region.timeStamp = 0;
+                const QString name = QStringLiteral("Track ") + MacRoman::toUnicode(nameChars, 2);
+                MacRoman::toPascal(name, region.name, 31);
+                result = AddRegion(&region);
+            }
+            currentTrack = record.track;
+        }
+        if (record.index == 1) {
+            start = position;
+            nameChars[0] = record.trackChars[0];
+            nameChars[1] = record.trackChars[1];
+        }
+    });
+    return scanErr != noErr ? scanErr : result;
+}
+
+// ================================================================ open
+
+OSErr CImageDATFile::Open()
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    SetImageProperties();
+    m_isOpen = true;
+    m_writable = false;
+    m_headerDirty = false;
+    err = RecalcNumFrames();
+    if (err != noErr) {
+        return err;
+    }
+    (void)Guarded([&]() { return ReadDescriptor(); });
+    return AddFileRegion();
+}
+
+OSErr CImageDATFile::ProbeHeader(SInt16* result)
+{
+    if (result) {
+        *result = 0;
+    }
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    SetImageProperties();
+    m_isOpen = true;
+    int lastTrack = 0;
+    err = Guarded([&]() {
+        return ScanDescriptor([&](const PQRecord& record) {
+            if (record.track >= 0) {
+                lastTrack = record.track;
+            }
+        });
+    });
+    if (err == fnfErr) {
+        err = noErr;
+    }
+    if (result) {
+        *result = SInt16(lastTrack);
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    m_isOpen = false;
+    m_refNum = 0;
+    return err != noErr ? err : closeErr;
+}
+
+// ============================================================== create
+
+OSErr CImageDATFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                            ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    return Guarded([&]() -> OSErr {
+        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr) {
+            return err;
+        }
+        // An image holds CD audio only: anything else would read back wrong.
+        if (numChannels != 2 || numBits != 16 || double(sampleRate) != kImageDATSampleRate) {
+            return paramErr;
+        }
+        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+        if (err != noErr) {
+            return err;
+        }
+        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        if (err != noErr) {
+            return err;
+        }
+        SetImageProperties();
+        m_numFrames = 0;
+        m_headerDirty = true;
+        m_isOpen = true;
+        m_writable = true;
+        return noErr;
+    });
+}
+
+OSErr CImageDATFile::Close()
+{
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    OSErr result = noErr;
+    if (m_writable && m_headerDirty) {
+        // The image ends with its last frame.
+        result = SetEOF(m_refNum, SInt64(m_numFrames) * kBytesPerFrame);
+        if (result == noErr) {
+            m_headerDirty = false;
+        }
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr) {
+        m_isOpen = false;
+        m_writable = false;
+        m_refNum = 0;
+    }
+    return result != noErr ? result : closeErr;
+}
+
+// ============================================================= block I/O
+
+static void SwapPairs(UInt8* data, std::size_t bytes)
+{
+    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+        std::swap(data[i], data[i + 1]);
+    }
+}
+
+OSErr CImageDATFile::SetFilePos(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        const SInt64 position = SInt64(frame) * kBytesPerFrame;
+        OSErr err = SetFPos(m_refNum, fsFromStart, position);
+        if (err == eofErr && m_writable) {
+            err = SetEOF(m_refNum, position);
+            if (err == noErr) {
+                m_numFrames = std::max(m_numFrames, frame);
+                err = SetFPos(m_refNum, fsFromStart, position);
+            }
+        }
+        return err;
+    });
+}
+
+OSErr CImageDATFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
+{
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(kBytesPerFrame);
+    std::size_t got = 0;
+    OSErr err = noErr;
+    if (frames > 0) {
+        err = SetFilePos(frame);
+        if (err == noErr) {
+            long count = long(SInt64(frames) * kBytesPerFrame);
+            err = FSRead(m_refNum, &count, block);
+            got = std::size_t(std::clamp<long>(count, 0, long(blockBytes)));
+        }
+    }
+    SwapPairs(block, got);
+    if (got < blockBytes) {
+        std::memset(block + got, 0, blockBytes - got);
+    }
+    m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CImageDATFile::ReadBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateReadBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+        return LoadBlock(m_readBuffer, frame, frames);
+    });
+}
+
+OSErr CImageDATFile::PrepareWriteBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateWriteBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        err = LoadBlock(m_writeBuffer, frame, m_bufferFrames);
+        return err == eofErr ? noErr : err;
+    });
+}
+
+OSErr CImageDATFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        if (!m_writable) {
+            return wrPermErr;
+        }
+        if (!m_writeBuffer || frames > m_bufferFrames) {
+            return paramErr;
+        }
+        OSErr err = SetFilePos(frame);
+        if (err != noErr) {
+            return err;
+        }
+        const std::size_t bytes = std::size_t(frames) * std::size_t(kBytesPerFrame);
+        SwapPairs(m_writeBuffer, bytes);
+        long count = long(bytes);
+        err = FSWrite(m_refNum, &count, m_writeBuffer);
+        SwapPairs(m_writeBuffer, bytes);
+        if (err != noErr) {
+            return err;
+        }
+        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
+        m_headerDirty = true;
+        return noErr;
+    });
+}
+
+OSErr CImageDATFile::RecalcNumFrames()
+{
+    SInt64 eof = 0;
+    const OSErr err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    m_numFrames = UInt32(std::clamp<SInt64>(eof / kBytesPerFrame, 0, std::numeric_limits<UInt32>::max()));
+    return noErr;
+}

@@ -1,0 +1,12 @@
+// NeXT/Sun files of 8-bit G.711 A-law samples (encoding 27), presented to
+// the engine as 16-bit linear samples.  Type 'NSAL'.
+#pragma once
+
+#include "CNeXT_SUNFile.h"
+
+class CNeXTALawFile : public CNeXT_SUNFile {
+public:
+    CNeXTALawFile();
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+};

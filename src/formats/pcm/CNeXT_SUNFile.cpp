@@ -1,0 +1,424 @@
+#include "CNeXT_SUNFile.h"
+
+#include "CNeXTAUFile.h"
+#include "CreateSoundFile.h"
+#include "FileManager.h"
+#include "ZuFiles.h"
+#include "error_code_exception.h"
+#include "g711.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr UInt32 kMagic = 0x2E736E64;        // ".snd"
+constexpr UInt32 kHeaderBytes = 28;          // what we write
+constexpr UInt32 kMinHeaderBytes = 24;       // the six words every file has
+constexpr UInt32 kMaxChannels = 1024;        // more is taken as a damaged header
+constexpr UInt32 kUnknownSize = 0xFFFFFFFFu;
+constexpr UInt32 kEncodingMuLaw = 1;
+constexpr UInt32 kEncodingALaw = 27;
+
+UInt32 GetBE32(const UInt8* p)
+{
+    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
+}
+
+void PutBE32(UInt8* p, UInt32 v)
+{
+    p[0] = UInt8(v >> 24);
+    p[1] = UInt8(v >> 16);
+    p[2] = UInt8(v >> 8);
+    p[3] = UInt8(v);
+}
+
+// The rate as the header's unsigned word: truncated toward zero, saturated.
+UInt32 RateWord(double rate)
+{
+    if (!(rate > 0.0))
+        return 0;
+    if (rate >= 4294967295.0)
+        return 0xFFFFFFFFu;
+    return UInt32(rate);
+}
+
+} // namespace
+
+CNeXT_SUNFile::CNeXT_SUNFile() : m_coding(Coding::Linear) {}
+
+CNeXT_SUNFile::CNeXT_SUNFile(Coding coding) : m_coding(coding) {}
+
+CNeXT_SUNFile::~CNeXT_SUNFile()
+{
+    if (m_isOpen)
+        DoClose();
+}
+
+OSType CNeXT_SUNFile::GetFileType() const { return FOUR_CHAR_CODE("NxTS"); }
+QString CNeXT_SUNFile::GetFormatName() const { return QStringLiteral("NeXT/Sun linear (.snd)"); }
+
+OSErr CNeXT_SUNFile::BadHeaderError() const
+{
+    switch (m_coding) {
+    case Coding::ALaw: return kNeXTALawBadHeaderErr;
+    case Coding::MuLaw: return kNeXTAuBadHeaderErr;
+    default: return kNeXTBadHeaderErr;
+    }
+}
+
+UInt32 CNeXT_SUNFile::FileBytesPerFrame() const
+{
+    const UInt32 bytes = m_coding == Coding::Linear ? UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1)) : 1u;
+    return std::max<UInt32>(m_numChannels, 1) * bytes;
+}
+
+UInt32 CNeXT_SUNFile::EncodingForShape() const
+{
+    switch (m_coding) {
+    case Coding::ALaw: return kEncodingALaw;
+    case Coding::MuLaw: return kEncodingMuLaw;
+    default:
+        switch (m_numBits) {
+        case 8: return 2;
+        case 16: return 3;
+        case 24: return 4;
+        case 32: return 5;
+        default: return 0;
+        }
+    }
+}
+
+// ================================================================= header
+
+OSErr CNeXT_SUNFile::ReadHeader()
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
+    if (err)
+        return err;
+    UInt8 header[kMinHeaderBytes];
+    SInt32 count = SInt32(sizeof header);
+    err = FSRead(m_refNum, &count, header);
+    if (err == eofErr)
+        return BadHeaderError();
+    if (err)
+        return err;
+    if (GetBE32(header) != kMagic)
+        return BadHeaderError();
+
+    const UInt32 offset = GetBE32(header + 4);
+    const UInt32 size = GetBE32(header + 8);
+    const UInt32 encoding = GetBE32(header + 12);
+    const UInt32 rate = GetBE32(header + 16);
+    const UInt32 channels = GetBE32(header + 20);
+
+    SInt16 bits = 16;
+    switch (m_coding) {
+    case Coding::Linear:
+        switch (encoding) {
+        case 2: bits = 8; break;
+        case 3: bits = 16; break;
+        case 4: bits = 24; break;
+        case 5: bits = 32; break;
+        default: return kNeXTUnsupportedDataErr;
+        }
+        break;
+    case Coding::ALaw:
+        if (encoding != kEncodingALaw)
+            return kNeXTUnsupportedDataErr;
+        break;
+    case Coding::MuLaw:
+        if (encoding != kEncodingMuLaw)
+            return kNeXTUnsupportedDataErr;
+        break;
+    }
+    if (channels == 0 || channels > kMaxChannels || offset < kMinHeaderBytes)
+        return BadHeaderError();
+
+    SInt64 eof = 0;
+    err = GetEOF(m_refNum, &eof);
+    if (err)
+        return err;
+    if (SInt64(offset) > eof)
+        return BadHeaderError();
+
+    m_numBits = bits;
+    m_numChannels = channels;
+    m_sampleRate = double(rate);
+    m_dataOffset = offset;
+
+    // The data runs to the end of the file unless the header names a size
+    // that the file holds.
+    const UInt64 available = UInt64(eof - SInt64(offset));
+    UInt64 dataBytes = available;
+    if (size != 0 && size != kUnknownSize && size < available)
+        dataBytes = size;
+    const UInt64 frames = dataBytes / FileBytesPerFrame();
+    m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
+
+    return SetFPos(m_refNum, fsFromStart, offset);
+}
+
+OSErr CNeXT_SUNFile::WriteHeader()
+{
+    const UInt64 dataBytes = UInt64(m_numFrames) * FileBytesPerFrame();
+    UInt8 header[kHeaderBytes];
+    PutBE32(header, kMagic);
+    PutBE32(header + 4, kHeaderBytes);
+    // A size the word cannot hold is left "unknown" (the writer refuses to
+    // get there, see WriteBlock).
+    PutBE32(header + 8, dataBytes >= kUnknownSize ? kUnknownSize : UInt32(dataBytes));
+    PutBE32(header + 12, EncodingForShape());
+    PutBE32(header + 16, RateWord(m_sampleRate));
+    PutBE32(header + 20, m_numChannels);
+    PutBE32(header + 24, FOUR_CHAR_CODE("QUIL"));
+    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
+    if (err)
+        return err;
+    SInt32 count = SInt32(sizeof header);
+    return FSWrite(m_refNum, &count, header);
+}
+
+// =========================================================== open/create
+
+OSErr CNeXT_SUNFile::Open()
+{
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    m_headerDirty = false;
+    err = ReadHeader();
+    if (err)
+        return err;
+    switch (m_coding) {
+    case Coding::ALaw: m_sampleFormat = kSampleFormatALaw; break;
+    case Coding::MuLaw: m_sampleFormat = kSampleFormatMuLaw; break;
+    default: m_sampleFormat = kSampleFormatBigEndian; break;
+    }
+    AddFileRegion();
+    return noErr;
+}
+
+OSErr CNeXT_SUNFile::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    const OSErr headerErr = ReadHeader();
+    if (m_coding == Coding::ALaw)
+        m_sampleFormat = kSampleFormatALaw;
+    else if (m_coding == Coding::MuLaw)
+        m_sampleFormat = kSampleFormatMuLaw;
+    const OSErr closeErr = FSClose(m_refNum);
+    m_isOpen = false;
+    return headerErr ? headerErr : closeErr;
+}
+
+OSErr CNeXT_SUNFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                            ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (numChannels == 0 || numChannels > kMaxChannels)
+        return paramErr;
+    if (m_coding == Coding::Linear && numBits != 8 && numBits != 16 && numBits != 24 && numBits != 32)
+        return paramErr;
+    CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    if (err)
+        return err;
+    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    if (err)
+        return err;
+    m_sampleRate = sampleRate;
+    m_numChannels = numChannels;
+    switch (m_coding) {
+    case Coding::Linear:
+        m_numBits = numBits;
+        m_sampleFormat = kSampleFormatBigEndian;
+        break;
+    case Coding::ALaw:
+        m_numBits = 16;
+        m_sampleFormat = kSampleFormatALaw;
+        break;
+    case Coding::MuLaw:
+        m_numBits = 16;
+        m_sampleFormat = kSampleFormatMuLaw;
+        break;
+    }
+    m_numFrames = 0;
+    m_headerDirty = true;
+    m_isOpen = true;
+    m_dataOffset = kHeaderBytes;
+    // The provisional header; Close writes the real one.
+    return WriteHeader();
+}
+
+OSErr CNeXT_SUNFile::DoClose()
+{
+    OSErr headerErr = noErr;
+    if (m_headerDirty)
+        headerErr = WriteHeader();
+    const OSErr err = FSClose(m_refNum);
+    if (err)
+        return err;
+    m_isOpen = false;
+    m_headerDirty = false;
+    return headerErr;
+}
+
+OSErr CNeXT_SUNFile::Close()
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    return DoClose();
+}
+
+// ============================================================ positioning
+
+OSErr CNeXT_SUNFile::SetFilePos(UInt32 frame)
+{
+    const SInt64 pos = SInt64(m_dataOffset) + SInt64(frame) * SInt64(FileBytesPerFrame());
+    OSErr err = SetFPos(m_refNum, fsFromStart, pos);
+    if (err == eofErr) {
+        err = ExtendToFrames(frame);
+        if (err)
+            return err;
+        err = SetFPos(m_refNum, fsFromStart, pos);
+    }
+    return err;
+}
+
+OSErr CNeXT_SUNFile::ExtendToFrames(UInt32 frame)
+{
+    const SInt64 target = SInt64(m_dataOffset) + SInt64(frame) * SInt64(FileBytesPerFrame());
+    SInt64 eof = 0;
+    OSErr err = GetEOF(m_refNum, &eof);
+    if (err == noErr && eof < target)
+        err = SetEOF(m_refNum, target);   // grows with zero bytes
+    m_numFrames = frame;
+    return err;
+}
+
+OSErr CNeXT_SUNFile::RecalcNumFrames()
+{
+    SInt64 eof = 0;
+    OSErr err = GetEOF(m_refNum, &eof);
+    if (err)
+        return err;
+    const SInt64 bytes = std::max<SInt64>(eof - SInt64(m_dataOffset), 0);
+    m_numFrames = UInt32(std::min<UInt64>(UInt64(bytes) / FileBytesPerFrame(), 0xFFFFFFFFu));
+    return noErr;
+}
+
+// ============================================================== block I/O
+
+OSErr CNeXT_SUNFile::ReadInto(UInt8* block, UInt32 frame, UInt32* got)
+{
+    *got = 0;
+    const std::size_t sampleBytes = std::size_t(BitsToBytes(m_numBits));
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * sampleBytes;
+    const UInt32 frames = frame < m_numFrames ? std::min(m_numFrames - frame, m_bufferFrames) : 0;
+    OSErr err = noErr;
+    std::size_t filled = 0;
+    if (frames > 0) {
+        err = SetFilePos(frame);
+        if (err)
+            return err;
+        const std::size_t fileBytes = std::size_t(frames) * FileBytesPerFrame();
+        if (m_coding == Coding::Linear) {
+            long count = long(fileBytes);
+            err = FSRead(m_refNum, &count, block);
+            filled = std::size_t(std::max<long>(count, 0));
+        } else {
+            try {
+                m_scratch.resize(fileBytes);
+            } catch (const std::bad_alloc&) {
+                return kCouldNotCreatePointerErr;
+            }
+            long count = long(fileBytes);
+            err = FSRead(m_refNum, &count, m_scratch.data());
+            const std::size_t n = std::size_t(std::max<long>(count, 0));
+            for (std::size_t i = 0; i < n; ++i) {
+                const int v = m_coding == Coding::ALaw ? alaw2linear(m_scratch[i]) : ulaw2linear(m_scratch[i]);
+                block[2 * i] = UInt8(UInt32(v) >> 8);
+                block[2 * i + 1] = UInt8(v);
+            }
+            filled = n * 2;
+        }
+        *got = UInt32(filled / (std::size_t(m_numChannels) * sampleBytes));
+    }
+    if (filled < blockBytes)
+        std::memset(block + filled, 0, blockBytes - filled);
+    return err;
+}
+
+OSErr CNeXT_SUNFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = AllocateReadBuffer();
+    if (err)
+        return err;
+    UInt32 got = 0;
+    err = ReadInto(m_readBuffer, frame, &got);
+    m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CNeXT_SUNFile::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = AllocateWriteBuffer();
+    if (err)
+        return err;
+    UInt32 got = 0;
+    err = ReadInto(m_writeBuffer, frame, &got);
+    return err == eofErr ? noErr : err;
+}
+
+OSErr CNeXT_SUNFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer)
+        return paramErr;
+    if (frames == 0)
+        return noErr;
+    frames = std::min(frames, m_bufferFrames);
+    // The data-size word is 32 bits wide (0xFFFFFFFF means "unknown").
+    if ((UInt64(frame) + frames) * FileBytesPerFrame() >= kUnknownSize)
+        return fsDataTooBigErr;
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    const std::size_t fileBytes = std::size_t(frames) * FileBytesPerFrame();
+    long count = long(fileBytes);
+    if (m_coding == Coding::Linear) {
+        err = FSWrite(m_refNum, &count, m_writeBuffer);
+    } else {
+        try {
+            m_scratch.resize(fileBytes);
+        } catch (const std::bad_alloc&) {
+            return kCouldNotCreatePointerErr;
+        }
+        for (std::size_t i = 0; i < fileBytes; ++i) {
+            const int v = SInt16(UInt16((m_writeBuffer[2 * i] << 8) | m_writeBuffer[2 * i + 1]));
+            m_scratch[i] = m_coding == Coding::ALaw ? LoadRawALawTable(v) : linear2ulaw(v);
+        }
+        err = FSWrite(m_refNum, &count, m_scratch.data());
+    }
+    m_numFrames = std::max(m_numFrames, frame + frames);
+    m_headerDirty = true;
+    return err;
+}

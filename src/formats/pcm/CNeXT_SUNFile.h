@@ -1,0 +1,68 @@
+// NeXT/Sun sound files (".snd", ".au"): a big-endian header of six words
+// (magic ".snd", data offset, data size, encoding, rate, channels) and an
+// info field, then interleaved samples.
+//
+// CNeXT_SUNFile reads and writes linear PCM of 8, 16, 24 and 32 bits
+// (encodings 2 to 5), type 'NxTS'.  The G.711 variants CNeXTALawFile
+// ('NSAL', encoding 27) and CNeXTAUFile ('ulaw', encoding 1) derive from it
+// and only change how a sample is stored: one byte in the file, a 16-bit
+// word in the sample block.
+//
+// Files written here have a 28-byte header (info 'QUIL') and data offset
+// 28.  Reading accepts any data offset from 24 on; a data size of 0 or
+// 0xFFFFFFFF, or one past the end of the file, means "to the end of the
+// file".
+#pragma once
+
+#include "CSoundFile.h"
+
+#include <vector>
+
+constexpr OSErr kNeXTBadHeaderErr = -22602;      // "has bad header (NeXT/SUN)"
+constexpr OSErr kNeXTALawBadHeaderErr = -23702;  // "has no SND chunk(Next/Sun alaw)"
+constexpr OSErr kNeXTAuBadHeaderErr = -22902;    // "has bad header (NeXT.au)"
+
+class CNeXT_SUNFile : public CSoundFile {
+public:
+    CNeXT_SUNFile();
+    ~CNeXT_SUNFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    OSErr ReadHeader();
+    OSErr WriteHeader();
+    OSErr ExtendToFrames(UInt32 frame);
+
+    UInt32 GetDataOffset() const { return m_dataOffset; }
+
+protected:
+    enum class Coding { Linear, ALaw, MuLaw };
+    explicit CNeXT_SUNFile(Coding coding);
+
+    // The error of a header that is not a NeXT/Sun header of this class.
+    OSErr BadHeaderError() const;
+    // Bytes of one frame in the file.
+    UInt32 FileBytesPerFrame() const;
+
+private:
+    OSErr DoClose();
+    // Reads the frames from `frame` on into `block` (zero-filling the rest);
+    // *got gets the frames read.
+    OSErr ReadInto(UInt8* block, UInt32 frame, UInt32* got);
+    UInt32 EncodingForShape() const;
+
+    Coding m_coding;
+    UInt32 m_dataOffset = 28;
+    std::vector<UInt8> m_scratch;    // G.711 bytes of one block
+};

@@ -1,0 +1,503 @@
+#include "CParisLinearFile.h"
+
+#include "FileManager.h"
+#include "ZuFiles.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr UInt32 kParisHeaderBytes = 2048;
+constexpr UInt32 kGroupFrames = 10;
+constexpr UInt32 kGroupBlockBytes = 32;
+constexpr UInt32 kMaxChannels = 1024;   // more is taken as a damaged header
+
+UInt32 GetWord(const UInt8* p, bool little)
+{
+    if (little)
+        return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
+    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
+}
+
+void PutWord(UInt8* p, UInt32 v, bool little)
+{
+    if (little) {
+        p[0] = UInt8(v);
+        p[1] = UInt8(v >> 8);
+        p[2] = UInt8(v >> 16);
+        p[3] = UInt8(v >> 24);
+    } else {
+        p[0] = UInt8(v >> 24);
+        p[1] = UInt8(v >> 16);
+        p[2] = UInt8(v >> 8);
+        p[3] = UInt8(v);
+    }
+}
+
+void ReverseWords(UInt8* bytes, std::size_t size)
+{
+    for (std::size_t i = 0; i + 4 <= size; i += 4) {
+        std::swap(bytes[i], bytes[i + 3]);
+        std::swap(bytes[i + 1], bytes[i + 2]);
+    }
+}
+
+void SwapPairs(UInt8* bytes, std::size_t size)
+{
+    for (std::size_t i = 0; i + 2 <= size; i += 2)
+        std::swap(bytes[i], bytes[i + 1]);
+}
+
+} // namespace
+
+CParisLinearFile::CParisLinearFile() = default;
+
+CParisLinearFile::~CParisLinearFile()
+{
+    if (m_isOpen)
+        DoClose();
+}
+
+OSType CParisLinearFile::GetFileType() const { return FOUR_CHAR_CODE(" paf"); }
+Boolean CParisLinearFile::SupportsSplitChannels() const { return true; }
+QString CParisLinearFile::GetSplitNamingSuffix() const { return QStringLiteral("(-L/-R)"); }
+QString CParisLinearFile::GetFormatName() const { return QStringLiteral("Paris linear"); }
+
+OSErr CParisLinearFile::SetFile(const FSSpec* spec)
+{
+    if (!spec)
+        return paramErr;
+    FSSpec named = *spec;
+    const std::string& name = named.name;
+    if (name.size() >= 2 && name[name.size() - 2] == '.' && (name.back() == 'L' || name.back() == 'R')) {
+        // Member names use "-L" / "-R"; an existing file keeps its own name.
+        FSSpec existing;
+        if (FSMakeFSSpec(named.parent, name, &existing) != noErr)
+            named.name[name.size() - 2] = '-';
+    }
+    return CSoundFile::SetFile(&named);
+}
+
+// ================================================================ shape
+
+SInt64 CParisLinearFile::FramePosition(UInt32 frame) const
+{
+    const UInt64 channels = std::max<UInt32>(m_numChannels, 1);
+    if (m_numBits == 24)
+        return SInt64(m_dataOffset) + SInt64(UInt64(frame / kGroupFrames) * channels * kGroupBlockBytes);
+    const UInt64 bytes = UInt64(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+    return SInt64(m_dataOffset) + SInt64(UInt64(frame) * channels * bytes);
+}
+
+UInt32 CParisLinearFile::FramesForLength(SInt64 length) const
+{
+    if (length <= SInt64(m_dataOffset))
+        return 0;
+    const UInt64 data = UInt64(length - SInt64(m_dataOffset));
+    const UInt64 channels = std::max<UInt32>(m_numChannels, 1);
+    UInt64 frames;
+    if (m_numBits == 24)
+        frames = data / channels / kGroupBlockBytes * kGroupFrames;
+    else
+        frames = data / channels / UInt64(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+    return UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
+}
+
+// =============================================================== header
+
+OSErr CParisLinearFile::ReadHeader()
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
+    if (err)
+        return err;
+    UInt8 header[28];
+    SInt32 count = SInt32(sizeof header);
+    err = FSRead(m_refNum, &count, header);
+    if (err == eofErr)
+        return kParisNoHeaderErr;
+    if (err)
+        return err;
+    bool little;
+    if (std::memcmp(header, " paf", 4) == 0)
+        little = false;
+    else if (std::memcmp(header, "fap ", 4) == 0)
+        little = true;
+    else
+        return kParisNoHeaderErr;
+
+    const UInt32 order = GetWord(header + 8, little);
+    const SInt32 rate = SInt32(GetWord(header + 12, little));
+    const UInt32 format = GetWord(header + 16, little);
+    const UInt32 channels = GetWord(header + 20, little);
+    SInt16 bits;
+    switch (format) {
+    case 0: bits = 16; break;
+    case 1: bits = 24; break;
+    case 2: bits = 8; break;
+    default: return kParisNoHeaderErr;
+    }
+    if (channels == 0 || channels > kMaxChannels)
+        return kParisNoHeaderErr;
+
+    m_numBits = bits;
+    m_formatCode = format;
+    m_sampleRate = rate > 0 ? double(rate) : 0.0;
+    m_headerWord24 = GetWord(header + 24, little);
+    m_byteOrder = order != 0 ? 1 : 0;
+    m_numChannels = channels;
+
+    err = SetFPos(m_refNum, fsFromStart, kParisHeaderBytes);
+    if (err && err != eofErr)
+        return err;
+    m_dataOffset = kParisHeaderBytes;
+    SInt64 length = 0;
+    err = GetEOF(m_refNum, &length);
+    if (err)
+        return err;
+    m_numFrames = FramesForLength(length);
+    return noErr;
+}
+
+OSErr CParisLinearFile::WriteHeader()
+{
+    std::vector<UInt8> header(kParisHeaderBytes, 0);
+    const bool little = m_byteOrder == 1;
+    std::memcpy(header.data(), little ? "fap " : " paf", 4);
+    SInt32 rate = 0;
+    if (m_sampleRate >= 2147483647.0)
+        rate = std::numeric_limits<SInt32>::max();
+    else if (m_sampleRate > 0.0)
+        rate = SInt32(m_sampleRate);
+    PutWord(header.data() + 8, m_byteOrder, little);
+    PutWord(header.data() + 12, UInt32(rate), little);
+    PutWord(header.data() + 16, m_formatCode, little);
+    PutWord(header.data() + 20, m_numChannels, little);
+    PutWord(header.data() + 24, m_headerWord24, little);
+    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
+    if (err)
+        return err;
+    SInt32 count = SInt32(header.size());
+    return FSWrite(m_refNum, &count, header.data());
+}
+
+// ========================================================== open/create
+
+OSErr CParisLinearFile::Open()
+{
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    m_headerDirty = false;
+    err = ReadHeader();
+    if (err)
+        return err;
+    m_sampleFormat = kSampleFormatBigEndian;   // as the sample block holds them
+    AddFileRegion();
+    return noErr;
+}
+
+OSErr CParisLinearFile::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    const OSErr headerErr = ReadHeader();
+    const OSErr closeErr = FSClose(m_refNum);
+    m_isOpen = false;
+    return headerErr ? headerErr : closeErr;
+}
+
+OSErr CParisLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                               ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (numChannels == 0 || numChannels > kMaxChannels || (numBits != 8 && numBits != 16 && numBits != 24))
+        return paramErr;
+    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err)
+        return err;
+    err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    if (err)
+        return err;
+    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    if (err)
+        return err;
+    m_numChannels = numChannels;
+    m_sampleRate = sampleRate;
+    m_numBits = numBits;
+    m_numFrames = 0;
+    m_headerDirty = true;
+    m_isOpen = true;
+    m_formatCode = numBits == 16 ? 0 : (numBits == 24 ? 1 : 2);
+    m_headerWord24 = 5;
+    if (fileTypeSpecifics && fileTypeSpecifics[0] == 'L') {
+        m_byteOrder = 1;
+        m_sampleFormat = kSampleFormatLittleEndian;
+    } else {
+        m_byteOrder = 0;
+        m_sampleFormat = kSampleFormatBigEndian;
+    }
+    err = WriteHeader();
+    if (err)
+        return err;
+    m_dataOffset = kParisHeaderBytes;
+    return noErr;
+}
+
+OSErr CParisLinearFile::DoClose()
+{
+    OSErr headerErr = noErr;
+    if (m_headerDirty)
+        headerErr = WriteHeader();
+    const OSErr err = FSClose(m_refNum);
+    if (err)
+        return err;
+    m_isOpen = false;
+    m_headerDirty = false;
+    return headerErr;
+}
+
+OSErr CParisLinearFile::Close()
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    return DoClose();
+}
+
+// ========================================================== positioning
+
+OSErr CParisLinearFile::SetFilePos(UInt32 frame)
+{
+    const SInt64 pos = FramePosition(frame);
+    OSErr err = SetFPos(m_refNum, fsFromStart, pos);
+    if (err == eofErr) {
+        err = ExtendFile(frame);
+        if (err)
+            return err;
+        err = SetFPos(m_refNum, fsFromStart, pos);
+    }
+    return err;
+}
+
+OSErr CParisLinearFile::ExtendFile(UInt32 frame)
+{
+    const SInt64 target = FramePosition(frame);
+    SInt64 length = 0;
+    OSErr err = GetEOF(m_refNum, &length);
+    if (err == noErr && length < target)
+        err = SetEOF(m_refNum, target);   // grows with zero bytes
+    if (err == noErr)
+        m_numFrames = std::max(m_numFrames, frame);
+    return err;
+}
+
+OSErr CParisLinearFile::RecalcNumFrames()
+{
+    SInt64 length = 0;
+    OSErr err = GetEOF(m_refNum, &length);
+    if (err)
+        return err;
+    m_numFrames = FramesForLength(length);
+    return noErr;
+}
+
+// ============================================================ block I/O
+
+OSErr CParisLinearFile::ReadLinear(UInt8* block, UInt32 frame)
+{
+    const std::size_t sampleBytes = std::size_t(BitsToBytes(m_numBits));
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * sampleBytes;
+    const UInt32 frames = frame < m_numFrames ? std::min(m_numFrames - frame, m_bufferFrames) : 0;
+    OSErr err = noErr;
+    std::size_t filled = 0;
+    if (frames > 0) {
+        err = SetFilePos(frame);
+        if (err)
+            return err;
+        long count = long(std::size_t(frames) * m_numChannels * sampleBytes);
+        err = FSRead(m_refNum, &count, block);
+        filled = std::size_t(std::max<long>(count, 0));
+        if (m_numBits == 16 && m_byteOrder == 1)
+            SwapPairs(block, filled);
+    }
+    if (filled < blockBytes)
+        std::memset(block + filled, 0, blockBytes - filled);
+    return err;
+}
+
+OSErr CParisLinearFile::ReadGroups(UInt64 first, UInt64 count, std::vector<UInt8>* groups)
+{
+    const std::size_t bytes = std::size_t(count * m_numChannels * kGroupBlockBytes);
+    try {
+        groups->assign(bytes, 0);
+    } catch (const std::bad_alloc&) {
+        return kCouldNotCreatePointerErr;
+    }
+    const SInt64 pos = SInt64(m_dataOffset) + SInt64(first * m_numChannels * kGroupBlockBytes);
+    SInt64 length = 0;
+    OSErr err = GetEOF(m_refNum, &length);
+    if (err)
+        return err;
+    if (pos < length) {
+        err = SetFPos(m_refNum, fsFromStart, pos);
+        if (err)
+            return err;
+        long got = long(std::min<SInt64>(SInt64(bytes), length - pos));
+        err = FSRead(m_refNum, &got, groups->data());
+        if (err && err != eofErr)
+            return err;
+    }
+    if (m_byteOrder == 0)
+        ReverseWords(groups->data(), bytes);
+    return noErr;
+}
+
+OSErr CParisLinearFile::ReadPacked(UInt8* block, UInt32 frame)
+{
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * 3;
+    const UInt32 frames = frame < m_numFrames ? std::min(m_numFrames - frame, m_bufferFrames) : 0;
+    std::size_t filled = 0;
+    if (frames > 0) {
+        const UInt64 g0 = frame / kGroupFrames;
+        const UInt64 g1 = (UInt64(frame) + frames - 1) / kGroupFrames;
+        OSErr err = ReadGroups(g0, g1 - g0 + 1, &m_scratch);
+        if (err)
+            return err;
+        const std::size_t channels = m_numChannels;
+        for (UInt32 i = 0; i < frames; ++i) {
+            const UInt64 f = UInt64(frame) + i;
+            const std::size_t g = std::size_t(f / kGroupFrames - g0);
+            const std::size_t k = std::size_t(f % kGroupFrames);
+            for (std::size_t c = 0; c < channels; ++c) {
+                const UInt8* src = m_scratch.data() + (g * channels + c) * kGroupBlockBytes + 3 * k;
+                UInt8* dst = block + (std::size_t(i) * channels + c) * 3;
+                dst[0] = src[2];
+                dst[1] = src[1];
+                dst[2] = src[0];
+            }
+        }
+        filled = std::size_t(frames) * channels * 3;
+    }
+    if (filled < blockBytes)
+        std::memset(block + filled, 0, blockBytes - filled);
+    return noErr;
+}
+
+OSErr CParisLinearFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = AllocateReadBuffer();
+    if (err)
+        return err;
+    err = m_numBits == 24 ? ReadPacked(m_readBuffer, frame) : ReadLinear(m_readBuffer, frame);
+    m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CParisLinearFile::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = AllocateWriteBuffer();
+    if (err)
+        return err;
+    err = m_numBits == 24 ? ReadPacked(m_writeBuffer, frame) : ReadLinear(m_writeBuffer, frame);
+    return err == eofErr ? noErr : err;
+}
+
+OSErr CParisLinearFile::WriteLinear(UInt32 frames, UInt32 frame)
+{
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    const std::size_t bytes = std::size_t(frames) * m_numChannels * std::size_t(BitsToBytes(m_numBits));
+    const UInt8* data = m_writeBuffer;
+    if (m_numBits == 16 && m_byteOrder == 1) {
+        try {
+            m_scratch.assign(m_writeBuffer, m_writeBuffer + bytes);
+        } catch (const std::bad_alloc&) {
+            return kCouldNotCreatePointerErr;
+        }
+        SwapPairs(m_scratch.data(), bytes);
+        data = m_scratch.data();
+    }
+    long count = long(bytes);
+    return FSWrite(m_refNum, &count, data);
+}
+
+OSErr CParisLinearFile::WritePacked(UInt32 frames, UInt32 frame)
+{
+    // The groups the block touches are read, changed and written back whole,
+    // so frames of a group written by an earlier block are kept.
+    const UInt64 g0 = frame / kGroupFrames;
+    const UInt64 g1 = (UInt64(frame) + frames - 1) / kGroupFrames;
+    OSErr err = ReadGroups(g0, g1 - g0 + 1, &m_scratch);
+    if (err)
+        return err;
+    const std::size_t channels = m_numChannels;
+    for (UInt32 i = 0; i < frames; ++i) {
+        const UInt64 f = UInt64(frame) + i;
+        const std::size_t g = std::size_t(f / kGroupFrames - g0);
+        const std::size_t k = std::size_t(f % kGroupFrames);
+        for (std::size_t c = 0; c < channels; ++c) {
+            UInt8* dst = m_scratch.data() + (g * channels + c) * kGroupBlockBytes + 3 * k;
+            const UInt8* src = m_writeBuffer + (std::size_t(i) * channels + c) * 3;
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        }
+    }
+    for (std::size_t b = 0; b < m_scratch.size(); b += kGroupBlockBytes) {
+        m_scratch[b + 30] = 0;
+        m_scratch[b + 31] = 0;
+    }
+    if (m_byteOrder == 0)
+        ReverseWords(m_scratch.data(), m_scratch.size());
+    err = SetFilePos(UInt32(g0 * kGroupFrames));
+    if (err)
+        return err;
+    long count = long(m_scratch.size());
+    return FSWrite(m_refNum, &count, m_scratch.data());
+}
+
+OSErr CParisLinearFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer)
+        return paramErr;
+    if (frames == 0)
+        return noErr;
+    frames = std::min(frames, m_bufferFrames);
+    const OSErr err = m_numBits == 24 ? WritePacked(frames, frame) : WriteLinear(frames, frame);
+    if (err)
+        return err;
+    m_numFrames = std::max(m_numFrames, frame + frames);
+    m_headerDirty = true;
+    return noErr;
+}
+
+// ================================================================= probe
+
+UInt32 GetParisNumChannels(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    UInt8 header[28];
+    if (!in || !in.read(reinterpret_cast<char*>(header), sizeof header))
+        return 0;
+    return GetWord(header + 20, std::memcmp(header, "fap ", 4) == 0);
+}

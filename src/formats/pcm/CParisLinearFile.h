@@ -1,0 +1,76 @@
+// Paris audio files (".paf"): a 2048-byte header (magic " paf" with
+// big-endian words, or "fap " with little-endian words) and linear samples
+// of 8, 16 or packed 24 bits.
+//
+// 24-bit data is stored in groups of ten frames: for each channel in turn a
+// 32-byte block holding that channel's ten samples as 3-byte values (least
+// significant byte first, when the block is read as little-endian 32-bit
+// words) and two zero bytes.  In a big-endian file each 32-bit word of the
+// block is byte-reversed.  A file holds whole groups only: a last,
+// incomplete group is written padded with silence.
+//
+// The byte order of a written file comes from the first byte of the
+// conversion's file-type block: 'L' little-endian, anything else big-endian.
+#pragma once
+
+#include "CSoundFile.h"
+
+#include <string>
+#include <vector>
+
+constexpr OSErr kParisNoHeaderErr = -24001;  // "can't find paf header in Paris file"
+
+class CParisLinearFile : public CSoundFile {
+public:
+    using CSoundFile::SetFile;
+
+    CParisLinearFile();
+    ~CParisLinearFile() override;
+
+    // A name ending in ".L" or ".R" is taken as the "-L" / "-R" member name.
+    OSErr SetFile(const FSSpec* spec) override;
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    Boolean SupportsSplitChannels() const override;
+    QString GetSplitNamingSuffix() const override;
+    QString GetFormatName() const override;
+
+    OSErr ReadHeader();
+    OSErr WriteHeader();
+    // Grows the file with zeros up to the position of `frame`.
+    OSErr ExtendFile(UInt32 frame);
+
+    Boolean IsLittleEndian() const { return m_byteOrder == 1; }
+    UInt32 GetHeaderWord24() const { return m_headerWord24; }
+
+private:
+    OSErr DoClose();
+    // File position of `frame` (for 24 bits: of the group holding it).
+    SInt64 FramePosition(UInt32 frame) const;
+    UInt32 FramesForLength(SInt64 length) const;
+    OSErr ReadLinear(UInt8* block, UInt32 frame);
+    OSErr ReadPacked(UInt8* block, UInt32 frame);
+    OSErr WriteLinear(UInt32 frames, UInt32 frame);
+    OSErr WritePacked(UInt32 frames, UInt32 frame);
+    // Groups [first, first + count) as stored (zeros past the end of file).
+    OSErr ReadGroups(UInt64 first, UInt64 count, std::vector<UInt8>* groups);
+
+    UInt32 m_dataOffset = 2048;
+    UInt32 m_headerWord24 = 0;
+    UInt32 m_formatCode = 0;
+    UInt32 m_byteOrder = 0;          // 0 big-endian, 1 little-endian
+    std::vector<UInt8> m_scratch;
+};
+
+// The channel count of the Paris file at `path` (the word at offset 20,
+// little-endian after "fap "); 0 when the file cannot be read.
+UInt32 GetParisNumChannels(const std::string& path);

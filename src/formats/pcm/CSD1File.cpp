@@ -1,0 +1,441 @@
+#include "CSD1File.h"
+
+#include "FileManager.h"
+#include "SoundFileRegistry.h"
+#include "SoundFileSwitches.h"
+#include "debug_trace.h"
+#include "error_code_exception.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kOffDataSize = 188;
+constexpr std::size_t kOffRate = 1030;
+constexpr std::size_t kOffPeriod = 1034;
+constexpr std::size_t kOffBits = 1038;
+
+void Put16(UInt8* p, UInt16 v)
+{
+    p[0] = UInt8(v >> 8);
+    p[1] = UInt8(v);
+}
+void Put32(UInt8* p, UInt32 v)
+{
+    p[0] = UInt8(v >> 24);
+    p[1] = UInt8(v >> 16);
+    p[2] = UInt8(v >> 8);
+    p[3] = UInt8(v);
+}
+UInt16 Get16(const UInt8* p)
+{
+    return UInt16((p[0] << 8) | p[1]);
+}
+UInt32 Get32(const UInt8* p)
+{
+    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
+}
+void PutPString(UInt8* p, const char* text)
+{
+    const std::size_t n = std::strlen(text);
+    p[0] = UInt8(n);
+    std::memcpy(p + 1, text, n);
+}
+
+template <typename Body>
+OSErr Guard(Body&& body)
+{
+    try {
+        return body();
+    } catch (const error_code_exception& e) {
+        const int32_t code = e.code();
+        return OSErr(code) != 0 ? OSErr(code) : ioErr;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+// Rate as the header's 32-bit integer (truncated, saturated).
+UInt32 RateField(double rate)
+{
+    if (!(rate > 0.0)) {
+        return 0;
+    }
+    return UInt32(std::min(rate, 4294967295.0));
+}
+
+} // namespace
+
+CSD1File::CSD1File() = default;
+
+CSD1File::~CSD1File()
+{
+    if (m_isOpen) {
+        CSD1File::Close();
+    }
+}
+
+OSType CSD1File::GetFileType() const { return kSD1FileType; }
+QString CSD1File::GetFormatName() const { return QStringLiteral("SoundDesigner I"); }
+
+void CSD1File::InitHeader(UInt8* h)
+{
+    Put16(h + 0, UInt16(kSD1HeaderSize));
+    Put16(h + 2, 32);
+    Put16(h + 56, 0xFF00);
+    Put32(h + 58, 1);
+    Put32(h + 62, 327);
+    Put32(h + 66, 4);
+    PutPString(h + 70, "%scale");
+    Put32(h + 104, 1);
+    Put32(h + 108, 0);
+    PutPString(h + 112, "sec");
+    for (int k = 0; k < 10; ++k) {
+        h[358 + 40 * k] = 1;
+    }
+    Put32(h + 762, 0xFFFFFFFF);
+    Put32(h + 766, 0xFFFFFFFF);
+    PutPString(h + 773, "Corvane");
+    PutPString(h + 1040, "Linear");
+    Put32(h + 1330, 0);
+    Put16(h + 1334, 0xFFFF);
+}
+
+void CSD1File::PutShape(UInt8* h) const
+{
+    const UInt64 bytes = UInt64(m_numFrames) * UInt64(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+    Put32(h + kOffDataSize, UInt32(std::min<UInt64>(bytes, 0xFFFFFFFFu)));
+    Put32(h + kOffRate, RateField(m_sampleRate));
+    Put32(h + kOffPeriod, m_sampleRate > 0.0 ? UInt32(std::min(1000000.0 / m_sampleRate, 4294967295.0)) : 0);
+    Put16(h + kOffBits, UInt16(m_numBits));
+}
+
+OSErr CSD1File::ReadHeaderBytes(UInt8* header)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
+    if (err != noErr) {
+        return err;
+    }
+    long count = long(kSD1HeaderSize);
+    err = FSRead(m_refNum, &count, header);
+    if (err == noErr && count != long(kSD1HeaderSize)) {
+        err = eofErr;
+    }
+    return err;
+}
+
+OSErr CSD1File::WriteHeaderBytes(const UInt8* header)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
+    if (err != noErr) {
+        return err;
+    }
+    long count = long(kSD1HeaderSize);
+    err = FSWrite(m_refNum, &count, header);
+    if (err == noErr && count != long(kSD1HeaderSize)) {
+        err = ioErr;
+    }
+    return err;
+}
+
+OSErr CSD1File::ReadHeader()
+{
+    QM_TRACE("CSD1File::ReadHeader", "sizeof(Header):" << long(kSD1HeaderSize));
+    std::vector<UInt8> header(kSD1HeaderSize, 0);
+    OSErr err = ReadHeaderBytes(header.data());
+    if (err != noErr) {
+        return err;
+    }
+    const UInt16 bits = Get16(&header[kOffBits]);
+    if (bits != 8 && bits != 16) {
+        return kSD1BadWordSizeErr;
+    }
+    m_numBits = SInt16(bits);
+    m_sampleRate = double(float(Get32(&header[kOffRate])));
+    m_numChannels = 1;
+    m_sampleFormat = kSampleFormatBigEndian;
+    SInt64 eof = 0;
+    err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    const SInt64 bps = BitsToBytes(m_numBits);
+    const SInt64 stated = SInt64(Get32(&header[kOffDataSize])) / bps;
+    const SInt64 held = std::max<SInt64>(0, eof - kSD1HeaderSize) / bps;
+    m_numFrames = UInt32(std::min(stated, held));
+    return noErr;
+}
+
+OSErr CSD1File::Open()
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    return Guard([&]() -> OSErr {
+        OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+        if (err != noErr) {
+            return err;
+        }
+        m_isOpen = true;
+        m_writable = false;
+        m_headerDirty = false;
+        err = ReadHeader();
+        if (err != noErr) {
+            return err;
+        }
+        ResetSamplerInfo();
+        return AddFileRegion();
+    });
+}
+
+OSErr CSD1File::ProbeHeader(SInt16* result)
+{
+    if (result) {
+        *result = 0;
+    }
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_isOpen = true;
+    err = Guard([&]() -> OSErr {
+        const OSErr e = ReadHeader();
+        if (e == noErr) {
+            ResetSamplerInfo();
+        }
+        return e;
+    });
+    const OSErr closeErr = FSClose(m_refNum);
+    m_isOpen = false;
+    m_refNum = 0;
+    return err != noErr ? err : closeErr;
+}
+
+OSErr CSD1File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                       ConstStr255Param nameExtension, float sampleRate)
+{
+    if (numChannels > 1) {
+        return kSD1BadChannelsErr;
+    }
+    if (numBits != 8 && numBits != 16) {
+        return kSD1BadWordSizeErr;
+    }
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    if (numChannels == 0 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
+        return paramErr;
+    }
+    return Guard([&]() -> OSErr {
+        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr) {
+            return err;
+        }
+        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+        if (err != noErr) {
+            return err;
+        }
+        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        if (err != noErr) {
+            return err;
+        }
+        m_numChannels = 1;
+        m_numFrames = 0;
+        m_sampleFormat = kSampleFormatBigEndian;
+        m_numBits = numBits;
+        m_sampleRate = sampleRate;
+        m_headerDirty = true;
+        m_isOpen = true;
+        m_writable = true;
+        std::vector<UInt8> header(kSD1HeaderSize, 0);
+        InitHeader(header.data());
+        PutShape(header.data());
+        return WriteHeaderBytes(header.data());
+    });
+}
+
+OSErr CSD1File::Close()
+{
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    OSErr result = noErr;
+    if (m_headerDirty && m_writable) {
+        result = Guard([&]() -> OSErr {
+            if (UInt64(m_numFrames) * UInt64(BitsToBytes(m_numBits)) > 0xFFFFFFFFu) {
+                return fsDataTooBigErr;
+            }
+            std::vector<UInt8> header(kSD1HeaderSize, 0);
+            OSErr err = ReadHeaderBytes(header.data());
+            if (err == noErr) {
+                PutShape(header.data());
+                err = WriteHeaderBytes(header.data());
+            }
+            return err;
+        });
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr) {
+        m_isOpen = false;
+        m_writable = false;
+        m_refNum = 0;
+        if (result == noErr) {
+            m_headerDirty = false;
+        }
+    }
+    return result != noErr ? result : closeErr;
+}
+
+OSErr CSD1File::SetFilePos(UInt32 frame)
+{
+    return Guard([&]() -> OSErr {
+        const SInt64 position = kSD1HeaderSize + SInt64(frame) * BitsToBytes(m_numBits);
+        OSErr err = SetFPos(m_refNum, fsFromStart, position);
+        if (err == eofErr && m_writable) {
+            if (position - kSD1HeaderSize > SInt64(0xFFFFFFFFu)) {
+                return fsDataTooBigErr;
+            }
+            err = SetEOF(m_refNum, position);  // the new bytes read as zeros
+            if (err == noErr) {
+                m_numFrames = std::max(m_numFrames, frame);
+                err = SetFPos(m_refNum, fsFromStart, position);
+            }
+        }
+        return err;
+    });
+}
+
+OSErr CSD1File::ReadBlock(UInt32 frame)
+{
+    return Guard([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateReadBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        const std::size_t blockBytes = BlockBytes();
+        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+        std::size_t got = 0;
+        if (frames > 0) {
+            err = SetFilePos(frame);
+            if (err == noErr) {
+                long count = long(std::min<std::size_t>(std::size_t(frames) * BitsToBytes(m_numBits), blockBytes));
+                err = FSRead(m_refNum, &count, m_readBuffer);
+                got = std::size_t(std::max<long>(count, 0));
+            }
+        }
+        std::memset(m_readBuffer + got, 0, blockBytes - std::min(got, blockBytes));
+        m_readBufferStart = frame;
+        return err;
+    });
+}
+
+OSErr CSD1File::PrepareWriteBlock(UInt32 frame)
+{
+    return Guard([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateWriteBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        const std::size_t blockBytes = BlockBytes();
+        err = SetFilePos(frame);
+        if (err != noErr) {
+            return err;
+        }
+        long count = long(blockBytes);
+        err = FSRead(m_refNum, &count, m_writeBuffer);
+        const std::size_t got = std::size_t(std::max<long>(count, 0));
+        std::memset(m_writeBuffer + got, 0, blockBytes - std::min(got, blockBytes));
+        return err == eofErr ? noErr : err;
+    });
+}
+
+OSErr CSD1File::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return Guard([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        if (!m_writeBuffer || frames > m_bufferFrames) {
+            return paramErr;
+        }
+        const SInt64 bps = BitsToBytes(m_numBits);
+        if ((SInt64(frame) + frames) * bps > SInt64(0xFFFFFFFFu)) {
+            return fsDataTooBigErr;  // the data size field would wrap
+        }
+        OSErr err = SetFilePos(frame);
+        if (err != noErr) {
+            return err;
+        }
+        long count = long(SInt64(frames) * bps);
+        err = FSWrite(m_refNum, &count, m_writeBuffer);
+        if (err != noErr) {
+            return err;
+        }
+        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
+        m_headerDirty = true;
+        return noErr;
+    });
+}
+
+OSErr CSD1File::RecalcNumFrames()
+{
+    SInt64 eof = 0;
+    const OSErr err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    const SInt64 frames = std::max<SInt64>(0, eof - kSD1HeaderSize) / std::max<SInt16>(BitsToBytes(m_numBits), 1);
+    m_numFrames = UInt32(std::min<SInt64>(frames, std::numeric_limits<UInt32>::max()));
+    return noErr;
+}
+
+// ======================================================== registration
+
+namespace {
+
+// Channel count 1 for a file whose first word is the header size and whose
+// word length is 8 or 16; 0 otherwise.
+SInt32 SD1HeaderProbe(const QString& path)
+{
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    if (!in) {
+        return fnfErr;
+    }
+    UInt8 header[kSD1HeaderSize];
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    if (in.gcount() != std::streamsize(sizeof header)) {
+        return 0;
+    }
+    const UInt16 bits = Get16(header + kOffBits);
+    return Get16(header) == kSD1HeaderSize && (bits == 8 || bits == 16) ? 1 : 0;
+}
+
+CSoundFile* MakeSD1File()
+{
+    return new CSD1File();
+}
+
+} // namespace
+
+void RegisterSD1FileTypes()
+{
+    RegisterSoundFileFactory(kSD1FileType, &MakeSD1File);
+    RegisterHeaderProbe(kSD1FileType, &SD1HeaderProbe);
+}

@@ -1,0 +1,55 @@
+// CSD1File: Sound Designer I files ('Sd1f'): a fixed 1336-byte big-endian
+// header, then mono 8- or 16-bit signed big-endian samples.
+//
+// The header fields used: data size in bytes at 188, the sample rate as an
+// integer at 1030, the sample period in microseconds at 1034 and the word
+// length at 1038.  Reading uses the same offsets as writing, so a file we
+// write reads back as written.  The data size read is cut to what the file
+// holds.
+//
+// Codes: -22100 more than one channel, -22101 a word length other than 8
+// or 16 (on create, and on open for a header that states one), -22005 Close
+// of a closed file.
+#pragma once
+
+#include "CSoundFile.h"
+
+constexpr OSType kSD1FileType = FOUR_CHAR_CODE("Sd1f");
+constexpr OSErr kSD1BadChannelsErr = -22100;  // "has incompatible # channels"
+constexpr OSErr kSD1BadWordSizeErr = -22101;  // "has incompatible wordSize (must be 8 or 16 bit)"
+constexpr SInt64 kSD1HeaderSize = 1336;
+
+class CSD1File : public CSoundFile {
+public:
+    CSD1File();
+    ~CSD1File() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    // Reads rate, word length and data size of the open file (frame count
+    // cut to the samples the file holds).
+    OSErr ReadHeader();
+    // Fills a zeroed 1336-byte header with the constant fields.
+    static void InitHeader(UInt8* header);
+
+private:
+    // Stores data size, rate, period and word length into a header.
+    void PutShape(UInt8* header) const;
+    OSErr ReadHeaderBytes(UInt8* header);
+    OSErr WriteHeaderBytes(const UInt8* header);
+
+    bool m_writable = false;
+};
+
+void RegisterSD1FileTypes();

@@ -1,0 +1,1000 @@
+#include "CSonicAIFFFile.h"
+
+#include "FileManager.h"
+#include "debug_trace.h"
+#include "error_code_exception.h"
+#include "ieee_extended.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
+constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
+constexpr OSType kAPPL = FOUR_CHAR_CODE("APPL");
+constexpr OSType kSSYS = FOUR_CHAR_CODE("SSYS");
+constexpr OSType kZuSD = FOUR_CHAR_CODE("ZuSD");
+constexpr OSType kMCSF = FOUR_CHAR_CODE("MCSF");
+constexpr OSType kOFFS = FOUR_CHAR_CODE("OFFS");
+constexpr OSType kAFPR = FOUR_CHAR_CODE("AFPR");
+
+constexpr OSErr kNoFORMErr = -22200;
+constexpr OSErr kNoSSNDErr = -22201;
+constexpr OSErr kNoCOMMErr = -22202;
+constexpr OSErr kBadRateErr = -23405;
+constexpr OSErr kNotOpenErr = -38;
+
+// The largest file we write: its FORM size must stay a positive 32-bit value.
+constexpr SInt64 kMaxFileEnd = SInt64(0x7FFFFFFF) + 8 - CSonicAIFFFile::kBlockSize;
+
+std::atomic<SInt16> g_lastPackingMode{0};
+
+void Put32(UInt8* p, UInt32 v)
+{
+    p[0] = UInt8(v >> 24);
+    p[1] = UInt8(v >> 16);
+    p[2] = UInt8(v >> 8);
+    p[3] = UInt8(v);
+}
+void Put16(UInt8* p, UInt16 v)
+{
+    p[0] = UInt8(v >> 8);
+    p[1] = UInt8(v);
+}
+void PutDouble(UInt8* p, double v)
+{
+    const UInt64 bits = std::bit_cast<UInt64>(v);
+    for (int i = 0; i < 8; ++i) {
+        p[i] = UInt8(bits >> (56 - 8 * i));
+    }
+}
+double GetDouble(ChunkView& view)
+{
+    return std::bit_cast<double>(view.get_u64be());
+}
+
+ChunkWalkOptions WalkOptions()
+{
+    ChunkWalkOptions options;
+    options.order = ChunkByteOrder::BigEndian;
+    options.tooManyChunksErr = -22204;
+    return options;
+}
+
+bool IsWideMode(SInt16 mode)
+{
+    return mode == 2 || mode == 3 || mode == 10 || mode == 11;
+}
+
+void SwapOuterBytes(UInt8* data, std::size_t bytes)
+{
+    for (std::size_t i = 0; i + 3 <= bytes; i += 3) {
+        std::swap(data[i], data[i + 2]);
+    }
+}
+
+} // namespace
+
+template <typename Body>
+OSErr CSonicAIFFFile::Guarded(Body&& body)
+{
+    try {
+        return body();
+    } catch (const error_code_exception& e) {
+        return NarrowError(e.code());
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+// ================================================================ object
+
+CSonicAIFFFile::CSonicAIFFFile() = default;
+
+CSonicAIFFFile::~CSonicAIFFFile()
+{
+    if (m_isOpen) {
+        CSonicAIFFFile::Close();
+    }
+}
+
+OSType CSonicAIFFFile::GetFileType() const { return kSonicAIFFFileType; }
+Boolean CSonicAIFFFile::SupportsSplitChannels() const { return true; }
+QString CSonicAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.1/.2)"); }
+QString CSonicAIFFFile::GetFormatName() const { return FormatNameForMode(m_packingMode); }
+
+QString CSonicAIFFFile::FormatNameForMode(SInt16 mode)
+{
+    switch (mode) {
+    case 1: return QStringLiteral("Sonic 16 Bit Signed AIFF");
+    case 2: return QStringLiteral("Sonic Unpacked (SSP/USP) AIFF");
+    case 3: return QStringLiteral("Sonic Packed (USP) AIFF");
+    case 10: return QStringLiteral("Sonic (HDSP 1.4 Little endian) AIFF");
+    case 11: return QStringLiteral("Sonic (HDSP 1.5 Big endian) AIFF");
+    default: return QStringLiteral("Sonic AIFF of unsupported type");
+    }
+}
+
+SInt16 CSonicAIFFFile::GetLastPackingMode() { return g_lastPackingMode.load(); }
+void CSonicAIFFFile::SetLastPackingMode(SInt16 mode) { g_lastPackingMode.store(mode); }
+
+SInt64 CSonicAIFFFile::FileBytesPerSample(SInt16 mode)
+{
+    switch (mode) {
+    case 1: case 9: return 2;
+    case 2: return 4;
+    case 3: case 10: case 11: return 3;
+    default: return 0;
+    }
+}
+
+SInt64 CSonicAIFFFile::PackedPosition(SInt64 dataOffset, SInt64 index)
+{
+    SInt64 blockStart = dataOffset - dataOffset % kBlockSize;
+    SInt64 within = dataOffset % kBlockSize;
+    if (within >= kPackedRun) {
+        blockStart += kBlockSize;
+        within = 0;
+    }
+    const SInt64 j = within + index;
+    return blockStart + (j / kPackedRun) * kBlockSize + j % kPackedRun;
+}
+
+SInt64 CSonicAIFFFile::PackedBytesBetween(SInt64 dataOffset, SInt64 end)
+{
+    auto before = [](SInt64 p) { return (p / kBlockSize) * kPackedRun + std::min(p % kBlockSize, kPackedRun); };
+    return end > dataOffset ? before(end) - before(dataOffset) : 0;
+}
+
+SInt64 CSonicAIFFFile::SamplePosition(SInt64 index) const
+{
+    return m_packingMode == 3 ? PackedPosition(m_dataOffset, index) : m_dataOffset + index;
+}
+
+void CSonicAIFFFile::SetSonicInfo(const UInt8* firstID, const UInt8* secondID, UInt32 index)
+{
+    m_mcsf.assign(kMCSFSize, 0);
+    UInt8* header = m_mcsf.data();
+    Put32(header, kMCSF);
+    Put32(header + 4, UInt32(kMCSFSize - 8));
+    UInt8* body = header + 8;
+    Put32(body + 0, index);
+    body[4] = 1;
+    body[5] = 1;
+    Put32(body + 68, index == 1 ? 0 : 1);
+    Put32(body + 72, index);
+    if (firstID) {
+        std::memcpy(body + 1100, firstID, 16);
+    }
+    if (secondID) {
+        std::memcpy(body + 1116, secondID, 16);
+    }
+    m_freshHeader = false;
+}
+
+void CSonicAIFFFile::FillFreshMCSF()
+{
+    m_mcsf.assign(kMCSFSize, 0);
+    UInt8* header = m_mcsf.data();
+    Put32(header, kMCSF);
+    Put32(header + 4, UInt32(kMCSFSize - 8));
+    UInt8* body = header + 8;
+    body[4] = 1;
+    Put32(body + 68, 0xFFFFFFFF);
+    // The name as a Pascal string, its first 12 bytes.
+    const std::string name = GetFileNameString();
+    const std::size_t length = std::min<std::size_t>(name.size(), 11);
+    body[1100] = UInt8(length);
+    std::memcpy(body + 1101, name.data(), length);
+    // Seconds since 1904-01-01 (the Mac's clock), as 32 bits.
+    const SInt64 seconds = QDateTime::currentSecsSinceEpoch() + 2082844800LL;
+    Put32(body + 1112, UInt32(seconds));
+}
+
+std::vector<UInt8> CSonicAIFFFile::BuildOFFS() const
+{
+    double start = 0.0;
+    if (HasTimeStamp() && m_sampleRate > 0.0) {
+        start = double(GetTimeStamp64()) / m_sampleRate;
+    }
+    const bool formB = m_packingMode == 10 || m_packingMode == 11;
+    std::vector<UInt8> offs(formB ? 32 : 28, 0);
+    Put32(&offs[0], kOFFS);
+    Put32(&offs[4], UInt32(offs.size() - 8));
+    PutDouble(&offs[8], start);
+    PutDouble(&offs[formB ? 20 : 18], start);
+    return offs;
+}
+
+std::vector<UInt8> CSonicAIFFFile::BuildAFPR() const
+{
+    std::vector<UInt8> afpr(kAFPRSize, 0);
+    Put32(&afpr[0], kAFPR);
+    Put32(&afpr[4], UInt32(kAFPRSize - 8));
+    Put16(&afpr[8], UInt16(m_packingMode));
+    Put16(&afpr[12], 1);
+    return afpr;
+}
+
+OSErr CSonicAIFFFile::SetBufferFrames(UInt32 frames)
+{
+    m_conversion.clear();
+    m_conversion.shrink_to_fit();
+    return CSoundFile::SetBufferFrames(frames);
+}
+
+UInt8* CSonicAIFFFile::ConversionBuffer()
+{
+    const std::size_t bytes = std::size_t(m_bufferFrames) * std::max<std::size_t>(GetNumChannels(), 1) * 4;
+    if (m_conversion.size() < bytes) {
+        m_conversion.assign(bytes, 0);
+    }
+    return m_conversion.data();
+}
+
+// ============================================================ file access
+
+OSErr CSonicAIFFFile::WriteAt(SInt64 position, const void* data, std::size_t count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err == eofErr) {
+        err = SetEOF(m_refNum, position);
+        if (err == noErr) {
+            err = SetFPos(m_refNum, fsFromStart, position);
+        }
+    }
+    if (err != noErr) {
+        return err;
+    }
+    long n = long(count);
+    err = FSWrite(m_refNum, &n, data);
+    if (err == noErr && std::size_t(n) != count) {
+        err = ioErr;
+    }
+    return err;
+}
+
+OSErr CSonicAIFFFile::FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence)
+{
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    OSErr err = reader.ReadHeader();
+    if (err != noErr) {
+        return err;
+    }
+    return reader.Find(id, info, occurrence);
+}
+
+OSErr CSonicAIFFFile::OpenForReading()
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_isOpen = true;
+    m_writable = false;
+    m_headerDirty = false;
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    err = reader.ReadHeader();
+    if (err != noErr) {
+        return err;
+    }
+    if (reader.ContainerID() != kFORM) {
+        return kChunkNotFoundErr;
+    }
+    m_formEnd = reader.ContainerEnd();
+    return noErr;
+}
+
+OSErr CSonicAIFFFile::ReadCOMM()
+{
+    ChunkInfo info;
+    OSErr err = FindChunk(kCOMM, &info);
+    if (err == kChunkNotFoundErr) {
+        return kNoCOMMErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    ChunkView body;
+    err = reader.ReadBody(info, &body, 18);
+    if (err != noErr) {
+        return err;
+    }
+    if (!body.has(18)) {
+        return kNoCOMMErr;
+    }
+    const SInt16 channels = body.get_i16be();
+    const UInt32 frames = body.get_u32be();
+    const SInt16 bits = body.get_i16be();
+    UInt8 rate[10];
+    body.get_bytes(rate, sizeof rate);
+    if (channels <= 0 || bits <= 0 || bits > 32) {
+        return kNoCOMMErr;
+    }
+    m_numChannels = UInt32(channels);
+    m_numFrames = frames;
+    m_numBits = SInt16((bits + 7) / 8 * 8);
+    m_sampleRate = ConvertFromIeeeExtended(rate);
+    if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
+        return kBadRateErr;
+    }
+    return noErr;
+}
+
+OSErr CSonicAIFFFile::ReadAPPL()
+{
+    // The first 'APPL' chunk with the signature 'SSYS'.
+    m_afpr.clear();
+    m_offs.clear();
+    m_mcsf.clear();
+    ChunkView body;
+    bool found = false;
+    for (UInt32 occurrence = 1; occurrence <= 100 && !found; ++occurrence) {
+        ChunkInfo info;
+        OSErr err = FindChunk(kAPPL, &info, occurrence);
+        if (err == kChunkNotFoundErr) {
+            break;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        RefNumChunkSource source(m_refNum);
+        ChunkReader reader(source, WalkOptions());
+        err = reader.ReadBody(info, &body);
+        if (err != noErr) {
+            return err;
+        }
+        found = body.has(4) && body.get_fourcc() == kSSYS;
+    }
+    if (found) {
+        // The sub-chunks: ID, size, body; a size that passes the chunk ends the walk.
+        while (body.has(8)) {
+            const std::size_t start = body.tell();
+            const OSType id = body.get_fourcc();
+            const UInt32 size = body.get_u32be();
+            if (!body.has(size)) {
+                break;
+            }
+            ChunkView sub = body.get_view(size);
+            std::vector<UInt8> whole(body.data() + start, body.data() + body.tell());
+            if (id == kMCSF) {
+                m_mcsf = whole;
+            } else if (id == kOFFS && (size == 20 || size == 24)) {
+                m_offs = whole;
+                sub.seek(size == 20 ? 10 : 12);
+                const double seconds = GetDouble(sub);
+                const double frames = seconds * m_sampleRate;
+                UInt64 stamp = 0;
+                if (frames > 0.0) {
+                    stamp = frames >= 4294967295.0 ? 0xFFFFFFFFu : UInt64(UInt32(frames));
+                }
+                SetTimeStamp64(stamp);
+            } else if (id == kAFPR && size >= 2) {
+                m_afpr = whole;
+                m_packingMode = sub.get_i16be();
+                SetLastPackingMode(m_packingMode);
+            }
+        }
+    }
+    if (m_afpr.empty()) {
+        m_packingMode = m_numBits == 16 ? 1 : 11;
+    }
+    return noErr;
+}
+
+OSErr CSonicAIFFFile::LocateSoundData()
+{
+    ChunkInfo info;
+    OSErr err = FindChunk(kSSND, &info);
+    if (err == kChunkNotFoundErr) {
+        return kNoSSNDErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    ChunkView header;
+    err = reader.ReadBody(info, &header, 8);
+    if (err != noErr) {
+        return err;
+    }
+    const SInt64 offset = header.has(4) ? header.get_u32be() : 0;
+    const SInt64 end = info.BodyEnd();
+    SInt64 dataOffset = std::min(info.headerPos + 16 + offset, end);
+    if (m_packingMode == 3 || m_packingMode == 2) {
+        const SInt64 unit = m_packingMode == 3 ? 3 : 4;
+        const SInt64 within = dataOffset % kBlockSize;
+        if (within % unit != 0) {
+            dataOffset += unit - within % unit;
+        }
+    }
+    m_dataOffset = dataOffset;
+    const SInt64 available = m_packingMode == 3 ? PackedBytesBetween(dataOffset, end)
+                                                : std::max<SInt64>(0, end - dataOffset);
+    const SInt64 frameBytes = FileBytesPerSample(m_packingMode) * SInt64(m_numChannels);
+    if (frameBytes > 0) {
+        m_numFrames = UInt32(std::min<SInt64>(m_numFrames, available / frameBytes));
+    }
+    return noErr;
+}
+
+// ============================================================ annotations
+
+OSErr CSonicAIFFFile::ReadMARK()
+{
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    ChunkInfo info;
+    OSErr err = FindChunk(FOUR_CHAR_CODE("MARK"), &info);
+    if (err == kChunkNotFoundErr) {
+        return noErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    ChunkView body;
+    err = reader.ReadBody(info, &body);
+    if (err != noErr || !body.has(2)) {
+        return err;
+    }
+    const UInt16 count = body.get_u16be();
+    for (UInt16 i = 0; i < count && body.has(7); ++i) {
+        SFTMarker marker;
+        marker.markerID = body.get_u16be();
+        marker.pos = body.get_u32be();
+        std::string name = body.get_pstring(true);
+        if (!name.empty() && name[0] == '#') {
+            const std::size_t space = name.find(' ');
+            SInt64 number = 0;
+            for (std::size_t k = 1; k < name.size() && k < space && name[k] >= '0' && name[k] <= '9'; ++k) {
+                number = std::min<SInt64>(number * 10 + (name[k] - '0'), 32767);
+            }
+            marker.number = SInt16(number);
+            marker.type = 1;
+            name = space == std::string::npos ? std::string() : name.substr(space + 1);
+        } else {
+            marker.type = 2;
+            marker.number = -1;
+        }
+        const std::size_t length = std::min<std::size_t>(name.size(), 31);
+        marker.name[0] = UInt8(length);
+        std::memcpy(marker.name + 1, name.data(), length);
+        if (AddMarker(&marker) != noErr) {
+            break;
+        }
+    }
+    return noErr;
+}
+
+OSErr CSonicAIFFFile::ReadINST()
+{
+    ChunkInfo info;
+    OSErr err = FindChunk(FOUR_CHAR_CODE("INST"), &info);
+    if (err == kChunkNotFoundErr) {
+        return noErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    ChunkView body;
+    err = reader.ReadBody(info, &body, 20);
+    if (err != noErr || !body.has(20)) {
+        return err;
+    }
+    SFTSamplerInfo sampler;
+    sampler.baseNote = body.get_u8();
+    sampler.detune = body.get_i8();
+    sampler.lowNote = body.get_u8();
+    sampler.highNote = body.get_u8();
+    sampler.lowVelocity = body.get_u8();
+    sampler.highVelocity = body.get_u8();
+    sampler.gain = body.get_i16be();
+    sampler.valid = 1;
+    SetSamplerInfo(&sampler);
+    for (int k = 0; k < 2; ++k) {
+        const SInt16 mode = body.get_i16be();
+        const UInt16 beginID = body.get_u16be();
+        const UInt16 endID = body.get_u16be();
+        if (mode == 0) {
+            continue;
+        }
+        SFTMarker begin, end;
+        if (GetMarkerByID(beginID, &begin) != noErr || GetMarkerByID(endID, &end) != noErr) {
+            return kNoCOMMErr;
+        }
+        RemoveMarker(&begin);
+        if (endID != beginID) {
+            RemoveMarker(&end);
+        }
+        SFTLoop loop;
+        loop.loopID = k + 1;
+        loop.start = begin.pos;
+        loop.end = end.pos;
+        loop.type = mode;
+        err = AddLoop(&loop);
+        if (err != noErr) {
+            return err;
+        }
+    }
+    return noErr;
+}
+
+// ================================================================ open
+
+OSErr CSonicAIFFFile::Open()
+{
+    return Guarded([&]() -> OSErr {
+        OSErr err = OpenForReading();
+        if (err == noErr) err = ReadCOMM();
+        if (err == noErr) err = ReadAPPL();
+        if (err != noErr) {
+            return err;
+        }
+        m_sampleFormat = kSampleFormatBigEndian;
+        // Only the word length that suits the packing can be read.
+        const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
+        const SInt16 blockBits = fileBytes == 2 ? 16 : 24;
+        if (fileBytes == 0 || m_numBits != blockBits) {
+            return kNoCOMMErr;
+        }
+        if ((err = ReadMARK()) != noErr || (err = ReadINST()) != noErr || (err = LocateSoundData()) != noErr) {
+            return err;
+        }
+        return AddFileRegion();
+    });
+}
+
+OSErr CSonicAIFFFile::ProbeHeader(SInt16* result)
+{
+    if (result) {
+        *result = 0;
+    }
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    OSErr err = Guarded([&]() -> OSErr {
+        OSErr e = OpenForReading();
+        if (e == noErr) {
+            ReadCOMM();  // its result is not needed here
+            e = ReadAPPL();
+        }
+        return e;
+    });
+    if (m_isOpen) {
+        const OSErr closeErr = FSClose(m_refNum);
+        m_isOpen = false;
+        m_refNum = 0;
+        if (err == noErr) {
+            err = closeErr;
+        }
+    }
+    return err;
+}
+
+// ================================================================ create
+
+OSErr CSonicAIFFFile::WriteHeaderChunks()
+{
+    // The 'MCSF' block made by Create (or SetSonicInfo) is written again as it is.
+    if (m_mcsf.size() != kMCSFSize) {
+        FillFreshMCSF();
+    }
+    const std::vector<UInt8> offs = BuildOFFS();
+    const std::vector<UInt8> afpr = BuildAFPR();
+    ChunkBuilder chunks;
+    chunks.put_fourcc(kZuSD);
+    chunks.put_u32(24);
+    chunks.put_zeros(24);
+    chunks.put_fourcc(kAPPL);
+    chunks.put_u32(UInt32(4 + m_mcsf.size() + offs.size() + afpr.size()));
+    chunks.put_fourcc(kSSYS);
+    chunks.put_bytes(m_mcsf.data(), m_mcsf.size());
+    chunks.put_bytes(offs.data(), offs.size());
+    chunks.put_bytes(afpr.data(), afpr.size());
+    return WriteAt(38, chunks.data(), chunks.size());
+}
+
+OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                             ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    // The packing: 16-bit -> 1; 24-bit -> the caller's choice, or the mode
+    // of the Sonic file read last, or plain big-endian.
+    const SInt16 choice = SInt16(reserved & 0xFF);
+    SInt16 mode = 0;
+    if (numBits == 16) {
+        mode = 1;
+    } else if (numBits == 24) {
+        if (IsWideMode(choice)) {
+            mode = choice;
+        } else if (choice == 0 && IsWideMode(GetLastPackingMode())) {
+            mode = GetLastPackingMode();
+        } else {
+            mode = 11;
+        }
+    }
+    if (mode == 0 || numChannels == 0 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
+        return paramErr;
+    }
+    return Guarded([&]() -> OSErr {
+        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr) {
+            return err;
+        }
+        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+        if (err != noErr) {
+            return err;
+        }
+        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        if (err != noErr) {
+            return err;
+        }
+        m_packingMode = mode;
+        m_sampleFormat = kSampleFormatBigEndian;
+        m_sampleRate = sampleRate;
+        m_numChannels = numChannels;
+        m_numBits = numBits;
+        m_numFrames = 0;
+        m_headerDirty = true;
+        m_isOpen = true;
+        m_writable = true;
+        m_formEnd = 0x7FFFFFFF;
+        if (m_freshHeader || m_mcsf.size() != kMCSFSize) {
+            FillFreshMCSF();
+        }
+        ChunkBuilder header;
+        header.put_fourcc(kFORM);
+        header.put_u32(0x7FFFFFFF);
+        header.put_fourcc(FOUR_CHAR_CODE("AIFF"));
+        header.put_fourcc(kCOMM);
+        header.put_u32(18);
+        header.put_zeros(18);
+        err = WriteAt(0, header.data(), header.size());
+        if (err == noErr) err = WriteHeaderChunks();
+        if (err != noErr) {
+            return err;
+        }
+        SInt64 ssndPos = 0;
+        err = GetEOF(m_refNum, &ssndPos);
+        if (err != noErr) {
+            return err;
+        }
+        ChunkBuilder ssnd;
+        ssnd.put_fourcc(kSSND);
+        ssnd.put_u32(0);
+        ssnd.put_u32(UInt32(kBlockSize - 16 - ssndPos));
+        ssnd.put_u32(UInt32(kBlockSize));
+        err = WriteAt(ssndPos, ssnd.data(), ssnd.size());
+        if (err == noErr) {
+            m_dataOffset = kBlockSize;
+            err = SetEOF(m_refNum, kBlockSize);
+        }
+        return err;
+    });
+}
+
+// ================================================================= close
+
+OSErr CSonicAIFFFile::Close()
+{
+    if (!m_isOpen) {
+        return kNotOpenErr;
+    }
+    OSErr result = noErr;
+    if (m_headerDirty && m_writable) {
+        result = Guarded([&]() -> OSErr {
+            OSErr err = noErr;
+            const SInt64 bytesPerSample = BitsToBytes(m_numBits);
+            if ((m_numFrames & 1) && (m_numChannels & 1) && (bytesPerSample == 1 || bytesPerSample == 3)) {
+                // One zero frame keeps the sample data an even number of bytes.
+                const std::vector<UInt8> zeros(std::size_t(m_numChannels * FileBytesPerSample(m_packingMode)), 0);
+                err = WriteSampleBytes(SInt64(m_numFrames) * SInt64(zeros.size()), zeros.data(), zeros.size());
+                if (err != noErr) {
+                    return err;
+                }
+            }
+            SInt64 eof = 0;
+            err = GetEOF(m_refNum, &eof);
+            if (err != noErr) {
+                return err;
+            }
+            eof = eof / kBlockSize * kBlockSize + kBlockSize;
+            if (eof - 8 > 0x7FFFFFFF) {
+                return fsDataTooBigErr;
+            }
+            err = SetEOF(m_refNum, eof);
+            if (err != noErr) {
+                return err;
+            }
+            ChunkBuilder comm;
+            comm.put_fourcc(kCOMM);
+            comm.put_u32(18);
+            comm.put_u16(UInt16(m_numChannels));
+            comm.put_u32(m_numFrames);
+            comm.put_u16(UInt16(m_numBits));
+            UInt8 rate[10];
+            ConvertToIeeeExtended(m_sampleRate, rate);
+            comm.put_bytes(rate, sizeof rate);
+            err = WriteAt(12, comm.data(), comm.size());
+            if (err == noErr) err = WriteHeaderChunks();
+            if (err != noErr) {
+                return err;
+            }
+            ChunkInfo ssnd;
+            err = FindChunk(kSSND, &ssnd);
+            if (err != noErr) {
+                return err == kChunkNotFoundErr ? kNoSSNDErr : err;
+            }
+            UInt8 size[4];
+            Put32(size, UInt32(eof - ssnd.bodyPos));
+            err = WriteAt(ssnd.SizePos(), size, sizeof size);
+            if (err != noErr) {
+                return err;
+            }
+            RefNumChunkSource source(m_refNum);
+            ChunkReader reader(source, WalkOptions());
+            if (reader.ReadHeader() != noErr || reader.ContainerID() != kFORM) {
+                return kNoFORMErr;
+            }
+            Put32(size, UInt32(eof - 8));
+            return WriteAt(4, size, sizeof size);
+        });
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr) {
+        m_isOpen = false;
+        m_writable = false;
+        m_refNum = 0;
+        if (result == noErr) {
+            m_headerDirty = false;
+        }
+    }
+    return result != noErr ? result : closeErr;
+}
+
+// ============================================================= block I/O
+
+OSErr CSonicAIFFFile::ReadSampleBytes(SInt64 index, UInt8* out, std::size_t count, std::size_t* got)
+{
+    *got = 0;
+    while (*got < count) {
+        const SInt64 position = SamplePosition(index + SInt64(*got));
+        std::size_t run = count - *got;
+        if (m_packingMode == 3) {
+            run = std::min<std::size_t>(run, std::size_t(kPackedRun - position % kBlockSize));
+        }
+        OSErr err = SetFPos(m_refNum, fsFromStart, position);
+        if (err == eofErr) {
+            return noErr;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        long n = long(run);
+        err = FSRead(m_refNum, &n, out + *got);
+        *got += std::size_t(std::max<long>(n, 0));
+        if (err == eofErr || std::size_t(n) < run) {
+            return noErr;
+        }
+        if (err != noErr) {
+            return err;
+        }
+    }
+    return noErr;
+}
+
+OSErr CSonicAIFFFile::WriteSampleBytes(SInt64 index, const UInt8* data, std::size_t count)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const SInt64 position = SamplePosition(index + SInt64(done));
+        std::size_t run = count - done;
+        if (m_packingMode == 3) {
+            run = std::min<std::size_t>(run, std::size_t(kPackedRun - position % kBlockSize));
+        }
+        if (position + SInt64(run) > kMaxFileEnd) {
+            return fsDataTooBigErr;
+        }
+        // WriteAt extends the file with zeros up to `position` (the zero
+        // tails of packed blocks included).
+        const OSErr err = WriteAt(position, data + done, run);
+        if (err != noErr) {
+            return err;
+        }
+        done += run;
+    }
+    return noErr;
+}
+
+OSErr CSonicAIFFFile::SetFilePos(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        const SInt64 position = SamplePosition(SInt64(frame) * GetNumChannels() * FileBytesPerSample(m_packingMode));
+        OSErr err = SetFPos(m_refNum, fsFromStart, position);
+        if (err == eofErr && m_writable) {
+            if (position > kMaxFileEnd) {
+                return fsDataTooBigErr;
+            }
+            err = SetEOF(m_refNum, position);
+            if (err == noErr) {
+                err = SetFPos(m_refNum, fsFromStart, position);
+            }
+        }
+        return err;
+    });
+}
+
+OSErr CSonicAIFFFile::LoadFrames(UInt32 frame, UInt32 frames, UInt8* block, std::size_t blockBytes)
+{
+    const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
+    const std::size_t samples = std::size_t(frames) * GetNumChannels();
+    const std::size_t blockBps = std::size_t(BitsToBytes(m_numBits));
+    std::size_t filled = 0;  // block bytes holding file samples
+    OSErr err = noErr;
+    if (samples > 0 && fileBytes > 0 && SInt64(blockBps) * SInt64(samples) <= SInt64(blockBytes)) {
+        const SInt64 index = SInt64(frame) * GetNumChannels() * fileBytes;
+        std::size_t got = 0;
+        switch (m_packingMode) {
+        case 2: {
+            UInt8* conversion = ConversionBuffer();
+            err = ReadSampleBytes(index, conversion, samples * 4, &got);
+            const std::size_t whole = got / 4;
+            for (std::size_t i = 0; i < whole; ++i) {
+                const UInt8* c = conversion + 4 * i;
+                UInt8* b = block + 3 * i;
+                b[0] = c[1];
+                b[1] = c[0];
+                b[2] = c[3];
+            }
+            filled = whole * 3;
+            break;
+        }
+        case 3:
+        case 10:
+            err = ReadSampleBytes(index, block, samples * 3, &got);
+            filled = got / 3 * 3;
+            SwapOuterBytes(block, filled);
+            break;
+        default:  // 1, 9, 11: as stored
+            err = ReadSampleBytes(index, block, samples * blockBps, &got);
+            filled = got / blockBps * blockBps;
+            break;
+        }
+    }
+    if (filled < blockBytes) {
+        std::memset(block + filled, 0, blockBytes - filled);
+    }
+    return err;
+}
+
+OSErr CSonicAIFFFile::ReadBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateReadBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        QM_TRACE("SonicAIFF::RefreshInputBuffer", "packing mode:" << m_packingMode);
+        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+        err = LoadFrames(frame, frames, m_readBuffer, BlockBytes());
+        m_readBufferStart = frame;
+        return err;
+    });
+}
+
+OSErr CSonicAIFFFile::PrepareWriteBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateWriteBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        QM_TRACE("SonicAIFF::RefreshOutputBuffer", "packing mode:" << m_packingMode);
+        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+        return LoadFrames(frame, frames, m_writeBuffer, BlockBytes());
+    });
+}
+
+OSErr CSonicAIFFFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen || !m_writable) {
+            return kFileNotOpenedErr;
+        }
+        if (!m_writeBuffer || frames > m_bufferFrames) {
+            return paramErr;
+        }
+        QM_TRACE("SonicAIFF::FlushOutput", "packing mode:" << m_packingMode);
+        const std::size_t samples = std::size_t(frames) * GetNumChannels();
+        const SInt64 index = SInt64(frame) * GetNumChannels() * FileBytesPerSample(m_packingMode);
+        UInt8* conversion = nullptr;
+        if (m_packingMode == 2 || m_packingMode == 3 || m_packingMode == 10) {
+            try {
+                conversion = ConversionBuffer();
+            } catch (const std::bad_alloc&) {
+                return memFullErr;
+            }
+        }
+        OSErr err = noErr;
+        switch (m_packingMode) {
+        case 1:
+        case 11:
+            err = WriteSampleBytes(index, m_writeBuffer, samples * std::size_t(BitsToBytes(m_numBits)));
+            break;
+        case 2:
+            for (std::size_t i = 0; i < samples; ++i) {
+                const UInt8* b = m_writeBuffer + 3 * i;
+                UInt8* c = conversion + 4 * i;
+                c[0] = b[1];
+                c[1] = b[0];
+                c[2] = 0;
+                c[3] = b[2];
+            }
+            err = WriteSampleBytes(index, conversion, samples * 4);
+            break;
+        case 3:
+        case 10:
+            std::memcpy(conversion, m_writeBuffer, samples * 3);
+            SwapOuterBytes(conversion, samples * 3);
+            err = WriteSampleBytes(index, conversion, samples * 3);
+            break;
+        default:
+            return paramErr;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(std::min<UInt64>(UInt64(frame) + frames, 0xFFFFFFFFu)));
+        m_headerDirty = true;
+        return noErr;
+    });
+}
+
+OSErr CSonicAIFFFile::RecalcNumFrames()
+{
+    SInt64 eof = 0;
+    const OSErr err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    // Counted in the file's own layout (mode 3 leaves out the zero tails).
+    const SInt64 frameBytes = FileBytesPerSample(m_packingMode) * GetNumChannels();
+    if (frameBytes > 0) {
+        const SInt64 bytes = m_packingMode == 3 ? PackedBytesBetween(m_dataOffset, eof)
+                                                : std::max<SInt64>(0, eof - m_dataOffset);
+        const SInt64 frames = bytes / frameBytes;
+        m_numFrames = UInt32(std::min<SInt64>(frames, std::numeric_limits<UInt32>::max()));
+    }
+    return noErr;
+}

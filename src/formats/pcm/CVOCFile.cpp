@@ -1,0 +1,464 @@
+#include "CVOCFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr SInt64 kHeaderSizePosition = 20;
+constexpr UInt16 kVOCVersion = 0x010A;
+constexpr UInt8 kSoundDataBlock = 1;
+constexpr UInt8 kTerminator = 0;
+
+UInt32 Length24(const UInt8* p)
+{
+    return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16);
+}
+
+void PutLength24(UInt8* p, UInt32 value)
+{
+    p[0] = UInt8(value);
+    p[1] = UInt8(value >> 8);
+    p[2] = UInt8(value >> 16);
+}
+
+bool StreamRead(std::istream& in, SInt64 position, UInt8* bytes, std::streamsize count)
+{
+    in.clear();
+    in.seekg(std::streamoff(position), std::ios::beg);
+    if (!in)
+        return false;
+    in.read(reinterpret_cast<char*>(bytes), count);
+    return in.gcount() == count;
+}
+
+// The time-constant byte of a rate (8-bit files).
+UInt8 TimeConstantOf(float rate)
+{
+    return UInt8(int(float(256.0f - 1000000.0f / rate) + 0.5f));
+}
+
+} // namespace
+
+OSErr FindVOCBlock(UInt8 blockType, std::istream& stream)
+{
+    UInt8 sizeBytes[2];
+    if (!StreamRead(stream, kHeaderSizePosition, sizeBytes, 2))
+        return kVOCChunkMissingErr;
+    SInt64 position = SInt64(sizeBytes[0]) | (SInt64(sizeBytes[1]) << 8);
+    for (;;) {
+        UInt8 header[4];
+        if (!StreamRead(stream, position, header, 4))
+            return kVOCChunkMissingErr;
+        if (header[0] == blockType)
+            return noErr;
+        if (header[0] == kTerminator)
+            return kVOCChunkMissingErr;
+        position += 4 + SInt64(Length24(header + 1));
+    }
+}
+
+CVOCFile::~CVOCFile()
+{
+    if (m_isOpen)
+        Close();
+}
+
+OSType CVOCFile::GetFileType() const
+{
+    return FOUR_CHAR_CODE("VOC ");
+}
+
+QString CVOCFile::GetFormatName() const
+{
+    return QStringLiteral("Voc");
+}
+
+UInt32 CVOCFile::FrameBytes() const
+{
+    return std::max<UInt32>(1, m_numChannels * UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1)));
+}
+
+OSErr CVOCFile::ReadAt(SInt64 position, void* bytes, SInt32 count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err)
+        return err;
+    SInt32 n = count;
+    return FSRead(m_refNum, &n, bytes);
+}
+
+OSErr CVOCFile::WriteAt(SInt64 position, const void* bytes, SInt32 count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err)
+        return err;
+    SInt32 n = count;
+    return FSWrite(m_refNum, &n, bytes);
+}
+
+OSErr CVOCFile::FindBlock(UInt8 blockType)
+{
+    UInt8 sizeBytes[2];
+    OSErr err = ReadAt(kHeaderSizePosition, sizeBytes, 2);
+    SInt64 position = SInt64(sizeBytes[0]) | (SInt64(sizeBytes[1]) << 8);
+    while (err == noErr) {
+        UInt8 header[4];
+        err = ReadAt(position, header, 4);
+        if (err)
+            break;
+        if (header[0] == blockType)
+            return noErr;
+        if (header[0] == kTerminator)
+            return kVOCChunkMissingErr;
+        position += 4 + SInt64(Length24(header + 1));
+    }
+    return err == eofErr ? kVOCChunkMissingErr : err;
+}
+
+bool CVOCFile::EndsCleanly(SInt64 position, SInt64 eof)
+{
+    // At most a few blocks are expected after the sound data.
+    for (int blocks = 0; blocks < 1000; ++blocks) {
+        if (position == eof)
+            return true;
+        UInt8 header[4] = {0, 0, 0, 0};
+        const SInt32 want = SInt32(std::min<SInt64>(4, eof - position));
+        if (want <= 0 || ReadAt(position, header, want) != noErr)
+            return false;
+        if (header[0] == kTerminator)
+            return position == eof - 1;
+        if (header[0] > 9 || want < 4)
+            return false;
+        position += 4 + SInt64(Length24(header + 1));
+        if (position > eof)
+            return false;
+    }
+    return false;
+}
+
+OSErr CVOCFile::SettleSampleBytes(UInt64 declared)
+{
+    SInt64 eof = 0;
+    OSErr err = GetEOF(m_refNum, &eof);
+    if (err)
+        return err;
+    const UInt64 available = UInt64(std::max<SInt64>(0, eof - m_dataOffset));
+    UInt64 bytes = std::min(declared, available);
+    if (declared < available && !EndsCleanly(m_dataOffset + SInt64(declared), eof)) {
+        // Writers that stream the sound out leave a length that does not
+        // match the data (a placeholder, the first piece's length); the
+        // sound then runs to the end of the file, less a final terminator.
+        UInt8 last = 0xFF;
+        bytes = available;
+        if (ReadAt(eof - 1, &last, 1) == noErr && last == kTerminator)
+            bytes -= 1;
+    }
+    m_declaredBytes = declared;
+    m_numFrames = UInt32(std::min<UInt64>(bytes / FrameBytes(), 0xFFFFFFFF));
+    return noErr;
+}
+
+
+OSErr CVOCFile::ReadHeader()
+{
+    OSErr err = FindBlock(kSoundDataBlock);
+    if (err)
+        return err == kVOCChunkMissingErr ? kVOCNoDataBlockErr : err;
+    SInt64 mark = 0;
+    err = GetFPos(m_refNum, &mark);
+    if (err)
+        return err;
+    UInt8 block[6];
+    err = ReadAt(mark - 4, block, 6);
+    if (err)
+        return err == eofErr ? kVOCNoDataBlockErr : err;
+    if (block[5] != 0)
+        return kVOCNoLinearDataErr;
+    const UInt32 length = Length24(block + 1);
+    m_numBits = 8;
+    m_numChannels = 1;
+    m_sampleRate = 1000000.0 / (256 - int(block[4]));
+    m_sampleFormat = kSampleFormatUnsigned8LE;
+    m_dataOffset = mark + 2;
+    return SettleSampleBytes(length >= 2 ? length - 2 : 0);
+}
+
+OSErr CVOCFile::Open()
+{
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    m_headerDirty = false;
+    m_writing = false;
+    err = ReadHeader();
+    if (err) {
+        // A file we cannot read is not kept open behind the caller's back.
+        FSClose(m_refNum);
+        m_refNum = 0;
+        m_isOpen = false;
+        return err;
+    }
+    return AddFileRegion();
+}
+
+OSErr CVOCFile::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    const OSErr headerErr = ReadHeader();
+    const OSErr closeErr = FSClose(m_refNum);
+    m_refNum = 0;
+    m_isOpen = false;
+    return headerErr ? headerErr : closeErr;
+}
+
+OSErr CVOCFile::CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampleRate)
+{
+    if (numChannels > 1)
+        return kVOCChannelsErr;
+    if (!(sampleRate >= 3609.0f && sampleRate <= 20000.0f))
+        return kVOCSampleRateErr;
+    const SInt16 t = SInt16(int(float(256.0f - 1000000.0f / sampleRate) + 0.5f));
+    const float achieved = float(1000000.0 / (256 - int(t)));
+    if (!(std::fabs(achieved - sampleRate) < 1.0f))
+        return kVOCSampleRateErr;
+    if (numBits != 8)
+        return kVOCWordSizeErr;
+    return noErr;
+}
+
+OSErr CVOCFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                       ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    OSErr err = CheckCreateShape(numChannels, numBits, sampleRate);
+    if (err)
+        return err;
+    if (numChannels == 0)
+        return kVOCChannelsErr;
+    err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), smRoman);
+    if (err)
+        return err;
+    err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum);
+    if (err)
+        return err;
+    m_sampleRate = sampleRate;
+    m_numChannels = numChannels;
+    m_numBits = numBits;
+    m_numFrames = 0;
+    m_sampleFormat = numBits == 8 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;
+    m_isOpen = true;
+    m_headerDirty = true;
+    m_writing = true;
+    return WriteBlockHeaders();
+}
+
+OSErr CVOCFile::WriteFileHeader(UInt16 version)
+{
+    UInt8 header[26];
+    std::memcpy(header, "Creative Voice File\x1A", 20);
+    const UInt16 check = UInt16(0x1234 + UInt16(~version));
+    const UInt8 tail[6] = {26, 0, UInt8(version), UInt8(version >> 8), UInt8(check), UInt8(check >> 8)};
+    std::memcpy(header + 20, tail, 6);
+    return WriteAt(0, header, 26);
+}
+
+OSErr CVOCFile::WriteBlockHeaders()
+{
+    OSErr err = WriteFileHeader(kVOCVersion);
+    if (err)
+        return err;
+    m_dataOffset = 32;
+    return UpdateBlockHeaders();
+}
+
+OSErr CVOCFile::UpdateBlockHeaders()
+{
+    UInt8 block[6] = {kSoundDataBlock, 0, 0, 0, TimeConstantOf(float(m_sampleRate)), 0};
+    PutLength24(block + 1, UInt32(UInt64(m_numFrames) * FrameBytes() + DataBlockOverhead()));
+    return WriteAt(m_dataOffset - 6, block, 6);
+}
+
+OSErr CVOCFile::UpdateHeader()
+{
+    if (UInt64(m_numFrames) * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength)
+        return kVOCTooLongErr;
+    return UpdateBlockHeaders();
+}
+
+OSErr CVOCFile::Close()
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = noErr;
+    if (m_writing) {
+        err = UpdateHeader();
+        if (!err)
+            err = SetFPos(m_refNum, fsFromLEOF, 0);
+        if (!err) {
+            const UInt8 terminator = kTerminator;
+            SInt32 n = 1;
+            err = FSWrite(m_refNum, &n, &terminator);
+        }
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    m_refNum = 0;
+    m_isOpen = false;
+    m_headerDirty = false;
+    m_writing = false;
+    return err ? err : closeErr;
+}
+
+void CVOCFile::ToBufferForm(UInt8* bytes, std::size_t count) const
+{
+    if (m_numBits == 8) {
+        for (std::size_t i = 0; i < count; ++i)
+            bytes[i] ^= 0x80;
+    } else {
+        for (std::size_t i = 0; i + 1 < count; i += 2)
+            std::swap(bytes[i], bytes[i + 1]);
+    }
+}
+
+void CVOCFile::ToFileForm(UInt8* bytes, std::size_t count) const
+{
+    ToBufferForm(bytes, count);
+}
+
+OSErr CVOCFile::ExtendFile(UInt32 frame)
+{
+    const UInt64 sampleBytes = UInt64(frame) * FrameBytes();
+    if (sampleBytes + DataBlockOverhead() > kVOCMaxBlockLength)
+        return kVOCTooLongErr;
+    const SInt64 target = m_dataOffset + SInt64(sampleBytes);
+    SInt64 eof = 0;
+    OSErr err = GetEOF(m_refNum, &eof);
+    if (err)
+        return err;
+    err = SetFPos(m_refNum, fsFromLEOF, 0);
+    if (err)
+        return err;
+    // Silence in the file's form: 0x80 for unsigned bytes, 0 for 16-bit.
+    std::vector<UInt8> silence(std::max<UInt32>(1, std::min<UInt32>(m_bufferFrames, 65536)),
+                               m_numBits == 8 ? 0x80 : 0x00);
+    while (eof < target) {
+        SInt32 n = SInt32(std::min<SInt64>(SInt64(silence.size()), target - eof));
+        err = FSWrite(m_refNum, &n, silence.data());
+        if (err)
+            return err;
+        eof += n;
+    }
+    m_numFrames = std::max(m_numFrames, frame);
+    return noErr;
+}
+
+OSErr CVOCFile::SetFilePos(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * FrameBytes());
+    OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err == eofErr && m_writing) {
+        err = ExtendFile(frame);
+        if (!err)
+            err = SetFPos(m_refNum, fsFromStart, position);
+    }
+    return err;
+}
+
+OSErr CVOCFile::RecalcNumFrames()
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writing)
+        return SettleSampleBytes(m_declaredBytes);
+    SInt64 eof = 0;
+    OSErr err = GetEOF(m_refNum, &eof);
+    if (err)
+        return err;
+    m_numFrames = UInt32(std::min<SInt64>(std::max<SInt64>(0, eof - m_dataOffset) / FrameBytes(), 0xFFFFFFFF));
+    return noErr;
+}
+
+OSErr CVOCFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = m_readBuffer ? noErr : AllocateReadBuffer();
+    if (err)
+        return err;
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * FrameBytes();
+    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    std::size_t got = 0;
+    if (frames > 0) {
+        SInt32 n = SInt32(std::size_t(frames) * FrameBytes());
+        err = SetFPos(m_refNum, fsFromStart, m_dataOffset + SInt64(UInt64(frame) * FrameBytes()));
+        if (!err)
+            err = FSRead(m_refNum, &n, m_readBuffer);
+        got = std::size_t(std::max<SInt32>(n, 0));
+        if (err)
+            got = std::min<std::size_t>(got, std::size_t(frames) * FrameBytes());
+    }
+    ToBufferForm(m_readBuffer, got);
+    std::memset(m_readBuffer + got, 0, blockBytes - got);
+    m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CVOCFile::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = m_writeBuffer ? noErr : AllocateWriteBuffer();
+    if (err)
+        return err;
+    err = SetFilePos(frame);
+    if (err)
+        return err;
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * FrameBytes();
+    SInt32 n = SInt32(blockBytes);
+    err = FSRead(m_refNum, &n, m_writeBuffer);
+    const std::size_t got = std::min<std::size_t>(std::size_t(std::max<SInt32>(n, 0)), blockBytes);
+    ToBufferForm(m_writeBuffer, got);
+    std::memset(m_writeBuffer + got, 0, blockBytes - got);
+    return err == eofErr ? noErr : err;
+}
+
+OSErr CVOCFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer)
+        return paramErr;
+    if (frames == 0)
+        return noErr;
+    frames = std::min(frames, m_bufferFrames);
+    if ((UInt64(frame) + frames) * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength)
+        return kVOCTooLongErr;
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    // Converted in a copy: the caller's block stays in its own form.
+    std::vector<UInt8> bytes(m_writeBuffer, m_writeBuffer + std::size_t(frames) * FrameBytes());
+    ToFileForm(bytes.data(), bytes.size());
+    SInt32 n = SInt32(bytes.size());
+    err = FSWrite(m_refNum, &n, bytes.data());
+    if (err)
+        return err;
+    m_numFrames = std::max(m_numFrames, frame + frames);
+    return noErr;
+}

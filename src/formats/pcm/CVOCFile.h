@@ -1,0 +1,100 @@
+// CVOCFile: Creative Voice files of 8-bit unsigned mono samples in one
+// sound-data block (type 'VOC ', "Voc").
+//
+// File layout: the 26-byte header ("Creative Voice File", 0x1A, header size,
+// version, check value), then blocks of a type byte and a 24-bit
+// little-endian body length, ended by a single terminator byte 0.  Written
+// files hold one sound-data block (type 1: time-constant byte, pack 0, the
+// unsigned samples).  The data length field has 24 bits, so a file holds at
+// most 0xFFFFFF - 2 sample bytes; a write beyond that is refused.
+//
+// The class is also the base of CVOC_SBFile ('VOC2'), which differs in the
+// blocks it reads and writes (ReadHeader, WriteBlockHeaders,
+// UpdateBlockHeaders) and in its sample form; the block walk, the block
+// I/O and the lifecycle are shared.
+#pragma once
+
+#include "CSoundFile.h"
+
+#include <istream>
+
+constexpr OSErr kVOCWordSizeErr = -22300;        // "has incompatible wordsize"
+constexpr OSErr kVOCNoLinearDataErr = -22301;    // "has no linear data (VOC)"
+constexpr OSErr kVOCChannelsErr = -22302;        // "has incompatible # channels"
+constexpr OSErr kVOCSampleRateErr = -22303;      // "has incompatible samplerate"
+constexpr OSErr kVOCNoDataBlockErr = -22304;     // "lacks FMT chunk (VOC)"
+constexpr OSErr kVOCChunkMissingErr = -22004;    // "Chunk not in file"
+// A sound that no longer fits the 24-bit length of one data block.
+constexpr OSErr kVOCTooLongErr = -20008;         // "would yield a fragmented vocfile"
+
+// The largest body of one block (24-bit length field).
+constexpr UInt32 kVOCMaxBlockLength = 0xFFFFFF;
+
+// The block walk on a stream: from the header size at offset 20, block by
+// block, until a block of `blockType`.  0 leaves the stream just after that
+// block's 4-byte header; -22004 when the terminator, the end of the file or
+// a failed read comes first.
+OSErr FindVOCBlock(UInt8 blockType, std::istream& stream);
+
+class CVOCFile : public CSoundFile {
+public:
+    CVOCFile() = default;
+    ~CVOCFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    // The file position of the first sample byte.
+    SInt64 GetDataOffset() const { return m_dataOffset; }
+
+protected:
+    // Reads the blocks that describe the sound: shape, rate, frame count,
+    // sample-format code; leaves the mark on the first sample byte.
+    virtual OSErr ReadHeader();
+    // Checks the shape asked of Create (the class's error codes).
+    virtual OSErr CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampleRate);
+    // Writes the blocks after the file header, up to the first sample byte,
+    // with placeholder lengths.
+    virtual OSErr WriteBlockHeaders();
+    // Rewrites those blocks with the real lengths (on close).
+    virtual OSErr UpdateBlockHeaders();
+    // Header bytes in front of the samples inside the sound-data block body
+    // (counted by its length field).
+    virtual UInt32 DataBlockOverhead() const { return 2; }
+
+    OSErr WriteFileHeader(UInt16 version);
+    OSErr UpdateHeader();
+    // On the open file: positions after the 4-byte header of the first block
+    // of `blockType` at or after the first block.  -22004 when missing.
+    OSErr FindBlock(UInt8 blockType);
+    // Grows the file with zeros up to `frame` frames of sound.
+    OSErr ExtendFile(UInt32 frame);
+    OSErr WriteAt(SInt64 position, const void* bytes, SInt32 count);
+    OSErr ReadAt(SInt64 position, void* bytes, SInt32 count);
+    UInt32 FrameBytes() const;
+    // Sets the frame count from the sample bytes the data block declares,
+    // clamped to the file; a length that leaves the rest of the file
+    // unparsable is taken as a streaming writer's placeholder, and the sound
+    // then runs to the end of the file (less a final terminator byte).
+    OSErr SettleSampleBytes(UInt64 declared);
+    // True when the blocks from `position` on end at the end of the file
+    // (or in a terminator that is the file's last byte).
+    bool EndsCleanly(SInt64 position, SInt64 eof);
+    // Buffer form <-> file form, in place.
+    void ToBufferForm(UInt8* bytes, std::size_t count) const;
+    void ToFileForm(UInt8* bytes, std::size_t count) const;
+
+    SInt64 m_dataOffset = 0;
+    UInt64 m_declaredBytes = 0;   // sample bytes the data block declares (reading)
+    bool m_writing = false;       // made by Create: the header is completed on close
+};

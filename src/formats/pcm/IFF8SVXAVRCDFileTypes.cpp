@@ -1,0 +1,65 @@
+#include "IFF8SVXAVRCDFileTypes.h"
+
+#include "CAVRFile.h"
+#include "CIFF8SVXFile.h"
+#include "CImageDATFile.h"
+#include "SoundFileRegistry.h"
+
+#include <cstring>
+#include <fstream>
+#include <new>
+
+namespace {
+
+template <typename T>
+CSoundFile* Make()
+{
+    return new (std::nothrow) T();
+}
+
+// Reads the first `count` bytes of a file; false when it is shorter.
+bool ReadStart(const QString& path, UInt8* bytes, std::streamsize count, SInt32* error)
+{
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    if (!in) {
+        *error = fnfErr;
+        return false;
+    }
+    in.read(reinterpret_cast<char*>(bytes), count);
+    *error = 0;
+    return in.gcount() == count;
+}
+
+} // namespace
+
+SInt32 ProbeIFF8SVXChannels(const QString& path)
+{
+    UInt8 header[12];
+    SInt32 error = 0;
+    if (!ReadStart(path, header, sizeof header, &error)) {
+        return error;
+    }
+    return std::memcmp(header, "FORM", 4) == 0 && std::memcmp(header + 8, "8SVX", 4) == 0 ? 1 : 0;
+}
+
+SInt32 ProbeAVRChannels(const QString& path)
+{
+    UInt8 header[14];
+    SInt32 error = 0;
+    if (!ReadStart(path, header, sizeof header, &error)) {
+        return error;
+    }
+    if (std::memcmp(header, "2BIT", 4) != 0) {
+        return 0;
+    }
+    return (header[12] | header[13]) != 0 ? 2 : 1;
+}
+
+void RegisterIFF8SVXAVRCDFileTypes()
+{
+    RegisterSoundFileFactory(kIFF8SVXFileType, &Make<CIFF8SVXFile>);
+    RegisterSoundFileFactory(kAVRFileType, &Make<CAVRFile>);
+    RegisterSoundFileFactory(kImageDATFileType, &Make<CImageDATFile>);
+    RegisterHeaderProbe(kIFF8SVXFileType, &ProbeIFF8SVXChannels);
+    RegisterHeaderProbe(kAVRFileType, &ProbeAVRChannels);
+}

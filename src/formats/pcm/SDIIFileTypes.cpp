@@ -1,0 +1,39 @@
+#include "SDIIFileTypes.h"
+
+#include "CDyaxisMacMixFile.h"
+#include "CSDIIFile.h"
+#include "SoundFileRegistry.h"
+#include "error_code_exception.h"
+
+namespace {
+
+CSoundFile* MakeSDII()
+{
+    return new CSDIIFile();
+}
+
+CSoundFile* MakeMacMix()
+{
+    return new CDyaxisMacMixFile();
+}
+
+SInt32 ProbeSDIIChannels(const QString& path)
+{
+    try {
+        const SInt32 channels = GetSDIINumChannels(path.toStdString());
+        return channels > 0 ? channels : 0;
+    } catch (const error_code_exception& e) {
+        return e.code() < 0 ? SInt32(e.code()) : SInt32(ioErr);
+    } catch (...) {
+        return ioErr;
+    }
+}
+
+} // namespace
+
+void RegisterSDIIFileTypes()
+{
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("Sd2f"), &MakeSDII);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("MMIX"), &MakeMacMix);
+    RegisterHeaderProbe(FOUR_CHAR_CODE("Sd2f"), &ProbeSDIIChannels);
+}

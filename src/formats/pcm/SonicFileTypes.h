@@ -1,0 +1,6 @@
+// Registration of the Sonic types with the sound-file core: the factories
+// of 'SAIF' (CSonicAIFFFile) and 'SpSc' (CSonicSplitFile) and the channel
+// probe that type detection and set grouping ask for 'SAIF'.
+#pragma once
+
+void RegisterSonicFileTypes();

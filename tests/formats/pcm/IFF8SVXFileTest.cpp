@@ -1,0 +1,267 @@
+// The IFF 8SVX format: written layout, round trips, the peers (sox,
+// libsndfile) in both directions, and damaged input.
+#include "CIFF8SVXFile.h"
+#include "IFF8SVXAVRCDFileTypes.h"
+#include "IFF8SVXAVRCDTestSupport.h"
+#include "SoundFileRegistry.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace smallpcm;
+
+namespace {
+
+class IFF8SVXFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetProcessFileIfNoRegions(false); }
+    TestTempDir dir;
+};
+
+std::vector<UInt8> Chunk(const char* id, const std::vector<UInt8>& body, long sizeField = -1)
+{
+    std::vector<UInt8> out(id, id + 4);
+    out.resize(8);
+    PutBE32(out, 4, sizeField < 0 ? UInt32(body.size()) : UInt32(sizeField));
+    out.insert(out.end(), body.begin(), body.end());
+    if (body.size() & 1) {
+        out.push_back(0);
+    }
+    return out;
+}
+
+std::vector<UInt8> VHDR(UInt32 oneShot, UInt16 rate, UInt8 compression = 0)
+{
+    std::vector<UInt8> body(20, 0);
+    PutBE32(body, 0, oneShot);
+    body[12] = UInt8(rate >> 8);
+    body[13] = UInt8(rate);
+    body[15] = compression;
+    PutBE32(body, 16, 0x00010000);
+    return body;
+}
+
+// A FORM/8SVX of the given chunks (FORM size as given, or the real one).
+std::vector<UInt8> Form(const std::vector<std::vector<UInt8>>& chunks, long formSize = -1)
+{
+    std::vector<UInt8> out = {'F', 'O', 'R', 'M', 0, 0, 0, 0, '8', 'S', 'V', 'X'};
+    for (const auto& c : chunks) {
+        out.insert(out.end(), c.begin(), c.end());
+    }
+    PutBE32(out, 4, formSize < 0 ? UInt32(out.size() - 8) : UInt32(formSize));
+    return out;
+}
+
+std::unique_ptr<CIFF8SVXFile> OpenPath(const std::string& path, OSErr expected = noErr)
+{
+    auto file = std::make_unique<CIFF8SVXFile>();
+    EXPECT_EQ(file->SetFile(path), noErr);
+    EXPECT_EQ(file->Open(), expected) << path;
+    return file;
+}
+
+} // namespace
+
+TEST_F(IFF8SVXFileTest, WrittenLayoutPadsAnOddBodyAndKeepsTheFrameCount)
+{
+    const std::vector<SInt32> samples = {-127, 126, 5};
+    const std::string path = WriteSamples<CIFF8SVXFile>(dir.file("odd"), 1, 8, 22050.0f, samples);
+    EXPECT_EQ(path, dir.file("odd.8svx"));
+    const auto d = ReadAll(path);
+    ASSERT_EQ(d.size(), 52u);
+    EXPECT_EQ(std::string(d.begin(), d.begin() + 4), "FORM");
+    EXPECT_EQ(BE32(d, 4), 44u);
+    EXPECT_EQ(std::string(d.begin() + 8, d.begin() + 16), "8SVXVHDR");
+    EXPECT_EQ(BE32(d, 16), 20u);
+    EXPECT_EQ(BE32(d, 20), 3u);       // one-shot samples
+    EXPECT_EQ(BE32(d, 24), 0u);
+    EXPECT_EQ(BE32(d, 28), 0u);
+    EXPECT_EQ(BE16(d, 32), 22050);    // samples per second
+    EXPECT_EQ(d[34], 0);
+    EXPECT_EQ(d[35], 0);
+    EXPECT_EQ(BE32(d, 36), 0x00010000u);
+    EXPECT_EQ(std::string(d.begin() + 40, d.begin() + 44), "BODY");
+    EXPECT_EQ(BE32(d, 44), 3u);
+    EXPECT_EQ(std::vector<UInt8>(d.begin() + 48, d.end()), (std::vector<UInt8>{0x81, 0x7E, 0x05, 0x00}));
+
+    auto file = OpenPath(path);
+    EXPECT_EQ(file->GetNumFrames(), 3u);
+    EXPECT_EQ(file->GetNumChannels(), 1);
+    EXPECT_EQ(file->GetNumBits(), 8);
+    EXPECT_EQ(file->GetSampleRate(), 22050.0);
+    EXPECT_EQ(file->GetDataOffset(), 48);
+    EXPECT_EQ(ReadAllBlocks(*file), BlockBytes(samples, 8));
+    EXPECT_EQ(file->GetFormatName(), QStringLiteral("Amiga/IFF 8SVX"));
+    EXPECT_EQ(file->GetFileType(), FOUR_CHAR_CODE("8SVX"));
+    EXPECT_EQ(file->Close(), noErr);
+    EXPECT_EQ(file->Close(), kIFF8SVXNotOpenErr);
+}
+
+TEST_F(IFF8SVXFileTest, CreateRefusesShapesTheFormatCannotHold)
+{
+    struct Case {
+        UInt16 channels;
+        SInt16 bits;
+        float rate;
+        OSErr expected;
+    } cases[] = {{2, 8, 22050.0f, kIFF8SVXChannelsErr}, {1, 16, 22050.0f, kIFF8SVXWordSizeErr},
+                 {1, 8, 96000.0f, paramErr}, {1, 8, 65535.0f, noErr}};
+    int n = 0;
+    for (const Case& c : cases) {
+        CIFF8SVXFile file;
+        ASSERT_EQ(file.SetFile(dir.file("shape" + std::to_string(n++))), noErr);
+        EXPECT_EQ(file.Create(c.channels, c.bits, 0, nullptr, nullptr, c.rate), c.expected);
+        if (file.IsOpen()) {
+            EXPECT_EQ(file.Close(), noErr);
+        }
+    }
+    // A fractional rate is stored truncated.
+    const std::string path = WriteSamples<CIFF8SVXFile>(dir.file("frac"), 1, 8, 8000.9f, {1, 2});
+    EXPECT_EQ(BE16(ReadAll(path), 32), 8000);
+}
+
+TEST_F(IFF8SVXFileTest, SeekingPastTheEndWhileWritingFillsWithSilence)
+{
+    CIFF8SVXFile file;
+    ASSERT_EQ(file.SetFile(dir.file("gap")), noErr);
+    ASSERT_EQ(file.Create(1, 8, 0, nullptr, nullptr, 11025.0f), noErr);
+    file.SetDither(false);
+    std::vector<double> one = {0.5};
+    UInt32 count = 1;
+    ASSERT_EQ(file.WriteFrames(10, &count, one.data()), noErr);
+    EXPECT_EQ(file.GetNumFrames(), 11u);
+    ASSERT_EQ(file.Close(), noErr);
+    auto back = OpenPath(file.GetPath());
+    std::vector<UInt8> expected(11, 0);
+    expected[10] = 63;  // trunc(0.5 * 127)
+    EXPECT_EQ(ReadAllBlocks(*back), expected);
+}
+
+TEST_F(IFF8SVXFileTest, PeersReadOurFilesSampleExact)
+{
+    const std::vector<SInt32> samples = TestSamples(5001, 8);
+    const std::string path = WriteSamples<CIFF8SVXFile>(dir.file("ours"), 1, 8, 16000.0f, samples);
+    const SndfileView view = ReadWithSndfile(path);
+    ASSERT_TRUE(view.opened);
+    EXPECT_EQ(view.channels, 1);
+    EXPECT_EQ(view.rate, 16000);
+    // libsndfile counts the pad byte of an odd BODY as a sample (it does so
+    // for every writer's files); the samples before it are exact.
+    ASSERT_TRUE(view.frames == sf_count_t(samples.size()) || view.frames == sf_count_t(samples.size() + 1));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        ASSERT_EQ(view.samples[i], samples[i] * 256) << i;
+    }
+    if (!HaveSox()) {
+        GTEST_SKIP() << "sox not available";
+    }
+    const std::string raw = dir.file("sox.raw");
+    const RunResult r = RunProgram("sox", {QString::fromStdString(path), "-t", "raw", "-e", "signed", "-b", "8",
+                                           QString::fromStdString(raw)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(ReadAll(raw), BlockBytes(samples, 8));
+}
+
+TEST_F(IFF8SVXFileTest, PeerFilesReadSampleExact)
+{
+    if (!HaveSox()) {
+        GTEST_SKIP() << "sox not available";
+    }
+    const std::vector<SInt32> samples = TestSamples(3333, 8);
+    const std::string raw = dir.file("in.raw");
+    WriteAll(raw, BlockBytes(samples, 8));
+    const std::string peer = dir.file("peer.8svx");
+    const RunResult r = RunProgram("sox", {"-t", "raw", "-r", "8000", "-e", "signed", "-b", "8", "-c", "1",
+                                           QString::fromStdString(raw), QString::fromStdString(peer)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    auto file = OpenPath(peer);
+    EXPECT_EQ(file->GetSampleRate(), 8000.0);
+    EXPECT_EQ(file->GetNumFrames(), samples.size());
+    EXPECT_EQ(ReadAllBlocks(*file), BlockBytes(samples, 8));
+    // A stereo file (one channel after the other) is refused, not misread.
+    const std::string stereo = dir.file("stereo.8svx");
+    ASSERT_EQ(RunProgram("sox", {"-t", "raw", "-r", "8000", "-e", "signed", "-b", "8", "-c", "2",
+                                 QString::fromStdString(raw), QString::fromStdString(stereo)})
+                  .exitCode,
+              0);
+    OpenPath(stereo, kIFF8SVXChannelsErr);
+    SInt16 result = -1;
+    CIFF8SVXFile probe;
+    ASSERT_EQ(probe.SetFile(peer), noErr);
+    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(IFF8SVXFileTest, DamagedFilesAreRefusedOrClamped)
+{
+    const std::vector<UInt8> samples = {1, 2, 3, 4, 5, 6};
+    const auto good = Form({Chunk("VHDR", VHDR(6, 8000)), Chunk("BODY", samples)});
+    // Every truncation opens without crashing; the short ones are refused.
+    for (std::size_t length = 0; length <= good.size(); ++length) {
+        const std::string path = dir.file("cut" + std::to_string(length));
+        WriteAll(path, std::vector<UInt8>(good.begin(), good.begin() + long(length)));
+        CIFF8SVXFile file;
+        ASSERT_EQ(file.SetFile(path), noErr);
+        const OSErr err = file.Open();
+        if (length < 12 + 28) {
+            EXPECT_NE(err, noErr) << length;
+        } else if (length < 48) {
+            EXPECT_EQ(err, kChunkNotFoundErr) << length;
+        } else {
+            EXPECT_EQ(err, noErr) << length;
+            EXPECT_EQ(file.GetNumFrames(), length - 48) << length;
+            EXPECT_EQ(ReadAllBlocks(file), std::vector<UInt8>(samples.begin(), samples.begin() + long(length - 48)));
+        }
+        file.Close();
+    }
+    struct Case {
+        const char* name;
+        std::vector<UInt8> bytes;
+        OSErr expected;
+    } cases[] = {
+        {"novhdr", Form({Chunk("BODY", samples)}), kIFF8SVXNoVHDRErr},
+        {"shortvhdr", Form({Chunk("VHDR", {0, 0, 0, 1}), Chunk("BODY", samples)}), kIFF8SVXNoVHDRErr},
+        {"nobody", Form({Chunk("VHDR", VHDR(6, 8000))}), kChunkNotFoundErr},
+        {"negative", Form({Chunk("ANNO", {'x', 'y'}, 0x80000000L), Chunk("VHDR", VHDR(6, 8000))}),
+         kCorruptChunkSizeErr},
+        {"delta", Form({Chunk("VHDR", VHDR(6, 8000, 1)), Chunk("BODY", samples)}), kIFF8SVXCompressedErr},
+        {"notform", {'R', 'I', 'F', 'F', 0, 0, 0, 4, '8', 'S', 'V', 'X'}, kIFF8SVXNoVHDRErr},
+    };
+    for (const Case& c : cases) {
+        WriteAll(dir.file(c.name), c.bytes);
+        auto file = OpenPath(dir.file(c.name), c.expected);
+        CIFF8SVXFile probe;
+        ASSERT_EQ(probe.SetFile(dir.file(c.name)), noErr);
+        SInt16 result = 0;
+        if (c.expected == kChunkNotFoundErr) {
+            EXPECT_EQ(probe.ProbeHeader(&result), noErr) << c.name;  // the voice header is there
+        } else {
+            EXPECT_EQ(probe.ProbeHeader(&result), c.expected) << c.name;
+        }
+    }
+    // A BODY that promises more than the file holds, and an odd chunk
+    // before the voice header, which is skipped with its pad byte.
+    auto big = Form({Chunk("ANNO", {'a', 'b', 'c'}), Chunk("VHDR", VHDR(100, 8000))});
+    auto body = Chunk("BODY", samples, 1000);
+    big.insert(big.end(), body.begin(), body.end());
+    PutBE32(big, 4, 0xFFFFFFFF);
+    WriteAll(dir.file("big"), big);
+    auto file = OpenPath(dir.file("big"));
+    EXPECT_EQ(file->GetNumFrames(), samples.size());
+    EXPECT_EQ(ReadAllBlocks(*file), samples);
+}
+
+TEST_F(IFF8SVXFileTest, RegistrationMakesTheClassAndProbesHeaders)
+{
+    RegisterIFF8SVXAVRCDFileTypes();
+    SoundFileFactory factory = GetSoundFileFactory(FOUR_CHAR_CODE("8SVX"));
+    ASSERT_NE(factory, nullptr);
+    std::unique_ptr<CSoundFile> made(factory());
+    EXPECT_NE(dynamic_cast<CIFF8SVXFile*>(made.get()), nullptr);
+    const std::string path = WriteSamples<CIFF8SVXFile>(dir.file("p"), 1, 8, 8000.0f, {1});
+    EXPECT_EQ(ProbeIFF8SVXChannels(QString::fromStdString(path)), 1);
+    WriteAll(dir.file("x"), {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
+    EXPECT_EQ(ProbeIFF8SVXChannels(QString::fromStdString(dir.file("x"))), 0);
+}

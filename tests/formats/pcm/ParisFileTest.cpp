@@ -1,0 +1,325 @@
+// Paris files: 8, 16 and packed 24-bit in both byte orders, written here and
+// read by libsndfile sample-exact, and the other way round; header fields,
+// the group layout of 24-bit data, split member names and damaged headers.
+#include "CParisLinearFile.h"
+#include "CreateSoundFile.h"
+#include "ParisFileTypes.h"
+#include "SoundFileRegistry.h"
+#include "TestTempDir.h"
+#include "WAVETestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstring>
+
+using namespace wavetest;
+
+namespace {
+
+UInt32 Word(const std::vector<UInt8>& d, std::size_t at, bool little)
+{
+    if (little)
+        return UInt32(d[at]) | (UInt32(d[at + 1]) << 8) | (UInt32(d[at + 2]) << 16) | (UInt32(d[at + 3]) << 24);
+    return (UInt32(d[at]) << 24) | (UInt32(d[at + 1]) << 16) | (UInt32(d[at + 2]) << 8) | d[at + 3];
+}
+
+// A 2048-byte header (words in the magic's byte order), then `data`.
+std::vector<UInt8> PafFile(bool little, UInt32 order, UInt32 rate, UInt32 format, UInt32 channels,
+                           const std::vector<UInt8>& data)
+{
+    std::vector<UInt8> d(2048, 0);
+    std::memcpy(d.data(), little ? "fap " : " paf", 4);
+    const UInt32 words[] = {order, rate, format, channels, 5};
+    for (int w = 0; w < 5; ++w)
+        for (int b = 0; b < 4; ++b)
+            d[8 + 4 * w + b] = UInt8(words[w] >> (little ? 8 * b : 24 - 8 * b));
+    d.insert(d.end(), data.begin(), data.end());
+    return d;
+}
+
+// Every sample through libsndfile's integer reader.
+std::vector<SInt32> SndfileInts(const std::string& path, SF_INFO* info)
+{
+    *info = SF_INFO{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, info);
+    EXPECT_NE(sf, nullptr) << sf_strerror(nullptr);
+    if (!sf)
+        return {};
+    std::vector<int> out(std::size_t(info->frames) * std::size_t(info->channels));
+    sf_readf_int(sf, out.data(), info->frames);
+    sf_close(sf);
+    return std::vector<SInt32>(out.begin(), out.end());
+}
+
+int SndfileSubtype(int bits)
+{
+    return bits == 8 ? SF_FORMAT_PCM_S8 : (bits == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24);
+}
+
+const UInt8 kBigEndian[256] = {'B'};
+const UInt8 kLittleEndian[256] = {'L'};
+
+} // namespace
+
+// ================================================================ writing
+TEST(ParisFile, WritesFilesLibsndfileReadsSampleExact)
+{
+    TestTempDir dir;
+    for (bool little : {false, true}) {
+        for (int bits : {8, 16, 24}) {
+            for (int channels : {1, 2, 3}) {
+                const std::string name = std::string(little ? "le" : "be") + std::to_string(bits) + "_" +
+                                         std::to_string(channels);
+                OSErr err;
+                auto file = CreateWith<CParisLinearFile>(dir.path(), name, UInt16(channels), SInt16(bits), 44100.0f,
+                                                         &err, little ? kLittleEndian : kBigEndian);
+                ASSERT_EQ(err, noErr);
+                EXPECT_EQ(file->GetState(), little ? kSampleFormatLittleEndian : kSampleFormatBigEndian);
+                file->SetBufferFrames(37);   // blocks that end inside 24-bit groups
+                const UInt32 frames = 1003;
+                const auto samples = TestSamples(std::size_t(frames) * channels, bits, unsigned(bits * channels));
+                ASSERT_EQ(WriteAllSamples(*file, samples), noErr);
+                EXPECT_EQ(file->GetNumFrames(), frames);
+                ASSERT_EQ(file->Close(), noErr);
+                const std::string path = file->GetPath();
+                EXPECT_EQ(path.substr(path.size() - 4), ".paf");
+
+                const auto bytes = ReadAll(path);
+                ASSERT_GE(bytes.size(), 2048u);
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 4), little ? "fap " : " paf");
+                EXPECT_EQ(Word(bytes, 8, little), little ? 1u : 0u);
+                EXPECT_EQ(Word(bytes, 12, little), 44100u);
+                EXPECT_EQ(Word(bytes, 16, little), bits == 16 ? 0u : (bits == 24 ? 1u : 2u));
+                EXPECT_EQ(Word(bytes, 20, little), UInt32(channels));
+                EXPECT_EQ(Word(bytes, 24, little), 5u);
+                // 24-bit: whole groups only; the last one is padded with silence.
+                const UInt32 stored = bits == 24 ? 1010 : frames;
+                const std::size_t dataBytes = bits == 24 ? std::size_t(101) * channels * 32
+                                                         : std::size_t(frames) * channels * bits / 8;
+                EXPECT_EQ(bytes.size(), 2048u + dataBytes);
+
+                auto expected = samples;
+                expected.resize(std::size_t(stored) * channels, 0);
+                SF_INFO info;
+                EXPECT_EQ(SndfileInts(path, &info), expected) << path;
+                EXPECT_EQ(info.format, SF_FORMAT_PAF | SndfileSubtype(bits) | (little ? SF_ENDIAN_LITTLE : SF_ENDIAN_BIG)) << path;
+                EXPECT_EQ(info.channels, channels);
+                EXPECT_EQ(info.samplerate, 44100);
+
+                auto back = OpenWith<CParisLinearFile>(path, &err);
+                ASSERT_EQ(err, noErr);
+                EXPECT_EQ(back->IsLittleEndian(), little);
+                EXPECT_EQ(back->GetNumFrames(), stored);
+                EXPECT_EQ(ReadAllSamples(*back), expected);
+            }
+        }
+    }
+}
+
+TEST(ParisFile, RewritingFramesInsideAGroupKeepsItsNeighbours)
+{
+    TestTempDir dir;
+    OSErr err;
+    auto file = CreateWith<CParisLinearFile>(dir.path(), "re", 2, 24, 48000.7f, &err);
+    ASSERT_EQ(err, noErr);
+    file->SetBufferFrames(4);
+    auto samples = TestSamples(2 * 30, 24, 5);
+    ASSERT_EQ(WriteAllSamples(*file, samples), noErr);
+    // Frames 13 and 14 again, then one frame far past the end.
+    double values[4] = {0.5, -0.5, 0.25, -0.25};
+    UInt32 count = 2;
+    ASSERT_EQ(file->WriteFrames(13, &count, values), noErr);
+    count = 1;
+    ASSERT_EQ(file->WriteFrames(45, &count, values), noErr);
+    EXPECT_EQ(file->GetNumFrames(), 46u);
+    ASSERT_EQ(file->Close(), noErr);
+    const auto bytes = ReadAll(file->GetPath());
+    EXPECT_EQ(Word(bytes, 12, false), 48000u);
+    EXPECT_EQ(bytes.size(), 2048u + 5 * 2 * 32);
+
+    samples[26] = 0x3FFFFF00;   // 0.5 x 2147483647, top three bytes
+    samples[27] = SInt32(0xC0000000u);
+    samples[28] = 0x1FFFFF00;
+    samples[29] = SInt32(0xE0000000u);
+    samples.resize(2 * 50, 0);
+    samples[90] = 0x3FFFFF00;
+    samples[91] = SInt32(0xC0000000u);
+    SF_INFO info;
+    EXPECT_EQ(SndfileInts(file->GetPath(), &info), samples);
+}
+
+TEST(ParisFile, SplitMemberNamesUseDashes)
+{
+    TestTempDir dir;
+    CParisLinearFile file;
+    FSSpec spec;
+    PathMakeFSSpec(dir.file("take.L"), &spec);
+    ASSERT_EQ(file.SetFile(&spec), noErr);
+    EXPECT_EQ(file.GetFileNameString(), "take-L");
+    // An existing file keeps its name.
+    WriteAll(dir.file("keep.R"), PafFile(false, 0, 8000, 0, 1, {}));
+    CParisLinearFile existing;
+    PathMakeFSSpec(dir.file("keep.R"), &spec);
+    ASSERT_EQ(existing.SetFile(&spec), noErr);
+    EXPECT_EQ(existing.GetFileNameString(), "keep.R");
+    EXPECT_TRUE(existing.SupportsSplitChannels());
+    EXPECT_EQ(existing.GetSplitNamingSuffix(), "(-L/-R)");
+}
+
+// ================================================================ reading
+TEST(ParisFile, ReadsLibsndfileFilesSampleExact)
+{
+    TestTempDir dir;
+    RegisterParisFileTypes();
+    for (int endian : {SF_ENDIAN_BIG, SF_ENDIAN_LITTLE}) {
+        for (int bits : {8, 16, 24}) {
+            for (int channels : {1, 2, 5}) {
+                const std::string path = dir.file("sf" + std::to_string(endian) + "_" + std::to_string(bits) + "_" +
+                                                  std::to_string(channels) + ".paf");
+                SF_INFO info{};
+                info.samplerate = 22050;
+                info.channels = channels;
+                info.format = SF_FORMAT_PAF | SndfileSubtype(bits) | endian;
+                SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info);
+                ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
+                const auto samples = TestSamples(std::size_t(640) * channels, bits, unsigned(bits + channels));
+                std::vector<int> ints(samples.begin(), samples.end());
+                sf_writef_int(sf, ints.data(), 640);
+                sf_close(sf);
+
+                OSType type = 0;
+                ASSERT_EQ(DetectFileType(path, &type), noErr);
+                ASSERT_EQ(type, FOUR_CHAR_CODE(" paf"));
+                std::unique_ptr<CSoundFile> file(CreateSoundFileObject(type));
+                ASSERT_TRUE(file);
+                ASSERT_EQ(file->SetFile(path), noErr);
+                ASSERT_EQ(file->Open(), noErr) << path;
+                EXPECT_EQ(file->GetNumBits(), bits);
+                EXPECT_EQ(file->GetNumChannels(), channels);
+                EXPECT_EQ(file->GetSampleRate(), 22050.0);
+                EXPECT_EQ(file->GetNumFrames(), 640u);
+                file->SetBufferFrames(33);
+                EXPECT_EQ(ReadAllSamples(*file), samples) << path;
+                EXPECT_EQ(GetParisNumChannels(path), UInt32(channels));
+            }
+        }
+    }
+    // sndfile-convert's own output.
+    const std::string wav = dir.file("src.wav");
+    const RunResult made = RunProgram("sox", {"-R", "-n", "-r", "8000", "-c", "2", "-b", "24",
+                                              QString::fromStdString(wav), "synth", "0.1", "whitenoise"});
+    ASSERT_EQ(made.exitCode, 0);
+    for (const char* enc : {"-pcm16", "-pcm24"}) {
+        const std::string out = dir.file(std::string("conv") + enc + ".paf");
+        const RunResult r = RunProgram("sndfile-convert", {enc, QString::fromStdString(wav), QString::fromStdString(out)});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        OSErr err;
+        auto file = OpenWith<CParisLinearFile>(out, &err);
+        ASSERT_EQ(err, noErr);
+        SF_INFO info;
+        EXPECT_EQ(ReadAllSamples(*file), SndfileInts(out, &info)) << enc;
+        EXPECT_EQ(file->GetNumFrames(), UInt32(info.frames));
+    }
+}
+
+TEST(ParisFile, HeaderAndLengthRules)
+{
+    TestTempDir dir;
+    const std::string path = dir.file("h.paf");
+    OSErr err;
+
+    // The same 16-bit stereo samples in both byte orders read alike.
+    std::vector<UInt8> be, le;
+    for (int i = 0; i < 400; ++i) {
+        const UInt16 v = UInt16(i * 163 - 20000);
+        be.push_back(UInt8(v >> 8));
+        be.push_back(UInt8(v));
+        le.push_back(UInt8(v));
+        le.push_back(UInt8(v >> 8));
+    }
+    WriteAll(path, PafFile(false, 0, 44100, 0, 2, be));
+    auto a = OpenWith<CParisLinearFile>(path, &err);
+    ASSERT_EQ(err, noErr);
+    const auto fromBig = ReadAllSamples(*a);
+    WriteAll(path, PafFile(true, 1, 44100, 0, 2, le));
+    auto b = OpenWith<CParisLinearFile>(path, &err);
+    ASSERT_EQ(err, noErr);
+    EXPECT_EQ(b->GetSampleRate(), 44100.0);
+    EXPECT_EQ(b->GetNumFrames(), 200u);
+    EXPECT_EQ(ReadAllSamples(*b), fromBig);
+
+    // 24-bit: 64 data bytes are 10 frames of two channels, 20 of one;
+    // a block past the last group is silence.
+    for (UInt32 channels : {1u, 2u}) {
+        WriteAll(path, PafFile(false, 0, 8000, 1, channels, std::vector<UInt8>(64 + 20, 0x7F)));
+        auto file = OpenWith<CParisLinearFile>(path, &err);
+        ASSERT_EQ(err, noErr);
+        EXPECT_EQ(file->GetNumFrames(), channels == 2 ? 10u : 20u);
+        ASSERT_EQ(file->ReadBlock(40), noErr);
+        for (std::size_t i = 0; i < std::size_t(file->GetBufferFrames()) * channels * 3; ++i)
+            ASSERT_EQ(file->GetReadBuffer()[i], 0) << i;
+    }
+
+    // Refused: another magic, an unknown format code, no channels, too many.
+    std::vector<std::vector<UInt8>> bad = {PafFile(false, 0, 8000, 3, 1, {}), PafFile(true, 1, 8000, 0, 0, {}),
+                                           PafFile(false, 0, 8000, 0, 0x01000000, {})};
+    bad.push_back(PafFile(false, 0, 8000, 0, 1, {}));
+    bad.back()[1] = 'X';
+    for (const auto& bytes : bad) {
+        WriteAll(path, bytes);
+        auto file = OpenWith<CParisLinearFile>(path, &err);
+        EXPECT_EQ(err, kParisNoHeaderErr);
+    }
+    EXPECT_EQ(a->Close(), noErr);
+    EXPECT_EQ(a->Close(), kFileNotOpenedErr);
+}
+
+TEST(ParisFile, TruncatedFilesNeverReadPastTheirEnd)
+{
+    TestTempDir dir;
+    const std::string path = dir.file("t.paf");
+    for (UInt32 format : {0u, 1u}) {
+        const auto full = PafFile(true, 1, 8000, format, 2, std::vector<UInt8>(130, 0x33));
+        for (std::size_t length = 0; length <= full.size(); length += (length < 40 || length > 2040) ? 1 : 97) {
+            WriteAll(path, std::vector<UInt8>(full.begin(), full.begin() + std::ptrdiff_t(length)));
+            OSErr err;
+            auto file = OpenWith<CParisLinearFile>(path, &err);
+            if (length < 28) {
+                EXPECT_EQ(err, kParisNoHeaderErr) << length;
+                EXPECT_EQ(GetParisNumChannels(path), 0u);
+                continue;
+            }
+            ASSERT_EQ(err, noErr) << length;
+            const std::size_t data = length > 2048 ? length - 2048 : 0;
+            EXPECT_EQ(file->GetNumFrames(), format == 1 ? data / 64 * 10 : data / 4) << length;
+            EXPECT_EQ(ReadAllSamples(*file).size(), std::size_t(file->GetNumFrames()) * 2);
+        }
+    }
+}
+
+TEST(ParisFile, RegistrationAndProbe)
+{
+    TestTempDir dir;
+    RegisterParisFileTypes();
+    SoundFileFactory factory = GetSoundFileFactory(FOUR_CHAR_CODE(" paf"));
+    ASSERT_NE(factory, nullptr);
+    std::unique_ptr<CSoundFile> file(factory());
+    EXPECT_EQ(file->GetFileType(), FOUR_CHAR_CODE(" paf"));
+    EXPECT_EQ(file->GetFormatName(), "Paris linear");
+    HeaderProbe probe = GetHeaderProbe(FOUR_CHAR_CODE(" paf"));
+    ASSERT_NE(probe, nullptr);
+    WriteAll(dir.file("m.paf"), PafFile(true, 1, 8000, 0, 1, {}));
+    WriteAll(dir.file("s.paf"), PafFile(false, 0, 8000, 0, 2, {}));
+    WriteAll(dir.file("x.paf"), std::vector<UInt8>(40, 'x'));
+    EXPECT_EQ(probe(dir.qpath() + "/m.paf"), 1);
+    EXPECT_EQ(probe(dir.qpath() + "/s.paf"), 2);
+    EXPECT_EQ(probe(dir.qpath() + "/x.paf"), 0);
+    CParisLinearFile paris;
+    ASSERT_EQ(paris.SetFile(dir.file("s.paf")), noErr);
+    SInt16 result = 3;
+    EXPECT_EQ(paris.ProbeHeader(&result), noErr);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(paris.GetNumChannels(), 2);
+    EXPECT_FALSE(paris.IsOpen());
+}

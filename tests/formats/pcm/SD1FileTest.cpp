@@ -1,0 +1,121 @@
+// Sound Designer I: the written header, round trips and damaged headers.
+#include "CSD1File.h"
+#include "SonicTestSupport.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace aifftest;
+using namespace sonictest;
+
+namespace {
+
+class SD1FileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetProcessFileIfNoRegions(false);
+        RegisterSD1FileTypes();
+    }
+    TestTempDir dir;
+};
+
+TEST_F(SD1FileTest, RefusesShapesItCannotHoldBeforeCreatingAFile)
+{
+    CSD1File stereo;
+    ASSERT_EQ(stereo.SetFile(dir.file("st")), noErr);
+    EXPECT_EQ(stereo.Create(2, 16, 0, nullptr, nullptr, 44100.0f), kSD1BadChannelsErr);
+    CSD1File wide;
+    ASSERT_EQ(wide.SetFile(dir.file("wide")), noErr);
+    EXPECT_EQ(wide.Create(1, 24, 0, nullptr, nullptr, 44100.0f), kSD1BadWordSizeErr);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    CSD1File closed;
+    EXPECT_EQ(closed.Close(), kFileNotOpenedErr);
+}
+
+TEST_F(SD1FileTest, WritesTheHeaderAndReadsSamplesBack)
+{
+    const std::vector<UInt8> samples = Bytes(2 * 30001);
+    const std::string path = WriteBlocks<CSD1File>(dir.file("take"), 1, 16, 44100.0, 0, samples, [](auto&) {});
+    const std::vector<UInt8> d = ReadAll(path);
+    ASSERT_EQ(d.size(), 1336u + samples.size());
+    EXPECT_EQ(BE16(d, 0), 1336);
+    EXPECT_EQ(BE16(d, 2), 32);
+    EXPECT_EQ(BE16(d, 56), 0xFF00);
+    EXPECT_EQ(BE32(d, 62), 327u);
+    EXPECT_EQ(std::string(d.begin() + 70, d.begin() + 77), "\x06%scale");
+    EXPECT_EQ(std::string(d.begin() + 112, d.begin() + 116), "\x03sec");
+    EXPECT_EQ(BE32(d, 188), samples.size());
+    EXPECT_EQ(d[358 + 40 * 9], 1);
+    EXPECT_EQ(BE32(d, 762), 0xFFFFFFFFu);
+    EXPECT_EQ(std::string(d.begin() + 773, d.begin() + 781), "\x07" "Corvane");
+    EXPECT_EQ(BE32(d, 1030), 44100u);
+    EXPECT_EQ(BE32(d, 1034), 22u);
+    EXPECT_EQ(BE16(d, 1038), 16);
+    EXPECT_EQ(std::string(d.begin() + 1040, d.begin() + 1047), "\x06Linear");
+    EXPECT_EQ(BE16(d, 1334), 0xFFFF);
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), d.begin() + 1336));
+
+    CSD1File in;
+    ASSERT_EQ(in.SetFile(path), noErr);
+    ASSERT_EQ(in.Open(), noErr);
+    EXPECT_EQ(in.GetNumChannels(), 1);
+    EXPECT_EQ(in.GetNumBits(), 16);
+    EXPECT_EQ(in.GetSampleRate(), 44100.0);
+    EXPECT_EQ(in.GetNumFrames(), 30001u);
+    EXPECT_EQ(ReadAllBlocks(in), samples);
+    EXPECT_EQ(in.GetFormatName(), QStringLiteral("SoundDesigner I"));
+    EXPECT_EQ(in.Close(), noErr);
+}
+
+TEST_F(SD1FileTest, EightBitSizesAndProbe)
+{
+    const std::vector<UInt8> samples = Bytes(1000, 3);
+    const std::string path = WriteBlocks<CSD1File>(dir.file("eight"), 1, 8, 22050.0, 0, samples, [](auto&) {});
+    const std::vector<UInt8> d = ReadAll(path);
+    EXPECT_EQ(d.size(), 2336u);
+    EXPECT_EQ(BE32(d, 188), 1000u);
+    CSD1File probe;
+    ASSERT_EQ(probe.SetFile(path), noErr);
+    SInt16 result = -1;
+    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
+    EXPECT_EQ(probe.GetNumFrames(), 1000u);
+    EXPECT_EQ(probe.GetNumBits(), 8);
+    EXPECT_FALSE(probe.IsOpen());
+}
+
+TEST_F(SD1FileTest, DamagedHeadersAreClampedOrRefused)
+{
+    const std::string path = WriteBlocks<CSD1File>(dir.file("src"), 1, 16, 48000.0, 0, Bytes(400), [](auto&) {});
+    std::vector<UInt8> d = ReadAll(path);
+    // A data size beyond the file: the frame count is what the file holds.
+    PutBE32(d, 188, 0xFFFFFFF0u);
+    WriteAll(dir.file("big"), d);
+    CSD1File big;
+    ASSERT_EQ(big.SetFile(dir.file("big")), noErr);
+    ASSERT_EQ(big.Open(), noErr);
+    EXPECT_EQ(big.GetNumFrames(), 200u);
+    EXPECT_EQ(ReadAllBlocks(big).size(), 400u);
+    big.Close();
+    // A word length the format does not have.
+    d[1038] = 0;
+    d[1039] = 12;
+    WriteAll(dir.file("bits"), d);
+    CSD1File bits;
+    ASSERT_EQ(bits.SetFile(dir.file("bits")), noErr);
+    EXPECT_EQ(bits.Open(), kSD1BadWordSizeErr);
+    bits.Close();
+    // Every cut of the header fails cleanly.
+    for (std::size_t length = 0; length < 1336; length += 7) {
+        const std::string cut = Prefix(path, length, dir.file("cut" + std::to_string(length)));
+        CSD1File file;
+        ASSERT_EQ(file.SetFile(cut), noErr);
+        EXPECT_NE(file.Open(), noErr) << length;
+        file.Close();
+    }
+}
+
+} // namespace

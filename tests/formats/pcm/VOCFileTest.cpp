@@ -1,0 +1,448 @@
+// Creative Voice ('VOC ', 'VOC2'): the bytes we write, what we refuse, the
+// files the peers write read sample-exact, ours read sample-exact in the
+// peers, and damaged files.
+#include "CVOCFile.h"
+#include "CVOC_SBFile.h"
+#include "CreateSoundFile.h"
+#include "TestTempDir.h"
+#include "VOCFileTypes.h"
+#include "WAVETestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstring>
+#include <fstream>
+
+using namespace wavetest;
+
+namespace {
+
+// Samples in the block's form (big-endian signed), as 32-bit values.
+std::vector<SInt32> BlockSamples(const UInt8* block, std::size_t samples, SInt16 bits)
+{
+    std::vector<SInt32> out(samples);
+    for (std::size_t i = 0; i < samples; ++i)
+        out[i] = bits == 8 ? SInt32(SInt8(block[i])) : SInt32(SInt16(UInt16(block[2 * i] << 8 | block[2 * i + 1])));
+    return out;
+}
+
+// A test signal with full-scale extremes, in 16- or 8-bit steps.
+std::vector<SInt32> Signal(std::size_t samples, SInt16 bits)
+{
+    std::vector<SInt32> out(samples);
+    const SInt32 lo = bits == 8 ? -128 : -32768, span = bits == 8 ? 256 : 65536;
+    for (std::size_t i = 0; i < samples; ++i)
+        out[i] = lo + SInt32((i * 7919u + i * i * 31u) % UInt32(span));
+    if (samples > 1) {
+        out[0] = lo;
+        out[1] = lo + span - 1;
+    }
+    return out;
+}
+
+template <typename File>
+OSErr WriteFile(std::string& path, UInt16 channels, SInt16 bits, float rate, const std::vector<SInt32>& samples)
+{
+    File file;
+    OSErr err = file.SetFile(path);
+    if (!err)
+        err = file.Create(channels, bits, 0, nullptr, nullptr, rate);
+    path = file.GetPath();
+    if (err)
+        return err;
+    file.SetBufferFrames(97); // several blocks, the last one partial
+    const UInt32 frames = UInt32(samples.size() / channels);
+    for (UInt32 f = 0; f < frames && !err; f += 97) {
+        const UInt32 n = std::min<UInt32>(97, frames - f);
+        err = file.PrepareWriteBlock(f);
+        UInt8* block = file.GetWriteBuffer();
+        for (std::size_t i = 0; !err && i < std::size_t(n) * channels; ++i) {
+            const SInt32 v = samples[std::size_t(f) * channels + i];
+            if (bits == 8) {
+                block[i] = UInt8(v);
+            } else {
+                block[2 * i] = UInt8(v >> 8);
+                block[2 * i + 1] = UInt8(v);
+            }
+        }
+        if (!err)
+            err = file.WriteBlock(n, f);
+    }
+    const OSErr closeErr = file.Close();
+    return err ? err : closeErr;
+}
+
+// Every sample of a file as our reader sees it.
+template <typename File>
+std::vector<SInt32> ReadFile(const std::string& path, File& file)
+{
+    EXPECT_EQ(file.SetFile(path), noErr);
+    EXPECT_EQ(file.Open(), noErr) << path;
+    std::vector<SInt32> out;
+    if (!file.IsOpen())
+        return out;
+    file.SetBufferFrames(101);
+    for (UInt32 f = 0; f < file.GetNumFrames(); f += 101) {
+        EXPECT_EQ(file.ReadBlock(f), noErr);
+        const UInt32 n = std::min<UInt32>(101, file.GetNumFrames() - f);
+        auto part = BlockSamples(file.GetReadBuffer(), std::size_t(n) * file.GetNumChannels(), file.GetNumBits());
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+// libsndfile's decode, scaled back to the file's word length.
+std::vector<SInt32> SndfileSamples(const std::string& path, int bits, SF_INFO* info)
+{
+    *info = SF_INFO{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, info);
+    EXPECT_NE(sf, nullptr) << sf_strerror(nullptr);
+    if (!sf)
+        return {};
+    std::vector<short> raw(std::size_t(info->frames) * std::size_t(info->channels));
+    sf_readf_short(sf, raw.data(), info->frames);
+    sf_close(sf);
+    std::vector<SInt32> out(raw.begin(), raw.end());
+    if (bits == 8)
+        for (auto& v : out)
+            v >>= 8;
+    return out;
+}
+
+// ffmpeg's decode to 16-bit little-endian.
+std::vector<SInt32> FfmpegSamples16(const std::string& path)
+{
+    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "s16le", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    std::vector<SInt32> out(std::size_t(r.out.size()) / 2);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = SInt16(UInt16(UInt8(r.out[2 * i]) | (UInt8(r.out[2 * i + 1]) << 8)));
+    return out;
+}
+
+// sox's decode to 16-bit little-endian.
+std::vector<SInt32> SoxSamples16(const std::string& path)
+{
+    RunResult r = RunProgram("sox", {"-V1", QString::fromStdString(path), "-t", "raw", "-e", "signed", "-b", "16",
+                                     "-L", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    std::vector<SInt32> out(std::size_t(r.out.size()) / 2);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = SInt16(UInt16(UInt8(r.out[2 * i]) | (UInt8(r.out[2 * i + 1]) << 8)));
+    return out;
+}
+
+std::vector<SInt32> Times256(std::vector<SInt32> v)
+{
+    for (auto& x : v)
+        x *= 256;
+    return v;
+}
+
+class VOCTest : public ::testing::Test {
+protected:
+    void SetUp() override { RegisterVOCFileTypes(); }
+    TestTempDir dir;
+};
+
+TEST_F(VOCTest, EightBitLayoutRatesAndRoundTrip)
+{
+    const auto samples = Signal(300, 8);
+    std::string path = dir.file("a");
+    ASSERT_EQ(WriteFile<CVOCFile>(path, 1, 8, 8000.0f, samples), noErr);
+    const auto bytes = ReadAll(path);
+    ASSERT_EQ(bytes.size(), 32u + 300u + 1u);
+    EXPECT_EQ(std::memcmp(bytes.data(), "Creative Voice File\x1A\x1A\x00\x0A\x01\x29\x11", 26), 0);
+    EXPECT_EQ(bytes[26], 1);
+    EXPECT_EQ(bytes[27] | bytes[28] << 8 | bytes[29] << 16, 302);
+    EXPECT_EQ(bytes[30], 131);
+    EXPECT_EQ(bytes[31], 0);
+    EXPECT_EQ(bytes[32], 0x00); // -128 stored unsigned
+    EXPECT_EQ(bytes[33], 0xFF);
+    EXPECT_EQ(bytes.back(), 0);
+
+    CVOCFile in;
+    EXPECT_EQ(ReadFile(path, in), samples);
+    EXPECT_EQ(in.GetSampleRate(), 8000.0);
+    EXPECT_EQ(in.GetNumFrames(), 300u);
+    EXPECT_EQ(in.GetState(), kSampleFormatUnsigned8LE);
+    // Past the last frame: silence.
+    ASSERT_EQ(in.ReadBlock(250), noErr);
+    for (int i = 50; i < 101; ++i)
+        EXPECT_EQ(in.GetReadBuffer()[i], 0);
+    EXPECT_EQ(in.Close(), noErr);
+    EXPECT_EQ(in.Close(), kFileNotOpenedErr);
+
+    std::string fast = dir.file("b");
+    ASSERT_EQ(WriteFile<CVOCFile>(fast, 1, 8, 20000.0f, samples), noErr);
+    EXPECT_EQ(ReadAll(fast)[30], 206);
+    CVOCFile again;
+    ReadFile(fast, again);
+    EXPECT_EQ(again.GetSampleRate(), 20000.0);
+
+    // An output closed at once: the block header and the terminator.
+    std::string empty = dir.file("c");
+    ASSERT_EQ(WriteFile<CVOCFile>(empty, 1, 8, 8000.0f, {}), noErr);
+    const auto e = ReadAll(empty);
+    ASSERT_EQ(e.size(), 33u);
+    EXPECT_EQ(e[27], 2);
+    EXPECT_EQ(e[32], 0);
+}
+
+TEST_F(VOCTest, CreateRefusesWhatTheFormatCannotHold)
+{
+    auto create = [&](auto file, UInt16 ch, SInt16 bits, float rate) {
+        static int n = 0;
+        file.SetFile(dir.file("x" + std::to_string(n++) + ".voc"));
+        return file.Create(ch, bits, 0, nullptr, nullptr, rate);
+    };
+    EXPECT_EQ(create(CVOCFile(), 1, 8, 11025.0f), kVOCSampleRateErr);
+    EXPECT_EQ(create(CVOCFile(), 1, 8, 22050.0f), kVOCSampleRateErr);
+    EXPECT_EQ(create(CVOCFile(), 2, 8, 8000.0f), kVOCChannelsErr);
+    EXPECT_EQ(create(CVOCFile(), 1, 16, 8000.0f), kVOCWordSizeErr);
+    EXPECT_EQ(create(CVOC_SBFile(), 2, 8, 44100.0f), kVOCSBWordSizeErr);
+    EXPECT_EQ(create(CVOC_SBFile(), 0, 16, 44100.0f), kVOCChannelsErr);
+    EXPECT_EQ(create(CVOC_SBFile(), 1, 16, 0.0f), kVOCSampleRateErr);
+
+    // Never overwrite an existing file.
+    const std::string taken = dir.file("taken.voc");
+    WriteAll(taken, {1, 2, 3});
+    CVOC_SBFile file;
+    file.SetFile(dir.file("taken"));
+    EXPECT_EQ(file.Create(1, 16, 0, nullptr, nullptr, 48000.0f), dupFNErr);
+    EXPECT_EQ(ReadAll(taken).size(), 3u);
+}
+
+TEST_F(VOCTest, SixteenBitLayoutAndRoundTrip)
+{
+    for (UInt16 channels : {1, 2, 6}) {
+        const auto samples = Signal(std::size_t(channels) * 250, 16);
+        std::string path = dir.file("p" + std::to_string(channels));
+        ASSERT_EQ(WriteFile<CVOC_SBFile>(path, channels, 16, 48000.0f, samples), noErr);
+        const auto bytes = ReadAll(path);
+        ASSERT_EQ(bytes.size(), 42u + samples.size() * 2 + 1);
+        EXPECT_EQ(bytes[22] | bytes[23] << 8, 0x0114);
+        EXPECT_EQ(bytes[24] | bytes[25] << 8, 0x111F);
+        EXPECT_EQ(bytes[26], 9);
+        EXPECT_EQ(UInt32(bytes[27] | bytes[28] << 8 | bytes[29] << 16), samples.size() * 2 + 12);
+        EXPECT_EQ(bytes[30] | bytes[31] << 8 | bytes[32] << 16, 48000);
+        EXPECT_EQ(bytes[34], 16);
+        EXPECT_EQ(bytes[35], channels);
+        EXPECT_EQ(bytes[36], 4);
+        EXPECT_EQ(bytes[42], 0x00); // -32768 little-endian
+        EXPECT_EQ(bytes[43], 0x80);
+
+        CVOC_SBFile in;
+        EXPECT_EQ(ReadFile(path, in), samples);
+        EXPECT_EQ(in.GetSampleRate(), 48000.0);
+        EXPECT_EQ(in.GetNumChannels(), channels);
+        EXPECT_EQ(in.GetState(), kSampleFormatLittleEndian);
+
+        SInt32 type = 0;
+        OSType detected = 0;
+        EXPECT_EQ(DetectFileType(path, &detected, &type), noErr);
+        EXPECT_EQ(detected, FOUR_CHAR_CODE("VOC2"));
+    }
+}
+
+TEST_F(VOCTest, OurFilesReadSampleExactInThePeers)
+{
+    struct Case { UInt16 channels; SInt16 bits; float rate; };
+    for (const Case c : {Case{1, 8, 8000.0f}, Case{1, 16, 44100.0f}, Case{2, 16, 22050.0f}}) {
+        const auto samples = Signal(std::size_t(c.channels) * 500, c.bits);
+        std::string path = dir.file("peer" + std::to_string(c.channels) + "_" + std::to_string(c.bits));
+        const OSErr err = c.bits == 8 ? WriteFile<CVOCFile>(path, c.channels, c.bits, c.rate, samples)
+                                      : WriteFile<CVOC_SBFile>(path, c.channels, c.bits, c.rate, samples);
+        ASSERT_EQ(err, noErr);
+        SF_INFO info;
+        EXPECT_EQ(SndfileSamples(path, c.bits, &info), samples) << path;
+        EXPECT_EQ(info.channels, c.channels);
+        EXPECT_EQ(info.samplerate, int(c.rate));
+        const auto wide = c.bits == 8 ? Times256(samples) : samples;
+        EXPECT_EQ(SoxSamples16(path), wide) << path;
+        EXPECT_EQ(FfmpegSamples16(path), wide) << path;
+    }
+}
+
+TEST_F(VOCTest, PeerFilesReadSampleExact)
+{
+    struct Case { QStringList make; UInt16 channels; SInt16 bits; OSType type; double rate; };
+    const std::vector<Case> cases = {
+        {{"-b", "8", "-e", "unsigned", "-c", "1"}, 1, 8, FOUR_CHAR_CODE("VOC "), 8000.0},
+        {{"-b", "8", "-e", "unsigned", "-c", "2"}, 2, 8, FOUR_CHAR_CODE("VOC2"), 8000.0},
+        {{"-b", "16", "-e", "signed", "-c", "1"}, 1, 16, FOUR_CHAR_CODE("VOC2"), 8000.0},
+        {{"-b", "16", "-e", "signed", "-c", "2"}, 2, 16, FOUR_CHAR_CODE("VOC2"), 8000.0},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string path = dir.file("sox" + std::to_string(n++) + ".voc");
+        QStringList args = {"-R", "-n", "-r", "8000"};
+        args += c.make;
+        args += {QString::fromStdString(path), "synth", "0.1", "whitenoise", "vol", "0.9"};
+        ASSERT_EQ(RunProgram("sox", args).exitCode, 0);
+        OSType type = 0;
+        ASSERT_EQ(DetectFileType(path, &type), noErr);
+        EXPECT_EQ(type, c.type) << path;
+        SF_INFO info;
+        const auto expected = SndfileSamples(path, c.bits, &info);
+        std::unique_ptr<CVOCFile> file(type == FOUR_CHAR_CODE("VOC2") ? new CVOC_SBFile : new CVOCFile);
+        EXPECT_EQ(ReadFile(path, *file), expected) << path;
+        EXPECT_EQ(file->GetNumChannels(), c.channels);
+        EXPECT_EQ(file->GetNumBits(), c.bits);
+        EXPECT_EQ(file->GetSampleRate(), c.rate);
+    }
+
+    // ffmpeg and sndfile-convert: 16-bit stereo at 44100 Hz (block 9), and
+    // ffmpeg's 8-bit stereo (block 8 ahead of block 1).
+    const std::string wav = dir.file("src.wav");
+    ASSERT_EQ(RunProgram("sox", {"-R", "-n", "-r", "44100", "-b", "16", "-c", "2", QString::fromStdString(wav),
+                                 "synth", "0.02", "whitenoise"}).exitCode, 0); // one piece in ffmpeg's output
+    const std::string ff = dir.file("ff.voc"), sf = dir.file("sf.voc"), ff8 = dir.file("ff8.voc");
+    ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(wav), QString::fromStdString(ff)}).exitCode, 0);
+    ASSERT_EQ(RunProgram("sndfile-convert", {"-pcm16", QString::fromStdString(wav), QString::fromStdString(sf)}).exitCode, 0);
+    ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(wav), "-c:a", "pcm_u8",
+                                    QString::fromStdString(ff8)}).exitCode, 0);
+    for (const std::string& path : {ff, sf}) {
+        CVOC_SBFile file;
+        SF_INFO info;
+        EXPECT_EQ(ReadFile(path, file), SndfileSamples(path, 16, &info)) << path;
+        EXPECT_EQ(file.GetSampleRate(), 44100.0);
+        EXPECT_EQ(file.GetNumChannels(), 2);
+    }
+    CVOC_SBFile file8;
+    SF_INFO info;
+    const auto got = ReadFile(ff8, file8);
+    EXPECT_EQ(Times256(got), FfmpegSamples16(ff8));
+    EXPECT_EQ(got, SndfileSamples(ff8, 8, &info));
+    EXPECT_EQ(file8.GetNumChannels(), 2);
+    EXPECT_EQ(file8.GetNumBits(), 8);
+}
+
+// A file image: the 26-byte header, then the given block bytes.
+std::vector<UInt8> Image(std::initializer_list<UInt8> blocks)
+{
+    std::vector<UInt8> out(reinterpret_cast<const UInt8*>("Creative Voice File\x1A\x1A\x00\x0A\x01\x29\x11"),
+                           reinterpret_cast<const UInt8*>("Creative Voice File\x1A\x1A\x00\x0A\x01\x29\x11") + 26);
+    out.insert(out.end(), blocks);
+    return out;
+}
+
+TEST_F(VOCTest, BlockWalkAndMissingOrPackedBlocks)
+{
+    auto open = [&](const std::vector<UInt8>& bytes, auto&& file) {
+        static int n = 0;
+        const std::string path = dir.file("w" + std::to_string(n++) + ".voc");
+        WriteAll(path, bytes);
+        file.SetFile(path);
+        return file.Open();
+    };
+    // Only the terminator.
+    EXPECT_EQ(open(Image({0}), CVOCFile()), kVOCNoDataBlockErr);
+    EXPECT_EQ(open(Image({0}), CVOC_SBFile()), kVOCSBNoFormatBlockErr);
+    {
+        std::ifstream in(dir.file("w0.voc"), std::ios::binary);
+        EXPECT_EQ(FindVOCBlock(8, in), kVOCChunkMissingErr);
+        OSType type = 0;
+        EXPECT_EQ(DetectFileType(dir.file("w0.voc"), &type), noErr);
+        EXPECT_EQ(type, FOUR_CHAR_CODE("VOC "));
+    }
+    // A text block ahead of the sound data is passed; a second data block is
+    // not read.
+    CVOCFile withText;
+    EXPECT_EQ(open(Image({5, 3, 0, 0, 'h', 'i', 0, 1, 5, 0, 0, 131, 0, 0x80, 0x81, 0x82, 1, 4, 0, 0, 131, 0, 1, 2, 0}),
+                   withText), noErr);
+    EXPECT_EQ(withText.GetNumFrames(), 3u);
+    EXPECT_EQ(withText.GetDataOffset(), 26 + 7 + 6);
+    // Packed data.
+    EXPECT_EQ(open(Image({1, 4, 0, 0, 131, 1, 0x80, 0x80, 0}), CVOCFile()), kVOCNoLinearDataErr);
+    EXPECT_EQ(open(Image({8, 4, 0, 0, 0, 0xC1, 1, 0, 1, 4, 0, 0, 0, 0, 1, 2, 0}), CVOC_SBFile()),
+              kVOCSBNoLinearDataErr);
+    EXPECT_EQ(open(Image({9, 14, 0, 0, 0x40, 0x1F, 0, 0, 4, 1, 1, 0, 0, 0, 0, 0, 1, 2, 0}), CVOC_SBFile()),
+              kVOCSBNoLinearDataErr);
+    // Block 8 without a data block.
+    EXPECT_EQ(open(Image({8, 4, 0, 0, 0, 0xC1, 0, 1, 0}), CVOC_SBFile()), kVOCSBNoDataBlockErr);
+    // No channels.
+    EXPECT_EQ(open(Image({9, 12, 0, 0, 0x40, 0x1F, 0, 0, 16, 0, 4, 0, 0, 0, 0, 0, 0}), CVOC_SBFile()),
+              kVOCChannelsErr);
+}
+
+TEST_F(VOCTest, DamagedFilesAreClampedNeverOverread)
+{
+    // Lengths that promise far more than the file holds are clamped.
+    {
+        const std::string path = dir.file("long.voc");
+        WriteAll(path, Image({1, 0xFF, 0xFF, 0xFF, 131, 0, 0x80, 0x90}));
+        CVOCFile file;
+        const auto samples = ReadFile(path, file);
+        EXPECT_EQ(file.GetNumFrames(), 2u);
+        EXPECT_EQ(samples, (std::vector<SInt32>{0, 16}));
+    }
+    {
+        const std::string path = dir.file("long9.voc");
+        WriteAll(path, Image({9, 0xFF, 0xFF, 0xFF, 0x44, 0xAC, 0, 0, 16, 2, 4, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5}));
+        CVOC_SBFile file;
+        ReadFile(path, file);
+        EXPECT_EQ(file.GetNumFrames(), 1u);
+    }
+    // Every truncation of good files of both kinds.
+    std::string good8 = dir.file("good8"), good16 = dir.file("good16");
+    ASSERT_EQ(WriteFile<CVOCFile>(good8, 1, 8, 8000.0f, Signal(20, 8)), noErr);
+    ASSERT_EQ(WriteFile<CVOC_SBFile>(good16, 2, 16, 8000.0f, Signal(40, 16)), noErr);
+    for (const std::string& source : {good8, good16}) {
+        const auto bytes = ReadAll(source);
+        for (std::size_t len = 0; len < bytes.size(); ++len) {
+            const std::string path = dir.file("cut.voc");
+            std::remove(path.c_str());
+            WriteAll(path, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(len)));
+            std::unique_ptr<CVOCFile> file(source == good8 ? new CVOCFile : new CVOC_SBFile);
+            file->SetFile(path);
+            if (file->Open() == noErr) {
+                EXPECT_LE(file->GetDataOffset() + SInt64(file->GetNumFrames()) * file->GetNumChannels() *
+                                                      (file->GetNumBits() / 8),
+                          SInt64(len));
+                file->SetBufferFrames(8);
+                for (UInt32 f = 0; f <= file->GetNumFrames(); f += 8)
+                    EXPECT_EQ(file->ReadBlock(f), noErr);
+                EXPECT_EQ(file->Close(), noErr);
+            }
+            SInt16 result = 0;
+            std::unique_ptr<CVOCFile> probe(source == good8 ? new CVOCFile : new CVOC_SBFile);
+            probe->SetFile(path);
+            probe->ProbeHeader(&result);
+        }
+    }
+}
+
+TEST_F(VOCTest, WritesBeyondOneBlockAreRefusedAndGapsAreSilent)
+{
+    CVOC_SBFile file;
+    file.SetFile(dir.file("big"));
+    ASSERT_EQ(file.Create(1, 16, 0, nullptr, nullptr, 8000.0f), noErr);
+    file.SetBufferFrames(16);
+    ASSERT_EQ(file.PrepareWriteBlock(0), noErr);
+    // (0xFFFFFF - 12) / 2 frames fit; one more does not.
+    EXPECT_EQ(file.WriteBlock(16, (0xFFFFFF - 12) / 2 - 15), kVOCTooLongErr);
+    EXPECT_EQ(file.Close(), noErr);
+
+    // Writing after a gap fills the gap with silence in the file's form.
+    std::string gap = dir.file("gap");
+    CVOCFile out;
+    out.SetFile(gap);
+    ASSERT_EQ(out.Create(1, 8, 0, nullptr, nullptr, 8000.0f), noErr);
+    out.SetBufferFrames(4);
+    ASSERT_EQ(out.PrepareWriteBlock(10), noErr);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(out.GetWriteBuffer()[i], 0);
+    out.GetWriteBuffer()[0] = 0x7F;
+    ASSERT_EQ(out.WriteBlock(1, 10), noErr);
+    ASSERT_EQ(out.Close(), noErr);
+    gap = out.GetPath();
+    CVOCFile in;
+    const auto samples = ReadFile(gap, in);
+    std::vector<SInt32> expected(11, 0);
+    expected[10] = 127;
+    EXPECT_EQ(samples, expected);
+}
+
+} // namespace
