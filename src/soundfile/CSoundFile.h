@@ -54,15 +54,18 @@
 #include "ZuLoop.h"
 #include "ZuMarker.h"
 #include "ZuRegion.h"
+#include "error_code_exception.h"
 
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <cstddef>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -421,6 +424,19 @@ protected:
     // A code narrowed to the 16 bits of the interface; a code whose low 16
     // bits are 0 would read as success and becomes an I/O error instead.
     static OSErr NarrowError(int32_t code);
+    // Runs `body`, turning exceptions into codes: error_code_exception into
+    // its narrowed code, an allocation failure into `allocationError`.
+    template <typename Body>
+    static OSErr Guarded(Body&& body, OSErr allocationError = memFullErr)
+    {
+        try {
+            return body();
+        } catch (const error_code_exception& e) {
+            return NarrowError(e.code());
+        } catch (const std::bad_alloc&) {
+            return allocationError;
+        }
+    }
 
     // Allocates a zero-filled sample block of `bytes` bytes as the owned
     // block (freeing any earlier one); neither buffer pointer is set.
@@ -428,6 +444,37 @@ protected:
     UInt8* AllocateBlock(std::size_t bytes);
     // Bytes of one sample block for the current shape (at least 1).
     std::size_t BlockBytes() const;
+    // Block skeletons for formats that fill a block through
+    // `load(block, frame, frames)`: the open check, the block allocation, then
+    // the read buffer loaded with the frames there are from `frame` (none past
+    // the end), or the write buffer loaded with what the file already holds
+    // there (running off the end is not an error).
+    template <typename Load>
+    OSErr LoadReadBlock(UInt32 frame, Load&& load)
+    {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        const OSErr err = AllocateReadBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+        return load(m_readBuffer, frame, frames);
+    }
+    template <typename Load>
+    OSErr LoadWriteBlock(UInt32 frame, Load&& load)
+    {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        OSErr err = AllocateWriteBuffer();
+        if (err != noErr) {
+            return err;
+        }
+        err = load(m_writeBuffer, frame, m_bufferFrames);
+        return err == eofErr ? noErr : err;
+    }
     // Marks what the base knows of the read buffer's contents as stale (a
     // format that changes the block behind the base's back calls it).
     void InvalidateReadBuffer() { m_blockValidFrames = 0; }

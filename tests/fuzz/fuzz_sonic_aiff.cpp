@@ -3,6 +3,7 @@
 #include "CSonicAIFFFile.h"
 #include "FuzzTarget.h"
 #include "SonicFuzzSeeds.h"
+#include "SoundFileFuzzRead.h"
 
 #include <vector>
 
@@ -14,28 +15,5 @@ std::vector<std::string> FuzzSeeds()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".aif");
-    {
-        CSonicAIFFFile file;
-        file.SetBufferFrames(64);
-        if (file.SetFile(path) == noErr) {
-            if (file.Open() == noErr && file.GetNumChannels() > 0 && file.GetNumChannels() <= 64) {
-                std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-                for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-                    UInt32 count = 64;
-                    if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0) {
-                        break;
-                    }
-                }
-            }
-            file.Close();
-        }
-    }
-    {
-        CSonicAIFFFile probe;
-        SInt16 result = 0;
-        if (probe.SetFile(path) == noErr) {
-            probe.ProbeHeader(&result);
-        }
-    }
-    return 0;
+    return soundfilefuzz::ReadAndProbe<CSonicAIFFFile>(path);
 }

@@ -93,18 +93,6 @@ public:
     UInt32 GetChannelLayoutTag() const { return m_channelLayoutTag; }
 
 protected:
-    // Runs `body`, turning exceptions into codes.
-    template <typename Body>
-    static OSErr Guarded(Body&& body)
-    {
-        try {
-            return body();
-        } catch (const error_code_exception& e) {
-            return NarrowError(e.code());
-        } catch (const std::bad_alloc&) {
-            return memFullErr;
-        }
-    }
     // Bytes of one frame (channels x bytes per sample).
     SInt64 BytesPerFrame() const;
     // The walk's options for this family.

@@ -20,18 +20,6 @@ constexpr std::size_t kMaxNameLength = 27;  // 8 + 19, the zero byte ends at 63
 
 } // namespace
 
-template <typename Body>
-OSErr CAVRFile::Guarded(Body&& body)
-{
-    try {
-        return body();
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-}
-
 CAVRFile::CAVRFile() = default;
 
 CAVRFile::~CAVRFile()
@@ -308,30 +296,18 @@ OSErr CAVRFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
 OSErr CAVRFile::ReadBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        return LoadBlock(m_readBuffer, frame, frames);
+        return LoadReadBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
+            return LoadBlock(block, at, frames);
+        });
     });
 }
 
 OSErr CAVRFile::PrepareWriteBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        err = LoadBlock(m_writeBuffer, frame, m_bufferFrames);
-        return err == eofErr ? noErr : err;
+        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
+            return LoadBlock(block, at, frames);
+        });
     });
 }
 

@@ -47,8 +47,6 @@ public:
     QString GetFormatName() const override;
 
 private:
-    template <typename Body>
-    static OSErr Guarded(Body&& body);
     OSErr ReadHeader();
     OSErr WriteHeader();
     SInt64 BytesPerFrame() const;

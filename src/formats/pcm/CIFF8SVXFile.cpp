@@ -45,18 +45,6 @@ void PutVoiceHeader(ChunkBuilder* chunk, UInt32 frames, double rate)
 
 } // namespace
 
-template <typename Body>
-OSErr CIFF8SVXFile::Guarded(Body&& body)
-{
-    try {
-        return body();
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-}
-
 CIFF8SVXFile::CIFF8SVXFile() = default;
 
 CIFF8SVXFile::~CIFF8SVXFile()
@@ -408,30 +396,18 @@ OSErr CIFF8SVXFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
 OSErr CIFF8SVXFile::ReadBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        return LoadBlock(m_readBuffer, frame, frames);
+        return LoadReadBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
+            return LoadBlock(block, at, frames);
+        });
     });
 }
 
 OSErr CIFF8SVXFile::PrepareWriteBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        err = LoadBlock(m_writeBuffer, frame, m_bufferFrames);
-        return err == eofErr ? noErr : err;
+        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
+            return LoadBlock(block, at, frames);
+        });
     });
 }
 

@@ -58,8 +58,6 @@ public:
     SInt64 GetDataOffset() const { return m_dataOffset; }
 
 private:
-    template <typename Body>
-    static OSErr Guarded(Body&& body);
     // Reads 'VHDR': one channel, 8 bits, rate; -22800 when it is missing.
     OSErr ReadVoiceHeader();
     // -22803 when a 'CHAN' chunk declares both channels (stereo bodies hold

@@ -1,4 +1,5 @@
 #include "CImageDATFile.h"
+#include "pcm_bytes.h"
 
 #include "FileManager.h"
 #include "FolderListing.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -40,13 +42,7 @@ UInt32 SaturatedFrame(UInt64 frame)
 template <typename Body>
 OSErr CImageDATFile::Guarded(Body&& body)
 {
-    try {
-        return body();
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    } catch (const std::bad_alloc&) {
-        return kNoPointerErr;
-    }
+    return CSoundFile::Guarded(std::forward<Body>(body), kNoPointerErr);
 }
 
 CImageDATFile::CImageDATFile() = default;
@@ -292,13 +288,6 @@ OSErr CImageDATFile::Close()
 
 // ============================================================= block I/O
 
-static void SwapPairs(UInt8* data, std::size_t bytes)
-{
-    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-        std::swap(data[i], data[i + 1]);
-    }
-}
-
 OSErr CImageDATFile::SetFilePos(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
@@ -328,7 +317,7 @@ OSErr CImageDATFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
             got = std::size_t(std::clamp<long>(count, 0, long(blockBytes)));
         }
     }
-    SwapPairs(block, got);
+    pcm_bytes::SwapBytePairs(block, got);
     if (got < blockBytes) {
         std::memset(block + got, 0, blockBytes - got);
     }
@@ -339,30 +328,18 @@ OSErr CImageDATFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
 OSErr CImageDATFile::ReadBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        return LoadBlock(m_readBuffer, frame, frames);
+        return LoadReadBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
+            return LoadBlock(block, at, frames);
+        });
     });
 }
 
 OSErr CImageDATFile::PrepareWriteBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        err = LoadBlock(m_writeBuffer, frame, m_bufferFrames);
-        return err == eofErr ? noErr : err;
+        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
+            return LoadBlock(block, at, frames);
+        });
     });
 }
 
@@ -383,10 +360,10 @@ OSErr CImageDATFile::WriteBlock(UInt32 frames, UInt32 frame)
             return err;
         }
         const std::size_t bytes = std::size_t(frames) * std::size_t(kBytesPerFrame);
-        SwapPairs(m_writeBuffer, bytes);
+        pcm_bytes::SwapBytePairs(m_writeBuffer, bytes);
         long count = long(bytes);
         err = FSWrite(m_refNum, &count, m_writeBuffer);
-        SwapPairs(m_writeBuffer, bytes);
+        pcm_bytes::SwapBytePairs(m_writeBuffer, bytes);
         if (err != noErr) {
             return err;
         }

@@ -1,4 +1,5 @@
 #include "CNeXT_SUNFile.h"
+#include "pcm_bytes.h"
 
 #include "CNeXTAUFile.h"
 #include "CreateSoundFile.h"
@@ -20,19 +21,6 @@ constexpr UInt32 kMaxChannels = 1024;        // more is taken as a damaged heade
 constexpr UInt32 kUnknownSize = 0xFFFFFFFFu;
 constexpr UInt32 kEncodingMuLaw = 1;
 constexpr UInt32 kEncodingALaw = 27;
-
-UInt32 GetBE32(const UInt8* p)
-{
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
-}
-
-void PutBE32(UInt8* p, UInt32 v)
-{
-    p[0] = UInt8(v >> 24);
-    p[1] = UInt8(v >> 16);
-    p[2] = UInt8(v >> 8);
-    p[3] = UInt8(v);
-}
 
 // The rate as the header's unsigned word: truncated toward zero, saturated.
 UInt32 RateWord(double rate)
@@ -104,14 +92,14 @@ OSErr CNeXT_SUNFile::ReadHeader()
         return BadHeaderError();
     if (err)
         return err;
-    if (GetBE32(header) != kMagic)
+    if (pcm_bytes::GetBE32(header) != kMagic)
         return BadHeaderError();
 
-    const UInt32 offset = GetBE32(header + 4);
-    const UInt32 size = GetBE32(header + 8);
-    const UInt32 encoding = GetBE32(header + 12);
-    const UInt32 rate = GetBE32(header + 16);
-    const UInt32 channels = GetBE32(header + 20);
+    const UInt32 offset = pcm_bytes::GetBE32(header + 4);
+    const UInt32 size = pcm_bytes::GetBE32(header + 8);
+    const UInt32 encoding = pcm_bytes::GetBE32(header + 12);
+    const UInt32 rate = pcm_bytes::GetBE32(header + 16);
+    const UInt32 channels = pcm_bytes::GetBE32(header + 20);
 
     SInt16 bits = 16;
     switch (m_coding) {
@@ -164,15 +152,15 @@ OSErr CNeXT_SUNFile::WriteHeader()
 {
     const UInt64 dataBytes = UInt64(m_numFrames) * FileBytesPerFrame();
     UInt8 header[kHeaderBytes];
-    PutBE32(header, kMagic);
-    PutBE32(header + 4, kHeaderBytes);
+    pcm_bytes::PutBE32(header, kMagic);
+    pcm_bytes::PutBE32(header + 4, kHeaderBytes);
     // A size the word cannot hold is left "unknown" (the writer refuses to
     // get there, see WriteBlock).
-    PutBE32(header + 8, dataBytes >= kUnknownSize ? kUnknownSize : UInt32(dataBytes));
-    PutBE32(header + 12, EncodingForShape());
-    PutBE32(header + 16, RateWord(m_sampleRate));
-    PutBE32(header + 20, m_numChannels);
-    PutBE32(header + 24, FOUR_CHAR_CODE("QUIL"));
+    pcm_bytes::PutBE32(header + 8, dataBytes >= kUnknownSize ? kUnknownSize : UInt32(dataBytes));
+    pcm_bytes::PutBE32(header + 12, EncodingForShape());
+    pcm_bytes::PutBE32(header + 16, RateWord(m_sampleRate));
+    pcm_bytes::PutBE32(header + 20, m_numChannels);
+    pcm_bytes::PutBE32(header + 24, FOUR_CHAR_CODE("QUIL"));
     OSErr err = SetFPos(m_refNum, fsFromStart, 0);
     if (err)
         return err;

@@ -1,4 +1,5 @@
 #include "CParisLinearFile.h"
+#include "pcm_bytes.h"
 
 #include "FileManager.h"
 #include "ZuFiles.h"
@@ -44,12 +45,6 @@ void ReverseWords(UInt8* bytes, std::size_t size)
         std::swap(bytes[i], bytes[i + 3]);
         std::swap(bytes[i + 1], bytes[i + 2]);
     }
-}
-
-void SwapPairs(UInt8* bytes, std::size_t size)
-{
-    for (std::size_t i = 0; i + 2 <= size; i += 2)
-        std::swap(bytes[i], bytes[i + 1]);
 }
 
 } // namespace
@@ -331,7 +326,7 @@ OSErr CParisLinearFile::ReadLinear(UInt8* block, UInt32 frame)
         err = FSRead(m_refNum, &count, block);
         filled = std::size_t(std::max<long>(count, 0));
         if (m_numBits == 16 && m_byteOrder == 1)
-            SwapPairs(block, filled);
+            pcm_bytes::SwapBytePairs(block, filled);
     }
     if (filled < blockBytes)
         std::memset(block + filled, 0, blockBytes - filled);
@@ -432,7 +427,7 @@ OSErr CParisLinearFile::WriteLinear(UInt32 frames, UInt32 frame)
         } catch (const std::bad_alloc&) {
             return kCouldNotCreatePointerErr;
         }
-        SwapPairs(m_scratch.data(), bytes);
+        pcm_bytes::SwapBytePairs(m_scratch.data(), bytes);
         data = m_scratch.data();
     }
     long count = long(bytes);

@@ -1,4 +1,5 @@
 #include "CSD1File.h"
+#include "pcm_bytes.h"
 
 #include "FileManager.h"
 #include "SoundFileRegistry.h"
@@ -23,26 +24,6 @@ constexpr std::size_t kOffRate = 1030;
 constexpr std::size_t kOffPeriod = 1034;
 constexpr std::size_t kOffBits = 1038;
 
-void Put16(UInt8* p, UInt16 v)
-{
-    p[0] = UInt8(v >> 8);
-    p[1] = UInt8(v);
-}
-void Put32(UInt8* p, UInt32 v)
-{
-    p[0] = UInt8(v >> 24);
-    p[1] = UInt8(v >> 16);
-    p[2] = UInt8(v >> 8);
-    p[3] = UInt8(v);
-}
-UInt16 Get16(const UInt8* p)
-{
-    return UInt16((p[0] << 8) | p[1]);
-}
-UInt32 Get32(const UInt8* p)
-{
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
-}
 void PutPString(UInt8* p, const char* text)
 {
     const std::size_t n = std::strlen(text);
@@ -88,34 +69,34 @@ QString CSD1File::GetFormatName() const { return QStringLiteral("SoundDesigner I
 
 void CSD1File::InitHeader(UInt8* h)
 {
-    Put16(h + 0, UInt16(kSD1HeaderSize));
-    Put16(h + 2, 32);
-    Put16(h + 56, 0xFF00);
-    Put32(h + 58, 1);
-    Put32(h + 62, 327);
-    Put32(h + 66, 4);
+    pcm_bytes::PutBE16(h + 0, UInt16(kSD1HeaderSize));
+    pcm_bytes::PutBE16(h + 2, 32);
+    pcm_bytes::PutBE16(h + 56, 0xFF00);
+    pcm_bytes::PutBE32(h + 58, 1);
+    pcm_bytes::PutBE32(h + 62, 327);
+    pcm_bytes::PutBE32(h + 66, 4);
     PutPString(h + 70, "%scale");
-    Put32(h + 104, 1);
-    Put32(h + 108, 0);
+    pcm_bytes::PutBE32(h + 104, 1);
+    pcm_bytes::PutBE32(h + 108, 0);
     PutPString(h + 112, "sec");
     for (int k = 0; k < 10; ++k) {
         h[358 + 40 * k] = 1;
     }
-    Put32(h + 762, 0xFFFFFFFF);
-    Put32(h + 766, 0xFFFFFFFF);
+    pcm_bytes::PutBE32(h + 762, 0xFFFFFFFF);
+    pcm_bytes::PutBE32(h + 766, 0xFFFFFFFF);
     PutPString(h + 773, "Corvane");
     PutPString(h + 1040, "Linear");
-    Put32(h + 1330, 0);
-    Put16(h + 1334, 0xFFFF);
+    pcm_bytes::PutBE32(h + 1330, 0);
+    pcm_bytes::PutBE16(h + 1334, 0xFFFF);
 }
 
 void CSD1File::PutShape(UInt8* h) const
 {
     const UInt64 bytes = UInt64(m_numFrames) * UInt64(std::max<SInt16>(BitsToBytes(m_numBits), 1));
-    Put32(h + kOffDataSize, UInt32(std::min<UInt64>(bytes, 0xFFFFFFFFu)));
-    Put32(h + kOffRate, RateField(m_sampleRate));
-    Put32(h + kOffPeriod, m_sampleRate > 0.0 ? UInt32(std::min(1000000.0 / m_sampleRate, 4294967295.0)) : 0);
-    Put16(h + kOffBits, UInt16(m_numBits));
+    pcm_bytes::PutBE32(h + kOffDataSize, UInt32(std::min<UInt64>(bytes, 0xFFFFFFFFu)));
+    pcm_bytes::PutBE32(h + kOffRate, RateField(m_sampleRate));
+    pcm_bytes::PutBE32(h + kOffPeriod, m_sampleRate > 0.0 ? UInt32(std::min(1000000.0 / m_sampleRate, 4294967295.0)) : 0);
+    pcm_bytes::PutBE16(h + kOffBits, UInt16(m_numBits));
 }
 
 OSErr CSD1File::ReadHeaderBytes(UInt8* header)
@@ -154,12 +135,12 @@ OSErr CSD1File::ReadHeader()
     if (err != noErr) {
         return err;
     }
-    const UInt16 bits = Get16(&header[kOffBits]);
+    const UInt16 bits = pcm_bytes::GetBE16(&header[kOffBits]);
     if (bits != 8 && bits != 16) {
         return kSD1BadWordSizeErr;
     }
     m_numBits = SInt16(bits);
-    m_sampleRate = double(float(Get32(&header[kOffRate])));
+    m_sampleRate = double(float(pcm_bytes::GetBE32(&header[kOffRate])));
     m_numChannels = 1;
     m_sampleFormat = kSampleFormatBigEndian;
     SInt64 eof = 0;
@@ -168,7 +149,7 @@ OSErr CSD1File::ReadHeader()
         return err;
     }
     const SInt64 bps = BitsToBytes(m_numBits);
-    const SInt64 stated = SInt64(Get32(&header[kOffDataSize])) / bps;
+    const SInt64 stated = SInt64(pcm_bytes::GetBE32(&header[kOffDataSize])) / bps;
     const SInt64 held = std::max<SInt64>(0, eof - kSD1HeaderSize) / bps;
     m_numFrames = UInt32(std::min(stated, held));
     return noErr;
@@ -423,8 +404,8 @@ SInt32 SD1HeaderProbe(const QString& path)
     if (in.gcount() != std::streamsize(sizeof header)) {
         return 0;
     }
-    const UInt16 bits = Get16(header + kOffBits);
-    return Get16(header) == kSD1HeaderSize && (bits == 8 || bits == 16) ? 1 : 0;
+    const UInt16 bits = pcm_bytes::GetBE16(header + kOffBits);
+    return pcm_bytes::GetBE16(header) == kSD1HeaderSize && (bits == 8 || bits == 16) ? 1 : 0;
 }
 
 CSoundFile* MakeSD1File()

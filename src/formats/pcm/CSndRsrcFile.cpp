@@ -1,4 +1,5 @@
 #include "CSndRsrcFile.h"
+#include "pcm_bytes.h"
 
 #include "ResourceManager.h"
 #include "ZuResourceFile.h"
@@ -17,30 +18,6 @@ constexpr SInt64 kWrittenDataStart = 344;
 constexpr SInt64 kSndHeaderBytes = 84;
 constexpr SInt64 kMapBytes = 306;
 constexpr UInt64 kMaxSampleBytes = 0xFFFFFF;
-
-UInt16 BE16(const UInt8* p)
-{
-    return UInt16((p[0] << 8) | p[1]);
-}
-
-UInt32 BE32(const UInt8* p)
-{
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
-}
-
-void PutBE16(UInt8* p, UInt32 v)
-{
-    p[0] = UInt8(v >> 8);
-    p[1] = UInt8(v);
-}
-
-void PutBE32(UInt8* p, UInt32 v)
-{
-    p[0] = UInt8(v >> 24);
-    p[1] = UInt8(v >> 16);
-    p[2] = UInt8(v >> 8);
-    p[3] = UInt8(v);
-}
 
 // Restores the current resource file when it goes out of scope.
 class SavedResFile {
@@ -162,45 +139,45 @@ OSErr CSndRsrcFile::ReadSndHeader()
         OSErr err = read(0, head, 6);
         if (err)
             return err;
-        const UInt16 format = BE16(head);
+        const UInt16 format = pcm_bytes::GetBE16(head);
         UInt8 header[64];
         SInt64 headerAt = 0;
         if (format == 1) {
             if ((err = read(0, head, 12)))
                 return err;
-            if (BE16(head + 4) != 5)
+            if (pcm_bytes::GetBE16(head + 4) != 5)
                 return kSndNotSampledErr;
-            if (BE16(head + 2) != 1)
+            if (pcm_bytes::GetBE16(head + 2) != 1)
                 return kSndMultipleTypesErr;
-            headerAt = 12 + 8 * SInt64(BE16(head + 10));
+            headerAt = 12 + 8 * SInt64(pcm_bytes::GetBE16(head + 10));
         } else if (format == 2) {
-            headerAt = 6 + 8 * SInt64(BE16(head + 4));
+            headerAt = 6 + 8 * SInt64(pcm_bytes::GetBE16(head + 4));
         } else {
             return kSndUndocumentedErr;
         }
         if ((err = read(headerAt, header, 22)))
             return err;
         const UInt8 encoding = header[20];
-        m_sampleRate = double(BE32(header + 8)) / 65536.0;
+        m_sampleRate = double(pcm_bytes::GetBE32(header + 8)) / 65536.0;
         if (encoding == 0xFE)
             return kSndUnsupportedDataErr;
         if (encoding == 0xFF && format == 1) {
             if ((err = read(headerAt, header, 64)))
                 return err;
-            const UInt32 channels = BE32(header + 4);
-            const UInt16 bits = BE16(header + 48);
+            const UInt32 channels = pcm_bytes::GetBE32(header + 4);
+            const UInt16 bits = pcm_bytes::GetBE16(header + 48);
             if (bits != 8 && bits != 16)
                 return kSndUnsupportedDataErr;
             if (channels == 0 || channels > 0xFFFF)
                 return kSndUndocumentedErr;
             m_numBits = SInt16(bits);
             m_numChannels = channels;
-            m_numFrames = BE32(header + 22);
+            m_numFrames = pcm_bytes::GetBE32(header + 22);
             m_dataStart = headerAt + 64;
         } else if (encoding == 0) {
             m_numBits = 8;
             m_numChannels = 1;
-            m_numFrames = BE32(header + 4);
+            m_numFrames = pcm_bytes::GetBE32(header + 4);
             m_dataStart = headerAt + 22;
         } else {
             return kSndUndocumentedErr;
@@ -285,28 +262,28 @@ OSErr CSndRsrcFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
 void CSndRsrcFile::BuildSndHeader(UInt8* out) const
 {
     std::memset(out, 0, kSndHeaderBytes);
-    PutBE16(out + 0, 1);
-    PutBE16(out + 2, 1);
-    PutBE16(out + 4, 5);
-    PutBE32(out + 6, m_numChannels == 1 ? 0xA0 : 0xE0);
-    PutBE16(out + 10, 1);
-    PutBE16(out + 12, 0x8051);
-    PutBE32(out + 16, 20);
-    PutBE32(out + 24, m_numChannels);
-    PutBE32(out + 28, UInt32(m_sampleRate * 65536.0));
+    pcm_bytes::PutBE16(out + 0, 1);
+    pcm_bytes::PutBE16(out + 2, 1);
+    pcm_bytes::PutBE16(out + 4, 5);
+    pcm_bytes::PutBE32(out + 6, m_numChannels == 1 ? 0xA0 : 0xE0);
+    pcm_bytes::PutBE16(out + 10, 1);
+    pcm_bytes::PutBE16(out + 12, 0x8051);
+    pcm_bytes::PutBE32(out + 16, 20);
+    pcm_bytes::PutBE32(out + 24, m_numChannels);
+    pcm_bytes::PutBE32(out + 28, UInt32(m_sampleRate * 65536.0));
     out[40] = 0xFF;
     out[41] = 0x3C;
-    PutBE32(out + 42, m_numFrames);
+    pcm_bytes::PutBE32(out + 42, m_numFrames);
     ConvertToIeeeExtended(m_sampleRate, out + 46);
-    PutBE16(out + 68, UInt32(m_numBits));
+    pcm_bytes::PutBE16(out + 68, UInt32(m_numBits));
 }
 
 OSErr CSndRsrcFile::WriteInitialHeader()
 {
     UInt8 bytes[kWrittenDataStart] = {};
-    PutBE32(bytes + 0, 256);
-    PutBE32(bytes + 8, 88);
-    PutBE32(bytes + 256, 84);
+    pcm_bytes::PutBE32(bytes + 0, 256);
+    pcm_bytes::PutBE32(bytes + 8, 88);
+    pcm_bytes::PutBE32(bytes + 256, 84);
     BuildSndHeader(bytes + 260);
     OSErr err = FSWriteFork(m_forkRefNum, fsFromStart, 0, sizeof bytes, bytes, nullptr);
     if (err)
@@ -323,11 +300,11 @@ OSErr CSndRsrcFile::WriteFinalHeader()
         return kSndTooBigErr;
     const UInt32 a = UInt32(sampleBytes);
     UInt8 head[kWrittenDataStart] = {};
-    PutBE32(head + 0, 256);
-    PutBE32(head + 4, 344 + a);
-    PutBE32(head + 8, 88 + a);
-    PutBE32(head + 12, UInt32(kMapBytes));
-    PutBE32(head + 256, 84 + a);
+    pcm_bytes::PutBE32(head + 0, 256);
+    pcm_bytes::PutBE32(head + 4, 344 + a);
+    pcm_bytes::PutBE32(head + 8, 88 + a);
+    pcm_bytes::PutBE32(head + 12, UInt32(kMapBytes));
+    pcm_bytes::PutBE32(head + 256, 84 + a);
     BuildSndHeader(head + 260);
     OSErr err = FSWriteFork(m_forkRefNum, fsFromStart, 0, sizeof head, head, nullptr);
     if (err)
@@ -335,14 +312,14 @@ OSErr CSndRsrcFile::WriteFinalHeader()
 
     UInt8 map[kMapBytes] = {};
     std::memcpy(map, head, 16);
-    PutBE16(map + 24, 28);
-    PutBE16(map + 26, 50);
-    PutBE16(map + 28, 0);
-    PutBE32(map + 30, kSndType);
-    PutBE16(map + 34, 0);
-    PutBE16(map + 36, 10);
-    PutBE16(map + 38, UInt16(kSndResourceID));
-    PutBE16(map + 40, 0);
+    pcm_bytes::PutBE16(map + 24, 28);
+    pcm_bytes::PutBE16(map + 26, 50);
+    pcm_bytes::PutBE16(map + 28, 0);
+    pcm_bytes::PutBE32(map + 30, kSndType);
+    pcm_bytes::PutBE16(map + 34, 0);
+    pcm_bytes::PutBE16(map + 36, 10);
+    pcm_bytes::PutBE16(map + 38, UInt16(kSndResourceID));
+    pcm_bytes::PutBE16(map + 40, 0);
     map[42] = 0x20;
     Str255 name = {0};
     GetFileName(name);

@@ -1,4 +1,5 @@
 #include "CSonicAIFFFile.h"
+#include "pcm_bytes.h"
 
 #include "FileManager.h"
 #include "debug_trace.h"
@@ -39,18 +40,6 @@ constexpr SInt64 kMaxFileEnd = SInt64(0x7FFFFFFF) + 8 - CSonicAIFFFile::kBlockSi
 
 std::atomic<SInt16> g_lastPackingMode{0};
 
-void Put32(UInt8* p, UInt32 v)
-{
-    p[0] = UInt8(v >> 24);
-    p[1] = UInt8(v >> 16);
-    p[2] = UInt8(v >> 8);
-    p[3] = UInt8(v);
-}
-void Put16(UInt8* p, UInt16 v)
-{
-    p[0] = UInt8(v >> 8);
-    p[1] = UInt8(v);
-}
 void PutDouble(UInt8* p, double v)
 {
     const UInt64 bits = std::bit_cast<UInt64>(v);
@@ -84,18 +73,6 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 }
 
 } // namespace
-
-template <typename Body>
-OSErr CSonicAIFFFile::Guarded(Body&& body)
-{
-    try {
-        return body();
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-}
 
 // ================================================================ object
 
@@ -165,14 +142,14 @@ void CSonicAIFFFile::SetSonicInfo(const UInt8* firstID, const UInt8* secondID, U
 {
     m_mcsf.assign(kMCSFSize, 0);
     UInt8* header = m_mcsf.data();
-    Put32(header, kMCSF);
-    Put32(header + 4, UInt32(kMCSFSize - 8));
+    pcm_bytes::PutBE32(header, kMCSF);
+    pcm_bytes::PutBE32(header + 4, UInt32(kMCSFSize - 8));
     UInt8* body = header + 8;
-    Put32(body + 0, index);
+    pcm_bytes::PutBE32(body + 0, index);
     body[4] = 1;
     body[5] = 1;
-    Put32(body + 68, index == 1 ? 0 : 1);
-    Put32(body + 72, index);
+    pcm_bytes::PutBE32(body + 68, index == 1 ? 0 : 1);
+    pcm_bytes::PutBE32(body + 72, index);
     if (firstID) {
         std::memcpy(body + 1100, firstID, 16);
     }
@@ -186,11 +163,11 @@ void CSonicAIFFFile::FillFreshMCSF()
 {
     m_mcsf.assign(kMCSFSize, 0);
     UInt8* header = m_mcsf.data();
-    Put32(header, kMCSF);
-    Put32(header + 4, UInt32(kMCSFSize - 8));
+    pcm_bytes::PutBE32(header, kMCSF);
+    pcm_bytes::PutBE32(header + 4, UInt32(kMCSFSize - 8));
     UInt8* body = header + 8;
     body[4] = 1;
-    Put32(body + 68, 0xFFFFFFFF);
+    pcm_bytes::PutBE32(body + 68, 0xFFFFFFFF);
     // The name as a Pascal string, its first 12 bytes.
     const std::string name = GetFileNameString();
     const std::size_t length = std::min<std::size_t>(name.size(), 11);
@@ -198,7 +175,7 @@ void CSonicAIFFFile::FillFreshMCSF()
     std::memcpy(body + 1101, name.data(), length);
     // Seconds since 1904-01-01 (the Mac's clock), as 32 bits.
     const SInt64 seconds = QDateTime::currentSecsSinceEpoch() + 2082844800LL;
-    Put32(body + 1112, UInt32(seconds));
+    pcm_bytes::PutBE32(body + 1112, UInt32(seconds));
 }
 
 std::vector<UInt8> CSonicAIFFFile::BuildOFFS() const
@@ -209,8 +186,8 @@ std::vector<UInt8> CSonicAIFFFile::BuildOFFS() const
     }
     const bool formB = m_packingMode == 10 || m_packingMode == 11;
     std::vector<UInt8> offs(formB ? 32 : 28, 0);
-    Put32(&offs[0], kOFFS);
-    Put32(&offs[4], UInt32(offs.size() - 8));
+    pcm_bytes::PutBE32(&offs[0], kOFFS);
+    pcm_bytes::PutBE32(&offs[4], UInt32(offs.size() - 8));
     PutDouble(&offs[8], start);
     PutDouble(&offs[formB ? 20 : 18], start);
     return offs;
@@ -219,10 +196,10 @@ std::vector<UInt8> CSonicAIFFFile::BuildOFFS() const
 std::vector<UInt8> CSonicAIFFFile::BuildAFPR() const
 {
     std::vector<UInt8> afpr(kAFPRSize, 0);
-    Put32(&afpr[0], kAFPR);
-    Put32(&afpr[4], UInt32(kAFPRSize - 8));
-    Put16(&afpr[8], UInt16(m_packingMode));
-    Put16(&afpr[12], 1);
+    pcm_bytes::PutBE32(&afpr[0], kAFPR);
+    pcm_bytes::PutBE32(&afpr[4], UInt32(kAFPRSize - 8));
+    pcm_bytes::PutBE16(&afpr[8], UInt16(m_packingMode));
+    pcm_bytes::PutBE16(&afpr[12], 1);
     return afpr;
 }
 
@@ -751,7 +728,7 @@ OSErr CSonicAIFFFile::Close()
                 return err == kChunkNotFoundErr ? kNoSSNDErr : err;
             }
             UInt8 size[4];
-            Put32(size, UInt32(eof - ssnd.bodyPos));
+            pcm_bytes::PutBE32(size, UInt32(eof - ssnd.bodyPos));
             err = WriteAt(ssnd.SizePos(), size, sizeof size);
             if (err != noErr) {
                 return err;
@@ -761,7 +738,7 @@ OSErr CSonicAIFFFile::Close()
             if (reader.ReadHeader() != noErr || reader.ContainerID() != kFORM) {
                 return kNoFORMErr;
             }
-            Put32(size, UInt32(eof - 8));
+            pcm_bytes::PutBE32(size, UInt32(eof - 8));
             return WriteAt(4, size, sizeof size);
         });
     }

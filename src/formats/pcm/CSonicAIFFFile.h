@@ -89,8 +89,6 @@ public:
     static SInt64 PackedBytesBetween(SInt64 dataOffset, SInt64 end);
 
 private:
-    template <typename Body>
-    static OSErr Guarded(Body&& body);
 
     OSErr OpenForReading();
     OSErr FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence = 1);
