@@ -46,7 +46,7 @@ void PostStep(const char* text, int flag = 0)
     PostProgressStep(pascal, flag);
 }
 
-// The output folder's specification names the folder either by its path
+// The output folder's FSSpec names the folder either by its path
 // in `parent` with an empty name, or as an item of its own parent.
 FSSpec OutputSpec(const CConvSpec& spec, const char* name)
 {

@@ -344,7 +344,7 @@ bool ZuPath::toFSSpec(FSSpec* spec) const
     return toFSSpecOfNewItem(spec);
 }
 
-// The specification of an item that may not exist yet: its folder must.
+// The FSSpec of an item that may not exist yet: its folder must.
 bool ZuPath::toFSSpecOfNewItem(FSSpec* spec) const
 {
     const std::string path = stringValue_.toStdString();

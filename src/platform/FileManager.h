@@ -34,7 +34,7 @@ struct FSRef {
     UInt64 inode = 0;   // st_ino when the FSRef was made
 };
 
-// Full path of a specification: parent + "/" + name.
+// Full path of an FSSpec: parent + "/" + name.
 std::string FSSpecPath(const FSSpec& spec);
 
 // Equal when they name the same item (device and inode; path when either
