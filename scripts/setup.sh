@@ -7,7 +7,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsndfile1-dev libgtest-dev libgmock-dev libbenchmark-dev
   lame sox ffmpeg sndfile-programs attr
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev ccache
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

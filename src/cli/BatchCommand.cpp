@@ -3,7 +3,7 @@
 #include "AppleDoubleFile.h"
 
 #include "BatchLogHooks.h"
-#include "BatchStartup.h"
+#include "EngineStartup.h"
 #include "ConversionList.h"
 #include "ConversionProcess.h"
 #include "CreateSoundFile.h"
@@ -104,11 +104,11 @@ int BatchCommand::run()
 
     // Start-up, in the application's order.
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    BatchStartup::registerDefaults(defaults);
+    EngineStartup::registerDefaults(defaults);
     applySettings();
-    BatchStartup::syncRawSettings(defaults);
-    BatchStartup::buildFileTypeTable();
-    BatchStartup::pushSoundFileSwitches(defaults);
+    EngineStartup::syncRawSettings(defaults);
+    EngineStartup::buildFileTypeTable();
+    EngineStartup::pushSoundFileSwitches(defaults);
 
     const int status = options_.infoMode() ? runInfo() : runBatch();
 

@@ -1,4 +1,4 @@
-#include "BatchStartup.h"
+#include "EngineStartup.h"
 
 #include "CoreFileTypes.h"
 #include "CreateSoundFile.h"
@@ -11,7 +11,7 @@
 
 #include <QVariantList>
 
-QVariantMap BatchStartup::registeredDefaults()
+QVariantMap EngineStartup::registeredDefaults()
 {
     QVariantMap d;
     d.insert(QStringLiteral("Ignore Regions Containing Whole File"), true);
@@ -47,12 +47,12 @@ QVariantMap BatchStartup::registeredDefaults()
     return d;
 }
 
-void BatchStartup::registerDefaults(UserDefaults& defaults)
+void EngineStartup::registerDefaults(UserDefaults& defaults)
 {
     defaults.registerDefaults(registeredDefaults());
 }
 
-void BatchStartup::syncRawSettings(const UserDefaults& defaults)
+void EngineStartup::syncRawSettings(const UserDefaults& defaults)
 {
     RawFileSettings::SetFileType(
         HFSTypeCodeFromFileType(defaults.stringForKey(QStringLiteral("Unrecognized Input File Type"))));
@@ -64,7 +64,7 @@ void BatchStartup::syncRawSettings(const UserDefaults& defaults)
     RawFileSettings::SetNumChannels(UInt32(defaults.integerForKey(QStringLiteral("QMUnrecognizedFileNumChannels"))));
 }
 
-void BatchStartup::pushSoundFileSwitches(const UserDefaults& defaults)
+void EngineStartup::pushSoundFileSwitches(const UserDefaults& defaults)
 {
     SetProcessFileIfNoRegions(defaults.boolForKey(QStringLiteral("Process File If No Regions")));
     SetSkipBadRegion(long(defaults.integerForKey(QStringLiteral("Skip Bad Region"))));
@@ -72,11 +72,30 @@ void BatchStartup::pushSoundFileSwitches(const UserDefaults& defaults)
     SetRecognizeNumberFilesAsSplit(defaults.boolForKey(QStringLiteral("Recognize number files as split")));
 }
 
-void BatchStartup::buildFileTypeTable()
+void EngineStartup::start()
 {
+    start(UserDefaults::standardUserDefaults());
+}
+
+void EngineStartup::start(UserDefaults& defaults)
+{
+    registerDefaults(defaults);
+    syncRawSettings(defaults);
+    buildFileTypeTable();
+    pushSoundFileSwitches(defaults);
+}
+
+void EngineStartup::registerFileTypes()
+{
+    // Each format library's registration; registering twice is harmless.
     RegisterPCMFileTypes();
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
+}
+
+void EngineStartup::buildFileTypeTable()
+{
+    registerFileTypes();
     LoadSoundFileProperties();
     BuildSoundFileDispatchers();
     // MP3 through the external encoder: this build has no encoder support,

@@ -1,0 +1,48 @@
+// The engine's start-up, shared by every front end (the batch command, the
+// application, the tests and the fuzzers): the user defaults with their
+// registered values, the raw-file settings and the region switches of the
+// sound-file layer, the format registrations and the file-type table with
+// its dispatchers.
+//
+// start() does all of it in order on the main thread, before any worker
+// thread runs: registerDefaults, syncRawSettings, buildFileTypeTable,
+// pushSoundFileSwitches.  A front end that changes preferences between the
+// steps (the batch command's --set) calls them one by one.  Conversions are
+// loaded afterwards, because they check their output type against the
+// finished table.
+#pragma once
+
+#include <QVariantMap>
+
+class UserDefaults;
+
+class EngineStartup {
+public:
+    // Every step below, in order, on the standard user defaults.
+    static void start();
+    static void start(UserDefaults& defaults);
+
+    // Registers every format class (each format library's registration,
+    // the set files and the core's own types).  Idempotent; the fuzzers and
+    // tests that need no defaults call only this.
+    static void registerFileTypes();
+
+    // The application's registered defaults (30 keys, see the preferences).
+    static QVariantMap registeredDefaults();
+    static void registerDefaults(UserDefaults& defaults);
+
+    // Copies the six "Unrecognized Input File ..." preferences into the
+    // process-wide raw-file settings.
+    static void syncRawSettings(const UserDefaults& defaults);
+
+    // "Process File If No Regions", "Skip Bad Region" (on only for 1),
+    // "Ignore Regions Containing Whole File" and "Recognize number files
+    // as split" into the sound-file layer's switches.
+    static void pushSoundFileSwitches(const UserDefaults& defaults);
+
+    // registerFileTypes(), then loads the per-type properties, puts a dispatcher
+    // into every entry, and marks MP3 output through the external encoder
+    // writable only when a usable encoder was found (never, in this build:
+    // it has no encoder support).
+    static void buildFileTypeTable();
+};
