@@ -8,6 +8,7 @@ PACKAGES=(
   libsndfile1-dev libgtest-dev libgmock-dev libbenchmark-dev
   lame sox ffmpeg sndfile-programs attr
   clang libclang-rt-14-dev ccache
+  xvfb xauth
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

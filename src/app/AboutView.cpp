@@ -1,0 +1,55 @@
+#include "AboutView.h"
+
+#include "MainBundle.h"
+#include "UserDefaults.h"
+
+#include <QPainter>
+
+AboutView::AboutView(UserDefaults& defaults, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::FramelessWindowHint), m_defaults(defaults)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setWindowModality(Qt::ApplicationModal);
+    m_image.load(MainBundle::pathForResource(QStringLiteral("aboutbox"), QStringLiteral("png"),
+                                             QStringLiteral("images")));
+    setFixedSize(m_image.isNull() ? QSize(480, 170) : m_image.size());
+}
+
+QString AboutView::version()
+{
+#ifdef QM_VERSION
+    return QStringLiteral(QM_VERSION);
+#else
+    return QString();
+#endif
+}
+
+QString AboutView::convertedText() const
+{
+    const qulonglong count = qulonglong(m_defaults.integerForKey(QStringLiteral("Number of Files Ever Converted")));
+    return MainBundle::localizedString(QStringLiteral("You converted a total of %1 files.")).arg(count);
+}
+
+void AboutView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!m_image.isNull())
+        painter.drawImage(0, 0, m_image);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPointSize(9);
+    painter.setFont(font);
+    // Positions from the bottom-left corner, as the picture is laid out.
+    painter.setPen(QColor::fromRgbF(0.1484375f, 0.58984375f, 0.8515625f));
+    painter.drawText(QPointF(420, height() - 152), version());
+    painter.setPen(QColor::fromRgbF(0.234375f, 0.3203125f, 0.37109375f));
+    painter.drawText(QPointF(215, height() - 4), convertedText());
+}
+
+void AboutView::mousePressEvent(QMouseEvent*)
+{
+    close();
+}

@@ -1,0 +1,206 @@
+#include "InputFileModel.h"
+
+#include "MainBundle.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+const char* const kIdentifiers[] = {"playable", "filename", "size", "fileType", "sampleRate",
+                                    "channels", "bits",     "length", "regions", "timestamps"};
+const char* const kTitles[] = {"", "", "Size", "Type", "Sample Rate", "Channels", "Bits", "Length", "Regions",
+                               "Time Stamps"};
+
+QString plural(int count)
+{
+    return count == 1 ? QString() : QStringLiteral("s");
+}
+
+} // namespace
+
+InputFileModel::InputFileModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    QFileIconProvider provider;
+    m_fileIcon = provider.icon(QFileIconProvider::File);
+    m_folderIcon = provider.icon(QFileIconProvider::Folder);
+}
+
+QString InputFileModel::columnIdentifier(int column)
+{
+    if (column < 0 || column >= ColumnCount)
+        return QString();
+    return QString::fromLatin1(kIdentifiers[column]);
+}
+
+int InputFileModel::columnForIdentifier(const QString& identifier)
+{
+    for (int i = 0; i < ColumnCount; ++i)
+        if (identifier == QLatin1String(kIdentifiers[i]))
+            return i;
+    return -1;
+}
+
+int InputFileModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_files.size());
+}
+
+int InputFileModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant InputFileModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_files.size())
+        return QVariant();
+    const ZuSoundFile& file = *m_files.at(index.row());
+    if (role == PathRole)
+        return file.path();
+    if (role == Qt::DecorationRole && index.column() == FileName)
+        return file.isDirectory() ? m_folderIcon : m_fileIcon;
+    if (role == Qt::ToolTipRole && index.column() == FileName)
+        return file.path();
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    switch (index.column()) {
+    case FileName: return file.name();
+    case Size: return file.displaySize();
+    case FileType: return file.descriptor();
+    case SampleRate: return file.displaySampleRate();
+    case Channels: return file.displayChannels();
+    case Bits: return file.displayBits();
+    case Length: return file.lengthStr();
+    case Regions: return file.displayRegions();
+    case Timestamps: return file.timestamps();
+    default: return QVariant();
+    }
+}
+
+QVariant InputFileModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (section == FileName)
+        return summary();
+    return MainBundle::localizedString(QString::fromLatin1(kTitles[section]));
+}
+
+Qt::ItemFlags InputFileModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags result = QAbstractTableModel::flags(index);
+    if (!index.isValid())
+        result |= Qt::ItemIsDropEnabled;
+    return result;
+}
+
+QStringList InputFileModel::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+Qt::DropActions InputFileModel::supportedDropActions() const
+{
+    return Qt::CopyAction;
+}
+
+bool InputFileModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex&) const
+{
+    if (!data || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+bool InputFileModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                  const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    QStringList paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    emit filesDropped(paths);
+    return true;
+}
+
+ZuSoundFileRef InputFileModel::fileAt(int row) const
+{
+    return row >= 0 && row < m_files.size() ? m_files.at(row) : ZuSoundFileRef();
+}
+
+int InputFileModel::indexOf(const ZuSoundFile* file) const
+{
+    for (int i = 0; i < m_files.size(); ++i)
+        if (m_files.at(i).get() == file)
+            return i;
+    return -1;
+}
+
+QString InputFileModel::lastComponent(const ZuSoundFile& file)
+{
+    return QFileInfo(file.path()).fileName();
+}
+
+void InputFileModel::insertFile(const ZuSoundFileRef& file, int index)
+{
+    if (!file)
+        return;
+    const int row = index < 0 || index > m_files.size() ? int(m_files.size()) : index;
+    beginInsertRows(QModelIndex(), row, row);
+    m_files.insert(row, file);
+    m_names.insert(lastComponent(*file));
+    endInsertRows();
+    emit headerDataChanged(Qt::Horizontal, FileName, FileName);
+}
+
+int InputFileModel::removeFile(const ZuSoundFile* file)
+{
+    const int row = indexOf(file);
+    if (row < 0)
+        return -1;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_names.remove(lastComponent(*m_files.at(row)));
+    m_files.removeAt(row);
+    endRemoveRows();
+    emit headerDataChanged(Qt::Horizontal, FileName, FileName);
+    return row;
+}
+
+void InputFileModel::sortFiles()
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QList<const ZuSoundFile*> owners;
+    for (const QModelIndex& index : before)
+        owners.append(m_files.value(index.row()).get());
+    std::stable_sort(m_files.begin(), m_files.end(),
+                     [](const ZuSoundFileRef& a, const ZuSoundFileRef& b) { return a->compare(b.get()) < 0; });
+    QModelIndexList after;
+    for (int i = 0; i < before.size(); ++i) {
+        const int row = indexOf(owners.at(i));
+        after.append(row < 0 ? QModelIndex() : index(row, before.at(i).column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int InputFileModel::folderCount() const
+{
+    return int(std::count_if(m_files.begin(), m_files.end(), [](const ZuSoundFileRef& f) { return f->isDirectory(); }));
+}
+
+QString InputFileModel::summary() const
+{
+    const int folders = folderCount();
+    const int files = int(m_files.size()) - folders;
+    const QString fileText = QStringLiteral("%1 File%2").arg(files).arg(plural(files));
+    const QString folderText = QStringLiteral("%1 Folder%2").arg(folders).arg(plural(folders));
+    return MainBundle::localizedString(QStringLiteral("Input: %1, %2")).arg(fileText, folderText);
+}

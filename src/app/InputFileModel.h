@@ -1,0 +1,78 @@
+// The input list as the input table shows it: one row per ZuSoundFile, the
+// columns named by the identifiers the sort keys use.  Lives and is
+// touched on the GUI thread only.
+//
+// The list keeps the last path components of its entries in a name set:
+// two entries with the same last component never stand in the list
+// together (the file adding checks this before inserting).
+#pragma once
+
+#include "ZuSoundFile.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+using ZuSoundFileRef = std::shared_ptr<ZuSoundFile>;
+
+class InputFileModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Playable, FileName, Size, FileType, SampleRate, Channels, Bits, Length, Regions, Timestamps,
+                  ColumnCount };
+    // The path of the row's file, for the file cell.
+    static constexpr int PathRole = Qt::UserRole + 1;
+
+    explicit InputFileModel(QObject* parent = nullptr);
+
+    // "playable", "filename", "size", "fileType", "sampleRate", "channels",
+    // "bits", "length", "regions", "timestamps"; -1 / empty for others.
+    static QString columnIdentifier(int column);
+    static int columnForIdentifier(const QString& identifier);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDropActions() const override;
+
+    const QList<ZuSoundFileRef>& files() const { return m_files; }
+    ZuSoundFileRef fileAt(int row) const;
+    int indexOf(const ZuSoundFile* file) const;
+    bool containsName(const QString& lastComponent) const { return m_names.contains(lastComponent); }
+    static QString lastComponent(const ZuSoundFile& file);
+
+    // index -1 appends; an index past the end appends too.
+    void insertFile(const ZuSoundFileRef& file, int index);
+    // The row the file stood at, -1 when it was not listed.
+    int removeFile(const ZuSoundFile* file);
+
+    // Sorts by ZuSoundFile's class-wide key and direction (stable).
+    void sortFiles();
+
+    int folderCount() const;
+    // "Input: %d File%s, %d Folder%s"
+    QString summary() const;
+
+signals:
+    // Paths dropped on the table (file names from the file manager).
+    void filesDropped(const QStringList& paths);
+
+protected:
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+
+private:
+    QList<ZuSoundFileRef> m_files;
+    QSet<QString> m_names;
+    QIcon m_fileIcon;
+    QIcon m_folderIcon;
+};

@@ -1,0 +1,147 @@
+// The application's controller: it owns the input list, the conversion
+// list, the output folder and the one ConversionProcess, runs the start-up
+// and the saving at quit, adds files (examined by a FileAdder on a worker
+// thread, inserted here with undo), keeps both lists sorted by their
+// stored column and direction, and is the one place that decides whether
+// a command or button is available (validate).
+//
+// Everything here runs on the GUI thread.  The main window shows the state
+// and reports back which tab is shown and what is selected
+// (setViewState); the controller tells it about changes through signals.
+//
+// Conversion-list editing, batch start and progress, preferences and
+// playback build on this class: they reach the lists through the models,
+// and plug their state into validate (running batch, player).
+#pragma once
+
+#include "AppCommand.h"
+#include "ConvSpec.h"
+#include "ConversionTableModel.h"
+#include "InputFileModel.h"
+#include "NotificationCenter.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUndoStack>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class AddFilesErrorsController;
+class ConversionProcess;
+class FileAdder;
+class UserDefaults;
+
+class MainController : public QObject {
+    Q_OBJECT
+public:
+    explicit MainController(UserDefaults& defaults, QObject* parent = nullptr);
+    ~MainController() override;
+
+    // The start-up, in order: the engine's start-up (registered defaults,
+    // raw-file settings, the file-type table with its dispatchers, the
+    // sound-file switches), the ConversionProcess, the output folder from
+    // "Last Used Destination", the observers, the MP3 encoder check, the
+    // conversions from "Conversions" or the factory list, and the stored
+    // sort of both lists.
+    void start();
+    // Saves the conversion list to "Conversions" and writes the defaults.
+    void saveAtQuit();
+
+    UserDefaults& defaults() const { return m_defaults; }
+    InputFileModel* inputModel() { return &m_inputModel; }
+    ConversionTableModel* conversionModel() { return &m_conversionModel; }
+    QUndoStack* inputUndoStack() { return &m_inputUndo; }
+    ConversionProcess* conversionProcess() const { return m_process.get(); }
+    FileAdder* fileAdder() const { return m_adder; }
+    // Where alerts and windows of the controller are shown over (may be null).
+    void setWindow(QWidget* window) { m_window = window; }
+
+    // ------------------------------------------------------ input list
+    // Paths opened with the application (command line, a second start, the
+    // file manager): log documents (".qlg") go to logFilesOpened, the rest
+    // are added.
+    void openFiles(const QStringList& paths);
+    // Examines and adds `paths` (queued while an add runs).
+    void setFilesToAdd(const QStringList& paths);
+    bool isAddingFiles() const;
+    bool isSortingFiles() const { return m_sorting; }
+    // The list operations the undo commands call: `index` -1 appends;
+    // deleteFile returns the row the file stood at (-1: not listed).
+    void insertFile(const std::shared_ptr<ZuSoundFile>& file, int index);
+    int deleteFile(const ZuSoundFile* file);
+    // "Remove File(s)": the files at `rows`; "Remove All Files".
+    void removeFiles(const QList<int>& rows);
+    void removeAll();
+    AddFilesErrorsController* addFilesErrorsController() const { return m_errorsController; }
+    void showLastFileAddingErrors();
+
+    // ------------------------------------------------------ sorting
+    // A click on a column header of the input (conversion) table: the same
+    // column again inverts the stored direction, another column becomes
+    // the stored key; then the list is sorted.  The "playable" column does
+    // not sort.
+    void inputHeaderClicked(int column);
+    void conversionHeaderClicked(int column);
+    // The stored sort as a column and direction (-1 when no column has the
+    // stored key).
+    int inputSortColumn() const;
+    bool inputSortAscending() const;
+    int conversionSortColumn() const;
+    bool conversionSortAscending() const;
+
+    // ------------------------------------------------------ output folder
+    const QString& destFolder() const { return m_destFolder; }
+    // Stores it; a non-empty path goes to "Last Used Destination".
+    void setDestFolder(const QString& path);
+    bool destFolderDefined() const;
+    void showDestInFileManager();
+
+    // ------------------------------------------------------ conversions
+    const QList<ConvSpecRef>& conversions() const { return m_conversionModel.conversions(); }
+    // At the first conversion that is active and valid.
+    bool atLeastOneActiveConversion() const;
+
+    // ------------------------------------------------------ validation
+    // What the window shows: the tab and the number of selected rows.
+    void setViewState(MainTab tab, int selectedInputs, int selectedConversions);
+    MainTab currentTab() const { return m_tab; }
+    // Whether `command` is available now.
+    bool validate(AppCommand command) const;
+
+signals:
+    void inputsChanged();
+    void conversionsChanged();
+    void outputChanged();
+    // Any change that may change what validate answers.
+    void validationChanged();
+    // File adding: started, progress (determinate while examining; the
+    // message is the one to show, empty when done), finished and reported.
+    void addingProgress(const QString& message, int value, int maximum);
+    void addingFinished(int added);
+    void logFilesOpened(const QStringList& paths);
+
+private:
+    void filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& models);
+    void reportAddingErrors(const QStringList& duplicates, const QStringList& rejected, int added);
+    void sortInputs();
+    void applyStoredSort();
+    void clickHeader(const QString& column, const QString& keyName, const QString& ascendingName, bool input);
+
+    UserDefaults& m_defaults;
+    InputFileModel m_inputModel;
+    ConversionTableModel m_conversionModel;
+    QUndoStack m_inputUndo;
+    std::unique_ptr<ConversionProcess> m_process;
+    FileAdder* m_adder = nullptr;
+    QPointer<QWidget> m_window;
+    AddFilesErrorsController* m_errorsController = nullptr;
+    QString m_destFolder;
+    bool m_sorting = false;
+    MainTab m_tab = MainTab::Input;
+    int m_selectedInputs = 0;
+    int m_selectedConversions = 0;
+    std::vector<NotificationCenter::Token> m_observers;
+};

@@ -1,0 +1,435 @@
+#include "MainWindow.h"
+
+#include "AboutView.h"
+#include "AddFilesDialog.h"
+#include "BackgroundImageView.h"
+#include "ByteFormatter.h"
+#include "ConversionTableModel.h"
+#include "FileDropView.h"
+#include "InputFileModel.h"
+#include "MainBundle.h"
+#include "MainController.h"
+#include "OutputFolderInfo.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+namespace {
+
+QString tr_(const char* text)
+{
+    return MainBundle::localizedString(QString::fromUtf8(text));
+}
+
+void setUpTable(QTableView* table)
+{
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setTextElideMode(Qt::ElideMiddle);
+    table->setAlternatingRowColors(true);
+    table->setShowGrid(false);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->horizontalHeader()->setSectionsClickable(true);
+    table->horizontalHeader()->setSortIndicatorShown(true);
+    table->horizontalHeader()->setHighlightSections(false);
+}
+
+} // namespace
+
+MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindow(parent), m_controller(controller)
+{
+    setWindowTitle(QStringLiteral("Quillmarch"));
+    setWindowIcon(QIcon(MainBundle::pathForResource(QStringLiteral("quillmarch"), QStringLiteral("png"),
+                                                    QStringLiteral("images"))));
+    controller.setWindow(this);
+
+    m_background = new BackgroundImageView(this);
+    m_background->setImage(QImage(MainBundle::pathForResource(QStringLiteral("backgroundquill"),
+                                                              QStringLiteral("png"), QStringLiteral("images"))));
+    m_tabs = new QTabWidget(m_background);
+    m_tabs->addTab(buildInputTab(), tr_("Input"));
+    m_tabs->addTab(buildConversionsTab(), tr_("Conversions"));
+    m_tabs->addTab(buildOutputTab(), tr_("Output"));
+
+    m_addingMessage = new QLabel(m_background);
+    m_addingProgress = new QProgressBar(m_background);
+    m_addingProgress->setTextVisible(false);
+    m_addingProgress->setMaximumWidth(180);
+    m_addingProgress->hide();
+    m_startButton = new QPushButton(tr_("Start"), m_background);
+    m_startButton->setMinimumWidth(100);
+    m_buttons.insert(int(AppCommand::Start), m_startButton);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_addingProgress);
+    bottom->addWidget(m_addingMessage, 1);
+    bottom->addWidget(m_startButton);
+    auto* layout = new QVBoxLayout(m_background);
+    layout->addWidget(m_tabs, 1);
+    layout->addLayout(bottom);
+    setCentralWidget(m_background);
+    buildMenus();
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == int(MainTab::Output))
+            updateOutputView();
+        reportViewState();
+    });
+    connect(&controller, &MainController::validationChanged, this, &MainWindow::updateCommands);
+    connect(&controller, &MainController::outputChanged, this, &MainWindow::updateOutputView);
+    connect(&controller, &MainController::inputsChanged, this, [this] {
+        updateSortIndicators();
+        reportViewState();
+    });
+    connect(&controller, &MainController::conversionsChanged, this, [this] {
+        updateSortIndicators();
+        reportViewState();
+    });
+    connect(&controller, &MainController::addingProgress, this,
+            [this](const QString& message, int value, int maximum) {
+                m_addingMessage->setText(message);
+                if (message.isEmpty()) {
+                    m_addingProgress->hide();
+                    m_addingProgress->setRange(0, 1);
+                    m_addingProgress->setValue(0);
+                    return;
+                }
+                // A maximum of 0 shows a busy bar: nothing is divided by zero.
+                m_addingProgress->setRange(0, std::max(maximum, 0));
+                m_addingProgress->setValue(std::clamp(value, 0, std::max(maximum, 0)));
+                m_addingProgress->show();
+            });
+
+    showInput();
+    updateOutputView();
+    updateSortIndicators();
+    updateCommands();
+    resize(900, 520);
+}
+
+MainWindow::~MainWindow()
+{
+    m_controller.setWindow(nullptr);
+}
+
+QAction* MainWindow::addCommand(QMenu* menu, AppCommand command, const QString& title, const QKeySequence& shortcut)
+{
+    QAction* action = menu->addAction(title);
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    m_actions.insert(int(command), action);
+    return action;
+}
+
+QMenu* MainWindow::menu(const QString& title) const
+{
+    for (QAction* action : menuBar()->actions())
+        if (action->menu() && action->text().remove(QLatin1Char('&')) == title)
+            return action->menu();
+    return nullptr;
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr_("&File"));
+    connect(addCommand(file, AppCommand::AddFiles, tr_("Add Files..."), QKeySequence::Open), &QAction::triggered,
+            this, &MainWindow::addFiles);
+    connect(addCommand(file, AppCommand::ShowLastFileAddingErrors, tr_("Show Last File Adding Errors"), {}),
+            &QAction::triggered, &m_controller, &MainController::showLastFileAddingErrors);
+    file->addSeparator();
+    connect(addCommand(file, AppCommand::ChooseFolder, tr_("Choose Output Folder..."), {}), &QAction::triggered,
+            this, &MainWindow::chooseFolder);
+    connect(addCommand(file, AppCommand::ShowDestInFinder, tr_("Show Output Folder"), {}), &QAction::triggered,
+            &m_controller, &MainController::showDestInFileManager);
+    file->addSeparator();
+    QAction* quit = file->addAction(tr_("Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(tr_("&Edit"));
+    QAction* undo = m_controller.inputUndoStack()->createUndoAction(this, tr_("Undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = m_controller.inputUndoStack()->createRedoAction(this, tr_("Redo"));
+    redo->setShortcut(QKeySequence::Redo);
+    edit->addAction(undo);
+    edit->addAction(redo);
+    edit->addSeparator();
+    connect(addCommand(edit, AppCommand::Delete, tr_("Delete"), QKeySequence::Delete), &QAction::triggered, this,
+            &MainWindow::deleteSelection);
+    connect(addCommand(edit, AppCommand::RemoveAll, tr_("Remove All Files"), {}), &QAction::triggered,
+            &m_controller, &MainController::removeAll);
+
+    QMenu* window = menuBar()->addMenu(tr_("&Window"));
+    QAction* input = window->addAction(tr_("Input"));
+    input->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    connect(input, &QAction::triggered, this, &MainWindow::showInput);
+    QAction* conversions = window->addAction(tr_("Conversions"));
+    conversions->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    connect(conversions, &QAction::triggered, this, &MainWindow::showConversions);
+    QAction* output = window->addAction(tr_("Output"));
+    output->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
+    connect(output, &QAction::triggered, this, &MainWindow::showOutput);
+
+    QMenu* help = menuBar()->addMenu(tr_("&Help"));
+    connect(help->addAction(tr_("About Quillmarch")), &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+QWidget* MainWindow::buildInputTab()
+{
+    auto* page = new QWidget;
+    m_inputTable = new QTableView(page);
+    setUpTable(m_inputTable);
+    m_inputTable->setModel(m_controller.inputModel());
+    m_inputTable->setAcceptDrops(true);
+    m_inputTable->setDragDropMode(QAbstractItemView::DropOnly);
+    m_inputTable->setDropIndicatorShown(false);
+    m_inputTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_inputTable->horizontalHeader()->resizeSection(InputFileModel::Playable, 24);
+    m_inputTable->horizontalHeader()->resizeSection(InputFileModel::FileName, 240);
+    m_inputTable->horizontalHeader()->setStretchLastSection(true);
+    connect(m_controller.inputModel(), &InputFileModel::filesDropped, &m_controller,
+            &MainController::setFilesToAdd);
+    connect(m_inputTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::reportViewState);
+    connect(m_inputTable->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) {
+                m_controller.inputHeaderClicked(column);
+                updateSortIndicators();
+            },
+            Qt::QueuedConnection);
+
+    auto* add = new QPushButton(tr_("Add..."), page);
+    auto* remove = new QPushButton(tr_("Remove"), page);
+    auto* removeAll = new QPushButton(tr_("Remove All"), page);
+    m_buttons.insert(int(AppCommand::AddFiles), add);
+    m_buttons.insert(int(AppCommand::RemoveFiles), remove);
+    m_buttons.insert(int(AppCommand::RemoveAll), removeAll);
+    connect(add, &QPushButton::clicked, this, &MainWindow::addFiles);
+    connect(remove, &QPushButton::clicked, this, [this] { m_controller.removeFiles(selectedInputRows()); });
+    connect(removeAll, &QPushButton::clicked, &m_controller, &MainController::removeAll);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(add);
+    buttons->addWidget(remove);
+    buttons->addWidget(removeAll);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(m_inputTable, 1);
+    layout->addLayout(buttons);
+    return page;
+}
+
+QWidget* MainWindow::buildConversionsTab()
+{
+    auto* page = new QWidget;
+    m_conversionTable = new QTableView(page);
+    setUpTable(m_conversionTable);
+    m_conversionTable->setModel(m_controller.conversionModel());
+    m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::Active, 80);
+    m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::ConvName, 320);
+    m_conversionTable->horizontalHeader()->setStretchLastSection(true);
+    connect(m_conversionTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::reportViewState);
+    connect(m_conversionTable->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) {
+                m_controller.conversionHeaderClicked(column);
+                updateSortIndicators();
+            },
+            Qt::QueuedConnection);
+    // The conversion-list commands (add, edit, duplicate, remove, mark)
+    // put their buttons into this row.
+    m_conversionButtons = new QHBoxLayout;
+    m_conversionButtons->addStretch();
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(m_conversionTable, 1);
+    layout->addLayout(m_conversionButtons);
+    return page;
+}
+
+QWidget* MainWindow::buildOutputTab()
+{
+    auto* page = new QWidget;
+    m_folderIcon = new QLabel(page);
+    m_folderText = new QLabel(page);
+    m_folderText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_volumeIcon = new QLabel(page);
+    m_volumeText = new QLabel(page);
+    m_freeSpaceText = new QLabel(page);
+    m_outputWell = new FileDropView(page);
+    m_outputWell->setAcceptsDirectories(true);
+    m_outputWell->setAcceptsFiles(false);
+    m_outputWell->setOnlyNotifyOnDrop(true);
+    m_chooseButton = new QPushButton(tr_("Choose..."), page);
+    m_showButton = new QPushButton(tr_("Show in File Manager"), page);
+    m_buttons.insert(int(AppCommand::ChooseFolder), m_chooseButton);
+    m_buttons.insert(int(AppCommand::ShowDestInFinder), m_showButton);
+    connect(m_chooseButton, &QPushButton::clicked, this, &MainWindow::chooseFolder);
+    connect(m_showButton, &QPushButton::clicked, &m_controller, &MainController::showDestInFileManager);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(tr_("Folder:"), page), 0, 0, Qt::AlignRight);
+    grid->addWidget(m_folderIcon, 0, 1);
+    grid->addWidget(m_folderText, 0, 2);
+    grid->addWidget(new QLabel(tr_("Volume:"), page), 1, 0, Qt::AlignRight);
+    grid->addWidget(m_volumeIcon, 1, 1);
+    grid->addWidget(m_volumeText, 1, 2);
+    grid->addWidget(new QLabel(tr_("Free space:"), page), 2, 0, Qt::AlignRight);
+    grid->addWidget(m_freeSpaceText, 2, 2);
+    grid->setColumnStretch(2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_outputWell);
+    buttons->addStretch();
+    buttons->addWidget(m_chooseButton);
+    buttons->addWidget(m_showButton);
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(grid);
+    layout->addStretch();
+    layout->addLayout(buttons);
+    return page;
+}
+
+void MainWindow::showInput()
+{
+    m_tabs->setCurrentIndex(int(MainTab::Input));
+    m_inputTable->setFocus();
+}
+
+void MainWindow::showConversions()
+{
+    m_tabs->setCurrentIndex(int(MainTab::Conversions));
+    m_conversionTable->setFocus();
+}
+
+void MainWindow::showOutput()
+{
+    m_tabs->setCurrentIndex(int(MainTab::Output));
+    updateOutputView();
+}
+
+void MainWindow::updateOutputView()
+{
+    const OutputFolderInfo info = OutputFolderInfo::describe(m_controller.destFolder());
+    QFileIconProvider icons;
+    if (info.defined) {
+        m_folderIcon->setPixmap(icons.icon(QFileIconProvider::Folder).pixmap(16, 16));
+        m_volumeIcon->setPixmap(icons.icon(QFileIconProvider::Drive).pixmap(16, 16));
+        m_volumeText->setText(info.volumeName);
+        m_freeSpaceText->setText(ByteFormatter().stringForObjectValue(QVariant(qulonglong(info.freeBytes))));
+        m_showButton->setShortcut(QKeySequence(Qt::Key_Return));
+        m_chooseButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    } else {
+        m_folderIcon->clear();
+        m_volumeIcon->clear();
+        m_volumeText->clear();
+        m_freeSpaceText->clear();
+        m_showButton->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+        m_chooseButton->setShortcut(QKeySequence(Qt::Key_Return));
+    }
+    m_folderText->setText(info.folderText);
+    m_folderText->setToolTip(m_controller.destFolder());
+    updateCommands();
+}
+
+void MainWindow::updateCommands()
+{
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
+        it.value()->setEnabled(m_controller.validate(AppCommand(it.key())));
+    for (auto it = m_buttons.cbegin(); it != m_buttons.cend(); ++it)
+        it.value()->setEnabled(m_controller.validate(AppCommand(it.key())));
+}
+
+QList<int> MainWindow::selectedInputRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : m_inputTable->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void MainWindow::reportViewState()
+{
+    const int inputs = int(m_inputTable->selectionModel()->selectedRows().size());
+    const int conversions = int(m_conversionTable->selectionModel()->selectedRows().size());
+    m_controller.setViewState(MainTab(m_tabs->currentIndex()), inputs, conversions);
+}
+
+void MainWindow::updateSortIndicators()
+{
+    // Neither header highlights a column whose identifier is not the key.
+    const int input = m_controller.inputSortColumn();
+    m_inputTable->horizontalHeader()->setSortIndicator(
+        input, m_controller.inputSortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    const int conversion = m_controller.conversionSortColumn();
+    m_conversionTable->horizontalHeader()->setSortIndicator(
+        conversion, m_controller.conversionSortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void MainWindow::deleteSelection()
+{
+    switch (MainTab(m_tabs->currentIndex())) {
+    case MainTab::Input:
+        m_controller.removeFiles(selectedInputRows());
+        m_inputTable->clearSelection();
+        break;
+    case MainTab::Conversions:
+        // Removing conversions belongs to the conversion-list editing.
+        break;
+    case MainTab::Output:
+        break;
+    }
+}
+
+void MainWindow::addFiles()
+{
+    showInput();
+    auto* dialog = new AddFilesDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { m_controller.setFilesToAdd(dialog->chosenPaths()); });
+    dialog->open();
+}
+
+void MainWindow::chooseFolder()
+{
+    showOutput();
+    auto* dialog = new QFileDialog(this, tr_("Please choose a folder for output files:"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setLabelText(QFileDialog::Accept, tr_("Choose"));
+    dialog->setWindowModality(Qt::WindowModal);
+    if (m_controller.destFolderDefined())
+        dialog->setDirectory(m_controller.destFolder());
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        m_controller.setDestFolder(path);
+    });
+    dialog->open();
+}
+
+void MainWindow::showAbout()
+{
+    if (!m_about)
+        m_about = new AboutView(m_controller.defaults(), this);
+    m_about->move(geometry().center() - m_about->rect().center());
+    m_about->show();
+    m_about->raise();
+}

@@ -1,0 +1,97 @@
+// The main window: three tabs (input files, conversions, output folder)
+// over a faint background picture, the file-adding progress and the Start
+// button.  It shows what MainController keeps and enables every command
+// and button as MainController::validate answers.
+//
+// The conversions tab shows the list; its editing buttons, the batch start
+// and the preferences plug in through conversionButtonRow(), startButton()
+// and the menus (menu()).
+#pragma once
+
+#include "AppCommand.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+class AboutView;
+class BackgroundImageView;
+class FileDropView;
+class MainController;
+class QAction;
+class QHBoxLayout;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(MainController& controller, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    MainController& controller() { return m_controller; }
+    QTableView* inputTable() const { return m_inputTable; }
+    QTableView* conversionTable() const { return m_conversionTable; }
+    QTabWidget* tabs() const { return m_tabs; }
+    QPushButton* startButton() const { return m_startButton; }
+    QHBoxLayout* conversionButtonRow() const { return m_conversionButtons; }
+    FileDropView* outputWell() const { return m_outputWell; }
+    QLabel* outputFolderLabel() const { return m_folderText; }
+    QLabel* volumeLabel() const { return m_volumeText; }
+    QLabel* freeSpaceLabel() const { return m_freeSpaceText; }
+    QLabel* addingMessageLabel() const { return m_addingMessage; }
+    QProgressBar* addingProgressBar() const { return m_addingProgress; }
+    // The menu or button action of a command (null when it has none).
+    QAction* action(AppCommand command) const { return m_actions.value(int(command)); }
+    QPushButton* button(AppCommand command) const { return m_buttons.value(int(command)); }
+    QMenu* menu(const QString& title) const;
+
+    void showInput();
+    void showConversions();
+    void showOutput();
+
+    // Refreshes the output tab from the controller's output folder.
+    void updateOutputView();
+    // Enables every action and button as validation answers.
+    void updateCommands();
+    // The rows selected in the input table, in row order.
+    QList<int> selectedInputRows() const;
+
+    void addFiles();
+    void chooseFolder();
+    void showAbout();
+
+private:
+    void buildMenus();
+    QWidget* buildInputTab();
+    QWidget* buildConversionsTab();
+    QWidget* buildOutputTab();
+    void reportViewState();
+    void updateSortIndicators();
+    void deleteSelection();
+    QAction* addCommand(QMenu* menu, AppCommand command, const QString& title, const QKeySequence& shortcut);
+
+    MainController& m_controller;
+    BackgroundImageView* m_background = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    QTableView* m_inputTable = nullptr;
+    QTableView* m_conversionTable = nullptr;
+    QHBoxLayout* m_conversionButtons = nullptr;
+    FileDropView* m_outputWell = nullptr;
+    QLabel* m_folderIcon = nullptr;
+    QLabel* m_folderText = nullptr;
+    QLabel* m_volumeIcon = nullptr;
+    QLabel* m_volumeText = nullptr;
+    QLabel* m_freeSpaceText = nullptr;
+    QLabel* m_addingMessage = nullptr;
+    QProgressBar* m_addingProgress = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_chooseButton = nullptr;
+    QPushButton* m_showButton = nullptr;
+    AboutView* m_about = nullptr;
+    QHash<int, QAction*> m_actions;
+    QHash<int, QPushButton*> m_buttons;
+};

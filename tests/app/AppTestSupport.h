@@ -1,0 +1,44 @@
+// Shared pieces of the desktop application's tests: the one QApplication,
+// a controller started on defaults of its own in a fresh folder, small
+// WAVE files, and an alert answerer that records what was shown.
+#pragma once
+
+#include "AppPresenter.h"
+#include "MainController.h"
+#include "TestTempDir.h"
+#include "UserDefaults.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Makes the QApplication (offscreen) on first use.
+void EnsureApplication();
+
+// A 16-bit PCM WAVE file of `frames` frames of a quiet ramp.
+void WriteWave(const QString& path, int frames, int rate = 44100, int channels = 1, int bits = 16);
+void WriteText(const QString& path, const QByteArray& bytes);
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString path(const QString& name) const { return m_dir.qpath() + QLatin1Char('/') + name; }
+    // Stores `values` as the user's defaults before start().
+    void storeDefaults(const QVariantMap& values);
+    // A started controller on this test's defaults.
+    MainController& startController();
+    // Adds `paths` and waits until the add is over; the number added.
+    int addAndWait(const QStringList& paths);
+    QStringList listedNames() const;
+
+    TestTempDir m_dir;
+    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<MainController> m_controller;
+    QList<Alert> m_alerts;
+};

@@ -1,0 +1,66 @@
+// A second start hands its files to the running application.
+#include "AppTestSupport.h"
+#include "InstanceChannel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <thread>
+
+namespace {
+class InstanceChannelTest : public AppTest {};
+}
+
+TEST_F(InstanceChannelTest, SecondStartForwardsItsFilesAndEnds)
+{
+    const QString name = QStringLiteral("qm-test-%1").arg(QCoreApplication::applicationPid());
+    InstanceChannel channel;
+    ASSERT_TRUE(channel.listen(name));
+    QSignalSpy received(&channel, &InstanceChannel::received);
+
+    // The real program, started as a second instance with a relative path.
+    WriteWave(path(QStringLiteral("take.wav")), 100);
+    QProcess second;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUILLMARCH_INSTANCE"), name);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QUILLMARCH_DEFAULTS"), path(QStringLiteral("second.plist")));
+    second.setProcessEnvironment(environment);
+    second.setWorkingDirectory(m_dir.qpath());
+    second.start(QStringLiteral(QM_APP_EXE), {QStringLiteral("take.wav"), QStringLiteral("--convert")});
+    ASSERT_TRUE(second.waitForStarted(5000));
+    ASSERT_TRUE(received.wait(10000));
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(received.at(0).at(0).toStringList(),
+              (QStringList{path(QStringLiteral("take.wav")), QStringLiteral("--convert")}));
+
+    // Without a running instance nothing is forwarded.
+    EXPECT_FALSE(InstanceChannel::forward({QStringLiteral("/x")}, name + QStringLiteral("-none"), 500));
+}
+
+TEST_F(InstanceChannelTest, ReceivedFilesAreAdded)
+{
+    const QString name = QStringLiteral("qm-test-add-%1").arg(QCoreApplication::applicationPid());
+    WriteWave(path(QStringLiteral("a.wav")), 100);
+    WriteText(path(QStringLiteral("run.qlg")), "log\n");
+    MainController& controller = startController();
+    InstanceChannel channel;
+    ASSERT_TRUE(channel.listen(name));
+    QObject::connect(&channel, &InstanceChannel::received, &controller, &MainController::openFiles);
+    QSignalSpy logs(&controller, &MainController::logFilesOpened);
+    QSignalSpy finished(&controller, &MainController::addingFinished);
+
+    bool forwarded = false;
+    // forward() blocks for the answer; the receiver needs the event loop.
+    std::thread sender([&] { forwarded = InstanceChannel::forward({path(QStringLiteral("a.wav")),
+                                                                    path(QStringLiteral("run.qlg"))}, name); });
+    ASSERT_TRUE(finished.wait(10000));
+    sender.join();
+    EXPECT_TRUE(forwarded);
+    EXPECT_EQ(controller.inputModel()->rowCount(), 1);
+    ASSERT_EQ(logs.size(), 1);
+    EXPECT_EQ(logs.at(0).at(0).toStringList(), QStringList{path(QStringLiteral("run.qlg"))});
+}

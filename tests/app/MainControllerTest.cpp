@@ -1,0 +1,282 @@
+// The controller's start-up, file adding with undo, sorting and command
+// availability, on the real engine and real files.
+#include "AddFilesErrorsController.h"
+#include "AppTestSupport.h"
+#include "ConversionProcess.h"
+#include "FileAdder.h"
+#include "MainWindow.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QTableView>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+class MainControllerTest : public AppTest {};
+
+QVariantMap conversion(const QString& name, bool active)
+{
+    ConvSpecRef spec = ConvSpec::create();
+    spec->setConversionName(name);
+    spec->setActive(active);
+    return spec->dictionary();
+}
+
+} // namespace
+
+TEST_F(MainControllerTest, StartsWithTheFactoryListAndNoOutputFolder)
+{
+    MainController& controller = startController();
+    EXPECT_FALSE(controller.conversions().isEmpty());
+    EXPECT_TRUE(controller.destFolder().isEmpty());
+    EXPECT_FALSE(controller.destFolderDefined());
+    EXPECT_EQ(controller.inputSortColumn(), InputFileModel::FileName);
+    EXPECT_TRUE(controller.inputSortAscending());
+    EXPECT_EQ(controller.conversionSortColumn(), ConversionTableModel::ConvName);
+    ASSERT_NE(controller.conversionProcess(), nullptr);
+    EXPECT_FALSE(controller.conversionProcess()->running());
+    // The factory list reaches the defaults only when saved.
+    EXPECT_TRUE(m_defaults->persistentValues().value(QStringLiteral("Conversions")).isNull());
+    controller.saveAtQuit();
+    UserDefaults reread(m_defaults->filePath());
+    EXPECT_EQ(reread.arrayForKey(QStringLiteral("Conversions")).size(), controller.conversions().size());
+    EXPECT_TRUE(m_alerts.isEmpty());
+}
+
+TEST_F(MainControllerTest, StartsFromStoredDefaults)
+{
+    QDir().mkpath(path(QStringLiteral("out")));
+    storeDefaults({{QStringLiteral("Conversions"),
+                    QVariantList{conversion(QStringLiteral("Beta"), true), conversion(QStringLiteral("alpha"), false)}},
+                   {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))},
+                   {QStringLiteral("Input Files Sort Key"), QStringLiteral("size")},
+                   {QStringLiteral("Input Files Sort Ascending"), false},
+                   {QStringLiteral("ConvSpecs Sort Ascending"), false}});
+    MainController& controller = startController();
+    ASSERT_EQ(controller.conversions().size(), 2);
+    // Sorted by the stored direction at once: descending names.
+    EXPECT_EQ(controller.conversions().at(0)->conversionName(), QStringLiteral("Beta"));
+    EXPECT_EQ(controller.destFolder(), path(QStringLiteral("out")));
+    EXPECT_TRUE(controller.destFolderDefined());
+    EXPECT_EQ(controller.conversionModel()->summary(), QStringLiteral("1 Active"));
+
+    // The headers show the stored sort too.
+    MainWindow window(controller);
+    EXPECT_EQ(window.inputTable()->horizontalHeader()->sortIndicatorSection(), InputFileModel::Size);
+    EXPECT_EQ(window.inputTable()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(window.conversionTable()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+TEST_F(MainControllerTest, StoredEmptyListOrMissingFolderFallsBack)
+{
+    storeDefaults({{QStringLiteral("Conversions"), QVariantList()},
+                   {QStringLiteral("Last Used Destination"), path(QStringLiteral("gone"))}});
+    MainController& controller = startController();
+    EXPECT_GT(controller.conversions().size(), 0);
+    EXPECT_TRUE(controller.destFolder().isEmpty());
+}
+
+TEST_F(MainControllerTest, AddsFilesFoldersAndSetsWithUndoAndRedo)
+{
+    QDir().mkpath(path(QStringLiteral("a")));
+    QDir().mkpath(path(QStringLiteral("b/inner")));
+    WriteWave(path(QStringLiteral("a/take.wav")), 1000);
+    WriteWave(path(QStringLiteral("b/take.wav")), 2000);
+    WriteWave(path(QStringLiteral("b/inner/x.wav")), 100);
+    WriteWave(path(QStringLiteral("Mix.L.wav")), 500);
+    WriteWave(path(QStringLiteral("Mix.R.wav")), 500);
+    WriteText(path(QStringLiteral("notes.txt")), "not a sound\n");
+    WriteText(path(QStringLiteral("broken.wav")), "RIFF\x10\0\0\0WAVEjunk");
+
+    MainController& controller = startController();
+    const int added = addAndWait({path(QStringLiteral("a/take.wav")), path(QStringLiteral("b/take.wav")),
+                                  path(QStringLiteral("b/inner")), path(QStringLiteral("Mix.L.wav")),
+                                  path(QStringLiteral("Mix.R.wav")), path(QStringLiteral("notes.txt")),
+                                  path(QStringLiteral("broken.wav"))});
+    EXPECT_EQ(added, 3);
+    EXPECT_EQ(listedNames(), (QStringList{QStringLiteral("inner"), QStringLiteral("Mix.L.wav"),
+                                          QStringLiteral("take.wav")}));
+    EXPECT_EQ(controller.inputModel()->summary(), QStringLiteral("Input: 2 Files, 1 Folder"));
+
+    // The second take is a duplicate name; the text and the broken file are
+    // not sound files; the right side of the pair is dropped silently.
+    AddFilesErrorsController* errors = controller.addFilesErrorsController();
+    ASSERT_NE(errors, nullptr);
+    ASSERT_EQ(errors->groups().size(), 2);
+    EXPECT_EQ(errors->groups().at(0).paths, QStringList{path(QStringLiteral("b/take.wav"))});
+    EXPECT_EQ(errors->groups().at(1).paths,
+              (QStringList{path(QStringLiteral("notes.txt")), path(QStringLiteral("broken.wav"))}));
+    EXPECT_TRUE(controller.validate(AppCommand::ShowLastFileAddingErrors));
+
+    // A member of a listed set, added on its own, is dropped without a report.
+    EXPECT_EQ(addAndWait({path(QStringLiteral("Mix.R.wav"))}), 0);
+    EXPECT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("No Files Added"));
+
+    QUndoStack* undo = controller.inputUndoStack();
+    EXPECT_EQ(undo->undoText(), QStringLiteral("Add File(s)"));
+    undo->undo();
+    EXPECT_EQ(controller.inputModel()->rowCount(), 0);
+    EXPECT_FALSE(controller.inputModel()->containsName(QStringLiteral("take.wav")));
+    undo->redo();
+    EXPECT_EQ(listedNames(), (QStringList{QStringLiteral("inner"), QStringLiteral("Mix.L.wav"),
+                                          QStringLiteral("take.wav")}));
+
+    controller.removeFiles({0, 2});
+    EXPECT_EQ(listedNames(), QStringList{QStringLiteral("Mix.L.wav")});
+    EXPECT_EQ(undo->undoText(), QStringLiteral("Remove File(s)"));
+    controller.removeAll();
+    EXPECT_EQ(undo->undoText(), QStringLiteral("Remove All Files"));
+    undo->undo();
+    undo->undo();
+    EXPECT_EQ(listedNames(), (QStringList{QStringLiteral("inner"), QStringLiteral("Mix.L.wav"),
+                                          QStringLiteral("take.wav")}));
+}
+
+TEST_F(MainControllerTest, RawModeAddsUnrecognizedFiles)
+{
+    storeDefaults({{QStringLiteral("Unrecognized Input File Action"), 2}});
+    WriteText(path(QStringLiteral("notes.txt")), "plain text\n");
+    MainController& controller = startController();
+    EXPECT_EQ(addAndWait({path(QStringLiteral("notes.txt"))}), 1);
+    EXPECT_FALSE(controller.inputModel()->fileAt(0)->descriptor().isEmpty());
+    EXPECT_EQ(controller.addFilesErrorsController(), nullptr);
+}
+
+TEST_F(MainControllerTest, SecondAddWaitsForTheFirst)
+{
+    for (int i = 0; i < 6; ++i)
+        WriteWave(path(QStringLiteral("f%1.wav").arg(i)), 200);
+    MainController& controller = startController();
+    QSignalSpy finished(&controller, &MainController::addingFinished);
+    controller.setFilesToAdd({path(QStringLiteral("f0.wav")), path(QStringLiteral("f1.wav")),
+                              path(QStringLiteral("f2.wav"))});
+    controller.setFilesToAdd({path(QStringLiteral("f3.wav")), path(QStringLiteral("f4.wav")),
+                              path(QStringLiteral("f2.wav"))});
+    EXPECT_TRUE(controller.isAddingFiles());
+    EXPECT_FALSE(controller.validate(AppCommand::Start));
+    while (finished.size() < 2)
+        ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), 3);
+    EXPECT_EQ(finished.at(1).at(0).toInt(), 2);
+    EXPECT_FALSE(controller.isAddingFiles());
+    EXPECT_EQ(controller.inputModel()->rowCount(), 5);
+    // Each add is one undo step.
+    controller.inputUndoStack()->undo();
+    EXPECT_EQ(controller.inputModel()->rowCount(), 3);
+}
+
+TEST_F(MainControllerTest, SortsByEveryColumnAndRemembersIt)
+{
+    WriteWave(path(QStringLiteral("b.wav")), 5000, 8000, 2, 8);
+    WriteWave(path(QStringLiteral("a.wav")), 1000, 44100, 1, 16);
+    WriteWave(path(QStringLiteral("c.wav")), 3000, 22050, 1, 24);
+    MainController& controller = startController();
+    ASSERT_EQ(addAndWait({path(QStringLiteral("b.wav")), path(QStringLiteral("a.wav")),
+                          path(QStringLiteral("c.wav"))}),
+              3);
+    EXPECT_EQ(listedNames(), (QStringList{QStringLiteral("a.wav"), QStringLiteral("b.wav"), QStringLiteral("c.wav")}));
+
+    struct Expected {
+        int column;
+        QStringList ascending;  // empty: only checked to be in compare order
+    };
+    const QList<Expected> cases = {
+        {InputFileModel::Size, {"a.wav", "c.wav", "b.wav"}},
+        {InputFileModel::SampleRate, {"b.wav", "c.wav", "a.wav"}},
+        {InputFileModel::Channels, {}},
+        {InputFileModel::Bits, {"b.wav", "a.wav", "c.wav"}},
+        {InputFileModel::Length, {"a.wav", "c.wav", "b.wav"}},
+        {InputFileModel::FileType, {}},
+        {InputFileModel::Regions, {}},
+        {InputFileModel::Timestamps, {}},
+        {InputFileModel::FileName, {"a.wav", "b.wav", "c.wav"}},
+    };
+    for (const Expected& expected : cases) {
+        SCOPED_TRACE(InputFileModel::columnIdentifier(expected.column).toStdString());
+        controller.inputHeaderClicked(expected.column);
+        EXPECT_EQ(m_defaults->stringForKey(QStringLiteral("Input Files Sort Key")),
+                  InputFileModel::columnIdentifier(expected.column));
+        const bool ascending = controller.inputSortAscending();
+        const QList<ZuSoundFileRef>& files = controller.inputModel()->files();
+        for (int i = 1; i < files.size(); ++i)
+            EXPECT_LE(files.at(i - 1)->compare(files.at(i).get()), 0);
+        if (!expected.ascending.isEmpty()) {
+            QStringList want = expected.ascending;
+            if (!ascending)
+                std::reverse(want.begin(), want.end());
+            EXPECT_EQ(listedNames(), want);
+        }
+        // The same column again reverses the direction.
+        controller.inputHeaderClicked(expected.column);
+        EXPECT_NE(controller.inputSortAscending(), ascending);
+        if (!expected.ascending.isEmpty()) {
+            QStringList want = expected.ascending;
+            if (ascending)
+                std::reverse(want.begin(), want.end());
+            EXPECT_EQ(listedNames(), want);
+        }
+    }
+    // The loudspeaker column does not sort.
+    controller.inputHeaderClicked(InputFileModel::Playable);
+    EXPECT_EQ(m_defaults->stringForKey(QStringLiteral("Input Files Sort Key")), QStringLiteral("filename"));
+}
+
+TEST_F(MainControllerTest, CommandsAreAvailableOnlyWhenTheyCanRun)
+{
+    QDir().mkpath(path(QStringLiteral("out")));
+    WriteWave(path(QStringLiteral("one.wav")), 100);
+    storeDefaults({{QStringLiteral("Conversions"), QVariantList{conversion(QStringLiteral("Only"), false)}}});
+    MainController& controller = startController();
+
+    // Nothing listed, no folder, no active conversion.
+    EXPECT_FALSE(controller.validate(AppCommand::Start));
+    EXPECT_FALSE(controller.validate(AppCommand::RemoveAll));
+    EXPECT_FALSE(controller.validate(AppCommand::ShowDestInFinder));
+    EXPECT_FALSE(controller.validate(AppCommand::EmptyOutputFolder));
+    EXPECT_FALSE(controller.validate(AppCommand::ShowLastFileAddingErrors));
+    EXPECT_FALSE(controller.validate(AppCommand::PlayFile));
+    EXPECT_FALSE(controller.validate(AppCommand::StopFile));
+    EXPECT_TRUE(controller.validate(AppCommand::AddFiles));
+
+    ASSERT_EQ(addAndWait({path(QStringLiteral("one.wav"))}), 1);
+    EXPECT_TRUE(controller.validate(AppCommand::RemoveAll));
+    controller.setDestFolder(path(QStringLiteral("out")));
+    EXPECT_TRUE(controller.validate(AppCommand::ShowDestInFinder));
+    EXPECT_FALSE(controller.validate(AppCommand::Start));  // no active conversion
+    controller.conversions().at(0)->setActive(true);
+    EXPECT_TRUE(controller.validate(AppCommand::Start));
+    controller.conversions().at(0)->setValid(false);
+    EXPECT_FALSE(controller.validate(AppCommand::Start));  // active but cannot run
+    controller.conversions().at(0)->setValid(true);
+
+    // Selections and tabs.
+    controller.setViewState(MainTab::Input, 1, 0);
+    EXPECT_TRUE(controller.validate(AppCommand::Delete));
+    EXPECT_TRUE(controller.validate(AppCommand::PlayFile));
+    EXPECT_FALSE(controller.validate(AppCommand::EditConversion));
+    controller.setViewState(MainTab::Conversions, 1, 2);
+    EXPECT_TRUE(controller.validate(AppCommand::Delete));
+    EXPECT_FALSE(controller.validate(AppCommand::EditConversion));
+    EXPECT_TRUE(controller.validate(AppCommand::DuplicateConversion));
+    controller.setViewState(MainTab::Conversions, 0, 1);
+    EXPECT_TRUE(controller.validate(AppCommand::EditConversion));
+    controller.setViewState(MainTab::Output, 1, 1);
+    EXPECT_FALSE(controller.validate(AppCommand::Delete));
+
+    // A folder deleted since it was chosen: still shown, Start unavailable.
+    QDir(path(QStringLiteral("out"))).removeRecursively();
+    EXPECT_FALSE(controller.validate(AppCommand::Start));
+    EXPECT_EQ(controller.destFolder(), path(QStringLiteral("out")));
+
+    // The window's Start button follows.
+    QDir().mkpath(path(QStringLiteral("out")));
+    MainWindow window(controller);
+    window.updateCommands();
+    EXPECT_TRUE(window.startButton()->isEnabled());
+    controller.removeAll();
+    EXPECT_FALSE(window.startButton()->isEnabled());
+}
