@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Makes the pictures of the desktop application that the README shows
+# (docs/images/*.png): the main window with the example inputs, on the input
+# and the output tab, under a virtual X display (xvfb-run).
+# Usage: scripts/screenshots.sh [BUILD_FOLDER]   (default: build)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+app="$build/src/app/quillmarch"
+examples="$build/src/quillmarch-make-examples"
+for program in "$app" "$examples"; do
+  [ -x "$program" ] || { echo "screenshots.sh: build first ($program is missing)" >&2; exit 1; }
+done
+command -v xvfb-run >/dev/null || { echo "screenshots.sh: xvfb-run is missing (apt-get install xvfb)" >&2; exit 1; }
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+"$examples" "$work/Examples" >/dev/null
+mkdir -p "$work/Converted"
+cat > "$work/defaults.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>Last Used Destination</key><string>$work/Converted</string></dict></plist>
+PLIST
+
+mkdir -p "$root/docs/images"
+shoot() {  # shoot TAB FILE
+  QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
+  QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT="$2" QUILLMARCH_SCREENSHOT_TAB="$1" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" "$app" \
+    "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes"
+  echo "wrote $2"
+}
+shoot 0 "$root/docs/images/main-window.png"
+shoot 2 "$root/docs/images/output-tab.png"
