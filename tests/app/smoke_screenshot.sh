@@ -21,6 +21,8 @@ export QUILLMARCH_DEFAULTS="$work/defaults.plist"
 export QUILLMARCH_INSTANCE="quillmarch-smoke-$$"
 export QUILLMARCH_SCREENSHOT="$work/main.png"
 export QT_QPA_PLATFORM=xcb
+# In a sanitizer build: the system libraries' own leaks are not ours.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp"
 cat > "$QUILLMARCH_DEFAULTS" <<PLIST
 <?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
