@@ -1,5 +1,7 @@
 #include "FileDropView.h"
 
+#include "CreateSoundFile.h"
+#include "FileManager.h"
 #include "MainBundle.h"
 #include "NotificationCenter.h"
 
@@ -49,7 +51,18 @@ bool FileDropView::accepts(const QString& path) const
         return false;
     if (m_acceptableTypes.isEmpty())
         return true;
-    return m_acceptableTypes.contains(info.suffix());
+    if (m_acceptableTypes.contains(info.suffix()))
+        return true;
+    // The HFS type from the file's Finder information (links followed).
+    FSSpec spec;
+    FInfo finderInfo;
+    if (PathMakeFSSpec(info.canonicalFilePath().toStdString(), &spec) != noErr ||
+        FSpGetFInfo(&spec, &finderInfo) != noErr || finderInfo.fdType == 0)
+        return false;
+    for (const QString& type : m_acceptableTypes)
+        if (HFSTypeCodeFromFileType(type) == finderInfo.fdType)
+            return true;
+    return false;
 }
 
 bool FileDropView::dropPath(const QString& path)

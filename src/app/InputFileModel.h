@@ -60,15 +60,15 @@ public:
     // "Input: %d File%s, %d Folder%s"
     QString summary() const;
 
-signals:
-    // Paths dropped on the table (file names from the file manager).
-    void filesDropped(const QStringList& paths);
-
-protected:
+    // File URLs dropped on the table go to filesDropped.
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
     bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                          const QModelIndex& parent) const override;
+
+signals:
+    // Paths dropped on the table (file names from the file manager).
+    void filesDropped(const QStringList& paths);
 
 private:
     QList<ZuSoundFileRef> m_files;

@@ -42,6 +42,8 @@ MainController::MainController(UserDefaults& defaults, QObject* parent) : QObjec
             examined, total);
     });
     connect(m_adder, &FileAdder::finished, this, &MainController::filesExamined);
+    // Files dropped on the input table are added (appended, then sorted).
+    connect(&m_inputModel, &InputFileModel::filesDropped, this, &MainController::setFilesToAdd);
     // Undo and redo of list changes keep the list in its sort order.
     connect(&m_inputUndo, &QUndoStack::indexChanged, this, [this] { sortInputs(); });
 }

@@ -204,8 +204,6 @@ QWidget* MainWindow::buildInputTab()
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::Playable, 24);
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::FileName, 240);
     m_inputTable->horizontalHeader()->setStretchLastSection(true);
-    connect(m_controller.inputModel(), &InputFileModel::filesDropped, &m_controller,
-            &MainController::setFilesToAdd);
     connect(m_inputTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::reportViewState);
     connect(m_inputTable->horizontalHeader(), &QHeaderView::sectionClicked, this,

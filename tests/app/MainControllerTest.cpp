@@ -7,6 +7,8 @@
 #include "MainWindow.h"
 
 #include <QDir>
+#include <QMimeData>
+#include <QUrl>
 #include <QHeaderView>
 #include <QTableView>
 #include <QPushButton>
@@ -134,6 +136,21 @@ TEST_F(MainControllerTest, AddsFilesFoldersAndSetsWithUndoAndRedo)
     undo->undo();
     EXPECT_EQ(listedNames(), (QStringList{QStringLiteral("inner"), QStringLiteral("Mix.L.wav"),
                                           QStringLiteral("take.wav")}));
+}
+
+TEST_F(MainControllerTest, FilesDroppedOnTheListAreAdded)
+{
+    WriteWave(path(QStringLiteral("dropped.wav")), 100);
+    MainController& controller = startController();
+    QSignalSpy finished(&controller, &MainController::addingFinished);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path(QStringLiteral("dropped.wav"))), QUrl(QStringLiteral("https://x/y.wav"))});
+    InputFileModel* model = controller.inputModel();
+    QMimeData empty;
+    EXPECT_FALSE(model->canDropMimeData(&empty, Qt::CopyAction, -1, -1, QModelIndex()));
+    ASSERT_TRUE(model->dropMimeData(&data, Qt::CopyAction, 0, 0, QModelIndex()));
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(listedNames(), QStringList{QStringLiteral("dropped.wav")});
 }
 
 TEST_F(MainControllerTest, RawModeAddsUnrecognizedFiles)

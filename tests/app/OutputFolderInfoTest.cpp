@@ -2,10 +2,12 @@
 // character boundary, drops on the well, and the stored folder.
 #include "AppTestSupport.h"
 #include "FileDropView.h"
+#include "FileManager.h"
 #include "MainWindow.h"
 #include "OutputFolderInfo.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QStorageInfo>
 
@@ -34,8 +36,17 @@ TEST_F(OutputFolderInfoTest, DescribesVolumeFolderAndFreeSpace)
         EXPECT_EQ(info.folderText, folder);
     } else {
         EXPECT_EQ(info.folderText, folder.mid(info.volumeRoot.size() + 1));
-        // The mount point itself is the volume's top level.
-        EXPECT_EQ(OutputFolderInfo::describe(info.volumeRoot).folderText, QStringLiteral("(Top level)"));
+    }
+    // A mount point other than the root is its volume's top level.
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString root = QDir::cleanPath(volume.rootPath());
+        if (root == QLatin1String("/") || !QFileInfo(root).isDir() || QStorageInfo(root).rootPath() != volume.rootPath())
+            continue;
+        const OutputFolderInfo top = OutputFolderInfo::describe(root);
+        EXPECT_EQ(top.folderText, QStringLiteral("(Top level)")) << root.toStdString();
+        EXPECT_FALSE(top.volumeName.isEmpty());
+        EXPECT_FALSE(top.volumeName.endsWith(QStringLiteral(" (Startup volume)")));
+        break;
     }
 }
 
@@ -85,4 +96,14 @@ TEST_F(OutputFolderInfoTest, WellTakesFoldersAndTheTabShowsThem)
     WriteText(path(QStringLiteral("b.wav")), "x");
     EXPECT_TRUE(files.accepts(path(QStringLiteral("b.wav"))));
     EXPECT_FALSE(files.accepts(path(QStringLiteral("dropped"))));
+    // A file without a known extension is taken by its HFS type.
+    WriteText(path(QStringLiteral("typed")), "x");
+    FSSpec spec;
+    ASSERT_EQ(PathMakeFSSpec(path(QStringLiteral("typed")).toStdString(), &spec), noErr);
+    FInfo finderInfo;
+    finderInfo.fdType = 'AIFF';
+    ASSERT_EQ(FSpSetFInfo(&spec, &finderInfo), noErr);
+    EXPECT_FALSE(files.accepts(path(QStringLiteral("typed"))));
+    files.setAcceptableTypes({QStringLiteral("wav"), QStringLiteral("'AIFF'")});
+    EXPECT_TRUE(files.accepts(path(QStringLiteral("typed"))));
 }
