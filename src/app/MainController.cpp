@@ -114,6 +114,26 @@ void MainController::openFiles(const QStringList& paths)
         setFilesToAdd(others);
 }
 
+void MainController::openArguments(const QStringList& arguments)
+{
+    QStringList paths;
+    bool convert = false;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--convert"))
+            convert = true;
+        else if (!argument.startsWith(QLatin1String("--")))
+            paths.append(argument);
+    }
+    openFiles(paths);
+    if (!convert)
+        return;
+    if (isAddingFiles())
+        m_convertPending = true;  // posted when the adding is over
+    else
+        NotificationCenter::defaultCenter().postNotification(QStringLiteral("QMConvertScriptCommandReceived"),
+                                                             QVariant(), this);
+}
+
 void MainController::setFilesToAdd(const QStringList& paths)
 {
     m_adder->add(paths);
@@ -190,6 +210,11 @@ void MainController::filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& mo
     emit validationChanged();
     reportAddingErrors(duplicates, rejected, added);
     emit addingFinished(added);
+    if (m_convertPending && !m_adder->isBusy()) {
+        m_convertPending = false;
+        NotificationCenter::defaultCenter().postNotification(QStringLiteral("QMConvertScriptCommandReceived"),
+                                                             QVariant(), this);
+    }
 }
 
 void MainController::reportAddingErrors(const QStringList& duplicates, const QStringList& rejected, int added)

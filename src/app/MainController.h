@@ -64,6 +64,11 @@ public:
     // file manager): log documents (".qlg") go to logFilesOpened, the rest
     // are added.
     void openFiles(const QStringList& paths);
+    // The arguments of a start (the first, or a second one handed over):
+    // paths are opened as above; "--convert" is the scripting command,
+    // posted as "QMConvertScriptCommandReceived" on the default
+    // notification center once the files given with it are added.
+    void openArguments(const QStringList& arguments);
     // Examines and adds `paths` (queued while an add runs).
     void setFilesToAdd(const QStringList& paths);
     bool isAddingFiles() const;
@@ -144,4 +149,5 @@ private:
     int m_selectedInputs = 0;
     int m_selectedConversions = 0;
     std::vector<NotificationCenter::Token> m_observers;
+    bool m_convertPending = false;
 };

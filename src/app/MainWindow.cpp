@@ -10,8 +10,10 @@
 #include "MainBundle.h"
 #include "MainController.h"
 #include "OutputFolderInfo.h"
+#include "UserDefaults.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileIconProvider>
@@ -30,6 +32,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+const QString kInputColumnsKey = QStringLiteral("Input Table Columns");
+const QString kConversionColumnsKey = QStringLiteral("Conversion Table Columns");
 
 QString tr_(const char* text)
 {
@@ -117,6 +122,7 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
                 m_addingProgress->show();
             });
 
+    restoreColumnLayouts();
     showInput();
     updateOutputView();
     updateSortIndicators();
@@ -127,6 +133,32 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
 MainWindow::~MainWindow()
 {
     m_controller.setWindow(nullptr);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    saveColumnLayouts();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::saveColumnLayouts()
+{
+    UserDefaults& defaults = m_controller.defaults();
+    defaults.setString(kInputColumnsKey, QString::fromLatin1(m_inputTable->horizontalHeader()->saveState().toBase64()));
+    defaults.setString(kConversionColumnsKey,
+                       QString::fromLatin1(m_conversionTable->horizontalHeader()->saveState().toBase64()));
+}
+
+void MainWindow::restoreColumnLayouts()
+{
+    // The sort indicators come from the stored sort, set afterwards.
+    const UserDefaults& defaults = m_controller.defaults();
+    const QByteArray input = QByteArray::fromBase64(defaults.stringForKey(kInputColumnsKey).toLatin1());
+    if (!input.isEmpty())
+        m_inputTable->horizontalHeader()->restoreState(input);
+    const QByteArray conversions = QByteArray::fromBase64(defaults.stringForKey(kConversionColumnsKey).toLatin1());
+    if (!conversions.isEmpty())
+        m_conversionTable->horizontalHeader()->restoreState(conversions);
 }
 
 QAction* MainWindow::addCommand(QMenu* menu, AppCommand command, const QString& title, const QKeySequence& shortcut)

@@ -64,7 +64,13 @@ public:
     void chooseFolder();
     void showAbout();
 
+protected:
+    // Keeps the tables' column layout in the defaults.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void saveColumnLayouts();
+    void restoreColumnLayouts();
     void buildMenus();
     QWidget* buildInputTab();
     QWidget* buildConversionsTab();

@@ -44,16 +44,8 @@ int main(int argc, char* argv[])
     controller.start();
     window.show();
 
-    auto openArguments = [&controller](const QStringList& list) {
-        QStringList paths;
-        for (const QString& argument : list)
-            if (!argument.startsWith(QLatin1String("--")))
-                paths.append(argument);
-        // Commands ("--convert") are answered by the batch start.
-        controller.openFiles(paths);
-    };
     QObject::connect(&channel, &InstanceChannel::received, &window, [&](const QStringList& list) {
-        openArguments(list);
+        controller.openArguments(list);
         window.raise();
         window.activateWindow();
     });
@@ -77,6 +69,6 @@ int main(int argc, char* argv[])
             QObject::connect(&controller, &MainController::addingFinished, &window, save);
     }
 
-    openArguments(arguments);
+    controller.openArguments(arguments);
     return app.exec();
 }

@@ -49,18 +49,31 @@ TEST_F(InstanceChannelTest, ReceivedFilesAreAdded)
     MainController& controller = startController();
     InstanceChannel channel;
     ASSERT_TRUE(channel.listen(name));
-    QObject::connect(&channel, &InstanceChannel::received, &controller, &MainController::openFiles);
+    QObject::connect(&channel, &InstanceChannel::received, &controller, &MainController::openArguments);
+    int convertPosts = 0;
+    bool addedBeforeConvert = false;
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("QMConvertScriptCommandReceived"), nullptr, [&](const Notification&) {
+            ++convertPosts;
+            addedBeforeConvert = controller.inputModel()->rowCount() == 1 && !controller.isAddingFiles();
+        });
     QSignalSpy logs(&controller, &MainController::logFilesOpened);
     QSignalSpy finished(&controller, &MainController::addingFinished);
 
     bool forwarded = false;
     // forward() blocks for the answer; the receiver needs the event loop.
-    std::thread sender([&] { forwarded = InstanceChannel::forward({path(QStringLiteral("a.wav")),
-                                                                    path(QStringLiteral("run.qlg"))}, name); });
+    std::thread sender([&] {
+        forwarded = InstanceChannel::forward(
+            {path(QStringLiteral("a.wav")), QStringLiteral("--convert"), path(QStringLiteral("run.qlg"))}, name);
+    });
     ASSERT_TRUE(finished.wait(10000));
     sender.join();
     EXPECT_TRUE(forwarded);
     EXPECT_EQ(controller.inputModel()->rowCount(), 1);
     ASSERT_EQ(logs.size(), 1);
     EXPECT_EQ(logs.at(0).at(0).toStringList(), QStringList{path(QStringLiteral("run.qlg"))});
+    // The scripting command waits for the files handed with it.
+    EXPECT_EQ(convertPosts, 1);
+    EXPECT_TRUE(addedBeforeConvert);
+    NotificationCenter::defaultCenter().removeObserver(token);
 }

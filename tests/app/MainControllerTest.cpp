@@ -70,6 +70,13 @@ TEST_F(MainControllerTest, StartsFromStoredDefaults)
     EXPECT_EQ(window.inputTable()->horizontalHeader()->sortIndicatorSection(), InputFileModel::Size);
     EXPECT_EQ(window.inputTable()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
     EXPECT_EQ(window.conversionTable()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // The column layout outlives the window.
+    window.inputTable()->horizontalHeader()->resizeSection(InputFileModel::Size, 123);
+    window.close();
+    MainWindow again(controller);
+    EXPECT_EQ(again.inputTable()->horizontalHeader()->sectionSize(InputFileModel::Size), 123);
+    EXPECT_EQ(again.inputTable()->horizontalHeader()->sortIndicatorSection(), InputFileModel::Size);
 }
 
 TEST_F(MainControllerTest, StoredEmptyListOrMissingFolderFallsBack)
