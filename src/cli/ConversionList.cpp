@@ -1,5 +1,8 @@
 #include "ConversionList.h"
 
+#include "ClosestNames.h"
+#include "ConversionFileCheck.h"
+
 #include "MainBundle.h"
 #include "PropertyList.h"
 #include "UserDefaults.h"
@@ -12,7 +15,7 @@ QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
     for (const QVariant& item : array) {
         if (item.typeId() != QMetaType::QVariantMap)
             continue;
-        if (ConvSpecRef spec = ConvSpec::fromDictionary(item.toMap()))
+        if (ConvSpecRef spec = ConvSpec::fromDictionary(ConversionFileCheck::withDefaults(item.toMap())))
             list.append(spec);
     }
     return list;
@@ -31,6 +34,12 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
         }
         if (root.typeId() != QMetaType::QVariantList) {
             *error = QStringLiteral("the conversions file '%1' does not hold an array of conversions").arg(file);
+            return false;
+        }
+        const QStringList problems = ConversionFileCheck::problems(root.toList());
+        if (!problems.isEmpty()) {
+            *error = QStringLiteral("the conversions file '%1' cannot be used:\n  ").arg(file) +
+                     problems.join(QStringLiteral("\n  "));
             return false;
         }
         *conversions = fromArray(root.toList());
@@ -80,7 +89,14 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
     }
     for (const QString& name : names) {
         if (!found.contains(name)) {
+            QStringList existing;
+            for (const ConvSpecRef& spec : all)
+                existing.append(spec->conversionName());
+            const QStringList closest = ClosestNames::find(name, existing);
             *error = QStringLiteral("no conversion named '%1'").arg(name);
+            if (!closest.isEmpty())
+                *error += QStringLiteral("; the closest: %1").arg(ClosestNames::quotedList(closest));
+            *error += QStringLiteral(" (--list-conversions lists them)");
             return false;
         }
     }

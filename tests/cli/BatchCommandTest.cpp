@@ -1,0 +1,209 @@
+// The built quillmarch-batch as a new user meets it: the listings against
+// the type table, a conversions file with problems, a missing output folder,
+// misspelt conversion names, and the installed tree (cmake --install into a
+// temporary prefix) converting with no environment variables from another
+// working folder, with its manual page.
+#include "CliTestSupport.h"
+#include "PropertyList.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace clitest;
+
+namespace {
+
+class BatchCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = dir.qpath();
+        defaults = root + "/prefs.plist";
+        ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/in.wav", "synth", "0.2", "sine", "440"}));
+    }
+    void WriteFile(const QString& path, const QVariant& root)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(PropertyList::toXml(root));
+    }
+    TestTempDir dir;
+    QString root;
+    QString defaults;
+};
+
+TEST_F(BatchCommandTest, ListTypesMatchesTheTypeTable)
+{
+    const RunResult r = RunBatch({"--list-types"}, defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.takeFirst().contains(QRegularExpression("CODE +TYPE +READ +WRITE +EXT +NAME")));
+
+    // Every property list of the type table gives one line, and no line is
+    // left over.
+    const QRegularExpression row("^ *(-?\\d+)  '(.{4})' +(yes|no) +(yes|no) +(\\S+) +(.+)$");
+    QMap<QString, QRegularExpressionMatch> rows;
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch m = row.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        rows.insert(m.captured(2), m);
+    }
+    QDirIterator it(QStringLiteral(QM_SOURCE_RESOURCES "/SoundFileProperties"), {"*.plist"});
+    int count = 0;
+    while (it.hasNext()) {
+        const QVariantMap entry = PropertyList::fromFile(it.next()).toMap();
+        const QString code = entry.value("typeCode").toString();
+        SCOPED_TRACE(code.toStdString());
+        ASSERT_TRUE(rows.contains(code));
+        const QRegularExpressionMatch& m = rows[code];
+        // The decimal form is the big-endian number of the four characters.
+        const QByteArray bytes = code.toLatin1();
+        ASSERT_EQ(bytes.size(), 4);
+        const qint32 expected = qint32((quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16) |
+                                       (quint32(quint8(bytes[2])) << 8) | quint8(bytes[3]));
+        EXPECT_EQ(m.captured(1).toInt(), expected);
+        EXPECT_EQ(m.captured(6), entry.value("text").toString());
+        const QString extension = entry.value("extension").toString();
+        EXPECT_EQ(m.captured(5), extension.isEmpty() ? "-" : extension);
+        if (m.captured(3) == "yes") {
+            EXPECT_TRUE(entry.value("canBeRead").toBool());
+        }
+        // MP3 through the encoder is made writable at start-up when an encoder is found.
+        if (m.captured(4) == "yes" && code != "DMP3") {
+            EXPECT_TRUE(entry.value("canBeWritten").toBool());
+        }
+        ++count;
+    }
+    EXPECT_EQ(count, rows.size());
+    for (const char* both : {"AIFF", "AIFC", "WAVE", "Sd2f"}) {
+        EXPECT_EQ(rows[both].captured(3), "yes") << both;
+        EXPECT_EQ(rows[both].captured(4), "yes") << both;
+    }
+}
+
+TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
+{
+    // Only a name and a new rate: the rest keeps the new-conversion values
+    // (quality 1, not linear interpolation; AIFF; fades of 20 ms when on).
+    WriteFile(root + "/short.plist", QVariantList{QVariantMap{{"QMCSName", "Half rate"},
+                                                               {"QMCSNeedsStrictFileType", true},
+                                                               {"QMCSNeedsSampleRateConversion", true},
+                                                               {"QMCSSampleRate", 22050}}});
+    RunResult r = RunBatch({"--conversions", root + "/short.plist", "-o", root + "/made/here", root + "/in.wav"},
+                           defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(root + "/made/here/Half rate/in.aif"));
+    const QString log = ReadText(LogPathFromOutput(r.out));
+    EXPECT_TRUE(log.contains("Convert the sample rate to: 22050.0000 Hz"));
+
+    // A missing key, an unknown key and an out-of-range value: all reported
+    // with the conversion's name, nothing made.
+    WriteFile(root + "/bad.plist",
+              QVariantList{QVariantMap{{"QMCSName", "Good"}},
+                           QVariantMap{{"QMCSName", "Typo"}, {"QMCSNeedsFade", true}, {"QMCSFadeInTime", -20}}});
+    r = RunBatch({"--conversions", root + "/bad.plist", "-o", root + "/not made", root + "/in.wav"}, defaults);
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains("conversion 2 'Typo': unknown key 'QMCSNeedsFade' (did you mean 'QMCSNeedsFades'?)"))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("conversion 2 'Typo': QMCSFadeInTime is -20, out of range")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("'Good'"));
+    EXPECT_FALSE(QFile::exists(root + "/not made"));
+
+    // Names: the listing, and the closest names for a misspelt one.
+    r = RunBatch({"--conversions", root + "/short.plist", "--list-conversions"}, defaults);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "ACTIVE  NAME\nyes     Half rate\n");
+    r = RunBatch({"--conversion", "speech wav", "-o", root + "/out", root + "/in.wav"}, defaults);
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains("no conversion named 'speech wav'; the closest: 'Speech WAVE (16 kHz mono)'"))
+        << r.err.toStdString();
+    // An output "folder" that is a file is refused.
+    r = RunBatch({"-o", root + "/in.wav", root + "/in.wav"}, defaults);
+    EXPECT_EQ(r.exitCode, 64);
+}
+
+TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
+{
+    const RunResult help = RunBatch({"--help"}, defaults);
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* text : {"~/.config/Quillmarch/Quillmarch.plist", "A missing OUTPUT_FOLDER is\ncreated",
+                             "--set \"Number Duplicate Files=YES\"", "--list-types", "--list-conversions"})
+        EXPECT_TRUE(help.out.contains(text)) << text;
+    const RunResult version = RunBatch({"--version"}, defaults);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("quillmarch-batch 4.")) << version.out.toStdString();
+    EXPECT_TRUE(version.out.contains("preferences: " + defaults));
+    EXPECT_EQ(RunBatch({"--version", "in.wav"}, defaults).exitCode, 64);
+}
+
+// Runs `program` in `folder` with only PATH and HOME set.
+RunResult RunBare(const QString& program, const QStringList& arguments, const QString& folder, const QString& home)
+{
+    QProcess process;
+    QProcessEnvironment env;
+    env.insert("PATH", qEnvironmentVariable("PATH"));
+    env.insert("HOME", home);
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    RunResult result;
+    if (!process.waitForStarted(30000))
+        return result;
+    process.waitForFinished(300000);
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+TEST_F(BatchCommandTest, TheInstalledTreeWorksWithoutEnvironmentAndItsManualPageRenders)
+{
+    const QString prefix = root + "/prefix";
+    QByteArray output;
+    ASSERT_TRUE(RunPeer(QM_CMAKE_COMMAND, {"--install", QM_BUILD_DIR, "--prefix", prefix}, &output))
+        << output.toStdString();
+    const QString program = prefix + "/bin/quillmarch-batch";
+    ASSERT_TRUE(QFile::exists(program));
+    ASSERT_TRUE(QFile::exists(prefix + "/share/quillmarch/resources/Factory_Conversions.plist"));
+
+    const QString home = root + "/home";
+    const QString work = root + "/work";
+    ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(work));
+    ASSERT_TRUE(QFile::copy(root + "/in.wav", work + "/take.wav"));
+
+    const RunResult version = RunBare(program, {"--version"}, work, home);
+    EXPECT_TRUE(version.out.contains("resources: " + QDir(prefix).canonicalPath() + "/share/quillmarch/resources\n"))
+        << version.out.toStdString();
+
+    // The factory conversions, relative paths, from the working folder.
+    const RunResult run = RunBare(program, {"--quiet", "-o", "converted", "take.wav"}, work, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(QFile::exists(work + "/converted/CD quality AIFF (44.1 kHz, 16 bits)/take.aif"));
+    EXPECT_TRUE(QFile::exists(work + "/converted/Speech WAVE (16 kHz mono)/take.wav"));
+    EXPECT_TRUE(QFile::exists(home + "/.config/Quillmarch/Quillmarch.plist"));
+
+    // The manual page, installed where man looks for it, renders without warnings.
+    const QString page = prefix + "/share/man/man1/quillmarch-batch.1";
+    ASSERT_TRUE(QFile::exists(page));
+    QProcess man;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MANWIDTH", "80");
+    env.insert("MAN_KEEP_FORMATTING", "0");
+    man.setProcessEnvironment(env);
+    man.start("man", {"--warnings", "-l", page});
+    ASSERT_TRUE(man.waitForFinished(60000));
+    EXPECT_EQ(man.exitCode(), 0);
+    const QString text = QString::fromUtf8(man.readAllStandardOutput());
+    EXPECT_TRUE(text.contains("quillmarch-batch - convert batches of audio files")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Number Duplicate Files"));
+    EXPECT_TRUE(man.readAllStandardError().isEmpty());
+    EXPECT_TRUE(QFile::exists(prefix + "/share/doc/Quillmarch/conversions.md"));
+}
+
+}  // namespace
