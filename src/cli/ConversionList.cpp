@@ -2,6 +2,7 @@
 
 #include "ClosestNames.h"
 #include "ConversionFileCheck.h"
+#include "FileTypeDictionary.h"
 
 #include "MainBundle.h"
 #include "PropertyList.h"
@@ -60,6 +61,16 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
     return true;
 }
 
+QString ConversionList::notWritable(const ConvSpec& spec)
+{
+    QString text = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
+                       .arg(spec.conversionName());
+    const QString reason = GetFileTypeEntry(spec.outputFileType()).value(QStringLiteral("notWritableReason")).toString();
+    if (!reason.isEmpty())
+        text += QStringLiteral(". ") + reason;
+    return text;
+}
+
 bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
                             QString* error)
 {
@@ -70,6 +81,10 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
                 chosen->append(spec);
         if (chosen->isEmpty()) {
             *error = QStringLiteral("no active conversion to run");
+            for (const ConvSpecRef& spec : all) {
+                if (spec->active())
+                    *error += QStringLiteral("\n") + notWritable(*spec);
+            }
             return false;
         }
         return true;
@@ -80,8 +95,7 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
         if (!names.contains(spec->conversionName()))
             continue;
         if (!spec->valid()) {
-            *error = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
-                         .arg(spec->conversionName());
+            *error = notWritable(*spec);
             return false;
         }
         found.insert(spec->conversionName());

@@ -36,4 +36,8 @@ public:
     // nothing is left to run.
     static bool select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
                        QString* error);
+
+    // Why `spec` cannot run: its output type cannot be written, and the
+    // type's "notWritableReason" when it has one (MP3 without an encoder).
+    static QString notWritable(const ConvSpec& spec);
 };

@@ -128,6 +128,23 @@ TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
     EXPECT_EQ(r.exitCode, 64);
 }
 
+TEST_F(BatchCommandTest, TheGuidesExampleRuns)
+{
+    const QString guide = ReadText(QStringLiteral(QM_SOURCE_RESOURCES "/../docs/conversions.md"));
+    const qsizetype begin = guide.indexOf("```xml\n");
+    const qsizetype end = guide.indexOf("```", begin + 7);
+    ASSERT_TRUE(begin >= 0 && end > begin);
+    QFile file(root + "/example.plist");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(guide.mid(begin + 7, end - begin - 7).toUtf8());
+    file.close();
+    const RunResult r =
+        RunBatch({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"}, defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const char* output : {"CD AIFF/in.aif", "Speech WAVE/in.wav", "Web MP3/in.mp3"})
+        EXPECT_TRUE(QFile::exists(root + "/out/" + output)) << output;
+}
+
 TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
 {
     const RunResult help = RunBatch({"--help"}, defaults);
@@ -140,6 +157,42 @@ TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
     EXPECT_TRUE(version.out.startsWith("quillmarch-batch 4.")) << version.out.toStdString();
     EXPECT_TRUE(version.out.contains("preferences: " + defaults));
     EXPECT_EQ(RunBatch({"--version", "in.wav"}, defaults).exitCode, 64);
+}
+
+TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
+{
+    WriteFile(root + "/mp3.plist",
+              QVariantList{QVariantMap{{"QMCSName", "MP3"},
+                                       {"QMCSNeedsStrictFileType", true},
+                                       {"QMCSOutputFileType", qint32('DMP3')},
+                                       {"QMCSNeedsNewWordLength", true},
+                                       {"QMCSWordLength", 96},
+                                       {"QMCSSpecifics", QVariantMap{{"LAMETitle", "Tone"}}}}});
+    const QStringList arguments = {"--conversions", root + "/mp3.plist", "-o", root + "/out", root + "/in.wav"};
+    RunResult r = RunBatch(arguments, defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QByteArray probe;
+    ASSERT_TRUE(RunPeer("ffprobe", {"-v", "error", "-show_entries", "stream=bit_rate:format_tags=title", "-of",
+                                    "compact", root + "/out/MP3/in.mp3"},
+                        &probe));
+    EXPECT_TRUE(probe.contains("bit_rate=96000")) << probe.toStdString();
+    EXPECT_TRUE(probe.contains("tag:title=Tone")) << probe.toStdString();
+
+    // Without an encoder the type is not writable, and the batch says why.
+    QProcess process;
+    QProcessEnvironment env = BatchEnvironment(defaults);
+    env.insert("PATH", root + "/no-programs-here");
+    process.setProcessEnvironment(env);
+    process.start(QM_BATCH_EXE, QStringList{"--list-types"});
+    process.waitForFinished(60000);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardOutput()).contains(QRegularExpression("'DMP3'  no +no ")));
+    process.start(QM_BATCH_EXE, QStringList(arguments).replaceInStrings(root + "/out", root + "/out2"));
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 64);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("the conversion 'MP3' cannot be run: its output file type cannot be written. MP3 "
+                             "output needs the LAME encoder 'lame' (version 3.93 or newer), which was not found"))
+        << err.toStdString();
 }
 
 // Runs `program` in `folder` with only PATH and HOME set.
