@@ -10,7 +10,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -193,6 +197,46 @@ TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
     EXPECT_TRUE(err.contains("the conversion 'MP3' cannot be run: its output file type cannot be written. MP3 "
                              "output needs the LAME encoder 'lame' (version 3.93 or newer), which was not found"))
         << err.toStdString();
+
+    // An encoder that fails: each file fails with a warning, the batch goes on.
+    ASSERT_TRUE(QDir().mkpath(root + "/fake"));
+    QFile script(root + "/fake/lame");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nif [ \"$1\" = -v ]; then echo 'LAME version 3.100'; exit 0; fi\nexit 2\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(QFile::copy(root + "/in.wav", root + "/second.wav"));
+    env.insert("PATH", root + "/fake");
+    process.setProcessEnvironment(env);
+    process.start(QM_BATCH_EXE, {"--conversions", root + "/mp3.plist", "-o", root + "/out3", root + "/in.wav",
+                                 root + "/second.wav"});
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString log = ReadText(LogPathFromOutput(QString::fromUtf8(process.readAllStandardOutput())));
+    EXPECT_EQ(log.count("the LAME encoder failed (MP3)"), 2) << log.toStdString();
+    EXPECT_TRUE(QDir(root + "/out3/MP3").entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+    // An encoder that hangs: Ctrl-C cancels the batch cleanly and ends it.
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write(("#!/bin/sh\nif [ \"$1\" = -v ]; then echo 'LAME version 3.100'; exit 0; fi\n"
+                  "echo $$ > '" + root + "/fake/encoding'; exec /bin/sleep 300\n")
+                     .toUtf8());
+    script.close();
+    process.start(QM_BATCH_EXE, {"--conversions", root + "/mp3.plist", "-o", root + "/out4", root + "/in.wav"});
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFile::exists(root + "/fake/encoding") && timer.elapsed() < 30000)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(root + "/fake/encoding"));
+    QThread::msleep(50);
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_LT(timer.elapsed(), 15000);
+    EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(QDir(root + "/out4/MP3").entryList(QDir::Files | QDir::Hidden).isEmpty());
+    const QString encoder = ReadText(root + "/fake/encoding").trimmed();
+    const QString state = ReadText("/proc/" + encoder + "/stat");
+    EXPECT_TRUE(state.isEmpty() || state.contains(") Z")) << state.toStdString();
 }
 
 // Runs `program` in `folder` with only PATH and HOME set.

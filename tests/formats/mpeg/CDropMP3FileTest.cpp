@@ -5,11 +5,13 @@
 #include "CDropMP3File.h"
 #include "CreateSoundFile.h"
 #include "MP3FileTypes.h"
+#include "NotificationCenter.h"
 #include "PCMFileTypes.h"
 #include "TestTempDir.h"
 #include "ThreadDictionary.h"
 #include "id3_tags.h"
 #include "lame_encoder.h"
+#include "progress_channel.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -258,6 +260,24 @@ TEST_F(DropMP3File, AFailingEncoderOrOneThatWritesNothingIsAnError)
     OSErr err = noErr;
     EXPECT_FALSE(Write("six", 6, 44100, 128, {}, 0, &err));
     EXPECT_EQ(err, CDropMP3File::kTooManyChannelsErr);
+}
+
+TEST_F(DropMP3File, TheEncodersProgressLinesArePostedAsPercentages)
+{
+    // Progress lines end in carriage returns; the percentage is between "(" and "%".
+    FakeEncoder("for a; do out=$a; done; printf 'Encoding (11x)\\n 1/4 ( 25%%)|\\r 2/4 ( 50%%)|\\r"
+                "no number (x%%)\\r 4/4 (100%%)|\\n'; echo mp3 > \"$out\"");
+    std::vector<int> seen;
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    const auto token = center.addObserver(kProgressPercentageNotification, nullptr, [&seen](const Notification& n) {
+        if (seen.empty() || seen.back() != n.object.toInt())
+            seen.push_back(n.object.toInt());
+    });
+    std::unique_ptr<CSoundFile> file = Write("progress", 1, 8000, 32, {});
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Close(), noErr);
+    center.removeObserver(token);
+    EXPECT_EQ(seen, (std::vector<int>{0, 25, 50, 100})) << ::testing::PrintToString(seen);
 }
 
 TEST_F(DropMP3File, ACancelEndsAHangingEncoderAndWhatItStarted)
