@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 
 namespace {
@@ -225,20 +227,8 @@ bool LAMEEncoderUsable(QString* reason)
     return true;
 }
 
-QVariantMap GetLAMEGenreList(const std::string& path)
+QVariantMap ParseLAMEGenreList(const std::string& output)
 {
-    EncoderState& s = State();
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.genresBuilt)
-            return s.genres;
-    }
-    std::string output;
-    OSErr startError = noErr;
-    ChildProcess::run(path, {"--genre-list"}, &output, kProbeTimeoutMs, nullptr, &startError);
-    if (startError != noErr)
-        return QVariantMap();
-
     QVariantMap genres;
     size_t at = 0;
     for (;;) {
@@ -260,6 +250,24 @@ QVariantMap GetLAMEGenreList(const std::string& path)
         genres.insert(QString::fromUtf8(output.data() + at, qsizetype(newline - at)), number);
         at = newline + 1;
     }
+    return genres;
+}
+
+QVariantMap GetLAMEGenreList(const std::string& path)
+{
+    EncoderState& s = State();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.genresBuilt)
+            return s.genres;
+    }
+    std::string output;
+    OSErr startError = noErr;
+    ChildProcess::run(path, {"--genre-list"}, &output, kProbeTimeoutMs, nullptr, &startError);
+    if (startError != noErr)
+        return QVariantMap();
+
+    const QVariantMap genres = ParseLAMEGenreList(output);
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.genresBuilt) {
         s.genres = genres;

@@ -51,6 +51,12 @@ QVersionNumber GetLAMEVersion(const std::string& path);
 // lines "<number><one character><name>" that `lame --genre-list` prints.
 // Built by the first call that gets an answer; later calls return it.
 QVariantMap GetLAMEGenreList(const std::string& path);
+// The table of one `--genre-list` output: per line a number (leading white
+// space skipped), exactly one separating character, the name up to the
+// newline; the list ends at the first line without a number, and a last
+// line without its newline is dropped.  A later line with the same name
+// replaces the earlier number.
+QVariantMap ParseLAMEGenreList(const std::string& output);
 
 // Whether MP3 output is available: an encoder of version 3.93 or newer was
 // found.  When not, *reason (when given) says why in a sentence.

@@ -149,6 +149,8 @@ TEST_F(FakeLAME, VersionsCompareComponentByComponentAndOldOnesAreRefused)
 
 TEST_F(FakeLAME, GenreListIsReadOnceAndAHangingEncoderIsEnded)
 {
+    EXPECT_EQ(ParseLAMEGenreList("17\tRock\n17 Rock\n 5 Funk\nnot a number\n 6 Grunge\n"),
+              (QVariantMap{{"Rock", 17}, {"Funk", 5}}));
     Script(bin, "printf ' 17 Rock\\n123 A Cappella\\n  0 Blues\\n 99 Partial'");
     const QVariantMap genres = GetLAMEGenreList((bin + "/lame").toStdString());
     EXPECT_EQ(genres.value("Rock").toInt(), 17);
