@@ -8,6 +8,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -315,6 +316,11 @@ QStringList ConversionFileCheck::problems(const QVariant& item, int index)
     const int wordLength = int(*NumberOf(d.value(ConvSpec::kWordLengthKey)));
     const bool newWordLength = FlagOf(d, ConvSpec::kNeedsNewWordLengthKey);
     const QList<int> tags = PopupTags(entry, QStringLiteral("numBitsPopup"));
+    const bool bitRateType =
+        std::any_of(tags.begin(), tags.end(), [](int tag) { return !QList<int>{8, 16, 24, 32}.contains(tag); });
+    if (strict && bitRateType && !newWordLength && entry.value(QStringLiteral("forceWordSize")).toBool())
+        report(QStringLiteral("%1 must be true for %2: its %3 is the bit rate")
+                   .arg(ConvSpec::kNeedsNewWordLengthKey, typeName, ConvSpec::kWordLengthKey));
     if (strict && (newWordLength || entry.value(QStringLiteral("forceWordSize")).toBool()) && !tags.isEmpty()) {
         if (!tags.contains(wordLength))
             report(QStringLiteral("%1 %2%3 is not one %4 takes (allowed: %5)")
