@@ -5,6 +5,10 @@
 #include "BatchLogHooks.h"
 #include "EngineStartup.h"
 #include "ConversionList.h"
+#include "MainBundle.h"
+#include "SoundFileRegistry.h"
+#include "file_type_table.h"
+#include "FileTypeDictionary.h"
 #include "ConversionProcess.h"
 #include "CreateSoundFile.h"
 #include "DitherTable.h"
@@ -101,6 +105,8 @@ int BatchCommand::run()
 {
     if (!options_.defaultsFile().isEmpty())
         qputenv("QUILLMARCH_DEFAULTS", AbsoluteClean(options_.defaultsFile()).toUtf8());
+    if (options_.versionRequested())
+        return runVersion();
 
     // Start-up, in the application's order.
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
@@ -110,7 +116,13 @@ int BatchCommand::run()
     EngineStartup::buildFileTypeTable();
     EngineStartup::pushSoundFileSwitches(defaults);
 
-    const int status = options_.infoMode() ? runInfo() : runBatch();
+    int status = 0;
+    if (options_.listTypes())
+        status = runListTypes();
+    else if (options_.listConversions())
+        status = runListConversions();
+    else
+        status = options_.infoMode() ? runInfo() : runBatch();
 
     // The --set values end with the run.  Only a batch saves the
     // preferences (the log remembers itself, the files are counted); the
@@ -121,6 +133,74 @@ int BatchCommand::run()
     FreeDitherTable();
     ReleaseSoundFileGlobals();
     return status;
+}
+
+void BatchCommand::print(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out_);
+    std::fflush(out_);
+}
+
+int BatchCommand::runVersion()
+{
+    const QString resources = MainBundle::resourcesPath();
+    print(QStringLiteral("quillmarch-batch %1\nresources: %2\npreferences: %3\n")
+              .arg(QStringLiteral(QM_VERSION), resources.isEmpty() ? QStringLiteral("(none found)") : resources,
+                   UserDefaults::defaultFilePath()));
+    return kExitConverted;
+}
+
+QString BatchCommand::typeListing()
+{
+    QString text = QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+                       .arg(QStringLiteral("CODE"), 11)
+                       .arg(QStringLiteral("TYPE"), -6)
+                       .arg(QStringLiteral("READ"), -4)
+                       .arg(QStringLiteral("WRITE"), -5)
+                       .arg(QStringLiteral("EXT"), -5)
+                       .arg(QStringLiteral("NAME"));
+    for (const OSType code : GetFileTypeTableCodes()) {
+        const QVariantMap entry = GetFileTypeEntry(code);
+        if (entry.isEmpty())
+            continue;
+        // A type is read or written only when its format class is built in.
+        const bool built = GetSoundFileFactory(code) != nullptr;
+        const bool readable = built && entry.value(QStringLiteral("canBeRead")).toBool();
+        const bool writable = built && entry.value(QStringLiteral("canBeWritten")).toBool();
+        const QString extension = entry.value(QStringLiteral("extension")).toString();
+        text += QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+                    .arg(qint32(code), 11)
+                    .arg(QLatin1Char('\'') + InputInfo::typeCodeText(code) + QLatin1Char('\''), -6)
+                    .arg(readable ? QStringLiteral("yes") : QStringLiteral("no"), -4)
+                    .arg(writable ? QStringLiteral("yes") : QStringLiteral("no"), -5)
+                    .arg(extension.isEmpty() ? QStringLiteral("-") : extension, -5)
+                    .arg(entry.value(QStringLiteral("text")).toString());
+    }
+    return text;
+}
+
+int BatchCommand::runListTypes()
+{
+    print(typeListing());
+    return kExitConverted;
+}
+
+int BatchCommand::runListConversions()
+{
+    QList<ConvSpecRef> all;
+    QString error;
+    if (!ConversionList::load(options_.conversionsFile(), UserDefaults::standardUserDefaults(), &all, &error))
+        return refuse(kExitUsage, error, QString());
+    QString text = QStringLiteral("ACTIVE  NAME\n");
+    for (const ConvSpecRef& spec : all) {
+        text += (spec->active() ? QStringLiteral("yes     ") : QStringLiteral("no      ")) + spec->conversionName();
+        if (!spec->valid())
+            text += QStringLiteral("  (cannot run: its output file type cannot be written)");
+        text += QLatin1Char('\n');
+    }
+    print(text);
+    return kExitConverted;
 }
 
 int BatchCommand::runInfo()
@@ -151,9 +231,9 @@ int BatchCommand::runBatch()
 
     // The folders.
     const QString output = AbsoluteClean(options_.outputFolder());
-    if (!IsFolder(output.toStdString()))
-        return refuse(kExitUsage, QStringLiteral("the output folder '%1' does not exist or is not a folder")
-                                      .arg(options_.outputFolder()),
+    const bool outputMissing = !PathExists(output.toStdString());
+    if (!outputMissing && !IsFolder(output.toStdString()))
+        return refuse(kExitUsage, QStringLiteral("the output folder '%1' is not a folder").arg(options_.outputFolder()),
                       QString());
     QStringList inputs;
     int fileCount = 0;
@@ -166,6 +246,10 @@ int BatchCommand::runBatch()
     }
     if (const auto refusal = CheckBatchFolders(inputs, conversions, output))
         return refuse(kExitUsage, refusal->title, refusal->message);
+    // A missing output folder is made (with its parents) once the batch may start.
+    if (outputMissing && !QDir().mkpath(output))
+        return refuse(kExitStopped, QStringLiteral("Error: could not create output folder"),
+                      QStringLiteral("The output folder '%1' could not be created.").arg(output));
 
     bool needsRedither = false;
     const bool easyThru = defaults.boolForKey(QStringLiteral("Easy Thru"));

@@ -3,7 +3,8 @@
 // run() does what the application does at start-up (the defaults with the
 // command line's --defaults file and --set values, the raw-file settings,
 // the file-type table, the one ConversionProcess, the region switches, the
-// conversion list) and then either describes the inputs (--info) or runs
+// conversion list) and then either lists the types or the conversions,
+// describes the inputs (--info) or runs
 // one batch as Start does: the folder checks, the conversions' output
 // subfolders, the dither table, the Logger and its observers, the worker;
 // it shows the progress, turns Ctrl-C into the Cancel button's stop
@@ -39,8 +40,18 @@ public:
     // (symbolic links to folders are not entered).
     static int deepFileCount(const QString& folder);
 
+    // The text of --list-types: a header line, then one line per type of the
+    // file-type table: its code as a conversions file holds it (a signed
+    // decimal), as four characters in quotes, readable and writable ("yes" or
+    // "no"), its extension ("-" when none) and its name.
+    static QString typeListing();
+
 private:
+    int runVersion();
+    int runListTypes();
+    int runListConversions();
     int runInfo();
+    void print(const QString& text);
     int runBatch();
     void applySettings();
     void restoreSettings();

@@ -27,6 +27,8 @@ QString BatchOptions::usage()
     return QStringLiteral(
         "usage: quillmarch-batch [options] -o OUTPUT_FOLDER INPUT...\n"
         "       quillmarch-batch [--defaults FILE] [--set KEY=VALUE]... --info INPUT...\n"
+        "       quillmarch-batch [--conversions FILE] --list-conversions\n"
+        "       quillmarch-batch --list-types | --version\n"
         "Try 'quillmarch-batch --help' for more information.\n");
 }
 
@@ -35,15 +37,20 @@ QString BatchOptions::help()
     return QStringLiteral(
         "usage: quillmarch-batch [options] -o OUTPUT_FOLDER INPUT...\n"
         "       quillmarch-batch [--defaults FILE] [--set KEY=VALUE]... --info INPUT...\n"
+        "       quillmarch-batch [--conversions FILE] --list-conversions\n"
+        "       quillmarch-batch --list-types | --version\n"
         "\n"
         "Runs every active conversion over the input files and folders (folders are\n"
         "walked and mirrored); each conversion writes into its own subfolder of\n"
-        "OUTPUT_FOLDER, which must exist.  The log is written into OUTPUT_FOLDER.\n"
+        "OUTPUT_FOLDER, named after the conversion.  A missing OUTPUT_FOLDER is\n"
+        "created (with its missing parents).  The log is written into OUTPUT_FOLDER.\n"
+        "Inputs are never overwritten.\n"
         "\n"
-        "  -o FOLDER            the output folder\n"
-        "  --conversions FILE   a property list holding an array of conversions\n"
-        "                       (default: the \"Conversions\" preference, else the\n"
-        "                       factory conversions)\n"
+        "  -o FOLDER            the output folder (created when missing)\n"
+        "  --conversions FILE   a property list holding an array of conversions; see\n"
+        "                       docs/conversions.md or quillmarch-batch(1) (default:\n"
+        "                       the \"Conversions\" preference, else the factory\n"
+        "                       conversions)\n"
         "  --conversion NAME    run only the conversions of these names, active or\n"
         "                       not (repeatable)\n"
         "  --defaults FILE      the preferences file to use\n"
@@ -51,8 +58,23 @@ QString BatchOptions::help()
         "                       text (repeatable)\n"
         "  --info               describe each INPUT as one line of JSON; converts\n"
         "                       nothing\n"
+        "  --list-conversions   list the conversions (active or not) and exit\n"
+        "  --list-types         list every file type: its code as a conversions file\n"
+        "                       holds it, as four characters, whether it can be read\n"
+        "                       and written, its extension and name\n"
         "  --quiet              no progress on standard error\n"
+        "  --version            the version, the resources folder and the\n"
+        "                       preferences file, and exit\n"
         "  -h, --help           this text\n"
+        "\n"
+        "Preferences live in ~/.config/Quillmarch/Quillmarch.plist (an XML property\n"
+        "list; $XDG_CONFIG_HOME replaces ~/.config), or in the file named by\n"
+        "--defaults or by the environment variable QUILLMARCH_DEFAULTS.\n"
+        "\n"
+        "An output whose name is already taken fails with a duplicate filename\n"
+        "error and the existing file is kept.  To number duplicates instead\n"
+        "(NAME-1.aif, NAME-2.aif, ...), set the preference \"Number Duplicate Files\":\n"
+        "  --set \"Number Duplicate Files=YES\"\n"
         "\n"
         "Exit status: 0 every file converted, 1 some files failed, 2 the batch\n"
         "stopped (fatal error or interrupt), 64 bad usage.\n");
@@ -107,6 +129,18 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
         }
         if (argument == QLatin1String("--quiet")) {
             options.quiet_ = true;
+            continue;
+        }
+        if (argument == QLatin1String("--list-types")) {
+            options.listTypes_ = true;
+            continue;
+        }
+        if (argument == QLatin1String("--list-conversions")) {
+            options.listConversions_ = true;
+            continue;
+        }
+        if (argument == QLatin1String("--version")) {
+            options.version_ = true;
             continue;
         }
 
@@ -187,6 +221,17 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
 
     if (options.help_ || !options.ok())
         return options;
+    const int listings = int(options.listTypes_) + int(options.listConversions_) + int(options.version_);
+    if (listings > 0) {
+        if (listings > 1 || options.info_)
+            options.fail(QStringLiteral("--list-types, --list-conversions, --version and --info go alone"));
+        else if (!options.inputs_.isEmpty() || outputGiven)
+            options.fail(QStringLiteral("a listing takes no inputs and no -o"));
+        else if (!options.listConversions_ &&
+                 (!options.conversionsFile_.isEmpty() || !options.conversionNames_.isEmpty()))
+            options.fail(QStringLiteral("only --list-conversions reads conversions"));
+        return options;
+    }
     if (options.inputs_.isEmpty())
         options.fail(QStringLiteral("no input files or folders given"));
     if (options.info_) {

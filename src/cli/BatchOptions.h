@@ -2,9 +2,12 @@
 //
 //   quillmarch-batch [options] -o OUTPUT_FOLDER INPUT...
 //   quillmarch-batch [--defaults FILE] [--set KEY=VALUE]... --info INPUT...
+//   quillmarch-batch [--conversions FILE] [--defaults FILE] --list-conversions
+//   quillmarch-batch --list-types | --version | --help
 //
 // Options: --conversions FILE, --conversion NAME (repeatable), --defaults
-// FILE, --set "KEY=VALUE" (repeatable), --info, --quiet, -h/--help.  Long
+// FILE, --set "KEY=VALUE" (repeatable), --info, --list-types,
+// --list-conversions, --quiet, --version, -h/--help.  Long
 // options take their value as the next argument or after "=" ("--set=K=V");
 // "-o" takes the next argument or the rest of its own ("-oOUT"); "--" ends
 // the options.
@@ -40,6 +43,9 @@ public:
 
     bool helpRequested() const { return help_; }
     bool infoMode() const { return info_; }
+    bool listTypes() const { return listTypes_; }
+    bool listConversions() const { return listConversions_; }
+    bool versionRequested() const { return version_; }
     bool quiet() const { return quiet_; }
     const QString& outputFolder() const { return outputFolder_; }
     const QStringList& inputs() const { return inputs_; }
@@ -55,6 +61,9 @@ private:
     QString error_;
     bool help_ = false;
     bool info_ = false;
+    bool listTypes_ = false;
+    bool listConversions_ = false;
+    bool version_ = false;
     bool quiet_ = false;
     QString outputFolder_;
     QStringList inputs_;

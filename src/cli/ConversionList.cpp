@@ -1,5 +1,9 @@
 #include "ConversionList.h"
 
+#include "ClosestNames.h"
+#include "ConversionFileCheck.h"
+#include "FileTypeDictionary.h"
+
 #include "MainBundle.h"
 #include "PropertyList.h"
 #include "UserDefaults.h"
@@ -12,7 +16,7 @@ QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
     for (const QVariant& item : array) {
         if (item.typeId() != QMetaType::QVariantMap)
             continue;
-        if (ConvSpecRef spec = ConvSpec::fromDictionary(item.toMap()))
+        if (ConvSpecRef spec = ConvSpec::fromDictionary(ConversionFileCheck::withDefaults(item.toMap())))
             list.append(spec);
     }
     return list;
@@ -33,6 +37,12 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
             *error = QStringLiteral("the conversions file '%1' does not hold an array of conversions").arg(file);
             return false;
         }
+        const QStringList problems = ConversionFileCheck::problems(root.toList());
+        if (!problems.isEmpty()) {
+            *error = QStringLiteral("the conversions file '%1' cannot be used:\n  ").arg(file) +
+                     problems.join(QStringLiteral("\n  "));
+            return false;
+        }
         *conversions = fromArray(root.toList());
         return true;
     }
@@ -51,6 +61,16 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
     return true;
 }
 
+QString ConversionList::notWritable(const ConvSpec& spec)
+{
+    QString text = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
+                       .arg(spec.conversionName());
+    const QString reason = GetFileTypeEntry(spec.outputFileType()).value(QStringLiteral("notWritableReason")).toString();
+    if (!reason.isEmpty())
+        text += QStringLiteral(". ") + reason;
+    return text;
+}
+
 bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
                             QString* error)
 {
@@ -61,6 +81,10 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
                 chosen->append(spec);
         if (chosen->isEmpty()) {
             *error = QStringLiteral("no active conversion to run");
+            for (const ConvSpecRef& spec : all) {
+                if (spec->active())
+                    *error += QStringLiteral("\n") + notWritable(*spec);
+            }
             return false;
         }
         return true;
@@ -71,8 +95,7 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
         if (!names.contains(spec->conversionName()))
             continue;
         if (!spec->valid()) {
-            *error = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
-                         .arg(spec->conversionName());
+            *error = notWritable(*spec);
             return false;
         }
         found.insert(spec->conversionName());
@@ -80,7 +103,14 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
     }
     for (const QString& name : names) {
         if (!found.contains(name)) {
+            QStringList existing;
+            for (const ConvSpecRef& spec : all)
+                existing.append(spec->conversionName());
+            const QStringList closest = ClosestNames::find(name, existing);
             *error = QStringLiteral("no conversion named '%1'").arg(name);
+            if (!closest.isEmpty())
+                *error += QStringLiteral("; the closest: %1").arg(ClosestNames::quotedList(closest));
+            *error += QStringLiteral(" (--list-conversions lists them)");
             return false;
         }
     }

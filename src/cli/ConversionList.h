@@ -19,18 +19,25 @@ public:
     // from the "Conversions" preference, or from the resource
     // "Factory_Conversions" when that preference is missing or empty.
     // False and *error for a file that cannot be read or is not such an
-    // array.  Items that are not dictionaries are skipped.
+    // array, and for a file whose conversions have problems
+    // (ConversionFileCheck; every problem is listed).
     static bool load(const QString& file, const UserDefaults& defaults, QList<ConvSpecRef>* conversions,
                      QString* error);
 
-    // The conversions of a property-list array (dictionaries only).
+    // The conversions of a property-list array (dictionaries only; a key
+    // that is missing keeps the value a new conversion has).
     static QList<ConvSpecRef> fromArray(const QVariantList& array);
 
     // The conversions to run, in list order: with no names, those that are
     // active and valid; with names, those whose name is one of them, active
-    // or not.  False and *error when a name matches no conversion, a named
+    // or not.  False and *error when a name matches no conversion (the
+    // closest names are given), a named
     // conversion is not valid (its output type cannot be written), or
     // nothing is left to run.
     static bool select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
                        QString* error);
+
+    // Why `spec` cannot run: its output type cannot be written, and the
+    // type's "notWritableReason" when it has one (MP3 without an encoder).
+    static QString notWritable(const ConvSpec& spec);
 };

@@ -2,12 +2,14 @@
 
 #include "CoreFileTypes.h"
 #include "CreateSoundFile.h"
+#include "MP3FileTypes.h"
 #include "PCMFileTypes.h"
 #include "RawFileSettings.h"
 #include "SetFileTypes.h"
 #include "SoundFileSwitches.h"
 #include "UserDefaults.h"
 #include "file_type_table.h"
+#include "lame_encoder.h"
 
 #include <QVariantList>
 
@@ -89,6 +91,7 @@ void EngineStartup::registerFileTypes()
 {
     // Each format library's registration; registering twice is harmless.
     RegisterPCMFileTypes();
+    RegisterMP3FileTypes();
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
 }
@@ -98,7 +101,10 @@ void EngineStartup::buildFileTypeTable()
     registerFileTypes();
     LoadSoundFileProperties();
     BuildSoundFileDispatchers();
-    // MP3 through the external encoder: this build has no encoder support,
-    // so the type is never offered for output.
-    SetSoundFileProperty('DMP3', QStringLiteral("canBeWritten"), false);
+    // MP3 through the outside encoder: offered only when a usable encoder
+    // (3.93 or newer) is found; otherwise the entry says why.
+    QString reason;
+    const bool usable = LAMEEncoderUsable(&reason);
+    SetSoundFileProperty('DMP3', QStringLiteral("canBeWritten"), usable);
+    SetSoundFileProperty('DMP3', QStringLiteral("notWritableReason"), usable ? QString() : reason);
 }

@@ -42,7 +42,7 @@ public:
 
     // registerFileTypes(), then loads the per-type properties, puts a dispatcher
     // into every entry, and marks MP3 output through the external encoder
-    // writable only when a usable encoder was found (never, in this build:
-    // it has no encoder support).
+    // writable only when a usable encoder (lame 3.93 or newer) was found;
+    // otherwise the 'DMP3' entry's "notWritableReason" says why.
     static void buildFileTypeTable();
 };

@@ -11,6 +11,8 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24702, 1, "input file must be mono or stereo"},
     {-24701, 1, "combination of bit rate and sample rate not allowed for stereo files"},
     {-24700, 1, "combination of bit rate and sample rate not allowed for mono files"},
+    {-24603, 1, "no usable LAME encoder found (MP3)"},
+    {-24602, 1, "the LAME encoder failed (MP3)"},
     {-24601, 1, "has more than two channels (MP3)"},
     {-24515, 1, "G2 Encoder found an illegal audio quality setting"},
     {-24514, 1, "G2 Encoder found an invalid video quality setting"},

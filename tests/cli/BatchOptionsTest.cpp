@@ -71,6 +71,11 @@ TEST(BatchOptions, BadUsageIsRefused)
         {"--info", "--conversion", "A", "in"},
         {"--info", "--conversions", "c", "in"},
         {"--info=YES", "in"},                        // a flag takes no value
+        {"--list-types", "in"},                      // listings take no inputs
+        {"--list-conversions", "-o", "out"},
+        {"--list-types", "--conversions", "c"},      // only --list-conversions reads them
+        {"--version", "--list-types"},               // one listing at a time
+        {"--list-conversions", "--info"},
     };
     for (const QStringList& arguments : bad) {
         const BatchOptions o = Parse(arguments);
@@ -78,6 +83,12 @@ TEST(BatchOptions, BadUsageIsRefused)
         EXPECT_FALSE(o.error().isEmpty());
     }
     EXPECT_EQ(BatchOptions::kUsageExitStatus, 64);
+
+    const BatchOptions listing = Parse({"--conversions", "c.plist", "--defaults", "d", "--list-conversions"});
+    ASSERT_TRUE(listing.ok()) << listing.error().toStdString();
+    EXPECT_TRUE(listing.listConversions());
+    EXPECT_TRUE(Parse({"--list-types"}).listTypes());
+    EXPECT_TRUE(Parse({"--version"}).versionRequested());
 }
 
 TEST(BatchOptions, SetValuesAreTyped)

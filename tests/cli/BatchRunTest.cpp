@@ -86,7 +86,7 @@ TEST_F(BatchRun, UsageErrorsExitWith64AndTouchNothing)
         {"--conversions", conversions, root + "/tree"},
         {"--info", "-o", out, root + "/tree"},
         // Refused once the arguments are looked at.
-        {"--conversions", conversions, "-o", root + "/no such folder", root + "/tree"},
+        {"--conversions", conversions, "-o", root + "/tree/a.wav", root + "/tree/sub"},
         {"--conversions", conversions, "--conversion", "No such conversion", "-o", out, root + "/tree"},
         {"--conversions", root + "/missing.plist", "-o", out, root + "/tree"},
         {"--conversions", root + "/tree/a.wav", "-o", out, root + "/tree"},

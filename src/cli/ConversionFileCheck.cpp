@@ -1,0 +1,353 @@
+#include "ConversionFileCheck.h"
+
+#include "ClosestNames.h"
+#include "ConvSpec.h"
+#include "CreateSoundFile.h"
+#include "FileTypeDictionary.h"
+#include "InputInfo.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+enum class Kind { Flag, Long, Real, Text, TypeCode, Dictionary };
+
+struct KeyRule {
+    const QString* key;
+    Kind kind;
+    // Allowed range of a number (inclusive); NaN: no limit on that side.
+    double low;
+    double high;
+    const char* unit;
+};
+
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+// Every key with its kind and, for numbers, its range regardless of the
+// other settings.
+const std::vector<KeyRule>& Rules()
+{
+    static const std::vector<KeyRule> rules = {
+        {&ConvSpec::kActiveKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kBitRatePerChannelKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kCeiledMaxKey, Kind::Real, kNone, kNone, ""},
+        {&ConvSpec::kCeilingKey, Kind::Real, kNone, 0.0, " dBFS"},
+        {&ConvSpec::kChannelTreatKey, Kind::Long, 0, 8, ""},
+        {&ConvSpec::kCommentKey, Kind::Text, kNone, kNone, ""},
+        {&ConvSpec::kCompressionBoostKey, Kind::Real, 0.0, kNone, " dB"},
+        {&ConvSpec::kCompressionReleaseKey, Kind::Real, 0.0, kNone, ""},
+        {&ConvSpec::kCompressionTypeKey, Kind::Long, kNone, kNone, ""},
+        {&ConvSpec::kConversionNameKey, Kind::Text, kNone, kNone, ""},
+        {&ConvSpec::kCopyExtrasKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kFadeInTimeKey, Kind::Real, 0.0, kNone, " ms"},
+        {&ConvSpec::kFadeOutTimeKey, Kind::Real, 0.0, kNone, " ms"},
+        {&ConvSpec::kGateAttenuationKey, Kind::Real, kNone, 0.0, " dB"},
+        {&ConvSpec::kGateGapLengthKey, Kind::Real, 0.0, kNone, " s"},
+        {&ConvSpec::kGateThresholdKey, Kind::Real, kNone, 0.0, " dBFS"},
+        {&ConvSpec::kHasValidMaxKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kMaxKey, Kind::Real, kNone, kNone, ""},
+        {&ConvSpec::kNameExtensionKey, Kind::Text, kNone, kNone, ""},
+        {&ConvSpec::kNeedsChannelTreatKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsCompressionKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsCompressorKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsExtractionKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsFadesKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsGainKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsGateKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsNameExtensionKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsNewWordLengthKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsNormalizeKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsReditherKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsSampleRateConversionKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsSnipKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsStrictFileTypeKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kNeedsStripKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kOutputFileTypeKey, Kind::TypeCode, kNone, kNone, ""},
+        {&ConvSpec::kSampleRateKey, Kind::Real, 1000.0, 192000.0, " Hz"},
+        {&ConvSpec::kSampleRateConvertQualityKey, Kind::Long, 0, 4, ""},
+        {&ConvSpec::kSnipFromKey, Kind::Real, 0.0, kNone, " s"},
+        {&ConvSpec::kSnipToKey, Kind::Real, 0.0, kNone, " s"},
+        {&ConvSpec::kSpecificsKey, Kind::Dictionary, kNone, kNone, ""},
+        {&ConvSpec::kSpecificsValidKey, Kind::Flag, kNone, kNone, ""},
+        {&ConvSpec::kStripMarginKey, Kind::Real, 0.0, kNone, " ms"},
+        {&ConvSpec::kWordLengthKey, Kind::Long, kNone, kNone, ""},
+    };
+    return rules;
+}
+
+const KeyRule* RuleFor(const QString& key)
+{
+    for (const KeyRule& rule : Rules())
+        if (*rule.key == key)
+            return &rule;
+    return nullptr;
+}
+
+bool IsIntegerValue(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
+    case QMetaType::Long: case QMetaType::ULong: case QMetaType::Short: case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A number, or numeric text read whole in the C locale.
+std::optional<double> NumberOf(const QVariant& v)
+{
+    if (IsIntegerValue(v))
+        return double(v.toLongLong());
+    if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float)
+        return v.toDouble();
+    if (v.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const double d = QLocale::c().toDouble(v.toString().trimmed(), &ok);
+        if (ok)
+            return d;
+    }
+    return std::nullopt;
+}
+
+bool IsFlag(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::Bool || IsIntegerValue(v))
+        return true;
+    if (v.typeId() == QMetaType::QString) {
+        const QString t = v.toString().trimmed().toLower();
+        return t == QLatin1String("yes") || t == QLatin1String("no") || t == QLatin1String("true") ||
+               t == QLatin1String("false") || t == QLatin1String("1") || t == QLatin1String("0");
+    }
+    return false;
+}
+
+QString KindText(Kind kind)
+{
+    switch (kind) {
+    case Kind::Flag: return QStringLiteral("a boolean (<true/> or <false/>)");
+    case Kind::Long: return QStringLiteral("a whole number (<integer>)");
+    case Kind::Real: return QStringLiteral("a number (<real> or <integer>)");
+    case Kind::Text: return QStringLiteral("text (<string>)");
+    case Kind::TypeCode: return QStringLiteral("a type code as a whole number (see --list-types)");
+    case Kind::Dictionary: return QStringLiteral("a dictionary (<dict>)");
+    }
+    return QString();
+}
+
+QString NumberText(double value)
+{
+    return QLocale::c().toString(value, 'g', 10);
+}
+
+QString ValueText(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QString)
+        return QLatin1Char('"') + v.toString() + QLatin1Char('"');
+    if (const std::optional<double> n = NumberOf(v))
+        return NumberText(*n);
+    return QString::fromLatin1(v.typeName());
+}
+
+QString RangeText(double low, double high, const char* unit)
+{
+    const QString u = QString::fromLatin1(unit);
+    if (!std::isnan(low) && !std::isnan(high))
+        return QStringLiteral("%1 to %2%3").arg(NumberText(low), NumberText(high), u);
+    if (!std::isnan(low))
+        return QStringLiteral("%1%2 or more").arg(NumberText(low), u);
+    return QStringLiteral("%1%2 or less").arg(NumberText(high), u);
+}
+
+bool InRange(double value, double low, double high)
+{
+    if (!std::isfinite(value))
+        return false;
+    return (std::isnan(low) || value >= low) && (std::isnan(high) || value <= high);
+}
+
+// The tags of a popup description ("numBitsPopup") of a type's entry.
+QList<int> PopupTags(const QVariantMap& entry, const QString& key)
+{
+    QList<int> tags;
+    for (const QVariant& item : entry.value(key).toList()) {
+        const QVariantMap map = item.toMap();
+        if (map.contains(QStringLiteral("tag")) && !tags.contains(map.value(QStringLiteral("tag")).toInt()))
+            tags.append(map.value(QStringLiteral("tag")).toInt());
+    }
+    return tags;
+}
+
+QString TagsText(const QList<int>& tags)
+{
+    QStringList parts;
+    for (int tag : tags)
+        parts.append(QString::number(tag));
+    return parts.join(QStringLiteral(", "));
+}
+
+bool FlagOf(const QVariantMap& d, const QString& key)
+{
+    const QVariant v = d.value(key);
+    if (v.typeId() == QMetaType::QString) {
+        const QString t = v.toString().trimmed().toLower();
+        return t == QLatin1String("yes") || t == QLatin1String("true") || t == QLatin1String("1");
+    }
+    return v.toBool();
+}
+
+}  // namespace
+
+QStringList ConversionFileCheck::knownKeys()
+{
+    QStringList keys;
+    for (const KeyRule& rule : Rules())
+        keys.append(*rule.key);
+    return keys;
+}
+
+QVariantMap ConversionFileCheck::withDefaults(const QVariantMap& dictionary)
+{
+    QVariantMap merged = ConvSpec().dictionary();
+    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it)
+        merged.insert(it.key(), it.value());
+    return merged;
+}
+
+QStringList ConversionFileCheck::problems(const QVariant& item, int index)
+{
+    QStringList found;
+    if (item.typeId() != QMetaType::QVariantMap) {
+        found.append(QStringLiteral("item %1 of the conversions file is not a conversion dictionary (<dict>)")
+                         .arg(index + 1));
+        return found;
+    }
+    const QVariantMap given = item.toMap();
+    const QString givenName = given.value(ConvSpec::kConversionNameKey).toString().trimmed();
+    const QString who = QStringLiteral("conversion %1 '%2'")
+                            .arg(index + 1)
+                            .arg(givenName.isEmpty() ? ConvSpec::defaultConversionName() : givenName);
+    auto report = [&](const QString& text) { found.append(who + QStringLiteral(": ") + text); };
+
+    bool kindsOk = true;
+    for (auto it = given.cbegin(); it != given.cend(); ++it) {
+        const KeyRule* rule = RuleFor(it.key());
+        if (!rule) {
+            const QStringList closest = ClosestNames::find(it.key(), knownKeys(), 1);
+            report(QStringLiteral("unknown key '%1'%2")
+                       .arg(it.key(), closest.isEmpty() ? QString()
+                                                        : QStringLiteral(" (did you mean '%1'?)").arg(closest.first())));
+            continue;
+        }
+        const QVariant& v = it.value();
+        bool ok = true;
+        switch (rule->kind) {
+        case Kind::Flag: ok = IsFlag(v); break;
+        case Kind::Long: ok = NumberOf(v).has_value() && std::trunc(*NumberOf(v)) == *NumberOf(v); break;
+        case Kind::Real: ok = NumberOf(v).has_value(); break;
+        case Kind::Text: ok = v.typeId() == QMetaType::QString; break;
+        case Kind::TypeCode: ok = IsIntegerValue(v); break;
+        case Kind::Dictionary: ok = v.typeId() == QMetaType::QVariantMap; break;
+        }
+        if (!ok) {
+            QString hint;
+            if (rule->kind == Kind::TypeCode && v.typeId() == QMetaType::QString) {
+                QString text = v.toString();
+                if (text.size() == 6 && text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))
+                    text = text.mid(1, 4);
+                const OSType code = HFSTypeCodeFromFileType(text);
+                if (code != 0 && !GetFileTypeEntry(code).isEmpty())
+                    hint = QStringLiteral(" ('%1' is <integer>%2</integer>)").arg(text).arg(qint32(code));
+            }
+            report(QStringLiteral("%1 is %2; it must be %3%4")
+                       .arg(it.key(), ValueText(v), KindText(rule->kind), hint));
+            kindsOk = false;
+            continue;
+        }
+        if (rule->kind == Kind::Long || rule->kind == Kind::Real) {
+            const double n = *NumberOf(v);
+            if (!InRange(n, rule->low, rule->high)) {
+                report(QStringLiteral("%1 is %2, out of range (allowed: %3)")
+                           .arg(it.key(), NumberText(n), std::isnan(rule->low) && std::isnan(rule->high)
+                                                             ? QStringLiteral("a finite number")
+                                                             : RangeText(rule->low, rule->high, rule->unit)));
+            }
+        }
+        if (rule->kind == Kind::Text && *rule->key == ConvSpec::kConversionNameKey && givenName.isEmpty())
+            report(QStringLiteral("%1 is empty; a conversion needs a name (it names its output folder)")
+                       .arg(it.key()));
+    }
+    if (!kindsOk)
+        return found;
+
+    // The checks that depend on other settings, over the conversion as it
+    // will run (missing keys at their defaults).
+    const QVariantMap d = withDefaults(given);
+    auto defaulted = [&](const QString& key) {
+        return given.contains(key) ? QString() : QStringLiteral(" (the default; the key is missing)");
+    };
+    const OSType type = OSType(d.value(ConvSpec::kOutputFileTypeKey).toLongLong() & 0xFFFFFFFF);
+    const QVariantMap entry = GetFileTypeEntry(type);
+    if (entry.isEmpty()) {
+        report(QStringLiteral("%1 %2 ('%3') is not a type this program knows (see --list-types)")
+                   .arg(ConvSpec::kOutputFileTypeKey)
+                   .arg(qint32(type))
+                   .arg(InputInfo::typeCodeText(type)));
+        return found;
+    }
+    const bool strict = FlagOf(d, ConvSpec::kNeedsStrictFileTypeKey);
+    const QString typeName = entry.value(QStringLiteral("text")).toString();
+
+    const double rate = *NumberOf(d.value(ConvSpec::kSampleRateKey));
+    if (strict && FlagOf(d, ConvSpec::kNeedsSampleRateConversionKey)) {
+        const double low = entry.value(QStringLiteral("sampleRateMin")).toDouble();
+        const double high = entry.value(QStringLiteral("sampleRateMax")).toDouble();
+        if (low > 0 && high >= low && InRange(rate, 1000.0, 192000.0) && !InRange(rate, low, high))
+            report(QStringLiteral("%1 %2 Hz%3 is out of range for %4 (allowed: %5)")
+                       .arg(ConvSpec::kSampleRateKey, NumberText(rate), defaulted(ConvSpec::kSampleRateKey), typeName,
+                            RangeText(low, high, " Hz")));
+    }
+
+    const int wordLength = int(*NumberOf(d.value(ConvSpec::kWordLengthKey)));
+    const bool newWordLength = FlagOf(d, ConvSpec::kNeedsNewWordLengthKey);
+    const QList<int> tags = PopupTags(entry, QStringLiteral("numBitsPopup"));
+    const bool bitRateType =
+        std::any_of(tags.begin(), tags.end(), [](int tag) { return !QList<int>{8, 16, 24, 32}.contains(tag); });
+    if (strict && bitRateType && !newWordLength && entry.value(QStringLiteral("forceWordSize")).toBool())
+        report(QStringLiteral("%1 must be true for %2: its %3 is the bit rate")
+                   .arg(ConvSpec::kNeedsNewWordLengthKey, typeName, ConvSpec::kWordLengthKey));
+    if (strict && (newWordLength || entry.value(QStringLiteral("forceWordSize")).toBool()) && !tags.isEmpty()) {
+        if (!tags.contains(wordLength))
+            report(QStringLiteral("%1 %2%3 is not one %4 takes (allowed: %5)")
+                       .arg(ConvSpec::kWordLengthKey)
+                       .arg(wordLength)
+                       .arg(defaulted(ConvSpec::kWordLengthKey), typeName, TagsText(tags)));
+    } else if (newWordLength && !QList<int>{8, 16, 24, 32}.contains(wordLength)) {
+        report(QStringLiteral("%1 %2%3 is not a word length (allowed: 8, 16, 24, 32)")
+                   .arg(ConvSpec::kWordLengthKey)
+                   .arg(wordLength)
+                   .arg(defaulted(ConvSpec::kWordLengthKey)));
+    }
+
+    if (FlagOf(d, ConvSpec::kNeedsSnipKey)) {
+        const double from = *NumberOf(d.value(ConvSpec::kSnipFromKey));
+        const double to = *NumberOf(d.value(ConvSpec::kSnipToKey));
+        if (to <= from)
+            report(QStringLiteral("%1 %2 s must be after %3 %4 s")
+                       .arg(ConvSpec::kSnipToKey, NumberText(to), ConvSpec::kSnipFromKey, NumberText(from)));
+    }
+    return found;
+}
+
+QStringList ConversionFileCheck::problems(const QVariantList& array)
+{
+    QStringList found;
+    for (int i = 0; i < int(array.size()); ++i)
+        found += problems(array.at(i), i);
+    return found;
+}

@@ -1,0 +1,68 @@
+// 'DMP3' ("LAME encoded mp3"): MP3 output through the outside LAME encoder
+// (lame_encoder.h).  While the conversion writes, the audio goes to a
+// temporary 16-bit WAVE file with a unique name beside the output (made
+// exclusively); Close runs the encoder from it into the output and deletes
+// it.  An output that is discarded (CloseAndDelete with failure) is not
+// encoded.  The output's name is reserved (created empty, exclusively) at
+// Create, so the encoder writes only into a file of ours.
+//
+// The word length a conversion gives this type is the bit rate in kbit/s;
+// the samples themselves are always 16 bits.  The class writes only: Open
+// and ProbeHeader do nothing.
+#pragma once
+
+#include "CCodedFile.h"
+
+#include <array>
+#include <string>
+
+class CDropMP3File : public CCodedFile {
+public:
+    static constexpr OSType kType = FOUR_CHAR_CODE("DMP3");
+    // "has more than two channels (MP3)"
+    static constexpr OSErr kTooManyChannelsErr = -24601;
+    // Bytes of the conversion's settings block kept (byte 6: 'j' = joint stereo).
+    static constexpr int kFormatRecordSize = 21;
+
+    CDropMP3File();
+    ~CDropMP3File() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    // The shape of `source`, the bit rate of `numBits`; the audio still goes
+    // to a temporary file of this object's own.
+    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
+    OSErr Close() override;
+
+    OSErr AllocateReadBuffer() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr AllocateWriteBuffer() override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSErr SetBufferFrames(UInt32 frames) override;
+    OSType GetFileType() const override { return kType; }
+    QString GetFormatName() const override;
+
+    // For the encoder.
+    const std::string& GetTempPath() const { return tempPath_; }
+    SInt16 GetBitRateSetting() const { return bitRate_; }
+    const UInt8* GetFormatRecord() const { return formatRecord_.data(); }
+
+private:
+    OSErr CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                       ConstStr255Param nameExtension, double sampleRate);
+    // Closes and deletes the temporary file object (the file on disk too).
+    void DropTemp();
+    // Takes the temporary file's block pointers (never owned here).
+    void BorrowBuffers();
+
+    CSoundFile* temp_ = nullptr;
+    std::string tempPath_;
+    SInt16 bitRate_ = 0;
+    std::array<UInt8, kFormatRecordSize> formatRecord_{};
+    bool outputReserved_ = false;
+};

@@ -1,0 +1,306 @@
+// The built quillmarch-batch as a new user meets it: the listings against
+// the type table, a conversions file with problems, a missing output folder,
+// misspelt conversion names, and the installed tree (cmake --install into a
+// temporary prefix) converting with no environment variables from another
+// working folder, with its manual page.
+#include "CliTestSupport.h"
+#include "PropertyList.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+using namespace clitest;
+
+namespace {
+
+class BatchCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = dir.qpath();
+        defaults = root + "/prefs.plist";
+        ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/in.wav", "synth", "0.2", "sine", "440"}));
+    }
+    void WriteFile(const QString& path, const QVariant& root)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(PropertyList::toXml(root));
+    }
+    TestTempDir dir;
+    QString root;
+    QString defaults;
+};
+
+TEST_F(BatchCommandTest, ListTypesMatchesTheTypeTable)
+{
+    const RunResult r = RunBatch({"--list-types"}, defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.takeFirst().contains(QRegularExpression("CODE +TYPE +READ +WRITE +EXT +NAME")));
+
+    // Every property list of the type table gives one line, and no line is
+    // left over.
+    const QRegularExpression row("^ *(-?\\d+)  '(.{4})' +(yes|no) +(yes|no) +(\\S+) +(.+)$");
+    QMap<QString, QRegularExpressionMatch> rows;
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch m = row.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        rows.insert(m.captured(2), m);
+    }
+    QDirIterator it(QStringLiteral(QM_SOURCE_RESOURCES "/SoundFileProperties"), {"*.plist"});
+    int count = 0;
+    while (it.hasNext()) {
+        const QVariantMap entry = PropertyList::fromFile(it.next()).toMap();
+        const QString code = entry.value("typeCode").toString();
+        SCOPED_TRACE(code.toStdString());
+        ASSERT_TRUE(rows.contains(code));
+        const QRegularExpressionMatch& m = rows[code];
+        // The decimal form is the big-endian number of the four characters.
+        const QByteArray bytes = code.toLatin1();
+        ASSERT_EQ(bytes.size(), 4);
+        const qint32 expected = qint32((quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16) |
+                                       (quint32(quint8(bytes[2])) << 8) | quint8(bytes[3]));
+        EXPECT_EQ(m.captured(1).toInt(), expected);
+        EXPECT_EQ(m.captured(6), entry.value("text").toString());
+        const QString extension = entry.value("extension").toString();
+        EXPECT_EQ(m.captured(5), extension.isEmpty() ? "-" : extension);
+        if (m.captured(3) == "yes") {
+            EXPECT_TRUE(entry.value("canBeRead").toBool());
+        }
+        // MP3 through the encoder is made writable at start-up when an encoder is found.
+        if (m.captured(4) == "yes" && code != "DMP3") {
+            EXPECT_TRUE(entry.value("canBeWritten").toBool());
+        }
+        ++count;
+    }
+    EXPECT_EQ(count, rows.size());
+    for (const char* both : {"AIFF", "AIFC", "WAVE", "Sd2f"}) {
+        EXPECT_EQ(rows[both].captured(3), "yes") << both;
+        EXPECT_EQ(rows[both].captured(4), "yes") << both;
+    }
+}
+
+TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
+{
+    // Only a name and a new rate: the rest keeps the new-conversion values
+    // (quality 1, not linear interpolation; AIFF; fades of 20 ms when on).
+    WriteFile(root + "/short.plist", QVariantList{QVariantMap{{"QMCSName", "Half rate"},
+                                                               {"QMCSNeedsStrictFileType", true},
+                                                               {"QMCSNeedsSampleRateConversion", true},
+                                                               {"QMCSSampleRate", 22050}}});
+    RunResult r = RunBatch({"--conversions", root + "/short.plist", "-o", root + "/made/here", root + "/in.wav"},
+                           defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(root + "/made/here/Half rate/in.aif"));
+    const QString log = ReadText(LogPathFromOutput(r.out));
+    EXPECT_TRUE(log.contains("Convert the sample rate to: 22050.0000 Hz"));
+
+    // A missing key, an unknown key and an out-of-range value: all reported
+    // with the conversion's name, nothing made.
+    WriteFile(root + "/bad.plist",
+              QVariantList{QVariantMap{{"QMCSName", "Good"}},
+                           QVariantMap{{"QMCSName", "Typo"}, {"QMCSNeedsFade", true}, {"QMCSFadeInTime", -20}}});
+    r = RunBatch({"--conversions", root + "/bad.plist", "-o", root + "/not made", root + "/in.wav"}, defaults);
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains("conversion 2 'Typo': unknown key 'QMCSNeedsFade' (did you mean 'QMCSNeedsFades'?)"))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("conversion 2 'Typo': QMCSFadeInTime is -20, out of range")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("'Good'"));
+    EXPECT_FALSE(QFile::exists(root + "/not made"));
+
+    // Names: the listing, and the closest names for a misspelt one.
+    r = RunBatch({"--conversions", root + "/short.plist", "--list-conversions"}, defaults);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "ACTIVE  NAME\nyes     Half rate\n");
+    r = RunBatch({"--conversion", "speech wav", "-o", root + "/out", root + "/in.wav"}, defaults);
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains("no conversion named 'speech wav'; the closest: 'Speech WAVE (16 kHz mono)'"))
+        << r.err.toStdString();
+    // An output "folder" that is a file is refused.
+    r = RunBatch({"-o", root + "/in.wav", root + "/in.wav"}, defaults);
+    EXPECT_EQ(r.exitCode, 64);
+}
+
+TEST_F(BatchCommandTest, TheGuidesExampleRuns)
+{
+    const QString guide = ReadText(QStringLiteral(QM_SOURCE_RESOURCES "/../docs/conversions.md"));
+    const qsizetype begin = guide.indexOf("```xml\n");
+    const qsizetype end = guide.indexOf("```", begin + 7);
+    ASSERT_TRUE(begin >= 0 && end > begin);
+    QFile file(root + "/example.plist");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(guide.mid(begin + 7, end - begin - 7).toUtf8());
+    file.close();
+    const RunResult r =
+        RunBatch({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"}, defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const char* output : {"CD AIFF/in.aif", "Speech WAVE/in.wav", "Web MP3/in.mp3"})
+        EXPECT_TRUE(QFile::exists(root + "/out/" + output)) << output;
+}
+
+TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
+{
+    const RunResult help = RunBatch({"--help"}, defaults);
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* text : {"~/.config/Quillmarch/Quillmarch.plist", "A missing OUTPUT_FOLDER is\ncreated",
+                             "--set \"Number Duplicate Files=YES\"", "--list-types", "--list-conversions"})
+        EXPECT_TRUE(help.out.contains(text)) << text;
+    const RunResult version = RunBatch({"--version"}, defaults);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("quillmarch-batch 4.")) << version.out.toStdString();
+    EXPECT_TRUE(version.out.contains("preferences: " + defaults));
+    EXPECT_EQ(RunBatch({"--version", "in.wav"}, defaults).exitCode, 64);
+}
+
+TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
+{
+    WriteFile(root + "/mp3.plist",
+              QVariantList{QVariantMap{{"QMCSName", "MP3"},
+                                       {"QMCSNeedsStrictFileType", true},
+                                       {"QMCSOutputFileType", qint32('DMP3')},
+                                       {"QMCSNeedsNewWordLength", true},
+                                       {"QMCSWordLength", 96},
+                                       {"QMCSSpecifics", QVariantMap{{"LAMETitle", "Tone"}}}}});
+    const QStringList arguments = {"--conversions", root + "/mp3.plist", "-o", root + "/out", root + "/in.wav"};
+    RunResult r = RunBatch(arguments, defaults);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QByteArray probe;
+    ASSERT_TRUE(RunPeer("ffprobe", {"-v", "error", "-show_entries", "stream=bit_rate:format_tags=title", "-of",
+                                    "compact", root + "/out/MP3/in.mp3"},
+                        &probe));
+    EXPECT_TRUE(probe.contains("bit_rate=96000")) << probe.toStdString();
+    EXPECT_TRUE(probe.contains("tag:title=Tone")) << probe.toStdString();
+
+    // Without an encoder the type is not writable, and the batch says why.
+    QProcess process;
+    QProcessEnvironment env = BatchEnvironment(defaults);
+    env.insert("PATH", root + "/no-programs-here");
+    process.setProcessEnvironment(env);
+    process.start(QM_BATCH_EXE, QStringList{"--list-types"});
+    process.waitForFinished(60000);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardOutput()).contains(QRegularExpression("'DMP3'  no +no ")));
+    process.start(QM_BATCH_EXE, QStringList(arguments).replaceInStrings(root + "/out", root + "/out2"));
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 64);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("the conversion 'MP3' cannot be run: its output file type cannot be written. MP3 "
+                             "output needs the LAME encoder 'lame' (version 3.93 or newer), which was not found"))
+        << err.toStdString();
+
+    // An encoder that fails: each file fails with a warning, the batch goes on.
+    ASSERT_TRUE(QDir().mkpath(root + "/fake"));
+    QFile script(root + "/fake/lame");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nif [ \"$1\" = -v ]; then echo 'LAME version 3.100'; exit 0; fi\nexit 2\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(QFile::copy(root + "/in.wav", root + "/second.wav"));
+    env.insert("PATH", root + "/fake");
+    process.setProcessEnvironment(env);
+    process.start(QM_BATCH_EXE, {"--conversions", root + "/mp3.plist", "-o", root + "/out3", root + "/in.wav",
+                                 root + "/second.wav"});
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString log = ReadText(LogPathFromOutput(QString::fromUtf8(process.readAllStandardOutput())));
+    EXPECT_EQ(log.count("the LAME encoder failed (MP3)"), 2) << log.toStdString();
+    EXPECT_TRUE(QDir(root + "/out3/MP3").entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+    // An encoder that hangs: Ctrl-C cancels the batch cleanly and ends it.
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write(("#!/bin/sh\nif [ \"$1\" = -v ]; then echo 'LAME version 3.100'; exit 0; fi\n"
+                  "echo $$ > '" + root + "/fake/encoding'; exec /bin/sleep 300\n")
+                     .toUtf8());
+    script.close();
+    process.start(QM_BATCH_EXE, {"--conversions", root + "/mp3.plist", "-o", root + "/out4", root + "/in.wav"});
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFile::exists(root + "/fake/encoding") && timer.elapsed() < 30000)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(root + "/fake/encoding"));
+    QThread::msleep(50);
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_LT(timer.elapsed(), 15000);
+    EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(QDir(root + "/out4/MP3").entryList(QDir::Files | QDir::Hidden).isEmpty());
+    const QString encoder = ReadText(root + "/fake/encoding").trimmed();
+    const QString state = ReadText("/proc/" + encoder + "/stat");
+    EXPECT_TRUE(state.isEmpty() || state.contains(") Z")) << state.toStdString();
+}
+
+// Runs `program` in `folder` with only PATH and HOME set.
+RunResult RunBare(const QString& program, const QStringList& arguments, const QString& folder, const QString& home)
+{
+    QProcess process;
+    QProcessEnvironment env;
+    env.insert("PATH", qEnvironmentVariable("PATH"));
+    env.insert("HOME", home);
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    RunResult result;
+    if (!process.waitForStarted(30000))
+        return result;
+    process.waitForFinished(300000);
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+TEST_F(BatchCommandTest, TheInstalledTreeWorksWithoutEnvironmentAndItsManualPageRenders)
+{
+    const QString prefix = root + "/prefix";
+    QByteArray output;
+    ASSERT_TRUE(RunPeer(QM_CMAKE_COMMAND, {"--install", QM_BUILD_DIR, "--prefix", prefix}, &output))
+        << output.toStdString();
+    const QString program = prefix + "/bin/quillmarch-batch";
+    ASSERT_TRUE(QFile::exists(program));
+    ASSERT_TRUE(QFile::exists(prefix + "/share/quillmarch/resources/Factory_Conversions.plist"));
+
+    const QString home = root + "/home";
+    const QString work = root + "/work";
+    ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(work));
+    ASSERT_TRUE(QFile::copy(root + "/in.wav", work + "/take.wav"));
+
+    const RunResult version = RunBare(program, {"--version"}, work, home);
+    EXPECT_TRUE(version.out.contains("resources: " + QDir(prefix).canonicalPath() + "/share/quillmarch/resources\n"))
+        << version.out.toStdString();
+
+    // The factory conversions, relative paths, from the working folder.
+    const RunResult run = RunBare(program, {"--quiet", "-o", "converted", "take.wav"}, work, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(QFile::exists(work + "/converted/CD quality AIFF (44.1 kHz, 16 bits)/take.aif"));
+    EXPECT_TRUE(QFile::exists(work + "/converted/Speech WAVE (16 kHz mono)/take.wav"));
+    EXPECT_TRUE(QFile::exists(home + "/.config/Quillmarch/Quillmarch.plist"));
+
+    // The manual page, installed where man looks for it, renders without warnings.
+    const QString page = prefix + "/share/man/man1/quillmarch-batch.1";
+    ASSERT_TRUE(QFile::exists(page));
+    QProcess man;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MANWIDTH", "80");
+    env.insert("MAN_KEEP_FORMATTING", "0");
+    man.setProcessEnvironment(env);
+    man.start("man", {"--warnings", "-l", page});
+    ASSERT_TRUE(man.waitForFinished(60000));
+    EXPECT_EQ(man.exitCode(), 0);
+    const QString text = QString::fromUtf8(man.readAllStandardOutput());
+    EXPECT_TRUE(text.contains("quillmarch-batch - convert batches of audio files")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Number Duplicate Files"));
+    EXPECT_TRUE(man.readAllStandardError().isEmpty());
+    EXPECT_TRUE(QFile::exists(prefix + "/share/doc/Quillmarch/conversions.md"));
+}
+
+}  // namespace

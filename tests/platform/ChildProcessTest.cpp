@@ -1,0 +1,61 @@
+// Outside programs run from an argument vector: arguments arrive as they
+// are (no shell), output and status come back, a missing program is fnfErr,
+// and ending a child ends what it started.
+#include "ChildProcess.h"
+#include "TestTempDir.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ChildProcess, RunsFromAnArgumentVector)
+{
+    std::string output;
+    EXPECT_EQ(ChildProcess::run("/bin/sh", {"-c", "printf '%s|' \"$@\"; echo err >&2; exit 7", "sh", "a b", "$HOME;*",
+                                            "'q'"},
+                                &output, 10000),
+              7);
+    EXPECT_EQ(output, "a b|$HOME;*|'q'|err\n");
+
+    OSErr err = noErr;
+    EXPECT_EQ(ChildProcess::run("/no/such/program", {}, &output, 1000, nullptr, &err), -1);
+    EXPECT_EQ(err, fnfErr);
+    EXPECT_EQ(ChildProcess::findOnPath("sh").empty(), false);
+    EXPECT_EQ(ChildProcess::findOnPath("no-such-program-here"), "");
+
+    bool timedOut = false;
+    EXPECT_EQ(ChildProcess::run("/bin/sleep", {"30"}, &output, 200, &timedOut), 128 + 15);
+    EXPECT_TRUE(timedOut);
+}
+
+TEST(ChildProcess, KillEndsTheWholeGroupAndReaps)
+{
+    TestTempDir dir;
+    const std::string pidFile = dir.file("grandchild");
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/sh", {"-c", "trap '' TERM; sleep 300 & echo $! > " + pidFile + "; echo ready; wait"}),
+              noErr);
+    std::string output;
+    while (output.find("ready") == std::string::npos)
+        ASSERT_NE(child.read(&output, 5000), ChildProcess::ReadResult::End);
+    // The shell ignores SIGTERM: it is killed after the grace time.
+    EXPECT_EQ(child.kill(200), 128 + 9);
+    EXPECT_FALSE(child.running());
+    QFile file(QString::fromStdString(pidFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString grandchild = QString::fromLatin1(file.readAll()).trimmed();
+    bool gone = false;
+    for (int i = 0; i < 200 && !gone; ++i) {
+        QFile stat("/proc/" + grandchild + "/stat");
+        gone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z");
+        if (!gone)
+            QThread::msleep(10);
+    }
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(child.read(&output, 10), ChildProcess::ReadResult::End);
+}
+
+}  // namespace
