@@ -2,6 +2,7 @@
 
 #include "CoreFileTypes.h"
 #include "CreateSoundFile.h"
+#include "MPEGFileTypes.h"
 #include "PCMFileTypes.h"
 #include "RawFileSettings.h"
 #include "SetFileTypes.h"
@@ -91,6 +92,7 @@ void EngineStartup::registerFileTypes()
     RegisterPCMFileTypes();
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
+    RegisterMPEGFileTypes();
 }
 
 void EngineStartup::buildFileTypeTable()
