@@ -17,19 +17,21 @@ constexpr double kBmax[27] = {20.0, 20.0, 20.0, 20.0, 20.0, 17.0, 15.0, 10.0, 7.
                               4.5,  4.5,  4.5,  4.5,  4.5,  4.5,  4.5,  4.5,  4.5, 4.5, 3.5, 3.5, 3.5};
 constexpr double kNoiseMaskingTone = 5.5;
 
-// Twiddles and bit reversal of the 1024-point transform, made once.
+// Twiddles and bit reversal of the 512-point complex transform that the
+// 1024-point real transform is built on, made once.
 struct FFTTables {
-    std::complex<float> twiddle[512];
-    uint16_t reverse[1024];
+    float cosT[512], sinT[512];  // e^(-2 pi i k / 1024)
+    uint16_t reverse[512];
     FFTTables()
     {
-        for (int k = 0; k < 512; ++k)
-            twiddle[k] = std::complex<float>(float(std::cos(2.0 * kPi * k / 1024.0)),
-                                             float(-std::sin(2.0 * kPi * k / 1024.0)));
-        for (int i = 0; i < 1024; ++i) {
+        for (int k = 0; k < 512; ++k) {
+            cosT[k] = float(std::cos(2.0 * kPi * k / 1024.0));
+            sinT[k] = float(-std::sin(2.0 * kPi * k / 1024.0));
+        }
+        for (int i = 0; i < 512; ++i) {
             int r = 0;
-            for (int b = 0; b < 10; ++b)
-                r |= ((i >> b) & 1) << (9 - b);
+            for (int b = 0; b < 9; ++b)
+                r |= ((i >> b) & 1) << (8 - b);
             reverse[i] = uint16_t(r);
         }
     }
@@ -44,24 +46,38 @@ const FFTTables& Tables()
 
 void PsychoModel2::Spectrum(const float* input, float* energy, float* re, float* im)
 {
-    // Radix-2 decimation in time over bit-reversed input.
+    // The real input packed as 512 complex values, transformed radix 2 in
+    // place, then split into the spectrum of the real sequence.
     const FFTTables& t = Tables();
-    std::complex<float> x[1024];
-    for (int i = 0; i < 1024; ++i)
-        x[t.reverse[i]] = std::complex<float>(input[i], 0.0f);
-    for (int len = 2; len <= 1024; len <<= 1) {
+    float xr[512], xi[512];
+    for (int i = 0; i < 512; ++i) {
+        xr[t.reverse[i]] = input[2 * i];
+        xi[t.reverse[i]] = input[2 * i + 1];
+    }
+    for (int len = 2; len <= 512; len <<= 1) {
         const int half = len >> 1;
-        const int step = 1024 / len;
-        for (int i = 0; i < 1024; i += len)
+        const int step = 1024 / len;  // twiddles of the 1024 table: e^(-2 pi i j / len)
+        for (int i = 0; i < 512; i += len)
             for (int j = 0; j < half; ++j) {
-                const std::complex<float> w = t.twiddle[j * step] * x[i + j + half];
-                x[i + j + half] = x[i + j] - w;
-                x[i + j] += w;
+                const float wr = t.cosT[j * step], wi = t.sinT[j * step];
+                const int a = i + j, b = a + half;
+                const float vr = wr * xr[b] - wi * xi[b];
+                const float vi = wr * xi[b] + wi * xr[b];
+                xr[b] = xr[a] - vr;
+                xi[b] = xi[a] - vi;
+                xr[a] += vr;
+                xi[a] += vi;
             }
     }
-    for (int k = 0; k < kLines; ++k) {
-        re[k] = x[k].real();
-        im[k] = x[k].imag();
+    for (int k = 0; k <= 512; ++k) {
+        const int m = k & 511, n = (512 - k) & 511;
+        // Even part E = (Z[k] + conj(Z[512-k])) / 2, odd part
+        // O = (Z[k] - conj(Z[512-k])) / 2i, X[k] = E + W^k O.
+        const float er = 0.5f * (xr[m] + xr[n]), ei = 0.5f * (xi[m] - xi[n]);
+        const float orr = 0.5f * (xi[m] + xi[n]), oi = -0.5f * (xr[m] - xr[n]);
+        const float wr = k < 512 ? t.cosT[k] : -1.0f, wi = k < 512 ? t.sinT[k] : 0.0f;
+        re[k] = er + wr * orr - wi * oi;
+        im[k] = ei + wr * oi + wi * orr;
         float e = re[k] * re[k] + im[k] * im[k];
         if (k < 512 && e <= 0.0005f) {
             e = 0.0005f;

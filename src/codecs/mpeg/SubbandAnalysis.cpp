@@ -12,14 +12,14 @@ namespace {
 // columns 0-16 take y[0] + y[32], y[i] + y[32 - i] (1-15) and y[16];
 // columns 17-31 take y[i] - y[96 - i] for i = 33..47.
 struct FoldedMatrix {
-    double m[32][32];
+    double m[32][32];  // [column][subband]
     FoldedMatrix()
     {
         for (int k = 0; k < 32; ++k) {
             for (int i = 0; i <= 16; ++i)
-                m[k][i] = SubbandAnalysis::Matrix(k, i);
+                m[i][k] = SubbandAnalysis::Matrix(k, i);
             for (int i = 33; i <= 47; ++i)
-                m[k][i - 16] = SubbandAnalysis::Matrix(k, i);
+                m[i - 16][k] = SubbandAnalysis::Matrix(k, i);
         }
     }
 };
@@ -49,20 +49,19 @@ void SubbandAnalysis::Filter(const int16_t* samples, int channel, double out[32]
 {
     double* x = x_[channel ? 1 : 0];
     int& offset = offset_[channel ? 1 : 0];
-    for (int i = 0; i < 32; ++i)
-        x[(31 - i + offset) & 511] = samples[i] / 32768.0;
-
-    // Windowing and the partial sums y[i] = sum over j of z[i + 64 j].
-    const double* c = mpeg::kAnalysisWindow;
-    double y[64];
-    for (int i = 0; i < 64; ++i) {
-        double sum = 0.0;
-        for (int j = 0; j < 8; ++j) {
-            const int n = i + 64 * j;
-            sum += x[(n + offset) & 511] * c[n];
-        }
-        y[i] = sum;
+    for (int i = 0; i < 32; ++i) {
+        const int n = (31 - i + offset) & 511;
+        x[n] = x[n + 512] = samples[i] / 32768.0;
     }
+
+    // Windowing and the partial sums y[i] = sum over j of z[i + 64 j],
+    // z[n] = x[(n + offset) mod 512] c[n].
+    const double* c = mpeg::kAnalysisWindow;
+    const double* xs = x + offset;
+    double y[64] = {};
+    for (int j = 0; j < 8; ++j)
+        for (int i = 0; i < 64; ++i)
+            y[i] += xs[i + 64 * j] * c[i + 64 * j];
     offset = (offset + 480) & 511;
 
     double a[32];
@@ -73,10 +72,9 @@ void SubbandAnalysis::Filter(const int16_t* samples, int channel, double out[32]
     for (int i = 33; i <= 47; ++i)
         a[i - 16] = y[i] - y[96 - i];
     const FoldedMatrix& m = Folded();
-    for (int k = 0; k < 32; ++k) {
-        double sum = 0.0;
-        for (int i = 0; i < 32; ++i)
-            sum += m.m[k][i] * a[i];
-        out[k] = sum;
-    }
+    for (int k = 0; k < 32; ++k)
+        out[k] = 0.0;
+    for (int i = 0; i < 32; ++i)
+        for (int k = 0; k < 32; ++k)
+            out[k] += m.m[i][k] * a[i];
 }

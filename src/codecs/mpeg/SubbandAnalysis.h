@@ -18,6 +18,8 @@ public:
     static double Matrix(int k, int i);
 
 private:
-    double x_[2][512];
+    // The last 512 samples, each stored twice (at n and n + 512) so that a
+    // window position never wraps.
+    double x_[2][1024];
     int offset_[2];
 };
