@@ -4,7 +4,9 @@
 #include "BWFMPEGReader.h"
 #include "CBWFMPEGFile.h"
 #include "CMPEG2File.h"
+#include "CreateSoundFile.h"
 #include "EngineStartup.h"
+#include "ThreadDictionary.h"
 #include "TestTempDir.h"
 
 #include <QDir>
@@ -168,6 +170,60 @@ TEST_F(MPEGFileTest, BroadcastWaveCarriesItsDescriptionAndDecodes)
     EXPECT_EQ(qsizetype(read.dataOffset + read.dataSize + (read.dataSize & 1)), bytes.size());
     // The RIFF size covers the whole file.
     EXPECT_EQ(qFromLittleEndian<quint32>(bytes.constData() + 4), quint32(bytes.size() - 8));
+}
+
+TEST_F(MPEGFileTest, PaddingFollowsTheConversionsSetting)
+{
+    // 44.1 kHz Layer II at 128 kbit/s: 417.96 bytes a frame on average with
+    // padding, 417 exactly without.
+    for (const bool padding : {true, false}) {
+        ThreadDictionary::current().setValue(QStringLiteral("ZuOutputSpecifics"),
+                                             QVariantMap{{QStringLiteral("Use MPEG Frame Padding"), padding}});
+        CMPEG2File file;
+        const std::string name = padding ? "padded" : "plain";
+        ASSERT_EQ(Write(file, dir_.file(name), 2, 128, 44100.0f, 1152 * 50, nullptr), noErr);
+        QFile f(QString::fromStdString(written_));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.size(), padding ? 417 * 50 + 48 : 417 * 50) << name;
+    }
+    ThreadDictionary::current().remove(QStringLiteral("ZuOutputSpecifics"));
+}
+
+TEST_F(MPEGFileTest, DirectRouteEncodesASoundDesignerInputAndKeepsIt)
+{
+    // A 16-bit Sound Designer II input is the encoder's intermediate itself.
+    std::unique_ptr<CSoundFile> sd2(CreateSoundFileObject(FOUR_CHAR_CODE("Sd2f")));
+    ASSERT_TRUE(sd2);
+    ASSERT_EQ(Write(*sd2, dir_.file("source"), 1, 16, 48000.0f, 24000, nullptr), noErr);
+    const std::string sourcePath = written_;
+    std::unique_ptr<CSoundFile> input(CreateSoundFileObject(FOUR_CHAR_CODE("Sd2f")));
+    ASSERT_EQ(input->SetFile(sourcePath), noErr);
+    ASSERT_EQ(input->Open(), noErr);
+    ASSERT_EQ(input->GetNumFrames(), 24000u);
+
+    CMPEG2File out;
+    ASSERT_EQ(out.SetFile(dir_.file("direct")), noErr);
+    ASSERT_EQ(out.CreateLike(input.get(), 1, 96, 0, nullptr, nullptr, 48000.0), noErr);
+    EXPECT_EQ(out.CreateLike(input.get(), 1, 96, 0, nullptr, nullptr, 48000.0), opWrErr);
+    ASSERT_EQ(out.Close(), noErr);
+    input->Close();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(sourcePath))) << "the input is never removed";
+    QByteArray errors;
+    EXPECT_EQ(DecodedFrames(out.GetPath(), 1, &errors) / 1152, 21);
+    EXPECT_TRUE(errors.isEmpty()) << errors.constData();
+    // Not a 16-bit Sound Designer II file: refused.
+    CMPEG2File other;
+    ASSERT_EQ(other.SetFile(dir_.file("other")), noErr);
+    EXPECT_EQ(other.CreateLike(&out, 1, 96, 0, nullptr, nullptr, 48000.0), paramErr);
+}
+
+TEST_F(MPEGFileTest, StoppingTheBatchEndsTheEncodeAndRemovesTheOutput)
+{
+    ThreadDictionary::current().setLastError(-128);
+    CMPEG2File file;
+    EXPECT_EQ(Write(file, dir_.file("stopped"), 2, 192, 44100.0f, 44100, nullptr), -128);
+    ThreadDictionary::current().clearLastError();
+    EXPECT_TRUE(FolderEntries().isEmpty()) << FolderEntries().join(QLatin1Char(' ')).toStdString();
 }
 
 }  // namespace
