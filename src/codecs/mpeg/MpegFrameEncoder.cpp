@@ -11,7 +11,6 @@ namespace {
 
 // The Layer I lists: allocation n (2^(n+1) - 1 steps) indexes its SNR and
 // its quantiser class (n - 1).
-constexpr int kLayerISNRIndex[15] = {0, 1, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 constexpr int kLayerIClass[14] = {0, 2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16};
 
 double LayerISNR(int allocation)
