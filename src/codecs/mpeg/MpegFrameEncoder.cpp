@@ -374,39 +374,44 @@ void MpegFrameEncoder::AllocateI(int& adb)
 void MpegFrameEncoder::QuantiseII()
 {
     const int stereo = fr_.stereo;
-    for (int s = 0; s < 3; ++s)
-        for (int j = 0; j < 12; ++j)
-            for (int sb = 0; sb < fr_.sblimit; ++sb) {
-                const int channels = sb < fr_.jsbound ? stereo : 1;
-                for (int k = 0; k < channels; ++k) {
-                    const unsigned ba = bitAlloc_[k][sb];
-                    if (!ba)
-                        continue;
-                    const bool joint = stereo == 2 && sb >= fr_.jsbound;
-                    double d = joint ? jSample_[0][s][j][sb] / kScaleFactors[jScalar_[0][s][sb]]
-                                     : sbSample_[k][s][j][sb] / kScaleFactors[scalar_[k][s][sb]];
+    for (int sb = 0; sb < fr_.sblimit; ++sb) {
+        const int channels = sb < fr_.jsbound ? stereo : 1;
+        const bool joint = stereo == 2 && sb >= fr_.jsbound;
+        for (int k = 0; k < channels; ++k) {
+            const unsigned ba = bitAlloc_[k][sb];
+            if (!ba)
+                continue;
+            const AllocEntry& e = alloc_[sb][ba];
+            const double a = kQuantA[e.quant], b = kQuantB[e.quant];
+            int n = 0;
+            while ((1u << n) < e.steps)
+                ++n;
+            --n;
+            const double range = double(1u << n);
+            const unsigned signBit = 1u << n;
+            for (int s = 0; s < 3; ++s) {
+                const double scale = 1.0 / (joint ? kScaleFactors[jScalar_[0][s][sb]] : kScaleFactors[scalar_[k][s][sb]]);
+                for (int j = 0; j < 12; ++j) {
+                    double d = (joint ? jSample_[0][s][j][sb] : sbSample_[k][s][j][sb]) * scale;
                     if (std::fabs(d) > 1.0)
                         ++scalingWarnings_;
-                    const AllocEntry& e = alloc_[sb][ba];
-                    d = kQuantA[e.quant] * d + kQuantB[e.quant];
+                    d = a * d + b;
                     const bool sign = d >= 0.0;
                     if (!sign)
                         d += 1.0;
-                    int n = 0;
-                    while ((1u << n) < e.steps)
-                        ++n;
-                    --n;
-                    double scaled = d * double(1u << n);
+                    double scaled = d * range;
                     if (!(scaled >= 0.0))
                         scaled = 0.0;
-                    unsigned code = unsigned(std::min(scaled, double(1u << n) - 1.0));
+                    unsigned code = unsigned(std::min(scaled, range - 1.0));
                     if (sign)
-                        code |= 1u << n;
+                        code |= signBit;
                     // A value at the very edge of the range could reach the
                     // step count, which is no legal code.
                     subband_[k][s][j][sb] = std::min(code, e.steps - 1);
                 }
             }
+        }
+    }
     for (int k = 0; k < 2; ++k)
         for (int s = 0; s < 3; ++s)
             for (int j = 0; j < 12; ++j)

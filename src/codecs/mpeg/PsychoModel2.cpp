@@ -247,11 +247,10 @@ void PsychoModel2::Pass(const int16_t* input, int ch, float ratios[32])
     for (int j = 0; j < partitions_; ++j) {
         double ecb = 0.0, cbSum = 0.0;
         const float* row = &spread_[std::size_t(j * kMaxPartitions)];
+        // Terms of a zero spreading value add nothing.
         for (int k = 0; k < partitions_; ++k) {
-            if (row[k] != 0.0f) {
-                ecb += row[k] * groupedE[k];
-                cbSum += row[k] * groupedC[k];
-            }
+            ecb += row[k] * groupedE[k];
+            cbSum += row[k] * groupedC[k];
         }
         double cb = ecb != 0.0 ? cbSum / ecb : 0.0;
         cb = std::clamp(cb, 0.05, 0.5);

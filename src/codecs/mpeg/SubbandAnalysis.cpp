@@ -72,9 +72,10 @@ void SubbandAnalysis::Filter(const int16_t* samples, int channel, double out[32]
     for (int i = 33; i <= 47; ++i)
         a[i - 16] = y[i] - y[96 - i];
     const FoldedMatrix& m = Folded();
-    for (int k = 0; k < 32; ++k)
-        out[k] = 0.0;
+    double sum[32] = {};  // local, so the loop needs no alias checks
     for (int i = 0; i < 32; ++i)
         for (int k = 0; k < 32; ++k)
-            out[k] += m.m[i][k] * a[i];
+            sum[k] += m.m[i][k] * a[i];
+    for (int k = 0; k < 32; ++k)
+        out[k] = sum[k];
 }
