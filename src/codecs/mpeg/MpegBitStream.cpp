@@ -57,6 +57,9 @@ void MpegBitStream::Close()
         freeBits_ = 8;
     }
     Flush();
+    // What the stream still buffers must reach the file too.
+    if (file_ && std::fflush(file_) != 0)
+        writeError_ = true;
     file_ = nullptr;
     buffer_.clear();
     buffer_.shrink_to_fit();

@@ -34,7 +34,7 @@ public:
 
     // Writes what is buffered, including a last partly filled byte (its
     // free bits zero); a stream that ends on a byte boundary gets no extra
-    // byte.  Detaches from the file.
+    // byte; flushes the stream.  Detaches from the file.
     void Close();
 
     bool WriteError() const { return writeError_; }

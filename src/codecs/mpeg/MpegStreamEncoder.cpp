@@ -1,13 +1,16 @@
 #include "MpegStreamEncoder.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 int MpegStreamEncoder::Encode(const MpegFrameEncoder::Settings& settings, std::FILE* in, uint64_t inputFrames,
                               std::FILE* out, const Progress& progress, Result* result)
 {
     Result r;
-    MpegFrameEncoder encoder;
+    // The encoder's work arrays are some 50 KB: kept off the stack.
+    const auto owned = std::make_unique<MpegFrameEncoder>();
+    MpegFrameEncoder& encoder = *owned;
     int err = encoder.Configure(settings);
     if (err)
         return err;

@@ -160,7 +160,9 @@ OSErr CBWFMPEGFile::Close()
     if (!m_isOpen)
         return kFileNotOpenedErr;
     OSErr r = noErr;
-    if (m_written && !IsClosingAfterFailure()) {
+    // Even an output that received no audio becomes a complete (empty)
+    // Broadcast Wave file.
+    if (!IsClosingAfterFailure()) {
         static const unsigned char kStep[] = "\x24" "encoding to Broadcast Wave MPEG file";
         PostProgressStep(kStep, 0);
         if (m_temp && m_ownsTemp && m_temp->IsOpen())

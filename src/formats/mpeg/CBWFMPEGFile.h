@@ -11,7 +11,8 @@
 //
 // The header is written before the frames and rewritten with the final
 // sizes after them; an odd data chunk is followed by RIFF's pad byte.
-// Frames are always padded to the exact average rate.
+// Frames are always padded to the exact average rate.  An output that was
+// given no audio still gets the header (an empty data chunk).
 #pragma once
 
 #include "CMPEG2File.h"

@@ -226,4 +226,21 @@ TEST_F(MPEGFileTest, StoppingTheBatchEndsTheEncodeAndRemovesTheOutput)
     EXPECT_TRUE(FolderEntries().isEmpty()) << FolderEntries().join(QLatin1Char(' ')).toStdString();
 }
 
+TEST_F(MPEGFileTest, BroadcastWaveWithoutAudioIsAnEmptyWaveFile)
+{
+    CBWFMPEGFile file;
+    ASSERT_EQ(file.SetFile(dir_.file("empty")), noErr);
+    ASSERT_EQ(file.Create(1, 64, 0, nullptr, nullptr, 32000.0f), noErr);
+    ASSERT_EQ(file.Close(), noErr);
+    QFile f(QString::fromStdString(file.GetPath()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    BWFMPEGReader::Info read;
+    ASSERT_TRUE(BWFMPEGReader::Parse(f.readAll(), &read));
+    EXPECT_EQ(read.dataSize, 0u);
+    EXPECT_EQ(read.factFrames, 0u);
+    EXPECT_EQ(read.mode, 8);  // one channel
+    EXPECT_EQ(read.description, QByteArray());
+    EXPECT_EQ(f.size(), CBWFMPEGFile::kHeaderBytes);
+}
+
 }  // namespace
