@@ -28,6 +28,12 @@ void PutText(QByteArray& b, int offset, const QByteArray& text, int size)
 
 }  // namespace
 
+CBWFMPEGFile::~CBWFMPEGFile()
+{
+    if (m_isOpen)
+        CBWFMPEGFile::Close();
+}
+
 OSType CBWFMPEGFile::GetFileType() const
 {
     return FOUR_CHAR_CODE("BWMP");

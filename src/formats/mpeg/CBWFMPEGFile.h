@@ -24,6 +24,10 @@ public:
     static constexpr int kHeaderBytes = 966;
     static constexpr int kMaxAnnotationBytes = 234;
 
+    // A file still open is closed as a Broadcast Wave file (with its
+    // header), never as a bare MPEG stream.
+    ~CBWFMPEGFile() override;
+
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
     OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,

@@ -241,6 +241,16 @@ TEST_F(MPEGFileTest, BroadcastWaveWithoutAudioIsAnEmptyWaveFile)
     EXPECT_EQ(read.mode, 8);  // one channel
     EXPECT_EQ(read.description, QByteArray());
     EXPECT_EQ(f.size(), CBWFMPEGFile::kHeaderBytes);
+
+    // Destroyed without Close: still a Broadcast Wave file.
+    {
+        CBWFMPEGFile open;
+        ASSERT_EQ(open.SetFile(dir_.file("unclosed")), noErr);
+        ASSERT_EQ(open.Create(1, 64, 0, nullptr, nullptr, 32000.0f), noErr);
+    }
+    QFile g(QString::fromStdString(dir_.file("unclosed.wav")));
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(BWFMPEGReader::Parse(g.readAll(), &read));
 }
 
 }  // namespace
