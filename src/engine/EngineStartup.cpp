@@ -3,6 +3,7 @@
 #include "CoreFileTypes.h"
 #include "CreateSoundFile.h"
 #include "MP3FileTypes.h"
+#include "MPEGFileTypes.h"
 #include "PCMFileTypes.h"
 #include "RawFileSettings.h"
 #include "SetFileTypes.h"
@@ -94,6 +95,7 @@ void EngineStartup::registerFileTypes()
     RegisterMP3FileTypes();
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
+    RegisterMPEGFileTypes();
 }
 
 void EngineStartup::buildFileTypeTable()

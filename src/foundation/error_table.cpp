@@ -47,6 +47,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-23702, 1, "has no SND chunk(Next/Sun alaw)"},
     {-23701, 1, "has fragmented data (Next/Sun alaw)"},
     {-23700, 1, "Next/Sun alaw format not recognised"},
+    {-23616, 1, "has a bit rate this MPEG layer cannot carry"},
     {-23614, 2, "MPEG codecs out of memory"},
     {-23613, 1, "has more than two channels (MPEG1)"},
     {-23612, 1, "is stereo: incompatible with this bitrate MPEG1 L II "},

@@ -1,0 +1,35 @@
+// MpegStreamEncoder: encodes a stream of interleaved 16-bit big-endian PCM
+// (the data of a linear intermediate file) into MPEG-1 Layer I or II
+// frames written to an output stream.  The last short frame is filled with
+// silence, so every input sample is encoded; nothing follows the last
+// frame.
+#pragma once
+
+#include "MpegFrameEncoder.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+
+class MpegStreamEncoder {
+public:
+    static constexpr int kDiskFullErr = -23605;   // "Disk full"
+    static constexpr int kReadErr = -23600;       // the intermediate cannot be read
+
+    struct Result {
+        uint64_t frames = 0;           // frames written
+        uint64_t bytes = 0;            // bytes of frames written
+        uint64_t lastFrameOffset = 0;  // offset of the last frame from the first
+        int lastPadding = 0;           // padding bit of the last frame
+    };
+
+    // `progress` gets the input frames done after every MPEG frame; a
+    // non-zero result (the stop code) ends the encode with that code.
+    using Progress = std::function<int(uint64_t framesDone)>;
+
+    // Encodes `inputFrames` sample frames of `settings.mode == single
+    // channel ? 1 : 2` channels read from `in` (at its current position)
+    // into `out` (at its current position).  0 or an error code.
+    int Encode(const MpegFrameEncoder::Settings& settings, std::FILE* in, uint64_t inputFrames, std::FILE* out,
+               const Progress& progress, Result* result);
+};

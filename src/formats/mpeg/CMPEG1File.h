@@ -1,0 +1,88 @@
+// CMPEG1File: MPEG-1 Layer I output ('MPG1', "MPEG-1 Layer I ('MPG')"),
+// written with the built-in encoder.  While a conversion writes, the audio
+// goes into an intermediate Sound Designer II file (interleaved 16-bit
+// big-endian samples from byte 0 of its data fork) made exclusively under
+// a unique name; Close encodes that file into the output.  The class is
+// for output only: Open and ProbeHeader do nothing.
+//
+// The conversion's word length is the bit rate in kbit/s; byte 6 of its
+// format-specifics block chooses the stereo mode ('j' joint stereo, 'd'
+// dual channel, else stereo).  A bit rate the layer's table does not hold
+// for the channel count is refused when the file is created.
+#pragma once
+
+#include "CCodedFile.h"
+#include "MpegStreamEncoder.h"
+
+#include <string>
+
+constexpr OSErr kMPEGTempOpenErr = -23600;
+constexpr OSErr kMPEGFrameLengthErr = -23603;
+constexpr OSErr kMPEGSampleRateErr = -23604;      // "has incompatible samplerate for MPEG"
+constexpr OSErr kMPEGDiskFullErr = -23605;        // "Disk full"
+constexpr OSErr kMPEGOutputOpenErr = -23606;
+constexpr OSErr kMPEGTempCloseErr = -23609;
+constexpr OSErr kMPEGStereo32kErr = -23610;       // "is stereo: incompatible with 32kBit MPEG1 L I"
+constexpr OSErr kMPEGMonoRateErr = -23611;        // "is mono or split: MPEG1 L II bitrate too high"
+constexpr OSErr kMPEGStereoRateErr = -23612;      // "is stereo: incompatible with this bitrate MPEG1 L II "
+constexpr OSErr kMPEGChannelsErr = -23613;        // "has more than two channels (MPEG1)"
+constexpr OSErr kMPEGBitRateErr = -23616;         // a bit rate the layer's table lacks
+constexpr OSErr kUserStoppedErr = -20029;         // "User stopped Quillmarch"
+
+class CMPEG1File : public CCodedFile {
+public:
+    CMPEG1File();
+    ~CMPEG1File() override;
+
+    OSErr Open() override { return noErr; }
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
+    OSErr Close() override;
+    OSErr AllocateReadBuffer() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr AllocateWriteBuffer() override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32) override { return noErr; }
+    OSErr RecalcNumFrames() override { return noErr; }
+    OSErr ProbeHeader(SInt16* result) override;
+    OSErr SetBufferFrames(UInt32 frames) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    // Encodes the intermediate file into the output.
+    virtual OSErr RunEncoder();
+    // The encoder settings of this output; 0 or the refusal's code.
+    virtual OSErr SetEncoderParams(MpegFrameEncoder::Settings* settings) const;
+
+    SInt16 BitRate() const { return m_bitRate; }
+
+protected:
+    virtual int Layer() const { return 1; }
+    // Whether the frame-padding setting of the conversion applies (the
+    // Broadcast Wave variant always pads).
+    virtual bool FramePadding() const;
+    // Whether Create refuses bit rates the layer cannot carry for the
+    // channel count (the Broadcast Wave variant checks when encoding).
+    virtual bool ChecksRatesAtCreate() const { return true; }
+    // The shared part of Create and CreateLike: checks, the output file,
+    // the members.
+    OSErr CreateOutput(UInt16 numChannels, SInt16 bitRate, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                       ConstStr255Param nameExtension, double sampleRate);
+    // Runs the encoder from the intermediate's samples into `out`.
+    OSErr EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result);
+    void DropTemporaryFile();
+
+    bool m_ownsTemp = false;
+    CSoundFile* m_temp = nullptr;
+    std::string m_tempPath;        // the intermediate's data fork
+    std::string m_reservedPath;    // the unique name reserved for it
+    UInt8 m_format[21] = {};
+    SInt16 m_bitRate = 0;
+    UInt32 m_lastFrameOffset = 0;
+    UInt64 m_bytesWritten = 0;
+    bool m_written = false;
+    int m_lastPadding = 0;
+};

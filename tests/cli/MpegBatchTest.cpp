@@ -1,0 +1,106 @@
+// quillmarch-batch writing MPEG Layer I, Layer II and Broadcast Wave MPEG
+// outputs: each decodes in ffmpeg to the input's length with the bit rate
+// and mode asked for; the Broadcast Wave keeps its description.
+#include "CliTestSupport.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace clitest;
+
+namespace {
+
+QVariantMap MpegConversion(const char* name, const char* type, int kbps, const QByteArray& specifics)
+{
+    const QByteArray code(type, 4);
+    const qint32 typeCode = qint32(quint32(uint8_t(code[0])) << 24 | quint32(uint8_t(code[1])) << 16 |
+                                   quint32(uint8_t(code[2])) << 8 | quint32(uint8_t(code[3])));
+    QByteArray old = specifics;
+    old.resize(256, '\0');
+    return {{"QMCSName", name},
+            {"QMCSOutputFileType", typeCode},
+            {"QMCSNeedsStrictFileType", true},
+            {"QMCSNeedsSampleRateConversion", false},
+            {"QMCSNeedsRedither", false},
+            {"QMCSNeedsNameExtension", false},
+            {"QMCSNeedsNewWordLength", true},
+            {"QMCSWordLength", kbps},
+            {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
+}
+
+QJsonObject Probe(const QString& path)
+{
+    QByteArray out;
+    RunPeer(QStringLiteral("ffprobe"), {"-v", "error", "-show_format", "-show_streams", "-of", "json", path}, &out);
+    return QJsonDocument::fromJson(out).object();
+}
+
+TEST(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
+{
+    TestTempDir dir;
+    const QString root = dir.qpath();
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    ASSERT_TRUE(QDir().mkpath(root + "/out"));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth", "1.3", "sine", "440",
+                     "sine", "660", "gain", "-3"}));
+
+    QByteArray joint(1, char(20));
+    joint += "MPEG joint stereo   ";
+    QByteArray annotated = joint;
+    annotated.resize(22, '\0');
+    annotated += "Session one";
+    const QString conversions =
+        WriteConversions(root + "/conversions.plist",
+                         {{0, MpegConversion("Layer I", "MPG1", 256, QByteArray())},
+                          {0, MpegConversion("Layer II", "MPG2", 192, joint)},
+                          {0, MpegConversion("BWF MPEG", "BWMP", 128, annotated)}});
+    ASSERT_FALSE(conversions.isEmpty());
+    const RunResult run = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in"},
+                                   root + "/prefs.plist");
+    ASSERT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+
+    struct Expected {
+        const char* folder;
+        const char* codec;
+        int bitRate;
+    } expected[] = {{"Layer I", "mp1", 256000}, {"Layer II", "mp2", 192000}, {"BWF MPEG", "mp2", 128000}};
+    for (const Expected& e : expected) {
+        QDirIterator it(root + "/out/" + e.folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QStringList files;
+        while (it.hasNext())
+            files << it.next();
+        ASSERT_EQ(files.size(), 1) << e.folder << " " << files.join(' ').toStdString();
+        EXPECT_TRUE(files[0].endsWith(QLatin1String(QLatin1String(e.folder) == QLatin1String("Layer I") ? ".mpg"
+                                                     : QLatin1String(e.folder) == QLatin1String("Layer II") ? ".mp2"
+                                                                                                            : ".wav")))
+            << files[0].toStdString();
+        const QJsonObject info = Probe(files[0]);
+        const QJsonObject stream = info.value("streams").toArray().at(0).toObject();
+        EXPECT_EQ(stream.value("codec_name").toString(), e.codec) << e.folder;
+        EXPECT_EQ(stream.value("bit_rate").toString().toInt(), e.bitRate) << e.folder;
+        EXPECT_EQ(stream.value("channels").toInt(), 2);
+        if (QLatin1String(e.folder) == QLatin1String("BWF MPEG"))
+            EXPECT_EQ(info.value("format").toObject().value("tags").toObject().value("comment").toString(),
+                      QStringLiteral("Session one"));
+        if (QLatin1String(e.folder) == QLatin1String("Layer II")) {
+            QFile f(files[0]);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_EQ(uint8_t(f.read(4).at(3)) >> 6, 1) << "joint stereo asked for";
+        }
+        QByteArray pcm;
+        ASSERT_TRUE(RunPeer(QStringLiteral("ffmpeg"), {"-v", "error", "-i", files[0], "-f", "s16le", "-"}, &pcm));
+        const qsizetype frames = pcm.size() / 4;
+        EXPECT_GE(frames, qsizetype(44100 * 1.3)) << e.folder;
+        EXPECT_LT(frames, qsizetype(44100 * 1.3) + 1152 + 64) << e.folder;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+// The MPEG output classes written through their CSoundFile interface:
+// Layer I and II streams and the Broadcast Wave form, checked with ffprobe,
+// ffmpeg and our own reader; refused settings leave nothing behind.
+#include "BWFMPEGReader.h"
+#include "CBWFMPEGFile.h"
+#include "CMPEG2File.h"
+#include "CreateSoundFile.h"
+#include "EngineStartup.h"
+#include "ThreadDictionary.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+QJsonObject Probe(const std::string& path, QByteArray* errors)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_format"),
+                                        QStringLiteral("-show_streams"), QStringLiteral("-of"), QStringLiteral("json"),
+                                        QString::fromStdString(path)});
+    p.waitForFinished(30000);
+    *errors = p.readAllStandardError();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+long long DecodedFrames(const std::string& path, int channels, QByteArray* errors)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
+                                       QStringLiteral("-i"), QString::fromStdString(path), QStringLiteral("-f"),
+                                       QStringLiteral("s16le"), QStringLiteral("-")});
+    p.waitForFinished(60000);
+    *errors = p.readAllStandardError();
+    return p.readAllStandardOutput().size() / (2 * channels);
+}
+
+class MPEGFileTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EngineStartup::registerFileTypes(); }
+
+    // Writes `frames` frames of a tone through `file` and closes it.
+    // The output gets its type's extension: written_ is its path.
+    OSErr Write(CSoundFile& file, const std::string& path, UInt16 channels, SInt16 kbps, float rate, UInt32 frames,
+                const UInt8* specifics)
+    {
+        EXPECT_EQ(file.SetFile(path), noErr);
+        OSErr err = file.Create(channels, kbps, 0, specifics, nullptr, rate);
+        written_ = file.GetPath();
+        if (err)
+            return err;
+        std::vector<double> samples(std::size_t(frames) * channels);
+        for (UInt32 i = 0; i < frames; ++i)
+            for (UInt16 c = 0; c < channels; ++c)
+                samples[std::size_t(i) * channels + c] = 0.4 * std::sin(2 * M_PI * (440.0 + 110 * c) * i / rate);
+        UInt32 count = frames;
+        EXPECT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+        EXPECT_EQ(count, frames);
+        return file.Close();
+    }
+
+    QStringList FolderEntries() const
+    {
+        return QDir(dir_.qpath()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    TestTempDir dir_;
+    std::string written_;
+};
+
+TEST_F(MPEGFileTest, Layer2StreamDecodesToItsLengthAndLeavesNoIntermediate)
+{
+    CMPEG2File file;
+    const UInt32 frames = 44100 + 500;
+    ASSERT_EQ(Write(file, dir_.file("take"), 2, 192, 44100.0f, frames, nullptr), noErr);
+    EXPECT_EQ(FolderEntries(), QStringList{QStringLiteral("take.mp2")});
+    QByteArray errors;
+    const QJsonObject info = Probe(written_, &errors);
+    EXPECT_TRUE(errors.isEmpty()) << errors.constData();
+    const QJsonObject stream = info.value(QStringLiteral("streams")).toArray().at(0).toObject();
+    EXPECT_EQ(stream.value(QStringLiteral("codec_name")).toString(), QStringLiteral("mp2"));
+    EXPECT_EQ(stream.value(QStringLiteral("bit_rate")).toString(), QStringLiteral("192000"));
+    const long long decoded = DecodedFrames(written_, 2, &errors);
+    EXPECT_TRUE(errors.isEmpty()) << errors.constData();
+    EXPECT_GE(decoded, frames);
+    EXPECT_LT(decoded, frames + 1152);
+}
+
+TEST_F(MPEGFileTest, RefusedSettingsLeaveNothingBehind)
+{
+    struct Refusal {
+        UInt16 channels;
+        SInt16 kbps;
+        float rate;
+        OSErr code;
+    } refusals[] = {
+        {2, 100, 44100.0f, kMPEGBitRateErr},   // not in the Layer II table
+        {2, 0, 44100.0f, kMPEGStereoRateErr},  // 56 or lower in stereo
+        {2, 80, 44100.0f, kMPEGStereoRateErr},
+        {1, 224, 44100.0f, kMPEGMonoRateErr},
+        {2, 192, 22050.0f, kMPEGSampleRateErr},
+        {3, 192, 44100.0f, kMPEGChannelsErr},
+    };
+    for (const Refusal& r : refusals) {
+        CMPEG2File file;
+        EXPECT_EQ(Write(file, dir_.file("x.mp2"), r.channels, r.kbps, r.rate, 100, nullptr), r.code) << r.kbps;
+        EXPECT_TRUE(FolderEntries().isEmpty()) << FolderEntries().join(QLatin1Char(' ')).toStdString();
+    }
+    CMPEG1File layer1;
+    EXPECT_EQ(Write(layer1, dir_.file("x.mp1"), 2, 32, 48000.0f, 100, nullptr), kMPEGStereo32kErr);
+}
+
+TEST_F(MPEGFileTest, BroadcastWaveCarriesItsDescriptionAndDecodes)
+{
+    UInt8 specifics[256] = {};
+    specifics[0] = 20;
+    std::memcpy(specifics + 1, "MPEG joint stereo   ", 20);
+    const char* annotation = "Morning take, studio 2 \xc3\xa9t\xc3\xa9";
+    std::strcpy(reinterpret_cast<char*>(specifics + 22), annotation);
+    CBWFMPEGFile file;
+    const UInt32 frames = 48000;
+    ASSERT_EQ(Write(file, dir_.file("take"), 2, 192, 48000.0f, frames, specifics), noErr);
+    EXPECT_EQ(FolderEntries().size(), 1) << FolderEntries().join(QLatin1Char(' ')).toStdString();
+
+    QByteArray errors;
+    const QJsonObject info = Probe(written_, &errors);
+    EXPECT_TRUE(errors.isEmpty()) << errors.constData();
+    // ffmpeg shows the description as "comment", the originator as "encoded_by".
+    const QJsonObject tags = info.value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
+    EXPECT_EQ(tags.value(QStringLiteral("comment")).toString(), QString::fromUtf8(annotation));
+    EXPECT_EQ(tags.value(QStringLiteral("encoded_by")).toString(), QStringLiteral("Quillmarch"));
+    const QJsonObject stream = info.value(QStringLiteral("streams")).toArray().at(0).toObject();
+    EXPECT_EQ(stream.value(QStringLiteral("codec_name")).toString(), QStringLiteral("mp2"));
+    const long long decoded = DecodedFrames(written_, 2, &errors);
+    EXPECT_TRUE(errors.isEmpty()) << errors.constData();
+    EXPECT_GE(decoded, frames);
+    EXPECT_LT(decoded, frames + 1152);
+
+    QFile f(QString::fromStdString(written_));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    BWFMPEGReader::Info read;
+    ASSERT_TRUE(BWFMPEGReader::Parse(bytes, &read));
+    EXPECT_EQ(read.description, QByteArray(annotation));
+    EXPECT_EQ(read.channels, 2);
+    EXPECT_EQ(read.sampleRate, 48000u);
+    EXPECT_EQ(read.bytesPerSecond, 24000u);
+    EXPECT_EQ(read.bitRate, 192000u);
+    EXPECT_EQ(read.layer, 2);
+    EXPECT_EQ(read.mode, 2);  // joint stereo
+    EXPECT_EQ(read.modeExtension, 1);
+    EXPECT_EQ(read.soundInformation, 1);  // 48 kHz, no padding
+    EXPECT_EQ(read.factFrames, frames);
+    EXPECT_EQ(read.dataOffset, 966u);
+    EXPECT_EQ(read.dataSize % 576, 0u);  // every frame 576 bytes
+    EXPECT_EQ(read.date.size(), 10);
+    EXPECT_EQ(read.time.size(), 8);
+    EXPECT_NE(read.date, QByteArray("2000:02:07"));
+    EXPECT_TRUE(read.codingHistory.startsWith("A=MPEG1L2,F=48000,B=192,M=joint-stereo"));
+    EXPECT_EQ(qsizetype(read.dataOffset + read.dataSize + (read.dataSize & 1)), bytes.size());
+    // The RIFF size covers the whole file.
+    EXPECT_EQ(qFromLittleEndian<quint32>(bytes.constData() + 4), quint32(bytes.size() - 8));
+}
+
+TEST_F(MPEGFileTest, PaddingFollowsTheConversionsSetting)
+{
+    // 44.1 kHz Layer II at 128 kbit/s: 417.96 bytes a frame on average with
+    // padding, 417 exactly without.
+    for (const bool padding : {true, false}) {
+        ThreadDictionary::current().setValue(QStringLiteral("ZuOutputSpecifics"),
+                                             QVariantMap{{QStringLiteral("Use MPEG Frame Padding"), padding}});
+        CMPEG2File file;
+        const std::string name = padding ? "padded" : "plain";
+        ASSERT_EQ(Write(file, dir_.file(name), 2, 128, 44100.0f, 1152 * 50, nullptr), noErr);
+        QFile f(QString::fromStdString(written_));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.size(), padding ? 417 * 50 + 48 : 417 * 50) << name;
+    }
+    ThreadDictionary::current().remove(QStringLiteral("ZuOutputSpecifics"));
+}
+
+TEST_F(MPEGFileTest, DirectRouteEncodesASoundDesignerInputAndKeepsIt)
+{
+    // A 16-bit Sound Designer II input is the encoder's intermediate itself.
+    std::unique_ptr<CSoundFile> sd2(CreateSoundFileObject(FOUR_CHAR_CODE("Sd2f")));
+    ASSERT_TRUE(sd2);
+    ASSERT_EQ(Write(*sd2, dir_.file("source"), 1, 16, 48000.0f, 24000, nullptr), noErr);
+    const std::string sourcePath = written_;
+    std::unique_ptr<CSoundFile> input(CreateSoundFileObject(FOUR_CHAR_CODE("Sd2f")));
+    ASSERT_EQ(input->SetFile(sourcePath), noErr);
+    ASSERT_EQ(input->Open(), noErr);
+    ASSERT_EQ(input->GetNumFrames(), 24000u);
+
+    CMPEG2File out;
+    ASSERT_EQ(out.SetFile(dir_.file("direct")), noErr);
+    ASSERT_EQ(out.CreateLike(input.get(), 1, 96, 0, nullptr, nullptr, 48000.0), noErr);
+    EXPECT_EQ(out.CreateLike(input.get(), 1, 96, 0, nullptr, nullptr, 48000.0), opWrErr);
+    ASSERT_EQ(out.Close(), noErr);
+    input->Close();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(sourcePath))) << "the input is never removed";
+    QByteArray errors;
+    EXPECT_EQ(DecodedFrames(out.GetPath(), 1, &errors) / 1152, 21);
+    EXPECT_TRUE(errors.isEmpty()) << errors.constData();
+    // Not a 16-bit Sound Designer II file: refused.
+    CMPEG2File other;
+    ASSERT_EQ(other.SetFile(dir_.file("other")), noErr);
+    EXPECT_EQ(other.CreateLike(&out, 1, 96, 0, nullptr, nullptr, 48000.0), paramErr);
+}
+
+TEST_F(MPEGFileTest, StoppingTheBatchEndsTheEncodeAndRemovesTheOutput)
+{
+    ThreadDictionary::current().setLastError(-128);
+    CMPEG2File file;
+    EXPECT_EQ(Write(file, dir_.file("stopped"), 2, 192, 44100.0f, 44100, nullptr), -128);
+    ThreadDictionary::current().clearLastError();
+    EXPECT_TRUE(FolderEntries().isEmpty()) << FolderEntries().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(MPEGFileTest, BroadcastWaveWithoutAudioIsAnEmptyWaveFile)
+{
+    CBWFMPEGFile file;
+    ASSERT_EQ(file.SetFile(dir_.file("empty")), noErr);
+    ASSERT_EQ(file.Create(1, 64, 0, nullptr, nullptr, 32000.0f), noErr);
+    ASSERT_EQ(file.Close(), noErr);
+    QFile f(QString::fromStdString(file.GetPath()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    BWFMPEGReader::Info read;
+    ASSERT_TRUE(BWFMPEGReader::Parse(f.readAll(), &read));
+    EXPECT_EQ(read.dataSize, 0u);
+    EXPECT_EQ(read.factFrames, 0u);
+    EXPECT_EQ(read.mode, 8);  // one channel
+    EXPECT_EQ(read.description, QByteArray());
+    EXPECT_EQ(f.size(), CBWFMPEGFile::kHeaderBytes);
+
+    // Destroyed without Close: still a Broadcast Wave file.
+    {
+        CBWFMPEGFile open;
+        ASSERT_EQ(open.SetFile(dir_.file("unclosed")), noErr);
+        ASSERT_EQ(open.Create(1, 64, 0, nullptr, nullptr, 32000.0f), noErr);
+    }
+    QFile g(QString::fromStdString(dir_.file("unclosed.wav")));
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(BWFMPEGReader::Parse(g.readAll(), &read));
+}
+
+}  // namespace
