@@ -2,6 +2,7 @@
 
 #include "CoreFileTypes.h"
 #include "CreateSoundFile.h"
+#include "MovieFileTypes.h"
 #include "PCMFileTypes.h"
 #include "RawFileSettings.h"
 #include "SetFileTypes.h"
@@ -89,6 +90,7 @@ void EngineStartup::registerFileTypes()
 {
     // Each format library's registration; registering twice is harmless.
     RegisterPCMFileTypes();
+    RegisterMovieFileTypes();
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
 }
