@@ -205,10 +205,10 @@ OSStatus ExtAudioFileCreateNew(const FSRef* parent, const std::string& name, Aud
         return kAudioFileUnsupportedDataFormatError;
     try {
         auto file = std::make_unique<OpaqueExtAudioFile>();
-        FSSpec spec;
-        OSErr err = FSMakeFSSpec(parent->path, name, &spec);
-        if (err != noErr && err != fnfErr)
+        OSErr err = CheckFileName(name);
+        if (err != noErr)
             return err;
+        FSSpec spec{parent->path, name};
         err = FSpCreate(&spec, FOUR_CHAR_CODE("Qmch"), FOUR_CHAR_CODE("caff"), 0);
         if (err != noErr)
             return err;

@@ -434,6 +434,7 @@ struct MovieSource::Impl {
         AVStream* st = format->streams[stream];
         trusted = Trusted(codecID);
         seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
+                    codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
                     codecID != AV_CODEC_ID_MP2 &&
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
                       codec->sample_fmt != AV_SAMPLE_FMT_FLT);
@@ -609,7 +610,9 @@ struct MovieSource::Impl {
         const IndexEntry& e = index[k];
         if (e.start == 0 && k == 0)
             return OpenStreams(false);
-        const bool byteSeek = !(format->iformat->flags & AVFMT_NO_BYTE_SEEK) && e.pos >= 0;
+        // Raw MPEG audio is found again by its byte position; every other
+        // container by its own timestamp seek.
+        const bool byteSeek = containerName == "mp3" && e.pos >= 0;
         int rc;
         if (byteSeek)
             rc = av_seek_frame(format, stream, e.pos, AVSEEK_FLAG_BYTE);

@@ -37,8 +37,11 @@ constexpr CafRule kCafRules[] = {
 // Bits the client format gets for a file's data format.
 UInt32 ClientBits(const AudioStreamBasicDescription& file)
 {
-    if (file.mFormatID == FOUR_CHAR_CODE("alaw") || file.mFormatID == FOUR_CHAR_CODE("ulaw"))
-        return 16; // companded samples hold more than 8 bits
+    // Companded and ADPCM samples decode to 16 bits (more than the 8 or 4
+    // bits the file states per sample).
+    if (file.mFormatID == FOUR_CHAR_CODE("alaw") || file.mFormatID == FOUR_CHAR_CODE("ulaw") ||
+        file.mFormatID == FOUR_CHAR_CODE("ima4"))
+        return 16;
     if (file.mBitsPerChannel == 0)
         return 24;
     return std::min<UInt32>((file.mBitsPerChannel + 7) / 8 * 8, 32);
