@@ -18,9 +18,11 @@
 // Channel order: the delivered channels follow the file's order, or the
 // order of a Core Audio layout tag given with SetClientLayout.
 //
-// Error codes: -43 for a missing file, -2048 (noMovieFound) for a file that
-// cannot be demultiplexed, -2010 (invalidMovie) for one without a playable
-// sound track or whose decoding fails; other failures map to I/O codes.
+// Error codes (warnings of the program's error table, so that one bad input
+// never stops a batch): -43 for a missing file, -22008 ("has unknown file
+// format") for a file that cannot be demultiplexed, -24202 ("no audio track
+// in file") for one without a sound track that decodes; other failures map
+// to I/O codes.
 // No exception leaves this class.  One object is used by one thread.
 //
 // Writing (movie export) is not part of this class; an exporter can be
@@ -35,8 +37,8 @@
 #include <string>
 #include <vector>
 
-constexpr OSErr kNoMovieFoundErr = -2048;
-constexpr OSErr kInvalidMovieErr = -2010;
+constexpr OSErr kNoMovieFoundErr = -22008;
+constexpr OSErr kInvalidMovieErr = -24202;
 
 // Core Audio channel labels used by the layer.
 enum : UInt32 {

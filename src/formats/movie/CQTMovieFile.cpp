@@ -138,7 +138,8 @@ OSErr CQTMovieFile::Open()
 
 OSErr CQTMovieFile::Create(UInt16, SInt16, UInt32, const UInt8*, ConstStr255Param, float)
 {
-    return unimpErr;
+    // Movie export is not part of this class: the file cannot be made.
+    return kCodedTempFileErr;
 }
 
 OSErr CQTMovieFile::Close()

@@ -10,7 +10,8 @@
 // continues the previous one is decoded on, any other frame is reached by
 // the layer's exact seek.  The batch never has to decode the file first
 // (NeedsDecodingOnOpen is false).  Writing and export belong to the
-// exporting subclasses; this class refuses them (unimpErr).
+// exporting subclasses; this class refuses them (Create: -22017, the block
+// writers: unimpErr).
 #pragma once
 
 #include "CCodedFile.h"

@@ -1,5 +1,6 @@
 #include "CafFile.h"
 
+#include "CreateSoundFile.h"
 #include "MovieSource.h"
 
 #include <algorithm>
@@ -97,6 +98,10 @@ OSErr CafFile::Open()
         OSStatus status = FSPathMakeRef(m_path, &ref, nullptr);
         if (status == noErr)
             status = ExtAudioFileOpen(&ref, &m_file);
+        // A container the service cannot take is an input of unknown
+        // format (a warning for that file, never the end of a batch).
+        if (status == kAudioFileInvalidFileError || status == kAudioFileUnsupportedDataFormatError)
+            return kUnknownFileFormatErr;
         if (status != noErr)
             return NarrowError(status);
         UInt32 size = sizeof m_format;
