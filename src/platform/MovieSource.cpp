@@ -17,6 +17,10 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 struct LayoutEntry {
@@ -226,32 +230,77 @@ OSType FileFormatFor(const char* name, const std::string& path)
     return 0;
 }
 
-// swresample's conversions to signed 32-bit integers.
-inline SInt32 FromFloat(double x)
+// swresample's conversions to signed 32-bit integers: floats scaled by 2^31
+// in their own precision, rounded to nearest (ties to even) and saturated.
+inline SInt32 RoundSaturated(double scaled)
 {
-    const long long v = std::llrint(x * 2147483648.0);
-    return SInt32(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+    if (scaled >= 2147483647.0)
+        return INT32_MAX;
+    if (scaled <= -2147483648.0)
+        return INT32_MIN;
+    return SInt32(std::nearbyint(scaled));
 }
 inline SInt32 FromFloatF(float x)
 {
-    const long long v = std::llrintf(x * 2147483648.0f);
-    return SInt32(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+    const float scaled = x * 2147483648.0f;
+    if (scaled >= 2147483648.0f)
+        return INT32_MAX;
+    if (scaled <= -2147483648.0f)
+        return INT32_MIN;
+#if defined(__SSE__)
+    return _mm_cvtss_si32(_mm_set_ss(scaled)); // the current (nearest-even) rounding
+#else
+    return SInt32(std::nearbyint(scaled));
+#endif
 }
 
-SInt32 SampleAt(const AVFrame* frame, int channel, int index, int channels)
+// `count` samples of one channel of a decoded frame, from sample `first`,
+// as 32-bit integers.
+void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, UInt32 count, SInt32* out)
 {
     const auto format = AVSampleFormat(frame->format);
     const bool planar = av_sample_fmt_is_planar(format);
-    const std::size_t at = planar ? std::size_t(index) : std::size_t(index) * std::size_t(channels) + std::size_t(channel);
+    const std::size_t stride = planar ? 1 : std::size_t(channels);
+    const std::size_t start = planar ? std::size_t(first) : std::size_t(first) * std::size_t(channels) + std::size_t(channel);
     const uint8_t* data = frame->extended_data[planar ? channel : 0];
     switch (av_get_packed_sample_fmt(format)) {
-    case AV_SAMPLE_FMT_U8: return SInt32((UInt32(data[at]) - 0x80u) << 24);
-    case AV_SAMPLE_FMT_S16: return SInt32(UInt32(SInt32(reinterpret_cast<const int16_t*>(data)[at])) << 16);
-    case AV_SAMPLE_FMT_S32: return reinterpret_cast<const int32_t*>(data)[at];
-    case AV_SAMPLE_FMT_S64: return SInt32(reinterpret_cast<const int64_t*>(data)[at] >> 32);
-    case AV_SAMPLE_FMT_FLT: return FromFloatF(reinterpret_cast<const float*>(data)[at]);
-    case AV_SAMPLE_FMT_DBL: return FromFloat(reinterpret_cast<const double*>(data)[at]);
-    default: return 0;
+    case AV_SAMPLE_FMT_U8:
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = SInt32((UInt32(data[start + i * stride]) - 0x80u) << 24);
+        break;
+    case AV_SAMPLE_FMT_S16: {
+        const auto* p = reinterpret_cast<const int16_t*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = SInt32(UInt32(SInt32(p[i * stride])) << 16);
+        break;
+    }
+    case AV_SAMPLE_FMT_S32: {
+        const auto* p = reinterpret_cast<const int32_t*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = p[i * stride];
+        break;
+    }
+    case AV_SAMPLE_FMT_S64: {
+        const auto* p = reinterpret_cast<const int64_t*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = SInt32(p[i * stride] >> 32);
+        break;
+    }
+    case AV_SAMPLE_FMT_FLT: {
+        const auto* p = reinterpret_cast<const float*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = FromFloatF(p[i * stride]);
+        break;
+    }
+    case AV_SAMPLE_FMT_DBL: {
+        const auto* p = reinterpret_cast<const double*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = RoundSaturated(p[i * stride] * 2147483648.0);
+        break;
+    }
+    default:
+        std::fill(out, out + count, 0);
+        break;
     }
 }
 
@@ -687,12 +736,8 @@ struct MovieSource::Impl {
                 frameOffset = 0;
             }
             const UInt32 take = UInt32(std::min<UInt64>(UInt64(frame->nb_samples - frameOffset), frames - done));
-            for (UInt32 c = 0; c < channels; ++c) {
-                SInt32* dst = out[c] + done;
-                const int source = order[c];
-                for (UInt32 i = 0; i < take; ++i)
-                    dst[i] = SampleAt(frame, source, frameOffset + int(i), int(channels));
-            }
+            for (UInt32 c = 0; c < channels; ++c)
+                ConvertChannel(frame, order[c], int(channels), frameOffset, take, out[c] + done);
             frameOffset += int(take);
             done += take;
             position += take;
