@@ -71,7 +71,7 @@ const std::vector<LayoutEntry>& KnownLayouts()
 
 // The label of one of the libraries' channels; back and side pairs are
 // the surrounds when the layout has only one of them.
-UInt32 LabelForChannel(AVChannel channel, bool hasSide, bool hasBack)
+UInt32 LabelForChannel(AVChannel channel, bool hasSide)
 {
     switch (channel) {
     case AV_CHAN_FRONT_LEFT: return L;
@@ -97,7 +97,6 @@ UInt32 LabelForChannel(AVChannel channel, bool hasSide, bool hasBack)
     case AV_CHAN_LOW_FREQUENCY_2: return kAudioChannelLabel_LFE2;
     default: return kAudioChannelLabel_Unknown;
     }
-    (void)hasBack;
 }
 
 std::vector<UInt32> LabelsForLayout(const AVChannelLayout& layout)
@@ -114,9 +113,8 @@ std::vector<UInt32> LabelsForLayout(const AVChannelLayout& layout)
         return labels;
     }
     const bool hasSide = av_channel_layout_index_from_channel(&layout, AV_CHAN_SIDE_LEFT) >= 0;
-    const bool hasBack = av_channel_layout_index_from_channel(&layout, AV_CHAN_BACK_LEFT) >= 0;
     for (int i = 0; i < count; ++i)
-        labels.push_back(LabelForChannel(av_channel_layout_channel_from_index(&layout, unsigned(i)), hasSide, hasBack));
+        labels.push_back(LabelForChannel(av_channel_layout_channel_from_index(&layout, unsigned(i)), hasSide));
     return labels;
 }
 
