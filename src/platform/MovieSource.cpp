@@ -10,6 +10,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -309,6 +311,15 @@ struct IndexEntry {
     bool seekable;     // no pending start skip; a known, increasing position
 };
 
+// Only regular files are opened (a pipe or device would block or never end).
+OSErr CheckRegularFile(const std::string& path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return MacErrorFromLastErrno();
+    return S_ISREG(info.st_mode) ? noErr : kNoMovieFoundErr;
+}
+
 void QuietLogs()
 {
     static std::once_flag once;
@@ -387,6 +398,8 @@ struct MovieSource::Impl {
     OSErr OpenStreams(bool forCounting)
     {
         CloseStreams();
+        if (const OSErr err = CheckRegularFile(path); err != noErr)
+            return err;
         QuietLogs();
         int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
         if (rc < 0) {
@@ -773,6 +786,8 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
 SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSType* dataFormat)
 {
     QuietLogs();
+    if (const OSErr err = CheckRegularFile(path); err != noErr)
+        return err == kNoMovieFoundErr ? 0 : err;
     AVIOContext* io = nullptr;
     if (avio_open(&io, path.c_str(), AVIO_FLAG_READ) < 0)
         return fnfErr;
@@ -812,6 +827,8 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
         Impl impl;
         impl.path = path;
         QuietLogs();
+        if (const OSErr err = CheckRegularFile(path); err != noErr)
+            return err;
         int rc = avformat_open_input(&impl.format, path.c_str(), nullptr, nullptr);
         if (rc < 0) {
             impl.format = nullptr;

@@ -10,6 +10,8 @@
 #include "MovieSource.h"
 #include "SoundFileRegistry.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <string>
@@ -25,6 +27,8 @@ CSoundFile* Make()
 // One look at a file serves the three probes that detection asks in turn.
 struct ProbeResult {
     std::string path;
+    qint64 size = -1;
+    QDateTime modified;
     SInt32 channels = 0;
     std::string container;
     OSType dataFormat = 0;
@@ -34,9 +38,12 @@ const ProbeResult& ProbeFile(const QString& path)
 {
     thread_local ProbeResult last;
     const std::string p = path.toStdString();
-    if (last.path != p || p.empty()) {
+    const QFileInfo info(path);
+    if (last.path != p || p.empty() || last.size != info.size() || last.modified != info.lastModified()) {
         last = ProbeResult();
         last.path = p;
+        last.size = info.size();
+        last.modified = info.lastModified();
         last.channels = MovieSource::Probe(p, &last.container, &last.dataFormat);
     }
     return last;
