@@ -148,6 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
                   FOUR_CHAR_CODE("MooV"), 2, "QuickTime Movie"},
         MovieCase{"ima_adpcm_wave", "ima.wav", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a adpcm_ima_wav {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "Compressed Wave"},
+        MovieCase{"wma", "windows.wma", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a wmav2 {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "Windows Media Audio"},
+        MovieCase{"mkv_video_ac3", "video.mkv",
+                  "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1.3 -i {IN} "
+                  "-c:v mpeg4 -c:a ac3 -shortest {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "QuickTime Movie"},
         MovieCase{"aifc_ulaw", "ulaw.aifc", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a pcm_mulaw {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "AIFC \xCE\xBC-law"}),
     CaseName);
