@@ -58,4 +58,7 @@ enum {
     errFSOperationNotSupported = -1426, /* Operation not supported by this file system */
     errFSAttributeNotFound = -1427, /* Extended attribute not found */
     afpAccessDenied = -5000, /* Access denied */
+    kNoMovieFoundErr = -22008, /* has unknown file format */
+    kInvalidMovieErr = -24202, /* no audio track in file */
+    kExtAudioFileError_InvalidProperty = -66561, /* Invalid property */
 };

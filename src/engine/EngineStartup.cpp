@@ -4,6 +4,7 @@
 #include "CreateSoundFile.h"
 #include "MP3FileTypes.h"
 #include "MPEGFileTypes.h"
+#include "MovieFileTypes.h"
 #include "PCMFileTypes.h"
 #include "RawFileSettings.h"
 #include "SetFileTypes.h"
@@ -93,6 +94,7 @@ void EngineStartup::registerFileTypes()
     // Each format library's registration; registering twice is harmless.
     RegisterPCMFileTypes();
     RegisterMP3FileTypes();
+    RegisterMovieFileTypes();
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
     RegisterMPEGFileTypes();

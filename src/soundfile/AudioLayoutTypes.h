@@ -1,53 +1,12 @@
-// The Core Audio records that the sound-file layer hands out: the stream
-// description of a file's linear PCM and its channel layout.  Only plain
-// data; laid out as on the Mac so that a layout can be written as it stands
-// into a CAF 'chan' chunk after byte swapping.
+// The Core Audio layout tags of the channel configurations.  The records
+// themselves (stream description, channel layout) are the platform's
+// (CoreAudioTypes.h).
 #pragma once
 
+#include "CoreAudioTypes.h"
 #include "MacTypes.h"
 
 #include <cstddef>
-
-typedef UInt32 AudioChannelLayoutTag;
-typedef UInt32 AudioChannelLabel;
-typedef UInt32 AudioChannelBitmap;
-typedef UInt32 AudioChannelFlags;
-
-struct AudioStreamBasicDescription {
-    double mSampleRate = 0.0;
-    UInt32 mFormatID = 0;
-    UInt32 mFormatFlags = 0;
-    UInt32 mBytesPerPacket = 0;
-    UInt32 mFramesPerPacket = 0;
-    UInt32 mBytesPerFrame = 0;
-    UInt32 mChannelsPerFrame = 0;
-    UInt32 mBitsPerChannel = 0;
-    UInt32 mReserved = 0;
-};
-
-constexpr UInt32 kAudioFormatLinearPCM = FOUR_CHAR_CODE("lpcm");
-constexpr UInt32 kAudioFormatFlagIsFloat = 1u << 0;
-constexpr UInt32 kAudioFormatFlagIsBigEndian = 1u << 1;
-constexpr UInt32 kAudioFormatFlagIsSignedInteger = 1u << 2;
-constexpr UInt32 kAudioFormatFlagIsPacked = 1u << 3;
-
-struct AudioChannelDescription {
-    AudioChannelLabel mChannelLabel;
-    AudioChannelFlags mChannelFlags;
-    float mCoordinates[3];
-};
-
-// 12 bytes of header, then mNumberChannelDescriptions descriptions of 20
-// bytes each (the array is declared with one element, as on the Mac).
-struct AudioChannelLayout {
-    AudioChannelLayoutTag mChannelLayoutTag;
-    AudioChannelBitmap mChannelBitmap;
-    UInt32 mNumberChannelDescriptions;
-    AudioChannelDescription mChannelDescriptions[1];
-};
-
-static_assert(sizeof(AudioChannelDescription) == 20, "channel description is 20 bytes");
-static_assert(offsetof(AudioChannelLayout, mChannelDescriptions) == 12, "layout header is 12 bytes");
 
 // Layout tags by channel configuration (high 16 bits: the layout, low 16
 // bits: the channel count).

@@ -3,6 +3,7 @@
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "DitherTable.h"
+#include "ExtraInfoRegistry.h"
 #include "MacRoman.h"
 #include "MainBundle.h"
 #include "SoundFileSwitches.h"
@@ -507,9 +508,14 @@ std::unique_ptr<QVariantMap> CSoundFile::GetExtraInfo()
         QM_TRACE("GetExtraInfo", "want to read meta data, but there's no valid FSRef for " << GetFileNameString());
         return nullptr;
     }
-    // No audio-file info dictionary or movie metadata reader is available
-    // here yet: the dictionary stays empty.
-    return std::make_unique<QVariantMap>();
+    // The movie metadata (through the readers the format libraries
+    // register); the audio-file info dictionary is not read here.
+    auto info = std::make_unique<QVariantMap>();
+    {
+        exception_trace_guard quiet(false);
+        ReadExtraInfo(m_path, info.get());
+    }
+    return info;
 }
 
 std::string CSoundFile::GetResourcePathString(const std::string& name)

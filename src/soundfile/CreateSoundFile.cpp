@@ -632,6 +632,15 @@ OSErr DetectFromExtension(const std::string& path, OSType hfsType, OSType* type,
             return noErr;
         }
     }
+    // Content only the movie layer reads (no fixed header, or a container
+    // whose data no other class takes): the movie classes' probes decide.
+    for (OSType code : {FOUR_CHAR_CODE("Mp3 "), FOUR_CHAR_CODE("Mpg4"), FOUR_CHAR_CODE("MooV")}) {
+        HeaderProbe probe = GetHeaderProbe(code);
+        if (probe && probe(QString::fromStdString(path)) > 0) {
+            *type = code;
+            return noErr;
+        }
+    }
     *recognized = 0;
     if (hfsType == FOUR_CHAR_CODE("MooV")) {
         *type = FOUR_CHAR_CODE("MooV");

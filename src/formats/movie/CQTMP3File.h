@@ -1,0 +1,19 @@
+// CQTMP3File ('Mp3 '): MP3 input through the movie layer, named by its
+// MPEG version and described by its channel mode (from the first MPEG
+// audio frame header of the file).  It has no export.
+#pragma once
+
+#include "CQTMovieFile.h"
+
+class CQTMP3File : public CQTMovieFile {
+public:
+    OSErr Open() override;
+    OSType GetFileType() const override;
+    OSType GetMovieFileType() const override;
+    Boolean UseBitRate() const override;
+    QString GetFormatName() const override;
+    QString GetChannelDescription() const override;
+
+private:
+    UInt32 m_frameHeader = 0;
+};

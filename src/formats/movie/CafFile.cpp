@@ -1,0 +1,409 @@
+#include "CafFile.h"
+
+#include "CreateSoundFile.h"
+#include "MovieSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+struct CafRule {
+    AudioChannelLayoutTag tag;
+    SInt32 configuration;
+    AudioChannelLayoutTag client; // 0: none set
+};
+
+constexpr CafRule kCafRules[] = {
+    {0x640001, kChannelConfigMono, 0},        {0x650002, kChannelConfigStereo, 0},
+    {0x660002, kChannelConfigStereo, 0x650002}, {0x670002, kChannelConfigStereo, 0x650002},
+    {0x6A0002, kChannelConfigStereo, 0x650002}, {0x680002, kChannelConfigStereo, 0x650002},
+    {0x690002, kChannelConfigStereo, 0x650002},
+    {0x6C0004, kChannelConfigQuad, 0},        {0x840004, kChannelConfigQuad, 0x6C0004},
+    {0x710003, kChannelConfigLCR, 0x710003},  {0x720003, kChannelConfigLCR, 0x720003},
+    {0x830003, kChannelConfigLCR, 0x830003},  {0x960003, kChannelConfigLCR, 0x960003},
+    {0x740004, kChannelConfigLCRS, 0},        {0x730004, kChannelConfigLCRS, 0x740004},
+    {0x760005, kChannelConfig5_0, 0x760005},  {0x6D0005, kChannelConfig5_0, 0x760005},
+    {0x750005, kChannelConfig5_0, 0x760005},  {0x770005, kChannelConfig5_0, 0x760005},
+    {0x780005, kChannelConfig5_0, 0x760005},
+    {0x790006, kChannelConfig5_1, 0},         {0x7A0006, kChannelConfig5_1, 0x790006},
+    {0x7B0006, kChannelConfig5_1, 0x790006},  {0x7C0006, kChannelConfig5_1, 0x790006},
+    {0x8B0006, kChannelConfig6_0, 0},         {0x6E0006, kChannelConfig6_0, 0x8B0006},
+    {0x8D0006, kChannelConfig6_0, 0x8B0006},
+    {0x7D0007, kChannelConfig6_1, 0},         {0x8E0007, kChannelConfig6_1, 0x7D0007},
+    {0x7F0008, kChannelConfig7_1, 0},         {0x7E0008, kChannelConfig7_1, 0x7F0008},
+    {0x800008, kChannelConfig7_1, 0x7F0008},  {0x810008, kChannelConfig7_1, 0x7F0008},
+};
+
+// Bits the client format gets for a file's data format.
+UInt32 ClientBits(const AudioStreamBasicDescription& file)
+{
+    // Companded and ADPCM samples decode to 16 bits (more than the 8 or 4
+    // bits the file states per sample).
+    if (file.mFormatID == FOUR_CHAR_CODE("alaw") || file.mFormatID == FOUR_CHAR_CODE("ulaw") ||
+        file.mFormatID == FOUR_CHAR_CODE("ima4"))
+        return 16;
+    if (file.mBitsPerChannel == 0)
+        return 24;
+    return std::min<UInt32>((file.mBitsPerChannel + 7) / 8 * 8, 32);
+}
+
+} // namespace
+
+CafFile::CafFile() = default;
+
+CafFile::~CafFile()
+{
+    if (m_file)
+        ExtAudioFileDispose(m_file);
+}
+
+SInt32 CafFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
+{
+    if (clientTag)
+        *clientTag = 0;
+    for (const CafRule& rule : kCafRules) {
+        if (rule.tag == tag) {
+            if (clientTag)
+                *clientTag = rule.client;
+            return rule.configuration;
+        }
+    }
+    return kChannelConfigMultichannel;
+}
+
+void CafFile::BuildBufferList(bool interleaved)
+{
+    const UInt32 channels = GetNumChannels();
+    const UInt32 count = interleaved ? 1 : channels;
+    const UInt32 bytes = UInt32(BitsToBytes(m_numBits));
+    m_listStorage.assign(AudioBufferListSize(count), 0);
+    m_listBuffers.assign(count, std::vector<UInt8>(std::size_t(GetBufferFrames()) * bytes * (interleaved ? channels : 1)));
+    auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
+    list->mNumberBuffers = count;
+    for (UInt32 b = 0; b < count; ++b) {
+        list->mBuffers[b].mNumberChannels = interleaved ? channels : 1;
+        list->mBuffers[b].mDataByteSize = UInt32(m_listBuffers[b].size());
+        list->mBuffers[b].mData = m_listBuffers[b].data();
+    }
+    m_listInterleaved = interleaved;
+}
+
+OSErr CafFile::Open()
+{
+    if (m_file)
+        return noErr;
+    return Guarded([&]() -> OSErr {
+        FSRef ref;
+        OSStatus status = FSPathMakeRef(m_path, &ref, nullptr);
+        if (status == noErr)
+            status = ExtAudioFileOpen(&ref, &m_file);
+        // A container the service cannot take is an input of unknown
+        // format (a warning for that file, never the end of a batch).
+        if (status == kAudioFileInvalidFileError || status == kAudioFileUnsupportedDataFormatError)
+            return kUnknownFileFormatErr;
+        if (status != noErr)
+            return NarrowError(status);
+        UInt32 size = sizeof m_format;
+        status = ExtAudioFileGetProperty(m_file, kExtAudioFileProperty_FileDataFormat, &size, &m_format);
+        if (status != noErr) {
+            m_channelConfiguration = GetNumChannels() == 2 ? kChannelConfigStereo : kChannelConfigMono;
+            Close();
+            return NarrowError(status);
+        }
+        SInt64 frames = 0;
+        size = sizeof frames;
+        status = ExtAudioFileGetProperty(m_file, kExtAudioFileProperty_FileLengthFrames, &size, &frames);
+        if (status != noErr) {
+            Close();
+            return NarrowError(status);
+        }
+        m_numFrames = UInt32(std::clamp<SInt64>(frames, 0, 0xFFFFFFFF));
+        m_sampleRate = m_format.mSampleRate;
+        m_framesPerPacket = m_format.mFramesPerPacket;
+        m_sampleFormat = kSampleFormatBigEndian;
+
+        AudioStreamBasicDescription client;
+        client.mSampleRate = m_format.mSampleRate;
+        client.mFormatID = kAudioFormatLinearPCM;
+        client.mFormatFlags = 46; // signed integer, packed, big-endian, non-interleaved
+        client.mBitsPerChannel = ClientBits(m_format);
+        client.mBytesPerFrame = client.mBitsPerChannel / 8;
+        client.mFramesPerPacket = GetBufferFrames();
+        client.mBytesPerPacket = GetBufferFrames() * client.mBytesPerFrame;
+        client.mChannelsPerFrame = m_format.mChannelsPerFrame;
+        m_numBits = SInt16(client.mBitsPerChannel);
+        m_numChannels = client.mChannelsPerFrame;
+        status = ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClientDataFormat, sizeof client, &client);
+        if (status == noErr && m_numChannels >= 3)
+            status = MapChannelLayout();
+        if (status != noErr) {
+            Close();
+            return NarrowError(status);
+        }
+        m_isOpen = true;
+        m_blockValid = false;
+        const OSErr err = AddFileRegion();
+        if (err != noErr)
+            Close();
+        return err;
+    });
+}
+
+OSErr CafFile::MapChannelLayout()
+{
+    UInt32 size = 0;
+    OSStatus status = ExtAudioFileGetPropertyInfo(m_file, kExtAudioFileProperty_FileChannelLayout, &size, nullptr);
+    if (status != noErr)
+        return NarrowError(status);
+    std::vector<UInt8> storage(std::max<std::size_t>(size, sizeof(AudioChannelLayout)));
+    auto* layout = reinterpret_cast<AudioChannelLayout*>(storage.data());
+    status = ExtAudioFileGetProperty(m_file, kExtAudioFileProperty_FileChannelLayout, &size, layout);
+    if (status != noErr)
+        return NarrowError(status);
+    AudioChannelLayoutTag tag = layout->mChannelLayoutTag;
+    AudioChannelLayoutTag client = 0;
+    if (tag == 0) {
+        if (layout->mNumberChannelDescriptions == 0)
+            return kWrongChannelErr;
+        // Described channel by channel: a known layout when the labels make
+        // one, else none.
+        std::vector<UInt32> labels;
+        for (UInt32 i = 0; i < layout->mNumberChannelDescriptions; ++i)
+            labels.push_back(layout->mChannelDescriptions[i].mChannelLabel);
+        tag = LayoutTagForChannelLabels(labels);
+        if (tag == 0) {
+            m_channelConfiguration = kChannelConfigMultichannel;
+            return noErr;
+        }
+    }
+    m_channelConfiguration = ConfigurationForLayoutTag(tag, &client);
+    if (client != 0 && client != layout->mChannelLayoutTag) {
+        AudioChannelLayout wanted{};
+        wanted.mChannelLayoutTag = client;
+        status = ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClientChannelLayout, 12, &wanted);
+        if (status != noErr)
+            return NarrowError(status);
+    }
+    return noErr;
+}
+
+OSErr CafFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                      ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_file)
+        return opWrErr;
+    if (numChannels == 0 || !(numBits == 8 || numBits == 16 || numBits == 24 || numBits == 32) ||
+        !(sampleRate > 0.0f))
+        return paramErr;
+    return Guarded([&]() -> OSErr {
+        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+        if (err != noErr)
+            return err;
+        m_numChannels = numChannels;
+        m_numBits = numBits;
+        m_sampleRate = sampleRate;
+        m_numFrames = 0;
+        FSRef parent;
+        err = FSPathMakeRef(m_fsSpec.parent, &parent, nullptr);
+        if (err != noErr)
+            return err;
+        AudioStreamBasicDescription format;
+        format.mSampleRate = sampleRate;
+        format.mFormatID = kAudioFormatLinearPCM;
+        format.mFormatFlags = 14; // signed integer, packed, big-endian, interleaved
+        format.mBytesPerFrame = format.mBytesPerPacket = UInt32(numChannels) * UInt32(numBits / 8);
+        format.mFramesPerPacket = 1;
+        format.mChannelsPerFrame = numChannels;
+        format.mBitsPerChannel = UInt32(numBits);
+        format.mReserved = 0;
+        m_format = format;
+        std::unique_ptr<AudioChannelLayout, void (*)(void*)> layout(CreateChannelLayout(nullptr), std::free);
+        OSStatus status = ExtAudioFileCreateNew(&parent, m_fsSpec.name, kAudioFileCAFType, &format, layout.get(),
+                                                0, &m_file);
+        if (status != noErr)
+            return NarrowError(status);
+        m_isOpen = true;
+        m_blockValid = false;
+        status = ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClientDataFormat, sizeof format, &format);
+        return NarrowError(status);
+    });
+}
+
+OSErr CafFile::Close()
+{
+    OSStatus status = noErr;
+    if (m_file) {
+        status = ExtAudioFileDispose(m_file);
+        m_file = nullptr;
+    }
+    m_isOpen = false;
+    m_blockValid = false;
+    return NarrowError(status);
+}
+
+OSErr CafFile::ProbeHeader(SInt16* result)
+{
+    const OSErr err = Open();
+    if (result)
+        *result = 0;
+    if (err == noErr)
+        Close();
+    return err;
+}
+
+OSErr CafFile::AllocateReadBuffer()
+{
+    if (m_listStorage.empty() || m_listInterleaved)
+        BuildBufferList(false);
+    return CSoundFile::AllocateReadBuffer();
+}
+
+OSErr CafFile::AllocateWriteBuffer()
+{
+    if (m_listStorage.empty() || !m_listInterleaved)
+        BuildBufferList(true);
+    return CSoundFile::AllocateWriteBuffer();
+}
+
+OSErr CafFile::ReadBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_file)
+            return kFileNotOpenedErr;
+        OSErr err = AllocateReadBuffer();
+        if (err != noErr)
+            return err;
+        const UInt32 channels = GetNumChannels();
+        const UInt32 bytes = UInt32(BitsToBytes(m_numBits));
+        auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
+        if (!m_blockValid || frame != m_readBufferStart) {
+            m_blockValid = false;
+            OSStatus status = ExtAudioFileSeek(m_file, frame);
+            UInt32 frames = GetBufferFrames();
+            for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
+                list->mBuffers[b].mDataByteSize = UInt32(m_listBuffers[b].size());
+            if (status == noErr)
+                status = ExtAudioFileRead(m_file, &frames, list);
+            if (status != noErr)
+                return NarrowError(status);
+            m_readBufferStart = frame;
+            m_endFrame = frame + frames;
+            m_blockValid = true;
+        }
+        const UInt32 frames = m_endFrame - m_readBufferStart;
+        UInt8* out = m_readBuffer;
+        for (UInt32 i = 0; i < frames; ++i)
+            for (UInt32 c = 0; c < channels; ++c, out += bytes)
+                std::memcpy(out, m_listBuffers[c].data() + std::size_t(i) * bytes, bytes);
+        std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * bytes, UInt8(0));
+        return noErr;
+    });
+}
+
+OSErr CafFile::PrepareWriteBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_file)
+            return kFileNotOpenedErr;
+        OSErr err = AllocateWriteBuffer();
+        if (err != noErr)
+            return err;
+        // What the file already holds there (nothing for a new file).
+        auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
+        list->mBuffers[0].mDataByteSize = UInt32(m_listBuffers[0].size());
+        UInt32 frames = GetBufferFrames();
+        OSStatus status = ExtAudioFileSeek(m_file, frame);
+        if (status == noErr)
+            status = ExtAudioFileRead(m_file, &frames, list);
+        if (status != noErr && status != paramErr)
+            return NarrowError(status);
+        if (status == noErr && frames > 0)
+            std::memcpy(m_writeBuffer, m_listBuffers[0].data(), list->mBuffers[0].mDataByteSize);
+        return noErr;
+    });
+}
+
+OSErr CafFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_file || !m_writeBuffer)
+            return kFileNotOpenedErr;
+        if (frames > GetBufferFrames())
+            return paramErr;
+        auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
+        const UInt32 bytes = frames * GetNumChannels() * UInt32(BitsToBytes(m_numBits));
+        std::memcpy(m_listBuffers[0].data(), m_writeBuffer, bytes);
+        list->mBuffers[0].mDataByteSize = bytes;
+        // Written where the block belongs, whatever was read before.
+        OSStatus status = ExtAudioFileSeek(m_file, frame);
+        if (status == noErr)
+            status = ExtAudioFileWrite(m_file, frames, list);
+        if (status != noErr)
+            return NarrowError(status);
+        m_numFrames = std::max(m_numFrames, frame + frames);
+        return noErr;
+    });
+}
+
+OSErr CafFile::SetFilePos(UInt32 frame)
+{
+    if (!m_file)
+        return kFileNotOpenedErr;
+    m_blockValid = false;
+    return NarrowError(ExtAudioFileSeek(m_file, frame));
+}
+
+OSErr CafFile::SetBufferFrames(UInt32 frames)
+{
+    const OSErr err = CSoundFile::SetBufferFrames(frames);
+    if (err == noErr && !m_listStorage.empty())
+        BuildBufferList(m_listInterleaved);
+    m_blockValid = false;
+    return err;
+}
+
+std::string CafFile::GetChannelName(UInt16 channel) const
+{
+    static const std::vector<std::vector<const char*>> kNames = {
+        {},
+        {"Left", "Right"},
+        {"Left", "Right", "Center"},
+        {"Left", "Right", "Left Surround", "Right Surround"},
+        {"Center", "Left", "Right", "Surround"},
+        {"Left", "Right", "Left Surround", "Right Surround", "Center"},
+        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround"},
+        {"Left", "Right", "Left Surround", "Right Surround", "Center", "Center Surround"},
+        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround", "Center Surround"},
+        {"Center", "Left Center", "Right Center", "Left", "Right", "Left Surround", "Right Surround", "Lfe"},
+    };
+    if (m_channelConfiguration <= 0 || m_channelConfiguration >= SInt32(kNames.size()))
+        return CSoundFile::GetChannelName(channel);
+    const std::vector<const char*>& names = kNames[std::size_t(m_channelConfiguration)];
+    return names[std::min<std::size_t>(channel, names.size() - 1)];
+}
+
+QString CafFile::GetFormatName() const
+{
+    switch (m_channelConfiguration) {
+    case kChannelConfigLCR: return QStringLiteral("LCR Core Audio File (CAF)");
+    case kChannelConfigQuad: return QStringLiteral("Quad Core Audio File (CAF)");
+    case kChannelConfigLCRS: return QStringLiteral("LCRS Core Audio File (CAF)");
+    case kChannelConfig5_0: return QStringLiteral("5.0 Surround Core Audio File (CAF)");
+    case kChannelConfig5_1: return QStringLiteral("5.1 Surround Core Audio File (CAF)");
+    case kChannelConfig6_0: return QStringLiteral("6.0 Surround Core Audio File (CAF)");
+    case kChannelConfig6_1: return QStringLiteral("6.1 Surround Core Audio File (CAF)");
+    case kChannelConfig7_1: return QStringLiteral("7.1 Surround Core Audio File (CAF)");
+    default: return QStringLiteral("Core Audio File (CAF)");
+    }
+}
+
+OSType CafFile::GetFileType() const
+{
+    return FOUR_CHAR_CODE("caff");
+}
+
+Boolean CafFile::SupportsSplitChannels() const
+{
+    return true;
+}

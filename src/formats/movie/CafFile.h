@@ -1,0 +1,55 @@
+// CafFile ('caff'): Core Audio Format files through the platform's extended
+// audio file calls.  Reading takes every encoding the platform decodes and
+// delivers signed big-endian integers of the file's width (24 bits when the
+// file gives none, 16 for A-law and mu-law, at most 32); multichannel
+// files get the configuration of their layout tag, and where the tag is
+// not the configuration's own the channels are put into its order in
+// memory.  Writing makes linear-PCM files with the configuration's layout.
+#pragma once
+
+#include "CSoundFile.h"
+#include "ExtAudioFile.h"
+
+#include <vector>
+
+constexpr OSErr kWrongChannelErr = -22006; // "Wrong channel specified"
+
+class CafFile : public CSoundFile {
+public:
+    CafFile();
+    ~CafFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Close() override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSErr AllocateReadBuffer() override;
+    OSErr AllocateWriteBuffer() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr SetBufferFrames(UInt32 frames) override;
+    std::string GetChannelName(UInt16 channel) const override;
+    QString GetFormatName() const override;
+    OSType GetFileType() const override;
+    Boolean SupportsSplitChannels() const override;
+
+    // The configuration a file's layout tag gives and the client tag to set
+    // (0: none).
+    static SInt32 ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag);
+
+private:
+    OSErr MapChannelLayout();
+    void BuildBufferList(bool interleaved);
+
+    ExtAudioFileRef m_file = nullptr;
+    AudioStreamBasicDescription m_format;
+    UInt32 m_framesPerPacket = 0;
+    std::vector<UInt8> m_listStorage;       // the AudioBufferList
+    std::vector<std::vector<UInt8>> m_listBuffers;
+    bool m_listInterleaved = false;
+    UInt32 m_endFrame = 0;                  // first frame + frames of the last read
+    bool m_blockValid = false;
+};

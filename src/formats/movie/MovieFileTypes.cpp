@@ -1,0 +1,88 @@
+#include "MovieFileTypes.h"
+
+#include "CQTMP3File.h"
+#include "CQTMP4File.h"
+#include "CQTMetaData.h"
+#include "CQTMovieFile.h"
+#include "CafFile.h"
+#include "CreateSoundFile.h"
+#include "ExtraInfoRegistry.h"
+#include "MovieSource.h"
+#include "SoundFileRegistry.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <string>
+
+namespace {
+
+template <typename T>
+CSoundFile* Make()
+{
+    return new T();
+}
+
+// One look at a file serves the three probes that detection asks in turn.
+struct ProbeResult {
+    std::string path;
+    qint64 size = -1;
+    QDateTime modified;
+    SInt32 channels = 0;
+    std::string container;
+    OSType dataFormat = 0;
+};
+
+const ProbeResult& ProbeFile(const QString& path)
+{
+    thread_local ProbeResult last;
+    const std::string p = path.toStdString();
+    const QFileInfo info(path);
+    if (last.path != p || p.empty() || last.size != info.size() || last.modified != info.lastModified()) {
+        last = ProbeResult();
+        last.path = p;
+        last.size = info.size();
+        last.modified = info.lastModified();
+        last.channels = MovieSource::Probe(p, &last.container, &last.dataFormat);
+    }
+    return last;
+}
+
+SInt32 ProbeMP3(const QString& path)
+{
+    const ProbeResult& r = ProbeFile(path);
+    return r.container == "mp3" && r.dataFormat == FOUR_CHAR_CODE(".mp3") ? r.channels : 0;
+}
+
+SInt32 ProbeMP4(const QString& path)
+{
+    const ProbeResult& r = ProbeFile(path);
+    return r.container.find("mp4") != std::string::npos && r.dataFormat == FOUR_CHAR_CODE("aac ") ? r.channels : 0;
+}
+
+SInt32 ProbeMovie(const QString& path)
+{
+    return ProbeFile(path).channels;
+}
+
+void AddMovieMetadata(const std::string& path, QVariantMap* info)
+{
+    CQTMetaData::AddToInfo(path, info);
+}
+
+} // namespace
+
+void RegisterMovieFileTypes()
+{
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("MooV"), &Make<CQTMovieFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mp3 "), &Make<CQTMP3File>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mpg4"), &Make<CQTMP4File>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("caff"), &Make<CafFile>);
+    RegisterHeaderProbe(FOUR_CHAR_CODE("Mp3 "), &ProbeMP3);
+    RegisterHeaderProbe(FOUR_CHAR_CODE("Mpg4"), &ProbeMP4);
+    RegisterHeaderProbe(FOUR_CHAR_CODE("MooV"), &ProbeMovie);
+    SetPlatformReadableExtensions({"aac", "ac3", "adts", "amr", "caf", "m4a", "m4b", "m4r", "mka", "mkv", "mov",
+                                   "mp1", "mp2", "mp3", "mp4", "mpa", "oga", "opus", "webm", "wma", "wmv"});
+    RegisterExtraInfoReader(&AddMovieMetadata);
+}

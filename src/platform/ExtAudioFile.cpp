@@ -1,0 +1,525 @@
+#include "ExtAudioFile.h"
+
+#include "MovieSource.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr UInt32 kUseChannelDescriptions = 0;
+constexpr UInt32 kUseChannelBitmap = 1u << 16;
+
+UInt32 BE32(const UInt8* p)
+{
+    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
+}
+
+UInt64 BE64(const UInt8* p)
+{
+    return (UInt64(BE32(p)) << 32) | BE32(p + 4);
+}
+
+void PutBE32(std::vector<UInt8>& out, UInt32 v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(UInt8(v >> shift));
+}
+
+void PutBE64(std::vector<UInt8>& out, UInt64 v)
+{
+    PutBE32(out, UInt32(v >> 32));
+    PutBE32(out, UInt32(v));
+}
+
+double BEDouble(const UInt8* p)
+{
+    const UInt64 bits = BE64(p);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// What the container walk finds.
+struct CafLayout {
+    AudioStreamBasicDescription format;
+    std::vector<UInt8> chan;     // the 'chan' chunk's body, as stored
+    bool hasData = false;
+};
+
+OSStatus WalkCaf(const std::string& path, CafLayout* out)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return fnfErr;
+    in.seekg(0, std::ios::end);
+    const SInt64 length = SInt64(in.tellg());
+    in.seekg(0);
+    UInt8 header[8];
+    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || BE32(header) != FOUR_CHAR_CODE("caff"))
+        return kAudioFileInvalidFileError;
+    SInt64 position = 8;
+    bool haveDesc = false;
+    for (int chunks = 0; chunks < 4096 && position + 12 <= length; ++chunks) {
+        UInt8 chunk[12];
+        in.seekg(position);
+        if (!in.read(reinterpret_cast<char*>(chunk), 12))
+            return kAudioFileInvalidFileError;
+        const UInt32 type = BE32(chunk);
+        SInt64 size = SInt64(BE64(chunk + 4));
+        const SInt64 body = position + 12;
+        if (size == -1 && type == FOUR_CHAR_CODE("data"))
+            size = length - body;
+        if (size < 0 || size > length - body) {
+            if (type != FOUR_CHAR_CODE("data"))
+                return kAudioFileInvalidFileError;
+            size = length - body; // a data chunk cut short: what is there
+        }
+        if (type == FOUR_CHAR_CODE("desc")) {
+            if (size < 32)
+                return kAudioFileInvalidFileError;
+            UInt8 d[32];
+            if (!in.read(reinterpret_cast<char*>(d), 32))
+                return kAudioFileInvalidFileError;
+            AudioStreamBasicDescription& f = out->format;
+            f.mSampleRate = BEDouble(d);
+            f.mFormatID = BE32(d + 8);
+            const UInt32 cafFlags = BE32(d + 12);
+            f.mBytesPerPacket = BE32(d + 16);
+            f.mFramesPerPacket = BE32(d + 20);
+            f.mChannelsPerFrame = BE32(d + 24);
+            f.mBitsPerChannel = BE32(d + 28);
+            f.mFormatFlags = 0;
+            if (f.mFormatID == kAudioFormatLinearPCM) {
+                f.mFormatFlags = kAudioFormatFlagIsPacked | ((cafFlags & 1) ? kAudioFormatFlagIsFloat
+                                                                            : kAudioFormatFlagIsSignedInteger);
+                if (!(cafFlags & 2))
+                    f.mFormatFlags |= kAudioFormatFlagIsBigEndian;
+            } else {
+                f.mFormatFlags = cafFlags;
+            }
+            f.mBytesPerFrame = f.mFramesPerPacket == 1 ? f.mBytesPerPacket : 0;
+            if (!(f.mSampleRate > 0) || f.mChannelsPerFrame == 0 || f.mChannelsPerFrame > 1024)
+                return kAudioFileInvalidFileError;
+            haveDesc = true;
+        } else if (type == FOUR_CHAR_CODE("chan")) {
+            if (size < 12 || size > 12 + 20 * 1024)
+                return kAudioFileInvalidFileError;
+            out->chan.resize(std::size_t(size));
+            if (!in.read(reinterpret_cast<char*>(out->chan.data()), std::streamsize(size)))
+                return kAudioFileInvalidFileError;
+            const UInt32 count = BE32(out->chan.data() + 8);
+            if (UInt64(count) * 20 + 12 > UInt64(size))
+                return kAudioFileInvalidFileError;
+        } else if (type == FOUR_CHAR_CODE("data")) {
+            out->hasData = true;
+        }
+        position = body + size;
+    }
+    return haveDesc && out->hasData ? noErr : kAudioFileInvalidFileError;
+}
+
+// The labels the 'chan' chunk gives each channel; empty when it gives none.
+std::vector<UInt32> LabelsFromChan(const std::vector<UInt8>& chan, UInt32 channels)
+{
+    if (chan.size() < 12)
+        return {};
+    const UInt32 tag = BE32(chan.data());
+    std::vector<UInt32> labels;
+    if (tag == kUseChannelDescriptions) {
+        const UInt32 count = BE32(chan.data() + 8);
+        for (UInt32 i = 0; i < count && 12 + std::size_t(i) * 20 + 4 <= chan.size(); ++i)
+            labels.push_back(BE32(chan.data() + 12 + std::size_t(i) * 20));
+    } else if (tag == kUseChannelBitmap) {
+        const UInt32 bitmap = BE32(chan.data() + 4);
+        for (UInt32 bit = 0; bit < 32; ++bit)
+            if (bitmap & (1u << bit))
+                labels.push_back(bit + 1);
+    } else {
+        labels = ChannelLabelsForLayoutTag(tag);
+    }
+    if (labels.size() != channels)
+        return {};
+    return labels;
+}
+
+} // namespace
+
+struct OpaqueExtAudioFile {
+    // Reading.
+    std::unique_ptr<MovieSource> source;
+    CafLayout layout;
+    std::vector<SInt32> scratch;
+    // Writing.
+    bool writing = false;
+    SInt16 refNum = 0;
+    SInt64 dataStart = 0;           // file offset of the first sample byte
+    SInt64 dataSizeField = 0;       // file offset of the data chunk's size
+    UInt64 framesWritten = 0;
+    UInt64 position = 0;            // frame position of the next write
+    // Both.
+    AudioStreamBasicDescription client;
+    std::vector<UInt8> clientLayout;
+};
+
+OSStatus ExtAudioFileOpen(const FSRef* ref, ExtAudioFileRef* outFile)
+{
+    if (!ref || !outFile)
+        return paramErr;
+    *outFile = nullptr;
+    try {
+        auto file = std::make_unique<OpaqueExtAudioFile>();
+        OSStatus err = WalkCaf(ref->path, &file->layout);
+        if (err != noErr)
+            return err;
+        err = MovieSource::Open(ref->path, &file->source);
+        if (err != noErr)
+            return err;
+        if (file->source->Channels() != file->layout.format.mChannelsPerFrame)
+            return kAudioFileInvalidFileError;
+        const std::vector<UInt32> labels = LabelsFromChan(file->layout.chan, file->source->Channels());
+        if (!labels.empty())
+            file->source->SetFileChannelLabels(labels);
+        file->client = file->layout.format;
+        *outFile = file.release();
+        return noErr;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+OSStatus ExtAudioFileCreateNew(const FSRef* parent, const std::string& name, AudioFileTypeID type,
+                               const AudioStreamBasicDescription* format, const AudioChannelLayout* layout,
+                               UInt32, ExtAudioFileRef* outFile)
+{
+    if (!parent || !format || !outFile || type != kAudioFileCAFType)
+        return paramErr;
+    *outFile = nullptr;
+    const UInt32 bits = format->mBitsPerChannel;
+    if (format->mFormatID != kAudioFormatLinearPCM || format->mChannelsPerFrame == 0 ||
+        !(bits == 8 || bits == 16 || bits == 24 || bits == 32) || !(format->mSampleRate > 0))
+        return kAudioFileUnsupportedDataFormatError;
+    try {
+        auto file = std::make_unique<OpaqueExtAudioFile>();
+        OSErr err = CheckFileName(name);
+        if (err != noErr)
+            return err;
+        FSSpec spec{parent->path, name};
+        err = FSpCreate(&spec, FOUR_CHAR_CODE("Qmch"), FOUR_CHAR_CODE("caff"), 0);
+        if (err != noErr)
+            return err;
+        err = FSpOpenDF(&spec, fsRdWrPerm, &file->refNum);
+        if (err != noErr)
+            return err;
+        std::vector<UInt8> out;
+        PutBE32(out, FOUR_CHAR_CODE("caff"));
+        out.insert(out.end(), {0, 1, 0, 0});
+        PutBE32(out, FOUR_CHAR_CODE("desc"));
+        PutBE64(out, 32);
+        UInt64 rateBits;
+        std::memcpy(&rateBits, &format->mSampleRate, sizeof rateBits);
+        PutBE64(out, rateBits);
+        PutBE32(out, kAudioFormatLinearPCM);
+        UInt32 cafFlags = 0;
+        if (format->mFormatFlags & kAudioFormatFlagIsFloat)
+            cafFlags |= 1;
+        if (!(format->mFormatFlags & kAudioFormatFlagIsBigEndian))
+            cafFlags |= 2;
+        PutBE32(out, cafFlags);
+        const UInt32 bytesPerFrame = format->mChannelsPerFrame * (bits / 8);
+        PutBE32(out, bytesPerFrame);
+        PutBE32(out, 1);
+        PutBE32(out, format->mChannelsPerFrame);
+        PutBE32(out, bits);
+        if (layout) {
+            PutBE32(out, FOUR_CHAR_CODE("chan"));
+            const UInt32 descriptions = layout->mChannelLayoutTag == kUseChannelDescriptions
+                                            ? layout->mNumberChannelDescriptions : 0;
+            PutBE64(out, 12 + UInt64(descriptions) * 20);
+            PutBE32(out, layout->mChannelLayoutTag);
+            PutBE32(out, layout->mChannelBitmap);
+            PutBE32(out, descriptions);
+            for (UInt32 i = 0; i < descriptions; ++i) {
+                const AudioChannelDescription& d = layout->mChannelDescriptions[i];
+                PutBE32(out, d.mChannelLabel);
+                PutBE32(out, d.mChannelFlags);
+                for (float coordinate : d.mCoordinates) {
+                    UInt32 v;
+                    std::memcpy(&v, &coordinate, sizeof v);
+                    PutBE32(out, v);
+                }
+            }
+        }
+        PutBE32(out, FOUR_CHAR_CODE("data"));
+        file->dataSizeField = SInt64(out.size());
+        PutBE64(out, 4);
+        PutBE32(out, 0); // edit count
+        file->dataStart = SInt64(out.size());
+        SInt32 count = SInt32(out.size());
+        err = FSWrite(file->refNum, &count, out.data());
+        if (err != noErr) {
+            FSClose(file->refNum);
+            FSpDelete(&spec);
+            return err;
+        }
+        file->writing = true;
+        file->layout.format = *format;
+        file->layout.format.mFormatFlags |= kAudioFormatFlagIsPacked;
+        file->layout.format.mBytesPerFrame = file->layout.format.mBytesPerPacket = bytesPerFrame;
+        file->layout.format.mFramesPerPacket = 1;
+        file->client = file->layout.format;
+        *outFile = file.release();
+        return noErr;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+OSStatus ExtAudioFileGetPropertyInfo(ExtAudioFileRef file, ExtAudioFilePropertyID property, UInt32* outSize,
+                                     Boolean* outWritable)
+{
+    if (!file)
+        return paramErr;
+    UInt32 size = 0;
+    Boolean writable = false;
+    switch (property) {
+    case kExtAudioFileProperty_FileDataFormat: size = sizeof(AudioStreamBasicDescription); break;
+    case kExtAudioFileProperty_ClientDataFormat: size = sizeof(AudioStreamBasicDescription); writable = true; break;
+    case kExtAudioFileProperty_FileLengthFrames: size = 8; break;
+    case kExtAudioFileProperty_FileChannelLayout: {
+        const UInt32 channels = file->layout.format.mChannelsPerFrame;
+        const std::vector<UInt8>& chan = file->layout.chan;
+        const UInt32 descriptions = chan.size() >= 12 ? BE32(chan.data() + 8) : 0;
+        size = UInt32(std::max<std::size_t>(12 + std::size_t(descriptions) * 20, sizeof(AudioChannelLayout)));
+        (void)channels;
+        break;
+    }
+    case kExtAudioFileProperty_ClientChannelLayout:
+        size = UInt32(std::max<std::size_t>(file->clientLayout.size(), sizeof(AudioChannelLayout)));
+        writable = true;
+        break;
+    default:
+        return kExtAudioFileError_InvalidProperty;
+    }
+    if (outSize)
+        *outSize = size;
+    if (outWritable)
+        *outWritable = writable;
+    return noErr;
+}
+
+OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID property, UInt32* ioSize,
+                                 void* outData)
+{
+    if (!file || !ioSize || !outData)
+        return paramErr;
+    switch (property) {
+    case kExtAudioFileProperty_FileDataFormat:
+    case kExtAudioFileProperty_ClientDataFormat:
+        if (*ioSize < sizeof(AudioStreamBasicDescription))
+            return paramErr;
+        std::memcpy(outData, property == kExtAudioFileProperty_FileDataFormat ? &file->layout.format : &file->client,
+                    sizeof(AudioStreamBasicDescription));
+        *ioSize = sizeof(AudioStreamBasicDescription);
+        return noErr;
+    case kExtAudioFileProperty_FileLengthFrames: {
+        if (*ioSize < 8)
+            return paramErr;
+        const SInt64 frames = file->writing ? SInt64(file->framesWritten) : SInt64(file->source->FrameCount());
+        std::memcpy(outData, &frames, 8);
+        *ioSize = 8;
+        return noErr;
+    }
+    case kExtAudioFileProperty_FileChannelLayout: {
+        UInt32 needed = 0;
+        ExtAudioFileGetPropertyInfo(file, property, &needed, nullptr);
+        if (*ioSize < needed)
+            return paramErr;
+        auto* layout = static_cast<AudioChannelLayout*>(outData);
+        std::memset(outData, 0, needed);
+        const std::vector<UInt8>& chan = file->layout.chan;
+        if (chan.size() >= 12) {
+            layout->mChannelLayoutTag = BE32(chan.data());
+            layout->mChannelBitmap = BE32(chan.data() + 4);
+            layout->mNumberChannelDescriptions = BE32(chan.data() + 8);
+            for (UInt32 i = 0; i < layout->mNumberChannelDescriptions; ++i) {
+                const UInt8* d = chan.data() + 12 + std::size_t(i) * 20;
+                layout->mChannelDescriptions[i].mChannelLabel = BE32(d);
+                layout->mChannelDescriptions[i].mChannelFlags = BE32(d + 4);
+                for (int k = 0; k < 3; ++k) {
+                    const UInt32 v = BE32(d + 8 + 4 * k);
+                    std::memcpy(&layout->mChannelDescriptions[i].mCoordinates[k], &v, 4);
+                }
+            }
+        } else {
+            // No 'chan' chunk: the layout the channel count implies.
+            const UInt32 channels = file->layout.format.mChannelsPerFrame;
+            layout->mChannelLayoutTag = channels == 1 ? 0x640001u : channels == 2 ? 0x650002u : (147u << 16) | channels;
+        }
+        *ioSize = needed;
+        return noErr;
+    }
+    case kExtAudioFileProperty_ClientChannelLayout:
+        if (file->clientLayout.empty() || *ioSize < file->clientLayout.size())
+            return paramErr;
+        std::memcpy(outData, file->clientLayout.data(), file->clientLayout.size());
+        *ioSize = UInt32(file->clientLayout.size());
+        return noErr;
+    default:
+        return kExtAudioFileError_InvalidProperty;
+    }
+}
+
+OSStatus ExtAudioFileSetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID property, UInt32 size,
+                                 const void* data)
+{
+    if (!file || !data)
+        return paramErr;
+    switch (property) {
+    case kExtAudioFileProperty_ClientDataFormat: {
+        if (size < sizeof(AudioStreamBasicDescription))
+            return paramErr;
+        AudioStreamBasicDescription client;
+        std::memcpy(&client, data, sizeof client);
+        const UInt32 bits = client.mBitsPerChannel;
+        if (client.mFormatID != kAudioFormatLinearPCM || (client.mFormatFlags & kAudioFormatFlagIsFloat) ||
+            !(bits == 8 || bits == 16 || bits == 24 || bits == 32) ||
+            client.mChannelsPerFrame != file->layout.format.mChannelsPerFrame)
+            return kAudioFileUnsupportedDataFormatError;
+        if (file->writing && (bits != file->layout.format.mBitsPerChannel ||
+                              (client.mFormatFlags & kAudioFormatFlagIsNonInterleaved)))
+            return kAudioFileUnsupportedDataFormatError;
+        file->client = client;
+        return noErr;
+    }
+    case kExtAudioFileProperty_ClientChannelLayout: {
+        if (size < 12)
+            return paramErr;
+        const auto* layout = static_cast<const AudioChannelLayout*>(data);
+        if (file->writing)
+            return kExtAudioFileError_InvalidProperty;
+        if (!file->source->SetClientLayout(layout->mChannelLayoutTag))
+            return kAudioFileUnsupportedDataFormatError;
+        file->clientLayout.assign(static_cast<const UInt8*>(data), static_cast<const UInt8*>(data) + 12);
+        return noErr;
+    }
+    default:
+        return kExtAudioFileError_InvalidProperty;
+    }
+}
+
+OSStatus ExtAudioFileRead(ExtAudioFileRef file, UInt32* ioFrames, AudioBufferList* data)
+{
+    if (!file || !ioFrames || !data)
+        return paramErr;
+    const UInt32 channels = file->client.mChannelsPerFrame;
+    const UInt32 bytes = file->client.mBitsPerChannel / 8;
+    const bool planar = (file->client.mFormatFlags & kAudioFormatFlagIsNonInterleaved) != 0;
+    if (bytes == 0 || data->mNumberBuffers != (planar ? channels : 1))
+        return paramErr;
+    UInt32 frames = *ioFrames;
+    for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
+        const AudioBuffer& buffer = data->mBuffers[b];
+        const UInt32 perFrame = bytes * (planar ? 1 : channels);
+        if (!buffer.mData)
+            return paramErr;
+        frames = std::min(frames, buffer.mDataByteSize / perFrame);
+    }
+    *ioFrames = 0;
+    if (file->writing) {
+        // Reading back what was written: the bytes as they stand.
+        const UInt64 available = file->framesWritten > file->position ? file->framesWritten - file->position : 0;
+        frames = UInt32(std::min<UInt64>(frames, available));
+        long count = long(frames) * long(bytes * channels);
+        if (frames > 0) {
+            OSErr err = SetFPos(file->refNum, fsFromStart, file->dataStart + SInt64(file->position) * bytes * channels);
+            if (err == noErr)
+                err = FSRead(file->refNum, &count, data->mBuffers[0].mData);
+            if (err != noErr)
+                return err;
+        }
+        data->mBuffers[0].mDataByteSize = UInt32(count);
+        file->position += frames;
+        *ioFrames = frames;
+        return noErr;
+    }
+    try {
+        file->scratch.resize(std::size_t(frames) * channels);
+        std::vector<SInt32*> pointers(channels);
+        for (UInt32 c = 0; c < channels; ++c)
+            pointers[c] = file->scratch.data() + std::size_t(c) * frames;
+        UInt32 delivered = 0;
+        const OSErr err = file->source->Read(pointers.data(), frames, &delivered);
+        if (err != noErr)
+            return err;
+        for (UInt32 c = 0; c < channels; ++c) {
+            UInt8* out = static_cast<UInt8*>(data->mBuffers[planar ? c : 0].mData) + (planar ? 0 : c * bytes);
+            const std::size_t stride = planar ? bytes : std::size_t(bytes) * channels;
+            for (UInt32 i = 0; i < delivered; ++i, out += stride) {
+                const UInt32 v = UInt32(pointers[c][i]);
+                for (UInt32 k = 0; k < bytes; ++k)
+                    out[k] = UInt8(v >> (24 - 8 * k));
+            }
+        }
+        for (UInt32 b = 0; b < data->mNumberBuffers; ++b)
+            data->mBuffers[b].mDataByteSize = delivered * bytes * (planar ? 1 : channels);
+        *ioFrames = delivered;
+        return noErr;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+OSStatus ExtAudioFileWrite(ExtAudioFileRef file, UInt32 frames, const AudioBufferList* data)
+{
+    if (!file || !data || data->mNumberBuffers != 1 || !file->writing)
+        return paramErr;
+    const UInt32 bytesPerFrame = file->layout.format.mBytesPerFrame;
+    const UInt64 bytes = UInt64(frames) * bytesPerFrame;
+    if (bytes > data->mBuffers[0].mDataByteSize || bytes > 0x7FFFFFFF || !data->mBuffers[0].mData)
+        return paramErr;
+    OSErr err = SetFPos(file->refNum, fsFromStart, file->dataStart + SInt64(file->position) * bytesPerFrame);
+    SInt32 count = SInt32(bytes);
+    if (err == noErr && count > 0)
+        err = FSWrite(file->refNum, &count, data->mBuffers[0].mData);
+    if (err != noErr)
+        return err;
+    file->position += frames;
+    file->framesWritten = std::max(file->framesWritten, file->position);
+    return noErr;
+}
+
+OSStatus ExtAudioFileSeek(ExtAudioFileRef file, SInt64 frame)
+{
+    if (!file || frame < 0)
+        return paramErr;
+    if (file->writing) {
+        file->position = UInt64(frame);
+        return noErr;
+    }
+    return file->source->Seek(UInt64(frame));
+}
+
+OSStatus ExtAudioFileDispose(ExtAudioFileRef file)
+{
+    if (!file)
+        return paramErr;
+    OSStatus result = noErr;
+    if (file->writing) {
+        std::vector<UInt8> size;
+        PutBE64(size, 4 + file->framesWritten * file->layout.format.mBytesPerFrame);
+        SInt32 count = 8;
+        result = SetFPos(file->refNum, fsFromStart, file->dataSizeField);
+        if (result == noErr)
+            result = FSWrite(file->refNum, &count, size.data());
+        const OSErr closed = FSClose(file->refNum);
+        if (result == noErr)
+            result = closed;
+    }
+    delete file;
+    return result;
+}

@@ -1,0 +1,929 @@
+#include "MovieSource.h"
+
+#include "MacErrorMapping.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
+#include <libavutil/log.h>
+}
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+namespace {
+
+struct LayoutEntry {
+    AudioChannelLayoutTag tag;
+    std::vector<UInt32> labels;
+};
+
+constexpr UInt32 L = kAudioChannelLabel_Left, R = kAudioChannelLabel_Right, C = kAudioChannelLabel_Center,
+                 LFE = kAudioChannelLabel_LFEScreen, Ls = kAudioChannelLabel_LeftSurround,
+                 Rs = kAudioChannelLabel_RightSurround, Lc = kAudioChannelLabel_LeftCenter,
+                 Rc = kAudioChannelLabel_RightCenter, Cs = kAudioChannelLabel_CenterSurround,
+                 Rls = kAudioChannelLabel_RearSurroundLeft, Rrs = kAudioChannelLabel_RearSurroundRight;
+
+const std::vector<LayoutEntry>& KnownLayouts()
+{
+    static const std::vector<LayoutEntry> layouts = {
+        {0x640001, {C}},
+        {0x650002, {L, R}},
+        {0x960003, {L, C, R}},
+        {0x710003, {L, R, C}},
+        {0x720003, {C, L, R}},
+        {0x830003, {L, R, Cs}},
+        {0x6C0004, {L, R, Ls, Rs}},
+        {0x840004, {L, R, Ls, Rs}},
+        {0x740004, {C, L, R, Cs}},
+        {0x730004, {L, R, C, Cs}},
+        {0x760005, {L, R, Ls, Rs, C}},
+        {0x6D0005, {L, R, Rls, Rrs, C}},
+        {0x750005, {L, R, C, Ls, Rs}},
+        {0x770005, {L, C, R, Ls, Rs}},
+        {0x780005, {C, L, R, Ls, Rs}},
+        {0x790006, {L, R, C, LFE, Ls, Rs}},
+        {0x7A0006, {L, R, Ls, Rs, C, LFE}},
+        {0x7B0006, {L, C, R, Ls, Rs, LFE}},
+        {0x7C0006, {C, L, R, Ls, Rs, LFE}},
+        {0x8B0006, {L, R, Ls, Rs, C, Cs}},
+        {0x6E0006, {L, R, Rls, Rrs, C, Cs}},
+        {0x8D0006, {C, L, R, Ls, Rs, Cs}},
+        {0x7D0007, {L, R, C, LFE, Ls, Rs, Cs}},
+        {0x8E0007, {C, L, R, Ls, Rs, Cs, LFE}},
+        {0x7F0008, {C, Lc, Rc, L, R, Ls, Rs, LFE}},
+        {0x7E0008, {L, R, C, LFE, Ls, Rs, Lc, Rc}},
+        {0x800008, {L, R, C, LFE, Ls, Rs, Rls, Rrs}},
+        {0x810008, {L, R, Ls, Rs, C, LFE, Lc, Rc}},
+    };
+    return layouts;
+}
+
+// The label of one of the libraries' channels; back and side pairs are
+// the surrounds when the layout has only one of them.
+UInt32 LabelForChannel(AVChannel channel, bool hasSide)
+{
+    switch (channel) {
+    case AV_CHAN_FRONT_LEFT: return L;
+    case AV_CHAN_FRONT_RIGHT: return R;
+    case AV_CHAN_FRONT_CENTER: return C;
+    case AV_CHAN_LOW_FREQUENCY: return LFE;
+    case AV_CHAN_BACK_LEFT: return hasSide ? Rls : Ls;
+    case AV_CHAN_BACK_RIGHT: return hasSide ? Rrs : Rs;
+    case AV_CHAN_FRONT_LEFT_OF_CENTER: return Lc;
+    case AV_CHAN_FRONT_RIGHT_OF_CENTER: return Rc;
+    case AV_CHAN_BACK_CENTER: return Cs;
+    case AV_CHAN_SIDE_LEFT: return Ls;
+    case AV_CHAN_SIDE_RIGHT: return Rs;
+    case AV_CHAN_TOP_CENTER: return kAudioChannelLabel_TopCenterSurround;
+    case AV_CHAN_TOP_FRONT_LEFT: return kAudioChannelLabel_VerticalHeightLeft;
+    case AV_CHAN_TOP_FRONT_CENTER: return kAudioChannelLabel_VerticalHeightCenter;
+    case AV_CHAN_TOP_FRONT_RIGHT: return kAudioChannelLabel_VerticalHeightRight;
+    case AV_CHAN_TOP_BACK_LEFT: return kAudioChannelLabel_TopBackLeft;
+    case AV_CHAN_TOP_BACK_CENTER: return kAudioChannelLabel_TopBackCenter;
+    case AV_CHAN_TOP_BACK_RIGHT: return kAudioChannelLabel_TopBackRight;
+    case AV_CHAN_WIDE_LEFT: return kAudioChannelLabel_LeftWide;
+    case AV_CHAN_WIDE_RIGHT: return kAudioChannelLabel_RightWide;
+    case AV_CHAN_LOW_FREQUENCY_2: return kAudioChannelLabel_LFE2;
+    default: return kAudioChannelLabel_Unknown;
+    }
+}
+
+std::vector<UInt32> LabelsForLayout(const AVChannelLayout& layout)
+{
+    const int count = layout.nb_channels;
+    std::vector<UInt32> labels;
+    if (layout.order == AV_CHANNEL_ORDER_UNSPEC || count <= 0) {
+        if (count == 1)
+            labels = {C};
+        else if (count == 2)
+            labels = {L, R};
+        else
+            labels.assign(std::size_t(std::max(count, 0)), kAudioChannelLabel_Unknown);
+        return labels;
+    }
+    const bool hasSide = av_channel_layout_index_from_channel(&layout, AV_CHAN_SIDE_LEFT) >= 0;
+    for (int i = 0; i < count; ++i)
+        labels.push_back(LabelForChannel(av_channel_layout_channel_from_index(&layout, unsigned(i)), hasSide));
+    return labels;
+}
+
+// Where a label of a wanted layout may be taken from when the file lacks it.
+std::vector<UInt32> StandIns(UInt32 label)
+{
+    switch (label) {
+    case Lc: return {Rls, kAudioChannelLabel_LeftWide};
+    case Rc: return {Rrs, kAudioChannelLabel_RightWide};
+    case Ls: return {kAudioChannelLabel_LeftSurroundDirect, Rls};
+    case Rs: return {kAudioChannelLabel_RightSurroundDirect, Rrs};
+    default: return {};
+    }
+}
+
+OSErr ErrorFromAV(int code, OSErr fallback)
+{
+    if (code == AVERROR(ENOENT))
+        return fnfErr;
+    if (code == AVERROR(EACCES) || code == AVERROR(EPERM))
+        return MacErrorFromErrno(EACCES);
+    if (code == AVERROR(ENOMEM))
+        return memFullErr;
+    if (code == AVERROR(EIO))
+        return ioErr;
+    return fallback;
+}
+
+bool Trusted(AVCodecID id)
+{
+    // Codecs whose decoder delivers exactly each packet's duration, also
+    // right after a flush: the frame count can be read off the packets.
+    switch (id) {
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_ALAC:
+    case AV_CODEC_ID_FLAC:
+    case AV_CODEC_ID_PCM_ALAW:
+    case AV_CODEC_ID_PCM_MULAW:
+    case AV_CODEC_ID_ADPCM_IMA_QT:
+    case AV_CODEC_ID_ADPCM_IMA_WAV:
+        return true;
+    default:
+        break;
+    }
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    return d && d->name && std::strncmp(d->name, "pcm_", 4) == 0;
+}
+
+OSType DataFormatFor(AVCodecID id)
+{
+    switch (id) {
+    case AV_CODEC_ID_PCM_ALAW: return FOUR_CHAR_CODE("alaw");
+    case AV_CODEC_ID_PCM_MULAW: return FOUR_CHAR_CODE("ulaw");
+    case AV_CODEC_ID_ADPCM_IMA_QT: return FOUR_CHAR_CODE("ima4");
+    case AV_CODEC_ID_ADPCM_IMA_WAV: return 0x6D730011; // 'ms\0\x11'
+    case AV_CODEC_ID_MP1: return FOUR_CHAR_CODE(".mp1");
+    case AV_CODEC_ID_MP2: return FOUR_CHAR_CODE(".mp2");
+    case AV_CODEC_ID_MP3: return FOUR_CHAR_CODE(".mp3");
+    case AV_CODEC_ID_AAC: return FOUR_CHAR_CODE("aac ");
+    case AV_CODEC_ID_ALAC: return FOUR_CHAR_CODE("alac");
+    case AV_CODEC_ID_FLAC: return FOUR_CHAR_CODE("flac");
+    case AV_CODEC_ID_VORBIS: return FOUR_CHAR_CODE("vorb");
+    case AV_CODEC_ID_OPUS: return FOUR_CHAR_CODE("opus");
+    case AV_CODEC_ID_AMR_NB: return FOUR_CHAR_CODE("samr");
+    case AV_CODEC_ID_AMR_WB: return FOUR_CHAR_CODE("sawb");
+    case AV_CODEC_ID_AC3: return FOUR_CHAR_CODE("ac-3");
+    default: break;
+    }
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    return d && d->name && std::strncmp(d->name, "pcm_", 4) == 0 ? FOUR_CHAR_CODE("lpcm") : 0;
+}
+
+OSType FileFormatFor(const char* name, const std::string& path)
+{
+    const std::string n = name ? name : "";
+    std::string extension;
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string::npos && path.find('/', dot) == std::string::npos) {
+        extension = path.substr(dot + 1);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+    }
+    if (n == "aiff")
+        return FOUR_CHAR_CODE("AIFC");
+    if (n == "wav" || n == "w64")
+        return FOUR_CHAR_CODE("WAVE");
+    if (n == "caf")
+        return FOUR_CHAR_CODE("caff");
+    if (n == "mp3")
+        return FOUR_CHAR_CODE("MPG3");
+    if (n == "flac")
+        return FOUR_CHAR_CODE("flac");
+    if (n == "ogg")
+        return FOUR_CHAR_CODE("Ogg ");
+    if (n == "amr")
+        return FOUR_CHAR_CODE("amrf");
+    if (n == "aac")
+        return FOUR_CHAR_CODE("adts");
+    if (n.find("mp4") != std::string::npos) {
+        if (extension == "m4a")
+            return FOUR_CHAR_CODE("m4af");
+        if (extension == "mov" || extension == "qt")
+            return FOUR_CHAR_CODE("MooV");
+        if (extension == "3gp")
+            return FOUR_CHAR_CODE("3gpp");
+        return FOUR_CHAR_CODE("mp4f");
+    }
+    return 0;
+}
+
+// swresample's conversions to signed 32-bit integers: floats scaled by 2^31
+// in their own precision, rounded to nearest (ties to even) and saturated.
+inline SInt32 RoundSaturated(double scaled)
+{
+    if (scaled >= 2147483647.0)
+        return INT32_MAX;
+    if (scaled <= -2147483648.0)
+        return INT32_MIN;
+    return SInt32(std::nearbyint(scaled));
+}
+inline SInt32 FromFloatF(float x)
+{
+    const float scaled = x * 2147483648.0f;
+    if (scaled >= 2147483648.0f)
+        return INT32_MAX;
+    if (scaled <= -2147483648.0f)
+        return INT32_MIN;
+#if defined(__SSE__)
+    return _mm_cvtss_si32(_mm_set_ss(scaled)); // the current (nearest-even) rounding
+#else
+    return SInt32(std::nearbyint(scaled));
+#endif
+}
+
+// `count` samples of one channel of a decoded frame, from sample `first`,
+// as 32-bit integers.
+void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, UInt32 count, SInt32* out)
+{
+    const auto format = AVSampleFormat(frame->format);
+    const bool planar = av_sample_fmt_is_planar(format);
+    const std::size_t stride = planar ? 1 : std::size_t(channels);
+    const std::size_t start = planar ? std::size_t(first) : std::size_t(first) * std::size_t(channels) + std::size_t(channel);
+    const uint8_t* data = frame->extended_data[planar ? channel : 0];
+    switch (av_get_packed_sample_fmt(format)) {
+    case AV_SAMPLE_FMT_U8:
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = SInt32((UInt32(data[start + i * stride]) - 0x80u) << 24);
+        break;
+    case AV_SAMPLE_FMT_S16: {
+        const auto* p = reinterpret_cast<const int16_t*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = SInt32(UInt32(SInt32(p[i * stride])) << 16);
+        break;
+    }
+    case AV_SAMPLE_FMT_S32: {
+        const auto* p = reinterpret_cast<const int32_t*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = p[i * stride];
+        break;
+    }
+    case AV_SAMPLE_FMT_S64: {
+        const auto* p = reinterpret_cast<const int64_t*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = SInt32(p[i * stride] >> 32);
+        break;
+    }
+    case AV_SAMPLE_FMT_FLT: {
+        const auto* p = reinterpret_cast<const float*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = FromFloatF(p[i * stride]);
+        break;
+    }
+    case AV_SAMPLE_FMT_DBL: {
+        const auto* p = reinterpret_cast<const double*>(data) + start;
+        for (UInt32 i = 0; i < count; ++i)
+            out[i] = RoundSaturated(p[i * stride] * 2147483648.0);
+        break;
+    }
+    default:
+        std::fill(out, out + count, 0);
+        break;
+    }
+}
+
+struct IndexEntry {
+    int64_t pos;
+    int64_t dts;
+    UInt64 start;      // decoded frames before this packet
+    bool seekable;     // no pending start skip; a known, increasing position
+};
+
+// Only regular files are opened (a pipe or device would block or never end).
+OSErr CheckRegularFile(const std::string& path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return MacErrorFromLastErrno();
+    return S_ISREG(info.st_mode) ? noErr : kNoMovieFoundErr;
+}
+
+void QuietLogs()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+} // namespace
+
+std::vector<UInt32> ChannelLabelsForLayoutTag(AudioChannelLayoutTag tag)
+{
+    for (const LayoutEntry& entry : KnownLayouts())
+        if (entry.tag == tag)
+            return entry.labels;
+    return {};
+}
+
+AudioChannelLayoutTag LayoutTagForChannelLabels(const std::vector<UInt32>& labels)
+{
+    for (const LayoutEntry& entry : KnownLayouts())
+        if (entry.labels == labels)
+            return entry.tag;
+    return 0;
+}
+
+// ============================================================ the source
+
+struct MovieSource::Impl {
+    std::string path;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    int stream = -1;
+    AVCodecID codecID = AV_CODEC_ID_NONE;
+
+    double sampleRate = 0;
+    UInt32 channels = 0;
+    UInt64 frameCount = 0;
+    std::vector<UInt32> fileLabels;
+    AudioChannelLayoutTag fileTag = 0;
+    std::vector<int> order;          // delivered channel -> decoded channel
+    OSType fileFormat = 0;
+    OSType dataFormat = 0;
+    UInt32 sourceBits = 0;
+    std::string containerName;
+    bool hasVideo = false;
+    UInt64 dataBytes = 0;
+    UInt32 mpegHeader = 0;
+    std::vector<MovieMetadataItem> metadata;
+    std::vector<IndexEntry> index;
+    bool trusted = false;
+    // Whether the decoder settles within a few packets after a seek: the
+    // fixed-point MPEG decoders carry dither and AAC its noise generator
+    // from the start, so those streams are decoded from the start instead.
+    bool seekExact = false;
+
+    // Decoding state: the decoded frame pending (frameOffset of it used),
+    // the decoded position of its first unused sample, end of stream.
+    UInt64 position = 0;        // frame the next Read starts at
+    UInt64 decodedAt = 0;       // frame of the pending frame's sample frameOffset
+    int frameOffset = 0;
+    bool framePending = false;
+    bool flushed = false;       // end of packets sent to the decoder
+    bool finished = false;      // decoder drained
+
+    ~Impl() { CloseStreams(); }
+
+    void CloseStreams()
+    {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+    }
+
+    OSErr OpenStreams(bool forCounting)
+    {
+        CloseStreams();
+        if (const OSErr err = CheckRegularFile(path); err != noErr)
+            return err;
+        QuietLogs();
+        int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+        if (rc < 0) {
+            format = nullptr;
+            return ErrorFromAV(rc, kNoMovieFoundErr);
+        }
+        rc = avformat_find_stream_info(format, nullptr);
+        if (rc < 0)
+            return ErrorFromAV(rc, kNoMovieFoundErr);
+        stream = -1;
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            AVStream* st = format->streams[i];
+            if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && stream < 0)
+                stream = int(i);
+            else if (!forCounting)
+                st->discard = AVDISCARD_ALL;
+        }
+        if (stream < 0)
+            return kInvalidMovieErr;
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            if (int(i) != stream)
+                format->streams[i]->discard = AVDISCARD_ALL;
+        AVStream* st = format->streams[stream];
+        const AVCodec* decoder = avcodec_find_decoder(st->codecpar->codec_id);
+        if (!decoder)
+            return kInvalidMovieErr;
+        codec = avcodec_alloc_context3(decoder);
+        packet = av_packet_alloc();
+        frame = av_frame_alloc();
+        if (!codec || !packet || !frame)
+            return memFullErr;
+        if (avcodec_parameters_to_context(codec, st->codecpar) < 0)
+            return kInvalidMovieErr;
+        codec->pkt_timebase = st->time_base;
+        if (avcodec_open2(codec, decoder, nullptr) < 0)
+            return kInvalidMovieErr;
+        ResetDecoding();
+        return noErr;
+    }
+
+    void ResetDecoding()
+    {
+        position = decodedAt = 0;
+        frameOffset = 0;
+        framePending = flushed = finished = false;
+    }
+
+    // Reads the next packet of the sound track; false at the end.
+    bool NextPacket()
+    {
+        for (;;) {
+            av_packet_unref(packet);
+            const int rc = av_read_frame(format, packet);
+            if (rc < 0)
+                return false;
+            if (packet->stream_index == stream)
+                return true;
+        }
+    }
+
+    // Gets the next decoded frame into `frame`; false at the end.
+    bool NextFrame()
+    {
+        for (;;) {
+            const int rc = avcodec_receive_frame(codec, frame);
+            if (rc == 0) {
+                if (frame->ch_layout.nb_channels != int(channels) || frame->nb_samples <= 0) {
+                    av_frame_unref(frame);
+                    continue;
+                }
+                return true;
+            }
+            if (rc == AVERROR_EOF || (rc != AVERROR(EAGAIN)))
+                return false;
+            if (flushed)
+                return false;
+            if (NextPacket()) {
+                // A packet the decoder refuses is passed over, as the
+                // reference decoder does.
+                avcodec_send_packet(codec, packet);
+            } else {
+                flushed = true;
+                avcodec_send_packet(codec, nullptr);
+            }
+        }
+    }
+
+    // The counting pass: the packet index, the data size and, where the
+    // packets cannot tell, the decoded frame count.
+    OSErr Count()
+    {
+        AVStream* st = format->streams[stream];
+        trusted = Trusted(codecID);
+        seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
+                    codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
+                    codecID != AV_CODEC_ID_MP2 &&
+                    !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
+                      codec->sample_fmt != AV_SAMPLE_FMT_FLT);
+        UInt64 total = 0;
+        UInt64 pendingSkip = 0;
+        int64_t lastPos = -1;
+        bool durationsKnown = true;
+        while (NextPacket()) {
+            dataBytes += UInt64(std::max(packet->size, 0));
+            if (mpegHeader == 0 && (codecID == AV_CODEC_ID_MP3 || codecID == AV_CODEC_ID_MP2 ||
+                                    codecID == AV_CODEC_ID_MP1) && packet->size >= 4) {
+                const uint8_t* p = packet->data;
+                mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
+            }
+            size_t sideSize = 0;
+            const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
+            UInt64 skipStart = 0, skipEnd = 0;
+            if (side && sideSize >= 8) {
+                skipStart = UInt32(side[0]) | (UInt32(side[1]) << 8) | (UInt32(side[2]) << 16) | (UInt32(side[3]) << 24);
+                skipEnd = UInt32(side[4]) | (UInt32(side[5]) << 8) | (UInt32(side[6]) << 16) | (UInt32(side[7]) << 24);
+            }
+            // A packet that is dropped takes its skip with it.
+            if (!(packet->flags & AV_PKT_FLAG_DISCARD))
+                pendingSkip += skipStart;
+            IndexEntry entry{packet->pos, packet->dts, total,
+                             pendingSkip == 0 && packet->pos > lastPos && packet->pos >= 0};
+            if (packet->pos >= 0)
+                lastPos = std::max(lastPos, packet->pos);
+            index.push_back(entry);
+            if (packet->flags & AV_PKT_FLAG_DISCARD)
+                continue;
+            if (packet->duration <= 0)
+                durationsKnown = false;
+            const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
+            UInt64 frames = UInt64(std::max<int64_t>(av_rescale_q(packet->duration, st->time_base, rate), 0));
+            // The AAC decoder gives whole frames, whatever the packet's
+            // duration says.
+            if (codecID == AV_CODEC_ID_AAC && codec->frame_size > 0)
+                frames = UInt64(codec->frame_size);
+            const UInt64 skipped = std::min(frames, pendingSkip);
+            frames -= skipped;
+            pendingSkip -= skipped;
+            frames -= std::min(frames, skipEnd);
+            total += frames;
+        }
+        if (trusted && durationsKnown) {
+            frameCount = total;
+            return noErr;
+        }
+        // Count by decoding.
+        trusted = false;
+        seekExact = false;
+        index.clear();
+        OSErr err = OpenStreams(false);
+        if (err != noErr)
+            return err;
+        UInt64 decoded = 0;
+        while (NextFrame()) {
+            decoded += UInt64(frame->nb_samples);
+            av_frame_unref(frame);
+        }
+        frameCount = decoded;
+        return noErr;
+    }
+
+    void CollectMetadata()
+    {
+        auto addAll = [this](const AVDictionary* dictionary) {
+            const AVDictionaryEntry* e = nullptr;
+            while ((e = av_dict_get(dictionary, "", e, AV_DICT_IGNORE_SUFFIX))) {
+                MovieMetadataItem item;
+                item.key = e->key ? e->key : "";
+                item.dataType = 1;
+                const std::size_t n = e->value ? std::strlen(e->value) : 0;
+                item.value.assign(reinterpret_cast<const UInt8*>(e->value), reinterpret_cast<const UInt8*>(e->value) + n);
+                metadata.push_back(std::move(item));
+            }
+        };
+        addAll(format->metadata);
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            AVStream* st = format->streams[i];
+            if (int(i) == stream)
+                addAll(st->metadata);
+            if ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) && st->attached_pic.size > 0) {
+                MovieMetadataItem item;
+                item.key = "covr";
+                switch (st->codecpar->codec_id) {
+                case AV_CODEC_ID_MJPEG: item.dataType = 13; break;
+                case AV_CODEC_ID_PNG: item.dataType = 14; break;
+                case AV_CODEC_ID_BMP: item.dataType = 27; break;
+                default: item.dataType = 0; break;
+                }
+                item.value.assign(st->attached_pic.data, st->attached_pic.data + st->attached_pic.size);
+                metadata.push_back(std::move(item));
+            }
+        }
+    }
+
+    OSErr OpenAll()
+    {
+        OSErr err = OpenStreams(true);
+        if (err != noErr)
+            return err;
+        AVStream* st = format->streams[stream];
+        codecID = st->codecpar->codec_id;
+        sampleRate = double(st->codecpar->sample_rate > 0 ? st->codecpar->sample_rate : codec->sample_rate);
+        channels = UInt32(std::max(codec->ch_layout.nb_channels, 0));
+        if (channels == 0 || channels > 1024 || sampleRate <= 0)
+            return kInvalidMovieErr;
+        fileLabels = LabelsForLayout(codec->ch_layout);
+        fileTag = LayoutTagForChannelLabels(fileLabels);
+        order.resize(channels);
+        for (UInt32 c = 0; c < channels; ++c)
+            order[c] = int(c);
+        containerName = format->iformat && format->iformat->name ? format->iformat->name : "";
+        fileFormat = FileFormatFor(format->iformat ? format->iformat->name : nullptr, path);
+        dataFormat = DataFormatFor(codecID);
+        if (dataFormat == FOUR_CHAR_CODE("lpcm") || dataFormat == FOUR_CHAR_CODE("alaw") ||
+            dataFormat == FOUR_CHAR_CODE("ulaw"))
+            sourceBits = UInt32(std::max(av_get_bits_per_sample(codecID), 0));
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVStream* s = format->streams[i];
+            if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                hasVideo = true;
+        }
+        CollectMetadata();
+        err = Count();
+        if (err != noErr)
+            return err;
+        if (frameCount == 0)
+            return kInvalidMovieErr;
+        return OpenStreams(false);
+    }
+
+    // Positions the decoder so that the next decoded sample is `target`.
+    OSErr SeekTo(UInt64 target)
+    {
+        if (target == position)
+            return noErr;
+        // Ahead within reach, or ahead in a stream whose decoder carries
+        // state from the start: decode on.
+        if (target > position && (!seekExact || target - position < UInt64(sampleRate) * 4 + 65536))
+            return Skip(target - position);
+        if (seekExact && !index.empty()) {
+            // The last seekable packet at or before the target, then back
+            // far enough for the decoder to settle.
+            std::size_t i = index.size();
+            while (i > 0 && !(index[i - 1].seekable && index[i - 1].start <= target))
+                --i;
+            if (i > 0) {
+                std::size_t k = i - 1;
+                const int64_t wantBytes = 4096;
+                std::size_t back = 0;
+                while (k > 0 && (back < 8 || (index[k].pos >= 0 && index[i - 1].pos - index[k].pos < wantBytes))) {
+                    --k;
+                    ++back;
+                }
+                while (k > 0 && !index[k].seekable)
+                    --k;
+                if (index[k].seekable && SeekToPacket(k) == noErr)
+                    return Skip(target - position);
+            }
+        }
+        // From the start.
+        const OSErr err = OpenStreams(false);
+        if (err != noErr)
+            return err;
+        return Skip(target);
+    }
+
+    OSErr SeekToPacket(std::size_t k)
+    {
+        const IndexEntry& e = index[k];
+        if (e.start == 0 && k == 0)
+            return OpenStreams(false);
+        // Raw MPEG audio is found again by its byte position; every other
+        // container by its own timestamp seek.
+        const bool byteSeek = containerName == "mp3" && e.pos >= 0;
+        int rc;
+        if (byteSeek)
+            rc = av_seek_frame(format, stream, e.pos, AVSEEK_FLAG_BYTE);
+        else
+            rc = av_seek_frame(format, stream, e.dts, AVSEEK_FLAG_BACKWARD);
+        if (rc < 0)
+            return ioErr;
+        avcodec_flush_buffers(codec);
+        // After a seek the demuxer's timestamps may be estimates: the start
+        // and end trims they would bring are not applied (the frame count
+        // already ends the track).
+        codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+        framePending = flushed = finished = false;
+        frameOffset = 0;
+        // Find the packet itself.
+        for (int guard = 0; guard < 1 << 20; ++guard) {
+            if (!NextPacket())
+                return ioErr;
+            if (packet->pos == e.pos && (byteSeek || packet->dts == e.dts))
+                break;
+            if (packet->pos > e.pos && e.pos >= 0)
+                return ioErr;
+        }
+        avcodec_send_packet(codec, packet);
+        position = decodedAt = e.start;
+        return noErr;
+    }
+
+    OSErr Skip(UInt64 frames)
+    {
+        while (frames > 0) {
+            if (!framePending) {
+                if (finished || !NextFrame()) {
+                    finished = true;
+                    position += frames;
+                    return noErr;
+                }
+                framePending = true;
+                frameOffset = 0;
+            }
+            const UInt64 left = UInt64(frame->nb_samples - frameOffset);
+            const UInt64 take = std::min(left, frames);
+            frameOffset += int(take);
+            frames -= take;
+            position += take;
+            if (frameOffset >= frame->nb_samples) {
+                framePending = false;
+                av_frame_unref(frame);
+            }
+        }
+        return noErr;
+    }
+
+    OSErr Read(SInt32* const* out, UInt32 frames, UInt32* delivered)
+    {
+        UInt32 done = 0;
+        const UInt64 limit = frameCount > position ? frameCount - position : 0;
+        if (frames > limit)
+            frames = UInt32(limit);
+        while (done < frames) {
+            if (!framePending) {
+                if (finished || !NextFrame()) {
+                    // The decoder gave fewer frames than counted: silence.
+                    finished = true;
+                    for (UInt32 c = 0; c < channels; ++c)
+                        std::fill(out[c] + done, out[c] + frames, 0);
+                    position += frames - done;
+                    done = frames;
+                    break;
+                }
+                framePending = true;
+                frameOffset = 0;
+            }
+            const UInt32 take = UInt32(std::min<UInt64>(UInt64(frame->nb_samples - frameOffset), frames - done));
+            for (UInt32 c = 0; c < channels; ++c)
+                ConvertChannel(frame, order[c], int(channels), frameOffset, take, out[c] + done);
+            frameOffset += int(take);
+            done += take;
+            position += take;
+            if (frameOffset >= frame->nb_samples) {
+                framePending = false;
+                av_frame_unref(frame);
+            }
+        }
+        *delivered = done;
+        return noErr;
+    }
+};
+
+MovieSource::MovieSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+MovieSource::~MovieSource() = default;
+
+OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* out)
+{
+    if (!out)
+        return paramErr;
+    out->reset();
+    try {
+        auto impl = std::make_unique<Impl>();
+        impl->path = path;
+        const OSErr err = impl->OpenAll();
+        if (err != noErr)
+            return err;
+        out->reset(new MovieSource(std::move(impl)));
+        return noErr;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSType* dataFormat)
+{
+    QuietLogs();
+    if (const OSErr err = CheckRegularFile(path); err != noErr)
+        return err == kNoMovieFoundErr ? 0 : err;
+    AVIOContext* io = nullptr;
+    if (avio_open(&io, path.c_str(), AVIO_FLAG_READ) < 0)
+        return fnfErr;
+    const AVInputFormat* input = nullptr;
+    // The name is left out: the content alone must tell.
+    const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 1 << 16);
+    avio_closep(&io);
+    if (score < AVPROBE_SCORE_RETRY || !input)
+        return 0;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), input, nullptr) < 0)
+        return 0;
+    SInt32 channels = 0;
+    if (avformat_find_stream_info(format, nullptr) >= 0) {
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVCodecParameters* par = format->streams[i]->codecpar;
+            if (par->codec_type == AVMEDIA_TYPE_AUDIO && avcodec_find_decoder(par->codec_id)) {
+                channels = std::max(par->ch_layout.nb_channels, 0);
+                if (dataFormat)
+                    *dataFormat = DataFormatFor(par->codec_id);
+                break;
+            }
+        }
+    }
+    if (container)
+        *container = format->iformat && format->iformat->name ? format->iformat->name : "";
+    avformat_close_input(&format);
+    return channels;
+}
+
+OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetadataItem>* items)
+{
+    if (!items)
+        return paramErr;
+    items->clear();
+    try {
+        Impl impl;
+        impl.path = path;
+        QuietLogs();
+        if (const OSErr err = CheckRegularFile(path); err != noErr)
+            return err;
+        int rc = avformat_open_input(&impl.format, path.c_str(), nullptr, nullptr);
+        if (rc < 0) {
+            impl.format = nullptr;
+            return ErrorFromAV(rc, kNoMovieFoundErr);
+        }
+        rc = avformat_find_stream_info(impl.format, nullptr);
+        if (rc < 0)
+            return ErrorFromAV(rc, kNoMovieFoundErr);
+        impl.stream = -1;
+        for (unsigned i = 0; i < impl.format->nb_streams; ++i)
+            if (impl.format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+                impl.stream = int(i);
+                break;
+            }
+        impl.CollectMetadata();
+        *items = std::move(impl.metadata);
+        return noErr;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+double MovieSource::SampleRate() const { return impl_->sampleRate; }
+UInt32 MovieSource::Channels() const { return impl_->channels; }
+UInt64 MovieSource::FrameCount() const { return impl_->frameCount; }
+const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->fileLabels; }
+AudioChannelLayoutTag MovieSource::FileLayoutTag() const { return impl_->fileTag; }
+OSType MovieSource::FileFormat() const { return impl_->fileFormat; }
+OSType MovieSource::DataFormat() const { return impl_->dataFormat; }
+UInt32 MovieSource::SourceBits() const { return impl_->sourceBits; }
+const std::string& MovieSource::ContainerName() const { return impl_->containerName; }
+bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
+UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
+UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
+const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
+UInt64 MovieSource::Position() const { return impl_->position; }
+
+bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
+{
+    const std::vector<UInt32> wanted = ChannelLabelsForLayoutTag(tag);
+    const std::vector<UInt32>& have = impl_->fileLabels;
+    if (wanted.size() != have.size() || wanted.empty())
+        return false;
+    std::vector<int> order(wanted.size(), -1);
+    std::vector<bool> used(have.size(), false);
+    auto take = [&](std::size_t slot, UInt32 label) {
+        for (std::size_t j = 0; j < have.size(); ++j)
+            if (!used[j] && have[j] == label) {
+                used[j] = true;
+                order[slot] = int(j);
+                return true;
+            }
+        return false;
+    };
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+        take(i, wanted[i]);
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (order[i] >= 0)
+            continue;
+        bool found = false;
+        for (UInt32 standIn : StandIns(wanted[i]))
+            if ((found = take(i, standIn)))
+                break;
+        if (!found)
+            return false;
+    }
+    impl_->order = order;
+    return true;
+}
+
+void MovieSource::SetFileChannelLabels(const std::vector<UInt32>& labels)
+{
+    if (labels.size() != impl_->channels)
+        return;
+    impl_->fileLabels = labels;
+    impl_->fileTag = LayoutTagForChannelLabels(labels);
+    for (UInt32 c = 0; c < impl_->channels; ++c)
+        impl_->order[c] = int(c);
+}
+
+OSErr MovieSource::Seek(UInt64 frame)
+{
+    try {
+        return impl_->SeekTo(frame);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivered)
+{
+    if (!delivered || (!channels && frames > 0))
+        return paramErr;
+    *delivered = 0;
+    if (!impl_->format)
+        return kInvalidMovieErr;
+    return impl_->Read(channels, frames, delivered);
+}

@@ -1,0 +1,151 @@
+// The movie layer: any file the media libraries can demultiplex, seen as
+// its first sound track.  It stands in for opening a movie, its audio
+// extraction, the audio-file properties of a movie input (file format, data
+// format, channel layout) and its metadata items.
+//
+// Samples come out as signed 32-bit integers per channel, exactly as the
+// media libraries' own conversion to 32-bit integers gives them (floats
+// scaled by 2^31, rounded and saturated; narrower integers shifted up), so a
+// decode of the whole track equals the reference decoder's sample for
+// sample.  The frame count is the number of frames such a decode yields:
+// taken from the packets where the codec delivers exactly a packet's
+// duration, counted by decoding at open otherwise.
+//
+// Reading at any frame gives the same samples as reading from the start:
+// a seek goes to a packet far enough before the frame for the decoder to
+// settle, and decodes and discards up to the frame.
+//
+// Channel order: the delivered channels follow the file's order, or the
+// order of a Core Audio layout tag given with SetClientLayout.
+//
+// Error codes (warnings of the program's error table, so that one bad input
+// never stops a batch): -43 for a missing file, -22008 ("has unknown file
+// format") for a file that cannot be demultiplexed, -24202 ("no audio track
+// in file") for one without a sound track that decodes; other failures map
+// to I/O codes.
+// No exception leaves this class.  One object is used by one thread.
+//
+// Writing (movie export) is not part of this class; an exporter can be
+// added beside it over the same libraries.
+#pragma once
+
+#include "CoreAudioTypes.h"
+#include "MacTypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr OSErr kNoMovieFoundErr = -22008;
+constexpr OSErr kInvalidMovieErr = -24202;
+
+// Core Audio channel labels used by the layer.
+enum : UInt32 {
+    kAudioChannelLabel_Unknown = 0xFFFFFFFF,
+    kAudioChannelLabel_Left = 1,
+    kAudioChannelLabel_Right = 2,
+    kAudioChannelLabel_Center = 3,
+    kAudioChannelLabel_LFEScreen = 4,
+    kAudioChannelLabel_LeftSurround = 5,
+    kAudioChannelLabel_RightSurround = 6,
+    kAudioChannelLabel_LeftCenter = 7,
+    kAudioChannelLabel_RightCenter = 8,
+    kAudioChannelLabel_CenterSurround = 9,
+    kAudioChannelLabel_LeftSurroundDirect = 10,
+    kAudioChannelLabel_RightSurroundDirect = 11,
+    kAudioChannelLabel_TopCenterSurround = 12,
+    kAudioChannelLabel_VerticalHeightLeft = 13,
+    kAudioChannelLabel_VerticalHeightCenter = 14,
+    kAudioChannelLabel_VerticalHeightRight = 15,
+    kAudioChannelLabel_TopBackLeft = 16,
+    kAudioChannelLabel_TopBackCenter = 17,
+    kAudioChannelLabel_TopBackRight = 18,
+    kAudioChannelLabel_RearSurroundLeft = 33,
+    kAudioChannelLabel_RearSurroundRight = 34,
+    kAudioChannelLabel_LeftWide = 35,
+    kAudioChannelLabel_RightWide = 36,
+    kAudioChannelLabel_LFE2 = 37,
+};
+
+// The channel labels of a Core Audio layout tag in order; empty for a tag
+// the layer does not know.
+std::vector<UInt32> ChannelLabelsForLayoutTag(AudioChannelLayoutTag tag);
+// The first known tag whose labels are exactly `labels` in that order; 0
+// when there is none.
+AudioChannelLayoutTag LayoutTagForChannelLabels(const std::vector<UInt32>& labels);
+
+// One metadata item as the movie presents it.
+struct MovieMetadataItem {
+    std::string key;             // the container's key ("title", "covr")
+    UInt32 dataType = 1;         // 1 UTF-8 text, 13 JPEG, 14 PNG, 27 BMP, 0 binary
+    std::vector<UInt8> value;    // the value's bytes
+};
+
+class MovieSource {
+public:
+    ~MovieSource();
+    MovieSource(const MovieSource&) = delete;
+    MovieSource& operator=(const MovieSource&) = delete;
+
+    // Opens `path` (UTF-8) and its first sound track; noErr and the object,
+    // or an error code and null.
+    static OSErr Open(const std::string& path, std::unique_ptr<MovieSource>* out);
+    // A quick look: the channel count of the first sound track when the
+    // libraries recognise the file's content with confidence (its name is
+    // not consulted), 0 when they do not, a negative code when the file
+    // cannot be read.  The demuxer's short name and the track's data-format
+    // code go to the out parameters (either may be null).
+    static SInt32 Probe(const std::string& path, std::string* container, OSType* dataFormat);
+    // Opens only far enough for the metadata (no sound track needed).
+    static OSErr ReadMetadata(const std::string& path, std::vector<MovieMetadataItem>* items);
+
+    double SampleRate() const;
+    UInt32 Channels() const;
+    UInt64 FrameCount() const;
+    // The file's own channel labels in the file's order, and the layout
+    // tag they make (0 when no known tag has them in that order).
+    const std::vector<UInt32>& FileChannelLabels() const;
+    AudioChannelLayoutTag FileLayoutTag() const;
+    // Delivers the channels in the order of `tag` from now on, when every
+    // label of the tag is among the file's labels (or its stand-ins: rear
+    // surrounds for centres, direct surrounds for surrounds); false and
+    // nothing changed otherwise.  Only memory is changed, never the file.
+    bool SetClientLayout(AudioChannelLayoutTag tag);
+    // Replaces the file's labels with those its container states (the
+    // decoder's order is the file's order); ignored unless one label per
+    // channel is given.  Resets the client layout.
+    void SetFileChannelLabels(const std::vector<UInt32>& labels);
+
+    // Core Audio file-format code of the container ('AIFC', 'WAVE', 'caff',
+    // 'MPG3', 'mp4f', 'm4af', 'flac', 'Ogg ', ...; 0 when unknown), and the
+    // data-format code of the track ('lpcm', 'ulaw', 'alaw', 'ima4', '.mp3',
+    // '.mp2', '.mp1', 'aac ', 'alac', 'flac', 'vorb', 'opus', ...; 0 when
+    // unknown).
+    OSType FileFormat() const;
+    OSType DataFormat() const;
+    // Bits per sample of an uncompressed or companded track (0 otherwise).
+    UInt32 SourceBits() const;
+    // The demuxer's short name ("mp3", "mov,mp4,m4a,3gp,3g2,mj2", "caf").
+    const std::string& ContainerName() const;
+    bool HasVideoTrack() const;
+    // Bytes of the sound track's packets.
+    UInt64 AudioDataBytes() const;
+    // The first MPEG audio frame header of an MPEG audio track (0 when
+    // there is none).
+    UInt32 FirstMPEGHeader() const;
+    const std::vector<MovieMetadataItem>& Metadata() const;
+
+    // The frame the next Read starts at.
+    UInt64 Position() const;
+    OSErr Seek(UInt64 frame);
+    // Up to `frames` frames from the position into `channels` (one array
+    // of at least `frames` values per channel); *delivered gets the frames
+    // stored (fewer only at the end of the track).
+    OSErr Read(SInt32* const* channels, UInt32 frames, UInt32* delivered);
+
+private:
+    struct Impl;
+    explicit MovieSource(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};

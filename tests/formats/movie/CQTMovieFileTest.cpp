@@ -1,0 +1,161 @@
+// Every compressed or movie input, written by ffmpeg and lame, decodes
+// through the movie classes exactly as ffmpeg decodes it, from the start
+// and from any frame; detection sends it to the right class.
+#include "CQTMP3File.h"
+#include "CQTMP4File.h"
+#include "CQTMovieFile.h"
+#include "CreateSoundFile.h"
+#include "MovieFileTypes.h"
+#include "MovieTestSupport.h"
+#include "PCMFileTypes.h"
+#include "TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+using namespace movietest;
+
+namespace {
+
+struct MovieCase {
+    const char* name;
+    const char* file;      // output name
+    const char* command;   // {IN} stereo WAV, {MONO} mono WAV, {OUT} the file
+    OSType type;           // detected type
+    UInt16 channels;
+    const char* format;    // format name
+};
+
+std::unique_ptr<TestTempDir> g_dir;
+
+std::string Expand(std::string text, const std::string& out)
+{
+    auto replace = [&](const std::string& key, const std::string& value) {
+        for (std::size_t at; (at = text.find(key)) != std::string::npos;)
+            text.replace(at, key.size(), value);
+    };
+    replace("{IN}", g_dir->file("in.wav"));
+    replace("{MONO}", g_dir->file("mono.wav"));
+    replace("{OUT}", out);
+    return text;
+}
+
+std::unique_ptr<CSoundFile> Make(OSType type)
+{
+    switch (type) {
+    case FOUR_CHAR_CODE("Mp3 "): return std::make_unique<CQTMP3File>();
+    case FOUR_CHAR_CODE("Mpg4"): return std::make_unique<CQTMP4File>();
+    default: return std::make_unique<CQTMovieFile>();
+    }
+}
+
+constexpr const char* kFF = "ffmpeg -nostdin -loglevel error -y ";
+
+class MovieDecodeTest : public ::testing::TestWithParam<MovieCase> {
+public:
+    static void SetUpTestSuite()
+    {
+        RegisterPCMFileTypes();
+        RegisterMovieFileTypes();
+        g_dir = std::make_unique<TestTempDir>();
+        RunCommand(std::string(kFF) + "-f lavfi -i 'sine=frequency=440:duration=1.3' -f lavfi -i "
+            "'sine=frequency=660:duration=1.3' -filter_complex amerge -ar 44100 '" + g_dir->file("in.wav") + "'");
+        RunCommand(std::string(kFF) + "-f lavfi -i 'sine=frequency=330:duration=1.1' -ar 22050 '" +
+            g_dir->file("mono.wav") + "'");
+    }
+    static void TearDownTestSuite() { g_dir.reset(); }
+};
+
+TEST_P(MovieDecodeTest, DecodesAsFfmpegDoesFromAnyFrame)
+{
+    const MovieCase& c = GetParam();
+    const std::string path = g_dir->file(c.file);
+    ASSERT_TRUE(RunCommand(Expand(c.command, path))) << c.command;
+
+    OSType detected = 0;
+    ASSERT_EQ(DetectFileType(path, &detected), noErr);
+    EXPECT_EQ(detected, c.type);
+
+    std::unique_ptr<CSoundFile> file = Make(c.type);
+    file->SetBufferFrames(4096);
+    ASSERT_EQ(file->SetFile(path), noErr);
+    ASSERT_EQ(file->Open(), noErr);
+    EXPECT_EQ(file->GetNumChannels(), c.channels);
+    EXPECT_EQ(file->GetNumBits(), 24);
+    EXPECT_EQ(file->GetFormatName().toStdString(), c.format);
+
+    const std::vector<int32_t> expected = Truncate(FfmpegDecode(path), 24);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(std::size_t(file->GetNumFrames()) * c.channels, expected.size());
+    const std::vector<int32_t> whole = DecodeBlocks(*file);
+    ASSERT_EQ(whole.size(), expected.size());
+    EXPECT_TRUE(whole == expected) << "samples differ from ffmpeg's decode";
+
+    // Random positions, backwards and forwards, give the same samples.
+    std::mt19937 random(7);
+    for (int i = 0; i < 6; ++i) {
+        const UInt32 frame = UInt32(random() % file->GetNumFrames());
+        const UInt32 frames = 1 + UInt32(random() % 6000);
+        const std::vector<int32_t> got = ReadAt(*file, frame, frames);
+        const std::size_t from = std::size_t(frame) * c.channels;
+        const std::size_t n = std::min(got.size(), whole.size() - from);
+        ASSERT_EQ(got.size(), std::min<std::size_t>(std::size_t(frames) * c.channels, whole.size() - from));
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + std::ptrdiff_t(n), whole.begin() + std::ptrdiff_t(from)))
+            << "read at frame " << frame;
+    }
+    EXPECT_EQ(file->Close(), noErr);
+}
+
+std::string CaseName(const ::testing::TestParamInfo<MovieCase>& info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, MovieDecodeTest,
+    ::testing::Values(
+        MovieCase{"mp3_cbr", "cbr.mp3", "lame --quiet -b 128 {IN} {OUT}", FOUR_CHAR_CODE("Mp3 "), 2,
+                  "MPEG-1 Layer III ('MP3')"},
+        MovieCase{"mp3_vbr_xing", "vbr.mp3", "lame --quiet -V 4 {IN} {OUT}", FOUR_CHAR_CODE("Mp3 "), 2,
+                  "MPEG-1 Layer III ('MP3')"},
+        MovieCase{"mp3_vbr_no_xing", "vbrnx.mp3", "lame --quiet -V 4 -t {IN} {OUT}", FOUR_CHAR_CODE("Mp3 "), 2,
+                  "MPEG-1 Layer III ('MP3')"},
+        MovieCase{"mp3_mono", "mono.mp3", "lame --quiet -m m -b 48 {MONO} {OUT}", FOUR_CHAR_CODE("Mp3 "), 1,
+                  "MPEG-2 Layer III ('MP3')"},
+        MovieCase{"mp3_joint_stereo", "joint.mp3", "lame --quiet -m j -b 96 {IN} {OUT}", FOUR_CHAR_CODE("Mp3 "),
+                  2, "MPEG-1 Layer III ('MP3')"},
+        MovieCase{"aac_m4a", "aac.m4a", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a aac -b:a 128k {OUT}",
+                  FOUR_CHAR_CODE("Mpg4"), 2, "MPEG-4 Audio"},
+        MovieCase{"alac_m4a", "alac.m4a", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a alac {OUT}",
+                  FOUR_CHAR_CODE("Mpg4"), 2, "MPEG-4 Audio"},
+        MovieCase{"aac_5_1", "surround.m4a",
+                  "ffmpeg -nostdin -loglevel error -y -i {IN} -af "
+                  "'pan=5.1|c0=c0|c1=c1|c2=0.5*c0|c3=0.2*c1|c4=0.7*c0|c5=0.3*c1' -c:a aac {OUT}",
+                  FOUR_CHAR_CODE("Mpg4"), 6, "MPEG-4 Audio"},
+        MovieCase{"mp4_video", "video.mp4",
+                  "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1.3 -i {IN} "
+                  "-c:v mpeg4 -c:a aac -shortest {OUT}",
+                  FOUR_CHAR_CODE("Mpg4"), 2, "MPEG-4 Audio"},
+        MovieCase{"flac", "lossless.flac", "ffmpeg -nostdin -loglevel error -y -i {IN} {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "FLAC"},
+        MovieCase{"ogg_vorbis", "vorbis.ogg", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a libvorbis {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "Ogg Vorbis"},
+        MovieCase{"mp2", "layer2.mp2", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a mp2 {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "MPEG-1 Layer 2 ('MP2')"},
+        MovieCase{"opus", "speech.opus", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a libopus {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "QuickTime Movie"},
+        MovieCase{"ima_adpcm_wave", "ima.wav", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a adpcm_ima_wav {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "Compressed Wave"},
+        MovieCase{"wma", "windows.wma", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a wmav2 {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "Windows Media Audio"},
+        MovieCase{"mkv_video_ac3", "video.mkv",
+                  "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1.3 -i {IN} "
+                  "-c:v mpeg4 -c:a ac3 -shortest {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "QuickTime Movie"},
+        MovieCase{"aifc_ulaw", "ulaw.aifc", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a pcm_mulaw {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "AIFC \xCE\xBC-law"}),
+    CaseName);
+
+} // namespace

@@ -1,0 +1,27 @@
+// Inputs written by ffmpeg, sox and lame for the movie and CAF tests, and
+// the peers' decodes to compare with.
+#pragma once
+
+#include "CSoundFile.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace movietest {
+
+// Runs a shell command line; true when it exits with 0.
+bool RunCommand(const std::string& command);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+// ffmpeg's decode of `path` to 32-bit integers, interleaved.
+std::vector<int32_t> FfmpegDecode(const std::string& path);
+// The whole file through the class's blocks: each sample left-aligned in
+// 32 bits, interleaved.
+std::vector<int32_t> DecodeBlocks(CSoundFile& file);
+// `frames` frames from `frame` through the blocks (the first block starts
+// at `frame`).
+std::vector<int32_t> ReadAt(CSoundFile& file, UInt32 frame, UInt32 frames);
+// Keeps the top `bits` bits of every sample.
+std::vector<int32_t> Truncate(std::vector<int32_t> samples, int bits);
+
+} // namespace movietest
