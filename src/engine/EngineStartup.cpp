@@ -1,5 +1,6 @@
 #include "EngineStartup.h"
 
+#include "CodedFileTypes.h"
 #include "CoreFileTypes.h"
 #include "CreateSoundFile.h"
 #include "PCMFileTypes.h"
@@ -91,6 +92,7 @@ void EngineStartup::registerFileTypes()
     RegisterPCMFileTypes();
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
+    RegisterCodedFileTypes();
 }
 
 void EngineStartup::buildFileTypeTable()
