@@ -1,6 +1,7 @@
 #include "CCITTFile.h"
 
 #include "FileManager.h"
+#include "telephony_names.h"
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
 
@@ -173,7 +174,9 @@ OSErr CCITTFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
     OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
     if (err)
         return err;
-    if ((err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0)))
+    // The HFS type goes into a sidecar only where the name does not tell it.
+    const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
+    if ((err = FSpCreate(&m_fsSpec, named ? 0 : GetHFSCreator(), named ? 0 : GetHFSFileType(), 0)))
         return err;
     if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
         return err;

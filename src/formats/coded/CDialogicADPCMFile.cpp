@@ -25,6 +25,7 @@ CDialogicADPCMFile::~CDialogicADPCMFile()
 OSType CDialogicADPCMFile::GetFileType() const { return FOUR_CHAR_CODE("DADP"); }
 QString CDialogicADPCMFile::GetFormatName() const { return QStringLiteral("Dialogic ADPCM (no header)"); }
 bool CDialogicADPCMFile::FirstCodeInLowNibble() const { return false; }
+bool CDialogicADPCMFile::HasHeader() const { return false; }
 const char* CDialogicADPCMFile::TempTag() const { return "dialogic"; }
 const char* CDialogicADPCMFile::EncodeStepName() const { return "encoding to Dialogic ADPCM file"; }
 
@@ -198,7 +199,10 @@ OSErr CDialogicADPCMFile::ReadBlock(UInt32 frame)
 
 OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate)
 {
-    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    // The HFS type goes into a sidecar only where neither a header nor the
+    // name tells it.
+    const bool told = HasHeader() || ExtensionGivesType(m_fsSpec.name, GetFileType());
+    OSErr err = FSpCreate(&m_fsSpec, told ? 0 : GetHFSCreator(), told ? 0 : GetHFSFileType(), 0);
     if (err)
         return err;
     if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))

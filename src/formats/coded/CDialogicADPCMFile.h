@@ -42,6 +42,8 @@ public:
 protected:
     // Framing hooks.
     virtual bool FirstCodeInLowNibble() const;
+    // Whether the file has a header that tells its type.
+    virtual bool HasHeader() const;
     // Sets the rate and the data offset of an opened file.
     virtual OSErr ReadHeader();
     // Writes what precedes the codes and sets the data offset (at close,

@@ -26,6 +26,7 @@ void PutLE32(std::vector<UInt8>& out, UInt32 v)
 
 OSType CDialogicVAPFile::GetFileType() const { return FOUR_CHAR_CODE("DVAP"); }
 QString CDialogicVAPFile::GetFormatName() const { return QStringLiteral("Annotated Voice (vap)"); }
+bool CDialogicVAPFile::HasHeader() const { return true; }
 const char* CDialogicVAPFile::EncodeStepName() const { return "encoding to Anotated voice(vap) file"; }
 
 OSErr CDialogicVAPFile::ReadHeader()

@@ -18,4 +18,5 @@ protected:
     OSErr ReadHeader() override;
     OSErr WriteHeader() override;
     const char* EncodeStepName() const override;
+    bool HasHeader() const override;
 };

@@ -1,6 +1,7 @@
 #include "CHeaderlessTelephonyFile.h"
 
 #include "FileManager.h"
+#include "telephony_names.h"
 #include "ZuFiles.h"
 
 #include <algorithm>
@@ -58,7 +59,9 @@ OSErr CHeaderlessTelephonyFile::ProbeHeader(SInt16* result)
 
 OSErr CHeaderlessTelephonyFile::CreateDataFile()
 {
-    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    // The HFS type goes into a sidecar only where the name does not tell it.
+    const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
+    OSErr err = FSpCreate(&m_fsSpec, named ? 0 : GetHFSCreator(), named ? 0 : GetHFSFileType(), 0);
     if (err)
         return err;
     if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))

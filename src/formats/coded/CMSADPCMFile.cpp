@@ -226,7 +226,8 @@ OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate)
     m_codec = MSADPCMCodec(channels, blockAlign, samplesPerBlock, MSADPCMCodec::StandardCoefficients());
     if (!m_codec.IsValid() || !(rate >= 1.0 && rate < 4294967296.0))
         return paramErr;
-    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    // The header tells the type: no sidecar.
+    OSErr err = FSpCreate(&m_fsSpec, 0, 0, 0);
     if (err)
         return err;
     if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))

@@ -1,5 +1,6 @@
 #include "telephony_names.h"
 
+#include "CreateSoundFile.h"
 #include "RawFileSettings.h"
 
 #include <cmath>
@@ -29,4 +30,16 @@ std::string NameExtension(const std::string& name)
 {
     const std::size_t dot = name.find_last_of('.');
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+bool ExtensionGivesType(const std::string& name, OSType type)
+{
+    const QString extension = QString::fromStdString(NameExtension(name)).toLower();
+    if (extension.isEmpty())
+        return false;
+    QString key = QStringLiteral("'");
+    for (int shift = 24; shift >= 0; shift -= 8)
+        key += QChar(char((type >> shift) & 0xFF));
+    key += QLatin1Char('\'');
+    return GetTypesForExtension(extension).contains(key);
 }

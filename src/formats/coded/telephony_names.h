@@ -22,3 +22,7 @@ std::string NameExtension(const std::string& name);
 constexpr OSErr kTelephonyUnknownFormatErr = -22008;
 // "has incompatible # channels"
 constexpr OSErr kTelephonyChannelsErr = -23900;
+
+// Whether the name's extension alone makes type detection give `type` (then
+// a new file needs no sidecar to carry its HFS type).
+bool ExtensionGivesType(const std::string& name, OSType type);
