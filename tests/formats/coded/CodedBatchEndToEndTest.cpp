@@ -98,9 +98,9 @@ TEST(CodedBatch, CodedTypesAreOutputsAndInputsOfTheBatchCommand)
     ASSERT_TRUE(RunBatch(root, {"--set", "Unrecognized Input File Action=2", "--set",
                                 "Unrecognized Input File Type='26-4'", "--conversions", root + "/back.plist", "-o",
                                 root + "/back", root + "/coded"}));
-    // (The log of the first run is read as raw G.726 too: it is not a voice file.)
-    const QStringList waves = Found(root + "/back", "voice.wav");
-    ASSERT_EQ(waves.size(), 5) << waves.join(' ').toStdString();
+    // (The log of the first run is read as raw G.726 too: it is no voice file.)
+    const QStringList waves = Found(root + "/back", ".wav").filter("/in/voice.");
+    ASSERT_EQ(waves.size(), 5) << Found(root + "/back", "").join(" ").toStdString();
     for (const QString& wave : waves) {
         QByteArray out;
         ASSERT_TRUE(RunPeer("soxi", {"-s", wave}, &out));
