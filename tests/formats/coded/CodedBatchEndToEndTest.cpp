@@ -102,8 +102,6 @@ TEST(CodedBatch, CodedTypesAreOutputsAndInputsOfTheBatchCommand)
     const QStringList waves = Found(root + "/back", ".wav").filter("/in/voice.");
     ASSERT_EQ(waves.size(), 5) << Found(root + "/back", "").join(" ").toStdString();
     for (const QString& wave : waves) {
-        QByteArray out;
-        ASSERT_TRUE(RunPeer("soxi", {"-s", wave}, &out));
-        EXPECT_EQ(out.trimmed().toInt(), 4000) << wave.toStdString();
+        EXPECT_EQ(PeerOutput("soxi", {"-s", wave}).trimmed().toInt(), 4000) << wave.toStdString();
     }
 }

@@ -47,6 +47,16 @@ inline bool RunPeer(const QString& program, const QStringList& args, QByteArray*
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// A peer's standard output (empty when it fails).
+inline QByteArray PeerOutput(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForStarted(20000) || !process.waitForFinished(120000) || process.exitCode() != 0)
+        return QByteArray();
+    return process.readAllStandardOutput();
+}
+
 inline std::vector<UInt8> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
