@@ -149,6 +149,12 @@ std::vector<CodedFormat> Formats()
     return f;
 }
 
+// Test names and failure messages show the format's label.
+void PrintTo(const CodedFormat& f, std::ostream* os)
+{
+    *os << f.label;
+}
+
 void ExpectAgreement(const CodedFormat& f, const Peer& p, const std::vector<int>& ours, const std::vector<int>& theirs)
 {
     const char* peer = p.name;
