@@ -91,7 +91,8 @@ std::string Cues()
     Put(ltxt, 1, 4);
     Put(ltxt, 20, 4);
     ltxt += "rgn ";
-    Put(ltxt, 0, 8);
+    Put(ltxt, 0, 4);
+    Put(ltxt, 0, 4);
     return Chunk("cue ", cue) + Chunk("LIST", "adtl" + Chunk("labl", labl) + Chunk("ltxt", ltxt));
 }
 

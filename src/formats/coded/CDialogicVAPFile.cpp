@@ -24,6 +24,12 @@ void PutLE32(std::vector<UInt8>& out, UInt32 v)
 
 } // namespace
 
+CDialogicVAPFile::~CDialogicVAPFile()
+{
+    if (m_isOpen)
+        Close();
+}
+
 OSType CDialogicVAPFile::GetFileType() const { return FOUR_CHAR_CODE("DVAP"); }
 QString CDialogicVAPFile::GetFormatName() const { return QStringLiteral("Annotated Voice (vap)"); }
 bool CDialogicVAPFile::HasHeader() const { return true; }

@@ -11,6 +11,8 @@
 
 class CDialogicVAPFile : public CDialogicADPCMFile {
 public:
+    // Closes (and so encodes) an output still open, with this class's framing.
+    ~CDialogicVAPFile() override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 

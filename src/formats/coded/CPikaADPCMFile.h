@@ -8,6 +8,8 @@
 
 class CPikaADPCMFile : public CDialogicADPCMFile {
 public:
+    // Closes (and so encodes) an output still open, with this class's framing.
+    ~CPikaADPCMFile() override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
