@@ -1,5 +1,6 @@
 #include "EngineStartup.h"
 
+#include "CodedFileTypes.h"
 #include "CoreFileTypes.h"
 #include "CreateSoundFile.h"
 #include "MP3FileTypes.h"
@@ -98,6 +99,7 @@ void EngineStartup::registerFileTypes()
     RegisterSetFileTypes();
     RegisterCoreFileTypes();
     RegisterMPEGFileTypes();
+    RegisterCodedFileTypes();
 }
 
 void EngineStartup::buildFileTypeTable()

@@ -1,0 +1,72 @@
+// CDialogicADPCMFile ('DADP', "Dialogic ADPCM (no header)"): headerless
+// mono 4-bit OKI ADPCM, two codes per byte, the first in the high nibble.
+// The rate comes from the name's last character ('6' 6000 Hz, '8' 8000 Hz,
+// '9' 32000 Hz), else from the raw-file settings.
+//
+// Reading decodes from the start of the data; a read at any frame gives
+// what a read from the start gives there (the decoder restarts when asked
+// for an earlier frame).  Writing collects linear audio in an inner
+// temporary file and encodes it when the file is closed; an odd last sample
+// is not written (the file holds whole bytes of two codes).  A failed or
+// cancelled encode removes the output.
+//
+// The Pika and annotated-voice files derive from it: they change the
+// nibble order and the framing through the protected hooks.
+#pragma once
+
+#include "CCodedFile.h"
+#include "DialogicADPCMCodec.h"
+#include "InnerLinearFile.h"
+
+#include <vector>
+
+class CDialogicADPCMFile : public CCodedFile {
+public:
+    CDialogicADPCMFile();
+    ~CDialogicADPCMFile() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+protected:
+    // Framing hooks.
+    virtual bool FirstCodeInLowNibble() const;
+    // Whether the file has a header that tells its type.
+    virtual bool HasHeader() const;
+    // Sets the rate and the data offset of an opened file.
+    virtual OSErr ReadHeader();
+    // Writes what precedes the codes and sets the data offset (at close,
+    // before the encoding).
+    virtual OSErr WriteHeader();
+    virtual const char* TempTag() const;
+    virtual const char* EncodeStepName() const;
+
+    // Header I/O helpers for the hooks: exact reads and writes at a position.
+    OSErr ReadAt(SInt64 position, void* bytes, long count);
+    OSErr WriteAt(SInt64 position, const void* bytes, long count);
+
+    UInt32 m_dataOffset = 0;     // bytes before the first code
+    UInt32 m_codesToWrite = 0;   // frames of the inner audio (set before WriteHeader)
+
+private:
+    OSErr OpenAndDescribe();
+    OSErr CreateDataFile(UInt16 numChannels, double rate);
+    OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
+    OSErr EncodeInner();
+
+    DialogicADPCMCodec m_decoder;
+    UInt32 m_decodedFrames = 0;  // codes the decoder has consumed
+    InnerLinearFile m_inner;
+    bool m_writing = false;
+};

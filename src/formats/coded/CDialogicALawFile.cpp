@@ -1,0 +1,60 @@
+#include "CDialogicALawFile.h"
+
+#include "g711.h"
+#include "telephony_names.h"
+
+OSType CDialogicALawFile::GetFileType() const { return FOUR_CHAR_CODE("DALW"); }
+QString CDialogicALawFile::GetFormatName() const { return QStringLiteral("Dialogic A-law (no header)"); }
+UInt32 CDialogicALawFile::FileBytesPerSample() const { return 1; }
+SInt16 CDialogicALawFile::FormatCode() const { return kSampleFormatALaw; }
+int CDialogicALawFile::Expand(UInt8 byte) const { return alaw2linear(byte); }
+UInt8 CDialogicALawFile::Compress(int sample) const { return LoadRawALawTable(sample); }
+
+OSErr CDialogicALawFile::ReadShape()
+{
+    double rate = RateFromNameDigit(GetFileNameString(), false);
+    if (rate == 0.0) {
+        const OSErr err = RawFileRate(&rate);
+        if (err)
+            return err;
+    }
+    m_sampleRate = rate;
+    m_numChannels = 1;
+    m_numBits = 16;
+    m_sampleFormat = FormatCode();
+    return noErr;
+}
+
+OSErr CDialogicALawFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                                const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (numChannels != 1)
+        return kTelephonyChannelsErr;
+    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err)
+        return err;
+    if ((err = CreateDataFile()))
+        return err;
+    m_sampleRate = sampleRate;
+    m_numChannels = 1;
+    m_numBits = 16;
+    m_sampleFormat = FormatCode();
+    return noErr;
+}
+
+void CDialogicALawFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
+{
+    for (std::size_t i = 0; i < samples; ++i) {
+        const int v = Expand(file[i]);
+        block[2 * i] = UInt8(UInt32(v) >> 8);
+        block[2 * i + 1] = UInt8(v);
+    }
+}
+
+void CDialogicALawFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
+{
+    for (std::size_t i = 0; i < samples; ++i)
+        file[i] = Compress(SInt16(UInt16((block[2 * i] << 8) | block[2 * i + 1])));
+}

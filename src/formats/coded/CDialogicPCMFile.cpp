@@ -1,0 +1,100 @@
+#include "CDialogicPCMFile.h"
+
+#include "RawFileSettings.h"
+#include "telephony_names.h"
+
+#include <algorithm>
+#include <cstring>
+
+OSType CDialogicPCMFile::GetFileType() const { return FOUR_CHAR_CODE("DPCM"); }
+QString CDialogicPCMFile::GetFormatName() const { return QStringLiteral("Dialogic PCM (no header)"); }
+
+UInt32 CDialogicPCMFile::FileBytesPerSample() const
+{
+    return UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+}
+
+OSErr CDialogicPCMFile::ReadShape()
+{
+    m_sampleFormat = kSampleFormatBigEndian;
+    m_numChannels = 1;
+    m_sampleRate = 8000.0;
+    const std::string extension = NameExtension(GetFileNameString());
+    if (extension == "p16") {
+        m_numBits = 16;
+        return noErr;
+    }
+    if (extension == "pc8" || extension == "pcm" || extension == "PCM") {
+        m_numBits = 8;
+        return noErr;
+    }
+    const RawFileSettings::Values raw = RawFileSettings::Instance();
+    double rate = 0.0;
+    const OSErr err = RawFileRate(&rate);
+    if (err)
+        return err;
+    if (raw.wordSize != 8 && raw.wordSize != 16 && raw.wordSize != 24 && raw.wordSize != 32)
+        return paramErr;
+    if (raw.numChannels == 0 || raw.numChannels > 1024)
+        return paramErr;
+    m_sampleRate = rate;
+    m_numBits = SInt16(raw.wordSize);
+    m_numChannels = raw.numChannels;
+    m_sampleFormat = raw.bigEndian ? kSampleFormatBigEndian : kSampleFormatLittleEndian;
+    return noErr;
+}
+
+OSErr CDialogicPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                               ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (numChannels == 0 || (numBits != 8 && numBits != 16 && numBits != 24 && numBits != 32))
+        return paramErr;
+    static const UInt8 kPc8[] = {3, 'p', 'c', '8'};
+    if (numBits == 8 && (!nameExtension || nameExtension[0] == 0))
+        nameExtension = kPc8;
+    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err)
+        return err;
+    if ((err = CreateDataFile()))
+        return err;
+    m_numChannels = numChannels;
+    m_numBits = numBits;
+    m_sampleRate = sampleRate;
+    m_sampleFormat = kSampleFormatBigEndian;
+    return noErr;
+}
+
+void CDialogicPCMFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
+{
+    const std::size_t width = FileBytesPerSample();
+    const bool little = m_sampleFormat == kSampleFormatLittleEndian;
+    for (std::size_t i = 0; i < samples; ++i) {
+        const UInt8* in = file + i * width;
+        UInt8* out = block + i * width;
+        if (width == 1) {
+            out[0] = UInt8(in[0] - 128);
+        } else {
+            for (std::size_t b = 0; b < width; ++b)
+                out[b] = little ? in[width - 1 - b] : in[b];
+        }
+    }
+}
+
+void CDialogicPCMFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
+{
+    // The same byte moves both ways; 8-bit samples go back to unsigned.
+    const std::size_t width = FileBytesPerSample();
+    const bool little = m_sampleFormat == kSampleFormatLittleEndian;
+    for (std::size_t i = 0; i < samples; ++i) {
+        const UInt8* in = block + i * width;
+        UInt8* out = file + i * width;
+        if (width == 1) {
+            out[0] = UInt8(in[0] + 128);
+        } else {
+            for (std::size_t b = 0; b < width; ++b)
+                out[b] = little ? in[width - 1 - b] : in[b];
+        }
+    }
+}

@@ -1,0 +1,24 @@
+// CDialogicPCMFile ('DPCM', "Dialogic PCM (no header)"): headerless linear
+// samples.  The name's extension decides: "p16" 16-bit big-endian, "pc8",
+// "pcm" and "PCM" 8-bit unsigned, mono at 8000 Hz; any other name takes
+// the raw-file settings (rate, word size, byte order, channel count; a
+// channel count of 0 is refused).  8-bit samples are unsigned in the file.
+// An 8-bit output without a name extension of its own is named "pc8", so
+// that it reads back as written.
+#pragma once
+
+#include "CHeaderlessTelephonyFile.h"
+
+class CDialogicPCMFile : public CHeaderlessTelephonyFile {
+public:
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+protected:
+    OSErr ReadShape() override;
+    UInt32 FileBytesPerSample() const override;
+    void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;
+    void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const override;
+};

@@ -1,0 +1,24 @@
+// CDialogicVAPFile ('DVAP', "Annotated Voice (vap)"): Dialogic ADPCM codes
+// behind a small little-endian header that holds the rate (offset 4), the
+// data offset (24), the data length (28) and the file's own name (from 36,
+// zero-terminated).  The name gives no rate.
+//
+// A header shorter than 28 bytes, a rate below 1 Hz or a data offset past
+// the end of the file is refused; every header read and write is checked.
+#pragma once
+
+#include "CDialogicADPCMFile.h"
+
+class CDialogicVAPFile : public CDialogicADPCMFile {
+public:
+    // Closes (and so encodes) an output still open, with this class's framing.
+    ~CDialogicVAPFile() override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+protected:
+    OSErr ReadHeader() override;
+    OSErr WriteHeader() override;
+    const char* EncodeStepName() const override;
+    bool HasHeader() const override;
+};

@@ -1,0 +1,184 @@
+#include "CHeaderlessTelephonyFile.h"
+
+#include "FileManager.h"
+#include "telephony_names.h"
+#include "ZuFiles.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+CHeaderlessTelephonyFile::~CHeaderlessTelephonyFile()
+{
+    if (m_isOpen)
+        FSClose(m_refNum);
+}
+
+UInt32 CHeaderlessTelephonyFile::FileBytesPerFrame() const
+{
+    return std::max<UInt32>(m_numChannels, 1) * FileBytesPerSample();
+}
+
+OSErr CHeaderlessTelephonyFile::OpenAndDescribe()
+{
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    if ((err = ReadShape()))
+        return err;
+    return RecalcNumFrames();
+}
+
+OSErr CHeaderlessTelephonyFile::Open()
+{
+    const OSErr err = OpenAndDescribe();
+    if (err) {
+        if (m_isOpen && FSClose(m_refNum) == noErr)
+            m_isOpen = false;
+        return err;
+    }
+    AddFileRegion();
+    return noErr;
+}
+
+OSErr CHeaderlessTelephonyFile::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    const OSErr err = OpenAndDescribe();
+    if (!m_isOpen)
+        return err;
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr)
+        m_isOpen = false;
+    return err ? err : closeErr;
+}
+
+OSErr CHeaderlessTelephonyFile::CreateDataFile()
+{
+    // The HFS type goes into a sidecar only where the name does not tell it.
+    const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
+    OSErr err = FSpCreate(&m_fsSpec, named ? 0 : GetHFSCreator(), named ? 0 : GetHFSFileType(), 0);
+    if (err)
+        return err;
+    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
+        return err;
+    m_isOpen = true;
+    m_numFrames = 0;
+    return noErr;
+}
+
+OSErr CHeaderlessTelephonyFile::Close()
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    const OSErr err = FSClose(m_refNum);
+    if (err == noErr)
+        m_isOpen = false;
+    return err;
+}
+
+OSErr CHeaderlessTelephonyFile::RecalcNumFrames()
+{
+    SInt64 eof = 0;
+    const OSErr err = GetEOF(m_refNum, &eof);
+    if (err)
+        return err;
+    m_numFrames = UInt32(std::min<UInt64>(UInt64(eof) / FileBytesPerFrame(), 0xFFFFFFFFu));
+    return noErr;
+}
+
+OSErr CHeaderlessTelephonyFile::SetFilePos(UInt32 frame)
+{
+    const SInt64 target = SInt64(frame) * SInt64(FileBytesPerFrame());
+    OSErr err = SetFPos(m_refNum, fsFromStart, target);
+    if (err == eofErr) {
+        // Past the end of a file being written: zero bytes up to there.
+        SInt64 eof = 0;
+        err = GetEOF(m_refNum, &eof);
+        if (!err && eof < target)
+            err = SetEOF(m_refNum, target);
+        if (!err)
+            err = SetFPos(m_refNum, fsFromStart, target);
+    }
+    return err;
+}
+
+OSErr CHeaderlessTelephonyFile::ReadInto(UInt8* block, UInt32 frame)
+{
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * BitsToBytes(m_numBits);
+    std::memset(block, 0, blockBytes);
+    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    if (frames == 0)
+        return noErr;
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    const std::size_t fileBytes = std::size_t(frames) * FileBytesPerFrame();
+    try {
+        m_scratch.resize(fileBytes);
+    } catch (const std::bad_alloc&) {
+        return kCouldNotCreatePointerErr;
+    }
+    long count = long(fileBytes);
+    err = FSRead(m_refNum, &count, m_scratch.data());
+    const std::size_t got = std::size_t(std::max<long>(count, 0)) / FileBytesPerSample();
+    DecodeSamples(m_scratch.data(), block, got);
+    return err;
+}
+
+OSErr CHeaderlessTelephonyFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = AllocateReadBuffer();
+    if (err)
+        return err;
+    m_readBufferStart = frame;
+    return ReadInto(m_readBuffer, frame);
+}
+
+OSErr CHeaderlessTelephonyFile::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = AllocateWriteBuffer();
+    if (err)
+        return err;
+    err = ReadInto(m_writeBuffer, frame);
+    return err == eofErr ? noErr : err;
+}
+
+OSErr CHeaderlessTelephonyFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer)
+        return paramErr;
+    frames = std::min(frames, m_bufferFrames);
+    if (frames == 0)
+        return noErr;
+    if (UInt64(frame) + frames > 0xFFFFFFFFu)
+        return fsDataTooBigErr;
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    const std::size_t samples = std::size_t(frames) * m_numChannels;
+    try {
+        m_scratch.resize(samples * FileBytesPerSample());
+    } catch (const std::bad_alloc&) {
+        return kCouldNotCreatePointerErr;
+    }
+    EncodeSamples(m_writeBuffer, m_scratch.data(), samples);
+    long count = long(m_scratch.size());
+    err = FSWrite(m_refNum, &count, m_scratch.data());
+    if (!err && std::size_t(count) != m_scratch.size())
+        err = ioErr;
+    if (err)
+        return err;
+    m_numFrames = std::max(m_numFrames, frame + frames);
+    return noErr;
+}

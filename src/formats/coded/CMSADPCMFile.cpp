@@ -1,0 +1,399 @@
+#include "CMSADPCMFile.h"
+
+#include "FileManager.h"
+#include "SoundFileSwitches.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr OSErr kPredictorErr = -23206;
+constexpr OSErr kChannelsErr = -23207;
+
+} // namespace
+
+CMSADPCMFile::CMSADPCMFile() = default;
+
+CMSADPCMFile::~CMSADPCMFile()
+{
+    if (m_isOpen)
+        Close();
+}
+
+OSType CMSADPCMFile::GetFileType() const { return FOUR_CHAR_CODE("MSAP"); }
+QString CMSADPCMFile::GetFormatName() const { return QStringLiteral("Microsoft ADPCM"); }
+
+OSErr CMSADPCMFile::WriteAt(UInt64 position, const void* bytes, std::size_t count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
+    if (err)
+        return err;
+    long done = long(count);
+    err = FSWrite(m_refNum, &done, bytes);
+    if (!err && std::size_t(done) != count)
+        err = ioErr;
+    return err;
+}
+
+// ================================================================ reading
+
+OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
+{
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    m_writing = false;
+    SInt64 eof = 0;
+    if ((err = GetEOF(m_refNum, &eof)))
+        return err;
+    const SInt16 ref = m_refNum;
+    err = header->Read(
+        [ref](UInt64 position, void* bytes, std::size_t count) {
+            OSErr e = SetFPos(ref, fsFromStart, SInt64(position));
+            if (e)
+                return e;
+            long got = long(count);
+            e = FSRead(ref, &got, bytes);
+            return (!e && std::size_t(got) != count) ? OSErr(eofErr) : e;
+        },
+        UInt64(eof));
+    if (err)
+        return err;
+    m_codec = header->Codec();
+    m_dataOffset = header->dataOffset;
+    m_dataSize = header->dataSize;
+    m_numChannels = header->channels;
+    m_numBits = 16;
+    m_sampleRate = header->sampleRate;
+    m_sampleFormat = kSampleFormatADPCM;
+    m_numFrames = UInt32(std::min<UInt64>({header->factFrames, header->FramesInData(), 0xFFFFFFFFu}));
+    m_cachedBlock = ~UInt64(0);
+    return noErr;
+}
+
+void CMSADPCMFile::AddAnnotations(const MSADPCMWaveHeader& header)
+{
+    SInt16 k = 0;
+    for (const MSADPCMWaveHeader::Label& label : header.labels) {
+        if (!label.isRegion) {
+            SFTMarker marker;
+            marker.markerID = k;
+            marker.pos = label.position;
+            std::memcpy(marker.name, label.name, sizeof marker.name);
+            marker.type = 1;
+            marker.number = k;
+            if (AddMarker(&marker) != noErr)
+                return;
+            ++k;
+            continue;
+        }
+        const UInt64 end = UInt64(label.position) + label.length;
+        const bool wholeFile = label.position == 0 && end == m_numFrames;
+        if (!wholeFile && end <= m_numFrames) {
+            SFTRegion region;
+            region.regionID = k;
+            region.start = label.position;
+            region.end = UInt32(end);
+            region.syncFrame = label.position;
+            const std::string name = "Region nmbr " + std::to_string(k);
+            region.name[0] = UInt8(std::min<std::size_t>(name.size(), 31));
+            std::memcpy(region.name + 1, name.data(), region.name[0]);
+            if (AddRegion(&region) != noErr)
+                return;
+        }
+        ++k;
+    }
+}
+
+OSErr CMSADPCMFile::Open()
+{
+    m_inner.Release();
+    MSADPCMWaveHeader header;
+    const OSErr err = OpenAndDescribe(&header);
+    if (err) {
+        if (m_isOpen && FSClose(m_refNum) == noErr)
+            m_isOpen = false;
+        return err;
+    }
+    AddAnnotations(header);
+    if (!GetSkipBadRegion())
+        MakeRegionNamesUnique();
+    AddFileRegion();
+    return noErr;
+}
+
+OSErr CMSADPCMFile::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    MSADPCMWaveHeader header;
+    const OSErr err = OpenAndDescribe(&header);
+    if (!m_isOpen)
+        return err;
+    if (!err && result) {
+        *result = SInt16(std::count_if(header.labels.begin(), header.labels.end(),
+                                       [](const MSADPCMWaveHeader::Label& l) { return l.isRegion; }));
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr)
+        m_isOpen = false;
+    return err ? err : closeErr;
+}
+
+OSErr CMSADPCMFile::SetFilePos(UInt32 frame)
+{
+    const UInt64 block = frame / std::max(m_codec.samplesPerBlock(), 1);
+    return SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset + block * UInt64(m_codec.blockAlign())));
+}
+
+OSErr CMSADPCMFile::DecodeBlockAt(UInt64 block)
+{
+    if (block == m_cachedBlock)
+        return noErr;
+    m_cachedBlock = ~UInt64(0);
+    const UInt64 start = block * UInt64(m_codec.blockAlign());
+    if (start >= m_dataSize)
+        return eofErr;
+    const std::size_t bytes = std::size_t(std::min<UInt64>(m_codec.blockAlign(), m_dataSize - start));
+    try {
+        m_blockBytes.resize(bytes);
+        m_blockSamples.resize(std::size_t(m_codec.samplesPerBlock()) * m_codec.channels());
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset + start));
+    if (err)
+        return err;
+    long got = long(bytes);
+    err = FSRead(m_refNum, &got, m_blockBytes.data());
+    if (!err && std::size_t(got) != bytes)
+        err = eofErr;
+    if (err)
+        return err;
+    const int frames = m_codec.DecodeBlock(m_blockBytes.data(), bytes, m_blockSamples.data());
+    if (frames < 0)
+        return kPredictorErr;
+    m_cachedBlock = block;
+    m_cachedFrames = frames;
+    return noErr;
+}
+
+OSErr CMSADPCMFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (m_writing)
+        return paramErr;
+    OSErr err = AllocateReadBuffer();
+    if (err)
+        return err;
+    const std::size_t channels = m_numChannels;
+    std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * channels * 2);
+    m_readBufferStart = frame;
+    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 spb = m_codec.samplesPerBlock();
+    for (UInt32 done = 0; done < frames;) {
+        const UInt32 at = frame + done;
+        if ((err = DecodeBlockAt(at / spb)))
+            return err;
+        const UInt32 offset = at % spb;
+        if (offset >= UInt32(m_cachedFrames))
+            return eofErr;
+        const UInt32 n = std::min(frames - done, UInt32(m_cachedFrames) - offset);
+        for (std::size_t i = 0; i < std::size_t(n) * channels; ++i) {
+            const int16_t s = m_blockSamples[std::size_t(offset) * channels + i];
+            UInt8* out = m_readBuffer + (std::size_t(done) * channels + i) * 2;
+            out[0] = UInt8(UInt16(s) >> 8);
+            out[1] = UInt8(s);
+        }
+        done += n;
+    }
+    return noErr;
+}
+
+// ================================================================ writing
+
+OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate)
+{
+    UInt16 blockAlign = 0;
+    UInt16 samplesPerBlock = 0;
+    MSADPCMWaveHeader::ChooseLayout(channels, rate, m_bufferFrames, &blockAlign, &samplesPerBlock);
+    m_codec = MSADPCMCodec(channels, blockAlign, samplesPerBlock, MSADPCMCodec::StandardCoefficients());
+    if (!m_codec.IsValid() || !(rate >= 1.0 && rate < 4294967296.0))
+        return paramErr;
+    // The header tells the type: no sidecar.
+    OSErr err = FSpCreate(&m_fsSpec, 0, 0, 0);
+    if (err)
+        return err;
+    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
+        return err;
+    m_isOpen = true;
+    m_writing = true;
+    m_sampleRate = rate;
+    m_numChannels = channels;
+    m_numBits = 16;
+    m_sampleFormat = kSampleFormatADPCM;
+    m_numFrames = 0;
+    const std::vector<UInt8> header =
+        MSADPCMWaveHeader::Build(channels, UInt32(rate), blockAlign, samplesPerBlock, 0, 0, 0x7FFFFFFF);
+    m_dataOffset = header.size();
+    return WriteAt(0, header.data(), header.size());
+}
+
+OSErr CMSADPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                           ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (numChannels < 1 || numChannels > 2)
+        return kChannelsErr;
+    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err)
+        return err;
+    if (!(err = CreateDataFile(numChannels, sampleRate)))
+        err = m_inner.Create(m_path, "msadpcm", numChannels, sampleRate, m_bufferFrames);
+    if (err && m_isOpen) {
+        FSClose(m_refNum);
+        m_isOpen = false;
+        m_writing = false;
+        FSpDelete(&m_fsSpec);
+    }
+    return err;
+}
+
+OSErr CMSADPCMFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                               const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (!source)
+        return paramErr;
+    if (source->GetNumChannels() < 1 || source->GetNumChannels() > 2)
+        return kChannelsErr;
+    OSErr err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
+                                       sampleRate);
+    if (err)
+        return err;
+    if ((err = CreateDataFile(source->GetNumChannels(), source->GetSampleRate())))
+        return err;
+    m_inner.Adopt(const_cast<CSoundFile*>(source));
+    m_numFrames = source->GetNumFrames();
+    return noErr;
+}
+
+OSErr CMSADPCMFile::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_isOpen || !m_writing)
+        return kFileNotOpenedErr;
+    const OSErr err = AllocateWriteBuffer();
+    if (err)
+        return err;
+    return m_inner.Prepare(m_writeBuffer, frame, m_bufferFrames);
+}
+
+OSErr CMSADPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_isOpen || !m_writing)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer)
+        return paramErr;
+    const OSErr err = m_inner.Write(m_writeBuffer, std::min(frames, m_bufferFrames), frame);
+    m_numFrames = m_inner.NumFrames();
+    return err;
+}
+
+OSErr CMSADPCMFile::EncodeInner()
+{
+    const UInt32 spb = m_codec.samplesPerBlock();
+    const UInt32 chunk = spb * std::max<UInt32>(m_bufferFrames / spb, 1);
+    const std::size_t channels = m_codec.channels();
+    UInt64 position = m_dataOffset;
+    std::vector<UInt8> out;
+    const OSErr err = m_inner.Encode("encoding to MicroSoft ADPCM wave file", chunk,
+                                     [&](const int16_t* samples, UInt32 frames, UInt32) {
+        const UInt32 blocks = (frames + spb - 1) / spb;
+        try {
+            out.assign(std::size_t(blocks) * m_codec.blockAlign(), 0);
+        } catch (const std::bad_alloc&) {
+            return OSErr(memFullErr);
+        }
+        std::size_t bytes = 0;
+        for (UInt32 done = 0; done < frames; done += spb) {
+            const int n = int(std::min(spb, frames - done));
+            bytes += m_codec.EncodeBlock(samples + std::size_t(done) * channels, n, out.data() + bytes);
+        }
+        if (position + bytes - m_dataOffset > 0xFFFFFF00u)
+            return OSErr(fsDataTooBigErr);
+        const OSErr e = WriteAt(position, out.data(), bytes);
+        position += bytes;
+        return e;
+    });
+    m_dataSize = position - m_dataOffset;
+    m_numFrames = m_inner.NumFrames();
+    return err;
+}
+
+OSErr CMSADPCMFile::FinishFile()
+{
+    // Pad byte, annotations, then the sizes.
+    UInt64 end = m_dataOffset + m_dataSize;
+    OSErr err = SetEOF(m_refNum, SInt64(end));
+    if (err)
+        return err;
+    if (m_dataSize & 1) {
+        const UInt8 zero = 0;
+        if ((err = WriteAt(end, &zero, 1)))
+            return err;
+        ++end;
+    }
+    std::vector<SFTMarker> markers;
+    std::vector<SFTRegion> regions;
+    for (UInt16 i = 0; i < GetNumMarkers(); ++i) {
+        SFTMarker m;
+        if (GetMarker(i, &m) == noErr && m.pos <= m_numFrames)
+            markers.push_back(m);
+    }
+    for (UInt16 i = 0; i < GetNumRegions(); ++i) {
+        SFTRegion r;
+        if (GetRegion(i, &r) == noErr && r.start <= r.end && r.end <= m_numFrames)
+            regions.push_back(r);
+    }
+    const std::vector<UInt8> annotations = MSADPCMWaveHeader::BuildAnnotations(markers, regions);
+    if (!annotations.empty()) {
+        if ((err = WriteAt(end, annotations.data(), annotations.size())))
+            return err;
+        end += annotations.size();
+    }
+    if (end - 8 > 0xFFFFFFFFu)
+        return fsDataTooBigErr;
+    const std::vector<UInt8> header = MSADPCMWaveHeader::Build(
+        m_codec.channels(), UInt32(m_sampleRate), m_codec.blockAlign(), m_codec.samplesPerBlock(), m_numFrames,
+        UInt32(m_dataSize), UInt32(end - 8));
+    return WriteAt(0, header.data(), header.size());
+}
+
+OSErr CMSADPCMFile::Close()
+{
+    if (!m_isOpen)
+        return noErr;
+    OSErr err = noErr;
+    const bool encode = m_writing && m_inner.IsSet() && !IsClosingAfterFailure();
+    if (encode) {
+        err = EncodeInner();
+        if (!err)
+            err = FinishFile();
+    }
+    m_inner.Release();
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr)
+        m_isOpen = false;
+    if (encode && err)
+        FSpDelete(&m_fsSpec);  // a cancelled or failed encode leaves nothing
+    m_writing = false;
+    return err ? err : closeErr;
+}

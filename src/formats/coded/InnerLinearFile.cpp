@@ -1,0 +1,169 @@
+#include "InnerLinearFile.h"
+
+#include "CreateSoundFile.h"
+#include "FileOperations.h"
+#include "MacRoman.h"
+#include "progress_channel.h"
+#include "CCodedFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr OSType kTempType = FOUR_CHAR_CODE("Temp");
+
+int16_t ToSample16(double value)
+{
+    const double scaled = std::nearbyint(value / kScale16);
+    if (!(scaled > -32768.0))
+        return -32768;
+    if (scaled > 32767.0)
+        return 32767;
+    return int16_t(scaled);
+}
+
+} // namespace
+
+InnerLinearFile::~InnerLinearFile()
+{
+    Release();
+}
+
+OSErr InnerLinearFile::Create(const std::string& outputPath, const char* tag, UInt16 channels, double rate,
+                              UInt32 bufferFrames)
+{
+    Release();
+    const std::size_t slash = outputPath.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : outputPath.substr(0, slash);
+    OSErr err = CreateUniqueFile(folder, std::string("org.quillmarch.Quillmarch.") + tag + "-", "", &m_reservedPath);
+    if (err) {
+        m_reservedPath.clear();
+        return err;
+    }
+    m_file = CreateSoundFileObject(kTempType);
+    if (!m_file) {
+        Release();
+        return kCodedTempFileErr;
+    }
+    m_owned = true;
+    err = m_file->SetFile(m_reservedPath);
+    if (!err)
+        err = m_file->SetBufferFrames(bufferFrames);
+    if (!err)
+        err = m_file->Create(channels, 16, 0, nullptr, nullptr, float(rate));
+    if (err)
+        Release();
+    return err;
+}
+
+void InnerLinearFile::Adopt(CSoundFile* source)
+{
+    Release();
+    m_file = source;
+    m_owned = false;
+}
+
+UInt32 InnerLinearFile::NumFrames() const
+{
+    return m_file ? m_file->GetNumFrames() : 0;
+}
+
+UInt16 InnerLinearFile::NumChannels() const
+{
+    return m_file ? m_file->GetNumChannels() : 0;
+}
+
+OSErr InnerLinearFile::Write(const UInt8* block, UInt32 frames, UInt32 frame)
+{
+    if (!m_file || !m_owned)
+        return kFileNotOpenedErr;
+    // In pieces of the temporary file's own block size.
+    const std::size_t frameBytes = std::size_t(m_file->GetNumChannels()) * 2;
+    for (UInt32 done = 0; done < frames;) {
+        const UInt32 n = std::min(frames - done, m_file->GetBufferFrames());
+        OSErr err = m_file->AllocateWriteBuffer();
+        if (err)
+            return err;
+        std::memcpy(m_file->GetWriteBuffer(), block + std::size_t(done) * frameBytes, std::size_t(n) * frameBytes);
+        if ((err = m_file->WriteBlock(n, frame + done)))
+            return err;
+        done += n;
+    }
+    return noErr;
+}
+
+OSErr InnerLinearFile::Prepare(UInt8* block, UInt32 frame, UInt32 bufferFrames)
+{
+    if (!m_file || !m_owned)
+        return kFileNotOpenedErr;
+    const std::size_t frameBytes = std::size_t(m_file->GetNumChannels()) * 2;
+    for (UInt32 done = 0; done < bufferFrames;) {
+        const UInt32 n = std::min(bufferFrames - done, m_file->GetBufferFrames());
+        const OSErr err = m_file->PrepareWriteBlock(frame + done);
+        if (err)
+            return err;
+        std::memcpy(block + std::size_t(done) * frameBytes, m_file->GetWriteBuffer(), std::size_t(n) * frameBytes);
+        done += n;
+    }
+    return noErr;
+}
+
+OSErr InnerLinearFile::Encode(const char* stepName, UInt32 chunkFrames, const ChunkEncoder& encode)
+{
+    if (!m_file)
+        return kFileNotOpenedErr;
+    OSErr err = noErr;
+    if (m_owned) {
+        // The finished temporary file is read back through its own reader.
+        if ((err = m_file->Close()))
+            return err;
+        if ((err = m_file->Open()))
+            return err;
+    }
+    Str255 step = {0};
+    MacRoman::toPascal(QString::fromLatin1(stepName), step, 255);
+    PostProgressStep(step, 0);
+
+    const UInt32 total = m_file->GetNumFrames();
+    const UInt16 channels = std::max<UInt16>(m_file->GetNumChannels(), 1);
+    chunkFrames = std::max<UInt32>(chunkFrames, 1);
+    std::vector<double> values;
+    std::vector<int16_t> samples;
+    try {
+        values.resize(std::size_t(chunkFrames) * channels);
+        samples.resize(values.size());
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    for (UInt32 frame = 0; frame < total;) {
+        if ((err = PostProgressPosition(frame)))
+            return err;
+        UInt32 count = std::min(chunkFrames, total - frame);
+        const UInt32 wanted = count;
+        if ((err = m_file->ReadFrames(frame, &count, values.data())))
+            return err;
+        if (count != wanted)
+            return eofErr;
+        for (std::size_t i = 0; i < std::size_t(count) * channels; ++i)
+            samples[i] = ToSample16(values[i]);
+        if ((err = encode(samples.data(), count, frame)))
+            return err;
+        frame += count;
+    }
+    return noErr;
+}
+
+void InnerLinearFile::Release()
+{
+    if (m_file && m_owned)
+        delete m_file;  // the temporary file removes itself
+    m_file = nullptr;
+    m_owned = false;
+    if (!m_reservedPath.empty()) {
+        DeletePath(m_reservedPath);
+        m_reservedPath.clear();
+    }
+}

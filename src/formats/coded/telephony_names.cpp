@@ -1,0 +1,45 @@
+#include "telephony_names.h"
+
+#include "CreateSoundFile.h"
+#include "RawFileSettings.h"
+
+#include <cmath>
+
+double RateFromNameDigit(const std::string& name, bool nineIs32k)
+{
+    if (name.empty())
+        return 0.0;
+    switch (name.back()) {
+    case '6': return 6000.0;
+    case '8': return 8000.0;
+    case '9': return nineIs32k ? 32000.0 : 0.0;
+    default: return 0.0;
+    }
+}
+
+OSErr RawFileRate(double* rate)
+{
+    const double raw = RawFileSettings::SampleRate();
+    if (!std::isfinite(raw) || raw < 1.0 || raw > 4294967295.0)
+        return paramErr;
+    *rate = raw;
+    return noErr;
+}
+
+std::string NameExtension(const std::string& name)
+{
+    const std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+bool ExtensionGivesType(const std::string& name, OSType type)
+{
+    const QString extension = QString::fromStdString(NameExtension(name)).toLower();
+    if (extension.isEmpty())
+        return false;
+    QString key = QStringLiteral("'");
+    for (int shift = 24; shift >= 0; shift -= 8)
+        key += QChar(char((type >> shift) & 0xFF));
+    key += QLatin1Char('\'');
+    return GetTypesForExtension(extension).contains(key);
+}
