@@ -34,9 +34,11 @@ public:
 
     // Output frame f is the dot product of row phase[f] with the input run
     // starting at x[c] + start[f], for each of `channels` (1 or 2) planar
-    // channels; out is interleaved.
+    // channels; out is interleaved.  `period`: frames that far apart stand
+    // on the same phase (L with an integer phase), so they can share the
+    // reading of their row; 0 when there is no such period.
     void Run(int channels, const double* const* x, const UInt32* start, const UInt32* phase, std::size_t n,
-             double* out) const;
+             std::size_t period, double* out) const;
 
     // Whether the wide kernels are used where the processor has them (for
     // tests comparing the two); returns the previous setting.

@@ -415,7 +415,8 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UIn
                 }
             }
             double* dst = block.get() + f * C;
-            bank.Run(C, window.Planes(), runStart.get(), runPhase.get(), std::size_t(g - f), dst);
+            bank.Run(C, window.Planes(), runStart.get(), runPhase.get(), std::size_t(g - f),
+                     d == 1 ? std::size_t(L) : 0, dst);
             for (UInt64 i = 0; i < (g - f) * C; ++i)
                 *peak = std::max(*peak, std::fabs(dst[i]));
             f = g;
