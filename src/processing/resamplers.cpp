@@ -301,6 +301,15 @@ public:
     // True when the run of taps starting at frame `from` lies in the arrays.
     bool Fits(SInt64 from) const { return from >= base_ && UInt64(from - base_) + taps_ <= capacity_; }
 
+    // The last frame j (from the current one on) for which frame j + reach is
+    // held and the run from j - before fits: Holds(j + reach) and
+    // Fits(j - before) in one bound.
+    SInt64 LastReady(SInt64 reach, SInt64 before) const
+    {
+        const SInt64 fits = base_ + SInt64(capacity_ - taps_) + before;
+        return ended_ ? fits : std::min(fits, SInt64(filled_) - reach - 1);
+    }
+
     // Moves the frames from `from` on to the start; what follows them is
     // silence until the next read.
     void DropBefore(SInt64 from)
@@ -390,10 +399,10 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UIn
                 window.DropBefore(j - SInt64(before));
             // Every frame whose reach the window holds, in one run.
             const SInt64 base = window.Base() + SInt64(before);
-            auto ready = [&] { return window.Holds(j + SInt64(reach)) && window.Fits(j - SInt64(before)); };
+            const SInt64 last = window.LastReady(SInt64(reach), SInt64(before));
             UInt64 g = f;
             if (d == 1) {
-                for (; g < n && ready(); ++g) {
+                for (; g < n && j <= last; ++g) {
                     runStart[g - f] = UInt32(j - base);
                     runPhase[g - f] = UInt32(q);
                     q += part;
@@ -404,7 +413,7 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UIn
                     }
                 }
             } else {
-                for (; g < n && ready(); ++g) {
+                for (; g < n && j <= last; ++g) {
                     runStart[g - f] = UInt32(j - base);
                     runPhase[g - f] = UInt32(phi);
                     phi += Md;
@@ -417,8 +426,10 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UIn
             double* dst = block.get() + f * C;
             bank.Run(C, window.Planes(), runStart.get(), runPhase.get(), std::size_t(g - f),
                      d == 1 ? std::size_t(L) : 0, dst);
+            double top = *peak;
             for (UInt64 i = 0; i < (g - f) * C; ++i)
-                *peak = std::max(*peak, std::fabs(dst[i]));
+                top = std::max(top, std::fabs(dst[i]));
+            *peak = top;
             f = g;
         }
         // The block is written as planned, also when a read cut it short.
