@@ -44,7 +44,11 @@ UserDefaults& BatchLogHooks::defaults() const
 
 QString BatchLogHooks::logName(const QString& inputPath) const
 {
-    const QString name = ZuSoundFile(inputPath).name();
+    // The input being converted has been examined already: its model gives
+    // the name without reading the file again.
+    const std::shared_ptr<ZuSoundFile> current = process_.curInputModel();
+    const QString name =
+        current && current->path() == inputPath ? current->name() : ZuSoundFile(inputPath).name();
     if (!defaults().boolForKey(kFullPathsIntoLogKey))
         return name;
     const qsizetype slash = inputPath.lastIndexOf(QLatin1Char('/'));

@@ -8,6 +8,7 @@
 #include "FileOperations.h"
 #include "FolderListing.h"
 #include "FrameworkException.h"
+#include "MemoryManager.h"
 #include "OutputNaming.h"
 #include "PathResolution.h"
 #include "PreConversionCheck.h"
@@ -414,6 +415,8 @@ void ConversionProcess::setLastErrorForFile(SInt64 code)
 void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<ConvSpecRef>& conversions,
                                      const QString& destPath)
 {
+    // Every file makes and frees the same working buffers.
+    KeepFreedMemoryForReuse();
     determinateStep_.store(false);
     curNumSteps_.store(0);
     warnings_.store(0);

@@ -193,6 +193,9 @@ public:
     ConvSpecRef curConvSpec() const;
     QString comment() const;
     QStringList curOutputPaths() const;
+    // The model of the input being converted (null between files); for the
+    // worker thread's own observers, which run while it is set.
+    std::shared_ptr<ZuSoundFile> curInputModel() const { return inFile_; }
 
     // The change flags (raised by the worker, lowered by the poller).
     enum Flag {

@@ -262,15 +262,9 @@ OSErr MakeTemporaryOutputName(const std::string& folder, std::string* name)
 {
     if (!name)
         return paramErr;
-    std::string path;
-    const OSErr err = CreateUniqueFile(folder, kTemporaryOutputWord.toStdString() + "-", "", &path);
-    if (err)
-        return err;
     // Only the name is wanted: the outputs are created (exclusively) under
     // names derived from it.
-    DeletePath(path);
-    *name = path.substr(path.find_last_of('/') + 1);
-    return noErr;
+    return PickUnusedName(folder, kTemporaryOutputWord.toStdString() + "-", "", name);
 }
 
 OutputRenameSettings OutputRenameSettingsFromDefaults()

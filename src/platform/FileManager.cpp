@@ -10,8 +10,10 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +25,22 @@ namespace {
 constexpr SInt64 kMaxResourceForkSize = AppleDoubleFile::kMaxSidecarSize - 4096;
 
 const char kResourceForkName[] = "RESOURCE_FORK";
+
+// Counts the writes and length changes made through any fork of the
+// process.  A fork's remembered length and read-ahead block hold only while
+// the count is the one they were taken at, so a read always sees what any
+// fork has written before it (the count is read before the file is asked).
+std::atomic<UInt64> gWriteGeneration{1};
+
+// Small reads (header fields, chunk headers) are served from one block read
+// ahead at the mark; larger reads go straight to the file.
+constexpr SInt64 kReadAheadBytes = 16384;
+constexpr SInt64 kSmallReadBytes = kReadAheadBytes / 4;
+
+void NoteWrite()
+{
+    gWriteGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
@@ -118,11 +136,71 @@ OSErr ForkLength(OpenFork& fork, SInt64* length)
         *length = fork.resourceFork.size();
         return noErr;
     }
+    const UInt64 generation = gWriteGeneration.load(std::memory_order_acquire);
+    if (fork.length >= 0 && fork.lengthGeneration == generation) {
+        *length = fork.length;
+        return noErr;
+    }
     struct stat st;
     if (::fstat(fork.fd, &st) != 0)
         return MacErrorFromLastErrno();
     *length = st.st_size;
+    fork.length = st.st_size;
+    fork.lengthGeneration = generation;
     return noErr;
+}
+
+// pread until `request` bytes or the end of the file; false (errno set) on
+// a failure.
+bool ReadFully(int fd, char* out, SInt64 request, SInt64 offset, SInt64* done)
+{
+    *done = 0;
+    while (*done < request) {
+        const ssize_t n = ::pread(fd, out + *done, size_t(request - *done), off_t(offset + *done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            break;
+        *done += n;
+    }
+    return true;
+}
+
+// A small read at the mark served from the read-ahead block (refilled when
+// it does not cover the request).  False when the block cannot be had: the
+// caller then reads directly.
+bool ReadAhead(OpenFork& fork, char* out, SInt64 request, SInt64* actual)
+{
+    const UInt64 generation = gWriteGeneration.load(std::memory_order_acquire);
+    const bool covers = fork.ahead && fork.aheadGeneration == generation && fork.mark >= fork.aheadStart &&
+                        (fork.mark + request <= fork.aheadStart + fork.aheadSize ||
+                         fork.aheadSize < kReadAheadBytes);
+    if (!covers) {
+        if (!fork.ahead)
+            fork.ahead.reset(new (std::nothrow) char[kReadAheadBytes]);
+        if (!fork.ahead)
+            return false;
+        const SInt64 start = fork.mark & ~SInt64(4095);
+        SInt64 got = 0;
+        if (!ReadFully(fork.fd, fork.ahead.get(), kReadAheadBytes, start, &got)) {
+            fork.aheadSize = 0;
+            fork.aheadGeneration = 0;
+            return false;
+        }
+        fork.aheadStart = start;
+        fork.aheadSize = got;
+        fork.aheadGeneration = generation;
+    }
+    // A block shorter than asked ends at the end of the file.
+    const SInt64 available = std::max<SInt64>(0, fork.aheadStart + fork.aheadSize - fork.mark);
+    const SInt64 n = std::min(request, available);
+    if (n > 0)
+        std::memcpy(out, fork.ahead.get() + (fork.mark - fork.aheadStart), size_t(n));
+    *actual = n;
+    return true;
 }
 
 // Runs `op` on the open fork of `refNum` with its lock held.
@@ -158,19 +236,17 @@ OSErr ReadAtMark(OpenFork& fork, void* buffer, SInt64 request, SInt64* actual)
     }
     char* out = static_cast<char*>(buffer);
     SInt64 done = 0;
-    while (done < request) {
-        const ssize_t n = ::pread(fork.fd, out + done, size_t(request - done), off_t(fork.mark + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const OSErr err = MacErrorFromLastErrno();
-            fork.mark += done;
-            *actual = done;
-            return err;
-        }
-        if (n == 0)
-            break;
-        done += n;
+    if (request <= kSmallReadBytes && fork.mark <= INT64_MAX - kReadAheadBytes &&
+        ReadAhead(fork, out, request, &done)) {
+        fork.mark += done;
+        *actual = done;
+        return done < request ? eofErr : noErr;
+    }
+    if (!ReadFully(fork.fd, out, request, fork.mark, &done)) {
+        const OSErr err = MacErrorFromLastErrno();
+        fork.mark += done;
+        *actual = done;
+        return err;
     }
     fork.mark += done;
     *actual = done;
@@ -203,6 +279,10 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
         return noErr;
     }
     const char* in = static_cast<const char*>(buffer);
+    // The length this fork knew, if nothing was written since: it follows
+    // this write without asking the file again.
+    const UInt64 before = gWriteGeneration.load(std::memory_order_acquire);
+    const bool lengthKnown = fork.length >= 0 && fork.lengthGeneration == before;
     SInt64 done = 0;
     while (done < request) {
         const ssize_t n = ::pwrite(fork.fd, in + done, size_t(request - done), off_t(fork.mark + done));
@@ -210,11 +290,17 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
             if (errno == EINTR)
                 continue;
             const OSErr err = MacErrorFromLastErrno();
+            NoteWrite();
             fork.mark += done;
             *actual = done;
             return err;
         }
         done += n;
+    }
+    const UInt64 after = gWriteGeneration.fetch_add(1, std::memory_order_acq_rel) + 1;
+    if (lengthKnown && after == before + 1) {
+        fork.length = std::max(fork.length, fork.mark + done);
+        fork.lengthGeneration = after;
     }
     fork.mark += done;
     *actual = done;
@@ -235,8 +321,13 @@ OSErr SetLength(OpenFork& fork, SInt64 length)
         if (length > old)
             std::memset(fork.resourceFork.data() + old, 0, size_t(length - old));
         fork.dirty = true;
-    } else if (::ftruncate(fork.fd, off_t(length)) != 0) {
-        return MacErrorFromLastErrno();
+    } else {
+        const int result = ::ftruncate(fork.fd, off_t(length));
+        const UInt64 after = gWriteGeneration.fetch_add(1, std::memory_order_acq_rel) + 1;
+        if (result != 0)
+            return MacErrorFromLastErrno();
+        fork.length = length;
+        fork.lengthGeneration = after;
     }
     if (fork.mark > length)
         fork.mark = length;

@@ -253,6 +253,31 @@ OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, con
     return dupFNErr;
 }
 
+OSErr PickUnusedName(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                     std::string* name)
+{
+    if (!name)
+        return paramErr;
+    PathStatus status;
+    const int e = StatPath(folder, &status);
+    if (e == ENOENT || (e == 0 && !status.isFolder))
+        return dirNFErr;
+    if (e != 0)
+        return MacErrorFromErrno(e);
+    const std::string base = folder == "/" ? std::string() : folder;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string candidate = prefix + RandomLetters(6) + suffix;
+        struct stat st;
+        if (::lstat((base + "/" + candidate).c_str(), &st) == 0)
+            continue;
+        if (errno != ENOENT)
+            return MacErrorFromLastErrno();
+        *name = candidate;
+        return noErr;
+    }
+    return dupFNErr;
+}
+
 OSErr CreateFolder(const std::string& path)
 {
     if (::mkdir(path.c_str(), 0777) != 0)

@@ -56,6 +56,13 @@ OSErr CreateFileExclusive(const std::string& path);
 OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
                        std::string* path);
 
+// A name for a file in `folder` that nothing holds now: prefix + six random
+// characters + suffix, without creating anything (for callers that then
+// create their files exclusively under names derived from it); *name gets
+// the name alone.  dirNFErr for a missing folder.
+OSErr PickUnusedName(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                     std::string* name);
+
 // mkdir (mode 0777 less the umask): dupFNErr when the name exists.
 OSErr CreateFolder(const std::string& path);
 // mkdir -p: noErr when the folder exists already; dupFNErr when a

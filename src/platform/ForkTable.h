@@ -27,6 +27,16 @@ struct OpenFork {
     SInt64 mark = 0;
     QByteArray resourceFork;   // resource fork contents
     bool dirty = false;        // resource fork changed since it was opened
+
+    // What a data fork remembers between calls, each valid while no fork of
+    // the process has written since (the write generation it was taken at):
+    // the file's length, and a block read ahead for small reads.
+    SInt64 length = -1;
+    UInt64 lengthGeneration = 0;
+    std::unique_ptr<char[]> ahead;
+    SInt64 aheadStart = 0;
+    SInt64 aheadSize = 0;
+    UInt64 aheadGeneration = 0;
 };
 
 class ForkTable {

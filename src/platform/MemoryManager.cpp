@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <unordered_set>
 
 namespace {
@@ -173,4 +176,17 @@ OSErr PtrToHand(const void* source, Handle* h, Size size)
 bool IsValidHandle(Handle h)
 {
     return HandleBlockOf(h) != nullptr;
+}
+
+void KeepFreedMemoryForReuse()
+{
+#if defined(__GLIBC__)
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Blocks up to 16 MB come from the heap rather than fresh mappings,
+        // and up to 32 MB of free heap is kept before any is given back.
+        mallopt(M_MMAP_THRESHOLD, 16 << 20);
+        mallopt(M_TRIM_THRESHOLD, 32 << 20);
+    });
+#endif
 }

@@ -1,6 +1,7 @@
 #include "resamplers.h"
 
 #include "CSoundFile.h"
+#include "PolyphaseBank.h"
 #include "ZuFiles.h"
 #include "progress_channel.h"
 #include "resampling_filter.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -47,7 +49,7 @@ struct Layout {
     WriteKind write;
     UInt16 inChannel = 0;
     UInt16 outChannel = 0;
-    int channels = 1;  // doubles per frame in the ring and the output block
+    int channels = 1;  // doubles per frame read and written
 };
 
 // Reads up to *count frames at `frame` into `dst` (layout.channels doubles per
@@ -220,25 +222,31 @@ SInt32 CarryExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UI
 }
 
 // ------------------------------------------------------------ filter path
-// The input seen by the filter: frame t of the range (t counted from the
-// range start) in a ring indexed by t modulo a power of two, zero before the
+// The input seen by the filter, one plain array per channel: frame t of the
+// range (t counted from the range start) at index t - base, zero before the
 // range, past its end and past what the file holds.  Frames are read in
-// chunks as the filter's reach runs ahead of what is held.
-class InputRing {
+// chunks as the filter's reach runs ahead of what is held; when the arrays
+// fill up, what the filter still needs moves back to their start.
+class InputWindow {
 public:
-    SInt32 Init(UInt64 chunk, UInt64 reach, int channels)
+    // chunk: frames per read; reach: frames the filter may need beyond the
+    // one it stands on; before: frames it needs before that one; taps: the
+    // length of the run one output frame reads.
+    SInt32 Init(UInt64 chunk, UInt64 reach, UInt64 before, UInt64 taps, int channels)
     {
         chunk_ = std::max<UInt64>(chunk, 1);
         reach_ = reach;
         channels_ = channels;
-        UInt64 size = 1;
-        while (size < chunk_ + 4 * reach_ + 4)
-            size <<= 1;
-        mask_ = size - 1;
+        taps_ = taps;
+        capacity_ = before + reach + taps + 2 * chunk_ + 32;
+        base_ = -SInt64(before);
         SInt32 err = 0;
-        ring_ = AllocateZeroed(size * UInt64(channels), &err);
-        if (err)
-            return err;
+        for (int c = 0; c < channels; ++c) {
+            planes_[c] = AllocateZeroed(capacity_, &err);
+            if (err)
+                return err;
+            data_[c] = planes_[c].get();
+        }
         scratch_ = AllocateZeroed(chunk_ * UInt64(channels), &err);
         if (err)
             return err;
@@ -250,36 +258,38 @@ public:
         return 0;
     }
 
+    // True when frame `need` is held, or nothing more will come.
+    bool Holds(SInt64 need) const { return ended_ || SInt64(filled_) > need; }
+
     // Makes sure frame `need` (and all before it) is held, unless the range
-    // or the file ends first.  Returns a read's error.
-    OSErr Ensure(SInt64 need, CSoundFile* in, const Layout& layout, UInt32 start, UInt64 length)
+    // or the file ends first; frames before `keepFrom` may be dropped.
+    // Returns a read's error.
+    OSErr Ensure(SInt64 need, SInt64 keepFrom, CSoundFile* in, const Layout& layout, UInt32 start, UInt64 length)
     {
-        while (SInt64(filled_) <= need) {
-            if (ended_) {
-                // Nothing more comes: keep the slots the filter reaches silent.
-                for (UInt64 t = std::max(zeroEnd_, filled_); SInt64(t) <= need; ++t)
-                    ClearSlot(t);
-                zeroEnd_ = std::max<UInt64>(zeroEnd_, UInt64(need) + 1);
-                return 0;
-            }
+        while (SInt64(filled_) <= need && !ended_) {
             if (filled_ >= length) {
                 ended_ = true;
-                continue;
+                break;
             }
             UInt32 count = UInt32(std::min<UInt64>(chunk_, length - filled_));
             const UInt32 asked = count;
+            if (UInt64(SInt64(filled_) - base_) + asked + taps_ + 16 > capacity_)
+                DropBefore(keepFrom);
             const OSErr err = ReadInput(in, layout, UInt32(start + filled_), &count, scratch_.get(), right_.get());
             count = std::min(count, asked);
-            for (UInt32 i = 0; i < count; ++i) {
-                double* slot = &ring_[((filled_ + i) & mask_) * UInt64(channels_)];
-                for (int c = 0; c < channels_; ++c)
-                    slot[c] = scratch_[std::size_t(i) * channels_ + c];
+            const UInt64 at = UInt64(SInt64(filled_) - base_);
+            if (channels_ == 1) {
+                std::memcpy(data_[0] + at, scratch_.get(), std::size_t(count) * sizeof(double));
+            } else {
+                double* l = data_[0] + at;
+                double* r = data_[1] + at;
+                const double* s = scratch_.get();
+                for (UInt32 i = 0; i < count; ++i) {
+                    l[i] = s[2 * i];
+                    r[i] = s[2 * i + 1];
+                }
             }
             filled_ += count;
-            // What follows the data read is silence until the next read.
-            for (UInt64 i = 0; i <= reach_; ++i)
-                ClearSlot(filled_ + i);
-            zeroEnd_ = filled_ + reach_ + 1;
             if (err)
                 return err;
             if (count < asked)
@@ -288,32 +298,53 @@ public:
         return 0;
     }
 
-    const double* Data() const { return ring_.get(); }
-    UInt64 Mask() const { return mask_; }
+    // True when the run of taps starting at frame `from` lies in the arrays.
+    bool Fits(SInt64 from) const { return from >= base_ && UInt64(from - base_) + taps_ <= capacity_; }
+
+    // The last frame j (from the current one on) for which frame j + reach is
+    // held and the run from j - before fits: Holds(j + reach) and
+    // Fits(j - before) in one bound.
+    SInt64 LastReady(SInt64 reach, SInt64 before) const
+    {
+        const SInt64 fits = base_ + SInt64(capacity_ - taps_) + before;
+        return ended_ ? fits : std::min(fits, SInt64(filled_) - reach - 1);
+    }
+
+    // Moves the frames from `from` on to the start; what follows them is
+    // silence until the next read.
+    void DropBefore(SInt64 from)
+    {
+        from = std::max(from, base_);
+        const UInt64 shift = UInt64(from - base_);
+        const UInt64 kept = from < SInt64(filled_) ? UInt64(SInt64(filled_) - from) : 0;
+        for (int c = 0; c < channels_; ++c) {
+            if (kept)
+                std::memmove(data_[c], data_[c] + shift, std::size_t(kept) * sizeof(double));
+            std::memset(data_[c] + kept, 0, std::size_t(capacity_ - kept) * sizeof(double));
+        }
+        base_ = from;
+    }
+
+    const double* const* Planes() const { return data_; }
+    SInt64 Base() const { return base_; }
     UInt64 Filled() const { return filled_; }
 
 private:
-    void ClearSlot(UInt64 t)
-    {
-        double* slot = &ring_[(t & mask_) * UInt64(channels_)];
-        for (int c = 0; c < channels_; ++c)
-            slot[c] = 0.0;
-    }
-
-    DoubleBuffer ring_, scratch_, right_;
-    UInt64 chunk_ = 1, reach_ = 0, mask_ = 0, filled_ = 0, zeroEnd_ = 0;
+    DoubleBuffer planes_[2], scratch_, right_;
+    double* data_[2] = {nullptr, nullptr};
+    UInt64 chunk_ = 1, reach_ = 0, taps_ = 0, capacity_ = 0, filled_ = 0;
+    SInt64 base_ = 0;
     int channels_ = 1;
     bool ended_ = false;
 };
 
 template <int C>
-SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, ResampleSettings& settings,
-                  UInt32* outPos, const Layout& layout, UInt32 L, UInt32 M, UInt32 d, double* peak,
-                  SInt32* readErr, SInt32* writeErr, SInt32* stopCode)
+SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
+                  const Layout& layout, UInt32 L, UInt32 M, UInt32 d, double* peak, SInt32* readErr,
+                  SInt32* writeErr, SInt32* stopCode)
 {
     const double R = double(L) / double(M);
     const UInt64 count = gSincTableCount;
-    const double* h = gSincTable;
     const UInt64 length = end > start ? UInt64(end - start) : 0;
     const UInt64 T = UInt64(std::ceil(R * double(length)));
     const UInt64 outEnd = UInt64(*outPos) + T;
@@ -332,15 +363,24 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Res
     const UInt64 s = d == 1 ? L : std::max<UInt64>(UInt64(std::llround(Ld)), 1);
     const UInt64 reach = count / s + 2;
 
-    SInt32 err = 0;
+    PolyphaseBank bank;
+    SInt32 err = bank.Build(gSincTable, count, L, d);
+    if (err)
+        return err;
+    const UInt64 before = bank.Before();
     DoubleBuffer block = AllocateZeroed(Bo * C, &err);
     if (err)
         return err;
-    InputRing ring;
-    if ((err = ring.Init(S, reach, C)))
+    std::unique_ptr<UInt32[]> runStart(new (std::nothrow) UInt32[Bo]);
+    std::unique_ptr<UInt32[]> runPhase(new (std::nothrow) UInt32[Bo]);
+    if (!runStart || !runPhase)
+        return kCouldNotCreatePointerErr;
+    InputWindow window;
+    if ((err = window.Init(S, reach, before, bank.Taps(), C)))
         return err;
-    const UInt64 mask = ring.Mask();
 
+    // Phase stepping without division: M = whole * L + part.
+    const UInt64 whole = M / L, part = M % L;
     SInt64 j = 0;      // input frame the next output frame stands on
     UInt64 q = 0;      // phase, d = 1
     double phi = 0.0;  // phase, d > 1
@@ -348,65 +388,49 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Res
     while (!stop) {
         const UInt64 n = std::min<UInt64>(Bo, outEnd - *outPos);
         UInt64 f = 0;
-        for (; f < n; ++f) {
-            if (const OSErr e = ring.Ensure(j + SInt64(reach), in, layout, start, length)) {
-                *readErr = e;
-                break;
-            }
-            const double* x = ring.Data();
-            double acc[C];
-            for (int c = 0; c < C; ++c)
-                acc[c] = 0.0;
-            if (d == 1) {
-                const UInt64 nb = (count - q) / L;
-                for (UInt64 k = 0; k < nb; ++k) {
-                    const double tap = h[q + k * L];
-                    const double* frame = &x[(UInt64(j - SInt64(k)) & mask) * C];
-                    for (int c = 0; c < C; ++c)
-                        acc[c] += tap * frame[c];
+        while (f < n) {
+            if (!window.Holds(j + SInt64(reach))) {
+                if (const OSErr e = window.Ensure(j + SInt64(reach), j - SInt64(before), in, layout, start, length)) {
+                    *readErr = e;
+                    break;
                 }
-                const UInt64 nf = (count - (L - q)) / L;
-                for (UInt64 k = 1; k <= nf; ++k) {
-                    const double tap = h[k * L - q];
-                    const double* frame = &x[(UInt64(j + SInt64(k)) & mask) * C];
-                    for (int c = 0; c < C; ++c)
-                        acc[c] += tap * frame[c];
+            }
+            if (!window.Fits(j - SInt64(before)))
+                window.DropBefore(j - SInt64(before));
+            // Every frame whose reach the window holds, in one run.
+            const SInt64 base = window.Base() + SInt64(before);
+            const SInt64 last = window.LastReady(SInt64(reach), SInt64(before));
+            UInt64 g = f;
+            if (d == 1) {
+                for (; g < n && j <= last; ++g) {
+                    runStart[g - f] = UInt32(j - base);
+                    runPhase[g - f] = UInt32(q);
+                    q += part;
+                    j += SInt64(whole);
+                    if (q >= L) {
+                        q -= L;
+                        ++j;
+                    }
                 }
             } else {
-                const UInt64 p = UInt64(phi);
-                const UInt64 nb = p < count ? (count - p) / s : 0;
-                for (UInt64 k = 0; k < nb; ++k) {
-                    const double tap = h[p + k * s];
-                    const double* frame = &x[(UInt64(j - SInt64(k)) & mask) * C];
-                    for (int c = 0; c < C; ++c)
-                        acc[c] += tap * frame[c];
-                }
-                const UInt64 fi = UInt64(Ld - double(p));
-                const UInt64 nf = fi < count ? (count - fi) / s : 0;
-                for (UInt64 k = 0; k < nf; ++k) {
-                    const double tap = h[fi + k * s];
-                    const double* frame = &x[(UInt64(j + 1 + SInt64(k)) & mask) * C];
-                    for (int c = 0; c < C; ++c)
-                        acc[c] += tap * frame[c];
+                for (; g < n && j <= last; ++g) {
+                    runStart[g - f] = UInt32(j - base);
+                    runPhase[g - f] = UInt32(phi);
+                    phi += Md;
+                    while (phi >= Ld) {
+                        phi -= Ld;
+                        ++j;
+                    }
                 }
             }
-            for (int c = 0; c < C; ++c) {
-                block[f * C + c] = acc[c];
-                *peak = std::max(*peak, std::fabs(acc[c]));
-            }
-            if (d == 1) {
-                q += M;
-                while (q >= L) {
-                    q -= L;
-                    ++j;
-                }
-            } else {
-                phi += Md;
-                while (phi >= Ld) {
-                    phi -= Ld;
-                    ++j;
-                }
-            }
+            double* dst = block.get() + f * C;
+            bank.Run(C, window.Planes(), runStart.get(), runPhase.get(), std::size_t(g - f),
+                     d == 1 ? std::size_t(L) : 0, dst);
+            double top = *peak;
+            for (UInt64 i = 0; i < (g - f) * C; ++i)
+                top = std::max(top, std::fabs(dst[i]));
+            *peak = top;
+            f = g;
         }
         // The block is written as planned, also when a read cut it short.
         UInt32 written = UInt32(n);
@@ -414,11 +438,10 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Res
         if (w)
             *writeErr = w;
         else
-            *stopCode = PostProgressPosition(SInt64(start) + SInt64(ring.Filled()));
+            *stopCode = PostProgressPosition(SInt64(start) + SInt64(window.Filled()));
         *outPos = UInt32(*outPos + n);
         stop = *outPos >= outEnd || w != 0 || *stopCode != 0 || *readErr != 0;
     }
-    (void)settings;
     return 0;
 }
 
@@ -543,9 +566,9 @@ SInt32 Convert(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Resamp
         setupErr = InitSampleRateFilter(settings.targetRate, in->GetSampleRate(), &L, &M, &d);
         if (setupErr == 0) {
             setupErr = layout.channels == 2
-                           ? FilterPath<2>(in, out, start, end, settings, outPos, layout, L, M, d, &peak,
+                           ? FilterPath<2>(in, out, start, end, outPos, layout, L, M, d, &peak,
                                            &readErr, &writeErr, &stopCode)
-                           : FilterPath<1>(in, out, start, end, settings, outPos, layout, L, M, d, &peak,
+                           : FilterPath<1>(in, out, start, end, outPos, layout, L, M, d, &peak,
                                            &readErr, &writeErr, &stopCode);
         }
         FreeSincTable();

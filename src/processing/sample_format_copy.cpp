@@ -11,6 +11,11 @@
 #include <memory>
 #include <new>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QM_X86_COPY 1
+#endif
+
 namespace {
 
 // ------------------------------------------------------------ sample kinds
@@ -84,7 +89,21 @@ void LoadInterleaved(const UInt8* in, SInt32* work, UInt32 frames, UInt16 channe
 {
     constexpr std::size_t step = KindBytes<K>();
     const std::size_t samples = std::size_t(frames) * channels;
-    for (std::size_t i = 0; i < samples; ++i)
+    std::size_t i = 0;
+#if QM_X86_COPY && defined(__SSE2__)
+    if constexpr (K == kKind16) {
+        // Eight samples at a time: bytes swapped into place, then each word
+        // moved to the top of its 32-bit value.
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 8 <= samples; i += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
+            const __m128i words = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(work + i), _mm_unpacklo_epi16(zero, words));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(work + i + 4), _mm_unpackhi_epi16(zero, words));
+        }
+    }
+#endif
+    for (; i < samples; ++i)
         work[i] = Justified<K>(in + i * step);
 }
 
@@ -203,11 +222,52 @@ inline void Put(UInt8* p, SInt32 value)
 // to both channels of a stereo frame with one noise value per frame.
 using StoreFn = void (*)(const SInt32* work, UInt8* out, std::size_t count, NoiseState& noise);
 
+// The top three bytes of each value, most significant first.
+void Store24Plain(const SInt32* work, UInt8* out, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        Put<kKind24>(out + 3 * i, work[i]);
+}
+
+#if QM_X86_COPY
+// Four values at a time by one byte shuffle (SSSE3, where the processor has
+// it).  Each 16-byte store reaches 4 bytes past its 12, which the next one
+// overwrites; the last values go one by one so nothing is written past the
+// block's end.
+__attribute__((target("ssse3"))) void Store24Shuffle(const SInt32* work, UInt8* out, std::size_t count)
+{
+    const __m128i order = _mm_setr_epi8(3, 2, 1, 7, 6, 5, 11, 10, 9, 15, 14, 13, -1, -1, -1, -1);
+    std::size_t i = 0;
+    for (; i + 6 <= count; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i), _mm_shuffle_epi8(v, order));
+    }
+    Store24Plain(work + i, out + 3 * i, count - i);
+}
+#endif
+
+void Store24(const SInt32* work, UInt8* out, std::size_t count)
+{
+#if QM_X86_COPY
+    static const bool shuffle = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    if (shuffle) {
+        Store24Shuffle(work, out, count);
+        return;
+    }
+#endif
+    Store24Plain(work, out, count);
+}
+
 template <int OutK, bool Dither, bool FullTable, bool HalfUp, bool Dup>
 void StoreBlock(const SInt32* work, UInt8* out, std::size_t count, NoiseState& noise)
 {
     constexpr std::size_t step = KindBytes<OutK>();
-    if constexpr (Dup) {
+    if constexpr (OutK == kKind24 && !Dup) {
+        Store24(work, out, count);  // 24 bits keep the top three bytes as they are
+    } else if constexpr (Dup) {
         for (std::size_t i = 0; i < count; ++i) {
             const SInt32 v = Quantize<OutK, Dither, FullTable, HalfUp>(work[i], noise);
             Put<OutK>(out + 2 * i * step, v);

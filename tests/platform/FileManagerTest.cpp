@@ -237,6 +237,67 @@ TEST(FileManagerIO, WritingExtendsAndSetEOFResizes)
     EXPECT_EQ(ReadWholeFile(dir.file("out")), QByteArray("0123\0\0xyz", 9));
 }
 
+// Small reads come from a block read ahead and the length is remembered:
+// both must follow every write of the process, through this fork or
+// another one, and end exactly at the end of the file.
+TEST(FileManagerIO, ReadAheadAndLengthFollowWrites)
+{
+    TestTempDir dir;
+    const QByteArray data = Pattern(40000);
+    MakeFile(dir, "grow", data);
+    const FSSpec spec = SpecIn(dir, "grow");
+    SInt16 reader = 0, writer = 0;
+    ASSERT_EQ(FSpOpenDF(&spec, fsRdPerm, &reader), noErr);
+    ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &writer), noErr);
+
+    // Small reads across block edges and one large read agree with the data.
+    char buffer[30000];
+    for (SInt64 at : {0, 4090, 16380, 20000, 39990}) {
+        long count = 12;
+        ASSERT_EQ(SetFPos(reader, fsFromStart, at), noErr);
+        EXPECT_EQ(FSRead(reader, &count, buffer), at + 12 > 40000 ? eofErr : noErr) << at;
+        EXPECT_EQ(QByteArray(buffer, int(count)), data.mid(int(at), 12)) << at;
+    }
+    long big = 30000;
+    ASSERT_EQ(SetFPos(reader, fsFromStart, 5), noErr);
+    ASSERT_EQ(FSRead(reader, &big, buffer), noErr);
+    EXPECT_EQ(QByteArray(buffer, 30000), data.mid(5, 30000));
+
+    // Another fork overwrites the start and appends: the reader sees both.
+    ASSERT_EQ(SetFPos(reader, fsFromStart, 0), noErr);
+    long count = 8;
+    ASSERT_EQ(FSRead(reader, &count, buffer), noErr);
+    ASSERT_EQ(SetFPos(writer, fsFromStart, 0), noErr);
+    count = 4;
+    ASSERT_EQ(FSWrite(writer, &count, "WXYZ"), noErr);
+    ASSERT_EQ(SetFPos(writer, fsFromLEOF, 0), noErr);
+    count = 6;
+    ASSERT_EQ(FSWrite(writer, &count, "tail!!"), noErr);
+    SInt64 eof = 0;
+    ASSERT_EQ(GetEOF(reader, &eof), noErr);
+    EXPECT_EQ(eof, 40006);
+    ASSERT_EQ(SetFPos(reader, fsFromStart, 0), noErr);
+    count = 6;
+    ASSERT_EQ(FSRead(reader, &count, buffer), noErr);
+    EXPECT_EQ(QByteArray(buffer, 6), QByteArray("WXYZ") + data.mid(4, 2));
+    ASSERT_EQ(SetFPos(reader, fsFromLEOF, -8), noErr);
+    count = 8;
+    ASSERT_EQ(FSRead(reader, &count, buffer), noErr);
+    EXPECT_EQ(QByteArray(buffer, 8), data.right(2) + "tail!!");
+
+    // Shrinking through the writer: the reader's length and reads follow.
+    ASSERT_EQ(SetEOF(writer, 100), noErr);
+    ASSERT_EQ(GetEOF(reader, &eof), noErr);
+    EXPECT_EQ(eof, 100);
+    EXPECT_EQ(SetFPos(reader, fsFromStart, 101), eofErr);
+    ASSERT_EQ(SetFPos(reader, fsFromStart, 96), noErr);
+    count = 10;
+    EXPECT_EQ(FSRead(reader, &count, buffer), eofErr);
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(FSClose(writer), noErr);
+    EXPECT_EQ(FSClose(reader), noErr);
+}
+
 TEST(FileManagerIO, ForkCallsPositionThenMove)
 {
     TestTempDir dir;

@@ -77,6 +77,15 @@ TEST(FileOperations, UniqueFilesFoldersAndDeletion)
     }
     std::string path;
     EXPECT_EQ(CreateUniqueFile(dir.file("none"), "QM", "", &path), dirNFErr);
+    // A picked name is free and nothing is created for it.
+    std::string name;
+    ASSERT_EQ(PickUnusedName(dir.path(), ".QM-", ".x", &name), noErr);
+    EXPECT_EQ(name.rfind(".QM-", 0), 0u);
+    EXPECT_EQ(name.size(), 4u + 6u + 2u);
+    EXPECT_FALSE(PathExists(dir.file(name)));
+    const QStringList files = QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(std::size_t(files.size()), made.size());
+    EXPECT_EQ(PickUnusedName(dir.file("none"), "QM", "", &name), dirNFErr);
 
     EXPECT_EQ(CreateFileExclusive(dir.file("x")), noErr);
     EXPECT_EQ(CreateFileExclusive(dir.file("x")), dupFNErr);

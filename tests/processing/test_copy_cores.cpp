@@ -192,6 +192,33 @@ TEST(CopyCores, EveryWordLengthPairMatchesTheModel)
     }
 }
 
+// Long blocks (the loads and stores that go several samples at a time, and
+// their tails) against the same model.
+TEST(CopyCores, LongBlocksMatchTheModel)
+{
+    StopValueGuard guard;
+    std::mt19937 rng(7);
+    for (int inKind : {16, 24}) {
+        for (int outKind : {24, 16}) {
+            for (UInt32 frames : {4093u, 4096u, 10001u}) {
+                SCOPED_TRACE(std::to_string(inKind) + " -> " + std::to_string(outKind) + ", " +
+                             std::to_string(frames) + " frames");
+                ProcTestFile in(2, BitsOf(inKind), 44100.0, StateOf(inKind));
+                ProcTestFile out(2, BitsOf(outKind), 44100.0, StateOf(outKind));
+                ASSERT_EQ(in.SetBufferFrames(4096), noErr);
+                ASSERT_EQ(out.SetBufferFrames(3001), noErr);
+                const std::vector<SInt32> input = TestSamples(inKind, std::size_t(frames) * 2, rng);
+                in.SetSamples(input);
+                UInt16 index = gDitherIndex;
+                const std::vector<SInt32> expected = ModelCopy(Core::Keep, inKind, outKind, input, false, index);
+                UInt32 pos = 0;
+                ASSERT_EQ(RunCore(Core::Keep, &in, &out, 0, frames, &pos, SampleCopySettings{}), 0);
+                EXPECT_EQ(out.Samples(), expected);
+            }
+        }
+    }
+}
+
 TEST(CopyCores, RoundingExamples)
 {
     StopValueGuard guard;
