@@ -203,7 +203,9 @@ void ProgressController::timedProgressDisplay()
                                     .arg(process.curFile())
                                     .arg(m_files)
                                     .arg(path.section(QLatin1Char('/'), -1)));
-        ++m_conversionBar;
+        // One step per file; files the poll did not see (several may pass
+        // between two ticks) count too, so the bar shows where the batch is.
+        m_conversionBar = std::max(m_conversionBar + 1, (process.curConv() - 1) * m_files + process.curFile());
         if (!m_cancelling)
             m_conversionBarView->setValue(std::min(m_conversionBar, m_conversionBarView->maximum()));
         m_regionText->clear();

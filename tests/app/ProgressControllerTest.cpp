@@ -136,7 +136,10 @@ TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLo
     QStringList fileLines;
     bool stepSeen = false;
     double lastBar = -1.0;
+    int lastConversionBar = 0;
     for (const Sample& sample : samples) {
+        EXPECT_GE(sample.conversionBar, lastConversionBar);
+        lastConversionBar = sample.conversionBar;
         if (!sample.conversion.isEmpty() && !conversionLines.contains(sample.conversion))
             conversionLines.append(sample.conversion);
         if (!sample.file.isEmpty() && !fileLines.contains(sample.file))
@@ -162,7 +165,7 @@ TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLo
     EXPECT_EQ(outputs(QStringLiteral("Copy")), 3);
     EXPECT_EQ(outputs(QStringLiteral("Half")), 3);
     EXPECT_EQ(progress->conversionBarMaximum(), 6);
-    // The bar counts the file changes the poll saw.
+    // The bar stands at the last file the poll saw.
     EXPECT_GE(progress->conversionBarValue(), 1);
     EXPECT_LE(progress->conversionBarValue(), 6);
     EXPECT_DOUBLE_EQ(progress->fileBarValue(), 100.0);
