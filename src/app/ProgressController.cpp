@@ -40,6 +40,9 @@ ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     : QWidget(parent, Qt::Window), m_defaults(defaults)
 {
     setWindowTitle(tr_("Progress"));
+    // Closing it at the end of a batch (the main window still faded out)
+    // does not end the application.
+    setAttribute(Qt::WA_QuitOnClose, false);
     auto* background = new BackgroundImageView(this);
     background->setImage(QImage(
         MainBundle::pathForResource(QStringLiteral("backgroundquill"), QStringLiteral("png"), QStringLiteral("images"))));

@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
@@ -61,17 +62,17 @@ int main(int argc, char* argv[])
     const QString screenshot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT");
     if (!progressShot.isEmpty() || !logShot.isEmpty()) {
         auto* poll = new QTimer(&window);
-        bool progressSaved = progressShot.isEmpty();
-        QObject::connect(poll, &QTimer::timeout, &window, [&controller, poll, progressShot, &progressSaved] {
+        auto progressSaved = std::make_shared<bool>(progressShot.isEmpty());
+        QObject::connect(poll, &QTimer::timeout, &window, [&controller, poll, progressShot, progressSaved] {
             ProgressController* progress = controller.progressController();
-            if (progressSaved || !progress)
+            if (*progressSaved || !progress)
                 return;
             // A file under way, or the batch already over.
             if ((!progress->fileText().isEmpty() && progress->fileBarValue() > 25.0) || !controller.batchRunning()) {
-                progressSaved = progress->grab().save(progressShot);
-                std::fprintf(stderr, "quillmarch: %s %s\n", progressSaved ? "saved" : "could not save",
+                const bool saved = progress->grab().save(progressShot);
+                std::fprintf(stderr, "quillmarch: %s %s\n", saved ? "saved" : "could not save",
                              qPrintable(progressShot));
-                progressSaved = true;
+                *progressSaved = true;
                 poll->stop();
             }
         });
