@@ -99,6 +99,8 @@ protected:
                 progress->cancelButton()->click();
                 m_cancelShown = progress->warningCountText();
                 m_cancelBusy = progress->barsBusy();
+                if (m_onCancel)
+                    m_onCancel();
             }
         }
         EXPECT_FALSE(finished.isEmpty()) << "the batch did not end";
@@ -108,6 +110,7 @@ protected:
     QStringList m_sounds;
     QString m_cancelShown;
     bool m_cancelBusy = false;
+    std::function<void()> m_onCancel;
 };
 
 } // namespace
@@ -188,19 +191,28 @@ TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLo
 TEST_F(ProgressControllerTest, CancelShowsItsStateAndEndsTheBatchLikeAnyEnd)
 {
     storeConversions({{QStringLiteral("Only Open When Errors"), true}});
-    const QStringList inputs = writeInputs(10, 200000);
+    const QStringList inputs = writeInputs(10, 50000);
     MainController& controller = startController();
     controller.setProgressInterval(5);
     MainWindow window(controller);
     window.show();
     ASSERT_EQ(addAndWait(inputs), 10);
     QSignalSpy logs(&controller, &MainController::logFilesOpened);
+    // The worker waits after its first file until Cancel has been pressed.
+    std::promise<void> pressed;
+    std::shared_future<void> gate = pressed.get_future().share();
+    m_onCancel = [&pressed] { pressed.set_value(); };
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        ConversionProcess::kSuccessNotification, nullptr, [gate](const Notification&) { gate.wait(); });
     runAndSample([&] { window.startButton()->click(); }, 1);
+    if (m_cancelShown.isEmpty())
+        pressed.set_value();  // never held for good
+    NotificationCenter::defaultCenter().removeObserver(token);
     EXPECT_EQ(m_cancelShown, QStringLiteral("Cancelling, please wait..."));
     EXPECT_TRUE(m_cancelBusy);
     EXPECT_TRUE(controller.progressController()->cancelling());
     EXPECT_EQ(controller.conversionProcess()->err(), -128);
-    EXPECT_LT(outputs(QStringLiteral("Copy")) + outputs(QStringLiteral("Half")), 20);
+    EXPECT_LE(outputs(QStringLiteral("Copy")) + outputs(QStringLiteral("Half")), 2);
     EXPECT_TRUE(window.isVisible());
     // Cancelled counts as an error for "Only Open When Errors".
     EXPECT_EQ(logs.size(), 1);
