@@ -122,6 +122,8 @@ void ProgressController::begin(ConversionProcess* process, int files, int conver
     m_files = files;
     m_conversions = conversions;
     m_cancelling = false;
+    m_running = false;
+    m_warnings->hide();
     m_curSamples = 0.0;
     m_barPart = 0.0;
     m_curStep = 0.0;
@@ -164,10 +166,8 @@ void ProgressController::doCancel()
 
 void ProgressController::handleConversionStart()
 {
-    m_warnings->hide();
-    if (!m_cancelling) {
-        resetUI();
-    }
+    // begin() has reset and shown the window on this thread already; what
+    // the poll showed since (and a Cancel pressed) stays.
     if (!isVisible())
         show();
     m_running = true;
@@ -232,6 +232,18 @@ void ProgressController::timedProgressDisplay()
                                   .arg(process.curRegions())
                                   .arg(process.curRegion()));
     }
+    showWarnings();
+    double fraction = 0.0;
+    if (process.usePercentage())
+        fraction = process.curValue() / 100.0;
+    else if (m_curSamples > 0.0)
+        fraction = process.curValue() / m_curSamples;
+    setFileBar(m_barPart * (m_curStep + std::clamp(fraction, 0.0, 1.0)));
+}
+
+void ProgressController::showWarnings()
+{
+    ConversionProcess& process = *m_process;
     if (process.warningChanged()) {
         process.setFlag(ConversionProcess::kWarningChanged, false);
         m_warnings->show();
@@ -245,19 +257,12 @@ void ProgressController::timedProgressDisplay()
         if (!warnings->isEmpty())
             m_warnings->verticalScrollBar()->setValue(m_warnings->verticalScrollBar()->maximum());
     }
-    double fraction = 0.0;
-    if (process.usePercentage())
-        fraction = process.curValue() / 100.0;
-    else if (m_curSamples > 0.0)
-        fraction = process.curValue() / m_curSamples;
-    setFileBar(m_barPart * (m_curStep + std::clamp(fraction, 0.0, 1.0)));
 }
 
 void ProgressController::finish()
 {
-    if (std::optional<QStringList> warnings = m_process->newWarnings())
-        for (const QString& warning : *warnings)
-            m_warnings->appendPlainText(warning);
+    // The last warnings are not lost with the end.
+    showWarnings();
     m_fileBarView->setRange(0, 100 * kFileBarScale);
     setFileBar(100.0);
     m_timer->stop();

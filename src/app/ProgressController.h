@@ -77,6 +77,7 @@ private:
     void handleConversionStart();
     void handleConversionDone();
     void finish();
+    void showWarnings();
     void setFileBar(double value);
     void saveFrame();
 

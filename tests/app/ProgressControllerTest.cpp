@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -126,8 +127,17 @@ TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLo
     ASSERT_EQ(addAndWait(inputs), 3);
     ASSERT_TRUE(controller.validate(AppCommand::Start));
     QSignalSpy logs(&controller, &MainController::logFilesOpened);
+    // A warning, as the log posts one, after the first file.
+    std::atomic<int> successes{0};
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        ConversionProcess::kSuccessNotification, nullptr, [&successes](const Notification&) {
+            if (successes++ == 0)
+                NotificationCenter::defaultCenter().postNotification(ConversionProcess::kLogMessageNotification,
+                                                                     QStringLiteral("'take0' sounds odd"));
+        });
 
     const QList<Sample> samples = runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
+    NotificationCenter::defaultCenter().removeObserver(token);
     ASSERT_FALSE(samples.isEmpty());
     ProgressController* progress = controller.progressController();
     ASSERT_NE(progress, nullptr);
@@ -172,6 +182,9 @@ TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLo
     EXPECT_GE(progress->conversionBarValue(), 1);
     EXPECT_LE(progress->conversionBarValue(), 6);
     EXPECT_DOUBLE_EQ(progress->fileBarValue(), 100.0);
+    EXPECT_TRUE(progress->warningsShown());
+    EXPECT_EQ(progress->warningCountText(), QStringLiteral("Warnings: 1"));
+    EXPECT_EQ(progress->warningsText(), QStringLiteral("'take0' sounds odd"));
     EXPECT_FALSE(progress->isVisible());
     EXPECT_FALSE(progress->isPolling());
     EXPECT_TRUE(window.isVisible());
