@@ -117,8 +117,9 @@ TEST_F(ConversionPasteboardTest, DropsAreReadLikeALoadedList)
     for (const ConvSpecRef& spec : controller.conversions()) {
         const QByteArray block = spec->specifics().value(QStringLiteral("oldData")).toByteArray();
         EXPECT_EQ(block.size(), 256);
-        if (spec->conversionName() == QStringLiteral("Short"))
+        if (spec->conversionName() == QStringLiteral("Short")) {
             EXPECT_EQ(block.left(10), QByteArray(10, '\x7f'));
+        }
     }
     // One undo takes the whole drop back.
     EXPECT_EQ(controller.conversionUndoStack()->undoText(), QStringLiteral("Drag Conversion(s)"));
