@@ -39,8 +39,26 @@ int main(int argc, char* argv[])
         if (!argument.startsWith(QLatin1String("--")))
             argument = QFileInfo(argument).absoluteFilePath();
 
-    if (InstanceChannel::forward(arguments))
+    // A second start hands over its files; with "--convert" it reports
+    // what the running application did with the command.
+    InstanceChannel::ConvertAnswer answer = InstanceChannel::ConvertAnswer::None;
+    if (InstanceChannel::forward(arguments, InstanceChannel::defaultServerName(), 3000, &answer)) {
+        if (arguments.contains(QStringLiteral("--convert"))) {
+            switch (answer) {
+            case InstanceChannel::ConvertAnswer::Started:
+                std::fputs("quillmarch: the running application started the batch\n", stdout);
+                return 0;
+            case InstanceChannel::ConvertAnswer::NotAvailable:
+                std::fputs("quillmarch: Start is not available in the running application; nothing was done\n",
+                           stdout);
+                return 1;
+            case InstanceChannel::ConvertAnswer::None:
+                std::fputs("quillmarch: the running application did not answer the convert command\n", stdout);
+                return 1;
+            }
+        }
         return 0;
+    }
     InstanceChannel channel;
     if (!channel.listen())
         std::fputs("quillmarch: cannot listen for other starts; they will open windows of their own\n", stderr);
@@ -50,6 +68,7 @@ int main(int argc, char* argv[])
     controller.start();
     window.show();
 
+    QObject::connect(&controller, &MainController::scriptCommandHandled, &channel, &InstanceChannel::answerConvert);
     QObject::connect(&channel, &InstanceChannel::received, &window, [&](const QStringList& list) {
         controller.openArguments(list);
         window.raise();

@@ -265,16 +265,22 @@ TEST_F(ProgressControllerTest, ScriptingCommandStartsWhenStartIsAllowedAndSaysWh
     InstanceChannel channel;
     ASSERT_TRUE(channel.listen(name));
     QObject::connect(&channel, &InstanceChannel::received, &controller, &MainController::openArguments);
+    QObject::connect(&controller, &MainController::scriptCommandHandled, &channel, &InstanceChannel::answerConvert);
     QSignalSpy handled(&controller, &MainController::scriptCommandHandled);
     QSignalSpy logs(&controller, &MainController::logFilesOpened);
 
-    // A second start with files and the command: the files come first.
-    const QList<Sample> samples = runAndSample([&] {
-        std::thread sender([&] { InstanceChannel::forward(QStringList(inputs) << QStringLiteral("--convert"), name); });
-        QSignalSpy received(&channel, &InstanceChannel::received);
-        received.wait(5000);
-        sender.join();
+    // A second start with files and the command: the files come first; it
+    // hears that the batch started.
+    using Answer = InstanceChannel::ConvertAnswer;
+    Answer answer = Answer::None;
+    std::thread sender;
+    runAndSample([&] {
+        sender = std::thread([&] {
+            InstanceChannel::forward(QStringList(inputs) << QStringLiteral("--convert"), name, 3000, &answer, 20000);
+        });
     });
+    sender.join();
+    EXPECT_EQ(answer, Answer::Started);
     ASSERT_EQ(handled.size(), 1);
     EXPECT_TRUE(handled.at(0).at(0).toBool());
     EXPECT_EQ(outputs(QStringLiteral("Copy")), 2);
@@ -283,10 +289,12 @@ TEST_F(ProgressControllerTest, ScriptingCommandStartsWhenStartIsAllowedAndSaysWh
 
     // Without an output folder Start is not available: nothing happens.
     controller.setDestFolder(QString());
-    std::thread sender([&] { InstanceChannel::forward({QStringLiteral("--convert")}, name); });
+    sender = std::thread([&] { InstanceChannel::forward({QStringLiteral("--convert")}, name, 3000, &answer, 20000); });
     ASSERT_TRUE(handled.wait(5000));
+    QTest::qWait(50);
     sender.join();
     EXPECT_FALSE(handled.at(1).at(0).toBool());
+    EXPECT_EQ(answer, Answer::NotAvailable);
     EXPECT_FALSE(controller.batchRunning());
 }
 
