@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the pictures of the desktop application that the README shows
 # (docs/images/*.png): the main window with the example inputs, on the input
-# and the output tab, under a virtual X display (xvfb-run).
+# and the output tab, and a batch of them run with --convert: its progress
+# window and its log, under a virtual X display (xvfb-run).
 # Usage: scripts/screenshots.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -33,3 +34,17 @@ shoot() {  # shoot TAB FILE
 }
 shoot 0 "$root/docs/images/main-window.png"
 shoot 2 "$root/docs/images/output-tab.png"
+
+# The batch: the examples and two longer takes, through the factory
+# conversions; the progress window is taken while a file is under way.
+for n in 1 2; do
+  if command -v sox >/dev/null 2>&1; then
+    sox -n -r 44100 -c 2 -b 16 "$work/Examples/more takes/Long take $n.wav" synth 8 sine 220+660 2>/dev/null
+  fi
+done
+QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
+QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT_PROGRESS="$root/docs/images/progress-window.png" \
+QUILLMARCH_SCREENSHOT_LOG="$root/docs/images/log-window.png" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" "$app" \
+    "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes" --convert
+echo "wrote $root/docs/images/progress-window.png $root/docs/images/log-window.png"

@@ -1,6 +1,12 @@
 #include "AppPresenter.h"
 
+#include "MainBundle.h"
+
+#include <QApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -15,6 +21,12 @@ AppPresenter::AlertAnswerer& answerer()
 AppPresenter::UrlOpener& opener()
 {
     static AppPresenter::UrlOpener function;
+    return function;
+}
+
+AppPresenter::SoundPlayer& player()
+{
+    static AppPresenter::SoundPlayer function;
     return function;
 }
 
@@ -64,4 +76,32 @@ void AppPresenter::setAlertAnswerer(AlertAnswerer function)
 void AppPresenter::setUrlOpener(UrlOpener function)
 {
     opener() = std::move(function);
+}
+
+void AppPresenter::playSound(const QString& name)
+{
+    if (player()) {
+        player()(name);
+        return;
+    }
+    const QString path = MainBundle::pathForResource(name, QStringLiteral("wav"), QStringLiteral("sounds"));
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        for (const char* program : {"paplay", "pw-play", "aplay"}) {
+            const QString found = QStandardPaths::findExecutable(QString::fromLatin1(program));
+            if (found.isEmpty())
+                continue;
+            QStringList arguments;
+            if (found.endsWith(QLatin1String("aplay")))
+                arguments << QStringLiteral("-q");
+            arguments << path;
+            if (QProcess::startDetached(found, arguments))
+                return;
+        }
+    }
+    QApplication::beep();
+}
+
+void AppPresenter::setSoundPlayer(SoundPlayer function)
+{
+    player() = std::move(function);
 }

@@ -1,9 +1,11 @@
 #include "ConversionTableModel.h"
 
+#include "ConversionPasteboard.h"
 #include "MainBundle.h"
 
 #include <QBrush>
 #include <QColor>
+#include <QMimeData>
 
 #include <algorithm>
 
@@ -77,10 +79,83 @@ Qt::ItemFlags ConversionTableModel::flags(const QModelIndex& index) const
 {
     Qt::ItemFlags result = QAbstractTableModel::flags(index);
     // The check box is shown enabled only for a conversion that can run.
-    if (index.isValid() && index.column() == Active && index.row() < m_conversions.size() &&
-        !m_conversions.at(index.row())->valid())
-        result &= ~Qt::ItemIsEnabled;
+    if (index.isValid() && index.column() == Active && index.row() < m_conversions.size()) {
+        if (m_conversions.at(index.row())->valid())
+            result |= Qt::ItemIsUserCheckable;
+        else
+            result &= ~Qt::ItemIsEnabled;
+    }
+    if (index.isValid())
+        result |= Qt::ItemIsDragEnabled;
+    else
+        result |= Qt::ItemIsDropEnabled;
     return result;
+}
+
+bool ConversionTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || index.column() != Active || role != Qt::CheckStateRole ||
+        index.row() >= m_conversions.size())
+        return false;
+    emit activeToggled(index.row(), value.toInt() == Qt::Checked);
+    return true;
+}
+
+QStringList ConversionTableModel::mimeTypes() const
+{
+    return {ConversionPasteboard::kMimeType};
+}
+
+QMimeData* ConversionTableModel::mimeData(const QModelIndexList& indexes) const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : indexes)
+        if (index.isValid() && !rows.contains(index.row()) && index.row() < m_conversions.size())
+            rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    m_promised.clear();
+    for (int row : rows)
+        m_promised.append(m_conversions.at(row));
+    return ConversionPasteboard::mimeData(m_promised);
+}
+
+Qt::DropActions ConversionTableModel::supportedDropActions() const
+{
+    return Qt::CopyAction;
+}
+
+Qt::DropActions ConversionTableModel::supportedDragActions() const
+{
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+bool ConversionTableModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                           const QModelIndex&) const
+{
+    QStringList names;
+    for (const ConvSpecRef& spec : m_conversions)
+        names.append(spec->conversionName());
+    return ConversionPasteboard::acceptsDrop(data, names);
+}
+
+bool ConversionTableModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                        const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    const QVariantList dictionaries = ConversionPasteboard::dictionaries(data);
+    emit conversionsDropped(dictionaries, parent.isValid() ? parent.row() : row);
+    return true;
+}
+
+bool ConversionTableModel::removeRows(int, int, const QModelIndex&)
+{
+    if (m_promised.isEmpty())
+        return false;
+    const QList<ConvSpecRef> moved = m_promised;
+    m_promised.clear();
+    emit draggedConversionsMoved(moved);
+    return true;
 }
 
 void ConversionTableModel::setConversions(const QList<ConvSpecRef>& conversions)
@@ -88,6 +163,51 @@ void ConversionTableModel::setConversions(const QList<ConvSpecRef>& conversions)
     beginResetModel();
     m_conversions = conversions;
     endResetModel();
+    emit headerDataChanged(Qt::Horizontal, Active, Active);
+}
+
+void ConversionTableModel::insertConversion(const ConvSpecRef& spec, int index)
+{
+    const int row = index < 0 || index > m_conversions.size() ? int(m_conversions.size()) : index;
+    beginInsertRows(QModelIndex(), row, row);
+    m_conversions.insert(row, spec);
+    endInsertRows();
+    emit headerDataChanged(Qt::Horizontal, Active, Active);
+}
+
+int ConversionTableModel::removeConversion(const ConvSpec* spec)
+{
+    const int row = rowOf(spec);
+    if (row < 0)
+        return -1;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_conversions.removeAt(row);
+    endRemoveRows();
+    emit headerDataChanged(Qt::Horizontal, Active, Active);
+    return row;
+}
+
+void ConversionTableModel::replaceConversion(int row, const ConvSpecRef& spec)
+{
+    if (row < 0 || row >= m_conversions.size())
+        return;
+    m_conversions[row] = spec;
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    emit headerDataChanged(Qt::Horizontal, Active, Active);
+}
+
+int ConversionTableModel::rowOf(const ConvSpec* spec) const
+{
+    for (int row = 0; row < m_conversions.size(); ++row)
+        if (m_conversions.at(row).get() == spec)
+            return row;
+    return -1;
+}
+
+void ConversionTableModel::refresh()
+{
+    if (!m_conversions.isEmpty())
+        emit dataChanged(index(0, 0), index(int(m_conversions.size()) - 1, ColumnCount - 1));
     emit headerDataChanged(Qt::Horizontal, Active, Active);
 }
 

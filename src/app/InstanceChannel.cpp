@@ -25,8 +25,11 @@ QString InstanceChannel::defaultServerName()
     return QStringLiteral("quillmarch-") + user;
 }
 
-bool InstanceChannel::forward(const QStringList& arguments, const QString& serverName, int timeoutMs)
+bool InstanceChannel::forward(const QStringList& arguments, const QString& serverName, int timeoutMs,
+                              ConvertAnswer* convertAnswer, int answerTimeoutMs)
 {
+    if (convertAnswer)
+        *convertAnswer = ConvertAnswer::None;
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (!socket.waitForConnected(timeoutMs))
@@ -47,7 +50,18 @@ bool InstanceChannel::forward(const QStringList& arguments, const QString& serve
         return false;
     if (!socket.waitForReadyRead(timeoutMs))
         return false;
-    return socket.read(1) == QByteArray(1, '\1');
+    if (socket.read(1) != QByteArray(1, '\1'))
+        return false;
+    if (convertAnswer && arguments.contains(QStringLiteral("--convert"))) {
+        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(answerTimeoutMs)) {
+            const QByteArray answer = socket.read(1);
+            if (answer == QByteArray(1, '\2'))
+                *convertAnswer = ConvertAnswer::Started;
+            else if (answer == QByteArray(1, '\3'))
+                *convertAnswer = ConvertAnswer::NotAvailable;
+        }
+    }
+    return true;
 }
 
 bool InstanceChannel::listen(const QString& serverName)
@@ -95,8 +109,21 @@ void InstanceChannel::acceptConnection()
             buffer->clear();
             socket->write(QByteArray(1, ok ? '\1' : '\0'));
             socket->flush();
+            if (ok && arguments.contains(QStringLiteral("--convert")))
+                m_awaitingConvert.append(socket);
             if (ok)
                 emit received(arguments);
         });
     }
+}
+
+void InstanceChannel::answerConvert(bool started)
+{
+    m_awaitingConvert.removeAll(nullptr);
+    if (m_awaitingConvert.isEmpty())
+        return;
+    QLocalSocket* socket = m_awaitingConvert.takeFirst();
+    socket->write(QByteArray(1, started ? '\2' : '\3'));
+    socket->flush();
+    socket->disconnectFromServer();
 }

@@ -6,12 +6,18 @@
 // The socket's name is QUILLMARCH_INSTANCE when set (tests and scripts run
 // instances of their own), else "quillmarch-" + the user's name.  The
 // message is a QDataStream of one QStringList, answered with one byte.
+// A message holding "--convert" may be answered once more, when the running
+// instance has handled the command (answerConvert): one byte, 2 when the
+// batch was started, 3 when Start was not available.
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 class QLocalServer;
+class QLocalSocket;
 
 class InstanceChannel : public QObject {
     Q_OBJECT
@@ -21,14 +27,22 @@ public:
 
     static QString defaultServerName();
 
+    // What the running instance did with "--convert".
+    enum class ConvertAnswer { None, Started, NotAvailable };
+
     // Sends `arguments` (paths made absolute by the caller) to the running
-    // instance; true when one received them.
+    // instance; true when one received them.  With `convertAnswer` (and
+    // "--convert" among the arguments) it then waits up to
+    // `answerTimeoutMs` for what the instance did (None: no answer).
     static bool forward(const QStringList& arguments, const QString& serverName = defaultServerName(),
-                        int timeoutMs = 3000);
+                        int timeoutMs = 3000, ConvertAnswer* convertAnswer = nullptr, int answerTimeoutMs = 600000);
 
     // Starts listening (a stale socket of a crashed instance is removed).
     bool listen(const QString& serverName = defaultServerName());
     QString serverName() const;
+    // Tells the oldest start still waiting for its "--convert" what was
+    // done, and lets it go.
+    void answerConvert(bool started);
 
 signals:
     void received(const QStringList& arguments);
@@ -37,4 +51,5 @@ private:
     void acceptConnection();
 
     QLocalServer* m_server = nullptr;
+    QList<QPointer<QLocalSocket>> m_awaitingConvert;
 };

@@ -2,19 +2,31 @@
 
 #include "AddFilesErrorsController.h"
 #include "AppPresenter.h"
+#include "BatchCommand.h"
+#include "BatchLogHooks.h"
+#include "ConvSpecCommand.h"
 #include "ConversionList.h"
 #include "ConversionProcess.h"
+#include "DitherTable.h"
 #include "EncoderCheck.h"
 #include "EngineStartup.h"
 #include "FileAdder.h"
+#include "FileOperations.h"
 #include "InputFileCommand.h"
+#include "Logger.h"
 #include "MainBundle.h"
+#include "ProgressController.h"
 #include "UserDefaults.h"
+#include "batch_folder_checks.h"
+#include "debug_trace.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantList>
+
+#include <cstdio>
 
 namespace {
 
@@ -26,6 +38,13 @@ const QString kConvSortKey = QStringLiteral("ConvSpecs Sort Key");
 const QString kConvSortAscending = QStringLiteral("ConvSpecs Sort Ascending");
 const QString kUnrecognizedAction = QStringLiteral("Unrecognized Input File Action");
 const QString kRightSideOfSplit = QStringLiteral("Right side of a split stereo file");
+const QString kConvertScriptCommand = QStringLiteral("QMConvertScriptCommandReceived");
+constexpr int kMaxConversionName = 255;
+
+QString tr_(const char* text)
+{
+    return MainBundle::localizedString(QString::fromUtf8(text));
+}
 
 } // namespace
 
@@ -46,12 +65,31 @@ MainController::MainController(UserDefaults& defaults, QObject* parent) : QObjec
     connect(&m_inputModel, &InputFileModel::filesDropped, this, &MainController::setFilesToAdd);
     // Undo and redo of list changes keep the list in its sort order.
     connect(&m_inputUndo, &QUndoStack::indexChanged, this, [this] { sortInputs(); });
+    // What the user does in the conversion table.
+    connect(&m_conversionModel, &ConversionTableModel::activeToggled, this, &MainController::setConversionActive);
+    connect(&m_conversionModel, &ConversionTableModel::conversionsDropped, this, &MainController::dropConversions);
+    connect(&m_conversionModel, &ConversionTableModel::draggedConversionsMoved, this,
+            &MainController::removeConvFromArray, Qt::QueuedConnection);
+    // An undone or redone conversion change is saved as well.
+    connect(&m_conversionUndo, &QUndoStack::indexChanged, this, [this] { encodeConvSpecs(); });
+    m_fadeTimer = new QTimer(this);
+    connect(m_fadeTimer, &QTimer::timeout, this, &MainController::handleWindowFade);
 }
 
 MainController::~MainController()
 {
     for (NotificationCenter::Token token : m_observers)
         NotificationCenter::defaultCenter().removeObserver(token);
+    // A batch still running is stopped and its log finished before the
+    // process goes.
+    if (m_process && m_logger) {
+        m_process->setShouldStop(true);
+        m_process->waitUntilDone();
+        m_hooks->finish();
+    }
+    m_hooks.reset();
+    m_logger.reset();
+    delete m_progress;
     delete m_errorsController;
     // The adder (a child) stops its worker when deleted.
     delete m_adder;
@@ -75,11 +113,38 @@ void MainController::start()
                 setDestFolder(path);
         }));
 
+    // The batch's end and its Cancel button, the scripting command.
+    m_observers.push_back(NotificationCenter::defaultCenter().addObserver(
+        ProgressController::kEngineDoneNotification, nullptr, [this](const Notification& notification) {
+            if (m_progress && notification.sender == m_progress)
+                engineDone();
+        }));
+    m_observers.push_back(NotificationCenter::defaultCenter().addObserver(
+        ProgressController::kUserCancelledNotification, nullptr, [this](const Notification& notification) {
+            if (m_process && m_progress && notification.sender == m_progress)
+                m_process->setShouldStop(true);
+        }));
+    m_observers.push_back(NotificationCenter::defaultCenter().addObserver(
+        kConvertScriptCommand, nullptr, [this](const Notification&) {
+            // Run from the event loop: the post may come from inside the
+            // file adding's end.
+            QMetaObject::invokeMethod(this, [this] { asConvert(); }, Qt::QueuedConnection);
+        }));
+
     EncoderCheck::run(m_window);
 
-    QList<ConvSpecRef> conversions;
+    QList<ConvSpecRef> loaded;
     QString error;
-    ConversionList::load(QString(), m_defaults, &conversions, &error);
+    ConversionList::load(QString(), m_defaults, &loaded, &error);
+    // Names are unique: a name already taken gets a free one.
+    QList<ConvSpecRef> conversions;
+    QStringList names;
+    for (const ConvSpecRef& spec : loaded) {
+        if (names.contains(spec->conversionName()))
+            spec->setConversionName(copyName(spec->conversionName(), names));
+        names.append(spec->conversionName());
+        conversions.append(spec);
+    }
     m_conversionModel.setConversions(conversions);
 
     applyStoredSort();
@@ -90,11 +155,7 @@ void MainController::start()
 
 void MainController::saveAtQuit()
 {
-    QVariantList array;
-    for (const ConvSpecRef& spec : m_conversionModel.conversions())
-        array.append(spec->dictionary());
-    m_defaults.setObject(kConversions, array);
-    m_defaults.synchronize();
+    encodeConvSpecs();
 }
 
 // ============================================================ input list
@@ -425,8 +486,8 @@ bool MainController::validate(AppCommand command) const
     case AppCommand::RemoveAll:
         return inputs > 0;
     case AppCommand::Start:
-        return !playing && !isAddingFiles() && !(m_process && m_process->running()) && inputs > 0 &&
-               atLeastOneActiveConversion() && destFolderDefined();
+        return !playing && !isAddingFiles() && !batchRunning() && inputs > 0 && atLeastOneActiveConversion() &&
+               destFolderDefined();
     case AppCommand::ShowLastFileAddingErrors:
         return m_errorsController != nullptr;
     case AppCommand::ShowDestInFinder:
@@ -434,5 +495,371 @@ bool MainController::validate(AppCommand command) const
         return destFolderDefined();
     default:
         return true;
+    }
+}
+
+// ============================================================ conversion list
+QStringList MainController::conversionNames() const
+{
+    QStringList names;
+    for (const ConvSpecRef& spec : m_conversionModel.conversions())
+        names.append(spec->conversionName());
+    return names;
+}
+
+void MainController::conversionListChanged()
+{
+    emit conversionsChanged();
+    emit validationChanged();
+}
+
+void MainController::insertConvSpec(const ConvSpecRef& spec, int index)
+{
+    m_conversionModel.insertConversion(spec, index);
+    m_conversionModel.sortConversions();
+    conversionListChanged();
+}
+
+int MainController::deleteConvSpec(const ConvSpec* spec)
+{
+    const int row = m_conversionModel.removeConversion(spec);
+    conversionListChanged();
+    return row;
+}
+
+void MainController::updateConvSpec(const ConvSpec* old, const ConvSpecRef& spec)
+{
+    const int row = m_conversionModel.rowOf(old);
+    if (row < 0)
+        return;
+    m_conversionModel.replaceConversion(row, spec);
+    m_conversionModel.sortConversions();
+    conversionListChanged();
+}
+
+void MainController::addConversion(const ConvSpecRef& spec)
+{
+    if (conversionNames().contains(spec->conversionName()))
+        spec->setConversionName(copyName(spec->conversionName(), conversionNames()));
+    m_conversionUndo.beginMacro(tr_("Add Conversion"));
+    m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Insert, spec, -1));
+    m_conversionUndo.endMacro();
+    encodeConvSpecs();
+}
+
+void MainController::replaceConversion(int row, const ConvSpecRef& edited)
+{
+    const ConvSpecRef old = m_conversionModel.conversions().value(row);
+    if (!old)
+        return;
+    QStringList others = conversionNames();
+    others.removeAt(row);
+    if (others.contains(edited->conversionName()))
+        edited->setConversionName(copyName(edited->conversionName(), others));
+    m_conversionUndo.beginMacro(tr_("Edit Conversion"));
+    m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Update, edited, -1, old));
+    m_conversionUndo.endMacro();
+    encodeConvSpecs();
+}
+
+QString MainController::copyName(const QString& base, const QStringList& taken)
+{
+    const QString word = tr_("copy");
+    QString name = base;
+    auto fit = [&name](const QString& candidate) -> QString {
+        // The base is shortened by the excess and stays shortened.
+        const qsizetype excess = candidate.size() - kMaxConversionName;
+        if (excess <= 0)
+            return candidate;
+        const qsizetype suffix = candidate.size() - name.size();
+        name.truncate(std::max<qsizetype>(0, name.size() - excess));
+        return candidate.right(suffix).prepend(name);
+    };
+    QString candidate = fit(QStringLiteral("%1 %2").arg(name, word));
+    for (int counter = 1; taken.contains(candidate); ++counter)
+        candidate = fit(QStringLiteral("%1 %2 %3").arg(name, word).arg(counter));
+    return candidate;
+}
+
+QList<ConvSpecRef> MainController::duplicateConversions(const QList<int>& rows)
+{
+    QList<ConvSpecRef> originals;
+    for (int row : rows)
+        if (ConvSpecRef spec = m_conversionModel.conversions().value(row))
+            originals.append(spec);
+    QList<ConvSpecRef> copies;
+    if (originals.isEmpty())
+        return copies;
+    m_conversionUndo.beginMacro(tr_("Duplicate Conversion(s)"));
+    for (const ConvSpecRef& original : originals) {
+        ConvSpecRef copy = original->copy();
+        copy->setConversionName(copyName(original->conversionName(), conversionNames()));
+        m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Insert, copy, -1));
+        copies.append(copy);
+    }
+    m_conversionUndo.endMacro();
+    encodeConvSpecs();
+    return copies;
+}
+
+void MainController::removeConversions(const QList<int>& rows)
+{
+    QList<ConvSpecRef> selected;
+    for (int row : rows)
+        if (ConvSpecRef spec = m_conversionModel.conversions().value(row))
+            selected.append(spec);
+    removeConvFromArray(selected);
+}
+
+void MainController::removeConvFromArray(const QList<ConvSpecRef>& conversions)
+{
+    QList<ConvSpecRef> listed;
+    for (const ConvSpecRef& spec : conversions)
+        if (m_conversionModel.rowOf(spec.get()) >= 0)
+            listed.append(spec);
+    if (listed.isEmpty())
+        return;
+    m_conversionUndo.beginMacro(tr_("Delete Conversion(s)"));
+    for (const ConvSpecRef& spec : listed)
+        m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Remove, spec));
+    m_conversionUndo.endMacro();
+    encodeConvSpecs();
+}
+
+void MainController::markConversions(const QList<int>& rows, bool active)
+{
+    for (int row : rows)
+        if (ConvSpecRef spec = m_conversionModel.conversions().value(row))
+            spec->setActive(active);
+    m_conversionModel.refresh();
+    conversionListChanged();
+}
+
+void MainController::setConversionActive(int row, bool active)
+{
+    const ConvSpecRef spec = m_conversionModel.conversions().value(row);
+    if (!spec || !spec->valid())
+        return;
+    spec->setActive(active);
+    m_conversionModel.refresh();
+    m_conversionModel.sortConversions();
+    conversionListChanged();
+    encodeConvSpecs();
+}
+
+void MainController::dropConversions(const QVariantList& dictionaries, int row)
+{
+    if (dictionaries.isEmpty()) {
+        QM_TRACE("dropConversions", "No correct conv spec property list in dragging pasteboard");
+        return;
+    }
+    m_conversionUndo.beginMacro(tr_("Drag Conversion(s)"));
+    for (const QVariant& item : dictionaries) {
+        // The same reading as a loaded list: a safe folder name and a full
+        // settings block; a taken name gets a free one.
+        ConvSpecRef spec = ConvSpec::fromDictionary(item.toMap());
+        const QStringList names = conversionNames();
+        if (names.contains(spec->conversionName()))
+            spec->setConversionName(copyName(spec->conversionName(), names));
+        m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Insert, spec, row));
+    }
+    m_conversionUndo.endMacro();
+    encodeConvSpecs();
+}
+
+void MainController::encodeConvSpecs()
+{
+    QVariantList array;
+    for (const ConvSpecRef& spec : m_conversionModel.conversions())
+        array.append(spec->dictionary());
+    m_defaults.setObject(kConversions, array);
+    m_defaults.synchronize();
+}
+
+// ============================================================ batch
+bool MainController::batchRunning() const
+{
+    // From the start until the log is finished at the end.
+    return (m_process && m_process->running()) || m_logger != nullptr;
+}
+
+void MainController::doStart()
+{
+    if (!m_progress)
+        m_progress = new ProgressController(m_defaults);
+    m_shouldStartFade = true;
+    if (convert() && m_shouldStartFade) {
+        emit validationChanged();
+        m_windowAlpha = 1.0;
+        m_fadeTimer->start(50);
+    }
+}
+
+void MainController::closeProgress()
+{
+    if (m_progress)
+        m_progress->close();
+}
+
+void MainController::refuse(const QString& title, const QString& message, bool close)
+{
+    Alert alert;
+    alert.title = tr_(title.toUtf8().constData());
+    alert.message = message;
+    AppPresenter::showAlert(alert, m_window);
+    if (close)
+        closeProgress();
+}
+
+bool MainController::convert()
+{
+    if (batchRunning() || !m_process)
+        return false;
+    QList<ConvSpecRef> active;
+    for (const ConvSpecRef& spec : m_conversionModel.conversions())
+        if (spec->active() && spec->valid())
+            active.append(spec);
+
+    QStringList inputs;
+    int fileCount = 0;
+    for (const std::shared_ptr<ZuSoundFile>& file : m_inputModel.files()) {
+        inputs.append(file->path());
+        const QFileInfo info(file->path());
+        if (info.isDir())
+            fileCount += BatchCommand::deepFileCount(file->path());
+        else if (info.exists())
+            ++fileCount;
+    }
+
+    // Folders compared in their canonical form; no input inside what a
+    // conversion writes.
+    if (const std::optional<BatchFolderRefusal> refusal = CheckBatchFolders(inputs, active, m_destFolder)) {
+        refuse(refusal->title, refusal->message);
+        return false;
+    }
+
+    bool needsRedither = false;
+    const bool easyThru = m_defaults.boolForKey(QStringLiteral("Easy Thru"));
+    for (const ConvSpecRef& spec : active) {
+        const QString subfolder = m_destFolder + QLatin1Char('/') + spec->conversionName();
+        const std::string sub = subfolder.toStdString();
+        if (PathExists(sub) && IsFolder(sub)) {
+            if (!easyThru) {
+                Alert alert;
+                alert.title = tr_("Warning: output folder already exists");
+                alert.message =
+                    tr_("The folder where converted audio files should be created using the conversion named: "
+                        "'%1' already exists inside the specified output folder.\n\nDo you want to keep using the "
+                        "existing folder, or would you like to specify a different output folder?")
+                        .arg(spec->conversionName());
+                alert.defaultButton = tr_("Choose Different Destination");
+                alert.alternateButton = tr_("Use Existing Folder");
+                if (AppPresenter::showAlert(alert, m_window) == 1) {
+                    closeProgress();
+                    return false;
+                }
+            }
+        } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
+            refuse(QStringLiteral("Error: could not create output folder"),
+                   tr_("The necessary output folder named: '%1' could not be created.\n\nPlease check if you have "
+                       "write permission for the destination folder: '%2'.")
+                       .arg(subfolder, m_destFolder));
+            return false;
+        }
+        needsRedither = needsRedither || spec->needsRedither();
+    }
+    if (needsRedither && CreateDitherTable() != 0) {
+        refuse(QStringLiteral("Error"), tr_("Could not create dither table"), false);
+        return false;
+    }
+
+    Logger::Environment environment;
+    environment.defaults = &m_defaults;
+    m_logger = std::make_unique<Logger>(m_destFolder, environment);
+    m_hooks = std::make_unique<BatchLogHooks>(*m_process, *m_logger, &m_defaults);
+
+    // The process counts as running from here (start raises its flag
+    // before it returns), so no poll can end the batch before it began.
+    if (!m_process->start(inputs, active, m_destFolder)) {
+        m_hooks->finish();
+        m_hooks.reset();
+        m_logger.reset();
+        refuse(QStringLiteral("Error"), tr_("The batch could not be started."));
+        return false;
+    }
+    m_lastBatchLog.clear();
+    m_progress->begin(m_process.get(), fileCount, int(active.size()), m_progressInterval);
+    emit validationChanged();
+    emit batchStarted();
+    return true;
+}
+
+void MainController::handleWindowFade()
+{
+    if (m_windowAlpha > 0.0) {
+        if (m_window)
+            m_window->setWindowOpacity(m_windowAlpha);
+        m_windowAlpha -= 0.075;
+        return;
+    }
+    if (m_window)
+        m_window->hide();
+    m_fadeTimer->stop();
+}
+
+void MainController::engineDone()
+{
+    if (!m_logger)
+        return;
+    m_shouldStartFade = false;
+    m_fadeTimer->stop();
+    if (m_window) {
+        m_window->setWindowOpacity(1.0);
+        m_window->show();
+        m_window->raise();
+        m_window->activateWindow();
+    }
+
+    // The worker is over before the log is finished.
+    m_process->waitUntilDone();
+    const OSErr logError = m_hooks->finish();
+    const bool fatal = m_logger->fatal();
+    const bool failures = m_logger->hasFailures();
+    const QString logPath = m_logger->logPath();
+    const bool kept = m_logger->logFileCreated() && !logPath.isEmpty() && QFileInfo(logPath).isFile();
+    m_hooks.reset();
+    m_logger.reset();
+    m_defaults.synchronize();
+    m_lastBatchLog = kept ? logPath : QString();
+    emit validationChanged();
+
+    if (m_defaults.boolForKey(QStringLiteral("Beep When Done")))
+        AppPresenter::playSound(fatal ? QStringLiteral("Toeter") : QStringLiteral("Pieieng"));
+
+    if (logError != noErr) {
+        Alert alert;
+        alert.title = tr_("Error");
+        alert.message = tr_("The log could not be written completely (error %1).").arg(logError);
+        AppPresenter::showAlert(alert, m_window);
+    }
+
+    // This batch's log, when it was kept; "Only Open When Errors" opens it
+    // when any file failed, the batch was stopped or cancelled.
+    const bool errors = failures || fatal || m_process->err() != 0;
+    if (kept && m_defaults.boolForKey(QStringLiteral("Save Log")) && m_defaults.boolForKey(QStringLiteral("Open Log")) &&
+        (!m_defaults.boolForKey(QStringLiteral("Only Open When Errors")) || errors))
+        emit logFilesOpened({logPath});
+    emit batchFinished();
+}
+
+void MainController::asConvert()
+{
+    if (validate(AppCommand::Start)) {
+        std::fputs("quillmarch: convert command received: starting the batch\n", stderr);
+        doStart();
+        emit scriptCommandHandled(true);
+    } else {
+        std::fputs("quillmarch: convert command received: Start is not available now; nothing was done\n", stderr);
+        emit scriptCommandHandled(false);
     }
 }

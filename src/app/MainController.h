@@ -9,9 +9,20 @@
 // and reports back which tab is shown and what is selected
 // (setViewState); the controller tells it about changes through signals.
 //
-// Conversion-list editing, batch start and progress, preferences and
-// playback build on this class: they reach the lists through the models,
-// and plug their state into validate (running batch, player).
+// The conversion list is edited here too, with undo on a stack of its own
+// (duplicate, remove, mark, the active box, drags in and out); every
+// user-visible change is saved to "Conversions".  The conversion editor
+// (not here yet) plugs in through addConversion and replaceConversion.
+//
+// Start runs a batch: the folder checks, the output subfolders, the dither
+// table, the Logger with its hooks, the worker (ConversionProcess::start,
+// which marks the batch running before it returns), the progress window's
+// poll and the main window's fade.  The progress window's "EngineDone"
+// ends it: the worker is joined, only then is the log finished, the window
+// comes back, the end sound plays and the log may open (logFilesOpened).
+//
+// Preferences and playback build on this class: they plug their state
+// into validate (player).
 #pragma once
 
 #include "AppCommand.h"
@@ -30,8 +41,12 @@
 #include <vector>
 
 class AddFilesErrorsController;
+class BatchLogHooks;
 class ConversionProcess;
 class FileAdder;
+class Logger;
+class ProgressController;
+class QTimer;
 class UserDefaults;
 
 class MainController : public QObject {
@@ -108,6 +123,58 @@ public:
     const QList<ConvSpecRef>& conversions() const { return m_conversionModel.conversions(); }
     // At the first conversion that is active and valid.
     bool atLeastOneActiveConversion() const;
+    QUndoStack* conversionUndoStack() { return &m_conversionUndo; }
+    QStringList conversionNames() const;
+    // The list operations the undo commands call.  insertConvSpec: `index`
+    // -1 appends; the list is re-sorted.  deleteConvSpec returns the row it
+    // stood at (-1: not listed).  updateConvSpec puts `spec` in the place
+    // of `old` and re-sorts.
+    void insertConvSpec(const ConvSpecRef& spec, int index);
+    int deleteConvSpec(const ConvSpec* spec);
+    void updateConvSpec(const ConvSpec* old, const ConvSpecRef& spec);
+    // For the conversion editor: "Add Conversion", "Edit Conversion" (the
+    // conversion at `row` replaced by `edited`).  Saved.
+    void addConversion(const ConvSpecRef& spec);
+    void replaceConversion(int row, const ConvSpecRef& edited);
+    // "Duplicate Conversion(s)": copies of the conversions at `rows`, named
+    // "NAME copy", "NAME copy 1", ...; returns the copies.  Saved.
+    QList<ConvSpecRef> duplicateConversions(const QList<int>& rows);
+    // "Delete Conversion(s)".  Saved.
+    void removeConversions(const QList<int>& rows);
+    void removeConvFromArray(const QList<ConvSpecRef>& conversions);
+    // Marks the conversions at `rows` active or not (no undo, no re-sort,
+    // no save).
+    void markConversions(const QList<int>& rows, bool active);
+    // The table's active box: set, re-sorted and saved.
+    void setConversionActive(int row, bool active);
+    // "Drag Conversion(s)": dictionaries dropped at `row`, read like a
+    // loaded list; taken names get a free one.
+    void dropConversions(const QVariantList& dictionaries, int row);
+    // The conversion list to "Conversions", written at once.
+    void encodeConvSpecs();
+    // The name of a copy of a conversion named `base` that no conversion
+    // of `taken` has: "BASE copy", then "BASE copy 1", "BASE copy 2", ...,
+    // the base shortened so that no candidate is longer than 255
+    // characters.
+    static QString copyName(const QString& base, const QStringList& taken);
+
+    // ------------------------------------------------------ batch
+    // The Start button and menu item.
+    void doStart();
+    // The checks and the start; true when the worker was started.
+    bool convert();
+    // The end of a batch (the progress window's "EngineDone").
+    void engineDone();
+    // The scripting command: Start when Start is available, else nothing;
+    // reported through scriptCommandHandled.
+    void asConvert();
+    bool batchRunning() const;
+    ProgressController* progressController() const { return m_progress; }
+    // The poll interval of the progress window and the fade's step (tests
+    // shorten them).
+    void setProgressInterval(int ms) { m_progressInterval = ms; }
+    // The log of the last batch that kept one (empty when none).
+    const QString& lastBatchLog() const { return m_lastBatchLog; }
 
     // ------------------------------------------------------ validation
     // What the window shows: the tab and the number of selected rows.
@@ -127,6 +194,9 @@ signals:
     void addingProgress(const QString& message, int value, int maximum);
     void addingFinished(int added);
     void logFilesOpened(const QStringList& paths);
+    void batchStarted();
+    void batchFinished();
+    void scriptCommandHandled(bool started);
 
 private:
     void filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& models);
@@ -134,11 +204,16 @@ private:
     void sortInputs();
     void applyStoredSort();
     void clickHeader(const QString& column, const QString& keyName, const QString& ascendingName, bool input);
+    void conversionListChanged();
+    void handleWindowFade();
+    void closeProgress();
+    void refuse(const QString& title, const QString& message, bool closeProgress = true);
 
     UserDefaults& m_defaults;
     InputFileModel m_inputModel;
     ConversionTableModel m_conversionModel;
     QUndoStack m_inputUndo;
+    QUndoStack m_conversionUndo;
     std::unique_ptr<ConversionProcess> m_process;
     FileAdder* m_adder = nullptr;
     QPointer<QWidget> m_window;
@@ -150,4 +225,13 @@ private:
     int m_selectedConversions = 0;
     std::vector<NotificationCenter::Token> m_observers;
     bool m_convertPending = false;
+
+    ProgressController* m_progress = nullptr;
+    std::unique_ptr<Logger> m_logger;
+    std::unique_ptr<BatchLogHooks> m_hooks;
+    QTimer* m_fadeTimer = nullptr;
+    double m_windowAlpha = 1.0;
+    bool m_shouldStartFade = false;
+    int m_progressInterval = 100;
+    QString m_lastBatchLog;
 };

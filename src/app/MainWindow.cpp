@@ -2,11 +2,13 @@
 
 #include "AboutView.h"
 #include "AddFilesDialog.h"
+#include "AppPresenter.h"
 #include "BackgroundImageView.h"
 #include "ByteFormatter.h"
 #include "ConversionTableModel.h"
 #include "FileDropView.h"
 #include "InputFileModel.h"
+#include "LogDocument.h"
 #include "MainBundle.h"
 #include "MainController.h"
 #include "OutputFolderInfo.h"
@@ -28,6 +30,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <QUndoGroup>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -81,6 +84,7 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
     m_startButton = new QPushButton(tr_("Start"), m_background);
     m_startButton->setMinimumWidth(100);
     m_buttons.insert(int(AppCommand::Start), m_startButton);
+    connect(m_startButton, &QPushButton::clicked, &m_controller, &MainController::doStart);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_addingProgress);
@@ -92,9 +96,12 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
     setCentralWidget(m_background);
     buildMenus();
 
+    connect(&controller, &MainController::logFilesOpened, this, &MainWindow::openLogs);
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == int(MainTab::Output))
             updateOutputView();
+        m_undoGroup->setActiveStack(index == int(MainTab::Conversions) ? m_controller.conversionUndoStack()
+                                                                       : m_controller.inputUndoStack());
         reportViewState();
     });
     connect(&controller, &MainController::validationChanged, this, &MainWindow::updateCommands);
@@ -133,6 +140,8 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
 MainWindow::~MainWindow()
 {
     m_controller.setWindow(nullptr);
+    for (const QPointer<LogDocument>& log : m_logs)
+        delete log.data();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -191,14 +200,22 @@ void MainWindow::buildMenus()
     connect(addCommand(file, AppCommand::ShowDestInFinder, tr_("Show Output Folder"), {}), &QAction::triggered,
             &m_controller, &MainController::showDestInFileManager);
     file->addSeparator();
+    connect(addCommand(file, AppCommand::Start, tr_("Start"), QKeySequence(Qt::CTRL | Qt::Key_R)),
+            &QAction::triggered, &m_controller, &MainController::doStart);
+    file->addSeparator();
     QAction* quit = file->addAction(tr_("Quit"));
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(tr_("&Edit"));
-    QAction* undo = m_controller.inputUndoStack()->createUndoAction(this, tr_("Undo"));
+    // Undo follows the tab: the input list's or the conversion list's.
+    m_undoGroup = new QUndoGroup(this);
+    m_undoGroup->addStack(m_controller.inputUndoStack());
+    m_undoGroup->addStack(m_controller.conversionUndoStack());
+    m_undoGroup->setActiveStack(m_controller.inputUndoStack());
+    QAction* undo = m_undoGroup->createUndoAction(this, tr_("Undo"));
     undo->setShortcut(QKeySequence::Undo);
-    QAction* redo = m_controller.inputUndoStack()->createRedoAction(this, tr_("Redo"));
+    QAction* redo = m_undoGroup->createRedoAction(this, tr_("Redo"));
     redo->setShortcut(QKeySequence::Redo);
     edit->addAction(undo);
     edit->addAction(redo);
@@ -207,6 +224,16 @@ void MainWindow::buildMenus()
             &MainWindow::deleteSelection);
     connect(addCommand(edit, AppCommand::RemoveAll, tr_("Remove All Files"), {}), &QAction::triggered,
             &m_controller, &MainController::removeAll);
+
+    // The conversion editor adds "New Conversion..." and "Edit
+    // Conversion..." here.
+    QMenu* conversionsMenu = menuBar()->addMenu(tr_("&Conversions"));
+    connect(addCommand(conversionsMenu, AppCommand::DuplicateConversion, tr_("Duplicate"), {}), &QAction::triggered,
+            this, [this] { m_controller.duplicateConversions(selectedConversionRows()); });
+    connect(addCommand(conversionsMenu, AppCommand::MarkConversion, tr_("Mark Active"), {}), &QAction::triggered,
+            this, [this] { m_controller.markConversions(selectedConversionRows(), true); });
+    connect(addCommand(conversionsMenu, AppCommand::UnmarkConversion, tr_("Mark Inactive"), {}),
+            &QAction::triggered, this, [this] { m_controller.markConversions(selectedConversionRows(), false); });
 
     QMenu* window = menuBar()->addMenu(tr_("&Window"));
     QAction* input = window->addAction(tr_("Input"));
@@ -272,6 +299,14 @@ QWidget* MainWindow::buildConversionsTab()
     m_conversionTable = new QTableView(page);
     setUpTable(m_conversionTable);
     m_conversionTable->setModel(m_controller.conversionModel());
+    // Conversions drag out as property lists (a move elsewhere deletes
+    // them, undoably) and in from other tables and programs.
+    m_conversionTable->setDragEnabled(true);
+    m_conversionTable->setAcceptDrops(true);
+    m_conversionTable->setDragDropMode(QAbstractItemView::DragDrop);
+    m_conversionTable->setDefaultDropAction(Qt::CopyAction);
+    m_conversionTable->setDragDropOverwriteMode(false);
+    m_conversionTable->setDropIndicatorShown(true);
     m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::Active, 80);
     m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::ConvName, 320);
     m_conversionTable->horizontalHeader()->setStretchLastSection(true);
@@ -283,9 +318,27 @@ QWidget* MainWindow::buildConversionsTab()
                 updateSortIndicators();
             },
             Qt::QueuedConnection);
-    // The conversion-list commands (add, edit, duplicate, remove, mark)
-    // put their buttons into this row.
+    // The conversion editor puts its add and edit buttons at the front of
+    // this row.
     m_conversionButtons = new QHBoxLayout;
+    auto* duplicate = new QPushButton(tr_("Duplicate"), page);
+    auto* remove = new QPushButton(tr_("Remove"), page);
+    auto* mark = new QPushButton(tr_("Mark"), page);
+    auto* unmark = new QPushButton(tr_("Unmark"), page);
+    m_buttons.insert(int(AppCommand::DuplicateConversion), duplicate);
+    m_buttons.insert(int(AppCommand::Delete), remove);
+    m_buttons.insert(int(AppCommand::MarkConversion), mark);
+    m_buttons.insert(int(AppCommand::UnmarkConversion), unmark);
+    connect(duplicate, &QPushButton::clicked, this,
+            [this] { m_controller.duplicateConversions(selectedConversionRows()); });
+    connect(remove, &QPushButton::clicked, this, [this] { m_controller.removeConversions(selectedConversionRows()); });
+    connect(mark, &QPushButton::clicked, this, [this] { m_controller.markConversions(selectedConversionRows(), true); });
+    connect(unmark, &QPushButton::clicked, this,
+            [this] { m_controller.markConversions(selectedConversionRows(), false); });
+    m_conversionButtons->addWidget(duplicate);
+    m_conversionButtons->addWidget(remove);
+    m_conversionButtons->addWidget(mark);
+    m_conversionButtons->addWidget(unmark);
     m_conversionButtons->addStretch();
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_conversionTable, 1);
@@ -394,6 +447,51 @@ QList<int> MainWindow::selectedInputRows() const
     return rows;
 }
 
+QList<int> MainWindow::selectedConversionRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : m_conversionTable->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void MainWindow::openLogs(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        LogDocument* open = nullptr;
+        for (const QPointer<LogDocument>& log : m_logs)
+            if (log && log->path() == absolute)
+                open = log;
+        if (!open) {
+            auto* log = new LogDocument;
+            QString error;
+            if (!log->load(absolute, &error)) {
+                delete log;
+                AppPresenter::showAlert(
+                    {tr_("Error"), tr_("The log '%1' could not be opened: %2").arg(absolute, error), {}, {}, {}}, this);
+                continue;
+            }
+            m_logs.append(log);
+            open = log;
+        }
+        open->show();
+        open->raise();
+        open->activateWindow();
+    }
+    m_logs.removeAll(nullptr);
+}
+
+QList<LogDocument*> MainWindow::logDocuments() const
+{
+    QList<LogDocument*> logs;
+    for (const QPointer<LogDocument>& log : m_logs)
+        if (log)
+            logs.append(log);
+    return logs;
+}
+
 void MainWindow::reportViewState()
 {
     const int inputs = int(m_inputTable->selectionModel()->selectedRows().size());
@@ -420,7 +518,7 @@ void MainWindow::deleteSelection()
         m_inputTable->clearSelection();
         break;
     case MainTab::Conversions:
-        // Removing conversions belongs to the conversion-list editing.
+        m_controller.removeConversions(selectedConversionRows());
         break;
     case MainTab::Output:
         break;

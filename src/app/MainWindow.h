@@ -3,20 +3,27 @@
 // button.  It shows what MainController keeps and enables every command
 // and button as MainController::validate answers.
 //
-// The conversions tab shows the list; its editing buttons, the batch start
-// and the preferences plug in through conversionButtonRow(), startButton()
-// and the menus (menu()).
+// The conversions tab shows the list with its editing buttons (duplicate,
+// remove, mark, unmark; the conversion editor's add and edit plug in
+// through conversionButtonRow() and the Conversions menu), the tables take
+// drags (files on the input table, conversions on and from the conversion
+// table), Edit > Undo follows the tab shown, and logs open in windows of
+// their own (LogDocument).  The preferences plug in through the menus
+// (menu()).
 #pragma once
 
 #include "AppCommand.h"
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 
 class AboutView;
 class BackgroundImageView;
 class FileDropView;
+class LogDocument;
 class MainController;
+class QUndoGroup;
 class QAction;
 class QHBoxLayout;
 class QLabel;
@@ -57,8 +64,12 @@ public:
     void updateOutputView();
     // Enables every action and button as validation answers.
     void updateCommands();
-    // The rows selected in the input table, in row order.
+    // The rows selected in the input (conversion) table, in row order.
     QList<int> selectedInputRows() const;
+    QList<int> selectedConversionRows() const;
+    // Opens each log in a window (one already open is brought forward).
+    void openLogs(const QStringList& paths);
+    QList<LogDocument*> logDocuments() const;
 
     void addFiles();
     void chooseFolder();
@@ -100,4 +111,6 @@ private:
     AboutView* m_about = nullptr;
     QHash<int, QAction*> m_actions;
     QHash<int, QPushButton*> m_buttons;
+    QUndoGroup* m_undoGroup = nullptr;
+    QList<QPointer<LogDocument>> m_logs;
 };

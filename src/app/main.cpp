@@ -5,10 +5,15 @@
 // QUILLMARCH_SCREENSHOT=FILE (scripts/screenshots.sh) saves a picture of
 // the main window once the files are added, and quits;
 // QUILLMARCH_SCREENSHOT_TAB (0 input, 1 conversions, 2 output) picks the
-// tab shown.
+// tab shown.  QUILLMARCH_SCREENSHOT_PROGRESS=FILE and
+// QUILLMARCH_SCREENSHOT_LOG=FILE instead wait for a batch (started with
+// --convert): the progress window is saved once a file is under way, the
+// log window once the batch's log opens; then the program quits.
 #include "InstanceChannel.h"
+#include "LogDocument.h"
 #include "MainController.h"
 #include "MainWindow.h"
+#include "ProgressController.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
@@ -19,6 +24,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
@@ -33,8 +39,26 @@ int main(int argc, char* argv[])
         if (!argument.startsWith(QLatin1String("--")))
             argument = QFileInfo(argument).absoluteFilePath();
 
-    if (InstanceChannel::forward(arguments))
+    // A second start hands over its files; with "--convert" it reports
+    // what the running application did with the command.
+    InstanceChannel::ConvertAnswer answer = InstanceChannel::ConvertAnswer::None;
+    if (InstanceChannel::forward(arguments, InstanceChannel::defaultServerName(), 3000, &answer)) {
+        if (arguments.contains(QStringLiteral("--convert"))) {
+            switch (answer) {
+            case InstanceChannel::ConvertAnswer::Started:
+                std::fputs("quillmarch: the running application started the batch\n", stdout);
+                return 0;
+            case InstanceChannel::ConvertAnswer::NotAvailable:
+                std::fputs("quillmarch: Start is not available in the running application; nothing was done\n",
+                           stdout);
+                return 1;
+            case InstanceChannel::ConvertAnswer::None:
+                std::fputs("quillmarch: the running application did not answer the convert command\n", stdout);
+                return 1;
+            }
+        }
         return 0;
+    }
     InstanceChannel channel;
     if (!channel.listen())
         std::fputs("quillmarch: cannot listen for other starts; they will open windows of their own\n", stderr);
@@ -44,6 +68,7 @@ int main(int argc, char* argv[])
     controller.start();
     window.show();
 
+    QObject::connect(&controller, &MainController::scriptCommandHandled, &channel, &InstanceChannel::answerConvert);
     QObject::connect(&channel, &InstanceChannel::received, &window, [&](const QStringList& list) {
         controller.openArguments(list);
         window.raise();
@@ -51,8 +76,39 @@ int main(int argc, char* argv[])
     });
     QObject::connect(&app, &QApplication::aboutToQuit, &controller, [&controller] { controller.saveAtQuit(); });
 
+    const QString progressShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_PROGRESS");
+    const QString logShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_LOG");
     const QString screenshot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
+    if (!progressShot.isEmpty() || !logShot.isEmpty()) {
+        auto* poll = new QTimer(&window);
+        auto progressSaved = std::make_shared<bool>(progressShot.isEmpty());
+        QObject::connect(poll, &QTimer::timeout, &window, [&controller, poll, progressShot, progressSaved] {
+            ProgressController* progress = controller.progressController();
+            if (*progressSaved || !progress)
+                return;
+            // A file under way, or the batch already over.
+            if ((!progress->fileText().isEmpty() && progress->fileBarValue() > 25.0) || !controller.batchRunning()) {
+                const bool saved = progress->grab().save(progressShot);
+                std::fprintf(stderr, "quillmarch: %s %s\n", saved ? "saved" : "could not save",
+                             qPrintable(progressShot));
+                *progressSaved = true;
+                poll->stop();
+            }
+        });
+        QObject::connect(&controller, &MainController::batchStarted, poll, [poll] { poll->start(15); });
+        QObject::connect(&controller, &MainController::batchFinished, &window, [&controller, &window, logShot] {
+            QTimer::singleShot(600, &window, [&controller, &window, logShot] {
+                bool saved = true;
+                if (!logShot.isEmpty()) {
+                    const QList<LogDocument*> logs = window.logDocuments();
+                    saved = !logs.isEmpty() && logs.constFirst()->grab().save(logShot);
+                    std::fprintf(stderr, "quillmarch: %s %s\n", saved ? "saved" : "could not save", qPrintable(logShot));
+                }
+                controller.saveAtQuit();
+                QApplication::exit(saved ? 0 : 1);
+            });
+        });
+    } else if (!screenshot.isEmpty()) {
         bool ok = false;
         const int tab = qEnvironmentVariableIntValue("QUILLMARCH_SCREENSHOT_TAB", &ok);
         auto save = [&window, screenshot, tab, ok] {

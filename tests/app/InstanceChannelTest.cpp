@@ -32,8 +32,12 @@ TEST_F(InstanceChannelTest, SecondStartForwardsItsFilesAndEnds)
     second.start(QStringLiteral(QM_APP_EXE), {QStringLiteral("take.wav"), QStringLiteral("--convert")});
     ASSERT_TRUE(second.waitForStarted(5000));
     ASSERT_TRUE(received.wait(10000));
+    // It waits to hear what became of the command, and says so.
+    EXPECT_FALSE(second.waitForFinished(200));
+    channel.answerConvert(true);
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardOutput().contains("started the batch"));
     EXPECT_EQ(received.at(0).at(0).toStringList(),
               (QStringList{path(QStringLiteral("take.wav")), QStringLiteral("--convert")}));
 

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Smoke test: opens the main window under Xvfb with a few inputs and saves a
-# picture of it.  Arguments: the quillmarch program, a work folder.
+# picture of it; then starts the program again with --convert (no instance
+# runs, so it starts one), which runs a batch through the window, and saves
+# pictures of the progress and the log windows.
+# Arguments: the quillmarch program, a work folder.
 set -euo pipefail
 app="$1"
 work="$2"
@@ -33,3 +36,23 @@ test -s "$work/main.png"
 # A PNG signature and a plausible size.
 head -c 8 "$work/main.png" | od -An -tx1 | grep -q '89 50 4e 47'
 echo "screenshot: $work/main.png"
+
+# The batch: longer inputs, so that the progress window has a file under way.
+for n in 1 2 3; do
+  if command -v sox >/dev/null 2>&1; then
+    sox -n -r 44100 -c 2 -b 16 "$work/in/more/long$n.wav" synth 6 sine 300+900 2>/dev/null
+  fi
+done
+unset QUILLMARCH_SCREENSHOT
+export QUILLMARCH_SCREENSHOT_PROGRESS="$work/progress.png"
+export QUILLMARCH_SCREENSHOT_LOG="$work/log.png"
+timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" "$app" "$work/in/voice.wav" "$work/in/music.aiff" \
+  "$work/in/more" --convert
+for shot in progress log; do
+  test -s "$work/$shot.png"
+  head -c 8 "$work/$shot.png" | od -An -tx1 | grep -q '89 50 4e 47'
+done
+# The batch wrote its log and its conversions' folders.
+ls "$work/out"/QuillLog-*.qlg >/dev/null
+test "$(find "$work/out" -mindepth 2 -type f ! -name '._*' | wc -l)" -gt 0
+echo "screenshots: $work/progress.png $work/log.png"

@@ -1,0 +1,221 @@
+#include "LogDocument.h"
+
+#include "AppPresenter.h"
+#include "MainBundle.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QTextDocument>
+
+namespace {
+
+// Logs larger than this are not opened as documents.
+constexpr qint64 kMaxLogSize = 256LL * 1024 * 1024;
+
+QString tr_(const char* text)
+{
+    return MainBundle::localizedString(QString::fromUtf8(text));
+}
+
+QFont courier(int size)
+{
+    QFont font(QStringLiteral("Courier"), size);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    return font;
+}
+
+} // namespace
+
+LogDocument::LogDocument(QWidget* parent) : QMainWindow(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_view = new QPlainTextEdit(this);
+    m_view->setFont(courier(12));
+    m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    setCentralWidget(m_view);
+    connect(m_view->document(), &QTextDocument::modificationChanged, this, &QWidget::setWindowModified);
+
+    QMenu* file = menuBar()->addMenu(tr_("&File"));
+    QAction* save = file->addAction(tr_("Save"));
+    save->setShortcut(QKeySequence::Save);
+    connect(save, &QAction::triggered, this, &LogDocument::save);
+    QAction* saveAs = file->addAction(tr_("Save As..."));
+    saveAs->setShortcut(QKeySequence::SaveAs);
+    connect(saveAs, &QAction::triggered, this, &LogDocument::saveAs);
+    file->addSeparator();
+    QAction* print = file->addAction(tr_("Print..."));
+    print->setShortcut(QKeySequence::Print);
+    connect(print, &QAction::triggered, this, [this] { printShowingPrintPanel(true); });
+    file->addSeparator();
+    QAction* close = file->addAction(tr_("Close"));
+    close->setShortcut(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+
+    resize(720, 520);
+    updateTitle();
+}
+
+bool LogDocument::load(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (file.size() > kMaxLogSize) {
+        if (error)
+            *error = tr_("The file is too large to be shown.");
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    m_lossy = decoder.hasError();
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_view->setPlainText(text);
+    m_view->document()->setModified(false);
+    updateTitle();
+    return true;
+}
+
+QString LogDocument::text() const
+{
+    return m_view->toPlainText();
+}
+
+void LogDocument::setText(const QString& text)
+{
+    m_view->setPlainText(text);
+    m_view->document()->setModified(true);
+}
+
+bool LogDocument::isEdited() const
+{
+    return m_view->document()->isModified();
+}
+
+void LogDocument::save()
+{
+    if (m_path.isEmpty() || m_lossy) {
+        saveAs();
+        return;
+    }
+    QString error;
+    if (!saveTo(m_path, &error))
+        AppPresenter::showAlert({tr_("Error"), tr_("The log could not be saved: %1").arg(error), {}, {}, {}}, this);
+}
+
+void LogDocument::saveAs()
+{
+    auto* dialog = new QFileDialog(this, tr_("Save Log"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("qlg"));
+    dialog->setNameFilter(tr_("Quillmarch logs (*.qlg)"));
+    if (!m_path.isEmpty())
+        dialog->setDirectory(QFileInfo(m_path).absolutePath());
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        QString error;
+        if (!saveTo(path, &error))
+            AppPresenter::showAlert({tr_("Error"), tr_("The log could not be saved: %1").arg(error), {}, {}, {}},
+                                    this);
+    });
+    dialog->open();
+}
+
+bool LogDocument::saveTo(const QString& path, QString* error)
+{
+    // A lossy text never replaces the file it came from.
+    if (m_lossy && QFileInfo(path).absoluteFilePath() == m_path) {
+        if (error)
+            *error = tr_("The file was not valid UTF-8; save it under a new name.");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    file.write(text().toUtf8());
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_lossy = false;
+    m_view->document()->setModified(false);
+    updateTitle();
+    return true;
+}
+
+void LogDocument::printTo(QPrinter* printer) const
+{
+    QTextDocument document;
+    document.setDefaultFont(courier(9));
+    document.setPlainText(text());
+    document.print(printer);
+}
+
+void LogDocument::printShowingPrintPanel(bool showPanels)
+{
+    QPrinter printer;
+    if (showPanels) {
+        QPrintDialog dialog(&printer, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+    }
+    printTo(&printer);
+}
+
+void LogDocument::closeEvent(QCloseEvent* event)
+{
+    if (!isEdited()) {
+        event->accept();
+        return;
+    }
+    Alert alert;
+    alert.title = tr_("Do you want to save the changes you made in the log?");
+    alert.message = tr_("Your changes will be lost if you don't save them.");
+    alert.defaultButton = tr_("Save");
+    alert.alternateButton = tr_("Cancel");
+    alert.otherButton = tr_("Don't Save");
+    switch (AppPresenter::showAlert(alert, this)) {
+    case 1:
+        if (!m_path.isEmpty() && !m_lossy && saveTo(m_path)) {
+            event->accept();
+        } else {
+            event->ignore();
+            saveAs();
+        }
+        break;
+    case -1: event->accept(); break;
+    default: event->ignore(); break;
+    }
+}
+
+void LogDocument::updateTitle()
+{
+    const QString name = m_path.isEmpty() ? tr_("Untitled") : QFileInfo(m_path).fileName();
+    setWindowTitle(name + QStringLiteral("[*]"));
+    setWindowModified(isEdited());
+}

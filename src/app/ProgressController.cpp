@@ -1,0 +1,312 @@
+#include "ProgressController.h"
+
+#include "BackgroundImageView.h"
+#include "ConversionProcess.h"
+#include "MainBundle.h"
+#include "UserDefaults.h"
+
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+const QString ProgressController::kEngineDoneNotification = QStringLiteral("EngineDone");
+const QString ProgressController::kUserCancelledNotification = QStringLiteral("UserCancelledNotification");
+
+namespace {
+
+const QString kFrameKey = QStringLiteral("Progress Window Frame");
+// The file bar's steps: a tenth of a per cent.
+constexpr int kFileBarScale = 10;
+
+QString tr_(const char* text)
+{
+    return MainBundle::localizedString(QString::fromUtf8(text));
+}
+
+} // namespace
+
+ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_defaults(defaults)
+{
+    setWindowTitle(tr_("Progress"));
+    // Closing it at the end of a batch (the main window still faded out)
+    // does not end the application.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    auto* background = new BackgroundImageView(this);
+    background->setImage(QImage(
+        MainBundle::pathForResource(QStringLiteral("backgroundquill"), QStringLiteral("png"), QStringLiteral("images"))));
+
+    m_conversionText = new QLabel(background);
+    m_conversionBarView = new QProgressBar(background);
+    m_fileTextView = new QLabel(background);
+    m_fileBarView = new QProgressBar(background);
+    m_stepText = new QLabel(background);
+    m_regionText = new QLabel(background);
+    m_warningCount = new QLabel(background);
+    m_cancelButton = new QPushButton(tr_("Cancel"), background);
+    m_warnings = new QPlainTextEdit(background);
+    m_warnings->setReadOnly(true);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(11);
+    m_warnings->setFont(font);
+    m_warnings->setMinimumHeight(90);
+    m_warnings->hide();
+    for (QLabel* label : {m_conversionText, m_fileTextView, m_stepText, m_regionText})
+        label->setTextFormat(Qt::PlainText);
+    m_conversionBarView->setTextVisible(false);
+    m_fileBarView->setTextVisible(false);
+    connect(m_cancelButton, &QPushButton::clicked, this, &ProgressController::doCancel);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_warningCount, 1);
+    bottom->addWidget(m_cancelButton);
+    auto* layout = new QVBoxLayout(background);
+    layout->addWidget(m_conversionText);
+    layout->addWidget(m_conversionBarView);
+    layout->addSpacing(6);
+    layout->addWidget(m_fileTextView);
+    layout->addWidget(m_fileBarView);
+    layout->addWidget(m_stepText);
+    layout->addWidget(m_regionText);
+    layout->addLayout(bottom);
+    layout->addWidget(m_warnings, 1);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(background);
+
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &ProgressController::timedProgressDisplay);
+
+    // The frame saved under "Progress", else centred.
+    resize(460, 230);
+    const QStringList frame = m_defaults.stringForKey(kFrameKey).split(QLatin1Char(' '));
+    if (frame.size() == 4) {
+        setGeometry(frame.at(0).toInt(), frame.at(1).toInt(), std::max(frame.at(2).toInt(), 200),
+                    std::max(frame.at(3).toInt(), 120));
+    } else if (QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    m_frameRestored = true;
+    resetUI();
+
+    // Posted on the worker: the window hears of them on the GUI thread.
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    m_observers.push_back(center.addObserver(ConversionProcess::kStartNotification, nullptr, [this](const Notification&) {
+        QMetaObject::invokeMethod(this, [this] { handleConversionStart(); }, Qt::QueuedConnection);
+    }));
+    m_observers.push_back(center.addObserver(ConversionProcess::kDoneNotification, nullptr, [this](const Notification&) {
+        QMetaObject::invokeMethod(this, [this] { handleConversionDone(); }, Qt::QueuedConnection);
+    }));
+}
+
+ProgressController::~ProgressController()
+{
+    for (NotificationCenter::Token token : m_observers)
+        NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+void ProgressController::begin(ConversionProcess* process, int files, int conversions, int intervalMs)
+{
+    m_process = process;
+    m_files = files;
+    m_conversions = conversions;
+    m_cancelling = false;
+    m_running = false;
+    m_warnings->hide();
+    m_curSamples = 0.0;
+    m_barPart = 0.0;
+    m_curStep = 0.0;
+    m_conversionBar = 0;
+    resetUI();
+    m_conversionBarView->setMinimum(0);
+    m_conversionBarView->setValue(0);
+    m_fileBarView->setMinimum(0);
+    setFileBar(0.0);
+    show();
+    raise();
+    m_timer->start(intervalMs);
+}
+
+bool ProgressController::isPolling() const
+{
+    return m_timer->isActive();
+}
+
+void ProgressController::resetUI()
+{
+    m_conversionText->clear();
+    m_fileTextView->clear();
+    m_stepText->clear();
+    m_regionText->clear();
+    m_warningCount->clear();
+    m_warnings->clear();
+    m_conversionBarView->setRange(0, std::max(m_files * m_conversions, 1));
+    m_fileBarView->setRange(0, 100 * kFileBarScale);
+}
+
+void ProgressController::doCancel()
+{
+    NotificationCenter::defaultCenter().postNotification(kUserCancelledNotification, QVariant(), this);
+    m_cancelling = true;
+    m_conversionBarView->setRange(0, 0);
+    m_fileBarView->setRange(0, 0);
+    m_warningCount->setText(tr_("Cancelling, please wait..."));
+}
+
+void ProgressController::handleConversionStart()
+{
+    // begin() has reset and shown the window on this thread already; what
+    // the poll showed since (and a Cancel pressed) stays.
+    if (!isVisible())
+        show();
+    m_running = true;
+}
+
+void ProgressController::handleConversionDone()
+{
+    m_running = false;
+}
+
+void ProgressController::timedProgressDisplay()
+{
+    if (!m_process)
+        return;
+    ConversionProcess& process = *m_process;
+    const int total = m_files * m_conversions;
+    if (!m_cancelling)
+        m_conversionBarView->setMaximum(std::max(total, 1));
+
+    if (!process.running()) {
+        finish();
+        return;
+    }
+    if (m_running) {
+        process.setFlag(ConversionProcess::kConvSpecChanged, false);
+        const ConvSpecRef spec = process.curConvSpec();
+        m_conversionText->setText(tr_("Conversion %1 of %2: '%3'")
+                                      .arg(process.curConv())
+                                      .arg(m_conversions)
+                                      .arg(spec ? spec->conversionName() : QString()));
+    }
+    if (process.fileChanged()) {
+        process.setFlag(ConversionProcess::kFileChanged, false);
+        const QString path = process.curFilePath();
+        m_fileTextView->setText(tr_("Input File %1 of %2: '%3'")
+                                    .arg(process.curFile())
+                                    .arg(m_files)
+                                    .arg(path.section(QLatin1Char('/'), -1)));
+        // One step per file; files the poll did not see (several may pass
+        // between two ticks) count too, so the bar shows where the batch is.
+        m_conversionBar = std::max(m_conversionBar + 1, (process.curConv() - 1) * m_files + process.curFile());
+        if (!m_cancelling)
+            m_conversionBarView->setValue(std::min(m_conversionBar, m_conversionBarView->maximum()));
+        m_regionText->clear();
+    }
+    if (process.stepChanged()) {
+        process.setFlag(ConversionProcess::kStepChanged, false);
+        const int steps = process.curNumSteps();
+        // With no step count the whole bar is one step.
+        m_barPart = steps > 0 ? 100.0 / steps : 100.0;
+        m_stepText->setText(tr_("Step: %1").arg(process.curStepDesc()));
+        m_curStep = std::max(0, std::min(process.curStep() - 1, std::max(steps - 1, 0)));
+    }
+    if (process.numSampleFramesChanged()) {
+        process.setFlag(ConversionProcess::kNumSampleFramesChanged, false);
+        m_curSamples = process.curSampleFrames();
+    }
+    if (process.regionChanged()) {
+        process.setFlag(ConversionProcess::kRegionChanged, false);
+        m_regionText->setText(tr_("Region %1 of %2: '%3'")
+                                  .arg(process.curRegionIndex())
+                                  .arg(process.curRegions())
+                                  .arg(process.curRegion()));
+    }
+    showWarnings();
+    double fraction = 0.0;
+    if (process.usePercentage())
+        fraction = process.curValue() / 100.0;
+    else if (m_curSamples > 0.0)
+        fraction = process.curValue() / m_curSamples;
+    setFileBar(m_barPart * (m_curStep + std::clamp(fraction, 0.0, 1.0)));
+}
+
+void ProgressController::showWarnings()
+{
+    ConversionProcess& process = *m_process;
+    if (process.warningChanged()) {
+        process.setFlag(ConversionProcess::kWarningChanged, false);
+        m_warnings->show();
+        if (!m_cancelling)
+            m_warningCount->setText(tr_("Warnings: %1").arg(process.warnings()));
+    }
+    // Warnings still held back by a busy lock come at a later tick.
+    if (std::optional<QStringList> warnings = process.newWarnings()) {
+        for (const QString& warning : *warnings)
+            m_warnings->appendPlainText(warning);
+        if (!warnings->isEmpty())
+            m_warnings->verticalScrollBar()->setValue(m_warnings->verticalScrollBar()->maximum());
+    }
+}
+
+void ProgressController::finish()
+{
+    // The last warnings are not lost with the end.
+    showWarnings();
+    m_fileBarView->setRange(0, 100 * kFileBarScale);
+    setFileBar(100.0);
+    m_timer->stop();
+    m_running = false;
+    close();
+    NotificationCenter::defaultCenter().postNotification(kEngineDoneNotification, QVariant(), this);
+    emit engineDone();
+}
+
+void ProgressController::setFileBar(double value)
+{
+    m_fileBar = std::clamp(value, 0.0, 100.0);
+    if (m_fileBarView->maximum() > 0)
+        m_fileBarView->setValue(int(std::lround(m_fileBar * kFileBarScale)));
+}
+
+void ProgressController::saveFrame()
+{
+    if (!m_frameRestored || !isVisible())
+        return;
+    const QRect frame = geometry();
+    m_defaults.setString(kFrameKey,
+                         QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
+}
+
+void ProgressController::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    saveFrame();
+}
+
+void ProgressController::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    saveFrame();
+}
+
+QString ProgressController::conversionText() const { return m_conversionText->text(); }
+QString ProgressController::fileText() const { return m_fileTextView->text(); }
+QString ProgressController::stepText() const { return m_stepText->text(); }
+QString ProgressController::regionText() const { return m_regionText->text(); }
+QString ProgressController::warningCountText() const { return m_warningCount->text(); }
+QString ProgressController::warningsText() const { return m_warnings->toPlainText(); }
+bool ProgressController::warningsShown() const { return !m_warnings->isHidden(); }
+int ProgressController::conversionBarValue() const { return m_conversionBar; }
+int ProgressController::conversionBarMaximum() const { return m_files * m_conversions; }
+bool ProgressController::barsBusy() const { return m_fileBarView->maximum() == 0; }

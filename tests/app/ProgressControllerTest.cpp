@@ -1,0 +1,362 @@
+// Whole batches through the application: started from the Start action and
+// from the scripting command, the progress window sampled while it runs,
+// cancels (also one pressed before the worker ran), the log kept, removed
+// or opened as the preferences say, and the folder checks' refusals.
+#include "AppTestSupport.h"
+#include "ConversionProcess.h"
+#include "InstanceChannel.h"
+#include "LogDocument.h"
+#include "MainWindow.h"
+#include "ProgressController.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDirIterator>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace {
+
+struct Sample {
+    QString conversion, file, step, warnings;
+    double fileBar = 0.0;
+    int conversionBar = 0;
+    bool startAllowed = true;
+};
+
+class ProgressControllerTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        AppPresenter::setSoundPlayer([this](const QString& name) { m_sounds.append(name); });
+        QDir().mkpath(path(QStringLiteral("in")));
+        QDir().mkpath(path(QStringLiteral("out")));
+    }
+    void TearDown() override
+    {
+        AppPresenter::setSoundPlayer({});
+        AppTest::TearDown();
+    }
+
+    // Conversions keeping the file type: "Copy" (as is) and "Half"
+    // (22050 Hz).
+    void storeConversions(QVariantMap extra = {})
+    {
+        ConvSpecRef copy = ConvSpec::create();
+        copy->setConversionName(QStringLiteral("Copy"));
+        copy->setChannelTreat(0);
+        ConvSpecRef half = copy->copy();
+        half->setConversionName(QStringLiteral("Half"));
+        half->setNeedsSampleRateConversion(true);
+        half->setSampleRate(22050.0);
+        extra.insert(QStringLiteral("Conversions"), QVariantList{copy->dictionary(), half->dictionary()});
+        extra.insert(QStringLiteral("Last Used Destination"), path(QStringLiteral("out")));
+        storeDefaults(extra);
+    }
+    QStringList writeInputs(int count, int frames)
+    {
+        QStringList paths;
+        for (int i = 0; i < count; ++i) {
+            paths.append(path(QStringLiteral("in/take%1.wav").arg(i)));
+            WriteWave(paths.last(), frames);
+        }
+        return paths;
+    }
+    int outputs(const QString& conversion) const
+    {
+        int count = 0;
+        QDirIterator it(path(QStringLiteral("out/") + conversion), {QStringLiteral("take*"), QStringLiteral("a.*")}, QDir::Files);
+        while (it.hasNext()) {
+            it.next();
+            ++count;
+        }
+        return count;
+    }
+    // Runs `start` and samples the progress window until the batch ends.
+    QList<Sample> runAndSample(const std::function<void()>& start, int cancelAtFile = 0)
+    {
+        QSignalSpy finished(m_controller.get(), &MainController::batchFinished);
+        start();
+        QList<Sample> samples;
+        QElapsedTimer clock;
+        clock.start();
+        while (finished.isEmpty() && clock.elapsed() < 60000) {
+            QTest::qWait(3);
+            ProgressController* progress = m_controller->progressController();
+            if (!progress || !finished.isEmpty())
+                continue;
+            samples.append({progress->conversionText(), progress->fileText(), progress->stepText(),
+                            progress->warningCountText(), progress->fileBarValue(), progress->conversionBarValue(),
+                            m_controller->validate(AppCommand::Start)});
+            if (cancelAtFile > 0 && !progress->cancelling() && progress->conversionBarValue() >= cancelAtFile) {
+                progress->cancelButton()->click();
+                m_cancelShown = progress->warningCountText();
+                m_cancelBusy = progress->barsBusy();
+                if (m_onCancel)
+                    m_onCancel();
+            }
+        }
+        EXPECT_FALSE(finished.isEmpty()) << "the batch did not end";
+        return samples;
+    }
+
+    QStringList m_sounds;
+    QString m_cancelShown;
+    bool m_cancelBusy = false;
+    std::function<void()> m_onCancel;
+};
+
+} // namespace
+
+TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLog)
+{
+    storeConversions();
+    const QStringList inputs = writeInputs(3, 600000);
+    MainController& controller = startController();
+    controller.setProgressInterval(5);
+    MainWindow window(controller);
+    window.show();
+    ASSERT_EQ(addAndWait(inputs), 3);
+    ASSERT_TRUE(controller.validate(AppCommand::Start));
+    QSignalSpy logs(&controller, &MainController::logFilesOpened);
+    // A warning, as the log posts one, after the first file.
+    std::atomic<int> successes{0};
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        ConversionProcess::kSuccessNotification, nullptr, [&successes](const Notification&) {
+            if (successes++ == 0)
+                NotificationCenter::defaultCenter().postNotification(ConversionProcess::kLogMessageNotification,
+                                                                     QStringLiteral("'take0' sounds odd"));
+        });
+
+    const QList<Sample> samples = runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
+    NotificationCenter::defaultCenter().removeObserver(token);
+    ASSERT_FALSE(samples.isEmpty());
+    ProgressController* progress = controller.progressController();
+    ASSERT_NE(progress, nullptr);
+
+    // Start stays unavailable until the log is finished.
+    for (const Sample& sample : samples)
+        EXPECT_FALSE(sample.startAllowed);
+    QStringList conversionLines;
+    QStringList fileLines;
+    bool stepSeen = false;
+    double lastBar = -1.0;
+    int lastConversionBar = 0;
+    for (const Sample& sample : samples) {
+        EXPECT_GE(sample.conversionBar, lastConversionBar);
+        lastConversionBar = sample.conversionBar;
+        if (!sample.conversion.isEmpty() && !conversionLines.contains(sample.conversion))
+            conversionLines.append(sample.conversion);
+        if (!sample.file.isEmpty() && !fileLines.contains(sample.file))
+            fileLines.append(sample.file);
+        stepSeen = stepSeen || sample.step.startsWith(QStringLiteral("Step: "));
+        EXPECT_GE(sample.fileBar, 0.0);
+        EXPECT_LE(sample.fileBar, 100.0);
+        EXPECT_LE(sample.conversionBar, 6);
+        lastBar = sample.fileBar;
+    }
+    const QRegularExpression conversionLine(QStringLiteral("^Conversion [12] of 2: '(Copy|Half)'$"));
+    for (const QString& line : conversionLines)
+        EXPECT_TRUE(conversionLine.match(line).hasMatch()) << line.toStdString();
+    const QRegularExpression fileLine(QStringLiteral("^Input File [1-3] of 3: 'take[0-2]\\.wav'$"));
+    for (const QString& line : fileLines)
+        EXPECT_TRUE(fileLine.match(line).hasMatch()) << line.toStdString();
+    EXPECT_FALSE(fileLines.isEmpty());
+    EXPECT_TRUE(stepSeen);
+    EXPECT_GE(lastBar, 0.0);
+
+    // The end: every file converted, the bars full, the window closed, the
+    // main window back, the sound of success and this batch's log opened.
+    EXPECT_EQ(outputs(QStringLiteral("Copy")), 3);
+    EXPECT_EQ(outputs(QStringLiteral("Half")), 3);
+    EXPECT_EQ(progress->conversionBarMaximum(), 6);
+    // The bar stands at the last file the poll saw.
+    EXPECT_GE(progress->conversionBarValue(), 1);
+    EXPECT_LE(progress->conversionBarValue(), 6);
+    EXPECT_DOUBLE_EQ(progress->fileBarValue(), 100.0);
+    EXPECT_TRUE(progress->warningsShown());
+    EXPECT_EQ(progress->warningCountText(), QStringLiteral("Warnings: 1"));
+    EXPECT_EQ(progress->warningsText(), QStringLiteral("'take0' sounds odd"));
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_FALSE(progress->isPolling());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_DOUBLE_EQ(window.windowOpacity(), 1.0);
+    EXPECT_EQ(m_sounds, QStringList{QStringLiteral("Pieieng")});
+    EXPECT_TRUE(controller.validate(AppCommand::Start));
+    ASSERT_EQ(logs.size(), 1);
+    const QString log = logs.at(0).at(0).toStringList().value(0);
+    EXPECT_EQ(log, controller.lastBatchLog());
+    EXPECT_TRUE(QFileInfo(log).fileName().startsWith(QStringLiteral("QuillLog-")));
+    EXPECT_EQ(QFileInfo(log).absolutePath(), path(QStringLiteral("out")));
+    ASSERT_EQ(window.logDocuments().size(), 1);
+    EXPECT_TRUE(window.logDocuments().at(0)->text().contains(QStringLiteral(" take2")));
+    EXPECT_TRUE(m_alerts.isEmpty());
+}
+
+TEST_F(ProgressControllerTest, CancelShowsItsStateAndEndsTheBatchLikeAnyEnd)
+{
+    storeConversions({{QStringLiteral("Only Open When Errors"), true}});
+    const QStringList inputs = writeInputs(10, 50000);
+    MainController& controller = startController();
+    controller.setProgressInterval(5);
+    MainWindow window(controller);
+    window.show();
+    ASSERT_EQ(addAndWait(inputs), 10);
+    QSignalSpy logs(&controller, &MainController::logFilesOpened);
+    // The worker waits after its first file until Cancel has been pressed.
+    std::promise<void> pressed;
+    std::shared_future<void> gate = pressed.get_future().share();
+    m_onCancel = [&pressed] { pressed.set_value(); };
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        ConversionProcess::kSuccessNotification, nullptr, [gate](const Notification&) { gate.wait(); });
+    runAndSample([&] { window.startButton()->click(); }, 1);
+    if (m_cancelShown.isEmpty())
+        pressed.set_value();  // never held for good
+    NotificationCenter::defaultCenter().removeObserver(token);
+    EXPECT_EQ(m_cancelShown, QStringLiteral("Cancelling, please wait..."));
+    EXPECT_TRUE(m_cancelBusy);
+    EXPECT_TRUE(controller.progressController()->cancelling());
+    EXPECT_EQ(controller.conversionProcess()->err(), -128);
+    EXPECT_LE(outputs(QStringLiteral("Copy")) + outputs(QStringLiteral("Half")), 2);
+    EXPECT_TRUE(window.isVisible());
+    // Cancelled counts as an error for "Only Open When Errors".
+    EXPECT_EQ(logs.size(), 1);
+}
+
+TEST_F(ProgressControllerTest, CancelPressedBeforeTheWorkerRunsIsKept)
+{
+    storeConversions();
+    const QStringList inputs = writeInputs(4, 100000);
+    MainController& controller = startController();
+    MainWindow window(controller);
+    ASSERT_EQ(addAndWait(inputs), 4);
+    // The worker is held at its start until Cancel has been pressed.
+    std::promise<void> pressed;
+    std::shared_future<void> gate = pressed.get_future().share();
+    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+        ConversionProcess::kStartNotification, nullptr, [gate](const Notification&) { gate.wait(); });
+    QSignalSpy finished(&controller, &MainController::batchFinished);
+    controller.doStart();
+    ASSERT_TRUE(controller.batchRunning());
+    controller.progressController()->doCancel();
+    pressed.set_value();
+    ASSERT_TRUE(finished.wait(30000));
+    NotificationCenter::defaultCenter().removeObserver(token);
+    EXPECT_EQ(controller.conversionProcess()->err(), -128);
+    EXPECT_EQ(outputs(QStringLiteral("Copy")) + outputs(QStringLiteral("Half")), 0);
+    EXPECT_FALSE(controller.batchRunning());
+}
+
+TEST_F(ProgressControllerTest, ScriptingCommandStartsWhenStartIsAllowedAndSaysWhich)
+{
+    storeConversions({{QStringLiteral("Open Log"), false}});
+    const QStringList inputs = writeInputs(2, 20000);
+    MainController& controller = startController();
+    MainWindow window(controller);
+    const QString name = QStringLiteral("qm-test-convert-%1").arg(QCoreApplication::applicationPid());
+    InstanceChannel channel;
+    ASSERT_TRUE(channel.listen(name));
+    QObject::connect(&channel, &InstanceChannel::received, &controller, &MainController::openArguments);
+    QObject::connect(&controller, &MainController::scriptCommandHandled, &channel, &InstanceChannel::answerConvert);
+    QSignalSpy handled(&controller, &MainController::scriptCommandHandled);
+    QSignalSpy logs(&controller, &MainController::logFilesOpened);
+
+    // A second start with files and the command: the files come first; it
+    // hears that the batch started.
+    using Answer = InstanceChannel::ConvertAnswer;
+    Answer answer = Answer::None;
+    std::thread sender;
+    runAndSample([&] {
+        sender = std::thread([&] {
+            InstanceChannel::forward(QStringList(inputs) << QStringLiteral("--convert"), name, 3000, &answer, 20000);
+        });
+    });
+    sender.join();
+    EXPECT_EQ(answer, Answer::Started);
+    ASSERT_EQ(handled.size(), 1);
+    EXPECT_TRUE(handled.at(0).at(0).toBool());
+    EXPECT_EQ(outputs(QStringLiteral("Copy")), 2);
+    EXPECT_EQ(logs.size(), 0);  // "Open Log" is off
+    EXPECT_FALSE(controller.lastBatchLog().isEmpty());
+
+    // Without an output folder Start is not available: nothing happens.
+    controller.setDestFolder(QString());
+    sender = std::thread([&] { InstanceChannel::forward({QStringLiteral("--convert")}, name, 3000, &answer, 20000); });
+    ASSERT_TRUE(handled.wait(5000));
+    QTest::qWait(50);
+    sender.join();
+    EXPECT_FALSE(handled.at(1).at(0).toBool());
+    EXPECT_EQ(answer, Answer::NotAvailable);
+    EXPECT_FALSE(controller.batchRunning());
+}
+
+TEST_F(ProgressControllerTest, OnlySaveWhenErrorsRemovesTheLogOfAFlawlessBatch)
+{
+    storeConversions({{QStringLiteral("Only Save When Errors"), true}});
+    const QStringList inputs = writeInputs(2, 5000);
+    MainController& controller = startController();
+    MainWindow window(controller);
+    ASSERT_EQ(addAndWait(inputs), 2);
+    QSignalSpy logs(&controller, &MainController::logFilesOpened);
+    runAndSample([&] { controller.doStart(); });
+    EXPECT_EQ(outputs(QStringLiteral("Half")), 2);
+    EXPECT_TRUE(controller.lastBatchLog().isEmpty());
+    EXPECT_TRUE(QDir(path(QStringLiteral("out"))).entryList({QStringLiteral("*.qlg")}).isEmpty());
+    EXPECT_EQ(logs.size(), 0);
+
+    // An input gone before the start fails: that log is kept and opened.
+    QFile::remove(inputs.at(0));
+    runAndSample([&] { controller.doStart(); });
+    EXPECT_FALSE(controller.lastBatchLog().isEmpty());
+    EXPECT_EQ(QDir(path(QStringLiteral("out"))).entryList({QStringLiteral("*.qlg")}).size(), 1);
+    EXPECT_EQ(logs.size(), 1);
+}
+
+TEST_F(ProgressControllerTest, FolderChecksRefuseBeforeAnythingStarts)
+{
+    storeConversions({{QStringLiteral("Easy Thru"), false}});
+    QDir().mkpath(path(QStringLiteral("in/sub")));
+    WriteWave(path(QStringLiteral("in/sub/a.wav")), 1000);
+    QDir().mkpath(path(QStringLiteral("inbox")));
+    WriteWave(path(QStringLiteral("inbox/b.wav")), 1000);
+    MainController& controller = startController();
+    ASSERT_EQ(addAndWait({path(QStringLiteral("in/sub"))}), 1);
+
+    // The output folder inside an input folder.
+    controller.setDestFolder(path(QStringLiteral("in/sub/../sub/deeper")));
+    QDir().mkpath(path(QStringLiteral("in/sub/deeper")));
+    controller.doStart();
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("Error: output folder inside input folder"));
+    EXPECT_FALSE(controller.batchRunning());
+
+    // A sibling with a longer name is not inside: the existing subfolder
+    // asks, and "Choose Different Destination" (1) refuses.
+    controller.setDestFolder(path(QStringLiteral("in/subx")));
+    QDir().mkpath(path(QStringLiteral("in/subx/Copy")));
+    controller.doStart();
+    ASSERT_EQ(m_alerts.size(), 2);
+    EXPECT_EQ(m_alerts.at(1).title, QStringLiteral("Warning: output folder already exists"));
+    EXPECT_EQ(m_alerts.at(1).defaultButton, QStringLiteral("Choose Different Destination"));
+    EXPECT_EQ(m_alerts.at(1).alternateButton, QStringLiteral("Use Existing Folder"));
+    EXPECT_FALSE(controller.batchRunning());
+    EXPECT_FALSE(controller.progressController()->isVisible());
+
+    // "Use Existing Folder" (0) goes on.
+    AppPresenter::setAlertAnswerer([this](const Alert& alert) {
+        m_alerts.append(alert);
+        return 0;
+    });
+    QSignalSpy finished(&controller, &MainController::batchFinished);
+    controller.doStart();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("in/subx/Copy/sub/a.wav"))));
+}
