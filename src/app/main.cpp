@@ -6,6 +6,7 @@
 // the main window once the files are added, and quits;
 // QUILLMARCH_SCREENSHOT_TAB (0 input, 1 conversions, 2 output) picks the
 // tab shown.
+#include "EditorCommands.h"
 #include "InstanceChannel.h"
 #include "MainController.h"
 #include "MainWindow.h"
@@ -41,7 +42,9 @@ int main(int argc, char* argv[])
 
     MainController controller(UserDefaults::standardUserDefaults());
     MainWindow window(controller);
+    EditorCommands::install(window, controller);
     controller.start();
+    EditorCommands::screenshotIfAsked(window, controller);
     window.show();
 
     QObject::connect(&channel, &InstanceChannel::received, &window, [&](const QStringList& list) {
