@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the pictures of the desktop application that the README shows
 # (docs/images/*.png): the main window with the example inputs, on the input
-# and the output tab, under a virtual X display (xvfb-run).
+# and the output tab, and the conversion editor, under a virtual X display
+# (xvfb-run).
 # Usage: scripts/screenshots.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -31,5 +32,12 @@ shoot() {  # shoot TAB FILE
     "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes"
   echo "wrote $2"
 }
+shoot_editor() {  # shoot_editor FILE: the conversion editor on an example conversion
+  QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
+  QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT_EDITOR="$1" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$app"
+  echo "wrote $1"
+}
 shoot 0 "$root/docs/images/main-window.png"
 shoot 2 "$root/docs/images/output-tab.png"
+shoot_editor "$root/docs/images/conversion-editor.png"

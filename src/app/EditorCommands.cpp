@@ -143,7 +143,7 @@ void EditorCommands::screenshotIfAsked(MainWindow& window, MainController& contr
     QTimer::singleShot(300, w, [w, c, path] {
         auto* editor = new ConversionEditor(c->defaults(), w);
         const ConvSpecRef spec = ConvSpec::create();
-        spec->setConversionName(QStringLiteral("Broadcast MP2, 48 kHz, normalised"));
+        spec->setConversionName(QStringLiteral("Broadcast MP2, 48 kHz, compressed"));
         spec->setComment(QStringLiteral("For the radio archive."));
         editor->setConvSpec(spec);
         editor->show();
