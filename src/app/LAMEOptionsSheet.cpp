@@ -1,6 +1,7 @@
 #include "LAMEOptionsSheet.h"
 
 #include "ConversionEditor.h"
+#include "FullUserName.h"
 #include "MainBundle.h"
 #include "lame_encoder.h"
 
@@ -20,8 +21,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -30,20 +29,6 @@ LAMEOptionsSheet::GenreSource gGenreSource;
 QString L(const char* text)
 {
     return MainBundle::localizedString(QString::fromUtf8(text));
-}
-
-QString FullUserName()
-{
-    // The account's full name (the first field of its description), else
-    // its login name.
-    if (const passwd* entry = getpwuid(getuid())) {
-        const QString gecos = QString::fromLocal8Bit(entry->pw_gecos ? entry->pw_gecos : "");
-        const QString full = gecos.section(QLatin1Char(','), 0, 0).trimmed();
-        if (!full.isEmpty())
-            return full;
-        return QString::fromLocal8Bit(entry->pw_name);
-    }
-    return QString();
 }
 
 bool Switch(const QVariantMap& s, const char* key, bool absent)
@@ -221,7 +206,7 @@ void LAMEOptionsSheet::load()
     m_writeTags->setChecked(Switch(s, "LAMEWriteID3Tags", true));
     select(m_titleMode, Switch(s, "LAMEUseInputFileNameAsTitle", true) ? 0 : 1);
     m_title->setText(Text(s, "LAMETitle", L("Title")));
-    m_tags[0]->setText(Text(s, "LAMEArtist", FullUserName()));
+    m_tags[0]->setText(Text(s, "LAMEArtist", NSFullUserName()));
     m_tags[1]->setText(Text(s, "LAMEAlbum", L("Album")));
     m_tags[2]->setText(Text(s, "LAMETrack", QStringLiteral("1")));
     m_tags[3]->setText(Text(s, "LAMEYear", QString::number(QDate::currentDate().year())));

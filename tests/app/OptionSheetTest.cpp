@@ -7,6 +7,7 @@
 #include "ConversionEditor.h"
 #include "EngineStartup.h"
 #include "FileTypeDictionary.h"
+#include "FullUserName.h"
 #include "G729OptionsSheet.h"
 #include "LAMEOptionsSheet.h"
 #include "MPEGOptionsSheet.h"
@@ -186,6 +187,7 @@ TEST_F(OptionSheetTest, MP3OptionsOpenWithTheirDefaultsAndStoreTheKeys)
     EXPECT_FALSE(sheet->titleTextField()->isEnabled());
     EXPECT_TRUE(sheet->writeID3TagsCheckbox()->isChecked());
     EXPECT_EQ(sheet->genreTable()->currentRow(), 1);
+    EXPECT_EQ(sheet->tagsFormCell(0)->text(), NSFullUserName());
     EXPECT_EQ(sheet->tagsFormCell(2)->text(), QStringLiteral("1"));
     EXPECT_EQ(sheet->tagsFormCell(3)->text(), QString::number(QDate::currentDate().year()));
     EXPECT_FALSE(m_spec->specificsValid());
