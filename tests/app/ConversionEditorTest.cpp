@@ -77,19 +77,22 @@ protected:
     ConvSpecRef m_spec;
 };
 
-QStringList TypeKeys()
+std::vector<std::string> TypeKeys()
 {
     EnsureApplication();
-    return LoadSoundFileProperties().keys();
+    std::vector<std::string> keys;
+    for (const QString& key : LoadSoundFileProperties().keys())
+        keys.push_back(key.toStdString());
+    return keys;
 }
 
 // ------------------------------------------------------------------ every type
 
-class EveryType : public ConversionEditorTest, public ::testing::WithParamInterface<QString> {};
+class EveryType : public ConversionEditorTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(EveryType, OpensWithTheTypesRulesAndConfirms)
 {
-    const OSType type = HFSTypeCodeFromFileType(GetParam());
+    const OSType type = HFSTypeCodeFromFileType(QString::fromStdString(GetParam()));
     const QVariantMap entry = GetFileTypeEntry(type);
     ASSERT_FALSE(entry.isEmpty());
     QComboBox* typeMenu = w<QComboBox>("fileTypePopUp");
@@ -156,8 +159,8 @@ TEST_P(EveryType, OpensWithTheTypesRulesAndConfirms)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, EveryType, ::testing::ValuesIn(TypeKeys()),
-                         [](const ::testing::TestParamInfo<QString>& info) {
-                             QString name = info.param;
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             QString name = QString::fromStdString(info.param);
                              name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QStringLiteral("_"));
                              return name.toStdString();
                          });
