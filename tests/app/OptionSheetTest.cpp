@@ -5,6 +5,8 @@
 #include "AppTestSupport.h"
 #include "BWFAnnotationSheet.h"
 #include "ConversionEditor.h"
+#include "CSoundFile.h"
+#include "CreateSoundFile.h"
 #include "EngineStartup.h"
 #include "FileTypeDictionary.h"
 #include "FullUserName.h"
@@ -297,6 +299,22 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
         conversions.append(m_spec->dictionary());
     }
 
+    // G.729, packed with a RIFF header, where the build writes it.
+    const bool withG729 = GetFileTypeEntry('G729').value(QStringLiteral("canBeWritten")).toBool() &&
+                          std::unique_ptr<CSoundFile>(CreateSoundFileObject('G729'));
+    if (withG729) {
+        newConversion();
+        m_spec->setConversionName(QStringLiteral("g729"));
+        auto* g729 = open<G729OptionsSheet>('G729');
+        g729->headerMatrix()->button(1)->click();
+        g729->accept();
+        auto* g729Channels = m_editor->findChild<QComboBox*>(QStringLiteral("channelHandlingPopUp"));
+        g729Channels->setCurrentIndex(g729Channels->findData(3));
+        emit g729Channels->activated(g729Channels->currentIndex());
+        ASSERT_TRUE(m_editor->validateOK()) << m_editor->infoText().toStdString();
+        conversions.append(m_spec->dictionary());
+    }
+
     const QString list = path(QStringLiteral("conversions.plist"));
     WriteText(list, PropertyList::toXml(conversions));
     const QString out = path(QStringLiteral("out"));
@@ -337,6 +355,15 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
     EXPECT_EQ(soxi(QStringLiteral("-r"), waveFile), QStringLiteral("22050"));
     EXPECT_EQ(soxi(QStringLiteral("-b"), waveFile), QStringLiteral("8"));
     EXPECT_EQ(soxi(QStringLiteral("-c"), waveFile), QStringLiteral("1"));
+
+    if (withG729) {
+        QDir g729Folder(out + QStringLiteral("/g729"));
+        const QStringList made = g729Folder.entryList(QDir::Files);
+        ASSERT_EQ(made.size(), 1) << made.join(QLatin1Char(' ')).toStdString();
+        QFile g729Data(g729Folder.filePath(made.first()));
+        ASSERT_TRUE(g729Data.open(QIODevice::ReadOnly));
+        EXPECT_EQ(g729Data.read(4), QByteArray("RIFF"));
+    }
 
     if (withMP3) {
         QProcess probe;
