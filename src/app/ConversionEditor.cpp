@@ -131,10 +131,11 @@ ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
     loadCustomRates();
     m_ratesObserver = NotificationCenter::defaultCenter().addObserver(
         kWindowUpdatedRates, nullptr, [this](const Notification&) {
+            // The list as stored; the menu shows the field's rate when it
+            // still has an item (a deleted custom rate is not added back).
             loadCustomRates();
             setupSampleRatePopUp();
-            if (m_spec)
-                handleSampleRateTextFieldDependencies();
+            selectRateItemForField();
         });
     buildWindow();
 }
@@ -699,7 +700,7 @@ void ConversionEditor::updateUI()
 
     m_extractionMenu->setCurrentIndex(s.needsSnip() ? 2 : s.needsStrip() ? 1 : 0);
     m_extractionBox->setChecked(s.needsExtraction() || s.needsStrip() || s.needsSnip());
-    extractionDependencies();
+    doExtractionPopUp();
     setPair(m_startAt, s.snipFrom());
     setPair(m_length, double(s.snipTo() - s.snipFrom()));
     setPair(m_margin, s.stripMargin());
@@ -824,23 +825,32 @@ void ConversionEditor::handleSampleRatePopUpDependencies()
         m_rateField->setText(formatRate(rate));
 }
 
+bool ConversionEditor::selectRateItemForField()
+{
+    double rate = 0;
+    if (!rateFieldValue(&rate))
+        return false;
+    const QSignalBlocker block(m_rateMenu);
+    for (int i = 0; i < kBuiltInRateCount; ++i)
+        if (std::fabs(kBuiltInRates[i] - rate) < kSameRate) {
+            m_rateMenu->setCurrentIndex(IndexOfTag(m_rateMenu, i));
+            return true;
+        }
+    for (double custom : m_customRates)
+        if (std::fabs(custom - rate) < kSameRate) {
+            m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(custom)));
+            return true;
+        }
+    return false;
+}
+
 void ConversionEditor::handleSampleRateTextFieldDependencies()
 {
+    if (selectRateItemForField())
+        return;
     double rate = 0;
     const bool parsed = rateFieldValue(&rate);
     const QSignalBlocker block(m_rateMenu);
-    if (parsed) {
-        for (int i = 0; i < kBuiltInRateCount; ++i)
-            if (std::fabs(kBuiltInRates[i] - rate) < kSameRate) {
-                m_rateMenu->setCurrentIndex(IndexOfTag(m_rateMenu, i));
-                return;
-            }
-        for (double custom : m_customRates)
-            if (std::fabs(custom - rate) < kSameRate) {
-                m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(custom)));
-                return;
-            }
-    }
     // A new rate: it joins the custom rates (an unreadable one adds
     // nothing; the menu is rebuilt as it was).
     if (parsed && rate > 0) {

@@ -145,6 +145,9 @@ private:
     void selectClosestValidSampleRate(const QVariantMap& entry);
     void updateSampleRateTextField();
     void handleSampleRatePopUpDependencies();
+    // Selects the built-in or custom item of the field's rate; false when
+    // there is none.
+    bool selectRateItemForField();
     bool rateFieldValue(double* rate) const;
     void loadCustomRates();
     void storeCustomRates();

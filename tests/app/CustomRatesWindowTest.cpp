@@ -127,6 +127,14 @@ TEST_F(CustomRatesWindowTest, CancelDropsTheEditsAndOKReachesTheEditor)
     editor.findChild<QAbstractButton*>(QStringLiteral("convertSampleRateCheckBox"))->click();
     editor.typeSampleRate(QStringLiteral("9000"));
     EXPECT_EQ(rates(), (QList<double>{96000, 48000, 22000, 9000, 7000}));
+
+    // Deleting the rate the editor shows keeps it deleted.
+    select({3});
+    m_window->deleteSelected();
+    m_window->doOK();
+    EXPECT_EQ(m_defaults->arrayForKey(QStringLiteral("Custom Sample Rates")),
+              (QVariantList{96000.0, 48000.0, 22000.0, 7000.0}));
+    EXPECT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 5);
 }
 
 } // namespace
