@@ -309,6 +309,29 @@ TEST_F(ConversionEditorTest, ForcedBoxesGoOffWithTheTypeAndSoDoTheirFlags)
     EXPECT_FALSE(m_spec->needsChannelTreat());
 }
 
+TEST_F(ConversionEditorTest, PopupItemsReachTheTypesOwnChecks)
+{
+    // The MPEG stereo modes live in the per-type block and come back as
+    // the item shown.
+    chooseType('MPG2');
+    click("channelHandlingCheckBox");
+    choose("channelHandlingPopUp", 4);
+    const unsigned char* block = m_spec->fileTypeSpecifics();
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(block), 21), QByteArray("\x14MPEG joint stereo   "));
+    m_editor->setConvSpec(m_spec->copy());
+    EXPECT_EQ(w<QComboBox>("channelHandlingPopUp")->currentIndex(), 4);
+
+    // Dialogic ADPCM names its files by the rate item chosen.
+    m_spec = ConvSpec::create();
+    m_editor->setConvSpec(m_spec);
+    chooseType('DADP');
+    EXPECT_EQ(m_spec->nameExtension(), QStringLiteral("ap8"));
+    m_editor->chooseSampleRateItem(w<QComboBox>("sampleRatePopUp")->findData(18));
+    EXPECT_EQ(m_spec->sampleRate(), 6000.0);
+    EXPECT_EQ(m_spec->nameExtension(), QStringLiteral("ap6"));
+    EXPECT_TRUE(okEnabled()) << m_editor->infoText().toStdString();
+}
+
 // ------------------------------------------------------------------ verdicts
 
 TEST_F(ConversionEditorTest, EachVerdictBlocksOKWithItsText)

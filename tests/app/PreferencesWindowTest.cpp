@@ -137,6 +137,11 @@ TEST_F(PreferencesWindowTest, ChannelsAreOneToSixtyFourAndWaitForTheNextPush)
     EXPECT_EQ(window().channelTextField()->value(), 64);
     window().channelTextField()->setValue(0);
     EXPECT_EQ(window().channelTextField()->value(), 1);
+    // At start-up too, a telephony type is read at the rate it has.
+    m_defaults->setString(QStringLiteral("Unrecognized Input File Type"), QStringLiteral("'DULW'"));
+    m_defaults->setDouble(QStringLiteral("Unrecognized Input File Sample Rate"), 44100.0);
+    EngineStartup::syncRawSettings(*m_defaults);
+    EXPECT_EQ(RawFileSettings::SampleRate(), 8000.0);
     // A stored count out of range never reaches the sound-file layer.
     m_defaults->setInteger(QStringLiteral("QMUnrecognizedFileNumChannels"), 1000);
     EngineStartup::syncRawSettings(*m_defaults);
