@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the pictures of the desktop application that the README shows
 # (docs/images/*.png): the main window with the example inputs, on the input
-# and the output tab, and a batch of them run with --convert: its progress
-# window and its log, under a virtual X display (xvfb-run).
+# and the output tab, the conversion editor, and a batch of them run with
+# --convert: its progress window and its log, under a virtual X display
+# (xvfb-run).
 # Usage: scripts/screenshots.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -32,8 +33,15 @@ shoot() {  # shoot TAB FILE
     "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes"
   echo "wrote $2"
 }
+shoot_editor() {  # shoot_editor FILE: the conversion editor on an example conversion
+  QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
+  QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT_EDITOR="$1" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$app"
+  echo "wrote $1"
+}
 shoot 0 "$root/docs/images/main-window.png"
 shoot 2 "$root/docs/images/output-tab.png"
+shoot_editor "$root/docs/images/conversion-editor.png"
 
 # The batch: the examples and two longer takes, through the factory
 # conversions; the progress window is taken while a file is under way.

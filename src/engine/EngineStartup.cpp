@@ -16,6 +16,9 @@
 
 #include <QVariantList>
 
+#include <algorithm>
+#include <cmath>
+
 QVariantMap EngineStartup::registeredDefaults()
 {
     QVariantMap d;
@@ -57,16 +60,40 @@ void EngineStartup::registerDefaults(UserDefaults& defaults)
     defaults.registerDefaults(registeredDefaults());
 }
 
+double EngineStartup::rawSampleRate(OSType type, double storedRate)
+{
+    switch (type) {
+    case '21-4':
+    case '23-2':
+    case '23-3':
+    case '23-5':
+    case '26-3':
+    case '26-4':
+    case '26-5':
+    case 'DALW':
+    case 'DULW':
+    case 'G729':
+        return 8000.0;
+    case 'DADP':
+        return std::fabs(storedRate - 6000.0) < 0.5 ? 6000.0 : 8000.0;
+    default:
+        return storedRate;
+    }
+}
+
 void EngineStartup::syncRawSettings(const UserDefaults& defaults)
 {
-    RawFileSettings::SetFileType(
-        HFSTypeCodeFromFileType(defaults.stringForKey(QStringLiteral("Unrecognized Input File Type"))));
-    RawFileSettings::SetSampleRate(
-        float(defaults.doubleForKey(QStringLiteral("Unrecognized Input File Sample Rate"))));
+    const OSType type =
+        HFSTypeCodeFromFileType(defaults.stringForKey(QStringLiteral("Unrecognized Input File Type")));
+    RawFileSettings::SetFileType(type);
+    // Stored as a float.
+    const float rate = float(defaults.doubleForKey(QStringLiteral("Unrecognized Input File Sample Rate")));
+    RawFileSettings::SetSampleRate(rawSampleRate(type, double(rate)));
     RawFileSettings::SetBigEndian(defaults.boolForKey(QStringLiteral("Unrecognized Input File Big Endian")) ? 1 : 0);
     RawFileSettings::SetNumBits(UInt32(defaults.integerForKey(QStringLiteral("Unrecognized Input File Word Size"))));
     RawFileSettings::SetAction(SInt32(defaults.integerForKey(QStringLiteral("Unrecognized Input File Action"))));
-    RawFileSettings::SetNumChannels(UInt32(defaults.integerForKey(QStringLiteral("QMUnrecognizedFileNumChannels"))));
+    const qlonglong channels = defaults.integerForKey(QStringLiteral("QMUnrecognizedFileNumChannels"));
+    RawFileSettings::SetNumChannels(UInt32(std::clamp<qlonglong>(channels, kMinRawChannels, kMaxRawChannels)));
 }
 
 void EngineStartup::pushSoundFileSwitches(const UserDefaults& defaults)

@@ -12,6 +12,8 @@
 // finished table.
 #pragma once
 
+#include "MacTypes.h"
+
 #include <QVariantMap>
 
 class UserDefaults;
@@ -32,8 +34,16 @@ public:
     static void registerDefaults(UserDefaults& defaults);
 
     // Copies the six "Unrecognized Input File ..." preferences into the
-    // process-wide raw-file settings.
+    // process-wide raw-file settings.  The rate is the one the preferences
+    // show (rawSampleRate) and the channel count is kept within 1 to 64.
     static void syncRawSettings(const UserDefaults& defaults);
+    // The rate headerless files of `type` are read at, given the stored
+    // rate: the telephony codecs only know 8000 Hz (Dialogic ADPCM also
+    // 6000 Hz); any other stored rate gives 8000 Hz for them.
+    static double rawSampleRate(OSType type, double storedRate);
+    // The channel counts a headerless file may have.
+    static constexpr int kMinRawChannels = 1;
+    static constexpr int kMaxRawChannels = 64;
 
     // "Process File If No Regions", "Skip Bad Region" (on only for 1),
     // "Ignore Regions Containing Whole File" and "Recognize number files

@@ -1,0 +1,253 @@
+// The conversion editor: the modal dialog in which one conversion is
+// defined.  Every control writes into the conversion it was given at once;
+// the dialog's result says whether the user confirmed.  What a type allows
+// comes from the file-type dictionary and the type's dispatcher; OK is
+// enabled only when the verdicts below pass (validateOK), and the reason it
+// is not shows in the info line.
+//
+// The controls carry object names (the names the tests look them up by):
+// "conversionNameTextField", "convertFileTypeCheckBox", "fileTypePopUp",
+// "convertSampleRateCheckBox", "sampleRatePopUp", "sampleRateTextField",
+// "polyphasePopUp", "numOfBitsCheckBox", "numBitsPopUp",
+// "channelHandlingCheckBox", "channelHandlingPopUp",
+// "extractionStripOrSnipCheckBox", "extractionPopUp", "fadeCheckBox",
+// "copyCheckBox", "ditherCheckBox", "filenameExtensionCheckBox",
+// "filenameExtensionTextField", "gateCheckBox", "boostCheckBox",
+// "boostPopUp", "firstNormalizeCheckBox", "commentTextView",
+// "optionsButton", "infoTextField", "okButton", "automaticNameButton" and
+// the value fields "<name>TextField" of the slider pairs (safetyMargin,
+// startAt, length, fadeIn, fadeOut, lowerThan, longerThan, attenuate,
+// amplify, limit, ceiling).
+#pragma once
+
+#include "ConvSpec.h"
+#include "MacTypes.h"
+#include "NotificationCenter.h"
+
+#include <QDialog>
+#include <QList>
+#include <QSet>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+class CConvSpec;
+class OptionSheet;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QStackedWidget;
+class QToolButton;
+class QUndoStack;
+class UserDefaults;
+
+class ConversionEditor : public QDialog {
+    Q_OBJECT
+public:
+    // The built-in sample rates; a rate item's tag is its index here.
+    static constexpr int kBuiltInRateCount = 20;
+    static const double kBuiltInRates[kBuiltInRateCount];
+    // Two rates are the same when closer than this.
+    static constexpr double kSameRate = 0.00005;
+
+    explicit ConversionEditor(UserDefaults& defaults, QWidget* parent = nullptr);
+    ~ConversionEditor() override;
+
+    // Runs the application's one editor modally on `spec` (edited in
+    // place); `names` are the names of the other conversions.  True when
+    // the user confirmed.
+    static bool editConversion(QWidget* parent, const ConvSpecRef& spec, const QSet<QString>& names,
+                               UserDefaults& defaults);
+
+    void setNames(const QSet<QString>& names) { m_names = names; }
+    // The conversion to edit (null: none); fills the controls.
+    void setConvSpec(const ConvSpecRef& spec);
+    const ConvSpecRef& convSpec() const { return m_spec; }
+    OSType currentFileType() const { return m_curFileType; }
+
+    // Fills every control from the conversion.
+    void updateUI();
+    // Applies the rules of `type` to the controls; the type's entry.
+    QVariantMap updateUIForFileType(OSType type);
+    // The per-type checks, then OK's verdict.
+    void checkConsistency();
+    // OK's verdict: true, or false with the reason in the info line.  Runs
+    // the per-type checks first, so the verdict is that of the settings
+    // shown.
+    bool validateOK();
+    // Whether the file-type item of `tag` / the rate item of `tag` can be
+    // chosen.
+    bool validateFileTypeItem(OSType tag) const;
+    bool validateSampleRateItem(int tag) const;
+    QString infoText() const;
+
+    // Used by the option sheets.
+    void setFileTypeSpecificsValid(bool valid);
+    QLineEdit* sampleRateTextField() const { return m_rateField; }
+    void handleSampleRateTextFieldDependencies();
+    void handleSampleRateSettings();
+    void handleNumOfBitsSettings();
+    void handleChannelHandlingSettings();
+
+    // The Options button: the sheet of the current type (opened window-
+    // modal, so this returns at once); null when the type has none.
+    OptionSheet* doOptionsButton();
+    OptionSheet* currentSheet() const { return m_openSheet; }
+    QUndoStack* undoStack() const { return m_undo; }
+
+    // User actions, callable from tests as the controls call them.
+    void chooseFileType(OSType type);
+    void chooseSampleRateItem(int index);
+    void typeSampleRate(const QString& text);
+    void doAutomaticName();
+    void setConversionName(const QString& name);
+
+    // The rate as the sample-rate formatter shows it.
+    static QString formatRate(double rate);
+    // The custom rates the menu offers (highest first).
+    const QList<double>& customSampleRates() const { return m_customRates; }
+
+public slots:
+    void ok();
+    void cancel();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void reject() override;
+
+private:
+    struct Pair {
+        QLabel* label = nullptr;
+        QSlider* slider = nullptr;
+        QLineEdit* field = nullptr;
+        QLabel* unit = nullptr;
+        double scale = 1.0; // slider steps per unit
+    };
+
+    void buildWindow();
+    QWidget* buildPair(Pair& pair, const QString& name, const QString& label, const QString& unit, double minimum,
+                       double maximum, double scale);
+    void wirePair(Pair& pair, const std::function<void()>& write);
+    void setPair(Pair& pair, double value);
+    void enablePair(Pair& pair, bool on);
+    static void colourLabel(QLabel* label, bool on);
+
+    void buildFileTypeMenu();
+    void setupSampleRatePopUp();
+    static void fillMenu(QComboBox* menu, const QVariantList& items);
+    void refreshFileTypeItemStates();
+    void refreshSampleRateItemStates();
+    void selectClosestValidSampleRate(const QVariantMap& entry);
+    void updateSampleRateTextField();
+    void handleSampleRatePopUpDependencies();
+    // Selects the built-in or custom item of the field's rate; false when
+    // there is none.
+    bool selectRateItemForField();
+    bool rateFieldValue(double* rate) const;
+    void loadCustomRates();
+    void storeCustomRates();
+
+    // Actions.
+    void doConvertFileTypeCheckbox();
+    void doFileTypePopUp();
+    void doConvertSampleRateCheckbox();
+    void doNumOfBitsCheckbox();
+    void doNumOfBitsPopUp();
+    void doChannelHandlingCheckbox();
+    void doChannelHandlingPopUp();
+    void doExtractionCheckbox();
+    void doExtractionPopUp();
+    void doSnipFields();
+    void doFadeCheckbox();
+    void doFilenameExtCheckbox();
+    void doGateCheckbox();
+    void doBoostCheckbox();
+    void doCommentDisclosure(bool open);
+    void commentChanged();
+    // Dependency steps.
+    void convertFileTypeDependencies();
+    void sampleRateDependencies();
+    void numOfBitsDependencies();
+    void channelHandlingDependencies();
+    void extractionDependencies();
+    void fadeDependencies();
+    void nameExtensionDependencies();
+    void gateDependencies();
+    void boostDependencies();
+    void boostRules();
+
+    // The settings operation of the current type's dispatcher, given a
+    // CConvSpec of the conversion and the popup's current item.
+    void callDispatcher(int which, QComboBox* popup);
+    std::unique_ptr<CConvSpec> makeCConvSpec() const;
+    QVariantMap currentEntry() const;
+    void closeDialog();
+    bool refuseName();
+
+    UserDefaults& m_defaults;
+    ConvSpecRef m_spec;
+    QVariantMap m_fileTypeInfo;
+    QSet<QString> m_names;
+    QList<double> m_customRates;
+    OSType m_curFileType;
+    bool m_sampleRateForced = false;
+    bool m_wordSizeForced = false;
+    bool m_channelsForced = false;
+    bool m_uiUpdated = false;
+    bool m_filling = false;
+    bool m_expanded = true;
+    bool m_placed = false;
+    QUndoStack* m_undo = nullptr;
+    NotificationCenter::Token m_ratesObserver = 0;
+    OptionSheet* m_openSheet = nullptr;
+    OptionSheet* m_mpegSheet = nullptr;
+    OptionSheet* m_bwfSheet = nullptr;
+    OptionSheet* m_lameSheet = nullptr;
+    OptionSheet* m_g729Sheet = nullptr;
+    OptionSheet* m_vocSheet = nullptr;
+
+    QLineEdit* m_nameField = nullptr;
+    QPushButton* m_autoNameButton = nullptr;
+    QCheckBox* m_convertTypeBox = nullptr;
+    QLabel* m_typeToLabel = nullptr;
+    QComboBox* m_typeMenu = nullptr;
+    QCheckBox* m_convertRateBox = nullptr;
+    QLabel* m_rateToLabel = nullptr;
+    QComboBox* m_rateMenu = nullptr;
+    QLineEdit* m_rateField = nullptr;
+    QLabel* m_qualityLabel = nullptr;
+    QComboBox* m_qualityMenu = nullptr;
+    QCheckBox* m_bitsBox = nullptr;
+    QComboBox* m_bitsMenu = nullptr;
+    QCheckBox* m_channelBox = nullptr;
+    QComboBox* m_channelMenu = nullptr;
+    QCheckBox* m_extractionBox = nullptr;
+    QComboBox* m_extractionMenu = nullptr;
+    QStackedWidget* m_extractionTabs = nullptr;
+    Pair m_margin, m_startAt, m_length;
+    QCheckBox* m_fadeBox = nullptr;
+    Pair m_fadeIn, m_fadeOut;
+    QCheckBox* m_copyBox = nullptr;
+    QCheckBox* m_ditherBox = nullptr;
+    QCheckBox* m_extensionBox = nullptr;
+    QLineEdit* m_extensionField = nullptr;
+    QCheckBox* m_gateBox = nullptr;
+    Pair m_lowerThan, m_longerThan, m_attenuate;
+    QCheckBox* m_boostBox = nullptr;
+    QLabel* m_boostLabel = nullptr;
+    QComboBox* m_boostMenu = nullptr;
+    QStackedWidget* m_boostTabs = nullptr;
+    QCheckBox* m_firstNormalizeBox = nullptr;
+    Pair m_amplify, m_limit, m_ceiling;
+    QToolButton* m_commentTriangle = nullptr;
+    QPlainTextEdit* m_comment = nullptr;
+    QPushButton* m_optionsButton = nullptr;
+    QStackedWidget* m_optionsTabs = nullptr;
+    QLabel* m_info = nullptr;
+    QPushButton* m_okButton = nullptr;
+};

@@ -1,0 +1,31 @@
+#include "MPEGOptionsSheet.h"
+
+#include "ConversionEditor.h"
+#include "MainBundle.h"
+
+#include <QCheckBox>
+#include <QVBoxLayout>
+
+namespace {
+const QString kPaddingKey = QStringLiteral("Use MPEG Frame Padding");
+}
+
+MPEGOptionsSheet::MPEGOptionsSheet(ConversionEditor* owner)
+    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("MPEG Options")))
+{
+    m_padding = new QCheckBox(MainBundle::localizedString(QStringLiteral("Use frame padding")), this);
+    m_padding->setObjectName(QStringLiteral("framePaddingCheckbox"));
+    body()->addWidget(m_padding);
+}
+
+void MPEGOptionsSheet::load()
+{
+    const QVariant padding = owner()->convSpec()->specificsValue(kPaddingKey);
+    m_padding->setChecked(!padding.isValid() || padding.toBool());
+}
+
+void MPEGOptionsSheet::store()
+{
+    owner()->convSpec()->setSpecificsValue(kPaddingKey, m_padding->isChecked());
+    owner()->setFileTypeSpecificsValid(true);
+}

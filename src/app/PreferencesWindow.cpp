@@ -1,0 +1,452 @@
+#include "PreferencesWindow.h"
+
+#include "CreateSoundFile.h"
+#include "EngineStartup.h"
+#include "MainBundle.h"
+#include "UserDefaults.h"
+#include "debug_trace.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+const PreferencesWindow::RawType PreferencesWindow::kRawTypes[kRawTypeCount] = {
+    {'DPCM', true, 16, true},  {'DPCM', true, 8, true},   {'DPCM', false, 16, true}, {'DPCM', false, 8, true},
+    {'DADP', true, 16, false}, {'DULW', true, 16, false}, {'DALW', true, 16, false}, {'21-4', true, 16, false},
+    {'23-2', true, 16, false}, {'23-3', true, 16, false}, {'23-5', true, 16, false}, {'26-3', true, 16, false},
+    {'26-4', true, 16, false}, {'26-5', true, 16, false}, {'G729', true, 16, false}, {'DPCM', true, 24, true},
+    {'DPCM', true, 32, true},  {'DPCM', false, 24, true}, {'DPCM', false, 32, true}};
+
+const double PreferencesWindow::kRawRates[kRawRateCount] = {
+    192000, 176400, 96000, 88200, 48000, 47952.1, 44100, 44055.9, 37800, 32000,
+    24000,  22554.545454545456, 22050, 18900, 16000, 12000, 11025, 8000, 6000, 5512.5};
+
+namespace {
+
+const QString kAction = QStringLiteral("Unrecognized Input File Action");
+const QString kType = QStringLiteral("Unrecognized Input File Type");
+const QString kBigEndian = QStringLiteral("Unrecognized Input File Big Endian");
+const QString kWordSize = QStringLiteral("Unrecognized Input File Word Size");
+const QString kChannels = QStringLiteral("QMUnrecognizedFileNumChannels");
+const QString kRate = QStringLiteral("Unrecognized Input File Sample Rate");
+const QString kSaveLog = QStringLiteral("Save Log");
+const QString kOpenLog = QStringLiteral("Open Log");
+const QString kBlip = QStringLiteral("Blip At End");
+const QString kAutoPlay = QStringLiteral("Auto Play Next");
+const QString kBlipChanged = QStringLiteral("QMBlipAtEndChanged");
+const QString kAutoPlayChanged = QStringLiteral("QMAutoPlayNextChanged");
+constexpr int kTag8000 = 17;
+constexpr int kTag6000 = 18;
+
+QString L(const char* text)
+{
+    return MainBundle::localizedString(QString::fromUtf8(text));
+}
+
+void SetItemEnabled(QComboBox* menu, int index, bool enabled)
+{
+    if (auto* model = qobject_cast<QStandardItemModel*>(menu->model()))
+        if (QStandardItem* item = model->item(index))
+            item->setEnabled(enabled);
+}
+
+QRadioButton* Cell(QButtonGroup* group, QLayout* layout, int tag, const char* title)
+{
+    auto* button = new QRadioButton(L(title));
+    group->addButton(button, tag);
+    layout->addWidget(button);
+    return button;
+}
+
+} // namespace
+
+PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
+    : QDialog(parent), m_defaults(defaults), m_tabs(new QTabWidget(this)), m_action(new QButtonGroup(this)),
+      m_badRegion(new QButtonGroup(this))
+{
+    setObjectName(QStringLiteral("Preferences"));
+    setWindowTitle(L("Preferences"));
+
+    // Input.
+    auto* input = new QWidget;
+    input->setObjectName(QStringLiteral("input"));
+    auto* inputLayout = new QVBoxLayout(input);
+    auto* regions = new QGroupBox(L("Regions"), input);
+    auto* regionLayout = new QVBoxLayout(regions);
+    regionLayout->addWidget(addBox(regions, QStringLiteral("Ignore Regions Containing Whole File"),
+                                   L("Ignore regions that contain the whole file")));
+    regionLayout->addWidget(addBox(regions, QStringLiteral("Process File If No Regions"),
+                                   L("Process the whole file when it has no regions")));
+    auto* badRow = new QHBoxLayout;
+    badRow->addWidget(new QLabel(L("A region that lies outside the file:"), regions));
+    Cell(m_badRegion, badRow, 0, "stops the file");
+    Cell(m_badRegion, badRow, 1, "is skipped");
+    regionLayout->addLayout(badRow);
+    inputLayout->addWidget(regions);
+    inputLayout->addWidget(addBox(input, QStringLiteral("Recognize number files as split"),
+                                  L("Recognise numbered files (.1, .2, ...) as split channels")));
+    inputLayout->addWidget(addBox(input, QStringLiteral("Easy Thru"),
+                                  L("Copy files that need no conversion (easy thru)")));
+    inputLayout->addWidget(addBox(input, QStringLiteral("Preserve Finder Comments"), L("Preserve file comments")));
+
+    auto* unknown = new QGroupBox(L("Input files of an unrecognised type"), input);
+    auto* unknownLayout = new QVBoxLayout(unknown);
+    Cell(m_action, unknownLayout, 0, "Skip them");
+    Cell(m_action, unknownLayout, 1, "Copy them");
+    Cell(m_action, unknownLayout, 2, "Read them as headerless audio:");
+    auto* raw = new QFormLayout;
+    m_typePopup = new QComboBox(unknown);
+    m_typePopup->setObjectName(QStringLiteral("fileTypePopup"));
+    const char* typeTitles[kRawTypeCount] = {
+        "Linear PCM, 16 bits, big-endian", "Linear PCM, 8 bits (signed)", "Linear PCM, 16 bits, little-endian",
+        "Linear PCM, 8 bits (unsigned)",   "Dialogic ADPCM",              "Dialogic mu-law",
+        "Dialogic A-law",                  "G.721",                       "G.723, 2 bits",
+        "G.723, 3 bits",                   "G.723, 5 bits",               "G.726, 3 bits",
+        "G.726, 4 bits",                   "G.726, 5 bits",               "G.729",
+        "Linear PCM, 24 bits, big-endian", "Linear PCM, 32 bits, big-endian",
+        "Linear PCM, 24 bits, little-endian", "Linear PCM, 32 bits, little-endian"};
+    for (int tag = 0; tag < kRawTypeCount; ++tag)
+        m_typePopup->addItem(L(typeTitles[tag]), tag);
+    m_ratePopup = new QComboBox(unknown);
+    m_ratePopup->setObjectName(QStringLiteral("sampleRatePopup"));
+    for (int tag = 0; tag < kRawRateCount; ++tag) {
+        const double rate = kRawRates[tag];
+        // Titles read as the rate in hertz.
+        const QString title = rate == std::floor(rate) ? QString::number(qlonglong(rate))
+                                                        : QString::number(rate, 'f', tag == 11 ? 3 : 1);
+        m_ratePopup->addItem(title, tag);
+    }
+    m_channels = new QSpinBox(unknown);
+    m_channels->setObjectName(QStringLiteral("channelTextField"));
+    m_channels->setRange(EngineStartup::kMinRawChannels, EngineStartup::kMaxRawChannels);
+    m_labels[0] = new QLabel(L("Type:"), unknown);
+    m_labels[1] = new QLabel(L("Sample rate (Hz):"), unknown);
+    m_labels[2] = new QLabel(L("Channels:"), unknown);
+    raw->addRow(m_labels[0], m_typePopup);
+    raw->addRow(m_labels[1], m_ratePopup);
+    raw->addRow(m_labels[2], m_channels);
+    unknownLayout->addLayout(raw);
+    inputLayout->addWidget(unknown);
+    inputLayout->addStretch();
+    m_tabs->addTab(input, L("Input"));
+
+    // Logging and the end of a batch.
+    auto* logging = new QWidget;
+    logging->setObjectName(QStringLiteral("logging"));
+    auto* logLayout = new QVBoxLayout(logging);
+    logLayout->addWidget(addBox(logging, kSaveLog, L("Save the log")));
+    logLayout->addWidget(addBox(logging, QStringLiteral("Only Save When Errors"), L("only when there were errors")));
+    logLayout->addWidget(addBox(logging, kOpenLog, L("Open the log")));
+    logLayout->addWidget(addBox(logging, QStringLiteral("Only Open When Errors"), L("only when there were errors")));
+    logLayout->addWidget(addBox(logging, QStringLiteral("Full Paths Into Log"), L("Write full paths into the log")));
+    logLayout->addWidget(addBox(logging, QStringLiteral("Beep When Done"), L("Play a sound when a batch is done")));
+    logLayout->addWidget(addBox(logging, kBlip, L("Blip at the end of a played file")));
+    logLayout->addWidget(addBox(logging, kAutoPlay, L("Play the next file automatically")));
+    logLayout->addStretch();
+    m_tabs->addTab(logging, L("Logging"));
+    m_boxes.value(QStringLiteral("Only Save When Errors"))->setContentsMargins(20, 0, 0, 0);
+    m_boxes.value(QStringLiteral("Only Open When Errors"))->setContentsMargins(20, 0, 0, 0);
+
+    auto* factory = new QPushButton(L("Factory Defaults"), this);
+    factory->setObjectName(QStringLiteral("factoryDefaultsButton"));
+    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(factory);
+    bottom->addStretch();
+    bottom->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addLayout(bottom);
+
+    connect(factory, &QPushButton::clicked, this, &PreferencesWindow::doFactoryDefaults);
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
+    connect(m_badRegion, &QButtonGroup::idClicked, this,
+            [this](int tag) { m_defaults.setInteger(QStringLiteral("Skip Bad Region"), tag); });
+    connect(m_action, &QButtonGroup::idClicked, this, &PreferencesWindow::doUnrecognizedFilesMatrix);
+    connect(m_typePopup, &QComboBox::activated, this, &PreferencesWindow::doFileTypePopup);
+    connect(m_ratePopup, &QComboBox::activated, this, &PreferencesWindow::doSampleRatePopup);
+    connect(m_channels, &QSpinBox::valueChanged, this, [this] {
+        if (!m_filling)
+            doChannelTextField();
+    });
+
+    auto& center = NotificationCenter::defaultCenter();
+    m_observers.push_back(center.addObserver(kBlipChanged, nullptr, [this](const Notification& n) {
+        if (n.sender != this)
+            m_boxes.value(kBlip)->setChecked(m_defaults.boolForKey(kBlip));
+    }));
+    m_observers.push_back(center.addObserver(kAutoPlayChanged, nullptr, [this](const Notification& n) {
+        if (n.sender != this)
+            m_boxes.value(kAutoPlay)->setChecked(m_defaults.boolForKey(kAutoPlay));
+    }));
+    updateUI();
+}
+
+PreferencesWindow::~PreferencesWindow()
+{
+    for (auto token : m_observers)
+        NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+PreferencesWindow* PreferencesWindow::shared(QWidget* parent, UserDefaults& defaults)
+{
+    static QPointer<PreferencesWindow> window;
+    if (!window)
+        window = new PreferencesWindow(defaults, parent);
+    return window;
+}
+
+QCheckBox* PreferencesWindow::addBox(QWidget* parent, const QString& key, const QString& title)
+{
+    auto* box = new QCheckBox(title, parent);
+    box->setObjectName(key);
+    m_boxes.insert(key, box);
+    connect(box, &QCheckBox::clicked, this, [this, key](bool on) {
+        m_defaults.setBool(key, on);
+        if (key == kSaveLog)
+            doSaveLog();
+        else if (key == kOpenLog)
+            doOpenLog();
+        else if (key == kBlip)
+            NotificationCenter::defaultCenter().postNotification(kBlipChanged, QVariant(), this);
+        else if (key == kAutoPlay)
+            NotificationCenter::defaultCenter().postNotification(kAutoPlayChanged, QVariant(), this);
+    });
+    return box;
+}
+
+void PreferencesWindow::selectInputTab()
+{
+    m_tabs->setCurrentIndex(0);
+}
+
+void PreferencesWindow::selectLoggingTab()
+{
+    m_tabs->setCurrentIndex(1);
+}
+
+void PreferencesWindow::updateUI()
+{
+    m_filling = true;
+    for (auto it = m_boxes.cbegin(); it != m_boxes.cend(); ++it)
+        it.value()->setChecked(m_defaults.boolForKey(it.key()));
+    if (QAbstractButton* b = m_badRegion->button(int(m_defaults.integerForKey(QStringLiteral("Skip Bad Region")))))
+        b->setChecked(true);
+    if (QAbstractButton* b = m_action->button(int(m_defaults.integerForKey(kAction))))
+        b->setChecked(true);
+    doSaveLog();
+    doUnrecognizedFilesMatrix();
+    m_channels->setValue(int(std::clamp<qlonglong>(m_defaults.integerForKey(kChannels),
+                                                   EngineStartup::kMinRawChannels,
+                                                   EngineStartup::kMaxRawChannels)));
+    setupFileTypePopup();
+    setupSampleRatePopup();
+    validateRateItems();
+    m_filling = false;
+}
+
+void PreferencesWindow::doSaveLog()
+{
+    const bool on = m_boxes.value(kSaveLog)->isChecked();
+    m_defaults.setBool(kSaveLog, on);
+    m_boxes.value(QStringLiteral("Only Save When Errors"))->setEnabled(on);
+    m_boxes.value(kOpenLog)->setEnabled(on);
+    doOpenLog();
+}
+
+void PreferencesWindow::doOpenLog()
+{
+    QCheckBox* open = m_boxes.value(kOpenLog);
+    m_defaults.setBool(kOpenLog, open->isChecked());
+    m_boxes.value(QStringLiteral("Only Open When Errors"))->setEnabled(open->isChecked() && open->isEnabled());
+}
+
+void PreferencesWindow::chooseAction(int tag)
+{
+    if (QAbstractButton* b = m_action->button(tag)) {
+        b->setChecked(true);
+        doUnrecognizedFilesMatrix();
+    }
+}
+
+void PreferencesWindow::doUnrecognizedFilesMatrix()
+{
+    const int tag = m_action->checkedId();
+    if (tag >= 0)
+        m_defaults.setInteger(kAction, tag);
+    if (tag == 0 || tag == 1)
+        enableFileTypeElements(false);
+    else if (tag == 2)
+        enableFileTypeElements(true);
+    syncRawSettings();
+}
+
+void PreferencesWindow::enableFileTypeElements(bool on)
+{
+    m_typePopup->setEnabled(on);
+    m_ratePopup->setEnabled(on);
+    m_channels->setEnabled(on);
+    for (QLabel* label : m_labels)
+        label->setEnabled(on);
+}
+
+int PreferencesWindow::rawTypeTag(OSType type, bool bigEndian, int wordSize)
+{
+    switch (type) {
+    case '26-4': return 12;
+    case '23-3': return 9;
+    case '21-4': return 7;
+    case '23-2': return 8;
+    case '23-5': return 10;
+    case '26-3': return 11;
+    case 'DALW': return 6;
+    case '26-5': return 13;
+    case 'DADP': return 4;
+    case 'DULW': return 5;
+    case 'G729': return 14;
+    case 'DPCM':
+        switch (wordSize) {
+        case 16: return bigEndian ? 0 : 2;
+        case 8: return bigEndian ? 1 : 3;
+        case 24: return bigEndian ? 15 : 17;
+        case 32: return bigEndian ? 16 : 18;
+        default: return 0;
+        }
+    default:
+        return 0;
+    }
+}
+
+void PreferencesWindow::setupFileTypePopup()
+{
+    const int tag = rawTypeTag(HFSTypeCodeFromFileType(m_defaults.stringForKey(kType)),
+                               m_defaults.boolForKey(kBigEndian), int(m_defaults.integerForKey(kWordSize)));
+    m_typePopup->setCurrentIndex(m_typePopup->findData(tag));
+    doFileTypePopup();
+}
+
+void PreferencesWindow::chooseRawType(int tag)
+{
+    m_typePopup->setCurrentIndex(m_typePopup->findData(tag));
+    doFileTypePopup();
+}
+
+void PreferencesWindow::doFileTypePopup()
+{
+    const int tag = m_typePopup->currentData().toInt();
+    OSType type = 'None';
+    bool bigEndian = true;
+    int wordSize = 16;
+    int channels = m_channels->value();
+    if (tag >= 0 && tag < kRawTypeCount) {
+        const RawType& raw = kRawTypes[tag];
+        type = raw.type;
+        bigEndian = raw.bigEndian;
+        wordSize = raw.wordSize;
+        if (!raw.channelsFromField)
+            channels = 1;
+    } else {
+        QM_TRACE("doFileTypePopup", "Unknown tag (" << tag << ") from file type popup in preferences dialog (input tab)");
+    }
+    m_defaults.setString(kType, FileTypeForHFSTypeCode(type));
+    m_defaults.setBool(kBigEndian, bigEndian);
+    m_defaults.setInteger(kWordSize, wordSize);
+    m_defaults.setInteger(kChannels, channels);
+    {
+        const QSignalBlocker block(m_channels);
+        m_channels->setValue(channels);
+    }
+    for (int i = 0; i < m_typePopup->count(); ++i) {
+        const int t = m_typePopup->itemData(i).toInt();
+        SetItemEnabled(m_typePopup, i, t <= 6 || (t >= 14 && t <= 18));
+    }
+    validateRateItems();
+    syncRawSettings();
+}
+
+void PreferencesWindow::doChannelTextField()
+{
+    m_defaults.setInteger(kChannels, m_channels->value());
+    m_defaults.synchronize();
+}
+
+void PreferencesWindow::setupSampleRatePopup()
+{
+    const float rate = float(m_defaults.doubleForKey(kRate));
+    for (int i = 0; i < m_ratePopup->count(); ++i) {
+        const double v = m_ratePopup->itemText(i).toDouble();
+        if (v - 0.5 < double(rate) && double(rate) < v + 0.5) {
+            m_ratePopup->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
+void PreferencesWindow::chooseRawRate(int tag)
+{
+    m_ratePopup->setCurrentIndex(m_ratePopup->findData(tag));
+    doSampleRatePopup();
+}
+
+void PreferencesWindow::doSampleRatePopup()
+{
+    const int tag = m_ratePopup->currentData().toInt();
+    if (tag < 0 || tag >= kRawRateCount)
+        return;
+    m_defaults.setDouble(kRate, double(float(kRawRates[tag])));
+    syncRawSettings();
+}
+
+void PreferencesWindow::validateRateItems()
+{
+    const OSType type = HFSTypeCodeFromFileType(m_defaults.stringForKey(kType));
+    const double stored = double(float(m_defaults.doubleForKey(kRate)));
+    const double readAt = EngineStartup::rawSampleRate(type, stored);
+    const bool restricted = EngineStartup::rawSampleRate(type, 1.0) != 1.0;
+    for (int i = 0; i < m_ratePopup->count(); ++i) {
+        const int tag = m_ratePopup->itemData(i).toInt();
+        bool enabled = true;
+        if (restricted)
+            enabled = tag == kTag8000 || (type == 'DADP' && tag == kTag6000);
+        SetItemEnabled(m_ratePopup, i, enabled);
+    }
+    if (restricted) {
+        // The menu shows the rate the files are read at, and the stored
+        // value is that rate too.
+        m_ratePopup->setCurrentIndex(m_ratePopup->findData(readAt == 6000.0 ? kTag6000 : kTag8000));
+        if (readAt != stored)
+            m_defaults.setDouble(kRate, double(float(readAt)));
+    }
+}
+
+void PreferencesWindow::syncRawSettings()
+{
+    EngineStartup::syncRawSettings(m_defaults);
+}
+
+void PreferencesWindow::doFactoryDefaults()
+{
+    for (const char* key :
+         {"Ignore Regions Containing Whole File", "Recognize number files as split", "Process File If No Regions",
+          "Skip Bad Region", "Easy Thru", "Save Log", "Only Save When Errors", "Open Log", "Only Open When Errors",
+          "Beep When Done", "Full Paths Into Log", "Blip At End", "Auto Play Next", "Preserve Finder Comments",
+          "Unrecognized Input File Action", "Unrecognized Input File Type", "Unrecognized Input File Big Endian",
+          "Unrecognized Input File Sample Rate", "Unrecognized Input File Word Size"})
+        m_defaults.removeObject(QString::fromLatin1(key));
+    updateUI();
+    NotificationCenter::defaultCenter().postNotification(kBlipChanged, QVariant(), this);
+    NotificationCenter::defaultCenter().postNotification(kAutoPlayChanged, QVariant(), this);
+}
