@@ -80,6 +80,7 @@ public:
     // The playback rate (1.0 = normal); throws paramErr for a rate that is
     // not a positive finite number.
     void SetRate(float rate);
+    float Rate() const { return m_rate.load(); }
     bool IsPlaying() const { return m_playing.load(); }
     // Stops the feeder and the output, releases the buffers and the file.
     void Close();
