@@ -17,6 +17,7 @@ class AboutView;
 class BackgroundImageView;
 class FileDropView;
 class MainController;
+class PlaybackController;
 class QAction;
 class QHBoxLayout;
 class QLabel;
@@ -48,6 +49,8 @@ public:
     QAction* action(AppCommand command) const { return m_actions.value(int(command)); }
     QPushButton* button(AppCommand command) const { return m_buttons.value(int(command)); }
     QMenu* menu(const QString& title) const;
+    // The player controls under the input table.
+    PlaybackController* playback() const { return m_playback; }
 
     void showInput();
     void showConversions();
@@ -100,4 +103,5 @@ private:
     AboutView* m_about = nullptr;
     QHash<int, QAction*> m_actions;
     QHash<int, QPushButton*> m_buttons;
+    PlaybackController* m_playback = nullptr;
 };

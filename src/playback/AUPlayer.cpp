@@ -87,7 +87,8 @@ AUPlayer::AUPlayer(CSoundFile* file, EndCallback callback, std::unique_ptr<Audio
     std::unique_ptr<CSoundFile, FileCloser> owned(file);
     try {
         m_output = output ? std::move(output) : AudioOutput::Create();
-        THROW_IF_NULL(m_output.get(), "no sound output");
+        if (!m_output)
+            THROW_IF_ERROR(kAudioHardwareBadDeviceError, "no sound output");
         THROW_IF_ERROR(m_output->Open([this](float* l, float* r, UInt32 n) { return RenderOutput(l, r, n); }),
                        "opening the sound output");
         m_feeder = std::make_unique<ThreadObject>();
