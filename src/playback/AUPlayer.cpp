@@ -340,6 +340,7 @@ void AUPlayer::Render(UInt32 frames, UInt32* actionFlags, float* left, float* ri
                     dest[i] += m * src[i];
             }
         }
+        m_ring->FinishRead(k);
         done += k;
     }
     if (ended) {

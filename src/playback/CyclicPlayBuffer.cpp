@@ -103,7 +103,11 @@ bool CyclicPlayBuffer::GetReadPointers(UInt32* count, const float** pointers)
         ended = false;  // the buffer's edge cut the frames short: the end comes with the next call
     for (std::size_t c = 0; c < m_channels.size(); ++c)
         pointers[c] = m_channels[c].data() + index;
-    m_read.store(read + n, std::memory_order_release);
     *count = n;
     return ended;
+}
+
+void CyclicPlayBuffer::FinishRead(UInt32 count)
+{
+    m_read.store(m_read.load(std::memory_order_relaxed) + count, std::memory_order_release);
 }

@@ -51,9 +51,12 @@ public:
 
     // Hands out up to *count contiguous frames from the read position
     // (pointers[channel] at the read index; *count returns how many, never
-    // past the end mark or the buffer's end) and moves the read position
-    // past them.  True when the frames handed out reach the end mark.
+    // past the end mark or the buffer's end).  True when the frames handed
+    // out reach the end mark.  The frames stay the reader's until
+    // FinishRead gives them back to the writer.
     bool GetReadPointers(UInt32* count, const float** pointers);
+    // Moves the read position past `count` frames handed out.
+    void FinishRead(UInt32 count);
 
 private:
     static constexpr std::uint64_t kNoEnd = ~std::uint64_t(0);

@@ -97,6 +97,8 @@ TEST(CyclicPlayBufferTest, EmptyFullAndEndMarkAcrossTheEdge)
     EXPECT_FALSE(ring.GetReadPointers(&n, ptr));
     EXPECT_EQ(n, 6u);
     EXPECT_EQ(ptr[0][5], 6.0f);
+    EXPECT_EQ(ring.WritableFrames(), 0u) << "frames handed out stay the reader's until finished";
+    ring.FinishRead(n);
     n = 2;
     ring.MarkEnd(2);  // ends at 10 frames: index 2 of the second lap
     ring.Write(srcs, &n);
@@ -104,6 +106,7 @@ TEST(CyclicPlayBufferTest, EmptyFullAndEndMarkAcrossTheEdge)
     n = 8;
     EXPECT_FALSE(ring.GetReadPointers(&n, ptr)) << "cut at the buffer's edge, before the end";
     EXPECT_EQ(n, 2u);
+    ring.FinishRead(n);
     n = 8;
     EXPECT_TRUE(ring.GetReadPointers(&n, ptr));
     EXPECT_EQ(n, 2u);
