@@ -194,6 +194,8 @@ void AUPlayer::Play(UInt32 from, UInt32 to)
         m_end = to;
     }
     Feed();
+    if (!m_file)
+        return;  // nothing to play: no end will be reported either
     if (!m_outputRunning.load() || (m_output && !m_output->IsRunning())) {
         m_stopOutput = false;
         THROW_IF_ERROR(m_output ? m_output->Start() : OSStatus(kAudioHardwareBadDeviceError),
@@ -266,7 +268,8 @@ void AUPlayer::Feed()
     UInt32 frames = kFillFrames;
     if (remaining <= kFillFrames) {
         frames = remaining;
-        if (remaining != 0)
+        // An empty range ends at once (its end is where the ring stands).
+        if (remaining != 0 || !m_ring->HasEndMark())
             m_ring->MarkEnd(remaining);
     }
     frames = std::min(frames, m_ring->WritableFrames());

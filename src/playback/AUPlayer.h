@@ -6,7 +6,11 @@
 // Render: up to 16 channels mixed to two with a fixed matrix chosen by the
 // file's channel-layout tag, scaled by the volume.  When the end of the
 // selected range has been played the render side clears the playing state
-// and calls the end callback with "AUPlayer Stop".
+// and calls the end callback with "AUPlayer Stop"; it leaves the ring to
+// the next Play, which empties it under both locks.  An empty range ends in
+// the first render call; a file that stops giving frames ends where it
+// stopped.  While the ring is empty but the range goes on, the render side
+// plays silence and reports no end.
 //
 // Locks.  The graph lock guards the file, the ring's reading side and the
 // matrix; the render thread only tries it and plays silence when it is
