@@ -23,6 +23,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -93,15 +94,10 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
     row->addWidget(m_blipBox);
     row->addWidget(m_autoPlayBox);
 
-    // The window's set-up: the check boxes and the speed from the defaults.
-    const UserDefaults& defaults = controller.defaults();
-    m_blipBox->setChecked(defaults.boolForKey(kBlipAtEndKey));
-    m_autoPlayBox->setChecked(defaults.boolForKey(kAutoPlayNextKey));
-    double rate = defaults.doubleForKey(kVarispeedKey);
-    if (!(rate > 0) || !std::isfinite(rate))
-        rate = 1.0;
-    m_speedSlider->setValue(sliderPosition(rate));
-    m_speedField->setText(RateText(rate));
+    // The window is made before the start-up registers the defaults: the
+    // settings are read now and again once the start-up has run.
+    loadSettings();
+    QTimer::singleShot(0, this, &PlaybackController::loadSettings);
 
     connect(m_playButton, &QPushButton::clicked, this, [this] { m_stopFace ? stopFile() : playFile(); });
     connect(m_prevList, &QPushButton::clicked, this, &PlaybackController::playPreviousFromInputList);
@@ -138,6 +134,21 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
     m_observers.push_back(center.addObserver(kAutoPlayNextChanged, nullptr,
                                              [this](const Notification& n) { autoPlayNextChanged(n); }));
     updateCommands();
+}
+
+void PlaybackController::loadSettings()
+{
+    const UserDefaults& defaults = m_controller.defaults();
+    const QSignalBlocker blockBlip(m_blipBox);
+    const QSignalBlocker blockAuto(m_autoPlayBox);
+    const QSignalBlocker blockSlider(m_speedSlider);
+    m_blipBox->setChecked(defaults.boolForKey(kBlipAtEndKey));
+    m_autoPlayBox->setChecked(defaults.boolForKey(kAutoPlayNextKey));
+    double rate = defaults.doubleForKey(kVarispeedKey);
+    if (!(rate > 0) || !std::isfinite(rate))
+        rate = 1.0;
+    m_speedSlider->setValue(sliderPosition(rate));
+    m_speedField->setText(RateText(rate));
 }
 
 PlaybackController::~PlaybackController()

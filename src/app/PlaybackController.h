@@ -80,6 +80,8 @@ public:
     bool showsStopFace() const { return m_stopFace; }
 
 private:
+    // The check boxes and the speed from the defaults.
+    void loadSettings();
     void soundPlayStart();
     void soundPlayStopOrPause();
     void blipAtEndChanged(const Notification& notification);

@@ -126,6 +126,19 @@ TEST_F(PlaybackControllerTest, CheckBoxesAndSpeedFollowThePreferences)
     EXPECT_DOUBLE_EQ(m_defaults->doubleForKey(QStringLiteral("Varispeed")), 1.0);
 }
 
+TEST_F(PlaybackControllerTest, SettingsComeFromTheDefaultsRegisteredAtStartUp)
+{
+    // The program makes its window before the start-up registers the defaults.
+    m_controller = std::make_unique<MainController>(*m_defaults);
+    window = std::make_unique<MainWindow>(*m_controller);
+    m_controller->start();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->playback()->autoPlayCheckBox()->isChecked()) << "\"Auto Play Next\" is registered YES";
+    EXPECT_FALSE(window->playback()->blipCheckBox()->isChecked());
+    EXPECT_EQ(window->playback()->speedSlider()->value(), 100);
+    EXPECT_FALSE(m_defaults->hasPendingChanges()) << "reading the settings writes nothing";
+}
+
 TEST_F(PlaybackControllerTest, WithoutASoundDeviceThePlayCommandExplains)
 {
     AudioOutput::SetFactory([] { return std::unique_ptr<AudioOutput>(); });
