@@ -9,6 +9,7 @@ PACKAGES=(
   lame sox ffmpeg sndfile-programs attr man-db time twolame
   clang libclang-rt-14-dev ccache
   xvfb xauth
+  portaudio19-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

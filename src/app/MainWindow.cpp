@@ -12,6 +12,7 @@
 #include "MainBundle.h"
 #include "MainController.h"
 #include "OutputFolderInfo.h"
+#include "PlaybackController.h"
 #include "UserDefaults.h"
 
 #include <QAction>
@@ -246,6 +247,8 @@ void MainWindow::buildMenus()
     output->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
     connect(output, &QAction::triggered, this, &MainWindow::showOutput);
 
+    m_playback->addMenu(menuBar());
+
     QMenu* help = menuBar()->addMenu(tr_("&Help"));
     connect(help->addAction(tr_("About Quillmarch")), &QAction::triggered, this, &MainWindow::showAbout);
 }
@@ -290,6 +293,8 @@ QWidget* MainWindow::buildInputTab()
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_inputTable, 1);
     layout->addLayout(buttons);
+    m_playback = new PlaybackController(m_controller, m_inputTable, this);
+    layout->addWidget(m_playback->bar());
     return page;
 }
 

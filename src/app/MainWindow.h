@@ -24,6 +24,7 @@ class FileDropView;
 class LogDocument;
 class MainController;
 class QUndoGroup;
+class PlaybackController;
 class QAction;
 class QHBoxLayout;
 class QLabel;
@@ -55,6 +56,8 @@ public:
     QAction* action(AppCommand command) const { return m_actions.value(int(command)); }
     QPushButton* button(AppCommand command) const { return m_buttons.value(int(command)); }
     QMenu* menu(const QString& title) const;
+    // The player controls under the input table.
+    PlaybackController* playback() const { return m_playback; }
 
     void showInput();
     void showConversions();
@@ -113,4 +116,5 @@ private:
     QHash<int, QPushButton*> m_buttons;
     QUndoGroup* m_undoGroup = nullptr;
     QList<QPointer<LogDocument>> m_logs;
+    PlaybackController* m_playback = nullptr;
 };

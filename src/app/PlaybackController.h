@@ -1,0 +1,117 @@
+// The main window's small player: a play/stop button, previous and next
+// buttons for the input list and for the folder being played, a speed
+// slider with its value and a reset, a line that shows what is playing,
+// and the "Blip At End" and "Auto Play Next" check boxes, which mirror the
+// preferences of the same names.  It drives the one Player (made on the
+// first play command and kept) and keeps the controls in step with the
+// Player's notifications.  Space toggles play and stop.
+//
+// GUI thread only.  Without a sound device the window works as before; a
+// play command then explains that nothing can be played.
+#pragma once
+
+#include "AppCommand.h"
+#include "NotificationCenter.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+class MainController;
+class Player;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QSlider;
+class QTableView;
+class QWidget;
+
+class PlaybackController : public QObject {
+    Q_OBJECT
+public:
+    static const QString kBlipAtEndChanged;      // "QMBlipAtEndChanged"
+    static const QString kAutoPlayNextChanged;   // "QMAutoPlayNextChanged"
+
+    // The controls are made at once (bar()); `window` gets the Space
+    // shortcut.
+    PlaybackController(MainController& controller, QTableView* inputTable, QWidget* window);
+    ~PlaybackController() override;
+
+    // The row of player controls, for the window's layout.
+    QWidget* bar() const { return m_bar; }
+    // Adds the "Play" menu with the player commands.
+    void addMenu(QMenuBar* menuBar);
+
+    // The commands.
+    void playFile();
+    void stopFile();
+    // Space: stop while playing, else play when play is available.
+    void togglePlay();
+    void playNextFromFolder();
+    void playPreviousFromFolder();
+    void playNextFromInputList();
+    void playPreviousFromInputList();
+    // The slider moved: `value` is the new rate.
+    void doVariSpeed(double value);
+    void resetVariSpeed();
+    void rememberVarispeed(float value);
+    void blipAtEnd(bool on);
+    void autoPlayNext(bool on);
+
+    // Whether a player command is available now.
+    bool validate(AppCommand command) const;
+    // Enables the buttons and menu items by validate.
+    void updateCommands();
+
+    Player* player() const { return m_player.get(); }
+    QPushButton* playButton() const { return m_playButton; }
+    QPushButton* button(AppCommand command) const;
+    QSlider* speedSlider() const { return m_speedSlider; }
+    QLineEdit* speedField() const { return m_speedField; }
+    QLabel* playingLine() const { return m_playingLine; }
+    QCheckBox* blipCheckBox() const { return m_blipBox; }
+    QCheckBox* autoPlayCheckBox() const { return m_autoPlayBox; }
+    // True while the play/stop button shows its stop face.
+    bool showsStopFace() const { return m_stopFace; }
+
+private:
+    // The check boxes and the speed from the defaults.
+    void loadSettings();
+    void soundPlayStart();
+    void soundPlayStopOrPause();
+    void blipAtEndChanged(const Notification& notification);
+    void autoPlayNextChanged(const Notification& notification);
+    void setStopFace(bool stop);
+    void reloadTable();
+    // Runs a player command; a failure to play is shown in an alert.
+    template <typename Command>
+    void run(Command command);
+    static float sliderRate(int position);
+    static int sliderPosition(double rate);
+
+    MainController& m_controller;
+    QPointer<QTableView> m_inputTable;
+    QPointer<QWidget> m_window;
+    std::unique_ptr<Player> m_player;
+    QWidget* m_bar = nullptr;
+    QPushButton* m_playButton = nullptr;
+    QPushButton* m_prevList = nullptr;
+    QPushButton* m_nextList = nullptr;
+    QPushButton* m_prevFolder = nullptr;
+    QPushButton* m_nextFolder = nullptr;
+    QSlider* m_speedSlider = nullptr;
+    QLineEdit* m_speedField = nullptr;
+    QPushButton* m_speedReset = nullptr;
+    QLabel* m_playingLine = nullptr;
+    QCheckBox* m_blipBox = nullptr;
+    QCheckBox* m_autoPlayBox = nullptr;
+    QAction* m_playAction = nullptr;
+    std::vector<std::pair<AppCommand, QAction*>> m_menuActions;
+    bool m_stopFace = false;
+    std::vector<NotificationCenter::Token> m_observers;
+};

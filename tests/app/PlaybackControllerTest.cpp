@@ -1,0 +1,157 @@
+// The main window's player controls with a sound output paced by the clock
+// (no device needed): play and stop from the button and Space, the end of
+// the list with automatic next, the check boxes kept in step with the
+// preferences, the remembered speed, and a machine without a sound device.
+#include "AppTestSupport.h"
+#include "AudioOutput.h"
+#include "MainWindow.h"
+#include "NotificationCenter.h"
+#include "NullAudioOutput.h"
+#include "PlaybackController.h"
+#include "Player.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+class PlaybackControllerTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        AudioOutput::SetFactory([this] { return std::make_unique<NullAudioOutput>(44100.0, speed, 256); });
+    }
+    void TearDown() override
+    {
+        window.reset();
+        AudioOutput::SetFactory(nullptr);
+        AppTest::TearDown();
+    }
+    // A window over `files` (frames each) added to the input list.
+    PlaybackController& Open(const QStringList& names, int frames)
+    {
+        startController();
+        QStringList paths;
+        for (const QString& name : names) {
+            WriteWave(path(name), frames);
+            paths << path(name);
+        }
+        EXPECT_EQ(addAndWait(paths), names.size());
+        window = std::make_unique<MainWindow>(*m_controller);
+        return *window->playback();
+    }
+    void SelectRow(int row) { window->inputTable()->selectRow(row); }
+
+    // Faster than real time for the test that waits for the end of the
+    // list; real time where no file may end during the test.
+    double speed = 1.0;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(PlaybackControllerTest, PlayStopAndSpaceFollowThePlayer)
+{
+    PlaybackController& p = Open({"a.wav", "b.wav"}, 441000);
+    EXPECT_FALSE(p.playButton()->isEnabled()) << "no player and no selection";
+    SelectRow(1);
+    ASSERT_TRUE(p.playButton()->isEnabled());
+    p.playButton()->click();
+    ASSERT_NE(p.player(), nullptr);
+    EXPECT_TRUE(p.player()->isPlaying());
+    EXPECT_TRUE(p.showsStopFace());
+    EXPECT_EQ(p.playingLine()->text(), QStringLiteral("Playing: ") + path(QStringLiteral("b.wav")));
+    EXPECT_TRUE(p.button(AppCommand::PlayPreviousFromInputList)->isEnabled());
+    EXPECT_FALSE(p.button(AppCommand::PlayNextFromFolder)->isEnabled()) << "not playing a folder";
+
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->inputTable(), Qt::Key_Space);  // stop
+    EXPECT_FALSE(p.player()->isPlaying());
+    EXPECT_FALSE(p.showsStopFace());
+    EXPECT_TRUE(p.playingLine()->text().isEmpty());
+    p.togglePlay();  // the same file again, from its beginning
+    EXPECT_TRUE(p.player()->isPlaying());
+    EXPECT_EQ(p.player()->playingFile()->path(), path(QStringLiteral("b.wav")));
+    p.playPreviousFromInputList();
+    EXPECT_EQ(p.player()->playingFile()->path(), path(QStringLiteral("a.wav")));
+}
+
+TEST_F(PlaybackControllerTest, EndOfTheListWithAutoPlayReturnsToThePlayFace)
+{
+    speed = 50.0;
+    storeDefaults({{QStringLiteral("Auto Play Next"), true}, {QStringLiteral("Blip At End"), false}});
+    PlaybackController& p = Open({"a.wav", "b.wav"}, 2205);
+    SelectRow(0);
+    p.playFile();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.player()->playingFile()->path().endsWith("b.wav")
+                                             && !p.player()->isPlaying() && !p.showsStopFace(); }, 10000));
+    EXPECT_TRUE(p.playingLine()->text().isEmpty());
+    EXPECT_TRUE(p.playButton()->isEnabled());
+}
+
+TEST_F(PlaybackControllerTest, CheckBoxesAndSpeedFollowThePreferences)
+{
+    PlaybackController& p = Open({"a.wav"}, 441000);
+    SelectRow(0);
+    p.playFile();
+    // Another window (the preferences) changes "Blip At End".
+    m_defaults->setBool(QStringLiteral("Blip At End"), true);
+    int dummy = 0;
+    NotificationCenter::defaultCenter().postNotification(PlaybackController::kBlipAtEndChanged, QVariant(), &dummy);
+    EXPECT_TRUE(p.blipCheckBox()->isChecked());
+    EXPECT_TRUE(p.player()->blipAtEnd());
+    // The window's own box: stored and announced, the player follows.
+    int seen = 0;
+    const auto token = NotificationCenter::defaultCenter().addObserver(
+        PlaybackController::kAutoPlayNextChanged, nullptr, [&](const Notification&) { ++seen; });
+    p.autoPlayCheckBox()->setChecked(!p.autoPlayCheckBox()->isChecked());
+    NotificationCenter::defaultCenter().removeObserver(token);
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(m_defaults->boolForKey(QStringLiteral("Auto Play Next")), p.autoPlayCheckBox()->isChecked());
+    EXPECT_EQ(p.player()->autoPlayNext(), p.autoPlayCheckBox()->isChecked());
+
+    p.speedSlider()->setValue(150);
+    EXPECT_EQ(p.speedField()->text(), QStringLiteral("1.50"));
+    EXPECT_FLOAT_EQ(p.player()->varispeed(), 1.5f);
+    EXPECT_DOUBLE_EQ(m_defaults->doubleForKey(QStringLiteral("Varispeed")), 1.5);
+    p.resetVariSpeed();
+    EXPECT_EQ(p.speedSlider()->value(), 100);
+    EXPECT_DOUBLE_EQ(m_defaults->doubleForKey(QStringLiteral("Varispeed")), 1.0);
+}
+
+TEST_F(PlaybackControllerTest, SettingsComeFromTheDefaultsRegisteredAtStartUp)
+{
+    // The program makes its window before the start-up registers the defaults.
+    m_controller = std::make_unique<MainController>(*m_defaults);
+    window = std::make_unique<MainWindow>(*m_controller);
+    m_controller->start();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->playback()->autoPlayCheckBox()->isChecked()) << "\"Auto Play Next\" is registered YES";
+    EXPECT_FALSE(window->playback()->blipCheckBox()->isChecked());
+    EXPECT_EQ(window->playback()->speedSlider()->value(), 100);
+    EXPECT_FALSE(m_defaults->hasPendingChanges()) << "reading the settings writes nothing";
+}
+
+TEST_F(PlaybackControllerTest, WithoutASoundDeviceThePlayCommandExplains)
+{
+    AudioOutput::SetFactory([] { return std::unique_ptr<AudioOutput>(); });
+    PlaybackController& p = Open({"a.wav"}, 4410);
+    p.resetVariSpeed();  // no player yet: the speed is still stored
+    EXPECT_DOUBLE_EQ(m_defaults->doubleForKey(QStringLiteral("Varispeed")), 1.0);
+    SelectRow(0);
+    p.playFile();
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts[0].title, QStringLiteral("Cannot Play"));
+    EXPECT_TRUE(m_alerts[0].message.startsWith(QStringLiteral("No sound output device")));
+    EXPECT_FALSE(p.showsStopFace());
+    EXPECT_FALSE(p.player()->isPlaying());
+}
+
+}  // namespace

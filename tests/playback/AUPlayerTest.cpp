@@ -1,0 +1,373 @@
+// The preview engine without a device: the ring, the fill passes, the mix
+// of every channel layout to stereo, the volume, the varispeed and the end
+// of the range, checked on the samples that reach an unpaced null output,
+// and the threaded path through an output paced by the clock.
+#include "AUPlayer.h"
+#include "CyclicPlayBuffer.h"
+#include "NullAudioOutput.h"
+#include "error_code_exception.h"
+
+#include "../soundfile/MemorySoundFile.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+// A 16-bit file whose channel c carries its own tone, so that the weight of
+// every input in every output shows.
+MemorySoundFile* MakeFile(UInt16 channels, UInt32 frames, SInt32 configuration, double rate = 44100.0)
+{
+    auto* file = new MemorySoundFile(channels, 16, rate);
+    std::vector<UInt8> bytes(std::size_t(frames) * channels * 2);
+    for (UInt32 i = 0; i < frames; ++i)
+        for (UInt16 c = 0; c < channels; ++c) {
+            const double v = 0.4 * std::sin(2 * M_PI * (c + 1) * 110.0 * i / rate + c);
+            const auto s = SInt16(std::lround(v * 32767));
+            bytes[(std::size_t(i) * channels + c) * 2] = UInt8(UInt16(s) >> 8);
+            bytes[(std::size_t(i) * channels + c) * 2 + 1] = UInt8(s);
+        }
+    file->SetData(bytes);
+    file->SetChannelConfiguration(configuration);
+    return file;
+}
+
+// The file's own float samples (the oracle), one vector per channel.
+std::vector<std::vector<float>> Samples(UInt16 channels, UInt32 frames, SInt32 configuration, double rate = 44100.0)
+{
+    std::unique_ptr<MemorySoundFile> file(MakeFile(channels, frames, configuration, rate));
+    file->Open();
+    std::vector<std::vector<float>> out(channels, std::vector<float>(frames));
+    std::vector<float*> pointers;
+    for (auto& c : out)
+        pointers.push_back(c.data());
+    UInt32 count = frames;
+    EXPECT_EQ(file->ReadFrames(0, &count, pointers.data()), noErr);
+    EXPECT_EQ(count, frames);
+    return out;
+}
+
+struct Engine {
+    NullAudioOutput* output = nullptr;
+    std::unique_ptr<AUPlayer> player;
+    std::atomic<int> ends{0};
+
+    Engine(CSoundFile* file, double outputRate = 44100.0, double speed = 0.0)
+    {
+        auto out = std::make_unique<NullAudioOutput>(outputRate, speed);
+        output = out.get();
+        output->SetCapture(true);
+        player = std::make_unique<AUPlayer>(file, [this](const QString& name) {
+            EXPECT_EQ(name, QStringLiteral("AUPlayer Stop"));
+            ++ends;
+        }, std::move(out));
+    }
+    // Renders `frames` output frames, topping the ring up before each period
+    // (as the feeding thread would) so the result does not depend on timing.
+    void PumpFed(UInt32 frames)
+    {
+        for (UInt32 done = 0; done < frames; done += 512) {
+            player->Feed();
+            output->Pump(std::min<UInt32>(512, frames - done));
+        }
+    }
+};
+
+// ---------------------------------------------------------------- ring
+
+TEST(CyclicPlayBufferTest, EmptyFullAndEndMarkAcrossTheEdge)
+{
+    CyclicPlayBuffer ring;
+    ring.Allocate(8, 1);
+    std::vector<float> src{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const float* srcs[1] = {src.data()};
+    const float* ptr[1];
+    UInt32 n = 4;
+    ASSERT_FALSE(ring.GetReadPointers(&n, ptr));
+    EXPECT_EQ(n, 0u) << "equal positions: an empty ring, no frames and no end";
+    n = 10;
+    ring.Write(srcs, &n);
+    EXPECT_EQ(n, 8u);
+    EXPECT_EQ(ring.WritableFrames(), 0u) << "a full ring is not taken for an empty one";
+    n = 6;
+    EXPECT_FALSE(ring.GetReadPointers(&n, ptr));
+    EXPECT_EQ(n, 6u);
+    EXPECT_EQ(ptr[0][5], 6.0f);
+    EXPECT_EQ(ring.WritableFrames(), 0u) << "frames handed out stay the reader's until finished";
+    ring.FinishRead(n);
+    n = 2;
+    ring.MarkEnd(2);  // ends at 10 frames: index 2 of the second lap
+    ring.Write(srcs, &n);
+    EXPECT_EQ(n, 2u);
+    n = 8;
+    EXPECT_FALSE(ring.GetReadPointers(&n, ptr)) << "cut at the buffer's edge, before the end";
+    EXPECT_EQ(n, 2u);
+    ring.FinishRead(n);
+    n = 8;
+    EXPECT_TRUE(ring.GetReadPointers(&n, ptr));
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(ptr[0][1], 2.0f);
+}
+
+// ---------------------------------------------------------------- mix
+
+struct MixCase {
+    const char* name;
+    UInt16 channels;
+    SInt32 configuration;
+    // Expected weights {left, right} per input channel.
+    std::vector<std::pair<float, float>> weights;
+};
+
+class MixTest : public ::testing::TestWithParam<MixCase> {};
+
+TEST_P(MixTest, EveryInputReachesTheOutputsWithItsWeight)
+{
+    const MixCase& c = GetParam();
+    const UInt32 frames = 3000;
+    Engine e(MakeFile(c.channels, frames, c.configuration));
+    e.player->Play(0, frames);
+    e.output->Pump(frames);
+    const auto in = Samples(c.channels, frames, c.configuration);
+    const auto left = e.output->CapturedLeft();
+    const auto right = e.output->CapturedRight();
+    ASSERT_EQ(left.size(), frames);
+    for (UInt32 i = 0; i < frames; i += 7) {
+        float l = 0, r = 0;
+        for (UInt16 j = 0; j < c.channels; ++j) {
+            l += c.weights[j].first * in[j][i];
+            r += c.weights[j].second * in[j][i];
+        }
+        ASSERT_NEAR(left[i], l, 1e-6) << c.name << " frame " << i;
+        ASSERT_NEAR(right[i], r, 1e-6) << c.name << " frame " << i;
+    }
+    EXPECT_EQ(e.ends.load(), 1);
+}
+
+const float h = 0.707f;
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, MixTest,
+    ::testing::Values(
+        MixCase{"mono", 1, kChannelConfigMono, {{1, 1}}},
+        MixCase{"stereo", 2, kChannelConfigStereo, {{1, 0}, {0, 1}}},
+        MixCase{"lcr_unlisted", 3, kChannelConfigLCR, {{1, 0}, {0, 1}, {0, 0}}},
+        MixCase{"quad", 4, kChannelConfigQuad, {{1, 0}, {0, 1}, {h, 0}, {0, h}}},
+        // C L R Cs: the centre on both sides, each side on its own at full level.
+        MixCase{"lcrs", 4, kChannelConfigLCRS, {{h, h}, {1, 0}, {0, 1}, {h, h}}},
+        MixCase{"5.0", 5, kChannelConfig5_0, {{1, 0}, {0, 1}, {h, 0}, {0, h}, {h, h}}},
+        MixCase{"5.1", 6, kChannelConfig5_1, {{1, 0}, {0, 1}, {h, h}, {0.5f, 0.5f}, {h, 0}, {0, h}}},
+        MixCase{"6.0", 6, kChannelConfig6_0, {{1, 0}, {0, 1}, {h, 0}, {0, h}, {h, h}, {h, h}}},
+        MixCase{"6.1", 7, kChannelConfig6_1, {{1, 0}, {0, 1}, {h, h}, {0, 0}, {h, 0}, {0, h}, {h, h}}},
+        MixCase{"7.1", 8, kChannelConfig7_1,
+                {{h, h}, {0.866f, 0.5f}, {0.5f, 0.866f}, {1, 0}, {0, 1}, {h, 0}, {0, h}, {0.5f, 0.5f}}},
+        MixCase{"18ch_capped", 18, kChannelConfigMultichannel,
+                {{1, 0}, {0, 1}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0},
+                 {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (ch == '.')
+                ch = '_';
+        return n;
+    });
+
+// ------------------------------------------------------ range and volume
+
+class RangeTest : public ::testing::TestWithParam<UInt32> {};
+
+// Ranges shorter than a fill, one fill, the ring's capacity (the end mark
+// wraps to index 0) and several laps: every frame arrives once, in order,
+// the end is reported once in the call that reaches it, and the rest of
+// that call is silence.
+TEST_P(RangeTest, EveryFrameOnceThenTheEnd)
+{
+    const UInt32 begin = 5, frames = GetParam();
+    Engine e(MakeFile(1, begin + frames + 700, kChannelConfigMono));
+    const auto in = Samples(1, begin + frames + 700, kChannelConfigMono);
+    e.player->Play(begin, begin + frames);
+    e.PumpFed(frames + 1024);
+    const auto left = e.output->CapturedLeft();
+    ASSERT_EQ(left.size(), frames + 1024);
+    for (UInt32 i = 0; i < frames; ++i)
+        ASSERT_EQ(left[i], in[0][begin + i]) << "frame " << i;
+    for (UInt32 i = frames; i < left.size(); ++i)
+        ASSERT_EQ(left[i], 0.0f) << "after the end, frame " << i;
+    EXPECT_EQ(e.ends.load(), 1);
+    EXPECT_FALSE(e.player->IsPlaying());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, RangeTest, ::testing::Values(1000u, 24576u, 49152u, 98304u, 100001u));
+
+TEST(AUPlayerTest, VolumeInDecibels)
+{
+    Engine e(MakeFile(2, 2000, kChannelConfigStereo));
+    const auto in = Samples(2, 2000, kChannelConfigStereo);
+    e.player->SetVolume(-6.0f);
+    e.player->Play(0, 2000);
+    e.output->Pump(2000);
+    const auto right = e.output->CapturedRight();
+    const float gain = std::pow(10.0f, -0.3f);
+    for (UInt32 i = 0; i < 2000; i += 13)
+        ASSERT_NEAR(right[i], gain * in[1][i], 1e-6);
+}
+
+TEST(AUPlayerTest, PauseThenPlayStartsAtTheGivenFrame)
+{
+    Engine e(MakeFile(1, 20000, kChannelConfigMono));
+    const auto in = Samples(1, 20000, kChannelConfigMono);
+    e.player->Play(100, 20000);
+    e.output->Pump(3000);
+    e.player->Pause();
+    e.output->Pump(512);
+    e.output->ClearCapture();
+    e.player->Play(100, 20000);
+    e.output->Pump(1024);
+    const auto left = e.output->CapturedLeft();
+    for (UInt32 i = 0; i < 1024; ++i)
+        ASSERT_EQ(left[i], in[0][100 + i]);
+    EXPECT_EQ(e.ends.load(), 0) << "a pause does not report an end";
+}
+
+TEST(AUPlayerTest, StarvedRingPlaysSilenceWithoutAnEndAndAnEmptyRangeEnds)
+{
+    Engine e(MakeFile(1, 200000, kChannelConfigMono));
+    const auto in = Samples(1, 200000, kChannelConfigMono);
+    e.player->Play(0, 200000);
+    // The first fill holds one block; a render call that asks for more
+    // catches up with the fill side: the rest is silence, and no end.
+    std::vector<float> l(AUPlayer::kFillFrames + 4096, 1.0f), r(l.size(), 1.0f);
+    UInt32 flags = 0;
+    e.player->Render(UInt32(l.size()), &flags, l.data(), r.data());
+    EXPECT_EQ(l[AUPlayer::kFillFrames - 1], in[0][AUPlayer::kFillFrames - 1]);
+    EXPECT_EQ(l[AUPlayer::kFillFrames], 0.0f);
+    EXPECT_EQ(l.back(), 0.0f);
+    EXPECT_EQ(e.ends.load(), 0);
+    EXPECT_TRUE(e.player->IsPlaying());
+
+    e.player->Play(50, 50);
+    e.player->Render(512, &flags, l.data(), r.data());
+    EXPECT_EQ(e.ends.load(), 1) << "an empty range ends in the first render call";
+    EXPECT_FALSE(e.player->IsPlaying());
+}
+
+TEST(AUPlayerTest, LongSilenceStopsTheOutputAndPlayStartsItAgain)
+{
+    Engine e(MakeFile(1, 1000, kChannelConfigMono));
+    e.player->Play(0, 1000);
+    EXPECT_EQ(e.output->StartCount(), 1);
+    const UInt32 pumped = e.output->Pump(300000);
+    EXPECT_LT(pumped, 300000u) << "the output stops itself after 240000 silent frames";
+    EXPECT_FALSE(e.player->IsOutputRunning());
+    EXPECT_FALSE(e.output->IsRunning());
+    e.output->ClearCapture();
+    e.player->Play(0, 1000);
+    EXPECT_EQ(e.output->StartCount(), 2);
+    e.output->Pump(1000);
+    EXPECT_NE(e.output->CapturedLeft()[10], 0.0f);
+}
+
+// ------------------------------------------------------------ varispeed
+
+struct SpeedCase {
+    double fileRate, outputRate;
+    float rate;
+};
+
+class VarispeedTest : public ::testing::TestWithParam<SpeedCase> {};
+
+// The range lasts frames x outputRate / (fileRate x rate) output frames, and
+// a tone comes out at its frequency times the rate.
+TEST_P(VarispeedTest, LengthAndPitchFollowTheRate)
+{
+    const SpeedCase c = GetParam();
+    const UInt32 frames = UInt32(c.fileRate);  // one second of file
+    Engine e(MakeFile(1, frames, kChannelConfigMono, c.fileRate), c.outputRate);
+    e.player->SetRate(c.rate);
+    e.player->Play(0, frames);
+    const double expected = frames * c.outputRate / (c.fileRate * c.rate);
+    e.PumpFed(UInt32(expected) + 2048);
+    ASSERT_EQ(e.ends.load(), 1);
+    const auto left = e.output->CapturedLeft();
+    UInt32 last = 0;
+    int crossings = 0, sign = 0;
+    for (UInt32 i = 0; i < left.size(); ++i) {
+        if (left[i] == 0.0f)
+            continue;
+        last = i;
+        const int s = left[i] < 0 ? -1 : 1;
+        crossings += sign != 0 && s != sign;
+        sign = s;
+    }
+    EXPECT_NEAR(double(last), expected, 4.0) << "length in output frames";
+    // 110 Hz for one second of file: 220 crossings whatever the speed.
+    EXPECT_NEAR(crossings, 220, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, VarispeedTest,
+                         ::testing::Values(SpeedCase{44100, 44100, 2.0f}, SpeedCase{44100, 44100, 0.5f},
+                                           SpeedCase{22050, 44100, 1.0f}, SpeedCase{48000, 44100, 1.25f},
+                                           SpeedCase{44100, 48000, 3.7f}));
+
+TEST(AUPlayerTest, BadRateIsRefused)
+{
+    Engine e(MakeFile(1, 100, kChannelConfigMono));
+    EXPECT_THROW(e.player->SetRate(0.0f), error_code_exception);
+    EXPECT_THROW(e.player->SetRate(NAN), error_code_exception);
+}
+
+// ------------------------------------------------------ threads and device
+
+TEST(AUPlayerTest, PacedOutputPlaysTheWholeRangeThroughTheFeeder)
+{
+    const UInt32 frames = 120000;
+    const auto in = Samples(2, frames, kChannelConfigStereo);
+    MemorySoundFile::destroyedCount() = 0;
+    {
+        Engine e(MakeFile(2, frames, kChannelConfigStereo), 44100.0, 20.0);  // 20x real time
+        e.player->Play(0, frames);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (e.ends.load() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(e.ends.load(), 1);
+        // Silence in front (the output ran before Play) and any gap of a
+        // busy machine aside, every frame arrives once and in order.
+        auto sound = [](const std::vector<float>& samples) {
+            std::vector<float> kept;
+            for (float s : samples)
+                if (s != 0.0f)
+                    kept.push_back(s);
+            return kept;
+        };
+        const auto played = sound(e.output->CapturedRight());
+        const auto expected = sound(in[1]);
+        ASSERT_EQ(played.size(), expected.size());
+        EXPECT_TRUE(played == expected);
+    }
+    EXPECT_EQ(MemorySoundFile::destroyedCount(), 1) << "the engine releases its file";
+}
+
+TEST(AUPlayerTest, NoDeviceThrowsAndReleasesTheFile)
+{
+    MemorySoundFile::destroyedCount() = 0;
+    AudioOutput::SetFactory([] { return std::unique_ptr<AudioOutput>(); });
+    EXPECT_THROW(AUPlayer(MakeFile(1, 100, kChannelConfigMono), nullptr), error_code_exception);
+    AudioOutput::SetFactory(nullptr);
+    EXPECT_EQ(MemorySoundFile::destroyedCount(), 1);
+}
+
+TEST(AUPlayerTest, FileThatGivesNoFramesEndsAtOnce)
+{
+    Engine e(MakeFile(1, 100, kChannelConfigMono));
+    auto* bad = MakeFile(1, 100, kChannelConfigMono);
+    bad->SetShape(1, 12);  // a word length the float readers refuse
+    e.player->SetFile(bad);
+    e.player->Play(0, 100);
+    EXPECT_EQ(e.output->Pump(512), 512u);
+    EXPECT_EQ(e.ends.load(), 1) << "a file that gives nothing ends at once";
+}
+
+}  // namespace
