@@ -240,6 +240,14 @@ OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
         return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32) {
+            // A file being written is extended to the block (or refused when
+            // it may not grow that far).
+            if (m_writable) {
+                const OSErr err = SetFilePos(at);
+                if (err != noErr) {
+                    return err;
+                }
+            }
             // What the file already holds there (nothing past its end).
             const UInt32 frames = at < m_numFrames ? std::min(m_bufferFrames, m_numFrames - at) : 0;
             return LoadBlock(block, at, frames);
