@@ -102,6 +102,12 @@ SInt64 CLinearPCMFile::FileLength() const
 OSErr CLinearPCMFile::WriteAt(SInt64 position, const void* data, std::size_t count)
 {
     OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err == eofErr) {
+        err = SetEOF(m_refNum, position);   // zeros up to the position
+        if (err == noErr) {
+            err = SetFPos(m_refNum, fsFromStart, position);
+        }
+    }
     if (err != noErr) {
         return err;
     }

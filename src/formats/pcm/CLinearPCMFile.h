@@ -95,7 +95,8 @@ protected:
     OSErr CreateDataFork();
     // The file's length; throws error_code_exception on failure.
     SInt64 FileLength() const;
-    // Writes `count` bytes at `position`; a short write is ioErr.
+    // Writes `count` bytes at `position` (a file shorter than `position` is
+    // extended with zeros first); a short write is ioErr.
     OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
     // Bytes of one frame in the block layout.
     SInt64 BlockBytesPerFrame() const;
