@@ -1,7 +1,11 @@
 #include "CAIFFFile.h"
 
 #include "FileManager.h"
+#include "CreateSoundFile.h"
+#include "ForkInputStream.h"
 #include "SoundFileRegistry.h"
+#include "header_sniffing.h"
+#include "pcm_bytes.h"
 #include "error_code_exception.h"
 #include "ieee_extended.h"
 #include "regn_chunk.h"
@@ -926,8 +930,8 @@ OSErr FindAIFFChunk(const std::string& id, std::istream& in)
 
 UInt16 GetAIFFNumChannels(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    OSErr err = FindAIFFChunk("COMM", in);
+    ForkInputStream in(path);
+    OSErr err = in.openError() != noErr ? in.openError() : FindAIFFChunk("COMM", in);
     if (err != noErr) {
         throw error_code_exception(err, "no COMM chunk in %s", path.c_str());
     }
@@ -942,9 +946,9 @@ UInt16 GetAIFFNumChannels(const std::string& path)
 SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType* compression)
 {
     try {
-        std::ifstream in(path.toStdString(), std::ios::binary);
-        if (!in) {
-            return fnfErr;
+        ForkInputStream in(path.toStdString());
+        if (in.openError() != noErr) {
+            return in.openError();
         }
         UInt8 header[12];
         in.read(reinterpret_cast<char*>(header), sizeof header);
@@ -991,6 +995,14 @@ static SInt32 AIFFHeaderProbe(const QString& path)
     return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
 }
 
+static OSErr SniffAIFF(const UInt8* header, std::istream&, OSType, OSType* type)
+{
+    if (std::memcmp(header + 8, "AIFF", 4) != 0)
+        return kUnknownFileFormatErr;
+    *type = kAIFFFileType;
+    return noErr;
+}
+
 static CSoundFile* MakeAIFFFile()
 {
     return new (std::nothrow) CAIFFFile();
@@ -1001,4 +1013,6 @@ void RegisterAIFFFileTypes()
     RegisterSoundFileFactory(kAIFFFileType, &MakeAIFFFile);
     RegisterHeaderProbe(kAIFFFileType, &AIFFHeaderProbe);
     RegisterChunkFinder(kFORM, &FindFORMChunk);
+    RegisterHeaderSniffer(kAIFFFileType, &SniffAIFF);
+    RegisterSetMemberType(kAIFFFileType);
 }

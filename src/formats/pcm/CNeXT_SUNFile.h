@@ -18,6 +18,7 @@
 
 #include <vector>
 
+constexpr OSErr kNeXTUnsupportedDataErr = -22600; // "has unsupported data (NeXT)"
 constexpr OSErr kNeXTBadHeaderErr = -22602;      // "has bad header (NeXT/SUN)"
 constexpr OSErr kNeXTALawBadHeaderErr = -23702;  // "has no SND chunk(Next/Sun alaw)"
 constexpr OSErr kNeXTAuBadHeaderErr = -22902;    // "has bad header (NeXT.au)"

@@ -2,6 +2,7 @@
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
+#include "ForkInputStream.h"
 #include "ZuFiles.h"
 
 #include <algorithm>
@@ -341,7 +342,7 @@ OSErr CParisLinearFile::StoreFrames(UInt32 frames, UInt32 frame)
 
 UInt32 GetParisNumChannels(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    ForkInputStream in(path);
     UInt8 header[28];
     if (!in || !in.read(reinterpret_cast<char*>(header), sizeof header))
         return 0;

@@ -2,6 +2,7 @@
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
+#include "ForkInputStream.h"
 #include "SoundFileRegistry.h"
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
@@ -233,9 +234,9 @@ namespace {
 // word length is 8 or 16; 0 otherwise.
 SInt32 SD1HeaderProbe(const QString& path)
 {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    if (!in) {
-        return fnfErr;
+    ForkInputStream in(path.toStdString());
+    if (in.openError() != noErr) {
+        return in.openError();
     }
     UInt8 header[kSD1HeaderSize];
     in.read(reinterpret_cast<char*>(header), sizeof header);

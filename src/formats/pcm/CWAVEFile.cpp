@@ -1,6 +1,7 @@
 #include "CWAVEFile.h"
 
 #include "FileManager.h"
+#include "ForkInputStream.h"
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
@@ -304,8 +305,8 @@ OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stre
 UInt32 GetWAVENumChannels(const std::string& path)
 {
     try {
-        std::ifstream stream(path, std::ios::binary);
-        if (!stream)
+        ForkInputStream stream(path);
+        if (stream.openError() != noErr)
             return 0;
         if (FindRIFFChunk("fmt ", 1, stream) != noErr)
             return 0;

@@ -2,8 +2,10 @@
 // formats whose header steps detection reads itself (NeXT/Sun, Creative
 // Voice, Paris, AVR, 8SVX, Sound Designer II).  A test is skipped when its
 // program is not installed.
+#include "CNeXT_SUNFile.h"
 #include "CSoundFile.h"
 #include "CreateSoundFile.h"
+#include "PCMFileTypes.h"
 #include "SoundFileRegistry.h"
 #include "SoundFileSwitches.h"
 #include "TestTempDir.h"
@@ -35,6 +37,7 @@ protected:
     void SetUp() override
     {
         ClearSoundFileRegistries();
+        RegisterPCMFileTypes();
         source = dir.file("source.wav");
         if (Have("sox"))
             ASSERT_TRUE(RunPeer("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", Q(source), "synth", "0.2", "sine",
