@@ -46,9 +46,27 @@ OSErr CLinearPCMFile::CheckWriteExtent(UInt64) const
     return noErr;
 }
 
+UInt8 CLinearPCMFile::FileSilenceByte() const
+{
+    return m_transform.flipSign && BitsToBytes(m_numBits) == 1 ? 0x80 : 0x00;
+}
+
 OSErr CLinearPCMFile::ExtendData(UInt32 frame)
 {
-    const OSErr err = SetEOF(m_refNum, FramePosition(frame));   // the new bytes read as zeros
+    const SInt64 target = FramePosition(frame);
+    SInt64 end = FileLength();
+    OSErr err = noErr;
+    const UInt8 silence = FileSilenceByte();
+    if (silence == 0 || end >= target) {
+        err = SetEOF(m_refNum, std::max(end, target));   // the new bytes read as zeros
+    } else {
+        const std::vector<UInt8> fill(std::size_t(std::min<SInt64>(target - end, 65536)), silence);
+        while (err == noErr && end < target) {
+            const std::size_t n = std::size_t(std::min<SInt64>(SInt64(fill.size()), target - end));
+            err = WriteAt(end, fill.data(), n);
+            end += SInt64(n);
+        }
+    }
     if (err == noErr) {
         m_numFrames = std::max(m_numFrames, frame);
     }

@@ -60,8 +60,11 @@ protected:
     // size error otherwise (size fields that would wrap).  Base: noErr.
     virtual OSErr CheckWriteExtent(UInt64 endFrame) const;
     // Grows a file being written to `frame` frames (SetFilePos past the
-    // end).  Base: SetEOF (zero bytes) and the frame count raised.
+    // end) with silence (FileSilenceByte) and raises the frame count.
     virtual OSErr ExtendData(UInt32 frame);
+    // The byte that is silence in the file's coding (0x80 for unsigned
+    // bytes, 0xFF for mu-law, 0xD5 for A-law).  Base: 0.
+    virtual UInt8 FileSilenceByte() const;
     // Reads `frames` frames at `frame` into `block` in the block layout;
     // *filled gets the block bytes it filled.  Base: seek, read, transform.
     virtual OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled);

@@ -238,6 +238,15 @@ OSErr CNeXT_SUNFile::RewriteHeader()
     return WriteHeader();
 }
 
+UInt8 CNeXT_SUNFile::FileSilenceByte() const
+{
+    switch (m_coding) {
+    case Coding::ALaw: return 0xD5;
+    case Coding::MuLaw: return 0xFF;
+    default: return 0x00;
+    }
+}
+
 OSErr CNeXT_SUNFile::CheckWriteExtent(UInt64 endFrame) const
 {
     // The data-size word is 32 bits wide (0xFFFFFFFF means "unknown").

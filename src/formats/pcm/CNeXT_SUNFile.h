@@ -48,6 +48,8 @@ protected:
     SInt64 FileBytesPerFrame() const override;
     OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
+    // Coded silence for G.711 (a zero byte is a loud sample there).
+    UInt8 FileSilenceByte() const override;
     OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
     OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
 

@@ -295,30 +295,6 @@ OSErr CVOCFile::CheckWriteExtent(UInt64 endFrame) const
     return endFrame * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength ? kVOCTooLongErr : noErr;
 }
 
-OSErr CVOCFile::ExtendData(UInt32 frame)
-{
-    const UInt64 sampleBytes = UInt64(frame) * FrameBytes();
-    const SInt64 target = m_dataOffset + SInt64(sampleBytes);
-    SInt64 eof = 0;
-    OSErr err = GetEOF(m_refNum, &eof);
-    if (err)
-        return err;
-    err = SetFPos(m_refNum, fsFromLEOF, 0);
-    if (err)
-        return err;
-    // Silence in the file's form: 0x80 for unsigned bytes, 0 for 16-bit.
-    std::vector<UInt8> silence(std::max<UInt32>(1, std::min<UInt32>(m_bufferFrames, 65536)),
-                               m_numBits == 8 ? 0x80 : 0x00);
-    while (eof < target) {
-        SInt32 n = SInt32(std::min<SInt64>(SInt64(silence.size()), target - eof));
-        err = FSWrite(m_refNum, &n, silence.data());
-        if (err)
-            return err;
-        eof += n;
-    }
-    m_numFrames = std::max(m_numFrames, frame);
-    return noErr;
-}
 
 OSErr CVOCFile::RecalcNumFrames()
 {

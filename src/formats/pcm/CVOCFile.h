@@ -53,8 +53,6 @@ protected:
     // Updates the block lengths and ends the file with a terminator block.
     OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
-    // Grows the file with silence up to `frame` frames of sound.
-    OSErr ExtendData(UInt32 frame) override;
     // Unsigned 8-bit or little-endian 16-bit samples, by the word length.
     void SetTransform();
     // Reads the blocks that describe the sound: shape, rate, frame count,

@@ -1237,7 +1237,7 @@ OSErr CWAVEFile::RewriteHeader()
 }
 
 // ========================================================= sample I/O
-UInt8 CWAVEFile::SilenceByte() const
+UInt8 CWAVEFile::FileSilenceByte() const
 {
     switch (m_coding) {
     case Coding::PCM: return m_fileSampleBytes == 1 ? 0x80 : 0x00;
@@ -1343,34 +1343,6 @@ OSErr CWAVEFile::CheckWriteExtent(UInt64 endFrame) const
     return DataFits(endFrame) ? noErr : kWAVEBadDataSizeErr;
 }
 
-OSErr CWAVEFile::ExtendData(UInt32 frame)
-{
-    const SInt64 target = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
-    SInt64 end = 0;
-    OSErr err = GetFileLength(&end);
-    if (err)
-        return err;
-    if (end < target) {
-        const UInt8 silence = SilenceByte();
-        if (silence == 0) {
-            err = SetEOF(m_refNum, target);
-            if (err)
-                return err;
-        } else {
-            const std::size_t chunk = std::size_t(std::max<UInt64>(1, UInt64(m_bufferFrames) * GetFileFrameBytes()));
-            std::vector<UInt8> fill(std::size_t(std::min<SInt64>(SInt64(chunk), target - end)), silence);
-            while (end < target) {
-                const std::size_t n = std::size_t(std::min<SInt64>(SInt64(fill.size()), target - end));
-                err = WriteAt(end, fill.data(), n);
-                if (err)
-                    return err;
-                end += SInt64(n);
-            }
-        }
-    }
-    m_numFrames = std::max(m_numFrames, frame);
-    return noErr;
-}
 
 bool CWAVEFile::Reorders6_0() const
 {

@@ -142,8 +142,8 @@ protected:
     SInt64 FileBytesPerFrame() const override;
     // The RIFF sizes are 32 bits wide.
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
-    // Grows the data with silence up to `frame`.
-    OSErr ExtendData(UInt32 frame) override;
+    // Silence in the file's coding (0x80 for 8-bit PCM, G.711 silence).
+    UInt8 FileSilenceByte() const override;
     // Decodes and reorders to and from the block layout.
     OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
     OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
@@ -200,7 +200,6 @@ protected:
 private:
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
-    UInt8 SilenceByte() const;
     // Whether the channels of a 6.0 file are in another order in the file
     // (the channel mask's) than in memory (the layout's).
     bool Reorders6_0() const;

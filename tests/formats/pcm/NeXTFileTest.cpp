@@ -203,7 +203,7 @@ TEST(NeXTFile, MuLawExpansionIsTheStandardTable)
         EXPECT_EQ(linear2ulaw(ulaw2linear(UInt8(b))), b == 0x7F ? 0xFF : b) << b;
 }
 
-TEST(NeXTFile, WritingPastTheEndZeroFillsTheGap)
+TEST(NeXTFile, WritingPastTheEndFillsTheGapWithSilence)
 {
     TestTempDir dir;
     OSErr err;
@@ -216,8 +216,9 @@ TEST(NeXTFile, WritingPastTheEndZeroFillsTheGap)
     const auto bytes = ReadAll(file->GetPath());
     ASSERT_EQ(bytes.size(), 28u + 101u);
     EXPECT_EQ(BE32At(bytes, 8), 101u);
+    // A-law silence (a zero byte would be a loud sample).
     for (std::size_t i = 28; i < 128; ++i)
-        EXPECT_EQ(bytes[i], 0) << i;
+        EXPECT_EQ(bytes[i], 0xD5) << i;
     EXPECT_EQ(file->Close(), kFileNotOpenedErr);
 }
 
