@@ -24,6 +24,8 @@ namespace {
 struct Decoded {
     OSErr err = 1;
     UInt16 channels = 0;
+    SInt16 bits = 0;
+    double rate = 0;
     UInt32 frames = 0;
     std::vector<SInt32> samples;   // interleaved, left-justified
 };
@@ -114,6 +116,8 @@ Decoded DecodeOurs(OSType type, const std::string& path, const std::vector<OSErr
         return d;
     }
     d.channels = file->GetNumChannels();
+    d.bits = file->GetNumBits();
+    d.rate = file->GetSampleRate();
     d.frames = file->GetNumFrames();
     const std::size_t width = SampleBytes(file->GetNumBits());
     const bool in32 = file->GetState() == kSampleFormat24In32;
@@ -206,7 +210,12 @@ TEST_P(FormatConformance, PeersReadOurFiles)
         const Decoded ours = DecodeOurs(T().type, path);
         if (!T().soxReadOptions.isEmpty()) {
             QM_REQUIRE_PEER("sox");
-            ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox", T().peersSeePadding);
+            ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox",
+                       T().peersSeePadding);
+            if (!T().soxReadOptions.contains("raw")) {
+                const peers::RunResult info = peers::Run("sox", {"--i", "-c", QString::fromStdString(path)});
+                EXPECT_EQ(info.out.trimmed().toInt(), shape.channels) << what << " sox --i";
+            }
         }
         if (T().sndfileReads) {
             const peers::SndfileView view = peers::ReadWithSndfile(path);
@@ -229,22 +238,55 @@ TEST_P(FormatConformance, WeReadThePeersFiles)
     QM_REQUIRE_PEER("sox");
     int n = 0;
     for (const FormatShape& shape : T().soxWrites) {
-        const std::string what = T().name + " sox " + std::to_string(shape.channels) + "x" +
-                                 std::to_string(shape.bits);
-        const std::string path = dir.file("sox" + std::to_string(n++));
-        QStringList arguments{"-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels),
-                              "-b", QString::number(shape.bits)};
-        arguments << T().soxWriteOptions << QString::fromStdString(path) << "synth" << "0.03" << "whitenoise"
-                  << "vol" << "0.9";
-        const peers::RunResult r = peers::Run("sox", arguments);
-        ASSERT_EQ(r.exitCode, 0) << what << ": " << r.err.toStdString();
-        const Decoded ours = DecodeOurs(T().type, path);
-        ASSERT_EQ(ours.err, noErr) << what;
-        EXPECT_EQ(ours.channels, shape.channels) << what;
-        // libsndfile is the oracle where it reads the format (sox's own
-        // readers drop samples of some of the files it writes).
-        ExpectSame(T().sndfileReads ? peers::ReadWithSndfile(path).samples : peers::SoxS32(path, T().soxReadOptions),
-                   ours.samples, T().peerTolerance, what);
+        const QString bits = QString::number(shape.bits);
+        const QStringList make{"-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels),
+                               "-b", bits};
+        const QStringList noise{"synth", "0.03", "whitenoise", "vol", "0.9"};
+        std::vector<std::pair<std::string, std::string>> files;   // (writer, path)
+        const std::string soxPath = dir.file("sox" + std::to_string(n));
+        peers::RunResult r = peers::Run("sox", QStringList(make) << T().soxWriteOptions
+                                                                 << QString::fromStdString(soxPath) << noise);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        files.emplace_back("sox", soxPath);
+        if (!T().sndfileExtension.isEmpty()) {
+            QM_REQUIRE_PEER("sndfile-convert");
+            const std::string wav = dir.file("src" + std::to_string(n) + ".wav");
+            const std::string sfPath = dir.file("sf" + std::to_string(n) + "." + T().sndfileExtension.toStdString());
+            ASSERT_EQ(peers::Run("sox", QStringList(make) << QString::fromStdString(wav) << noise).exitCode, 0);
+            // Eight-bit samples are signed in some formats, unsigned in others.
+            for (const QString& encoding : shape.bits == 8 ? QStringList{"-pcms8", "-pcmu8"} : QStringList{"-pcm" + bits}) {
+                r = peers::Run("sndfile-convert", {encoding, QString::fromStdString(wav), QString::fromStdString(sfPath)});
+                if (r.exitCode == 0)
+                    break;
+            }
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            files.emplace_back("libsndfile", sfPath);
+        }
+        ++n;
+        for (const auto& [writer, path] : files) {
+            const std::string what = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" +
+                                     std::to_string(shape.bits);
+            const Decoded ours = DecodeOurs(T().type, path);
+            ASSERT_EQ(ours.err, noErr) << what;
+            EXPECT_EQ(ours.channels, shape.channels) << what;
+            EXPECT_EQ(ours.rate, shape.rate) << what;
+            if (!T().lossy) {
+                EXPECT_EQ(ours.bits, shape.bits) << what;
+            }
+            if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
+                EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels)) << what << " probe";
+            }
+            if (T().detectsPeerFiles) {
+                OSType type = 0;
+                EXPECT_EQ(DetectFileType(path, &type), noErr) << what;
+                EXPECT_EQ(type, Detected()) << what << ": detected as " << ChunkIDToString(type);
+            }
+            // libsndfile is the oracle where it reads the format (sox's own
+            // readers drop samples of some of the files it writes).
+            ExpectSame(T().sndfileReads ? peers::ReadWithSndfile(path).samples
+                                        : peers::SoxS32(path, T().soxReadOptions),
+                       ours.samples, T().peerTolerance, what);
+        }
     }
 }
 
@@ -307,8 +349,12 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     EXPECT_EQ(DetectFileType(path, &type, &recognized), noErr);
     EXPECT_EQ(type, Detected()) << "detected as " << ChunkIDToString(type);
     EXPECT_EQ(recognized, 1);
+    const std::string other = dir.file("other");
+    peers::WriteAll(other, std::vector<UInt8>(64, 0x5A));
     if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
         EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(T().shapes.front().channels));
+        EXPECT_LE(probe(QString::fromStdString(other)), 0);
+        EXPECT_LE(probe(QString::fromStdString(dir.file("missing"))), 0);
     }
 
     auto probing = Make(T().type);
@@ -317,8 +363,6 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     EXPECT_EQ(probing->ProbeHeader(&count), noErr);
     EXPECT_FALSE(probing->IsOpen());
     // A file of another kind is refused without a crash.
-    const std::string other = dir.file("other");
-    peers::WriteAll(other, std::vector<UInt8>(64, 0x5A));
     auto refusing = Make(T().type);
     ASSERT_EQ(refusing->SetFile(other), noErr);
     const OSErr refused = refusing->Open();

@@ -68,6 +68,12 @@ struct FormatTraits {
     // output name), for the reading direction.
     std::vector<FormatShape> soxWrites;
     QStringList soxWriteOptions;
+    // libsndfile writes the format by this file extension (sndfile-convert
+    // from a WAVE of each soxWrites shape); empty: it does not.
+    QString sndfileExtension;
+    // Whether type detection recognises the peers' files by their header
+    // (false for headerless formats, typed by their names).
+    bool detectsPeerFiles = true;
     // Largest difference allowed between a peer's decoding and ours, in
     // 32-bit units (float formats round differently); 0 for exact.
     SInt32 peerTolerance = 0;
@@ -78,7 +84,7 @@ struct FormatTraits {
     // rounds its data up to whole blocks): only our frames are compared.
     bool peersSeePadding = false;
     // Frames written in the small default files.
-    UInt32 frames = 300;
+    UInt32 frames = 301;   // odd: pad bytes after odd data get written
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;

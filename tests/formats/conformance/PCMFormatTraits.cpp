@@ -54,6 +54,7 @@ std::vector<FormatTraits> PCMFormats()
     next.sndfileReads = next.ffmpegReads = true;
     next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}};
     next.soxWriteOptions = {"-t", "au", "-e", "signed-integer"};
+    next.sndfileExtension = "au";
     all.push_back(next);
 
     for (const auto& [name, type, encoding] : {std::tuple{"NeXTMuLaw", FOUR_CHAR_CODE("ulaw"), "u-law"},
@@ -67,16 +68,18 @@ std::vector<FormatTraits> PCMFormats()
         all.push_back(g711);
     }
 
-    FormatTraits avr = Traits("AVR", FOUR_CHAR_CODE(".AVR"), {{1, 16, 22050}, {2, 8, 8000}});
+    FormatTraits avr = Traits("AVR", FOUR_CHAR_CODE(".AVR"), {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 32000}, {2, 16, 11025}});
     avr.soxReadOptions = {"-t", "avr"};
     avr.sndfileReads = true;
-    avr.soxWrites = {{1, 16, 22050}, {2, 8, 8000}};
+    avr.soxWrites = {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 11025}, {2, 16, 11025}};
     avr.soxWriteOptions = {"-t", "avr"};
+    avr.sndfileExtension = "avr";
     all.push_back(avr);
 
     FormatTraits svx = Traits("IFF8SVX", FOUR_CHAR_CODE("8SVX"), {{1, 8, 8000}});
     svx.soxReadOptions = {"-t", "8svx"};
     svx.sndfileReads = true;
+    svx.peersSeePadding = true;   // libsndfile counts the pad byte of an odd body as a sample
     svx.soxWrites = {{1, 8, 8000}};
     svx.soxWriteOptions = {"-t", "8svx"};
     all.push_back(svx);
@@ -84,6 +87,7 @@ std::vector<FormatTraits> PCMFormats()
     FormatTraits cd = Traits("CDImage", FOUR_CHAR_CODE("IDAT"), {{2, 16, 44100}});
     cd.soxReadOptions = {"-t", "raw", "-e", "signed-integer", "-b", "16", "-L", "-c", "2", "-r", "44100"};
     cd.soxWrites = {{2, 16, 44100}};
+    cd.detectsPeerFiles = false;   // headerless: typed by its name
     cd.soxWriteOptions = {"-t", "raw", "-e", "signed-integer", "-L"};
     all.push_back(cd);
 
@@ -94,6 +98,7 @@ std::vector<FormatTraits> PCMFormats()
     paris.sndfileReads = true;
     paris.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 22050}};
     paris.soxWriteOptions = {"-t", "paf"};
+    paris.sndfileExtension = "paf";
     all.push_back(paris);
 
     FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
@@ -109,9 +114,10 @@ std::vector<FormatTraits> PCMFormats()
 
     FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{1, 16, 22050}, {2, 16, 44100}});
     voc2.soxReadOptions = {"-t", "voc"};
-    voc2.sndfileReads = true;
-    voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}};
+    voc2.sndfileReads = voc2.ffmpegReads = true;
+    voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}, {2, 8, 8000}};
     voc2.soxWriteOptions = {"-t", "voc"};
+    voc2.sndfileExtension = "voc";
     all.push_back(voc2);
 
     FormatTraits sonic = Traits("SonicAIFF", FOUR_CHAR_CODE("SAIF"), {{1, 16, 48000}, {2, 24, 48000}});
