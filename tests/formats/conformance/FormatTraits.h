@@ -59,6 +59,7 @@ struct FormatTraits {
     OSType detectedAs = 0;         // what type detection names our files (0: `type`)
     std::vector<FormatShape> shapes;   // shapes Create takes; the first is the small default
     bool lossy = false;            // coded samples (G.711, float): no exact round trip
+    SInt64 lossyError = 0;         // largest coding error of a lossy round trip (32-bit units)
     // Peers that read the format: sox (with these input options; empty: sox
     // does not read it), libsndfile, ffmpeg.
     QStringList soxReadOptions;
@@ -71,6 +72,7 @@ struct FormatTraits {
     // libsndfile writes the format by this file extension (sndfile-convert
     // from a WAVE of each soxWrites shape); empty: it does not.
     QString sndfileExtension;
+    QString sndfileOption;         // its encoding option ("-ulaw"); empty: -pcm<bits>
     // Whether type detection recognises the peers' files by their header
     // (false for headerless formats, typed by their names).
     bool detectsPeerFiles = true;

@@ -25,23 +25,36 @@ std::vector<FormatTraits> PCMFormats()
     aiff.soxWriteOptions = {"-t", "aiff"};
     all.push_back(aiff);
 
+    FormatTraits aifc = Traits("AIFFC", FOUR_CHAR_CODE("AIFC"), {{1, 8, 44100}, {2, 16, 44100}, {1, 24, 48000}, {2, 32, 44100}});
+    aifc.openWarnings = {-22204};
+    aifc.soxReadOptions = {"-t", "aifc"};
+    aifc.sndfileReads = aifc.ffmpegReads = true;
+    aifc.soxWrites = {{2, 8, 22050}, {1, 16, 44100}};
+    aifc.soxWriteOptions = {"-t", "aifc", "-e", "signed-integer"};
+    all.push_back(aifc);
+
     FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
                                {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
     wave.soxReadOptions = {"-t", "wav"};
     wave.sndfileReads = wave.ffmpegReads = true;
-    wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}};
+    wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
     wave.soxWriteOptions = {"-t", "wav"};
+    wave.sndfileExtension = "wav";
     all.push_back(wave);
 
-    FormatTraits bwf = Traits("BroadcastWave", FOUR_CHAR_CODE("BWLN"), {{2, 16, 48000}, {1, 24, 48000}});
+    FormatTraits bwf = Traits("BroadcastWave", FOUR_CHAR_CODE("BWLN"),
+                              {{2, 16, 48000}, {1, 24, 48000}, {6, 32, 44100}, {1, 16, 44100}});
     bwf.soxReadOptions = {"-t", "wav"};
     bwf.sndfileReads = bwf.ffmpegReads = true;
     all.push_back(bwf);
 
     for (const auto& [name, type, encoding] : {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law"},
                                                std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law"}}) {
-        FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}});
+        FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}, {3, 16, 8000}});
         g711.lossy = true;
+        g711.lossyError = SInt64(1100) << 16;   // within the coder's step
+        g711.sndfileExtension = "wav";
+        g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
         g711.soxReadOptions = {"-t", "wav"};
         g711.sndfileReads = g711.ffmpegReads = true;
         g711.soxWrites = {{1, 8, 8000}};
@@ -49,10 +62,10 @@ std::vector<FormatTraits> PCMFormats()
         all.push_back(g711);
     }
 
-    FormatTraits next = Traits("NeXT", FOUR_CHAR_CODE("NxTS"), {{1, 16, 8000}, {2, 8, 22050}, {1, 24, 48000}, {2, 32, 44100}});
+    FormatTraits next = Traits("NeXT", FOUR_CHAR_CODE("NxTS"), {{1, 16, 8000}, {2, 8, 22050}, {1, 24, 48000}, {2, 32, 44100}, {3, 16, 8000}});
     next.soxReadOptions = {"-t", "au"};
     next.sndfileReads = next.ffmpegReads = true;
-    next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}};
+    next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}, {1, 24, 8000}, {2, 32, 8000}};
     next.soxWriteOptions = {"-t", "au", "-e", "signed-integer"};
     next.sndfileExtension = "au";
     all.push_back(next);
@@ -61,10 +74,13 @@ std::vector<FormatTraits> PCMFormats()
                                                std::tuple{"NeXTALaw", FOUR_CHAR_CODE("NSAL"), "a-law"}}) {
         FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}});
         g711.lossy = true;
+        g711.lossyError = SInt64(1100) << 16;
         g711.soxReadOptions = {"-t", "au"};
         g711.sndfileReads = g711.ffmpegReads = true;
-        g711.soxWrites = {{1, 8, 8000}};
+        g711.soxWrites = {{1, 8, 8000}, {2, 8, 8000}};
         g711.soxWriteOptions = {"-t", "au", "-e", encoding};
+        g711.sndfileExtension = "au";
+        g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
         all.push_back(g711);
     }
 
