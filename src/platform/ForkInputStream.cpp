@@ -52,8 +52,8 @@ ForkStreamBuf::int_type ForkStreamBuf::underflow()
     return traits_type::to_int_type(*gptr());
 }
 
-ForkStreamBuf::pos_type ForkStreamBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
-                                               std::ios_base::openmode which)
+ForkStreamBuf::pos_type ForkStreamBuf::seekoff(
+    off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which)
 {
     if (m_refNum == 0 || !(which & std::ios_base::in))
         return pos_type(off_type(-1));
@@ -82,12 +82,14 @@ ForkStreamBuf::pos_type ForkStreamBuf::seekpos(pos_type position, std::ios_base:
     return seekoff(off_type(position), std::ios_base::beg, which);
 }
 
-ForkInputStream::ForkInputStream() : std::istream(&m_buf)
+ForkInputStream::ForkInputStream()
+    : std::istream(&m_buf)
 {
     setstate(std::ios_base::badbit);
 }
 
-ForkInputStream::ForkInputStream(const std::string& path) : ForkInputStream()
+ForkInputStream::ForkInputStream(const std::string& path)
+    : ForkInputStream()
 {
     open(path);
 }

@@ -32,7 +32,7 @@ private:
     static constexpr std::size_t kBufferBytes = 4096;
 
     SInt16 m_refNum = 0;
-    SInt64 m_bufferStart = 0;   // file position of eback()
+    SInt64 m_bufferStart = 0;  // file position of eback()
     char m_buffer[kBufferBytes];
 };
 

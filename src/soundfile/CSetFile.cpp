@@ -10,16 +10,22 @@ namespace {
 
 constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 
-} // namespace
+}  // namespace
 
-CSetFile::CSetFile(OSType memberType) : m_memberType(memberType) {}
+CSetFile::CSetFile(OSType memberType)
+    : m_memberType(memberType)
+{
+}
 
 CSetFile::~CSetFile() = default;
 
 // ========================================================== annotations
 #define QM_LEAD(call, fallback) (Lead() ? Lead()->call : (fallback))
 
-UInt16 CSetFile::GetNumMarkers() const { return QM_LEAD(GetNumMarkers(), CSoundFile::GetNumMarkers()); }
+UInt16 CSetFile::GetNumMarkers() const
+{
+    return QM_LEAD(GetNumMarkers(), CSoundFile::GetNumMarkers());
+}
 OSErr CSetFile::GetMarker(UInt16 index, SFTMarker* marker) const
 {
     return QM_LEAD(GetMarker(index, marker), CSoundFile::GetMarker(index, marker));
@@ -32,7 +38,10 @@ OSErr CSetFile::GetMarkerByID(SInt32 markerID, SFTMarker* marker) const
 {
     return QM_LEAD(GetMarkerByID(markerID, marker), CSoundFile::GetMarkerByID(markerID, marker));
 }
-UInt16 CSetFile::GetNumLoops() const { return QM_LEAD(GetNumLoops(), CSoundFile::GetNumLoops()); }
+UInt16 CSetFile::GetNumLoops() const
+{
+    return QM_LEAD(GetNumLoops(), CSoundFile::GetNumLoops());
+}
 OSErr CSetFile::GetLoop(UInt16 index, SFTLoop* loop) const
 {
     return QM_LEAD(GetLoop(index, loop), CSoundFile::GetLoop(index, loop));
@@ -41,14 +50,26 @@ const ZuLoop* CSetFile::GetLoopObject(UInt16 index) const
 {
     return QM_LEAD(GetLoopObject(index), CSoundFile::GetLoopObject(index));
 }
-UInt16 CSetFile::GetNumRegions() const { return QM_LEAD(GetNumRegions(), CSoundFile::GetNumRegions()); }
+UInt16 CSetFile::GetNumRegions() const
+{
+    return QM_LEAD(GetNumRegions(), CSoundFile::GetNumRegions());
+}
 Boolean CSetFile::FindRegion(UInt32 start, UInt32 end, SFTRegion* region) const
 {
     return QM_LEAD(FindRegion(start, end, region), CSoundFile::FindRegion(start, end, region));
 }
-const QList<ZuRegion>& CSetFile::GetRegions() const { return QM_LEAD(GetRegions(), CSoundFile::GetRegions()); }
-const QList<ZuMarker>& CSetFile::GetMarkers() const { return QM_LEAD(GetMarkers(), CSoundFile::GetMarkers()); }
-const QList<ZuLoop>& CSetFile::GetLoops() const { return QM_LEAD(GetLoops(), CSoundFile::GetLoops()); }
+const QList<ZuRegion>& CSetFile::GetRegions() const
+{
+    return QM_LEAD(GetRegions(), CSoundFile::GetRegions());
+}
+const QList<ZuMarker>& CSetFile::GetMarkers() const
+{
+    return QM_LEAD(GetMarkers(), CSoundFile::GetMarkers());
+}
+const QList<ZuLoop>& CSetFile::GetLoops() const
+{
+    return QM_LEAD(GetLoops(), CSoundFile::GetLoops());
+}
 OSErr CSetFile::GetRegionBounds(SInt32 frame, UInt32* start, UInt32* end) const
 {
     return QM_LEAD(GetRegionBounds(frame, start, end), CSoundFile::GetRegionBounds(frame, start, end));
@@ -57,10 +78,22 @@ std::string CSetFile::GetFileNameString() const
 {
     return QM_LEAD(GetFileNameString(), CSoundFile::GetFileNameString());
 }
-UInt32 CSetFile::GetTimeStamp() const { return QM_LEAD(GetTimeStamp(), CSoundFile::GetTimeStamp()); }
-Boolean CSetFile::HasTimeStamp() const { return QM_LEAD(HasTimeStamp(), CSoundFile::HasTimeStamp()); }
-UInt64 CSetFile::GetTimeStamp64() const { return QM_LEAD(GetTimeStamp64(), CSoundFile::GetTimeStamp64()); }
-QVariantMap& CSetFile::GetSpecifics() { return QM_LEAD(GetSpecifics(), CSoundFile::GetSpecifics()); }
+UInt32 CSetFile::GetTimeStamp() const
+{
+    return QM_LEAD(GetTimeStamp(), CSoundFile::GetTimeStamp());
+}
+Boolean CSetFile::HasTimeStamp() const
+{
+    return QM_LEAD(HasTimeStamp(), CSoundFile::HasTimeStamp());
+}
+UInt64 CSetFile::GetTimeStamp64() const
+{
+    return QM_LEAD(GetTimeStamp64(), CSoundFile::GetTimeStamp64());
+}
+QVariantMap& CSetFile::GetSpecifics()
+{
+    return QM_LEAD(GetSpecifics(), CSoundFile::GetSpecifics());
+}
 
 #undef QM_LEAD
 
@@ -123,10 +156,10 @@ OSErr CSetFile::RemoveRegion(const SFTRegion* region)
 // =============================================================== blocks
 void CSetFile::CheckMemberBlocks(const CSoundFile* member) const
 {
-    if (member->GetNumBits() != m_numBits || member->GetBufferFrames() < m_bufferFrames ||
-        member->GetNumChannels() != 1)
-        throw error_code_exception(MemberMismatchErr(), "member does not match its set (%s:%d)",
-                                   path_file_name(__FILE__), __LINE__);
+    if (member->GetNumBits() != m_numBits || member->GetBufferFrames() < m_bufferFrames
+        || member->GetNumChannels() != 1)
+        throw error_code_exception(
+            MemberMismatchErr(), "member does not match its set (%s:%d)", path_file_name(__FILE__), __LINE__);
 }
 
 std::size_t CSetFile::CheckedSampleBytes() const
@@ -136,7 +169,7 @@ std::size_t CSetFile::CheckedSampleBytes() const
     const std::size_t bytes = SetSampleBytes(m_numBits);
     if (bytes == 0)
         throw error_code_exception(paramErr, "illegal word size (%ld) in sound file (%s:%d)", long(m_numBits),
-                                   path_file_name(__FILE__), __LINE__);
+            path_file_name(__FILE__), __LINE__);
     return bytes;
 }
 

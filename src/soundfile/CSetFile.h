@@ -91,8 +91,7 @@ protected:
     // members and paramErr for a word length other than 8, 16, 24, 32.
     std::size_t CheckedSampleBytes() const;
     // Runs `call` on every member; the first failure stops.
-    template <typename Call>
-    OSErr ForEachMember(Call&& call)
+    template <typename Call> OSErr ForEachMember(Call&& call)
     {
         if (m_members.empty()) {
             return EmptySetErr();

@@ -37,4 +37,4 @@ inline bool SeekBy(std::istream& in, SInt64 offset)
     return !in.fail();
 }
 
-} // namespace header_sniffing
+}  // namespace header_sniffing

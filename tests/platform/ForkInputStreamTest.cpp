@@ -27,8 +27,7 @@ TEST(ForkInputStreamTest, ReadsSeeksAndReportsOpenErrors)
     EXPECT_EQ(in.get(), std::char_traits<char>::eof());
 
     for (const auto& [offset, dirn, expected] : {std::tuple{5000, std::ios::beg, 5000},
-                                                 std::tuple{-10, std::ios::end, 9990},
-                                                 std::tuple{-4000, std::ios::cur, 5990}}) {
+             std::tuple{-10, std::ios::end, 9990}, std::tuple{-4000, std::ios::cur, 5990}}) {
         in.clear();
         in.seekg(offset, dirn);
         ASSERT_EQ(int(in.tellg()), expected);

@@ -59,27 +59,30 @@ std::vector<SInt32> BigEndianS32(const QByteArray& bytes)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<SInt32> SoxS32(const std::string& path, const QStringList& inputOptions)
 {
     QStringList arguments = inputOptions;
-    arguments << QString::fromStdString(path) << "-t" << "s32" << "-B" << "-";
+    arguments << QString::fromStdString(path) << "-t"
+              << "s32"
+              << "-B"
+              << "-";
     const RunResult r = Run(QStringLiteral("sox"), arguments);
     return r.exitCode == 0 ? BigEndianS32(r.out) : std::vector<SInt32>();
 }
 
 std::vector<SInt32> FFmpegS32(const std::string& path)
 {
-    const RunResult r = Run(QStringLiteral("ffmpeg"), {"-nostdin", "-loglevel", "error", "-i", QString::fromStdString(path),
-                                                      "-f", "s32be", "-"});
+    const RunResult r = Run(QStringLiteral("ffmpeg"),
+        {"-nostdin", "-loglevel", "error", "-i", QString::fromStdString(path), "-f", "s32be", "-"});
     return r.exitCode == 0 ? BigEndianS32(r.out) : std::vector<SInt32>();
 }
 
 std::vector<float> FFmpegF32(const std::string& path)
 {
-    const RunResult r = Run(QStringLiteral("ffmpeg"), {"-nostdin", "-loglevel", "error", "-i", QString::fromStdString(path),
-                                                      "-f", "f32le", "-"});
+    const RunResult r = Run(QStringLiteral("ffmpeg"),
+        {"-nostdin", "-loglevel", "error", "-i", QString::fromStdString(path), "-f", "f32le", "-"});
     std::vector<float> out;
     if (r.exitCode == 0) {
         out.resize(std::size_t(r.out.size()) / 4);
@@ -91,9 +94,8 @@ std::vector<float> FFmpegF32(const std::string& path)
 std::string FFprobeField(const std::string& path, const std::string& field)
 {
     const RunResult r = Run(QStringLiteral("ffprobe"),
-                            {"-v", "error", "-select_streams", "a:0", "-show_entries",
-                             QString::fromStdString("stream=" + field), "-of", "default=nw=1:nk=1",
-                             QString::fromStdString(path)});
+        {"-v", "error", "-select_streams", "a:0", "-show_entries", QString::fromStdString("stream=" + field), "-of",
+            "default=nw=1:nk=1", QString::fromStdString(path)});
     return r.exitCode == 0 ? r.out.trimmed().toStdString() : std::string();
 }
 
@@ -141,4 +143,4 @@ void WriteAll(const std::string& path, const std::vector<UInt8>& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-} // namespace peers
+}  // namespace peers

@@ -20,7 +20,7 @@
 namespace peers {
 
 struct RunResult {
-    int exitCode = -1;   // -1: did not start, crashed or timed out
+    int exitCode = -1;  // -1: did not start, crashed or timed out
     QByteArray out;
     QByteArray err;
 };
@@ -47,7 +47,7 @@ struct SndfileView {
     int channels = 0;
     int rate = 0;
     long long frames = 0;
-    std::vector<SInt32> samples;   // left-justified 32-bit
+    std::vector<SInt32> samples;  // left-justified 32-bit
 };
 SndfileView ReadWithSndfile(const std::string& path);
 // The samples as 16-bit values (libsndfile's short reader).
@@ -57,13 +57,13 @@ std::vector<short> SndfileShorts(const std::string& path);
 std::vector<UInt8> ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::vector<UInt8>& bytes);
 
-} // namespace peers
+}  // namespace peers
 
-#define QM_REQUIRE_PEER(program)                                                                              \
-    do {                                                                                                      \
-        if (!peers::Have(QStringLiteral(program))) {                                                          \
-            if (peers::InCI())                                                                                \
-                FAIL() << program << " is not installed (a peer every CI run needs)";                         \
-            GTEST_SKIP() << program << " is not installed";                                                   \
-        }                                                                                                     \
+#define QM_REQUIRE_PEER(program)                                                                                       \
+    do {                                                                                                               \
+        if (!peers::Have(QStringLiteral(program))) {                                                                   \
+            if (peers::InCI())                                                                                         \
+                FAIL() << program << " is not installed (a peer every CI run needs)";                                  \
+            GTEST_SKIP() << program << " is not installed";                                                            \
+        }                                                                                                              \
     } while (0)

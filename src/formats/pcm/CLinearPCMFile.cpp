@@ -58,7 +58,7 @@ OSErr CLinearPCMFile::ExtendData(UInt32 frame)
     OSErr err = noErr;
     const UInt8 silence = FileSilenceByte();
     if (silence == 0 || end >= target) {
-        err = SetEOF(m_refNum, std::max(end, target));   // the new bytes read as zeros
+        err = SetEOF(m_refNum, std::max(end, target));  // the new bytes read as zeros
     } else {
         const std::vector<UInt8> fill(std::size_t(std::min<SInt64>(target - end, 65536)), silence);
         while (err == noErr && end < target) {
@@ -121,7 +121,7 @@ OSErr CLinearPCMFile::WriteAt(SInt64 position, const void* data, std::size_t cou
 {
     OSErr err = SetFPos(m_refNum, fsFromStart, position);
     if (err == eofErr) {
-        err = SetEOF(m_refNum, position);   // zeros up to the position
+        err = SetEOF(m_refNum, position);  // zeros up to the position
         if (err == noErr) {
             err = SetFPos(m_refNum, fsFromStart, position);
         }
@@ -143,8 +143,8 @@ UInt32 CLinearPCMFile::FramesUpTo(SInt64 length) const
     if (bpf <= 0) {
         return 0;
     }
-    return UInt32(std::clamp<SInt64>(std::max<SInt64>(length - m_dataOffset, 0) / bpf, 0,
-                                     std::numeric_limits<UInt32>::max()));
+    return UInt32(
+        std::clamp<SInt64>(std::max<SInt64>(length - m_dataOffset, 0) / bpf, 0, std::numeric_limits<UInt32>::max()));
 }
 
 void CLinearPCMFile::DecodeSamples(UInt8* data, std::size_t bytes) const
@@ -254,9 +254,8 @@ OSErr CLinearPCMFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
 OSErr CLinearPCMFile::ReadBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
-        return LoadReadBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
-            return LoadBlock(block, at, frames);
-        });
+        return LoadReadBlock(
+            frame, [this](UInt8* block, UInt32 at, UInt32 frames) { return LoadBlock(block, at, frames); });
     });
 }
 
@@ -303,30 +302,32 @@ OSErr CLinearPCMFile::StoreFrames(UInt32 frames, UInt32 frame)
 
 OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        if (!m_writable) {
-            return wrPermErr;
-        }
-        if (!m_writeBuffer || frames > m_bufferFrames) {
-            return paramErr;
-        }
-        if (frames == 0) {
+    return Guarded(
+        [&]() -> OSErr {
+            if (!m_isOpen) {
+                return kFileNotOpenedErr;
+            }
+            if (!m_writable) {
+                return wrPermErr;
+            }
+            if (!m_writeBuffer || frames > m_bufferFrames) {
+                return paramErr;
+            }
+            if (frames == 0) {
+                return noErr;
+            }
+            OSErr err = CheckWriteExtent(UInt64(frame) + frames);
+            if (err == noErr) {
+                err = StoreFrames(frames, frame);
+            }
+            if (err != noErr) {
+                return err;
+            }
+            m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
+            m_headerDirty = true;
             return noErr;
-        }
-        OSErr err = CheckWriteExtent(UInt64(frame) + frames);
-        if (err == noErr) {
-            err = StoreFrames(frames, frame);
-        }
-        if (err != noErr) {
-            return err;
-        }
-        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
-        m_headerDirty = true;
-        return noErr;
-    }, kCouldNotCreatePointerErr);
+        },
+        kCouldNotCreatePointerErr);
 }
 
 // ================================================================ close

@@ -38,9 +38,9 @@ protected:
     // How the file's samples differ from the block layout (big-endian,
     // signed); applied in this order when reading, reversed when writing.
     struct SampleTransform {
-        bool reverseBytes = false;   // little-endian samples
-        bool swapPairs = false;      // byte pairs swapped (16-bit words of a CD image)
-        bool flipSign = false;       // unsigned samples (offset binary)
+        bool reverseBytes = false;  // little-endian samples
+        bool swapPairs = false;  // byte pairs swapped (16-bit words of a CD image)
+        bool flipSign = false;  // unsigned samples (offset binary)
     };
 
     CLinearPCMFile() = default;
@@ -77,8 +77,7 @@ protected:
     OSErr OpenForReading();
     // Opens the data fork, runs `readHeader`, closes it again: the frame of
     // every ProbeHeader.  *result is set to 0 first.
-    template <typename ReadHeader>
-    OSErr ProbeWith(SInt16* result, ReadHeader&& readHeader)
+    template <typename ReadHeader> OSErr ProbeWith(SInt16* result, ReadHeader&& readHeader)
     {
         if (result) {
             *result = 0;

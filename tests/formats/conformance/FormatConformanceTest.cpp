@@ -27,7 +27,7 @@ struct Decoded {
     SInt16 bits = 0;
     double rate = 0;
     UInt32 frames = 0;
-    std::vector<SInt32> samples;   // interleaved, left-justified
+    std::vector<SInt32> samples;  // interleaved, left-justified
 };
 
 std::size_t SampleBytes(SInt16 bits)
@@ -74,7 +74,7 @@ std::unique_ptr<CSoundFile> Make(OSType type)
 
 // Writes `samples` through the format class; the path written (empty on failure).
 std::string WriteOurs(OSType type, const FormatShape& shape, const std::string& path,
-                      const std::vector<SInt32>& samples, UInt32 firstFrame = 0)
+    const std::vector<SInt32>& samples, UInt32 firstFrame = 0)
 {
     auto file = Make(type);
     if (!file)
@@ -92,7 +92,7 @@ std::string WriteOurs(OSType type, const FormatShape& shape, const std::string& 
         EXPECT_EQ(file->PrepareWriteBlock(at), noErr);
         const UInt32 n = std::min(file->GetBufferFrames(), frames - done);
         ToBlock(samples.data() + std::size_t(done) * shape.channels, std::size_t(n) * shape.channels, width,
-                file->GetWriteBuffer());
+            file->GetWriteBuffer());
         EXPECT_EQ(file->WriteBlock(n, at), noErr);
         done += n;
     }
@@ -135,7 +135,7 @@ Decoded DecodeOurs(OSType type, const std::string& path, const std::vector<OSErr
 }
 
 void ExpectSame(std::vector<SInt32> peer, const std::vector<SInt32>& ours, SInt32 tolerance, const std::string& what,
-                bool peerSeesPadding = false)
+    bool peerSeesPadding = false)
 {
     if (peerSeesPadding && peer.size() > ours.size())
         peer.resize(ours.size());
@@ -148,7 +148,7 @@ void ExpectSame(std::vector<SInt32> peer, const std::vector<SInt32>& ours, SInt3
     EXPECT_EQ(bad, 0u) << what;
 }
 
-} // namespace
+}  // namespace
 
 void FormatConformance::SetUpTestSuite()
 {
@@ -207,13 +207,13 @@ TEST_P(FormatConformance, PeersReadOurFiles)
     int n = 0;
     for (const FormatShape& shape : T().shapes) {
         const std::string what = T().name + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
-        const std::string path = WriteOurs(T().type, shape, dir.file("peer" + std::to_string(n++)),
-                                           Samples(shape, T().frames));
+        const std::string path
+            = WriteOurs(T().type, shape, dir.file("peer" + std::to_string(n++)), Samples(shape, T().frames));
         const Decoded ours = DecodeOurs(T().type, path);
         if (!T().soxReadOptions.isEmpty()) {
             QM_REQUIRE_PEER("sox");
             ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox",
-                       T().peersSeePadding);
+                T().peersSeePadding);
             if (!T().soxReadOptions.contains("raw")) {
                 const peers::RunResult info = peers::Run("sox", {"--i", "-c", QString::fromStdString(path)});
                 EXPECT_EQ(info.out.trimmed().toInt(), shape.channels) << what << " sox --i";
@@ -246,13 +246,13 @@ TEST_P(FormatConformance, WeReadThePeersFiles)
     int n = 0;
     for (const FormatShape& shape : T().soxWrites) {
         const QString bits = QString::number(shape.bits);
-        const QStringList make{"-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels),
-                               "-b", bits};
+        const QStringList make{
+            "-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels), "-b", bits};
         const QStringList noise{"synth", "0.03", "whitenoise", "vol", "0.9"};
-        std::vector<std::pair<std::string, std::string>> files;   // (writer, path)
+        std::vector<std::pair<std::string, std::string>> files;  // (writer, path)
         const std::string soxPath = dir.file("sox" + std::to_string(n));
-        peers::RunResult r = peers::Run("sox", QStringList(make) << T().soxWriteOptions
-                                                                 << QString::fromStdString(soxPath) << noise);
+        peers::RunResult r
+            = peers::Run("sox", QStringList(make) << T().soxWriteOptions << QString::fromStdString(soxPath) << noise);
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         files.emplace_back("sox", soxPath);
         if (!T().sndfileExtension.isEmpty()) {
@@ -262,10 +262,11 @@ TEST_P(FormatConformance, WeReadThePeersFiles)
             ASSERT_EQ(peers::Run("sox", QStringList(make) << QString::fromStdString(wav) << noise).exitCode, 0);
             // Eight-bit samples are signed in some formats, unsigned in others.
             const QStringList encodings = !T().sndfileOption.isEmpty() ? QStringList{T().sndfileOption}
-                                          : shape.bits == 8            ? QStringList{"-pcms8", "-pcmu8"}
+                : shape.bits == 8                                      ? QStringList{"-pcms8", "-pcmu8"}
                                                                        : QStringList{"-pcm" + bits};
             for (const QString& encoding : encodings) {
-                r = peers::Run("sndfile-convert", {encoding, QString::fromStdString(wav), QString::fromStdString(sfPath)});
+                r = peers::Run(
+                    "sndfile-convert", {encoding, QString::fromStdString(wav), QString::fromStdString(sfPath)});
                 if (r.exitCode == 0)
                     break;
             }
@@ -274,8 +275,8 @@ TEST_P(FormatConformance, WeReadThePeersFiles)
         }
         ++n;
         for (const auto& [writer, path] : files) {
-            const std::string what = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" +
-                                     std::to_string(shape.bits);
+            const std::string what
+                = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
             const Decoded ours = DecodeOurs(T().type, path);
             ASSERT_EQ(ours.err, noErr) << what;
             EXPECT_EQ(ours.channels, shape.channels) << what;
@@ -385,4 +386,4 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     (void)refused;
 }
 
-} // namespace
+}  // namespace

@@ -54,12 +54,12 @@ struct FormatShape {
 };
 
 struct FormatTraits {
-    std::string name;              // the test-name suffix ("AVR")
-    OSType type = 0;               // the factory's type code
-    OSType detectedAs = 0;         // what type detection names our files (0: `type`)
-    std::vector<FormatShape> shapes;   // shapes Create takes; the first is the small default
-    bool lossy = false;            // coded samples (G.711, float): no exact round trip
-    SInt64 lossyError = 0;         // largest coding error of a lossy round trip (32-bit units)
+    std::string name;  // the test-name suffix ("AVR")
+    OSType type = 0;  // the factory's type code
+    OSType detectedAs = 0;  // what type detection names our files (0: `type`)
+    std::vector<FormatShape> shapes;  // shapes Create takes; the first is the small default
+    bool lossy = false;  // coded samples (G.711, float): no exact round trip
+    SInt64 lossyError = 0;  // largest coding error of a lossy round trip (32-bit units)
     // Peers that read the format: sox (with these input options; empty: sox
     // does not read it), libsndfile, ffmpeg.
     QStringList soxReadOptions;
@@ -72,7 +72,7 @@ struct FormatTraits {
     // libsndfile writes the format by this file extension (sndfile-convert
     // from a WAVE of each soxWrites shape); empty: it does not.
     QString sndfileExtension;
-    QString sndfileOption;         // its encoding option ("-ulaw"); empty: -pcm<bits>
+    QString sndfileOption;  // its encoding option ("-ulaw"); empty: -pcm<bits>
     // Whether type detection recognises the peers' files by their header
     // (false for headerless formats, typed by their names).
     bool detectsPeerFiles = true;
@@ -86,7 +86,7 @@ struct FormatTraits {
     // rounds its data up to whole blocks): only our frames are compared.
     bool peersSeePadding = false;
     // Frames written in the small default files.
-    UInt32 frames = 301;   // odd: pad bytes after odd data get written
+    UInt32 frames = 301;  // odd: pad bytes after odd data get written
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;

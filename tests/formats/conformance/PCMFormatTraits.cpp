@@ -17,15 +17,16 @@ std::vector<FormatTraits> PCMFormats()
     std::vector<FormatTraits> all;
 
     FormatTraits aiff = Traits("AIFF", FOUR_CHAR_CODE("AIFF"),
-                               {{1, 16, 44100}, {2, 8, 22050}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
-    aiff.openWarnings = {-22204};   // frames cut to the sound data
+        {{1, 16, 44100}, {2, 8, 22050}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
+    aiff.openWarnings = {-22204};  // frames cut to the sound data
     aiff.soxReadOptions = {"-t", "aiff"};
     aiff.sndfileReads = aiff.ffmpegReads = true;
     aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}};
     aiff.soxWriteOptions = {"-t", "aiff"};
     all.push_back(aiff);
 
-    FormatTraits aifc = Traits("AIFFC", FOUR_CHAR_CODE("AIFC"), {{1, 8, 44100}, {2, 16, 44100}, {1, 24, 48000}, {2, 32, 44100}});
+    FormatTraits aifc
+        = Traits("AIFFC", FOUR_CHAR_CODE("AIFC"), {{1, 8, 44100}, {2, 16, 44100}, {1, 24, 48000}, {2, 32, 44100}});
     aifc.openWarnings = {-22204};
     aifc.soxReadOptions = {"-t", "aifc"};
     aifc.sndfileReads = aifc.ffmpegReads = true;
@@ -34,7 +35,7 @@ std::vector<FormatTraits> PCMFormats()
     all.push_back(aifc);
 
     FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
-                               {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
+        {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
     wave.soxReadOptions = {"-t", "wav"};
     wave.sndfileReads = wave.ffmpegReads = true;
     wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
@@ -42,17 +43,17 @@ std::vector<FormatTraits> PCMFormats()
     wave.sndfileExtension = "wav";
     all.push_back(wave);
 
-    FormatTraits bwf = Traits("BroadcastWave", FOUR_CHAR_CODE("BWLN"),
-                              {{2, 16, 48000}, {1, 24, 48000}, {6, 32, 44100}, {1, 16, 44100}});
+    FormatTraits bwf = Traits(
+        "BroadcastWave", FOUR_CHAR_CODE("BWLN"), {{2, 16, 48000}, {1, 24, 48000}, {6, 32, 44100}, {1, 16, 44100}});
     bwf.soxReadOptions = {"-t", "wav"};
     bwf.sndfileReads = bwf.ffmpegReads = true;
     all.push_back(bwf);
 
     for (const auto& [name, type, encoding] : {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law"},
-                                               std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law"}}) {
+             std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law"}}) {
         FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}, {3, 16, 8000}});
         g711.lossy = true;
-        g711.lossyError = SInt64(1100) << 16;   // within the coder's step
+        g711.lossyError = SInt64(1100) << 16;  // within the coder's step
         g711.sndfileExtension = "wav";
         g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
         g711.soxReadOptions = {"-t", "wav"};
@@ -62,7 +63,8 @@ std::vector<FormatTraits> PCMFormats()
         all.push_back(g711);
     }
 
-    FormatTraits next = Traits("NeXT", FOUR_CHAR_CODE("NxTS"), {{1, 16, 8000}, {2, 8, 22050}, {1, 24, 48000}, {2, 32, 44100}, {3, 16, 8000}});
+    FormatTraits next = Traits(
+        "NeXT", FOUR_CHAR_CODE("NxTS"), {{1, 16, 8000}, {2, 8, 22050}, {1, 24, 48000}, {2, 32, 44100}, {3, 16, 8000}});
     next.soxReadOptions = {"-t", "au"};
     next.sndfileReads = next.ffmpegReads = true;
     next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}, {1, 24, 8000}, {2, 32, 8000}};
@@ -71,7 +73,7 @@ std::vector<FormatTraits> PCMFormats()
     all.push_back(next);
 
     for (const auto& [name, type, encoding] : {std::tuple{"NeXTMuLaw", FOUR_CHAR_CODE("ulaw"), "u-law"},
-                                               std::tuple{"NeXTALaw", FOUR_CHAR_CODE("NSAL"), "a-law"}}) {
+             std::tuple{"NeXTALaw", FOUR_CHAR_CODE("NSAL"), "a-law"}}) {
         FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}});
         g711.lossy = true;
         g711.lossyError = SInt64(1100) << 16;
@@ -84,7 +86,8 @@ std::vector<FormatTraits> PCMFormats()
         all.push_back(g711);
     }
 
-    FormatTraits avr = Traits("AVR", FOUR_CHAR_CODE(".AVR"), {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 32000}, {2, 16, 11025}});
+    FormatTraits avr
+        = Traits("AVR", FOUR_CHAR_CODE(".AVR"), {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 32000}, {2, 16, 11025}});
     avr.soxReadOptions = {"-t", "avr"};
     avr.sndfileReads = true;
     avr.soxWrites = {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 11025}, {2, 16, 11025}};
@@ -95,7 +98,7 @@ std::vector<FormatTraits> PCMFormats()
     FormatTraits svx = Traits("IFF8SVX", FOUR_CHAR_CODE("8SVX"), {{1, 8, 8000}});
     svx.soxReadOptions = {"-t", "8svx"};
     svx.sndfileReads = true;
-    svx.peersSeePadding = true;   // libsndfile counts the pad byte of an odd body as a sample
+    svx.peersSeePadding = true;  // libsndfile counts the pad byte of an odd body as a sample
     svx.soxWrites = {{1, 8, 8000}};
     svx.soxWriteOptions = {"-t", "8svx"};
     all.push_back(svx);
@@ -103,7 +106,7 @@ std::vector<FormatTraits> PCMFormats()
     FormatTraits cd = Traits("CDImage", FOUR_CHAR_CODE("IDAT"), {{2, 16, 44100}});
     cd.soxReadOptions = {"-t", "raw", "-e", "signed-integer", "-b", "16", "-L", "-c", "2", "-r", "44100"};
     cd.soxWrites = {{2, 16, 44100}};
-    cd.detectsPeerFiles = false;   // headerless: typed by its name
+    cd.detectsPeerFiles = false;  // headerless: typed by its name
     cd.soxWriteOptions = {"-t", "raw", "-e", "signed-integer", "-L"};
     all.push_back(cd);
 
@@ -118,7 +121,7 @@ std::vector<FormatTraits> PCMFormats()
     all.push_back(paris);
 
     FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
-    sd1.truncationBytesChecked = 1400;   // the 1336-byte header
+    sd1.truncationBytesChecked = 1400;  // the 1336-byte header
     all.push_back(sd1);
 
     FormatTraits voc = Traits("CreativeVoice", FOUR_CHAR_CODE("VOC "), {{1, 8, 8000}});
@@ -148,6 +151,6 @@ std::vector<FormatTraits> PCMFormats()
     return all;
 }
 
-} // namespace
+}  // namespace
 
 INSTANTIATE_TEST_SUITE_P(PCM, FormatConformance, ::testing::ValuesIn(PCMFormats()), FormatTraitsName);
