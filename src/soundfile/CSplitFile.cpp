@@ -16,7 +16,6 @@ namespace {
 
 constexpr OSType kSonicAIFFType = FOUR_CHAR_CODE("SAIF");
 constexpr OSType kParisType = FOUR_CHAR_CODE(" paf");
-constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 
 std::atomic<char> g_sonicPairDigit{0};
 
