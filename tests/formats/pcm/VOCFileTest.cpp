@@ -121,18 +121,6 @@ std::vector<SInt32> FfmpegSamples16(const std::string& path)
     return out;
 }
 
-// sox's decode to 16-bit little-endian.
-std::vector<SInt32> SoxSamples16(const std::string& path)
-{
-    RunResult r = RunProgram("sox", {"-V1", QString::fromStdString(path), "-t", "raw", "-e", "signed", "-b", "16",
-                                     "-L", "-"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    std::vector<SInt32> out(std::size_t(r.out.size()) / 2);
-    for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = SInt16(UInt16(UInt8(r.out[2 * i]) | (UInt8(r.out[2 * i + 1]) << 8)));
-    return out;
-}
-
 std::vector<SInt32> Times256(std::vector<SInt32> v)
 {
     for (auto& x : v)
