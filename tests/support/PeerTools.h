@@ -29,6 +29,15 @@ struct RunResult {
 RunResult Run(const QString& program, const QStringList& arguments);
 // Whether `program` is on PATH (cached).
 bool Have(const QString& program);
+// The same under the names the format tests use.
+inline RunResult RunProgram(const QString& program, const QStringList& arguments)
+{
+    return Run(program, arguments);
+}
+inline bool HaveProgram(const QString& program)
+{
+    return Have(program);
+}
 // Whether the tests run in CI (CI=true).
 bool InCI();
 

@@ -26,17 +26,7 @@
 namespace wavetest {
 
 // The runner and file helpers of tests/support (PeerTools.h).
-using RunResult = peers::RunResult;
-inline RunResult RunProgram(const QString& program, const QStringList& arguments)
-{
-    return peers::Run(program, arguments);
-}
-inline bool HaveProgram(const QString& program)
-{
-    return peers::Have(program);
-}
-using peers::ReadAll;
-using peers::WriteAll;
+using peers::HaveProgram, peers::ReadAll, peers::RunProgram, peers::RunResult, peers::WriteAll;
 
 inline UInt32 LE32(const std::vector<UInt8>& b, std::size_t at)
 {
