@@ -65,8 +65,9 @@ struct FormatTraits {
     QStringList soxReadOptions;
     bool sndfileReads = false;
     bool ffmpegReads = false;
-    // Shapes sox writes in this format (with soxWriteOptions before the
-    // output name), for the reading direction.
+    // Shapes the peers write in this format, for the reading direction: sox
+    // (with soxWriteOptions before the output name; not when soxWriteOptions
+    // is empty) and libsndfile (sndfileExtension).
     std::vector<FormatShape> soxWrites;
     QStringList soxWriteOptions;
     // libsndfile writes the format by this file extension (sndfile-convert

@@ -145,7 +145,12 @@ std::vector<FormatTraits> PCMFormats()
     sonic.peersSeePadding = true;
     all.push_back(sonic);
 
-    FormatTraits sd2 = Traits("SoundDesignerII", FOUR_CHAR_CODE("Sd2f"), {{1, 16, 44100}, {2, 24, 48000}});
+    // The resources live in the "._name" sidecar, where libsndfile keeps them too.
+    FormatTraits sd2 = Traits("SoundDesignerII", FOUR_CHAR_CODE("Sd2f"),
+                              {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 44100}, {2, 32, 44100}});
+    sd2.sndfileReads = true;
+    sd2.soxWrites = {{2, 16, 44100}, {3, 24, 22050}, {1, 8, 22050}, {3, 32, 22050}};
+    sd2.sndfileExtension = "sd2";
     all.push_back(sd2);
 
     return all;
