@@ -7,6 +7,7 @@
 #include "ChunkReader.h"
 #include "CreateSoundFile.h"
 #include "EngineStartup.h"
+#include "FileManager.h"
 #include "FormatTraits.h"
 #include "PeerTools.h"
 #include "SoundFileRegistry.h"
@@ -325,6 +326,7 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
     for (const std::size_t length : lengths) {
         peers::WriteAll(cut, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(length)));
         const Decoded d = DecodeOurs(T().type, cut, T().openWarnings);
+        ASSERT_EQ(OpenForkCount(), 0) << "a fork left open after a prefix of " << length << " bytes";
         if (d.channels == 0)
             continue;  // refused
         ASSERT_LE(d.frames, whole.frames) << "prefix of " << length << " bytes";

@@ -29,7 +29,8 @@
 //     as sox decodes them;
 //   - EveryTruncationIsSafe: every prefix of a written file either opens
 //     with no more frames than the file had and those frames unchanged, or
-//     is refused; never a crash (the sanitizer build checks the reads);
+//     is refused; never a crash (the sanitizer build checks the reads)
+//     and never a fork left open;
 //   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
