@@ -141,7 +141,7 @@ std::vector<FormatTraits> PCMFormats()
 
     FormatTraits sonic = Traits("SonicAIFF", FOUR_CHAR_CODE("SAIF"), {{1, 16, 48000}, {2, 24, 48000}});
     sonic.soxReadOptions = {"-t", "aiff"};
-    sonic.sndfileReads = true;
+    sonic.sndfileReads = sonic.ffmpegReads = true;
     sonic.peersSeePadding = true;
     all.push_back(sonic);
 
