@@ -282,23 +282,6 @@ TEST_F(SDIIFile, MacMixWritesItsOwnHFSType)
     EXPECT_EQ(in->GetNumFrames(), 100u);
 }
 
-TEST_F(SDIIFile, SeekingPastTheEndWhileWritingExtendsWithZeros)
-{
-    OSErr err;
-    auto out = CreateWith<CSDIIFile>(dir.path(), "gap", 2, 16, 44100.0f, &err);
-    ASSERT_EQ(err, noErr);
-    ASSERT_EQ(out->AllocateWriteBuffer(), noErr);
-    ASSERT_EQ(out->PrepareWriteBlock(50), noErr);
-    std::memset(out->GetWriteBuffer(), 0x7F, 4 * 10);
-    ASSERT_EQ(out->WriteBlock(10, 50), noErr);
-    EXPECT_EQ(out->GetNumFrames(), 60u);
-    ASSERT_EQ(out->Close(), noErr);
-    const std::vector<UInt8> data = ReadAll(out->GetPath());
-    ASSERT_EQ(data.size(), 240u);
-    EXPECT_EQ(std::vector<UInt8>(data.begin(), data.begin() + 200), std::vector<UInt8>(200, 0));
-    EXPECT_EQ(data[200], 0x7F);
-}
-
 TEST_F(SDIIFile, RegionListRules)
 {
     const std::string path = dir.file("regions.sd2");
