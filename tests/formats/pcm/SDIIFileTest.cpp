@@ -282,23 +282,6 @@ TEST_F(SDIIFile, MacMixWritesItsOwnHFSType)
     EXPECT_EQ(in->GetNumFrames(), 100u);
 }
 
-TEST_F(SDIIFile, SeekingPastTheEndWhileWritingExtendsWithZeros)
-{
-    OSErr err;
-    auto out = CreateWith<CSDIIFile>(dir.path(), "gap", 2, 16, 44100.0f, &err);
-    ASSERT_EQ(err, noErr);
-    ASSERT_EQ(out->AllocateWriteBuffer(), noErr);
-    ASSERT_EQ(out->PrepareWriteBlock(50), noErr);
-    std::memset(out->GetWriteBuffer(), 0x7F, 4 * 10);
-    ASSERT_EQ(out->WriteBlock(10, 50), noErr);
-    EXPECT_EQ(out->GetNumFrames(), 60u);
-    ASSERT_EQ(out->Close(), noErr);
-    const std::vector<UInt8> data = ReadAll(out->GetPath());
-    ASSERT_EQ(data.size(), 240u);
-    EXPECT_EQ(std::vector<UInt8>(data.begin(), data.begin() + 200), std::vector<UInt8>(200, 0));
-    EXPECT_EQ(data[200], 0x7F);
-}
-
 TEST_F(SDIIFile, RegionListRules)
 {
     const std::string path = dir.file("regions.sd2");
@@ -392,74 +375,6 @@ TEST_F(SDIIFile, DamagedListsAreRefusedAndTheForkClosed)
             EXPECT_EQ(err, noErr);
         else
             EXPECT_TRUE(err == noErr || err == kSDIIBadMarkerResourceErr) << cut << " " << err;
-    }
-}
-
-// ---------------------------------------------------------------- peers
-namespace {
-
-std::vector<int> SndfileSamples(const std::string& path, SF_INFO* info)
-{
-    std::memset(info, 0, sizeof *info);
-    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, info);
-    EXPECT_NE(sf, nullptr) << sf_strerror(nullptr);
-    if (!sf)
-        return {};
-    std::vector<int> out(std::size_t(info->frames * info->channels));
-    sf_readf_int(sf, out.data(), info->frames);
-    sf_close(sf);
-    return out;
-}
-
-} // namespace
-
-TEST_F(SDIIFile, LibsndfileReadsOurFilesSampleExact)
-{
-    for (int bits : {8, 16, 24, 32}) {
-        OSErr err;
-        auto out = CreateWith<CSDIIFile>(dir.path(), "ours" + std::to_string(bits), 2, SInt16(bits), 44100.0f, &err);
-        ASSERT_EQ(err, noErr);
-        const std::vector<SInt32> samples = TestSamples(2 * 20000, bits, unsigned(bits));
-        ASSERT_EQ(WriteAllSamples(*out, samples), noErr);
-        ASSERT_EQ(out->Close(), noErr);
-        SF_INFO info;
-        const std::vector<int> peer = SndfileSamples(out->GetPath(), &info);
-        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_SD2) << bits;
-        EXPECT_EQ(info.channels, 2);
-        EXPECT_EQ(info.samplerate, 44100);
-        EXPECT_EQ(info.frames, 20000);
-        ASSERT_EQ(peer.size(), samples.size());
-        EXPECT_TRUE(std::equal(peer.begin(), peer.end(), samples.begin())) << bits;
-    }
-}
-
-TEST_F(SDIIFile, ReadsLibsndfileFilesSampleExact)
-{
-    for (int subtype : {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_PCM_32}) {
-        const int bits = subtype == SF_FORMAT_PCM_S8 ? 8 : subtype == SF_FORMAT_PCM_16 ? 16 : subtype == SF_FORMAT_PCM_24 ? 24 : 32;
-        const std::string source = dir.file("src" + std::to_string(bits) + ".wav");
-        const std::vector<SInt32> samples = TestSamples(3 * 15000, bits, 3);
-        SF_INFO info{};
-        info.samplerate = 22050;
-        info.channels = 3;
-        info.format = SF_FORMAT_WAV | (bits == 8 ? SF_FORMAT_PCM_U8 : subtype);
-        SNDFILE* sf = sf_open(source.c_str(), SFM_WRITE, &info);
-        ASSERT_NE(sf, nullptr);
-        sf_writef_int(sf, samples.data(), 15000);
-        sf_close(sf);
-        const std::string target = dir.file("peer" + std::to_string(bits) + ".sd2");
-        const QString option = bits == 8 ? "-pcms8" : bits == 16 ? "-pcm16" : bits == 24 ? "-pcm24" : "-pcm32";
-        RunResult r = RunProgram("sndfile-convert", {option, QString::fromStdString(source), QString::fromStdString(target)});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        OSErr err;
-        auto in = OpenWith<CSDIIFile>(target, &err);
-        ASSERT_EQ(err, noErr) << bits;
-        EXPECT_EQ(in->GetNumChannels(), 3);
-        EXPECT_EQ(in->GetNumBits(), bits);
-        EXPECT_DOUBLE_EQ(in->GetSampleRate(), 22050.0);
-        EXPECT_EQ(in->GetNumFrames(), 15000u);
-        EXPECT_EQ(ReadAllSamples(*in), samples) << bits;
-        EXPECT_EQ(GetSDIINumChannels(target), 3);
     }
 }
 
