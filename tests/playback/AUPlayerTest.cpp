@@ -7,7 +7,7 @@
 #include "NullAudioOutput.h"
 #include "error_code_exception.h"
 
-#include "../soundfile/MemorySoundFile.h"
+#include "MemorySoundFile.h"
 
 #include <gtest/gtest.h>
 
