@@ -165,7 +165,8 @@ public:
         // Encoders without a variable frame size take whole frames only; the
         // last one is padded with silence.
         const bool fixed = codec_->frame_size > 0;
-        const bool smallLast = (encoder->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
+        const bool smallLast =
+            (encoder->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
         const int frameSize = fixed ? codec_->frame_size : kPCMFrameSize;
         std::vector<std::vector<SInt32>> samples(channels, std::vector<SInt32>(std::size_t(frameSize)));
         std::vector<SInt32*> pointers(channels);

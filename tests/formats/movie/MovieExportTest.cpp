@@ -204,7 +204,8 @@ TEST_P(MovieExportTest, OutputReadsAsAskedAndDecodesToTheInput)
         const std::vector<uint8_t> bytes = ReadBytes(path);
         ASSERT_GT(bytes.size(), 12u);
         auto be32 = [&](std::size_t at) {
-            return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
+            return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 |
+                   bytes[at + 3];
         };
         EXPECT_EQ(std::size_t(be32(4)) + 8, bytes.size());
         std::vector<std::string> chunks;
