@@ -41,8 +41,8 @@ TEST(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
     const QString root = dir.qpath();
     ASSERT_TRUE(QDir().mkpath(root + "/in"));
     ASSERT_TRUE(QDir().mkpath(root + "/out"));
-    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth", "0.6", "sine", "440",
-                     "sine", "660", "gain", "-3"}));
+    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth", "0.6", "sine",
+                     "440", "sine", "660", "gain", "-3"}));
 
     struct Expected {
         const char* folder;
