@@ -16,6 +16,9 @@
 
 namespace {
 
+// "failed to create a temp file": blocks written with no intermediate.
+constexpr OSErr kNoIntermediateErr = -22026;
+
 struct TagRule {
     AudioChannelLayoutTag tag;
     SInt32 configuration;
@@ -262,7 +265,7 @@ OSErr CQTMovieFile::AllocateWriteBuffer()
 {
     m_readBuffer = nullptr;
     if (!m_intermediate)
-        return kCodedTempFileErr;
+        return kNoIntermediateErr;
     const OSErr err = m_intermediate->AllocateWriteBuffer();
     BorrowBuffers();
     return err;
@@ -271,7 +274,7 @@ OSErr CQTMovieFile::AllocateWriteBuffer()
 OSErr CQTMovieFile::PrepareWriteBlock(UInt32 frame)
 {
     if (!m_intermediate)
-        return kCodedTempFileErr;
+        return kNoIntermediateErr;
     const OSErr err = m_intermediate->PrepareWriteBlock(frame);
     BorrowBuffers();
     return err;
@@ -280,7 +283,7 @@ OSErr CQTMovieFile::PrepareWriteBlock(UInt32 frame)
 OSErr CQTMovieFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
     if (!m_intermediate)
-        return kCodedTempFileErr;
+        return kNoIntermediateErr;
     const OSErr err = m_intermediate->WriteBlock(frames, frame);
     m_numFrames = m_intermediate->GetNumFrames();
     BorrowBuffers();
