@@ -5,6 +5,7 @@
 // markers of an AIFF-C IMA 4:1 output read back; a cancelled or refused
 // export leaves neither output nor intermediate.
 #include "CQTAIFFImaFile.h"
+#include "CCodedFile.h"
 #include "CQTMP4File.h"
 #include "CreateSoundFile.h"
 #include "MovieFileTypes.h"
@@ -235,7 +236,7 @@ TEST_P(MovieExportTest, OutputReadsAsAskedAndDecodesToTheInput)
 INSTANTIATE_TEST_SUITE_P(Types, MovieExportTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<ExportCase>& info) { return info.param.name; });
 
-TEST_F(MovieExportTest, CancelRefusalAndDiscardLeaveNothing)
+TEST_F(MovieExportTest, CancelRefusalAndDiscardLeaveNothingAndHandedFilesStay)
 {
     TestTempDir dir;
     const std::string in = dir.file("in.wav");
@@ -292,6 +293,20 @@ TEST_F(MovieExportTest, CancelRefusalAndDiscardLeaveNothing)
     out.release()->CloseAndDelete(false);
     EXPECT_TRUE(QDir(dir.qpath()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_TRUE(TempEmpty());
+
+    // An output made like a finished file exports that file and leaves it.
+    const std::string handed = dir.file("handed.wav");
+    ASSERT_TRUE(RunCommand("sox -D -n -r 8000 -c 1 -b 16 '" + handed + "' synth 0.2 sine 300"));
+    std::unique_ptr<CSoundFile> source(CreateSoundFileObject(FOUR_CHAR_CODE("WAVE")));
+    ASSERT_TRUE(source && source->SetFile(handed) == noErr && source->Open() == noErr);
+    out.reset(CreateSoundFileObject(FOUR_CHAR_CODE("QTUL")));
+    ASSERT_TRUE(out && out->SetFile(dir.file("like")) == noErr);
+    Str255 none = {0};
+    ASSERT_EQ(dynamic_cast<CCodedFile&>(*out).CreateLike(source.get(), 1, 16, 0, nullptr, none, 8000), noErr);
+    const std::string likePath = out->GetPath();
+    EXPECT_EQ(out->Close(), noErr);
+    EXPECT_EQ(ProbeStream(likePath).value("codec_name").toString(), "pcm_mulaw");
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(handed)));
 
     // MACE, QDesign and PureVoice have no class: nothing can write them.
     for (const char* type : {"QTM3", "QTM6", "QTQP", "QTQ2", "QTQD", "QTPV"})
