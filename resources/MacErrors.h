@@ -60,5 +60,6 @@ enum {
     afpAccessDenied = -5000, /* Access denied */
     kNoMovieFoundErr = -22008, /* has unknown file format */
     kInvalidMovieErr = -24202, /* no audio track in file */
+    kMovieExportUnsupportedErr = -23800, /* this compression type is unsupported */
     kExtAudioFileError_InvalidProperty = -66561, /* Invalid property */
 };

@@ -25,8 +25,7 @@
 // to I/O codes.
 // No exception leaves this class.  One object is used by one thread.
 //
-// Writing (movie export) is not part of this class; an exporter can be
-// added beside it over the same libraries.
+// Writing (movie export) is MovieExporter's, over the same libraries.
 #pragma once
 
 #include "CoreAudioTypes.h"

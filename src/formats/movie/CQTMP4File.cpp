@@ -1,6 +1,15 @@
 #include "CQTMP4File.h"
 
+#include "MovieExporter.h"
+#include "PropertyList.h"
+#include "ThreadDictionary.h"
+
+#include <QVariantMap>
+
 #include <algorithm>
+#include <map>
+#include <mutex>
+#include <string>
 
 const std::vector<UInt16>& CQTMP4File::StandardBitRates()
 {
@@ -54,4 +63,102 @@ Boolean CQTMP4File::UseBitRate() const
 QString CQTMP4File::GetFormatName() const
 {
     return QStringLiteral("MPEG-4 Audio");
+}
+
+bool CQTMP4File::Exports() const
+{
+    return true;
+}
+
+OSErr CQTMP4File::SetupForWriting(UInt16 channels, SInt16 bitRate, double sampleRate, const UInt8* fileTypeSpecifics)
+{
+    const OSErr err = CQTMovieFile::SetupForWriting(channels, bitRate, sampleRate, fileTypeSpecifics);
+    m_bitRate = UInt16(std::max<SInt16>(bitRate, 0));
+    return err;
+}
+
+namespace {
+
+struct AACTable {
+    bool loaded = false;
+    std::string container;
+    OSType compression = 0;
+    std::map<std::string, bool> allowed;   // "channels-kbps-rate"
+};
+
+std::string CombinationKey(UInt32 channels, UInt32 kbps, UInt32 rate)
+{
+    return std::to_string(channels) + "-" + std::to_string(kbps) + "-" + std::to_string(rate);
+}
+
+// The table, read once per process: every standard per-channel rate within
+// a row's range, times the row's channel counts, at the row's sample rate.
+const AACTable& Table()
+{
+    static AACTable table;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::string path;
+        try {
+            path = CSoundFile::GetResourcePathString("MP4ExportSettings.plist");
+        } catch (...) {
+            return;  // no resource: every combination is refused
+        }
+        const QVariantMap all = PropertyList::fromFile(QString::fromStdString(path)).toMap();
+        table.container = all.value(QStringLiteral("container")).toString().toStdString();
+        const QByteArray compression = all.value(QStringLiteral("compression")).toString().toLatin1();
+        if (compression.size() == 4)
+            table.compression = OSType(UInt8(compression[0])) << 24 | OSType(UInt8(compression[1])) << 16 |
+                                OSType(UInt8(compression[2])) << 8 | OSType(UInt8(compression[3]));
+        for (const QVariant& rowValue : all.value(QStringLiteral("combinations")).toList()) {
+            const QVariantMap row = rowValue.toMap();
+            const UInt32 rate = UInt32(row.value(QStringLiteral("sampleRate")).toLongLong());
+            const UInt32 low = UInt32(row.value(QStringLiteral("minBitRatePerChannel")).toLongLong());
+            const UInt32 high = UInt32(row.value(QStringLiteral("maxBitRatePerChannel")).toLongLong());
+            for (const QVariant& channelsValue : row.value(QStringLiteral("channels")).toList()) {
+                const UInt32 channels = UInt32(channelsValue.toLongLong());
+                for (const UInt16 perChannel : CQTMP4File::StandardBitRates())
+                    if (perChannel >= low && perChannel <= high)
+                        table.allowed[CombinationKey(channels, perChannel * channels, rate)] = true;
+            }
+        }
+        table.loaded = true;
+    });
+    return table;
+}
+
+} // namespace
+
+bool CQTMP4File::LookUpCombination(UInt16 channels, UInt32 totalKbps, UInt32 sampleRate, MovieExportSettings* settings)
+{
+    const AACTable& table = Table();
+    if (!table.loaded || table.allowed.count(CombinationKey(channels, totalKbps, sampleRate)) == 0)
+        return false;
+    if (settings) {
+        settings->container = table.container;
+        settings->compression = table.compression;
+        settings->sampleSize = 16;
+        settings->bitRate = totalKbps * 1000;
+    }
+    return true;
+}
+
+OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
+{
+    const UInt32 rate = m_sampleRate > 0 && m_sampleRate < 4294967295.0 ? UInt32(m_sampleRate) : 0;
+    const QVariantMap conversion =
+        ThreadDictionary::current().value(QStringLiteral("ConversionSpecificationDictionary")).toMap();
+    UInt32 total = m_bitRate;
+    if (conversion.value(QStringLiteral("QMCSBitRatePerChannel")).toBool()) {
+        total = UInt32(m_bitRate) * m_numChannels;
+        m_bitRate = UInt16(std::min<UInt32>(total, 0xFFFF));
+    }
+    if (LookUpCombination(m_numChannels, total, rate, settings))
+        return noErr;
+    return m_numChannels == 1 ? kMonoCombinationErr : m_numChannels == 2 ? kStereoCombinationErr : kChannelCountErr;
+}
+
+QString CQTMP4File::GetExportStepName() const
+{
+    return QStringLiteral("Encoding to MPEG-4 Audio (AAC)");
 }

@@ -1,7 +1,13 @@
-// CQTMP4File ('Mpg4'): MPEG-4 audio input through the movie layer; its bit
-// rate is the measured rate per channel rounded to the nearest standard AAC
-// rate (ties to the lower), times the channel count.  Writing is the
-// exporter's.
+// CQTMP4File ('Mpg4'): MPEG-4 audio.  Input through the movie layer: its
+// bit rate is the measured rate per channel rounded to the nearest standard
+// AAC rate (ties to the lower), times the channel count.  Output: AAC (low
+// complexity) in an MPEG-4 audio file (".m4a"), exported from the 16-bit
+// intermediate; the conversion's word length is the bit rate in kbit/s
+// (per channel when its "QMCSBitRatePerChannel" is on).  The allowed
+// combinations of channel count, total bit rate and sample rate, and the
+// encoder's settings, are the application's resource
+// "MP4ExportSettings.plist"; a combination it does not allow fails the
+// export with -24700 (mono), -24701 (stereo) or -24702 (other counts).
 #pragma once
 
 #include "CQTMovieFile.h"
@@ -10,15 +16,28 @@
 
 class CQTMP4File : public CQTMovieFile {
 public:
+    static constexpr OSErr kMonoCombinationErr = -24700;
+    static constexpr OSErr kStereoCombinationErr = -24701;
+    static constexpr OSErr kChannelCountErr = -24702;
+
     OSErr Open() override;
     OSType GetFileType() const override;
     OSType GetMovieFileType() const override;
     Boolean UseBitRate() const override;
     QString GetFormatName() const override;
+    bool Exports() const override;
+    OSErr SetupForWriting(UInt16 channels, SInt16 bitRate, double sampleRate,
+                          const UInt8* fileTypeSpecifics) override;
+    OSErr GetExportSettings(MovieExportSettings* settings) override;
+    QString GetExportStepName() const override;
 
     // The standard AAC rates per channel (kbit/s), ascending.
     static const std::vector<UInt16>& StandardBitRates();
     // The standard rate nearest to `kbps` (ties to the lower; 8 below the
     // list, 320 above it).
     static UInt16 NearestStandardBitRate(double kbps);
+    // The export settings of a combination ("channels-kbps-rate", the total
+    // bit rate in kbit/s), from the resource; false when it is not allowed.
+    static bool LookUpCombination(UInt16 channels, UInt32 totalKbps, UInt32 sampleRate,
+                                  MovieExportSettings* settings);
 };

@@ -1,12 +1,23 @@
 #include "CQTMovieFile.h"
 
+#include "CreateSoundFile.h"
+#include "FileOperations.h"
+#include "MacRoman.h"
+#include "MovieExporter.h"
 #include "MovieSource.h"
+#include "PropertyList.h"
+#include "ResourceManager.h"
+#include "debug_trace.h"
+#include "progress_channel.h"
 #include "string_utils.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
+
+// "failed to create a temp file": blocks written with no intermediate.
+constexpr OSErr kNoIntermediateErr = -22026;
 
 struct TagRule {
     AudioChannelLayoutTag tag;
@@ -47,6 +58,14 @@ CQTMovieFile::CQTMovieFile() = default;
 
 CQTMovieFile::~CQTMovieFile()
 {
+    if (m_writing) {
+        // Destroyed while still writing: nothing is exported.
+        DropIntermediate();
+        if (m_outputReserved)
+            DeletePath(m_path);
+        m_writing = false;
+        m_isOpen = false;
+    }
     if (m_isOpen || m_source)
         CQTMovieFile::Close();
 }
@@ -136,14 +155,245 @@ OSErr CQTMovieFile::Open()
     });
 }
 
-OSErr CQTMovieFile::Create(UInt16, SInt16, UInt32, const UInt8*, ConstStr255Param, float)
+OSErr CQTMovieFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                           ConstStr255Param nameExtension, float sampleRate)
 {
-    // Movie export is not part of this class: the file cannot be made.
-    return kCodedTempFileErr;
+    if (!Exports())
+        return kCodedTempFileErr;
+    if (m_isOpen)
+        return paramErr;
+    m_ownsIntermediate = true;
+    return CreateOutput(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+}
+
+OSErr CQTMovieFile::CreateLike(const CSoundFile* source, UInt16, SInt16 numBits, UInt32 reserved,
+                               const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double)
+{
+    if (!Exports())
+        return kCodedTempFileErr;
+    if (!source || m_isOpen)
+        return paramErr;
+    m_ownsIntermediate = false;
+    const OSErr err = CreateOutput(source->GetNumChannels(), numBits, reserved, fileTypeSpecifics, nameExtension,
+                                   source->GetSampleRate());
+    if (err == noErr) {
+        m_exportSource = source->GetPath();
+        m_numFrames = source->GetNumFrames();
+    }
+    return err;
+}
+
+OSErr CQTMovieFile::CreateOutput(UInt16 channels, SInt16 numBits, UInt32 reserved, const UInt8* specifics,
+                                 ConstStr255Param nameExtension, double sampleRate)
+{
+    if (channels == 0 || !(sampleRate >= 1.0))
+        return paramErr;
+    return Guarded([&]() -> OSErr {
+        OSErr err = CSoundFile::Create(channels, numBits, reserved, specifics, nameExtension, float(sampleRate));
+        if (err != noErr)
+            return err;
+        // The output's name is ours from here on: the export writes into it.
+        if ((err = CreateFileExclusive(m_path)) != noErr)
+            return err;
+        m_outputReserved = true;
+        if ((err = SetupForWriting(channels, numBits, sampleRate, specifics)) != noErr) {
+            DeletePath(m_path);
+            m_outputReserved = false;
+            return err;
+        }
+        m_numFrames = 0;
+        if (m_ownsIntermediate) {
+            m_intermediate = CreateSoundFileObject(FOUR_CHAR_CODE("Temp"));
+            if (!m_intermediate)
+                err = kCodedTempFileErr;
+            // A unique name drawn exclusively; the intermediate is then
+            // created exclusively beside it (its class adds ".aif").
+            if (err == noErr)
+                err = CreateUniqueFile(TemporaryFolderPath(), "quillmarch-", ".qt", &m_intermediateLock);
+            if (err == noErr)
+                err = m_intermediate->SetFile(m_intermediateLock);
+            if (err == noErr)
+                err = m_intermediate->SetBufferFrames(GetBufferFrames());
+            if (err == noErr) {
+                Str255 none = {0};
+                err = m_intermediate->Create(channels, m_intermediateBits, 0, nullptr, none, float(sampleRate));
+                m_intermediatePath = m_intermediate->GetPath();
+                if (err == noErr && m_intermediatePath == m_intermediateLock)
+                    err = kCodedTempFileErr;
+            }
+            if (err != noErr) {
+                DropIntermediate();
+                DeletePath(m_path);
+                m_outputReserved = false;
+                return err;
+            }
+            m_exportSource = m_intermediatePath;
+        }
+        m_writing = true;
+        m_isOpen = true;
+        return noErr;
+    });
+}
+
+void CQTMovieFile::BorrowBuffers()
+{
+    m_readBuffer = nullptr;
+    m_writeBuffer = m_intermediate ? m_intermediate->GetWriteBuffer() : nullptr;
+}
+
+void CQTMovieFile::DropIntermediate()
+{
+    if (m_intermediate && m_ownsIntermediate) {
+        if (m_intermediate->IsOpen() && m_intermediate->Close() != noErr)
+            QM_TRACE("Close", "could not close the intermediate " << m_intermediatePath);
+        delete m_intermediate;
+    }
+    m_intermediate = nullptr;
+    if (m_ownsIntermediate) {
+        if (!m_intermediatePath.empty() && PathExists(m_intermediatePath))
+            DeletePath(m_intermediatePath);
+        if (!m_intermediateLock.empty() && PathExists(m_intermediateLock))
+            DeletePath(m_intermediateLock);
+    }
+    m_intermediatePath.clear();
+    m_intermediateLock.clear();
+    m_readBuffer = nullptr;
+    m_writeBuffer = nullptr;
+}
+
+OSErr CQTMovieFile::AllocateWriteBuffer()
+{
+    m_readBuffer = nullptr;
+    if (!m_intermediate)
+        return kNoIntermediateErr;
+    const OSErr err = m_intermediate->AllocateWriteBuffer();
+    BorrowBuffers();
+    return err;
+}
+
+OSErr CQTMovieFile::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_intermediate)
+        return kNoIntermediateErr;
+    const OSErr err = m_intermediate->PrepareWriteBlock(frame);
+    BorrowBuffers();
+    return err;
+}
+
+OSErr CQTMovieFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_intermediate)
+        return kNoIntermediateErr;
+    const OSErr err = m_intermediate->WriteBlock(frames, frame);
+    m_numFrames = m_intermediate->GetNumFrames();
+    BorrowBuffers();
+    return err;
+}
+
+bool CQTMovieFile::Exports() const
+{
+    return false;
+}
+
+OSErr CQTMovieFile::SetupForWriting(UInt16 channels, SInt16, double sampleRate, const UInt8*)
+{
+    m_sampleRate = sampleRate;
+    m_numChannels = channels;
+    m_numBits = m_intermediateBits;
+    m_written = true;
+    return noErr;
+}
+
+OSErr CQTMovieFile::GetExportSettings(MovieExportSettings*)
+{
+    return noErr;
+}
+
+QString CQTMovieFile::GetExportStepName() const
+{
+    return QStringLiteral("encoding to QuickTime Movie");
+}
+
+OSErr CQTMovieFile::FinishExport()
+{
+    return noErr;
+}
+
+OSErr CQTMovieFile::LoadExportSettings(OSType resourceType, SInt16 resourceID, MovieExportSettings* settings)
+{
+    if (!settings)
+        return paramErr;
+    return Guarded([&]() -> OSErr {
+        const std::string path = GetResourcePathString("MovieExportSettings.plist");
+        const QVariantMap all = PropertyList::fromFile(QString::fromStdString(path)).toMap();
+        const QVariantList entries = all.value(QString::fromStdString(fourcc_to_string(resourceType))).toList();
+        if (resourceID < 0 || resourceID >= entries.size())
+            return resNotFound;
+        const QVariantMap entry = entries.at(resourceID).toMap();
+        const QString container = entry.value(QStringLiteral("container")).toString();
+        const QByteArray compression = entry.value(QStringLiteral("compression")).toString().toLatin1();
+        if (container.isEmpty())
+            return resNotFound;
+        settings->container = container.toStdString();
+        if (compression.size() == 4)
+            settings->compression = OSType(UInt8(compression[0])) << 24 | OSType(UInt8(compression[1])) << 16 |
+                                    OSType(UInt8(compression[2])) << 8 | OSType(UInt8(compression[3]));
+        settings->sampleSize = UInt16(entry.value(QStringLiteral("sampleSize"), 16).toInt());
+        settings->littleEndian = entry.value(QStringLiteral("littleEndian"), false).toBool();
+        return noErr;
+    });
+}
+
+OSErr CQTMovieFile::ExportMovie()
+{
+    MovieExportSettings settings;
+    OSErr err = GetExportSettings(&settings);
+    if (err != noErr)
+        return err;
+    settings.sampleRate = m_sampleRate;
+    settings.channels = m_numChannels;
+    if (m_intermediate && m_ownsIntermediate && m_intermediate->IsOpen() && (err = m_intermediate->Close()) != noErr)
+        return err;
+    // Positions in the input's frames, posted as the percentage moves on.
+    const int64_t inputFrames = GetNumberOfInputSamples();
+    int lastPercent = -1;
+    const auto progress = [&](double fraction) -> OSErr {
+        const int percent = int(fraction * 100.0);
+        if (percent == lastPercent)
+            return noErr;
+        lastPercent = percent;
+        return PostProgressPosition(int64_t(double(percent) / 100.0 * double(inputFrames)));
+    };
+    return MovieExporter::ConvertMovieToFile(m_exportSource, m_path, settings, progress);
+}
+
+OSErr CQTMovieFile::CloseWriting()
+{
+    OSErr result = noErr;
+    if (m_written && !IsClosingAfterFailure()) {
+        Str255 step = {0};
+        MacRoman::toPascal(GetExportStepName(), step, 255);
+        PostProgressStep(step, 0);
+        result = ExportMovie();
+        if (result == noErr)
+            result = FinishExport();
+    }
+    DropIntermediate();
+    // Nothing is left of an output that was not exported whole.
+    if (m_outputReserved && (result != noErr || IsClosingAfterFailure() || !m_written))
+        DeletePath(m_path);
+    m_outputReserved = false;
+    m_written = false;
+    m_writing = false;
+    m_isOpen = false;
+    m_exportSource.clear();
+    return result;
 }
 
 OSErr CQTMovieFile::Close()
 {
+    if (m_writing)
+        return CloseWriting();
     m_source.reset();
     m_isOpen = false;
     m_samples.clear();
@@ -173,6 +423,14 @@ OSErr CQTMovieFile::SetFilePos(UInt32 frame)
 
 OSErr CQTMovieFile::SetBufferFrames(UInt32 frames)
 {
+    if (m_writing) {
+        OSErr err = CSoundFile::SetBufferFrames(frames);
+        if (err == noErr && m_intermediate && m_ownsIntermediate) {
+            err = m_intermediate->SetBufferFrames(frames);
+            BorrowBuffers();
+        }
+        return err;
+    }
     if (frames == GetBufferFrames())
         return noErr;
     const OSErr err = CSoundFile::SetBufferFrames(frames);
@@ -250,16 +508,6 @@ OSErr CQTMovieFile::ReadBlock(UInt32 frame)
         m_readBufferStart = frame;
         return noErr;
     });
-}
-
-OSErr CQTMovieFile::PrepareWriteBlock(UInt32)
-{
-    return unimpErr;
-}
-
-OSErr CQTMovieFile::WriteBlock(UInt32, UInt32)
-{
-    return unimpErr;
 }
 
 Boolean CQTMovieFile::IsFrameInReadBuffer(UInt32 frame) const

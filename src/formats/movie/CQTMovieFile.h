@@ -9,9 +9,16 @@
 // Reading runs block by block through the movie layer; a block that
 // continues the previous one is decoded on, any other frame is reached by
 // the layer's exact seek.  The batch never has to decode the file first
-// (NeedsDecodingOnOpen is false).  Writing and export belong to the
-// exporting subclasses; this class refuses them (Create: -22017, the block
-// writers: unimpErr).
+// (NeedsDecodingOnOpen is false).
+//
+// Writing is the exporting subclasses' (Exports() true): while a conversion
+// writes, the blocks go to a linear intermediate ('Temp', an AIFF file under
+// a unique name made exclusively in the temporary folder); Close exports it
+// through the movie layer into the output (reserved exclusively at Create)
+// with the subclass's settings, posting progress and stopping on a cancel,
+// then deletes the intermediate.  A failed, cancelled or discarded export
+// leaves neither output nor intermediate, and its code (never 0) is
+// returned.  This class itself refuses to be written (Create: -22017).
 #pragma once
 
 #include "CCodedFile.h"
@@ -21,6 +28,7 @@
 #include <vector>
 
 class MovieSource;
+struct MovieExportSettings;
 
 class CQTMovieFile : public CCodedFile {
 public:
@@ -35,6 +43,11 @@ public:
     OSErr SetFilePos(UInt32 frame) override;
     OSErr SetBufferFrames(UInt32 frames) override;
     OSErr ReadBlock(UInt32 frame) override;
+    // The shape of `source`; the export reads `source`'s file itself, which
+    // this object never deletes.
+    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
+    OSErr AllocateWriteBuffer() override;
     OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     Boolean IsFrameInReadBuffer(UInt32 frame) const override;
@@ -53,6 +66,26 @@ public:
     // The export component subtype of the class.
     virtual OSType GetMovieFileType() const;
 
+    // ---- writing (the exporting subclasses)
+    // True for a class that exports; false here.
+    virtual bool Exports() const;
+    // Keeps the output's shape and format parameters; the word length of
+    // the intermediate becomes the object's (16 unless a subclass says).
+    virtual OSErr SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
+                                  const UInt8* fileTypeSpecifics);
+    // The export's settings: stored ones patched with this output's shape.
+    virtual OSErr GetExportSettings(MovieExportSettings* settings);
+    // Exports the intermediate into the output; an error code.
+    virtual OSErr ExportMovie();
+    // The progress step posted before the export.
+    virtual QString GetExportStepName() const;
+    // Called after a successful export (markers of AIFF-C); an error code.
+    virtual OSErr FinishExport();
+    // Stored export settings of `resourceType` and `resourceID` from the
+    // application's resource "MovieExportSettings.plist": -43 without it,
+    // -192 (resNotFound) without the entry.
+    static OSErr LoadExportSettings(OSType resourceType, SInt16 resourceID, MovieExportSettings* settings);
+
     // The configuration a Core Audio layout tag gives, and the tag the
     // channels are put in for it (0: the file's order is kept).
     static SInt32 ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag);
@@ -63,8 +96,25 @@ protected:
     OSType m_fileFormat = 0;   // Core Audio file-format code of the input
     OSType m_dataFormat = 0;   // data-format code of its sound track
 
+    // Bits of the intermediate (set by SetupForWriting).
+    SInt16 m_intermediateBits = 16;
+    bool m_written = false;
+
 private:
     OSErr FillBlock(UInt32 frame, UInt32 frames);
+    OSErr CreateOutput(UInt16 channels, SInt16 numBits, UInt32 reserved, const UInt8* specifics,
+                       ConstStr255Param nameExtension, double sampleRate);
+    OSErr CloseWriting();
+    void DropIntermediate();
+    void BorrowBuffers();
+
+    CSoundFile* m_intermediate = nullptr;   // owned when m_ownsIntermediate
+    bool m_ownsIntermediate = false;
+    std::string m_intermediatePath;         // the intermediate's file (owned ones)
+    std::string m_intermediateLock;         // the unique name reserved for it
+    std::string m_exportSource;             // the file the export reads
+    bool m_outputReserved = false;
+    bool m_writing = false;
 
     std::unique_ptr<MovieSource> m_source;
     std::vector<SInt32> m_samples;        // the last frames decoded, per channel

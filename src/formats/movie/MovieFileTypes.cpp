@@ -1,5 +1,8 @@
 #include "MovieFileTypes.h"
 
+#include "CQTAIFFImaFile.h"
+#include "CQTCompressedMovieFile.h"
+#include "CQTIntFloatFile.h"
 #include "CQTMP3File.h"
 #include "CQTMP4File.h"
 #include "CQTMetaData.h"
@@ -79,6 +82,16 @@ void RegisterMovieFileTypes()
     RegisterSoundFileFactory(FOUR_CHAR_CODE("Mp3 "), &Make<CQTMP3File>);
     RegisterSoundFileFactory(FOUR_CHAR_CODE("Mpg4"), &Make<CQTMP4File>);
     RegisterSoundFileFactory(FOUR_CHAR_CODE("caff"), &Make<CafFile>);
+    // The exported outputs.  MACE, QDesign and PureVoice have no encoder
+    // here: those types are not writable and have no class.
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTAL"),
+                             []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTAL")); });
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTUL"),
+                             []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTUL")); });
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTIM"),
+                             []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTIM")); });
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTIF"), &Make<CQTIntFloatFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("A1t4"), &Make<CQTAIFFImaFile>);
     RegisterHeaderProbe(FOUR_CHAR_CODE("Mp3 "), &ProbeMP3);
     RegisterHeaderProbe(FOUR_CHAR_CODE("Mpg4"), &ProbeMP4);
     RegisterHeaderProbe(FOUR_CHAR_CODE("MooV"), &ProbeMovie);

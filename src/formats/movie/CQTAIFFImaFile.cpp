@@ -1,0 +1,288 @@
+#include "CQTAIFFImaFile.h"
+
+#include "ByteOrder.h"
+#include "FileManager.h"
+#include "MovieExporter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
+constexpr int kMaxChunksSearched = 100;
+// AIFF sizes are 32-bit: a file past this is not walked or extended.
+constexpr SInt64 kMaxFormEnd = 0xFFFFFFFFLL + 8;
+
+UInt32 BE32(const UInt8* p)
+{
+    return UInt32(p[0]) << 24 | UInt32(p[1]) << 16 | UInt32(p[2]) << 8 | UInt32(p[3]);
+}
+
+void PutBE32(UInt8* p, UInt32 v)
+{
+    p[0] = UInt8(v >> 24);
+    p[1] = UInt8(v >> 16);
+    p[2] = UInt8(v >> 8);
+    p[3] = UInt8(v);
+}
+
+OSErr ReadExactly(SInt16 refNum, void* buffer, long count)
+{
+    long n = count;
+    const OSErr err = FSRead(refNum, &n, buffer);
+    if (err == eofErr || (err == noErr && n != count))
+        return CQTAIFFImaFile::kNoChunkErr;
+    return err;
+}
+
+// The marker a stored name gives: "#<digits> <text>" is numbered.
+SFTMarker MarkerFromName(SInt32 id, UInt32 position, const UInt8* name, UInt8 length)
+{
+    SFTMarker marker;
+    marker.markerID = id;
+    marker.pos = position;
+    std::string text(reinterpret_cast<const char*>(name), length);
+    if (text.size() >= 2 && text[0] == '#' && text[1] >= '0' && text[1] <= '9') {
+        marker.type = 1;
+        if (text.size() < 3) {
+            marker.number = 0;
+            text.clear();
+        } else {
+            std::size_t end = 1;
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+                ++end;
+            long number = 0;
+            for (std::size_t i = 1; i < end && number < 100000; ++i)
+                number = number * 10 + (text[i] - '0');
+            marker.number = SInt16(std::min<long>(number, 32767));
+            const std::size_t space = text.find(' ', 1);
+            text = space == std::string::npos ? std::string() : text.substr(space + 1);
+        }
+    } else {
+        marker.type = 2;
+        marker.number = -1;
+    }
+    const std::size_t kept = std::min<std::size_t>(text.size(), 31);
+    marker.name[0] = UInt8(kept);
+    std::memcpy(marker.name + 1, text.data(), kept);
+    return marker;
+}
+
+} // namespace
+
+OSType CQTAIFFImaFile::GetFileType() const
+{
+    return FOUR_CHAR_CODE("A1t4");
+}
+
+QString CQTAIFFImaFile::GetFormatName() const
+{
+    return QStringLiteral("AIFC IMA 4:1");
+}
+
+bool CQTAIFFImaFile::Exports() const
+{
+    return true;
+}
+
+OSErr CQTAIFFImaFile::GetExportSettings(MovieExportSettings* settings)
+{
+    const OSErr err = LoadExportSettings(FOUR_CHAR_CODE("AIFF"), 0, settings);
+    if (err != noErr)
+        return err;
+    settings->compression = FOUR_CHAR_CODE("ima4");
+    settings->sampleSize = 16;
+    return noErr;
+}
+
+QString CQTAIFFImaFile::GetExportStepName() const
+{
+    return QStringLiteral("Encoding to AIFC IMA 4:1 file");
+}
+
+OSErr CQTAIFFImaFile::FindAIFFChunk(SInt16 refNum, OSType id, SInt64 formEnd)
+{
+    UInt8 word[4];
+    OSErr err = SetFPos(refNum, fsFromStart, 0);
+    if (err == noErr)
+        err = ReadExactly(refNum, word, 4);
+    if (err != noErr)
+        return err;
+    if (BE32(word) != kFORM)
+        return kNoChunkErr;
+    if (id == kFORM)
+        return noErr;
+    if ((err = SetFPos(refNum, fsFromStart, 12)) != noErr)
+        return err == eofErr ? kNoChunkErr : err;
+    SInt64 position = 12;
+    for (int searched = 0; searched <= kMaxChunksSearched; ++searched) {
+        if (position + 8 > formEnd)
+            return kNoChunkErr;
+        if ((err = ReadExactly(refNum, word, 4)) != noErr)
+            return err;
+        if (BE32(word) == id)
+            return noErr;
+        if ((err = ReadExactly(refNum, word, 4)) != noErr)
+            return err;
+        const SInt32 size = SInt32(BE32(word));
+        if (size < 0)
+            return kNegativeChunkSizeErr;
+        position += 8 + SInt64(size) + (size & 1);
+        if (position >= formEnd)
+            return kNoChunkErr;
+        if ((err = SetFPos(refNum, fsFromStart, position)) != noErr)
+            return err == eofErr ? kNoChunkErr : err;
+    }
+    return kTooManyChunksErr;
+}
+
+bool CQTAIFFImaFile::ParseMarkerChunk(const UInt8* body, std::size_t size, std::vector<SFTMarker>* markers)
+{
+    if (!body || size < 2)
+        return false;
+    const UInt32 count = UInt32(body[0]) << 8 | body[1];
+    // Each marker takes at least 8 bytes: a count past that is refused.
+    if (std::size_t(count) * 8 > size - 2)
+        return false;
+    std::size_t at = 2;
+    std::vector<SFTMarker> found;
+    for (UInt32 i = 0; i < count; ++i) {
+        if (at + 7 > size)
+            return false;
+        const SInt32 id = SInt16(UInt16(body[at] << 8 | body[at + 1]));
+        const UInt32 position = BE32(body + at + 2);
+        const UInt8 length = body[at + 6];
+        if (at + 7 + length > size)
+            return false;
+        found.push_back(MarkerFromName(id, position, body + at + 7, length));
+        at += 7 + length + ((7 + length) & 1);
+    }
+    *markers = std::move(found);
+    return true;
+}
+
+OSErr CQTAIFFImaFile::ReadMarkers()
+{
+    if (GetNumMarkers() > 0 || m_path.empty())
+        return noErr;
+    FSSpec spec;
+    if (PathMakeFSSpec(m_path, &spec) != noErr)
+        return noErr;
+    SInt16 refNum = 0;
+    if (FSpOpenDF(&spec, fsRdPerm, &refNum) != noErr)
+        return noErr;
+    std::vector<SFTMarker> markers;
+    bool ok = false;
+    SInt64 length = 0;
+    UInt8 word[4];
+    if (GetEOF(refNum, &length) == noErr && FindAIFFChunk(refNum, kFORM, length) == noErr &&
+        ReadExactly(refNum, word, 4) == noErr) {
+        const SInt64 formEnd = std::min<SInt64>(SInt64(BE32(word)) + 8, length);
+        if (FindAIFFChunk(refNum, kMARK, formEnd) == noErr && ReadExactly(refNum, word, 4) == noErr) {
+            SInt64 at = 0;
+            GetFPos(refNum, &at);
+            const SInt64 size = SInt64(BE32(word));
+            // The chunk must lie within the FORM chunk and the file.
+            if (size >= 2 && at + size <= formEnd) {
+                std::vector<UInt8> body(std::size_t(size), 0);
+                if (ReadExactly(refNum, body.data(), long(size)) == noErr)
+                    ok = ParseMarkerChunk(body.data(), body.size(), &markers);
+            }
+        }
+    }
+    FSClose(refNum);
+    if (ok) {
+        for (const SFTMarker& marker : markers)
+            if (AddMarker(&marker) != noErr)
+                break;
+    }
+    return noErr;
+}
+
+std::vector<UInt8> CQTAIFFImaFile::BuildMarkerChunk(const std::vector<SFTMarker>& markers)
+{
+    std::vector<UInt8> chunk;
+    if (markers.empty() || markers.size() > 0xFFFF)
+        return chunk;
+    chunk.resize(10, 0);
+    int numbered = 0;
+    for (const SFTMarker& marker : markers) {
+        std::string name(reinterpret_cast<const char*>(marker.name + 1), std::min<std::size_t>(marker.name[0], 31));
+        if (marker.type == 1)
+            name = "#" + std::to_string(++numbered) + " " + name;
+        if (name.size() > 254)
+            name.resize(254);
+        const std::size_t start = chunk.size();
+        chunk.resize(start + 7 + name.size() + ((7 + name.size()) & 1), 0);
+        UInt8* p = chunk.data() + start;
+        p[0] = UInt8(UInt16(SInt16(marker.markerID)) >> 8);
+        p[1] = UInt8(UInt16(SInt16(marker.markerID)));
+        PutBE32(p + 2, marker.pos);
+        p[6] = UInt8(name.size());
+        std::memcpy(p + 7, name.data(), name.size());
+    }
+    PutBE32(chunk.data(), kMARK);
+    PutBE32(chunk.data() + 4, UInt32(chunk.size() - 8));
+    chunk[8] = UInt8(markers.size() >> 8);
+    chunk[9] = UInt8(markers.size());
+    return chunk;
+}
+
+OSErr CQTAIFFImaFile::AppendChunkToForm(const std::string& path, const std::vector<UInt8>& chunk)
+{
+    if (chunk.empty())
+        return noErr;
+    FSSpec spec;
+    OSErr err = PathMakeFSSpec(path, &spec);
+    if (err != noErr)
+        return err;
+    SInt16 refNum = 0;
+    if ((err = FSpOpenDF(&spec, fsRdWrPerm, &refNum)) != noErr)
+        return err;
+    SInt64 length = 0;
+    UInt8 header[8];
+    err = GetEOF(refNum, &length);
+    if (err == noErr)
+        err = SetFPos(refNum, fsFromStart, 0);
+    if (err == noErr)
+        err = ReadExactly(refNum, header, 8);
+    // The FORM chunk must end where the file ends, so the new chunk is in it.
+    if (err == noErr && (BE32(header) != kFORM || SInt64(BE32(header + 4)) + 8 != length))
+        err = kNoChunkErr;
+    SInt64 end = length + (length & 1);
+    if (err == noErr && end + SInt64(chunk.size()) > kMaxFormEnd)
+        err = kNoChunkErr;
+    if (err == noErr && end != length) {
+        const UInt8 pad = 0;
+        long one = 1;
+        if ((err = SetFPos(refNum, fsFromLEOF, 0)) == noErr)
+            err = FSWrite(refNum, &one, &pad);
+    }
+    if (err == noErr && (err = SetFPos(refNum, fsFromLEOF, 0)) == noErr) {
+        long count = long(chunk.size());
+        err = FSWrite(refNum, &count, chunk.data());
+    }
+    if (err == noErr) {
+        UInt8 size[4];
+        PutBE32(size, UInt32(end + SInt64(chunk.size()) - 8));
+        long four = 4;
+        if ((err = SetFPos(refNum, fsFromStart, 4)) == noErr)
+            err = FSWrite(refNum, &four, size);
+    }
+    const OSErr closeErr = FSClose(refNum);
+    return err != noErr ? err : closeErr;
+}
+
+OSErr CQTAIFFImaFile::FinishExport()
+{
+    std::vector<SFTMarker> markers;
+    for (UInt16 i = 0, n = GetNumMarkers(); i < n; ++i) {
+        SFTMarker marker;
+        if (GetMarker(i, &marker) != noErr)
+            break;
+        markers.push_back(marker);
+    }
+    return AppendChunkToForm(m_path, BuildMarkerChunk(markers));
+}

@@ -1,0 +1,33 @@
+// The QuickTime movie outputs of one sound compression each, exported from
+// the linear intermediate through the movie layer into a movie ('MooV',
+// ".mov") with that compression:
+//
+//   'QTAL'  "A-law QuickTime Movie"    'alaw'  sample-format code 32
+//   'QTUL'  "μ-law QuickTime Movie"    'ulaw'  sample-format code 4
+//   'QTIM'  "IMA 4:1 QuickTime Movie"  'ima4'  sample-format code 63
+//
+// Their stored settings are the entry 'ULAT' 0; the class sets the
+// compression, rate and channel count.  The intermediate is 16-bit.
+#pragma once
+
+#include "CQTMovieFile.h"
+
+class CQTCompressedMovieFile : public CQTMovieFile {
+public:
+    // `type` is one of the three codes above.
+    explicit CQTCompressedMovieFile(OSType type);
+
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+    bool Exports() const override;
+    OSErr SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
+                          const UInt8* fileTypeSpecifics) override;
+    OSErr GetExportSettings(MovieExportSettings* settings) override;
+    QString GetExportStepName() const override;
+
+    // The table row of a type.
+    struct Kind;
+
+private:
+    const Kind* m_kind;
+};

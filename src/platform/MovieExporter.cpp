@@ -1,0 +1,262 @@
+#include "MovieExporter.h"
+
+#include "MacErrorMapping.h"
+#include "MovieSource.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Frames handed to an encoder that takes any frame size.
+constexpr int kPCMFrameSize = 4096;
+
+AVCodecID CodecFor(OSType compression, UInt16 sampleSize, bool little)
+{
+    switch (compression) {
+    case FOUR_CHAR_CODE("alaw"): return AV_CODEC_ID_PCM_ALAW;
+    case FOUR_CHAR_CODE("ulaw"): return AV_CODEC_ID_PCM_MULAW;
+    case FOUR_CHAR_CODE("ima4"): return AV_CODEC_ID_ADPCM_IMA_QT;
+    case FOUR_CHAR_CODE("aac "): return AV_CODEC_ID_AAC;
+    case FOUR_CHAR_CODE("raw "):
+        if (sampleSize == 8)
+            return AV_CODEC_ID_PCM_U8;
+        return sampleSize == 16 ? AV_CODEC_ID_PCM_S16BE : AV_CODEC_ID_NONE;
+    case FOUR_CHAR_CODE("twos"):
+        return sampleSize == 8 ? AV_CODEC_ID_PCM_S8 : (little ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_PCM_S16BE);
+    case FOUR_CHAR_CODE("in24"): return little ? AV_CODEC_ID_PCM_S24LE : AV_CODEC_ID_PCM_S24BE;
+    case FOUR_CHAR_CODE("in32"): return little ? AV_CODEC_ID_PCM_S32LE : AV_CODEC_ID_PCM_S32BE;
+    case FOUR_CHAR_CODE("fl32"): return little ? AV_CODEC_ID_PCM_F32LE : AV_CODEC_ID_PCM_F32BE;
+    case FOUR_CHAR_CODE("fl64"): return little ? AV_CODEC_ID_PCM_F64LE : AV_CODEC_ID_PCM_F64BE;
+    default: return AV_CODEC_ID_NONE;
+    }
+}
+
+OSErr ErrorFromAV(int code)
+{
+    if (code == AVERROR(ENOSPC))
+        return MacErrorFromErrno(ENOSPC);
+    if (code == AVERROR(EACCES) || code == AVERROR(EPERM))
+        return MacErrorFromErrno(EACCES);
+    if (code == AVERROR(ENOENT))
+        return fnfErr;
+    if (code == AVERROR(ENOMEM))
+        return memFullErr;
+    return ioErr;
+}
+
+// Stores `frames` frames of 32-bit samples (one array per channel) into the
+// encoder's frame in its sample format.
+void StoreSamples(AVFrame* frame, const std::vector<std::vector<SInt32>>& in, int frames)
+{
+    const auto format = AVSampleFormat(frame->format);
+    const int channels = int(in.size());
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int padded = frame->nb_samples;
+    for (int c = 0; c < channels; ++c) {
+        for (int i = 0; i < padded; ++i) {
+            const SInt32 v = i < frames ? in[std::size_t(c)][std::size_t(i)] : 0;
+            const int plane = planar ? c : 0;
+            const int index = planar ? i : i * channels + c;
+            switch (format) {
+            case AV_SAMPLE_FMT_U8:
+            case AV_SAMPLE_FMT_U8P:
+                frame->data[plane][index] = UInt8((v >> 24) + 128);
+                break;
+            case AV_SAMPLE_FMT_S16:
+            case AV_SAMPLE_FMT_S16P:
+                reinterpret_cast<int16_t*>(frame->data[plane])[index] = int16_t(v >> 16);
+                break;
+            case AV_SAMPLE_FMT_S32:
+            case AV_SAMPLE_FMT_S32P:
+                reinterpret_cast<int32_t*>(frame->data[plane])[index] = v;
+                break;
+            case AV_SAMPLE_FMT_FLT:
+            case AV_SAMPLE_FMT_FLTP:
+                reinterpret_cast<float*>(frame->data[plane])[index] = float(double(v) / 2147483648.0);
+                break;
+            case AV_SAMPLE_FMT_DBL:
+            case AV_SAMPLE_FMT_DBLP:
+                reinterpret_cast<double*>(frame->data[plane])[index] = double(v) / 2147483648.0;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+}
+
+// One export: owns the libraries' objects and releases them however it ends.
+class Export {
+public:
+    ~Export()
+    {
+        avcodec_free_context(&codec_);
+        if (muxer_) {
+            if (muxer_->pb)
+                avio_closep(&muxer_->pb);
+            avformat_free_context(muxer_);
+        }
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+    }
+
+    OSErr Run(const std::string& sourcePath, const std::string& outputPath, const MovieExportSettings& s,
+              const MovieExporter::ProgressProc& progress)
+    {
+        std::unique_ptr<MovieSource> source;
+        OSErr err = MovieSource::Open(sourcePath, &source);
+        if (err != noErr)
+            return err;
+        const UInt32 channels = source->Channels();
+        const double rate = source->SampleRate();
+        if (channels == 0 || channels > 64 || !(rate >= 1.0) || rate > 1e7)
+            return paramErr;
+        if ((s.channels != 0 && s.channels != channels) || (s.sampleRate > 0 && std::fabs(s.sampleRate - rate) > 0.5))
+            return paramErr;
+
+        const AVCodecID id = CodecFor(s.compression, s.sampleSize, s.littleEndian);
+        const AVCodec* encoder = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
+        if (!encoder || !encoder->sample_fmts)
+            return kMovieExportUnsupportedErr;
+        if (avformat_alloc_output_context2(&muxer_, nullptr, s.container.c_str(), outputPath.c_str()) < 0 || !muxer_)
+            return kMovieExportUnsupportedErr;
+        if (avformat_query_codec(muxer_->oformat, id, FF_COMPLIANCE_NORMAL) != 1)
+            return kMovieExportUnsupportedErr;
+
+        AVStream* stream = avformat_new_stream(muxer_, nullptr);
+        codec_ = avcodec_alloc_context3(encoder);
+        frame_ = av_frame_alloc();
+        packet_ = av_packet_alloc();
+        if (!stream || !codec_ || !frame_ || !packet_)
+            return memFullErr;
+        codec_->sample_rate = int(std::lround(rate));
+        av_channel_layout_default(&codec_->ch_layout, int(channels));
+        codec_->sample_fmt = encoder->sample_fmts[0];
+        codec_->time_base = AVRational{1, codec_->sample_rate};
+        if (id == AV_CODEC_ID_AAC) {
+            codec_->profile = FF_PROFILE_AAC_LOW;
+            codec_->bit_rate = s.bitRate;
+        }
+        if (muxer_->oformat->flags & AVFMT_GLOBALHEADER)
+            codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        int rc = avcodec_open2(codec_, encoder, nullptr);
+        if (rc < 0)
+            return rc == AVERROR(ENOMEM) ? memFullErr : kMovieExportUnsupportedErr;
+        if (avcodec_parameters_from_context(stream->codecpar, codec_) < 0)
+            return memFullErr;
+        stream->time_base = codec_->time_base;
+        stream_ = stream;
+
+        if ((rc = avio_open(&muxer_->pb, outputPath.c_str(), AVIO_FLAG_WRITE)) < 0)
+            return ErrorFromAV(rc);
+        if ((rc = avformat_write_header(muxer_, nullptr)) < 0)
+            return ErrorFromAV(rc);
+
+        // Encoders without a variable frame size take whole frames only; the
+        // last one is padded with silence.
+        const bool fixed = codec_->frame_size > 0;
+        const bool smallLast =
+            (encoder->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
+        const int frameSize = fixed ? codec_->frame_size : kPCMFrameSize;
+        std::vector<std::vector<SInt32>> samples(channels, std::vector<SInt32>(std::size_t(frameSize)));
+        std::vector<SInt32*> pointers(channels);
+        for (UInt32 c = 0; c < channels; ++c)
+            pointers[c] = samples[c].data();
+
+        const UInt64 total = source->FrameCount();
+        UInt64 done = 0;
+        for (;;) {
+            UInt32 delivered = 0;
+            if ((err = source->Read(pointers.data(), UInt32(frameSize), &delivered)) != noErr)
+                return err;
+            if (delivered == 0)
+                break;
+            av_frame_unref(frame_);
+            frame_->format = codec_->sample_fmt;
+            frame_->sample_rate = codec_->sample_rate;
+            if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0)
+                return memFullErr;
+            frame_->nb_samples = fixed && !smallLast ? frameSize : int(delivered);
+            if (av_frame_get_buffer(frame_, 0) < 0)
+                return memFullErr;
+            StoreSamples(frame_, samples, int(delivered));
+            frame_->pts = int64_t(done);
+            if ((err = Encode(frame_)) != noErr)
+                return err;
+            done += delivered;
+            if (progress) {
+                const OSErr stop = progress(total > 0 ? std::min(1.0, double(done) / double(total)) : 1.0);
+                if (stop != noErr)
+                    return stop;
+            }
+            if (delivered < UInt32(frameSize))
+                break;
+        }
+        if ((err = Encode(nullptr)) != noErr)
+            return err;
+        if ((rc = av_write_trailer(muxer_)) < 0)
+            return ErrorFromAV(rc);
+        if (muxer_->pb->error < 0)
+            return ErrorFromAV(muxer_->pb->error);
+        rc = avio_closep(&muxer_->pb);
+        return rc < 0 ? ErrorFromAV(rc) : noErr;
+    }
+
+private:
+    OSErr Encode(const AVFrame* frame)
+    {
+        int rc = avcodec_send_frame(codec_, frame);
+        if (rc < 0)
+            return ioErr;
+        for (;;) {
+            rc = avcodec_receive_packet(codec_, packet_);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                return noErr;
+            if (rc < 0)
+                return ioErr;
+            av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
+            packet_->stream_index = stream_->index;
+            rc = av_interleaved_write_frame(muxer_, packet_);
+            if (rc < 0)
+                return ErrorFromAV(rc);
+        }
+    }
+
+    AVFormatContext* muxer_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVStream* stream_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+};
+
+} // namespace
+
+bool MovieExporter::CanEncode(OSType compression, UInt16 sampleSize, bool littleEndian)
+{
+    const AVCodecID id = CodecFor(compression, sampleSize, littleEndian);
+    return id != AV_CODEC_ID_NONE && avcodec_find_encoder(id) != nullptr;
+}
+
+OSErr MovieExporter::ConvertMovieToFile(const std::string& sourcePath, const std::string& outputPath,
+                                        const MovieExportSettings& settings, const ProgressProc& progress)
+{
+    try {
+        Export job;
+        const OSErr err = job.Run(sourcePath, outputPath, settings, progress);
+        return err;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    } catch (...) {
+        return ioErr;
+    }
+}
