@@ -146,7 +146,15 @@ TEST_P(EveryType, OpensWithTheTypesRulesAndConfirms)
         m_editor->ok();
         return;
     }
-    // A writable type confirms once its options are confirmed.
+    // A writable type confirms once its options are confirmed.  MPEG-4
+    // AAC asks for a bit rate that the sample rate allows (its word-length
+    // menu holds the bit rates): pick 128 kbit/s, as a user would.
+    if (type == 'Mpg4' && !okEnabled()) {
+        QComboBox* bits = w<QComboBox>("numBitsPopUp");
+        const int index = bits->findText(QStringLiteral("128"), Qt::MatchStartsWith);
+        ASSERT_GE(index, 0);
+        choose("numBitsPopUp", index);
+    }
     if (!okEnabled()) {
         if (OptionSheet* sheet = m_editor->doOptionsButton())
             sheet->accept();
