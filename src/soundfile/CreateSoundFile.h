@@ -143,7 +143,7 @@ OSErr CheckSDIIResources(const std::string& path);
 // The detection steps on an open stream, exposed for tests:
 // RIFF/WAVE: `header` is the file's first 24 bytes, the stream stands after
 // them.  'BWLN' (with a "bext" chunk) or 'WAVE' for tag 1 and 0xFFFE,
-// 'MSAP' 2, 'WVfl' 3, 'WVal' 6, 'WVau' 7, 'G729' 0x42; -22008 for other
+// 'MSAP' 2, 'WVfl' 3, 'WVal' 6, 'WVau' 7, 'G729' 0x42 and 0x83; -22008 for other
 // tags; the chunk search's code when there is no "fmt " chunk.
 OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24]);
 // AIFF-C by compression type: 'AIFC' for the linear ones (NONE none sowt
