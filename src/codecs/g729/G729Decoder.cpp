@@ -220,18 +220,14 @@ void G729Decoder::pitchPostFilter(const Word16 signal[], const Word16 scaled[], 
   Word32 corMax = kMin32;
   Word16 t0 = t0Min;
   for (Word16 i = t0Min; i <= t0Max; ++i) {
-    const Word16* d = scaled - i;
-    Word32 corr = 0;
-    for (int j = 0; j < kSubframeLength; ++j) corr = L_mac(corr, scaled[j], d[j]);
+    const Word32 corr = macSeries(0, scaled, 1, scaled - i, 1, kSubframeLength);
     if (L_sub(corr, corMax) > 0) {
       corMax = corr;
       t0 = i;
     }
   }
-  Word32 ener = 1;
-  for (int i = 0; i < kSubframeLength; ++i) ener = L_mac(ener, scaled[i - t0], scaled[i - t0]);
-  Word32 ener0 = 1;
-  for (int i = 0; i < kSubframeLength; ++i) ener0 = L_mac(ener0, scaled[i], scaled[i]);
+  const Word32 ener = macSeries(1, scaled - t0, 1, scaled - t0, 1, kSubframeLength);
+  const Word32 ener0 = macSeries(1, scaled, 1, scaled, 1, kSubframeLength);
   if (corMax < 0) corMax = 0;
 
   Word32 temp = std::max({corMax, ener, ener0});

@@ -23,6 +23,10 @@ class G729Decoder {
   // Times the LSF stability rules had to move the lowest or the highest LSF.
   int lsfWarnings() const { return lsfWarnings_; }
 
+  // The excitation of the last frame (80 samples); the encoder's and the
+  // decoder's agree for the same parameters.
+  const int16_t* lastExcitation() const { return oldExc_ + kPitchMax + kInterpolationLength - kFrameLength; }
+
  private:
   void decodeLsp(const Word16 params[2], bool erased, Word16 lsp[kOrder]);
   void decodeGains(Word16 index, const Word16 code[], bool erased);

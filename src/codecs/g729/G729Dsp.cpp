@@ -16,7 +16,7 @@ void synthesisFilter(const Word16 a[], const Word16 x[], Word16 y[], int lg, Wor
   Word16* yy = buf + kOrder;
   for (int i = 0; i < lg; ++i) {
     Word32 s = L_mult(x[i], a[0]);
-    for (int j = 1; j <= kOrder; ++j) s = L_msu(s, a[j], yy[i - j]);
+    s = msuSeries(s, a + 1, 1, yy + i - 1, -1, kOrder);
     s = L_shl(s, 3);
     yy[i] = round16(s);
   }
@@ -28,7 +28,7 @@ void synthesisFilter(const Word16 a[], const Word16 x[], Word16 y[], int lg, Wor
 void residual(const Word16 a[], const Word16 x[], Word16 y[], int lg) {
   for (int i = 0; i < lg; ++i) {
     Word32 s = L_mult(x[i], a[0]);
-    for (int j = 1; j <= kOrder; ++j) s = L_mac(s, a[j], x[i - j]);
+    s = macSeries(s, a + 1, 1, x + i - 1, -1, kOrder);
     s = L_shl(s, 3);
     y[i] = round16(s);
   }
@@ -36,8 +36,7 @@ void residual(const Word16 a[], const Word16 x[], Word16 y[], int lg) {
 
 void convolve(const Word16 x[], const Word16 h[], Word16 y[], int L) {
   for (int n = 0; n < L; ++n) {
-    Word32 s = 0;
-    for (int i = 0; i <= n; ++i) s = L_mac(s, x[i], h[n - i]);
+    Word32 s = macSeries(0, x, 1, h + n, -1, n + 1);
     s = L_shl(s, 3);
     y[n] = extract_h(s);
   }
@@ -135,10 +134,20 @@ void predictLongTerm(Word16 exc[], Word16 t0, Word16 frac, int L) {
     const Word16* x2 = x0;
     const Word16* c1 = &kInterpolation3[frac];
     const Word16* c2 = &kInterpolation3[kUp - frac];
-    Word32 s = 0;
+    // Fast exact sum when no partial sum can saturate.
+    int64_t sum = 0, bound = 0;
     for (int i = 0, k = 0; i < 10; ++i, k += kUp) {
-      s = L_mac(s, x1[-i], c1[k]);
-      s = L_mac(s, x2[i], c2[k]);
+      const int64_t p1 = 2 * int64_t(x1[-i]) * c1[k], p2 = 2 * int64_t(x2[i]) * c2[k];
+      sum += p1 + p2;
+      bound += (p1 < 0 ? -p1 : p1) + (p2 < 0 ? -p2 : p2);
+    }
+    Word32 s = Word32(sum);
+    if (bound > kMax32) {
+      s = 0;
+      for (int i = 0, k = 0; i < 10; ++i, k += kUp) {
+        s = L_mac(s, x1[-i], c1[k]);
+        s = L_mac(s, x2[i], c2[k]);
+      }
     }
     exc[j] = round16(s);
   }
@@ -290,8 +299,7 @@ int lspGetQuantised(Word16 code0, Word16 code1, Word16 code2, const Word16 fg[][
 }
 
 void gainPredict(const Word16 pastEnergy[4], const Word16 code[], Word16& gcode0, Word16& expGcode0) {
-  Word32 t = 0;
-  for (int i = 0; i < kSubframeLength; ++i) t = L_mac(t, code[i], code[i]);
+  Word32 t = macSeries(0, code, 1, code, 1, kSubframeLength);
   Word16 exp, frac;
   Log2(t, exp, frac);
   t = Mpy_32_16(exp, frac, -24660);  // -3.0103 in Q13

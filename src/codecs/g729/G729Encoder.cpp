@@ -52,19 +52,14 @@ Word16 chebyshev(Word16 x, const Word16 f[], bool q10) {
   return extract_h(t);
 }
 
-Word32 dotProduct(const Word16 x[], const Word16 y[], int n) {
-  Word32 s = 0;
-  for (int i = 0; i < n; ++i) s = L_mac(s, x[i], y[i]);
-  return s;
-}
+Word32 dotProduct(const Word16 x[], const Word16 y[], int n) { return macSeries(0, x, 1, y, 1, n); }
 
 // Correlation of the target with the impulse response, scaled to 13 bits.
 void correlateTarget(const Word16 h[], const Word16 x[], Word16 d[]) {
   Word32 y32[kSubframeLength];
   Word32 max = 0;
   for (int i = 0; i < kSubframeLength; ++i) {
-    Word32 s = 0;
-    for (int j = i; j < kSubframeLength; ++j) s = L_mac(s, x[j], h[j - i]);
+    Word32 s = macSeries(0, x + i, 1, h, 1, kSubframeLength - i);
     y32[i] = s;
     s = L_abs(s);
     if (L_sub(s, max) > 0) max = s;
@@ -336,8 +331,7 @@ void G729Encoder::autocorrelation(const Word16 x[], Word16 rHi[], Word16 rLo[]) 
   sum = L_shl(sum, norm);
   L_Extract(sum, rHi[0], rLo[0]);
   for (int i = 1; i <= kOrder; ++i) {
-    sum = 0;
-    for (int j = 0; j < kWindowLength - i; ++j) sum = L_mac(sum, y[j], y[j + i]);
+    sum = macSeries(0, y, 1, y + i, 1, kWindowLength - i);
     sum = L_shl(sum, norm);
     L_Extract(sum, rHi[i], rLo[i]);
   }
@@ -534,11 +528,9 @@ void G729Encoder::quantiseLsp(const Word16 lsp[], Word16 lspQ[], Word16 codes[2]
     Word16 c = 0;
     Word32 dmin = kMax32;
     for (int i = 0; i < kCodebook1Size; ++i) {
-      Word32 d = 0;
-      for (int j = 0; j < kOrder; ++j) {
-        const Word16 t = sub(rbuf[j], kLspCodebook1[i][j]);
-        d = L_mac(d, t, t);
-      }
+      Word16 t[kOrder];
+      for (int j = 0; j < kOrder; ++j) t[j] = sub(rbuf[j], kLspCodebook1[i][j]);
+      const Word32 d = macSeries(0, t, 1, t, 1, kOrder);
       if (L_sub(d, dmin) < 0) {
         dmin = d;
         c = Word16(i);
@@ -611,14 +603,9 @@ Word16 G729Encoder::openLoopPitch(const Word16 signal[]) {
     for (int i = -kPitchMax; i < kFrameLength; ++i) scaled[i] = signal[i];
   }
 
-  auto correlation = [&](int lag) {
-    Word32 s = 0;
-    for (int j = 0; j < kFrameLength; j += 2) s = L_mac(s, scaled[j], scaled[j - lag]);
-    return s;
-  };
+  auto correlation = [&](int lag) { return macSeries(0, scaled, 2, scaled - lag, 2, kFrameLength / 2); };
   auto normalised = [&](Word32 max, int lag) {
-    Word32 s = 1;
-    for (int i = 0; i < kFrameLength; i += 2) s = L_mac(s, scaled[i - lag], scaled[i - lag]);
+    Word32 s = macSeries(1, scaled - lag, 2, scaled - lag, 2, kFrameLength / 2);
     s = Inv_sqrt(s);
     Word16 maxHi, maxLo, eHi, eLo;
     L_Extract(max, maxHi, maxLo);
@@ -746,10 +733,20 @@ Word16 G729Encoder::searchCodebook(const Word16 x[], Word16 h[], Word16 t0, Word
   // Cumulative lagged products: lagged[d][m] = sum over n <= m of hs[n] hs[n+d].
   Word16 lagged[kSubframeLength][kSubframeLength];
   for (int d = 1; d < kSubframeLength; ++d) {
-    Word32 cor = 0;
+    // Every prefix is exact when the sum of the magnitudes fits.
+    int64_t sum = 0, bound = 0;
     for (int n = 0; n + d < kSubframeLength; ++n) {
-      cor = L_mac(cor, hs[n], hs[n + d]);
-      lagged[d][n] = extract_h(cor);
+      const int64_t p = 2 * int64_t(hs[n]) * hs[n + d];
+      sum += p;
+      bound += p < 0 ? -p : p;
+      lagged[d][n] = extract_h(Word32(sum));
+    }
+    if (bound > kMax32) {
+      Word32 cor = 0;
+      for (int n = 0; n + d < kSubframeLength; ++n) {
+        cor = L_mac(cor, hs[n], hs[n + d]);
+        lagged[d][n] = extract_h(cor);
+      }
     }
   }
   Word16 rr[5][5][kPositions][kPositions];

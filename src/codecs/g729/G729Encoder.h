@@ -24,6 +24,10 @@ class G729Encoder {
   // Times the LSF stability rules had to move the lowest or the highest LSF.
   int lsfWarnings() const { return lsfWarnings_; }
 
+  // The excitation of the last frame (80 samples); the encoder's and the
+  // decoder's agree for the same parameters.
+  const int16_t* lastExcitation() const { return oldExc_ + kPitchMax + kInterpolationLength - kFrameLength; }
+
  private:
   void preprocess(Word16 signal[]);
   void analyse(Word16 params[]);

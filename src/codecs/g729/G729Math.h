@@ -129,6 +129,32 @@ inline Word16 norm_l(Word32 v) {
   for (; v < 0x40000000; ++n) v <<= 1;
   return n;
 }
+// L_mac (or L_msu) of n products x[i*xStep] * y[i*yStep] onto acc, in
+// order.  When no partial sum can leave the 32-bit range the exact sum is
+// taken at once; otherwise the saturating chain runs as the reference does.
+inline Word32 macSeries(Word32 acc, const Word16* x, int xStep, const Word16* y, int yStep, int n) {
+  int64_t sum = acc, bound = acc < 0 ? -int64_t(acc) : acc;
+  for (int i = 0; i < n; ++i) {
+    const int64_t p = 2 * int64_t(x[i * xStep]) * y[i * yStep];
+    sum += p;
+    bound += p < 0 ? -p : p;
+  }
+  if (bound <= kMax32) return Word32(sum);
+  for (int i = 0; i < n; ++i) acc = L_mac(acc, x[i * xStep], y[i * yStep]);
+  return acc;
+}
+inline Word32 msuSeries(Word32 acc, const Word16* x, int xStep, const Word16* y, int yStep, int n) {
+  int64_t sum = acc, bound = acc < 0 ? -int64_t(acc) : acc;
+  for (int i = 0; i < n; ++i) {
+    const int64_t p = 2 * int64_t(x[i * xStep]) * y[i * yStep];
+    sum -= p;
+    bound += p < 0 ? -p : p;
+  }
+  if (bound <= kMax32) return Word32(sum);
+  for (int i = 0; i < n; ++i) acc = L_msu(acc, x[i * xStep], y[i * yStep]);
+  return acc;
+}
+
 // Fractional division: 0 <= num <= den, den > 0 (the codec keeps to this range).
 Word16 div_s(Word16 num, Word16 den);
 
