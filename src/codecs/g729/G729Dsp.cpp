@@ -1,5 +1,8 @@
 #include "G729Dsp.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace qm::g729 {
 
 namespace {
@@ -14,11 +17,26 @@ void synthesisFilter(const Word16 a[], const Word16 x[], Word16 y[], int lg, Wor
   Word16 buf[kOrder + 2 * kSubframeLength + 2];  // lg is at most L_H or a sub-frame
   for (int i = 0; i < kOrder; ++i) buf[i] = mem[i];
   Word16* yy = buf + kOrder;
+  // Bound of the partial sums: |x a0| + sum |a_j| * (largest |y| so far).
+  int64_t sumAbsA = 0;
+  for (int j = 1; j <= kOrder; ++j) sumAbsA += a[j] < 0 ? -int64_t(a[j]) : a[j];
+  const int64_t absA0 = a[0] < 0 ? -int64_t(a[0]) : a[0];
+  int64_t maxY = 0;
+  for (int i = 0; i < kOrder; ++i) maxY = std::max<int64_t>(maxY, buf[i] < 0 ? -int64_t(buf[i]) : buf[i]);
   for (int i = 0; i < lg; ++i) {
-    Word32 s = L_mult(x[i], a[0]);
-    s = msuSeries(s, a + 1, 1, yy + i - 1, -1, kOrder);
+    const int64_t absX = x[i] < 0 ? -int64_t(x[i]) : x[i];
+    Word32 s;
+    if (2 * (absX * absA0 + sumAbsA * maxY) <= kMax32) {
+      Word32 acc = Word32(x[i]) * a[0];
+      for (int j = 1; j <= kOrder; ++j) acc -= Word32(a[j]) * yy[i - j];
+      s = acc * 2;
+    } else {
+      s = L_mult(x[i], a[0]);
+      s = msuSeries(s, a + 1, 1, yy + i - 1, -1, kOrder);
+    }
     s = L_shl(s, 3);
     yy[i] = round16(s);
+    maxY = std::max<int64_t>(maxY, yy[i] < 0 ? -int64_t(yy[i]) : yy[i]);
   }
   for (int i = 0; i < lg; ++i) y[i] = yy[i];
   if (update)
@@ -26,9 +44,21 @@ void synthesisFilter(const Word16 a[], const Word16 x[], Word16 y[], int lg, Wor
 }
 
 void residual(const Word16 a[], const Word16 x[], Word16 y[], int lg) {
+  // Bound of every partial sum: sum |a_j| * largest |x| of the span.
+  int64_t sumAbsA = 0, maxX = 0;
+  for (int j = 0; j <= kOrder; ++j) sumAbsA += a[j] < 0 ? -int64_t(a[j]) : a[j];
+  for (int i = -kOrder; i < lg; ++i) maxX = std::max<int64_t>(maxX, x[i] < 0 ? -int64_t(x[i]) : x[i]);
+  const bool exact = 2 * sumAbsA * maxX <= kMax32;
   for (int i = 0; i < lg; ++i) {
-    Word32 s = L_mult(x[i], a[0]);
-    s = macSeries(s, a + 1, 1, x + i - 1, -1, kOrder);
+    Word32 s;
+    if (exact) {
+      Word32 acc = 0;
+      for (int j = 0; j <= kOrder; ++j) acc += Word32(a[j]) * x[i - j];
+      s = acc * 2;
+    } else {
+      s = L_mult(x[i], a[0]);
+      s = macSeries(s, a + 1, 1, x + i - 1, -1, kOrder);
+    }
     s = L_shl(s, 3);
     y[i] = round16(s);
   }
@@ -129,20 +159,24 @@ void predictLongTerm(Word16 exc[], Word16 t0, Word16 frac, int L) {
     frac = add(frac, kUp);
     x0--;
   }
+  const Word16* c1 = &kInterpolation3[frac];
+  const Word16* c2 = &kInterpolation3[kUp - frac];
+  // No partial sum can saturate while sum |taps| * largest |exc| read fits;
+  // the samples written here are read back when the delay is short, so the
+  // largest magnitude follows them.
+  int64_t sumAbsC = 0, maxX = 0;
+  for (int k = 0; k < 30; k += kUp) sumAbsC += std::abs(int(c1[k])) + std::abs(int(c2[k]));
+  for (const Word16* p = x0 - 9; p < std::min<const Word16*>(x0 + L + 10, exc); ++p)
+    maxX = std::max<int64_t>(maxX, std::abs(int(*p)));
   for (int j = 0; j < L; ++j) {
     const Word16* x1 = x0++;
     const Word16* x2 = x0;
-    const Word16* c1 = &kInterpolation3[frac];
-    const Word16* c2 = &kInterpolation3[kUp - frac];
-    // Fast exact sum when no partial sum can saturate.
-    int64_t sum = 0, bound = 0;
-    for (int i = 0, k = 0; i < 10; ++i, k += kUp) {
-      const int64_t p1 = 2 * int64_t(x1[-i]) * c1[k], p2 = 2 * int64_t(x2[i]) * c2[k];
-      sum += p1 + p2;
-      bound += (p1 < 0 ? -p1 : p1) + (p2 < 0 ? -p2 : p2);
-    }
-    Word32 s = Word32(sum);
-    if (bound > kMax32) {
+    Word32 s;
+    if (2 * sumAbsC * maxX <= kMax32) {
+      Word32 acc = 0;
+      for (int i = 0, k = 0; i < 10; ++i, k += kUp) acc += Word32(x1[-i]) * c1[k] + Word32(x2[i]) * c2[k];
+      s = acc * 2;
+    } else {
       s = 0;
       for (int i = 0, k = 0; i < 10; ++i, k += kUp) {
         s = L_mac(s, x1[-i], c1[k]);
@@ -150,6 +184,7 @@ void predictLongTerm(Word16 exc[], Word16 t0, Word16 frac, int L) {
       }
     }
     exc[j] = round16(s);
+    maxX = std::max<int64_t>(maxX, std::abs(int(exc[j])));
   }
 }
 

@@ -58,8 +58,9 @@ Word32 dotProduct(const Word16 x[], const Word16 y[], int n) { return macSeries(
 void correlateTarget(const Word16 h[], const Word16 x[], Word16 d[]) {
   Word32 y32[kSubframeLength];
   Word32 max = 0;
+  const bool exact = dotCannotSaturate(energy(x, kSubframeLength), energy(h, kSubframeLength));
   for (int i = 0; i < kSubframeLength; ++i) {
-    Word32 s = macSeries(0, x + i, 1, h, 1, kSubframeLength - i);
+    Word32 s = exact ? dotUnsaturated(x + i, h, kSubframeLength - i) : macSeries(0, x + i, 1, h, 1, kSubframeLength - i);
     y32[i] = s;
     s = L_abs(s);
     if (L_sub(s, max) > 0) max = s;
@@ -330,8 +331,9 @@ void G729Encoder::autocorrelation(const Word16 x[], Word16 rHi[], Word16 rLo[]) 
   const Word16 norm = norm_l(sum);
   sum = L_shl(sum, norm);
   L_Extract(sum, rHi[0], rLo[0]);
+  // r[0] did not saturate, so no lagged product sum can (Cauchy-Schwarz).
   for (int i = 1; i <= kOrder; ++i) {
-    sum = macSeries(0, y, 1, y + i, 1, kWindowLength - i);
+    sum = dotUnsaturated(y, y + i, kWindowLength - i);
     sum = L_shl(sum, norm);
     L_Extract(sum, rHi[i], rLo[i]);
   }
@@ -528,9 +530,14 @@ void G729Encoder::quantiseLsp(const Word16 lsp[], Word16 lspQ[], Word16 codes[2]
     Word16 c = 0;
     Word32 dmin = kMax32;
     for (int i = 0; i < kCodebook1Size; ++i) {
+      // A sum of squares only grows: it saturates only when the total does.
       Word16 t[kOrder];
-      for (int j = 0; j < kOrder; ++j) t[j] = sub(rbuf[j], kLspCodebook1[i][j]);
-      const Word32 d = macSeries(0, t, 1, t, 1, kOrder);
+      int64_t total = 0;
+      for (int j = 0; j < kOrder; ++j) {
+        t[j] = sub(rbuf[j], kLspCodebook1[i][j]);
+        total += 2 * int64_t(t[j]) * t[j];
+      }
+      const Word32 d = total <= kMax32 ? Word32(total) : macSeries(0, t, 1, t, 1, kOrder);
       if (L_sub(d, dmin) < 0) {
         dmin = d;
         c = Word16(i);
@@ -603,9 +610,17 @@ Word16 G729Encoder::openLoopPitch(const Word16 signal[]) {
     for (int i = -kPitchMax; i < kFrameLength; ++i) scaled[i] = signal[i];
   }
 
-  auto correlation = [&](int lag) { return macSeries(0, scaled, 2, scaled - lag, 2, kFrameLength / 2); };
+  // When the whole scaled buffer's energy is small enough, no correlation or
+  // energy below can saturate and the checks are skipped.
+  const bool exact = dotCannotSaturate(energy(scaledBuf, kFrameLength + kPitchMax),
+                                       energy(scaledBuf, kFrameLength + kPitchMax), 1);
+  auto correlation = [&](int lag) {
+    return exact ? dotUnsaturated2(scaled, scaled - lag, kFrameLength / 2)
+                 : macSeries(0, scaled, 2, scaled - lag, 2, kFrameLength / 2);
+  };
   auto normalised = [&](Word32 max, int lag) {
-    Word32 s = macSeries(1, scaled - lag, 2, scaled - lag, 2, kFrameLength / 2);
+    Word32 s = exact ? 1 + dotUnsaturated2(scaled - lag, scaled - lag, kFrameLength / 2)
+                     : macSeries(1, scaled - lag, 2, scaled - lag, 2, kFrameLength / 2);
     s = Inv_sqrt(s);
     Word16 maxHi, maxLo, eHi, eLo;
     L_Extract(max, maxHi, maxLo);
@@ -670,8 +685,9 @@ Word16 G729Encoder::closedLoopPitch(Word16 exc[], const Word16 xn[], const Word1
   correlateTarget(h, xn, dn);
   Word32 max = kMin32;
   Word16 t0 = t0Min;
+  const bool exact = dotCannotSaturate(energy(dn, kSubframeLength), energy(&exc[-t0Max], t0Max - t0Min + kSubframeLength));
   for (Word16 t = t0Min; t <= t0Max; ++t) {
-    const Word32 corr = dotProduct(dn, &exc[-t], kSubframeLength);
+    const Word32 corr = exact ? dotUnsaturated(dn, &exc[-t], kSubframeLength) : dotProduct(dn, &exc[-t], kSubframeLength);
     if (L_sub(corr, max) > 0) {
       max = corr;
       t0 = t;
@@ -732,16 +748,16 @@ Word16 G729Encoder::searchCodebook(const Word16 x[], Word16 h[], Word16 t0, Word
   }
   // Cumulative lagged products: lagged[d][m] = sum over n <= m of hs[n] hs[n+d].
   Word16 lagged[kSubframeLength][kSubframeLength];
+  // By Cauchy-Schwarz no prefix can saturate when twice the energy of h fits.
+  const bool exact = dotCannotSaturate(energy(hs, kSubframeLength), energy(hs, kSubframeLength));
   for (int d = 1; d < kSubframeLength; ++d) {
-    // Every prefix is exact when the sum of the magnitudes fits.
-    int64_t sum = 0, bound = 0;
-    for (int n = 0; n + d < kSubframeLength; ++n) {
-      const int64_t p = 2 * int64_t(hs[n]) * hs[n + d];
-      sum += p;
-      bound += p < 0 ? -p : p;
-      lagged[d][n] = extract_h(Word32(sum));
-    }
-    if (bound > kMax32) {
+    if (exact) {
+      Word32 sum = 0;
+      for (int n = 0; n + d < kSubframeLength; ++n) {
+        sum += Word32(hs[n]) * hs[n + d];
+        lagged[d][n] = extract_h(sum * 2);
+      }
+    } else {
       Word32 cor = 0;
       for (int n = 0; n + d < kSubframeLength; ++n) {
         cor = L_mac(cor, hs[n], hs[n + d]);

@@ -155,6 +155,34 @@ inline Word32 msuSeries(Word32 acc, const Word16* x, int xStep, const Word16* y,
   return acc;
 }
 
+// 2 * sum of x[i] * y[i] for a caller that has shown (by the energies of
+// x and y) that no partial sum of the L_mac chain can saturate: the exact
+// chain result, computed without the checks.
+inline Word32 dotUnsaturated(const Word16* x, const Word16* y, int n) {
+  Word32 s = 0;
+  for (int i = 0; i < n; ++i) s += Word32(x[i]) * y[i];
+  return s * 2;
+}
+inline Word32 dotUnsaturated2(const Word16* x, const Word16* y, int n) {  // every other sample
+  Word32 s = 0;
+  for (int i = 0; i < n; ++i) s += Word32(x[2 * i]) * y[2 * i];
+  return s * 2;
+}
+inline int64_t energy(const Word16* x, int n) {
+  int64_t e = 0;
+  for (int i = 0; i < n; ++i) e += Word32(x[i]) * x[i];
+  return e;
+}
+// Whether every partial sum of 2 x.y (and init) stays inside 32 bits, by
+// Cauchy-Schwarz on the energies of the two vectors.
+inline bool dotCannotSaturate(int64_t ex, int64_t ey, Word32 init = 0) {
+  const int64_t margin = int64_t(kMax32) - (init < 0 ? -int64_t(init) : init);
+  if (margin <= 0) return false;
+  // 2 sqrt(ex ey) <= margin  <=>  4 ex ey <= margin^2
+  return static_cast<unsigned __int128>(4) * static_cast<unsigned __int128>(ex) * static_cast<unsigned __int128>(ey) <=
+         static_cast<unsigned __int128>(margin) * static_cast<unsigned __int128>(margin);
+}
+
 // Fractional division: 0 <= num <= den, den > 0 (the codec keeps to this range).
 Word16 div_s(Word16 num, Word16 den);
 
