@@ -191,6 +191,12 @@ OSErr CG729File::OpenAndDescribe()
     m_sampleRate = 8000.0;
     m_codecFrames = UInt32(std::min<UInt64>(m_dataSize / FrameBytes(), 0xFFFFFFFFu / kSamplesPerFrame));
     m_numFrames = m_codecFrames * kSamplesPerFrame;
+    // The coded bit rate: 8 kbit/s packed, 131.2 serial (0 without frames).
+    m_bitRate = 0;
+    if (m_numFrames > 0) {
+        const double kbps = double(m_dataSize) / (double(m_numFrames) / 8000.0) * 0.008;
+        m_bitRate = UInt16(std::min(kbps + 0.5, 65535.0));
+    }
     m_decoder.reset();
     m_nextFrame = 0;
     m_cachedFrame = ~UInt32(0);

@@ -133,6 +133,8 @@ TEST_P(G729Layouts, RoundTripThroughTheClass)
     EXPECT_EQ(file->GetNumFrames(), frames * 80);
     EXPECT_EQ(file->GetNumChannels(), 1);
     EXPECT_EQ(file->GetSampleRate(), 8000.0);
+    const bool serial = c.layout == CG729File::Layout::SerialBigEndian || c.layout == CG729File::Layout::SerialLittleEndian;
+    EXPECT_EQ(file->GetBitRate(), serial ? 131 : 8);
     const std::vector<int> read = ReadSamples16(*file);
     const std::vector<int> expected = CodecRun(pcm);
     EXPECT_EQ(read, expected);
