@@ -552,12 +552,15 @@ void G729Encoder::quantiseLsp(const Word16 lsp[], Word16 lspQ[], Word16 codes[2]
       Word16 best = 0;
       dmin = kMax32;
       for (int k = 0; k < kCodebook2Size; ++k) {
-        Word32 d = 0;
+        // Each term mult(w, t) * t is >= 0 (w >= 0): the sum only grows.
+        Word16 t[kOrder], t2[kOrder];
+        int64_t total = 0;
         for (int j = lo; j < hi; ++j) {
-          const Word16 t = sub(diff[j], kLspCodebook2[k][j]);
-          const Word16 t2 = mult(wegt[j], t);
-          d = L_mac(d, t2, t);
+          t[j] = sub(diff[j], kLspCodebook2[k][j]);
+          t2[j] = mult(wegt[j], t[j]);
+          total += 2 * int64_t(t2[j]) * t[j];
         }
+        const Word32 d = total <= kMax32 ? Word32(total) : macSeries(0, t2 + lo, 1, t + lo, 1, hi - lo);
         if (L_sub(d, dmin) < 0) {
           dmin = d;
           best = Word16(k);

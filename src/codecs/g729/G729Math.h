@@ -59,16 +59,16 @@ inline Word32 L_mult(Word16 a, Word16 b) {
   return kMax32;
 }
 inline Word32 L_add(Word32 a, Word32 b) {
-  Word32 s = static_cast<Word32>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-  if (((a ^ b) & kMin32) == 0 && ((s ^ a) & kMin32) != 0) {
+  Word32 s;
+  if (__builtin_add_overflow(a, b, &s)) {
     gOverflow = true;
     return a < 0 ? kMin32 : kMax32;
   }
   return s;
 }
 inline Word32 L_sub(Word32 a, Word32 b) {
-  Word32 d = static_cast<Word32>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-  if (((a ^ b) & kMin32) != 0 && ((d ^ a) & kMin32) != 0) {
+  Word32 d;
+  if (__builtin_sub_overflow(a, b, &d)) {
     gOverflow = true;
     return a < 0 ? kMin32 : kMax32;
   }
