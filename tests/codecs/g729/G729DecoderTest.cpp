@@ -3,10 +3,11 @@
 // libbcg729 is written from the Recommendation's text with its own
 // arithmetic rather than the reference code's: its post-filter computes the
 // harmonic and tilt gains and the gain control's square root its own way,
-// its post-processing and products round where the reference truncates,
-// and it saturates the synthesis instead of rescaling the excitation on an
-// overflow.  So the outputs are close, not equal; the test reports how many
-// frames differ and the SNR between the two, and bounds that SNR.
+// some of its products round where the reference truncates (the gain
+// control's smoothing), and it saturates the synthesis instead of rescaling
+// the excitation on an overflow.  So the outputs are close, not equal; the
+// test reports how many frames differ and the SNR between the two, and
+// bounds that SNR.
 #include <gtest/gtest.h>
 
 extern "C" {
