@@ -10,19 +10,8 @@ Word16 div_s(Word16 num, Word16 den) {
   // Outside the defined range the result is clamped rather than undefined.
   if (den <= 0 || num < 0) return 0;
   if (num >= den) return kMax16;
-  if (num == 0) return 0;
-  Word16 out = 0;
-  Word32 n = num;
-  const Word32 d = den;
-  for (int i = 0; i < 15; ++i) {
-    out = Word16(out << 1);
-    n <<= 1;
-    if (n >= d) {
-      n = L_sub(n, d);
-      out = add(out, 1);
-    }
-  }
-  return out;
+  // The reference's 15-step restoring division is the truncated quotient.
+  return static_cast<Word16>((Word32(num) << 15) / den);
 }
 
 Word32 Div_32(Word32 num, Word16 denHi, Word16 denLo) {
