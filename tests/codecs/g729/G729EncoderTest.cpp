@@ -1,8 +1,10 @@
 // The encoder against libbcg729's.  libbcg729 follows the Recommendation's
 // text with its own arithmetic where the ITU reference code (which ours
 // follows) differs: its LSF second-stage search weights the error by the
-// predictor sum, which the reference omits; it rounds where the reference
-// truncates (quantised LSFs, gains); so its choices differ from frame 0 on
+// predictor sum, which the reference omits (with that one change our LSP
+// codes equal its codes on the first frames of the speech signal); it
+// rounds the quantised LSFs where the reference truncates, which moves the
+// weighted speech and so the pitch; so the choices differ from frame 0 on
 // and the two encoders' states drift apart.  The test reports how often each
 // parameter agrees and checks that both bit streams decode (through
 // libbcg729) to close waveforms.
