@@ -6,6 +6,7 @@
 #include "CDialogicPCMFile.h"
 #include "CDialogicULawFile.h"
 #include "CDialogicVAPFile.h"
+#include "CG729File.h"
 #include "CMSADPCMFile.h"
 #include "CPikaADPCMFile.h"
 #include "SoundFileRegistry.h"
@@ -33,5 +34,6 @@ void RegisterCodedFileTypes()
     RegisterSoundFileFactory(FOUR_CHAR_CODE("711u"), &Make<CDialogicULawFile>);
     RegisterSoundFileFactory(FOUR_CHAR_CODE("DPCM"), &Make<CDialogicPCMFile>);
     RegisterSoundFileFactory(FOUR_CHAR_CODE("MSAP"), &Make<CMSADPCMFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("G729"), &Make<CG729File>);
     CCITTFile::RegisterTypes();
 }

@@ -64,7 +64,8 @@ OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24])
     case 3: *type = FOUR_CHAR_CODE("WVfl"); return noErr;
     case 6: *type = FOUR_CHAR_CODE("WVal"); return noErr;
     case 7: *type = FOUR_CHAR_CODE("WVau"); return noErr;
-    case 0x42: *type = FOUR_CHAR_CODE("G729"); return noErr;
+    case 0x42:
+    case 0x83: *type = FOUR_CHAR_CODE("G729"); return noErr;
     default: return kUnknownFileFormatErr;
     }
 }

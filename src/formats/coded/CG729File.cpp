@@ -1,0 +1,475 @@
+#include "CG729File.h"
+
+#include "FileManager.h"
+#include "G729Bits.h"
+#include "SoundFileRegistry.h"
+#include "ZuFiles.h"
+#include "telephony_names.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace g729 = qm::g729;
+
+namespace {
+
+constexpr UInt32 kSamplesPerFrame = 80;
+constexpr UInt32 kSerialFrameBytes = 164;
+constexpr UInt32 kRiffHeaderBytes = 56;
+constexpr int kMaxChunksWalked = 4096;
+
+UInt32 LE32(const UInt8* p) { return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24); }
+UInt16 LE16(const UInt8* p) { return UInt16(p[0] | (p[1] << 8)); }
+void PutLE32(UInt8* p, UInt32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = UInt8(v >> (8 * i));
+}
+
+} // namespace
+
+CG729File::CG729File() = default;
+
+CG729File::~CG729File()
+{
+    if (m_isOpen)
+        Close();
+}
+
+OSType CG729File::GetFileType() const { return FOUR_CHAR_CODE("G729"); }
+
+QString CG729File::GetFormatName() const
+{
+    switch (m_layout) {
+    case Layout::Riff: return QStringLiteral("ITU G.729 Compressed Wave");
+    case Layout::Packed: return QStringLiteral("ITU G.729 (Packed)");
+    case Layout::SerialLittleEndian: return QStringLiteral("ITU G.729 (Unpacked Little-Endian)");
+    case Layout::SerialBigEndian: break;
+    }
+    return QStringLiteral("ITU G.729 (Unpacked Big-Endian)");
+}
+
+UInt32 CG729File::FrameBytes() const
+{
+    return m_layout == Layout::SerialBigEndian || m_layout == Layout::SerialLittleEndian ? kSerialFrameBytes
+                                                                                          : g729::kPackedFrameBytes;
+}
+
+CG729File::Layout CG729File::LayoutFromOptions(const UInt8* options)
+{
+    const UInt8 none[3] = {0, 0, 0};
+    const UInt8* o = options ? options : none;
+    if (o[1] != 0)
+        return o[0] == 1 ? Layout::SerialBigEndian : Layout::SerialLittleEndian;
+    return o[2] == 1 ? Layout::Riff : Layout::Packed;
+}
+
+std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
+{
+    const UInt32 dataSize = frames * g729::kPackedFrameBytes;
+    std::vector<UInt8> h(kRiffHeaderBytes, 0);
+    std::memcpy(&h[0], "RIFF", 4);
+    PutLE32(&h[4], 48 + dataSize);
+    std::memcpy(&h[8], "WAVEfmt ", 8);
+    PutLE32(&h[16], 28);
+    h[20] = 0x42;       // format tag
+    h[22] = 1;          // channels
+    PutLE32(&h[24], 8000);
+    PutLE32(&h[28], 1000);  // bytes per second
+    h[32] = 10;         // block align
+    h[36] = 10;         // extra size
+    h[38] = 2;
+    std::memcpy(&h[48], "data", 4);
+    PutLE32(&h[52], dataSize);
+    return h;
+}
+
+OSErr CG729File::ReadAt(UInt64 position, void* bytes, std::size_t count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
+    if (err)
+        return err;
+    long n = long(count);
+    err = FSRead(m_refNum, &n, bytes);
+    if (!err && std::size_t(n) != count)
+        err = eofErr;
+    return err;
+}
+
+OSErr CG729File::WriteAt(UInt64 position, const void* bytes, std::size_t count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
+    if (err)
+        return err;
+    long n = long(count);
+    err = FSWrite(m_refNum, &n, bytes);
+    if (!err && std::size_t(n) != count)
+        err = ioErr;
+    return err;
+}
+
+OSErr CG729File::ResolveLayout(SInt64 fileSize)
+{
+    if (fileSize <= 0)
+        return kG729EmptyErr;
+    UInt8 head[16] = {};
+    const std::size_t headBytes = std::size_t(std::min<SInt64>(fileSize, 16));
+    OSErr err = ReadAt(0, head, headBytes);
+    if (err)
+        return err;
+    const UInt64 size = UInt64(fileSize);
+    if (headBytes >= 4 && head[0] == 0x6B && head[1] == 0x21 && head[2] == 0x00 && head[3] == 0x50) {
+        m_layout = Layout::SerialBigEndian;
+        m_dataOffset = 0;
+        m_dataSize = size;
+        return noErr;
+    }
+    if (headBytes >= 4 && head[0] == 0x21 && head[1] == 0x6B && head[2] == 0x50 && head[3] == 0x00) {
+        m_layout = Layout::SerialLittleEndian;
+        m_dataOffset = 0;
+        m_dataSize = size;
+        return noErr;
+    }
+    if (headBytes >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
+        // Walk the chunks: "fmt " (format tag 0x0042 or 0x0083), then "data".
+        bool formatSeen = false;
+        UInt64 position = 12;
+        for (int walked = 0; walked < kMaxChunksWalked && position + 8 <= size; ++walked) {
+            UInt8 chunk[8];
+            if ((err = ReadAt(position, chunk, 8)))
+                return err;
+            const UInt64 chunkSize = LE32(chunk + 4);
+            const UInt64 body = position + 8;
+            if (std::memcmp(chunk, "fmt ", 4) == 0) {
+                UInt8 tag[2];
+                if (chunkSize < 2 || body + 2 > size)
+                    return kG729UnknownErr;
+                if ((err = ReadAt(body, tag, 2)))
+                    return err;
+                const UInt16 format = LE16(tag);
+                if (format != 0x0042 && format != 0x0083)
+                    return kG729UnknownErr;
+                formatSeen = true;
+            } else if (std::memcmp(chunk, "data", 4) == 0) {
+                if (!formatSeen)
+                    return kG729UnknownErr;
+                m_layout = Layout::Riff;
+                m_dataOffset = body;
+                m_dataSize = std::min(chunkSize, size - body);  // a cut file holds less
+                return noErr;
+            }
+            position = body + chunkSize + (chunkSize & 1);
+        }
+        return kG729UnknownErr;
+    }
+    if (size % g729::kPackedFrameBytes != 0)
+        return kG729UnknownErr;
+    m_layout = Layout::Packed;
+    m_dataOffset = 0;
+    m_dataSize = size;
+    return noErr;
+}
+
+OSErr CG729File::OpenAndDescribe()
+{
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err)
+        return err;
+    m_isOpen = true;
+    m_writing = false;
+    SInt64 eof = 0;
+    if ((err = GetEOF(m_refNum, &eof)))
+        return err;
+    if ((err = ResolveLayout(eof)))
+        return err;
+    m_numChannels = 1;
+    m_numBits = 16;
+    m_sampleFormat = kSampleFormatBigEndian;
+    m_sampleRate = 8000.0;
+    m_codecFrames = UInt32(std::min<UInt64>(m_dataSize / FrameBytes(), 0xFFFFFFFFu / kSamplesPerFrame));
+    m_numFrames = m_codecFrames * kSamplesPerFrame;
+    // The coded bit rate: 8 kbit/s packed, 131.2 serial (0 without frames).
+    m_bitRate = 0;
+    if (m_numFrames > 0) {
+        const double kbps = double(m_dataSize) / (double(m_numFrames) / 8000.0) * 0.008;
+        m_bitRate = UInt16(std::min(kbps + 0.5, 65535.0));
+    }
+    m_decoder.reset();
+    m_nextFrame = 0;
+    m_cachedFrame = ~UInt32(0);
+    return noErr;
+}
+
+OSErr CG729File::Open()
+{
+    const OSErr err = OpenAndDescribe();
+    if (err) {
+        if (m_isOpen && FSClose(m_refNum) == noErr)
+            m_isOpen = false;
+        return err;
+    }
+    AddFileRegion();
+    return noErr;
+}
+
+OSErr CG729File::ProbeHeader(SInt16* result)
+{
+    if (result)
+        *result = 0;
+    const OSErr err = OpenAndDescribe();
+    if (!m_isOpen)
+        return err;
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr)
+        m_isOpen = false;
+    return err ? err : closeErr;
+}
+
+OSErr CG729File::SetFilePos(UInt32 frame)
+{
+    return SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset + UInt64(frame / kSamplesPerFrame) * FrameBytes()));
+}
+
+OSErr CG729File::DecodeFrame(UInt32 index, int16_t* out)
+{
+    if (index == m_cachedFrame) {
+        std::memcpy(out, m_cached, sizeof m_cached);
+        return noErr;
+    }
+    if (index < m_nextFrame) {  // an earlier frame: start again
+        m_decoder.reset();
+        m_nextFrame = 0;
+    }
+    const UInt32 frameBytes = FrameBytes();
+    UInt8 bytes[kSerialFrameBytes];
+    while (m_nextFrame <= index) {
+        OSErr err = ReadAt(m_dataOffset + UInt64(m_nextFrame) * frameBytes, bytes, frameBytes);
+        if (err)
+            return err;
+        uint16_t params[g729::kParameterCount];
+        bool erased = false;
+        if (frameBytes == g729::kPackedFrameBytes) {
+            g729::packedToParams(bytes, params);
+        } else {
+            const bool little = m_layout == Layout::SerialLittleEndian;
+            uint16_t words[g729::kSerialWords];
+            for (int i = 0; i < g729::kSerialWords; ++i)
+                words[i] = little ? uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8))
+                                  : uint16_t((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+            erased = g729::serialToParams(words + 2, params);
+            // A frame that does not start with SYNC and 80 is not trusted.
+            if (words[0] != g729::kSerialSync || words[1] != g729::kSerialBitCount)
+                erased = true;
+        }
+        m_decoder.decodeFrame(params, erased, m_cached);
+        m_cachedFrame = m_nextFrame++;
+    }
+    std::memcpy(out, m_cached, sizeof m_cached);
+    return noErr;
+}
+
+OSErr CG729File::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    OSErr err = AllocateReadBuffer();
+    if (err)
+        return err;
+    std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * 2);
+    m_readBufferStart = frame;
+    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    int16_t samples[kSamplesPerFrame];
+    for (UInt32 done = 0; done < frames;) {
+        const UInt32 at = frame + done;
+        if ((err = DecodeFrame(at / kSamplesPerFrame, samples))) {
+            m_decoder.reset();
+            m_nextFrame = 0;
+            m_cachedFrame = ~UInt32(0);
+            return err;
+        }
+        const UInt32 offset = at % kSamplesPerFrame;
+        const UInt32 n = std::min(kSamplesPerFrame - offset, frames - done);
+        for (UInt32 i = 0; i < n; ++i) {
+            m_readBuffer[2 * (done + i)] = UInt8(UInt16(samples[offset + i]) >> 8);
+            m_readBuffer[2 * (done + i) + 1] = UInt8(samples[offset + i]);
+        }
+        done += n;
+    }
+    return noErr;
+}
+
+OSErr CG729File::CreateDataFile(const UInt8* options)
+{
+    m_layout = LayoutFromOptions(options);
+    const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
+    OSErr err = FSpCreate(&m_fsSpec, named ? 0 : GetHFSCreator(), named ? 0 : GetHFSFileType(), 0);
+    if (err)
+        return err;
+    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
+        return err;
+    m_isOpen = true;
+    m_writing = true;
+    m_sampleRate = 8000.0;
+    m_numChannels = 1;
+    m_numBits = 16;
+    m_sampleFormat = kSampleFormatBigEndian;
+    m_numFrames = 0;
+    m_framesWritten = 0;
+    m_dataOffset = m_layout == Layout::Riff ? kRiffHeaderBytes : 0;
+    m_writePosition = m_dataOffset;
+    if (m_layout == Layout::Riff) {
+        const std::vector<UInt8> header = BuildRiffHeader(0);
+        return WriteAt(0, header.data(), header.size());
+    }
+    return noErr;
+}
+
+OSErr CG729File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                        ConstStr255Param nameExtension, float sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (numChannels != 1)
+        return kTelephonyChannelsErr;
+    if (sampleRate != 8000.0f)
+        return kG729RateErr;
+    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    if (err)
+        return err;
+    if (!(err = CreateDataFile(fileTypeSpecifics)))
+        err = m_inner.Create(m_path, "g729", 1, 8000.0, m_bufferFrames);
+    if (err && m_isOpen) {
+        FSClose(m_refNum);
+        m_isOpen = false;
+        m_writing = false;
+        FSpDelete(&m_fsSpec);
+    }
+    return err;
+}
+
+OSErr CG729File::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                            const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate)
+{
+    if (m_isOpen)
+        return opWrErr;
+    if (!source)
+        return paramErr;
+    if (source->GetNumChannels() != 1)
+        return kTelephonyChannelsErr;
+    if (source->GetSampleRate() != 8000.0)
+        return kG729RateErr;
+    OSErr err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
+                                       sampleRate);
+    if (err)
+        return err;
+    if ((err = CreateDataFile(fileTypeSpecifics)))
+        return err;
+    m_inner.Adopt(const_cast<CSoundFile*>(source));
+    m_numFrames = source->GetNumFrames();
+    return noErr;
+}
+
+OSErr CG729File::PrepareWriteBlock(UInt32 frame)
+{
+    if (!m_isOpen || !m_writing)
+        return kFileNotOpenedErr;
+    const OSErr err = AllocateWriteBuffer();
+    if (err)
+        return err;
+    return m_inner.Prepare(m_writeBuffer, frame, m_bufferFrames);
+}
+
+OSErr CG729File::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    if (!m_isOpen || !m_writing)
+        return kFileNotOpenedErr;
+    if (!m_writeBuffer)
+        return paramErr;
+    const OSErr err = m_inner.Write(m_writeBuffer, std::min(frames, m_bufferFrames), frame);
+    m_numFrames = m_inner.NumFrames();
+    return err;
+}
+
+OSErr CG729File::WriteFrame(const uint16_t params[])
+{
+    UInt8 bytes[kSerialFrameBytes];
+    std::size_t count = g729::kPackedFrameBytes;
+    if (m_layout == Layout::Packed || m_layout == Layout::Riff) {
+        g729::paramsToPacked(params, bytes);
+    } else {
+        uint16_t words[g729::kSerialWords];
+        g729::paramsToSerial(params, words);
+        const bool little = m_layout == Layout::SerialLittleEndian;
+        for (int i = 0; i < g729::kSerialWords; ++i) {
+            bytes[2 * i] = little ? UInt8(words[i]) : UInt8(words[i] >> 8);
+            bytes[2 * i + 1] = little ? UInt8(words[i] >> 8) : UInt8(words[i]);
+        }
+        count = kSerialFrameBytes;
+    }
+    if (m_layout == Layout::Riff && (m_framesWritten + 1ull) * g729::kPackedFrameBytes > 0xFFFFFF00u)
+        return fsDataTooBigErr;
+    const OSErr err = WriteAt(m_writePosition, bytes, count);
+    if (!err) {
+        m_writePosition += count;
+        ++m_framesWritten;
+    }
+    return err;
+}
+
+OSErr CG729File::EncodeInner()
+{
+    m_encoder.reset();
+    std::vector<int16_t> pending;
+    pending.reserve(kSamplesPerFrame);
+    const UInt32 chunk = kSamplesPerFrame * std::max<UInt32>(m_bufferFrames / kSamplesPerFrame, 1);
+    uint16_t params[g729::kParameterCount];
+    OSErr err = m_inner.Encode("Encoding to CCITT G.729 File", chunk, [&](const int16_t* samples, UInt32 frames, UInt32) {
+        for (UInt32 i = 0; i < frames; ++i) {
+            pending.push_back(samples[i]);
+            if (pending.size() == kSamplesPerFrame) {
+                m_encoder.encodeFrame(pending.data(), params);
+                pending.clear();
+                if (const OSErr e = WriteFrame(params))
+                    return e;
+            }
+        }
+        return OSErr(noErr);
+    });
+    if (!err && !pending.empty()) {  // a short last frame, padded with silence
+        pending.resize(kSamplesPerFrame, 0);
+        m_encoder.encodeFrame(pending.data(), params);
+        err = WriteFrame(params);
+    }
+    if (err)
+        return err;
+    if ((err = SetEOF(m_refNum, SInt64(m_writePosition))))
+        return err;
+    m_numFrames = m_framesWritten * kSamplesPerFrame;
+    if (m_layout == Layout::Riff) {
+        const std::vector<UInt8> header = BuildRiffHeader(m_framesWritten);
+        err = WriteAt(0, header.data(), header.size());
+    }
+    return err;
+}
+
+OSErr CG729File::Close()
+{
+    if (!m_isOpen)
+        return noErr;
+    OSErr err = noErr;
+    const bool encode = m_writing && m_inner.IsSet() && !IsClosingAfterFailure();
+    if (encode)
+        err = EncodeInner();
+    const bool failedWrite = m_writing && (err || IsClosingAfterFailure());
+    m_inner.Release();
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr)
+        m_isOpen = false;
+    if (failedWrite)
+        FSpDelete(&m_fsSpec);  // a cancelled or failed encode leaves nothing
+    m_writing = false;
+    return err ? err : closeErr;
+}

@@ -1,0 +1,92 @@
+// CG729File ('G729', "ITU G.729 ..."): ITU-T G.729 Annex A speech, 8000 Hz
+// mono, in four layouts:
+//   - the ITU serial bit stream, 82 16-bit words per 10 ms frame (SYNC
+//     0x6B21, 80, one word per bit: 0x0081 for 1, 0x007F for 0), with the
+//     words stored most or least significant byte first;
+//   - the packed stream, 10 bytes per frame, no header;
+//   - the packed stream in a RIFF WAVE file (format tag 0x0042 written,
+//     0x0083 also read; the 'data' chunk is found by walking the chunks).
+//
+// Reading decodes frame by frame straight from the file (the decoder
+// restarts when an earlier frame is asked for).  A serial frame with a bit
+// word of 0, or whose SYNC or bit count is wrong, is decoded as an erased
+// frame.  Writing collects linear audio in an inner temporary file and
+// encodes it when the file is closed, posting progress; a short last frame
+// is padded with silence.  A cancelled or failed encode removes the output.
+//
+// Writing options (the type's three specific bytes): byte 0 = 1 stores the
+// serial words most significant byte first; byte 1 = 0 selects the packed
+// layout (any other value the serial one); byte 2 = 1 puts packed data in a
+// RIFF file.  Only 8000 Hz mono is written.
+#pragma once
+
+#include "CCodedFile.h"
+#include "G729Decoder.h"
+#include "G729Encoder.h"
+#include "InnerLinearFile.h"
+
+#include <cstdint>
+#include <vector>
+
+// "has a sample rate other than 8000 Hz (G.729)".
+constexpr OSErr kG729RateErr = -23901;
+// "not recognized as a CCITT G.729 file" / "corrupt CCITT G.729 file".
+constexpr OSErr kG729UnknownErr = 25001;
+constexpr OSErr kG729CorruptErr = 25000;
+// "has empty dataFork".
+constexpr OSErr kG729EmptyErr = -22010;
+
+class CG729File : public CCodedFile {
+public:
+    enum class Layout { SerialBigEndian, SerialLittleEndian, Packed, Riff };
+
+    CG729File();
+    ~CG729File() override;
+
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
+
+    Layout GetLayout() const { return m_layout; }
+    // The layout the three writing option bytes select (null: all 0).
+    static Layout LayoutFromOptions(const UInt8* options);
+    // The 56-byte RIFF header of `frames` packed frames.
+    static std::vector<UInt8> BuildRiffHeader(UInt32 frames);
+
+private:
+    OSErr OpenAndDescribe();
+    OSErr ResolveLayout(SInt64 fileSize);
+    OSErr ReadAt(UInt64 position, void* bytes, std::size_t count);
+    OSErr WriteAt(UInt64 position, const void* bytes, std::size_t count);
+    OSErr DecodeFrame(UInt32 index, int16_t* out);
+    OSErr CreateDataFile(const UInt8* options);
+    OSErr EncodeInner();
+    OSErr WriteFrame(const uint16_t params[]);
+    UInt32 FrameBytes() const;
+
+    Layout m_layout = Layout::Packed;
+    UInt64 m_dataOffset = 0;
+    UInt64 m_dataSize = 0;
+    UInt32 m_codecFrames = 0;  // whole 10 ms frames in the data
+    bool m_writing = false;
+    // Reading: the decoder, the next frame it expects and the last decoded frame.
+    qm::g729::G729Decoder m_decoder;
+    UInt32 m_nextFrame = 0;
+    UInt32 m_cachedFrame = ~UInt32(0);
+    int16_t m_cached[80] = {};
+    // Writing.
+    InnerLinearFile m_inner;
+    qm::g729::G729Encoder m_encoder;
+    UInt64 m_writePosition = 0;
+    UInt32 m_framesWritten = 0;
+};
