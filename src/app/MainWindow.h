@@ -55,6 +55,8 @@ public:
     QAction* action(AppCommand command) const { return m_actions.value(int(command)); }
     QPushButton* button(AppCommand command) const { return m_buttons.value(int(command)); }
     QMenu* menu(const QString& title) const;
+    // Puts `action` under `command`: it is enabled as validation answers.
+    void registerAction(AppCommand command, QAction* action);
 
     void showInput();
     void showConversions();
