@@ -1,6 +1,7 @@
 // The application commands of the main window: which are available when,
 // emptying the output folder (links inside are removed, never followed),
 // and the last log.
+#include "AboutView.h"
 #include "AppCommands.h"
 #include "AppTestSupport.h"
 #include "LogDocument.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QTabWidget>
+#include <QTest>
 #include <QTableView>
 
 namespace {
@@ -78,6 +80,16 @@ TEST_F(AppCommandsTest, CommandsAreAvailableAsTheStateAllows)
     EXPECT_TRUE(opened[0].isLocalFile() && opened[0].path().endsWith(QStringLiteral("/License.rtf")));
     EXPECT_TRUE(QFileInfo(opened[0].toLocalFile()).isFile());
     EXPECT_EQ(opened[1].scheme(), QStringLiteral("https"));
+
+    // The about box's link opens the site; a click elsewhere closes it.
+    AboutView about(*m_defaults);
+    about.show();
+    QTest::mouseClick(&about, Qt::LeftButton, {}, about.webSiteRect().center());
+    EXPECT_EQ(opened.size(), 3);
+    EXPECT_EQ(opened.last(), opened[1]);
+    EXPECT_TRUE(about.isVisible());
+    QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(about.isVisible());
 }
 
 TEST_F(AppCommandsTest, EmptyingNeverFollowsLinksOutOfTheFolder)

@@ -7,6 +7,7 @@
 #include "SoundFileInfoViewController.h"
 #include "ZuSoundFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFontMetricsF>
 #include <QRegularExpression>
@@ -91,6 +92,14 @@ TEST_F(SoundFileInfoViewControllerTest, DescribesAiffWaveAndTaggedMp3)
     EXPECT_EQ(tagged.value(QStringLiteral("Album")), QStringLiteral("Feathers"));
     EXPECT_EQ(tagged.value(QStringLiteral("Year")), QStringLiteral("2001"));
     EXPECT_FALSE(describe(wave).contains(QStringLiteral("Title")));
+    // The panel follows its current file.
+    AddFilesDialog panel;
+    panel.setDirectory(QFileInfo(mp3).absolutePath());
+    panel.show();
+    auto* info = panel.findChild<QTextEdit*>(QStringLiteral("infoTextView"));
+    ASSERT_NE(info, nullptr);
+    emit panel.currentChanged(mp3);
+    EXPECT_TRUE(info->toPlainText().contains(QStringLiteral("Title:\tQuill Song")));
 }
 
 TEST_F(SoundFileInfoViewControllerTest, SelectionsFoldersAndUnreadableFiles)
@@ -156,8 +165,4 @@ TEST_F(SoundFileInfoViewControllerTest, AttributeTableAndTabStops)
     EXPECT_EQ(format.tabPositions()[0].type, QTextOption::RightTab);
     EXPECT_DOUBLE_EQ(format.tabPositions()[1].position, widest + 8.0);
     EXPECT_DOUBLE_EQ(format.leftMargin(), widest + 8.0);
-
-    // The add-files panel carries the view.
-    AddFilesDialog panel;
-    EXPECT_NE(panel.findChild<QTextEdit*>(QStringLiteral("infoTextView")), nullptr);
 }
