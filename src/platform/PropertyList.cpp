@@ -63,10 +63,16 @@ bool toVariant(plist_t node, int depth, QVariant& out, QString* error)
         return true;
     }
     case PLIST_STRING: {
-        char* s = nullptr;
-        plist_get_string_val(node, &s);
-        out = QVariant(QString::fromUtf8(s ? s : ""));
-        std::free(s);
+        // By pointer and length: a string with a NUL inside (a damaged or
+        // hostile binary list) must not reach libplist's copying reader,
+        // which aborts on it.
+        uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        if (length > static_cast<uint64_t>(PropertyList::kMaxInputSize)) {
+            setError(error, QStringLiteral("property list string too large"));
+            return false;
+        }
+        out = QVariant(QString::fromUtf8(s ? s : "", s ? static_cast<qsizetype>(length) : 0));
         return true;
     }
     case PLIST_DATA: {
