@@ -1,6 +1,7 @@
 #include "SoundFileInfoViewController.h"
 
 #include "ByteFormatter.h"
+#include "FileOperations.h"
 #include "MainBundle.h"
 #include "PropertyList.h"
 #include "ZuSoundFile.h"
@@ -88,6 +89,16 @@ void SoundFileInfoViewController::attachTo(QFileDialog* panel)
 void SoundFileInfoViewController::showPath(const QString& path)
 {
     QList<std::shared_ptr<ZuSoundFile>> list;
+    PathStatus status;
+    if (!path.isEmpty() && StatPath(path.toStdString(), &status) == 0 && !status.isFolder && !status.isFile) {
+        // A pipe, socket or device is not opened: reading it could wait
+        // for ever.
+        setList(list);
+        m_info.clear();
+        setInfoKey(L("File"), QStringLiteral("'%1'").arg(QFileInfo(path).fileName()));
+        render();
+        return;
+    }
     if (!path.isEmpty())
         list.append(ZuSoundFile::soundFileWithPath(path));
     setList(list);
@@ -170,7 +181,11 @@ void SoundFileInfoViewController::setupInfo()
     } else {
         setInfoKey(L("Selection"), L("Nothing selected."));
     }
+    render();
+}
 
+void SoundFileInfoViewController::render()
+{
     recalcTabStops();
     if (!m_view)
         return;

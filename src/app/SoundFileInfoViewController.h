@@ -59,6 +59,8 @@ private:
     void setupInfoForFile(const ZuSoundFile& file);
     void setInfoKey(const QString& key, const QString& value);
     void recalcTabStops();
+    // The lines into the view.
+    void render();
 
     QPointer<QTextEdit> m_view;
     QList<std::shared_ptr<ZuSoundFile>> m_list;

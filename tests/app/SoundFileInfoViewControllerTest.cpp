@@ -14,6 +14,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <sys/stat.h>
+
 namespace {
 
 class SoundFileInfoViewControllerTest : public AppTest {
@@ -116,6 +118,11 @@ TEST_F(SoundFileInfoViewControllerTest, SelectionsFoldersAndUnreadableFiles)
     ASSERT_EQ(text.size(), 1);
     const auto model = ZuSoundFile::soundFileWithPath(path(QStringLiteral("notes.txt")));
     EXPECT_EQ(text.value(QStringLiteral("File")), QStringLiteral("'notes.txt', 2.00 kB, ") + model->descriptor());
+
+    // A pipe is described without being opened (that would wait).
+    const QString fifo = path(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(describe(fifo), (QMap<QString, QString>{{QStringLiteral("File"), QStringLiteral("'pipe'")}}));
 
     m_info.setList({model, ZuSoundFile::soundFileWithPath(path(QStringLiteral("Takes/a.wav")))});
     m_info.updateInfo();
