@@ -1,9 +1,13 @@
 #include "AboutView.h"
 
+#include "AppCommands.h"
+#include "AppPresenter.h"
 #include "MainBundle.h"
 #include "UserDefaults.h"
 
+#include <QMouseEvent>
 #include <QPainter>
+#include <QUrl>
 
 AboutView::AboutView(UserDefaults& defaults, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::FramelessWindowHint), m_defaults(defaults)
@@ -47,9 +51,29 @@ void AboutView::paintEvent(QPaintEvent*)
     painter.drawText(QPointF(420, height() - 152), version());
     painter.setPen(QColor::fromRgbF(0.234375f, 0.3203125f, 0.37109375f));
     painter.drawText(QPointF(215, height() - 4), convertedText());
+    // The maker's web site: blue, underlined, a link.
+    font.setUnderline(true);
+    painter.setFont(font);
+    painter.setPen(QColor(Qt::blue));
+    painter.drawText(webSiteRect(), Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(AppCommands::kWebSite));
 }
 
-void AboutView::mousePressEvent(QMouseEvent*)
+QRect AboutView::webSiteRect() const
 {
+    QFont font = this->font();
+    font.setBold(true);
+    font.setPointSize(9);
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(QString::fromLatin1(AppCommands::kWebSite)) + 2;
+    return QRect(215, height() - 22 - metrics.height(), width, metrics.height() + 2);
+}
+
+void AboutView::mousePressEvent(QMouseEvent* event)
+{
+    // A click on the address opens it; any other click closes the box.
+    if (event && webSiteRect().contains(event->position().toPoint())) {
+        AppCommands::goToWebSite();
+        return;
+    }
     close();
 }

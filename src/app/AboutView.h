@@ -1,6 +1,7 @@
 // The about box: a borderless window showing the picture "aboutbox", the
-// program's version and how many files the user has converted; a click
-// closes it.
+// program's version, how many files the user has converted and the maker's
+// web site as a link; a click on the link opens it, any other click
+// closes the box.
 #pragma once
 
 #include <QImage>
@@ -15,6 +16,8 @@ public:
     static QString version();
     // "You converted a total of %qu files." with the stored count.
     QString convertedText() const;
+    // Where the web-site link is drawn.
+    QRect webSiteRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

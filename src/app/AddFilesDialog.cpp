@@ -1,6 +1,7 @@
 #include "AddFilesDialog.h"
 
 #include "MainBundle.h"
+#include "SoundFileInfoViewController.h"
 
 #include <QAbstractItemView>
 #include <QFileSystemModel>
@@ -14,6 +15,8 @@ AddFilesDialog::AddFilesDialog(QWidget* parent) : QFileDialog(parent)
     setWindowTitle(MainBundle::localizedString(QStringLiteral("Please select one or more input files:")));
     setLabelText(QFileDialog::Accept, MainBundle::localizedString(QStringLiteral("Add")));
     allowMultipleSelection();
+    // What the current file is, under the list.
+    (new SoundFileInfoViewController(this))->attachTo(this);
 }
 
 void AddFilesDialog::allowMultipleSelection()

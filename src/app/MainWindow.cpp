@@ -180,6 +180,12 @@ QAction* MainWindow::addCommand(QMenu* menu, AppCommand command, const QString& 
     return action;
 }
 
+void MainWindow::registerAction(AppCommand command, QAction* action)
+{
+    m_actions.insert(int(command), action);
+    action->setEnabled(m_controller.validate(command));
+}
+
 QMenu* MainWindow::menu(const QString& title) const
 {
     for (QAction* action : menuBar()->actions())

@@ -58,6 +58,8 @@ public:
     QMenu* menu(const QString& title) const;
     // The player controls under the input table.
     PlaybackController* playback() const { return m_playback; }
+    // Puts `action` under `command`: it is enabled as validation answers.
+    void registerAction(AppCommand command, QAction* action);
 
     void showInput();
     void showConversions();

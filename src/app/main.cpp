@@ -9,6 +9,7 @@
 // QUILLMARCH_SCREENSHOT_LOG=FILE instead wait for a batch (started with
 // --convert): the progress window is saved once a file is under way, the
 // log window once the batch's log opens; then the program quits.
+#include "AppCommands.h"
 #include "EditorCommands.h"
 #include "InstanceChannel.h"
 #include "LogDocument.h"
@@ -67,6 +68,7 @@ int main(int argc, char* argv[])
     MainController controller(UserDefaults::standardUserDefaults());
     MainWindow window(controller);
     EditorCommands::install(window, controller);
+    AppCommands::install(window, controller);
     controller.start();
     EditorCommands::screenshotIfAsked(window, controller);
     window.show();

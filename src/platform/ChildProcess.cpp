@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include "FileOperations.h"
 #include "MacErrorMapping.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,15 +39,33 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
 {
     if (pid_ > 0)
         return paramErr;
+    int input = -1;
+    if (hasInput_) {
+        input = ::memfd_create("child-input", MFD_CLOEXEC);
+        if (input < 0)
+            return MacErrorFromLastErrno();
+        if (!WriteAll(input, input_.data(), input_.size()) || ::lseek(input, 0, SEEK_SET) != 0) {
+            const OSErr err = MacErrorFromLastErrno();
+            ::close(input);
+            return err;
+        }
+    }
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return MacErrorFromLastErrno();
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        const OSErr err = MacErrorFromLastErrno();
+        if (input >= 0)
+            ::close(input);
+        return err;
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (input >= 0)
+        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
     // A group of its own; the signals this program handles or ignores are
@@ -73,6 +93,8 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(fds[1]);
+    if (input >= 0)
+        ::close(input);
     if (err != 0) {
         ::close(fds[0]);
         return err == ENOENT ? fnfErr : MacErrorFromErrno(err);

@@ -1,6 +1,7 @@
 // One outside program run as a child process: started from an argument
 // vector (never through a shell), its standard output and standard error
-// read through one pipe, its standard input /dev/null.  The child leads a
+// read through one pipe, its standard input /dev/null (or the bytes given
+// with setStandardInput).  The child leads a
 // process group of its own, so that ending it also ends whatever it
 // started, and a Ctrl-C at the terminal reaches only this program, which
 // decides.
@@ -27,6 +28,13 @@ public:
     // the program).  fnfErr when there is no such program, permErr when it
     // cannot be run, another mapped errno when the start fails.
     OSErr start(const std::string& program, const std::vector<std::string>& arguments);
+    // What the next start's child reads on its standard input (kept in an
+    // anonymous file, so that a child that reads nothing never blocks us).
+    void setStandardInput(std::string data)
+    {
+        input_ = std::move(data);
+        hasInput_ = true;
+    }
 
     enum class ReadResult { Data, Timeout, End };
     // Waits up to `timeoutMs` for output and appends what arrived to
@@ -70,6 +78,8 @@ private:
     void closePipe();
     int statusOf(int rawStatus) const;
 
+    std::string input_;
+    bool hasInput_ = false;
     pid_t pid_ = -1;
     int pipe_ = -1;
     bool reaped_ = false;

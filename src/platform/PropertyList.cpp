@@ -18,6 +18,62 @@
 
 namespace {
 
+// Whether a binary list holds a string (ASCII or UTF-16) with a NUL inside.
+// libplist hands such a string out as a dictionary key only through a
+// reader that aborts on it, so these lists are refused before parsing.
+// Anything malformed answers false: libplist refuses it itself.
+bool BinaryListHasNulInString(const QByteArray& data)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    const uint64_t size = static_cast<uint64_t>(data.size());
+    if (size < 8 + 32)
+        return false;
+    auto readBE = [&](uint64_t at, unsigned width, uint64_t* value) {
+        if (width == 0 || width > 8 || at > size || width > size - at)
+            return false;
+        uint64_t v = 0;
+        for (unsigned i = 0; i < width; ++i)
+            v = (v << 8) | bytes[at + i];
+        *value = v;
+        return true;
+    };
+    const uint64_t trailer = size - 32;
+    const unsigned offsetSize = bytes[trailer + 6];
+    uint64_t count = 0, table = 0;
+    if (!readBE(trailer + 8, 8, &count) || !readBE(trailer + 24, 8, &table))
+        return false;
+    if (offsetSize == 0 || offsetSize > 8 || table > trailer || count > (trailer - table) / offsetSize)
+        return false;
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t at = 0;
+        if (!readBE(table + i * offsetSize, offsetSize, &at) || at >= trailer)
+            continue;
+        const unsigned marker = bytes[at];
+        const unsigned type = marker >> 4;
+        if (type != 0x5 && type != 0x6)
+            continue;
+        uint64_t length = marker & 0xF;
+        uint64_t pos = at + 1;
+        if (length == 0xF) {
+            if (pos >= trailer || (bytes[pos] >> 4) != 0x1 || (bytes[pos] & 0xF) > 3)
+                continue;
+            const unsigned width = 1u << (bytes[pos] & 0xF);
+            if (!readBE(pos + 1, width, &length))
+                continue;
+            pos += 1 + width;
+        }
+        const uint64_t unit = type == 0x6 ? 2 : 1;
+        if (pos > trailer || length > (trailer - pos) / unit)
+            continue;
+        for (uint64_t k = 0; k < length; ++k) {
+            const uint64_t b = pos + k * unit;
+            if (bytes[b] == 0 && (unit == 1 || bytes[b + 1] == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
 struct PlistDeleter {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
 };
@@ -63,10 +119,16 @@ bool toVariant(plist_t node, int depth, QVariant& out, QString* error)
         return true;
     }
     case PLIST_STRING: {
-        char* s = nullptr;
-        plist_get_string_val(node, &s);
-        out = QVariant(QString::fromUtf8(s ? s : ""));
-        std::free(s);
+        // By pointer and length: a string with a NUL inside (a damaged or
+        // hostile binary list) must not reach libplist's copying reader,
+        // which aborts on it.
+        uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        if (length > static_cast<uint64_t>(PropertyList::kMaxInputSize)) {
+            setError(error, QStringLiteral("property list string too large"));
+            return false;
+        }
+        out = QVariant(QString::fromUtf8(s ? s : "", s ? static_cast<qsizetype>(length) : 0));
         return true;
     }
     case PLIST_DATA: {
@@ -264,8 +326,13 @@ QVariant PropertyList::fromData(const QByteArray& data, QString* error)
     }
     plist_t root = nullptr;
     const auto length = static_cast<uint32_t>(data.size());
-    if (plist_is_binary(data.constData(), length))
+    if (plist_is_binary(data.constData(), length)) {
+        if (BinaryListHasNulInString(data)) {
+            setError(error, QStringLiteral("property list string with a NUL character"));
+            return QVariant();
+        }
         plist_from_bin(data.constData(), length, &root);
+    }
     else
         plist_from_xml(data.constData(), length, &root);
     PlistPtr owner(root);

@@ -31,6 +31,28 @@ TEST(ChildProcess, RunsFromAnArgumentVector)
     EXPECT_TRUE(timedOut);
 }
 
+TEST(ChildProcess, StandardInputGivenOrEmpty)
+{
+    // Larger than a pipe holds: the child reads it all while we read its
+    // output, and a child that reads nothing does not block the start.
+    std::string input(300000, 'q');
+    input += "\n.\nend";
+    for (const char* script : {"wc -c", "exit 0"}) {
+        ChildProcess child;
+        child.setStandardInput(input);
+        ASSERT_EQ(child.start("/bin/sh", {"-c", script}), noErr);
+        std::string output;
+        while (child.read(&output, 5000) != ChildProcess::ReadResult::End) {
+        }
+        EXPECT_EQ(child.wait(), 0);
+        EXPECT_EQ(output, std::string(script) == "wc -c" ? std::to_string(input.size()) + "\n" : "");
+    }
+    // Without input the child reads an empty standard input.
+    std::string output;
+    EXPECT_EQ(ChildProcess::run("/bin/sh", {"-c", "wc -c"}, &output, 10000), 0);
+    EXPECT_EQ(output, "0\n");
+}
+
 TEST(ChildProcess, KillEndsTheWholeGroupAndReaps)
 {
     TestTempDir dir;

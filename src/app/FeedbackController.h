@@ -1,0 +1,69 @@
+// The feedback window: a feature request, a bug report or general feedback
+// with a subject and a description, sent by mail to the maker.  The mail
+// goes through the computer's sendmail program (`sendmail -t -oi`, the
+// message on its standard input); where none is configured the text is put
+// on the clipboard, and the user is told so, to be sent by other means.
+// When sendmail fails the user may have the text copied to the clipboard.
+//
+// The mail program is the user default "Mail Program" when set (a path;
+// nothing when it cannot be run), else the first of /usr/sbin/sendmail,
+// /usr/lib/sendmail and a "sendmail" on the PATH.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QButtonGroup;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class UserDefaults;
+
+class FeedbackController : public QDialog {
+    Q_OBJECT
+public:
+    static const char* const kFeedbackAddress;
+    static const QString kMailProgramKey;  // "Mail Program"
+
+    explicit FeedbackController(UserDefaults& defaults, QWidget* parent = nullptr);
+    ~FeedbackController() override;
+
+    // The feedback type's name by its tag: 0 "Feature Request", 1 "Bug
+    // Report", any other "Feedback".
+    static QString typeName(int tag);
+    // "Quillmarch 4 TYPE" and "Subject: SUBJECT\n\nDescription: TEXT".
+    QString mailSubject() const;
+    QString mailBody() const;
+    // The program that sends mail; empty when none is configured.
+    QString mailProgram() const;
+    // The whole message sendmail reads.
+    static QByteArray mailMessage(const QString& subject, const QString& body);
+
+    QLineEdit* subjectTextField() const { return m_subject; }
+    QPlainTextEdit* descriptionTextView() const { return m_description; }
+    QPushButton* okButton() const { return m_ok; }
+    QButtonGroup* typeGroup() const { return m_types; }
+    int choice() const { return m_choice; }
+
+    // Sends (or copies), empties the fields, closes with code 1.
+    void doOK();
+    // Empties the fields and closes.
+    void doCancel();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void validateOK();
+    void clearFields();
+    void saveFrame();
+    // Runs the mail program; false when it failed or took too long.
+    bool deliver(const QString& program, const QByteArray& message) const;
+
+    UserDefaults& m_defaults;
+    int m_choice = 0;
+    QButtonGroup* m_types = nullptr;
+    QLineEdit* m_subject = nullptr;
+    QPlainTextEdit* m_description = nullptr;
+    QPushButton* m_ok = nullptr;
+};

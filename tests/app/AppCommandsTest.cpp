@@ -1,0 +1,165 @@
+// The application commands of the main window: which are available when,
+// emptying the output folder (links inside are removed, never followed),
+// and the last log.
+#include "AboutView.h"
+#include "AppCommands.h"
+#include "AppTestSupport.h"
+#include "LogDocument.h"
+#include "Logger.h"
+#include "MainWindow.h"
+#include "PreferencesWindow.h"
+#include "ZuPath.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTest>
+#include <QTableView>
+
+namespace {
+
+class AppCommandsTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        startController();
+        m_window = std::make_unique<MainWindow>(*m_controller);
+        AppCommands::install(*m_window, *m_controller);
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        AppTest::TearDown();
+    }
+    QAction* named(const QString& name) const { return m_window->findChild<QAction*>(name); }
+    std::unique_ptr<MainWindow> m_window;
+};
+
+} // namespace
+
+TEST_F(AppCommandsTest, CommandsAreAvailableAsTheStateAllows)
+{
+    for (const char* name : {"showLastLog", "showLog", "emptyOutputFolder", "unrecognizedFileHandling",
+                             "sendFeedBack", "checkForUpdates", "goToWebSite", "showLicense"})
+        EXPECT_NE(named(QString::fromLatin1(name)), nullptr) << name;
+
+    // Emptying needs an output folder.
+    QAction* empty = named(QStringLiteral("emptyOutputFolder"));
+    EXPECT_FALSE(empty->isEnabled());
+    EXPECT_FALSE(AppCommands::emptyOutputFolder(*m_window, *m_controller));
+    EXPECT_TRUE(m_alerts.isEmpty());
+    QDir().mkpath(path(QStringLiteral("out")));
+    m_controller->setDestFolder(path(QStringLiteral("out")));
+    EXPECT_TRUE(empty->isEnabled());
+
+    // Delete follows the tab; on the output tab it does nothing.
+    WriteWave(path(QStringLiteral("a.wav")), 2000);
+    ASSERT_EQ(addAndWait({path(QStringLiteral("a.wav"))}), 1);
+    QAction* remove = m_window->action(AppCommand::Delete);
+    m_window->showInput();
+    m_window->inputTable()->selectRow(0);
+    EXPECT_TRUE(remove->isEnabled());
+    m_window->showOutput();
+    EXPECT_FALSE(remove->isEnabled());
+    remove->trigger();
+    EXPECT_EQ(m_controller->inputModel()->rowCount(), 1);
+
+    // The licence and the web site open through the desktop.
+    QList<QUrl> opened;
+    AppPresenter::setUrlOpener([&opened](const QUrl& url) {
+        opened.append(url);
+        return true;
+    });
+    named(QStringLiteral("showLicense"))->trigger();
+    named(QStringLiteral("goToWebSite"))->trigger();
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_TRUE(opened[0].isLocalFile() && opened[0].path().endsWith(QStringLiteral("/License.rtf")));
+    EXPECT_TRUE(QFileInfo(opened[0].toLocalFile()).isFile());
+    EXPECT_EQ(opened[1].scheme(), QStringLiteral("https"));
+
+    // The about box's link opens the site; a click elsewhere closes it.
+    AboutView about(*m_defaults);
+    about.show();
+    QTest::mouseClick(&about, Qt::LeftButton, {}, about.webSiteRect().center());
+    EXPECT_EQ(opened.size(), 3);
+    EXPECT_EQ(opened.last(), opened[1]);
+    EXPECT_TRUE(about.isVisible());
+    QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(AppCommandsTest, EmptyingNeverFollowsLinksOutOfTheFolder)
+{
+    const QString out = path(QStringLiteral("out"));
+    const QString outside = path(QStringLiteral("keep"));
+    QDir().mkpath(out + QStringLiteral("/conv/deep"));
+    QDir().mkpath(outside);
+    WriteText(outside + QStringLiteral("/precious.wav"), "data");
+    WriteText(out + QStringLiteral("/conv/deep/x.wav"), "x");
+    WriteText(out + QStringLiteral("/.hidden"), "h");
+    WriteText(out + QStringLiteral("/QuillLog-1.qlg"), "log");
+    ASSERT_TRUE(QFile::link(outside, out + QStringLiteral("/linked folder")));
+    ASSERT_TRUE(QFile::link(outside, out + QStringLiteral("/conv/deep/inner link")));
+    ASSERT_TRUE(QFile::link(outside + QStringLiteral("/precious.wav"), out + QStringLiteral("/linked file.wav")));
+    m_controller->setDestFolder(out);
+
+    // Anything but "Delete All" keeps everything.
+    AppPresenter::setAlertAnswerer([this](const Alert& alert) {
+        m_alerts.append(alert);
+        return 0;
+    });
+    EXPECT_FALSE(AppCommands::emptyOutputFolder(*m_window, *m_controller));
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts[0].title, QStringLiteral("Really empty output folder?"));
+    EXPECT_EQ(m_alerts[0].message, QStringLiteral("Are you sure you want to delete all files and folders from '%1' "
+                                                  "?\n\nThis is NOT undoable!")
+                                       .arg(out));
+    EXPECT_EQ(m_alerts[0].defaultButton, QStringLiteral("Delete All"));
+    EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 5);
+
+    AppPresenter::setAlertAnswerer([this](const Alert& alert) {
+        m_alerts.append(alert);
+        return 1;
+    });
+    m_alerts.clear();
+    EXPECT_TRUE(AppCommands::emptyOutputFolder(*m_window, *m_controller));
+    EXPECT_TRUE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(QFileInfo(out).isDir());
+    EXPECT_TRUE(QFileInfo::exists(outside + QStringLiteral("/precious.wav")));
+    ASSERT_EQ(m_alerts.size(), 2);
+    EXPECT_EQ(m_alerts[1].title, QStringLiteral("The output folder is now empty"));
+    EXPECT_EQ(m_alerts[1].message, QStringLiteral("'%1' has been successfully emptied.").arg(out));
+
+    // An empty folder empties fine; a folder that went missing does not.
+    EXPECT_TRUE(AppCommands::emptyOutputFolder(*m_window, *m_controller));
+    QDir(out).removeRecursively();
+    m_alerts.clear();
+    EXPECT_FALSE(AppCommands::emptyOutputFolder(*m_window, *m_controller));
+    EXPECT_TRUE(m_alerts.isEmpty() || m_alerts.last().title == QStringLiteral("The output folder could not be emptied"));
+}
+
+TEST_F(AppCommandsTest, ShowLastLog)
+{
+    // None kept: the alert offers the preferences' logging tab.
+    AppCommands::showLastLog(*m_window, *m_controller);
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts[0].title, QStringLiteral("No log file"));
+    EXPECT_EQ(m_alerts[0].defaultButton, QStringLiteral("Open Preferences"));
+    PreferencesWindow* prefs = PreferencesWindow::shared(m_window.get(), *m_defaults);
+    EXPECT_TRUE(prefs->isVisible());
+    EXPECT_EQ(prefs->tabView()->currentIndex(), 1);
+    AppCommands::unrecognizedFileHandling(*m_window, *m_controller);
+    EXPECT_EQ(prefs->tabView()->currentIndex(), 0);
+
+    const QString log = path(QStringLiteral("QuillLog-20260101-120000.qlg"));
+    WriteText(log, "Quillmarch log\n");
+    m_defaults->setObject(Logger::kLastUsedLogKey, ZuPath(log).dictionary());
+    AppCommands::showLastLog(*m_window, *m_controller);
+    EXPECT_EQ(m_alerts.size(), 1);
+    ASSERT_EQ(m_window->logDocuments().size(), 1);
+    EXPECT_EQ(m_window->logDocuments().first()->path(), log);
+}
