@@ -2,8 +2,10 @@
 
 #include "AboutView.h"
 #include "AppPresenter.h"
+#include "ConvSpecCommand.h"
 #include "EmptyFolder.h"
 #include "FeedbackController.h"
+#include "LegacyConversionImporter.h"
 #include "Logger.h"
 #include "MainBundle.h"
 #include "MainController.h"
@@ -152,6 +154,22 @@ bool AppCommands::emptyOutputFolder(MainWindow& window, MainController& controll
     return emptied;
 }
 
+void AppCommands::importConversions(MainWindow& window, MainController& controller)
+{
+    const QStringList names = controller.conversionNames();
+    const QSet<QString> taken(names.begin(), names.end());
+    MainWindow* w = &window;
+    MainController* c = &controller;
+    LegacyConversionImporter::importConversions(w, taken, [w, c](const QList<ConvSpecRef>& conversions) {
+        QUndoStack* undo = c->conversionUndoStack();
+        undo->beginMacro(L("Import Conversions"));
+        for (const ConvSpecRef& spec : conversions)
+            undo->push(new ConvSpecCommand(c, ConvSpecCommand::Insert, spec, -1));
+        undo->endMacro();
+        w->showConversions();
+    });
+}
+
 void AppCommands::install(MainWindow& window, MainController& controller)
 {
     MainWindow* w = &window;
@@ -172,7 +190,11 @@ void AppCommands::install(MainWindow& window, MainController& controller)
         file->insertAction(before, lastLog);
         file->insertAction(before, openLog);
         file->insertAction(before, empty);
+        auto* import = new QAction(L("Import Conversions..."), file);
+        import->setObjectName(QStringLiteral("importConversions"));
+        file->insertAction(before, import);
         file->insertSeparator(before);
+        QObject::connect(import, &QAction::triggered, w, [w, c] { importConversions(*w, *c); });
         QObject::connect(lastLog, &QAction::triggered, w, [w, c] { showLastLog(*w, *c); });
         QObject::connect(openLog, &QAction::triggered, w, [w] { showLog(*w); });
         QObject::connect(empty, &QAction::triggered, w, [w, c] { emptyOutputFolder(*w, *c); });

@@ -30,6 +30,9 @@ public:
     // The feedback window, run modally (made once).
     static FeedbackController* feedbackController(MainWindow& window, MainController& controller);
     static void sendFeedBack(MainWindow& window, MainController& controller);
+    // "Import Conversions...": conversions of the previous major version,
+    // inserted in one undo group, then the conversions tab shown.
+    static void importConversions(MainWindow& window, MainController& controller);
     // The licence text with its default application.
     static bool showLicense();
     static bool goToWebSite();

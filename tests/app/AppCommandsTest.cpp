@@ -4,6 +4,7 @@
 #include "AboutView.h"
 #include "AppCommands.h"
 #include "AppTestSupport.h"
+#include "LegacyPrefsFile.h"
 #include "LogDocument.h"
 #include "Logger.h"
 #include "MainWindow.h"
@@ -162,4 +163,24 @@ TEST_F(AppCommandsTest, ShowLastLog)
     EXPECT_EQ(m_alerts.size(), 1);
     ASSERT_EQ(m_window->logDocuments().size(), 1);
     EXPECT_EQ(m_window->logDocuments().first()->path(), log);
+}
+
+TEST_F(AppCommandsTest, ImportedConversionsAreOneUndoGroupOnTheConversionsTab)
+{
+    qputenv("QUILLMARCH_DEFAULTS", path(QStringLiteral("defaults.plist")).toUtf8());
+    ASSERT_TRUE(legacy_prefs::WritePrefs(path(QStringLiteral("Quillmarch Prefs")).toStdString(),
+                                         {{"Old AIFF", legacy_prefs::MakeRecord(FOUR_CHAR_CODE("AIFF"), 44100.0f)},
+                                          {"Old WAVE", legacy_prefs::MakeRecord(FOUR_CHAR_CODE("WAVE"), 8000.0f)}},
+                                         false));
+    const int before = int(m_controller->conversions().size());
+    ASSERT_NE(named(QStringLiteral("importConversions")), nullptr);
+    named(QStringLiteral("importConversions"))->trigger();  // the alert's default: "Auto Import"
+
+    const QStringList names = m_controller->conversionNames();
+    EXPECT_EQ(names.size(), before + 2);
+    EXPECT_TRUE(names.contains(QStringLiteral("Old AIFF (imported from Quillmarch 3)")));
+    EXPECT_EQ(m_window->findChild<QTabWidget*>()->currentIndex(), 1);
+    m_controller->conversionUndoStack()->undo();
+    EXPECT_EQ(m_controller->conversions().size(), before);
+    qunsetenv("QUILLMARCH_DEFAULTS");
 }
