@@ -16,7 +16,6 @@ namespace {
 
 constexpr OSType kSonicAIFFType = FOUR_CHAR_CODE("SAIF");
 constexpr OSType kParisType = FOUR_CHAR_CODE(" paf");
-constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 
 std::atomic<char> g_sonicPairDigit{0};
 
@@ -60,7 +59,7 @@ void SetPascalBytes(StringPtr p, const std::string& bytes)
 
 // ========================================================== construction
 CSplitFile::CSplitFile(OSType memberType)
-    : m_memberType(memberType)
+    : CSetFile(memberType)
 {
     m_numChannels = 2;
     m_channelConfiguration = kChannelConfigStereo;
@@ -356,120 +355,6 @@ OSErr CSplitFile::CloseAndDelete(Boolean success)
     return result ? result : own;
 }
 
-// ========================================================== annotations
-UInt16 CSplitFile::GetNumMarkers() const
-{
-    return m_first ? m_first->GetNumMarkers() : CSoundFile::GetNumMarkers();
-}
-
-OSErr CSplitFile::GetMarker(UInt16 index, SFTMarker* marker) const
-{
-    return m_first ? m_first->GetMarker(index, marker) : CSoundFile::GetMarker(index, marker);
-}
-
-const ZuMarker* CSplitFile::GetMarkerObject(UInt16 index) const
-{
-    return m_first ? m_first->GetMarkerObject(index) : CSoundFile::GetMarkerObject(index);
-}
-
-OSErr CSplitFile::GetMarkerByID(SInt32 markerID, SFTMarker* marker) const
-{
-    return m_first ? m_first->GetMarkerByID(markerID, marker) : CSoundFile::GetMarkerByID(markerID, marker);
-}
-
-UInt16 CSplitFile::GetNumLoops() const
-{
-    return m_first ? m_first->GetNumLoops() : CSoundFile::GetNumLoops();
-}
-
-OSErr CSplitFile::GetLoop(UInt16 index, SFTLoop* loop) const
-{
-    return m_first ? m_first->GetLoop(index, loop) : CSoundFile::GetLoop(index, loop);
-}
-
-const ZuLoop* CSplitFile::GetLoopObject(UInt16 index) const
-{
-    return m_first ? m_first->GetLoopObject(index) : CSoundFile::GetLoopObject(index);
-}
-
-UInt16 CSplitFile::GetNumRegions() const
-{
-    return m_first ? m_first->GetNumRegions() : CSoundFile::GetNumRegions();
-}
-
-OSErr CSplitFile::GetRegion(UInt16 index, SFTRegion* region) const
-{
-    if (!m_first)
-        return CSoundFile::GetRegion(index, region);
-    const OSErr err = m_first->GetRegion(index, region);
-    if (err == noErr && region && m_memberType == kBWFLinearType) {
-        const std::string name = PascalBytes(region->name);
-        const std::size_t pos = name.find(".L");
-        if (pos != std::string::npos)
-            region->name[0] = UInt8(pos);
-    }
-    return err;
-}
-
-const ZuRegion* CSplitFile::GetRegionObject(UInt16 index) const
-{
-    if (!m_first)
-        return CSoundFile::GetRegionObject(index);
-    const ZuRegion* region = m_first->GetRegionObject(index);
-    if (!region || m_memberType != kBWFLinearType || !region->name().endsWith(QStringLiteral(".L")))
-        return region;
-    ZuRegion& copy = m_regionObjects[index];
-    copy = *region;
-    copy.setName(region->name().left(region->name().size() - 2));
-    return &copy;
-}
-
-Boolean CSplitFile::FindRegion(UInt32 start, UInt32 end, SFTRegion* region) const
-{
-    return m_first ? m_first->FindRegion(start, end, region) : CSoundFile::FindRegion(start, end, region);
-}
-
-const QList<ZuRegion>& CSplitFile::GetRegions() const
-{
-    return m_first ? m_first->GetRegions() : CSoundFile::GetRegions();
-}
-
-const QList<ZuMarker>& CSplitFile::GetMarkers() const
-{
-    return m_first ? m_first->GetMarkers() : CSoundFile::GetMarkers();
-}
-
-const QList<ZuLoop>& CSplitFile::GetLoops() const
-{
-    return m_first ? m_first->GetLoops() : CSoundFile::GetLoops();
-}
-
-OSErr CSplitFile::GetRegionBounds(SInt32 frame, UInt32* start, UInt32* end) const
-{
-    return m_first ? m_first->GetRegionBounds(frame, start, end) : CSoundFile::GetRegionBounds(frame, start, end);
-}
-
-// Changes go to the left member, then (when it succeeded) to the right.
-#define QM_SPLIT_BOTH(call)                                                                                 \
-    do {                                                                                                    \
-        if (!m_first)                                                                                       \
-            return kSplitLeftNotInitedErr;                                                                  \
-        const OSErr firstErr = m_first->call;                                                               \
-        if (firstErr)                                                                                       \
-            return firstErr;                                                                                \
-        return m_second ? m_second->call : noErr;                                                           \
-    } while (0)
-
-OSErr CSplitFile::AddMarker(const SFTMarker* marker) { QM_SPLIT_BOTH(AddMarker(marker)); }
-OSErr CSplitFile::RemoveMarker(const SFTMarker* marker) { QM_SPLIT_BOTH(RemoveMarker(marker)); }
-OSErr CSplitFile::AddLoop(const SFTLoop* loop) { QM_SPLIT_BOTH(AddLoop(loop)); }
-OSErr CSplitFile::RemoveLoop(const SFTLoop* loop) { QM_SPLIT_BOTH(RemoveLoop(loop)); }
-OSErr CSplitFile::RemoveDuplicateMarkers() { QM_SPLIT_BOTH(RemoveDuplicateMarkers()); }
-OSErr CSplitFile::AddRegion(const SFTRegion* region) { QM_SPLIT_BOTH(AddRegion(region)); }
-OSErr CSplitFile::RemoveRegion(const SFTRegion* region) { QM_SPLIT_BOTH(RemoveRegion(region)); }
-
-#undef QM_SPLIT_BOTH
-
 // ======================================================= identity (read)
 void CSplitFile::GetFSSpec(FSSpec* spec) const
 {
@@ -515,11 +400,6 @@ void CSplitFile::GetFileName(StringPtr name) const
     SetPascalBytes(name, result);
 }
 
-std::string CSplitFile::GetFileNameString() const
-{
-    return m_first ? m_first->GetFileNameString() : CSoundFile::GetFileNameString();
-}
-
 QString CSplitFile::GetName() const
 {
     if (!m_first)
@@ -534,161 +414,6 @@ QString CSplitFile::GetName() const
 }
 
 // =============================================================== blocks
-void CSplitFile::CheckMemberBlocks(const CSoundFile* member) const
-{
-    if (member->GetNumBits() != m_numBits || member->GetBufferFrames() < m_bufferFrames ||
-        member->GetNumChannels() != 1)
-        throw error_code_exception(kSplitNotConsistentErr, "split member does not match its set (%s:%d)",
-                                   path_file_name(__FILE__), __LINE__);
-}
-
-OSErr CSplitFile::AllocateReadBuffer()
-{
-    try {
-        if (m_first)
-            THROW_IF_ERROR(m_first->AllocateReadBuffer());
-        if (m_second)
-            THROW_IF_ERROR(m_second->AllocateReadBuffer());
-        THROW_IF_ERROR(CSoundFile::AllocateReadBuffer());
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSplitFile::AllocateWriteBuffer()
-{
-    try {
-        if (m_first)
-            THROW_IF_ERROR(m_first->AllocateWriteBuffer());
-        if (m_second)
-            THROW_IF_ERROR(m_second->AllocateWriteBuffer());
-        THROW_IF_ERROR(CSoundFile::AllocateWriteBuffer());
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSplitFile::ReadBlock(UInt32 frame)
-{
-    try {
-        if (!m_first)
-            return kSplitLeftNotInitedErr;
-        if (!m_second)
-            return kSplitRightNotInitedErr;
-        if (!m_readBuffer)
-            THROW_IF_ERROR(AllocateReadBuffer());
-        const std::size_t sampleBytes = SetSampleBytes(m_numBits);
-        std::vector<const UInt8*> blocks;
-        for (CSoundFile* member : {m_first, m_second}) {
-            CheckMemberBlocks(member);
-            if (!member->GetReadBuffer())
-                THROW_IF_ERROR(member->AllocateReadBuffer());
-            const UInt32 memberFrames = member->GetNumFrames();
-            if (memberFrames > frame) {
-                THROW_IF_ERROR(member->ReadBlock(frame));
-                // What lies past the member's own end is silence.
-                ClearMemberBlockTail(member->GetReadBuffer(), memberFrames - frame, m_bufferFrames, sampleBytes);
-            } else {
-                ClearMemberBlockTail(member->GetReadBuffer(), 0, m_bufferFrames, sampleBytes);
-            }
-            blocks.push_back(member->GetReadBuffer());
-        }
-        InterleaveMemberBlocks(blocks, m_readBuffer, m_bufferFrames, sampleBytes);
-        m_readBufferStart = frame;
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSplitFile::PrepareWriteBlock(UInt32 frame)
-{
-    try {
-        if (!m_first)
-            return kSplitLeftNotInitedErr;
-        if (!m_second)
-            return kSplitRightNotInitedErr;
-        if (!m_writeBuffer)
-            if (const OSErr err = AllocateWriteBuffer())
-                return err;
-        std::vector<const UInt8*> blocks;
-        for (CSoundFile* member : {m_first, m_second}) {
-            CheckMemberBlocks(member);
-            if (!member->GetWriteBuffer())
-                if (const OSErr err = member->AllocateWriteBuffer())
-                    return err;
-            if (const OSErr err = member->PrepareWriteBlock(frame))
-                return err;
-            blocks.push_back(member->GetWriteBuffer());
-        }
-        InterleaveMemberBlocks(blocks, m_writeBuffer, m_bufferFrames, SetSampleBytes(m_numBits));
-        m_readBufferStart = frame;
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSplitFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    try {
-        if (!m_first)
-            return kSplitLeftNotInitedErr;
-        if (!m_second)
-            return kSplitRightNotInitedErr;
-        if (!m_writeBuffer)
-            if (const OSErr err = AllocateWriteBuffer())
-                return err;
-        std::vector<UInt8*> blocks;
-        for (CSoundFile* member : {m_first, m_second}) {
-            CheckMemberBlocks(member);
-            if (!member->GetWriteBuffer())
-                if (const OSErr err = member->AllocateWriteBuffer())
-                    return err;
-            blocks.push_back(member->GetWriteBuffer());
-        }
-        DeinterleaveMemberBlocks(m_writeBuffer, blocks, m_bufferFrames, SetSampleBytes(m_numBits));
-        if (const OSErr err = m_first->WriteBlock(frames, frame))
-            return err;
-        const OSErr err = m_second->WriteBlock(frames, frame);
-        m_numFrames = m_first->GetNumFrames();
-        return err;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-void CSplitFile::FreeBuffers()
-{
-    if (m_first)
-        m_first->FreeBuffers();
-    if (m_second)
-        m_second->FreeBuffers();
-    CSoundFile::FreeBuffers();
-}
-
-OSErr CSplitFile::SetFilePos(UInt32 frame)
-{
-    if (!m_first || !m_second)
-        return m_first ? kSplitRightNotInitedErr : kSplitLeftNotInitedErr;
-    if (const OSErr err = m_first->SetFilePos(frame))
-        return err;
-    return m_second->SetFilePos(frame);
-}
-
-OSErr CSplitFile::RecalcNumFrames()
-{
-    if (!m_first || !m_second)
-        return m_first ? kSplitRightNotInitedErr : kSplitLeftNotInitedErr;
-    if (const OSErr err = m_first->RecalcNumFrames())
-        return err;
-    const OSErr err = m_second->RecalcNumFrames();
-    m_numFrames = m_first->GetNumFrames();
-    return err;
-}
-
 OSErr CSplitFile::ProbeHeader(SInt16* result)
 {
     if (!m_first)
@@ -701,76 +426,10 @@ OSErr CSplitFile::ProbeHeader(SInt16* result)
     return err;
 }
 
-void CSplitFile::SetDither(Boolean dither)
-{
-    CSoundFile::SetDither(dither);
-    if (m_first)
-        m_first->SetDither(dither);
-    if (m_second)
-        m_second->SetDither(dither);
-}
-
 // ========================================================= small answers
-UInt32 CSplitFile::GetTimeStamp() const
-{
-    return m_first ? m_first->GetTimeStamp() : CSoundFile::GetTimeStamp();
-}
-
-void CSplitFile::SetTimeStamp(UInt32 timeStamp)
-{
-    SetTimeStamp64(timeStamp);
-}
-
-Boolean CSplitFile::HasTimeStamp() const
-{
-    return m_first ? m_first->HasTimeStamp() : CSoundFile::HasTimeStamp();
-}
-
-UInt64 CSplitFile::GetTimeStamp64() const
-{
-    return m_first ? m_first->GetTimeStamp64() : CSoundFile::GetTimeStamp64();
-}
-
-void CSplitFile::SetTimeStamp64(UInt64 timeStamp)
-{
-    if (m_first)
-        m_first->SetTimeStamp64(timeStamp);
-    if (m_second)
-        m_second->SetTimeStamp64(timeStamp);
-    CSoundFile::SetTimeStamp64(timeStamp);
-}
-
-OSErr CSplitFile::SetBufferFrames(UInt32 frames)
-{
-    if (frames == 0)
-        return paramErr;
-    if (m_first)
-        if (const OSErr err = m_first->SetBufferFrames(frames))
-            return err;
-    if (m_second)
-        if (const OSErr err = m_second->SetBufferFrames(frames))
-            return err;
-    return CSoundFile::SetBufferFrames(frames);
-}
-
-OSType CSplitFile::GetFileType() const
-{
-    return m_memberType;
-}
-
 QString CSplitFile::GetFormatName() const
 {
     return QStringLiteral("Split stereo ") + (m_first ? m_first->GetFormatName() : QString());
-}
-
-QVariantMap& CSplitFile::GetSpecifics()
-{
-    return m_first ? m_first->GetSpecifics() : CSoundFile::GetSpecifics();
-}
-
-Boolean CSplitFile::IsSplit() const
-{
-    return true;
 }
 
 SInt32 CSplitFile::GetChannelKind() const
@@ -778,7 +437,3 @@ SInt32 CSplitFile::GetChannelKind() const
     return 4;
 }
 
-const std::vector<CSoundFile*>* CSplitFile::GetSubFiles() const
-{
-    return &m_members;
-}

@@ -14,7 +14,7 @@
 // left member's; changes go to both members.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CSetFile.h"
 
 #include <map>
 #include <string>
@@ -28,7 +28,7 @@ constexpr OSErr kSplitLeftNotInitedErr = -23102;  // "left part of split not ini
 // partner ("was already processed with left file").
 constexpr OSErr kSplitRightAlreadyProcessedErr = -23015;
 
-class CSplitFile : public CSoundFile {
+class CSplitFile : public CSetFile {
 public:
     explicit CSplitFile(OSType memberType);
     ~CSplitFile() override;
@@ -48,70 +48,24 @@ public:
                  ConstStr255Param nameExtension, float sampleRate) override;
     OSErr Close() override;
 
-    UInt16 GetNumMarkers() const override;
-    OSErr GetMarker(UInt16 index, SFTMarker* marker) const override;
-    const ZuMarker* GetMarkerObject(UInt16 index) const override;
-    OSErr GetMarkerByID(SInt32 markerID, SFTMarker* marker) const override;
-    OSErr AddMarker(const SFTMarker* marker) override;
-    OSErr RemoveMarker(const SFTMarker* marker) override;
-    UInt16 GetNumLoops() const override;
-    OSErr GetLoop(UInt16 index, SFTLoop* loop) const override;
-    const ZuLoop* GetLoopObject(UInt16 index) const override;
-    OSErr AddLoop(const SFTLoop* loop) override;
-    OSErr RemoveLoop(const SFTLoop* loop) override;
-    OSErr RemoveDuplicateMarkers() override;
-    UInt16 GetNumRegions() const override;
-    // For 'BWLN' members the region name is cut before its first ".L".
-    OSErr GetRegion(UInt16 index, SFTRegion* region) const override;
-    // For 'BWLN' members a name ending in ".L" is given without it.
-    const ZuRegion* GetRegionObject(UInt16 index) const override;
-    OSErr AddRegion(const SFTRegion* region) override;
-    OSErr RemoveRegion(const SFTRegion* region) override;
-    Boolean FindRegion(UInt32 start, UInt32 end, SFTRegion* region) const override;
-    const QList<ZuRegion>& GetRegions() const override;
-    const QList<ZuMarker>& GetMarkers() const override;
-    const QList<ZuLoop>& GetLoops() const override;
 
     // The left member's FSSpec without its left indicator.
     void GetFSSpec(FSSpec* spec) const override;
     // The set's own name; when it equals the left member's name, that name
     // without its indicator (".3" -> "_2" and so on for numbered pairs).
     void GetFileName(StringPtr name) const override;
-    std::string GetFileNameString() const override;
     // The left member's name, cut before its last ".L" (else ".l").
     QString GetName() const override;
-    OSErr GetRegionBounds(SInt32 frame, UInt32* start, UInt32* end) const override;
 
-    OSErr AllocateReadBuffer() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr AllocateWriteBuffer() override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    void FreeBuffers() override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
-    void SetDither(Boolean dither) override;
     // Closes and deletes both members and the set; the first error.
     OSErr CloseAndDelete(Boolean success) override;
 
-    UInt32 GetTimeStamp() const override;
-    void SetTimeStamp(UInt32 timeStamp) override;
-    Boolean HasTimeStamp() const override;
-    UInt64 GetTimeStamp64() const override;
-    void SetTimeStamp64(UInt64 timeStamp) override;
-    OSErr SetBufferFrames(UInt32 frames) override;
 
-    // The member type (not 'Splt').
-    OSType GetFileType() const override;
     // "Split stereo " + the left member's format name.
     QString GetFormatName() const override;
-    QVariantMap& GetSpecifics() override;
-    Boolean IsSplit() const override;
     SInt32 GetChannelKind() const override;  // 4
-    const std::vector<CSoundFile*>* GetSubFiles() const override;
 
-    OSType GetMemberType() const { return m_memberType; }
     CSoundFile* GetLeftFile() const { return m_first; }
     CSoundFile* GetRightFile() const { return m_second; }
 
@@ -132,18 +86,13 @@ public:
     static void SetSonicPairDigit(char digit);
 
 protected:
+    // A set without both members: -23102 (the left member is missing).
+    OSErr EmptySetErr() const override { return kSplitLeftNotInitedErr; }
+    OSErr MemberMismatchErr() const override { return kSplitNotConsistentErr; }
     // Destroys both members and empties the member list.
     void DeleteMembers();
-    // Throws kSplitNotConsistentErr unless a member can exchange blocks
-    // with the set (same word length, at least the set's block length).
-    void CheckMemberBlocks(const CSoundFile* member) const;
 
     CSoundFile* m_first = nullptr;   // left channel, owned
     CSoundFile* m_second = nullptr;  // right channel, owned
-    OSType m_memberType;
-    std::vector<CSoundFile*> m_members;  // first, second (not owning)
-
-private:
-    // Region objects of 'BWLN' members with the ".L" cut from their names.
-    mutable std::map<UInt16, ZuRegion> m_regionObjects;
+    // m_members: first, second once both are made.
 };

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr OSType kSonicAIFFType = FOUR_CHAR_CODE("SAIF");
-constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 const char* const kMultichannelSetName = "Split Multichannel";
 
 OSErr Narrow(int32_t code)
@@ -61,7 +60,7 @@ ZudbTable LoadChannelNamesTable()
 
 // ========================================================== construction
 CSurroundFile::CSurroundFile(OSType memberType)
-    : m_memberType(memberType)
+    : CSetFile(memberType)
 {
 }
 
@@ -158,22 +157,6 @@ OSErr CSurroundFile::MakeChannelFiles(const FSSpec* spec, SInt32 configuration, 
 }
 
 // ========================================================== open/create
-std::size_t CSurroundFile::CheckedSampleBytes() const
-{
-    const std::size_t bytes = SetSampleBytes(m_numBits);
-    if (bytes == 0)
-        throw error_code_exception(paramErr, "illegal word size (%ld) in sound file (%s:%d)", long(m_numBits),
-                                   path_file_name(__FILE__), __LINE__);
-    return bytes;
-}
-
-void CSurroundFile::CheckMemberBlocks(const CSoundFile* member) const
-{
-    if (member->GetNumBits() != m_numBits || member->GetBufferFrames() < m_bufferFrames ||
-        member->GetNumChannels() != 1)
-        QM_SET_ERROR("member of a surround set does not match the set");
-}
-
 OSErr CSurroundFile::Open()
 {
     m_numChannels = UInt32(m_members.size());
@@ -295,124 +278,6 @@ OSErr CSurroundFile::CloseAndDelete(Boolean success)
     return result ? result : own;
 }
 
-// ========================================================== annotations
-namespace {
-
-// Sends a change to every member; the first error stops.
-template <typename Call>
-OSErr AllMembers(const std::vector<CSoundFile*>& members, Call&& call)
-{
-    for (CSoundFile* member : members)
-        if (const OSErr err = call(member))
-            return err;
-    return noErr;
-}
-
-} // namespace
-
-#define QM_FIRST(call, fallback) (m_members.empty() ? (fallback) : m_members.front()->call)
-
-UInt16 CSurroundFile::GetNumMarkers() const { return QM_FIRST(GetNumMarkers(), CSoundFile::GetNumMarkers()); }
-OSErr CSurroundFile::GetMarker(UInt16 index, SFTMarker* marker) const
-{
-    return QM_FIRST(GetMarker(index, marker), CSoundFile::GetMarker(index, marker));
-}
-const ZuMarker* CSurroundFile::GetMarkerObject(UInt16 index) const
-{
-    return QM_FIRST(GetMarkerObject(index), CSoundFile::GetMarkerObject(index));
-}
-OSErr CSurroundFile::GetMarkerByID(SInt32 markerID, SFTMarker* marker) const
-{
-    return QM_FIRST(GetMarkerByID(markerID, marker), CSoundFile::GetMarkerByID(markerID, marker));
-}
-UInt16 CSurroundFile::GetNumLoops() const { return QM_FIRST(GetNumLoops(), CSoundFile::GetNumLoops()); }
-OSErr CSurroundFile::GetLoop(UInt16 index, SFTLoop* loop) const
-{
-    return QM_FIRST(GetLoop(index, loop), CSoundFile::GetLoop(index, loop));
-}
-const ZuLoop* CSurroundFile::GetLoopObject(UInt16 index) const
-{
-    return QM_FIRST(GetLoopObject(index), CSoundFile::GetLoopObject(index));
-}
-UInt16 CSurroundFile::GetNumRegions() const { return QM_FIRST(GetNumRegions(), CSoundFile::GetNumRegions()); }
-Boolean CSurroundFile::FindRegion(UInt32 start, UInt32 end, SFTRegion* region) const
-{
-    return QM_FIRST(FindRegion(start, end, region), CSoundFile::FindRegion(start, end, region));
-}
-const QList<ZuRegion>& CSurroundFile::GetRegions() const { return QM_FIRST(GetRegions(), CSoundFile::GetRegions()); }
-const QList<ZuMarker>& CSurroundFile::GetMarkers() const { return QM_FIRST(GetMarkers(), CSoundFile::GetMarkers()); }
-const QList<ZuLoop>& CSurroundFile::GetLoops() const { return QM_FIRST(GetLoops(), CSoundFile::GetLoops()); }
-OSErr CSurroundFile::GetRegionBounds(SInt32 frame, UInt32* start, UInt32* end) const
-{
-    return QM_FIRST(GetRegionBounds(frame, start, end), CSoundFile::GetRegionBounds(frame, start, end));
-}
-std::string CSurroundFile::GetFileNameString() const
-{
-    return QM_FIRST(GetFileNameString(), CSoundFile::GetFileNameString());
-}
-UInt32 CSurroundFile::GetTimeStamp() const { return QM_FIRST(GetTimeStamp(), CSoundFile::GetTimeStamp()); }
-Boolean CSurroundFile::HasTimeStamp() const { return QM_FIRST(HasTimeStamp(), CSoundFile::HasTimeStamp()); }
-UInt64 CSurroundFile::GetTimeStamp64() const { return QM_FIRST(GetTimeStamp64(), CSoundFile::GetTimeStamp64()); }
-QVariantMap& CSurroundFile::GetSpecifics() { return QM_FIRST(GetSpecifics(), CSoundFile::GetSpecifics()); }
-
-#undef QM_FIRST
-
-OSErr CSurroundFile::GetRegion(UInt16 index, SFTRegion* region) const
-{
-    if (m_members.empty())
-        return CSoundFile::GetRegion(index, region);
-    const OSErr err = m_members.front()->GetRegion(index, region);
-    if (err == noErr && region && m_memberType == kBWFLinearType) {
-        const std::string name(reinterpret_cast<const char*>(region->name + 1), region->name[0]);
-        const std::size_t pos = name.find(".L");
-        if (pos != std::string::npos)
-            region->name[0] = UInt8(pos);
-    }
-    return err;
-}
-
-const ZuRegion* CSurroundFile::GetRegionObject(UInt16 index) const
-{
-    if (m_members.empty())
-        return CSoundFile::GetRegionObject(index);
-    const ZuRegion* region = m_members.front()->GetRegionObject(index);
-    if (!region || m_memberType != kBWFLinearType || !region->name().endsWith(QStringLiteral(".L")))
-        return region;
-    ZuRegion& copy = m_regionObjects[index];
-    copy = *region;
-    copy.setName(region->name().left(region->name().size() - 2));
-    return &copy;
-}
-
-OSErr CSurroundFile::AddMarker(const SFTMarker* marker)
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->AddMarker(marker); });
-}
-OSErr CSurroundFile::RemoveMarker(const SFTMarker* marker)
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->RemoveMarker(marker); });
-}
-OSErr CSurroundFile::AddLoop(const SFTLoop* loop)
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->AddLoop(loop); });
-}
-OSErr CSurroundFile::RemoveLoop(const SFTLoop* loop)
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->RemoveLoop(loop); });
-}
-OSErr CSurroundFile::RemoveDuplicateMarkers()
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->RemoveDuplicateMarkers(); });
-}
-OSErr CSurroundFile::AddRegion(const SFTRegion* region)
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->AddRegion(region); });
-}
-OSErr CSurroundFile::RemoveRegion(const SFTRegion* region)
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->RemoveRegion(region); });
-}
-
 // ======================================================= identity (read)
 void CSurroundFile::GetFSSpec(FSSpec* spec) const
 {
@@ -490,106 +355,6 @@ std::string CSurroundFile::GetChannelName(UInt16 channel) const
 }
 
 // =============================================================== blocks
-OSErr CSurroundFile::AllocateReadBuffer()
-{
-    try {
-        for (CSoundFile* member : m_members)
-            THROW_IF_ERROR(member->AllocateReadBuffer());
-        THROW_IF_ERROR(CSoundFile::AllocateReadBuffer());
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSurroundFile::AllocateWriteBuffer()
-{
-    try {
-        for (CSoundFile* member : m_members)
-            THROW_IF_ERROR(member->AllocateWriteBuffer());
-        THROW_IF_ERROR(CSoundFile::AllocateWriteBuffer());
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSurroundFile::ReadBlock(UInt32 frame)
-{
-    try {
-        const std::size_t sampleBytes = CheckedSampleBytes();
-        if (!m_readBuffer)
-            THROW_IF_ERROR(AllocateReadBuffer());
-        std::vector<const UInt8*> blocks;
-        blocks.reserve(m_members.size());
-        for (CSoundFile* member : m_members) {
-            CheckMemberBlocks(member);
-            if (!member->GetReadBuffer())
-                THROW_IF_ERROR(member->AllocateReadBuffer());
-            const UInt32 memberFrames = member->GetNumFrames();
-            if (memberFrames > frame) {
-                THROW_IF_ERROR(member->ReadBlock(frame));
-                ClearMemberBlockTail(member->GetReadBuffer(), memberFrames - frame, m_bufferFrames, sampleBytes);
-            } else {
-                ClearMemberBlockTail(member->GetReadBuffer(), 0, m_bufferFrames, sampleBytes);
-            }
-            blocks.push_back(member->GetReadBuffer());
-        }
-        InterleaveMemberBlocks(blocks, m_readBuffer, m_bufferFrames, sampleBytes);
-        m_readBufferStart = frame;
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSurroundFile::PrepareWriteBlock(UInt32 frame)
-{
-    try {
-        const std::size_t sampleBytes = CheckedSampleBytes();
-        if (!m_writeBuffer)
-            THROW_IF_ERROR(AllocateWriteBuffer());
-        std::vector<const UInt8*> blocks;
-        blocks.reserve(m_members.size());
-        for (CSoundFile* member : m_members) {
-            CheckMemberBlocks(member);
-            if (!member->GetWriteBuffer())
-                THROW_IF_ERROR(member->AllocateWriteBuffer());
-            THROW_IF_ERROR(member->PrepareWriteBlock(frame));
-            blocks.push_back(member->GetWriteBuffer());
-        }
-        InterleaveMemberBlocks(blocks, m_writeBuffer, m_bufferFrames, sampleBytes);
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
-OSErr CSurroundFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    try {
-        const std::size_t sampleBytes = CheckedSampleBytes();
-        if (!m_writeBuffer)
-            THROW_IF_ERROR(AllocateWriteBuffer());
-        std::vector<UInt8*> blocks;
-        blocks.reserve(m_members.size());
-        for (CSoundFile* member : m_members) {
-            CheckMemberBlocks(member);
-            if (!member->GetWriteBuffer())
-                THROW_IF_ERROR(member->AllocateWriteBuffer());
-            blocks.push_back(member->GetWriteBuffer());
-        }
-        DeinterleaveMemberBlocks(m_writeBuffer, blocks, m_bufferFrames, sampleBytes);
-        for (CSoundFile* member : m_members)
-            THROW_IF_ERROR(member->WriteBlock(frames, frame));
-        if (!m_members.empty())
-            m_numFrames = m_members.front()->GetNumFrames();
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return Narrow(e.code());
-    }
-}
-
 OSErr CSurroundFile::ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, float* out)
 {
     if (!count)
@@ -648,27 +413,6 @@ OSErr CSurroundFile::ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* cou
     return result;
 }
 
-void CSurroundFile::FreeBuffers()
-{
-    for (CSoundFile* member : m_members)
-        member->FreeBuffers();
-    CSoundFile::FreeBuffers();
-}
-
-OSErr CSurroundFile::SetFilePos(UInt32 frame)
-{
-    return AllMembers(m_members, [&](CSoundFile* m) { return m->SetFilePos(frame); });
-}
-
-OSErr CSurroundFile::RecalcNumFrames()
-{
-    if (const OSErr err = AllMembers(m_members, [](CSoundFile* m) { return m->RecalcNumFrames(); }))
-        return err;
-    if (!m_members.empty())
-        m_numFrames = m_members.front()->GetNumFrames();
-    return noErr;
-}
-
 OSErr CSurroundFile::ProbeHeader(SInt16* result)
 {
     if (m_members.empty())
@@ -683,48 +427,10 @@ OSErr CSurroundFile::ProbeHeader(SInt16* result)
     return noErr;
 }
 
-void CSurroundFile::SetDither(Boolean dither)
-{
-    CSoundFile::SetDither(dither);
-    for (CSoundFile* member : m_members)
-        member->SetDither(dither);
-}
-
-void CSurroundFile::SetTimeStamp(UInt32 timeStamp)
-{
-    SetTimeStamp64(timeStamp);
-}
-
-void CSurroundFile::SetTimeStamp64(UInt64 timeStamp)
-{
-    for (CSoundFile* member : m_members)
-        member->SetTimeStamp64(timeStamp);
-    CSoundFile::SetTimeStamp64(timeStamp);
-}
-
-OSErr CSurroundFile::SetBufferFrames(UInt32 frames)
-{
-    if (frames == 0)
-        return paramErr;
-    if (const OSErr err = AllMembers(m_members, [&](CSoundFile* m) { return m->SetBufferFrames(frames); }))
-        return err;
-    return CSoundFile::SetBufferFrames(frames);
-}
-
-OSType CSurroundFile::GetFileType() const
-{
-    return m_memberType;
-}
-
 QString CSurroundFile::GetFormatName() const
 {
     return QString::fromStdString(m_setName) + QLatin1Char(' ') +
            (m_members.empty() ? QString() : m_members.front()->GetFormatName());
-}
-
-Boolean CSurroundFile::IsSplit() const
-{
-    return true;
 }
 
 SInt32 CSurroundFile::GetChannelKind() const
@@ -732,7 +438,3 @@ SInt32 CSurroundFile::GetChannelKind() const
     return 5;
 }
 
-const std::vector<CSoundFile*>* CSurroundFile::GetSubFiles() const
-{
-    return &m_members;
-}

@@ -20,7 +20,7 @@
 // changes go to every member.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CSetFile.h"
 #include "ZudbTable.h"
 
 #include <map>
@@ -30,7 +30,7 @@
 // Most members a set may have.
 constexpr std::size_t kMaxSurroundMembers = 200;
 
-class CSurroundFile : public CSoundFile {
+class CSurroundFile : public CSetFile {
 public:
     explicit CSurroundFile(OSType memberType);
     ~CSurroundFile() override;
@@ -55,70 +55,27 @@ public:
     // member's end).
     OSErr ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* count, float* out) override;
 
-    UInt16 GetNumMarkers() const override;
-    OSErr GetMarker(UInt16 index, SFTMarker* marker) const override;
-    const ZuMarker* GetMarkerObject(UInt16 index) const override;
-    OSErr GetMarkerByID(SInt32 markerID, SFTMarker* marker) const override;
-    OSErr AddMarker(const SFTMarker* marker) override;
-    OSErr RemoveMarker(const SFTMarker* marker) override;
-    UInt16 GetNumLoops() const override;
-    OSErr GetLoop(UInt16 index, SFTLoop* loop) const override;
-    const ZuLoop* GetLoopObject(UInt16 index) const override;
-    OSErr AddLoop(const SFTLoop* loop) override;
-    OSErr RemoveLoop(const SFTLoop* loop) override;
-    OSErr RemoveDuplicateMarkers() override;
-    UInt16 GetNumRegions() const override;
-    OSErr GetRegion(UInt16 index, SFTRegion* region) const override;
-    const ZuRegion* GetRegionObject(UInt16 index) const override;
-    OSErr AddRegion(const SFTRegion* region) override;
-    OSErr RemoveRegion(const SFTRegion* region) override;
-    Boolean FindRegion(UInt32 start, UInt32 end, SFTRegion* region) const override;
-    const QList<ZuRegion>& GetRegions() const override;
-    const QList<ZuMarker>& GetMarkers() const override;
-    const QList<ZuLoop>& GetLoops() const override;
 
     // The first member's FSSpec without its left indicator.
     void GetFSSpec(FSSpec* spec) const override;
     // The set's own name (as MakeChannelFiles gave it; empty for input sets).
     void GetFileName(StringPtr name) const override;
-    std::string GetFileNameString() const override;
     // The first member's name cut before its last ".L", ".l", ".C", ".c".
     QString GetName() const override;
-    OSErr GetRegionBounds(SInt32 frame, UInt32* start, UInt32* end) const override;
 
-    OSErr AllocateReadBuffer() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr AllocateWriteBuffer() override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    void FreeBuffers() override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
-    void SetDither(Boolean dither) override;
     // Closes and deletes every member and the set; the first error.
     OSErr CloseAndDelete(Boolean success) override;
 
-    UInt32 GetTimeStamp() const override;
-    void SetTimeStamp(UInt32 timeStamp) override;
-    Boolean HasTimeStamp() const override;
-    UInt64 GetTimeStamp64() const override;
-    void SetTimeStamp64(UInt64 timeStamp) override;
-    OSErr SetBufferFrames(UInt32 frames) override;
 
-    // The member type (not 'Srnd').
-    OSType GetFileType() const override;
     // The set name, a space and the first member's format name.
     QString GetFormatName() const override;
-    QVariantMap& GetSpecifics() override;
-    Boolean IsSplit() const override;
     SInt32 GetChannelKind() const override;  // 5
     // "1", "2" ... for a "Split Multichannel" set; otherwise the name the
     // table "channelnames.zudb" gives the member's suffix (Mix.Ls.wav ->
     // ".Ls"), or the channel number when no row matches.  With the
     // environment variable "SurroundFileDebug" set, " [file name]" follows.
     std::string GetChannelName(UInt16 channel) const override;
-    const std::vector<CSoundFile*>* GetSubFiles() const override;
 
     // Makes the members of an output set from the name in `spec` (its left
     // indicator removed): for configurations 1 to 10 one member per
@@ -130,7 +87,6 @@ public:
     const std::string& GetSurroundSetName() const { return m_setName; }
     void SetSurroundSetName(const std::string& name) { m_setName = name; }
 
-    OSType GetMemberType() const { return m_memberType; }
     std::size_t GetMemberCount() const { return m_members.size(); }
 
     // The left-indicator rule of split sets (CSplitFile::StripLeftChannelSuffix).
@@ -138,15 +94,9 @@ public:
 
 private:
     void DeleteMembers();
-    void CheckMemberBlocks(const CSoundFile* member) const;
-    // Throws paramErr ("illegal word size") unless the set's word length is
-    // 8, 16, 24 or 32.
-    std::size_t CheckedSampleBytes() const;
 
-    OSType m_memberType;
-    std::vector<CSoundFile*> m_members;  // owned, in channel order
+    // m_members: owned, in channel order.
     std::string m_setName;
-    mutable std::map<UInt16, ZuRegion> m_regionObjects;
 };
 
 // The process-wide table "channelnames.zudb" (read from the resources while

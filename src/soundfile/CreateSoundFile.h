@@ -95,19 +95,15 @@ void ReleaseSoundFileGlobals();
 // ============================================================ type detection
 // Which type code an input file gets, before any CSoundFile exists for it.
 // It looks, in this order, at the file's HFS type (Finder information from
-// its sidecar), at the first 24 bytes of its data with a few chunk checks
-// behind them, at its name extension (GetTypesForExtension) and finally at
-// the raw-file settings.  The format libraries take part through the
-// registries of SoundFileRegistry.h: the chunk finders 'FORM', 'RIFF' and
-// 'VOC ' and the channel-count probes of 'WAVE', 'AIFF', ' paf' and 'Sd2f'
-// (Creative Voice, Paris and Sound Designer II have built-in stand-ins used
-// while their formats are not registered).
+// its sidecar), at the start of its data through the header sniffers the
+// formats register (SoundFileRegistry.h), at its name extension
+// (GetTypesForExtension) and finally at the raw-file settings.  Set members
+// are grouped for the types registered as set members, with the channel
+// count their header probe gives.
 //
-// Codes it gives besides platform codes:
+// Codes it gives besides platform codes (permErr for a file that may not be
+// read) and the sniffers' own codes:
 constexpr OSErr kUnknownFileFormatErr = -22008;     // "has unknown file format"
-constexpr OSErr kNeXTUnsupportedDataErr = -22600;   // "has unsupported data (NeXT)"
-//   -22004 "Chunk not in file" / -22009 "has corrupt chunksize" when a RIFF or
-//   AIFF-C header lacks its "fmt " / "COMM" chunk or the walk meets a bad size.
 //
 // path: POSIX path, UTF-8.
 // type: the detected code; written only on success (the caller reads it
@@ -139,18 +135,3 @@ OSErr DetectFileType(const std::string& path, OSType* type, SInt32* recognized =
 // does, -22008 when they are absent (resource missing, empty fork, unreadable
 // map), any other code as it came (errFSForkNotFound without a fork).
 OSErr CheckSDIIResources(const std::string& path);
-
-// The detection steps on an open stream, exposed for tests:
-// RIFF/WAVE: `header` is the file's first 24 bytes, the stream stands after
-// them.  'BWLN' (with a "bext" chunk) or 'WAVE' for tag 1 and 0xFFFE,
-// 'MSAP' 2, 'WVfl' 3, 'WVal' 6, 'WVau' 7, 'G729' 0x42; -22008 for other
-// tags; the chunk search's code when there is no "fmt " chunk.
-OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24]);
-// AIFF-C by compression type: 'AIFC' for the linear ones (NONE none sowt
-// in24 in32 fl32 42ni 23ni 23lf able), 'A1t4' for ima4, 'MooV' otherwise.
-OSErr ProbeAIFCType(OSType* type, std::istream& in);
-// An AIFF whose first "APPL" chunk has the signature "SSYS".
-bool IsSonicAIFF(std::istream& in);
-// Whether a Creative Voice stream has a block of `blockType` (the
-// registered 'VOC ' finder, or the built-in walk): 0 or -22004.
-OSErr FindVOCBlockInStream(std::istream& in, UInt8 blockType);

@@ -12,6 +12,13 @@ struct Registries {
     std::map<OSType, SetFileFactory> setFactories;
     std::vector<std::pair<OSType, HeaderProbe>> probes;
     std::map<OSType, ChunkFinder> finders;
+    struct Sniffer {
+        OSType type;
+        HeaderSniffer sniffer;
+        int priority;
+    };
+    std::vector<Sniffer> sniffers;   // by priority, then registration order
+    std::vector<OSType> setMemberTypes;
 };
 
 Registries& Get()
@@ -138,10 +145,51 @@ ChunkFinder GetChunkFinder(OSType family)
     return Find(r.finders, family);
 }
 
+void RegisterHeaderSniffer(OSType type, HeaderSniffer sniffer, int priority)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.sniffers.erase(std::remove_if(r.sniffers.begin(), r.sniffers.end(),
+                                    [type](const Registries::Sniffer& s) { return s.type == type; }),
+                     r.sniffers.end());
+    if (!sniffer)
+        return;
+    auto at = std::find_if(r.sniffers.begin(), r.sniffers.end(),
+                           [priority](const Registries::Sniffer& s) { return s.priority < priority; });
+    r.sniffers.insert(at, Registries::Sniffer{type, sniffer, priority});
+}
+
+std::vector<HeaderSniffer> GetHeaderSniffers()
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    std::vector<HeaderSniffer> sniffers;
+    for (const auto& s : r.sniffers)
+        sniffers.push_back(s.sniffer);
+    return sniffers;
+}
+
+void RegisterSetMemberType(OSType type)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    if (std::find(r.setMemberTypes.begin(), r.setMemberTypes.end(), type) == r.setMemberTypes.end())
+        r.setMemberTypes.push_back(type);
+}
+
+bool IsSetMemberType(OSType type)
+{
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return std::find(r.setMemberTypes.begin(), r.setMemberTypes.end(), type) != r.setMemberTypes.end();
+}
+
 void ClearSoundFileRegistries()
 {
     Registries& r = Get();
     std::lock_guard<std::mutex> lock(r.mutex);
+    r.sniffers.clear();
+    r.setMemberTypes.clear();
     r.factories.clear();
     r.setFactories.clear();
     r.probes.clear();

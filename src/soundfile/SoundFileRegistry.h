@@ -59,5 +59,28 @@ std::vector<std::pair<OSType, HeaderProbe>> GetHeaderProbes();
 void RegisterChunkFinder(OSType family, ChunkFinder finder);
 ChunkFinder GetChunkFinder(OSType family);
 
-// Forgets every factory, probe and finder (tests).
+// ------------------------------------------------------- header sniffers
+// A format's look at the start of a file during type detection: `header`
+// holds the file's first 24 bytes, `in` reads the whole file (it stands
+// after those bytes), `creator` is the HFS creator of its Finder
+// information (0 without).  noErr with *type set when the file is of the
+// format; kUnknownFileFormatErr (-22008) when it is not; any other code
+// ends the detection with that code (the format's file, unreadable).
+using HeaderSniffer = OSErr (*)(const UInt8* header, std::istream& in, OSType creator, OSType* type);
+
+// Type detection asks the sniffers by falling priority, then in order of
+// registration; the first that answers other than -22008 decides.  A
+// format that refines another's files (Sonic and Dawn AIFF) registers with
+// a higher priority.  Registering again for `type` replaces its sniffer;
+// a null sniffer removes it.
+void RegisterHeaderSniffer(OSType type, HeaderSniffer sniffer, int priority = 0);
+std::vector<HeaderSniffer> GetHeaderSniffers();
+
+// The types whose mono files may be members of split and surround sets
+// (type detection groups them with their partners; the channel count comes
+// from the type's header probe).
+void RegisterSetMemberType(OSType type);
+bool IsSetMemberType(OSType type);
+
+// Forgets every factory, probe, sniffer and finder (tests).
 void ClearSoundFileRegistries();

@@ -19,6 +19,7 @@
 #include "TestTempDir.h"
 #include "UserDefaults.h"
 #include "progress_channel.h"
+#include "PeerTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,11 +37,6 @@ namespace {
 
 constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
 constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
-
-bool HaveSox()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty();
-}
 
 // Runs sox with an argument vector; its standard error on failure.
 bool Sox(const QStringList& args, QString* error = nullptr)
@@ -115,8 +111,7 @@ class PlainCopyEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HaveSox())
-            GTEST_SKIP() << "sox is not installed";
+        QM_REQUIRE_PEER("sox");
         RegisterPCMFileTypes();
         RegisterSetFileTypes();
         CreatedFilesListClear();

@@ -1,7 +1,7 @@
 // The plain-copy pipelines end to end on an in-memory output type: the
 // output is made under the temporary name, gets the route's channels, is
 // listed for renaming, and a failing pass or a missing type is reported.
-#include "../soundfile/MemorySoundFile.h"
+#include "MemorySoundFile.h"
 
 #include "CConvSpec.h"
 #include "ConvSpec.h"

@@ -20,6 +20,7 @@
 #include "TestTempDir.h"
 #include "UserDefaults.h"
 #include "progress_channel.h"
+#include "PeerTools.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -137,8 +138,7 @@ class RateGainRegionEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty())
-            GTEST_SKIP() << "sox is not installed";
+        QM_REQUIRE_PEER("sox");
         RegisterPCMFileTypes();
         RegisterSetFileTypes();
         SetPipelinePasses(DefaultPipelinePasses());

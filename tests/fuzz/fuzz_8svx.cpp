@@ -2,6 +2,7 @@
 // frame must neither crash nor read out of bounds.
 #include "CIFF8SVXFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 
 #include <vector>
 
@@ -37,29 +38,5 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = FuzzWriteInput(data, size, ".8svx");
-    {
-        CIFF8SVXFile file;
-        file.SetBufferFrames(64);
-        if (file.SetFile(path) == noErr) {
-            if (file.Open() == noErr) {
-                std::vector<double> samples(64);
-                for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-                    UInt32 count = 64;
-                    if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0) {
-                        break;
-                    }
-                }
-            }
-            file.Close();
-        }
-    }
-    {
-        CIFF8SVXFile probe;
-        SInt16 result = 0;
-        if (probe.SetFile(path) == noErr) {
-            probe.ProbeHeader(&result);
-        }
-    }
-    return 0;
+    return soundfilefuzz::ReadAndProbe<CIFF8SVXFile>(FuzzWriteInput(data, size, ".8svx"));
 }

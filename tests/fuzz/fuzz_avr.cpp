@@ -2,6 +2,7 @@
 // must neither crash nor read out of bounds.
 #include "CAVRFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 
 #include <vector>
 
@@ -46,29 +47,5 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = FuzzWriteInput(data, size, ".avr");
-    {
-        CAVRFile file;
-        file.SetBufferFrames(64);
-        if (file.SetFile(path) == noErr) {
-            if (file.Open() == noErr) {
-                std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-                for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-                    UInt32 count = 64;
-                    if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0) {
-                        break;
-                    }
-                }
-            }
-            file.Close();
-        }
-    }
-    {
-        CAVRFile probe;
-        SInt16 result = 0;
-        if (probe.SetFile(path) == noErr) {
-            probe.ProbeHeader(&result);
-        }
-    }
-    return 0;
+    return soundfilefuzz::ReadAndProbe<CAVRFile>(FuzzWriteInput(data, size, ".avr"));
 }

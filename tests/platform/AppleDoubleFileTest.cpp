@@ -2,6 +2,7 @@
 #include "FileManager.h"
 #include "PlatformTestUtil.h"
 #include "TestTempDir.h"
+#include "PeerTools.h"
 
 #include <gtest/gtest.h>
 
@@ -320,9 +321,10 @@ QString SndfileInfo(const std::string& path)
 
 TEST(AppleDoubleFile, ReadsTheSidecarThatLibsndfileWritesForSoundDesignerII)
 {
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("sndfile-convert");
     TestTempDir dir;
-    if (!MakeSoundDesignerII(dir))
-        GTEST_SKIP() << "sox or sndfile-convert not installed";
+    ASSERT_TRUE(MakeSoundDesignerII(dir));
     ASSERT_TRUE(FileExistsAt(dir.file("._out.sd2")));
 
     QByteArray fork;
@@ -360,11 +362,11 @@ TEST(AppleDoubleFile, ReadsTheSidecarThatLibsndfileWritesForSoundDesignerII)
 
 TEST(AppleDoubleFile, LibsndfileReadsTheSidecarsWeWrite)
 {
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("sndfile-convert");
+    QM_REQUIRE_PEER("sndfile-info");
     TestTempDir dir;
-    if (!MakeSoundDesignerII(dir))
-        GTEST_SKIP() << "sox or sndfile-convert not installed";
-    if (SndfileInfo(dir.file("out.sd2")).isEmpty())
-        GTEST_SKIP() << "sndfile-info not installed";
+    ASSERT_TRUE(MakeSoundDesignerII(dir));
     QByteArray fork;
     ASSERT_EQ(AppleDoubleFile::ReadResourceFork(dir.file("out.sd2"), &fork), noErr);
 

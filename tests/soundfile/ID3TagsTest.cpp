@@ -4,6 +4,7 @@
 #include "MemorySoundFile.h"
 #include "TestTempDir.h"
 #include "id3_tags.h"
+#include "PeerTools.h"
 
 #include <gtest/gtest.h>
 
@@ -184,9 +185,8 @@ TEST(ID3TagsTest, V1FieldsAreCutAtNulAndTrailingBlanks)
 
 TEST(ID3TagsTest, FfmpegWrittenTagsReadBack)
 {
+    QM_REQUIRE_PEER("ffmpeg");
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
-    if (ffmpeg.isEmpty())
-        GTEST_SKIP() << "ffmpeg not found";
     TestTempDir dir;
     const std::string path = dir.file("out.mp3");
     QProcess p;

@@ -1,7 +1,10 @@
 #include "CAIFCFile.h"
 
 #include "FileManager.h"
+#include "CreateSoundFile.h"
 #include "SoundFileRegistry.h"
+#include "header_sniffing.h"
+#include "pcm_bytes.h"
 #include "error_code_exception.h"
 #include "ieee_extended.h"
 
@@ -232,6 +235,47 @@ static SInt32 AIFCHeaderProbe(const QString& path)
     return CAIFCFile::CompressionFormat(compression, bits, &format, &bits) ? channels : 0;
 }
 
+// AIFF-C by compression type: 'AIFC' for the linear ones, 'A1t4' for
+// ima4, 'MooV' otherwise.
+OSErr ProbeAIFCType(OSType* type, std::istream& in)
+{
+    OSErr err = FindAIFFChunk("COMM", in);
+    if (err != noErr)
+        return err;
+    // Over the size, channel count, frame count, sample size and rate.
+    UInt8 compression[4];
+    if (!header_sniffing::SeekBy(in, 22) || !header_sniffing::ReadExactly(in, compression, 4))
+        return kUnknownFileFormatErr;
+    switch (pcm_bytes::GetBE32(compression)) {
+    case FOUR_CHAR_CODE("NONE"):
+    case FOUR_CHAR_CODE("none"):
+    case FOUR_CHAR_CODE("sowt"):
+    case FOUR_CHAR_CODE("in24"):
+    case FOUR_CHAR_CODE("in32"):
+    case FOUR_CHAR_CODE("fl32"):
+    case FOUR_CHAR_CODE("42ni"):
+    case FOUR_CHAR_CODE("23ni"):
+    case FOUR_CHAR_CODE("23lf"):
+    case FOUR_CHAR_CODE("able"):
+        *type = kAIFCFileType;
+        break;
+    case FOUR_CHAR_CODE("ima4"):
+        *type = FOUR_CHAR_CODE("A1t4");
+        break;
+    default:
+        *type = FOUR_CHAR_CODE("MooV");
+        break;
+    }
+    return noErr;
+}
+
+static OSErr SniffAIFC(const UInt8* header, std::istream& in, OSType, OSType* type)
+{
+    if (std::memcmp(header + 8, "AIFC", 4) != 0)
+        return kUnknownFileFormatErr;
+    return ProbeAIFCType(type, in);
+}
+
 static CSoundFile* MakeAIFCFile()
 {
     return new (std::nothrow) CAIFCFile();
@@ -241,4 +285,6 @@ void RegisterAIFCFileTypes()
 {
     RegisterSoundFileFactory(kAIFCFileType, &MakeAIFCFile);
     RegisterHeaderProbe(kAIFCFileType, &AIFCHeaderProbe);
+    RegisterHeaderSniffer(kAIFCFileType, &SniffAIFC);
+    RegisterSetMemberType(kAIFCFileType);
 }

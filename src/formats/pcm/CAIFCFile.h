@@ -44,6 +44,12 @@ private:
     OSType m_compression = 0;
 };
 
-// Registers the 'AIFC' factory and header probe (AIFF-C files whose
+// AIFF-C by compression type, on a stream standing anywhere in the file:
+// 'AIFC' for the linear ones (NONE none sowt in24 in32 fl32 42ni 23ni 23lf
+// able), 'A1t4' for ima4, 'MooV' otherwise; the chunk walk's code when there
+// is no 'COMM'.
+OSErr ProbeAIFCType(OSType* type, std::istream& in);
+
+// Registers the 'AIFC' factory, header probe and sniffer (AIFF-C files whose
 // compression type is read here).
 void RegisterAIFCFileTypes();

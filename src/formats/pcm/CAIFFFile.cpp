@@ -1,7 +1,11 @@
 #include "CAIFFFile.h"
 
 #include "FileManager.h"
+#include "CreateSoundFile.h"
+#include "ForkInputStream.h"
 #include "SoundFileRegistry.h"
+#include "header_sniffing.h"
+#include "pcm_bytes.h"
 #include "error_code_exception.h"
 #include "ieee_extended.h"
 #include "regn_chunk.h"
@@ -58,12 +62,15 @@ void SetMarkerName(SFTMarker* marker, const std::string& name)
 
 // ================================================================ object
 
-CAIFFFile::CAIFFFile() = default;
+CAIFFFile::CAIFFFile()
+{
+    m_notOpenErr = kAIFFNotOpenErr;
+}
 
 CAIFFFile::~CAIFFFile()
 {
     if (m_isOpen) {
-        CAIFFFile::Close();
+        Close();
     }
 }
 
@@ -72,10 +79,6 @@ Boolean CAIFFFile::SupportsSplitChannels() const { return true; }
 QString CAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
 QString CAIFFFile::GetFormatName() const { return QStringLiteral("AIFF"); }
 
-SInt64 CAIFFFile::BytesPerFrame() const
-{
-    return SInt64(GetNumChannels()) * SInt64(std::max<SInt16>(BitsToBytes(m_numBits), 0));
-}
 
 ChunkWalkOptions CAIFFFile::WalkOptions()
 {
@@ -149,20 +152,6 @@ OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found)
     return noErr;
 }
 
-OSErr CAIFFFile::WriteAt(SInt64 position, const void* data, std::size_t count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err != noErr) {
-        return err;
-    }
-    long n = long(count);
-    err = FSWrite(m_refNum, &n, data);
-    if (err == noErr && std::size_t(n) != count) {
-        err = ioErr;
-    }
-    return err;
-}
-
 OSErr CAIFFFile::AppendAtEnd(const void* data, std::size_t count)
 {
     SInt64 eof = 0;
@@ -177,17 +166,13 @@ OSErr CAIFFFile::AppendAtEnd(const void* data, std::size_t count)
 
 OSErr CAIFFFile::OpenForReading()
 {
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err != noErr) {
-        return err;
-    }
-    m_isOpen = true;
-    m_writable = false;
-    m_headerDirty = false;
-    err = FindChunk(kFORM);
+    const OSErr err = CLinearPCMFile::OpenForReading();
+    return err != noErr ? err : ReadFormHeader();
+}
+
+OSErr CAIFFFile::ReadFormHeader()
+{
+    OSErr err = FindChunk(kFORM);
     if (err != noErr) {
         return err;
     }
@@ -349,6 +334,7 @@ OSErr CAIFFFile::ReadAPPL()
             m_numChannels = 1;
             if (m_numBits == 24) {
                 m_sampleFormat = kSampleFormatSSYS24;
+                m_transform.reverseBytes = true;   // least significant byte first
             }
         }
         return noErr;
@@ -398,29 +384,17 @@ OSErr CAIFFFile::Open()
 
 OSErr CAIFFFile::ProbeHeader(SInt16* result)
 {
-    if (result) {
-        *result = 0;
-    }
-    if (m_isOpen) {
-        return opWrErr;  // never closes a file opened by someone else
-    }
-    OSErr err = Guarded([&]() -> OSErr {
-        OSErr e = OpenForReading();
-        if (e == noErr) e = ReadCOMM();
-        if (e == noErr) e = ReadMARK();
-        if (e == noErr) e = ReadINSTLoops();
-        if (e == noErr) e = ReadCHAN();
-        return e;
+    // Never closes a file opened by someone else (opWrErr).
+    return ProbeWith(result, [this] {
+        return Guarded([&]() -> OSErr {
+            OSErr e = ReadFormHeader();
+            if (e == noErr) e = ReadCOMM();
+            if (e == noErr) e = ReadMARK();
+            if (e == noErr) e = ReadINSTLoops();
+            if (e == noErr) e = ReadCHAN();
+            return e;
+        });
     });
-    if (m_isOpen) {
-        const OSErr closeErr = FSClose(m_refNum);
-        m_isOpen = false;
-        m_refNum = 0;
-        if (err == noErr) {
-            err = closeErr;
-        }
-    }
-    return err;
 }
 
 // ============================================================== markers
@@ -799,22 +773,15 @@ OSErr CAIFFFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     if (err != noErr) {
         return err;
     }
-    err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-    if (err != noErr) {
-        return err;
-    }
-    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    err = CreateDataFork();
     if (err != noErr) {
         return err;
     }
     m_sampleFormat = kSampleFormatBigEndian;
+    m_transform = SampleTransform{};
     m_sampleRate = sampleRate;
     m_numChannels = numChannels;
     m_numBits = SInt16((numBits + 7) / 8 * 8);
-    m_numFrames = 0;
-    m_headerDirty = true;
-    m_isOpen = true;
-    m_writable = true;
     m_formEnd = 0x7FFFFFFF;
     m_channelLayoutTag = 0;
     return noErr;
@@ -854,223 +821,63 @@ OSErr CAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
 
 // ================================================================= close
 
-OSErr CAIFFFile::Close()
+OSErr CAIFFFile::RewriteHeader()
 {
-    if (!m_isOpen) {
-        return kAIFFNotOpenErr;
+    const SInt64 dataEnd = m_dataOffset + SInt64(m_numFrames) * BytesPerFrame();
+    if (dataEnd - 8 > kAIFFMaxFormSize) {
+        return fsDataTooBigErr;
     }
-    OSErr result = noErr;
-    if (m_headerDirty && m_writable) {
-        result = Guarded([&]() -> OSErr {
-            const SInt64 dataEnd = m_dataOffset + SInt64(m_numFrames) * BytesPerFrame();
-            if (dataEnd - 8 > kAIFFMaxFormSize) {
-                return fsDataTooBigErr;
-            }
-            // The file ends where the data end; an odd amount of data gets
-            // its pad byte (not counted in the SSND size).
-            OSErr err = SetEOF(m_refNum, dataEnd);
-            if (err == noErr && ((dataEnd - m_dataOffset) & 1) != 0) {
-                const UInt8 zero = 0;
-                err = AppendAtEnd(&zero, 1);
-            }
-            if (err == noErr) err = WriteCOMM();
-            if (err == noErr) err = WriteINST();
-            if (err == noErr) err = WriteMARK();
-            if (err == noErr) err = WriteRegions();
-            if (err != noErr) {
-                return err;
-            }
-            ChunkInfo ssnd;
-            err = FindChunk(kSSND, &ssnd);
-            if (err != noErr) {
-                return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
-            }
-            const SInt64 ssndSize = dataEnd - ssnd.bodyPos;
-            if (ssndSize > kAIFFMaxFormSize) {
-                return fsDataTooBigErr;
-            }
-            ChunkBuilder size;
-            size.put_u32(UInt32(ssndSize));
-            err = WriteAt(ssnd.SizePos(), size.data(), size.size());
-            if (err != noErr) {
-                return err;
-            }
-            SInt64 eof = 0;
-            err = GetEOF(m_refNum, &eof);
-            if (err != noErr) {
-                return err;
-            }
-            err = FindChunk(kFORM);
-            if (err != noErr) {
-                return err == kChunkNotFoundErr ? kAIFFNoFORMErr : err;
-            }
-            if (eof - 8 > kAIFFMaxFormSize) {
-                return fsDataTooBigErr;
-            }
-            ChunkBuilder form;
-            form.put_u32(UInt32(eof - 8));
-            err = WriteAt(4, form.data(), form.size());
-            if (err == noErr) {
-                m_headerDirty = false;
-            }
-            return err;
-        });
+    // The file ends where the data end; an odd amount of data gets
+    // its pad byte (not counted in the SSND size).
+    OSErr err = SetEOF(m_refNum, dataEnd);
+    if (err == noErr && ((dataEnd - m_dataOffset) & 1) != 0) {
+        const UInt8 zero = 0;
+        err = AppendAtEnd(&zero, 1);
     }
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr) {
-        m_isOpen = false;
-        m_writable = false;
-        m_refNum = 0;
+    if (err == noErr) err = WriteCOMM();
+    if (err == noErr) err = WriteINST();
+    if (err == noErr) err = WriteMARK();
+    if (err == noErr) err = WriteRegions();
+    if (err != noErr) {
+        return err;
     }
-    return result != noErr ? result : closeErr;
+    ChunkInfo ssnd;
+    err = FindChunk(kSSND, &ssnd);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
+    }
+    const SInt64 ssndSize = dataEnd - ssnd.bodyPos;
+    if (ssndSize > kAIFFMaxFormSize) {
+        return fsDataTooBigErr;
+    }
+    ChunkBuilder size;
+    size.put_u32(UInt32(ssndSize));
+    err = WriteAt(ssnd.SizePos(), size.data(), size.size());
+    if (err != noErr) {
+        return err;
+    }
+    SInt64 eof = 0;
+    err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    err = FindChunk(kFORM);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? kAIFFNoFORMErr : err;
+    }
+    if (eof - 8 > kAIFFMaxFormSize) {
+        return fsDataTooBigErr;
+    }
+    ChunkBuilder form;
+    form.put_u32(UInt32(eof - 8));
+    return WriteAt(4, form.data(), form.size());
 }
 
 // ============================================================= block I/O
 
-void CAIFFFile::SwapSSYS(UInt8* data, std::size_t bytes)
+OSErr CAIFFFile::CheckWriteExtent(UInt64 endFrame) const
 {
-    for (std::size_t i = 0; i + 3 <= bytes; i += 3) {
-        std::swap(data[i], data[i + 2]);
-    }
-}
-
-OSErr CAIFFFile::SetFilePos(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        const SInt64 position = m_dataOffset + SInt64(frame) * BytesPerFrame();
-        OSErr err = SetFPos(m_refNum, fsFromStart, position);
-        if (err == eofErr && m_writable) {
-            err = ExtendToFrames(frame);
-            if (err == noErr) {
-                err = SetFPos(m_refNum, fsFromStart, position);
-            }
-        }
-        return err;
-    });
-}
-
-OSErr CAIFFFile::ExtendToFrames(UInt32 frame)
-{
-    const SInt64 target = m_dataOffset + SInt64(frame) * BytesPerFrame();
-    if (target - 8 > kAIFFMaxFormSize) {
-        return fsDataTooBigErr;
-    }
-    SInt64 eof = 0;
-    OSErr err = GetEOF(m_refNum, &eof);
-    if (err == noErr && eof < target) {
-        err = SetEOF(m_refNum, target);
-    }
-    if (err == noErr) {
-        m_numFrames = std::max(m_numFrames, frame);
-    }
-    return err;
-}
-
-OSErr CAIFFFile::ReadBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        const SInt64 bpf = BytesPerFrame();
-        const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(bpf);
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        std::size_t got = 0;
-        if (frames > 0) {
-            err = SetFilePos(frame);
-            if (err == noErr) {
-                long count = long(SInt64(frames) * bpf);
-                err = FSRead(m_refNum, &count, m_readBuffer);
-                got = std::size_t(std::max<long>(count, 0));
-            }
-        }
-        FinishLoadedBlock(m_readBuffer, got, blockBytes, frame);
-        return err;
-    });
-}
-
-void CAIFFFile::FinishLoadedBlock(UInt8* block, std::size_t got, std::size_t blockBytes, UInt32 frame)
-{
-    if (got < blockBytes) {
-        std::memset(block + got, 0, blockBytes - got);
-    }
-    m_readBufferStart = frame;
-    if (m_sampleFormat == kSampleFormatSSYS24) {
-        SwapSSYS(block, blockBytes);
-    }
-}
-
-OSErr CAIFFFile::PrepareWriteBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(BytesPerFrame());
-        err = SetFilePos(frame);
-        if (err != noErr) {
-            return err;
-        }
-        long count = long(blockBytes);
-        err = FSRead(m_refNum, &count, m_writeBuffer);
-        const std::size_t got = std::size_t(std::max<long>(count, 0));
-        FinishLoadedBlock(m_writeBuffer, got, blockBytes, frame);
-        return err == eofErr ? noErr : err;
-    });
-}
-
-OSErr CAIFFFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        if (!m_writeBuffer || frames > m_bufferFrames) {
-            return paramErr;
-        }
-        const SInt64 bpf = BytesPerFrame();
-        const SInt64 end = m_dataOffset + (SInt64(frame) + frames) * bpf;
-        if (end - 8 > kAIFFMaxFormSize) {
-            return fsDataTooBigErr;
-        }
-        OSErr err = SetFilePos(frame);
-        if (err != noErr) {
-            return err;
-        }
-        long count = long(SInt64(frames) * bpf);
-        err = FSWrite(m_refNum, &count, m_writeBuffer);
-        if (err != noErr) {
-            return err;
-        }
-        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
-        m_headerDirty = true;
-        return noErr;
-    });
-}
-
-OSErr CAIFFFile::RecalcNumFrames()
-{
-    return Guarded([&]() -> OSErr {
-        SInt64 eof = 0;
-        OSErr err = GetEOF(m_refNum, &eof);
-        if (err != noErr) {
-            return err;
-        }
-        const SInt64 bpf = BytesPerFrame();
-        if (bpf <= 0) {
-            return noErr;
-        }
-        m_numFrames = UInt32(std::clamp<SInt64>((eof - m_dataOffset) / bpf, 0, std::numeric_limits<UInt32>::max()));
-        return noErr;
-    });
+    return m_dataOffset + SInt64(endFrame) * BytesPerFrame() - 8 > kAIFFMaxFormSize ? fsDataTooBigErr : noErr;
 }
 
 // ======================================================= stream probes
@@ -1123,8 +930,8 @@ OSErr FindAIFFChunk(const std::string& id, std::istream& in)
 
 UInt16 GetAIFFNumChannels(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    OSErr err = FindAIFFChunk("COMM", in);
+    ForkInputStream in(path);
+    OSErr err = in.openError() != noErr ? in.openError() : FindAIFFChunk("COMM", in);
     if (err != noErr) {
         throw error_code_exception(err, "no COMM chunk in %s", path.c_str());
     }
@@ -1139,9 +946,9 @@ UInt16 GetAIFFNumChannels(const std::string& path)
 SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType* compression)
 {
     try {
-        std::ifstream in(path.toStdString(), std::ios::binary);
-        if (!in) {
-            return fnfErr;
+        ForkInputStream in(path.toStdString());
+        if (in.openError() != noErr) {
+            return in.openError();
         }
         UInt8 header[12];
         in.read(reinterpret_cast<char*>(header), sizeof header);
@@ -1188,6 +995,14 @@ static SInt32 AIFFHeaderProbe(const QString& path)
     return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
 }
 
+static OSErr SniffAIFF(const UInt8* header, std::istream&, OSType, OSType* type)
+{
+    if (std::memcmp(header + 8, "AIFF", 4) != 0)
+        return kUnknownFileFormatErr;
+    *type = kAIFFFileType;
+    return noErr;
+}
+
 static CSoundFile* MakeAIFFFile()
 {
     return new (std::nothrow) CAIFFFile();
@@ -1198,4 +1013,6 @@ void RegisterAIFFFileTypes()
     RegisterSoundFileFactory(kAIFFFileType, &MakeAIFFFile);
     RegisterHeaderProbe(kAIFFFileType, &AIFFHeaderProbe);
     RegisterChunkFinder(kFORM, &FindFORMChunk);
+    RegisterHeaderSniffer(kAIFFFileType, &SniffAIFF);
+    RegisterSetMemberType(kAIFFFileType);
 }

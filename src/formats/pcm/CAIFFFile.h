@@ -25,7 +25,7 @@
 // -23405 rate <= 0, -38 Close of a closed file; chunk walk -22004 / -22009.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 #include "ChunkReader.h"
 #include "error_code_exception.h"
 
@@ -46,7 +46,7 @@ constexpr OSErr kAIFFNotOpenErr = -38;
 // Largest FORM size written (AIFF sizes are read as signed 32-bit values).
 constexpr SInt64 kAIFFMaxFormSize = 0x7FFFFFFF;
 
-class CAIFFFile : public CSoundFile {
+class CAIFFFile : public CLinearPCMFile {
 public:
     CAIFFFile();
     ~CAIFFFile() override;
@@ -56,12 +56,6 @@ public:
     // rate > 0; paramErr otherwise.
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
@@ -85,26 +79,26 @@ public:
     virtual OSErr WriteCHAN();
     virtual OSErr ReadRegions();
     virtual OSErr WriteRegions();
-    // Grows the sample data with zeros to `frame` frames.
-    virtual OSErr ExtendToFrames(UInt32 frame);
-
-    SInt64 GetDataOffset() const { return m_dataOffset; }
     SInt64 GetFormEnd() const { return m_formEnd; }
     UInt32 GetChannelLayoutTag() const { return m_channelLayoutTag; }
 
 protected:
+    // Patches the sizes and appends the annotation chunks.
+    OSErr RewriteHeader() override;
+    // The FORM size may not pass kAIFFMaxFormSize.
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
     // Bytes of one frame (channels x bytes per sample).
-    SInt64 BytesPerFrame() const;
+    SInt64 BytesPerFrame() const { return BlockBytesPerFrame(); }
     // The walk's options for this family.
     static ChunkWalkOptions WalkOptions();
     // Loads a chunk's body; *found false (and noErr) when the chunk is not
     // there.
     OSErr ReadChunk(OSType id, ChunkView* body, bool* found);
-    // Writes bytes at a position / appends them at the end of the file.
-    OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
+    // Appends bytes at the end of the file.
     OSErr AppendAtEnd(const void* data, std::size_t count);
     // Opens the data fork read-only and reads the FORM header (FORM end).
     OSErr OpenForReading();
+    OSErr ReadFormHeader();
     // The base Create, the exclusive file creation and the shape checks.
     OSErr CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                      ConstStr255Param nameExtension, float sampleRate);
@@ -142,17 +136,9 @@ protected:
     void PutCOMMFields(ChunkBuilder* chunk, UInt32 bodySize) const;
     // Reads the annotation chunks of an opened file, then finds 'SSND'.
     OSErr ReadAnnotationsAndLocateData(SInt64* availableBytes);
-    // After `got` of a block's `blockBytes` bytes were read for `frame`:
-    // zeros after them, the block's start noted, 'SSYS' samples turned.
-    void FinishLoadedBlock(UInt8* block, std::size_t got, std::size_t blockBytes, UInt32 frame);
-    // Swaps bytes 0 and 2 of every 3-byte sample (sample-format 64).
-    static void SwapSSYS(UInt8* data, std::size_t bytes);
-
-    SInt64 m_dataOffset = 0;       // file position of the first sample byte
     SInt64 m_formEnd = 0;          // where the chunk walk stops
     UInt32 m_commFrames = 0;       // the frame count 'COMM' states
     UInt32 m_channelLayoutTag = 0; // from 'CHAN'; 0 when none was read
-    bool m_writable = false;       // opened by Create
 };
 
 // The stream forms used by type detection.  FindAIFFChunk leaves the stream

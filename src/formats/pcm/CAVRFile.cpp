@@ -25,17 +25,12 @@ CAVRFile::CAVRFile() = default;
 CAVRFile::~CAVRFile()
 {
     if (m_isOpen) {
-        CAVRFile::Close();
+        Close();
     }
 }
 
 OSType CAVRFile::GetFileType() const { return kAVRFileType; }
 QString CAVRFile::GetFormatName() const { return QStringLiteral("AVR"); }
-
-SInt64 CAVRFile::BytesPerFrame() const
-{
-    return SInt64(GetNumChannels()) * SInt64(std::max<SInt16>(BitsToBytes(m_numBits), 0));
-}
 
 OSErr CAVRFile::ReadHeader()
 {
@@ -75,13 +70,16 @@ OSErr CAVRFile::ReadHeader()
         m_numChannels = stereo != 0 ? 2 : 1;
         m_sampleRate = double(float(rate));
         m_sampleFormat = sign != 0 ? kSampleFormatBigEndian : kSampleFormatUnsigned8;
+        m_transform = SampleTransform{};
+        m_transform.flipSign = sign == 0;
+        m_dataOffset = kAVRHeaderBytes;
         SInt64 eof = 0;
         err = GetEOF(m_refNum, &eof);
         if (err != noErr) {
             return err;
         }
         // A frame count beyond the samples the file holds is cut to them.
-        const SInt64 held = std::max<SInt64>(eof - kAVRHeaderBytes, 0) / BytesPerFrame();
+        const SInt64 held = FramesUpTo(eof);
         m_numFrames = UInt32(std::min<SInt64>(frames, held));
         if (loop != 0 && loopBegin <= loopEnd && loopBegin < m_numFrames) {
             SFTLoop entry;
@@ -147,16 +145,10 @@ OSErr CAVRFile::WriteHeader()
 
 OSErr CAVRFile::Open()
 {
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenForReading();
     if (err != noErr) {
         return err;
     }
-    m_isOpen = true;
-    m_writable = false;
-    m_headerDirty = false;
     err = ReadHeader();
     if (err != noErr) {
         return err;
@@ -166,22 +158,7 @@ OSErr CAVRFile::Open()
 
 OSErr CAVRFile::ProbeHeader(SInt16* result)
 {
-    if (result) {
-        *result = 0;
-    }
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err != noErr) {
-        return err;
-    }
-    m_isOpen = true;
-    err = ReadHeader();
-    const OSErr closeErr = FSClose(m_refNum);
-    m_isOpen = false;
-    m_refNum = 0;
-    return err != noErr ? err : closeErr;
+    return ProbeWith(result, [this] { return ReadHeader(); });
 }
 
 OSErr CAVRFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -202,157 +179,21 @@ OSErr CAVRFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, cons
         if ((numChannels != 1 && numChannels != 2) || !(sampleRate >= 0.0f) || sampleRate >= 16777216.0f) {
             return paramErr;
         }
-        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-        if (err != noErr) {
-            return err;
-        }
-        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        err = CreateDataFork();
         if (err != noErr) {
             return err;
         }
         m_sampleFormat = kSampleFormatBigEndian;
+        m_transform = SampleTransform{};
+        m_dataOffset = kAVRHeaderBytes;
         m_numBits = numBits;
         m_numChannels = numChannels;
         m_sampleRate = sampleRate;
-        m_numFrames = 0;
-        m_headerDirty = true;
-        m_isOpen = true;
-        m_writable = true;
         return WriteHeader();
     });
 }
 
-OSErr CAVRFile::Close()
+OSErr CAVRFile::RewriteHeader()
 {
-    if (!m_isOpen) {
-        return kFileNotOpenedErr;
-    }
-    OSErr result = noErr;
-    if (m_headerDirty && m_writable) {
-        result = WriteHeader();
-        if (result == noErr) {
-            m_headerDirty = false;
-        }
-    }
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr) {
-        m_isOpen = false;
-        m_writable = false;
-        m_refNum = 0;
-    }
-    return result != noErr ? result : closeErr;
-}
-
-// ============================================================= block I/O
-
-void CAVRFile::FlipSign(UInt8* data, std::size_t bytes) const
-{
-    const std::size_t step = m_numBits == 16 ? 2 : 1;
-    for (std::size_t i = 0; i < bytes; i += step) {
-        data[i] ^= 0x80;
-    }
-}
-
-OSErr CAVRFile::SetFilePos(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        const SInt64 position = kAVRHeaderBytes + SInt64(frame) * BytesPerFrame();
-        OSErr err = SetFPos(m_refNum, fsFromStart, position);
-        if (err == eofErr && m_writable) {
-            err = SetEOF(m_refNum, position);
-            if (err == noErr) {
-                m_numFrames = std::max(m_numFrames, frame);
-                err = SetFPos(m_refNum, fsFromStart, position);
-            }
-        }
-        return err;
-    });
-}
-
-OSErr CAVRFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
-{
-    const SInt64 bpf = BytesPerFrame();
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(bpf);
-    std::size_t got = 0;
-    OSErr err = noErr;
-    if (frames > 0) {
-        err = SetFilePos(frame);
-        if (err == noErr) {
-            long count = long(SInt64(frames) * bpf);
-            err = FSRead(m_refNum, &count, block);
-            got = std::size_t(std::clamp<long>(count, 0, long(blockBytes)));
-        }
-    }
-    if (m_sampleFormat == kSampleFormatUnsigned8) {
-        FlipSign(block, got);
-    }
-    if (got < blockBytes) {
-        std::memset(block + got, 0, blockBytes - got);
-    }
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CAVRFile::ReadBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        return LoadReadBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
-            return LoadBlock(block, at, frames);
-        });
-    });
-}
-
-OSErr CAVRFile::PrepareWriteBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
-            return LoadBlock(block, at, frames);
-        });
-    });
-}
-
-OSErr CAVRFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        if (!m_writeBuffer || frames > m_bufferFrames) {
-            return paramErr;
-        }
-        OSErr err = SetFilePos(frame);
-        if (err != noErr) {
-            return err;
-        }
-        const std::size_t bytes = std::size_t(frames) * std::size_t(BytesPerFrame());
-        const bool unsignedData = m_sampleFormat == kSampleFormatUnsigned8;
-        if (unsignedData) {
-            FlipSign(m_writeBuffer, bytes);
-        }
-        long count = long(bytes);
-        err = FSWrite(m_refNum, &count, m_writeBuffer);
-        if (unsignedData) {
-            FlipSign(m_writeBuffer, bytes);
-        }
-        if (err != noErr) {
-            return err;
-        }
-        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
-        m_headerDirty = true;
-        return noErr;
-    });
-}
-
-OSErr CAVRFile::RecalcNumFrames()
-{
-    SInt64 eof = 0;
-    const OSErr err = GetEOF(m_refNum, &eof);
-    if (err != noErr) {
-        return err;
-    }
-    const SInt64 bpf = BytesPerFrame();
-    if (bpf > 0) {
-        m_numFrames = UInt32(std::clamp<SInt64>((eof - kAVRHeaderBytes) / bpf, 0, std::numeric_limits<UInt32>::max()));
-    }
-    return noErr;
+    return WriteHeader();
 }

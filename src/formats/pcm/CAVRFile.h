@@ -20,7 +20,7 @@
 // field cannot hold.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 
 constexpr OSType kAVRFileType = FOUR_CHAR_CODE(".AVR");
 
@@ -28,7 +28,7 @@ constexpr OSErr kAVRNoMagicErr = -23002;
 constexpr OSErr kAVRWordSizeErr = -23003;
 constexpr SInt64 kAVRHeaderBytes = 128;
 
-class CAVRFile : public CSoundFile {
+class CAVRFile : public CLinearPCMFile {
 public:
     CAVRFile();
     ~CAVRFile() override;
@@ -36,25 +36,14 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
+protected:
+    OSErr RewriteHeader() override;
+
 private:
     OSErr ReadHeader();
     OSErr WriteHeader();
-    SInt64 BytesPerFrame() const;
-    // Reads up to `frames` frames at `frame` into `block`, zero-fills the
-    // rest and turns unsigned samples signed.
-    OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
-    // Flips the sign bit of every sample (unsigned <-> signed).
-    void FlipSign(UInt8* data, std::size_t bytes) const;
-
-    bool m_writable = false;
 };

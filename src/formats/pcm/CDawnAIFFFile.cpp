@@ -1,7 +1,10 @@
 #include "CDawnAIFFFile.h"
 
 #include "FileManager.h"
+#include "CreateSoundFile.h"
 #include "SoundFileRegistry.h"
+#include "header_sniffing.h"
+#include "pcm_bytes.h"
 
 #include <QString>
 
@@ -194,6 +197,15 @@ SInt32 DawnHeaderProbe(const QString& path)
     return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
 }
 
+// An AIFF whose creator is a Dawn system.
+OSErr SniffDawn(const UInt8* header, std::istream&, OSType creator, OSType* type)
+{
+    if (std::memcmp(header + 8, "AIFF", 4) != 0 || creator != FOUR_CHAR_CODE("CARI"))
+        return kUnknownFileFormatErr;
+    *type = kDawnFileType;
+    return noErr;
+}
+
 CSoundFile* MakeDawnFile()
 {
     return new CDawnAIFFFile();
@@ -205,4 +217,5 @@ void RegisterDawnFileTypes()
 {
     RegisterSoundFileFactory(kDawnFileType, &MakeDawnFile);
     RegisterHeaderProbe(kDawnFileType, &DawnHeaderProbe);
+    RegisterHeaderSniffer(kDawnFileType, &SniffDawn, 1);
 }

@@ -45,12 +45,15 @@ void PutVoiceHeader(ChunkBuilder* chunk, UInt32 frames, double rate)
 
 } // namespace
 
-CIFF8SVXFile::CIFF8SVXFile() = default;
+CIFF8SVXFile::CIFF8SVXFile()
+{
+    m_notOpenErr = kIFF8SVXNotOpenErr;
+}
 
 CIFF8SVXFile::~CIFF8SVXFile()
 {
     if (m_isOpen) {
-        CIFF8SVXFile::Close();
+        Close();
     }
 }
 
@@ -99,20 +102,6 @@ OSErr CIFF8SVXFile::FindChunk(OSType id, ChunkInfo* info)
         *info = found;
     }
     return noErr;
-}
-
-OSErr CIFF8SVXFile::WriteAt(SInt64 position, const void* data, std::size_t count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err != noErr) {
-        return err;
-    }
-    long n = long(count);
-    err = FSWrite(m_refNum, &n, data);
-    if (err == noErr && std::size_t(n) != count) {
-        err = ioErr;
-    }
-    return err;
 }
 
 OSErr CIFF8SVXFile::ReadVoiceHeader()
@@ -172,16 +161,10 @@ OSErr CIFF8SVXFile::CheckMono()
 
 OSErr CIFF8SVXFile::Open()
 {
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenForReading();
     if (err != noErr) {
         return err;
     }
-    m_isOpen = true;
-    m_writable = false;
-    m_headerDirty = false;
     err = ReadVoiceHeader();
     if (err == kChunkNotFoundErr) {
         return kIFF8SVXNoVHDRErr;
@@ -208,25 +191,8 @@ OSErr CIFF8SVXFile::Open()
 
 OSErr CIFF8SVXFile::ProbeHeader(SInt16* result)
 {
-    if (result) {
-        *result = 0;
-    }
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err != noErr) {
-        return err;
-    }
-    m_isOpen = true;
-    err = ReadVoiceHeader();
-    const OSErr closeErr = FSClose(m_refNum);
-    m_isOpen = false;
-    m_refNum = 0;
-    if (err == kChunkNotFoundErr) {
-        return kIFF8SVXNoVHDRErr;
-    }
-    return err != noErr ? err : closeErr;
+    const OSErr err = ProbeWith(result, [this] { return ReadVoiceHeader(); });
+    return err == kChunkNotFoundErr ? kIFF8SVXNoVHDRErr : err;
 }
 
 OSErr CIFF8SVXFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -251,11 +217,7 @@ OSErr CIFF8SVXFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
         if (numChannels == 0 || !(sampleRate >= 0.0f) || sampleRate >= 65536.0f) {
             return paramErr;
         }
-        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-        if (err != noErr) {
-            return err;
-        }
-        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        err = CreateDataFork();
         if (err != noErr) {
             return err;
         }
@@ -263,10 +225,6 @@ OSErr CIFF8SVXFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
         m_sampleRate = sampleRate;
         m_numChannels = 1;
         m_numBits = 8;
-        m_numFrames = 0;
-        m_headerDirty = true;
-        m_isOpen = true;
-        m_writable = true;
         ChunkBuilder header;
         header.put_fourcc(kFORM);
         header.put_u32(kSizePlaceholder);
@@ -280,171 +238,62 @@ OSErr CIFF8SVXFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
     });
 }
 
-OSErr CIFF8SVXFile::Close()
+OSErr CIFF8SVXFile::RewriteHeader()
 {
-    if (!m_isOpen) {
-        return kIFF8SVXNotOpenErr;
+    const SInt64 dataEnd = m_dataOffset + SInt64(m_numFrames);
+    const SInt64 padded = dataEnd + (m_numFrames & 1);
+    if (padded - 8 > kMaxFormSize) {
+        return fsDataTooBigErr;
     }
-    OSErr result = noErr;
-    if (m_headerDirty && m_writable) {
-        result = Guarded([&]() -> OSErr {
-            const SInt64 dataEnd = m_dataOffset + SInt64(m_numFrames);
-            const SInt64 padded = dataEnd + (m_numFrames & 1);
-            if (padded - 8 > kMaxFormSize) {
-                return fsDataTooBigErr;
-            }
-            // The file ends with the samples and, after an odd count, the
-            // pad byte that IFF chunks take (not counted in the BODY size).
-            OSErr err = SetEOF(m_refNum, dataEnd);
-            if (err == noErr && (m_numFrames & 1) != 0) {
-                const UInt8 zero = 0;
-                err = WriteAt(dataEnd, &zero, 1);
-            }
-            if (err != noErr) {
-                return err;
-            }
-            ChunkInfo vhdr;
-            err = FindChunk(kVHDR, &vhdr);
-            if (err != noErr) {
-                return err;
-            }
-            ChunkBuilder voice;
-            PutVoiceHeader(&voice, m_numFrames, m_sampleRate);
-            err = WriteAt(vhdr.headerPos, voice.data(), voice.size());
-            if (err != noErr) {
-                return err;
-            }
-            ChunkInfo body;
-            err = FindChunk(kBODY, &body);
-            if (err != noErr) {
-                return err;
-            }
-            ChunkBuilder size;
-            size.put_u32(m_numFrames);
-            err = WriteAt(body.SizePos(), size.data(), size.size());
-            if (err != noErr) {
-                return err;
-            }
-            SInt64 eof = 0;
-            err = GetEOF(m_refNum, &eof);
-            if (err != noErr) {
-                return err;
-            }
-            err = FindChunk(kFORM);
-            if (err != noErr) {
-                return err == kChunkNotFoundErr ? kIFF8SVXNoFORMErr : err;
-            }
-            ChunkBuilder form;
-            form.put_u32(UInt32(eof - 8));
-            err = WriteAt(4, form.data(), form.size());
-            if (err == noErr) {
-                m_headerDirty = false;
-            }
-            return err;
-        });
+    // The file ends with the samples and, after an odd count, the
+    // pad byte that IFF chunks take (not counted in the BODY size).
+    OSErr err = SetEOF(m_refNum, dataEnd);
+    if (err == noErr && (m_numFrames & 1) != 0) {
+        const UInt8 zero = 0;
+        err = WriteAt(dataEnd, &zero, 1);
     }
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr) {
-        m_isOpen = false;
-        m_writable = false;
-        m_refNum = 0;
-    }
-    return result != noErr ? result : closeErr;
-}
-
-// ============================================================= block I/O
-
-OSErr CIFF8SVXFile::SetFilePos(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        const SInt64 position = m_dataOffset + SInt64(frame);
-        OSErr err = SetFPos(m_refNum, fsFromStart, position);
-        if (err == eofErr && m_writable) {
-            if (position - 8 > kMaxFormSize) {
-                return fsDataTooBigErr;
-            }
-            err = SetEOF(m_refNum, position);
-            if (err == noErr) {
-                m_numFrames = std::max(m_numFrames, frame);
-                err = SetFPos(m_refNum, fsFromStart, position);
-            }
-        }
-        return err;
-    });
-}
-
-OSErr CIFF8SVXFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
-{
-    const std::size_t blockBytes = std::size_t(m_bufferFrames);
-    std::size_t got = 0;
-    OSErr err = noErr;
-    if (frames > 0) {
-        err = SetFilePos(frame);
-        if (err == noErr) {
-            long count = long(frames);
-            err = FSRead(m_refNum, &count, block);
-            got = std::size_t(std::clamp<long>(count, 0, long(blockBytes)));
-        }
-    }
-    if (got < blockBytes) {
-        std::memset(block + got, 0, blockBytes - got);
-    }
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CIFF8SVXFile::ReadBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        return LoadReadBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
-            return LoadBlock(block, at, frames);
-        });
-    });
-}
-
-OSErr CIFF8SVXFile::PrepareWriteBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
-            return LoadBlock(block, at, frames);
-        });
-    });
-}
-
-OSErr CIFF8SVXFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        if (!m_writeBuffer || frames > m_bufferFrames) {
-            return paramErr;
-        }
-        if (m_dataOffset + SInt64(frame) + SInt64(frames) + 1 - 8 > kMaxFormSize) {
-            return fsDataTooBigErr;
-        }
-        OSErr err = SetFilePos(frame);
-        if (err != noErr) {
-            return err;
-        }
-        long count = long(frames);
-        err = FSWrite(m_refNum, &count, m_writeBuffer);
-        if (err != noErr) {
-            return err;
-        }
-        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
-        m_headerDirty = true;
-        return noErr;
-    });
-}
-
-OSErr CIFF8SVXFile::RecalcNumFrames()
-{
-    SInt64 eof = 0;
-    const OSErr err = GetEOF(m_refNum, &eof);
     if (err != noErr) {
         return err;
     }
-    m_numFrames = UInt32(std::clamp<SInt64>(eof - m_dataOffset, 0, std::numeric_limits<UInt32>::max()));
-    return noErr;
+    ChunkInfo vhdr;
+    err = FindChunk(kVHDR, &vhdr);
+    if (err != noErr) {
+        return err;
+    }
+    ChunkBuilder voice;
+    PutVoiceHeader(&voice, m_numFrames, m_sampleRate);
+    err = WriteAt(vhdr.headerPos, voice.data(), voice.size());
+    if (err != noErr) {
+        return err;
+    }
+    ChunkInfo body;
+    err = FindChunk(kBODY, &body);
+    if (err != noErr) {
+        return err;
+    }
+    ChunkBuilder size;
+    size.put_u32(m_numFrames);
+    err = WriteAt(body.SizePos(), size.data(), size.size());
+    if (err != noErr) {
+        return err;
+    }
+    SInt64 eof = 0;
+    err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    err = FindChunk(kFORM);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? kIFF8SVXNoFORMErr : err;
+    }
+    ChunkBuilder form;
+    form.put_u32(UInt32(eof - 8));
+    err = WriteAt(4, form.data(), form.size());
+    return err;
+}
+
+OSErr CIFF8SVXFile::CheckWriteExtent(UInt64 endFrame) const
+{
+    // The FORM size field counts the samples and a pad byte after an odd count.
+    return m_dataOffset + SInt64(endFrame) + 1 - 8 > kMaxFormSize ? fsDataTooBigErr : noErr;
 }

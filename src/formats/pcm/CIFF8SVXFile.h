@@ -21,7 +21,7 @@
 // the 16-bit rate field cannot hold.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 #include "ChunkReader.h"
 
 constexpr OSType kIFF8SVXFileType = FOUR_CHAR_CODE("8SVX");
@@ -33,7 +33,7 @@ constexpr OSErr kIFF8SVXWordSizeErr = -22804;
 constexpr OSErr kIFF8SVXCompressedErr = -23800;
 constexpr OSErr kIFF8SVXNotOpenErr = -38;
 
-class CIFF8SVXFile : public CSoundFile {
+class CIFF8SVXFile : public CLinearPCMFile {
 public:
     CIFF8SVXFile();
     ~CIFF8SVXFile() override;
@@ -41,12 +41,6 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
@@ -55,7 +49,10 @@ public:
     // be null) describes it.  'FORM' checks the first four bytes.  -22004 when
     // it is not there, -22009 for a corrupt size.
     OSErr FindChunk(OSType id, ChunkInfo* info = nullptr);
-    SInt64 GetDataOffset() const { return m_dataOffset; }
+
+protected:
+    OSErr RewriteHeader() override;
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
 
 private:
     // Reads 'VHDR': one channel, 8 bits, rate; -22800 when it is missing.
@@ -63,9 +60,4 @@ private:
     // -22803 when a 'CHAN' chunk declares both channels (stereo bodies hold
     // one channel after the other, which this class does not read).
     OSErr CheckMono();
-    OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
-    OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
-
-    SInt64 m_dataOffset = 0;
-    bool m_writable = false;
 };

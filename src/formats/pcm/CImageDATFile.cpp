@@ -50,7 +50,7 @@ CImageDATFile::CImageDATFile() = default;
 CImageDATFile::~CImageDATFile()
 {
     if (m_isOpen) {
-        CImageDATFile::Close();
+        Close();
     }
 }
 
@@ -63,6 +63,9 @@ void CImageDATFile::SetImageProperties()
     m_numBits = 16;
     m_sampleFormat = kSampleFormatLittleEndian;
     m_sampleRate = kImageDATSampleRate;
+    m_dataOffset = 0;
+    m_transform = SampleTransform{};
+    m_transform.swapPairs = true;
 }
 
 // ============================================================ descriptor
@@ -177,17 +180,11 @@ OSErr CImageDATFile::ReadDescriptor()
 
 OSErr CImageDATFile::Open()
 {
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenForReading();
     if (err != noErr) {
         return err;
     }
     SetImageProperties();
-    m_isOpen = true;
-    m_writable = false;
-    m_headerDirty = false;
     err = RecalcNumFrames();
     if (err != noErr) {
         return err;
@@ -198,36 +195,22 @@ OSErr CImageDATFile::Open()
 
 OSErr CImageDATFile::ProbeHeader(SInt16* result)
 {
-    if (result) {
-        *result = 0;
-    }
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err != noErr) {
-        return err;
-    }
-    SetImageProperties();
-    m_isOpen = true;
     int lastTrack = 0;
-    err = Guarded([&]() {
-        return ScanDescriptor([&](const PQRecord& record) {
-            if (record.track >= 0) {
-                lastTrack = record.track;
-            }
+    const OSErr err = ProbeWith(result, [&]() -> OSErr {
+        SetImageProperties();
+        const OSErr scanErr = Guarded([&]() {
+            return ScanDescriptor([&](const PQRecord& record) {
+                if (record.track >= 0) {
+                    lastTrack = record.track;
+                }
+            });
         });
+        return scanErr == fnfErr ? noErr : scanErr;
     });
-    if (err == fnfErr) {
-        err = noErr;
-    }
     if (result) {
         *result = SInt16(lastTrack);
     }
-    const OSErr closeErr = FSClose(m_refNum);
-    m_isOpen = false;
-    m_refNum = 0;
-    return err != noErr ? err : closeErr;
+    return err;
 }
 
 // ============================================================== create
@@ -247,139 +230,16 @@ OSErr CImageDATFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
         if (numChannels != 2 || numBits != 16 || double(sampleRate) != kImageDATSampleRate) {
             return paramErr;
         }
-        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-        if (err != noErr) {
-            return err;
-        }
-        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
-        if (err != noErr) {
-            return err;
-        }
-        SetImageProperties();
-        m_numFrames = 0;
-        m_headerDirty = true;
-        m_isOpen = true;
-        m_writable = true;
-        return noErr;
-    });
-}
-
-OSErr CImageDATFile::Close()
-{
-    if (!m_isOpen) {
-        return kFileNotOpenedErr;
-    }
-    OSErr result = noErr;
-    if (m_writable && m_headerDirty) {
-        // The image ends with its last frame.
-        result = SetEOF(m_refNum, SInt64(m_numFrames) * kBytesPerFrame);
-        if (result == noErr) {
-            m_headerDirty = false;
-        }
-    }
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr) {
-        m_isOpen = false;
-        m_writable = false;
-        m_refNum = 0;
-    }
-    return result != noErr ? result : closeErr;
-}
-
-// ============================================================= block I/O
-
-OSErr CImageDATFile::SetFilePos(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        const SInt64 position = SInt64(frame) * kBytesPerFrame;
-        OSErr err = SetFPos(m_refNum, fsFromStart, position);
-        if (err == eofErr && m_writable) {
-            err = SetEOF(m_refNum, position);
-            if (err == noErr) {
-                m_numFrames = std::max(m_numFrames, frame);
-                err = SetFPos(m_refNum, fsFromStart, position);
-            }
-        }
-        return err;
-    });
-}
-
-OSErr CImageDATFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
-{
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(kBytesPerFrame);
-    std::size_t got = 0;
-    OSErr err = noErr;
-    if (frames > 0) {
-        err = SetFilePos(frame);
+        err = CreateDataFork();
         if (err == noErr) {
-            long count = long(SInt64(frames) * kBytesPerFrame);
-            err = FSRead(m_refNum, &count, block);
-            got = std::size_t(std::clamp<long>(count, 0, long(blockBytes)));
+            SetImageProperties();
         }
-    }
-    pcm_bytes::SwapBytePairs(block, got);
-    if (got < blockBytes) {
-        std::memset(block + got, 0, blockBytes - got);
-    }
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CImageDATFile::ReadBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        return LoadReadBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
-            return LoadBlock(block, at, frames);
-        });
-    });
-}
-
-OSErr CImageDATFile::PrepareWriteBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32 frames) {
-            return LoadBlock(block, at, frames);
-        });
-    });
-}
-
-OSErr CImageDATFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        if (!m_writable) {
-            return wrPermErr;
-        }
-        if (!m_writeBuffer || frames > m_bufferFrames) {
-            return paramErr;
-        }
-        OSErr err = SetFilePos(frame);
-        if (err != noErr) {
-            return err;
-        }
-        const std::size_t bytes = std::size_t(frames) * std::size_t(kBytesPerFrame);
-        pcm_bytes::SwapBytePairs(m_writeBuffer, bytes);
-        long count = long(bytes);
-        err = FSWrite(m_refNum, &count, m_writeBuffer);
-        pcm_bytes::SwapBytePairs(m_writeBuffer, bytes);
-        if (err != noErr) {
-            return err;
-        }
-        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
-        m_headerDirty = true;
-        return noErr;
-    });
-}
-
-OSErr CImageDATFile::RecalcNumFrames()
-{
-    SInt64 eof = 0;
-    const OSErr err = GetEOF(m_refNum, &eof);
-    if (err != noErr) {
         return err;
-    }
-    m_numFrames = UInt32(std::clamp<SInt64>(eof / kBytesPerFrame, 0, std::numeric_limits<UInt32>::max()));
-    return noErr;
+    });
+}
+
+OSErr CImageDATFile::RewriteHeader()
+{
+    // The image ends with its last frame.
+    return SetEOF(m_refNum, SInt64(m_numFrames) * kBytesPerFrame);
 }

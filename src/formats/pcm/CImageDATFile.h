@@ -18,14 +18,14 @@
 // Codes: -22005 close of a closed file; -21004 no memory for zero-extending.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 
 #include <string>
 
 constexpr OSType kImageDATFileType = FOUR_CHAR_CODE("IDAT");
 constexpr double kImageDATSampleRate = 44100.0;
 
-class CImageDATFile : public CSoundFile {
+class CImageDATFile : public CLinearPCMFile {
 public:
     CImageDATFile();
     ~CImageDATFile() override;
@@ -33,12 +33,6 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     // *result: the track number of the descriptor's last track (0 without
     // a descriptor).
     OSErr ProbeHeader(SInt16* result) override;
@@ -56,6 +50,9 @@ public:
     // Parses one 64-byte record.
     static PQRecord ParsePQRecord(const UInt8* record);
 
+protected:
+    OSErr RewriteHeader() override;
+
 private:
     template <typename Body>
     static OSErr Guarded(Body&& body);
@@ -67,7 +64,4 @@ private:
     OSErr ScanDescriptor(Visit&& visit) const;
     OSErr ReadDescriptor();
     void SetImageProperties();
-    OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
-
-    bool m_writable = false;
 };

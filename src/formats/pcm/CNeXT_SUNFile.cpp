@@ -41,7 +41,7 @@ CNeXT_SUNFile::CNeXT_SUNFile(Coding coding) : m_coding(coding) {}
 CNeXT_SUNFile::~CNeXT_SUNFile()
 {
     if (m_isOpen)
-        DoClose();
+        Close();
 }
 
 OSType CNeXT_SUNFile::GetFileType() const { return FOUR_CHAR_CODE("NxTS"); }
@@ -56,10 +56,10 @@ OSErr CNeXT_SUNFile::BadHeaderError() const
     }
 }
 
-UInt32 CNeXT_SUNFile::FileBytesPerFrame() const
+SInt64 CNeXT_SUNFile::FileBytesPerFrame() const
 {
     const UInt32 bytes = m_coding == Coding::Linear ? UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1)) : 1u;
-    return std::max<UInt32>(m_numChannels, 1) * bytes;
+    return SInt64(std::max<UInt32>(m_numChannels, 1)) * bytes;
 }
 
 UInt32 CNeXT_SUNFile::EncodingForShape() const
@@ -142,7 +142,7 @@ OSErr CNeXT_SUNFile::ReadHeader()
     UInt64 dataBytes = available;
     if (size != 0 && size != kUnknownSize && size < available)
         dataBytes = size;
-    const UInt64 frames = dataBytes / FileBytesPerFrame();
+    const UInt64 frames = dataBytes / UInt64(FileBytesPerFrame());
     m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
 
     return SetFPos(m_refNum, fsFromStart, offset);
@@ -150,7 +150,7 @@ OSErr CNeXT_SUNFile::ReadHeader()
 
 OSErr CNeXT_SUNFile::WriteHeader()
 {
-    const UInt64 dataBytes = UInt64(m_numFrames) * FileBytesPerFrame();
+    const UInt64 dataBytes = UInt64(m_numFrames) * UInt64(FileBytesPerFrame());
     UInt8 header[kHeaderBytes];
     pcm_bytes::PutBE32(header, kMagic);
     pcm_bytes::PutBE32(header + 4, kHeaderBytes);
@@ -172,13 +172,9 @@ OSErr CNeXT_SUNFile::WriteHeader()
 
 OSErr CNeXT_SUNFile::Open()
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenForReading();
     if (err)
         return err;
-    m_isOpen = true;
-    m_headerDirty = false;
     err = ReadHeader();
     if (err)
         return err;
@@ -193,22 +189,14 @@ OSErr CNeXT_SUNFile::Open()
 
 OSErr CNeXT_SUNFile::ProbeHeader(SInt16* result)
 {
-    if (result)
-        *result = 0;
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err)
-        return err;
-    m_isOpen = true;
-    const OSErr headerErr = ReadHeader();
-    if (m_coding == Coding::ALaw)
-        m_sampleFormat = kSampleFormatALaw;
-    else if (m_coding == Coding::MuLaw)
-        m_sampleFormat = kSampleFormatMuLaw;
-    const OSErr closeErr = FSClose(m_refNum);
-    m_isOpen = false;
-    return headerErr ? headerErr : closeErr;
+    return ProbeWith(result, [this] {
+        const OSErr headerErr = ReadHeader();
+        if (m_coding == Coding::ALaw)
+            m_sampleFormat = kSampleFormatALaw;
+        else if (m_coding == Coding::MuLaw)
+            m_sampleFormat = kSampleFormatMuLaw;
+        return headerErr;
+    });
 }
 
 OSErr CNeXT_SUNFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -221,10 +209,7 @@ OSErr CNeXT_SUNFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     if (m_coding == Coding::Linear && numBits != 8 && numBits != 16 && numBits != 24 && numBits != 32)
         return paramErr;
     CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-    if (err)
-        return err;
-    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    OSErr err = CreateDataFork();
     if (err)
         return err;
     m_sampleRate = sampleRate;
@@ -243,170 +228,68 @@ OSErr CNeXT_SUNFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
         m_sampleFormat = kSampleFormatMuLaw;
         break;
     }
-    m_numFrames = 0;
-    m_headerDirty = true;
-    m_isOpen = true;
     m_dataOffset = kHeaderBytes;
     // The provisional header; Close writes the real one.
     return WriteHeader();
 }
 
-OSErr CNeXT_SUNFile::DoClose()
+OSErr CNeXT_SUNFile::RewriteHeader()
 {
-    OSErr headerErr = noErr;
-    if (m_headerDirty)
-        headerErr = WriteHeader();
-    const OSErr err = FSClose(m_refNum);
-    if (err)
-        return err;
-    m_isOpen = false;
-    m_headerDirty = false;
-    return headerErr;
+    return WriteHeader();
 }
 
-OSErr CNeXT_SUNFile::Close()
+UInt8 CNeXT_SUNFile::FileSilenceByte() const
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    return DoClose();
-}
-
-// ============================================================ positioning
-
-OSErr CNeXT_SUNFile::SetFilePos(UInt32 frame)
-{
-    const SInt64 pos = SInt64(m_dataOffset) + SInt64(frame) * SInt64(FileBytesPerFrame());
-    OSErr err = SetFPos(m_refNum, fsFromStart, pos);
-    if (err == eofErr) {
-        err = ExtendToFrames(frame);
-        if (err)
-            return err;
-        err = SetFPos(m_refNum, fsFromStart, pos);
+    switch (m_coding) {
+    case Coding::ALaw: return 0xD5;
+    case Coding::MuLaw: return 0xFF;
+    default: return 0x00;
     }
-    return err;
 }
 
-OSErr CNeXT_SUNFile::ExtendToFrames(UInt32 frame)
+OSErr CNeXT_SUNFile::CheckWriteExtent(UInt64 endFrame) const
 {
-    const SInt64 target = SInt64(m_dataOffset) + SInt64(frame) * SInt64(FileBytesPerFrame());
-    SInt64 eof = 0;
-    OSErr err = GetEOF(m_refNum, &eof);
-    if (err == noErr && eof < target)
-        err = SetEOF(m_refNum, target);   // grows with zero bytes
-    m_numFrames = frame;
-    return err;
-}
-
-OSErr CNeXT_SUNFile::RecalcNumFrames()
-{
-    SInt64 eof = 0;
-    OSErr err = GetEOF(m_refNum, &eof);
-    if (err)
-        return err;
-    const SInt64 bytes = std::max<SInt64>(eof - SInt64(m_dataOffset), 0);
-    m_numFrames = UInt32(std::min<UInt64>(UInt64(bytes) / FileBytesPerFrame(), 0xFFFFFFFFu));
-    return noErr;
-}
-
-// ============================================================== block I/O
-
-OSErr CNeXT_SUNFile::ReadInto(UInt8* block, UInt32 frame, UInt32* got)
-{
-    *got = 0;
-    const std::size_t sampleBytes = std::size_t(BitsToBytes(m_numBits));
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * sampleBytes;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_numFrames - frame, m_bufferFrames) : 0;
-    OSErr err = noErr;
-    std::size_t filled = 0;
-    if (frames > 0) {
-        err = SetFilePos(frame);
-        if (err)
-            return err;
-        const std::size_t fileBytes = std::size_t(frames) * FileBytesPerFrame();
-        if (m_coding == Coding::Linear) {
-            long count = long(fileBytes);
-            err = FSRead(m_refNum, &count, block);
-            filled = std::size_t(std::max<long>(count, 0));
-        } else {
-            try {
-                m_scratch.resize(fileBytes);
-            } catch (const std::bad_alloc&) {
-                return kCouldNotCreatePointerErr;
-            }
-            long count = long(fileBytes);
-            err = FSRead(m_refNum, &count, m_scratch.data());
-            const std::size_t n = std::size_t(std::max<long>(count, 0));
-            for (std::size_t i = 0; i < n; ++i) {
-                const int v = m_coding == Coding::ALaw ? alaw2linear(m_scratch[i]) : ulaw2linear(m_scratch[i]);
-                block[2 * i] = UInt8(UInt32(v) >> 8);
-                block[2 * i + 1] = UInt8(v);
-            }
-            filled = n * 2;
-        }
-        *got = UInt32(filled / (std::size_t(m_numChannels) * sampleBytes));
-    }
-    if (filled < blockBytes)
-        std::memset(block + filled, 0, blockBytes - filled);
-    return err;
-}
-
-OSErr CNeXT_SUNFile::ReadBlock(UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateReadBuffer();
-    if (err)
-        return err;
-    UInt32 got = 0;
-    err = ReadInto(m_readBuffer, frame, &got);
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CNeXT_SUNFile::PrepareWriteBlock(UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateWriteBuffer();
-    if (err)
-        return err;
-    UInt32 got = 0;
-    err = ReadInto(m_writeBuffer, frame, &got);
-    return err == eofErr ? noErr : err;
-}
-
-OSErr CNeXT_SUNFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
     // The data-size word is 32 bits wide (0xFFFFFFFF means "unknown").
-    if ((UInt64(frame) + frames) * FileBytesPerFrame() >= kUnknownSize)
-        return fsDataTooBigErr;
+    return endFrame * UInt64(FileBytesPerFrame()) >= kUnknownSize ? fsDataTooBigErr : noErr;
+}
+
+// ============================================================== G.711
+
+OSErr CNeXT_SUNFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
+{
+    if (m_coding == Coding::Linear)
+        return CLinearPCMFile::LoadFrames(block, frame, frames, filled);
+    *filled = 0;
     OSErr err = SetFilePos(frame);
     if (err)
         return err;
-    const std::size_t fileBytes = std::size_t(frames) * FileBytesPerFrame();
+    const std::size_t fileBytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    m_scratch.resize(fileBytes);
     long count = long(fileBytes);
-    if (m_coding == Coding::Linear) {
-        err = FSWrite(m_refNum, &count, m_writeBuffer);
-    } else {
-        try {
-            m_scratch.resize(fileBytes);
-        } catch (const std::bad_alloc&) {
-            return kCouldNotCreatePointerErr;
-        }
-        for (std::size_t i = 0; i < fileBytes; ++i) {
-            const int v = SInt16(UInt16((m_writeBuffer[2 * i] << 8) | m_writeBuffer[2 * i + 1]));
-            m_scratch[i] = m_coding == Coding::ALaw ? LoadRawALawTable(v) : linear2ulaw(v);
-        }
-        err = FSWrite(m_refNum, &count, m_scratch.data());
+    err = FSRead(m_refNum, &count, m_scratch.data());
+    const std::size_t n = std::size_t(std::clamp<long>(count, 0, long(fileBytes)));
+    for (std::size_t i = 0; i < n; ++i) {
+        const int v = m_coding == Coding::ALaw ? alaw2linear(m_scratch[i]) : ulaw2linear(m_scratch[i]);
+        block[2 * i] = UInt8(UInt32(v) >> 8);
+        block[2 * i + 1] = UInt8(v);
     }
-    m_numFrames = std::max(m_numFrames, frame + frames);
-    m_headerDirty = true;
+    *filled = n * 2;
     return err;
+}
+
+OSErr CNeXT_SUNFile::StoreFrames(UInt32 frames, UInt32 frame)
+{
+    if (m_coding == Coding::Linear)
+        return CLinearPCMFile::StoreFrames(frames, frame);
+    OSErr err = SetFilePos(frame);
+    if (err)
+        return err;
+    const std::size_t fileBytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    m_scratch.resize(fileBytes);
+    for (std::size_t i = 0; i < fileBytes; ++i) {
+        const int v = SInt16(UInt16((m_writeBuffer[2 * i] << 8) | m_writeBuffer[2 * i + 1]));
+        m_scratch[i] = m_coding == Coding::ALaw ? LoadRawALawTable(v) : linear2ulaw(v);
+    }
+    long count = long(fileBytes);
+    return FSWrite(m_refNum, &count, m_scratch.data());
 }

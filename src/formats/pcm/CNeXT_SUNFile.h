@@ -14,15 +14,16 @@
 // file".
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 
 #include <vector>
 
+constexpr OSErr kNeXTUnsupportedDataErr = -22600; // "has unsupported data (NeXT)"
 constexpr OSErr kNeXTBadHeaderErr = -22602;      // "has bad header (NeXT/SUN)"
 constexpr OSErr kNeXTALawBadHeaderErr = -23702;  // "has no SND chunk(Next/Sun alaw)"
 constexpr OSErr kNeXTAuBadHeaderErr = -22902;    // "has bad header (NeXT.au)"
 
-class CNeXT_SUNFile : public CSoundFile {
+class CNeXT_SUNFile : public CLinearPCMFile {
 public:
     CNeXT_SUNFile();
     ~CNeXT_SUNFile() override;
@@ -30,21 +31,12 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
     OSErr ReadHeader();
     OSErr WriteHeader();
-    OSErr ExtendToFrames(UInt32 frame);
-
-    UInt32 GetDataOffset() const { return m_dataOffset; }
 
 protected:
     enum class Coding { Linear, ALaw, MuLaw };
@@ -52,17 +44,17 @@ protected:
 
     // The error of a header that is not a NeXT/Sun header of this class.
     OSErr BadHeaderError() const;
-    // Bytes of one frame in the file.
-    UInt32 FileBytesPerFrame() const;
+    // Bytes of one frame in the file (one byte a sample for G.711).
+    SInt64 FileBytesPerFrame() const override;
+    OSErr RewriteHeader() override;
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
+    // Coded silence for G.711 (a zero byte is a loud sample there).
+    UInt8 FileSilenceByte() const override;
+    OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+    OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
 
 private:
-    OSErr DoClose();
-    // Reads the frames from `frame` on into `block` (zero-filling the rest);
-    // *got gets the frames read.
-    OSErr ReadInto(UInt8* block, UInt32 frame, UInt32* got);
     UInt32 EncodingForShape() const;
 
     Coding m_coding;
-    UInt32 m_dataOffset = 28;
-    std::vector<UInt8> m_scratch;    // G.711 bytes of one block
 };

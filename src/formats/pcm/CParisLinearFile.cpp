@@ -2,6 +2,7 @@
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
+#include "ForkInputStream.h"
 #include "ZuFiles.h"
 
 #include <algorithm>
@@ -54,7 +55,7 @@ CParisLinearFile::CParisLinearFile() = default;
 CParisLinearFile::~CParisLinearFile()
 {
     if (m_isOpen)
-        DoClose();
+        Close();
 }
 
 OSType CParisLinearFile::GetFileType() const { return FOUR_CHAR_CODE(" paf"); }
@@ -88,7 +89,7 @@ SInt64 CParisLinearFile::FramePosition(UInt32 frame) const
     return SInt64(m_dataOffset) + SInt64(UInt64(frame) * channels * bytes);
 }
 
-UInt32 CParisLinearFile::FramesForLength(SInt64 length) const
+UInt32 CParisLinearFile::FramesUpTo(SInt64 length) const
 {
     if (length <= SInt64(m_dataOffset))
         return 0;
@@ -100,6 +101,12 @@ UInt32 CParisLinearFile::FramesForLength(SInt64 length) const
     else
         frames = data / channels / UInt64(std::max<SInt16>(BitsToBytes(m_numBits), 1));
     return UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
+}
+
+void CParisLinearFile::SetTransform()
+{
+    m_transform = SampleTransform{};
+    m_transform.reverseBytes = m_numBits == 16 && m_byteOrder == 1;
 }
 
 // =============================================================== header
@@ -144,6 +151,7 @@ OSErr CParisLinearFile::ReadHeader()
     m_headerWord24 = GetWord(header + 24, little);
     m_byteOrder = order != 0 ? 1 : 0;
     m_numChannels = channels;
+    SetTransform();
 
     err = SetFPos(m_refNum, fsFromStart, kParisHeaderBytes);
     if (err && err != eofErr)
@@ -153,7 +161,7 @@ OSErr CParisLinearFile::ReadHeader()
     err = GetEOF(m_refNum, &length);
     if (err)
         return err;
-    m_numFrames = FramesForLength(length);
+    m_numFrames = FramesUpTo(length);
     return noErr;
 }
 
@@ -183,13 +191,9 @@ OSErr CParisLinearFile::WriteHeader()
 
 OSErr CParisLinearFile::Open()
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenForReading();
     if (err)
         return err;
-    m_isOpen = true;
-    m_headerDirty = false;
     err = ReadHeader();
     if (err)
         return err;
@@ -200,18 +204,7 @@ OSErr CParisLinearFile::Open()
 
 OSErr CParisLinearFile::ProbeHeader(SInt16* result)
 {
-    if (result)
-        *result = 0;
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err)
-        return err;
-    m_isOpen = true;
-    const OSErr headerErr = ReadHeader();
-    const OSErr closeErr = FSClose(m_refNum);
-    m_isOpen = false;
-    return headerErr ? headerErr : closeErr;
+    return ProbeWith(result, [this] { return ReadHeader(); });
 }
 
 OSErr CParisLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -224,18 +217,12 @@ OSErr CParisLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserv
     OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
     if (err)
         return err;
-    err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-    if (err)
-        return err;
-    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    err = CreateDataFork();
     if (err)
         return err;
     m_numChannels = numChannels;
     m_sampleRate = sampleRate;
     m_numBits = numBits;
-    m_numFrames = 0;
-    m_headerDirty = true;
-    m_isOpen = true;
     m_formatCode = numBits == 16 ? 0 : (numBits == 24 ? 1 : 2);
     m_headerWord24 = 5;
     if (fileTypeSpecifics && fileTypeSpecifics[0] == 'L') {
@@ -245,6 +232,7 @@ OSErr CParisLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserv
         m_byteOrder = 0;
         m_sampleFormat = kSampleFormatBigEndian;
     }
+    SetTransform();
     err = WriteHeader();
     if (err)
         return err;
@@ -252,86 +240,12 @@ OSErr CParisLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserv
     return noErr;
 }
 
-OSErr CParisLinearFile::DoClose()
+OSErr CParisLinearFile::RewriteHeader()
 {
-    OSErr headerErr = noErr;
-    if (m_headerDirty)
-        headerErr = WriteHeader();
-    const OSErr err = FSClose(m_refNum);
-    if (err)
-        return err;
-    m_isOpen = false;
-    m_headerDirty = false;
-    return headerErr;
-}
-
-OSErr CParisLinearFile::Close()
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    return DoClose();
-}
-
-// ========================================================== positioning
-
-OSErr CParisLinearFile::SetFilePos(UInt32 frame)
-{
-    const SInt64 pos = FramePosition(frame);
-    OSErr err = SetFPos(m_refNum, fsFromStart, pos);
-    if (err == eofErr) {
-        err = ExtendFile(frame);
-        if (err)
-            return err;
-        err = SetFPos(m_refNum, fsFromStart, pos);
-    }
-    return err;
-}
-
-OSErr CParisLinearFile::ExtendFile(UInt32 frame)
-{
-    const SInt64 target = FramePosition(frame);
-    SInt64 length = 0;
-    OSErr err = GetEOF(m_refNum, &length);
-    if (err == noErr && length < target)
-        err = SetEOF(m_refNum, target);   // grows with zero bytes
-    if (err == noErr)
-        m_numFrames = std::max(m_numFrames, frame);
-    return err;
-}
-
-OSErr CParisLinearFile::RecalcNumFrames()
-{
-    SInt64 length = 0;
-    OSErr err = GetEOF(m_refNum, &length);
-    if (err)
-        return err;
-    m_numFrames = FramesForLength(length);
-    return noErr;
+    return WriteHeader();
 }
 
 // ============================================================ block I/O
-
-OSErr CParisLinearFile::ReadLinear(UInt8* block, UInt32 frame)
-{
-    const std::size_t sampleBytes = std::size_t(BitsToBytes(m_numBits));
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * sampleBytes;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_numFrames - frame, m_bufferFrames) : 0;
-    OSErr err = noErr;
-    std::size_t filled = 0;
-    if (frames > 0) {
-        err = SetFilePos(frame);
-        if (err)
-            return err;
-        long count = long(std::size_t(frames) * m_numChannels * sampleBytes);
-        err = FSRead(m_refNum, &count, block);
-        filled = std::size_t(std::max<long>(count, 0));
-        if (m_numBits == 16 && m_byteOrder == 1)
-            pcm_bytes::SwapBytePairs(block, filled);
-    }
-    if (filled < blockBytes)
-        std::memset(block + filled, 0, blockBytes - filled);
-    return err;
-}
 
 OSErr CParisLinearFile::ReadGroups(UInt64 first, UInt64 count, std::vector<UInt8>* groups)
 {
@@ -360,82 +274,37 @@ OSErr CParisLinearFile::ReadGroups(UInt64 first, UInt64 count, std::vector<UInt8
     return noErr;
 }
 
-OSErr CParisLinearFile::ReadPacked(UInt8* block, UInt32 frame)
+OSErr CParisLinearFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
 {
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * 3;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_numFrames - frame, m_bufferFrames) : 0;
-    std::size_t filled = 0;
-    if (frames > 0) {
-        const UInt64 g0 = frame / kGroupFrames;
-        const UInt64 g1 = (UInt64(frame) + frames - 1) / kGroupFrames;
-        OSErr err = ReadGroups(g0, g1 - g0 + 1, &m_scratch);
-        if (err)
-            return err;
-        const std::size_t channels = m_numChannels;
-        for (UInt32 i = 0; i < frames; ++i) {
-            const UInt64 f = UInt64(frame) + i;
-            const std::size_t g = std::size_t(f / kGroupFrames - g0);
-            const std::size_t k = std::size_t(f % kGroupFrames);
-            for (std::size_t c = 0; c < channels; ++c) {
-                const UInt8* src = m_scratch.data() + (g * channels + c) * kGroupBlockBytes + 3 * k;
-                UInt8* dst = block + (std::size_t(i) * channels + c) * 3;
-                dst[0] = src[2];
-                dst[1] = src[1];
-                dst[2] = src[0];
-            }
+    if (m_numBits != 24)
+        return CLinearPCMFile::LoadFrames(block, frame, frames, filled);
+    *filled = 0;
+    const UInt64 g0 = frame / kGroupFrames;
+    const UInt64 g1 = (UInt64(frame) + frames - 1) / kGroupFrames;
+    OSErr err = ReadGroups(g0, g1 - g0 + 1, &m_scratch);
+    if (err)
+        return err;
+    const std::size_t channels = m_numChannels;
+    for (UInt32 i = 0; i < frames; ++i) {
+        const UInt64 f = UInt64(frame) + i;
+        const std::size_t g = std::size_t(f / kGroupFrames - g0);
+        const std::size_t k = std::size_t(f % kGroupFrames);
+        for (std::size_t c = 0; c < channels; ++c) {
+            const UInt8* src = m_scratch.data() + (g * channels + c) * kGroupBlockBytes + 3 * k;
+            UInt8* dst = block + (std::size_t(i) * channels + c) * 3;
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
         }
-        filled = std::size_t(frames) * channels * 3;
     }
-    if (filled < blockBytes)
-        std::memset(block + filled, 0, blockBytes - filled);
+    *filled = std::size_t(frames) * channels * 3;
     return noErr;
 }
 
-OSErr CParisLinearFile::ReadBlock(UInt32 frame)
+OSErr CParisLinearFile::StoreFrames(UInt32 frames, UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateReadBuffer();
-    if (err)
-        return err;
-    err = m_numBits == 24 ? ReadPacked(m_readBuffer, frame) : ReadLinear(m_readBuffer, frame);
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CParisLinearFile::PrepareWriteBlock(UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateWriteBuffer();
-    if (err)
-        return err;
-    err = m_numBits == 24 ? ReadPacked(m_writeBuffer, frame) : ReadLinear(m_writeBuffer, frame);
-    return err == eofErr ? noErr : err;
-}
-
-OSErr CParisLinearFile::WriteLinear(UInt32 frames, UInt32 frame)
-{
-    OSErr err = SetFilePos(frame);
-    if (err)
-        return err;
-    const std::size_t bytes = std::size_t(frames) * m_numChannels * std::size_t(BitsToBytes(m_numBits));
-    const UInt8* data = m_writeBuffer;
-    if (m_numBits == 16 && m_byteOrder == 1) {
-        try {
-            m_scratch.assign(m_writeBuffer, m_writeBuffer + bytes);
-        } catch (const std::bad_alloc&) {
-            return kCouldNotCreatePointerErr;
-        }
-        pcm_bytes::SwapBytePairs(m_scratch.data(), bytes);
-        data = m_scratch.data();
-    }
-    long count = long(bytes);
-    return FSWrite(m_refNum, &count, data);
-}
-
-OSErr CParisLinearFile::WritePacked(UInt32 frames, UInt32 frame)
-{
+    if (m_numBits != 24)
+        return CLinearPCMFile::StoreFrames(frames, frame);
     // The groups the block touches are read, changed and written back whole,
     // so frames of a group written by an earlier block are kept.
     const UInt64 g0 = frame / kGroupFrames;
@@ -469,28 +338,11 @@ OSErr CParisLinearFile::WritePacked(UInt32 frames, UInt32 frame)
     return FSWrite(m_refNum, &count, m_scratch.data());
 }
 
-OSErr CParisLinearFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
-    const OSErr err = m_numBits == 24 ? WritePacked(frames, frame) : WriteLinear(frames, frame);
-    if (err)
-        return err;
-    m_numFrames = std::max(m_numFrames, frame + frames);
-    m_headerDirty = true;
-    return noErr;
-}
-
 // ================================================================= probe
 
 UInt32 GetParisNumChannels(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    ForkInputStream in(path);
     UInt8 header[28];
     if (!in || !in.read(reinterpret_cast<char*>(header), sizeof header))
         return 0;

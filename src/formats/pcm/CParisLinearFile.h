@@ -13,14 +13,14 @@
 // conversion's file-type block: 'L' little-endian, anything else big-endian.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 
 #include <string>
 #include <vector>
 
 constexpr OSErr kParisNoHeaderErr = -24001;  // "can't find paf header in Paris file"
 
-class CParisLinearFile : public CSoundFile {
+class CParisLinearFile : public CLinearPCMFile {
 public:
     using CSoundFile::SetFile;
 
@@ -32,12 +32,6 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
@@ -46,29 +40,27 @@ public:
 
     OSErr ReadHeader();
     OSErr WriteHeader();
-    // Grows the file with zeros up to the position of `frame`.
-    OSErr ExtendFile(UInt32 frame);
 
     Boolean IsLittleEndian() const { return m_byteOrder == 1; }
     UInt32 GetHeaderWord24() const { return m_headerWord24; }
 
-private:
-    OSErr DoClose();
+protected:
+    OSErr RewriteHeader() override;
     // File position of `frame` (for 24 bits: of the group holding it).
-    SInt64 FramePosition(UInt32 frame) const;
-    UInt32 FramesForLength(SInt64 length) const;
-    OSErr ReadLinear(UInt8* block, UInt32 frame);
-    OSErr ReadPacked(UInt8* block, UInt32 frame);
-    OSErr WriteLinear(UInt32 frames, UInt32 frame);
-    OSErr WritePacked(UInt32 frames, UInt32 frame);
+    SInt64 FramePosition(UInt32 frame) const override;
+    UInt32 FramesUpTo(SInt64 length) const override;
+    // 24-bit samples are packed in groups of ten frames a channel.
+    OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+    OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
+
+private:
+    void SetTransform();
     // Groups [first, first + count) as stored (zeros past the end of file).
     OSErr ReadGroups(UInt64 first, UInt64 count, std::vector<UInt8>* groups);
 
-    UInt32 m_dataOffset = 2048;
     UInt32 m_headerWord24 = 0;
     UInt32 m_formatCode = 0;
     UInt32 m_byteOrder = 0;          // 0 big-endian, 1 little-endian
-    std::vector<UInt8> m_scratch;
 };
 
 // The channel count of the Paris file at `path` (the word at offset 20,

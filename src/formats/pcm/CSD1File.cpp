@@ -2,6 +2,7 @@
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
+#include "ForkInputStream.h"
 #include "SoundFileRegistry.h"
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
@@ -31,19 +32,6 @@ void PutPString(UInt8* p, const char* text)
     std::memcpy(p + 1, text, n);
 }
 
-template <typename Body>
-OSErr Guard(Body&& body)
-{
-    try {
-        return body();
-    } catch (const error_code_exception& e) {
-        const int32_t code = e.code();
-        return OSErr(code) != 0 ? OSErr(code) : ioErr;
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-}
-
 // Rate as the header's 32-bit integer (truncated, saturated).
 UInt32 RateField(double rate)
 {
@@ -60,7 +48,7 @@ CSD1File::CSD1File() = default;
 CSD1File::~CSD1File()
 {
     if (m_isOpen) {
-        CSD1File::Close();
+        Close();
     }
 }
 
@@ -143,6 +131,7 @@ OSErr CSD1File::ReadHeader()
     m_sampleRate = double(float(pcm_bytes::GetBE32(&header[kOffRate])));
     m_numChannels = 1;
     m_sampleFormat = kSampleFormatBigEndian;
+    m_dataOffset = kSD1HeaderSize;
     SInt64 eof = 0;
     err = GetEOF(m_refNum, &eof);
     if (err != noErr) {
@@ -157,17 +146,11 @@ OSErr CSD1File::ReadHeader()
 
 OSErr CSD1File::Open()
 {
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    return Guard([&]() -> OSErr {
-        OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    return Guarded([&]() -> OSErr {
+        OSErr err = OpenForReading();
         if (err != noErr) {
             return err;
         }
-        m_isOpen = true;
-        m_writable = false;
-        m_headerDirty = false;
         err = ReadHeader();
         if (err != noErr) {
             return err;
@@ -179,28 +162,15 @@ OSErr CSD1File::Open()
 
 OSErr CSD1File::ProbeHeader(SInt16* result)
 {
-    if (result) {
-        *result = 0;
-    }
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err != noErr) {
-        return err;
-    }
-    m_isOpen = true;
-    err = Guard([&]() -> OSErr {
-        const OSErr e = ReadHeader();
-        if (e == noErr) {
-            ResetSamplerInfo();
-        }
-        return e;
+    return ProbeWith(result, [this] {
+        return Guarded([&]() -> OSErr {
+            const OSErr e = ReadHeader();
+            if (e == noErr) {
+                ResetSamplerInfo();
+            }
+            return e;
+        });
     });
-    const OSErr closeErr = FSClose(m_refNum);
-    m_isOpen = false;
-    m_refNum = 0;
-    return err != noErr ? err : closeErr;
 }
 
 OSErr CSD1File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -218,27 +188,20 @@ OSErr CSD1File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, cons
     if (numChannels == 0 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
         return paramErr;
     }
-    return Guard([&]() -> OSErr {
+    return Guarded([&]() -> OSErr {
         OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
         if (err != noErr) {
             return err;
         }
-        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-        if (err != noErr) {
-            return err;
-        }
-        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        err = CreateDataFork();
         if (err != noErr) {
             return err;
         }
         m_numChannels = 1;
-        m_numFrames = 0;
         m_sampleFormat = kSampleFormatBigEndian;
         m_numBits = numBits;
         m_sampleRate = sampleRate;
-        m_headerDirty = true;
-        m_isOpen = true;
-        m_writable = true;
+        m_dataOffset = kSD1HeaderSize;
         std::vector<UInt8> header(kSD1HeaderSize, 0);
         InitHeader(header.data());
         PutShape(header.data());
@@ -246,145 +209,21 @@ OSErr CSD1File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, cons
     });
 }
 
-OSErr CSD1File::Close()
+OSErr CSD1File::RewriteHeader()
 {
-    if (!m_isOpen) {
-        return kFileNotOpenedErr;
+    std::vector<UInt8> header(kSD1HeaderSize, 0);
+    OSErr err = ReadHeaderBytes(header.data());
+    if (err == noErr) {
+        PutShape(header.data());
+        err = WriteHeaderBytes(header.data());
     }
-    OSErr result = noErr;
-    if (m_headerDirty && m_writable) {
-        result = Guard([&]() -> OSErr {
-            if (UInt64(m_numFrames) * UInt64(BitsToBytes(m_numBits)) > 0xFFFFFFFFu) {
-                return fsDataTooBigErr;
-            }
-            std::vector<UInt8> header(kSD1HeaderSize, 0);
-            OSErr err = ReadHeaderBytes(header.data());
-            if (err == noErr) {
-                PutShape(header.data());
-                err = WriteHeaderBytes(header.data());
-            }
-            return err;
-        });
-    }
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr) {
-        m_isOpen = false;
-        m_writable = false;
-        m_refNum = 0;
-        if (result == noErr) {
-            m_headerDirty = false;
-        }
-    }
-    return result != noErr ? result : closeErr;
+    return err;
 }
 
-OSErr CSD1File::SetFilePos(UInt32 frame)
+OSErr CSD1File::CheckWriteExtent(UInt64 endFrame) const
 {
-    return Guard([&]() -> OSErr {
-        const SInt64 position = kSD1HeaderSize + SInt64(frame) * BitsToBytes(m_numBits);
-        OSErr err = SetFPos(m_refNum, fsFromStart, position);
-        if (err == eofErr && m_writable) {
-            if (position - kSD1HeaderSize > SInt64(0xFFFFFFFFu)) {
-                return fsDataTooBigErr;
-            }
-            err = SetEOF(m_refNum, position);  // the new bytes read as zeros
-            if (err == noErr) {
-                m_numFrames = std::max(m_numFrames, frame);
-                err = SetFPos(m_refNum, fsFromStart, position);
-            }
-        }
-        return err;
-    });
-}
-
-OSErr CSD1File::ReadBlock(UInt32 frame)
-{
-    return Guard([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        const std::size_t blockBytes = BlockBytes();
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        std::size_t got = 0;
-        if (frames > 0) {
-            err = SetFilePos(frame);
-            if (err == noErr) {
-                long count = long(std::min<std::size_t>(std::size_t(frames) * BitsToBytes(m_numBits), blockBytes));
-                err = FSRead(m_refNum, &count, m_readBuffer);
-                got = std::size_t(std::max<long>(count, 0));
-            }
-        }
-        std::memset(m_readBuffer + got, 0, blockBytes - std::min(got, blockBytes));
-        m_readBufferStart = frame;
-        return err;
-    });
-}
-
-OSErr CSD1File::PrepareWriteBlock(UInt32 frame)
-{
-    return Guard([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        const std::size_t blockBytes = BlockBytes();
-        err = SetFilePos(frame);
-        if (err != noErr) {
-            return err;
-        }
-        long count = long(blockBytes);
-        err = FSRead(m_refNum, &count, m_writeBuffer);
-        const std::size_t got = std::size_t(std::max<long>(count, 0));
-        std::memset(m_writeBuffer + got, 0, blockBytes - std::min(got, blockBytes));
-        return err == eofErr ? noErr : err;
-    });
-}
-
-OSErr CSD1File::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return Guard([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        if (!m_writeBuffer || frames > m_bufferFrames) {
-            return paramErr;
-        }
-        const SInt64 bps = BitsToBytes(m_numBits);
-        if ((SInt64(frame) + frames) * bps > SInt64(0xFFFFFFFFu)) {
-            return fsDataTooBigErr;  // the data size field would wrap
-        }
-        OSErr err = SetFilePos(frame);
-        if (err != noErr) {
-            return err;
-        }
-        long count = long(SInt64(frames) * bps);
-        err = FSWrite(m_refNum, &count, m_writeBuffer);
-        if (err != noErr) {
-            return err;
-        }
-        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
-        m_headerDirty = true;
-        return noErr;
-    });
-}
-
-OSErr CSD1File::RecalcNumFrames()
-{
-    SInt64 eof = 0;
-    const OSErr err = GetEOF(m_refNum, &eof);
-    if (err != noErr) {
-        return err;
-    }
-    const SInt64 frames = std::max<SInt64>(0, eof - kSD1HeaderSize) / std::max<SInt16>(BitsToBytes(m_numBits), 1);
-    m_numFrames = UInt32(std::min<SInt64>(frames, std::numeric_limits<UInt32>::max()));
-    return noErr;
+    // The data size field would wrap.
+    return endFrame * UInt64(BitsToBytes(m_numBits)) > 0xFFFFFFFFu ? fsDataTooBigErr : noErr;
 }
 
 // ======================================================== registration
@@ -395,9 +234,9 @@ namespace {
 // word length is 8 or 16; 0 otherwise.
 SInt32 SD1HeaderProbe(const QString& path)
 {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    if (!in) {
-        return fnfErr;
+    ForkInputStream in(path.toStdString());
+    if (in.openError() != noErr) {
+        return in.openError();
     }
     UInt8 header[kSD1HeaderSize];
     in.read(reinterpret_cast<char*>(header), sizeof header);

@@ -12,14 +12,14 @@
 // of a closed file.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 
 constexpr OSType kSD1FileType = FOUR_CHAR_CODE("Sd1f");
 constexpr OSErr kSD1BadChannelsErr = -22100;  // "has incompatible # channels"
 constexpr OSErr kSD1BadWordSizeErr = -22101;  // "has incompatible wordSize (must be 8 or 16 bit)"
 constexpr SInt64 kSD1HeaderSize = 1336;
 
-class CSD1File : public CSoundFile {
+class CSD1File : public CLinearPCMFile {
 public:
     CSD1File();
     ~CSD1File() override;
@@ -27,13 +27,7 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
     OSErr ProbeHeader(SInt16* result) override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
@@ -43,13 +37,15 @@ public:
     // Fills a zeroed 1336-byte header with the constant fields.
     static void InitHeader(UInt8* header);
 
+protected:
+    OSErr RewriteHeader() override;
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
+
 private:
     // Stores data size, rate, period and word length into a header.
     void PutShape(UInt8* header) const;
     OSErr ReadHeaderBytes(UInt8* header);
     OSErr WriteHeaderBytes(const UInt8* header);
-
-    bool m_writable = false;
 };
 
 void RegisterSD1FileTypes();

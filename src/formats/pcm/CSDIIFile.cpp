@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr ResType kSTRType = FOUR_CHAR_CODE("STR ");
 constexpr ResType kMarkerListType = FOUR_CHAR_CODE("sdML");
 constexpr ResType kLoopListType = FOUR_CHAR_CODE("sdLL");
 constexpr ResType kRegionListType = FOUR_CHAR_CODE("ddRL");

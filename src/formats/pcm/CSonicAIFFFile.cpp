@@ -76,12 +76,15 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 
 // ================================================================ object
 
-CSonicAIFFFile::CSonicAIFFFile() = default;
+CSonicAIFFFile::CSonicAIFFFile()
+{
+    m_notOpenErr = kNotOpenErr;
+}
 
 CSonicAIFFFile::~CSonicAIFFFile()
 {
     if (m_isOpen) {
-        CSonicAIFFFile::Close();
+        Close();
     }
 }
 
@@ -221,26 +224,6 @@ UInt8* CSonicAIFFFile::ConversionBuffer()
 
 // ============================================================ file access
 
-OSErr CSonicAIFFFile::WriteAt(SInt64 position, const void* data, std::size_t count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err == eofErr) {
-        err = SetEOF(m_refNum, position);
-        if (err == noErr) {
-            err = SetFPos(m_refNum, fsFromStart, position);
-        }
-    }
-    if (err != noErr) {
-        return err;
-    }
-    long n = long(count);
-    err = FSWrite(m_refNum, &n, data);
-    if (err == noErr && std::size_t(n) != count) {
-        err = ioErr;
-    }
-    return err;
-}
-
 OSErr CSonicAIFFFile::FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence)
 {
     RefNumChunkSource source(m_refNum);
@@ -254,19 +237,15 @@ OSErr CSonicAIFFFile::FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence)
 
 OSErr CSonicAIFFFile::OpenForReading()
 {
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err != noErr) {
-        return err;
-    }
-    m_isOpen = true;
-    m_writable = false;
-    m_headerDirty = false;
+    const OSErr err = CLinearPCMFile::OpenForReading();
+    return err != noErr ? err : ReadFormHeader();
+}
+
+OSErr CSonicAIFFFile::ReadFormHeader()
+{
     RefNumChunkSource source(m_refNum);
     ChunkReader reader(source, WalkOptions());
-    err = reader.ReadHeader();
+    const OSErr err = reader.ReadHeader();
     if (err != noErr) {
         return err;
     }
@@ -546,29 +525,16 @@ OSErr CSonicAIFFFile::Open()
 
 OSErr CSonicAIFFFile::ProbeHeader(SInt16* result)
 {
-    if (result) {
-        *result = 0;
-    }
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    OSErr err = Guarded([&]() -> OSErr {
-        OSErr e = OpenForReading();
-        if (e == noErr) {
-            ReadCOMM();  // its result is not needed here
-            e = ReadAPPL();
-        }
-        return e;
+    return ProbeWith(result, [this] {
+        return Guarded([&]() -> OSErr {
+            OSErr e = ReadFormHeader();
+            if (e == noErr) {
+                ReadCOMM();  // its result is not needed here
+                e = ReadAPPL();
+            }
+            return e;
+        });
     });
-    if (m_isOpen) {
-        const OSErr closeErr = FSClose(m_refNum);
-        m_isOpen = false;
-        m_refNum = 0;
-        if (err == noErr) {
-            err = closeErr;
-        }
-    }
-    return err;
 }
 
 // ================================================================ create
@@ -623,11 +589,7 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         if (err != noErr) {
             return err;
         }
-        err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
-        if (err != noErr) {
-            return err;
-        }
-        err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+        err = CreateDataFork();
         if (err != noErr) {
             return err;
         }
@@ -636,10 +598,6 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         m_sampleRate = sampleRate;
         m_numChannels = numChannels;
         m_numBits = numBits;
-        m_numFrames = 0;
-        m_headerDirty = true;
-        m_isOpen = true;
-        m_writable = true;
         m_formEnd = 0x7FFFFFFF;
         if (m_freshHeader || m_mcsf.size() != kMCSFSize) {
             FillFreshMCSF();
@@ -677,81 +635,63 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
 
 // ================================================================= close
 
-OSErr CSonicAIFFFile::Close()
+OSErr CSonicAIFFFile::RewriteHeader()
 {
-    if (!m_isOpen) {
-        return kNotOpenErr;
-    }
-    OSErr result = noErr;
-    if (m_headerDirty && m_writable) {
-        result = Guarded([&]() -> OSErr {
-            OSErr err = noErr;
-            const SInt64 bytesPerSample = BitsToBytes(m_numBits);
-            if ((m_numFrames & 1) && (m_numChannels & 1) && (bytesPerSample == 1 || bytesPerSample == 3)) {
-                // One zero frame keeps the sample data an even number of bytes.
-                const std::vector<UInt8> zeros(std::size_t(m_numChannels * FileBytesPerSample(m_packingMode)), 0);
-                err = WriteSampleBytes(SInt64(m_numFrames) * SInt64(zeros.size()), zeros.data(), zeros.size());
-                if (err != noErr) {
-                    return err;
-                }
-            }
-            SInt64 eof = 0;
-            err = GetEOF(m_refNum, &eof);
-            if (err != noErr) {
-                return err;
-            }
-            eof = eof / kBlockSize * kBlockSize + kBlockSize;
-            if (eof - 8 > 0x7FFFFFFF) {
-                return fsDataTooBigErr;
-            }
-            err = SetEOF(m_refNum, eof);
-            if (err != noErr) {
-                return err;
-            }
-            ChunkBuilder comm;
-            comm.put_fourcc(kCOMM);
-            comm.put_u32(18);
-            comm.put_u16(UInt16(m_numChannels));
-            comm.put_u32(m_numFrames);
-            comm.put_u16(UInt16(m_numBits));
-            UInt8 rate[10];
-            ConvertToIeeeExtended(m_sampleRate, rate);
-            comm.put_bytes(rate, sizeof rate);
-            err = WriteAt(12, comm.data(), comm.size());
-            if (err == noErr) err = WriteHeaderChunks();
-            if (err != noErr) {
-                return err;
-            }
-            ChunkInfo ssnd;
-            err = FindChunk(kSSND, &ssnd);
-            if (err != noErr) {
-                return err == kChunkNotFoundErr ? kNoSSNDErr : err;
-            }
-            UInt8 size[4];
-            pcm_bytes::PutBE32(size, UInt32(eof - ssnd.bodyPos));
-            err = WriteAt(ssnd.SizePos(), size, sizeof size);
-            if (err != noErr) {
-                return err;
-            }
-            RefNumChunkSource source(m_refNum);
-            ChunkReader reader(source, WalkOptions());
-            if (reader.ReadHeader() != noErr || reader.ContainerID() != kFORM) {
-                return kNoFORMErr;
-            }
-            pcm_bytes::PutBE32(size, UInt32(eof - 8));
-            return WriteAt(4, size, sizeof size);
-        });
-    }
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr) {
-        m_isOpen = false;
-        m_writable = false;
-        m_refNum = 0;
-        if (result == noErr) {
-            m_headerDirty = false;
+    OSErr err = noErr;
+    const SInt64 bytesPerSample = BitsToBytes(m_numBits);
+    if ((m_numFrames & 1) && (m_numChannels & 1) && (bytesPerSample == 1 || bytesPerSample == 3)) {
+        // One zero frame keeps the sample data an even number of bytes.
+        const std::vector<UInt8> zeros(std::size_t(m_numChannels * FileBytesPerSample(m_packingMode)), 0);
+        err = WriteSampleBytes(SInt64(m_numFrames) * SInt64(zeros.size()), zeros.data(), zeros.size());
+        if (err != noErr) {
+            return err;
         }
     }
-    return result != noErr ? result : closeErr;
+    SInt64 eof = 0;
+    err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        return err;
+    }
+    eof = eof / kBlockSize * kBlockSize + kBlockSize;
+    if (eof - 8 > 0x7FFFFFFF) {
+        return fsDataTooBigErr;
+    }
+    err = SetEOF(m_refNum, eof);
+    if (err != noErr) {
+        return err;
+    }
+    ChunkBuilder comm;
+    comm.put_fourcc(kCOMM);
+    comm.put_u32(18);
+    comm.put_u16(UInt16(m_numChannels));
+    comm.put_u32(m_numFrames);
+    comm.put_u16(UInt16(m_numBits));
+    UInt8 rate[10];
+    ConvertToIeeeExtended(m_sampleRate, rate);
+    comm.put_bytes(rate, sizeof rate);
+    err = WriteAt(12, comm.data(), comm.size());
+    if (err == noErr) err = WriteHeaderChunks();
+    if (err != noErr) {
+        return err;
+    }
+    ChunkInfo ssnd;
+    err = FindChunk(kSSND, &ssnd);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? kNoSSNDErr : err;
+    }
+    UInt8 size[4];
+    pcm_bytes::PutBE32(size, UInt32(eof - ssnd.bodyPos));
+    err = WriteAt(ssnd.SizePos(), size, sizeof size);
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    if (reader.ReadHeader() != noErr || reader.ContainerID() != kFORM) {
+        return kNoFORMErr;
+    }
+    pcm_bytes::PutBE32(size, UInt32(eof - 8));
+    return WriteAt(4, size, sizeof size);
 }
 
 // ============================================================= block I/O
@@ -808,26 +748,28 @@ OSErr CSonicAIFFFile::WriteSampleBytes(SInt64 index, const UInt8* data, std::siz
     return noErr;
 }
 
-OSErr CSonicAIFFFile::SetFilePos(UInt32 frame)
+SInt64 CSonicAIFFFile::FramePosition(UInt32 frame) const
 {
-    return Guarded([&]() -> OSErr {
-        const SInt64 position = SamplePosition(SInt64(frame) * GetNumChannels() * FileBytesPerSample(m_packingMode));
-        OSErr err = SetFPos(m_refNum, fsFromStart, position);
-        if (err == eofErr && m_writable) {
-            if (position > kMaxFileEnd) {
-                return fsDataTooBigErr;
-            }
-            err = SetEOF(m_refNum, position);
-            if (err == noErr) {
-                err = SetFPos(m_refNum, fsFromStart, position);
-            }
-        }
-        return err;
-    });
+    return SamplePosition(SInt64(frame) * GetNumChannels() * FileBytesPerSample(m_packingMode));
 }
 
-OSErr CSonicAIFFFile::LoadFrames(UInt32 frame, UInt32 frames, UInt8* block, std::size_t blockBytes)
+OSErr CSonicAIFFFile::CheckWriteExtent(UInt64 endFrame) const
 {
+    return SamplePosition(SInt64(endFrame) * GetNumChannels() * FileBytesPerSample(m_packingMode)) > kMaxFileEnd
+               ? fsDataTooBigErr
+               : noErr;
+}
+
+OSErr CSonicAIFFFile::ExtendData(UInt32 frame)
+{
+    // Zeros up to the frame; the frame count follows what is written.
+    return SetEOF(m_refNum, FramePosition(frame));
+}
+
+OSErr CSonicAIFFFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* loaded)
+{
+    QM_TRACE("SonicAIFF::RefreshBuffer", "packing mode:" << m_packingMode);
+    const std::size_t blockBytes = BlockBytes();
     const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
     const std::size_t samples = std::size_t(frames) * GetNumChannels();
     const std::size_t blockBps = std::size_t(BitsToBytes(m_numBits));
@@ -863,115 +805,60 @@ OSErr CSonicAIFFFile::LoadFrames(UInt32 frame, UInt32 frames, UInt8* block, std:
             break;
         }
     }
-    if (filled < blockBytes) {
-        std::memset(block + filled, 0, blockBytes - filled);
+    *loaded = filled;
+    return err;
+}
+
+OSErr CSonicAIFFFile::StoreFrames(UInt32 frames, UInt32 frame)
+{
+    QM_TRACE("SonicAIFF::FlushOutput", "packing mode:" << m_packingMode);
+    const std::size_t samples = std::size_t(frames) * GetNumChannels();
+    const SInt64 index = SInt64(frame) * GetNumChannels() * FileBytesPerSample(m_packingMode);
+    UInt8* conversion = nullptr;
+    if (m_packingMode == 2 || m_packingMode == 3 || m_packingMode == 10) {
+        try {
+            conversion = ConversionBuffer();
+        } catch (const std::bad_alloc&) {
+            return memFullErr;
+        }
+    }
+    OSErr err = noErr;
+    switch (m_packingMode) {
+    case 1:
+    case 11:
+        err = WriteSampleBytes(index, m_writeBuffer, samples * std::size_t(BitsToBytes(m_numBits)));
+        break;
+    case 2:
+        for (std::size_t i = 0; i < samples; ++i) {
+            const UInt8* b = m_writeBuffer + 3 * i;
+            UInt8* c = conversion + 4 * i;
+            c[0] = b[1];
+            c[1] = b[0];
+            c[2] = 0;
+            c[3] = b[2];
+        }
+        err = WriteSampleBytes(index, conversion, samples * 4);
+        break;
+    case 3:
+    case 10:
+        std::memcpy(conversion, m_writeBuffer, samples * 3);
+        SwapOuterBytes(conversion, samples * 3);
+        err = WriteSampleBytes(index, conversion, samples * 3);
+        break;
+    default:
+        return paramErr;
     }
     return err;
 }
 
-OSErr CSonicAIFFFile::ReadBlock(UInt32 frame)
+UInt32 CSonicAIFFFile::FramesUpTo(SInt64 length) const
 {
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        QM_TRACE("SonicAIFF::RefreshInputBuffer", "packing mode:" << m_packingMode);
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        err = LoadFrames(frame, frames, m_readBuffer, BlockBytes());
-        m_readBufferStart = frame;
-        return err;
-    });
-}
-
-OSErr CSonicAIFFFile::PrepareWriteBlock(UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen) {
-            return kFileNotOpenedErr;
-        }
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr) {
-            return err;
-        }
-        QM_TRACE("SonicAIFF::RefreshOutputBuffer", "packing mode:" << m_packingMode);
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        return LoadFrames(frame, frames, m_writeBuffer, BlockBytes());
-    });
-}
-
-OSErr CSonicAIFFFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return Guarded([&]() -> OSErr {
-        if (!m_isOpen || !m_writable) {
-            return kFileNotOpenedErr;
-        }
-        if (!m_writeBuffer || frames > m_bufferFrames) {
-            return paramErr;
-        }
-        QM_TRACE("SonicAIFF::FlushOutput", "packing mode:" << m_packingMode);
-        const std::size_t samples = std::size_t(frames) * GetNumChannels();
-        const SInt64 index = SInt64(frame) * GetNumChannels() * FileBytesPerSample(m_packingMode);
-        UInt8* conversion = nullptr;
-        if (m_packingMode == 2 || m_packingMode == 3 || m_packingMode == 10) {
-            try {
-                conversion = ConversionBuffer();
-            } catch (const std::bad_alloc&) {
-                return memFullErr;
-            }
-        }
-        OSErr err = noErr;
-        switch (m_packingMode) {
-        case 1:
-        case 11:
-            err = WriteSampleBytes(index, m_writeBuffer, samples * std::size_t(BitsToBytes(m_numBits)));
-            break;
-        case 2:
-            for (std::size_t i = 0; i < samples; ++i) {
-                const UInt8* b = m_writeBuffer + 3 * i;
-                UInt8* c = conversion + 4 * i;
-                c[0] = b[1];
-                c[1] = b[0];
-                c[2] = 0;
-                c[3] = b[2];
-            }
-            err = WriteSampleBytes(index, conversion, samples * 4);
-            break;
-        case 3:
-        case 10:
-            std::memcpy(conversion, m_writeBuffer, samples * 3);
-            SwapOuterBytes(conversion, samples * 3);
-            err = WriteSampleBytes(index, conversion, samples * 3);
-            break;
-        default:
-            return paramErr;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        m_numFrames = std::max<UInt32>(m_numFrames, UInt32(std::min<UInt64>(UInt64(frame) + frames, 0xFFFFFFFFu)));
-        m_headerDirty = true;
-        return noErr;
-    });
-}
-
-OSErr CSonicAIFFFile::RecalcNumFrames()
-{
-    SInt64 eof = 0;
-    const OSErr err = GetEOF(m_refNum, &eof);
-    if (err != noErr) {
-        return err;
-    }
     // Counted in the file's own layout (mode 3 leaves out the zero tails).
     const SInt64 frameBytes = FileBytesPerSample(m_packingMode) * GetNumChannels();
-    if (frameBytes > 0) {
-        const SInt64 bytes = m_packingMode == 3 ? PackedBytesBetween(m_dataOffset, eof)
-                                                : std::max<SInt64>(0, eof - m_dataOffset);
-        const SInt64 frames = bytes / frameBytes;
-        m_numFrames = UInt32(std::min<SInt64>(frames, std::numeric_limits<UInt32>::max()));
+    if (frameBytes <= 0) {
+        return m_numFrames;
     }
-    return noErr;
+    const SInt64 bytes = m_packingMode == 3 ? PackedBytesBetween(m_dataOffset, length)
+                                            : std::max<SInt64>(0, length - m_dataOffset);
+    return UInt32(std::min<SInt64>(bytes / frameBytes, std::numeric_limits<UInt32>::max()));
 }

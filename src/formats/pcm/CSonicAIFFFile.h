@@ -33,14 +33,14 @@
 // closed file, -108 no memory for the conversion buffer.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 #include "ChunkReader.h"
 
 #include <vector>
 
 constexpr OSType kSonicAIFFFileType = FOUR_CHAR_CODE("SAIF");
 
-class CSonicAIFFFile : public CSoundFile {
+class CSonicAIFFFile : public CLinearPCMFile {
 public:
     // Layout constants of the format.
     static constexpr SInt64 kBlockSize = 262144;     // sample data alignment
@@ -55,12 +55,6 @@ public:
     // `reserved`: its low byte is the packing choice for 24-bit outputs.
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
     // Replaces the 'MCSF' block with one that names the member (`index`) and
     // its set (two 16-byte identifiers, either may be null).
@@ -72,7 +66,6 @@ public:
     QString GetFormatName() const override;
 
     SInt16 GetPackingMode() const { return m_packingMode; }
-    SInt64 GetDataOffset() const { return m_dataOffset; }
 
     // The display name of a packing mode.
     static QString FormatNameForMode(SInt16 mode);
@@ -88,9 +81,21 @@ public:
     // Mode 3: sample bytes between `dataOffset` and `end`.
     static SInt64 PackedBytesBetween(SInt64 dataOffset, SInt64 end);
 
-private:
+protected:
+    // Pads the data, rounds the file up to whole blocks, patches the sizes.
+    OSErr RewriteHeader() override;
+    // Positions and counts in the file's packing.
+    SInt64 FramePosition(UInt32 frame) const override;
+    UInt32 FramesUpTo(SInt64 length) const override;
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
+    OSErr ExtendData(UInt32 frame) override;
+    // The packings to and from the block layout.
+    OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+    OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
 
+private:
     OSErr OpenForReading();
+    OSErr ReadFormHeader();
     OSErr FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence = 1);
     OSErr ReadCOMM();
     OSErr ReadAPPL();
@@ -98,7 +103,6 @@ private:
     // Markers ('MARK'), then the loops and sampler data of 'INST'.
     OSErr ReadMARK();
     OSErr ReadINST();
-    OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
     // 'ZuSD' and 'APPL' (at offset 38).
     OSErr WriteHeaderChunks();
     void FillFreshMCSF();
@@ -111,18 +115,13 @@ private:
     // of the file (*got); writing extends the file with zeros first.
     OSErr ReadSampleBytes(SInt64 index, UInt8* out, std::size_t count, std::size_t* got);
     OSErr WriteSampleBytes(SInt64 index, const UInt8* data, std::size_t count);
-    // Fills `block` with up to `frames` frames from `frame` on in the block
-    // layout, zeros after what the file holds.
-    OSErr LoadFrames(UInt32 frame, UInt32 frames, UInt8* block, std::size_t blockBytes);
     UInt8* ConversionBuffer();
 
     std::vector<UInt8> m_afpr;
     std::vector<UInt8> m_mcsf;
     std::vector<UInt8> m_offs;
     std::vector<UInt8> m_conversion;
-    SInt64 m_dataOffset = 0;
     SInt64 m_formEnd = 0;
     SInt16 m_packingMode = 0;
     bool m_freshHeader = true;
-    bool m_writable = false;
 };

@@ -90,15 +90,6 @@ OSErr CVOCFile::ReadAt(SInt64 position, void* bytes, SInt32 count)
     return FSRead(m_refNum, &n, bytes);
 }
 
-OSErr CVOCFile::WriteAt(SInt64 position, const void* bytes, SInt32 count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err)
-        return err;
-    SInt32 n = count;
-    return FSWrite(m_refNum, &n, bytes);
-}
-
 OSErr CVOCFile::FindBlock(UInt8 blockType)
 {
     UInt8 sizeBytes[2];
@@ -186,17 +177,21 @@ OSErr CVOCFile::ReadHeader()
     return SettleSampleBytes(length >= 2 ? length - 2 : 0);
 }
 
+void CVOCFile::SetTransform()
+{
+    // Unsigned bytes, little-endian 16-bit words.
+    m_transform = SampleTransform{};
+    m_transform.flipSign = m_numBits == 8;
+    m_transform.reverseBytes = m_numBits == 16;
+}
+
 OSErr CVOCFile::Open()
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenForReading();
     if (err)
         return err;
-    m_isOpen = true;
-    m_headerDirty = false;
-    m_writing = false;
     err = ReadHeader();
+    SetTransform();
     if (err) {
         // A file we cannot read is not kept open behind the caller's back.
         FSClose(m_refNum);
@@ -209,19 +204,7 @@ OSErr CVOCFile::Open()
 
 OSErr CVOCFile::ProbeHeader(SInt16* result)
 {
-    if (result)
-        *result = 0;
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
-    if (err)
-        return err;
-    m_isOpen = true;
-    const OSErr headerErr = ReadHeader();
-    const OSErr closeErr = FSClose(m_refNum);
-    m_refNum = 0;
-    m_isOpen = false;
-    return headerErr ? headerErr : closeErr;
+    return ProbeWith(result, [this] { return ReadHeader(); });
 }
 
 OSErr CVOCFile::CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampleRate)
@@ -250,20 +233,14 @@ OSErr CVOCFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, cons
         return err;
     if (numChannels == 0)
         return kVOCChannelsErr;
-    err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), smRoman);
-    if (err)
-        return err;
-    err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum);
+    err = CreateDataFork();
     if (err)
         return err;
     m_sampleRate = sampleRate;
     m_numChannels = numChannels;
     m_numBits = numBits;
-    m_numFrames = 0;
     m_sampleFormat = numBits == 8 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;
-    m_isOpen = true;
-    m_headerDirty = true;
-    m_writing = true;
+    SetTransform();
     return WriteBlockHeaders();
 }
 
@@ -300,165 +277,30 @@ OSErr CVOCFile::UpdateHeader()
     return UpdateBlockHeaders();
 }
 
-OSErr CVOCFile::Close()
+OSErr CVOCFile::RewriteHeader()
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = noErr;
-    if (m_writing) {
-        err = UpdateHeader();
-        if (!err)
-            err = SetFPos(m_refNum, fsFromLEOF, 0);
-        if (!err) {
-            const UInt8 terminator = kTerminator;
-            SInt32 n = 1;
-            err = FSWrite(m_refNum, &n, &terminator);
-        }
-    }
-    const OSErr closeErr = FSClose(m_refNum);
-    m_refNum = 0;
-    m_isOpen = false;
-    m_headerDirty = false;
-    m_writing = false;
-    return err ? err : closeErr;
-}
-
-void CVOCFile::ToBufferForm(UInt8* bytes, std::size_t count) const
-{
-    if (m_numBits == 8) {
-        for (std::size_t i = 0; i < count; ++i)
-            bytes[i] ^= 0x80;
-    } else {
-        for (std::size_t i = 0; i + 1 < count; i += 2)
-            std::swap(bytes[i], bytes[i + 1]);
-    }
-}
-
-void CVOCFile::ToFileForm(UInt8* bytes, std::size_t count) const
-{
-    ToBufferForm(bytes, count);
-}
-
-OSErr CVOCFile::ExtendFile(UInt32 frame)
-{
-    const UInt64 sampleBytes = UInt64(frame) * FrameBytes();
-    if (sampleBytes + DataBlockOverhead() > kVOCMaxBlockLength)
-        return kVOCTooLongErr;
-    const SInt64 target = m_dataOffset + SInt64(sampleBytes);
-    SInt64 eof = 0;
-    OSErr err = GetEOF(m_refNum, &eof);
-    if (err)
-        return err;
-    err = SetFPos(m_refNum, fsFromLEOF, 0);
-    if (err)
-        return err;
-    // Silence in the file's form: 0x80 for unsigned bytes, 0 for 16-bit.
-    std::vector<UInt8> silence(std::max<UInt32>(1, std::min<UInt32>(m_bufferFrames, 65536)),
-                               m_numBits == 8 ? 0x80 : 0x00);
-    while (eof < target) {
-        SInt32 n = SInt32(std::min<SInt64>(SInt64(silence.size()), target - eof));
-        err = FSWrite(m_refNum, &n, silence.data());
-        if (err)
-            return err;
-        eof += n;
-    }
-    m_numFrames = std::max(m_numFrames, frame);
-    return noErr;
-}
-
-OSErr CVOCFile::SetFilePos(UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * FrameBytes());
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err == eofErr && m_writing) {
-        err = ExtendFile(frame);
-        if (!err)
-            err = SetFPos(m_refNum, fsFromStart, position);
+    OSErr err = UpdateHeader();
+    if (!err)
+        err = SetFPos(m_refNum, fsFromLEOF, 0);
+    if (!err) {
+        const UInt8 terminator = kTerminator;
+        SInt32 n = 1;
+        err = FSWrite(m_refNum, &n, &terminator);
     }
     return err;
 }
+
+OSErr CVOCFile::CheckWriteExtent(UInt64 endFrame) const
+{
+    return endFrame * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength ? kVOCTooLongErr : noErr;
+}
+
 
 OSErr CVOCFile::RecalcNumFrames()
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    if (!m_writing)
+    if (!m_writable)
         return SettleSampleBytes(m_declaredBytes);
-    SInt64 eof = 0;
-    OSErr err = GetEOF(m_refNum, &eof);
-    if (err)
-        return err;
-    m_numFrames = UInt32(std::min<SInt64>(std::max<SInt64>(0, eof - m_dataOffset) / FrameBytes(), 0xFFFFFFFF));
-    return noErr;
-}
-
-OSErr CVOCFile::ReadBlock(UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = m_readBuffer ? noErr : AllocateReadBuffer();
-    if (err)
-        return err;
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * FrameBytes();
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-    std::size_t got = 0;
-    if (frames > 0) {
-        SInt32 n = SInt32(std::size_t(frames) * FrameBytes());
-        err = SetFPos(m_refNum, fsFromStart, m_dataOffset + SInt64(UInt64(frame) * FrameBytes()));
-        if (!err)
-            err = FSRead(m_refNum, &n, m_readBuffer);
-        got = std::size_t(std::max<SInt32>(n, 0));
-        if (err)
-            got = std::min<std::size_t>(got, std::size_t(frames) * FrameBytes());
-    }
-    ToBufferForm(m_readBuffer, got);
-    std::memset(m_readBuffer + got, 0, blockBytes - got);
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CVOCFile::PrepareWriteBlock(UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = m_writeBuffer ? noErr : AllocateWriteBuffer();
-    if (err)
-        return err;
-    err = SetFilePos(frame);
-    if (err)
-        return err;
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * FrameBytes();
-    SInt32 n = SInt32(blockBytes);
-    err = FSRead(m_refNum, &n, m_writeBuffer);
-    const std::size_t got = std::min<std::size_t>(std::size_t(std::max<SInt32>(n, 0)), blockBytes);
-    ToBufferForm(m_writeBuffer, got);
-    std::memset(m_writeBuffer + got, 0, blockBytes - got);
-    return err == eofErr ? noErr : err;
-}
-
-OSErr CVOCFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
-    if ((UInt64(frame) + frames) * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength)
-        return kVOCTooLongErr;
-    OSErr err = SetFilePos(frame);
-    if (err)
-        return err;
-    // Converted in a copy: the caller's block stays in its own form.
-    std::vector<UInt8> bytes(m_writeBuffer, m_writeBuffer + std::size_t(frames) * FrameBytes());
-    ToFileForm(bytes.data(), bytes.size());
-    SInt32 n = SInt32(bytes.size());
-    err = FSWrite(m_refNum, &n, bytes.data());
-    if (err)
-        return err;
-    m_numFrames = std::max(m_numFrames, frame + frames);
-    return noErr;
+    return CLinearPCMFile::RecalcNumFrames();
 }

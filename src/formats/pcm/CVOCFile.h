@@ -14,7 +14,7 @@
 // I/O and the lifecycle are shared.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 
 #include <istream>
 
@@ -36,7 +36,7 @@ constexpr UInt32 kVOCMaxBlockLength = 0xFFFFFF;
 // a failed read comes first.
 OSErr FindVOCBlock(UInt8 blockType, std::istream& stream);
 
-class CVOCFile : public CSoundFile {
+class CVOCFile : public CLinearPCMFile {
 public:
     CVOCFile() = default;
     ~CVOCFile() override;
@@ -44,20 +44,17 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
-    // The file position of the first sample byte.
-    SInt64 GetDataOffset() const { return m_dataOffset; }
-
 protected:
+    // Updates the block lengths and ends the file with a terminator block.
+    OSErr RewriteHeader() override;
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
+    // Unsigned 8-bit or little-endian 16-bit samples, by the word length.
+    void SetTransform();
     // Reads the blocks that describe the sound: shape, rate, frame count,
     // sample-format code; leaves the mark on the first sample byte.
     virtual OSErr ReadHeader();
@@ -77,9 +74,6 @@ protected:
     // On the open file: positions after the 4-byte header of the first block
     // of `blockType` at or after the first block.  -22004 when missing.
     OSErr FindBlock(UInt8 blockType);
-    // Grows the file with zeros up to `frame` frames of sound.
-    OSErr ExtendFile(UInt32 frame);
-    OSErr WriteAt(SInt64 position, const void* bytes, SInt32 count);
     OSErr ReadAt(SInt64 position, void* bytes, SInt32 count);
     UInt32 FrameBytes() const;
     // Sets the frame count from the sample bytes the data block declares,
@@ -90,11 +84,6 @@ protected:
     // True when the blocks from `position` on end at the end of the file
     // (or in a terminator that is the file's last byte).
     bool EndsCleanly(SInt64 position, SInt64 eof);
-    // Buffer form <-> file form, in place.
-    void ToBufferForm(UInt8* bytes, std::size_t count) const;
-    void ToFileForm(UInt8* bytes, std::size_t count) const;
 
-    SInt64 m_dataOffset = 0;
     UInt64 m_declaredBytes = 0;   // sample bytes the data block declares (reading)
-    bool m_writing = false;       // made by Create: the header is completed on close
 };

@@ -1,6 +1,7 @@
 #include "CWAVEFile.h"
 
 #include "FileManager.h"
+#include "ForkInputStream.h"
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
@@ -304,8 +305,8 @@ OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stre
 UInt32 GetWAVENumChannels(const std::string& path)
 {
     try {
-        std::ifstream stream(path, std::ios::binary);
-        if (!stream)
+        ForkInputStream stream(path);
+        if (stream.openError() != noErr)
             return 0;
         if (FindRIFFChunk("fmt ", 1, stream) != noErr)
             return 0;
@@ -355,12 +356,15 @@ bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format)
 }
 
 // ======================================================== construction
-CWAVEFile::CWAVEFile() = default;
+CWAVEFile::CWAVEFile()
+{
+    m_notOpenErr = fnOpnErr;
+}
 
 CWAVEFile::~CWAVEFile()
 {
     if (IsOpen())
-        CWAVEFile::Close();
+        Close();
 }
 
 OSType CWAVEFile::GetFileType() const { return FOUR_CHAR_CODE("WAVE"); }
@@ -396,12 +400,6 @@ std::string CWAVEFile::GetChannelName(UInt16 channel) const
 OSErr CWAVEFile::GetFileLength(SInt64* length)
 {
     return GetEOF(m_refNum, length);
-}
-
-OSErr CWAVEFile::WriteAt(SInt64 position, const void* bytes, std::size_t count)
-{
-    ByteCount written = 0;
-    return FSWriteFork(m_refNum, fsFromStart, position, count, bytes, &written);
 }
 
 OSErr CWAVEFile::AppendBytes(const void* bytes, std::size_t count)
@@ -465,11 +463,9 @@ OSErr CWAVEFile::ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 ma
 
 OSErr CWAVEFile::OpenForReading()
 {
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = CLinearPCMFile::OpenForReading();
     if (err)
         return err;
-    m_isOpen = true;
-    m_headerDirty = false;
     RefNumChunkSource source(m_refNum);
     ChunkReader reader(source, RIFFWalkOptions());
     err = reader.ReadHeader();
@@ -698,16 +694,6 @@ OSErr CWAVEFile::ProbeHeader(SInt16* result)
     }
 }
 
-OSErr CWAVEFile::RecalcNumFrames()
-{
-    SInt64 end = 0;
-    OSErr err = GetFileLength(&end);
-    if (err)
-        return err;
-    const SInt64 bytes = std::max<SInt64>(0, end - m_dataOffset);
-    m_numFrames = UInt32(std::min<UInt64>(UInt64(bytes) / GetFileFrameBytes(), 0xFFFFFFFFull));
-    return noErr;
-}
 
 // ======================================================== annotations
 OSErr CWAVEFile::ReadSmplChunk()
@@ -993,10 +979,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         break;
     }
 
-    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), smSystemScript);
-    if (err)
-        return err;
-    err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum);
+    OSErr err = CreateDataFork();
     if (err)
         return err;
     FSRef ref;
@@ -1009,9 +992,6 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     m_numChannels = numChannels;
     m_numBits = memoryBits;
     m_sampleRate = sampleRate;
-    m_numFrames = 0;
-    m_headerDirty = true;
-    m_isOpen = true;
     m_riffEnd = kPlaceholderRIFFSize;
     m_channelMask = 0;
     m_fmtExtensible = false;
@@ -1222,48 +1202,42 @@ OSErr CWAVEFile::WriteInstChunk()
 }
 
 // ============================================================== close
-OSErr CWAVEFile::Close()
+OSErr CWAVEFile::RewriteHeader()
 {
-    if (!m_isOpen)
-        return fnOpnErr;
-    OSErr result = noErr;
-    if (m_headerDirty) {
-        try {
-            THROW_IF_ERROR(DataFits(m_numFrames) ? noErr : kWAVEBadDataSizeErr, "Close: data size");
-            const UInt64 dataBytes = UInt64(m_numFrames) * GetFileFrameBytes();
-            // Nothing but the samples after the data chunk's header.
-            THROW_IF_ERROR(SetEOF(m_refNum, m_dataOffset + SInt64(dataBytes)), "Close: data end");
-            if (dataBytes & 1) {
-                const UInt8 pad = 0;  // one uncounted byte keeps the chunks even
-                THROW_IF_ERROR(AppendBytes(&pad, 1), "Close: pad byte");
-            }
-            THROW_IF_ERROR(WriteU32At(m_dataOffset - 4, UInt32(dataBytes)), "Close: data size");
-            THROW_IF_ERROR(PatchFactChunk(), "Close: fact");
-            // The channel mask describes the data as written.
-            ChunkInfo fmt;
-            if (FindChunk(kFmt, &fmt) == noErr && fmt.sizeField == 40) {
-                const UInt32 mask = WAVEChannelConfigurationToMask(GetChannelConfiguration(), m_numChannels);
-                if (mask != m_channelMask) {
-                    THROW_IF_ERROR(WriteU32At(fmt.bodyPos + 20, mask), "Close: channel mask");
-                    m_channelMask = mask;
-                }
-            }
-            THROW_IF_ERROR(WriteChunks(), "Close: chunks");
-            THROW_IF_ERROR(WriteExtraChunks(), "Close: extra chunks");
-            SInt64 end = 0;
-            THROW_IF_ERROR(GetFileLength(&end), "Close: end of file");
-            THROW_IF_ERROR(UInt64(end) - 8 > 0xFFFFFFFFull ? kWAVEBadDataSizeErr : noErr, "Close: RIFF size");
-            THROW_IF_ERROR(WriteU32At(4, UInt32(end - 8)), "Close: RIFF size");
-            m_headerDirty = false;
-        } catch (const error_code_exception& e) {
-            result = NarrowError(e.code());
+    try {
+        THROW_IF_ERROR(DataFits(m_numFrames) ? noErr : kWAVEBadDataSizeErr, "Close: data size");
+        const UInt64 dataBytes = UInt64(m_numFrames) * GetFileFrameBytes();
+        // Nothing but the samples after the data chunk's header.
+        THROW_IF_ERROR(SetEOF(m_refNum, m_dataOffset + SInt64(dataBytes)), "Close: data end");
+        if (dataBytes & 1) {
+            const UInt8 pad = 0;  // one uncounted byte keeps the chunks even
+            THROW_IF_ERROR(AppendBytes(&pad, 1), "Close: pad byte");
         }
+        THROW_IF_ERROR(WriteU32At(m_dataOffset - 4, UInt32(dataBytes)), "Close: data size");
+        THROW_IF_ERROR(PatchFactChunk(), "Close: fact");
+        // The channel mask describes the data as written.
+        ChunkInfo fmt;
+        if (FindChunk(kFmt, &fmt) == noErr && fmt.sizeField == 40) {
+            const UInt32 mask = WAVEChannelConfigurationToMask(GetChannelConfiguration(), m_numChannels);
+            if (mask != m_channelMask) {
+                THROW_IF_ERROR(WriteU32At(fmt.bodyPos + 20, mask), "Close: channel mask");
+                m_channelMask = mask;
+            }
+        }
+        THROW_IF_ERROR(WriteChunks(), "Close: chunks");
+        THROW_IF_ERROR(WriteExtraChunks(), "Close: extra chunks");
+        SInt64 end = 0;
+        THROW_IF_ERROR(GetFileLength(&end), "Close: end of file");
+        THROW_IF_ERROR(UInt64(end) - 8 > 0xFFFFFFFFull ? kWAVEBadDataSizeErr : noErr, "Close: RIFF size");
+        THROW_IF_ERROR(WriteU32At(4, UInt32(end - 8)), "Close: RIFF size");
+    } catch (const error_code_exception& e) {
+        return NarrowError(e.code());
     }
-    return CloseFork(result);
+    return noErr;
 }
 
 // ========================================================= sample I/O
-UInt8 CWAVEFile::SilenceByte() const
+UInt8 CWAVEFile::FileSilenceByte() const
 {
     switch (m_coding) {
     case Coding::PCM: return m_fileSampleBytes == 1 ? 0x80 : 0x00;
@@ -1359,55 +1333,16 @@ void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t sam
     }
 }
 
-OSErr CWAVEFile::SetFilePos(UInt32 frame)
+SInt64 CWAVEFile::FileBytesPerFrame() const
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
-    SInt64 end = 0;
-    OSErr err = GetFileLength(&end);
-    if (err)
-        return err;
-    if (position > end) {
-        if (!m_headerDirty)
-            return eofErr;
-        err = ExtendToFrames(frame);
-        if (err)
-            return err;
-    }
-    return SetFPos(m_refNum, fsFromStart, position);
+    return SInt64(GetFileFrameBytes());
 }
 
-OSErr CWAVEFile::ExtendToFrames(UInt32 frame)
+OSErr CWAVEFile::CheckWriteExtent(UInt64 endFrame) const
 {
-    if (!DataFits(frame))
-        return kWAVEBadDataSizeErr;
-    const SInt64 target = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
-    SInt64 end = 0;
-    OSErr err = GetFileLength(&end);
-    if (err)
-        return err;
-    if (end < target) {
-        const UInt8 silence = SilenceByte();
-        if (silence == 0) {
-            err = SetEOF(m_refNum, target);
-            if (err)
-                return err;
-        } else {
-            const std::size_t chunk = std::size_t(std::max<UInt64>(1, UInt64(m_bufferFrames) * GetFileFrameBytes()));
-            std::vector<UInt8> fill(std::size_t(std::min<SInt64>(SInt64(chunk), target - end)), silence);
-            while (end < target) {
-                const std::size_t n = std::size_t(std::min<SInt64>(SInt64(fill.size()), target - end));
-                err = WriteAt(end, fill.data(), n);
-                if (err)
-                    return err;
-                end += SInt64(n);
-            }
-        }
-    }
-    m_numFrames = std::max(m_numFrames, frame);
-    return noErr;
+    return DataFits(endFrame) ? noErr : kWAVEBadDataSizeErr;
 }
+
 
 bool CWAVEFile::Reorders6_0() const
 {
@@ -1416,75 +1351,23 @@ bool CWAVEFile::Reorders6_0() const
     return m_headerDirty ? m_fmtExtensible : m_channelMask == 0x137;
 }
 
-OSErr CWAVEFile::ReadSamples(UInt32 frame, UInt8* block, UInt32* framesRead)
+OSErr CWAVEFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
 {
-    *framesRead = 0;
     const UInt64 frameBytes = GetFileFrameBytes();
-    const UInt32 wanted = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-    const std::size_t blockBytes = BlockBytes();
-    OSErr result = noErr;
-    UInt32 got = 0;
-    if (wanted > 0) {
-        m_scratch.resize(std::size_t(wanted * frameBytes));
-        ByteCount actual = 0;
-        const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * frameBytes);
-        result = FSReadFork(m_refNum, fsFromStart, position, m_scratch.size(), m_scratch.data(), &actual);
-        got = UInt32(UInt64(actual) / frameBytes);
-        DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels);
-        if (Reorders6_0())
-            PermuteFrames(block, got, 6, std::size_t(m_numBits / 8), kOrder6_0, true);
-    }
-    const std::size_t used = std::size_t(got) * m_numChannels * std::size_t(m_numBits / 8);
-    if (used < blockBytes)
-        std::memset(block + used, 0, blockBytes - used);
-    *framesRead = got;
+    m_scratch.resize(std::size_t(frames * frameBytes));
+    ByteCount actual = 0;
+    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * frameBytes);
+    const OSErr result = FSReadFork(m_refNum, fsFromStart, position, m_scratch.size(), m_scratch.data(), &actual);
+    const UInt32 got = UInt32(UInt64(actual) / frameBytes);
+    DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels);
+    if (Reorders6_0())
+        PermuteFrames(block, got, 6, std::size_t(m_numBits / 8), kOrder6_0, true);
+    *filled = std::size_t(got) * m_numChannels * std::size_t(m_numBits / 8);
     return result;
 }
 
-OSErr CWAVEFile::PrepareBuffer(bool forWriting)
+OSErr CWAVEFile::StoreFrames(UInt32 frames, UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (forWriting)
-        return m_writeBuffer ? noErr : AllocateWriteBuffer();
-    return m_readBuffer ? noErr : AllocateReadBuffer();
-}
-
-OSErr CWAVEFile::ReadBlock(UInt32 frame)
-{
-    OSErr err = PrepareBuffer(false);
-    if (err)
-        return err;
-    UInt32 got = 0;
-    err = ReadSamples(frame, m_readBuffer, &got);
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CWAVEFile::PrepareWriteBlock(UInt32 frame)
-{
-    OSErr err = PrepareBuffer(true);
-    if (err)
-        return err;
-    err = SetFilePos(frame);
-    if (err)
-        return err;
-    UInt32 got = 0;
-    err = ReadSamples(frame, m_writeBuffer, &got);
-    return err == eofErr ? noErr : err;
-}
-
-OSErr CWAVEFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
-    if (!DataFits(UInt64(frame) + frames))
-        return kWAVEBadDataSizeErr;
     OSErr err = SetFilePos(frame);
     if (err)
         return err;
@@ -1494,9 +1377,5 @@ OSErr CWAVEFile::WriteBlock(UInt32 frames, UInt32 frame)
     if (Reorders6_0())
         PermuteFrames(m_scratch.data(), frames, 6, m_fileSampleBytes, kOrder6_0, false);
     const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
-    err = WriteAt(position, m_scratch.data(), m_scratch.size());
-    if (err)
-        return err;
-    m_numFrames = UInt32(std::max<UInt64>(m_numFrames, UInt64(frame) + frames));
-    return noErr;
+    return WriteAt(position, m_scratch.data(), m_scratch.size());
 }

@@ -28,7 +28,7 @@
 // RIFF sizes is refused with -22704 before anything is written past it.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 #include "ChunkReader.h"
 
 #include <istream>
@@ -82,7 +82,7 @@ struct WAVEFormat {
 // Parses a 'fmt ' chunk body; false when it is too short for its form.
 bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format);
 
-class CWAVEFile : public CSoundFile {
+class CWAVEFile : public CLinearPCMFile {
 public:
     CWAVEFile();
     ~CWAVEFile() override;
@@ -91,12 +91,6 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     // Reads the shape and counts the regions ('ltxt' entries) into *result.
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
@@ -118,8 +112,6 @@ public:
     virtual OSErr WriteExtensibleFmtChunk();
     // Reads an extensible 'fmt ' chunk: -22004 when the file's is not one.
     virtual OSErr ReadExtensibleFmtChunk();
-    // Grows the data with silence up to `frame`.
-    virtual OSErr ExtendToFrames(UInt32 frame);
     // Written at close after WriteChunks (Broadcast Wave: 'bext', 'regn').
     virtual OSErr WriteExtraChunks();
 
@@ -140,13 +132,22 @@ public:
     OSErr WriteSmplChunk();
     OSErr WriteInstChunk();
 
-    // Where the first sample byte is, and the bytes of one sample and one
-    // frame in the file.
-    SInt64 GetDataOffset() const { return m_dataOffset; }
+    // The bytes of one sample and one frame in the file.
     UInt32 GetFileSampleBytes() const { return m_fileSampleBytes; }
     UInt64 GetFileFrameBytes() const { return UInt64(m_fileSampleBytes) * m_numChannels; }
 
 protected:
+    // Patches the sizes and the channel mask, appends the chunks.
+    OSErr RewriteHeader() override;
+    SInt64 FileBytesPerFrame() const override;
+    // The RIFF sizes are 32 bits wide.
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
+    // Silence in the file's coding (0x80 for 8-bit PCM, G.711 silence).
+    UInt8 FileSilenceByte() const override;
+    // Decodes and reorders to and from the block layout.
+    OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+    OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
+
     // How the file stores its samples.
     enum class Coding { PCM, Float, MuLaw, ALaw };
 
@@ -174,8 +175,6 @@ protected:
     OSErr OpenForReading();
     // The fork's end of file.
     OSErr GetFileLength(SInt64* length);
-    // Writes `bytes` at `position` (positions are 64-bit).
-    OSErr WriteAt(SInt64 position, const void* bytes, std::size_t count);
     OSErr AppendBytes(const void* bytes, std::size_t count);
     OSErr WriteU32At(SInt64 position, UInt32 value);
     // Whether `frames` frames of data still fit the RIFF size limits.
@@ -194,22 +193,15 @@ protected:
 
     Coding m_coding = Coding::PCM;
     UInt32 m_fileSampleBytes = 2;   // bytes per sample in the file
-    SInt64 m_dataOffset = 0;        // position of the first sample byte
     SInt64 m_riffEnd = 0;           // where the chunk walk ends
     UInt32 m_channelMask = 0;       // mask of an extensible file as read
     bool m_fmtExtensible = false;   // the file being written has the extensible form
 
 private:
-    OSErr ReadSamples(UInt32 frame, UInt8* block, UInt32* framesRead);
-    // Checks that the file is open and that the read (or write) buffer exists.
-    OSErr PrepareBuffer(bool forWriting);
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
-    UInt8 SilenceByte() const;
     // Whether the channels of a 6.0 file are in another order in the file
     // (the channel mask's) than in memory (the layout's).
     bool Reorders6_0() const;
     OSErr ReadChunksBody();
-
-    std::vector<UInt8> m_scratch;   // file-form samples of one block
 };

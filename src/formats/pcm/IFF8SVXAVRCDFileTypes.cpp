@@ -3,6 +3,8 @@
 #include "CAVRFile.h"
 #include "CIFF8SVXFile.h"
 #include "CImageDATFile.h"
+#include "CreateSoundFile.h"
+#include "ForkInputStream.h"
 #include "SoundFileRegistry.h"
 
 #include <cstring>
@@ -20,9 +22,9 @@ CSoundFile* Make()
 // Reads the first `count` bytes of a file; false when it is shorter.
 bool ReadStart(const QString& path, UInt8* bytes, std::streamsize count, SInt32* error)
 {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    if (!in) {
-        *error = fnfErr;
+    ForkInputStream in(path.toStdString());
+    if (in.openError() != noErr) {
+        *error = in.openError();
         return false;
     }
     in.read(reinterpret_cast<char*>(bytes), count);
@@ -55,6 +57,26 @@ SInt32 ProbeAVRChannels(const QString& path)
     return (header[12] | header[13]) != 0 ? 2 : 1;
 }
 
+namespace {
+
+OSErr Sniff8SVX(const UInt8* header, std::istream&, OSType, OSType* type)
+{
+    if (std::memcmp(header + 8, "8SVX", 4) != 0)
+        return kUnknownFileFormatErr;
+    *type = kIFF8SVXFileType;
+    return noErr;
+}
+
+OSErr SniffAVR(const UInt8* header, std::istream&, OSType, OSType* type)
+{
+    if (std::memcmp(header, "2BIT", 4) != 0)
+        return kUnknownFileFormatErr;
+    *type = kAVRFileType;
+    return noErr;
+}
+
+} // namespace
+
 void RegisterIFF8SVXAVRCDFileTypes()
 {
     RegisterSoundFileFactory(kIFF8SVXFileType, &Make<CIFF8SVXFile>);
@@ -62,4 +84,6 @@ void RegisterIFF8SVXAVRCDFileTypes()
     RegisterSoundFileFactory(kImageDATFileType, &Make<CImageDATFile>);
     RegisterHeaderProbe(kIFF8SVXFileType, &ProbeIFF8SVXChannels);
     RegisterHeaderProbe(kAVRFileType, &ProbeAVRChannels);
+    RegisterHeaderSniffer(kIFF8SVXFileType, &Sniff8SVX);
+    RegisterHeaderSniffer(kAVRFileType, &SniffAVR);
 }

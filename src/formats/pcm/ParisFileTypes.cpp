@@ -1,7 +1,10 @@
 #include "ParisFileTypes.h"
 
 #include "CParisLinearFile.h"
+#include "CreateSoundFile.h"
+#include "ForkInputStream.h"
 #include "SoundFileRegistry.h"
+#include "header_sniffing.h"
 
 #include <cstring>
 #include <fstream>
@@ -17,7 +20,7 @@ CSoundFile* MakeParis()
 SInt32 ProbeParisChannels(const QString& path)
 {
     const std::string name = path.toStdString();
-    std::ifstream in(name, std::ios::binary);
+    ForkInputStream in(name);
     char magic[4];
     if (!in || !in.read(magic, sizeof magic))
         return 0;
@@ -27,10 +30,20 @@ SInt32 ProbeParisChannels(const QString& path)
     return channels > 0x7FFFFFFFu ? 0 : SInt32(channels);
 }
 
+OSErr SniffParis(const UInt8* header, std::istream&, OSType, OSType* type)
+{
+    if (!header_sniffing::HeaderIs(header, 0, " paf") && !header_sniffing::HeaderIs(header, 0, "fap "))
+        return kUnknownFileFormatErr;
+    *type = FOUR_CHAR_CODE(" paf");
+    return noErr;
+}
+
 } // namespace
 
 void RegisterParisFileTypes()
 {
     RegisterSoundFileFactory(FOUR_CHAR_CODE(" paf"), &MakeParis);
     RegisterHeaderProbe(FOUR_CHAR_CODE(" paf"), &ProbeParisChannels);
+    RegisterHeaderSniffer(FOUR_CHAR_CODE(" paf"), &SniffParis);
+    RegisterSetMemberType(FOUR_CHAR_CODE(" paf"));
 }

@@ -36,4 +36,5 @@ void RegisterSDIIFileTypes()
     RegisterSoundFileFactory(FOUR_CHAR_CODE("Sd2f"), &MakeSDII);
     RegisterSoundFileFactory(FOUR_CHAR_CODE("MMIX"), &MakeMacMix);
     RegisterHeaderProbe(FOUR_CHAR_CODE("Sd2f"), &ProbeSDIIChannels);
+    RegisterSetMemberType(FOUR_CHAR_CODE("Sd2f"));
 }

@@ -3,4 +3,9 @@
 // probe that type detection and set grouping ask for 'SAIF'.
 #pragma once
 
+#include <istream>
+
 void RegisterSonicFileTypes();
+
+// An AIFF whose first "APPL" chunk has the signature "SSYS".
+bool IsSonicAIFF(std::istream& in);

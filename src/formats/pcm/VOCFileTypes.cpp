@@ -2,9 +2,29 @@
 
 #include "CVOCFile.h"
 #include "CVOC_SBFile.h"
+#include "CreateSoundFile.h"
 #include "SoundFileRegistry.h"
+#include "header_sniffing.h"
 
 namespace {
+
+// 'VOC2' reads the files whose format is declared in a block of its own:
+// the extended block 8, or the sound-data block 9 of the newer files
+// (16-bit and multichannel, as sox and libsndfile write them).
+OSErr SniffVOC(const UInt8* header, std::istream& in, OSType, OSType* type)
+{
+    if (!header_sniffing::HeaderIs(header, 0, "Crea"))
+        return kUnknownFileFormatErr;
+    const auto hasBlock = [&in](UInt8 block) {
+        try {
+            return FindVOCBlock(block, in) != kVOCChunkMissingErr;
+        } catch (...) {
+            return false;
+        }
+    };
+    *type = hasBlock(8) || hasBlock(9) ? FOUR_CHAR_CODE("VOC2") : FOUR_CHAR_CODE("VOC ");
+    return noErr;
+}
 
 template <typename T>
 CSoundFile* Make()
@@ -28,4 +48,5 @@ void RegisterVOCFileTypes()
     RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC "), &Make<CVOCFile>);
     RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC2"), &Make<CVOC_SBFile>);
     RegisterChunkFinder(FOUR_CHAR_CODE("VOC "), &FindVOCBlockByCode);
+    RegisterHeaderSniffer(FOUR_CHAR_CODE("VOC "), &SniffVOC);
 }

@@ -5,7 +5,11 @@
 #include "CWAVEFloatFile.h"
 #include "CWAVE_ALawFile.h"
 #include "CWAVE_AuFile.h"
+#include "CreateSoundFile.h"
 #include "SoundFileRegistry.h"
+#include "header_sniffing.h"
+
+using namespace header_sniffing;
 
 namespace {
 
@@ -25,7 +29,45 @@ OSErr FindRIFFChunkByCode(std::istream& stream, OSType chunkID, UInt32 occurrenc
     return FindRIFFChunk(ChunkIDToString(chunkID), occurrence, stream);
 }
 
+OSErr SniffWAVE(const UInt8* header, std::istream& in, OSType, OSType* type)
+{
+    if (!HeaderIs(header, 8, "WAVE"))
+        return kUnknownFileFormatErr;
+    return ProbeRIFFType(type, in, header);
+}
+
 } // namespace
+
+OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24])
+{
+    if (HeaderIs(header, 12, "fmt ")) {
+        if (!SeekTo(in, 20))
+            return kUnknownFileFormatErr;
+    } else {
+        const OSErr err = FindRIFFChunk("fmt ", 1, in);
+        if (err != noErr)
+            return err;
+        if (!SeekBy(in, 4))
+            return kUnknownFileFormatErr;
+    }
+    UInt8 tagBytes[2];
+    if (!ReadExactly(in, tagBytes, 2))
+        return kUnknownFileFormatErr;
+    SInt16 tag = SInt16(UInt16(tagBytes[0]) | (UInt16(tagBytes[1]) << 8));
+    if (tag == -2) // extensible
+        tag = 1;
+    switch (tag) {
+    case 1:
+        *type = FindRIFFChunk("bext", 1, in) == noErr ? FOUR_CHAR_CODE("BWLN") : FOUR_CHAR_CODE("WAVE");
+        return noErr;
+    case 2: *type = FOUR_CHAR_CODE("MSAP"); return noErr;
+    case 3: *type = FOUR_CHAR_CODE("WVfl"); return noErr;
+    case 6: *type = FOUR_CHAR_CODE("WVal"); return noErr;
+    case 7: *type = FOUR_CHAR_CODE("WVau"); return noErr;
+    case 0x42: *type = FOUR_CHAR_CODE("G729"); return noErr;
+    default: return kUnknownFileFormatErr;
+    }
+}
 
 void RegisterWAVEFileTypes()
 {
@@ -38,4 +80,7 @@ void RegisterWAVEFileTypes()
     RegisterHeaderProbe(FOUR_CHAR_CODE("BWLN"), &ProbeWAVEChannels);
     RegisterHeaderProbe(FOUR_CHAR_CODE("WVfl"), &ProbeWAVEChannels);
     RegisterChunkFinder(FOUR_CHAR_CODE("RIFF"), &FindRIFFChunkByCode);
+    RegisterHeaderSniffer(FOUR_CHAR_CODE("WAVE"), &SniffWAVE);
+    for (OSType member : {FOUR_CHAR_CODE("WAVE"), FOUR_CHAR_CODE("BWLN"), FOUR_CHAR_CODE("WVfl")})
+        RegisterSetMemberType(member);
 }

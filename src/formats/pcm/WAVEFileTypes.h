@@ -4,4 +4,14 @@
 // chunk finder.
 #pragma once
 
+#include "MacTypes.h"
+
+#include <istream>
+
 void RegisterWAVEFileTypes();
+
+// The RIFF/WAVE step of type detection: `header` is the file's first 24
+// bytes.  'BWLN' (with a "bext" chunk) or 'WAVE' for tag 1 and 0xFFFE,
+// 'MSAP' 2, 'WVfl' 3, 'WVal' 6, 'WVau' 7, 'G729' 0x42; -22008 for other
+// tags; the chunk search's code when there is no "fmt " chunk.
+OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24]);

@@ -202,35 +202,6 @@ TEST_F(AIFFPeerTest, ReadsFloatAIFC)
     }
 }
 
-TEST_F(AIFFPeerTest, PeersReadWhatWeWrite)
-{
-    for (int family = 0; family < 2; ++family) {
-        for (SInt16 bits : {8, 16, 24, 32}) {
-            for (UInt16 channels : {1, 2}) {
-                const std::string name =
-                    "w" + std::to_string(family) + "_" + std::to_string(bits) + "_" + std::to_string(channels);
-                const std::string path = family == 0 ? WriteOurs<CAIFFFile>(dir.file(name), channels, bits, 1001)
-                                                     : WriteOurs<CAIFCFile>(dir.file(name), channels, bits, 1001);
-                std::unique_ptr<CAIFFFile> file = family == 0
-                                                      ? std::unique_ptr<CAIFFFile>(OpenPeerFile<CAIFFFile>(path))
-                                                      : std::unique_ptr<CAIFFFile>(OpenPeerFile<CAIFCFile>(path));
-                const auto ours = ReadAllBlocks(*file);
-                EXPECT_TRUE(SoxDecode(path, bits) == ours) << name << " in sox";
-                EXPECT_TRUE(FfmpegDecode(path, bits) == ours) << name << " in ffmpeg";
-                RunResult info = RunProgram("sndfile-info", {QString::fromStdString(path)});
-                ASSERT_EQ(info.exitCode, 0) << name;
-                const std::string text = info.out.toStdString();
-                EXPECT_NE(text.find("Frames      : 1001"), std::string::npos) << name << text;
-                EXPECT_NE(text.find("Channels    : " + std::to_string(channels)), std::string::npos) << name;
-                EXPECT_EQ(text.find("rror"), std::string::npos) << name << text;
-                EXPECT_EQ(Probe(path, "channels,sample_rate"),
-                          "sample_rate=44100\nchannels=" + std::to_string(channels) + "\n")
-                    << name;
-            }
-        }
-    }
-}
-
 TEST_F(AIFFPeerTest, ChannelLayoutsMatchTheDataInFfprobe)
 {
     const std::string six = WriteOurs<CAIFFFile>(dir.file("surround51"), 6, 16, 100, kChannelConfig5_1);

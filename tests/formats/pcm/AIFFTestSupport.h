@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CAIFFFile.h"
+#include "PeerTools.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -19,45 +20,8 @@
 
 namespace aifftest {
 
-struct RunResult {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a program with an argument vector; exitCode -1 when it did not run.
-inline RunResult RunProgram(const QString& program, const QStringList& arguments)
-{
-    RunResult result;
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(10000)) {
-        return result;
-    }
-    process.closeWriteChannel();
-    process.waitForFinished(60000);
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return result;
-}
-
-inline bool HaveProgram(const QString& program)
-{
-    return RunProgram(program, {QStringLiteral("--version")}).exitCode >= 0;
-}
-
-inline std::vector<UInt8> ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<UInt8>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const std::vector<UInt8>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+// The runner and file helpers of tests/support (PeerTools.h).
+using peers::HaveProgram, peers::ReadAll, peers::RunProgram, peers::RunResult, peers::WriteAll;
 
 inline UInt32 BE32(const std::vector<UInt8>& d, std::size_t at)
 {

@@ -7,7 +7,6 @@
 #include "CSoundFile.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <cstring>
 #include <string>
@@ -81,38 +80,9 @@ std::string WriteSamples(const std::string& path, UInt16 channels, SInt16 bits, 
     return file.GetPath();
 }
 
-// What libsndfile reads: shape and the samples as 16-bit values.
-struct SndfileView {
-    bool opened = false;
-    int channels = 0;
-    int rate = 0;
-    sf_count_t frames = 0;
-    std::vector<short> samples;
-};
-
-inline SndfileView ReadWithSndfile(const std::string& path)
-{
-    SndfileView view;
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) {
-        return view;
-    }
-    view.opened = true;
-    view.channels = info.channels;
-    view.rate = info.samplerate;
-    view.frames = info.frames;
-    view.samples.resize(std::size_t(info.frames * info.channels));
-    sf_readf_short(file, view.samples.data(), info.frames);
-    sf_close(file);
-    return view;
-}
-
 inline bool HaveSox()
 {
-    static const bool have = HaveProgram(QStringLiteral("sox"));
-    return have;
+    return peers::Have(QStringLiteral("sox"));
 }
 
 } // namespace smallpcm

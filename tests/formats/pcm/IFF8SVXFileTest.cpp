@@ -140,35 +140,9 @@ TEST_F(IFF8SVXFileTest, SeekingPastTheEndWhileWritingFillsWithSilence)
     EXPECT_EQ(ReadAllBlocks(*back), expected);
 }
 
-TEST_F(IFF8SVXFileTest, PeersReadOurFilesSampleExact)
+TEST_F(IFF8SVXFileTest, StereoPeerFilesAreRefusedNotMisread)
 {
-    const std::vector<SInt32> samples = TestSamples(5001, 8);
-    const std::string path = WriteSamples<CIFF8SVXFile>(dir.file("ours"), 1, 8, 16000.0f, samples);
-    const SndfileView view = ReadWithSndfile(path);
-    ASSERT_TRUE(view.opened);
-    EXPECT_EQ(view.channels, 1);
-    EXPECT_EQ(view.rate, 16000);
-    // libsndfile counts the pad byte of an odd BODY as a sample (it does so
-    // for every writer's files); the samples before it are exact.
-    ASSERT_TRUE(view.frames == sf_count_t(samples.size()) || view.frames == sf_count_t(samples.size() + 1));
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        ASSERT_EQ(view.samples[i], samples[i] * 256) << i;
-    }
-    if (!HaveSox()) {
-        GTEST_SKIP() << "sox not available";
-    }
-    const std::string raw = dir.file("sox.raw");
-    const RunResult r = RunProgram("sox", {QString::fromStdString(path), "-t", "raw", "-e", "signed", "-b", "8",
-                                           QString::fromStdString(raw)});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(ReadAll(raw), BlockBytes(samples, 8));
-}
-
-TEST_F(IFF8SVXFileTest, PeerFilesReadSampleExact)
-{
-    if (!HaveSox()) {
-        GTEST_SKIP() << "sox not available";
-    }
+    QM_REQUIRE_PEER("sox");
     const std::vector<SInt32> samples = TestSamples(3333, 8);
     const std::string raw = dir.file("in.raw");
     WriteAll(raw, BlockBytes(samples, 8));
@@ -176,10 +150,6 @@ TEST_F(IFF8SVXFileTest, PeerFilesReadSampleExact)
     const RunResult r = RunProgram("sox", {"-t", "raw", "-r", "8000", "-e", "signed", "-b", "8", "-c", "1",
                                            QString::fromStdString(raw), QString::fromStdString(peer)});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    auto file = OpenPath(peer);
-    EXPECT_EQ(file->GetSampleRate(), 8000.0);
-    EXPECT_EQ(file->GetNumFrames(), samples.size());
-    EXPECT_EQ(ReadAllBlocks(*file), BlockBytes(samples, 8));
     // A stereo file (one channel after the other) is refused, not misread.
     const std::string stereo = dir.file("stereo.8svx");
     ASSERT_EQ(RunProgram("sox", {"-t", "raw", "-r", "8000", "-e", "signed", "-b", "8", "-c", "2",
@@ -253,15 +223,3 @@ TEST_F(IFF8SVXFileTest, DamagedFilesAreRefusedOrClamped)
     EXPECT_EQ(ReadAllBlocks(*file), samples);
 }
 
-TEST_F(IFF8SVXFileTest, RegistrationMakesTheClassAndProbesHeaders)
-{
-    RegisterIFF8SVXAVRCDFileTypes();
-    SoundFileFactory factory = GetSoundFileFactory(FOUR_CHAR_CODE("8SVX"));
-    ASSERT_NE(factory, nullptr);
-    std::unique_ptr<CSoundFile> made(factory());
-    EXPECT_NE(dynamic_cast<CIFF8SVXFile*>(made.get()), nullptr);
-    const std::string path = WriteSamples<CIFF8SVXFile>(dir.file("p"), 1, 8, 8000.0f, {1});
-    EXPECT_EQ(ProbeIFF8SVXChannels(QString::fromStdString(path)), 1);
-    WriteAll(dir.file("x"), {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I', 'F', 'F'});
-    EXPECT_EQ(ProbeIFF8SVXChannels(QString::fromStdString(dir.file("x"))), 0);
-}

@@ -65,7 +65,8 @@ void SoxMake(const std::string& path, int channels, const QStringList& encoding)
 } // namespace
 
 // ================================================================ writing
-TEST(NeXTFile, WritesLinearFilesThePeersReadSampleExact)
+// The header as written (the peers' view is in the conformance suite).
+TEST(NeXTFile, WritesTheHeaderFieldsAndReadsThemBack)
 {
     TestTempDir dir;
     for (int bits : {8, 16, 24, 32}) {
@@ -91,17 +92,6 @@ TEST(NeXTFile, WritesLinearFilesThePeersReadSampleExact)
             EXPECT_EQ(BE32At(bytes, 20), UInt32(channels));
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[24]), 4), "QUIL");
             EXPECT_EQ(bytes.size(), 28u + 2500u * channels * bits / 8);
-
-            EXPECT_EQ(FFmpegS32(path), samples) << path;
-            EXPECT_EQ(SoxS32(path), samples) << path;
-            SF_INFO info{};
-            SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
-            ASSERT_NE(sf, nullptr);
-            std::vector<int> peer(std::size_t(info.frames) * channels);
-            sf_readf_int(sf, peer.data(), info.frames);
-            sf_close(sf);
-            EXPECT_EQ(info.frames, 2500);
-            EXPECT_EQ(std::vector<SInt32>(peer.begin(), peer.end()), samples);
 
             auto back = OpenWith<CNeXT_SUNFile>(path, &err);
             ASSERT_EQ(err, noErr);
@@ -203,7 +193,7 @@ TEST(NeXTFile, MuLawExpansionIsTheStandardTable)
         EXPECT_EQ(linear2ulaw(ulaw2linear(UInt8(b))), b == 0x7F ? 0xFF : b) << b;
 }
 
-TEST(NeXTFile, WritingPastTheEndZeroFillsTheGap)
+TEST(NeXTFile, WritingPastTheEndFillsTheGapWithSilence)
 {
     TestTempDir dir;
     OSErr err;
@@ -216,8 +206,9 @@ TEST(NeXTFile, WritingPastTheEndZeroFillsTheGap)
     const auto bytes = ReadAll(file->GetPath());
     ASSERT_EQ(bytes.size(), 28u + 101u);
     EXPECT_EQ(BE32At(bytes, 8), 101u);
+    // A-law silence (a zero byte would be a loud sample).
     for (std::size_t i = 28; i < 128; ++i)
-        EXPECT_EQ(bytes[i], 0) << i;
+        EXPECT_EQ(bytes[i], 0xD5) << i;
     EXPECT_EQ(file->Close(), kFileNotOpenedErr);
 }
 
@@ -234,45 +225,12 @@ TEST(NeXTFile, RefusesToWriteMoreThanTheSizeWordHolds)
 }
 
 // ================================================================ reading
-TEST(NeXTFile, ReadsPeerFilesSampleExact)
+// sox's and libsndfile's files are in the conformance suite; ffmpeg writes
+// headers of its own (info text, offsets).
+TEST(NeXTFile, ReadsFFmpegFilesSampleExact)
 {
     TestTempDir dir;
-    struct Case {
-        QStringList encoding;
-        int bits;
-        OSType type;
-    };
-    const std::vector<Case> cases = {
-        {{"-b", "8", "-e", "signed-integer"}, 8, FOUR_CHAR_CODE("NxTS")},
-        {{"-b", "16", "-e", "signed-integer"}, 16, FOUR_CHAR_CODE("NxTS")},
-        {{"-b", "24", "-e", "signed-integer"}, 24, FOUR_CHAR_CODE("NxTS")},
-        {{"-b", "32", "-e", "signed-integer"}, 32, FOUR_CHAR_CODE("NxTS")},
-        {{"-e", "a-law"}, 16, FOUR_CHAR_CODE("NSAL")},
-        {{"-e", "u-law"}, 16, FOUR_CHAR_CODE("ulaw")},
-    };
     RegisterNeXTFileTypes();
-    int n = 0;
-    for (const Case& c : cases) {
-        for (int channels : {1, 2}) {
-            const std::string path = dir.file("sox" + std::to_string(n++) + ".au");
-            SoxMake(path, channels, c.encoding);
-            OSType type = 0;
-            ASSERT_EQ(DetectFileType(path, &type), noErr);
-            EXPECT_EQ(type, c.type);
-            std::unique_ptr<CSoundFile> file(CreateSoundFileObject(type));
-            ASSERT_TRUE(file);
-            ASSERT_EQ(file->SetFile(path), noErr);
-            ASSERT_EQ(file->Open(), noErr) << path;
-            EXPECT_EQ(file->GetNumBits(), c.bits);
-            EXPECT_EQ(file->GetNumChannels(), channels);
-            EXPECT_EQ(file->GetNumFrames(), 800u);
-            const auto ours = ReadAllSamples(*file);
-            const auto peer = c.bits == 16 ? Top16(SoxS32(path)) : SoxS32(path);
-            EXPECT_EQ(ours, peer) << path;
-            EXPECT_EQ(ours, FFmpegS32(path)) << path;
-        }
-    }
-
     // ffmpeg and libsndfile write headers of their own (info text, offsets).
     const std::string source = dir.file("src.wav");
     SoxMake(source, 2, {"-b", "16"});
@@ -288,18 +246,6 @@ TEST(NeXTFile, ReadsPeerFilesSampleExact)
         ASSERT_EQ(file->Open(), noErr) << codec;
         EXPECT_EQ(file->GetNumFrames(), 800u) << codec;
         EXPECT_EQ(ReadAllSamples(*file), FFmpegS32(out)) << codec;
-    }
-    for (const char* enc : {"-pcms8", "-pcm16", "-pcm24", "-pcm32", "-alaw", "-ulaw"}) {
-        const std::string out = dir.file(std::string("sf") + enc + ".au");
-        const RunResult r = RunProgram("sndfile-convert", {enc, QString::fromStdString(source), QString::fromStdString(out)});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        OSType type = 0;
-        ASSERT_EQ(DetectFileType(out, &type), noErr);
-        std::unique_ptr<CSoundFile> file(CreateSoundFileObject(type));
-        ASSERT_EQ(file->SetFile(out), noErr);
-        ASSERT_EQ(file->Open(), noErr) << enc;
-        EXPECT_EQ(file->GetNumFrames(), 800u) << enc;
-        EXPECT_EQ(ReadAllSamples(*file), FFmpegS32(out)) << enc;
     }
 }
 

@@ -168,6 +168,8 @@ TEST(ParisFile, SplitMemberNamesUseDashes)
 }
 
 // ================================================================ reading
+// Both byte orders and 24-bit groups from the library (sndfile-convert's
+// files are in the conformance suite).
 TEST(ParisFile, ReadsLibsndfileFilesSampleExact)
 {
     TestTempDir dir;
@@ -204,22 +206,6 @@ TEST(ParisFile, ReadsLibsndfileFilesSampleExact)
                 EXPECT_EQ(GetParisNumChannels(path), UInt32(channels));
             }
         }
-    }
-    // sndfile-convert's own output.
-    const std::string wav = dir.file("src.wav");
-    const RunResult made = RunProgram("sox", {"-R", "-n", "-r", "8000", "-c", "2", "-b", "24",
-                                              QString::fromStdString(wav), "synth", "0.1", "whitenoise"});
-    ASSERT_EQ(made.exitCode, 0);
-    for (const char* enc : {"-pcm16", "-pcm24"}) {
-        const std::string out = dir.file(std::string("conv") + enc + ".paf");
-        const RunResult r = RunProgram("sndfile-convert", {enc, QString::fromStdString(wav), QString::fromStdString(out)});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        OSErr err;
-        auto file = OpenWith<CParisLinearFile>(out, &err);
-        ASSERT_EQ(err, noErr);
-        SF_INFO info;
-        EXPECT_EQ(ReadAllSamples(*file), SndfileInts(out, &info)) << enc;
-        EXPECT_EQ(file->GetNumFrames(), UInt32(info.frames));
     }
 }
 

@@ -10,6 +10,7 @@
 #include "TestTempDir.h"
 #include "WAVETestSupport.h"
 #include "ZuSoundFile.h"
+#include "PeerTools.h"
 
 #include <QStandardPaths>
 
@@ -20,11 +21,6 @@
 namespace {
 
 constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
-
-bool HaveSox()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty();
-}
 
 wavetest::RunResult Sox(const QStringList& args)
 {
@@ -79,8 +75,7 @@ class SetFilesPeerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HaveSox())
-            GTEST_SKIP() << "sox is not installed";
+        QM_REQUIRE_PEER("sox");
         RegisterPCMFileTypes();
         RegisterSetFileTypes();
     }

@@ -55,7 +55,7 @@ protected:
     TestTempDir dir;
 };
 
-TEST_F(SonicAIFFFileTest, SixteenBitStereoLayoutAndPeers)
+TEST_F(SonicAIFFFileTest, SixteenBitStereoLayout)
 {
     const std::vector<UInt8> samples = Bytes(4 * 20000);
     const std::string path = WriteBlocks<CSonicAIFFFile>(dir.file("st"), 2, 16, 44100.0, 0, samples, [](auto&) {});
@@ -86,25 +86,8 @@ TEST_F(SonicAIFFFileTest, SixteenBitStereoLayoutAndPeers)
     EXPECT_EQ(ReadAllBlocks(*in), samples);
     EXPECT_EQ(in->GetFormatName(), QStringLiteral("Sonic 16 Bit Signed AIFF"));
     EXPECT_EQ(CSonicAIFFFile::GetLastPackingMode(), 1);
-    if (HaveProgram(QStringLiteral("sox"))) {
-        ExpectSamplesThenSilence(SoxRaw(path, 16), samples);
-    }
-    if (HaveProgram(QStringLiteral("ffprobe"))) {
-        EXPECT_EQ(FfprobeFrames(path), 20000);
-    }
-    // libsndfile, like sox, takes the frames from the 'SSND' size: the
-    // samples, then the block padding as silence.
-    SF_INFO info{};
-    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
-    ASSERT_NE(sf, nullptr);
-    EXPECT_EQ(info.channels, 2);
-    ASSERT_GE(info.frames, 20000);
-    std::vector<short> shorts(std::size_t(info.frames) * 2);
-    EXPECT_EQ(sf_readf_short(sf, shorts.data(), info.frames), info.frames);
-    sf_close(sf);
-    for (std::size_t i = 0; i < shorts.size(); ++i) {
-        ASSERT_EQ(UInt16(shorts[i]), i < 40000 ? BE16(samples, 2 * i) : 0) << i;
-    }
+    // The peers' view (samples, then the block padding) is in the
+    // conformance suite.
 }
 
 TEST_F(SonicAIFFFileTest, EveryTwentyFourBitPackingRoundTrips)

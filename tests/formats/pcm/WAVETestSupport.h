@@ -6,6 +6,7 @@
 #include "CSoundFile.h"
 #include "ChunkReader.h"
 #include "MacTypes.h"
+#include "PeerTools.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -24,39 +25,8 @@
 
 namespace wavetest {
 
-struct RunResult {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a program with an argument vector (no shell) and waits for it.
-inline RunResult RunProgram(const QString& program, const QStringList& args)
-{
-    QProcess process;
-    process.start(program, args);
-    RunResult result;
-    if (!process.waitForStarted(20000))
-        return result;
-    process.closeWriteChannel();
-    process.waitForFinished(120000);
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-inline std::vector<UInt8> ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<UInt8>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const std::vector<UInt8>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+// The runner and file helpers of tests/support (PeerTools.h).
+using peers::HaveProgram, peers::ReadAll, peers::RunProgram, peers::RunResult, peers::WriteAll;
 
 inline UInt32 LE32(const std::vector<UInt8>& b, std::size_t at)
 {

@@ -2,6 +2,7 @@
 // type detection with grouping on (as the input-file model calls it).
 #include "CSoundFile.h"
 #include "CreateSoundFile.h"
+#include "PCMFileTypes.h"
 #include "DetectionFiles.h"
 #include "SoundFileRegistry.h"
 #include "SoundFileSwitches.h"
@@ -36,6 +37,7 @@ protected:
     void SetUp() override
     {
         ClearSoundFileRegistries();
+        RegisterPCMFileTypes();
         SetRecognizeNumberFilesAsSplit(false);
     }
     void TearDown() override { SetRecognizeNumberFilesAsSplit(false); }

@@ -1,4 +1,4 @@
-// Byte-order helpers shared by the PCM format classes: big-endian header
+// Byte-order helpers shared by the format classes: big-endian header
 // fields in raw byte buffers, and byte-pair swapping of 16-bit sample blocks.
 #pragma once
 

@@ -5,6 +5,7 @@
 #include "TestTempDir.h"
 #include "ZuResourceFile.h"
 #include "error_code_exception.h"
+#include "PeerTools.h"
 
 #include <QFile>
 #include <QProcess>
@@ -340,9 +341,8 @@ TEST(ZuResourceFile, TwoThreadsReadAndWriteTheirOwnFiles)
 // "._name" sidecar) was written here.
 TEST(ZuResourceFile, SoundDesignerForkReadsInLibsndfile)
 {
+    QM_REQUIRE_PEER("sndfile-info");
     const QString info = QStandardPaths::findExecutable(QStringLiteral("sndfile-info"));
-    if (info.isEmpty())
-        GTEST_SKIP() << "sndfile-info not installed";
     TestTempDir dir;
     const std::string path = dir.file("tone.sd2");
     QByteArray pcm;

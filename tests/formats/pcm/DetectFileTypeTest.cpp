@@ -1,10 +1,12 @@
-// Type detection from the HFS type in the sidecar, the header bytes, the
-// extension and the raw-file settings, on hand-made files.  No format is
-// registered here, so the built-in chunk walks and probes are exercised.
+// Type detection from the HFS type in the sidecar, the header bytes (the
+// sniffers the PCM formats register), the extension and the raw-file
+// settings, on hand-made files.
 #include "AppleDoubleFile.h"
+#include "CNeXT_SUNFile.h"
 #include "CSoundFile.h"
 #include "CreateSoundFile.h"
 #include "DetectionFiles.h"
+#include "PCMFileTypes.h"
 #include "RawFileSettings.h"
 #include "SoundFileRegistry.h"
 #include "TestTempDir.h"
@@ -40,6 +42,7 @@ protected:
     void SetUp() override
     {
         ClearSoundFileRegistries();
+        RegisterPCMFileTypes();
         RawFileSettings::Release();
     }
     void TearDown() override { RawFileSettings::Release(); }
@@ -134,10 +137,11 @@ TEST_F(DetectFileTypeTest, RIFFFormatTags)
     const Detected noFmt = Detect(Make("z.wav", Wave(1, 1, false, true, false)));
     EXPECT_EQ(noFmt.err, -22004);
     EXPECT_EQ(noFmt.recognized, 1);
-    // A negative chunk size on the way to "fmt ".
+    // A negative chunk size on the way to "fmt ": the WAVE finder reports
+    // the chunk as missing.
     Bytes bad = Wave(1, 1, false, true);
     bad[16] = 0x00, bad[17] = 0x00, bad[18] = 0x00, bad[19] = 0x80;
-    EXPECT_EQ(Detect(Make("w.wav", bad)).err, -22009);
+    EXPECT_EQ(Detect(Make("w.wav", bad)).err, -22004);
 }
 
 TEST_F(DetectFileTypeTest, AIFFFamily)
@@ -303,17 +307,35 @@ TEST_F(DetectFileTypeTest, PlatformErrorsAndUntouchedOutputs)
     EXPECT_EQ(configuration, kChannelConfigMultichannel);
 }
 
-// A registered chunk finder replaces the built-in walk.
-OSErr NothingFound(std::istream&, OSType, UInt32) { return -22004; }
-
-TEST_F(DetectFileTypeTest, RegisteredFindersAreUsed)
+// Sniffers are asked by priority; the first answer other than -22008
+// decides, and without sniffers a header tells nothing.
+OSErr ClaimsRIFF(const UInt8* header, std::istream&, OSType, OSType* type)
 {
-    RegisterChunkFinder(FOUR_CHAR_CODE("RIFF"), NothingFound);
-    EXPECT_EQ(Detect(Make("a.wav", Wave(1, 1, true, true))).err, -22004);
-    EXPECT_EQ(Detect(Make("b.wav", Wave(1, 1, true, false))).type, T("WAVE")); // "fmt " at 12, "bext" not found
-    RegisterChunkFinder(FOUR_CHAR_CODE("VOC "), NothingFound);
-    EXPECT_EQ(Detect(Make("c.voc", Voc({8}))).type, T("VOC "));
+    if (std::memcmp(header, "RIFF", 4) != 0)
+        return kUnknownFileFormatErr;
+    *type = FOUR_CHAR_CODE("Test");
+    return noErr;
+}
+OSErr RefusesVOC(const UInt8* header, std::istream&, OSType, OSType*)
+{
+    return std::memcmp(header, "Crea", 4) == 0 ? OSErr(-22304) : kUnknownFileFormatErr;
+}
+
+TEST_F(DetectFileTypeTest, SniffersDecideByPriority)
+{
+    const std::string wave = Make("a.wav", Wave(1, 1, true, true));
+    const std::string voc = Make("c.voc", Voc({8}));
+    RegisterHeaderSniffer(T("Test"), ClaimsRIFF, 5);
+    RegisterHeaderSniffer(T("Tst2"), RefusesVOC, -1);
+    EXPECT_EQ(Detect(wave).type, T("Test"));
+    EXPECT_EQ(Detect(voc).type, T("VOC2"));  // the VOC sniffer answers first
+    RegisterHeaderSniffer(T("Test"), nullptr);
+    EXPECT_EQ(Detect(wave).type, T("BWLN"));
+    RegisterHeaderSniffer(T("VOC "), nullptr);
+    EXPECT_EQ(Detect(voc).err, -22304);
     ClearSoundFileRegistries();
+    RawFileSettings::Release();
+    EXPECT_EQ(Detect(Make("d.xyz", Wave())).err, kUnknownFileFormatErr);
 }
 
 } // namespace

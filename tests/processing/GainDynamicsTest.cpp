@@ -6,6 +6,7 @@
 #include "TestTempDir.h"
 #include "gain_dynamics.h"
 #include "peak_scan.h"
+#include "PeerTools.h"
 
 #include <QFile>
 #include <QProcess>
@@ -404,8 +405,7 @@ TEST(GainDynamics, StripPassWritesMarginWidenedSpansBackToBack)
 TEST(GainDynamics, NormaliseAgreesWithSox)
 {
     StopValueGuard guard;
-    if (QProcess::execute(QStringLiteral("sox"), {QStringLiteral("--version")}) != 0)
-        GTEST_SKIP() << "sox not available";
+    QM_REQUIRE_PEER("sox");
     TestTempDir dir;
     auto in = Sines(8000, {0.4, 0.15});
     const QString raw = QString::fromStdString(dir.file("in.raw"));

@@ -1,7 +1,8 @@
-// An in-memory sound file for tests: the audio lives in a byte vector in
-// the base's block layout (big-endian, interleaved), so the base class's
-// buffered I/O can be driven without a real format.  Reusable by any test
-// that needs a CSoundFile.
+// The one in-memory sound file of the tests: the audio lives in a byte
+// vector in the base's block layout (big-endian, interleaved), so the base
+// class's buffered I/O can be driven without a real format.  Every block
+// call is counted and can be made to fail (at once, or after a number of
+// calls).  Header-only: tests that use it link the sound-file library.
 #pragma once
 
 #include "CSoundFile.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 class MemorySoundFile : public CSoundFile {
@@ -38,6 +40,36 @@ public:
 
     // Bytes per frame as the base lays out the block.
     std::size_t FrameBytes() const { return std::size_t(GetNumChannels()) * std::size_t(GetNumBits() / 8); }
+
+    std::size_t SampleBytes() const { return std::size_t(GetNumBits() / 8); }
+
+    // Samples as integers of the word (sign-extended on the way back).
+    void SetSamples(const std::vector<SInt32>& samples)
+    {
+        const std::size_t b = SampleBytes();
+        data.assign(samples.size() * b, 0);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const UInt32 v = UInt32(samples[i]);
+            for (std::size_t k = 0; k < b; ++k)
+                data[i * b + k] = UInt8(v >> (8 * (b - 1 - k)));
+        }
+        m_numFrames = UInt32(samples.size() / GetNumChannels());
+    }
+    std::vector<SInt32> Samples() const
+    {
+        const std::size_t b = SampleBytes();
+        std::vector<SInt32> out(data.size() / b);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            UInt32 v = 0;
+            for (std::size_t k = 0; k < b; ++k)
+                v = (v << 8) | data[i * b + k];
+            const unsigned shift = unsigned(32 - 8 * b);
+            out[i] = shift ? SInt32(v << shift) >> shift : SInt32(v);
+        }
+        return out;
+    }
+    void SetTimeStampValue(UInt64 stamp) { SetTimeStamp64(stamp); }
+    void SetFrameCount(UInt32 frames) { m_numFrames = frames; }
 
     // Replaces the audio; the frame count follows.
     void SetData(const std::vector<UInt8>& bytes)
@@ -78,8 +110,11 @@ public:
     OSErr ReadBlock(UInt32 frame) override
     {
         ++readBlockCalls;
+        readFrames.push_back(frame);
         if (readBlockResult)
             return readBlockResult;
+        if (failReadAt >= 0 && readBlockCalls > failReadAt)
+            return readError;
         const std::size_t fb = FrameBytes();
         const std::size_t blockBytes = std::size_t(GetBufferFrames()) * fb;
         std::memset(GetReadBuffer(), 0, blockBytes);
@@ -108,8 +143,11 @@ public:
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override
     {
         ++writeBlockCalls;
+        writes.emplace_back(frame, frames);
         if (writeBlockResult)
             return writeBlockResult;
+        if (failWriteAt >= 0 && writeBlockCalls > failWriteAt)
+            return writeError;
         const std::size_t fb = FrameBytes();
         const std::size_t needed = (std::size_t(frame) + frames) * fb;
         if (data.size() < needed)
@@ -138,4 +176,10 @@ public:
     OSErr closeResult = noErr;
     OSErr readBlockResult = noErr;
     OSErr writeBlockResult = noErr;
+    std::vector<UInt32> readFrames;
+    std::vector<std::pair<UInt32, UInt32>> writes;  // (frame, frames)
+    int failReadAt = -1;   // calls that succeed before the failure; -1 never
+    int failWriteAt = -1;
+    OSErr readError = -36;
+    OSErr writeError = -34;
 };

@@ -2,6 +2,7 @@
 #include "g711.h"
 
 #include "TestTempDir.h"
+#include "PeerTools.h"
 
 #include <gtest/gtest.h>
 
@@ -135,8 +136,7 @@ class G711Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-            GTEST_SKIP() << "ffmpeg is not installed";
+        QM_REQUIRE_PEER("ffmpeg");
     }
     TestTempDir dir_;
 };

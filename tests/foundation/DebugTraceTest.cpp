@@ -111,7 +111,7 @@ TEST_F(DebugTraceTest, MacroWritesThroughTheSharedStream)
     const unsigned line = __LINE__ + 1;
     QM_TRACE("ReadBEXT", "size " << 602 << ' ' << "bytes");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "(test_debug_trace.cpp:" + std::to_string(line) + ") ReadBEXT(): size 602 bytes\n");
+              "(DebugTraceTest.cpp:" + std::to_string(line) + ") ReadBEXT(): size 602 bytes\n");
     EXPECT_EQ(trace_stream.str(), "");
 }
 
@@ -130,7 +130,7 @@ TEST_F(DebugTraceTest, ConcurrentTracesKeepTheirLinesWhole)
     auto lines = lines_of(testing::internal::GetCapturedStderr());
     ASSERT_EQ(lines.size(), 200u);
     for (const auto& line : lines) {
-        EXPECT_EQ(line.rfind("(test_debug_trace.cpp:", 0), 0u) << line;
+        EXPECT_EQ(line.rfind("(DebugTraceTest.cpp:", 0), 0u) << line;
         EXPECT_NE(line.find(") Worker(): thread "), std::string::npos) << line;
         EXPECT_EQ(line.substr(line.size() - 4), " end") << line;
         EXPECT_EQ(line.find(" end"), line.size() - 4) << line;

@@ -228,11 +228,11 @@ TEST_F(ExceptionTest, MacrosNameTheCallSite)
     const unsigned line = __LINE__ + 1;
     auto e = catch_error([] { THROW_IF_ERROR(-48, "creating"); });
     EXPECT_EQ(e.code(), -48);
-    EXPECT_EQ(std::string(e.what()), "creating (test_exceptions.cpp:" + std::to_string(line) + ")");
+    EXPECT_EQ(std::string(e.what()), "creating (FrameworkExceptionTest.cpp:" + std::to_string(line) + ")");
 
     const unsigned null_line = __LINE__ + 1;
     e = catch_error([] { THROW_IF_NULL(nullptr); });
-    EXPECT_EQ(std::string(e.what()), "null pointer error (test_exceptions.cpp:" + std::to_string(null_line) + ")");
+    EXPECT_EQ(std::string(e.what()), "null pointer error (FrameworkExceptionTest.cpp:" + std::to_string(null_line) + ")");
 }
 
 TEST_F(ExceptionTest, FrameworkRaisers)

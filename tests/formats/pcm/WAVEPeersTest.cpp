@@ -41,76 +41,13 @@ std::vector<SInt32> SndfileInts(const std::string& path, SF_INFO* info)
 }
 
 // The 16-bit words of a 32-bit sample list (top halves).
-std::vector<SInt32> Top16(const std::vector<SInt32>& samples)
-{
-    std::vector<SInt32> out;
-    for (SInt32 s : samples)
-        out.push_back(SInt32(UInt32(s) & 0xFFFF0000u));
-    return out;
-}
 
 } // namespace
 
 // ================================================================ reading
-TEST(WAVEPeers, ReadsIntegerFilesExactlyAsThePeersDecodeThem)
-{
-    TestTempDir dir;
-    for (int bits : {8, 16, 24, 32}) {
-        for (int channels : {1, 2, 3}) {
-            const std::string path = dir.file("sox" + std::to_string(bits) + "_" + std::to_string(channels) + ".wav");
-            SoxMake(path, channels,
-                    {"-b", QString::number(bits), "-e", bits == 8 ? "unsigned-integer" : "signed-integer"});
-            OSErr err;
-            auto file = OpenWith<CWAVEFile>(path, &err);
-            ASSERT_EQ(err, noErr) << path;
-            EXPECT_EQ(file->GetNumBits(), bits);
-            EXPECT_EQ(file->GetNumChannels(), channels);
-            EXPECT_EQ(file->GetSampleRate(), 8000.0);
-            EXPECT_EQ(file->GetNumFrames(), 1600u);
-            const auto ours = ReadAllSamples(*file);
-            EXPECT_EQ(ours, FFmpegS32(path)) << path;
-            EXPECT_EQ(ours, SoxS32(path)) << path;
-        }
-    }
-}
-
-TEST(WAVEPeers, ReadsSndfileConvertOutputs)
-{
-    TestTempDir dir;
-    const std::string source = dir.file("source.wav");
-    SoxMake(source, 2, {"-b", "16", "-e", "signed-integer"});
-    struct Case {
-        const char* option;
-        int bits;
-    };
-    for (const Case& c : {Case{"-pcmu8", 8}, Case{"-pcm16", 16}, Case{"-pcm24", 24}, Case{"-pcm32", 32}}) {
-        const std::string path = dir.file(std::string("conv") + c.option + ".wav");
-        RunResult r = RunProgram("sndfile-convert", {c.option, QString::fromStdString(source), QString::fromStdString(path)});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        OSErr err;
-        auto file = OpenWith<CWAVEFile>(path, &err);
-        ASSERT_EQ(err, noErr) << c.option;
-        EXPECT_EQ(file->GetNumBits(), c.bits);
-        EXPECT_EQ(ReadAllSamples(*file), FFmpegS32(path)) << c.option;
-    }
-    // G.711 from libsndfile, decoded by the G.711 classes.
-    for (const char* option : {"-ulaw", "-alaw"}) {
-        const std::string path = dir.file(std::string("conv") + option + ".wav");
-        RunResult r = RunProgram("sndfile-convert", {option, QString::fromStdString(source), QString::fromStdString(path)});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        OSErr err;
-        std::unique_ptr<CWAVEFile> file;
-        if (std::string(option) == "-ulaw")
-            file = OpenWith<CWAVE_AuFile>(path, &err);
-        else
-            file = OpenWith<CWAVE_ALawFile>(path, &err);
-        ASSERT_EQ(err, noErr) << option;
-        EXPECT_EQ(file->GetNumBits(), 16);
-        EXPECT_EQ(ReadAllSamples(*file), FFmpegS32(path)) << option;
-    }
-}
-
-TEST(WAVEPeers, ReadsFloatAndCompandedSoxFiles)
+// Float: ours against ffmpeg's floats scaled as our reader scales them
+// (the integer formats are in the conformance suite).
+TEST(WAVEPeers, ReadsFloatSoxFiles)
 {
     TestTempDir dir;
     const std::string f32 = dir.file("f32.wav");
@@ -125,14 +62,6 @@ TEST(WAVEPeers, ReadsFloatAndCompandedSoxFiles)
         const float p = float(double(floats[i]) * 2147483647.0);
         const SInt32 expected = p >= 2147483648.0f ? 2147483647 : (p <= -2147483648.0f ? SInt32(0x80000000) : SInt32(p));
         ASSERT_EQ(ours[i], expected) << i;
-    }
-    for (const char* encoding : {"u-law", "a-law"}) {
-        const std::string path = dir.file(std::string(encoding) + ".wav");
-        SoxMake(path, 1, {"-e", encoding});
-        auto g711 = std::string(encoding) == "u-law" ? OpenWith<CWAVE_AuFile>(path, &err)
-                                                     : std::unique_ptr<CWAVE_AuFile>(OpenWith<CWAVE_ALawFile>(path, &err));
-        ASSERT_EQ(err, noErr) << encoding;
-        EXPECT_EQ(ReadAllSamples(*g711), FFmpegS32(path)) << encoding;
     }
 }
 
@@ -204,57 +133,7 @@ TEST(WAVEPeers, ReadsBroadcastWaveFromFFmpeg)
 }
 
 // ================================================================ writing
-TEST(WAVEPeers, IntegerOutputsReadBackInEveryPeer)
-{
-    TestTempDir dir;
-    for (int bits : {8, 16, 24, 32}) {
-        for (int channels : {1, 2, 6}) {
-            for (bool bwf : {false, true}) {
-                if (bwf && bits == 8)
-                    continue;
-                const std::string name = (bwf ? "bw" : "pcm") + std::to_string(bits) + "_" + std::to_string(channels);
-                OSErr err;
-                std::unique_ptr<CWAVEFile> file;
-                if (bwf)
-                    file = CreateWith<CBWFLinearFile>(dir.path(), name, UInt16(channels), SInt16(bits), 44100.0f, &err);
-                else
-                    file = CreateWith<CWAVEFile>(dir.path(), name, UInt16(channels), SInt16(bits), 44100.0f, &err);
-                ASSERT_EQ(err, noErr) << name;
-                if (channels == 6)
-                    file->SetChannelConfiguration(kChannelConfig5_1);
-                const std::size_t frames = 1001;
-                const auto samples = TestSamples(frames * channels, bits, unsigned(bits * 10 + channels));
-                ASSERT_EQ(WriteAllSamples(*file, samples), noErr) << name;
-                ASSERT_EQ(file->Close(), noErr) << name;
-                const std::string path = dir.file(name + ".wav");
-
-                EXPECT_EQ(FFmpegS32(path), samples) << name;
-                EXPECT_EQ(SoxS32(path), samples) << name;
-                SF_INFO info;
-                EXPECT_EQ(SndfileInts(path, &info), samples) << name;
-                EXPECT_EQ(info.channels, channels);
-                EXPECT_EQ(info.samplerate, 44100);
-                EXPECT_EQ(info.frames, sf_count_t(frames));
-                EXPECT_EQ(FFprobeField(path, "channels"), std::to_string(channels));
-                EXPECT_EQ(FFprobeField(path, "sample_rate"), "44100");
-                RunResult sfinfo = RunProgram("sndfile-info", {QString::fromStdString(path)});
-                EXPECT_EQ(sfinfo.exitCode, 0);
-                EXPECT_TRUE(sfinfo.out.contains("Frames      : 1001")) << sfinfo.out.toStdString();
-
-                OSErr openErr;
-                std::unique_ptr<CWAVEFile> back;
-                if (bwf)
-                    back = OpenWith<CBWFLinearFile>(path, &openErr);
-                else
-                    back = OpenWith<CWAVEFile>(path, &openErr);
-                ASSERT_EQ(openErr, noErr) << name;
-                EXPECT_EQ(ReadAllSamples(*back), samples) << name;
-            }
-        }
-    }
-}
-
-TEST(WAVEPeers, FloatAndCompandedOutputsReadBackInEveryPeer)
+TEST(WAVEPeers, FloatOutputsReadBackInEveryPeer)
 {
     TestTempDir dir;
     OSErr err;
@@ -275,35 +154,6 @@ TEST(WAVEPeers, FloatAndCompandedOutputsReadBackInEveryPeer)
         EXPECT_EQ(info.frames, 777);
         EXPECT_EQ(FFprobeField(path, "codec_name"), "pcm_f32le");
         EXPECT_EQ(RunProgram("sox", {"--i", "-s", QString::fromStdString(path)}).out.trimmed(), QByteArray("777"));
-    }
-    for (bool alaw : {false, true}) {
-        const std::string name = alaw ? "alaw" : "mulaw";
-        std::unique_ptr<CWAVE_AuFile> file;
-        if (alaw)
-            file = CreateWith<CWAVE_ALawFile>(dir.path(), name, 3, 16, 8000.0f, &err);
-        else
-            file = CreateWith<CWAVE_AuFile>(dir.path(), name, 3, 16, 8000.0f, &err);
-        ASSERT_EQ(err, noErr);
-        const auto samples = Top16(TestSamples(3 * 501, 16));
-        ASSERT_EQ(WriteAllSamples(*file, samples), noErr);
-        ASSERT_EQ(file->Close(), noErr);
-        const std::string path = dir.file(name + ".wav");
-        std::unique_ptr<CWAVE_AuFile> back;
-        if (alaw)
-            back = OpenWith<CWAVE_ALawFile>(path, &err);
-        else
-            back = OpenWith<CWAVE_AuFile>(path, &err);
-        ASSERT_EQ(err, noErr);
-        const auto ours = ReadAllSamples(*back);
-        EXPECT_EQ(FFmpegS32(path), ours) << name;
-        SF_INFO info;
-        EXPECT_EQ(SndfileInts(path, &info), ours) << name;
-        EXPECT_EQ(info.frames, 501);
-        EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, alaw ? SF_FORMAT_ALAW : SF_FORMAT_ULAW);
-        EXPECT_EQ(SoxS32(path), ours) << name;
-        // G.711 keeps every sample within its quantisation step.
-        for (std::size_t i = 0; i < ours.size(); ++i)
-            ASSERT_LE(std::abs(SInt64(ours[i]) - SInt64(samples[i])), SInt64(1100) << 16) << i;
     }
 }
 

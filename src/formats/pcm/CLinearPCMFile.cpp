@@ -1,0 +1,354 @@
+#include "CLinearPCMFile.h"
+
+#include "FileManager.h"
+#include "ZuFiles.h"
+#include "error_code_exception.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+CLinearPCMFile::~CLinearPCMFile()
+{
+    // Subclasses close (and rewrite their header) in their own destructor;
+    // this only releases a fork still open after a failed close.
+    if (m_isOpen && m_refNum != 0) {
+        FSClose(m_refNum);
+        m_isOpen = false;
+    }
+}
+
+// ================================================================ hooks
+
+OSErr CLinearPCMFile::RewriteHeader()
+{
+    return noErr;
+}
+
+SInt64 CLinearPCMFile::BlockBytesPerFrame() const
+{
+    return SInt64(GetNumChannels()) * SInt64(std::max<SInt16>(BitsToBytes(m_numBits), 0));
+}
+
+SInt64 CLinearPCMFile::FileBytesPerFrame() const
+{
+    return BlockBytesPerFrame();
+}
+
+SInt64 CLinearPCMFile::FramePosition(UInt32 frame) const
+{
+    return m_dataOffset + SInt64(frame) * FileBytesPerFrame();
+}
+
+OSErr CLinearPCMFile::CheckWriteExtent(UInt64) const
+{
+    return noErr;
+}
+
+UInt8 CLinearPCMFile::FileSilenceByte() const
+{
+    return m_transform.flipSign && BitsToBytes(m_numBits) == 1 ? 0x80 : 0x00;
+}
+
+OSErr CLinearPCMFile::ExtendData(UInt32 frame)
+{
+    const SInt64 target = FramePosition(frame);
+    SInt64 end = FileLength();
+    OSErr err = noErr;
+    const UInt8 silence = FileSilenceByte();
+    if (silence == 0 || end >= target) {
+        err = SetEOF(m_refNum, std::max(end, target));  // the new bytes read as zeros
+    } else {
+        const std::vector<UInt8> fill(std::size_t(std::min<SInt64>(target - end, 65536)), silence);
+        while (err == noErr && end < target) {
+            const std::size_t n = std::size_t(std::min<SInt64>(SInt64(fill.size()), target - end));
+            err = WriteAt(end, fill.data(), n);
+            end += SInt64(n);
+        }
+    }
+    if (err == noErr) {
+        m_numFrames = std::max(m_numFrames, frame);
+    }
+    return err;
+}
+
+// ======================================================== common steps
+
+OSErr CLinearPCMFile::OpenForReading()
+{
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    const OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_isOpen = true;
+    m_writable = false;
+    m_headerDirty = false;
+    return noErr;
+}
+
+OSErr CLinearPCMFile::CreateDataFork()
+{
+    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    if (err != noErr) {
+        return err;
+    }
+    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    if (err != noErr) {
+        return err;
+    }
+    m_numFrames = 0;
+    m_headerDirty = true;
+    m_isOpen = true;
+    m_writable = true;
+    return noErr;
+}
+
+SInt64 CLinearPCMFile::FileLength() const
+{
+    SInt64 eof = 0;
+    const OSErr err = GetEOF(m_refNum, &eof);
+    if (err != noErr) {
+        throw error_code_exception(err, "GetEOF failed");
+    }
+    return eof;
+}
+
+OSErr CLinearPCMFile::WriteAt(SInt64 position, const void* data, std::size_t count)
+{
+    OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err == eofErr) {
+        err = SetEOF(m_refNum, position);  // zeros up to the position
+        if (err == noErr) {
+            err = SetFPos(m_refNum, fsFromStart, position);
+        }
+    }
+    if (err != noErr) {
+        return err;
+    }
+    long written = long(count);
+    err = FSWrite(m_refNum, &written, data);
+    if (err == noErr && written != long(count)) {
+        err = ioErr;
+    }
+    return err;
+}
+
+UInt32 CLinearPCMFile::FramesUpTo(SInt64 length) const
+{
+    const SInt64 bpf = FileBytesPerFrame();
+    if (bpf <= 0) {
+        return 0;
+    }
+    return UInt32(
+        std::clamp<SInt64>(std::max<SInt64>(length - m_dataOffset, 0) / bpf, 0, std::numeric_limits<UInt32>::max()));
+}
+
+void CLinearPCMFile::DecodeSamples(UInt8* data, std::size_t bytes) const
+{
+    const std::size_t width = std::size_t(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+    if (m_transform.reverseBytes && width > 1) {
+        for (std::size_t i = 0; i + width <= bytes; i += width) {
+            std::reverse(data + i, data + i + width);
+        }
+    }
+    if (m_transform.swapPairs) {
+        for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+            std::swap(data[i], data[i + 1]);
+        }
+    }
+    if (m_transform.flipSign) {
+        for (std::size_t i = 0; i + width <= bytes; i += width) {
+            data[i] ^= 0x80;
+        }
+    }
+}
+
+void CLinearPCMFile::EncodeSamples(UInt8* data, std::size_t bytes) const
+{
+    const std::size_t width = std::size_t(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+    if (m_transform.flipSign) {
+        for (std::size_t i = 0; i + width <= bytes; i += width) {
+            data[i] ^= 0x80;
+        }
+    }
+    if (m_transform.swapPairs) {
+        for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+            std::swap(data[i], data[i + 1]);
+        }
+    }
+    if (m_transform.reverseBytes && width > 1) {
+        for (std::size_t i = 0; i + width <= bytes; i += width) {
+            std::reverse(data + i, data + i + width);
+        }
+    }
+}
+
+// ========================================================== positioning
+
+OSErr CLinearPCMFile::SetFilePos(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        const SInt64 position = FramePosition(frame);
+        OSErr err = SetFPos(m_refNum, fsFromStart, position);
+        if (err == eofErr && m_writable) {
+            err = CheckWriteExtent(frame);
+            if (err == noErr) {
+                err = ExtendData(frame);
+            }
+            if (err == noErr) {
+                err = SetFPos(m_refNum, fsFromStart, position);
+            }
+        }
+        return err;
+    });
+}
+
+OSErr CLinearPCMFile::RecalcNumFrames()
+{
+    return Guarded([&]() -> OSErr {
+        m_numFrames = FramesUpTo(FileLength());
+        return noErr;
+    });
+}
+
+// ============================================================ block I/O
+
+OSErr CLinearPCMFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
+{
+    *filled = 0;
+    OSErr err = SetFilePos(frame);
+    if (err != noErr) {
+        return err;
+    }
+    const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    long count = long(bytes);
+    err = FSRead(m_refNum, &count, block);
+    *filled = std::size_t(std::clamp<long>(count, 0, long(bytes)));
+    DecodeSamples(block, *filled);
+    return err;
+}
+
+OSErr CLinearPCMFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
+{
+    const std::size_t blockBytes = std::size_t(m_bufferFrames) * std::size_t(BlockBytesPerFrame());
+    std::size_t filled = 0;
+    OSErr err = noErr;
+    if (frames > 0) {
+        err = LoadFrames(block, frame, frames, &filled);
+        filled = std::min(filled, blockBytes);
+    }
+    if (filled < blockBytes) {
+        std::memset(block + filled, 0, blockBytes - filled);
+    }
+    m_readBufferStart = frame;
+    return err;
+}
+
+OSErr CLinearPCMFile::ReadBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        return LoadReadBlock(
+            frame, [this](UInt8* block, UInt32 at, UInt32 frames) { return LoadBlock(block, at, frames); });
+    });
+}
+
+OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32) {
+            // A file being written is extended to the block (or refused when
+            // it may not grow that far).
+            if (m_writable) {
+                const OSErr err = SetFilePos(at);
+                if (err != noErr) {
+                    return err;
+                }
+            }
+            // What the file already holds there (nothing past its end).
+            const UInt32 frames = at < m_numFrames ? std::min(m_bufferFrames, m_numFrames - at) : 0;
+            return LoadBlock(block, at, frames);
+        });
+    });
+}
+
+OSErr CLinearPCMFile::StoreFrames(UInt32 frames, UInt32 frame)
+{
+    OSErr err = SetFilePos(frame);
+    if (err != noErr) {
+        return err;
+    }
+    const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    const UInt8* data = m_writeBuffer;
+    if (m_transform.reverseBytes || m_transform.swapPairs || m_transform.flipSign) {
+        // Converted in a copy: the block stays in its own layout.
+        m_scratch.assign(m_writeBuffer, m_writeBuffer + bytes);
+        EncodeSamples(m_scratch.data(), bytes);
+        data = m_scratch.data();
+    }
+    long count = long(bytes);
+    err = FSWrite(m_refNum, &count, data);
+    if (err == noErr && count != long(bytes)) {
+        err = ioErr;
+    }
+    return err;
+}
+
+OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return Guarded(
+        [&]() -> OSErr {
+            if (!m_isOpen) {
+                return kFileNotOpenedErr;
+            }
+            if (!m_writable) {
+                return wrPermErr;
+            }
+            if (!m_writeBuffer || frames > m_bufferFrames) {
+                return paramErr;
+            }
+            if (frames == 0) {
+                return noErr;
+            }
+            OSErr err = CheckWriteExtent(UInt64(frame) + frames);
+            if (err == noErr) {
+                err = StoreFrames(frames, frame);
+            }
+            if (err != noErr) {
+                return err;
+            }
+            m_numFrames = std::max<UInt32>(m_numFrames, UInt32(UInt64(frame) + frames));
+            m_headerDirty = true;
+            return noErr;
+        },
+        kCouldNotCreatePointerErr);
+}
+
+// ================================================================ close
+
+OSErr CLinearPCMFile::Close()
+{
+    if (!m_isOpen) {
+        return m_notOpenErr;
+    }
+    OSErr result = noErr;
+    if (m_headerDirty && m_writable) {
+        result = Guarded([&]() { return RewriteHeader(); });
+        if (result == noErr) {
+            m_headerDirty = false;
+        }
+    }
+    const OSErr closeErr = FSClose(m_refNum);
+    if (closeErr == noErr) {
+        m_isOpen = false;
+        m_writable = false;
+        m_refNum = 0;
+    }
+    return result != noErr ? result : closeErr;
+}

@@ -1,0 +1,120 @@
+// CLinearPCMFile: the block I/O every simple linear-PCM container shares.
+// A subclass reads and writes its header; this class does the rest:
+//   - the samples start at m_dataOffset and run frame after frame, each of
+//     FileBytesPerFrame() bytes;
+//   - a per-sample transform turns the file's bytes into the block layout
+//     and back (byte order, sign, swapped byte pairs; see SampleTransform);
+//   - SetFilePos seeks to a frame and, in a file being written, extends the
+//     file to it (zero bytes, or ExtendData's own fill);
+//   - ReadBlock / PrepareWriteBlock load a block and zero-fill it past the
+//     last frame; WriteBlock writes one and raises the frame count;
+//   - Close rewrites the header (RewriteHeader) when a written file's header
+//     is dirty, then closes the data fork.
+// Open, ProbeHeader and Create stay with the subclass; it calls
+// OpenForReading / ProbeWith / CreateDataFork for the common steps.
+// Codecs whose samples are not bytes of the block layout (G.711, packed
+// groups) override LoadFrames / StoreFrames and keep the rest.
+#pragma once
+
+#include "CSoundFile.h"
+
+#include <cstddef>
+#include <vector>
+
+class CLinearPCMFile : public CSoundFile {
+public:
+    ~CLinearPCMFile() override;
+
+    OSErr Close() override;
+    OSErr ReadBlock(UInt32 frame) override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    OSErr SetFilePos(UInt32 frame) override;
+    OSErr RecalcNumFrames() override;
+
+    SInt64 GetDataOffset() const { return m_dataOffset; }
+
+protected:
+    // How the file's samples differ from the block layout (big-endian,
+    // signed); applied in this order when reading, reversed when writing.
+    struct SampleTransform {
+        bool reverseBytes = false;  // little-endian samples
+        bool swapPairs = false;  // byte pairs swapped (16-bit words of a CD image)
+        bool flipSign = false;  // unsigned samples (offset binary)
+    };
+
+    CLinearPCMFile() = default;
+
+    // ------------------------------------------------------------- hooks
+    // Writes the final header of a file being written (Close, while the
+    // header is dirty).  Base: nothing.
+    virtual OSErr RewriteHeader();
+    // Bytes of one frame in the file.  Base: channels x bytes per sample.
+    virtual SInt64 FileBytesPerFrame() const;
+    // File position of `frame`.  Base: the data offset + frame x frame bytes.
+    virtual SInt64 FramePosition(UInt32 frame) const;
+    // Frames a file of `length` bytes holds (0 to 2^32-1).  Base: the bytes
+    // after the data offset over the frame bytes.
+    virtual UInt32 FramesUpTo(SInt64 length) const;
+    // noErr when a written file may reach `endFrame` frames; the format's
+    // size error otherwise (size fields that would wrap).  Base: noErr.
+    virtual OSErr CheckWriteExtent(UInt64 endFrame) const;
+    // Grows a file being written to `frame` frames (SetFilePos past the
+    // end) with silence (FileSilenceByte) and raises the frame count.
+    virtual OSErr ExtendData(UInt32 frame);
+    // The byte that is silence in the file's coding (0x80 for unsigned
+    // bytes, 0xFF for mu-law, 0xD5 for A-law).  Base: 0.
+    virtual UInt8 FileSilenceByte() const;
+    // Reads `frames` frames at `frame` into `block` in the block layout;
+    // *filled gets the block bytes it filled.  Base: seek, read, transform.
+    virtual OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled);
+    // Writes `frames` frames of the write buffer at `frame`.  Base: seek,
+    // transform a copy, write.
+    virtual OSErr StoreFrames(UInt32 frames, UInt32 frame);
+
+    // ------------------------------------------------------ common steps
+    // Opens the data fork for reading (opWrErr when already open).
+    OSErr OpenForReading();
+    // Opens the data fork, runs `readHeader`, closes it again: the frame of
+    // every ProbeHeader.  *result is set to 0 first.
+    template <typename ReadHeader> OSErr ProbeWith(SInt16* result, ReadHeader&& readHeader)
+    {
+        if (result) {
+            *result = 0;
+        }
+        OSErr err = OpenForReading();
+        if (err != noErr) {
+            return err;
+        }
+        err = readHeader();
+        const OSErr closeErr = FSClose(m_refNum);
+        m_isOpen = false;
+        m_refNum = 0;
+        return err != noErr ? err : closeErr;
+    }
+    // Creates the file exclusively and opens it for writing; the shape is
+    // the subclass's to set.
+    OSErr CreateDataFork();
+    // The file's length; throws error_code_exception on failure.
+    SInt64 FileLength() const;
+    // Writes `count` bytes at `position` (a file shorter than `position` is
+    // extended with zeros first); a short write is ioErr.
+    OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
+    // Bytes of one frame in the block layout.
+    SInt64 BlockBytesPerFrame() const;
+    // Turns `bytes` bytes of file samples into the block layout in place;
+    // EncodeSamples is its inverse.
+    void DecodeSamples(UInt8* data, std::size_t bytes) const;
+    void EncodeSamples(UInt8* data, std::size_t bytes) const;
+
+    SInt64 m_dataOffset = 0;
+    bool m_writable = false;
+    SampleTransform m_transform;
+    // The code Close gives for a file that is not open.
+    OSErr m_notOpenErr = kFileNotOpenedErr;
+    // A scratch block for codecs and transformed writes.
+    std::vector<UInt8> m_scratch;
+
+private:
+    OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
+};

@@ -1,0 +1,393 @@
+// The conformance matrix every format runs (see FormatTraits.h): round
+// trips of every shape, the peers in both directions, every truncation,
+// writing past the end, registration and probes.  Samples are compared as
+// left-justified 32-bit values, block bytes in and out, so no dither or
+// scaling stands between the file and the check.
+#include "CSoundFile.h"
+#include "ChunkReader.h"
+#include "CreateSoundFile.h"
+#include "EngineStartup.h"
+#include "FileManager.h"
+#include "FormatTraits.h"
+#include "PeerTools.h"
+#include "SoundFileRegistry.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct Decoded {
+    OSErr err = 1;
+    UInt16 channels = 0;
+    SInt16 bits = 0;
+    double rate = 0;
+    UInt32 frames = 0;
+    std::vector<SInt32> samples;  // interleaved, left-justified
+};
+
+std::size_t SampleBytes(SInt16 bits)
+{
+    return std::size_t((bits + 7) / 8);
+}
+
+// Deterministic samples of `bits` bits, left-justified, with both extremes.
+std::vector<SInt32> TestSamples(std::size_t count, SInt16 bits, UInt32 seed)
+{
+    std::vector<SInt32> out(count);
+    const int shift = 32 - int(SampleBytes(bits) * 8);
+    const UInt32 mask = shift == 0 ? 0xFFFFFFFFu : ~((UInt32(1) << shift) - 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        out[i] = SInt32(seed & mask);
+    }
+    if (count >= 2) {
+        out[0] = SInt32(0x80000000u);
+        out[1] = SInt32(0x7FFFFFFFu & mask);
+    }
+    return out;
+}
+
+void ToBlock(const SInt32* samples, std::size_t count, std::size_t width, UInt8* block)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t b = 0; b < width; ++b)
+            block[i * width + b] = UInt8(UInt32(samples[i]) >> (24 - 8 * b));
+}
+
+SInt32 FromBlock(const UInt8* p, std::size_t width, bool in32)
+{
+    UInt32 v = 0;
+    for (std::size_t b = 0; b < width; ++b)
+        v |= UInt32(p[b]) << (24 - 8 * b);
+    return SInt32(in32 ? v << 8 : v);
+}
+
+std::unique_ptr<CSoundFile> Make(OSType type)
+{
+    return std::unique_ptr<CSoundFile>(CreateSoundFileObject(type));
+}
+
+// Writes `samples` through the format class; the path written (empty on failure).
+std::string WriteOurs(OSType type, const FormatShape& shape, const std::string& path,
+    const std::vector<SInt32>& samples, UInt32 firstFrame = 0)
+{
+    auto file = Make(type);
+    if (!file)
+        return std::string();
+    EXPECT_EQ(file->SetFile(path), noErr);
+    const OSErr created = file->Create(shape.channels, shape.bits, 0, nullptr, nullptr, float(shape.rate));
+    EXPECT_EQ(created, noErr) << shape.channels << "x" << shape.bits << " at " << shape.rate;
+    if (created != noErr)
+        return std::string();
+    const std::size_t width = SampleBytes(file->GetNumBits());
+    const UInt32 frames = UInt32(samples.size() / shape.channels);
+    for (UInt32 done = 0; done < frames;) {
+        const UInt32 at = firstFrame + done;
+        EXPECT_EQ(file->AllocateWriteBuffer(), noErr);
+        EXPECT_EQ(file->PrepareWriteBlock(at), noErr);
+        const UInt32 n = std::min(file->GetBufferFrames(), frames - done);
+        ToBlock(samples.data() + std::size_t(done) * shape.channels, std::size_t(n) * shape.channels, width,
+            file->GetWriteBuffer());
+        EXPECT_EQ(file->WriteBlock(n, at), noErr);
+        done += n;
+    }
+    EXPECT_EQ(file->Close(), noErr);
+    return file->GetPath();
+}
+
+// Every frame of a file as the class reads it: noErr or one of the
+// format's warnings opens it; any other answer refuses it (channels 0).
+Decoded DecodeOurs(OSType type, const std::string& path, const std::vector<OSErr>& warnings = {})
+{
+    Decoded d;
+    auto file = Make(type);
+    if (!file || file->SetFile(path) != noErr)
+        return d;
+    d.err = file->Open();
+    const bool usable = d.err == noErr || std::find(warnings.begin(), warnings.end(), d.err) != warnings.end();
+    if (!usable || !file->IsOpen()) {
+        if (file->IsOpen())
+            file->Close();
+        return d;
+    }
+    d.channels = file->GetNumChannels();
+    d.bits = file->GetNumBits();
+    d.rate = file->GetSampleRate();
+    d.frames = file->GetNumFrames();
+    const std::size_t width = SampleBytes(file->GetNumBits());
+    const bool in32 = file->GetState() == kSampleFormat24In32;
+    for (UInt32 frame = 0; frame < d.frames; frame += file->GetBufferFrames()) {
+        const OSErr err = file->ReadBlock(frame);
+        EXPECT_EQ(err, noErr) << path << " frame " << frame << " of " << d.frames << " (open: " << d.err << ")";
+        if (err != noErr)
+            break;
+        const std::size_t count = std::size_t(std::min(file->GetBufferFrames(), d.frames - frame)) * d.channels;
+        for (std::size_t i = 0; i < count; ++i)
+            d.samples.push_back(FromBlock(file->GetReadBuffer() + i * width, width, in32));
+    }
+    file->Close();
+    return d;
+}
+
+void ExpectSame(std::vector<SInt32> peer, const std::vector<SInt32>& ours, SInt32 tolerance, const std::string& what,
+    bool peerSeesPadding = false)
+{
+    if (peerSeesPadding && peer.size() > ours.size())
+        peer.resize(ours.size());
+    ASSERT_EQ(peer.size(), ours.size()) << what;
+    std::size_t bad = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        if (std::llabs(SInt64(peer[i]) - SInt64(ours[i])) > tolerance && bad++ < 3)
+            ADD_FAILURE() << what << ": sample " << i << " peer " << peer[i] << " ours " << ours[i];
+    }
+    EXPECT_EQ(bad, 0u) << what;
+}
+
+}  // namespace
+
+void FormatConformance::SetUpTestSuite()
+{
+    EngineStartup::registerFileTypes();
+}
+
+void FormatConformance::SetUp()
+{
+    SetProcessFileIfNoRegions(false);
+}
+
+std::vector<SInt32> FormatConformance::Samples(const FormatShape& shape, UInt32 frames, UInt32 seed) const
+{
+    return TestSamples(std::size_t(frames) * shape.channels, shape.bits, seed);
+}
+
+std::string FormatConformance::WriteDefault(const std::string& name, std::vector<SInt32>* samples)
+{
+    const std::vector<SInt32> s = Samples(T().shapes.front(), T().frames);
+    if (samples)
+        *samples = s;
+    return WriteOurs(T().type, T().shapes.front(), dir.file(name), s);
+}
+
+namespace {
+
+TEST_P(FormatConformance, RoundTripsEveryShape)
+{
+    int n = 0;
+    for (const FormatShape& shape : T().shapes) {
+        const std::string what = T().name + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
+        // More frames than one block, so that blocks meet inside the file.
+        const std::vector<SInt32> samples = Samples(shape, kDefaultBufferFrames + 77, 11 + n);
+        const std::string path = WriteOurs(T().type, shape, dir.file("shape" + std::to_string(n++)), samples);
+        ASSERT_FALSE(path.empty()) << what;
+        const Decoded d = DecodeOurs(T().type, path);
+        ASSERT_EQ(d.err, noErr) << what;
+        EXPECT_EQ(d.channels, shape.channels) << what;
+        EXPECT_EQ(d.frames, kDefaultBufferFrames + 77) << what;
+        if (!T().lossy) {
+            ExpectSame(d.samples, samples, 0, what);
+            continue;
+        }
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            ASSERT_LE(std::llabs(SInt64(d.samples[i]) - SInt64(samples[i])), T().lossyError) << what << " " << i;
+        // Coded samples: a second pass through the coder changes nothing.
+        const std::string again = WriteOurs(T().type, shape, dir.file("again" + std::to_string(n)), d.samples);
+        ExpectSame(DecodeOurs(T().type, again).samples, d.samples, 0, what + " (second pass)");
+    }
+}
+
+TEST_P(FormatConformance, PeersReadOurFiles)
+{
+    if (T().soxReadOptions.isEmpty() && !T().sndfileReads && !T().ffmpegReads)
+        GTEST_SKIP() << "no peer reads " << T().name;
+    int n = 0;
+    for (const FormatShape& shape : T().shapes) {
+        const std::string what = T().name + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
+        const std::string path
+            = WriteOurs(T().type, shape, dir.file("peer" + std::to_string(n++)), Samples(shape, T().frames));
+        const Decoded ours = DecodeOurs(T().type, path);
+        if (!T().soxReadOptions.isEmpty()) {
+            QM_REQUIRE_PEER("sox");
+            ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox",
+                T().peersSeePadding);
+            if (!T().soxReadOptions.contains("raw")) {
+                const peers::RunResult info = peers::Run("sox", {"--i", "-c", QString::fromStdString(path)});
+                EXPECT_EQ(info.out.trimmed().toInt(), shape.channels) << what << " sox --i";
+            }
+        }
+        if (T().sndfileReads) {
+            const peers::SndfileView view = peers::ReadWithSndfile(path);
+            ASSERT_TRUE(view.opened) << what;
+            EXPECT_EQ(view.channels, shape.channels) << what;
+            EXPECT_EQ(view.rate, int(shape.rate)) << what;
+            if (!T().peersSeePadding) {
+                EXPECT_EQ(view.frames, ours.frames) << what;
+            }
+            ExpectSame(view.samples, ours.samples, T().peerTolerance, what + " libsndfile", T().peersSeePadding);
+        }
+        if (T().ffmpegReads) {
+            QM_REQUIRE_PEER("ffmpeg");
+            EXPECT_EQ(peers::FFprobeField(path, "channels"), std::to_string(shape.channels)) << what;
+            EXPECT_EQ(peers::FFprobeField(path, "sample_rate"), std::to_string(int(shape.rate))) << what;
+            ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg", T().peersSeePadding);
+        }
+    }
+}
+
+TEST_P(FormatConformance, WeReadThePeersFiles)
+{
+    if (T().soxWrites.empty())
+        GTEST_SKIP() << "no peer writes " << T().name;
+    QM_REQUIRE_PEER("sox");
+    int n = 0;
+    for (const FormatShape& shape : T().soxWrites) {
+        const QString bits = QString::number(shape.bits);
+        const QStringList make{
+            "-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels), "-b", bits};
+        const QStringList noise{"synth", "0.03", "whitenoise", "vol", "0.9"};
+        std::vector<std::pair<std::string, std::string>> files;  // (writer, path)
+        peers::RunResult r;
+        if (!T().soxWriteOptions.isEmpty()) {
+            const std::string soxPath = dir.file("sox" + std::to_string(n));
+            r = peers::Run("sox", QStringList(make) << T().soxWriteOptions << QString::fromStdString(soxPath) << noise);
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            files.emplace_back("sox", soxPath);
+        }
+        if (!T().sndfileExtension.isEmpty()) {
+            QM_REQUIRE_PEER("sndfile-convert");
+            const std::string wav = dir.file("src" + std::to_string(n) + ".wav");
+            const std::string sfPath = dir.file("sf" + std::to_string(n) + "." + T().sndfileExtension.toStdString());
+            ASSERT_EQ(peers::Run("sox", QStringList(make) << QString::fromStdString(wav) << noise).exitCode, 0);
+            // Eight-bit samples are signed in some formats, unsigned in others.
+            const QStringList encodings = !T().sndfileOption.isEmpty() ? QStringList{T().sndfileOption}
+                : shape.bits == 8                                      ? QStringList{"-pcms8", "-pcmu8"}
+                                                                       : QStringList{"-pcm" + bits};
+            for (const QString& encoding : encodings) {
+                r = peers::Run(
+                    "sndfile-convert", {encoding, QString::fromStdString(wav), QString::fromStdString(sfPath)});
+                if (r.exitCode == 0)
+                    break;
+            }
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            files.emplace_back("libsndfile", sfPath);
+        }
+        ++n;
+        for (const auto& [writer, path] : files) {
+            const std::string what
+                = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
+            const Decoded ours = DecodeOurs(T().type, path);
+            ASSERT_EQ(ours.err, noErr) << what;
+            EXPECT_EQ(ours.channels, shape.channels) << what;
+            EXPECT_EQ(ours.rate, shape.rate) << what;
+            if (!T().lossy) {
+                EXPECT_EQ(ours.bits, shape.bits) << what;
+            }
+            if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
+                EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels)) << what << " probe";
+            }
+            if (T().detectsPeerFiles) {
+                OSType type = 0;
+                EXPECT_EQ(DetectFileType(path, &type), noErr) << what;
+                EXPECT_EQ(type, Detected()) << what << ": detected as " << ChunkIDToString(type);
+            }
+            // The oracle: libsndfile where it reads the format, else ffmpeg,
+            // else sox (sox's and ffmpeg's readers drop the last samples of
+            // some Creative Voice files sox writes).
+            if (T().sndfileReads)
+                ExpectSame(peers::ReadWithSndfile(path).samples, ours.samples, T().peerTolerance, what + " libsndfile");
+            else if (T().ffmpegReads)
+                ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg");
+            else
+                ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox");
+        }
+    }
+}
+
+TEST_P(FormatConformance, EveryTruncationIsSafe)
+{
+    const std::string path = WriteDefault("whole");
+    ASSERT_FALSE(path.empty());
+    const Decoded whole = DecodeOurs(T().type, path);
+    ASSERT_EQ(whole.err, noErr);
+    const std::vector<UInt8> bytes = peers::ReadAll(path);
+    const std::string cut = dir.file("cut");
+    // Every prefix through the header and the first samples, every one of
+    // the last bytes (chunks after the data), and evenly spaced ones between.
+    std::vector<std::size_t> lengths;
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        if (length < T().truncationBytesChecked || length + 64 >= bytes.size() || length % (bytes.size() / 97 + 1) == 0)
+            lengths.push_back(length);
+    }
+    for (const std::size_t length : lengths) {
+        peers::WriteAll(cut, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(length)));
+        const Decoded d = DecodeOurs(T().type, cut, T().openWarnings);
+        ASSERT_EQ(OpenForkCount(), 0) << "a fork left open after a prefix of " << length << " bytes";
+        if (d.channels == 0)
+            continue;  // refused
+        ASSERT_LE(d.frames, whole.frames) << "prefix of " << length << " bytes";
+        ASSERT_EQ(d.channels, whole.channels) << "prefix of " << length << " bytes";
+        ASSERT_TRUE(std::equal(d.samples.begin(), d.samples.end(), whole.samples.begin()))
+            << "prefix of " << length << " bytes";
+    }
+}
+
+TEST_P(FormatConformance, WritingPastTheEndFillsSilence)
+{
+    const FormatShape& shape = T().shapes.front();
+    const std::vector<SInt32> tail = Samples(shape, 10);
+    const std::string path = WriteOurs(T().type, shape, dir.file("gap"), tail, 500);
+    ASSERT_FALSE(path.empty());
+    const Decoded d = DecodeOurs(T().type, path);
+    ASSERT_EQ(d.err, noErr);
+    ASSERT_EQ(d.frames, 510u);
+    // Coded silence may decode a step off zero (A-law has no zero).
+    const SInt64 silence = T().lossy ? SInt64(16) << 16 : 0;
+    for (std::size_t i = 0; i < std::size_t(500) * shape.channels; ++i)
+        ASSERT_LE(std::llabs(SInt64(d.samples[i])), silence) << "sample " << i;
+    if (!T().lossy) {
+        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), d.samples.begin() + 500 * shape.channels));
+    }
+}
+
+TEST_P(FormatConformance, RegistrationAndProbe)
+{
+    auto file = Make(T().type);
+    ASSERT_NE(file, nullptr) << "no factory for " << T().name;
+    EXPECT_EQ(file->GetFileType(), T().type);
+    EXPECT_FALSE(file->GetFormatName().isEmpty());
+
+    const std::string path = WriteDefault("probe");
+    ASSERT_FALSE(path.empty());
+    OSType type = 0;
+    SInt32 recognized = 0;
+    EXPECT_EQ(DetectFileType(path, &type, &recognized), noErr);
+    EXPECT_EQ(type, Detected()) << "detected as " << ChunkIDToString(type);
+    EXPECT_EQ(recognized, 1);
+    const std::string other = dir.file("other");
+    peers::WriteAll(other, std::vector<UInt8>(64, 0x5A));
+    if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
+        EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(T().shapes.front().channels));
+        EXPECT_LE(probe(QString::fromStdString(other)), 0);
+        EXPECT_LE(probe(QString::fromStdString(dir.file("missing"))), 0);
+    }
+
+    auto probing = Make(T().type);
+    ASSERT_EQ(probing->SetFile(path), noErr);
+    SInt16 count = -1;
+    EXPECT_EQ(probing->ProbeHeader(&count), noErr);
+    EXPECT_FALSE(probing->IsOpen());
+    // A file of another kind is refused without a crash.
+    auto refusing = Make(T().type);
+    ASSERT_EQ(refusing->SetFile(other), noErr);
+    const OSErr refused = refusing->Open();
+    if (refusing->IsOpen())
+        refusing->Close();
+    (void)refused;
+}
+
+}  // namespace

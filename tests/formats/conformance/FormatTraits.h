@@ -1,0 +1,121 @@
+// What the format conformance suite (FormatConformanceTest.cpp) needs to
+// know of a format to run its whole matrix on it.  A new format joins by
+// adding one FormatTraits to a list and instantiating the suite over it:
+//
+//   // tests/formats/conformance/<Library>FormatTraits.cpp
+//   std::vector<FormatTraits> TelephonyFormats()
+//   {
+//       FormatTraits t;
+//       t.name = "GSM";  t.type = FOUR_CHAR_CODE("GSM ");
+//       t.shapes = {{1, 16, 8000}};
+//       t.lossy = true;                    // round trips are checked as idempotent
+//       t.soxReadOptions = {"-t", "gsm"};  // sox reads it: compared with our decoding
+//       t.soxWrites = {{1, 16, 8000}};     // sox writes it: we read sox's files
+//       return {t};
+//   }
+//   INSTANTIATE_TEST_SUITE_P(Telephony, FormatConformance, ::testing::ValuesIn(TelephonyFormats()),
+//                            FormatTraitsName);
+//
+// and by linking its library into test_formats_conformance (it links every
+// library of QM_FORMAT_LIBRARIES; EngineStartup::registerFileTypes()
+// registers them).
+//
+// The matrix, per format (see FormatConformanceTest.cpp):
+//   - RoundTripsEveryShape: every shape written through the class (exact
+//     block bytes) reads back the same (lossy: a second pass changes nothing);
+//   - PeersReadOurFiles: sox (soxReadOptions), libsndfile (sndfileReads)
+//     and ffmpeg (ffmpegReads) decode our files as we do;
+//   - WeReadThePeersFiles: files sox writes in each soxWrites shape decode
+//     as sox decodes them;
+//   - EveryTruncationIsSafe: every prefix of a written file either opens
+//     with no more frames than the file had and those frames unchanged, or
+//     is refused; never a crash (the sanitizer build checks the reads)
+//     and never a fork left open;
+//   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
+//     silence before it;
+//   - RegistrationAndProbe: the registered factory makes the class, type
+//     detection names the type, the header probe counts the channels.
+#pragma once
+
+#include "MacTypes.h"
+#include "TestTempDir.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct FormatShape {
+    UInt16 channels = 1;
+    SInt16 bits = 16;
+    double rate = 44100.0;
+};
+
+struct FormatTraits {
+    std::string name;  // the test-name suffix ("AVR")
+    OSType type = 0;  // the factory's type code
+    OSType detectedAs = 0;  // what type detection names our files (0: `type`)
+    std::vector<FormatShape> shapes;  // shapes Create takes; the first is the small default
+    bool lossy = false;  // coded samples (G.711, float): no exact round trip
+    SInt64 lossyError = 0;  // largest coding error of a lossy round trip (32-bit units)
+    // Peers that read the format: sox (with these input options; empty: sox
+    // does not read it), libsndfile, ffmpeg.
+    QStringList soxReadOptions;
+    bool sndfileReads = false;
+    bool ffmpegReads = false;
+    // Shapes the peers write in this format, for the reading direction: sox
+    // (with soxWriteOptions before the output name; not when soxWriteOptions
+    // is empty) and libsndfile (sndfileExtension).
+    std::vector<FormatShape> soxWrites;
+    QStringList soxWriteOptions;
+    // libsndfile writes the format by this file extension (sndfile-convert
+    // from a WAVE of each soxWrites shape); empty: it does not.
+    QString sndfileExtension;
+    QString sndfileOption;  // its encoding option ("-ulaw"); empty: -pcm<bits>
+    // Whether type detection recognises the peers' files by their header
+    // (false for headerless formats, typed by their names).
+    bool detectsPeerFiles = true;
+    // Largest difference allowed between a peer's decoding and ours, in
+    // 32-bit units (float formats round differently); 0 for exact.
+    SInt32 peerTolerance = 0;
+    // Open results that still leave a usable file (AIFF's "frames cut to
+    // the data"); any other failure is a refusal.
+    std::vector<OSErr> openWarnings;
+    // Peers read padding after our samples as more samples (Sonic AIFF
+    // rounds its data up to whole blocks): only our frames are compared.
+    bool peersSeePadding = false;
+    // Frames written in the small default files.
+    UInt32 frames = 301;  // odd: pad bytes after odd data get written
+    // Every prefix up to this many bytes is checked (the header and the
+    // first samples); longer ones in steps, and the last 64 one by one.
+    std::size_t truncationBytesChecked = 256;
+};
+
+// The suite's fixture (its tests are in FormatConformanceTest.cpp).
+class FormatConformance : public ::testing::TestWithParam<FormatTraits> {
+protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+
+    const FormatTraits& T() const { return GetParam(); }
+    OSType Detected() const { return T().detectedAs ? T().detectedAs : T().type; }
+    // Deterministic samples of a shape, left-justified 32-bit, interleaved.
+    std::vector<SInt32> Samples(const FormatShape& shape, UInt32 frames, UInt32 seed = 7) const;
+    // A small file of the first shape, written by us; the path written.
+    std::string WriteDefault(const std::string& name, std::vector<SInt32>* samples = nullptr);
+
+    TestTempDir dir;
+};
+
+inline std::string FormatTraitsName(const ::testing::TestParamInfo<FormatTraits>& info)
+{
+    return info.param.name;
+}
+
+inline void PrintTo(const FormatTraits& traits, std::ostream* out)
+{
+    *out << traits.name;
+}

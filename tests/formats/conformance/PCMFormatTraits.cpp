@@ -1,0 +1,161 @@
+// The linear-PCM family (qm_formats_pcm) in the conformance suite.
+#include "FormatTraits.h"
+
+namespace {
+
+FormatTraits Traits(const char* name, OSType type, std::vector<FormatShape> shapes)
+{
+    FormatTraits t;
+    t.name = name;
+    t.type = type;
+    t.shapes = std::move(shapes);
+    return t;
+}
+
+std::vector<FormatTraits> PCMFormats()
+{
+    std::vector<FormatTraits> all;
+
+    FormatTraits aiff = Traits("AIFF", FOUR_CHAR_CODE("AIFF"),
+        {{1, 16, 44100}, {2, 8, 22050}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
+    aiff.openWarnings = {-22204};  // frames cut to the sound data
+    aiff.soxReadOptions = {"-t", "aiff"};
+    aiff.sndfileReads = aiff.ffmpegReads = true;
+    aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}};
+    aiff.soxWriteOptions = {"-t", "aiff"};
+    all.push_back(aiff);
+
+    FormatTraits aifc
+        = Traits("AIFFC", FOUR_CHAR_CODE("AIFC"), {{1, 8, 44100}, {2, 16, 44100}, {1, 24, 48000}, {2, 32, 44100}});
+    aifc.openWarnings = {-22204};
+    aifc.soxReadOptions = {"-t", "aifc"};
+    aifc.sndfileReads = aifc.ffmpegReads = true;
+    aifc.soxWrites = {{2, 8, 22050}, {1, 16, 44100}};
+    aifc.soxWriteOptions = {"-t", "aifc", "-e", "signed-integer"};
+    all.push_back(aifc);
+
+    FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
+        {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
+    wave.soxReadOptions = {"-t", "wav"};
+    wave.sndfileReads = wave.ffmpegReads = true;
+    wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
+    wave.soxWriteOptions = {"-t", "wav"};
+    wave.sndfileExtension = "wav";
+    all.push_back(wave);
+
+    FormatTraits bwf = Traits(
+        "BroadcastWave", FOUR_CHAR_CODE("BWLN"), {{2, 16, 48000}, {1, 24, 48000}, {6, 32, 44100}, {1, 16, 44100}});
+    bwf.soxReadOptions = {"-t", "wav"};
+    bwf.sndfileReads = bwf.ffmpegReads = true;
+    all.push_back(bwf);
+
+    for (const auto& [name, type, encoding] : {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law"},
+             std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law"}}) {
+        FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}, {3, 16, 8000}});
+        g711.lossy = true;
+        g711.lossyError = SInt64(1100) << 16;  // within the coder's step
+        g711.sndfileExtension = "wav";
+        g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
+        g711.soxReadOptions = {"-t", "wav"};
+        g711.sndfileReads = g711.ffmpegReads = true;
+        g711.soxWrites = {{1, 8, 8000}};
+        g711.soxWriteOptions = {"-t", "wav", "-e", encoding};
+        all.push_back(g711);
+    }
+
+    FormatTraits next = Traits(
+        "NeXT", FOUR_CHAR_CODE("NxTS"), {{1, 16, 8000}, {2, 8, 22050}, {1, 24, 48000}, {2, 32, 44100}, {3, 16, 8000}});
+    next.soxReadOptions = {"-t", "au"};
+    next.sndfileReads = next.ffmpegReads = true;
+    next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}, {1, 24, 8000}, {2, 32, 8000}};
+    next.soxWriteOptions = {"-t", "au", "-e", "signed-integer"};
+    next.sndfileExtension = "au";
+    all.push_back(next);
+
+    for (const auto& [name, type, encoding] : {std::tuple{"NeXTMuLaw", FOUR_CHAR_CODE("ulaw"), "u-law"},
+             std::tuple{"NeXTALaw", FOUR_CHAR_CODE("NSAL"), "a-law"}}) {
+        FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}});
+        g711.lossy = true;
+        g711.lossyError = SInt64(1100) << 16;
+        g711.soxReadOptions = {"-t", "au"};
+        g711.sndfileReads = g711.ffmpegReads = true;
+        g711.soxWrites = {{1, 8, 8000}, {2, 8, 8000}};
+        g711.soxWriteOptions = {"-t", "au", "-e", encoding};
+        g711.sndfileExtension = "au";
+        g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
+        all.push_back(g711);
+    }
+
+    FormatTraits avr
+        = Traits("AVR", FOUR_CHAR_CODE(".AVR"), {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 32000}, {2, 16, 11025}});
+    avr.soxReadOptions = {"-t", "avr"};
+    avr.sndfileReads = true;
+    avr.soxWrites = {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 11025}, {2, 16, 11025}};
+    avr.soxWriteOptions = {"-t", "avr"};
+    avr.sndfileExtension = "avr";
+    all.push_back(avr);
+
+    FormatTraits svx = Traits("IFF8SVX", FOUR_CHAR_CODE("8SVX"), {{1, 8, 8000}});
+    svx.soxReadOptions = {"-t", "8svx"};
+    svx.sndfileReads = true;
+    svx.peersSeePadding = true;  // libsndfile counts the pad byte of an odd body as a sample
+    svx.soxWrites = {{1, 8, 8000}};
+    svx.soxWriteOptions = {"-t", "8svx"};
+    all.push_back(svx);
+
+    FormatTraits cd = Traits("CDImage", FOUR_CHAR_CODE("IDAT"), {{2, 16, 44100}});
+    cd.soxReadOptions = {"-t", "raw", "-e", "signed-integer", "-b", "16", "-L", "-c", "2", "-r", "44100"};
+    cd.soxWrites = {{2, 16, 44100}};
+    cd.detectsPeerFiles = false;  // headerless: typed by its name
+    cd.soxWriteOptions = {"-t", "raw", "-e", "signed-integer", "-L"};
+    all.push_back(cd);
+
+    // 24-bit Paris files hold whole groups of ten frames: their frame count is
+    // rounded up, so that shape is checked in the reading direction only.
+    FormatTraits paris = Traits("Paris", FOUR_CHAR_CODE(" paf"), {{1, 16, 44100}, {2, 8, 22050}});
+    paris.soxReadOptions = {"-t", "paf"};
+    paris.sndfileReads = true;
+    paris.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 22050}};
+    paris.soxWriteOptions = {"-t", "paf"};
+    paris.sndfileExtension = "paf";
+    all.push_back(paris);
+
+    FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
+    sd1.truncationBytesChecked = 1400;  // the 1336-byte header
+    all.push_back(sd1);
+
+    FormatTraits voc = Traits("CreativeVoice", FOUR_CHAR_CODE("VOC "), {{1, 8, 8000}});
+    voc.soxReadOptions = {"-t", "voc"};
+    voc.sndfileReads = voc.ffmpegReads = true;
+    voc.soxWrites = {{1, 8, 8000}};
+    voc.soxWriteOptions = {"-t", "voc"};
+    all.push_back(voc);
+
+    FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{1, 16, 22050}, {2, 16, 44100}});
+    voc2.soxReadOptions = {"-t", "voc"};
+    voc2.sndfileReads = voc2.ffmpegReads = true;
+    voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}, {2, 8, 8000}};
+    voc2.soxWriteOptions = {"-t", "voc"};
+    voc2.sndfileExtension = "voc";
+    all.push_back(voc2);
+
+    FormatTraits sonic = Traits("SonicAIFF", FOUR_CHAR_CODE("SAIF"), {{1, 16, 48000}, {2, 24, 48000}});
+    sonic.soxReadOptions = {"-t", "aiff"};
+    sonic.sndfileReads = sonic.ffmpegReads = true;
+    sonic.peersSeePadding = true;
+    all.push_back(sonic);
+
+    // The resources live in the "._name" sidecar, where libsndfile keeps them too.
+    FormatTraits sd2 = Traits("SoundDesignerII", FOUR_CHAR_CODE("Sd2f"),
+                              {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 44100}, {2, 32, 44100}});
+    sd2.sndfileReads = true;
+    sd2.soxWrites = {{2, 16, 44100}, {3, 24, 22050}, {1, 8, 22050}, {3, 32, 22050}};
+    sd2.sndfileExtension = "sd2";
+    all.push_back(sd2);
+
+    return all;
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(PCM, FormatConformance, ::testing::ValuesIn(PCMFormats()), FormatTraitsName);

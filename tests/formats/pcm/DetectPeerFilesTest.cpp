@@ -1,0 +1,215 @@
+// Type detection and set grouping of the files sox, sndfile-convert and
+// ffmpeg write, with the PCM formats registered: the header sniffers, the
+// chunk finders and the channel probes.
+#include "CNeXT_SUNFile.h"
+#include "CSoundFile.h"
+#include "CreateSoundFile.h"
+#include "PCMFileTypes.h"
+#include "PeerTools.h"
+#include "SoundFileRegistry.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+struct PeerCase {
+    const char* name;
+    QStringList options;
+    OSType type;
+    OSErr err = noErr;
+};
+
+class DetectPeerFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearSoundFileRegistries();
+        RegisterPCMFileTypes();
+        QM_REQUIRE_PEER("sox");
+        source = dir.file("source.wav");
+        ASSERT_EQ(peers::Run("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", Q(source), "synth", "0.2", "sine",
+                                     "440"}).exitCode, 0);
+    }
+    void TearDown() override { SetRecognizeNumberFilesAsSplit(false); }
+
+    // Writes every case with `program` (arguments: the case options, then the
+    // source and output in the order the program wants) and checks its type.
+    void Check(const QString& program, const std::vector<PeerCase>& cases)
+    {
+        for (const PeerCase& c : cases) {
+            const std::string path = dir.file(c.name);
+            QStringList arguments;
+            if (program == "sox")
+                arguments << Q(source) << c.options << Q(path);
+            else if (program == "sndfile-convert")
+                arguments << c.options << Q(source) << Q(path);
+            else
+                arguments << "-nostdin" << "-loglevel" << "error" << "-i" << Q(source) << c.options << Q(path);
+            ASSERT_EQ(peers::Run(program, arguments).exitCode, 0) << c.name;
+            OSType type = 0;
+            SInt32 recognized = 0;
+            EXPECT_EQ(DetectFileType(path, &type, &recognized), c.err) << c.name;
+            if (c.err == noErr) {
+                EXPECT_EQ(type, c.type) << program.toStdString() << " " << c.name;
+                EXPECT_EQ(recognized, 1) << c.name;
+            }
+        }
+    }
+
+    OSType Detect(const std::string& path)
+    {
+        OSType type = 0;
+        EXPECT_EQ(DetectFileType(path, &type), noErr) << path;
+        return type;
+    }
+
+    TestTempDir dir;
+    std::string source;
+};
+
+TEST_F(DetectPeerFilesTest, Sox)
+{
+    Check("sox", {
+                     {"s16.wav", {}, FOUR_CHAR_CODE("WAVE")},
+                     {"s24.wav", {"-b", "24"}, FOUR_CHAR_CODE("WAVE")},
+                     {"f32.wav", {"-e", "floating-point"}, FOUR_CHAR_CODE("WVfl")},
+                     {"alaw.wav", {"-e", "a-law"}, FOUR_CHAR_CODE("WVal")},
+                     {"ulaw.wav", {"-e", "u-law"}, FOUR_CHAR_CODE("WVau")},
+                     {"msadpcm.wav", {"-e", "ms-adpcm"}, FOUR_CHAR_CODE("MSAP")},
+                     {"s16.aiff", {}, FOUR_CHAR_CODE("AIFF")},
+                     {"s16.aifc", {}, FOUR_CHAR_CODE("AIFC")},
+                     {"f32.aifc", {"-e", "floating-point"}, FOUR_CHAR_CODE("AIFC")},
+                     {"s16.au", {}, FOUR_CHAR_CODE("NxTS")},
+                     {"ulaw.au", {"-e", "u-law"}, FOUR_CHAR_CODE("ulaw")},
+                     {"alaw.au", {"-e", "a-law"}, FOUR_CHAR_CODE("NSAL")},
+                     {"float.au", {"-e", "floating-point"}, 0, kNeXTUnsupportedDataErr},
+                     {"u8.voc", {"-b", "8"}, FOUR_CHAR_CODE("VOC ")},
+                     {"u8stereo.voc", {"-b", "8", "-c", "2"}, FOUR_CHAR_CODE("VOC2")},
+                     {"s16.voc", {}, FOUR_CHAR_CODE("VOC2")},
+                     {"s8.8svx", {"-b", "8"}, FOUR_CHAR_CODE("8SVX")},
+                     {"s16.avr", {}, FOUR_CHAR_CODE(".AVR")},
+                 });
+}
+
+TEST_F(DetectPeerFilesTest, Libsndfile)
+{
+    QM_REQUIRE_PEER("sndfile-convert");
+    Check("sndfile-convert", {
+                                 {"s16.wav", {}, FOUR_CHAR_CODE("WAVE")},
+                                 {"f32.wav", {"-float32"}, FOUR_CHAR_CODE("WVfl")},
+                                 {"alaw.wav", {"-alaw"}, FOUR_CHAR_CODE("WVal")},
+                                 {"ulaw.wav", {"-ulaw"}, FOUR_CHAR_CODE("WVau")},
+                                 {"msadpcm.wav", {"-ms-adpcm"}, FOUR_CHAR_CODE("MSAP")},
+                                 {"s16.aiff", {}, FOUR_CHAR_CODE("AIFF")},
+                                 {"ima.aiff", {"-ima-adpcm"}, FOUR_CHAR_CODE("A1t4")},
+                                 {"ulaw.aiff", {"-ulaw"}, FOUR_CHAR_CODE("MooV")},
+                                 {"s16.paf", {}, FOUR_CHAR_CODE(" paf")},
+                                 {"s24.paf", {"-pcm24"}, FOUR_CHAR_CODE(" paf")},
+                                 {"s16.au", {}, FOUR_CHAR_CODE("NxTS")},
+                                 {"ulaw.au", {"-ulaw"}, FOUR_CHAR_CODE("ulaw")},
+                                 {"alaw.au", {"-alaw"}, FOUR_CHAR_CODE("NSAL")},
+                                 {"s16.voc", {}, FOUR_CHAR_CODE("VOC2")},
+                                 {"s16.avr", {}, FOUR_CHAR_CODE(".AVR")},
+                                 {"s16.sd2", {}, FOUR_CHAR_CODE("Sd2f")},
+                             });
+    // libsndfile keeps the Sound Designer II resources in "._name": they are
+    // found, and a mono file of that type asks for its partners.
+    EXPECT_EQ(CheckSDIIResources(dir.file("s16.sd2")), noErr);
+    OSType type = 0;
+    SInt32 recognized = 0;
+    SInt32 configuration = -1;
+    std::vector<std::string> members;
+    std::string name;
+    ASSERT_EQ(DetectFileType(dir.file("s16.paf"), &type, &recognized, &members, &name, &configuration, true),
+              noErr);
+    EXPECT_EQ(configuration, kChannelConfigMono);
+    ASSERT_EQ(DetectFileType(dir.file("s16.sd2"), &type, &recognized, &members, &name, &configuration, true),
+              noErr);
+    EXPECT_EQ(configuration, kChannelConfigMono);
+}
+
+TEST_F(DetectPeerFilesTest, LibsndfileSplitSets)
+{
+    QM_REQUIRE_PEER("sndfile-convert");
+    for (const char* name : {"Take-L.paf", "Take-R.paf", "Mix.L.sd2", "Mix.R.sd2"})
+        ASSERT_EQ(peers::Run("sndfile-convert", {Q(source), Q(dir.file(name))}).exitCode, 0) << name;
+    OSType type = 0;
+    SInt32 recognized = 0;
+    SInt32 configuration = -1;
+    std::vector<std::string> members;
+    std::string name;
+    ASSERT_EQ(DetectFileType(dir.file("Take-R.paf"), &type, &recognized, &members, &name, &configuration, true),
+              noErr);
+    EXPECT_EQ(configuration, kChannelConfigStereo);
+    EXPECT_EQ(members, (std::vector<std::string>{dir.file("Take-L.paf"), dir.file("Take-R.paf")}));
+    ASSERT_EQ(DetectFileType(dir.file("Mix.R.sd2"), &type, &recognized, &members, &name, &configuration, true),
+              noErr);
+    EXPECT_EQ(type, FOUR_CHAR_CODE("Sd2f"));
+    EXPECT_EQ(configuration, kChannelConfigStereo);
+    EXPECT_EQ(members, (std::vector<std::string>{dir.file("Mix.L.sd2"), dir.file("Mix.R.sd2")}));
+}
+
+TEST_F(DetectPeerFilesTest, Ffmpeg)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    Check("ffmpeg", {
+                        {"s16.wav", {}, FOUR_CHAR_CODE("WAVE")},
+                        {"bext.wav", {"-write_bext", "1"}, FOUR_CHAR_CODE("BWLN")},
+                        {"three.wav", {"-ac", "3"}, FOUR_CHAR_CODE("WAVE")}, // extensible
+                        // ffmpeg writes float as the extensible format, which
+                        // detection takes as linear 'WAVE' (its reader follows
+                        // the subformat).
+                        {"f32.wav", {"-c:a", "pcm_f32le"}, FOUR_CHAR_CODE("WAVE")},
+                        {"alaw.wav", {"-c:a", "pcm_alaw"}, FOUR_CHAR_CODE("WVal")},
+                        {"ulaw.wav", {"-c:a", "pcm_mulaw"}, FOUR_CHAR_CODE("WVau")},
+                        {"s16.aiff", {"-c:a", "pcm_s16be"}, FOUR_CHAR_CODE("AIFF")},
+                        {"sowt.aifc", {"-c:a", "pcm_s16le"}, FOUR_CHAR_CODE("AIFC")},
+                        {"f64.aifc", {"-c:a", "pcm_f64be"}, FOUR_CHAR_CODE("MooV")},
+                        {"alaw.aifc", {"-c:a", "pcm_alaw"}, FOUR_CHAR_CODE("MooV")},
+                        {"s16.au", {}, FOUR_CHAR_CODE("NxTS")},
+                        {"mulaw.au", {"-c:a", "pcm_mulaw"}, FOUR_CHAR_CODE("ulaw")},
+                        {"alaw.au", {"-c:a", "pcm_alaw"}, FOUR_CHAR_CODE("NSAL")},
+                        {"u8.voc", {"-c:a", "pcm_u8"}, FOUR_CHAR_CODE("VOC ")},
+                        {"s16.voc", {"-c:a", "pcm_s16le"}, FOUR_CHAR_CODE("VOC2")},
+                    });
+}
+
+TEST_F(DetectPeerFilesTest, GroupingWithRegisteredProbes)
+{
+    for (const char* name : {"Mix.L.wav", "Mix.R.wav", "Mix.C.wav", "Mix.LFE.wav", "Mix.Ls.wav", "Mix.Rs.wav"})
+        ASSERT_EQ(0, peers::Run("sox", {Q(source), Q(dir.file(name))}).exitCode);
+    ASSERT_EQ(0, peers::Run("sox", {Q(source), "-c", "2", Q(dir.file("Wide.L.wav"))}).exitCode);
+    ASSERT_EQ(0, peers::Run("sox", {Q(source), "-c", "2", Q(dir.file("Wide.R.wav"))}).exitCode);
+    for (int k = 1; k <= 3; ++k)
+        ASSERT_EQ(0, peers::Run("sox", {Q(source), Q(dir.file("Num." + std::to_string(k) + ".aiff"))}).exitCode);
+
+    OSType type = 0;
+    SInt32 recognized = 0;
+    SInt32 configuration = -1;
+    std::vector<std::string> members;
+    std::string name;
+    ASSERT_EQ(DetectFileType(dir.file("Mix.C.wav"), &type, &recognized, &members, &name, &configuration, true), noErr);
+    EXPECT_EQ(configuration, kChannelConfig5_1);
+    EXPECT_EQ(members.size(), 6u);
+    EXPECT_EQ(members.front(), dir.file("Mix.L.wav"));
+
+    // Stereo members are not grouped.
+    ASSERT_EQ(DetectFileType(dir.file("Wide.L.wav"), &type, &recognized, &members, &name, &configuration, true), noErr);
+    EXPECT_EQ(configuration, kChannelConfigMultichannel);
+    EXPECT_TRUE(members.empty());
+
+    SetRecognizeNumberFilesAsSplit(true);
+    ASSERT_EQ(DetectFileType(dir.file("Num.2.aiff"), &type, &recognized, &members, &name, &configuration, true), noErr);
+    EXPECT_EQ(type, FOUR_CHAR_CODE("AIFF"));
+    EXPECT_EQ(configuration, kChannelConfigMultichannel);
+    EXPECT_EQ(name, "Split Multichannel");
+    EXPECT_EQ(members.size(), 3u);
+}
+
+} // namespace
