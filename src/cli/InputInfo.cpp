@@ -76,6 +76,7 @@ void InputInfo::describe(const ZuSoundFile& model)
         object_.insert(QStringLiteral("markers"), qint64(model.numMarkers()));
         object_.insert(QStringLiteral("loops"), qint64(model.numLoops()));
         object_.insert(QStringLiteral("regions"), qint64(model.numRegions()));
+        object_.insert(QStringLiteral("timestamp"), model.timestamps());
         if (!model.surround_set().empty()) {
             QJsonArray members;
             for (const std::string& member : model.surround_set())

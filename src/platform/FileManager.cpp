@@ -767,6 +767,22 @@ OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* info)
     return sidecar.Write();
 }
 
+OSErr FSpDropFinderInfo(const FSSpec* spec)
+{
+    if (!spec)
+        return paramErr;
+    std::string path;
+    if (const OSErr err = FilePathOfSpec(*spec, &path))
+        return err;
+    AppleDoubleFile sidecar(path);
+    if (const OSErr err = sidecar.Read())
+        return err;
+    if (!sidecar.exists() || sidecar.hasResourceFork())
+        return noErr;
+    sidecar.removeFinderInfo();
+    return sidecar.Write();  // removes the sidecar when nothing is left
+}
+
 OSErr FSIsAliasFile(const FSRef* fileRef, Boolean* aliasFileFlag, Boolean* folderFlag)
 {
     if (!ValidRef(fileRef))

@@ -175,6 +175,11 @@ OSErr FSSetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, const FS
 // (kAppleDoubleMalformedErr).
 OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info);
 OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* info);
+// Forgets the Finder information of a file whose contents tell its type:
+// the sidecar goes when it carries nothing else (no resource fork, no other
+// entries); a sidecar with more in it is left as it is.  noErr when there
+// is no sidecar.
+OSErr FSpDropFinderInfo(const FSSpec* spec);
 
 // Never an alias here: *aliasFileFlag = false, *folderFlag = whether the
 // item is a folder.  fnfErr when it does not exist.

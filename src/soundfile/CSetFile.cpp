@@ -104,9 +104,9 @@ OSErr CSetFile::GetRegion(UInt16 index, SFTRegion* region) const
     const OSErr err = Lead()->GetRegion(index, region);
     if (err == noErr && region && m_memberType == kBWFLinearType) {
         const std::string name(reinterpret_cast<const char*>(region->name + 1), region->name[0]);
-        const std::size_t pos = name.find(".L");
-        if (pos != std::string::npos)
-            region->name[0] = UInt8(pos);
+        // The members' region names end in the left indicator.
+        if (name.size() >= 2 && name.compare(name.size() - 2, 2, ".L") == 0)
+            region->name[0] = UInt8(name.size() - 2);
     }
     return err;
 }

@@ -28,18 +28,15 @@ OSErr Narrow(int32_t code)
     return narrow == 0 ? ioErr : narrow;
 }
 
-// Cuts `length` characters at the first occurrence of the first needle of
-// `needles` that occurs; false when none does.
+// Cuts `length` characters at the first of `needles` that stands where a
+// channel indicator stands; false when none does.
 bool CutFirstOf(std::string* name, std::initializer_list<const char*> needles, std::size_t length)
 {
-    for (const char* needle : needles) {
-        const std::size_t pos = name->find(needle);
-        if (pos != std::string::npos) {
-            name->erase(pos, length);
-            return true;
-        }
-    }
-    return false;
+    const std::size_t pos = CSplitFile::IndicatorPosition(*name, needles);
+    if (pos == std::string::npos)
+        return false;
+    name->erase(pos, length);
+    return true;
 }
 
 // A Pascal string as bytes.
@@ -95,6 +92,21 @@ void CSplitFile::DeleteMembers()
 }
 
 // ================================================================ names
+std::size_t CSplitFile::IndicatorPosition(const std::string& name, std::initializer_list<const char*> indicators)
+{
+    std::size_t end = name.size();
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 &&
+        GetReadableTypes().contains(QString::fromStdString(name.substr(dot + 1)).toLower()))
+        end = dot;
+    for (const char* indicator : indicators) {
+        const std::size_t length = std::strlen(indicator);
+        if (end >= length && name.compare(end - length, length, indicator) == 0)
+            return end - length;
+    }
+    return std::string::npos;
+}
+
 std::string CSplitFile::StripLeftChannelSuffix(const std::string& name)
 {
     std::string result = name;
@@ -123,18 +135,7 @@ void CSplitFile::SetSonicPairDigit(char digit)
 
 void CSplitFile::MemberNames(const std::string& name, OSType memberType, std::string* left, std::string* right)
 {
-    std::size_t p = std::string::npos;
-    for (const char* needle : {".l", ".L", "(l)", "(L)"}) {
-        p = name.find(needle);
-        if (p != std::string::npos)
-            break;
-    }
-    if (p == std::string::npos) {
-        p = name.find("-L");
-        const std::size_t n = name.size();
-        if (n >= 2 && name[n - 2] == '.' && std::strchr("1357", name[n - 1]) && name[n - 1] != '\0')
-            p = n - 2;
-    }
+    const std::size_t p = IndicatorPosition(name, {".l", ".L", "(l)", "(L)", "-L", ".1", ".3", ".5", ".7"});
 
     if (p == std::string::npos) {
         // A base name: add the separator and the channel characters.
@@ -382,19 +383,16 @@ void CSplitFile::GetFileName(StringPtr name) const
     m_first->GetFileName(left);
     std::string result = PascalBytes(own);
     if (result == PascalBytes(left)) {
-        static const char* const kIndicators[] = {".L", ".l", ".1", ".3", ".5", ".7"};
-        for (const char* indicator : kIndicators) {
-            const std::size_t pos = result.find(indicator);
-            if (pos == std::string::npos)
-                continue;
+        const std::size_t pos = IndicatorPosition(result, {".L", ".l", ".1", ".3", ".5", ".7"});
+        if (pos != std::string::npos) {
+            const char digit = result[pos + 1];
             result.erase(pos, 2);
-            if (indicator[1] == '3')
+            if (digit == '3')
                 result += "_2";
-            else if (indicator[1] == '5')
+            else if (digit == '5')
                 result += "_3";
-            else if (indicator[1] == '7')
+            else if (digit == '7')
                 result += "_4";
-            break;
         }
     }
     SetPascalBytes(name, result);
@@ -404,13 +402,9 @@ QString CSplitFile::GetName() const
 {
     if (!m_first)
         return CSoundFile::GetName();
-    QString name = m_first->GetName();
-    qsizetype pos = name.lastIndexOf(QStringLiteral(".L"));
-    if (pos < 0)
-        pos = name.lastIndexOf(QStringLiteral(".l"));
-    if (pos >= 0)
-        name.truncate(pos);
-    return name;
+    const std::string name = m_first->GetName().toStdString();
+    const std::size_t pos = IndicatorPosition(name, {".L", ".l"});
+    return QString::fromStdString(pos == std::string::npos ? name : name.substr(0, pos));
 }
 
 // =============================================================== blocks

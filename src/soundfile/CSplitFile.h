@@ -69,9 +69,15 @@ public:
     CSoundFile* GetLeftFile() const { return m_first; }
     CSoundFile* GetRightFile() const { return m_second; }
 
+    // A channel indicator stands at the end of a name, or just before its
+    // extension when that is a readable type's (as set grouping finds
+    // members): "Vocal.lead.L.aif", never the ".l" inside "Vocal.lead".
+    // The position of the first of `indicators` that stands there, or npos.
+    static std::size_t IndicatorPosition(const std::string& name, std::initializer_list<const char*> indicators);
     // Removes the left indicator from a name: the first of ".l", ".L", "-L",
-    // ".1" that occurs (two characters), else the first of "(l)", "(L)"
-    // (three characters); otherwise the name is returned unchanged.
+    // ".1" (two characters), else of "(l)", "(L)" (three characters) that
+    // stands where an indicator stands; otherwise the name is returned
+    // unchanged.
     static std::string StripLeftChannelSuffix(const std::string& name);
     // The same for the names of existing members: ".l", ".L", "-L", ".1",
     // ".3", ".5", ".7", then "(l)", "(L)".

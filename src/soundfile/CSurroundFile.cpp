@@ -304,13 +304,9 @@ QString CSurroundFile::GetName() const
 {
     if (m_members.empty())
         return CSoundFile::GetName();
-    QString name = m_members.front()->GetName();
-    for (const char* indicator : {".L", ".l", ".C", ".c"}) {
-        const qsizetype pos = name.lastIndexOf(QLatin1String(indicator));
-        if (pos >= 0)
-            name.truncate(pos);
-    }
-    return name;
+    const std::string name = m_members.front()->GetName().toStdString();
+    const std::size_t pos = CSplitFile::IndicatorPosition(name, {".L", ".l", ".C", ".c"});
+    return QString::fromStdString(pos == std::string::npos ? name : name.substr(0, pos));
 }
 
 std::string CSurroundFile::GetChannelName(UInt16 channel) const

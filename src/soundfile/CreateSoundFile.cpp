@@ -534,3 +534,26 @@ OSErr DetectFileType(const std::string& path, OSType* type, SInt32* recognized)
 {
     return DetectFileType(path, type, recognized, nullptr, nullptr, nullptr, false);
 }
+
+OSErr DetectFileTypeFromContents(const std::string& path, OSType* type)
+{
+    if (!type)
+        return paramErr;
+    try {
+        OSType detected = 0;
+        OSErr err = DetectFromHeader(path, 0, &detected);
+        if (err == kUnknownFileFormatErr) {
+            SInt32 recognized = 1;
+            err = DetectFromExtension(path, 0, &detected, &recognized);
+            if (err == noErr && !recognized)
+                err = kUnknownFileFormatErr;
+        }
+        if (err == noErr)
+            *type = detected;
+        return err;
+    } catch (const error_code_exception& e) {
+        return e.code() != 0 ? OSErr(e.code()) : ioErr;
+    } catch (...) {
+        return kUnknownFileFormatErr;
+    }
+}

@@ -129,6 +129,10 @@ OSErr DetectFileType(const std::string& path, OSType* type, SInt32* recognized,
                      SInt32* channelConfiguration, bool group);
 // The short form: grouping off.
 OSErr DetectFileType(const std::string& path, OSType* type, SInt32* recognized = nullptr);
+// The type the file's header or extension gives, without its Finder
+// information (no HFS type, no creator) and without the raw-file settings:
+// what a file tells of itself.  -22008 when neither tells.
+OSErr DetectFileTypeFromContents(const std::string& path, OSType* type);
 
 // Whether a file's resource fork holds the three Sound Designer II string
 // resources (1000 sample size, 1001 sample rate, 1002 channels): 0 when it

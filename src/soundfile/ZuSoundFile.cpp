@@ -205,7 +205,7 @@ void ZuSoundFile::getInfo()
         m_specifics = file->GetSpecifics();
         m_lengthStr = timeText(m_numFrames, m_sampleRate);
         infoStringForSoundFile(file);
-        m_timestamps = timeText(double(file->GetTimeStamp()), m_sampleRate);
+        m_timestamps = timeText(double(file->GetTimeStamp64()), m_sampleRate);
 
         const OSErr closed = file->Close();
         if (closed) {

@@ -89,7 +89,10 @@ TEST_F(SetFilesTest, SplitMemberNamesFollowTheIndicatorRules)
         {"Take-L", kSfil, "Take-L", "Take-R"},
         {"Out", FOUR_CHAR_CODE("WAVE"), "Out.L", "Out.R"},
         {"Out", FOUR_CHAR_CODE(" paf"), "Out-L", "Out-R"},
-        {"Mix.l-L", kSfil, "Mix.l-L", "Mix.r-L"},  // ".l" is tried before "-L"
+        // Only an indicator at the end of the name counts.
+        {"Mix.l-L", kSfil, "Mix.l-L", "Mix.l-R"},
+        {"Vocal.lead", FOUR_CHAR_CODE("WAVE"), "Vocal.lead.L", "Vocal.lead.R"},
+        {"Vocal.lead.L", kSfil, "Vocal.lead.L", "Vocal.lead.R"},
     };
     for (const Case& c : cases) {
         std::string left, right;
@@ -97,6 +100,8 @@ TEST_F(SetFilesTest, SplitMemberNamesFollowTheIndicatorRules)
         EXPECT_EQ(left, c.left) << c.name;
         EXPECT_EQ(right, c.right) << c.name;
     }
+    EXPECT_EQ(CSplitFile::StripMemberIndicator("Vocal.lead.L"), "Vocal.lead");
+    EXPECT_EQ(CSplitFile::StripLeftChannelSuffix("Vocal.lead"), "Vocal.lead");
 
     // Numbered pairs remember their digit for the next Sonic output pair,
     // which consumes it.

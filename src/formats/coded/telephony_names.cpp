@@ -41,5 +41,8 @@ bool ExtensionGivesType(const std::string& name, OSType type)
     for (int shift = 24; shift >= 0; shift -= 8)
         key += QChar(char((type >> shift) & 0xFF));
     key += QLatin1Char('\'');
-    return GetTypesForExtension(extension).contains(key);
+    // Type detection takes the first type of an extension: a type that
+    // shares its extension with an earlier one is not told by it.
+    const QStringList types = GetTypesForExtension(extension);
+    return !types.isEmpty() && types.first() == key;
 }

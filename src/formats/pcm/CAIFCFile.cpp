@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace {
@@ -60,6 +61,9 @@ QString CAIFCFile::GetFormatName() const
     if (m_sampleFormat == kSampleFormatFloatLE) {
         return QStringLiteral("AIFC 32-bit float (little-endian)");
     }
+    if (m_sampleFormat == kSampleFormatDoubleBE) {
+        return QStringLiteral("AIFC 64-bit float (big-endian)");
+    }
     return QStringLiteral("AIFC");
 }
 
@@ -80,6 +84,8 @@ bool CAIFCFile::CompressionFormat(OSType compression, SInt16 commBits, SInt16* s
         {FOUR_CHAR_CODE("23ni"), kSampleFormatLittleEndian, 32},
         {FOUR_CHAR_CODE("fl32"), kSampleFormatFloatBE, 32},
         {FOUR_CHAR_CODE("23lf"), kSampleFormatFloatLE, 32},
+        {FOUR_CHAR_CODE("FL32"), kSampleFormatFloatBE, 32},
+        {FOUR_CHAR_CODE("FL64"), kSampleFormatDoubleBE, 32},
     };
     for (const Entry& entry : kTable) {
         if (entry.type == compression) {
@@ -189,7 +195,7 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
         return err;
     }
     const std::size_t bytes = std::size_t(std::max<SInt16>(BitsToBytes(m_numBits), 1));
-    const std::size_t total = std::size_t(m_bufferFrames) * std::size_t(BytesPerFrame());
+    const std::size_t total = std::size_t(m_bufferFrames) * std::size_t(BlockBytesPerFrame());
     UInt8* data = m_readBuffer;
     switch (m_sampleFormat) {
     case kSampleFormatLittleEndian:
@@ -223,6 +229,51 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
     return err;
 }
 
+SInt64 CAIFCFile::FileBytesPerFrame() const
+{
+    if (m_sampleFormat == kSampleFormatDoubleBE) {
+        return SInt64(GetNumChannels()) * 8;
+    }
+    return CAIFFFile::FileBytesPerFrame();
+}
+
+OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
+{
+    if (m_sampleFormat != kSampleFormatDoubleBE) {
+        return CAIFFFile::LoadFrames(block, frame, frames, filled);
+    }
+    *filled = 0;
+    OSErr err = SetFilePos(frame);
+    if (err != noErr) {
+        return err;
+    }
+    const std::size_t samples = std::size_t(frames) * std::size_t(GetNumChannels());
+    m_scratch.resize(samples * 8);
+    long count = long(m_scratch.size());
+    err = FSRead(m_refNum, &count, m_scratch.data());
+    const std::size_t whole = std::size_t(std::clamp<long>(count, 0, long(m_scratch.size()))) / 8;
+    for (std::size_t i = 0; i < whole; ++i) {
+        const UInt8* p = m_scratch.data() + 8 * i;
+        const UInt64 bits = (UInt64(pcm_bytes::GetBE32(p)) << 32) | pcm_bytes::GetBE32(p + 4);
+        double value;
+        std::memcpy(&value, &bits, 8);
+        // Scaled as the 32-bit floats are, truncated toward zero and
+        // saturated; a NaN is the most negative value.
+        const double scaled = value * 2147483647.0;
+        SInt32 sample;
+        if (std::isnan(scaled) || scaled <= -2147483648.0) {
+            sample = std::numeric_limits<SInt32>::min();
+        } else if (scaled >= 2147483647.0) {
+            sample = std::numeric_limits<SInt32>::max();
+        } else {
+            sample = SInt32(scaled);
+        }
+        pcm_bytes::PutBE32(block + 4 * i, UInt32(sample));
+    }
+    *filled = whole * 4;
+    return err;
+}
+
 static SInt32 AIFCHeaderProbe(const QString& path)
 {
     SInt16 bits = 0;
@@ -253,6 +304,8 @@ OSErr ProbeAIFCType(OSType* type, std::istream& in)
     case FOUR_CHAR_CODE("in24"):
     case FOUR_CHAR_CODE("in32"):
     case FOUR_CHAR_CODE("fl32"):
+    case FOUR_CHAR_CODE("FL32"):
+    case FOUR_CHAR_CODE("FL64"):
     case FOUR_CHAR_CODE("42ni"):
     case FOUR_CHAR_CODE("23ni"):
     case FOUR_CHAR_CODE("23lf"):

@@ -5,9 +5,11 @@
 //
 // Compression types read: 'NONE' (bits as in COMM), 'twos' 16, 'in24' 24,
 // 'in32' 32 (big-endian); 'sowt' 16, '42ni' 24, '23ni' 32 (little-endian,
-// turned around by ReadBlock); 'fl32' and '23lf' 32-bit floats, scaled by
-// 2147483647 into 32-bit integers by ReadBlock.  8-bit samples are signed
-// (as in AIFF).  Any other type: -23800.
+// turned around by ReadBlock); 'fl32', 'FL32' and '23lf' 32-bit floats,
+// scaled by 2147483647 into 32-bit integers by ReadBlock; 'FL64' (as
+// libsndfile writes doubles) 64-bit floats, read as 32-bit integers the same
+// way (LoadFrames).  8-bit
+// samples are signed (as in AIFF).  Any other type: -23800.
 //
 // Written layout: FORM header, 'FVER' (12 bytes), 'COMM' (46 bytes, type
 // 'NONE', name "not compressed"), 'SSND' from offset 70 with the data from
@@ -18,6 +20,8 @@
 
 constexpr OSType kAIFCFileType = FOUR_CHAR_CODE("AIFC");
 constexpr OSErr kAIFCUnsupportedCompressionErr = -23800;
+// 64-bit big-endian float samples, read into 32-bit integer blocks.
+constexpr SInt16 kSampleFormatDoubleBE = 130;
 
 class CAIFCFile : public CAIFFFile {
 public:
@@ -40,13 +44,17 @@ public:
     // a type that is not read.
     static bool CompressionFormat(OSType compression, SInt16 commBits, SInt16* sampleFormat, SInt16* bits);
 
+protected:
+    SInt64 FileBytesPerFrame() const override;
+    OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+
 private:
     OSType m_compression = 0;
 };
 
 // AIFF-C by compression type, on a stream standing anywhere in the file:
-// 'AIFC' for the linear ones (NONE none sowt in24 in32 fl32 42ni 23ni 23lf
-// able), 'A1t4' for ima4, 'MooV' otherwise; the chunk walk's code when there
+// 'AIFC' for the linear ones (NONE none sowt in24 in32 fl32 FL32 FL64 42ni
+// 23ni 23lf able), 'A1t4' for ima4, 'MooV' otherwise; the chunk walk's code when there
 // is no 'COMM'.
 OSErr ProbeAIFCType(OSType* type, std::istream& in);
 

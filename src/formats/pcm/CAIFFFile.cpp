@@ -835,6 +835,16 @@ OSErr CAIFFFile::RewriteHeader()
         err = AppendAtEnd(&zero, 1);
     }
     if (err == noErr) err = WriteCOMM();
+    if (err == noErr) {
+        // Marker IDs are positive and run from 1 in the 'MARK' chunk: the
+        // loop markers that WriteINST adds take the first IDs (1 to 4, so
+        // that the loops' markers lead the chunk, where readers such as
+        // libsndfile expect them), the other markers follow.
+        const SInt32 loopMarkers = 2 * std::min<SInt32>(GetNumLoops(), 2);
+        for (qsizetype i = 0; i < m_markers.size(); ++i) {
+            m_markers[i].setMarkerID(loopMarkers + SInt32(i) + 1);
+        }
+    }
     if (err == noErr) err = WriteINST();
     if (err == noErr) err = WriteMARK();
     if (err == noErr) err = WriteRegions();

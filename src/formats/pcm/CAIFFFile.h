@@ -87,8 +87,8 @@ protected:
     OSErr RewriteHeader() override;
     // The FORM size may not pass kAIFFMaxFormSize.
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
-    // Bytes of one frame (channels x bytes per sample).
-    SInt64 BytesPerFrame() const { return BlockBytesPerFrame(); }
+    // Bytes of one frame in the file (channels x bytes per sample).
+    SInt64 BytesPerFrame() const { return FileBytesPerFrame(); }
     // The walk's options for this family.
     static ChunkWalkOptions WalkOptions();
     // Loads a chunk's body; *found false (and noErr) when the chunk is not

@@ -21,6 +21,31 @@ constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
 constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
 constexpr SInt64 kMARKSkip = 38;  // bytes after a 'MARK' ID to the next chunk
 
+// Whether a 'MARK' chunk's size field is what its entries take (as in the
+// files this class writes): then the chunk is read and stepped over as in
+// any AIFF.  The workstations' own chunks fail this and keep the fixed step.
+bool MARKSizeHolds(ChunkReader& reader, SInt64 bodyPos, UInt32 size)
+{
+    if (size < 2 || SInt64(size) > reader.FileLength() - bodyPos) {
+        return false;
+    }
+    ChunkView body;
+    if (reader.ReadRange(bodyPos, size, &body) != noErr || !body.has(2)) {
+        return false;
+    }
+    const UInt16 count = body.get_u16be();
+    std::size_t used = 2;
+    for (UInt16 i = 0; i < count; ++i) {
+        if (used + 7 > size) {
+            return false;
+        }
+        body.seek(used + 6);
+        const std::size_t length = body.get_u8();
+        used += 6 + 1 + length + ((1 + length) & 1);
+    }
+    return used == size;
+}
+
 } // namespace
 
 UInt64 DawnStartTimeToFrames(UInt32 offsetField, double sampleRate)
@@ -89,7 +114,7 @@ OSErr CDawnAIFFFile::FindChunk(OSType id, ChunkInfo* info)
                 }
                 return noErr;
             }
-            if (chunkID == kMARK) {
+            if (chunkID == kMARK && !MARKSizeHolds(reader, pos + 8, size)) {
                 pos += 4 + kMARKSkip;  // the size field is not trusted
                 continue;
             }
@@ -117,6 +142,17 @@ OSErr CDawnAIFFFile::Open()
         // The frame count is cut below against the file itself; ReadCOMM's
         // own cut reads the SSND offset as a data offset, which it is not here.
         m_numFrames = m_commFrames;
+        // Markers only from a 'MARK' chunk that can be trusted (ours): the
+        // loops of 'INST' name two of them.
+        ChunkInfo mark;
+        if (FindChunk(kMARK, &mark) == noErr) {
+            RefNumChunkSource source(m_refNum);
+            ChunkReader reader(source, WalkOptions());
+            if (reader.ReadHeader() == noErr && MARKSizeHolds(reader, mark.bodyPos, mark.sizeField) &&
+                (err = ReadMARK()) != noErr) {
+                return err;
+            }
+        }
         if ((err = ReadINSTLoops()) != noErr || (err = ReadINSTSamplerInfo()) != noErr) {
             return err;
         }

@@ -1,5 +1,6 @@
 #include "CLinearPCMFile.h"
 
+#include "CreateSoundFile.h"
 #include "FileManager.h"
 #include "ZuFiles.h"
 #include "error_code_exception.h"
@@ -338,6 +339,7 @@ OSErr CLinearPCMFile::Close()
         return m_notOpenErr;
     }
     OSErr result = noErr;
+    const bool written = m_writable;
     if (m_headerDirty && m_writable) {
         result = Guarded([&]() { return RewriteHeader(); });
         if (result == noErr) {
@@ -349,6 +351,20 @@ OSErr CLinearPCMFile::Close()
         m_isOpen = false;
         m_writable = false;
         m_refNum = 0;
+        if (written && result == noErr) {
+            DropFinderInfoTheFileTells();
+        }
     }
     return result != noErr ? result : closeErr;
+}
+
+void CLinearPCMFile::DropFinderInfoTheFileTells()
+{
+    // A sidecar is kept only for what the file cannot tell: its type when
+    // neither the header nor the name gives it (or names another type, as
+    // a creator code refines AIFF), and a resource fork.
+    OSType told = 0;
+    if (DetectFileTypeFromContents(FSSpecPath(m_fsSpec), &told) == noErr && told == GetFileType()) {
+        FSpDropFinderInfo(&m_fsSpec);
+    }
 }

@@ -35,6 +35,10 @@ public:
     SInt64 GetDataOffset() const { return m_dataOffset; }
 
 protected:
+    // After a written file is closed: its Finder information goes when the
+    // header or the extension gives its type by itself.
+    void DropFinderInfoTheFileTells();
+
     // How the file's samples differ from the block layout (big-endian,
     // signed); applied in this order when reading, reversed when writing.
     struct SampleTransform {

@@ -410,7 +410,9 @@ OSErr CSDIIFile::ReadRegionResource(SInt16* count)
                 THROW_IF_ERROR(AddRegion(&region), "ReadRegionResource: AddRegion");
             }
         }
-        if (*count == 0 && GetProcessFileIfNoRegions())
+        // A file whose regions were all left out (its whole-file region)
+        // still reads with the whole-file region.
+        if (m_regions.isEmpty() && GetProcessFileIfNoRegions())
             THROW_IF_ERROR(AddFileRegion(), "ReadRegionResource: file region");
         return noErr;
     } catch (const error_code_exception& e) {

@@ -713,7 +713,9 @@ OSErr CWAVEFile::ReadSmplChunk()
         SFTLoop loop;
         loop.loopID = SInt32(i);
         loop.start = LoadLE32(p + 8);
-        loop.end = LoadLE32(p + 12);
+        // The sampler loop names its last frame; a loop here ends after it.
+        const UInt32 last = LoadLE32(p + 12);
+        loop.end = last < 0xFFFFFFFFu ? last + 1 : last;
         loop.type = 1;
         AddLoop(&loop);
     }
@@ -762,6 +764,7 @@ OSErr CWAVEFile::ReadChunksBody()
     if (err == noErr) {
         ChunkView cue;
         THROW_IF_ERROR(ReadChunkBody(cueInfo, &cue), "ReadChunks: cue");
+        bool parsed = false;
         for (UInt32 occurrence = 1; occurrence <= 101; ++occurrence) {
             ChunkInfo listInfo;
             err = FindChunk(kList, &listInfo, occurrence);
@@ -775,11 +778,19 @@ OSErr CWAVEFile::ReadChunksBody()
             if (list.size() < 4 || list.get_fourcc() != kAdtl)
                 continue;
             if (list.remaining() > 0) {
+                parsed = true;
                 err = ParseAssociatedData(cue, list);
                 if (err != eofErr)
                     THROW_IF_ERROR(err, "ReadChunks: adtl");
             }
             break;
+        }
+        if (!parsed) {
+            // Cue points without any labels: unnamed markers.
+            ChunkView none(nullptr, 0, ChunkByteOrder::LittleEndian);
+            err = ParseAssociatedData(cue, none);
+            if (err != eofErr)
+                THROW_IF_ERROR(err, "ReadChunks: cue points");
         }
     } else if (err != kChunkNotFoundErr) {
         THROW_IF_ERROR(err, "ReadChunks: cue");
@@ -795,14 +806,17 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     // The cue points: identifier -> sample offset.  The count is checked
     // against the chunk.
     QHash<UInt32, UInt32> points;
+    std::vector<UInt32> pointOrder;
     if (cue.size() >= 4) {
         const UInt32 declared = LoadLE32(cue.data());
         const UInt32 count = UInt32(std::min<UInt64>(declared, (cue.size() - 4) / 24));
         for (UInt32 i = 0; i < count; ++i) {
             const UInt8* p = cue.data() + 4 + std::size_t(i) * 24;
             const UInt32 id = LoadLE32(p);
-            if (!points.contains(id))
+            if (!points.contains(id)) {
                 points.insert(id, LoadLE32(p + 20));
+                pointOrder.push_back(id);
+            }
         }
     }
 
@@ -846,6 +860,10 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
 
     const bool ignoreWholeFile = GetIgnoreRegionsContainingWholeFile();
     long number = 0;
+    QSet<UInt32> described;  // cue points a label, note or text refers to
+    for (const SubChunk& s : subChunks)
+        if ((s.id == kLabl || s.id == kNote || s.id == kLtxt) && s.size >= 4)
+            described.insert(LoadLE32(s.body));
     for (const SubChunk& s : subChunks) {
         if ((s.id == kLabl || s.id == kNote) && s.size >= 4) {
             const UInt32 cueID = LoadLE32(s.body);
@@ -908,6 +926,19 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
             }
             ++number;
         }
+    }
+    // A cue point nothing describes is a marker without a name.
+    for (const UInt32 cueID : pointOrder) {
+        if (described.contains(cueID))
+            continue;
+        SFTMarker marker;
+        marker.markerID = SInt32(number);
+        marker.pos = points.value(cueID);
+        marker.name[0] = 0;
+        const OSErr err = AddMarker(&marker);
+        if (err)
+            return err;
+        ++number;
     }
     return noErr;
 }
@@ -1175,7 +1206,7 @@ OSErr CWAVEFile::WriteSmplChunk()
         chunk.put_u32le(UInt32(loop.loopID));
         chunk.put_u32le(0);
         chunk.put_u32le(loop.start);
-        chunk.put_u32le(loop.end);
+        chunk.put_u32le(loop.end > loop.start ? loop.end - 1 : loop.start);  // the last frame played
         chunk.put_u32le(0);
         chunk.put_u32le(0);
     }

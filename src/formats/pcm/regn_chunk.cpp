@@ -74,8 +74,8 @@ OSErr ReadRegnBody(CSoundFile& file, ChunkView& body)
     if (!GetSkipBadRegion()) {
         file.MakeRegionNamesUnique();
     }
-    if (count == 0) {
-        return file.AddFileRegion();
+    if (file.GetNumRegions() == 0) {
+        return file.AddFileRegion();  // also when the whole-file region was left out
     }
     return noErr;
 }

@@ -5,6 +5,8 @@
 #include "AIFFTestSupport.h"
 #include "CAIFCFile.h"
 #include "CAIFFFile.h"
+#include "CreateSoundFile.h"
+#include "PCMFileTypes.h"
 #include "SoundFileSwitches.h"
 #include "TestTempDir.h"
 
@@ -199,6 +201,42 @@ TEST_F(AIFFPeerTest, ReadsFloatAIFC)
         float value;
         std::memcpy(&value, &word, 4);
         ASSERT_NEAR(ours[i], value, 1e-6) << i;
+    }
+}
+
+TEST_F(AIFFPeerTest, ReadsLibsndfileFloatAndDoubleAIFC)
+{
+    RegisterPCMFileTypes();
+    for (const int subformat : {SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
+        const bool isDouble = subformat == SF_FORMAT_DOUBLE;
+        SCOPED_TRACE(isDouble ? "double" : "float");
+        const std::string path = dir.file(isDouble ? "double.aifc" : "float.aifc");
+        SF_INFO info{};
+        info.samplerate = 22050;
+        info.channels = 2;
+        info.format = SF_FORMAT_AIFF | subformat;
+        SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
+        std::vector<double> written(2 * 500);
+        for (std::size_t i = 0; i < written.size(); ++i)
+            written[i] = std::sin(double(i) * 0.01) * 0.9;
+        written[7] = 1.5;  // beyond full scale: saturates
+        sf_write_double(sf, written.data(), sf_count_t(written.size()));
+        sf_close(sf);
+
+        OSType type = 0;
+        ASSERT_EQ(DetectFileType(path, &type), noErr);
+        EXPECT_EQ(type, kAIFCFileType);
+        auto file = OpenPeerFile<CAIFCFile>(path);
+        EXPECT_EQ(file->GetCompressionType(), isDouble ? FOUR_CHAR_CODE("FL64") : FOUR_CHAR_CODE("FL32"));
+        ASSERT_EQ(file->GetNumFrames(), 500u);
+        ASSERT_EQ(file->GetNumChannels(), 2);
+        std::vector<double> ours(written.size());
+        UInt32 count = 500;
+        ASSERT_EQ(file->ReadFrames(0, &count, ours.data()), noErr);
+        ASSERT_EQ(count, 500u);
+        for (std::size_t i = 0; i < written.size(); ++i)
+            ASSERT_NEAR(ours[i], std::min(written[i], 1.0), 1e-6) << i;
     }
 }
 

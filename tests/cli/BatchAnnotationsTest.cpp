@@ -1,0 +1,334 @@
+// Markers, loops, names and time stamps through whole batches, checked with
+// libsndfile: label-less cue points, loop ends across AIFF and WAVE, the
+// IDs of AIFF markers, region-named set members, the 64-bit Broadcast Wave
+// time stamp, and which outputs get an AppleDouble sidecar.
+#include "CAIFFFile.h"
+#include "CBWFLinearFile.h"
+#include "CliTestSupport.h"
+#include "PCMFileTypes.h"
+#include "PeerTools.h"
+#include "PropertyList.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+using namespace clitest;
+
+namespace {
+
+QVariantMap Conversion(const QString& name, const char* type)
+{
+    const auto code = (UInt32(UInt8(type[0])) << 24) | (UInt32(UInt8(type[1])) << 16) |
+                      (UInt32(UInt8(type[2])) << 8) | UInt32(UInt8(type[3]));
+    return {{"QMCSName", name},
+            {"QMCSNeedsStrictFileType", true},
+            {"QMCSOutputFileType", qint32(code)},
+            {"QMCSCopyExtras", true}};
+}
+
+struct SndfileAnnotations {
+    std::vector<UInt32> cueOffsets;
+    std::vector<std::pair<UInt32, UInt32>> loops;
+};
+
+SndfileAnnotations ReadAnnotations(const QString& path)
+{
+    SndfileAnnotations a;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+    if (!f)
+        return a;
+    static SF_CUES cues;
+    std::memset(&cues, 0, sizeof cues);
+    if (sf_command(f, SFC_GET_CUE, &cues, sizeof cues))
+        for (UInt32 i = 0; i < cues.cue_count && i < 100; ++i)
+            a.cueOffsets.push_back(cues.cue_points[i].sample_offset);
+    SF_INSTRUMENT instrument{};
+    if (sf_command(f, SFC_GET_INSTRUMENT, &instrument, sizeof instrument))
+        for (int i = 0; i < instrument.loop_count && i < 16; ++i)
+            a.loops.emplace_back(instrument.loops[i].start, instrument.loops[i].end);
+    sf_close(f);
+    return a;
+}
+
+// The marker IDs of an AIFF's 'MARK' chunk.
+std::vector<int> AIFFMarkerIDs(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray d = file.readAll();
+    const auto u32 = [&d](qsizetype p) {
+        return (UInt32(UInt8(d[p])) << 24) | (UInt32(UInt8(d[p + 1])) << 16) | (UInt32(UInt8(d[p + 2])) << 8) |
+               UInt8(d[p + 3]);
+    };
+    std::vector<int> ids;
+    for (qsizetype p = 12; p + 8 <= d.size();) {
+        const UInt32 size = u32(p + 4);
+        if (d.mid(p, 4) == "MARK" && p + 10 <= d.size()) {
+            const int count = (UInt8(d[p + 8]) << 8) | UInt8(d[p + 9]);
+            qsizetype q = p + 10;
+            for (int i = 0; i < count && q + 7 <= d.size(); ++i) {
+                ids.push_back(SInt16((UInt8(d[q]) << 8) | UInt8(d[q + 1])));
+                const int length = UInt8(d[q + 6]);
+                q += 6 + 1 + length + ((1 + length) & 1);
+            }
+        }
+        p += 8 + qsizetype(size) + (size & 1);
+    }
+    return ids;
+}
+
+class BatchAnnotations : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = dir.qpath();
+        defaults = root + "/prefs.plist";
+        ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    }
+
+    // Runs the conversions over `input` into `out`; the conversions file is
+    // written first.
+    RunResult Batch(const QVariantList& conversions, const QString& input, const QString& out)
+    {
+        const QString list = root + "/conv-" + QString::number(++batches) + ".plist";
+        QFile file(list);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(PropertyList::toXml(conversions));
+        file.close();
+        EXPECT_TRUE(QDir().mkpath(out));
+        RunResult r = RunBatch({"--conversions", list, "-o", out, input}, defaults);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        return r;
+    }
+
+    QJsonObject Info(const QString& path)
+    {
+        const RunResult r = RunBatch({"--info", path}, defaults);
+        return QJsonDocument::fromJson(r.out.toUtf8()).object();
+    }
+
+    // A stereo WAVE written by libsndfile: three cue points without labels
+    // (1000, 2000, 3000) and a forward loop over frames 100 to 200.
+    QString CueWave()
+    {
+        const QString path = root + "/in/cues.wav";
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr);
+        if (!f)
+            return path;
+        static SF_CUES cues;
+        std::memset(&cues, 0, sizeof cues);
+        cues.cue_count = 3;
+        for (int i = 0; i < 3; ++i) {
+            cues.cue_points[i].indx = i + 1;
+            cues.cue_points[i].fcc_chunk = 0x61746164;  // "data"
+            cues.cue_points[i].sample_offset = UInt32(1000 * (i + 1));
+        }
+        EXPECT_TRUE(sf_command(f, SFC_SET_CUE, &cues, sizeof cues));
+        SF_INSTRUMENT instrument{};
+        instrument.basenote = 60;
+        instrument.key_hi = instrument.velocity_hi = 127;
+        instrument.loop_count = 1;
+        instrument.loops[0].mode = SF_LOOP_FORWARD;
+        instrument.loops[0].start = 100;
+        instrument.loops[0].end = 200;
+        EXPECT_TRUE(sf_command(f, SFC_SET_INSTRUMENT, &instrument, sizeof instrument));
+        std::vector<short> samples(2 * 10000);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = short(int(i * 37 % 2000) - 1000);
+        sf_write_short(f, samples.data(), sf_count_t(samples.size()));
+        sf_close(f);
+        return path;
+    }
+
+    // Every file below `folder`, relative to it, sorted.
+    QStringList Files(const QString& folder)
+    {
+        QStringList files;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = QDir(folder).relativeFilePath(it.next());
+            if (!file.startsWith("QuillLog-"))
+                files.append(file);
+        }
+        files.sort();
+        return files;
+    }
+
+    TestTempDir dir;
+    QString root;
+    QString defaults;
+    int batches = 0;
+};
+
+TEST_F(BatchAnnotations, LabelLessCuePointsAndLoopsReachEveryTypeThatHoldsThem)
+{
+    const QString input = CueWave();
+    struct Output {
+        const char* type;
+        const char* file;
+        bool aiff;  // an AIFF 'MARK' chunk, read by libsndfile
+        bool wave;  // a 'cue ' and 'smpl' chunk, read by libsndfile
+    };
+    const std::vector<Output> outputs = {
+        {"AIFF", "AIFF/cues.aif", true, false},   {"AIFC", "AIFC/cues.aifc", true, false},
+        {"Dawn", "Dawn/cues.aif", true, false},   {"WAVE", "WAVE/cues.wav", false, true},
+        {"BWLN", "BWLN/cues.wav", false, true},   {"WVau", "WVau/cues.wav", false, true},
+        {"WVfl", "WVfl/cues.wav", false, true},   {"Sd2f", "Sd2f/cues.sd2", false, false},
+        {"MMIX", "MMIX/cues.mix", false, false},
+    };
+    QVariantList conversions;
+    for (const Output& o : outputs)
+        conversions.append(Conversion(o.type, o.type));
+    Batch(conversions, input, root + "/out");
+
+    EXPECT_EQ(Info(input)["markers"].toInt(), 3);
+    for (const Output& o : outputs) {
+        SCOPED_TRACE(o.type);
+        const QString path = root + "/out/" + o.file;
+        const QJsonObject info = Info(path);
+        EXPECT_EQ(info["type"].toString(), o.type);
+        EXPECT_EQ(info["markers"].toInt(), 3);
+        EXPECT_EQ(info["loops"].toInt(), 1);
+        EXPECT_EQ(info["regions"].toInt(), 1);  // the whole-file region comes back
+        if (!o.aiff && !o.wave)
+            continue;
+        const SndfileAnnotations a = ReadAnnotations(path);
+        ASSERT_EQ(a.loops.size(), 1u);
+        EXPECT_EQ(a.loops[0], std::make_pair(UInt32(100), UInt32(200)));
+        std::set<UInt32> offsets(a.cueOffsets.begin(), a.cueOffsets.end());
+        for (UInt32 expected : {1000u, 2000u, 3000u})
+            EXPECT_TRUE(offsets.count(expected)) << expected;
+        if (o.aiff) {
+            EXPECT_EQ(a.cueOffsets.size(), 3u);  // libsndfile lists every marker but the loop's
+            const std::vector<int> ids = AIFFMarkerIDs(path);
+            EXPECT_EQ(ids.size(), 5u);
+            for (int id : ids)
+                EXPECT_GT(id, 0);
+            EXPECT_EQ(std::set<int>(ids.begin(), ids.end()).size(), ids.size());
+        }
+    }
+}
+
+TEST_F(BatchAnnotations, LoopKeepsItsLengthFromAIFFToWaveAndBack)
+{
+    CueWave();
+    // WAVE -> AIFF -> WAVE -> AIFF, each output the next input.
+    QString current = root + "/in/cues.wav";
+    const char* const chain[] = {"AIFF", "WAVE", "AIFF"};
+    for (int step = 0; step < 3; ++step) {
+        SCOPED_TRACE(step);
+        const QString out = root + "/step" + QString::number(step);
+        Batch({Conversion(chain[step], chain[step])}, current, out);
+        const QStringList files = Files(out);
+        ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+        current = out + "/" + files.front();
+        const SndfileAnnotations a = ReadAnnotations(current);
+        ASSERT_EQ(a.loops.size(), 1u);
+        EXPECT_EQ(a.loops[0], std::make_pair(UInt32(100), UInt32(200)));
+    }
+}
+
+TEST_F(BatchAnnotations, SidecarsOnlyWhereTheFileCannotTellItsType)
+{
+    QM_REQUIRE_PEER("sox");
+    const QString input = root + "/in/tone.wav";
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", input, "synth", "0.2", "sine", "440"}));
+    Batch({Conversion("AIFF", "AIFF"), Conversion("WAVE", "WAVE"), Conversion("AIFC", "AIFC"),
+           Conversion("Sonic", "SAIF"), Conversion("Dawn", "Dawn"), Conversion("SDII", "Sd2f"),
+           Conversion("G721", "21-4")},
+          input, root + "/out");
+    const QStringList files = Files(root + "/out");
+    // Header-typed outputs: no sidecar, and still detected as written.
+    for (const char* text : {"AIFF/tone.aif", "WAVE/tone.wav", "AIFC/tone.aifc", "Sonic/tone.aif"}) {
+        const QString name = QString::fromLatin1(text);
+        EXPECT_TRUE(files.contains(name)) << files.join(' ').toStdString();
+        const QString sidecar = QFileInfo(name).path() + "/._" + QFileInfo(name).fileName();
+        EXPECT_FALSE(files.contains(sidecar)) << sidecar.toStdString();
+    }
+    EXPECT_EQ(Info(root + "/out/Sonic/tone.aif")["type"].toString(), "SAIF");
+    // A Dawn file is an AIFF but for its creator; Sound Designer II keeps
+    // its resource fork; the headerless G.721 type is not told by its
+    // extension.
+    EXPECT_TRUE(files.contains("Dawn/._tone.aif")) << files.join(' ').toStdString();
+    EXPECT_EQ(Info(root + "/out/Dawn/tone.aif")["type"].toString(), "Dawn");
+    EXPECT_TRUE(files.contains("SDII/._tone.sd2"));
+    EXPECT_TRUE(files.contains("G721/._tone.g721")) << files.join(' ').toStdString();
+    EXPECT_TRUE(files.contains("G721/tone.g721"));
+}
+
+TEST_F(BatchAnnotations, RegionNamesKeepTheirDotsInSetMembers)
+{
+    RegisterPCMFileTypes();
+    for (const UInt16 channels : {UInt16(2), UInt16(6)}) {
+        CAIFFFile file;
+        ASSERT_EQ(file.SetFile((root + "/in/take" + QString::number(channels)).toStdString()), noErr);
+        const UInt8 ext[] = {3, 'a', 'i', 'f'};
+        if (channels == 6)
+            file.SetChannelConfiguration(kChannelConfig5_1);
+        ASSERT_EQ(file.Create(channels, 16, 0, nullptr, ext, 44100.0f), noErr);
+        std::vector<double> samples(std::size_t(channels) * 2000, 0.25);
+        UInt32 count = 2000;
+        ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+        SFTRegion region;
+        region.regionID = 1;
+        region.start = 100;
+        region.end = 900;
+        const char name[] = "Vocal.lead";
+        region.name[0] = UInt8(std::strlen(name));
+        std::memcpy(region.name + 1, name, std::strlen(name));
+        ASSERT_EQ(file.AddRegion(&region), noErr);
+        ASSERT_EQ(file.Close(), noErr);
+    }
+    QVariantMap split = Conversion("Split", "AIFF");
+    split.insert("QMCSNeedsExtraction", true);
+    split.insert("QMCSNeedsChannelTreat", true);
+    split.insert("QMCSChannelTreat", 2);
+    Batch({split}, root + "/in/take2.aif", root + "/out2");
+    EXPECT_EQ(Files(root + "/out2"), QStringList({"Split/take2/Vocal.lead.L.aif", "Split/take2/Vocal.lead.R.aif"}));
+    QVariantMap surround = Conversion("Surround", "AIFF");
+    surround.insert("QMCSNeedsExtraction", true);
+    surround.insert("QMCSNeedsChannelTreat", true);
+    surround.insert("QMCSChannelTreat", 2);
+    Batch({surround}, root + "/in/take6.aif", root + "/out6");
+    const QStringList members = Files(root + "/out6");
+    EXPECT_EQ(members.size(), 6) << members.join(' ').toStdString();
+    for (const QString& member : members)
+        EXPECT_TRUE(member.startsWith("Surround/take6/Vocal.lead.")) << member.toStdString();
+    EXPECT_TRUE(members.contains("Surround/take6/Vocal.lead.L.aif")) << members.join(' ').toStdString();
+}
+
+TEST_F(BatchAnnotations, BroadcastWaveTimeStampIsShownFromAllItsBits)
+{
+    RegisterPCMFileTypes();
+    CBWFLinearFile file;
+    ASSERT_EQ(file.SetFile((root + "/in/stamped").toStdString()), noErr);
+    const UInt8 ext[] = {3, 'w', 'a', 'v'};
+    ASSERT_EQ(file.Create(1, 16, 0, nullptr, ext, 96000.0f), noErr);
+    file.SetTimeStamp64(UInt64(13) * 3600 * 96000);  // past 2^32 frames
+    std::vector<double> samples(960, 0.1);
+    UInt32 count = 960;
+    ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+    ASSERT_EQ(file.Close(), noErr);
+    EXPECT_EQ(Info(root + "/in/stamped.wav")["timestamp"].toString(), "13:00:00.000");
+}
+
+}  // namespace
