@@ -1,6 +1,7 @@
 #include "CCITTFile.h"
 
 #include "FileManager.h"
+#include "open_steps.h"
 #include "telephony_names.h"
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
@@ -54,12 +55,8 @@ OSErr CCITTFile::OpenAndDescribe()
 
 OSErr CCITTFile::Open()
 {
-    const OSErr err = OpenAndDescribe();
-    if (err) {
-        if (m_isOpen && FSClose(m_refNum) == noErr)
-            m_isOpen = false;
-        return err;
-    }
+    if (const OSErr err = OpenAndDescribe())
+        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
     AddFileRegion();
     return noErr;
 }
@@ -68,13 +65,7 @@ OSErr CCITTFile::ProbeHeader(SInt16* result)
 {
     if (result)
         *result = 0;
-    const OSErr err = OpenAndDescribe();
-    if (!m_isOpen)
-        return err;
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    return err ? err : closeErr;
+    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
 }
 
 OSErr CCITTFile::RecalcNumFrames()

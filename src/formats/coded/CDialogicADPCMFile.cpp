@@ -1,6 +1,7 @@
 #include "CDialogicADPCMFile.h"
 
 #include "FileManager.h"
+#include "open_steps.h"
 #include "ZuFiles.h"
 #include "telephony_names.h"
 
@@ -48,30 +49,6 @@ OSErr CDialogicADPCMFile::WriteHeader()
     return noErr;
 }
 
-OSErr CDialogicADPCMFile::ReadAt(SInt64 position, void* bytes, long count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err)
-        return err;
-    long got = count;
-    err = FSRead(m_refNum, &got, bytes);
-    if (!err && got != count)
-        err = eofErr;
-    return err;
-}
-
-OSErr CDialogicADPCMFile::WriteAt(SInt64 position, const void* bytes, long count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err)
-        return err;
-    long done = count;
-    err = FSWrite(m_refNum, &done, bytes);
-    if (!err && done != count)
-        err = ioErr;
-    return err;
-}
-
 // ================================================================ reading
 
 OSErr CDialogicADPCMFile::OpenAndDescribe()
@@ -103,12 +80,8 @@ OSErr CDialogicADPCMFile::OpenAndDescribe()
 OSErr CDialogicADPCMFile::Open()
 {
     m_inner.Release();
-    const OSErr err = OpenAndDescribe();
-    if (err) {
-        if (m_isOpen && FSClose(m_refNum) == noErr)
-            m_isOpen = false;
-        return err;
-    }
+    if (const OSErr err = OpenAndDescribe())
+        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
     AddFileRegion();
     return noErr;
 }
@@ -117,13 +90,7 @@ OSErr CDialogicADPCMFile::ProbeHeader(SInt16* result)
 {
     if (result)
         *result = 0;
-    const OSErr err = OpenAndDescribe();
-    if (!m_isOpen)
-        return err;
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    return err ? err : closeErr;
+    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
 }
 
 OSErr CDialogicADPCMFile::SetFilePos(UInt32 frame)
@@ -197,7 +164,12 @@ OSErr CDialogicADPCMFile::ReadBlock(UInt32 frame)
 
 // ================================================================ writing
 
-OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate)
+OSErr CDialogicADPCMFile::CheckShape(UInt16 channels, double) const
+{
+    return channels == 1 ? noErr : kTelephonyChannelsErr;
+}
+
+OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const UInt8*)
 {
     // The HFS type goes into a sidecar only where neither a header nor the
     // name tells it.
@@ -218,71 +190,7 @@ OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate)
     return noErr;
 }
 
-OSErr CDialogicADPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                                 const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, float sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
-    if (numChannels != 1)
-        return kTelephonyChannelsErr;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile(numChannels, sampleRate)))
-        return err;
-    err = m_inner.Create(m_path, TempTag(), numChannels, sampleRate, m_bufferFrames);
-    if (err) {
-        FSClose(m_refNum);
-        m_isOpen = false;
-        m_writing = false;
-        FSpDelete(&m_fsSpec);
-    }
-    return err;
-}
-
-OSErr CDialogicADPCMFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension,
-                                     double sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
-    if (!source)
-        return paramErr;
-    if (source->GetNumChannels() != 1)
-        return kTelephonyChannelsErr;
-    OSErr err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
-                                       sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile(1, source->GetSampleRate())))
-        return err;
-    m_inner.Adopt(const_cast<CSoundFile*>(source));
-    m_numFrames = source->GetNumFrames();
-    return noErr;
-}
-
-OSErr CDialogicADPCMFile::PrepareWriteBlock(UInt32 frame)
-{
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    const OSErr err = AllocateWriteBuffer();
-    if (err)
-        return err;
-    return m_inner.Prepare(m_writeBuffer, frame, m_bufferFrames);
-}
-
-OSErr CDialogicADPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    const OSErr err = m_inner.Write(m_writeBuffer, std::min(frames, m_bufferFrames), frame);
-    m_numFrames = m_inner.NumFrames();
-    return err;
-}
-
-OSErr CDialogicADPCMFile::EncodeInner()
+OSErr CDialogicADPCMFile::EncodeCodes()
 {
     DialogicADPCMCodec encoder;
     const bool lowFirst = FirstCodeInLowNibble();
@@ -301,7 +209,7 @@ OSErr CDialogicADPCMFile::EncodeInner()
                 pending = -1;
             }
         }
-        const OSErr e = WriteAt(position, bytes.data(), long(bytes.size()));
+        const OSErr e = WriteAt(position, bytes.data(), bytes.size());
         position += SInt64(bytes.size());
         written += bytes.size();
         return e;
@@ -310,24 +218,9 @@ OSErr CDialogicADPCMFile::EncodeInner()
     return err;
 }
 
-OSErr CDialogicADPCMFile::Close()
+OSErr CDialogicADPCMFile::EncodeOutput()
 {
-    if (!m_isOpen)
-        return noErr;
-    OSErr err = noErr;
-    const bool encode = m_writing && m_inner.IsSet() && !IsClosingAfterFailure();
-    if (encode) {
-        m_codesToWrite = m_inner.NumFrames();
-        err = WriteHeader();
-        if (!err)
-            err = EncodeInner();
-    }
-    m_inner.Release();
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    if (encode && err)
-        FSpDelete(&m_fsSpec);  // a cancelled or failed encode leaves nothing
-    m_writing = false;
-    return err ? err : closeErr;
+    m_codesToWrite = m_inner.NumFrames();
+    const OSErr err = WriteHeader();
+    return err ? err : EncodeCodes();
 }

@@ -14,26 +14,18 @@
 // nibble order and the framing through the protected hooks.
 #pragma once
 
-#include "CCodedFile.h"
+#include "CEncodeOnCloseFile.h"
 #include "DialogicADPCMCodec.h"
-#include "InnerLinearFile.h"
 
 #include <vector>
 
-class CDialogicADPCMFile : public CCodedFile {
+class CDialogicADPCMFile : public CEncodeOnCloseFile {
 public:
     CDialogicADPCMFile();
     ~CDialogicADPCMFile() override;
 
     OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
-    OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
@@ -49,24 +41,21 @@ protected:
     // Writes what precedes the codes and sets the data offset (at close,
     // before the encoding).
     virtual OSErr WriteHeader();
-    virtual const char* TempTag() const;
+    const char* TempTag() const override;
     virtual const char* EncodeStepName() const;
 
-    // Header I/O helpers for the hooks: exact reads and writes at a position.
-    OSErr ReadAt(SInt64 position, void* bytes, long count);
-    OSErr WriteAt(SInt64 position, const void* bytes, long count);
+    OSErr CheckShape(UInt16 channels, double rate) const override;
+    OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
+    OSErr EncodeOutput() override;
 
     UInt32 m_dataOffset = 0;     // bytes before the first code
     UInt32 m_codesToWrite = 0;   // frames of the inner audio (set before WriteHeader)
 
 private:
     OSErr OpenAndDescribe();
-    OSErr CreateDataFile(UInt16 numChannels, double rate);
     OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
-    OSErr EncodeInner();
+    OSErr EncodeCodes();
 
     DialogicADPCMCodec m_decoder;
     UInt32 m_decodedFrames = 0;  // codes the decoder has consumed
-    InnerLinearFile m_inner;
-    bool m_writing = false;
 };

@@ -38,7 +38,7 @@ const char* CDialogicVAPFile::EncodeStepName() const { return "encoding to Anota
 OSErr CDialogicVAPFile::ReadHeader()
 {
     UInt8 header[kMinHeader];
-    OSErr err = ReadAt(0, header, long(sizeof header));
+    OSErr err = ReadAt(0, header, sizeof header);
     if (err == eofErr)
         return kTelephonyUnknownFormatErr;
     if (err)
@@ -69,7 +69,7 @@ OSErr CDialogicVAPFile::WriteHeader()
     PutLE32(header, kNameOffset);
     header.insert(header.end(), name.begin(), name.end());
     header.push_back(0);
-    const OSErr err = WriteAt(0, header.data(), long(header.size()));
+    const OSErr err = WriteAt(0, header.data(), header.size());
     if (!err)
         m_dataOffset = offset;
     return err;

@@ -1,6 +1,7 @@
 #include "CG729File.h"
 
 #include "FileManager.h"
+#include "open_steps.h"
 #include "G729Bits.h"
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
@@ -83,30 +84,6 @@ std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
     std::memcpy(&h[48], "data", 4);
     PutLE32(&h[52], dataSize);
     return h;
-}
-
-OSErr CG729File::ReadAt(UInt64 position, void* bytes, std::size_t count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
-    if (err)
-        return err;
-    long n = long(count);
-    err = FSRead(m_refNum, &n, bytes);
-    if (!err && std::size_t(n) != count)
-        err = eofErr;
-    return err;
-}
-
-OSErr CG729File::WriteAt(UInt64 position, const void* bytes, std::size_t count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
-    if (err)
-        return err;
-    long n = long(count);
-    err = FSWrite(m_refNum, &n, bytes);
-    if (!err && std::size_t(n) != count)
-        err = ioErr;
-    return err;
 }
 
 OSErr CG729File::ResolveLayout(SInt64 fileSize)
@@ -205,12 +182,8 @@ OSErr CG729File::OpenAndDescribe()
 
 OSErr CG729File::Open()
 {
-    const OSErr err = OpenAndDescribe();
-    if (err) {
-        if (m_isOpen && FSClose(m_refNum) == noErr)
-            m_isOpen = false;
-        return err;
-    }
+    if (const OSErr err = OpenAndDescribe())
+        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
     AddFileRegion();
     return noErr;
 }
@@ -219,13 +192,7 @@ OSErr CG729File::ProbeHeader(SInt16* result)
 {
     if (result)
         *result = 0;
-    const OSErr err = OpenAndDescribe();
-    if (!m_isOpen)
-        return err;
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    return err ? err : closeErr;
+    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
 }
 
 OSErr CG729File::SetFilePos(UInt32 frame)
@@ -301,7 +268,17 @@ OSErr CG729File::ReadBlock(UInt32 frame)
     return noErr;
 }
 
-OSErr CG729File::CreateDataFile(const UInt8* options)
+OSErr CG729File::CheckShape(UInt16 channels, double rate) const
+{
+    if (channels != 1)
+        return kTelephonyChannelsErr;
+    return rate != 8000.0 ? kG729RateErr : noErr;
+}
+
+const char* CG729File::TempTag() const { return "g729"; }
+bool CG729File::RemovesUnencodedOutput() const { return true; }
+
+OSErr CG729File::CreateDataFile(UInt16, double, const UInt8* options)
 {
     m_layout = LayoutFromOptions(options);
     const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
@@ -325,72 +302,6 @@ OSErr CG729File::CreateDataFile(const UInt8* options)
         return WriteAt(0, header.data(), header.size());
     }
     return noErr;
-}
-
-OSErr CG729File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                        ConstStr255Param nameExtension, float sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
-    if (numChannels != 1)
-        return kTelephonyChannelsErr;
-    if (sampleRate != 8000.0f)
-        return kG729RateErr;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if (!(err = CreateDataFile(fileTypeSpecifics)))
-        err = m_inner.Create(m_path, "g729", 1, 8000.0, m_bufferFrames);
-    if (err && m_isOpen) {
-        FSClose(m_refNum);
-        m_isOpen = false;
-        m_writing = false;
-        FSpDelete(&m_fsSpec);
-    }
-    return err;
-}
-
-OSErr CG729File::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                            const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
-    if (!source)
-        return paramErr;
-    if (source->GetNumChannels() != 1)
-        return kTelephonyChannelsErr;
-    if (source->GetSampleRate() != 8000.0)
-        return kG729RateErr;
-    OSErr err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
-                                       sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile(fileTypeSpecifics)))
-        return err;
-    m_inner.Adopt(const_cast<CSoundFile*>(source));
-    m_numFrames = source->GetNumFrames();
-    return noErr;
-}
-
-OSErr CG729File::PrepareWriteBlock(UInt32 frame)
-{
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    const OSErr err = AllocateWriteBuffer();
-    if (err)
-        return err;
-    return m_inner.Prepare(m_writeBuffer, frame, m_bufferFrames);
-}
-
-OSErr CG729File::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    const OSErr err = m_inner.Write(m_writeBuffer, std::min(frames, m_bufferFrames), frame);
-    m_numFrames = m_inner.NumFrames();
-    return err;
 }
 
 OSErr CG729File::WriteFrame(const uint16_t params[])
@@ -419,7 +330,7 @@ OSErr CG729File::WriteFrame(const uint16_t params[])
     return err;
 }
 
-OSErr CG729File::EncodeInner()
+OSErr CG729File::EncodeOutput()
 {
     m_encoder.reset();
     std::vector<int16_t> pending;
@@ -453,23 +364,4 @@ OSErr CG729File::EncodeInner()
         err = WriteAt(0, header.data(), header.size());
     }
     return err;
-}
-
-OSErr CG729File::Close()
-{
-    if (!m_isOpen)
-        return noErr;
-    OSErr err = noErr;
-    const bool encode = m_writing && m_inner.IsSet() && !IsClosingAfterFailure();
-    if (encode)
-        err = EncodeInner();
-    const bool failedWrite = m_writing && (err || IsClosingAfterFailure());
-    m_inner.Release();
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    if (failedWrite)
-        FSpDelete(&m_fsSpec);  // a cancelled or failed encode leaves nothing
-    m_writing = false;
-    return err ? err : closeErr;
 }

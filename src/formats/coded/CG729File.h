@@ -20,10 +20,9 @@
 // RIFF file.  Only 8000 Hz mono is written.
 #pragma once
 
-#include "CCodedFile.h"
+#include "CEncodeOnCloseFile.h"
 #include "G729Decoder.h"
 #include "G729Encoder.h"
-#include "InnerLinearFile.h"
 
 #include <cstdint>
 #include <vector>
@@ -36,7 +35,7 @@ constexpr OSErr kG729CorruptErr = 25000;
 // "has empty dataFork".
 constexpr OSErr kG729EmptyErr = -22010;
 
-class CG729File : public CCodedFile {
+class CG729File : public CEncodeOnCloseFile {
 public:
     enum class Layout { SerialBigEndian, SerialLittleEndian, Packed, Riff };
 
@@ -44,14 +43,7 @@ public:
     ~CG729File() override;
 
     OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
-    OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
@@ -63,14 +55,17 @@ public:
     // The 56-byte RIFF header of `frames` packed frames.
     static std::vector<UInt8> BuildRiffHeader(UInt32 frames);
 
+protected:
+    OSErr CheckShape(UInt16 channels, double rate) const override;
+    OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
+    const char* TempTag() const override;
+    OSErr EncodeOutput() override;
+    bool RemovesUnencodedOutput() const override;
+
 private:
     OSErr OpenAndDescribe();
     OSErr ResolveLayout(SInt64 fileSize);
-    OSErr ReadAt(UInt64 position, void* bytes, std::size_t count);
-    OSErr WriteAt(UInt64 position, const void* bytes, std::size_t count);
     OSErr DecodeFrame(UInt32 index, int16_t* out);
-    OSErr CreateDataFile(const UInt8* options);
-    OSErr EncodeInner();
     OSErr WriteFrame(const uint16_t params[]);
     UInt32 FrameBytes() const;
 
@@ -78,14 +73,12 @@ private:
     UInt64 m_dataOffset = 0;
     UInt64 m_dataSize = 0;
     UInt32 m_codecFrames = 0;  // whole 10 ms frames in the data
-    bool m_writing = false;
     // Reading: the decoder, the next frame it expects and the last decoded frame.
     qm::g729::G729Decoder m_decoder;
     UInt32 m_nextFrame = 0;
     UInt32 m_cachedFrame = ~UInt32(0);
     int16_t m_cached[80] = {};
     // Writing.
-    InnerLinearFile m_inner;
     qm::g729::G729Encoder m_encoder;
     UInt64 m_writePosition = 0;
     UInt32 m_framesWritten = 0;

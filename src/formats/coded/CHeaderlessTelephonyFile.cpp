@@ -1,6 +1,7 @@
 #include "CHeaderlessTelephonyFile.h"
 
 #include "FileManager.h"
+#include "open_steps.h"
 #include "telephony_names.h"
 #include "ZuFiles.h"
 
@@ -34,12 +35,8 @@ OSErr CHeaderlessTelephonyFile::OpenAndDescribe()
 
 OSErr CHeaderlessTelephonyFile::Open()
 {
-    const OSErr err = OpenAndDescribe();
-    if (err) {
-        if (m_isOpen && FSClose(m_refNum) == noErr)
-            m_isOpen = false;
-        return err;
-    }
+    if (const OSErr err = OpenAndDescribe())
+        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
     AddFileRegion();
     return noErr;
 }
@@ -48,13 +45,7 @@ OSErr CHeaderlessTelephonyFile::ProbeHeader(SInt16* result)
 {
     if (result)
         *result = 0;
-    const OSErr err = OpenAndDescribe();
-    if (!m_isOpen)
-        return err;
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    return err ? err : closeErr;
+    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
 }
 
 OSErr CHeaderlessTelephonyFile::CreateDataFile()

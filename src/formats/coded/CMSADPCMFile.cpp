@@ -1,6 +1,7 @@
 #include "CMSADPCMFile.h"
 
 #include "FileManager.h"
+#include "open_steps.h"
 #include "SoundFileSwitches.h"
 
 #include <algorithm>
@@ -24,18 +25,6 @@ CMSADPCMFile::~CMSADPCMFile()
 
 OSType CMSADPCMFile::GetFileType() const { return FOUR_CHAR_CODE("MSAP"); }
 QString CMSADPCMFile::GetFormatName() const { return QStringLiteral("Microsoft ADPCM"); }
-
-OSErr CMSADPCMFile::WriteAt(UInt64 position, const void* bytes, std::size_t count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
-    if (err)
-        return err;
-    long done = long(count);
-    err = FSWrite(m_refNum, &done, bytes);
-    if (!err && std::size_t(done) != count)
-        err = ioErr;
-    return err;
-}
 
 // ================================================================ reading
 
@@ -114,12 +103,8 @@ OSErr CMSADPCMFile::Open()
 {
     m_inner.Release();
     MSADPCMWaveHeader header;
-    const OSErr err = OpenAndDescribe(&header);
-    if (err) {
-        if (m_isOpen && FSClose(m_refNum) == noErr)
-            m_isOpen = false;
-        return err;
-    }
+    if (const OSErr err = OpenAndDescribe(&header))
+        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
     AddAnnotations(header);
     if (!GetSkipBadRegion())
         MakeRegionNamesUnique();
@@ -133,16 +118,11 @@ OSErr CMSADPCMFile::ProbeHeader(SInt16* result)
         *result = 0;
     MSADPCMWaveHeader header;
     const OSErr err = OpenAndDescribe(&header);
-    if (!m_isOpen)
-        return err;
-    if (!err && result) {
+    if (m_isOpen && !err && result) {
         *result = SInt16(std::count_if(header.labels.begin(), header.labels.end(),
                                        [](const MSADPCMWaveHeader::Label& l) { return l.isRegion; }));
     }
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    return err ? err : closeErr;
+    return CloseAfterProbe(err, m_isOpen, m_refNum);
 }
 
 OSErr CMSADPCMFile::SetFilePos(UInt32 frame)
@@ -218,7 +198,14 @@ OSErr CMSADPCMFile::ReadBlock(UInt32 frame)
 
 // ================================================================ writing
 
-OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate)
+OSErr CMSADPCMFile::CheckShape(UInt16 channels, double) const
+{
+    return channels < 1 || channels > 2 ? kChannelsErr : noErr;
+}
+
+const char* CMSADPCMFile::TempTag() const { return "msadpcm"; }
+
+OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate, const UInt8*)
 {
     UInt16 blockAlign = 0;
     UInt16 samplesPerBlock = 0;
@@ -245,69 +232,7 @@ OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate)
     return WriteAt(0, header.data(), header.size());
 }
 
-OSErr CMSADPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                           ConstStr255Param nameExtension, float sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
-    if (numChannels < 1 || numChannels > 2)
-        return kChannelsErr;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if (!(err = CreateDataFile(numChannels, sampleRate)))
-        err = m_inner.Create(m_path, "msadpcm", numChannels, sampleRate, m_bufferFrames);
-    if (err && m_isOpen) {
-        FSClose(m_refNum);
-        m_isOpen = false;
-        m_writing = false;
-        FSpDelete(&m_fsSpec);
-    }
-    return err;
-}
-
-OSErr CMSADPCMFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                               const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
-    if (!source)
-        return paramErr;
-    if (source->GetNumChannels() < 1 || source->GetNumChannels() > 2)
-        return kChannelsErr;
-    OSErr err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
-                                       sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile(source->GetNumChannels(), source->GetSampleRate())))
-        return err;
-    m_inner.Adopt(const_cast<CSoundFile*>(source));
-    m_numFrames = source->GetNumFrames();
-    return noErr;
-}
-
-OSErr CMSADPCMFile::PrepareWriteBlock(UInt32 frame)
-{
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    const OSErr err = AllocateWriteBuffer();
-    if (err)
-        return err;
-    return m_inner.Prepare(m_writeBuffer, frame, m_bufferFrames);
-}
-
-OSErr CMSADPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    const OSErr err = m_inner.Write(m_writeBuffer, std::min(frames, m_bufferFrames), frame);
-    m_numFrames = m_inner.NumFrames();
-    return err;
-}
-
-OSErr CMSADPCMFile::EncodeInner()
+OSErr CMSADPCMFile::EncodeBlocks()
 {
     const UInt32 spb = m_codec.samplesPerBlock();
     const UInt32 chunk = spb * std::max<UInt32>(m_bufferFrames / spb, 1);
@@ -377,23 +302,8 @@ OSErr CMSADPCMFile::FinishFile()
     return WriteAt(0, header.data(), header.size());
 }
 
-OSErr CMSADPCMFile::Close()
+OSErr CMSADPCMFile::EncodeOutput()
 {
-    if (!m_isOpen)
-        return noErr;
-    OSErr err = noErr;
-    const bool encode = m_writing && m_inner.IsSet() && !IsClosingAfterFailure();
-    if (encode) {
-        err = EncodeInner();
-        if (!err)
-            err = FinishFile();
-    }
-    m_inner.Release();
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    if (encode && err)
-        FSpDelete(&m_fsSpec);  // a cancelled or failed encode leaves nothing
-    m_writing = false;
-    return err ? err : closeErr;
+    const OSErr err = EncodeBlocks();
+    return err ? err : FinishFile();
 }

@@ -11,27 +11,19 @@
 // chunk.  A failed or cancelled encode removes the output.
 #pragma once
 
-#include "CCodedFile.h"
-#include "InnerLinearFile.h"
+#include "CEncodeOnCloseFile.h"
 #include "MSADPCMCodec.h"
 #include "MSADPCMWaveHeader.h"
 
 #include <vector>
 
-class CMSADPCMFile : public CCodedFile {
+class CMSADPCMFile : public CEncodeOnCloseFile {
 public:
     CMSADPCMFile();
     ~CMSADPCMFile() override;
 
     OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
-    OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
@@ -40,20 +32,22 @@ public:
     UInt16 GetBlockAlign() const { return m_codec.blockAlign(); }
     UInt16 GetSamplesPerBlock() const { return m_codec.samplesPerBlock(); }
 
+protected:
+    OSErr CheckShape(UInt16 channels, double rate) const override;
+    OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
+    const char* TempTag() const override;
+    OSErr EncodeOutput() override;
+
 private:
     OSErr OpenAndDescribe(MSADPCMWaveHeader* header);
     void AddAnnotations(const MSADPCMWaveHeader& header);
-    OSErr CreateDataFile(UInt16 channels, double rate);
     OSErr DecodeBlockAt(UInt64 block);
-    OSErr EncodeInner();
+    OSErr EncodeBlocks();
     OSErr FinishFile();
-    OSErr WriteAt(UInt64 position, const void* bytes, std::size_t count);
 
     MSADPCMCodec m_codec;
     UInt64 m_dataOffset = 0;
     UInt64 m_dataSize = 0;
-    InnerLinearFile m_inner;
-    bool m_writing = false;
     std::vector<UInt8> m_blockBytes;
     std::vector<int16_t> m_blockSamples;
     UInt64 m_cachedBlock = ~UInt64(0);

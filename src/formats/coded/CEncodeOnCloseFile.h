@@ -1,0 +1,50 @@
+// CEncodeOnCloseFile: the writing side shared by the coded files that
+// collect linear audio in an inner temporary file and encode it when they
+// are closed (Dialogic ADPCM and its kin, G.729, Microsoft ADPCM).
+//
+// Create checks the shape, names the output, makes the data file
+// (CreateDataFile) and the inner temporary file; if a step fails after the
+// data file was opened, the output is closed and removed.  CreateLike takes
+// the shape from a finished source, which becomes the inner audio.  Blocks
+// are copied into the inner file as they are written; Close runs
+// EncodeOutput unless the write failed, and a failed or cancelled encode
+// removes the output.  Each subclass keeps its own reading and format code.
+#pragma once
+
+#include "CCodedFile.h"
+#include "InnerLinearFile.h"
+
+#include <cstddef>
+
+class CEncodeOnCloseFile : public CCodedFile {
+public:
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                     const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
+    OSErr Close() override;
+    OSErr PrepareWriteBlock(UInt32 frame) override;
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+
+protected:
+    // The shape an output may have: noErr, or the format's refusal.
+    virtual OSErr CheckShape(UInt16 channels, double rate) const = 0;
+    // Makes and opens the data file (exclusively) for writing, sets the
+    // audio description and writes what must precede the audio.
+    virtual OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) = 0;
+    // The tag of the inner temporary file's name.
+    virtual const char* TempTag() const = 0;
+    // Encodes the inner audio into the data file and finishes it.
+    virtual OSErr EncodeOutput() = 0;
+    // Whether an output closed after a failed write is removed even though
+    // nothing was encoded (the caller otherwise decides).
+    virtual bool RemovesUnencodedOutput() const;
+
+    // Exact reads and writes of the data file at a position (eofErr for a
+    // short read, ioErr for a short write).
+    OSErr ReadAt(UInt64 position, void* bytes, std::size_t count);
+    OSErr WriteAt(UInt64 position, const void* bytes, std::size_t count);
+
+    InnerLinearFile m_inner;
+    bool m_writing = false;
+};
