@@ -35,14 +35,11 @@ QString CCITTFile::GetFormatName() const { return QString::fromLatin1(m_formatNa
 
 OSErr CCITTFile::OpenAndDescribe()
 {
-    if (m_isOpen)
-        return opWrErr;
-    if (!m_encode || !m_decode)
+    if (!m_isOpen && (!m_encode || !m_decode))
         return paramErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
     if (err)
         return err;
-    m_isOpen = true;
     m_writing = false;
     m_numBits = 16;
     m_sampleFormat = kSampleFormatALaw;
@@ -165,13 +162,8 @@ OSErr CCITTFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
     OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
     if (err)
         return err;
-    // The HFS type goes into a sidecar only where the name does not tell it.
-    const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
-    if ((err = FSpCreate(&m_fsSpec, named ? 0 : GetHFSCreator(), named ? 0 : GetHFSFileType(), 0)))
+    if ((err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen)))
         return err;
-    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
-        return err;
-    m_isOpen = true;
     m_writing = true;
     m_sampleRate = sampleRate;
     m_numChannels = numChannels;

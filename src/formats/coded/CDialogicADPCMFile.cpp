@@ -53,12 +53,9 @@ OSErr CDialogicADPCMFile::WriteHeader()
 
 OSErr CDialogicADPCMFile::OpenAndDescribe()
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
     if (err)
         return err;
-    m_isOpen = true;
     m_writing = false;
     m_numChannels = 1;
     m_numBits = 16;
@@ -171,15 +168,8 @@ OSErr CDialogicADPCMFile::CheckShape(UInt16 channels, double) const
 
 OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const UInt8*)
 {
-    // The HFS type goes into a sidecar only where neither a header nor the
-    // name tells it.
-    const bool told = HasHeader() || ExtensionGivesType(m_fsSpec.name, GetFileType());
-    OSErr err = FSpCreate(&m_fsSpec, told ? 0 : GetHFSCreator(), told ? 0 : GetHFSFileType(), 0);
-    if (err)
+    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, HasHeader(), m_refNum, m_isOpen))
         return err;
-    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
-        return err;
-    m_isOpen = true;
     m_writing = true;
     m_sampleRate = rate;
     m_numChannels = numChannels;

@@ -150,12 +150,9 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
 
 OSErr CG729File::OpenAndDescribe()
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
     if (err)
         return err;
-    m_isOpen = true;
     m_writing = false;
     SInt64 eof = 0;
     if ((err = GetEOF(m_refNum, &eof)))
@@ -281,13 +278,8 @@ bool CG729File::RemovesUnencodedOutput() const { return true; }
 OSErr CG729File::CreateDataFile(UInt16, double, const UInt8* options)
 {
     m_layout = LayoutFromOptions(options);
-    const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
-    OSErr err = FSpCreate(&m_fsSpec, named ? 0 : GetHFSCreator(), named ? 0 : GetHFSFileType(), 0);
-    if (err)
+    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen))
         return err;
-    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
-        return err;
-    m_isOpen = true;
     m_writing = true;
     m_sampleRate = 8000.0;
     m_numChannels = 1;

@@ -22,12 +22,9 @@ UInt32 CHeaderlessTelephonyFile::FileBytesPerFrame() const
 
 OSErr CHeaderlessTelephonyFile::OpenAndDescribe()
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
     if (err)
         return err;
-    m_isOpen = true;
     if ((err = ReadShape()))
         return err;
     return RecalcNumFrames();
@@ -50,14 +47,8 @@ OSErr CHeaderlessTelephonyFile::ProbeHeader(SInt16* result)
 
 OSErr CHeaderlessTelephonyFile::CreateDataFile()
 {
-    // The HFS type goes into a sidecar only where the name does not tell it.
-    const bool named = ExtensionGivesType(m_fsSpec.name, GetFileType());
-    OSErr err = FSpCreate(&m_fsSpec, named ? 0 : GetHFSCreator(), named ? 0 : GetHFSFileType(), 0);
-    if (err)
+    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen))
         return err;
-    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
-        return err;
-    m_isOpen = true;
     m_numFrames = 0;
     return noErr;
 }

@@ -30,12 +30,9 @@ QString CMSADPCMFile::GetFormatName() const { return QStringLiteral("Microsoft A
 
 OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
     if (err)
         return err;
-    m_isOpen = true;
     m_writing = false;
     SInt64 eof = 0;
     if ((err = GetEOF(m_refNum, &eof)))
@@ -214,12 +211,8 @@ OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate, const UInt8*)
     if (!m_codec.IsValid() || !(rate >= 1.0 && rate < 4294967296.0))
         return paramErr;
     // The header tells the type: no sidecar.
-    OSErr err = FSpCreate(&m_fsSpec, 0, 0, 0);
-    if (err)
+    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, true, m_refNum, m_isOpen))
         return err;
-    if ((err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum)))
-        return err;
-    m_isOpen = true;
     m_writing = true;
     m_sampleRate = rate;
     m_numChannels = channels;

@@ -1,6 +1,30 @@
 #include "open_steps.h"
 
 #include "FileManager.h"
+#include "telephony_names.h"
+
+OSErr OpenDataToRead(const FSSpec& spec, SInt16& refNum, Boolean& isOpen)
+{
+    if (isOpen)
+        return opWrErr;
+    const OSErr err = FSpOpenDF(&spec, fsRdPerm, &refNum);
+    if (!err)
+        isOpen = true;
+    return err;
+}
+
+OSErr CreateDataToWrite(const CSoundFile& file, const FSSpec& spec, bool headerTellsType, SInt16& refNum,
+                        Boolean& isOpen)
+{
+    const bool told = headerTellsType || ExtensionGivesType(spec.name, file.GetFileType());
+    OSErr err = FSpCreate(&spec, told ? 0 : file.GetHFSCreator(), told ? 0 : file.GetHFSFileType(), 0);
+    if (err)
+        return err;
+    if ((err = FSpOpenDF(&spec, fsRdWrPerm, &refNum)))
+        return err;
+    isOpen = true;
+    return noErr;
+}
 
 OSErr CloseAfterFailedOpen(OSErr err, Boolean& isOpen, SInt16 refNum)
 {

@@ -1,9 +1,17 @@
-// The closing steps shared by the coded files' Open and ProbeHeader, for a
-// data fork (`refNum`, marked open by `isOpen`) that was opened to be
-// described.
+// The opening and closing steps shared by the coded files, for the data
+// fork of `spec` (`refNum`, marked open by `isOpen`).
 #pragma once
 
-#include "MacTypes.h"
+#include "CSoundFile.h"
+
+// Opens the data fork to read it; opWrErr while it is open already.
+OSErr OpenDataToRead(const FSSpec& spec, SInt16& refNum, Boolean& isOpen);
+
+// Creates the data fork of `file` exclusively and opens it to write.  The
+// file's HFS type and creator go into a sidecar only where neither a header
+// (`headerTellsType`) nor the name's extension tells the type.
+OSErr CreateDataToWrite(const CSoundFile& file, const FSSpec& spec, bool headerTellsType, SInt16& refNum,
+                        Boolean& isOpen);
 
 // Closes a file whose description failed (it stays marked open if the
 // close fails too) and returns the description's error.
