@@ -7,6 +7,7 @@
 #include "MovieSource.h"
 #include "PropertyList.h"
 #include "ResourceManager.h"
+#include "channel_layout_rules.h"
 #include "debug_trace.h"
 #include "progress_channel.h"
 #include "string_utils.h"
@@ -19,15 +20,9 @@ namespace {
 // "failed to create a temp file": blocks written with no intermediate.
 constexpr OSErr kNoIntermediateErr = -22026;
 
-struct TagRule {
-    AudioChannelLayoutTag tag;
-    SInt32 configuration;
-    AudioChannelLayoutTag client;
-};
-
 // The file's tag, the configuration it gives and the tag of that
 // configuration's channel order.
-constexpr TagRule kTagRules[] = {
+constexpr ChannelLayoutRule kTagRules[] = {
     {0x640001, kChannelConfigMono, 0},
     {0x650002, kChannelConfigStereo, 0},
     {0x660002, kChannelConfigStereo, 0}, {0x670002, kChannelConfigStereo, 0},
@@ -72,16 +67,7 @@ CQTMovieFile::~CQTMovieFile()
 
 SInt32 CQTMovieFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    if (clientTag)
-        *clientTag = 0;
-    for (const TagRule& rule : kTagRules) {
-        if (rule.tag == tag) {
-            if (clientTag)
-                *clientTag = rule.client;
-            return rule.configuration;
-        }
-    }
-    return kChannelConfigMultichannel;
+    return ConfigurationFromRules(kTagRules, tag, clientTag);
 }
 
 OSErr CQTMovieFile::Open()

@@ -2,19 +2,14 @@
 
 #include "CreateSoundFile.h"
 #include "MovieSource.h"
+#include "channel_layout_rules.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-struct CafRule {
-    AudioChannelLayoutTag tag;
-    SInt32 configuration;
-    AudioChannelLayoutTag client; // 0: none set
-};
-
-constexpr CafRule kCafRules[] = {
+constexpr ChannelLayoutRule kCafRules[] = {
     {0x640001, kChannelConfigMono, 0},        {0x650002, kChannelConfigStereo, 0},
     {0x660002, kChannelConfigStereo, 0x650002}, {0x670002, kChannelConfigStereo, 0x650002},
     {0x6A0002, kChannelConfigStereo, 0x650002}, {0x680002, kChannelConfigStereo, 0x650002},
@@ -60,16 +55,7 @@ CafFile::~CafFile()
 
 SInt32 CafFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    if (clientTag)
-        *clientTag = 0;
-    for (const CafRule& rule : kCafRules) {
-        if (rule.tag == tag) {
-            if (clientTag)
-                *clientTag = rule.client;
-            return rule.configuration;
-        }
-    }
-    return kChannelConfigMultichannel;
+    return ConfigurationFromRules(kCafRules, tag, clientTag);
 }
 
 void CafFile::BuildBufferList(bool interleaved)
