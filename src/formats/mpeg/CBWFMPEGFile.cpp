@@ -165,20 +165,7 @@ OSErr CBWFMPEGFile::Close()
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    OSErr r = noErr;
     // Even an output that received no audio becomes a complete (empty)
     // Broadcast Wave file.
-    if (!IsClosingAfterFailure()) {
-        static const unsigned char kStep[] = "\x24" "encoding to Broadcast Wave MPEG file";
-        PostProgressStep(kStep, 0);
-        if (m_temp && m_ownsTemp && m_temp->IsOpen())
-            r = m_temp->Close();
-        if (r == noErr)
-            r = RunEncoder();
-    }
-    if (r != noErr && r != kMPEGDiskFullErr && r != kUserStoppedErr)
-        DeletePath(GetPath());
-    DropTemporaryFile();
-    m_isOpen = false;
-    return r;
+    return EncodeAndClose(!IsClosingAfterFailure(), "encoding to Broadcast Wave MPEG file");
 }

@@ -292,10 +292,15 @@ OSErr CMPEG1File::Close()
 {
     if (!m_isOpen)
         return noErr;
+    return EncodeAndClose(m_written && !IsClosingAfterFailure(), "encoding to MPEG file");
+}
+
+OSErr CMPEG1File::EncodeAndClose(bool encode, const char* stepName)
+{
     OSErr r = noErr;
-    if (m_written && !IsClosingAfterFailure()) {
+    if (encode) {
         Str255 step = {0};
-        ToPascal("encoding to MPEG file", step);
+        ToPascal(stepName, step);
         PostProgressStep(step, 0);
         if (m_temp && m_ownsTemp && m_temp->IsOpen())
             r = m_temp->Close();

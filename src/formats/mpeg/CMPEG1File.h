@@ -74,6 +74,11 @@ protected:
     // Runs the encoder from the intermediate's samples into `out`.
     OSErr EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result);
     void DropTemporaryFile();
+    // The end of Close: when `encode`, posts `stepName`, closes the
+    // intermediate and runs the encoder; an output the encoder failed on
+    // (not for a full disk or a stop) is deleted; the intermediate is
+    // dropped and the output marked closed.
+    OSErr EncodeAndClose(bool encode, const char* stepName);
 
     bool m_ownsTemp = false;
     CSoundFile* m_temp = nullptr;
