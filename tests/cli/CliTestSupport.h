@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <cstdint>
 #include <functional>
 
 namespace clitest {
@@ -70,6 +71,27 @@ inline QByteArray SoxSamples(const QString& path)
     if (!RunPeer(QStringLiteral("sox"), {path, QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-")}, &data))
         return QByteArray("sox failed");
     return data;
+}
+
+// A conversion to the type `type` (four characters) with the word length
+// (or bit rate) and the first type-specific bytes given (the rest zero),
+// and no other change to the audio.
+inline QVariantMap TypedConversion(const char* name, const char* type, int wordLength, const QByteArray& specifics)
+{
+    const QByteArray code(type, 4);
+    const qint32 typeCode = qint32(quint32(uint8_t(code[0])) << 24 | quint32(uint8_t(code[1])) << 16 |
+                                   quint32(uint8_t(code[2])) << 8 | quint32(uint8_t(code[3])));
+    QByteArray old = specifics;
+    old.resize(256, '\0');
+    return {{"QMCSName", name},
+            {"QMCSOutputFileType", typeCode},
+            {"QMCSNeedsStrictFileType", true},
+            {"QMCSNeedsSampleRateConversion", false},
+            {"QMCSNeedsRedither", false},
+            {"QMCSNeedsNameExtension", false},
+            {"QMCSNeedsNewWordLength", true},
+            {"QMCSWordLength", wordLength},
+            {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
 }
 
 // Writes a conversions file made from the factory conversion at `factoryIndex`

@@ -17,24 +17,6 @@ using namespace clitest;
 
 namespace {
 
-QVariantMap MovieConversion(const char* name, const char* type, int wordLength, const QByteArray& specifics)
-{
-    const QByteArray code(type, 4);
-    const qint32 typeCode = qint32(quint32(uint8_t(code[0])) << 24 | quint32(uint8_t(code[1])) << 16 |
-                                   quint32(uint8_t(code[2])) << 8 | quint32(uint8_t(code[3])));
-    QByteArray old = specifics;
-    old.resize(256, '\0');
-    return {{"QMCSName", name},
-            {"QMCSOutputFileType", typeCode},
-            {"QMCSNeedsStrictFileType", true},
-            {"QMCSNeedsSampleRateConversion", false},
-            {"QMCSNeedsRedither", false},
-            {"QMCSNeedsNameExtension", false},
-            {"QMCSNeedsNewWordLength", true},
-            {"QMCSWordLength", wordLength},
-            {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
-}
-
 TEST(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
 {
     TestTempDir dir;
@@ -61,7 +43,7 @@ TEST(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
     };
     QList<QPair<int, QVariantMap>> changes;
     for (const Expected& e : expected)
-        changes.append({0, MovieConversion(e.folder, e.type, e.wordLength, QByteArray(e.specifics))});
+        changes.append({0, TypedConversion(e.folder, e.type, e.wordLength, QByteArray(e.specifics))});
     const QString conversions = WriteConversions(root + "/conversions.plist", changes);
     ASSERT_FALSE(conversions.isEmpty());
     const RunResult run = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in"},
@@ -86,7 +68,7 @@ TEST(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
     }
 
     // MACE cannot be written here: the conversion is refused, nothing is made.
-    const QString mace = WriteConversions(root + "/mace.plist", {{0, MovieConversion("MACE", "QTM3", 16, {})}});
+    const QString mace = WriteConversions(root + "/mace.plist", {{0, TypedConversion("MACE", "QTM3", 16, {})}});
     const RunResult refused = RunBatch({"--quiet", "--conversions", mace, "-o", root + "/mace", root + "/in"},
                                        root + "/prefs.plist");
     ASSERT_FALSE(refused.crashed);

@@ -17,24 +17,6 @@ using namespace clitest;
 
 namespace {
 
-QVariantMap MpegConversion(const char* name, const char* type, int kbps, const QByteArray& specifics)
-{
-    const QByteArray code(type, 4);
-    const qint32 typeCode = qint32(quint32(uint8_t(code[0])) << 24 | quint32(uint8_t(code[1])) << 16 |
-                                   quint32(uint8_t(code[2])) << 8 | quint32(uint8_t(code[3])));
-    QByteArray old = specifics;
-    old.resize(256, '\0');
-    return {{"QMCSName", name},
-            {"QMCSOutputFileType", typeCode},
-            {"QMCSNeedsStrictFileType", true},
-            {"QMCSNeedsSampleRateConversion", false},
-            {"QMCSNeedsRedither", false},
-            {"QMCSNeedsNameExtension", false},
-            {"QMCSNeedsNewWordLength", true},
-            {"QMCSWordLength", kbps},
-            {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
-}
-
 QJsonObject Probe(const QString& path)
 {
     QByteArray out;
@@ -58,9 +40,9 @@ TEST(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
     annotated += "Session one";
     const QString conversions =
         WriteConversions(root + "/conversions.plist",
-                         {{0, MpegConversion("Layer I", "MPG1", 256, QByteArray())},
-                          {0, MpegConversion("Layer II", "MPG2", 192, joint)},
-                          {0, MpegConversion("BWF MPEG", "BWMP", 128, annotated)}});
+                         {{0, TypedConversion("Layer I", "MPG1", 256, QByteArray())},
+                          {0, TypedConversion("Layer II", "MPG2", 192, joint)},
+                          {0, TypedConversion("BWF MPEG", "BWMP", 128, annotated)}});
     ASSERT_FALSE(conversions.isEmpty());
     const RunResult run = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in"},
                                    root + "/prefs.plist");
@@ -87,9 +69,10 @@ TEST(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
         EXPECT_EQ(stream.value("codec_name").toString(), e.codec) << e.folder;
         EXPECT_EQ(stream.value("bit_rate").toString().toInt(), e.bitRate) << e.folder;
         EXPECT_EQ(stream.value("channels").toInt(), 2);
-        if (QLatin1String(e.folder) == QLatin1String("BWF MPEG"))
+        if (QLatin1String(e.folder) == QLatin1String("BWF MPEG")) {
             EXPECT_EQ(info.value("format").toObject().value("tags").toObject().value("comment").toString(),
                       QStringLiteral("Session one"));
+        }
         if (QLatin1String(e.folder) == QLatin1String("Layer II")) {
             QFile f(files[0]);
             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
