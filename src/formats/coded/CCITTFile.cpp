@@ -50,21 +50,6 @@ OSErr CCITTFile::OpenAndDescribe()
     return RecalcNumFrames();
 }
 
-OSErr CCITTFile::Open()
-{
-    if (const OSErr err = OpenAndDescribe())
-        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
-    AddFileRegion();
-    return noErr;
-}
-
-OSErr CCITTFile::ProbeHeader(SInt16* result)
-{
-    if (result)
-        *result = 0;
-    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
-}
-
 OSErr CCITTFile::RecalcNumFrames()
 {
     SInt64 eof = 0;

@@ -10,17 +10,17 @@
 // at close.
 #pragma once
 
+#include "CDescribedFile.h"
 #include "CSoundFile.h"
 #include "g72x.h"
 
 #include <vector>
 
-class CCITTFile : public CSoundFile {
+class CCITTFile : public CDescribedFile<CSoundFile> {
 public:
     CCITTFile(OSType type, int codeBits, const char* formatName);
     ~CCITTFile() override;
 
-    OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
     OSErr Close() override;
@@ -29,7 +29,6 @@ public:
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
-    OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
@@ -39,7 +38,7 @@ public:
     static void RegisterTypes();
 
 private:
-    OSErr OpenAndDescribe();
+    OSErr OpenAndDescribe() override;
     OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
     OSErr Flush();
 

@@ -77,17 +77,7 @@ OSErr CDialogicADPCMFile::OpenAndDescribe()
 OSErr CDialogicADPCMFile::Open()
 {
     m_inner.Release();
-    if (const OSErr err = OpenAndDescribe())
-        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
-    AddFileRegion();
-    return noErr;
-}
-
-OSErr CDialogicADPCMFile::ProbeHeader(SInt16* result)
-{
-    if (result)
-        *result = 0;
-    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
+    return CDescribedFile::Open();
 }
 
 OSErr CDialogicADPCMFile::SetFilePos(UInt32 frame)

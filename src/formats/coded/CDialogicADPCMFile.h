@@ -14,12 +14,13 @@
 // nibble order and the framing through the protected hooks.
 #pragma once
 
+#include "CDescribedFile.h"
 #include "CEncodeOnCloseFile.h"
 #include "DialogicADPCMCodec.h"
 
 #include <vector>
 
-class CDialogicADPCMFile : public CEncodeOnCloseFile {
+class CDialogicADPCMFile : public CDescribedFile<CEncodeOnCloseFile> {
 public:
     CDialogicADPCMFile();
     ~CDialogicADPCMFile() override;
@@ -27,7 +28,6 @@ public:
     OSErr Open() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
-    OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
@@ -52,7 +52,7 @@ protected:
     UInt32 m_codesToWrite = 0;   // frames of the inner audio (set before WriteHeader)
 
 private:
-    OSErr OpenAndDescribe();
+    OSErr OpenAndDescribe() override;
     OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
     OSErr EncodeCodes();
 

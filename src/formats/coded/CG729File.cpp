@@ -177,21 +177,6 @@ OSErr CG729File::OpenAndDescribe()
     return noErr;
 }
 
-OSErr CG729File::Open()
-{
-    if (const OSErr err = OpenAndDescribe())
-        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
-    AddFileRegion();
-    return noErr;
-}
-
-OSErr CG729File::ProbeHeader(SInt16* result)
-{
-    if (result)
-        *result = 0;
-    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
-}
-
 OSErr CG729File::SetFilePos(UInt32 frame)
 {
     return SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset + UInt64(frame / kSamplesPerFrame) * FrameBytes()));

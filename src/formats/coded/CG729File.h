@@ -20,6 +20,7 @@
 // RIFF file.  Only 8000 Hz mono is written.
 #pragma once
 
+#include "CDescribedFile.h"
 #include "CEncodeOnCloseFile.h"
 #include "G729Decoder.h"
 #include "G729Encoder.h"
@@ -35,17 +36,15 @@ constexpr OSErr kG729CorruptErr = 25000;
 // "has empty dataFork".
 constexpr OSErr kG729EmptyErr = -22010;
 
-class CG729File : public CEncodeOnCloseFile {
+class CG729File : public CDescribedFile<CEncodeOnCloseFile> {
 public:
     enum class Layout { SerialBigEndian, SerialLittleEndian, Packed, Riff };
 
     CG729File();
     ~CG729File() override;
 
-    OSErr Open() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
-    OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
@@ -63,7 +62,7 @@ protected:
     bool RemovesUnencodedOutput() const override;
 
 private:
-    OSErr OpenAndDescribe();
+    OSErr OpenAndDescribe() override;
     OSErr ResolveLayout(SInt64 fileSize);
     OSErr DecodeFrame(UInt32 index, int16_t* out);
     OSErr WriteFrame(const uint16_t params[]);

@@ -30,21 +30,6 @@ OSErr CHeaderlessTelephonyFile::OpenAndDescribe()
     return RecalcNumFrames();
 }
 
-OSErr CHeaderlessTelephonyFile::Open()
-{
-    if (const OSErr err = OpenAndDescribe())
-        return CloseAfterFailedOpen(err, m_isOpen, m_refNum);
-    AddFileRegion();
-    return noErr;
-}
-
-OSErr CHeaderlessTelephonyFile::ProbeHeader(SInt16* result)
-{
-    if (result)
-        *result = 0;
-    return CloseAfterProbe(OpenAndDescribe(), m_isOpen, m_refNum);
-}
-
 OSErr CHeaderlessTelephonyFile::CreateDataFile()
 {
     if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen))

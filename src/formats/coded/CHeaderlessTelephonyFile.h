@@ -5,22 +5,21 @@
 // one sample (Decode / Encode).
 #pragma once
 
+#include "CDescribedFile.h"
 #include "CSoundFile.h"
 
 #include <vector>
 
-class CHeaderlessTelephonyFile : public CSoundFile {
+class CHeaderlessTelephonyFile : public CDescribedFile<CSoundFile> {
 public:
     ~CHeaderlessTelephonyFile() override;
 
-    OSErr Open() override;
     OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
-    OSErr ProbeHeader(SInt16* result) override;
 
 protected:
     // Fills rate, channels, word length and sample-format code of an opened
@@ -37,7 +36,7 @@ protected:
     UInt32 FileBytesPerFrame() const;
 
 private:
-    OSErr OpenAndDescribe();
+    OSErr OpenAndDescribe() override;
     OSErr ReadInto(UInt8* block, UInt32 frame);
 
     std::vector<UInt8> m_scratch;
