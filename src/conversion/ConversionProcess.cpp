@@ -15,10 +15,12 @@
 #include "ZuSoundFile.h"
 #include "debug_trace.h"
 #include "dot_ignore.h"
+#include "error_table.h"
 #include "error_code_exception.h"
 #include "finder_comments.h"
 #include "id3_tags.h"
 #include "progress_channel.h"
+#include "resampling_filter.h"
 
 #include <QThread>
 
@@ -38,6 +40,7 @@ const QString ConversionProcess::kWillRenameNotification = QStringLiteral("ZuCon
 const QString ConversionProcess::kRenameDuplicateNotification =
     QStringLiteral("ZuConversionRenameDuplicateNotification");
 const QString ConversionProcess::kLogMessageNotification = QStringLiteral("QMLogMessageNotification");
+const QString ConversionProcess::kSkippedNotification = QStringLiteral("ZuConversionSkippedNotification");
 
 const QString ConversionProcess::kObjectKey = QStringLiteral("object");
 const QString ConversionProcess::kTotalConversionsKey = QStringLiteral("total conversions");
@@ -46,6 +49,11 @@ const QString ConversionProcess::kErrorKey = QStringLiteral("error");
 const QString ConversionProcess::kCommentKey = QStringLiteral("comment");
 const QString ConversionProcess::kConvertedFilePathKey = QStringLiteral("converted file path");
 const QString ConversionProcess::kOrigInputFileKey = QStringLiteral("QMOrigInputFile");
+const QString ConversionProcess::kWarningKey = QStringLiteral("warning");
+const QString ConversionProcess::kOutputPathKey = QStringLiteral("output path");
+const QString ConversionProcess::kReasonKey = QStringLiteral("reason");
+const QString ConversionProcess::kNotSoundFileReason = QStringLiteral("not a sound file");
+const QString ConversionProcess::kNotRegularFileReason = QStringLiteral("not a regular file");
 
 const QString ConversionProcess::kConversionProcessKey = QStringLiteral("QMConversionProcess");
 const QString ConversionProcess::kCurConvSpecKey = QStringLiteral("QMCurConvSpec");
@@ -64,6 +72,13 @@ const QString ConversionProcess::kNumberDuplicatesKey = QStringLiteral("Number D
 const QString ConversionProcess::kCopiedComment = QStringLiteral("(not recognized as a sound file, just copied)");
 
 namespace {
+
+// The table's message of a code, else "not a sound file".
+QString ReasonText(int code)
+{
+    const std::string message = LookupErrorMessage(code).message;
+    return message.empty() ? ConversionProcess::kNotSoundFileReason : QString::fromStdString(message);
+}
 
 constexpr SInt16 kUserCanceledErr = -128;
 constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with left file"
@@ -162,10 +177,20 @@ void ConversionProcess::post(const QString& name, const QVariant& object, const 
     NotificationCenter::defaultCenter().postNotification(name, payload, this);
 }
 
+void ConversionProcess::postSkipped(const QString& path, int error, const QString& reason)
+{
+    post(kSkippedNotification, path, QVariantMap{{kErrorKey, error}, {kReasonKey, reason}});
+}
+
 void ConversionProcess::postFailure(const QString& path, int error)
 {
-    post(kFailureNotification, path,
-         QVariantMap{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}});
+    QVariantMap info{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}};
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (error == dupFNErr && !refusedOutputPath_.isEmpty())
+            info.insert(kOutputPathKey, refusedOutputPath_);
+    }
+    post(kFailureNotification, path, info);
 }
 
 // ============================================================ observers
@@ -524,11 +549,22 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         std::lock_guard<std::mutex> lock(stateMutex_);
         curOutputPaths_.clear();
         comment_.clear();
+        refusedOutputPath_.clear();
     }
     CreatedFilesListClear();
     curNumInSamples_.store(0);
 
     const QString name = LastPathComponent(path);
+    // A FIFO, device or socket is never opened: reading one could wait for
+    // ever, and it cannot be a sound file.
+    {
+        PathStatus status;
+        if (!name.startsWith(QLatin1String("._")) && StatPath(path.toStdString(), &status) == 0 && !status.isFile &&
+            !status.isFolder) {
+            postSkipped(path, notAFileErr, kNotRegularFileReason);
+            return;
+        }
+    }
     inFile_ = std::make_shared<ZuSoundFile>(path);
     QString longName = inFile_->name();
 
@@ -551,6 +587,7 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     error = getOutputSpec(&folderSpec, &folderRef);
     std::unique_ptr<CConvSpec> spec;
     bool finished = false;  // skipped or copied: no outcome to post
+    bool cutShort = false;  // the input held less audio than its header said
 
     if (!error) {
         if (defaults().boolForKey(kPreserveCommentsKey)) {
@@ -584,6 +621,15 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         if (!sf_ || error == kUnknownFileFormatErr || error == eofErr) {
             const qlonglong action = defaults().integerForKey(kUnrecognizedActionKey);
             if (action == 0) {
+                // Skipped, but never without a word (a dot-named file stays
+                // silent, as below).
+                if (!name.startsWith(QLatin1Char('.'))) {
+                    const SInt16 why = error ? error : inFile_->errorCode() ? SInt16(inFile_->errorCode()) : noErr;
+                    postSkipped(path, why ? why : kUnknownFileFormatErr,
+                                why == noErr || why == kUnknownFileFormatErr
+                                    ? kNotSoundFileReason
+                                    : ReasonText(why));
+                }
                 finished = true;
             } else if (action == 1) {
                 QM_TRACE("processFile", "'" << name.toStdString() << "' unrecognized as a sound file, just copying");
@@ -612,6 +658,9 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
             finished = true;
 
         if (!finished) {
+            // The resampling filter is built once for the file, whatever
+            // the number of its channels.
+            HoldSincTable(true);
             try {
                 if (error == noErr) {
                     writeID3Tags();
@@ -639,6 +688,8 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
             }
         }
 
+        HoldSincTable(false);
+        cutShort = sf_ && sf_->DataCutShort();
         // Clean-up: the input object goes (never the input file).
         if (sf_) {
             sf_->CloseAndDelete(false);
@@ -649,7 +700,10 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
 
     if (!finished) {
         if (error == noErr) {
-            post(kSuccessNotification, path, QVariantMap{{kConvertedFilePathKey, curOutputPaths()}});
+            QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
+            if (cutShort)
+                info.insert(kWarningKey, int(eofErr));
+            post(kSuccessNotification, path, info);
         } else {
             err_.store(error);
             d.setLastError(error);
@@ -923,7 +977,13 @@ SInt16 ConversionProcess::renameOutputTo(const QString& finalName)
     settings.preserveComments = defaults().boolForKey(kPreserveCommentsKey);
     settings.comment = comment();
     std::shared_ptr<ZuSoundFile> input = inFile_;
-    settings.duplicateFound = [this, input](const QString& newName) {
+    const QString folder = curFolder();
+    settings.duplicateFound = [this, input, folder](const QString& newName) {
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            if (refusedOutputPath_.isEmpty())
+                refusedOutputPath_ = folder + QLatin1Char('/') + newName;
+        }
         post(kRenameDuplicateNotification, newName, QVariantMap{{kOrigInputFileKey, QVariant::fromValue(input)}});
     };
     QStringList paths;
