@@ -22,6 +22,7 @@
 #include "progress_channel.h"
 #include "resampling_filter.h"
 
+#include <QStringDecoder>
 #include <QThread>
 
 #include <cmath>
@@ -73,6 +74,29 @@ const QString ConversionProcess::kCopiedComment = QStringLiteral("(not recognize
 
 namespace {
 
+// The first member of a set that cannot be opened on its own, with its
+// code; empty when every member opens.
+QString UnreadableSetMember(const std::vector<std::string>& members, SInt16* code)
+{
+    for (const std::string& member : members) {
+        OSType type = 0;
+        OSErr err = DetectFileType(member, &type);
+        if (err == noErr) {
+            std::unique_ptr<CSoundFile> file(CreateSoundFileObject(type));
+            err = file ? file->SetFile(member) : kUnknownFileFormatErr;
+            if (err == noErr) {
+                err = file->Open();
+                file->Close();  // also after a failed open (nothing happens when none is open)
+            }
+        }
+        if (err != noErr) {
+            *code = err;
+            return QString::fromStdString(member);
+        }
+    }
+    return QString();
+}
+
 // The table's message of a code, else "not a sound file".
 QString ReasonText(int code)
 {
@@ -81,6 +105,7 @@ QString ReasonText(int code)
 }
 
 constexpr SInt16 kUserCanceledErr = -128;
+constexpr SInt16 kNameNotUTF8Err = -22022;  // "has a file name that is not valid UTF-8"
 constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with left file"
 constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
 constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
@@ -479,6 +504,8 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         setCurConvSpec(conversion);
         hasLastPathProcessed_ = false;
         lastPathProcessed_.clear();
+        brokenSetMembers_.clear();
+        reportedSetMembers_.clear();
 
         const QVariant padding = conversion->specificsValue(QStringLiteral("Use MPEG Frame Padding"));
         gUseMPEGFramePadding.store(padding.isValid() ? padding.toBool() : true);
@@ -600,14 +627,44 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         spec = std::make_unique<CConvSpec>(convSpec, &folderSpec, &folderRef, longName);
         d.setValue(kOutputFolderRefKey, FSRefSerialize(folderRef));
 
+        // A split or surround set with a member that cannot be read: that
+        // member fails under its own name (once), and the readable members
+        // are converted on their own.
+        bool alone = false;
+        if (reportedSetMembers_.contains(path))
+            finished = true;  // failed already, under its own name
+        const OSType groupType = inFile_->hfsFileType();
+        if (!finished && (groupType == kSplitSetType || groupType == kSurroundSetType)) {
+            if (!brokenSetMembers_.contains(path)) {
+                SInt16 memberError = noErr;
+                const QString bad = UnreadableSetMember(inFile_->surround_set(), &memberError);
+                if (!bad.isEmpty()) {
+                    for (const std::string& member : inFile_->surround_set())
+                        brokenSetMembers_.insert(QString::fromStdString(member));
+                    if (bad != path) {
+                        postFailure(bad, memberError);
+                        reportedSetMembers_.insert(bad);
+                    } else {
+                        error = memberError;
+                    }
+                }
+            }
+            if (brokenSetMembers_.contains(path)) {
+                alone = true;
+                inFile_->setHfsFileType(inFile_->hfsRealType());
+            }
+        }
+
         OSErr created = noErr;
-        sf_ = inFile_->createSoundFile(&created);
-        error = created;
+        if (error == noErr && !finished) {
+            sf_ = inFile_->createSoundFile(&created);
+            error = created;
+        }
 
         // The second member of a split or surround set right after the
         // first: converted with it already.
         const OSType setType = inFile_->hfsFileType();
-        if (sf_ && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
+        if (sf_ && !alone && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
             const std::string last = lastPathProcessed_.toStdString();
             for (const std::string& member : inFile_->surround_set())
                 if (member == last) {
@@ -618,7 +675,9 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         lastPathProcessed_ = inFile_->path();
         hasLastPathProcessed_ = true;
 
-        if (!sf_ || error == kUnknownFileFormatErr || error == eofErr) {
+        if (!finished && error == noErr && !sf_ && alone)
+            error = kUnknownFileFormatErr;
+        if (!finished && !alone && (!sf_ || error == kUnknownFileFormatErr || error == eofErr)) {
             const qlonglong action = defaults().integerForKey(kUnrecognizedActionKey);
             if (action == 0) {
                 // Skipped, but never without a word (a dot-named file stays
@@ -788,6 +847,16 @@ void ConversionProcess::deepProcessFolder(const QString& path)
             if (shouldStop_.load())
                 break;
             const QString full = base + QLatin1Char('/') + QString::fromStdString(entry.name);
+            // A name that is not UTF-8 cannot be named again through a
+            // path string: that entry fails alone.
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            const QString decoded = utf8.decode(QByteArrayView(entry.name.data(), qsizetype(entry.name.size())));
+            if (utf8.hasError()) {
+                if (!entry.isFolder)
+                    setCurFile(full);
+                postFailure(full, kNameNotUTF8Err);
+                continue;
+            }
             if (entry.isFolder)
                 deepProcessFolder(full);
             else

@@ -71,6 +71,7 @@
 #include "NotificationCenter.h"
 #include "ThreadDictionary.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -328,7 +329,11 @@ private:
     ConvSpecRef curConvSpec_;
     QString comment_;
     QStringList curOutputPaths_;
-    QString refusedOutputPath_;  // the first output whose final name was taken (this file)
+    QString refusedOutputPath_;
+    // Members of sets that cannot be read as a whole (this conversion), and
+    // the members whose failure was posted already.
+    QSet<QString> brokenSetMembers_;
+    QSet<QString> reportedSetMembers_;  // the first output whose final name was taken (this file)
 
     // Warnings not fetched yet (warningsMutex_).
     std::mutex warningsMutex_;
