@@ -520,6 +520,7 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         else
             curConvOutputResolved_.clear();
         walkStack_.clear();
+        removeLeftoverTemporaries(folder, 0);
 
         for (const QString& input : inputFiles_) {
             if (shouldStop_.load())
@@ -776,6 +777,25 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     }
     CreatedFilesListClear();
     inFile_.reset();
+}
+
+void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int depth)
+{
+    // Temporary outputs of a run that was killed: ours by their name, left
+    // over when no one holds their lock; a running batch's are kept.
+    constexpr SInt64 kMinAgeSeconds = 2;  // past the moment between creating and opening
+    std::vector<FolderEntry> entries;
+    if (depth > 64 || ListFolder(folder.toStdString(), &entries) != noErr)
+        return;
+    for (const FolderEntry& entry : entries) {
+        const std::string full = folder.toStdString() + "/" + entry.name;
+        if (entry.isFolder && !entry.isSymlink)
+            removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
+        else if (!entry.isFolder && !entry.isSymlink &&
+                 entry.name.find(kTemporaryOutputWord.toStdString()) != std::string::npos &&
+                 RemoveIfUnlocked(full, kMinAgeSeconds))
+            QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
+    }
 }
 
 void ConversionProcess::deleteCreatedOutputs()

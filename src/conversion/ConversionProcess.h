@@ -287,6 +287,7 @@ private:
     void postSkipped(const QString& path, int error, const QString& reason);
     void setLastErrorForFile(SInt64 code);
     void deleteCreatedOutputs();
+    void removeLeftoverTemporaries(const QString& folder, int depth);
     bool insideOutputFolder(const std::string& resolvedPath) const;
     void registerObservers();
     void unregisterObservers();
