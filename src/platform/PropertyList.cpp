@@ -63,10 +63,16 @@ bool toVariant(plist_t node, int depth, QVariant& out, QString* error)
         return true;
     }
     case PLIST_STRING: {
-        char* s = nullptr;
-        plist_get_string_val(node, &s);
-        out = QVariant(QString::fromUtf8(s ? s : ""));
-        std::free(s);
+        // By pointer and length: a string holding a NUL byte (possible in a
+        // binary list) must not reach libplist's copying getter, which
+        // asserts on it.
+        uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        if (length > static_cast<uint64_t>(PropertyList::kMaxInputSize)) {
+            setError(error, QStringLiteral("property list string too large"));
+            return false;
+        }
+        out = QVariant(s ? QString::fromUtf8(s, static_cast<qsizetype>(length)) : QString());
         return true;
     }
     case PLIST_DATA: {
