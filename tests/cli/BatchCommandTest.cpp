@@ -92,6 +92,10 @@ protected:
             cut.seek(0);
             cut.write(bytes);
         }
+        // A WAVE whose data size passes the end of the file.
+        QByteArray cutWave = Wave(1, 44100, 2000);
+        qToLittleEndian<quint32>(200000u, cutWave.data() + 40);
+        Write(m + "d_cut2.wav", cutWave);
         Write(m + "e_65535ch.wav", Wave(65535, 44100, 320));  // 364 bytes
         Write(m + "f_rate0.wav", Wave(1, 0, 2000));
         // A split pair whose right member is cut inside its header.
@@ -159,10 +163,12 @@ TEST_F(BatchCommandTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
         {"skipped " + m + "h_notes.txt: not a sound file", "-h_notes.txt", 4},
         {"skipped " + m + "i_fifo: not a regular file", "-i_fifo", 4},
         {"has a file name that is not valid UTF-8 (-22022)", "has a file name that is not valid UTF-8", 4},
-        {"warning " + m + "d_cut.aif: unexpected end of file", "unexpected end of file", 3},
+        {"warning " + m + "d_cut.aif: unexpected end of file", " d_cut ", 3},
+        {"warning " + m + "d_cut2.wav: unexpected end of file", " d_cut2 ", 3},
+        {": unexpected end of file", "unexpected end of file", 6},
         {"failed " + m + "b_32bit.wav: has unsupported wordsize (-20020)", "has unsupported wordsize", 1},
         {"failed " + m + "c_6ch.wav: has incompatible # channels (-22100)", "has incompatible # channels", 1},
-        {": can't be created as an Audio CD track (-24100)", "can't be created as an Audio CD track", 6},
+        {": can't be created as an Audio CD track (-24100)", "can't be created as an Audio CD track", 7},
     };
     for (const Expected& e : expected) {
         EXPECT_EQ(r.err.count(e.line), e.times) << e.line.toStdString() << "\n" << r.err.toStdString();
@@ -174,7 +180,7 @@ TEST_F(BatchCommandTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
 
     // Every other input converted: the good files, the cut file, the
     // readable member of the broken set and the 384 kHz file (resampled).
-    const QStringList always = {"a_good", "d_cut", "g_set.L", "j_384k", "z_good"};
+    const QStringList always = {"a_good", "d_cut", "d_cut2", "g_set.L", "j_384k", "z_good"};
     for (const QString& conversion : {QString("Paris"), QString("AIFF 48k")}) {
         const QStringList outputs = Outputs(conversion);
         for (const QString& stem : always)
@@ -183,7 +189,7 @@ TEST_F(BatchCommandTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
         for (const QString& name : outputs)
             EXPECT_FALSE(name.contains("QuillOutFile")) << name.toStdString();
     }
-    EXPECT_EQ(Outputs("AIFF 48k").size(), 7) << Outputs("AIFF 48k").join(", ").toStdString();  // 32-bit and 6 ch too
+    EXPECT_EQ(Outputs("AIFF 48k").size(), 8) << Outputs("AIFF 48k").join(", ").toStdString();  // 32-bit and 6 ch too
     QByteArray info;
     ASSERT_TRUE(RunPeer("soxi", {"-r", root + "/out/AIFF 48k/mix/j_384k.aif"}, &info));
     EXPECT_EQ(info.trimmed(), "48000");
