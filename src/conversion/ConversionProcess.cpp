@@ -559,7 +559,9 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
 {
     ThreadDictionary d = dict();
     if (!PathExists(path.toStdString())) {
-        postFailure(path, fnfErr);
+        // A name whose bytes were not UTF-8 reaches us with replacement
+        // characters, and so is not found: it fails alone.
+        postFailure(path, path.contains(QChar::ReplacementCharacter) ? kNameNotUTF8Err : fnfErr);
         return;
     }
 

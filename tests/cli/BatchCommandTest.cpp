@@ -138,8 +138,10 @@ TEST_F(BatchCommandTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
                             {0, {{"QMCSName", "AIFF 48k"}, {"QMCSSampleRate", 48000.0}, {"QMCSNeedsChannelTreat", false}}}});
     QElapsedTimer timer;
     timer.start();
-    const RunResult r = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/mix"}, defaults,
-                                 120000);
+    // The name that is not UTF-8 is also given on its own.
+    const QString odd = QFile::decodeName(QFile::encodeName(root) + "/mix/k_\xff\xfe.aif");
+    const RunResult r = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/mix", odd},
+                                 defaults, 120000);
     EXPECT_LT(timer.elapsed(), 60000);
     ASSERT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
@@ -162,7 +164,7 @@ TEST_F(BatchCommandTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
         {"failed " + m + "g_set.R.aif: lacks COMM chunk (AIFF) (-22202)", "*g_set.R.aif", 4},
         {"skipped " + m + "h_notes.txt: not a sound file", "-h_notes.txt", 4},
         {"skipped " + m + "i_fifo: not a regular file", "-i_fifo", 4},
-        {"has a file name that is not valid UTF-8 (-22022)", "has a file name that is not valid UTF-8", 4},
+        {"has a file name that is not valid UTF-8 (-22022)", "has a file name that is not valid UTF-8", 8},
         {"warning " + m + "d_cut.aif: unexpected end of file", " d_cut ", 3},
         {"warning " + m + "d_cut2.wav: unexpected end of file", " d_cut2 ", 3},
         {": unexpected end of file", "unexpected end of file", 6},

@@ -25,10 +25,10 @@ std::vector<std::string> FuzzSeeds()
     be32(empty, 16);
     be32(empty, 30);
     empty.resize(256 + 16, '\0');
-    std::string map(22, '\0');
+    std::string map(24, '\0');
     be16(map, 28);
     be16(map, 30);
-    be16(map, 0xFFFF);
+    be16(map, 0xFFFF);  // no types
     empty += map;
     std::string one;
     be32(one, 256);
@@ -38,7 +38,7 @@ std::vector<std::string> FuzzSeeds()
     one.resize(256, '\0');
     be32(one, 5);
     one += "hello";
-    std::string map1(22, '\0');
+    std::string map1(24, '\0');
     be16(map1, 28);
     be16(map1, 50);
     be16(map1, 0);
