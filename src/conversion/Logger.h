@@ -13,7 +13,9 @@
 //   ZuConversionHeaderNotification  -> logConversionHeader(spec)
 //   ZuConversionFooterNotification  -> logConversionFooter()
 //   ZuConversionSuccessNotification -> logDoneMessage(name, comment)
-//   ZuConversionFailureNotification -> logErrorMessage(name, code)
+//   ZuConversionFailureNotification -> logErrorMessage(name, code, output path)
+//   ZuConversionSkippedNotification -> logSkippedMessage(name, reason)
+// (a success carrying a warning goes to logDoneWarning(name, code))
 // and at the end setNumWarnings(the batch's warning count), fatal() and
 // finishLogFile() (which the destructor runs when nobody did).
 //
