@@ -258,6 +258,66 @@ plist_t fromVariant(const QVariant& v, int depth, QString* error)
 
 }  // namespace
 
+namespace {
+
+// Whether a binary property list has a text object (ASCII or UTF-16) that
+// holds a NUL.  libplist asserts on such a text when it is a dictionary key,
+// so such a list is refused before libplist sees it.  A table that cannot be
+// walked is left to libplist, which refuses it.
+bool BinaryHasStringWithNul(const QByteArray& data)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(data.constData());
+    const uint64_t size = uint64_t(data.size());
+    if (size < 8 + 32)
+        return false;
+    auto be = [&](uint64_t at, unsigned bytes, uint64_t* value) {
+        if (bytes == 0 || bytes > 8 || at > size || size - at < bytes)
+            return false;
+        uint64_t v = 0;
+        for (unsigned i = 0; i < bytes; ++i)
+            v = (v << 8) | b[at + i];
+        *value = v;
+        return true;
+    };
+    const uint64_t trailer = size - 32;
+    const unsigned offsetSize = b[trailer + 6];
+    uint64_t objects = 0, tableOffset = 0;
+    if (!be(trailer + 8, 8, &objects) || !be(trailer + 24, 8, &tableOffset))
+        return false;
+    if (offsetSize == 0 || offsetSize > 8 || tableOffset > trailer || objects > (trailer - tableOffset) / offsetSize)
+        return false;
+    for (uint64_t i = 0; i < objects; ++i) {
+        uint64_t at = 0;
+        if (!be(tableOffset + i * offsetSize, offsetSize, &at) || at >= trailer)
+            continue;
+        const unsigned marker = b[at];
+        const unsigned kind = marker & 0xF0;
+        if (kind != 0x50 && kind != 0x60)
+            continue;
+        uint64_t count = marker & 0x0F;
+        uint64_t start = at + 1;
+        if (count == 0x0F) {
+            if (start >= trailer || (b[start] & 0xF0) != 0x10)
+                continue;
+            const unsigned bytes = 1u << (b[start] & 0x0F);
+            if (!be(start + 1, bytes, &count))
+                continue;
+            start += 1 + bytes;
+        }
+        const uint64_t unit = kind == 0x60 ? 2 : 1;
+        if (start > trailer || count > (trailer - start) / unit)
+            continue;
+        for (uint64_t c = 0; c < count; ++c) {
+            const uint64_t p = start + c * unit;
+            if (b[p] == 0 && (unit == 1 || b[p + 1] == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 QVariant PropertyList::fromData(const QByteArray& data, QString* error)
 {
     if (data.isEmpty()) {
@@ -270,8 +330,13 @@ QVariant PropertyList::fromData(const QByteArray& data, QString* error)
     }
     plist_t root = nullptr;
     const auto length = static_cast<uint32_t>(data.size());
-    if (plist_is_binary(data.constData(), length))
+    if (plist_is_binary(data.constData(), length)) {
+        if (BinaryHasStringWithNul(data)) {
+            setError(error, QStringLiteral("not a readable property list (a text holds a NUL)"));
+            return QVariant();
+        }
         plist_from_bin(data.constData(), length, &root);
+    }
     else
         plist_from_xml(data.constData(), length, &root);
     PlistPtr owner(root);
