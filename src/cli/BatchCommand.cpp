@@ -26,7 +26,10 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include "debug_trace.h"
+
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -35,6 +38,26 @@ const QString kUserCancelledNotification = QStringLiteral("UserCancelledNotifica
 QString AbsoluteClean(const QString& path)
 {
     return QString::fromStdString(AbsolutePath(path.toStdString()));
+}
+
+// The line on standard error for an input that failed, was skipped or
+// converted with a warning: its path and why.  Empty for a plain success.
+QString InputReportLine(const Notification& n)
+{
+    const QString path = ConversionProcess::notificationObject(n).toString();
+    const QVariantMap info = ConversionProcess::notificationUserInfo(n);
+    if (n.name == ConversionProcess::kSkippedNotification)
+        return QStringLiteral("skipped %1: %2").arg(path, info.value(ConversionProcess::kReasonKey).toString());
+    if (n.name == ConversionProcess::kSuccessNotification) {
+        const int warning = info.value(ConversionProcess::kWarningKey).toInt();
+        return warning ? QStringLiteral("warning %1: %2").arg(path, InputInfo::errorMessage(warning)) : QString();
+    }
+    const int code = info.value(ConversionProcess::kErrorKey).toInt();
+    QString message = InputInfo::errorMessage(code);
+    const QString output = info.value(ConversionProcess::kOutputPathKey).toString();
+    if (!output.isEmpty())
+        message += QStringLiteral(": ") + output;
+    return QStringLiteral("failed %1: %2 (%3)").arg(path, message).arg(code);
 }
 
 }  // namespace
@@ -275,24 +298,63 @@ int BatchCommand::runBatch()
     if (needsRedither && CreateDitherTable() != 0)
         return refuse(kExitStopped, QStringLiteral("Error"), QStringLiteral("Could not create dither table"));
 
+    const bool showProgress = !options_.quiet();
+    // Internal traces are progress too: --quiet silences them.
+    exception_trace_guard traces(showProgress && exception_trace_enabled);
+
     // The log and its hooks (they run on the worker thread), and counts of
     // the files for the summary.
     Logger logger(output);
     BatchLogHooks hooks(process, logger);
+    // Every input is accounted for: each failure, skip and warning gets a
+    // line on standard error (also with --quiet), printed by the main
+    // thread between progress lines.
     std::atomic<int> converted{0};
     std::atomic<int> failed{0};
+    std::atomic<int> skipped{0};
+    std::mutex linesMutex;
+    QStringList lines;
+    auto addLine = [&linesMutex, &lines](const QString& line) {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        lines.append(line);
+    };
     NotificationCenter& center = NotificationCenter::defaultCenter();
     std::vector<NotificationCenter::Token> tokens;
     tokens.push_back(center.addObserver(ConversionProcess::kSuccessNotification, &process,
-                                        [&converted](const Notification&) { ++converted; }));
+                                        [&converted, &addLine](const Notification& n) {
+                                            ++converted;
+                                            if (const QString line = InputReportLine(n); !line.isEmpty())
+                                                addLine(line);
+                                        }));
     tokens.push_back(center.addObserver(ConversionProcess::kFailureNotification, &process,
-                                        [&failed](const Notification&) { ++failed; }));
+                                        [&failed, &addLine](const Notification& n) {
+                                            ++failed;
+                                            addLine(InputReportLine(n));
+                                        }));
+    tokens.push_back(center.addObserver(ConversionProcess::kSkippedNotification, &process,
+                                        [&skipped, &addLine](const Notification& n) {
+                                            ++skipped;
+                                            addLine(InputReportLine(n));
+                                        }));
+    auto takeLines = [&linesMutex, &lines] {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        QStringList taken;
+        taken.swap(lines);
+        return taken;
+    };
+    auto printLines = [&](ProgressPrinter& printer) {
+        for (const QString& line : takeLines()) {
+            if (showProgress)
+                printer.message(line);
+            else
+                report(line + QLatin1Char('\n'));
+        }
+    };
     // The Cancel button's notification, posted below on an interrupt.
     tokens.push_back(center.addObserver(kUserCancelledNotification, nullptr,
                                         [&process](const Notification&) { process.setShouldStop(true); }));
 
     // The worker, and the wait with progress.
-    const bool showProgress = !options_.quiet();
     const bool terminal = ProgressPrinter::isTerminal(err_);
     ProgressPrinter printer(err_, terminal, terminal ? ProgressPrinter::terminalWidth() : 0,
                             int(conversions.size()), fileCount);
@@ -314,20 +376,19 @@ int BatchCommand::runBatch()
                     printer.message(QStringLiteral("Cancelling (interrupt again to quit at once)..."));
                 center.postNotification(kUserCancelledNotification);
             }
-            if (showProgress) {
-                if (auto warnings = process.newWarnings())
-                    printer.warnings(*warnings);
-                if (!done)
-                    printer.update(ProgressPrinter::snapshot(process));
-            }
+            // The warnings are the failure lines' own (printed with their
+            // paths below); they are only fetched here.
+            process.newWarnings();
+            printLines(printer);
+            if (showProgress && !done)
+                printer.update(ProgressPrinter::snapshot(process));
             if (done)
                 break;
         }
-        if (showProgress) {
-            if (auto warnings = process.newWarnings())
-                printer.warnings(*warnings);
+        process.newWarnings();
+        printLines(printer);
+        if (showProgress)
             printer.finish();
-        }
     }
 
     // The end of the batch.
@@ -340,10 +401,11 @@ int BatchCommand::runBatch()
                    .arg(InputInfo::errorMessage(logError))
                    .arg(logError));
 
-    if (showProgress) {
-        report(QStringLiteral("%1 converted, %2 failed, %3 warnings%4\n")
+    if (showProgress || failed.load() > 0 || skipped.load() > 0 || fatal || cancelled) {
+        report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5\n")
                    .arg(converted.load())
                    .arg(failed.load())
+                   .arg(skipped.load())
                    .arg(process.warnings())
                    .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }

@@ -8,6 +8,18 @@
 const QString BatchLogHooks::kFullPathsIntoLogKey = QStringLiteral("Full Paths Into Log");
 const QString BatchLogHooks::kNumberOfFilesConvertedKey = QStringLiteral("Number of Files Ever Converted");
 
+namespace {
+
+// The output a failure is about, for the message: the final name that was
+// taken for a duplicate.
+QString OutputDetail(int code, const QVariantMap& info)
+{
+    Q_UNUSED(code);
+    return info.value(ConversionProcess::kOutputPathKey).toString();
+}
+
+}  // namespace
+
 BatchLogHooks::BatchLogHooks(ConversionProcess& process, Logger& logger, UserDefaults* store)
     : process_(process), logger_(logger), defaults_(store)
 {
@@ -21,12 +33,21 @@ BatchLogHooks::BatchLogHooks(ConversionProcess& process, Logger& logger, UserDef
         } else if (n.name == ConversionProcess::kFooterNotification) {
             logger_.logConversionFooter();
         } else if (n.name == ConversionProcess::kSuccessNotification) {
-            logger_.logDoneMessage(logName(object.toString()), info.value(ConversionProcess::kCommentKey).toString());
+            const int warning = info.value(ConversionProcess::kWarningKey).toInt();
+            if (warning)
+                logger_.logDoneWarning(logName(object.toString()), warning);
+            else
+                logger_.logDoneMessage(logName(object.toString()),
+                                       info.value(ConversionProcess::kCommentKey).toString());
             UserDefaults& d = defaults();
             const qulonglong count = d.objectForKey(kNumberOfFilesConvertedKey).toULongLong();
             d.setObject(kNumberOfFilesConvertedKey, QVariant(qulonglong(count + 1)));
         } else if (n.name == ConversionProcess::kFailureNotification) {
-            logger_.logErrorMessage(logName(object.toString()), info.value(ConversionProcess::kErrorKey).toInt());
+            const int code = info.value(ConversionProcess::kErrorKey).toInt();
+            logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info));
+        } else if (n.name == ConversionProcess::kSkippedNotification) {
+            logger_.logSkippedMessage(logName(object.toString()),
+                                      info.value(ConversionProcess::kReasonKey).toString());
         }
     });
 }

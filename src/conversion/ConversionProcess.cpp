@@ -16,11 +16,14 @@
 #include "ZuSoundFile.h"
 #include "debug_trace.h"
 #include "dot_ignore.h"
+#include "error_table.h"
 #include "error_code_exception.h"
 #include "finder_comments.h"
 #include "id3_tags.h"
 #include "progress_channel.h"
+#include "resampling_filter.h"
 
+#include <QStringDecoder>
 #include <QThread>
 
 #include <cmath>
@@ -39,6 +42,7 @@ const QString ConversionProcess::kWillRenameNotification = QStringLiteral("ZuCon
 const QString ConversionProcess::kRenameDuplicateNotification =
     QStringLiteral("ZuConversionRenameDuplicateNotification");
 const QString ConversionProcess::kLogMessageNotification = QStringLiteral("QMLogMessageNotification");
+const QString ConversionProcess::kSkippedNotification = QStringLiteral("ZuConversionSkippedNotification");
 
 const QString ConversionProcess::kObjectKey = QStringLiteral("object");
 const QString ConversionProcess::kTotalConversionsKey = QStringLiteral("total conversions");
@@ -47,6 +51,11 @@ const QString ConversionProcess::kErrorKey = QStringLiteral("error");
 const QString ConversionProcess::kCommentKey = QStringLiteral("comment");
 const QString ConversionProcess::kConvertedFilePathKey = QStringLiteral("converted file path");
 const QString ConversionProcess::kOrigInputFileKey = QStringLiteral("QMOrigInputFile");
+const QString ConversionProcess::kWarningKey = QStringLiteral("warning");
+const QString ConversionProcess::kOutputPathKey = QStringLiteral("output path");
+const QString ConversionProcess::kReasonKey = QStringLiteral("reason");
+const QString ConversionProcess::kNotSoundFileReason = QStringLiteral("not a sound file");
+const QString ConversionProcess::kNotRegularFileReason = QStringLiteral("not a regular file");
 
 const QString ConversionProcess::kConversionProcessKey = QStringLiteral("QMConversionProcess");
 const QString ConversionProcess::kCurConvSpecKey = QStringLiteral("QMCurConvSpec");
@@ -66,7 +75,38 @@ const QString ConversionProcess::kCopiedComment = QStringLiteral("(not recognize
 
 namespace {
 
+// The first member of a set that cannot be opened on its own, with its
+// code; empty when every member opens.
+QString UnreadableSetMember(const std::vector<std::string>& members, SInt16* code)
+{
+    for (const std::string& member : members) {
+        OSType type = 0;
+        OSErr err = DetectFileType(member, &type);
+        if (err == noErr) {
+            std::unique_ptr<CSoundFile> file(CreateSoundFileObject(type));
+            err = file ? file->SetFile(member) : kUnknownFileFormatErr;
+            if (err == noErr) {
+                err = file->Open();
+                file->Close();  // also after a failed open (nothing happens when none is open)
+            }
+        }
+        if (err != noErr) {
+            *code = err;
+            return QString::fromStdString(member);
+        }
+    }
+    return QString();
+}
+
+// The table's message of a code, else "not a sound file".
+QString ReasonText(int code)
+{
+    const std::string message = LookupErrorMessage(code).message;
+    return message.empty() ? ConversionProcess::kNotSoundFileReason : QString::fromStdString(message);
+}
+
 constexpr SInt16 kUserCanceledErr = -128;
+constexpr SInt16 kNameNotUTF8Err = -22022;  // "has a file name that is not valid UTF-8"
 constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with left file"
 constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
 constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
@@ -163,10 +203,20 @@ void ConversionProcess::post(const QString& name, const QVariant& object, const 
     NotificationCenter::defaultCenter().postNotification(name, payload, this);
 }
 
+void ConversionProcess::postSkipped(const QString& path, int error, const QString& reason)
+{
+    post(kSkippedNotification, path, QVariantMap{{kErrorKey, error}, {kReasonKey, reason}});
+}
+
 void ConversionProcess::postFailure(const QString& path, int error)
 {
-    post(kFailureNotification, path,
-         QVariantMap{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}});
+    QVariantMap info{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}};
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (error == dupFNErr && !refusedOutputPath_.isEmpty())
+            info.insert(kOutputPathKey, refusedOutputPath_);
+    }
+    post(kFailureNotification, path, info);
 }
 
 // ============================================================ observers
@@ -457,6 +507,8 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         setCurConvSpec(conversion);
         hasLastPathProcessed_ = false;
         lastPathProcessed_.clear();
+        brokenSetMembers_.clear();
+        reportedSetMembers_.clear();
 
         const QVariant padding = conversion->specificsValue(QStringLiteral("Use MPEG Frame Padding"));
         gUseMPEGFramePadding.store(padding.isValid() ? padding.toBool() : true);
@@ -471,6 +523,7 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         else
             curConvOutputResolved_.clear();
         walkStack_.clear();
+        removeLeftoverTemporaries(folder, 0);
 
         for (const QString& input : inputFiles_) {
             if (shouldStop_.load())
@@ -509,7 +562,9 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
 {
     ThreadDictionary d = dict();
     if (!PathExists(path.toStdString())) {
-        postFailure(path, fnfErr);
+        // A name whose bytes were not UTF-8 reaches us with replacement
+        // characters, and so is not found: it fails alone.
+        postFailure(path, path.contains(QChar::ReplacementCharacter) ? kNameNotUTF8Err : fnfErr);
         return;
     }
 
@@ -527,11 +582,22 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         std::lock_guard<std::mutex> lock(stateMutex_);
         curOutputPaths_.clear();
         comment_.clear();
+        refusedOutputPath_.clear();
     }
     CreatedFilesListClear();
     curNumInSamples_.store(0);
 
     const QString name = LastPathComponent(path);
+    // A FIFO, device or socket is never opened: reading one could wait for
+    // ever, and it cannot be a sound file.
+    {
+        PathStatus status;
+        if (!name.startsWith(QLatin1String("._")) && StatPath(path.toStdString(), &status) == 0 && !status.isFile &&
+            !status.isFolder) {
+            postSkipped(path, notAFileErr, kNotRegularFileReason);
+            return;
+        }
+    }
     inFile_ = std::make_shared<ZuSoundFile>(path);
     QString longName = inFile_->name();
 
@@ -554,6 +620,7 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     error = getOutputSpec(&folderSpec, &folderRef);
     std::unique_ptr<CConvSpec> spec;
     bool finished = false;  // skipped or copied: no outcome to post
+    bool cutShort = false;  // the input held less audio than its header said
 
     if (!error) {
         if (defaults().boolForKey(kPreserveCommentsKey)) {
@@ -566,14 +633,44 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         spec = std::make_unique<CConvSpec>(convSpec, &folderSpec, &folderRef, longName);
         d.setValue(kOutputFolderRefKey, FSRefSerialize(folderRef));
 
+        // A split or surround set with a member that cannot be read: that
+        // member fails under its own name (once), and the readable members
+        // are converted on their own.
+        bool alone = false;
+        if (reportedSetMembers_.contains(path))
+            finished = true;  // failed already, under its own name
+        const OSType groupType = inFile_->hfsFileType();
+        if (!finished && (groupType == kSplitSetType || groupType == kSurroundSetType)) {
+            if (!brokenSetMembers_.contains(path)) {
+                SInt16 memberError = noErr;
+                const QString bad = UnreadableSetMember(inFile_->surround_set(), &memberError);
+                if (!bad.isEmpty()) {
+                    for (const std::string& member : inFile_->surround_set())
+                        brokenSetMembers_.insert(QString::fromStdString(member));
+                    if (bad != path) {
+                        postFailure(bad, memberError);
+                        reportedSetMembers_.insert(bad);
+                    } else {
+                        error = memberError;
+                    }
+                }
+            }
+            if (brokenSetMembers_.contains(path)) {
+                alone = true;
+                inFile_->setHfsFileType(inFile_->hfsRealType());
+            }
+        }
+
         OSErr created = noErr;
-        sf_ = inFile_->createSoundFile(&created);
-        error = created;
+        if (error == noErr && !finished) {
+            sf_ = inFile_->createSoundFile(&created);
+            error = created;
+        }
 
         // The second member of a split or surround set right after the
         // first: converted with it already.
         const OSType setType = inFile_->hfsFileType();
-        if (sf_ && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
+        if (sf_ && !alone && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
             const std::string last = lastPathProcessed_.toStdString();
             for (const std::string& member : inFile_->surround_set())
                 if (member == last) {
@@ -584,9 +681,20 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         lastPathProcessed_ = inFile_->path();
         hasLastPathProcessed_ = true;
 
-        if (!sf_ || error == kUnknownFileFormatErr || error == eofErr) {
+        if (!finished && error == noErr && !sf_ && alone)
+            error = kUnknownFileFormatErr;
+        if (!finished && !alone && (!sf_ || error == kUnknownFileFormatErr || error == eofErr)) {
             const qlonglong action = defaults().integerForKey(kUnrecognizedActionKey);
             if (action == 0) {
+                // Skipped, but never without a word (a dot-named file stays
+                // silent, as below).
+                if (!name.startsWith(QLatin1Char('.'))) {
+                    const SInt16 why = error ? error : inFile_->errorCode() ? SInt16(inFile_->errorCode()) : noErr;
+                    postSkipped(path, why ? why : kUnknownFileFormatErr,
+                                why == noErr || why == kUnknownFileFormatErr
+                                    ? kNotSoundFileReason
+                                    : ReasonText(why));
+                }
                 finished = true;
             } else if (action == 1) {
                 QM_TRACE("processFile", "'" << name.toStdString() << "' unrecognized as a sound file, just copying");
@@ -615,6 +723,9 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
             finished = true;
 
         if (!finished) {
+            // The resampling filter is built once for the file, whatever
+            // the number of its channels.
+            HoldSincTable(true);
             try {
                 if (error == noErr) {
                     writeID3Tags();
@@ -642,6 +753,8 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
             }
         }
 
+        HoldSincTable(false);
+        cutShort = sf_ && sf_->DataCutShort();
         // Clean-up: the input object goes (never the input file).
         if (sf_) {
             sf_->CloseAndDelete(false);
@@ -652,7 +765,10 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
 
     if (!finished) {
         if (error == noErr) {
-            post(kSuccessNotification, path, QVariantMap{{kConvertedFilePathKey, curOutputPaths()}});
+            QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
+            if (cutShort)
+                info.insert(kWarningKey, int(eofErr));
+            post(kSuccessNotification, path, info);
         } else {
             err_.store(error);
             d.setLastError(error);
@@ -666,6 +782,25 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     }
     CreatedFilesListClear();
     inFile_.reset();
+}
+
+void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int depth)
+{
+    // Temporary outputs of a run that was killed: ours by their name, left
+    // over when no one holds their lock; a running batch's are kept.
+    constexpr SInt64 kMinAgeSeconds = 2;  // past the moment between creating and opening
+    std::vector<FolderEntry> entries;
+    if (depth > 64 || ListFolder(folder.toStdString(), &entries) != noErr)
+        return;
+    for (const FolderEntry& entry : entries) {
+        const std::string full = folder.toStdString() + "/" + entry.name;
+        if (entry.isFolder && !entry.isSymlink)
+            removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
+        else if (!entry.isFolder && !entry.isSymlink &&
+                 entry.name.find(kTemporaryOutputWord.toStdString()) != std::string::npos &&
+                 RemoveIfUnlocked(full, kMinAgeSeconds))
+            QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
+    }
 }
 
 void ConversionProcess::deleteCreatedOutputs()
@@ -737,6 +872,16 @@ void ConversionProcess::deepProcessFolder(const QString& path)
             if (shouldStop_.load())
                 break;
             const QString full = base + QLatin1Char('/') + QString::fromStdString(entry.name);
+            // A name that is not UTF-8 cannot be named again through a
+            // path string: that entry fails alone.
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            const QString decoded = utf8.decode(QByteArrayView(entry.name.data(), qsizetype(entry.name.size())));
+            if (utf8.hasError()) {
+                if (!entry.isFolder)
+                    setCurFile(full);
+                postFailure(full, kNameNotUTF8Err);
+                continue;
+            }
             if (entry.isFolder)
                 deepProcessFolder(full);
             else
@@ -926,7 +1071,13 @@ SInt16 ConversionProcess::renameOutputTo(const QString& finalName)
     settings.preserveComments = defaults().boolForKey(kPreserveCommentsKey);
     settings.comment = comment();
     std::shared_ptr<ZuSoundFile> input = inFile_;
-    settings.duplicateFound = [this, input](const QString& newName) {
+    const QString folder = curFolder();
+    settings.duplicateFound = [this, input, folder](const QString& newName) {
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            if (refusedOutputPath_.isEmpty())
+                refusedOutputPath_ = folder + QLatin1Char('/') + newName;
+        }
         post(kRenameDuplicateNotification, newName, QVariantMap{{kOrigInputFileKey, QVariant::fromValue(input)}});
     };
     QStringList paths;

@@ -43,6 +43,9 @@
 //       string), "comment" (only for copied, unrecognised files)
 //   ZuConversionFailureNotification object: the input path; "error" (int),
 //       "converted file path" (QStringList)
+//   ZuConversionSkippedNotification object: the input path; "error" (int),
+//       "reason" (text).  A success carries "warning" (int, -39) when the
+//       input held less audio than its header promised.
 //   ZuConversionWillRenameNotification object: a copy of the worker
 //       thread's dictionary (QVariantMap)
 //   ZuConversionRenameDuplicateNotification object: the new file name;
@@ -68,6 +71,7 @@
 #include "NotificationCenter.h"
 #include "ThreadDictionary.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -104,6 +108,10 @@ public:
     static const QString kWillRenameNotification;      // "ZuConversionWillRenameNotification"
     static const QString kRenameDuplicateNotification; // "ZuConversionRenameDuplicateNotification"
     static const QString kLogMessageNotification;      // "QMLogMessageNotification"
+    // An input that is not converted and not counted as failed: not a
+    // regular file (FIFO, device, socket; never opened), or not a sound file
+    // while "Unrecognized Input File Action" is 0.
+    static const QString kSkippedNotification;         // "ZuConversionSkippedNotification"
 
     // Payload keys.
     static const QString kObjectKey;            // "object"
@@ -113,6 +121,11 @@ public:
     static const QString kCommentKey;           // "comment"
     static const QString kConvertedFilePathKey; // "converted file path"
     static const QString kOrigInputFileKey;     // "QMOrigInputFile"
+    static const QString kWarningKey;           // "warning": a success's warning code (-39: cut short)
+    static const QString kOutputPathKey;        // "output path": a failure's output whose name was taken
+    static const QString kReasonKey;            // "reason": why an input was skipped
+    static const QString kNotSoundFileReason;   // "not a sound file"
+    static const QString kNotRegularFileReason; // "not a regular file"
 
     // Per-thread context keys.
     static const QString kConversionProcessKey;  // "QMConversionProcess"
@@ -274,8 +287,10 @@ private:
     void setComment(const QString& comment);
     void post(const QString& name, const QVariant& object, const QVariantMap& userInfo = QVariantMap());
     void postFailure(const QString& path, int error);
+    void postSkipped(const QString& path, int error, const QString& reason);
     void setLastErrorForFile(SInt64 code);
     void deleteCreatedOutputs();
+    void removeLeftoverTemporaries(const QString& folder, int depth);
     bool insideOutputFolder(const std::string& resolvedPath) const;
     void registerObservers();
     void unregisterObservers();
@@ -318,6 +333,11 @@ private:
     ConvSpecRef curConvSpec_;
     QString comment_;
     QStringList curOutputPaths_;
+    QString refusedOutputPath_;
+    // Members of sets that cannot be read as a whole (this conversion), and
+    // the members whose failure was posted already.
+    QSet<QString> brokenSetMembers_;
+    QSet<QString> reportedSetMembers_;  // the first output whose final name was taken (this file)
 
     // Warnings not fetched yet (warningsMutex_).
     std::mutex warningsMutex_;

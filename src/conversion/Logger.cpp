@@ -159,7 +159,22 @@ OSErr Logger::logDoneMessage(const QString& name, const QString& comment)
     return writeLogTextToFile();
 }
 
-OSErr Logger::logErrorMessage(const QString& fileName, int32_t code)
+OSErr Logger::logDoneWarning(const QString& name, int32_t code)
+{
+    const QString message = MainBundle::localizedString(QString::fromStdString(LookupErrorMessage(code).message));
+    logText_ += QLatin1Char(' ') + name + blankFill(name.size()) + message + QLatin1Char('\n');
+    const OSErr written = writeLogTextToFile();
+    center().postNotification(kLogMessageNotification, QStringLiteral("'%1' %2").arg(name, message));
+    return written;
+}
+
+OSErr Logger::logSkippedMessage(const QString& name, const QString& reason)
+{
+    logText_ += QLatin1Char('-') + name + blankFill(name.size()) + reason + QLatin1Char('\n');
+    return writeLogTextToFile();
+}
+
+OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QString& detail)
 {
     QString name = fileName;
     if (name.endsWith(QLatin1Char('\r')))
@@ -204,6 +219,8 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code)
         break;
     }
     }
+    if (!detail.isEmpty())
+        message += QStringLiteral(": ") + detail;
     logText_ += prefix + message + QLatin1Char('\n');
     const OSErr written = writeLogTextToFile();
 

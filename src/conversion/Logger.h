@@ -13,7 +13,9 @@
 //   ZuConversionHeaderNotification  -> logConversionHeader(spec)
 //   ZuConversionFooterNotification  -> logConversionFooter()
 //   ZuConversionSuccessNotification -> logDoneMessage(name, comment)
-//   ZuConversionFailureNotification -> logErrorMessage(name, code)
+//   ZuConversionFailureNotification -> logErrorMessage(name, code, output path)
+//   ZuConversionSkippedNotification -> logSkippedMessage(name, reason)
+// (a success carrying a warning goes to logDoneWarning(name, code))
 // and at the end setNumWarnings(the batch's warning count), fatal() and
 // finishLogFile() (which the destructor runs when nobody did).
 //
@@ -86,10 +88,18 @@ public:
     // A converted file: " name" and, when the comment is not empty, the blank
     // fill and the comment.  Writes; returns the write's result.
     OSErr logDoneMessage(const QString& name, const QString& comment = QString());
+    // A converted file with a warning (-39 for an input cut short): " name",
+    // the blank fill and the code's message; posts the warning.
+    OSErr logDoneWarning(const QString& name, int32_t code);
+    // An input that was skipped: "-name", the blank fill and the reason.
+    // Neither a warning nor a failure.
+    OSErr logSkippedMessage(const QString& name, const QString& reason);
     // A failed file: "*name", the blank fill, the code's message.  Writes,
     // then warns, stops the batch or does nothing by the code's class.
     // Returns the write's result.
-    OSErr logErrorMessage(const QString& name, int32_t code);
+    // `detail` (the output's path for a code about an output) follows the
+    // message after ": ".
+    OSErr logErrorMessage(const QString& name, int32_t code, const QString& detail = QString());
 
     void setNumWarnings(int warnings) { numWarnings_ = warnings; }
     int numWarnings() const { return numWarnings_; }

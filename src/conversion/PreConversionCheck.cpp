@@ -7,6 +7,7 @@
 #include "region_walk.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -75,7 +76,33 @@ bool Exceeds(double frames, double ratio, UInt16 channels, SInt16 bits)
     return bytes > double(kMaxVOCBlockLength);
 }
 
+// The largest sound-data size an output type's header can describe, or 0
+// when the type has no such limit here.
+double OutputSizeLimit(OSType type)
+{
+    switch (type) {
+    case FOUR_CHAR_CODE("AIFF"):
+    case FOUR_CHAR_CODE("AIFC"):
+    case FOUR_CHAR_CODE("SAIF"):
+    case FOUR_CHAR_CODE("Sd2f"):
+        return double(0x7FFFFFFF) - 4096.0;  // the FORM size is signed; room for the chunks
+    case FOUR_CHAR_CODE("WAVE"):
+    case FOUR_CHAR_CODE("BWLN"):
+    case FOUR_CHAR_CODE("WVal"):
+    case FOUR_CHAR_CODE("WVau"):
+    case FOUR_CHAR_CODE("WVfl"):
+        return double(0xFFFFFFFFu) - 4096.0;
+    default:
+        return 0.0;
+    }
+}
+
 } // namespace
+
+bool SampleRateUsable(double rate)
+{
+    return std::isfinite(rate) && rate >= kMinUsableSampleRate && rate <= kMaxUsableSampleRate;
+}
 
 SInt16 CountVOCDataBlocks(SInt16 refNum)
 {
@@ -106,9 +133,38 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
 
     double ratio = 1.0;
     const double inRate = in->GetSampleRate();
-    if (spec->NeedsSampleRateConversion() && inRate > 0.0 && spec->SampleRate() > 0.0 &&
-        spec->SampleRate() != inRate)
+    // A rate no sound file has (0, not a number, absurdly high), or a change
+    // of rate beyond what the converters take: refused for this file.
+    if (!SampleRateUsable(inRate))
+        return kUnusableSampleRateErr;
+    if (spec->NeedsSampleRateConversion() && spec->SampleRate() != inRate) {
+        if (!SampleRateUsable(spec->SampleRate()))
+            return kUnusableSampleRateErr;
         ratio = spec->SampleRate() / inRate;
+        if (ratio > kMaxRateChange || ratio < 1.0 / kMaxRateChange)
+            return kUnusableSampleRateErr;
+    }
+
+    // An output whose header cannot describe its size: refused before
+    // anything is written.
+    if (const double limit = OutputSizeLimit(outputType); limit > 0.0) {
+        double frames = double(in->GetNumFrames());
+        if (spec->NeedsExtraction()) {
+            UInt32 longest = 0;
+            for (UInt16 i = 0; i < in->GetNumRegions(); ++i) {
+                SFTRegion region;
+                if (in->GetRegion(i, &region) == noErr && region.end > region.start)
+                    longest = std::max(longest, region.end - region.start);
+            }
+            frames = double(longest);
+        }
+        const SInt16 outBits = outputType == FOUR_CHAR_CODE("WVal") || outputType == FOUR_CHAR_CODE("WVau")
+                                   ? SInt16(8)
+                                   : SInt16((std::max<SInt16>(bits, 8) + 7) / 8 * 8);
+        const double bytes = frames * ratio * double(channels) * double(outBits) / 8.0;
+        if (bytes > limit)
+            return kOutputTooBigErr;
+    }
 
     SInt16 result = IsVOC(in->GetFileType()) ? CountInputBlocks(in) : SInt16(noErr);
     if (!IsVOC(outputType))

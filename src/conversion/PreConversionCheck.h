@@ -1,4 +1,9 @@
-// The check run on each input before anything is written: Creative Voice
+// The check run on each input before anything is written.  An input whose
+// sample rate is not usable (not finite, below 1 Hz, above 2^32 - 1 Hz) or
+// whose rate change passes kMaxRateChange either way is refused with -22601
+// ("has incompatible samplerate"); an AIFF-family output (FORM past 2 GiB)
+// or WAVE-family output (RIFF past 4 GiB) that the estimated size would pass
+// is refused with -1310 ("is too big for the output file type").  Creative Voice
 // (VOC) files keep their sound in one data block whose length field has 24
 // bits, so a VOC input split over several data blocks is refused, and so is
 // a conversion to VOC whose sound data would not fit one block.  Every other
@@ -12,6 +17,14 @@ class CSoundFile;
 
 constexpr SInt16 kFragmentedVOCInputErr = -22305;   // "has fragmented data (VOC)"
 constexpr SInt16 kFragmentedVOCOutputErr = -20008;  // "would yield a fragmented vocfile"
+constexpr SInt16 kUnusableSampleRateErr = -22601;   // "has incompatible samplerate"
+constexpr SInt16 kOutputTooBigErr = -1310;          // "is too big for the output file type"
+constexpr double kMinUsableSampleRate = 1.0;
+constexpr double kMaxUsableSampleRate = 4294967295.0;
+constexpr double kMaxRateChange = 256.0;  // the converters' largest ratio either way
+
+// A sample rate a file may have: finite, from 1 Hz to 2^32 - 1 Hz.
+bool SampleRateUsable(double rate);
 // The largest length of a VOC data block, in bytes.
 constexpr UInt32 kMaxVOCBlockLength = 0xFFFFFF;
 

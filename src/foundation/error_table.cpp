@@ -7,6 +7,9 @@
 namespace {
 
 // Sorted by code.  Messages stay exactly as the log has always shown them.
+// Every code that reading or writing one file can give is here with a
+// warning class, so that one file's failure never stops a batch; codes of a
+// broken conversion (-50 and the like) stay out and stop it.
 constexpr ErrorTableEntry kErrorTable[] = {
     {-24702, 1, "input file must be mono or stereo"},
     {-24701, 1, "combination of bit rate and sample rate not allowed for stereo files"},
@@ -170,6 +173,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-23100, 1, "split stereo file not consistent"},
     {-23015, 5, "was already processed with left file"},
     {-23003, 1, "has incompatible wordSize (must be 8 or 16 bit)"},
+    {-23002, 1, "lacks 2BIT header (AVR)"},
     {-22904, 1, "has incompatible wordsize"},
     {-22903, 1, "has incompatible samplerate"},
     {-22902, 1, "has bad header (NeXT.au)"},
@@ -207,6 +211,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-22302, 1, "has incompatible # channels"},
     {-22301, 1, "has no linear data (VOC)"},
     {-22300, 3, "has incompatible wordsize"},
+    {-22204, 1, "has too many chunks (AIFF)"},
     {-22203, 1, "has bad Loop-Marker connection"},
     {-22202, 1, "lacks COMM chunk (AIFF)"},
     {-22201, 1, "lacks SSND chunk (AIFF)"},
@@ -214,9 +219,11 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-22101, 1, "has incompatible wordSize (must be 8 or 16 bit)"},
     {-22100, 1, "has incompatible # channels"},
     {-22026, 0, "failed to create a temp file"},
+    {-22022, 1, "has a file name that is not valid UTF-8"},
     {-22021, 1, "name was not extended, it was too long"},
     {-22018, 1, "original of alias was not found"},
     {-22017, 1, "CreateSoundfile failed (-22017)"},
+    {-22015, 1, "lacks its split counterpart"},
     {-22011, 3, "no disk file"},
     {-22010, 1, "has empty dataFork"},
     {-22009, 1, "has corrupt chunksize"},
@@ -243,15 +250,30 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-20001, 3, "Wrong channel specified"},
     {-20000, 1, "lacks regions to extract/compact"},
     {-2019, 2, "User cancelled conversion"},
+    {-1310, 1, "is too big for the output file type"},
+    {-1302, 1, "is not a regular file"},
     {-128, 2, "User cancelled conversion"},
+    {-120, 1, "folder not found"},
     {-108, 2, "Out of memory"},
+    {-61, 1, "write permission denied"},
+    {-54, 1, "permission denied"},
+    {-51, 1, "bad file reference"},
     {-49, 1, "is already open"},
     {-48, 1, "duplicate filename error"},
+    {-47, 1, "file is busy"},
+    {-46, 1, "volume is locked"},
+    {-45, 1, "file is locked"},
+    {-44, 1, "volume is write-protected"},
     {-43, 2, "Expected input file not found"},
+    {-42, 1, "too many files open"},
     {-40, 1, "was accessed before its start"},
     {-39, 1, "unexpected end of file"},
+    {-38, 1, "file is not open"},
     {-37, 1, "has too long a name for .L/.R"},
+    {-36, 1, "I/O error"},
+    {-35, 1, "volume not found"},
     {-34, 2, "Disk full"},
+    {-33, 1, "folder is full"},
     {25000, 0, "corrupt CCITT G.729 file"},
     {25001, 0, "not recognized as a CCITT G.729 file"},
 };

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -401,13 +402,14 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     struct stat st;
     if (const OSErr err = CheckForkOpening(path, permission, refNum, &st))
         return err;
-    if (S_ISDIR(st.st_mode))
+    // Only regular files: opening a FIFO or a device could wait for ever.
+    if (!S_ISREG(st.st_mode))
         return notAFileErr;
     bool writable = permission != fsRdPerm;
-    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         writable = false;
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     }
     if (fd < 0)
         return MacErrorFromLastErrno();
@@ -415,6 +417,11 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
         ::close(fd);
         return notAFileErr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // A file open holds a lock (exclusive while it is written), so that a
+    // later batch can tell a killed run's leftovers from a running batch's
+    // files (RemoveIfUnlocked).
+    ::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB);
     auto fork = NewOpenFork(OpenFork::Kind::Data, path, st, permission, writable);
     fork->fd = fd;
     const OSErr err = ForkTable::Instance().Add(fork, refNum);

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <random>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -438,4 +440,18 @@ std::string AbsolutePath(const std::string& path)
     for (const std::string& part : parts)
         result += "/" + part;
     return result.empty() ? "/" : result;
+}
+
+bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool removed = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::time(nullptr) - st.st_mtime >= minAgeSeconds &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        removed = DeletePath(path) == noErr;
+    ::close(fd);
+    return removed;
 }

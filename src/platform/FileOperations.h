@@ -82,6 +82,11 @@ OSErr CopyFileNoReplace(const std::string& from, const std::string& to);
 // Removes a file and its sidecar (unlink); an empty folder (rmdir).
 // fnfErr when missing; fBsyErr for a folder that is not empty.
 OSErr DeletePath(const std::string& path);
+// Deletes the regular file at `path` (with its sidecar) when no one holds
+// its lock (every file open for writing holds one) and it was last changed
+// `minAgeSeconds` or more ago; true when it was deleted.  For the leftovers
+// of a killed run: a running writer's file is never taken.
+bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds);
 
 // The user's temporary folder: TMPDIR when set and a folder, else "/tmp";
 // no trailing '/'.

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr double kMaxFilterRate = 214748.3647;
+constexpr double kMaxFilterRate = 4294967295.0;
 // The largest output block in frames.  The block size only paces the reads,
 // writes and progress posts; the samples do not depend on it.
 constexpr UInt64 kMaxBlockFrames = UInt64(1) << 20;

@@ -68,7 +68,7 @@ void StoreResampleResults(const ResampleSettings& s, Spec& spec)
 // Each converts the input frames [start, end) and writes the result from
 // *outPos on, advancing *outPos by the frames written.  paramErr (-50) for
 // null arguments, a target or input rate that is not positive or above
-// 214748.3647 Hz, a rate ratio beyond kMaxResampleRatio either way, or
+// 2^32 - 1 Hz, a rate ratio beyond kMaxResampleRatio either way, or
 // channel counts the converter cannot take (nothing is written then).
 constexpr double kMaxResampleRatio = 256.0;
 

@@ -15,8 +15,26 @@ UInt8 gSincTableFreed = 1;
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-// Rates are taken to four decimals as signed 32-bit integers.
-constexpr double kMaxRate = 214748.3647;
+// Rates are taken to four decimals in 64-bit integers; a ratio whose reduced
+// terms still pass 32 bits is taken to fewer decimals.
+constexpr double kMaxRate = 4294967295.0;
+
+// The table kept while a hold is on, and what it was built for.
+bool gHeld = false;
+UInt32 gHeldL = 0, gHeldM = 0, gHeldD = 0;
+UInt16 gHeldN = 0;
+
+void ReleaseTable()
+{
+    if (gSincTableFreed == 0) {
+        std::free(gSincTable);
+        gSincTable = nullptr;
+        gSincTableCount = 0;
+        gSincTableFreed = 1;
+    }
+    gHeldL = gHeldM = gHeldD = 0;
+    gHeldN = 0;
+}
 
 UInt16 AutomaticFilterLength(double inputRate, SInt16 inputBits, double outputRate, SInt16 outputBits)
 {
@@ -75,22 +93,38 @@ OSErr InitSampleRateFilter(double outputRate, double inputRate, UInt32* L, UInt3
         return paramErr;
     if (!(outputRate > 0.0) || !(inputRate > 0.0) || outputRate > kMaxRate || inputRate > kMaxRate)
         return paramErr;
-    const long l = std::lround(outputRate * 10000.0);
-    const long m = std::lround(inputRate * 10000.0);
-    if (l < 1 || m < 1)
-        return paramErr;
-    UInt32 lu = UInt32(l);
-    UInt32 mu = UInt32(m);
     // Removing every common factor by trial division ends at the reduced
     // fraction; the greatest common divisor gets there directly.
-    if (std::max(lu, mu) > 1) {
-        const UInt32 g = std::gcd(lu, mu);
+    UInt64 lu = 0, mu = 0;
+    for (double scale = 10000.0; scale >= 1.0; scale /= 10.0) {
+        const long long l = std::llround(outputRate * scale);
+        const long long m = std::llround(inputRate * scale);
+        if (l < 1 || m < 1)
+            return paramErr;
+        lu = UInt64(l);
+        mu = UInt64(m);
+        const UInt64 g = std::gcd(lu, mu);
         lu /= g;
         mu /= g;
+        if (std::max(lu, mu) <= 0xFFFFFFFFull)
+            break;
     }
-    *L = lu;
-    *M = mu;
-    return BuildSincTable(lu, mu, d);
+    if (std::max(lu, mu) > 0xFFFFFFFFull)
+        return paramErr;
+    *L = UInt32(lu);
+    *M = UInt32(mu);
+    if (gHeld && gSincTableFreed == 0 && gHeldL == *L && gHeldM == *M && gHeldN == gSRCFilterLength) {
+        *d = gHeldD;
+        return noErr;
+    }
+    const OSErr err = BuildSincTable(*L, *M, d);
+    if (err == noErr) {
+        gHeldL = *L;
+        gHeldM = *M;
+        gHeldN = gSRCFilterLength;
+        gHeldD = *d;
+    }
+    return err;
 }
 
 OSErr BuildSincTable(UInt32 L, UInt32 M, UInt32* d)
@@ -111,7 +145,7 @@ OSErr BuildSincTable(UInt32 L, UInt32 M, UInt32* d)
     if (count == 0)
         return paramErr;
 
-    FreeSincTable();
+    ReleaseTable();
     double* table = static_cast<double*>(std::malloc(std::size_t(count) * sizeof(double)));
     if (const OSErr err = CheckMemError(table, 1))
         return err;
@@ -137,10 +171,13 @@ OSErr BuildSincTable(UInt32 L, UInt32 M, UInt32* d)
 
 void FreeSincTable()
 {
-    if (gSincTableFreed == 0) {
-        std::free(gSincTable);
-        gSincTable = nullptr;
-        gSincTableCount = 0;
-        gSincTableFreed = 1;
-    }
+    if (!gHeld)
+        ReleaseTable();
+}
+
+void HoldSincTable(bool hold)
+{
+    gHeld = hold;
+    if (!hold)
+        ReleaseTable();
 }

@@ -32,8 +32,9 @@ UInt16 GetSRCFilterLength(const Spec& spec, const File& in, const File& out)
 }
 
 // Reduces outputRate : inputRate (both taken to four decimals) to L : M and
-// builds the table for gSRCFilterLength.  paramErr (-50) when a rate is not
-// positive or above 214748.3647 Hz, or gSRCFilterLength is 0; the memory
+// builds the table for gSRCFilterLength (a ratio whose reduced terms pass 32
+// bits is taken to fewer decimals).  paramErr (-50) when a rate is not
+// positive or above 2^32 - 1 Hz, or gSRCFilterLength is 0; the memory
 // error (-21004 when none is reported) when the table cannot be allocated.
 OSErr InitSampleRateFilter(double outputRate, double inputRate, UInt32* L, UInt32* M, UInt32* d);
 
@@ -41,8 +42,13 @@ OSErr InitSampleRateFilter(double outputRate, double inputRate, UInt32* L, UInt3
 // in *d.  Returns 0 or the allocation's error code (no table held then).
 OSErr BuildSincTable(UInt32 L, UInt32 M, UInt32* d);
 
-// Releases the table once; harmless when none is held.
+// Releases the table once; harmless when none is held.  While a hold is on
+// the table stays, and InitSampleRateFilter reuses it for the same L, M and
+// N: a file of many channels, converted one channel at a time, builds it
+// once.
 void FreeSincTable();
+// Turns the hold on (one file's conversion) or off (the table is released).
+void HoldSincTable(bool hold);
 
 // The truncated Bessel series I0' the window is defined by (at most 14 terms
 // after the leading 1).

@@ -211,6 +211,9 @@ public:
     // Whether the format reports a bit rate of its own (coded formats).
     virtual Boolean UseBitRate() const;
     virtual UInt32 GetNumFrames() const;
+    // The header promised more audio than the file holds: the frames present
+    // are read, and the batch warns "unexpected end of file" for the file.
+    Boolean DataCutShort() const { return m_dataCutShort; }
 
     // ============================================== markers, loops, regions
     // Markers: ordered by identifier; equal = same position and name.
@@ -486,6 +489,7 @@ protected:
     Boolean m_closeAfterFailure = false;    // !success of the last CloseAndDelete
     Boolean m_oneChannelDone = false;
     UInt32 m_numFrames = 0;                 // frame count
+    Boolean m_dataCutShort = false;         // frames cut to the data present (see DataCutShort)
     QList<ZuMarker> m_markers;              // ordered by identifier
     QList<ZuLoop> m_loops;                  // insertion order
     QList<ZuRegion> m_regions;              // ordered by start

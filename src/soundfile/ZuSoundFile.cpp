@@ -122,6 +122,15 @@ void ZuSoundFile::setupWithPath(const QString& path)
         THROW_IF_ERROR(FSIsAliasFile(&ref, &isAlias, &isFolder));
         m_isDirectory = isFolder != 0;
 
+        // A FIFO, device or socket is never opened: reading could wait for
+        // ever, and it cannot be a sound file.
+        PathStatus kind;
+        if (!m_isDirectory && StatPath(utf8, &kind) == 0 && !kind.isFile) {
+            m_isPlayable = false;
+            m_errorCode = notAFileErr;
+            return;
+        }
+
         if (!m_isDirectory) {
             FSCatalogInfo catalog;
             THROW_IF_ERROR(FSGetCatalogInfo(&ref, kFSCatInfoFinderInfo | kFSCatInfoDataSizes | kFSCatInfoRsrcSizes,

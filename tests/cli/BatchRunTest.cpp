@@ -281,7 +281,7 @@ TEST_F(BatchRun, TwoConversionsMirrorTheTreeAndMatchSox)
 
     // Progress and the summary went to standard error as plain lines (not a
     // terminal; small files may pass between two looks at the batch).
-    EXPECT_TRUE(r.err.endsWith("6 converted, 0 failed, 0 warnings\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("6 converted, 0 failed, 0 skipped, 0 warnings\n")) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains('\r'));
 
     // The preferences remember the log and count the files.
@@ -307,10 +307,14 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     // The same again: the output exists, so the file fails (-48, a warning).
     const RunResult dup = RunBatch(base + QStringList{"--quiet", root + "/tree/a.wav"}, defaults);
     EXPECT_EQ(dup.exitCode, 1) << dup.err.toStdString();
-    EXPECT_TRUE(dup.err.isEmpty()) << dup.err.toStdString();
+    // --quiet never silences a failure: its line names the input and the
+    // output whose name was taken.
+    const QString taken = root + "/out/WAVE same/a.wav";
+    EXPECT_TRUE(dup.err.startsWith("failed " + root + "/tree/a.wav: duplicate filename error: " + taken + " (-48)\n"))
+        << dup.err.toStdString();
     const QString log = ReadText(LogPathFromOutput(dup.out));
     EXPECT_TRUE(log.contains("*a ")) << log.toStdString();
-    EXPECT_TRUE(log.contains("duplicate filename error"));
+    EXPECT_TRUE(log.contains("duplicate filename error: " + taken));
 
     // Numbered for this run only.
     const RunResult numbered =

@@ -305,9 +305,9 @@ TEST_F(ConversionProcessTest, UnrecognisedFilesAreSkippedOrCopiedNeverOverwritte
     WriteFile(in_ + "/.DS_Store", "finder junk");
     const ConvSpecRef conv = Conversion("Other");
 
-    // Default (0): skipped, nothing posted.
+    // Default (0): skipped, and said so (the ignored dot file silently).
     RunBatch({in_ + "/notes.txt", in_ + "/.DS_Store"}, {conv});
-    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Footer", "Done"}));
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Skipped", "Footer", "Done"}));
     EXPECT_TRUE(FilesBelow(out_ + "/Other").isEmpty());
 
     // 1: copied and logged with its comment; the ignored dot file is not.

@@ -9,6 +9,8 @@
 
 #include <QFile>
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -205,4 +207,40 @@ TEST(PreConversionCheckTest, CompactingEstimatesTheKeptFramesWithMargins)
     both->setNeedsStrip(true);
     both->setNeedsExtraction(true);
     EXPECT_EQ(Check(over, both), kFragmentedVOCOutputErr);
+}
+
+TEST(PreConversionCheckTest, RefusesUnusableRatesAndOutputsTheirHeaderCannotHold)
+{
+    struct Case {
+        const char* what;
+        OSType output;
+        UInt16 channels;
+        SInt16 bits;
+        double inRate;
+        double toRate;  // 0: no rate change
+        UInt32 frames;
+        SInt16 expected;
+    } cases[] = {
+        {"rate 0", kWAVE, 1, 16, 0.0, 0, 10, kUnusableSampleRateErr},
+        {"rate not a number", kWAVE, 1, 16, std::nan(""), 0, 10, kUnusableSampleRateErr},
+        {"absurd rate", kWAVE, 1, 16, 1e30, 0, 10, kUnusableSampleRateErr},
+        {"1 Hz to 768 kHz passes 256x", kWAVE, 1, 16, 1.0, 768000.0, 10, kUnusableSampleRateErr},
+        {"384 kHz to 44.1 kHz", kWAVE, 1, 16, 384000.0, 44100.0, 10, 0},
+        {"AIFF past 2 GiB", FOUR_CHAR_CODE("AIFF"), 2, 16, 44100.0, 0, 600000000u, kOutputTooBigErr},
+        {"AIFF just below", FOUR_CHAR_CODE("AIFF"), 2, 16, 44100.0, 0, 500000000u, 0},
+        {"WAVE holds 2.4 GB", kWAVE, 2, 16, 44100.0, 0, 600000000u, 0},
+        {"WAVE past 4 GiB", kWAVE, 2, 16, 44100.0, 0, 1100000000u, kOutputTooBigErr},
+        {"WAVE past 4 GiB once doubled", kWAVE, 2, 16, 44100.0, 88200.0, 600000000u, kOutputTooBigErr},
+        {"24 bits take 3 bytes", FOUR_CHAR_CODE("AIFC"), 1, 24, 44100.0, 0, 716000000u, kOutputTooBigErr},
+    };
+    for (const Case& c : cases) {
+        ConvTestFile in(kWAVE, c.channels, c.bits, c.inRate, c.frames, c.channels == 2 ? 2 : -1);
+        ConvSpecRef s = ToVOC();
+        s->setOutputFileType(c.output);
+        if (c.toRate > 0) {
+            s->setNeedsSampleRateConversion(true);
+            s->setSampleRate(c.toRate);
+        }
+        EXPECT_EQ(Check(in, s), c.expected) << c.what;
+    }
 }

@@ -43,3 +43,8 @@ std::string FuzzWriteInput(const uint8_t* data, size_t size, const std::string& 
     out.close();
     return path;
 }
+
+std::string FuzzScratchFolder()
+{
+    return ScratchFolder();
+}

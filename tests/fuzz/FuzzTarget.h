@@ -25,3 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 // read files through the platform layer can be fuzzed.  `extension` lets a
 // target give the file a name its format expects (".aif", ".wav").
 std::string FuzzWriteInput(const uint8_t* data, size_t size, const std::string& extension = "");
+
+// This process's scratch folder (removed at exit), for targets that lay out
+// several files.
+std::string FuzzScratchFolder();

@@ -174,6 +174,22 @@ TEST(PropertyList, MalformedInputIsRefusedWithoutCrashing)
         bad[i] = static_cast<char>(bad[i] ^ 0xA5);
         (void)PropertyList::fromData(bad);
     }
+
+    // A binary dictionary whose key, or whose string value, holds a NUL
+    // (libplist would assert on the key): refused, or read whole.
+    auto dict = [](char keyMiddle, char valueMiddle) {
+        QByteArray b("bplist00", 8);
+        b += QByteArray("\xD1\x01\x02", 3);                       // {key: value}
+        b += QByteArray("\x53" "a", 2) + keyMiddle + 'b';            // 3 ASCII characters
+        b += QByteArray("\x53" "x", 2) + valueMiddle + 'y';
+        b += QByteArray("\x08\x0B\x0F", 3);                        // offsets
+        b += QByteArray(6, '\0') + QByteArray("\x01\x01", 2);
+        b += QByteArray(7, '\0') + '\x03' + QByteArray(8, '\0') + QByteArray(7, '\0') + '\x13';
+        return b;
+    };
+    EXPECT_EQ(PropertyList::fromData(dict('-', '-')).toMap().value("a-b").toString(), "x-y");
+    EXPECT_FALSE(PropertyList::fromData(dict('\0', '-'), &error).isValid());
+    EXPECT_FALSE(PropertyList::fromData(dict('-', '\0')).isValid());
 }
 
 TEST(PropertyList, DeepNestingIsRefused)

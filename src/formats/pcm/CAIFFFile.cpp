@@ -80,6 +80,17 @@ QString CAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)
 QString CAIFFFile::GetFormatName() const { return QStringLiteral("AIFF"); }
 
 
+void CAIFFFile::LimitBlockBytes()
+{
+    // Very wide frames: fewer frames per block, so that the work of one
+    // block (done once per channel by the channel-wise passes) stays small.
+    constexpr SInt64 kMaxBlockBytes = SInt64(1) << 20;
+    const SInt64 bpf = BytesPerFrame();
+    if (bpf > 0 && SInt64(m_bufferFrames) * bpf > kMaxBlockBytes) {
+        SetBufferFrames(UInt32(std::max<SInt64>(1, kMaxBlockBytes / bpf)));
+    }
+}
+
 ChunkWalkOptions CAIFFFile::WalkOptions()
 {
     ChunkWalkOptions options;
@@ -265,7 +276,9 @@ OSErr CAIFFFile::ApplyCOMM(UInt32 frames, double sampleRate)
             ClampFramesTo(available);
         }
     }
-    if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
+    // Not a number, 0, below 1 Hz or past what any header field of 32 bits
+    // holds: no sound file has such a rate.
+    if (!(m_sampleRate >= 1.0) || !(m_sampleRate <= 4294967295.0)) {
         return kAIFFBadRateErr;
     }
     return noErr;
@@ -367,9 +380,15 @@ OSErr CAIFFFile::Open()
             return err;
         }
         // A COMM promising more than the data holds is cut to the data; the
-        // file stays usable and the caller is warned.
+        // file stays usable and the caller is warned through DataCutShort.
+        LimitBlockBytes();
         const bool cut = ClampFramesTo(available) || m_numFrames < m_commFrames;
-        const OSErr result = cut ? kAIFFTooManyChunksErr : noErr;
+        // Sound data that cannot hold one frame: the channel count is not real.
+        if (cut && m_numFrames == 0 && available > 0) {
+            return kAIFFNoCOMMErr;
+        }
+        m_dataCutShort = cut;
+        const OSErr result = noErr;
         err = AddFileRegion();
         if (err != noErr) {
             return err;
@@ -782,6 +801,7 @@ OSErr CAIFFFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     m_sampleRate = sampleRate;
     m_numChannels = numChannels;
     m_numBits = SInt16((numBits + 7) / 8 * 8);
+    LimitBlockBytes();
     m_formEnd = 0x7FFFFFFF;
     m_channelLayoutTag = 0;
     return noErr;

@@ -11,7 +11,7 @@
 // Reading walks the chunks with ChunkReader (bounded to the FORM and the
 // file); sizes of 0xFFFFFFFF or past the end of the file mean "to the end of
 // the file", and a 'COMM' frame count larger than the 'SSND' data is cut to
-// the data (Open then answers -22204, a warning).  The SSND offset field is
+// the data (Open succeeds and DataCutShort() tells).  The SSND offset field is
 // applied.  Word lengths that are not whole bytes (12, 20 bits) are read as
 // their containers (16, 24 bits), in which AIFF keeps them left-justified.
 //
@@ -21,7 +21,7 @@
 // order (else the file is "multichannel" and keeps its order and tag).
 //
 // Codes: -22200 no FORM at close, -22201 no SSND, -22202 no or invalid COMM,
-// -22204 100 chunks without a match, or frames cut to the SSND data,
+// -22204 100 chunks without a match,
 // -23405 rate <= 0, -38 Close of a closed file; chunk walk -22004 / -22009.
 #pragma once
 
@@ -107,6 +107,7 @@ protected:
     OSErr LocateSoundData(SInt64* availableBytes);
     // Cuts the frame count to `availableBytes`; true when it was cut.
     bool ClampFramesTo(SInt64 availableBytes);
+    void LimitBlockBytes();
     // Checks the shape read from 'COMM' and rounds the word length up to
     // whole bytes; `badShapeErr` for zero or negative channels or word
     // lengths outside 1..32.

@@ -176,8 +176,12 @@ OSErr CAVRFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, cons
             return err;
         }
         // The header knows mono and stereo only, and 24 bits of rate.
-        if ((numChannels != 1 && numChannels != 2) || !(sampleRate >= 0.0f) || sampleRate >= 16777216.0f) {
-            return paramErr;
+        // Refused for this file only.
+        if (numChannels != 1 && numChannels != 2) {
+            return -22100;  // "has incompatible # channels"
+        }
+        if (!(sampleRate >= 0.0f) || sampleRate >= 16777216.0f) {
+            return -22601;  // "has incompatible samplerate"
         }
         err = CreateDataFork();
         if (err != noErr) {

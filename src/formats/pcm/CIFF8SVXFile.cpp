@@ -214,8 +214,11 @@ OSErr CIFF8SVXFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
         }
         // The rate field has 16 bits: a rate it cannot hold is refused
         // rather than written wrapped.
-        if (numChannels == 0 || !(sampleRate >= 0.0f) || sampleRate >= 65536.0f) {
-            return paramErr;
+        if (numChannels == 0) {
+            return kIFF8SVXChannelsErr;
+        }
+        if (!(sampleRate >= 0.0f) || sampleRate >= 65536.0f) {
+            return -22601;  // "has incompatible samplerate" (this file only)
         }
         err = CreateDataFork();
         if (err != noErr) {

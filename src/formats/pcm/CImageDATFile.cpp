@@ -228,7 +228,7 @@ OSErr CImageDATFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
         }
         // An image holds CD audio only: anything else would read back wrong.
         if (numChannels != 2 || numBits != 16 || double(sampleRate) != kImageDATSampleRate) {
-            return paramErr;
+            return -24100;  // "can't be created as an Audio CD track" (this file only)
         }
         err = CreateDataFork();
         if (err == noErr) {

@@ -9,6 +9,7 @@
 #include "g711.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -204,10 +205,13 @@ OSErr CNeXT_SUNFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
 {
     if (m_isOpen)
         return opWrErr;
+    // What the format cannot hold is refused for this file only.
     if (numChannels == 0 || numChannels > kMaxChannels)
-        return paramErr;
+        return -22100;  // "has incompatible # channels"
     if (m_coding == Coding::Linear && numBits != 8 && numBits != 16 && numBits != 24 && numBits != 32)
-        return paramErr;
+        return -22603;  // "has incompatible wordsize"
+    if (!std::isfinite(sampleRate) || sampleRate <= 0.0f)
+        return -22601;  // "has incompatible samplerate"
     CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
     OSErr err = CreateDataFork();
     if (err)

@@ -17,6 +17,8 @@ constexpr UInt32 kParisHeaderBytes = 2048;
 constexpr UInt32 kGroupFrames = 10;
 constexpr UInt32 kGroupBlockBytes = 32;
 constexpr UInt32 kMaxChannels = 1024;   // more is taken as a damaged header
+constexpr OSErr kParisChannelsErr = -22100;  // "has incompatible # channels"
+constexpr OSErr kParisWordSizeErr = -20020;  // "has unsupported wordsize"
 
 UInt32 GetWord(const UInt8* p, bool little)
 {
@@ -212,8 +214,11 @@ OSErr CParisLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserv
 {
     if (m_isOpen)
         return opWrErr;
-    if (numChannels == 0 || numChannels > kMaxChannels || (numBits != 8 && numBits != 16 && numBits != 24))
-        return paramErr;
+    // What the format cannot hold is refused for this file only.
+    if (numChannels == 0 || numChannels > kMaxChannels)
+        return kParisChannelsErr;
+    if (numBits != 8 && numBits != 16 && numBits != 24)
+        return kParisWordSizeErr;
     OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
     if (err)
         return err;

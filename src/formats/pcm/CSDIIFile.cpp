@@ -433,9 +433,13 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
 {
     if (m_isOpen)
         return opWrErr;
-    if (numChannels < 1 || numChannels > kSDIIMaxChannels || numBits < 1 || numBits > 32 ||
-        !std::isfinite(sampleRate) || sampleRate <= 0.0f)
-        return paramErr;
+    // What the format cannot hold is refused for this file only.
+    if (numChannels < 1 || numChannels > kSDIIMaxChannels)
+        return -22100;  // "has incompatible # channels"
+    if (numBits < 1 || numBits > 32)
+        return -20020;  // "has unsupported wordsize"
+    if (!std::isfinite(sampleRate) || sampleRate <= 0.0f)
+        return -22601;  // "has incompatible samplerate"
     CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
 
     // The data fork is made exclusively: an existing file is never taken over.

@@ -581,8 +581,15 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
             mode = 11;
         }
     }
-    if (mode == 0 || numChannels == 0 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
-        return paramErr;
+    // What the format cannot hold is refused for this file only.
+    if (mode == 0) {
+        return -20020;  // "has unsupported wordsize"
+    }
+    if (numChannels == 0) {
+        return -22100;  // "has incompatible # channels"
+    }
+    if (!(sampleRate > 0.0f) || std::isinf(sampleRate)) {
+        return -22601;  // "has incompatible samplerate"
     }
     return Guarded([&]() -> OSErr {
         OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);

@@ -538,6 +538,8 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
     m_numChannels = format.channels;
     m_numBits = memoryBits;
     m_sampleRate = double(format.sampleRate);
+    if (format.sampleRate == 0)
+        return kWAVEUnsupportedDataErr;
     // Keep the sample block of very wide frames within bounds.
     const UInt64 frameBytes = UInt64(format.channels) * UInt64(memoryBits / 8);
     if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
@@ -556,7 +558,12 @@ OSErr CWAVEFile::ReadDataChunk()
     m_dataOffset = data.bodyPos;
     // A size of 0xFFFFFFFF or one past the end of the file runs to the end.
     const UInt64 frames = UInt64(data.bodySize) / GetFileFrameBytes();
+    // Data that cannot hold one frame: the channel count is not real.
+    if (frames == 0 && data.bodySize > 0 && data.sizeField != 0xFFFFFFFFu)
+        return kWAVEBadDataSizeErr;
     m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFull));
+    // A size passing the end of the file: the frames present are read.
+    m_dataCutShort = data.clamped && data.sizeField != 0xFFFFFFFFu;
     return noErr;
 }
 

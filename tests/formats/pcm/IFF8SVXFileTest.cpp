@@ -108,7 +108,7 @@ TEST_F(IFF8SVXFileTest, CreateRefusesShapesTheFormatCannotHold)
         float rate;
         OSErr expected;
     } cases[] = {{2, 8, 22050.0f, kIFF8SVXChannelsErr}, {1, 16, 22050.0f, kIFF8SVXWordSizeErr},
-                 {1, 8, 96000.0f, paramErr}, {1, 8, 65535.0f, noErr}};
+                 {1, 8, 96000.0f, -22601}, {1, 8, 65536.0f, -22601}, {1, 8, 65535.0f, noErr}};
     int n = 0;
     for (const Case& c : cases) {
         CIFF8SVXFile file;

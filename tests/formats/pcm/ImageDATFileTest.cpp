@@ -192,7 +192,7 @@ TEST_F(ImageDATFileTest, WrittenImagesAreRawCDAudioForThePeers)
 {
     CImageDATFile refused;
     ASSERT_EQ(refused.SetFile(dir.file("mono")), noErr);
-    EXPECT_EQ(refused.Create(1, 16, 0, nullptr, nullptr, 44100.0f), paramErr);
+    EXPECT_EQ(refused.Create(1, 16, 0, nullptr, nullptr, 44100.0f), -24100);
 
     const std::vector<SInt32> samples = TestSamples(2 * 3000, 16);
     const std::string path = WriteSamples<CImageDATFile>(dir.file("out"), 2, 16, 44100.0f, samples);

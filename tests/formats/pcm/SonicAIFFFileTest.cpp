@@ -160,7 +160,7 @@ TEST_F(SonicAIFFFileTest, PackingChoiceZeroFollowsTheLastFileRead)
     // Word lengths the format has no packing for are refused.
     CSonicAIFFFile eight;
     ASSERT_EQ(eight.SetFile(dir.file("eight")), noErr);
-    EXPECT_EQ(eight.Create(1, 8, 0, nullptr, nullptr, 44100.0f), paramErr);
+    EXPECT_EQ(eight.Create(1, 8, 0, nullptr, nullptr, 44100.0f), -20020);
     CSonicAIFFFile closed;
     EXPECT_EQ(closed.Close(), -38);
 }
