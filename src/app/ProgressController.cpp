@@ -199,7 +199,10 @@ void ProgressController::timedProgressDisplay()
                                       .arg(m_conversions)
                                       .arg(spec ? spec->conversionName() : QString()));
     }
-    if (process.fileChanged()) {
+    // Between two conversions the file count is back at 0 while the last
+    // file's path is still set: wait for the next file rather than show
+    // "Input File 0 of n".
+    if (process.fileChanged() && process.curFile() > 0) {
         process.setFlag(ConversionProcess::kFileChanged, false);
         const QString path = process.curFilePath();
         m_fileTextView->setText(tr_("Input File %1 of %2: '%3'")
