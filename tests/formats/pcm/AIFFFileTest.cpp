@@ -146,38 +146,6 @@ TEST_F(AIFFFileTest, AIFCWrittenLayout)
     EXPECT_EQ(file->GetDataOffset(), 86);
 }
 
-TEST_F(AIFFFileTest, SamplesRoundTripInEveryWordLength)
-{
-    for (int family = 0; family < 2; ++family) {
-        for (SInt16 bits : {8, 16, 24, 32}) {
-            for (UInt16 channels : {1, 2, 3}) {
-                const auto signal = Signal(30001, channels);  // more than two blocks, odd count
-                const std::string name = "rt" + std::to_string(family) + "_" + std::to_string(bits) + "_" +
-                                         std::to_string(channels);
-                std::string path;
-                std::unique_ptr<CAIFFFile> file;
-                if (family == 0) {
-                    path = WritePlain<CAIFFFile>(dir.file(name), channels, bits, 22050.0, signal);
-                    file = OpenFile<CAIFFFile>(path);
-                } else {
-                    path = WritePlain<CAIFCFile>(dir.file(name), channels, bits, 22050.0, signal);
-                    file = OpenFile<CAIFCFile>(path);
-                }
-                ASSERT_EQ(file->GetNumFrames(), 30001u) << name;
-                ASSERT_EQ(file->GetNumBits(), bits);
-                std::vector<double> back(signal.size());
-                UInt32 count = 30001;
-                ASSERT_EQ(file->ReadFrames(0, &count, back.data()), noErr);
-                ASSERT_EQ(count, 30001u);
-                const double lsb = std::ldexp(1.0, 1 - bits) * 2.01;
-                for (std::size_t i = 0; i < signal.size(); ++i) {
-                    ASSERT_NEAR(back[i], signal[i], lsb) << name << " sample " << i;
-                }
-            }
-        }
-    }
-}
-
 TEST_F(AIFFFileTest, AnnotationsRoundTripThroughAIFFAndAIFC)
 {
     for (int family = 0; family < 2; ++family) {

@@ -123,23 +123,6 @@ TEST_F(IFF8SVXFileTest, CreateRefusesShapesTheFormatCannotHold)
     EXPECT_EQ(BE16(ReadAll(path), 32), 8000);
 }
 
-TEST_F(IFF8SVXFileTest, SeekingPastTheEndWhileWritingFillsWithSilence)
-{
-    CIFF8SVXFile file;
-    ASSERT_EQ(file.SetFile(dir.file("gap")), noErr);
-    ASSERT_EQ(file.Create(1, 8, 0, nullptr, nullptr, 11025.0f), noErr);
-    file.SetDither(false);
-    std::vector<double> one = {0.5};
-    UInt32 count = 1;
-    ASSERT_EQ(file.WriteFrames(10, &count, one.data()), noErr);
-    EXPECT_EQ(file.GetNumFrames(), 11u);
-    ASSERT_EQ(file.Close(), noErr);
-    auto back = OpenPath(file.GetPath());
-    std::vector<UInt8> expected(11, 0);
-    expected[10] = 63;  // trunc(0.5 * 127)
-    EXPECT_EQ(ReadAllBlocks(*back), expected);
-}
-
 TEST_F(IFF8SVXFileTest, StereoPeerFilesAreRefusedNotMisread)
 {
     QM_REQUIRE_PEER("sox");
