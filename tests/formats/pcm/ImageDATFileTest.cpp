@@ -1,6 +1,6 @@
 // The audio CD image: shape from the length, tracks from the PQ descriptor
-// beside it, samples in both directions (raw little-endian CD audio as sox
-// reads and writes it), and damaged descriptors.
+// beside it, the written layout and damaged descriptors (sox reading our
+// images and we sox's are in the conformance suite).
 #include "CImageDATFile.h"
 #include "FileManager.h"
 #include "IFF8SVXAVRCDFileTypes.h"
@@ -188,7 +188,7 @@ TEST_F(ImageDATFileTest, HostileDescriptorsStayInsideTheImage)
     EXPECT_EQ(record.cdFrame, 270000u + 9000u + 225u + 4u);
 }
 
-TEST_F(ImageDATFileTest, WrittenImagesAreRawCDAudioForThePeers)
+TEST_F(ImageDATFileTest, WrittenImagesAreRawLittleEndianStereo)
 {
     CImageDATFile refused;
     ASSERT_EQ(refused.SetFile(dir.file("mono")), noErr);
@@ -201,23 +201,5 @@ TEST_F(ImageDATFileTest, WrittenImagesAreRawCDAudioForThePeers)
     ASSERT_EQ(bytes.size(), samples.size() * 2);
     EXPECT_EQ(bytes[0], UInt8(samples[0]));       // little-endian
     EXPECT_EQ(bytes[1], UInt8(UInt16(samples[0]) >> 8));
-    auto back = OpenPath(path);
-    EXPECT_EQ(ReadAllBlocks(*back), BlockBytes(samples, 16));
-    QM_REQUIRE_PEER("sox");
-    const QStringList cdAudio = {"-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2", "-L"};
-    const std::string wav = dir.file("sox.wav");
-    RunResult r = RunProgram("sox", cdAudio + QStringList{QString::fromStdString(path), QString::fromStdString(wav)});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const std::vector<short> view = peers::SndfileShorts(wav);
-    ASSERT_EQ(view.size(), samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        ASSERT_EQ(view[i], samples[i]) << i;
-    }
-    // And sox's image of the same WAVE reads back sample-exact.
-    const std::string image = dir.file("sox.dat");
-    r = RunProgram("sox", {QString::fromStdString(wav), "-t", "raw", "-e", "signed", "-b", "16", "-L",
-                           QString::fromStdString(image)});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(ReadAllBlocks(*OpenPath(image)), BlockBytes(samples, 16));
 }
 

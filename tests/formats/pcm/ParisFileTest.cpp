@@ -288,11 +288,7 @@ TEST(ParisFile, RegistrationAndProbe)
 {
     TestTempDir dir;
     RegisterParisFileTypes();
-    SoundFileFactory factory = GetSoundFileFactory(FOUR_CHAR_CODE(" paf"));
-    ASSERT_NE(factory, nullptr);
-    std::unique_ptr<CSoundFile> file(factory());
-    EXPECT_EQ(file->GetFileType(), FOUR_CHAR_CODE(" paf"));
-    EXPECT_EQ(file->GetFormatName(), "Paris linear");
+    EXPECT_EQ(CParisLinearFile().GetFormatName(), "Paris linear");
     HeaderProbe probe = GetHeaderProbe(FOUR_CHAR_CODE(" paf"));
     ASSERT_NE(probe, nullptr);
     WriteAll(dir.file("m.paf"), PafFile(true, 1, 8000, 0, 1, {}));
