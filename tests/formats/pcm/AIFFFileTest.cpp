@@ -67,16 +67,7 @@ std::unique_ptr<T> OpenFile(const std::string& path, OSErr expected = noErr)
     return file;
 }
 
-class AIFFFileTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetProcessFileIfNoRegions(false);
-        SetIgnoreRegionsContainingWholeFile(false);
-        SetSkipBadRegion(1);
-    }
-    TestTempDir dir;
-};
+class AIFFFileTest : public AIFFFixture {};
 
 } // namespace
 

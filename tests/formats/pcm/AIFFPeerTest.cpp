@@ -22,16 +22,7 @@ using namespace aifftest;
 
 namespace {
 
-class AIFFPeerTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetProcessFileIfNoRegions(false);
-        SetIgnoreRegionsContainingWholeFile(false);
-        SetSkipBadRegion(1);
-    }
-    TestTempDir dir;
-};
+class AIFFPeerTest : public AIFFFixture {};
 
 // Big-endian signed samples of `bits` (8, 16, 24, 32) as sox decodes a file.
 std::vector<UInt8> SoxDecode(const std::string& path, int bits)

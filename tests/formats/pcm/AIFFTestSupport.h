@@ -5,11 +5,15 @@
 
 #include "CAIFFFile.h"
 #include "PeerTools.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
 
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -79,5 +83,17 @@ inline std::vector<UInt8> ReadAllBlocks(CSoundFile& file)
     }
     return out;
 }
+
+// The AIFF tests' fixture: annotations read as written, in a fresh folder.
+class AIFFFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetProcessFileIfNoRegions(false);
+        SetIgnoreRegionsContainingWholeFile(false);
+        SetSkipBadRegion(1);
+    }
+    TestTempDir dir;
+};
 
 } // namespace aifftest
