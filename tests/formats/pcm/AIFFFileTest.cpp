@@ -58,15 +58,6 @@ std::string WritePlain(const std::string& path, UInt16 channels, SInt16 bits, do
     return WriteWith<T>(path, channels, bits, rate, samples, [](T&) {}, configuration);
 }
 
-template <typename T>
-std::unique_ptr<T> OpenFile(const std::string& path, OSErr expected = noErr)
-{
-    auto file = std::make_unique<T>();
-    EXPECT_EQ(file->SetFile(path), noErr);
-    EXPECT_EQ(file->Open(), expected) << path;
-    return file;
-}
-
 class AIFFFileTest : public AIFFFixture {};
 
 } // namespace

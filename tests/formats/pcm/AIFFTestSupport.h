@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,16 @@ inline std::vector<UInt8> ReadAllBlocks(CSoundFile& file)
         out.insert(out.end(), file.GetReadBuffer(), file.GetReadBuffer() + std::size_t(n) * bpf);
     }
     return out;
+}
+
+// A file of class T opened at `path`, expecting `expected`.
+template <typename T>
+std::unique_ptr<T> OpenFile(const std::string& path, OSErr expected = noErr)
+{
+    auto file = std::make_unique<T>();
+    EXPECT_EQ(file->SetFile(path), noErr);
+    EXPECT_EQ(file->Open(), expected) << path;
+    return file;
 }
 
 // The AIFF tests' fixture: annotations read as written, in a fresh folder.
