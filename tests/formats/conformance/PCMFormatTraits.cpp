@@ -21,8 +21,9 @@ std::vector<FormatTraits> PCMFormats()
     aiff.openWarnings = {-22204};  // frames cut to the sound data
     aiff.soxReadOptions = {"-t", "aiff"};
     aiff.sndfileReads = aiff.ffmpegReads = true;
-    aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}};
+    aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {1, 32, 22050}, {3, 24, 22050}};
     aiff.soxWriteOptions = {"-t", "aiff"};
+    aiff.sndfileExtension = "aiff";
     all.push_back(aiff);
 
     FormatTraits aifc
