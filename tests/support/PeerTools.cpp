@@ -111,6 +111,7 @@ SndfileView ReadWithSndfile(const std::string& path)
     view.channels = info.channels;
     view.rate = info.samplerate;
     view.frames = info.frames;
+    view.format = info.format;
     std::vector<int> samples(std::size_t(info.frames * info.channels));
     samples.resize(std::size_t(sf_readf_int(file, samples.data(), info.frames) * info.channels));
     view.samples.assign(samples.begin(), samples.end());

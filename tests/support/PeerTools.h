@@ -56,6 +56,7 @@ struct SndfileView {
     int channels = 0;
     int rate = 0;
     long long frames = 0;
+    int format = 0;  // libsndfile's format word (container, encoding, byte order)
     std::vector<SInt32> samples;  // left-justified 32-bit
 };
 SndfileView ReadWithSndfile(const std::string& path);

@@ -338,19 +338,24 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
 
 TEST_P(FormatConformance, WritingPastTheEndFillsSilence)
 {
-    const FormatShape& shape = T().shapes.front();
-    const std::vector<SInt32> tail = Samples(shape, 10);
-    const std::string path = WriteOurs(T().type, shape, dir.file("gap"), tail, 500);
-    ASSERT_FALSE(path.empty());
-    const Decoded d = DecodeOurs(T().type, path);
-    ASSERT_EQ(d.err, noErr);
-    ASSERT_EQ(d.frames, 510u);
-    // Coded silence may decode a step off zero (A-law has no zero).
-    const SInt64 silence = T().lossy ? SInt64(16) << 16 : 0;
-    for (std::size_t i = 0; i < std::size_t(500) * shape.channels; ++i)
-        ASSERT_LE(std::llabs(SInt64(d.samples[i])), silence) << "sample " << i;
-    if (!T().lossy) {
-        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), d.samples.begin() + 500 * shape.channels));
+    // Every shape: silence is the zero of the shape's coding (0x80 for
+    // unsigned 8-bit words, 0xD5 for A-law), never a zero byte.
+    int n = 0;
+    for (const FormatShape& shape : T().shapes) {
+        const std::string what = T().name + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
+        const std::vector<SInt32> tail = Samples(shape, 10);
+        const std::string path = WriteOurs(T().type, shape, dir.file("gap" + std::to_string(n++)), tail, 500);
+        ASSERT_FALSE(path.empty()) << what;
+        const Decoded d = DecodeOurs(T().type, path);
+        ASSERT_EQ(d.err, noErr) << what;
+        ASSERT_EQ(d.frames, 510u) << what;
+        // Coded silence may decode a step off zero (A-law has no zero).
+        const SInt64 silence = T().lossy ? SInt64(16) << 16 : 0;
+        for (std::size_t i = 0; i < std::size_t(500) * shape.channels; ++i)
+            ASSERT_LE(std::llabs(SInt64(d.samples[i])), silence) << what << " sample " << i;
+        if (!T().lossy) {
+            EXPECT_TRUE(std::equal(tail.begin(), tail.end(), d.samples.begin() + 500 * shape.channels)) << what;
+        }
     }
 }
 

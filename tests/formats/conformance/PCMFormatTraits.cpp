@@ -17,16 +17,17 @@ std::vector<FormatTraits> PCMFormats()
     std::vector<FormatTraits> all;
 
     FormatTraits aiff = Traits("AIFF", FOUR_CHAR_CODE("AIFF"),
-        {{1, 16, 44100}, {2, 8, 22050}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
+        {{1, 16, 44100}, {2, 8, 22050}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}, {3, 8, 22050}});
     aiff.openWarnings = {-22204};  // frames cut to the sound data
     aiff.soxReadOptions = {"-t", "aiff"};
     aiff.sndfileReads = aiff.ffmpegReads = true;
-    aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}};
+    aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {1, 32, 22050}, {3, 24, 22050}};
     aiff.soxWriteOptions = {"-t", "aiff"};
+    aiff.sndfileExtension = "aiff";
     all.push_back(aiff);
 
     FormatTraits aifc
-        = Traits("AIFFC", FOUR_CHAR_CODE("AIFC"), {{1, 8, 44100}, {2, 16, 44100}, {1, 24, 48000}, {2, 32, 44100}});
+        = Traits("AIFFC", FOUR_CHAR_CODE("AIFC"), {{1, 8, 44100}, {2, 16, 44100}, {1, 24, 48000}, {2, 32, 44100}, {3, 24, 22050}});
     aifc.openWarnings = {-22204};
     aifc.soxReadOptions = {"-t", "aifc"};
     aifc.sndfileReads = aifc.ffmpegReads = true;

@@ -5,16 +5,21 @@
 
 #include "CAIFFFile.h"
 #include "PeerTools.h"
+#include "SoundFileSwitches.h"
+#include "TestTempDir.h"
 
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,5 +84,27 @@ inline std::vector<UInt8> ReadAllBlocks(CSoundFile& file)
     }
     return out;
 }
+
+// A file of class T opened at `path`, expecting `expected`.
+template <typename T>
+std::unique_ptr<T> OpenFile(const std::string& path, OSErr expected = noErr)
+{
+    auto file = std::make_unique<T>();
+    EXPECT_EQ(file->SetFile(path), noErr);
+    EXPECT_EQ(file->Open(), expected) << path;
+    return file;
+}
+
+// The AIFF tests' fixture: annotations read as written, in a fresh folder.
+class AIFFFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetProcessFileIfNoRegions(false);
+        SetIgnoreRegionsContainingWholeFile(false);
+        SetSkipBadRegion(1);
+    }
+    TestTempDir dir;
+};
 
 } // namespace aifftest

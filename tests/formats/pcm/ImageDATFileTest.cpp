@@ -1,6 +1,6 @@
 // The audio CD image: shape from the length, tracks from the PQ descriptor
-// beside it, samples in both directions (raw little-endian CD audio as sox
-// reads and writes it), and damaged descriptors.
+// beside it, the written layout and damaged descriptors (sox reading our
+// images and we sox's are in the conformance suite).
 #include "CImageDATFile.h"
 #include "FileManager.h"
 #include "IFF8SVXAVRCDFileTypes.h"
@@ -71,20 +71,12 @@ std::vector<RegionRow> Regions(const CSoundFile& file)
     return out;
 }
 
-std::unique_ptr<CImageDATFile> OpenPath(const std::string& path, OSErr expected = noErr)
-{
-    auto file = std::make_unique<CImageDATFile>();
-    EXPECT_EQ(file->SetFile(path), noErr);
-    EXPECT_EQ(file->Open(), expected) << path;
-    return file;
-}
-
 } // namespace
 
 TEST_F(ImageDATFileTest, ShapeComesFromTheLengthAndSamplesAreLittleEndian)
 {
     MakeImage(dir.file("len.dat"), 44100);
-    auto sized = OpenPath(dir.file("len.dat"));
+    auto sized = OpenFile<CImageDATFile>(dir.file("len.dat"));
     EXPECT_EQ(sized->GetNumFrames(), 44100u);
     EXPECT_EQ(sized->GetNumChannels(), 2);
     EXPECT_EQ(sized->GetNumBits(), 16);
@@ -95,7 +87,7 @@ TEST_F(ImageDATFileTest, ShapeComesFromTheLengthAndSamplesAreLittleEndian)
 
     // 2 frames and a stray byte: the byte is not a frame.
     WriteAll(dir.file("le.dat"), {0x34, 0x12, 0x00, 0x80, 0xFF, 0x7F, 0xFE, 0xFF, 0x55});
-    auto file = OpenPath(dir.file("le.dat"));
+    auto file = OpenFile<CImageDATFile>(dir.file("le.dat"));
     EXPECT_EQ(file->GetNumFrames(), 2u);
     EXPECT_EQ(ReadAllBlocks(*file), (std::vector<UInt8>{0x12, 0x34, 0x80, 0x00, 0x7F, 0xFF, 0xFF, 0xFE}));
 }
@@ -107,7 +99,7 @@ TEST_F(ImageDATFileTest, DescriptorTracksBecomeRegions)
                                            Record("VVVT", "99", 1, 0, 1, 0, 0) +  // not a track record
                                            Record("VVVS", "02", 0, 0, 3, 0, 0) + Record("VVVS", "02", 1, 0, 3, 2, 0) +
                                            Record("VVVS", "AA", 1, 0, 5, 0, 0) + "partial record");
-    auto file = OpenPath(dir.file("IMAGE.DAT"));
+    auto file = OpenFile<CImageDATFile>(dir.file("IMAGE.DAT"));
     const auto regions = Regions(*file);
     ASSERT_EQ(regions.size(), 2u);
     EXPECT_EQ(regions[0].name, QStringLiteral("Track 01"));
@@ -131,7 +123,7 @@ TEST_F(ImageDATFileTest, LayoutVariantsAndNameLookup)
     MakeImage(dir.file("a.dat"), 600000);
     WriteText(dir.file("sd"), Record("VVVS", "01", 1, 0, 0, 2, 0).replace(8, 2, "  ") +
                                   Record("VVVS", "AA", 1, 0, 0, 4, 0));
-    auto file = OpenPath(dir.file("a.dat"));
+    auto file = OpenFile<CImageDATFile>(dir.file("a.dat"));
     auto regions = Regions(*file);
     ASSERT_EQ(regions.size(), 2u);
     EXPECT_EQ(regions[0].name, QStringLiteral("Track 00"));
@@ -144,7 +136,7 @@ TEST_F(ImageDATFileTest, LayoutVariantsAndNameLookup)
     MakeImage(other.file("b.dat"), 600000);
     WriteText(other.file("DDPPQ"), Record("VVVS", "01", 1, 0, 0, 0, 0) + Record("VVVS", "02", 1, 0, 0, 3, 0) +
                                        Record("VVVS", "AA", 1, 0, 0, 5, 0));
-    auto second = OpenPath(other.file("b.dat"));
+    auto second = OpenFile<CImageDATFile>(other.file("b.dat"));
     regions = Regions(*second);
     ASSERT_EQ(regions.size(), 2u);
     EXPECT_EQ(regions[0].start, 0u);
@@ -156,9 +148,9 @@ TEST_F(ImageDATFileTest, LayoutVariantsAndNameLookup)
 TEST_F(ImageDATFileTest, WithoutDescriptorOnlyTheWholeFileRegion)
 {
     MakeImage(dir.file("solo.dat"), 1000);
-    EXPECT_EQ(OpenPath(dir.file("solo.dat"))->GetNumRegions(), 0);
+    EXPECT_EQ(OpenFile<CImageDATFile>(dir.file("solo.dat"))->GetNumRegions(), 0);
     SetProcessFileIfNoRegions(true);
-    auto file = OpenPath(dir.file("solo.dat"));
+    auto file = OpenFile<CImageDATFile>(dir.file("solo.dat"));
     const auto regions = Regions(*file);
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].start, 0u);
@@ -177,7 +169,7 @@ TEST_F(ImageDATFileTest, HostileDescriptorsStayInsideTheImage)
     WriteText(dir.file("PQ_DESCR"), Record("VVVS", "01", 1, 0, 0, 1, 0) + Record("VVVS", "02", 1, 0, 0, 0, 10) +
                                         Record("VVVS", "x?", 1, 99, 99, 99, 99) + Record("VVVS", "AA", 1, 0, 0, 2, 0) +
                                         std::string(64, '\0'));
-    auto file = OpenPath(dir.file("h.dat"));
+    auto file = OpenFile<CImageDATFile>(dir.file("h.dat"));
     for (const RegionRow& row : Regions(*file)) {
         EXPECT_LT(row.start, row.end);
         EXPECT_LE(row.end, 100000u);
@@ -188,7 +180,7 @@ TEST_F(ImageDATFileTest, HostileDescriptorsStayInsideTheImage)
     EXPECT_EQ(record.cdFrame, 270000u + 9000u + 225u + 4u);
 }
 
-TEST_F(ImageDATFileTest, WrittenImagesAreRawCDAudioForThePeers)
+TEST_F(ImageDATFileTest, WrittenImagesAreRawLittleEndianStereo)
 {
     CImageDATFile refused;
     ASSERT_EQ(refused.SetFile(dir.file("mono")), noErr);
@@ -201,23 +193,5 @@ TEST_F(ImageDATFileTest, WrittenImagesAreRawCDAudioForThePeers)
     ASSERT_EQ(bytes.size(), samples.size() * 2);
     EXPECT_EQ(bytes[0], UInt8(samples[0]));       // little-endian
     EXPECT_EQ(bytes[1], UInt8(UInt16(samples[0]) >> 8));
-    auto back = OpenPath(path);
-    EXPECT_EQ(ReadAllBlocks(*back), BlockBytes(samples, 16));
-    QM_REQUIRE_PEER("sox");
-    const QStringList cdAudio = {"-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2", "-L"};
-    const std::string wav = dir.file("sox.wav");
-    RunResult r = RunProgram("sox", cdAudio + QStringList{QString::fromStdString(path), QString::fromStdString(wav)});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const std::vector<short> view = peers::SndfileShorts(wav);
-    ASSERT_EQ(view.size(), samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        ASSERT_EQ(view[i], samples[i]) << i;
-    }
-    // And sox's image of the same WAVE reads back sample-exact.
-    const std::string image = dir.file("sox.dat");
-    r = RunProgram("sox", {QString::fromStdString(wav), "-t", "raw", "-e", "signed", "-b", "16", "-L",
-                           QString::fromStdString(image)});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(ReadAllBlocks(*OpenPath(image)), BlockBytes(samples, 16));
 }
 

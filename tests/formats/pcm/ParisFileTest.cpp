@@ -38,20 +38,6 @@ std::vector<UInt8> PafFile(bool little, UInt32 order, UInt32 rate, UInt32 format
     return d;
 }
 
-// Every sample through libsndfile's integer reader.
-std::vector<SInt32> SndfileInts(const std::string& path, SF_INFO* info)
-{
-    *info = SF_INFO{};
-    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, info);
-    EXPECT_NE(sf, nullptr) << sf_strerror(nullptr);
-    if (!sf)
-        return {};
-    std::vector<int> out(std::size_t(info->frames) * std::size_t(info->channels));
-    sf_readf_int(sf, out.data(), info->frames);
-    sf_close(sf);
-    return std::vector<SInt32>(out.begin(), out.end());
-}
-
 int SndfileSubtype(int bits)
 {
     return bits == 8 ? SF_FORMAT_PCM_S8 : (bits == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24);
@@ -101,11 +87,11 @@ TEST(ParisFile, WritesFilesLibsndfileReadsSampleExact)
 
                 auto expected = samples;
                 expected.resize(std::size_t(stored) * channels, 0);
-                SF_INFO info;
-                EXPECT_EQ(SndfileInts(path, &info), expected) << path;
-                EXPECT_EQ(info.format, SF_FORMAT_PAF | SndfileSubtype(bits) | (little ? SF_ENDIAN_LITTLE : SF_ENDIAN_BIG)) << path;
-                EXPECT_EQ(info.channels, channels);
-                EXPECT_EQ(info.samplerate, 44100);
+                const peers::SndfileView view = peers::ReadWithSndfile(path);
+                EXPECT_EQ(view.samples, expected) << path;
+                EXPECT_EQ(view.format, SF_FORMAT_PAF | SndfileSubtype(bits) | (little ? SF_ENDIAN_LITTLE : SF_ENDIAN_BIG)) << path;
+                EXPECT_EQ(view.channels, channels);
+                EXPECT_EQ(view.rate, 44100);
 
                 auto back = OpenWith<CParisLinearFile>(path, &err);
                 ASSERT_EQ(err, noErr);
@@ -145,8 +131,7 @@ TEST(ParisFile, RewritingFramesInsideAGroupKeepsItsNeighbours)
     samples.resize(2 * 50, 0);
     samples[90] = 0x3FFFFF00;
     samples[91] = SInt32(0xC0000000u);
-    SF_INFO info;
-    EXPECT_EQ(SndfileInts(file->GetPath(), &info), samples);
+    EXPECT_EQ(peers::ReadWithSndfile(file->GetPath()).samples, samples);
 }
 
 TEST(ParisFile, SplitMemberNamesUseDashes)
@@ -288,11 +273,7 @@ TEST(ParisFile, RegistrationAndProbe)
 {
     TestTempDir dir;
     RegisterParisFileTypes();
-    SoundFileFactory factory = GetSoundFileFactory(FOUR_CHAR_CODE(" paf"));
-    ASSERT_NE(factory, nullptr);
-    std::unique_ptr<CSoundFile> file(factory());
-    EXPECT_EQ(file->GetFileType(), FOUR_CHAR_CODE(" paf"));
-    EXPECT_EQ(file->GetFormatName(), "Paris linear");
+    EXPECT_EQ(CParisLinearFile().GetFormatName(), "Paris linear");
     HeaderProbe probe = GetHeaderProbe(FOUR_CHAR_CODE(" paf"));
     ASSERT_NE(probe, nullptr);
     WriteAll(dir.file("m.paf"), PafFile(true, 1, 8000, 0, 1, {}));

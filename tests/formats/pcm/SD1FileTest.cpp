@@ -1,4 +1,5 @@
-// Sound Designer I: the written header, round trips and damaged headers.
+// Sound Designer I: the written header and damaged headers (round trips
+// are in the conformance suite).
 #include "CSD1File.h"
 #include "SonicTestSupport.h"
 #include "SoundFileSwitches.h"
@@ -36,7 +37,7 @@ TEST_F(SD1FileTest, RefusesShapesItCannotHoldBeforeCreatingAFile)
     EXPECT_EQ(closed.Close(), kFileNotOpenedErr);
 }
 
-TEST_F(SD1FileTest, WritesTheHeaderAndReadsSamplesBack)
+TEST_F(SD1FileTest, WritesThePublishedHeader)
 {
     const std::vector<UInt8> samples = Bytes(2 * 30001);
     const std::string path = WriteBlocks<CSD1File>(dir.file("take"), 1, 16, 44100.0, 0, samples, [](auto&) {});
@@ -59,16 +60,7 @@ TEST_F(SD1FileTest, WritesTheHeaderAndReadsSamplesBack)
     EXPECT_EQ(BE16(d, 1334), 0xFFFF);
     EXPECT_TRUE(std::equal(samples.begin(), samples.end(), d.begin() + 1336));
 
-    CSD1File in;
-    ASSERT_EQ(in.SetFile(path), noErr);
-    ASSERT_EQ(in.Open(), noErr);
-    EXPECT_EQ(in.GetNumChannels(), 1);
-    EXPECT_EQ(in.GetNumBits(), 16);
-    EXPECT_EQ(in.GetSampleRate(), 44100.0);
-    EXPECT_EQ(in.GetNumFrames(), 30001u);
-    EXPECT_EQ(ReadAllBlocks(in), samples);
-    EXPECT_EQ(in.GetFormatName(), QStringLiteral("SoundDesigner I"));
-    EXPECT_EQ(in.Close(), noErr);
+    EXPECT_EQ(CSD1File().GetFormatName(), QStringLiteral("SoundDesigner I"));
 }
 
 TEST_F(SD1FileTest, EightBitSizesAndProbe)

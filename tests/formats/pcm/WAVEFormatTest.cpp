@@ -347,23 +347,6 @@ TEST(WAVEFormat, CompandedClassesDecodeByTheirLaw)
 }
 
 // ---------------------------------------------- seeking and extending
-TEST(WAVEFormat, WritingPastTheEndFillsWithSilence)
-{
-    TestTempDir dir;
-    OSErr err;
-    auto file = CreateWith<CWAVEFile>(dir.path(), "gap", 1, 8, 8000.0f, &err);
-    ASSERT_EQ(err, noErr);
-    ASSERT_EQ(file->AllocateWriteBuffer(), noErr);
-    ASSERT_EQ(file->PrepareWriteBlock(4), noErr);
-    file->GetWriteBuffer()[0] = 0x10;
-    ASSERT_EQ(file->WriteBlock(1, 4), noErr);
-    EXPECT_EQ(file->GetNumFrames(), 5u);
-    ASSERT_EQ(file->Close(), noErr);
-    const auto b = ReadAll(dir.file("gap.wav"));
-    EXPECT_EQ(LE32(b, 40), 5u);
-    EXPECT_EQ(std::vector<UInt8>(b.begin() + 44, b.begin() + 49), (std::vector<UInt8>{0x80, 0x80, 0x80, 0x80, 0x90}));
-}
-
 TEST(WAVEFormat, OutputsPastTheRIFFLimitAreRefused)
 {
     TestTempDir dir;

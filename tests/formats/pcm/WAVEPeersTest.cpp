@@ -26,20 +26,6 @@ void SoxMake(const std::string& path, int channels, const QStringList& encoding)
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
 }
 
-// Every sample through libsndfile's integer reader, with its shape.
-std::vector<SInt32> SndfileInts(const std::string& path, SF_INFO* info)
-{
-    *info = SF_INFO{};
-    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, info);
-    EXPECT_NE(sf, nullptr) << sf_strerror(nullptr);
-    if (!sf)
-        return {};
-    std::vector<SInt32> out(std::size_t(info->frames) * std::size_t(info->channels));
-    sf_readf_int(sf, out.data(), info->frames);
-    sf_close(sf);
-    return out;
-}
-
 // The 16-bit words of a 32-bit sample list (top halves).
 
 } // namespace
@@ -148,10 +134,9 @@ TEST(WAVEPeers, FloatOutputsReadBackInEveryPeer)
         ASSERT_EQ(floats.size(), samples.size());
         for (std::size_t i = 0; i < samples.size(); ++i)
             ASSERT_EQ(floats[i], float(double(float(samples[i])) * 4.65661287308e-10)) << i;
-        SF_INFO info;
-        SndfileInts(path, &info);
-        EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
-        EXPECT_EQ(info.frames, 777);
+        const peers::SndfileView view = peers::ReadWithSndfile(path);
+        EXPECT_EQ(view.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
+        EXPECT_EQ(view.frames, 777);
         EXPECT_EQ(FFprobeField(path, "codec_name"), "pcm_f32le");
         EXPECT_EQ(RunProgram("sox", {"--i", "-s", QString::fromStdString(path)}).out.trimmed(), QByteArray("777"));
     }
