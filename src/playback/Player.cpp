@@ -169,13 +169,20 @@ Player::FilePtr Player::previousFromInputList() const
     return m_inputFiles.at(index - 1);
 }
 
+// A play that moves to another file stops the current one without counting
+// as the user's stop.
+void Player::stopForAnotherFile()
+{
+    if (isPlaying()) {
+        stop();
+        m_stoppedByUser = false;
+    }
+}
+
 void Player::doNextFromFolder()
 {
     if (FilePtr file = nextFromFolder()) {
-        if (isPlaying()) {
-            stop();
-            m_stoppedByUser = false;
-        }
+        stopForAnotherFile();
         setPlayingFile(file);
         start();
     } else {
@@ -186,10 +193,7 @@ void Player::doNextFromFolder()
 void Player::doPreviousFromFolder()
 {
     if (FilePtr file = previousFromFolder()) {
-        if (isPlaying()) {
-            stop();
-            m_stoppedByUser = false;
-        }
+        stopForAnotherFile();
         setPlayingFile(file);
         start();
     } else {
@@ -200,10 +204,7 @@ void Player::doPreviousFromFolder()
 void Player::doNextFromInputList()
 {
     if (FilePtr entry = nextFromInputList()) {
-        if (isPlaying()) {
-            stop();
-            m_stoppedByUser = false;
-        }
+        stopForAnotherFile();
         setFileFromList(entry);
         start();
     } else {
@@ -214,10 +215,7 @@ void Player::doNextFromInputList()
 void Player::doPreviousFromInputList()
 {
     if (FilePtr entry = previousFromInputList()) {
-        if (isPlaying()) {
-            stop();
-            m_stoppedByUser = false;
-        }
+        stopForAnotherFile();
         setFileFromList(entry);
         start();
     } else {

@@ -99,6 +99,7 @@ public:
     void handleFileStopped();
 
 private:
+    void stopForAnotherFile();
     void post(const QString& name);
     void processStopped();
 
