@@ -101,18 +101,22 @@ OSErr CIFF8SVXFile::FindChunk(OSType id, ChunkInfo* info)
     return noErr;
 }
 
+OSErr CIFF8SVXFile::ReadChunkBody(OSType id, ChunkView* body, SInt64 maxBytes)
+{
+    ChunkInfo info;
+    const OSErr err = FindChunk(id, &info);
+    if (err != noErr) {
+        return err;
+    }
+    RefNumChunkSource source(m_refNum);
+    return ChunkReader(source, WalkOptions()).ReadBody(info, body, maxBytes);
+}
+
 OSErr CIFF8SVXFile::ReadVoiceHeader()
 {
     return Guarded([&]() -> OSErr {
-        ChunkInfo info;
-        OSErr err = FindChunk(kVHDR, &info);
-        if (err != noErr) {
-            return err;
-        }
-        RefNumChunkSource source(m_refNum);
-        ChunkReader reader(source, WalkOptions());
         ChunkView body;
-        err = reader.ReadBody(info, &body, 20);
+        const OSErr err = ReadChunkBody(kVHDR, &body, 20);
         if (err != noErr) {
             return err;
         }
@@ -135,25 +139,13 @@ OSErr CIFF8SVXFile::ReadVoiceHeader()
 
 OSErr CIFF8SVXFile::CheckMono()
 {
-    return Guarded([&]() -> OSErr {
-        ChunkInfo info;
-        OSErr err = FindChunk(kCHAN, &info);
-        if (err == kChunkNotFoundErr) {
-            return noErr;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        RefNumChunkSource source(m_refNum);
-        ChunkReader reader(source, WalkOptions());
-        ChunkView body;
-        err = reader.ReadBody(info, &body, 4);
-        if (err != noErr) {
-            return err;
-        }
-        // 2 left, 4 right, 6 both (the channels one after the other).
-        return body.has(4) && body.get_u32be() == 6 ? kIFF8SVXChannelsErr : noErr;
-    });
+    ChunkView body;
+    const OSErr err = ReadChunkBody(kCHAN, &body, 4);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? noErr : err;
+    }
+    // 2 left, 4 right, 6 both (the channels one after the other).
+    return body.has(4) && body.get_u32be() == 6 ? kIFF8SVXChannelsErr : noErr;
 }
 
 OSErr CIFF8SVXFile::ReadHeader()

@@ -55,6 +55,8 @@ protected:
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
 
 private:
+    // The body of chunk `id` (at most `maxBytes`); -22004 when it is missing.
+    OSErr ReadChunkBody(OSType id, ChunkView* body, SInt64 maxBytes);
     // Reads 'VHDR': one channel, 8 bits, rate; -22800 when it is missing.
     OSErr ReadVoiceHeader();
     // -22803 when a 'CHAN' chunk declares both channels (stereo bodies hold
