@@ -49,7 +49,7 @@ UInt32 RateWord(double rate)
 CNeXT_SUNFile::CNeXT_SUNFile() : CNeXT_SUNFile(Coding::Linear, FOUR_CHAR_CODE("NxTS"), "NeXT/Sun linear (.snd)") {}
 
 CNeXT_SUNFile::CNeXT_SUNFile(Coding coding, OSType fileType, const char* formatName)
-    : CLinearPCMFile(fileType, formatName), m_coding(coding)
+    : CLinearPCMFile(fileType, formatName, kHeaderBytes), m_coding(coding)
 {
     // The base step's result is not examined (see Create).
     m_ignoresBaseCreateErr = true;
@@ -173,7 +173,6 @@ OSErr CNeXT_SUNFile::SetUpNewFile(const UInt8*)
     if (m_coding != Coding::Linear)
         m_numBits = 16;
     m_sampleFormat = kCodings[int(m_coding)].sampleFormat;
-    m_dataOffset = kHeaderBytes;
     return noErr;
 }
 

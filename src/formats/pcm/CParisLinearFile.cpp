@@ -52,7 +52,7 @@ void ReverseWords(UInt8* bytes, std::size_t size)
 
 } // namespace
 
-CParisLinearFile::CParisLinearFile() : CLinearPCMFile(FOUR_CHAR_CODE(" paf"), "Paris linear") {}
+CParisLinearFile::CParisLinearFile() : CLinearPCMFile(FOUR_CHAR_CODE(" paf"), "Paris linear", kParisHeaderBytes) {}
 
 CParisLinearFile::~CParisLinearFile()
 {
@@ -207,7 +207,6 @@ OSErr CParisLinearFile::SetUpNewFile(const UInt8* fileTypeSpecifics)
         m_byteOrder = 0;
     }
     SetTransform();
-    m_dataOffset = kParisHeaderBytes;
     return noErr;
 }
 
