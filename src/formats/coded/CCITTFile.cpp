@@ -109,32 +109,14 @@ OSErr CCITTFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
 
 OSErr CCITTFile::ReadBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateReadBuffer();
-    if (err)
+    return DecodeMonoBlock(frame, memFullErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
+        const OSErr err = Decode(first, frames, samples);
+        if (err) {
+            g72x_init_state(&m_decoder);
+            m_decodedFrames = 0;
+        }
         return err;
-    std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * m_numChannels * 2);
-    m_readBufferStart = frame;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-    if (frames == 0)
-        return noErr;
-    std::vector<int16_t> samples;
-    try {
-        samples.resize(frames);
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-    if ((err = Decode(frame, frames, samples.data()))) {
-        g72x_init_state(&m_decoder);
-        m_decodedFrames = 0;
-        return err;
-    }
-    for (UInt32 i = 0; i < frames; ++i) {
-        m_readBuffer[2 * i] = UInt8(UInt16(samples[i]) >> 8);
-        m_readBuffer[2 * i + 1] = UInt8(samples[i]);
-    }
-    return noErr;
+    });
 }
 
 OSErr CCITTFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,

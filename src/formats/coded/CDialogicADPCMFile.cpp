@@ -1,13 +1,10 @@
 #include "CDialogicADPCMFile.h"
 
 #include "FileManager.h"
-#include "open_steps.h"
 #include "ZuFiles.h"
 #include "telephony_names.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
 
 namespace {
 
@@ -53,10 +50,9 @@ OSErr CDialogicADPCMFile::WriteHeader()
 
 OSErr CDialogicADPCMFile::OpenAndDescribe()
 {
-    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
+    OSErr err = OpenToRead(nullptr);
     if (err)
         return err;
-    m_writing = false;
     m_numChannels = 1;
     m_numBits = 16;
     m_sampleFormat = kSampleFormatADPCM;
@@ -117,36 +113,17 @@ OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
 
 OSErr CDialogicADPCMFile::ReadBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (m_inner.IsSet())
+    if (m_isOpen && m_inner.IsSet())
         return paramErr;
-    OSErr err = AllocateReadBuffer();
-    if (err)
+    return DecodeMonoBlock(frame, kCouldNotCreatePointerErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
+        const OSErr err = Decode(first, frames, samples);
+        if (err) {
+            // The decoder's place is no longer known.
+            m_decoder.Reset();
+            m_decodedFrames = 0;
+        }
         return err;
-    std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * 2);
-    m_readBufferStart = frame;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-    if (frames == 0)
-        return noErr;
-    std::vector<int16_t> samples;
-    try {
-        samples.resize(frames);
-    } catch (const std::bad_alloc&) {
-        return kCouldNotCreatePointerErr;
-    }
-    err = Decode(frame, frames, samples.data());
-    if (err) {
-        // The decoder's place is no longer known.
-        m_decoder.Reset();
-        m_decodedFrames = 0;
-        return err;
-    }
-    for (UInt32 i = 0; i < frames; ++i) {
-        m_readBuffer[2 * i] = UInt8(UInt16(samples[i]) >> 8);
-        m_readBuffer[2 * i + 1] = UInt8(samples[i]);
-    }
-    return noErr;
+    });
 }
 
 // ================================================================ writing
@@ -158,14 +135,8 @@ OSErr CDialogicADPCMFile::CheckShape(UInt16 channels, double) const
 
 OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const UInt8*)
 {
-    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, HasHeader(), m_refNum, m_isOpen))
+    if (const OSErr err = CreateToWrite(HasHeader(), numChannels, rate, kSampleFormatADPCM))
         return err;
-    m_writing = true;
-    m_sampleRate = rate;
-    m_numChannels = numChannels;
-    m_numBits = 16;
-    m_sampleFormat = kSampleFormatADPCM;
-    m_numFrames = 0;
     m_dataOffset = 0;
     return noErr;
 }

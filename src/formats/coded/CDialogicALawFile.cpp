@@ -19,29 +19,21 @@ OSErr CDialogicALawFile::ReadShape()
             return err;
     }
     m_sampleRate = rate;
-    m_numChannels = 1;
-    m_numBits = 16;
-    m_sampleFormat = FormatCode();
+    SetShape(1, 16);
     return noErr;
 }
 
-OSErr CDialogicALawFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                                const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, float sampleRate)
+OSErr CDialogicALawFile::CheckCreate(UInt16 channels, SInt16, ConstStr255Param*) const
 {
-    if (m_isOpen)
-        return opWrErr;
-    if (numChannels != 1)
-        return kTelephonyChannelsErr;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile()))
-        return err;
-    m_sampleRate = sampleRate;
+    return channels != 1 ? kTelephonyChannelsErr : noErr;
+}
+
+// Mono 16-bit samples in memory, whatever was asked.
+void CDialogicALawFile::SetShape(UInt16, SInt16)
+{
     m_numChannels = 1;
     m_numBits = 16;
     m_sampleFormat = FormatCode();
-    return noErr;
 }
 
 void CDialogicALawFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const

@@ -44,26 +44,21 @@ OSErr CDialogicPCMFile::ReadShape()
     return noErr;
 }
 
-OSErr CDialogicPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                               ConstStr255Param nameExtension, float sampleRate)
+OSErr CDialogicPCMFile::CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const
 {
-    if (m_isOpen)
-        return opWrErr;
-    if (numChannels == 0 || (numBits != 8 && numBits != 16 && numBits != 24 && numBits != 32))
+    if (channels == 0 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
         return paramErr;
     static const UInt8 kPc8[] = {3, 'p', 'c', '8'};
-    if (numBits == 8 && (!nameExtension || nameExtension[0] == 0))
-        nameExtension = kPc8;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile()))
-        return err;
-    m_numChannels = numChannels;
-    m_numBits = numBits;
-    m_sampleRate = sampleRate;
-    m_sampleFormat = kSampleFormatBigEndian;
+    if (bits == 8 && (!*nameExtension || (*nameExtension)[0] == 0))
+        *nameExtension = kPc8;
     return noErr;
+}
+
+void CDialogicPCMFile::SetShape(UInt16 channels, SInt16 bits)
+{
+    m_numChannels = channels;
+    m_numBits = bits;
+    m_sampleFormat = kSampleFormatBigEndian;
 }
 
 void CDialogicPCMFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const

@@ -1,10 +1,33 @@
 #include "CEncodeOnCloseFile.h"
 
 #include "FileManager.h"
+#include "open_steps.h"
 
 #include <algorithm>
 
 bool CEncodeOnCloseFile::RemovesUnencodedOutput() const { return false; }
+
+OSErr CEncodeOnCloseFile::OpenToRead(SInt64* eof)
+{
+    const OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
+    if (err)
+        return err;
+    m_writing = false;
+    return eof ? GetEOF(m_refNum, eof) : noErr;
+}
+
+OSErr CEncodeOnCloseFile::CreateToWrite(bool headerTellsType, UInt16 channels, double rate, SInt16 sampleFormat)
+{
+    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, headerTellsType, m_refNum, m_isOpen))
+        return err;
+    m_writing = true;
+    m_sampleRate = rate;
+    m_numChannels = channels;
+    m_numBits = 16;
+    m_sampleFormat = sampleFormat;
+    m_numFrames = 0;
+    return noErr;
+}
 
 OSErr CEncodeOnCloseFile::ReadAt(UInt64 position, void* bytes, std::size_t count)
 {

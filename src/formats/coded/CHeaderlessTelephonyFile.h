@@ -1,8 +1,9 @@
 // CHeaderlessTelephonyFile: the block I/O shared by the headerless
 // Dialogic A-law, mu-law and PCM files: samples from byte 0 to the end,
 // read and written at any frame (a write past the end first fills the gap
-// with zero bytes).  The subclasses describe the file (ReadShape) and code
-// one sample (Decode / Encode).
+// with zero bytes).  Create makes the data file exclusively once the
+// subclass accepts the shape.  The subclasses describe the file (ReadShape,
+// CheckCreate, SetShape) and code the samples (Decode / Encode).
 #pragma once
 
 #include "CDescribedFile.h"
@@ -14,6 +15,8 @@ class CHeaderlessTelephonyFile : public CDescribedFile<CSoundFile> {
 public:
     ~CHeaderlessTelephonyFile() override;
 
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr PrepareWriteBlock(UInt32 frame) override;
@@ -31,8 +34,12 @@ protected:
     virtual void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const = 0;
     virtual void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const = 0;
 
-    // The shared create step: the data file made exclusively and opened.
-    OSErr CreateDataFile();
+    // The shape an output may have: noErr or the refusal; may give the
+    // output a name extension of its own.
+    virtual OSErr CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const = 0;
+    // Sets the channels, word length and sample-format code for the shape
+    // asked of a created output (the rate is set already).
+    virtual void SetShape(UInt16 channels, SInt16 bits) = 0;
     UInt32 FileBytesPerFrame() const;
 
 private:

@@ -30,12 +30,9 @@ QString CMSADPCMFile::GetFormatName() const { return QStringLiteral("Microsoft A
 
 OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
 {
-    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
-    if (err)
-        return err;
-    m_writing = false;
     SInt64 eof = 0;
-    if ((err = GetEOF(m_refNum, &eof)))
+    OSErr err = OpenToRead(&eof);
+    if (err)
         return err;
     const SInt16 ref = m_refNum;
     err = header->Read(
@@ -211,14 +208,8 @@ OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate, const UInt8*)
     if (!m_codec.IsValid() || !(rate >= 1.0 && rate < 4294967296.0))
         return paramErr;
     // The header tells the type: no sidecar.
-    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, true, m_refNum, m_isOpen))
+    if (const OSErr err = CreateToWrite(true, channels, rate, kSampleFormatADPCM))
         return err;
-    m_writing = true;
-    m_sampleRate = rate;
-    m_numChannels = channels;
-    m_numBits = 16;
-    m_sampleFormat = kSampleFormatADPCM;
-    m_numFrames = 0;
     const std::vector<UInt8> header =
         MSADPCMWaveHeader::Build(channels, UInt32(rate), blockAlign, samplesPerBlock, 0, 0, 0x7FFFFFFF);
     m_dataOffset = header.size();

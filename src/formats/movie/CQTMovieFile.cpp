@@ -20,36 +20,14 @@ namespace {
 // "failed to create a temp file": blocks written with no intermediate.
 constexpr OSErr kNoIntermediateErr = -22026;
 
-// The file's tag, the configuration it gives and the tag of that
-// configuration's channel order.
-constexpr ChannelLayoutRule kTagRules[] = {
-    {0x640001, kChannelConfigMono, 0},
-    {0x650002, kChannelConfigStereo, 0},
-    {0x660002, kChannelConfigStereo, 0}, {0x670002, kChannelConfigStereo, 0},
-    {0x680002, kChannelConfigStereo, 0}, {0x690002, kChannelConfigStereo, 0},
-    {0x6A0002, kChannelConfigStereo, 0},
-    {0x960003, kChannelConfigLCR, 0x960003}, {0x710003, kChannelConfigLCR, 0x960003},
-    {0x720003, kChannelConfigLCR, 0x960003}, {0x830003, kChannelConfigLCR, 0x960003},
-    {0x6C0004, kChannelConfigQuad, 0x6C0004}, {0x840004, kChannelConfigQuad, 0x6C0004},
-    {0x740004, kChannelConfigLCRS, 0x740004}, {0x730004, kChannelConfigLCRS, 0x740004},
-    {0x760005, kChannelConfig5_0, 0x760005}, {0x6D0005, kChannelConfig5_0, 0x760005},
-    {0x750005, kChannelConfig5_0, 0x760005}, {0x770005, kChannelConfig5_0, 0x760005},
-    {0x780005, kChannelConfig5_0, 0x760005},
-    {0x790006, kChannelConfig5_1, 0x790006}, {0x7A0006, kChannelConfig5_1, 0x790006},
-    {0x7B0006, kChannelConfig5_1, 0x790006}, {0x7C0006, kChannelConfig5_1, 0x790006},
-    {0x8B0006, kChannelConfig6_0, 0x8B0006}, {0x6E0006, kChannelConfig6_0, 0x8B0006},
-    {0x8D0006, kChannelConfig6_0, 0x8B0006},
-    {0x7D0007, kChannelConfig6_1, 0x7D0007}, {0x8E0007, kChannelConfig6_1, 0x7D0007},
-    {0x7F0008, kChannelConfig7_1, 0x7F0008}, {0x7E0008, kChannelConfig7_1, 0x7F0008},
-    {0x800008, kChannelConfig7_1, 0x7F0008}, {0x810008, kChannelConfig7_1, 0x7F0008},
-};
-
 constexpr AudioChannelLayoutTag kConfigurationTags[] = {0x960003, 0x6C0004, 0x740004, 0x760005, 0x790006,
                                                         0x8B0006, 0x7D0007, 0x7F0008};
 
 } // namespace
 
-CQTMovieFile::CQTMovieFile() = default;
+CQTMovieFile::CQTMovieFile() : CQTMovieFile(Identity{FOUR_CHAR_CODE("MooV"), nullptr, nullptr}) {}
+
+CQTMovieFile::CQTMovieFile(const Identity& identity) : m_identity(identity) {}
 
 CQTMovieFile::~CQTMovieFile()
 {
@@ -67,7 +45,7 @@ CQTMovieFile::~CQTMovieFile()
 
 SInt32 CQTMovieFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    return ConfigurationFromRules(kTagRules, tag, clientTag);
+    return ::ConfigurationForLayoutTag(LayoutReader::Movie, tag, clientTag);
 }
 
 OSErr CQTMovieFile::Open()
@@ -278,7 +256,7 @@ OSErr CQTMovieFile::WriteBlock(UInt32 frames, UInt32 frame)
 
 bool CQTMovieFile::Exports() const
 {
-    return false;
+    return m_identity.exportStep != nullptr;
 }
 
 OSErr CQTMovieFile::SetupForWriting(UInt16 channels, SInt16, double sampleRate, const UInt8*)
@@ -297,7 +275,8 @@ OSErr CQTMovieFile::GetExportSettings(MovieExportSettings*)
 
 QString CQTMovieFile::GetExportStepName() const
 {
-    return QStringLiteral("encoding to QuickTime Movie");
+    return m_identity.exportStep ? QString::fromLatin1(m_identity.exportStep)
+                                 : QStringLiteral("encoding to QuickTime Movie");
 }
 
 OSErr CQTMovieFile::FinishExport()
@@ -503,11 +482,13 @@ Boolean CQTMovieFile::IsFrameInReadBuffer(UInt32 frame) const
 
 OSType CQTMovieFile::GetFileType() const
 {
-    return FOUR_CHAR_CODE("MooV");
+    return m_identity.fileType;
 }
 
 QString CQTMovieFile::GetFormatName() const
 {
+    if (m_identity.formatName)
+        return QString::fromUtf8(m_identity.formatName);
     static const char* const kPrefixes[] = {"", "", "LCR", "Quad ", "LCRS ", "5.0 Surround ", "5.1 Surround ",
                                             "6.0 Surround ", "6.1 Surround ", "7.1 Surround ", "10.2 Surround ", ""};
     QString name;
@@ -557,22 +538,8 @@ QString CQTMovieFile::GetFormatName() const
 
 std::string CQTMovieFile::GetChannelName(UInt16 channel) const
 {
-    static const std::vector<std::vector<const char*>> kNames = {
-        {"1"},
-        {"Left", "Right"},
-        {"Left", "Center", "Right"},
-        {"Left", "Right", "Left Surround", "Right Surround"},
-        {"Center", "Left", "Right", "Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center", "Center Surround"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround", "Center Surround"},
-        {"Center", "Left Center", "Right Center", "Left", "Right", "Left Surround", "Right Surround", "Lfe"},
-    };
-    if (m_channelConfiguration < 0 || m_channelConfiguration >= SInt32(kNames.size()))
-        return CSoundFile::GetChannelName(channel);
-    const std::vector<const char*>& names = kNames[std::size_t(m_channelConfiguration)];
-    return names[std::min<std::size_t>(channel, names.size() - 1)];
+    std::string name = ConfigurationChannelName(LayoutReader::Movie, m_channelConfiguration, channel);
+    return name.empty() ? CSoundFile::GetChannelName(channel) : name;
 }
 
 Boolean CQTMovieFile::HasVideoTrack() const

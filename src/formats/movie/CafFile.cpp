@@ -9,27 +9,6 @@
 
 namespace {
 
-constexpr ChannelLayoutRule kCafRules[] = {
-    {0x640001, kChannelConfigMono, 0},        {0x650002, kChannelConfigStereo, 0},
-    {0x660002, kChannelConfigStereo, 0x650002}, {0x670002, kChannelConfigStereo, 0x650002},
-    {0x6A0002, kChannelConfigStereo, 0x650002}, {0x680002, kChannelConfigStereo, 0x650002},
-    {0x690002, kChannelConfigStereo, 0x650002},
-    {0x6C0004, kChannelConfigQuad, 0},        {0x840004, kChannelConfigQuad, 0x6C0004},
-    {0x710003, kChannelConfigLCR, 0x710003},  {0x720003, kChannelConfigLCR, 0x720003},
-    {0x830003, kChannelConfigLCR, 0x830003},  {0x960003, kChannelConfigLCR, 0x960003},
-    {0x740004, kChannelConfigLCRS, 0},        {0x730004, kChannelConfigLCRS, 0x740004},
-    {0x760005, kChannelConfig5_0, 0x760005},  {0x6D0005, kChannelConfig5_0, 0x760005},
-    {0x750005, kChannelConfig5_0, 0x760005},  {0x770005, kChannelConfig5_0, 0x760005},
-    {0x780005, kChannelConfig5_0, 0x760005},
-    {0x790006, kChannelConfig5_1, 0},         {0x7A0006, kChannelConfig5_1, 0x790006},
-    {0x7B0006, kChannelConfig5_1, 0x790006},  {0x7C0006, kChannelConfig5_1, 0x790006},
-    {0x8B0006, kChannelConfig6_0, 0},         {0x6E0006, kChannelConfig6_0, 0x8B0006},
-    {0x8D0006, kChannelConfig6_0, 0x8B0006},
-    {0x7D0007, kChannelConfig6_1, 0},         {0x8E0007, kChannelConfig6_1, 0x7D0007},
-    {0x7F0008, kChannelConfig7_1, 0},         {0x7E0008, kChannelConfig7_1, 0x7F0008},
-    {0x800008, kChannelConfig7_1, 0x7F0008},  {0x810008, kChannelConfig7_1, 0x7F0008},
-};
-
 // Bits the client format gets for a file's data format.
 UInt32 ClientBits(const AudioStreamBasicDescription& file)
 {
@@ -55,7 +34,7 @@ CafFile::~CafFile()
 
 SInt32 CafFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    return ConfigurationFromRules(kCafRules, tag, clientTag);
+    return ::ConfigurationForLayoutTag(LayoutReader::Caf, tag, clientTag);
 }
 
 void CafFile::BuildBufferList(bool interleaved)
@@ -351,22 +330,8 @@ OSErr CafFile::SetBufferFrames(UInt32 frames)
 
 std::string CafFile::GetChannelName(UInt16 channel) const
 {
-    static const std::vector<std::vector<const char*>> kNames = {
-        {},
-        {"Left", "Right"},
-        {"Left", "Right", "Center"},
-        {"Left", "Right", "Left Surround", "Right Surround"},
-        {"Center", "Left", "Right", "Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center", "Center Surround"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround", "Center Surround"},
-        {"Center", "Left Center", "Right Center", "Left", "Right", "Left Surround", "Right Surround", "Lfe"},
-    };
-    if (m_channelConfiguration <= 0 || m_channelConfiguration >= SInt32(kNames.size()))
-        return CSoundFile::GetChannelName(channel);
-    const std::vector<const char*>& names = kNames[std::size_t(m_channelConfiguration)];
-    return names[std::min<std::size_t>(channel, names.size() - 1)];
+    std::string name = ConfigurationChannelName(LayoutReader::Caf, m_channelConfiguration, channel);
+    return name.empty() ? CSoundFile::GetChannelName(channel) : name;
 }
 
 QString CafFile::GetFormatName() const
