@@ -12,7 +12,13 @@ constexpr UInt32 kDecodeChunkCodes = 65536;
 
 } // namespace
 
-CDialogicADPCMFile::CDialogicADPCMFile() = default;
+CDialogicADPCMFile::CDialogicADPCMFile()
+    : CDialogicADPCMFile({FOUR_CHAR_CODE("DADP"), "Dialogic ADPCM (no header)", false, false, "dialogic",
+                          "encoding to Dialogic ADPCM file"})
+{
+}
+
+CDialogicADPCMFile::CDialogicADPCMFile(const Framing& framing) : m_framing(framing) {}
 
 CDialogicADPCMFile::~CDialogicADPCMFile()
 {
@@ -20,22 +26,16 @@ CDialogicADPCMFile::~CDialogicADPCMFile()
         Close();
 }
 
-OSType CDialogicADPCMFile::GetFileType() const { return FOUR_CHAR_CODE("DADP"); }
-QString CDialogicADPCMFile::GetFormatName() const { return QStringLiteral("Dialogic ADPCM (no header)"); }
-bool CDialogicADPCMFile::FirstCodeInLowNibble() const { return false; }
-bool CDialogicADPCMFile::HasHeader() const { return false; }
-const char* CDialogicADPCMFile::TempTag() const { return "dialogic"; }
-const char* CDialogicADPCMFile::EncodeStepName() const { return "encoding to Dialogic ADPCM file"; }
+OSType CDialogicADPCMFile::GetFileType() const { return m_framing.type; }
+QString CDialogicADPCMFile::GetFormatName() const { return QString::fromUtf8(m_framing.formatName); }
+const char* CDialogicADPCMFile::TempTag() const { return m_framing.tempTag; }
 
 OSErr CDialogicADPCMFile::ReadHeader()
 {
     m_dataOffset = 0;
-    double rate = RateFromNameDigit(GetFileNameString(), true);
-    if (rate == 0.0) {
-        const OSErr err = RawFileRate(&rate);
-        if (err)
-            return err;
-    }
+    double rate = 0.0;
+    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), true, &rate))
+        return err;
     m_sampleRate = rate;
     return noErr;
 }
@@ -88,7 +88,7 @@ OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
         m_decodedFrames = 0;
     }
     const UInt32 end = frame + frames;
-    const bool lowFirst = FirstCodeInLowNibble();
+    const bool lowFirst = m_framing.firstCodeInLowNibble;
     std::vector<UInt8> bytes;
     while (m_decodedFrames < end) {
         const UInt32 first = m_decodedFrames;
@@ -135,7 +135,7 @@ OSErr CDialogicADPCMFile::CheckShape(UInt16 channels, double) const
 
 OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const UInt8*)
 {
-    if (const OSErr err = CreateToWrite(HasHeader(), numChannels, rate, kSampleFormatADPCM))
+    if (const OSErr err = CreateToWrite(m_framing.hasHeader, numChannels, rate, kSampleFormatADPCM))
         return err;
     m_dataOffset = 0;
     return noErr;
@@ -144,12 +144,12 @@ OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const 
 OSErr CDialogicADPCMFile::EncodeCodes()
 {
     DialogicADPCMCodec encoder;
-    const bool lowFirst = FirstCodeInLowNibble();
+    const bool lowFirst = m_framing.firstCodeInLowNibble;
     int pending = -1;
     SInt64 position = m_dataOffset;
     UInt64 written = 0;
     std::vector<UInt8> bytes;
-    OSErr err = m_inner.Encode(EncodeStepName(), m_bufferFrames, [&](const int16_t* samples, UInt32 frames, UInt32) {
+    OSErr err = m_inner.Encode(m_framing.encodeStep, m_bufferFrames, [&](const int16_t* samples, UInt32 frames, UInt32) {
         bytes.clear();
         for (UInt32 i = 0; i < frames; ++i) {
             const int code = encoder.Encode(samples[i]);

@@ -12,12 +12,9 @@ UInt8 CDialogicALawFile::Compress(int sample) const { return LoadRawALawTable(sa
 
 OSErr CDialogicALawFile::ReadShape()
 {
-    double rate = RateFromNameDigit(GetFileNameString(), false);
-    if (rate == 0.0) {
-        const OSErr err = RawFileRate(&rate);
-        if (err)
-            return err;
-    }
+    double rate = 0.0;
+    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), false, &rate))
+        return err;
     m_sampleRate = rate;
     SetShape(1, 16);
     return noErr;

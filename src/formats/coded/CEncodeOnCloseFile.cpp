@@ -31,26 +31,12 @@ OSErr CEncodeOnCloseFile::CreateToWrite(bool headerTellsType, UInt16 channels, d
 
 OSErr CEncodeOnCloseFile::ReadAt(UInt64 position, void* bytes, std::size_t count)
 {
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
-    if (err)
-        return err;
-    long n = long(count);
-    err = FSRead(m_refNum, &n, bytes);
-    if (!err && std::size_t(n) != count)
-        err = eofErr;
-    return err;
+    return ReadExactlyAt(m_refNum, position, bytes, count);
 }
 
 OSErr CEncodeOnCloseFile::WriteAt(UInt64 position, const void* bytes, std::size_t count)
 {
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
-    if (err)
-        return err;
-    long n = long(count);
-    err = FSWrite(m_refNum, &n, bytes);
-    if (!err && std::size_t(n) != count)
-        err = ioErr;
-    return err;
+    return WriteExactlyAt(m_refNum, position, bytes, count);
 }
 
 OSErr CEncodeOnCloseFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,

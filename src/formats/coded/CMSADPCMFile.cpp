@@ -36,14 +36,7 @@ OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
         return err;
     const SInt16 ref = m_refNum;
     err = header->Read(
-        [ref](UInt64 position, void* bytes, std::size_t count) {
-            OSErr e = SetFPos(ref, fsFromStart, SInt64(position));
-            if (e)
-                return e;
-            long got = long(count);
-            e = FSRead(ref, &got, bytes);
-            return (!e && std::size_t(got) != count) ? OSErr(eofErr) : e;
-        },
+        [ref](UInt64 position, void* bytes, std::size_t count) { return ReadExactlyAt(ref, position, bytes, count); },
         UInt64(eof));
     if (err)
         return err;
@@ -140,14 +133,7 @@ OSErr CMSADPCMFile::DecodeBlockAt(UInt64 block)
     } catch (const std::bad_alloc&) {
         return memFullErr;
     }
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset + start));
-    if (err)
-        return err;
-    long got = long(bytes);
-    err = FSRead(m_refNum, &got, m_blockBytes.data());
-    if (!err && std::size_t(got) != bytes)
-        err = eofErr;
-    if (err)
+    if (const OSErr err = ReadAt(m_dataOffset + start, m_blockBytes.data(), bytes))
         return err;
     const int frames = m_codec.DecodeBlock(m_blockBytes.data(), bytes, m_blockSamples.data());
     if (frames < 0)

@@ -26,6 +26,30 @@ OSErr CreateDataToWrite(const CSoundFile& file, const FSSpec& spec, bool headerT
     return noErr;
 }
 
+OSErr ReadExactlyAt(SInt16 refNum, UInt64 position, void* bytes, std::size_t count)
+{
+    OSErr err = SetFPos(refNum, fsFromStart, SInt64(position));
+    if (err)
+        return err;
+    long n = long(count);
+    err = FSRead(refNum, &n, bytes);
+    if (!err && std::size_t(n) != count)
+        err = eofErr;
+    return err;
+}
+
+OSErr WriteExactlyAt(SInt16 refNum, UInt64 position, const void* bytes, std::size_t count)
+{
+    OSErr err = SetFPos(refNum, fsFromStart, SInt64(position));
+    if (err)
+        return err;
+    long n = long(count);
+    err = FSWrite(refNum, &n, bytes);
+    if (!err && std::size_t(n) != count)
+        err = ioErr;
+    return err;
+}
+
 OSErr CloseAfterFailedOpen(OSErr err, Boolean& isOpen, SInt16 refNum)
 {
     if (isOpen && FSClose(refNum) == noErr)
