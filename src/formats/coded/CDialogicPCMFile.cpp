@@ -61,15 +61,15 @@ void CDialogicPCMFile::SetShape(UInt16 channels, SInt16 bits)
     m_sampleFormat = kSampleFormatBigEndian;
 }
 
-void CDialogicPCMFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
+// The same byte moves both ways: little-endian words are reversed, and an
+// 8-bit sample's top bit flips (unsigned in the file, signed in memory).
+void CDialogicPCMFile::Transcode(const UInt8* in, UInt8* out, std::size_t samples) const
 {
     const std::size_t width = FileBytesPerSample();
     const bool little = m_sampleFormat == kSampleFormatLittleEndian;
-    for (std::size_t i = 0; i < samples; ++i) {
-        const UInt8* in = file + i * width;
-        UInt8* out = block + i * width;
+    for (std::size_t i = 0; i < samples; ++i, in += width, out += width) {
         if (width == 1) {
-            out[0] = UInt8(in[0] - 128);
+            out[0] = UInt8(in[0] ^ 0x80);
         } else {
             for (std::size_t b = 0; b < width; ++b)
                 out[b] = little ? in[width - 1 - b] : in[b];
@@ -77,19 +77,12 @@ void CDialogicPCMFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_
     }
 }
 
+void CDialogicPCMFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
+{
+    Transcode(file, block, samples);
+}
+
 void CDialogicPCMFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
 {
-    // The same byte moves both ways; 8-bit samples go back to unsigned.
-    const std::size_t width = FileBytesPerSample();
-    const bool little = m_sampleFormat == kSampleFormatLittleEndian;
-    for (std::size_t i = 0; i < samples; ++i) {
-        const UInt8* in = block + i * width;
-        UInt8* out = file + i * width;
-        if (width == 1) {
-            out[0] = UInt8(in[0] + 128);
-        } else {
-            for (std::size_t b = 0; b < width; ++b)
-                out[b] = little ? in[width - 1 - b] : in[b];
-        }
-    }
+    Transcode(block, file, samples);
 }

@@ -21,4 +21,7 @@ protected:
     UInt32 FileBytesPerSample() const override;
     void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;
     void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const override;
+
+private:
+    void Transcode(const UInt8* in, UInt8* out, std::size_t samples) const;
 };

@@ -29,8 +29,6 @@ void PutLE32(UInt8* p, UInt32 v)
 
 } // namespace
 
-CG729File::CG729File() = default;
-
 CG729File::~CG729File()
 {
     if (m_isOpen)

@@ -15,8 +15,6 @@ constexpr OSErr kChannelsErr = -23207;
 
 } // namespace
 
-CMSADPCMFile::CMSADPCMFile() = default;
-
 CMSADPCMFile::~CMSADPCMFile()
 {
     if (m_isOpen)
