@@ -3,12 +3,18 @@
 #include "g711.h"
 #include "telephony_names.h"
 
-OSType CDialogicALawFile::GetFileType() const { return FOUR_CHAR_CODE("DALW"); }
-QString CDialogicALawFile::GetFormatName() const { return QStringLiteral("Dialogic A-law (no header)"); }
+CDialogicALawFile::CDialogicALawFile()
+    : CDialogicALawFile({FOUR_CHAR_CODE("DALW"), "Dialogic A-law (no header)", kSampleFormatALaw, &alaw2linear,
+                         &LoadRawALawTable})
+{
+}
+
+CDialogicALawFile::CDialogicALawFile(const Companding& companding)
+    : CHeaderlessTelephonyFile(companding.fileType, companding.formatName), m_companding(companding)
+{
+}
+
 UInt32 CDialogicALawFile::FileBytesPerSample() const { return 1; }
-SInt16 CDialogicALawFile::FormatCode() const { return kSampleFormatALaw; }
-int CDialogicALawFile::Expand(UInt8 byte) const { return alaw2linear(byte); }
-UInt8 CDialogicALawFile::Compress(int sample) const { return LoadRawALawTable(sample); }
 
 OSErr CDialogicALawFile::ReadShape()
 {
@@ -30,13 +36,13 @@ void CDialogicALawFile::SetShape(UInt16, SInt16)
 {
     m_numChannels = 1;
     m_numBits = 16;
-    m_sampleFormat = FormatCode();
+    m_sampleFormat = m_companding.formatCode;
 }
 
 void CDialogicALawFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
 {
     for (std::size_t i = 0; i < samples; ++i) {
-        const int v = Expand(file[i]);
+        const int v = m_companding.expand(file[i]);
         block[2 * i] = UInt8(UInt32(v) >> 8);
         block[2 * i + 1] = UInt8(v);
     }
@@ -45,5 +51,5 @@ void CDialogicALawFile::DecodeSamples(const UInt8* file, UInt8* block, std::size
 void CDialogicALawFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
 {
     for (std::size_t i = 0; i < samples; ++i)
-        file[i] = Compress(SInt16(UInt16((block[2 * i] << 8) | block[2 * i + 1])));
+        file[i] = m_companding.compress(SInt16(UInt16((block[2 * i] << 8) | block[2 * i + 1])));
 }

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-OSType CDialogicPCMFile::GetFileType() const { return FOUR_CHAR_CODE("DPCM"); }
-QString CDialogicPCMFile::GetFormatName() const { return QStringLiteral("Dialogic PCM (no header)"); }
+CDialogicPCMFile::CDialogicPCMFile() : CHeaderlessTelephonyFile(FOUR_CHAR_CODE("DPCM"), "Dialogic PCM (no header)") {}
 
 UInt32 CDialogicPCMFile::FileBytesPerSample() const
 {

@@ -11,8 +11,7 @@
 
 class CDialogicPCMFile : public CHeaderlessTelephonyFile {
 public:
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
+    CDialogicPCMFile();
 
 protected:
     OSErr ReadShape() override;

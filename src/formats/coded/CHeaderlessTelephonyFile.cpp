@@ -9,11 +9,19 @@
 #include <cstring>
 #include <new>
 
+CHeaderlessTelephonyFile::CHeaderlessTelephonyFile(OSType fileType, const char* formatName)
+    : m_fileType(fileType), m_formatName(formatName)
+{
+}
+
 CHeaderlessTelephonyFile::~CHeaderlessTelephonyFile()
 {
     if (m_isOpen)
         FSClose(m_refNum);
 }
+
+OSType CHeaderlessTelephonyFile::GetFileType() const { return m_fileType; }
+QString CHeaderlessTelephonyFile::GetFormatName() const { return QString::fromUtf8(m_formatName); }
 
 UInt32 CHeaderlessTelephonyFile::FileBytesPerFrame() const
 {

@@ -3,7 +3,8 @@
 // read and written at any frame (a write past the end first fills the gap
 // with zero bytes).  Create makes the data file exclusively once the
 // subclass accepts the shape.  The subclasses describe the file (ReadShape,
-// CheckCreate, SetShape) and code the samples (Decode / Encode).
+// CheckCreate, SetShape) and code the samples (Decode / Encode); their
+// type code and format name are given to the constructor.
 #pragma once
 
 #include "CDescribedFile.h"
@@ -23,8 +24,13 @@ public:
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
 
 protected:
+    // `formatName` is UTF-8 text with static storage.
+    CHeaderlessTelephonyFile(OSType fileType, const char* formatName);
+
     // Fills rate, channels, word length and sample-format code of an opened
     // file (from its name or the raw-file settings).
     virtual OSErr ReadShape() = 0;
@@ -46,5 +52,7 @@ private:
     OSErr OpenAndDescribe() override;
     OSErr ReadInto(UInt8* block, UInt32 frame);
 
+    OSType m_fileType;
+    const char* m_formatName;
     std::vector<UInt8> m_scratch;
 };
