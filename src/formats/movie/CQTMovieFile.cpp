@@ -20,6 +20,43 @@ namespace {
 // "failed to create a temp file": blocks written with no intermediate.
 constexpr OSErr kNoIntermediateErr = -22026;
 
+// The name an input's extension gives: the whole name, or (after the
+// configuration's prefix) the container's.  The stream types are looked at
+// before an AIFF-C file's compression, the containers after it.
+struct ExtensionName {
+    const char* extension;
+    const char* name;
+    bool afterPrefix;
+};
+
+constexpr ExtensionName kStreamNames[] = {
+    {"m4a", "MPEG-4 Audio", false},
+    {"mp4", "MPEG-4 Audio", false},
+    {"mpg", "MPEG-1 Layer 1 ('MPG')", false},
+    {"mp2", "MPEG-1 Layer 2 ('MP2')", false},
+};
+
+constexpr ExtensionName kContainerNames[] = {
+    {"aif", "AIFC", true},
+    {"wav", "Compressed Wave", true},
+    {"caf", "Core Audio File", true},
+    {"3gp", "GSM Mobile Phone Video", false},
+    {"amr", "Adaptive Multi-Rate Speech Encoding for Mobile Phones", false},
+    {"ogg", "Ogg Vorbis", false},
+    {"wma", "Windows Media Audio", true},
+    {"wmv", "Windows Media Video", true},
+    {"flac", "FLAC", false},
+};
+
+template <std::size_t N>
+const ExtensionName* FindExtensionName(const ExtensionName (&names)[N], const std::string& extension)
+{
+    for (const ExtensionName& entry : names)
+        if (extension == entry.extension)
+            return &entry;
+    return nullptr;
+}
+
 constexpr AudioChannelLayoutTag kConfigurationTags[] = {0x960003, 0x6C0004, 0x740004, 0x760005, 0x790006,
                                                         0x8B0006, 0x7D0007, 0x7F0008};
 
@@ -495,15 +532,14 @@ QString CQTMovieFile::GetFormatName() const
     if (m_channelConfiguration >= 0 && m_channelConfiguration <= 11)
         name = QString::fromLatin1(kPrefixes[m_channelConfiguration]);
     const std::string extension = string_to_lower(path_extension(m_path));
+    const auto nameBy = [&name](const ExtensionName& entry) {
+        name = entry.afterPrefix ? name + QString::fromLatin1(entry.name) : QString::fromLatin1(entry.name);
+    };
     if (extension == "mp3") {
         name = m_sampleRate >= 32000 ? QStringLiteral("MPEG-1 Layer III ('MP3')")
                                      : QStringLiteral("MPEG-2 Layer III ('MP3')");
-    } else if (extension == "m4a" || extension == "mp4") {
-        name = QStringLiteral("MPEG-4 Audio");
-    } else if (extension == "mpg") {
-        name = QStringLiteral("MPEG-1 Layer 1 ('MPG')");
-    } else if (extension == "mp2") {
-        name = QStringLiteral("MPEG-1 Layer 2 ('MP2')");
+    } else if (const ExtensionName* stream = FindExtensionName(kStreamNames, extension)) {
+        nameBy(*stream);
     } else if (m_fileFormat == FOUR_CHAR_CODE("AIFC")) {
         name += QStringLiteral("AIFC ");
         if (m_dataFormat == FOUR_CHAR_CODE("ima4"))
@@ -512,24 +548,8 @@ QString CQTMovieFile::GetFormatName() const
             name += QString::fromUtf8("\xCE\xBC-law");
         else if (m_dataFormat == FOUR_CHAR_CODE("alaw"))
             name += QStringLiteral("A-law");
-    } else if (extension == "aif") {
-        name += QStringLiteral("AIFC");
-    } else if (extension == "wav") {
-        name += QStringLiteral("Compressed Wave");
-    } else if (extension == "caf") {
-        name += QStringLiteral("Core Audio File");
-    } else if (extension == "3gp") {
-        name = QStringLiteral("GSM Mobile Phone Video");
-    } else if (extension == "amr") {
-        name = QStringLiteral("Adaptive Multi-Rate Speech Encoding for Mobile Phones");
-    } else if (extension == "ogg") {
-        name = QStringLiteral("Ogg Vorbis");
-    } else if (extension == "wma") {
-        name += QStringLiteral("Windows Media Audio");
-    } else if (extension == "wmv") {
-        name += QStringLiteral("Windows Media Video");
-    } else if (extension == "flac") {
-        name = QStringLiteral("FLAC");
+    } else if (const ExtensionName* container = FindExtensionName(kContainerNames, extension)) {
+        nameBy(*container);
     }
     if (name.isEmpty())
         name = QStringLiteral("QuickTime Movie");
