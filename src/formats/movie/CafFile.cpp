@@ -231,25 +231,38 @@ OSErr CafFile::AllocateWriteBuffer()
     return CSoundFile::AllocateWriteBuffer();
 }
 
-OSErr CafFile::ReadBlock(UInt32 frame)
+template <class Step>
+OSErr CafFile::BlockStep(bool writing, Step step)
 {
     return Guarded([&]() -> OSErr {
         if (!m_file)
             return kFileNotOpenedErr;
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr)
-            return err;
+        const OSErr err = writing ? AllocateWriteBuffer() : AllocateReadBuffer();
+        return err != noErr ? err : step();
+    });
+}
+
+OSStatus CafFile::FillBufferList(UInt32 frame, UInt32* frames)
+{
+    auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
+    for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
+        list->mBuffers[b].mDataByteSize = UInt32(m_listBuffers[b].size());
+    *frames = GetBufferFrames();
+    OSStatus status = ExtAudioFileSeek(m_file, frame);
+    if (status == noErr)
+        status = ExtAudioFileRead(m_file, frames, list);
+    return status;
+}
+
+OSErr CafFile::ReadBlock(UInt32 frame)
+{
+    return BlockStep(false, [&]() -> OSErr {
         const UInt32 channels = GetNumChannels();
         const UInt32 bytes = UInt32(BitsToBytes(m_numBits));
-        auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
         if (!m_blockValid || frame != m_readBufferStart) {
             m_blockValid = false;
-            OSStatus status = ExtAudioFileSeek(m_file, frame);
-            UInt32 frames = GetBufferFrames();
-            for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
-                list->mBuffers[b].mDataByteSize = UInt32(m_listBuffers[b].size());
-            if (status == noErr)
-                status = ExtAudioFileRead(m_file, &frames, list);
+            UInt32 frames = 0;
+            const OSStatus status = FillBufferList(frame, &frames);
             if (status != noErr)
                 return NarrowError(status);
             m_readBufferStart = frame;
@@ -268,21 +281,13 @@ OSErr CafFile::ReadBlock(UInt32 frame)
 
 OSErr CafFile::PrepareWriteBlock(UInt32 frame)
 {
-    return Guarded([&]() -> OSErr {
-        if (!m_file)
-            return kFileNotOpenedErr;
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr)
-            return err;
+    return BlockStep(true, [&]() -> OSErr {
         // What the file already holds there (nothing for a new file).
-        auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
-        list->mBuffers[0].mDataByteSize = UInt32(m_listBuffers[0].size());
-        UInt32 frames = GetBufferFrames();
-        OSStatus status = ExtAudioFileSeek(m_file, frame);
-        if (status == noErr)
-            status = ExtAudioFileRead(m_file, &frames, list);
+        UInt32 frames = 0;
+        const OSStatus status = FillBufferList(frame, &frames);
         if (status != noErr && status != paramErr)
             return NarrowError(status);
+        const auto* list = reinterpret_cast<const AudioBufferList*>(m_listStorage.data());
         if (status == noErr && frames > 0)
             std::memcpy(m_writeBuffer, m_listBuffers[0].data(), list->mBuffers[0].mDataByteSize);
         return noErr;
