@@ -265,30 +265,23 @@ void CQTMovieFile::DropIntermediate()
 OSErr CQTMovieFile::AllocateWriteBuffer()
 {
     m_readBuffer = nullptr;
-    if (!m_intermediate)
-        return kNoIntermediateErr;
-    const OSErr err = m_intermediate->AllocateWriteBuffer();
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr,
+                                 [](CSoundFile& intermediate) { return intermediate.AllocateWriteBuffer(); });
 }
 
 OSErr CQTMovieFile::PrepareWriteBlock(UInt32 frame)
 {
-    if (!m_intermediate)
-        return kNoIntermediateErr;
-    const OSErr err = m_intermediate->PrepareWriteBlock(frame);
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr,
+                                 [frame](CSoundFile& intermediate) { return intermediate.PrepareWriteBlock(frame); });
 }
 
 OSErr CQTMovieFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!m_intermediate)
-        return kNoIntermediateErr;
-    const OSErr err = m_intermediate->WriteBlock(frames, frame);
-    m_numFrames = m_intermediate->GetNumFrames();
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr, [&](CSoundFile& intermediate) {
+        const OSErr err = intermediate.WriteBlock(frames, frame);
+        m_numFrames = intermediate.GetNumFrames();
+        return err;
+    });
 }
 
 bool CQTMovieFile::Exports() const

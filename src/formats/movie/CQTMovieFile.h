@@ -117,7 +117,7 @@ private:
                        ConstStr255Param nameExtension, double sampleRate);
     OSErr CloseWriting();
     void DropIntermediate();
-    void BorrowBuffers();
+    void BorrowBuffers() override;
 
     CSoundFile* m_intermediate = nullptr;   // owned when m_ownsIntermediate
     bool m_ownsIntermediate = false;

@@ -58,7 +58,7 @@ private:
     // Closes and deletes the temporary file object (the file on disk too).
     void DropTemp();
     // Takes the temporary file's block pointers (never owned here).
-    void BorrowBuffers();
+    void BorrowBuffers() override;
 
     CSoundFile* temp_ = nullptr;
     std::string tempPath_;
