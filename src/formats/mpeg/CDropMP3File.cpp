@@ -53,12 +53,15 @@ void CDropMP3File::BorrowBuffers()
 
 void CDropMP3File::DropTemp()
 {
-    if (temp_) {
-        if (temp_->IsOpen() && temp_->Close() != noErr)
-            QM_TRACE("Close", "could not close the temporary file " << tempPath_);
-        delete temp_;
-        temp_ = nullptr;
-    }
+    if (temp_ && temp_->IsOpen() && temp_->Close() != noErr)
+        QM_TRACE("Close", "could not close the temporary file " << tempPath_);
+    ForgetTemp();
+}
+
+void CDropMP3File::ForgetTemp()
+{
+    delete temp_;
+    temp_ = nullptr;
     if (!tempPath_.empty() && PathExists(tempPath_))
         DeletePath(tempPath_);
     m_readBuffer = nullptr;
@@ -213,12 +216,7 @@ OSErr CDropMP3File::Close()
     } else {
         result = EncodeWithLame(this);
     }
-    delete temp_;
-    temp_ = nullptr;
-    if (!tempPath_.empty() && PathExists(tempPath_))
-        DeletePath(tempPath_);
-    m_readBuffer = nullptr;
-    m_writeBuffer = nullptr;
+    ForgetTemp();
     m_isOpen = false;
     return result;
 }
