@@ -2,6 +2,8 @@
 
 CCodedFile::~CCodedFile() = default;
 
+void CCodedFile::BorrowBuffers() {}
+
 Boolean CCodedFile::NeedsEncodingOnClose() const
 {
     return true;

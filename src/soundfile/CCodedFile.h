@@ -32,4 +32,20 @@ public:
     // takes the source's shape.  paramErr without a source.
     virtual OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
                              const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate);
+
+protected:
+    // One block step of an output whose blocks go to an intermediate sound
+    // file: `missing` without one; else `step(*intermediate)`'s code, once
+    // BorrowBuffers has taken the intermediate's block pointers.
+    template <class Step>
+    OSErr ForwardToIntermediate(CSoundFile* intermediate, OSErr missing, Step step)
+    {
+        if (!intermediate)
+            return missing;
+        const OSErr err = step(*intermediate);
+        BorrowBuffers();
+        return err;
+    }
+    // Takes the intermediate's block pointers (never owned).  Base: nothing.
+    virtual void BorrowBuffers();
 };

@@ -81,14 +81,7 @@ OSErr CCITTFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
         const UInt32 codes = std::min<UInt32>(end - m_decodedFrames, kDecodeChunkBytes * 8 / UInt32(m_codeBits));
         const UInt64 lastByte = (firstBit + UInt64(codes) * UInt64(m_codeBits) + 7) / 8;
         bytes.resize(std::size_t(lastByte - firstByte));
-        OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(firstByte));
-        if (err)
-            return err;
-        long count = long(bytes.size());
-        err = FSRead(m_refNum, &count, bytes.data());
-        if (!err && std::size_t(count) != bytes.size())
-            err = eofErr;
-        if (err)
+        if (const OSErr err = ReadExactlyAt(m_refNum, firstByte, bytes.data(), bytes.size()))
             return err;
         UInt64 bit = firstBit - firstByte * 8;
         for (UInt32 i = 0; i < codes; ++i, bit += UInt64(m_codeBits)) {
@@ -109,32 +102,14 @@ OSErr CCITTFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
 
 OSErr CCITTFile::ReadBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateReadBuffer();
-    if (err)
+    return DecodeMonoBlock(frame, memFullErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
+        const OSErr err = Decode(first, frames, samples);
+        if (err) {
+            g72x_init_state(&m_decoder);
+            m_decodedFrames = 0;
+        }
         return err;
-    std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * m_numChannels * 2);
-    m_readBufferStart = frame;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-    if (frames == 0)
-        return noErr;
-    std::vector<int16_t> samples;
-    try {
-        samples.resize(frames);
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
-    if ((err = Decode(frame, frames, samples.data()))) {
-        g72x_init_state(&m_decoder);
-        m_decodedFrames = 0;
-        return err;
-    }
-    for (UInt32 i = 0; i < frames; ++i) {
-        m_readBuffer[2 * i] = UInt8(UInt16(samples[i]) >> 8);
-        m_readBuffer[2 * i + 1] = UInt8(samples[i]);
-    }
-    return noErr;
+    });
 }
 
 OSErr CCITTFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -217,14 +192,7 @@ OSErr CCITTFile::WriteBlock(UInt32 frames, UInt32 frame)
             m_accumulatedBits -= 8;
         }
     }
-    OSErr err = SetFPos(m_refNum, fsFromStart, m_writePosition);
-    if (err)
-        return err;
-    long count = long(bytes.size());
-    err = FSWrite(m_refNum, &count, bytes.data());
-    if (!err && std::size_t(count) != bytes.size())
-        err = ioErr;
-    if (err)
+    if (const OSErr err = WriteExactlyAt(m_refNum, UInt64(m_writePosition), bytes.data(), bytes.size()))
         return err;
     m_writePosition += SInt64(bytes.size());
     m_encodedFrames = frame + frames;
@@ -237,13 +205,7 @@ OSErr CCITTFile::Flush()
     if (m_accumulatedBits == 0)
         return noErr;
     const UInt8 last = UInt8(m_accumulator);  // zero-padded above the codes
-    OSErr err = SetFPos(m_refNum, fsFromStart, m_writePosition);
-    if (err)
-        return err;
-    long count = 1;
-    err = FSWrite(m_refNum, &count, &last);
-    if (!err && count != 1)
-        err = ioErr;
+    const OSErr err = WriteExactlyAt(m_refNum, UInt64(m_writePosition), &last, 1);
     if (!err) {
         ++m_writePosition;
         m_accumulator = 0;

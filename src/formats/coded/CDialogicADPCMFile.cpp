@@ -1,13 +1,10 @@
 #include "CDialogicADPCMFile.h"
 
 #include "FileManager.h"
-#include "open_steps.h"
 #include "ZuFiles.h"
 #include "telephony_names.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
 
 namespace {
 
@@ -15,7 +12,13 @@ constexpr UInt32 kDecodeChunkCodes = 65536;
 
 } // namespace
 
-CDialogicADPCMFile::CDialogicADPCMFile() = default;
+CDialogicADPCMFile::CDialogicADPCMFile()
+    : CDialogicADPCMFile({FOUR_CHAR_CODE("DADP"), "Dialogic ADPCM (no header)", false, false, "dialogic",
+                          "encoding to Dialogic ADPCM file"})
+{
+}
+
+CDialogicADPCMFile::CDialogicADPCMFile(const Framing& framing) : m_framing(framing) {}
 
 CDialogicADPCMFile::~CDialogicADPCMFile()
 {
@@ -23,22 +26,16 @@ CDialogicADPCMFile::~CDialogicADPCMFile()
         Close();
 }
 
-OSType CDialogicADPCMFile::GetFileType() const { return FOUR_CHAR_CODE("DADP"); }
-QString CDialogicADPCMFile::GetFormatName() const { return QStringLiteral("Dialogic ADPCM (no header)"); }
-bool CDialogicADPCMFile::FirstCodeInLowNibble() const { return false; }
-bool CDialogicADPCMFile::HasHeader() const { return false; }
-const char* CDialogicADPCMFile::TempTag() const { return "dialogic"; }
-const char* CDialogicADPCMFile::EncodeStepName() const { return "encoding to Dialogic ADPCM file"; }
+OSType CDialogicADPCMFile::GetFileType() const { return m_framing.type; }
+QString CDialogicADPCMFile::GetFormatName() const { return QString::fromUtf8(m_framing.formatName); }
+const char* CDialogicADPCMFile::TempTag() const { return m_framing.tempTag; }
 
 OSErr CDialogicADPCMFile::ReadHeader()
 {
     m_dataOffset = 0;
-    double rate = RateFromNameDigit(GetFileNameString(), true);
-    if (rate == 0.0) {
-        const OSErr err = RawFileRate(&rate);
-        if (err)
-            return err;
-    }
+    double rate = 0.0;
+    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), true, &rate))
+        return err;
     m_sampleRate = rate;
     return noErr;
 }
@@ -53,10 +50,9 @@ OSErr CDialogicADPCMFile::WriteHeader()
 
 OSErr CDialogicADPCMFile::OpenAndDescribe()
 {
-    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
+    OSErr err = OpenToRead(nullptr);
     if (err)
         return err;
-    m_writing = false;
     m_numChannels = 1;
     m_numBits = 16;
     m_sampleFormat = kSampleFormatADPCM;
@@ -92,7 +88,7 @@ OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
         m_decodedFrames = 0;
     }
     const UInt32 end = frame + frames;
-    const bool lowFirst = FirstCodeInLowNibble();
+    const bool lowFirst = m_framing.firstCodeInLowNibble;
     std::vector<UInt8> bytes;
     while (m_decodedFrames < end) {
         const UInt32 first = m_decodedFrames;
@@ -117,36 +113,17 @@ OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
 
 OSErr CDialogicADPCMFile::ReadBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (m_inner.IsSet())
+    if (m_isOpen && m_inner.IsSet())
         return paramErr;
-    OSErr err = AllocateReadBuffer();
-    if (err)
+    return DecodeMonoBlock(frame, kCouldNotCreatePointerErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
+        const OSErr err = Decode(first, frames, samples);
+        if (err) {
+            // The decoder's place is no longer known.
+            m_decoder.Reset();
+            m_decodedFrames = 0;
+        }
         return err;
-    std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * 2);
-    m_readBufferStart = frame;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-    if (frames == 0)
-        return noErr;
-    std::vector<int16_t> samples;
-    try {
-        samples.resize(frames);
-    } catch (const std::bad_alloc&) {
-        return kCouldNotCreatePointerErr;
-    }
-    err = Decode(frame, frames, samples.data());
-    if (err) {
-        // The decoder's place is no longer known.
-        m_decoder.Reset();
-        m_decodedFrames = 0;
-        return err;
-    }
-    for (UInt32 i = 0; i < frames; ++i) {
-        m_readBuffer[2 * i] = UInt8(UInt16(samples[i]) >> 8);
-        m_readBuffer[2 * i + 1] = UInt8(samples[i]);
-    }
-    return noErr;
+    });
 }
 
 // ================================================================ writing
@@ -158,14 +135,8 @@ OSErr CDialogicADPCMFile::CheckShape(UInt16 channels, double) const
 
 OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const UInt8*)
 {
-    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, HasHeader(), m_refNum, m_isOpen))
+    if (const OSErr err = CreateToWrite(m_framing.hasHeader, numChannels, rate, kSampleFormatADPCM))
         return err;
-    m_writing = true;
-    m_sampleRate = rate;
-    m_numChannels = numChannels;
-    m_numBits = 16;
-    m_sampleFormat = kSampleFormatADPCM;
-    m_numFrames = 0;
     m_dataOffset = 0;
     return noErr;
 }
@@ -173,12 +144,12 @@ OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const 
 OSErr CDialogicADPCMFile::EncodeCodes()
 {
     DialogicADPCMCodec encoder;
-    const bool lowFirst = FirstCodeInLowNibble();
+    const bool lowFirst = m_framing.firstCodeInLowNibble;
     int pending = -1;
     SInt64 position = m_dataOffset;
     UInt64 written = 0;
     std::vector<UInt8> bytes;
-    OSErr err = m_inner.Encode(EncodeStepName(), m_bufferFrames, [&](const int16_t* samples, UInt32 frames, UInt32) {
+    OSErr err = m_inner.Encode(m_framing.encodeStep, m_bufferFrames, [&](const int16_t* samples, UInt32 frames, UInt32) {
         bytes.clear();
         for (UInt32 i = 0; i < frames; ++i) {
             const int code = encoder.Encode(samples[i]);

@@ -10,8 +10,8 @@
 // is not written (the file holds whole bytes of two codes).  A failed or
 // cancelled encode removes the output.
 //
-// The Pika and annotated-voice files derive from it: they change the
-// nibble order and the framing through the protected hooks.
+// The Pika and annotated-voice files derive from it: they give their own
+// framing (type, names, nibble order) and, with a header, its hooks.
 #pragma once
 
 #include "CDescribedFile.h"
@@ -32,17 +32,25 @@ public:
     QString GetFormatName() const override;
 
 protected:
-    // Framing hooks.
-    virtual bool FirstCodeInLowNibble() const;
-    // Whether the file has a header that tells its type.
-    virtual bool HasHeader() const;
+    // What a member of the family is: its type code and format name, the
+    // nibble of a byte's first code, whether a header tells the type, the
+    // tag of the inner temporary file and the encoding's progress step.
+    struct Framing {
+        OSType type;
+        const char* formatName;
+        bool firstCodeInLowNibble;
+        bool hasHeader;
+        const char* tempTag;
+        const char* encodeStep;
+    };
+    explicit CDialogicADPCMFile(const Framing& framing);
+
     // Sets the rate and the data offset of an opened file.
     virtual OSErr ReadHeader();
     // Writes what precedes the codes and sets the data offset (at close,
     // before the encoding).
     virtual OSErr WriteHeader();
     const char* TempTag() const override;
-    virtual const char* EncodeStepName() const;
 
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
@@ -56,6 +64,7 @@ private:
     OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
     OSErr EncodeCodes();
 
+    Framing m_framing;
     DialogicADPCMCodec m_decoder;
     UInt32 m_decodedFrames = 0;  // codes the decoder has consumed
 };

@@ -3,51 +3,46 @@
 #include "g711.h"
 #include "telephony_names.h"
 
-OSType CDialogicALawFile::GetFileType() const { return FOUR_CHAR_CODE("DALW"); }
-QString CDialogicALawFile::GetFormatName() const { return QStringLiteral("Dialogic A-law (no header)"); }
+CDialogicALawFile::CDialogicALawFile()
+    : CDialogicALawFile({FOUR_CHAR_CODE("DALW"), "Dialogic A-law (no header)", kSampleFormatALaw, &alaw2linear,
+                         &LoadRawALawTable})
+{
+}
+
+CDialogicALawFile::CDialogicALawFile(const Companding& companding)
+    : CHeaderlessTelephonyFile(companding.fileType, companding.formatName), m_companding(companding)
+{
+}
+
 UInt32 CDialogicALawFile::FileBytesPerSample() const { return 1; }
-SInt16 CDialogicALawFile::FormatCode() const { return kSampleFormatALaw; }
-int CDialogicALawFile::Expand(UInt8 byte) const { return alaw2linear(byte); }
-UInt8 CDialogicALawFile::Compress(int sample) const { return LoadRawALawTable(sample); }
 
 OSErr CDialogicALawFile::ReadShape()
 {
-    double rate = RateFromNameDigit(GetFileNameString(), false);
-    if (rate == 0.0) {
-        const OSErr err = RawFileRate(&rate);
-        if (err)
-            return err;
-    }
+    double rate = 0.0;
+    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), false, &rate))
+        return err;
     m_sampleRate = rate;
-    m_numChannels = 1;
-    m_numBits = 16;
-    m_sampleFormat = FormatCode();
+    SetShape(1, 16);
     return noErr;
 }
 
-OSErr CDialogicALawFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
-                                const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, float sampleRate)
+OSErr CDialogicALawFile::CheckCreate(UInt16 channels, SInt16, ConstStr255Param*) const
 {
-    if (m_isOpen)
-        return opWrErr;
-    if (numChannels != 1)
-        return kTelephonyChannelsErr;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile()))
-        return err;
-    m_sampleRate = sampleRate;
+    return channels != 1 ? kTelephonyChannelsErr : noErr;
+}
+
+// Mono 16-bit samples in memory, whatever was asked.
+void CDialogicALawFile::SetShape(UInt16, SInt16)
+{
     m_numChannels = 1;
     m_numBits = 16;
-    m_sampleFormat = FormatCode();
-    return noErr;
+    m_sampleFormat = m_companding.formatCode;
 }
 
 void CDialogicALawFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
 {
     for (std::size_t i = 0; i < samples; ++i) {
-        const int v = Expand(file[i]);
+        const int v = m_companding.expand(file[i]);
         block[2 * i] = UInt8(UInt32(v) >> 8);
         block[2 * i + 1] = UInt8(v);
     }
@@ -56,5 +51,5 @@ void CDialogicALawFile::DecodeSamples(const UInt8* file, UInt8* block, std::size
 void CDialogicALawFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
 {
     for (std::size_t i = 0; i < samples; ++i)
-        file[i] = Compress(SInt16(UInt16((block[2 * i] << 8) | block[2 * i + 1])));
+        file[i] = m_companding.compress(SInt16(UInt16((block[2 * i] << 8) | block[2 * i + 1])));
 }

@@ -7,18 +7,27 @@
 
 class CDialogicALawFile : public CHeaderlessTelephonyFile {
 public:
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
+    CDialogicALawFile();
 
 protected:
+    // The companding of a member of the family: its type code and format
+    // name (UTF-8), the sample-format code and the coding of one byte.
+    struct Companding {
+        OSType fileType;
+        const char* formatName;
+        SInt16 formatCode;
+        int (*expand)(unsigned char byte);
+        unsigned char (*compress)(int sample);
+    };
+    explicit CDialogicALawFile(const Companding& companding);
+
     OSErr ReadShape() override;
+    OSErr CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const override;
+    void SetShape(UInt16 channels, SInt16 bits) override;
     UInt32 FileBytesPerSample() const override;
     void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;
     void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const override;
-    // The companding of the subclass (mu-law overrides these four).
-    virtual SInt16 FormatCode() const;
-    virtual int Expand(UInt8 byte) const;
-    virtual UInt8 Compress(int sample) const;
+
+private:
+    Companding m_companding;
 };

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-OSType CDialogicPCMFile::GetFileType() const { return FOUR_CHAR_CODE("DPCM"); }
-QString CDialogicPCMFile::GetFormatName() const { return QStringLiteral("Dialogic PCM (no header)"); }
+CDialogicPCMFile::CDialogicPCMFile() : CHeaderlessTelephonyFile(FOUR_CHAR_CODE("DPCM"), "Dialogic PCM (no header)") {}
 
 UInt32 CDialogicPCMFile::FileBytesPerSample() const
 {
@@ -44,57 +43,45 @@ OSErr CDialogicPCMFile::ReadShape()
     return noErr;
 }
 
-OSErr CDialogicPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                               ConstStr255Param nameExtension, float sampleRate)
+OSErr CDialogicPCMFile::CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const
 {
-    if (m_isOpen)
-        return opWrErr;
-    if (numChannels == 0 || (numBits != 8 && numBits != 16 && numBits != 24 && numBits != 32))
+    if (channels == 0 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
         return paramErr;
     static const UInt8 kPc8[] = {3, 'p', 'c', '8'};
-    if (numBits == 8 && (!nameExtension || nameExtension[0] == 0))
-        nameExtension = kPc8;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataFile()))
-        return err;
-    m_numChannels = numChannels;
-    m_numBits = numBits;
-    m_sampleRate = sampleRate;
-    m_sampleFormat = kSampleFormatBigEndian;
+    if (bits == 8 && (!*nameExtension || (*nameExtension)[0] == 0))
+        *nameExtension = kPc8;
     return noErr;
+}
+
+void CDialogicPCMFile::SetShape(UInt16 channels, SInt16 bits)
+{
+    m_numChannels = channels;
+    m_numBits = bits;
+    m_sampleFormat = kSampleFormatBigEndian;
+}
+
+// The same byte moves both ways: little-endian words are reversed, and an
+// 8-bit sample's top bit flips (unsigned in the file, signed in memory).
+void CDialogicPCMFile::Transcode(const UInt8* in, UInt8* out, std::size_t samples) const
+{
+    const std::size_t width = FileBytesPerSample();
+    const bool little = m_sampleFormat == kSampleFormatLittleEndian;
+    for (std::size_t i = 0; i < samples; ++i, in += width, out += width) {
+        if (width == 1) {
+            out[0] = UInt8(in[0] ^ 0x80);
+        } else {
+            for (std::size_t b = 0; b < width; ++b)
+                out[b] = little ? in[width - 1 - b] : in[b];
+        }
+    }
 }
 
 void CDialogicPCMFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
 {
-    const std::size_t width = FileBytesPerSample();
-    const bool little = m_sampleFormat == kSampleFormatLittleEndian;
-    for (std::size_t i = 0; i < samples; ++i) {
-        const UInt8* in = file + i * width;
-        UInt8* out = block + i * width;
-        if (width == 1) {
-            out[0] = UInt8(in[0] - 128);
-        } else {
-            for (std::size_t b = 0; b < width; ++b)
-                out[b] = little ? in[width - 1 - b] : in[b];
-        }
-    }
+    Transcode(file, block, samples);
 }
 
 void CDialogicPCMFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
 {
-    // The same byte moves both ways; 8-bit samples go back to unsigned.
-    const std::size_t width = FileBytesPerSample();
-    const bool little = m_sampleFormat == kSampleFormatLittleEndian;
-    for (std::size_t i = 0; i < samples; ++i) {
-        const UInt8* in = block + i * width;
-        UInt8* out = file + i * width;
-        if (width == 1) {
-            out[0] = UInt8(in[0] + 128);
-        } else {
-            for (std::size_t b = 0; b < width; ++b)
-                out[b] = little ? in[width - 1 - b] : in[b];
-        }
-    }
+    Transcode(block, file, samples);
 }

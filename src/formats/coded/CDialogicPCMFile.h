@@ -11,14 +11,16 @@
 
 class CDialogicPCMFile : public CHeaderlessTelephonyFile {
 public:
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
+    CDialogicPCMFile();
 
 protected:
     OSErr ReadShape() override;
+    OSErr CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const override;
+    void SetShape(UInt16 channels, SInt16 bits) override;
     UInt32 FileBytesPerSample() const override;
     void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;
     void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const override;
+
+private:
+    void Transcode(const UInt8* in, UInt8* out, std::size_t samples) const;
 };

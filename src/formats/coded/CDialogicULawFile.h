@@ -6,11 +6,5 @@
 
 class CDialogicULawFile : public CDialogicALawFile {
 public:
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-
-protected:
-    SInt16 FormatCode() const override;
-    int Expand(UInt8 byte) const override;
-    UInt8 Compress(int sample) const override;
+    CDialogicULawFile();
 };

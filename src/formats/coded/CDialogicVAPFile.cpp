@@ -24,16 +24,17 @@ void PutLE32(std::vector<UInt8>& out, UInt32 v)
 
 } // namespace
 
+CDialogicVAPFile::CDialogicVAPFile()
+    : CDialogicADPCMFile({FOUR_CHAR_CODE("DVAP"), "Annotated Voice (vap)", false, true, "dialogic",
+                          "encoding to Anotated voice(vap) file"})
+{
+}
+
 CDialogicVAPFile::~CDialogicVAPFile()
 {
     if (m_isOpen)
         Close();
 }
-
-OSType CDialogicVAPFile::GetFileType() const { return FOUR_CHAR_CODE("DVAP"); }
-QString CDialogicVAPFile::GetFormatName() const { return QStringLiteral("Annotated Voice (vap)"); }
-bool CDialogicVAPFile::HasHeader() const { return true; }
-const char* CDialogicVAPFile::EncodeStepName() const { return "encoding to Anotated voice(vap) file"; }
 
 OSErr CDialogicVAPFile::ReadHeader()
 {

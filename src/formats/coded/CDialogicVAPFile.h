@@ -11,14 +11,11 @@
 
 class CDialogicVAPFile : public CDialogicADPCMFile {
 public:
-    // Closes (and so encodes) an output still open, with this class's framing.
+    CDialogicVAPFile();
+    // Closes (and so encodes) an output still open, with this class's header.
     ~CDialogicVAPFile() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
 protected:
     OSErr ReadHeader() override;
     OSErr WriteHeader() override;
-    const char* EncodeStepName() const override;
-    bool HasHeader() const override;
 };

@@ -1,33 +1,42 @@
 #include "CEncodeOnCloseFile.h"
 
 #include "FileManager.h"
+#include "open_steps.h"
 
 #include <algorithm>
 
 bool CEncodeOnCloseFile::RemovesUnencodedOutput() const { return false; }
 
-OSErr CEncodeOnCloseFile::ReadAt(UInt64 position, void* bytes, std::size_t count)
+OSErr CEncodeOnCloseFile::OpenToRead(SInt64* eof)
 {
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
+    const OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
     if (err)
         return err;
-    long n = long(count);
-    err = FSRead(m_refNum, &n, bytes);
-    if (!err && std::size_t(n) != count)
-        err = eofErr;
-    return err;
+    m_writing = false;
+    return eof ? GetEOF(m_refNum, eof) : noErr;
+}
+
+OSErr CEncodeOnCloseFile::CreateToWrite(bool headerTellsType, UInt16 channels, double rate, SInt16 sampleFormat)
+{
+    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, headerTellsType, m_refNum, m_isOpen))
+        return err;
+    m_writing = true;
+    m_sampleRate = rate;
+    m_numChannels = channels;
+    m_numBits = 16;
+    m_sampleFormat = sampleFormat;
+    m_numFrames = 0;
+    return noErr;
+}
+
+OSErr CEncodeOnCloseFile::ReadAt(UInt64 position, void* bytes, std::size_t count)
+{
+    return ReadExactlyAt(m_refNum, position, bytes, count);
 }
 
 OSErr CEncodeOnCloseFile::WriteAt(UInt64 position, const void* bytes, std::size_t count)
 {
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(position));
-    if (err)
-        return err;
-    long n = long(count);
-    err = FSWrite(m_refNum, &n, bytes);
-    if (!err && std::size_t(n) != count)
-        err = ioErr;
-    return err;
+    return WriteExactlyAt(m_refNum, position, bytes, count);
 }
 
 OSErr CEncodeOnCloseFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,

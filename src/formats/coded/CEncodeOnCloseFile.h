@@ -40,6 +40,14 @@ protected:
     // nothing was encoded (the caller otherwise decides).
     virtual bool RemovesUnencodedOutput() const;
 
+    // Opens the data file to read (not writing from here on) and, unless
+    // `eof` is null, gives its length.
+    OSErr OpenToRead(SInt64* eof);
+    // The data file of CreateDataFile, made exclusively (a sidecar with the
+    // type unless `headerTellsType`), with the output's shape: 16-bit
+    // samples of `sampleFormat`, no frames yet.
+    OSErr CreateToWrite(bool headerTellsType, UInt16 channels, double rate, SInt16 sampleFormat);
+
     // Exact reads and writes of the data file at a position (eofErr for a
     // short read, ioErr for a short write).
     OSErr ReadAt(UInt64 position, void* bytes, std::size_t count);

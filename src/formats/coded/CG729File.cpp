@@ -1,7 +1,6 @@
 #include "CG729File.h"
 
 #include "FileManager.h"
-#include "open_steps.h"
 #include "G729Bits.h"
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
@@ -29,8 +28,6 @@ void PutLE32(UInt8* p, UInt32 v)
 }
 
 } // namespace
-
-CG729File::CG729File() = default;
 
 CG729File::~CG729File()
 {
@@ -150,12 +147,9 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
 
 OSErr CG729File::OpenAndDescribe()
 {
-    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
-    if (err)
-        return err;
-    m_writing = false;
     SInt64 eof = 0;
-    if ((err = GetEOF(m_refNum, &eof)))
+    OSErr err = OpenToRead(&eof);
+    if (err)
         return err;
     if ((err = ResolveLayout(eof)))
         return err;
@@ -222,14 +216,10 @@ OSErr CG729File::DecodeFrame(UInt32 index, int16_t* out)
 
 OSErr CG729File::ReadBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateReadBuffer();
+    OSErr err = BeginBlockRead(frame);
     if (err)
         return err;
-    std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * 2);
-    m_readBufferStart = frame;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 frames = SilenceMonoBlock(frame);
     int16_t samples[kSamplesPerFrame];
     for (UInt32 done = 0; done < frames;) {
         const UInt32 at = frame + done;
@@ -241,10 +231,7 @@ OSErr CG729File::ReadBlock(UInt32 frame)
         }
         const UInt32 offset = at % kSamplesPerFrame;
         const UInt32 n = std::min(kSamplesPerFrame - offset, frames - done);
-        for (UInt32 i = 0; i < n; ++i) {
-            m_readBuffer[2 * (done + i)] = UInt8(UInt16(samples[offset + i]) >> 8);
-            m_readBuffer[2 * (done + i) + 1] = UInt8(samples[offset + i]);
-        }
+        StoreMonoSamples(samples + offset, n, done);
         done += n;
     }
     return noErr;
@@ -263,14 +250,8 @@ bool CG729File::RemovesUnencodedOutput() const { return true; }
 OSErr CG729File::CreateDataFile(UInt16, double, const UInt8* options)
 {
     m_layout = LayoutFromOptions(options);
-    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen))
+    if (const OSErr err = CreateToWrite(false, 1, 8000.0, kSampleFormatBigEndian))
         return err;
-    m_writing = true;
-    m_sampleRate = 8000.0;
-    m_numChannels = 1;
-    m_numBits = 16;
-    m_sampleFormat = kSampleFormatBigEndian;
-    m_numFrames = 0;
     m_framesWritten = 0;
     m_dataOffset = m_layout == Layout::Riff ? kRiffHeaderBytes : 0;
     m_writePosition = m_dataOffset;

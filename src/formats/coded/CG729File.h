@@ -40,7 +40,6 @@ class CG729File : public CDescribedFile<CEncodeOnCloseFile> {
 public:
     enum class Layout { SerialBigEndian, SerialLittleEndian, Packed, Riff };
 
-    CG729File();
     ~CG729File() override;
 
     OSErr ReadBlock(UInt32 frame) override;

@@ -9,11 +9,19 @@
 #include <cstring>
 #include <new>
 
+CHeaderlessTelephonyFile::CHeaderlessTelephonyFile(OSType fileType, const char* formatName)
+    : m_fileType(fileType), m_formatName(formatName)
+{
+}
+
 CHeaderlessTelephonyFile::~CHeaderlessTelephonyFile()
 {
     if (m_isOpen)
         FSClose(m_refNum);
 }
+
+OSType CHeaderlessTelephonyFile::GetFileType() const { return m_fileType; }
+QString CHeaderlessTelephonyFile::GetFormatName() const { return QString::fromUtf8(m_formatName); }
 
 UInt32 CHeaderlessTelephonyFile::FileBytesPerFrame() const
 {
@@ -30,11 +38,22 @@ OSErr CHeaderlessTelephonyFile::OpenAndDescribe()
     return RecalcNumFrames();
 }
 
-OSErr CHeaderlessTelephonyFile::CreateDataFile()
+OSErr CHeaderlessTelephonyFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                                       const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension,
+                                       float sampleRate)
 {
-    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen))
+    if (m_isOpen)
+        return opWrErr;
+    OSErr err = CheckCreate(numChannels, numBits, &nameExtension);
+    if (err)
+        return err;
+    if ((err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate)))
+        return err;
+    if ((err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen)))
         return err;
     m_numFrames = 0;
+    m_sampleRate = sampleRate;
+    SetShape(numChannels, numBits);
     return noErr;
 }
 
@@ -99,13 +118,8 @@ OSErr CHeaderlessTelephonyFile::ReadInto(UInt8* block, UInt32 frame)
 
 OSErr CHeaderlessTelephonyFile::ReadBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = AllocateReadBuffer();
-    if (err)
-        return err;
-    m_readBufferStart = frame;
-    return ReadInto(m_readBuffer, frame);
+    const OSErr err = BeginBlockRead(frame);
+    return err ? err : ReadInto(m_readBuffer, frame);
 }
 
 OSErr CHeaderlessTelephonyFile::PrepareWriteBlock(UInt32 frame)

@@ -1,8 +1,10 @@
 // CHeaderlessTelephonyFile: the block I/O shared by the headerless
 // Dialogic A-law, mu-law and PCM files: samples from byte 0 to the end,
 // read and written at any frame (a write past the end first fills the gap
-// with zero bytes).  The subclasses describe the file (ReadShape) and code
-// one sample (Decode / Encode).
+// with zero bytes).  Create makes the data file exclusively once the
+// subclass accepts the shape.  The subclasses describe the file (ReadShape,
+// CheckCreate, SetShape) and code the samples (Decode / Encode); their
+// type code and format name are given to the constructor.
 #pragma once
 
 #include "CDescribedFile.h"
@@ -14,14 +16,21 @@ class CHeaderlessTelephonyFile : public CDescribedFile<CSoundFile> {
 public:
     ~CHeaderlessTelephonyFile() override;
 
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
 
 protected:
+    // `formatName` is UTF-8 text with static storage.
+    CHeaderlessTelephonyFile(OSType fileType, const char* formatName);
+
     // Fills rate, channels, word length and sample-format code of an opened
     // file (from its name or the raw-file settings).
     virtual OSErr ReadShape() = 0;
@@ -31,13 +40,19 @@ protected:
     virtual void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const = 0;
     virtual void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const = 0;
 
-    // The shared create step: the data file made exclusively and opened.
-    OSErr CreateDataFile();
+    // The shape an output may have: noErr or the refusal; may give the
+    // output a name extension of its own.
+    virtual OSErr CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const = 0;
+    // Sets the channels, word length and sample-format code for the shape
+    // asked of a created output (the rate is set already).
+    virtual void SetShape(UInt16 channels, SInt16 bits) = 0;
     UInt32 FileBytesPerFrame() const;
 
 private:
     OSErr OpenAndDescribe() override;
     OSErr ReadInto(UInt8* block, UInt32 frame);
 
+    OSType m_fileType;
+    const char* m_formatName;
     std::vector<UInt8> m_scratch;
 };

@@ -15,8 +15,6 @@ constexpr OSErr kChannelsErr = -23207;
 
 } // namespace
 
-CMSADPCMFile::CMSADPCMFile() = default;
-
 CMSADPCMFile::~CMSADPCMFile()
 {
     if (m_isOpen)
@@ -30,23 +28,13 @@ QString CMSADPCMFile::GetFormatName() const { return QStringLiteral("Microsoft A
 
 OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
 {
-    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
-    if (err)
-        return err;
-    m_writing = false;
     SInt64 eof = 0;
-    if ((err = GetEOF(m_refNum, &eof)))
+    OSErr err = OpenToRead(&eof);
+    if (err)
         return err;
     const SInt16 ref = m_refNum;
     err = header->Read(
-        [ref](UInt64 position, void* bytes, std::size_t count) {
-            OSErr e = SetFPos(ref, fsFromStart, SInt64(position));
-            if (e)
-                return e;
-            long got = long(count);
-            e = FSRead(ref, &got, bytes);
-            return (!e && std::size_t(got) != count) ? OSErr(eofErr) : e;
-        },
+        [ref](UInt64 position, void* bytes, std::size_t count) { return ReadExactlyAt(ref, position, bytes, count); },
         UInt64(eof));
     if (err)
         return err;
@@ -143,14 +131,7 @@ OSErr CMSADPCMFile::DecodeBlockAt(UInt64 block)
     } catch (const std::bad_alloc&) {
         return memFullErr;
     }
-    OSErr err = SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset + start));
-    if (err)
-        return err;
-    long got = long(bytes);
-    err = FSRead(m_refNum, &got, m_blockBytes.data());
-    if (!err && std::size_t(got) != bytes)
-        err = eofErr;
-    if (err)
+    if (const OSErr err = ReadAt(m_dataOffset + start, m_blockBytes.data(), bytes))
         return err;
     const int frames = m_codec.DecodeBlock(m_blockBytes.data(), bytes, m_blockSamples.data());
     if (frames < 0)
@@ -211,14 +192,8 @@ OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate, const UInt8*)
     if (!m_codec.IsValid() || !(rate >= 1.0 && rate < 4294967296.0))
         return paramErr;
     // The header tells the type: no sidecar.
-    if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, true, m_refNum, m_isOpen))
+    if (const OSErr err = CreateToWrite(true, channels, rate, kSampleFormatADPCM))
         return err;
-    m_writing = true;
-    m_sampleRate = rate;
-    m_numChannels = channels;
-    m_numBits = 16;
-    m_sampleFormat = kSampleFormatADPCM;
-    m_numFrames = 0;
     const std::vector<UInt8> header =
         MSADPCMWaveHeader::Build(channels, UInt32(rate), blockAlign, samplesPerBlock, 0, 0, 0x7FFFFFFF);
     m_dataOffset = header.size();

@@ -19,7 +19,6 @@
 
 class CMSADPCMFile : public CEncodeOnCloseFile {
 public:
-    CMSADPCMFile();
     ~CMSADPCMFile() override;
 
     OSErr Open() override;

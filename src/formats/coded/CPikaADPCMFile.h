@@ -8,13 +8,5 @@
 
 class CPikaADPCMFile : public CDialogicADPCMFile {
 public:
-    // Closes (and so encodes) an output still open, with this class's framing.
-    ~CPikaADPCMFile() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-
-protected:
-    bool FirstCodeInLowNibble() const override;
-    const char* TempTag() const override;
-    const char* EncodeStepName() const override;
+    CPikaADPCMFile();
 };

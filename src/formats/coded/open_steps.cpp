@@ -26,6 +26,38 @@ OSErr CreateDataToWrite(const CSoundFile& file, const FSSpec& spec, bool headerT
     return noErr;
 }
 
+namespace {
+
+// Moves exactly `count` bytes at `position` through `transfer` (FSRead or
+// FSWrite); `shortErr` when fewer moved.
+template <class Bytes, class Transfer>
+OSErr TransferExactlyAt(SInt16 refNum, UInt64 position, Bytes bytes, std::size_t count, Transfer transfer,
+                        OSErr shortErr)
+{
+    OSErr err = SetFPos(refNum, fsFromStart, SInt64(position));
+    if (err)
+        return err;
+    long n = long(count);
+    err = transfer(refNum, &n, bytes);
+    if (!err && std::size_t(n) != count)
+        err = shortErr;
+    return err;
+}
+
+} // namespace
+
+OSErr ReadExactlyAt(SInt16 refNum, UInt64 position, void* bytes, std::size_t count)
+{
+    const auto read = [](SInt16 ref, long* n, void* to) { return FSRead(ref, n, to); };
+    return TransferExactlyAt(refNum, position, bytes, count, read, OSErr(eofErr));
+}
+
+OSErr WriteExactlyAt(SInt16 refNum, UInt64 position, const void* bytes, std::size_t count)
+{
+    const auto write = [](SInt16 ref, long* n, const void* from) { return FSWrite(ref, n, from); };
+    return TransferExactlyAt(refNum, position, bytes, count, write, OSErr(ioErr));
+}
+
 OSErr CloseAfterFailedOpen(OSErr err, Boolean& isOpen, SInt16 refNum)
 {
     if (isOpen && FSClose(refNum) == noErr)

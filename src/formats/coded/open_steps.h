@@ -4,6 +4,8 @@
 
 #include "CSoundFile.h"
 
+#include <cstddef>
+
 // Opens the data fork to read it; opWrErr while it is open already.
 OSErr OpenDataToRead(const FSSpec& spec, SInt16& refNum, Boolean& isOpen);
 
@@ -12,6 +14,11 @@ OSErr OpenDataToRead(const FSSpec& spec, SInt16& refNum, Boolean& isOpen);
 // (`headerTellsType`) nor the name's extension tells the type.
 OSErr CreateDataToWrite(const CSoundFile& file, const FSSpec& spec, bool headerTellsType, SInt16& refNum,
                         Boolean& isOpen);
+
+// Exact reads and writes of the open file `refNum` at `position`: eofErr
+// for a short read, ioErr for a short write.
+OSErr ReadExactlyAt(SInt16 refNum, UInt64 position, void* bytes, std::size_t count);
+OSErr WriteExactlyAt(SInt16 refNum, UInt64 position, const void* bytes, std::size_t count);
 
 // Closes a file whose description failed (it stays marked open if the
 // close fails too) and returns the description's error.

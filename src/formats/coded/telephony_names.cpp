@@ -26,6 +26,15 @@ OSErr RawFileRate(double* rate)
     return noErr;
 }
 
+OSErr RateFromNameOrSettings(const std::string& name, bool nineIs32k, double* rate)
+{
+    const double named = RateFromNameDigit(name, nineIs32k);
+    if (named == 0.0)
+        return RawFileRate(rate);
+    *rate = named;
+    return noErr;
+}
+
 std::string NameExtension(const std::string& name)
 {
     const std::size_t dot = name.find_last_of('.');

@@ -10,6 +10,10 @@
 // '8' 8000 Hz and, when `nineIs32k`, '9' 32000 Hz; 0 for any other.
 double RateFromNameDigit(const std::string& name, bool nineIs32k);
 
+// The rate of a headerless file named `name`: the name's digit, else the
+// raw-file settings' rate (paramErr when that is not a usable rate).
+OSErr RateFromNameOrSettings(const std::string& name, bool nineIs32k, double* rate);
+
 // The rate of a headerless file whose name gives none: the raw-file
 // settings' rate; paramErr when that is not a usable rate.
 OSErr RawFileRate(double* rate);

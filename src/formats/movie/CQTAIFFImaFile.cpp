@@ -72,19 +72,9 @@ SFTMarker MarkerFromName(SInt32 id, UInt32 position, const UInt8* name, UInt8 le
 
 } // namespace
 
-OSType CQTAIFFImaFile::GetFileType() const
+CQTAIFFImaFile::CQTAIFFImaFile()
+    : CQTMovieFile({FOUR_CHAR_CODE("A1t4"), "AIFC IMA 4:1", "Encoding to AIFC IMA 4:1 file"})
 {
-    return FOUR_CHAR_CODE("A1t4");
-}
-
-QString CQTAIFFImaFile::GetFormatName() const
-{
-    return QStringLiteral("AIFC IMA 4:1");
-}
-
-bool CQTAIFFImaFile::Exports() const
-{
-    return true;
 }
 
 OSErr CQTAIFFImaFile::GetExportSettings(MovieExportSettings* settings)
@@ -95,11 +85,6 @@ OSErr CQTAIFFImaFile::GetExportSettings(MovieExportSettings* settings)
     settings->compression = FOUR_CHAR_CODE("ima4");
     settings->sampleSize = 16;
     return noErr;
-}
-
-QString CQTAIFFImaFile::GetExportStepName() const
-{
-    return QStringLiteral("Encoding to AIFC IMA 4:1 file");
 }
 
 OSErr CQTAIFFImaFile::FindAIFFChunk(SInt16 refNum, OSType id, SInt64 formEnd)

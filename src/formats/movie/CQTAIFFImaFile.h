@@ -24,12 +24,10 @@ public:
     static constexpr OSErr kNegativeChunkSizeErr = -22009;
     static constexpr OSErr kTooManyChunksErr = -22204;
 
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-    bool Exports() const override;
+    CQTAIFFImaFile();
+
     OSErr ReadMarkers() override;
     OSErr GetExportSettings(MovieExportSettings* settings) override;
-    QString GetExportStepName() const override;
     // Writes the markers (after the export).
     OSErr FinishExport() override;
 

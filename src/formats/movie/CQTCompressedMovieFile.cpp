@@ -3,46 +3,32 @@
 #include "MovieExporter.h"
 
 struct CQTCompressedMovieFile::Kind {
-    OSType type;
-    const char* name;       // UTF-8
+    Identity identity;
     OSType compression;
     SInt32 sampleFormat;
-    const char* stepName;   // Latin-1 (the micro sign)
 };
 
 namespace {
 
 constexpr CQTCompressedMovieFile::Kind kKinds[] = {
-    {FOUR_CHAR_CODE("QTAL"), "A-law QuickTime Movie", FOUR_CHAR_CODE("alaw"), 32, "encoding to A-law Movie"},
-    {FOUR_CHAR_CODE("QTUL"), "\xCE\xBC-law QuickTime Movie", FOUR_CHAR_CODE("ulaw"), 4, "encoding to \xB5-law Movie"},
-    {FOUR_CHAR_CODE("QTIM"), "IMA 4:1 QuickTime Movie", FOUR_CHAR_CODE("ima4"), 63, "encoding to IMA 4:1 Movie"},
+    {{FOUR_CHAR_CODE("QTAL"), "A-law QuickTime Movie", "encoding to A-law Movie"}, FOUR_CHAR_CODE("alaw"), 32},
+    {{FOUR_CHAR_CODE("QTUL"), "\xCE\xBC-law QuickTime Movie", "encoding to \xB5-law Movie"}, FOUR_CHAR_CODE("ulaw"), 4},
+    {{FOUR_CHAR_CODE("QTIM"), "IMA 4:1 QuickTime Movie", "encoding to IMA 4:1 Movie"}, FOUR_CHAR_CODE("ima4"), 63},
 };
 
 const CQTCompressedMovieFile::Kind* KindFor(OSType type)
 {
     for (const CQTCompressedMovieFile::Kind& kind : kKinds)
-        if (kind.type == type)
+        if (kind.identity.fileType == type)
             return &kind;
     return &kKinds[0];
 }
 
 } // namespace
 
-CQTCompressedMovieFile::CQTCompressedMovieFile(OSType type) : m_kind(KindFor(type)) {}
-
-OSType CQTCompressedMovieFile::GetFileType() const
+CQTCompressedMovieFile::CQTCompressedMovieFile(OSType type)
+    : CQTMovieFile(KindFor(type)->identity), m_kind(KindFor(type))
 {
-    return m_kind->type;
-}
-
-QString CQTCompressedMovieFile::GetFormatName() const
-{
-    return QString::fromUtf8(m_kind->name);
-}
-
-bool CQTCompressedMovieFile::Exports() const
-{
-    return true;
 }
 
 OSErr CQTCompressedMovieFile::SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
@@ -63,7 +49,3 @@ OSErr CQTCompressedMovieFile::GetExportSettings(MovieExportSettings* settings)
     return noErr;
 }
 
-QString CQTCompressedMovieFile::GetExportStepName() const
-{
-    return QString::fromLatin1(m_kind->stepName);
-}

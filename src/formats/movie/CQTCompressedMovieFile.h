@@ -17,13 +17,9 @@ public:
     // `type` is one of the three codes above.
     explicit CQTCompressedMovieFile(OSType type);
 
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-    bool Exports() const override;
     OSErr SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
                           const UInt8* fileTypeSpecifics) override;
     OSErr GetExportSettings(MovieExportSettings* settings) override;
-    QString GetExportStepName() const override;
 
     // The table row of a type.
     struct Kind;

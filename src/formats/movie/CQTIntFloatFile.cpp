@@ -4,19 +4,9 @@
 
 #include <algorithm>
 
-OSType CQTIntFloatFile::GetFileType() const
+CQTIntFloatFile::CQTIntFloatFile()
+    : CQTMovieFile({FOUR_CHAR_CODE("QTIF"), "Integer/Float QuickTime Movie", "encoding to QuickTime Movie"})
 {
-    return FOUR_CHAR_CODE("QTIF");
-}
-
-QString CQTIntFloatFile::GetFormatName() const
-{
-    return QStringLiteral("Integer/Float QuickTime Movie");
-}
-
-bool CQTIntFloatFile::Exports() const
-{
-    return true;
 }
 
 OSErr CQTIntFloatFile::SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
@@ -88,7 +78,3 @@ OSErr CQTIntFloatFile::GetExportSettings(MovieExportSettings* settings)
     return noErr;
 }
 
-QString CQTIntFloatFile::GetExportStepName() const
-{
-    return QStringLiteral("encoding to QuickTime Movie");
-}

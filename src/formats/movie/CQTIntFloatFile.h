@@ -11,13 +11,10 @@
 
 class CQTIntFloatFile : public CQTMovieFile {
 public:
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-    bool Exports() const override;
+    CQTIntFloatFile();
     OSErr SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
                           const UInt8* fileTypeSpecifics) override;
     OSErr GetExportSettings(MovieExportSettings* settings) override;
-    QString GetExportStepName() const override;
 
     SInt16 GetRequestedWordLength() const { return m_requestedBits; }
 

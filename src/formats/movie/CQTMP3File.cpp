@@ -2,17 +2,14 @@
 
 #include "MovieSource.h"
 
+CQTMP3File::CQTMP3File() : CQTMovieFile({FOUR_CHAR_CODE("Mp3 "), nullptr, nullptr}) {}
+
 OSErr CQTMP3File::Open()
 {
     const OSErr err = CQTMovieFile::Open();
     if (err == noErr && Source())
         m_frameHeader = Source()->FirstMPEGHeader();
     return err;
-}
-
-OSType CQTMP3File::GetFileType() const
-{
-    return FOUR_CHAR_CODE("Mp3 ");
 }
 
 OSType CQTMP3File::GetMovieFileType() const

@@ -7,8 +7,8 @@
 
 class CQTMP3File : public CQTMovieFile {
 public:
+    CQTMP3File();
     OSErr Open() override;
-    OSType GetFileType() const override;
     OSType GetMovieFileType() const override;
     Boolean UseBitRate() const override;
     QString GetFormatName() const override;

@@ -11,6 +11,10 @@
 #include <mutex>
 #include <string>
 
+CQTMP4File::CQTMP4File() : CQTMovieFile({FOUR_CHAR_CODE("Mpg4"), "MPEG-4 Audio", "Encoding to MPEG-4 Audio (AAC)"})
+{
+}
+
 const std::vector<UInt16>& CQTMP4File::StandardBitRates()
 {
     static const std::vector<UInt16> rates = {8,   16,  20,  24,  28,  32,  40,  48,  56, 64,
@@ -45,27 +49,12 @@ OSErr CQTMP4File::Open()
     return noErr;
 }
 
-OSType CQTMP4File::GetFileType() const
-{
-    return FOUR_CHAR_CODE("Mpg4");
-}
-
 OSType CQTMP4File::GetMovieFileType() const
 {
     return FOUR_CHAR_CODE("mpg4");
 }
 
 Boolean CQTMP4File::UseBitRate() const
-{
-    return true;
-}
-
-QString CQTMP4File::GetFormatName() const
-{
-    return QStringLiteral("MPEG-4 Audio");
-}
-
-bool CQTMP4File::Exports() const
 {
     return true;
 }
@@ -158,7 +147,3 @@ OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
     return m_numChannels == 1 ? kMonoCombinationErr : m_numChannels == 2 ? kStereoCombinationErr : kChannelCountErr;
 }
 
-QString CQTMP4File::GetExportStepName() const
-{
-    return QStringLiteral("Encoding to MPEG-4 Audio (AAC)");
-}

@@ -20,16 +20,14 @@ public:
     static constexpr OSErr kStereoCombinationErr = -24701;
     static constexpr OSErr kChannelCountErr = -24702;
 
+    CQTMP4File();
+
     OSErr Open() override;
-    OSType GetFileType() const override;
     OSType GetMovieFileType() const override;
     Boolean UseBitRate() const override;
-    QString GetFormatName() const override;
-    bool Exports() const override;
     OSErr SetupForWriting(UInt16 channels, SInt16 bitRate, double sampleRate,
                           const UInt8* fileTypeSpecifics) override;
     OSErr GetExportSettings(MovieExportSettings* settings) override;
-    QString GetExportStepName() const override;
 
     // The standard AAC rates per channel (kbit/s), ascending.
     static const std::vector<UInt16>& StandardBitRates();

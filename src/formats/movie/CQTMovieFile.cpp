@@ -20,36 +20,51 @@ namespace {
 // "failed to create a temp file": blocks written with no intermediate.
 constexpr OSErr kNoIntermediateErr = -22026;
 
-// The file's tag, the configuration it gives and the tag of that
-// configuration's channel order.
-constexpr ChannelLayoutRule kTagRules[] = {
-    {0x640001, kChannelConfigMono, 0},
-    {0x650002, kChannelConfigStereo, 0},
-    {0x660002, kChannelConfigStereo, 0}, {0x670002, kChannelConfigStereo, 0},
-    {0x680002, kChannelConfigStereo, 0}, {0x690002, kChannelConfigStereo, 0},
-    {0x6A0002, kChannelConfigStereo, 0},
-    {0x960003, kChannelConfigLCR, 0x960003}, {0x710003, kChannelConfigLCR, 0x960003},
-    {0x720003, kChannelConfigLCR, 0x960003}, {0x830003, kChannelConfigLCR, 0x960003},
-    {0x6C0004, kChannelConfigQuad, 0x6C0004}, {0x840004, kChannelConfigQuad, 0x6C0004},
-    {0x740004, kChannelConfigLCRS, 0x740004}, {0x730004, kChannelConfigLCRS, 0x740004},
-    {0x760005, kChannelConfig5_0, 0x760005}, {0x6D0005, kChannelConfig5_0, 0x760005},
-    {0x750005, kChannelConfig5_0, 0x760005}, {0x770005, kChannelConfig5_0, 0x760005},
-    {0x780005, kChannelConfig5_0, 0x760005},
-    {0x790006, kChannelConfig5_1, 0x790006}, {0x7A0006, kChannelConfig5_1, 0x790006},
-    {0x7B0006, kChannelConfig5_1, 0x790006}, {0x7C0006, kChannelConfig5_1, 0x790006},
-    {0x8B0006, kChannelConfig6_0, 0x8B0006}, {0x6E0006, kChannelConfig6_0, 0x8B0006},
-    {0x8D0006, kChannelConfig6_0, 0x8B0006},
-    {0x7D0007, kChannelConfig6_1, 0x7D0007}, {0x8E0007, kChannelConfig6_1, 0x7D0007},
-    {0x7F0008, kChannelConfig7_1, 0x7F0008}, {0x7E0008, kChannelConfig7_1, 0x7F0008},
-    {0x800008, kChannelConfig7_1, 0x7F0008}, {0x810008, kChannelConfig7_1, 0x7F0008},
+// The name an input's extension gives: the whole name, or (after the
+// configuration's prefix) the container's.  The stream types are looked at
+// before an AIFF-C file's compression, the containers after it.
+struct ExtensionName {
+    const char* extension;
+    const char* name;
+    bool afterPrefix;
 };
+
+constexpr ExtensionName kStreamNames[] = {
+    {"m4a", "MPEG-4 Audio", false},
+    {"mp4", "MPEG-4 Audio", false},
+    {"mpg", "MPEG-1 Layer 1 ('MPG')", false},
+    {"mp2", "MPEG-1 Layer 2 ('MP2')", false},
+};
+
+constexpr ExtensionName kContainerNames[] = {
+    {"aif", "AIFC", true},
+    {"wav", "Compressed Wave", true},
+    {"caf", "Core Audio File", true},
+    {"3gp", "GSM Mobile Phone Video", false},
+    {"amr", "Adaptive Multi-Rate Speech Encoding for Mobile Phones", false},
+    {"ogg", "Ogg Vorbis", false},
+    {"wma", "Windows Media Audio", true},
+    {"wmv", "Windows Media Video", true},
+    {"flac", "FLAC", false},
+};
+
+template <std::size_t N>
+const ExtensionName* FindExtensionName(const ExtensionName (&names)[N], const std::string& extension)
+{
+    for (const ExtensionName& entry : names)
+        if (extension == entry.extension)
+            return &entry;
+    return nullptr;
+}
 
 constexpr AudioChannelLayoutTag kConfigurationTags[] = {0x960003, 0x6C0004, 0x740004, 0x760005, 0x790006,
                                                         0x8B0006, 0x7D0007, 0x7F0008};
 
 } // namespace
 
-CQTMovieFile::CQTMovieFile() = default;
+CQTMovieFile::CQTMovieFile() : CQTMovieFile(Identity{FOUR_CHAR_CODE("MooV"), nullptr, nullptr}) {}
+
+CQTMovieFile::CQTMovieFile(const Identity& identity) : m_identity(identity) {}
 
 CQTMovieFile::~CQTMovieFile()
 {
@@ -67,7 +82,7 @@ CQTMovieFile::~CQTMovieFile()
 
 SInt32 CQTMovieFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    return ConfigurationFromRules(kTagRules, tag, clientTag);
+    return ::ConfigurationForLayoutTag(LayoutReader::Movie, tag, clientTag);
 }
 
 OSErr CQTMovieFile::Open()
@@ -250,35 +265,28 @@ void CQTMovieFile::DropIntermediate()
 OSErr CQTMovieFile::AllocateWriteBuffer()
 {
     m_readBuffer = nullptr;
-    if (!m_intermediate)
-        return kNoIntermediateErr;
-    const OSErr err = m_intermediate->AllocateWriteBuffer();
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr,
+                                 [](CSoundFile& intermediate) { return intermediate.AllocateWriteBuffer(); });
 }
 
 OSErr CQTMovieFile::PrepareWriteBlock(UInt32 frame)
 {
-    if (!m_intermediate)
-        return kNoIntermediateErr;
-    const OSErr err = m_intermediate->PrepareWriteBlock(frame);
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr,
+                                 [frame](CSoundFile& intermediate) { return intermediate.PrepareWriteBlock(frame); });
 }
 
 OSErr CQTMovieFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!m_intermediate)
-        return kNoIntermediateErr;
-    const OSErr err = m_intermediate->WriteBlock(frames, frame);
-    m_numFrames = m_intermediate->GetNumFrames();
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr, [&](CSoundFile& intermediate) {
+        const OSErr err = intermediate.WriteBlock(frames, frame);
+        m_numFrames = intermediate.GetNumFrames();
+        return err;
+    });
 }
 
 bool CQTMovieFile::Exports() const
 {
-    return false;
+    return m_identity.exportStep != nullptr;
 }
 
 OSErr CQTMovieFile::SetupForWriting(UInt16 channels, SInt16, double sampleRate, const UInt8*)
@@ -297,7 +305,8 @@ OSErr CQTMovieFile::GetExportSettings(MovieExportSettings*)
 
 QString CQTMovieFile::GetExportStepName() const
 {
-    return QStringLiteral("encoding to QuickTime Movie");
+    return m_identity.exportStep ? QString::fromLatin1(m_identity.exportStep)
+                                 : QStringLiteral("encoding to QuickTime Movie");
 }
 
 OSErr CQTMovieFile::FinishExport()
@@ -503,26 +512,27 @@ Boolean CQTMovieFile::IsFrameInReadBuffer(UInt32 frame) const
 
 OSType CQTMovieFile::GetFileType() const
 {
-    return FOUR_CHAR_CODE("MooV");
+    return m_identity.fileType;
 }
 
 QString CQTMovieFile::GetFormatName() const
 {
+    if (m_identity.formatName)
+        return QString::fromUtf8(m_identity.formatName);
     static const char* const kPrefixes[] = {"", "", "LCR", "Quad ", "LCRS ", "5.0 Surround ", "5.1 Surround ",
                                             "6.0 Surround ", "6.1 Surround ", "7.1 Surround ", "10.2 Surround ", ""};
     QString name;
     if (m_channelConfiguration >= 0 && m_channelConfiguration <= 11)
         name = QString::fromLatin1(kPrefixes[m_channelConfiguration]);
     const std::string extension = string_to_lower(path_extension(m_path));
+    const auto nameBy = [&name](const ExtensionName& entry) {
+        name = entry.afterPrefix ? name + QString::fromLatin1(entry.name) : QString::fromLatin1(entry.name);
+    };
     if (extension == "mp3") {
         name = m_sampleRate >= 32000 ? QStringLiteral("MPEG-1 Layer III ('MP3')")
                                      : QStringLiteral("MPEG-2 Layer III ('MP3')");
-    } else if (extension == "m4a" || extension == "mp4") {
-        name = QStringLiteral("MPEG-4 Audio");
-    } else if (extension == "mpg") {
-        name = QStringLiteral("MPEG-1 Layer 1 ('MPG')");
-    } else if (extension == "mp2") {
-        name = QStringLiteral("MPEG-1 Layer 2 ('MP2')");
+    } else if (const ExtensionName* stream = FindExtensionName(kStreamNames, extension)) {
+        nameBy(*stream);
     } else if (m_fileFormat == FOUR_CHAR_CODE("AIFC")) {
         name += QStringLiteral("AIFC ");
         if (m_dataFormat == FOUR_CHAR_CODE("ima4"))
@@ -531,24 +541,8 @@ QString CQTMovieFile::GetFormatName() const
             name += QString::fromUtf8("\xCE\xBC-law");
         else if (m_dataFormat == FOUR_CHAR_CODE("alaw"))
             name += QStringLiteral("A-law");
-    } else if (extension == "aif") {
-        name += QStringLiteral("AIFC");
-    } else if (extension == "wav") {
-        name += QStringLiteral("Compressed Wave");
-    } else if (extension == "caf") {
-        name += QStringLiteral("Core Audio File");
-    } else if (extension == "3gp") {
-        name = QStringLiteral("GSM Mobile Phone Video");
-    } else if (extension == "amr") {
-        name = QStringLiteral("Adaptive Multi-Rate Speech Encoding for Mobile Phones");
-    } else if (extension == "ogg") {
-        name = QStringLiteral("Ogg Vorbis");
-    } else if (extension == "wma") {
-        name += QStringLiteral("Windows Media Audio");
-    } else if (extension == "wmv") {
-        name += QStringLiteral("Windows Media Video");
-    } else if (extension == "flac") {
-        name = QStringLiteral("FLAC");
+    } else if (const ExtensionName* container = FindExtensionName(kContainerNames, extension)) {
+        nameBy(*container);
     }
     if (name.isEmpty())
         name = QStringLiteral("QuickTime Movie");
@@ -557,22 +551,8 @@ QString CQTMovieFile::GetFormatName() const
 
 std::string CQTMovieFile::GetChannelName(UInt16 channel) const
 {
-    static const std::vector<std::vector<const char*>> kNames = {
-        {"1"},
-        {"Left", "Right"},
-        {"Left", "Center", "Right"},
-        {"Left", "Right", "Left Surround", "Right Surround"},
-        {"Center", "Left", "Right", "Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center", "Center Surround"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround", "Center Surround"},
-        {"Center", "Left Center", "Right Center", "Left", "Right", "Left Surround", "Right Surround", "Lfe"},
-    };
-    if (m_channelConfiguration < 0 || m_channelConfiguration >= SInt32(kNames.size()))
-        return CSoundFile::GetChannelName(channel);
-    const std::vector<const char*>& names = kNames[std::size_t(m_channelConfiguration)];
-    return names[std::min<std::size_t>(channel, names.size() - 1)];
+    std::string name = ConfigurationChannelName(LayoutReader::Movie, m_channelConfiguration, channel);
+    return name.empty() ? CSoundFile::GetChannelName(channel) : name;
 }
 
 Boolean CQTMovieFile::HasVideoTrack() const

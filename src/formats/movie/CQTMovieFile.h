@@ -32,7 +32,17 @@ struct MovieExportSettings;
 
 class CQTMovieFile : public CCodedFile {
 public:
+    // What a subclass is: its type code, its format name (UTF-8; null: the
+    // name this class gives a file) and, for a class that exports, the
+    // export's progress step (Latin-1; null: no export).
+    struct Identity {
+        OSType fileType;
+        const char* formatName;
+        const char* exportStep;
+    };
+
     CQTMovieFile();
+    explicit CQTMovieFile(const Identity& identity);
     ~CQTMovieFile() override;
 
     OSErr Open() override;
@@ -67,7 +77,7 @@ public:
     virtual OSType GetMovieFileType() const;
 
     // ---- writing (the exporting subclasses)
-    // True for a class that exports; false here.
+    // True for a class that exports (its identity names an export step).
     virtual bool Exports() const;
     // Keeps the output's shape and format parameters; the word length of
     // the intermediate becomes the object's (16 unless a subclass says).
@@ -93,6 +103,7 @@ public:
 protected:
     // The movie layer's file, while open.
     MovieSource* Source() const { return m_source.get(); }
+    Identity m_identity;
     OSType m_fileFormat = 0;   // Core Audio file-format code of the input
     OSType m_dataFormat = 0;   // data-format code of its sound track
 
@@ -106,7 +117,7 @@ private:
                        ConstStr255Param nameExtension, double sampleRate);
     OSErr CloseWriting();
     void DropIntermediate();
-    void BorrowBuffers();
+    void BorrowBuffers() override;
 
     CSoundFile* m_intermediate = nullptr;   // owned when m_ownsIntermediate
     bool m_ownsIntermediate = false;

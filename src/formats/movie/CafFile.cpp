@@ -9,27 +9,6 @@
 
 namespace {
 
-constexpr ChannelLayoutRule kCafRules[] = {
-    {0x640001, kChannelConfigMono, 0},        {0x650002, kChannelConfigStereo, 0},
-    {0x660002, kChannelConfigStereo, 0x650002}, {0x670002, kChannelConfigStereo, 0x650002},
-    {0x6A0002, kChannelConfigStereo, 0x650002}, {0x680002, kChannelConfigStereo, 0x650002},
-    {0x690002, kChannelConfigStereo, 0x650002},
-    {0x6C0004, kChannelConfigQuad, 0},        {0x840004, kChannelConfigQuad, 0x6C0004},
-    {0x710003, kChannelConfigLCR, 0x710003},  {0x720003, kChannelConfigLCR, 0x720003},
-    {0x830003, kChannelConfigLCR, 0x830003},  {0x960003, kChannelConfigLCR, 0x960003},
-    {0x740004, kChannelConfigLCRS, 0},        {0x730004, kChannelConfigLCRS, 0x740004},
-    {0x760005, kChannelConfig5_0, 0x760005},  {0x6D0005, kChannelConfig5_0, 0x760005},
-    {0x750005, kChannelConfig5_0, 0x760005},  {0x770005, kChannelConfig5_0, 0x760005},
-    {0x780005, kChannelConfig5_0, 0x760005},
-    {0x790006, kChannelConfig5_1, 0},         {0x7A0006, kChannelConfig5_1, 0x790006},
-    {0x7B0006, kChannelConfig5_1, 0x790006},  {0x7C0006, kChannelConfig5_1, 0x790006},
-    {0x8B0006, kChannelConfig6_0, 0},         {0x6E0006, kChannelConfig6_0, 0x8B0006},
-    {0x8D0006, kChannelConfig6_0, 0x8B0006},
-    {0x7D0007, kChannelConfig6_1, 0},         {0x8E0007, kChannelConfig6_1, 0x7D0007},
-    {0x7F0008, kChannelConfig7_1, 0},         {0x7E0008, kChannelConfig7_1, 0x7F0008},
-    {0x800008, kChannelConfig7_1, 0x7F0008},  {0x810008, kChannelConfig7_1, 0x7F0008},
-};
-
 // Bits the client format gets for a file's data format.
 UInt32 ClientBits(const AudioStreamBasicDescription& file)
 {
@@ -55,7 +34,7 @@ CafFile::~CafFile()
 
 SInt32 CafFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    return ConfigurationFromRules(kCafRules, tag, clientTag);
+    return ::ConfigurationForLayoutTag(LayoutReader::Caf, tag, clientTag);
 }
 
 void CafFile::BuildBufferList(bool interleaved)
@@ -252,25 +231,38 @@ OSErr CafFile::AllocateWriteBuffer()
     return CSoundFile::AllocateWriteBuffer();
 }
 
-OSErr CafFile::ReadBlock(UInt32 frame)
+template <class Step>
+OSErr CafFile::BlockStep(bool writing, Step step)
 {
     return Guarded([&]() -> OSErr {
         if (!m_file)
             return kFileNotOpenedErr;
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr)
-            return err;
+        const OSErr err = writing ? AllocateWriteBuffer() : AllocateReadBuffer();
+        return err != noErr ? err : step();
+    });
+}
+
+OSStatus CafFile::FillBufferList(UInt32 frame, UInt32* frames)
+{
+    auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
+    for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
+        list->mBuffers[b].mDataByteSize = UInt32(m_listBuffers[b].size());
+    *frames = GetBufferFrames();
+    OSStatus status = ExtAudioFileSeek(m_file, frame);
+    if (status == noErr)
+        status = ExtAudioFileRead(m_file, frames, list);
+    return status;
+}
+
+OSErr CafFile::ReadBlock(UInt32 frame)
+{
+    return BlockStep(false, [&]() -> OSErr {
         const UInt32 channels = GetNumChannels();
         const UInt32 bytes = UInt32(BitsToBytes(m_numBits));
-        auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
         if (!m_blockValid || frame != m_readBufferStart) {
             m_blockValid = false;
-            OSStatus status = ExtAudioFileSeek(m_file, frame);
-            UInt32 frames = GetBufferFrames();
-            for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
-                list->mBuffers[b].mDataByteSize = UInt32(m_listBuffers[b].size());
-            if (status == noErr)
-                status = ExtAudioFileRead(m_file, &frames, list);
+            UInt32 frames = 0;
+            const OSStatus status = FillBufferList(frame, &frames);
             if (status != noErr)
                 return NarrowError(status);
             m_readBufferStart = frame;
@@ -289,21 +281,13 @@ OSErr CafFile::ReadBlock(UInt32 frame)
 
 OSErr CafFile::PrepareWriteBlock(UInt32 frame)
 {
-    return Guarded([&]() -> OSErr {
-        if (!m_file)
-            return kFileNotOpenedErr;
-        OSErr err = AllocateWriteBuffer();
-        if (err != noErr)
-            return err;
+    return BlockStep(true, [&]() -> OSErr {
         // What the file already holds there (nothing for a new file).
-        auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
-        list->mBuffers[0].mDataByteSize = UInt32(m_listBuffers[0].size());
-        UInt32 frames = GetBufferFrames();
-        OSStatus status = ExtAudioFileSeek(m_file, frame);
-        if (status == noErr)
-            status = ExtAudioFileRead(m_file, &frames, list);
+        UInt32 frames = 0;
+        const OSStatus status = FillBufferList(frame, &frames);
         if (status != noErr && status != paramErr)
             return NarrowError(status);
+        const auto* list = reinterpret_cast<const AudioBufferList*>(m_listStorage.data());
         if (status == noErr && frames > 0)
             std::memcpy(m_writeBuffer, m_listBuffers[0].data(), list->mBuffers[0].mDataByteSize);
         return noErr;
@@ -351,22 +335,8 @@ OSErr CafFile::SetBufferFrames(UInt32 frames)
 
 std::string CafFile::GetChannelName(UInt16 channel) const
 {
-    static const std::vector<std::vector<const char*>> kNames = {
-        {},
-        {"Left", "Right"},
-        {"Left", "Right", "Center"},
-        {"Left", "Right", "Left Surround", "Right Surround"},
-        {"Center", "Left", "Right", "Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround"},
-        {"Left", "Right", "Left Surround", "Right Surround", "Center", "Center Surround"},
-        {"Left", "Right", "Center", "Lfe", "Left Surround", "Right Surround", "Center Surround"},
-        {"Center", "Left Center", "Right Center", "Left", "Right", "Left Surround", "Right Surround", "Lfe"},
-    };
-    if (m_channelConfiguration <= 0 || m_channelConfiguration >= SInt32(kNames.size()))
-        return CSoundFile::GetChannelName(channel);
-    const std::vector<const char*>& names = kNames[std::size_t(m_channelConfiguration)];
-    return names[std::min<std::size_t>(channel, names.size() - 1)];
+    std::string name = ConfigurationChannelName(LayoutReader::Caf, m_channelConfiguration, channel);
+    return name.empty() ? CSoundFile::GetChannelName(channel) : name;
 }
 
 QString CafFile::GetFormatName() const

@@ -43,6 +43,12 @@ public:
 private:
     OSErr MapChannelLayout();
     void BuildBufferList(bool interleaved);
+    // Runs a block step on the open file with the read (or write) buffer
+    // allocated; exceptions become codes.
+    template <class Step> OSErr BlockStep(bool writing, Step step);
+    // Reads up to a block of frames at `frame` into the buffer list;
+    // *frames gets how many came.
+    OSStatus FillBufferList(UInt32 frame, UInt32* frames);
 
     ExtAudioFileRef m_file = nullptr;
     AudioStreamBasicDescription m_format;

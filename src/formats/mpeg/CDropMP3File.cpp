@@ -53,12 +53,15 @@ void CDropMP3File::BorrowBuffers()
 
 void CDropMP3File::DropTemp()
 {
-    if (temp_) {
-        if (temp_->IsOpen() && temp_->Close() != noErr)
-            QM_TRACE("Close", "could not close the temporary file " << tempPath_);
-        delete temp_;
-        temp_ = nullptr;
-    }
+    if (temp_ && temp_->IsOpen() && temp_->Close() != noErr)
+        QM_TRACE("Close", "could not close the temporary file " << tempPath_);
+    ForgetTemp();
+}
+
+void CDropMP3File::ForgetTemp()
+{
+    delete temp_;
+    temp_ = nullptr;
     if (!tempPath_.empty() && PathExists(tempPath_))
         DeletePath(tempPath_);
     m_readBuffer = nullptr;
@@ -145,30 +148,22 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
 OSErr CDropMP3File::AllocateWriteBuffer()
 {
     m_readBuffer = nullptr;
-    if (!temp_)
-        return kCodedTempFileErr;
-    const OSErr err = temp_->AllocateWriteBuffer();
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(temp_, kCodedTempFileErr,
+                                 [](CSoundFile& temp) { return temp.AllocateWriteBuffer(); });
 }
 
 OSErr CDropMP3File::PrepareWriteBlock(UInt32 frame)
 {
-    if (!temp_)
-        return noErr;
-    const OSErr err = temp_->PrepareWriteBlock(frame);
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(temp_, noErr, [frame](CSoundFile& temp) { return temp.PrepareWriteBlock(frame); });
 }
 
 OSErr CDropMP3File::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!temp_)
-        return kCodedTempFileErr;
-    const OSErr err = temp_->WriteBlock(frames, frame);
-    m_numFrames = temp_->GetNumFrames();
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(temp_, kCodedTempFileErr, [&](CSoundFile& temp) {
+        const OSErr err = temp.WriteBlock(frames, frame);
+        m_numFrames = temp.GetNumFrames();
+        return err;
+    });
 }
 
 OSErr CDropMP3File::SetBufferFrames(UInt32 frames)
@@ -185,17 +180,14 @@ OSErr CDropMP3File::AllocateReadBuffer()
 {
     if (!temp_)
         return CSoundFile::AllocateReadBuffer();
-    const OSErr err = temp_->AllocateReadBuffer();
-    BorrowBuffers();
-    return err;
+    return ForwardToIntermediate(temp_, noErr, [](CSoundFile& temp) { return temp.AllocateReadBuffer(); });
 }
 
 OSErr CDropMP3File::ReadBlock(UInt32 frame)
 {
     if (!temp_)
         return noErr;
-    const OSErr err = temp_->ReadBlock(frame);
-    BorrowBuffers();
+    const OSErr err = ForwardToIntermediate(temp_, noErr, [frame](CSoundFile& temp) { return temp.ReadBlock(frame); });
     m_readBufferStart = frame;
     InvalidateReadBuffer();
     return err;
@@ -224,12 +216,7 @@ OSErr CDropMP3File::Close()
     } else {
         result = EncodeWithLame(this);
     }
-    delete temp_;
-    temp_ = nullptr;
-    if (!tempPath_.empty() && PathExists(tempPath_))
-        DeletePath(tempPath_);
-    m_readBuffer = nullptr;
-    m_writeBuffer = nullptr;
+    ForgetTemp();
     m_isOpen = false;
     return result;
 }

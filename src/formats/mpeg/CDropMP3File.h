@@ -57,8 +57,10 @@ private:
                        ConstStr255Param nameExtension, double sampleRate);
     // Closes and deletes the temporary file object (the file on disk too).
     void DropTemp();
+    // Deletes the temporary file object, already closed, and its file.
+    void ForgetTemp();
     // Takes the temporary file's block pointers (never owned here).
-    void BorrowBuffers();
+    void BorrowBuffers() override;
 
     CSoundFile* temp_ = nullptr;
     std::string tempPath_;
