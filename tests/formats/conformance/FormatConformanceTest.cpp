@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -74,8 +76,10 @@ std::unique_ptr<CSoundFile> Make(OSType type)
 }
 
 // Writes `samples` through the format class; the path written (empty on failure).
+// `annotate` (if any) gets the file before it is closed.
 std::string WriteOurs(OSType type, const FormatShape& shape, const std::string& path,
-    const std::vector<SInt32>& samples, UInt32 firstFrame = 0)
+    const std::vector<SInt32>& samples, UInt32 firstFrame = 0,
+    const std::function<void(CSoundFile&)>& annotate = {})
 {
     auto file = Make(type);
     if (!file)
@@ -97,6 +101,8 @@ std::string WriteOurs(OSType type, const FormatShape& shape, const std::string& 
         EXPECT_EQ(file->WriteBlock(n, at), noErr);
         done += n;
     }
+    if (annotate)
+        annotate(*file);
     EXPECT_EQ(file->Close(), noErr);
     return file->GetPath();
 }
@@ -149,6 +155,146 @@ void ExpectSame(std::vector<SInt32> peer, const std::vector<SInt32>& ours, SInt3
     EXPECT_EQ(bad, 0u) << what;
 }
 
+
+template <std::size_t N>
+void SetName(unsigned char (&name)[N], const char* text)
+{
+    name[0] = UInt8(std::strlen(text));
+    std::memcpy(name + 1, text, name[0]);
+}
+
+std::string Name(const unsigned char* pascal)
+{
+    return std::string(reinterpret_cast<const char*>(pascal + 1), pascal[0]);
+}
+
+constexpr UInt64 kFileStamp = 0x100000005ULL;
+
+// The annotations AnnotationsRoundTrip writes, placed within `n` frames.
+void Annotate(CSoundFile& f, UInt32 n)
+{
+    SFTMarker m;
+    const struct {
+        SInt32 id;
+        UInt32 pos;
+        SInt16 type, number;
+        const char* name;
+    } markers[] = {{7, n / 20, 1, 5, "Verse"}, {8, n / 10, 1, 9, "Chorus"}, {9, 3 * n / 20, 2, -1, "Plain marker"}};
+    for (const auto& mark : markers) {
+        m.markerID = mark.id;
+        m.pos = mark.pos;
+        m.type = mark.type;
+        m.number = mark.number;
+        SetName(m.name, mark.name);
+        ASSERT_EQ(f.AddMarker(&m), noErr);
+    }
+    SFTLoop sustain{1, n / 5, 9 * n / 20, 1};
+    SFTLoop release{2, n / 2, 3 * n / 4, 2};
+    ASSERT_EQ(f.AddLoop(&sustain), noErr);
+    ASSERT_EQ(f.AddLoop(&release), noErr);
+    SFTSamplerInfo info;
+    info.baseNote = 48;
+    info.detune = -7;
+    info.lowNote = 12;
+    info.highNote = 100;
+    info.lowVelocity = 3;
+    info.highVelocity = 120;
+    info.gain = -6;
+    info.valid = 1;
+    ASSERT_EQ(f.SetSamplerInfo(&info), noErr);
+    SFTRegion r;
+    r.start = n / 200;
+    r.end = n / 4;
+    r.syncFrame = n / 100;
+    r.timeStamp = 0x123456789LL;
+    SetName(r.name, "First region");
+    ASSERT_EQ(f.AddRegion(&r), noErr);
+    r.start = 3 * n / 10;
+    r.end = n - 1;
+    r.syncFrame = 7 * n / 20;
+    r.timeStamp = 77;
+    SetName(r.name, "Second");
+    ASSERT_EQ(f.AddRegion(&r), noErr);
+    f.SetTimeStamp64(kFileStamp);
+}
+
+// What `a` says the format keeps of Annotate(n).
+void ExpectAnnotations(const CSoundFile& f, const AnnotationTraits& a, UInt32 n, const std::string& what)
+{
+    if (a.markers) {
+        // Loop markers never show up as markers.
+        ASSERT_EQ(f.GetNumMarkers(), 3) << what;
+        const struct {
+            UInt32 pos;
+            SInt16 type, number;
+            const char* name;
+        } expected[] = {{n / 20, 1, 1, "Verse"}, {n / 10, 1, 2, "Chorus"}, {3 * n / 20, 2, -1, "Plain marker"}};
+        for (UInt16 i = 0; i < 3; ++i) {
+            SFTMarker m;
+            ASSERT_EQ(f.GetMarker(i, &m), noErr) << what;
+            EXPECT_EQ(m.pos, expected[i].pos) << what << " marker " << i;
+            EXPECT_EQ(Name(m.name), expected[i].name) << what << " marker " << i;
+            if (a.markerNumbers) {
+                EXPECT_EQ(m.type, expected[i].type) << what << " marker " << i;
+                EXPECT_EQ(m.number, expected[i].number) << what << " marker " << i;
+            }
+        }
+    }
+    if (a.loops) {
+        ASSERT_EQ(f.GetNumLoops(), 2) << what;
+        const SFTLoop expected[] = {{1, n / 5, 9 * n / 20, 1}, {2, n / 2, 3 * n / 4, 2}};
+        for (UInt16 i = 0; i < 2; ++i) {
+            SFTLoop loop;
+            ASSERT_EQ(f.GetLoop(i, &loop), noErr) << what;
+            EXPECT_EQ(loop.start, expected[i].start) << what << " loop " << i;
+            EXPECT_EQ(loop.end, expected[i].end) << what << " loop " << i;
+            if (a.loopTypes) {
+                EXPECT_EQ(loop.type, expected[i].type) << what << " loop " << i;
+            }
+        }
+    }
+    if (a.sampler) {
+        SFTSamplerInfo info;
+        ASSERT_EQ(f.GetSamplerInfo(&info), noErr) << what;
+        EXPECT_EQ(info.baseNote, 48) << what;
+        EXPECT_EQ(info.detune, -7) << what;
+        EXPECT_EQ(info.lowNote, 12) << what;
+        EXPECT_EQ(info.highNote, 100) << what;
+        EXPECT_EQ(info.lowVelocity, 3) << what;
+        EXPECT_EQ(info.highVelocity, 120) << what;
+        if (a.samplerGain) {
+            EXPECT_EQ(info.gain, -6) << what;
+        }
+    }
+    if (a.regions) {
+        ASSERT_EQ(f.GetNumRegions(), 2) << what;
+        const struct {
+            UInt32 start, end, sync;
+            SInt64 stamp;
+            const char* name;
+        } expected[] = {{n / 200, n / 4, n / 100, SInt64(kFileStamp), "First region"},
+            {3 * n / 10, n - 1, 7 * n / 20, 77, "Second"}};
+        for (UInt16 i = 0; i < 2; ++i) {
+            SFTRegion r;
+            ASSERT_EQ(f.GetRegion(i, &r), noErr) << what;
+            EXPECT_EQ(r.start, expected[i].start) << what << " region " << i;
+            EXPECT_EQ(r.end, expected[i].end) << what << " region " << i;
+            EXPECT_EQ(Name(r.name), expected[i].name) << what << " region " << i;
+            if (a.regionSync) {
+                EXPECT_EQ(r.regionID, i + 1) << what << " region " << i;
+                EXPECT_EQ(r.syncFrame, expected[i].sync) << what << " region " << i;
+            }
+            if (a.regionStamps) {
+                EXPECT_EQ(r.timeStamp, expected[i].stamp) << what << " region " << i;
+                EXPECT_EQ(f.GetRegionObject(i)->timeStamp(), expected[i].stamp) << what << " region " << i;
+            }
+        }
+    }
+    if (a.fileStamp) {
+        EXPECT_EQ(f.GetTimeStamp64(), kFileStamp) << what;
+    }
+}
+
 }  // namespace
 
 void FormatConformance::SetUpTestSuite()
@@ -166,12 +312,15 @@ std::vector<SInt32> FormatConformance::Samples(const FormatShape& shape, UInt32 
     return TestSamples(std::size_t(frames) * shape.channels, shape.bits, seed);
 }
 
-std::string FormatConformance::WriteDefault(const std::string& name, std::vector<SInt32>* samples)
+std::string FormatConformance::WriteDefault(const std::string& name, std::vector<SInt32>* samples, bool annotate)
 {
     const std::vector<SInt32> s = Samples(T().shapes.front(), T().frames);
     if (samples)
         *samples = s;
-    return WriteOurs(T().type, T().shapes.front(), dir.file(name), s);
+    const UInt32 frames = T().frames;
+    const bool annotated = annotate && T().annotations.Any();
+    return WriteOurs(T().type, T().shapes.front(), dir.file(name), s, 0,
+        annotated ? std::function<void(CSoundFile&)>([frames](CSoundFile& f) { Annotate(f, frames); }) : nullptr);
 }
 
 namespace {
@@ -310,7 +459,8 @@ TEST_P(FormatConformance, WeReadThePeersFiles)
 
 TEST_P(FormatConformance, EveryTruncationIsSafe)
 {
-    const std::string path = WriteDefault("whole");
+    // With the annotations the format keeps, so that their chunks are cut too.
+    const std::string path = WriteDefault("whole", nullptr, true);
     ASSERT_FALSE(path.empty());
     const Decoded whole = DecodeOurs(T().type, path);
     ASSERT_EQ(whole.err, noErr);
@@ -326,6 +476,10 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
     for (const std::size_t length : lengths) {
         peers::WriteAll(cut, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(length)));
         const Decoded d = DecodeOurs(T().type, cut, T().openWarnings);
+        auto probe = Make(T().type);
+        SInt16 result = 0;
+        if (probe->SetFile(cut) == noErr)
+            probe->ProbeHeader(&result);
         ASSERT_EQ(OpenForkCount(), 0) << "a fork left open after a prefix of " << length << " bytes";
         if (d.channels == 0)
             continue;  // refused
@@ -393,6 +547,22 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     if (refusing->IsOpen())
         refusing->Close();
     (void)refused;
+}
+
+TEST_P(FormatConformance, AnnotationsRoundTrip)
+{
+    if (!T().annotations.Any())
+        GTEST_SKIP() << T().name << " keeps no annotations";
+    constexpr UInt32 kFrames = 2000;
+    const FormatShape& shape = T().shapes.front();
+    const std::string path = WriteOurs(T().type, shape, dir.file("annotated"), Samples(shape, kFrames), 0,
+        [](CSoundFile& f) { Annotate(f, kFrames); });
+    ASSERT_FALSE(path.empty());
+    auto file = Make(T().type);
+    ASSERT_EQ(file->SetFile(path), noErr);
+    ASSERT_EQ(file->Open(), noErr);
+    ExpectAnnotations(*file, T().annotations, kFrames, T().name);
+    file->Close();
 }
 
 }  // namespace

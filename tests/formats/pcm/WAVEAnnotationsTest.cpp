@@ -1,7 +1,7 @@
-// WAVE and Broadcast Wave annotations: markers, loops, regions with names,
-// sampler data and time stamps survive a write and a read, show up in
-// libsndfile's cue and instrument data, and malformed lists are read
-// within their chunks.
+// WAVE and Broadcast Wave annotations: the chunks they are written to, how
+// libsndfile's cue and instrument data and ffprobe show them, and malformed
+// lists read within their chunks (that markers, loops, regions, sampler data
+// and time stamps read back: the conformance suite).
 #include "CBWFLinearFile.h"
 #include "CWAVEFile.h"
 #include "SoundFileSwitches.h"
@@ -86,45 +86,6 @@ protected:
         EXPECT_EQ(file->Close(), noErr);
         return file->GetPath();
     }
-
-    template <typename T>
-    void ExpectAnnotations(const std::string& path)
-    {
-        OSErr err;
-        auto file = OpenWith<T>(path, &err);
-        ASSERT_EQ(err, noErr);
-        ASSERT_EQ(file->GetNumMarkers(), 2);
-        SFTMarker m;
-        file->GetMarker(0, &m);
-        EXPECT_EQ(m.pos, 100u);
-        EXPECT_EQ(Name(m.name), "A");
-        file->GetMarker(1, &m);
-        EXPECT_EQ(m.pos, 250u);
-        EXPECT_EQ(Name(m.name), "Bee marker");
-        ASSERT_EQ(file->GetNumLoops(), 2);
-        SFTLoop loop;
-        file->GetLoop(1, &loop);
-        EXPECT_EQ(loop.start, 600u);
-        EXPECT_EQ(loop.end, 900u);
-        ASSERT_EQ(file->GetNumRegions(), 2);
-        SFTRegion r;
-        file->GetRegion(0, &r);
-        EXPECT_EQ(r.start, 0u);
-        EXPECT_EQ(r.end, 400u);
-        EXPECT_EQ(Name(r.name), "Intro");
-        file->GetRegion(1, &r);
-        EXPECT_EQ(r.start, 300u);
-        EXPECT_EQ(r.end, 999u);
-        EXPECT_EQ(Name(r.name), "Verse one");
-        SFTSamplerInfo sampler;
-        ASSERT_EQ(file->GetSamplerInfo(&sampler), noErr);
-        EXPECT_EQ(sampler.baseNote, 64);
-        EXPECT_EQ(sampler.detune, -7);
-        EXPECT_EQ(sampler.lowNote, 10);
-        EXPECT_EQ(sampler.highNote, 100);
-        EXPECT_EQ(sampler.lowVelocity, 5);
-        EXPECT_EQ(sampler.highVelocity, 120);
-    }
 };
 
 } // namespace
@@ -133,7 +94,6 @@ TEST_F(WAVEAnnotations, RoundTripThroughWave)
 {
     TestTempDir dir;
     const std::string path = WriteAnnotated<CWAVEFile>(dir, "annotated");
-    ExpectAnnotations<CWAVEFile>(path);
 
     // Layout: cue points 0..3 (markers, then regions), one label per cue
     // point, one 'ltxt' per region.
@@ -224,16 +184,10 @@ TEST_F(WAVEAnnotations, RoundTripThroughBroadcastWave)
     UInt8 specifics[256] = {};
     std::strcpy(reinterpret_cast<char*>(specifics + 22), "Field recording, take 3");
     const std::string path = WriteAnnotated<CBWFLinearFile>(dir, "bwf", specifics);
-    ExpectAnnotations<CBWFLinearFile>(path);
     OSErr err;
     auto file = OpenWith<CBWFLinearFile>(path, &err);
     ASSERT_EQ(err, noErr);
-    EXPECT_EQ(file->GetTimeStamp64(), 0x123456789ull);
     EXPECT_EQ(file->GetSpecifics().value("bwfAnnotation").toString(), QString("Field recording, take 3"));
-    SFTRegion r;
-    file->GetRegion(0, &r);
-    EXPECT_EQ(file->GetRegionObject(0)->timeStamp(), 0x123456789ll);  // the file's stamp in the first entry
-    EXPECT_EQ(file->GetRegionObject(1)->timeStamp(), 0);
 
     const auto b = ReadAll(path);
     EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "bext");
