@@ -519,6 +519,13 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     ASSERT_NE(file, nullptr) << "no factory for " << T().name;
     EXPECT_EQ(file->GetFileType(), T().type);
     EXPECT_FALSE(file->GetFormatName().isEmpty());
+    if (!T().formatName.empty()) {
+        EXPECT_EQ(file->GetFormatName(), QString::fromStdString(T().formatName));
+    }
+    if (!T().splitSuffix.empty()) {
+        EXPECT_TRUE(file->SupportsSplitChannels());
+        EXPECT_EQ(file->GetSplitNamingSuffix(), QString::fromStdString(T().splitSuffix));
+    }
 
     const std::string path = WriteDefault("probe");
     ASSERT_FALSE(path.empty());

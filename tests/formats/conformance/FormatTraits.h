@@ -79,6 +79,8 @@ struct FormatTraits {
     std::string name;  // the test-name suffix ("AVR")
     OSType type = 0;  // the factory's type code
     OSType detectedAs = 0;  // what type detection names our files (0: `type`)
+    std::string formatName;  // the class's format name (UTF-8; empty: not checked)
+    std::string splitSuffix;  // the split naming it offers (empty: not checked)
     std::vector<FormatShape> shapes;  // shapes Create takes; the first is the small default
     bool lossy = false;  // coded samples (G.711, float): no exact round trip
     SInt64 lossyError = 0;  // largest coding error of a lossy round trip (32-bit units)

@@ -50,6 +50,8 @@ std::vector<FormatTraits> PCMFormats()
 
     FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
         {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
+    wave.formatName = "Wave";
+    wave.splitSuffix = "(.L/.R)";
     wave.soxReadOptions = {"-t", "wav"};
     wave.sndfileReads = wave.ffmpegReads = true;
     wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
@@ -60,15 +62,20 @@ std::vector<FormatTraits> PCMFormats()
 
     FormatTraits bwf = Traits(
         "BroadcastWave", FOUR_CHAR_CODE("BWLN"), {{2, 16, 48000}, {1, 24, 48000}, {6, 32, 44100}, {1, 16, 44100}});
+    bwf.formatName = "Uncompressed Broadcast Wave";
+    bwf.splitSuffix = "(.L/.R)";
     bwf.soxReadOptions = {"-t", "wav"};
     bwf.sndfileReads = bwf.ffmpegReads = true;
     bwf.annotations = wave.annotations;
     bwf.annotations.regionSync = bwf.annotations.regionStamps = bwf.annotations.fileStamp = true;  // in 'regn' and 'bext'
     all.push_back(bwf);
 
-    for (const auto& [name, type, encoding] : {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law"},
-             std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law"}}) {
+    for (const auto& [name, type, encoding, formatName] :
+        {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law", "Wave \xCE\xBC-law"},
+            std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law", "Wave A-law"}}) {
         FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}, {3, 16, 8000}});
+        g711.formatName = formatName;
+        g711.splitSuffix = "(.L/.R)";
         g711.lossy = true;
         g711.lossyError = SInt64(1100) << 16;  // within the coder's step
         g711.sndfileExtension = "wav";
@@ -79,6 +86,21 @@ std::vector<FormatTraits> PCMFormats()
         g711.soxWriteOptions = {"-t", "wav", "-e", encoding};
         all.push_back(g711);
     }
+
+    // 32-bit float samples: integers beyond the float's 24-bit mantissa round.
+    FormatTraits wvfl = Traits("WAVEFloat", FOUR_CHAR_CODE("WVfl"), {{1, 32, 44100}, {2, 32, 48000}, {6, 32, 48000}});
+    wvfl.formatName = "Wave 32 bits float (Samplitude)";
+    wvfl.splitSuffix = "(.L/.R)";
+    wvfl.lossy = true;
+    wvfl.lossyError = 128;
+    wvfl.peerTolerance = 1;
+    wvfl.soxReadOptions = {"-t", "wav"};
+    wvfl.sndfileReads = wvfl.ffmpegReads = true;
+    wvfl.soxWrites = {{1, 32, 44100}, {2, 32, 8000}};
+    wvfl.soxWriteOptions = {"-t", "wav", "-e", "floating-point"};
+    wvfl.sndfileExtension = "wav";
+    wvfl.sndfileOption = "-float32";
+    all.push_back(wvfl);
 
     FormatTraits next = Traits(
         "NeXT", FOUR_CHAR_CODE("NxTS"), {{1, 16, 8000}, {2, 8, 22050}, {1, 24, 48000}, {2, 32, 44100}, {3, 16, 8000}});
@@ -165,6 +187,8 @@ std::vector<FormatTraits> PCMFormats()
     // The resources live in the "._name" sidecar, where libsndfile keeps them too.
     FormatTraits sd2 = Traits("SoundDesignerII", FOUR_CHAR_CODE("Sd2f"),
                               {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 44100}, {2, 32, 44100}});
+    sd2.formatName = "SoundDesigner II";
+    sd2.splitSuffix = "(.L/.R)";
     sd2.sndfileReads = true;
     sd2.soxWrites = {{2, 16, 44100}, {3, 24, 22050}, {1, 8, 22050}, {3, 32, 22050}};
     sd2.sndfileExtension = "sd2";
