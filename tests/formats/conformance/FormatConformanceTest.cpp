@@ -390,32 +390,39 @@ TEST_P(FormatConformance, PeersReadOurFiles)
 
 TEST_P(FormatConformance, WeReadThePeersFiles)
 {
-    if (T().soxWrites.empty())
+    if (T().soxWrites.empty() && T().ffmpegWrites.empty())
         GTEST_SKIP() << "no peer writes " << T().name;
     QM_REQUIRE_PEER("sox");
+    struct PeerFile {
+        std::string writer;
+        FormatShape shape;
+        std::string path;
+    };
+    std::vector<PeerFile> files;
     int n = 0;
+    // A WAVE of noise in `shape`, the source the other writers convert.
+    const auto source = [&](const FormatShape& shape, const QStringList& output) {
+        const QStringList make{"-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels),
+            "-b", QString::number(shape.bits)};
+        return peers::Run("sox", QStringList(make) << output << "synth" << "0.03" << "whitenoise" << "vol" << "0.9");
+    };
     for (const FormatShape& shape : T().soxWrites) {
-        const QString bits = QString::number(shape.bits);
-        const QStringList make{
-            "-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels), "-b", bits};
-        const QStringList noise{"synth", "0.03", "whitenoise", "vol", "0.9"};
-        std::vector<std::pair<std::string, std::string>> files;  // (writer, path)
         peers::RunResult r;
         if (!T().soxWriteOptions.isEmpty()) {
             const std::string soxPath = dir.file("sox" + std::to_string(n));
-            r = peers::Run("sox", QStringList(make) << T().soxWriteOptions << QString::fromStdString(soxPath) << noise);
+            r = source(shape, QStringList(T().soxWriteOptions) << QString::fromStdString(soxPath));
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-            files.emplace_back("sox", soxPath);
+            files.push_back({"sox", shape, soxPath});
         }
         if (!T().sndfileExtension.isEmpty()) {
             QM_REQUIRE_PEER("sndfile-convert");
             const std::string wav = dir.file("src" + std::to_string(n) + ".wav");
             const std::string sfPath = dir.file("sf" + std::to_string(n) + "." + T().sndfileExtension.toStdString());
-            ASSERT_EQ(peers::Run("sox", QStringList(make) << QString::fromStdString(wav) << noise).exitCode, 0);
+            ASSERT_EQ(source(shape, {QString::fromStdString(wav)}).exitCode, 0);
             // Eight-bit samples are signed in some formats, unsigned in others.
             const QStringList encodings = !T().sndfileOption.isEmpty() ? QStringList{T().sndfileOption}
                 : shape.bits == 8                                      ? QStringList{"-pcms8", "-pcmu8"}
-                                                                       : QStringList{"-pcm" + bits};
+                                                                       : QStringList{"-pcm" + QString::number(shape.bits)};
             for (const QString& encoding : encodings) {
                 r = peers::Run(
                     "sndfile-convert", {encoding, QString::fromStdString(wav), QString::fromStdString(sfPath)});
@@ -423,37 +430,54 @@ TEST_P(FormatConformance, WeReadThePeersFiles)
                     break;
             }
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-            files.emplace_back("libsndfile", sfPath);
+            files.push_back({"libsndfile", shape, sfPath});
         }
         ++n;
-        for (const auto& [writer, path] : files) {
-            const std::string what
-                = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
-            const Decoded ours = DecodeOurs(T().type, path);
-            ASSERT_EQ(ours.err, noErr) << what;
-            EXPECT_EQ(ours.channels, shape.channels) << what;
-            EXPECT_EQ(ours.rate, shape.rate) << what;
-            if (!T().lossy) {
-                EXPECT_EQ(ours.bits, shape.bits) << what;
-            }
-            if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
-                EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels)) << what << " probe";
-            }
-            if (T().detectsPeerFiles) {
-                OSType type = 0;
-                EXPECT_EQ(DetectFileType(path, &type), noErr) << what;
-                EXPECT_EQ(type, Detected()) << what << ": detected as " << ChunkIDToString(type);
-            }
-            // The oracle: libsndfile where it reads the format, else ffmpeg,
-            // else sox (sox's and ffmpeg's readers drop the last samples of
-            // some Creative Voice files sox writes).
-            if (T().sndfileReads)
-                ExpectSame(peers::ReadWithSndfile(path).samples, ours.samples, T().peerTolerance, what + " libsndfile");
-            else if (T().ffmpegReads)
-                ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg");
-            else
-                ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox");
+    }
+    for (const PeerWrite& write : T().ffmpegWrites) {
+        QM_REQUIRE_PEER("ffmpeg");
+        const std::string wav = dir.file("ffsrc" + std::to_string(n) + ".wav");
+        const std::string ffPath = dir.file("ff" + std::to_string(n++));
+        ASSERT_EQ(source(write.shape, {QString::fromStdString(wav)}).exitCode, 0);
+        const peers::RunResult r = peers::Run("ffmpeg", QStringList{"-v", "error", "-i", QString::fromStdString(wav)}
+                << write.options << QString::fromStdString(ffPath));
+        ASSERT_EQ(r.exitCode, 0) << write.options.join(' ').toStdString() << ": " << r.err.toStdString();
+        files.push_back({"ffmpeg " + write.options.join(' ').toStdString(), write.shape, ffPath});
+    }
+    for (const auto& [writer, shape, path] : files) {
+        const std::string what
+            = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
+        const Decoded ours = DecodeOurs(T().type, path);
+        ASSERT_EQ(ours.err, noErr) << what;
+        EXPECT_EQ(ours.channels, shape.channels) << what;
+        EXPECT_EQ(ours.rate, shape.rate) << what;
+        if (!T().lossy) {
+            EXPECT_EQ(ours.bits, shape.bits) << what;
         }
+        if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
+            EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels)) << what << " probe";
+        }
+        if (T().detectsPeerFiles) {
+            OSType type = 0;
+            EXPECT_EQ(DetectFileType(path, &type), noErr) << what;
+            EXPECT_EQ(type, Detected()) << what << ": detected as " << ChunkIDToString(type);
+        }
+        // The oracle: ffmpeg for its own files (and sox where it reads
+        // them too); else libsndfile where it reads the format, else
+        // ffmpeg, else sox (sox's and ffmpeg's readers drop the last
+        // samples of some Creative Voice files sox writes).
+        if (writer.starts_with("ffmpeg")) {
+            ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg");
+            const std::vector<SInt32> sox
+                = T().soxReadOptions.isEmpty() ? std::vector<SInt32>() : peers::SoxS32(path, T().soxReadOptions);
+            if (!sox.empty())
+                ExpectSame(sox, ours.samples, T().peerTolerance, what + " sox");
+        } else if (T().sndfileReads)
+            ExpectSame(peers::ReadWithSndfile(path).samples, ours.samples, T().peerTolerance, what + " libsndfile");
+        else if (T().ffmpegReads)
+            ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg");
+        else
+            ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox");
     }
 }
 

@@ -75,6 +75,13 @@ struct AnnotationTraits {
     bool Any() const { return markers || loops || sampler || regions; }
 };
 
+// A file a peer writes from a WAVE of `shape`: ffmpeg's output options
+// (codec, tag, container) before the output name.
+struct PeerWrite {
+    FormatShape shape;
+    QStringList options;
+};
+
 struct FormatTraits {
     std::string name;  // the test-name suffix ("AVR")
     OSType type = 0;  // the factory's type code
@@ -98,6 +105,8 @@ struct FormatTraits {
     // from a WAVE of each soxWrites shape); empty: it does not.
     QString sndfileExtension;
     QString sndfileOption;  // its encoding option ("-ulaw"); empty: -pcm<bits>
+    // Files ffmpeg writes in this format (its own header variants).
+    std::vector<PeerWrite> ffmpegWrites;
     // Whether type detection recognises the peers' files by their header
     // (false for headerless formats, typed by their names).
     bool detectsPeerFiles = true;

@@ -33,6 +33,8 @@ std::vector<FormatTraits> PCMFormats()
     aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {1, 32, 22050}, {3, 24, 22050}};
     aiff.soxWriteOptions = {"-t", "aiff"};
     aiff.sndfileExtension = "aiff";
+    aiff.ffmpegWrites = {{{2, 16, 22050}, {"-c:a", "pcm_s16be", "-f", "aiff"}},
+        {{6, 24, 22050}, {"-c:a", "pcm_s24be", "-f", "aiff"}}, {{1, 8, 22050}, {"-c:a", "pcm_s8", "-f", "aiff"}}};
     aiff.annotations = AllAnnotations();
     aiff.truncationBytesChecked = std::size_t(1) << 16;  // every prefix of the annotated file
     all.push_back(aiff);
@@ -44,6 +46,9 @@ std::vector<FormatTraits> PCMFormats()
     aifc.sndfileReads = aifc.ffmpegReads = true;
     aifc.soxWrites = {{2, 8, 22050}, {1, 16, 44100}};
     aifc.soxWriteOptions = {"-t", "aifc", "-e", "signed-integer"};
+    // ffmpeg's own AIFF-C variants: little-endian 'sowt' and 'in24'.
+    aifc.ffmpegWrites = {{{2, 16, 22050}, {"-c:a", "pcm_s16le", "-f", "aiff"}},
+        {{2, 24, 22050}, {"-c:a", "pcm_s24be", "-tag:a", "in24", "-f", "aiff"}}};
     aifc.annotations = AllAnnotations();
     aifc.truncationBytesChecked = std::size_t(1) << 16;
     all.push_back(aifc);
@@ -109,6 +114,8 @@ std::vector<FormatTraits> PCMFormats()
     next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}, {1, 24, 8000}, {2, 32, 8000}};
     next.soxWriteOptions = {"-t", "au", "-e", "signed-integer"};
     next.sndfileExtension = "au";
+    next.ffmpegWrites = {{{2, 16, 8000}, {"-c:a", "pcm_s16be", "-f", "au"}},
+        {{2, 24, 8000}, {"-c:a", "pcm_s24be", "-f", "au"}}};
     all.push_back(next);
 
     for (const auto& [name, type, encoding] : {std::tuple{"NeXTMuLaw", FOUR_CHAR_CODE("ulaw"), "u-law"},
@@ -122,6 +129,8 @@ std::vector<FormatTraits> PCMFormats()
         g711.soxWriteOptions = {"-t", "au", "-e", encoding};
         g711.sndfileExtension = "au";
         g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
+        g711.ffmpegWrites = {{{2, 16, 8000},
+            {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "au"}}};
         all.push_back(g711);
     }
 
