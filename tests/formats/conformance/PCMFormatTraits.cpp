@@ -185,6 +185,9 @@ std::vector<FormatTraits> PCMFormats()
     voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}, {2, 8, 8000}};
     voc2.soxWriteOptions = {"-t", "voc"};
     voc2.sndfileExtension = "voc";
+    // ffmpeg's 16-bit stereo (block 9; short enough for one block) and 8-bit
+    // stereo (block 8 ahead of block 1).
+    voc2.ffmpegWrites = {{{2, 16, 22050}, {"-f", "voc"}}, {{2, 8, 8000}, {"-c:a", "pcm_u8", "-f", "voc"}}};
     all.push_back(voc2);
 
     FormatTraits sonic = Traits("SonicAIFF", FOUR_CHAR_CODE("SAIF"), {{1, 16, 48000}, {2, 24, 48000}});
