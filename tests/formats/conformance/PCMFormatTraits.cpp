@@ -62,6 +62,7 @@ std::vector<FormatTraits> PCMFormats()
     wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
     wave.soxWriteOptions = {"-t", "wav"};
     wave.sndfileExtension = "wav";
+    wave.ffmpegWrites = {{{1, 16, 8000}, {"-f", "wav"}}, {{3, 16, 8000}, {"-f", "wav"}}};  // three: extensible
     wave.annotations.markers = wave.annotations.loops = wave.annotations.sampler = wave.annotations.regions = true;
     all.push_back(wave);
 
@@ -71,6 +72,7 @@ std::vector<FormatTraits> PCMFormats()
     bwf.splitSuffix = "(.L/.R)";
     bwf.soxReadOptions = {"-t", "wav"};
     bwf.sndfileReads = bwf.ffmpegReads = true;
+    bwf.ffmpegWrites = {{{1, 16, 8000}, {"-write_bext", "1", "-f", "wav"}}};
     bwf.annotations = wave.annotations;
     bwf.annotations.regionSync = bwf.annotations.regionStamps = bwf.annotations.fileStamp = true;  // in 'regn' and 'bext'
     all.push_back(bwf);
@@ -89,6 +91,7 @@ std::vector<FormatTraits> PCMFormats()
         g711.sndfileReads = g711.ffmpegReads = true;
         g711.soxWrites = {{1, 8, 8000}};
         g711.soxWriteOptions = {"-t", "wav", "-e", encoding};
+        g711.ffmpegWrites = {{{1, 16, 8000}, {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "wav"}}};
         all.push_back(g711);
     }
 
@@ -177,6 +180,7 @@ std::vector<FormatTraits> PCMFormats()
     voc.sndfileReads = voc.ffmpegReads = true;
     voc.soxWrites = {{1, 8, 8000}};
     voc.soxWriteOptions = {"-t", "voc"};
+    voc.ffmpegWrites = {{{1, 8, 8000}, {"-c:a", "pcm_u8", "-f", "voc"}}};
     all.push_back(voc);
 
     FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{1, 16, 22050}, {2, 16, 44100}});
@@ -195,6 +199,13 @@ std::vector<FormatTraits> PCMFormats()
     sonic.sndfileReads = sonic.ffmpegReads = true;
     sonic.peersSeePadding = true;
     all.push_back(sonic);
+
+    // Dawn writes plain AIFF (no CHAN chunk) that detection knows as its own.
+    FormatTraits dawn = Traits("DawnAIFF", FOUR_CHAR_CODE("Dawn"), {{1, 16, 44100}, {2, 24, 48000}});
+    dawn.openWarnings = {-22204};
+    dawn.soxReadOptions = {"-t", "aiff"};
+    dawn.sndfileReads = dawn.ffmpegReads = true;
+    all.push_back(dawn);
 
     // The resources live in the "._name" sidecar, where libsndfile keeps them too.
     FormatTraits sd2 = Traits("SoundDesignerII", FOUR_CHAR_CODE("Sd2f"),
