@@ -3,6 +3,7 @@
 // writing past the end, registration and probes.  Samples are compared as
 // left-justified 32-bit values, block bytes in and out, so no dither or
 // scaling stands between the file and the check.
+#include "AnnotationSet.h"
 #include "CSoundFile.h"
 #include "ChunkReader.h"
 #include "CreateSoundFile.h"
@@ -18,9 +19,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
+
+using annotationset::Annotate, annotationset::Name, annotationset::kFileStamp;
 
 namespace {
 
@@ -155,68 +157,6 @@ void ExpectSame(std::vector<SInt32> peer, const std::vector<SInt32>& ours, SInt3
     EXPECT_EQ(bad, 0u) << what;
 }
 
-
-template <std::size_t N>
-void SetName(unsigned char (&name)[N], const char* text)
-{
-    name[0] = UInt8(std::strlen(text));
-    std::memcpy(name + 1, text, name[0]);
-}
-
-std::string Name(const unsigned char* pascal)
-{
-    return std::string(reinterpret_cast<const char*>(pascal + 1), pascal[0]);
-}
-
-constexpr UInt64 kFileStamp = 0x100000005ULL;
-
-// The annotations AnnotationsRoundTrip writes, placed within `n` frames.
-void Annotate(CSoundFile& f, UInt32 n)
-{
-    SFTMarker m;
-    const struct {
-        SInt32 id;
-        UInt32 pos;
-        SInt16 type, number;
-        const char* name;
-    } markers[] = {{7, n / 20, 1, 5, "Verse"}, {8, n / 10, 1, 9, "Chorus"}, {9, 3 * n / 20, 2, -1, "Plain marker"}};
-    for (const auto& mark : markers) {
-        m.markerID = mark.id;
-        m.pos = mark.pos;
-        m.type = mark.type;
-        m.number = mark.number;
-        SetName(m.name, mark.name);
-        ASSERT_EQ(f.AddMarker(&m), noErr);
-    }
-    SFTLoop sustain{1, n / 5, 9 * n / 20, 1};
-    SFTLoop release{2, n / 2, 3 * n / 4, 2};
-    ASSERT_EQ(f.AddLoop(&sustain), noErr);
-    ASSERT_EQ(f.AddLoop(&release), noErr);
-    SFTSamplerInfo info;
-    info.baseNote = 48;
-    info.detune = -7;
-    info.lowNote = 12;
-    info.highNote = 100;
-    info.lowVelocity = 3;
-    info.highVelocity = 120;
-    info.gain = -6;
-    info.valid = 1;
-    ASSERT_EQ(f.SetSamplerInfo(&info), noErr);
-    SFTRegion r;
-    r.start = n / 200;
-    r.end = n / 4;
-    r.syncFrame = n / 100;
-    r.timeStamp = 0x123456789LL;
-    SetName(r.name, "First region");
-    ASSERT_EQ(f.AddRegion(&r), noErr);
-    r.start = 3 * n / 10;
-    r.end = n - 1;
-    r.syncFrame = 7 * n / 20;
-    r.timeStamp = 77;
-    SetName(r.name, "Second");
-    ASSERT_EQ(f.AddRegion(&r), noErr);
-    f.SetTimeStamp64(kFileStamp);
-}
 
 // What `a` says the format keeps of Annotate(n).
 void ExpectAnnotations(const CSoundFile& f, const AnnotationTraits& a, UInt32 n, const std::string& what)

@@ -2,6 +2,7 @@
 // the temporary file, and damaged input (round trips of samples and
 // annotations and every truncation: the conformance suite).
 #include "AIFFTestSupport.h"
+#include "AnnotationSet.h"
 #include "CAIFCFile.h"
 #include "CAIFFFile.h"
 #include "CTempFile.h"
@@ -22,11 +23,7 @@ using namespace aifftest;
 
 namespace {
 
-void SetName(Str31 name, const char* text)
-{
-    name[0] = UInt8(std::strlen(text));
-    std::memcpy(name + 1, text, name[0]);
-}
+using annotationset::SetName;
 
 // Creates `path` (no extension) through a format object, writes `samples`
 // and hands the object to `annotate` before closing.  Returns the written
