@@ -5,7 +5,6 @@
 #include "FuzzTarget.h"
 #include "SoundFileFuzzRead.h"
 
-
 std::vector<std::string> FuzzSeeds()
 {
     return {AIFFFuzzImage(true, "NONE", 16, 2, 5), AIFFFuzzImage(true, "sowt", 16, 1, 3),

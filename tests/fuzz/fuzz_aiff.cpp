@@ -5,7 +5,6 @@
 #include "FuzzTarget.h"
 #include "SoundFileFuzzRead.h"
 
-
 std::vector<std::string> FuzzSeeds()
 {
     return {AIFFFuzzImage(false, "", 16, 2, 5), AIFFFuzzImage(false, "", 8, 1, 3),

@@ -157,7 +157,6 @@ void ExpectSame(std::vector<SInt32> peer, const std::vector<SInt32>& ours, SInt3
     EXPECT_EQ(bad, 0u) << what;
 }
 
-
 // What `a` says the format keeps of Annotate(n).
 void ExpectAnnotations(const CSoundFile& f, const AnnotationTraits& a, UInt32 n, const std::string& what)
 {
