@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace soundfilefuzz {
@@ -30,6 +31,14 @@ struct Walk {
     bool channelNames = false;  // also the names of the first ten channels
     UInt32 pastEnd = 0;  // also reads the block this many frames past the end (0: not)
     std::function<void(CSoundFile&)> whileOpen;  // more to ask of the open file
+
+    // Chained settings: Walk().Warnings({-22204}).ChannelNames().
+    Walk& Warnings(std::vector<OSErr> errors) { openWarnings = std::move(errors); return *this; }
+    Walk& AnyChannels() { maxChannels = kAnyChannels; return *this; }
+    Walk& Blocks() { blockWalk = true; return *this; }
+    Walk& ChannelNames() { channelNames = true; return *this; }
+    Walk& PastEnd(UInt32 frames) { pastEnd = frames; return *this; }
+    Walk& WhileOpen(std::function<void(CSoundFile&)> ask) { whileOpen = std::move(ask); return *this; }
 };
 
 inline void ReadThrough(CSoundFile& file, const Walk& walk)

@@ -15,5 +15,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     (void)GetAIFFNumChannels;
     return soundfilefuzz::ReadAndProbe<CAIFFFile>(
-        FuzzWriteInput(data, size, ".aif"), {.openWarnings = {-22204}, .channelNames = true});
+        FuzzWriteInput(data, size, ".aif"), soundfilefuzz::Walk().Warnings({-22204}).ChannelNames());
 }

@@ -20,5 +20,6 @@ std::vector<std::string> FuzzSeeds()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     return soundfilefuzz::ReadAndProbe<CBWFLinearFile>(FuzzWriteInput(data, size, ".wav"),
-        {.whileOpen = [](CSoundFile& file) { (void)file.GetSpecifics().value("bwfAnnotation"); }});
+        soundfilefuzz::Walk().WhileOpen(
+            [](CSoundFile& file) { (void)file.GetSpecifics().value("bwfAnnotation"); }));
 }

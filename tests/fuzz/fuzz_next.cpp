@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace soundfilefuzz;
     const std::string path = FuzzWriteInput(data, size, ".au");
-    const Walk walk{.maxChannels = kAnyChannels, .pastEnd = 3};
+    const Walk walk = Walk().AnyChannels().PastEnd(3);
     ReadAndProbe<CNeXT_SUNFile>(path, walk);
     ReadAndProbe<CNeXTALawFile>(path, walk);
     return ReadAndProbe<CNeXTAUFile>(path, walk);

@@ -34,5 +34,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = FuzzWriteInput(data, size, ".paf");
     GetParisNumChannels(path);
     return soundfilefuzz::ReadAndProbe<CParisLinearFile>(
-        path, {.maxChannels = soundfilefuzz::kAnyChannels, .pastEnd = 7});
+        path, soundfilefuzz::Walk().AnyChannels().PastEnd(7));
 }

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                               std::ios::binary | std::ios::trunc);
         sidecar.write(reinterpret_cast<const char*>(data), std::streamsize(size));
     }
-    soundfilefuzz::ReadAndProbe<CSDIIFile>(path, {.maxChannels = soundfilefuzz::kAnyChannels});
+    soundfilefuzz::ReadAndProbe<CSDIIFile>(path, soundfilefuzz::Walk().AnyChannels());
     try {
         (void)GetSDIINumChannels(path);
     } catch (...) {

@@ -62,5 +62,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (...) {
         return 0;
     }
-    return soundfilefuzz::ReadAndProbe<CSndRsrcFile>(path, {.blockWalk = true});
+    return soundfilefuzz::ReadAndProbe<CSndRsrcFile>(path, soundfilefuzz::Walk().Blocks());
 }

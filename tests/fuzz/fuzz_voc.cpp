@@ -31,8 +31,8 @@ std::vector<std::string> FuzzSeeds()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".voc");
-    soundfilefuzz::ReadAndProbe<CVOCFile>(path, {.blockWalk = true});
-    soundfilefuzz::ReadAndProbe<CVOC_SBFile>(path, {.blockWalk = true});
+    soundfilefuzz::ReadAndProbe<CVOCFile>(path, soundfilefuzz::Walk().Blocks());
+    soundfilefuzz::ReadAndProbe<CVOC_SBFile>(path, soundfilefuzz::Walk().Blocks());
     for (UInt8 type : {1, 8, 9}) {
         std::ifstream in(path, std::ios::binary);
         FindVOCBlock(type, in);

@@ -24,8 +24,8 @@ std::vector<std::string> FuzzSeeds()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".wav");
-    soundfilefuzz::ReadAndProbe<CWAVEFile>(path, {.channelNames = true});
-    soundfilefuzz::ReadAndProbe<CWAVEFloatFile>(path, {.channelNames = true});
+    soundfilefuzz::ReadAndProbe<CWAVEFile>(path, soundfilefuzz::Walk().ChannelNames());
+    soundfilefuzz::ReadAndProbe<CWAVEFloatFile>(path, soundfilefuzz::Walk().ChannelNames());
     (void)GetWAVENumChannels(path);
     std::ifstream stream(path, std::ios::binary);
     for (const char* id : {"fmt ", "bext", "data", "RIFF"})
