@@ -2,6 +2,7 @@
 // damaged files.
 #include "CBWFLinearFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 #include "WAVEFuzzSeeds.h"
 
 #include <vector>
@@ -18,29 +19,7 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = FuzzWriteInput(data, size, ".wav");
-    {
-        CBWFLinearFile file;
-        file.SetBufferFrames(64);
-        if (file.SetFile(path) == noErr) {
-            if (file.Open() == noErr && file.GetNumChannels() > 0 && file.GetNumChannels() <= 64) {
-                std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-                for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-                    UInt32 count = 64;
-                    if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0)
-                        break;
-                }
-                (void)file.GetSpecifics().value("bwfAnnotation");
-            }
-            if (file.IsOpen())
-                file.Close();
-        }
-    }
-    {
-        CBWFLinearFile probe;
-        SInt16 result = 0;
-        if (probe.SetFile(path) == noErr)
-            probe.ProbeHeader(&result);
-    }
-    return 0;
+    return soundfilefuzz::ReadAndProbe<CBWFLinearFile>(FuzzWriteInput(data, size, ".wav"),
+        soundfilefuzz::Walk().WhileOpen(
+            [](CSoundFile& file) { (void)file.GetSpecifics().value("bwfAnnotation"); }));
 }

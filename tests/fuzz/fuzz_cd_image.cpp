@@ -2,9 +2,9 @@
 // image reader on arbitrary images (opened, probed and read to the end).
 #include "CImageDATFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -29,29 +29,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const CImageDATFile::PQRecord record = CImageDATFile::ParsePQRecord(data + at);
         (void)record;
     }
-    const std::string path = FuzzWriteInput(data, size, ".dat");
-    {
-        CImageDATFile file;
-        file.SetBufferFrames(64);
-        if (file.SetFile(path) == noErr) {
-            if (file.Open() == noErr) {
-                std::vector<double> samples(2 * 64);
-                for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-                    UInt32 count = 64;
-                    if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0) {
-                        break;
-                    }
-                }
-            }
-            file.Close();
-        }
-    }
-    {
-        CImageDATFile probe;
-        SInt16 result = 0;
-        if (probe.SetFile(path) == noErr) {
-            probe.ProbeHeader(&result);
-        }
-    }
-    return 0;
+    return soundfilefuzz::ReadAndProbe<CImageDATFile>(FuzzWriteInput(data, size, ".dat"));
 }

@@ -5,8 +5,6 @@
 #include "SonicFuzzSeeds.h"
 #include "SoundFileFuzzRead.h"
 
-#include <vector>
-
 std::vector<std::string> FuzzSeeds()
 {
     return {DawnFuzzImage(12,240),DawnFuzzImage(3,0)};
@@ -14,6 +12,5 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = FuzzWriteInput(data, size, ".aif");
-    return soundfilefuzz::ReadAndProbe<CDawnAIFFFile>(path);
+    return soundfilefuzz::ReadAndProbe<CDawnAIFFFile>(FuzzWriteInput(data, size, ".aif"));
 }

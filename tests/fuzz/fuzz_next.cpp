@@ -3,6 +3,7 @@
 #include "CNeXTAUFile.h"
 #include "CNeXT_SUNFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 
 #include <string>
 #include <vector>
@@ -21,24 +22,6 @@ std::string Header(unsigned offset, unsigned size, unsigned encoding, unsigned c
     return s;
 }
 
-void ReadThrough(CNeXT_SUNFile& file)
-{
-    file.SetBufferFrames(64);
-    if (file.Open() == noErr) {
-        std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-        for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-            UInt32 count = 64;
-            if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0)
-                break;
-        }
-        file.ReadBlock(file.GetNumFrames() + 3);
-    }
-    if (file.IsOpen())
-        file.Close();
-    SInt16 result = 0;
-    file.ProbeHeader(&result);
-}
-
 } // namespace
 
 std::vector<std::string> FuzzSeeds()
@@ -49,21 +32,10 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    using namespace soundfilefuzz;
     const std::string path = FuzzWriteInput(data, size, ".au");
-    {
-        CNeXT_SUNFile file;
-        if (file.SetFile(path) == noErr)
-            ReadThrough(file);
-    }
-    {
-        CNeXTALawFile file;
-        if (file.SetFile(path) == noErr)
-            ReadThrough(file);
-    }
-    {
-        CNeXTAUFile file;
-        if (file.SetFile(path) == noErr)
-            ReadThrough(file);
-    }
-    return 0;
+    const Walk walk = Walk().AnyChannels().PastEnd(3);
+    ReadAndProbe<CNeXT_SUNFile>(path, walk);
+    ReadAndProbe<CNeXTALawFile>(path, walk);
+    return ReadAndProbe<CNeXTAUFile>(path, walk);
 }

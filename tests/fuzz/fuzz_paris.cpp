@@ -2,6 +2,7 @@
 // channel probe on damaged files.
 #include "CParisLinearFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 
 #include <string>
 #include <vector>
@@ -32,22 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".paf");
     GetParisNumChannels(path);
-    CParisLinearFile file;
-    if (file.SetFile(path) != noErr)
-        return 0;
-    file.SetBufferFrames(64);
-    if (file.Open() == noErr) {
-        std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-        for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-            UInt32 count = 64;
-            if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0)
-                break;
-        }
-        file.ReadBlock(file.GetNumFrames() + 7);
-    }
-    if (file.IsOpen())
-        file.Close();
-    SInt16 result = 0;
-    file.ProbeHeader(&result);
-    return 0;
+    return soundfilefuzz::ReadAndProbe<CParisLinearFile>(
+        path, soundfilefuzz::Walk().AnyChannels().PastEnd(7));
 }

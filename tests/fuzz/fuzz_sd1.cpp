@@ -5,8 +5,6 @@
 #include "SonicFuzzSeeds.h"
 #include "SoundFileFuzzRead.h"
 
-#include <vector>
-
 std::vector<std::string> FuzzSeeds()
 {
     return {SD1FuzzImage(16,20),SD1FuzzImage(8,9)};
@@ -14,6 +12,5 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = FuzzWriteInput(data, size, ".sd1");
-    return soundfilefuzz::ReadAndProbe<CSD1File>(path);
+    return soundfilefuzz::ReadAndProbe<CSD1File>(FuzzWriteInput(data, size, ".sd1"));
 }

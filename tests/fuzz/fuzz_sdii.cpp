@@ -4,6 +4,7 @@
 // nor read out of bounds.
 #include "CSDIIFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 #include "TestTempDir.h"
 
 #include <cstring>
@@ -72,23 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                               std::ios::binary | std::ios::trunc);
         sidecar.write(reinterpret_cast<const char*>(data), std::streamsize(size));
     }
-    {
-        CSDIIFile file;
-        if (file.SetFile(path) == noErr) {
-            file.SetBufferFrames(64);
-            if (file.Open() == noErr) {
-                std::vector<double> samples(std::size_t(file.GetNumChannels()) * 64);
-                for (UInt32 frame = 0; frame < file.GetNumFrames() && frame < 4096; frame += 64) {
-                    UInt32 count = 64;
-                    if (file.ReadFrames(frame, &count, samples.data()) != noErr || count == 0)
-                        break;
-                }
-                file.Close();
-            }
-            SInt16 regions = 0;
-            file.ProbeHeader(&regions);
-        }
-    }
+    soundfilefuzz::ReadAndProbe<CSDIIFile>(path, soundfilefuzz::Walk().AnyChannels());
     try {
         (void)GetSDIINumChannels(path);
     } catch (...) {

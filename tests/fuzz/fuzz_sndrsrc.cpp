@@ -3,6 +3,7 @@
 // and reading every frame must neither crash nor read out of bounds.
 #include "CSndRsrcFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 #include "MemoryManager.h"
 #include "ZuResourceFile.h"
 
@@ -61,23 +62,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (...) {
         return 0;
     }
-    {
-        CSndRsrcFile sound;
-        sound.SetBufferFrames(64);
-        if (sound.SetFile(path) == noErr && sound.Open() == noErr) {
-            for (UInt32 frame = 0; frame <= sound.GetNumFrames() && frame < 4096; frame += 64) {
-                if (sound.ReadBlock(frame) != noErr)
-                    break;
-            }
-            sound.RecalcNumFrames();
-            sound.Close();
-        }
-    }
-    {
-        CSndRsrcFile probe;
-        SInt16 result = 0;
-        if (probe.SetFile(path) == noErr)
-            probe.ProbeHeader(&result);
-    }
-    return 0;
+    return soundfilefuzz::ReadAndProbe<CSndRsrcFile>(path, soundfilefuzz::Walk().Blocks());
 }

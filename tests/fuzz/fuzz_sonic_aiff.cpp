@@ -5,8 +5,6 @@
 #include "SonicFuzzSeeds.h"
 #include "SoundFileFuzzRead.h"
 
-#include <vector>
-
 std::vector<std::string> FuzzSeeds()
 {
     return {SonicAIFFFuzzImage(1,2,8),SonicAIFFFuzzImage(2,1,5),SonicAIFFFuzzImage(3,1,6),SonicAIFFFuzzImage(10,2,3),SonicAIFFFuzzImage(11,1,4)};
@@ -14,6 +12,5 @@ std::vector<std::string> FuzzSeeds()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = FuzzWriteInput(data, size, ".aif");
-    return soundfilefuzz::ReadAndProbe<CSonicAIFFFile>(path);
+    return soundfilefuzz::ReadAndProbe<CSonicAIFFFile>(FuzzWriteInput(data, size, ".aif"));
 }

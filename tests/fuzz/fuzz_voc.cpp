@@ -4,9 +4,9 @@
 #include "CVOCFile.h"
 #include "CVOC_SBFile.h"
 #include "FuzzTarget.h"
+#include "SoundFileFuzzRead.h"
 
 #include <fstream>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -31,24 +31,8 @@ std::vector<std::string> FuzzSeeds()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".voc");
-    for (int kind = 0; kind < 2; ++kind) {
-        std::unique_ptr<CVOCFile> file(kind == 0 ? new CVOCFile : new CVOC_SBFile);
-        file->SetBufferFrames(64);
-        if (file->SetFile(path) != noErr)
-            continue;
-        if (file->Open() == noErr) {
-            for (UInt32 frame = 0; frame <= file->GetNumFrames() && frame < 4096; frame += 64) {
-                if (file->ReadBlock(frame) != noErr)
-                    break;
-            }
-            file->RecalcNumFrames();
-            file->Close();
-        }
-        std::unique_ptr<CVOCFile> probe(kind == 0 ? new CVOCFile : new CVOC_SBFile);
-        SInt16 result = 0;
-        if (probe->SetFile(path) == noErr)
-            probe->ProbeHeader(&result);
-    }
+    soundfilefuzz::ReadAndProbe<CVOCFile>(path, soundfilefuzz::Walk().Blocks());
+    soundfilefuzz::ReadAndProbe<CVOC_SBFile>(path, soundfilefuzz::Walk().Blocks());
     for (UInt8 type : {1, 8, 9}) {
         std::ifstream in(path, std::ios::binary);
         FindVOCBlock(type, in);

@@ -4,11 +4,10 @@
 #include "CWAVEFile.h"
 #include "CWAVEFloatFile.h"
 #include "FuzzTarget.h"
-#include "WAVEFuzzRead.h"
+#include "SoundFileFuzzRead.h"
 #include "WAVEFuzzSeeds.h"
 
 #include <fstream>
-#include <memory>
 #include <vector>
 
 using namespace wavefuzz;
@@ -25,16 +24,8 @@ std::vector<std::string> FuzzSeeds()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".wav");
-    {
-        CWAVEFile file;
-        if (file.SetFile(path) == noErr)
-            ReadThrough(file, true);
-    }
-    {
-        CWAVEFloatFile file;
-        if (file.SetFile(path) == noErr)
-            ReadThrough(file, true);
-    }
+    soundfilefuzz::ReadAndProbe<CWAVEFile>(path, soundfilefuzz::Walk().ChannelNames());
+    soundfilefuzz::ReadAndProbe<CWAVEFloatFile>(path, soundfilefuzz::Walk().ChannelNames());
     (void)GetWAVENumChannels(path);
     std::ifstream stream(path, std::ios::binary);
     for (const char* id : {"fmt ", "bext", "data", "RIFF"})

@@ -2,7 +2,7 @@
 #include "CWAVE_ALawFile.h"
 #include "CWAVE_AuFile.h"
 #include "FuzzTarget.h"
-#include "WAVEFuzzRead.h"
+#include "SoundFileFuzzRead.h"
 #include "WAVEFuzzSeeds.h"
 
 #include <vector>
@@ -21,15 +21,6 @@ std::vector<std::string> FuzzSeeds()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = FuzzWriteInput(data, size, ".wav");
-    {
-        CWAVE_AuFile file;
-        if (file.SetFile(path) == noErr)
-            ReadThrough(file, false);
-    }
-    {
-        CWAVE_ALawFile file;
-        if (file.SetFile(path) == noErr)
-            ReadThrough(file, false);
-    }
-    return 0;
+    soundfilefuzz::ReadAndProbe<CWAVE_AuFile>(path);
+    return soundfilefuzz::ReadAndProbe<CWAVE_ALawFile>(path);
 }

@@ -115,26 +115,23 @@ public:
             return readBlockResult;
         if (failReadAt >= 0 && readBlockCalls > failReadAt)
             return readError;
-        const std::size_t fb = FrameBytes();
-        const std::size_t blockBytes = std::size_t(GetBufferFrames()) * fb;
-        std::memset(GetReadBuffer(), 0, blockBytes);
-        if (frame < m_numFrames) {
-            const std::size_t frames = std::min<std::size_t>(GetBufferFrames(), m_numFrames - frame);
-            std::memcpy(GetReadBuffer(), data.data() + std::size_t(frame) * fb, frames * fb);
-        }
-        m_readBufferStart = frame;
-        return noErr;
+        return LoadBlock(GetReadBuffer(), frame);
     }
 
     OSErr PrepareWriteBlock(UInt32 frame) override
     {
         ++prepareCalls;
+        return LoadBlock(GetWriteBuffer(), frame);
+    }
+
+    // The stored frames from `frame` into a block buffer, silence past the end.
+    OSErr LoadBlock(UInt8* block, UInt32 frame)
+    {
         const std::size_t fb = FrameBytes();
-        const std::size_t blockBytes = std::size_t(GetBufferFrames()) * fb;
-        std::memset(GetWriteBuffer(), 0, blockBytes);
+        std::memset(block, 0, std::size_t(GetBufferFrames()) * fb);
         if (frame < m_numFrames) {
             const std::size_t frames = std::min<std::size_t>(GetBufferFrames(), m_numFrames - frame);
-            std::memcpy(GetWriteBuffer(), data.data() + std::size_t(frame) * fb, frames * fb);
+            std::memcpy(block, data.data() + std::size_t(frame) * fb, frames * fb);
         }
         m_readBufferStart = frame;
         return noErr;

@@ -7,6 +7,8 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -112,9 +114,18 @@ SndfileView ReadWithSndfile(const std::string& path)
     view.rate = info.samplerate;
     view.frames = info.frames;
     view.format = info.format;
-    std::vector<int> samples(std::size_t(info.frames * info.channels));
-    samples.resize(std::size_t(sf_readf_int(file, samples.data(), info.frames) * info.channels));
-    view.samples.assign(samples.begin(), samples.end());
+    const int encoding = info.format & SF_FORMAT_SUBMASK;
+    if (encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE) {
+        // Float data scaled to the integer range (1.0 is 2^31), clamped.
+        std::vector<double> samples(std::size_t(info.frames * info.channels));
+        samples.resize(std::size_t(sf_readf_double(file, samples.data(), info.frames) * info.channels));
+        for (const double x : samples)
+            view.samples.push_back(SInt32(std::clamp(std::lround(x * 2147483648.0), -2147483648L, 2147483647L)));
+    } else {
+        std::vector<int> samples(std::size_t(info.frames * info.channels));
+        samples.resize(std::size_t(sf_readf_int(file, samples.data(), info.frames) * info.channels));
+        view.samples.assign(samples.begin(), samples.end());
+    }
     sf_close(file);
     return view;
 }

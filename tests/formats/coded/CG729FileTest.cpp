@@ -2,20 +2,18 @@
 // samples equal a direct run of the codec, a short last frame padded), the
 // RIFF chunk walk and format tags, refusals of other rates and channel
 // counts, damaged serial frames decoded as erasures, ffmpeg's g729 and bit
-// demuxers reading our files, and G.729 through quillmarch-batch.
+// demuxers reading our files (G.729 through quillmarch-batch: the coded
+// batch test).
 #include "CG729File.h"
 #include "CodedTestSupport.h"
 #include "G729Bits.h"
 #include "G729Decoder.h"
 #include "G729Encoder.h"
-#include "PropertyList.h"
 #include "TestTempDir.h"
 #include "ThreadDictionary.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QProcessEnvironment>
 
 #include <array>
 #include <cstdio>
@@ -273,59 +271,3 @@ TEST(G729File, FfmpegDecodesOurPackedAndSerialFiles)
 }
 
 } // namespace
-
-// quillmarch-batch writes G.729 and reads it back.
-TEST(G729File, IsAnOutputAndAnInputOfTheBatchCommand)
-{
-    TestTempDir dir;
-    const QString root = dir.qpath();
-    ASSERT_TRUE(QDir().mkpath(root + "/in") && QDir().mkpath(root + "/coded") && QDir().mkpath(root + "/back"));
-    ASSERT_TRUE(RunPeer("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/in/voice.wav", "synth", "0.5",
-                                "sine", "300-3000", "vol", "0.5"}));
-    const QVariantMap factory =
-        PropertyList::fromFile(QM_SOURCE_RESOURCES "/Factory_Conversions.plist").toList().value(0).toMap();
-    auto conversion = [&](const char* name, OSType type) {
-        QVariantMap c = factory;
-        c.insert("QMCSName", name);
-        c.insert("QMCSOutputFileType", qint64(type));
-        c.insert("QMCSActive", true);
-        c.insert("QMCSNeedsSampleRateConversion", false);
-        c.insert("QMCSNeedsRedither", false);
-        c.insert("QMCSNeedsNewWordLength", false);
-        c.insert("QMCSNeedsNameExtension", false);
-        return c;
-    };
-    auto run = [&](const QString& plist, const QVariantList& list, const QString& out, const QString& in) {
-        QFile f(plist);
-        if (!f.open(QIODevice::WriteOnly))
-            return false;
-        f.write(PropertyList::toXml(list));
-        f.close();
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUILLMARCH_DEFAULTS", root + "/prefs.plist");
-        env.insert("QUILLMARCH_RESOURCES", QM_SOURCE_RESOURCES);
-        process.setProcessEnvironment(env);
-        process.start(QM_BATCH_EXE, QStringList{"--quiet", "--conversions", plist, "-o", out, in});
-        return process.waitForStarted(30000) && process.waitForFinished(300000) &&
-               process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    };
-    ASSERT_TRUE(run(root + "/g729.plist", {conversion("g729", FOUR_CHAR_CODE("G729"))}, root + "/coded", root + "/in"));
-    QStringList coded;
-    for (QDirIterator it(root + "/coded", QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString p = it.next();
-        if (p.endsWith("voice.g729"))
-            coded.append(p);
-    }
-    ASSERT_EQ(coded.size(), 1);
-    EXPECT_EQ(QFileInfo(coded[0]).size(), 500);  // 4000 samples: 50 packed frames
-    ASSERT_TRUE(run(root + "/back.plist", {conversion("wave", FOUR_CHAR_CODE("WAVE"))}, root + "/back", root + "/coded"));
-    QStringList waves;
-    for (QDirIterator it(root + "/back", QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString p = it.next();
-        if (p.endsWith(".wav") && p.contains("voice"))
-            waves.append(p);
-    }
-    ASSERT_EQ(waves.size(), 1);
-    EXPECT_EQ(PeerOutput("soxi", {"-s", waves[0]}).trimmed().toInt(), 4000);
-}

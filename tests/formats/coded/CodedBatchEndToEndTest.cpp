@@ -1,7 +1,7 @@
 // quillmarch-batch end to end through the coded types: a WAVE input
-// converted to Microsoft ADPCM, Dialogic ADPCM, annotated voice, A-law and
-// G.726, the outputs read by sox, and those outputs converted back to WAVE
-// (the G.726 stream through the raw-file settings, its only way in).
+// converted to Microsoft ADPCM, Dialogic ADPCM, annotated voice, A-law,
+// G.726 and G.729, the outputs read by sox, and those outputs converted back
+// to WAVE (the G.726 stream through the raw-file settings, its only way in).
 #include "CodedTestSupport.h"
 #include "PropertyList.h"
 #include "TestTempDir.h"
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 
 using namespace codedtest;
@@ -69,7 +70,7 @@ TEST(CodedBatch, CodedTypesAreOutputsAndInputsOfTheBatchCommand)
         PropertyList::fromFile(QM_SOURCE_RESOURCES "/Factory_Conversions.plist").toList().value(0).toMap();
     QVariantList conversions;
     for (const auto& [name, type] : {std::pair{"msap", "MSAP"}, std::pair{"dadp", "DADP"}, std::pair{"vap", "DVAP"},
-                                     std::pair{"alaw", "DALW"}, std::pair{"g726", "26-4"}})
+                                     std::pair{"alaw", "DALW"}, std::pair{"g726", "26-4"}, std::pair{"g729", "G729"}})
         conversions.append(Conversion(factory, name, type));
     QFile list(root + "/coded.plist");
     ASSERT_TRUE(list.open(QIODevice::WriteOnly));
@@ -85,6 +86,9 @@ TEST(CodedBatch, CodedTypesAreOutputsAndInputsOfTheBatchCommand)
     EXPECT_EQ(Found(root + "/coded", "voice.vap").size(), 1);
     EXPECT_EQ(Found(root + "/coded", "voice.al8").size(), 1);
     ASSERT_EQ(Found(root + "/coded", "voice.g726").size(), 1);
+    const QStringList g729 = Found(root + "/coded", "voice.g729");
+    ASSERT_EQ(g729.size(), 1);
+    EXPECT_EQ(QFileInfo(g729[0]).size(), 500);  // 4000 samples: 50 packed frames
     QByteArray err;
     EXPECT_TRUE(RunPeer("sox", {msap[0], "-n"}, &err)) << err.toStdString();
     EXPECT_TRUE(RunPeer("sox", {"-t", "vox", "-r", "8000", dadp[0], "-n"}, &err)) << err.toStdString();
@@ -100,7 +104,7 @@ TEST(CodedBatch, CodedTypesAreOutputsAndInputsOfTheBatchCommand)
                                 root + "/back", root + "/coded"}));
     // (The log of the first run is read as raw G.726 too: it is no voice file.)
     const QStringList waves = Found(root + "/back", ".wav").filter("/in/voice.");
-    ASSERT_EQ(waves.size(), 5) << Found(root + "/back", "").join(" ").toStdString();
+    ASSERT_EQ(waves.size(), 6) << Found(root + "/back", "").join(" ").toStdString();
     for (const QString& wave : waves) {
         EXPECT_EQ(PeerOutput("soxi", {"-s", wave}).trimmed().toInt(), 4000) << wave.toStdString();
     }

@@ -3,6 +3,7 @@
 // writing past the end, registration and probes.  Samples are compared as
 // left-justified 32-bit values, block bytes in and out, so no dither or
 // scaling stands between the file and the check.
+#include "AnnotationSet.h"
 #include "CSoundFile.h"
 #include "ChunkReader.h"
 #include "CreateSoundFile.h"
@@ -18,7 +19,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+
+using annotationset::Annotate, annotationset::Name, annotationset::kFileStamp;
 
 namespace {
 
@@ -74,8 +78,10 @@ std::unique_ptr<CSoundFile> Make(OSType type)
 }
 
 // Writes `samples` through the format class; the path written (empty on failure).
+// `annotate` (if any) gets the file before it is closed.
 std::string WriteOurs(OSType type, const FormatShape& shape, const std::string& path,
-    const std::vector<SInt32>& samples, UInt32 firstFrame = 0)
+    const std::vector<SInt32>& samples, UInt32 firstFrame = 0,
+    const std::function<void(CSoundFile&)>& annotate = {})
 {
     auto file = Make(type);
     if (!file)
@@ -97,6 +103,8 @@ std::string WriteOurs(OSType type, const FormatShape& shape, const std::string& 
         EXPECT_EQ(file->WriteBlock(n, at), noErr);
         done += n;
     }
+    if (annotate)
+        annotate(*file);
     EXPECT_EQ(file->Close(), noErr);
     return file->GetPath();
 }
@@ -149,6 +157,83 @@ void ExpectSame(std::vector<SInt32> peer, const std::vector<SInt32>& ours, SInt3
     EXPECT_EQ(bad, 0u) << what;
 }
 
+// What `a` says the format keeps of Annotate(n).
+void ExpectAnnotations(const CSoundFile& f, const AnnotationTraits& a, UInt32 n, const std::string& what)
+{
+    if (a.markers) {
+        // Loop markers never show up as markers.
+        ASSERT_EQ(f.GetNumMarkers(), 3) << what;
+        const struct {
+            UInt32 pos;
+            SInt16 type, number;
+            const char* name;
+        } expected[] = {{n / 20, 1, 1, "Verse"}, {n / 10, 1, 2, "Chorus"}, {3 * n / 20, 2, -1, "Plain marker"}};
+        for (UInt16 i = 0; i < 3; ++i) {
+            SFTMarker m;
+            ASSERT_EQ(f.GetMarker(i, &m), noErr) << what;
+            EXPECT_EQ(m.pos, expected[i].pos) << what << " marker " << i;
+            EXPECT_EQ(Name(m.name), expected[i].name) << what << " marker " << i;
+            if (a.markerNumbers) {
+                EXPECT_EQ(m.type, expected[i].type) << what << " marker " << i;
+                EXPECT_EQ(m.number, expected[i].number) << what << " marker " << i;
+            }
+        }
+    }
+    if (a.loops) {
+        ASSERT_EQ(f.GetNumLoops(), 2) << what;
+        const SFTLoop expected[] = {{1, n / 5, 9 * n / 20, 1}, {2, n / 2, 3 * n / 4, 2}};
+        for (UInt16 i = 0; i < 2; ++i) {
+            SFTLoop loop;
+            ASSERT_EQ(f.GetLoop(i, &loop), noErr) << what;
+            EXPECT_EQ(loop.start, expected[i].start) << what << " loop " << i;
+            EXPECT_EQ(loop.end, expected[i].end) << what << " loop " << i;
+            if (a.loopTypes) {
+                EXPECT_EQ(loop.type, expected[i].type) << what << " loop " << i;
+            }
+        }
+    }
+    if (a.sampler) {
+        SFTSamplerInfo info;
+        ASSERT_EQ(f.GetSamplerInfo(&info), noErr) << what;
+        EXPECT_EQ(info.baseNote, 48) << what;
+        EXPECT_EQ(info.detune, -7) << what;
+        EXPECT_EQ(info.lowNote, 12) << what;
+        EXPECT_EQ(info.highNote, 100) << what;
+        EXPECT_EQ(info.lowVelocity, 3) << what;
+        EXPECT_EQ(info.highVelocity, 120) << what;
+        if (a.samplerGain) {
+            EXPECT_EQ(info.gain, -6) << what;
+        }
+    }
+    if (a.regions) {
+        ASSERT_EQ(f.GetNumRegions(), 2) << what;
+        const struct {
+            UInt32 start, end, sync;
+            SInt64 stamp;
+            const char* name;
+        } expected[] = {{n / 200, n / 4, n / 100, SInt64(kFileStamp), "First region"},
+            {3 * n / 10, n - 1, 7 * n / 20, 77, "Second"}};
+        for (UInt16 i = 0; i < 2; ++i) {
+            SFTRegion r;
+            ASSERT_EQ(f.GetRegion(i, &r), noErr) << what;
+            EXPECT_EQ(r.start, expected[i].start) << what << " region " << i;
+            EXPECT_EQ(r.end, expected[i].end) << what << " region " << i;
+            EXPECT_EQ(Name(r.name), expected[i].name) << what << " region " << i;
+            if (a.regionSync) {
+                EXPECT_EQ(r.regionID, i + 1) << what << " region " << i;
+                EXPECT_EQ(r.syncFrame, expected[i].sync) << what << " region " << i;
+            }
+            if (a.regionStamps) {
+                EXPECT_EQ(r.timeStamp, expected[i].stamp) << what << " region " << i;
+                EXPECT_EQ(f.GetRegionObject(i)->timeStamp(), expected[i].stamp) << what << " region " << i;
+            }
+        }
+    }
+    if (a.fileStamp) {
+        EXPECT_EQ(f.GetTimeStamp64(), kFileStamp) << what;
+    }
+}
+
 }  // namespace
 
 void FormatConformance::SetUpTestSuite()
@@ -166,12 +251,15 @@ std::vector<SInt32> FormatConformance::Samples(const FormatShape& shape, UInt32 
     return TestSamples(std::size_t(frames) * shape.channels, shape.bits, seed);
 }
 
-std::string FormatConformance::WriteDefault(const std::string& name, std::vector<SInt32>* samples)
+std::string FormatConformance::WriteDefault(const std::string& name, std::vector<SInt32>* samples, bool annotate)
 {
     const std::vector<SInt32> s = Samples(T().shapes.front(), T().frames);
     if (samples)
         *samples = s;
-    return WriteOurs(T().type, T().shapes.front(), dir.file(name), s);
+    const UInt32 frames = T().frames;
+    const bool annotated = annotate && T().annotations.Any();
+    return WriteOurs(T().type, T().shapes.front(), dir.file(name), s, 0,
+        annotated ? std::function<void(CSoundFile&)>([frames](CSoundFile& f) { Annotate(f, frames); }) : nullptr);
 }
 
 namespace {
@@ -241,32 +329,40 @@ TEST_P(FormatConformance, PeersReadOurFiles)
 
 TEST_P(FormatConformance, WeReadThePeersFiles)
 {
-    if (T().soxWrites.empty())
+    if (T().soxWrites.empty() && T().ffmpegWrites.empty())
         GTEST_SKIP() << "no peer writes " << T().name;
     QM_REQUIRE_PEER("sox");
+    struct PeerFile {
+        std::string writer;
+        FormatShape shape;
+        std::string path;
+        bool ffmpegOracle = false;  // ffmpeg's own files: its decoding too
+    };
+    std::vector<PeerFile> files;
     int n = 0;
+    // A WAVE of noise in `shape`, the source the other writers convert.
+    const auto source = [&](const FormatShape& shape, const QStringList& output) {
+        const QStringList make{"-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels),
+            "-b", QString::number(shape.bits)};
+        return peers::Run("sox", QStringList(make) << output << "synth" << "0.03" << "whitenoise" << "vol" << "0.9");
+    };
     for (const FormatShape& shape : T().soxWrites) {
-        const QString bits = QString::number(shape.bits);
-        const QStringList make{
-            "-R", "-n", "-r", QString::number(shape.rate), "-c", QString::number(shape.channels), "-b", bits};
-        const QStringList noise{"synth", "0.03", "whitenoise", "vol", "0.9"};
-        std::vector<std::pair<std::string, std::string>> files;  // (writer, path)
         peers::RunResult r;
         if (!T().soxWriteOptions.isEmpty()) {
             const std::string soxPath = dir.file("sox" + std::to_string(n));
-            r = peers::Run("sox", QStringList(make) << T().soxWriteOptions << QString::fromStdString(soxPath) << noise);
+            r = source(shape, QStringList(T().soxWriteOptions) << QString::fromStdString(soxPath));
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-            files.emplace_back("sox", soxPath);
+            files.push_back({"sox", shape, soxPath});
         }
         if (!T().sndfileExtension.isEmpty()) {
             QM_REQUIRE_PEER("sndfile-convert");
             const std::string wav = dir.file("src" + std::to_string(n) + ".wav");
             const std::string sfPath = dir.file("sf" + std::to_string(n) + "." + T().sndfileExtension.toStdString());
-            ASSERT_EQ(peers::Run("sox", QStringList(make) << QString::fromStdString(wav) << noise).exitCode, 0);
+            ASSERT_EQ(source(shape, {QString::fromStdString(wav)}).exitCode, 0);
             // Eight-bit samples are signed in some formats, unsigned in others.
             const QStringList encodings = !T().sndfileOption.isEmpty() ? QStringList{T().sndfileOption}
                 : shape.bits == 8                                      ? QStringList{"-pcms8", "-pcmu8"}
-                                                                       : QStringList{"-pcm" + bits};
+                                                                       : QStringList{"-pcm" + QString::number(shape.bits)};
             for (const QString& encoding : encodings) {
                 r = peers::Run(
                     "sndfile-convert", {encoding, QString::fromStdString(wav), QString::fromStdString(sfPath)});
@@ -274,43 +370,56 @@ TEST_P(FormatConformance, WeReadThePeersFiles)
                     break;
             }
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-            files.emplace_back("libsndfile", sfPath);
+            files.push_back({"libsndfile", shape, sfPath});
         }
         ++n;
-        for (const auto& [writer, path] : files) {
-            const std::string what
-                = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
-            const Decoded ours = DecodeOurs(T().type, path);
-            ASSERT_EQ(ours.err, noErr) << what;
-            EXPECT_EQ(ours.channels, shape.channels) << what;
-            EXPECT_EQ(ours.rate, shape.rate) << what;
-            if (!T().lossy) {
-                EXPECT_EQ(ours.bits, shape.bits) << what;
-            }
-            if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
-                EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels)) << what << " probe";
-            }
-            if (T().detectsPeerFiles) {
-                OSType type = 0;
-                EXPECT_EQ(DetectFileType(path, &type), noErr) << what;
-                EXPECT_EQ(type, Detected()) << what << ": detected as " << ChunkIDToString(type);
-            }
-            // The oracle: libsndfile where it reads the format, else ffmpeg,
-            // else sox (sox's and ffmpeg's readers drop the last samples of
-            // some Creative Voice files sox writes).
-            if (T().sndfileReads)
-                ExpectSame(peers::ReadWithSndfile(path).samples, ours.samples, T().peerTolerance, what + " libsndfile");
-            else if (T().ffmpegReads)
-                ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg");
-            else
-                ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox");
+    }
+    for (const PeerWrite& write : T().ffmpegWrites) {
+        QM_REQUIRE_PEER("ffmpeg");
+        const std::string wav = dir.file("ffsrc" + std::to_string(n) + ".wav");
+        const std::string ffPath = dir.file("ff" + std::to_string(n++));
+        ASSERT_EQ(source(write.shape, {QString::fromStdString(wav)}).exitCode, 0);
+        const peers::RunResult r = peers::Run("ffmpeg", QStringList{"-v", "error", "-i", QString::fromStdString(wav)}
+                << write.options << QString::fromStdString(ffPath));
+        ASSERT_EQ(r.exitCode, 0) << write.options.join(' ').toStdString() << ": " << r.err.toStdString();
+        files.push_back({"ffmpeg " + write.options.join(' ').toStdString(), write.shape, ffPath, true});
+    }
+    for (const auto& [writer, shape, path, ffmpegOracle] : files) {
+        const std::string what
+            = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
+        const Decoded ours = DecodeOurs(T().type, path);
+        ASSERT_EQ(ours.err, noErr) << what;
+        EXPECT_EQ(ours.channels, shape.channels) << what;
+        EXPECT_EQ(ours.rate, shape.rate) << what;
+        if (!T().lossy) {
+            EXPECT_EQ(ours.bits, shape.bits) << what;
         }
+        if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
+            EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels)) << what << " probe";
+        }
+        if (T().detectsPeerFiles) {
+            OSType type = 0;
+            EXPECT_EQ(DetectFileType(path, &type), noErr) << what;
+            EXPECT_EQ(type, Detected()) << what << ": detected as " << ChunkIDToString(type);
+        }
+        // The oracle: libsndfile where it reads the format, else ffmpeg,
+        // else sox (sox's and ffmpeg's readers drop the last samples of
+        // some Creative Voice files); ffmpeg too for its own files.
+        if (ffmpegOracle)
+            ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg");
+        if (T().sndfileReads)
+            ExpectSame(peers::ReadWithSndfile(path).samples, ours.samples, T().peerTolerance, what + " libsndfile");
+        else if (T().ffmpegReads)
+            ExpectSame(peers::FFmpegS32(path), ours.samples, T().peerTolerance, what + " ffmpeg");
+        else
+            ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, T().peerTolerance, what + " sox");
     }
 }
 
 TEST_P(FormatConformance, EveryTruncationIsSafe)
 {
-    const std::string path = WriteDefault("whole");
+    // With the annotations the format keeps, so that their chunks are cut too.
+    const std::string path = WriteDefault("whole", nullptr, true);
     ASSERT_FALSE(path.empty());
     const Decoded whole = DecodeOurs(T().type, path);
     ASSERT_EQ(whole.err, noErr);
@@ -326,6 +435,10 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
     for (const std::size_t length : lengths) {
         peers::WriteAll(cut, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(length)));
         const Decoded d = DecodeOurs(T().type, cut, T().openWarnings);
+        auto probe = Make(T().type);
+        SInt16 result = 0;
+        if (probe->SetFile(cut) == noErr)
+            probe->ProbeHeader(&result);
         ASSERT_EQ(OpenForkCount(), 0) << "a fork left open after a prefix of " << length << " bytes";
         if (d.channels == 0)
             continue;  // refused
@@ -365,6 +478,13 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     ASSERT_NE(file, nullptr) << "no factory for " << T().name;
     EXPECT_EQ(file->GetFileType(), T().type);
     EXPECT_FALSE(file->GetFormatName().isEmpty());
+    if (!T().formatName.empty()) {
+        EXPECT_EQ(file->GetFormatName(), QString::fromStdString(T().formatName));
+    }
+    if (!T().splitSuffix.empty()) {
+        EXPECT_TRUE(file->SupportsSplitChannels());
+        EXPECT_EQ(file->GetSplitNamingSuffix(), QString::fromStdString(T().splitSuffix));
+    }
 
     const std::string path = WriteDefault("probe");
     ASSERT_FALSE(path.empty());
@@ -393,6 +513,22 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     if (refusing->IsOpen())
         refusing->Close();
     (void)refused;
+}
+
+TEST_P(FormatConformance, AnnotationsRoundTrip)
+{
+    if (!T().annotations.Any())
+        GTEST_SKIP() << T().name << " keeps no annotations";
+    constexpr UInt32 kFrames = 2000;
+    const FormatShape& shape = T().shapes.front();
+    const std::string path = WriteOurs(T().type, shape, dir.file("annotated"), Samples(shape, kFrames), 0,
+        [](CSoundFile& f) { Annotate(f, kFrames); });
+    ASSERT_FALSE(path.empty());
+    auto file = Make(T().type);
+    ASSERT_EQ(file->SetFile(path), noErr);
+    ASSERT_EQ(file->Open(), noErr);
+    ExpectAnnotations(*file, T().annotations, kFrames, T().name);
+    file->Close();
 }
 
 }  // namespace

@@ -34,7 +34,10 @@
 //   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
-//     detection names the type, the header probe counts the channels.
+//     detection names the type, the header probe counts the channels;
+//   - AnnotationsRoundTrip: markers, loops, the sampler record, regions and
+//     the file's time stamp read back as the format keeps them (the
+//     truncation case then cuts an annotated file).
 #pragma once
 
 #include "MacTypes.h"
@@ -54,10 +57,37 @@ struct FormatShape {
     double rate = 44100.0;
 };
 
+// What a format keeps of the annotations AnnotationsRoundTrip writes (three
+// markers, two numbered, one plain; a sustain and a release loop; the
+// sampler record; two named regions; the file's time stamp).
+struct AnnotationTraits {
+    bool markers = false;  // positions and names
+    bool markerNumbers = false;  // types too, numbered markers renumbered from 1
+    bool loops = false;  // both loops' frames
+    bool loopTypes = false;  // and their play modes
+    bool sampler = false;  // base note, detune, key and velocity ranges
+    bool samplerGain = false;
+    bool regions = false;  // frames and names
+    bool regionSync = false;  // IDs from 1 and sync frames
+    bool regionStamps = false;  // the file's stamp rides in the first region, the second keeps its own
+    bool fileStamp = false;  // the file's stamp reads back as the file's too
+
+    bool Any() const { return markers || loops || sampler || regions; }
+};
+
+// A file a peer writes from a WAVE of `shape`: ffmpeg's output options
+// (codec, tag, container) before the output name.
+struct PeerWrite {
+    FormatShape shape;
+    QStringList options;
+};
+
 struct FormatTraits {
     std::string name;  // the test-name suffix ("AVR")
     OSType type = 0;  // the factory's type code
     OSType detectedAs = 0;  // what type detection names our files (0: `type`)
+    std::string formatName;  // the class's format name (UTF-8; empty: not checked)
+    std::string splitSuffix;  // the split naming it offers (empty: not checked)
     std::vector<FormatShape> shapes;  // shapes Create takes; the first is the small default
     bool lossy = false;  // coded samples (G.711, float): no exact round trip
     SInt64 lossyError = 0;  // largest coding error of a lossy round trip (32-bit units)
@@ -75,6 +105,8 @@ struct FormatTraits {
     // from a WAVE of each soxWrites shape); empty: it does not.
     QString sndfileExtension;
     QString sndfileOption;  // its encoding option ("-ulaw"); empty: -pcm<bits>
+    // Files ffmpeg writes in this format (its own header variants).
+    std::vector<PeerWrite> ffmpegWrites;
     // Whether type detection recognises the peers' files by their header
     // (false for headerless formats, typed by their names).
     bool detectsPeerFiles = true;
@@ -92,6 +124,7 @@ struct FormatTraits {
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;
+    AnnotationTraits annotations;
 };
 
 // The suite's fixture (its tests are in FormatConformanceTest.cpp).
@@ -104,8 +137,9 @@ protected:
     OSType Detected() const { return T().detectedAs ? T().detectedAs : T().type; }
     // Deterministic samples of a shape, left-justified 32-bit, interleaved.
     std::vector<SInt32> Samples(const FormatShape& shape, UInt32 frames, UInt32 seed = 7) const;
-    // A small file of the first shape, written by us; the path written.
-    std::string WriteDefault(const std::string& name, std::vector<SInt32>* samples = nullptr);
+    // A small file of the first shape, written by us (`annotate`: with the
+    // annotations the format keeps); the path written.
+    std::string WriteDefault(const std::string& name, std::vector<SInt32>* samples = nullptr, bool annotate = false);
 
     TestTempDir dir;
 };

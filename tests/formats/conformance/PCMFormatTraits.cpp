@@ -12,6 +12,15 @@ FormatTraits Traits(const char* name, OSType type, std::vector<FormatShape> shap
     return t;
 }
 
+// Everything the AIFF family keeps.
+AnnotationTraits AllAnnotations()
+{
+    AnnotationTraits a;
+    a.markers = a.markerNumbers = a.loops = a.loopTypes = a.sampler = a.samplerGain = a.regions = a.regionSync = true;
+    a.regionStamps = true;
+    return a;
+}
+
 std::vector<FormatTraits> PCMFormats()
 {
     std::vector<FormatTraits> all;
@@ -24,6 +33,10 @@ std::vector<FormatTraits> PCMFormats()
     aiff.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {1, 32, 22050}, {3, 24, 22050}};
     aiff.soxWriteOptions = {"-t", "aiff"};
     aiff.sndfileExtension = "aiff";
+    aiff.ffmpegWrites = {{{2, 16, 22050}, {"-c:a", "pcm_s16be", "-f", "aiff"}},
+        {{6, 24, 22050}, {"-c:a", "pcm_s24be", "-f", "aiff"}}, {{1, 8, 22050}, {"-c:a", "pcm_s8", "-f", "aiff"}}};
+    aiff.annotations = AllAnnotations();
+    aiff.truncationBytesChecked = std::size_t(1) << 16;  // every prefix of the annotated file
     all.push_back(aiff);
 
     FormatTraits aifc
@@ -33,26 +46,43 @@ std::vector<FormatTraits> PCMFormats()
     aifc.sndfileReads = aifc.ffmpegReads = true;
     aifc.soxWrites = {{2, 8, 22050}, {1, 16, 44100}};
     aifc.soxWriteOptions = {"-t", "aifc", "-e", "signed-integer"};
+    // ffmpeg's own AIFF-C variants: little-endian 'sowt' and 'in24'.
+    aifc.ffmpegWrites = {{{2, 16, 22050}, {"-c:a", "pcm_s16le", "-f", "aiff"}},
+        {{2, 24, 22050}, {"-c:a", "pcm_s24be", "-tag:a", "in24", "-f", "aiff"}}};
+    aifc.annotations = AllAnnotations();
+    aifc.truncationBytesChecked = std::size_t(1) << 16;
     all.push_back(aifc);
 
     FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
         {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}, {1, 32, 96000}, {6, 16, 48000}});
+    wave.formatName = "Wave";
+    wave.splitSuffix = "(.L/.R)";
     wave.soxReadOptions = {"-t", "wav"};
     wave.sndfileReads = wave.ffmpegReads = true;
     wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
     wave.soxWriteOptions = {"-t", "wav"};
     wave.sndfileExtension = "wav";
+    wave.ffmpegWrites = {{{1, 16, 8000}, {"-f", "wav"}}, {{3, 16, 8000}, {"-f", "wav"}}};  // three: extensible
+    wave.annotations.markers = wave.annotations.loops = wave.annotations.sampler = wave.annotations.regions = true;
     all.push_back(wave);
 
     FormatTraits bwf = Traits(
         "BroadcastWave", FOUR_CHAR_CODE("BWLN"), {{2, 16, 48000}, {1, 24, 48000}, {6, 32, 44100}, {1, 16, 44100}});
+    bwf.formatName = "Uncompressed Broadcast Wave";
+    bwf.splitSuffix = "(.L/.R)";
     bwf.soxReadOptions = {"-t", "wav"};
     bwf.sndfileReads = bwf.ffmpegReads = true;
+    bwf.ffmpegWrites = {{{1, 16, 8000}, {"-write_bext", "1", "-f", "wav"}}};
+    bwf.annotations = wave.annotations;
+    bwf.annotations.regionSync = bwf.annotations.regionStamps = bwf.annotations.fileStamp = true;  // in 'regn' and 'bext'
     all.push_back(bwf);
 
-    for (const auto& [name, type, encoding] : {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law"},
-             std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law"}}) {
+    for (const auto& [name, type, encoding, formatName] :
+        {std::tuple{"WAVEMuLaw", FOUR_CHAR_CODE("WVau"), "u-law", "Wave \xCE\xBC-law"},
+            std::tuple{"WAVEALaw", FOUR_CHAR_CODE("WVal"), "a-law", "Wave A-law"}}) {
         FormatTraits g711 = Traits(name, type, {{1, 16, 8000}, {2, 16, 8000}, {3, 16, 8000}});
+        g711.formatName = formatName;
+        g711.splitSuffix = "(.L/.R)";
         g711.lossy = true;
         g711.lossyError = SInt64(1100) << 16;  // within the coder's step
         g711.sndfileExtension = "wav";
@@ -61,8 +91,24 @@ std::vector<FormatTraits> PCMFormats()
         g711.sndfileReads = g711.ffmpegReads = true;
         g711.soxWrites = {{1, 8, 8000}};
         g711.soxWriteOptions = {"-t", "wav", "-e", encoding};
+        g711.ffmpegWrites = {{{1, 16, 8000}, {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "wav"}}};
         all.push_back(g711);
     }
+
+    // 32-bit float samples: integers beyond the float's 24-bit mantissa round.
+    FormatTraits wvfl = Traits("WAVEFloat", FOUR_CHAR_CODE("WVfl"), {{1, 32, 44100}, {2, 32, 48000}, {6, 32, 48000}});
+    wvfl.formatName = "Wave 32 bits float (Samplitude)";
+    wvfl.splitSuffix = "(.L/.R)";
+    wvfl.lossy = true;
+    wvfl.lossyError = 128;
+    wvfl.peerTolerance = 1;
+    wvfl.soxReadOptions = {"-t", "wav"};
+    wvfl.sndfileReads = wvfl.ffmpegReads = true;
+    wvfl.soxWrites = {{1, 32, 44100}, {2, 32, 8000}};
+    wvfl.soxWriteOptions = {"-t", "wav", "-e", "floating-point"};
+    wvfl.sndfileExtension = "wav";
+    wvfl.sndfileOption = "-float32";
+    all.push_back(wvfl);
 
     FormatTraits next = Traits(
         "NeXT", FOUR_CHAR_CODE("NxTS"), {{1, 16, 8000}, {2, 8, 22050}, {1, 24, 48000}, {2, 32, 44100}, {3, 16, 8000}});
@@ -71,6 +117,8 @@ std::vector<FormatTraits> PCMFormats()
     next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}, {1, 24, 8000}, {2, 32, 8000}};
     next.soxWriteOptions = {"-t", "au", "-e", "signed-integer"};
     next.sndfileExtension = "au";
+    next.ffmpegWrites = {{{2, 16, 8000}, {"-c:a", "pcm_s16be", "-f", "au"}},
+        {{2, 24, 8000}, {"-c:a", "pcm_s24be", "-f", "au"}}};
     all.push_back(next);
 
     for (const auto& [name, type, encoding] : {std::tuple{"NeXTMuLaw", FOUR_CHAR_CODE("ulaw"), "u-law"},
@@ -84,6 +132,8 @@ std::vector<FormatTraits> PCMFormats()
         g711.soxWriteOptions = {"-t", "au", "-e", encoding};
         g711.sndfileExtension = "au";
         g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
+        g711.ffmpegWrites = {{{2, 16, 8000},
+            {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "au"}}};
         all.push_back(g711);
     }
 
@@ -130,6 +180,7 @@ std::vector<FormatTraits> PCMFormats()
     voc.sndfileReads = voc.ffmpegReads = true;
     voc.soxWrites = {{1, 8, 8000}};
     voc.soxWriteOptions = {"-t", "voc"};
+    voc.ffmpegWrites = {{{1, 8, 8000}, {"-c:a", "pcm_u8", "-f", "voc"}}};
     all.push_back(voc);
 
     FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{1, 16, 22050}, {2, 16, 44100}});
@@ -138,6 +189,9 @@ std::vector<FormatTraits> PCMFormats()
     voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}, {2, 8, 8000}};
     voc2.soxWriteOptions = {"-t", "voc"};
     voc2.sndfileExtension = "voc";
+    // ffmpeg's 16-bit stereo (block 9; short enough for one block) and 8-bit
+    // stereo (block 8 ahead of block 1).
+    voc2.ffmpegWrites = {{{2, 16, 22050}, {"-f", "voc"}}, {{2, 8, 8000}, {"-c:a", "pcm_u8", "-f", "voc"}}};
     all.push_back(voc2);
 
     FormatTraits sonic = Traits("SonicAIFF", FOUR_CHAR_CODE("SAIF"), {{1, 16, 48000}, {2, 24, 48000}});
@@ -146,12 +200,22 @@ std::vector<FormatTraits> PCMFormats()
     sonic.peersSeePadding = true;
     all.push_back(sonic);
 
+    // Dawn writes plain AIFF (no CHAN chunk) that detection knows as its own.
+    FormatTraits dawn = Traits("DawnAIFF", FOUR_CHAR_CODE("Dawn"), {{1, 16, 44100}, {2, 24, 48000}});
+    dawn.openWarnings = {-22204};
+    dawn.soxReadOptions = {"-t", "aiff"};
+    dawn.sndfileReads = dawn.ffmpegReads = true;
+    all.push_back(dawn);
+
     // The resources live in the "._name" sidecar, where libsndfile keeps them too.
     FormatTraits sd2 = Traits("SoundDesignerII", FOUR_CHAR_CODE("Sd2f"),
                               {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 44100}, {2, 32, 44100}});
+    sd2.formatName = "SoundDesigner II";
+    sd2.splitSuffix = "(.L/.R)";
     sd2.sndfileReads = true;
     sd2.soxWrites = {{2, 16, 44100}, {3, 24, 22050}, {1, 8, 22050}, {3, 32, 22050}};
     sd2.sndfileExtension = "sd2";
+    sd2.annotations.markers = sd2.annotations.loops = sd2.annotations.loopTypes = sd2.annotations.regions = true;
     all.push_back(sd2);
 
     return all;

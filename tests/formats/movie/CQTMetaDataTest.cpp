@@ -32,7 +32,7 @@ TEST(CQTMetaDataTest, TaggedMP3AndM4AUnderUnifiedKeys)
     ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + wav + "' -i '" + cover +
                            "' -map 0 -map 1 -c:a aac -c:v png -disposition:v attached_pic -metadata title='A Title' "
                            "-metadata artist='An Artist' -metadata genre=Rock -metadata track=3/12 '" + m4a + "'"));
-    const std::vector<uint8_t> coverBytes = ReadBytes(cover);
+    const std::vector<uint8_t> coverBytes = ReadAll(cover);
     for (const std::string& path : {mp3, m4a}) {
         CQTMP3File file;
         ASSERT_EQ(file.SetFile(path), noErr);
@@ -91,7 +91,7 @@ TEST(TruncatedInputTest, GiveErrorCodes)
     ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + wav + "' -c:a aac '" + dir.file("a.m4a") + "'"));
     ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + wav + "' -c:a alac '" + dir.file("a.caf") + "'"));
     for (const char* name : {"a.mp3", "a.m4a", "a.caf"}) {
-        const std::vector<uint8_t> bytes = ReadBytes(dir.file(name));
+        const std::vector<uint8_t> bytes = ReadAll(dir.file(name));
         for (std::size_t cut : {std::size_t(0), std::size_t(7), std::size_t(40), bytes.size() / 3, bytes.size() - 9}) {
             const std::string path = dir.file(std::string("cut_") + std::to_string(cut) + "_" + name);
             std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(cut));
@@ -103,8 +103,9 @@ TEST(TruncatedInputTest, GiveErrorCodes)
             }
             ASSERT_EQ(file->SetFile(path), noErr);
             const OSErr err = file->Open();
-            if (cut < 41)
+            if (cut < 41) {
                 EXPECT_NE(err, noErr) << path;
+            }
             if (err == noErr) {
                 EXPECT_EQ(DecodeBlocks(*file).size(), std::size_t(file->GetNumFrames()) * file->GetNumChannels());
                 file->Close();

@@ -22,13 +22,14 @@ namespace {
 struct MovieCase {
     const char* name;
     const char* file;      // output name
-    const char* command;   // {IN} stereo WAV, {MONO} mono WAV, {OUT} the file
+    const char* command;   // {FF} ffmpeg, {IN} stereo WAV, {MONO} mono WAV, {OUT} the file
     OSType type;           // detected type
     UInt16 channels;
     const char* format;    // format name
 };
 
 std::unique_ptr<TestTempDir> g_dir;
+constexpr const char* kFF = "ffmpeg -nostdin -loglevel error -y ";
 
 std::string Expand(std::string text, const std::string& out)
 {
@@ -36,6 +37,7 @@ std::string Expand(std::string text, const std::string& out)
         for (std::size_t at; (at = text.find(key)) != std::string::npos;)
             text.replace(at, key.size(), value);
     };
+    replace("{FF}", kFF);
     replace("{IN}", g_dir->file("in.wav"));
     replace("{MONO}", g_dir->file("mono.wav"));
     replace("{OUT}", out);
@@ -50,8 +52,6 @@ std::unique_ptr<CSoundFile> Make(OSType type)
     default: return std::make_unique<CQTMovieFile>();
     }
 }
-
-constexpr const char* kFF = "ffmpeg -nostdin -loglevel error -y ";
 
 class MovieDecodeTest : public ::testing::TestWithParam<MovieCase> {
 public:
@@ -86,7 +86,7 @@ TEST_P(MovieDecodeTest, DecodesAsFfmpegDoesFromAnyFrame)
     EXPECT_EQ(file->GetNumBits(), 24);
     EXPECT_EQ(file->GetFormatName().toStdString(), c.format);
 
-    const std::vector<int32_t> expected = Truncate(FfmpegDecode(path), 24);
+    const std::vector<int32_t> expected = Truncate(FFmpegS32(path), 24);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(std::size_t(file->GetNumFrames()) * c.channels, expected.size());
     const std::vector<int32_t> whole = DecodeBlocks(*file);
@@ -126,35 +126,33 @@ INSTANTIATE_TEST_SUITE_P(
                   "MPEG-2 Layer III ('MP3')"},
         MovieCase{"mp3_joint_stereo", "joint.mp3", "lame --quiet -m j -b 96 {IN} {OUT}", FOUR_CHAR_CODE("Mp3 "),
                   2, "MPEG-1 Layer III ('MP3')"},
-        MovieCase{"aac_m4a", "aac.m4a", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a aac -b:a 128k {OUT}",
+        MovieCase{"aac_m4a", "aac.m4a", "{FF}-i {IN} -c:a aac -b:a 128k {OUT}",
                   FOUR_CHAR_CODE("Mpg4"), 2, "MPEG-4 Audio"},
-        MovieCase{"alac_m4a", "alac.m4a", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a alac {OUT}",
-                  FOUR_CHAR_CODE("Mpg4"), 2, "MPEG-4 Audio"},
+        MovieCase{"alac_m4a", "alac.m4a", "{FF}-i {IN} -c:a alac {OUT}", FOUR_CHAR_CODE("Mpg4"), 2, "MPEG-4 Audio"},
         MovieCase{"aac_5_1", "surround.m4a",
-                  "ffmpeg -nostdin -loglevel error -y -i {IN} -af "
+                  "{FF}-i {IN} -af "
                   "'pan=5.1|c0=c0|c1=c1|c2=0.5*c0|c3=0.2*c1|c4=0.7*c0|c5=0.3*c1' -c:a aac {OUT}",
                   FOUR_CHAR_CODE("Mpg4"), 6, "MPEG-4 Audio"},
         MovieCase{"mp4_video", "video.mp4",
-                  "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1.3 -i {IN} "
+                  "{FF}-f lavfi -i testsrc=size=64x48:rate=10:duration=1.3 -i {IN} "
                   "-c:v mpeg4 -c:a aac -shortest {OUT}",
                   FOUR_CHAR_CODE("Mpg4"), 2, "MPEG-4 Audio"},
-        MovieCase{"flac", "lossless.flac", "ffmpeg -nostdin -loglevel error -y -i {IN} {OUT}",
-                  FOUR_CHAR_CODE("MooV"), 2, "FLAC"},
-        MovieCase{"ogg_vorbis", "vorbis.ogg", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a libvorbis {OUT}",
+        MovieCase{"flac", "lossless.flac", "{FF}-i {IN} {OUT}", FOUR_CHAR_CODE("MooV"), 2, "FLAC"},
+        MovieCase{"ogg_vorbis", "vorbis.ogg", "{FF}-i {IN} -c:a libvorbis {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "Ogg Vorbis"},
-        MovieCase{"mp2", "layer2.mp2", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a mp2 {OUT}",
+        MovieCase{"mp2", "layer2.mp2", "{FF}-i {IN} -c:a mp2 {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "MPEG-1 Layer 2 ('MP2')"},
-        MovieCase{"opus", "speech.opus", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a libopus {OUT}",
+        MovieCase{"opus", "speech.opus", "{FF}-i {IN} -c:a libopus {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "QuickTime Movie"},
-        MovieCase{"ima_adpcm_wave", "ima.wav", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a adpcm_ima_wav {OUT}",
+        MovieCase{"ima_adpcm_wave", "ima.wav", "{FF}-i {IN} -c:a adpcm_ima_wav {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "Compressed Wave"},
-        MovieCase{"wma", "windows.wma", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a wmav2 {OUT}",
+        MovieCase{"wma", "windows.wma", "{FF}-i {IN} -c:a wmav2 {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "Windows Media Audio"},
         MovieCase{"mkv_video_ac3", "video.mkv",
-                  "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1.3 -i {IN} "
+                  "{FF}-f lavfi -i testsrc=size=64x48:rate=10:duration=1.3 -i {IN} "
                   "-c:v mpeg4 -c:a ac3 -shortest {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "QuickTime Movie"},
-        MovieCase{"aifc_ulaw", "ulaw.aifc", "ffmpeg -nostdin -loglevel error -y -i {IN} -c:a pcm_mulaw {OUT}",
+        MovieCase{"aifc_ulaw", "ulaw.aifc", "{FF}-i {IN} -c:a pcm_mulaw {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "AIFC \xCE\xBC-law"}),
     CaseName);
 

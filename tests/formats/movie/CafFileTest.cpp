@@ -54,7 +54,7 @@ TEST_P(CafReadTest, ReadsAsFfmpegDecodes)
     ASSERT_EQ(file.Open(), noErr);
     EXPECT_EQ(file.GetNumChannels(), 2);
     EXPECT_EQ(file.GetNumBits(), c.bits);
-    const std::vector<int32_t> expected = Truncate(FfmpegDecode(path), c.bits);
+    const std::vector<int32_t> expected = Truncate(FFmpegS32(path), c.bits);
     const std::vector<int32_t> got = DecodeBlocks(file);
     ASSERT_EQ(got.size(), expected.size());
     EXPECT_TRUE(got == expected);
@@ -130,9 +130,9 @@ TEST_P(CafWriteTest, PeersReadWhatWeWrite)
     reader.Close();
 
     // ffmpeg, sox and libsndfile.
-    EXPECT_TRUE(ours == Truncate(FfmpegDecode(path), c.bits));
+    EXPECT_TRUE(ours == Truncate(FFmpegS32(path), c.bits));
     ASSERT_TRUE(RunCommand("sox '" + path + "' -t s32 '" + dir.file("sox.raw") + "'"));
-    const std::vector<uint8_t> soxBytes = ReadBytes(dir.file("sox.raw"));
+    const std::vector<uint8_t> soxBytes = ReadAll(dir.file("sox.raw"));
     std::vector<int32_t> sox(soxBytes.size() / 4);
     std::memcpy(sox.data(), soxBytes.data(), sox.size() * 4);
     EXPECT_TRUE(ours == sox);
@@ -147,7 +147,7 @@ TEST_P(CafWriteTest, PeersReadWhatWeWrite)
     const std::string probe = dir.file("probe.txt");
     ASSERT_TRUE(RunCommand("ffprobe -v error -show_entries stream=channel_layout,channels -of csv=p=0 '" + path +
                            "' > '" + probe + "'"));
-    const std::vector<uint8_t> text = ReadBytes(probe);
+    const std::vector<uint8_t> text = ReadAll(probe);
     EXPECT_NE(std::string(text.begin(), text.end()).find(c.ffprobeLayout), std::string::npos)
         << std::string(text.begin(), text.end());
 }
@@ -186,7 +186,7 @@ TEST(CafLayoutTest, RearrangesTaggedSurroundToItsConfiguration)
     for (UInt16 ch = 0; ch < 6; ++ch)
         EXPECT_EQ(file.GetChannelName(ch), names[ch]);
     // ffmpeg's 5.1 order is the configuration's: the samples are as decoded.
-    EXPECT_TRUE(DecodeBlocks(file) == Truncate(FfmpegDecode(path), 16));
+    EXPECT_TRUE(DecodeBlocks(file) == Truncate(FFmpegS32(path), 16));
 }
 
 } // namespace

@@ -21,7 +21,7 @@ std::vector<std::string> FfprobeChannels(const std::string& path, const TestTemp
 {
     const std::string out = dir.file("layout.txt");
     RunCommand("ffprobe -v error -show_entries stream=channel_layout -of csv=p=0 '" + path + "' > '" + out + "'");
-    const std::vector<uint8_t> bytes = ReadBytes(out);
+    const std::vector<uint8_t> bytes = ReadAll(out);
     std::string layout(bytes.begin(), bytes.end());
     while (!layout.empty() && (layout.back() == '\n' || layout.back() == ','))
         layout.pop_back();
@@ -73,7 +73,7 @@ TEST_P(SurroundLayoutTest, NamesAndOrderFollowFfprobe)
         {"BL", sevenOne && probe[6] == "SL" ? "Left Center" : "Left Surround"},
         {"BR", sevenOne && probe[6] == "SL" ? "Right Center" : "Right Surround"},
         {"SL", "Left Surround"}, {"SR", "Right Surround"}, {"FLC", "Left Center"}, {"FRC", "Right Center"}};
-    const std::vector<int32_t> reference = Truncate(FfmpegDecode(path), 24);
+    const std::vector<int32_t> reference = Truncate(FFmpegS32(path), 24);
     const std::vector<int32_t> got = DecodeBlocks(file);
     ASSERT_EQ(got.size(), reference.size());
     for (int ch = 0; ch < channels; ++ch) {

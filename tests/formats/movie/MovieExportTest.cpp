@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 using namespace movietest;
@@ -79,6 +80,7 @@ OSType Code(const char* text)
 }
 
 std::unique_ptr<TestTempDir> g_tmp;  // the intermediates' folder (TMPDIR)
+std::optional<std::string> g_tmpdirBefore;
 
 class MovieExportTest : public ::testing::TestWithParam<ExportCase> {
 public:
@@ -87,9 +89,20 @@ public:
         RegisterPCMFileTypes();
         RegisterMovieFileTypes();
         g_tmp = std::make_unique<TestTempDir>();
+        const char* before = std::getenv("TMPDIR");
+        g_tmpdirBefore = before ? std::optional<std::string>(before) : std::nullopt;
         setenv("TMPDIR", g_tmp->path().c_str(), 1);
     }
-    static void TearDownTestSuite() { g_tmp.reset(); }
+    // The folder goes, and TMPDIR points where it did before (the suites
+    // after this one in the same process make their folders there).
+    static void TearDownTestSuite()
+    {
+        if (g_tmpdirBefore)
+            setenv("TMPDIR", g_tmpdirBefore->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        g_tmp.reset();
+    }
 
     static bool TempEmpty() { return QDir(g_tmp->qpath()).entryList(QDir::Files | QDir::Hidden).isEmpty(); }
 };
@@ -160,7 +173,7 @@ TEST_P(MovieExportTest, OutputReadsAsAskedAndDecodesToTheInput)
     ASSERT_TRUE(RunCommand("sox -D -n -r " + std::to_string(c.rate) + " -c " + std::to_string(c.channels) + " " +
                            c.soxEncoding + " '" + in + "' synth " + std::to_string(kSeconds) +
                            " sine 440 sine 1250 gain -4"));
-    const std::vector<int32_t> input = FfmpegDecode(in);
+    const std::vector<int32_t> input = FFmpegS32(in);
     ASSERT_EQ(input.size(), std::size_t(c.rate * kSeconds) * c.channels);
 
     std::unique_ptr<CSoundFile> out = MakeOutput(dir, c);
@@ -190,7 +203,7 @@ TEST_P(MovieExportTest, OutputReadsAsAskedAndDecodesToTheInput)
     // IMA 4:1 comes in packets of 64 frames.
     EXPECT_NEAR(stream.value("duration").toString().toDouble(), kSeconds, 64.0 / c.rate + 1e-3);
 
-    std::vector<int32_t> decoded = FfmpegDecode(path);
+    std::vector<int32_t> decoded = FFmpegS32(path);
     if (c.minSNR == 0) {
         EXPECT_EQ(decoded, Truncate(input, c.bits));
     } else {
@@ -204,7 +217,7 @@ TEST_P(MovieExportTest, OutputReadsAsAskedAndDecodesToTheInput)
     if (Code(c.type) == FOUR_CHAR_CODE("A1t4")) {
         // The 'MARK' chunk lies inside FORM, whose size covers the file
         // (sox refuses 'ima4' AIFF-C altogether, so a plain walk checks it).
-        const std::vector<uint8_t> bytes = ReadBytes(path);
+        const std::vector<uint8_t> bytes = ReadAll(path);
         ASSERT_GT(bytes.size(), 12u);
         auto be32 = [&](std::size_t at) {
             return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 |
@@ -241,7 +254,7 @@ TEST_F(MovieExportTest, CancelRefusalAndDiscardLeaveNothingAndHandedFilesStay)
     TestTempDir dir;
     const std::string in = dir.file("in.wav");
     ASSERT_TRUE(RunCommand("sox -D -n -r 44100 -c 2 -b 16 '" + in + "' synth 3 sine 440"));
-    const std::vector<int32_t> input = FfmpegDecode(in);
+    const std::vector<int32_t> input = FFmpegS32(in);
     ASSERT_TRUE(QFile::remove(QString::fromStdString(in)));
 
     // A cancel half-way through the export.

@@ -1,35 +1,12 @@
 #include "MovieTestSupport.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 namespace movietest {
 
 bool RunCommand(const std::string& command)
 {
     return std::system(command.c_str()) == 0;
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::vector<int32_t> FfmpegDecode(const std::string& path)
-{
-    const std::string raw = path + ".s32";
-    if (!RunCommand("ffmpeg -nostdin -loglevel error -y -i '" + path + "' -f s32le '" + raw + "'"))
-        return {};
-    const std::vector<uint8_t> bytes = ReadBytes(raw);
-    std::remove(raw.c_str());
-    std::vector<int32_t> samples(bytes.size() / 4);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = int32_t(uint32_t(bytes[4 * i]) | (uint32_t(bytes[4 * i + 1]) << 8) |
-                             (uint32_t(bytes[4 * i + 2]) << 16) | (uint32_t(bytes[4 * i + 3]) << 24));
-    return samples;
 }
 
 std::vector<int32_t> ReadAt(CSoundFile& file, UInt32 frame, UInt32 frames)

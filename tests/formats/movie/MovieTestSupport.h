@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CSoundFile.h"
+#include "PeerTools.h"
 
 #include <cstdint>
 #include <string>
@@ -12,9 +13,8 @@ namespace movietest {
 
 // Runs a shell command line; true when it exits with 0.
 bool RunCommand(const std::string& command);
-std::vector<uint8_t> ReadBytes(const std::string& path);
-// ffmpeg's decode of `path` to 32-bit integers, interleaved.
-std::vector<int32_t> FfmpegDecode(const std::string& path);
+// The file's bytes and ffmpeg's decode (32-bit, interleaved): the shared peer runner.
+using peers::FFmpegS32, peers::ReadAll;
 // The whole file through the class's blocks: each sample left-aligned in
 // 32 bits, interleaved.
 std::vector<int32_t> DecodeBlocks(CSoundFile& file);

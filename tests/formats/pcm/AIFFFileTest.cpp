@@ -1,6 +1,8 @@
-// The AIFF family on its own: written layout, round trips of samples and
-// annotations through AIFF and AIFF-C, the temporary file, and damaged input.
+// The AIFF family on its own: written layout, region and loop chunk rules,
+// the temporary file, and damaged input (round trips of samples and
+// annotations and every truncation: the conformance suite).
 #include "AIFFTestSupport.h"
+#include "AnnotationSet.h"
 #include "CAIFCFile.h"
 #include "CAIFFFile.h"
 #include "CTempFile.h"
@@ -21,11 +23,7 @@ using namespace aifftest;
 
 namespace {
 
-void SetName(Str31 name, const char* text)
-{
-    name[0] = UInt8(std::strlen(text));
-    std::memcpy(name + 1, text, name[0]);
-}
+using annotationset::SetName;
 
 // Creates `path` (no extension) through a format object, writes `samples`
 // and hands the object to `annotate` before closing.  Returns the written
@@ -121,120 +119,6 @@ TEST_F(AIFFFileTest, AIFCWrittenLayout)
     auto file = OpenFile<CAIFCFile>(path);
     EXPECT_EQ(file->GetFormatName(), "AIFC");
     EXPECT_EQ(file->GetDataOffset(), 86);
-}
-
-TEST_F(AIFFFileTest, AnnotationsRoundTripThroughAIFFAndAIFC)
-{
-    for (int family = 0; family < 2; ++family) {
-        auto annotate = [](CAIFFFile& f) {
-            SFTMarker m;
-            m.markerID = 7;
-            m.pos = 100;
-            m.type = 1;
-            m.number = 5;
-            SetName(m.name, "Verse");
-            ASSERT_EQ(f.AddMarker(&m), noErr);
-            m.markerID = 8;
-            m.pos = 200;
-            m.number = 9;
-            SetName(m.name, "Chorus");
-            ASSERT_EQ(f.AddMarker(&m), noErr);
-            m.markerID = 9;
-            m.pos = 300;
-            m.type = 2;
-            m.number = -1;
-            SetName(m.name, "Plain marker");
-            ASSERT_EQ(f.AddMarker(&m), noErr);
-            SFTLoop sustain{1, 400, 900, 1};
-            SFTLoop release{2, 1000, 1500, 2};
-            ASSERT_EQ(f.AddLoop(&sustain), noErr);
-            ASSERT_EQ(f.AddLoop(&release), noErr);
-            SFTSamplerInfo info;
-            info.baseNote = 48;
-            info.detune = -7;
-            info.lowNote = 12;
-            info.highNote = 100;
-            info.lowVelocity = 3;
-            info.highVelocity = 120;
-            info.gain = -6;
-            info.valid = 1;
-            ASSERT_EQ(f.SetSamplerInfo(&info), noErr);
-            SFTRegion r;
-            r.start = 10;
-            r.end = 500;
-            r.syncFrame = 20;
-            r.timeStamp = 0x123456789LL;
-            SetName(r.name, "First region");
-            ASSERT_EQ(f.AddRegion(&r), noErr);
-            r.start = 600;
-            r.end = 1999;
-            r.syncFrame = 700;
-            r.timeStamp = 77;
-            SetName(r.name, "Second");
-            ASSERT_EQ(f.AddRegion(&r), noErr);
-            f.SetTimeStamp64(0x100000005ULL);
-        };
-        const std::string name = family == 0 ? "ann" : "annc";
-        const auto signal = Signal(2000, 2);
-        std::unique_ptr<CAIFFFile> file;
-        if (family == 0) {
-            file = OpenFile<CAIFFFile>(WriteWith<CAIFFFile>(dir.file(name), 2, 16, 44100.0, signal, annotate));
-        } else {
-            file = OpenFile<CAIFCFile>(WriteWith<CAIFCFile>(dir.file(name), 2, 16, 44100.0, signal, annotate));
-        }
-        // Markers: numbered ones come back numbered 1 and 2; loop markers are gone.
-        ASSERT_EQ(file->GetNumMarkers(), 3) << name;
-        SFTMarker m;
-        ASSERT_EQ(file->GetMarker(0, &m), noErr);
-        EXPECT_EQ(m.pos, 100u);
-        EXPECT_EQ(m.type, 1);
-        EXPECT_EQ(m.number, 1);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(m.name + 1), m.name[0]), "Verse");
-        ASSERT_EQ(file->GetMarker(1, &m), noErr);
-        EXPECT_EQ(m.number, 2);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(m.name + 1), m.name[0]), "Chorus");
-        ASSERT_EQ(file->GetMarker(2, &m), noErr);
-        EXPECT_EQ(m.type, 2);
-        EXPECT_EQ(m.number, -1);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(m.name + 1), m.name[0]), "Plain marker");
-        // Loops.
-        ASSERT_EQ(file->GetNumLoops(), 2);
-        SFTLoop loop;
-        ASSERT_EQ(file->GetLoop(0, &loop), noErr);
-        EXPECT_EQ(loop.start, 400u);
-        EXPECT_EQ(loop.end, 900u);
-        EXPECT_EQ(loop.type, 1);
-        ASSERT_EQ(file->GetLoop(1, &loop), noErr);
-        EXPECT_EQ(loop.start, 1000u);
-        EXPECT_EQ(loop.end, 1500u);
-        EXPECT_EQ(loop.type, 2);
-        // Sampler record.
-        SFTSamplerInfo info;
-        ASSERT_EQ(file->GetSamplerInfo(&info), noErr);
-        EXPECT_EQ(info.baseNote, 48);
-        EXPECT_EQ(info.detune, -7);
-        EXPECT_EQ(info.lowNote, 12);
-        EXPECT_EQ(info.highNote, 100);
-        EXPECT_EQ(info.lowVelocity, 3);
-        EXPECT_EQ(info.highVelocity, 120);
-        EXPECT_EQ(info.gain, -6);
-        // Regions with names, sync frames and time stamps; IDs 1, 2.
-        ASSERT_EQ(file->GetNumRegions(), 2);
-        SFTRegion r;
-        ASSERT_EQ(file->GetRegion(0, &r), noErr);
-        EXPECT_EQ(r.regionID, 1);
-        EXPECT_EQ(r.start, 10u);
-        EXPECT_EQ(r.end, 500u);
-        EXPECT_EQ(r.syncFrame, 20u);
-        EXPECT_EQ(r.timeStamp, 0x100000005LL);  // the file's stamp rides in the first entry
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "First region");
-        ASSERT_EQ(file->GetRegion(1, &r), noErr);
-        EXPECT_EQ(r.regionID, 2);
-        EXPECT_EQ(r.start, 600u);
-        EXPECT_EQ(r.end, 1999u);
-        EXPECT_EQ(r.timeStamp, 77);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "Second");
-    }
 }
 
 TEST_F(AIFFFileTest, RegionChunkRules)
@@ -563,53 +447,6 @@ TEST_F(AIFFFileTest, OutputsPastTheSizeLimitAreRefused)
     ASSERT_EQ(again.SetFile(dir.file("huge")), noErr);
     EXPECT_EQ(again.Create(2, 16, 0, nullptr, nullptr, 44100.0f), dupFNErr);
     EXPECT_EQ(again.Create(0, 16, 0, nullptr, nullptr, 44100.0f), paramErr);
-}
-
-TEST_F(AIFFFileTest, EveryTruncationOfASmallFileIsHandled)
-{
-    auto annotate = [](CAIFFFile& f) {
-        SFTMarker m;
-        m.markerID = 1;
-        m.pos = 3;
-        m.type = 2;
-        SetName(m.name, "m");
-        f.AddMarker(&m);
-        SFTLoop loop{1, 1, 5, 1};
-        f.AddLoop(&loop);
-        SFTRegion r;
-        r.start = 1;
-        r.end = 4;
-        SetName(r.name, "r");
-        f.AddRegion(&r);
-    };
-    for (int family = 0; family < 2; ++family) {
-        const std::string path =
-            family == 0 ? WriteWith<CAIFFFile>(dir.file("trunc"), 2, 16, 8000.0, Signal(6, 2), annotate)
-                        : WriteWith<CAIFCFile>(dir.file("truncc"), 2, 16, 8000.0, Signal(6, 2), annotate);
-        const auto whole = ReadAll(path);
-        for (std::size_t n = 0; n <= whole.size(); ++n) {
-            const std::string cut = dir.file("cut" + std::to_string(family) + ".aif");
-            WriteAll(cut, std::vector<UInt8>(whole.begin(), whole.begin() + long(n)));
-            std::unique_ptr<CAIFFFile> file;
-            if (family == 0) {
-                file = std::make_unique<CAIFFFile>();
-            } else {
-                file = std::make_unique<CAIFCFile>();
-            }
-            file->SetFile(cut);
-            const OSErr err = file->Open();
-            if (err == noErr || err == -22204) {
-                std::vector<double> s(2 * 6);
-                UInt32 count = 6;
-                file->ReadFrames(0, &count, s.data());
-                EXPECT_LE(count, 6u);
-            }
-            file->Close();
-            SInt16 result = 0;
-            file->ProbeHeader(&result);
-            EXPECT_EQ(OpenForkCount(), 0) << n;
-        }
-    }
 }
 
 TEST_F(AIFFFileTest, RegistrationAndProbes)

@@ -105,10 +105,7 @@ TEST_F(DawnAIFFFileTest, WritesPlainAIFFWithoutCHAN)
     const std::vector<UInt8> d = ReadAll(path);
     EXPECT_EQ(FindChunkIn(d, "CHAN"), -1);
     EXPECT_EQ(FindChunkIn(d, "SSND"), 38);
-    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), d.begin() + 54));
-    if (HaveProgram(QStringLiteral("sox"))) {
-        EXPECT_EQ(SoxRaw(path, 16), samples);
-    }
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), d.begin() + 54));  // the peers: the conformance suite
 }
 
 } // namespace

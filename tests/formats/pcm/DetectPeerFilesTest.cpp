@@ -73,9 +73,9 @@ protected:
     std::string source;
 };
 
-// The linear PCM files sox and libsndfile write in every format they share
-// with us are detected in the conformance suite (WeReadThePeersFiles); here
-// the encodings it does not cover.
+// The linear and G.711 files sox, libsndfile and ffmpeg write in every
+// format they share with us are detected in the conformance suite
+// (WeReadThePeersFiles); here the encodings it does not cover.
 TEST_F(DetectPeerFilesTest, Sox)
 {
     Check("sox", {
@@ -92,7 +92,6 @@ TEST_F(DetectPeerFilesTest, Libsndfile)
     Check("sndfile-convert", {
                                  {"f32.wav", {"-float32"}, FOUR_CHAR_CODE("WVfl")},
                                  {"msadpcm.wav", {"-ms-adpcm"}, FOUR_CHAR_CODE("MSAP")},
-                                 {"s16.aiff", {}, FOUR_CHAR_CODE("AIFF")},
                                  {"ima.aiff", {"-ima-adpcm"}, FOUR_CHAR_CODE("A1t4")},
                                  {"ulaw.aiff", {"-ulaw"}, FOUR_CHAR_CODE("MooV")},
                                  {"s16.paf", {}, FOUR_CHAR_CODE(" paf")},
@@ -139,24 +138,12 @@ TEST_F(DetectPeerFilesTest, Ffmpeg)
 {
     QM_REQUIRE_PEER("ffmpeg");
     Check("ffmpeg", {
-                        {"s16.wav", {}, FOUR_CHAR_CODE("WAVE")},
-                        {"bext.wav", {"-write_bext", "1"}, FOUR_CHAR_CODE("BWLN")},
-                        {"three.wav", {"-ac", "3"}, FOUR_CHAR_CODE("WAVE")}, // extensible
                         // ffmpeg writes float as the extensible format, which
                         // detection takes as linear 'WAVE' (its reader follows
                         // the subformat).
                         {"f32.wav", {"-c:a", "pcm_f32le"}, FOUR_CHAR_CODE("WAVE")},
-                        {"alaw.wav", {"-c:a", "pcm_alaw"}, FOUR_CHAR_CODE("WVal")},
-                        {"ulaw.wav", {"-c:a", "pcm_mulaw"}, FOUR_CHAR_CODE("WVau")},
-                        {"s16.aiff", {"-c:a", "pcm_s16be"}, FOUR_CHAR_CODE("AIFF")},
-                        {"sowt.aifc", {"-c:a", "pcm_s16le"}, FOUR_CHAR_CODE("AIFC")},
                         {"f64.aifc", {"-c:a", "pcm_f64be"}, FOUR_CHAR_CODE("MooV")},
                         {"alaw.aifc", {"-c:a", "pcm_alaw"}, FOUR_CHAR_CODE("MooV")},
-                        {"s16.au", {}, FOUR_CHAR_CODE("NxTS")},
-                        {"mulaw.au", {"-c:a", "pcm_mulaw"}, FOUR_CHAR_CODE("ulaw")},
-                        {"alaw.au", {"-c:a", "pcm_alaw"}, FOUR_CHAR_CODE("NSAL")},
-                        {"u8.voc", {"-c:a", "pcm_u8"}, FOUR_CHAR_CODE("VOC ")},
-                        {"s16.voc", {"-c:a", "pcm_s16le"}, FOUR_CHAR_CODE("VOC2")},
                     });
 }
 

@@ -71,6 +71,16 @@ std::vector<RegionRow> Regions(const CSoundFile& file)
     return out;
 }
 
+// The region count ProbeHeader gives for an image.
+SInt16 ProbedRegions(const std::string& path)
+{
+    SInt16 result = -1;
+    CImageDATFile probe;
+    EXPECT_EQ(probe.SetFile(path), noErr);
+    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
+    return result;
+}
+
 } // namespace
 
 TEST_F(ImageDATFileTest, ShapeComesFromTheLengthAndSamplesAreLittleEndian)
@@ -108,11 +118,7 @@ TEST_F(ImageDATFileTest, DescriptorTracksBecomeRegions)
     EXPECT_EQ(regions[1].name, QStringLiteral("Track 02"));
     EXPECT_EQ(regions[1].start, 8026200u);
     EXPECT_EQ(regions[1].end, 13230000u);
-    SInt16 result = 0;
-    CImageDATFile probe;
-    ASSERT_EQ(probe.SetFile(dir.file("IMAGE.DAT")), noErr);
-    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
-    EXPECT_EQ(result, 2);
+    EXPECT_EQ(ProbedRegions(dir.file("IMAGE.DAT")), 2);
 }
 
 TEST_F(ImageDATFileTest, LayoutVariantsAndNameLookup)
@@ -155,11 +161,7 @@ TEST_F(ImageDATFileTest, WithoutDescriptorOnlyTheWholeFileRegion)
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].start, 0u);
     EXPECT_EQ(regions[0].end, 1000u);
-    SInt16 result = -1;
-    CImageDATFile probe;
-    ASSERT_EQ(probe.SetFile(dir.file("solo.dat")), noErr);
-    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ProbedRegions(dir.file("solo.dat")), 0);
 }
 
 TEST_F(ImageDATFileTest, HostileDescriptorsStayInsideTheImage)

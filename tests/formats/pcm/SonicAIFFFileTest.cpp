@@ -1,7 +1,5 @@
 // Sonic AIFF and Sonic split sets: the written layout of every packing mode,
 // round trips, the peers on the plain modes, and damaged files.
-#include "CDawnAIFFFile.h"
-#include "CSD1File.h"
 #include "CSonicAIFFFile.h"
 #include "CSonicSplitFile.h"
 #include "CreateSoundFile.h"
@@ -320,6 +318,8 @@ TEST_F(SonicAIFFFileTest, SplitSetsNameMembersOneAndTwo)
     context.setValue(QStringLiteral("ZuOutputFolderRef"), FSRefSerialize(folder));
     context.setValue(QStringLiteral("QMCurLongName"), QStringLiteral("Input Take"));
     std::unique_ptr<CSoundFile> second(CreateSoundFileObject(kSonicSplitFileType));
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->GetFileType(), kSonicSplitFileType);
     spec.name = "Taken_1";
     const OSErr err = second->SetFile(&spec);
     context.setValue(QStringLiteral("ZuOutputFolderRef"), QVariant());
@@ -327,28 +327,6 @@ TEST_F(SonicAIFFFileTest, SplitSetsNameMembersOneAndTwo)
     ASSERT_EQ(err, noErr);
     EXPECT_EQ(second->GetPath(), dir.path() + "/Input Take/Taken.1");
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("Input Take")));
-}
-
-} // namespace
-
-namespace {
-
-// Written files carry the HFS type and creator that type detection uses.
-TEST_F(SonicAIFFFileTest, WrittenFilesAreDetectedAsTheirTypes)
-{
-    RegisterSD1FileTypes();
-    RegisterDawnFileTypes();
-    const std::vector<UInt8> samples = Bytes(2 * 10);
-    OSType type = 0;
-    // Sonic AIFF and SD I outputs: the conformance suite.
-    const std::string dawn = WriteBlocks<CDawnAIFFFile>(dir.file("d"), 1, 16, 44100.0, 0, samples, [](auto&) {});
-    ASSERT_EQ(DetectFileType(dawn, &type), noErr);
-    EXPECT_EQ(type, kDawnFileType);
-    for (const OSType code : {kSonicSplitFileType, kDawnFileType}) {
-        std::unique_ptr<CSoundFile> made(CreateSoundFileObject(code));
-        ASSERT_TRUE(made) << code;
-        EXPECT_EQ(made->GetFileType(), code);
-    }
 }
 
 } // namespace

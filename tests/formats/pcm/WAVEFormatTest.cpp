@@ -93,8 +93,9 @@ TEST(WAVEFormat, ChannelMaskMapping)
     for (SInt32 config = kChannelConfigLCR; config <= kChannelConfig7_1; ++config) {
         for (UInt32 channels = 3; channels <= 8; ++channels) {
             const UInt32 mask = WAVEChannelConfigurationToMask(config, channels);
-            if (mask)
+            if (mask) {
                 EXPECT_EQ(WAVEChannelMaskToConfiguration(channels, mask), config) << config;
+            }
         }
     }
 }

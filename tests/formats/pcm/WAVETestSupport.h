@@ -204,45 +204,8 @@ inline std::vector<SInt32> TestSamples(std::size_t count, int bits, unsigned see
     return out;
 }
 
-// The peer's decode of a file as 32-bit words (ffmpeg).
-inline std::vector<SInt32> FFmpegS32(const std::string& path)
-{
-    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "s32le", "-acodec",
-                                 "pcm_s32le", "-"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    std::vector<SInt32> out(std::size_t(r.out.size()) / 4);
-    std::memcpy(out.data(), r.out.constData(), out.size() * 4);
-    return out;
-}
-
-inline std::vector<float> FFmpegF32(const std::string& path)
-{
-    RunResult r = RunProgram("ffmpeg", {"-v", "error", "-i", QString::fromStdString(path), "-f", "f32le", "-acodec",
-                                 "pcm_f32le", "-"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    std::vector<float> out(std::size_t(r.out.size()) / 4);
-    std::memcpy(out.data(), r.out.constData(), out.size() * 4);
-    return out;
-}
-
-inline std::vector<SInt32> SoxS32(const std::string& path)
-{
-    RunResult r = RunProgram("sox", {QString::fromStdString(path), "-t", "raw", "-e", "signed-integer", "-b", "32",
-                              "-L", "-"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    std::vector<SInt32> out(std::size_t(r.out.size()) / 4);
-    std::memcpy(out.data(), r.out.constData(), out.size() * 4);
-    return out;
-}
-
-// One ffprobe field of the first audio stream ("channels", "channel_layout" ...).
-inline std::string FFprobeField(const std::string& path, const std::string& field)
-{
-    RunResult r = RunProgram("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
-                                  QString::fromStdString("stream=" + field), "-of", "default=nw=1:nk=1",
-                                  QString::fromStdString(path)});
-    return r.out.trimmed().toStdString();
-}
+// The peers' decoding (one runner for every test).
+using peers::FFmpegF32, peers::FFmpegS32, peers::FFprobeField, peers::SoxS32;
 
 // Opens a file with a new object of class T.
 template <typename T>
