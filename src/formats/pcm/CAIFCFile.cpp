@@ -1,6 +1,7 @@
 #include "CAIFCFile.h"
 
 #include "FileManager.h"
+#include "aiff_chunks.h"
 #include "CreateSoundFile.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
@@ -14,12 +15,11 @@
 #include <limits>
 #include <new>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
 constexpr OSType kFVER = FOUR_CHAR_CODE("FVER");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
 constexpr OSType kNONE = FOUR_CHAR_CODE("NONE");
 constexpr UInt32 kAIFCVersion1 = 0xA2805140;
 
@@ -141,11 +141,7 @@ OSErr CAIFCFile::WriteCOMM()
 OSErr CAIFCFile::Open()
 {
     return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadCOMM();
+        OSErr err = OpenAndReadCOMM();
         if (err != noErr) {
             return err;
         }
@@ -169,17 +165,12 @@ OSErr CAIFCFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
         }
         m_compression = kNONE;
         ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(kAIFCFileType);
+        PutFORMHeader(&header, kAIFCFileType);
         header.put_fourcc(kFVER);
         header.put_u32(4);
         header.put_u32(kAIFCVersion1);
-        header.put_fourcc(kCOMM);
-        header.put_u32(38);  // the body is written at close
-        header.put_zeros(38);
-        header.put_fourcc(kSSND);
-        header.put_zeros(12);
+        PutEmptyChunk(&header, kCOMM, 38);  // the body is written at close
+        PutEmptySSND(&header);
         err = WriteAt(0, header.data(), header.size());
         if (err == noErr) {
             m_dataOffset = SInt64(header.size());

@@ -1,6 +1,7 @@
 #include "CAIFFFile.h"
 
 #include "FileManager.h"
+#include "aiff_chunks.h"
 #include "CreateSoundFile.h"
 #include "ForkInputStream.h"
 #include "SoundFileRegistry.h"
@@ -19,17 +20,12 @@
 #include <limits>
 #include <new>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
-constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
-constexpr OSType kINST = FOUR_CHAR_CODE("INST");
 constexpr OSType kCHAN = FOUR_CHAR_CODE("CHAN");
-constexpr OSType kAPPL = FOUR_CHAR_CODE("APPL");
 constexpr OSType kREGN = FOUR_CHAR_CODE("regn");
-constexpr OSType kSSYS = FOUR_CHAR_CODE("SSYS");
 
 // The leading number of a marker name as the Mac's StringToNum reads it
 // (optional sign, then digits), saturated to 16 bits.
@@ -49,13 +45,6 @@ SInt16 MarkerNumber(const std::string& text)
         value = -value;
     }
     return SInt16(std::clamp<SInt64>(value, -32768, 32767));
-}
-
-void SetMarkerName(SFTMarker* marker, const std::string& name)
-{
-    const std::size_t length = std::min<std::size_t>(name.size(), 31);
-    marker->name[0] = UInt8(length);
-    std::memcpy(marker->name + 1, name.data(), length);
 }
 
 } // namespace
@@ -89,14 +78,6 @@ void CAIFFFile::LimitBlockBytes()
     if (bpf > 0 && SInt64(m_bufferFrames) * bpf > kMaxBlockBytes) {
         SetBufferFrames(UInt32(std::max<SInt64>(1, kMaxBlockBytes / bpf)));
     }
-}
-
-ChunkWalkOptions CAIFFFile::WalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::BigEndian;
-    options.tooManyChunksErr = kAIFFTooManyChunksErr;
-    return options;
 }
 
 // ============================================================ chunk walk
@@ -181,29 +162,24 @@ OSErr CAIFFFile::OpenForReading()
     return err != noErr ? err : ReadFormHeader();
 }
 
+OSErr CAIFFFile::OpenAndReadCOMM()
+{
+    const OSErr err = OpenForReading();
+    return err != noErr ? err : ReadCOMM();
+}
+
 OSErr CAIFFFile::ReadFormHeader()
 {
-    OSErr err = FindChunk(kFORM);
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    err = reader.ReadHeader();
-    if (err != noErr) {
-        return err;
-    }
-    m_formEnd = reader.ContainerEnd();
-    return noErr;
+    return ReadFORMHeader(m_refNum, &m_formEnd);
 }
 
 OSErr CAIFFFile::CheckShape(SInt16 channels, SInt16 bits, OSErr badShapeErr)
 {
-    if (channels <= 0 || bits <= 0 || bits > 32) {
+    if (!ShapeReadable(channels, bits)) {
         return badShapeErr;
     }
     m_numChannels = UInt32(channels);
-    m_numBits = SInt16((bits + 7) / 8 * 8);
+    m_numBits = WholeByteBits(bits);
     return noErr;
 }
 
@@ -259,10 +235,7 @@ OSErr CAIFFFile::ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMField
     if (!found || !body->has(minBytes)) {
         return kAIFFNoCOMMErr;
     }
-    comm->channels = body->get_i16be();
-    comm->frames = body->get_u32be();
-    comm->bits = body->get_i16be();
-    body->get_bytes(comm->rate, sizeof comm->rate);
+    GetCOMMFields(*body, comm);
     return noErr;
 }
 
@@ -286,14 +259,7 @@ OSErr CAIFFFile::ApplyCOMM(UInt32 frames, double sampleRate)
 
 void CAIFFFile::PutCOMMFields(ChunkBuilder* chunk, UInt32 bodySize) const
 {
-    chunk->put_fourcc(kCOMM);
-    chunk->put_u32(bodySize);
-    chunk->put_u16(UInt16(GetNumChannels()));
-    chunk->put_u32(GetNumFrames());
-    chunk->put_u16(UInt16(m_numBits));
-    UInt8 rate[10];
-    ConvertToIeeeExtended(m_sampleRate, rate);
-    chunk->put_bytes(rate, sizeof rate);
+    PutCOMM(chunk, bodySize, UInt16(GetNumChannels()), GetNumFrames(), UInt16(m_numBits), m_sampleRate);
 }
 
 OSErr CAIFFFile::ReadAnnotationsAndLocateData(SInt64* availableBytes)
@@ -357,11 +323,7 @@ OSErr CAIFFFile::ReadAPPL()
 OSErr CAIFFFile::Open()
 {
     return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadCOMM();
+        OSErr err = OpenAndReadCOMM();
         if (err != noErr) {
             return err;
         }
@@ -429,12 +391,11 @@ OSErr CAIFFFile::ReadMARK()
         if (ReadChunk(kMARK, &body, &found) != noErr || !found || !body.has(2)) {
             return noErr;
         }
-        const UInt16 count = body.get_u16be();
-        for (UInt16 i = 0; i < count && body.has(7); ++i) {
+        ForEachMARKEntry(body, [this](const MARKEntry& entry) {
             SFTMarker marker;
-            marker.markerID = body.get_u16be();
-            marker.pos = body.get_u32be();
-            const std::string name = body.get_pstring(true);
+            marker.markerID = entry.id;
+            marker.pos = entry.position;
+            const std::string& name = entry.name;
             if (name.size() >= 2 && name[0] == '#' && name[1] >= '0' && name[1] <= '9') {
                 const std::size_t space = name.find(' ', 1);
                 marker.number = MarkerNumber(name.substr(1, space == std::string::npos ? std::string::npos : space - 1));
@@ -445,10 +406,8 @@ OSErr CAIFFFile::ReadMARK()
                 marker.type = 2;
                 marker.number = -1;
             }
-            if (AddMarker(&marker) != noErr) {
-                break;
-            }
-        }
+            return AddMarker(&marker) == noErr;
+        });
         return noErr;
     });
     return noErr;
@@ -501,16 +460,14 @@ OSErr CAIFFFile::ReadINSTLoops()
         body.seek(8);
         bool failed = false;
         for (int k = 0; k < 2; ++k) {
-            const SInt16 mode = body.get_i16be();
-            const UInt16 beginID = body.get_u16be();
-            const UInt16 endID = body.get_u16be();
-            if (mode == 0) {
+            const INSTLoop entry = GetINSTLoop(body);
+            if (entry.mode == 0) {
                 continue;
             }
             SFTMarker begin, end;
-            bool ok = GetMarkerByID(beginID, &begin) == noErr && GetMarkerByID(endID, &end) == noErr;
+            bool ok = GetMarkerByID(entry.beginID, &begin) == noErr && GetMarkerByID(entry.endID, &end) == noErr;
             ok = ok && RemoveMarker(&begin) == noErr;
-            if (ok && endID != beginID) {
+            if (ok && entry.endID != entry.beginID) {
                 ok = RemoveMarker(&end) == noErr;
             }
             if (ok && !failed) {
@@ -518,7 +475,7 @@ OSErr CAIFFFile::ReadINSTLoops()
                 loop.loopID = k + 1;
                 loop.start = begin.pos;
                 loop.end = end.pos;
-                loop.type = mode;
+                loop.type = entry.mode;
                 AddLoop(&loop);
             }
             failed = failed || !ok;
@@ -537,14 +494,7 @@ OSErr CAIFFFile::ReadINSTSamplerInfo()
             return noErr;
         }
         SFTSamplerInfo info;
-        info.baseNote = body.get_u8();
-        info.detune = body.get_i8();
-        info.lowNote = body.get_u8();
-        info.highNote = body.get_u8();
-        info.lowVelocity = body.get_u8();
-        info.highVelocity = body.get_u8();
-        info.gain = body.get_i16be();
-        info.valid = 1;
+        GetINSTSampler(body, &info);
         SetSamplerInfo(&info);
         return noErr;
     });
@@ -802,7 +752,7 @@ OSErr CAIFFFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     m_numChannels = numChannels;
     m_numBits = SInt16((numBits + 7) / 8 * 8);
     LimitBlockBytes();
-    m_formEnd = 0x7FFFFFFF;
+    m_formEnd = kPlaceholderFORMSize;
     m_channelLayoutTag = 0;
     return noErr;
 }
@@ -816,20 +766,15 @@ OSErr CAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
             return err;
         }
         ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(kAIFFFileType);
-        header.put_fourcc(kCOMM);
-        header.put_u32(18);  // the body is written at close
-        header.put_zeros(18);
+        PutFORMHeader(&header, kAIFFFileType);
+        PutEmptyChunk(&header, kCOMM, 18);  // the body is written at close
         err = WriteAt(0, header.data(), header.size());
         if (err == noErr) {
             err = WriteCHAN();
         }
         if (err == noErr) {
             ChunkBuilder ssnd;
-            ssnd.put_fourcc(kSSND);
-            ssnd.put_zeros(12);
+            PutEmptySSND(&ssnd);
             err = AppendAtEnd(ssnd.data(), ssnd.size());
         }
         if (err == noErr) {
@@ -912,14 +857,6 @@ OSErr CAIFFFile::CheckWriteExtent(UInt64 endFrame) const
 
 // ======================================================= stream probes
 
-static ChunkWalkOptions StreamWalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::BigEndian;
-    options.tooManyChunksErr = kAIFFTooManyChunksErr;
-    return options;
-}
-
 static OSErr FindFORMChunk(std::istream& in, OSType id, UInt32 occurrence)
 {
     try {
@@ -935,7 +872,7 @@ static OSErr FindFORMChunk(std::istream& in, OSType id, UInt32 occurrence)
             in.seekg(4);
             return noErr;
         }
-        ChunkReader reader(source, StreamWalkOptions());
+        ChunkReader reader(source, WalkOptions());
         ChunkInfo info;
         OSErr err = reader.Find(id, &info, occurrence);
         if (err == kCorruptChunkSizeErr || err == kAIFFTooManyChunksErr) {

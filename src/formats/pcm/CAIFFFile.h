@@ -27,6 +27,7 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "aiff_chunks.h"
 #include "error_code_exception.h"
 
 #include <new>
@@ -89,8 +90,6 @@ protected:
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
     // Bytes of one frame in the file (channels x bytes per sample).
     SInt64 BytesPerFrame() const { return FileBytesPerFrame(); }
-    // The walk's options for this family.
-    static ChunkWalkOptions WalkOptions();
     // Loads a chunk's body; *found false (and noErr) when the chunk is not
     // there.
     OSErr ReadChunk(OSType id, ChunkView* body, bool* found);
@@ -99,6 +98,8 @@ protected:
     // Opens the data fork read-only and reads the FORM header (FORM end).
     OSErr OpenForReading();
     OSErr ReadFormHeader();
+    // OpenForReading, then ReadCOMM: the first steps of every Open.
+    OSErr OpenAndReadCOMM();
     // The base Create, the exclusive file creation and the shape checks.
     OSErr CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                      ConstStr255Param nameExtension, float sampleRate);
@@ -120,13 +121,7 @@ protected:
     // Reads the 'APPL' signature: 'SSYS' files are mono, 24-bit ones stored
     // least significant byte first.
     OSErr ReadAPPL();
-    // The fields every 'COMM' starts with.
-    struct COMMFields {
-        SInt16 channels = 0;
-        UInt32 frames = 0;
-        SInt16 bits = 0;
-        UInt8 rate[10] = {};
-    };
+    using COMMFields = aiff_chunks::COMMFields;
     // Loads 'COMM' and reads its common fields; `body` is left after the
     // rate.  -22202 when the chunk is absent or shorter than `minBytes`.
     OSErr ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMFields* comm);

@@ -1,6 +1,7 @@
 #include "CDawnAIFFFile.h"
 
 #include "FileManager.h"
+#include "aiff_chunks.h"
 #include "CreateSoundFile.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
@@ -13,12 +14,10 @@
 #include <cstring>
 #include <limits>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
 constexpr SInt64 kMARKSkip = 38;  // bytes after a 'MARK' ID to the next chunk
 
 // Whether a 'MARK' chunk's size field is what its entries take (as in the
@@ -130,11 +129,7 @@ OSErr CDawnAIFFFile::FindChunk(OSType id, ChunkInfo* info)
 OSErr CDawnAIFFFile::Open()
 {
     return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadCOMM();
+        OSErr err = OpenAndReadCOMM();
         if (err != noErr) {
             return err;
         }
@@ -210,14 +205,9 @@ OSErr CDawnAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
             return err;
         }
         ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(kAIFFFileType);
-        header.put_fourcc(kCOMM);
-        header.put_u32(18);
-        header.put_zeros(18);
-        header.put_fourcc(kSSND);
-        header.put_zeros(12);
+        PutFORMHeader(&header, kAIFFFileType);
+        PutEmptyChunk(&header, kCOMM, 18);
+        PutEmptySSND(&header);
         err = WriteAt(0, header.data(), header.size());
         if (err == noErr) {
             m_dataOffset = SInt64(header.size());  // 54

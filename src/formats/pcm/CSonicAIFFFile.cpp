@@ -1,4 +1,5 @@
 #include "CSonicAIFFFile.h"
+#include "aiff_chunks.h"
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
@@ -17,13 +18,10 @@
 #include <limits>
 #include <new>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
-constexpr OSType kAPPL = FOUR_CHAR_CODE("APPL");
-constexpr OSType kSSYS = FOUR_CHAR_CODE("SSYS");
 constexpr OSType kZuSD = FOUR_CHAR_CODE("ZuSD");
 constexpr OSType kMCSF = FOUR_CHAR_CODE("MCSF");
 constexpr OSType kOFFS = FOUR_CHAR_CODE("OFFS");
@@ -50,14 +48,6 @@ void PutDouble(UInt8* p, double v)
 double GetDouble(ChunkView& view)
 {
     return std::bit_cast<double>(view.get_u64be());
-}
-
-ChunkWalkOptions WalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::BigEndian;
-    options.tooManyChunksErr = -22204;
-    return options;
 }
 
 bool IsWideMode(SInt16 mode)
@@ -235,6 +225,23 @@ OSErr CSonicAIFFFile::FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence)
     return reader.Find(id, info, occurrence);
 }
 
+OSErr CSonicAIFFFile::ReadChunk(OSType id, ChunkInfo* info, ChunkView* body, bool* found, SInt64 maxBytes,
+                                 UInt32 occurrence)
+{
+    *found = false;
+    const OSErr err = FindChunk(id, info, occurrence);
+    if (err == kChunkNotFoundErr) {
+        return noErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    *found = true;
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    return reader.ReadBody(*info, body, maxBytes);
+}
+
 OSErr CSonicAIFFFile::OpenForReading()
 {
     const OSErr err = CLinearPCMFile::OpenForReading();
@@ -243,51 +250,30 @@ OSErr CSonicAIFFFile::OpenForReading()
 
 OSErr CSonicAIFFFile::ReadFormHeader()
 {
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    const OSErr err = reader.ReadHeader();
-    if (err != noErr) {
-        return err;
-    }
-    if (reader.ContainerID() != kFORM) {
-        return kChunkNotFoundErr;
-    }
-    m_formEnd = reader.ContainerEnd();
-    return noErr;
+    return ReadFORMHeader(m_refNum, &m_formEnd);
 }
 
 OSErr CSonicAIFFFile::ReadCOMM()
 {
     ChunkInfo info;
-    OSErr err = FindChunk(kCOMM, &info);
-    if (err == kChunkNotFoundErr) {
-        return kNoCOMMErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView body;
-    err = reader.ReadBody(info, &body, 18);
+    bool found = false;
+    const OSErr err = ReadChunk(kCOMM, &info, &body, &found, 18);
     if (err != noErr) {
         return err;
     }
-    if (!body.has(18)) {
+    if (!found || !body.has(18)) {
         return kNoCOMMErr;
     }
-    const SInt16 channels = body.get_i16be();
-    const UInt32 frames = body.get_u32be();
-    const SInt16 bits = body.get_i16be();
-    UInt8 rate[10];
-    body.get_bytes(rate, sizeof rate);
-    if (channels <= 0 || bits <= 0 || bits > 32) {
+    COMMFields comm;
+    GetCOMMFields(body, &comm);
+    if (!ShapeReadable(comm.channels, comm.bits)) {
         return kNoCOMMErr;
     }
-    m_numChannels = UInt32(channels);
-    m_numFrames = frames;
-    m_numBits = SInt16((bits + 7) / 8 * 8);
-    m_sampleRate = ConvertFromIeeeExtended(rate);
+    m_numChannels = UInt32(comm.channels);
+    m_numFrames = comm.frames;
+    m_numBits = WholeByteBits(comm.bits);
+    m_sampleRate = ConvertFromIeeeExtended(comm.rate);
     if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
         return kBadRateErr;
     }
@@ -304,18 +290,13 @@ OSErr CSonicAIFFFile::ReadAPPL()
     bool found = false;
     for (UInt32 occurrence = 1; occurrence <= 100 && !found; ++occurrence) {
         ChunkInfo info;
-        OSErr err = FindChunk(kAPPL, &info, occurrence);
-        if (err == kChunkNotFoundErr) {
+        bool present = false;
+        const OSErr err = ReadChunk(kAPPL, &info, &body, &present, -1, occurrence);
+        if (err != noErr) {
+            return err;
+        }
+        if (!present) {
             break;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        RefNumChunkSource source(m_refNum);
-        ChunkReader reader(source, WalkOptions());
-        err = reader.ReadBody(info, &body);
-        if (err != noErr) {
-            return err;
         }
         found = body.has(4) && body.get_fourcc() == kSSYS;
     }
@@ -358,19 +339,14 @@ OSErr CSonicAIFFFile::ReadAPPL()
 OSErr CSonicAIFFFile::LocateSoundData()
 {
     ChunkInfo info;
-    OSErr err = FindChunk(kSSND, &info);
-    if (err == kChunkNotFoundErr) {
-        return kNoSSNDErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView header;
-    err = reader.ReadBody(info, &header, 8);
+    bool found = false;
+    const OSErr err = ReadChunk(kSSND, &info, &header, &found, 8);
     if (err != noErr) {
         return err;
+    }
+    if (!found) {
+        return kNoSSNDErr;
     }
     const SInt64 offset = header.has(4) ? header.get_u32be() : 0;
     const SInt64 end = info.BodyEnd();
@@ -400,26 +376,17 @@ OSErr CSonicAIFFFile::ReadMARK()
         return kFileNotOpenedErr;
     }
     ChunkInfo info;
-    OSErr err = FindChunk(FOUR_CHAR_CODE("MARK"), &info);
-    if (err == kChunkNotFoundErr) {
-        return noErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView body;
-    err = reader.ReadBody(info, &body);
-    if (err != noErr || !body.has(2)) {
+    bool found = false;
+    const OSErr err = ReadChunk(kMARK, &info, &body, &found);
+    if (err != noErr || !found || !body.has(2)) {
         return err;
     }
-    const UInt16 count = body.get_u16be();
-    for (UInt16 i = 0; i < count && body.has(7); ++i) {
+    ForEachMARKEntry(body, [this](const MARKEntry& entry) {
         SFTMarker marker;
-        marker.markerID = body.get_u16be();
-        marker.pos = body.get_u32be();
-        std::string name = body.get_pstring(true);
+        marker.markerID = entry.id;
+        marker.pos = entry.position;
+        std::string name = entry.name;
         if (!name.empty() && name[0] == '#') {
             const std::size_t space = name.find(' ');
             SInt64 number = 0;
@@ -433,63 +400,42 @@ OSErr CSonicAIFFFile::ReadMARK()
             marker.type = 2;
             marker.number = -1;
         }
-        const std::size_t length = std::min<std::size_t>(name.size(), 31);
-        marker.name[0] = UInt8(length);
-        std::memcpy(marker.name + 1, name.data(), length);
-        if (AddMarker(&marker) != noErr) {
-            break;
-        }
-    }
+        SetMarkerName(&marker, name);
+        return AddMarker(&marker) == noErr;
+    });
     return noErr;
 }
 
 OSErr CSonicAIFFFile::ReadINST()
 {
     ChunkInfo info;
-    OSErr err = FindChunk(FOUR_CHAR_CODE("INST"), &info);
-    if (err == kChunkNotFoundErr) {
-        return noErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView body;
-    err = reader.ReadBody(info, &body, 20);
-    if (err != noErr || !body.has(20)) {
+    bool found = false;
+    OSErr err = ReadChunk(kINST, &info, &body, &found, 20);
+    if (err != noErr || !found || !body.has(20)) {
         return err;
     }
     SFTSamplerInfo sampler;
-    sampler.baseNote = body.get_u8();
-    sampler.detune = body.get_i8();
-    sampler.lowNote = body.get_u8();
-    sampler.highNote = body.get_u8();
-    sampler.lowVelocity = body.get_u8();
-    sampler.highVelocity = body.get_u8();
-    sampler.gain = body.get_i16be();
-    sampler.valid = 1;
+    GetINSTSampler(body, &sampler);
     SetSamplerInfo(&sampler);
     for (int k = 0; k < 2; ++k) {
-        const SInt16 mode = body.get_i16be();
-        const UInt16 beginID = body.get_u16be();
-        const UInt16 endID = body.get_u16be();
-        if (mode == 0) {
+        const INSTLoop entry = GetINSTLoop(body);
+        if (entry.mode == 0) {
             continue;
         }
         SFTMarker begin, end;
-        if (GetMarkerByID(beginID, &begin) != noErr || GetMarkerByID(endID, &end) != noErr) {
+        if (GetMarkerByID(entry.beginID, &begin) != noErr || GetMarkerByID(entry.endID, &end) != noErr) {
             return kNoCOMMErr;
         }
         RemoveMarker(&begin);
-        if (endID != beginID) {
+        if (entry.endID != entry.beginID) {
             RemoveMarker(&end);
         }
         SFTLoop loop;
         loop.loopID = k + 1;
         loop.start = begin.pos;
         loop.end = end.pos;
-        loop.type = mode;
+        loop.type = entry.mode;
         err = AddLoop(&loop);
         if (err != noErr) {
             return err;
@@ -548,9 +494,7 @@ OSErr CSonicAIFFFile::WriteHeaderChunks()
     const std::vector<UInt8> offs = BuildOFFS();
     const std::vector<UInt8> afpr = BuildAFPR();
     ChunkBuilder chunks;
-    chunks.put_fourcc(kZuSD);
-    chunks.put_u32(24);
-    chunks.put_zeros(24);
+    PutEmptyChunk(&chunks, kZuSD, 24);
     chunks.put_fourcc(kAPPL);
     chunks.put_u32(UInt32(4 + m_mcsf.size() + offs.size() + afpr.size()));
     chunks.put_fourcc(kSSYS);
@@ -605,17 +549,13 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         m_sampleRate = sampleRate;
         m_numChannels = numChannels;
         m_numBits = numBits;
-        m_formEnd = 0x7FFFFFFF;
+        m_formEnd = kPlaceholderFORMSize;
         if (m_freshHeader || m_mcsf.size() != kMCSFSize) {
             FillFreshMCSF();
         }
         ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(FOUR_CHAR_CODE("AIFF"));
-        header.put_fourcc(kCOMM);
-        header.put_u32(18);
-        header.put_zeros(18);
+        PutFORMHeader(&header, FOUR_CHAR_CODE("AIFF"));
+        PutEmptyChunk(&header, kCOMM, 18);
         err = WriteAt(0, header.data(), header.size());
         if (err == noErr) err = WriteHeaderChunks();
         if (err != noErr) {
@@ -668,14 +608,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
         return err;
     }
     ChunkBuilder comm;
-    comm.put_fourcc(kCOMM);
-    comm.put_u32(18);
-    comm.put_u16(UInt16(m_numChannels));
-    comm.put_u32(m_numFrames);
-    comm.put_u16(UInt16(m_numBits));
-    UInt8 rate[10];
-    ConvertToIeeeExtended(m_sampleRate, rate);
-    comm.put_bytes(rate, sizeof rate);
+    PutCOMM(&comm, 18, UInt16(m_numChannels), m_numFrames, UInt16(m_numBits), m_sampleRate);
     err = WriteAt(12, comm.data(), comm.size());
     if (err == noErr) err = WriteHeaderChunks();
     if (err != noErr) {

@@ -97,6 +97,10 @@ private:
     OSErr OpenForReading();
     OSErr ReadFormHeader();
     OSErr FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence = 1);
+    // FindChunk, then the chunk's body (at most maxBytes of it when >= 0);
+    // *found false (and noErr) when the chunk is not there.
+    OSErr ReadChunk(OSType id, ChunkInfo* info, ChunkView* body, bool* found, SInt64 maxBytes = -1,
+                    UInt32 occurrence = 1);
     OSErr ReadCOMM();
     OSErr ReadAPPL();
     OSErr LocateSoundData();
