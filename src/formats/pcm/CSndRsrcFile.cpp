@@ -4,6 +4,7 @@
 #include "ResourceManager.h"
 #include "ZuResourceFile.h"
 #include "error_code_exception.h"
+#include "fork_helpers.h"
 #include "ieee_extended.h"
 #include "throw_helpers.h"
 
@@ -78,8 +79,7 @@ OSErr CSndRsrcFile::Open()
     ReleaseResourceFile();
     m_writing = false;
     try {
-        m_resourceFile = m_fsRefValid ? std::make_unique<ZuResourceFile>(m_fsRef, true)
-                                      : std::make_unique<ZuResourceFile>(m_path, true);
+        m_resourceFile = MakeResourceFork(m_fsRef, m_fsRefValid, m_path);
         m_resourceFile->Open(fsRdPerm);
         m_isOpen = true;
         m_forkRefNum = m_resourceFile->refNum();

@@ -5,6 +5,7 @@
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
+#include "fork_helpers.h"
 #include "g711.h"
 #include "throw_helpers.h"
 
@@ -1020,11 +1021,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     OSErr err = CreateDataFork();
     if (err)
         return err;
-    FSRef ref;
-    if (FSpMakeFSRef(&m_fsSpec, &ref) == noErr) {
-        m_fsRef = ref;
-        m_fsRefValid = true;
-    }
+    RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid);
     m_coding = coding;
     m_fileSampleBytes = fileBytes;
     m_numChannels = numChannels;

@@ -1,0 +1,32 @@
+// Helpers for the forks of a sound file that the format classes share: its
+// FSRef, its resource fork (SoundDesigner II headers, System 7 sounds) and
+// the resource handles read from it.
+#pragma once
+
+#include "FileManager.h"
+#include "MemoryManager.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+class ZuResourceFile;
+
+// Makes the FSRef of `spec` and keeps it in *ref with *valid set; both stay
+// as they were on failure, whose code is returned.
+OSErr RememberFSRef(const FSSpec& spec, FSRef* ref, Boolean* valid);
+
+// The resource fork of a file: by its FSRef when `refValid`, else by path.
+std::unique_ptr<ZuResourceFile> MakeResourceFork(const FSRef& ref, Boolean refValid, const std::string& path);
+
+// A resource handle disposed of when it goes out of scope.
+struct HandleOwner {
+    Handle h = nullptr;
+    explicit HandleOwner(Handle handle) : h(handle) {}
+    ~HandleOwner();
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+    const UInt8* data() const { return reinterpret_cast<const UInt8*>(*h); }
+    UInt8* bytes() { return reinterpret_cast<UInt8*>(*h); }
+    std::size_t size() const;
+};
