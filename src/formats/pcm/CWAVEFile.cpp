@@ -1061,13 +1061,23 @@ OSErr CWAVEFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
                         ConstStr255Param nameExtension, float sampleRate)
 {
     OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
-                            Coding::PCM);
+                            WrittenCoding());
     if (err)
         return err;
-    err = numChannels > 2 ? WriteExtensibleFmtChunk() : WriteFmtChunk();
+    err = WriteFormatChunks();
     if (err)
         return err;
     return FinishHeader();
+}
+
+CWAVEFile::Coding CWAVEFile::WrittenCoding() const
+{
+    return Coding::PCM;
+}
+
+OSErr CWAVEFile::WriteFormatChunks()
+{
+    return m_numChannels > 2 ? WriteExtensibleFmtChunk() : WriteFmtChunk();
 }
 
 namespace {

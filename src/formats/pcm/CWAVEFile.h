@@ -171,6 +171,11 @@ protected:
     OSErr BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                       ConstStr255Param nameExtension, float sampleRate, Coding coding);
     OSErr FinishHeader();
+    // What Create writes: the sample coding (PCM) and the format chunks
+    // after the RIFF header (plain 'fmt ' up to two channels, extensible
+    // above).
+    virtual Coding WrittenCoding() const;
+    virtual OSErr WriteFormatChunks();
     // Opens the data fork read-only and reads the RIFF header.
     OSErr OpenForReading();
     // The fork's end of file.

@@ -14,15 +14,12 @@ OSErr CWAVEFloatFile::ReadFormat()
     return ReadFormatOfCodings(kWAVEFormatFloat, kWAVEFormatFloat);
 }
 
-OSErr CWAVEFloatFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                             ConstStr255Param nameExtension, float sampleRate)
+CWAVEFile::Coding CWAVEFloatFile::WrittenCoding() const
 {
-    OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
-                            Coding::Float);
-    if (err)
-        return err;
-    err = WriteFmtChunk();
-    if (err)
-        return err;
-    return FinishHeader();
+    return Coding::Float;
+}
+
+OSErr CWAVEFloatFile::WriteFormatChunks()
+{
+    return WriteFmtChunk();
 }

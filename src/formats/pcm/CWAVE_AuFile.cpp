@@ -21,18 +21,14 @@ OSErr CWAVE_AuFile::ReadFormat()
     return ReadFormatOfCodings(kWAVEFormatMuLaw, kWAVEFormatALaw);
 }
 
-OSErr CWAVE_AuFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                           ConstStr255Param nameExtension, float sampleRate)
+CWAVEFile::Coding CWAVE_AuFile::WrittenCoding() const
 {
-    const UInt16 tag = WrittenFormatTag();
-    OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
-                            tag == kWAVEFormatALaw ? Coding::ALaw : Coding::MuLaw);
-    if (err)
-        return err;
-    err = WriteFmtFactChunks(tag);
-    if (err)
-        return err;
-    return FinishHeader();
+    return WrittenFormatTag() == kWAVEFormatALaw ? Coding::ALaw : Coding::MuLaw;
+}
+
+OSErr CWAVE_AuFile::WriteFormatChunks()
+{
+    return WriteFmtFactChunks(WrittenFormatTag());
 }
 
 OSErr CWAVE_AuFile::WriteFmtFactChunks(UInt16 formatTag)

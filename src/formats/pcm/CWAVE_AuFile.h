@@ -13,8 +13,6 @@ public:
     CWAVE_AuFile() = default;
     ~CWAVE_AuFile() override;
 
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr ReadFormat() override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
@@ -24,6 +22,8 @@ public:
     virtual OSErr WriteFmtFactChunks(UInt16 formatTag);
 
 protected:
+    Coding WrittenCoding() const override;
+    OSErr WriteFormatChunks() override;
     OSErr PatchFactChunk() override;
     // The format tag written: 7 (mu-law) here, 6 (A-law) in the A-law class.
     virtual UInt16 WrittenFormatTag() const;
