@@ -3,6 +3,7 @@
 #include "FileManager.h"
 #include "aiff_chunks.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 #include "pcm_bytes.h"
@@ -320,14 +321,9 @@ static OSErr SniffAIFC(const UInt8* header, std::istream& in, OSType, OSType* ty
     return ProbeAIFCType(type, in);
 }
 
-static CSoundFile* MakeAIFCFile()
-{
-    return new (std::nothrow) CAIFCFile();
-}
-
 void RegisterAIFCFileTypes()
 {
-    RegisterSoundFileFactory(kAIFCFileType, &MakeAIFCFile);
+    RegisterSoundFileFactory(kAIFCFileType, &MakeSoundFileNoThrow<CAIFCFile>);
     RegisterHeaderProbe(kAIFCFileType, &AIFCHeaderProbe);
     RegisterHeaderSniffer(kAIFCFileType, &SniffAIFC);
     RegisterSetMemberType(kAIFCFileType);

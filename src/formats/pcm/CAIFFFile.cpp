@@ -4,6 +4,7 @@
 #include "aiff_chunks.h"
 #include "CreateSoundFile.h"
 #include "ForkInputStream.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 #include "pcm_bytes.h"
@@ -957,7 +958,7 @@ SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType*
     }
 }
 
-static SInt32 AIFFHeaderProbe(const QString& path)
+SInt32 ProbeAIFFHeader(const QString& path)
 {
     return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
 }
@@ -970,15 +971,10 @@ static OSErr SniffAIFF(const UInt8* header, std::istream&, OSType, OSType* type)
     return noErr;
 }
 
-static CSoundFile* MakeAIFFFile()
-{
-    return new (std::nothrow) CAIFFFile();
-}
-
 void RegisterAIFFFileTypes()
 {
-    RegisterSoundFileFactory(kAIFFFileType, &MakeAIFFFile);
-    RegisterHeaderProbe(kAIFFFileType, &AIFFHeaderProbe);
+    RegisterSoundFileFactory(kAIFFFileType, &MakeSoundFileNoThrow<CAIFFFile>);
+    RegisterHeaderProbe(kAIFFFileType, &ProbeAIFFHeader);
     RegisterChunkFinder(kFORM, &FindFORMChunk);
     RegisterHeaderSniffer(kAIFFFileType, &SniffAIFF);
     RegisterSetMemberType(kAIFFFileType);

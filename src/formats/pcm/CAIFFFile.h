@@ -148,6 +148,8 @@ UInt16 GetAIFFNumChannels(const std::string& path);
 // missing or unreadable); `bits` and `compression` (may be null) get the
 // COMM word length and, for AIFF-C, the compression type.
 SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType* compression);
+// The probe of the 'AIFF' form (AIFF, Dawn and Sonic AIFF files).
+SInt32 ProbeAIFFHeader(const QString& path);
 
 // Registers the 'AIFF' factory, its header probe and the 'FORM' chunk finder.
 void RegisterAIFFFileTypes();

@@ -3,6 +3,7 @@
 #include "FileManager.h"
 #include "aiff_chunks.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 #include "pcm_bytes.h"
@@ -218,11 +219,6 @@ OSErr CDawnAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
 
 namespace {
 
-SInt32 DawnHeaderProbe(const QString& path)
-{
-    return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
-}
-
 // An AIFF whose creator is a Dawn system.
 OSErr SniffDawn(const UInt8* header, std::istream&, OSType creator, OSType* type)
 {
@@ -232,16 +228,11 @@ OSErr SniffDawn(const UInt8* header, std::istream&, OSType creator, OSType* type
     return noErr;
 }
 
-CSoundFile* MakeDawnFile()
-{
-    return new CDawnAIFFFile();
-}
-
 } // namespace
 
 void RegisterDawnFileTypes()
 {
-    RegisterSoundFileFactory(kDawnFileType, &MakeDawnFile);
-    RegisterHeaderProbe(kDawnFileType, &DawnHeaderProbe);
+    RegisterSoundFileFactory(kDawnFileType, &MakeSoundFile<CDawnAIFFFile>);
+    RegisterHeaderProbe(kDawnFileType, &ProbeAIFFHeader);
     RegisterHeaderSniffer(kDawnFileType, &SniffDawn, 1);
 }

@@ -1,9 +1,8 @@
 #include "CTempFile.h"
 
 #include "FileManager.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
-
-#include <new>
 
 CTempFile::CTempFile() = default;
 
@@ -41,12 +40,7 @@ QString CTempFile::GetFormatName() const
     return QStringLiteral("Temp");
 }
 
-static CSoundFile* MakeTempFile()
-{
-    return new (std::nothrow) CTempFile();
-}
-
 void RegisterTempFileTypes()
 {
-    RegisterSoundFileFactory(kTempFileType, &MakeTempFile);
+    RegisterSoundFileFactory(kTempFileType, &MakeSoundFileNoThrow<CTempFile>);
 }
