@@ -33,17 +33,9 @@ public:
     CAVRFile();
     ~CAVRFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-
 protected:
-    OSErr RewriteHeader() override;
-
-private:
-    OSErr ReadHeader();
-    OSErr WriteHeader();
+    OSErr ReadHeader() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    OSErr WriteHeader() override;
 };

@@ -45,7 +45,7 @@ void PutVoiceHeader(ChunkBuilder* chunk, UInt32 frames, double rate)
 
 } // namespace
 
-CIFF8SVXFile::CIFF8SVXFile()
+CIFF8SVXFile::CIFF8SVXFile() : CLinearPCMFile(kIFF8SVXFileType, "Amiga/IFF 8SVX")
 {
     m_notOpenErr = kIFF8SVXNotOpenErr;
 }
@@ -56,9 +56,6 @@ CIFF8SVXFile::~CIFF8SVXFile()
         Close();
     }
 }
-
-OSType CIFF8SVXFile::GetFileType() const { return kIFF8SVXFileType; }
-QString CIFF8SVXFile::GetFormatName() const { return QStringLiteral("Amiga/IFF 8SVX"); }
 
 OSErr CIFF8SVXFile::FindChunk(OSType id, ChunkInfo* info)
 {
@@ -159,13 +156,9 @@ OSErr CIFF8SVXFile::CheckMono()
     });
 }
 
-OSErr CIFF8SVXFile::Open()
+OSErr CIFF8SVXFile::ReadHeader()
 {
-    OSErr err = OpenForReading();
-    if (err != noErr) {
-        return err;
-    }
-    err = ReadVoiceHeader();
+    OSErr err = ReadVoiceHeader();
     if (err == kChunkNotFoundErr) {
         return kIFF8SVXNoVHDRErr;
     }
@@ -186,7 +179,7 @@ OSErr CIFF8SVXFile::Open()
     // The body as the file holds it ("size" and other oversized fields are
     // cut to the end of the file by the walk).
     m_numFrames = UInt32(std::clamp<SInt64>(body.bodySize, 0, std::numeric_limits<UInt32>::max()));
-    return AddFileRegion();
+    return noErr;
 }
 
 OSErr CIFF8SVXFile::ProbeHeader(SInt16* result)
@@ -195,50 +188,44 @@ OSErr CIFF8SVXFile::ProbeHeader(SInt16* result)
     return err == kChunkNotFoundErr ? kIFF8SVXNoVHDRErr : err;
 }
 
-OSErr CIFF8SVXFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                           ConstStr255Param nameExtension, float sampleRate)
+OSErr CIFF8SVXFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    if (m_isOpen) {
-        return opWrErr;
+    if (step != CreateStep::AfterBase) {
+        return noErr;
     }
-    return Guarded([&]() -> OSErr {
-        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        if (numChannels > 1) {
-            return kIFF8SVXChannelsErr;
-        }
-        if (numBits != 8) {
-            return kIFF8SVXWordSizeErr;
-        }
-        // The rate field has 16 bits: a rate it cannot hold is refused
-        // rather than written wrapped.
-        if (numChannels == 0) {
-            return kIFF8SVXChannelsErr;
-        }
-        if (!(sampleRate >= 0.0f) || sampleRate >= 65536.0f) {
-            return -22601;  // "has incompatible samplerate" (this file only)
-        }
-        err = CreateDataFork();
-        if (err != noErr) {
-            return err;
-        }
-        m_sampleFormat = kSampleFormatBigEndian;
-        m_sampleRate = sampleRate;
-        m_numChannels = 1;
-        m_numBits = 8;
-        ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(kSizePlaceholder);
-        header.put_fourcc(kIFF8SVXFileType);
-        PutVoiceHeader(&header, m_numFrames, m_sampleRate);
-        header.put_fourcc(kBODY);
-        header.put_u32(kSizePlaceholder);
-        err = WriteAt(0, header.data(), header.size());
-        m_dataOffset = kHeaderBytes;
-        return err;
-    });
+    if (numChannels > 1) {
+        return kIFF8SVXChannelsErr;
+    }
+    if (numBits != 8) {
+        return kIFF8SVXWordSizeErr;
+    }
+    // The rate field has 16 bits: a rate it cannot hold is refused
+    // rather than written wrapped.
+    if (numChannels == 0) {
+        return kIFF8SVXChannelsErr;
+    }
+    if (!(sampleRate >= 0.0f) || sampleRate >= 65536.0f) {
+        return -22601;  // "has incompatible samplerate" (this file only)
+    }
+    return noErr;
+}
+
+OSErr CIFF8SVXFile::SetUpNewFile(const UInt8*)
+{
+    m_dataOffset = kHeaderBytes;
+    return noErr;
+}
+
+OSErr CIFF8SVXFile::WriteHeader()
+{
+    ChunkBuilder header;
+    header.put_fourcc(kFORM);
+    header.put_u32(kSizePlaceholder);
+    header.put_fourcc(kIFF8SVXFileType);
+    PutVoiceHeader(&header, m_numFrames, m_sampleRate);
+    header.put_fourcc(kBODY);
+    header.put_u32(kSizePlaceholder);
+    return WriteAt(0, header.data(), header.size());
 }
 
 OSErr CIFF8SVXFile::RewriteHeader()

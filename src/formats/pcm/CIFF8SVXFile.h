@@ -38,12 +38,8 @@ public:
     CIFF8SVXFile();
     ~CIFF8SVXFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
+    // Reads the voice header only.
     OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
     // Finds a chunk: on success the mark stands after its ID and `info` (may
     // be null) describes it.  'FORM' checks the first four bytes.  -22004 when
@@ -51,6 +47,10 @@ public:
     OSErr FindChunk(OSType id, ChunkInfo* info = nullptr);
 
 protected:
+    OSErr ReadHeader() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    OSErr WriteHeader() override;
     OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
 

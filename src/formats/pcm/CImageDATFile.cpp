@@ -4,6 +4,7 @@
 #include "FileManager.h"
 #include "FolderListing.h"
 #include "MacRoman.h"
+#include "ZuFiles.h"
 #include "error_code_exception.h"
 
 #include <QString>
@@ -18,7 +19,6 @@ namespace {
 
 constexpr SInt64 kBytesPerFrame = 4;
 constexpr std::size_t kRecordBytes = 64;
-constexpr OSErr kNoPointerErr = -21004;
 const char* const kDescriptorNames[] = {"SD", "PQ_DESCR", "PQDESCR.txt", "DDPPQ"};
 
 // Two ASCII digits; a space counts as '0', anything else too.
@@ -39,13 +39,10 @@ UInt32 SaturatedFrame(UInt64 frame)
 
 } // namespace
 
-template <typename Body>
-OSErr CImageDATFile::Guarded(Body&& body)
+CImageDATFile::CImageDATFile() : CLinearPCMFile(kImageDATFileType, "Audio CD Image File")
 {
-    return CSoundFile::Guarded(std::forward<Body>(body), kNoPointerErr);
+    m_noMemoryErr = kCouldNotCreatePointerErr;
 }
-
-CImageDATFile::CImageDATFile() = default;
 
 CImageDATFile::~CImageDATFile()
 {
@@ -53,9 +50,6 @@ CImageDATFile::~CImageDATFile()
         Close();
     }
 }
-
-OSType CImageDATFile::GetFileType() const { return kImageDATFileType; }
-QString CImageDATFile::GetFormatName() const { return QStringLiteral("Audio CD Image File"); }
 
 void CImageDATFile::SetImageProperties()
 {
@@ -178,18 +172,15 @@ OSErr CImageDATFile::ReadDescriptor()
 
 // ================================================================ open
 
-OSErr CImageDATFile::Open()
+OSErr CImageDATFile::ReadHeader()
 {
-    OSErr err = OpenForReading();
-    if (err != noErr) {
-        return err;
-    }
     SetImageProperties();
-    err = RecalcNumFrames();
-    if (err != noErr) {
-        return err;
-    }
-    (void)Guarded([&]() { return ReadDescriptor(); });
+    return RecalcNumFrames();
+}
+
+OSErr CImageDATFile::AfterOpen()
+{
+    (void)Guarded([&]() { return ReadDescriptor(); }, kCouldNotCreatePointerErr);
     return AddFileRegion();
 }
 
@@ -198,13 +189,15 @@ OSErr CImageDATFile::ProbeHeader(SInt16* result)
     int lastTrack = 0;
     const OSErr err = ProbeWith(result, [&]() -> OSErr {
         SetImageProperties();
-        const OSErr scanErr = Guarded([&]() {
-            return ScanDescriptor([&](const PQRecord& record) {
-                if (record.track >= 0) {
-                    lastTrack = record.track;
-                }
-            });
-        });
+        const OSErr scanErr = Guarded(
+            [&]() {
+                return ScanDescriptor([&](const PQRecord& record) {
+                    if (record.track >= 0) {
+                        lastTrack = record.track;
+                    }
+                });
+            },
+            kCouldNotCreatePointerErr);
         return scanErr == fnfErr ? noErr : scanErr;
     });
     if (result) {
@@ -215,27 +208,20 @@ OSErr CImageDATFile::ProbeHeader(SInt16* result)
 
 // ============================================================== create
 
-OSErr CImageDATFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                            ConstStr255Param nameExtension, float sampleRate)
+OSErr CImageDATFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    if (m_isOpen) {
-        return opWrErr;
+    // An image holds CD audio only: anything else would read back wrong.
+    if (step == CreateStep::AfterBase &&
+        (numChannels != 2 || numBits != 16 || double(sampleRate) != kImageDATSampleRate)) {
+        return -24100;  // "can't be created as an Audio CD track" (this file only)
     }
-    return Guarded([&]() -> OSErr {
-        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        // An image holds CD audio only: anything else would read back wrong.
-        if (numChannels != 2 || numBits != 16 || double(sampleRate) != kImageDATSampleRate) {
-            return -24100;  // "can't be created as an Audio CD track" (this file only)
-        }
-        err = CreateDataFork();
-        if (err == noErr) {
-            SetImageProperties();
-        }
-        return err;
-    });
+    return noErr;
+}
+
+OSErr CImageDATFile::SetUpNewFile(const UInt8*)
+{
+    SetImageProperties();
+    return noErr;
 }
 
 OSErr CImageDATFile::RewriteHeader()

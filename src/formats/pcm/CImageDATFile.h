@@ -30,14 +30,9 @@ public:
     CImageDATFile();
     ~CImageDATFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     // *result: the track number of the descriptor's last track (0 without
     // a descriptor).
     OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
     // One record of a PQ descriptor.
     struct PQRecord {
@@ -51,11 +46,16 @@ public:
     static PQRecord ParsePQRecord(const UInt8* record);
 
 protected:
+    // The image's fixed shape and its frame count.
+    OSErr ReadHeader() override;
+    // The tracks of the descriptor become regions (a descriptor that
+    // cannot be read is left out), then the file region.
+    OSErr AfterOpen() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
     OSErr RewriteHeader() override;
 
 private:
-    template <typename Body>
-    static OSErr Guarded(Body&& body);
     // Opens the descriptor beside the image read-only: fnfErr when there is
     // none.
     OSErr OpenDescriptor(SInt16* refNum) const;

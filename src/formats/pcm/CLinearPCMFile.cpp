@@ -10,6 +10,11 @@
 #include <limits>
 #include <utility>
 
+CLinearPCMFile::CLinearPCMFile(OSType fileType, const char* formatName)
+    : m_fileType(fileType), m_formatName(formatName)
+{
+}
+
 CLinearPCMFile::~CLinearPCMFile()
 {
     // Subclasses close (and rewrite their header) in their own destructor;
@@ -20,11 +25,113 @@ CLinearPCMFile::~CLinearPCMFile()
     }
 }
 
+OSType CLinearPCMFile::GetFileType() const
+{
+    return m_fileType;
+}
+
+QString CLinearPCMFile::GetFormatName() const
+{
+    return QString::fromUtf8(m_formatName);
+}
+
+// ============================================================ lifecycle
+
+OSErr CLinearPCMFile::Open()
+{
+    return Guarded(
+        [&]() -> OSErr {
+            OSErr err = OpenForReading();
+            if (err != noErr) {
+                return err;
+            }
+            err = ReadHeader();
+            if (err != noErr) {
+                if (m_closesRefusedFile) {
+                    FSClose(m_refNum);
+                    m_refNum = 0;
+                    m_isOpen = false;
+                }
+                return err;
+            }
+            return AfterOpen();
+        },
+        m_noMemoryErr);
+}
+
+OSErr CLinearPCMFile::ProbeHeader(SInt16* result)
+{
+    return ProbeWith(result, [this] { return Guarded([this] { return ReadHeader(); }, m_noMemoryErr); });
+}
+
+OSErr CLinearPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                             ConstStr255Param nameExtension, float sampleRate)
+{
+    OSErr err = CheckCreateShape(CreateStep::First, numChannels, numBits, sampleRate);
+    if (err != noErr) {
+        return err;
+    }
+    if (m_isOpen) {
+        return opWrErr;
+    }
+    err = CheckCreateShape(CreateStep::BeforeBase, numChannels, numBits, sampleRate);
+    if (err != noErr) {
+        return err;
+    }
+    return Guarded(
+        [&]() -> OSErr {
+            err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+            if (err != noErr && !m_ignoresBaseCreateErr) {
+                return err;
+            }
+            err = CheckCreateShape(CreateStep::AfterBase, numChannels, numBits, sampleRate);
+            if (err == noErr) {
+                err = CreateDataFork();
+            }
+            if (err != noErr) {
+                return err;
+            }
+            m_numChannels = numChannels;
+            m_numBits = numBits;
+            m_sampleRate = sampleRate;
+            m_sampleFormat = kSampleFormatBigEndian;
+            m_transform = SampleTransform{};
+            err = SetUpNewFile(fileTypeSpecifics);
+            return err != noErr ? err : WriteHeader();
+        },
+        m_noMemoryErr);
+}
+
 // ================================================================ hooks
+
+OSErr CLinearPCMFile::ReadHeader()
+{
+    return noErr;
+}
+
+OSErr CLinearPCMFile::AfterOpen()
+{
+    return AddFileRegion();
+}
+
+OSErr CLinearPCMFile::CheckCreateShape(CreateStep, UInt16, SInt16, float) const
+{
+    return noErr;
+}
+
+OSErr CLinearPCMFile::SetUpNewFile(const UInt8*)
+{
+    return noErr;
+}
+
+OSErr CLinearPCMFile::WriteHeader()
+{
+    return noErr;
+}
 
 OSErr CLinearPCMFile::RewriteHeader()
 {
-    return noErr;
+    return WriteHeader();
 }
 
 SInt64 CLinearPCMFile::BlockBytesPerFrame() const
@@ -136,6 +243,16 @@ OSErr CLinearPCMFile::WriteAt(SInt64 position, const void* data, std::size_t cou
         err = ioErr;
     }
     return err;
+}
+
+OSErr CLinearPCMFile::ReadAt(SInt64 position, void* data, std::size_t count)
+{
+    const OSErr err = SetFPos(m_refNum, fsFromStart, position);
+    if (err != noErr) {
+        return err;
+    }
+    long read = long(count);
+    return FSRead(m_refNum, &read, data);  // eofErr when it comes short
 }
 
 UInt32 CLinearPCMFile::FramesUpTo(SInt64 length) const

@@ -1,5 +1,11 @@
-// CLinearPCMFile: the block I/O every simple linear-PCM container shares.
-// A subclass reads and writes its header; this class does the rest:
+// CLinearPCMFile: the lifecycle and block I/O every simple linear-PCM
+// container shares.  A subclass describes its header; this class does the
+// rest:
+//   - Open: open the data fork, ReadHeader, AfterOpen (the file region);
+//   - ProbeHeader: the same ReadHeader on a fork opened for the call;
+//   - Create: CheckCreateShape at three steps (before the already-open
+//     check, before CSoundFile::Create, after it), the file created
+//     exclusively, the asked shape stored, SetUpNewFile, WriteHeader;
 //   - the samples start at m_dataOffset and run frame after frame, each of
 //     FileBytesPerFrame() bytes;
 //   - a per-sample transform turns the file's bytes into the block layout
@@ -10,8 +16,10 @@
 //     last frame; WriteBlock writes one and raises the frame count;
 //   - Close rewrites the header (RewriteHeader) when a written file's header
 //     is dirty, then closes the data fork.
-// Open, ProbeHeader and Create stay with the subclass; it calls
-// OpenForReading / ProbeWith / CreateDataFork for the common steps.
+// The file type and format name are given to the constructor.  Classes
+// whose lifecycle differs more (chunked families) override Open,
+// ProbeHeader and Create and call OpenForReading / ProbeWith /
+// CreateDataFork for the common steps.
 // Codecs whose samples are not bytes of the block layout (G.711, packed
 // groups) override LoadFrames / StoreFrames and keep the rest.
 #pragma once
@@ -25,6 +33,12 @@ class CLinearPCMFile : public CSoundFile {
 public:
     ~CLinearPCMFile() override;
 
+    OSErr Open() override;
+    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
+                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr ProbeHeader(SInt16* result) override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
     OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr PrepareWriteBlock(UInt32 frame) override;
@@ -48,10 +62,33 @@ protected:
     };
 
     CLinearPCMFile() = default;
+    // `formatName` is UTF-8 text with static storage.
+    CLinearPCMFile(OSType fileType, const char* formatName);
+
+    // The steps of Create at which the asked shape is checked.
+    enum class CreateStep {
+        First,  // before anything else, even the already-open check
+        BeforeBase,  // after the already-open check, before CSoundFile::Create
+        AfterBase  // after CSoundFile::Create, before the file is made
+    };
 
     // ------------------------------------------------------------- hooks
+    // Reads the header of the open file: shape, data offset, frame count,
+    // sample format, transform.  Base: nothing.
+    virtual OSErr ReadHeader();
+    // Open's step after a header that was read.  Base: AddFileRegion.
+    virtual OSErr AfterOpen();
+    // The format's own code for a shape it cannot hold at `step`; noErr to
+    // go on.  Base: noErr.
+    virtual OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const;
+    // Create's step after the file is made and channels, bits and rate are
+    // stored (big-endian signed samples, no transform): the rest of the
+    // shape and the data offset.  Base: nothing.
+    virtual OSErr SetUpNewFile(const UInt8* fileTypeSpecifics);
+    // Writes the header of a new file (Create's last step).  Base: nothing.
+    virtual OSErr WriteHeader();
     // Writes the final header of a file being written (Close, while the
-    // header is dirty).  Base: nothing.
+    // header is dirty).  Base: WriteHeader.
     virtual OSErr RewriteHeader();
     // Bytes of one frame in the file.  Base: channels x bytes per sample.
     virtual SInt64 FileBytesPerFrame() const;
@@ -81,7 +118,7 @@ protected:
     OSErr OpenForReading();
     // Opens the data fork, runs `readHeader`, closes it again: the frame of
     // every ProbeHeader.  *result is set to 0 first.
-    template <typename ReadHeader> OSErr ProbeWith(SInt16* result, ReadHeader&& readHeader)
+    template <typename Body> OSErr ProbeWith(SInt16* result, Body&& readHeader)
     {
         if (result) {
             *result = 0;
@@ -104,6 +141,8 @@ protected:
     // Writes `count` bytes at `position` (a file shorter than `position` is
     // extended with zeros first); a short write is ioErr.
     OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
+    // Reads `count` bytes at `position`; a short read is eofErr.
+    OSErr ReadAt(SInt64 position, void* data, std::size_t count);
     // Bytes of one frame in the block layout.
     SInt64 BlockBytesPerFrame() const;
     // Turns `bytes` bytes of file samples into the block layout in place;
@@ -116,9 +155,18 @@ protected:
     SampleTransform m_transform;
     // The code Close gives for a file that is not open.
     OSErr m_notOpenErr = kFileNotOpenedErr;
+    // The code Open, ProbeHeader and Create give when memory runs out.
+    OSErr m_noMemoryErr = memFullErr;
+    // Open closes the fork again when the header is refused.
+    bool m_closesRefusedFile = false;
+    // Create goes on when CSoundFile::Create fails.
+    bool m_ignoresBaseCreateErr = false;
     // A scratch block for codecs and transformed writes.
     std::vector<UInt8> m_scratch;
 
 private:
+    OSType m_fileType = 0;
+    const char* m_formatName = "";
+
     OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
 };

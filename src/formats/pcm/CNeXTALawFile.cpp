@@ -1,6 +1,3 @@
 #include "CNeXTALawFile.h"
 
-CNeXTALawFile::CNeXTALawFile() : CNeXT_SUNFile(Coding::ALaw) {}
-
-OSType CNeXTALawFile::GetFileType() const { return FOUR_CHAR_CODE("NSAL"); }
-QString CNeXTALawFile::GetFormatName() const { return QStringLiteral("NeXT/Sun A-law"); }
+CNeXTALawFile::CNeXTALawFile() : CNeXT_SUNFile(Coding::ALaw, FOUR_CHAR_CODE("NSAL"), "NeXT/Sun A-law") {}

@@ -7,6 +7,4 @@
 class CNeXTALawFile : public CNeXT_SUNFile {
 public:
     CNeXTALawFile();
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 };

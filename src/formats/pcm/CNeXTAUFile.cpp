@@ -1,9 +1,6 @@
 #include "CNeXTAUFile.h"
 
-CNeXTAUFile::CNeXTAUFile() : CNeXT_SUNFile(Coding::MuLaw) {}
-
-OSType CNeXTAUFile::GetFileType() const { return FOUR_CHAR_CODE("ulaw"); }
-QString CNeXTAUFile::GetFormatName() const { return QString::fromUtf8("NeXT/Sun \xCE\xBC-law (.au)"); }
+CNeXTAUFile::CNeXTAUFile() : CNeXT_SUNFile(Coding::MuLaw, FOUR_CHAR_CODE("ulaw"), "NeXT/Sun \xCE\xBC-law (.au)") {}
 
 int ulaw2linear(unsigned char ulaw)
 {

@@ -7,8 +7,6 @@
 class CNeXTAUFile : public CNeXT_SUNFile {
 public:
     CNeXTAUFile();
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 };
 
 // The 16-bit linear value of a mu-law byte (the standard G.711 expansion:

@@ -35,18 +35,20 @@ UInt32 RateWord(double rate)
 
 } // namespace
 
-CNeXT_SUNFile::CNeXT_SUNFile() : m_coding(Coding::Linear) {}
+CNeXT_SUNFile::CNeXT_SUNFile() : CNeXT_SUNFile(Coding::Linear, FOUR_CHAR_CODE("NxTS"), "NeXT/Sun linear (.snd)") {}
 
-CNeXT_SUNFile::CNeXT_SUNFile(Coding coding) : m_coding(coding) {}
+CNeXT_SUNFile::CNeXT_SUNFile(Coding coding, OSType fileType, const char* formatName)
+    : CLinearPCMFile(fileType, formatName), m_coding(coding)
+{
+    // The base step's result is not examined (see Create).
+    m_ignoresBaseCreateErr = true;
+}
 
 CNeXT_SUNFile::~CNeXT_SUNFile()
 {
     if (m_isOpen)
         Close();
 }
-
-OSType CNeXT_SUNFile::GetFileType() const { return FOUR_CHAR_CODE("NxTS"); }
-QString CNeXT_SUNFile::GetFormatName() const { return QStringLiteral("NeXT/Sun linear (.snd)"); }
 
 OSErr CNeXT_SUNFile::BadHeaderError() const
 {
@@ -61,6 +63,15 @@ SInt64 CNeXT_SUNFile::FileBytesPerFrame() const
 {
     const UInt32 bytes = m_coding == Coding::Linear ? UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1)) : 1u;
     return SInt64(std::max<UInt32>(m_numChannels, 1)) * bytes;
+}
+
+SInt16 CNeXT_SUNFile::SampleFormatForCoding() const
+{
+    switch (m_coding) {
+    case Coding::ALaw: return kSampleFormatALaw;
+    case Coding::MuLaw: return kSampleFormatMuLaw;
+    default: return kSampleFormatBigEndian;
+    }
 }
 
 UInt32 CNeXT_SUNFile::EncodingForShape() const
@@ -83,12 +94,9 @@ UInt32 CNeXT_SUNFile::EncodingForShape() const
 
 OSErr CNeXT_SUNFile::ReadHeader()
 {
-    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
-    if (err)
-        return err;
+    m_sampleFormat = SampleFormatForCoding();
     UInt8 header[kMinHeaderBytes];
-    SInt32 count = SInt32(sizeof header);
-    err = FSRead(m_refNum, &count, header);
+    OSErr err = ReadAt(0, header, sizeof header);
     if (err == eofErr)
         return BadHeaderError();
     if (err)
@@ -125,10 +133,7 @@ OSErr CNeXT_SUNFile::ReadHeader()
     if (channels == 0 || channels > kMaxChannels || offset < kMinHeaderBytes)
         return BadHeaderError();
 
-    SInt64 eof = 0;
-    err = GetEOF(m_refNum, &eof);
-    if (err)
-        return err;
+    const SInt64 eof = FileLength();
     if (SInt64(offset) > eof)
         return BadHeaderError();
 
@@ -149,6 +154,7 @@ OSErr CNeXT_SUNFile::ReadHeader()
     return SetFPos(m_refNum, fsFromStart, offset);
 }
 
+// Create writes a provisional header, Close the real one.
 OSErr CNeXT_SUNFile::WriteHeader()
 {
     const UInt64 dataBytes = UInt64(m_numFrames) * UInt64(FileBytesPerFrame());
@@ -162,49 +168,21 @@ OSErr CNeXT_SUNFile::WriteHeader()
     pcm_bytes::PutBE32(header + 16, RateWord(m_sampleRate));
     pcm_bytes::PutBE32(header + 20, m_numChannels);
     pcm_bytes::PutBE32(header + 24, FOUR_CHAR_CODE("QUIL"));
-    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
-    if (err)
-        return err;
-    SInt32 count = SInt32(sizeof header);
-    return FSWrite(m_refNum, &count, header);
+    return WriteAt(0, header, sizeof header);
 }
 
 // =========================================================== open/create
 
-OSErr CNeXT_SUNFile::Open()
+OSErr CNeXT_SUNFile::AfterOpen()
 {
-    OSErr err = OpenForReading();
-    if (err)
-        return err;
-    err = ReadHeader();
-    if (err)
-        return err;
-    switch (m_coding) {
-    case Coding::ALaw: m_sampleFormat = kSampleFormatALaw; break;
-    case Coding::MuLaw: m_sampleFormat = kSampleFormatMuLaw; break;
-    default: m_sampleFormat = kSampleFormatBigEndian; break;
-    }
     AddFileRegion();
     return noErr;
 }
 
-OSErr CNeXT_SUNFile::ProbeHeader(SInt16* result)
+OSErr CNeXT_SUNFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    return ProbeWith(result, [this] {
-        const OSErr headerErr = ReadHeader();
-        if (m_coding == Coding::ALaw)
-            m_sampleFormat = kSampleFormatALaw;
-        else if (m_coding == Coding::MuLaw)
-            m_sampleFormat = kSampleFormatMuLaw;
-        return headerErr;
-    });
-}
-
-OSErr CNeXT_SUNFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                            ConstStr255Param nameExtension, float sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
+    if (step != CreateStep::BeforeBase)
+        return noErr;
     // What the format cannot hold is refused for this file only.
     if (numChannels == 0 || numChannels > kMaxChannels)
         return -22100;  // "has incompatible # channels"
@@ -212,34 +190,16 @@ OSErr CNeXT_SUNFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
         return -22603;  // "has incompatible wordsize"
     if (!std::isfinite(sampleRate) || sampleRate <= 0.0f)
         return -22601;  // "has incompatible samplerate"
-    CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    OSErr err = CreateDataFork();
-    if (err)
-        return err;
-    m_sampleRate = sampleRate;
-    m_numChannels = numChannels;
-    switch (m_coding) {
-    case Coding::Linear:
-        m_numBits = numBits;
-        m_sampleFormat = kSampleFormatBigEndian;
-        break;
-    case Coding::ALaw:
-        m_numBits = 16;
-        m_sampleFormat = kSampleFormatALaw;
-        break;
-    case Coding::MuLaw:
-        m_numBits = 16;
-        m_sampleFormat = kSampleFormatMuLaw;
-        break;
-    }
-    m_dataOffset = kHeaderBytes;
-    // The provisional header; Close writes the real one.
-    return WriteHeader();
+    return noErr;
 }
 
-OSErr CNeXT_SUNFile::RewriteHeader()
+OSErr CNeXT_SUNFile::SetUpNewFile(const UInt8*)
 {
-    return WriteHeader();
+    if (m_coding != Coding::Linear)
+        m_numBits = 16;
+    m_sampleFormat = SampleFormatForCoding();
+    m_dataOffset = kHeaderBytes;
+    return noErr;
 }
 
 UInt8 CNeXT_SUNFile::FileSilenceByte() const

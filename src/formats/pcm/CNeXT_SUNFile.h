@@ -28,25 +28,21 @@ public:
     CNeXT_SUNFile();
     ~CNeXT_SUNFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-
-    OSErr ReadHeader();
-    OSErr WriteHeader();
-
 protected:
     enum class Coding { Linear, ALaw, MuLaw };
-    explicit CNeXT_SUNFile(Coding coding);
+    CNeXT_SUNFile(Coding coding, OSType fileType, const char* formatName);
+
+    OSErr ReadHeader() override;
+    // The file region; its result is not the open's.
+    OSErr AfterOpen() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    OSErr WriteHeader() override;
 
     // The error of a header that is not a NeXT/Sun header of this class.
     OSErr BadHeaderError() const;
     // Bytes of one frame in the file (one byte a sample for G.711).
     SInt64 FileBytesPerFrame() const override;
-    OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
     // Coded silence for G.711 (a zero byte is a loud sample there).
     UInt8 FileSilenceByte() const override;
@@ -55,6 +51,7 @@ protected:
 
 private:
     UInt32 EncodingForShape() const;
+    SInt16 SampleFormatForCoding() const;
 
     Coding m_coding;
 };

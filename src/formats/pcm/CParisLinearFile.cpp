@@ -52,7 +52,7 @@ void ReverseWords(UInt8* bytes, std::size_t size)
 
 } // namespace
 
-CParisLinearFile::CParisLinearFile() = default;
+CParisLinearFile::CParisLinearFile() : CLinearPCMFile(FOUR_CHAR_CODE(" paf"), "Paris linear") {}
 
 CParisLinearFile::~CParisLinearFile()
 {
@@ -60,10 +60,8 @@ CParisLinearFile::~CParisLinearFile()
         Close();
 }
 
-OSType CParisLinearFile::GetFileType() const { return FOUR_CHAR_CODE(" paf"); }
 Boolean CParisLinearFile::SupportsSplitChannels() const { return true; }
 QString CParisLinearFile::GetSplitNamingSuffix() const { return QStringLiteral("(-L/-R)"); }
-QString CParisLinearFile::GetFormatName() const { return QStringLiteral("Paris linear"); }
 
 OSErr CParisLinearFile::SetFile(const FSSpec* spec)
 {
@@ -115,12 +113,8 @@ void CParisLinearFile::SetTransform()
 
 OSErr CParisLinearFile::ReadHeader()
 {
-    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
-    if (err)
-        return err;
     UInt8 header[28];
-    SInt32 count = SInt32(sizeof header);
-    err = FSRead(m_refNum, &count, header);
+    OSErr err = ReadAt(0, header, sizeof header);
     if (err == eofErr)
         return kParisNoHeaderErr;
     if (err)
@@ -159,11 +153,8 @@ OSErr CParisLinearFile::ReadHeader()
     if (err && err != eofErr)
         return err;
     m_dataOffset = kParisHeaderBytes;
-    SInt64 length = 0;
-    err = GetEOF(m_refNum, &length);
-    if (err)
-        return err;
-    m_numFrames = FramesUpTo(length);
+    m_numFrames = FramesUpTo(FileLength());
+    m_sampleFormat = kSampleFormatBigEndian;  // as the sample block holds them
     return noErr;
 }
 
@@ -182,72 +173,42 @@ OSErr CParisLinearFile::WriteHeader()
     PutWord(header.data() + 16, m_formatCode, little);
     PutWord(header.data() + 20, m_numChannels, little);
     PutWord(header.data() + 24, m_headerWord24, little);
-    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
-    if (err)
-        return err;
-    SInt32 count = SInt32(header.size());
-    return FSWrite(m_refNum, &count, header.data());
+    return WriteAt(0, header.data(), header.size());
 }
 
 // ========================================================== open/create
 
-OSErr CParisLinearFile::Open()
+OSErr CParisLinearFile::AfterOpen()
 {
-    OSErr err = OpenForReading();
-    if (err)
-        return err;
-    err = ReadHeader();
-    if (err)
-        return err;
-    m_sampleFormat = kSampleFormatBigEndian;   // as the sample block holds them
     AddFileRegion();
     return noErr;
 }
 
-OSErr CParisLinearFile::ProbeHeader(SInt16* result)
+OSErr CParisLinearFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float) const
 {
-    return ProbeWith(result, [this] { return ReadHeader(); });
-}
-
-OSErr CParisLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                               ConstStr255Param nameExtension, float sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
+    if (step != CreateStep::BeforeBase)
+        return noErr;
     // What the format cannot hold is refused for this file only.
     if (numChannels == 0 || numChannels > kMaxChannels)
         return kParisChannelsErr;
     if (numBits != 8 && numBits != 16 && numBits != 24)
         return kParisWordSizeErr;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    err = CreateDataFork();
-    if (err)
-        return err;
-    m_numChannels = numChannels;
-    m_sampleRate = sampleRate;
-    m_numBits = numBits;
-    m_formatCode = numBits == 16 ? 0 : (numBits == 24 ? 1 : 2);
+    return noErr;
+}
+
+OSErr CParisLinearFile::SetUpNewFile(const UInt8* fileTypeSpecifics)
+{
+    m_formatCode = m_numBits == 16 ? 0 : (m_numBits == 24 ? 1 : 2);
     m_headerWord24 = 5;
     if (fileTypeSpecifics && fileTypeSpecifics[0] == 'L') {
         m_byteOrder = 1;
         m_sampleFormat = kSampleFormatLittleEndian;
     } else {
         m_byteOrder = 0;
-        m_sampleFormat = kSampleFormatBigEndian;
     }
     SetTransform();
-    err = WriteHeader();
-    if (err)
-        return err;
     m_dataOffset = kParisHeaderBytes;
     return noErr;
-}
-
-OSErr CParisLinearFile::RewriteHeader()
-{
-    return WriteHeader();
 }
 
 // ============================================================ block I/O

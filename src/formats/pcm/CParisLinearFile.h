@@ -29,23 +29,20 @@ public:
 
     // A name ending in ".L" or ".R" is taken as the "-L" / "-R" member name.
     OSErr SetFile(const FSSpec* spec) override;
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
-    QString GetFormatName() const override;
-
-    OSErr ReadHeader();
-    OSErr WriteHeader();
 
     Boolean IsLittleEndian() const { return m_byteOrder == 1; }
     UInt32 GetHeaderWord24() const { return m_headerWord24; }
 
 protected:
-    OSErr RewriteHeader() override;
+    OSErr ReadHeader() override;
+    // The file region; its result is not the open's.
+    OSErr AfterOpen() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    // The byte order comes from the first byte of the specifics.
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    OSErr WriteHeader() override;
     // File position of `frame` (for 24 bits: of the group holding it).
     SInt64 FramePosition(UInt32 frame) const override;
     UInt32 FramesUpTo(SInt64 length) const override;

@@ -43,7 +43,7 @@ UInt32 RateField(double rate)
 
 } // namespace
 
-CSD1File::CSD1File() = default;
+CSD1File::CSD1File() : CLinearPCMFile(kSD1FileType, "SoundDesigner I") {}
 
 CSD1File::~CSD1File()
 {
@@ -51,9 +51,6 @@ CSD1File::~CSD1File()
         Close();
     }
 }
-
-OSType CSD1File::GetFileType() const { return kSD1FileType; }
-QString CSD1File::GetFormatName() const { return QStringLiteral("SoundDesigner I"); }
 
 void CSD1File::InitHeader(UInt8* h)
 {
@@ -87,39 +84,11 @@ void CSD1File::PutShape(UInt8* h) const
     pcm_bytes::PutBE16(h + kOffBits, UInt16(m_numBits));
 }
 
-OSErr CSD1File::ReadHeaderBytes(UInt8* header)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
-    if (err != noErr) {
-        return err;
-    }
-    long count = long(kSD1HeaderSize);
-    err = FSRead(m_refNum, &count, header);
-    if (err == noErr && count != long(kSD1HeaderSize)) {
-        err = eofErr;
-    }
-    return err;
-}
-
-OSErr CSD1File::WriteHeaderBytes(const UInt8* header)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, 0);
-    if (err != noErr) {
-        return err;
-    }
-    long count = long(kSD1HeaderSize);
-    err = FSWrite(m_refNum, &count, header);
-    if (err == noErr && count != long(kSD1HeaderSize)) {
-        err = ioErr;
-    }
-    return err;
-}
-
 OSErr CSD1File::ReadHeader()
 {
     QM_TRACE("CSD1File::ReadHeader", "sizeof(Header):" << long(kSD1HeaderSize));
     std::vector<UInt8> header(kSD1HeaderSize, 0);
-    OSErr err = ReadHeaderBytes(header.data());
+    OSErr err = ReadAt(0, header.data(), header.size());
     if (err != noErr) {
         return err;
     }
@@ -132,90 +101,51 @@ OSErr CSD1File::ReadHeader()
     m_numChannels = 1;
     m_sampleFormat = kSampleFormatBigEndian;
     m_dataOffset = kSD1HeaderSize;
-    SInt64 eof = 0;
-    err = GetEOF(m_refNum, &eof);
-    if (err != noErr) {
-        return err;
-    }
     const SInt64 bps = BitsToBytes(m_numBits);
     const SInt64 stated = SInt64(pcm_bytes::GetBE32(&header[kOffDataSize])) / bps;
-    const SInt64 held = std::max<SInt64>(0, eof - kSD1HeaderSize) / bps;
+    const SInt64 held = std::max<SInt64>(0, FileLength() - kSD1HeaderSize) / bps;
     m_numFrames = UInt32(std::min(stated, held));
+    ResetSamplerInfo();
     return noErr;
 }
 
-OSErr CSD1File::Open()
+OSErr CSD1File::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err != noErr) {
-            return err;
+    if (step == CreateStep::First) {
+        if (numChannels > 1) {
+            return kSD1BadChannelsErr;
         }
-        err = ReadHeader();
-        if (err != noErr) {
-            return err;
+        if (numBits != 8 && numBits != 16) {
+            return kSD1BadWordSizeErr;
         }
-        ResetSamplerInfo();
-        return AddFileRegion();
-    });
-}
-
-OSErr CSD1File::ProbeHeader(SInt16* result)
-{
-    return ProbeWith(result, [this] {
-        return Guarded([&]() -> OSErr {
-            const OSErr e = ReadHeader();
-            if (e == noErr) {
-                ResetSamplerInfo();
-            }
-            return e;
-        });
-    });
-}
-
-OSErr CSD1File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                       ConstStr255Param nameExtension, float sampleRate)
-{
-    if (numChannels > 1) {
-        return kSD1BadChannelsErr;
     }
-    if (numBits != 8 && numBits != 16) {
-        return kSD1BadWordSizeErr;
-    }
-    if (m_isOpen) {
-        return opWrErr;
-    }
-    if (numChannels == 0 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
+    if (step == CreateStep::BeforeBase && (numChannels == 0 || !(sampleRate > 0.0f) || std::isinf(sampleRate))) {
         return paramErr;
     }
-    return Guarded([&]() -> OSErr {
-        OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        err = CreateDataFork();
-        if (err != noErr) {
-            return err;
-        }
-        m_numChannels = 1;
-        m_sampleFormat = kSampleFormatBigEndian;
-        m_numBits = numBits;
-        m_sampleRate = sampleRate;
-        m_dataOffset = kSD1HeaderSize;
-        std::vector<UInt8> header(kSD1HeaderSize, 0);
-        InitHeader(header.data());
-        PutShape(header.data());
-        return WriteHeaderBytes(header.data());
-    });
+    return noErr;
+}
+
+OSErr CSD1File::SetUpNewFile(const UInt8*)
+{
+    m_dataOffset = kSD1HeaderSize;
+    return noErr;
+}
+
+OSErr CSD1File::WriteHeader()
+{
+    std::vector<UInt8> header(kSD1HeaderSize, 0);
+    InitHeader(header.data());
+    PutShape(header.data());
+    return WriteAt(0, header.data(), header.size());
 }
 
 OSErr CSD1File::RewriteHeader()
 {
     std::vector<UInt8> header(kSD1HeaderSize, 0);
-    OSErr err = ReadHeaderBytes(header.data());
+    OSErr err = ReadAt(0, header.data(), header.size());
     if (err == noErr) {
         PutShape(header.data());
-        err = WriteHeaderBytes(header.data());
+        err = WriteAt(0, header.data(), header.size());
     }
     return err;
 }

@@ -24,28 +24,22 @@ public:
     CSD1File();
     ~CSD1File() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
-
-    // Reads rate, word length and data size of the open file (frame count
-    // cut to the samples the file holds).
-    OSErr ReadHeader();
     // Fills a zeroed 1336-byte header with the constant fields.
     static void InitHeader(UInt8* header);
 
 protected:
+    // Reads rate, word length and data size of the open file (frame count
+    // cut to the samples the file holds).
+    OSErr ReadHeader() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    OSErr WriteHeader() override;
     OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
 
 private:
     // Stores data size, rate, period and word length into a header.
     void PutShape(UInt8* header) const;
-    OSErr ReadHeaderBytes(UInt8* header);
-    OSErr WriteHeaderBytes(const UInt8* header);
 };
 
 void RegisterSD1FileTypes();

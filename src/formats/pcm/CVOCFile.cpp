@@ -60,34 +60,25 @@ OSErr FindVOCBlock(UInt8 blockType, std::istream& stream)
     }
 }
 
+CVOCFile::CVOCFile() : CVOCFile(FOUR_CHAR_CODE("VOC "), "Voc") {}
+
+CVOCFile::CVOCFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
+{
+    // A file we cannot read is not kept open behind the caller's back; the
+    // base step of Create is not examined.
+    m_closesRefusedFile = true;
+    m_ignoresBaseCreateErr = true;
+}
+
 CVOCFile::~CVOCFile()
 {
     if (m_isOpen)
         Close();
 }
 
-OSType CVOCFile::GetFileType() const
-{
-    return FOUR_CHAR_CODE("VOC ");
-}
-
-QString CVOCFile::GetFormatName() const
-{
-    return QStringLiteral("Voc");
-}
-
 UInt32 CVOCFile::FrameBytes() const
 {
     return std::max<UInt32>(1, m_numChannels * UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1)));
-}
-
-OSErr CVOCFile::ReadAt(SInt64 position, void* bytes, SInt32 count)
-{
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err)
-        return err;
-    SInt32 n = count;
-    return FSRead(m_refNum, &n, bytes);
 }
 
 OSErr CVOCFile::FindBlock(UInt8 blockType)
@@ -117,7 +108,7 @@ bool CVOCFile::EndsCleanly(SInt64 position, SInt64 eof)
             return true;
         UInt8 header[4] = {0, 0, 0, 0};
         const SInt32 want = SInt32(std::min<SInt64>(4, eof - position));
-        if (want <= 0 || ReadAt(position, header, want) != noErr)
+        if (want <= 0 || ReadAt(position, header, std::size_t(want)) != noErr)
             return false;
         if (header[0] == kTerminator)
             return position == eof - 1;
@@ -185,30 +176,16 @@ void CVOCFile::SetTransform()
     m_transform.reverseBytes = m_numBits == 16;
 }
 
-OSErr CVOCFile::Open()
+OSErr CVOCFile::AfterOpen()
 {
-    OSErr err = OpenForReading();
-    if (err)
-        return err;
-    err = ReadHeader();
     SetTransform();
-    if (err) {
-        // A file we cannot read is not kept open behind the caller's back.
-        FSClose(m_refNum);
-        m_refNum = 0;
-        m_isOpen = false;
-        return err;
-    }
     return AddFileRegion();
 }
 
-OSErr CVOCFile::ProbeHeader(SInt16* result)
+OSErr CVOCFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    return ProbeWith(result, [this] { return ReadHeader(); });
-}
-
-OSErr CVOCFile::CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampleRate)
-{
+    if (step != CreateStep::AfterBase)
+        return noErr;
     if (numChannels > 1)
         return kVOCChannelsErr;
     if (!(sampleRate >= 3609.0f && sampleRate <= 20000.0f))
@@ -219,29 +196,16 @@ OSErr CVOCFile::CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampl
         return kVOCSampleRateErr;
     if (numBits != 8)
         return kVOCWordSizeErr;
+    if (numChannels == 0)
+        return kVOCChannelsErr;
     return noErr;
 }
 
-OSErr CVOCFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                       ConstStr255Param nameExtension, float sampleRate)
+OSErr CVOCFile::SetUpNewFile(const UInt8*)
 {
-    if (m_isOpen)
-        return opWrErr;
-    CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    OSErr err = CheckCreateShape(numChannels, numBits, sampleRate);
-    if (err)
-        return err;
-    if (numChannels == 0)
-        return kVOCChannelsErr;
-    err = CreateDataFork();
-    if (err)
-        return err;
-    m_sampleRate = sampleRate;
-    m_numChannels = numChannels;
-    m_numBits = numBits;
-    m_sampleFormat = numBits == 8 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;
+    m_sampleFormat = m_numBits == 8 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;
     SetTransform();
-    return WriteBlockHeaders();
+    return noErr;
 }
 
 OSErr CVOCFile::WriteFileHeader(UInt16 version)
@@ -254,7 +218,7 @@ OSErr CVOCFile::WriteFileHeader(UInt16 version)
     return WriteAt(0, header, 26);
 }
 
-OSErr CVOCFile::WriteBlockHeaders()
+OSErr CVOCFile::WriteHeader()
 {
     OSErr err = WriteFileHeader(kVOCVersion);
     if (err)

@@ -9,9 +9,9 @@
 // most 0xFFFFFF - 2 sample bytes; a write beyond that is refused.
 //
 // The class is also the base of CVOC_SBFile ('VOC2'), which differs in the
-// blocks it reads and writes (ReadHeader, WriteBlockHeaders,
-// UpdateBlockHeaders) and in its sample form; the block walk, the block
-// I/O and the lifecycle are shared.
+// blocks it reads and writes (ReadHeader, WriteHeader, UpdateBlockHeaders)
+// and in its sample form; the block walk, the block I/O and the lifecycle
+// are shared.
 #pragma once
 
 #include "CLinearPCMFile.h"
@@ -38,18 +38,14 @@ OSErr FindVOCBlock(UInt8 blockType, std::istream& stream);
 
 class CVOCFile : public CLinearPCMFile {
 public:
-    CVOCFile() = default;
+    CVOCFile();
     ~CVOCFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr RecalcNumFrames() override;
-    OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
 protected:
+    CVOCFile(OSType fileType, const char* formatName);
+
     // Updates the block lengths and ends the file with a terminator block.
     OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
@@ -57,12 +53,14 @@ protected:
     void SetTransform();
     // Reads the blocks that describe the sound: shape, rate, frame count,
     // sample-format code; leaves the mark on the first sample byte.
-    virtual OSErr ReadHeader();
+    OSErr ReadHeader() override;
+    OSErr AfterOpen() override;
     // Checks the shape asked of Create (the class's error codes).
-    virtual OSErr CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampleRate);
-    // Writes the blocks after the file header, up to the first sample byte,
-    // with placeholder lengths.
-    virtual OSErr WriteBlockHeaders();
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    // Writes the file header and the blocks after it, up to the first
+    // sample byte, with placeholder lengths.
+    OSErr WriteHeader() override;
     // Rewrites those blocks with the real lengths (on close).
     virtual OSErr UpdateBlockHeaders();
     // Header bytes in front of the samples inside the sound-data block body
@@ -74,7 +72,6 @@ protected:
     // On the open file: positions after the 4-byte header of the first block
     // of `blockType` at or after the first block.  -22004 when missing.
     OSErr FindBlock(UInt8 blockType);
-    OSErr ReadAt(SInt64 position, void* bytes, SInt32 count);
     UInt32 FrameBytes() const;
     // Sets the frame count from the sample bytes the data block declares,
     // clamped to the file; a length that leaves the rest of the file

@@ -19,20 +19,12 @@ UInt32 Length24(const UInt8* p)
 
 } // namespace
 
+CVOC_SBFile::CVOC_SBFile() : CVOCFile(FOUR_CHAR_CODE("VOC2"), "Voc Pro") {}
+
 CVOC_SBFile::~CVOC_SBFile()
 {
     if (m_isOpen)
         Close();
-}
-
-OSType CVOC_SBFile::GetFileType() const
-{
-    return FOUR_CHAR_CODE("VOC2");
-}
-
-QString CVOC_SBFile::GetFormatName() const
-{
-    return QStringLiteral("Voc Pro");
 }
 
 OSErr CVOC_SBFile::FindBlockFrom(SInt64 position, UInt8 a, UInt8 b, UInt8* type, SInt64* body)
@@ -129,8 +121,10 @@ OSErr CVOC_SBFile::ReadBlock8(SInt64 body)
     return SettleSampleBytes(length >= 2 ? length - 2 : 0);
 }
 
-OSErr CVOC_SBFile::CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampleRate)
+OSErr CVOC_SBFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
+    if (step != CreateStep::AfterBase)
+        return noErr;
     if (numChannels == 0 || numChannels > 255)
         return kVOCChannelsErr;
     if (!(sampleRate >= 1.0f && sampleRate < 4294967295.0f))
@@ -140,7 +134,7 @@ OSErr CVOC_SBFile::CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sa
     return noErr;
 }
 
-OSErr CVOC_SBFile::WriteBlockHeaders()
+OSErr CVOC_SBFile::WriteHeader()
 {
     OSErr err = WriteFileHeader(kVOCSBVersion);
     if (err)

@@ -22,16 +22,13 @@ constexpr OSErr kVOCSBNoFormatBlockErr = -22406;  // "lacks type 8 chunk (VOC SB
 
 class CVOC_SBFile : public CVOCFile {
 public:
-    CVOC_SBFile() = default;
+    CVOC_SBFile();
     ~CVOC_SBFile() override;
-
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
 protected:
     OSErr ReadHeader() override;
-    OSErr CheckCreateShape(UInt16 numChannels, SInt16 numBits, float sampleRate) override;
-    OSErr WriteBlockHeaders() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr WriteHeader() override;
     OSErr UpdateBlockHeaders() override;
     UInt32 DataBlockOverhead() const override { return 12; }
 
