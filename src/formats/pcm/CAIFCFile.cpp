@@ -43,7 +43,7 @@ SInt32 FloatSampleToInt32(float value)
 
 } // namespace
 
-CAIFCFile::CAIFCFile() = default;
+CAIFCFile::CAIFCFile() : CAIFFFile(kAIFCFileType, "AIFC") {}
 
 CAIFCFile::~CAIFCFile()
 {
@@ -51,8 +51,6 @@ CAIFCFile::~CAIFCFile()
         CAIFFFile::Close();
     }
 }
-
-OSType CAIFCFile::GetFileType() const { return kAIFCFileType; }
 
 QString CAIFCFile::GetFormatName() const
 {
@@ -65,7 +63,7 @@ QString CAIFCFile::GetFormatName() const
     if (m_sampleFormat == kSampleFormatDoubleBE) {
         return QStringLiteral("AIFC 64-bit float (big-endian)");
     }
-    return QStringLiteral("AIFC");
+    return CAIFFFile::GetFormatName();
 }
 
 bool CAIFCFile::CompressionFormat(OSType compression, SInt16 commBits, SInt16* sampleFormat, SInt16* bits)
@@ -139,45 +137,41 @@ OSErr CAIFCFile::WriteCOMM()
     });
 }
 
-OSErr CAIFCFile::Open()
+OSErr CAIFCFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenAndReadCOMM();
-        if (err != noErr) {
-            return err;
-        }
-        SInt64 available = 0;
-        err = ReadAnnotationsAndLocateData(&available);
-        if (err != noErr) {
-            return err;
-        }
-        ClampFramesTo(available);
-        return AddFileRegion();
-    });
+    OSErr err = ReadFormAndCOMM();
+    if (err != noErr) {
+        return err;
+    }
+    SInt64 available = 0;
+    err = ReadAnnotationsAndLocateData(&available);
+    if (err != noErr) {
+        return err;
+    }
+    ClampFramesTo(available);
+    return noErr;
 }
 
-OSErr CAIFCFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                        ConstStr255Param nameExtension, float sampleRate)
+OSErr CAIFCFile::AfterOpen()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        m_compression = kNONE;
-        ChunkBuilder header;
-        PutFORMHeader(&header, kAIFCFileType);
-        header.put_fourcc(kFVER);
-        header.put_u32(4);
-        header.put_u32(kAIFCVersion1);
-        PutEmptyChunk(&header, kCOMM, 38);  // the body is written at close
-        PutEmptySSND(&header);
-        err = WriteAt(0, header.data(), header.size());
-        if (err == noErr) {
-            m_dataOffset = SInt64(header.size());
-        }
-        return err;
-    });
+    return AddFileRegion();
+}
+
+OSErr CAIFCFile::WriteHeader()
+{
+    m_compression = kNONE;
+    ChunkBuilder header;
+    PutFORMHeader(&header, kAIFCFileType);
+    header.put_fourcc(kFVER);
+    header.put_u32(4);
+    header.put_u32(kAIFCVersion1);
+    PutEmptyChunk(&header, kCOMM, 38);  // the body is written at close
+    PutEmptySSND(&header);
+    const OSErr err = WriteAt(0, header.data(), header.size());
+    if (err == noErr) {
+        m_dataOffset = SInt64(header.size());
+    }
+    return err;
 }
 
 OSErr CAIFCFile::ReadBlock(UInt32 frame)

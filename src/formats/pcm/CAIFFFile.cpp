@@ -52,7 +52,9 @@ SInt16 MarkerNumber(const std::string& text)
 
 // ================================================================ object
 
-CAIFFFile::CAIFFFile()
+CAIFFFile::CAIFFFile() : CAIFFFile(kAIFFFileType, "AIFF") {}
+
+CAIFFFile::CAIFFFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
 {
     m_notOpenErr = kAIFFNotOpenErr;
 }
@@ -64,10 +66,8 @@ CAIFFFile::~CAIFFFile()
     }
 }
 
-OSType CAIFFFile::GetFileType() const { return kAIFFFileType; }
 Boolean CAIFFFile::SupportsSplitChannels() const { return true; }
 QString CAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
-QString CAIFFFile::GetFormatName() const { return QStringLiteral("AIFF"); }
 
 
 void CAIFFFile::LimitBlockBytes()
@@ -157,15 +157,9 @@ OSErr CAIFFFile::AppendAtEnd(const void* data, std::size_t count)
 
 // ================================================================ open
 
-OSErr CAIFFFile::OpenForReading()
+OSErr CAIFFFile::ReadFormAndCOMM()
 {
-    const OSErr err = CLinearPCMFile::OpenForReading();
-    return err != noErr ? err : ReadFormHeader();
-}
-
-OSErr CAIFFFile::OpenAndReadCOMM()
-{
-    const OSErr err = OpenForReading();
+    const OSErr err = ReadFormHeader();
     return err != noErr ? err : ReadCOMM();
 }
 
@@ -321,47 +315,42 @@ OSErr CAIFFFile::ReadAPPL()
     });
 }
 
-OSErr CAIFFFile::Open()
+OSErr CAIFFFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenAndReadCOMM();
-        if (err != noErr) {
-            return err;
-        }
-        const std::string name = GetFileNameString();
-        const std::size_t n = name.size();
-        if (n >= 4 && name[n - 4] == '.' && (name[n - 3] == 's' || name[n - 3] == 'S') && name[n - 2] == '3' &&
-            name[n - 1] == '2') {
-            m_sampleFormat = kSampleFormat24In32;
-            m_numBits = 32;
-        } else {
-            m_sampleFormat = kSampleFormatBigEndian;
-        }
-        SInt64 available = 0;
-        err = ReadAnnotationsAndLocateData(&available);
-        if (err != noErr) {
-            return err;
-        }
-        // A COMM promising more than the data holds is cut to the data; the
-        // file stays usable and the caller is warned through DataCutShort.
-        LimitBlockBytes();
-        const bool cut = ClampFramesTo(available) || m_numFrames < m_commFrames;
-        // Sound data that cannot hold one frame: the channel count is not real.
-        if (cut && m_numFrames == 0 && available > 0) {
-            return kAIFFNoCOMMErr;
-        }
-        m_dataCutShort = cut;
-        const OSErr result = noErr;
-        err = AddFileRegion();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadAPPL();
-        if (err != noErr) {
-            return err;
-        }
-        return result;
-    });
+    OSErr err = ReadFormAndCOMM();
+    if (err != noErr) {
+        return err;
+    }
+    const std::string name = GetFileNameString();
+    const std::size_t n = name.size();
+    if (n >= 4 && name[n - 4] == '.' && (name[n - 3] == 's' || name[n - 3] == 'S') && name[n - 2] == '3' &&
+        name[n - 1] == '2') {
+        m_sampleFormat = kSampleFormat24In32;
+        m_numBits = 32;
+    } else {
+        m_sampleFormat = kSampleFormatBigEndian;
+    }
+    SInt64 available = 0;
+    err = ReadAnnotationsAndLocateData(&available);
+    if (err != noErr) {
+        return err;
+    }
+    // A COMM promising more than the data holds is cut to the data; the
+    // file stays usable and the caller is warned through DataCutShort.
+    LimitBlockBytes();
+    const bool cut = ClampFramesTo(available) || m_numFrames < m_commFrames;
+    // Sound data that cannot hold one frame: the channel count is not real.
+    if (cut && m_numFrames == 0 && available > 0) {
+        return kAIFFNoCOMMErr;
+    }
+    m_dataCutShort = cut;
+    return noErr;
+}
+
+OSErr CAIFFFile::AfterOpen()
+{
+    const OSErr err = AddFileRegion();
+    return err != noErr ? err : ReadAPPL();
 }
 
 OSErr CAIFFFile::ProbeHeader(SInt16* result)
@@ -400,10 +389,10 @@ OSErr CAIFFFile::ReadMARK()
             if (name.size() >= 2 && name[0] == '#' && name[1] >= '0' && name[1] <= '9') {
                 const std::size_t space = name.find(' ', 1);
                 marker.number = MarkerNumber(name.substr(1, space == std::string::npos ? std::string::npos : space - 1));
-                SetMarkerName(&marker, space == std::string::npos ? std::string() : name.substr(space + 1));
+                SetName(marker.name, space == std::string::npos ? std::string() : name.substr(space + 1));
                 marker.type = 1;
             } else {
-                SetMarkerName(&marker, name);
+                SetName(marker.name, name);
                 marker.type = 2;
                 marker.number = -1;
             }
@@ -539,7 +528,7 @@ OSErr CAIFFFile::WriteINST()
                 marker.pos = positions[m];
                 marker.type = 2;
                 marker.number = -1;
-                SetMarkerName(&marker, kNames[k][m]);
+                SetName(marker.name, kNames[k][m]);
                 OSErr err = AddMarker(&marker);
                 if (err != noErr) {
                     return err;
@@ -730,59 +719,44 @@ OSErr CAIFFFile::WriteRegions()
 
 // ================================================================ create
 
-OSErr CAIFFFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                            ConstStr255Param nameExtension, float sampleRate)
+OSErr CAIFFFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    if (m_isOpen) {
-        return opWrErr;
+    if (step != CreateStep::BeforeBase) {
+        return noErr;
     }
     if (numChannels == 0 || numBits <= 0 || numBits > 32 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
         return paramErr;
     }
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err != noErr) {
-        return err;
-    }
-    err = CreateDataFork();
-    if (err != noErr) {
-        return err;
-    }
-    m_sampleFormat = kSampleFormatBigEndian;
-    m_transform = SampleTransform{};
-    m_sampleRate = sampleRate;
-    m_numChannels = numChannels;
-    m_numBits = SInt16((numBits + 7) / 8 * 8);
+    return noErr;
+}
+
+OSErr CAIFFFile::SetUpNewFile(const UInt8*)
+{
+    m_numBits = WholeByteBits(m_numBits);
     LimitBlockBytes();
     m_formEnd = kPlaceholderFORMSize;
     m_channelLayoutTag = 0;
     return noErr;
 }
 
-OSErr CAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                        ConstStr255Param nameExtension, float sampleRate)
+OSErr CAIFFFile::WriteHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        ChunkBuilder header;
-        PutFORMHeader(&header, kAIFFFileType);
-        PutEmptyChunk(&header, kCOMM, 18);  // the body is written at close
-        err = WriteAt(0, header.data(), header.size());
-        if (err == noErr) {
-            err = WriteCHAN();
-        }
-        if (err == noErr) {
-            ChunkBuilder ssnd;
-            PutEmptySSND(&ssnd);
-            err = AppendAtEnd(ssnd.data(), ssnd.size());
-        }
-        if (err == noErr) {
-            err = GetEOF(m_refNum, &m_dataOffset);
-        }
-        return err;
-    });
+    ChunkBuilder header;
+    PutFORMHeader(&header, kAIFFFileType);
+    PutEmptyChunk(&header, kCOMM, 18);  // the body is written at close
+    OSErr err = WriteAt(0, header.data(), header.size());
+    if (err == noErr) {
+        err = WriteCHAN();
+    }
+    if (err == noErr) {
+        ChunkBuilder ssnd;
+        PutEmptySSND(&ssnd);
+        err = AppendAtEnd(ssnd.data(), ssnd.size());
+    }
+    if (err == noErr) {
+        err = GetEOF(m_refNum, &m_dataOffset);
+    }
+    return err;
 }
 
 // ================================================================= close

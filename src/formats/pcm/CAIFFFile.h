@@ -52,16 +52,9 @@ public:
     CAIFFFile();
     ~CAIFFFile() override;
 
-    OSErr Open() override;
-    // The shape: channels >= 1, 1..32 bits (rounded up to whole bytes),
-    // rate > 0; paramErr otherwise.
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
-    QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
 
     // The chunk walk: on success the file's mark stands at the chunk's size
@@ -84,6 +77,19 @@ public:
     UInt32 GetChannelLayoutTag() const { return m_channelLayoutTag; }
 
 protected:
+    // The family's other types: their type code and format name.
+    CAIFFFile(OSType fileType, const char* formatName);
+
+    // Open: the FORM header, 'COMM', the annotation chunks and 'SSND'; then
+    // the file region and 'APPL'.
+    OSErr ReadHeader() override;
+    OSErr AfterOpen() override;
+    // Create: the shape is channels >= 1, 1..32 bits (rounded up to whole
+    // bytes), rate > 0; paramErr otherwise.
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    // FORM header, an empty 'COMM', 'CHAN', an empty 'SSND'.
+    OSErr WriteHeader() override;
     // Patches the sizes and appends the annotation chunks.
     OSErr RewriteHeader() override;
     // The FORM size may not pass kAIFFMaxFormSize.
@@ -95,14 +101,10 @@ protected:
     OSErr ReadChunk(OSType id, ChunkView* body, bool* found);
     // Appends bytes at the end of the file.
     OSErr AppendAtEnd(const void* data, std::size_t count);
-    // Opens the data fork read-only and reads the FORM header (FORM end).
-    OSErr OpenForReading();
+    // Reads the FORM header (FORM end).
     OSErr ReadFormHeader();
-    // OpenForReading, then ReadCOMM: the first steps of every Open.
-    OSErr OpenAndReadCOMM();
-    // The base Create, the exclusive file creation and the shape checks.
-    OSErr CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                     ConstStr255Param nameExtension, float sampleRate);
+    // ReadFormHeader, then ReadCOMM: the first steps of every Open.
+    OSErr ReadFormAndCOMM();
     // Finds 'SSND' and sets the data offset (offset field applied) and the
     // bytes of sample data it holds.  -22201 when absent.
     OSErr LocateSoundData(SInt64* availableBytes);

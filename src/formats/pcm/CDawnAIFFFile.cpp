@@ -60,11 +60,8 @@ UInt64 DawnStartTimeToFrames(UInt32 offsetField, double sampleRate)
     return UInt64(frames);
 }
 
-CDawnAIFFFile::CDawnAIFFFile() = default;
+CDawnAIFFFile::CDawnAIFFFile() : CAIFFFile(kDawnFileType, "Dawn AIFF") {}
 CDawnAIFFFile::~CDawnAIFFFile() = default;  // CAIFFFile closes an open file
-
-OSType CDawnAIFFFile::GetFileType() const { return kDawnFileType; }
-QString CDawnAIFFFile::GetFormatName() const { return QStringLiteral("Dawn AIFF"); }
 
 OSErr CDawnAIFFFile::FindChunk(OSType id, ChunkInfo* info)
 {
@@ -127,94 +124,87 @@ OSErr CDawnAIFFFile::FindChunk(OSType id, ChunkInfo* info)
     });
 }
 
-OSErr CDawnAIFFFile::Open()
+OSErr CDawnAIFFFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenAndReadCOMM();
-        if (err != noErr) {
-            return err;
-        }
-        m_sampleFormat = kSampleFormatBigEndian;
-        // The frame count is cut below against the file itself; ReadCOMM's
-        // own cut reads the SSND offset as a data offset, which it is not here.
-        m_numFrames = m_commFrames;
-        // Markers only from a 'MARK' chunk that can be trusted (ours): the
-        // loops of 'INST' name two of them.
-        ChunkInfo mark;
-        if (FindChunk(kMARK, &mark) == noErr) {
-            RefNumChunkSource source(m_refNum);
-            ChunkReader reader(source, WalkOptions());
-            if (reader.ReadHeader() == noErr && MARKSizeHolds(reader, mark.bodyPos, mark.sizeField) &&
-                (err = ReadMARK()) != noErr) {
-                return err;
-            }
-        }
-        if ((err = ReadINSTLoops()) != noErr || (err = ReadINSTSamplerInfo()) != noErr) {
-            return err;
-        }
-        ChunkInfo ssnd;
-        err = FindChunk(kSSND, &ssnd);
-        if (err != noErr) {
-            return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
-        }
+    OSErr err = ReadFormAndCOMM();
+    if (err != noErr) {
+        return err;
+    }
+    m_sampleFormat = kSampleFormatBigEndian;
+    // The frame count is cut below against the file itself; ReadCOMM's
+    // own cut reads the SSND offset as a data offset, which it is not here.
+    m_numFrames = m_commFrames;
+    // Markers only from a 'MARK' chunk that can be trusted (ours): the
+    // loops of 'INST' name two of them.
+    ChunkInfo mark;
+    if (FindChunk(kMARK, &mark) == noErr) {
         RefNumChunkSource source(m_refNum);
         ChunkReader reader(source, WalkOptions());
-        ChunkView offsetField;
-        err = reader.ReadRange(ssnd.bodyPos, 4, &offsetField);
-        if (err != noErr) {
+        if (reader.ReadHeader() == noErr && MARKSizeHolds(reader, mark.bodyPos, mark.sizeField) &&
+            (err = ReadMARK()) != noErr) {
             return err;
         }
-        const UInt32 startTime = offsetField.has(4) ? offsetField.get_u32be() : 0;
-        m_dataOffset = ssnd.bodyPos + 8;
-        SInt64 fileLength = 0;
-        err = GetEOF(m_refNum, &fileLength);
-        if (err != noErr) {
-            return err;
-        }
-        m_formEnd = std::min(m_formEnd, fileLength);
-        if (m_dataOffset >= fileLength) {
-            m_dataOffset = std::min(m_dataOffset, fileLength);
-            m_numFrames = 0;
-        } else {
-            ClampFramesTo(fileLength - m_dataOffset);
-        }
-        err = SetFPos(m_refNum, fsFromStart, m_dataOffset);
-        if (err != noErr) {
-            return err;
-        }
-        m_startFrames = DawnStartTimeToFrames(startTime, m_sampleRate);
-        SFTRegion region;
-        region.regionID = 0;
-        region.start = 0;
-        region.end = m_numFrames;
-        region.syncFrame = 0;
-        region.timeStamp = SInt64(std::min<UInt64>(m_startFrames, UInt64(std::numeric_limits<SInt64>::max())));
-        const std::string name = GetFileNameString();
-        const std::size_t length = std::min<std::size_t>(name.size(), 31);
-        region.name[0] = UInt8(length);
-        std::memcpy(region.name + 1, name.data(), length);
-        return AddRegion(&region);
-    });
+    }
+    if ((err = ReadINSTLoops()) != noErr || (err = ReadINSTSamplerInfo()) != noErr) {
+        return err;
+    }
+    ChunkInfo ssnd;
+    err = FindChunk(kSSND, &ssnd);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    ChunkView offsetField;
+    err = reader.ReadRange(ssnd.bodyPos, 4, &offsetField);
+    if (err != noErr) {
+        return err;
+    }
+    const UInt32 startTime = offsetField.has(4) ? offsetField.get_u32be() : 0;
+    m_dataOffset = ssnd.bodyPos + 8;
+    SInt64 fileLength = 0;
+    err = GetEOF(m_refNum, &fileLength);
+    if (err != noErr) {
+        return err;
+    }
+    m_formEnd = std::min(m_formEnd, fileLength);
+    if (m_dataOffset >= fileLength) {
+        m_dataOffset = std::min(m_dataOffset, fileLength);
+        m_numFrames = 0;
+    } else {
+        ClampFramesTo(fileLength - m_dataOffset);
+    }
+    err = SetFPos(m_refNum, fsFromStart, m_dataOffset);
+    if (err != noErr) {
+        return err;
+    }
+    m_startFrames = DawnStartTimeToFrames(startTime, m_sampleRate);
+    return noErr;
 }
 
-OSErr CDawnAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                            ConstStr255Param nameExtension, float sampleRate)
+OSErr CDawnAIFFFile::AfterOpen()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        ChunkBuilder header;
-        PutFORMHeader(&header, kAIFFFileType);
-        PutEmptyChunk(&header, kCOMM, 18);
-        PutEmptySSND(&header);
-        err = WriteAt(0, header.data(), header.size());
-        if (err == noErr) {
-            m_dataOffset = SInt64(header.size());  // 54
-        }
-        return err;
-    });
+    SFTRegion region;
+    region.regionID = 0;
+    region.start = 0;
+    region.end = m_numFrames;
+    region.syncFrame = 0;
+    region.timeStamp = SInt64(std::min<UInt64>(m_startFrames, UInt64(std::numeric_limits<SInt64>::max())));
+    SetName(region.name, GetFileNameString());
+    return AddRegion(&region);
+}
+
+OSErr CDawnAIFFFile::WriteHeader()
+{
+    ChunkBuilder header;
+    PutFORMHeader(&header, kAIFFFileType);
+    PutEmptyChunk(&header, kCOMM, 18);
+    PutEmptySSND(&header);
+    const OSErr err = WriteAt(0, header.data(), header.size());
+    if (err == noErr) {
+        m_dataOffset = SInt64(header.size());  // 54
+    }
+    return err;
 }
 
 namespace {

@@ -400,7 +400,7 @@ OSErr CSonicAIFFFile::ReadMARK()
             marker.type = 2;
             marker.number = -1;
         }
-        SetMarkerName(&marker, name);
+        SetName(marker.name, name);
         return AddMarker(&marker) == noErr;
     });
     return noErr;

@@ -4,7 +4,7 @@
 #include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 
-CTempFile::CTempFile() = default;
+CTempFile::CTempFile() : CAIFFFile(kAIFFFileType, "Temp") {}
 
 CTempFile::~CTempFile()
 {
@@ -33,11 +33,6 @@ OSErr CTempFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
         m_ownsFile = true;
     }
     return err;
-}
-
-QString CTempFile::GetFormatName() const
-{
-    return QStringLiteral("Temp");
 }
 
 void RegisterTempFileTypes()

@@ -110,11 +110,11 @@ void ForEachMARKEntry(ChunkView& body, const std::function<bool(const MARKEntry&
     }
 }
 
-void SetMarkerName(SFTMarker* marker, const std::string& name)
+void SetName(Str31 name, const std::string& text)
 {
-    const std::size_t length = std::min<std::size_t>(name.size(), 31);
-    marker->name[0] = UInt8(length);
-    std::memcpy(marker->name + 1, name.data(), length);
+    const std::size_t length = std::min<std::size_t>(text.size(), 31);
+    name[0] = UInt8(length);
+    std::memcpy(name + 1, text.data(), length);
 }
 
 } // namespace aiff_chunks

@@ -72,7 +72,7 @@ struct MARKEntry {
 // The entries of a 'MARK' body: the count, then entries while 7 bytes
 // remain; `take` returns false to stop.
 void ForEachMARKEntry(ChunkView& body, const std::function<bool(const MARKEntry&)>& take);
-// A marker's name from text (cut to 31 bytes).
-void SetMarkerName(SFTMarker* marker, const std::string& name);
+// A marker's or region's name (Pascal string) from text cut to 31 bytes.
+void SetName(Str31 name, const std::string& text);
 
 } // namespace aiff_chunks
