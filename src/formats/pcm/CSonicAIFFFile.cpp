@@ -66,7 +66,7 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 
 // ================================================================ object
 
-CSonicAIFFFile::CSonicAIFFFile()
+CSonicAIFFFile::CSonicAIFFFile() : CLinearPCMFile(kSonicAIFFFileType, "Sonic AIFF")
 {
     m_notOpenErr = kNotOpenErr;
 }
@@ -78,7 +78,6 @@ CSonicAIFFFile::~CSonicAIFFFile()
     }
 }
 
-OSType CSonicAIFFFile::GetFileType() const { return kSonicAIFFFileType; }
 Boolean CSonicAIFFFile::SupportsSplitChannels() const { return true; }
 QString CSonicAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.1/.2)"); }
 QString CSonicAIFFFile::GetFormatName() const { return FormatNameForMode(m_packingMode); }
@@ -240,12 +239,6 @@ OSErr CSonicAIFFFile::ReadChunk(OSType id, ChunkInfo* info, ChunkView* body, boo
     RefNumChunkSource source(m_refNum);
     ChunkReader reader(source, WalkOptions());
     return reader.ReadBody(*info, body, maxBytes);
-}
-
-OSErr CSonicAIFFFile::OpenForReading()
-{
-    const OSErr err = CLinearPCMFile::OpenForReading();
-    return err != noErr ? err : ReadFormHeader();
 }
 
 OSErr CSonicAIFFFile::ReadFormHeader()
@@ -446,27 +439,25 @@ OSErr CSonicAIFFFile::ReadINST()
 
 // ================================================================ open
 
-OSErr CSonicAIFFFile::Open()
+OSErr CSonicAIFFFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err == noErr) err = ReadCOMM();
-        if (err == noErr) err = ReadAPPL();
-        if (err != noErr) {
-            return err;
-        }
-        m_sampleFormat = kSampleFormatBigEndian;
-        // Only the word length that suits the packing can be read.
-        const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
-        const SInt16 blockBits = fileBytes == 2 ? 16 : 24;
-        if (fileBytes == 0 || m_numBits != blockBits) {
-            return kNoCOMMErr;
-        }
-        if ((err = ReadMARK()) != noErr || (err = ReadINST()) != noErr || (err = LocateSoundData()) != noErr) {
-            return err;
-        }
-        return AddFileRegion();
-    });
+    OSErr err = ReadFormHeader();
+    if (err == noErr) err = ReadCOMM();
+    if (err == noErr) err = ReadAPPL();
+    if (err != noErr) {
+        return err;
+    }
+    m_sampleFormat = kSampleFormatBigEndian;
+    // Only the word length that suits the packing can be read.
+    const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
+    const SInt16 blockBits = fileBytes == 2 ? 16 : 24;
+    if (fileBytes == 0 || m_numBits != blockBits) {
+        return kNoCOMMErr;
+    }
+    if ((err = ReadMARK()) != noErr || (err = ReadINST()) != noErr || (err = LocateSoundData()) != noErr) {
+        return err;
+    }
+    return noErr;
 }
 
 OSErr CSonicAIFFFile::ProbeHeader(SInt16* result)

@@ -357,7 +357,9 @@ bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format)
 }
 
 // ======================================================== construction
-CWAVEFile::CWAVEFile()
+CWAVEFile::CWAVEFile() : CWAVEFile(FOUR_CHAR_CODE("WAVE"), "Wave") {}
+
+CWAVEFile::CWAVEFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
 {
     m_notOpenErr = fnOpnErr;
 }
@@ -368,10 +370,8 @@ CWAVEFile::~CWAVEFile()
         Close();
 }
 
-OSType CWAVEFile::GetFileType() const { return FOUR_CHAR_CODE("WAVE"); }
 Boolean CWAVEFile::SupportsSplitChannels() const { return true; }
 QString CWAVEFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
-QString CWAVEFile::GetFormatName() const { return QStringLiteral("Wave"); }
 
 std::string CWAVEFile::GetChannelName(UInt16 channel) const
 {

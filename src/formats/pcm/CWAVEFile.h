@@ -93,10 +93,8 @@ public:
                  ConstStr255Param nameExtension, float sampleRate) override;
     // Reads the shape and counts the regions ('ltxt' entries) into *result.
     OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
-    QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
 
     // ------------------------------------------------- the family's hooks
@@ -137,6 +135,9 @@ public:
     UInt64 GetFileFrameBytes() const { return UInt64(m_fileSampleBytes) * m_numChannels; }
 
 protected:
+    // The family's other types: their type code and format name.
+    CWAVEFile(OSType fileType, const char* formatName);
+
     // Patches the sizes and the channel mask, appends the chunks.
     OSErr RewriteHeader() override;
     SInt64 FileBytesPerFrame() const override;

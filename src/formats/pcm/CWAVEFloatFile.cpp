@@ -1,13 +1,13 @@
 #include "CWAVEFloatFile.h"
 
+CWAVEFloatFile::CWAVEFloatFile() : CWAVEFile(FOUR_CHAR_CODE("WVfl"), "Wave 32 bits float (Samplitude)") {}
+
 CWAVEFloatFile::~CWAVEFloatFile()
 {
     if (IsOpen())
         CWAVEFloatFile::Close();
 }
 
-OSType CWAVEFloatFile::GetFileType() const { return FOUR_CHAR_CODE("WVfl"); }
-QString CWAVEFloatFile::GetFormatName() const { return QStringLiteral("Wave 32 bits float (Samplitude)"); }
 
 OSErr CWAVEFloatFile::ReadFormat()
 {

@@ -10,12 +10,10 @@
 
 class CWAVEFloatFile : public CWAVEFile {
 public:
-    CWAVEFloatFile() = default;
+    CWAVEFloatFile();
     ~CWAVEFloatFile() override;
 
     OSErr ReadFormat() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
 protected:
     Coding WrittenCoding() const override;

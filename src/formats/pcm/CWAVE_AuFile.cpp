@@ -6,14 +6,16 @@ namespace {
 constexpr FourCharCode kFact = ChunkID("fact");
 }
 
+CWAVE_AuFile::CWAVE_AuFile() : CWAVE_AuFile(FOUR_CHAR_CODE("WVau"), "Wave \xCE\xBC-law") {}
+
+CWAVE_AuFile::CWAVE_AuFile(OSType fileType, const char* formatName) : CWAVEFile(fileType, formatName) {}
+
 CWAVE_AuFile::~CWAVE_AuFile()
 {
     if (IsOpen())
         CWAVE_AuFile::Close();
 }
 
-OSType CWAVE_AuFile::GetFileType() const { return FOUR_CHAR_CODE("WVau"); }
-QString CWAVE_AuFile::GetFormatName() const { return QString::fromUtf8("Wave \xCE\xBC-law"); }
 UInt16 CWAVE_AuFile::WrittenFormatTag() const { return kWAVEFormatMuLaw; }
 
 OSErr CWAVE_AuFile::ReadFormat()

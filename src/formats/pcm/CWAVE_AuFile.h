@@ -10,18 +10,19 @@
 
 class CWAVE_AuFile : public CWAVEFile {
 public:
-    CWAVE_AuFile() = default;
+    CWAVE_AuFile();
     ~CWAVE_AuFile() override;
 
     OSErr ReadFormat() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
     // Writes the companded 'fmt ' chunk with `formatTag` and the 'fact'
     // chunk at the end of the header.
     virtual OSErr WriteFmtFactChunks(UInt16 formatTag);
 
 protected:
+    // The A-law class: its type code and format name.
+    CWAVE_AuFile(OSType fileType, const char* formatName);
+
     Coding WrittenCoding() const override;
     OSErr WriteFormatChunks() override;
     OSErr PatchFactChunk() override;
