@@ -124,20 +124,21 @@ OSErr CAIFFFile::FindChunk(OSType id, ChunkInfo* info)
     return noErr;
 }
 
-OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found)
+OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* info, SInt64 maxBytes)
 {
     *found = false;
-    ChunkInfo info;
-    OSErr err = FindChunk(id, &info);
+    ChunkInfo local;
+    if (!info) {
+        info = &local;
+    }
+    OSErr err = FindChunk(id, info);
     if (err == kChunkNotFoundErr) {
         return noErr;
     }
     if (err != noErr) {
         return err;
     }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    err = reader.ReadBody(info, body);
+    err = ReadBody(m_refNum, *info, body, maxBytes);
     if (err != noErr) {
         return err;
     }
@@ -182,19 +183,14 @@ OSErr CAIFFFile::LocateSoundData(SInt64* availableBytes)
 {
     *availableBytes = 0;
     ChunkInfo info;
-    OSErr err = FindChunk(kSSND, &info);
-    if (err == kChunkNotFoundErr) {
-        return kAIFFNoSSNDErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView header;
-    err = reader.ReadBody(info, &header, 8);
+    bool found = false;
+    const OSErr err = ReadChunk(kSSND, &header, &found, &info, 8);
     if (err != noErr) {
         return err;
+    }
+    if (!found) {
+        return kAIFFNoSSNDErr;
     }
     SInt64 offset = 0;
     if (header.has(4)) {

@@ -96,9 +96,9 @@ protected:
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
     // Bytes of one frame in the file (channels x bytes per sample).
     SInt64 BytesPerFrame() const { return FileBytesPerFrame(); }
-    // Loads a chunk's body; *found false (and noErr) when the chunk is not
-    // there.
-    OSErr ReadChunk(OSType id, ChunkView* body, bool* found);
+    // Loads a chunk's body (at most maxBytes of it when >= 0; `info` may
+    // be null); *found false (and noErr) when the chunk is not there.
+    OSErr ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* info = nullptr, SInt64 maxBytes = -1);
     // Appends bytes at the end of the file.
     OSErr AppendAtEnd(const void* data, std::size_t count);
     // Reads the FORM header (FORM end).

@@ -236,9 +236,7 @@ OSErr CSonicAIFFFile::ReadChunk(OSType id, ChunkInfo* info, ChunkView* body, boo
         return err;
     }
     *found = true;
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    return reader.ReadBody(*info, body, maxBytes);
+    return ReadBody(m_refNum, *info, body, maxBytes);
 }
 
 OSErr CSonicAIFFFile::ReadFormHeader()

@@ -30,6 +30,13 @@ OSErr ReadFORMHeader(SInt16 refNum, SInt64* formEnd)
     return noErr;
 }
 
+OSErr ReadBody(SInt16 refNum, const ChunkInfo& info, ChunkView* body, SInt64 maxBytes)
+{
+    RefNumChunkSource source(refNum);
+    ChunkReader reader(source, WalkOptions());
+    return reader.ReadBody(info, body, maxBytes);
+}
+
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType)
 {
     chunk->put_fourcc(kFORM);

@@ -30,6 +30,10 @@ ChunkWalkOptions WalkOptions();
 // stops.  -22004 when the file is not a 'FORM' (or is shorter than 12 bytes).
 OSErr ReadFORMHeader(SInt16 refNum, SInt64* formEnd);
 
+// Loads the body of a chunk found in an open fork (at most maxBytes of it
+// when maxBytes >= 0).
+OSErr ReadBody(SInt16 refNum, const ChunkInfo& info, ChunkView* body, SInt64 maxBytes = -1);
+
 // "FORM", the placeholder size and the form type.
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType);
 // A chunk of `size` zero bytes (its body is written at close).
