@@ -661,16 +661,12 @@ OSErr CSDIIFile::PrepareWriteBlock(UInt32 frame)
 
 OSErr CSDIIFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
+    OSErr err = BeginForkWrite(m_isOpen, m_writeBuffer, m_bufferFrames, &frames);
+    if (err || frames == 0)
+        return err;
     if (UInt64(frame) + frames > 0xFFFFFFFFull)
         return paramErr;
-    OSErr err = SetFilePos(frame);
+    err = SetFilePos(frame);
     if (err)
         return err;
     long count = long(UInt64(frames) * FrameBytes());

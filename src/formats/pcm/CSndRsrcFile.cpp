@@ -396,16 +396,12 @@ OSErr CSndRsrcFile::PrepareWriteBlock(UInt32 frame)
 
 OSErr CSndRsrcFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
+    OSErr err = BeginForkWrite(m_isOpen, m_writeBuffer, m_bufferFrames, &frames);
+    if (err || frames == 0)
+        return err;
     if ((UInt64(frame) + frames) * FrameBytes() > kMaxSampleBytes)
         return kSndTooBigErr;
-    OSErr err = SetFilePos(frame);
+    err = SetFilePos(frame);
     if (err)
         return err;
     // Converted in a copy: the caller's block keeps its form.

@@ -1,6 +1,9 @@
 #include "fork_helpers.h"
 
+#include "CSoundFile.h"
 #include "ZuResourceFile.h"
+
+#include <algorithm>
 
 OSErr RememberFSRef(const FSSpec& spec, FSRef* ref, Boolean* valid)
 {
@@ -18,6 +21,16 @@ std::unique_ptr<ZuResourceFile> MakeResourceFork(const FSRef& ref, Boolean refVa
     if (refValid)
         return std::make_unique<ZuResourceFile>(ref, true);
     return std::make_unique<ZuResourceFile>(path, true);
+}
+
+OSErr BeginForkWrite(bool isOpen, const UInt8* block, UInt32 blockFrames, UInt32* frames)
+{
+    if (!isOpen)
+        return kFileNotOpenedErr;
+    if (!block)
+        return paramErr;
+    *frames = std::min(*frames, blockFrames);
+    return noErr;
 }
 
 HandleOwner::~HandleOwner()

@@ -19,6 +19,12 @@ OSErr RememberFSRef(const FSSpec& spec, FSRef* ref, Boolean* valid);
 // The resource fork of a file: by its FSRef when `refValid`, else by path.
 std::unique_ptr<ZuResourceFile> MakeResourceFork(const FSRef& ref, Boolean refValid, const std::string& path);
 
+// The first checks of a WriteBlock that writes through a fork of its own:
+// kFileNotOpenedErr when the file is not open, paramErr without a block;
+// *frames is cut to the block's frames.  noErr with *frames 0: nothing to
+// write.
+OSErr BeginForkWrite(bool isOpen, const UInt8* block, UInt32 blockFrames, UInt32* frames);
+
 // A resource handle disposed of when it goes out of scope.
 struct HandleOwner {
     Handle h = nullptr;
