@@ -20,7 +20,7 @@ constexpr std::size_t kMaxNameLength = 27;  // 8 + 19, the zero byte ends at 63
 
 } // namespace
 
-CAVRFile::CAVRFile() : CLinearPCMFile(kAVRFileType, "AVR") {}
+CAVRFile::CAVRFile() : CLinearPCMFile(kAVRFileType, "AVR", kAVRHeaderBytes) {}
 
 CAVRFile::~CAVRFile()
 {
@@ -132,11 +132,5 @@ OSErr CAVRFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 num
             return -22601;  // "has incompatible samplerate"
         }
     }
-    return noErr;
-}
-
-OSErr CAVRFile::SetUpNewFile(const UInt8*)
-{
-    m_dataOffset = kAVRHeaderBytes;
     return noErr;
 }

@@ -36,6 +36,5 @@ public:
 protected:
     OSErr ReadHeader() override;
     OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
-    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
     OSErr WriteHeader() override;
 };

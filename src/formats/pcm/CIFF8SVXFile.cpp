@@ -45,7 +45,7 @@ void PutVoiceHeader(ChunkBuilder* chunk, UInt32 frames, double rate)
 
 } // namespace
 
-CIFF8SVXFile::CIFF8SVXFile() : CLinearPCMFile(kIFF8SVXFileType, "Amiga/IFF 8SVX")
+CIFF8SVXFile::CIFF8SVXFile() : CLinearPCMFile(kIFF8SVXFileType, "Amiga/IFF 8SVX", kHeaderBytes)
 {
     m_notOpenErr = kIFF8SVXNotOpenErr;
 }
@@ -59,60 +59,26 @@ CIFF8SVXFile::~CIFF8SVXFile()
 
 OSErr CIFF8SVXFile::FindChunk(OSType id, ChunkInfo* info)
 {
-    if (!m_isOpen) {
-        return kFileNotOpenedErr;
-    }
-    RefNumChunkSource source(m_refNum);
-    if (id == kFORM) {
-        UInt8 bytes[4];
-        std::size_t got = 0;
-        const OSErr err = source.ReadAt(0, bytes, sizeof bytes, &got);
-        if (err == eofErr || (err == noErr && got < 4)) {
-            return kChunkNotFoundErr;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        if (ChunkView(bytes, 4, ChunkByteOrder::BigEndian).get_fourcc() != kFORM) {
-            return kChunkNotFoundErr;
-        }
-        if (info) {
-            *info = ChunkInfo();
-            info->id = kFORM;
-        }
-        return noErr;
-    }
-    ChunkReader reader(source, WalkOptions());
-    ChunkInfo found;
-    OSErr err = reader.Find(id, &found);
-    if (err == eofErr) {
-        return kChunkNotFoundErr;
-    }
+    const OSErr err = FindFormChunk(id, WalkOptions(), info);
+    return err == eofErr ? kChunkNotFoundErr : err;
+}
+
+OSErr CIFF8SVXFile::ReadChunkBody(OSType id, ChunkView* body, SInt64 maxBytes)
+{
+    ChunkInfo info;
+    const OSErr err = FindChunk(id, &info);
     if (err != noErr) {
         return err;
     }
-    err = SetFPos(m_refNum, fsFromStart, found.SizePos());
-    if (err != noErr) {
-        return err == eofErr ? kChunkNotFoundErr : err;
-    }
-    if (info) {
-        *info = found;
-    }
-    return noErr;
+    RefNumChunkSource source(m_refNum);
+    return ChunkReader(source, WalkOptions()).ReadBody(info, body, maxBytes);
 }
 
 OSErr CIFF8SVXFile::ReadVoiceHeader()
 {
     return Guarded([&]() -> OSErr {
-        ChunkInfo info;
-        OSErr err = FindChunk(kVHDR, &info);
-        if (err != noErr) {
-            return err;
-        }
-        RefNumChunkSource source(m_refNum);
-        ChunkReader reader(source, WalkOptions());
         ChunkView body;
-        err = reader.ReadBody(info, &body, 20);
+        const OSErr err = ReadChunkBody(kVHDR, &body, 20);
         if (err != noErr) {
             return err;
         }
@@ -135,25 +101,13 @@ OSErr CIFF8SVXFile::ReadVoiceHeader()
 
 OSErr CIFF8SVXFile::CheckMono()
 {
-    return Guarded([&]() -> OSErr {
-        ChunkInfo info;
-        OSErr err = FindChunk(kCHAN, &info);
-        if (err == kChunkNotFoundErr) {
-            return noErr;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        RefNumChunkSource source(m_refNum);
-        ChunkReader reader(source, WalkOptions());
-        ChunkView body;
-        err = reader.ReadBody(info, &body, 4);
-        if (err != noErr) {
-            return err;
-        }
-        // 2 left, 4 right, 6 both (the channels one after the other).
-        return body.has(4) && body.get_u32be() == 6 ? kIFF8SVXChannelsErr : noErr;
-    });
+    ChunkView body;
+    const OSErr err = ReadChunkBody(kCHAN, &body, 4);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? noErr : err;
+    }
+    // 2 left, 4 right, 6 both (the channels one after the other).
+    return body.has(4) && body.get_u32be() == 6 ? kIFF8SVXChannelsErr : noErr;
 }
 
 OSErr CIFF8SVXFile::ReadHeader()
@@ -210,12 +164,6 @@ OSErr CIFF8SVXFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16
     return noErr;
 }
 
-OSErr CIFF8SVXFile::SetUpNewFile(const UInt8*)
-{
-    m_dataOffset = kHeaderBytes;
-    return noErr;
-}
-
 OSErr CIFF8SVXFile::WriteHeader()
 {
     ChunkBuilder header;
@@ -245,33 +193,19 @@ OSErr CIFF8SVXFile::RewriteHeader()
     if (err != noErr) {
         return err;
     }
-    ChunkInfo vhdr;
-    err = FindChunk(kVHDR, &vhdr);
-    if (err != noErr) {
-        return err;
-    }
     ChunkBuilder voice;
     PutVoiceHeader(&voice, m_numFrames, m_sampleRate);
-    err = WriteAt(vhdr.headerPos, voice.data(), voice.size());
-    if (err != noErr) {
-        return err;
-    }
-    ChunkInfo body;
-    err = FindChunk(kBODY, &body);
+    err = OverwriteChunk(kVHDR, true, voice);
     if (err != noErr) {
         return err;
     }
     ChunkBuilder size;
     size.put_u32(m_numFrames);
-    err = WriteAt(body.SizePos(), size.data(), size.size());
+    err = OverwriteChunk(kBODY, false, size);
     if (err != noErr) {
         return err;
     }
-    SInt64 eof = 0;
-    err = GetEOF(m_refNum, &eof);
-    if (err != noErr) {
-        return err;
-    }
+    const SInt64 eof = FileLength();
     err = FindChunk(kFORM);
     if (err != noErr) {
         return err == kChunkNotFoundErr ? kIFF8SVXNoFORMErr : err;
@@ -280,6 +214,16 @@ OSErr CIFF8SVXFile::RewriteHeader()
     form.put_u32(UInt32(eof - 8));
     err = WriteAt(4, form.data(), form.size());
     return err;
+}
+
+OSErr CIFF8SVXFile::OverwriteChunk(OSType id, bool fromHeader, const ChunkBuilder& bytes)
+{
+    ChunkInfo info;
+    const OSErr err = FindChunk(id, &info);
+    if (err != noErr) {
+        return err;
+    }
+    return WriteAt(fromHeader ? info.headerPos : info.SizePos(), bytes.data(), bytes.size());
 }
 
 OSErr CIFF8SVXFile::CheckWriteExtent(UInt64 endFrame) const

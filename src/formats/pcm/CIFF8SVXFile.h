@@ -49,12 +49,15 @@ public:
 protected:
     OSErr ReadHeader() override;
     OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
-    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
     OSErr WriteHeader() override;
     OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
 
 private:
+    // The body of chunk `id` (at most `maxBytes`); -22004 when it is missing.
+    OSErr ReadChunkBody(OSType id, ChunkView* body, SInt64 maxBytes);
+    // Writes `bytes` over chunk `id`, from its header or from its size field.
+    OSErr OverwriteChunk(OSType id, bool fromHeader, const ChunkBuilder& bytes);
     // Reads 'VHDR': one channel, 8 bits, rate; -22800 when it is missing.
     OSErr ReadVoiceHeader();
     // -22803 when a 'CHAN' chunk declares both channels (stereo bodies hold

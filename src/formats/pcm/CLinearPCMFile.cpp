@@ -10,8 +10,8 @@
 #include <limits>
 #include <utility>
 
-CLinearPCMFile::CLinearPCMFile(OSType fileType, const char* formatName)
-    : m_fileType(fileType), m_formatName(formatName)
+CLinearPCMFile::CLinearPCMFile(OSType fileType, const char* formatName, SInt64 headerBytes)
+    : m_fileType(fileType), m_formatName(formatName), m_headerBytes(headerBytes)
 {
 }
 
@@ -96,6 +96,7 @@ OSErr CLinearPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
             m_sampleRate = sampleRate;
             m_sampleFormat = kSampleFormatBigEndian;
             m_transform = SampleTransform{};
+            m_dataOffset = m_headerBytes;
             err = SetUpNewFile(fileTypeSpecifics);
             return err != noErr ? err : WriteHeader();
         },
@@ -195,6 +196,48 @@ OSErr CLinearPCMFile::OpenForReading()
     m_isOpen = true;
     m_writable = false;
     m_headerDirty = false;
+    return noErr;
+}
+
+OSErr CLinearPCMFile::FindFormChunk(OSType id, const ChunkWalkOptions& options, ChunkInfo* info)
+{
+    constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+    if (!m_isOpen) {
+        return kFileNotOpenedErr;
+    }
+    RefNumChunkSource source(m_refNum);
+    if (id == kFORM) {
+        UInt8 bytes[4];
+        std::size_t got = 0;
+        const OSErr err = source.ReadAt(0, bytes, sizeof bytes, &got);
+        if (err == eofErr || (err == noErr && got < 4)) {
+            return kChunkNotFoundErr;
+        }
+        if (err != noErr) {
+            return err;
+        }
+        if (ChunkView(bytes, 4, ChunkByteOrder::BigEndian).get_fourcc() != kFORM) {
+            return kChunkNotFoundErr;
+        }
+        if (info) {
+            *info = ChunkInfo();
+            info->id = kFORM;
+        }
+        return noErr;  // the mark stands at the FORM size
+    }
+    ChunkReader reader(source, options);
+    ChunkInfo found;
+    OSErr err = reader.Find(id, &found);
+    if (err != noErr) {
+        return err;
+    }
+    err = SetFPos(m_refNum, fsFromStart, found.SizePos());
+    if (err != noErr) {
+        return err == eofErr ? kChunkNotFoundErr : err;
+    }
+    if (info) {
+        *info = found;
+    }
     return noErr;
 }
 

@@ -25,6 +25,7 @@
 #pragma once
 
 #include "CSoundFile.h"
+#include "ChunkReader.h"
 
 #include <cstddef>
 #include <vector>
@@ -62,8 +63,9 @@ protected:
     };
 
     CLinearPCMFile() = default;
-    // `formatName` is UTF-8 text with static storage.
-    CLinearPCMFile(OSType fileType, const char* formatName);
+    // `formatName` is UTF-8 text with static storage; `headerBytes` is the
+    // data offset of the files Create makes.
+    CLinearPCMFile(OSType fileType, const char* formatName, SInt64 headerBytes = 0);
 
     // The steps of Create at which the asked shape is checked.
     enum class CreateStep {
@@ -81,9 +83,9 @@ protected:
     // The format's own code for a shape it cannot hold at `step`; noErr to
     // go on.  Base: noErr.
     virtual OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const;
-    // Create's step after the file is made and channels, bits and rate are
-    // stored (big-endian signed samples, no transform): the rest of the
-    // shape and the data offset.  Base: nothing.
+    // Create's step after the file is made and channels, bits, rate and
+    // the data offset are stored (big-endian signed samples, no transform):
+    // the rest of the shape.  Base: nothing.
     virtual OSErr SetUpNewFile(const UInt8* fileTypeSpecifics);
     // Writes the header of a new file (Create's last step).  Base: nothing.
     virtual OSErr WriteHeader();
@@ -133,6 +135,11 @@ protected:
         m_refNum = 0;
         return err != noErr ? err : closeErr;
     }
+    // Finds chunk `id` of an IFF-style (FORM) file walked with `options`:
+    // on success the mark stands after its ID and `info` (may be null)
+    // describes it.  'FORM' checks the first four bytes.  -22004 when it
+    // is not there; the walk's own codes otherwise.
+    OSErr FindFormChunk(OSType id, const ChunkWalkOptions& options, ChunkInfo* info);
     // Creates the file exclusively and opens it for writing; the shape is
     // the subclass's to set.
     OSErr CreateDataFork();
@@ -167,6 +174,7 @@ protected:
 private:
     OSType m_fileType = 0;
     const char* m_formatName = "";
+    SInt64 m_headerBytes = 0;
 
     OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
 };

@@ -20,8 +20,19 @@ constexpr UInt32 kHeaderBytes = 28;          // what we write
 constexpr UInt32 kMinHeaderBytes = 24;       // the six words every file has
 constexpr UInt32 kMaxChannels = 1024;        // more is taken as a damaged header
 constexpr UInt32 kUnknownSize = 0xFFFFFFFFu;
-constexpr UInt32 kEncodingMuLaw = 1;
-constexpr UInt32 kEncodingALaw = 27;
+
+// What the coding of a class changes, indexed by CNeXT_SUNFile::Coding.
+struct CodingTraits {
+    OSErr badHeaderErr;  // a header that is not one of this class
+    SInt16 sampleFormat;
+    UInt32 encoding;  // G.711 only: linear encodings 2 to 5 are 8 to 32 bits
+    UInt8 silence;  // a zero byte is a loud sample in G.711
+};
+constexpr CodingTraits kCodings[] = {
+    {kNeXTBadHeaderErr, kSampleFormatBigEndian, 0, 0x00},
+    {kNeXTALawBadHeaderErr, kSampleFormatALaw, 27, 0xD5},
+    {kNeXTAuBadHeaderErr, kSampleFormatMuLaw, 1, 0xFF},
+};
 
 // The rate as the header's unsigned word: truncated toward zero, saturated.
 UInt32 RateWord(double rate)
@@ -38,7 +49,7 @@ UInt32 RateWord(double rate)
 CNeXT_SUNFile::CNeXT_SUNFile() : CNeXT_SUNFile(Coding::Linear, FOUR_CHAR_CODE("NxTS"), "NeXT/Sun linear (.snd)") {}
 
 CNeXT_SUNFile::CNeXT_SUNFile(Coding coding, OSType fileType, const char* formatName)
-    : CLinearPCMFile(fileType, formatName), m_coding(coding)
+    : CLinearPCMFile(fileType, formatName, kHeaderBytes), m_coding(coding)
 {
     // The base step's result is not examined (see Create).
     m_ignoresBaseCreateErr = true;
@@ -52,11 +63,7 @@ CNeXT_SUNFile::~CNeXT_SUNFile()
 
 OSErr CNeXT_SUNFile::BadHeaderError() const
 {
-    switch (m_coding) {
-    case Coding::ALaw: return kNeXTALawBadHeaderErr;
-    case Coding::MuLaw: return kNeXTAuBadHeaderErr;
-    default: return kNeXTBadHeaderErr;
-    }
+    return kCodings[int(m_coding)].badHeaderErr;
 }
 
 SInt64 CNeXT_SUNFile::FileBytesPerFrame() const
@@ -65,36 +72,19 @@ SInt64 CNeXT_SUNFile::FileBytesPerFrame() const
     return SInt64(std::max<UInt32>(m_numChannels, 1)) * bytes;
 }
 
-SInt16 CNeXT_SUNFile::SampleFormatForCoding() const
-{
-    switch (m_coding) {
-    case Coding::ALaw: return kSampleFormatALaw;
-    case Coding::MuLaw: return kSampleFormatMuLaw;
-    default: return kSampleFormatBigEndian;
-    }
-}
-
 UInt32 CNeXT_SUNFile::EncodingForShape() const
 {
-    switch (m_coding) {
-    case Coding::ALaw: return kEncodingALaw;
-    case Coding::MuLaw: return kEncodingMuLaw;
-    default:
-        switch (m_numBits) {
-        case 8: return 2;
-        case 16: return 3;
-        case 24: return 4;
-        case 32: return 5;
-        default: return 0;
-        }
-    }
+    if (m_coding != Coding::Linear)
+        return kCodings[int(m_coding)].encoding;
+    const bool known = m_numBits == 8 || m_numBits == 16 || m_numBits == 24 || m_numBits == 32;
+    return known ? UInt32(m_numBits / 8 + 1) : 0;
 }
 
 // ================================================================= header
 
 OSErr CNeXT_SUNFile::ReadHeader()
 {
-    m_sampleFormat = SampleFormatForCoding();
+    m_sampleFormat = kCodings[int(m_coding)].sampleFormat;
     UInt8 header[kMinHeaderBytes];
     OSErr err = ReadAt(0, header, sizeof header);
     if (err == eofErr)
@@ -110,26 +100,11 @@ OSErr CNeXT_SUNFile::ReadHeader()
     const UInt32 rate = pcm_bytes::GetBE32(header + 16);
     const UInt32 channels = pcm_bytes::GetBE32(header + 20);
 
-    SInt16 bits = 16;
-    switch (m_coding) {
-    case Coding::Linear:
-        switch (encoding) {
-        case 2: bits = 8; break;
-        case 3: bits = 16; break;
-        case 4: bits = 24; break;
-        case 5: bits = 32; break;
-        default: return kNeXTUnsupportedDataErr;
-        }
-        break;
-    case Coding::ALaw:
-        if (encoding != kEncodingALaw)
-            return kNeXTUnsupportedDataErr;
-        break;
-    case Coding::MuLaw:
-        if (encoding != kEncodingMuLaw)
-            return kNeXTUnsupportedDataErr;
-        break;
-    }
+    SInt16 bits = 16;  // G.711 samples are 16-bit words in the block
+    if (m_coding == Coding::Linear && encoding >= 2 && encoding <= 5)
+        bits = SInt16((encoding - 1) * 8);
+    else if (m_coding == Coding::Linear || encoding != kCodings[int(m_coding)].encoding)
+        return kNeXTUnsupportedDataErr;
     if (channels == 0 || channels > kMaxChannels || offset < kMinHeaderBytes)
         return BadHeaderError();
 
@@ -197,18 +172,13 @@ OSErr CNeXT_SUNFile::SetUpNewFile(const UInt8*)
 {
     if (m_coding != Coding::Linear)
         m_numBits = 16;
-    m_sampleFormat = SampleFormatForCoding();
-    m_dataOffset = kHeaderBytes;
+    m_sampleFormat = kCodings[int(m_coding)].sampleFormat;
     return noErr;
 }
 
 UInt8 CNeXT_SUNFile::FileSilenceByte() const
 {
-    switch (m_coding) {
-    case Coding::ALaw: return 0xD5;
-    case Coding::MuLaw: return 0xFF;
-    default: return 0x00;
-    }
+    return kCodings[int(m_coding)].silence;
 }
 
 OSErr CNeXT_SUNFile::CheckWriteExtent(UInt64 endFrame) const

@@ -29,7 +29,7 @@ public:
     ~CNeXT_SUNFile() override;
 
 protected:
-    enum class Coding { Linear, ALaw, MuLaw };
+    enum class Coding { Linear, ALaw, MuLaw };  // in this order in the .cpp's table
     CNeXT_SUNFile(Coding coding, OSType fileType, const char* formatName);
 
     OSErr ReadHeader() override;
@@ -51,7 +51,6 @@ protected:
 
 private:
     UInt32 EncodingForShape() const;
-    SInt16 SampleFormatForCoding() const;
 
     Coding m_coding;
 };

@@ -52,7 +52,7 @@ void ReverseWords(UInt8* bytes, std::size_t size)
 
 } // namespace
 
-CParisLinearFile::CParisLinearFile() : CLinearPCMFile(FOUR_CHAR_CODE(" paf"), "Paris linear") {}
+CParisLinearFile::CParisLinearFile() : CLinearPCMFile(FOUR_CHAR_CODE(" paf"), "Paris linear", kParisHeaderBytes) {}
 
 CParisLinearFile::~CParisLinearFile()
 {
@@ -207,7 +207,6 @@ OSErr CParisLinearFile::SetUpNewFile(const UInt8* fileTypeSpecifics)
         m_byteOrder = 0;
     }
     SetTransform();
-    m_dataOffset = kParisHeaderBytes;
     return noErr;
 }
 
@@ -240,14 +239,11 @@ OSErr CParisLinearFile::ReadGroups(UInt64 first, UInt64 count, std::vector<UInt8
     return noErr;
 }
 
-OSErr CParisLinearFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
+OSErr CParisLinearFile::ExchangeGroups(UInt32 frame, UInt32 frames, UInt8* block, bool toBlock)
 {
-    if (m_numBits != 24)
-        return CLinearPCMFile::LoadFrames(block, frame, frames, filled);
-    *filled = 0;
     const UInt64 g0 = frame / kGroupFrames;
     const UInt64 g1 = (UInt64(frame) + frames - 1) / kGroupFrames;
-    OSErr err = ReadGroups(g0, g1 - g0 + 1, &m_scratch);
+    const OSErr err = ReadGroups(g0, g1 - g0 + 1, &m_scratch);
     if (err)
         return err;
     const std::size_t channels = m_numChannels;
@@ -256,14 +252,27 @@ OSErr CParisLinearFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, st
         const std::size_t g = std::size_t(f / kGroupFrames - g0);
         const std::size_t k = std::size_t(f % kGroupFrames);
         for (std::size_t c = 0; c < channels; ++c) {
-            const UInt8* src = m_scratch.data() + (g * channels + c) * kGroupBlockBytes + 3 * k;
-            UInt8* dst = block + (std::size_t(i) * channels + c) * 3;
+            UInt8* packed = m_scratch.data() + (g * channels + c) * kGroupBlockBytes + 3 * k;
+            UInt8* sample = block + (std::size_t(i) * channels + c) * 3;
+            const UInt8* src = toBlock ? packed : sample;
+            UInt8* dst = toBlock ? sample : packed;
             dst[0] = src[2];
             dst[1] = src[1];
             dst[2] = src[0];
         }
     }
-    *filled = std::size_t(frames) * channels * 3;
+    return noErr;
+}
+
+OSErr CParisLinearFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
+{
+    if (m_numBits != 24)
+        return CLinearPCMFile::LoadFrames(block, frame, frames, filled);
+    *filled = 0;
+    const OSErr err = ExchangeGroups(frame, frames, block, true);
+    if (err)
+        return err;
+    *filled = std::size_t(frames) * m_numChannels * 3;
     return noErr;
 }
 
@@ -273,31 +282,16 @@ OSErr CParisLinearFile::StoreFrames(UInt32 frames, UInt32 frame)
         return CLinearPCMFile::StoreFrames(frames, frame);
     // The groups the block touches are read, changed and written back whole,
     // so frames of a group written by an earlier block are kept.
-    const UInt64 g0 = frame / kGroupFrames;
-    const UInt64 g1 = (UInt64(frame) + frames - 1) / kGroupFrames;
-    OSErr err = ReadGroups(g0, g1 - g0 + 1, &m_scratch);
+    OSErr err = ExchangeGroups(frame, frames, m_writeBuffer, false);
     if (err)
         return err;
-    const std::size_t channels = m_numChannels;
-    for (UInt32 i = 0; i < frames; ++i) {
-        const UInt64 f = UInt64(frame) + i;
-        const std::size_t g = std::size_t(f / kGroupFrames - g0);
-        const std::size_t k = std::size_t(f % kGroupFrames);
-        for (std::size_t c = 0; c < channels; ++c) {
-            UInt8* dst = m_scratch.data() + (g * channels + c) * kGroupBlockBytes + 3 * k;
-            const UInt8* src = m_writeBuffer + (std::size_t(i) * channels + c) * 3;
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-        }
-    }
     for (std::size_t b = 0; b < m_scratch.size(); b += kGroupBlockBytes) {
         m_scratch[b + 30] = 0;
         m_scratch[b + 31] = 0;
     }
     if (m_byteOrder == 0)
         ReverseWords(m_scratch.data(), m_scratch.size());
-    err = SetFilePos(UInt32(g0 * kGroupFrames));
+    err = SetFilePos(frame / kGroupFrames * kGroupFrames);
     if (err)
         return err;
     long count = long(m_scratch.size());

@@ -54,6 +54,10 @@ private:
     void SetTransform();
     // Groups [first, first + count) as stored (zeros past the end of file).
     OSErr ReadGroups(UInt64 first, UInt64 count, std::vector<UInt8>* groups);
+    // Reads the groups holding frames [frame, frame + frames) into the
+    // scratch block and copies every sample between them and `block`: into
+    // the block when `toBlock`, into the groups otherwise.
+    OSErr ExchangeGroups(UInt32 frame, UInt32 frames, UInt8* block, bool toBlock);
 
     UInt32 m_headerWord24 = 0;
     UInt32 m_formatCode = 0;

@@ -43,7 +43,7 @@ UInt32 RateField(double rate)
 
 } // namespace
 
-CSD1File::CSD1File() : CLinearPCMFile(kSD1FileType, "SoundDesigner I") {}
+CSD1File::CSD1File() : CLinearPCMFile(kSD1FileType, "SoundDesigner I", kSD1HeaderSize) {}
 
 CSD1File::~CSD1File()
 {
@@ -122,12 +122,6 @@ OSErr CSD1File::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 num
     if (step == CreateStep::BeforeBase && (numChannels == 0 || !(sampleRate > 0.0f) || std::isinf(sampleRate))) {
         return paramErr;
     }
-    return noErr;
-}
-
-OSErr CSD1File::SetUpNewFile(const UInt8*)
-{
-    m_dataOffset = kSD1HeaderSize;
     return noErr;
 }
 

@@ -32,7 +32,6 @@ protected:
     // cut to the samples the file holds).
     OSErr ReadHeader() override;
     OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
-    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
     OSErr WriteHeader() override;
     OSErr RewriteHeader() override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;

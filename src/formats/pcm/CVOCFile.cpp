@@ -12,11 +12,6 @@ constexpr UInt16 kVOCVersion = 0x010A;
 constexpr UInt8 kSoundDataBlock = 1;
 constexpr UInt8 kTerminator = 0;
 
-UInt32 Length24(const UInt8* p)
-{
-    return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16);
-}
-
 void PutLength24(UInt8* p, UInt32 value)
 {
     p[0] = UInt8(value);
@@ -56,7 +51,7 @@ OSErr FindVOCBlock(UInt8 blockType, std::istream& stream)
             return noErr;
         if (header[0] == kTerminator)
             return kVOCChunkMissingErr;
-        position += 4 + SInt64(Length24(header + 1));
+        position += 4 + SInt64(CVOCFile::BlockLength(header));
     }
 }
 
@@ -81,23 +76,35 @@ UInt32 CVOCFile::FrameBytes() const
     return std::max<UInt32>(1, m_numChannels * UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1)));
 }
 
-OSErr CVOCFile::FindBlock(UInt8 blockType)
+UInt32 CVOCFile::BlockLength(const UInt8* header)
 {
-    UInt8 sizeBytes[2];
-    OSErr err = ReadAt(kHeaderSizePosition, sizeBytes, 2);
-    SInt64 position = SInt64(sizeBytes[0]) | (SInt64(sizeBytes[1]) << 8);
-    while (err == noErr) {
+    return UInt32(header[1]) | (UInt32(header[2]) << 8) | (UInt32(header[3]) << 16);
+}
+
+OSErr CVOCFile::FirstBlock(SInt64* position)
+{
+    UInt8 size[2] = {0, 0};
+    const OSErr err = ReadAt(kHeaderSizePosition, size, 2);
+    *position = SInt64(size[0]) | (SInt64(size[1]) << 8);
+    return err;
+}
+
+OSErr CVOCFile::FindBlockFrom(SInt64 position, UInt8 a, UInt8 b, UInt8* type, SInt64* body)
+{
+    for (;;) {
         UInt8 header[4];
-        err = ReadAt(position, header, 4);
+        const OSErr err = ReadAt(position, header, 4);
         if (err)
-            break;
-        if (header[0] == blockType)
+            return err == eofErr ? kVOCChunkMissingErr : err;
+        if (header[0] == a || header[0] == b) {
+            *type = header[0];
+            *body = position + 4;
             return noErr;
+        }
         if (header[0] == kTerminator)
             return kVOCChunkMissingErr;
-        position += 4 + SInt64(Length24(header + 1));
+        position += 4 + SInt64(BlockLength(header));
     }
-    return err == eofErr ? kVOCChunkMissingErr : err;
 }
 
 bool CVOCFile::EndsCleanly(SInt64 position, SInt64 eof)
@@ -114,7 +121,7 @@ bool CVOCFile::EndsCleanly(SInt64 position, SInt64 eof)
             return position == eof - 1;
         if (header[0] > 9 || want < 4)
             return false;
-        position += 4 + SInt64(Length24(header + 1));
+        position += 4 + SInt64(BlockLength(header));
         if (position > eof)
             return false;
     }
@@ -146,11 +153,13 @@ OSErr CVOCFile::SettleSampleBytes(UInt64 declared)
 
 OSErr CVOCFile::ReadHeader()
 {
-    OSErr err = FindBlock(kSoundDataBlock);
-    if (err)
-        return err == kVOCChunkMissingErr ? kVOCNoDataBlockErr : err;
     SInt64 mark = 0;
-    err = GetFPos(m_refNum, &mark);
+    UInt8 type = 0;
+    OSErr err = FirstBlock(&mark);
+    if (!err)
+        err = FindBlockFrom(mark, kSoundDataBlock, kSoundDataBlock, &type, &mark);
+    if (err == kVOCChunkMissingErr || err == eofErr)
+        return kVOCNoDataBlockErr;
     if (err)
         return err;
     UInt8 block[6];
@@ -159,7 +168,7 @@ OSErr CVOCFile::ReadHeader()
         return err == eofErr ? kVOCNoDataBlockErr : err;
     if (block[5] != 0)
         return kVOCNoLinearDataErr;
-    const UInt32 length = Length24(block + 1);
+    const UInt32 length = BlockLength(block);
     m_numBits = 8;
     m_numChannels = 1;
     m_sampleRate = 1000000.0 / (256 - int(block[4]));

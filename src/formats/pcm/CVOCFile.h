@@ -43,6 +43,9 @@ public:
 
     OSErr RecalcNumFrames() override;
 
+    // The body length of a block from its 4-byte header (24 bits).
+    static UInt32 BlockLength(const UInt8* header);
+
 protected:
     CVOCFile(OSType fileType, const char* formatName);
 
@@ -69,9 +72,13 @@ protected:
 
     OSErr WriteFileHeader(UInt16 version);
     OSErr UpdateHeader();
-    // On the open file: positions after the 4-byte header of the first block
-    // of `blockType` at or after the first block.  -22004 when missing.
-    OSErr FindBlock(UInt8 blockType);
+    // On the open file: the position of the first block (from the header
+    // size at offset 20).
+    OSErr FirstBlock(SInt64* position);
+    // Walks the blocks from the block header at `position` to the first
+    // block of type `a` or `b`; its type and the position of its body.
+    // -22004 when the terminator or the end of the file comes first.
+    OSErr FindBlockFrom(SInt64 position, UInt8 a, UInt8 b, UInt8* type, SInt64* body);
     UInt32 FrameBytes() const;
     // Sets the frame count from the sample bytes the data block declares,
     // clamped to the file; a length that leaves the rest of the file

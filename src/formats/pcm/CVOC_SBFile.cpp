@@ -12,11 +12,6 @@ constexpr UInt8 kSoundDataBlock = 1;
 constexpr UInt16 kCodecUnsigned8 = 0;
 constexpr UInt16 kCodecSigned16 = 4;
 
-UInt32 Length24(const UInt8* p)
-{
-    return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16);
-}
-
 } // namespace
 
 CVOC_SBFile::CVOC_SBFile() : CVOCFile(FOUR_CHAR_CODE("VOC2"), "Voc Pro") {}
@@ -27,34 +22,14 @@ CVOC_SBFile::~CVOC_SBFile()
         Close();
 }
 
-OSErr CVOC_SBFile::FindBlockFrom(SInt64 position, UInt8 a, UInt8 b, UInt8* type, SInt64* body)
-{
-    for (;;) {
-        UInt8 header[4];
-        OSErr err = ReadAt(position, header, 4);
-        if (err)
-            return err == eofErr ? kVOCChunkMissingErr : err;
-        if (header[0] == a || header[0] == b) {
-            *type = header[0];
-            *body = position + 4;
-            return noErr;
-        }
-        if (header[0] == 0)
-            return kVOCChunkMissingErr;
-        position += 4 + SInt64(Length24(header + 1));
-    }
-}
-
 OSErr CVOC_SBFile::ReadHeader()
 {
-    UInt8 sizeBytes[2];
-    OSErr err = ReadAt(20, sizeBytes, 2);
+    SInt64 body = 0;
+    OSErr err = FirstBlock(&body);
     if (err)
         return kVOCSBNoFormatBlockErr;
     UInt8 type = 0;
-    SInt64 body = 0;
-    err = FindBlockFrom(SInt64(sizeBytes[0]) | (SInt64(sizeBytes[1]) << 8), kFormatBlock, kExtendedBlock, &type,
-                        &body);
+    err = FindBlockFrom(body, kFormatBlock, kExtendedBlock, &type, &body);
     if (err)
         return kVOCSBNoFormatBlockErr;
     return type == kFormatBlock ? ReadBlock9(body) : ReadBlock8(body);
@@ -66,7 +41,7 @@ OSErr CVOC_SBFile::ReadBlock9(SInt64 body)
     OSErr err = ReadAt(body - 4, block, 16);
     if (err)
         return err == eofErr ? kVOCSBNoDataBlockErr : err;
-    const UInt32 length = Length24(block + 1);
+    const UInt32 length = BlockLength(block);
     if (length < 12)
         return kVOCSBNoDataBlockErr;
     const UInt32 rate = UInt32(block[4]) | (UInt32(block[5]) << 8) | (UInt32(block[6]) << 16) |
@@ -105,14 +80,14 @@ OSErr CVOC_SBFile::ReadBlock8(SInt64 body)
     // the length the block declares.
     UInt8 type = 0;
     SInt64 dataBody = 0;
-    err = FindBlockFrom(body + SInt64(Length24(block + 1)), kSoundDataBlock, kSoundDataBlock, &type, &dataBody);
+    err = FindBlockFrom(body + SInt64(BlockLength(block)), kSoundDataBlock, kSoundDataBlock, &type, &dataBody);
     if (err)
         return err == kVOCChunkMissingErr ? kVOCSBNoDataBlockErr : err;
     UInt8 data[6];
     err = ReadAt(dataBody - 4, data, 6);
     if (err)
         return err == eofErr ? kVOCSBNoDataBlockErr : err;
-    const UInt32 length = Length24(data + 1);
+    const UInt32 length = BlockLength(data);
     m_numBits = 8;
     m_numChannels = UInt32(channels);
     m_sampleFormat = kSampleFormatUnsigned8LE;

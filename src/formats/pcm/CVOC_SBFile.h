@@ -33,9 +33,6 @@ protected:
     UInt32 DataBlockOverhead() const override { return 12; }
 
 private:
-    // Walks the blocks from the block header at `position` to the first
-    // block of type `a` or `b`; its type and the position of its body.
-    OSErr FindBlockFrom(SInt64 position, UInt8 a, UInt8 b, UInt8* type, SInt64* body);
     OSErr ReadBlock9(SInt64 body);
     OSErr ReadBlock8(SInt64 body);
 };
