@@ -85,43 +85,7 @@ void CAIFFFile::LimitBlockBytes()
 
 OSErr CAIFFFile::FindChunk(OSType id, ChunkInfo* info)
 {
-    if (!m_isOpen) {
-        return kFileNotOpenedErr;
-    }
-    RefNumChunkSource source(m_refNum);
-    if (id == kFORM) {
-        UInt8 bytes[4];
-        std::size_t got = 0;
-        OSErr err = source.ReadAt(0, bytes, sizeof bytes, &got);
-        if (err == eofErr || (err == noErr && got < 4)) {
-            return kChunkNotFoundErr;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        if (ChunkView(bytes, 4, ChunkByteOrder::BigEndian).get_fourcc() != kFORM) {
-            return kChunkNotFoundErr;
-        }
-        if (info) {
-            *info = ChunkInfo();
-            info->id = kFORM;
-        }
-        return noErr;  // the mark stands at the FORM size
-    }
-    ChunkReader reader(source, WalkOptions());
-    ChunkInfo found;
-    OSErr err = reader.Find(id, &found);
-    if (err != noErr) {
-        return err;
-    }
-    err = SetFPos(m_refNum, fsFromStart, found.SizePos());
-    if (err != noErr) {
-        return err == eofErr ? kChunkNotFoundErr : err;
-    }
-    if (info) {
-        *info = found;
-    }
-    return noErr;
+    return FindFormChunk(id, WalkOptions(), info);
 }
 
 OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* info, SInt64 maxBytes)
