@@ -110,6 +110,12 @@ OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* i
     return noErr;
 }
 
+bool CAIFFFile::ReadPresentChunk(OSType id, std::size_t minBytes, ChunkView* body)
+{
+    bool found = false;
+    return ReadChunk(id, body, &found) == noErr && found && body->has(minBytes);
+}
+
 OSErr CAIFFFile::AppendAtEnd(const void* data, std::size_t count)
 {
     SInt64 eof = 0;
@@ -259,9 +265,7 @@ OSErr CAIFFFile::ReadAPPL()
 {
     return Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        OSErr err = ReadChunk(kAPPL, &body, &found);
-        if (err != noErr || !found || !body.has(4)) {
+        if (!ReadPresentChunk(kAPPL, 4, &body)) {
             return noErr;
         }
         if (body.get_fourcc() == kSSYS) {
@@ -337,8 +341,7 @@ OSErr CAIFFFile::ReadMARK()
     }
     Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        if (ReadChunk(kMARK, &body, &found) != noErr || !found || !body.has(2)) {
+        if (!ReadPresentChunk(kMARK, 2, &body)) {
             return noErr;
         }
         ForEachMARKEntry(body, [this](const MARKEntry& entry) {
@@ -403,8 +406,7 @@ OSErr CAIFFFile::ReadINSTLoops()
     }
     Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        if (ReadChunk(kINST, &body, &found) != noErr || !found || !body.has(20)) {
+        if (!ReadPresentChunk(kINST, 20, &body)) {
             return noErr;
         }
         body.seek(8);
@@ -439,8 +441,7 @@ OSErr CAIFFFile::ReadINSTSamplerInfo()
 {
     Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        if (ReadChunk(kINST, &body, &found) != noErr || !found || !body.has(8)) {
+        if (!ReadPresentChunk(kINST, 8, &body)) {
             return noErr;
         }
         SFTSamplerInfo info;

@@ -99,6 +99,9 @@ protected:
     // Loads a chunk's body (at most maxBytes of it when >= 0; `info` may
     // be null); *found false (and noErr) when the chunk is not there.
     OSErr ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* info = nullptr, SInt64 maxBytes = -1);
+    // The body of an optional chunk: true when the chunk is there, could be
+    // read and holds at least `minBytes` bytes.
+    bool ReadPresentChunk(OSType id, std::size_t minBytes, ChunkView* body);
     // Appends bytes at the end of the file.
     OSErr AppendAtEnd(const void* data, std::size_t count);
     // Reads the FORM header (FORM end).
