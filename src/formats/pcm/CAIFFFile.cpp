@@ -2,6 +2,7 @@
 
 #include "FileManager.h"
 #include "aiff_chunks.h"
+#include "format_helpers.h"
 #include "CreateSoundFile.h"
 #include "ForkInputStream.h"
 #include "SoundFileFactories.h"
@@ -69,15 +70,14 @@ CAIFFFile::~CAIFFFile()
 Boolean CAIFFFile::SupportsSplitChannels() const { return true; }
 QString CAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
 
-
 void CAIFFFile::LimitBlockBytes()
 {
     // Very wide frames: fewer frames per block, so that the work of one
     // block (done once per channel by the channel-wise passes) stays small.
     constexpr SInt64 kMaxBlockBytes = SInt64(1) << 20;
     const SInt64 bpf = BytesPerFrame();
-    if (bpf > 0 && SInt64(m_bufferFrames) * bpf > kMaxBlockBytes) {
-        SetBufferFrames(UInt32(std::max<SInt64>(1, kMaxBlockBytes / bpf)));
+    if (bpf > 0) {
+        CapBlockBytes(*this, UInt64(bpf), UInt64(kMaxBlockBytes));
     }
 }
 

@@ -7,7 +7,7 @@
 #include "ZuResourceFile.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
-#include "fork_helpers.h"
+#include "format_helpers.h"
 #include "pcm_bytes.h"
 #include "throw_helpers.h"
 
@@ -269,8 +269,7 @@ OSErr CSDIIFile::ReadHeaderResources()
             SetChannelConfiguration(kChannelConfigStereo);
 
         const UInt64 frameBytes = FrameBytes();
-        if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-            SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+        CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
         FSRef ref;
         THROW_IF_ERROR(FSpMakeFSRef(&m_fsSpec, &ref), "ReadHeaderResources: data fork");
@@ -441,8 +440,7 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     m_isOpen = true;
     ResetSamplerInfo();
     const UInt64 frameBytes = FrameBytes();
-    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+    CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
     return noErr;
 }
 

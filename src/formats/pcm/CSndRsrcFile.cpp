@@ -4,7 +4,7 @@
 #include "ResourceManager.h"
 #include "ZuResourceFile.h"
 #include "error_code_exception.h"
-#include "fork_helpers.h"
+#include "format_helpers.h"
 #include "ieee_extended.h"
 #include "throw_helpers.h"
 

@@ -5,7 +5,7 @@
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
-#include "fork_helpers.h"
+#include "format_helpers.h"
 #include "g711.h"
 #include "throw_helpers.h"
 
@@ -543,8 +543,7 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
         return kWAVEUnsupportedDataErr;
     // Keep the sample block of very wide frames within bounds.
     const UInt64 frameBytes = UInt64(format.channels) * UInt64(memoryBits / 8);
-    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+    CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
     return noErr;
 }
 
@@ -1031,8 +1030,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     m_channelMask = 0;
     m_fmtExtensible = false;
     const UInt64 frameBytes = UInt64(numChannels) * UInt64(memoryBits / 8);
-    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+    CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
     ChunkBuilder header(ChunkByteOrder::LittleEndian);
     header.put_fourcc(kRIFF);

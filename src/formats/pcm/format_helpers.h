@@ -1,6 +1,7 @@
-// Helpers for the forks of a sound file that the format classes share: its
-// FSRef, its resource fork (SoundDesigner II headers, System 7 sounds) and
-// the resource handles read from it.
+// Small helpers the format classes share: a file's FSRef, its resource
+// fork (SoundDesigner II headers, System 7 sounds) and the resource handles
+// read from it, the entry checks of WriteBlock, the cap on the size of a
+// sample block.
 #pragma once
 
 #include "FileManager.h"
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 
+class CSoundFile;
 class ZuResourceFile;
 
 // Makes the FSRef of `spec` and keeps it in *ref with *valid set; both stay
@@ -24,6 +26,10 @@ std::unique_ptr<ZuResourceFile> MakeResourceFork(const FSRef& ref, Boolean refVa
 // *frames is cut to the block's frames.  noErr with *frames 0: nothing to
 // write.
 OSErr BeginForkWrite(bool isOpen, const UInt8* block, UInt32 blockFrames, UInt32* frames);
+
+// Fewer frames per sample block when a block of `frameBytes`-byte frames
+// would pass `maxBlockBytes` (at least one frame a block).
+void CapBlockBytes(CSoundFile& file, UInt64 frameBytes, UInt64 maxBlockBytes);
 
 // A resource handle disposed of when it goes out of scope.
 struct HandleOwner {

@@ -1,4 +1,4 @@
-#include "fork_helpers.h"
+#include "format_helpers.h"
 
 #include "CSoundFile.h"
 #include "ZuResourceFile.h"
@@ -31,6 +31,12 @@ OSErr BeginForkWrite(bool isOpen, const UInt8* block, UInt32 blockFrames, UInt32
         return paramErr;
     *frames = std::min(*frames, blockFrames);
     return noErr;
+}
+
+void CapBlockBytes(CSoundFile& file, UInt64 frameBytes, UInt64 maxBlockBytes)
+{
+    if (UInt64(file.GetBufferFrames()) * frameBytes > maxBlockBytes)
+        file.SetBufferFrames(UInt32(std::max<UInt64>(1, maxBlockBytes / frameBytes)));
 }
 
 HandleOwner::~HandleOwner()
