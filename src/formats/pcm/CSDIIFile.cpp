@@ -439,8 +439,7 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     m_headerDirty = true;
     m_isOpen = true;
     ResetSamplerInfo();
-    const UInt64 frameBytes = FrameBytes();
-    CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
+    CapBlockBytes(*this, FrameBytes(), kMaxBlockBytes);
     return noErr;
 }
 
