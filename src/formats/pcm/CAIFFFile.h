@@ -37,13 +37,6 @@
 
 constexpr OSType kAIFFFileType = FOUR_CHAR_CODE("AIFF");
 
-constexpr OSErr kAIFFNoFORMErr = -22200;
-constexpr OSErr kAIFFNoSSNDErr = -22201;
-constexpr OSErr kAIFFNoCOMMErr = -22202;
-constexpr OSErr kAIFFTooManyChunksErr = -22204;
-constexpr OSErr kAIFFBadRateErr = -23405;
-constexpr OSErr kAIFFNotOpenErr = -38;
-
 // Largest FORM size written (AIFF sizes are read as signed 32-bit values).
 constexpr SInt64 kAIFFMaxFormSize = 0x7FFFFFFF;
 

@@ -27,12 +27,6 @@ constexpr OSType kMCSF = FOUR_CHAR_CODE("MCSF");
 constexpr OSType kOFFS = FOUR_CHAR_CODE("OFFS");
 constexpr OSType kAFPR = FOUR_CHAR_CODE("AFPR");
 
-constexpr OSErr kNoFORMErr = -22200;
-constexpr OSErr kNoSSNDErr = -22201;
-constexpr OSErr kNoCOMMErr = -22202;
-constexpr OSErr kBadRateErr = -23405;
-constexpr OSErr kNotOpenErr = -38;
-
 // The largest file we write: its FORM size must stay a positive 32-bit value.
 constexpr SInt64 kMaxFileEnd = SInt64(0x7FFFFFFF) + 8 - CSonicAIFFFile::kBlockSize;
 
@@ -68,7 +62,7 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 
 CSonicAIFFFile::CSonicAIFFFile() : CLinearPCMFile(kSonicAIFFFileType, "Sonic AIFF")
 {
-    m_notOpenErr = kNotOpenErr;
+    m_notOpenErr = kAIFFNotOpenErr;
 }
 
 CSonicAIFFFile::~CSonicAIFFFile()
@@ -254,19 +248,19 @@ OSErr CSonicAIFFFile::ReadCOMM()
         return err;
     }
     if (!found || !body.has(18)) {
-        return kNoCOMMErr;
+        return kAIFFNoCOMMErr;
     }
     COMMFields comm;
     GetCOMMFields(body, &comm);
     if (!ShapeReadable(comm.channels, comm.bits)) {
-        return kNoCOMMErr;
+        return kAIFFNoCOMMErr;
     }
     m_numChannels = UInt32(comm.channels);
     m_numFrames = comm.frames;
     m_numBits = WholeByteBits(comm.bits);
     m_sampleRate = ConvertFromIeeeExtended(comm.rate);
     if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
-        return kBadRateErr;
+        return kAIFFBadRateErr;
     }
     return noErr;
 }
@@ -337,7 +331,7 @@ OSErr CSonicAIFFFile::LocateSoundData()
         return err;
     }
     if (!found) {
-        return kNoSSNDErr;
+        return kAIFFNoSSNDErr;
     }
     const SInt64 offset = header.has(4) ? header.get_u32be() : 0;
     const SInt64 end = info.BodyEnd();
@@ -416,7 +410,7 @@ OSErr CSonicAIFFFile::ReadINST()
         }
         SFTMarker begin, end;
         if (GetMarkerByID(entry.beginID, &begin) != noErr || GetMarkerByID(entry.endID, &end) != noErr) {
-            return kNoCOMMErr;
+            return kAIFFNoCOMMErr;
         }
         RemoveMarker(&begin);
         if (entry.endID != entry.beginID) {
@@ -450,7 +444,7 @@ OSErr CSonicAIFFFile::ReadHeader()
     const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
     const SInt16 blockBits = fileBytes == 2 ? 16 : 24;
     if (fileBytes == 0 || m_numBits != blockBits) {
-        return kNoCOMMErr;
+        return kAIFFNoCOMMErr;
     }
     if ((err = ReadMARK()) != noErr || (err = ReadINST()) != noErr || (err = LocateSoundData()) != noErr) {
         return err;
@@ -606,7 +600,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
     ChunkInfo ssnd;
     err = FindChunk(kSSND, &ssnd);
     if (err != noErr) {
-        return err == kChunkNotFoundErr ? kNoSSNDErr : err;
+        return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
     }
     UInt8 size[4];
     pcm_bytes::PutBE32(size, UInt32(eof - ssnd.bodyPos));
@@ -617,7 +611,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
     RefNumChunkSource source(m_refNum);
     ChunkReader reader(source, WalkOptions());
     if (reader.ReadHeader() != noErr || reader.ContainerID() != kFORM) {
-        return kNoFORMErr;
+        return kAIFFNoFORMErr;
     }
     pcm_bytes::PutBE32(size, UInt32(eof - 8));
     return WriteAt(4, size, sizeof size);

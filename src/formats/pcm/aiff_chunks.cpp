@@ -11,7 +11,7 @@ ChunkWalkOptions WalkOptions()
 {
     ChunkWalkOptions options;
     options.order = ChunkByteOrder::BigEndian;
-    options.tooManyChunksErr = -22204;
+    options.tooManyChunksErr = kAIFFTooManyChunksErr;
     return options;
 }
 
