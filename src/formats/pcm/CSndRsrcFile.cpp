@@ -33,6 +33,13 @@ private:
 
 } // namespace
 
+void CSndRsrcFile::FlipSign(UInt8* bytes, std::size_t count) const
+{
+    if (m_numBits == 8)
+        for (std::size_t i = 0; i < count; ++i)
+            bytes[i] ^= 0x80;
+}
+
 CSndRsrcFile::CSndRsrcFile() = default;
 
 CSndRsrcFile::~CSndRsrcFile()
@@ -212,9 +219,7 @@ OSErr CSndRsrcFile::ReadBlock(UInt32 frame)
             return err;
     }
     std::memset(m_readBuffer + bytes, 0, blockBytes - bytes);
-    if (m_numBits == 8)
-        for (std::size_t i = 0; i < bytes; ++i)
-            m_readBuffer[i] ^= 0x80;
+    FlipSign(m_readBuffer, bytes);
     m_readBufferStart = frame;
     return noErr;
 }
@@ -388,9 +393,7 @@ OSErr CSndRsrcFile::PrepareWriteBlock(UInt32 frame)
             return err;
     }
     std::memset(m_writeBuffer + got, 0, blockBytes - got);
-    if (m_numBits == 8)
-        for (std::size_t i = 0; i < got; ++i)
-            m_writeBuffer[i] ^= 0x80;
+    FlipSign(m_writeBuffer, got);
     return noErr;
 }
 
@@ -406,9 +409,7 @@ OSErr CSndRsrcFile::WriteBlock(UInt32 frames, UInt32 frame)
         return err;
     // Converted in a copy: the caller's block keeps its form.
     std::vector<UInt8> bytes(m_writeBuffer, m_writeBuffer + std::size_t(frames) * FrameBytes());
-    if (m_numBits == 8)
-        for (UInt8& b : bytes)
-            b ^= 0x80;
+    FlipSign(bytes.data(), bytes.size());
     err = FSWriteFork(m_forkRefNum, fsAtMark, 0, bytes.size(), bytes.data(), nullptr);
     if (err)
         return err;
