@@ -2,14 +2,10 @@
 
 #include "ChunkReader.h"
 #include "FileManager.h"
-#include "error_code_exception.h"
 
-#include <QString>
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
-#include <new>
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <utility>
 
 namespace {
 
