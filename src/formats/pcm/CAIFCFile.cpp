@@ -1,7 +1,9 @@
 #include "CAIFCFile.h"
 
 #include "FileManager.h"
+#include "aiff_chunks.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 #include "pcm_bytes.h"
@@ -14,12 +16,11 @@
 #include <limits>
 #include <new>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
 constexpr OSType kFVER = FOUR_CHAR_CODE("FVER");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
 constexpr OSType kNONE = FOUR_CHAR_CODE("NONE");
 constexpr UInt32 kAIFCVersion1 = 0xA2805140;
 
@@ -42,7 +43,7 @@ SInt32 FloatSampleToInt32(float value)
 
 } // namespace
 
-CAIFCFile::CAIFCFile() = default;
+CAIFCFile::CAIFCFile() : CAIFFFile(kAIFCFileType, "AIFC") {}
 
 CAIFCFile::~CAIFCFile()
 {
@@ -50,8 +51,6 @@ CAIFCFile::~CAIFCFile()
         CAIFFFile::Close();
     }
 }
-
-OSType CAIFCFile::GetFileType() const { return kAIFCFileType; }
 
 QString CAIFCFile::GetFormatName() const
 {
@@ -64,7 +63,7 @@ QString CAIFCFile::GetFormatName() const
     if (m_sampleFormat == kSampleFormatDoubleBE) {
         return QStringLiteral("AIFC 64-bit float (big-endian)");
     }
-    return QStringLiteral("AIFC");
+    return CAIFFFile::GetFormatName();
 }
 
 bool CAIFCFile::CompressionFormat(OSType compression, SInt16 commBits, SInt16* sampleFormat, SInt16* bits)
@@ -138,54 +137,41 @@ OSErr CAIFCFile::WriteCOMM()
     });
 }
 
-OSErr CAIFCFile::Open()
+OSErr CAIFCFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadCOMM();
-        if (err != noErr) {
-            return err;
-        }
-        SInt64 available = 0;
-        err = ReadAnnotationsAndLocateData(&available);
-        if (err != noErr) {
-            return err;
-        }
-        ClampFramesTo(available);
-        return AddFileRegion();
-    });
+    OSErr err = ReadFormAndCOMM();
+    if (err != noErr) {
+        return err;
+    }
+    SInt64 available = 0;
+    err = ReadAnnotationsAndLocateData(&available);
+    if (err != noErr) {
+        return err;
+    }
+    ClampFramesTo(available);
+    return noErr;
 }
 
-OSErr CAIFCFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                        ConstStr255Param nameExtension, float sampleRate)
+OSErr CAIFCFile::AfterOpen()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        m_compression = kNONE;
-        ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(kAIFCFileType);
-        header.put_fourcc(kFVER);
-        header.put_u32(4);
-        header.put_u32(kAIFCVersion1);
-        header.put_fourcc(kCOMM);
-        header.put_u32(38);  // the body is written at close
-        header.put_zeros(38);
-        header.put_fourcc(kSSND);
-        header.put_zeros(12);
-        err = WriteAt(0, header.data(), header.size());
-        if (err == noErr) {
-            m_dataOffset = SInt64(header.size());
-        }
-        return err;
-    });
+    return AddFileRegion();
+}
+
+OSErr CAIFCFile::WriteHeader()
+{
+    m_compression = kNONE;
+    ChunkBuilder header;
+    PutFORMHeader(&header, kAIFCFileType);
+    header.put_fourcc(kFVER);
+    header.put_u32(4);
+    header.put_u32(kAIFCVersion1);
+    PutEmptyChunk(&header, kCOMM, 38);  // the body is written at close
+    PutEmptySSND(&header);
+    const OSErr err = WriteAt(0, header.data(), header.size());
+    if (err == noErr) {
+        m_dataOffset = SInt64(header.size());
+    }
+    return err;
 }
 
 OSErr CAIFCFile::ReadBlock(UInt32 frame)
@@ -329,14 +315,9 @@ static OSErr SniffAIFC(const UInt8* header, std::istream& in, OSType, OSType* ty
     return ProbeAIFCType(type, in);
 }
 
-static CSoundFile* MakeAIFCFile()
-{
-    return new (std::nothrow) CAIFCFile();
-}
-
 void RegisterAIFCFileTypes()
 {
-    RegisterSoundFileFactory(kAIFCFileType, &MakeAIFCFile);
+    RegisterSoundFileFactory(kAIFCFileType, &MakeSoundFileNoThrow<CAIFCFile>);
     RegisterHeaderProbe(kAIFCFileType, &AIFCHeaderProbe);
     RegisterHeaderSniffer(kAIFCFileType, &SniffAIFC);
     RegisterSetMemberType(kAIFCFileType);

@@ -28,11 +28,7 @@ public:
     CAIFCFile();
     ~CAIFCFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr ReadBlock(UInt32 frame) override;
-    OSType GetFileType() const override;
     QString GetFormatName() const override;
     OSErr ReadCOMM() override;
     OSErr WriteCOMM() override;
@@ -45,6 +41,11 @@ public:
     static bool CompressionFormat(OSType compression, SInt16 commBits, SInt16* sampleFormat, SInt16* bits);
 
 protected:
+    // Open: as AIFF, the frames cut to the sound data; then the file region.
+    OSErr ReadHeader() override;
+    OSErr AfterOpen() override;
+    // FORM header, 'FVER', an empty 'COMM' and an empty 'SSND'.
+    OSErr WriteHeader() override;
     SInt64 FileBytesPerFrame() const override;
     OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
 

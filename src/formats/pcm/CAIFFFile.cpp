@@ -1,8 +1,11 @@
 #include "CAIFFFile.h"
 
 #include "FileManager.h"
+#include "aiff_chunks.h"
+#include "format_helpers.h"
 #include "CreateSoundFile.h"
 #include "ForkInputStream.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 #include "pcm_bytes.h"
@@ -19,17 +22,12 @@
 #include <limits>
 #include <new>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
-constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
-constexpr OSType kINST = FOUR_CHAR_CODE("INST");
 constexpr OSType kCHAN = FOUR_CHAR_CODE("CHAN");
-constexpr OSType kAPPL = FOUR_CHAR_CODE("APPL");
 constexpr OSType kREGN = FOUR_CHAR_CODE("regn");
-constexpr OSType kSSYS = FOUR_CHAR_CODE("SSYS");
 
 // The leading number of a marker name as the Mac's StringToNum reads it
 // (optional sign, then digits), saturated to 16 bits.
@@ -51,18 +49,13 @@ SInt16 MarkerNumber(const std::string& text)
     return SInt16(std::clamp<SInt64>(value, -32768, 32767));
 }
 
-void SetMarkerName(SFTMarker* marker, const std::string& name)
-{
-    const std::size_t length = std::min<std::size_t>(name.size(), 31);
-    marker->name[0] = UInt8(length);
-    std::memcpy(marker->name + 1, name.data(), length);
-}
-
 } // namespace
 
 // ================================================================ object
 
-CAIFFFile::CAIFFFile()
+CAIFFFile::CAIFFFile() : CAIFFFile(kAIFFFileType, "AIFF") {}
+
+CAIFFFile::CAIFFFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
 {
     m_notOpenErr = kAIFFNotOpenErr;
 }
@@ -74,11 +67,8 @@ CAIFFFile::~CAIFFFile()
     }
 }
 
-OSType CAIFFFile::GetFileType() const { return kAIFFFileType; }
 Boolean CAIFFFile::SupportsSplitChannels() const { return true; }
 QString CAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
-QString CAIFFFile::GetFormatName() const { return QStringLiteral("AIFF"); }
-
 
 void CAIFFFile::LimitBlockBytes()
 {
@@ -86,81 +76,44 @@ void CAIFFFile::LimitBlockBytes()
     // block (done once per channel by the channel-wise passes) stays small.
     constexpr SInt64 kMaxBlockBytes = SInt64(1) << 20;
     const SInt64 bpf = BytesPerFrame();
-    if (bpf > 0 && SInt64(m_bufferFrames) * bpf > kMaxBlockBytes) {
-        SetBufferFrames(UInt32(std::max<SInt64>(1, kMaxBlockBytes / bpf)));
+    if (bpf > 0) {
+        CapBlockBytes(*this, UInt64(bpf), UInt64(kMaxBlockBytes));
     }
-}
-
-ChunkWalkOptions CAIFFFile::WalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::BigEndian;
-    options.tooManyChunksErr = kAIFFTooManyChunksErr;
-    return options;
 }
 
 // ============================================================ chunk walk
 
 OSErr CAIFFFile::FindChunk(OSType id, ChunkInfo* info)
 {
-    if (!m_isOpen) {
-        return kFileNotOpenedErr;
-    }
-    RefNumChunkSource source(m_refNum);
-    if (id == kFORM) {
-        UInt8 bytes[4];
-        std::size_t got = 0;
-        OSErr err = source.ReadAt(0, bytes, sizeof bytes, &got);
-        if (err == eofErr || (err == noErr && got < 4)) {
-            return kChunkNotFoundErr;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        if (ChunkView(bytes, 4, ChunkByteOrder::BigEndian).get_fourcc() != kFORM) {
-            return kChunkNotFoundErr;
-        }
-        if (info) {
-            *info = ChunkInfo();
-            info->id = kFORM;
-        }
-        return noErr;  // the mark stands at the FORM size
-    }
-    ChunkReader reader(source, WalkOptions());
-    ChunkInfo found;
-    OSErr err = reader.Find(id, &found);
-    if (err != noErr) {
-        return err;
-    }
-    err = SetFPos(m_refNum, fsFromStart, found.SizePos());
-    if (err != noErr) {
-        return err == eofErr ? kChunkNotFoundErr : err;
-    }
-    if (info) {
-        *info = found;
-    }
-    return noErr;
+    return FindFormChunk(id, WalkOptions(), info);
 }
 
-OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found)
+OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* info, SInt64 maxBytes)
 {
     *found = false;
-    ChunkInfo info;
-    OSErr err = FindChunk(id, &info);
+    ChunkInfo local;
+    if (!info) {
+        info = &local;
+    }
+    OSErr err = FindChunk(id, info);
     if (err == kChunkNotFoundErr) {
         return noErr;
     }
     if (err != noErr) {
         return err;
     }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    err = reader.ReadBody(info, body);
+    err = ReadBody(m_refNum, *info, body, maxBytes);
     if (err != noErr) {
         return err;
     }
     *found = true;
     return noErr;
+}
+
+bool CAIFFFile::ReadPresentChunk(OSType id, std::size_t minBytes, ChunkView* body)
+{
+    bool found = false;
+    return ReadChunk(id, body, &found) == noErr && found && body->has(minBytes);
 }
 
 OSErr CAIFFFile::AppendAtEnd(const void* data, std::size_t count)
@@ -175,35 +128,24 @@ OSErr CAIFFFile::AppendAtEnd(const void* data, std::size_t count)
 
 // ================================================================ open
 
-OSErr CAIFFFile::OpenForReading()
+OSErr CAIFFFile::ReadFormAndCOMM()
 {
-    const OSErr err = CLinearPCMFile::OpenForReading();
-    return err != noErr ? err : ReadFormHeader();
+    const OSErr err = ReadFormHeader();
+    return err != noErr ? err : ReadCOMM();
 }
 
 OSErr CAIFFFile::ReadFormHeader()
 {
-    OSErr err = FindChunk(kFORM);
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    err = reader.ReadHeader();
-    if (err != noErr) {
-        return err;
-    }
-    m_formEnd = reader.ContainerEnd();
-    return noErr;
+    return ReadFORMHeader(m_refNum, &m_formEnd);
 }
 
 OSErr CAIFFFile::CheckShape(SInt16 channels, SInt16 bits, OSErr badShapeErr)
 {
-    if (channels <= 0 || bits <= 0 || bits > 32) {
+    if (!ShapeReadable(channels, bits)) {
         return badShapeErr;
     }
     m_numChannels = UInt32(channels);
-    m_numBits = SInt16((bits + 7) / 8 * 8);
+    m_numBits = WholeByteBits(bits);
     return noErr;
 }
 
@@ -211,19 +153,14 @@ OSErr CAIFFFile::LocateSoundData(SInt64* availableBytes)
 {
     *availableBytes = 0;
     ChunkInfo info;
-    OSErr err = FindChunk(kSSND, &info);
-    if (err == kChunkNotFoundErr) {
-        return kAIFFNoSSNDErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView header;
-    err = reader.ReadBody(info, &header, 8);
+    bool found = false;
+    const OSErr err = ReadChunk(kSSND, &header, &found, &info, 8);
     if (err != noErr) {
         return err;
+    }
+    if (!found) {
+        return kAIFFNoSSNDErr;
     }
     SInt64 offset = 0;
     if (header.has(4)) {
@@ -259,10 +196,7 @@ OSErr CAIFFFile::ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMField
     if (!found || !body->has(minBytes)) {
         return kAIFFNoCOMMErr;
     }
-    comm->channels = body->get_i16be();
-    comm->frames = body->get_u32be();
-    comm->bits = body->get_i16be();
-    body->get_bytes(comm->rate, sizeof comm->rate);
+    GetCOMMFields(*body, comm);
     return noErr;
 }
 
@@ -286,14 +220,7 @@ OSErr CAIFFFile::ApplyCOMM(UInt32 frames, double sampleRate)
 
 void CAIFFFile::PutCOMMFields(ChunkBuilder* chunk, UInt32 bodySize) const
 {
-    chunk->put_fourcc(kCOMM);
-    chunk->put_u32(bodySize);
-    chunk->put_u16(UInt16(GetNumChannels()));
-    chunk->put_u32(GetNumFrames());
-    chunk->put_u16(UInt16(m_numBits));
-    UInt8 rate[10];
-    ConvertToIeeeExtended(m_sampleRate, rate);
-    chunk->put_bytes(rate, sizeof rate);
+    PutCOMM(chunk, bodySize, UInt16(GetNumChannels()), GetNumFrames(), UInt16(m_numBits), m_sampleRate);
 }
 
 OSErr CAIFFFile::ReadAnnotationsAndLocateData(SInt64* availableBytes)
@@ -338,9 +265,7 @@ OSErr CAIFFFile::ReadAPPL()
 {
     return Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        OSErr err = ReadChunk(kAPPL, &body, &found);
-        if (err != noErr || !found || !body.has(4)) {
+        if (!ReadPresentChunk(kAPPL, 4, &body)) {
             return noErr;
         }
         if (body.get_fourcc() == kSSYS) {
@@ -354,51 +279,42 @@ OSErr CAIFFFile::ReadAPPL()
     });
 }
 
-OSErr CAIFFFile::Open()
+OSErr CAIFFFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadCOMM();
-        if (err != noErr) {
-            return err;
-        }
-        const std::string name = GetFileNameString();
-        const std::size_t n = name.size();
-        if (n >= 4 && name[n - 4] == '.' && (name[n - 3] == 's' || name[n - 3] == 'S') && name[n - 2] == '3' &&
-            name[n - 1] == '2') {
-            m_sampleFormat = kSampleFormat24In32;
-            m_numBits = 32;
-        } else {
-            m_sampleFormat = kSampleFormatBigEndian;
-        }
-        SInt64 available = 0;
-        err = ReadAnnotationsAndLocateData(&available);
-        if (err != noErr) {
-            return err;
-        }
-        // A COMM promising more than the data holds is cut to the data; the
-        // file stays usable and the caller is warned through DataCutShort.
-        LimitBlockBytes();
-        const bool cut = ClampFramesTo(available) || m_numFrames < m_commFrames;
-        // Sound data that cannot hold one frame: the channel count is not real.
-        if (cut && m_numFrames == 0 && available > 0) {
-            return kAIFFNoCOMMErr;
-        }
-        m_dataCutShort = cut;
-        const OSErr result = noErr;
-        err = AddFileRegion();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadAPPL();
-        if (err != noErr) {
-            return err;
-        }
-        return result;
-    });
+    OSErr err = ReadFormAndCOMM();
+    if (err != noErr) {
+        return err;
+    }
+    const std::string name = GetFileNameString();
+    const std::size_t n = name.size();
+    if (n >= 4 && name[n - 4] == '.' && (name[n - 3] == 's' || name[n - 3] == 'S') && name[n - 2] == '3' &&
+        name[n - 1] == '2') {
+        m_sampleFormat = kSampleFormat24In32;
+        m_numBits = 32;
+    } else {
+        m_sampleFormat = kSampleFormatBigEndian;
+    }
+    SInt64 available = 0;
+    err = ReadAnnotationsAndLocateData(&available);
+    if (err != noErr) {
+        return err;
+    }
+    // A COMM promising more than the data holds is cut to the data; the
+    // file stays usable and the caller is warned through DataCutShort.
+    LimitBlockBytes();
+    const bool cut = ClampFramesTo(available) || m_numFrames < m_commFrames;
+    // Sound data that cannot hold one frame: the channel count is not real.
+    if (cut && m_numFrames == 0 && available > 0) {
+        return kAIFFNoCOMMErr;
+    }
+    m_dataCutShort = cut;
+    return noErr;
+}
+
+OSErr CAIFFFile::AfterOpen()
+{
+    const OSErr err = AddFileRegion();
+    return err != noErr ? err : ReadAPPL();
 }
 
 OSErr CAIFFFile::ProbeHeader(SInt16* result)
@@ -425,30 +341,26 @@ OSErr CAIFFFile::ReadMARK()
     }
     Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        if (ReadChunk(kMARK, &body, &found) != noErr || !found || !body.has(2)) {
+        if (!ReadPresentChunk(kMARK, 2, &body)) {
             return noErr;
         }
-        const UInt16 count = body.get_u16be();
-        for (UInt16 i = 0; i < count && body.has(7); ++i) {
+        ForEachMARKEntry(body, [this](const MARKEntry& entry) {
             SFTMarker marker;
-            marker.markerID = body.get_u16be();
-            marker.pos = body.get_u32be();
-            const std::string name = body.get_pstring(true);
+            marker.markerID = entry.id;
+            marker.pos = entry.position;
+            const std::string& name = entry.name;
             if (name.size() >= 2 && name[0] == '#' && name[1] >= '0' && name[1] <= '9') {
                 const std::size_t space = name.find(' ', 1);
                 marker.number = MarkerNumber(name.substr(1, space == std::string::npos ? std::string::npos : space - 1));
-                SetMarkerName(&marker, space == std::string::npos ? std::string() : name.substr(space + 1));
+                SetName(marker.name, space == std::string::npos ? std::string() : name.substr(space + 1));
                 marker.type = 1;
             } else {
-                SetMarkerName(&marker, name);
+                SetName(marker.name, name);
                 marker.type = 2;
                 marker.number = -1;
             }
-            if (AddMarker(&marker) != noErr) {
-                break;
-            }
-        }
+            return AddMarker(&marker) == noErr;
+        });
         return noErr;
     });
     return noErr;
@@ -494,23 +406,20 @@ OSErr CAIFFFile::ReadINSTLoops()
     }
     Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        if (ReadChunk(kINST, &body, &found) != noErr || !found || !body.has(20)) {
+        if (!ReadPresentChunk(kINST, 20, &body)) {
             return noErr;
         }
         body.seek(8);
         bool failed = false;
         for (int k = 0; k < 2; ++k) {
-            const SInt16 mode = body.get_i16be();
-            const UInt16 beginID = body.get_u16be();
-            const UInt16 endID = body.get_u16be();
-            if (mode == 0) {
+            const INSTLoop entry = GetINSTLoop(body);
+            if (entry.mode == 0) {
                 continue;
             }
             SFTMarker begin, end;
-            bool ok = GetMarkerByID(beginID, &begin) == noErr && GetMarkerByID(endID, &end) == noErr;
+            bool ok = GetMarkerByID(entry.beginID, &begin) == noErr && GetMarkerByID(entry.endID, &end) == noErr;
             ok = ok && RemoveMarker(&begin) == noErr;
-            if (ok && endID != beginID) {
+            if (ok && entry.endID != entry.beginID) {
                 ok = RemoveMarker(&end) == noErr;
             }
             if (ok && !failed) {
@@ -518,7 +427,7 @@ OSErr CAIFFFile::ReadINSTLoops()
                 loop.loopID = k + 1;
                 loop.start = begin.pos;
                 loop.end = end.pos;
-                loop.type = mode;
+                loop.type = entry.mode;
                 AddLoop(&loop);
             }
             failed = failed || !ok;
@@ -532,19 +441,11 @@ OSErr CAIFFFile::ReadINSTSamplerInfo()
 {
     Guarded([&]() -> OSErr {
         ChunkView body;
-        bool found = false;
-        if (ReadChunk(kINST, &body, &found) != noErr || !found || !body.has(8)) {
+        if (!ReadPresentChunk(kINST, 8, &body)) {
             return noErr;
         }
         SFTSamplerInfo info;
-        info.baseNote = body.get_u8();
-        info.detune = body.get_i8();
-        info.lowNote = body.get_u8();
-        info.highNote = body.get_u8();
-        info.lowVelocity = body.get_u8();
-        info.highVelocity = body.get_u8();
-        info.gain = body.get_i16be();
-        info.valid = 1;
+        GetINSTSampler(body, &info);
         SetSamplerInfo(&info);
         return noErr;
     });
@@ -588,7 +489,7 @@ OSErr CAIFFFile::WriteINST()
                 marker.pos = positions[m];
                 marker.type = 2;
                 marker.number = -1;
-                SetMarkerName(&marker, kNames[k][m]);
+                SetName(marker.name, kNames[k][m]);
                 OSErr err = AddMarker(&marker);
                 if (err != noErr) {
                     return err;
@@ -779,64 +680,44 @@ OSErr CAIFFFile::WriteRegions()
 
 // ================================================================ create
 
-OSErr CAIFFFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                            ConstStr255Param nameExtension, float sampleRate)
+OSErr CAIFFFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    if (m_isOpen) {
-        return opWrErr;
+    if (step != CreateStep::BeforeBase) {
+        return noErr;
     }
     if (numChannels == 0 || numBits <= 0 || numBits > 32 || !(sampleRate > 0.0f) || std::isinf(sampleRate)) {
         return paramErr;
     }
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err != noErr) {
-        return err;
-    }
-    err = CreateDataFork();
-    if (err != noErr) {
-        return err;
-    }
-    m_sampleFormat = kSampleFormatBigEndian;
-    m_transform = SampleTransform{};
-    m_sampleRate = sampleRate;
-    m_numChannels = numChannels;
-    m_numBits = SInt16((numBits + 7) / 8 * 8);
+    return noErr;
+}
+
+OSErr CAIFFFile::SetUpNewFile(const UInt8*)
+{
+    m_numBits = WholeByteBits(m_numBits);
     LimitBlockBytes();
-    m_formEnd = 0x7FFFFFFF;
+    m_formEnd = kPlaceholderFORMSize;
     m_channelLayoutTag = 0;
     return noErr;
 }
 
-OSErr CAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                        ConstStr255Param nameExtension, float sampleRate)
+OSErr CAIFFFile::WriteHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(kAIFFFileType);
-        header.put_fourcc(kCOMM);
-        header.put_u32(18);  // the body is written at close
-        header.put_zeros(18);
-        err = WriteAt(0, header.data(), header.size());
-        if (err == noErr) {
-            err = WriteCHAN();
-        }
-        if (err == noErr) {
-            ChunkBuilder ssnd;
-            ssnd.put_fourcc(kSSND);
-            ssnd.put_zeros(12);
-            err = AppendAtEnd(ssnd.data(), ssnd.size());
-        }
-        if (err == noErr) {
-            err = GetEOF(m_refNum, &m_dataOffset);
-        }
-        return err;
-    });
+    ChunkBuilder header;
+    PutFORMHeader(&header, kAIFFFileType);
+    PutEmptyChunk(&header, kCOMM, 18);  // the body is written at close
+    OSErr err = WriteAt(0, header.data(), header.size());
+    if (err == noErr) {
+        err = WriteCHAN();
+    }
+    if (err == noErr) {
+        ChunkBuilder ssnd;
+        PutEmptySSND(&ssnd);
+        err = AppendAtEnd(ssnd.data(), ssnd.size());
+    }
+    if (err == noErr) {
+        err = GetEOF(m_refNum, &m_dataOffset);
+    }
+    return err;
 }
 
 // ================================================================= close
@@ -912,14 +793,6 @@ OSErr CAIFFFile::CheckWriteExtent(UInt64 endFrame) const
 
 // ======================================================= stream probes
 
-static ChunkWalkOptions StreamWalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::BigEndian;
-    options.tooManyChunksErr = kAIFFTooManyChunksErr;
-    return options;
-}
-
 static OSErr FindFORMChunk(std::istream& in, OSType id, UInt32 occurrence)
 {
     try {
@@ -935,7 +808,7 @@ static OSErr FindFORMChunk(std::istream& in, OSType id, UInt32 occurrence)
             in.seekg(4);
             return noErr;
         }
-        ChunkReader reader(source, StreamWalkOptions());
+        ChunkReader reader(source, WalkOptions());
         ChunkInfo info;
         OSErr err = reader.Find(id, &info, occurrence);
         if (err == kCorruptChunkSizeErr || err == kAIFFTooManyChunksErr) {
@@ -1020,7 +893,7 @@ SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType*
     }
 }
 
-static SInt32 AIFFHeaderProbe(const QString& path)
+SInt32 ProbeAIFFHeader(const QString& path)
 {
     return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
 }
@@ -1033,15 +906,10 @@ static OSErr SniffAIFF(const UInt8* header, std::istream&, OSType, OSType* type)
     return noErr;
 }
 
-static CSoundFile* MakeAIFFFile()
-{
-    return new (std::nothrow) CAIFFFile();
-}
-
 void RegisterAIFFFileTypes()
 {
-    RegisterSoundFileFactory(kAIFFFileType, &MakeAIFFFile);
-    RegisterHeaderProbe(kAIFFFileType, &AIFFHeaderProbe);
+    RegisterSoundFileFactory(kAIFFFileType, &MakeSoundFileNoThrow<CAIFFFile>);
+    RegisterHeaderProbe(kAIFFFileType, &ProbeAIFFHeader);
     RegisterChunkFinder(kFORM, &FindFORMChunk);
     RegisterHeaderSniffer(kAIFFFileType, &SniffAIFF);
     RegisterSetMemberType(kAIFFFileType);

@@ -27,6 +27,7 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "aiff_chunks.h"
 #include "error_code_exception.h"
 
 #include <new>
@@ -36,13 +37,6 @@
 
 constexpr OSType kAIFFFileType = FOUR_CHAR_CODE("AIFF");
 
-constexpr OSErr kAIFFNoFORMErr = -22200;
-constexpr OSErr kAIFFNoSSNDErr = -22201;
-constexpr OSErr kAIFFNoCOMMErr = -22202;
-constexpr OSErr kAIFFTooManyChunksErr = -22204;
-constexpr OSErr kAIFFBadRateErr = -23405;
-constexpr OSErr kAIFFNotOpenErr = -38;
-
 // Largest FORM size written (AIFF sizes are read as signed 32-bit values).
 constexpr SInt64 kAIFFMaxFormSize = 0x7FFFFFFF;
 
@@ -51,16 +45,9 @@ public:
     CAIFFFile();
     ~CAIFFFile() override;
 
-    OSErr Open() override;
-    // The shape: channels >= 1, 1..32 bits (rounded up to whole bytes),
-    // rate > 0; paramErr otherwise.
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
-    QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
 
     // The chunk walk: on success the file's mark stands at the chunk's size
@@ -83,25 +70,37 @@ public:
     UInt32 GetChannelLayoutTag() const { return m_channelLayoutTag; }
 
 protected:
+    // The family's other types: their type code and format name.
+    CAIFFFile(OSType fileType, const char* formatName);
+
+    // Open: the FORM header, 'COMM', the annotation chunks and 'SSND'; then
+    // the file region and 'APPL'.
+    OSErr ReadHeader() override;
+    OSErr AfterOpen() override;
+    // Create: the shape is channels >= 1, 1..32 bits (rounded up to whole
+    // bytes), rate > 0; paramErr otherwise.
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    // FORM header, an empty 'COMM', 'CHAN', an empty 'SSND'.
+    OSErr WriteHeader() override;
     // Patches the sizes and appends the annotation chunks.
     OSErr RewriteHeader() override;
     // The FORM size may not pass kAIFFMaxFormSize.
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
     // Bytes of one frame in the file (channels x bytes per sample).
     SInt64 BytesPerFrame() const { return FileBytesPerFrame(); }
-    // The walk's options for this family.
-    static ChunkWalkOptions WalkOptions();
-    // Loads a chunk's body; *found false (and noErr) when the chunk is not
-    // there.
-    OSErr ReadChunk(OSType id, ChunkView* body, bool* found);
+    // Loads a chunk's body (at most maxBytes of it when >= 0; `info` may
+    // be null); *found false (and noErr) when the chunk is not there.
+    OSErr ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* info = nullptr, SInt64 maxBytes = -1);
+    // The body of an optional chunk: true when the chunk is there, could be
+    // read and holds at least `minBytes` bytes.
+    bool ReadPresentChunk(OSType id, std::size_t minBytes, ChunkView* body);
     // Appends bytes at the end of the file.
     OSErr AppendAtEnd(const void* data, std::size_t count);
-    // Opens the data fork read-only and reads the FORM header (FORM end).
-    OSErr OpenForReading();
+    // Reads the FORM header (FORM end).
     OSErr ReadFormHeader();
-    // The base Create, the exclusive file creation and the shape checks.
-    OSErr CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                     ConstStr255Param nameExtension, float sampleRate);
+    // ReadFormHeader, then ReadCOMM: the first steps of every Open.
+    OSErr ReadFormAndCOMM();
     // Finds 'SSND' and sets the data offset (offset field applied) and the
     // bytes of sample data it holds.  -22201 when absent.
     OSErr LocateSoundData(SInt64* availableBytes);
@@ -120,13 +119,7 @@ protected:
     // Reads the 'APPL' signature: 'SSYS' files are mono, 24-bit ones stored
     // least significant byte first.
     OSErr ReadAPPL();
-    // The fields every 'COMM' starts with.
-    struct COMMFields {
-        SInt16 channels = 0;
-        UInt32 frames = 0;
-        SInt16 bits = 0;
-        UInt8 rate[10] = {};
-    };
+    using COMMFields = aiff_chunks::COMMFields;
     // Loads 'COMM' and reads its common fields; `body` is left after the
     // rate.  -22202 when the chunk is absent or shorter than `minBytes`.
     OSErr ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMFields* comm);
@@ -153,6 +146,8 @@ UInt16 GetAIFFNumChannels(const std::string& path);
 // missing or unreadable); `bits` and `compression` (may be null) get the
 // COMM word length and, for AIFF-C, the compression type.
 SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType* compression);
+// The probe of the 'AIFF' form (AIFF, Dawn and Sonic AIFF files).
+SInt32 ProbeAIFFHeader(const QString& path);
 
 // Registers the 'AIFF' factory, its header probe and the 'FORM' chunk finder.
 void RegisterAIFFFileTypes();

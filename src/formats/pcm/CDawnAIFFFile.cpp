@@ -1,7 +1,9 @@
 #include "CDawnAIFFFile.h"
 
 #include "FileManager.h"
+#include "aiff_chunks.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 #include "pcm_bytes.h"
@@ -13,12 +15,10 @@
 #include <cstring>
 #include <limits>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
 constexpr SInt64 kMARKSkip = 38;  // bytes after a 'MARK' ID to the next chunk
 
 // Whether a 'MARK' chunk's size field is what its entries take (as in the
@@ -60,11 +60,8 @@ UInt64 DawnStartTimeToFrames(UInt32 offsetField, double sampleRate)
     return UInt64(frames);
 }
 
-CDawnAIFFFile::CDawnAIFFFile() = default;
+CDawnAIFFFile::CDawnAIFFFile() : CAIFFFile(kDawnFileType, "Dawn AIFF") {}
 CDawnAIFFFile::~CDawnAIFFFile() = default;  // CAIFFFile closes an open file
-
-OSType CDawnAIFFFile::GetFileType() const { return kDawnFileType; }
-QString CDawnAIFFFile::GetFormatName() const { return QStringLiteral("Dawn AIFF"); }
 
 OSErr CDawnAIFFFile::FindChunk(OSType id, ChunkInfo* info)
 {
@@ -127,111 +124,90 @@ OSErr CDawnAIFFFile::FindChunk(OSType id, ChunkInfo* info)
     });
 }
 
-OSErr CDawnAIFFFile::Open()
+OSErr CDawnAIFFFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err != noErr) {
-            return err;
-        }
-        err = ReadCOMM();
-        if (err != noErr) {
-            return err;
-        }
-        m_sampleFormat = kSampleFormatBigEndian;
-        // The frame count is cut below against the file itself; ReadCOMM's
-        // own cut reads the SSND offset as a data offset, which it is not here.
-        m_numFrames = m_commFrames;
-        // Markers only from a 'MARK' chunk that can be trusted (ours): the
-        // loops of 'INST' name two of them.
-        ChunkInfo mark;
-        if (FindChunk(kMARK, &mark) == noErr) {
-            RefNumChunkSource source(m_refNum);
-            ChunkReader reader(source, WalkOptions());
-            if (reader.ReadHeader() == noErr && MARKSizeHolds(reader, mark.bodyPos, mark.sizeField) &&
-                (err = ReadMARK()) != noErr) {
-                return err;
-            }
-        }
-        if ((err = ReadINSTLoops()) != noErr || (err = ReadINSTSamplerInfo()) != noErr) {
-            return err;
-        }
-        ChunkInfo ssnd;
-        err = FindChunk(kSSND, &ssnd);
-        if (err != noErr) {
-            return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
-        }
+    OSErr err = ReadFormAndCOMM();
+    if (err != noErr) {
+        return err;
+    }
+    m_sampleFormat = kSampleFormatBigEndian;
+    // The frame count is cut below against the file itself; ReadCOMM's
+    // own cut reads the SSND offset as a data offset, which it is not here.
+    m_numFrames = m_commFrames;
+    // Markers only from a 'MARK' chunk that can be trusted (ours): the
+    // loops of 'INST' name two of them.
+    ChunkInfo mark;
+    if (FindChunk(kMARK, &mark) == noErr) {
         RefNumChunkSource source(m_refNum);
         ChunkReader reader(source, WalkOptions());
-        ChunkView offsetField;
-        err = reader.ReadRange(ssnd.bodyPos, 4, &offsetField);
-        if (err != noErr) {
+        if (reader.ReadHeader() == noErr && MARKSizeHolds(reader, mark.bodyPos, mark.sizeField) &&
+            (err = ReadMARK()) != noErr) {
             return err;
         }
-        const UInt32 startTime = offsetField.has(4) ? offsetField.get_u32be() : 0;
-        m_dataOffset = ssnd.bodyPos + 8;
-        SInt64 fileLength = 0;
-        err = GetEOF(m_refNum, &fileLength);
-        if (err != noErr) {
-            return err;
-        }
-        m_formEnd = std::min(m_formEnd, fileLength);
-        if (m_dataOffset >= fileLength) {
-            m_dataOffset = std::min(m_dataOffset, fileLength);
-            m_numFrames = 0;
-        } else {
-            ClampFramesTo(fileLength - m_dataOffset);
-        }
-        err = SetFPos(m_refNum, fsFromStart, m_dataOffset);
-        if (err != noErr) {
-            return err;
-        }
-        m_startFrames = DawnStartTimeToFrames(startTime, m_sampleRate);
-        SFTRegion region;
-        region.regionID = 0;
-        region.start = 0;
-        region.end = m_numFrames;
-        region.syncFrame = 0;
-        region.timeStamp = SInt64(std::min<UInt64>(m_startFrames, UInt64(std::numeric_limits<SInt64>::max())));
-        const std::string name = GetFileNameString();
-        const std::size_t length = std::min<std::size_t>(name.size(), 31);
-        region.name[0] = UInt8(length);
-        std::memcpy(region.name + 1, name.data(), length);
-        return AddRegion(&region);
-    });
+    }
+    if ((err = ReadINSTLoops()) != noErr || (err = ReadINSTSamplerInfo()) != noErr) {
+        return err;
+    }
+    ChunkInfo ssnd;
+    err = FindChunk(kSSND, &ssnd);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
+    }
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    ChunkView offsetField;
+    err = reader.ReadRange(ssnd.bodyPos, 4, &offsetField);
+    if (err != noErr) {
+        return err;
+    }
+    const UInt32 startTime = offsetField.has(4) ? offsetField.get_u32be() : 0;
+    m_dataOffset = ssnd.bodyPos + 8;
+    SInt64 fileLength = 0;
+    err = GetEOF(m_refNum, &fileLength);
+    if (err != noErr) {
+        return err;
+    }
+    m_formEnd = std::min(m_formEnd, fileLength);
+    if (m_dataOffset >= fileLength) {
+        m_dataOffset = std::min(m_dataOffset, fileLength);
+        m_numFrames = 0;
+    } else {
+        ClampFramesTo(fileLength - m_dataOffset);
+    }
+    err = SetFPos(m_refNum, fsFromStart, m_dataOffset);
+    if (err != noErr) {
+        return err;
+    }
+    m_startFrames = DawnStartTimeToFrames(startTime, m_sampleRate);
+    return noErr;
 }
 
-OSErr CDawnAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                            ConstStr255Param nameExtension, float sampleRate)
+OSErr CDawnAIFFFile::AfterOpen()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-        if (err != noErr) {
-            return err;
-        }
-        ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(kAIFFFileType);
-        header.put_fourcc(kCOMM);
-        header.put_u32(18);
-        header.put_zeros(18);
-        header.put_fourcc(kSSND);
-        header.put_zeros(12);
-        err = WriteAt(0, header.data(), header.size());
-        if (err == noErr) {
-            m_dataOffset = SInt64(header.size());  // 54
-        }
-        return err;
-    });
+    SFTRegion region;
+    region.regionID = 0;
+    region.start = 0;
+    region.end = m_numFrames;
+    region.syncFrame = 0;
+    region.timeStamp = SInt64(std::min<UInt64>(m_startFrames, UInt64(std::numeric_limits<SInt64>::max())));
+    SetName(region.name, GetFileNameString());
+    return AddRegion(&region);
+}
+
+OSErr CDawnAIFFFile::WriteHeader()
+{
+    ChunkBuilder header;
+    PutFORMHeader(&header, kAIFFFileType);
+    PutEmptyChunk(&header, kCOMM, 18);
+    PutEmptySSND(&header);
+    const OSErr err = WriteAt(0, header.data(), header.size());
+    if (err == noErr) {
+        m_dataOffset = SInt64(header.size());  // 54
+    }
+    return err;
 }
 
 namespace {
-
-SInt32 DawnHeaderProbe(const QString& path)
-{
-    return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
-}
 
 // An AIFF whose creator is a Dawn system.
 OSErr SniffDawn(const UInt8* header, std::istream&, OSType creator, OSType* type)
@@ -242,16 +218,11 @@ OSErr SniffDawn(const UInt8* header, std::istream&, OSType creator, OSType* type
     return noErr;
 }
 
-CSoundFile* MakeDawnFile()
-{
-    return new CDawnAIFFFile();
-}
-
 } // namespace
 
 void RegisterDawnFileTypes()
 {
-    RegisterSoundFileFactory(kDawnFileType, &MakeDawnFile);
-    RegisterHeaderProbe(kDawnFileType, &DawnHeaderProbe);
+    RegisterSoundFileFactory(kDawnFileType, &MakeSoundFile<CDawnAIFFFile>);
+    RegisterHeaderProbe(kDawnFileType, &ProbeAIFFHeader);
     RegisterHeaderSniffer(kDawnFileType, &SniffDawn, 1);
 }

@@ -15,15 +15,18 @@ public:
     CDawnAIFFFile();
     ~CDawnAIFFFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
     OSErr FindChunk(OSType id, ChunkInfo* info = nullptr) override;
 
     // The start time of the last Open in frames.
     UInt64 GetStartFrames() const { return m_startFrames; }
+
+protected:
+    // Open: 'COMM', the trusted markers, 'INST', the start time of 'SSND';
+    // then the region over the whole file.
+    OSErr ReadHeader() override;
+    OSErr AfterOpen() override;
+    // FORM header, an empty 'COMM' and an empty 'SSND'.
+    OSErr WriteHeader() override;
 
 private:
     UInt64 m_startFrames = 0;

@@ -7,6 +7,8 @@
 #include "ZuResourceFile.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
+#include "format_helpers.h"
+#include "pcm_bytes.h"
 #include "throw_helpers.h"
 
 #include <algorithm>
@@ -40,43 +42,10 @@ constexpr UInt16 kLoopOther = 0x0076;    // 'v'
 // Largest sample block (bytes) a file's shape may ask for.
 constexpr UInt64 kMaxBlockBytes = UInt64(16) << 20;
 
-UInt16 LoadU16(const UInt8* p) { return UInt16((UInt16(p[0]) << 8) | p[1]); }
-UInt32 LoadU32(const UInt8* p)
-{
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
-}
-void StoreU16(UInt8* p, UInt16 v)
-{
-    p[0] = UInt8(v >> 8);
-    p[1] = UInt8(v);
-}
-void StoreU32(UInt8* p, UInt32 v)
-{
-    p[0] = UInt8(v >> 24);
-    p[1] = UInt8(v >> 16);
-    p[2] = UInt8(v >> 8);
-    p[3] = UInt8(v);
-}
-
-// A resource handle disposed of when it goes out of scope.
-struct HandleOwner {
-    Handle h = nullptr;
-    explicit HandleOwner(Handle handle) : h(handle) {}
-    ~HandleOwner()
-    {
-        if (h)
-            DisposeHandle(h);
-    }
-    HandleOwner(const HandleOwner&) = delete;
-    HandleOwner& operator=(const HandleOwner&) = delete;
-    const UInt8* data() const { return reinterpret_cast<const UInt8*>(*h); }
-    UInt8* bytes() { return reinterpret_cast<UInt8*>(*h); }
-    std::size_t size() const
-    {
-        const Size n = GetHandleSize(h);
-        return n > 0 ? std::size_t(n) : 0;
-    }
-};
+using pcm_bytes::GetBE16;
+using pcm_bytes::GetBE32;
+using pcm_bytes::PutBE16;
+using pcm_bytes::PutBE32;
 
 // A zero-filled handle; thrown when it cannot be had.
 Handle NewClearHandleOrThrow(std::size_t bytes)
@@ -177,9 +146,37 @@ QString CSDIIFile::GetFormatName() const { return QStringLiteral("SoundDesigner 
 
 std::unique_ptr<ZuResourceFile> CSDIIFile::MakeResourceFile() const
 {
-    if (m_fsRefValid)
-        return std::make_unique<ZuResourceFile>(m_fsRef, true);
-    return std::make_unique<ZuResourceFile>(m_path, true);
+    return MakeResourceFork(m_fsRef, m_fsRefValid, m_path);
+}
+
+template <typename Parse>
+OSErr CSDIIFile::ReadListResource(ResType type, const char* what, Parse&& parse)
+{
+    try {
+        std::unique_ptr<ZuResourceFile> resources = MakeResourceFile();
+        HandleOwner list(resources->GetResource(type, kListID));
+        if (!list.h)
+            return noErr;
+        parse(list.data(), list.size());
+        return noErr;
+    } catch (const error_code_exception& e) {
+        QM_TRACE(what, m_path << ": " << e.what());
+        return NarrowError(e.code());
+    }
+}
+
+template <typename Fill>
+OSErr CSDIIFile::WriteListResource(ResType type, std::size_t bytes, Fill&& fill)
+{
+    try {
+        HandleOwner list(NewClearHandleOrThrow(bytes));
+        fill(list);
+        std::unique_ptr<ZuResourceFile> resources = MakeResourceFile();
+        resources->PutResource(type, kListID, list.h, QString());
+        return noErr;
+    } catch (const error_code_exception& e) {
+        return NarrowError(e.code());
+    }
 }
 
 UInt64 CSDIIFile::FrameBytes() const
@@ -205,8 +202,8 @@ OSErr CSDIIFile::Open()
         THROW_IF_ERROR(FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum), "Open: data fork");
         m_isOpen = true;
         m_headerDirty = false;
-        if (!m_fsRefValid && FSpMakeFSRef(&m_fsSpec, &m_fsRef) == noErr)
-            m_fsRefValid = true;
+        if (!m_fsRefValid)
+            RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid);
         THROW_IF_ERROR(ReadHeaderResources(), "Open: header resources");
         THROW_IF_ERROR(ReadMarkerResource(), "Open: markers");
         THROW_IF_ERROR(ReadLoopResource(), "Open: loops");
@@ -272,8 +269,7 @@ OSErr CSDIIFile::ReadHeaderResources()
             SetChannelConfiguration(kChannelConfigStereo);
 
         const UInt64 frameBytes = FrameBytes();
-        if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-            SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+        CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
         FSRef ref;
         THROW_IF_ERROR(FSpMakeFSRef(&m_fsSpec, &ref), "ReadHeaderResources: data fork");
@@ -292,75 +288,55 @@ OSErr CSDIIFile::ReadMarkerResource()
 {
     if (!m_markers.isEmpty())
         return noErr;
-    try {
-        std::unique_ptr<ZuResourceFile> resources = MakeResourceFile();
-        HandleOwner list(resources->GetResource(kMarkerListType, kListID));
-        if (!list.h)
-            return noErr;
-        const std::size_t size = list.size();
-        const UInt8* data = list.data();
+    return ReadListResource(kMarkerListType, "ReadMarkerResource", [this](const UInt8* data, std::size_t size) {
         if (size < kMarkerHeaderBytes)
             THROW_IF_ERROR(kSDIIBadMarkerResourceErr);
-        const SInt16 records = SInt16(LoadU16(data + 6));
+        const SInt16 records = SInt16(GetBE16(data + 6));
         UInt64 offset = kMarkerHeaderBytes;
         SInt16 typeOneCount = 0;
         for (SInt16 i = 0; i < records; ++i) {
             if (offset > size || size - offset < kMarkerFixedBytes)
                 THROW_IF_ERROR(kSDIIBadMarkerResourceErr);
             const UInt8* record = data + offset;
-            const UInt32 nameLength = LoadU32(record + 16);
+            const UInt32 nameLength = GetBE32(record + 16);
             const std::size_t shown = std::min<UInt32>(nameLength, 31);
             // The name's characters must lie inside the list too.
             if (size - offset - kMarkerFixedBytes < shown)
                 THROW_IF_ERROR(kSDIIBadMarkerResourceErr);
             SFTMarker marker;
-            marker.type = SInt16(LoadU16(record));
-            marker.pos = LoadU32(record + 4);
-            marker.markerID = SInt16(LoadU16(record + 14));
+            marker.type = SInt16(GetBE16(record));
+            marker.pos = GetBE32(record + 4);
+            marker.markerID = SInt16(GetBE16(record + 14));
             marker.name[0] = UInt8(shown);
             std::memcpy(marker.name + 1, record + kMarkerFixedBytes, shown);
             marker.number = marker.type == 1 ? typeOneCount++ : SInt16(0);
             THROW_IF_ERROR(AddMarker(&marker), "ReadMarkerResource: AddMarker");
             offset += kMarkerFixedBytes + UInt64(nameLength);
         }
-        return noErr;
-    } catch (const error_code_exception& e) {
-        QM_TRACE("ReadMarkerResource", m_path << ": " << e.what());
-        return NarrowError(e.code());
-    }
+    });
 }
 
 OSErr CSDIIFile::ReadLoopResource()
 {
     if (!m_loops.isEmpty())
         return noErr;
-    try {
-        std::unique_ptr<ZuResourceFile> resources = MakeResourceFile();
-        HandleOwner list(resources->GetResource(kLoopListType, kListID));
-        if (!list.h)
-            return noErr;
-        const std::size_t size = list.size();
-        const UInt8* data = list.data();
+    return ReadListResource(kLoopListType, "ReadLoopResource", [this](const UInt8* data, std::size_t size) {
         if (size < kLoopHeaderBytes)
             THROW_IF_ERROR(kSDIIBadLoopResourceErr);
-        const SInt16 records = SInt16(LoadU16(data + 6));
+        const SInt16 records = SInt16(GetBE16(data + 6));
         for (SInt16 i = 0; i < records; ++i) {
             const std::size_t offset = kLoopHeaderBytes + std::size_t(i) * kLoopRecordBytes;
             if (offset + kLoopRecordBytes > size)
                 THROW_IF_ERROR(kSDIIBadLoopResourceErr);
             const UInt8* record = data + offset;
             SFTLoop loop;
-            loop.start = LoadU32(record);
-            loop.end = LoadU32(record + 4);
-            loop.loopID = SInt16(LoadU16(record + 8));
-            loop.type = LoadU16(record + 10) == kLoopForward ? 1 : 2;
+            loop.start = GetBE32(record);
+            loop.end = GetBE32(record + 4);
+            loop.loopID = SInt16(GetBE16(record + 8));
+            loop.type = GetBE16(record + 10) == kLoopForward ? 1 : 2;
             THROW_IF_ERROR(AddLoop(&loop), "ReadLoopResource: AddLoop");
         }
-        return noErr;
-    } catch (const error_code_exception& e) {
-        QM_TRACE("ReadLoopResource", m_path << ": " << e.what());
-        return NarrowError(e.code());
-    }
+    });
 }
 
 OSErr CSDIIFile::ReadRegionResource(SInt16* count)
@@ -384,11 +360,11 @@ OSErr CSDIIFile::ReadRegionResource(SInt16* count)
             for (std::size_t i = 0; i < records; ++i) {
                 const UInt8* record = data + kRegionHeaderBytes + i * kRegionRecordBytes;
                 SFTRegion region;
-                region.regionID = SInt32(LoadU32(record));
-                SInt32 start = SInt32(LoadU32(record + 4));
-                UInt32 end = LoadU32(record + 8);
-                region.syncFrame = LoadU32(record + 12);
-                const UInt32 stamp = LoadU32(record + 16);
+                region.regionID = SInt32(GetBE32(record));
+                SInt32 start = SInt32(GetBE32(record + 4));
+                UInt32 end = GetBE32(record + 8);
+                region.syncFrame = GetBE32(record + 12);
+                const UInt32 stamp = GetBE32(record + 16);
                 region.timeStamp = SInt64(SInt32(stamp));
                 const UInt8 nameLength = std::min<UInt8>(record[24], 31);
                 region.name[0] = nameLength;
@@ -453,11 +429,7 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     err = FSpOpenDF(&m_fsSpec, fsRdWrPerm, &m_refNum);
     if (err)
         return err;
-    FSRef ref;
-    if (FSpMakeFSRef(&m_fsSpec, &ref) == noErr) {
-        m_fsRef = ref;
-        m_fsRefValid = true;
-    }
+    RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid);
     m_sampleFormat = kSampleFormatBigEndian;
     // Words that are not whole bytes are stored in whole bytes.
     m_numBits = SInt16(((numBits + 7) / 8) * 8);
@@ -467,9 +439,7 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     m_headerDirty = true;
     m_isOpen = true;
     ResetSamplerInfo();
-    const UInt64 frameBytes = FrameBytes();
-    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+    CapBlockBytes(*this, FrameBytes(), kMaxBlockBytes);
     return noErr;
 }
 
@@ -480,10 +450,7 @@ OSErr CSDIIFile::Close()
         return kFileNotOpenedErr;
     try {
         if (m_headerDirty) {
-            FSRef ref;
-            THROW_IF_ERROR(FSpMakeFSRef(&m_fsSpec, &ref), "Close: FSRef");
-            m_fsRef = ref;
-            m_fsRefValid = true;
+            THROW_IF_ERROR(RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid), "Close: FSRef");
             THROW_IF_ERROR(WriteHeaderResources(), "Close: header resources");
             THROW_IF_ERROR(WriteMarkerResource(), "Close: markers");
             THROW_IF_ERROR(WriteLoopResource(), "Close: loops");
@@ -518,14 +485,13 @@ OSErr CSDIIFile::WriteHeaderResources()
 
 OSErr CSDIIFile::WriteMarkerResource()
 {
-    try {
-        // The list's count is a signed 16-bit field.
-        const UInt16 n = std::min<UInt16>(GetNumMarkers(), 0x7FFF);
-        HandleOwner list(NewClearHandleOrThrow(kMarkerRecordMax * n + kMarkerHeaderBytes));
+    // The list's count is a signed 16-bit field.
+    const UInt16 n = std::min<UInt16>(GetNumMarkers(), 0x7FFF);
+    return WriteListResource(kMarkerListType, kMarkerRecordMax * n + kMarkerHeaderBytes, [&](HandleOwner& list) {
         UInt8* data = list.bytes();
-        StoreU16(data, 1);
-        StoreU32(data + 2, 0);
-        StoreU16(data + 6, n);
+        PutBE16(data, 1);
+        PutBE32(data + 2, 0);
+        PutBE16(data + 6, n);
         std::size_t offset = kMarkerHeaderBytes;
         for (UInt16 i = 0; i < n; ++i) {
             SFTMarker marker;
@@ -533,82 +499,65 @@ OSErr CSDIIFile::WriteMarkerResource()
             const UInt16 type = (marker.type == 1 || marker.type == 2) ? UInt16(marker.type) : 2;
             const UInt8 nameLength = std::min<UInt8>(marker.name[0], 31);
             UInt8* record = data + offset;
-            StoreU16(record, type);
-            StoreU16(record + 2, type);
-            StoreU32(record + 4, marker.pos);
-            StoreU16(record + 12, type == 1 ? kMarkerTag1 : kMarkerTag2);
-            StoreU16(record + 14, UInt16(marker.markerID));
-            StoreU32(record + 16, nameLength);
+            PutBE16(record, type);
+            PutBE16(record + 2, type);
+            PutBE32(record + 4, marker.pos);
+            PutBE16(record + 12, type == 1 ? kMarkerTag1 : kMarkerTag2);
+            PutBE16(record + 14, UInt16(marker.markerID));
+            PutBE32(record + 16, nameLength);
             std::memcpy(record + kMarkerFixedBytes, marker.name + 1, nameLength);
             offset += kMarkerFixedBytes + nameLength;
         }
         SetHandleSize(list.h, Size(offset));
         THROW_IF_ERROR(MemError(), "WriteMarkerResource: size");
-        std::unique_ptr<ZuResourceFile> resources = MakeResourceFile();
-        resources->PutResource(kMarkerListType, kListID, list.h, QString());
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    }
+    });
 }
 
 OSErr CSDIIFile::WriteLoopResource()
 {
-    try {
-        const UInt16 n = std::min<UInt16>(GetNumLoops(), 0x7FFF);
-        HandleOwner list(NewClearHandleOrThrow(kLoopRecordBytes * n + kLoopHeaderBytes));
+    const UInt16 n = std::min<UInt16>(GetNumLoops(), 0x7FFF);
+    return WriteListResource(kLoopListType, kLoopRecordBytes * n + kLoopHeaderBytes, [&](HandleOwner& list) {
         UInt8* data = list.bytes();
-        StoreU16(data, 1);
-        StoreU16(data + 6, n);
+        PutBE16(data, 1);
+        PutBE16(data + 6, n);
         for (UInt16 i = 0; i < n; ++i) {
             SFTLoop loop;
             THROW_IF_ERROR(GetLoop(i, &loop), "WriteLoopResource: GetLoop");
             UInt8* record = data + kLoopHeaderBytes + std::size_t(i) * kLoopRecordBytes;
-            StoreU32(record, loop.start);
-            StoreU32(record + 4, loop.end);
-            StoreU16(record + 8, UInt16(i + 1));
-            StoreU16(record + 10, loop.type == 1 ? kLoopForward : kLoopOther);
+            PutBE32(record, loop.start);
+            PutBE32(record + 4, loop.end);
+            PutBE16(record + 8, UInt16(i + 1));
+            PutBE16(record + 10, loop.type == 1 ? kLoopForward : kLoopOther);
         }
-        std::unique_ptr<ZuResourceFile> resources = MakeResourceFile();
-        resources->PutResource(kLoopListType, kListID, list.h, QString());
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    }
+    });
 }
 
 OSErr CSDIIFile::WriteRegionResource()
 {
-    try {
-        const UInt16 n = GetNumRegions();
-        HandleOwner list(NewClearHandleOrThrow(kRegionRecordBytes * n + kRegionHeaderBytes));
+    const UInt16 n = GetNumRegions();
+    return WriteListResource(kRegionListType, kRegionRecordBytes * n + kRegionHeaderBytes, [&](HandleOwner& list) {
         UInt8* data = list.bytes();
-        StoreU16(data, 1);
-        StoreU32(data + 2, 12);
-        StoreU32(data + 6, UInt32(kRegionRecordBytes));
-        StoreU32(data + 10, 0);
-        StoreU32(data + 14, UInt32(n) + 1);
+        PutBE16(data, 1);
+        PutBE32(data + 2, 12);
+        PutBE32(data + 6, UInt32(kRegionRecordBytes));
+        PutBE32(data + 10, 0);
+        PutBE32(data + 14, UInt32(n) + 1);
         for (UInt16 i = 0; i < n; ++i) {
             SFTRegion region;
             THROW_IF_ERROR(GetRegion(i, &region), "WriteRegionResource: GetRegion");
             UInt8* record = data + kRegionHeaderBytes + std::size_t(i) * kRegionRecordBytes;
             const UInt32 stamp = (i == 0 && HasTimeStamp()) ? GetTimeStamp() : UInt32(region.timeStamp);
-            StoreU32(record, UInt32(region.regionID));
-            StoreU32(record + 4, region.start);
-            StoreU32(record + 8, region.end);
-            StoreU32(record + 12, region.syncFrame);
-            StoreU32(record + 16, stamp);
-            StoreU32(record + 20, stamp);
+            PutBE32(record, UInt32(region.regionID));
+            PutBE32(record + 4, region.start);
+            PutBE32(record + 8, region.end);
+            PutBE32(record + 12, region.syncFrame);
+            PutBE32(record + 16, stamp);
+            PutBE32(record + 20, stamp);
             const UInt8 nameLength = std::min<UInt8>(region.name[0], 31);
             record[24] = nameLength;
             std::memcpy(record + 25, region.name + 1, nameLength);
         }
-        std::unique_ptr<ZuResourceFile> resources = MakeResourceFile();
-        resources->PutResource(kRegionListType, kListID, list.h, QString());
-        return noErr;
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    }
+    });
 }
 
 // ========================================================== sample I/O
@@ -709,16 +658,12 @@ OSErr CSDIIFile::PrepareWriteBlock(UInt32 frame)
 
 OSErr CSDIIFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
+    OSErr err = BeginForkWrite(m_isOpen, m_writeBuffer, m_bufferFrames, &frames);
+    if (err || frames == 0)
+        return err;
     if (UInt64(frame) + frames > 0xFFFFFFFFull)
         return paramErr;
-    OSErr err = SetFilePos(frame);
+    err = SetFilePos(frame);
     if (err)
         return err;
     long count = long(UInt64(frames) * FrameBytes());

@@ -96,6 +96,12 @@ private:
     OSErr ReadDataFork(UInt32 frames, UInt8* block);
     // The file's resource fork (by FSRef when there is one, else by path).
     std::unique_ptr<ZuResourceFile> MakeResourceFile() const;
+    // Runs `parse` (data, size; failures thrown) on list resource `type`
+    // when the file has it; `what` names the step in the trace.
+    template <typename Parse> OSErr ReadListResource(ResType type, const char* what, Parse&& parse);
+    // Fills a zeroed list resource of `bytes` bytes (`fill` may resize
+    // it; failures thrown) and stores it as resource `type`.
+    template <typename Fill> OSErr WriteListResource(ResType type, std::size_t bytes, Fill&& fill);
     // Closes the data fork and clears the flags.
     OSErr CloseDataFork();
 };

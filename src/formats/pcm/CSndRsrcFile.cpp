@@ -4,6 +4,7 @@
 #include "ResourceManager.h"
 #include "ZuResourceFile.h"
 #include "error_code_exception.h"
+#include "format_helpers.h"
 #include "ieee_extended.h"
 #include "throw_helpers.h"
 
@@ -31,6 +32,13 @@ private:
 };
 
 } // namespace
+
+void CSndRsrcFile::FlipSign(UInt8* bytes, std::size_t count) const
+{
+    if (m_numBits == 8)
+        for (std::size_t i = 0; i < count; ++i)
+            bytes[i] ^= 0x80;
+}
 
 CSndRsrcFile::CSndRsrcFile() = default;
 
@@ -78,8 +86,7 @@ OSErr CSndRsrcFile::Open()
     ReleaseResourceFile();
     m_writing = false;
     try {
-        m_resourceFile = m_fsRefValid ? std::make_unique<ZuResourceFile>(m_fsRef, true)
-                                      : std::make_unique<ZuResourceFile>(m_path, true);
+        m_resourceFile = MakeResourceFork(m_fsRef, m_fsRefValid, m_path);
         m_resourceFile->Open(fsRdPerm);
         m_isOpen = true;
         m_forkRefNum = m_resourceFile->refNum();
@@ -212,9 +219,7 @@ OSErr CSndRsrcFile::ReadBlock(UInt32 frame)
             return err;
     }
     std::memset(m_readBuffer + bytes, 0, blockBytes - bytes);
-    if (m_numBits == 8)
-        for (std::size_t i = 0; i < bytes; ++i)
-            m_readBuffer[i] ^= 0x80;
+    FlipSign(m_readBuffer, bytes);
     m_readBufferStart = frame;
     return noErr;
 }
@@ -388,31 +393,23 @@ OSErr CSndRsrcFile::PrepareWriteBlock(UInt32 frame)
             return err;
     }
     std::memset(m_writeBuffer + got, 0, blockBytes - got);
-    if (m_numBits == 8)
-        for (std::size_t i = 0; i < got; ++i)
-            m_writeBuffer[i] ^= 0x80;
+    FlipSign(m_writeBuffer, got);
     return noErr;
 }
 
 OSErr CSndRsrcFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    if (frames == 0)
-        return noErr;
-    frames = std::min(frames, m_bufferFrames);
+    OSErr err = BeginForkWrite(m_isOpen, m_writeBuffer, m_bufferFrames, &frames);
+    if (err || frames == 0)
+        return err;
     if ((UInt64(frame) + frames) * FrameBytes() > kMaxSampleBytes)
         return kSndTooBigErr;
-    OSErr err = SetFilePos(frame);
+    err = SetFilePos(frame);
     if (err)
         return err;
     // Converted in a copy: the caller's block keeps its form.
     std::vector<UInt8> bytes(m_writeBuffer, m_writeBuffer + std::size_t(frames) * FrameBytes());
-    if (m_numBits == 8)
-        for (UInt8& b : bytes)
-            b ^= 0x80;
+    FlipSign(bytes.data(), bytes.size());
     err = FSWriteFork(m_forkRefNum, fsAtMark, 0, bytes.size(), bytes.data(), nullptr);
     if (err)
         return err;

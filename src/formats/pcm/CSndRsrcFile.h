@@ -72,6 +72,9 @@ private:
     // Bytes of the resource's data (found by partial reads; never loads it).
     SInt64 ResourceSize(SInt64 upperBound) const;
     UInt32 FrameBytes() const;
+    // 8-bit samples are unsigned in the file, signed in the block: flips
+    // their sign bit (either way); wider samples stay as they are.
+    void FlipSign(UInt8* bytes, std::size_t count) const;
     void ReleaseResourceFile() noexcept;
 
     SInt16 m_forkRefNum = 0;

@@ -1,4 +1,5 @@
 #include "CSonicAIFFFile.h"
+#include "aiff_chunks.h"
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
@@ -17,23 +18,14 @@
 #include <limits>
 #include <new>
 
+using namespace aiff_chunks;
+
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kCOMM = FOUR_CHAR_CODE("COMM");
-constexpr OSType kSSND = FOUR_CHAR_CODE("SSND");
-constexpr OSType kAPPL = FOUR_CHAR_CODE("APPL");
-constexpr OSType kSSYS = FOUR_CHAR_CODE("SSYS");
 constexpr OSType kZuSD = FOUR_CHAR_CODE("ZuSD");
 constexpr OSType kMCSF = FOUR_CHAR_CODE("MCSF");
 constexpr OSType kOFFS = FOUR_CHAR_CODE("OFFS");
 constexpr OSType kAFPR = FOUR_CHAR_CODE("AFPR");
-
-constexpr OSErr kNoFORMErr = -22200;
-constexpr OSErr kNoSSNDErr = -22201;
-constexpr OSErr kNoCOMMErr = -22202;
-constexpr OSErr kBadRateErr = -23405;
-constexpr OSErr kNotOpenErr = -38;
 
 // The largest file we write: its FORM size must stay a positive 32-bit value.
 constexpr SInt64 kMaxFileEnd = SInt64(0x7FFFFFFF) + 8 - CSonicAIFFFile::kBlockSize;
@@ -52,14 +44,6 @@ double GetDouble(ChunkView& view)
     return std::bit_cast<double>(view.get_u64be());
 }
 
-ChunkWalkOptions WalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::BigEndian;
-    options.tooManyChunksErr = -22204;
-    return options;
-}
-
 bool IsWideMode(SInt16 mode)
 {
     return mode == 2 || mode == 3 || mode == 10 || mode == 11;
@@ -76,9 +60,9 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 
 // ================================================================ object
 
-CSonicAIFFFile::CSonicAIFFFile()
+CSonicAIFFFile::CSonicAIFFFile() : CLinearPCMFile(kSonicAIFFFileType, "Sonic AIFF")
 {
-    m_notOpenErr = kNotOpenErr;
+    m_notOpenErr = kAIFFNotOpenErr;
 }
 
 CSonicAIFFFile::~CSonicAIFFFile()
@@ -88,7 +72,6 @@ CSonicAIFFFile::~CSonicAIFFFile()
     }
 }
 
-OSType CSonicAIFFFile::GetFileType() const { return kSonicAIFFFileType; }
 Boolean CSonicAIFFFile::SupportsSplitChannels() const { return true; }
 QString CSonicAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.1/.2)"); }
 QString CSonicAIFFFile::GetFormatName() const { return FormatNameForMode(m_packingMode); }
@@ -235,61 +218,49 @@ OSErr CSonicAIFFFile::FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence)
     return reader.Find(id, info, occurrence);
 }
 
-OSErr CSonicAIFFFile::OpenForReading()
+OSErr CSonicAIFFFile::ReadChunk(OSType id, ChunkInfo* info, ChunkView* body, bool* found, SInt64 maxBytes,
+                                 UInt32 occurrence)
 {
-    const OSErr err = CLinearPCMFile::OpenForReading();
-    return err != noErr ? err : ReadFormHeader();
+    *found = false;
+    const OSErr err = FindChunk(id, info, occurrence);
+    if (err == kChunkNotFoundErr) {
+        return noErr;
+    }
+    if (err != noErr) {
+        return err;
+    }
+    *found = true;
+    return ReadBody(m_refNum, *info, body, maxBytes);
 }
 
 OSErr CSonicAIFFFile::ReadFormHeader()
 {
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    const OSErr err = reader.ReadHeader();
-    if (err != noErr) {
-        return err;
-    }
-    if (reader.ContainerID() != kFORM) {
-        return kChunkNotFoundErr;
-    }
-    m_formEnd = reader.ContainerEnd();
-    return noErr;
+    return ReadFORMHeader(m_refNum, &m_formEnd);
 }
 
 OSErr CSonicAIFFFile::ReadCOMM()
 {
     ChunkInfo info;
-    OSErr err = FindChunk(kCOMM, &info);
-    if (err == kChunkNotFoundErr) {
-        return kNoCOMMErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView body;
-    err = reader.ReadBody(info, &body, 18);
+    bool found = false;
+    const OSErr err = ReadChunk(kCOMM, &info, &body, &found, 18);
     if (err != noErr) {
         return err;
     }
-    if (!body.has(18)) {
-        return kNoCOMMErr;
+    if (!found || !body.has(18)) {
+        return kAIFFNoCOMMErr;
     }
-    const SInt16 channels = body.get_i16be();
-    const UInt32 frames = body.get_u32be();
-    const SInt16 bits = body.get_i16be();
-    UInt8 rate[10];
-    body.get_bytes(rate, sizeof rate);
-    if (channels <= 0 || bits <= 0 || bits > 32) {
-        return kNoCOMMErr;
+    COMMFields comm;
+    GetCOMMFields(body, &comm);
+    if (!ShapeReadable(comm.channels, comm.bits)) {
+        return kAIFFNoCOMMErr;
     }
-    m_numChannels = UInt32(channels);
-    m_numFrames = frames;
-    m_numBits = SInt16((bits + 7) / 8 * 8);
-    m_sampleRate = ConvertFromIeeeExtended(rate);
+    m_numChannels = UInt32(comm.channels);
+    m_numFrames = comm.frames;
+    m_numBits = WholeByteBits(comm.bits);
+    m_sampleRate = ConvertFromIeeeExtended(comm.rate);
     if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
-        return kBadRateErr;
+        return kAIFFBadRateErr;
     }
     return noErr;
 }
@@ -304,18 +275,13 @@ OSErr CSonicAIFFFile::ReadAPPL()
     bool found = false;
     for (UInt32 occurrence = 1; occurrence <= 100 && !found; ++occurrence) {
         ChunkInfo info;
-        OSErr err = FindChunk(kAPPL, &info, occurrence);
-        if (err == kChunkNotFoundErr) {
+        bool present = false;
+        const OSErr err = ReadChunk(kAPPL, &info, &body, &present, -1, occurrence);
+        if (err != noErr) {
+            return err;
+        }
+        if (!present) {
             break;
-        }
-        if (err != noErr) {
-            return err;
-        }
-        RefNumChunkSource source(m_refNum);
-        ChunkReader reader(source, WalkOptions());
-        err = reader.ReadBody(info, &body);
-        if (err != noErr) {
-            return err;
         }
         found = body.has(4) && body.get_fourcc() == kSSYS;
     }
@@ -358,19 +324,14 @@ OSErr CSonicAIFFFile::ReadAPPL()
 OSErr CSonicAIFFFile::LocateSoundData()
 {
     ChunkInfo info;
-    OSErr err = FindChunk(kSSND, &info);
-    if (err == kChunkNotFoundErr) {
-        return kNoSSNDErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView header;
-    err = reader.ReadBody(info, &header, 8);
+    bool found = false;
+    const OSErr err = ReadChunk(kSSND, &info, &header, &found, 8);
     if (err != noErr) {
         return err;
+    }
+    if (!found) {
+        return kAIFFNoSSNDErr;
     }
     const SInt64 offset = header.has(4) ? header.get_u32be() : 0;
     const SInt64 end = info.BodyEnd();
@@ -400,26 +361,17 @@ OSErr CSonicAIFFFile::ReadMARK()
         return kFileNotOpenedErr;
     }
     ChunkInfo info;
-    OSErr err = FindChunk(FOUR_CHAR_CODE("MARK"), &info);
-    if (err == kChunkNotFoundErr) {
-        return noErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView body;
-    err = reader.ReadBody(info, &body);
-    if (err != noErr || !body.has(2)) {
+    bool found = false;
+    const OSErr err = ReadChunk(kMARK, &info, &body, &found);
+    if (err != noErr || !found || !body.has(2)) {
         return err;
     }
-    const UInt16 count = body.get_u16be();
-    for (UInt16 i = 0; i < count && body.has(7); ++i) {
+    ForEachMARKEntry(body, [this](const MARKEntry& entry) {
         SFTMarker marker;
-        marker.markerID = body.get_u16be();
-        marker.pos = body.get_u32be();
-        std::string name = body.get_pstring(true);
+        marker.markerID = entry.id;
+        marker.pos = entry.position;
+        std::string name = entry.name;
         if (!name.empty() && name[0] == '#') {
             const std::size_t space = name.find(' ');
             SInt64 number = 0;
@@ -433,63 +385,42 @@ OSErr CSonicAIFFFile::ReadMARK()
             marker.type = 2;
             marker.number = -1;
         }
-        const std::size_t length = std::min<std::size_t>(name.size(), 31);
-        marker.name[0] = UInt8(length);
-        std::memcpy(marker.name + 1, name.data(), length);
-        if (AddMarker(&marker) != noErr) {
-            break;
-        }
-    }
+        SetName(marker.name, name);
+        return AddMarker(&marker) == noErr;
+    });
     return noErr;
 }
 
 OSErr CSonicAIFFFile::ReadINST()
 {
     ChunkInfo info;
-    OSErr err = FindChunk(FOUR_CHAR_CODE("INST"), &info);
-    if (err == kChunkNotFoundErr) {
-        return noErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
     ChunkView body;
-    err = reader.ReadBody(info, &body, 20);
-    if (err != noErr || !body.has(20)) {
+    bool found = false;
+    OSErr err = ReadChunk(kINST, &info, &body, &found, 20);
+    if (err != noErr || !found || !body.has(20)) {
         return err;
     }
     SFTSamplerInfo sampler;
-    sampler.baseNote = body.get_u8();
-    sampler.detune = body.get_i8();
-    sampler.lowNote = body.get_u8();
-    sampler.highNote = body.get_u8();
-    sampler.lowVelocity = body.get_u8();
-    sampler.highVelocity = body.get_u8();
-    sampler.gain = body.get_i16be();
-    sampler.valid = 1;
+    GetINSTSampler(body, &sampler);
     SetSamplerInfo(&sampler);
     for (int k = 0; k < 2; ++k) {
-        const SInt16 mode = body.get_i16be();
-        const UInt16 beginID = body.get_u16be();
-        const UInt16 endID = body.get_u16be();
-        if (mode == 0) {
+        const INSTLoop entry = GetINSTLoop(body);
+        if (entry.mode == 0) {
             continue;
         }
         SFTMarker begin, end;
-        if (GetMarkerByID(beginID, &begin) != noErr || GetMarkerByID(endID, &end) != noErr) {
-            return kNoCOMMErr;
+        if (GetMarkerByID(entry.beginID, &begin) != noErr || GetMarkerByID(entry.endID, &end) != noErr) {
+            return kAIFFNoCOMMErr;
         }
         RemoveMarker(&begin);
-        if (endID != beginID) {
+        if (entry.endID != entry.beginID) {
             RemoveMarker(&end);
         }
         SFTLoop loop;
         loop.loopID = k + 1;
         loop.start = begin.pos;
         loop.end = end.pos;
-        loop.type = mode;
+        loop.type = entry.mode;
         err = AddLoop(&loop);
         if (err != noErr) {
             return err;
@@ -500,27 +431,25 @@ OSErr CSonicAIFFFile::ReadINST()
 
 // ================================================================ open
 
-OSErr CSonicAIFFFile::Open()
+OSErr CSonicAIFFFile::ReadHeader()
 {
-    return Guarded([&]() -> OSErr {
-        OSErr err = OpenForReading();
-        if (err == noErr) err = ReadCOMM();
-        if (err == noErr) err = ReadAPPL();
-        if (err != noErr) {
-            return err;
-        }
-        m_sampleFormat = kSampleFormatBigEndian;
-        // Only the word length that suits the packing can be read.
-        const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
-        const SInt16 blockBits = fileBytes == 2 ? 16 : 24;
-        if (fileBytes == 0 || m_numBits != blockBits) {
-            return kNoCOMMErr;
-        }
-        if ((err = ReadMARK()) != noErr || (err = ReadINST()) != noErr || (err = LocateSoundData()) != noErr) {
-            return err;
-        }
-        return AddFileRegion();
-    });
+    OSErr err = ReadFormHeader();
+    if (err == noErr) err = ReadCOMM();
+    if (err == noErr) err = ReadAPPL();
+    if (err != noErr) {
+        return err;
+    }
+    m_sampleFormat = kSampleFormatBigEndian;
+    // Only the word length that suits the packing can be read.
+    const SInt64 fileBytes = FileBytesPerSample(m_packingMode);
+    const SInt16 blockBits = fileBytes == 2 ? 16 : 24;
+    if (fileBytes == 0 || m_numBits != blockBits) {
+        return kAIFFNoCOMMErr;
+    }
+    if ((err = ReadMARK()) != noErr || (err = ReadINST()) != noErr || (err = LocateSoundData()) != noErr) {
+        return err;
+    }
+    return noErr;
 }
 
 OSErr CSonicAIFFFile::ProbeHeader(SInt16* result)
@@ -548,9 +477,7 @@ OSErr CSonicAIFFFile::WriteHeaderChunks()
     const std::vector<UInt8> offs = BuildOFFS();
     const std::vector<UInt8> afpr = BuildAFPR();
     ChunkBuilder chunks;
-    chunks.put_fourcc(kZuSD);
-    chunks.put_u32(24);
-    chunks.put_zeros(24);
+    PutEmptyChunk(&chunks, kZuSD, 24);
     chunks.put_fourcc(kAPPL);
     chunks.put_u32(UInt32(4 + m_mcsf.size() + offs.size() + afpr.size()));
     chunks.put_fourcc(kSSYS);
@@ -605,17 +532,13 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         m_sampleRate = sampleRate;
         m_numChannels = numChannels;
         m_numBits = numBits;
-        m_formEnd = 0x7FFFFFFF;
+        m_formEnd = kPlaceholderFORMSize;
         if (m_freshHeader || m_mcsf.size() != kMCSFSize) {
             FillFreshMCSF();
         }
         ChunkBuilder header;
-        header.put_fourcc(kFORM);
-        header.put_u32(0x7FFFFFFF);
-        header.put_fourcc(FOUR_CHAR_CODE("AIFF"));
-        header.put_fourcc(kCOMM);
-        header.put_u32(18);
-        header.put_zeros(18);
+        PutFORMHeader(&header, FOUR_CHAR_CODE("AIFF"));
+        PutEmptyChunk(&header, kCOMM, 18);
         err = WriteAt(0, header.data(), header.size());
         if (err == noErr) err = WriteHeaderChunks();
         if (err != noErr) {
@@ -668,14 +591,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
         return err;
     }
     ChunkBuilder comm;
-    comm.put_fourcc(kCOMM);
-    comm.put_u32(18);
-    comm.put_u16(UInt16(m_numChannels));
-    comm.put_u32(m_numFrames);
-    comm.put_u16(UInt16(m_numBits));
-    UInt8 rate[10];
-    ConvertToIeeeExtended(m_sampleRate, rate);
-    comm.put_bytes(rate, sizeof rate);
+    PutCOMM(&comm, 18, UInt16(m_numChannels), m_numFrames, UInt16(m_numBits), m_sampleRate);
     err = WriteAt(12, comm.data(), comm.size());
     if (err == noErr) err = WriteHeaderChunks();
     if (err != noErr) {
@@ -684,7 +600,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
     ChunkInfo ssnd;
     err = FindChunk(kSSND, &ssnd);
     if (err != noErr) {
-        return err == kChunkNotFoundErr ? kNoSSNDErr : err;
+        return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
     }
     UInt8 size[4];
     pcm_bytes::PutBE32(size, UInt32(eof - ssnd.bodyPos));
@@ -695,7 +611,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
     RefNumChunkSource source(m_refNum);
     ChunkReader reader(source, WalkOptions());
     if (reader.ReadHeader() != noErr || reader.ContainerID() != kFORM) {
-        return kNoFORMErr;
+        return kAIFFNoFORMErr;
     }
     pcm_bytes::PutBE32(size, UInt32(eof - 8));
     return WriteAt(4, size, sizeof size);

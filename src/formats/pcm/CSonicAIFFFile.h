@@ -51,7 +51,6 @@ public:
     CSonicAIFFFile();
     ~CSonicAIFFFile() override;
 
-    OSErr Open() override;
     // `reserved`: its low byte is the packing choice for 24-bit outputs.
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
@@ -60,9 +59,9 @@ public:
     // its set (two 16-byte identifiers, either may be null).
     void SetSonicInfo(const UInt8* firstID, const UInt8* secondID, UInt32 index) override;
     OSErr SetBufferFrames(UInt32 frames) override;
-    OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
+    // The name of the packing mode (FormatNameForMode).
     QString GetFormatName() const override;
 
     SInt16 GetPackingMode() const { return m_packingMode; }
@@ -82,6 +81,9 @@ public:
     static SInt64 PackedBytesBetween(SInt64 dataOffset, SInt64 end);
 
 protected:
+    // Open: the FORM header, 'COMM', 'APPL' (the packing), the markers and
+    // loops, 'SSND'.
+    OSErr ReadHeader() override;
     // Pads the data, rounds the file up to whole blocks, patches the sizes.
     OSErr RewriteHeader() override;
     // Positions and counts in the file's packing.
@@ -94,9 +96,12 @@ protected:
     OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
 
 private:
-    OSErr OpenForReading();
     OSErr ReadFormHeader();
     OSErr FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence = 1);
+    // FindChunk, then the chunk's body (at most maxBytes of it when >= 0);
+    // *found false (and noErr) when the chunk is not there.
+    OSErr ReadChunk(OSType id, ChunkInfo* info, ChunkView* body, bool* found, SInt64 maxBytes = -1,
+                    UInt32 occurrence = 1);
     OSErr ReadCOMM();
     OSErr ReadAPPL();
     OSErr LocateSoundData();

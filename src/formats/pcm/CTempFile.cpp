@@ -1,11 +1,10 @@
 #include "CTempFile.h"
 
 #include "FileManager.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 
-#include <new>
-
-CTempFile::CTempFile() = default;
+CTempFile::CTempFile() : CAIFFFile(kAIFFFileType, "Temp") {}
 
 CTempFile::~CTempFile()
 {
@@ -36,17 +35,7 @@ OSErr CTempFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
     return err;
 }
 
-QString CTempFile::GetFormatName() const
-{
-    return QStringLiteral("Temp");
-}
-
-static CSoundFile* MakeTempFile()
-{
-    return new (std::nothrow) CTempFile();
-}
-
 void RegisterTempFileTypes()
 {
-    RegisterSoundFileFactory(kTempFileType, &MakeTempFile);
+    RegisterSoundFileFactory(kTempFileType, &MakeSoundFileNoThrow<CTempFile>);
 }

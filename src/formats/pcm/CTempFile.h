@@ -17,7 +17,6 @@ public:
     OSErr Open() override;
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    QString GetFormatName() const override;
 
 private:
     bool m_ownsFile = false;  // a file was created or opened at the object's path

@@ -5,6 +5,7 @@
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
+#include "format_helpers.h"
 #include "g711.h"
 #include "throw_helpers.h"
 
@@ -356,7 +357,9 @@ bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format)
 }
 
 // ======================================================== construction
-CWAVEFile::CWAVEFile()
+CWAVEFile::CWAVEFile() : CWAVEFile(FOUR_CHAR_CODE("WAVE"), "Wave") {}
+
+CWAVEFile::CWAVEFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
 {
     m_notOpenErr = fnOpnErr;
 }
@@ -367,10 +370,8 @@ CWAVEFile::~CWAVEFile()
         Close();
 }
 
-OSType CWAVEFile::GetFileType() const { return FOUR_CHAR_CODE("WAVE"); }
 Boolean CWAVEFile::SupportsSplitChannels() const { return true; }
 QString CWAVEFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
-QString CWAVEFile::GetFormatName() const { return QStringLiteral("Wave"); }
 
 std::string CWAVEFile::GetChannelName(UInt16 channel) const
 {
@@ -542,8 +543,7 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
         return kWAVEUnsupportedDataErr;
     // Keep the sample block of very wide frames within bounds.
     const UInt64 frameBytes = UInt64(format.channels) * UInt64(memoryBits / 8);
-    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+    CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
     return noErr;
 }
 
@@ -1020,11 +1020,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     OSErr err = CreateDataFork();
     if (err)
         return err;
-    FSRef ref;
-    if (FSpMakeFSRef(&m_fsSpec, &ref) == noErr) {
-        m_fsRef = ref;
-        m_fsRefValid = true;
-    }
+    RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid);
     m_coding = coding;
     m_fileSampleBytes = fileBytes;
     m_numChannels = numChannels;
@@ -1034,8 +1030,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     m_channelMask = 0;
     m_fmtExtensible = false;
     const UInt64 frameBytes = UInt64(numChannels) * UInt64(memoryBits / 8);
-    if (UInt64(m_bufferFrames) * frameBytes > kMaxBlockBytes)
-        SetBufferFrames(UInt32(std::max<UInt64>(1, kMaxBlockBytes / frameBytes)));
+    CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
     ChunkBuilder header(ChunkByteOrder::LittleEndian);
     header.put_fourcc(kRIFF);
@@ -1064,13 +1059,23 @@ OSErr CWAVEFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
                         ConstStr255Param nameExtension, float sampleRate)
 {
     OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
-                            Coding::PCM);
+                            WrittenCoding());
     if (err)
         return err;
-    err = numChannels > 2 ? WriteExtensibleFmtChunk() : WriteFmtChunk();
+    err = WriteFormatChunks();
     if (err)
         return err;
     return FinishHeader();
+}
+
+CWAVEFile::Coding CWAVEFile::WrittenCoding() const
+{
+    return Coding::PCM;
+}
+
+OSErr CWAVEFile::WriteFormatChunks()
+{
+    return m_numChannels > 2 ? WriteExtensibleFmtChunk() : WriteFmtChunk();
 }
 
 namespace {

@@ -93,10 +93,8 @@ public:
                  ConstStr255Param nameExtension, float sampleRate) override;
     // Reads the shape and counts the regions ('ltxt' entries) into *result.
     OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
-    QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
 
     // ------------------------------------------------- the family's hooks
@@ -137,6 +135,9 @@ public:
     UInt64 GetFileFrameBytes() const { return UInt64(m_fileSampleBytes) * m_numChannels; }
 
 protected:
+    // The family's other types: their type code and format name.
+    CWAVEFile(OSType fileType, const char* formatName);
+
     // Patches the sizes and the channel mask, appends the chunks.
     OSErr RewriteHeader() override;
     SInt64 FileBytesPerFrame() const override;
@@ -171,6 +172,11 @@ protected:
     OSErr BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                       ConstStr255Param nameExtension, float sampleRate, Coding coding);
     OSErr FinishHeader();
+    // What Create writes: the sample coding (PCM) and the format chunks
+    // after the RIFF header (plain 'fmt ' up to two channels, extensible
+    // above).
+    virtual Coding WrittenCoding() const;
+    virtual OSErr WriteFormatChunks();
     // Opens the data fork read-only and reads the RIFF header.
     OSErr OpenForReading();
     // The fork's end of file.

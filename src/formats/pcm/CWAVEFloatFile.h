@@ -10,12 +10,12 @@
 
 class CWAVEFloatFile : public CWAVEFile {
 public:
-    CWAVEFloatFile() = default;
+    CWAVEFloatFile();
     ~CWAVEFloatFile() override;
 
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr ReadFormat() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
+
+protected:
+    Coding WrittenCoding() const override;
+    OSErr WriteFormatChunks() override;
 };

@@ -6,11 +6,8 @@
 
 class CWAVE_ALawFile : public CWAVE_AuFile {
 public:
-    CWAVE_ALawFile() = default;
+    CWAVE_ALawFile();
     ~CWAVE_ALawFile() override;
-
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
 protected:
     UInt16 WrittenFormatTag() const override;

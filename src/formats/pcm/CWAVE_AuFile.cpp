@@ -6,14 +6,16 @@ namespace {
 constexpr FourCharCode kFact = ChunkID("fact");
 }
 
+CWAVE_AuFile::CWAVE_AuFile() : CWAVE_AuFile(FOUR_CHAR_CODE("WVau"), "Wave \xCE\xBC-law") {}
+
+CWAVE_AuFile::CWAVE_AuFile(OSType fileType, const char* formatName) : CWAVEFile(fileType, formatName) {}
+
 CWAVE_AuFile::~CWAVE_AuFile()
 {
     if (IsOpen())
         CWAVE_AuFile::Close();
 }
 
-OSType CWAVE_AuFile::GetFileType() const { return FOUR_CHAR_CODE("WVau"); }
-QString CWAVE_AuFile::GetFormatName() const { return QString::fromUtf8("Wave \xCE\xBC-law"); }
 UInt16 CWAVE_AuFile::WrittenFormatTag() const { return kWAVEFormatMuLaw; }
 
 OSErr CWAVE_AuFile::ReadFormat()
@@ -21,18 +23,14 @@ OSErr CWAVE_AuFile::ReadFormat()
     return ReadFormatOfCodings(kWAVEFormatMuLaw, kWAVEFormatALaw);
 }
 
-OSErr CWAVE_AuFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                           ConstStr255Param nameExtension, float sampleRate)
+CWAVEFile::Coding CWAVE_AuFile::WrittenCoding() const
 {
-    const UInt16 tag = WrittenFormatTag();
-    OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
-                            tag == kWAVEFormatALaw ? Coding::ALaw : Coding::MuLaw);
-    if (err)
-        return err;
-    err = WriteFmtFactChunks(tag);
-    if (err)
-        return err;
-    return FinishHeader();
+    return WrittenFormatTag() == kWAVEFormatALaw ? Coding::ALaw : Coding::MuLaw;
+}
+
+OSErr CWAVE_AuFile::WriteFormatChunks()
+{
+    return WriteFmtFactChunks(WrittenFormatTag());
 }
 
 OSErr CWAVE_AuFile::WriteFmtFactChunks(UInt16 formatTag)

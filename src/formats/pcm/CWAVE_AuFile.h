@@ -10,20 +10,21 @@
 
 class CWAVE_AuFile : public CWAVEFile {
 public:
-    CWAVE_AuFile() = default;
+    CWAVE_AuFile();
     ~CWAVE_AuFile() override;
 
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
     OSErr ReadFormat() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
     // Writes the companded 'fmt ' chunk with `formatTag` and the 'fact'
     // chunk at the end of the header.
     virtual OSErr WriteFmtFactChunks(UInt16 formatTag);
 
 protected:
+    // The A-law class: its type code and format name.
+    CWAVE_AuFile(OSType fileType, const char* formatName);
+
+    Coding WrittenCoding() const override;
+    OSErr WriteFormatChunks() override;
     OSErr PatchFactChunk() override;
     // The format tag written: 7 (mu-law) here, 6 (A-law) in the A-law class.
     virtual UInt16 WrittenFormatTag() const;

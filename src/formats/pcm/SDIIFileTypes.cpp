@@ -2,20 +2,11 @@
 
 #include "CDyaxisMacMixFile.h"
 #include "CSDIIFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "error_code_exception.h"
 
 namespace {
-
-CSoundFile* MakeSDII()
-{
-    return new CSDIIFile();
-}
-
-CSoundFile* MakeMacMix()
-{
-    return new CDyaxisMacMixFile();
-}
 
 SInt32 ProbeSDIIChannels(const QString& path)
 {
@@ -33,8 +24,8 @@ SInt32 ProbeSDIIChannels(const QString& path)
 
 void RegisterSDIIFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("Sd2f"), &MakeSDII);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("MMIX"), &MakeMacMix);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("Sd2f"), &MakeSoundFile<CSDIIFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("MMIX"), &MakeSoundFile<CDyaxisMacMixFile>);
     RegisterHeaderProbe(FOUR_CHAR_CODE("Sd2f"), &ProbeSDIIChannels);
     RegisterSetMemberType(FOUR_CHAR_CODE("Sd2f"));
 }

@@ -1,18 +1,10 @@
 #include "SndRsrcFileTypes.h"
 
 #include "CSndRsrcFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
-
-namespace {
-
-CSoundFile* MakeSndRsrcFile()
-{
-    return new CSndRsrcFile();
-}
-
-} // namespace
 
 void RegisterSndRsrcFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("sfil"), &MakeSndRsrcFile);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("sfil"), &MakeSoundFile<CSndRsrcFile>);
 }

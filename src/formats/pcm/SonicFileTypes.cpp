@@ -4,27 +4,13 @@
 #include "CSonicAIFFFile.h"
 #include "CSonicSplitFile.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 
 #include <cstring>
 
 namespace {
-
-CSoundFile* MakeSonicAIFFFile()
-{
-    return new CSonicAIFFFile();
-}
-
-CSoundFile* MakeSonicSplitFile()
-{
-    return new CSonicSplitFile();
-}
-
-SInt32 SonicHeaderProbe(const QString& path)
-{
-    return ProbeFORMFile(path, kAIFFFileType, nullptr, nullptr);
-}
 
 // An AIFF made by a Sonic system: its creator, or a first "APPL" chunk
 // with the signature "SSYS".
@@ -52,9 +38,9 @@ bool IsSonicAIFF(std::istream& in)
 
 void RegisterSonicFileTypes()
 {
-    RegisterSoundFileFactory(kSonicAIFFFileType, &MakeSonicAIFFFile);
-    RegisterSoundFileFactory(kSonicSplitFileType, &MakeSonicSplitFile);
-    RegisterHeaderProbe(kSonicAIFFFileType, &SonicHeaderProbe);
+    RegisterSoundFileFactory(kSonicAIFFFileType, &MakeSoundFile<CSonicAIFFFile>);
+    RegisterSoundFileFactory(kSonicSplitFileType, &MakeSoundFile<CSonicSplitFile>);
+    RegisterHeaderProbe(kSonicAIFFFileType, &ProbeAIFFHeader);
     RegisterHeaderSniffer(kSonicAIFFFileType, &SniffSonicAIFF, 1);
     RegisterSetMemberType(kSonicAIFFFileType);
 }

@@ -6,18 +6,13 @@
 #include "CWAVE_ALawFile.h"
 #include "CWAVE_AuFile.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 
 using namespace header_sniffing;
 
 namespace {
-
-template <typename T>
-CSoundFile* Make()
-{
-    return new T();
-}
 
 SInt32 ProbeWAVEChannels(const QString& path)
 {
@@ -72,11 +67,11 @@ OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24])
 
 void RegisterWAVEFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WAVE"), &Make<CWAVEFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVau"), &Make<CWAVE_AuFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVal"), &Make<CWAVE_ALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVfl"), &Make<CWAVEFloatFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("BWLN"), &Make<CBWFLinearFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("WAVE"), &MakeSoundFile<CWAVEFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVau"), &MakeSoundFile<CWAVE_AuFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVal"), &MakeSoundFile<CWAVE_ALawFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVfl"), &MakeSoundFile<CWAVEFloatFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("BWLN"), &MakeSoundFile<CBWFLinearFile>);
     RegisterHeaderProbe(FOUR_CHAR_CODE("WAVE"), &ProbeWAVEChannels);
     RegisterHeaderProbe(FOUR_CHAR_CODE("BWLN"), &ProbeWAVEChannels);
     RegisterHeaderProbe(FOUR_CHAR_CODE("WVfl"), &ProbeWAVEChannels);
