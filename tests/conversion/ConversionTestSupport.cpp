@@ -64,6 +64,28 @@ InputPtr OpenSet(OSType setType, OSType memberType, const QStringList& paths, SI
     return file;
 }
 
+const QStringList kSurroundSuffixes{".L", ".R", ".C", ".LFE", ".Ls", ".Rs"};
+
+QStringList SurroundNames(const QString& stem, const QString& ext)
+{
+    QStringList names;
+    for (const QString& s : kSurroundSuffixes)
+        names << stem + s + ext;
+    names.sort();
+    return names;
+}
+
+InputPtr OpenSurroundSplit(const QString& whole, const QString& stem)
+{
+    QStringList members;
+    for (int c = 0; c < 6; ++c) {
+        members << stem + kSurroundSuffixes[c] + ".wav";
+        QString error;
+        EXPECT_TRUE(Sox({whole, members.last(), "remix", QString::number(c + 1)}, &error)) << error.toStdString();
+    }
+    return OpenSet(FOUR_CHAR_CODE("Srnd"), kWAVE, members, kChannelConfig5_1);
+}
+
 bool Sox(const QStringList& args, QString* error)
 {
     const peers::RunResult r = peers::Run(QStringLiteral("sox"), args);

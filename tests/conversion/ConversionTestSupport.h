@@ -47,6 +47,14 @@ InputPtr OpenInput(const QString& path);
 // A split or surround set of `paths`, opened with `configuration`.
 InputPtr OpenSet(OSType setType, OSType memberType, const QStringList& paths, SInt32 configuration);
 
+// The 5.1 member indicators in channel order.
+extern const QStringList kSurroundSuffixes;
+// The sorted names `stem` + indicator + `ext` of a 5.1 set.
+QStringList SurroundNames(const QString& stem, const QString& ext);
+// Splits the six-channel `whole` into WAVE members `stem`.L.wav ... beside
+// it (sox) and opens them as a 5.1 surround set.
+InputPtr OpenSurroundSplit(const QString& whole, const QString& stem);
+
 // Runs sox; false (and its standard error in `error`) when it fails.
 bool Sox(const QStringList& args, QString* error = nullptr);
 // One field of "sox --i" ("-c", "-r", "-b").
@@ -65,9 +73,6 @@ class ProgressRecord {
 public:
     ProgressRecord();
     ~ProgressRecord();
-    ProgressRecord(const ProgressRecord&) = delete;
-    ProgressRecord& operator=(const ProgressRecord&) = delete;
-
     QList<int> steps;
     QList<qint64> frames;
     QStringList texts;

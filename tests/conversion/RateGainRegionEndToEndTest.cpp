@@ -450,30 +450,22 @@ TEST_F(RateGainRegionEndToEndTest, ExtractionStepsAndRefusals)
     AddRegion(in.get(), 0, 1000, "One");
     AddRegion(in.get(), 2000, 3000, "Two");
 
-    QStringList steps;
-    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
-        kProgressStepNotification, nullptr,
-        [&](const Notification& n) { steps << n.object.toList().value(0).toString(); });
     ConvSpecRef kept = Conversion(kAIFF);
-    kept->setNeedsExtraction(true);
-    ASSERT_EQ(Run(kept, in.get()), noErr);
-    EXPECT_EQ(steps, QStringList(3, "Copying/format change"));
-    ClearOutputs();
-    steps.clear();
     ConvSpecRef mix = Conversion(kAIFF, MixToMono);
-    mix->setNeedsExtraction(true);
-    ASSERT_EQ(Run(mix, in.get()), noErr);
-    EXPECT_EQ(steps, QStringList(3, "Extracting regions"));
-    ClearOutputs();
-    steps.clear();
     ConvSpecRef gain = Conversion(kAIFF, LeftOnly);
-    gain->setNeedsExtraction(true);
     Normalize(gain);
-    ASSERT_EQ(Run(gain, in.get()), noErr);
-    EXPECT_EQ(steps, (QStringList{"Scanning file", "Dynamics/gain processing", "Dynamics/gain processing",
-                                  "Dynamics/gain processing"}));
-    NotificationCenter::defaultCenter().removeObserver(token);
-    ClearOutputs();
+    const std::pair<ConvSpecRef, QStringList> cases[] = {
+        {kept, QStringList(3, "Copying/format change")},
+        {mix, QStringList(3, "Extracting regions")},
+        {gain, {"Scanning file", "Dynamics/gain processing", "Dynamics/gain processing", "Dynamics/gain processing"}},
+    };
+    for (const auto& [conversion, steps] : cases) {
+        conversion->setNeedsExtraction(true);
+        ProgressRecord progress;
+        ASSERT_EQ(Run(conversion, in.get()), noErr);
+        EXPECT_EQ(progress.texts, steps);
+        ClearOutputs();
+    }
 
     SetPipelinePasses(PipelinePassTable());
     EXPECT_EQ(Run(gain, in.get()), -50);
@@ -481,22 +473,12 @@ TEST_F(RateGainRegionEndToEndTest, ExtractionStepsAndRefusals)
     EXPECT_TRUE(QDir(out_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 
     const QString whole = MakeTone("six.wav", 6, 44100, 0.1);
-    const QStringList suffixes{".L", ".R", ".C", ".LFE", ".Ls", ".Rs"};
-    QStringList members;
-    for (int c = 0; c < 6; ++c) {
-        members << in_ + "/six" + suffixes[c] + ".wav";
-        SOX(whole, members.last(), "remix", QString::number(c + 1));
-    }
-    InputPtr set = OpenSet(FOUR_CHAR_CODE("Srnd"), kWAVE, members, kChannelConfig5_1);
+    InputPtr set = OpenSurroundSplit(whole, in_ + "/six");
     ASSERT_TRUE(set);
     AddRegion(set.get(), 0, 100, "Hit");
     EXPECT_EQ(Run(mix, set.get()), kNoChannelRouteErr);
     EXPECT_TRUE(QDir(out_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     // Treatment 0 gives a surround set per region, named after the region.
     ASSERT_EQ(Run(kept, set.get()), noErr);
-    QStringList expected;
-    for (const QString& s : suffixes)
-        expected << "Song/Hit" + s + ".aif";
-    expected.sort();
-    EXPECT_EQ(FilesBelow(out_), expected);
+    EXPECT_EQ(FilesBelow(out_), SurroundNames("Song/Hit", ".aif"));
 }
