@@ -1,4 +1,5 @@
 // Import of the previous version's 386-byte conversion records.
+#include "ConversionTestSupport.h"
 #include "ConvSpec.h"
 #include "FileTypeDictionary.h"
 
@@ -65,12 +66,7 @@ class ConvSpecLegacyTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QVariantMap wave;
-        wave.insert(QStringLiteral("text"), QStringLiteral("Wave"));
-        wave.insert(QStringLiteral("canBeWritten"), true);
-        QVariantMap types;
-        types.insert(QStringLiteral("'WAVE'"), wave);
-        SetFileTypeDictionary(types);
+        SetFileTypeDictionary({{"'WAVE'", convtest::TypeEntry("Wave")}});
     }
     void TearDown() override { ResetFileTypeDictionary(); }
 };

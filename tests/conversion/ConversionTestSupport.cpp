@@ -28,6 +28,11 @@ ConvSpecRef PlainConversion(OSType type, int treatment)
     return s;
 }
 
+QVariantMap TypeEntry(const QString& text, bool canBeWritten)
+{
+    return QVariantMap{{QStringLiteral("text"), text}, {QStringLiteral("canBeWritten"), canBeWritten}};
+}
+
 SInt16 RunConversion(const ConvSpecRef& spec, CSoundFile* in, const QString& folder)
 {
     FSSpec spot;

@@ -8,6 +8,7 @@
 #include "ConvSpec.h"
 
 #include <QList>
+#include <QVariantMap>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +29,9 @@ constexpr int kNoTreatment = -1;
 // A conversion to `type` with every stage off; with a treatment other than
 // kNoTreatment the channel treatment is on and set to it.
 ConvSpecRef PlainConversion(OSType type, int treatment = kNoTreatment);
+
+// A file-type dictionary entry with its text and whether it can be written.
+QVariantMap TypeEntry(const QString& text, bool canBeWritten = true);
 
 // Runs `spec` on `in` into `folder`, naming the input "Song".
 SInt16 RunConversion(const ConvSpecRef& spec, CSoundFile* in, const QString& folder);
