@@ -1,11 +1,16 @@
 // Running the built quillmarch-batch and the peers (sox) from the tests.
 #pragma once
 
+#include "TestTempDir.h"
+
 #include <QByteArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -94,6 +99,12 @@ inline QVariantMap TypedConversion(const char* name, const char* type, int wordL
             {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
 }
 
+// Every file below `folder` (hidden and special ones too), sorted: full
+// paths, or relative to `folder`.
+QStringList FilesUnder(const QString& folder, bool relative = false);
+// What ffprobe shows of a file's format and streams.
+QJsonObject Probe(const QString& path);
+
 // Writes a conversions file made from the factory conversion at `factoryIndex`
 // changed by each entry of `changes` (one conversion per entry).
 QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap>>& changes);
@@ -101,5 +112,33 @@ QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap
 // The lines of the log file whose path the program printed ("Log: ...").
 QString LogPathFromOutput(const QString& out);
 QString ReadText(const QString& path);
+
+// A batch test's temporary folder `root` and its own defaults file.
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = dir.qpath();
+        defaults = root + "/prefs.plist";
+    }
+    // quillmarch-batch with `arguments` and this test's defaults.
+    RunResult Run(const QStringList& arguments, int timeoutMs = 300000) const
+    {
+        return RunBatch(arguments, defaults, timeoutMs);
+    }
+    // The conversions `changes` (see WriteConversions) run quietly over
+    // `input` into `out`.
+    RunResult RunConversions(const QString& name, const QList<QPair<int, QVariantMap>>& changes, const QString& input,
+                             const QString& out) const
+    {
+        const QString conversions = WriteConversions(root + "/" + name + ".plist", changes);
+        EXPECT_FALSE(conversions.isEmpty());
+        return Run({"--quiet", "--conversions", conversions, "-o", out, input});
+    }
+
+    TestTempDir dir;
+    QString root;
+    QString defaults;
+};
 
 }  // namespace clitest
