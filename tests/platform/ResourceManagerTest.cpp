@@ -146,6 +146,14 @@ void ExpectStandardLayout(const QByteArray& fork)
     EXPECT_EQ(BE16At(fork, int(mapOffset) + 24), 28);        // type list
 }
 
+// Gives the resource behind `h` the bytes `bytes` and marks it changed.
+void Replace(Handle h, const QByteArray& bytes)
+{
+    SetHandleSize(h, bytes.size());
+    std::memcpy(*h, bytes.constData(), size_t(bytes.size()));
+    ChangedResource(h);
+}
+
 TEST(ResourceManager, RoundTripsTypesNamesAttributesAndIDs)
 {
     TestTempDir dir;
@@ -215,16 +223,12 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     ASSERT_GT(ref, 0);
     Handle h = Get1Resource(kSnd, -4096);
     ASSERT_NE(h, nullptr);
-    SetHandleSize(h, larger.size());
-    std::memcpy(*h, larger.constData(), size_t(larger.size()));
-    ChangedResource(h);
+    Replace(h, larger);
     ASSERT_EQ(ResError(), noErr);
     WriteResource(h);
     ASSERT_EQ(ResError(), noErr);
     Handle m = Get1Resource(kMark, 1000);
-    SetHandleSize(m, smaller.size());
-    std::memcpy(*m, smaller.constData(), size_t(smaller.size()));
-    ChangedResource(m);
+    Replace(m, smaller);
     SetResInfo(m, 1005, PName("renamed").bytes);
     ASSERT_EQ(ResError(), noErr);
     CloseResFile(ref);
@@ -252,14 +256,9 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     // Shrinking back gives the original bytes again.
     ref = FSpOpenResFile(&spec, fsRdWrPerm);
     Handle back = Get1Resource(kSnd, -4096);
-    SetHandleSize(back, 700);
-    std::memcpy(*back, SampleResources()[3].data.constData(), 700);
-    ChangedResource(back);
+    Replace(back, SampleResources()[3].data.left(700));
     Handle mark = Get1Resource(kMark, 1005);
-    const QByteArray original = SampleResources()[1].data;
-    SetHandleSize(mark, original.size());
-    std::memcpy(*mark, original.constData(), size_t(original.size()));
-    ChangedResource(mark);
+    Replace(mark, SampleResources()[1].data);
     SetResInfo(mark, 1000, PName("").bytes);
     CloseResFile(ref);
     ASSERT_EQ(ResError(), noErr);
@@ -615,3 +614,4 @@ TEST(ResourceManager, RefusesMapsThatPromiseMoreThanTheFork)
 }
 
 } // namespace
+
