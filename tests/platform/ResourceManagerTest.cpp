@@ -146,6 +146,15 @@ void ExpectStandardLayout(const QByteArray& fork)
     EXPECT_EQ(BE16At(fork, int(mapOffset) + 24), 28);        // type list
 }
 
+// The resource fork of `path` as stored (empty, and a failure, when it
+// cannot be read).
+QByteArray ForkOf(const std::string& path)
+{
+    QByteArray fork;
+    EXPECT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr) << path;
+    return fork;
+}
+
 // Gives the resource behind `h` the bytes `bytes` and marks it changed.
 void Replace(Handle h, const QByteArray& bytes)
 {
@@ -167,8 +176,7 @@ TEST(ResourceManager, RoundTripsTypesNamesAttributesAndIDs)
     EXPECT_EQ(info.fdType, FOUR_CHAR_CODE("Sd2f"));
     EXPECT_EQ(info.fdCreator, FOUR_CHAR_CODE("Sd2a"));
 
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr);
+    const QByteArray fork = ForkOf(path);
     ExpectStandardLayout(fork);
 
     const ResFileRefNum ref = FSpOpenResFile(&spec, fsRdPerm);
@@ -203,8 +211,7 @@ TEST(ResourceManager, RoundTripsTypesNamesAttributesAndIDs)
     EXPECT_EQ(OpenForkCount(), 0);
 
     // Reading changed nothing.
-    QByteArray after;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &after), noErr);
+    const QByteArray after = ForkOf(path);
     EXPECT_EQ(after, fork);
 }
 
@@ -214,8 +221,7 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     const std::string path = dir.file("grow.sd2");
     WriteSampleFile(path);
     const FSSpec spec = SpecOf(path);
-    QByteArray before;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &before), noErr);
+    const QByteArray before = ForkOf(path);
 
     const QByteArray larger = Pattern(5000, 9);
     const QByteArray smaller("tiny");
@@ -234,8 +240,7 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     CloseResFile(ref);
     ASSERT_EQ(ResError(), noErr);
 
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr);
+    const QByteArray fork = ForkOf(path);
     ExpectStandardLayout(fork);
     const int nameGrowth = 1 + 7;  // "renamed" where there was no name
     EXPECT_EQ(fork.size(), before.size() + (5000 - 700) + (4 - (52 * 3 + 8)) + nameGrowth);
@@ -262,8 +267,7 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     SetResInfo(mark, 1000, PName("").bytes);
     CloseResFile(ref);
     ASSERT_EQ(ResError(), noErr);
-    QByteArray restored;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &restored), noErr);
+    const QByteArray restored = ForkOf(path);
     EXPECT_EQ(restored, before);
 }
 
@@ -347,8 +351,7 @@ TEST(ResourceManager, OpeningForReadingNeverCreatesAnything)
     ASSERT_EQ(FSOpenResourceFile(&ref, rsrc.length, rsrc.unicode, fsRdPerm, &refNum), noErr);
     EXPECT_EQ(Count1Resources(kSTR), 0);
     CloseResFile(refNum);
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr);
+    const QByteArray fork = ForkOf(path);
     EXPECT_EQ(fork.size(), 286);
     ExpectStandardLayout(fork);
 
@@ -368,8 +371,7 @@ TEST(ResourceManager, ReadsABareForkInTheSidecarAndADataForkMap)
     TestTempDir dir;
     const std::string source = dir.file("source.sd2");
     WriteSampleFile(source);
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(source, &fork), noErr);
+    const QByteArray fork = ForkOf(source);
 
     // "._name" holding the fork itself, as some tools write it.
     const std::string bare = dir.file("bare.sd2");
@@ -523,8 +525,7 @@ TEST(ResourceManager, DamagedMapsGiveErrorsNeverCrashes)
     TestTempDir dir;
     const std::string source = dir.file("valid.sd2");
     WriteSampleFile(source);
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(source, &fork), noErr);
+    const QByteArray fork = ForkOf(source);
 
     // Thousands of sidecars are written: in memory where that is possible.
     QTemporaryDir memory(QStringLiteral("/dev/shm/qm-rsrc-fuzz-XXXXXX"));
