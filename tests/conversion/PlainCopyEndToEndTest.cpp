@@ -122,6 +122,29 @@ protected:
         EXPECT_GE(diff, 0) << name.toStdString() << ": sample counts differ";
         EXPECT_LE(diff, tolerance) << name.toStdString();
         EXPECT_EQ(SoxInfo(out_ + "/" + name, "-c"), SoxInfo(expected, "-c")) << name.toStdString();
+        EXPECT_EQ(SoxInfo(out_ + "/" + name, "-b"), SoxInfo(expected, "-b")) << name.toStdString();
+    }
+
+    // One expected output: the suffix of its name before the extension, and
+    // what sox makes it from.
+    struct Output {
+        QString suffix;
+        QStringList soxInputs;
+        QStringList soxEffects;
+    };
+    // Runs `s` on `in`, checks that the outputs are "Song<suffix><ext>" and
+    // each like sox's rendering, and clears the folder.
+    void ExpectOutputs(const ConvSpecRef& s, CSoundFile* in, const QString& ext, const std::vector<Output>& outputs,
+                       SInt64 tolerance = 0, const QStringList& outputOptions = {})
+    {
+        QStringList names;
+        for (const Output& o : outputs)
+            names << "Song" + o.suffix + ext;
+        names.sort();
+        ASSERT_EQ(Convert(s, in), names);
+        for (const Output& o : outputs)
+            ExpectLikeSox("Song" + o.suffix + ext, o.soxInputs, o.soxEffects, tolerance, outputOptions);
+        ClearOutputs();
     }
 
     TestTempDir dir_;
@@ -136,32 +159,21 @@ TEST_F(PlainCopyEndToEndTest, StereoInputThroughEveryTreatment)
     InputPtr in = OpenInput(stereo);
     ASSERT_TRUE(in);
     ASSERT_EQ(in->GetChannelKind(), kChannelKindStereo);
-    // Per treatment: the suffix of each output and the sox effects that give it.
-    struct Case {
-        int treatment;
-        std::vector<std::pair<QString, QStringList>> outputs;
-        SInt64 tolerance;
-    };
-    const Case cases[] = {
-        {NoChannelTreat, {{"", {}}}, 0},
-        {ForceInterleavedStereo, {{"", {}}}, 0},
-        {OnlyStereoToInterleaved, {{"", {}}}, 0},
-        {SplitChannels, {{".L", {"remix", "1"}}, {".R", {"remix", "2"}}}, 0},
-        {MixToMono, {{"", {"remix", "1v0.5,2v0.5"}}}, kOneLSB16},
-        {LeftOnly, {{"", {"remix", "1"}}}, 0},
-        {RightOnly, {{"", {"remix", "2"}}}, 0},
+    const std::pair<int, std::vector<Output>> cases[] = {
+        {NoChannelTreat, {{"", {stereo}, {}}}},
+        {ForceInterleavedStereo, {{"", {stereo}, {}}}},
+        {OnlyStereoToInterleaved, {{"", {stereo}, {}}}},
+        {SplitChannels, {{".L", {stereo}, {"remix", "1"}}, {".R", {stereo}, {"remix", "2"}}}},
+        {LeftOnly, {{"", {stereo}, {"remix", "1"}}}},
+        {RightOnly, {{"", {stereo}, {"remix", "2"}}}},
     };
     for (const auto& [type, ext] : {std::pair{kAIFF, QString(".aif")}, std::pair{kWAVE, QString(".wav")}}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(ext.toStdString() + " treatment " + std::to_string(c.treatment));
-            QStringList names;
-            for (const auto& output : c.outputs)
-                names << "Song" + output.first + ext;
-            ASSERT_EQ(Convert(Conversion(type, c.treatment), in.get()), names);
-            for (const auto& [suffix, effects] : c.outputs)
-                ExpectLikeSox("Song" + suffix + ext, {stereo}, effects, c.tolerance);
-            ClearOutputs();
+        for (const auto& [treatment, outputs] : cases) {
+            SCOPED_TRACE(ext.toStdString() + " treatment " + std::to_string(treatment));
+            ExpectOutputs(Conversion(type, treatment), in.get(), ext, outputs);
         }
+        ExpectOutputs(Conversion(type, MixToMono), in.get(), ext, {{"", {stereo}, {"remix", "1v0.5,2v0.5"}}},
+                      kOneLSB16);
     }
 }
 
@@ -170,14 +182,11 @@ TEST_F(PlainCopyEndToEndTest, MonoInputIsWidenedOrCopied)
     const QString mono = MakeTone("mono.aif", 1, 16);
     InputPtr in = OpenInput(mono);
     ASSERT_TRUE(in);
-    ASSERT_EQ(Convert(Conversion(kWAVE, ForceInterleavedStereo), in.get()), QStringList{"Song.wav"});
-    ExpectLikeSox("Song.wav", {mono}, {"remix", "1", "1"});
-    ClearOutputs();
+    ExpectOutputs(Conversion(kWAVE, ForceInterleavedStereo), in.get(), ".wav", {{"", {mono}, {"remix", "1", "1"}}});
     // Every other treatment copies the mono file as it is.
     for (int t : {NoChannelTreat, SplitChannels, MixToMono, LeftOnly, RightOnly, OnlyStereoToInterleaved}) {
-        ASSERT_EQ(Convert(Conversion(kAIFF, t), in.get()), QStringList{"Song.aif"}) << t;
-        ExpectLikeSox("Song.aif", {mono}, {});
-        ClearOutputs();
+        SCOPED_TRACE(t);
+        ExpectOutputs(Conversion(kAIFF, t), in.get(), ".aif", {{"", {mono}, {}}});
     }
 }
 
@@ -189,21 +198,19 @@ TEST_F(PlainCopyEndToEndTest, FiveOneFileIsKeptOrSplitIntoASurroundSet)
     ASSERT_EQ(in->GetChannelKind(), kChannelKindMultichannel);
     ASSERT_EQ(in->GetChannelConfiguration(), kChannelConfig5_1);
 
-    // Down-mixes and the stereo treatments leave a multichannel file whole.
+    // Down-mixes and the stereo treatments leave a multichannel file whole
+    // (and 24 bits deep, as sox's copy).
     for (int t : {NoChannelTreat, ForceInterleavedStereo, MixToMono, LeftOnly, RightOnly, OnlyStereoToInterleaved}) {
-        ASSERT_EQ(Convert(Conversion(kWAVE, t), in.get()), QStringList{"Song.wav"}) << t;
-        ExpectLikeSox("Song.wav", {surround}, {});
-        EXPECT_EQ(SoxInfo(out_ + "/Song.wav", "-b"), "24");
-        ClearOutputs();
+        SCOPED_TRACE(t);
+        ExpectOutputs(Conversion(kWAVE, t), in.get(), ".wav", {{"", {surround}, {}}});
     }
 
     // One member per channel, named by the 5.1 indicators.
-    for (const auto& [type, ext] : {std::pair{kAIFF, QString(".aif")}, std::pair{kWAVE, QString(".wav")}}) {
-        ASSERT_EQ(Convert(Conversion(type, SplitChannels), in.get()), SurroundNames("Song", ext));
-        for (int c = 0; c < 6; ++c)
-            ExpectLikeSox("Song" + kSurroundSuffixes[c] + ext, {surround}, {"remix", QString::number(c + 1)});
-        ClearOutputs();
-    }
+    std::vector<Output> members;
+    for (int c = 0; c < 6; ++c)
+        members.push_back({kSurroundSuffixes[c], {surround}, {"remix", QString::number(c + 1)}});
+    for (const auto& [type, ext] : {std::pair{kAIFF, QString(".aif")}, std::pair{kWAVE, QString(".wav")}})
+        ExpectOutputs(Conversion(type, SplitChannels), in.get(), ext, members);
 }
 
 TEST_F(PlainCopyEndToEndTest, SplitStereoPairInput)
@@ -218,25 +225,14 @@ TEST_F(PlainCopyEndToEndTest, SplitStereoPairInput)
     ASSERT_EQ(in->GetChannelKind(), kChannelKindSplitStereo);
 
     // Treatment 0 (and 2, through it) writes the pair again as a set.
-    for (int t : {NoChannelTreat, SplitChannels}) {
-        ASSERT_EQ(Convert(Conversion(kAIFF, t), in.get()), (QStringList{"Song.L.aif", "Song.R.aif"})) << t;
-        ExpectLikeSox("Song.L.aif", {left}, {});
-        ExpectLikeSox("Song.R.aif", {right}, {});
-        ClearOutputs();
-    }
-    for (int t : {ForceInterleavedStereo, OnlyStereoToInterleaved}) {
-        ASSERT_EQ(Convert(Conversion(kWAVE, t), in.get()), QStringList{"Song.wav"}) << t;
-        ExpectLikeSox("Song.wav", {"-M", left, right}, {});
-        ClearOutputs();
-    }
-    ASSERT_EQ(Convert(Conversion(kWAVE, MixToMono), in.get()), QStringList{"Song.wav"});
-    ExpectLikeSox("Song.wav", {stereo}, {"remix", "1v0.5,2v0.5"}, kOneLSB16);
-    ClearOutputs();
-    ASSERT_EQ(Convert(Conversion(kAIFF, LeftOnly), in.get()), QStringList{"Song.aif"});
-    ExpectLikeSox("Song.aif", {left}, {});
-    ClearOutputs();
-    ASSERT_EQ(Convert(Conversion(kAIFF, RightOnly), in.get()), QStringList{"Song.aif"});
-    ExpectLikeSox("Song.aif", {right}, {});
+    for (int t : {NoChannelTreat, SplitChannels})
+        ExpectOutputs(Conversion(kAIFF, t), in.get(), ".aif", {{".L", {left}, {}}, {".R", {right}, {}}});
+    for (int t : {ForceInterleavedStereo, OnlyStereoToInterleaved})
+        ExpectOutputs(Conversion(kWAVE, t), in.get(), ".wav", {{"", {"-M", left, right}, {}}});
+    ExpectOutputs(Conversion(kWAVE, MixToMono), in.get(), ".wav", {{"", {stereo}, {"remix", "1v0.5,2v0.5"}}},
+                  kOneLSB16);
+    ExpectOutputs(Conversion(kAIFF, LeftOnly), in.get(), ".aif", {{"", {left}, {}}});
+    ExpectOutputs(Conversion(kAIFF, RightOnly), in.get(), ".aif", {{"", {right}, {}}});
 }
 
 TEST_F(PlainCopyEndToEndTest, SurroundSetInputAndTheIncompatibleTreatments)
@@ -246,15 +242,12 @@ TEST_F(PlainCopyEndToEndTest, SurroundSetInputAndTheIncompatibleTreatments)
     ASSERT_TRUE(in);
     ASSERT_EQ(in->GetChannelKind(), kChannelKindSurround);
 
-    for (int t : {ForceInterleavedStereo, OnlyStereoToInterleaved}) {
-        ASSERT_EQ(Convert(Conversion(kAIFF, t), in.get()), QStringList{"Song.aif"}) << t;
-        ExpectLikeSox("Song.aif", {whole}, {});
-        ClearOutputs();
-    }
-    ASSERT_EQ(Convert(Conversion(kWAVE, NoChannelTreat), in.get()), SurroundNames("Song", ".wav"));
-    for (int c = 0; c < 6; ++c)
-        ExpectLikeSox("Song" + kSurroundSuffixes[c] + ".wav", {in_ + "/mix" + kSurroundSuffixes[c] + ".wav"}, {});
-    ClearOutputs();
+    for (int t : {ForceInterleavedStereo, OnlyStereoToInterleaved})
+        ExpectOutputs(Conversion(kAIFF, t), in.get(), ".aif", {{"", {whole}, {}}});
+    std::vector<Output> members;
+    for (const QString& suffix : kSurroundSuffixes)
+        members.push_back({suffix, {in_ + "/mix" + suffix + ".wav"}, {}});
+    ExpectOutputs(Conversion(kWAVE, NoChannelTreat), in.get(), ".wav", members);
 
     // Mixing, left or right of a surround set: refused, nothing written.
     for (int t : {MixToMono, LeftOnly, RightOnly}) {
@@ -271,7 +264,6 @@ TEST_F(PlainCopyEndToEndTest, WordLengthChangesWithAndWithoutDither)
     ASSERT_TRUE(in);
 
     ASSERT_EQ(Convert(Conversion(kAIFF, NoChannelTreat, 16), in.get()), QStringList{"Song.aif"});
-    EXPECT_EQ(SoxInfo(out_ + "/Song.aif", "-b"), "16");
     ExpectLikeSox("Song.aif", {deep}, {}, kOneLSB16, {"-b", "16"});
     const std::vector<SInt32> plain = Samples(out_ + "/Song.aif");
     ClearOutputs();
@@ -287,16 +279,14 @@ TEST_F(PlainCopyEndToEndTest, WordLengthChangesWithAndWithoutDither)
     ClearOutputs();
 
     // A channel treatment and a word-length change together.
-    ASSERT_EQ(Convert(Conversion(kWAVE, RightOnly, 16), in.get()), QStringList{"Song.wav"});
-    ExpectLikeSox("Song.wav", {deep}, {"remix", "2"}, kOneLSB16, {"-b", "16"});
-    ClearOutputs();
+    ExpectOutputs(Conversion(kWAVE, RightOnly, 16), in.get(), ".wav", {{"", {deep}, {"remix", "2"}}}, kOneLSB16,
+                  {"-b", "16"});
 
     // Widening is exact.
     const QString shallow = MakeTone("shallow.aif", 1, 16);
     InputPtr in16 = OpenInput(shallow);
-    ASSERT_EQ(Convert(Conversion(kWAVE, ForceInterleavedStereo, 24), in16.get()), QStringList{"Song.wav"});
-    EXPECT_EQ(SoxInfo(out_ + "/Song.wav", "-b"), "24");
-    ExpectLikeSox("Song.wav", {shallow}, {"remix", "1", "1"}, 0, {"-b", "24"});
+    ExpectOutputs(Conversion(kWAVE, ForceInterleavedStereo, 24), in16.get(), ".wav",
+                  {{"", {shallow}, {"remix", "1", "1"}}}, 0, {"-b", "24"});
 }
 
 // A batch cancelled in the middle of writing a split or surround output
