@@ -121,7 +121,6 @@ protected:
         names.sort();
         return names;
     }
-
 };
 
 TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
@@ -236,8 +235,8 @@ TEST_F(BatchCommandBadInputsTest, KilledRunsTemporariesGoWhileARunningBatchKeeps
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
 
-    const RunResult r = Run({"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions, "-o", root + "/out",
-                                  root + "/mix/a.aif"});
+    const RunResult r = Run(
+        {"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions, "-o", root + "/out", root + "/mix/a.aif"});
     ::close(held);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(killed));

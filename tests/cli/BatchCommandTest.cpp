@@ -137,8 +137,8 @@ TEST_F(BatchCommandTest, TheGuidesExampleRuns)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(guide.mid(begin + 7, end - begin - 7).toUtf8());
     file.close();
-    const RunResult r =
-        Run({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"});
+    const RunResult r
+        = Run({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     for (const char* output : {"CD AIFF/in.aif", "Speech WAVE/in.wav", "Web MP3/in.mp3"})
         EXPECT_TRUE(QFile::exists(root + "/out/" + output)) << output;

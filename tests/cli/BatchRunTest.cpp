@@ -147,8 +147,7 @@ TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
     EXPECT_FALSE(o[6].contains("frames"));
 
     // All readable: 0.  Describing inputs saves no preferences.
-    EXPECT_EQ(Run({"--set", "Save Log=NO", "--info", root + "/tree/a.wav", root + "/tree"}).exitCode,
-              0);
+    EXPECT_EQ(Run({"--set", "Save Log=NO", "--info", root + "/tree/a.wav", root + "/tree"}).exitCode, 0);
     EXPECT_FALSE(QFile::exists(defaults));
 }
 
@@ -303,8 +302,7 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     EXPECT_TRUE(log.contains("duplicate filename error: " + taken));
 
     // Numbered for this run only.
-    const RunResult numbered =
-        Run(base + QStringList{"--set", "Number Duplicate Files=YES", root + "/tree/a.wav"});
+    const RunResult numbered = Run(base + QStringList{"--set", "Number Duplicate Files=YES", root + "/tree/a.wav"});
     EXPECT_EQ(numbered.exitCode, 0) << numbered.err.toStdString();
     EXPECT_TRUE(QFile::exists(root + "/out/WAVE same/a-1.wav"));
     EXPECT_FALSE(ReadText(defaults).contains("Number Duplicate Files"));
@@ -317,8 +315,8 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
         prefs.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                     "<key>Number Duplicate Files</key><true/></dict></plist>\n");
     }
-    const RunResult kept = Run(base + QStringList{"--defaults", root + "/user.plist", "--set",
-                                                       "Number Duplicate Files=NO", root + "/tree/a.wav"});
+    const RunResult kept = Run(base
+        + QStringList{"--defaults", root + "/user.plist", "--set", "Number Duplicate Files=NO", root + "/tree/a.wav"});
     EXPECT_EQ(kept.exitCode, 1);
     const QString user = ReadText(root + "/user.plist");
     EXPECT_TRUE(user.contains("<key>Number Duplicate Files</key>\n\t<true/>")) << user.toStdString();
@@ -328,8 +326,8 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
 TEST_F(BatchRun, MissingInputIsFatalAndTheFooterIsWritten)
 {
     MakeTree();
-    const RunResult r = Run({"--quiet", "--conversions", conversions, "-o", root + "/out",
-                                  root + "/missing.wav", root + "/tree/a.wav"});
+    const RunResult r = Run(
+        {"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/missing.wav", root + "/tree/a.wav"});
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
     const QString log = ReadText(LogPathFromOutput(r.out));
     EXPECT_TRUE(log.contains("*missing.wav")) << log.toStdString();

@@ -129,7 +129,7 @@ protected:
     // The conversions `changes` (see WriteConversions) run quietly over
     // `input` into `out`.
     RunResult RunConversions(const QString& name, const QList<QPair<int, QVariantMap>>& changes, const QString& input,
-                             const QString& out) const
+        const QString& out) const
     {
         const QString conversions = WriteConversions(root + "/" + name + ".plist", changes);
         EXPECT_FALSE(conversions.isEmpty());

@@ -56,8 +56,8 @@ TEST_F(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
     }
 
     // MACE cannot be written here: the conversion is refused, nothing is made.
-    const RunResult refused =
-        RunConversions("mace", {{0, TypedConversion("MACE", "QTM3", 16, {})}}, root + "/in", root + "/mace");
+    const RunResult refused
+        = RunConversions("mace", {{0, TypedConversion("MACE", "QTM3", 16, {})}}, root + "/in", root + "/mace");
     ASSERT_FALSE(refused.crashed);
     EXPECT_NE(refused.exitCode, 0);
     EXPECT_TRUE(refused.err.contains("cannot be written") || refused.out.contains("cannot be written"))

@@ -50,9 +50,9 @@ TEST_F(MovieInputBatch, InfoAndFactoryConversionsTakeCompressedInputs)
     // The three conversions with an output type of their own.
     const QString conversions = dir.qpath() + QStringLiteral("/conversions.plist");
     WriteConversions(conversions, {{0, {}}, {1, {}}, {2, {}}});
-    const RunResult run =
-        Run(QStringList{QStringLiteral("--quiet"), QStringLiteral("--conversions"), conversions, QStringLiteral("-o"),
-                        out} + inputs);
+    const RunResult run = Run(
+        QStringList{QStringLiteral("--quiet"), QStringLiteral("--conversions"), conversions, QStringLiteral("-o"), out}
+        + inputs);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
     const QByteArray source = SoxSamples(wav);
     for (const char* name : {"a.mp3", "b.m4a", "c.flac", "d.caf"}) {

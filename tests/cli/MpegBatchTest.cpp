@@ -29,10 +29,10 @@ TEST_F(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
     annotated.resize(22, '\0');
     annotated += "Session one";
     const RunResult run = RunConversions("conversions",
-                                         {{0, TypedConversion("Layer I", "MPG1", 256, QByteArray())},
-                                          {0, TypedConversion("Layer II", "MPG2", 192, joint)},
-                                          {0, TypedConversion("BWF MPEG", "BWMP", 128, annotated)}},
-                                         root + "/in", root + "/out");
+        {{0, TypedConversion("Layer I", "MPG1", 256, QByteArray())},
+            {0, TypedConversion("Layer II", "MPG2", 192, joint)},
+            {0, TypedConversion("BWF MPEG", "BWMP", 128, annotated)}},
+        root + "/in", root + "/out");
     ASSERT_FALSE(run.crashed);
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
 

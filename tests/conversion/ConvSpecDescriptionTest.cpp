@@ -1,7 +1,7 @@
 // The conversion's log block and automatic name.
-#include "ConversionTestSupport.h"
 #include "CConvSpec.h"
 #include "ConvSpec.h"
+#include "ConversionTestSupport.h"
 #include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
 #include "SoundFileDispatcher.h"

@@ -1,6 +1,6 @@
 // Import of the previous version's 386-byte conversion records.
-#include "ConversionTestSupport.h"
 #include "ConvSpec.h"
+#include "ConversionTestSupport.h"
 #include "FileTypeDictionary.h"
 
 #include <gtest/gtest.h>
@@ -64,10 +64,7 @@ Record FullRecord()
 
 class ConvSpecLegacyTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetFileTypeDictionary({{"'WAVE'", convtest::TypeEntry("Wave")}});
-    }
+    void SetUp() override { SetFileTypeDictionary({{"'WAVE'", convtest::TypeEntry("Wave")}}); }
     void TearDown() override { ResetFileTypeDictionary(); }
 };
 

@@ -1,7 +1,7 @@
 // Conversions: defaults, the dictionary and archive forms, copies and the
 // sort order.
-#include "ConversionTestSupport.h"
 #include "ConvSpec.h"
+#include "ConversionTestSupport.h"
 #include "FileTypeDictionary.h"
 #include "PropertyList.h"
 #include "plist_values.h"

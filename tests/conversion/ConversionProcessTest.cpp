@@ -334,7 +334,7 @@ TEST_F(ConversionProcessTest, CancelFromTheMainThreadMidFile)
 
     // The partial output exists under its temporary name while the worker is held.
     ASSERT_TRUE(StopAtFirstPosition(*process_, {in_ + "/long.aif", in_ + "/next.aif"}, {first, second}, out_,
-                                    [&] { EXPECT_FALSE(FilesBelow(out_ + "/Cut").isEmpty()); }));
+        [&] { EXPECT_FALSE(FilesBelow(out_ + "/Cut").isEmpty()); }));
 
     EXPECT_EQ(Names(), QStringList({"Start", "Header", "Failure", "Footer", "Done"}));
     const QList<Posted> failure = Named(ConversionProcess::kFailureNotification);

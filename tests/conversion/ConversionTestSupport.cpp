@@ -104,11 +104,11 @@ QString SoxInfo(const QString& path, const char* what)
     return QString::fromLocal8Bit(peers::Run(QStringLiteral("sox"), {"--i", what, path}).out).trimmed();
 }
 
-QString SoxTone(const QString& path, int channels, int bits, double rate, double seconds, int firstHz, int stepHz,
-                double volume)
+QString SoxTone(
+    const QString& path, int channels, int bits, double rate, double seconds, int firstHz, int stepHz, double volume)
 {
     QStringList args{"-n", "-r", QString::number(rate), "-b", QString::number(bits), "-c", QString::number(channels),
-                     path, "synth", QString::number(seconds)};
+        path, "synth", QString::number(seconds)};
     for (int c = 0; c < channels; ++c)
         args << "sine" << QString::number(firstHz + stepHz * c);
     args << "vol" << QString::number(volume);
@@ -122,7 +122,7 @@ QStringList FilesBelow(const QString& folder)
     QStringList out;
     std::function<void(const QString&, const QString&)> walk = [&](const QString& dir, const QString& rel) {
         for (const QFileInfo& info :
-             QDir(dir).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
+            QDir(dir).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
             if (info.fileName().startsWith("._"))
                 continue;
             const QString r = rel.isEmpty() ? info.fileName() : rel + "/" + info.fileName();
@@ -155,22 +155,21 @@ ProgressRecord::~ProgressRecord()
 }
 
 ::testing::AssertionResult StopAtFirstPosition(ConversionProcess& process, const QStringList& inputs,
-                                               const QList<ConvSpecRef>& conversions, const QString& out,
-                                               const std::function<void()>& whilePaused)
+    const QList<ConvSpecRef>& conversions, const QString& out, const std::function<void()>& whilePaused)
 {
     QSemaphore atPosition;
     QSemaphore resume;
     bool paused = false;
     QThread* const mainThread = QThread::currentThread();
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    const NotificationCenter::Token token =
-        center.addObserver(kProgressPositionNotification, nullptr, [&](const Notification&) {
-            if (paused || QThread::currentThread() == mainThread)
-                return;
-            paused = true;
-            atPosition.release();
-            resume.acquire();
-        });
+    const NotificationCenter::Token token
+        = center.addObserver(kProgressPositionNotification, nullptr, [&](const Notification&) {
+              if (paused || QThread::currentThread() == mainThread)
+                  return;
+              paused = true;
+              atPosition.release();
+              resume.acquire();
+          });
     if (!process.start(inputs, conversions, out)) {
         center.removeObserver(token);
         return ::testing::AssertionFailure() << "the batch did not start";

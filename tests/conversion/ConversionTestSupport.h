@@ -8,9 +8,9 @@
 #include "ConvSpec.h"
 
 #include <QList>
-#include <QVariantMap>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <gtest/gtest.h>
 
@@ -64,8 +64,8 @@ bool Sox(const QStringList& args, QString* error = nullptr);
 // One field of "sox --i" ("-c", "-r", "-b").
 QString SoxInfo(const QString& path, const char* what);
 // A sine tone per channel (`firstHz` + `stepHz` per channel) written by sox.
-QString SoxTone(const QString& path, int channels, int bits, double rate, double seconds, int firstHz, int stepHz,
-                double volume);
+QString SoxTone(
+    const QString& path, int channels, int bits, double rate, double seconds, int firstHz, int stepHz, double volume);
 
 // The files below `folder`, relative to it and sorted; AppleDouble sidecars
 // left out, links to folders listed rather than followed.
@@ -89,13 +89,12 @@ private:
 // notification; there it runs `whilePaused`, asks the process to stop and
 // waits for it to end.
 ::testing::AssertionResult StopAtFirstPosition(ConversionProcess& process, const QStringList& inputs,
-                                               const QList<ConvSpecRef>& conversions, const QString& out,
-                                               const std::function<void()>& whilePaused = {});
+    const QList<ConvSpecRef>& conversions, const QString& out, const std::function<void()>& whilePaused = {});
 
 }  // namespace convtest
 
 #define SOX(...)                                                                                                       \
     do {                                                                                                               \
         QString soxError;                                                                                              \
-        ASSERT_TRUE(convtest::Sox(QStringList{__VA_ARGS__}, &soxError)) << soxError.toStdString();                    \
+        ASSERT_TRUE(convtest::Sox(QStringList{__VA_ARGS__}, &soxError)) << soxError.toStdString();                     \
     } while (0)

@@ -1,8 +1,8 @@
 // The direct-encode route of the plain copy: a 16-bit Sound Designer II
 // input going to a coded output is encoded by the output when it closes,
 // with no copy pass; everything else takes the copy pass.
-#include "MemorySoundFile.h"
 #include "ConversionTestSupport.h"
+#include "MemorySoundFile.h"
 
 #include "CCodedFile.h"
 #include "CConvSpec.h"

@@ -308,7 +308,7 @@ TEST(PerTypeSettingChecks, VOCTimeConstantRule)
         bool converting;
         bool valid;
         const char* messageEnd;  // how the message ends (nullptr: not checked)
-        double storedRate;       // the rate the check leaves (0: not checked)
+        double storedRate;  // the rate the check leaves (0: not checked)
     };
     const Case cases[] = {
         {8000.0, true, true, nullptr, 0},
@@ -346,8 +346,8 @@ TEST(PerTypeSettingChecks, VOCTimeConstantRule)
     f.spec->setSampleRate(8000.0);
     VOCFileSampleRateSettings(&f.view, 0, QString(), 0);
     EXPECT_EQ(f.Text(kSampleRateInvalidMessageKey),
-              QStringLiteral("VOC files can only have certain valid sample rates.\nPlease check to convert the "
-                             "sample rate to one one the valid possibilities."));
+        QStringLiteral("VOC files can only have certain valid sample rates.\nPlease check to convert the "
+                       "sample rate to one one the valid possibilities."));
 }
 
 TEST(PerTypeSettingChecks, LogTexts)

@@ -48,7 +48,6 @@ SInt64 MaxDifference(const std::vector<SInt32>& a, const std::vector<SInt32>& b)
 
 constexpr SInt64 kOneLSB16 = 65536;
 
-
 class PlainCopyEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -135,7 +134,7 @@ protected:
     // Runs `s` on `in`, checks that the outputs are "Song<suffix><ext>" and
     // each like sox's rendering, and clears the folder.
     void ExpectOutputs(const ConvSpecRef& s, CSoundFile* in, const QString& ext, const std::vector<Output>& outputs,
-                       SInt64 tolerance = 0, const QStringList& outputOptions = {})
+        SInt64 tolerance = 0, const QStringList& outputOptions = {})
     {
         QStringList names;
         for (const Output& o : outputs)
@@ -151,7 +150,7 @@ protected:
     QString in_, out_, exp_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(PlainCopyEndToEndTest, StereoInputThroughEveryTreatment)
 {
@@ -172,8 +171,8 @@ TEST_F(PlainCopyEndToEndTest, StereoInputThroughEveryTreatment)
             SCOPED_TRACE(ext.toStdString() + " treatment " + std::to_string(treatment));
             ExpectOutputs(Conversion(type, treatment), in.get(), ext, outputs);
         }
-        ExpectOutputs(Conversion(type, MixToMono), in.get(), ext, {{"", {stereo}, {"remix", "1v0.5,2v0.5"}}},
-                      kOneLSB16);
+        ExpectOutputs(
+            Conversion(type, MixToMono), in.get(), ext, {{"", {stereo}, {"remix", "1v0.5,2v0.5"}}}, kOneLSB16);
     }
 }
 
@@ -229,8 +228,8 @@ TEST_F(PlainCopyEndToEndTest, SplitStereoPairInput)
         ExpectOutputs(Conversion(kAIFF, t), in.get(), ".aif", {{".L", {left}, {}}, {".R", {right}, {}}});
     for (int t : {ForceInterleavedStereo, OnlyStereoToInterleaved})
         ExpectOutputs(Conversion(kWAVE, t), in.get(), ".wav", {{"", {"-M", left, right}, {}}});
-    ExpectOutputs(Conversion(kWAVE, MixToMono), in.get(), ".wav", {{"", {stereo}, {"remix", "1v0.5,2v0.5"}}},
-                  kOneLSB16);
+    ExpectOutputs(
+        Conversion(kWAVE, MixToMono), in.get(), ".wav", {{"", {stereo}, {"remix", "1v0.5,2v0.5"}}}, kOneLSB16);
     ExpectOutputs(Conversion(kAIFF, LeftOnly), in.get(), ".aif", {{"", {left}, {}}});
     ExpectOutputs(Conversion(kAIFF, RightOnly), in.get(), ".aif", {{"", {right}, {}}});
 }
@@ -279,14 +278,14 @@ TEST_F(PlainCopyEndToEndTest, WordLengthChangesWithAndWithoutDither)
     ClearOutputs();
 
     // A channel treatment and a word-length change together.
-    ExpectOutputs(Conversion(kWAVE, RightOnly, 16), in.get(), ".wav", {{"", {deep}, {"remix", "2"}}}, kOneLSB16,
-                  {"-b", "16"});
+    ExpectOutputs(
+        Conversion(kWAVE, RightOnly, 16), in.get(), ".wav", {{"", {deep}, {"remix", "2"}}}, kOneLSB16, {"-b", "16"});
 
     // Widening is exact.
     const QString shallow = MakeTone("shallow.aif", 1, 16);
     InputPtr in16 = OpenInput(shallow);
     ExpectOutputs(Conversion(kWAVE, ForceInterleavedStereo, 24), in16.get(), ".wav",
-                  {{"", {shallow}, {"remix", "1", "1"}}}, 0, {"-b", "24"});
+        {{"", {shallow}, {"remix", "1", "1"}}}, 0, {"-b", "24"});
 }
 
 // A batch cancelled in the middle of writing a split or surround output
@@ -308,8 +307,8 @@ TEST_F(PlainCopyEndToEndTest, CancelledSetOutputsLeaveNothingBehind)
 
         bool sawTemporaryMembers = false;
         ASSERT_TRUE(StopAtFirstPosition(process, {input}, {conv}, out_, [&] {
-            sawTemporaryMembers =
-                QDir(out_ + "/Split").entryList({".QuillOutFile*"}, QDir::Files | QDir::Hidden).size() >= 2;
+            sawTemporaryMembers
+                = QDir(out_ + "/Split").entryList({".QuillOutFile*"}, QDir::Files | QDir::Hidden).size() >= 2;
         }));
         EXPECT_TRUE(sawTemporaryMembers);
         EXPECT_EQ(process.err(), -128);

@@ -1,8 +1,8 @@
 // The plain-copy pipelines end to end on an in-memory output type: the
 // output is made under the temporary name, gets the route's channels, is
 // listed for renaming, and a failing pass or a missing type is reported.
-#include "MemorySoundFile.h"
 #include "ConversionTestSupport.h"
+#include "MemorySoundFile.h"
 
 #include "CConvSpec.h"
 #include "CreatedFilesList.h"
@@ -123,7 +123,7 @@ std::vector<UInt8> Stereo16(std::initializer_list<std::pair<int, int>> frames)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(PlainCopyPipelineTest, MixToMonoWritesTheTemporaryOutputAndRenames)
 {

@@ -147,7 +147,7 @@ protected:
             codes[c] = char(c);
         EXPECT_TRUE(WriteFile(dir_.file("codes.raw"), codes));
         const QByteArray linear = RunFfmpeg({"-f", law, "-ar", "8000", "-ac", "1", "-i",
-                                             QString::fromStdString(dir_.file("codes.raw")), "-f", "s16le", "-"});
+            QString::fromStdString(dir_.file("codes.raw")), "-f", "s16le", "-"});
         EXPECT_EQ(linear.size(), 512);
         return linear.size() == 512 ? linear : QByteArray(512, '\0');
     }
@@ -156,7 +156,7 @@ protected:
     {
         EXPECT_TRUE(WriteFile(dir_.file("in.raw"), AllSamples()));
         return RunFfmpeg({"-f", "s16le", "-ar", "8000", "-ac", "1", "-i", QString::fromStdString(dir_.file("in.raw")),
-                          "-f", law, "-"});
+            "-f", law, "-"});
     }
     TestTempDir dir_;
 };

@@ -615,4 +615,3 @@ TEST(ResourceManager, RefusesMapsThatPromiseMoreThanTheFork)
 }
 
 } // namespace
-

@@ -120,7 +120,7 @@ struct StripCase {
     UInt32 secondWriteAt = 0;  // where the second block is written (0: not checked)
 };
 
-class StripWalk : public ::testing::TestWithParam<StripCase> {};
+class StripWalk : public ::testing::TestWithParam<StripCase> { };
 
 TEST_P(StripWalk, KeepsTheRegionsWithTheirMargins)
 {
@@ -144,23 +144,20 @@ TEST_P(StripWalk, KeepsTheRegionsWithTheirMargins)
 // nothing.  Regions of zero length, inverted ones and ones past the end
 // never stall the walk; a zero-length region never hides a real one at the
 // same start.
-INSTANTIATE_TEST_SUITE_P(
-    CopyWalks, StripWalk,
-    ::testing::Values(
-        StripCase{"Merged", 10000, 44100.0, {{1000, 2000}, {2050, 3000}}, {{956, 3044}}},
+INSTANTIATE_TEST_SUITE_P(CopyWalks, StripWalk,
+    ::testing::Values(StripCase{"Merged", 10000, 44100.0, {{1000, 2000}, {2050, 3000}}, {{956, 3044}}},
         StripCase{"Apart", 10000, 44100.0, {{1000, 2000}, {2100, 3000}}, {{956, 2044}, {2056, 3044}}, 1088},
         StripCase{"TwoMarginsTouchingOverlapping", 10000, 44100.0,
-                  {{1000, 2000}, {2088, 2500}, {2500, 2600}, {2550, 3000}}, {{956, 3044}}},
+            {{1000, 2000}, {2088, 2500}, {2500, 2600}, {2550, 3000}}, {{956, 3044}}},
         StripCase{"MarginAt8000Hz", 1000, 8000.0, {{100, 200}, {300, 400}}, {{92, 208}, {292, 408}}},
         StripCase{"ClippedAtBothEnds", 5000, 44100.0, {{10, 100}, {4000, 4995}}, {{0, 144}, {3956, 5000}}},
-        StripCase{"WholeFile", 500, 44100.0, {{0, 500}}, {{0, 500}}},
-        StripCase{"NoRegions", 500, 44100.0, {}, {}},
+        StripCase{"WholeFile", 500, 44100.0, {{0, 500}}, {{0, 500}}}, StripCase{"NoRegions", 500, 44100.0, {}, {}},
         StripCase{"ZeroLengthAtABlockEndAndAlone", 10000, 44100.0, {{1000, 2000}, {2000, 2000}, {5000, 5000}},
-                  {{956, 2044}, {4956, 5044}}},
-        StripCase{"ZeroLengthBeforeARealOne", 10000, 44100.0, {{3000, 3000}, {3000, 4000}, {3500, 4500}},
-                  {{2956, 4544}}},
+            {{956, 2044}, {4956, 5044}}},
+        StripCase{
+            "ZeroLengthBeforeARealOne", 10000, 44100.0, {{3000, 3000}, {3000, 4000}, {3500, 4500}}, {{2956, 4544}}},
         StripCase{"InvertedAndPastTheEnd", 10000, 44100.0, {{1000, 2000}, {6000, 5500}, {20000, 30000}},
-                  {{956, 2044}, {5956, 6044}}}),
+            {{956, 2044}, {5956, 6044}}}),
     [](const ::testing::TestParamInfo<StripCase>& info) { return std::string(info.param.name); });
 
 // The walk's parameters: where it starts and where it goes on.
