@@ -5,6 +5,7 @@
 #include "CAIFFFile.h"
 #include "CBWFLinearFile.h"
 #include "CliTestSupport.h"
+#include "MacRoman.h"
 #include "PCMFileTypes.h"
 #include "PeerTools.h"
 #include "PropertyList.h"
@@ -278,13 +279,8 @@ TEST_F(BatchAnnotations, RegionNamesKeepTheirDotsInSetMembers)
         std::vector<double> samples(std::size_t(channels) * 2000, 0.25);
         UInt32 count = 2000;
         ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
-        SFTRegion region;
-        region.regionID = 1;
-        region.start = 100;
-        region.end = 900;
-        const char name[] = "Vocal.lead";
-        region.name[0] = UInt8(std::strlen(name));
-        std::memcpy(region.name + 1, name, std::strlen(name));
+        SFTRegion region{1, 100, 900};
+        MacRoman::toPascal(QStringLiteral("Vocal.lead"), region.name, 31);
         ASSERT_EQ(file.AddRegion(&region), noErr);
         ASSERT_EQ(file.Close(), noErr);
     }

@@ -4,6 +4,7 @@
 #include "TestTempDir.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
@@ -120,6 +121,17 @@ protected:
     {
         root = dir.qpath();
         defaults = root + "/prefs.plist";
+    }
+    // The folders root/in and root/out, and in them take.wav: `seconds` of
+    // a 16-bit stereo tone, 440 and 660 Hz at -3 dB, undithered (sox).
+    ::testing::AssertionResult MakeStereoTake(double seconds) const
+    {
+        if (!QDir().mkpath(root + "/in") || !QDir().mkpath(root + "/out"))
+            return ::testing::AssertionFailure() << "cannot make the folders";
+        if (!Sox({"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth",
+                  QString::number(seconds), "sine", "440", "sine", "660", "gain", "-3"}))
+            return ::testing::AssertionFailure() << "sox failed";
+        return ::testing::AssertionSuccess();
     }
     // quillmarch-batch with `arguments` and this test's defaults.
     RunResult Run(const QStringList& arguments, int timeoutMs = 300000) const

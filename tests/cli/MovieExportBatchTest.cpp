@@ -18,10 +18,7 @@ using MovieExportBatch = BatchTest;
 
 TEST_F(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
 {
-    ASSERT_TRUE(QDir().mkpath(root + "/in"));
-    ASSERT_TRUE(QDir().mkpath(root + "/out"));
-    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth", "0.6", "sine",
-                     "440", "sine", "660", "gain", "-3"}));
+    ASSERT_TRUE(MakeStereoTake(0.6));
 
     struct Expected {
         const char* folder;

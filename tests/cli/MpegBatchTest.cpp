@@ -18,10 +18,7 @@ using MpegBatch = BatchTest;
 
 TEST_F(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
 {
-    ASSERT_TRUE(QDir().mkpath(root + "/in"));
-    ASSERT_TRUE(QDir().mkpath(root + "/out"));
-    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth", "1.3", "sine", "440",
-                     "sine", "660", "gain", "-3"}));
+    ASSERT_TRUE(MakeStereoTake(1.3));
 
     QByteArray joint(1, char(20));
     joint += "MPEG joint stereo   ";
