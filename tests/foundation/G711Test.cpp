@@ -8,8 +8,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <cstdlib>
 
@@ -25,14 +23,12 @@ bool WriteFile(const std::string& path, const QByteArray& data)
 // array (and a test failure) when it fails.
 QByteArray RunFfmpeg(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-nostdin"} + arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        ADD_FAILURE() << "ffmpeg failed: " << process.readAllStandardError().toStdString();
+    const peers::RunResult r = peers::Run(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-nostdin"} + arguments);
+    if (r.exitCode != 0) {
+        ADD_FAILURE() << "ffmpeg failed: " << r.err.toStdString();
         return QByteArray();
     }
-    return process.readAllStandardOutput();
+    return r.out;
 }
 
 int16_t ReadS16LE(const QByteArray& data, int index)

@@ -8,8 +8,6 @@
 #include "PeerTools.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -342,7 +340,6 @@ TEST(ZuResourceFile, TwoThreadsReadAndWriteTheirOwnFiles)
 TEST(ZuResourceFile, SoundDesignerForkReadsInLibsndfile)
 {
     QM_REQUIRE_PEER("sndfile-info");
-    const QString info = QStandardPaths::findExecutable(QStringLiteral("sndfile-info"));
     TestTempDir dir;
     const std::string path = dir.file("tone.sd2");
     QByteArray pcm;
@@ -362,11 +359,9 @@ TEST(ZuResourceFile, SoundDesignerForkReadsInLibsndfile)
     file.PutResource(FOUR_CHAR_CODE("sdML"), 1000, markers, QString());
     DisposeHandle(markers);
 
-    QProcess process;
-    process.start(info, {QString::fromStdString(path)});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    const QString output = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_EQ(process.exitCode(), 0) << output.toStdString();
+    const peers::RunResult r = peers::Run("sndfile-info", {QString::fromStdString(path)});
+    const QString output = QString::fromUtf8(r.out);
+    EXPECT_EQ(r.exitCode, 0) << output.toStdString();
     // Sound Designer II, 16-bit PCM.
     EXPECT_TRUE(output.contains(QStringLiteral("Format      : 0x00160002"))) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("Channels    : 2"))) << output.toStdString();
