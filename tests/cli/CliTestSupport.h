@@ -1,6 +1,7 @@
 // Running the built quillmarch-batch and the peers (sox) from the tests.
 #pragma once
 
+#include "PeerTools.h"
 #include "TestTempDir.h"
 
 #include <QByteArray>
@@ -55,13 +56,10 @@ inline RunResult RunBatch(const QStringList& arguments, const QString& defaultsF
 // output when given.
 inline bool RunPeer(const QString& program, const QStringList& arguments, QByteArray* output = nullptr)
 {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(30000) || !process.waitForFinished(300000))
-        return false;
+    const peers::RunResult r = peers::Run(program, arguments);
     if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        *output = r.out;
+    return r.exitCode == 0;
 }
 
 inline bool Sox(const QStringList& arguments)
