@@ -201,11 +201,17 @@ TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
     EXPECT_TRUE(info.out.contains("is not a regular file")) << info.out.toStdString();
 
     for (int delayMs : {300, 700}) {
+        const QDir out(root + "/out");
+        const uint entries = out.count();
         QProcess process;
         process.setProcessEnvironment(BatchEnvironment(defaults));
         process.start(QStringLiteral(QM_BATCH_EXE), {"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions,
                                                      "-o", root + "/out", root + "/mix", root + "/mix/i_fifo"});
         ASSERT_TRUE(process.waitForStarted(30000));
+        // Interrupted a while after the batch has begun (its log is there):
+        // a slow start must not take the signal before the batch is running.
+        for (int waited = 0; waited < 30000 && QDir(out.path()).count() == entries; waited += 10)
+            QThread::msleep(10);
         QThread::msleep(delayMs);
         ::kill(pid_t(process.processId()), SIGINT);
         ASSERT_TRUE(process.waitForFinished(20000)) << "hung after an interrupt at " << delayMs << " ms";
