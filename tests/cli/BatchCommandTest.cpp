@@ -149,7 +149,8 @@ TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
     const RunResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* text : {"~/.config/Quillmarch/Quillmarch.plist", "A missing OUTPUT_FOLDER is\ncreated",
-                             "--set \"Number Duplicate Files=YES\"", "--list-types", "--list-conversions"})
+                             "--set \"Number Duplicate Files=YES\"", "--list-types", "--list-conversions",
+                             "--conversion NAME"})
         EXPECT_TRUE(help.out.contains(text)) << text;
     const RunResult version = Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);

@@ -90,10 +90,6 @@ TEST_F(BatchRun, UsageErrorsExitWith64AndTouchNothing)
     // Nothing was made: no subfolders, no log, no preferences.
     EXPECT_TRUE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     EXPECT_FALSE(QFile::exists(defaults));
-
-    const RunResult help = Run({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("--conversion NAME"));
 }
 
 TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
