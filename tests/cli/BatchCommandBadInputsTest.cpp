@@ -39,9 +39,7 @@ QVariantMap Keep(const char* name, const char* type)
 
 void Write(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    ASSERT_TRUE(WriteBytes(path, bytes)) << path.toStdString();
 }
 
 // A PCM WAVE header with `dataBytes` of data, whatever the fields claim.

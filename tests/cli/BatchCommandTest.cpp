@@ -29,12 +29,7 @@ protected:
         BatchTest::SetUp();
         ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/in.wav", "synth", "0.2", "sine", "440"}));
     }
-    void WriteFile(const QString& path, const QVariant& root)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(PropertyList::toXml(root));
-    }
+    void WriteFile(const QString& path, const QVariant& root) { ASSERT_TRUE(WriteBytes(path, PropertyList::toXml(root))); }
 };
 
 TEST_F(BatchCommandTest, ListTypesMatchesTheTypeTable)
@@ -133,10 +128,7 @@ TEST_F(BatchCommandTest, TheGuidesExampleRuns)
     const qsizetype begin = guide.indexOf("```xml\n");
     const qsizetype end = guide.indexOf("```", begin + 7);
     ASSERT_TRUE(begin >= 0 && end > begin);
-    QFile file(root + "/example.plist");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(guide.mid(begin + 7, end - begin - 7).toUtf8());
-    file.close();
+    ASSERT_TRUE(WriteBytes(root + "/example.plist", guide.mid(begin + 7, end - begin - 7).toUtf8()));
     const RunResult r
         = Run({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();

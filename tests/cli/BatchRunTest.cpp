@@ -95,14 +95,8 @@ TEST_F(BatchRun, UsageErrorsExitWith64AndTouchNothing)
 TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
 {
     MakeTree();
-    QFile text(root + "/notes.txt");
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("not a sound file, but long enough to be looked at properly\n");
-    text.close();
-    QFile cut(root + "/cut.wav");
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \x10\x00\x00\x00", 20));
-    cut.close();
+    ASSERT_TRUE(WriteBytes(root + "/notes.txt", "not a sound file, but long enough to be looked at properly\n"));
+    ASSERT_TRUE(WriteBytes(root + "/cut.wav", QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \x10\x00\x00\x00", 20)));
 
     const QStringList inputs = {root + "/tree/a.wav", root + "/tree/sub/b.aif", root + "/tree/sub/deeper/c.wav",
                                 root + "/tree", root + "/notes.txt", root + "/missing.wav", root + "/cut.wav"};
@@ -305,12 +299,8 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     EXPECT_EQ(Run(base + QStringList{"--quiet", root + "/tree/a.wav"}).exitCode, 1);
 
     // A value the user keeps is put back after a run that overrode it.
-    {
-        QFile prefs(root + "/user.plist");
-        ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
-        prefs.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                    "<key>Number Duplicate Files</key><true/></dict></plist>\n");
-    }
+    ASSERT_TRUE(WriteBytes(root + "/user.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                                 "<key>Number Duplicate Files</key><true/></dict></plist>\n"));
     const RunResult kept = Run(base
         + QStringList{"--defaults", root + "/user.plist", "--set", "Number Duplicate Files=NO", root + "/tree/a.wav"});
     EXPECT_EQ(kept.exitCode, 1);

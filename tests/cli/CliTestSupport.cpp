@@ -28,6 +28,12 @@ QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap
     return path;
 }
 
+bool WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 QStringList FilesUnder(const QString& folder, bool relative)
 {
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);

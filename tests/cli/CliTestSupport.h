@@ -98,6 +98,9 @@ inline QVariantMap TypedConversion(const char* name, const char* type, int wordL
             {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
 }
 
+// Writes `bytes` as the file `path` (replacing it); false when it cannot.
+bool WriteBytes(const QString& path, const QByteArray& bytes);
+
 // Every file below `folder` (hidden and special ones too), sorted: full
 // paths, or relative to `folder`.
 QStringList FilesUnder(const QString& folder, bool relative = false);
