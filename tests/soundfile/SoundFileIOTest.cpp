@@ -261,48 +261,35 @@ TEST(SoundFileIO, WriterClipsInPlaceAtEveryWordLength)
 {
     DitherStateGuard guard;
     FreeDitherTable();
-    // 16 bits without dither.
-    {
-        MemorySoundFile f(1, 16);
-        f.SetDither(false);
-        double in[4] = {1.0, -1.0, 2.0, 0.5};
-        UInt32 count = 4;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(count, 4u);
-        EXPECT_EQ(Word16(f.data, 0), 32767);
-        EXPECT_EQ(Word16(f.data, 1), -32768);
-        EXPECT_EQ(Word16(f.data, 2), 32767);
-        EXPECT_EQ(Word16(f.data, 3), 16384);
-        EXPECT_EQ(in[0], 0.99996954386);
-        EXPECT_EQ(in[2], 0.99996954386);
-    }
-    // 8 bits without dither: the low byte of int(x * 127).
-    {
-        MemorySoundFile f(1, 8);
-        f.SetDither(false);
-        double in[3] = {1.0, -1.0, -0.5};
-        UInt32 count = 3;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(f.data, Bytes({126, 0x81, UInt8(SInt8(-63))}));
-        EXPECT_EQ(in[0], 0.9921875);
-    }
-    // 24 bits: 1.0 gives 7F FF FF; 1.5 first becomes 1.0 in the caller's array.
-    {
-        MemorySoundFile f(1, 24);
-        double in[3] = {1.0, 1.5, -3.0};
-        UInt32 count = 3;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(f.data, Bytes({0x7F, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0x80, 0x00, 0x00}));
-        EXPECT_EQ(in[1], 1.0);
-        EXPECT_EQ(in[2], -1.0);
-    }
-    // 32 bits, with a not-a-number written as silence.
-    {
-        MemorySoundFile f(1, 32);
-        double in[3] = {1.0, -1.0, std::nan("")};
-        UInt32 count = 3;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(f.data, Bytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x01, 0, 0, 0, 0}));
+    struct Case {
+        SInt16 bits;
+        std::vector<double> in;
+        std::vector<UInt8> written;
+        std::vector<std::pair<int, double>> clipped;  // what the caller's array holds after
+    };
+    const Case cases[] = {
+        // 16 bits without dither.
+        {16, {1.0, -1.0, 2.0, 0.5}, Bytes({0x7F, 0xFF, 0x80, 0x00, 0x7F, 0xFF, 0x40, 0x00}),
+         {{0, 0.99996954386}, {2, 0.99996954386}}},
+        // 8 bits without dither: the low byte of int(x * 127).
+        {8, {1.0, -1.0, -0.5}, Bytes({126, 0x81, UInt8(SInt8(-63))}), {{0, 0.9921875}}},
+        // 24 bits: 1.0 gives 7F FF FF; 1.5 first becomes 1.0 in the caller's array.
+        {24, {1.0, 1.5, -3.0}, Bytes({0x7F, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0x80, 0x00, 0x00}), {{1, 1.0}, {2, -1.0}}},
+        // 32 bits, with a not-a-number written as silence.
+        {32, {1.0, -1.0, std::nan("")}, Bytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x01, 0, 0, 0, 0}), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        MemorySoundFile f(1, c.bits);
+        if (c.bits <= 16)
+            f.SetDither(false);  // (24 and 32 bits keep the default)
+        std::vector<double> in = c.in;
+        UInt32 count = UInt32(in.size());
+        ASSERT_EQ(f.WriteFrames(0, &count, in.data()), 0);
+        EXPECT_EQ(count, in.size());
+        EXPECT_EQ(f.data, c.written);
+        for (const auto& [index, value] : c.clipped)
+            EXPECT_EQ(in[std::size_t(index)], value) << index;
     }
 }
 
