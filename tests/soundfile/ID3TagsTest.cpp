@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -186,9 +185,9 @@ TEST(ID3TagsTest, FfmpegWrittenTagsReadBack)
     QM_REQUIRE_PEER("ffmpeg");
     TestTempDir dir;
     const std::string path = dir.file("out.mp3");
-    const peers::RunResult made = peers::Run(
-        "ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=T", "-metadata",
-                   "artist=Someone", "-id3v2_version", "3", "-write_id3v1", "1", QString::fromStdString(path)});
+    const peers::RunResult made = peers::Run("ffmpeg",
+        {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=T", "-metadata",
+            "artist=Someone", "-id3v2_version", "3", "-write_id3v1", "1", QString::fromStdString(path)});
     if (made.exitCode != 0)
         GTEST_SKIP() << "ffmpeg cannot write MP3 here: " << made.err.toStdString();
 

@@ -270,7 +270,7 @@ TEST(SoundFileIO, WriterClipsInPlaceAtEveryWordLength)
     const Case cases[] = {
         // 16 bits without dither.
         {16, {1.0, -1.0, 2.0, 0.5}, Bytes({0x7F, 0xFF, 0x80, 0x00, 0x7F, 0xFF, 0x40, 0x00}),
-         {{0, 0.99996954386}, {2, 0.99996954386}}},
+            {{0, 0.99996954386}, {2, 0.99996954386}}},
         // 8 bits without dither: the low byte of int(x * 127).
         {8, {1.0, -1.0, -0.5}, Bytes({126, 0x81, UInt8(SInt8(-63))}), {{0, 0.9921875}}},
         // 24 bits: 1.0 gives 7F FF FF; 1.5 first becomes 1.0 in the caller's array.
