@@ -112,6 +112,7 @@ protected:
     static ConvSpecRef Conversion(OSType type, int treatment = NoChannelTreat)
     {
         ConvSpecRef s = PlainConversion(type, treatment == NoChannelTreat ? kNoTreatment : treatment);
+        s->setChannelTreat(treatment);  // also when unused: the passes read it
         s->setCopyExtras(true);
         return s;
     }
