@@ -114,6 +114,21 @@ MainController& AppTest::startController()
     return *m_controller;
 }
 
+MainController& AppTest::startWithConversions(const QStringList& names,
+                                             const std::function<void(ConvSpec&, int)>& setUp)
+{
+    QVariantList list;
+    for (int i = 0; i < names.size(); ++i) {
+        ConvSpecRef spec = ConvSpec::create();
+        spec->setConversionName(names.at(i));
+        if (setUp)
+            setUp(*spec, i);
+        list.append(spec->dictionary());
+    }
+    storeDefaults({{QStringLiteral("Conversions"), list}});
+    return startController();
+}
+
 int AppTest::addAndWait(const QStringList& paths)
 {
     QSignalSpy spy(m_controller.get(), &MainController::addingFinished);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AppPresenter.h"
+#include "ConvSpec.h"
 #include "MainController.h"
 #include "TestTempDir.h"
 #include "UserDefaults.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // Makes the QApplication (offscreen) on first use.
@@ -33,6 +35,10 @@ protected:
     void storeDefaults(const QVariantMap& values);
     // A started controller on this test's defaults.
     MainController& startController();
+    // The same with the conversions `names` as the user's list, each set up
+    // by `setUp` (given the conversion and its index) when there is one.
+    MainController& startWithConversions(const QStringList& names,
+                                         const std::function<void(ConvSpec&, int)>& setUp = {});
     // Adds `paths` and waits until the add is over; the number added.
     int addAndWait(const QStringList& paths);
     QStringList listedNames() const;

@@ -14,15 +14,7 @@ class ConvSpecCommandTest : public AppTest {
 protected:
     MainController& startWith(const QStringList& names, const QList<bool>& active = {})
     {
-        QVariantList list;
-        for (int i = 0; i < names.size(); ++i) {
-            ConvSpecRef spec = ConvSpec::create();
-            spec->setConversionName(names.at(i));
-            spec->setActive(active.value(i, true));
-            list.append(spec->dictionary());
-        }
-        storeDefaults({{QStringLiteral("Conversions"), list}});
-        return startController();
+        return startWithConversions(names, [&](ConvSpec& s, int i) { s.setActive(active.value(i, true)); });
     }
     QStringList names() const { return m_controller->conversionNames(); }
     QStringList savedNames() const

@@ -14,15 +14,8 @@ class ConversionPasteboardTest : public AppTest {
 protected:
     MainController& startWith(const QStringList& names)
     {
-        QVariantList list;
-        for (const QString& name : names) {
-            ConvSpecRef spec = ConvSpec::create();
-            spec->setConversionName(name);
-            spec->setComment(QStringLiteral("about ") + name);
-            list.append(spec->dictionary());
-        }
-        storeDefaults({{QStringLiteral("Conversions"), list}});
-        return startController();
+        return startWithConversions(names,
+                                    [](ConvSpec& s, int) { s.setComment(QStringLiteral("about ") + s.conversionName()); });
     }
     static QMimeData* payload(const QByteArray& text)
     {

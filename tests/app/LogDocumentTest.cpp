@@ -13,6 +13,12 @@ namespace {
 
 class LogDocumentTest : public AppTest {
 protected:
+    // Writes `bytes` as `name`; its path.
+    QString write(const QString& name, const QByteArray& bytes) const
+    {
+        WriteText(path(name), bytes);
+        return path(name);
+    }
     QByteArray read(const QString& name) const
     {
         QFile file(path(name));
@@ -33,9 +39,8 @@ protected:
 TEST_F(LogDocumentTest, OpensEditsSavesAndReopensUnchanged)
 {
     const QByteArray original = "Quillmarch Log File\n \xC3\xA9t\xC3\xA9 \xE2\x99\xAA take\n*broken \xF0\x9F\x8E\xB5\n";
-    WriteText(path(QStringLiteral("run.qlg")), original);
     LogDocument log;
-    ASSERT_TRUE(log.load(path(QStringLiteral("run.qlg"))));
+    ASSERT_TRUE(log.load(write(QStringLiteral("run.qlg"), original)));
     EXPECT_FALSE(log.lossyLoad());
     EXPECT_EQ(log.text().toUtf8(), original);
     EXPECT_FALSE(log.isEdited());
@@ -66,9 +71,8 @@ TEST_F(LogDocumentTest, OpensEditsSavesAndReopensUnchanged)
 TEST_F(LogDocumentTest, ALogThatIsNotUtf8IsShownButNeverSavedOver)
 {
     const QByteArray bytes = "caf\xE9 \xFF\xFE ok\n";
-    WriteText(path(QStringLiteral("latin.qlg")), bytes);
     LogDocument log;
-    ASSERT_TRUE(log.load(path(QStringLiteral("latin.qlg"))));
+    ASSERT_TRUE(log.load(write(QStringLiteral("latin.qlg"), bytes)));
     EXPECT_TRUE(log.lossyLoad());
     EXPECT_TRUE(log.text().contains(QChar(QChar::ReplacementCharacter)));
     EXPECT_TRUE(log.text().endsWith(QStringLiteral(" ok\n")));
@@ -88,9 +92,8 @@ TEST_F(LogDocumentTest, ALogThatIsNotUtf8IsShownButNeverSavedOver)
 
 TEST_F(LogDocumentTest, ClosingWithEditsAsksAndPrintingUsesTheCurrentText)
 {
-    WriteText(path(QStringLiteral("short.qlg")), "one line\n");
     QPointer<LogDocument> log = new LogDocument;
-    ASSERT_TRUE(log->load(path(QStringLiteral("short.qlg"))));
+    ASSERT_TRUE(log->load(write(QStringLiteral("short.qlg"), "one line\n")));
     const int before = printedPages(*log, QStringLiteral("before.pdf"));
     EXPECT_EQ(before, 1);
 

@@ -13,6 +13,7 @@
 #include "G729OptionsSheet.h"
 #include "LAMEOptionsSheet.h"
 #include "MPEGOptionsSheet.h"
+#include "PeerTools.h"
 #include "PropertyList.h"
 #include "VOCSampleRateSheet.h"
 
@@ -28,7 +29,6 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTableWidget>
 
 namespace {
@@ -234,8 +234,7 @@ TEST_F(OptionSheetTest, MP3OptionsOpenWithTheirDefaultsAndStoreTheKeys)
 // What the sheets write is what a batch does with the conversion.
 TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty())
-        GTEST_SKIP() << "sox is missing";
+    QM_REQUIRE_PEER("sox");
     const QString input = path(QStringLiteral("tone.wav"));
     WriteWave(input, 44100, 44100, 2);
     QVariantList conversions;
@@ -286,7 +285,7 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
 
     // MP3 through the encoder, with a typed title and a genre.
     const bool withMP3 = GetFileTypeEntry('DMP3').value(QStringLiteral("canBeWritten")).toBool() &&
-                         !QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty();
+                         peers::Have(QStringLiteral("ffprobe"));
     if (withMP3) {
         newConversion();
         m_spec->setConversionName(QStringLiteral("mp3"));
@@ -333,10 +332,7 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
     ASSERT_EQ(batch.exitCode(), 0) << batch.readAll().toStdString() << log.toStdString();
 
     auto soxi = [](const QString& option, const QString& file) {
-        QProcess p;
-        p.start(QStringLiteral("soxi"), {option, file});
-        p.waitForFinished(10000);
-        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        return QString::fromUtf8(peers::Run(QStringLiteral("soxi"), {option, file}).out).trimmed();
     };
     const QString vocFile = out + QStringLiteral("/voc/tone.voc");
     QFile vocData(vocFile);
@@ -366,12 +362,10 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
     }
 
     if (withMP3) {
-        QProcess probe;
-        probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                                QStringLiteral("format_tags=title,genre"), QStringLiteral("-of"),
-                                                QStringLiteral("default=nw=1"), out + QStringLiteral("/mp3/tone.mp3")});
-        ASSERT_TRUE(probe.waitForFinished(10000));
-        const QString tags = QString::fromUtf8(probe.readAllStandardOutput());
+        const QString tags = QString::fromUtf8(
+            peers::Run(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format_tags=title,genre", "-of",
+                                                   "default=nw=1", out + QStringLiteral("/mp3/tone.mp3")})
+                .out);
         EXPECT_TRUE(tags.contains(QStringLiteral("title=Nocturne"))) << tags.toStdString();
         EXPECT_TRUE(tags.contains(QStringLiteral("genre=Jazz"))) << tags.toStdString();
     }

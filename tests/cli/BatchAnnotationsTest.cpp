@@ -5,13 +5,13 @@
 #include "CAIFFFile.h"
 #include "CBWFLinearFile.h"
 #include "CliTestSupport.h"
+#include "MacRoman.h"
 #include "PCMFileTypes.h"
 #include "PeerTools.h"
 #include "PropertyList.h"
 #include "TestTempDir.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -91,12 +91,11 @@ std::vector<int> AIFFMarkerIDs(const QString& path)
     return ids;
 }
 
-class BatchAnnotations : public ::testing::Test {
+class BatchAnnotations : public BatchTest {
 protected:
     void SetUp() override
     {
-        root = dir.qpath();
-        defaults = root + "/prefs.plist";
+        BatchTest::SetUp();
         ASSERT_TRUE(QDir().mkpath(root + "/in"));
     }
 
@@ -110,14 +109,14 @@ protected:
         file.write(PropertyList::toXml(conversions));
         file.close();
         EXPECT_TRUE(QDir().mkpath(out));
-        RunResult r = RunBatch({"--conversions", list, "-o", out, input}, defaults);
+        RunResult r = Run({"--conversions", list, "-o", out, input});
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         return r;
     }
 
     QJsonObject Info(const QString& path)
     {
-        const RunResult r = RunBatch({"--info", path}, defaults);
+        const RunResult r = Run({"--info", path});
         return QJsonDocument::fromJson(r.out.toUtf8()).object();
     }
 
@@ -160,22 +159,14 @@ protected:
     }
 
     // Every file below `folder`, relative to it, sorted.
-    QStringList Files(const QString& folder)
+    // (the logs left out).
+    static QStringList Files(const QString& folder)
     {
-        QStringList files;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString file = QDir(folder).relativeFilePath(it.next());
-            if (!file.startsWith("QuillLog-"))
-                files.append(file);
-        }
-        files.sort();
+        QStringList files = FilesUnder(folder, true);
+        files.removeIf([](const QString& f) { return f.startsWith("QuillLog-"); });
         return files;
     }
 
-    TestTempDir dir;
-    QString root;
-    QString defaults;
     int batches = 0;
 };
 
@@ -288,13 +279,8 @@ TEST_F(BatchAnnotations, RegionNamesKeepTheirDotsInSetMembers)
         std::vector<double> samples(std::size_t(channels) * 2000, 0.25);
         UInt32 count = 2000;
         ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
-        SFTRegion region;
-        region.regionID = 1;
-        region.start = 100;
-        region.end = 900;
-        const char name[] = "Vocal.lead";
-        region.name[0] = UInt8(std::strlen(name));
-        std::memcpy(region.name + 1, name, std::strlen(name));
+        SFTRegion region{1, 100, 900};
+        MacRoman::toPascal(QStringLiteral("Vocal.lead"), region.name, 31);
         ASSERT_EQ(file.AddRegion(&region), noErr);
         ASSERT_EQ(file.Close(), noErr);
     }

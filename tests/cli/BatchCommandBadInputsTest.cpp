@@ -39,9 +39,7 @@ QVariantMap Keep(const char* name, const char* type)
 
 void Write(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    ASSERT_TRUE(WriteBytes(path, bytes)) << path.toStdString();
 }
 
 // A PCM WAVE header with `dataBytes` of data, whatever the fields claim.
@@ -63,12 +61,11 @@ QByteArray Wave(quint16 channels, quint32 rate, quint32 dataBytes)
     return "RIFF" + le32(quint32(body.size())) + body;
 }
 
-class BatchCommandBadInputsTest : public ::testing::Test {
+class BatchCommandBadInputsTest : public BatchTest {
 protected:
     void SetUp() override
     {
-        root = dir.qpath();
-        defaults = root + "/prefs.plist";
+        BatchTest::SetUp();
         ASSERT_TRUE(QDir().mkpath(root + "/out"));
         ASSERT_TRUE(QDir().mkpath(root + "/mix"));
     }
@@ -122,10 +119,6 @@ protected:
         names.sort();
         return names;
     }
-
-    TestTempDir dir;
-    QString root;
-    QString defaults;
 };
 
 TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
@@ -140,8 +133,7 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
     timer.start();
     // The name that is not UTF-8 is also given on its own.
     const QString odd = QFile::decodeName(QFile::encodeName(root) + "/mix/k_\xff\xfe.aif");
-    const RunResult r = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/mix", odd},
-                                 defaults, 120000);
+    const RunResult r = Run({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/mix", odd}, 120000);
     EXPECT_LT(timer.elapsed(), 60000);
     ASSERT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
@@ -202,16 +194,22 @@ TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
     MakeMix();
     const QString conversions = WriteConversions(root + "/c.plist", {{0, Keep("Paris", " paf")}});
     // --info never opens the FIFO either.
-    const RunResult info = RunBatch({"--info", root + "/mix/i_fifo"}, defaults, 20000);
+    const RunResult info = Run({"--info", root + "/mix/i_fifo"}, 20000);
     EXPECT_EQ(info.exitCode, 1);
     EXPECT_TRUE(info.out.contains("is not a regular file")) << info.out.toStdString();
 
     for (int delayMs : {300, 700}) {
+        const QDir out(root + "/out");
+        const uint entries = out.count();
         QProcess process;
         process.setProcessEnvironment(BatchEnvironment(defaults));
         process.start(QStringLiteral(QM_BATCH_EXE), {"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions,
                                                      "-o", root + "/out", root + "/mix", root + "/mix/i_fifo"});
         ASSERT_TRUE(process.waitForStarted(30000));
+        // Interrupted a while after the batch has begun (its log is there):
+        // a slow start must not take the signal before the batch is running.
+        for (int waited = 0; waited < 30000 && QDir(out.path()).count() == entries; waited += 10)
+            QThread::msleep(10);
         QThread::msleep(delayMs);
         ::kill(pid_t(process.processId()), SIGINT);
         ASSERT_TRUE(process.waitForFinished(20000)) << "hung after an interrupt at " << delayMs << " ms";
@@ -241,9 +239,8 @@ TEST_F(BatchCommandBadInputsTest, KilledRunsTemporariesGoWhileARunningBatchKeeps
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
 
-    const RunResult r = RunBatch({"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions, "-o", root + "/out",
-                                  root + "/mix/a.aif"},
-                                 defaults);
+    const RunResult r = Run(
+        {"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions, "-o", root + "/out", root + "/mix/a.aif"});
     ::close(held);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(killed));

@@ -22,28 +22,19 @@ using namespace clitest;
 
 namespace {
 
-class BatchCommandTest : public ::testing::Test {
+class BatchCommandTest : public BatchTest {
 protected:
     void SetUp() override
     {
-        root = dir.qpath();
-        defaults = root + "/prefs.plist";
+        BatchTest::SetUp();
         ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/in.wav", "synth", "0.2", "sine", "440"}));
     }
-    void WriteFile(const QString& path, const QVariant& root)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(PropertyList::toXml(root));
-    }
-    TestTempDir dir;
-    QString root;
-    QString defaults;
+    void WriteFile(const QString& path, const QVariant& root) { ASSERT_TRUE(WriteBytes(path, PropertyList::toXml(root))); }
 };
 
 TEST_F(BatchCommandTest, ListTypesMatchesTheTypeTable)
 {
-    const RunResult r = RunBatch({"--list-types"}, defaults);
+    const RunResult r = Run({"--list-types"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty());
@@ -99,8 +90,7 @@ TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
                                                                {"QMCSNeedsStrictFileType", true},
                                                                {"QMCSNeedsSampleRateConversion", true},
                                                                {"QMCSSampleRate", 22050}}});
-    RunResult r = RunBatch({"--conversions", root + "/short.plist", "-o", root + "/made/here", root + "/in.wav"},
-                           defaults);
+    RunResult r = Run({"--conversions", root + "/short.plist", "-o", root + "/made/here", root + "/in.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(root + "/made/here/Half rate/in.aif"));
     const QString log = ReadText(LogPathFromOutput(r.out));
@@ -111,7 +101,7 @@ TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
     WriteFile(root + "/bad.plist",
               QVariantList{QVariantMap{{"QMCSName", "Good"}},
                            QVariantMap{{"QMCSName", "Typo"}, {"QMCSNeedsFade", true}, {"QMCSFadeInTime", -20}}});
-    r = RunBatch({"--conversions", root + "/bad.plist", "-o", root + "/not made", root + "/in.wav"}, defaults);
+    r = Run({"--conversions", root + "/bad.plist", "-o", root + "/not made", root + "/in.wav"});
     EXPECT_EQ(r.exitCode, 64);
     EXPECT_TRUE(r.err.contains("conversion 2 'Typo': unknown key 'QMCSNeedsFade' (did you mean 'QMCSNeedsFades'?)"))
         << r.err.toStdString();
@@ -120,15 +110,15 @@ TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
     EXPECT_FALSE(QFile::exists(root + "/not made"));
 
     // Names: the listing, and the closest names for a misspelt one.
-    r = RunBatch({"--conversions", root + "/short.plist", "--list-conversions"}, defaults);
+    r = Run({"--conversions", root + "/short.plist", "--list-conversions"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "ACTIVE  NAME\nyes     Half rate\n");
-    r = RunBatch({"--conversion", "speech wav", "-o", root + "/out", root + "/in.wav"}, defaults);
+    r = Run({"--conversion", "speech wav", "-o", root + "/out", root + "/in.wav"});
     EXPECT_EQ(r.exitCode, 64);
     EXPECT_TRUE(r.err.contains("no conversion named 'speech wav'; the closest: 'Speech WAVE (16 kHz mono)'"))
         << r.err.toStdString();
     // An output "folder" that is a file is refused.
-    r = RunBatch({"-o", root + "/in.wav", root + "/in.wav"}, defaults);
+    r = Run({"-o", root + "/in.wav", root + "/in.wav"});
     EXPECT_EQ(r.exitCode, 64);
 }
 
@@ -138,12 +128,9 @@ TEST_F(BatchCommandTest, TheGuidesExampleRuns)
     const qsizetype begin = guide.indexOf("```xml\n");
     const qsizetype end = guide.indexOf("```", begin + 7);
     ASSERT_TRUE(begin >= 0 && end > begin);
-    QFile file(root + "/example.plist");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(guide.mid(begin + 7, end - begin - 7).toUtf8());
-    file.close();
-    const RunResult r =
-        RunBatch({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"}, defaults);
+    ASSERT_TRUE(WriteBytes(root + "/example.plist", guide.mid(begin + 7, end - begin - 7).toUtf8()));
+    const RunResult r
+        = Run({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     for (const char* output : {"CD AIFF/in.aif", "Speech WAVE/in.wav", "Web MP3/in.mp3"})
         EXPECT_TRUE(QFile::exists(root + "/out/" + output)) << output;
@@ -151,16 +138,17 @@ TEST_F(BatchCommandTest, TheGuidesExampleRuns)
 
 TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
 {
-    const RunResult help = RunBatch({"--help"}, defaults);
+    const RunResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* text : {"~/.config/Quillmarch/Quillmarch.plist", "A missing OUTPUT_FOLDER is\ncreated",
-                             "--set \"Number Duplicate Files=YES\"", "--list-types", "--list-conversions"})
+                             "--set \"Number Duplicate Files=YES\"", "--list-types", "--list-conversions",
+                             "--conversion NAME"})
         EXPECT_TRUE(help.out.contains(text)) << text;
-    const RunResult version = RunBatch({"--version"}, defaults);
+    const RunResult version = Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("quillmarch-batch 4.")) << version.out.toStdString();
     EXPECT_TRUE(version.out.contains("preferences: " + defaults));
-    EXPECT_EQ(RunBatch({"--version", "in.wav"}, defaults).exitCode, 64);
+    EXPECT_EQ(Run({"--version", "in.wav"}).exitCode, 64);
 }
 
 TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
@@ -173,7 +161,7 @@ TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
                                        {"QMCSWordLength", 96},
                                        {"QMCSSpecifics", QVariantMap{{"LAMETitle", "Tone"}}}}});
     const QStringList arguments = {"--conversions", root + "/mp3.plist", "-o", root + "/out", root + "/in.wav"};
-    RunResult r = RunBatch(arguments, defaults);
+    RunResult r = Run(arguments);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     QByteArray probe;
     ASSERT_TRUE(RunPeer("ffprobe", {"-v", "error", "-show_entries", "stream=bit_rate:format_tags=title", "-of",

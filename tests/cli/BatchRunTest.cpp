@@ -7,7 +7,6 @@
 #include "TestTempDir.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -33,12 +32,11 @@ const QVariantMap kWAVE = {{"QMCSName", "WAVE same"},
                            {"QMCSNeedsSampleRateConversion", false},
                            {"QMCSNeedsNewWordLength", false}};
 
-class BatchRun : public ::testing::Test {
+class BatchRun : public BatchTest {
 protected:
     void SetUp() override
     {
-        root = dir.qpath();
-        defaults = root + "/prefs.plist";
+        BatchTest::SetUp();
         ASSERT_TRUE(QDir().mkpath(root + "/out"));
         conversions = WriteConversions(root + "/conversions.plist", {{0, kAIFF16}, {1, kWAVE}});
         ASSERT_FALSE(conversions.isEmpty());
@@ -58,20 +56,8 @@ protected:
                          "700", "gain", "-2"}));
     }
 
-    // Every file below `folder`, relative to it, sorted.
-    QStringList Files(const QString& folder)
-    {
-        QStringList files;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files.append(QDir(folder).relativeFilePath(it.next()));
-        files.sort();
-        return files;
-    }
+    static QStringList Files(const QString& folder) { return FilesUnder(folder, true); }
 
-    TestTempDir dir;
-    QString root;
-    QString defaults;
     QString conversions;
 };
 
@@ -93,38 +79,28 @@ TEST_F(BatchRun, UsageErrorsExitWith64AndTouchNothing)
         {"--conversions", conversions, "-o", root + "/tree/sub", root + "/tree"},
     };
     for (const QStringList& arguments : bad) {
-        const RunResult r = RunBatch(arguments, defaults);
+        const RunResult r = Run(arguments);
         EXPECT_EQ(r.exitCode, 64) << arguments.join(' ').toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(r.err.startsWith("quillmarch-batch: ")) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty());
     }
-    EXPECT_TRUE(RunBatch({"--bogus"}, defaults).err.contains("usage: quillmarch-batch"));
-    EXPECT_TRUE(RunBatch({"--conversions", conversions, "-o", root + "/tree/sub", root + "/tree"}, defaults)
+    EXPECT_TRUE(Run({"--bogus"}).err.contains("usage: quillmarch-batch"));
+    EXPECT_TRUE(Run({"--conversions", conversions, "-o", root + "/tree/sub", root + "/tree"})
                     .err.contains("Error: output folder inside input folder"));
     // Nothing was made: no subfolders, no log, no preferences.
     EXPECT_TRUE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     EXPECT_FALSE(QFile::exists(defaults));
-
-    const RunResult help = RunBatch({"--help"}, defaults);
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("--conversion NAME"));
 }
 
 TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
 {
     MakeTree();
-    QFile text(root + "/notes.txt");
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("not a sound file, but long enough to be looked at properly\n");
-    text.close();
-    QFile cut(root + "/cut.wav");
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \x10\x00\x00\x00", 20));
-    cut.close();
+    ASSERT_TRUE(WriteBytes(root + "/notes.txt", "not a sound file, but long enough to be looked at properly\n"));
+    ASSERT_TRUE(WriteBytes(root + "/cut.wav", QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \x10\x00\x00\x00", 20)));
 
     const QStringList inputs = {root + "/tree/a.wav", root + "/tree/sub/b.aif", root + "/tree/sub/deeper/c.wav",
                                 root + "/tree", root + "/notes.txt", root + "/missing.wav", root + "/cut.wav"};
-    const RunResult r = RunBatch(QStringList{"--info"} + inputs, defaults);
+    const RunResult r = Run(QStringList{"--info"} + inputs);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), inputs.size()) << r.out.toStdString();
@@ -161,8 +137,7 @@ TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
     EXPECT_FALSE(o[6].contains("frames"));
 
     // All readable: 0.  Describing inputs saves no preferences.
-    EXPECT_EQ(RunBatch({"--set", "Save Log=NO", "--info", root + "/tree/a.wav", root + "/tree"}, defaults).exitCode,
-              0);
+    EXPECT_EQ(Run({"--set", "Save Log=NO", "--info", root + "/tree/a.wav", root + "/tree"}).exitCode, 0);
     EXPECT_FALSE(QFile::exists(defaults));
 }
 
@@ -211,7 +186,7 @@ TEST_F(BatchRun, InfoOnEveryKindReadSoFar)
     QStringList inputs;
     for (const QString& name : names)
         inputs << d + "/" + name;
-    const RunResult r = RunBatch(QStringList{"--info"} + inputs, defaults);
+    const RunResult r = Run(QStringList{"--info"} + inputs);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), names.size()) << r.out.toStdString();
@@ -237,7 +212,7 @@ TEST_F(BatchRun, InfoOnEveryKindReadSoFar)
 TEST_F(BatchRun, TwoConversionsMirrorTheTreeAndMatchSox)
 {
     MakeTree();
-    const RunResult r = RunBatch({"--conversions", conversions, "-o", root + "/out", root + "/tree"}, defaults);
+    const RunResult r = Run({"--conversions", conversions, "-o", root + "/out", root + "/tree"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     ASSERT_FALSE(r.crashed);
 
@@ -285,7 +260,7 @@ TEST_F(BatchRun, TwoConversionsMirrorTheTreeAndMatchSox)
     EXPECT_FALSE(r.err.contains('\r'));
 
     // The preferences remember the log and count the files.
-    const RunResult again = RunBatch({"--quiet", "--info", root + "/tree"}, defaults);
+    const RunResult again = Run({"--quiet", "--info", root + "/tree"});
     EXPECT_TRUE(again.err.isEmpty());
     const QString prefs = ReadText(defaults);
     EXPECT_TRUE(prefs.contains(logPath)) << prefs.toStdString();
@@ -297,15 +272,15 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
 {
     MakeTree();
     const QStringList base = {"--conversions", conversions, "--conversion", "WAVE same", "-o", root + "/out"};
-    ASSERT_EQ(RunBatch(base + QStringList{root + "/tree/a.wav"}, defaults).exitCode, 0);
+    ASSERT_EQ(Run(base + QStringList{root + "/tree/a.wav"}).exitCode, 0);
 
     // The subfolder exists now: without "Easy Thru" the batch does not start.
-    const RunResult asked = RunBatch(base + QStringList{"--set", "Easy Thru=NO", root + "/tree/a.wav"}, defaults);
+    const RunResult asked = Run(base + QStringList{"--set", "Easy Thru=NO", root + "/tree/a.wav"});
     EXPECT_EQ(asked.exitCode, 64);
     EXPECT_TRUE(asked.err.contains("Warning: output folder already exists")) << asked.err.toStdString();
 
     // The same again: the output exists, so the file fails (-48, a warning).
-    const RunResult dup = RunBatch(base + QStringList{"--quiet", root + "/tree/a.wav"}, defaults);
+    const RunResult dup = Run(base + QStringList{"--quiet", root + "/tree/a.wav"});
     EXPECT_EQ(dup.exitCode, 1) << dup.err.toStdString();
     // --quiet never silences a failure: its line names the input and the
     // output whose name was taken.
@@ -317,23 +292,17 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     EXPECT_TRUE(log.contains("duplicate filename error: " + taken));
 
     // Numbered for this run only.
-    const RunResult numbered =
-        RunBatch(base + QStringList{"--set", "Number Duplicate Files=YES", root + "/tree/a.wav"}, defaults);
+    const RunResult numbered = Run(base + QStringList{"--set", "Number Duplicate Files=YES", root + "/tree/a.wav"});
     EXPECT_EQ(numbered.exitCode, 0) << numbered.err.toStdString();
     EXPECT_TRUE(QFile::exists(root + "/out/WAVE same/a-1.wav"));
     EXPECT_FALSE(ReadText(defaults).contains("Number Duplicate Files"));
-    EXPECT_EQ(RunBatch(base + QStringList{"--quiet", root + "/tree/a.wav"}, defaults).exitCode, 1);
+    EXPECT_EQ(Run(base + QStringList{"--quiet", root + "/tree/a.wav"}).exitCode, 1);
 
     // A value the user keeps is put back after a run that overrode it.
-    {
-        QFile prefs(root + "/user.plist");
-        ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
-        prefs.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                    "<key>Number Duplicate Files</key><true/></dict></plist>\n");
-    }
-    const RunResult kept = RunBatch(base + QStringList{"--defaults", root + "/user.plist", "--set",
-                                                       "Number Duplicate Files=NO", root + "/tree/a.wav"},
-                                    defaults);
+    ASSERT_TRUE(WriteBytes(root + "/user.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                                 "<key>Number Duplicate Files</key><true/></dict></plist>\n"));
+    const RunResult kept = Run(base
+        + QStringList{"--defaults", root + "/user.plist", "--set", "Number Duplicate Files=NO", root + "/tree/a.wav"});
     EXPECT_EQ(kept.exitCode, 1);
     const QString user = ReadText(root + "/user.plist");
     EXPECT_TRUE(user.contains("<key>Number Duplicate Files</key>\n\t<true/>")) << user.toStdString();
@@ -343,9 +312,8 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
 TEST_F(BatchRun, MissingInputIsFatalAndTheFooterIsWritten)
 {
     MakeTree();
-    const RunResult r = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out",
-                                  root + "/missing.wav", root + "/tree/a.wav"},
-                                 defaults);
+    const RunResult r = Run(
+        {"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/missing.wav", root + "/tree/a.wav"});
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
     const QString log = ReadText(LogPathFromOutput(r.out));
     EXPECT_TRUE(log.contains("*missing.wav")) << log.toStdString();

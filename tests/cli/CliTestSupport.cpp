@@ -2,7 +2,10 @@
 
 #include "PropertyList.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QJsonDocument>
 #include <QVariantList>
 
 namespace clitest {
@@ -23,6 +26,29 @@ QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap
         return QString();
     file.write(PropertyList::toXml(list));
     return path;
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QStringList FilesUnder(const QString& folder, bool relative)
+{
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QStringList files;
+    while (it.hasNext())
+        files << (relative ? QDir(folder).relativeFilePath(it.next()) : it.next());
+    files.sort();
+    return files;
+}
+
+QJsonObject Probe(const QString& path)
+{
+    QByteArray out;
+    RunPeer(QStringLiteral("ffprobe"), {"-v", "error", "-show_format", "-show_streams", "-of", "json", path}, &out);
+    return QJsonDocument::fromJson(out).object();
 }
 
 QString LogPathFromOutput(const QString& out)

@@ -1,11 +1,18 @@
 // Running the built quillmarch-batch and the peers (sox) from the tests.
 #pragma once
 
+#include "PeerTools.h"
+#include "TestTempDir.h"
+
 #include <QByteArray>
+#include <QDir>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -49,13 +56,10 @@ inline RunResult RunBatch(const QStringList& arguments, const QString& defaultsF
 // output when given.
 inline bool RunPeer(const QString& program, const QStringList& arguments, QByteArray* output = nullptr)
 {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(30000) || !process.waitForFinished(300000))
-        return false;
+    const peers::RunResult r = peers::Run(program, arguments);
     if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        *output = r.out;
+    return r.exitCode == 0;
 }
 
 inline bool Sox(const QStringList& arguments)
@@ -94,6 +98,15 @@ inline QVariantMap TypedConversion(const char* name, const char* type, int wordL
             {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
 }
 
+// Writes `bytes` as the file `path` (replacing it); false when it cannot.
+bool WriteBytes(const QString& path, const QByteArray& bytes);
+
+// Every file below `folder` (hidden and special ones too), sorted: full
+// paths, or relative to `folder`.
+QStringList FilesUnder(const QString& folder, bool relative = false);
+// What ffprobe shows of a file's format and streams.
+QJsonObject Probe(const QString& path);
+
 // Writes a conversions file made from the factory conversion at `factoryIndex`
 // changed by each entry of `changes` (one conversion per entry).
 QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap>>& changes);
@@ -101,5 +114,44 @@ QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap
 // The lines of the log file whose path the program printed ("Log: ...").
 QString LogPathFromOutput(const QString& out);
 QString ReadText(const QString& path);
+
+// A batch test's temporary folder `root` and its own defaults file.
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = dir.qpath();
+        defaults = root + "/prefs.plist";
+    }
+    // The folders root/in and root/out, and in them take.wav: `seconds` of
+    // a 16-bit stereo tone, 440 and 660 Hz at -3 dB, undithered (sox).
+    ::testing::AssertionResult MakeStereoTake(double seconds) const
+    {
+        if (!QDir().mkpath(root + "/in") || !QDir().mkpath(root + "/out"))
+            return ::testing::AssertionFailure() << "cannot make the folders";
+        if (!Sox({"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth",
+                  QString::number(seconds), "sine", "440", "sine", "660", "gain", "-3"}))
+            return ::testing::AssertionFailure() << "sox failed";
+        return ::testing::AssertionSuccess();
+    }
+    // quillmarch-batch with `arguments` and this test's defaults.
+    RunResult Run(const QStringList& arguments, int timeoutMs = 300000) const
+    {
+        return RunBatch(arguments, defaults, timeoutMs);
+    }
+    // The conversions `changes` (see WriteConversions) run quietly over
+    // `input` into `out`.
+    RunResult RunConversions(const QString& name, const QList<QPair<int, QVariantMap>>& changes, const QString& input,
+        const QString& out) const
+    {
+        const QString conversions = WriteConversions(root + "/" + name + ".plist", changes);
+        EXPECT_FALSE(conversions.isEmpty());
+        return Run({"--quiet", "--conversions", conversions, "-o", out, input});
+    }
+
+    TestTempDir dir;
+    QString root;
+    QString defaults;
+};
 
 }  // namespace clitest

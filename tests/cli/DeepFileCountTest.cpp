@@ -1,5 +1,6 @@
 // The file count the progress shows: every non-folder entry below a folder.
 #include "BatchCommand.h"
+#include "CliTestSupport.h"
 #include "TestTempDir.h"
 
 #include <QDir>
@@ -15,13 +16,9 @@ TEST(DeepFileCount, CountsEveryNonFolderEntry)
     const QString root = dir.qpath();
     ASSERT_TRUE(QDir().mkpath(root + "/out/Conv/deep"));
     ASSERT_TRUE(QDir().mkpath(root + "/out/x"));
-    QFile file(root + "/out/Conv/deep/in.wav");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(clitest::WriteBytes(root + "/out/Conv/deep/in.wav", {}));
     EXPECT_EQ(BatchCommand::deepFileCount(root + "/out"), 1);
-    QFile hidden(root + "/out/x/.hidden");
-    ASSERT_TRUE(hidden.open(QIODevice::WriteOnly));
-    hidden.close();
+    ASSERT_TRUE(clitest::WriteBytes(root + "/out/x/.hidden", {}));
     EXPECT_EQ(BatchCommand::deepFileCount(root + "/out"), 2);
     // A link to a folder counts as an entry and is not entered.
     ASSERT_TRUE(QFile::link(root + "/out", root + "/out/x/loop"));

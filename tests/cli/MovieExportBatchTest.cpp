@@ -3,12 +3,9 @@
 // input's length; a conversion naming a type nothing here can write is
 // refused.
 #include "CliTestSupport.h"
-#include "TestTempDir.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
@@ -17,14 +14,11 @@ using namespace clitest;
 
 namespace {
 
-TEST(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
+using MovieExportBatch = BatchTest;
+
+TEST_F(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
 {
-    TestTempDir dir;
-    const QString root = dir.qpath();
-    ASSERT_TRUE(QDir().mkpath(root + "/in"));
-    ASSERT_TRUE(QDir().mkpath(root + "/out"));
-    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth", "0.6", "sine",
-                     "440", "sine", "660", "gain", "-3"}));
+    ASSERT_TRUE(MakeStereoTake(0.6));
 
     struct Expected {
         const char* folder;
@@ -44,33 +38,23 @@ TEST(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
     QList<QPair<int, QVariantMap>> changes;
     for (const Expected& e : expected)
         changes.append({0, TypedConversion(e.folder, e.type, e.wordLength, QByteArray(e.specifics))});
-    const QString conversions = WriteConversions(root + "/conversions.plist", changes);
-    ASSERT_FALSE(conversions.isEmpty());
-    const RunResult run = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in"},
-                                   root + "/prefs.plist");
+    const RunResult run = RunConversions("conversions", changes, root + "/in", root + "/out");
     ASSERT_FALSE(run.crashed);
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
 
     for (const Expected& e : expected) {
-        QDirIterator it(root + "/out/" + e.folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
+        const QStringList files = FilesUnder(root + "/out/" + e.folder);
         ASSERT_EQ(files.size(), 1) << e.folder << " " << files.join(' ').toStdString();
         EXPECT_TRUE(files[0].endsWith(QLatin1String(e.extension))) << files[0].toStdString();
-        QByteArray out;
-        ASSERT_TRUE(RunPeer("ffprobe", {"-v", "error", "-show_streams", "-of", "json", files[0]}, &out));
-        const QJsonObject stream =
-            QJsonDocument::fromJson(out).object().value("streams").toArray().at(0).toObject();
+        const QJsonObject stream = Probe(files[0]).value("streams").toArray().at(0).toObject();
         EXPECT_EQ(stream.value("codec_name").toString(), e.codec) << e.folder;
         EXPECT_EQ(stream.value("channels").toInt(), 2) << e.folder;
         EXPECT_NEAR(stream.value("duration").toString().toDouble(), 0.6, 0.03) << e.folder;
     }
 
     // MACE cannot be written here: the conversion is refused, nothing is made.
-    const QString mace = WriteConversions(root + "/mace.plist", {{0, TypedConversion("MACE", "QTM3", 16, {})}});
-    const RunResult refused = RunBatch({"--quiet", "--conversions", mace, "-o", root + "/mace", root + "/in"},
-                                       root + "/prefs.plist");
+    const RunResult refused
+        = RunConversions("mace", {{0, TypedConversion("MACE", "QTM3", 16, {})}}, root + "/in", root + "/mace");
     ASSERT_FALSE(refused.crashed);
     EXPECT_NE(refused.exitCode, 0);
     EXPECT_TRUE(refused.err.contains("cannot be written") || refused.out.contains("cannot be written"))

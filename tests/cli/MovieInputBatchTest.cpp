@@ -2,7 +2,6 @@
 // them, and the factory conversions that name an output type convert them
 // with every frame.
 #include "CliTestSupport.h"
-#include "TestTempDir.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -12,9 +11,10 @@
 
 using namespace clitest;
 
-TEST(MovieInputBatch, InfoAndFactoryConversionsTakeCompressedInputs)
+using MovieInputBatch = BatchTest;
+
+TEST_F(MovieInputBatch, InfoAndFactoryConversionsTakeCompressedInputs)
 {
-    TestTempDir dir;
     const QString in = dir.qpath() + QStringLiteral("/in");
     const QString out = dir.qpath() + QStringLiteral("/out");
     ASSERT_TRUE(QDir().mkpath(in));
@@ -30,12 +30,11 @@ TEST(MovieInputBatch, InfoAndFactoryConversionsTakeCompressedInputs)
                                                                    in + QStringLiteral("/b.m4a")}));
     ASSERT_TRUE(RunPeer(QStringLiteral("ffmpeg"), ff + QStringList{in + QStringLiteral("/c.flac")}));
     ASSERT_TRUE(RunPeer(QStringLiteral("ffmpeg"), ff + QStringList{in + QStringLiteral("/d.caf")}));
-    const QString defaults = dir.qpath() + QStringLiteral("/defaults.plist");
     QStringList inputs;
     for (const char* name : {"a.mp3", "b.m4a", "c.flac", "d.caf"})
         inputs << in + QLatin1Char('/') + QString::fromLatin1(name);
 
-    const RunResult info = RunBatch(QStringList{QStringLiteral("--info")} + inputs, defaults);
+    const RunResult info = Run(QStringList{QStringLiteral("--info")} + inputs);
     ASSERT_EQ(info.exitCode, 0) << info.err.toStdString();
     QMap<QString, QJsonObject> described;
     for (const QString& line : info.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
@@ -51,9 +50,9 @@ TEST(MovieInputBatch, InfoAndFactoryConversionsTakeCompressedInputs)
     // The three conversions with an output type of their own.
     const QString conversions = dir.qpath() + QStringLiteral("/conversions.plist");
     WriteConversions(conversions, {{0, {}}, {1, {}}, {2, {}}});
-    const RunResult run = RunBatch(QStringList{QStringLiteral("--quiet"), QStringLiteral("--conversions"),
-                                               conversions, QStringLiteral("-o"), out} + inputs,
-                                   defaults);
+    const RunResult run = Run(
+        QStringList{QStringLiteral("--quiet"), QStringLiteral("--conversions"), conversions, QStringLiteral("-o"), out}
+        + inputs);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
     const QByteArray source = SoxSamples(wav);
     for (const char* name : {"a.mp3", "b.m4a", "c.flac", "d.caf"}) {

@@ -2,13 +2,10 @@
 // outputs: each decodes in ffmpeg to the input's length with the bit rate
 // and mode asked for; the Broadcast Wave keeps its description.
 #include "CliTestSupport.h"
-#include "TestTempDir.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
@@ -17,35 +14,22 @@ using namespace clitest;
 
 namespace {
 
-QJsonObject Probe(const QString& path)
-{
-    QByteArray out;
-    RunPeer(QStringLiteral("ffprobe"), {"-v", "error", "-show_format", "-show_streams", "-of", "json", path}, &out);
-    return QJsonDocument::fromJson(out).object();
-}
+using MpegBatch = BatchTest;
 
-TEST(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
+TEST_F(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
 {
-    TestTempDir dir;
-    const QString root = dir.qpath();
-    ASSERT_TRUE(QDir().mkpath(root + "/in"));
-    ASSERT_TRUE(QDir().mkpath(root + "/out"));
-    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/take.wav", "synth", "1.3", "sine", "440",
-                     "sine", "660", "gain", "-3"}));
+    ASSERT_TRUE(MakeStereoTake(1.3));
 
     QByteArray joint(1, char(20));
     joint += "MPEG joint stereo   ";
     QByteArray annotated = joint;
     annotated.resize(22, '\0');
     annotated += "Session one";
-    const QString conversions =
-        WriteConversions(root + "/conversions.plist",
-                         {{0, TypedConversion("Layer I", "MPG1", 256, QByteArray())},
-                          {0, TypedConversion("Layer II", "MPG2", 192, joint)},
-                          {0, TypedConversion("BWF MPEG", "BWMP", 128, annotated)}});
-    ASSERT_FALSE(conversions.isEmpty());
-    const RunResult run = RunBatch({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in"},
-                                   root + "/prefs.plist");
+    const RunResult run = RunConversions("conversions",
+        {{0, TypedConversion("Layer I", "MPG1", 256, QByteArray())},
+            {0, TypedConversion("Layer II", "MPG2", 192, joint)},
+            {0, TypedConversion("BWF MPEG", "BWMP", 128, annotated)}},
+        root + "/in", root + "/out");
     ASSERT_FALSE(run.crashed);
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
 
@@ -55,10 +39,7 @@ TEST(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
         int bitRate;
     } expected[] = {{"Layer I", "mp1", 256000}, {"Layer II", "mp2", 192000}, {"BWF MPEG", "mp2", 128000}};
     for (const Expected& e : expected) {
-        QDirIterator it(root + "/out/" + e.folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
+        const QStringList files = FilesUnder(root + "/out/" + e.folder);
         ASSERT_EQ(files.size(), 1) << e.folder << " " << files.join(' ').toStdString();
         EXPECT_TRUE(files[0].endsWith(QLatin1String(QLatin1String(e.folder) == QLatin1String("Layer I") ? ".mpg"
                                                      : QLatin1String(e.folder) == QLatin1String("Layer II") ? ".mp2"

@@ -1,6 +1,7 @@
 // The conversion's log block and automatic name.
 #include "CConvSpec.h"
 #include "ConvSpec.h"
+#include "ConversionTestSupport.h"
 #include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
 #include "SoundFileDispatcher.h"
@@ -31,22 +32,31 @@ int ChannelIndex(CConvSpec* spec)
 int WordLengthIndex(CConvSpec* spec) { return spec->WordLength() == 24 ? 2 : 99; }
 QString LogChannel(CConvSpec* spec) { return QStringLiteral("MPEG joint stereo   "); }
 
+// Strict type (AIFF by default), 48 kHz, 24 bits dithered, split.
+void StrictAiff48kSplit(ConvSpec& s)
+{
+    s.setNeedsStrictFileType(true);
+    s.setNeedsSampleRateConversion(true);
+    s.setSampleRate(48000.0);
+    s.setNeedsNewWordLength(true);
+    s.setWordLength(24);
+    s.setNeedsRedither(true);
+    s.setNeedsChannelTreat(true);
+    s.setChannelTreat(2);
+}
+
 class ConvSpecDescriptionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QVariantMap aiff;
-        aiff.insert(QStringLiteral("text"), QStringLiteral("AIFF"));
-        aiff.insert(QStringLiteral("canBeWritten"), true);
+        QVariantMap aiff = convtest::TypeEntry("AIFF");
         aiff.insert(QStringLiteral("numBitsPopup"),
                     QVariantList{Item("8 bits", 8), Item("16 bits", 16), Item("24 bits", 24), Item("32 bits", 32)});
         aiff.insert(QStringLiteral("channelHandlingPopup"),
                     QVariantList{Item("Force interleaved stereo", 1), Item("Split stereo to mono files", 2)});
         SetEntryDispatcher(&aiff, std::make_shared<SoundFileDispatcher>());
 
-        QVariantMap mpeg;
-        mpeg.insert(QStringLiteral("text"), QStringLiteral("MPEG 1 Layer II"));
-        mpeg.insert(QStringLiteral("canBeWritten"), true);
+        QVariantMap mpeg = convtest::TypeEntry("MPEG 1 Layer II");
         mpeg.insert(QStringLiteral("numBitsPopup"),
                     QVariantList{Item("32 kbit/s", 32), Item("64 kbit/s", 64), Item("odd", 24)});
         mpeg.insert(QStringLiteral("channelHandlingPopup"),
@@ -61,11 +71,7 @@ protected:
         QVariantMap bare; // no text, no popups, no dispatcher
         bare.insert(QStringLiteral("canBeWritten"), true);
 
-        QVariantMap types;
-        types.insert(QStringLiteral("'AIFF'"), aiff);
-        types.insert(QStringLiteral("'MPG2'"), mpeg);
-        types.insert(QStringLiteral("'Bare'"), bare);
-        SetFileTypeDictionary(types);
+        SetFileTypeDictionary({{"'AIFF'", aiff}, {"'MPG2'", mpeg}, {"'Bare'", bare}});
         g_channelIndex = 0;
     }
     void TearDown() override
@@ -92,14 +98,7 @@ TEST_F(ConvSpecDescriptionTest, DefaultConversion)
 TEST_F(ConvSpecDescriptionTest, StrictAiffConversion)
 {
     ConvSpec s;
-    s.setNeedsStrictFileType(true);
-    s.setNeedsSampleRateConversion(true);
-    s.setSampleRate(48000.0);
-    s.setNeedsNewWordLength(true);
-    s.setWordLength(24);
-    s.setNeedsRedither(true);
-    s.setNeedsChannelTreat(true);
-    s.setChannelTreat(2);
+    StrictAiff48kSplit(s);
     EXPECT_EQ(s.descriptionForAutoName(), QStringLiteral("AIFF, 48000.00 Hz, 24 bits dithered, split"));
     EXPECT_EQ(s.descriptionForLog().toStdString(),
               "    Conversion name: untitled conversion\n"
@@ -252,14 +251,7 @@ TEST_F(ConvSpecDescriptionTest, RealFileTypeDictionary)
     if (!LoadSoundFileProperties().contains(QStringLiteral("'AIFF'")))
         GTEST_SKIP() << "no AIFF property list among the resources";
     ConvSpec s;
-    s.setNeedsStrictFileType(true);
-    s.setNeedsSampleRateConversion(true);
-    s.setSampleRate(48000.0);
-    s.setNeedsNewWordLength(true);
-    s.setWordLength(24);
-    s.setNeedsRedither(true);
-    s.setNeedsChannelTreat(true);
-    s.setChannelTreat(2);
+    StrictAiff48kSplit(s);
     EXPECT_EQ(s.descriptionForAutoName(), QStringLiteral("AIFF, 48000.00 Hz, 24 bits dithered, split"));
     EXPECT_TRUE(s.validateSettings());
     s.setOutputFileType(FOUR_CHAR_CODE("Temp"));

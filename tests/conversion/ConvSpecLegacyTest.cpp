@@ -1,5 +1,6 @@
 // Import of the previous version's 386-byte conversion records.
 #include "ConvSpec.h"
+#include "ConversionTestSupport.h"
 #include "FileTypeDictionary.h"
 
 #include <gtest/gtest.h>
@@ -63,15 +64,7 @@ Record FullRecord()
 
 class ConvSpecLegacyTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QVariantMap wave;
-        wave.insert(QStringLiteral("text"), QStringLiteral("Wave"));
-        wave.insert(QStringLiteral("canBeWritten"), true);
-        QVariantMap types;
-        types.insert(QStringLiteral("'WAVE'"), wave);
-        SetFileTypeDictionary(types);
-    }
+    void SetUp() override { SetFileTypeDictionary({{"'WAVE'", convtest::TypeEntry("Wave")}}); }
     void TearDown() override { ResetFileTypeDictionary(); }
 };
 

@@ -1,6 +1,7 @@
 // Conversions: defaults, the dictionary and archive forms, copies and the
 // sort order.
 #include "ConvSpec.h"
+#include "ConversionTestSupport.h"
 #include "FileTypeDictionary.h"
 #include "PropertyList.h"
 #include "plist_values.h"
@@ -84,16 +85,8 @@ class ConvSpecTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QVariantMap aiff;
-        aiff.insert(QStringLiteral("text"), QStringLiteral("AIFF"));
-        aiff.insert(QStringLiteral("canBeWritten"), true);
-        QVariantMap readOnly;
-        readOnly.insert(QStringLiteral("text"), QStringLiteral("Snippet"));
-        readOnly.insert(QStringLiteral("canBeWritten"), false);
-        QVariantMap types;
-        types.insert(QStringLiteral("'AIFF'"), aiff);
-        types.insert(QStringLiteral("'Snip'"), readOnly);
-        SetFileTypeDictionary(types);
+        SetFileTypeDictionary(
+            {{"'AIFF'", convtest::TypeEntry("AIFF")}, {"'Snip'", convtest::TypeEntry("Snippet", false)}});
     }
     void TearDown() override
     {

@@ -3,6 +3,7 @@
 // output folder, skipped and copied files, cancels, and the per-file copy
 // of the conversion's specifics.
 #include "ConversionProcess.h"
+#include "ConversionTestSupport.h"
 
 #include "BatchLogHooks.h"
 #include "Logger.h"
@@ -22,13 +23,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSemaphore>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <mutex>
+
+using namespace convtest;
 
 namespace {
 
@@ -78,27 +80,6 @@ QByteArray ReadFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The files below `folder`, relative, sorted.
-QStringList FilesBelow(const QString& folder)
-{
-    QStringList out;
-    std::function<void(const QString&, const QString&)> walk = [&](const QString& dir, const QString& rel) {
-        for (const QFileInfo& info :
-             QDir(dir).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
-            if (info.fileName().startsWith("._"))
-                continue;  // AppleDouble sidecars of the outputs
-            const QString r = rel.isEmpty() ? info.fileName() : rel + "/" + info.fileName();
-            if (info.isDir() && !info.isSymLink())
-                walk(info.filePath(), r);
-            else
-                out << r;
-        }
-    };
-    walk(folder, QString());
-    out.sort();
-    return out;
-}
-
 struct Posted {
     QString name;
     QVariant object;
@@ -141,23 +122,8 @@ protected:
 
     ConvSpecRef Conversion(const QString& name)
     {
-        ConvSpecRef s = ConvSpec::create();
+        ConvSpecRef s = PlainConversion(kAIFF);
         s->setConversionName(name);
-        s->setNeedsStrictFileType(true);
-        s->setOutputFileType(FOUR_CHAR_CODE("AIFF"));
-        s->setNeedsChannelTreat(false);
-        s->setNeedsFades(false);
-        s->setNeedsNameExtension(false);
-        s->setNeedsSampleRateConversion(false);
-        s->setNeedsGain(false);
-        s->setNeedsNormalize(false);
-        s->setNeedsCompressor(false);
-        s->setNeedsGate(false);
-        s->setNeedsStrip(false);
-        s->setNeedsExtraction(false);
-        s->setNeedsNewWordLength(false);
-        s->setNeedsRedither(false);
-        s->setNeedsSnip(false);
         QDir().mkpath(out_ + "/" + s->conversionName());
         return s;
     }
@@ -366,26 +332,9 @@ TEST_F(ConversionProcessTest, CancelFromTheMainThreadMidFile)
     const ConvSpecRef first = Conversion("Cut");
     const ConvSpecRef second = Conversion("Never");
 
-    QSemaphore atPosition;
-    QSemaphore resume;
-    bool paused = false;
-    QThread* const mainThread = QThread::currentThread();
-    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
-        kProgressPositionNotification, nullptr, [&](const Notification&) {
-            if (paused || QThread::currentThread() == mainThread)
-                return;
-            paused = true;
-            atPosition.release();
-            resume.acquire();
-        });
-    ASSERT_TRUE(process_->start({in_ + "/long.aif", in_ + "/next.aif"}, {first, second}, out_));
-    ASSERT_TRUE(atPosition.tryAcquire(1, 60000));
-    // The partial output exists under its temporary name now.
-    EXPECT_FALSE(FilesBelow(out_ + "/Cut").isEmpty());
-    process_->setShouldStop(true);
-    resume.release();
-    ASSERT_TRUE(process_->waitUntilDone(60000));
-    NotificationCenter::defaultCenter().removeObserver(token);
+    // The partial output exists under its temporary name while the worker is held.
+    ASSERT_TRUE(StopAtFirstPosition(*process_, {in_ + "/long.aif", in_ + "/next.aif"}, {first, second}, out_,
+        [&] { EXPECT_FALSE(FilesBelow(out_ + "/Cut").isEmpty()); }));
 
     EXPECT_EQ(Names(), QStringList({"Start", "Header", "Failure", "Footer", "Done"}));
     const QList<Posted> failure = Named(ConversionProcess::kFailureNotification);

@@ -1,6 +1,7 @@
 // The direct-encode route of the plain copy: a 16-bit Sound Designer II
 // input going to a coded output is encoded by the output when it closes,
 // with no copy pass; everything else takes the copy pass.
+#include "ConversionTestSupport.h"
 #include "MemorySoundFile.h"
 
 #include "CCodedFile.h"
@@ -115,45 +116,21 @@ protected:
         RegisterSoundFileFactory(kExcludedType, [] { return static_cast<CSoundFile*>(new TestCodedOutput); });
         RegisterSoundFileFactory(kClaimsType, [] { return static_cast<CSoundFile*>(new ClaimingOutput); });
         CreatedFilesListClear();
-        token_ = NotificationCenter::defaultCenter().addObserver(QString(), nullptr, [this](const Notification& n) {
-            if (n.name == kProgressNumStepsNotification)
-                steps_ << n.object.toInt();
-            if (n.name == kProgressStepNotification)
-                texts_ << n.object.toList().value(0).toString();
-        });
+        progress_ = std::make_unique<convtest::ProgressRecord>();
     }
     void TearDown() override
     {
-        NotificationCenter::defaultCenter().removeObserver(token_);
+        progress_.reset();
         for (OSType t : {kCodedType, kExcludedType, kClaimsType})
             UnregisterSoundFileFactory(t);
         RegisterPCMFileTypes();
         CreatedFilesListClear();
     }
 
-    ConvSpecRef Conversion(OSType type)
-    {
-        ConvSpecRef s = ConvSpec::create();
-        s->setNeedsStrictFileType(true);
-        s->setOutputFileType(type);
-        s->setNeedsChannelTreat(false);
-        s->setNeedsFades(false);
-        s->setNeedsSnip(false);
-        s->setNeedsNameExtension(false);
-        s->setNeedsSampleRateConversion(false);
-        s->setNeedsGain(false);
-        s->setNeedsStrip(false);
-        s->setNeedsExtraction(false);
-        s->setNeedsNewWordLength(false);
-        s->setNeedsRedither(false);
-        return s;
-    }
+    static ConvSpecRef Conversion(OSType type) { return convtest::PlainConversion(type); }
     SInt16 Run(const ConvSpecRef& s, CSoundFile* in, const std::string& folderPath = std::string())
     {
-        FSSpec folder;
-        folder.parent = folderPath.empty() ? dir_.path() : folderPath;
-        CConvSpec spec(s, &folder, nullptr, QStringLiteral("Song"));
-        return spec.Run(in);
+        return convtest::RunConversion(s, in, QString::fromStdString(folderPath.empty() ? dir_.path() : folderPath));
     }
     QStringList Files() const
     {
@@ -161,9 +138,7 @@ protected:
     }
 
     TestTempDir dir_;
-    NotificationCenter::Token token_ = 0;
-    QList<int> steps_;
-    QStringList texts_;
+    std::unique_ptr<convtest::ProgressRecord> progress_;
 };
 
 } // namespace
@@ -184,8 +159,8 @@ TEST_F(DirectEncodeRouteTest, SoundDesignerInputIsEncodedWhenTheOutputCloses)
     ConvSpecRef s = Conversion(kCodedType);
     s->setCopyExtras(true);
     ASSERT_EQ(Run(s, &in), noErr);
-    EXPECT_EQ(steps_, QList<int>{1});
-    EXPECT_TRUE(texts_.isEmpty()) << texts_.join(",").toStdString();
+    EXPECT_EQ(progress_->steps, QList<int>{1});
+    EXPECT_TRUE(progress_->texts.isEmpty()) << progress_->texts.join(",").toStdString();
     EXPECT_FALSE(Record().created);  // only the base naming, no copy pass
     EXPECT_EQ(Record().closes, 1);
     EXPECT_EQ(Record().live, 0);
@@ -224,8 +199,8 @@ TEST_F(DirectEncodeRouteTest, OtherInputsAndSettingsGoThroughTheCopyPass)
     };
     for (const Case& c : cases) {
         Record() = CodedRecord();
-        steps_.clear();
-        texts_.clear();
+        progress_->steps.clear();
+        progress_->texts.clear();
         SoundDesignerInput in(1, c.bits, c.inType);
         ConvSpecRef s = Conversion(c.outType);
         s->setNeedsFades(c.fades);
@@ -234,8 +209,8 @@ TEST_F(DirectEncodeRouteTest, OtherInputsAndSettingsGoThroughTheCopyPass)
         EXPECT_EQ(Run(s, &in), noErr) << c.what;
         EXPECT_TRUE(Record().created) << c.what;
         // The coded output's encoding counts as a step.
-        EXPECT_EQ(steps_, QList<int>{2}) << c.what;
-        EXPECT_EQ(texts_, QStringList{"Copying/format change"}) << c.what;
+        EXPECT_EQ(progress_->steps, QList<int>{2}) << c.what;
+        EXPECT_EQ(progress_->texts, QStringList{"Copying/format change"}) << c.what;
         EXPECT_EQ(Record().live, 0) << c.what;
     }
 }

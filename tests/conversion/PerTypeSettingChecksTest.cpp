@@ -303,59 +303,51 @@ TEST(PerTypeSettingChecks, MP3CodecRequiredRate)
 
 TEST(PerTypeSettingChecks, VOCTimeConstantRule)
 {
-    auto run = [](double rate, bool converting, Fixture& f) {
-        f.spec->setSampleRate(rate);
-        f.spec->setNeedsSampleRateConversion(converting);
-        EXPECT_EQ(VOCFileSampleRateSettings(&f.view, 0, QString(), 0), 0);
+    struct Case {
+        double rate;
+        bool converting;
+        bool valid;
+        const char* messageEnd;  // how the message ends (nullptr: not checked)
+        double storedRate;  // the rate the check leaves (0: not checked)
     };
-    {
+    const Case cases[] = {
+        {8000.0, true, true, nullptr, 0},
+        {8100.0, true, false, "is: 8130.08 Hz.", 0},
+        {2000.0, true, false, "is: 3921.00 Hz.", 0},
+        {8000.0, false, false, nullptr, 0},  // the text below
+        // Guarded rates: negative, zero, huge, not a number.
+        {-5.0, true, false, nullptr, 1.0},
+        {0.0, true, false, "is: 3921.00 Hz.", 0},
+        {5.0e7, true, false, "is: 20000.00 Hz.", 1000000.0},
+        {std::nan(""), true, false, nullptr, 0},
+        // 1000000 / 256, admitted by the test's lower bound, and the top.
+        {3906.25, true, true, nullptr, 0},
+        {20000.0, true, true, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
         Fixture f;
-        run(8000.0, true, f);
-        EXPECT_TRUE(f.Flag(kSampleRateValidKey));
-        EXPECT_FALSE(f.Has(kSampleRateInvalidMessageKey));
+        f.spec->setSampleRate(c.rate);
+        f.spec->setNeedsSampleRateConversion(c.converting);
+        EXPECT_EQ(VOCFileSampleRateSettings(&f.view, 0, QString(), 0), 0);
+        EXPECT_EQ(f.Flag(kSampleRateValidKey), c.valid);
+        if (c.valid) {
+            EXPECT_FALSE(f.Has(kSampleRateInvalidMessageKey));
+        }
+        if (c.messageEnd) {
+            EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QString::fromUtf8(c.messageEnd)));
+        }
+        if (c.storedRate) {
+            EXPECT_EQ(f.spec->sampleRate(), c.storedRate);
+        }
     }
-    {
-        Fixture f;
-        run(8100.0, true, f);
-        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
-        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 8130.08 Hz.")));
-    }
-    {
-        Fixture f;
-        run(2000.0, true, f);
-        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
-        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 3921.00 Hz.")));
-    }
-    {
-        Fixture f;
-        run(8000.0, false, f);
-        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
-        EXPECT_EQ(f.Text(kSampleRateInvalidMessageKey),
-                  QStringLiteral("VOC files can only have certain valid sample rates.\nPlease check to convert the "
-                                 "sample rate to one one the valid possibilities."));
-    }
-    {
-        Fixture f; // guarded rates: negative, zero, huge, not a number
-        run(-5.0, true, f);
-        EXPECT_EQ(f.spec->sampleRate(), 1.0);
-        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
-        run(0.0, true, f);
-        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
-        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 3921.00 Hz.")));
-        run(5.0e7, true, f);
-        EXPECT_EQ(f.spec->sampleRate(), 1000000.0);
-        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
-        EXPECT_TRUE(f.Text(kSampleRateInvalidMessageKey).endsWith(QStringLiteral("is: 20000.00 Hz.")));
-        run(std::nan(""), true, f);
-        EXPECT_FALSE(f.Flag(kSampleRateValidKey));
-    }
-    {
-        Fixture f; // 1000000 / 256, admitted by the test's lower bound
-        run(3906.25, true, f);
-        EXPECT_TRUE(f.Flag(kSampleRateValidKey));
-        run(20000.0, true, f);
-        EXPECT_TRUE(f.Flag(kSampleRateValidKey));
-    }
+    // Not converting the rate.
+    Fixture f;
+    f.spec->setSampleRate(8000.0);
+    VOCFileSampleRateSettings(&f.view, 0, QString(), 0);
+    EXPECT_EQ(f.Text(kSampleRateInvalidMessageKey),
+        QStringLiteral("VOC files can only have certain valid sample rates.\nPlease check to convert the "
+                       "sample rate to one one the valid possibilities."));
 }
 
 TEST(PerTypeSettingChecks, LogTexts)

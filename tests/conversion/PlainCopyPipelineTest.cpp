@@ -1,10 +1,10 @@
 // The plain-copy pipelines end to end on an in-memory output type: the
 // output is made under the temporary name, gets the route's channels, is
 // listed for renaming, and a failing pass or a missing type is reported.
+#include "ConversionTestSupport.h"
 #include "MemorySoundFile.h"
 
 #include "CConvSpec.h"
-#include "ConvSpec.h"
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
 #include "NotificationCenter.h"
@@ -23,9 +23,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+using namespace convtest;
 
-constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
+namespace {
 
 // Output of type 'AIFF' kept in memory; its file on disk stays empty.
 class MemoryOutput : public MemorySoundFile {
@@ -84,48 +84,17 @@ protected:
     {
         RegisterSoundFileFactory(kAIFF, &MakeMemoryOutput);
         CreatedFilesListClear();
-        token_ = NotificationCenter::defaultCenter().addObserver(
-            QString(), nullptr, [this](const Notification& n) {
-                if (n.name == kProgressNumStepsNotification)
-                    steps_ << n.object.toInt();
-                if (n.name == kProgressNumSampleFramesNotification)
-                    frames_ << n.object.toLongLong();
-                if (n.name == kProgressStepNotification)
-                    stepTexts_ << n.object.toList().value(0).toString();
-            });
+        progress_ = std::make_unique<ProgressRecord>();
     }
     void TearDown() override
     {
-        NotificationCenter::defaultCenter().removeObserver(token_);
+        progress_.reset();
         UnregisterSoundFileFactory(kAIFF);
         CreatedFilesListClear();
     }
 
-    ConvSpecRef Conversion(int treatment)
-    {
-        ConvSpecRef s = ConvSpec::create();
-        s->setNeedsStrictFileType(true);
-        s->setOutputFileType(kAIFF);
-        s->setNeedsChannelTreat(true);
-        s->setChannelTreat(treatment);
-        s->setNeedsFades(false);
-        s->setNeedsNameExtension(false);
-        s->setNeedsSampleRateConversion(false);
-        s->setNeedsGain(false);
-        s->setNeedsStrip(false);
-        s->setNeedsExtraction(false);
-        s->setNeedsNewWordLength(false);
-        s->setNeedsRedither(false);
-        return s;
-    }
-
-    SInt16 Run(const ConvSpecRef& s, CSoundFile* in)
-    {
-        FSSpec folder;
-        folder.parent = dir_.path();
-        CConvSpec spec(s, &folder, nullptr, QStringLiteral("Song"));
-        return spec.Run(in);
-    }
+    static ConvSpecRef Conversion(int treatment) { return PlainConversion(kAIFF, treatment); }
+    SInt16 Run(const ConvSpecRef& s, CSoundFile* in) { return RunConversion(s, in, dir_.qpath()); }
 
     // The temporary outputs in the folder.
     QStringList TempOutputs() const
@@ -140,10 +109,7 @@ protected:
     }
 
     TestTempDir dir_;
-    NotificationCenter::Token token_ = 0;
-    QList<int> steps_;
-    QList<qint64> frames_;
-    QStringList stepTexts_;
+    std::unique_ptr<ProgressRecord> progress_;
 };
 
 // 16-bit stereo frames (left, right) big-endian.
@@ -157,7 +123,7 @@ std::vector<UInt8> Stereo16(std::initializer_list<std::pair<int, int>> frames)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(PlainCopyPipelineTest, MixToMonoWritesTheTemporaryOutputAndRenames)
 {
@@ -169,8 +135,8 @@ TEST_F(PlainCopyPipelineTest, MixToMonoWritesTheTemporaryOutputAndRenames)
     EXPECT_FALSE(MemoryOutput::lastFailed());
     const std::vector<UInt8> expected = {0x07, 0xD0, 0x00, 0x00, 0x01, 0xF4};  // 2000, 0, 500
     EXPECT_EQ(MemoryOutput::lastData(), expected);
-    EXPECT_EQ(steps_, QList<int>{1});
-    EXPECT_EQ(stepTexts_, QStringList{"Copying/format change"});
+    EXPECT_EQ(progress_->steps, QList<int>{1});
+    EXPECT_EQ(progress_->texts, QStringList{"Copying/format change"});
     ASSERT_EQ(GetCreatedFilesList().size(), 1);
     EXPECT_TRUE(QRegularExpression("^\\.QuillOutFile-[A-Za-z0-9]{6}\\.aif$").match(GetCreatedFilesList()[0]).hasMatch())
         << GetCreatedFilesList()[0].toStdString();
@@ -258,7 +224,7 @@ TEST_F(PlainCopyPipelineTest, CompactingKeepsTheRegionsWithTheirMargins)
     region.end = 600;
     ASSERT_EQ(in.AddRegion(&region), noErr);
     ASSERT_EQ(Run(compact, &in), 0);
-    EXPECT_EQ(stepTexts_, QStringList{"Compacting audio file"});
+    EXPECT_EQ(progress_->texts, QStringList{"Compacting audio file"});
     // One millisecond (44 frames) on each side: frames 456 to 643.
     ASSERT_EQ(MemoryOutput::lastData().size(), 188u * 2);
     EXPECT_EQ(MemoryOutput::lastData()[1], UInt8(456 & 0xFF));
@@ -422,8 +388,8 @@ TEST_F(RateAndGainPipelineTest, OneChannelTreatmentsResampleIntoAOneChannelWorkF
     stereo.SetData(Stereo16({{100, 300}, {500, 700}}));
     ASSERT_EQ(Run(RateAndGain(MixToMono), &stereo), 0);
     EXPECT_EQ(PassLog(), (QStringList{"resample2 2->1", "scan 1 bits 32", "gain0 1->1"}));
-    EXPECT_EQ(steps_, QList<int>{3});
-    EXPECT_EQ(stepTexts_, (QStringList{"Sample rate conversion", "Scanning file", "Dynamics/gain processing"}));
+    EXPECT_EQ(progress_->steps, QList<int>{3});
+    EXPECT_EQ(progress_->texts, (QStringList{"Sample rate conversion", "Scanning file", "Dynamics/gain processing"}));
     EXPECT_EQ(MemoryOutput::lastData(), (std::vector<UInt8>{0x00, 200, 0x02, 0x58}));  // 200, 600
     EXPECT_FALSE(WorkFileLeft());
 
@@ -479,8 +445,8 @@ TEST_F(RateAndGainPipelineTest, ResamplingWritesAtTheConversionsRate)
     ASSERT_EQ(Run(rate, &stereo), 0);
     EXPECT_EQ(PassLog(), QStringList{"resample3 2->1"});
     EXPECT_EQ(MemoryOutput::lastRate(), 22050.0);
-    EXPECT_EQ(frames_, QList<qint64>{3});
-    EXPECT_EQ(stepTexts_, QStringList{"Sample rate conversion"});
+    EXPECT_EQ(progress_->frames, QList<qint64>{3});
+    EXPECT_EQ(progress_->texts, QStringList{"Sample rate conversion"});
 
     // At the target rate already: a plain copy.
     PassLog().clear();

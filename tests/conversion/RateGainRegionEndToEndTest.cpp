@@ -4,15 +4,14 @@
 // work file of resampling with gain, compacted outputs, one file per region
 // in a folder named after the input, and nothing left behind after a
 // failure or a cancel.
-#include "CConvSpec.h"
-#include "CSoundFile.h"
-#include "ConvSpec.h"
+#include "ConversionTestSupport.h"
+
 #include "ConversionProcess.h"
-#include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "NotificationCenter.h"
 #include "OutputNaming.h"
 #include "PCMFileTypes.h"
+#include "PeerTools.h"
 #include "PipelineFrame.h"
 #include "PipelineRoutes.h"
 #include "SetFileTypes.h"
@@ -20,45 +19,20 @@
 #include "TestTempDir.h"
 #include "UserDefaults.h"
 #include "progress_channel.h"
-#include "PeerTools.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QProcess>
-#include <QSemaphore>
-#include <QStandardPaths>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
+#include <cstring>
+
+using namespace convtest;
 
 namespace {
 
-constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
-constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
 const double kMinusOneDB = std::pow(10.0, -1.0 / 20.0);
-
-bool Sox(const QStringList& args, QString* error = nullptr)
-{
-    QProcess process;
-    process.start(QStringLiteral("sox"), args);
-    if (!process.waitForStarted(10000) || !process.waitForFinished(60000))
-        return false;
-    if (error)
-        *error = QString::fromLocal8Bit(process.readAllStandardError());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-QString SoxInfo(const QString& path, const char* what)
-{
-    QProcess process;
-    process.start(QStringLiteral("sox"), {"--i", what, path});
-    process.waitForFinished(30000);
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-}
 
 // What sox reads from a file: channels, rate and the samples as fractions
 // of full scale, interleaved.
@@ -91,47 +65,15 @@ struct Audio {
     }
 };
 
-Audio Read(const QString& path, const QString& scratch)
+Audio Read(const QString& path)
 {
     Audio a;
     a.channels = SoxInfo(path, "-c").toInt();
     a.rate = SoxInfo(path, "-r").toDouble();
-    const QString raw = scratch + "/samples.raw";
-    QFile::remove(raw);
-    QString error;
-    EXPECT_TRUE(Sox({path, "-t", "raw", "-e", "signed", "-b", "32", "-L", raw}, &error)) << error.toStdString();
-    QFile f(raw);
-    if (!f.open(QIODevice::ReadOnly))
-        return a;
-    const QByteArray bytes = f.readAll();
-    a.samples.resize(size_t(bytes.size()) / 4);
-    for (size_t i = 0; i < a.samples.size(); ++i) {
-        SInt32 v;
-        std::memcpy(&v, bytes.constData() + 4 * i, 4);
-        a.samples[i] = v / 2147483648.0;
-    }
+    for (SInt32 v : peers::SoxS32(path.toStdString()))
+        a.samples.push_back(v / 2147483648.0);
+    EXPECT_FALSE(a.samples.empty()) << path.toStdString();
     return a;
-}
-
-struct InputCloser {
-    void operator()(CSoundFile* f) const
-    {
-        if (f)
-            f->CloseAndDelete(true);
-    }
-};
-using InputPtr = std::unique_ptr<CSoundFile, InputCloser>;
-
-// Every file below `folder`, relative to it, sorted.
-QStringList AllFiles(const QString& folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.removeIf([](const QString& n) { return n.section('/', -1).startsWith("._"); });
-    files.sort();
-    return files;
 }
 
 class RateGainRegionEndToEndTest : public ::testing::Test {
@@ -153,27 +95,7 @@ protected:
     // A sine tone per channel (frequency 1000 Hz + 500 Hz per channel).
     QString MakeTone(const QString& name, int channels, double rate, double seconds, double volume = 0.5)
     {
-        const QString path = in_ + "/" + name;
-        QStringList args{"-n", "-r", QString::number(rate), "-b", "16", "-c", QString::number(channels), path,
-                         "synth", QString::number(seconds)};
-        for (int c = 0; c < channels; ++c)
-            args << "sine" << QString::number(1000 + 500 * c);
-        args << "vol" << QString::number(volume);
-        QString error;
-        EXPECT_TRUE(Sox(args, &error)) << error.toStdString();
-        return path;
-    }
-
-    InputPtr Open(const QString& path)
-    {
-        OSType type = 0;
-        EXPECT_EQ(DetectFileType(path.toStdString(), &type), noErr);
-        InputPtr file(CreateSoundFileObject(type));
-        if (!file)
-            return file;
-        EXPECT_EQ(file->SetFile(path.toStdString()), noErr);
-        EXPECT_EQ(file->Open(), noErr);
-        return file;
+        return SoxTone(in_ + "/" + name, channels, 16, rate, seconds, 1000, 500, volume);
     }
 
     static void AddRegion(CSoundFile* f, UInt32 start, UInt32 end, const char* name = "")
@@ -189,20 +111,8 @@ protected:
 
     static ConvSpecRef Conversion(OSType type, int treatment = NoChannelTreat)
     {
-        ConvSpecRef s = ConvSpec::create();
-        s->setNeedsStrictFileType(true);
-        s->setOutputFileType(type);
-        s->setNeedsChannelTreat(treatment != NoChannelTreat);
-        s->setChannelTreat(treatment);
-        s->setNeedsNewWordLength(false);
-        s->setNeedsRedither(false);
-        s->setNeedsFades(false);
-        s->setNeedsSnip(false);
-        s->setNeedsNameExtension(false);
-        s->setNeedsSampleRateConversion(false);
-        s->setNeedsGain(false);
-        s->setNeedsStrip(false);
-        s->setNeedsExtraction(false);
+        ConvSpecRef s = PlainConversion(type, treatment == NoChannelTreat ? kNoTreatment : treatment);
+        s->setChannelTreat(treatment);  // also when unused: the passes read it
         s->setCopyExtras(true);
         return s;
     }
@@ -220,13 +130,7 @@ protected:
         s->setNeedsGate(false);
     }
 
-    SInt16 Run(const ConvSpecRef& s, CSoundFile* in)
-    {
-        FSSpec folder;
-        folder.parent = out_.toStdString();
-        CConvSpec spec(s, &folder, nullptr, QStringLiteral("Song"));
-        return spec.Run(in);
-    }
+    SInt16 Run(const ConvSpecRef& s, CSoundFile* in) { return RunConversion(s, in, out_); }
 
     // Runs and renames the outputs to "Song..."; the one output's path.
     QString ConvertOne(const ConvSpecRef& s, CSoundFile* in)
@@ -235,7 +139,7 @@ protected:
         QStringList paths;
         EXPECT_EQ(RenameCreatedOutputs(out_, "Song", OutputRenameSettings(), &paths), 0);
         EXPECT_EQ(paths.size(), 1) << paths.join(" ").toStdString();
-        EXPECT_EQ(AllFiles(out_).size(), 1) << AllFiles(out_).join(" ").toStdString();
+        EXPECT_EQ(FilesBelow(out_).size(), 1) << FilesBelow(out_).join(" ").toStdString();
         return paths.value(0);
     }
 
@@ -252,119 +156,92 @@ protected:
 
 } // namespace
 
-TEST_F(RateGainRegionEndToEndTest, ResamplingKeepsDurationAndPitch)
-{
-    InputPtr stereo = Open(MakeTone("stereo.aif", 2, 44100, 1.0));
-    ASSERT_TRUE(stereo);
-    ConvSpecRef up = Conversion(kAIFF);
-    Rate(up, 48000);
-    Audio a = Read(ConvertOne(up, stereo.get()), dir_.qpath());
-    EXPECT_EQ(a.channels, 2);
-    EXPECT_EQ(a.rate, 48000);
-    EXPECT_NEAR(double(a.frames()), 48000.0, 2.0);
-    EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
-    EXPECT_NEAR(a.peak(), 0.5, 0.02);
-    ClearOutputs();
+// One tone converted: its input, the conversion and what sox reads from the
+// output (a zero leaves that value unchecked).
+struct ToneCase {
+    const char* name;
+    const char* input;  // its file name: the extension gives its type
+    int channels;
+    double inputRate, seconds, volume;
+    OSType type;
+    int treatment;
+    double rate;  // 0: no rate change
+    double ceiling;  // 0: no gain
+    int outChannels;
+    double frames, frameTolerance;
+    double frequency, frequencyTolerance;
+    double peak, peakTolerance;
+};
 
-    // 48 kHz stereo mixed to 16 kHz mono (the speech conversion's shape).
-    InputPtr high = Open(MakeTone("high.wav", 1, 48000, 1.0));
-    ASSERT_TRUE(high);
-    for (int treatment : {NoChannelTreat, MixToMono}) {
-        ConvSpecRef down = Conversion(kWAVE, treatment);
-        Rate(down, 16000);
-        a = Read(ConvertOne(down, high.get()), dir_.qpath());
-        EXPECT_EQ(a.channels, 1);
-        EXPECT_EQ(a.rate, 16000);
-        EXPECT_NEAR(double(a.frames()), 16000.0, 2.0);
-        EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
-        ClearOutputs();
+class ToneConversion : public RateGainRegionEndToEndTest, public ::testing::WithParamInterface<ToneCase> { };
+
+TEST_P(ToneConversion, KeepsDurationPitchAndLevel)
+{
+    const ToneCase& c = GetParam();
+    InputPtr in = OpenInput(MakeTone(c.input, c.channels, c.inputRate, c.seconds, c.volume));
+    ASSERT_TRUE(in);
+    ConvSpecRef s = Conversion(c.type, c.treatment);
+    if (c.rate)
+        Rate(s, c.rate);
+    if (c.ceiling)
+        Normalize(s, c.ceiling);
+    const Audio a = Read(ConvertOne(s, in.get()));
+    EXPECT_EQ(a.channels, c.outChannels);
+    EXPECT_EQ(a.rate, c.rate ? c.rate : c.inputRate);
+    EXPECT_NEAR(double(a.frames()), c.frames, c.frameTolerance);
+    if (c.frequency) {
+        EXPECT_NEAR(a.frequency(), c.frequency, c.frequencyTolerance);
     }
-    InputPtr stereo48 = Open(MakeTone("stereo48.wav", 2, 48000, 1.0));
-    ASSERT_TRUE(stereo48);
-    ConvSpecRef left = Conversion(kWAVE, LeftOnly);
-    Rate(left, 16000);
-    a = Read(ConvertOne(left, stereo48.get()), dir_.qpath());
-    EXPECT_EQ(a.channels, 1);
-    EXPECT_NEAR(double(a.frames()), 16000.0, 2.0);
-    EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
-    ClearOutputs();
-    ConvSpecRef right = Conversion(kWAVE, RightOnly);
-    Rate(right, 16000);
-    a = Read(ConvertOne(right, stereo48.get()), dir_.qpath());
-    EXPECT_NEAR(a.frequency(), 1500.0, 3.0);
-}
-
-TEST_F(RateGainRegionEndToEndTest, NormalisingReachesTheCeiling)
-{
-    InputPtr quiet = Open(MakeTone("quiet.aif", 2, 44100, 0.5, 0.2));
-    ASSERT_TRUE(quiet);
-    ConvSpecRef gain = Conversion(kAIFF);
-    Normalize(gain);
-    Audio a = Read(ConvertOne(gain, quiet.get()), dir_.qpath());
-    EXPECT_EQ(a.frames(), 22050u);
-    EXPECT_NEAR(a.peak(), kMinusOneDB, 2.0 / 32768);
-    EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
-    ClearOutputs();
-
-    // A mono input widened to stereo while normalising.
-    InputPtr mono = Open(MakeTone("mono.wav", 1, 44100, 0.5, 0.3));
-    ASSERT_TRUE(mono);
-    ConvSpecRef wide = Conversion(kWAVE, ForceInterleavedStereo);
-    Normalize(wide, -6.0);
-    a = Read(ConvertOne(wide, mono.get()), dir_.qpath());
-    EXPECT_EQ(a.channels, 2);
-    EXPECT_NEAR(a.peak(), std::pow(10.0, -6.0 / 20.0), 2.0 / 32768);
-}
-
-// Resampling with gain goes through the 32-bit work file, which never stays.
-TEST_F(RateGainRegionEndToEndTest, ResamplingWithGainThroughTheWorkFile)
-{
-    InputPtr stereo = Open(MakeTone("stereo.wav", 2, 44100, 1.0, 0.25));
-    ASSERT_TRUE(stereo);
-    for (int treatment : {NoChannelTreat, MixToMono, OnlyStereoToInterleaved}) {
-        SCOPED_TRACE(treatment);
-        ConvSpecRef s = Conversion(kAIFF, treatment);
-        Rate(s, 22050);
-        Normalize(s);
-        Audio a = Read(ConvertOne(s, stereo.get()), dir_.qpath());
-        EXPECT_EQ(a.channels, treatment == MixToMono ? 1 : 2);
-        EXPECT_EQ(a.rate, 22050);
-        EXPECT_NEAR(double(a.frames()), 22050.0, 2.0);
-        EXPECT_NEAR(a.peak(), kMinusOneDB, 3.0 / 32768);
-        if (treatment != MixToMono) {
-            EXPECT_NEAR(a.frequency(), 1000.0, 2.0);
-        }
-        ClearOutputs();
+    if (c.peak) {
+        EXPECT_NEAR(a.peak(), c.peak, c.peakTolerance);
     }
-    InputPtr mono = Open(MakeTone("mono.aif", 1, 44100, 1.0, 0.25));
-    ASSERT_TRUE(mono);
-    ConvSpecRef wide = Conversion(kWAVE, ForceInterleavedStereo);
-    Rate(wide, 48000);
-    Normalize(wide);
-    Audio a = Read(ConvertOne(wide, mono.get()), dir_.qpath());
-    EXPECT_EQ(a.channels, 2);
-    EXPECT_NEAR(double(a.frames()), 48000.0, 2.0);
-    EXPECT_NEAR(a.peak(), kMinusOneDB, 3.0 / 32768);
 }
+
+// Resampling keeps duration and pitch (48 kHz to 16 kHz mono is the speech
+// conversion's shape); normalising reaches the ceiling, also while widening
+// mono to stereo; resampling with gain goes through the 32-bit work file,
+// which never stays (ConvertOne sees one file only).
+INSTANTIATE_TEST_SUITE_P(RateGainRegionEndToEndTest, ToneConversion,
+    ::testing::Values(ToneCase{"Up", "stereo.aif", 2, 44100, 1.0, 0.5, kAIFF, NoChannelTreat, 48000, 0, 2, 48000, 2,
+                          1000, 2, 0.5, 0.02},
+        ToneCase{
+            "DownMono", "high.wav", 1, 48000, 1.0, 0.5, kWAVE, NoChannelTreat, 16000, 0, 1, 16000, 2, 1000, 2, 0, 0},
+        ToneCase{"DownMixed", "high.wav", 1, 48000, 1.0, 0.5, kWAVE, MixToMono, 16000, 0, 1, 16000, 2, 1000, 2, 0, 0},
+        ToneCase{"DownLeft", "stereo48.wav", 2, 48000, 1.0, 0.5, kWAVE, LeftOnly, 16000, 0, 1, 16000, 2, 1000, 2, 0, 0},
+        ToneCase{
+            "DownRight", "stereo48.wav", 2, 48000, 1.0, 0.5, kWAVE, RightOnly, 16000, 0, 1, 16000, 2, 1500, 3, 0, 0},
+        ToneCase{"Normalised", "quiet.aif", 2, 44100, 0.5, 0.2, kAIFF, NoChannelTreat, 0, -1, 2, 22050, 0, 1000, 2,
+            kMinusOneDB, 2.0 / 32768},
+        ToneCase{"NormalisedWidened", "mono.wav", 1, 44100, 0.5, 0.3, kWAVE, ForceInterleavedStereo, 0, -6, 2, 22050, 0,
+            0, 0, std::pow(10.0, -6.0 / 20.0), 2.0 / 32768},
+        ToneCase{"RateGain", "stereo.wav", 2, 44100, 1.0, 0.25, kAIFF, NoChannelTreat, 22050, -1, 2, 22050, 2, 1000, 2,
+            kMinusOneDB, 3.0 / 32768},
+        ToneCase{"RateGainMixed", "stereo.wav", 2, 44100, 1.0, 0.25, kAIFF, MixToMono, 22050, -1, 1, 22050, 2, 0, 0,
+            kMinusOneDB, 3.0 / 32768},
+        ToneCase{"RateGainStereoKept", "stereo.wav", 2, 44100, 1.0, 0.25, kAIFF, OnlyStereoToInterleaved, 22050, -1, 2,
+            22050, 2, 1000, 2, kMinusOneDB, 3.0 / 32768},
+        ToneCase{"RateGainWidened", "mono.aif", 1, 44100, 1.0, 0.25, kWAVE, ForceInterleavedStereo, 48000, -1, 2, 48000,
+            2, 0, 0, kMinusOneDB, 3.0 / 32768}),
+    [](const ::testing::TestParamInfo<ToneCase>& info) { return std::string(info.param.name); });
 
 TEST_F(RateGainRegionEndToEndTest, CompactingKeepsTheRegionsAndTheirMargins)
 {
     // 100000 frames at 44100 Hz: a margin of 44 frames, groups at most 88
     // frames apart merge.
-    InputPtr in = Open(MakeTone("long.aif", 1, 44100, 100000.0 / 44100.0));
+    InputPtr in = OpenInput(MakeTone("long.aif", 1, 44100, 100000.0 / 44100.0));
     ASSERT_TRUE(in);
     ASSERT_EQ(in->GetNumFrames(), 100000u);
     ConvSpecRef compact = Conversion(kAIFF);
     compact->setNeedsStrip(true);
     EXPECT_EQ(Run(compact, in.get()), -20000);
-    EXPECT_TRUE(AllFiles(out_).isEmpty());
+    EXPECT_TRUE(FilesBelow(out_).isEmpty());
     CreatedFilesListClear();
 
     AddRegion(in.get(), 1000, 2000, "a");
     AddRegion(in.get(), 2050, 3000, "b");
     AddRegion(in.get(), 10000, 12000, "c");
     AddRegion(in.get(), 99990, 100000, "d");
-    Audio a = Read(ConvertOne(compact, in.get()), dir_.qpath());
+    Audio a = Read(ConvertOne(compact, in.get()));
     EXPECT_EQ(a.frames(), 4230u);
     ClearOutputs();
 
@@ -372,13 +249,13 @@ TEST_F(RateGainRegionEndToEndTest, CompactingKeepsTheRegionsAndTheirMargins)
     ConvSpecRef half = Conversion(kWAVE);
     half->setNeedsStrip(true);
     Rate(half, 22050);
-    a = Read(ConvertOne(half, in.get()), dir_.qpath());
+    a = Read(ConvertOne(half, in.get()));
     EXPECT_NEAR(double(a.frames()), 4230.0 / 2, 4.0);
     EXPECT_EQ(a.rate, 22050);
     ClearOutputs();
 
     // Compacting, resampling and gain: mono work file, no work file left.
-    InputPtr stereo = Open(MakeTone("stereo.wav", 2, 44100, 1.0, 0.25));
+    InputPtr stereo = OpenInput(MakeTone("stereo.wav", 2, 44100, 1.0, 0.25));
     ASSERT_TRUE(stereo);
     AddRegion(stereo.get(), 4410, 8820);
     AddRegion(stereo.get(), 30000, 34410);
@@ -386,7 +263,7 @@ TEST_F(RateGainRegionEndToEndTest, CompactingKeepsTheRegionsAndTheirMargins)
     all->setNeedsStrip(true);
     Rate(all, 22050);
     Normalize(all);
-    a = Read(ConvertOne(all, stereo.get()), dir_.qpath());
+    a = Read(ConvertOne(all, stereo.get()));
     EXPECT_EQ(a.channels, 1);
     EXPECT_NEAR(double(a.frames()), (4410 + 88 + 4410 + 88) / 2.0, 4.0);
     EXPECT_NEAR(a.peak(), kMinusOneDB, 3.0 / 32768);
@@ -394,7 +271,7 @@ TEST_F(RateGainRegionEndToEndTest, CompactingKeepsTheRegionsAndTheirMargins)
 
 TEST_F(RateGainRegionEndToEndTest, EachRegionBecomesAFileInAFolderNamedAfterTheInput)
 {
-    InputPtr in = Open(MakeTone("song.aif", 2, 44100, 1.0));
+    InputPtr in = OpenInput(MakeTone("song.aif", 2, 44100, 1.0));
     ASSERT_TRUE(in);
     ConvSpecRef extract = Conversion(kAIFF);
     extract->setNeedsExtraction(true);
@@ -417,31 +294,32 @@ TEST_F(RateGainRegionEndToEndTest, EachRegionBecomesAFileInAFolderNamedAfterTheI
     ASSERT_EQ(Run(extract, in.get()), noErr);
     NotificationCenter::defaultCenter().removeObserver(token);
     EXPECT_EQ(regionIndexes, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(AllFiles(out_), (QStringList{"Song/Intro.aif", "Song/Out:ro.aif", "Song/Verse 2.1.aif"}));
+    EXPECT_EQ(FilesBelow(out_), (QStringList{"Song/Intro.aif", "Song/Out:ro.aif", "Song/Verse 2.1.aif"}));
     // Written under their final names: renaming leaves them as they are.
     EXPECT_EQ(RenameCreatedOutputs(out_, "Other", OutputRenameSettings(), nullptr), 0);
-    const Audio whole = Read(in_ + "/song.aif", dir_.qpath());
-    Audio a = Read(out_ + "/Song/Verse 2.1.aif", dir_.qpath());
+    const Audio whole = Read(in_ + "/song.aif");
+    Audio a = Read(out_ + "/Song/Verse 2.1.aif");
     EXPECT_EQ(a.frames(), 15000u);
     ASSERT_EQ(a.samples.size(), 30000u);
     EXPECT_EQ(a.samples[0], whole.samples[2 * 5000]);
     EXPECT_EQ(a.samples.back(), whole.samples[2 * 20000 - 1]);
-    EXPECT_EQ(Read(out_ + "/Song/Intro.aif", dir_.qpath()).frames(), 10000u);
-    EXPECT_EQ(Read(out_ + "/Song/Out:ro.aif", dir_.qpath()).frames(), 14100u);
+    EXPECT_EQ(Read(out_ + "/Song/Intro.aif").frames(), 10000u);
+    EXPECT_EQ(Read(out_ + "/Song/Out:ro.aif").frames(), 14100u);
 
     // A second extraction of the same input finds its folder taken.
     CreatedFilesListClear();
     EXPECT_EQ(Run(extract, in.get()), -48);
-    EXPECT_EQ(AllFiles(out_).size(), 3);
+    EXPECT_EQ(FilesBelow(out_).size(), 3);
     ClearOutputs();
 
     // Split into pairs, named after the whole region name.
     ConvSpecRef split = Conversion(kWAVE, SplitChannels);
     split->setNeedsExtraction(true);
     ASSERT_EQ(Run(split, in.get()), noErr);
-    EXPECT_EQ(AllFiles(out_), (QStringList{"Song/Intro.L.wav", "Song/Intro.R.wav", "Song/Out:ro.L.wav",
-                                           "Song/Out:ro.R.wav", "Song/Verse 2.1.L.wav", "Song/Verse 2.1.R.wav"}));
-    EXPECT_NEAR(Read(out_ + "/Song/Verse 2.1.R.wav", dir_.qpath()).frequency(), 1500.0, 3.0);
+    EXPECT_EQ(FilesBelow(out_),
+        (QStringList{"Song/Intro.L.wav", "Song/Intro.R.wav", "Song/Out:ro.L.wav", "Song/Out:ro.R.wav",
+            "Song/Verse 2.1.L.wav", "Song/Verse 2.1.R.wav"}));
+    EXPECT_NEAR(Read(out_ + "/Song/Verse 2.1.R.wav").frequency(), 1500.0, 3.0);
     ClearOutputs();
 
     // Resampled regions.
@@ -449,7 +327,7 @@ TEST_F(RateGainRegionEndToEndTest, EachRegionBecomesAFileInAFolderNamedAfterTheI
     rate->setNeedsExtraction(true);
     Rate(rate, 22050);
     ASSERT_EQ(Run(rate, in.get()), noErr);
-    a = Read(out_ + "/Song/Verse 2.1.aif", dir_.qpath());
+    a = Read(out_ + "/Song/Verse 2.1.aif");
     EXPECT_EQ(a.channels, 1);
     EXPECT_EQ(a.rate, 22050);
     EXPECT_NEAR(double(a.frames()), 7500.0, 2.0);
@@ -460,9 +338,8 @@ TEST_F(RateGainRegionEndToEndTest, ExtractedRegionsShareOneGain)
     // A loud second and a quiet second, one region each.
     const QString loud = MakeTone("loud.wav", 2, 44100, 1.0, 0.5);
     const QString quiet = MakeTone("quiet.wav", 2, 44100, 1.0, 0.125);
-    QString error;
-    ASSERT_TRUE(Sox({loud, quiet, in_ + "/both.wav"}, &error)) << error.toStdString();
-    InputPtr in = Open(in_ + "/both.wav");
+    SOX(loud, quiet, in_ + "/both.wav");
+    InputPtr in = OpenInput(in_ + "/both.wav");
     ASSERT_TRUE(in);
     AddRegion(in.get(), 0, 44100, "Loud");
     AddRegion(in.get(), 44100, 88200, "Quiet");
@@ -475,9 +352,9 @@ TEST_F(RateGainRegionEndToEndTest, ExtractedRegionsShareOneGain)
         if (resample)
             Rate(s, 48000);
         ASSERT_EQ(Run(s, in.get()), noErr);
-        EXPECT_EQ(AllFiles(out_), (QStringList{"Song/Loud.wav", "Song/Quiet.wav"}));
-        const Audio l = Read(out_ + "/Song/Loud.wav", dir_.qpath());
-        const Audio q = Read(out_ + "/Song/Quiet.wav", dir_.qpath());
+        EXPECT_EQ(FilesBelow(out_), (QStringList{"Song/Loud.wav", "Song/Quiet.wav"}));
+        const Audio l = Read(out_ + "/Song/Loud.wav");
+        const Audio q = Read(out_ + "/Song/Quiet.wav");
         EXPECT_NEAR(l.peak(), kMinusOneDB, 3.0 / 32768);
         EXPECT_NEAR(q.peak(), kMinusOneDB / 4, 3.0 / 32768);
         EXPECT_EQ(l.rate, resample ? 48000 : 44100);
@@ -514,26 +391,9 @@ TEST_F(RateGainRegionEndToEndTest, FailuresAndCancelsLeaveNothingBehind)
             Normalize(conv);
         QDir().mkpath(out_ + "/" + c.name);
 
-        QSemaphore atPosition;
-        QSemaphore resume;
-        bool paused = false;
-        QThread* const mainThread = QThread::currentThread();
-        const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
-            kProgressPositionNotification, nullptr, [&](const Notification&) {
-                if (paused || QThread::currentThread() == mainThread)
-                    return;
-                paused = true;
-                atPosition.release();
-                resume.acquire();
-            });
-        ASSERT_TRUE(process.start({input}, {conv}, out_));
-        ASSERT_TRUE(atPosition.tryAcquire(1, 60000));
-        process.setShouldStop(true);
-        resume.release();
-        ASSERT_TRUE(process.waitUntilDone(60000));
-        NotificationCenter::defaultCenter().removeObserver(token);
+        ASSERT_TRUE(StopAtFirstPosition(process, {input}, {conv}, out_));
         EXPECT_EQ(process.err(), -128);
-        EXPECT_EQ(AllFiles(out_ + "/" + c.name), QStringList()) << AllFiles(out_).join(" ").toStdString();
+        EXPECT_EQ(FilesBelow(out_ + "/" + c.name), QStringList()) << FilesBelow(out_).join(" ").toStdString();
     }
     SetProcessFileIfNoRegions(false);
 
@@ -553,42 +413,34 @@ TEST_F(RateGainRegionEndToEndTest, FailuresAndCancelsLeaveNothingBehind)
     ASSERT_TRUE(process.waitUntilDone(60000));
     SetProcessFileIfNoRegions(false);
     EXPECT_EQ(process.err(), -48);
-    EXPECT_EQ(AllFiles(out_ + "/Taken"), QStringList{"take"}) << AllFiles(out_).join(" ").toStdString();
+    EXPECT_EQ(FilesBelow(out_ + "/Taken"), QStringList{"take"}) << FilesBelow(out_).join(" ").toStdString();
 }
 
 // The step texts of extraction, and the refusals: a missing pass (-50) and
 // a treatment the input's channels do not allow, both before any folder.
 TEST_F(RateGainRegionEndToEndTest, ExtractionStepsAndRefusals)
 {
-    InputPtr in = Open(MakeTone("song.wav", 2, 44100, 0.5));
+    InputPtr in = OpenInput(MakeTone("song.wav", 2, 44100, 0.5));
     ASSERT_TRUE(in);
     AddRegion(in.get(), 0, 1000, "One");
     AddRegion(in.get(), 2000, 3000, "Two");
 
-    QStringList steps;
-    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
-        kProgressStepNotification, nullptr,
-        [&](const Notification& n) { steps << n.object.toList().value(0).toString(); });
     ConvSpecRef kept = Conversion(kAIFF);
-    kept->setNeedsExtraction(true);
-    ASSERT_EQ(Run(kept, in.get()), noErr);
-    EXPECT_EQ(steps, QStringList(3, "Copying/format change"));
-    ClearOutputs();
-    steps.clear();
     ConvSpecRef mix = Conversion(kAIFF, MixToMono);
-    mix->setNeedsExtraction(true);
-    ASSERT_EQ(Run(mix, in.get()), noErr);
-    EXPECT_EQ(steps, QStringList(3, "Extracting regions"));
-    ClearOutputs();
-    steps.clear();
     ConvSpecRef gain = Conversion(kAIFF, LeftOnly);
-    gain->setNeedsExtraction(true);
     Normalize(gain);
-    ASSERT_EQ(Run(gain, in.get()), noErr);
-    EXPECT_EQ(steps, (QStringList{"Scanning file", "Dynamics/gain processing", "Dynamics/gain processing",
-                                  "Dynamics/gain processing"}));
-    NotificationCenter::defaultCenter().removeObserver(token);
-    ClearOutputs();
+    const std::pair<ConvSpecRef, QStringList> cases[] = {
+        {kept, QStringList(3, "Copying/format change")},
+        {mix, QStringList(3, "Extracting regions")},
+        {gain, {"Scanning file", "Dynamics/gain processing", "Dynamics/gain processing", "Dynamics/gain processing"}},
+    };
+    for (const auto& [conversion, steps] : cases) {
+        conversion->setNeedsExtraction(true);
+        ProgressRecord progress;
+        ASSERT_EQ(Run(conversion, in.get()), noErr);
+        EXPECT_EQ(progress.texts, steps);
+        ClearOutputs();
+    }
 
     SetPipelinePasses(PipelinePassTable());
     EXPECT_EQ(Run(gain, in.get()), -50);
@@ -596,27 +448,12 @@ TEST_F(RateGainRegionEndToEndTest, ExtractionStepsAndRefusals)
     EXPECT_TRUE(QDir(out_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 
     const QString whole = MakeTone("six.wav", 6, 44100, 0.1);
-    const QStringList suffixes{".L", ".R", ".C", ".LFE", ".Ls", ".Rs"};
-    std::vector<std::string> members;
-    for (int c = 0; c < 6; ++c) {
-        const QString member = in_ + "/six" + suffixes[c] + ".wav";
-        QString error;
-        ASSERT_TRUE(Sox({whole, member, "remix", QString::number(c + 1)}, &error)) << error.toStdString();
-        members.push_back(member.toStdString());
-    }
-    InputPtr set(CreateSoundFileObject(FOUR_CHAR_CODE("Srnd"), kWAVE));
+    InputPtr set = OpenSurroundSplit(whole, in_ + "/six");
     ASSERT_TRUE(set);
-    ASSERT_EQ(set->SetFile(members), noErr);
-    ASSERT_EQ(set->Open(), noErr);
-    set->SetChannelConfiguration(kChannelConfig5_1);
     AddRegion(set.get(), 0, 100, "Hit");
     EXPECT_EQ(Run(mix, set.get()), kNoChannelRouteErr);
     EXPECT_TRUE(QDir(out_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     // Treatment 0 gives a surround set per region, named after the region.
     ASSERT_EQ(Run(kept, set.get()), noErr);
-    QStringList expected;
-    for (const QString& s : suffixes)
-        expected << "Song/Hit" + s + ".aif";
-    expected.sort();
-    EXPECT_EQ(AllFiles(out_), expected);
+    EXPECT_EQ(FilesBelow(out_), SurroundNames("Song/Hit", ".aif"));
 }

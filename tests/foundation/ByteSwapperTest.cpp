@@ -180,27 +180,21 @@ TEST_F(ByteFormatterTest, ReadsBackItsOwnOutput)
 TEST(ByteSwapper, SwapsPairsAndKeepsAnOddLastByte)
 {
     TestTempDir dir;
-    writeFile(dir.file("five"), QByteArray("\x01\x02\x03\x04\x05", 5));
-    ByteSwapper swapper(QString::fromStdString(dir.file("five")), QString::fromStdString(dir.file("five.out")));
-    ASSERT_TRUE(swapper.swapBytes());
-    EXPECT_EQ(readAll(dir.file("five.out")), QByteArray("\x02\x01\x04\x03\x05", 5));
-
+    // `data` as dir/name swapped into dir/name.out; what that holds.
+    auto swappedCopy = [&dir](const std::string& name, const QByteArray& data) {
+        writeFile(dir.file(name), data);
+        EXPECT_TRUE(ByteSwapper(QString::fromStdString(dir.file(name)), QString::fromStdString(dir.file(name + ".out")))
+                        .swapBytes())
+            << name;
+        return readAll(dir.file(name + ".out"));
+    };
+    EXPECT_EQ(swappedCopy("five", QByteArray("\x01\x02\x03\x04\x05", 5)), QByteArray("\x02\x01\x04\x03\x05", 5));
     // Empty and one-byte files.
-    writeFile(dir.file("empty"), QByteArray());
-    ASSERT_TRUE(ByteSwapper(QString::fromStdString(dir.file("empty")), QString::fromStdString(dir.file("empty.out")))
-                    .swapBytes());
-    EXPECT_EQ(readAll(dir.file("empty.out")), QByteArray());
-    writeFile(dir.file("one"), QByteArray("\x7F", 1));
-    ASSERT_TRUE(ByteSwapper(QString::fromStdString(dir.file("one")), QString::fromStdString(dir.file("one.out")))
-                    .swapBytes());
-    EXPECT_EQ(readAll(dir.file("one.out")), QByteArray("\x7F", 1));
-
+    EXPECT_EQ(swappedCopy("empty", QByteArray()), QByteArray());
+    EXPECT_EQ(swappedCopy("one", QByteArray("\x7F", 1)), QByteArray("\x7F", 1));
     // Larger than one block, odd length; no temporary file stays behind.
     const QByteArray big = pattern((1 << 20) * 2 + 3);
-    writeFile(dir.file("big"), big);
-    ASSERT_TRUE(ByteSwapper(QString::fromStdString(dir.file("big")), QString::fromStdString(dir.file("big.out")))
-                    .swapBytes());
-    EXPECT_EQ(readAll(dir.file("big.out")), swapped(big));
+    EXPECT_EQ(swappedCopy("big", big), swapped(big));
     EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 8);
 }
 

@@ -44,29 +44,32 @@ private:
     int saved_timestamps_ = 1;
 };
 
-template <typename F>
-error_code_exception catch_error(F f)
+// What `f` throws as an E; otherwise a failure and what `fallback` makes.
+template <typename E, typename F, typename G>
+E Caught(F f, G fallback)
 {
     try {
         f();
-    } catch (const error_code_exception& e) {
+    } catch (const E& e) {
         return e;
     }
     ADD_FAILURE() << "nothing thrown";
-    exception_trace_guard quiet(false);
-    return error_code_exception(0, std::string());
+    return fallback();
+}
+
+template <typename F>
+error_code_exception catch_error(F f)
+{
+    return Caught<error_code_exception>(f, [] {
+        exception_trace_guard quiet(false);
+        return error_code_exception(0, std::string());
+    });
 }
 
 template <typename F>
 FrameworkException catch_framework(F f)
 {
-    try {
-        f();
-    } catch (const FrameworkException& e) {
-        return e;
-    }
-    ADD_FAILURE() << "nothing raised";
-    return FrameworkException("", "");
+    return Caught<FrameworkException>(f, [] { return FrameworkException("", ""); });
 }
 
 } // namespace

@@ -8,8 +8,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <cstdlib>
 
@@ -25,14 +23,12 @@ bool WriteFile(const std::string& path, const QByteArray& data)
 // array (and a test failure) when it fails.
 QByteArray RunFfmpeg(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-nostdin"} + arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        ADD_FAILURE() << "ffmpeg failed: " << process.readAllStandardError().toStdString();
+    const peers::RunResult r = peers::Run(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-nostdin"} + arguments);
+    if (r.exitCode != 0) {
+        ADD_FAILURE() << "ffmpeg failed: " << r.err.toStdString();
         return QByteArray();
     }
-    return process.readAllStandardOutput();
+    return r.out;
 }
 
 int16_t ReadS16LE(const QByteArray& data, int index)
@@ -138,6 +134,26 @@ protected:
     {
         QM_REQUIRE_PEER("ffmpeg");
     }
+    // ffmpeg's decoding of every code of `law` ("alaw", "mulaw"), 16-bit
+    // little-endian.
+    QByteArray DecodeEveryCode(const QString& law)
+    {
+        QByteArray codes(256, '\0');
+        for (int c = 0; c < 256; ++c)
+            codes[c] = char(c);
+        EXPECT_TRUE(WriteFile(dir_.file("codes.raw"), codes));
+        const QByteArray linear = RunFfmpeg({"-f", law, "-ar", "8000", "-ac", "1", "-i",
+            QString::fromStdString(dir_.file("codes.raw")), "-f", "s16le", "-"});
+        EXPECT_EQ(linear.size(), 512);
+        return linear.size() == 512 ? linear : QByteArray(512, '\0');
+    }
+    // ffmpeg's encoding of every 16-bit sample into `law`.
+    QByteArray EncodeEverySample(const QString& law)
+    {
+        EXPECT_TRUE(WriteFile(dir_.file("in.raw"), AllSamples()));
+        return RunFfmpeg({"-f", "s16le", "-ar", "8000", "-ac", "1", "-i", QString::fromStdString(dir_.file("in.raw")),
+            "-f", law, "-"});
+    }
     TestTempDir dir_;
 };
 
@@ -164,46 +180,28 @@ TEST(G711, KnownValues)
 
 TEST_F(G711Test, ALawDecoderMatchesFfmpeg)
 {
-    QByteArray codes(256, '\0');
-    for (int c = 0; c < 256; ++c)
-        codes[c] = char(c);
-    ASSERT_TRUE(WriteFile(dir_.file("codes.raw"), codes));
-    const QByteArray linear = RunFfmpeg({"-f", "alaw", "-ar", "8000", "-ac", "1", "-i",
-                                         QString::fromStdString(dir_.file("codes.raw")), "-f", "s16le", "-"});
-    ASSERT_EQ(linear.size(), 512);
+    const QByteArray linear = DecodeEveryCode("alaw");
     for (int c = 0; c < 256; ++c)
         EXPECT_EQ(alaw2linear(static_cast<unsigned char>(c)), ReadS16LE(linear, c)) << "code " << c;
 }
 
 TEST_F(G711Test, ALawEncoderAgainstFfmpeg)
 {
-    ASSERT_TRUE(WriteFile(dir_.file("in.raw"), AllSamples()));
-    const QByteArray codes = RunFfmpeg({"-f", "s16le", "-ar", "8000", "-ac", "1", "-i",
-                                        QString::fromStdString(dir_.file("in.raw")), "-f", "alaw", "-"});
     int reconstruction[256];
     for (int c = 0; c < 256; ++c)
         reconstruction[c] = alaw2linear(static_cast<unsigned char>(c));
-    CompareWithFfmpeg(Law{"alaw", true}, &LoadRawALawTable, codes, reconstruction);
+    CompareWithFfmpeg(Law{"alaw", true}, &LoadRawALawTable, EncodeEverySample("alaw"), reconstruction);
 }
 
+// The reconstruction values: ffmpeg's mu-law decoder (the program has none
+// of its own).
 TEST_F(G711Test, MuLawEncoderAgainstFfmpeg)
 {
-    ASSERT_TRUE(WriteFile(dir_.file("in.raw"), AllSamples()));
-    const QByteArray codes = RunFfmpeg({"-f", "s16le", "-ar", "8000", "-ac", "1", "-i",
-                                        QString::fromStdString(dir_.file("in.raw")), "-f", "mulaw", "-"});
-    // The reconstruction values: ffmpeg's mu-law decoder (the program has
-    // none of its own).
-    QByteArray all(256, '\0');
-    for (int c = 0; c < 256; ++c)
-        all[c] = char(c);
-    ASSERT_TRUE(WriteFile(dir_.file("codes.raw"), all));
-    const QByteArray linear = RunFfmpeg({"-f", "mulaw", "-ar", "8000", "-ac", "1", "-i",
-                                         QString::fromStdString(dir_.file("codes.raw")), "-f", "s16le", "-"});
-    ASSERT_EQ(linear.size(), 512);
+    const QByteArray linear = DecodeEveryCode("mulaw");
     int reconstruction[256];
     for (int c = 0; c < 256; ++c)
         reconstruction[c] = ReadS16LE(linear, c);
-    CompareWithFfmpeg(Law{"mulaw", false}, &linear2ulaw, codes, reconstruction);
+    CompareWithFfmpeg(Law{"mulaw", false}, &linear2ulaw, EncodeEverySample("mulaw"), reconstruction);
 }
 
 } // namespace

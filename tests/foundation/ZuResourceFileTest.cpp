@@ -8,8 +8,6 @@
 #include "PeerTools.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -32,6 +30,14 @@ void WriteFile(const std::string& path, const QByteArray& bytes)
     QFile file(QString::fromStdString(path));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// dir/name made empty; its path.
+std::string EmptyFile(const TestTempDir& dir, const std::string& name)
+{
+    const std::string path = dir.file(name);
+    WriteFile(path, "");
+    return path;
 }
 
 Handle HandleOf(const QByteArray& data)
@@ -108,8 +114,7 @@ TEST(ZuResourceFile, ReadingAMissingFileOrForkCreatesNothing)
     EXPECT_FALSE(file.isOpen());
 
     // An empty fork reads as end of file and is given a map when written.
-    const std::string empty = dir.file("empty.sd2");
-    WriteFile(empty, "");
+    const std::string empty = EmptyFile(dir, "empty.sd2");
     FSRef ref;
     ASSERT_EQ(FSPathMakeRef(empty, &ref), noErr);
     HFSUniStr255 rsrc;
@@ -124,8 +129,7 @@ TEST(ZuResourceFile, ReadingAMissingFileOrForkCreatesNothing)
 TEST(ZuResourceFile, ReplacesDataAtItsNewSizeAndRenames)
 {
     TestTempDir dir;
-    const std::string path = dir.file("song.sd2");
-    WriteFile(path, "");
+    const std::string path = EmptyFile(dir, "song.sd2");
     ZuResourceFile file(path, true);
     const ResType type = FOUR_CHAR_CODE("sdML");
 
@@ -165,8 +169,7 @@ TEST(ZuResourceFile, ReplacesDataAtItsNewSizeAndRenames)
 TEST(ZuResourceFile, StringResourcesAreMacRomanPascalStrings)
 {
     TestTempDir dir;
-    const std::string path = dir.file("strings.sd2");
-    WriteFile(path, "");
+    const std::string path = EmptyFile(dir, "strings.sd2");
     ZuResourceFile file(path, true);
     file.PutStringResource(QStringLiteral("44100.000000"), 1001, QStringLiteral("sample-rate"));
     file.PutStringResource(QStringLiteral("Caf\u00e9 \u2122"), 1003, QString());
@@ -285,16 +288,14 @@ TEST(ZuResourceFile, ForkWrittenByteByByteReadsBackAsResources)
 TEST(ZuResourceFile, FailuresRestoreTheCurrentFileAndFreeTheLock)
 {
     TestTempDir dir;
-    const std::string good = dir.file("good.sd2");
-    WriteFile(good, "");
+    const std::string good = EmptyFile(dir, "good.sd2");
     ZuResourceFile keeper(good, true);
     keeper.PutStringResource(QStringLiteral("1"), 1002, QStringLiteral("channels"));
     keeper.Open(fsRdPerm);
     const SInt16 current = CurResFile();
     ASSERT_EQ(current, keeper.refNum());
 
-    const std::string broken = dir.file("broken.sd2");
-    WriteFile(broken, "");
+    const std::string broken = EmptyFile(dir, "broken.sd2");
     WriteFile(AppleDoubleFile::SidecarPathFor(broken), QByteArray(300, '\x7F'));
     ZuResourceFile bad(broken, true);
     for (int i = 0; i < 3; ++i) {
@@ -342,7 +343,6 @@ TEST(ZuResourceFile, TwoThreadsReadAndWriteTheirOwnFiles)
 TEST(ZuResourceFile, SoundDesignerForkReadsInLibsndfile)
 {
     QM_REQUIRE_PEER("sndfile-info");
-    const QString info = QStandardPaths::findExecutable(QStringLiteral("sndfile-info"));
     TestTempDir dir;
     const std::string path = dir.file("tone.sd2");
     QByteArray pcm;
@@ -362,11 +362,9 @@ TEST(ZuResourceFile, SoundDesignerForkReadsInLibsndfile)
     file.PutResource(FOUR_CHAR_CODE("sdML"), 1000, markers, QString());
     DisposeHandle(markers);
 
-    QProcess process;
-    process.start(info, {QString::fromStdString(path)});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    const QString output = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_EQ(process.exitCode(), 0) << output.toStdString();
+    const peers::RunResult r = peers::Run("sndfile-info", {QString::fromStdString(path)});
+    const QString output = QString::fromUtf8(r.out);
+    EXPECT_EQ(r.exitCode, 0) << output.toStdString();
     // Sound Designer II, 16-bit PCM.
     EXPECT_TRUE(output.contains(QStringLiteral("Format      : 0x00160002"))) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("Channels    : 2"))) << output.toStdString();

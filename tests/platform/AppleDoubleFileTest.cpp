@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QtEndian>
 
 namespace {
@@ -288,33 +286,22 @@ namespace {
 // false when either program is missing.
 bool MakeSoundDesignerII(const TestTempDir& dir)
 {
-    const QString sox = QStandardPaths::findExecutable("sox");
-    const QString convert = QStandardPaths::findExecutable("sndfile-convert");
-    if (sox.isEmpty() || convert.isEmpty())
+    if (!peers::Have("sox") || !peers::Have("sndfile-convert"))
         return false;
-    QProcess process;
-    process.start(sox, {"-n", "-r", "44100", "-c", "2", "-b", "16", dir.qpath() + "/in.wav", "synth", "0.1", "sine",
-                        "440"});
-    EXPECT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 0);
-    process.start(convert, {dir.qpath() + "/in.wav", dir.qpath() + "/out.sd2"});
-    EXPECT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(peers::Run("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", dir.qpath() + "/in.wav", "synth", "0.1",
+                                 "sine", "440"})
+                  .exitCode,
+              0);
+    const peers::RunResult convert = peers::Run("sndfile-convert", {dir.qpath() + "/in.wav", dir.qpath() + "/out.sd2"});
+    EXPECT_EQ(convert.exitCode, 0) << convert.err.toStdString();
     return true;
 }
 
 // What sndfile-info reports about `path`, or an empty text when it fails.
 QString SndfileInfo(const std::string& path)
 {
-    const QString info = QStandardPaths::findExecutable("sndfile-info");
-    if (info.isEmpty())
-        return QString();
-    QProcess process;
-    process.start(info, {QString::fromStdString(path)});
-    process.waitForFinished(30000);
-    if (process.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
+    const peers::RunResult r = peers::Run("sndfile-info", {QString::fromStdString(path)});
+    return r.exitCode == 0 ? QString::fromUtf8(r.out) : QString();
 }
 
 } // namespace

@@ -31,6 +31,16 @@ void MakeFile(const TestTempDir& dir, const std::string& name, const QByteArray&
     ASSERT_EQ(FSClose(ref), noErr);
 }
 
+// Makes `name` with `bytes` and opens it with `permission`; 0 on failure.
+SInt16 MakeAndOpen(const TestTempDir& dir, const std::string& name, const QByteArray& bytes, SInt8 permission)
+{
+    MakeFile(dir, name, bytes);
+    const FSSpec spec = SpecIn(dir, name);
+    SInt16 ref = 0;
+    EXPECT_EQ(FSpOpenDF(&spec, permission, &ref), noErr);
+    return ref;
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ creation
@@ -136,10 +146,8 @@ TEST(FileManagerIO, ReadWriteSeekAndEndOfFile)
 {
     TestTempDir dir;
     const QByteArray data = Pattern(1000);
-    MakeFile(dir, "data", data);
-    const FSSpec spec = SpecIn(dir, "data");
-    SInt16 ref = 0;
-    ASSERT_EQ(FSpOpenDF(&spec, fsRdPerm, &ref), noErr);
+    const SInt16 ref = MakeAndOpen(dir, "data", data, fsRdPerm);
+    ASSERT_NE(ref, 0);
 
     SInt64 eof = -1;
     ASSERT_EQ(GetEOF(ref, &eof), noErr);
@@ -206,10 +214,8 @@ TEST(FileManagerIO, ReadWriteSeekAndEndOfFile)
 TEST(FileManagerIO, WritingExtendsAndSetEOFResizes)
 {
     TestTempDir dir;
-    MakeFile(dir, "out", "0123456789");
-    const FSSpec spec = SpecIn(dir, "out");
-    SInt16 ref = 0;
-    ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+    const SInt16 ref = MakeAndOpen(dir, "out", "0123456789", fsRdWrPerm);
+    ASSERT_NE(ref, 0);
     ASSERT_EQ(SetFPos(ref, fsFromStart, 8), noErr);
     long count = 6;
     ASSERT_EQ(FSWrite(ref, &count, "ABCDEF"), noErr);
@@ -337,10 +343,8 @@ TEST(FileManagerIO, ForkCallsPositionThenMove)
 TEST(FileManagerIO, PositionsAndSizesAre64Bit)
 {
     TestTempDir dir;
-    MakeFile(dir, "big", "");
-    const FSSpec spec = SpecIn(dir, "big");
-    SInt16 ref = 0;
-    ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+    const SInt16 ref = MakeAndOpen(dir, "big", "", fsRdWrPerm);
+    ASSERT_NE(ref, 0);
     const SInt64 fiveGiB = SInt64(5) << 30;
     if (SetEOF(ref, fiveGiB) != noErr) {
         FSClose(ref);

@@ -146,6 +146,23 @@ void ExpectStandardLayout(const QByteArray& fork)
     EXPECT_EQ(BE16At(fork, int(mapOffset) + 24), 28);        // type list
 }
 
+// The resource fork of `path` as stored (empty, and a failure, when it
+// cannot be read).
+QByteArray ForkOf(const std::string& path)
+{
+    QByteArray fork;
+    EXPECT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr) << path;
+    return fork;
+}
+
+// Gives the resource behind `h` the bytes `bytes` and marks it changed.
+void Replace(Handle h, const QByteArray& bytes)
+{
+    SetHandleSize(h, bytes.size());
+    std::memcpy(*h, bytes.constData(), size_t(bytes.size()));
+    ChangedResource(h);
+}
+
 TEST(ResourceManager, RoundTripsTypesNamesAttributesAndIDs)
 {
     TestTempDir dir;
@@ -159,8 +176,7 @@ TEST(ResourceManager, RoundTripsTypesNamesAttributesAndIDs)
     EXPECT_EQ(info.fdType, FOUR_CHAR_CODE("Sd2f"));
     EXPECT_EQ(info.fdCreator, FOUR_CHAR_CODE("Sd2a"));
 
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr);
+    const QByteArray fork = ForkOf(path);
     ExpectStandardLayout(fork);
 
     const ResFileRefNum ref = FSpOpenResFile(&spec, fsRdPerm);
@@ -195,8 +211,7 @@ TEST(ResourceManager, RoundTripsTypesNamesAttributesAndIDs)
     EXPECT_EQ(OpenForkCount(), 0);
 
     // Reading changed nothing.
-    QByteArray after;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &after), noErr);
+    const QByteArray after = ForkOf(path);
     EXPECT_EQ(after, fork);
 }
 
@@ -206,8 +221,7 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     const std::string path = dir.file("grow.sd2");
     WriteSampleFile(path);
     const FSSpec spec = SpecOf(path);
-    QByteArray before;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &before), noErr);
+    const QByteArray before = ForkOf(path);
 
     const QByteArray larger = Pattern(5000, 9);
     const QByteArray smaller("tiny");
@@ -215,23 +229,18 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     ASSERT_GT(ref, 0);
     Handle h = Get1Resource(kSnd, -4096);
     ASSERT_NE(h, nullptr);
-    SetHandleSize(h, larger.size());
-    std::memcpy(*h, larger.constData(), size_t(larger.size()));
-    ChangedResource(h);
+    Replace(h, larger);
     ASSERT_EQ(ResError(), noErr);
     WriteResource(h);
     ASSERT_EQ(ResError(), noErr);
     Handle m = Get1Resource(kMark, 1000);
-    SetHandleSize(m, smaller.size());
-    std::memcpy(*m, smaller.constData(), size_t(smaller.size()));
-    ChangedResource(m);
+    Replace(m, smaller);
     SetResInfo(m, 1005, PName("renamed").bytes);
     ASSERT_EQ(ResError(), noErr);
     CloseResFile(ref);
     ASSERT_EQ(ResError(), noErr);
 
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr);
+    const QByteArray fork = ForkOf(path);
     ExpectStandardLayout(fork);
     const int nameGrowth = 1 + 7;  // "renamed" where there was no name
     EXPECT_EQ(fork.size(), before.size() + (5000 - 700) + (4 - (52 * 3 + 8)) + nameGrowth);
@@ -252,19 +261,13 @@ TEST(ResourceManager, RewritesResourcesLargerAndSmallerWithoutStaleBytes)
     // Shrinking back gives the original bytes again.
     ref = FSpOpenResFile(&spec, fsRdWrPerm);
     Handle back = Get1Resource(kSnd, -4096);
-    SetHandleSize(back, 700);
-    std::memcpy(*back, SampleResources()[3].data.constData(), 700);
-    ChangedResource(back);
+    Replace(back, SampleResources()[3].data.left(700));
     Handle mark = Get1Resource(kMark, 1005);
-    const QByteArray original = SampleResources()[1].data;
-    SetHandleSize(mark, original.size());
-    std::memcpy(*mark, original.constData(), size_t(original.size()));
-    ChangedResource(mark);
+    Replace(mark, SampleResources()[1].data);
     SetResInfo(mark, 1000, PName("").bytes);
     CloseResFile(ref);
     ASSERT_EQ(ResError(), noErr);
-    QByteArray restored;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &restored), noErr);
+    const QByteArray restored = ForkOf(path);
     EXPECT_EQ(restored, before);
 }
 
@@ -348,8 +351,7 @@ TEST(ResourceManager, OpeningForReadingNeverCreatesAnything)
     ASSERT_EQ(FSOpenResourceFile(&ref, rsrc.length, rsrc.unicode, fsRdPerm, &refNum), noErr);
     EXPECT_EQ(Count1Resources(kSTR), 0);
     CloseResFile(refNum);
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(path, &fork), noErr);
+    const QByteArray fork = ForkOf(path);
     EXPECT_EQ(fork.size(), 286);
     ExpectStandardLayout(fork);
 
@@ -369,8 +371,7 @@ TEST(ResourceManager, ReadsABareForkInTheSidecarAndADataForkMap)
     TestTempDir dir;
     const std::string source = dir.file("source.sd2");
     WriteSampleFile(source);
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(source, &fork), noErr);
+    const QByteArray fork = ForkOf(source);
 
     // "._name" holding the fork itself, as some tools write it.
     const std::string bare = dir.file("bare.sd2");
@@ -524,8 +525,7 @@ TEST(ResourceManager, DamagedMapsGiveErrorsNeverCrashes)
     TestTempDir dir;
     const std::string source = dir.file("valid.sd2");
     WriteSampleFile(source);
-    QByteArray fork;
-    ASSERT_EQ(AppleDoubleFile::ReadResourceFork(source, &fork), noErr);
+    const QByteArray fork = ForkOf(source);
 
     // Thousands of sidecars are written: in memory where that is possible.
     QTemporaryDir memory(QStringLiteral("/dev/shm/qm-rsrc-fuzz-XXXXXX"));

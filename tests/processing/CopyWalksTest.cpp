@@ -109,109 +109,56 @@ TEST(CopyWalks, EmptyRangeCopiesNothingButCarriesExtras)
     EXPECT_EQ(got.pos, 7u);
 }
 
-TEST(CopyWalks, StripMergesBlocksWithinTwoMargins)
-{
-    StopValueGuard guard;
-    {
-        auto in = CountingInput(10000);
-        AddRegion(*in, 1000, 2000);
-        AddRegion(*in, 2050, 3000);
-        ProcTestFile out(1, 32);
-        ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-        EXPECT_EQ(Runs(out), (Runs_t{{956, 3044}}));
-    }
-    {
-        auto in = CountingInput(10000);
-        AddRegion(*in, 1000, 2000);
-        AddRegion(*in, 2100, 3000);
-        ProcTestFile out(1, 32);
-        ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-        EXPECT_EQ(Runs(out), (Runs_t{{956, 2044}, {2056, 3044}}));
-        ASSERT_EQ(out.writes.size(), 2u);
-        EXPECT_EQ(out.writes[1].first, 1088u);
-    }
-    {   // Exactly two margins apart still merges; touching and overlapping too.
-        auto in = CountingInput(10000);
-        AddRegion(*in, 1000, 2000);
-        AddRegion(*in, 2088, 2500);
-        AddRegion(*in, 2500, 2600);
-        AddRegion(*in, 2550, 3000);
-        ProcTestFile out(1, 32);
-        ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-        EXPECT_EQ(Runs(out), (Runs_t{{956, 3044}}));
-    }
-    {   // The margin follows the output's rate (8 frames at 8000 Hz).
-        auto in = CountingInput(1000, 8000.0);
-        AddRegion(*in, 100, 200);
-        AddRegion(*in, 300, 400);
-        ProcTestFile out(1, 32, 8000.0);
-        ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-        EXPECT_EQ(Runs(out), (Runs_t{{92, 208}, {292, 408}}));
-    }
-}
+// One strip walk over a counting input: its regions and the input frames
+// the output holds.
+struct StripCase {
+    const char* name;
+    UInt32 frames;
+    double rate;
+    std::vector<std::pair<UInt32, UInt32>> regions;
+    Runs_t expected;
+    UInt32 secondWriteAt = 0;  // where the second block is written (0: not checked)
+};
 
-TEST(CopyWalks, StripClipsAtTheFilesEnds)
+class StripWalk : public ::testing::TestWithParam<StripCase> { };
+
+TEST_P(StripWalk, KeepsTheRegionsWithTheirMargins)
 {
     StopValueGuard guard;
-    auto in = CountingInput(5000);
-    AddRegion(*in, 10, 100);
-    AddRegion(*in, 4000, 4995);
-    ProcTestFile out(1, 32);
+    const StripCase& c = GetParam();
+    auto in = CountingInput(c.frames, c.rate);
+    for (const auto& [start, end] : c.regions)
+        AddRegion(*in, start, end);
+    ProcTestFile out(1, 32, c.rate);
     ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-    EXPECT_EQ(Runs(out), (Runs_t{{0, 144}, {3956, 5000}}));
-
-    auto whole = CountingInput(500);
-    AddRegion(*whole, 0, 500);
-    ProcTestFile out2(1, 32);
-    ASSERT_EQ(ConvertSampleFormatStrip(whole.get(), &out2, Strip()), 0);
-    EXPECT_EQ(Runs(out2), (Runs_t{{0, 500}}));
-}
-
-TEST(CopyWalks, StripWithoutRegionsWritesNothing)
-{
-    StopValueGuard guard;
-    auto in = CountingInput(500);
-    ProcTestFile out(1, 32);
-    EXPECT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-    EXPECT_EQ(out.GetNumFrames(), 0u);
-}
-
-// Regions of zero length, inverted ones and ones past the end never stall
-// the walk; a zero-length region never hides a real one at the same start.
-TEST(CopyWalks, DegenerateRegionsEndTheWalk)
-{
-    StopValueGuard guard;
-    {   // zero length at the end of a block, then alone further on
-        auto in = CountingInput(10000);
-        AddRegion(*in, 1000, 2000);
-        AddRegion(*in, 2000, 2000);
-        AddRegion(*in, 5000, 5000);
-        ProcTestFile out(1, 32);
-        ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-        EXPECT_EQ(Runs(out), (Runs_t{{956, 2044}, {4956, 5044}}));
-    }
-    {   // zero length first, a real region at the same start after it
-        auto in = CountingInput(10000);
-        AddRegion(*in, 3000, 3000);
-        AddRegion(*in, 3000, 4000);
-        AddRegion(*in, 3500, 4500);
-        ProcTestFile out(1, 32);
-        ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-        EXPECT_EQ(Runs(out), (Runs_t{{2956, 4544}}));
-    }
-    {   // an inverted region and one lying past the end of the file
-        auto in = CountingInput(10000);
-        AddRegion(*in, 1000, 2000);
-        SFTRegion inverted;
-        inverted.start = 6000;
-        inverted.end = 5500;
-        ASSERT_EQ(in->AddRegion(&inverted), noErr);
-        AddRegion(*in, 20000, 30000);
-        ProcTestFile out(1, 32);
-        ASSERT_EQ(ConvertSampleFormatStrip(in.get(), &out, Strip()), 0);
-        EXPECT_EQ(Runs(out), (Runs_t{{956, 2044}, {5956, 6044}}));
+    EXPECT_EQ(Runs(out), c.expected);
+    EXPECT_EQ(out.GetNumFrames(), UInt32(out.Samples().size()));
+    if (c.secondWriteAt) {
+        ASSERT_EQ(out.writes.size(), 2u);
+        EXPECT_EQ(out.writes[1].first, c.secondWriteAt);
     }
 }
+
+// Blocks within two margins (44 frames at 44100 Hz) merge; the margin
+// follows the output's rate; the file's ends clip; no regions write
+// nothing.  Regions of zero length, inverted ones and ones past the end
+// never stall the walk; a zero-length region never hides a real one at the
+// same start.
+INSTANTIATE_TEST_SUITE_P(CopyWalks, StripWalk,
+    ::testing::Values(StripCase{"Merged", 10000, 44100.0, {{1000, 2000}, {2050, 3000}}, {{956, 3044}}},
+        StripCase{"Apart", 10000, 44100.0, {{1000, 2000}, {2100, 3000}}, {{956, 2044}, {2056, 3044}}, 1088},
+        StripCase{"TwoMarginsTouchingOverlapping", 10000, 44100.0,
+            {{1000, 2000}, {2088, 2500}, {2500, 2600}, {2550, 3000}}, {{956, 3044}}},
+        StripCase{"MarginAt8000Hz", 1000, 8000.0, {{100, 200}, {300, 400}}, {{92, 208}, {292, 408}}},
+        StripCase{"ClippedAtBothEnds", 5000, 44100.0, {{10, 100}, {4000, 4995}}, {{0, 144}, {3956, 5000}}},
+        StripCase{"WholeFile", 500, 44100.0, {{0, 500}}, {{0, 500}}}, StripCase{"NoRegions", 500, 44100.0, {}, {}},
+        StripCase{"ZeroLengthAtABlockEndAndAlone", 10000, 44100.0, {{1000, 2000}, {2000, 2000}, {5000, 5000}},
+            {{956, 2044}, {4956, 5044}}},
+        StripCase{
+            "ZeroLengthBeforeARealOne", 10000, 44100.0, {{3000, 3000}, {3000, 4000}, {3500, 4500}}, {{2956, 4544}}},
+        StripCase{"InvertedAndPastTheEnd", 10000, 44100.0, {{1000, 2000}, {6000, 5500}, {20000, 30000}},
+            {{956, 2044}, {5956, 6044}}}),
+    [](const ::testing::TestParamInfo<StripCase>& info) { return std::string(info.param.name); });
 
 // The walk's parameters: where it starts and where it goes on.
 TEST(CopyWalks, RegionWalkParameters)

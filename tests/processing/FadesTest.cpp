@@ -1,6 +1,7 @@
 // Fades: lengths, the squared-ramp gains, and the same fades made by
 // ffmpeg's afade filter with curve=qua.
 #include "ProcTestFile.h"
+#include "ProcTestSupport.h"
 #include "TestTempDir.h"
 #include "fades.h"
 #include "PeerTools.h"
@@ -8,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <cmath>
 #include <limits>
@@ -58,33 +57,18 @@ std::vector<SInt32> FromS32LE(const QByteArray& bytes)
 // not there.
 std::vector<SInt32> FfmpegFade(const std::vector<SInt32>& samples, int channels, int rate, UInt32 nIn, UInt32 nOut)
 {
-    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
-    if (ffmpeg.isEmpty())
+    if (!peers::Have("ffmpeg"))
         return {};
-    TestTempDir dir;
-    const QString inPath = QString::fromStdString(dir.file("in.raw"));
-    const QString outPath = QString::fromStdString(dir.file("out.raw"));
-    QFile in(inPath);
-    EXPECT_TRUE(in.open(QIODevice::WriteOnly));
-    in.write(ToS32LE(samples));
-    in.close();
     const UInt32 frames = UInt32(samples.size() / channels);
     QStringList filters;
     if (nIn)
         filters << QStringLiteral("afade=t=in:ss=0:ns=%1:curve=qua").arg(nIn);
     if (nOut)
         filters << QStringLiteral("afade=t=out:ss=%1:ns=%2:curve=qua").arg(frames - nOut).arg(nOut);
-    QProcess p;
-    p.start(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("s32le"),
-                     QStringLiteral("-ar"), QString::number(rate), QStringLiteral("-ac"), QString::number(channels),
-                     QStringLiteral("-i"), inPath, QStringLiteral("-af"), filters.join(QLatin1Char(',')),
-                     QStringLiteral("-f"), QStringLiteral("s32le"), QStringLiteral("-c:a"), QStringLiteral("pcm_s32le"),
-                     outPath});
-    EXPECT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    QFile out(outPath);
-    EXPECT_TRUE(out.open(QIODevice::ReadOnly));
-    return FromS32LE(out.readAll());
+    return FromS32LE(RunPeerOnRaw("ffmpeg", ToS32LE(samples),
+                                  {"-nostdin", "-v", "error", "-f", "s32le", "-ar", QString::number(rate), "-ac",
+                                   QString::number(channels), "-i", "%in", "-af", filters.join(','), "-f", "s32le",
+                                   "-c:a", "pcm_s32le", "-"}));
 }
 
 std::vector<SInt32> Sine(UInt32 frames, int channels, double amplitude)

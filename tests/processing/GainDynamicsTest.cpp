@@ -9,7 +9,6 @@
 #include "PeerTools.h"
 
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -406,22 +405,11 @@ TEST(GainDynamics, NormaliseAgreesWithSox)
 {
     StopValueGuard guard;
     QM_REQUIRE_PEER("sox");
-    TestTempDir dir;
     auto in = Sines(8000, {0.4, 0.15});
-    const QString raw = QString::fromStdString(dir.file("in.raw"));
-    const QString soxed = QString::fromStdString(dir.file("out.raw"));
-    {
-        QFile f(raw);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(reinterpret_cast<const char*>(in->data.data()), qint64(in->data.size()));
-    }
     const QStringList format = {"-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-B", "-c", "2"};
-    QStringList args = {"-D"};
-    args << format << raw << format << soxed << "gain" << "-n" << "-1";
-    ASSERT_EQ(QProcess::execute(QStringLiteral("sox"), args), 0);
-    QFile f(soxed);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes =
+        RunPeerOnRaw("sox", QByteArray(reinterpret_cast<const char*>(in->data.data()), qsizetype(in->data.size())),
+                     QStringList{"-D"} + format + QStringList{"%in"} + format + QStringList{"-", "gain", "-n", "-1"});
     ASSERT_EQ(bytes.size(), qsizetype(in->data.size()));
 
     ProcTestFile out(2, 16);

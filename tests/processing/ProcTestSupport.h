@@ -5,8 +5,12 @@
 
 #include "DitherTable.h"
 #include "NotificationCenter.h"
+#include "PeerTools.h"
+#include "TestTempDir.h"
 #include "ThreadDictionary.h"
 #include "progress_channel.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +25,22 @@ inline void FreshDitherTable()
     gDitherSeed = 0;
     gDitherIndex = 0;
     ASSERT_EQ(CreateDitherTable(), 0);
+}
+
+// Runs a peer `program` on the raw samples `input`: they go to a temporary
+// file whose path stands for "%in" in `arguments`; its standard output, or
+// an empty array (and a failure) when it fails.
+inline QByteArray RunPeerOnRaw(const QString& program, const QByteArray& input, QStringList arguments)
+{
+    TestTempDir dir;
+    const QString path = QString::fromStdString(dir.file("in.raw"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(input) == input.size());
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("%in"), path);
+    const peers::RunResult r = peers::Run(program, arguments);
+    EXPECT_EQ(r.exitCode, 0) << program.toStdString() << ": " << r.err.toStdString();
+    return r.exitCode == 0 ? r.out : QByteArray();
 }
 
 // Records "ProgressPosition" posts while it lives.

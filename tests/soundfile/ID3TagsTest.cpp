@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QStandardPaths>
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -186,16 +183,13 @@ TEST(ID3TagsTest, V1FieldsAreCutAtNulAndTrailingBlanks)
 TEST(ID3TagsTest, FfmpegWrittenTagsReadBack)
 {
     QM_REQUIRE_PEER("ffmpeg");
-    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     TestTempDir dir;
     const std::string path = dir.file("out.mp3");
-    QProcess p;
-    p.start(ffmpeg, {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=T",
-                     "-metadata", "artist=Someone", "-id3v2_version", "3", "-write_id3v1", "1",
-                     QString::fromStdString(path)});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    if (p.exitCode() != 0)
-        GTEST_SKIP() << "ffmpeg cannot write MP3 here: " << p.readAllStandardError().toStdString();
+    const peers::RunResult made = peers::Run("ffmpeg",
+        {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=T", "-metadata",
+            "artist=Someone", "-id3v2_version", "3", "-write_id3v1", "1", QString::fromStdString(path)});
+    if (made.exitCode != 0)
+        GTEST_SKIP() << "ffmpeg cannot write MP3 here: " << made.err.toStdString();
 
     StreamSoundFile file;
     ASSERT_TRUE(file.OpenStream(path));

@@ -323,27 +323,28 @@ INSTANTIATE_TEST_SUITE_P(WordLengths, SetFilesWordLengthTest, ::testing::Values(
 // ------------------------------------------------------------ CloseAndDelete
 TEST_F(SetFilesTest, CloseAndDeleteEndsEveryMemberAndReturnsTheFirstError)
 {
-    {
-        const auto paths = PutMembers("Take", {".L", ".R"}, {100, 100});
-        PathMemoryFile::store()[paths[0]].closeError = ioErr;
+    struct Case {
+        OSType set;
+        const char* stem;
+        std::vector<std::string> suffixes;
+        std::vector<std::pair<int, OSErr>> closeErrors;  // member index, its close's error
+        bool deleteFiles;
+    };
+    const Case cases[] = {
+        {kSplt, "Take", {".L", ".R"}, {{0, ioErr}}, true},
+        {kSrnd, "Mix", {".L", ".R", ".C", ".LFE", ".Ls", ".Rs"}, {{2, wrPermErr}, {4, ioErr}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stem);
+        const auto paths = PutMembers(c.stem, c.suffixes, std::vector<std::size_t>(c.suffixes.size(), 100));
+        for (const auto& [member, err] : c.closeErrors)
+            PathMemoryFile::store()[paths[member]].closeError = err;
         const int live = PathMemoryFile::liveCount();
-        CSoundFile* split = CreateSoundFileObject(kSplt, kSfil);
-        ASSERT_EQ(split->SetFile(paths), noErr);
-        ASSERT_EQ(split->Open(), noErr);
-        EXPECT_EQ(PathMemoryFile::liveCount(), live + 2);
-        EXPECT_EQ(split->CloseAndDelete(true), ioErr);
-        EXPECT_EQ(PathMemoryFile::liveCount(), live);
-    }
-    {
-        const auto paths = PutMembers("Mix", {".L", ".R", ".C", ".LFE", ".Ls", ".Rs"}, {50, 50, 50, 50, 50, 50});
-        PathMemoryFile::store()[paths[2]].closeError = wrPermErr;
-        PathMemoryFile::store()[paths[4]].closeError = ioErr;
-        const int live = PathMemoryFile::liveCount();
-        CSoundFile* set = CreateSoundFileObject(kSrnd, kSfil);
+        CSoundFile* set = CreateSoundFileObject(c.set, kSfil);
         ASSERT_EQ(set->SetFile(paths), noErr);
         ASSERT_EQ(set->Open(), noErr);
-        EXPECT_EQ(PathMemoryFile::liveCount(), live + 6);
-        EXPECT_EQ(set->CloseAndDelete(false), wrPermErr);
+        EXPECT_EQ(PathMemoryFile::liveCount(), live + int(paths.size()));
+        EXPECT_EQ(set->CloseAndDelete(c.deleteFiles), c.closeErrors.front().second);
         EXPECT_EQ(PathMemoryFile::liveCount(), live);
     }
 }

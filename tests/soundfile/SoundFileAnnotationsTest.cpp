@@ -268,72 +268,50 @@ TEST(SoundFileRegions, UniqueNamesNeverExceedThirtyCharacters)
 TEST(SoundFileRegions, WholeFileRegionAndTheRegionSwitches)
 {
     SwitchGuard guard;
-    SetSkipBadRegion(1);
-    SetIgnoreRegionsContainingWholeFile(false);
-
-    // Switch off: no region.
-    SetProcessFileIfNoRegions(false);
-    {
-        MemorySoundFile f(1, 16);
-        (void)f.SetFile(std::string("/tmp/take.wav"));
-        f.SetNumFrames(500);
-        ASSERT_EQ(f.Open(), 0);
-        EXPECT_EQ(f.GetNumRegions(), 0);
-    }
-    // Switch on: one region over the file, named after it without its
-    // readable extension, at most 29 characters.
-    SetProcessFileIfNoRegions(true);
-    {
-        MemorySoundFile f(1, 16);
-        f.SetNumFrames(500);
-        (void)f.SetFile(std::string("/tmp/take.wav"));
-        ASSERT_EQ(f.Open(), 0);
-        ASSERT_EQ(f.GetNumRegions(), 1);
-        const ZuRegion* r = f.GetRegionObject(0);
-        EXPECT_EQ(r->start(), 0u);
-        EXPECT_EQ(r->end(), 500u);
-        EXPECT_EQ(r->regionID(), 0);
-        EXPECT_EQ(r->name(), QStringLiteral("take"));
-    }
-    {
-        MemorySoundFile f(1, 16);
-        f.SetNumFrames(500);
-        (void)f.SetFile(std::string("/tmp/") + std::string(40, 'w') + ".wav");
-        ASSERT_EQ(f.Open(), 0);
-        ASSERT_EQ(f.GetNumRegions(), 1);
-        EXPECT_EQ(f.GetRegionObject(0)->name(), QString(29, QLatin1Char('w')));
-    }
-    // A file with regions of its own gets no whole-file region.
-    {
+    struct Case {
+        bool processFileIfNoRegions;
+        int skipBadRegion;
+        bool ignoreRegionsContainingWholeFile;
+        std::string path;  // empty: none set
+        std::vector<SFTRegion> inFile;
+        QStringList names;  // the regions after opening
+    };
+    const Case cases[] = {
+        // Switch off: no region.
+        {false, 1, false, "/tmp/take.wav", {}, {}},
+        // Switch on: one region over the file, named after it without its
+        // readable extension, at most 29 characters.
+        {true, 1, false, "/tmp/take.wav", {}, {"take"}},
+        {true, 1, false, "/tmp/" + std::string(40, 'w') + ".wav", {}, {QString(29, QLatin1Char('w'))}},
+        // A file with regions of its own gets no whole-file region.
+        {true, 1, false, "", {Region(10, 20, "own")}, {"own"}},
+        // "Ignore Regions Containing Whole File" drops a read region over
+        // the whole file (the whole-file region then comes from the switch).
+        {true, 1, true, "/tmp/mix.wav", {Region(0, 500, "all"), Region(10, 20, "part")}, {"part"}},
+        // With "Skip Bad Region" off, names are repaired and made unique.
+        {true, 0, false, "", {Region(0, 10, "x:y"), Region(10, 20, "x-y")}, {"x-y#1", "x-y#2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.names.join(',').toStdString());
+        SetProcessFileIfNoRegions(c.processFileIfNoRegions);
+        SetSkipBadRegion(c.skipBadRegion);
+        SetIgnoreRegionsContainingWholeFile(c.ignoreRegionsContainingWholeFile);
         MemorySoundFile f(1, 16);
         f.SetNumFrames(500);
-        f.regionsInFile = {Region(10, 20, "own")};
+        if (!c.path.empty())
+            (void)f.SetFile(c.path);
+        f.regionsInFile = c.inFile;
         ASSERT_EQ(f.Open(), 0);
-        ASSERT_EQ(f.GetNumRegions(), 1);
-        EXPECT_EQ(f.GetRegionObject(0)->name(), QStringLiteral("own"));
+        EXPECT_EQ(RegionNames(f), c.names);
+        if (c.inFile.empty() && !c.names.isEmpty()) {
+            const ZuRegion* r = f.GetRegionObject(0);
+            EXPECT_EQ(r->start(), 0u);
+            EXPECT_EQ(r->end(), 500u);
+            EXPECT_EQ(r->regionID(), 0);
+        }
     }
-    // "Ignore Regions Containing Whole File" drops a read region over the
-    // whole file (the whole-file region then comes from the switch above).
-    SetIgnoreRegionsContainingWholeFile(true);
-    {
-        MemorySoundFile f(1, 16);
-        f.SetNumFrames(500);
-        (void)f.SetFile(std::string("/tmp/mix.wav"));
-        f.regionsInFile = {Region(0, 500, "all"), Region(10, 20, "part")};
-        ASSERT_EQ(f.Open(), 0);
-        EXPECT_EQ(RegionNames(f), (QStringList{"part"}));
-    }
-    // With "Skip Bad Region" off, names are repaired and made unique on open.
-    SetIgnoreRegionsContainingWholeFile(false);
     SetSkipBadRegion(0);
     EXPECT_FALSE(GetSkipBadRegion());
-    {
-        MemorySoundFile f(1, 16);
-        f.SetNumFrames(500);
-        f.regionsInFile = {Region(0, 10, "x:y"), Region(10, 20, "x-y")};
-        ASSERT_EQ(f.Open(), 0);
-        EXPECT_EQ(RegionNames(f), (QStringList{"x-y#1", "x-y#2"}));
-    }
     SetSkipBadRegion(2);  // only 1 switches it on
     EXPECT_FALSE(GetSkipBadRegion());
 }

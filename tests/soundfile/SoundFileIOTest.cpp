@@ -40,6 +40,18 @@ SInt32 Word16(const std::vector<UInt8>& data, std::size_t index)
     return SInt16(UInt16((data[2 * index] << 8) | data[2 * index + 1]));
 }
 
+// Mono frames of `bits` bits read as doubles.
+std::vector<double> ReadMono(SInt16 bits, const std::vector<UInt8>& bytes)
+{
+    MemorySoundFile f(1, bits);
+    f.SetData(bytes);
+    std::vector<double> out(bytes.size() / std::size_t(bits / 8));
+    UInt32 count = UInt32(out.size());
+    EXPECT_EQ(f.ReadFrames(0, &count, out.data()), 0);
+    EXPECT_EQ(count, out.size());
+    return out;
+}
+
 } // namespace
 
 TEST(SoundFileIO, FreshObjectDefaults)
@@ -62,40 +74,15 @@ TEST(SoundFileIO, FreshObjectDefaults)
 TEST(SoundFileIO, ReadScalesAreTheDecimalConstants)
 {
     // 8 bits: 1/128.
-    {
-        MemorySoundFile f(1, 8);
-        f.SetData(Bytes({0x80, 0x7F, 0x01}));
-        double out[3] = {};
-        UInt32 count = 3;
-        ASSERT_EQ(f.ReadFrames(0, &count, out), 0);
-        EXPECT_EQ(count, 3u);
-        EXPECT_EQ(out[0], -1.0);
-        EXPECT_EQ(out[1], 127 * 0.0078125);
-        EXPECT_EQ(out[2], 0.0078125);
-    }
+    EXPECT_EQ(ReadMono(8, Bytes({0x80, 0x7F, 0x01})), (std::vector<double>{-1.0, 127 * 0.0078125, 0.0078125}));
     // 16 bits: 3.051758e-5, which is not 1/32768.
-    {
-        MemorySoundFile f(1, 16);
-        f.SetData(Bytes({0x00, 0x01, 0x80, 0x00, 0x7F, 0xFF}));
-        double out[3] = {};
-        UInt32 count = 3;
-        ASSERT_EQ(f.ReadFrames(0, &count, out), 0);
-        EXPECT_EQ(out[0], 3.051758e-5);
-        EXPECT_NE(out[0], 1.0 / 32768.0);
-        EXPECT_EQ(out[1], -32768 * 3.051758e-5);
-        EXPECT_EQ(out[2], 32767 * 3.051758e-5);
-    }
+    const std::vector<double> sixteen = ReadMono(16, Bytes({0x00, 0x01, 0x80, 0x00, 0x7F, 0xFF}));
+    EXPECT_EQ(sixteen, (std::vector<double>{3.051758e-5, -32768 * 3.051758e-5, 32767 * 3.051758e-5}));
+    EXPECT_NE(sixteen[0], 1.0 / 32768.0);
     // 24 bits: the three bytes at the top of a 32-bit word, times 4.65661287308e-10.
-    {
-        MemorySoundFile f(1, 24);
-        f.SetData(Bytes({0x00, 0x00, 0x01, 0x80, 0x00, 0x00}));
-        double out[2] = {};
-        UInt32 count = 2;
-        ASSERT_EQ(f.ReadFrames(0, &count, out), 0);
-        EXPECT_EQ(out[0], 256 * 4.65661287308e-10);
-        EXPECT_NE(out[0], 256.0 / 2147483648.0);
-        EXPECT_EQ(out[1], -2147483648.0 * 4.65661287308e-10);
-    }
+    const std::vector<double> deep = ReadMono(24, Bytes({0x00, 0x00, 0x01, 0x80, 0x00, 0x00}));
+    EXPECT_EQ(deep, (std::vector<double>{256 * 4.65661287308e-10, -2147483648.0 * 4.65661287308e-10}));
+    EXPECT_NE(deep[0], 256.0 / 2147483648.0);
     // 32 bits, and 24-in-32 (code 146) shifted left by 8 first.
     {
         MemorySoundFile f(1, 32);
@@ -274,48 +261,35 @@ TEST(SoundFileIO, WriterClipsInPlaceAtEveryWordLength)
 {
     DitherStateGuard guard;
     FreeDitherTable();
-    // 16 bits without dither.
-    {
-        MemorySoundFile f(1, 16);
-        f.SetDither(false);
-        double in[4] = {1.0, -1.0, 2.0, 0.5};
-        UInt32 count = 4;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(count, 4u);
-        EXPECT_EQ(Word16(f.data, 0), 32767);
-        EXPECT_EQ(Word16(f.data, 1), -32768);
-        EXPECT_EQ(Word16(f.data, 2), 32767);
-        EXPECT_EQ(Word16(f.data, 3), 16384);
-        EXPECT_EQ(in[0], 0.99996954386);
-        EXPECT_EQ(in[2], 0.99996954386);
-    }
-    // 8 bits without dither: the low byte of int(x * 127).
-    {
-        MemorySoundFile f(1, 8);
-        f.SetDither(false);
-        double in[3] = {1.0, -1.0, -0.5};
-        UInt32 count = 3;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(f.data, Bytes({126, 0x81, UInt8(SInt8(-63))}));
-        EXPECT_EQ(in[0], 0.9921875);
-    }
-    // 24 bits: 1.0 gives 7F FF FF; 1.5 first becomes 1.0 in the caller's array.
-    {
-        MemorySoundFile f(1, 24);
-        double in[3] = {1.0, 1.5, -3.0};
-        UInt32 count = 3;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(f.data, Bytes({0x7F, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0x80, 0x00, 0x00}));
-        EXPECT_EQ(in[1], 1.0);
-        EXPECT_EQ(in[2], -1.0);
-    }
-    // 32 bits, with a not-a-number written as silence.
-    {
-        MemorySoundFile f(1, 32);
-        double in[3] = {1.0, -1.0, std::nan("")};
-        UInt32 count = 3;
-        ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
-        EXPECT_EQ(f.data, Bytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x01, 0, 0, 0, 0}));
+    struct Case {
+        SInt16 bits;
+        std::vector<double> in;
+        std::vector<UInt8> written;
+        std::vector<std::pair<int, double>> clipped;  // what the caller's array holds after
+    };
+    const Case cases[] = {
+        // 16 bits without dither.
+        {16, {1.0, -1.0, 2.0, 0.5}, Bytes({0x7F, 0xFF, 0x80, 0x00, 0x7F, 0xFF, 0x40, 0x00}),
+            {{0, 0.99996954386}, {2, 0.99996954386}}},
+        // 8 bits without dither: the low byte of int(x * 127).
+        {8, {1.0, -1.0, -0.5}, Bytes({126, 0x81, UInt8(SInt8(-63))}), {{0, 0.9921875}}},
+        // 24 bits: 1.0 gives 7F FF FF; 1.5 first becomes 1.0 in the caller's array.
+        {24, {1.0, 1.5, -3.0}, Bytes({0x7F, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0x80, 0x00, 0x00}), {{1, 1.0}, {2, -1.0}}},
+        // 32 bits, with a not-a-number written as silence.
+        {32, {1.0, -1.0, std::nan("")}, Bytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x01, 0, 0, 0, 0}), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        MemorySoundFile f(1, c.bits);
+        if (c.bits <= 16)
+            f.SetDither(false);  // (24 and 32 bits keep the default)
+        std::vector<double> in = c.in;
+        UInt32 count = UInt32(in.size());
+        ASSERT_EQ(f.WriteFrames(0, &count, in.data()), 0);
+        EXPECT_EQ(count, in.size());
+        EXPECT_EQ(f.data, c.written);
+        for (const auto& [index, value] : c.clipped)
+            EXPECT_EQ(in[std::size_t(index)], value) << index;
     }
 }
 
@@ -429,36 +403,21 @@ TEST(SoundFileIO, ChannelAddWriterSaturatesAtEveryWordLength)
         EXPECT_EQ(Word16(f.data, 4), 32767);
         EXPECT_EQ(Word16(f.data, 1), -8192);  // the other channel untouched
     }
-    // 8 bits.
-    {
-        MemorySoundFile f(1, 8);
-        const double x[2] = {0.9, -0.9};
-        UInt32 count = 2;
-        ASSERT_EQ(f.WriteChannelFrames(0, 0, &count, x), 0);
-        count = 2;
-        ASSERT_EQ(f.WriteChannelFrames(0, 0, &count, x), 0);
-        EXPECT_EQ(SInt8(f.data[0]), 127);
-        EXPECT_EQ(SInt8(f.data[1]), -128);
-    }
-    // 24 bits.
-    {
-        MemorySoundFile f(1, 24);
-        const double x[2] = {0.75, -0.75};
-        UInt32 count = 2;
-        ASSERT_EQ(f.WriteChannelFrames(0, 0, &count, x), 0);
-        count = 2;
-        ASSERT_EQ(f.WriteChannelFrames(0, 0, &count, x), 0);
-        EXPECT_EQ(f.data, Bytes({0x7F, 0xFF, 0xFF, 0x80, 0x00, 0x00}));
-    }
-    // 32 bits.
-    {
-        MemorySoundFile f(1, 32);
-        const double x[2] = {0.75, -0.75};
-        UInt32 count = 2;
-        ASSERT_EQ(f.WriteChannelFrames(0, 0, &count, x), 0);
-        count = 2;
-        ASSERT_EQ(f.WriteChannelFrames(0, 0, &count, x), 0);
-        EXPECT_EQ(f.data, Bytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00}));
+    // 8, 24 and 32 bits: the same values added twice saturate.
+    const std::pair<SInt16, std::vector<UInt8>> saturated[] = {
+        {8, Bytes({0x7F, 0x80})},
+        {24, Bytes({0x7F, 0xFF, 0xFF, 0x80, 0x00, 0x00})},
+        {32, Bytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00})},
+    };
+    for (const auto& [bits, expected] : saturated) {
+        SCOPED_TRACE(bits);
+        MemorySoundFile f(1, bits);
+        const double x[2] = {bits == 8 ? 0.9 : 0.75, bits == 8 ? -0.9 : -0.75};
+        for (int pass = 0; pass < 2; ++pass) {
+            UInt32 count = 2;
+            ASSERT_EQ(f.WriteChannelFrames(0, 0, &count, x), 0);
+        }
+        EXPECT_EQ(f.data, expected);
     }
     // A channel the file does not have.
     {

@@ -29,11 +29,6 @@ bool IsFourCharCode(const QVariant& value)
            value.toString().size() == 4;
 }
 
-bool IsNumber(const QVariant& value)
-{
-    return value.typeId() == QMetaType::Double || value.typeId() == QMetaType::LongLong;
-}
-
 // Checks one popup description: items with a text and an integer tag, a
 // default index inside the list.
 void CheckPopup(const QString& type, const QVariantMap& properties, const QString& key, int minTag, int maxTag)
@@ -70,6 +65,10 @@ protected:
 
 } // namespace
 
+// What the file-type table's own check (FileTypePropertiesTest, over every
+// code of the table, these among them) leaves out: the class and type
+// codes as written, four-character file type and creator, and popups
+// without separators whose word-length tags are bit counts.
 TEST_F(SoundFilePropertiesTest, EveryPCMTypeHasWellFormedProperties)
 {
     const QVariantMap types = LoadSoundFileProperties();
@@ -80,43 +79,8 @@ TEST_F(SoundFilePropertiesTest, EveryPCMTypeHasWellFormedProperties)
         const QVariantMap p = types.value(key).toMap();
         EXPECT_EQ(p.value(QStringLiteral("classID")).toString(), key);
         EXPECT_EQ(p.value(QStringLiteral("typeCode")).toString(), QString::fromLatin1(code, 4));
-
-        EXPECT_EQ(p.value(QStringLiteral("text")).typeId(), QMetaType::QString);
-        EXPECT_FALSE(p.value(QStringLiteral("text")).toString().isEmpty());
-        EXPECT_EQ(p.value(QStringLiteral("extension")).typeId(), QMetaType::QString);
-        EXPECT_FALSE(p.value(QStringLiteral("extension")).toString().startsWith(QLatin1Char('.')));
         EXPECT_TRUE(IsFourCharCode(p.value(QStringLiteral("fileType"))));
         EXPECT_TRUE(IsFourCharCode(p.value(QStringLiteral("creator"))));
-        for (const char* flag : {"canBeRead", "canBeWritten", "forceSampleRate", "forceWordSize", "forceChannels",
-                                 "optionsButtonEnabled", "specificsMustBeValid"})
-            EXPECT_EQ(p.value(QString::fromLatin1(flag)).typeId(), QMetaType::Bool) << flag;
-        ASSERT_EQ(p.value(QStringLiteral("extensions")).typeId(), QMetaType::QVariantList);
-        for (const QVariant& extension : p.value(QStringLiteral("extensions")).toList()) {
-            EXPECT_EQ(extension.typeId(), QMetaType::QString);
-            EXPECT_EQ(extension.toString(), extension.toString().toLower());
-            EXPECT_FALSE(extension.toString().isEmpty());
-        }
-
-        ASSERT_TRUE(IsNumber(p.value(QStringLiteral("sampleRateMin"))));
-        ASSERT_TRUE(IsNumber(p.value(QStringLiteral("sampleRateMax"))));
-        ASSERT_TRUE(IsNumber(p.value(QStringLiteral("sampleRateDefault"))));
-        const double low = p.value(QStringLiteral("sampleRateMin")).toDouble();
-        const double high = p.value(QStringLiteral("sampleRateMax")).toDouble();
-        const double def = p.value(QStringLiteral("sampleRateDefault")).toDouble();
-        EXPECT_GT(low, 0.0);
-        EXPECT_LE(low, def);
-        EXPECT_LE(def, high);
-        if (p.contains(QStringLiteral("discreteSampleRates"))) {
-            ASSERT_EQ(p.value(QStringLiteral("discreteSampleRates")).typeId(), QMetaType::QVariantList);
-            for (const QVariant& rate : p.value(QStringLiteral("discreteSampleRates")).toList()) {
-                EXPECT_TRUE(IsNumber(rate));
-                EXPECT_GE(rate.toDouble(), low);
-                EXPECT_LE(rate.toDouble(), high);
-            }
-        }
-
-        EXPECT_EQ(p.value(QStringLiteral("numBitsCheckBoxTitle")).typeId(), QMetaType::QString);
-        EXPECT_EQ(p.value(QStringLiteral("optionsButtonTitle")).typeId(), QMetaType::QString);
         CheckPopup(key, p, QStringLiteral("numBitsPopup"), 8, 32);
         CheckPopup(key, p, QStringLiteral("channelHandlingPopup"), 1, 6);
     }

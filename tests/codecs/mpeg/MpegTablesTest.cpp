@@ -1,5 +1,6 @@
 // The published tables checked against properties of their own.
 #include "MpegStreamEncoder.h"
+#include "PeerTools.h"
 #include "SubbandAnalysis.h"
 #include "TestTempDir.h"
 #include "mpeg_tables.h"
@@ -8,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -114,13 +114,10 @@ TEST(MpegTablesTest, BitRateTableMatchesTheFrameSizesFfprobeReports)
             ASSERT_EQ(encoder.Encode(s, in, 1152 * 3, o, nullptr, nullptr), 0);
             std::fclose(in);
             std::fclose(o);
-            QProcess p;
-            p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"),
-                                                QStringLiteral("-show_packets"), QStringLiteral("-of"),
-                                                QStringLiteral("json"), QString::fromStdString(out)});
-            ASSERT_TRUE(p.waitForFinished(30000));
+            const peers::RunResult probe = peers::Run(
+                "ffprobe", {"-v", "error", "-show_packets", "-of", "json", QString::fromStdString(out)});
             const QJsonArray packets =
-                QJsonDocument::fromJson(p.readAllStandardOutput()).object().value(QStringLiteral("packets")).toArray();
+                QJsonDocument::fromJson(probe.out).object().value(QStringLiteral("packets")).toArray();
             ASSERT_FALSE(packets.isEmpty());
             const int expected = layer == 1 ? 12 * kbps / 48 * 4 : 144 * kbps / 48;
             EXPECT_EQ(packets.at(0).toObject().value(QStringLiteral("size")).toString().toInt(), expected)

@@ -3,8 +3,9 @@
 // ffmpeg tools on encoded files.
 #pragma once
 
+#include "PeerTools.h"
+
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -65,15 +66,8 @@ struct Run {
 
 inline Run RunTool(const QString& program, const QStringList& args)
 {
-    Run r;
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForStarted(30000) || !p.waitForFinished(120000))
-        return r;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return r;
+    const peers::RunResult r = peers::Run(program, args);
+    return {r.exitCode == 0, r.out, r.err};
 }
 
 // Decodes `path` with ffmpeg to interleaved 16-bit samples; *errors gets
