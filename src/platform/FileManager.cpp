@@ -6,6 +6,7 @@
 #include "FileOperations.h"
 #include "ForkTable.h"
 #include "MacErrorMapping.h"
+#include "PathMemo.h"
 
 #include <QtEndian>
 
@@ -354,7 +355,7 @@ OSErr CheckForkOpening(const std::string& path, SInt8 permission, SInt16* refNum
         return paramErr;
     if (permission < fsCurPerm || permission > fsRdWrShPerm)
         return paramErr;
-    if (::stat(path.c_str(), st) != 0)
+    if (PathMemo::Stat(path, st, true) != 0)
         return MacErrorFromLastErrno();
     return noErr;
 }
@@ -389,7 +390,7 @@ OSErr FilePathOfSpec(const FSSpec& spec, std::string* path)
         return err;
     *path = FSSpecPath(spec);
     struct stat st;
-    if (::stat(path->c_str(), &st) != 0)
+    if (PathMemo::Stat(*path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (S_ISDIR(st.st_mode))
         return fnfErr;
@@ -406,6 +407,19 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     if (!S_ISREG(st.st_mode))
         return notAFileErr;
     bool writable = permission != fsRdPerm;
+    // The same file closed a moment ago (see PathMemo::Park).
+    if (!writable) {
+        const std::string absolute = AbsolutePath(path);
+        const int parked = PathMemo::Unpark(absolute, st, false);
+        if (parked >= 0) {
+            auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, false);
+            fork->fd = parked;
+            const OSErr err = ForkTable::Instance().Add(fork, refNum);
+            if (err != noErr)
+                ::close(parked);
+            return err;
+        }
+    }
     int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         writable = false;
@@ -417,7 +431,8 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
         ::close(fd);
         return notAFileErr;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // (O_NONBLOCK, there only for the opening, changes nothing for a
+    // regular file: it is left on.)
     // A file open holds a lock (exclusive while it is written), so that a
     // later batch can tell a killed run's leftovers from a running batch's
     // files (RemoveIfUnlocked).
@@ -538,7 +553,7 @@ OSErr FSPathMakeRef(const std::string& path, FSRef* ref, Boolean* isDirectory)
     if (path.empty() || !ref)
         return paramErr;
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    if (PathMemo::Stat(path, &st, true) != 0)
         return MacErrorFromLastErrno();
     ref->path = AbsolutePath(path);
     ref->device = UInt64(st.st_dev);
@@ -568,7 +583,7 @@ OSErr FSRefMakePath(const FSRef* ref, std::string* path)
     if (!path)
         return paramErr;
     struct stat st;
-    if (::lstat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, false) != 0)
         return MacErrorFromLastErrno();
     *path = ref->path;
     return noErr;
@@ -597,13 +612,13 @@ OSErr FSMakeFSSpec(const std::string& parentFolderPath, const std::string& name,
     if (const OSErr err = CheckFileName(name))
         return err;
     struct stat st;
-    if (::stat(parentFolderPath.c_str(), &st) != 0)
+    if (PathMemo::Stat(parentFolderPath, &st, true) != 0)
         return FolderErrorFromLastErrno();
     if (!S_ISDIR(st.st_mode))
         return dirNFErr;
     spec->parent = AbsolutePath(parentFolderPath);
     spec->name = name;
-    if (::lstat(FSSpecPath(*spec).c_str(), &st) != 0)
+    if (PathMemo::Stat(FSSpecPath(*spec), &st, false) != 0)
         return MacErrorFromLastErrno();
     return noErr;
 }
@@ -640,7 +655,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
     if (!ValidRef(ref))
         return errFSBadFSRef;
     struct stat st;
-    if (::stat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     std::string parent, name;
     SplitAbsolute(ref->path, &parent, &name);
@@ -657,7 +672,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
             info->nodeID = UInt64(st.st_ino);
         if (whichInfo & kFSCatInfoParentDirID) {
             struct stat pst;
-            info->parentDirID = ::stat(parent.c_str(), &pst) == 0 ? UInt64(pst.st_ino) : 0;
+            info->parentDirID = PathMemo::Stat(parent, &pst, true) == 0 ? UInt64(pst.st_ino) : 0;
         }
         if (whichInfo & kFSCatInfoContentMod)
             info->contentModDate = SInt64(st.st_mtim.tv_sec);
@@ -712,7 +727,7 @@ OSErr FSSetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, const FS
     if (!info)
         return paramErr;
     struct stat st;
-    if (::stat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (!(whichInfo & kFSCatInfoFinderInfo))
         return noErr;
@@ -795,7 +810,7 @@ OSErr FSIsAliasFile(const FSRef* fileRef, Boolean* aliasFileFlag, Boolean* folde
     if (!ValidRef(fileRef))
         return errFSBadFSRef;
     struct stat st;
-    if (::stat(fileRef->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(fileRef->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (aliasFileFlag)
         *aliasFileFlag = 0;
@@ -964,7 +979,7 @@ OSErr FSCreateResourceFork(const FSRef* ref, UniCharCount forkNameLength, const 
     if (!ValidRef(ref))
         return errFSBadFSRef;
     struct stat st;
-    if (::stat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (forkNameLength == 0)
         return noErr;  // every file has its data fork
@@ -991,6 +1006,13 @@ OSErr FSClose(SInt16 refNum)
     if (fork->kind == OpenFork::Kind::Data) {
         const int fd = fork->fd;
         fork->fd = -1;
+        // A file only read is kept open for its next opening while a
+        // PathMemo lives on this thread.
+        struct stat st {};
+        st.st_dev = dev_t(fork->device);
+        st.st_ino = ino_t(fork->inode);
+        if (!fork->writable && PathMemo::Park(fork->path, fd, st, false))
+            return noErr;
         if (::close(fd) != 0)
             return MacErrorFromLastErrno();
         return noErr;
