@@ -171,6 +171,23 @@ bool ReadFully(int fd, char* out, SInt64 request, SInt64 offset, SInt64* done)
     return true;
 }
 
+// ReadFully on a data fork, through the head block a PathMemo may hold
+// for a file only read.
+bool ReadData(OpenFork& fork, char* out, SInt64 request, SInt64 offset, SInt64* done)
+{
+    const bool memo = !fork.writable && PathMemo::Current();
+    long long served = 0;
+    if (memo && PathMemo::ReadHead(dev_t(fork.device), ino_t(fork.inode), offset, request, out, &served)) {
+        *done = served;
+        return true;
+    }
+    if (!ReadFully(fork.fd, out, request, offset, done))
+        return false;
+    if (memo && offset == 0 && request <= PathMemo::kMaxHeadBytes)
+        PathMemo::RememberHead(dev_t(fork.device), ino_t(fork.inode), out, *done, *done < request);
+    return true;
+}
+
 // A small read at the mark served from the read-ahead block (refilled when
 // it does not cover the request).  False when the block cannot be had: the
 // caller then reads directly.
@@ -187,7 +204,7 @@ bool ReadAhead(OpenFork& fork, char* out, SInt64 request, SInt64* actual)
             return false;
         const SInt64 start = fork.mark & ~SInt64(4095);
         SInt64 got = 0;
-        if (!ReadFully(fork.fd, fork.ahead.get(), kReadAheadBytes, start, &got)) {
+        if (!ReadData(fork, fork.ahead.get(), kReadAheadBytes, start, &got)) {
             fork.aheadSize = 0;
             fork.aheadGeneration = 0;
             return false;
@@ -244,7 +261,7 @@ OSErr ReadAtMark(OpenFork& fork, void* buffer, SInt64 request, SInt64* actual)
         *actual = done;
         return done < request ? eofErr : noErr;
     }
-    if (!ReadFully(fork.fd, out, request, fork.mark, &done)) {
+    if (!ReadData(fork, out, request, fork.mark, &done)) {
         const OSErr err = MacErrorFromLastErrno();
         fork.mark += done;
         *actual = done;
@@ -281,6 +298,7 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
         return noErr;
     }
     const char* in = static_cast<const char*>(buffer);
+    PathMemo::FileWritten(dev_t(fork.device), ino_t(fork.inode));
     // The length this fork knew, if nothing was written since: it follows
     // this write without asking the file again.
     const UInt64 before = gWriteGeneration.load(std::memory_order_acquire);
@@ -324,6 +342,7 @@ OSErr SetLength(OpenFork& fork, SInt64 length)
             std::memset(fork.resourceFork.data() + old, 0, size_t(length - old));
         fork.dirty = true;
     } else {
+        PathMemo::FileWritten(dev_t(fork.device), ino_t(fork.inode));
         const int result = ::ftruncate(fork.fd, off_t(length));
         const UInt64 after = gWriteGeneration.fetch_add(1, std::memory_order_acq_rel) + 1;
         if (result != 0)

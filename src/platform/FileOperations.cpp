@@ -423,8 +423,37 @@ std::string TemporaryFolderPath()
     return "/tmp";
 }
 
+namespace {
+
+// An absolute path with no empty, "." or ".." part and no trailing '/'
+// (the usual case) is its own clean form.
+bool IsCleanAbsolute(const std::string& path)
+{
+    if (path.empty() || path[0] != '/')
+        return false;
+    if (path.size() == 1)
+        return true;
+    if (path.back() == '/')
+        return false;
+    for (size_t start = 1; start <= path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const size_t length = end - start;
+        if (length == 0 || (length == 1 && path[start] == '.') ||
+            (length == 2 && path[start] == '.' && path[start + 1] == '.'))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string AbsolutePath(const std::string& path)
 {
+    if (IsCleanAbsolute(path))
+        return path;
     std::string full;
     if (!path.empty() && path[0] == '/') {
         full = path;

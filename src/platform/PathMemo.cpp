@@ -1,6 +1,8 @@
 #include "PathMemo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -163,6 +165,48 @@ void PathMemo::Forget(const std::string& path)
             } else {
                 ++it;
             }
+        }
+    }
+}
+
+bool PathMemo::ReadHead(dev_t device, ino_t inode, long long offset, long long request, char* out, long long* done)
+{
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        for (const Head& head : memo->heads_) {
+            if (head.device != device || head.inode != inode)
+                continue;
+            const long long size = static_cast<long long>(head.bytes.size());
+            if (offset < 0 || request < 0 || offset > size || (offset + request > size && !head.toEnd))
+                return false;
+            const long long n = std::min(request, size - offset);
+            if (n > 0)
+                std::memcpy(out, head.bytes.data() + offset, size_t(n));
+            *done = n;
+            return true;
+        }
+    }
+    return false;
+}
+
+void PathMemo::RememberHead(dev_t device, ino_t inode, const char* data, long long size, bool toEnd)
+{
+    PathMemo* memo = tCurrent;
+    if (!memo || size < 0 || size > kMaxHeadBytes)
+        return;
+    FileWritten(device, inode);
+    if (memo->heads_.size() >= 2)
+        memo->heads_.erase(memo->heads_.begin());
+    memo->heads_.push_back(Head{device, inode, std::string(data, size_t(size)), toEnd});
+}
+
+void PathMemo::FileWritten(dev_t device, ino_t inode)
+{
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        for (auto it = memo->heads_.begin(); it != memo->heads_.end();) {
+            if (it->device == device && it->inode == inode)
+                it = memo->heads_.erase(it);
+            else
+                ++it;
         }
     }
 }

@@ -70,6 +70,18 @@ public:
     // it any more.
     static void Forget(const std::string& path);
 
+    // The first bytes of a file as a read-only fork read them, so that the
+    // next opening reads its header from memory (every reader of the input
+    // starts at its head).  ReadHead copies `request` bytes at `offset`
+    // when the remembered block holds them (fewer at the file's end) and
+    // says whether it did; FileWritten drops what is known of a file that
+    // a fork of this process writes or resizes.
+    static constexpr long long kMaxHeadBytes = 65536;
+    static bool ReadHead(dev_t device, ino_t inode, long long offset, long long request, char* out,
+                         long long* done);
+    static void RememberHead(dev_t device, ino_t inode, const char* data, long long size, bool toEnd);
+    static void FileWritten(dev_t device, ino_t inode);
+
 private:
     struct Entry {
         std::optional<struct stat> stat[2];      // [followLinks]
@@ -85,9 +97,16 @@ private:
         bool writable = false;
     };
     static constexpr size_t kMaxParked = 4;
+    struct Head {
+        dev_t device = 0;
+        ino_t inode = 0;
+        std::string bytes;
+        bool toEnd = false;  // the block ends at the end of the file
+    };
 
     PathMemo* outer_ = nullptr;
     std::vector<Parked> parked_;
+    std::vector<Head> heads_;
     std::map<std::string, Entry> pinned_;
     std::map<std::string, std::set<std::string>> sidecars_;
 };
