@@ -161,7 +161,10 @@ int BatchCommand::run()
     EngineStartup::registerDefaults(defaults);
     applySettings();
     EngineStartup::syncRawSettings(defaults);
-    EngineStartup::buildFileTypeTable();
+    // The MP3 encoder is looked for (it is run) only when it matters: for
+    // the listings, and for a batch with a conversion to MP3 (runBatch).
+    const bool batch = !options_.listTypes() && !options_.listConversions() && !options_.infoMode();
+    EngineStartup::buildFileTypeTable(!batch);
     EngineStartup::pushSoundFileSwitches(defaults);
 
     int status = 0;
@@ -273,8 +276,21 @@ int BatchCommand::runBatch()
     QList<ConvSpecRef> all;
     QList<ConvSpecRef> conversions;
     QString error;
-    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error) ||
-        !ConversionList::select(all, options_.conversionNames(), &conversions, &error))
+    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error))
+        return refuse(kExitUsage, error, QString());
+    // Conversions to MP3 through the outside encoder are valid only with a
+    // usable encoder, checked now.
+    constexpr OSType kEncodedMP3Type = FOUR_CHAR_CODE("DMP3");
+    bool checkedEncoder = false;
+    for (const ConvSpecRef& spec : all) {
+        if (!spec || spec->outputFileType() != kEncodedMP3Type)
+            continue;
+        if (!checkedEncoder)
+            EngineStartup::checkMP3Encoder();
+        checkedEncoder = true;
+        spec->validateSettings();
+    }
+    if (!ConversionList::select(all, options_.conversionNames(), &conversions, &error))
         return refuse(kExitUsage, error, QString());
 
     // The folders.
