@@ -158,6 +158,9 @@ void PathMemo::Forget(const std::string& path)
 {
     for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
         memo->pinned_.erase(path);
+        // Heads are known by device and inode, which a deleted file's
+        // successor may take over: none is trusted after a rename or delete.
+        memo->heads_.clear();
         for (auto it = memo->parked_.begin(); it != memo->parked_.end();) {
             if (it->path == path) {
                 ::close(it->fd);

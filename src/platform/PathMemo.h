@@ -67,7 +67,7 @@ public:
     static bool Park(const std::string& path, int fd, const struct stat& st, bool writable);
     static int Unpark(const std::string& path, const struct stat& st, bool writable);
     // The item at `path` was renamed or deleted: nothing is remembered of
-    // it any more.
+    // it any more (nor of any file's head).
     static void Forget(const std::string& path);
 
     // The first bytes of a file as a read-only fork read them, so that the
