@@ -426,11 +426,15 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     if (!S_ISREG(st.st_mode))
         return notAFileErr;
     bool writable = permission != fsRdPerm;
-    // The same file closed a moment ago (see PathMemo::Park).
-    if (!writable) {
+    // The same file closed a moment ago (see PathMemo::Park): taken back to
+    // read it; let go before writing, so that the new descriptor gets the
+    // exclusive lock.
+    if (PathMemo::Current()) {
         const std::string absolute = AbsolutePath(path);
         const int parked = PathMemo::Unpark(absolute, st, false);
-        if (parked >= 0) {
+        if (parked >= 0 && writable) {
+            ::close(parked);
+        } else if (parked >= 0) {
             auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, false);
             fork->fd = parked;
             const OSErr err = ForkTable::Instance().Add(fork, refNum);
@@ -1032,8 +1036,18 @@ OSErr FSClose(SInt16 refNum)
         st.st_ino = ino_t(fork->inode);
         if (!fork->writable && PathMemo::Park(fork->path, fd, st, false))
             return noErr;
-        if (::close(fd) != 0)
-            return MacErrorFromLastErrno();
+        // A file written is closed all the same (a late write error shows
+        // here), but a copy of its descriptor, with its lock, is kept for
+        // reading it back.
+        const int kept = fork->writable && PathMemo::Current() ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+        if (::close(fd) != 0) {
+            const OSErr err = MacErrorFromLastErrno();
+            if (kept >= 0)
+                ::close(kept);
+            return err;
+        }
+        if (kept >= 0 && !PathMemo::Park(fork->path, kept, st, true))
+            ::close(kept);
         return noErr;
     }
     if (!fork->dirty)

@@ -57,13 +57,17 @@ public:
     static void SidecarChanged(const std::string& sidecarPath, bool exists);
 
     // Open files kept for the next opening.  While a memo lives, a data
-    // fork closed on its thread keeps its descriptor (and lock) here, and
-    // the next opening of the same file (same path, device and inode; for
-    // writing only a descriptor opened for writing) takes it back instead
-    // of opening the file again: the detection, the model and the pipeline
-    // each open the input, and the written output is read back once.  All
-    // are closed with the memo.  Park takes `fd` (false: not kept, the
-    // caller closes it); Unpark gives -1 when nothing fits.
+    // fork closed on its thread keeps its descriptor (and lock) here (a
+    // file written is closed all the same, so that a late write error
+    // shows, and a copy of its descriptor is kept), and the next opening of
+    // the same file (same path, device and inode) for reading takes it back
+    // instead of opening the file again: the detection, the model and the
+    // pipeline each open the input, and the written output is read back
+    // once.  An opening for writing closes the kept one first (so that it
+    // gets the exclusive lock).  All are closed with the memo, or when the
+    // file is renamed or deleted.  Park takes `fd` (false: not kept, the
+    // caller closes it); Unpark gives -1 when nothing fits (`writable`:
+    // only a descriptor kept from a writer).
     static bool Park(const std::string& path, int fd, const struct stat& st, bool writable);
     static int Unpark(const std::string& path, const struct stat& st, bool writable);
     // The item at `path` was renamed or deleted: nothing is remembered of

@@ -16,10 +16,10 @@ namespace {
 
 // Whether another descriptor could take an exclusive lock on `path` now
 // (false while this process still holds the file open with its lock).
-bool Unlocked(const std::string& path)
+bool Unlocked(const std::string& path, int lock = LOCK_EX)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool free = fd >= 0 && ::flock(fd, lock | LOCK_NB) == 0;
     if (fd >= 0)
         ::close(fd);
     return free;
@@ -112,7 +112,7 @@ TEST(PathMemo, SidecarsAreKnownFromTheListingAndFollowTheFileLayer)
     EXPECT_EQ(type, FOUR_CHAR_CODE("AIFC"));
 }
 
-TEST(PathMemo, AFileOnlyReadStaysOpenForItsNextOpeningUntilTheMemoEnds)
+TEST(PathMemo, AClosedFileStaysOpenForItsNextReadingUntilTheMemoEnds)
 {
     TestTempDir dir;
     const std::string input = dir.file("in.wav");
@@ -133,17 +133,20 @@ TEST(PathMemo, AFileOnlyReadStaysOpenForItsNextOpeningUntilTheMemoEnds)
             ::close(fd);
         }
         EXPECT_EQ(ReadHeadThroughForks(input, 16384), Pattern(40000).left(16384));
-        // ... but a write through a fork is.
+        // ... but a write through a fork is, and the writer holds the
+        // exclusive lock (the kept descriptor let go of its shared one).
         FSSpec spec;
         SInt16 ref = 0;
         ASSERT_EQ(PathMakeFSSpec(input, &spec), noErr);
         ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+        EXPECT_FALSE(Unlocked(input, LOCK_SH));
         const QByteArray written = Pattern(32, 4);
         long count = written.size();
         ASSERT_EQ(FSWrite(ref, &count, written.constData()), noErr);
         ASSERT_EQ(FSClose(ref), noErr);
+        EXPECT_FALSE(Unlocked(input, LOCK_SH));  // a copy kept with its lock
         EXPECT_EQ(ReadHeadThroughForks(input, 32), written);
-        // A file written is closed at once; a renamed one is let go.
+        // A renamed file is let go.
         EXPECT_EQ(ReadHeadThroughForks(output, 100), Pattern(40000, 1).left(100));
         ASSERT_EQ(RenameNoReplace(output, dir.file("final.aif")), noErr);
         EXPECT_TRUE(Unlocked(dir.file("final.aif")));
