@@ -431,11 +431,14 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     // exclusive lock.
     if (PathMemo::Current()) {
         const std::string absolute = AbsolutePath(path);
-        const int parked = PathMemo::Unpark(absolute, st, false);
-        if (parked >= 0 && writable) {
-            ::close(parked);
-        } else if (parked >= 0) {
-            auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, false);
+        const int parked = PathMemo::Unpark(absolute, st, writable);
+        const int stale = writable ? PathMemo::Unpark(absolute, st, false) : -1;
+        if (stale >= 0)
+            ::close(stale);
+        if (parked >= 0) {
+            if (writable)
+                ::flock(parked, LOCK_EX | LOCK_NB);
+            auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, writable);
             fork->fd = parked;
             const OSErr err = ForkTable::Instance().Add(fork, refNum);
             if (err != noErr)
@@ -853,13 +856,19 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     if (AppleDoubleFile::IsSidecarName(spec->name))
         return bdNamErr;  // would pose as another file's sidecar
     const std::string path = FSSpecPath(*spec);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // With a PathMemo the new file's descriptor is kept for its opening
+    // (it is about to be written).
+    const bool keep = PathMemo::Current() != nullptr;
+    const int fd = ::open(path.c_str(), (keep ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return FolderErrorFromLastErrno();
-    if (::close(fd) != 0) {
-        const OSErr err = MacErrorFromLastErrno();
-        ::unlink(path.c_str());
-        return err;
+    struct stat made {};
+    if (!keep || ::fstat(fd, &made) != 0 || !PathMemo::Park(AbsolutePath(path), fd, made, true)) {
+        if (::close(fd) != 0) {
+            const OSErr err = MacErrorFromLastErrno();
+            ::unlink(path.c_str());
+            return err;
+        }
     }
     // Any sidecar found now belonged to an earlier file of this name: a new
     // file starts with its own Finder info and no resource fork.

@@ -146,6 +146,17 @@ TEST(PathMemo, AClosedFileStaysOpenForItsNextReadingUntilTheMemoEnds)
         ASSERT_EQ(FSClose(ref), noErr);
         EXPECT_FALSE(Unlocked(input, LOCK_SH));  // a copy kept with its lock
         EXPECT_EQ(ReadHeadThroughForks(input, 32), written);
+        // A file made here is opened for writing on the descriptor that
+        // made it, with the exclusive lock.
+        FSSpec made;
+        ASSERT_EQ(PathMakeFSSpec(dir.file("made.aif"), &made), fnfErr);
+        ASSERT_EQ(FSpCreate(&made, 0, 0, 0), noErr);
+        ASSERT_EQ(FSpOpenDF(&made, fsRdWrPerm, &ref), noErr);
+        EXPECT_FALSE(Unlocked(dir.file("made.aif"), LOCK_SH));
+        count = written.size();
+        ASSERT_EQ(FSWrite(ref, &count, written.constData()), noErr);
+        ASSERT_EQ(FSClose(ref), noErr);
+        EXPECT_EQ(ReadWholeFile(dir.file("made.aif")), written);
         // A renamed file is let go.
         EXPECT_EQ(ReadHeadThroughForks(output, 100), Pattern(40000, 1).left(100));
         ASSERT_EQ(RenameNoReplace(output, dir.file("final.aif")), noErr);
