@@ -15,10 +15,20 @@ cat > "$WORK/soxloop.sh" <<'SH'
 for f in "$1"/*.wav; do b=${f##*/}; sox "$f" -b 24 "$2/${b%.wav}.aif"; done
 SH
 cat "$WORK"/in/* >/dev/null
+# Both contenders once on a few files first, so that neither pays for
+# loading its program and libraries from disk in the first round.
+mkdir "$WORK/warm" "$WORK/warmout" "$WORK/warmsox"
+cp "$WORK"/in/f$(printf "%0${#FILES}d" 1).wav "$WORK/warm/"
+"$BATCH" --quiet --defaults "$WORK/prefs.plist" --conversions "$WORK/aiff24.plist" -o "$WORK/warmout" "$WORK/warm" \
+  >/dev/null 2>&1
+bash "$WORK/soxloop.sh" "$WORK/warm" "$WORK/warmsox"
 # Every run writes into a new folder, and nothing is deleted until the end:
 # the file system's cost of creating files right after deleting thousands
 # would otherwise fall on whichever contender runs next.  The order
-# alternates from round to round.
+# alternates from round to round.  (On ext4 a new inode costs more the more
+# files were deleted lately anywhere on the disk, so on a busy machine the
+# file creation both contenders make per file can dominate; TMPDIR=/dev/shm
+# measures without it.)
 run_batch() {
   mkdir "$WORK/out$1"
   measure "$1" quillmarch "$BATCH" --quiet --defaults "$WORK/prefs.plist" --conversions "$WORK/aiff24.plist" \

@@ -23,17 +23,53 @@
 #include "ZuSoundFile.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 
 #include "debug_trace.h"
 
 #include <atomic>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kUserCancelledNotification = QStringLiteral("UserCancelledNotification");
+
+// The items under the open folder `fd` (closed here), the way the walk
+// meets them: links are items and are not followed, folders are entered and
+// not counted, sidecars ("._name", another file's Finder data) are skipped.
+// Only the listing's types are used (a stat only where it gives none).
+int CountFolderItems(int fd)
+{
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return 0;
+    }
+    int count = 0;
+    while (const dirent* d = ::readdir(dir)) {
+        const char* name = d->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || AppleDoubleFile::IsSidecarName(name))
+            continue;
+        bool folder = d->d_type == DT_DIR;
+        if (d->d_type == DT_UNKNOWN) {
+            struct stat st;
+            folder = ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!folder) {
+            ++count;
+            continue;
+        }
+        const int sub = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub >= 0)
+            count += CountFolderItems(sub);
+    }
+    ::closedir(dir);
+    return count;
+}
 
 QString AbsoluteClean(const QString& path)
 {
@@ -83,19 +119,8 @@ int BatchCommand::refuse(int status, const QString& title, const QString& messag
 
 int BatchCommand::deepFileCount(const QString& folder)
 {
-    int count = 0;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        // Sidecars ("._name") carry another file's Finder data; the walk skips them.
-        if (AppleDoubleFile::IsSidecarName(info.fileName().toStdString()))
-            continue;
-        if (!info.isDir() || info.isSymLink())
-            ++count;
-    }
-    return count;
+    const int fd = ::open(folder.toStdString().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? 0 : CountFolderItems(fd);
 }
 
 void BatchCommand::applySettings()
@@ -136,7 +161,10 @@ int BatchCommand::run()
     EngineStartup::registerDefaults(defaults);
     applySettings();
     EngineStartup::syncRawSettings(defaults);
-    EngineStartup::buildFileTypeTable();
+    // The MP3 encoder is looked for (it is run) only when it matters: for
+    // the listings, and for a batch with a conversion to MP3 (runBatch).
+    const bool batch = !options_.listTypes() && !options_.listConversions() && !options_.infoMode();
+    EngineStartup::buildFileTypeTable(!batch);
     EngineStartup::pushSoundFileSwitches(defaults);
 
     int status = 0;
@@ -248,8 +276,21 @@ int BatchCommand::runBatch()
     QList<ConvSpecRef> all;
     QList<ConvSpecRef> conversions;
     QString error;
-    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error) ||
-        !ConversionList::select(all, options_.conversionNames(), &conversions, &error))
+    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error))
+        return refuse(kExitUsage, error, QString());
+    // Conversions to MP3 through the outside encoder are valid only with a
+    // usable encoder, checked now.
+    constexpr OSType kEncodedMP3Type = FOUR_CHAR_CODE("DMP3");
+    bool checkedEncoder = false;
+    for (const ConvSpecRef& spec : all) {
+        if (!spec || spec->outputFileType() != kEncodedMP3Type)
+            continue;
+        if (!checkedEncoder)
+            EngineStartup::checkMP3Encoder();
+        checkedEncoder = true;
+        spec->validateSettings();
+    }
+    if (!ConversionList::select(all, options_.conversionNames(), &conversions, &error))
         return refuse(kExitUsage, error, QString());
 
     // The folders.

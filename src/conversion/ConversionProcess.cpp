@@ -10,6 +10,7 @@
 #include "FrameworkException.h"
 #include "MemoryManager.h"
 #include "OutputNaming.h"
+#include "PathMemo.h"
 #include "PathResolution.h"
 #include "PreConversionCheck.h"
 #include "UserDefaults.h"
@@ -111,6 +112,14 @@ constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with 
 constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
 constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
+
+std::string ParentOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return std::string();
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
 
 QString LastPathComponent(const QString& path)
 {
@@ -524,6 +533,10 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
             curConvOutputResolved_.clear();
         walkStack_.clear();
         removeLeftoverTemporaries(folder, 0);
+        // What the walk learns of its folders (which sidecars they hold)
+        // holds for this conversion.
+        PathMemo conversionMemo;
+        rememberSidecars(folder);
 
         for (const QString& input : inputFiles_) {
             if (shouldStop_.load())
@@ -561,6 +574,17 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
 void ConversionProcess::processFile(const QString& path, const QString& outputName)
 {
     ThreadDictionary d = dict();
+    // The input, its folder and the output folder are asked about once for
+    // the file (the model, the detection and the pipeline each look).
+    PathMemo memo;
+    {
+        const std::string input = path.toStdString();
+        const std::string output = curFolder().toStdString();
+        memo.pin(input);
+        memo.pin(ParentOf(input));
+        memo.pin(output);
+        memo.pin(ParentOf(output));
+    }
     if (!PathExists(path.toStdString())) {
         // A name whose bytes were not UTF-8 reaches us with replacement
         // characters, and so is not found: it fails alone.
@@ -824,6 +848,14 @@ void ConversionProcess::deleteCreatedOutputs()
     }
 }
 
+void ConversionProcess::rememberSidecars(const QString& folder)
+{
+    PathMemo* memo = PathMemo::Current();
+    std::set<std::string> names;
+    if (memo && ListSidecarNames(folder.toStdString(), &names) == noErr)
+        memo->setSidecarNames(folder.toStdString(), std::move(names));
+}
+
 bool ConversionProcess::insideOutputFolder(const std::string& resolvedPath) const
 {
     if (curConvOutputResolved_.empty())
@@ -861,6 +893,7 @@ void ConversionProcess::deepProcessFolder(const QString& path)
     setCurFolder(mirror);
     if (!IsFolder(mirror.toStdString()))
         CreateFolder(mirror.toStdString());  // a failure shows in each file's output folder check
+    rememberSidecars(mirror);
 
     walkStack_.push_back({status.device, status.inode});
     std::vector<FolderEntry> entries;
@@ -868,6 +901,7 @@ void ConversionProcess::deepProcessFolder(const QString& path)
         QString base = path;
         while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
             base.chop(1);
+        rememberSidecars(base);
         for (const FolderEntry& entry : entries) {
             if (shouldStop_.load())
                 break;

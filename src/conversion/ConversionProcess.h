@@ -288,6 +288,8 @@ private:
     void post(const QString& name, const QVariant& object, const QVariantMap& userInfo = QVariantMap());
     void postFailure(const QString& path, int error);
     void postSkipped(const QString& path, int error, const QString& reason);
+    // The sidecars of `folder` into the conversion's memo (see PathMemo).
+    void rememberSidecars(const QString& folder);
     void setLastErrorForFile(SInt64 code);
     void deleteCreatedOutputs();
     void removeLeftoverTemporaries(const QString& folder, int depth);

@@ -104,6 +104,7 @@ Logger::Logger(const QString& folder, Environment environment) : env_(std::move(
 Logger::~Logger()
 {
     finishLogFile();
+    closeLogFile();
 }
 
 void Logger::setStopHandler(std::function<void()> stopBatch)
@@ -276,29 +277,42 @@ OSErr Logger::writeLogTextToFile()
     OSErr err = noErr;
     if (!created_)
         err = createLogFile();
-    SInt16 refNum = 0;
-    if (err == noErr) {
+    // The file stays open from the first write to the end of the batch;
+    // each piece goes to the file (not to a buffer) as it comes, so a crash
+    // loses none of the lines written.
+    if (err == noErr && logRef_ == 0) {
         FSSpec spec;
         err = PathMakeFSSpec(logPath_.toStdString(), &spec);
+        SInt16 refNum = 0;
         if (err == noErr)
             err = FSpOpenDF(&spec, fsWrPerm, &refNum);
+        if (err == noErr)
+            logRef_ = refNum;
     }
     if (err == noErr) {
         const QByteArray bytes = logText_.toUtf8();
-        err = SetFPos(refNum, fsFromLEOF, 0);
+        err = SetFPos(logRef_, fsFromLEOF, 0);
         long count = long(bytes.size());
         if (err == noErr)
-            err = FSWrite(refNum, &count, bytes.constData());
+            err = FSWrite(logRef_, &count, bytes.constData());
         if (err == noErr && count != long(bytes.size()))
             err = ioErr;
-        const OSErr closed = FSClose(refNum);
-        if (err == noErr)
-            err = closed;
         if (err == noErr)
             logText_.clear();
+        else
+            closeLogFile();  // the next try opens it again
     }
     noteWriteError(err);
     return err;
+}
+
+OSErr Logger::closeLogFile()
+{
+    if (logRef_ == 0)
+        return noErr;
+    const OSErr closed = FSClose(logRef_);
+    logRef_ = 0;
+    return closed;
 }
 
 OSErr Logger::finishLogFile()
@@ -311,6 +325,7 @@ OSErr Logger::finishLogFile()
     if (prefs.boolForKey(kOnlySaveWhenErrorsKey) && numWarnings_ < 1 && failures_ == 0 && !fatal_) {
         // Nothing went wrong: the log goes.  Only the file this log made is
         // ever deleted.
+        noteWriteError(closeLogFile());
         if (created_) {
             const OSErr err = DeletePath(logPath_.toStdString());
             if (err && err != fnfErr)
@@ -327,6 +342,7 @@ OSErr Logger::finishLogFile()
     logText_ += Clock(end) + QLatin1Char('\n');
     logText_ += QStringLiteral("Total conversion time: ") + formatDuration(startTime_.secsTo(end)) + QLatin1Char('\n');
     writeLogTextToFile();
+    noteWriteError(closeLogFile());
 
     if (prefs.boolForKey(kSaveLogKey) && created_) {
         prefs.setObject(kLastUsedLogKey, ZuPath(logPath_).dictionary());

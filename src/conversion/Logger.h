@@ -146,6 +146,8 @@ private:
     UserDefaults& defaults() const;
     NotificationCenter& center() const;
     OSErr createLogFile();
+    // Closes the log file when it is open; FSClose's result.
+    OSErr closeLogFile();
     void noteWriteError(OSErr err);
     void stopBatch();
 
@@ -160,6 +162,7 @@ private:
     bool fatal_ = false;
     int failures_ = 0;
     bool created_ = false;
+    SInt16 logRef_ = 0;  // the open log file (0: not open)
     bool finished_ = false;
     OSErr writeError_ = noErr;
     OSErr finishResult_ = noErr;

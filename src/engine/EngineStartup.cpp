@@ -131,9 +131,20 @@ void EngineStartup::registerFileTypes()
 
 void EngineStartup::buildFileTypeTable()
 {
+    buildFileTypeTable(true);
+}
+
+void EngineStartup::buildFileTypeTable(bool checkEncoder)
+{
     registerFileTypes();
     LoadSoundFileProperties();
     BuildSoundFileDispatchers();
+    if (checkEncoder)
+        checkMP3Encoder();
+}
+
+void EngineStartup::checkMP3Encoder()
+{
     // MP3 through the outside encoder: offered only when a usable encoder
     // (3.93 or newer) is found; otherwise the entry says why.
     QString reason;

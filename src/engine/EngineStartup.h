@@ -55,4 +55,9 @@ public:
     // writable only when a usable encoder (lame 3.93 or newer) was found;
     // otherwise the 'DMP3' entry's "notWritableReason" says why.
     static void buildFileTypeTable();
+    // The same without the encoder check (it runs the encoder), for a front
+    // end that calls checkMP3Encoder() only when it needs MP3 output; the
+    // 'DMP3' entry stays as its properties give it until then.
+    static void buildFileTypeTable(bool checkEncoder);
+    static void checkMP3Encoder();
 };

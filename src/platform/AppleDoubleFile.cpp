@@ -1,5 +1,7 @@
 #include "AppleDoubleFile.h"
 
+#include "PathMemo.h"
+
 #include "ByteOrder.h"
 #include "FileOperations.h"
 
@@ -71,6 +73,9 @@ OSErr AppleDoubleFile::Read()
 {
     clear();
     const std::string path = sidecarPath();
+    // The batch's listing of the folder may already say there is none.
+    if (!PathMemo::SidecarMayExist(path))
+        return noErr;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
@@ -254,17 +259,25 @@ OSErr AppleDoubleFile::Write() const
         err = MacErrorFromLastErrno();
     if (err != noErr)
         ::unlink(temp.c_str());
+    else
+        PathMemo::SidecarChanged(target, true);
     return err;
 }
 
 OSErr AppleDoubleFile::Remove() const
 {
-    if (::unlink(sidecarPath().c_str()) != 0) {
+    const std::string path = sidecarPath();
+    if (!PathMemo::SidecarMayExist(path))
+        return noErr;
+    if (::unlink(path.c_str()) != 0) {
         const int e = errno;
-        if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG)
+        if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG) {
+            PathMemo::SidecarChanged(path, false);
             return noErr;
+        }
         return MacErrorFromErrno(e);
     }
+    PathMemo::SidecarChanged(path, false);
     return noErr;
 }
 

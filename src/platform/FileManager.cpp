@@ -6,6 +6,7 @@
 #include "FileOperations.h"
 #include "ForkTable.h"
 #include "MacErrorMapping.h"
+#include "PathMemo.h"
 
 #include <QtEndian>
 
@@ -170,6 +171,23 @@ bool ReadFully(int fd, char* out, SInt64 request, SInt64 offset, SInt64* done)
     return true;
 }
 
+// ReadFully on a data fork, through the head block a PathMemo may hold
+// for a file only read.
+bool ReadData(OpenFork& fork, char* out, SInt64 request, SInt64 offset, SInt64* done)
+{
+    const bool memo = !fork.writable && PathMemo::Current();
+    long long served = 0;
+    if (memo && PathMemo::ReadHead(dev_t(fork.device), ino_t(fork.inode), offset, request, out, &served)) {
+        *done = served;
+        return true;
+    }
+    if (!ReadFully(fork.fd, out, request, offset, done))
+        return false;
+    if (memo && offset == 0 && request <= PathMemo::kMaxHeadBytes)
+        PathMemo::RememberHead(dev_t(fork.device), ino_t(fork.inode), out, *done, *done < request);
+    return true;
+}
+
 // A small read at the mark served from the read-ahead block (refilled when
 // it does not cover the request).  False when the block cannot be had: the
 // caller then reads directly.
@@ -186,7 +204,7 @@ bool ReadAhead(OpenFork& fork, char* out, SInt64 request, SInt64* actual)
             return false;
         const SInt64 start = fork.mark & ~SInt64(4095);
         SInt64 got = 0;
-        if (!ReadFully(fork.fd, fork.ahead.get(), kReadAheadBytes, start, &got)) {
+        if (!ReadData(fork, fork.ahead.get(), kReadAheadBytes, start, &got)) {
             fork.aheadSize = 0;
             fork.aheadGeneration = 0;
             return false;
@@ -243,7 +261,7 @@ OSErr ReadAtMark(OpenFork& fork, void* buffer, SInt64 request, SInt64* actual)
         *actual = done;
         return done < request ? eofErr : noErr;
     }
-    if (!ReadFully(fork.fd, out, request, fork.mark, &done)) {
+    if (!ReadData(fork, out, request, fork.mark, &done)) {
         const OSErr err = MacErrorFromLastErrno();
         fork.mark += done;
         *actual = done;
@@ -280,6 +298,7 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
         return noErr;
     }
     const char* in = static_cast<const char*>(buffer);
+    PathMemo::FileWritten(dev_t(fork.device), ino_t(fork.inode));
     // The length this fork knew, if nothing was written since: it follows
     // this write without asking the file again.
     const UInt64 before = gWriteGeneration.load(std::memory_order_acquire);
@@ -323,6 +342,7 @@ OSErr SetLength(OpenFork& fork, SInt64 length)
             std::memset(fork.resourceFork.data() + old, 0, size_t(length - old));
         fork.dirty = true;
     } else {
+        PathMemo::FileWritten(dev_t(fork.device), ino_t(fork.inode));
         const int result = ::ftruncate(fork.fd, off_t(length));
         const UInt64 after = gWriteGeneration.fetch_add(1, std::memory_order_acq_rel) + 1;
         if (result != 0)
@@ -354,7 +374,7 @@ OSErr CheckForkOpening(const std::string& path, SInt8 permission, SInt16* refNum
         return paramErr;
     if (permission < fsCurPerm || permission > fsRdWrShPerm)
         return paramErr;
-    if (::stat(path.c_str(), st) != 0)
+    if (PathMemo::Stat(path, st, true) != 0)
         return MacErrorFromLastErrno();
     return noErr;
 }
@@ -389,7 +409,7 @@ OSErr FilePathOfSpec(const FSSpec& spec, std::string* path)
         return err;
     *path = FSSpecPath(spec);
     struct stat st;
-    if (::stat(path->c_str(), &st) != 0)
+    if (PathMemo::Stat(*path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (S_ISDIR(st.st_mode))
         return fnfErr;
@@ -406,6 +426,26 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     if (!S_ISREG(st.st_mode))
         return notAFileErr;
     bool writable = permission != fsRdPerm;
+    // The same file closed a moment ago (see PathMemo::Park): taken back to
+    // read it; let go before writing, so that the new descriptor gets the
+    // exclusive lock.
+    if (PathMemo::Current()) {
+        const std::string absolute = AbsolutePath(path);
+        const int parked = PathMemo::Unpark(absolute, st, writable);
+        const int stale = writable ? PathMemo::Unpark(absolute, st, false) : -1;
+        if (stale >= 0)
+            ::close(stale);
+        if (parked >= 0) {
+            if (writable)
+                ::flock(parked, LOCK_EX | LOCK_NB);
+            auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, writable);
+            fork->fd = parked;
+            const OSErr err = ForkTable::Instance().Add(fork, refNum);
+            if (err != noErr)
+                ::close(parked);
+            return err;
+        }
+    }
     int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         writable = false;
@@ -417,7 +457,8 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
         ::close(fd);
         return notAFileErr;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // (O_NONBLOCK, there only for the opening, changes nothing for a
+    // regular file: it is left on.)
     // A file open holds a lock (exclusive while it is written), so that a
     // later batch can tell a killed run's leftovers from a running batch's
     // files (RemoveIfUnlocked).
@@ -538,7 +579,7 @@ OSErr FSPathMakeRef(const std::string& path, FSRef* ref, Boolean* isDirectory)
     if (path.empty() || !ref)
         return paramErr;
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    if (PathMemo::Stat(path, &st, true) != 0)
         return MacErrorFromLastErrno();
     ref->path = AbsolutePath(path);
     ref->device = UInt64(st.st_dev);
@@ -568,7 +609,7 @@ OSErr FSRefMakePath(const FSRef* ref, std::string* path)
     if (!path)
         return paramErr;
     struct stat st;
-    if (::lstat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, false) != 0)
         return MacErrorFromLastErrno();
     *path = ref->path;
     return noErr;
@@ -597,13 +638,13 @@ OSErr FSMakeFSSpec(const std::string& parentFolderPath, const std::string& name,
     if (const OSErr err = CheckFileName(name))
         return err;
     struct stat st;
-    if (::stat(parentFolderPath.c_str(), &st) != 0)
+    if (PathMemo::Stat(parentFolderPath, &st, true) != 0)
         return FolderErrorFromLastErrno();
     if (!S_ISDIR(st.st_mode))
         return dirNFErr;
     spec->parent = AbsolutePath(parentFolderPath);
     spec->name = name;
-    if (::lstat(FSSpecPath(*spec).c_str(), &st) != 0)
+    if (PathMemo::Stat(FSSpecPath(*spec), &st, false) != 0)
         return MacErrorFromLastErrno();
     return noErr;
 }
@@ -640,7 +681,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
     if (!ValidRef(ref))
         return errFSBadFSRef;
     struct stat st;
-    if (::stat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     std::string parent, name;
     SplitAbsolute(ref->path, &parent, &name);
@@ -657,7 +698,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
             info->nodeID = UInt64(st.st_ino);
         if (whichInfo & kFSCatInfoParentDirID) {
             struct stat pst;
-            info->parentDirID = ::stat(parent.c_str(), &pst) == 0 ? UInt64(pst.st_ino) : 0;
+            info->parentDirID = PathMemo::Stat(parent, &pst, true) == 0 ? UInt64(pst.st_ino) : 0;
         }
         if (whichInfo & kFSCatInfoContentMod)
             info->contentModDate = SInt64(st.st_mtim.tv_sec);
@@ -712,7 +753,7 @@ OSErr FSSetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, const FS
     if (!info)
         return paramErr;
     struct stat st;
-    if (::stat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (!(whichInfo & kFSCatInfoFinderInfo))
         return noErr;
@@ -795,7 +836,7 @@ OSErr FSIsAliasFile(const FSRef* fileRef, Boolean* aliasFileFlag, Boolean* folde
     if (!ValidRef(fileRef))
         return errFSBadFSRef;
     struct stat st;
-    if (::stat(fileRef->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(fileRef->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (aliasFileFlag)
         *aliasFileFlag = 0;
@@ -815,13 +856,19 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     if (AppleDoubleFile::IsSidecarName(spec->name))
         return bdNamErr;  // would pose as another file's sidecar
     const std::string path = FSSpecPath(*spec);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // With a PathMemo the new file's descriptor is kept for its opening
+    // (it is about to be written).
+    const bool keep = PathMemo::Current() != nullptr;
+    const int fd = ::open(path.c_str(), (keep ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return FolderErrorFromLastErrno();
-    if (::close(fd) != 0) {
-        const OSErr err = MacErrorFromLastErrno();
-        ::unlink(path.c_str());
-        return err;
+    struct stat made {};
+    if (!keep || ::fstat(fd, &made) != 0 || !PathMemo::Park(AbsolutePath(path), fd, made, true)) {
+        if (::close(fd) != 0) {
+            const OSErr err = MacErrorFromLastErrno();
+            ::unlink(path.c_str());
+            return err;
+        }
     }
     // Any sidecar found now belonged to an earlier file of this name: a new
     // file starts with its own Finder info and no resource fork.
@@ -964,7 +1011,7 @@ OSErr FSCreateResourceFork(const FSRef* ref, UniCharCount forkNameLength, const 
     if (!ValidRef(ref))
         return errFSBadFSRef;
     struct stat st;
-    if (::stat(ref->path.c_str(), &st) != 0)
+    if (PathMemo::Stat(ref->path, &st, true) != 0)
         return MacErrorFromLastErrno();
     if (forkNameLength == 0)
         return noErr;  // every file has its data fork
@@ -991,8 +1038,25 @@ OSErr FSClose(SInt16 refNum)
     if (fork->kind == OpenFork::Kind::Data) {
         const int fd = fork->fd;
         fork->fd = -1;
-        if (::close(fd) != 0)
-            return MacErrorFromLastErrno();
+        // A file only read is kept open for its next opening while a
+        // PathMemo lives on this thread.
+        struct stat st {};
+        st.st_dev = dev_t(fork->device);
+        st.st_ino = ino_t(fork->inode);
+        if (!fork->writable && PathMemo::Park(fork->path, fd, st, false))
+            return noErr;
+        // A file written is closed all the same (a late write error shows
+        // here), but a copy of its descriptor, with its lock, is kept for
+        // reading it back.
+        const int kept = fork->writable && PathMemo::Current() ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+        if (::close(fd) != 0) {
+            const OSErr err = MacErrorFromLastErrno();
+            if (kept >= 0)
+                ::close(kept);
+            return err;
+        }
+        if (kept >= 0 && !PathMemo::Park(fork->path, kept, st, true))
+            ::close(kept);
         return noErr;
     }
     if (!fork->dirty)

@@ -2,6 +2,7 @@
 
 #include "AppleDoubleFile.h"
 #include "MacErrorMapping.h"
+#include "PathMemo.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -164,13 +165,17 @@ int MoveSidecar(const std::string& from, const std::string& to)
     const std::string fromSide = AppleDoubleFile::SidecarPathFor(from);
     const std::string toSide = AppleDoubleFile::SidecarPathFor(to);
     struct stat st;
-    if (::lstat(fromSide.c_str(), &st) == 0) {
+    if (PathMemo::SidecarMayExist(fromSide) && ::lstat(fromSide.c_str(), &st) == 0) {
         if (::rename(fromSide.c_str(), toSide.c_str()) != 0)
             return errno;
+        PathMemo::SidecarChanged(fromSide, false);
+        PathMemo::SidecarChanged(toSide, true);
         return 0;
     }
-    if (::unlink(toSide.c_str()) != 0 && errno != ENOENT && errno != ENAMETOOLONG)
+    if (PathMemo::SidecarMayExist(toSide) && ::unlink(toSide.c_str()) != 0 && errno != ENOENT &&
+        errno != ENAMETOOLONG)
         return errno;
+    PathMemo::SidecarChanged(toSide, false);
     return 0;
 }
 
@@ -178,9 +183,22 @@ int MoveSidecar(const std::string& from, const std::string& to)
 
 int StatPathAt(int folderFd, const std::string& name, bool followLinks, PathStatus* status)
 {
+    const bool memo = folderFd == AT_FDCWD && PathMemo::Current();
+    if (memo) {
+        if (const PathStatus* known = PathMemo::KnownStatus(name, followLinks)) {
+            if (status)
+                *status = *known;
+            return 0;
+        }
+    }
     const int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
     struct statx stx;
     if (::statx(folderFd, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
+        if (memo) {
+            PathStatus filled;
+            FillStatus(stx, &filled);
+            PathMemo::RememberStatus(name, followLinks, filled);
+        }
         FillStatus(stx, status);
         return 0;
     }
@@ -311,6 +329,8 @@ OSErr CreateFolderPath(const std::string& path)
 
 OSErr RenameNoReplace(const std::string& from, const std::string& to)
 {
+    PathMemo::Forget(from);
+    PathMemo::Forget(to);
     if (from.empty() || to.empty())
         return paramErr;
     if (AppleDoubleFile::IsSidecarName(NameOf(to)))
@@ -375,6 +395,7 @@ OSErr CopyFileNoReplace(const std::string& from, const std::string& to)
 
 OSErr DeletePath(const std::string& path)
 {
+    PathMemo::Forget(path);
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0)
         return MacErrorFromLastErrno();
@@ -402,8 +423,37 @@ std::string TemporaryFolderPath()
     return "/tmp";
 }
 
+namespace {
+
+// An absolute path with no empty, "." or ".." part and no trailing '/'
+// (the usual case) is its own clean form.
+bool IsCleanAbsolute(const std::string& path)
+{
+    if (path.empty() || path[0] != '/')
+        return false;
+    if (path.size() == 1)
+        return true;
+    if (path.back() == '/')
+        return false;
+    for (size_t start = 1; start <= path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const size_t length = end - start;
+        if (length == 0 || (length == 1 && path[start] == '.') ||
+            (length == 2 && path[start] == '.' && path[start + 1] == '.'))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string AbsolutePath(const std::string& path)
 {
+    if (IsCleanAbsolute(path))
+        return path;
     std::string full;
     if (!path.empty() && path[0] == '/') {
         full = path;

@@ -59,7 +59,10 @@ OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries)
         FolderEntry entry;
         entry.name = name;
         PathStatus status;
-        if (StatPathAt(dirFd, name, false, &status) == 0 && status.isSymlink)
+        // The listing's own type answers for all but links (and file
+        // systems that give no type).
+        if ((d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) && StatPathAt(dirFd, name, false, &status) == 0 &&
+            status.isSymlink)
             entry.isSymlink = true;
         if (StatPathAt(dirFd, name, true, &status) == 0) {
             entry.isFolder = status.isFolder;
@@ -74,6 +77,29 @@ OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries)
               [](const FolderEntry& a, const FolderEntry& b) { return FolderNameLess(a.name, b.name); });
     *entries = std::move(found);
     return noErr;
+}
+
+OSErr ListSidecarNames(const std::string& folder, std::set<std::string>* names)
+{
+    if (!names)
+        return paramErr;
+    names->clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        const int e = errno;
+        return e == ENOTDIR ? dirNFErr : MacErrorFromErrno(e);
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* d = ::readdir(dir);
+        if (!d) {
+            const int e = errno;
+            ::closedir(dir);
+            return e != 0 ? MacErrorFromErrno(e) : noErr;
+        }
+        if (AppleDoubleFile::IsSidecarName(d->d_name))
+            names->insert(d->d_name);
+    }
 }
 
 OSErr ListFolderNames(const std::string& folder, std::vector<std::string>* names)

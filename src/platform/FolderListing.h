@@ -4,6 +4,7 @@
 #include "FileOperations.h"
 #include "MacTypes.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ bool FolderNameLess(const std::string& a, const std::string& b);
 // and without AppleDouble sidecars ("._*").  Other hidden entries are kept.
 // dirNFErr when `folder` is not a folder, fnfErr when it does not exist.
 OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries);
+// The AppleDouble sidecar names ("._*") in `folder`, from one read of the
+// folder (nothing is asked of the items).
+OSErr ListSidecarNames(const std::string& folder, std::set<std::string>* names);
+
 // Names only.
 OSErr ListFolderNames(const std::string& folder, std::vector<std::string>* names);
 

@@ -3,17 +3,14 @@
 #include "MacErrorMapping.h"
 #include "MovieSource.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-}
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <memory>
 #include <vector>
+
+#include "media_calls.h"
 
 namespace {
 
@@ -244,12 +241,14 @@ private:
 bool MovieExporter::CanEncode(OSType compression, UInt16 sampleSize, bool littleEndian)
 {
     const AVCodecID id = CodecFor(compression, sampleSize, littleEndian);
-    return id != AV_CODEC_ID_NONE && avcodec_find_encoder(id) != nullptr;
+    return id != AV_CODEC_ID_NONE && MediaLibraries::Available() && avcodec_find_encoder(id) != nullptr;
 }
 
 OSErr MovieExporter::ConvertMovieToFile(const std::string& sourcePath, const std::string& outputPath,
                                         const MovieExportSettings& settings, const ProgressProc& progress)
 {
+    if (!MediaLibraries::Available())
+        return ioErr;
     try {
         Export job;
         const OSErr err = job.Run(sourcePath, outputPath, settings, progress);

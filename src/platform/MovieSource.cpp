@@ -2,13 +2,6 @@
 
 #include "MacErrorMapping.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/dict.h>
-#include <libavutil/log.h>
-}
 
 #include <sys/stat.h>
 
@@ -22,6 +15,8 @@ extern "C" {
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
+
+#include "media_calls.h"
 
 namespace {
 
@@ -770,6 +765,8 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
     if (!out)
         return paramErr;
     out->reset();
+    if (!MediaLibraries::Available())
+        return kNoMovieFoundErr;
     try {
         auto impl = std::make_unique<Impl>();
         impl->path = path;
@@ -785,6 +782,8 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
 
 SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSType* dataFormat)
 {
+    if (!MediaLibraries::Available())
+        return 0;
     QuietLogs();
     if (const OSErr err = CheckRegularFile(path); err != noErr)
         return err == kNoMovieFoundErr ? 0 : err;
@@ -823,6 +822,8 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
     if (!items)
         return paramErr;
     items->clear();
+    if (!MediaLibraries::Available())
+        return kNoMovieFoundErr;
     try {
         Impl impl;
         impl.path = path;

@@ -1,5 +1,7 @@
 #include "CLinearPCMFile.h"
 
+#include "AppleDoubleFile.h"
+
 #include "CreateSoundFile.h"
 #include "FileManager.h"
 #include "ZuFiles.h"
@@ -243,7 +245,9 @@ OSErr CLinearPCMFile::FindFormChunk(OSType id, const ChunkWalkOptions& options, 
 
 OSErr CLinearPCMFile::CreateDataFork()
 {
-    OSErr err = FSpCreate(&m_fsSpec, GetHFSCreator(), GetHFSFileType(), 0);
+    // The Finder info is written at the close, and only when the file
+    // cannot tell its type (see DropFinderInfoTheFileTells).
+    OSErr err = FSpCreate(&m_fsSpec, 0, 0, 0);
     if (err != noErr) {
         return err;
     }
@@ -511,20 +515,30 @@ OSErr CLinearPCMFile::Close()
         m_isOpen = false;
         m_writable = false;
         m_refNum = 0;
-        if (written && result == noErr) {
-            DropFinderInfoTheFileTells();
-        }
+    }
+    if (written) {
+        DropFinderInfoTheFileTells(result == noErr && closeErr == noErr);
     }
     return result != noErr ? result : closeErr;
 }
 
-void CLinearPCMFile::DropFinderInfoTheFileTells()
+void CLinearPCMFile::DropFinderInfoTheFileTells(bool complete)
 {
     // A sidecar is kept only for what the file cannot tell: its type when
     // neither the header nor the name gives it (or names another type, as
-    // a creator code refines AIFF), and a resource fork.
+    // a creator code refines AIFF), and a resource fork (which keeps the
+    // Finder info with it).  An incomplete file keeps its Finder info.
+    const std::string path = FSSpecPath(m_fsSpec);
     OSType told = 0;
-    if (DetectFileTypeFromContents(FSSpecPath(m_fsSpec), &told) == noErr && told == GetFileType()) {
-        FSpDropFinderInfo(&m_fsSpec);
+    bool keep = !complete || DetectFileTypeFromContents(path, &told) != noErr || told != GetFileType();
+    if (!keep) {
+        bool fork = false;
+        keep = AppleDoubleFile::ReadResourceFork(path, nullptr, &fork) == noErr && fork;
+    }
+    if (keep && (GetHFSFileType() != 0 || GetHFSCreator() != 0)) {
+        FInfo info{};
+        info.fdType = GetHFSFileType();
+        info.fdCreator = GetHFSCreator();
+        FSpSetFInfo(&m_fsSpec, &info);
     }
 }

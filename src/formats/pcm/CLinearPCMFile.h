@@ -50,9 +50,9 @@ public:
     SInt64 GetDataOffset() const { return m_dataOffset; }
 
 protected:
-    // After a written file is closed: its Finder information goes when the
-    // header or the extension gives its type by itself.
-    void DropFinderInfoTheFileTells();
+    // After a written file is closed: its Finder information is written
+    // unless the (complete) file gives its type by itself.
+    void DropFinderInfoTheFileTells(bool complete);
 
     // How the file's samples differ from the block layout (big-endian,
     // signed); applied in this order when reading, reversed when writing.

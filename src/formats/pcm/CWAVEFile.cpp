@@ -1299,12 +1299,21 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
             for (std::size_t i = 0; i < samples; ++i)
                 block[i] = UInt8(file[i] ^ 0x80);
             break;
-        case 2:
-            for (std::size_t i = 0; i < samples; ++i) {
+        case 2: {
+            // Four samples at a time: both bytes of each 16-bit lane swapped.
+            std::size_t i = 0;
+            for (; i + 4 <= samples; i += 4) {
+                UInt64 v;
+                std::memcpy(&v, file + 2 * i, 8);
+                v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+                std::memcpy(block + 2 * i, &v, 8);
+            }
+            for (; i < samples; ++i) {
                 block[2 * i] = file[2 * i + 1];
                 block[2 * i + 1] = file[2 * i];
             }
             break;
+        }
         case 3:
             for (std::size_t i = 0; i < samples; ++i) {
                 block[3 * i] = file[3 * i + 2];

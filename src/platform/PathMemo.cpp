@@ -1,0 +1,215 @@
+#include "PathMemo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+thread_local PathMemo* tCurrent = nullptr;
+
+void SplitSidecarPath(const std::string& sidecarPath, std::string* folder, std::string* name)
+{
+    const size_t slash = sidecarPath.rfind('/');
+    if (slash == std::string::npos) {
+        folder->clear();
+        *name = sidecarPath;
+        return;
+    }
+    *folder = slash == 0 ? std::string("/") : sidecarPath.substr(0, slash);
+    *name = sidecarPath.substr(slash + 1);
+}
+
+} // namespace
+
+PathMemo::PathMemo() : outer_(tCurrent)
+{
+    tCurrent = this;
+}
+
+PathMemo::~PathMemo()
+{
+    for (const Parked& p : parked_)
+        ::close(p.fd);
+    tCurrent = outer_;
+}
+
+PathMemo* PathMemo::Current()
+{
+    return tCurrent;
+}
+
+void PathMemo::pin(const std::string& path)
+{
+    if (!path.empty())
+        pinned_.try_emplace(path);
+}
+
+void PathMemo::setSidecarNames(const std::string& folder, std::set<std::string> names)
+{
+    sidecars_[folder] = std::move(names);
+}
+
+PathMemo::Entry* PathMemo::Find(const std::string& path)
+{
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        const auto it = memo->pinned_.find(path);
+        if (it != memo->pinned_.end())
+            return &it->second;
+    }
+    return nullptr;
+}
+
+int PathMemo::Stat(const std::string& path, struct stat* st, bool followLinks)
+{
+    Entry* entry = tCurrent ? Find(path) : nullptr;
+    if (entry && entry->stat[followLinks]) {
+        *st = *entry->stat[followLinks];
+        return 0;
+    }
+    const int result = followLinks ? ::stat(path.c_str(), st) : ::lstat(path.c_str(), st);
+    if (result == 0 && entry)
+        entry->stat[followLinks] = *st;
+    return result;
+}
+
+const PathStatus* PathMemo::KnownStatus(const std::string& path, bool followLinks)
+{
+    Entry* entry = tCurrent ? Find(path) : nullptr;
+    return entry && entry->status[followLinks] ? &*entry->status[followLinks] : nullptr;
+}
+
+void PathMemo::RememberStatus(const std::string& path, bool followLinks, const PathStatus& status)
+{
+    if (Entry* entry = tCurrent ? Find(path) : nullptr)
+        entry->status[followLinks] = status;
+}
+
+bool PathMemo::SidecarMayExist(const std::string& sidecarPath)
+{
+    if (!tCurrent)
+        return true;
+    std::string folder, name;
+    SplitSidecarPath(sidecarPath, &folder, &name);
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        const auto it = memo->sidecars_.find(folder);
+        if (it != memo->sidecars_.end())
+            return it->second.count(name) != 0;
+    }
+    return true;
+}
+
+void PathMemo::SidecarChanged(const std::string& sidecarPath, bool exists)
+{
+    if (!tCurrent)
+        return;
+    std::string folder, name;
+    SplitSidecarPath(sidecarPath, &folder, &name);
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        const auto it = memo->sidecars_.find(folder);
+        if (it == memo->sidecars_.end())
+            continue;
+        if (exists)
+            it->second.insert(name);
+        else
+            it->second.erase(name);
+    }
+}
+
+bool PathMemo::Park(const std::string& path, int fd, const struct stat& st, bool writable)
+{
+    PathMemo* memo = tCurrent;
+    if (!memo || fd < 0 || path.empty())
+        return false;
+    for (auto it = memo->parked_.begin(); it != memo->parked_.end(); ++it) {
+        if (it->path == path) {
+            ::close(it->fd);
+            memo->parked_.erase(it);
+            break;
+        }
+    }
+    if (memo->parked_.size() >= kMaxParked) {
+        ::close(memo->parked_.front().fd);
+        memo->parked_.erase(memo->parked_.begin());
+    }
+    memo->parked_.push_back(Parked{path, fd, st.st_dev, st.st_ino, writable});
+    return true;
+}
+
+int PathMemo::Unpark(const std::string& path, const struct stat& st, bool writable)
+{
+    PathMemo* memo = tCurrent;
+    if (!memo)
+        return -1;
+    for (auto it = memo->parked_.begin(); it != memo->parked_.end(); ++it) {
+        if (it->path != path)
+            continue;
+        if (it->device != st.st_dev || it->inode != st.st_ino || (writable && !it->writable))
+            return -1;
+        const int fd = it->fd;
+        memo->parked_.erase(it);
+        return fd;
+    }
+    return -1;
+}
+
+void PathMemo::Forget(const std::string& path)
+{
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        memo->pinned_.erase(path);
+        // Heads are known by device and inode, which a deleted file's
+        // successor may take over: none is trusted after a rename or delete.
+        memo->heads_.clear();
+        for (auto it = memo->parked_.begin(); it != memo->parked_.end();) {
+            if (it->path == path) {
+                ::close(it->fd);
+                it = memo->parked_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+}
+
+bool PathMemo::ReadHead(dev_t device, ino_t inode, long long offset, long long request, char* out, long long* done)
+{
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        for (const Head& head : memo->heads_) {
+            if (head.device != device || head.inode != inode)
+                continue;
+            const long long size = static_cast<long long>(head.bytes.size());
+            if (offset < 0 || request < 0 || offset > size || (offset + request > size && !head.toEnd))
+                return false;
+            const long long n = std::min(request, size - offset);
+            if (n > 0)
+                std::memcpy(out, head.bytes.data() + offset, size_t(n));
+            *done = n;
+            return true;
+        }
+    }
+    return false;
+}
+
+void PathMemo::RememberHead(dev_t device, ino_t inode, const char* data, long long size, bool toEnd)
+{
+    PathMemo* memo = tCurrent;
+    if (!memo || size < 0 || size > kMaxHeadBytes)
+        return;
+    FileWritten(device, inode);
+    if (memo->heads_.size() >= 2)
+        memo->heads_.erase(memo->heads_.begin());
+    memo->heads_.push_back(Head{device, inode, std::string(data, size_t(size)), toEnd});
+}
+
+void PathMemo::FileWritten(dev_t device, ino_t inode)
+{
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        for (auto it = memo->heads_.begin(); it != memo->heads_.end();) {
+            if (it->device == device && it->inode == inode)
+                it = memo->heads_.erase(it);
+            else
+                ++it;
+        }
+    }
+}

@@ -1,0 +1,167 @@
+#include "AppleDoubleFile.h"
+#include "FileManager.h"
+#include "FileOperations.h"
+#include "FolderListing.h"
+#include "PathMemo.h"
+#include "PlatformTestUtil.h"
+#include "TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+// Whether another descriptor could take an exclusive lock on `path` now
+// (false while this process still holds the file open with its lock).
+bool Unlocked(const std::string& path, int lock = LOCK_EX)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool free = fd >= 0 && ::flock(fd, lock | LOCK_NB) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return free;
+}
+
+QByteArray ReadHeadThroughForks(const std::string& path, long size)
+{
+    FSSpec spec;
+    SInt16 ref = 0;
+    if (PathMakeFSSpec(path, &spec) != noErr || FSpOpenDF(&spec, fsRdPerm, &ref) != noErr)
+        return QByteArray();
+    QByteArray bytes(int(size), '\0');
+    long count = size;
+    FSRead(ref, &count, bytes.data());
+    FSClose(ref);
+    bytes.resize(int(count));
+    return bytes;
+}
+
+} // namespace
+
+TEST(PathMemo, PinnedStatusIsAskedOnceAndOnlyWhileTheMemoLives)
+{
+    TestTempDir dir;
+    const std::string pinned = dir.file("in.wav");
+    const std::string other = dir.file("other.wav");
+    ASSERT_TRUE(WriteWholeFile(pinned, Pattern(100)));
+    ASSERT_TRUE(WriteWholeFile(other, Pattern(100)));
+    PathStatus status;
+    {
+        PathMemo memo;
+        memo.pin(pinned);
+        ASSERT_EQ(StatPath(pinned, &status), 0);
+        FSRef ref;
+        ASSERT_EQ(FSPathMakeRef(pinned, &ref), noErr);
+        ASSERT_TRUE(WriteWholeFile(pinned, Pattern(300)));
+        ASSERT_TRUE(WriteWholeFile(other, Pattern(300)));
+        EXPECT_EQ(StatPath(pinned, &status), 0);
+        EXPECT_EQ(status.size, 100u);
+        FSCatalogInfo info;
+        ASSERT_EQ(FSGetCatalogInfo(&ref, kFSCatInfoDataSizes, &info, nullptr, nullptr, nullptr), noErr);
+        EXPECT_EQ(info.dataLogicalSize, 100u);
+        EXPECT_EQ(StatPath(other, &status), 0);
+        EXPECT_EQ(status.size, 300u);
+        // A rename through the file layer forgets what was known.
+        ASSERT_EQ(RenameNoReplace(pinned, dir.file("moved.wav")), noErr);
+        EXPECT_NE(StatPath(pinned, &status), 0);
+        ASSERT_EQ(RenameNoReplace(dir.file("moved.wav"), pinned), noErr);
+    }
+    EXPECT_EQ(StatPath(pinned, &status), 0);
+    EXPECT_EQ(status.size, 300u);
+}
+
+TEST(PathMemo, SidecarsAreKnownFromTheListingAndFollowTheFileLayer)
+{
+    TestTempDir dir;
+    const std::string a = dir.file("a.wav"), b = dir.file("b.wav");
+    ASSERT_TRUE(WriteWholeFile(a, "x"));
+    ASSERT_TRUE(WriteWholeFile(b, "x"));
+    ASSERT_EQ(AppleDoubleFile::WriteFinderInfo(a, FOUR_CHAR_CODE("AIFF"), FOUR_CHAR_CODE("Qmch"), 0), noErr);
+    OSType type = 0;
+    {
+        PathMemo memo;
+        std::set<std::string> names;
+        ASSERT_EQ(ListSidecarNames(dir.path(), &names), noErr);
+        EXPECT_EQ(names, std::set<std::string>{"._a.wav"});
+        memo.setSidecarNames(dir.path(), names);
+        ASSERT_EQ(AppleDoubleFile::ReadFinderInfo(a, &type, nullptr, nullptr), noErr);
+        EXPECT_EQ(type, FOUR_CHAR_CODE("AIFF"));
+        // Made behind the listing's back: not looked for.
+        ASSERT_TRUE(WriteWholeFile(AppleDoubleFile::SidecarPathFor(b), QByteArray()));
+        ASSERT_EQ(AppleDoubleFile::ReadFinderInfo(b, &type, nullptr, nullptr), noErr);
+        EXPECT_EQ(type, 0u);
+        // Written, moved and removed through the file layer: known.
+        ASSERT_EQ(AppleDoubleFile::WriteFinderInfo(b, FOUR_CHAR_CODE("WAVE"), FOUR_CHAR_CODE("Qmch"), 0), noErr);
+        ASSERT_EQ(AppleDoubleFile::ReadFinderInfo(b, &type, nullptr, nullptr), noErr);
+        EXPECT_EQ(type, FOUR_CHAR_CODE("WAVE"));
+        ASSERT_EQ(RenameNoReplace(b, dir.file("c.wav")), noErr);
+        ASSERT_EQ(AppleDoubleFile::ReadFinderInfo(dir.file("c.wav"), &type, nullptr, nullptr), noErr);
+        EXPECT_EQ(type, FOUR_CHAR_CODE("WAVE"));
+        ASSERT_EQ(DeletePath(a), noErr);
+        EXPECT_FALSE(FileExistsAt(AppleDoubleFile::SidecarPathFor(a)));
+        ASSERT_TRUE(WriteWholeFile(a, "x"));
+        ASSERT_EQ(AppleDoubleFile::ReadFinderInfo(a, &type, nullptr, nullptr), noErr);
+        EXPECT_EQ(type, 0u);
+    }
+    // Without a memo the folder is asked again.
+    ASSERT_EQ(AppleDoubleFile::WriteFinderInfo(dir.file("c.wav"), FOUR_CHAR_CODE("AIFC"), FOUR_CHAR_CODE("Qmch"), 0), noErr);
+    ASSERT_EQ(AppleDoubleFile::ReadFinderInfo(dir.file("c.wav"), &type, nullptr, nullptr), noErr);
+    EXPECT_EQ(type, FOUR_CHAR_CODE("AIFC"));
+}
+
+TEST(PathMemo, AClosedFileStaysOpenForItsNextReadingUntilTheMemoEnds)
+{
+    TestTempDir dir;
+    const std::string input = dir.file("in.wav");
+    const std::string output = dir.file("out.aif");
+    ASSERT_TRUE(WriteWholeFile(input, Pattern(40000)));
+    ASSERT_TRUE(WriteWholeFile(output, Pattern(40000, 1)));
+    {
+        PathMemo memo;
+        EXPECT_EQ(ReadHeadThroughForks(input, 16384), Pattern(40000).left(16384));
+        EXPECT_EQ(OpenForkCount(), 0);
+        EXPECT_FALSE(Unlocked(input));  // kept, with its shared lock
+        // The head comes from memory the next time: a change made behind
+        // the file layer's back is not seen ...
+        {
+            const int fd = ::open(input.c_str(), O_WRONLY);
+            const QByteArray changed = Pattern(16, 3);
+            ASSERT_EQ(::pwrite(fd, changed.constData(), 16, 0), 16);
+            ::close(fd);
+        }
+        EXPECT_EQ(ReadHeadThroughForks(input, 16384), Pattern(40000).left(16384));
+        // ... but a write through a fork is, and the writer holds the
+        // exclusive lock (the kept descriptor let go of its shared one).
+        FSSpec spec;
+        SInt16 ref = 0;
+        ASSERT_EQ(PathMakeFSSpec(input, &spec), noErr);
+        ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+        EXPECT_FALSE(Unlocked(input, LOCK_SH));
+        const QByteArray written = Pattern(32, 4);
+        long count = written.size();
+        ASSERT_EQ(FSWrite(ref, &count, written.constData()), noErr);
+        ASSERT_EQ(FSClose(ref), noErr);
+        EXPECT_FALSE(Unlocked(input, LOCK_SH));  // a copy kept with its lock
+        EXPECT_EQ(ReadHeadThroughForks(input, 32), written);
+        // A file made here is opened for writing on the descriptor that
+        // made it, with the exclusive lock.
+        FSSpec made;
+        ASSERT_EQ(PathMakeFSSpec(dir.file("made.aif"), &made), fnfErr);
+        ASSERT_EQ(FSpCreate(&made, 0, 0, 0), noErr);
+        ASSERT_EQ(FSpOpenDF(&made, fsRdWrPerm, &ref), noErr);
+        EXPECT_FALSE(Unlocked(dir.file("made.aif"), LOCK_SH));
+        count = written.size();
+        ASSERT_EQ(FSWrite(ref, &count, written.constData()), noErr);
+        ASSERT_EQ(FSClose(ref), noErr);
+        EXPECT_EQ(ReadWholeFile(dir.file("made.aif")), written);
+        // A renamed file is let go.
+        EXPECT_EQ(ReadHeadThroughForks(output, 100), Pattern(40000, 1).left(100));
+        ASSERT_EQ(RenameNoReplace(output, dir.file("final.aif")), noErr);
+        EXPECT_TRUE(Unlocked(dir.file("final.aif")));
+        EXPECT_TRUE(ReadHeadThroughForks(output, 100).isEmpty());
+    }
+    EXPECT_TRUE(Unlocked(input));
+}
