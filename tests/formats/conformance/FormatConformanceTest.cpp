@@ -440,6 +440,25 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
         if (probe->SetFile(cut) == noErr)
             probe->ProbeHeader(&result);
         ASSERT_EQ(OpenForkCount(), 0) << "a fork left open after a prefix of " << length << " bytes";
+        if (const auto& exact = T().exactTruncation; exact.dataOffset) {
+            if (length < exact.refusedBelow) {
+                EXPECT_EQ(d.channels, 0) << "prefix of " << length << " bytes opened";
+                if (exact.refusedWith != 1) {
+                    EXPECT_EQ(d.err, exact.refusedWith) << "prefix of " << length << " bytes";
+                }
+            } else {
+                EXPECT_EQ(d.err, noErr) << "prefix of " << length << " bytes";
+                EXPECT_EQ(d.frames, (std::max(length, exact.dataOffset) - exact.dataOffset) / exact.frameBytes)
+                    << "prefix of " << length << " bytes";
+                // A block past the end reads as silence, not an error.
+                auto file = Make(T().type);
+                if (file->SetFile(cut) == noErr && file->Open() == noErr) {
+                    EXPECT_EQ(file->ReadBlock(file->GetNumFrames() + 5), noErr) << "prefix of " << length << " bytes";
+                    EXPECT_EQ(file->GetReadBuffer()[0], 0) << "prefix of " << length << " bytes";
+                    file->Close();
+                }
+            }
+        }
         if (d.channels == 0)
             continue;  // refused
         ASSERT_LE(d.frames, whole.frames) << "prefix of " << length << " bytes";
@@ -505,6 +524,8 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     ASSERT_EQ(probing->SetFile(path), noErr);
     SInt16 count = -1;
     EXPECT_EQ(probing->ProbeHeader(&count), noErr);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(probing->GetNumChannels(), T().shapes.front().channels);
     EXPECT_FALSE(probing->IsOpen());
     // A file of another kind is refused without a crash.
     auto refusing = Make(T().type);

@@ -124,6 +124,16 @@ struct FormatTraits {
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;
+    // Formats whose header is a fixed size and whose samples follow it to the
+    // end: every prefix of the default file is refused with exactly
+    // `refusedWith` below `refusedBelow` bytes (1: any error), and opens with
+    // exactly the whole frames of `frameBytes` it holds past `dataOffset`.
+    struct {
+        std::size_t dataOffset = 0;  // 0: not checked exactly
+        std::size_t refusedBelow = 0;
+        OSErr refusedWith = 1;
+        std::size_t frameBytes = 2;
+    } exactTruncation;
     AnnotationTraits annotations;
 };
 

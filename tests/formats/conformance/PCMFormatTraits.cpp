@@ -1,4 +1,7 @@
 // The linear-PCM family (qm_formats_pcm) in the conformance suite.
+#include "CAVRFile.h"
+#include "CNeXT_SUNFile.h"
+#include "CParisLinearFile.h"
 #include "FormatTraits.h"
 
 namespace {
@@ -117,6 +120,7 @@ std::vector<FormatTraits> PCMFormats()
     next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}, {1, 24, 8000}, {2, 32, 8000}};
     next.soxWriteOptions = {"-t", "au", "-e", "signed-integer"};
     next.sndfileExtension = "au";
+    next.exactTruncation = {28, 28, kNeXTBadHeaderErr, 2};
     next.ffmpegWrites = {{{2, 16, 8000}, {"-c:a", "pcm_s16be", "-f", "au"}},
         {{2, 24, 8000}, {"-c:a", "pcm_s24be", "-f", "au"}}};
     all.push_back(next);
@@ -132,6 +136,9 @@ std::vector<FormatTraits> PCMFormats()
         g711.soxWriteOptions = {"-t", "au", "-e", encoding};
         g711.sndfileExtension = "au";
         g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
+        // A cut header is refused with the class's own code; the data
+        // size word is clamped to the samples the file holds.
+        g711.exactTruncation = {28, 28, std::string(encoding) == "u-law" ? kNeXTAuBadHeaderErr : kNeXTALawBadHeaderErr, 1};
         g711.ffmpegWrites = {{{2, 16, 8000},
             {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "au"}}};
         all.push_back(g711);
@@ -144,6 +151,7 @@ std::vector<FormatTraits> PCMFormats()
     avr.soxWrites = {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 11025}, {2, 16, 11025}};
     avr.soxWriteOptions = {"-t", "avr"};
     avr.sndfileExtension = "avr";
+    avr.exactTruncation = {128, 128, kAVRNoMagicErr, 2};
     all.push_back(avr);
 
     FormatTraits svx = Traits("IFF8SVX", FOUR_CHAR_CODE("8SVX"), {{1, 8, 8000}});
@@ -169,10 +177,15 @@ std::vector<FormatTraits> PCMFormats()
     paris.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 22050}};
     paris.soxWriteOptions = {"-t", "paf"};
     paris.sndfileExtension = "paf";
+    paris.formatName = "Paris linear";
+    // Past the magic and the five words the header opens, with no frames
+    // until the samples after its 2048 bytes.
+    paris.exactTruncation = {2048, 28, kParisNoHeaderErr, 2};
     all.push_back(paris);
 
     FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
     sd1.truncationBytesChecked = 1400;  // the 1336-byte header
+    sd1.exactTruncation = {1336, 1336, 1, 2};  // every cut of the header refused
     all.push_back(sd1);
 
     FormatTraits voc = Traits("CreativeVoice", FOUR_CHAR_CODE("VOC "), {{1, 8, 8000}});

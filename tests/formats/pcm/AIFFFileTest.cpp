@@ -467,13 +467,7 @@ TEST_F(AIFFFileTest, RegistrationAndProbes)
     ASSERT_NE(GetChunkFinder(FOUR_CHAR_CODE("FORM")), nullptr);
     std::ifstream in(aiff, std::ios::binary);
     EXPECT_EQ(GetChunkFinder(FOUR_CHAR_CODE("FORM"))(in, FOUR_CHAR_CODE("SSND"), 1), noErr);
-    SInt16 result = -1;
-    CAIFFFile probe;
-    probe.SetFile(aiff);
-    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(probe.GetNumChannels(), 3);
-    EXPECT_FALSE(probe.IsOpen());
+    // ProbeHeader (closed, channels set): the conformance suite.
 }
 
 TEST_F(AIFFFileTest, CloseReportsWhatItCouldNotPatch)
