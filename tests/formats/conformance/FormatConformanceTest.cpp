@@ -536,6 +536,38 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     (void)refused;
 }
 
+TEST_P(FormatConformance, DamagedHeadersGiveTheirError)
+{
+    if (T().damagedHeaders.empty())
+        GTEST_SKIP() << "no damaged headers listed for " << T().name;
+    const std::vector<UInt8> intact = peers::ReadAll(WriteDefault("intact"));
+    const std::string path = dir.file("damaged");
+    for (const HeaderPatch& patch : T().damagedHeaders) {
+        std::size_t at = patch.offset;
+        if (!patch.anchor.empty()) {
+            const auto found = std::search(intact.begin(), intact.end(), patch.anchor.begin(), patch.anchor.end());
+            ASSERT_NE(found, intact.end()) << patch.what;
+            at += std::size_t(found - intact.begin());
+        }
+        ASSERT_LE(at + patch.bytes.size(), intact.size()) << patch.what;
+        std::vector<UInt8> bytes = intact;
+        std::copy(patch.bytes.begin(), patch.bytes.end(), bytes.begin() + std::ptrdiff_t(at));
+        peers::WriteAll(path, bytes);
+        const Decoded d = DecodeOurs(T().type, path);
+        EXPECT_EQ(d.err, patch.refusedWith) << patch.what;
+        EXPECT_EQ(d.channels, 0) << patch.what;
+        if (patch.probeRefuses) {
+            auto probe = Make(T().type);
+            ASSERT_EQ(probe->SetFile(path), noErr);
+            SInt16 result = 7;
+            EXPECT_EQ(probe->ProbeHeader(&result), patch.refusedWith) << patch.what;
+            EXPECT_EQ(result, 0) << patch.what;
+            EXPECT_FALSE(probe->IsOpen()) << patch.what;
+        }
+        ASSERT_EQ(OpenForkCount(), 0) << patch.what;
+    }
+}
+
 TEST_P(FormatConformance, AnnotationsRoundTrip)
 {
     if (!T().annotations.Any())

@@ -35,6 +35,8 @@
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
 //     detection names the type, the header probe counts the channels;
+//   - DamagedHeadersGiveTheirError: each of damagedHeaders is refused
+//     with its exact code;
 //   - AnnotationsRoundTrip: markers, loops, the sampler record, regions and
 //     the file's time stamp read back as the format keeps them (the
 //     truncation case then cuts an annotated file).
@@ -80,6 +82,18 @@ struct AnnotationTraits {
 struct PeerWrite {
     FormatShape shape;
     QStringList options;
+};
+
+// A damaged header: `bytes` put at `offset` past the first `anchor` in the
+// default file (empty: past its start) make the class refuse it with
+// exactly `refusedWith` (and ProbeHeader too, with `probeRefuses`).
+struct HeaderPatch {
+    std::string what;
+    std::string anchor;
+    std::size_t offset = 0;
+    std::vector<UInt8> bytes;
+    OSErr refusedWith = 0;
+    bool probeRefuses = false;
 };
 
 struct FormatTraits {
@@ -135,6 +149,7 @@ struct FormatTraits {
         std::size_t frameBytes = 2;
     } exactTruncation;
     AnnotationTraits annotations;
+    std::vector<HeaderPatch> damagedHeaders;
 };
 
 // The suite's fixture (its tests are in FormatConformanceTest.cpp).

@@ -257,19 +257,15 @@ TEST_F(AIFFFileTest, HeaderPromisesAndOddHeaders)
     EXPECT_EQ(ReadAllBlocks(*file), ReadAllBlocks(*reference));
     file.reset();
 
-    // Zero channels, zero or oversized word lengths, bad rates.
-    for (auto patch : std::vector<std::pair<std::size_t, std::vector<UInt8>>>{
-             {20, {0, 0}}, {26, {0, 0}}, {26, {0, 33}}, {20, {0x80, 0}}, {28, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}) {
-        d = original;
-        std::copy(patch.second.begin(), patch.second.end(), d.begin() + long(patch.first));
-        WriteAll(dir.file("bad.aif"), d);
-        CAIFFFile bad;
-        bad.SetFile(dir.file("bad.aif"));
-        const OSErr err = bad.Open();
-        EXPECT_TRUE(err == -22202 || err == -23405) << patch.first << " " << err;
-        EXPECT_EQ(bad.Close(), noErr);
-        EXPECT_EQ(bad.Close(), -38);
-    }
+    // A refused file closes once (each refusal's code: the conformance suite).
+    d = original;
+    d[21] = 0;
+    WriteAll(dir.file("bad.aif"), d);
+    CAIFFFile bad;
+    bad.SetFile(dir.file("bad.aif"));
+    EXPECT_EQ(bad.Open(), kAIFFNoCOMMErr);
+    EXPECT_EQ(bad.Close(), noErr);
+    EXPECT_EQ(bad.Close(), -38);
 
     // 12-bit words sit left-justified in 16-bit containers.
     d = original;
