@@ -229,9 +229,11 @@ std::vector<FormatTraits> PCMFormats()
     voc.soxWrites = {{1, 8, 8000}};
     voc.soxWriteOptions = {"-t", "voc"};
     voc.ffmpegWrites = {{{1, 8, 8000}, {"-c:a", "pcm_u8", "-f", "voc"}}};
+    voc.truncationBytesChecked = std::size_t(1) << 16;  // every prefix
     all.push_back(voc);
 
-    FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{1, 16, 22050}, {2, 16, 44100}});
+    FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{2, 16, 44100}, {1, 16, 22050}});
+    voc2.truncationBytesChecked = std::size_t(1) << 16;
     voc2.soxReadOptions = {"-t", "voc"};
     voc2.sndfileReads = voc2.ffmpegReads = true;
     voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}, {2, 8, 8000}};
