@@ -256,19 +256,15 @@ TEST_F(SndRsrcTest, HandBuiltResources)
     };
     EXPECT_EQ(openErr("comp", Format1Standard(1, 0xFE, 3, 3)), kSndUnsupportedDataErr);
     EXPECT_EQ(openErr("enc", Format1Standard(1, 0x07, 3, 3)), kSndUndocumentedErr);
-    auto notSampled = Format1Standard(1, 0, 3, 3);
-    PutBE16(notSampled, 4, 1);
-    EXPECT_EQ(openErr("synth", notSampled), kSndNotSampledErr);
-    auto twoTypes = Format1Standard(1, 0, 3, 3);
-    PutBE16(twoTypes, 2, 2);
-    EXPECT_EQ(openErr("types", twoTypes), kSndMultipleTypesErr);
-    auto format3 = Format1Standard(1, 0, 3, 3);
-    PutBE16(format3, 0, 3);
-    EXPECT_EQ(openErr("f3", format3), kSndUndocumentedErr);
-    // Command counts that put the header outside the resource.
-    auto manyCommands = Format1Standard(1, 0, 3, 3);
-    PutBE16(manyCommands, 10, 0xFFFF);
-    EXPECT_EQ(openErr("cmds", manyCommands), kSndUndocumentedErr);
+    // A synthesizer, two data types, format 3, and a command count that puts
+    // the header outside the resource.
+    for (const auto& [name, at, value, err] : {std::tuple{"synth", 4, 1u, kSndNotSampledErr},
+             std::tuple{"types", 2, 2u, kSndMultipleTypesErr}, std::tuple{"f3", 0, 3u, kSndUndocumentedErr},
+             std::tuple{"cmds", 10, 0xFFFFu, kSndUndocumentedErr}}) {
+        auto r = Format1Standard(1, 0, 3, 3);
+        PutBE16(r, std::size_t(at), value);
+        EXPECT_EQ(openErr(name, r), err) << name;
+    }
     EXPECT_EQ(openErr("short", {0, 1, 0}), kSndUndocumentedErr);
 
     // Every truncation of a written resource opens or is refused cleanly.
