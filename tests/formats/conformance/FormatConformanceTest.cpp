@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -534,6 +535,38 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     if (refusing->IsOpen())
         refusing->Close();
     (void)refused;
+}
+
+TEST_P(FormatConformance, CreateRefusesShapesItCannotHold)
+{
+    if (T().refusedShapes.empty())
+        GTEST_SKIP() << "no refused shapes listed for " << T().name;
+    int n = 0;
+    for (const auto& [shape, expected] : T().refusedShapes) {
+        const std::string what = std::to_string(shape.channels) + "x" + std::to_string(shape.bits) + " at "
+            + std::to_string(shape.rate);
+        auto file = Make(T().type);
+        ASSERT_EQ(file->SetFile(dir.file("refused" + std::to_string(n++))), noErr);
+        EXPECT_EQ(file->Create(shape.channels, shape.bits, 0, nullptr, nullptr, float(shape.rate)), expected) << what;
+        EXPECT_FALSE(file->IsOpen()) << what;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_P(FormatConformance, CreateNeverTakesOverAnExistingFile)
+{
+    const FormatShape& shape = T().shapes.front();
+    const std::string path = WriteOurs(T().type, shape, dir.file("taken"), Samples(shape, T().frames));
+    ASSERT_FALSE(path.empty());
+    const std::vector<UInt8> before = peers::ReadAll(path);
+    auto second = Make(T().type);
+    ASSERT_EQ(second->SetFile(dir.file("taken")), noErr);
+    EXPECT_EQ(second->Create(shape.channels, shape.bits, 0, nullptr, nullptr, float(shape.rate)), dupFNErr);
+    EXPECT_FALSE(second->IsOpen());
+    EXPECT_EQ(peers::ReadAll(path), before);
+    if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
+        EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels));  // resources too
+    }
 }
 
 TEST_P(FormatConformance, DamagedHeadersGiveTheirError)

@@ -35,6 +35,10 @@
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
 //     detection names the type, the header probe counts the channels;
+//   - CreateRefusesShapesItCannotHold: each of refusedShapes with its code,
+//     and no file made;
+//   - CreateNeverTakesOverAnExistingFile: a second Create of a written
+//     file is refused and leaves it as it was;
 //   - DamagedHeadersGiveTheirError: each of damagedHeaders is refused
 //     with its exact code;
 //   - AnnotationsRoundTrip: markers, loops, the sampler record, regions and
@@ -150,6 +154,8 @@ struct FormatTraits {
     } exactTruncation;
     AnnotationTraits annotations;
     std::vector<HeaderPatch> damagedHeaders;
+    // Shapes Create refuses, each with its code, before making any file.
+    std::vector<std::pair<FormatShape, OSErr>> refusedShapes;
 };
 
 // The suite's fixture (its tests are in FormatConformanceTest.cpp).

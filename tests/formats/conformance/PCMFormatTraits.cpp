@@ -3,6 +3,8 @@
 #include "CAVRFile.h"
 #include "CIFF8SVXFile.h"
 #include "CSD1File.h"
+#include "CVOCFile.h"
+#include "CVOC_SBFile.h"
 #include "CWAVEFile.h"
 #include "ChunkReader.h"
 #include "CNeXT_SUNFile.h"
@@ -181,6 +183,8 @@ std::vector<FormatTraits> PCMFormats()
     avr.soxWriteOptions = {"-t", "avr"};
     avr.sndfileExtension = "avr";
     avr.exactTruncation = {128, 128, kAVRNoMagicErr, 2};
+    avr.refusedShapes = {{{1, 24, 44100}, kAVRWordSizeErr}, {{2, 12, 44100}, kAVRWordSizeErr},
+        {{3, 16, 44100}, -22100}, {{1, 16, 2e7}, -22601}};
     avr.damagedHeaders = {{"another magic", "", 0, {'3'}, kAVRNoMagicErr, true},
         {"24-bit words", "", 15, {24}, kAVRWordSizeErr}};
     all.push_back(avr);
@@ -191,6 +195,8 @@ std::vector<FormatTraits> PCMFormats()
     svx.peersSeePadding = true;  // libsndfile counts the pad byte of an odd body as a sample
     svx.soxWrites = {{1, 8, 8000}};
     svx.soxWriteOptions = {"-t", "8svx"};
+    svx.refusedShapes = {{{2, 8, 22050}, kIFF8SVXChannelsErr}, {{1, 16, 22050}, kIFF8SVXWordSizeErr},
+        {{1, 8, 96000}, -22601}, {{1, 8, 65536}, -22601}};
     svx.damagedHeaders = {{"no voice header", "VHDR", 0, {'X'}, kIFF8SVXNoVHDRErr, true},
         {"compressed", "VHDR", 8 + 15, {1}, kIFF8SVXCompressedErr, true},
         {"no body", "BODY", 0, {'X'}, kChunkNotFoundErr}};
@@ -220,6 +226,7 @@ std::vector<FormatTraits> PCMFormats()
     FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
     sd1.truncationBytesChecked = 1400;  // the 1336-byte header
     sd1.exactTruncation = {1336, 1336, 1, 2};  // every cut of the header refused
+    sd1.refusedShapes = {{{2, 16, 44100}, kSD1BadChannelsErr}, {{1, 24, 44100}, kSD1BadWordSizeErr}};
     sd1.damagedHeaders = {{"12-bit words", "", 1038, {0, 12}, kSD1BadWordSizeErr}};
     all.push_back(sd1);
 
@@ -230,10 +237,14 @@ std::vector<FormatTraits> PCMFormats()
     voc.soxWriteOptions = {"-t", "voc"};
     voc.ffmpegWrites = {{{1, 8, 8000}, {"-c:a", "pcm_u8", "-f", "voc"}}};
     voc.truncationBytesChecked = std::size_t(1) << 16;  // every prefix
+    voc.refusedShapes = {{{1, 8, 11025}, kVOCSampleRateErr}, {{1, 8, 22050}, kVOCSampleRateErr},
+        {{2, 8, 8000}, kVOCChannelsErr}, {{1, 16, 8000}, kVOCWordSizeErr}};
     all.push_back(voc);
 
     FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{2, 16, 44100}, {1, 16, 22050}});
     voc2.truncationBytesChecked = std::size_t(1) << 16;
+    voc2.refusedShapes = {{{2, 8, 44100}, kVOCSBWordSizeErr}, {{0, 16, 44100}, kVOCChannelsErr},
+        {{1, 16, 0}, kVOCSampleRateErr}};
     voc2.soxReadOptions = {"-t", "voc"};
     voc2.sndfileReads = voc2.ffmpegReads = true;
     voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}, {2, 8, 8000}};

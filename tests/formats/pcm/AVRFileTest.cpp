@@ -97,24 +97,6 @@ TEST_F(AVRFileTest, WrittenHeaderFollowsThePublishedLayout)
     EXPECT_EQ(read.type, 1);
 }
 
-TEST_F(AVRFileTest, CreateRefusesShapesTheHeaderCannotHold)
-{
-    struct Case {
-        UInt16 channels;
-        SInt16 bits;
-        float rate;
-        OSErr expected;
-    } cases[] = {{1, 24, 44100.0f, kAVRWordSizeErr}, {2, 12, 44100.0f, kAVRWordSizeErr},
-                 {3, 16, 44100.0f, -22100}, {1, 16, 2e7f, -22601}};
-    int n = 0;
-    for (const Case& c : cases) {
-        CAVRFile file;
-        ASSERT_EQ(file.SetFile(dir.file("shape" + std::to_string(n++))), noErr);
-        EXPECT_EQ(file.Create(c.channels, c.bits, 0, nullptr, nullptr, c.rate), c.expected);
-        EXPECT_FALSE(file.IsOpen());
-    }
-}
-
 TEST_F(AVRFileTest, HeaderWordsAreReadAsPublished)
 {
     // Stereo word, sign word (unsigned samples become signed in the block),

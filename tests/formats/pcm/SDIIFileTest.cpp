@@ -238,21 +238,6 @@ TEST_F(SDIIFile, WritesAndReadsBackSamplesAndAnnotations)
     EXPECT_EQ(in->GetRegionObject(0)->timeStamp(), 1234);
 }
 
-TEST_F(SDIIFile, CreateNeverTakesOverAnExistingFile)
-{
-    OSErr err;
-    auto first = CreateWith<CSDIIFile>(dir.path(), "dup", 1, 16, 44100.0f, &err);
-    ASSERT_EQ(err, noErr);
-    ASSERT_EQ(WriteAllSamples(*first, TestSamples(10, 16)), noErr);
-    ASSERT_EQ(first->Close(), noErr);
-    const std::vector<UInt8> before = ReadAll(first->GetPath());
-    auto second = CreateWith<CSDIIFile>(dir.path(), "dup", 2, 24, 48000.0f, &err);
-    EXPECT_EQ(err, dupFNErr);
-    EXPECT_FALSE(second->IsOpen());
-    EXPECT_EQ(ReadAll(first->GetPath()), before);
-    EXPECT_EQ(GetSDIINumChannels(first->GetPath()), 1);
-}
-
 TEST_F(SDIIFile, MacMixWritesItsOwnHFSType)
 {
     OSErr err;

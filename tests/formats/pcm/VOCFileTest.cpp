@@ -140,30 +140,6 @@ TEST_F(VOCTest, EightBitLayoutRatesAndRoundTrip)
     EXPECT_EQ(e[32], 0);
 }
 
-TEST_F(VOCTest, CreateRefusesWhatTheFormatCannotHold)
-{
-    auto create = [&](auto file, UInt16 ch, SInt16 bits, float rate) {
-        static int n = 0;
-        file.SetFile(dir.file("x" + std::to_string(n++) + ".voc"));
-        return file.Create(ch, bits, 0, nullptr, nullptr, rate);
-    };
-    EXPECT_EQ(create(CVOCFile(), 1, 8, 11025.0f), kVOCSampleRateErr);
-    EXPECT_EQ(create(CVOCFile(), 1, 8, 22050.0f), kVOCSampleRateErr);
-    EXPECT_EQ(create(CVOCFile(), 2, 8, 8000.0f), kVOCChannelsErr);
-    EXPECT_EQ(create(CVOCFile(), 1, 16, 8000.0f), kVOCWordSizeErr);
-    EXPECT_EQ(create(CVOC_SBFile(), 2, 8, 44100.0f), kVOCSBWordSizeErr);
-    EXPECT_EQ(create(CVOC_SBFile(), 0, 16, 44100.0f), kVOCChannelsErr);
-    EXPECT_EQ(create(CVOC_SBFile(), 1, 16, 0.0f), kVOCSampleRateErr);
-
-    // Never overwrite an existing file.
-    const std::string taken = dir.file("taken.voc");
-    WriteAll(taken, {1, 2, 3});
-    CVOC_SBFile file;
-    file.SetFile(dir.file("taken"));
-    EXPECT_EQ(file.Create(1, 16, 0, nullptr, nullptr, 48000.0f), dupFNErr);
-    EXPECT_EQ(ReadAll(taken).size(), 3u);
-}
-
 TEST_F(VOCTest, SixteenBitLayoutAndRoundTrip)
 {
     for (UInt16 channels : {1, 2, 6}) {
