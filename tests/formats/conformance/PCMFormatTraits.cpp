@@ -47,6 +47,7 @@ std::vector<FormatTraits> PCMFormats()
         {{6, 24, 22050}, {"-c:a", "pcm_s24be", "-f", "aiff"}}, {{1, 8, 22050}, {"-c:a", "pcm_s8", "-f", "aiff"}}};
     aiff.annotations = AllAnnotations();
     aiff.truncationBytesChecked = std::size_t(1) << 16;  // every prefix of the annotated file
+    aiff.refusedShapes = {{{0, 16, 44100}, paramErr}};
     aiff.damagedHeaders = {{"no channels", "COMM", 8, {0, 0}, kAIFFNoCOMMErr},
         {"negative channels", "COMM", 8, {0x80, 0}, kAIFFNoCOMMErr},
         {"no word length", "COMM", 14, {0, 0}, kAIFFNoCOMMErr},

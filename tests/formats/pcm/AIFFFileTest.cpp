@@ -438,11 +438,7 @@ TEST_F(AIFFFileTest, OutputsPastTheSizeLimitAreRefused)
     EXPECT_EQ(file.WriteFrames(0, &n, s.data()), noErr);
     EXPECT_EQ(file.Close(), noErr);
     EXPECT_LT(ReadAll(file.GetPath()).size(), 1000u);
-    // Creating over an existing file is refused.
-    CAIFFFile again;
-    ASSERT_EQ(again.SetFile(dir.file("huge")), noErr);
-    EXPECT_EQ(again.Create(2, 16, 0, nullptr, nullptr, 44100.0f), dupFNErr);
-    EXPECT_EQ(again.Create(0, 16, 0, nullptr, nullptr, 44100.0f), paramErr);
+    // (Creating over an existing file, or with no channels: the conformance suite.)
 }
 
 TEST_F(AIFFFileTest, RegistrationAndProbes)
