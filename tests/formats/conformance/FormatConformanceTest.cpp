@@ -521,6 +521,15 @@ TEST_P(FormatConformance, RegistrationAndProbe)
         EXPECT_LE(probe(QString::fromStdString(dir.file("missing"))), 0);
     }
 
+    if (T().closeOfAClosedFile) {
+        auto closed = Make(T().type);
+        EXPECT_EQ(closed->Close(), T().closeOfAClosedFile);  // never opened
+        ASSERT_EQ(closed->SetFile(path), noErr);
+        ASSERT_EQ(closed->Open(), noErr);
+        EXPECT_EQ(closed->Close(), noErr);
+        EXPECT_EQ(closed->Close(), T().closeOfAClosedFile);
+    }
+
     auto probing = Make(T().type);
     ASSERT_EQ(probing->SetFile(path), noErr);
     SInt16 count = -1;

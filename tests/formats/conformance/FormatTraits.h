@@ -34,7 +34,8 @@
 //   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
-//     detection names the type, the header probe counts the channels;
+//     detection names the type, the header probe counts the channels, a
+//     closed file refuses another Close;
 //   - CreateRefusesShapesItCannotHold: each of refusedShapes with its code,
 //     and no file made;
 //   - CreateNeverTakesOverAnExistingFile: a second Create of a written
@@ -154,6 +155,8 @@ struct FormatTraits {
     } exactTruncation;
     AnnotationTraits annotations;
     std::vector<HeaderPatch> damagedHeaders;
+    // What Close answers for a file never opened or already closed (0: not checked).
+    OSErr closeOfAClosedFile = 0;
     // Shapes Create refuses, each with its code, before making any file.
     std::vector<std::pair<FormatShape, OSErr>> refusedShapes;
 };

@@ -280,6 +280,13 @@ std::vector<FormatTraits> PCMFormats()
     sd2.annotations.markers = sd2.annotations.loops = sd2.annotations.loopTypes = sd2.annotations.regions = true;
     all.push_back(sd2);
 
+    // The AIFF and WAVE families and 8SVX answer a closed file's Close as the
+    // file system does; the others with the sound-file code.
+    for (FormatTraits& t : all) {
+        const bool fileSystemCode = t.name.find("AIFF") != std::string::npos || t.name.find("WAVE") != std::string::npos
+            || t.name == "BroadcastWave" || t.name == "IFF8SVX";
+        t.closeOfAClosedFile = fileSystemCode ? fnOpnErr : kFileNotOpenedErr;
+    }
     return all;
 }
 

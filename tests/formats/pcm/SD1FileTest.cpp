@@ -22,13 +22,6 @@ protected:
     TestTempDir dir;
 };
 
-TEST_F(SD1FileTest, CloseOfAFileNeverOpened)
-{
-    // (Refused shapes, before any file is made: the conformance suite.)
-    CSD1File closed;
-    EXPECT_EQ(closed.Close(), kFileNotOpenedErr);
-}
-
 TEST_F(SD1FileTest, WritesThePublishedHeader)
 {
     const std::vector<UInt8> samples = Bytes(2 * 30001);

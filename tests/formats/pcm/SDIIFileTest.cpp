@@ -140,8 +140,6 @@ TEST_F(SDIIFile, OpensTheShapeFromTheStringResources)
     EXPECT_EQ(file->GetNumChannels(), 2);
     EXPECT_DOUBLE_EQ(file->GetSampleRate(), 44100.0);
     EXPECT_EQ(file->GetState(), 0);
-    EXPECT_EQ(file->Close(), noErr);
-    EXPECT_EQ(file->Close(), kFileNotOpenedErr);
 
     const std::string wide = dir.file("wide.sd2");
     MakeFile(wide, 9 * 10, "3", "96000", "3");

@@ -121,8 +121,6 @@ TEST_F(VOCTest, EightBitLayoutRatesAndRoundTrip)
     ASSERT_EQ(in.ReadBlock(250), noErr);
     for (int i = 50; i < 101; ++i)
         EXPECT_EQ(in.GetReadBuffer()[i], 0);
-    EXPECT_EQ(in.Close(), noErr);
-    EXPECT_EQ(in.Close(), kFileNotOpenedErr);
 
     std::string fast = dir.file("b");
     ASSERT_EQ(WriteFile<CVOCFile>(fast, 1, 8, 20000.0f, samples), noErr);

@@ -458,13 +458,6 @@ TEST(WAVEFormat, ProbeHeaderCountsRegionsAndClosesTheFile)
     EXPECT_EQ(OpenForkCount(), forks);
 }
 
-TEST(WAVEFormat, CloseOfAFileNotOpen)
-{
-    // (Existing outputs are never taken over: the conformance suite.)
-    CWAVEFile file;
-    EXPECT_EQ(file.Close(), fnOpnErr);
-}
-
 TEST(WAVEFormat, DestructorFinishesAnOutput)
 {
     TestTempDir dir;
