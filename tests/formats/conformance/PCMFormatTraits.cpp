@@ -3,6 +3,7 @@
 #include "CAVRFile.h"
 #include "CIFF8SVXFile.h"
 #include "CSD1File.h"
+#include "CSndRsrcFile.h"
 #include "CVOCFile.h"
 #include "CVOC_SBFile.h"
 #include "CWAVEFile.h"
@@ -279,6 +280,11 @@ std::vector<FormatTraits> PCMFormats()
     sd2.sndfileExtension = "sd2";
     sd2.annotations.markers = sd2.annotations.loops = sd2.annotations.loopTypes = sd2.annotations.regions = true;
     all.push_back(sd2);
+
+    // System 7 sounds: the samples in the 'snd ' resource of the fork.
+    FormatTraits snd = Traits("SoundResource", FOUR_CHAR_CODE("sfil"), {{1, 8, 11025}, {2, 8, 22254.5}, {2, 16, 48000}});
+    snd.refusedShapes = {{{1, 24, 44100}, kSndWordSizeErr}, {{1, 16, 96000}, kSndSampleRateErr}};
+    all.push_back(snd);
 
     // The AIFF and WAVE families and 8SVX answer a closed file's Close as the
     // file system does; the others with the sound-file code.
