@@ -1,6 +1,7 @@
 // NeXT/Sun files: the header fields and G.711 blocks we write, and damaged
 // headers refused or clamped, never trusted (the peers' files in both
 // directions, ffmpeg's own headers included: the conformance suite).
+#include "AIFFTestSupport.h"
 #include "CNeXTALawFile.h"
 #include "CNeXTAUFile.h"
 #include "CNeXT_SUNFile.h"
@@ -18,10 +19,7 @@ using namespace wavetest;
 
 namespace {
 
-UInt32 BE32At(const std::vector<UInt8>& d, std::size_t at)
-{
-    return (UInt32(d[at]) << 24) | (UInt32(d[at + 1]) << 16) | (UInt32(d[at + 2]) << 8) | d[at + 3];
-}
+using aifftest::BE32;
 
 void AppendBE32(std::vector<UInt8>& d, UInt32 v)
 {
@@ -75,12 +73,12 @@ TEST(NeXTFile, WritesTheHeaderFields)
 
             const auto bytes = ReadAll(path);
             ASSERT_GE(bytes.size(), 28u);
-            EXPECT_EQ(BE32At(bytes, 0), 0x2E736E64u);
-            EXPECT_EQ(BE32At(bytes, 4), 28u);
-            EXPECT_EQ(BE32At(bytes, 8), UInt32(2500 * channels * bits / 8));
-            EXPECT_EQ(BE32At(bytes, 12), UInt32(bits / 8 + 1));
-            EXPECT_EQ(BE32At(bytes, 16), 48000u);
-            EXPECT_EQ(BE32At(bytes, 20), UInt32(channels));
+            EXPECT_EQ(BE32(bytes, 0), 0x2E736E64u);
+            EXPECT_EQ(BE32(bytes, 4), 28u);
+            EXPECT_EQ(BE32(bytes, 8), UInt32(2500 * channels * bits / 8));
+            EXPECT_EQ(BE32(bytes, 12), UInt32(bits / 8 + 1));
+            EXPECT_EQ(BE32(bytes, 16), 48000u);
+            EXPECT_EQ(BE32(bytes, 20), UInt32(channels));
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[24]), 4), "QUIL");
             EXPECT_EQ(bytes.size(), 28u + 2500u * channels * bits / 8);
         }
@@ -110,8 +108,8 @@ TEST(NeXTFile, WritesG711FilesWithSixteenBitBlocks)
         ASSERT_EQ(file->Close(), noErr);
         const std::string path = file->GetPath();
         const auto bytes = ReadAll(path);
-        EXPECT_EQ(BE32At(bytes, 8), 2000u);
-        EXPECT_EQ(BE32At(bytes, 12), c.alaw ? 27u : 1u);
+        EXPECT_EQ(BE32(bytes, 8), 2000u);
+        EXPECT_EQ(BE32(bytes, 12), c.alaw ? 27u : 1u);
         EXPECT_EQ(FFprobeField(path, "codec_name"), c.codec);
 
         // Our decode equals the peers' decode; our encoding is compared
@@ -144,7 +142,7 @@ TEST(NeXTFile, WritesG711FilesWithSixteenBitBlocks)
                                                QString::fromStdString(soxOut)});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         const auto peerBytes = ReadAll(soxOut);
-        const UInt32 peerOffset = BE32At(peerBytes, 4);
+        const UInt32 peerOffset = BE32(peerBytes, 4);
         ASSERT_EQ(peerBytes.size(), peerOffset + 2000u);
         // Encoders differ in how they round between two codes (sox and
         // ffmpeg disagree with each other too): where our code differs from

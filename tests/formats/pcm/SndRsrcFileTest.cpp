@@ -1,6 +1,7 @@
 // System 7 sound files ('sfil'): the resource fork we write, byte by byte
 // and through the Resource Manager; round trips; hand-built 'snd '
 // resources of every accepted and refused form; size limits.
+#include "AIFFTestSupport.h"
 #include "CSndRsrcFile.h"
 #include "CreateSoundFile.h"
 #include "FileManager.h"
@@ -17,21 +18,12 @@
 
 namespace {
 
-UInt32 BE32(const std::vector<UInt8>& b, std::size_t at)
-{
-    return (UInt32(b[at]) << 24) | (UInt32(b[at + 1]) << 16) | (UInt32(b[at + 2]) << 8) | UInt32(b[at + 3]);
-}
+using aifftest::BE32, aifftest::PutBE32;
 
 void PutBE16(std::vector<UInt8>& b, std::size_t at, UInt32 v)
 {
     b[at] = UInt8(v >> 8);
     b[at + 1] = UInt8(v);
-}
-
-void PutBE32(std::vector<UInt8>& b, std::size_t at, UInt32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + std::size_t(i)] = UInt8(v >> (24 - 8 * i));
 }
 
 // The whole resource fork of a file, through the platform layer.
