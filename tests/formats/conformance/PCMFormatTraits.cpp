@@ -261,6 +261,7 @@ std::vector<FormatTraits> PCMFormats()
     sonic.soxReadOptions = {"-t", "aiff"};
     sonic.sndfileReads = sonic.ffmpegReads = true;
     sonic.peersSeePadding = true;
+    sonic.truncationBytesChecked = 2600;  // every prefix of the header block and the first samples
     all.push_back(sonic);
 
     // Dawn writes plain AIFF (no CHAN chunk) that detection knows as its own.
