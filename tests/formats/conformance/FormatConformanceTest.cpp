@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -440,6 +441,25 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
         if (probe->SetFile(cut) == noErr)
             probe->ProbeHeader(&result);
         ASSERT_EQ(OpenForkCount(), 0) << "a fork left open after a prefix of " << length << " bytes";
+        if (const auto& exact = T().exactTruncation; exact.dataOffset) {
+            if (length < exact.refusedBelow) {
+                EXPECT_EQ(d.channels, 0) << "prefix of " << length << " bytes opened";
+                if (exact.refusedWith != 1) {
+                    EXPECT_EQ(d.err, exact.refusedWith) << "prefix of " << length << " bytes";
+                }
+            } else {
+                EXPECT_EQ(d.err, noErr) << "prefix of " << length << " bytes";
+                EXPECT_EQ(d.frames, (std::max(length, exact.dataOffset) - exact.dataOffset) / exact.frameBytes)
+                    << "prefix of " << length << " bytes";
+                // A block past the end reads as silence, not an error.
+                auto file = Make(T().type);
+                if (file->SetFile(cut) == noErr && file->Open() == noErr) {
+                    EXPECT_EQ(file->ReadBlock(file->GetNumFrames() + 5), noErr) << "prefix of " << length << " bytes";
+                    EXPECT_EQ(file->GetReadBuffer()[0], 0) << "prefix of " << length << " bytes";
+                    file->Close();
+                }
+            }
+        }
         if (d.channels == 0)
             continue;  // refused
         ASSERT_LE(d.frames, whole.frames) << "prefix of " << length << " bytes";
@@ -501,10 +521,21 @@ TEST_P(FormatConformance, RegistrationAndProbe)
         EXPECT_LE(probe(QString::fromStdString(dir.file("missing"))), 0);
     }
 
+    if (T().closeOfAClosedFile) {
+        auto closed = Make(T().type);
+        EXPECT_EQ(closed->Close(), T().closeOfAClosedFile);  // never opened
+        ASSERT_EQ(closed->SetFile(path), noErr);
+        ASSERT_EQ(closed->Open(), noErr);
+        EXPECT_EQ(closed->Close(), noErr);
+        EXPECT_EQ(closed->Close(), T().closeOfAClosedFile);
+    }
+
     auto probing = Make(T().type);
     ASSERT_EQ(probing->SetFile(path), noErr);
     SInt16 count = -1;
     EXPECT_EQ(probing->ProbeHeader(&count), noErr);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(probing->GetNumChannels(), T().shapes.front().channels);
     EXPECT_FALSE(probing->IsOpen());
     // A file of another kind is refused without a crash.
     auto refusing = Make(T().type);
@@ -513,6 +544,72 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     if (refusing->IsOpen())
         refusing->Close();
     (void)refused;
+}
+
+TEST_P(FormatConformance, CreateRefusesShapesItCannotHold)
+{
+    if (T().refusedShapes.empty())
+        GTEST_SKIP() << "no refused shapes listed for " << T().name;
+    int n = 0;
+    for (const auto& [shape, expected] : T().refusedShapes) {
+        const std::string what = std::to_string(shape.channels) + "x" + std::to_string(shape.bits) + " at "
+            + std::to_string(shape.rate);
+        auto file = Make(T().type);
+        ASSERT_EQ(file->SetFile(dir.file("refused" + std::to_string(n++))), noErr);
+        EXPECT_EQ(file->Create(shape.channels, shape.bits, 0, nullptr, nullptr, float(shape.rate)), expected) << what;
+        EXPECT_FALSE(file->IsOpen()) << what;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_P(FormatConformance, CreateNeverTakesOverAnExistingFile)
+{
+    const FormatShape& shape = T().shapes.front();
+    const std::string path = WriteOurs(T().type, shape, dir.file("taken"), Samples(shape, T().frames));
+    ASSERT_FALSE(path.empty());
+    const std::vector<UInt8> before = peers::ReadAll(path);
+    auto second = Make(T().type);
+    ASSERT_EQ(second->SetFile(dir.file("taken")), noErr);
+    EXPECT_EQ(second->Create(shape.channels, shape.bits, 0, nullptr, nullptr, float(shape.rate)), dupFNErr);
+    EXPECT_FALSE(second->IsOpen());
+    EXPECT_EQ(peers::ReadAll(path), before);
+    // Formats that keep their samples or shape in resources: those too.
+    EXPECT_EQ(DecodeOurs(T().type, path).frames, T().frames);
+    if (const HeaderProbe probe = GetHeaderProbe(T().type)) {
+        EXPECT_EQ(probe(QString::fromStdString(path)), SInt32(shape.channels));
+    }
+}
+
+TEST_P(FormatConformance, DamagedHeadersGiveTheirError)
+{
+    if (T().damagedHeaders.empty())
+        GTEST_SKIP() << "no damaged headers listed for " << T().name;
+    const std::vector<UInt8> intact = peers::ReadAll(WriteDefault("intact"));
+    const std::string path = dir.file("damaged");
+    for (const HeaderPatch& patch : T().damagedHeaders) {
+        std::size_t at = patch.offset;
+        if (!patch.anchor.empty()) {
+            const auto found = std::search(intact.begin(), intact.end(), patch.anchor.begin(), patch.anchor.end());
+            ASSERT_NE(found, intact.end()) << patch.what;
+            at += std::size_t(found - intact.begin());
+        }
+        ASSERT_LE(at + patch.bytes.size(), intact.size()) << patch.what;
+        std::vector<UInt8> bytes = intact;
+        std::copy(patch.bytes.begin(), patch.bytes.end(), bytes.begin() + std::ptrdiff_t(at));
+        peers::WriteAll(path, bytes);
+        const Decoded d = DecodeOurs(T().type, path);
+        EXPECT_EQ(d.err, patch.refusedWith) << patch.what;
+        EXPECT_EQ(d.channels, 0) << patch.what;
+        if (patch.probeRefuses) {
+            auto probe = Make(T().type);
+            ASSERT_EQ(probe->SetFile(path), noErr);
+            SInt16 result = 7;
+            EXPECT_EQ(probe->ProbeHeader(&result), patch.refusedWith) << patch.what;
+            EXPECT_EQ(result, 0) << patch.what;
+            EXPECT_FALSE(probe->IsOpen()) << patch.what;
+        }
+        ASSERT_EQ(OpenForkCount(), 0) << patch.what;
+    }
 }
 
 TEST_P(FormatConformance, AnnotationsRoundTrip)

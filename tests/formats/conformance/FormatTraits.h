@@ -34,7 +34,14 @@
 //   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
-//     detection names the type, the header probe counts the channels;
+//     detection names the type, the header probe counts the channels, a
+//     closed file refuses another Close;
+//   - CreateRefusesShapesItCannotHold: each of refusedShapes with its code,
+//     and no file made;
+//   - CreateNeverTakesOverAnExistingFile: a second Create of a written
+//     file is refused and leaves it as it was;
+//   - DamagedHeadersGiveTheirError: each of damagedHeaders is refused
+//     with its exact code;
 //   - AnnotationsRoundTrip: markers, loops, the sampler record, regions and
 //     the file's time stamp read back as the format keeps them (the
 //     truncation case then cuts an annotated file).
@@ -82,6 +89,18 @@ struct PeerWrite {
     QStringList options;
 };
 
+// A damaged header: `bytes` put at `offset` past the first `anchor` in the
+// default file (empty: past its start) make the class refuse it with
+// exactly `refusedWith` (and ProbeHeader too, with `probeRefuses`).
+struct HeaderPatch {
+    std::string what;
+    std::string anchor;
+    std::size_t offset = 0;
+    std::vector<UInt8> bytes;
+    OSErr refusedWith = 0;
+    bool probeRefuses = false;
+};
+
 struct FormatTraits {
     std::string name;  // the test-name suffix ("AVR")
     OSType type = 0;  // the factory's type code
@@ -124,7 +143,22 @@ struct FormatTraits {
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;
+    // Formats whose header is a fixed size and whose samples follow it to the
+    // end: every prefix of the default file is refused with exactly
+    // `refusedWith` below `refusedBelow` bytes (1: any error), and opens with
+    // exactly the whole frames of `frameBytes` it holds past `dataOffset`.
+    struct {
+        std::size_t dataOffset = 0;  // 0: not checked exactly
+        std::size_t refusedBelow = 0;
+        OSErr refusedWith = 1;
+        std::size_t frameBytes = 2;
+    } exactTruncation;
     AnnotationTraits annotations;
+    std::vector<HeaderPatch> damagedHeaders;
+    // What Close answers for a file never opened or already closed (0: not checked).
+    OSErr closeOfAClosedFile = 0;
+    // Shapes Create refuses, each with its code, before making any file.
+    std::vector<std::pair<FormatShape, OSErr>> refusedShapes;
 };
 
 // The suite's fixture (its tests are in FormatConformanceTest.cpp).

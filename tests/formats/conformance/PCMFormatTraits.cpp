@@ -1,4 +1,15 @@
 // The linear-PCM family (qm_formats_pcm) in the conformance suite.
+#include "CAIFFFile.h"
+#include "CAVRFile.h"
+#include "CIFF8SVXFile.h"
+#include "CSD1File.h"
+#include "CSndRsrcFile.h"
+#include "CVOCFile.h"
+#include "CVOC_SBFile.h"
+#include "CWAVEFile.h"
+#include "ChunkReader.h"
+#include "CNeXT_SUNFile.h"
+#include "CParisLinearFile.h"
 #include "FormatTraits.h"
 
 namespace {
@@ -37,6 +48,12 @@ std::vector<FormatTraits> PCMFormats()
         {{6, 24, 22050}, {"-c:a", "pcm_s24be", "-f", "aiff"}}, {{1, 8, 22050}, {"-c:a", "pcm_s8", "-f", "aiff"}}};
     aiff.annotations = AllAnnotations();
     aiff.truncationBytesChecked = std::size_t(1) << 16;  // every prefix of the annotated file
+    aiff.refusedShapes = {{{0, 16, 44100}, paramErr}};
+    aiff.damagedHeaders = {{"no channels", "COMM", 8, {0, 0}, kAIFFNoCOMMErr},
+        {"negative channels", "COMM", 8, {0x80, 0}, kAIFFNoCOMMErr},
+        {"no word length", "COMM", 14, {0, 0}, kAIFFNoCOMMErr},
+        {"33-bit words", "COMM", 14, {0, 33}, kAIFFNoCOMMErr},
+        {"no rate", "COMM", 16, std::vector<UInt8>(10, 0), kAIFFBadRateErr}};
     all.push_back(aiff);
 
     FormatTraits aifc
@@ -62,6 +79,12 @@ std::vector<FormatTraits> PCMFormats()
     wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
     wave.soxWriteOptions = {"-t", "wav"};
     wave.sndfileExtension = "wav";
+    wave.damagedHeaders = {{"ADPCM tag", "fmt ", 8, {2, 0}, kWAVEUnsupportedDataErr},
+        {"no channels", "fmt ", 10, {0, 0}, kWAVEUnsupportedDataErr},
+        {"no word length", "fmt ", 22, {0, 0}, kWAVEUnsupportedDataErr},
+        {"no fmt chunk", "fmt ", 0, {'x'}, kWAVENoFmtChunkErr},
+        {"no data chunk", "data", 0, {'x'}, kWAVENoDataChunkErr},
+        {"not RIFF", "", 3, {'X'}, kChunkNotFoundErr}};
     wave.ffmpegWrites = {{{1, 16, 8000}, {"-f", "wav"}}, {{3, 16, 8000}, {"-f", "wav"}}};  // three: extensible
     wave.annotations.markers = wave.annotations.loops = wave.annotations.sampler = wave.annotations.regions = true;
     all.push_back(wave);
@@ -108,6 +131,8 @@ std::vector<FormatTraits> PCMFormats()
     wvfl.soxWriteOptions = {"-t", "wav", "-e", "floating-point"};
     wvfl.sndfileExtension = "wav";
     wvfl.sndfileOption = "-float32";
+    wvfl.damagedHeaders = {{"64-bit floats", "fmt ", 12, {0x40, 0x1F, 0, 0, 0, 0xFA, 0, 0, 8, 0, 64, 0},
+        kWAVEUnsupportedDataErr}};
     all.push_back(wvfl);
 
     FormatTraits next = Traits(
@@ -117,6 +142,15 @@ std::vector<FormatTraits> PCMFormats()
     next.soxWrites = {{1, 16, 8000}, {2, 8, 11025}, {1, 24, 8000}, {2, 32, 8000}};
     next.soxWriteOptions = {"-t", "au", "-e", "signed-integer"};
     next.sndfileExtension = "au";
+    next.exactTruncation = {28, 28, kNeXTBadHeaderErr, 2};
+    // Refused: no channels, too many, data inside the six words or past the
+    // end, the wrong magic; an encoding of no class here.
+    next.damagedHeaders = {{"no channels", "", 20, {0, 0, 0, 0}, kNeXTBadHeaderErr},
+        {"too many channels", "", 20, {0x7F, 0xFF, 0xFF, 0xFF}, kNeXTBadHeaderErr},
+        {"data inside the header", "", 4, {0, 0, 0, 16}, kNeXTBadHeaderErr},
+        {"data past the end", "", 4, {0, 1, 0, 0}, kNeXTBadHeaderErr},
+        {"another magic", "", 0, {'X'}, kNeXTBadHeaderErr},
+        {"unknown encoding", "", 12, {0, 0, 0, 7}, kNeXTUnsupportedDataErr}};
     next.ffmpegWrites = {{{2, 16, 8000}, {"-c:a", "pcm_s16be", "-f", "au"}},
         {{2, 24, 8000}, {"-c:a", "pcm_s24be", "-f", "au"}}};
     all.push_back(next);
@@ -132,6 +166,12 @@ std::vector<FormatTraits> PCMFormats()
         g711.soxWriteOptions = {"-t", "au", "-e", encoding};
         g711.sndfileExtension = "au";
         g711.sndfileOption = std::string(encoding) == "u-law" ? "-ulaw" : "-alaw";
+        // A cut header is refused with the class's own code; the data
+        // size word is clamped to the samples the file holds.
+        g711.exactTruncation = {28, 28, std::string(encoding) == "u-law" ? kNeXTAuBadHeaderErr : kNeXTALawBadHeaderErr, 1};
+        g711.damagedHeaders = {{"another magic", "", 0, {'X'},
+                                   std::string(encoding) == "u-law" ? kNeXTAuBadHeaderErr : kNeXTALawBadHeaderErr, true},
+            {"linear samples", "", 12, {0, 0, 0, 3}, kNeXTUnsupportedDataErr}};
         g711.ffmpegWrites = {{{2, 16, 8000},
             {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "au"}}};
         all.push_back(g711);
@@ -144,6 +184,11 @@ std::vector<FormatTraits> PCMFormats()
     avr.soxWrites = {{1, 16, 22050}, {2, 8, 8000}, {1, 8, 11025}, {2, 16, 11025}};
     avr.soxWriteOptions = {"-t", "avr"};
     avr.sndfileExtension = "avr";
+    avr.exactTruncation = {128, 128, kAVRNoMagicErr, 2};
+    avr.refusedShapes = {{{1, 24, 44100}, kAVRWordSizeErr}, {{2, 12, 44100}, kAVRWordSizeErr},
+        {{3, 16, 44100}, -22100}, {{1, 16, 2e7}, -22601}};
+    avr.damagedHeaders = {{"another magic", "", 0, {'3'}, kAVRNoMagicErr, true},
+        {"24-bit words", "", 15, {24}, kAVRWordSizeErr}};
     all.push_back(avr);
 
     FormatTraits svx = Traits("IFF8SVX", FOUR_CHAR_CODE("8SVX"), {{1, 8, 8000}});
@@ -152,6 +197,11 @@ std::vector<FormatTraits> PCMFormats()
     svx.peersSeePadding = true;  // libsndfile counts the pad byte of an odd body as a sample
     svx.soxWrites = {{1, 8, 8000}};
     svx.soxWriteOptions = {"-t", "8svx"};
+    svx.refusedShapes = {{{2, 8, 22050}, kIFF8SVXChannelsErr}, {{1, 16, 22050}, kIFF8SVXWordSizeErr},
+        {{1, 8, 96000}, -22601}, {{1, 8, 65536}, -22601}};
+    svx.damagedHeaders = {{"no voice header", "VHDR", 0, {'X'}, kIFF8SVXNoVHDRErr, true},
+        {"compressed", "VHDR", 8 + 15, {1}, kIFF8SVXCompressedErr, true},
+        {"no body", "BODY", 0, {'X'}, kChunkNotFoundErr}};
     all.push_back(svx);
 
     FormatTraits cd = Traits("CDImage", FOUR_CHAR_CODE("IDAT"), {{2, 16, 44100}});
@@ -169,10 +219,17 @@ std::vector<FormatTraits> PCMFormats()
     paris.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {2, 8, 22050}};
     paris.soxWriteOptions = {"-t", "paf"};
     paris.sndfileExtension = "paf";
+    paris.formatName = "Paris linear";
+    // Past the magic and the five words the header opens, with no frames
+    // until the samples after its 2048 bytes.
+    paris.exactTruncation = {2048, 28, kParisNoHeaderErr, 2};
     all.push_back(paris);
 
     FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
     sd1.truncationBytesChecked = 1400;  // the 1336-byte header
+    sd1.exactTruncation = {1336, 1336, 1, 2};  // every cut of the header refused
+    sd1.refusedShapes = {{{2, 16, 44100}, kSD1BadChannelsErr}, {{1, 24, 44100}, kSD1BadWordSizeErr}};
+    sd1.damagedHeaders = {{"12-bit words", "", 1038, {0, 12}, kSD1BadWordSizeErr}};
     all.push_back(sd1);
 
     FormatTraits voc = Traits("CreativeVoice", FOUR_CHAR_CODE("VOC "), {{1, 8, 8000}});
@@ -181,9 +238,15 @@ std::vector<FormatTraits> PCMFormats()
     voc.soxWrites = {{1, 8, 8000}};
     voc.soxWriteOptions = {"-t", "voc"};
     voc.ffmpegWrites = {{{1, 8, 8000}, {"-c:a", "pcm_u8", "-f", "voc"}}};
+    voc.truncationBytesChecked = std::size_t(1) << 16;  // every prefix
+    voc.refusedShapes = {{{1, 8, 11025}, kVOCSampleRateErr}, {{1, 8, 22050}, kVOCSampleRateErr},
+        {{2, 8, 8000}, kVOCChannelsErr}, {{1, 16, 8000}, kVOCWordSizeErr}};
     all.push_back(voc);
 
-    FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{1, 16, 22050}, {2, 16, 44100}});
+    FormatTraits voc2 = Traits("CreativeVoice16", FOUR_CHAR_CODE("VOC2"), {{2, 16, 44100}, {1, 16, 22050}});
+    voc2.truncationBytesChecked = std::size_t(1) << 16;
+    voc2.refusedShapes = {{{2, 8, 44100}, kVOCSBWordSizeErr}, {{0, 16, 44100}, kVOCChannelsErr},
+        {{1, 16, 0}, kVOCSampleRateErr}};
     voc2.soxReadOptions = {"-t", "voc"};
     voc2.sndfileReads = voc2.ffmpegReads = true;
     voc2.soxWrites = {{1, 16, 22050}, {2, 16, 11025}, {2, 8, 8000}};
@@ -198,6 +261,7 @@ std::vector<FormatTraits> PCMFormats()
     sonic.soxReadOptions = {"-t", "aiff"};
     sonic.sndfileReads = sonic.ffmpegReads = true;
     sonic.peersSeePadding = true;
+    sonic.truncationBytesChecked = 2600;  // every prefix of the header block and the first samples
     all.push_back(sonic);
 
     // Dawn writes plain AIFF (no CHAN chunk) that detection knows as its own.
@@ -218,6 +282,18 @@ std::vector<FormatTraits> PCMFormats()
     sd2.annotations.markers = sd2.annotations.loops = sd2.annotations.loopTypes = sd2.annotations.regions = true;
     all.push_back(sd2);
 
+    // System 7 sounds: the samples in the 'snd ' resource of the fork.
+    FormatTraits snd = Traits("SoundResource", FOUR_CHAR_CODE("sfil"), {{1, 8, 11025}, {2, 8, 22254.5}, {2, 16, 48000}});
+    snd.refusedShapes = {{{1, 24, 44100}, kSndWordSizeErr}, {{1, 16, 96000}, kSndSampleRateErr}};
+    all.push_back(snd);
+
+    // The AIFF and WAVE families and 8SVX answer a closed file's Close as the
+    // file system does; the others with the sound-file code.
+    for (FormatTraits& t : all) {
+        const bool fileSystemCode = t.name.find("AIFF") != std::string::npos || t.name.find("WAVE") != std::string::npos
+            || t.name == "BroadcastWave" || t.name == "IFF8SVX";
+        t.closeOfAClosedFile = fileSystemCode ? fnOpnErr : kFileNotOpenedErr;
+    }
     return all;
 }
 

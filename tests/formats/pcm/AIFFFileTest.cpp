@@ -257,19 +257,15 @@ TEST_F(AIFFFileTest, HeaderPromisesAndOddHeaders)
     EXPECT_EQ(ReadAllBlocks(*file), ReadAllBlocks(*reference));
     file.reset();
 
-    // Zero channels, zero or oversized word lengths, bad rates.
-    for (auto patch : std::vector<std::pair<std::size_t, std::vector<UInt8>>>{
-             {20, {0, 0}}, {26, {0, 0}}, {26, {0, 33}}, {20, {0x80, 0}}, {28, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}) {
-        d = original;
-        std::copy(patch.second.begin(), patch.second.end(), d.begin() + long(patch.first));
-        WriteAll(dir.file("bad.aif"), d);
-        CAIFFFile bad;
-        bad.SetFile(dir.file("bad.aif"));
-        const OSErr err = bad.Open();
-        EXPECT_TRUE(err == -22202 || err == -23405) << patch.first << " " << err;
-        EXPECT_EQ(bad.Close(), noErr);
-        EXPECT_EQ(bad.Close(), -38);
-    }
+    // A refused file closes once (each refusal's code: the conformance suite).
+    d = original;
+    d[21] = 0;
+    WriteAll(dir.file("bad.aif"), d);
+    CAIFFFile bad;
+    bad.SetFile(dir.file("bad.aif"));
+    EXPECT_EQ(bad.Open(), kAIFFNoCOMMErr);
+    EXPECT_EQ(bad.Close(), noErr);
+    EXPECT_EQ(bad.Close(), -38);
 
     // 12-bit words sit left-justified in 16-bit containers.
     d = original;
@@ -442,11 +438,7 @@ TEST_F(AIFFFileTest, OutputsPastTheSizeLimitAreRefused)
     EXPECT_EQ(file.WriteFrames(0, &n, s.data()), noErr);
     EXPECT_EQ(file.Close(), noErr);
     EXPECT_LT(ReadAll(file.GetPath()).size(), 1000u);
-    // Creating over an existing file is refused.
-    CAIFFFile again;
-    ASSERT_EQ(again.SetFile(dir.file("huge")), noErr);
-    EXPECT_EQ(again.Create(2, 16, 0, nullptr, nullptr, 44100.0f), dupFNErr);
-    EXPECT_EQ(again.Create(0, 16, 0, nullptr, nullptr, 44100.0f), paramErr);
+    // (Creating over an existing file, or with no channels: the conformance suite.)
 }
 
 TEST_F(AIFFFileTest, RegistrationAndProbes)
@@ -467,13 +459,7 @@ TEST_F(AIFFFileTest, RegistrationAndProbes)
     ASSERT_NE(GetChunkFinder(FOUR_CHAR_CODE("FORM")), nullptr);
     std::ifstream in(aiff, std::ios::binary);
     EXPECT_EQ(GetChunkFinder(FOUR_CHAR_CODE("FORM"))(in, FOUR_CHAR_CODE("SSND"), 1), noErr);
-    SInt16 result = -1;
-    CAIFFFile probe;
-    probe.SetFile(aiff);
-    EXPECT_EQ(probe.ProbeHeader(&result), noErr);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(probe.GetNumChannels(), 3);
-    EXPECT_FALSE(probe.IsOpen());
+    // ProbeHeader (closed, channels set): the conformance suite.
 }
 
 TEST_F(AIFFFileTest, CloseReportsWhatItCouldNotPatch)

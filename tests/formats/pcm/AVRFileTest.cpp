@@ -97,24 +97,6 @@ TEST_F(AVRFileTest, WrittenHeaderFollowsThePublishedLayout)
     EXPECT_EQ(read.type, 1);
 }
 
-TEST_F(AVRFileTest, CreateRefusesShapesTheHeaderCannotHold)
-{
-    struct Case {
-        UInt16 channels;
-        SInt16 bits;
-        float rate;
-        OSErr expected;
-    } cases[] = {{1, 24, 44100.0f, kAVRWordSizeErr}, {2, 12, 44100.0f, kAVRWordSizeErr},
-                 {3, 16, 44100.0f, -22100}, {1, 16, 2e7f, -22601}};
-    int n = 0;
-    for (const Case& c : cases) {
-        CAVRFile file;
-        ASSERT_EQ(file.SetFile(dir.file("shape" + std::to_string(n++))), noErr);
-        EXPECT_EQ(file.Create(c.channels, c.bits, 0, nullptr, nullptr, c.rate), c.expected);
-        EXPECT_FALSE(file.IsOpen());
-    }
-}
-
 TEST_F(AVRFileTest, HeaderWordsAreReadAsPublished)
 {
     // Stereo word, sign word (unsigned samples become signed in the block),
@@ -160,30 +142,7 @@ TEST_F(AVRFileTest, HeaderWordsAreReadAsPublished)
 
 TEST_F(AVRFileTest, DamagedHeadersAreRefusedOrClamped)
 {
-    auto good = Header(0, 16, 0xFFFF, 8000, 3);
-    good.insert(good.end(), {0, 1, 0, 2, 0, 3});
-    for (std::size_t length = 0; length <= good.size(); ++length) {
-        const std::string path = dir.file("cut" + std::to_string(length));
-        WriteAll(path, std::vector<UInt8>(good.begin(), good.begin() + long(length)));
-        CAVRFile file;
-        ASSERT_EQ(file.SetFile(path), noErr);
-        const OSErr err = file.Open();
-        if (length < 128) {
-            EXPECT_EQ(err, kAVRNoMagicErr) << length;
-        } else {
-            EXPECT_EQ(err, noErr) << length;
-            EXPECT_EQ(file.GetNumFrames(), (length - 128) / 2) << length;
-        }
-        file.Close();
-    }
-    auto badMagic = good;
-    badMagic[0] = '3';
-    WriteAll(dir.file("magic"), badMagic);
-    OpenFile<CAVRFile>(dir.file("magic"), kAVRNoMagicErr);
-    auto badBits = good;
-    badBits[15] = 24;
-    WriteAll(dir.file("bits"), badBits);
-    OpenFile<CAVRFile>(dir.file("bits"), kAVRWordSizeErr);
+    // (Cut files, damaged magic or word lengths: the conformance suite.)
     // A loop beyond the data is cut; a reversed one is dropped.
     auto loops = Header(0, 16, 0xFFFF, 8000, 0xFFFFFFFF, 0xFFFF, 1, 0xFFFFFF00);
     loops.insert(loops.end(), {0, 1, 0, 2, 0, 3});
@@ -197,10 +156,5 @@ TEST_F(AVRFileTest, DamagedHeadersAreRefusedOrClamped)
     PutBE32(loops, 34, 2);
     WriteAll(dir.file("reversed"), loops);
     EXPECT_EQ(OpenFile<CAVRFile>(dir.file("reversed"))->GetNumLoops(), 0);
-    SInt16 result = -1;
-    CAVRFile probe;
-    ASSERT_EQ(probe.SetFile(dir.file("magic")), noErr);
-    EXPECT_EQ(probe.ProbeHeader(&result), kAVRNoMagicErr);
-    EXPECT_EQ(result, 0);
 }
 

@@ -62,11 +62,19 @@ protected:
         }
     }
 
-    OSType Detect(const std::string& path)
-    {
+    // Detection with set grouping.
+    struct Grouped {
         OSType type = 0;
-        EXPECT_EQ(DetectFileType(path, &type), noErr) << path;
-        return type;
+        SInt32 recognized = 0, configuration = -1;
+        std::vector<std::string> members;
+        std::string name;
+    };
+    Grouped Group(const std::string& path)
+    {
+        Grouped g;
+        EXPECT_EQ(DetectFileType(path, &g.type, &g.recognized, &g.members, &g.name, &g.configuration, true), noErr)
+            << path;
+        return g;
     }
 
     TestTempDir dir;
@@ -100,17 +108,10 @@ TEST_F(DetectPeerFilesTest, Libsndfile)
     // libsndfile keeps the Sound Designer II resources in "._name": they are
     // found, and a mono file of that type asks for its partners.
     EXPECT_EQ(CheckSDIIResources(dir.file("s16.sd2")), noErr);
-    OSType type = 0;
-    SInt32 recognized = 0;
-    SInt32 configuration = -1;
-    std::vector<std::string> members;
-    std::string name;
-    ASSERT_EQ(DetectFileType(dir.file("s16.paf"), &type, &recognized, &members, &name, &configuration, true),
-              noErr);
-    EXPECT_EQ(configuration, kChannelConfigMono);
-    ASSERT_EQ(DetectFileType(dir.file("s16.sd2"), &type, &recognized, &members, &name, &configuration, true),
-              noErr);
-    EXPECT_EQ(configuration, kChannelConfigMono);
+    Grouped g = Group(dir.file("s16.paf"));
+    EXPECT_EQ(g.configuration, kChannelConfigMono);
+    g = Group(dir.file("s16.sd2"));
+    EXPECT_EQ(g.configuration, kChannelConfigMono);
 }
 
 TEST_F(DetectPeerFilesTest, LibsndfileSplitSets)
@@ -118,20 +119,13 @@ TEST_F(DetectPeerFilesTest, LibsndfileSplitSets)
     QM_REQUIRE_PEER("sndfile-convert");
     for (const char* name : {"Take-L.paf", "Take-R.paf", "Mix.L.sd2", "Mix.R.sd2"})
         ASSERT_EQ(peers::Run("sndfile-convert", {Q(source), Q(dir.file(name))}).exitCode, 0) << name;
-    OSType type = 0;
-    SInt32 recognized = 0;
-    SInt32 configuration = -1;
-    std::vector<std::string> members;
-    std::string name;
-    ASSERT_EQ(DetectFileType(dir.file("Take-R.paf"), &type, &recognized, &members, &name, &configuration, true),
-              noErr);
-    EXPECT_EQ(configuration, kChannelConfigStereo);
-    EXPECT_EQ(members, (std::vector<std::string>{dir.file("Take-L.paf"), dir.file("Take-R.paf")}));
-    ASSERT_EQ(DetectFileType(dir.file("Mix.R.sd2"), &type, &recognized, &members, &name, &configuration, true),
-              noErr);
-    EXPECT_EQ(type, FOUR_CHAR_CODE("Sd2f"));
-    EXPECT_EQ(configuration, kChannelConfigStereo);
-    EXPECT_EQ(members, (std::vector<std::string>{dir.file("Mix.L.sd2"), dir.file("Mix.R.sd2")}));
+    Grouped g = Group(dir.file("Take-R.paf"));
+    EXPECT_EQ(g.configuration, kChannelConfigStereo);
+    EXPECT_EQ(g.members, (std::vector<std::string>{dir.file("Take-L.paf"), dir.file("Take-R.paf")}));
+    g = Group(dir.file("Mix.R.sd2"));
+    EXPECT_EQ(g.type, FOUR_CHAR_CODE("Sd2f"));
+    EXPECT_EQ(g.configuration, kChannelConfigStereo);
+    EXPECT_EQ(g.members, (std::vector<std::string>{dir.file("Mix.L.sd2"), dir.file("Mix.R.sd2")}));
 }
 
 TEST_F(DetectPeerFilesTest, Ffmpeg)
@@ -156,27 +150,22 @@ TEST_F(DetectPeerFilesTest, GroupingWithRegisteredProbes)
     for (int k = 1; k <= 3; ++k)
         ASSERT_EQ(0, peers::Run("sox", {Q(source), Q(dir.file("Num." + std::to_string(k) + ".aiff"))}).exitCode);
 
-    OSType type = 0;
-    SInt32 recognized = 0;
-    SInt32 configuration = -1;
-    std::vector<std::string> members;
-    std::string name;
-    ASSERT_EQ(DetectFileType(dir.file("Mix.C.wav"), &type, &recognized, &members, &name, &configuration, true), noErr);
-    EXPECT_EQ(configuration, kChannelConfig5_1);
-    EXPECT_EQ(members.size(), 6u);
-    EXPECT_EQ(members.front(), dir.file("Mix.L.wav"));
+    Grouped g = Group(dir.file("Mix.C.wav"));
+    EXPECT_EQ(g.configuration, kChannelConfig5_1);
+    ASSERT_EQ(g.members.size(), 6u);
+    EXPECT_EQ(g.members.front(), dir.file("Mix.L.wav"));
 
     // Stereo members are not grouped.
-    ASSERT_EQ(DetectFileType(dir.file("Wide.L.wav"), &type, &recognized, &members, &name, &configuration, true), noErr);
-    EXPECT_EQ(configuration, kChannelConfigMultichannel);
-    EXPECT_TRUE(members.empty());
+    g = Group(dir.file("Wide.L.wav"));
+    EXPECT_EQ(g.configuration, kChannelConfigMultichannel);
+    EXPECT_TRUE(g.members.empty());
 
     SetRecognizeNumberFilesAsSplit(true);
-    ASSERT_EQ(DetectFileType(dir.file("Num.2.aiff"), &type, &recognized, &members, &name, &configuration, true), noErr);
-    EXPECT_EQ(type, FOUR_CHAR_CODE("AIFF"));
-    EXPECT_EQ(configuration, kChannelConfigMultichannel);
-    EXPECT_EQ(name, "Split Multichannel");
-    EXPECT_EQ(members.size(), 3u);
+    g = Group(dir.file("Num.2.aiff"));
+    EXPECT_EQ(g.type, FOUR_CHAR_CODE("AIFF"));
+    EXPECT_EQ(g.configuration, kChannelConfigMultichannel);
+    EXPECT_EQ(g.name, "Split Multichannel");
+    EXPECT_EQ(g.members.size(), 3u);
 }
 
 } // namespace

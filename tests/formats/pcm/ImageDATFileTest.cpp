@@ -71,6 +71,20 @@ std::vector<RegionRow> Regions(const CSoundFile& file)
     return out;
 }
 
+// The file's regions are `expected` (names only where given).
+void ExpectRegions(const CSoundFile& file, const std::vector<RegionRow>& expected)
+{
+    const std::vector<RegionRow> regions = Regions(file);
+    ASSERT_EQ(regions.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (!expected[i].name.isEmpty()) {
+            EXPECT_EQ(regions[i].name, expected[i].name) << i;
+        }
+        EXPECT_EQ(regions[i].start, expected[i].start) << i;
+        EXPECT_EQ(regions[i].end, expected[i].end) << i;
+    }
+}
+
 // The region count ProbeHeader gives for an image.
 SInt16 ProbedRegions(const std::string& path)
 {
@@ -110,14 +124,7 @@ TEST_F(ImageDATFileTest, DescriptorTracksBecomeRegions)
                                            Record("VVVS", "02", 0, 0, 3, 0, 0) + Record("VVVS", "02", 1, 0, 3, 2, 0) +
                                            Record("VVVS", "AA", 1, 0, 5, 0, 0) + "partial record");
     auto file = OpenFile<CImageDATFile>(dir.file("IMAGE.DAT"));
-    const auto regions = Regions(*file);
-    ASSERT_EQ(regions.size(), 2u);
-    EXPECT_EQ(regions[0].name, QStringLiteral("Track 01"));
-    EXPECT_EQ(regions[0].start, 88200u);
-    EXPECT_EQ(regions[0].end, 7938000u);
-    EXPECT_EQ(regions[1].name, QStringLiteral("Track 02"));
-    EXPECT_EQ(regions[1].start, 8026200u);
-    EXPECT_EQ(regions[1].end, 13230000u);
+    ExpectRegions(*file, {{"Track 01", 88200, 7938000}, {"Track 02", 8026200, 13230000}});
     EXPECT_EQ(ProbedRegions(dir.file("IMAGE.DAT")), 2);
 }
 
@@ -130,25 +137,14 @@ TEST_F(ImageDATFileTest, LayoutVariantsAndNameLookup)
     WriteText(dir.file("sd"), Record("VVVS", "01", 1, 0, 0, 2, 0).replace(8, 2, "  ") +
                                   Record("VVVS", "AA", 1, 0, 0, 4, 0));
     auto file = OpenFile<CImageDATFile>(dir.file("a.dat"));
-    auto regions = Regions(*file);
-    ASSERT_EQ(regions.size(), 2u);
-    EXPECT_EQ(regions[0].name, QStringLiteral("Track 00"));
-    EXPECT_EQ(regions[0].start, 0u);
-    EXPECT_EQ(regions[0].end, 88200u);
-    EXPECT_EQ(regions[1].name, QStringLiteral("Track 01"));
-    EXPECT_EQ(regions[1].end, 176400u);
+    ExpectRegions(*file, {{"Track 00", 0, 88200}, {"Track 01", 88200, 176400}});
 
     TestTempDir other;
     MakeImage(other.file("b.dat"), 600000);
     WriteText(other.file("DDPPQ"), Record("VVVS", "01", 1, 0, 0, 0, 0) + Record("VVVS", "02", 1, 0, 0, 3, 0) +
                                        Record("VVVS", "AA", 1, 0, 0, 5, 0));
     auto second = OpenFile<CImageDATFile>(other.file("b.dat"));
-    regions = Regions(*second);
-    ASSERT_EQ(regions.size(), 2u);
-    EXPECT_EQ(regions[0].start, 0u);
-    EXPECT_EQ(regions[0].end, 132300u);
-    EXPECT_EQ(regions[1].start, 132300u);
-    EXPECT_EQ(regions[1].end, 220500u);
+    ExpectRegions(*second, {{"", 0, 132300}, {"", 132300, 220500}});
 }
 
 TEST_F(ImageDATFileTest, WithoutDescriptorOnlyTheWholeFileRegion)
@@ -157,10 +153,7 @@ TEST_F(ImageDATFileTest, WithoutDescriptorOnlyTheWholeFileRegion)
     EXPECT_EQ(OpenFile<CImageDATFile>(dir.file("solo.dat"))->GetNumRegions(), 0);
     SetProcessFileIfNoRegions(true);
     auto file = OpenFile<CImageDATFile>(dir.file("solo.dat"));
-    const auto regions = Regions(*file);
-    ASSERT_EQ(regions.size(), 1u);
-    EXPECT_EQ(regions[0].start, 0u);
-    EXPECT_EQ(regions[0].end, 1000u);
+    ExpectRegions(*file, {{"", 0, 1000}});
     EXPECT_EQ(ProbedRegions(dir.file("solo.dat")), 0);
 }
 

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <memory>
 
 namespace {
@@ -155,38 +157,33 @@ TEST_F(SetFilesPeerTest, WrittenSetsMergeInSoxToWhatWasWritten)
         return words;
     };
 
-    {
-        std::unique_ptr<CSoundFile> split(CreateSoundFileObject(FOUR_CHAR_CODE("Splt"), kWAVE));
-        ASSERT_NE(split, nullptr);
-        FSSpec spec{dir.path(), "Out"};
-        ASSERT_EQ(split->SetFile(&spec), noErr);
-        split->SetDither(false);
-        ASSERT_EQ(split->Create(2, 16, 0, nullptr, nullptr, 44100.0f), noErr);
-        std::vector<double> samples = fill(30000, 2);
-        const std::vector<SInt16> words = expected(samples);
-        UInt32 count = 30000;
-        ASSERT_EQ(split->WriteFrames(0, &count, samples.data()), noErr);
-        ASSERT_EQ(split->Close(), noErr);
-        EXPECT_EQ(SoxMerge({dir.file("Out.L.wav"), dir.file("Out.R.wav")}, dir.path()), words);
-    }
-    {
-        auto* set = static_cast<CSurroundFile*>(CreateSoundFileObject(FOUR_CHAR_CODE("Srnd"), kWAVE));
-        ASSERT_NE(set, nullptr);
-        FSSpec spec{dir.path(), "Six"};
-        ASSERT_EQ(set->MakeChannelFiles(&spec, kChannelConfig5_1, 0), noErr);
-        ASSERT_EQ(set->GetMemberCount(), 6u);
-        set->SetDither(false);
-        ASSERT_EQ(set->Create(6, 16, 0, nullptr, nullptr, 48000.0f), noErr);
-        std::vector<double> samples = fill(20000, 6);
-        const std::vector<SInt16> words = expected(samples);
-        UInt32 count = 20000;
-        ASSERT_EQ(set->WriteFrames(0, &count, samples.data()), noErr);
-        EXPECT_EQ(set->CloseAndDelete(true), noErr);  // the set and its members are gone, the files stay
-        std::vector<std::string> paths;
-        for (const char* suffix : {".L", ".R", ".C", ".LFE", ".Ls", ".Rs"})
-            paths.push_back(dir.file(std::string("Six") + suffix + ".wav"));
-        EXPECT_EQ(SoxMerge(paths, dir.path()), words);
-    }
+    // Writes through `set`, closes it with `close`; sox merges `members` back.
+    const auto check = [&](CSoundFile& set, UInt16 channels, float rate, UInt32 frames,
+                           const std::function<OSErr()>& close, const std::vector<std::string>& members) {
+        set.SetDither(false);
+        ASSERT_EQ(set.Create(channels, 16, 0, nullptr, nullptr, rate), noErr);
+        std::vector<double> samples = fill(frames, channels);
+        UInt32 count = frames;
+        ASSERT_EQ(set.WriteFrames(0, &count, samples.data()), noErr);
+        ASSERT_EQ(close(), noErr);
+        EXPECT_EQ(SoxMerge(members, dir.path()), expected(samples));
+    };
+    std::unique_ptr<CSoundFile> split(CreateSoundFileObject(FOUR_CHAR_CODE("Splt"), kWAVE));
+    ASSERT_NE(split, nullptr);
+    FSSpec out{dir.path(), "Out"};
+    ASSERT_EQ(split->SetFile(&out), noErr);
+    check(*split, 2, 44100.0f, 30000, [&] { return split->Close(); }, {dir.file("Out.L.wav"), dir.file("Out.R.wav")});
+
+    auto* set = static_cast<CSurroundFile*>(CreateSoundFileObject(FOUR_CHAR_CODE("Srnd"), kWAVE));
+    ASSERT_NE(set, nullptr);
+    FSSpec six{dir.path(), "Six"};
+    ASSERT_EQ(set->MakeChannelFiles(&six, kChannelConfig5_1, 0), noErr);
+    ASSERT_EQ(set->GetMemberCount(), 6u);
+    std::vector<std::string> paths;
+    for (const char* suffix : {".L", ".R", ".C", ".LFE", ".Ls", ".Rs"})
+        paths.push_back(dir.file(std::string("Six") + suffix + ".wav"));
+    // CloseAndDelete: the set and its members are gone, the files stay.
+    check(*set, 6, 48000.0f, 20000, [&] { return set->CloseAndDelete(true); }, paths);
 }
 
 } // namespace

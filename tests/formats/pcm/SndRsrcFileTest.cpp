@@ -1,6 +1,7 @@
 // System 7 sound files ('sfil'): the resource fork we write, byte by byte
 // and through the Resource Manager; round trips; hand-built 'snd '
 // resources of every accepted and refused form; size limits.
+#include "AIFFTestSupport.h"
 #include "CSndRsrcFile.h"
 #include "CreateSoundFile.h"
 #include "FileManager.h"
@@ -17,21 +18,12 @@
 
 namespace {
 
-UInt32 BE32(const std::vector<UInt8>& b, std::size_t at)
-{
-    return (UInt32(b[at]) << 24) | (UInt32(b[at + 1]) << 16) | (UInt32(b[at + 2]) << 8) | UInt32(b[at + 3]);
-}
+using aifftest::BE32, aifftest::PutBE32;
 
 void PutBE16(std::vector<UInt8>& b, std::size_t at, UInt32 v)
 {
     b[at] = UInt8(v >> 8);
     b[at + 1] = UInt8(v);
-}
-
-void PutBE32(std::vector<UInt8>& b, std::size_t at, UInt32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + std::size_t(i)] = UInt8(v >> (24 - 8 * i));
 }
 
 // The whole resource fork of a file, through the platform layer.
@@ -159,7 +151,6 @@ TEST_F(SndRsrcTest, RoundTripsAndUnsignedBytes)
         ASSERT_EQ(in.ReadBlock(2400), noErr);
         EXPECT_EQ(in.GetReadBuffer()[776 * c.channels * (c.bits / 8)], 0);
         EXPECT_EQ(in.Close(), noErr);
-        EXPECT_EQ(in.Close(), kFileNotOpenedErr);
         if (c.bits == 8) {
             const auto fork = ReadResourceFork(path);
             EXPECT_EQ(fork[344], UInt8(samples[0] ^ 0x80));
@@ -170,19 +161,7 @@ TEST_F(SndRsrcTest, RoundTripsAndUnsignedBytes)
 
 TEST_F(SndRsrcTest, CreateAndWriteLimits)
 {
-    CSndRsrcFile a, b, c;
-    a.SetFile(dir.file("a"));
-    EXPECT_EQ(a.Create(1, 24, 0, nullptr, nullptr, 44100.0f), kSndWordSizeErr);
-    b.SetFile(dir.file("b"));
-    EXPECT_EQ(b.Create(1, 16, 0, nullptr, nullptr, 96000.0f), kSndSampleRateErr);
-
-    const std::string taken = WriteSound(dir.file("taken"), 1, 8, 8000.0f, 10);
-    c.SetFile(dir.file("taken"));
-    EXPECT_EQ(c.Create(1, 8, 0, nullptr, nullptr, 8000.0f), dupFNErr);
-    CSndRsrcFile check;
-    ReadSound(taken, check);
-    EXPECT_EQ(check.GetNumFrames(), 10u);
-
+    // (Refused shapes and existing files: the conformance suite.)
     CSndRsrcFile big;
     big.SetFile(dir.file("big"));
     ASSERT_EQ(big.Create(2, 16, 0, nullptr, nullptr, 44100.0f), noErr);
@@ -256,19 +235,15 @@ TEST_F(SndRsrcTest, HandBuiltResources)
     };
     EXPECT_EQ(openErr("comp", Format1Standard(1, 0xFE, 3, 3)), kSndUnsupportedDataErr);
     EXPECT_EQ(openErr("enc", Format1Standard(1, 0x07, 3, 3)), kSndUndocumentedErr);
-    auto notSampled = Format1Standard(1, 0, 3, 3);
-    PutBE16(notSampled, 4, 1);
-    EXPECT_EQ(openErr("synth", notSampled), kSndNotSampledErr);
-    auto twoTypes = Format1Standard(1, 0, 3, 3);
-    PutBE16(twoTypes, 2, 2);
-    EXPECT_EQ(openErr("types", twoTypes), kSndMultipleTypesErr);
-    auto format3 = Format1Standard(1, 0, 3, 3);
-    PutBE16(format3, 0, 3);
-    EXPECT_EQ(openErr("f3", format3), kSndUndocumentedErr);
-    // Command counts that put the header outside the resource.
-    auto manyCommands = Format1Standard(1, 0, 3, 3);
-    PutBE16(manyCommands, 10, 0xFFFF);
-    EXPECT_EQ(openErr("cmds", manyCommands), kSndUndocumentedErr);
+    // A synthesizer, two data types, format 3, and a command count that puts
+    // the header outside the resource.
+    for (const auto& [name, at, value, err] : {std::tuple{"synth", 4, 1u, kSndNotSampledErr},
+             std::tuple{"types", 2, 2u, kSndMultipleTypesErr}, std::tuple{"f3", 0, 3u, kSndUndocumentedErr},
+             std::tuple{"cmds", 10, 0xFFFFu, kSndUndocumentedErr}}) {
+        auto r = Format1Standard(1, 0, 3, 3);
+        PutBE16(r, std::size_t(at), value);
+        EXPECT_EQ(openErr(name, r), err) << name;
+    }
     EXPECT_EQ(openErr("short", {0, 1, 0}), kSndUndocumentedErr);
 
     // Every truncation of a written resource opens or is refused cleanly.

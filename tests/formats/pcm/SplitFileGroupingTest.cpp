@@ -275,19 +275,12 @@ TEST_F(SplitFileGroupingTest, StandAloneAndStereoFiles)
 
 TEST_F(SplitFileGroupingTest, SurroundBaseName)
 {
-    EXPECT_EQ(surround_base_name("/x/Mix.L.wav"), "Mix");
-    EXPECT_EQ(surround_base_name("Mix.ls.wav"), "Mix");
-    EXPECT_EQ(surround_base_name("Mix.LFE"), "Mix");
-    EXPECT_EQ(surround_base_name("Take.3"), "Take");
-    EXPECT_EQ(surround_base_name("Big.16.aif"), "Big");
-    EXPECT_EQ(surround_base_name("Song.2024.wav"), "Song.2024");
-    EXPECT_EQ(surround_base_name("Big.17.aif"), "Big.17");
-    EXPECT_EQ(surround_base_name("Take.0.wav"), "Take.0");
-    EXPECT_EQ(surround_base_name("Mix.Left.wav"), "Mix.Left");
-    EXPECT_EQ(surround_base_name("Mix.L-take2.wav"), "Mix.L-take2");
-    EXPECT_EQ(surround_base_name("Verse-Lead.aif"), "Verse-Lead");
-    EXPECT_EQ(surround_base_name("plain.wav"), "plain");
-    EXPECT_EQ(surround_base_name("noext"), "noext");
+    for (const auto& [path, base] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"/x/Mix.L.wav", "Mix"}, {"Mix.ls.wav", "Mix"}, {"Mix.LFE", "Mix"}, {"Take.3", "Take"},
+             {"Big.16.aif", "Big"}, {"Song.2024.wav", "Song.2024"}, {"Big.17.aif", "Big.17"},
+             {"Take.0.wav", "Take.0"}, {"Mix.Left.wav", "Mix.Left"}, {"Mix.L-take2.wav", "Mix.L-take2"},
+             {"Verse-Lead.aif", "Verse-Lead"}, {"plain.wav", "plain"}, {"noext", "noext"}})
+        EXPECT_EQ(surround_base_name(path), base) << path;
 }
 
 TEST_F(SplitFileGroupingTest, PartnerSearchDirectly)
