@@ -13,8 +13,7 @@
 //       t.soxWrites = {{1, 16, 8000}};     // sox writes it: we read sox's files
 //       return {t};
 //   }
-//   INSTANTIATE_TEST_SUITE_P(Telephony, FormatConformance, ::testing::ValuesIn(TelephonyFormats()),
-//                            FormatTraitsName);
+//   QM_INSTANTIATE_FORMAT_CONFORMANCE(Telephony, TelephonyFormats());
 //
 // and by linking its library into test_formats_conformance (it links every
 // library of QM_FORMAT_LIBRARIES; EngineStartup::registerFileTypes()
@@ -177,6 +176,37 @@ protected:
 
     TestTempDir dir;
 };
+
+// Cases that only some formats have something for run over those alone:
+// instantiate each with FormatsWhere(list, &FormatTraits::Has...).
+class FormatsPeersRead : public FormatConformance {};
+class FormatsPeersWrite : public FormatConformance {};
+class FormatsWithRefusedShapes : public FormatConformance {};
+class FormatsWithDamagedHeaders : public FormatConformance {};
+class FormatsWithAnnotations : public FormatConformance {};
+
+template <typename Keep> std::vector<FormatTraits> FormatsWhere(const std::vector<FormatTraits>& all, Keep keep)
+{
+    std::vector<FormatTraits> kept;
+    for (const FormatTraits& t : all)
+        if (keep(t))
+            kept.push_back(t);
+    return kept;
+}
+
+// Instantiates the whole suite, each case over the formats it applies to.
+#define QM_INSTANTIATE_FORMAT_CONFORMANCE(prefix, formats)                                                          \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatConformance, ::testing::ValuesIn(formats), FormatTraitsName);           \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsPeersRead, ::testing::ValuesIn(FormatsWhere(formats, [](const FormatTraits& t) { \
+        return !t.soxReadOptions.isEmpty() || t.sndfileReads || t.ffmpegReads; })), FormatTraitsName);          \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsPeersWrite, ::testing::ValuesIn(FormatsWhere(formats, [](const FormatTraits& t) { \
+        return !t.soxWrites.empty() || !t.ffmpegWrites.empty(); })), FormatTraitsName);                      \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsWithRefusedShapes, ::testing::ValuesIn(FormatsWhere(formats,           \
+        [](const FormatTraits& t) { return !t.refusedShapes.empty(); })), FormatTraitsName);                   \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsWithDamagedHeaders, ::testing::ValuesIn(FormatsWhere(formats,          \
+        [](const FormatTraits& t) { return !t.damagedHeaders.empty(); })), FormatTraitsName);                  \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsWithAnnotations, ::testing::ValuesIn(FormatsWhere(formats,             \
+        [](const FormatTraits& t) { return t.annotations.Any(); })), FormatTraitsName)
 
 inline std::string FormatTraitsName(const ::testing::TestParamInfo<FormatTraits>& info)
 {

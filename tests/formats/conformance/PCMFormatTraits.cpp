@@ -299,4 +299,4 @@ std::vector<FormatTraits> PCMFormats()
 
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(PCM, FormatConformance, ::testing::ValuesIn(PCMFormats()), FormatTraitsName);
+QM_INSTANTIATE_FORMAT_CONFORMANCE(PCM, PCMFormats());
