@@ -21,6 +21,8 @@
 template <class Base>
 class CDescribedFile : public Base {
 public:
+    using Base::Base;
+
     OSErr Open() override
     {
         if (const OSErr err = OpenAndDescribe())

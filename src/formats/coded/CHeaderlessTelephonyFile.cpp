@@ -10,7 +10,7 @@
 #include <new>
 
 CHeaderlessTelephonyFile::CHeaderlessTelephonyFile(OSType fileType, const char* formatName)
-    : m_fileType(fileType), m_formatName(formatName)
+    : CDescribedFile<CTypedSoundFile>(fileType, formatName)
 {
 }
 
@@ -19,9 +19,6 @@ CHeaderlessTelephonyFile::~CHeaderlessTelephonyFile()
     if (m_isOpen)
         FSClose(m_refNum);
 }
-
-OSType CHeaderlessTelephonyFile::GetFileType() const { return m_fileType; }
-QString CHeaderlessTelephonyFile::GetFormatName() const { return QString::fromUtf8(m_formatName); }
 
 UInt32 CHeaderlessTelephonyFile::FileBytesPerFrame() const
 {

@@ -11,7 +11,7 @@
 #include <utility>
 
 CLinearPCMFile::CLinearPCMFile(OSType fileType, const char* formatName, SInt64 headerBytes)
-    : m_fileType(fileType), m_formatName(formatName), m_headerBytes(headerBytes)
+    : CTypedSoundFile(fileType, formatName), m_headerBytes(headerBytes)
 {
 }
 
@@ -23,16 +23,6 @@ CLinearPCMFile::~CLinearPCMFile()
         FSClose(m_refNum);
         m_isOpen = false;
     }
-}
-
-OSType CLinearPCMFile::GetFileType() const
-{
-    return m_fileType;
-}
-
-QString CLinearPCMFile::GetFormatName() const
-{
-    return QString::fromUtf8(m_formatName);
 }
 
 // ============================================================ lifecycle
