@@ -94,7 +94,7 @@ OSErr CHeaderlessTelephonyFile::ReadInto(UInt8* block, UInt32 frame)
 {
     const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * BitsToBytes(m_numBits);
     std::memset(block, 0, blockBytes);
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 frames = BlockFramesFrom(frame);
     if (frames == 0)
         return noErr;
     OSErr err = SetFilePos(frame);

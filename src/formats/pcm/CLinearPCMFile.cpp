@@ -423,7 +423,7 @@ OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
                 }
             }
             // What the file already holds there (nothing past its end).
-            const UInt32 frames = at < m_numFrames ? std::min(m_bufferFrames, m_numFrames - at) : 0;
+            const UInt32 frames = BlockFramesFrom(at);
             return LoadBlock(block, at, frames);
         });
     });
