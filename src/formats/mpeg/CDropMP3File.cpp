@@ -47,8 +47,7 @@ OSErr CDropMP3File::SetFilePos(UInt32)
 
 void CDropMP3File::BorrowBuffers()
 {
-    m_readBuffer = temp_ ? temp_->GetReadBuffer() : nullptr;
-    m_writeBuffer = temp_ ? temp_->GetWriteBuffer() : nullptr;
+    BorrowBuffersOf(temp_);
 }
 
 void CDropMP3File::DropTemp()
@@ -178,19 +177,12 @@ OSErr CDropMP3File::SetBufferFrames(UInt32 frames)
 
 OSErr CDropMP3File::AllocateReadBuffer()
 {
-    if (!temp_)
-        return CSoundFile::AllocateReadBuffer();
-    return ForwardToIntermediate(temp_, noErr, [](CSoundFile& temp) { return temp.AllocateReadBuffer(); });
+    return AllocateIntermediateReadBuffer(temp_);
 }
 
 OSErr CDropMP3File::ReadBlock(UInt32 frame)
 {
-    if (!temp_)
-        return noErr;
-    const OSErr err = ForwardToIntermediate(temp_, noErr, [frame](CSoundFile& temp) { return temp.ReadBlock(frame); });
-    m_readBufferStart = frame;
-    InvalidateReadBuffer();
-    return err;
+    return ReadIntermediateBlock(temp_, frame);
 }
 
 OSErr CDropMP3File::Close()

@@ -177,8 +177,7 @@ void CMPEG1File::DropTemporaryFile()
 
 void CMPEG1File::BorrowBuffers()
 {
-    m_readBuffer = m_temp ? m_temp->GetReadBuffer() : nullptr;
-    m_writeBuffer = m_temp ? m_temp->GetWriteBuffer() : nullptr;
+    BorrowBuffersOf(m_temp);
 }
 
 OSErr CMPEG1File::AllocateWriteBuffer()
@@ -214,19 +213,12 @@ OSErr CMPEG1File::SetBufferFrames(UInt32 frames)
 
 OSErr CMPEG1File::AllocateReadBuffer()
 {
-    if (!m_temp)
-        return CSoundFile::AllocateReadBuffer();
-    return ForwardToIntermediate(m_temp, noErr, [](CSoundFile& temp) { return temp.AllocateReadBuffer(); });
+    return AllocateIntermediateReadBuffer(m_temp);
 }
 
 OSErr CMPEG1File::ReadBlock(UInt32 frame)
 {
-    if (!m_temp)
-        return noErr;
-    const OSErr err = ForwardToIntermediate(m_temp, noErr, [frame](CSoundFile& temp) { return temp.ReadBlock(frame); });
-    m_readBufferStart = frame;
-    InvalidateReadBuffer();
-    return err;
+    return ReadIntermediateBlock(m_temp, frame);
 }
 
 OSErr CMPEG1File::SetEncoderParams(MpegFrameEncoder::Settings* settings) const
