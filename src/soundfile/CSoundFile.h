@@ -477,6 +477,15 @@ protected:
         err = load(m_writeBuffer, frame, m_bufferFrames);
         return err == eofErr ? noErr : err;
     }
+    // The shape of a file being created: its channels, word length and rate,
+    // and no frames yet.
+    void SetNewFileShape(UInt32 channels, SInt16 bits, double rate)
+    {
+        m_numChannels = channels;
+        m_numBits = bits;
+        m_sampleRate = rate;
+        m_numFrames = 0;
+    }
     // Frames of a block from `frame` that the file holds (none past the end).
     UInt32 BlockFramesFrom(UInt32 frame) const
     {

@@ -122,11 +122,8 @@ OSErr CCITTFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
     if ((err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen)))
         return err;
     m_writing = true;
-    m_sampleRate = sampleRate;
-    m_numChannels = numChannels;
-    m_numBits = 16;
+    SetNewFileShape(numChannels, 16, sampleRate);
     m_sampleFormat = kSampleFormatALaw;
-    m_numFrames = 0;
     g72x_init_state(&m_encoder);
     m_encodedFrames = 0;
     m_accumulator = 0;

@@ -87,11 +87,8 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
 {
     if (m_isOpen)
         return paramErr;
-    m_numBits = 16;
+    SetNewFileShape(numChannels, 16, sampleRate);
     bitRate_ = bitRate;
-    m_numChannels = numChannels;
-    m_sampleRate = sampleRate;
-    m_numFrames = 0;
     formatRecord_.fill(0);
     if (fileTypeSpecifics)
         std::memcpy(formatRecord_.data(), fileTypeSpecifics, kFormatRecordSize);

@@ -432,10 +432,7 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid);
     m_sampleFormat = kSampleFormatBigEndian;
     // Words that are not whole bytes are stored in whole bytes.
-    m_numBits = SInt16(((numBits + 7) / 8) * 8);
-    m_numChannels = numChannels;
-    m_sampleRate = sampleRate;
-    m_numFrames = 0;
+    SetNewFileShape(numChannels, SInt16(((numBits + 7) / 8) * 8), sampleRate);
     m_headerDirty = true;
     m_isOpen = true;
     ResetSamplerInfo();

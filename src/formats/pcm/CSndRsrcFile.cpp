@@ -261,10 +261,7 @@ OSErr CSndRsrcFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
         m_headerDirty = true;
         m_isOpen = true;
         m_writing = true;
-        m_numBits = numBits;
-        m_sampleRate = sampleRate;
-        m_numChannels = numChannels;
-        m_numFrames = 0;
+        SetNewFileShape(numChannels, numBits, sampleRate);
         THROW_IF_ERROR(WriteInitialHeader());
         ResetSamplerInfo();
         m_sampleFormat = numBits == 8 ? kSampleFormatUnsigned8 : kSampleFormatBigEndian;
