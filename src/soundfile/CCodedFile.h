@@ -48,4 +48,11 @@ protected:
     }
     // Takes the intermediate's block pointers (never owned).  Base: nothing.
     virtual void BorrowBuffers();
+    // A BorrowBuffers: the block pointers of `intermediate` (none without one).
+    void BorrowBuffersOf(const CSoundFile* intermediate);
+    // The read side of such an output: without an intermediate, the file's
+    // own block and nothing to read; else the intermediate's block, read at
+    // `frame` (what the base knows of the block is then stale).
+    OSErr AllocateIntermediateReadBuffer(CSoundFile* intermediate);
+    OSErr ReadIntermediateBlock(CSoundFile* intermediate, UInt32 frame);
 };

@@ -462,8 +462,7 @@ protected:
         if (err != noErr) {
             return err;
         }
-        const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
-        return load(m_readBuffer, frame, frames);
+        return load(m_readBuffer, frame, BlockFramesFrom(frame));
     }
     template <typename Load>
     OSErr LoadWriteBlock(UInt32 frame, Load&& load)
@@ -477,6 +476,20 @@ protected:
         }
         err = load(m_writeBuffer, frame, m_bufferFrames);
         return err == eofErr ? noErr : err;
+    }
+    // The shape of a file being created: its channels, word length and rate,
+    // and no frames yet.
+    void SetNewFileShape(UInt32 channels, SInt16 bits, double rate)
+    {
+        m_numChannels = channels;
+        m_numBits = bits;
+        m_sampleRate = rate;
+        m_numFrames = 0;
+    }
+    // Frames of a block from `frame` that the file holds (none past the end).
+    UInt32 BlockFramesFrom(UInt32 frame) const
+    {
+        return frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
     }
     // Marks what the base knows of the read buffer's contents as stale (a
     // format that changes the block behind the base's back calls it).

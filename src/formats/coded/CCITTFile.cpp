@@ -17,7 +17,7 @@ constexpr UInt32 kDecodeChunkBytes = 40960;
 } // namespace
 
 CCITTFile::CCITTFile(OSType type, int codeBits, const char* formatName)
-    : m_type(type), m_codeBits(codeBits), m_formatName(formatName), m_encode(G72xEncoderForBits(codeBits)),
+    : CDescribedFile<CTypedSoundFile>(type, formatName), m_codeBits(codeBits), m_encode(G72xEncoderForBits(codeBits)),
       m_decode(G72xDecoderForBits(codeBits))
 {
     g72x_init_state(&m_decoder);
@@ -29,9 +29,6 @@ CCITTFile::~CCITTFile()
     if (m_isOpen)
         Close();
 }
-
-OSType CCITTFile::GetFileType() const { return m_type; }
-QString CCITTFile::GetFormatName() const { return QString::fromLatin1(m_formatName); }
 
 OSErr CCITTFile::OpenAndDescribe()
 {
@@ -125,11 +122,8 @@ OSErr CCITTFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
     if ((err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen)))
         return err;
     m_writing = true;
-    m_sampleRate = sampleRate;
-    m_numChannels = numChannels;
-    m_numBits = 16;
+    SetNewFileShape(numChannels, 16, sampleRate);
     m_sampleFormat = kSampleFormatALaw;
-    m_numFrames = 0;
     g72x_init_state(&m_encoder);
     m_encodedFrames = 0;
     m_accumulator = 0;

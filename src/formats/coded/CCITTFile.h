@@ -11,12 +11,12 @@
 #pragma once
 
 #include "CDescribedFile.h"
-#include "CSoundFile.h"
+#include "CTypedSoundFile.h"
 #include "g72x.h"
 
 #include <vector>
 
-class CCITTFile : public CDescribedFile<CSoundFile> {
+class CCITTFile : public CDescribedFile<CTypedSoundFile> {
 public:
     CCITTFile(OSType type, int codeBits, const char* formatName);
     ~CCITTFile() override;
@@ -29,8 +29,6 @@ public:
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
     int CodeBits() const { return m_codeBits; }
 
@@ -42,9 +40,7 @@ private:
     OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
     OSErr Flush();
 
-    OSType m_type;
     int m_codeBits;
-    const char* m_formatName;
     G72xEncoder m_encode;
     G72xDecoder m_decode;
 

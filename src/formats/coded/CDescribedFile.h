@@ -21,6 +21,8 @@
 template <class Base>
 class CDescribedFile : public Base {
 public:
+    using Base::Base;
+
     OSErr Open() override
     {
         if (const OSErr err = OpenAndDescribe())
@@ -54,7 +56,7 @@ protected:
     UInt32 SilenceMonoBlock(UInt32 frame)
     {
         std::memset(this->m_readBuffer, 0, std::size_t(this->m_bufferFrames) * this->m_numChannels * 2);
-        return frame < this->m_numFrames ? std::min(this->m_bufferFrames, this->m_numFrames - frame) : 0;
+        return this->BlockFramesFrom(frame);
     }
 
     // Stores `count` samples big-endian in the read block from its frame `at`.

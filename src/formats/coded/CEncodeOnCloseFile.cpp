@@ -21,11 +21,8 @@ OSErr CEncodeOnCloseFile::CreateToWrite(bool headerTellsType, UInt16 channels, d
     if (const OSErr err = CreateDataToWrite(*this, m_fsSpec, headerTellsType, m_refNum, m_isOpen))
         return err;
     m_writing = true;
-    m_sampleRate = rate;
-    m_numChannels = channels;
-    m_numBits = 16;
+    SetNewFileShape(channels, 16, rate);
     m_sampleFormat = sampleFormat;
-    m_numFrames = 0;
     return noErr;
 }
 

@@ -10,7 +10,7 @@
 #include <new>
 
 CHeaderlessTelephonyFile::CHeaderlessTelephonyFile(OSType fileType, const char* formatName)
-    : m_fileType(fileType), m_formatName(formatName)
+    : CDescribedFile<CTypedSoundFile>(fileType, formatName)
 {
 }
 
@@ -19,9 +19,6 @@ CHeaderlessTelephonyFile::~CHeaderlessTelephonyFile()
     if (m_isOpen)
         FSClose(m_refNum);
 }
-
-OSType CHeaderlessTelephonyFile::GetFileType() const { return m_fileType; }
-QString CHeaderlessTelephonyFile::GetFormatName() const { return QString::fromUtf8(m_formatName); }
 
 UInt32 CHeaderlessTelephonyFile::FileBytesPerFrame() const
 {
@@ -97,7 +94,7 @@ OSErr CHeaderlessTelephonyFile::ReadInto(UInt8* block, UInt32 frame)
 {
     const std::size_t blockBytes = std::size_t(m_bufferFrames) * m_numChannels * BitsToBytes(m_numBits);
     std::memset(block, 0, blockBytes);
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 frames = BlockFramesFrom(frame);
     if (frames == 0)
         return noErr;
     OSErr err = SetFilePos(frame);

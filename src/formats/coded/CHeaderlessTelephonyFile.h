@@ -8,11 +8,11 @@
 #pragma once
 
 #include "CDescribedFile.h"
-#include "CSoundFile.h"
+#include "CTypedSoundFile.h"
 
 #include <vector>
 
-class CHeaderlessTelephonyFile : public CDescribedFile<CSoundFile> {
+class CHeaderlessTelephonyFile : public CDescribedFile<CTypedSoundFile> {
 public:
     ~CHeaderlessTelephonyFile() override;
 
@@ -24,8 +24,6 @@ public:
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
 protected:
     // `formatName` is UTF-8 text with static storage.
@@ -52,7 +50,5 @@ private:
     OSErr OpenAndDescribe() override;
     OSErr ReadInto(UInt8* block, UInt32 frame);
 
-    OSType m_fileType;
-    const char* m_formatName;
     std::vector<UInt8> m_scratch;
 };

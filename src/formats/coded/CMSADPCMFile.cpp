@@ -153,7 +153,7 @@ OSErr CMSADPCMFile::ReadBlock(UInt32 frame)
     const std::size_t channels = m_numChannels;
     std::memset(m_readBuffer, 0, std::size_t(m_bufferFrames) * channels * 2);
     m_readBufferStart = frame;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 frames = BlockFramesFrom(frame);
     const UInt32 spb = m_codec.samplesPerBlock();
     for (UInt32 done = 0; done < frames;) {
         const UInt32 at = frame + done;

@@ -9,31 +9,20 @@
 #include "CG729File.h"
 #include "CMSADPCMFile.h"
 #include "CPikaADPCMFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
-
-#include <new>
-
-namespace {
-
-template <typename T>
-CSoundFile* Make()
-{
-    return new (std::nothrow) T();
-}
-
-} // namespace
 
 void RegisterCodedFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DADP"), &Make<CDialogicADPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("PADP"), &Make<CPikaADPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DVAP"), &Make<CDialogicVAPFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DALW"), &Make<CDialogicALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("711a"), &Make<CDialogicALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DULW"), &Make<CDialogicULawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("711u"), &Make<CDialogicULawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DPCM"), &Make<CDialogicPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("MSAP"), &Make<CMSADPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("G729"), &Make<CG729File>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("DADP"), &MakeSoundFileNoThrow<CDialogicADPCMFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("PADP"), &MakeSoundFileNoThrow<CPikaADPCMFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("DVAP"), &MakeSoundFileNoThrow<CDialogicVAPFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("DALW"), &MakeSoundFileNoThrow<CDialogicALawFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("711a"), &MakeSoundFileNoThrow<CDialogicALawFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("DULW"), &MakeSoundFileNoThrow<CDialogicULawFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("711u"), &MakeSoundFileNoThrow<CDialogicULawFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("DPCM"), &MakeSoundFileNoThrow<CDialogicPCMFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("MSAP"), &MakeSoundFileNoThrow<CMSADPCMFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("G729"), &MakeSoundFileNoThrow<CG729File>);
     CCITTFile::RegisterTypes();
 }

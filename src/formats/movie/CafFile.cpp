@@ -165,10 +165,7 @@ OSErr CafFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const
         OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
         if (err != noErr)
             return err;
-        m_numChannels = numChannels;
-        m_numBits = numBits;
-        m_sampleRate = sampleRate;
-        m_numFrames = 0;
+        SetNewFileShape(numChannels, numBits, sampleRate);
         FSRef parent;
         err = FSPathMakeRef(m_fsSpec.parent, &parent, nullptr);
         if (err != noErr)

@@ -11,6 +11,7 @@
 #include "CreateSoundFile.h"
 #include "ExtraInfoRegistry.h"
 #include "MovieSource.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 
 #include <QDateTime>
@@ -20,12 +21,6 @@
 #include <string>
 
 namespace {
-
-template <typename T>
-CSoundFile* Make()
-{
-    return new T();
-}
 
 // One look at a file serves the three probes that detection asks in turn.
 struct ProbeResult {
@@ -78,10 +73,10 @@ void AddMovieMetadata(const std::string& path, QVariantMap* info)
 
 void RegisterMovieFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("MooV"), &Make<CQTMovieFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mp3 "), &Make<CQTMP3File>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mpg4"), &Make<CQTMP4File>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("caff"), &Make<CafFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("MooV"), &MakeSoundFile<CQTMovieFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mp3 "), &MakeSoundFile<CQTMP3File>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mpg4"), &MakeSoundFile<CQTMP4File>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("caff"), &MakeSoundFile<CafFile>);
     // The exported outputs.  MACE, QDesign and PureVoice have no encoder
     // here: those types are not writable and have no class.
     RegisterSoundFileFactory(FOUR_CHAR_CODE("QTAL"),
@@ -90,8 +85,8 @@ void RegisterMovieFileTypes()
                              []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTUL")); });
     RegisterSoundFileFactory(FOUR_CHAR_CODE("QTIM"),
                              []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTIM")); });
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTIF"), &Make<CQTIntFloatFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("A1t4"), &Make<CQTAIFFImaFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTIF"), &MakeSoundFile<CQTIntFloatFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("A1t4"), &MakeSoundFile<CQTAIFFImaFile>);
     RegisterHeaderProbe(FOUR_CHAR_CODE("Mp3 "), &ProbeMP3);
     RegisterHeaderProbe(FOUR_CHAR_CODE("Mpg4"), &ProbeMP4);
     RegisterHeaderProbe(FOUR_CHAR_CODE("MooV"), &ProbeMovie);

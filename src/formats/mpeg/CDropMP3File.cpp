@@ -47,8 +47,7 @@ OSErr CDropMP3File::SetFilePos(UInt32)
 
 void CDropMP3File::BorrowBuffers()
 {
-    m_readBuffer = temp_ ? temp_->GetReadBuffer() : nullptr;
-    m_writeBuffer = temp_ ? temp_->GetWriteBuffer() : nullptr;
+    BorrowBuffersOf(temp_);
 }
 
 void CDropMP3File::DropTemp()
@@ -88,11 +87,8 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
 {
     if (m_isOpen)
         return paramErr;
-    m_numBits = 16;
+    SetNewFileShape(numChannels, 16, sampleRate);
     bitRate_ = bitRate;
-    m_numChannels = numChannels;
-    m_sampleRate = sampleRate;
-    m_numFrames = 0;
     formatRecord_.fill(0);
     if (fileTypeSpecifics)
         std::memcpy(formatRecord_.data(), fileTypeSpecifics, kFormatRecordSize);
@@ -178,19 +174,12 @@ OSErr CDropMP3File::SetBufferFrames(UInt32 frames)
 
 OSErr CDropMP3File::AllocateReadBuffer()
 {
-    if (!temp_)
-        return CSoundFile::AllocateReadBuffer();
-    return ForwardToIntermediate(temp_, noErr, [](CSoundFile& temp) { return temp.AllocateReadBuffer(); });
+    return AllocateIntermediateReadBuffer(temp_);
 }
 
 OSErr CDropMP3File::ReadBlock(UInt32 frame)
 {
-    if (!temp_)
-        return noErr;
-    const OSErr err = ForwardToIntermediate(temp_, noErr, [frame](CSoundFile& temp) { return temp.ReadBlock(frame); });
-    m_readBufferStart = frame;
-    InvalidateReadBuffer();
-    return err;
+    return ReadIntermediateBlock(temp_, frame);
 }
 
 OSErr CDropMP3File::Close()

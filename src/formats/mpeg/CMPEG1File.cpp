@@ -175,34 +175,32 @@ void CMPEG1File::DropTemporaryFile()
     m_readBuffer = nullptr;
 }
 
+void CMPEG1File::BorrowBuffers()
+{
+    BorrowBuffersOf(m_temp);
+}
+
 OSErr CMPEG1File::AllocateWriteBuffer()
 {
     m_readBuffer = nullptr;
-    if (!m_temp)
-        return kFileNotOpenedErr;
-    const OSErr err = m_temp->AllocateWriteBuffer();
-    if (err == noErr)
-        m_writeBuffer = m_temp->GetWriteBuffer();
-    return err;
+    return ForwardToIntermediate(m_temp, kFileNotOpenedErr,
+                                 [](CSoundFile& temp) { return temp.AllocateWriteBuffer(); });
 }
 
 OSErr CMPEG1File::PrepareWriteBlock(UInt32 frame)
 {
-    if (!m_temp)
-        return kFileNotOpenedErr;
-    const OSErr err = m_temp->PrepareWriteBlock(frame);
-    m_writeBuffer = m_temp->GetWriteBuffer();
-    return err;
+    return ForwardToIntermediate(m_temp, kFileNotOpenedErr,
+                                 [frame](CSoundFile& temp) { return temp.PrepareWriteBlock(frame); });
 }
 
 OSErr CMPEG1File::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    if (!m_temp)
-        return kFileNotOpenedErr;
-    const OSErr err = m_temp->WriteBlock(frames, frame);
-    m_numFrames = m_temp->GetNumFrames();
-    m_written = true;
-    return err;
+    return ForwardToIntermediate(m_temp, kFileNotOpenedErr, [&](CSoundFile& temp) {
+        const OSErr err = temp.WriteBlock(frames, frame);
+        m_numFrames = temp.GetNumFrames();
+        m_written = true;
+        return err;
+    });
 }
 
 OSErr CMPEG1File::SetBufferFrames(UInt32 frames)
@@ -215,23 +213,12 @@ OSErr CMPEG1File::SetBufferFrames(UInt32 frames)
 
 OSErr CMPEG1File::AllocateReadBuffer()
 {
-    if (!m_temp)
-        return CSoundFile::AllocateReadBuffer();
-    m_writeBuffer = nullptr;
-    const OSErr err = m_temp->AllocateReadBuffer();
-    m_readBuffer = m_temp->GetReadBuffer();
-    return err;
+    return AllocateIntermediateReadBuffer(m_temp);
 }
 
 OSErr CMPEG1File::ReadBlock(UInt32 frame)
 {
-    if (!m_temp)
-        return noErr;
-    const OSErr err = m_temp->ReadBlock(frame);
-    m_readBuffer = m_temp->GetReadBuffer();
-    m_readBufferStart = frame;
-    InvalidateReadBuffer();
-    return err;
+    return ReadIntermediateBlock(m_temp, frame);
 }
 
 OSErr CMPEG1File::SetEncoderParams(MpegFrameEncoder::Settings* settings) const

@@ -79,6 +79,8 @@ protected:
     // (not for a full disk or a stop) is deleted; the intermediate is
     // dropped and the output marked closed.
     OSErr EncodeAndClose(bool encode, const char* stepName);
+    // The intermediate's block pointers (none without one).
+    void BorrowBuffers() override;
 
     bool m_ownsTemp = false;
     CSoundFile* m_temp = nullptr;

@@ -1,16 +1,10 @@
 #include "MP3FileTypes.h"
 
 #include "CDropMP3File.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
-
-namespace {
-CSoundFile* MakeDropMP3File()
-{
-    return new CDropMP3File;
-}
-}  // namespace
 
 void RegisterMP3FileTypes()
 {
-    RegisterSoundFileFactory(CDropMP3File::kType, &MakeDropMP3File);
+    RegisterSoundFileFactory(CDropMP3File::kType, &MakeSoundFile<CDropMP3File>);
 }

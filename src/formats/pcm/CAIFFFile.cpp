@@ -90,24 +90,12 @@ OSErr CAIFFFile::FindChunk(OSType id, ChunkInfo* info)
 
 OSErr CAIFFFile::ReadChunk(OSType id, ChunkView* body, bool* found, ChunkInfo* info, SInt64 maxBytes)
 {
-    *found = false;
     ChunkInfo local;
     if (!info) {
         info = &local;
     }
-    OSErr err = FindChunk(id, info);
-    if (err == kChunkNotFoundErr) {
-        return noErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    err = ReadBody(m_refNum, *info, body, maxBytes);
-    if (err != noErr) {
-        return err;
-    }
-    *found = true;
-    return noErr;
+    const OSErr err = FindChunk(id, info);
+    return ReadFoundBody(m_refNum, err, *info, body, found, maxBytes);
 }
 
 bool CAIFFFile::ReadPresentChunk(OSType id, std::size_t minBytes, ChunkView* body)

@@ -13,7 +13,7 @@
 #include <utility>
 
 CLinearPCMFile::CLinearPCMFile(OSType fileType, const char* formatName, SInt64 headerBytes)
-    : m_fileType(fileType), m_formatName(formatName), m_headerBytes(headerBytes)
+    : CTypedSoundFile(fileType, formatName), m_headerBytes(headerBytes)
 {
 }
 
@@ -25,16 +25,6 @@ CLinearPCMFile::~CLinearPCMFile()
         FSClose(m_refNum);
         m_isOpen = false;
     }
-}
-
-OSType CLinearPCMFile::GetFileType() const
-{
-    return m_fileType;
-}
-
-QString CLinearPCMFile::GetFormatName() const
-{
-    return QString::fromUtf8(m_formatName);
 }
 
 // ============================================================ lifecycle
@@ -437,7 +427,7 @@ OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
                 }
             }
             // What the file already holds there (nothing past its end).
-            const UInt32 frames = at < m_numFrames ? std::min(m_bufferFrames, m_numFrames - at) : 0;
+            const UInt32 frames = BlockFramesFrom(at);
             return LoadBlock(block, at, frames);
         });
     });

@@ -16,7 +16,8 @@
 //     last frame; WriteBlock writes one and raises the frame count;
 //   - Close rewrites the header (RewriteHeader) when a written file's header
 //     is dirty, then closes the data fork.
-// The file type and format name are given to the constructor.  Classes
+// The file type and format name are given to the constructor (see
+// CTypedSoundFile).  Classes
 // whose lifecycle differs more (chunked families) override Open,
 // ProbeHeader and Create and call OpenForReading / ProbeWith /
 // CreateDataFork for the common steps.
@@ -24,13 +25,13 @@
 // groups) override LoadFrames / StoreFrames and keep the rest.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CTypedSoundFile.h"
 #include "ChunkReader.h"
 
 #include <cstddef>
 #include <vector>
 
-class CLinearPCMFile : public CSoundFile {
+class CLinearPCMFile : public CTypedSoundFile {
 public:
     ~CLinearPCMFile() override;
 
@@ -38,8 +39,6 @@ public:
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
     OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
     OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr PrepareWriteBlock(UInt32 frame) override;
@@ -172,8 +171,6 @@ protected:
     std::vector<UInt8> m_scratch;
 
 private:
-    OSType m_fileType = 0;
-    const char* m_formatName = "";
     SInt64 m_headerBytes = 0;
 
     OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);

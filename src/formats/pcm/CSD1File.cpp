@@ -3,6 +3,7 @@
 
 #include "FileManager.h"
 #include "ForkInputStream.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
@@ -171,15 +172,10 @@ SInt32 SD1HeaderProbe(const QString& path)
     return pcm_bytes::GetBE16(header) == kSD1HeaderSize && (bits == 8 || bits == 16) ? 1 : 0;
 }
 
-CSoundFile* MakeSD1File()
-{
-    return new CSD1File();
-}
-
 } // namespace
 
 void RegisterSD1FileTypes()
 {
-    RegisterSoundFileFactory(kSD1FileType, &MakeSD1File);
+    RegisterSoundFileFactory(kSD1FileType, &MakeSoundFile<CSD1File>);
     RegisterHeaderProbe(kSD1FileType, &SD1HeaderProbe);
 }

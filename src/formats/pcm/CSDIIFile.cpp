@@ -432,10 +432,7 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid);
     m_sampleFormat = kSampleFormatBigEndian;
     // Words that are not whole bytes are stored in whole bytes.
-    m_numBits = SInt16(((numBits + 7) / 8) * 8);
-    m_numChannels = numChannels;
-    m_sampleRate = sampleRate;
-    m_numFrames = 0;
+    SetNewFileShape(numChannels, SInt16(((numBits + 7) / 8) * 8), sampleRate);
     m_headerDirty = true;
     m_isOpen = true;
     ResetSamplerInfo();
@@ -606,15 +603,18 @@ OSErr CSDIIFile::RecalcNumFrames()
     return noErr;
 }
 
-OSErr CSDIIFile::PrepareBuffer(bool forWriting)
+OSErr CSDIIFile::PrepareBlock(bool forWriting, UInt32 frame)
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
     if (FrameBytes() == 0)
         return paramErr;
+    OSErr err = noErr;
     if (forWriting)
-        return m_writeBuffer ? noErr : AllocateWriteBuffer();
-    return m_readBuffer ? noErr : AllocateReadBuffer();
+        err = m_writeBuffer ? noErr : AllocateWriteBuffer();
+    else
+        err = m_readBuffer ? noErr : AllocateReadBuffer();
+    return err ? err : SetFilePos(frame);
 }
 
 OSErr CSDIIFile::ReadDataFork(UInt32 frames, UInt8* block)
@@ -632,13 +632,10 @@ OSErr CSDIIFile::ReadDataFork(UInt32 frames, UInt8* block)
 
 OSErr CSDIIFile::ReadBlock(UInt32 frame)
 {
-    OSErr err = PrepareBuffer(false);
+    OSErr err = PrepareBlock(false, frame);
     if (err)
         return err;
-    err = SetFilePos(frame);
-    if (err)
-        return err;
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 frames = BlockFramesFrom(frame);
     err = ReadDataFork(frames, m_readBuffer);
     m_readBufferStart = frame;
     return err;
@@ -646,10 +643,7 @@ OSErr CSDIIFile::ReadBlock(UInt32 frame)
 
 OSErr CSDIIFile::PrepareWriteBlock(UInt32 frame)
 {
-    OSErr err = PrepareBuffer(true);
-    if (err)
-        return err;
-    err = SetFilePos(frame);
+    OSErr err = PrepareBlock(true, frame);
     if (err)
         return err;
     err = ReadDataFork(m_bufferFrames, m_writeBuffer);

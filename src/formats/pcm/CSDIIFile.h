@@ -89,7 +89,9 @@ protected:
 
 private:
     UInt64 FrameBytes() const;
-    OSErr PrepareBuffer(bool forWriting);
+    // The first steps of a block read or write: the open check, the block
+    // allocated, the data fork placed at `frame`.
+    OSErr PrepareBlock(bool forWriting, UInt32 frame);
     // Reads up to `frames` frames from the current position into `block`,
     // zero-filling the rest of the block; the read's result (eofErr when
     // short).

@@ -196,15 +196,27 @@ OSErr CSndRsrcFile::ReadSndHeader()
     return AddFileRegion();
 }
 
-OSErr CSndRsrcFile::ReadBlock(UInt32 frame)
+OSErr CSndRsrcFile::PrepareBuffer(bool forWriting)
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    OSErr err = m_readBuffer ? noErr : AllocateReadBuffer();
+    if (forWriting)
+        return m_writeBuffer ? noErr : AllocateWriteBuffer();
+    return m_readBuffer ? noErr : AllocateReadBuffer();
+}
+
+void CSndRsrcFile::FinishBlock(UInt8* block, std::size_t filled) const
+{
+    std::memset(block + filled, 0, std::size_t(m_bufferFrames) * FrameBytes() - filled);
+    FlipSign(block, filled);
+}
+
+OSErr CSndRsrcFile::ReadBlock(UInt32 frame)
+{
+    OSErr err = PrepareBuffer(false);
     if (err)
         return err;
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * FrameBytes();
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 frames = BlockFramesFrom(frame);
     const std::size_t bytes = std::size_t(frames) * FrameBytes();
     m_currentPos = m_dataStart + SInt64(UInt64(frame) * FrameBytes());
     if (bytes > 0) {
@@ -218,8 +230,7 @@ OSErr CSndRsrcFile::ReadBlock(UInt32 frame)
         if (err)
             return err;
     }
-    std::memset(m_readBuffer + bytes, 0, blockBytes - bytes);
-    FlipSign(m_readBuffer, bytes);
+    FinishBlock(m_readBuffer, bytes);
     m_readBufferStart = frame;
     return noErr;
 }
@@ -250,10 +261,7 @@ OSErr CSndRsrcFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
         m_headerDirty = true;
         m_isOpen = true;
         m_writing = true;
-        m_numBits = numBits;
-        m_sampleRate = sampleRate;
-        m_numChannels = numChannels;
-        m_numFrames = 0;
+        SetNewFileShape(numChannels, numBits, sampleRate);
         THROW_IF_ERROR(WriteInitialHeader());
         ResetSamplerInfo();
         m_sampleFormat = numBits == 8 ? kSampleFormatUnsigned8 : kSampleFormatBigEndian;
@@ -375,25 +383,21 @@ OSErr CSndRsrcFile::SetFilePos(UInt32 frame)
 
 OSErr CSndRsrcFile::PrepareWriteBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = m_writeBuffer ? noErr : AllocateWriteBuffer();
+    OSErr err = PrepareBuffer(true);
     if (err)
         return err;
     if (UInt64(frame) * FrameBytes() > kMaxSampleBytes)
         return kSndTooBigErr;
     if ((err = SetFilePos(frame)))
         return err;
-    const std::size_t blockBytes = std::size_t(m_bufferFrames) * FrameBytes();
-    const UInt32 frames = frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
+    const UInt32 frames = BlockFramesFrom(frame);
     ByteCount got = 0;
     if (frames > 0) {
         err = FSReadFork(m_forkRefNum, fsAtMark, 0, std::size_t(frames) * FrameBytes(), m_writeBuffer, &got);
         if (err && err != eofErr)
             return err;
     }
-    std::memset(m_writeBuffer + got, 0, blockBytes - got);
-    FlipSign(m_writeBuffer, got);
+    FinishBlock(m_writeBuffer, got);
     return noErr;
 }
 

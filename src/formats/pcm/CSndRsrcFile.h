@@ -75,6 +75,11 @@ private:
     // 8-bit samples are unsigned in the file, signed in the block: flips
     // their sign bit (either way); wider samples stay as they are.
     void FlipSign(UInt8* bytes, std::size_t count) const;
+    // The open check and the block allocated.
+    OSErr PrepareBuffer(bool forWriting);
+    // Zero-fills a block past its first `filled` bytes (read from the file)
+    // and turns those into the block layout.
+    void FinishBlock(UInt8* block, std::size_t filled) const;
     void ReleaseResourceFile() noexcept;
 
     SInt16 m_forkRefNum = 0;

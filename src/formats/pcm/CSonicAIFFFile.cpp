@@ -221,16 +221,8 @@ OSErr CSonicAIFFFile::FindChunk(OSType id, ChunkInfo* info, UInt32 occurrence)
 OSErr CSonicAIFFFile::ReadChunk(OSType id, ChunkInfo* info, ChunkView* body, bool* found, SInt64 maxBytes,
                                  UInt32 occurrence)
 {
-    *found = false;
     const OSErr err = FindChunk(id, info, occurrence);
-    if (err == kChunkNotFoundErr) {
-        return noErr;
-    }
-    if (err != noErr) {
-        return err;
-    }
-    *found = true;
-    return ReadBody(m_refNum, *info, body, maxBytes);
+    return ReadFoundBody(m_refNum, err, *info, body, found, maxBytes);
 }
 
 OSErr CSonicAIFFFile::ReadFormHeader()

@@ -5,6 +5,7 @@
 #include "CImageDATFile.h"
 #include "CreateSoundFile.h"
 #include "ForkInputStream.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 
 #include <cstring>
@@ -12,12 +13,6 @@
 #include <new>
 
 namespace {
-
-template <typename T>
-CSoundFile* Make()
-{
-    return new (std::nothrow) T();
-}
 
 // Reads the first `count` bytes of a file; false when it is shorter.
 bool ReadStart(const QString& path, UInt8* bytes, std::streamsize count, SInt32* error)
@@ -79,9 +74,9 @@ OSErr SniffAVR(const UInt8* header, std::istream&, OSType, OSType* type)
 
 void RegisterIFF8SVXAVRCDFileTypes()
 {
-    RegisterSoundFileFactory(kIFF8SVXFileType, &Make<CIFF8SVXFile>);
-    RegisterSoundFileFactory(kAVRFileType, &Make<CAVRFile>);
-    RegisterSoundFileFactory(kImageDATFileType, &Make<CImageDATFile>);
+    RegisterSoundFileFactory(kIFF8SVXFileType, &MakeSoundFileNoThrow<CIFF8SVXFile>);
+    RegisterSoundFileFactory(kAVRFileType, &MakeSoundFileNoThrow<CAVRFile>);
+    RegisterSoundFileFactory(kImageDATFileType, &MakeSoundFileNoThrow<CImageDATFile>);
     RegisterHeaderProbe(kIFF8SVXFileType, &ProbeIFF8SVXChannels);
     RegisterHeaderProbe(kAVRFileType, &ProbeAVRChannels);
     RegisterHeaderSniffer(kIFF8SVXFileType, &Sniff8SVX);

@@ -4,6 +4,7 @@
 #include "CNeXTAUFile.h"
 #include "CNeXT_SUNFile.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 #include "pcm_bytes.h"
@@ -24,18 +25,12 @@ OSErr SniffNeXT(const UInt8* header, std::istream&, OSType, OSType* type)
     }
 }
 
-template <typename T>
-CSoundFile* Make()
-{
-    return new T();
-}
-
 } // namespace
 
 void RegisterNeXTFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("NxTS"), &Make<CNeXT_SUNFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("NSAL"), &Make<CNeXTALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("ulaw"), &Make<CNeXTAUFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("NxTS"), &MakeSoundFile<CNeXT_SUNFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("NSAL"), &MakeSoundFile<CNeXTALawFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("ulaw"), &MakeSoundFile<CNeXTAUFile>);
     RegisterHeaderSniffer(FOUR_CHAR_CODE("NxTS"), &SniffNeXT);
 }

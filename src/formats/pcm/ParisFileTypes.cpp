@@ -3,6 +3,7 @@
 #include "CParisLinearFile.h"
 #include "CreateSoundFile.h"
 #include "ForkInputStream.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 
@@ -10,11 +11,6 @@
 #include <fstream>
 
 namespace {
-
-CSoundFile* MakeParis()
-{
-    return new CParisLinearFile();
-}
 
 // The channel count of a Paris file; 0 for a file of another kind.
 SInt32 ProbeParisChannels(const QString& path)
@@ -42,7 +38,7 @@ OSErr SniffParis(const UInt8* header, std::istream&, OSType, OSType* type)
 
 void RegisterParisFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE(" paf"), &MakeParis);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE(" paf"), &MakeSoundFile<CParisLinearFile>);
     RegisterHeaderProbe(FOUR_CHAR_CODE(" paf"), &ProbeParisChannels);
     RegisterHeaderSniffer(FOUR_CHAR_CODE(" paf"), &SniffParis);
     RegisterSetMemberType(FOUR_CHAR_CODE(" paf"));

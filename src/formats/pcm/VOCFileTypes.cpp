@@ -3,6 +3,7 @@
 #include "CVOCFile.h"
 #include "CVOC_SBFile.h"
 #include "CreateSoundFile.h"
+#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
 
@@ -26,12 +27,6 @@ OSErr SniffVOC(const UInt8* header, std::istream& in, OSType, OSType* type)
     return noErr;
 }
 
-template <typename T>
-CSoundFile* Make()
-{
-    return new T();
-}
-
 // Detection asks for the first block of a type; later occurrences are not
 // searched for.
 OSErr FindVOCBlockByCode(std::istream& stream, OSType blockType, UInt32 occurrence)
@@ -45,8 +40,8 @@ OSErr FindVOCBlockByCode(std::istream& stream, OSType blockType, UInt32 occurren
 
 void RegisterVOCFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC "), &Make<CVOCFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC2"), &Make<CVOC_SBFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC "), &MakeSoundFile<CVOCFile>);
+    RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC2"), &MakeSoundFile<CVOC_SBFile>);
     RegisterChunkFinder(FOUR_CHAR_CODE("VOC "), &FindVOCBlockByCode);
     RegisterHeaderSniffer(FOUR_CHAR_CODE("VOC "), &SniffVOC);
 }

@@ -37,6 +37,21 @@ OSErr ReadBody(SInt16 refNum, const ChunkInfo& info, ChunkView* body, SInt64 max
     return reader.ReadBody(info, body, maxBytes);
 }
 
+OSErr ReadFoundBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkView* body, bool* found,
+                    SInt64 maxBytes)
+{
+    *found = false;
+    if (findErr == kChunkNotFoundErr) {
+        return noErr;
+    }
+    if (findErr != noErr) {
+        return findErr;
+    }
+    const OSErr err = ReadBody(refNum, info, body, maxBytes);
+    *found = err == noErr;
+    return err;
+}
+
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType)
 {
     chunk->put_fourcc(kFORM);

@@ -41,6 +41,11 @@ OSErr ReadFORMHeader(SInt16 refNum, SInt64* formEnd);
 // Loads the body of a chunk found in an open fork (at most maxBytes of it
 // when maxBytes >= 0).
 OSErr ReadBody(SInt16 refNum, const ChunkInfo& info, ChunkView* body, SInt64 maxBytes = -1);
+// The step after a search for a chunk that gave `findErr` and `info`: a
+// chunk that is not there is noErr with *found false; a found one has its
+// body loaded (ReadBody) and *found set once that succeeded.
+OSErr ReadFoundBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkView* body, bool* found,
+                    SInt64 maxBytes = -1);
 
 // "FORM", the placeholder size and the form type.
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType);
