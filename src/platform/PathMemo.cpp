@@ -117,7 +117,8 @@ void PathMemo::SidecarChanged(const std::string& sidecarPath, bool exists)
     }
 }
 
-bool PathMemo::Park(const std::string& path, int fd, const struct stat& st, bool writable)
+bool PathMemo::Park(const std::string& path, int fd, const struct stat& st, bool writable, long long length,
+                    unsigned long long generation)
 {
     PathMemo* memo = tCurrent;
     if (!memo || fd < 0 || path.empty())
@@ -133,11 +134,12 @@ bool PathMemo::Park(const std::string& path, int fd, const struct stat& st, bool
         ::close(memo->parked_.front().fd);
         memo->parked_.erase(memo->parked_.begin());
     }
-    memo->parked_.push_back(Parked{path, fd, st.st_dev, st.st_ino, writable});
+    memo->parked_.push_back(Parked{path, fd, st.st_dev, st.st_ino, writable, length, generation});
     return true;
 }
 
-int PathMemo::Unpark(const std::string& path, const struct stat& st, bool writable)
+int PathMemo::Unpark(const std::string& path, const struct stat& st, bool writable, long long* length,
+                     unsigned long long* generation)
 {
     PathMemo* memo = tCurrent;
     if (!memo)
@@ -148,6 +150,10 @@ int PathMemo::Unpark(const std::string& path, const struct stat& st, bool writab
         if (it->device != st.st_dev || it->inode != st.st_ino || (writable && !it->writable))
             return -1;
         const int fd = it->fd;
+        if (length)
+            *length = it->length;
+        if (generation)
+            *generation = it->generation;
         memo->parked_.erase(it);
         return fd;
     }
