@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -68,6 +69,18 @@ int PathMemo::Stat(const std::string& path, struct stat* st, bool followLinks)
         *st = *entry->stat[followLinks];
         return 0;
     }
+    if (entry && !entry->status[followLinks]) {
+        // One asking gives both records (statx fills them).
+        const int error = StatPathAt(AT_FDCWD, path, followLinks, nullptr);
+        if (error != 0) {
+            errno = error;
+            return -1;
+        }
+        if (entry->stat[followLinks]) {
+            *st = *entry->stat[followLinks];
+            return 0;
+        }
+    }
     const int result = followLinks ? ::stat(path.c_str(), st) : ::lstat(path.c_str(), st);
     if (result == 0 && entry)
         entry->stat[followLinks] = *st;
@@ -80,10 +93,14 @@ const PathStatus* PathMemo::KnownStatus(const std::string& path, bool followLink
     return entry && entry->status[followLinks] ? &*entry->status[followLinks] : nullptr;
 }
 
-void PathMemo::RememberStatus(const std::string& path, bool followLinks, const PathStatus& status)
+void PathMemo::RememberStatus(const std::string& path, bool followLinks, const PathStatus& status,
+                              const struct stat* st)
 {
-    if (Entry* entry = tCurrent ? Find(path) : nullptr)
+    if (Entry* entry = tCurrent ? Find(path) : nullptr) {
         entry->status[followLinks] = status;
+        if (st)
+            entry->stat[followLinks] = *st;
+    }
 }
 
 bool PathMemo::SidecarMayExist(const std::string& sidecarPath)

@@ -49,7 +49,9 @@ public:
     // statx-based status (FileOperations' StatPathAt on AT_FDCWD): the
     // remembered one, or null when `path` is not pinned or not asked yet.
     static const PathStatus* KnownStatus(const std::string& path, bool followLinks);
-    static void RememberStatus(const std::string& path, bool followLinks, const PathStatus& status);
+    // With `st`, the stat record of the same asking is remembered too.
+    static void RememberStatus(const std::string& path, bool followLinks, const PathStatus& status,
+                               const struct stat* st = nullptr);
     // False when the memo knows that the sidecar at `sidecarPath` does not
     // exist; true when it may.
     static bool SidecarMayExist(const std::string& sidecarPath);
