@@ -28,20 +28,39 @@ constexpr SInt64 kMaxResourceForkSize = AppleDoubleFile::kMaxSidecarSize - 4096;
 
 const char kResourceForkName[] = "RESOURCE_FORK";
 
-// Counts the writes and length changes made through any fork of the
-// process.  A fork's remembered length and read-ahead block hold only while
-// the count is the one they were taken at, so a read always sees what any
-// fork has written before it (the count is read before the file is asked).
-std::atomic<UInt64> gWriteGeneration{1};
+// Counts the writes and length changes made through the forks of the
+// process, one count per file (by device and inode, spread over a fixed set
+// of slots: files sharing a slot only cost each other an extra look).  A
+// fork's remembered length and read-ahead block hold only while its file's
+// count is the one they were taken at, so a read always sees what any fork
+// has written to the same file before it (the count is read before the file
+// is asked), and writing one file leaves what is known of the others.
+std::atomic<UInt64>& WriteGeneration(UInt64 device, UInt64 inode)
+{
+    static constexpr size_t kSlots = 256;
+    static std::atomic<UInt64>* const counts = [] {
+        auto* made = new std::atomic<UInt64>[kSlots];
+        for (size_t i = 0; i < kSlots; ++i)
+            made[i].store(1, std::memory_order_relaxed);
+        return made;
+    }();
+    const UInt64 mixed = (inode ^ (device * 0x9E3779B97F4A7C15ull)) * 0xFF51AFD7ED558CCDull;
+    return counts[(mixed >> 32) % kSlots];
+}
+
+std::atomic<UInt64>& WriteGeneration(const OpenFork& fork)
+{
+    return WriteGeneration(fork.device, fork.inode);
+}
 
 // Small reads (header fields, chunk headers) are served from one block read
 // ahead at the mark; larger reads go straight to the file.
 constexpr SInt64 kReadAheadBytes = 16384;
 constexpr SInt64 kSmallReadBytes = kReadAheadBytes / 4;
 
-void NoteWrite()
+void NoteWrite(const OpenFork& fork)
 {
-    gWriteGeneration.fetch_add(1, std::memory_order_acq_rel);
+    WriteGeneration(fork).fetch_add(1, std::memory_order_acq_rel);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name)
@@ -138,7 +157,7 @@ OSErr ForkLength(OpenFork& fork, SInt64* length)
         *length = fork.resourceFork.size();
         return noErr;
     }
-    const UInt64 generation = gWriteGeneration.load(std::memory_order_acquire);
+    const UInt64 generation = WriteGeneration(fork).load(std::memory_order_acquire);
     if (fork.length >= 0 && fork.lengthGeneration == generation) {
         *length = fork.length;
         return noErr;
@@ -193,7 +212,7 @@ bool ReadData(OpenFork& fork, char* out, SInt64 request, SInt64 offset, SInt64* 
 // caller then reads directly.
 bool ReadAhead(OpenFork& fork, char* out, SInt64 request, SInt64* actual)
 {
-    const UInt64 generation = gWriteGeneration.load(std::memory_order_acquire);
+    const UInt64 generation = WriteGeneration(fork).load(std::memory_order_acquire);
     const bool covers = fork.ahead && fork.aheadGeneration == generation && fork.mark >= fork.aheadStart &&
                         (fork.mark + request <= fork.aheadStart + fork.aheadSize ||
                          fork.aheadSize < kReadAheadBytes);
@@ -301,7 +320,7 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
     PathMemo::FileWritten(dev_t(fork.device), ino_t(fork.inode));
     // The length this fork knew, if nothing was written since: it follows
     // this write without asking the file again.
-    const UInt64 before = gWriteGeneration.load(std::memory_order_acquire);
+    const UInt64 before = WriteGeneration(fork).load(std::memory_order_acquire);
     const bool lengthKnown = fork.length >= 0 && fork.lengthGeneration == before;
     SInt64 done = 0;
     while (done < request) {
@@ -310,14 +329,14 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
             if (errno == EINTR)
                 continue;
             const OSErr err = MacErrorFromLastErrno();
-            NoteWrite();
+            NoteWrite(fork);
             fork.mark += done;
             *actual = done;
             return err;
         }
         done += n;
     }
-    const UInt64 after = gWriteGeneration.fetch_add(1, std::memory_order_acq_rel) + 1;
+    const UInt64 after = WriteGeneration(fork).fetch_add(1, std::memory_order_acq_rel) + 1;
     if (lengthKnown && after == before + 1) {
         fork.length = std::max(fork.length, fork.mark + done);
         fork.lengthGeneration = after;
@@ -344,7 +363,7 @@ OSErr SetLength(OpenFork& fork, SInt64 length)
     } else {
         PathMemo::FileWritten(dev_t(fork.device), ino_t(fork.inode));
         const int result = ::ftruncate(fork.fd, off_t(length));
-        const UInt64 after = gWriteGeneration.fetch_add(1, std::memory_order_acq_rel) + 1;
+        const UInt64 after = WriteGeneration(fork).fetch_add(1, std::memory_order_acq_rel) + 1;
         if (result != 0)
             return MacErrorFromLastErrno();
         fork.length = length;
@@ -431,7 +450,9 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     // exclusive lock.
     if (PathMemo::Current()) {
         const std::string absolute = AbsolutePath(path);
-        const int parked = PathMemo::Unpark(absolute, st, writable);
+        long long length = -1;
+        unsigned long long generation = 0;
+        const int parked = PathMemo::Unpark(absolute, st, writable, &length, &generation);
         const int stale = writable ? PathMemo::Unpark(absolute, st, false) : -1;
         if (stale >= 0)
             ::close(stale);
@@ -440,6 +461,8 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
                 ::flock(parked, LOCK_EX | LOCK_NB);
             auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, writable);
             fork->fd = parked;
+            fork->length = length;
+            fork->lengthGeneration = generation;
             const OSErr err = ForkTable::Instance().Add(fork, refNum);
             if (err != noErr)
                 ::close(parked);
@@ -453,6 +476,10 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     }
     if (fd < 0)
         return MacErrorFromLastErrno();
+    // The status asked of the descriptor gives the fork its length (the
+    // file's write count read first, as ForkLength does).
+    const struct stat named = st;
+    const UInt64 generation = WriteGeneration(UInt64(named.st_dev), UInt64(named.st_ino)).load(std::memory_order_acquire);
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return notAFileErr;
@@ -465,6 +492,10 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     ::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB);
     auto fork = NewOpenFork(OpenFork::Kind::Data, path, st, permission, writable);
     fork->fd = fd;
+    if (st.st_dev == named.st_dev && st.st_ino == named.st_ino) {
+        fork->length = st.st_size;
+        fork->lengthGeneration = generation;
+    }
     const OSErr err = ForkTable::Instance().Add(fork, refNum);
     if (err != noErr)
         ::close(fd);
@@ -1043,7 +1074,7 @@ OSErr FSClose(SInt16 refNum)
         struct stat st {};
         st.st_dev = dev_t(fork->device);
         st.st_ino = ino_t(fork->inode);
-        if (!fork->writable && PathMemo::Park(fork->path, fd, st, false))
+        if (!fork->writable && PathMemo::Park(fork->path, fd, st, false, fork->length, fork->lengthGeneration))
             return noErr;
         // A file written is closed all the same (a late write error shows
         // here), but a copy of its descriptor, with its lock, is kept for
@@ -1055,7 +1086,7 @@ OSErr FSClose(SInt16 refNum)
                 ::close(kept);
             return err;
         }
-        if (kept >= 0 && !PathMemo::Park(fork->path, kept, st, true))
+        if (kept >= 0 && !PathMemo::Park(fork->path, kept, st, true, fork->length, fork->lengthGeneration))
             ::close(kept);
         return noErr;
     }

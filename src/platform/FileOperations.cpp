@@ -53,6 +53,25 @@ void FillStatus(const struct statx& stx, PathStatus* status)
         status->birthTime.reset();
 }
 
+// The stat record of the same item (every field of STATX_BASIC_STATS).
+void StatFromStatx(const struct statx& stx, struct stat* st)
+{
+    *st = {};
+    st->st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    st->st_ino = ino_t(stx.stx_ino);
+    st->st_mode = mode_t(stx.stx_mode);
+    st->st_nlink = nlink_t(stx.stx_nlink);
+    st->st_uid = uid_t(stx.stx_uid);
+    st->st_gid = gid_t(stx.stx_gid);
+    st->st_rdev = makedev(stx.stx_rdev_major, stx.stx_rdev_minor);
+    st->st_size = off_t(stx.stx_size);
+    st->st_blksize = blksize_t(stx.stx_blksize);
+    st->st_blocks = blkcnt_t(stx.stx_blocks);
+    st->st_atim = {time_t(stx.stx_atime.tv_sec), long(stx.stx_atime.tv_nsec)};
+    st->st_mtim = {time_t(stx.stx_mtime.tv_sec), long(stx.stx_mtime.tv_nsec)};
+    st->st_ctim = {time_t(stx.stx_ctime.tv_sec), long(stx.stx_ctime.tv_nsec)};
+}
+
 std::string NameOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -197,7 +216,9 @@ int StatPathAt(int folderFd, const std::string& name, bool followLinks, PathStat
         if (memo) {
             PathStatus filled;
             FillStatus(stx, &filled);
-            PathMemo::RememberStatus(name, followLinks, filled);
+            struct stat st;
+            StatFromStatx(stx, &st);
+            PathMemo::RememberStatus(name, followLinks, filled, &st);
         }
         FillStatus(stx, status);
         return 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -68,6 +69,18 @@ int PathMemo::Stat(const std::string& path, struct stat* st, bool followLinks)
         *st = *entry->stat[followLinks];
         return 0;
     }
+    if (entry && !entry->status[followLinks]) {
+        // One asking gives both records (statx fills them).
+        const int error = StatPathAt(AT_FDCWD, path, followLinks, nullptr);
+        if (error != 0) {
+            errno = error;
+            return -1;
+        }
+        if (entry->stat[followLinks]) {
+            *st = *entry->stat[followLinks];
+            return 0;
+        }
+    }
     const int result = followLinks ? ::stat(path.c_str(), st) : ::lstat(path.c_str(), st);
     if (result == 0 && entry)
         entry->stat[followLinks] = *st;
@@ -80,10 +93,14 @@ const PathStatus* PathMemo::KnownStatus(const std::string& path, bool followLink
     return entry && entry->status[followLinks] ? &*entry->status[followLinks] : nullptr;
 }
 
-void PathMemo::RememberStatus(const std::string& path, bool followLinks, const PathStatus& status)
+void PathMemo::RememberStatus(const std::string& path, bool followLinks, const PathStatus& status,
+                              const struct stat* st)
 {
-    if (Entry* entry = tCurrent ? Find(path) : nullptr)
+    if (Entry* entry = tCurrent ? Find(path) : nullptr) {
         entry->status[followLinks] = status;
+        if (st)
+            entry->stat[followLinks] = *st;
+    }
 }
 
 bool PathMemo::SidecarMayExist(const std::string& sidecarPath)
@@ -117,7 +134,8 @@ void PathMemo::SidecarChanged(const std::string& sidecarPath, bool exists)
     }
 }
 
-bool PathMemo::Park(const std::string& path, int fd, const struct stat& st, bool writable)
+bool PathMemo::Park(const std::string& path, int fd, const struct stat& st, bool writable, long long length,
+                    unsigned long long generation)
 {
     PathMemo* memo = tCurrent;
     if (!memo || fd < 0 || path.empty())
@@ -133,11 +151,12 @@ bool PathMemo::Park(const std::string& path, int fd, const struct stat& st, bool
         ::close(memo->parked_.front().fd);
         memo->parked_.erase(memo->parked_.begin());
     }
-    memo->parked_.push_back(Parked{path, fd, st.st_dev, st.st_ino, writable});
+    memo->parked_.push_back(Parked{path, fd, st.st_dev, st.st_ino, writable, length, generation});
     return true;
 }
 
-int PathMemo::Unpark(const std::string& path, const struct stat& st, bool writable)
+int PathMemo::Unpark(const std::string& path, const struct stat& st, bool writable, long long* length,
+                     unsigned long long* generation)
 {
     PathMemo* memo = tCurrent;
     if (!memo)
@@ -148,6 +167,10 @@ int PathMemo::Unpark(const std::string& path, const struct stat& st, bool writab
         if (it->device != st.st_dev || it->inode != st.st_ino || (writable && !it->writable))
             return -1;
         const int fd = it->fd;
+        if (length)
+            *length = it->length;
+        if (generation)
+            *generation = it->generation;
         memo->parked_.erase(it);
         return fd;
     }

@@ -49,7 +49,9 @@ public:
     // statx-based status (FileOperations' StatPathAt on AT_FDCWD): the
     // remembered one, or null when `path` is not pinned or not asked yet.
     static const PathStatus* KnownStatus(const std::string& path, bool followLinks);
-    static void RememberStatus(const std::string& path, bool followLinks, const PathStatus& status);
+    // With `st`, the stat record of the same asking is remembered too.
+    static void RememberStatus(const std::string& path, bool followLinks, const PathStatus& status,
+                               const struct stat* st = nullptr);
     // False when the memo knows that the sidecar at `sidecarPath` does not
     // exist; true when it may.
     static bool SidecarMayExist(const std::string& sidecarPath);
@@ -67,9 +69,13 @@ public:
     // gets the exclusive lock).  All are closed with the memo, or when the
     // file is renamed or deleted.  Park takes `fd` (false: not kept, the
     // caller closes it); Unpark gives -1 when nothing fits (`writable`:
-    // only a descriptor kept from a writer).
-    static bool Park(const std::string& path, int fd, const struct stat& st, bool writable);
-    static int Unpark(const std::string& path, const struct stat& st, bool writable);
+    // only a descriptor kept from a writer).  The file's length as the
+    // closed fork knew it (-1: not known) and the write count it was taken
+    // at go with the descriptor, so that the next opening need not ask.
+    static bool Park(const std::string& path, int fd, const struct stat& st, bool writable,
+                     long long length = -1, unsigned long long generation = 0);
+    static int Unpark(const std::string& path, const struct stat& st, bool writable,
+                      long long* length = nullptr, unsigned long long* generation = nullptr);
     // The item at `path` was renamed or deleted: nothing is remembered of
     // it any more (nor of any file's head).
     static void Forget(const std::string& path);
@@ -99,6 +105,8 @@ private:
         dev_t device = 0;
         ino_t inode = 0;
         bool writable = false;
+        long long length = -1;
+        unsigned long long generation = 0;
     };
     static constexpr size_t kMaxParked = 4;
     struct Head {

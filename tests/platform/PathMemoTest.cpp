@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -23,6 +25,20 @@ bool Unlocked(const std::string& path, int lock = LOCK_EX)
     if (fd >= 0)
         ::close(fd);
     return free;
+}
+
+// The length a fork opened for reading gives (-1 when it cannot open).
+SInt64 LengthThroughFork(const std::string& path)
+{
+    FSSpec spec;
+    SInt16 ref = 0;
+    SInt64 eof = -1;
+    if (PathMakeFSSpec(path, &spec) != noErr || FSpOpenDF(&spec, fsRdPerm, &ref) != noErr)
+        return -1;
+    if (GetEOF(ref, &eof) != noErr)
+        eof = -1;
+    FSClose(ref);
+    return eof;
 }
 
 QByteArray ReadHeadThroughForks(const std::string& path, long size)
@@ -71,6 +87,50 @@ TEST(PathMemo, PinnedStatusIsAskedOnceAndOnlyWhileTheMemoLives)
     }
     EXPECT_EQ(StatPath(pinned, &status), 0);
     EXPECT_EQ(status.size, 300u);
+}
+
+TEST(PathMemo, OneAskingOfAPinnedPathGivesBothStatusRecords)
+{
+    TestTempDir dir;
+    const std::string first = dir.file("first.wav");
+    const std::string second = dir.file("second.wav");
+    ASSERT_TRUE(WriteWholeFile(first, Pattern(100)));
+    ASSERT_TRUE(WriteWholeFile(second, Pattern(100)));
+    struct stat real {};
+    ASSERT_EQ(::stat(first.c_str(), &real), 0);
+    PathMemo memo;
+    memo.pin(first);
+    memo.pin(second);
+    memo.pin(dir.file("missing.wav"));
+    // stat first: the record is the one stat gives, and the status comes
+    // from the same asking.
+    struct stat st {};
+    ASSERT_EQ(PathMemo::Stat(first, &st, true), 0);
+    EXPECT_EQ(st.st_dev, real.st_dev);
+    EXPECT_EQ(st.st_ino, real.st_ino);
+    EXPECT_EQ(st.st_mode, real.st_mode);
+    EXPECT_EQ(st.st_nlink, real.st_nlink);
+    EXPECT_EQ(st.st_uid, real.st_uid);
+    EXPECT_EQ(st.st_gid, real.st_gid);
+    EXPECT_EQ(st.st_size, real.st_size);
+    EXPECT_EQ(st.st_blocks, real.st_blocks);
+    EXPECT_EQ(st.st_mtim.tv_sec, real.st_mtim.tv_sec);
+    EXPECT_EQ(st.st_mtim.tv_nsec, real.st_mtim.tv_nsec);
+    EXPECT_EQ(st.st_ctim.tv_nsec, real.st_ctim.tv_nsec);
+    // The status first: the stat record comes with it.
+    PathStatus status;
+    ASSERT_EQ(StatPath(second, &status), 0);
+    ASSERT_TRUE(WriteWholeFile(first, Pattern(300)));
+    ASSERT_TRUE(WriteWholeFile(second, Pattern(300)));
+    ASSERT_EQ(StatPath(first, &status), 0);
+    EXPECT_EQ(status.size, 100u);
+    ASSERT_EQ(PathMemo::Stat(second, &st, true), 0);
+    EXPECT_EQ(st.st_size, 100);
+    // What does not exist says so each time, with its errno.
+    errno = 0;
+    EXPECT_EQ(PathMemo::Stat(dir.file("missing.wav"), &st, true), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(StatPath(dir.file("missing.wav"), &status), ENOENT);
 }
 
 TEST(PathMemo, SidecarsAreKnownFromTheListingAndFollowTheFileLayer)
@@ -146,6 +206,14 @@ TEST(PathMemo, AClosedFileStaysOpenForItsNextReadingUntilTheMemoEnds)
         ASSERT_EQ(FSClose(ref), noErr);
         EXPECT_FALSE(Unlocked(input, LOCK_SH));  // a copy kept with its lock
         EXPECT_EQ(ReadHeadThroughForks(input, 32), written);
+        EXPECT_EQ(LengthThroughFork(input), 40000);
+        // The length a closed fork knew goes with its kept descriptor, and
+        // holds until a fork changes the file.
+        ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+        ASSERT_EQ(SetEOF(ref, 40010), noErr);
+        ASSERT_EQ(FSClose(ref), noErr);
+        EXPECT_EQ(LengthThroughFork(input), 40010);
+        EXPECT_EQ(LengthThroughFork(input), 40010);
         // A file made here is opened for writing on the descriptor that
         // made it, with the exclusive lock.
         FSSpec made;
@@ -157,6 +225,7 @@ TEST(PathMemo, AClosedFileStaysOpenForItsNextReadingUntilTheMemoEnds)
         ASSERT_EQ(FSWrite(ref, &count, written.constData()), noErr);
         ASSERT_EQ(FSClose(ref), noErr);
         EXPECT_EQ(ReadWholeFile(dir.file("made.aif")), written);
+        EXPECT_EQ(LengthThroughFork(dir.file("made.aif")), written.size());
         // A renamed file is let go.
         EXPECT_EQ(ReadHeadThroughForks(output, 100), Pattern(40000, 1).left(100));
         ASSERT_EQ(RenameNoReplace(output, dir.file("final.aif")), noErr);
