@@ -332,8 +332,12 @@ TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
                      "440", "sine", "660", "gain", "-3"}));
     for (const char* name : {"take2.wav", "take3.wav", "take4.wav"})
         ASSERT_TRUE(QFile::copy(root + "/big/take1.wav", root + "/big/" + name));
+    // Resampling at the best quality keeps each file busy long enough for
+    // the interrupt to land (a plain copy ends in a fraction of a second).
     const QString to24 = WriteConversions(root + "/to24.plist", {{0, {{"QMCSName", "AIFF 24"},
-                                                                     {"QMCSNeedsSampleRateConversion", false},
+                                                                     {"QMCSNeedsSampleRateConversion", true},
+                                                                     {"QMCSSampleRate", 48000.0},
+                                                                     {"QMCSSampleRateConvertQuality", 4},
                                                                      {"QMCSNeedsRedither", false},
                                                                      {"QMCSWordLength", 24}}}});
     QProcess process;
@@ -348,7 +352,9 @@ TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
         process.waitForReadyRead(20);
         err += process.readAllStandardError();
     }
+    err += process.readAllStandardError();
     ASSERT_TRUE(err.contains("file 1/4")) << err.toStdString();
+    ASSERT_EQ(process.state(), QProcess::Running) << "the batch ended before the interrupt";
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(120000));
     err += process.readAllStandardError();
@@ -365,7 +371,7 @@ TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
         if (QFileInfo(file).fileName().startsWith("._"))
             continue;
         QByteArray samples = SoxSamples(root + "/out/AIFF 24/" + file);
-        EXPECT_EQ(samples.size(), qsizetype(300) * 44100 * 2 * 3) << file.toStdString();
+        EXPECT_EQ(samples.size(), qsizetype(300) * 48000 * 2 * 3) << file.toStdString();
     }
     for (const QString& file : Files(root + "/out"))
         EXPECT_TRUE(file.startsWith("AIFF 24/") || file.startsWith("QuillLog-")) << file.toStdString();
