@@ -264,17 +264,27 @@ OSErr CreateFileExclusive(const std::string& path)
     return noErr;
 }
 
+namespace {
+
+// noErr when `folder` is a folder; dirNFErr when it is missing or not one.
+OSErr CheckFolder(const std::string& folder)
+{
+    PathStatus status;
+    const int e = StatPath(folder, &status);
+    if (e == ENOENT || (e == 0 && !status.isFolder))
+        return dirNFErr;
+    return e != 0 ? MacErrorFromErrno(e) : noErr;
+}
+
+} // namespace
+
 OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
                        std::string* path)
 {
     if (!path)
         return paramErr;
-    PathStatus status;
-    const int e = StatPath(folder, &status);
-    if (e == ENOENT || (e == 0 && !status.isFolder))
-        return dirNFErr;
-    if (e != 0)
-        return MacErrorFromErrno(e);
+    if (const OSErr err = CheckFolder(folder); err != noErr)
+        return err;
     const std::string base = folder == "/" ? std::string() : folder;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string candidate = base + "/" + prefix + RandomLetters(6) + suffix;
@@ -299,12 +309,8 @@ OSErr PickUnusedName(const std::string& folder, const std::string& prefix, const
 {
     if (!name)
         return paramErr;
-    PathStatus status;
-    const int e = StatPath(folder, &status);
-    if (e == ENOENT || (e == 0 && !status.isFolder))
-        return dirNFErr;
-    if (e != 0)
-        return MacErrorFromErrno(e);
+    if (const OSErr err = CheckFolder(folder); err != noErr)
+        return err;
     const std::string base = folder == "/" ? std::string() : folder;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string candidate = prefix + RandomLetters(6) + suffix;
