@@ -2,56 +2,15 @@
 // at qualities 1 (filter length 32 for 16-bit to 24-bit) and 4, with the
 // wide (AVX2/FMA) and the baseline (SSE2) dot products, file I/O taken out:
 // the input's block is filled once with noise and written blocks are dropped.
-#include "CSoundFile.h"
+#include "BlockOnlyFile.h"
 #include "PolyphaseBank.h"
 #include "resampling_passes.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <random>
 
 namespace {
-
-class BlockOnlyFile : public CSoundFile {
-public:
-    BlockOnlyFile(SInt16 bits, double rate, UInt32 frames)
-    {
-        m_numChannels = 2;
-        m_numBits = bits;
-        m_sampleRate = rate;
-        m_numFrames = frames;
-        m_isOpen = true;
-    }
-    OSErr Open() override { return noErr; }
-    OSErr Close() override { return noErr; }
-    OSErr ReadBlock(UInt32 frame) override
-    {
-        if (!filled_) {
-            std::mt19937 rng(1);
-            const std::size_t bytes = std::size_t(GetBufferFrames()) * 2 * (GetNumBits() / 8);
-            for (std::size_t i = 0; i < bytes; ++i)
-                GetReadBuffer()[i] = UInt8(rng() & 0x3F);
-            filled_ = true;
-        }
-        m_readBufferStart = frame;
-        return noErr;
-    }
-    OSErr PrepareWriteBlock(UInt32) override { return noErr; }
-    OSErr WriteBlock(UInt32, UInt32) override { return noErr; }
-    OSErr SetFilePos(UInt32) override { return noErr; }
-    OSErr ProbeHeader(SInt16* result) override
-    {
-        if (result)
-            *result = 0;
-        return noErr;
-    }
-    OSType GetFileType() const override { return FOUR_CHAR_CODE("Bnch"); }
-    QString GetFormatName() const override { return QStringLiteral("Benchmark"); }
-
-private:
-    bool filled_ = false;
-};
 
 constexpr UInt32 kFrames = 44100 * 10;
 
@@ -60,8 +19,8 @@ void Resample(benchmark::State& state, SInt16 quality, bool wide)
     const bool had = PolyphaseBank::UseWideKernels(wide);
     UInt64 written = 0;
     for (auto _ : state) {
-        BlockOnlyFile in(16, 44100.0, kFrames);
-        BlockOnlyFile out(24, 48000.0, 0);
+        BlockOnlyFile in(2, 16, 44100.0, kFrames, 0x3F);
+        BlockOnlyFile out(2, 24, 48000.0, 0);
         ResampleSettings settings;
         settings.targetRate = 48000.0;
         settings.quality = quality;

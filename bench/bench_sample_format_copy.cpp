@@ -1,56 +1,15 @@
 // Frames per second of the sample-format copy, the engine's hot path, with
 // the file I/O taken out: the input's block is filled once with noise and
 // written blocks are dropped.
-#include "CSoundFile.h"
+#include "BlockOnlyFile.h"
 #include "DitherTable.h"
 #include "sample_format_copy.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <random>
 
 namespace {
-
-class BlockOnlyFile : public CSoundFile {
-public:
-    BlockOnlyFile(UInt16 channels, SInt16 bits, UInt32 frames)
-    {
-        m_numChannels = channels;
-        m_numBits = bits;
-        m_sampleRate = 44100.0;
-        m_numFrames = frames;
-        m_isOpen = true;
-    }
-    OSErr Open() override { return noErr; }
-    OSErr Close() override { return noErr; }
-    OSErr ReadBlock(UInt32 frame) override
-    {
-        if (!filled_) {
-            std::mt19937 rng(1);
-            const std::size_t bytes = std::size_t(GetBufferFrames()) * GetNumChannels() * (GetNumBits() / 8);
-            for (std::size_t i = 0; i < bytes; ++i)
-                GetReadBuffer()[i] = UInt8(rng());
-            filled_ = true;
-        }
-        m_readBufferStart = frame;
-        return noErr;
-    }
-    OSErr PrepareWriteBlock(UInt32) override { return noErr; }
-    OSErr WriteBlock(UInt32, UInt32) override { return noErr; }
-    OSErr SetFilePos(UInt32) override { return noErr; }
-    OSErr ProbeHeader(SInt16* result) override
-    {
-        if (result)
-            *result = 0;
-        return noErr;
-    }
-    OSType GetFileType() const override { return FOUR_CHAR_CODE("Bnch"); }
-    QString GetFormatName() const override { return QStringLiteral("Benchmark"); }
-
-private:
-    bool filled_ = false;
-};
 
 constexpr UInt32 kFrames = 1u << 20;
 
@@ -58,8 +17,8 @@ void CopyStereo(benchmark::State& state, SInt16 inBits, SInt16 outBits, bool dit
 {
     if (dither && !DitherTableExists())
         CreateDitherTable();
-    BlockOnlyFile in(2, inBits, kFrames);
-    BlockOnlyFile out(2, outBits, 0);
+    BlockOnlyFile in(2, inBits, 44100.0, kFrames);
+    BlockOnlyFile out(2, outBits, 44100.0, 0);
     SampleCopySettings settings;
     settings.needsRedither = dither;
     for (auto _ : state) {
