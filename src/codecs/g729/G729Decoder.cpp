@@ -41,7 +41,7 @@ void G729Decoder::reset() {
   std::fill(std::begin(memSynPost_), std::end(memSynPost_), Word16(0));
   memPreemphasis_ = 0;
   pastGain_ = 4096;
-  y1Hi_ = y1Lo_ = y2Hi_ = y2Lo_ = x0_ = x1_ = 0;
+  outputFilter_.reset();
   lsfWarnings_ = 0;
 }
 
@@ -54,7 +54,7 @@ void G729Decoder::decodeFrame(const uint16_t params[kParameterCount], bool erase
   Word16* synth = synthBuf_ + kOrder;
   synthesise(prm, erased, synth, az, delays);
   postFilter(synth, az, delays);
-  postProcess(synth);
+  outputFilter_.filter(synth, kFrameLength);
   std::copy(synth, synth + kFrameLength, out);
 }
 
@@ -304,24 +304,6 @@ void G729Decoder::gainControl(const Word16 in[], Word16 out[]) {
     out[i] = extract_h(L_shl(L_mult(out[i], gain), 3));
   }
   pastGain_ = gain;
-}
-
-void G729Decoder::postProcess(Word16 signal[]) {
-  for (int i = 0; i < kFrameLength; ++i) {
-    const Word16 x2 = x1_;
-    x1_ = x0_;
-    x0_ = signal[i];
-    Word32 t = Mpy_32_16(y1Hi_, y1Lo_, kPostProcessA[1]);
-    t = L_add(t, Mpy_32_16(y2Hi_, y2Lo_, kPostProcessA[2]));
-    t = L_mac(t, x0_, kPostProcessB[0]);
-    t = L_mac(t, x1_, kPostProcessB[1]);
-    t = L_mac(t, x2, kPostProcessB[2]);
-    t = L_shl(t, 2);
-    signal[i] = round16(L_shl(t, 1));
-    y2Hi_ = y1Hi_;
-    y2Lo_ = y1Lo_;
-    L_Extract(t, y1Hi_, y1Lo_);
-  }
 }
 
 }  // namespace qm::g729

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "G729HighPass.h"
 #include "G729Math.h"
 #include "G729Tables.h"
 
@@ -35,7 +36,6 @@ class G729Decoder {
   void pitchPostFilter(const Word16 signal[], const Word16 scaled[], Word16 t0Min, Word16 t0Max, Word16 out[]);
   void preemphasis(Word16 signal[], Word16 g);
   void gainControl(const Word16 in[], Word16 out[]);
-  void postProcess(Word16 signal[]);
 
   // Excitation history and synthesis.
   Word16 oldExc_[kFrameLength + kPitchMax + kInterpolationLength];
@@ -60,7 +60,7 @@ class G729Decoder {
   Word16 memPreemphasis_;
   Word16 pastGain_;
   // Output high-pass filter.
-  Word16 y1Hi_, y1Lo_, y2Hi_, y2Lo_, x0_, x1_;
+  G729HighPass outputFilter_{kPostProcessB, kPostProcessA, 2, 1};
   int lsfWarnings_ = 0;
 };
 

@@ -180,35 +180,17 @@ void G729Encoder::reset() {
   for (auto& row : freqPrev_) std::copy(std::begin(kLsfInitial), std::end(kLsfInitial), row);
   std::fill(std::begin(pastEnergy_), std::end(pastEnergy_), Word16(-14336));
   std::fill(std::begin(excError_), std::end(excError_), Word32(0x00004000));
-  y1Hi_ = y1Lo_ = y2Hi_ = y2Lo_ = x0_ = x1_ = 0;
+  inputFilter_.reset();
   lsfWarnings_ = 0;
 }
 
 void G729Encoder::encodeFrame(const int16_t in[kFrameLength], uint16_t params[kParameterCount]) {
   Word16* newSpeech = oldSpeech_ + kWindowLength - kFrameLength;
   std::copy(in, in + kFrameLength, newSpeech);
-  preprocess(newSpeech);
+  inputFilter_.filter(newSpeech, kFrameLength);
   Word16 prm[kParameterCount];
   analyse(prm);
   for (int i = 0; i < kParameterCount; ++i) params[i] = static_cast<uint16_t>(prm[i]);
-}
-
-void G729Encoder::preprocess(Word16 signal[]) {
-  for (int i = 0; i < kFrameLength; ++i) {
-    const Word16 x2 = x1_;
-    x1_ = x0_;
-    x0_ = signal[i];
-    Word32 t = Mpy_32_16(y1Hi_, y1Lo_, kPreProcessA[1]);
-    t = L_add(t, Mpy_32_16(y2Hi_, y2Lo_, kPreProcessA[2]));
-    t = L_mac(t, x0_, kPreProcessB[0]);
-    t = L_mac(t, x1_, kPreProcessB[1]);
-    t = L_mac(t, x2, kPreProcessB[2]);
-    t = L_shl(t, 3);
-    signal[i] = round16(t);
-    y2Hi_ = y1Hi_;
-    y2Lo_ = y1Lo_;
-    L_Extract(t, y1Hi_, y1Lo_);
-  }
 }
 
 void G729Encoder::analyse(Word16 ana[]) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "G729HighPass.h"
 #include "G729Math.h"
 #include "G729Tables.h"
 
@@ -29,7 +30,6 @@ class G729Encoder {
   const int16_t* lastExcitation() const { return oldExc_ + kPitchMax + kInterpolationLength - kFrameLength; }
 
  private:
-  void preprocess(Word16 signal[]);
   void analyse(Word16 params[]);
   // LPC analysis.
   void autocorrelation(const Word16 x[], Word16 rHi[], Word16 rLo[]);
@@ -66,7 +66,7 @@ class G729Encoder {
   Word16 pastEnergy_[4];
   Word32 excError_[4];
   // Input high-pass filter.
-  Word16 y1Hi_, y1Lo_, y2Hi_, y2Lo_, x0_, x1_;
+  G729HighPass inputFilter_{kPreProcessB, kPreProcessA, 3, 0};
   int lsfWarnings_ = 0;
 };
 
