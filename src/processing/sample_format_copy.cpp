@@ -7,9 +7,11 @@
 #include "region_walk.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -315,6 +317,256 @@ StoreFn PickStore(int outKind, bool dither, bool fullTable, bool halfUp, bool du
     }
 }
 
+// ------------------------------------------------------ raw file words
+// Keep-layout copies between files whose samples are plain words go from
+// the input's file bytes to the output's in one pass, with the same
+// arithmetic as the block path (Justified, then Quantize without noise,
+// rounding halves up).  A raw word kind is (bytes - 1) * 2 + flag, the flag
+// being the byte order (1: least significant first) of wider words and the
+// offset binary of 8-bit ones.
+constexpr int kRawKinds = 8;
+
+int RawKindOf(const RawSampleLayout& layout)
+{
+    return (layout.bytes - 1) * 2 + int(layout.bytes == 1 ? layout.offsetBinary : layout.littleEndian);
+}
+
+template <int R>
+constexpr int RawBytes()
+{
+    return R / 2 + 1;
+}
+
+template <int R>
+constexpr bool RawFlag()
+{
+    return R % 2 == 1;
+}
+
+// Memory offset of the byte `rank` places below the most significant one.
+template <int R>
+constexpr int RawOffset(int rank)
+{
+    return RawBytes<R>() > 1 && RawFlag<R>() ? RawBytes<R>() - 1 - rank : rank;
+}
+
+template <int R>
+inline SInt32 RawJustified(const UInt8* p)
+{
+    constexpr int bytes = RawBytes<R>();
+    if constexpr (bytes == 1) {
+        return SInt32(UInt32(UInt8(p[0] ^ (RawFlag<R>() ? 0x80 : 0))) << 24);
+    } else {
+        UInt32 v = 0;
+        for (int rank = 0; rank < bytes; ++rank)
+            v |= UInt32(p[RawOffset<R>(rank)]) << (24 - 8 * rank);
+        return SInt32(v);
+    }
+}
+
+template <int R>
+inline void RawPut(UInt8* p, SInt32 value)
+{
+    constexpr int bytes = RawBytes<R>();
+    if constexpr (bytes == 1) {
+        p[0] = UInt8(UInt8(value) ^ (RawFlag<R>() ? 0x80 : 0));
+    } else {
+        UInt8 word[4];
+        Put<bytes>(word, value);  // kinds 2 to 4 are the byte counts
+        for (int rank = 0; rank < bytes; ++rank)
+            p[RawOffset<R>(rank)] = word[rank];
+    }
+}
+
+using RawConvertFn = void (*)(const UInt8* in, UInt8* out, std::size_t samples);
+
+template <int In, int Out>
+void RawConvert(const UInt8* in, UInt8* out, std::size_t samples)
+{
+    constexpr int inBytes = RawBytes<In>();
+    constexpr int outBytes = RawBytes<Out>();
+    NoiseState none;
+    for (std::size_t i = 0; i < samples; ++i)
+        RawPut<Out>(out + i * outBytes,
+                    Quantize<outBytes, false, false, true>(RawJustified<In>(in + i * inBytes), none));
+}
+
+template <int In, std::size_t... Out>
+constexpr std::array<RawConvertFn, kRawKinds> RawConvertRow(std::index_sequence<Out...>)
+{
+    return {&RawConvert<In, int(Out)>...};
+}
+
+template <std::size_t... In>
+constexpr std::array<std::array<RawConvertFn, kRawKinds>, kRawKinds> RawConvertTable(std::index_sequence<In...>)
+{
+    return {RawConvertRow<int(In)>(std::make_index_sequence<kRawKinds>())...};
+}
+
+RawConvertFn PickRawConvert(int inKind, int outKind)
+{
+    static constexpr auto table = RawConvertTable(std::make_index_sequence<kRawKinds>());
+    return table[std::size_t(inKind)][std::size_t(outKind)];
+}
+
+// A conversion that only moves bytes (the output word at least as long as
+// the input's, or 32 bits cut to 24): per output byte, the input byte it
+// takes (-1: zero) and what it is XORed with (the 8-bit offset).
+struct RawShuffle {
+    int inBytes = 0;
+    int outBytes = 0;
+    int perStep = 0;  // samples of one 16-byte step
+    alignas(16) SInt8 order[16] = {};
+    alignas(16) UInt8 flip[16] = {};
+};
+
+bool MakeRawShuffle(const RawSampleLayout& in, const RawSampleLayout& out, RawShuffle* shuffle)
+{
+    if (out.bytes < in.bytes && !(in.bytes == 4 && out.bytes == 3))
+        return false;  // shorter words are rounded
+    shuffle->inBytes = in.bytes;
+    shuffle->outBytes = out.bytes;
+    shuffle->perStep = 16 / std::max(in.bytes, out.bytes);
+    const bool flipTop = (in.bytes == 1 && in.offsetBinary) != (out.bytes == 1 && out.offsetBinary);
+    for (int i = 0; i < 16; ++i) {
+        shuffle->order[i] = -1;
+        shuffle->flip[i] = 0;
+    }
+    for (int k = 0; k < shuffle->perStep; ++k) {
+        for (int j = 0; j < out.bytes; ++j) {
+            const int rank = out.bytes > 1 && out.littleEndian ? out.bytes - 1 - j : j;
+            const int at = k * out.bytes + j;
+            if (rank < in.bytes)
+                shuffle->order[at] =
+                    SInt8(k * in.bytes + (in.bytes > 1 && in.littleEndian ? in.bytes - 1 - rank : rank));
+            if (rank == 0 && flipTop)
+                shuffle->flip[at] = 0x80;
+        }
+    }
+    return true;
+}
+
+#if QM_X86_COPY
+// One byte shuffle per step.  Each 16-byte load and store may reach past
+// the step's own bytes (the next step's, rewritten by it); the last samples
+// are left to the plain loop so that nothing is touched past either buffer.
+__attribute__((target("ssse3"))) std::size_t RawShuffleSteps(const RawShuffle& shuffle, const UInt8* in,
+                                                             UInt8* out, std::size_t samples)
+{
+    const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.order));
+    const __m128i flip = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.flip));
+    const std::size_t step = std::size_t(shuffle.perStep);
+    const std::size_t inStep = step * std::size_t(shuffle.inBytes);
+    const std::size_t outStep = step * std::size_t(shuffle.outBytes);
+    const std::size_t inTotal = samples * std::size_t(shuffle.inBytes);
+    const std::size_t outTotal = samples * std::size_t(shuffle.outBytes);
+    std::size_t done = 0;
+    std::size_t inAt = 0;
+    std::size_t outAt = 0;
+    while (inAt + 16 <= inTotal && outAt + 16 <= outTotal) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + inAt));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + outAt), _mm_xor_si128(_mm_shuffle_epi8(v, order), flip));
+        done += step;
+        inAt += inStep;
+        outAt += outStep;
+    }
+    return done;
+}
+
+bool HasSsse3()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+#endif
+
+// File bytes of one raw kind to another: shuffled where bytes only move,
+// the rest (and the tail) by the plain loop.
+void ConvertRaw(RawConvertFn plain, const RawShuffle* shuffle, const UInt8* in, UInt8* out, std::size_t samples)
+{
+    std::size_t done = 0;
+#if QM_X86_COPY
+    if (shuffle && HasSsse3())
+        done = RawShuffleSteps(*shuffle, in, out, samples);
+#else
+    (void)shuffle;
+#endif
+    if (done < samples) {
+        const std::size_t inBytes = shuffle ? std::size_t(shuffle->inBytes) : 0;
+        const std::size_t outBytes = shuffle ? std::size_t(shuffle->outBytes) : 0;
+        plain(in + done * inBytes, out + done * outBytes, samples - done);
+    }
+}
+
+// The layouts of a raw copy, when both files have one that matches their
+// word length (never the 24-in-32 words).
+bool RawLayouts(CSoundFile* in, CSoundFile* out, RawSampleLayout* inLayout, RawSampleLayout* outLayout)
+{
+    const auto fits = [](const CSoundFile* file, const RawSampleLayout& layout) {
+        return layout.bytes >= 1 && layout.bytes <= 4 && file->GetNumBits() == 8 * layout.bytes &&
+               file->GetState() != kSampleFormat24In32;
+    };
+    return in->GetRawSampleLayout(inLayout) && fits(in, *inLayout) && out->GetRawSampleLayout(outLayout) &&
+           fits(out, *outLayout);
+}
+
+// The copy loop of CopyCore on raw frames: per block one read of what
+// ReadBlock would load, frames past the input's end as silence, one pass
+// into the output's words (none when they are the input's), one write.
+SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos, UInt32 blockFrames,
+               const RawSampleLayout& inLayout, const RawSampleLayout& outLayout)
+{
+    const std::size_t channels = in->GetNumChannels();
+    const std::size_t inFrameBytes = channels * inLayout.bytes;
+    const std::size_t outFrameBytes = channels * outLayout.bytes;
+    const int inKind = RawKindOf(inLayout);
+    const int outKind = RawKindOf(outLayout);
+    const bool same = inKind == outKind;
+    const RawConvertFn plain = PickRawConvert(inKind, outKind);
+    RawShuffle shuffle;
+    const bool shuffles = MakeRawShuffle(inLayout, outLayout, &shuffle);
+    if (!shuffles) {
+        shuffle.inBytes = inLayout.bytes;
+        shuffle.outBytes = outLayout.bytes;
+    }
+    const UInt8 silence = inLayout.bytes == 1 && inLayout.offsetBinary ? 0x80 : 0x00;
+
+    // Neither buffer is cleared: every byte written out is filled first.
+    const std::size_t inBytes = std::size_t(std::max(in->GetBufferFrames(), blockFrames)) * inFrameBytes;
+    const std::size_t outBytes = same ? 0 : std::size_t(blockFrames) * outFrameBytes;
+    std::unique_ptr<UInt8[]> buffer(new (std::nothrow) UInt8[inBytes + outBytes]);
+    SInt32 code = CheckMemError(buffer.get(), 1);
+    if (code)
+        return code;
+    UInt8* raw = buffer.get();
+    UInt8* converted = same ? raw : raw + inBytes;
+
+    UInt32 pos = start;
+    while (pos < end) {
+        UInt32 filled = 0;
+        code = in->ReadRawFrames(pos, raw, &filled);
+        if (code)
+            break;
+        const UInt32 n = std::min(blockFrames, end - pos);
+        if (filled < n)
+            std::memset(raw + std::size_t(filled) * inFrameBytes, silence, std::size_t(n - filled) * inFrameBytes);
+        if (!same)
+            ConvertRaw(plain, shuffles ? &shuffle : nullptr, raw, converted, std::size_t(n) * channels);
+        code = out->WriteRawFrames(converted, n, *outPos);
+        if (code)
+            break;
+        pos += n;
+        *outPos += n;
+        code = PostProgressPosition(pos);
+        if (code)
+            break;
+    }
+    return code;
+}
+
 // ------------------------------------------------------------- the copy
 SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
                 const SampleCopySettings& settings, Layout layout, UInt16 channel)
@@ -347,6 +599,24 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
         return paramErr;  // output positions are 32-bit
 
     out->SetDither(settings.needsRedither);
+    // Noise only where the word length shrinks to 8 or 16 bits.
+    const bool dither = settings.needsRedither && in->GetNumBits() > out->GetNumBits() &&
+                        (outKind == kKind8 || outKind == kKind16) && DitherTableExists();
+
+    RawSampleLayout inLayout;
+    RawSampleLayout outLayout;
+    if (layout == Layout::Keep && !dither && RawLayouts(in, out, &inLayout, &outLayout)) {
+        // Plain words on both sides: file bytes to file bytes, no blocks.
+        const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
+        if (blockFrames == 0)
+            return paramErr;
+        const UInt32 outStart = *outPos;
+        const SInt32 code = RawCopy(in, out, start, end, outPos, blockFrames, inLayout, outLayout);
+        if (code)
+            return code == kNoValidSamplerInfoErr ? 0 : code;
+        return CarrySampleFormatExtras(in, out, start, end, outStart, settings.copyExtras);
+    }
+
     SInt32 code = in->AllocateReadBuffer();
     if (code)
         return code;
@@ -368,9 +638,6 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     std::unique_ptr<SInt32[]> work;
     NoiseState noise;
     if (!sameWords) {
-        // Noise only where the word length shrinks to 8 or 16 bits.
-        const bool dither = settings.needsRedither && in->GetNumBits() > out->GetNumBits() &&
-                            (outKind == kKind8 || outKind == kKind16) && DitherTableExists();
         const bool fullTable = gDitherTableLength == 65536;
         load = PickLoad(layout, inKind);
         store = PickStore(outKind, dither, fullTable, layout == Layout::Keep, layout == Layout::MonoToStereo);

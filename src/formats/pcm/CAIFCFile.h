@@ -29,6 +29,8 @@ public:
     ~CAIFCFile() override;
 
     OSErr ReadBlock(UInt32 frame) override;
+    // None: ReadBlock turns the samples around after loading them.
+    bool GetRawSampleLayout(RawSampleLayout*) const override { return false; }
     QString GetFormatName() const override;
     OSErr ReadCOMM() override;
     OSErr WriteCOMM() override;

@@ -249,6 +249,11 @@ OSErr CAIFFFile::WriteCOMM()
     });
 }
 
+bool CAIFFFile::GetRawSampleLayout(RawSampleLayout* layout) const
+{
+    return RawLayoutFromTransform(layout);
+}
+
 OSErr CAIFFFile::ReadAPPL()
 {
     return Guarded([&]() -> OSErr {
