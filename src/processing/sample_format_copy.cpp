@@ -410,14 +410,17 @@ RawConvertFn PickRawConvert(int inKind, int outKind)
 }
 
 // A conversion that only moves bytes (the output word at least as long as
-// the input's, or 32 bits cut to 24): per output byte, the input byte it
-// takes (-1: zero) and what it is XORed with (the 8-bit offset).
+// the input's, or 32 bits cut to 24): the samples of one 16-byte load make
+// a group, written by up to four byte shuffles of it; per output byte of
+// the group, the input byte it takes (-1: zero) and what it is XORed with
+// (the 8-bit offset).
 struct RawShuffle {
     int inBytes = 0;
     int outBytes = 0;
-    int perStep = 0;  // samples of one 16-byte step
-    alignas(16) SInt8 order[16] = {};
-    alignas(16) UInt8 flip[16] = {};
+    int groupSamples = 0;
+    int shuffles = 0;
+    alignas(16) SInt8 order[4][16] = {};
+    alignas(16) UInt8 flip[4][16] = {};
 };
 
 bool MakeRawShuffle(const RawSampleLayout& in, const RawSampleLayout& out, RawShuffle* shuffle)
@@ -426,51 +429,74 @@ bool MakeRawShuffle(const RawSampleLayout& in, const RawSampleLayout& out, RawSh
         return false;  // shorter words are rounded
     shuffle->inBytes = in.bytes;
     shuffle->outBytes = out.bytes;
-    shuffle->perStep = 16 / std::max(in.bytes, out.bytes);
+    shuffle->groupSamples = 16 / in.bytes;
+    const int groupBytes = shuffle->groupSamples * out.bytes;
+    shuffle->shuffles = (groupBytes + 15) / 16;
     const bool flipTop = (in.bytes == 1 && in.offsetBinary) != (out.bytes == 1 && out.offsetBinary);
-    for (int i = 0; i < 16; ++i) {
-        shuffle->order[i] = -1;
-        shuffle->flip[i] = 0;
-    }
-    for (int k = 0; k < shuffle->perStep; ++k) {
-        for (int j = 0; j < out.bytes; ++j) {
-            const int rank = out.bytes > 1 && out.littleEndian ? out.bytes - 1 - j : j;
-            const int at = k * out.bytes + j;
-            if (rank < in.bytes)
-                shuffle->order[at] =
-                    SInt8(k * in.bytes + (in.bytes > 1 && in.littleEndian ? in.bytes - 1 - rank : rank));
-            if (rank == 0 && flipTop)
-                shuffle->flip[at] = 0x80;
-        }
+    for (int at = 0; at < 64; ++at) {
+        SInt8& order = shuffle->order[at / 16][at % 16];
+        UInt8& flip = shuffle->flip[at / 16][at % 16];
+        order = -1;
+        flip = 0;
+        if (at >= groupBytes)
+            continue;
+        const int k = at / out.bytes;
+        const int j = at % out.bytes;
+        const int rank = out.bytes > 1 && out.littleEndian ? out.bytes - 1 - j : j;
+        if (rank < in.bytes)
+            order = SInt8(k * in.bytes + (in.bytes > 1 && in.littleEndian ? in.bytes - 1 - rank : rank));
+        if (rank == 0 && flipTop)
+            flip = 0x80;
     }
     return true;
 }
 
 #if QM_X86_COPY
-// One byte shuffle per step.  Each 16-byte load and store may reach past
-// the step's own bytes (the next step's, rewritten by it); the last samples
-// are left to the plain loop so that nothing is touched past either buffer.
-__attribute__((target("ssse3"))) std::size_t RawShuffleSteps(const RawShuffle& shuffle, const UInt8* in,
-                                                             UInt8* out, std::size_t samples)
+// Group after group; each store may reach past the group's own bytes (into
+// the next group's, rewritten by it).  The last samples are left to the
+// plain loop so that nothing is touched past either buffer.
+template <int Shuffles>
+__attribute__((target("ssse3"))) std::size_t RawShuffleGroups(const RawShuffle& shuffle, const UInt8* in,
+                                                              UInt8* out, std::size_t samples)
 {
-    const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.order));
-    const __m128i flip = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.flip));
-    const std::size_t step = std::size_t(shuffle.perStep);
-    const std::size_t inStep = step * std::size_t(shuffle.inBytes);
-    const std::size_t outStep = step * std::size_t(shuffle.outBytes);
+    __m128i order[Shuffles];
+    __m128i flip[Shuffles];
+    for (int m = 0; m < Shuffles; ++m) {
+        order[m] = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.order[m]));
+        flip[m] = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.flip[m]));
+    }
+    const std::size_t group = std::size_t(shuffle.groupSamples);
+    const std::size_t inStep = group * std::size_t(shuffle.inBytes);
+    const std::size_t outStep = group * std::size_t(shuffle.outBytes);
     const std::size_t inTotal = samples * std::size_t(shuffle.inBytes);
     const std::size_t outTotal = samples * std::size_t(shuffle.outBytes);
     std::size_t done = 0;
     std::size_t inAt = 0;
     std::size_t outAt = 0;
-    while (inAt + 16 <= inTotal && outAt + 16 <= outTotal) {
+    while (inAt + 16 <= inTotal && outAt + 16 * Shuffles <= outTotal) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + inAt));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + outAt), _mm_xor_si128(_mm_shuffle_epi8(v, order), flip));
-        done += step;
+        for (int m = 0; m < Shuffles; ++m)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + outAt + 16 * m),
+                             _mm_xor_si128(_mm_shuffle_epi8(v, order[m]), flip[m]));
+        done += group;
         inAt += inStep;
         outAt += outStep;
     }
     return done;
+}
+
+std::size_t RawShuffleSteps(const RawShuffle& shuffle, const UInt8* in, UInt8* out, std::size_t samples)
+{
+    switch (shuffle.shuffles) {
+    case 1:
+        return RawShuffleGroups<1>(shuffle, in, out, samples);
+    case 2:
+        return RawShuffleGroups<2>(shuffle, in, out, samples);
+    case 3:
+        return RawShuffleGroups<3>(shuffle, in, out, samples);
+    default:
+        return RawShuffleGroups<4>(shuffle, in, out, samples);
+    }
 }
 
 bool HasSsse3()
