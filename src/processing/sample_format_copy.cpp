@@ -320,8 +320,8 @@ StoreFn PickStore(int outKind, bool dither, bool fullTable, bool halfUp, bool du
 // ------------------------------------------------------ raw file words
 // Keep-layout copies between files whose samples are plain words go from
 // the input's file bytes to the output's in one pass, with the same
-// arithmetic as the block path (Justified, then Quantize without noise,
-// rounding halves up).  A raw word kind is (bytes - 1) * 2 + flag, the flag
+// arithmetic as the block path (Justified, then Quantize rounding halves up,
+// with noise from the full dither table where the block path adds it).  A raw word kind is (bytes - 1) * 2 + flag, the flag
 // being the byte order (1: least significant first) of wider words and the
 // offset binary of 8-bit ones.
 constexpr int kRawKinds = 8;
@@ -378,35 +378,37 @@ inline void RawPut(UInt8* p, SInt32 value)
     }
 }
 
-using RawConvertFn = void (*)(const UInt8* in, UInt8* out, std::size_t samples);
+using RawConvertFn = void (*)(const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise);
 
-template <int In, int Out>
-void RawConvert(const UInt8* in, UInt8* out, std::size_t samples)
+// Dither: noise before the cut to 8 or 16 bits (wider outputs never get it).
+template <int In, int Out, bool Dither>
+void RawConvert(const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise)
 {
     constexpr int inBytes = RawBytes<In>();
     constexpr int outBytes = RawBytes<Out>();
-    NoiseState none;
+    constexpr bool dither = Dither && outBytes <= 2;
     for (std::size_t i = 0; i < samples; ++i)
         RawPut<Out>(out + i * outBytes,
-                    Quantize<outBytes, false, false, true>(RawJustified<In>(in + i * inBytes), none));
+                    Quantize<outBytes, dither, true, true>(RawJustified<In>(in + i * inBytes), noise));
 }
 
-template <int In, std::size_t... Out>
+template <bool Dither, int In, std::size_t... Out>
 constexpr std::array<RawConvertFn, kRawKinds> RawConvertRow(std::index_sequence<Out...>)
 {
-    return {&RawConvert<In, int(Out)>...};
+    return {&RawConvert<In, int(Out), Dither>...};
 }
 
-template <std::size_t... In>
+template <bool Dither, std::size_t... In>
 constexpr std::array<std::array<RawConvertFn, kRawKinds>, kRawKinds> RawConvertTable(std::index_sequence<In...>)
 {
-    return {RawConvertRow<int(In)>(std::make_index_sequence<kRawKinds>())...};
+    return {RawConvertRow<Dither, int(In)>(std::make_index_sequence<kRawKinds>())...};
 }
 
-RawConvertFn PickRawConvert(int inKind, int outKind)
+RawConvertFn PickRawConvert(int inKind, int outKind, bool dither)
 {
-    static constexpr auto table = RawConvertTable(std::make_index_sequence<kRawKinds>());
-    return table[std::size_t(inKind)][std::size_t(outKind)];
+    static constexpr auto plain = RawConvertTable<false>(std::make_index_sequence<kRawKinds>());
+    static constexpr auto noisy = RawConvertTable<true>(std::make_index_sequence<kRawKinds>());
+    return (dither ? noisy : plain)[std::size_t(inKind)][std::size_t(outKind)];
 }
 
 // A conversion that only moves bytes (the output word at least as long as
@@ -511,7 +513,8 @@ bool HasSsse3()
 
 // File bytes of one raw kind to another: shuffled where bytes only move,
 // the rest (and the tail) by the plain loop.
-void ConvertRaw(RawConvertFn plain, const RawShuffle* shuffle, const UInt8* in, UInt8* out, std::size_t samples)
+void ConvertRaw(RawConvertFn plain, const RawShuffle* shuffle, const UInt8* in, UInt8* out, std::size_t samples,
+                NoiseState& noise)
 {
     std::size_t done = 0;
 #if QM_X86_COPY
@@ -523,7 +526,7 @@ void ConvertRaw(RawConvertFn plain, const RawShuffle* shuffle, const UInt8* in, 
     if (done < samples) {
         const std::size_t inBytes = shuffle ? std::size_t(shuffle->inBytes) : 0;
         const std::size_t outBytes = shuffle ? std::size_t(shuffle->outBytes) : 0;
-        plain(in + done * inBytes, out + done * outBytes, samples - done);
+        plain(in + done * inBytes, out + done * outBytes, samples - done, noise);
     }
 }
 
@@ -543,7 +546,7 @@ bool RawLayouts(CSoundFile* in, CSoundFile* out, RawSampleLayout* inLayout, RawS
 // ReadBlock would load, frames past the input's end as silence, one pass
 // into the output's words (none when they are the input's), one write.
 SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos, UInt32 blockFrames,
-               const RawSampleLayout& inLayout, const RawSampleLayout& outLayout)
+               const RawSampleLayout& inLayout, const RawSampleLayout& outLayout, bool dither)
 {
     const std::size_t channels = in->GetNumChannels();
     const std::size_t inFrameBytes = channels * inLayout.bytes;
@@ -551,9 +554,9 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
     const int inKind = RawKindOf(inLayout);
     const int outKind = RawKindOf(outLayout);
     const bool same = inKind == outKind;
-    const RawConvertFn plain = PickRawConvert(inKind, outKind);
+    const RawConvertFn plain = PickRawConvert(inKind, outKind, dither);
     RawShuffle shuffle;
-    const bool shuffles = MakeRawShuffle(inLayout, outLayout, &shuffle);
+    const bool shuffles = !dither && MakeRawShuffle(inLayout, outLayout, &shuffle);
     if (!shuffles) {
         shuffle.inBytes = inLayout.bytes;
         shuffle.outBytes = outLayout.bytes;
@@ -569,6 +572,9 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
         return code;
     UInt8* raw = buffer.get();
     UInt8* converted = same ? raw : raw + inBytes;
+    NoiseState noise;
+    noise.table = gDitherTable;
+    noise.length = UInt32(gDitherTableLength);
 
     UInt32 pos = start;
     while (pos < end) {
@@ -579,8 +585,11 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
         const UInt32 n = std::min(blockFrames, end - pos);
         if (filled < n)
             std::memset(raw + std::size_t(filled) * inFrameBytes, silence, std::size_t(n - filled) * inFrameBytes);
-        if (!same)
-            ConvertRaw(plain, shuffles ? &shuffle : nullptr, raw, converted, std::size_t(n) * channels);
+        if (!same) {
+            noise.index = gDitherIndex;
+            ConvertRaw(plain, shuffles ? &shuffle : nullptr, raw, converted, std::size_t(n) * channels, noise);
+            gDitherIndex = UInt16(noise.index);
+        }
         code = out->WriteRawFrames(converted, n, *outPos);
         if (code)
             break;
@@ -631,13 +640,14 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
 
     RawSampleLayout inLayout;
     RawSampleLayout outLayout;
-    if (layout == Layout::Keep && !dither && RawLayouts(in, out, &inLayout, &outLayout)) {
+    if (layout == Layout::Keep && (!dither || gDitherTableLength == 65536) &&
+        RawLayouts(in, out, &inLayout, &outLayout)) {
         // Plain words on both sides: file bytes to file bytes, no blocks.
         const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
         if (blockFrames == 0)
             return paramErr;
         const UInt32 outStart = *outPos;
-        const SInt32 code = RawCopy(in, out, start, end, outPos, blockFrames, inLayout, outLayout);
+        const SInt32 code = RawCopy(in, out, start, end, outPos, blockFrames, inLayout, outLayout, dither);
         if (code)
             return code == kNoValidSamplerInfoErr ? 0 : code;
         return CarrySampleFormatExtras(in, out, start, end, outStart, settings.copyExtras);

@@ -2,13 +2,15 @@
 // bytes straight into the output when both formats keep plain words, makes
 // the very files the block path makes: every word length and byte order of
 // WAVE (little-endian, unsigned bytes) and AIFF (big-endian, signed bytes)
-// in and out, a range that starts inside the file and runs past its end,
-// and block sizes that differ between input and output.  The oracle is the
+// in and out, with and without dither, a range that starts inside the file
+// and runs past its end, and block sizes that differ between input and
+// output.  The oracle is the
 // same copy from an in-memory file holding the blocks the input's class
 // reads, which goes through ReadBlock-style blocks and the output's
 // WriteBlock.
 #include "CSoundFile.h"
 #include "CreateSoundFile.h"
+#include "DitherTable.h"
 #include "EngineStartup.h"
 #include "MemorySoundFile.h"
 #include "SoundFileSwitches.h"
@@ -28,8 +30,8 @@ namespace {
 constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
 constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
 
-// in type, in bits, out type, out bits
-using CopyCase = std::tuple<OSType, int, OSType, int>;
+// in type, in bits, out type, out bits, dither
+using CopyCase = std::tuple<OSType, int, OSType, int, bool>;
 
 std::unique_ptr<CSoundFile> Make(OSType type)
 {
@@ -81,7 +83,7 @@ protected:
 
 TEST_P(SampleFormatCopyFiles, RawCopyMakesTheBlockPathsFile)
 {
-    const auto [inType, inBits, outType, outBits] = GetParam();
+    const auto [inType, inBits, outType, outBits, dither] = GetParam();
     const UInt16 channels = inBits == 24 ? 3 : inBits == 8 ? 1 : 2;
     constexpr UInt32 kFrames = 2600;
     constexpr UInt32 kBlock = 1000;
@@ -124,14 +126,27 @@ TEST_P(SampleFormatCopyFiles, RawCopyMakesTheBlockPathsFile)
 
     // A range from inside the file to past its end: both copies read the
     // missing frames as silence.
-    const SampleCopySettings settings;
+    SampleCopySettings settings;
+    settings.needsRedither = dither;
+    // Both copies draw the same noise: a fresh table from the first seed.
+    const auto freshNoise = [] {
+        FreeDitherTable();
+        gDitherSeed = 0;
+        gDitherIndex = 0;
+        ASSERT_EQ(CreateDitherTable(), 0);
+    };
     const UInt32 start = 3;
     const UInt32 end = kFrames + 450;
     auto direct = Create(outType, outBits, channels, "direct");
     auto blocks = Create(outType, outBits, channels, "blocks");
     ASSERT_TRUE(direct && blocks);
+    freshNoise();
     EXPECT_EQ(ConvertSampleFormatRange(in.get(), direct.get(), start, end, settings), 0);
+    const UInt16 drawn = gDitherIndex;
+    freshNoise();
     EXPECT_EQ(ConvertSampleFormatRange(&memory, blocks.get(), start, end, settings), 0);
+    EXPECT_EQ(gDitherIndex, drawn);
+    FreeDitherTable();
     // No block was needed on the raw path.
     EXPECT_EQ(in->GetReadBuffer(), nullptr);
     EXPECT_EQ(direct->GetWriteBuffer(), nullptr);
@@ -147,14 +162,16 @@ TEST_P(SampleFormatCopyFiles, RawCopyMakesTheBlockPathsFile)
 
 std::string CaseName(const ::testing::TestParamInfo<CopyCase>& info)
 {
-    const auto [inType, inBits, outType, outBits] = info.param;
+    const auto [inType, inBits, outType, outBits, dither] = info.param;
     const auto name = [](OSType type) { return type == kWAVE ? std::string("Wave") : std::string("Aiff"); };
-    return name(inType) + std::to_string(inBits) + "To" + name(outType) + std::to_string(outBits);
+    return name(inType) + std::to_string(inBits) + "To" + name(outType) + std::to_string(outBits) +
+           (dither ? "Dithered" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(WordLengthsAndByteOrders, SampleFormatCopyFiles,
                          ::testing::Combine(::testing::Values(kWAVE, kAIFF), ::testing::Values(8, 16, 24, 32),
-                                            ::testing::Values(kWAVE, kAIFF), ::testing::Values(8, 16, 24, 32)),
+                                            ::testing::Values(kWAVE, kAIFF), ::testing::Values(8, 16, 24, 32),
+                                            ::testing::Bool()),
                          CaseName);
 
 } // namespace
