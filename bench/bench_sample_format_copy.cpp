@@ -49,11 +49,14 @@ private:
     const UInt8* filled_ = nullptr;
 };
 
-void RawCopyStereo(benchmark::State& state, SInt16 inBits, SInt16 outBits)
+void RawCopyStereo(benchmark::State& state, SInt16 inBits, SInt16 outBits, bool dither)
 {
+    if (dither && !DitherTableExists())
+        CreateDitherTable();
     RawOnlyFile in(2, inBits, kFrames, true);
     RawOnlyFile out(2, outBits, 0, false);
-    const SampleCopySettings settings;
+    SampleCopySettings settings;
+    settings.needsRedither = dither;
     for (auto _ : state) {
         UInt32 pos = 0;
         if (ConvertSampleFormat(&in, &out, 0, kFrames, &pos, settings))
@@ -88,8 +91,9 @@ void BM_Copy16To24Stereo(benchmark::State& state) { CopyStereo(state, 16, 24, fa
 void BM_Copy24To16StereoDither(benchmark::State& state) { CopyStereo(state, 24, 16, true); }
 void BM_Copy24To16StereoRound(benchmark::State& state) { CopyStereo(state, 24, 16, false); }
 void BM_Copy16To16Stereo(benchmark::State& state) { CopyStereo(state, 16, 16, false); }
-void BM_RawCopy16To24Stereo(benchmark::State& state) { RawCopyStereo(state, 16, 24); }
-void BM_RawCopy24To16StereoRound(benchmark::State& state) { RawCopyStereo(state, 24, 16); }
+void BM_RawCopy16To24Stereo(benchmark::State& state) { RawCopyStereo(state, 16, 24, false); }
+void BM_RawCopy24To16StereoDither(benchmark::State& state) { RawCopyStereo(state, 24, 16, true); }
+void BM_RawCopy24To16StereoRound(benchmark::State& state) { RawCopyStereo(state, 24, 16, false); }
 
 } // namespace
 
@@ -98,6 +102,7 @@ BENCHMARK(BM_Copy24To16StereoDither)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Copy24To16StereoRound)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Copy16To16Stereo)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawCopy16To24Stereo)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawCopy24To16StereoDither)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawCopy24To16StereoRound)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
