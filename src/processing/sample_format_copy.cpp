@@ -511,23 +511,136 @@ bool HasSsse3()
 }
 #endif
 
+// A cut to 8 or 16 bits, four samples at a time: the input words shuffled
+// into left-justified 32-bit lanes, the rounding or the noise added below
+// the guard (as Quantize does), shifted down and shuffled into the output's
+// bytes.
+struct RawNarrow {
+    alignas(16) SInt8 justify[16] = {};
+    alignas(16) SInt8 pack[16] = {};
+    UInt8 flip = 0;  // XORed into every output byte (8-bit offset binary)
+};
+
+bool MakeRawNarrow(const RawSampleLayout& in, const RawSampleLayout& out, RawNarrow* narrow)
+{
+    if (out.bytes > 2 || in.bytes <= out.bytes)
+        return false;
+    RawShuffle lanes;  // native 32-bit lanes: little-endian words
+    RawSampleLayout word;
+    word.bytes = 4;
+    word.littleEndian = true;
+    if (!MakeRawShuffle(in, word, &lanes))
+        return false;
+    for (int i = 0; i < 16; ++i) {
+        narrow->justify[i] = lanes.order[0][i];
+        narrow->pack[i] = -1;
+    }
+    for (int k = 0; k < 4; ++k) {
+        if (out.bytes == 1) {
+            narrow->pack[k] = SInt8(4 * k);
+        } else {
+            narrow->pack[2 * k] = SInt8(out.littleEndian ? 4 * k : 4 * k + 1);
+            narrow->pack[2 * k + 1] = SInt8(out.littleEndian ? 4 * k + 1 : 4 * k);
+        }
+    }
+    narrow->flip = out.bytes == 1 && out.offsetBinary ? 0x80 : 0x00;
+    return true;
+}
+
+// All a raw copy needs to convert a block.
+struct RawPlan {
+    RawConvertFn plain = nullptr;
+    std::size_t inBytes = 0;
+    std::size_t outBytes = 0;
+    bool dither = false;
+    bool shuffles = false;
+    bool narrows = false;
+    RawShuffle shuffle;
+    RawNarrow narrow;
+};
+
+#if QM_X86_COPY
+// Stops before the last samples (a 16-byte load would pass the input),
+// before the noise index wraps and, with noise, before four samples of which
+// one lies above the guard (it draws no noise); the caller goes on with the
+// plain loop.
+template <int OutBytes, bool Dither>
+__attribute__((target("ssse3"))) std::size_t RawNarrowGroups(const RawNarrow& narrow, std::size_t inBytes,
+                                                             const UInt8* in, UInt8* out, std::size_t samples,
+                                                             NoiseState& noise)
+{
+    constexpr int shift = OutBytes == 2 ? 16 : 24;
+    // Quantize's guards: no rounding or noise above them.
+    constexpr SInt32 guard = Dither ? (OutBytes == 2 ? 0x7FFEFFFF : 0x7EFFFFFF) : (OutBytes == 2 ? 0x7FFEFFFF : 0x7F7FFFFE);
+    const __m128i justify = _mm_load_si128(reinterpret_cast<const __m128i*>(narrow.justify));
+    const __m128i pack = _mm_load_si128(reinterpret_cast<const __m128i*>(narrow.pack));
+    const __m128i flip = _mm_set1_epi8(char(narrow.flip));
+    const __m128i guards = _mm_set1_epi32(guard);
+    const __m128i rounding = _mm_set1_epi32(OutBytes == 2 ? Rounding<true>::r16 : Rounding<true>::r8);
+    const __m128i zero = _mm_setzero_si128();
+    const std::size_t inTotal = samples * inBytes;
+    UInt32 index = noise.index;
+    std::size_t done = 0;
+    while (done + 4 <= samples && done * inBytes + 16 <= inTotal) {
+        const __m128i s =
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done * inBytes)), justify);
+        const __m128i above = _mm_cmpgt_epi32(s, guards);
+        __m128i add = rounding;
+        if constexpr (Dither) {
+            if (index > 0xFFFF - 4 || _mm_movemask_epi8(above) != 0)
+                break;
+            const __m128i drawn = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(noise.table + index + 1));
+            add = _mm_slli_epi32(_mm_unpacklo_epi16(drawn, zero), shift - 8);
+            index += 4;
+        }
+        const __m128i v = _mm_or_si128(_mm_and_si128(above, s), _mm_andnot_si128(above, _mm_add_epi32(s, add)));
+        const __m128i words = _mm_xor_si128(_mm_shuffle_epi8(_mm_srai_epi32(v, shift), pack), flip);
+        if constexpr (OutBytes == 2) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * done), words);
+        } else {
+            const UInt32 four = UInt32(_mm_cvtsi128_si32(words));
+            std::memcpy(out + done, &four, 4);
+        }
+        done += 4;
+    }
+    noise.index = index;
+    return done;
+}
+
+std::size_t RawNarrowSteps(const RawPlan& plan, const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise)
+{
+    if (plan.outBytes == 2)
+        return plan.dither ? RawNarrowGroups<2, true>(plan.narrow, plan.inBytes, in, out, samples, noise)
+                           : RawNarrowGroups<2, false>(plan.narrow, plan.inBytes, in, out, samples, noise);
+    return plan.dither ? RawNarrowGroups<1, true>(plan.narrow, plan.inBytes, in, out, samples, noise)
+                       : RawNarrowGroups<1, false>(plan.narrow, plan.inBytes, in, out, samples, noise);
+}
+#endif
+
 // File bytes of one raw kind to another: shuffled where bytes only move,
-// the rest (and the tail) by the plain loop.
-void ConvertRaw(RawConvertFn plain, const RawShuffle* shuffle, const UInt8* in, UInt8* out, std::size_t samples,
-                NoiseState& noise)
+// narrowed four at a time where words are cut, the rest (and the tails) by
+// the plain loop.
+void ConvertRaw(const RawPlan& plan, const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise)
 {
     std::size_t done = 0;
 #if QM_X86_COPY
-    if (shuffle && HasSsse3())
-        done = RawShuffleSteps(*shuffle, in, out, samples);
-#else
-    (void)shuffle;
-#endif
-    if (done < samples) {
-        const std::size_t inBytes = shuffle ? std::size_t(shuffle->inBytes) : 0;
-        const std::size_t outBytes = shuffle ? std::size_t(shuffle->outBytes) : 0;
-        plain(in + done * inBytes, out + done * outBytes, samples - done, noise);
+    if (plan.shuffles && HasSsse3()) {
+        done = RawShuffleSteps(plan.shuffle, in, out, samples);
+    } else if (plan.narrows && HasSsse3()) {
+        while (done < samples) {
+            done += RawNarrowSteps(plan, in + done * plan.inBytes, out + done * plan.outBytes, samples - done, noise);
+            if (done >= samples)
+                break;
+            // Past the noise table's wrap, a sample above the guard or into
+            // the last samples: four by the plain loop.
+            const std::size_t few = std::min<std::size_t>(samples - done, 4);
+            plan.plain(in + done * plan.inBytes, out + done * plan.outBytes, few, noise);
+            done += few;
+        }
     }
+#endif
+    if (done < samples)
+        plan.plain(in + done * plan.inBytes, out + done * plan.outBytes, samples - done, noise);
 }
 
 // The layouts of a raw copy, when both files have one that matches their
@@ -554,13 +667,13 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
     const int inKind = RawKindOf(inLayout);
     const int outKind = RawKindOf(outLayout);
     const bool same = inKind == outKind;
-    const RawConvertFn plain = PickRawConvert(inKind, outKind, dither);
-    RawShuffle shuffle;
-    const bool shuffles = !dither && MakeRawShuffle(inLayout, outLayout, &shuffle);
-    if (!shuffles) {
-        shuffle.inBytes = inLayout.bytes;
-        shuffle.outBytes = outLayout.bytes;
-    }
+    RawPlan plan;
+    plan.plain = PickRawConvert(inKind, outKind, dither);
+    plan.inBytes = inLayout.bytes;
+    plan.outBytes = outLayout.bytes;
+    plan.dither = dither;
+    plan.shuffles = !dither && MakeRawShuffle(inLayout, outLayout, &plan.shuffle);
+    plan.narrows = !plan.shuffles && MakeRawNarrow(inLayout, outLayout, &plan.narrow);
     const UInt8 silence = inLayout.bytes == 1 && inLayout.offsetBinary ? 0x80 : 0x00;
 
     // Neither buffer is cleared: every byte written out is filled first.
@@ -587,7 +700,7 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
             std::memset(raw + std::size_t(filled) * inFrameBytes, silence, std::size_t(n - filled) * inFrameBytes);
         if (!same) {
             noise.index = gDitherIndex;
-            ConvertRaw(plain, shuffles ? &shuffle : nullptr, raw, converted, std::size_t(n) * channels, noise);
+            ConvertRaw(plan, raw, converted, std::size_t(n) * channels, noise);
             gDitherIndex = UInt16(noise.index);
         }
         code = out->WriteRawFrames(converted, n, *outPos);

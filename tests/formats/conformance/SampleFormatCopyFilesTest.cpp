@@ -44,8 +44,8 @@ std::string Bytes(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Block bytes of `frames` frames: the extremes and the values around every
-// rounding step first, then noise.
+// Block bytes of `samples` samples: noise, with the extremes and the values
+// around every rounding step and guard coming back every 61 samples.
 std::vector<UInt8> TestBlock(std::size_t samples, int bytes)
 {
     std::vector<UInt8> block(samples * std::size_t(bytes));
@@ -54,7 +54,7 @@ std::vector<UInt8> TestBlock(std::size_t samples, int bytes)
     UInt32 seed = 12345;
     for (std::size_t i = 0; i < samples; ++i) {
         seed = seed * 1664525u + 1013904223u;
-        const UInt32 v = i < std::size(edges) ? edges[i] : seed;
+        const UInt32 v = i % 61 < std::size(edges) ? edges[i % 61] : seed;
         for (int b = 0; b < bytes; ++b)
             block[i * std::size_t(bytes) + std::size_t(b)] = UInt8(v >> (24 - 8 * b));
     }
@@ -128,11 +128,12 @@ TEST_P(SampleFormatCopyFiles, RawCopyMakesTheBlockPathsFile)
     // missing frames as silence.
     SampleCopySettings settings;
     settings.needsRedither = dither;
-    // Both copies draw the same noise: a fresh table from the first seed.
+    // Both copies draw the same noise: a fresh table from the first seed,
+    // read from near its end so that the index wraps early on.
     const auto freshNoise = [] {
         FreeDitherTable();
         gDitherSeed = 0;
-        gDitherIndex = 0;
+        gDitherIndex = 65000;
         ASSERT_EQ(CreateDitherTable(), 0);
     };
     const UInt32 start = 3;
