@@ -29,8 +29,9 @@ public:
     ~CAIFCFile() override;
 
     OSErr ReadBlock(UInt32 frame) override;
-    // None: ReadBlock turns the samples around after loading them.
-    bool GetRawSampleLayout(RawSampleLayout*) const override { return false; }
+    // Big-endian integers only: ReadBlock turns the others around (or
+    // scales them) after loading them.
+    bool GetRawSampleLayout(RawSampleLayout* layout) const override;
     QString GetFormatName() const override;
     OSErr ReadCOMM() override;
     OSErr WriteCOMM() override;

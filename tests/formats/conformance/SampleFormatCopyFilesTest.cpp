@@ -1,13 +1,12 @@
 // The keep-layout word-length copy between real files, which moves file
 // bytes straight into the output when both formats keep plain words, makes
 // the very files the block path makes: every word length and byte order of
-// WAVE (little-endian, unsigned bytes) and AIFF (big-endian, signed bytes)
-// in and out, with and without dither, a range that starts inside the file
-// and runs past its end, and block sizes that differ between input and
-// output.  The oracle is the
-// same copy from an in-memory file holding the blocks the input's class
-// reads, which goes through ReadBlock-style blocks and the output's
-// WriteBlock.
+// WAVE (little-endian, unsigned bytes), AIFF, AIFF-C and NeXT (big-endian,
+// signed bytes) in and out, with and without dither, a range that starts
+// inside the file and runs past its end, and block sizes that differ
+// between input and output.  The oracle is the same copy from an in-memory
+// file holding the blocks the input's class reads, which goes through
+// blocks and the output's WriteBlock.
 #include "CSoundFile.h"
 #include "CreateSoundFile.h"
 #include "DitherTable.h"
@@ -24,14 +23,18 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 
 namespace {
 
 constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
 constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
+constexpr OSType kAIFC = FOUR_CHAR_CODE("AIFC");
+constexpr OSType kNeXT = FOUR_CHAR_CODE("NxTS");
 
-// in type, in bits, out type, out bits, dither
-using CopyCase = std::tuple<OSType, int, OSType, int, bool>;
+// in and out type, in bits, out bits, dither
+using TypePair = std::pair<OSType, OSType>;
+using CopyCase = std::tuple<TypePair, int, int, bool>;
 
 std::unique_ptr<CSoundFile> Make(OSType type)
 {
@@ -83,7 +86,8 @@ protected:
 
 TEST_P(SampleFormatCopyFiles, RawCopyMakesTheBlockPathsFile)
 {
-    const auto [inType, inBits, outType, outBits, dither] = GetParam();
+    const auto [types, inBits, outBits, dither] = GetParam();
+    const auto [inType, outType] = types;
     const UInt16 channels = inBits == 24 ? 3 : inBits == 8 ? 1 : 2;
     constexpr UInt32 kFrames = 2600;
     constexpr UInt32 kBlock = 1000;
@@ -163,15 +167,21 @@ TEST_P(SampleFormatCopyFiles, RawCopyMakesTheBlockPathsFile)
 
 std::string CaseName(const ::testing::TestParamInfo<CopyCase>& info)
 {
-    const auto [inType, inBits, outType, outBits, dither] = info.param;
-    const auto name = [](OSType type) { return type == kWAVE ? std::string("Wave") : std::string("Aiff"); };
+    const auto [types, inBits, outBits, dither] = info.param;
+    const auto [inType, outType] = types;
+    const auto name = [](OSType type) {
+        return type == kWAVE ? std::string("Wave") : type == kAIFF ? std::string("Aiff")
+                             : type == kAIFC ? std::string("Aifc") : std::string("Next");
+    };
     return name(inType) + std::to_string(inBits) + "To" + name(outType) + std::to_string(outBits) +
            (dither ? "Dithered" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(WordLengthsAndByteOrders, SampleFormatCopyFiles,
-                         ::testing::Combine(::testing::Values(kWAVE, kAIFF), ::testing::Values(8, 16, 24, 32),
-                                            ::testing::Values(kWAVE, kAIFF), ::testing::Values(8, 16, 24, 32),
+                         ::testing::Combine(::testing::Values(TypePair{kWAVE, kAIFF}, TypePair{kAIFF, kWAVE},
+                                                              TypePair{kWAVE, kWAVE}, TypePair{kAIFF, kAIFF},
+                                                              TypePair{kAIFC, kNeXT}, TypePair{kNeXT, kAIFC}),
+                                            ::testing::Values(8, 16, 24, 32), ::testing::Values(8, 16, 24, 32),
                                             ::testing::Bool()),
                          CaseName);
 
