@@ -320,10 +320,11 @@ StoreFn PickStore(int outKind, bool dither, bool fullTable, bool halfUp, bool du
 // ------------------------------------------------------ raw file words
 // Keep-layout copies between files whose samples are plain words go from
 // the input's file bytes to the output's in one pass, with the same
-// arithmetic as the block path (Justified, then Quantize rounding halves up,
-// with noise from the full dither table where the block path adds it).  A raw word kind is (bytes - 1) * 2 + flag, the flag
-// being the byte order (1: least significant first) of wider words and the
-// offset binary of 8-bit ones.
+// arithmetic as the block path (Justified, then Quantize rounding halves
+// up, with noise from the full dither table where the block path adds it).
+// A raw word kind is (bytes - 1) * 2 + flag, the flag being the byte order
+// (1: least significant first) of wider words and the offset binary of
+// 8-bit ones.
 constexpr int kRawKinds = 8;
 
 int RawKindOf(const RawSampleLayout& layout)
@@ -571,7 +572,8 @@ __attribute__((target("ssse3"))) std::size_t RawNarrowGroups(const RawNarrow& na
 {
     constexpr int shift = OutBytes == 2 ? 16 : 24;
     // Quantize's guards: no rounding or noise above them.
-    constexpr SInt32 guard = Dither ? (OutBytes == 2 ? 0x7FFEFFFF : 0x7EFFFFFF) : (OutBytes == 2 ? 0x7FFEFFFF : 0x7F7FFFFE);
+    constexpr SInt32 guard =
+        OutBytes == 2 ? 0x7FFEFFFF : (Dither ? 0x7EFFFFFF : 0x7F7FFFFE);
     const __m128i justify = _mm_load_si128(reinterpret_cast<const __m128i*>(narrow.justify));
     const __m128i pack = _mm_load_si128(reinterpret_cast<const __m128i*>(narrow.pack));
     const __m128i flip = _mm_set1_epi8(char(narrow.flip));
