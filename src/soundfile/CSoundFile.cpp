@@ -244,8 +244,8 @@ CSoundFile::~CSoundFile()
     m_block = nullptr;
     m_readBuffer = nullptr;
     m_writeBuffer = nullptr;
-    if (m_stream.is_open())
-        m_stream.close();
+    if (m_stream && m_stream->is_open())
+        m_stream->close();
 }
 
 // ============================================================ identity
@@ -405,7 +405,10 @@ const std::string& CSoundFile::GetPath() const
 
 std::fstream& CSoundFile::GetStream()
 {
-    return m_stream;
+    // Few files ever use it: made on demand rather than with every object.
+    if (!m_stream)
+        m_stream = std::make_unique<std::fstream>();
+    return *m_stream;
 }
 
 OSErr CSoundFile::MakeNameWithExtension(ConstStr255Param extension)

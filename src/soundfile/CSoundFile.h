@@ -520,7 +520,7 @@ protected:
     FSRef m_fsRef;
     Boolean m_fsRefValid = false;           // m_fsRef names the file itself
     std::string m_path;
-    std::fstream m_stream;
+    std::unique_ptr<std::fstream> m_stream;  // made on first GetStream()
     OSType m_outputHFSType = 0;
     std::vector<UInt32> m_splitPairs;       // two frames per pair
     OSErr m_createStatus = 0;               // result of naming the output

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct SoundFileGlobals {
     std::mutex mutex;
     bool propertiesLoaded = false;
     QVariantMap fileTypes;                       // "'AIFF'" -> properties
+    std::set<OSType> typeCodes;                  // the codes of fileTypes' keys
     bool readableBuilt = false;
     QSet<QString> readableExtensions;            // lower case
     QMap<QString, QStringList> extensionToTypes; // extension -> ["'MooV'"]
@@ -98,6 +100,7 @@ void LoadPropertiesLocked(SoundFileGlobals& g)
         const QString key = FileTypeForHFSTypeCode(code);
         properties.insert(QStringLiteral("classID"), key);
         g.fileTypes.insert(key, properties);
+        g.typeCodes.insert(code);
     }
 }
 
@@ -164,7 +167,7 @@ bool HasFileTypeEntry(OSType type)
     SoundFileGlobals& g = Globals();
     std::lock_guard<std::mutex> lock(g.mutex);
     LoadPropertiesLocked(g);
-    return g.fileTypes.contains(FileTypeForHFSTypeCode(type));
+    return g.typeCodes.count(type) != 0;
 }
 
 CSoundFile* CreateSetFile(OSType setType, OSType memberType)
@@ -320,6 +323,7 @@ void ReleaseSoundFileGlobals()
         std::lock_guard<std::mutex> lock(g.mutex);
         g.propertiesLoaded = false;
         g.fileTypes.clear();
+        g.typeCodes.clear();
         g.readableBuilt = false;
         g.readableExtensions.clear();
         g.extensionToTypes.clear();
