@@ -1401,7 +1401,7 @@ const ZuRegion* CSoundFile::GetRegionObject(UInt16 index) const
 
 void CSoundFile::InsertRegionName(const QString& name)
 {
-    if (m_regionNames.contains(name))
+    if (m_regionNames.count(name) != 0)
         m_duplicateRegionNames.insert(name);
     else
         m_regionNames.insert(name);
@@ -1440,8 +1440,8 @@ OSErr CSoundFile::RemoveRegion(const SFTRegion* region)
         return kWrongRegionErr;
     const QString name = m_regions[first].name();
     m_regions.removeIf([&](const ZuRegion& r) { return r.isEqual(wanted); });
-    m_regionNames.remove(name);
-    m_duplicateRegionNames.remove(name);
+    m_regionNames.erase(name);
+    m_duplicateRegionNames.erase(name);
     return noErr;
 }
 
@@ -1517,8 +1517,8 @@ OSErr CSoundFile::RepairRegionNames()
         }
         if (repaired == old)
             continue;
-        m_regionNames.remove(old);
-        m_duplicateRegionNames.remove(old);
+        m_regionNames.erase(old);
+        m_duplicateRegionNames.erase(old);
         m_regions[i].setName(repaired);
         InsertRegionName(repaired);
     }
@@ -1544,7 +1544,7 @@ OSErr CSoundFile::MakeRegionNamesUnique()
                     candidate = name + suffix;
                 else
                     candidate = name.left(kMaxRegionNameLength - suffix.size()) + suffix;
-            } while (m_regionNames.contains(candidate));
+            } while (m_regionNames.count(candidate) != 0);
             m_regions[i].setName(candidate);
             m_regionNames.insert(candidate);
         }

@@ -66,6 +66,7 @@
 #include <fstream>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -529,8 +530,10 @@ protected:
     Boolean m_timeStampValid = false;
     UInt32 m_bufferFrames = kDefaultBufferFrames;
     Boolean m_extensionGiven = false;
-    QSet<QString> m_regionNames;
-    QSet<QString> m_duplicateRegionNames;
+    // Most files hold one region or none: node sets cost less to make and
+    // drop than hash sets for such counts.
+    std::set<QString> m_regionNames;
+    std::set<QString> m_duplicateRegionNames;
     QVariantMap m_specifics;
     SInt32 m_channelConfiguration = 0;
 
