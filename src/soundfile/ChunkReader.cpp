@@ -356,17 +356,24 @@ OSErr ChunkReader::Find(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
     if (occurrence == 0) {
         occurrence = 1;
     }
-    UInt32 seen = 0;
-    bool found = false;
-    OSErr err = ForEach([&](const ChunkInfo& chunk) {
-        if (chunk.id == id && ++seen == occurrence) {
-            *info = chunk;
-            found = true;
+    // The state goes behind one pointer, so that the callback fits the
+    // std::function without a heap block.
+    struct Search {
+        FourCharCode id;
+        UInt32 occurrence;
+        UInt32 seen;
+        bool found;
+        ChunkInfo* info;
+    } search{id, occurrence, 0, false, info};
+    OSErr err = ForEach([s = &search](const ChunkInfo& chunk) {
+        if (chunk.id == s->id && ++s->seen == s->occurrence) {
+            *s->info = chunk;
+            s->found = true;
             return false;
         }
         return true;
     });
-    if (found) {
+    if (search.found) {
         return noErr;
     }
     return err != noErr ? err : kChunkNotFoundErr;

@@ -15,10 +15,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdarg>
 #include <cstdio>
-#include <string>
-#include <string_view>
 
 namespace {
 
@@ -484,31 +483,30 @@ QString ZuSoundFile::timeText(double frames, double rate)
     seconds -= double(minutes) * 60.0;
     // As "%02d:%02d:%06.3f" would write it (to_chars rounds as printf
     // does), without the cost of printf for every file examined.
-    char secondsText[64];
-    const auto written = std::to_chars(secondsText, secondsText + sizeof secondsText, seconds,
-                                       std::chars_format::fixed, 3);
+    char text[96];
+    char* out = text;
+    char* const end = text + sizeof text;
+    auto putTwoDigits = [&out, end](int value) {
+        if (value >= 0 && value < 10)
+            *out++ = '0';
+        out = std::to_chars(out, end, value).ptr;
+    };
+    putTwoDigits(hours);
+    *out++ = ':';
+    putTwoDigits(minutes);
+    *out++ = ':';
+    char number[64];
+    const auto written = std::to_chars(number, number + sizeof number, seconds, std::chars_format::fixed, 3);
     if (written.ec != std::errc())
         return Printf("%02d:%02d:%06.3f", hours, minutes, seconds);
-    std::string text;
-    auto appendTwoDigits = [&text](int value) {
-        if (value >= 0 && value < 10)
-            text += '0';
-        text += std::to_string(value);
-    };
-    appendTwoDigits(hours);
-    text += ':';
-    appendTwoDigits(minutes);
-    text += ':';
-    std::string_view number(secondsText, std::size_t(written.ptr - secondsText));
-    const bool negative = !number.empty() && number.front() == '-';
-    if (negative) {
-        text += '-';
-        number.remove_prefix(1);
-    }
-    for (std::size_t width = number.size() + (negative ? 1 : 0); width < 6; ++width)
-        text += '0';
-    text += number;
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+    const char* digits = number;
+    if (*digits == '-')
+        *out++ = *digits++;
+    for (std::ptrdiff_t width = written.ptr - number; width < 6; ++width)
+        *out++ = '0';
+    while (digits != written.ptr)
+        *out++ = *digits++;
+    return QString::fromLatin1(text, qsizetype(out - text));
 }
 
 unsigned ZuSoundFile::shownWordSize() const
