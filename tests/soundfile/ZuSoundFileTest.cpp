@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -235,6 +237,20 @@ TEST_F(ZuSoundFileTest, TimeTextRoundsAsPrintfDoes)
             cases.emplace_back(frames, rate);
     for (unsigned i = 0; i < 20000; ++i)
         cases.emplace_back(double(i) * 37.0 + 0.5, 44100.0 - double(i % 7));
+    // Exact ties in binary (k/16, k/32 s) round to even, as printf does.
+    for (unsigned k = 0; k < 2000; ++k) {
+        cases.emplace_back(double(k), 16.0);
+        cases.emplace_back(double(k), 32.0);
+    }
+    // Lengths of every magnitude, bit patterns drawn from a fixed sequence.
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (unsigned i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        cases.emplace_back(std::ldexp(double(state >> 11), -int(40 + i % 60)), 1.0);
+    }
+    cases.emplace_back(-0.0, 44100.0);
+    cases.emplace_back(4.9e-324, 1.0);
+    cases.emplace_back(3600.0 * 44100.0 - 1e-7, 44100.0);
     for (const auto& [frames, rate] : cases) {
         double seconds = frames / rate;
         if (seconds > 2.0e9)
