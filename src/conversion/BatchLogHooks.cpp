@@ -24,37 +24,47 @@ BatchLogHooks::BatchLogHooks(ConversionProcess& process, Logger& logger, UserDef
     : process_(process), logger_(logger), defaults_(store)
 {
     logger_.setStopHandler([this] { process_.setShouldStop(true); });
-    token_ = NotificationCenter::defaultCenter().addObserver(QString(), &process_, [this](const Notification& n) {
+    // One observer per notification that goes to the log, so that the
+    // process's other notifications (which the log ignores) find no
+    // observer here and need no payload built for it.
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    auto observe = [&](const QString& name, NotificationCenter::Callback callback) {
+        tokens_.push_back(center.addObserver(name, &process_, std::move(callback)));
+    };
+    observe(ConversionProcess::kHeaderNotification, [this](const Notification& n) {
+        if (const ConvSpecRef spec = ConversionProcess::notificationObject(n).value<ConvSpecRef>())
+            logger_.logConversionHeader(*spec);
+    });
+    observe(ConversionProcess::kFooterNotification, [this](const Notification&) { logger_.logConversionFooter(); });
+    observe(ConversionProcess::kSuccessNotification, [this](const Notification& n) {
+        const QVariantMap payload = n.object.toMap();
+        const QString path = payload.value(ConversionProcess::kObjectKey).toString();
+        const int warning = payload.value(ConversionProcess::kWarningKey).toInt();
+        if (warning)
+            logger_.logDoneWarning(logName(path), warning);
+        else
+            logger_.logDoneMessage(logName(path), payload.value(ConversionProcess::kCommentKey).toString());
+        UserDefaults& d = defaults();
+        const qulonglong count = d.objectForKey(kNumberOfFilesConvertedKey).toULongLong();
+        d.setObject(kNumberOfFilesConvertedKey, QVariant(qulonglong(count + 1)));
+    });
+    observe(ConversionProcess::kFailureNotification, [this](const Notification& n) {
         const QVariant object = ConversionProcess::notificationObject(n);
         const QVariantMap info = ConversionProcess::notificationUserInfo(n);
-        if (n.name == ConversionProcess::kHeaderNotification) {
-            if (const ConvSpecRef spec = object.value<ConvSpecRef>())
-                logger_.logConversionHeader(*spec);
-        } else if (n.name == ConversionProcess::kFooterNotification) {
-            logger_.logConversionFooter();
-        } else if (n.name == ConversionProcess::kSuccessNotification) {
-            const int warning = info.value(ConversionProcess::kWarningKey).toInt();
-            if (warning)
-                logger_.logDoneWarning(logName(object.toString()), warning);
-            else
-                logger_.logDoneMessage(logName(object.toString()),
-                                       info.value(ConversionProcess::kCommentKey).toString());
-            UserDefaults& d = defaults();
-            const qulonglong count = d.objectForKey(kNumberOfFilesConvertedKey).toULongLong();
-            d.setObject(kNumberOfFilesConvertedKey, QVariant(qulonglong(count + 1)));
-        } else if (n.name == ConversionProcess::kFailureNotification) {
-            const int code = info.value(ConversionProcess::kErrorKey).toInt();
-            logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info));
-        } else if (n.name == ConversionProcess::kSkippedNotification) {
-            logger_.logSkippedMessage(logName(object.toString()),
-                                      info.value(ConversionProcess::kReasonKey).toString());
-        }
+        const int code = info.value(ConversionProcess::kErrorKey).toInt();
+        logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info));
+    });
+    observe(ConversionProcess::kSkippedNotification, [this](const Notification& n) {
+        const QVariantMap payload = n.object.toMap();
+        logger_.logSkippedMessage(logName(payload.value(ConversionProcess::kObjectKey).toString()),
+                                  payload.value(ConversionProcess::kReasonKey).toString());
     });
 }
 
 BatchLogHooks::~BatchLogHooks()
 {
-    NotificationCenter::defaultCenter().removeObserver(token_);
+    for (const NotificationCenter::Token token : tokens_)
+        NotificationCenter::defaultCenter().removeObserver(token);
     logger_.setStopHandler({});
 }
 

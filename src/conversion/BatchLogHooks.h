@@ -17,6 +17,8 @@
 
 #include <QString>
 
+#include <vector>
+
 class ConversionProcess;
 class Logger;
 class UserDefaults;
@@ -47,5 +49,5 @@ private:
     ConversionProcess& process_;
     Logger& logger_;
     UserDefaults* defaults_;
-    NotificationCenter::Token token_ = 0;
+    std::vector<NotificationCenter::Token> tokens_;  // one per notification name
 };

@@ -759,7 +759,10 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
                     if (shouldStop_.load()) {
                         error = kUserCanceledErr;
                     } else {
-                        post(kWillRenameNotification, d.toMap());
+                        // The payload copies the whole context: built
+                        // only for an observer.
+                        if (NotificationCenter::defaultCenter().hasObservers(kWillRenameNotification, this))
+                            post(kWillRenameNotification, d.toMap());
                         error = renameOutputTo(outputName.isNull() ? longName : outputName);
                     }
                 }

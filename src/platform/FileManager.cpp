@@ -557,6 +557,7 @@ constexpr char kFSRefMagic[4] = {'Q', 'F', 'R', '1'};
 QByteArray FSRefSerialize(const FSRef& ref)
 {
     QByteArray out(kFSRefMagic, 4);
+    out.reserve(24 + qsizetype(ref.path.size()));
     char buffer[8];
     qToBigEndian<UInt64>(ref.device, buffer);
     out.append(buffer, 8);

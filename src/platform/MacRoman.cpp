@@ -105,10 +105,34 @@ std::string encode(std::string_view utf8, bool* lossless)
     return out;
 }
 
+// True when every byte is below 0x80.  Mac OS Roman and Unicode agree on
+// those (ASCII), and ASCII text is already in normal form, so such text
+// converts byte for byte in either direction.
+bool isAscii(const char* bytes, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isAscii(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
 }  // namespace
 
 QByteArray MacRoman::fromUnicode(const QString& text, bool* lossless)
 {
+    if (!text.isEmpty() && isAscii(text)) {
+        if (lossless)
+            *lossless = true;
+        return text.toLatin1();
+    }
     const QByteArray utf8 = text.normalized(QString::NormalizationForm_C).toUtf8();
     const std::string roman = encode(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
                                      lossless);
@@ -117,6 +141,11 @@ QByteArray MacRoman::fromUnicode(const QString& text, bool* lossless)
 
 std::string MacRoman::fromUtf8(std::string_view utf8, bool* lossless)
 {
+    if (isAscii(utf8.data(), utf8.size())) {
+        if (lossless)
+            *lossless = true;
+        return std::string(utf8);
+    }
     const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     const QByteArray normal = text.normalized(QString::NormalizationForm_C).toUtf8();
     return encode(std::string_view(normal.constData(), static_cast<std::size_t>(normal.size())), lossless);
@@ -127,6 +156,8 @@ std::string MacRoman::toUtf8(const char* bytes, std::size_t length)
     std::string out;
     if (!bytes || length == 0)
         return out;
+    if (isAscii(bytes, length))
+        return std::string(bytes, length);
     out.reserve(length * 2);
     Converter& conv = fromRoman();
     if (!conv.valid()) {
@@ -159,6 +190,8 @@ std::string MacRoman::toUtf8(const char* bytes, std::size_t length)
 
 QString MacRoman::toUnicode(const char* bytes, std::size_t length)
 {
+    if (bytes && length > 0 && isAscii(bytes, length))
+        return QString::fromLatin1(bytes, static_cast<qsizetype>(length));
     const std::string utf8 = toUtf8(bytes, length);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }

@@ -101,27 +101,48 @@ bool NotificationCenter::removeObserver(Token token)
 
 void NotificationCenter::postNotification(const Notification& notification)
 {
-    std::vector<std::shared_ptr<Observer>> targets;
+    // A post reaches few observers: up to kInline of them are held on the
+    // stack, any further ones in a vector.
+    constexpr std::size_t kInline = 8;
+    std::shared_ptr<Observer> inlineTargets[kInline];
+    std::size_t inlineCount = 0;
+    std::vector<std::shared_ptr<Observer>> moreTargets;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        targets.reserve(observers_.size());
-        for (const auto& o : observers_)
-            if (o->matches(notification))
-                targets.push_back(o);
+        for (const auto& o : observers_) {
+            if (!o->matches(notification))
+                continue;
+            if (inlineCount < kInline)
+                inlineTargets[inlineCount++] = o;
+            else
+                moreTargets.push_back(o);
+        }
     }
-    for (const auto& o : targets) {
+    auto call = [&notification](const std::shared_ptr<Observer>& o) {
         std::unique_lock<std::mutex> lock(o->mutex);
         if (!o->active)
-            continue;  // removed by an earlier observer of this post
+            return;  // removed by an earlier observer of this post
         RunningScope scope(o->mutex, o->idle, o->running);
         lock.unlock();
         o->callback(notification);
-    }
+    };
+    for (std::size_t i = 0; i < inlineCount; ++i)
+        call(inlineTargets[i]);
+    for (const auto& o : moreTargets)
+        call(o);
 }
 
 void NotificationCenter::postNotification(const QString& name, const QVariant& object, const void* sender)
 {
     postNotification(Notification{name, object, sender});
+}
+
+bool NotificationCenter::hasObservers(const QString& name, const void* sender) const
+{
+    const Notification probe{name, QVariant(), sender};
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::any_of(observers_.begin(), observers_.end(),
+                       [&probe](const std::shared_ptr<Observer>& o) { return o->matches(probe); });
 }
 
 std::size_t NotificationCenter::observerCount() const

@@ -49,6 +49,11 @@ public:
     void postNotification(const QString& name, const QVariant& object = QVariant(),
                           const void* sender = nullptr);
 
+    // Whether a notification called `name` posted by `sender` would reach an
+    // observer now, so that a poster can skip building a payload nobody
+    // reads.
+    bool hasObservers(const QString& name, const void* sender) const;
+
     // Number of registered observers (for diagnostics and tests).
     std::size_t observerCount() const;
 

@@ -401,6 +401,15 @@ QByteArray PropertyList::toData(const QVariant& value, Format format, QString* e
 
 bool PropertyList::isPropertyListValue(const QVariant& value)
 {
+    // Plain numbers and flags are answered without building a node.
+    const int id = value.metaType().id();
+    if (id == QMetaType::Bool || id == QMetaType::Double || id == QMetaType::Float)
+        return true;
+    if (isIntegerType(id)) {
+        if (id == QMetaType::ULongLong || id == QMetaType::ULong)
+            return value.toULongLong() <= static_cast<qulonglong>(std::numeric_limits<qlonglong>::max());
+        return true;
+    }
     PlistPtr node(fromVariant(value, 0, nullptr));
     return static_cast<bool>(node);
 }

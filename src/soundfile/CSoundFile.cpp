@@ -244,8 +244,8 @@ CSoundFile::~CSoundFile()
     m_block = nullptr;
     m_readBuffer = nullptr;
     m_writeBuffer = nullptr;
-    if (m_stream.is_open())
-        m_stream.close();
+    if (m_stream && m_stream->is_open())
+        m_stream->close();
 }
 
 // ============================================================ identity
@@ -405,7 +405,10 @@ const std::string& CSoundFile::GetPath() const
 
 std::fstream& CSoundFile::GetStream()
 {
-    return m_stream;
+    // Few files ever use it: made on demand rather than with every object.
+    if (!m_stream)
+        m_stream = std::make_unique<std::fstream>();
+    return *m_stream;
 }
 
 OSErr CSoundFile::MakeNameWithExtension(ConstStr255Param extension)
@@ -1406,7 +1409,7 @@ const ZuRegion* CSoundFile::GetRegionObject(UInt16 index) const
 
 void CSoundFile::InsertRegionName(const QString& name)
 {
-    if (m_regionNames.contains(name))
+    if (m_regionNames.count(name) != 0)
         m_duplicateRegionNames.insert(name);
     else
         m_regionNames.insert(name);
@@ -1445,8 +1448,8 @@ OSErr CSoundFile::RemoveRegion(const SFTRegion* region)
         return kWrongRegionErr;
     const QString name = m_regions[first].name();
     m_regions.removeIf([&](const ZuRegion& r) { return r.isEqual(wanted); });
-    m_regionNames.remove(name);
-    m_duplicateRegionNames.remove(name);
+    m_regionNames.erase(name);
+    m_duplicateRegionNames.erase(name);
     return noErr;
 }
 
@@ -1522,8 +1525,8 @@ OSErr CSoundFile::RepairRegionNames()
         }
         if (repaired == old)
             continue;
-        m_regionNames.remove(old);
-        m_duplicateRegionNames.remove(old);
+        m_regionNames.erase(old);
+        m_duplicateRegionNames.erase(old);
         m_regions[i].setName(repaired);
         InsertRegionName(repaired);
     }
@@ -1549,7 +1552,7 @@ OSErr CSoundFile::MakeRegionNamesUnique()
                     candidate = name + suffix;
                 else
                     candidate = name.left(kMaxRegionNameLength - suffix.size()) + suffix;
-            } while (m_regionNames.contains(candidate));
+            } while (m_regionNames.count(candidate) != 0);
             m_regions[i].setName(candidate);
             m_regionNames.insert(candidate);
         }

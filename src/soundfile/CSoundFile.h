@@ -66,6 +66,7 @@
 #include <fstream>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -544,7 +545,7 @@ protected:
     FSRef m_fsRef;
     Boolean m_fsRefValid = false;           // m_fsRef names the file itself
     std::string m_path;
-    std::fstream m_stream;
+    std::unique_ptr<std::fstream> m_stream;  // made on first GetStream()
     OSType m_outputHFSType = 0;
     std::vector<UInt32> m_splitPairs;       // two frames per pair
     OSErr m_createStatus = 0;               // result of naming the output
@@ -553,8 +554,10 @@ protected:
     Boolean m_timeStampValid = false;
     UInt32 m_bufferFrames = kDefaultBufferFrames;
     Boolean m_extensionGiven = false;
-    QSet<QString> m_regionNames;
-    QSet<QString> m_duplicateRegionNames;
+    // Most files hold one region or none: node sets cost less to make and
+    // drop than hash sets for such counts.
+    std::set<QString> m_regionNames;
+    std::set<QString> m_duplicateRegionNames;
     QVariantMap m_specifics;
     SInt32 m_channelConfiguration = 0;
 

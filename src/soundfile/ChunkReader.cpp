@@ -116,7 +116,7 @@ OSErr MemoryChunkSource::Length(SInt64* length)
 // ------------------------------------------------------------------- views
 
 ChunkView::ChunkView(std::vector<UInt8> bytes, ChunkByteOrder order, OSErr overrunErr)
-    : m_bytes(std::move(bytes)), m_order(order), m_overrunErr(overrunErr)
+    : m_bytes(std::move(bytes)), m_size(m_bytes.size()), m_order(order), m_overrunErr(overrunErr)
 {
 }
 
@@ -125,14 +125,20 @@ ChunkView::ChunkView(const void* data, std::size_t size, ChunkByteOrder order, O
 {
     if (size > 0) {
         const UInt8* p = static_cast<const UInt8*>(data);
-        m_bytes.assign(p, p + size);
+        if (size <= kSmallBytes) {
+            std::memcpy(m_small, p, size);
+            m_inline = true;
+        } else {
+            m_bytes.assign(p, p + size);
+        }
+        m_size = size;
     }
 }
 
 void ChunkView::overrun(std::size_t wanted) const
 {
     throw error_code_exception(m_overrunErr, "chunk read of %zu bytes at %zu passes its end (%zu)",
-                               wanted, m_pos, m_bytes.size());
+                               wanted, m_pos, m_size);
 }
 
 const UInt8* ChunkView::take(std::size_t count)
@@ -140,14 +146,14 @@ const UInt8* ChunkView::take(std::size_t count)
     if (!has(count)) {
         overrun(count);
     }
-    const UInt8* p = m_bytes.data() + m_pos;
+    const UInt8* p = data() + m_pos;
     m_pos += count;
     return p;
 }
 
 void ChunkView::seek(std::size_t position)
 {
-    if (position > m_bytes.size()) {
+    if (position > m_size) {
         overrun(position - m_pos);
     }
     m_pos = position;
@@ -350,17 +356,24 @@ OSErr ChunkReader::Find(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
     if (occurrence == 0) {
         occurrence = 1;
     }
-    UInt32 seen = 0;
-    bool found = false;
-    OSErr err = ForEach([&](const ChunkInfo& chunk) {
-        if (chunk.id == id && ++seen == occurrence) {
-            *info = chunk;
-            found = true;
+    // The state goes behind one pointer, so that the callback fits the
+    // std::function without a heap block.
+    struct Search {
+        FourCharCode id;
+        UInt32 occurrence;
+        UInt32 seen;
+        bool found;
+        ChunkInfo* info;
+    } search{id, occurrence, 0, false, info};
+    OSErr err = ForEach([s = &search](const ChunkInfo& chunk) {
+        if (chunk.id == s->id && ++s->seen == s->occurrence) {
+            *s->info = chunk;
+            s->found = true;
             return false;
         }
         return true;
     });
-    if (found) {
+    if (search.found) {
         return noErr;
     }
     return err != noErr ? err : kChunkNotFoundErr;

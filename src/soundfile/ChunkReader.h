@@ -135,13 +135,12 @@ public:
     ChunkView(const void* data, std::size_t size, ChunkByteOrder order,
               OSErr overrunErr = kCorruptChunkSizeErr);
 
-    std::size_t size() const { return m_bytes.size(); }
+    std::size_t size() const { return m_size; }
     std::size_t tell() const { return m_pos; }
-    std::size_t remaining() const { return m_bytes.size() - m_pos; }
+    std::size_t remaining() const { return m_size - m_pos; }
     bool has(std::size_t count) const { return count <= remaining(); }
-    bool empty() const { return m_bytes.empty(); }
-    const UInt8* data() const { return m_bytes.data(); }
-    const std::vector<UInt8>& bytes() const { return m_bytes; }
+    bool empty() const { return m_size == 0; }
+    const UInt8* data() const { return m_inline ? m_small : m_bytes.data(); }
     ChunkByteOrder order() const { return m_order; }
     OSErr overrunError() const { return m_overrunErr; }
     void setOverrunError(OSErr code) { m_overrunErr = code; }
@@ -185,7 +184,13 @@ private:
     [[noreturn]] void overrun(std::size_t wanted) const;
     const UInt8* take(std::size_t count);
 
+    // A copy of a few bytes (a chunk header) is held in the view itself,
+    // a longer one in m_bytes.
+    static constexpr std::size_t kSmallBytes = 16;
     std::vector<UInt8> m_bytes;
+    UInt8 m_small[kSmallBytes] = {};
+    bool m_inline = false;
+    std::size_t m_size = 0;
     std::size_t m_pos = 0;
     ChunkByteOrder m_order = ChunkByteOrder::BigEndian;
     OSErr m_overrunErr = kCorruptChunkSizeErr;
@@ -242,7 +247,8 @@ private:
 // A chunk (or any byte record) built in memory, in one byte order.
 class ChunkBuilder {
 public:
-    explicit ChunkBuilder(ChunkByteOrder order = ChunkByteOrder::BigEndian) : m_order(order) {}
+    // Room for a usual header is taken at once rather than grown byte by byte.
+    explicit ChunkBuilder(ChunkByteOrder order = ChunkByteOrder::BigEndian) : m_order(order) { m_bytes.reserve(64); }
 
     void put_u8(UInt8 value) { m_bytes.push_back(value); }
     void put_u16be(UInt16 value);

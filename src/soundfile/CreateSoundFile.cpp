@@ -22,6 +22,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct SoundFileGlobals {
     std::mutex mutex;
     bool propertiesLoaded = false;
     QVariantMap fileTypes;                       // "'AIFF'" -> properties
+    std::map<OSType, QVariantMap> byCode;        // fileTypes by type code
     bool readableBuilt = false;
     QSet<QString> readableExtensions;            // lower case
     QMap<QString, QStringList> extensionToTypes; // extension -> ["'MooV'"]
@@ -98,6 +100,7 @@ void LoadPropertiesLocked(SoundFileGlobals& g)
         const QString key = FileTypeForHFSTypeCode(code);
         properties.insert(QStringLiteral("classID"), key);
         g.fileTypes.insert(key, properties);
+        g.byCode[code] = properties;
     }
 }
 
@@ -164,7 +167,7 @@ bool HasFileTypeEntry(OSType type)
     SoundFileGlobals& g = Globals();
     std::lock_guard<std::mutex> lock(g.mutex);
     LoadPropertiesLocked(g);
-    return g.fileTypes.contains(FileTypeForHFSTypeCode(type));
+    return g.byCode.count(type) != 0;
 }
 
 CSoundFile* CreateSetFile(OSType setType, OSType memberType)
@@ -203,7 +206,8 @@ QVariantMap GetSoundFileProperties(OSType type)
     SoundFileGlobals& g = Globals();
     std::lock_guard<std::mutex> lock(g.mutex);
     LoadPropertiesLocked(g);
-    return g.fileTypes.value(FileTypeForHFSTypeCode(type)).toMap();
+    const auto it = g.byCode.find(type);
+    return it == g.byCode.end() ? QVariantMap() : it->second;
 }
 
 bool SetSoundFileProperty(OSType type, const QString& key, const QVariant& value)
@@ -218,6 +222,7 @@ bool SetSoundFileProperty(OSType type, const QString& key, const QVariant& value
     QVariantMap properties = it.value().toMap();
     properties.insert(key, value);
     it.value() = properties;
+    g.byCode[type] = properties;
     // The readable tables depend on "canBeRead" and "extensions".
     g.readableBuilt = false;
     g.readableExtensions.clear();
@@ -320,6 +325,7 @@ void ReleaseSoundFileGlobals()
         std::lock_guard<std::mutex> lock(g.mutex);
         g.propertiesLoaded = false;
         g.fileTypes.clear();
+        g.byCode.clear();
         g.readableBuilt = false;
         g.readableExtensions.clear();
         g.extensionToTypes.clear();

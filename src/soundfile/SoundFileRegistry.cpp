@@ -164,6 +164,7 @@ std::vector<HeaderSniffer> GetHeaderSniffers()
     Registries& r = Get();
     std::lock_guard<std::mutex> lock(r.mutex);
     std::vector<HeaderSniffer> sniffers;
+    sniffers.reserve(r.sniffers.size());
     for (const auto& s : r.sniffers)
         sniffers.push_back(s.sniffer);
     return sniffers;

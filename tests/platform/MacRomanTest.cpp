@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -20,6 +21,21 @@ TEST(MacRoman, EncodesAndDecodesTheMacCharacters)
         all.append(static_cast<char>(b));
     const QString text = MacRoman::toUnicode(all);
     EXPECT_EQ(MacRoman::fromUnicode(text, &lossless), all);
+    EXPECT_TRUE(lossless);
+
+    // ASCII, NUL and control characters included, is its own encoding
+    // through every entry point.
+    QByteArray ascii;
+    for (int b = 0; b < 128; ++b)
+        ascii.append(static_cast<char>(b));
+    const std::string asciiText = ascii.toStdString();
+    EXPECT_EQ(MacRoman::toUnicode(ascii), QString::fromLatin1(ascii));
+    lossless = false;
+    EXPECT_EQ(MacRoman::fromUnicode(QString::fromLatin1(ascii), &lossless), ascii);
+    EXPECT_TRUE(lossless);
+    EXPECT_EQ(MacRoman::toUtf8(asciiText.data(), asciiText.size()), asciiText);
+    lossless = false;
+    EXPECT_EQ(MacRoman::fromUtf8(asciiText, &lossless), asciiText);
     EXPECT_TRUE(lossless);
 }
 

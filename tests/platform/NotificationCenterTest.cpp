@@ -67,6 +67,33 @@ TEST(NotificationCenter, FiltersByNameAndSender)
     EXPECT_EQ(center.addObserver(QStringLiteral("N"), nullptr, NotificationCenter::Callback()), 0u);
 }
 
+TEST(NotificationCenter, ManyObserversRunInOrderAndHasObserversAgreesWithDelivery)
+{
+    NotificationCenter center;
+    int poster = 0, other = 0;
+    EXPECT_FALSE(center.hasObservers(QStringLiteral("N"), &poster));
+    // More observers of one post than a post keeps at hand: the order holds
+    // across them all.
+    std::vector<int> calls;
+    for (int i = 0; i < 20; ++i)
+        center.addObserver(QStringLiteral("N"), i % 3 == 0 ? &other : nullptr,
+                           [&calls, i](const Notification&) { calls.push_back(i); });
+    center.postNotification(QStringLiteral("N"), QVariant(), &poster);
+    std::vector<int> expected;
+    for (int i = 0; i < 20; ++i)
+        if (i % 3 != 0)
+            expected.push_back(i);
+    EXPECT_EQ(calls, expected);
+
+    EXPECT_TRUE(center.hasObservers(QStringLiteral("N"), &poster));
+    EXPECT_FALSE(center.hasObservers(QStringLiteral("M"), &poster));
+    const NotificationCenter::Token any = center.addObserver(QString(), &poster, [](const Notification&) {});
+    EXPECT_TRUE(center.hasObservers(QStringLiteral("M"), &poster));
+    EXPECT_FALSE(center.hasObservers(QStringLiteral("M"), &other));
+    center.removeObserver(any);
+    EXPECT_FALSE(center.hasObservers(QStringLiteral("M"), &poster));
+}
+
 TEST(NotificationCenter, ObserversMayRemoveThemselvesOthersAndPostDuringAPost)
 {
     NotificationCenter center;

@@ -64,8 +64,8 @@ class StreamSoundFile : public MemorySoundFile {
 public:
     bool OpenStream(const std::string& path)
     {
-        m_stream.open(path, std::ios::in | std::ios::binary);
-        return m_stream.is_open();
+        GetStream().open(path, std::ios::in | std::ios::binary);
+        return GetStream().is_open();
     }
 };
 

@@ -15,10 +15,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -218,6 +223,46 @@ TEST_F(ZuSoundFileTest, TimeTextSplitsHoursMinutesAndSeconds)
     EXPECT_EQ(ZuSoundFile::timeText(22050, 44100), QStringLiteral("00:00:00.500"));
     // No rate: no length rather than undefined arithmetic.
     EXPECT_EQ(ZuSoundFile::timeText(1000, 0), QStringLiteral("00:00:00.000"));
+}
+
+TEST_F(ZuSoundFileTest, TimeTextRoundsAsPrintfDoes)
+{
+    // Lengths whose seconds land on and around the rounding of the third
+    // decimal (ties, a carry into 60.000), at the usual rates and beyond
+    // any real length.
+    std::vector<std::pair<double, double>> cases;
+    for (double rate : {8000.0, 11025.0, 44100.0, 48000.0, 96000.0, 192000.0, 7.0})
+        for (double frames : {0.0, 1.0, 22.0, 23.0, 44.0, 441.0, 2645999.0, 2646000.0, 2879999.0, 2879976.0,
+                              1.0e9, 1.0e15, 1.0e20, 1234567.5, 59.9995 * 48000.0, 3599.9999 * 44100.0})
+            cases.emplace_back(frames, rate);
+    for (unsigned i = 0; i < 20000; ++i)
+        cases.emplace_back(double(i) * 37.0 + 0.5, 44100.0 - double(i % 7));
+    // Exact ties in binary (k/16, k/32 s) round to even, as printf does.
+    for (unsigned k = 0; k < 2000; ++k) {
+        cases.emplace_back(double(k), 16.0);
+        cases.emplace_back(double(k), 32.0);
+    }
+    // Lengths of every magnitude, bit patterns drawn from a fixed sequence.
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (unsigned i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        cases.emplace_back(std::ldexp(double(state >> 11), -int(40 + i % 60)), 1.0);
+    }
+    cases.emplace_back(-0.0, 44100.0);
+    cases.emplace_back(4.9e-324, 1.0);
+    cases.emplace_back(3600.0 * 44100.0 - 1e-7, 44100.0);
+    for (const auto& [frames, rate] : cases) {
+        double seconds = frames / rate;
+        if (seconds > 2.0e9)
+            seconds = 2.0e9;
+        const int hours = int(seconds / 3600.0);
+        seconds -= double(hours) * 3600.0;
+        const int minutes = int(seconds / 60.0);
+        seconds -= double(minutes) * 60.0;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%02d:%02d:%06.3f", hours, minutes, seconds);
+        ASSERT_EQ(ZuSoundFile::timeText(frames, rate), QString::fromLatin1(expected)) << frames << " / " << rate;
+    }
 }
 
 TEST_F(ZuSoundFileTest, SortingByNameIgnoresCaseAndFollowsTheDirection)

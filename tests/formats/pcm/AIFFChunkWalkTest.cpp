@@ -185,6 +185,27 @@ TEST(AIFFChunkWalk, ViewsRefuseReadsPastTheirEnd)
     EXPECT_EQ(part.size(), 2u);
     EXPECT_THROW(part.get_u32be(), error_code_exception);
     EXPECT_THROW(sub.get_view(100), error_code_exception);
+
+    // Views on both sides of the size a view holds in itself read alike,
+    // also as copies taken part way through.
+    UInt8 longer[40];
+    for (int i = 0; i < 40; ++i)
+        longer[i] = UInt8(i);
+    ChunkView whole(longer, sizeof longer, ChunkByteOrder::BigEndian);
+    for (std::size_t size : {15u, 16u, 17u}) {
+        whole.seek(0);
+        ChunkView piece = whole.get_view(size);
+        EXPECT_EQ(piece.get_u16(), 0x0001);
+        ChunkView copy = piece;
+        ChunkView assigned;
+        assigned = piece;
+        for (ChunkView* v : {&piece, &copy, &assigned}) {
+            EXPECT_EQ(v->size(), size);
+            EXPECT_EQ(v->get_u32be(), 0x02030405u);
+            EXPECT_EQ(v->data()[size - 1], UInt8(size - 1));
+            EXPECT_EQ(v->remaining(), size - 6);
+        }
+    }
 }
 
 TEST(AIFFExtended, EncodesAndDecodesRates)
