@@ -564,27 +564,35 @@ OSErr CAIFFFile::ReadCHAN()
     });
 }
 
+bool CAIFFFile::PutCHAN(ChunkBuilder* chunk)
+{
+    const UInt32 channels = GetNumChannels();
+    const SInt32 configuration = GetChannelConfiguration();
+    if (configuration < kChannelConfigMono || configuration > kChannelConfig10_2) {
+        return false;
+    }
+    UInt32 tag = TagForConfiguration(configuration);
+    if ((tag & 0xFFFF) != channels && channels <= 2) {
+        tag = TagForConfiguration(channels == 1 ? kChannelConfigMono : kChannelConfigStereo);
+    }
+    if (tag == 0 || (tag & 0xFFFF) != channels) {
+        return false;  // the configuration does not describe these channels
+    }
+    chunk->put_fourcc(kCHAN);
+    chunk->put_u32(32);
+    chunk->put_u32(tag);
+    chunk->put_zeros(28);
+    m_channelLayoutTag = tag;
+    return true;
+}
+
 OSErr CAIFFFile::WriteCHAN()
 {
     return Guarded([&]() -> OSErr {
-        const UInt32 channels = GetNumChannels();
-        const SInt32 configuration = GetChannelConfiguration();
-        if (configuration < kChannelConfigMono || configuration > kChannelConfig10_2) {
+        ChunkBuilder chunk;
+        if (!PutCHAN(&chunk)) {
             return noErr;
         }
-        UInt32 tag = TagForConfiguration(configuration);
-        if ((tag & 0xFFFF) != channels && channels <= 2) {
-            tag = TagForConfiguration(channels == 1 ? kChannelConfigMono : kChannelConfigStereo);
-        }
-        if (tag == 0 || (tag & 0xFFFF) != channels) {
-            return noErr;  // the configuration does not describe these channels
-        }
-        ChunkBuilder chunk;
-        chunk.put_fourcc(kCHAN);
-        chunk.put_u32(32);
-        chunk.put_u32(tag);
-        chunk.put_zeros(28);
-        m_channelLayoutTag = tag;
         return AppendAtEnd(chunk.data(), chunk.size());
     });
 }
@@ -690,20 +698,16 @@ OSErr CAIFFFile::SetUpNewFile(const UInt8*)
 
 OSErr CAIFFFile::WriteHeader()
 {
+    // The file is new and empty: its header, channel layout and empty
+    // sound data chunk go in one write.
     ChunkBuilder header;
     PutFORMHeader(&header, kAIFFFileType);
     PutEmptyChunk(&header, kCOMM, 18);  // the body is written at close
-    OSErr err = WriteAt(0, header.data(), header.size());
+    PutCHAN(&header);
+    PutEmptySSND(&header);
+    const OSErr err = WriteAt(0, header.data(), header.size());
     if (err == noErr) {
-        err = WriteCHAN();
-    }
-    if (err == noErr) {
-        ChunkBuilder ssnd;
-        PutEmptySSND(&ssnd);
-        err = AppendAtEnd(ssnd.data(), ssnd.size());
-    }
-    if (err == noErr) {
-        err = GetEOF(m_refNum, &m_dataOffset);
+        m_dataOffset = SInt64(header.size());
     }
     return err;
 }

@@ -64,6 +64,9 @@ public:
     virtual OSErr WriteCOMM();
     virtual OSErr ReadCHAN();
     virtual OSErr WriteCHAN();
+    // Puts the 'CHAN' chunk of the file's channel configuration; false
+    // (nothing put) when it does not describe the file's channels.
+    bool PutCHAN(ChunkBuilder* chunk);
     virtual OSErr ReadRegions();
     virtual OSErr WriteRegions();
     SInt64 GetFormEnd() const { return m_formEnd; }
