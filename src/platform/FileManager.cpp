@@ -651,6 +651,20 @@ OSErr FSPathMakeRef(const std::string& path, FSRef* ref, Boolean* isDirectory)
 {
     if (path.empty() || !ref)
         return paramErr;
+    // A file this thread made: its identity is known.
+    if (PathMemo::Current()) {
+        std::string absolute = AbsolutePath(path);
+        dev_t device = 0;
+        ino_t inode = 0;
+        if (PathMemo::MadeIdentity(absolute, &device, &inode)) {
+            ref->path = std::move(absolute);
+            ref->device = UInt64(device);
+            ref->inode = UInt64(inode);
+            if (isDirectory)
+                *isDirectory = 0;
+            return noErr;
+        }
+    }
     struct stat st;
     if (PathMemo::Stat(path, &st, true) != 0)
         return MacErrorFromLastErrno();
@@ -946,7 +960,7 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
         parked = PathMemo::Park(absolute, fd, made, true, made.st_size, generation, true);
     }
     if (parked)
-        PathMemo::Made(absolute);
+        PathMemo::Made(absolute, made);
     if (!parked) {
         if (::close(fd) != 0) {
             const OSErr err = MacErrorFromLastErrno();

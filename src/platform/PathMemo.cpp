@@ -149,10 +149,23 @@ void PathMemo::RememberStatus(const std::string& path, bool followLinks, const P
     }
 }
 
-void PathMemo::Made(const std::string& path)
+void PathMemo::Made(const std::string& path, const struct stat& st)
 {
     if (tCurrent)
-        tCurrent->made_.insert(path);
+        tCurrent->made_[path] = {st.st_dev, st.st_ino};
+}
+
+bool PathMemo::MadeIdentity(const std::string& path, dev_t* device, ino_t* inode)
+{
+    for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
+        const auto it = memo->made_.find(path);
+        if (it != memo->made_.end()) {
+            *device = it->second.first;
+            *inode = it->second.second;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool PathMemo::KnownToExist(const std::string& path)

@@ -66,10 +66,13 @@ public:
                                const struct stat* st = nullptr);
     // Whether `path` is pinned in a memo of this thread.
     static bool IsPinned(const std::string& path);
-    // A file was made at `path` (absolute) by this thread.
-    static void Made(const std::string& path);
+    // A regular file was made at `path` (absolute) by this thread, with
+    // the status `st` (of which only its identity lasts: see MadeIdentity).
+    static void Made(const std::string& path, const struct stat& st);
     // Whether a file this thread made is known to be at `path`.
     static bool KnownToExist(const std::string& path);
+    // The device and inode of the file this thread made at `path`.
+    static bool MadeIdentity(const std::string& path, dev_t* device, ino_t* inode);
     // What the writer of the file at `path` knew of it when it closed the
     // file (kept until the file is written, renamed or deleted, at most a
     // few files); Image gives null when nothing is kept.
@@ -157,7 +160,7 @@ private:
     std::map<std::string, Entry> pinned_;
     std::map<std::string, std::set<std::string>> sidecars_;
     std::map<std::string, Entry> folders_;  // kept by the outermost memo
-    std::set<std::string> made_;
+    std::map<std::string, std::pair<dev_t, ino_t>> made_;
     struct Kept {
         std::string path;
         dev_t device = 0;
