@@ -31,7 +31,7 @@ public:
     OSErr ReadBlock(UInt32 frame) override;
     QString GetFormatName() const override;
     OSErr ReadCOMM() override;
-    OSErr WriteCOMM() override;
+    OSErr BuildCOMM(ChunkBuilder* chunk, SInt64* position) override;
 
     // The compression type read from 'COMM' (0 before a read).
     OSType GetCompressionType() const { return m_compression; }

@@ -240,12 +240,20 @@ OSErr CAIFFFile::ReadCOMM()
     });
 }
 
+OSErr CAIFFFile::BuildCOMM(ChunkBuilder* chunk, SInt64* position)
+{
+    PutCOMMFields(chunk, 18);
+    *position = 12;
+    return noErr;
+}
+
 OSErr CAIFFFile::WriteCOMM()
 {
     return Guarded([&]() -> OSErr {
         ChunkBuilder chunk;
-        PutCOMMFields(&chunk, 18);
-        return WriteAt(12, chunk.data(), chunk.size());
+        SInt64 position = 0;
+        const OSErr err = BuildCOMM(&chunk, &position);
+        return err != noErr ? err : WriteAt(position, chunk.data(), chunk.size());
     });
 }
 
@@ -727,7 +735,6 @@ OSErr CAIFFFile::RewriteHeader()
         const UInt8 zero = 0;
         err = AppendAtEnd(&zero, 1);
     }
-    if (err == noErr) err = WriteCOMM();
     if (err == noErr) {
         // Marker IDs are positive and run from 1 in the 'MARK' chunk: the
         // loop markers that WriteINST adds take the first IDs (1 to 4, so
@@ -753,12 +760,19 @@ OSErr CAIFFFile::RewriteHeader()
     if (ssndSize > kAIFFMaxFormSize) {
         return fsDataTooBigErr;
     }
-    ChunkBuilder size;
-    size.put_u32(UInt32(ssndSize));
-    err = WriteAt(ssnd.SizePos(), size.data(), size.size());
+    // The header's fields (the 'COMM' chunk, the sizes of 'SSND' and of
+    // the FORM) go in together once the chunks after the data are there.
+    std::vector<Patch> patches(3);
+    ChunkBuilder comm;
+    err = Guarded([&]() { return BuildCOMM(&comm, &patches[0].position); });
     if (err != noErr) {
         return err;
     }
+    patches[0].bytes.assign(comm.data(), comm.data() + comm.size());
+    ChunkBuilder size;
+    size.put_u32(UInt32(ssndSize));
+    patches[1].position = ssnd.SizePos();
+    patches[1].bytes.assign(size.data(), size.data() + size.size());
     SInt64 eof = 0;
     err = GetEOF(m_refNum, &eof);
     if (err != noErr) {
@@ -773,7 +787,9 @@ OSErr CAIFFFile::RewriteHeader()
     }
     ChunkBuilder form;
     form.put_u32(UInt32(eof - 8));
-    return WriteAt(4, form.data(), form.size());
+    patches[2].position = 4;
+    patches[2].bytes.assign(form.data(), form.data() + form.size());
+    return WritePatches(patches);
 }
 
 // ============================================================= block I/O

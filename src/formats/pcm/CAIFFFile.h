@@ -62,6 +62,8 @@ public:
     virtual OSErr ReadINSTSamplerInfo();
     virtual OSErr ReadCOMM();
     virtual OSErr WriteCOMM();
+    // The 'COMM' chunk WriteCOMM writes, and its position.
+    virtual OSErr BuildCOMM(ChunkBuilder* chunk, SInt64* position);
     virtual OSErr ReadCHAN();
     virtual OSErr WriteCHAN();
     // Puts the 'CHAN' chunk of the file's channel configuration; false
