@@ -947,8 +947,14 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     // (it is about to be written).
     const bool keep = PathMemo::Current() != nullptr;
     const int fd = ::open(path.c_str(), (keep ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (fd < 0) {
+        const int e = errno;
+        // A folder gone behind our back is asked again the next time.
+        if (keep && (e == ENOENT || e == ENOTDIR))
+            PathMemo::Forget(AbsolutePath(spec->parent));
+        errno = e;
         return FolderErrorFromLastErrno();
+    }
     struct stat made {};
     const std::string absolute = keep ? AbsolutePath(path) : std::string();
     bool parked = false;

@@ -21,10 +21,11 @@
 // memo as well (a folder keeps its identity while a conversion runs), so
 // the next input's memo need not ask again.  A pinned path asked with links
 // followed is first asked without: an item that is no link answers both.
-// Files this thread makes (FSpCreate) are known to exist until renamed or
-// deleted, and their status as made until they are first written.  What a
-// writer knew of a file it made and closed (FileImage) answers reads of
-// the file while nothing writes it.
+// Files this thread makes (FSpCreate) are known to exist, by their device
+// and inode, until renamed or deleted; the opening that follows the making
+// takes the new file's descriptor and status as made.  What a writer knew
+// of a file it made and closed (FileImage) answers reads of the file while
+// nothing writes it.
 // Internal to the platform layer and its callers in the batch driver.
 #pragma once
 
