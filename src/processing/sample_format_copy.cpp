@@ -7,9 +7,11 @@
 #include "region_walk.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -315,6 +317,406 @@ StoreFn PickStore(int outKind, bool dither, bool fullTable, bool halfUp, bool du
     }
 }
 
+// ------------------------------------------------------ raw file words
+// Keep-layout copies between files whose samples are plain words go from
+// the input's file bytes to the output's in one pass, with the same
+// arithmetic as the block path (Justified, then Quantize rounding halves
+// up, with noise from the full dither table where the block path adds it).
+// A raw word kind is (bytes - 1) * 2 + flag, the flag being the byte order
+// (1: least significant first) of wider words and the offset binary of
+// 8-bit ones.
+constexpr int kRawKinds = 8;
+
+int RawKindOf(const RawSampleLayout& layout)
+{
+    return (layout.bytes - 1) * 2 + int(layout.bytes == 1 ? layout.offsetBinary : layout.littleEndian);
+}
+
+template <int R>
+constexpr int RawBytes()
+{
+    return R / 2 + 1;
+}
+
+template <int R>
+constexpr bool RawFlag()
+{
+    return R % 2 == 1;
+}
+
+// Memory offset of the byte `rank` places below the most significant one.
+template <int R>
+constexpr int RawOffset(int rank)
+{
+    return RawBytes<R>() > 1 && RawFlag<R>() ? RawBytes<R>() - 1 - rank : rank;
+}
+
+template <int R>
+inline SInt32 RawJustified(const UInt8* p)
+{
+    constexpr int bytes = RawBytes<R>();
+    if constexpr (bytes == 1) {
+        return SInt32(UInt32(UInt8(p[0] ^ (RawFlag<R>() ? 0x80 : 0))) << 24);
+    } else {
+        UInt32 v = 0;
+        for (int rank = 0; rank < bytes; ++rank)
+            v |= UInt32(p[RawOffset<R>(rank)]) << (24 - 8 * rank);
+        return SInt32(v);
+    }
+}
+
+template <int R>
+inline void RawPut(UInt8* p, SInt32 value)
+{
+    constexpr int bytes = RawBytes<R>();
+    if constexpr (bytes == 1) {
+        p[0] = UInt8(UInt8(value) ^ (RawFlag<R>() ? 0x80 : 0));
+    } else {
+        UInt8 word[4];
+        Put<bytes>(word, value);  // kinds 2 to 4 are the byte counts
+        for (int rank = 0; rank < bytes; ++rank)
+            p[RawOffset<R>(rank)] = word[rank];
+    }
+}
+
+using RawConvertFn = void (*)(const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise);
+
+// Dither: noise before the cut to 8 or 16 bits (wider outputs never get it).
+template <int In, int Out, bool Dither>
+void RawConvert(const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise)
+{
+    constexpr int inBytes = RawBytes<In>();
+    constexpr int outBytes = RawBytes<Out>();
+    constexpr bool dither = Dither && outBytes <= 2;
+    for (std::size_t i = 0; i < samples; ++i)
+        RawPut<Out>(out + i * outBytes,
+                    Quantize<outBytes, dither, true, true>(RawJustified<In>(in + i * inBytes), noise));
+}
+
+template <bool Dither, int In, std::size_t... Out>
+constexpr std::array<RawConvertFn, kRawKinds> RawConvertRow(std::index_sequence<Out...>)
+{
+    return {&RawConvert<In, int(Out), Dither>...};
+}
+
+template <bool Dither, std::size_t... In>
+constexpr std::array<std::array<RawConvertFn, kRawKinds>, kRawKinds> RawConvertTable(std::index_sequence<In...>)
+{
+    return {RawConvertRow<Dither, int(In)>(std::make_index_sequence<kRawKinds>())...};
+}
+
+RawConvertFn PickRawConvert(int inKind, int outKind, bool dither)
+{
+    static constexpr auto plain = RawConvertTable<false>(std::make_index_sequence<kRawKinds>());
+    static constexpr auto noisy = RawConvertTable<true>(std::make_index_sequence<kRawKinds>());
+    return (dither ? noisy : plain)[std::size_t(inKind)][std::size_t(outKind)];
+}
+
+// A conversion that only moves bytes (the output word at least as long as
+// the input's, or 32 bits cut to 24): the samples of one 16-byte load make
+// a group, written by up to four byte shuffles of it; per output byte of
+// the group, the input byte it takes (-1: zero) and what it is XORed with
+// (the 8-bit offset).
+struct RawShuffle {
+    int inBytes = 0;
+    int outBytes = 0;
+    int groupSamples = 0;
+    int shuffles = 0;
+    alignas(16) SInt8 order[4][16] = {};
+    alignas(16) UInt8 flip[4][16] = {};
+};
+
+bool MakeRawShuffle(const RawSampleLayout& in, const RawSampleLayout& out, RawShuffle* shuffle)
+{
+    if (out.bytes < in.bytes && !(in.bytes == 4 && out.bytes == 3))
+        return false;  // shorter words are rounded
+    shuffle->inBytes = in.bytes;
+    shuffle->outBytes = out.bytes;
+    shuffle->groupSamples = 16 / in.bytes;
+    const int groupBytes = shuffle->groupSamples * out.bytes;
+    shuffle->shuffles = (groupBytes + 15) / 16;
+    const bool flipTop = (in.bytes == 1 && in.offsetBinary) != (out.bytes == 1 && out.offsetBinary);
+    for (int at = 0; at < 64; ++at) {
+        SInt8& order = shuffle->order[at / 16][at % 16];
+        UInt8& flip = shuffle->flip[at / 16][at % 16];
+        order = -1;
+        flip = 0;
+        if (at >= groupBytes)
+            continue;
+        const int k = at / out.bytes;
+        const int j = at % out.bytes;
+        const int rank = out.bytes > 1 && out.littleEndian ? out.bytes - 1 - j : j;
+        if (rank < in.bytes)
+            order = SInt8(k * in.bytes + (in.bytes > 1 && in.littleEndian ? in.bytes - 1 - rank : rank));
+        if (rank == 0 && flipTop)
+            flip = 0x80;
+    }
+    return true;
+}
+
+#if QM_X86_COPY
+// Group after group; each store may reach past the group's own bytes (into
+// the next group's, rewritten by it).  The last samples are left to the
+// plain loop so that nothing is touched past either buffer.
+template <int Shuffles>
+__attribute__((target("ssse3"))) std::size_t RawShuffleGroups(const RawShuffle& shuffle, const UInt8* in,
+                                                              UInt8* out, std::size_t samples)
+{
+    __m128i order[Shuffles];
+    __m128i flip[Shuffles];
+    for (int m = 0; m < Shuffles; ++m) {
+        order[m] = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.order[m]));
+        flip[m] = _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle.flip[m]));
+    }
+    const std::size_t group = std::size_t(shuffle.groupSamples);
+    const std::size_t inStep = group * std::size_t(shuffle.inBytes);
+    const std::size_t outStep = group * std::size_t(shuffle.outBytes);
+    const std::size_t inTotal = samples * std::size_t(shuffle.inBytes);
+    const std::size_t outTotal = samples * std::size_t(shuffle.outBytes);
+    std::size_t done = 0;
+    std::size_t inAt = 0;
+    std::size_t outAt = 0;
+    while (inAt + 16 <= inTotal && outAt + 16 * Shuffles <= outTotal) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + inAt));
+        for (int m = 0; m < Shuffles; ++m)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + outAt + 16 * m),
+                             _mm_xor_si128(_mm_shuffle_epi8(v, order[m]), flip[m]));
+        done += group;
+        inAt += inStep;
+        outAt += outStep;
+    }
+    return done;
+}
+
+std::size_t RawShuffleSteps(const RawShuffle& shuffle, const UInt8* in, UInt8* out, std::size_t samples)
+{
+    switch (shuffle.shuffles) {
+    case 1:
+        return RawShuffleGroups<1>(shuffle, in, out, samples);
+    case 2:
+        return RawShuffleGroups<2>(shuffle, in, out, samples);
+    case 3:
+        return RawShuffleGroups<3>(shuffle, in, out, samples);
+    default:
+        return RawShuffleGroups<4>(shuffle, in, out, samples);
+    }
+}
+
+bool HasSsse3()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+#endif
+
+// A cut to 8 or 16 bits, four samples at a time: the input words shuffled
+// into left-justified 32-bit lanes, the rounding or the noise added below
+// the guard (as Quantize does), shifted down and shuffled into the output's
+// bytes.
+struct RawNarrow {
+    alignas(16) SInt8 justify[16] = {};
+    alignas(16) SInt8 pack[16] = {};
+    UInt8 flip = 0;  // XORed into every output byte (8-bit offset binary)
+};
+
+bool MakeRawNarrow(const RawSampleLayout& in, const RawSampleLayout& out, RawNarrow* narrow)
+{
+    if (out.bytes > 2 || in.bytes <= out.bytes)
+        return false;
+    RawShuffle lanes;  // native 32-bit lanes: little-endian words
+    RawSampleLayout word;
+    word.bytes = 4;
+    word.littleEndian = true;
+    if (!MakeRawShuffle(in, word, &lanes))
+        return false;
+    for (int i = 0; i < 16; ++i) {
+        narrow->justify[i] = lanes.order[0][i];
+        narrow->pack[i] = -1;
+    }
+    for (int k = 0; k < 4; ++k) {
+        if (out.bytes == 1) {
+            narrow->pack[k] = SInt8(4 * k);
+        } else {
+            narrow->pack[2 * k] = SInt8(out.littleEndian ? 4 * k : 4 * k + 1);
+            narrow->pack[2 * k + 1] = SInt8(out.littleEndian ? 4 * k + 1 : 4 * k);
+        }
+    }
+    narrow->flip = out.bytes == 1 && out.offsetBinary ? 0x80 : 0x00;
+    return true;
+}
+
+// All a raw copy needs to convert a block.
+struct RawPlan {
+    RawConvertFn plain = nullptr;
+    std::size_t inBytes = 0;
+    std::size_t outBytes = 0;
+    bool dither = false;
+    bool shuffles = false;
+    bool narrows = false;
+    RawShuffle shuffle;
+    RawNarrow narrow;
+};
+
+#if QM_X86_COPY
+// Stops before the last samples (a 16-byte load would pass the input),
+// before the noise index wraps and, with noise, before four samples of which
+// one lies above the guard (it draws no noise); the caller goes on with the
+// plain loop.
+template <int OutBytes, bool Dither>
+__attribute__((target("ssse3"))) std::size_t RawNarrowGroups(const RawNarrow& narrow, std::size_t inBytes,
+                                                             const UInt8* in, UInt8* out, std::size_t samples,
+                                                             NoiseState& noise)
+{
+    constexpr int shift = OutBytes == 2 ? 16 : 24;
+    // Quantize's guards: no rounding or noise above them.
+    constexpr SInt32 guard =
+        OutBytes == 2 ? 0x7FFEFFFF : (Dither ? 0x7EFFFFFF : 0x7F7FFFFE);
+    const __m128i justify = _mm_load_si128(reinterpret_cast<const __m128i*>(narrow.justify));
+    const __m128i pack = _mm_load_si128(reinterpret_cast<const __m128i*>(narrow.pack));
+    const __m128i flip = _mm_set1_epi8(char(narrow.flip));
+    const __m128i guards = _mm_set1_epi32(guard);
+    const __m128i rounding = _mm_set1_epi32(OutBytes == 2 ? Rounding<true>::r16 : Rounding<true>::r8);
+    const __m128i zero = _mm_setzero_si128();
+    const std::size_t inTotal = samples * inBytes;
+    UInt32 index = noise.index;
+    std::size_t done = 0;
+    while (done + 4 <= samples && done * inBytes + 16 <= inTotal) {
+        const __m128i s =
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done * inBytes)), justify);
+        const __m128i above = _mm_cmpgt_epi32(s, guards);
+        __m128i add = rounding;
+        if constexpr (Dither) {
+            if (index > 0xFFFF - 4 || _mm_movemask_epi8(above) != 0)
+                break;
+            const __m128i drawn = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(noise.table + index + 1));
+            add = _mm_slli_epi32(_mm_unpacklo_epi16(drawn, zero), shift - 8);
+            index += 4;
+        }
+        const __m128i v = _mm_or_si128(_mm_and_si128(above, s), _mm_andnot_si128(above, _mm_add_epi32(s, add)));
+        const __m128i words = _mm_xor_si128(_mm_shuffle_epi8(_mm_srai_epi32(v, shift), pack), flip);
+        if constexpr (OutBytes == 2) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * done), words);
+        } else {
+            const UInt32 four = UInt32(_mm_cvtsi128_si32(words));
+            std::memcpy(out + done, &four, 4);
+        }
+        done += 4;
+    }
+    noise.index = index;
+    return done;
+}
+
+std::size_t RawNarrowSteps(const RawPlan& plan, const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise)
+{
+    if (plan.outBytes == 2)
+        return plan.dither ? RawNarrowGroups<2, true>(plan.narrow, plan.inBytes, in, out, samples, noise)
+                           : RawNarrowGroups<2, false>(plan.narrow, plan.inBytes, in, out, samples, noise);
+    return plan.dither ? RawNarrowGroups<1, true>(plan.narrow, plan.inBytes, in, out, samples, noise)
+                       : RawNarrowGroups<1, false>(plan.narrow, plan.inBytes, in, out, samples, noise);
+}
+#endif
+
+// File bytes of one raw kind to another: shuffled where bytes only move,
+// narrowed four at a time where words are cut, the rest (and the tails) by
+// the plain loop.
+void ConvertRaw(const RawPlan& plan, const UInt8* in, UInt8* out, std::size_t samples, NoiseState& noise)
+{
+    std::size_t done = 0;
+#if QM_X86_COPY
+    if (plan.shuffles && HasSsse3()) {
+        done = RawShuffleSteps(plan.shuffle, in, out, samples);
+    } else if (plan.narrows && HasSsse3()) {
+        while (done < samples) {
+            done += RawNarrowSteps(plan, in + done * plan.inBytes, out + done * plan.outBytes, samples - done, noise);
+            if (done >= samples)
+                break;
+            // Past the noise table's wrap, a sample above the guard or into
+            // the last samples: four by the plain loop.
+            const std::size_t few = std::min<std::size_t>(samples - done, 4);
+            plan.plain(in + done * plan.inBytes, out + done * plan.outBytes, few, noise);
+            done += few;
+        }
+    }
+#endif
+    if (done < samples)
+        plan.plain(in + done * plan.inBytes, out + done * plan.outBytes, samples - done, noise);
+}
+
+// The layouts of a raw copy, when both files have one that matches their
+// word length (never the 24-in-32 words).
+bool RawLayouts(CSoundFile* in, CSoundFile* out, RawSampleLayout* inLayout, RawSampleLayout* outLayout)
+{
+    const auto fits = [](const CSoundFile* file, const RawSampleLayout& layout) {
+        return layout.bytes >= 1 && layout.bytes <= 4 && file->GetNumBits() == 8 * layout.bytes &&
+               file->GetState() != kSampleFormat24In32;
+    };
+    return in->GetRawSampleLayout(inLayout) && fits(in, *inLayout) && out->GetRawSampleLayout(outLayout) &&
+           fits(out, *outLayout);
+}
+
+// The copy loop of CopyCore on raw frames: per block one read of what
+// ReadBlock would load, frames past the input's end as silence, one pass
+// into the output's words (none when they are the input's), one write.
+SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos, UInt32 blockFrames,
+               const RawSampleLayout& inLayout, const RawSampleLayout& outLayout, bool dither)
+{
+    const std::size_t channels = in->GetNumChannels();
+    const std::size_t inFrameBytes = channels * inLayout.bytes;
+    const std::size_t outFrameBytes = channels * outLayout.bytes;
+    const int inKind = RawKindOf(inLayout);
+    const int outKind = RawKindOf(outLayout);
+    const bool same = inKind == outKind;
+    RawPlan plan;
+    plan.plain = PickRawConvert(inKind, outKind, dither);
+    plan.inBytes = inLayout.bytes;
+    plan.outBytes = outLayout.bytes;
+    plan.dither = dither;
+    plan.shuffles = !dither && MakeRawShuffle(inLayout, outLayout, &plan.shuffle);
+    plan.narrows = !plan.shuffles && MakeRawNarrow(inLayout, outLayout, &plan.narrow);
+    const UInt8 silence = inLayout.bytes == 1 && inLayout.offsetBinary ? 0x80 : 0x00;
+
+    // Neither buffer is cleared: every byte written out is filled first.
+    const std::size_t inBytes = std::size_t(std::max(in->GetBufferFrames(), blockFrames)) * inFrameBytes;
+    const std::size_t outBytes = same ? 0 : std::size_t(blockFrames) * outFrameBytes;
+    std::unique_ptr<UInt8[]> buffer(new (std::nothrow) UInt8[inBytes + outBytes]);
+    SInt32 code = CheckMemError(buffer.get(), 1);
+    if (code)
+        return code;
+    UInt8* raw = buffer.get();
+    UInt8* converted = same ? raw : raw + inBytes;
+    NoiseState noise;
+    noise.table = gDitherTable;
+    noise.length = UInt32(gDitherTableLength);
+
+    UInt32 pos = start;
+    while (pos < end) {
+        UInt32 filled = 0;
+        code = in->ReadRawFrames(pos, raw, &filled);
+        if (code)
+            break;
+        const UInt32 n = std::min(blockFrames, end - pos);
+        if (filled < n)
+            std::memset(raw + std::size_t(filled) * inFrameBytes, silence, std::size_t(n - filled) * inFrameBytes);
+        if (!same) {
+            noise.index = gDitherIndex;
+            ConvertRaw(plan, raw, converted, std::size_t(n) * channels, noise);
+            gDitherIndex = UInt16(noise.index);
+        }
+        code = out->WriteRawFrames(converted, n, *outPos);
+        if (code)
+            break;
+        pos += n;
+        *outPos += n;
+        code = PostProgressPosition(pos);
+        if (code)
+            break;
+    }
+    return code;
+}
+
 // ------------------------------------------------------------- the copy
 SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
                 const SampleCopySettings& settings, Layout layout, UInt16 channel)
@@ -347,6 +749,25 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
         return paramErr;  // output positions are 32-bit
 
     out->SetDither(settings.needsRedither);
+    // Noise only where the word length shrinks to 8 or 16 bits.
+    const bool dither = settings.needsRedither && in->GetNumBits() > out->GetNumBits() &&
+                        (outKind == kKind8 || outKind == kKind16) && DitherTableExists();
+
+    RawSampleLayout inLayout;
+    RawSampleLayout outLayout;
+    if (layout == Layout::Keep && (!dither || gDitherTableLength == 65536) &&
+        RawLayouts(in, out, &inLayout, &outLayout)) {
+        // Plain words on both sides: file bytes to file bytes, no blocks.
+        const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
+        if (blockFrames == 0)
+            return paramErr;
+        const UInt32 outStart = *outPos;
+        const SInt32 code = RawCopy(in, out, start, end, outPos, blockFrames, inLayout, outLayout, dither);
+        if (code)
+            return code == kNoValidSamplerInfoErr ? 0 : code;
+        return CarrySampleFormatExtras(in, out, start, end, outStart, settings.copyExtras);
+    }
+
     SInt32 code = in->AllocateReadBuffer();
     if (code)
         return code;
@@ -368,9 +789,6 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     std::unique_ptr<SInt32[]> work;
     NoiseState noise;
     if (!sameWords) {
-        // Noise only where the word length shrinks to 8 or 16 bits.
-        const bool dither = settings.needsRedither && in->GetNumBits() > out->GetNumBits() &&
-                            (outKind == kKind8 || outKind == kKind16) && DitherTableExists();
         const bool fullTable = gDitherTableLength == 65536;
         load = PickLoad(layout, inKind);
         store = PickStore(outKind, dither, fullTable, layout == Layout::Keep, layout == Layout::MonoToStereo);

@@ -14,6 +14,12 @@
 // lengths agree, unless the output holds such words too; an output of that
 // kind gets its samples back in the low three bytes.
 //
+// When both files keep their samples as plain words (GetRawSampleLayout)
+// and the layout is kept, each block goes from the input's file bytes to the
+// output's in one pass (ReadRawFrames, WriteRawFrames) with the same
+// arithmetic, noise draws, positions and progress posts as the block path;
+// neither file's block is used then.
+//
 // Every operation returns 0 or an error code; the first failing step's code
 // ends it.  After each block the position reached in the input is posted
 // (PostProgressPosition); a non-zero answer (-128 after a cancel) stops the

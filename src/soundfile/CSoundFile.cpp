@@ -547,6 +547,14 @@ OSErr CSoundFile::PrepareRead(const FSSpec&) { return noErr; }
 OSErr CSoundFile::WriteBlock(UInt32, UInt32) { return noErr; }
 OSErr CSoundFile::RecalcNumFrames() { return noErr; }
 void CSoundFile::SetDither(Boolean dither) { m_dither = dither != 0; }
+bool CSoundFile::GetRawSampleLayout(RawSampleLayout*) const { return false; }
+OSErr CSoundFile::ReadRawFrames(UInt32, UInt8*, UInt32* filled)
+{
+    if (filled)
+        *filled = 0;
+    return paramErr;
+}
+OSErr CSoundFile::WriteRawFrames(const UInt8*, UInt32, UInt32) { return paramErr; }
 void CSoundFile::SetSonicInfo(const UInt8*, const UInt8*, UInt32) {}
 Boolean CSoundFile::NeedsEncodingOnClose() const { return false; }
 Boolean CSoundFile::NeedsDecodingOnOpen() const { return false; }

@@ -118,6 +118,15 @@ constexpr UInt32 kDefaultBufferFrames = 12288;
 // Longest name the base gives a region (characters).
 constexpr int kMaxRegionNameLength = 30;
 
+// How a file holds its samples when they are plain integer words, frame
+// after frame with nothing else between them: `bytes` per sample (1 to 4),
+// least significant byte first or last, and (8 bits only) offset binary.
+struct RawSampleLayout {
+    UInt8 bytes = 0;
+    bool littleEndian = false;
+    bool offsetBinary = false;
+};
+
 class CSoundFile {
 public:
     CSoundFile();
@@ -298,6 +307,21 @@ public:
     // of regions for most).
     virtual OSErr ProbeHeader(SInt16* result) = 0;
     virtual void SetDither(Boolean dither);
+
+    // --------------------------------------------------- raw sample bytes
+    // Copies that only change the word length move file bytes straight into
+    // another file through these.  GetRawSampleLayout: true, with the
+    // layout, when the file's samples are plain words of GetNumBits() / 8
+    // bytes and both raw calls below work.  Base: false.
+    virtual bool GetRawSampleLayout(RawSampleLayout* layout) const;
+    // ReadBlock's frames from `frame` as the file holds them: the frames it
+    // would load (none past the end) go to `data`, which holds a block of
+    // buffer-frames frames; *filled gets the whole frames read.  The read
+    // buffer is left alone.  Base: paramErr.
+    virtual OSErr ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled);
+    // WriteBlock with `frames` frames taken from `data` as the file holds
+    // them (the write buffer is neither needed nor touched).  Base: paramErr.
+    virtual OSErr WriteRawFrames(const UInt8* data, UInt32 frames, UInt32 frame);
 
     // Repairs region names (empty -> "... no name ...", ':' and '/' -> '-'),
     // then numbers repeated names "name#1", "name#2" ... (at most 30

@@ -213,6 +213,11 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
     return err;
 }
 
+bool CAIFCFile::GetRawSampleLayout(RawSampleLayout* layout) const
+{
+    return m_sampleFormat == kSampleFormatBigEndian && RawLayoutFromTransform(layout);
+}
+
 SInt64 CAIFCFile::FileBytesPerFrame() const
 {
     if (m_sampleFormat == kSampleFormatDoubleBE) {

@@ -29,6 +29,9 @@ public:
     ~CAIFCFile() override;
 
     OSErr ReadBlock(UInt32 frame) override;
+    // Big-endian integers only: ReadBlock turns the others around (or
+    // scales them) after loading them.
+    bool GetRawSampleLayout(RawSampleLayout* layout) const override;
     QString GetFormatName() const override;
     OSErr ReadCOMM() override;
     OSErr BuildCOMM(ChunkBuilder* chunk, SInt64* position) override;

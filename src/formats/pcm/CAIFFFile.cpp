@@ -257,6 +257,11 @@ OSErr CAIFFFile::WriteCOMM()
     });
 }
 
+bool CAIFFFile::GetRawSampleLayout(RawSampleLayout* layout) const
+{
+    return RawLayoutFromTransform(layout);
+}
+
 OSErr CAIFFFile::ReadAPPL()
 {
     return Guarded([&]() -> OSErr {

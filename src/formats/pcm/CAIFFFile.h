@@ -49,6 +49,8 @@ public:
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
     std::string GetChannelName(UInt16 channel) const override;
+    // Big-endian words, or the byte order its transform gives.
+    bool GetRawSampleLayout(RawSampleLayout* layout) const override;
 
     // The chunk walk: on success the file's mark stands at the chunk's size
     // field and `info` (may be null) describes the chunk.  'FORM' checks the

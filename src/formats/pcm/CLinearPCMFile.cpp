@@ -405,17 +405,23 @@ OSErr CLinearPCMFile::RecalcNumFrames()
 
 // ============================================================ block I/O
 
-OSErr CLinearPCMFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
+OSErr CLinearPCMFile::ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes)
 {
-    *filled = 0;
+    *bytes = 0;
     OSErr err = SetFilePos(frame);
     if (err != noErr) {
         return err;
     }
-    const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    long count = long(bytes);
-    err = FSRead(m_refNum, &count, block);
-    *filled = std::size_t(std::clamp<long>(count, 0, long(bytes)));
+    const std::size_t wanted = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    long count = long(wanted);
+    err = FSRead(m_refNum, &count, data);
+    *bytes = std::size_t(std::clamp<long>(count, 0, long(wanted)));
+    return err;
+}
+
+OSErr CLinearPCMFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
+{
+    const OSErr err = ReadFileFrames(block, frame, frames, filled);
     DecodeSamples(block, *filled);
     return err;
 }
@@ -463,20 +469,13 @@ OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
     });
 }
 
-OSErr CLinearPCMFile::StoreFrames(UInt32 frames, UInt32 frame)
+OSErr CLinearPCMFile::WriteFileFrames(const UInt8* data, UInt32 frames, UInt32 frame)
 {
     OSErr err = SetFilePos(frame);
     if (err != noErr) {
         return err;
     }
     const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    const UInt8* data = m_writeBuffer;
-    if (m_transform.reverseBytes || m_transform.swapPairs || m_transform.flipSign) {
-        // Converted in a copy: the block stays in its own layout.
-        m_scratch.assign(m_writeBuffer, m_writeBuffer + bytes);
-        EncodeSamples(m_scratch.data(), bytes);
-        data = m_scratch.data();
-    }
     long count = long(bytes);
     err = FSWrite(m_refNum, &count, data);
     if (err == noErr && count != long(bytes)) {
@@ -485,7 +484,21 @@ OSErr CLinearPCMFile::StoreFrames(UInt32 frames, UInt32 frame)
     return err;
 }
 
-OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
+OSErr CLinearPCMFile::StoreFrames(UInt32 frames, UInt32 frame)
+{
+    const UInt8* data = m_writeBuffer;
+    if (m_transform.reverseBytes || m_transform.swapPairs || m_transform.flipSign) {
+        // Converted in a copy: the block stays in its own layout.
+        const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+        m_scratch.assign(m_writeBuffer, m_writeBuffer + bytes);
+        EncodeSamples(m_scratch.data(), bytes);
+        data = m_scratch.data();
+    }
+    return WriteFileFrames(data, frames, frame);
+}
+
+template <typename Store>
+OSErr CLinearPCMFile::WriteFramesWith(UInt32 frames, UInt32 frame, bool data, Store&& store)
 {
     return Guarded(
         [&]() -> OSErr {
@@ -495,7 +508,7 @@ OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
             if (!m_writable) {
                 return wrPermErr;
             }
-            if (!m_writeBuffer || frames > m_bufferFrames) {
+            if (!data || frames > m_bufferFrames) {
                 return paramErr;
             }
             if (frames == 0) {
@@ -503,7 +516,7 @@ OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
             }
             OSErr err = CheckWriteExtent(UInt64(frame) + frames);
             if (err == noErr) {
-                err = StoreFrames(frames, frame);
+                err = store();
             }
             if (err != noErr) {
                 return err;
@@ -513,6 +526,51 @@ OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
             return noErr;
         },
         kCouldNotCreatePointerErr);
+}
+
+OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    return WriteFramesWith(frames, frame, m_writeBuffer != nullptr, [&] { return StoreFrames(frames, frame); });
+}
+
+// ====================================================== raw sample bytes
+
+bool CLinearPCMFile::RawLayoutFromTransform(RawSampleLayout* layout) const
+{
+    const SInt16 bytes = BitsToBytes(m_numBits);
+    if (m_numBits % 8 != 0 || bytes < 1 || bytes > 4 || m_sampleFormat == kSampleFormat24In32 ||
+        m_transform.swapPairs || (m_transform.flipSign && bytes > 1) ||
+        FileBytesPerFrame() != BlockBytesPerFrame()) {
+        return false;
+    }
+    layout->bytes = UInt8(bytes);
+    layout->littleEndian = m_transform.reverseBytes && bytes > 1;
+    layout->offsetBinary = m_transform.flipSign;
+    return true;
+}
+
+OSErr CLinearPCMFile::ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled)
+{
+    *filled = 0;
+    return Guarded([&]() -> OSErr {
+        if (!m_isOpen) {
+            return kFileNotOpenedErr;
+        }
+        // The frames ReadBlock would load, read the way it reads them.
+        const UInt32 frames = BlockFramesFrom(frame);
+        if (frames == 0) {
+            return noErr;
+        }
+        std::size_t bytes = 0;
+        const OSErr err = ReadFileFrames(data, frame, frames, &bytes);
+        *filled = UInt32(std::min<std::size_t>(bytes / std::size_t(FileBytesPerFrame()), frames));
+        return err;
+    });
+}
+
+OSErr CLinearPCMFile::WriteRawFrames(const UInt8* data, UInt32 frames, UInt32 frame)
+{
+    return WriteFramesWith(frames, frame, data != nullptr, [&] { return WriteFileFrames(data, frames, frame); });
 }
 
 // ================================================================ close

@@ -45,6 +45,10 @@ public:
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
+    // The raw frames of the copies that move file bytes (see CSoundFile);
+    // formats whose samples are plain words say so by GetRawSampleLayout.
+    OSErr ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled) override;
+    OSErr WriteRawFrames(const UInt8* data, UInt32 frames, UInt32 frame) override;
 
     SInt64 GetDataOffset() const { return m_dataOffset; }
 
@@ -113,6 +117,16 @@ protected:
     // Writes `frames` frames of the write buffer at `frame`.  Base: seek,
     // transform a copy, write.
     virtual OSErr StoreFrames(UInt32 frames, UInt32 frame);
+    // Reads `frames` frames at `frame` as the file holds them into `data`;
+    // *bytes gets the bytes read.  Base: seek, read.
+    virtual OSErr ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes);
+    // Writes `frames` frames held as the file holds them at `frame`: seek,
+    // write (a short write is ioErr).
+    OSErr WriteFileFrames(const UInt8* data, UInt32 frames, UInt32 frame);
+    // The raw layout the sample transform gives, when the file's frames are
+    // the block's frames with at most their byte order reversed or (8 bits)
+    // their sign flipped; false otherwise.
+    bool RawLayoutFromTransform(RawSampleLayout* layout) const;
 
     // ------------------------------------------------------ common steps
     // Opens the data fork for reading (opWrErr when already open).
@@ -183,4 +197,7 @@ private:
     SInt64 m_headerBytes = 0;
 
     OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
+    // WriteBlock's checks and frame count around `store`; `data`: whether
+    // there is anything to write from.
+    template <typename Store> OSErr WriteFramesWith(UInt32 frames, UInt32 frame, bool data, Store&& store);
 };

@@ -189,6 +189,11 @@ OSErr CNeXT_SUNFile::CheckWriteExtent(UInt64 endFrame) const
 
 // ============================================================== G.711
 
+bool CNeXT_SUNFile::GetRawSampleLayout(RawSampleLayout* layout) const
+{
+    return m_coding == Coding::Linear && RawLayoutFromTransform(layout);
+}
+
 OSErr CNeXT_SUNFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
 {
     if (m_coding == Coding::Linear)

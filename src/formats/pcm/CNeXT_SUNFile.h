@@ -27,6 +27,8 @@ class CNeXT_SUNFile : public CLinearPCMFile {
 public:
     CNeXT_SUNFile();
     ~CNeXT_SUNFile() override;
+    // Linear samples only (big-endian words).
+    bool GetRawSampleLayout(RawSampleLayout* layout) const override;
 
 protected:
     enum class Coding { Linear, ALaw, MuLaw };  // in this order in the .cpp's table

@@ -1431,13 +1431,33 @@ bool CWAVEFile::Reorders6_0() const
     return m_headerDirty ? m_fmtExtensible : m_channelMask == 0x137;
 }
 
+bool CWAVEFile::GetRawSampleLayout(RawSampleLayout* layout) const
+{
+    if (m_coding != Coding::PCM || m_fileSampleBytes < 1 || m_fileSampleBytes > 4 ||
+        m_numBits != SInt16(8 * m_fileSampleBytes) || m_sampleFormat == kSampleFormat24In32 || Reorders6_0())
+        return false;
+    layout->bytes = UInt8(m_fileSampleBytes);
+    layout->littleEndian = m_fileSampleBytes > 1;
+    layout->offsetBinary = m_fileSampleBytes == 1;
+    return true;
+}
+
+OSErr CWAVEFile::ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes)
+{
+    const UInt64 frameBytes = GetFileFrameBytes();
+    ByteCount actual = 0;
+    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * frameBytes);
+    const OSErr result = FSReadFork(m_refNum, fsFromStart, position, std::size_t(frames * frameBytes), data, &actual);
+    *bytes = std::size_t(actual);
+    return result;
+}
+
 OSErr CWAVEFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
 {
     const UInt64 frameBytes = GetFileFrameBytes();
     m_scratch.resize(std::size_t(frames * frameBytes));
-    ByteCount actual = 0;
-    const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * frameBytes);
-    const OSErr result = FSReadFork(m_refNum, fsFromStart, position, m_scratch.size(), m_scratch.data(), &actual);
+    std::size_t actual = 0;
+    const OSErr result = ReadFileFrames(m_scratch.data(), frame, frames, &actual);
     const UInt32 got = UInt32(UInt64(actual) / frameBytes);
     DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels);
     if (Reorders6_0())

@@ -96,6 +96,8 @@ public:
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
     std::string GetChannelName(UInt16 channel) const override;
+    // PCM words of whole bytes in their own order (no 6.0 reordering).
+    bool GetRawSampleLayout(RawSampleLayout* layout) const override;
 
     // ------------------------------------------------- the family's hooks
     // Appends 'cue ', 'LIST'/'adtl' (markers and regions), 'smpl' and 'inst'.
@@ -148,6 +150,8 @@ protected:
     // Decodes and reorders to and from the block layout.
     OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
     OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
+    // One positioned read.
+    OSErr ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes) override;
 
     // How the file stores its samples.
     enum class Coding { PCM, Float, MuLaw, ALaw };
