@@ -187,6 +187,21 @@ public:
     // 0 or -48.
     SInt16 Rename(OutputSet& set)
     {
+        // A lone output is moved straight away: the move itself finds its
+        // final name taken (and leaves it as it is).
+        if (set.members.size() == 1) {
+            QString failedTarget;
+            switch (Move(set, 0, &failedTarget)) {
+            case MoveResult::Done:
+                return noErr;
+            case MoveResult::Failed:
+                TraceFailure(set, failedTarget);
+                DeleteSet(set);
+                return kDuplicateFileNameErr;
+            case MoveResult::Taken:
+                break;  // as below, from the start
+            }
+        }
         bool taken = false;
         for (const Member& m : set.members) {
             const QString target = Target(m, 0);
@@ -264,7 +279,7 @@ OSErr MakeTemporaryOutputName(const std::string& folder, std::string* name)
         return paramErr;
     // Only the name is wanted: the outputs are created (exclusively) under
     // names derived from it.
-    return PickUnusedName(folder, kTemporaryOutputWord.toStdString() + "-", "", name);
+    return PickRandomName(folder, kTemporaryOutputWord.toStdString() + "-", "", name);
 }
 
 OutputRenameSettings OutputRenameSettingsFromDefaults()

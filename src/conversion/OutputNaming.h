@@ -36,11 +36,11 @@
 // ".QuillOutFile"
 extern const QString kTemporaryOutputWord;
 
-// A temporary output name unique in `folder`: the temporary word, "-" and
-// six letters or digits (".QuillOutFile-k3Ztq0"), drawn at random until no
-// item of the folder holds it; the outputs are then created exclusively
-// under names derived from it, so a file left by an earlier run or another
-// process is never met (nothing is created to reserve the name).  The
+// A temporary output name for `folder`: the temporary word, "-" and six
+// letters or digits (".QuillOutFile-k3Ztq0") drawn at random; the outputs
+// are then created exclusively under names derived from it, so a file left
+// by an earlier run or another process is never overwritten (nothing is
+// created to reserve the name).  The
 // pipelines give every output such a name; the tag counts as part of the
 // temporary word when the outputs are renamed.
 OSErr MakeTemporaryOutputName(const std::string& folder, std::string* name);

@@ -274,6 +274,12 @@ OSErr ReadAtMark(OpenFork& fork, void* buffer, SInt64 request, SInt64* actual)
     }
     char* out = static_cast<char*>(buffer);
     SInt64 done = 0;
+    if (fork.image && fork.imageGeneration == WriteGeneration(fork).load(std::memory_order_acquire) &&
+        fork.image->ReadAll(fork.mark, request, out, &done)) {
+        fork.mark += done;
+        *actual = done;
+        return done < request ? eofErr : noErr;
+    }
     if (request <= kSmallReadBytes && fork.mark <= INT64_MAX - kReadAheadBytes &&
         ReadAhead(fork, out, request, &done)) {
         fork.mark += done;
@@ -330,6 +336,7 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
                 continue;
             const OSErr err = MacErrorFromLastErrno();
             NoteWrite(fork);
+            fork.image.reset();
             fork.mark += done;
             *actual = done;
             return err;
@@ -340,6 +347,14 @@ OSErr WriteAtMark(OpenFork& fork, const void* buffer, SInt64 request, SInt64* ac
     if (lengthKnown && after == before + 1) {
         fork.length = std::max(fork.length, fork.mark + done);
         fork.lengthGeneration = after;
+    }
+    if (fork.image) {
+        if (fork.imageGeneration == before && after == before + 1) {
+            fork.image->Write(fork.mark, in, done);
+            fork.imageGeneration = after;
+        }
+        if (fork.imageGeneration != after || !fork.image->valid())
+            fork.image.reset();
     }
     fork.mark += done;
     *actual = done;
@@ -361,9 +376,24 @@ OSErr SetLength(OpenFork& fork, SInt64 length)
             std::memset(fork.resourceFork.data() + old, 0, size_t(length - old));
         fork.dirty = true;
     } else {
+        const UInt64 before = WriteGeneration(fork).load(std::memory_order_acquire);
+        if (fork.length == length && fork.lengthGeneration == before) {
+            // Already that long: nothing to change.
+            if (fork.mark > length)
+                fork.mark = length;
+            return noErr;
+        }
         PathMemo::FileWritten(dev_t(fork.device), ino_t(fork.inode));
         const int result = ::ftruncate(fork.fd, off_t(length));
         const UInt64 after = WriteGeneration(fork).fetch_add(1, std::memory_order_acq_rel) + 1;
+        if (fork.image) {
+            if (result == 0 && fork.imageGeneration == before && after == before + 1) {
+                fork.image->Resize(length);
+                fork.imageGeneration = after;
+            }
+            if (fork.imageGeneration != after || !fork.image->valid())
+                fork.image.reset();
+        }
         if (result != 0)
             return MacErrorFromLastErrno();
         fork.length = length;
@@ -439,8 +469,15 @@ OSErr FilePathOfSpec(const FSSpec& spec, std::string* path)
 OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
 {
     struct stat st;
-    if (const OSErr err = CheckForkOpening(path, permission, refNum, &st))
-        return err;
+    const bool memo = PathMemo::Current() != nullptr;
+    const std::string absolute = memo ? AbsolutePath(path) : std::string();
+    // A file this thread has just made (FSpCreate) is taken as it was made.
+    const bool fresh = memo && refNum && permission >= fsCurPerm && permission <= fsRdWrShPerm &&
+                       PathMemo::FreshStatus(absolute, &st);
+    if (!fresh) {
+        if (const OSErr err = CheckForkOpening(path, permission, refNum, &st))
+            return err;
+    }
     // Only regular files: opening a FIFO or a device could wait for ever.
     if (!S_ISREG(st.st_mode))
         return notAFileErr;
@@ -448,11 +485,11 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     // The same file closed a moment ago (see PathMemo::Park): taken back to
     // read it; let go before writing, so that the new descriptor gets the
     // exclusive lock.
-    if (PathMemo::Current()) {
-        const std::string absolute = AbsolutePath(path);
+    if (memo) {
         long long length = -1;
         unsigned long long generation = 0;
-        const int parked = PathMemo::Unpark(absolute, st, writable, &length, &generation);
+        bool made = false;
+        const int parked = PathMemo::Unpark(absolute, st, writable, &length, &generation, &made);
         const int stale = writable ? PathMemo::Unpark(absolute, st, false) : -1;
         if (stale >= 0)
             ::close(stale);
@@ -463,6 +500,11 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
             fork->fd = parked;
             fork->length = length;
             fork->lengthGeneration = generation;
+            // The writer of a file just made knows what it writes there.
+            if (made && writable && length == 0) {
+                fork->image = std::make_shared<FileImage>();
+                fork->imageGeneration = generation;
+            }
             const OSErr err = ForkTable::Instance().Add(fork, refNum);
             if (err != noErr)
                 ::close(parked);
@@ -610,6 +652,20 @@ OSErr FSPathMakeRef(const std::string& path, FSRef* ref, Boolean* isDirectory)
 {
     if (path.empty() || !ref)
         return paramErr;
+    // A file this thread made: its identity is known.
+    if (PathMemo::Current()) {
+        std::string absolute = AbsolutePath(path);
+        dev_t device = 0;
+        ino_t inode = 0;
+        if (PathMemo::MadeIdentity(absolute, &device, &inode)) {
+            ref->path = std::move(absolute);
+            ref->device = UInt64(device);
+            ref->inode = UInt64(inode);
+            if (isDirectory)
+                *isDirectory = 0;
+            return noErr;
+        }
+    }
     struct stat st;
     if (PathMemo::Stat(path, &st, true) != 0)
         return MacErrorFromLastErrno();
@@ -892,10 +948,27 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     // (it is about to be written).
     const bool keep = PathMemo::Current() != nullptr;
     const int fd = ::open(path.c_str(), (keep ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (fd < 0) {
+        const int e = errno;
+        // A folder gone behind our back is asked again the next time.
+        if (keep && (e == ENOENT || e == ENOTDIR))
+            PathMemo::Forget(AbsolutePath(spec->parent));
+        errno = e;
         return FolderErrorFromLastErrno();
+    }
     struct stat made {};
-    if (!keep || ::fstat(fd, &made) != 0 || !PathMemo::Park(AbsolutePath(path), fd, made, true)) {
+    const std::string absolute = keep ? AbsolutePath(path) : std::string();
+    bool parked = false;
+    if (keep && ::fstat(fd, &made) == 0) {
+        // Parked with its length (nothing has written it yet), so that its
+        // opening for writing asks nothing more.
+        const UInt64 generation =
+            WriteGeneration(UInt64(made.st_dev), UInt64(made.st_ino)).load(std::memory_order_acquire);
+        parked = PathMemo::Park(absolute, fd, made, true, made.st_size, generation, true);
+    }
+    if (parked)
+        PathMemo::Made(absolute, made);
+    if (!parked) {
         if (::close(fd) != 0) {
             const OSErr err = MacErrorFromLastErrno();
             ::unlink(path.c_str());
@@ -912,8 +985,11 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     } else {
         err = sidecar.Remove();
     }
-    if (err != noErr)
+    if (err != noErr) {
+        if (parked)
+            PathMemo::Forget(absolute);
         ::unlink(path.c_str());
+    }
     return err;
 }
 
@@ -1087,6 +1163,11 @@ OSErr FSClose(SInt16 refNum)
                 ::close(kept);
             return err;
         }
+        // What the writer of a file it made knows of it answers the reads
+        // that follow (the type detection of the closed file).
+        if (fork->image && fork->image->valid() &&
+            fork->imageGeneration == WriteGeneration(*fork).load(std::memory_order_acquire))
+            PathMemo::KeepImage(fork->path, st.st_dev, st.st_ino, std::move(fork->image));
         if (kept >= 0 && !PathMemo::Park(fork->path, kept, st, true, fork->length, fork->lengthGeneration))
             ::close(kept);
         return noErr;

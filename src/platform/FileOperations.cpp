@@ -209,9 +209,31 @@ int StatPathAt(int folderFd, const std::string& name, bool followLinks, PathStat
                 *status = *known;
             return 0;
         }
+        // Whether it exists, of a file this thread made.
+        if (!status && PathMemo::KnownToExist(name))
+            return 0;
+    }
+    struct statx stx;
+    // A pinned path is asked without following links first: when it is no
+    // link, that one answer serves both askings.
+    if (memo && followLinks && PathMemo::IsPinned(name) && !PathMemo::KnownStatus(name, false)) {
+        if (::statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
+            PathStatus filled;
+            FillStatus(stx, &filled);
+            struct stat st;
+            StatFromStatx(stx, &st);
+            PathMemo::RememberStatus(name, false, filled, &st);
+            if (!filled.isSymlink) {
+                PathMemo::RememberStatus(name, true, filled, &st);
+                if (status)
+                    *status = filled;
+                return 0;
+            }
+        } else if (errno == ENOENT || errno == ENOTDIR) {
+            return errno;  // nothing there, link or not
+        }
     }
     const int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
-    struct statx stx;
     if (::statx(folderFd, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
         if (memo) {
             PathStatus filled;
@@ -325,6 +347,17 @@ OSErr PickUnusedName(const std::string& folder, const std::string& prefix, const
     return dupFNErr;
 }
 
+OSErr PickRandomName(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                     std::string* name)
+{
+    if (!name)
+        return paramErr;
+    if (const OSErr err = CheckFolder(folder); err != noErr)
+        return err;
+    *name = prefix + RandomLetters(6) + suffix;
+    return noErr;
+}
+
 OSErr CreateFolder(const std::string& path)
 {
     if (::mkdir(path.c_str(), 0777) != 0)
@@ -362,8 +395,7 @@ OSErr RenameNoReplace(const std::string& from, const std::string& to)
         return paramErr;
     if (AppleDoubleFile::IsSidecarName(NameOf(to)))
         return bdNamErr;  // would pose as another file's sidecar
-    if (!Exists(from))
-        return fnfErr;
+    // (A missing `from` fails the move with fnfErr.)
     if (const int e = MoveItem(from, to))
         return MacErrorFromErrno(e);
     if (const int e = MoveSidecar(from, to)) {

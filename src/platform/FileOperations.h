@@ -63,6 +63,12 @@ OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, con
 OSErr PickUnusedName(const std::string& folder, const std::string& prefix, const std::string& suffix,
                      std::string* name);
 
+// The same without asking after the name: for callers whose files are
+// all created exclusively (a name taken fails their creation, it is never
+// overwritten), where the chance of drawing a name in use is nil.
+OSErr PickRandomName(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                     std::string* name);
+
 // mkdir (mode 0777 less the umask): dupFNErr when the name exists.
 OSErr CreateFolder(const std::string& path);
 // mkdir -p: noErr when the folder exists already; dupFNErr when a

@@ -1,6 +1,9 @@
 #include "ForkInputStream.h"
 
+#include "FileImage.h"
 #include "FileManager.h"
+#include "FileOperations.h"
+#include "PathMemo.h"
 
 #include <cstring>
 
@@ -12,6 +15,21 @@ ForkStreamBuf::~ForkStreamBuf()
 OSErr ForkStreamBuf::open(const std::string& path)
 {
     close();
+    if (PathMemo::Current()) {
+        const std::string absolute = AbsolutePath(path);
+        if (std::shared_ptr<const FileImage> image = PathMemo::Image(absolute)) {
+            m_image = std::move(image);
+            m_path = absolute;
+            m_bufferStart = 0;
+            setg(m_buffer, m_buffer, m_buffer);
+            return noErr;
+        }
+    }
+    return openFork(path);
+}
+
+OSErr ForkStreamBuf::openFork(const std::string& path)
+{
     FSSpec spec;
     OSErr err = PathMakeFSSpec(path, &spec);
     if (err != noErr)
@@ -32,16 +50,50 @@ void ForkStreamBuf::close()
         FSClose(m_refNum);
         m_refNum = 0;
     }
+    m_image.reset();
+    m_path.clear();
     setg(m_buffer, m_buffer, m_buffer);
+}
+
+SInt64 ForkStreamBuf::length() const
+{
+    if (m_image)
+        return m_image->length();
+    SInt64 size = 0;
+    return FSGetForkSize(m_refNum, &size) == noErr ? size : -1;
 }
 
 ForkStreamBuf::int_type ForkStreamBuf::underflow()
 {
     if (gptr() < egptr())
         return traits_type::to_int_type(*gptr());
+    const SInt64 position = m_bufferStart + (egptr() - eback());
+    if (m_image) {
+        if (position >= m_image->length()) {
+            m_bufferStart = position;
+            setg(m_buffer, m_buffer, m_buffer);
+            return traits_type::eof();
+        }
+        const SInt64 got = m_image->Read(position, SInt64(kBufferBytes), m_buffer);
+        if (got > 0) {
+            m_bufferStart = position;
+            setg(m_buffer, m_buffer, m_buffer + got);
+            return traits_type::to_int_type(*gptr());
+        }
+        // A byte the writer did not keep: from here on the file itself.
+        const std::string path = m_path;
+        m_image.reset();
+        m_path.clear();
+        if (openFork(path) != noErr) {
+            setg(m_buffer, m_buffer, m_buffer);
+            return traits_type::eof();
+        }
+        m_bufferStart = position;
+        setg(m_buffer, m_buffer, m_buffer);
+    }
     if (m_refNum == 0)
         return traits_type::eof();
-    m_bufferStart += egptr() - eback();
+    m_bufferStart = position;
     ByteCount got = 0;
     const OSErr err = FSReadFork(m_refNum, fsFromStart, m_bufferStart, kBufferBytes, m_buffer, &got);
     if ((err != noErr && err != eofErr) || got == 0) {
@@ -55,13 +107,14 @@ ForkStreamBuf::int_type ForkStreamBuf::underflow()
 ForkStreamBuf::pos_type ForkStreamBuf::seekoff(
     off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which)
 {
-    if (m_refNum == 0 || !(which & std::ios_base::in))
+    if ((m_refNum == 0 && !m_image) || !(which & std::ios_base::in))
         return pos_type(off_type(-1));
     SInt64 base = 0;
     if (dir == std::ios_base::cur) {
         base = m_bufferStart + (gptr() - eback());
     } else if (dir == std::ios_base::end) {
-        if (FSGetForkSize(m_refNum, &base) != noErr)
+        base = length();
+        if (base < 0)
             return pos_type(off_type(-1));
     }
     const SInt64 target = base + SInt64(offset);

@@ -3,14 +3,20 @@
 // with stream calls.  Opening gives the File Manager's codes (fnfErr for a
 // missing file, permErr for one that may not be read, notAFileErr for a
 // folder), so that a caller can tell them apart; reads and seeks go through
-// FSReadFork.  The fork is closed with the stream.
+// FSReadFork.  The fork is closed with the stream.  A file this thread
+// made and closed a moment ago (see PathMemo::KeepImage) is read from what
+// its writer knew of it, as long as the reads stay on bytes it knew; the
+// file is opened at the first read of any other byte.
 #pragma once
 
 #include "MacTypes.h"
 
 #include <istream>
+#include <memory>
 #include <streambuf>
 #include <string>
+
+class FileImage;
 
 class ForkStreamBuf : public std::streambuf {
 public:
@@ -21,7 +27,7 @@ public:
 
     OSErr open(const std::string& path);
     void close();
-    bool isOpen() const { return m_refNum != 0; }
+    bool isOpen() const { return m_refNum != 0 || m_image; }
 
 protected:
     int_type underflow() override;
@@ -31,7 +37,13 @@ protected:
 private:
     static constexpr std::size_t kBufferBytes = 4096;
 
+    // Opens the file itself (leaving the image).
+    OSErr openFork(const std::string& path);
+    SInt64 length() const;
+
     SInt16 m_refNum = 0;
+    std::shared_ptr<const FileImage> m_image;
+    std::string m_path;
     SInt64 m_bufferStart = 0;  // file position of eback()
     char m_buffer[kBufferBytes];
 };

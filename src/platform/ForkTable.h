@@ -4,6 +4,7 @@
 // Internal to the platform layer; the File Manager calls use it.
 #pragma once
 
+#include "FileImage.h"
 #include "MacTypes.h"
 
 #include <QByteArray>
@@ -37,6 +38,11 @@ struct OpenFork {
     SInt64 aheadStart = 0;
     SInt64 aheadSize = 0;
     UInt64 aheadGeneration = 0;
+    // A writer of a file it made knows the bytes of its small writes
+    // (FileImage): reads of them need not ask the file.  Valid at the
+    // write generation it was last brought up to date.
+    std::shared_ptr<FileImage> image;
+    UInt64 imageGeneration = 0;
 };
 
 class ForkTable {

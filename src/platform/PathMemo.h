@@ -16,17 +16,30 @@
 // keeps one memo per conversion for the folders it lists, and one per input
 // file for the pinned paths.  With no memo on the thread every call asks the
 // file system, as before.
+//
+// A folder's status, once asked for a pinned path, is kept by the outermost
+// memo as well (a folder keeps its identity while a conversion runs), so
+// the next input's memo need not ask again.  A pinned path asked with links
+// followed is first asked without: an item that is no link answers both.
+// Files this thread makes (FSpCreate) are known to exist, by their device
+// and inode, until renamed or deleted; the opening that follows the making
+// takes the new file's descriptor and status as made.  What a writer knew
+// of a file it made and closed (FileImage) answers reads of the file while
+// nothing writes it.
 // Internal to the platform layer and its callers in the batch driver.
 #pragma once
 
 #include "FileOperations.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
+
+class FileImage;
 
 class PathMemo {
 public:
@@ -52,6 +65,21 @@ public:
     // With `st`, the stat record of the same asking is remembered too.
     static void RememberStatus(const std::string& path, bool followLinks, const PathStatus& status,
                                const struct stat* st = nullptr);
+    // Whether `path` is pinned in a memo of this thread.
+    static bool IsPinned(const std::string& path);
+    // A regular file was made at `path` (absolute) by this thread, with
+    // the status `st` (of which only its identity lasts: see MadeIdentity).
+    static void Made(const std::string& path, const struct stat& st);
+    // Whether a file this thread made is known to be at `path`.
+    static bool KnownToExist(const std::string& path);
+    // The device and inode of the file this thread made at `path`.
+    static bool MadeIdentity(const std::string& path, dev_t* device, ino_t* inode);
+    // What the writer of the file at `path` knew of it when it closed the
+    // file (kept until the file is written, renamed or deleted, at most a
+    // few files); Image gives null when nothing is kept.
+    static void KeepImage(const std::string& path, dev_t device, ino_t inode,
+                          std::shared_ptr<const FileImage> image);
+    static std::shared_ptr<const FileImage> Image(const std::string& path);
     // False when the memo knows that the sidecar at `sidecarPath` does not
     // exist; true when it may.
     static bool SidecarMayExist(const std::string& sidecarPath);
@@ -72,10 +100,15 @@ public:
     // only a descriptor kept from a writer).  The file's length as the
     // closed fork knew it (-1: not known) and the write count it was taken
     // at go with the descriptor, so that the next opening need not ask.
+    // A descriptor parked `fresh` is that of a file just made (empty): its
+    // status `st` is whole, and the next opening of the path takes it
+    // without asking the file system (FreshStatus).
     static bool Park(const std::string& path, int fd, const struct stat& st, bool writable,
-                     long long length = -1, unsigned long long generation = 0);
+                     long long length = -1, unsigned long long generation = 0, bool fresh = false);
     static int Unpark(const std::string& path, const struct stat& st, bool writable,
-                      long long* length = nullptr, unsigned long long* generation = nullptr);
+                      long long* length = nullptr, unsigned long long* generation = nullptr,
+                      bool* fresh = nullptr);
+    static bool FreshStatus(const std::string& path, struct stat* st);
     // The item at `path` was renamed or deleted: nothing is remembered of
     // it any more (nor of any file's head).
     static void Forget(const std::string& path);
@@ -97,7 +130,11 @@ private:
         std::optional<struct stat> stat[2];      // [followLinks]
         std::optional<PathStatus> status[2];
     };
+    // The innermost entry of a pinned path, filled with what the outermost
+    // memo keeps of the folder there.
     static Entry* Find(const std::string& path);
+    static void KeepFolder(const std::string& path, bool followLinks, const PathStatus* status,
+                           const struct stat* st);
 
     struct Parked {
         std::string path;
@@ -107,6 +144,8 @@ private:
         bool writable = false;
         long long length = -1;
         unsigned long long generation = 0;
+        bool fresh = false;
+        struct stat st {};
     };
     static constexpr size_t kMaxParked = 4;
     struct Head {
@@ -121,4 +160,13 @@ private:
     std::vector<Head> heads_;
     std::map<std::string, Entry> pinned_;
     std::map<std::string, std::set<std::string>> sidecars_;
+    std::map<std::string, Entry> folders_;  // kept by the outermost memo
+    std::map<std::string, std::pair<dev_t, ino_t>> made_;
+    struct Kept {
+        std::string path;
+        dev_t device = 0;
+        ino_t inode = 0;
+        std::shared_ptr<const FileImage> image;
+    };
+    std::vector<Kept> images_;
 };

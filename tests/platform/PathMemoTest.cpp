@@ -2,6 +2,7 @@
 #include "FileManager.h"
 #include "FileOperations.h"
 #include "FolderListing.h"
+#include "ForkInputStream.h"
 #include "PathMemo.h"
 #include "PlatformTestUtil.h"
 #include "TestTempDir.h"
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -233,4 +235,92 @@ TEST(PathMemo, AClosedFileStaysOpenForItsNextReadingUntilTheMemoEnds)
         EXPECT_TRUE(ReadHeadThroughForks(output, 100).isEmpty());
     }
     EXPECT_TRUE(Unlocked(input));
+}
+
+TEST(PathMemo, AFolderIsAskedOnceForTheOutermostMemoUntilItIsRenamed)
+{
+    TestTempDir dir;
+    const std::string folder = dir.file("f");
+    ASSERT_EQ(CreateFolder(folder), noErr);
+    PathMemo conversion;
+    {
+        PathMemo file;
+        file.pin(folder);
+        EXPECT_TRUE(IsFolder(folder));
+    }
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);  // behind the file layer's back
+    {
+        PathMemo file;
+        file.pin(folder);
+        EXPECT_TRUE(IsFolder(folder));
+    }
+    ASSERT_EQ(CreateFolder(folder), noErr);
+    ASSERT_EQ(RenameNoReplace(folder, dir.file("g")), noErr);
+    {
+        PathMemo file;
+        file.pin(folder);
+        EXPECT_FALSE(IsFolder(folder));
+        EXPECT_TRUE(IsFolder(dir.file("g")));
+    }
+}
+
+TEST(PathMemo, AFileMadeHereIsReadBackFromWhatItsWriterKnew)
+{
+    TestTempDir dir;
+    const std::string path = dir.file("made.aif");
+    PathMemo memo;
+    FSSpec spec;
+    SInt16 ref = 0;
+    ASSERT_EQ(PathMakeFSSpec(path, &spec), fnfErr);
+    ASSERT_EQ(FSpCreate(&spec, 0, 0, 0), noErr);
+    ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+    const auto write = [&](SInt64 at, const QByteArray& bytes) {
+        ByteCount done = 0;
+        ASSERT_EQ(FSWriteFork(ref, fsFromStart, at, ByteCount(bytes.size()), bytes.constData(), &done), noErr);
+    };
+    write(0, Pattern(64, 1));
+    write(64, Pattern(20000, 2));  // too large to be kept
+    write(8, Pattern(4, 3));
+    write(20064, Pattern(30, 4));
+    ASSERT_EQ(SetEOF(ref, 20094), noErr);
+    // The writer reads its header back.
+    char head[64];
+    ByteCount got = 0;
+    ASSERT_EQ(FSReadFork(ref, fsFromStart, 0, sizeof head, head, &got), noErr);
+    ASSERT_EQ(FSClose(ref), noErr);
+    const QByteArray file = ReadWholeFile(path);
+    ASSERT_EQ(file.size(), 20094);
+    EXPECT_EQ(QByteArray(head, sizeof head), file.left(64));
+
+    // A stream over the closed file: the known bytes come from memory (a
+    // change made behind the file layer's back is not seen), the others
+    // from the file.
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, "XXXX", 4, 0), 4);
+        ASSERT_EQ(::pwrite(fd, "YYYY", 4, 100), 4);
+        ::close(fd);
+    }
+    QByteArray expected = file;
+    expected.replace(100, 4, "YYYY");
+    ForkInputStream in(path);
+    ASSERT_EQ(in.openError(), noErr);
+    in.seekg(-30, std::ios::end);
+    std::vector<char> tail(30);
+    in.read(tail.data(), 30);
+    EXPECT_EQ(QByteArray(tail.data(), 30), expected.right(30));
+    in.seekg(0);
+    std::vector<char> all(20100);
+    in.read(all.data(), std::streamsize(all.size()));
+    EXPECT_EQ(in.gcount(), 20094);
+    EXPECT_EQ(QByteArray(all.data(), int(in.gcount())), expected);
+
+    // A write through a fork is seen.
+    ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+    write(0, QByteArray("ZZZZ"));
+    ASSERT_EQ(FSClose(ref), noErr);
+    ForkInputStream again(path);
+    char first[4];
+    again.read(first, 4);
+    EXPECT_EQ(QByteArray(first, 4), QByteArray("ZZZZ"));
 }

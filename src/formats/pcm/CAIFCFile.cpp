@@ -121,20 +121,18 @@ OSErr CAIFCFile::ReadCOMM()
     });
 }
 
-OSErr CAIFCFile::WriteCOMM()
+OSErr CAIFCFile::BuildCOMM(ChunkBuilder* chunk, SInt64* position)
 {
-    return Guarded([&]() -> OSErr {
-        ChunkBuilder chunk;
-        PutCOMMFields(&chunk, 38);
-        chunk.put_fourcc(kNONE);
-        chunk.put_pstring("not compressed", true);
-        ChunkInfo info;
-        OSErr err = FindChunk(kCOMM, &info);
-        if (err != noErr) {
-            return err == kChunkNotFoundErr ? kAIFFNoCOMMErr : err;
-        }
-        return WriteAt(info.headerPos, chunk.data(), chunk.size());
-    });
+    PutCOMMFields(chunk, 38);
+    chunk->put_fourcc(kNONE);
+    chunk->put_pstring("not compressed", true);
+    ChunkInfo info;
+    OSErr err = FindChunk(kCOMM, &info);
+    if (err != noErr) {
+        return err == kChunkNotFoundErr ? kAIFFNoCOMMErr : err;
+    }
+    *position = info.headerPos;
+    return noErr;
 }
 
 OSErr CAIFCFile::ReadHeader()

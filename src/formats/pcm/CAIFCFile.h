@@ -34,7 +34,7 @@ public:
     bool GetRawSampleLayout(RawSampleLayout* layout) const override;
     QString GetFormatName() const override;
     OSErr ReadCOMM() override;
-    OSErr WriteCOMM() override;
+    OSErr BuildCOMM(ChunkBuilder* chunk, SInt64* position) override;
 
     // The compression type read from 'COMM' (0 before a read).
     OSType GetCompressionType() const { return m_compression; }

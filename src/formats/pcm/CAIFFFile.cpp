@@ -240,12 +240,20 @@ OSErr CAIFFFile::ReadCOMM()
     });
 }
 
+OSErr CAIFFFile::BuildCOMM(ChunkBuilder* chunk, SInt64* position)
+{
+    PutCOMMFields(chunk, 18);
+    *position = 12;
+    return noErr;
+}
+
 OSErr CAIFFFile::WriteCOMM()
 {
     return Guarded([&]() -> OSErr {
         ChunkBuilder chunk;
-        PutCOMMFields(&chunk, 18);
-        return WriteAt(12, chunk.data(), chunk.size());
+        SInt64 position = 0;
+        const OSErr err = BuildCOMM(&chunk, &position);
+        return err != noErr ? err : WriteAt(position, chunk.data(), chunk.size());
     });
 }
 
@@ -569,27 +577,35 @@ OSErr CAIFFFile::ReadCHAN()
     });
 }
 
+bool CAIFFFile::PutCHAN(ChunkBuilder* chunk)
+{
+    const UInt32 channels = GetNumChannels();
+    const SInt32 configuration = GetChannelConfiguration();
+    if (configuration < kChannelConfigMono || configuration > kChannelConfig10_2) {
+        return false;
+    }
+    UInt32 tag = TagForConfiguration(configuration);
+    if ((tag & 0xFFFF) != channels && channels <= 2) {
+        tag = TagForConfiguration(channels == 1 ? kChannelConfigMono : kChannelConfigStereo);
+    }
+    if (tag == 0 || (tag & 0xFFFF) != channels) {
+        return false;  // the configuration does not describe these channels
+    }
+    chunk->put_fourcc(kCHAN);
+    chunk->put_u32(32);
+    chunk->put_u32(tag);
+    chunk->put_zeros(28);
+    m_channelLayoutTag = tag;
+    return true;
+}
+
 OSErr CAIFFFile::WriteCHAN()
 {
     return Guarded([&]() -> OSErr {
-        const UInt32 channels = GetNumChannels();
-        const SInt32 configuration = GetChannelConfiguration();
-        if (configuration < kChannelConfigMono || configuration > kChannelConfig10_2) {
+        ChunkBuilder chunk;
+        if (!PutCHAN(&chunk)) {
             return noErr;
         }
-        UInt32 tag = TagForConfiguration(configuration);
-        if ((tag & 0xFFFF) != channels && channels <= 2) {
-            tag = TagForConfiguration(channels == 1 ? kChannelConfigMono : kChannelConfigStereo);
-        }
-        if (tag == 0 || (tag & 0xFFFF) != channels) {
-            return noErr;  // the configuration does not describe these channels
-        }
-        ChunkBuilder chunk;
-        chunk.put_fourcc(kCHAN);
-        chunk.put_u32(32);
-        chunk.put_u32(tag);
-        chunk.put_zeros(28);
-        m_channelLayoutTag = tag;
         return AppendAtEnd(chunk.data(), chunk.size());
     });
 }
@@ -695,20 +711,16 @@ OSErr CAIFFFile::SetUpNewFile(const UInt8*)
 
 OSErr CAIFFFile::WriteHeader()
 {
+    // The file is new and empty: its header, channel layout and empty
+    // sound data chunk go in one write.
     ChunkBuilder header;
     PutFORMHeader(&header, kAIFFFileType);
     PutEmptyChunk(&header, kCOMM, 18);  // the body is written at close
-    OSErr err = WriteAt(0, header.data(), header.size());
+    PutCHAN(&header);
+    PutEmptySSND(&header);
+    const OSErr err = WriteAt(0, header.data(), header.size());
     if (err == noErr) {
-        err = WriteCHAN();
-    }
-    if (err == noErr) {
-        ChunkBuilder ssnd;
-        PutEmptySSND(&ssnd);
-        err = AppendAtEnd(ssnd.data(), ssnd.size());
-    }
-    if (err == noErr) {
-        err = GetEOF(m_refNum, &m_dataOffset);
+        m_dataOffset = SInt64(header.size());
     }
     return err;
 }
@@ -728,7 +740,6 @@ OSErr CAIFFFile::RewriteHeader()
         const UInt8 zero = 0;
         err = AppendAtEnd(&zero, 1);
     }
-    if (err == noErr) err = WriteCOMM();
     if (err == noErr) {
         // Marker IDs are positive and run from 1 in the 'MARK' chunk: the
         // loop markers that WriteINST adds take the first IDs (1 to 4, so
@@ -754,12 +765,19 @@ OSErr CAIFFFile::RewriteHeader()
     if (ssndSize > kAIFFMaxFormSize) {
         return fsDataTooBigErr;
     }
-    ChunkBuilder size;
-    size.put_u32(UInt32(ssndSize));
-    err = WriteAt(ssnd.SizePos(), size.data(), size.size());
+    // The header's fields (the 'COMM' chunk, the sizes of 'SSND' and of
+    // the FORM) go in together once the chunks after the data are there.
+    std::vector<Patch> patches(3);
+    ChunkBuilder comm;
+    err = Guarded([&]() { return BuildCOMM(&comm, &patches[0].position); });
     if (err != noErr) {
         return err;
     }
+    patches[0].bytes.assign(comm.data(), comm.data() + comm.size());
+    ChunkBuilder size;
+    size.put_u32(UInt32(ssndSize));
+    patches[1].position = ssnd.SizePos();
+    patches[1].bytes.assign(size.data(), size.data() + size.size());
     SInt64 eof = 0;
     err = GetEOF(m_refNum, &eof);
     if (err != noErr) {
@@ -774,7 +792,9 @@ OSErr CAIFFFile::RewriteHeader()
     }
     ChunkBuilder form;
     form.put_u32(UInt32(eof - 8));
-    return WriteAt(4, form.data(), form.size());
+    patches[2].position = 4;
+    patches[2].bytes.assign(form.data(), form.data() + form.size());
+    return WritePatches(patches);
 }
 
 // ============================================================= block I/O

@@ -64,8 +64,13 @@ public:
     virtual OSErr ReadINSTSamplerInfo();
     virtual OSErr ReadCOMM();
     virtual OSErr WriteCOMM();
+    // The 'COMM' chunk WriteCOMM writes, and its position.
+    virtual OSErr BuildCOMM(ChunkBuilder* chunk, SInt64* position);
     virtual OSErr ReadCHAN();
     virtual OSErr WriteCHAN();
+    // Puts the 'CHAN' chunk of the file's channel configuration; false
+    // (nothing put) when it does not describe the file's channels.
+    bool PutCHAN(ChunkBuilder* chunk);
     virtual OSErr ReadRegions();
     virtual OSErr WriteRegions();
     SInt64 GetFormEnd() const { return m_formEnd; }

@@ -292,6 +292,36 @@ OSErr CLinearPCMFile::ReadAt(SInt64 position, void* data, std::size_t count)
     return FSRead(m_refNum, &read, data);  // eofErr when it comes short
 }
 
+OSErr CLinearPCMFile::WritePatches(const std::vector<Patch>& patches)
+{
+    constexpr SInt64 kMaxSpanBytes = 4096;
+    if (patches.empty()) {
+        return noErr;
+    }
+    SInt64 first = patches.front().position;
+    SInt64 end = first;
+    for (const Patch& patch : patches) {
+        first = std::min(first, patch.position);
+        end = std::max(end, patch.position + SInt64(patch.bytes.size()));
+    }
+    if (first >= 0 && end - first <= kMaxSpanBytes && end <= FileLength()) {
+        std::vector<UInt8> span(std::size_t(end - first));
+        if (ReadAt(first, span.data(), span.size()) == noErr) {
+            for (const Patch& patch : patches) {
+                std::copy(patch.bytes.begin(), patch.bytes.end(), span.begin() + (patch.position - first));
+            }
+            return WriteAt(first, span.data(), span.size());
+        }
+    }
+    for (const Patch& patch : patches) {
+        const OSErr err = WriteAt(patch.position, patch.bytes.data(), patch.bytes.size());
+        if (err != noErr) {
+            return err;
+        }
+    }
+    return noErr;
+}
+
 UInt32 CLinearPCMFile::FramesUpTo(SInt64 length) const
 {
     const SInt64 bpf = FileBytesPerFrame();

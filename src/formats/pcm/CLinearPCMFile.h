@@ -163,6 +163,15 @@ protected:
     OSErr WriteAt(SInt64 position, const void* data, std::size_t count);
     // Reads `count` bytes at `position`; a short read is eofErr.
     OSErr ReadAt(SInt64 position, void* data, std::size_t count);
+    // Bytes to write at a position inside the file (a header field).
+    struct Patch {
+        SInt64 position = 0;
+        std::vector<UInt8> bytes;
+    };
+    // Writes `patches` in their order: as one write over the span they
+    // cover, with the file's own bytes between them, when that span is
+    // small and its bytes can be read; one write each otherwise.
+    OSErr WritePatches(const std::vector<Patch>& patches);
     // Bytes of one frame in the block layout.
     SInt64 BlockBytesPerFrame() const;
     // Turns `bytes` bytes of file samples into the block layout in place;

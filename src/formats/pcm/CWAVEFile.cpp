@@ -400,11 +400,20 @@ std::string CWAVEFile::GetChannelName(UInt16 channel) const
 // ========================================================= file access
 OSErr CWAVEFile::GetFileLength(SInt64* length)
 {
+    if (m_staging) {
+        *length = SInt64(m_staged.size());
+        return noErr;
+    }
     return GetEOF(m_refNum, length);
 }
 
 OSErr CWAVEFile::AppendBytes(const void* bytes, std::size_t count)
 {
+    if (m_staging) {
+        const UInt8* p = static_cast<const UInt8*>(bytes);
+        m_staged.insert(m_staged.end(), p, p + count);
+        return noErr;
+    }
     SInt64 end = 0;
     OSErr err = GetFileLength(&end);
     if (err)
@@ -1036,7 +1045,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     header.put_fourcc(kRIFF);
     header.put_u32le(kPlaceholderRIFFSize);
     header.put_fourcc(kWAVE);
-    return WriteAt(0, header.data(), header.size());
+    return AppendBytes(header.data(), header.size());  // the new file is empty
 }
 
 OSErr CWAVEFile::FinishHeader()
@@ -1048,7 +1057,7 @@ OSErr CWAVEFile::FinishHeader()
     OSErr err = GetFileLength(&end);
     if (err)
         return err;
-    err = WriteAt(end, data.data(), data.size());
+    err = AppendBytes(data.data(), data.size());
     if (err)
         return err;
     m_dataOffset = end + 8;
@@ -1058,6 +1067,21 @@ OSErr CWAVEFile::FinishHeader()
 OSErr CWAVEFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                         ConstStr255Param nameExtension, float sampleRate)
 {
+    // The header (RIFF, format chunks, data chunk header) is put together
+    // and written in one piece.
+    struct Staging {
+        CWAVEFile& file;
+        explicit Staging(CWAVEFile& f) : file(f)
+        {
+            file.m_staged.clear();
+            file.m_staging = true;
+        }
+        ~Staging()
+        {
+            file.m_staging = false;
+            file.m_staged.clear();
+        }
+    } staging(*this);
     OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
                             WrittenCoding());
     if (err)
@@ -1065,7 +1089,11 @@ OSErr CWAVEFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
     err = WriteFormatChunks();
     if (err)
         return err;
-    return FinishHeader();
+    err = FinishHeader();
+    if (err)
+        return err;
+    m_staging = false;
+    return WriteAt(0, m_staged.data(), m_staged.size());
 }
 
 CWAVEFile::Coding CWAVEFile::WrittenCoding() const

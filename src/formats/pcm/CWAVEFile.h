@@ -183,8 +183,11 @@ protected:
     virtual OSErr WriteFormatChunks();
     // Opens the data fork read-only and reads the RIFF header.
     OSErr OpenForReading();
-    // The fork's end of file.
+    // The fork's end of file (while Create puts the header together: the
+    // header's length).
     OSErr GetFileLength(SInt64* length);
+    // Writes at the end of file (while Create puts the header together:
+    // appends to the header, written in one piece at its end).
     OSErr AppendBytes(const void* bytes, std::size_t count);
     OSErr WriteU32At(SInt64 position, UInt32 value);
     // Whether `frames` frames of data still fit the RIFF size limits.
@@ -208,6 +211,11 @@ protected:
     bool m_fmtExtensible = false;   // the file being written has the extensible form
 
 private:
+    // The header Create puts together before writing it (the new file is
+    // empty until then); m_staging while it does.
+    std::vector<UInt8> m_staged;
+    bool m_staging = false;
+
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
     // Whether the channels of a 6.0 file are in another order in the file
