@@ -645,6 +645,26 @@ void ConvertRaw(const RawPlan& plan, const UInt8* in, UInt8* out, std::size_t sa
         plan.plain(in + done * plan.inBytes, out + done * plan.outBytes, samples - done, noise);
 }
 
+// The block walk of both copy loops: `step(pos, n)` reads the frames from
+// `pos`, converts and writes `n` of them at *outPos; then both positions
+// move on and the progress is posted.  Stops at the first non-zero code.
+template <typename Step>
+SInt32 EachBlock(UInt32 start, UInt32 end, UInt32* outPos, UInt32 blockFrames, Step&& step)
+{
+    for (UInt32 pos = start; pos < end;) {
+        const UInt32 n = std::min(blockFrames, end - pos);
+        SInt32 code = step(pos, n);
+        if (code)
+            return code;
+        pos += n;
+        *outPos += n;
+        code = PostProgressPosition(pos);
+        if (code)
+            return code;
+    }
+    return 0;
+}
+
 // The layouts of a raw copy, when both files have one that matches their
 // word length (never the 24-in-32 words).
 bool RawLayouts(CSoundFile* in, CSoundFile* out, RawSampleLayout* inLayout, RawSampleLayout* outLayout)
@@ -691,13 +711,11 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
     noise.table = gDitherTable;
     noise.length = UInt32(gDitherTableLength);
 
-    UInt32 pos = start;
-    while (pos < end) {
+    return EachBlock(start, end, outPos, blockFrames, [&](UInt32 pos, UInt32 n) {
         UInt32 filled = 0;
-        code = in->ReadRawFrames(pos, raw, &filled);
-        if (code)
-            break;
-        const UInt32 n = std::min(blockFrames, end - pos);
+        SInt32 err = in->ReadRawFrames(pos, raw, &filled);
+        if (err)
+            return err;
         if (filled < n)
             std::memset(raw + std::size_t(filled) * inFrameBytes, silence, std::size_t(n - filled) * inFrameBytes);
         if (!same) {
@@ -705,16 +723,8 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
             ConvertRaw(plan, raw, converted, std::size_t(n) * channels, noise);
             gDitherIndex = UInt16(noise.index);
         }
-        code = out->WriteRawFrames(converted, n, *outPos);
-        if (code)
-            break;
-        pos += n;
-        *outPos += n;
-        code = PostProgressPosition(pos);
-        if (code)
-            break;
-    }
-    return code;
+        return SInt32(out->WriteRawFrames(converted, n, *outPos));
+    });
 }
 
 // ------------------------------------------------------------- the copy
@@ -806,18 +816,14 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     const std::size_t inFrameBytes = std::size_t(inChannels) * std::size_t(in->GetNumBits() / 8);
     const std::size_t workPerFrame = layout == Layout::Keep ? inChannels : 1;
 
-    UInt32 pos = start;
-    while (pos < end) {
-        code = in->ReadBlock(pos);
-        if (code)
-            break;
+    code = EachBlock(start, end, outPos, blockFrames, [&](UInt32 pos, UInt32 n) {
+        SInt32 err = in->ReadBlock(pos);
+        if (err)
+            return err;
         const UInt8* src = in->GetReadBuffer();
         UInt8* dst = out->GetWriteBuffer();
-        if (!src || !dst) {
-            code = paramErr;
-            break;
-        }
-        const UInt32 n = std::min(blockFrames, end - pos);
+        if (!src || !dst)
+            return SInt32(paramErr);
         if (sameWords) {
             std::memmove(dst, src, std::size_t(n) * inFrameBytes);
         } else {
@@ -826,15 +832,8 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
             store(work.get(), dst, std::size_t(n) * workPerFrame, noise);
             gDitherIndex = UInt16(noise.index);
         }
-        code = out->WriteBlock(n, *outPos);
-        if (code)
-            break;
-        pos += n;
-        *outPos += n;
-        code = PostProgressPosition(pos);
-        if (code)
-            break;
-    }
+        return SInt32(out->WriteBlock(n, *outPos));
+    });
     work.reset();
 
     if (code)
