@@ -142,6 +142,7 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
         err = static_cast<CSurroundFile*>(file)->MakeChannelFiles(&target, in->GetChannelConfiguration(),
                                                                   in->GetNumChannels());
     } else {
+        file->SetNameDrawnAtRandom();
         err = file->SetFile(&target);
     }
     if (err) {
@@ -356,6 +357,7 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     SInt16 err = MakeTemporaryOutputName(target.parent, &target.name);
     if (err)
         return err;
+    out->SetNameDrawnAtRandom();
     if ((err = out->SetFile(&target)))
         return err;
     out->SetChannelConfiguration(in->GetChannelConfiguration());

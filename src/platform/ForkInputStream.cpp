@@ -21,6 +21,7 @@ OSErr ForkStreamBuf::open(const std::string& path)
             m_image = std::move(image);
             m_path = absolute;
             m_bufferStart = 0;
+            m_held = 0;
             setg(m_buffer, m_buffer, m_buffer);
             return noErr;
         }
@@ -40,6 +41,7 @@ OSErr ForkStreamBuf::openFork(const std::string& path)
         return err;
     m_refNum = refNum;
     m_bufferStart = 0;
+    m_held = 0;
     setg(m_buffer, m_buffer, m_buffer);
     return noErr;
 }
@@ -52,6 +54,7 @@ void ForkStreamBuf::close()
     }
     m_image.reset();
     m_path.clear();
+    m_held = 0;
     setg(m_buffer, m_buffer, m_buffer);
 }
 
@@ -74,9 +77,12 @@ ForkStreamBuf::int_type ForkStreamBuf::underflow()
             setg(m_buffer, m_buffer, m_buffer);
             return traits_type::eof();
         }
+        m_held = 0;
         const SInt64 got = m_image->Read(position, SInt64(kBufferBytes), m_buffer);
         if (got > 0) {
             m_bufferStart = position;
+            m_heldStart = position;
+            m_held = got;
             setg(m_buffer, m_buffer, m_buffer + got);
             return traits_type::to_int_type(*gptr());
         }
@@ -94,12 +100,15 @@ ForkStreamBuf::int_type ForkStreamBuf::underflow()
     if (m_refNum == 0)
         return traits_type::eof();
     m_bufferStart = position;
+    m_held = 0;
     ByteCount got = 0;
     const OSErr err = FSReadFork(m_refNum, fsFromStart, m_bufferStart, kBufferBytes, m_buffer, &got);
     if ((err != noErr && err != eofErr) || got == 0) {
         setg(m_buffer, m_buffer, m_buffer);
         return traits_type::eof();
     }
+    m_heldStart = position;
+    m_held = SInt64(got);
     setg(m_buffer, m_buffer, m_buffer + got);
     return traits_type::to_int_type(*gptr());
 }
@@ -120,9 +129,11 @@ ForkStreamBuf::pos_type ForkStreamBuf::seekoff(
     const SInt64 target = base + SInt64(offset);
     if (target < 0)
         return pos_type(off_type(-1));
-    const SInt64 held = egptr() - eback();
-    if (target >= m_bufferStart && target < m_bufferStart + held) {
-        setg(eback(), eback() + (target - m_bufferStart), egptr());
+    // The bytes at hand are those of the last read (the get area is never
+    // more than they are).
+    if (m_held > 0 && target >= m_heldStart && target < m_heldStart + m_held) {
+        m_bufferStart = m_heldStart;
+        setg(m_buffer, m_buffer + (target - m_heldStart), m_buffer + m_held);
     } else {
         m_bufferStart = target;
         setg(m_buffer, m_buffer, m_buffer);

@@ -45,6 +45,10 @@ private:
     std::shared_ptr<const FileImage> m_image;
     std::string m_path;
     SInt64 m_bufferStart = 0;  // file position of eback()
+    // The bytes m_buffer holds, from m_heldStart on: a seek away and back
+    // (a walk asking the file's length) finds them again without a read.
+    SInt64 m_heldStart = 0;
+    SInt64 m_held = 0;
     char m_buffer[kBufferBytes];
 };
 

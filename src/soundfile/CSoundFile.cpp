@@ -225,6 +225,11 @@ std::string LastPathComponent(const std::string& path)
 
 const char* kRegionNoName = "... no name ...";
 
+// Paths at least this long (in bytes) are asked about even when their name
+// was drawn at random: the system's limit (4096 with the closing zero on
+// Linux) is well above it.
+constexpr std::size_t kDrawnPathLimit = 4000;
+
 } // namespace
 
 // ======================================================= construction
@@ -259,8 +264,12 @@ OSErr CSoundFile::SetFile(const FSSpec* spec)
     if (nameErr)
         return nameErr;
 
+    // A name drawn at random is taken as not there, unless the path is so
+    // long that the system might refuse it (that answer is then its own).
+    const bool drawn = m_nameDrawnAtRandom && spec->parent.size() + spec->name.size() + 2 < kDrawnPathLimit;
+    m_nameDrawnAtRandom = false;
     FSRef ref;
-    OSErr err = FSpMakeFSRef(spec, &ref);
+    OSErr err = drawn ? fnfErr : FSpMakeFSRef(spec, &ref);
     if (err == noErr) {
         std::string path;
         err = FSRefMakePath(&ref, &path);

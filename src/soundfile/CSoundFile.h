@@ -145,6 +145,12 @@ public:
     // FSSpec: noErr also for a file not yet created; the error of the folder
     // look-up otherwise.
     virtual OSErr SetFile(const FSSpec* spec);
+    // The next SetFile(const FSSpec*) of the base names a file about to be
+    // made under a name just drawn at random: only its folder is looked up,
+    // as for any name not there yet (a namesake already there could only be
+    // a stranger, never the file to make; the exclusive creation that
+    // follows meets any fault of the folder itself).
+    void SetNameDrawnAtRandom() { m_nameDrawnAtRandom = true; }
     // FSRef of an existing file: its path and FSSpec; the catalog result.
     virtual OSErr SetFile(const FSRef* ref);
     // A path (input files): -22008 for a folder; a path that does not exist
@@ -554,6 +560,7 @@ protected:
     Boolean m_timeStampValid = false;
     UInt32 m_bufferFrames = kDefaultBufferFrames;
     Boolean m_extensionGiven = false;
+    bool m_nameDrawnAtRandom = false;       // see SetNameDrawnAtRandom
     // Most files hold one region or none: node sets cost less to make and
     // drop than hash sets for such counts.
     std::set<QString> m_regionNames;

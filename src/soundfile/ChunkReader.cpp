@@ -29,16 +29,14 @@ std::string ChunkIDToString(FourCharCode id)
 OSErr RefNumChunkSource::ReadAt(SInt64 position, void* buffer, std::size_t count, std::size_t* got)
 {
     *got = 0;
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err != noErr) {
-        return err;
-    }
     if (count == 0) {
-        return noErr;
+        return SetFPos(m_refNum, fsFromStart, position);
     }
-    long n = long(count);
-    err = FSRead(m_refNum, &n, buffer);
-    *got = n > 0 ? std::size_t(n) : 0;
+    // The positioning and the read under one look-up of the fork: the same
+    // mark, the same codes (a position past the end reads nothing).
+    ByteCount n = 0;
+    const OSErr err = FSReadFork(m_refNum, fsFromStart, position, ByteCount(count), buffer, &n);
+    *got = std::size_t(n);
     return err;
 }
 

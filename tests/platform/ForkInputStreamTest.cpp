@@ -43,3 +43,36 @@ TEST(ForkInputStreamTest, ReadsSeeksAndReportsOpenErrors)
     EXPECT_NE(folder.openError(), noErr);
     EXPECT_FALSE(folder.good());
 }
+
+// A chunk walk asks the length (a seek to the end) between its reads: the
+// bytes read before are found again, also across the end of what was read
+// and after a later read replaced them.
+TEST(ForkInputStreamTest, SeeksAwayAndBackKeepTheBytesRight)
+{
+    TestTempDir dir;
+    QByteArray bytes(12000, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 13 + i / 256);
+    const std::string path = dir.file("walk.bin");
+    ASSERT_TRUE(WriteWholeFile(path, bytes));
+
+    ForkInputStream in(path);
+    ASSERT_EQ(in.openError(), noErr);
+    auto readAt = [&](int position, int count) {
+        in.clear();
+        in.seekg(0, std::ios::end);
+        EXPECT_EQ(int(in.tellg()), 12000);
+        in.seekg(position, std::ios::beg);
+        std::string got(std::size_t(count), '\0');
+        in.read(got.data(), count);
+        EXPECT_EQ(in.gcount(), count) << position;
+        EXPECT_EQ(QByteArray(got.data(), count), bytes.mid(position, count)) << position;
+    };
+    for (const auto& [position, count] : {std::pair{12, 8}, std::pair{20, 8}, std::pair{4000, 300},
+                                          std::pair{100, 50}, std::pair{8190, 20}, std::pair{8191, 4},
+                                          std::pair{0, 12000}, std::pair{11990, 10}})
+        readAt(position, count);
+    in.seekg(11999, std::ios::beg);
+    EXPECT_EQ(char(in.get()), bytes[11999]);
+    EXPECT_EQ(in.get(), std::char_traits<char>::eof());
+}
