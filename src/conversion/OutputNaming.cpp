@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 const QString kTemporaryOutputWord = QStringLiteral(".QuillOutFile");
@@ -184,6 +185,24 @@ public:
                                                          << Path(target.section(QLatin1Char('/'), -1)) << "'");
     }
 
+    // The outcome of moving the set to its names with `number`: noErr when
+    // done, -48 when the move failed (what the set made is gone), none when
+    // a name was taken (nothing moved).
+    std::optional<SInt16> TryMove(OutputSet& set, unsigned long number, QString* failedTarget)
+    {
+        switch (Move(set, number, failedTarget)) {
+        case MoveResult::Done:
+            return noErr;
+        case MoveResult::Failed:
+            TraceFailure(set, *failedTarget);
+            DeleteSet(set);
+            return kDuplicateFileNameErr;
+        case MoveResult::Taken:
+            break;
+        }
+        return std::nullopt;
+    }
+
     // 0 or -48.
     SInt16 Rename(OutputSet& set)
     {
@@ -191,16 +210,8 @@ public:
         // final name taken (and leaves it as it is).
         if (set.members.size() == 1) {
             QString failedTarget;
-            switch (Move(set, 0, &failedTarget)) {
-            case MoveResult::Done:
-                return noErr;
-            case MoveResult::Failed:
-                TraceFailure(set, failedTarget);
-                DeleteSet(set);
-                return kDuplicateFileNameErr;
-            case MoveResult::Taken:
-                break;  // as below, from the start
-            }
+            if (const auto result = TryMove(set, 0, &failedTarget))
+                return *result;
         }
         bool taken = false;
         for (const Member& m : set.members) {
@@ -217,16 +228,8 @@ public:
 
         QString failedTarget;
         if (!taken) {
-            switch (Move(set, 0, &failedTarget)) {
-            case MoveResult::Done:
-                return noErr;
-            case MoveResult::Failed:
-                TraceFailure(set, failedTarget);
-                DeleteSet(set);
-                return kDuplicateFileNameErr;
-            case MoveResult::Taken:
-                break;
-            }
+            if (const auto result = TryMove(set, 0, &failedTarget))
+                return *result;
         }
 
         if (!settings_.numberDuplicates) {
@@ -238,16 +241,8 @@ public:
         for (unsigned long n = 1; n <= kMaxDuplicateNumber; ++n) {
             if (!AllFree(set, n))
                 continue;
-            switch (Move(set, n, &failedTarget)) {
-            case MoveResult::Done:
-                return noErr;
-            case MoveResult::Failed:
-                TraceFailure(set, failedTarget);
-                DeleteSet(set);
-                return kDuplicateFileNameErr;
-            case MoveResult::Taken:
-                break;
-            }
+            if (const auto result = TryMove(set, n, &failedTarget))
+                return *result;
         }
         TraceFailure(set, Target(set.members.front(), kMaxDuplicateNumber));
         DeleteSet(set);
