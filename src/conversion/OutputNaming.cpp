@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-const QString kTemporaryOutputWord = QStringLiteral(".QuillOutFile");
+const QString kTemporaryOutputWord = QString::fromLatin1(kTemporaryNameWord);
 
 namespace {
 

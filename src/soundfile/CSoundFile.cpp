@@ -381,13 +381,26 @@ void CSoundFile::GetFSRef(FSRef* ref) const
         *ref = m_fsRef;
 }
 
+namespace {
+
+// `text` as a Pascal string into `name` (left as it is when it does not fit).
+void PutPascalName(const std::string& text, StringPtr name)
+{
+    Str255 pascal;
+    if (name && MacRoman::toPascal(QString::fromStdString(text), pascal, 255))
+        std::memcpy(name, pascal, std::size_t(pascal[0]) + 1);
+}
+
+} // namespace
+
 void CSoundFile::GetFileName(StringPtr name) const
 {
-    if (!name)
-        return;
-    Str255 pascal;
-    if (MacRoman::toPascal(QString::fromStdString(m_fsSpec.name), pascal, 255))
-        std::memcpy(name, pascal, std::size_t(pascal[0]) + 1);
+    PutPascalName(m_fsSpec.name, name);
+}
+
+void CSoundFile::GetStoredFileName(StringPtr name) const
+{
+    PutPascalName(WithoutTemporaryTag(m_fsSpec.name), name);
 }
 
 std::string CSoundFile::GetFileNameString() const

@@ -271,6 +271,9 @@ public:
     // The file's name as a Pascal string (Mac OS Roman) into a Str255; the
     // buffer is left untouched when the name does not fit 255 bytes.
     virtual void GetFileName(StringPtr name) const;
+    // The same for a format that stores its own name in the file: a batch's
+    // temporary name without its random tag (see WithoutTemporaryTag).
+    void GetStoredFileName(StringPtr name) const;
     // The path after its last "/".
     virtual std::string GetFileNameString() const;
     // The file name less a readable extension ("take.wav" -> "take").

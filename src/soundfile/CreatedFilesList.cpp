@@ -2,6 +2,7 @@
 
 #include "ZuFiles.h"
 
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -19,6 +20,22 @@ QStringList& List()
 }
 
 } // namespace
+
+const char kTemporaryNameWord[] = ".QuillOutFile";
+
+std::string WithoutTemporaryTag(const std::string& name)
+{
+    constexpr std::size_t kWord = sizeof kTemporaryNameWord - 1;
+    constexpr std::size_t kTag = 7;  // "-" and six letters or digits
+    if (name.size() < kWord + kTag || name.compare(0, kWord, kTemporaryNameWord) != 0 || name[kWord] != '-')
+        return name;
+    for (std::size_t i = kWord + 1; i < kWord + kTag; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return name;
+    }
+    return name.substr(0, kWord) + name.substr(kWord + kTag);
+}
 
 void CreatedFilesListInit()
 {

@@ -9,6 +9,17 @@
 
 #include <QStringList>
 
+#include <string>
+
+// The word every temporary output name begins with (".QuillOutFile"); a
+// batch follows it with "-" and six random letters or digits.
+extern const char kTemporaryNameWord[];
+// `name` without the random tag of a temporary output name
+// (".QuillOutFile-k3Ztq0.L.avr" -> ".QuillOutFile.L.avr"); any other name as
+// it is.  What a format stores of its own file name is then the same from
+// run to run.
+std::string WithoutTemporaryTag(const std::string& name);
+
 // Empties the list (the batch driver, once per run).
 void CreatedFilesListInit();
 // Empties the list (the batch driver, at its end).

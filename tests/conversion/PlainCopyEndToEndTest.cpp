@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 
 using namespace convtest;
 
@@ -329,5 +330,34 @@ TEST_F(PlainCopyEndToEndTest, SplitMembersAlwaysGetDistinctNames)
         ASSERT_EQ(Convert(Conversion(kAIFF, SplitChannels), in.get()), (QStringList{"Song.L.aif", "Song.R.aif"}))
             << "draw " << i;
         ClearOutputs();
+    }
+}
+
+// AVR and System 7 sound files store their own name: the same bytes from run
+// to run, whatever temporary name each run drew.
+TEST_F(PlainCopyEndToEndTest, FormatsThatStoreTheirNameWriteTheSameBytesEveryRun)
+{
+    EXPECT_EQ(WithoutTemporaryTag(".QuillOutFile-k3Ztq0.L.avr"), ".QuillOutFile.L.avr");
+    for (const char* kept : {".QuillOutFile.avr", ".QuillOutFile-k3Zt.avr", ".QuillOutFile-k3Z_q0.avr", "Take-k3Ztq0"})
+        EXPECT_EQ(WithoutTemporaryTag(kept), kept);
+
+    InputPtr in = OpenInput(MakeTone("named.wav", 1, 16, 0.05));
+    ASSERT_TRUE(in);
+    for (OSType type : {FOUR_CHAR_CODE(".AVR"), FOUR_CHAR_CODE("sfil")}) {
+        std::map<QString, QByteArray> first;
+        for (int run = 0; run < 2; ++run) {
+            ASSERT_FALSE(Convert(Conversion(type, kNoTreatment), in.get()).isEmpty());
+            // With the "._" files, which hold a System 7 sound's resource fork.
+            for (const QString& path : QDir(out_).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+                QFile file(out_ + "/" + path);
+                ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+                if (run == 0)
+                    first[path] = file.readAll();
+                else
+                    EXPECT_EQ(file.readAll(), first[path]) << path.toStdString();
+            }
+            ClearOutputs();
+        }
+        EXPECT_FALSE(first.empty());
     }
 }

@@ -101,7 +101,7 @@ OSErr CAVRFile::WriteHeader()
     std::memcpy(bytes, header.data(), header.size());
 
     Str255 name = {0};
-    GetFileName(name);
+    GetStoredFileName(name);
     const std::size_t length = std::min<std::size_t>(name[0], kMaxNameLength);
     std::memcpy(bytes + 4, name + 1, std::min(length, kNameBytes));
     if (length > kNameBytes) {

@@ -335,7 +335,7 @@ OSErr CSndRsrcFile::WriteFinalHeader()
     pcm_bytes::PutBE16(map + 40, 0);
     map[42] = 0x20;
     Str255 name = {0};
-    GetFileName(name);
+    GetStoredFileName(name);
     std::memcpy(map + 50, name, std::size_t(name[0]) + 1);
     err = FSWriteFork(m_forkRefNum, fsFromStart, kWrittenDataStart + a, sizeof map, map, nullptr);
     if (err)
