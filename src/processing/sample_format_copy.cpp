@@ -758,6 +758,15 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     if (UInt64(*outPos) + frames > 0xFFFFFFFFull)
         return paramErr;  // output positions are 32-bit
 
+    const UInt32 outStart = *outPos;
+    // A missing sampler record is no failure; a finished copy carries the
+    // markers, regions and loops over.
+    const auto finish = [&](SInt32 code) {
+        if (code)
+            return code == kNoValidSamplerInfoErr ? 0 : code;
+        return CarrySampleFormatExtras(in, out, start, end, outStart, settings.copyExtras);
+    };
+
     out->SetDither(settings.needsRedither);
     // Noise only where the word length shrinks to 8 or 16 bits.
     const bool dither = settings.needsRedither && in->GetNumBits() > out->GetNumBits() &&
@@ -771,11 +780,7 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
         const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
         if (blockFrames == 0)
             return paramErr;
-        const UInt32 outStart = *outPos;
-        const SInt32 code = RawCopy(in, out, start, end, outPos, blockFrames, inLayout, outLayout, dither);
-        if (code)
-            return code == kNoValidSamplerInfoErr ? 0 : code;
-        return CarrySampleFormatExtras(in, out, start, end, outStart, settings.copyExtras);
+        return finish(RawCopy(in, out, start, end, outPos, blockFrames, inLayout, outLayout, dither));
     }
 
     SInt32 code = in->AllocateReadBuffer();
@@ -785,7 +790,6 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     if (code)
         return code;
 
-    const UInt32 outStart = *outPos;
     // A block never holds more frames than one read of the input supplies.
     const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
     if (blockFrames == 0)
@@ -835,10 +839,7 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
         return SInt32(out->WriteBlock(n, *outPos));
     });
     work.reset();
-
-    if (code)
-        return code == kNoValidSamplerInfoErr ? 0 : code;
-    return CarrySampleFormatExtras(in, out, start, end, outStart, settings.copyExtras);
+    return finish(code);
 }
 
 // The compacting walk of the copy: margin 1 ms at the output's rate, first
