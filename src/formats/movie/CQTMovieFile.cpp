@@ -238,8 +238,7 @@ OSErr CQTMovieFile::CreateOutput(UInt16 channels, SInt16 numBits, UInt32 reserve
 
 void CQTMovieFile::BorrowBuffers()
 {
-    m_readBuffer = nullptr;
-    m_writeBuffer = m_intermediate ? m_intermediate->GetWriteBuffer() : nullptr;
+    BorrowBuffersOf(m_intermediate);
 }
 
 void CQTMovieFile::DropIntermediate()
@@ -477,8 +476,18 @@ OSErr CQTMovieFile::FillBlock(UInt32 frame, UInt32 frames)
     return noErr;
 }
 
+OSErr CQTMovieFile::AllocateReadBuffer()
+{
+    // An output being written reads what its intermediate holds.
+    if (m_writing)
+        return m_intermediate ? AllocateIntermediateReadBuffer(m_intermediate) : OSErr(kNoIntermediateErr);
+    return CCodedFile::AllocateReadBuffer();
+}
+
 OSErr CQTMovieFile::ReadBlock(UInt32 frame)
 {
+    if (m_writing)
+        return m_intermediate ? ReadIntermediateBlock(m_intermediate, frame) : OSErr(kNoIntermediateErr);
     return Guarded([&]() -> OSErr {
         if (!m_source)
             return kFileNotOpenedErr;

@@ -16,7 +16,9 @@
 // a unique name made exclusively in the temporary folder); Close exports it
 // through the movie layer into the output (reserved exclusively at Create)
 // with the subclass's settings, posting progress and stopping on a cancel,
-// then deletes the intermediate.  A failed, cancelled or discarded export
+// then deletes the intermediate.  While it is written, the output reads
+// back through its intermediate (the fades and the peak scan read what was
+// written).  A failed, cancelled or discarded export
 // leaves neither output nor intermediate, and its code (never 0) is
 // returned.  This class itself refuses to be written (Create: -22017).
 #pragma once
@@ -52,6 +54,7 @@ public:
     OSErr ProbeHeader(SInt16* result) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr SetBufferFrames(UInt32 frames) override;
+    OSErr AllocateReadBuffer() override;
     OSErr ReadBlock(UInt32 frame) override;
     // The shape of `source`; the export reads `source`'s file itself, which
     // this object never deletes.
