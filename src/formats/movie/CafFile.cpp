@@ -108,6 +108,7 @@ OSErr CafFile::Open()
         }
         m_isOpen = true;
         m_blockValid = false;
+        m_clientInterleaved = false;
         const OSErr err = AddFileRegion();
         if (err != noErr)
             Close();
@@ -187,6 +188,7 @@ OSErr CafFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const
             return NarrowError(status);
         m_isOpen = true;
         m_blockValid = false;
+        m_clientInterleaved = true;
         status = ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClientDataFormat, sizeof format, &format);
         return NarrowError(status);
     });
@@ -216,8 +218,10 @@ OSErr CafFile::ProbeHeader(SInt16* result)
 
 OSErr CafFile::AllocateReadBuffer()
 {
-    if (m_listStorage.empty() || m_listInterleaved)
-        BuildBufferList(false);
+    // Reads take the client format's shape: one buffer per channel for an
+    // opened file, the interleaved one for a file being written.
+    if (m_listStorage.empty() || m_listInterleaved != m_clientInterleaved)
+        BuildBufferList(m_clientInterleaved);
     return CSoundFile::AllocateReadBuffer();
 }
 
@@ -268,9 +272,15 @@ OSErr CafFile::ReadBlock(UInt32 frame)
         }
         const UInt32 frames = m_endFrame - m_readBufferStart;
         UInt8* out = m_readBuffer;
-        for (UInt32 i = 0; i < frames; ++i)
-            for (UInt32 c = 0; c < channels; ++c, out += bytes)
-                std::memcpy(out, m_listBuffers[c].data() + std::size_t(i) * bytes, bytes);
+        if (m_listInterleaved) {
+            const std::size_t size = std::size_t(frames) * channels * bytes;
+            std::memcpy(out, m_listBuffers[0].data(), size);
+            out += size;
+        } else {
+            for (UInt32 i = 0; i < frames; ++i)
+                for (UInt32 c = 0; c < channels; ++c, out += bytes)
+                    std::memcpy(out, m_listBuffers[c].data() + std::size_t(i) * bytes, bytes);
+        }
         std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * bytes, UInt8(0));
         return noErr;
     });
@@ -279,7 +289,9 @@ OSErr CafFile::ReadBlock(UInt32 frame)
 OSErr CafFile::PrepareWriteBlock(UInt32 frame)
 {
     return BlockStep(true, [&]() -> OSErr {
-        // What the file already holds there (nothing for a new file).
+        // What the file already holds there (nothing for a new file); the
+        // list no longer holds the last block read.
+        m_blockValid = false;
         UInt32 frames = 0;
         const OSStatus status = FillBufferList(frame, &frames);
         if (status != noErr && status != paramErr)
@@ -300,6 +312,7 @@ OSErr CafFile::WriteBlock(UInt32 frames, UInt32 frame)
             return paramErr;
         auto* list = reinterpret_cast<AudioBufferList*>(m_listStorage.data());
         const UInt32 bytes = frames * GetNumChannels() * UInt32(BitsToBytes(m_numBits));
+        m_blockValid = false;
         std::memcpy(m_listBuffers[0].data(), m_writeBuffer, bytes);
         list->mBuffers[0].mDataByteSize = bytes;
         // Written where the block belongs, whatever was read before.

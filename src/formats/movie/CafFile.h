@@ -56,6 +56,7 @@ private:
     std::vector<UInt8> m_listStorage;       // the AudioBufferList
     std::vector<std::vector<UInt8>> m_listBuffers;
     bool m_listInterleaved = false;
+    bool m_clientInterleaved = false;       // the client format: interleaved when written
     UInt32 m_endFrame = 0;                  // first frame + frames of the last read
     bool m_blockValid = false;
 };
