@@ -6,6 +6,7 @@
 #include "debug_trace.h"
 #include "finder_comments.h"
 
+#include <QSet>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -321,10 +322,16 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
     // Sets in the order of their first member.
     std::vector<OutputSet> sets;
     std::map<QString, std::size_t> setIndex;
+    // A file listed twice is one output (a Sonic split set is listed under
+    // its first member's name as well as by its members).
+    QSet<QString> seen;
     for (int i = 0; i < entries.size(); ++i) {
         const QString& entry = entries.at(i);
         if (!IsInsideFolder(entry) || settings.temporaryWord.isEmpty() || !entry.contains(settings.temporaryWord))
             continue;
+        if (seen.contains(entry))
+            continue;
+        seen.insert(entry);
         Member m;
         m.index = i;
         m.entry = entry;
