@@ -89,11 +89,16 @@ QString InputReportLine(const Notification& n)
         return warning ? QStringLiteral("warning %1: %2").arg(path, InputInfo::errorMessage(warning)) : QString();
     }
     const int code = info.value(ConversionProcess::kErrorKey).toInt();
-    QString message = InputInfo::errorMessage(code);
+    const QString reason = info.value(ConversionProcess::kReasonKey).toString();
+    QString message = reason.isEmpty() ? InputInfo::errorMessage(code) : reason;
     const QString output = info.value(ConversionProcess::kOutputPathKey).toString();
     if (!output.isEmpty())
         message += QStringLiteral(": ") + output;
-    return QStringLiteral("failed %1: %2 (%3)").arg(path, message).arg(code);
+    // The code once: some messages name it already.
+    const QString codeText = QStringLiteral("(%1)").arg(code);
+    if (message.contains(codeText))
+        return QStringLiteral("failed %1: %2").arg(path, message);
+    return QStringLiteral("failed %1: %2 %3").arg(path, message, codeText);
 }
 
 }  // namespace
@@ -218,7 +223,7 @@ QString BatchCommand::typeListing()
         // A type is read or written only when its format class is built in.
         const bool built = GetSoundFileFactory(code) != nullptr;
         const bool readable = built && entry.value(QStringLiteral("canBeRead")).toBool();
-        const bool writable = built && entry.value(QStringLiteral("canBeWritten")).toBool();
+        const bool writable = FileTypeCanBeWritten(code);
         const QString extension = entry.value(QStringLiteral("extension")).toString();
         text += QStringLiteral("%1  %2  %3  %4  %5  %6\n")
                     .arg(qint32(code), 11)

@@ -52,7 +52,8 @@ BatchLogHooks::BatchLogHooks(ConversionProcess& process, Logger& logger, UserDef
         const QVariant object = ConversionProcess::notificationObject(n);
         const QVariantMap info = ConversionProcess::notificationUserInfo(n);
         const int code = info.value(ConversionProcess::kErrorKey).toInt();
-        logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info));
+        logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info),
+                                info.value(ConversionProcess::kReasonKey).toString());
     });
     observe(ConversionProcess::kSkippedNotification, [this](const Notification& n) {
         const QVariantMap payload = n.object.toMap();

@@ -6,6 +6,7 @@
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
+#include "FileTypeDictionary.h"
 #include "FolderListing.h"
 #include "FrameworkException.h"
 #include "MemoryManager.h"
@@ -23,6 +24,7 @@
 #include "id3_tags.h"
 #include "progress_channel.h"
 #include "resampling_filter.h"
+#include "string_utils.h"
 
 #include <QStringDecoder>
 #include <QThread>
@@ -110,6 +112,7 @@ constexpr SInt16 kUserCanceledErr = -128;
 constexpr SInt16 kNameNotUTF8Err = -22022;  // "has a file name that is not valid UTF-8"
 constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with left file"
 constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
+constexpr SInt16 kTypeNotWritableErr = -24620;   // "cannot be written: the conversion needs an output type"
 constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
 
@@ -224,6 +227,8 @@ void ConversionProcess::postFailure(const QString& path, int error)
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (error == dupFNErr && !refusedOutputPath_.isEmpty())
             info.insert(kOutputPathKey, refusedOutputPath_);
+        if (!failureReason_.isEmpty())
+            info.insert(kReasonKey, failureReason_);
     }
     post(kFailureNotification, path, info);
 }
@@ -607,6 +612,7 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         curOutputPaths_.clear();
         comment_.clear();
         refusedOutputPath_.clear();
+        failureReason_.clear();
     }
     CreatedFilesListClear();
     curNumInSamples_.store(0);
@@ -936,11 +942,27 @@ SInt16 ConversionProcess::processOther(CSoundFile* in, CConvSpec* spec)
         return err;
     curNumInSamples_.store(in->GetNumFrames());
     PostProgressNumSampleFrames(in->GetNumFrames());
-    SInt16 result = CheckConversionLimits(in, spec);
+    SInt16 result = checkKeptTypeWritable(in, spec);
+    if (result == noErr)
+        result = CheckConversionLimits(in, spec);
     if (result == noErr)
         result = spec->Run(in);
     const OSErr closed = in->Close();
     return result ? result : closed;
+}
+
+SInt16 ConversionProcess::checkKeptTypeWritable(CSoundFile* in, CConvSpec* spec)
+{
+    if (spec->NeedsStrictFileType())
+        return noErr;
+    const OSType type = in->GetFileType();
+    if (FileTypeCanBeWritten(type))
+        return noErr;
+    const QString reason = QStringLiteral("%1 files (type '%2') cannot be written: the conversion needs an output type")
+                               .arg(in->GetFormatName(), QString::fromStdString(fourcc_to_string(type)));
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    failureReason_ = reason;
+    return kTypeNotWritableErr;
 }
 
 OSErr ConversionProcess::SnippetWindow(UInt32 frames, double rate, double snipFrom, double snipTo, UInt32* start,
@@ -1000,7 +1022,9 @@ SInt16 ConversionProcess::processSnippet(CSoundFile* in, CConvSpec* spec)
     if (result == noErr) {
         curNumInSamples_.store(snippet->GetNumFrames());
         PostProgressNumSampleFrames(snippet->GetNumFrames());
-        result = CheckConversionLimits(snippet, spec);
+        result = checkKeptTypeWritable(snippet, spec);
+        if (result == noErr)
+            result = CheckConversionLimits(snippet, spec);
         if (result == noErr)
             result = spec->Run(snippet);
     }

@@ -123,7 +123,7 @@ public:
     static const QString kOrigInputFileKey;     // "QMOrigInputFile"
     static const QString kWarningKey;           // "warning": a success's warning code (-39: cut short)
     static const QString kOutputPathKey;        // "output path": a failure's output whose name was taken
-    static const QString kReasonKey;            // "reason": why an input was skipped
+    static const QString kReasonKey;            // "reason": why an input was skipped, or a failure's own text
     static const QString kNotSoundFileReason;   // "not a sound file"
     static const QString kNotRegularFileReason; // "not a regular file"
 
@@ -249,6 +249,10 @@ public:
     SInt16 processOther(CSoundFile* in, CConvSpec* spec);
     // The same on the conversion's snip window of the input.
     SInt16 processSnippet(CSoundFile* in, CConvSpec* spec);
+    // A conversion that keeps the input's type needs a type that can be
+    // written: 0, or kTypeNotWritableErr with the failure's text (naming
+    // the type) kept for the failure notification.
+    SInt16 checkKeptTypeWritable(CSoundFile* in, CConvSpec* spec);
     // Finder flag "invisible" (from the sidecar); NO on any error.
     static bool isHFSInvisible(const QString& path);
     // A name beginning with "." that the resource "dotignore" lists.
@@ -336,6 +340,7 @@ private:
     QString comment_;
     QStringList curOutputPaths_;
     QString refusedOutputPath_;
+    QString failureReason_;  // the current file's failure text, when its code's message is not enough
     // Members of sets that cannot be read as a whole (this conversion), and
     // the members whose failure was posted already.
     QSet<QString> brokenSetMembers_;

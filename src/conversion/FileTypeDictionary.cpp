@@ -1,6 +1,7 @@
 #include "FileTypeDictionary.h"
 
 #include "CreateSoundFile.h"
+#include "SoundFileRegistry.h"
 
 #include <mutex>
 #include <optional>
@@ -67,4 +68,10 @@ void SetEntryDispatcher(QVariantMap* entry, const SoundFileDispatcherRef& dispat
 {
     if (entry)
         entry->insert(kFileTypeDispatcherKey, QVariant::fromValue(dispatcher));
+}
+
+bool FileTypeCanBeWritten(OSType type)
+{
+    return GetSoundFileFactory(type) != nullptr &&
+           GetFileTypeEntry(type).value(QStringLiteral("canBeWritten")).toBool();
 }

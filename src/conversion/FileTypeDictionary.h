@@ -28,6 +28,9 @@ void ResetFileTypeDictionary();
 // The entry of a type code (key as FileTypeForHFSTypeCode makes it); empty
 // when the type has none or the entry is not a dictionary.
 QVariantMap GetFileTypeEntry(OSType type);
+// Whether outputs of the type can be written here: its format class is
+// built in (a factory is registered) and its entry says "canBeWritten".
+bool FileTypeCanBeWritten(OSType type);
 // The dispatcher stored in an entry; null when there is none.
 SoundFileDispatcherRef GetEntryDispatcher(const QVariantMap& entry);
 // An entry with `dispatcher` stored under "dispatcher".

@@ -175,7 +175,7 @@ OSErr Logger::logSkippedMessage(const QString& name, const QString& reason)
     return writeLogTextToFile();
 }
 
-OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QString& detail)
+OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QString& detail, const QString& text)
 {
     QString name = fileName;
     if (name.endsWith(QLatin1Char('\r')))
@@ -220,6 +220,8 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QStri
         break;
     }
     }
+    if (!text.isEmpty())
+        message = text;
     if (!detail.isEmpty())
         message += QStringLiteral(": ") + detail;
     logText_ += prefix + message + QLatin1Char('\n');

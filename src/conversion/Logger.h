@@ -98,8 +98,10 @@ public:
     // then warns, stops the batch or does nothing by the code's class.
     // Returns the write's result.
     // `detail` (the output's path for a code about an output) follows the
-    // message after ": ".
-    OSErr logErrorMessage(const QString& name, int32_t code, const QString& detail = QString());
+    // message after ": ".  `text`, when given, is said in place of the
+    // code's message (the class is still the code's).
+    OSErr logErrorMessage(const QString& name, int32_t code, const QString& detail = QString(),
+                          const QString& text = QString());
 
     void setNumWarnings(int warnings) { numWarnings_ = warnings; }
     int numWarnings() const { return numWarnings_; }
