@@ -72,6 +72,10 @@ OutputSettings SettingsFor(const PipelineRoute& route, CSoundFile* in, CConvSpec
     OutputSettings s;
     s.type = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
     s.bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
+    // A type whose word length is a bit rate, kept from the input: the
+    // input's bit rate, never its decoded bits.
+    if (!spec->NeedsNewWordLength() && s.type == in->GetFileType() && in->UseBitRate())
+        s.bits = SInt16(std::min<UInt32>(in->GetBitRate(), 0x7FFF));
     s.rate = in->GetSampleRate();
     switch (route.layout) {
     case OutputLayout::Kept:

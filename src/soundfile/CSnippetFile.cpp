@@ -103,6 +103,8 @@ OSErr CSnippetFile::Open()
     // The base's readers decode the block by the sample-format code and walk
     // it by the inner file's block size.
     m_sampleFormat = m_inner->GetState();
+    // A coded input's bit rate is the whole file's, the window's too.
+    m_bitRate = m_inner->UseBitRate() ? m_inner->GetBitRate() : 0;
     m_bufferFrames = m_inner->GetBufferFrames();
     m_isOpen = true;
     m_start = 0;
@@ -316,6 +318,11 @@ OSErr CSnippetFile::CloseAndDelete(Boolean success)
 OSType CSnippetFile::GetFileType() const
 {
     return m_inner ? m_inner->GetFileType() : kSnippetFileType;
+}
+
+Boolean CSnippetFile::UseBitRate() const
+{
+    return m_inner && m_inner->UseBitRate();
 }
 
 QString CSnippetFile::GetFormatName() const

@@ -7,6 +7,7 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <string>
@@ -138,10 +139,30 @@ OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
     const QVariantMap conversion =
         ThreadDictionary::current().value(QStringLiteral("ConversionSpecificationDictionary")).toMap();
     UInt32 total = m_bitRate;
-    if (conversion.value(QStringLiteral("QMCSBitRatePerChannel")).toBool()) {
+    // The conversion's own word length is the rate (per channel when asked);
+    // without one the rate is the input's total, kept as near as the table
+    // allows at this sample rate.
+    const bool ownRate = conversion.value(QStringLiteral("QMCSNeedsNewWordLength")).toBool();
+    if (ownRate && conversion.value(QStringLiteral("QMCSBitRatePerChannel")).toBool())
         total = UInt32(m_bitRate) * m_numChannels;
-        m_bitRate = UInt16(std::min<UInt32>(total, 0xFFFF));
+    if (!ownRate && m_numChannels > 0 && !LookUpCombination(m_numChannels, total, rate, nullptr)) {
+        const double perChannel = double(total) / double(m_numChannels);
+        UInt32 best = 0;
+        double bestDistance = 0.0;
+        for (const UInt16 candidate : StandardBitRates()) {
+            const UInt32 candidateTotal = UInt32(candidate) * m_numChannels;
+            if (!LookUpCombination(m_numChannels, candidateTotal, rate, nullptr))
+                continue;
+            const double distance = std::abs(double(candidate) - perChannel);
+            if (best == 0 || distance < bestDistance) {
+                best = candidateTotal;
+                bestDistance = distance;
+            }
+        }
+        if (best != 0)
+            total = best;
     }
+    m_bitRate = UInt16(std::min<UInt32>(total, 0xFFFF));
     if (LookUpCombination(m_numChannels, total, rate, settings))
         return noErr;
     return m_numChannels == 1 ? kMonoCombinationErr : m_numChannels == 2 ? kStereoCombinationErr : kChannelCountErr;

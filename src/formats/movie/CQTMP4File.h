@@ -3,7 +3,9 @@
 // AAC rate (ties to the lower), times the channel count.  Output: AAC (low
 // complexity) in an MPEG-4 audio file (".m4a"), exported from the 16-bit
 // intermediate; the conversion's word length is the bit rate in kbit/s
-// (per channel when its "QMCSBitRatePerChannel" is on).  The allowed
+// (per channel when its "QMCSBitRatePerChannel" is on).  A conversion that
+// sets no word length keeps the input's bit rate (the pipeline hands it
+// over as the word length), or the allowed rate nearest to it.  The allowed
 // combinations of channel count, total bit rate and sample rate, and the
 // encoder's settings, are the application's resource
 // "MP4ExportSettings.plist"; a combination it does not allow fails the
