@@ -766,6 +766,19 @@ QString ConvSpec::descriptionForWordLength() const
     return FormatInt(wordLength_) + QStringLiteral(" bits");
 }
 
+QString ConvSpec::descriptionForWordLengthInLog() const
+{
+    // An MPEG-4 rate per channel is written times the channel count.
+    if (needsStrictFileType_ && outputFileType_ == FOUR_CHAR_CODE("Mpg4") && bitRatePerChannel_) {
+        const bool mono = needsChannelTreat_ && (channelTreat_ == 3 || channelTreat_ == 4 || channelTreat_ == 5);
+        QString text = FormatInt(wordLength_) + QStringLiteral(" kbit/s per channel");
+        if (!mono)
+            text += QStringLiteral(" (") + FormatInt(2 * wordLength_) + QStringLiteral(" kbit/s for stereo)");
+        return text;
+    }
+    return descriptionForWordLength();
+}
+
 QString ConvSpec::descriptionForChannelHandling() const
 {
     const QVariantMap entry = GetFileTypeEntry(outputFileType_);
@@ -805,7 +818,7 @@ QString ConvSpec::descriptionForLog() const
         log += nl + QStringLiteral("Do not convert the sample rate");
 
     if (needsNewWordLength_)
-        log += nl + QStringLiteral("Convert number of bits to: ") + descriptionForWordLength() +
+        log += nl + QStringLiteral("Convert number of bits to: ") + descriptionForWordLengthInLog() +
                QStringLiteral(", ") + (needsRedither_ ? QStringLiteral("using") : QStringLiteral("without")) +
                QStringLiteral(" dithering");
     else

@@ -148,6 +148,9 @@ public:
     // The output type's popup wording of the word length / the channel
     // treatment; "%d bits" / "channel treatment %d" when no item matches.
     QString descriptionForWordLength() const;
+    // The word length as the log says it: as above, except an MPEG-4 bit
+    // rate per channel, said per channel with the stereo total.
+    QString descriptionForWordLengthInLog() const;
     QString descriptionForChannelHandling() const;
     // The indented block the log writes at the head of a conversion.
     QString descriptionForLog() const;
