@@ -27,12 +27,17 @@ struct RunResult {
 };
 
 // The program, with QUILLMARCH_DEFAULTS set to `defaultsFile` (never the
-// user's own preferences).
+// user's own preferences), and the sanitizers' suppressions of third-party
+// leaks.
 inline QProcessEnvironment BatchEnvironment(const QString& defaultsFile)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QUILLMARCH_DEFAULTS"), defaultsFile);
     env.insert(QStringLiteral("QUILLMARCH_RESOURCES"), QStringLiteral(QM_SOURCE_RESOURCES));
+    // In the sanitizer build: what third-party libraries leak is not ours.
+    if (!env.contains(QStringLiteral("LSAN_OPTIONS")))
+        env.insert(QStringLiteral("LSAN_OPTIONS"),
+                   QStringLiteral("suppressions=" QM_SOURCE_RESOURCES "/../tests/support/lsan-third-party.supp"));
     return env;
 }
 
