@@ -140,12 +140,13 @@ OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
         ThreadDictionary::current().value(QStringLiteral("ConversionSpecificationDictionary")).toMap();
     UInt32 total = m_bitRate;
     // The conversion's own word length is the rate (per channel when asked);
-    // without one the rate is the input's total, kept as near as the table
-    // allows at this sample rate.
-    const bool ownRate = conversion.value(QStringLiteral("QMCSNeedsNewWordLength")).toBool();
-    if (ownRate && conversion.value(QStringLiteral("QMCSBitRatePerChannel")).toBool())
+    // a conversion without one hands over the input's total rate, kept as
+    // near as the table allows at this sample rate.
+    const bool inputRate =
+        !conversion.isEmpty() && !conversion.value(QStringLiteral("QMCSNeedsNewWordLength")).toBool();
+    if (!inputRate && conversion.value(QStringLiteral("QMCSBitRatePerChannel")).toBool())
         total = UInt32(m_bitRate) * m_numChannels;
-    if (!ownRate && m_numChannels > 0 && !LookUpCombination(m_numChannels, total, rate, nullptr)) {
+    if (inputRate && m_numChannels > 0 && !LookUpCombination(m_numChannels, total, rate, nullptr)) {
         const double perChannel = double(total) / double(m_numChannels);
         UInt32 best = 0;
         double bestDistance = 0.0;
