@@ -23,8 +23,8 @@ protected:
     ::testing::AssertionResult Encode(const QString& name, int rate, double seconds, const QStringList& codec)
     {
         const QString wave = root + "/tone-" + QString::number(rate) + ".wav";
-        if (!QFile::exists(wave) && !Sox({"-D", "-n", "-r", QString::number(rate), "-c", "2", "-b", "16", wave,
-                                          "synth", QString::number(seconds), "sine", "440", "sine", "660", "gain", "-3"}))
+        if (!QFile::exists(wave) && !Sox({"-D", "-n", "-r", QString::number(rate), "-c", "2", "-b", "16", wave, "synth",
+                                          QString::number(seconds), "sine", "440", "sine", "660", "gain", "-3"}))
             return ::testing::AssertionFailure() << "sox failed";
         if (!QDir().mkpath(root + "/in") ||
             !RunPeer("ffmpeg", QStringList{"-v", "error", "-i", wave} + codec + QStringList{root + "/in/" + name}))
@@ -50,7 +50,8 @@ TEST_F(KeptTypeBatch, AnInputWhoseTypeCannotBeWrittenFailsAloneNamingTheType)
     ASSERT_FALSE(run.crashed);
     EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
     const QString log = ReadText(LogPathFromOutput(run.out));
-    for (const auto& [name, type] : {std::pair{"layer3.mp3", "Mp3 "}, std::pair{"lossless.flac", "MooV"}, std::pair{"vorbis.ogg", "MooV"}}) {
+    for (const auto& [name, type] :
+         {std::pair{"layer3.mp3", "Mp3 "}, std::pair{"lossless.flac", "MooV"}, std::pair{"vorbis.ogg", "MooV"}}) {
         const QRegularExpression line(QStringLiteral("failed [^\\n]*/%1: ([^\\n]*)").arg(QLatin1String(name)));
         const QRegularExpressionMatch m = line.match(run.err);
         ASSERT_TRUE(m.hasMatch()) << name << "\n" << run.err.toStdString();

@@ -56,9 +56,10 @@ constexpr UInt32 kRegionStart = 2205;   // the PCM input's one region: 0.05 s to
 constexpr UInt32 kRegionEnd = 11025;
 
 // ---------------------------------------------------------------------
-// KNOWN FAULTS, mended on other branches: these combinations still fail.
-// Each entry: type, setting (-1 any), input (-1 any), the fault.  Empty the
-// table as the mends land; a listed combination that passes is reported.
+// KNOWN FAULTS: combinations that still fail, by faults mended elsewhere
+// (or found here and left to their owners).  Each entry: type, setting (-1
+// any), input (-1 any), the fault.  Empty the table as the mends land; a
+// listed combination that passes is reported on standard output.
 // ---------------------------------------------------------------------
 struct KnownFault {
     const char* type;
@@ -86,8 +87,8 @@ const KnownFault kKnownFaults[] = {
     {"711a", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
     {"711u", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
     {"DPCM", -1, -1, "headerless Dialogic PCM written at another rate reads back at 8 kHz (issue 32)"},
-    {"IDAT", kMonoMix, -1, "a shape the CD image cannot hold fails per file, not before the batch (issue 31 fault 8)"},
-    {"IDAT", kSplitStereo, -1, "a shape the CD image cannot hold fails per file, not before the batch (issue 31 fault 8)"},
+    {"IDAT", kMonoMix, -1, "a shape the CD image cannot hold fails per file only (issue 31 fault 8)"},
+    {"IDAT", kSplitStereo, -1, "a shape the CD image cannot hold fails per file only (issue 31 fault 8)"},
     {"SpSc", kMonoMix, -1, "a mono mix to the Sonic split type stops the batch with -50"},
     {"SpSc", kSplitStereo, -1, "split stereo to the Sonic split type fails: split stereo file not consistent"},
 };
@@ -464,7 +465,7 @@ TEST_P(OutputTypeMatrix, EverySettingFromBothInputs)
         ASSERT_FALSE(run.crashed) << run.err.toStdString();
         if (run.exitCode == 64) {
             const QRegularExpression refusal(QStringLiteral("conversion (\\d+) '[^']*'[^\\n]*"));
-            std::size_t before = refusedBefore.size();
+            const std::size_t before = refusedBefore.size();
             for (auto it = refusal.globalMatch(run.err); it.hasNext();) {
                 const QRegularExpressionMatch m = it.next();
                 const int index = m.captured(1).toInt() - 1;
@@ -472,7 +473,7 @@ TEST_P(OutputTypeMatrix, EverySettingFromBothInputs)
                 refusedBefore[order[index]] = m.captured(0);
                 pending.erase(order[index]);
             }
-            ASSERT_GT(refusedBefore.size(), before) << "exit 64 without a refused conversion: " << run.err.toStdString();
+            ASSERT_GT(refusedBefore.size(), before) << "exit 64 and no conversion refused: " << run.err.toStdString();
             continue;
         }
         QString logPath = LogPathFromOutput(run.out);
