@@ -37,17 +37,17 @@ Word16 nextRandom(Word16& seed);
 
 // LSF quantiser rules.
 void lspExpand(Word16 buf[kOrder], Word16 gap);
-void lspCompose(const Word16 element[], Word16 lsf[], const Word16 fg[][kOrder],
-                const Word16 freqPrev[][kOrder], const Word16 fgSum[]);
-void lspExtract(const Word16 lsf[], Word16 element[], const Word16 fg[][kOrder],
-                const Word16 freqPrev[][kOrder], const Word16 fgSumInverse[]);
+void lspCompose(const Word16 element[], Word16 lsf[], const Word16 fg[][kOrder], const Word16 freqPrev[][kOrder],
+    const Word16 fgSum[]);
+void lspExtract(const Word16 lsf[], Word16 element[], const Word16 fg[][kOrder], const Word16 freqPrev[][kOrder],
+    const Word16 fgSumInverse[]);
 void lspShiftHistory(const Word16 element[], Word16 freqPrev[][kOrder]);
 // Orders the LSFs and keeps them apart and in range; returns the warnings met
 // (bit 0: raised to the low limit, bit 1: lowered to the high limit).
 int lspStabilise(Word16 lsf[kOrder]);
 // Composes a quantised LSF vector from its codes and pushes the history.
-int lspGetQuantised(Word16 code0, Word16 code1, Word16 code2, const Word16 fg[][kOrder],
-                    Word16 freqPrev[][kOrder], Word16 lsf[kOrder], const Word16 fgSum[]);
+int lspGetQuantised(Word16 code0, Word16 code1, Word16 code2, const Word16 fg[][kOrder], Word16 freqPrev[][kOrder],
+    Word16 lsf[kOrder], const Word16 fgSum[]);
 
 // Predicted code gain gcode0 * 2^-exp from the past quantised energies.
 void gainPredict(const Word16 pastEnergy[4], const Word16 code[], Word16& gcode0, Word16& expGcode0);

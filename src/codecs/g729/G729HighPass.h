@@ -10,19 +10,19 @@
 namespace qm::g729 {
 
 class G729HighPass {
- public:
-  G729HighPass(const Word16 (&b)[3], const Word16 (&a)[3], int stateShift, int outputShift);
+public:
+    G729HighPass(const Word16 (&b)[3], const Word16 (&a)[3], int stateShift, int outputShift);
 
-  void reset();
-  // Filters `count` samples in place.
-  void filter(Word16 signal[], int count);
+    void reset();
+    // Filters `count` samples in place.
+    void filter(Word16 signal[], int count);
 
- private:
-  const Word16 (&b_)[3];
-  const Word16 (&a_)[3];
-  int stateShift_;
-  int outputShift_;
-  Word16 y1Hi_ = 0, y1Lo_ = 0, y2Hi_ = 0, y2Lo_ = 0, x0_ = 0, x1_ = 0;
+private:
+    const Word16 (&b_)[3];
+    const Word16 (&a_)[3];
+    int stateShift_;
+    int outputShift_;
+    Word16 y1Hi_ = 0, y1Lo_ = 0, y2Hi_ = 0, y2Lo_ = 0, x0_ = 0, x1_ = 0;
 };
 
 }  // namespace qm::g729

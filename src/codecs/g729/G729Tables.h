@@ -5,16 +5,16 @@
 
 namespace qm::g729 {
 
-constexpr int kFrameLength = 80;        // samples per 10 ms frame
+constexpr int kFrameLength = 80;  // samples per 10 ms frame
 constexpr int kSubframeLength = 40;
-constexpr int kWindowLength = 240;      // LPC analysis window
+constexpr int kWindowLength = 240;  // LPC analysis window
 constexpr int kLookAhead = 40;
-constexpr int kOrder = 10;              // LPC order
+constexpr int kOrder = 10;  // LPC order
 constexpr int kOrderPlus1 = 11;
 constexpr int kPitchMin = 20;
 constexpr int kPitchMax = 143;
 constexpr int kInterpolationLength = 11;  // L_INTERPOL: 10 + 1
-constexpr int kInterpolationTaps = 31;    // 3 * 10 + 1
+constexpr int kInterpolationTaps = 31;  // 3 * 10 + 1
 constexpr int kParameterCount = 11;
 constexpr int kSerialWords = 82;
 constexpr int kGridPoints = 50;
@@ -25,8 +25,8 @@ constexpr int kGainCodebook1Size = 8;
 constexpr int kGainCodebook2Size = 16;
 constexpr int kGainCandidates1 = 4;
 constexpr int kGainCandidates2 = 8;
-constexpr int16_t kSharpMax = 13017;    // 0.8 in Q14
-constexpr int16_t kSharpMin = 3277;     // 0.2 in Q14
+constexpr int16_t kSharpMax = 13017;  // 0.8 in Q14
+constexpr int16_t kSharpMin = 3277;  // 0.2 in Q14
 
 extern const int16_t kHammingWindow[kWindowLength];
 extern const int16_t kLagWindowHi[kOrder + 2];
