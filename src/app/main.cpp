@@ -26,10 +26,38 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quillmarch [--convert] [FILE_OR_FOLDER...]\n"
+    "\n"
+    "The desktop application of Quillmarch, the batch audio-file converter.\n"
+    "Files and folders named are added to the input list; when the application\n"
+    "already runs, they are handed to it.\n"
+    "\n"
+    "  --convert   once the files are added, start the batch as the Start button\n"
+    "              does (when Start is available); a second start waits for the\n"
+    "              running application's answer and exits with status 0 when the\n"
+    "              batch started, 1 (with the reason) when nothing was started\n"
+    "  --help      this text\n"
+    "\n"
+    "For batches without a display, use quillmarch-batch (quillmarch-batch --help).\n";
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
+    // Before any display is opened.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarch"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmarch"));
@@ -44,15 +72,16 @@ int main(int argc, char* argv[])
     // A second start hands over its files; with "--convert" it reports
     // what the running application did with the command.
     InstanceChannel::ConvertAnswer answer = InstanceChannel::ConvertAnswer::None;
-    if (InstanceChannel::forward(arguments, InstanceChannel::defaultServerName(), 3000, &answer)) {
+    QString reason;
+    if (InstanceChannel::forward(arguments, InstanceChannel::defaultServerName(), 3000, &answer, 600000, &reason)) {
         if (arguments.contains(QStringLiteral("--convert"))) {
             switch (answer) {
             case InstanceChannel::ConvertAnswer::Started:
                 std::fputs("quillmarch: the running application started the batch\n", stdout);
                 return 0;
-            case InstanceChannel::ConvertAnswer::NotAvailable:
-                std::fputs("quillmarch: Start is not available in the running application; nothing was done\n",
-                           stdout);
+            case InstanceChannel::ConvertAnswer::NotStarted:
+                std::fprintf(stdout, "quillmarch: the running application did not start the batch: %s\n",
+                             reason.isEmpty() ? "no reason given" : qPrintable(reason));
                 return 1;
             case InstanceChannel::ConvertAnswer::None:
                 std::fputs("quillmarch: the running application did not answer the convert command\n", stdout);
