@@ -5,10 +5,12 @@
 // QUILLMARCH_SCREENSHOT=FILE (scripts/screenshots.sh) saves a picture of
 // the main window once the files are added, and quits;
 // QUILLMARCH_SCREENSHOT_TAB (0 input, 1 conversions, 2 output) picks the
-// tab shown.  QUILLMARCH_SCREENSHOT_PROGRESS=FILE and
+// tab shown.  QUILLMARCH_SCREENSHOT_INFO=FILE saves the add-files panel
+// describing the first file named (its file-information view).  QUILLMARCH_SCREENSHOT_PROGRESS=FILE and
 // QUILLMARCH_SCREENSHOT_LOG=FILE instead wait for a batch (started with
 // --convert): the progress window is saved once a file is under way, the
 // log window once the batch's log opens; then the program quits.
+#include "AddFilesDialog.h"
 #include "AppCommands.h"
 #include "EditorCommands.h"
 #include "InstanceChannel.h"
@@ -16,6 +18,7 @@
 #include "MainController.h"
 #include "MainWindow.h"
 #include "ProgressController.h"
+#include "SoundFileInfoViewController.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
@@ -113,7 +116,25 @@ int main(int argc, char* argv[])
     const QString progressShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_PROGRESS");
     const QString logShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_LOG");
     const QString screenshot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT");
-    if (!progressShot.isEmpty() || !logShot.isEmpty()) {
+    const QString infoShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_INFO");
+    if (!infoShot.isEmpty()) {
+        const QFileInfo file(arguments.value(0));
+        arguments.clear();
+        QTimer::singleShot(300, &window, [&window, infoShot, file] {
+            auto* panel = new AddFilesDialog(&window);
+            panel->resize(900, 620);
+            panel->setDirectory(file.absolutePath());
+            panel->selectFile(file.fileName());
+            panel->show();
+            // The information view describes the file chosen.
+            if (auto* info = panel->findChild<SoundFileInfoViewController*>())
+                info->showPath(file.absoluteFilePath());
+            QTimer::singleShot(800, panel, [panel, infoShot] {
+                const bool saved = panel->grab().save(infoShot);
+                QApplication::exit(saved ? 0 : 1);
+            });
+        });
+    } else if (!progressShot.isEmpty() || !logShot.isEmpty()) {
         auto* poll = new QTimer(&window);
         auto progressSaved = std::make_shared<bool>(progressShot.isEmpty());
         QObject::connect(poll, &QTimer::timeout, &window, [&controller, poll, progressShot, progressSaved] {
