@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Makes the pictures of the desktop application that the README shows
 # (docs/images/*.png): the main window with the example inputs, on the input
-# and the output tab, the conversion editor, and a batch of them run with
-# --convert: its progress window and its log, under a virtual X display
-# (xvfb-run).
+# and the output tab, the conversion editor, the MP3 encoder's options (when
+# a usable lame is installed), the add-files panel describing a file, and a
+# batch of the examples run with --convert: its progress window and its log,
+# on a 1366 x 768 virtual X display (xvfb-run).
 # Usage: scripts/screenshots.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -29,19 +30,27 @@ mkdir -p "$root/docs/images"
 shoot() {  # shoot TAB FILE
   QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
   QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT="$2" QUILLMARCH_SCREENSHOT_TAB="$1" \
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" "$app" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" \
     "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes"
   echo "wrote $2"
 }
-shoot_editor() {  # shoot_editor FILE: the conversion editor on an example conversion
-  QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
-  QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT_EDITOR="$1" \
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$app"
-  echo "wrote $1"
+shoot_with() {  # shoot_with VARIABLE FILE [ARGUMENT...]: one of the other pictures
+  local variable="$1" file="$2"
+  shift 2
+  env QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
+    QUILLMARCH_INSTANCE="quillmarch-shots-$$" "$variable=$file" \
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" "$@"
+  echo "wrote $file"
 }
 shoot 0 "$root/docs/images/main-window.png"
 shoot 2 "$root/docs/images/output-tab.png"
-shoot_editor "$root/docs/images/conversion-editor.png"
+shoot_with QUILLMARCH_SCREENSHOT_EDITOR "$root/docs/images/conversion-editor.png"
+if "$build/src/quillmarch-batch" --list-types 2>/dev/null | grep -Eq "'DMP3' +[a-z]+ +yes"; then
+  shoot_with QUILLMARCH_SCREENSHOT_MP3 "$root/docs/images/mp3-options.png"
+else
+  echo "screenshots.sh: no usable lame (3.93 or newer): docs/images/mp3-options.png is kept" >&2
+fi
+shoot_with QUILLMARCH_SCREENSHOT_INFO "$root/docs/images/file-information.png" "$work/Examples/Chord stereo.aif"
 
 # The batch: the examples and two longer takes, through the factory
 # conversions; the progress window is taken while a file is under way.
@@ -53,6 +62,6 @@ done
 QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
 QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT_PROGRESS="$root/docs/images/progress-window.png" \
 QUILLMARCH_SCREENSHOT_LOG="$root/docs/images/log-window.png" \
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" "$app" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" \
     "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes" --convert
 echo "wrote $root/docs/images/progress-window.png $root/docs/images/log-window.png"

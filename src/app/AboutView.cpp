@@ -3,6 +3,7 @@
 #include "AppCommands.h"
 #include "AppPresenter.h"
 #include "MainBundle.h"
+#include "MakerAddresses.h"
 #include "UserDefaults.h"
 
 #include <QMouseEvent>
@@ -51,11 +52,15 @@ void AboutView::paintEvent(QPaintEvent*)
     painter.drawText(QPointF(420, height() - 152), version());
     painter.setPen(QColor::fromRgbF(0.234375f, 0.3203125f, 0.37109375f));
     painter.drawText(QPointF(215, height() - 4), convertedText());
-    // The maker's web site: blue, underlined, a link.
+    // The maker's web site, when the build has one: blue, underlined, a
+    // link.
+    const QString site = MakerAddresses::current().webSite;
+    if (site.isEmpty())
+        return;
     font.setUnderline(true);
     painter.setFont(font);
     painter.setPen(QColor(Qt::blue));
-    painter.drawText(webSiteRect(), Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(AppCommands::kWebSite));
+    painter.drawText(webSiteRect(), Qt::AlignLeft | Qt::AlignVCenter, site);
 }
 
 QRect AboutView::webSiteRect() const
@@ -64,7 +69,10 @@ QRect AboutView::webSiteRect() const
     font.setBold(true);
     font.setPointSize(9);
     const QFontMetrics metrics(font);
-    const int width = metrics.horizontalAdvance(QString::fromLatin1(AppCommands::kWebSite)) + 2;
+    const QString site = MakerAddresses::current().webSite;
+    if (site.isEmpty())
+        return QRect();
+    const int width = metrics.horizontalAdvance(site) + 2;
     return QRect(215, height() - 22 - metrics.height(), width, metrics.height() + 2);
 }
 
@@ -72,7 +80,7 @@ void AboutView::mousePressEvent(QMouseEvent* event)
 {
     // A click on the address opens it; any other click closes the box.
     if (event && webSiteRect().contains(event->position().toPoint())) {
-        AppCommands::goToWebSite();
+        AppCommands::goToWebSite(this);
         return;
     }
     close();

@@ -8,6 +8,7 @@
 #include "LegacyConversionImporter.h"
 #include "Logger.h"
 #include "MainBundle.h"
+#include "MakerAddresses.h"
 #include "MainController.h"
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
@@ -37,9 +38,6 @@ PreferencesWindow* ShowPreferences(MainWindow& window, MainController& controlle
 }
 
 } // namespace
-
-const char* const AppCommands::kWebSite = "https://quillmarch.example/";
-const char* const AppCommands::kVersionListAddress = "https://quillmarch.example/versions.plist";
 
 QString AppCommands::runningVersion()
 {
@@ -104,9 +102,18 @@ bool AppCommands::showLicense()
     return !path.isEmpty() && AppPresenter::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool AppCommands::goToWebSite()
+bool AppCommands::goToWebSite(QWidget* parent)
 {
-    return AppPresenter::openUrl(QUrl(QString::fromLatin1(kWebSite)));
+    const QString site = MakerAddresses::current().webSite;
+    if (site.isEmpty()) {
+        AppPresenter::showAlert({L("No Web Site"),
+                                 L("This build of Quillmarch has no web site address: it is set when the program "
+                                   "is built."),
+                                 {}, {}, {}},
+                                parent);
+        return false;
+    }
+    return AppPresenter::openUrl(QUrl(site));
 }
 
 UpdateCheck* AppCommands::updateCheck(MainWindow& window)
@@ -124,8 +131,17 @@ UpdateCheck* AppCommands::updateCheck(MainWindow& window)
 
 bool AppCommands::checkForUpdates(MainWindow& window, const QUrl& address)
 {
-    return updateCheck(window)->start(address.isEmpty() ? QUrl(QString::fromLatin1(kVersionListAddress)) : address,
-                                      runningVersion());
+    const QString list = MakerAddresses::current().versionList;
+    if (address.isEmpty() && list.isEmpty()) {
+        AppPresenter::showAlert({L("Check for Updates"),
+                                 L("This build of Quillmarch has no address to look for new versions at: it is set "
+                                   "when the program is built. You are using version %1.")
+                                     .arg(runningVersion()),
+                                 {}, {}, {}},
+                                &window);
+        return false;
+    }
+    return updateCheck(window)->start(address.isEmpty() ? QUrl(list) : address, runningVersion());
 }
 
 bool AppCommands::emptyOutputFolder(MainWindow& window, MainController& controller)
@@ -215,7 +231,7 @@ void AppCommands::install(MainWindow& window, MainController& controller)
         QObject::connect(updates, &QAction::triggered, w, [w] { checkForUpdates(*w); });
         QAction* site = help->addAction(L("Quillmarch Web Site"));
         site->setObjectName(QStringLiteral("goToWebSite"));
-        QObject::connect(site, &QAction::triggered, w, [] { goToWebSite(); });
+        QObject::connect(site, &QAction::triggered, w, [w] { goToWebSite(w); });
         QAction* license = help->addAction(L("License"));
         license->setObjectName(QStringLiteral("showLicense"));
         QObject::connect(license, &QAction::triggered, w, [] { showLicense(); });

@@ -13,11 +13,10 @@ class MainController;
 class MainWindow;
 class UpdateCheck;
 class FeedbackController;
+class QWidget;
 
 class AppCommands {
 public:
-    static const char* const kWebSite;
-    static const char* const kVersionListAddress;
 
     static void install(MainWindow& window, MainController& controller);
 
@@ -35,9 +34,11 @@ public:
     static void importConversions(MainWindow& window, MainController& controller);
     // The licence text with its default application.
     static bool showLicense();
-    static bool goToWebSite();
+    // The maker's web site (MakerAddresses); a build without one says so.
+    static bool goToWebSite(QWidget* parent = nullptr);
     // Starts the background check of `address` (the maker's list when
-    // empty); the answer is shown when it comes.  False while one runs.
+    // empty); the answer is shown when it comes.  False while one runs,
+    // and when the build has no list to check (which it says).
     static bool checkForUpdates(MainWindow& window, const QUrl& address = QUrl());
     static UpdateCheck* updateCheck(MainWindow& window);
     // After the confirmation, removes everything inside the output folder

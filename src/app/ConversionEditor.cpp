@@ -241,6 +241,14 @@ void ConversionEditor::buildWindow()
     m_autoNameButton->setObjectName(QStringLiteral("automaticNameButton"));
     nameRow->addWidget(m_autoNameButton);
     layout->addLayout(nameRow);
+    // Two columns, so that the window fits a laptop's screen: the format
+    // and the fades on the left, the regions and the gain on the right.
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+    layout->addLayout(columns);
     connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (m_spec && !m_filling)
             m_spec->setConversionName(text);
@@ -304,7 +312,7 @@ void ConversionEditor::buildWindow()
     m_channelMenu->setObjectName(QStringLiteral("channelHandlingPopUp"));
     grid->addWidget(m_channelBox, 4, 0);
     grid->addWidget(m_channelMenu, 4, 2, 1, 2);
-    layout->addWidget(format);
+    left->addWidget(format);
 
     connect(m_convertTypeBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertFileTypeCheckbox);
     connect(m_typeMenu, &QComboBox::activated, this, &ConversionEditor::doFileTypePopUp);
@@ -354,7 +362,7 @@ void ConversionEditor::buildWindow()
     snipLayout->addWidget(buildPair(m_length, QStringLiteral("length"), L("Length"), L("s"), 0, 3600, 10));
     m_extractionTabs->addWidget(snip);
     regionLayout->addWidget(m_extractionTabs);
-    layout->addWidget(regions);
+    right->addWidget(regions);
     wirePair(m_margin, [this] {
         double v = 0;
         if (ParseNumber(m_margin.field->text(), &v))
@@ -398,7 +406,8 @@ void ConversionEditor::buildWindow()
     extensionRow->addWidget(m_extensionBox);
     extensionRow->addWidget(m_extensionField, 1);
     otherLayout->addLayout(extensionRow);
-    layout->addWidget(other);
+    left->addWidget(other);
+    left->addStretch();
     connect(m_fadeBox, &QCheckBox::clicked, this, &ConversionEditor::doFadeCheckbox);
     connect(m_copyBox, &QCheckBox::clicked, this, [this](bool on) {
         if (m_spec)
@@ -460,7 +469,8 @@ void ConversionEditor::buildWindow()
     m_boostTabs->addWidget(compressor);
     m_boostTabs->addWidget(buildPair(m_ceiling, QStringLiteral("ceiling"), L("ceiling"), L("dB"), -40, 0, 10));
     gainLayout->addWidget(m_boostTabs);
-    layout->addWidget(gain);
+    right->addWidget(gain);
+    right->addStretch();
     wirePair(m_amplify, [this] {
         double v = 0;
         if (ParseNumber(m_amplify.field->text(), &v))
@@ -503,7 +513,7 @@ void ConversionEditor::buildWindow()
     layout->addLayout(commentRow);
     m_comment = new QPlainTextEdit(this);
     m_comment->setObjectName(QStringLiteral("commentTextView"));
-    m_comment->setFixedHeight(80);
+    m_comment->setFixedHeight(60);
     QFont font = m_comment->font();
     font.setPointSize(11);
     m_comment->setFont(font);
@@ -592,9 +602,15 @@ void ConversionEditor::setupSampleRatePopUp()
                                                         : QString::number(rate, 'f', rate > 22000 && rate < 23000 ? 3 : 1);
         m_rateMenu->addItem(title, i);
     }
-    if (!m_customRates.isEmpty()) {
+    // The custom rates, with the rate shown when it is new (stored only
+    // by OK), highest first.
+    QList<double> custom = m_customRates;
+    if (m_newRate)
+        custom.append(*m_newRate);
+    std::sort(custom.begin(), custom.end(), std::greater<double>());
+    if (!custom.isEmpty()) {
         m_rateMenu->insertSeparator(m_rateMenu->count());
-        for (double rate : m_customRates)
+        for (double rate : custom)
             m_rateMenu->addItem(formatRate(rate), -1);
     }
     m_rateMenu->setCurrentIndex(0);
@@ -647,6 +663,10 @@ QVariantMap ConversionEditor::currentEntry() const
 void ConversionEditor::setConvSpec(const ConvSpecRef& spec)
 {
     m_spec = spec;
+    if (m_newRate) {
+        m_newRate.reset();
+        setupSampleRatePopUp();
+    }
     m_undo->clear();
     m_uiUpdated = false;
     if (m_spec)
@@ -759,6 +779,11 @@ QVariantMap ConversionEditor::updateUIForFileType(OSType type)
     if (index < 0 || index >= m_bitsMenu->count())
         index = entry.value(QStringLiteral("numBitsPopupDefault")).toInt();
     m_bitsMenu->setCurrentIndex(index >= 0 && index < m_bitsMenu->count() ? index : 0);
+    // A stored value the new menu has no item for becomes the item shown,
+    // as if chosen: the conversion holds what the menu says.
+    if (m_spec && m_bitsMenu->itemData(m_bitsMenu->currentIndex(), kTagRole).isValid() &&
+        ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()) != m_spec->wordLength())
+        m_spec->setWordLength(ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()));
 
     fillMenu(m_channelMenu, entry.value(QStringLiteral("channelHandlingPopup")).toList());
     index = kNoItem;
@@ -773,6 +798,11 @@ QVariantMap ConversionEditor::updateUIForFileType(OSType type)
     if (index < 0 || index >= m_channelMenu->count())
         index = entry.value(QStringLiteral("channelHandlingPopupDefault")).toInt();
     m_channelMenu->setCurrentIndex(index >= 0 && index < m_channelMenu->count() ? index : 0);
+    // The same for a channel treatment in use (off, it stays 0).
+    if (m_spec && m_spec->needsChannelTreat() &&
+        m_channelMenu->itemData(m_channelMenu->currentIndex(), kTagRole).isValid() &&
+        ItemTag(m_channelMenu, m_channelMenu->currentIndex()) != m_spec->channelTreat())
+        m_spec->setChannelTreat(ItemTag(m_channelMenu, m_channelMenu->currentIndex()));
 
     m_optionsButton->setText(entry.value(QStringLiteral("optionsButtonTitle"), L("Options...")).toString());
     m_optionsTabs->setCurrentIndex(Flag(entry, "optionsButtonEnabled") ? 0 : 1);
@@ -836,9 +866,12 @@ bool ConversionEditor::selectRateItemForField()
             m_rateMenu->setCurrentIndex(IndexOfTag(m_rateMenu, i));
             return true;
         }
-    for (double custom : m_customRates)
-        if (std::fabs(custom - rate) < kSameRate) {
-            m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(custom)));
+    QList<double> custom = m_customRates;
+    if (m_newRate)
+        custom.append(*m_newRate);
+    for (double known : custom)
+        if (std::fabs(known - rate) < kSameRate) {
+            m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(known)));
             return true;
         }
     return false;
@@ -851,12 +884,11 @@ void ConversionEditor::handleSampleRateTextFieldDependencies()
     double rate = 0;
     const bool parsed = rateFieldValue(&rate);
     const QSignalBlocker block(m_rateMenu);
-    // A new rate: it joins the custom rates (an unreadable one adds
-    // nothing; the menu is rebuilt as it was).
-    if (parsed && rate > 0) {
-        m_customRates.append(rate);
-        storeCustomRates();
-    }
+    // A new rate: the menu shows it among the custom rates, which it joins
+    // when OK confirms the conversion (an unreadable one adds nothing; the
+    // menu is rebuilt as it was).
+    if (parsed && rate > 0)
+        m_newRate = rate;
     setupSampleRatePopUp();
     if (parsed && rate > 0)
         m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(rate)));
@@ -1481,6 +1513,14 @@ void ConversionEditor::ok()
     if (refuseName())
         return;
     m_spec->validateSettings();
+    // A new rate in use joins the custom rates now.
+    double rate = 0;
+    if (m_newRate && m_spec->needsSampleRateConversion() && rateFieldValue(&rate) &&
+        std::fabs(rate - *m_newRate) < kSameRate) {
+        m_customRates.append(*m_newRate);
+        m_newRate.reset();
+        storeCustomRates();
+    }
     closeDialog();
     done(QDialog::Accepted);
 }

@@ -31,6 +31,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CConvSpec;
 class OptionSheet;
@@ -109,7 +110,8 @@ public:
 
     // The rate as the sample-rate formatter shows it.
     static QString formatRate(double rate);
-    // The custom rates the menu offers (highest first).
+    // The stored custom rates (highest first); the menu also offers a new
+    // rate in use, which OK stores.
     const QList<double>& customSampleRates() const { return m_customRates; }
 
 public slots:
@@ -194,6 +196,8 @@ private:
     QVariantMap m_fileTypeInfo;
     QSet<QString> m_names;
     QList<double> m_customRates;
+    // A rate shown that is neither built in nor a custom rate yet.
+    std::optional<double> m_newRate;
     OSType m_curFileType;
     bool m_sampleRateForced = false;
     bool m_wordSizeForced = false;

@@ -5,6 +5,7 @@
 #include "MainBundle.h"
 #include "MainController.h"
 #include "MainWindow.h"
+#include "OptionSheet.h"
 #include "PreferencesWindow.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QTableView>
 #include <QTimer>
@@ -129,25 +131,49 @@ void EditorCommands::install(MainWindow& window, MainController& controller)
 void EditorCommands::screenshotIfAsked(MainWindow& window, MainController& controller)
 {
     const QString path = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_EDITOR");
-    if (path.isEmpty())
+    const QString mp3Path = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_MP3");
+    if (path.isEmpty() && mp3Path.isEmpty())
         return;
     MainWindow* w = &window;
     MainController* c = &controller;
-    QTimer::singleShot(300, w, [w, c, path] {
+    QTimer::singleShot(300, w, [w, c, path, mp3Path] {
         auto* editor = new ConversionEditor(c->defaults(), w);
         const ConvSpecRef spec = ConvSpec::create();
-        spec->setConversionName(QStringLiteral("Broadcast MP2, 48 kHz, compressed"));
-        spec->setComment(QStringLiteral("For the radio archive."));
-        editor->setConvSpec(spec);
         editor->show();
+        if (!path.isEmpty()) {
+            spec->setConversionName(QStringLiteral("Broadcast MP2, 48 kHz, compressed"));
+            spec->setComment(QStringLiteral("For the radio archive."));
+            editor->setConvSpec(spec);
+            editor->findChild<QCheckBox*>(QStringLiteral("convertFileTypeCheckBox"))->click();
+            editor->chooseFileType('MPG2');
+            editor->chooseSampleRateItem(
+                editor->findChild<QComboBox*>(QStringLiteral("sampleRatePopUp"))->findText(QStringLiteral("48000")));
+            editor->findChild<QCheckBox*>(QStringLiteral("fadeCheckBox"))->click();
+            editor->findChild<QCheckBox*>(QStringLiteral("boostCheckBox"))->click();
+            QTimer::singleShot(400, editor, [editor, path] {
+                const bool saved = editor->grab().save(path);
+                QApplication::exit(saved ? 0 : 1);
+            });
+            return;
+        }
+        // The MP3 encoder's options over the editor: the part of the screen
+        // that shows both.
+        spec->setConversionName(QStringLiteral("Podcast MP3, variable bit rate"));
+        spec->setSpecificsValue(QStringLiteral("LAMEEncodingMode"), 2);
+        spec->setSpecificsValue(QStringLiteral("LAMEVBRQuality"), 2);
+        spec->setSpecificsValue(QStringLiteral("LAMEArtist"), QStringLiteral("The Example Players"));
+        spec->setSpecificsValue(QStringLiteral("LAMEAlbum"), QStringLiteral("Examples"));
+        editor->setConvSpec(spec);
         editor->findChild<QCheckBox*>(QStringLiteral("convertFileTypeCheckBox"))->click();
-        editor->chooseFileType('MPG2');
-        editor->chooseSampleRateItem(editor->findChild<QComboBox*>(QStringLiteral("sampleRatePopUp"))->findText(
-            QStringLiteral("48000")));
-        editor->findChild<QCheckBox*>(QStringLiteral("fadeCheckBox"))->click();
-        editor->findChild<QCheckBox*>(QStringLiteral("boostCheckBox"))->click();
-        QTimer::singleShot(400, editor, [editor, path] {
-            const bool saved = editor->grab().save(path);
+        editor->chooseFileType('DMP3');
+        OptionSheet* sheet = editor->doOptionsButton();
+        QTimer::singleShot(600, editor, [editor, sheet, mp3Path] {
+            QRect area = editor->frameGeometry();
+            if (sheet)
+                area |= sheet->frameGeometry();
+            QScreen* screen = editor->screen();
+            const bool saved = sheet && screen &&
+                               screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(mp3Path);
             QApplication::exit(saved ? 0 : 1);
         });
     });

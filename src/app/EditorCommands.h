@@ -19,6 +19,8 @@ public:
     static bool editConversion(MainWindow& window, MainController& controller, int row);
 
     // With QUILLMARCH_SCREENSHOT_EDITOR naming a picture: shows the editor
-    // on an example conversion, saves its picture there and quits.
+    // on an example conversion, saves its picture there and quits.  With
+    // QUILLMARCH_SCREENSHOT_MP3 the same for an MP3 conversion with the
+    // encoder's options open over the editor (MP3 output must be offered).
     static void screenshotIfAsked(MainWindow& window, MainController& controller);
 };

@@ -3,6 +3,7 @@
 #include "AppPresenter.h"
 #include "ChildProcess.h"
 #include "MainBundle.h"
+#include "MakerAddresses.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
@@ -35,7 +36,6 @@ constexpr int kMailTimeoutMs = 30000;
 
 } // namespace
 
-const char* const FeedbackController::kFeedbackAddress = "feedback@quillmarch.example";
 const QString FeedbackController::kMailProgramKey = QStringLiteral("Mail Program");
 
 FeedbackController::FeedbackController(UserDefaults& defaults, QWidget* parent) : QDialog(parent), m_defaults(defaults)
@@ -119,11 +119,11 @@ QString FeedbackController::mailProgram() const
     return QString::fromStdString(ChildProcess::findOnPath("sendmail"));
 }
 
-QByteArray FeedbackController::mailMessage(const QString& subject, const QString& body)
+QByteArray FeedbackController::mailMessage(const QString& address, const QString& subject, const QString& body)
 {
     // The user's text is only in the body: nothing typed reaches a header.
     QByteArray message;
-    message += "To: " + QByteArray(kFeedbackAddress) + "\n";
+    message += "To: " + address.toUtf8().replace('\n', ' ').replace('\r', ' ') + "\n";
     message += "Subject: " + subject.toUtf8().replace('\n', ' ').replace('\r', ' ') + "\n";
     message += "MIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n";
     message += body.toUtf8();
@@ -163,17 +163,26 @@ void FeedbackController::doOK()
         return;
     const QString subject = mailSubject();
     const QString body = mailBody();
-    const QString program = mailProgram();
-    if (program.isEmpty()) {
+    const QString address = MakerAddresses::current().feedback;
+    const QString program = address.isEmpty() ? QString() : mailProgram();
+    if (address.isEmpty()) {
+        QApplication::clipboard()->setText(body);
+        AppPresenter::showAlert(
+            {L("Feedback copied to the clipboard"),
+             L("This build of Quillmarch has no address to send feedback to (it is set when the program is built), "
+               "so your feedback was not sent. Its text is now on the clipboard."),
+             {}, {}, {}},
+            this);
+    } else if (program.isEmpty()) {
         QApplication::clipboard()->setText(body);
         AppPresenter::showAlert(
             {L("Feedback copied to the clipboard"),
              L("No mail program (sendmail) is configured on this computer, so your feedback was not sent. Its text "
                "is now on the clipboard: please paste it into a new message to %1.")
-                 .arg(QString::fromLatin1(kFeedbackAddress)),
+                 .arg(address),
              {}, {}, {}},
             this);
-    } else if (!deliver(program, mailMessage(subject, body))) {
+    } else if (!deliver(program, mailMessage(address, subject, body))) {
         const int answer = AppPresenter::showAlert(
             {L("Message not sent"),
              L("Could not send your feedback message using your current mail configuration, so please try to send "

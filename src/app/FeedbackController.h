@@ -7,7 +7,9 @@
 //
 // The mail program is the user default "Mail Program" when set (a path;
 // nothing when it cannot be run), else the first of /usr/sbin/sendmail,
-// /usr/lib/sendmail and a "sendmail" on the PATH.
+// /usr/lib/sendmail and a "sendmail" on the PATH.  The address is a setting
+// of the build (MakerAddresses); a build without one puts the text on the
+// clipboard and says that it has no address to send it to.
 #pragma once
 
 #include <QDialog>
@@ -22,7 +24,6 @@ class UserDefaults;
 class FeedbackController : public QDialog {
     Q_OBJECT
 public:
-    static const char* const kFeedbackAddress;
     static const QString kMailProgramKey;  // "Mail Program"
 
     explicit FeedbackController(UserDefaults& defaults, QWidget* parent = nullptr);
@@ -36,8 +37,8 @@ public:
     QString mailBody() const;
     // The program that sends mail; empty when none is configured.
     QString mailProgram() const;
-    // The whole message sendmail reads.
-    static QByteArray mailMessage(const QString& subject, const QString& body);
+    // The whole message sendmail reads, to `address`.
+    static QByteArray mailMessage(const QString& address, const QString& subject, const QString& body);
 
     QLineEdit* subjectTextField() const { return m_subject; }
     QPlainTextEdit* descriptionTextView() const { return m_description; }

@@ -28,6 +28,10 @@ InputFileModel::InputFileModel(QObject* parent) : QAbstractTableModel(parent)
     QFileIconProvider provider;
     m_fileIcon = provider.icon(QFileIconProvider::File);
     m_folderIcon = provider.icon(QFileIconProvider::Folder);
+    const QString images = QStringLiteral("images");
+    m_playingImage = QPixmap(MainBundle::pathForResource(QStringLiteral("loudspeaker-small"), QStringLiteral("png"), images));
+    m_mutedImage =
+        QPixmap(MainBundle::pathForResource(QStringLiteral("loudspeaker-small-muted"), QStringLiteral("png"), images));
 }
 
 QString InputFileModel::columnIdentifier(int column)
@@ -64,6 +68,10 @@ QVariant InputFileModel::data(const QModelIndex& index, int role) const
         return file.path();
     if (role == Qt::DecorationRole && index.column() == FileName)
         return file.isDirectory() ? m_folderIcon : m_fileIcon;
+    if (role == Qt::DecorationRole && index.column() == Playable && index.row() == m_playRow)
+        return m_playing ? m_playingImage : m_mutedImage;
+    if (role == Qt::ToolTipRole && index.column() == Playable && index.row() == m_playRow)
+        return MainBundle::localizedString(m_playing ? QStringLiteral("Playing") : QStringLiteral("Plays next"));
     if (role == Qt::ToolTipRole && index.column() == FileName)
         return file.path();
     if (role != Qt::DisplayRole)
@@ -84,6 +92,8 @@ QVariant InputFileModel::data(const QModelIndex& index, int role) const
 
 QVariant InputFileModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal && section == Playable && role == Qt::DecorationRole)
+        return m_playingImage;
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (section == FileName)
@@ -189,6 +199,18 @@ void InputFileModel::sortFiles()
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void InputFileModel::setPlayState(int row, bool playing)
+{
+    if (row == m_playRow && playing == m_playing)
+        return;
+    const int old = m_playRow;
+    m_playRow = row;
+    m_playing = playing;
+    for (int changed : {old, row})
+        if (changed >= 0 && changed < m_files.size())
+            emit dataChanged(index(changed, Playable), index(changed, Playable), {Qt::DecorationRole});
 }
 
 int InputFileModel::folderCount() const

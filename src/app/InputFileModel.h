@@ -2,6 +2,10 @@
 // columns named by the identifiers the sort keys use.  Lives and is
 // touched on the GUI thread only.
 //
+// The "playable" column shows a loudspeaker on the row the player is at
+// (row 0 before there is a player): sounding while it plays, muted
+// otherwise; its header shows the sounding one.
+//
 // The list keeps the last path components of its entries in a name set:
 // two entries with the same last component never stand in the list
 // together (the file adding checks this before inserting).
@@ -12,6 +16,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QList>
+#include <QPixmap>
 #include <QSet>
 #include <QString>
 
@@ -56,6 +61,11 @@ public:
     // Sorts by ZuSoundFile's class-wide key and direction (stable).
     void sortFiles();
 
+    // The player's row (-1: none) and whether it plays.
+    void setPlayState(int row, bool playing);
+    int playRow() const { return m_playRow; }
+    bool playing() const { return m_playing; }
+
     int folderCount() const;
     // "Input: %d File%s, %d Folder%s"
     QString summary() const;
@@ -75,4 +85,8 @@ private:
     QSet<QString> m_names;
     QIcon m_fileIcon;
     QIcon m_folderIcon;
+    QPixmap m_playingImage;
+    QPixmap m_mutedImage;
+    int m_playRow = 0;
+    bool m_playing = false;
 };

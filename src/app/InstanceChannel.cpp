@@ -26,10 +26,12 @@ QString InstanceChannel::defaultServerName()
 }
 
 bool InstanceChannel::forward(const QStringList& arguments, const QString& serverName, int timeoutMs,
-                              ConvertAnswer* convertAnswer, int answerTimeoutMs)
+                              ConvertAnswer* convertAnswer, int answerTimeoutMs, QString* reason)
 {
     if (convertAnswer)
         *convertAnswer = ConvertAnswer::None;
+    if (reason)
+        reason->clear();
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (!socket.waitForConnected(timeoutMs))
@@ -55,10 +57,17 @@ bool InstanceChannel::forward(const QStringList& arguments, const QString& serve
     if (convertAnswer && arguments.contains(QStringLiteral("--convert"))) {
         if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(answerTimeoutMs)) {
             const QByteArray answer = socket.read(1);
-            if (answer == QByteArray(1, '\2'))
+            if (answer == QByteArray(1, '\2')) {
                 *convertAnswer = ConvertAnswer::Started;
-            else if (answer == QByteArray(1, '\3'))
-                *convertAnswer = ConvertAnswer::NotAvailable;
+            } else if (answer == QByteArray(1, '\3')) {
+                *convertAnswer = ConvertAnswer::NotStarted;
+                // The reason follows; the instance then closes.
+                QByteArray text = socket.readAll();
+                while (text.size() < kMaxMessage && socket.waitForReadyRead(timeoutMs))
+                    text += socket.readAll();
+                if (reason)
+                    *reason = QString::fromUtf8(text);
+            }
         }
     }
     return true;
@@ -117,13 +126,15 @@ void InstanceChannel::acceptConnection()
     }
 }
 
-void InstanceChannel::answerConvert(bool started)
+void InstanceChannel::answerConvert(bool started, const QString& reason)
 {
     m_awaitingConvert.removeAll(nullptr);
     if (m_awaitingConvert.isEmpty())
         return;
     QLocalSocket* socket = m_awaitingConvert.takeFirst();
     socket->write(QByteArray(1, started ? '\2' : '\3'));
+    if (!started)
+        socket->write(reason.toUtf8());
     socket->flush();
     socket->disconnectFromServer();
 }

@@ -15,6 +15,7 @@
 #include "InputFileCommand.h"
 #include "Logger.h"
 #include "MainBundle.h"
+#include "PlaybackController.h"
 #include "ProgressController.h"
 #include "UserDefaults.h"
 #include "batch_folder_checks.h"
@@ -90,7 +91,7 @@ MainController::~MainController()
     m_hooks.reset();
     m_logger.reset();
     delete m_progress;
-    delete m_errorsController;
+    delete m_errorsController.data();
     // The adder (a child) stops its worker when deleted.
     delete m_adder;
     m_adder = nullptr;
@@ -332,6 +333,11 @@ void MainController::removeAll()
     m_inputUndo.endMacro();
 }
 
+AddFilesErrorsController* MainController::addFilesErrorsController() const
+{
+    return m_errorsController.data();
+}
+
 void MainController::showLastFileAddingErrors()
 {
     if (m_errorsController) {
@@ -451,24 +457,31 @@ void MainController::setViewState(MainTab tab, int selectedInputs, int selectedC
     emit validationChanged();
 }
 
+void MainController::setPlayback(PlaybackController* playback)
+{
+    m_playback = playback;
+}
+
+bool MainController::isPlaying() const
+{
+    return m_playback && m_playback->isPlaying();
+}
+
 bool MainController::validate(AppCommand command) const
 {
-    // No preview player exists yet: playback commands follow the
-    // no-player rules.
-    const bool hasPlayer = false;
-    const bool playing = false;
+    const bool playing = isPlaying();
     const int inputs = m_inputModel.rowCount();
     switch (command) {
     case AppCommand::PlayFile:
-        return hasPlayer ? inputs > 0 : m_selectedInputs > 0;
     case AppCommand::PlayPreviousFromFolder:
     case AppCommand::PlayNextFromFolder:
-        return false;
     case AppCommand::PlayPreviousFromInputList:
     case AppCommand::PlayNextFromInputList:
-        return hasPlayer && inputs > 1;
     case AppCommand::StopFile:
-        return hasPlayer && playing;
+        // The player's rules; without player controls, those of no player.
+        if (m_playback)
+            return m_playback->validate(command);
+        return command == AppCommand::PlayFile && m_selectedInputs > 0;
     case AppCommand::EditConversion:
         return m_selectedConversions == 1;
     case AppCommand::MarkConversion:
@@ -489,7 +502,7 @@ bool MainController::validate(AppCommand command) const
         return !playing && !isAddingFiles() && !batchRunning() && inputs > 0 && atLeastOneActiveConversion() &&
                destFolderDefined();
     case AppCommand::ShowLastFileAddingErrors:
-        return m_errorsController != nullptr;
+        return !m_errorsController.isNull();
     case AppCommand::ShowDestInFinder:
     case AppCommand::EmptyOutputFolder:
         return destFolderDefined();
@@ -683,16 +696,19 @@ bool MainController::batchRunning() const
     return (m_process && m_process->running()) || m_logger != nullptr;
 }
 
-void MainController::doStart()
+bool MainController::doStart()
 {
     if (!m_progress)
         m_progress = new ProgressController(m_defaults);
     m_shouldStartFade = true;
-    if (convert() && m_shouldStartFade) {
+    m_refusal.clear();
+    const bool started = convert();
+    if (started && m_shouldStartFade) {
         emit validationChanged();
         m_windowAlpha = 1.0;
         m_fadeTimer->start(50);
     }
+    return started;
 }
 
 void MainController::closeProgress()
@@ -706,9 +722,18 @@ void MainController::refuse(const QString& title, const QString& message, bool c
     Alert alert;
     alert.title = tr_(title.toUtf8().constData());
     alert.message = message;
-    AppPresenter::showAlert(alert, m_window);
+    showRefusal(alert);
     if (close)
         closeProgress();
+}
+
+void MainController::showRefusal(const Alert& alert)
+{
+    m_refusal = alert.title + QStringLiteral(": ") + alert.message;
+    if (m_holdRefusals)
+        m_heldRefusal = alert;
+    else
+        AppPresenter::showAlert(alert, m_window);
 }
 
 bool MainController::convert()
@@ -755,6 +780,8 @@ bool MainController::convert()
                 alert.defaultButton = tr_("Choose Different Destination");
                 alert.alternateButton = tr_("Use Existing Folder");
                 if (AppPresenter::showAlert(alert, m_window) == 1) {
+                    m_refusal = alert.title + QStringLiteral(": ") + alert.message +
+                                tr_(" (another output folder was asked for)");
                     closeProgress();
                     return false;
                 }
@@ -852,14 +879,48 @@ void MainController::engineDone()
     emit batchFinished();
 }
 
+QString MainController::startUnavailableReason() const
+{
+    QStringList reasons;
+    if (batchRunning())
+        reasons.append(tr_("a batch is running"));
+    if (isPlaying())
+        reasons.append(tr_("a file is playing"));
+    if (isAddingFiles())
+        reasons.append(tr_("files are still being added"));
+    if (m_inputModel.rowCount() == 0)
+        reasons.append(tr_("the input list is empty"));
+    if (!atLeastOneActiveConversion())
+        reasons.append(tr_("no conversion is active (and can be written)"));
+    if (m_destFolder.isEmpty())
+        reasons.append(tr_("no output folder is chosen"));
+    else if (!destFolderDefined())
+        reasons.append(tr_("the output folder '%1' does not exist").arg(m_destFolder));
+    if (reasons.isEmpty())
+        return QString();
+    return tr_("Start is not available: %1.").arg(reasons.join(QStringLiteral("; ")));
+}
+
 void MainController::asConvert()
 {
-    if (validate(AppCommand::Start)) {
-        std::fputs("quillmarch: convert command received: starting the batch\n", stderr);
-        doStart();
-        emit scriptCommandHandled(true);
-    } else {
-        std::fputs("quillmarch: convert command received: Start is not available now; nothing was done\n", stderr);
-        emit scriptCommandHandled(false);
+    if (!validate(AppCommand::Start)) {
+        const QString reason = startUnavailableReason();
+        std::fprintf(stderr, "quillmarch: convert command received: %s Nothing was done.\n", qPrintable(reason));
+        emit scriptCommandHandled(false, reason);
+        return;
     }
+    std::fputs("quillmarch: convert command received: starting the batch\n", stderr);
+    m_holdRefusals = true;
+    m_heldRefusal.reset();
+    const bool started = doStart();
+    m_holdRefusals = false;
+    if (started) {
+        emit scriptCommandHandled(true, QString());
+        return;
+    }
+    std::fprintf(stderr, "quillmarch: the batch was not started: %s\n", qPrintable(m_refusal));
+    emit scriptCommandHandled(false, m_refusal);
+    // Now the user sees why too.
+    if (const std::optional<Alert> alert = std::exchange(m_heldRefusal, std::nullopt))
+        AppPresenter::showAlert(*alert, m_window);
 }

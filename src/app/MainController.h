@@ -21,11 +21,13 @@
 // ends it: the worker is joined, only then is the log finished, the window
 // comes back, the end sound plays and the log may open (logFilesOpened).
 //
-// Preferences and playback build on this class: they plug their state
-// into validate (player).
+// Preferences and playback build on this class: the main window's player
+// controls plug in through setPlayback, and validate answers the player
+// commands and Start with the player's real state.
 #pragma once
 
 #include "AppCommand.h"
+#include "AppPresenter.h"
 #include "ConvSpec.h"
 #include "ConversionTableModel.h"
 #include "InputFileModel.h"
@@ -38,6 +40,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class AddFilesErrorsController;
@@ -45,6 +48,7 @@ class BatchLogHooks;
 class ConversionProcess;
 class FileAdder;
 class Logger;
+class PlaybackController;
 class ProgressController;
 class QTimer;
 class UserDefaults;
@@ -95,7 +99,7 @@ public:
     // "Remove File(s)": the files at `rows`; "Remove All Files".
     void removeFiles(const QList<int>& rows);
     void removeAll();
-    AddFilesErrorsController* addFilesErrorsController() const { return m_errorsController; }
+    AddFilesErrorsController* addFilesErrorsController() const;
     void showLastFileAddingErrors();
 
     // ------------------------------------------------------ sorting
@@ -159,15 +163,19 @@ public:
     static QString copyName(const QString& base, const QStringList& taken);
 
     // ------------------------------------------------------ batch
-    // The Start button and menu item.
-    void doStart();
+    // The Start button and menu item; true when the batch was started.
+    bool doStart();
     // The checks and the start; true when the worker was started.
     bool convert();
     // The end of a batch (the progress window's "EngineDone").
     void engineDone();
     // The scripting command: Start when Start is available, else nothing;
-    // reported through scriptCommandHandled.
+    // reported through scriptCommandHandled, with the reason when nothing
+    // was started.  A refusal's alert is shown only after the report, so
+    // the command's sender hears at once.
     void asConvert();
+    // Why Start is not available now (empty when it is).
+    QString startUnavailableReason() const;
     bool batchRunning() const;
     ProgressController* progressController() const { return m_progress; }
     // The poll interval of the progress window and the fade's step (tests
@@ -182,6 +190,11 @@ public:
     MainTab currentTab() const { return m_tab; }
     // Whether `command` is available now.
     bool validate(AppCommand command) const;
+    // The player controls (null: none); they call playbackChanged whenever
+    // what they allow may have changed (playing started or stopped).
+    void setPlayback(PlaybackController* playback);
+    void playbackChanged() { emit validationChanged(); }
+    bool isPlaying() const;
 
 signals:
     void inputsChanged();
@@ -196,7 +209,7 @@ signals:
     void logFilesOpened(const QStringList& paths);
     void batchStarted();
     void batchFinished();
-    void scriptCommandHandled(bool started);
+    void scriptCommandHandled(bool started, const QString& reason);
 
 private:
     void filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& models);
@@ -208,6 +221,7 @@ private:
     void handleWindowFade();
     void closeProgress();
     void refuse(const QString& title, const QString& message, bool closeProgress = true);
+    void showRefusal(const Alert& alert);
 
     UserDefaults& m_defaults;
     InputFileModel m_inputModel;
@@ -217,7 +231,10 @@ private:
     std::unique_ptr<ConversionProcess> m_process;
     FileAdder* m_adder = nullptr;
     QPointer<QWidget> m_window;
-    AddFilesErrorsController* m_errorsController = nullptr;
+    QPointer<PlaybackController> m_playback;
+    // A window over the main window (made on the first report): it goes
+    // with the main window when that goes first.
+    QPointer<AddFilesErrorsController> m_errorsController;
     QString m_destFolder;
     bool m_sorting = false;
     MainTab m_tab = MainTab::Input;
@@ -225,6 +242,11 @@ private:
     int m_selectedConversions = 0;
     std::vector<NotificationCenter::Token> m_observers;
     bool m_convertPending = false;
+    // While the scripting command starts a batch: the refusal's alert is
+    // held back until the command is answered.
+    bool m_holdRefusals = false;
+    std::optional<Alert> m_heldRefusal;
+    QString m_refusal;  // why the last start was refused
 
     ProgressController* m_progress = nullptr;
     std::unique_ptr<Logger> m_logger;

@@ -120,7 +120,14 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
         if (m_player)
             m_player->updateInputFiles(m_controller.inputModel()->files());
         updateCommands();
+        reloadTable();  // the playing entry may stand in another row now
     });
+    // A double click on an input plays it.
+    if (inputTable)
+        connect(inputTable, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+            if (index.isValid() && validate(AppCommand::PlayFile))
+                playFile();
+        });
 
     NotificationCenter& center = NotificationCenter::defaultCenter();
     m_observers.push_back(center.addObserver(Player::kFileStartNotification, nullptr,
@@ -133,6 +140,8 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
                                              [this](const Notification& n) { blipAtEndChanged(n); }));
     m_observers.push_back(center.addObserver(kAutoPlayNextChanged, nullptr,
                                              [this](const Notification& n) { autoPlayNextChanged(n); }));
+    // The main window's commands (Start among them) follow the player.
+    controller.setPlayback(this);
     updateCommands();
 }
 
@@ -153,6 +162,7 @@ void PlaybackController::loadSettings()
 
 PlaybackController::~PlaybackController()
 {
+    m_controller.setPlayback(nullptr);
     for (NotificationCenter::Token token : m_observers)
         NotificationCenter::defaultCenter().removeObserver(token);
     m_player.reset();
@@ -316,7 +326,7 @@ void PlaybackController::soundPlayStart()
     updateCommands();
     reloadTable();
     if (m_player && m_inputTable) {
-        const int row = m_player->curFileIndex();
+        const int row = m_controller.inputModel()->playRow();
         if (row >= 0)
             m_inputTable->scrollTo(m_controller.inputModel()->index(row, 0));
     }
@@ -353,6 +363,11 @@ void PlaybackController::autoPlayNextChanged(const Notification& notification)
 }
 
 // ------------------------------------------------------------ enabling
+
+bool PlaybackController::isPlaying() const
+{
+    return m_player && m_player->isPlaying();
+}
 
 bool PlaybackController::validate(AppCommand command) const
 {
@@ -403,6 +418,7 @@ void PlaybackController::updateCommands()
             action->setEnabled(validate(command));
         }
     }
+    m_controller.playbackChanged();
 }
 
 void PlaybackController::setStopFace(bool stop)
@@ -414,6 +430,9 @@ void PlaybackController::setStopFace(bool stop)
 
 void PlaybackController::reloadTable()
 {
+    // The loudspeaker on the player's row (row 0 before there is a player).
+    InputFileModel* model = m_controller.inputModel();
+    model->setPlayState(m_player ? model->indexOf(m_player->fileFromList().get()) : 0, isPlaying());
     if (m_inputTable)
         m_inputTable->viewport()->update();
 }

@@ -65,6 +65,8 @@ public:
 
     // Whether a player command is available now.
     bool validate(AppCommand command) const;
+    // Whether the player is sounding a file.
+    bool isPlaying() const;
     // Enables the buttons and menu items by validate.
     void updateCommands();
 

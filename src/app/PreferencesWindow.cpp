@@ -99,7 +99,7 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     inputLayout->addWidget(addBox(input, QStringLiteral("Recognize number files as split"),
                                   L("Recognise numbered files (.1, .2, ...) as split channels")));
     inputLayout->addWidget(addBox(input, QStringLiteral("Easy Thru"),
-                                  L("Copy files that need no conversion (easy thru)")));
+                                  L("Use an output subfolder that already exists without asking (easy thru)")));
     inputLayout->addWidget(addBox(input, QStringLiteral("Preserve Finder Comments"), L("Preserve file comments")));
 
     auto* unknown = new QGroupBox(L("Input files of an unrecognised type"), input);

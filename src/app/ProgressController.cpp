@@ -1,10 +1,12 @@
 #include "ProgressController.h"
 
+#include "AppPresenter.h"
 #include "BackgroundImageView.h"
 #include "ConversionProcess.h"
 #include "MainBundle.h"
 #include "UserDefaults.h"
 
+#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -289,6 +291,27 @@ void ProgressController::saveFrame()
     const QRect frame = geometry();
     m_defaults.setString(kFrameKey,
                          QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
+}
+
+void ProgressController::closeEvent(QCloseEvent* event)
+{
+    // The end of a batch (and a refused start) closes it; the user does not
+    // while the batch runs.
+    if (!isPolling()) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (m_cancelling)
+        return;
+    Alert alert;
+    alert.title = tr_("Cancel the batch?");
+    alert.message = tr_("The batch is still running. Closing the progress window cancels it; the files converted so "
+                        "far stay.");
+    alert.defaultButton = tr_("Cancel Batch");
+    alert.alternateButton = tr_("Keep Converting");
+    if (AppPresenter::showAlert(alert, this) == 1)
+        doCancel();
 }
 
 void ProgressController::moveEvent(QMoveEvent* event)

@@ -14,6 +14,8 @@
 // Cancel posts "UserCancelledNotification" (MainController asks the worker
 // to stop) and shows "Cancelling, please wait..." with busy bars until the
 // end; a cancel pressed before the worker reported its start is kept.
+// While the batch runs the window stays: closing it asks whether to cancel
+// (and cancels when told to), since the main window is away until the end.
 #pragma once
 
 #include "NotificationCenter.h"
@@ -70,6 +72,7 @@ signals:
     void engineDone();
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

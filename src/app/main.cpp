@@ -5,10 +5,12 @@
 // QUILLMARCH_SCREENSHOT=FILE (scripts/screenshots.sh) saves a picture of
 // the main window once the files are added, and quits;
 // QUILLMARCH_SCREENSHOT_TAB (0 input, 1 conversions, 2 output) picks the
-// tab shown.  QUILLMARCH_SCREENSHOT_PROGRESS=FILE and
+// tab shown.  QUILLMARCH_SCREENSHOT_INFO=FILE saves the add-files panel
+// describing the first file named (its file-information view).  QUILLMARCH_SCREENSHOT_PROGRESS=FILE and
 // QUILLMARCH_SCREENSHOT_LOG=FILE instead wait for a batch (started with
 // --convert): the progress window is saved once a file is under way, the
 // log window once the batch's log opens; then the program quits.
+#include "AddFilesDialog.h"
 #include "AppCommands.h"
 #include "EditorCommands.h"
 #include "InstanceChannel.h"
@@ -16,6 +18,7 @@
 #include "MainController.h"
 #include "MainWindow.h"
 #include "ProgressController.h"
+#include "SoundFileInfoViewController.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
@@ -26,10 +29,38 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quillmarch [--convert] [FILE_OR_FOLDER...]\n"
+    "\n"
+    "The desktop application of Quillmarch, the batch audio-file converter.\n"
+    "Files and folders named are added to the input list; when the application\n"
+    "already runs, they are handed to it.\n"
+    "\n"
+    "  --convert   once the files are added, start the batch as the Start button\n"
+    "              does (when Start is available); a second start waits for the\n"
+    "              running application's answer and exits with status 0 when the\n"
+    "              batch started, 1 (with the reason) when nothing was started\n"
+    "  --help      this text\n"
+    "\n"
+    "For batches without a display, use quillmarch-batch (quillmarch-batch --help).\n";
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
+    // Before any display is opened.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarch"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmarch"));
@@ -44,15 +75,16 @@ int main(int argc, char* argv[])
     // A second start hands over its files; with "--convert" it reports
     // what the running application did with the command.
     InstanceChannel::ConvertAnswer answer = InstanceChannel::ConvertAnswer::None;
-    if (InstanceChannel::forward(arguments, InstanceChannel::defaultServerName(), 3000, &answer)) {
+    QString reason;
+    if (InstanceChannel::forward(arguments, InstanceChannel::defaultServerName(), 3000, &answer, 600000, &reason)) {
         if (arguments.contains(QStringLiteral("--convert"))) {
             switch (answer) {
             case InstanceChannel::ConvertAnswer::Started:
                 std::fputs("quillmarch: the running application started the batch\n", stdout);
                 return 0;
-            case InstanceChannel::ConvertAnswer::NotAvailable:
-                std::fputs("quillmarch: Start is not available in the running application; nothing was done\n",
-                           stdout);
+            case InstanceChannel::ConvertAnswer::NotStarted:
+                std::fprintf(stdout, "quillmarch: the running application did not start the batch: %s\n",
+                             reason.isEmpty() ? "no reason given" : qPrintable(reason));
                 return 1;
             case InstanceChannel::ConvertAnswer::None:
                 std::fputs("quillmarch: the running application did not answer the convert command\n", stdout);
@@ -84,7 +116,25 @@ int main(int argc, char* argv[])
     const QString progressShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_PROGRESS");
     const QString logShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_LOG");
     const QString screenshot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT");
-    if (!progressShot.isEmpty() || !logShot.isEmpty()) {
+    const QString infoShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_INFO");
+    if (!infoShot.isEmpty()) {
+        const QFileInfo file(arguments.value(0));
+        arguments.clear();
+        QTimer::singleShot(300, &window, [&window, infoShot, file] {
+            auto* panel = new AddFilesDialog(&window);
+            panel->resize(900, 620);
+            panel->setDirectory(file.absolutePath());
+            panel->selectFile(file.fileName());
+            panel->show();
+            // The information view describes the file chosen.
+            if (auto* info = panel->findChild<SoundFileInfoViewController*>())
+                info->showPath(file.absoluteFilePath());
+            QTimer::singleShot(800, panel, [panel, infoShot] {
+                const bool saved = panel->grab().save(infoShot);
+                QApplication::exit(saved ? 0 : 1);
+            });
+        });
+    } else if (!progressShot.isEmpty() || !logShot.isEmpty()) {
         auto* poll = new QTimer(&window);
         auto progressSaved = std::make_shared<bool>(progressShot.isEmpty());
         QObject::connect(poll, &QTimer::timeout, &window, [&controller, poll, progressShot, progressSaved] {

@@ -10,6 +10,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
 {
     QList<ConvSpecRef> list;
@@ -58,7 +60,16 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
         }
     }
     *conversions = fromArray(array);
+    sortAsStored(conversions, defaults);
     return true;
+}
+
+void ConversionList::sortAsStored(QList<ConvSpecRef>* conversions, const UserDefaults& defaults)
+{
+    ConvSpec::setSortKey(defaults.stringForKey(QStringLiteral("ConvSpecs Sort Key")));
+    ConvSpec::setAscendingSort(defaults.boolForKey(QStringLiteral("ConvSpecs Sort Ascending")));
+    std::stable_sort(conversions->begin(), conversions->end(),
+                     [](const ConvSpecRef& a, const ConvSpecRef& b) { return a->compare(b.get()) < 0; });
 }
 
 QString ConversionList::notWritable(const ConvSpec& spec)

@@ -17,12 +17,19 @@ public:
     // Conversions from `file` (an XML or binary property list whose root is
     // an array of conversion dictionaries) when it is not empty; otherwise
     // from the "Conversions" preference, or from the resource
-    // "Factory_Conversions" when that preference is missing or empty.
+    // "Factory_Conversions" when that preference is missing or empty.  The
+    // stored conversions come in the order the application's list shows
+    // them, and its Start runs them (sortAsStored); a file's in its own.
     // False and *error for a file that cannot be read or is not such an
     // array, and for a file whose conversions have problems
     // (ConversionFileCheck; every problem is listed).
     static bool load(const QString& file, const UserDefaults& defaults, QList<ConvSpecRef>* conversions,
                      QString* error);
+
+    // Sorts by the stored column and direction of the conversion list
+    // ("ConvSpecs Sort Key", "ConvSpecs Sort Ascending"), which become the
+    // class-wide sort of ConvSpec; equal ones keep their order.
+    static void sortAsStored(QList<ConvSpecRef>* conversions, const UserDefaults& defaults);
 
     // The conversions of a property-list array (dictionaries only; a key
     // that is missing keeps the value a new conversion has).

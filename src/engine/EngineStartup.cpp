@@ -148,7 +148,9 @@ void EngineStartup::checkMP3Encoder()
     // MP3 through the outside encoder: offered only when a usable encoder
     // (3.93 or newer) is found; otherwise the entry says why.
     QString reason;
-    const bool usable = LAMEEncoderUsable(&reason);
+    QVersionNumber version;
+    const bool usable = LAMEEncoderUsable(&reason, &version);
     SetSoundFileProperty('DMP3', QStringLiteral("canBeWritten"), usable);
     SetSoundFileProperty('DMP3', QStringLiteral("notWritableReason"), usable ? QString() : reason);
+    SetSoundFileProperty('DMP3', QStringLiteral("encoderVersion"), version.toString());
 }

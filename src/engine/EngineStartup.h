@@ -53,7 +53,10 @@ public:
     // registerFileTypes(), then loads the per-type properties, puts a dispatcher
     // into every entry, and marks MP3 output through the external encoder
     // writable only when a usable encoder (lame 3.93 or newer) was found;
-    // otherwise the 'DMP3' entry's "notWritableReason" says why.
+    // otherwise the 'DMP3' entry's "notWritableReason" says why.  The
+    // entry's "encoderVersion" is the version of the encoder found (empty
+    // when none reports one), for a front end that tells the user about an
+    // encoder too old to use.
     static void buildFileTypeTable();
     // The same without the encoder check (it runs the encoder), for a front
     // end that calls checkMP3Encoder() only when it needs MP3 output; the

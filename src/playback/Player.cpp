@@ -208,7 +208,8 @@ void Player::doNextFromInputList()
         setFileFromList(entry);
         start();
     } else {
-        post(kFileStopNotification);
+        // The end of the list: the sound stops with the stop notice.
+        stop();
     }
 }
 
@@ -219,7 +220,8 @@ void Player::doPreviousFromInputList()
         setFileFromList(entry);
         start();
     } else {
-        post(kFileStopNotification);
+        // The end of the list: the sound stops with the stop notice.
+        stop();
     }
 }
 

@@ -8,7 +8,9 @@
 #include "LogDocument.h"
 #include "Logger.h"
 #include "MainWindow.h"
+#include "MakerAddresses.h"
 #include "PreferencesWindow.h"
+#include "UpdateCheck.h"
 #include "ZuPath.h"
 
 #include <QAction>
@@ -69,20 +71,38 @@ TEST_F(AppCommandsTest, CommandsAreAvailableAsTheStateAllows)
     remove->trigger();
     EXPECT_EQ(m_controller->inputModel()->rowCount(), 1);
 
-    // The licence and the web site open through the desktop.
+    // The licence opens through the desktop.
     QList<QUrl> opened;
     AppPresenter::setUrlOpener([&opened](const QUrl& url) {
         opened.append(url);
         return true;
     });
     named(QStringLiteral("showLicense"))->trigger();
-    named(QStringLiteral("goToWebSite"))->trigger();
-    ASSERT_EQ(opened.size(), 2);
+    ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened[0].isLocalFile() && opened[0].path().endsWith(QStringLiteral("/License.rtf")));
     EXPECT_TRUE(QFileInfo(opened[0].toLocalFile()).isFile());
-    EXPECT_EQ(opened[1].scheme(), QStringLiteral("https"));
 
-    // The about box's link opens the site; a click elsewhere closes it.
+    // A build without the maker's addresses says so and reaches for none.
+    const MakerAddresses none;
+    MakerAddresses::setForTesting(&none);
+    m_alerts.clear();
+    named(QStringLiteral("goToWebSite"))->trigger();
+    named(QStringLiteral("checkForUpdates"))->trigger();
+    EXPECT_EQ(opened.size(), 1);
+    ASSERT_EQ(m_alerts.size(), 2);
+    EXPECT_EQ(m_alerts[0].title, QStringLiteral("No Web Site"));
+    EXPECT_EQ(m_alerts[1].title, QStringLiteral("Check for Updates"));
+    EXPECT_TRUE(m_alerts[1].message.startsWith(QStringLiteral("This build of Quillmarch has no address")));
+    EXPECT_EQ(m_window->findChild<UpdateCheck*>(), nullptr) << "nothing fetched";
+    EXPECT_TRUE(AboutView(*m_defaults).webSiteRect().isEmpty()) << "no link drawn";
+
+    // With a site, the menu item and the about box's link open it; a click
+    // elsewhere closes the box.
+    const MakerAddresses site{QStringLiteral("https://example.org/quillmarch/"), {}, {}};
+    MakerAddresses::setForTesting(&site);
+    named(QStringLiteral("goToWebSite"))->trigger();
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[1], QUrl(site.webSite));
     AboutView about(*m_defaults);
     about.show();
     QTest::mouseClick(&about, Qt::LeftButton, {}, about.webSiteRect().center());
@@ -91,6 +111,7 @@ TEST_F(AppCommandsTest, CommandsAreAvailableAsTheStateAllows)
     EXPECT_TRUE(about.isVisible());
     QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_FALSE(about.isVisible());
+    MakerAddresses::setForTesting(nullptr);
 }
 
 TEST_F(AppCommandsTest, EmptyingNeverFollowsLinksOutOfTheFolder)

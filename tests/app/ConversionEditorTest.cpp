@@ -1,6 +1,7 @@
 // The conversion editor on the real file-type table: what each type
 // enables, what each control writes, the verdicts of OK and their texts,
-// the force rules, the rate menu with custom rates, and the names OK
+// the force rules, word lengths kept only as the menu shows them, the rate
+// menu with custom rates (stored by OK), its size, and the names OK
 // refuses.
 #include "AppTestSupport.h"
 #include "ConversionEditor.h"
@@ -423,8 +424,11 @@ TEST_F(ConversionEditorTest, OptionsWithoutASheetConfirmAtOnce)
 
 // ------------------------------------------------------------------ rates
 
-TEST_F(ConversionEditorTest, TypedRatesMatchBuiltInItemsOrBecomeCustomRates)
+TEST_F(ConversionEditorTest, TypedRatesMatchBuiltInItemsOrBecomeCustomRatesOnOK)
 {
+    const QString key = QStringLiteral("Custom Sample Rates");
+    m_spec->setConversionName(QStringLiteral("Rates"));
+    m_editor->setConvSpec(m_spec);
     QComboBox* menu = w<QComboBox>("sampleRatePopUp");
     EXPECT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount);
     click("convertSampleRateCheckBox");
@@ -432,20 +436,37 @@ TEST_F(ConversionEditorTest, TypedRatesMatchBuiltInItemsOrBecomeCustomRates)
     EXPECT_EQ(menu->currentData().toInt(), 6);
     EXPECT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount);
 
+    // A new rate is shown among the custom items; only OK keeps it.
     m_editor->typeSampleRate(QStringLiteral("44100.1"));
     m_editor->typeSampleRate(QStringLiteral("50000"));
-    EXPECT_EQ(m_defaults->arrayForKey(QStringLiteral("Custom Sample Rates")), (QVariantList{50000.0, 44100.1}));
+    ASSERT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 2);
+    EXPECT_EQ(menu->currentText(), QStringLiteral("50000"));
+    EXPECT_EQ(m_spec->sampleRate(), 50000.0);
+    EXPECT_TRUE(m_defaults->arrayForKey(key).isEmpty());
+    m_editor->ok();
+    ASSERT_EQ(m_editor->result(), QDialog::Accepted);
+    EXPECT_EQ(m_defaults->arrayForKey(key), QVariantList{50000.0});
+
+    // Opening a conversion with a new rate and cancelling stores nothing.
+    ConvSpecRef stored = ConvSpec::create();
+    stored->setNeedsSampleRateConversion(true);
+    stored->setSampleRate(44100.1);
+    m_editor->setConvSpec(stored);
     ASSERT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 3);
     EXPECT_EQ(menu->itemText(ConversionEditor::kBuiltInRateCount + 1), QStringLiteral("50000"));
     EXPECT_EQ(menu->itemText(ConversionEditor::kBuiltInRateCount + 2), QStringLiteral("44100.1"));
-    EXPECT_EQ(menu->currentText(), QStringLiteral("50000"));
-    EXPECT_EQ(m_spec->sampleRate(), 50000.0);
+    EXPECT_EQ(menu->currentText(), QStringLiteral("44100.1"));
+    m_editor->cancel();
+    EXPECT_EQ(m_defaults->arrayForKey(key), QVariantList{50000.0});
+    m_editor->setConvSpec(m_spec);
+    EXPECT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 2);
+
     // Chosen from the menu, a custom item puts its rate into the field.
-    m_editor->chooseSampleRateItem(ConversionEditor::kBuiltInRateCount + 2);
-    EXPECT_EQ(m_spec->sampleRate(), 44100.1);
+    m_editor->chooseSampleRateItem(ConversionEditor::kBuiltInRateCount + 1);
+    EXPECT_EQ(m_spec->sampleRate(), 50000.0);
     // Unreadable text adds nothing and removes nothing.
     m_editor->typeSampleRate(QStringLiteral("fast"));
-    EXPECT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 3);
+    EXPECT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 2);
 
     // Discrete rates: custom items and unlisted built-in items are off.
     chooseType('MPG2');
@@ -453,6 +474,62 @@ TEST_F(ConversionEditorTest, TypedRatesMatchBuiltInItemsOrBecomeCustomRates)
     EXPECT_TRUE(itemEnabled("sampleRatePopUp", menu->findData(4)));
     EXPECT_FALSE(itemEnabled("sampleRatePopUp", menu->findData(12)));
     EXPECT_EQ(m_spec->sampleRate(), 44100.0);
+}
+
+// ------------------------------------------------------------------ word lengths
+
+TEST_F(ConversionEditorTest, AWordLengthTheNewTypesMenuLacksBecomesTheItemShown)
+{
+    QComboBox* bits = w<QComboBox>("numBitsPopUp");
+    auto shownTag = [bits] { return bits->itemData(bits->currentIndex()); };
+    // 24 bits, then MPEG Layer II (bit rates), then WAVE.
+    chooseType('AIFF');
+    click("numOfBitsCheckBox");
+    choose("numBitsPopUp", bits->findData(24));
+    chooseType('MPG2');
+    EXPECT_EQ(m_spec->wordLength(), shownTag().toInt());
+    chooseType('WAVE');
+    EXPECT_EQ(bits->currentText(), QStringLiteral("16 bits"));
+    EXPECT_EQ(m_spec->wordLength(), 16);
+
+    // From 8 bits to every type that can be written.
+    QComboBox* types = w<QComboBox>("fileTypePopUp");
+    for (int item = 0; item < types->count(); ++item) {
+        const OSType type = OSType(types->itemData(item).toInt());
+        if (type == 0 || !itemEnabled("fileTypePopUp", item))
+            continue;
+        m_spec = ConvSpec::create();
+        m_editor->setConvSpec(m_spec);
+        chooseType('AIFF');
+        click("numOfBitsCheckBox");
+        choose("numBitsPopUp", bits->findData(8));
+        ASSERT_EQ(m_spec->wordLength(), 8);
+        chooseType(type);
+        if (shownTag().isValid()) {
+            EXPECT_EQ(m_spec->wordLength(), shownTag().toInt()) << types->itemText(item).toStdString();
+        }
+    }
+}
+
+// ------------------------------------------------------------------ size
+
+TEST_F(ConversionEditorTest, FitsALaptopScreen)
+{
+    // The tallest state: a comment shown, snipping, the gate and the
+    // compressor on.
+    m_spec->setComment(QStringLiteral("A comment."));
+    m_editor->setConvSpec(m_spec);
+    click("extractionStripOrSnipCheckBox");
+    choose("extractionPopUp", 2);
+    click("gateCheckBox");
+    click("boostCheckBox");
+    // 1366 x 768 less a panel and the title bar: OK and Cancel stay on the
+    // screen.
+    const QSize size = m_editor->sizeHint();
+    EXPECT_LE(size.height(), 680) << size.width() << " x " << size.height();
+    EXPECT_LE(size.width(), 1300) << size.width() << " x " << size.height();
+    m_editor->show();
+    EXPECT_LE(m_editor->height(), 680);
 }
 
 // ------------------------------------------------------------------ names

@@ -105,7 +105,9 @@ TEST_F(CustomRatesWindowTest, AddsEditsAndDeletesWithUndo)
 TEST_F(CustomRatesWindowTest, CancelDropsTheEditsAndOKReachesTheEditor)
 {
     ConversionEditor editor(*m_defaults);
-    editor.setConvSpec(ConvSpec::create());
+    const ConvSpecRef spec = ConvSpec::create();
+    spec->setConversionName(QStringLiteral("Rates"));
+    editor.setConvSpec(spec);
     auto* menu = editor.findChild<QComboBox*>(QStringLiteral("sampleRatePopUp"));
     EXPECT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 4);
 
@@ -123,9 +125,11 @@ TEST_F(CustomRatesWindowTest, CancelDropsTheEditsAndOKReachesTheEditor)
     ASSERT_EQ(menu->count(), ConversionEditor::kBuiltInRateCount + 5);
     EXPECT_EQ(menu->itemText(menu->count() - 1), QStringLiteral("7000"));
 
-    // A rate typed into the editor reaches the window.
+    // A rate typed into the editor reaches the window once OK confirms it.
     editor.findChild<QAbstractButton*>(QStringLiteral("convertSampleRateCheckBox"))->click();
     editor.typeSampleRate(QStringLiteral("9000"));
+    EXPECT_EQ(rates(), (QList<double>{96000, 48000, 22000, 7000}));
+    editor.ok();
     EXPECT_EQ(rates(), (QList<double>{96000, 48000, 22000, 9000, 7000}));
 
     // Deleting the rate the editor shows keeps it deleted.

@@ -1,79 +1,58 @@
-// The MP3 encoder check: versions compared component by component, the
-// encoder found on PATH, the alert for an old one and the writable flag.
+// The MP3 encoder at start-up: the engine's one check decides whether MP3
+// output is offered, the application alerts about an encoder too old.  A
+// stub "lame" first on PATH reports the version.
 #include "AppTestSupport.h"
 #include "CreateSoundFile.h"
-#include "EncoderCheck.h"
+#include "EngineStartup.h"
 
 #include <QFile>
 
 namespace {
 
-class EncoderCheckTest : public AppTest {
+class EncoderCheckTest : public AppTest, public ::testing::WithParamInterface<const char*> {
 protected:
     void TearDown() override
     {
-        EncoderCheck::setVersionProbe({});
-        if (!m_oldPath.isNull())
-            qputenv("PATH", m_oldPath);
         AppTest::TearDown();
+        qputenv("PATH", m_oldPath);
+        EngineStartup::checkMP3Encoder();
     }
-    // A fake "lame" first on PATH.
-    void putEncoderOnPath()
+    void putEncoderOnPath(const char* version)
     {
         const QString lame = path(QStringLiteral("lame"));
-        WriteText(lame, "#!/bin/sh\nexit 0\n");
+        WriteText(lame, QByteArray("#!/bin/sh\necho 'LAME 64bits version ") + version + " (http://lame.sf.net)'\n");
         QFile::setPermissions(lame, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_oldPath = qgetenv("PATH");
         qputenv("PATH", m_dir.qpath().toUtf8() + ":" + m_oldPath);
     }
-    QByteArray m_oldPath;
+    QByteArray m_oldPath = qgetenv("PATH");
 };
 
 } // namespace
 
-TEST_F(EncoderCheckTest, ComparesVersionsComponentByComponent)
+TEST_P(EncoderCheckTest, StartUpOffersMP3OnlyWithAUsableEncoder)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        int result;
-    };
-    const Case cases[] = {{"3.100", "3.93", 1}, {"3.93", "3.93", 0}, {"3.92", "3.93", -1}, {"3.93.1", "3.93", 1},
-                          {"3.93", "3.93.0", 0}, {"4", "3.99", 1},   {"3.100b2", "3.99", 1}, {"", "3.93", -1},
-                          {"99999999999999999999999", "3", 1}};
-    for (const Case& c : cases)
-        EXPECT_EQ(EncoderCheck::compareVersions(QString::fromLatin1(c.a), QString::fromLatin1(c.b)), c.result)
-            << c.a << " vs " << c.b;
-}
-
-TEST_F(EncoderCheckTest, OldEncoderAlertsAndIsNotOffered)
-{
-    startController();
-    putEncoderOnPath();
-    EXPECT_EQ(EncoderCheck::findEncoder(), path(QStringLiteral("lame")));
-
-    // Without a probe no encoder is usable, silently.
-    EXPECT_FALSE(EncoderCheck::run());
-    EXPECT_TRUE(m_alerts.isEmpty());
-
-    QString probed;
-    EncoderCheck::setVersionProbe([&probed](const QString& encoder) -> std::optional<QString> {
-        probed = encoder;
-        return QStringLiteral("3.92");
+    const bool usable = QByteArray(GetParam()) != "3.92";
+    putEncoderOnPath(GetParam());
+    // An active conversion to MP3 in the user's list.
+    MainController& controller = startWithConversions({QStringLiteral("Podcast")}, [](ConvSpec& spec, int) {
+        spec.setOutputFileType('DMP3');
+        spec.setNeedsStrictFileType(true);
+        spec.setActive(true);
     });
-    EXPECT_FALSE(EncoderCheck::run());
-    EXPECT_EQ(probed, path(QStringLiteral("lame")));
-    ASSERT_EQ(m_alerts.size(), 1);
-    EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("LAME mp3-encoder Too Old"));
-    EXPECT_TRUE(m_alerts.at(0).message.contains(QStringLiteral("It is version 3.92, but")));
-    EXPECT_FALSE(GetSoundFileProperties('DMP3').value(QStringLiteral("canBeWritten")).toBool());
-
-    EncoderCheck::setVersionProbe([](const QString&) -> std::optional<QString> { return QStringLiteral("3.100"); });
-    EXPECT_TRUE(EncoderCheck::run());
-    EXPECT_EQ(m_alerts.size(), 1);
-    if (!GetSoundFileProperties('DMP3').isEmpty()) {
-        EXPECT_TRUE(GetSoundFileProperties('DMP3').value(QStringLiteral("canBeWritten")).toBool());
+    EXPECT_EQ(GetSoundFileProperties('DMP3').value(QStringLiteral("canBeWritten")).toBool(), usable);
+    ASSERT_EQ(controller.conversions().size(), 1);
+    EXPECT_EQ(controller.conversions().at(0)->valid(), usable);
+    EXPECT_EQ(controller.atLeastOneActiveConversion(), usable);
+    if (usable) {
+        EXPECT_TRUE(m_alerts.isEmpty());
+    } else {
+        ASSERT_EQ(m_alerts.size(), 1);
+        EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("LAME mp3-encoder Too Old"));
+        EXPECT_TRUE(m_alerts.at(0).message.contains(QStringLiteral("It is version 3.92, but")));
     }
-    EncoderCheck::setVersionProbe({});
-    EXPECT_FALSE(EncoderCheck::run());
 }
+
+INSTANTIATE_TEST_SUITE_P(Versions, EncoderCheckTest, ::testing::Values("3.100", "3.93", "3.92"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string("lame_") + (info.index == 0 ? "3_100" : info.index == 1 ? "3_93" : "3_92");
+                         });

@@ -1,8 +1,10 @@
 // The feedback window: when it may be sent, the subject by type, the mail
 // handed to sendmail (a stand-in script records it), a failing sendmail,
-// and no sendmail at all (the text goes to the clipboard).
+// no sendmail at all and a build without a feedback address (the text goes
+// to the clipboard).
 #include "AppTestSupport.h"
 #include "FeedbackController.h"
+#include "MakerAddresses.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,8 +23,20 @@ QString Text()
     return QString::fromUtf8("one\n.\ntwo \xE2\x82\xAC");
 }
 
+const MakerAddresses kAddresses{{}, {}, QStringLiteral("feedback@example.org")};
+
 class FeedbackControllerTest : public AppTest {
 protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        MakerAddresses::setForTesting(&kAddresses);
+    }
+    void TearDown() override
+    {
+        MakerAddresses::setForTesting(nullptr);
+        AppTest::TearDown();
+    }
     void fill(FeedbackController& window, const QString& subject, const QString& text)
     {
         window.subjectTextField()->setText(subject);
@@ -87,9 +101,9 @@ TEST_F(FeedbackControllerTest, DeliveryThroughSendmailOrTheClipboard)
         ASSERT_TRUE(args.open(QIODevice::ReadOnly) && mail.open(QIODevice::ReadOnly));
         EXPECT_EQ(args.readAll(), QByteArray("-t -oi\n"));
         const QByteArray message = mail.readAll();
-        EXPECT_EQ(message, FeedbackController::mailMessage(QStringLiteral("Quillmarch 4 Bug Report"), body));
-        EXPECT_TRUE(message.startsWith("To: " + QByteArray(FeedbackController::kFeedbackAddress) +
-                                       "\nSubject: Quillmarch 4 Bug Report\n"));
+        EXPECT_EQ(message, FeedbackController::mailMessage(kAddresses.feedback, QStringLiteral("Quillmarch 4 Bug Report"),
+                                                           body));
+        EXPECT_TRUE(message.startsWith("To: feedback@example.org\nSubject: Quillmarch 4 Bug Report\n"));
         EXPECT_TRUE(message.endsWith(body.toUtf8() + "\n"));
         EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
     }
@@ -125,6 +139,23 @@ TEST_F(FeedbackControllerTest, DeliveryThroughSendmailOrTheClipboard)
     EXPECT_EQ(QApplication::clipboard()->text(), body);
     ASSERT_EQ(m_alerts.size(), 1);
     EXPECT_EQ(m_alerts[0].title, QStringLiteral("Feedback copied to the clipboard"));
-    EXPECT_TRUE(m_alerts[0].message.contains(QString::fromLatin1(FeedbackController::kFeedbackAddress)));
+    EXPECT_TRUE(m_alerts[0].message.contains(kAddresses.feedback));
     EXPECT_EQ(window.result(), 1);
+
+    // A build without a feedback address: nothing goes to sendmail, the
+    // text goes to the clipboard, and the alert says why.
+    const QString script = fakeSendmail(0);
+    QFile::remove(script + QStringLiteral(".mail"));
+    MakerAddresses::setForTesting(nullptr);
+    if (!MakerAddresses::current().feedback.isEmpty())
+        return;  // this build has an address
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    m_alerts.clear();
+    FeedbackController unaddressed(*m_defaults);
+    fill(unaddressed, QStringLiteral("Dots"), Text());
+    unaddressed.doOK();
+    EXPECT_FALSE(QFile::exists(script + QStringLiteral(".mail")));
+    EXPECT_EQ(QApplication::clipboard()->text(), body);
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_TRUE(m_alerts[0].message.startsWith(QStringLiteral("This build of Quillmarch has no address")));
 }

@@ -1,4 +1,5 @@
-// A second start hands its files to the running application.
+// A second start hands its files to the running application and says
+// what became of its command; --help needs no display.
 #include "AppTestSupport.h"
 #include "InstanceChannel.h"
 
@@ -41,6 +42,16 @@ TEST_F(InstanceChannelTest, SecondStartForwardsItsFilesAndEnds)
     EXPECT_EQ(received.at(0).at(0).toStringList(),
               (QStringList{path(QStringLiteral("take.wav")), QStringLiteral("--convert")}));
 
+    // Nothing started: status 1 and the reason.
+    second.start(QStringLiteral(QM_APP_EXE), {QStringLiteral("--convert")});
+    ASSERT_TRUE(second.waitForStarted(5000));
+    ASSERT_TRUE(received.wait(10000));
+    channel.answerConvert(false, QStringLiteral("Start is not available: the input list is empty."));
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(second.readAllStandardOutput(), QByteArray("quillmarch: the running application did not start the "
+                                                         "batch: Start is not available: the input list is empty.\n"));
+
     // Without a running instance nothing is forwarded.
     EXPECT_FALSE(InstanceChannel::forward({QStringLiteral("/x")}, name + QStringLiteral("-none"), 500));
 }
@@ -80,4 +91,20 @@ TEST_F(InstanceChannelTest, ReceivedFilesAreAdded)
     EXPECT_EQ(convertPosts, 1);
     EXPECT_TRUE(addedBeforeConvert);
     NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+TEST_F(InstanceChannelTest, HelpNeedsNoDisplay)
+{
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("QUILLMARCH_INSTANCE"), QStringLiteral("qm-test-help-%1").arg(QCoreApplication::applicationPid()));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(QM_APP_EXE), {QStringLiteral("--help")});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardOutput().startsWith("Usage: quillmarch [--convert] [FILE_OR_FOLDER...]\n"));
 }

@@ -1,12 +1,20 @@
 // The controller's start-up, file adding with undo, sorting and command
-// availability, on the real engine and real files.
+// availability, on the real engine and real files; the desktop file's
+// types, and quitting in the program's order.
 #include "AddFilesErrorsController.h"
+#include "AppCommands.h"
 #include "AppTestSupport.h"
+#include "ConversionList.h"
 #include "ConversionProcess.h"
+#include "EditorCommands.h"
 #include "FileAdder.h"
 #include "MainWindow.h"
+#include "PeerTools.h"
 
 #include <QDir>
+#include <QFile>
+#include <QMimeDatabase>
+#include <QRegularExpression>
 #include <QMimeData>
 #include <QUrl>
 #include <QHeaderView>
@@ -52,7 +60,7 @@ TEST_F(MainControllerTest, StartsFromStoredDefaults)
 {
     QDir().mkpath(path(QStringLiteral("out")));
     storeDefaults({{QStringLiteral("Conversions"),
-                    QVariantList{conversion(QStringLiteral("Beta"), true), conversion(QStringLiteral("alpha"), false)}},
+                    QVariantList{conversion(QStringLiteral("alpha"), false), conversion(QStringLiteral("Beta"), true)}},
                    {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))},
                    {QStringLiteral("Input Files Sort Key"), QStringLiteral("size")},
                    {QStringLiteral("Input Files Sort Ascending"), false},
@@ -61,6 +69,12 @@ TEST_F(MainControllerTest, StartsFromStoredDefaults)
     ASSERT_EQ(controller.conversions().size(), 2);
     // Sorted by the stored direction at once: descending names.
     EXPECT_EQ(controller.conversions().at(0)->conversionName(), QStringLiteral("Beta"));
+    // The batch command takes the stored conversions in the same order.
+    QList<ConvSpecRef> loaded;
+    QString error;
+    ASSERT_TRUE(ConversionList::load(QString(), *m_defaults, &loaded, &error));
+    ASSERT_EQ(loaded.size(), 2);
+    EXPECT_EQ(loaded.at(0)->conversionName(), QStringLiteral("Beta"));
     EXPECT_EQ(controller.destFolder(), path(QStringLiteral("out")));
     EXPECT_TRUE(controller.destFolderDefined());
     EXPECT_EQ(controller.conversionModel()->summary(), QStringLiteral("1 Active"));
@@ -143,6 +157,75 @@ TEST_F(MainControllerTest, AddsFilesFoldersAndSetsWithUndoAndRedo)
     undo->undo();
     EXPECT_EQ(listedNames(), (QStringList{QStringLiteral("inner"), QStringLiteral("Mix.L.wav"),
                                           QStringLiteral("take.wav")}));
+}
+
+TEST_F(MainControllerTest, QuitsCleanlyAfterARefusedFile)
+{
+    // As the program builds them: the controller, then its window; at the
+    // end the window goes first.  A refused text file and an upper-case
+    // ".QLG" (not a log to open) leave the "Files Not Added" window over
+    // the main window.
+    WriteWave(path(QStringLiteral("take.wav")), 100);
+    WriteText(path(QStringLiteral("notes.txt")), "not a sound\n");
+    WriteText(path(QStringLiteral("OLD.QLG")), "not a log either\n");
+    {
+        MainController controller(*m_defaults);
+        MainWindow window(controller);
+        EditorCommands::install(window, controller);
+        AppCommands::install(window, controller);
+        controller.fileAdder()->setPollInterval(10);
+        controller.start();
+        QSignalSpy finished(&controller, &MainController::addingFinished);
+        controller.openFiles({path(QStringLiteral("take.wav")), path(QStringLiteral("notes.txt")),
+                              path(QStringLiteral("OLD.QLG"))});
+        ASSERT_TRUE(finished.wait(10000));
+        ASSERT_NE(controller.addFilesErrorsController(), nullptr);
+        EXPECT_EQ(controller.addFilesErrorsController()->groups().at(0).paths.size(), 2);
+    }  // the window and the controller go without a second delete
+}
+
+TEST_F(MainControllerTest, TheDesktopFileOffersEveryTypeThatIsAdded)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    const QString folder = QStringLiteral(QM_SOURCE_RESOURCES "/../src/app/desktop/");
+    QFile desktop(folder + QStringLiteral("quillmarch.desktop"));
+    QFile packaged(folder + QStringLiteral("quillmarch-mime.xml"));  // types the database may lack
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly | QIODevice::Text) && packaged.open(QIODevice::ReadOnly));
+    QStringList offered;
+    for (const QByteArray& line : desktop.readAll().split('\n'))
+        if (line.startsWith("MimeType="))
+            offered = QString::fromUtf8(line.mid(9)).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    const QString ownTypes = QString::fromUtf8(packaged.readAll());
+    QStringList paths;
+    for (const char* name : {"tone.mp3", "tone.flac", "tone.m4a", "tone.caf"}) {
+        paths.append(path(QString::fromLatin1(name)));
+        ASSERT_EQ(peers::Run(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"),
+                                                        QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                                        QStringLiteral("-i"), QStringLiteral("sine=d=0.2"),
+                                                        paths.last()})
+                      .exitCode,
+                  0)
+            << name;
+    }
+    WriteWave(path(QStringLiteral("tone.wav")), 100);
+    paths.append(path(QStringLiteral("tone.wav")));
+    startController();
+    ASSERT_EQ(addAndWait(paths), paths.size()) << "each is read";
+    const QMimeDatabase types;
+    for (const QString& file : paths) {
+        const QMimeType type = types.mimeTypeForFile(file);
+        QStringList names = type.aliases();
+        names.append(type.name());
+        // A type the installed database lacks comes with the application.
+        const QRegularExpression own(
+            QStringLiteral("<mime-type type=\"([^\"]+)\">(?:(?!</mime-type>).)*<glob pattern=\"\\*\\.%1\"/>")
+                .arg(QFileInfo(file).suffix()),
+            QRegularExpression::DotMatchesEverythingOption);
+        if (const QRegularExpressionMatch match = own.match(ownTypes); match.hasMatch())
+            names.append(match.captured(1));
+        EXPECT_TRUE(std::any_of(names.begin(), names.end(), [&](const QString& n) { return offered.contains(n); }))
+            << file.toStdString() << " is " << type.name().toStdString();
+    }
 }
 
 TEST_F(MainControllerTest, FilesDroppedOnTheListAreAdded)

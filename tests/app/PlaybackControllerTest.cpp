@@ -1,9 +1,12 @@
 // The main window's player controls with a sound output paced by the clock
-// (no device needed): play and stop from the button and Space, the end of
-// the list with automatic next, the check boxes kept in step with the
-// preferences, the remembered speed, and a machine without a sound device.
+// (no device needed): play and stop from the button and Space, the
+// loudspeaker on the player's row and a double click, the ends of the list
+// (by hand and with automatic next), Start held back while a file plays,
+// the check boxes kept in step with the preferences, the remembered speed,
+// and a machine without a sound device.
 #include "AppTestSupport.h"
 #include "AudioOutput.h"
+#include "InputFileModel.h"
 #include "MainWindow.h"
 #include "NotificationCenter.h"
 #include "NullAudioOutput.h"
@@ -11,8 +14,10 @@
 #include "Player.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -81,6 +86,90 @@ TEST_F(PlaybackControllerTest, PlayStopAndSpaceFollowThePlayer)
     EXPECT_EQ(p.player()->playingFile()->path(), path(QStringLiteral("b.wav")));
     p.playPreviousFromInputList();
     EXPECT_EQ(p.player()->playingFile()->path(), path(QStringLiteral("a.wav")));
+}
+
+TEST_F(PlaybackControllerTest, TheLoudspeakerMarksThePlayersRowAndADoubleClickPlays)
+{
+    PlaybackController& p = Open({"a.wav", "b.wav"}, 441000);
+    InputFileModel* model = m_controller->inputModel();
+    auto image = [model](int row) {
+        return model->data(model->index(row, InputFileModel::Playable), Qt::DecorationRole)
+            .value<QPixmap>()
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    const QImage playing = QPixmap(QStringLiteral(QM_SOURCE_RESOURCES "/images/loudspeaker-small.png"))
+                               .toImage()
+                               .convertToFormat(QImage::Format_ARGB32);
+    const QImage muted = QPixmap(QStringLiteral(QM_SOURCE_RESOURCES "/images/loudspeaker-small-muted.png"))
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(playing.isNull() || muted.isNull());
+    EXPECT_EQ(model->headerData(InputFileModel::Playable, Qt::Horizontal, Qt::DecorationRole)
+                  .value<QPixmap>()
+                  .toImage()
+                  .convertToFormat(QImage::Format_ARGB32),
+              playing);
+    // Before there is a player: the first row, silent.
+    EXPECT_EQ(image(0), muted);
+    EXPECT_TRUE(image(1).isNull());
+
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTableView* table = window->inputTable();
+    const QPoint second = table->visualRect(model->index(1, InputFileModel::FileName)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, second);
+    ASSERT_NE(p.player(), nullptr);
+    EXPECT_TRUE(p.player()->isPlaying());
+    EXPECT_EQ(p.player()->playingFile()->path(), path(QStringLiteral("b.wav")));
+    EXPECT_TRUE(image(0).isNull());
+    EXPECT_EQ(image(1), playing);
+    p.stopFile();
+    EXPECT_EQ(image(1), muted);
+}
+
+TEST_F(PlaybackControllerTest, NextAtTheEndOfTheListStopsTheSound)
+{
+    PlaybackController& p = Open({"a.wav", "b.wav"}, 441000);
+    SelectRow(1);
+    p.playFile();
+    ASSERT_TRUE(p.player()->isPlaying());
+    p.playNextFromInputList();
+    EXPECT_FALSE(p.player()->isPlaying()) << "the stop notice and the sound agree";
+    EXPECT_FALSE(p.showsStopFace());
+    p.playButton()->click();  // plays again (the last file)
+    EXPECT_TRUE(p.player()->isPlaying());
+    SelectRow(0);
+    p.playFile();
+    p.playPreviousFromInputList();
+    EXPECT_FALSE(p.player()->isPlaying());
+}
+
+TEST_F(PlaybackControllerTest, StartAndTheScriptingCommandWaitWhileAFilePlays)
+{
+    QDir().mkpath(path(QStringLiteral("out")));
+    ConvSpecRef copy = ConvSpec::create();
+    copy->setConversionName(QStringLiteral("Copy"));
+    copy->setActive(true);
+    storeDefaults({{QStringLiteral("Conversions"), QVariantList{copy->dictionary()}},
+                   {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))}});
+    PlaybackController& p = Open({"a.wav"}, 441000);
+    EXPECT_TRUE(m_controller->validate(AppCommand::Start));
+    SelectRow(0);
+    p.playFile();
+    ASSERT_TRUE(p.player()->isPlaying());
+    EXPECT_FALSE(m_controller->validate(AppCommand::Start));
+    EXPECT_FALSE(window->startButton()->isEnabled());
+    QSignalSpy handled(m_controller.get(), &MainController::scriptCommandHandled);
+    m_controller->asConvert();
+    ASSERT_EQ(handled.size(), 1);
+    EXPECT_FALSE(handled.at(0).at(0).toBool());
+    EXPECT_TRUE(handled.at(0).at(1).toString().contains(QStringLiteral("a file is playing")));
+    EXPECT_FALSE(m_controller->batchRunning());
+    p.stopFile();
+    EXPECT_TRUE(m_controller->validate(AppCommand::Start));
+    EXPECT_TRUE(window->startButton()->isEnabled());
 }
 
 TEST_F(PlaybackControllerTest, EndOfTheListWithAutoPlayReturnsToThePlayFace)

@@ -170,6 +170,9 @@ TEST_F(PreferencesWindowTest, FactoryDefaultsKeepTheChannelCountAndTellThePlayer
         center.addObserver(QStringLiteral("QMAutoPlayNextChanged"), nullptr, [&](const Notification&) { ++autoPlays; });
     window().chooseRawType(17);
     window().channelTextField()->setValue(4);
+    // The box says what the setting does: an existing output subfolder is
+    // used without the question (nothing is copied).
+    EXPECT_TRUE(window().checkBox(QStringLiteral("Easy Thru"))->text().contains(QStringLiteral("without asking")));
     window().checkBox(QStringLiteral("Easy Thru"))->click();
     blips = autoPlays = 0;
     window().doFactoryDefaults();

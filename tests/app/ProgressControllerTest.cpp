@@ -1,7 +1,8 @@
 // Whole batches through the application: started from the Start action and
-// from the scripting command, the progress window sampled while it runs,
-// cancels (also one pressed before the worker ran), the log kept, removed
-// or opened as the preferences say, and the folder checks' refusals.
+// from the scripting command (which hears why nothing started), the
+// progress window sampled while it runs, cancels (also one pressed before
+// the worker ran, and closing the window), the log kept, removed or opened
+// as the preferences say, and the folder checks' refusals.
 #include "AppTestSupport.h"
 #include "ConversionProcess.h"
 #include "InstanceChannel.h"
@@ -42,9 +43,19 @@ protected:
     }
     void TearDown() override
     {
+        if (m_hold)
+            NotificationCenter::defaultCenter().removeObserver(m_hold);
         AppPresenter::setSoundPlayer({});
         AppTest::TearDown();
     }
+    // Holds the batch worker at its start until `release` is set.
+    void holdWorkerAtStart(std::promise<void>& release)
+    {
+        std::shared_future<void> gate = release.get_future().share();
+        m_hold = NotificationCenter::defaultCenter().addObserver(
+            ConversionProcess::kStartNotification, nullptr, [gate](const Notification&) { gate.wait(); });
+    }
+    NotificationCenter::Token m_hold = 0;
 
     // Conversions keeping the file type: "Copy" (as is) and "Half"
     // (22050 Hz).
@@ -240,19 +251,56 @@ TEST_F(ProgressControllerTest, CancelPressedBeforeTheWorkerRunsIsKept)
     ASSERT_EQ(addAndWait(inputs), 4);
     // The worker is held at its start until Cancel has been pressed.
     std::promise<void> pressed;
-    std::shared_future<void> gate = pressed.get_future().share();
-    const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
-        ConversionProcess::kStartNotification, nullptr, [gate](const Notification&) { gate.wait(); });
+    holdWorkerAtStart(pressed);
     QSignalSpy finished(&controller, &MainController::batchFinished);
     controller.doStart();
     ASSERT_TRUE(controller.batchRunning());
     controller.progressController()->doCancel();
     pressed.set_value();
     ASSERT_TRUE(finished.wait(30000));
-    NotificationCenter::defaultCenter().removeObserver(token);
     EXPECT_EQ(controller.conversionProcess()->err(), -128);
     EXPECT_EQ(outputs(QStringLiteral("Copy")) + outputs(QStringLiteral("Half")), 0);
     EXPECT_FALSE(controller.batchRunning());
+}
+
+TEST_F(ProgressControllerTest, ClosingTheWindowMidBatchAsksAndCancels)
+{
+    storeConversions();
+    const QStringList inputs = writeInputs(2, 100000);
+    MainController& controller = startController();
+    MainWindow window(controller);
+    ASSERT_EQ(addAndWait(inputs), 2);
+    // The worker is held at its start while the window is closed.
+    std::promise<void> closed;
+    holdWorkerAtStart(closed);
+    QSignalSpy finished(&controller, &MainController::batchFinished);
+    ASSERT_TRUE(controller.doStart());
+    ProgressController* progress = controller.progressController();
+    ASSERT_TRUE(progress->isVisible());
+
+    // "Keep Converting": the window stays and the batch goes on.
+    int answer = 0;
+    AppPresenter::setAlertAnswerer([&](const Alert& alert) {
+        m_alerts.append(alert);
+        return answer;
+    });
+    EXPECT_FALSE(progress->close());
+    EXPECT_TRUE(progress->isVisible());
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts.at(0).defaultButton, QStringLiteral("Cancel Batch"));
+    EXPECT_FALSE(progress->cancelling());
+    // "Cancel Batch": cancels; the window shows it until the end.
+    answer = 1;
+    EXPECT_FALSE(progress->close());
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_TRUE(progress->cancelling());
+    EXPECT_FALSE(progress->close()) << "closing while cancelling asks nothing more";
+    EXPECT_EQ(m_alerts.size(), 2);
+    closed.set_value();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_EQ(controller.conversionProcess()->err(), -128);
+    EXPECT_TRUE(window.isVisible());
 }
 
 TEST_F(ProgressControllerTest, ScriptingCommandStartsWhenStartIsAllowedAndSaysWhich)
@@ -287,14 +335,40 @@ TEST_F(ProgressControllerTest, ScriptingCommandStartsWhenStartIsAllowedAndSaysWh
     EXPECT_EQ(logs.size(), 0);  // "Open Log" is off
     EXPECT_FALSE(controller.lastBatchLog().isEmpty());
 
-    // Without an output folder Start is not available: nothing happens.
+    // Without an output folder Start is not available: nothing happens,
+    // and the sender hears why.
     controller.setDestFolder(QString());
-    sender = std::thread([&] { InstanceChannel::forward({QStringLiteral("--convert")}, name, 3000, &answer, 20000); });
+    QString reason;
+    sender = std::thread(
+        [&] { InstanceChannel::forward({QStringLiteral("--convert")}, name, 3000, &answer, 20000, &reason); });
     ASSERT_TRUE(handled.wait(5000));
     QTest::qWait(50);
     sender.join();
     EXPECT_FALSE(handled.at(1).at(0).toBool());
-    EXPECT_EQ(answer, Answer::NotAvailable);
+    EXPECT_EQ(answer, Answer::NotStarted);
+    EXPECT_EQ(reason, QStringLiteral("Start is not available: no output folder is chosen."));
+    EXPECT_FALSE(controller.batchRunning());
+
+    // Start available, but the start refused (the output folder inside an
+    // input folder): the sender hears it before the user sees the alert.
+    QDir().mkpath(path(QStringLiteral("in/out")));
+    controller.setDestFolder(path(QStringLiteral("in/out")));
+    ASSERT_EQ(addAndWait({path(QStringLiteral("in"))}), 1);
+    m_alerts.clear();
+    qsizetype alertsWhenAnswered = -1;
+    QObject::connect(&controller, &MainController::scriptCommandHandled, &controller,
+                     [&] { alertsWhenAnswered = m_alerts.size(); });
+    sender = std::thread(
+        [&] { InstanceChannel::forward({QStringLiteral("--convert")}, name, 3000, &answer, 20000, &reason); });
+    ASSERT_TRUE(handled.wait(5000));
+    QTest::qWait(50);
+    sender.join();
+    EXPECT_FALSE(handled.at(2).at(0).toBool());
+    EXPECT_EQ(answer, Answer::NotStarted);
+    EXPECT_TRUE(reason.startsWith(QStringLiteral("Error: output folder inside input folder: "))) << reason.toStdString();
+    EXPECT_EQ(alertsWhenAnswered, 0);
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("Error: output folder inside input folder"));
     EXPECT_FALSE(controller.batchRunning());
 }
 

@@ -194,12 +194,14 @@ std::string GetLAMEPath()
     return s.path;
 }
 
-bool LAMEEncoderUsable(QString* reason)
+bool LAMEEncoderUsable(QString* reason, QVersionNumber* foundVersion)
 {
     auto say = [reason](const QString& text) {
         if (reason)
             *reason = text;
     };
+    if (foundVersion)
+        *foundVersion = QVersionNumber();
     if (!FindLAME()) {
         say(QStringLiteral("MP3 output needs the LAME encoder 'lame' (version 3.93 or newer), which was not found "
                            "on PATH nor in /usr/local/bin, /opt/local/bin or /sw/local/bin."));
@@ -217,6 +219,8 @@ bool LAMEEncoderUsable(QString* reason)
         return false;
     }
     const QVersionNumber version = GetLAMEVersion(path);
+    if (foundVersion)
+        *foundVersion = version;
     if (version.isNull() || version < kLAMEMinimumVersion) {
         say(QStringLiteral("The version of the LAME encoder for mp3 files that is installed on your system is too "
                            "old. It is version %1 (%2), but it has to be version 3.93 or higher.")
@@ -301,8 +305,18 @@ std::vector<std::string> LAMEOptionArguments(const QVariantMap& specifics, doubl
     } else if (mode == 1) {
         a.insert(a.end(), {"--abr", Number(bitRate)});
     } else if (mode == 2) {
+        // -V takes the VBR quality and -q the algorithm quality; a
+        // conversion stored before the VBR quality was kept has only the
+        // latter, which then serves as -V.
         a.push_back("--vbr-new");
-        if (hasQuality) {
+        if (specifics.contains(QStringLiteral("LAMEVBRQuality"))) {
+            a.push_back("-V");
+            a.push_back(Number(Integer(specifics, "LAMEVBRQuality")));
+            if (hasQuality) {
+                a.push_back("-q");
+                a.push_back(quality);
+            }
+        } else if (hasQuality) {
             a.push_back("-V");
             a.push_back(quality);
         } else {

@@ -59,8 +59,10 @@ QVariantMap GetLAMEGenreList(const std::string& path);
 QVariantMap ParseLAMEGenreList(const std::string& output);
 
 // Whether MP3 output is available: an encoder of version 3.93 or newer was
-// found.  When not, *reason (when given) says why in a sentence.
-bool LAMEEncoderUsable(QString* reason = nullptr);
+// found.  When not, *reason (when given) says why in a sentence.  *version
+// (when given) is the version of the encoder chosen, null when none reports
+// one.
+bool LAMEEncoderUsable(QString* reason = nullptr, QVersionNumber* version = nullptr);
 
 // What the encoder is told for one output, before the input and output
 // paths: the options of the output specifics ("LAMEEncodingMode",

@@ -64,6 +64,15 @@ INSTANTIATE_TEST_SUITE_P(
                      "--resample|48|-h|--cbr|-b|192|-m|j"},
         ArgumentCase{"VbrWithoutQuality", With(kNoTags, {{"LAMEEncodingMode", 2}, {"LAMEMinimumBitRate", 64}}), 11025,
                      1, 0, "a.wav", "--resample|11.025|--vbr-new|-h|-b|64|-m|m|--nores"},
+        // VBR: the VBR quality for -V, the algorithm quality for -q; a
+        // conversion stored with the latter alone uses it for -V.
+        ArgumentCase{"VbrQualityAndAlgorithmQuality",
+                     With(kNoTags, {{"LAMEEncodingMode", 2}, {"LAMEQuality", 2}, {"LAMEVBRQuality", 6},
+                                    {"LAMEUseBitReservoir", true}}),
+                     44100, 1, 0, "a.wav", "--resample|44.1|--vbr-new|-V|6|-q|2|-m|m"},
+        ArgumentCase{"VbrStoredBeforeItsOwnQuality",
+                     With(kNoTags, {{"LAMEEncodingMode", 2}, {"LAMEQuality", 3}, {"LAMEUseBitReservoir", true}}),
+                     44100, 1, 0, "a.wav", "--resample|44.1|--vbr-new|-V|3|-m|m"},
         ArgumentCase{"AbrNoMinimum",
                      With(kNoTags, {{"LAMEEncodingMode", 1}, {"LAMEMinimumBitRate", 0}, {"LAMEChannelHandling", 1},
                                     {"LAMEStereoMode", 2}, {"LAMECopyrighted", true}, {"LAMECopy", true},
