@@ -245,17 +245,19 @@ TEST_F(BatchAnnotations, SidecarsOnlyWhereTheFileCannotTellItsType)
     ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", input, "synth", "0.2", "sine", "440"}));
     Batch({Conversion("AIFF", "AIFF"), Conversion("WAVE", "WAVE"), Conversion("AIFC", "AIFC"),
            Conversion("Sonic", "SAIF"), Conversion("Dawn", "Dawn"), Conversion("SDII", "Sd2f"),
-           Conversion("G721", "21-4")},
+           Conversion("G721", "21-4"), Conversion("CAF", "caff")},
           input, root + "/out");
     const QStringList files = Files(root + "/out");
     // Header-typed outputs: no sidecar, and still detected as written.
-    for (const char* text : {"AIFF/tone.aif", "WAVE/tone.wav", "AIFC/tone.aifc", "Sonic/tone.aif"}) {
+    for (const char* text : {"AIFF/tone.aif", "WAVE/tone.wav", "AIFC/tone.aifc", "Sonic/tone.aif", "CAF/tone.caf"}) {
         const QString name = QString::fromLatin1(text);
         EXPECT_TRUE(files.contains(name)) << files.join(' ').toStdString();
         const QString sidecar = QFileInfo(name).path() + "/._" + QFileInfo(name).fileName();
         EXPECT_FALSE(files.contains(sidecar)) << sidecar.toStdString();
     }
     EXPECT_EQ(Info(root + "/out/Sonic/tone.aif")["type"].toString(), "SAIF");
+    // A Core Audio File, read as every one without Finder information.
+    EXPECT_EQ(Info(root + "/out/CAF/tone.caf")["format"].toString(), "Core Audio File");
     // A Dawn file is an AIFF but for its creator; Sound Designer II keeps
     // its resource fork; the headerless G.721 type is not told by its
     // extension.
