@@ -16,8 +16,13 @@ QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
     for (const QVariant& item : array) {
         if (item.typeId() != QMetaType::QVariantMap)
             continue;
-        if (ConvSpecRef spec = ConvSpec::fromDictionary(ConversionFileCheck::withDefaults(item.toMap())))
-            list.append(spec);
+        ConvSpecRef spec = ConvSpec::fromDictionary(ConversionFileCheck::withDefaults(item.toMap()));
+        if (!spec)
+            continue;
+        // The annotation where the Broadcast Wave writers read it, as the
+        // editor's annotation sheet puts it.
+        spec->storeAnnotationInBlock();
+        list.append(spec);
     }
     return list;
 }

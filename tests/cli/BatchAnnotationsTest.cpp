@@ -1,7 +1,8 @@
 // Markers, loops, names and time stamps through whole batches, checked with
 // libsndfile: label-less cue points, loop ends across AIFF and WAVE, the
 // IDs of AIFF markers, region-named set members, the 64-bit Broadcast Wave
-// time stamp, and which outputs get an AppleDouble sidecar.
+// time stamp, and which outputs get an AppleDouble sidecar; the 'bext'
+// header of both Broadcast Wave outputs.
 #include "CAIFFFile.h"
 #include "CBWFLinearFile.h"
 #include "CliTestSupport.h"
@@ -11,6 +12,7 @@
 #include "PropertyList.h"
 #include "TestTempDir.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -317,6 +319,58 @@ TEST_F(BatchAnnotations, BroadcastWaveTimeStampIsShownFromAllItsBits)
     ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
     ASSERT_EQ(file.Close(), noErr);
     EXPECT_EQ(Info(root + "/in/stamped.wav")["timestamp"].toString(), "13:00:00.000");
+}
+
+// Both Broadcast Wave outputs hold the conversion's annotation and say
+// when and by what they were made; no header names a temporary file.
+TEST_F(BatchAnnotations, BroadcastWaveHeadersHoldTheAnnotationAndTheirOrigin)
+{
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("ffprobe");
+    const QString input = root + "/in/take.wav";
+    ASSERT_TRUE(Sox({"-n", "-r", "48000", "-c", "2", "-b", "16", input, "synth", "0.3", "sine", "440"}));
+    const QString annotation = QString::fromUtf8("Morning take, studio 2 \xc3\xa9t\xc3\xa9");
+    QVariantList conversions;
+    for (const char* type : {"BWLN", "BWMP"}) {
+        QVariantMap conversion = TypedConversion(type, type, std::strcmp(type, "BWMP") == 0 ? 192 : 16, {});
+        QVariantMap specifics = conversion["QMCSSpecifics"].toMap();
+        specifics.insert("AnnotationText", annotation);  // the block itself holds no text
+        conversion.insert("QMCSSpecifics", specifics);
+        conversions.append(conversion);
+    }
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
+    Batch(conversions, input, root + "/out");
+    const QDateTime after = QDateTime::currentDateTime().addSecs(2);
+
+    for (const char* type : {"BWLN", "BWMP"}) {
+        SCOPED_TRACE(type);
+        const QString path = root + "/out/" + type + "/take.wav";
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const qsizetype bext = bytes.indexOf("bext");
+        ASSERT_GE(bext, 12);
+        ASSERT_GE(bytes.size(), bext + 8 + 602);
+        const auto field = [&](int offset, int size) {
+            const QByteArray raw = bytes.mid(bext + 8 + offset, size);
+            return raw.left(raw.indexOf('\0') < 0 ? raw.size() : raw.indexOf('\0'));
+        };
+        EXPECT_EQ(QString::fromUtf8(field(0, 256)), annotation);
+        EXPECT_EQ(field(256, 32), "Quillmarch");
+        EXPECT_EQ(field(288, 32), "OriginatorReference");
+        EXPECT_FALSE(bytes.contains("QuillOutFile"));
+        // yyyy-mm-dd and hh:mm:ss: the moment the output was made.
+        const QDateTime made = QDateTime::fromString(QString::fromLatin1(field(320, 10) + ' ' + field(330, 8)),
+                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        EXPECT_TRUE(made.isValid()) << field(320, 18).constData();
+        EXPECT_TRUE(made >= before.addMSecs(-before.time().msec()) && made <= after)
+            << made.toString(Qt::ISODate).toStdString();
+
+        const QJsonObject tags = Probe(path)["format"].toObject()["tags"].toObject();
+        EXPECT_EQ(tags["comment"].toString(), annotation);
+        EXPECT_EQ(tags["encoded_by"].toString(), "Quillmarch");
+        EXPECT_EQ(tags["date"].toString(), QString::fromLatin1(field(320, 10)));
+    }
 }
 
 }  // namespace
