@@ -26,8 +26,9 @@ public:
 
     // The conversions of a property-list array (dictionaries only; a key
     // that is missing keeps the value a new conversion has).  As in the
-    // editor, an "AnnotationText" of the specifics goes into the per-type
-    // block where Broadcast Wave outputs read it.
+    // editor, a conversion to a fixed type that names no extension takes
+    // the type's, and an "AnnotationText" of the specifics goes into the
+    // per-type block where Broadcast Wave outputs read it.
     static QList<ConvSpecRef> fromArray(const QVariantList& array);
 
     // The conversions to run, in list order: with no names, those that are

@@ -2,7 +2,8 @@
 // libsndfile: label-less cue points, loop ends across AIFF and WAVE, the
 // IDs of AIFF markers, region-named set members, the 64-bit Broadcast Wave
 // time stamp, and which outputs get an AppleDouble sidecar; the 'bext'
-// header of both Broadcast Wave outputs.
+// header of both Broadcast Wave outputs and an MP3 input's tag on an MP3
+// output.
 #include "CAIFFFile.h"
 #include "CBWFLinearFile.h"
 #include "CliTestSupport.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -371,6 +373,29 @@ TEST_F(BatchAnnotations, BroadcastWaveHeadersHoldTheAnnotationAndTheirOrigin)
         EXPECT_EQ(tags["encoded_by"].toString(), "Quillmarch");
         EXPECT_EQ(tags["date"].toString(), QString::fromLatin1(field(320, 10)));
     }
+}
+
+// An MP3 input's tag and cover reach an MP3 output whose conversion names
+// no extension (it takes its type's).
+TEST_F(BatchAnnotations, Mp3InputTagsReachAnMp3Output)
+{
+    QM_REQUIRE_PEER("lame");
+    QM_REQUIRE_PEER("ffmpeg");
+    const QString wave = root + "/tone.wav", cover = root + "/cover.png", input = root + "/in/song.mp3";
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.5", wave}));
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "color=c=red:s=8x8", "-frames:v",
+                                   "1", cover}));
+    ASSERT_TRUE(RunPeer("lame", {"--quiet", "--tt", "Quill Song", "--tl", "Feathers", "--ti", cover, wave, input}));
+    Batch({TypedConversion("MP3", "DMP3", 128, {})}, input, root + "/out");
+
+    const QJsonObject probe = Probe(root + "/out/MP3/song.mp3");
+    const QJsonObject tags = probe["format"].toObject()["tags"].toObject();
+    EXPECT_EQ(tags["title"].toString(), "Quill Song");
+    EXPECT_EQ(tags["album"].toString(), "Feathers");
+    bool hasCover = false;
+    for (const QJsonValue& stream : probe["streams"].toArray())
+        hasCover = hasCover || stream.toObject()["disposition"].toObject()["attached_pic"].toInt() == 1;
+    EXPECT_TRUE(hasCover);
 }
 
 }  // namespace
