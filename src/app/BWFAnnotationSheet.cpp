@@ -18,18 +18,7 @@ BWFAnnotationSheet::BWFAnnotationSheet(ConversionEditor* owner)
 
 QByteArray BWFAnnotationSheet::blockForAnnotation(const QString& text, const unsigned char* previous)
 {
-    QByteArray block(ConvSpec::kFileTypeSpecificsSize, '\0');
-    // What the block holds before the text (the MPEG stereo mode of
-    // compressed Broadcast Wave) stays.
-    if (previous)
-        std::copy_n(previous, kAnnotationOffset, block.data());
-    const QByteArray utf8 = text.toUtf8();
-    qsizetype length = std::min<qsizetype>(utf8.size(), kMaxAnnotationBytes);
-    // Never end inside a character: back off continuation bytes.
-    while (length > 0 && length < utf8.size() && (quint8(utf8[length]) & 0xC0) == 0x80)
-        --length;
-    std::copy_n(utf8.constData(), length, block.data() + kAnnotationOffset);
-    return block;
+    return ConvSpec::blockForAnnotation(text, previous);
 }
 
 QString BWFAnnotationSheet::annotationInBlock(const unsigned char* block)

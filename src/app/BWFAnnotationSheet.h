@@ -4,6 +4,7 @@
 // boundary and always followed by a zero byte.
 #pragma once
 
+#include "ConvSpec.h"
 #include "OptionSheet.h"
 
 #include <QByteArray>
@@ -14,8 +15,8 @@ class BWFAnnotationSheet : public OptionSheet {
     Q_OBJECT
 public:
     // Where the text starts in the per-type block, and its longest length.
-    static constexpr int kAnnotationOffset = 22;
-    static constexpr int kMaxAnnotationBytes = 256 - kAnnotationOffset - 1;
+    static constexpr int kAnnotationOffset = ConvSpec::kAnnotationOffset;
+    static constexpr int kMaxAnnotationBytes = ConvSpec::kMaxAnnotationBytes;
 
     explicit BWFAnnotationSheet(ConversionEditor* owner);
     QPlainTextEdit* annotationTextView() const { return m_text; }

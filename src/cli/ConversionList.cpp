@@ -18,8 +18,17 @@ QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
     for (const QVariant& item : array) {
         if (item.typeId() != QMetaType::QVariantMap)
             continue;
-        if (ConvSpecRef spec = ConvSpec::fromDictionary(ConversionFileCheck::withDefaults(item.toMap())))
-            list.append(spec);
+        ConvSpecRef spec = ConvSpec::fromDictionary(ConversionFileCheck::withDefaults(item.toMap()));
+        if (!spec)
+            continue;
+        // What the editor gives a conversion when its output type is
+        // chosen: the type's name extension (which also tells the batch
+        // that an MP3 input's tags go to an MP3 output) ...
+        if (spec->nameExtension().isEmpty() && spec->needsStrictFileType())
+            spec->setNameExtension(GetFileTypeEntry(spec->outputFileType()).value(QStringLiteral("extension")).toString());
+        // ... and the annotation where the Broadcast Wave writers read it.
+        spec->storeAnnotationInBlock();
+        list.append(spec);
     }
     return list;
 }

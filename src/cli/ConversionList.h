@@ -32,7 +32,10 @@ public:
     static void sortAsStored(QList<ConvSpecRef>* conversions, const UserDefaults& defaults);
 
     // The conversions of a property-list array (dictionaries only; a key
-    // that is missing keeps the value a new conversion has).
+    // that is missing keeps the value a new conversion has).  As in the
+    // editor, a conversion to a fixed type that names no extension takes
+    // the type's, and an "AnnotationText" of the specifics goes into the
+    // per-type block where Broadcast Wave outputs read it.
     static QList<ConvSpecRef> fromArray(const QVariantList& array);
 
     // The conversions to run, in list order: with no names, those that are

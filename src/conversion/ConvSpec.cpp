@@ -502,6 +502,31 @@ void ConvSpec::setFileTypeSpecifics(const unsigned char* bytes)
         oldData_.fill(0);
 }
 
+QByteArray ConvSpec::blockForAnnotation(const QString& text, const unsigned char* previous)
+{
+    QByteArray block(kFileTypeSpecificsSize, '\0');
+    // What the block holds before the text (the MPEG stereo mode of
+    // compressed Broadcast Wave) stays.
+    if (previous)
+        std::copy_n(previous, kAnnotationOffset, block.data());
+    const QByteArray utf8 = text.toUtf8();
+    qsizetype length = std::min<qsizetype>(utf8.size(), kMaxAnnotationBytes);
+    // Never end inside a character: back off continuation bytes.
+    while (length > 0 && length < utf8.size() && (quint8(utf8[length]) & 0xC0) == 0x80)
+        --length;
+    std::copy_n(utf8.constData(), length, block.data() + kAnnotationOffset);
+    return block;
+}
+
+void ConvSpec::storeAnnotationInBlock()
+{
+    const QString text = SpecificsText(specifics_.value(kAnnotationTextKey));
+    if (text.isNull())
+        return;
+    const QByteArray block = blockForAnnotation(text, oldData_.data());
+    setFileTypeSpecifics(reinterpret_cast<const unsigned char*>(block.constData()));
+}
+
 // ========================================================= dictionary
 
 QVariantMap ConvSpec::dictionary() const

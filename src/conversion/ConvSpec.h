@@ -172,6 +172,18 @@ public:
     // Copies 256 bytes from `bytes` (zeros for null).
     void setFileTypeSpecifics(const unsigned char* bytes);
 
+    // Broadcast Wave outputs read their annotation from the block: UTF-8
+    // from byte 22, at most 233 bytes, always followed by a zero byte.
+    static constexpr int kAnnotationOffset = 22;
+    static constexpr int kMaxAnnotationBytes = kFileTypeSpecificsSize - kAnnotationOffset - 1;
+    // The block that holds `text` as annotation: the bytes before the
+    // offset from `previous` (zeros when null), then the text cut on a
+    // character boundary, then zeros.
+    static QByteArray blockForAnnotation(const QString& text, const unsigned char* previous = nullptr);
+    // When the specifics hold an "AnnotationText", puts it into the block
+    // where the writers read it, as the annotation sheet does.
+    void storeAnnotationInBlock();
+
     // ---------------------------------------------------------- fields
     bool active() const { return active_; }
     void setActive(bool v) { active_ = v; }

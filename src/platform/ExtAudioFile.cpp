@@ -209,7 +209,8 @@ OSStatus ExtAudioFileCreateNew(const FSRef* parent, const std::string& name, Aud
         if (err != noErr)
             return err;
         FSSpec spec{parent->path, name};
-        err = FSpCreate(&spec, FOUR_CHAR_CODE("Qmch"), FOUR_CHAR_CODE("caff"), 0);
+        // Its header and extension tell the type: no Finder information.
+        err = FSpCreate(&spec, 0, 0, 0);
         if (err != noErr)
             return err;
         err = FSpOpenDF(&spec, fsRdWrPerm, &file->refNum);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -315,6 +316,41 @@ OSErr CheckRegularFile(const std::string& path)
     return S_ISREG(info.st_mode) ? noErr : kNoMovieFoundErr;
 }
 
+// The sample frames that the 'fact' chunk of a RIFF/WAVE file gives, or 0
+// when it has none (or gives 0, a placeholder some writers leave).  The
+// last block of a compressed stream holds whole blocks of frames; 'fact'
+// says how many of them belong to the sound.
+UInt64 WaveFactFrames(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return 0;
+    struct stat info;
+    const UInt64 length = ::fstat(::fileno(file), &info) == 0 ? UInt64(info.st_size) : 0;
+    auto le32 = [](const unsigned char* p) {
+        return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
+    };
+    UInt64 frames = 0;
+    unsigned char header[12];
+    if (std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "RIFF", 4) == 0 &&
+        std::memcmp(header + 8, "WAVE", 4) == 0) {
+        UInt64 position = 12;
+        for (int chunks = 0; chunks < 4096 && position + 8 <= length; ++chunks) {
+            if (::fseeko(file, off_t(position), SEEK_SET) != 0 || std::fread(header, 1, 8, file) != 8)
+                break;
+            const UInt32 size = le32(header + 4);
+            if (std::memcmp(header, "fact", 4) == 0) {
+                if (size >= 4 && std::fread(header, 1, 4, file) == 4)
+                    frames = le32(header);
+                break;
+            }
+            position += 8 + UInt64(size) + (size & 1);
+        }
+    }
+    std::fclose(file);
+    return frames;
+}
+
 void QuietLogs()
 {
     static std::once_flag once;
@@ -619,6 +655,13 @@ struct MovieSource::Impl {
         err = Count();
         if (err != noErr)
             return err;
+        // A compressed WAVE stream ends where its 'fact' chunk says, not
+        // with the padding of its last block.
+        if (containerName == "wav" && dataFormat != FOUR_CHAR_CODE("lpcm")) {
+            const UInt64 factFrames = WaveFactFrames(path);
+            if (factFrames > 0 && factFrames < frameCount)
+                frameCount = factFrames;
+        }
         if (frameCount == 0)
             return kInvalidMovieErr;
         return OpenStreams(false);

@@ -1,7 +1,9 @@
 // Markers, loops, names and time stamps through whole batches, checked with
 // libsndfile: label-less cue points, loop ends across AIFF and WAVE, the
 // IDs of AIFF markers, region-named set members, the 64-bit Broadcast Wave
-// time stamp, and which outputs get an AppleDouble sidecar.
+// time stamp, and which outputs get an AppleDouble sidecar; the 'bext'
+// header of both Broadcast Wave outputs and an MP3 input's tag on an MP3
+// output.
 #include "CAIFFFile.h"
 #include "CBWFLinearFile.h"
 #include "CliTestSupport.h"
@@ -11,9 +13,11 @@
 #include "PropertyList.h"
 #include "TestTempDir.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -245,17 +249,19 @@ TEST_F(BatchAnnotations, SidecarsOnlyWhereTheFileCannotTellItsType)
     ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", input, "synth", "0.2", "sine", "440"}));
     Batch({Conversion("AIFF", "AIFF"), Conversion("WAVE", "WAVE"), Conversion("AIFC", "AIFC"),
            Conversion("Sonic", "SAIF"), Conversion("Dawn", "Dawn"), Conversion("SDII", "Sd2f"),
-           Conversion("G721", "21-4")},
+           Conversion("G721", "21-4"), Conversion("CAF", "caff")},
           input, root + "/out");
     const QStringList files = Files(root + "/out");
     // Header-typed outputs: no sidecar, and still detected as written.
-    for (const char* text : {"AIFF/tone.aif", "WAVE/tone.wav", "AIFC/tone.aifc", "Sonic/tone.aif"}) {
+    for (const char* text : {"AIFF/tone.aif", "WAVE/tone.wav", "AIFC/tone.aifc", "Sonic/tone.aif", "CAF/tone.caf"}) {
         const QString name = QString::fromLatin1(text);
         EXPECT_TRUE(files.contains(name)) << files.join(' ').toStdString();
         const QString sidecar = QFileInfo(name).path() + "/._" + QFileInfo(name).fileName();
         EXPECT_FALSE(files.contains(sidecar)) << sidecar.toStdString();
     }
     EXPECT_EQ(Info(root + "/out/Sonic/tone.aif")["type"].toString(), "SAIF");
+    // A Core Audio File, read as every one without Finder information.
+    EXPECT_EQ(Info(root + "/out/CAF/tone.caf")["format"].toString(), "Core Audio File");
     // A Dawn file is an AIFF but for its creator; Sound Designer II keeps
     // its resource fork; the headerless G.721 type is not told by its
     // extension.
@@ -315,6 +321,81 @@ TEST_F(BatchAnnotations, BroadcastWaveTimeStampIsShownFromAllItsBits)
     ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
     ASSERT_EQ(file.Close(), noErr);
     EXPECT_EQ(Info(root + "/in/stamped.wav")["timestamp"].toString(), "13:00:00.000");
+}
+
+// Both Broadcast Wave outputs hold the conversion's annotation and say
+// when and by what they were made; no header names a temporary file.
+TEST_F(BatchAnnotations, BroadcastWaveHeadersHoldTheAnnotationAndTheirOrigin)
+{
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("ffprobe");
+    const QString input = root + "/in/take.wav";
+    ASSERT_TRUE(Sox({"-n", "-r", "48000", "-c", "2", "-b", "16", input, "synth", "0.3", "sine", "440"}));
+    const QString annotation = QString::fromUtf8("Morning take, studio 2 \xc3\xa9t\xc3\xa9");
+    QVariantList conversions;
+    for (const char* type : {"BWLN", "BWMP"}) {
+        QVariantMap conversion = TypedConversion(type, type, std::strcmp(type, "BWMP") == 0 ? 192 : 16, {});
+        QVariantMap specifics = conversion["QMCSSpecifics"].toMap();
+        specifics.insert("AnnotationText", annotation);  // the block itself holds no text
+        conversion.insert("QMCSSpecifics", specifics);
+        conversions.append(conversion);
+    }
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
+    Batch(conversions, input, root + "/out");
+    const QDateTime after = QDateTime::currentDateTime().addSecs(2);
+
+    for (const char* type : {"BWLN", "BWMP"}) {
+        SCOPED_TRACE(type);
+        const QString path = root + "/out/" + type + "/take.wav";
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const qsizetype bext = bytes.indexOf("bext");
+        ASSERT_GE(bext, 12);
+        ASSERT_GE(bytes.size(), bext + 8 + 602);
+        const auto field = [&](int offset, int size) {
+            const QByteArray raw = bytes.mid(bext + 8 + offset, size);
+            return raw.left(raw.indexOf('\0') < 0 ? raw.size() : raw.indexOf('\0'));
+        };
+        EXPECT_EQ(QString::fromUtf8(field(0, 256)), annotation);
+        EXPECT_EQ(field(256, 32), "Quillmarch");
+        EXPECT_EQ(field(288, 32), "OriginatorReference");
+        EXPECT_FALSE(bytes.contains("QuillOutFile"));
+        // yyyy-mm-dd and hh:mm:ss: the moment the output was made.
+        const QDateTime made = QDateTime::fromString(QString::fromLatin1(field(320, 10) + ' ' + field(330, 8)),
+                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        EXPECT_TRUE(made.isValid()) << field(320, 18).constData();
+        EXPECT_TRUE(made >= before.addMSecs(-before.time().msec()) && made <= after)
+            << made.toString(Qt::ISODate).toStdString();
+
+        const QJsonObject tags = Probe(path)["format"].toObject()["tags"].toObject();
+        EXPECT_EQ(tags["comment"].toString(), annotation);
+        EXPECT_EQ(tags["encoded_by"].toString(), "Quillmarch");
+        EXPECT_EQ(tags["date"].toString(), QString::fromLatin1(field(320, 10)));
+    }
+}
+
+// An MP3 input's tag and cover reach an MP3 output whose conversion names
+// no extension (it takes its type's).
+TEST_F(BatchAnnotations, Mp3InputTagsReachAnMp3Output)
+{
+    QM_REQUIRE_PEER("lame");
+    QM_REQUIRE_PEER("ffmpeg");
+    const QString wave = root + "/tone.wav", cover = root + "/cover.png", input = root + "/in/song.mp3";
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.5", wave}));
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "color=c=red:s=8x8", "-frames:v",
+                                   "1", cover}));
+    ASSERT_TRUE(RunPeer("lame", {"--quiet", "--tt", "Quill Song", "--tl", "Feathers", "--ti", cover, wave, input}));
+    Batch({TypedConversion("MP3", "DMP3", 128, {})}, input, root + "/out");
+
+    const QJsonObject probe = Probe(root + "/out/MP3/song.mp3");
+    const QJsonObject tags = probe["format"].toObject()["tags"].toObject();
+    EXPECT_EQ(tags["title"].toString(), "Quill Song");
+    EXPECT_EQ(tags["album"].toString(), "Feathers");
+    bool hasCover = false;
+    for (const QJsonValue& stream : probe["streams"].toArray())
+        hasCover = hasCover || stream.toObject()["disposition"].toObject()["attached_pic"].toInt() == 1;
+    EXPECT_TRUE(hasCover);
 }
 
 }  // namespace

@@ -68,3 +68,39 @@ TEST_F(MovieInputBatch, InfoAndFactoryConversionsTakeCompressedInputs)
     const QString aiff = out + QStringLiteral("/CD quality AIFF (44.1 kHz, 16 bits)/c.aif");
     EXPECT_EQ(SoxSamples(aiff).size(), source.size());
 }
+
+// A compressed WAVE ends where its 'fact' chunk says, not with the padding
+// of its last block: 7900 frames in 16 blocks of 505 (IMA ADPCM) or 500
+// (MS ADPCM) frames, 25 of 320 (GSM 6.10).
+TEST_F(MovieInputBatch, CompressedWaveEndsAtItsFactChunk)
+{
+    QM_REQUIRE_PEER("sox");
+    const QString in = dir.qpath() + QStringLiteral("/in");
+    ASSERT_TRUE(QDir().mkpath(in));
+    QStringList inputs;
+    for (const char* encoding : {"ima-adpcm", "ms-adpcm", "gsm-full-rate"}) {
+        const QString path = in + QLatin1Char('/') + QString::fromLatin1(encoding) + QStringLiteral(".wav");
+        ASSERT_TRUE(Sox({"-r", "8000", "-c", "1", "-n", "-e", encoding, path, "synth", "7900s", "sine", "440", "vol",
+                         "0.5"}));
+        inputs << path;
+    }
+    const RunResult info = Run(QStringList{QStringLiteral("--info")} + inputs);
+    ASSERT_EQ(info.exitCode, 0) << info.err.toStdString();
+    const QStringList lines = info.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), inputs.size()) << info.out.toStdString();
+    for (const QString& line : lines) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        EXPECT_EQ(o.value(QStringLiteral("frames")).toInt(), 7900) << line.toStdString();
+    }
+
+    // Converted, the sound keeps that length.
+    const QString out = dir.qpath() + QStringLiteral("/out");
+    const RunResult run = RunConversions(QStringLiteral("aiff"), {{0, {{"QMCSNeedsSampleRateConversion", false}}}},
+                                         in, out);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
+    for (const char* encoding : {"ima-adpcm", "ms-adpcm", "gsm-full-rate"}) {
+        const QString aiff =
+            out + QStringLiteral("/CD quality AIFF (44.1 kHz, 16 bits)/in/") + QString::fromLatin1(encoding) + ".aif";
+        EXPECT_EQ(SoxSamples(aiff).size(), 7900 * 2) << encoding;
+    }
+}

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cctype>
 #include <mutex>
 
@@ -27,13 +28,32 @@ const ZudbTable& MetadataKeys()
     return table;
 }
 
+bool SameLetters(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The key's unified name: the table's row with the same key, or else with
+// the same key in another case (Vorbis comments are mostly upper case,
+// TITLE as often as title); the key itself when no row has it.
 std::string UnifiedName(const std::string& key)
 {
-    ZudbTable table = MetadataKeys();
-    ZudbTable rows = table.SelectRows("key", key);
-    if (!rows.empty())
-        return rows.rows().front()["unified_key"];
-    return key;
+    const std::vector<ZudbTable::Row>& rows = MetadataKeys().rows();
+    const auto byKey = [&](auto same) {
+        return std::find_if(rows.begin(), rows.end(), [&](const ZudbTable::Row& row) {
+            const auto it = row.find("key");
+            return it != row.end() && same(it->second, key);
+        });
+    };
+    auto row = byKey([](const std::string& a, const std::string& b) { return a == b; });
+    if (row == rows.end())
+        row = byKey(SameLetters);
+    if (row == rows.end())
+        return key;
+    const auto name = row->find("unified_key");
+    return name != row->end() ? name->second : std::string();
 }
 
 // A genre given by number: "18" or "(18)".

@@ -579,6 +579,26 @@ Boolean CQTMovieFile::PlaysUsingQT() const
     return false;
 }
 
+Boolean CQTMovieFile::UseBitRate() const
+{
+    // A perceptual coding has a bit rate, no word size (MPEG audio in a
+    // Broadcast Wave file, Vorbis and Opus in Ogg ...).
+    switch (m_dataFormat) {
+    case FOUR_CHAR_CODE(".mp1"):
+    case FOUR_CHAR_CODE(".mp2"):
+    case FOUR_CHAR_CODE(".mp3"):
+    case FOUR_CHAR_CODE("aac "):
+    case FOUR_CHAR_CODE("vorb"):
+    case FOUR_CHAR_CODE("opus"):
+    case FOUR_CHAR_CODE("samr"):
+    case FOUR_CHAR_CODE("sawb"):
+    case FOUR_CHAR_CODE("ac-3"):
+        return true;
+    default:
+        return false;
+    }
+}
+
 UInt64 CQTMovieFile::GetDataSize() const
 {
     return m_dataSize;

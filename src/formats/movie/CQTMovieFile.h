@@ -70,6 +70,9 @@ public:
     Boolean HasVideoTrack() const override;
     Boolean NeedsDecodingOnOpen() const override;
     Boolean PlaysUsingQT() const override;
+    // True for a sound track in a perceptual coding: its bit rate is shown,
+    // not a word size.
+    Boolean UseBitRate() const override;
 
     // Bytes of the sound track's data (of the whole file when the movie has
     // no sound track).

@@ -3,8 +3,6 @@
 #include "FileOperations.h"
 #include "progress_channel.h"
 
-#include <QDateTime>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
@@ -51,9 +49,7 @@ void CBWFMPEGFile::TakeAnnotation(const UInt8* fileTypeSpecifics)
         const char* text = reinterpret_cast<const char*>(fileTypeSpecifics + 22);
         m_annotation = QByteArray(text, qsizetype(strnlen(text, kMaxAnnotationBytes)));
     }
-    const QDateTime now = QDateTime::currentDateTime();
-    m_date = now.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
-    m_time = now.toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    m_origin = BextOrigin::Now();
 }
 
 OSErr CBWFMPEGFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -81,11 +77,12 @@ QByteArray CBWFMPEGFile::HeaderBytes(UInt64 fileLength) const
     std::memcpy(h.data() + 12, "bext", 4);
     PutLE32(h, 16, 858);
     PutText(h, 20, m_annotation, 256);
-    PutText(h, 276, QByteArrayLiteral("Quillmarch"), 32);
-    const QByteArray reference = QFileInfo(QString::fromStdString(GetPath())).fileName().toUtf8();
-    PutText(h, 308, reference.left(32), 32);
-    PutText(h, 340, m_date, 10);
-    PutText(h, 350, m_time, 8);
+    // The file is written under its temporary name: its origin says
+    // nothing of names.
+    PutText(h, 276, m_origin.originator, 32);
+    PutText(h, 308, m_origin.reference, 32);
+    PutText(h, 340, m_origin.date, 10);
+    PutText(h, 350, m_origin.time, 8);
     const bool mono = m_numChannels == 1;
     const bool joint = !mono && m_format[6] == 'j';
     const bool dual = !mono && m_format[6] == 'd';

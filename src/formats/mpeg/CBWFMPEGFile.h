@@ -4,7 +4,8 @@
 // MPEG 'fmt ', 'fact') and the 'data' chunk with the frames:
 //
 //   0 "RIFF" size "WAVE" | 12 'bext' 858: description (256), originator
-//   (32), originator reference (32), date "yyyy-mm-dd", time "hh:mm:ss",
+//   (32), originator reference (32), date "yyyy-mm-dd", time "hh:mm:ss"
+//   (the last four as bext_origin.h gives them),
 //   time reference (8), version (2), UMID (64), reserved (190), coding
 //   history (256) | 878 'mext' 12 | 898 'fmt ' 40: MPEG format 0x0050 |
 //   946 'fact' 4: sample frames | 958 'data' size | 966 frames
@@ -16,6 +17,7 @@
 #pragma once
 
 #include "CMPEG2File.h"
+#include "bext_origin.h"
 
 #include <QByteArray>
 
@@ -49,6 +51,5 @@ private:
     void TakeAnnotation(const UInt8* fileTypeSpecifics);
 
     QByteArray m_annotation;   // UTF-8, at most 234 bytes
-    QByteArray m_date;         // origination date and time, fixed at Create
-    QByteArray m_time;
+    BextOrigin m_origin = BextOrigin::Now();  // fixed at Create
 };

@@ -11,7 +11,6 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -20,10 +19,10 @@ constexpr FourCharCode kBext = ChunkID("bext");
 constexpr FourCharCode kRegn = ChunkID("regn");
 constexpr std::size_t kBextDataSize = 858;
 
-void PutText(ChunkBuilder& chunk, const char* text, std::size_t field)
+void PutText(ChunkBuilder& chunk, const QByteArray& text, std::size_t field)
 {
-    const std::size_t length = std::min(std::strlen(text), field);
-    chunk.put_bytes(text, length);
+    const std::size_t length = std::min(std::size_t(text.size()), field);
+    chunk.put_bytes(text.constData(), length);
     chunk.put_zeros(field - length);
 }
 
@@ -39,27 +38,6 @@ OSType CBWFLinearFile::GetFileType() const { return FOUR_CHAR_CODE("BWLN"); }
 QString CBWFLinearFile::GetFormatName() const { return QStringLiteral("Uncompressed Broadcast Wave"); }
 
 // ============================================================ 'bext'
-std::string CBWFLinearFile::OriginationTime(UInt64 timeStamp, double sampleRate)
-{
-    long hours = 0, minutes = 0, seconds = 0;
-    if (sampleRate > 0.0 && std::isfinite(sampleRate)) {
-        const double t = double(timeStamp);
-        const double h = std::trunc(t / (sampleRate * 3600.0));
-        const double m = std::trunc((t - h * sampleRate * 3600.0) / (sampleRate * 60.0));
-        const double s = std::trunc((t - h * sampleRate * 3600.0 - m * sampleRate * 60.0) / sampleRate);
-        // A time of day: hours past a day wrap, so the field keeps its
-        // eight characters.
-        hours = long(std::fmod(h, 24.0));
-        minutes = std::clamp(long(m), 0L, 59L);
-        seconds = std::clamp(long(s), 0L, 59L);
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%2ld:%2ld:%2ld", hours, minutes, seconds);
-    std::string result(text, 8);
-    std::replace(result.begin(), result.end(), ' ', '0');
-    return result;
-}
-
 std::vector<UInt8> CBWFLinearFile::BuildBEXT() const
 {
     ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
@@ -69,18 +47,17 @@ std::vector<UInt8> CBWFLinearFile::BuildBEXT() const
     const std::size_t length = std::min<std::size_t>(std::size_t(m_annotation.size()), 255);
     chunk.put_bytes(m_annotation.constData(), length);
     chunk.put_zeros(256 - length);
-    PutText(chunk, "Originator", 32);
-    PutText(chunk, "OriginatorReference", 32);
-    PutText(chunk, "2000:00:00", 10);
+    PutText(chunk, m_origin.originator, 32);
+    PutText(chunk, m_origin.reference, 32);
+    PutText(chunk, m_origin.date, 10);
+    PutText(chunk, m_origin.time, 8);
     const UInt64 stamp = HasTimeStamp() ? GetTimeStamp64() : 0;
-    const std::string time = OriginationTime(stamp, m_sampleRate);
-    chunk.put_bytes(time.data(), 8);
     chunk.put_u32le(UInt32(stamp & 0xFFFFFFFFu));
     chunk.put_u32le(UInt32(stamp >> 32));
     chunk.put_u16le(0);
     chunk.put_zeros(64);
     chunk.put_zeros(190);
-    PutText(chunk, "CodingHistory", 256);
+    PutText(chunk, QByteArrayLiteral("CodingHistory"), 256);
     return chunk.bytes();
 }
 
@@ -211,6 +188,7 @@ OSErr CBWFLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     } else {
         m_annotation.clear();
     }
+    m_origin = BextOrigin::Now();
     return CWAVEFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
 }
 

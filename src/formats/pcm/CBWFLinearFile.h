@@ -4,9 +4,10 @@
 // little-endian) at the end.
 //
 // 'bext' (866 bytes with its header): Description (the annotation, 256),
-// Originator (32), OriginatorReference (32), OriginationDate (10),
-// OriginationTime (8, "hh:mm:ss" of the time stamp as a time of day),
-// TimeReference (64 bits: the file's time stamp in frames), Version (2),
+// Originator (32), OriginatorReference (32), OriginationDate (10) and
+// OriginationTime (8) as every Broadcast Wave output gives them
+// (bext_origin.h), TimeReference (64 bits: the file's time stamp in
+// frames), Version (2),
 // UMID (64), reserved (190), CodingHistory (256).
 //
 // Regions travel in 'regn' (names, sync frames and 64-bit time stamps);
@@ -17,6 +18,7 @@
 #pragma once
 
 #include "CWAVEFile.h"
+#include "bext_origin.h"
 
 #include <QByteArray>
 
@@ -48,9 +50,6 @@ public:
     const QByteArray& GetAnnotation() const { return m_annotation; }
     void SetAnnotation(const QByteArray& annotation) { m_annotation = annotation; }
 
-    // The 8 characters of OriginationTime for a time stamp at a rate.
-    static std::string OriginationTime(UInt64 timeStamp, double sampleRate);
-
 protected:
     bool WritesRegionCues() const override { return false; }
     void ProbeExtraChunks() override;
@@ -59,4 +58,5 @@ private:
     std::vector<UInt8> BuildBEXT() const;
 
     QByteArray m_annotation;
+    BextOrigin m_origin = BextOrigin::Now();
 };

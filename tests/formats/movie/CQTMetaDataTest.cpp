@@ -48,6 +48,41 @@ TEST(CQTMetaDataTest, TaggedMP3AndM4AUnderUnifiedKeys)
     }
 }
 
+// Vorbis comments are named in any case (TITLE as often as title): each
+// reaches the unified key.
+TEST(CQTMetaDataTest, VorbisCommentsInEitherCase)
+{
+    RegisterMovieFileTypes();
+    TestTempDir dir;
+    struct Case {
+        const char* name;
+        const char* codec;
+        const char* titleKey;
+        const char* artistKey;
+    };
+    const Case cases[] = {
+        {"upper.flac", "flac", "TITLE", "ARTIST"},
+        {"upper.ogg", "libvorbis", "TITLE", "ARTIST"},
+        {"upper.opus", "libopus", "TITLE", "ARTIST"},
+        {"mixed.flac", "flac", "Title", "artist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        ASSERT_TRUE(RunCommand(std::string(kFF) + "-f lavfi -i 'sine=duration=0.3:sample_rate=48000' -c:a " + c.codec +
+                               " -metadata " + c.titleKey + "='A Title' -metadata " + c.artistKey +
+                               "='An Artist' -metadata GENRE=Rock '" + path + "'"));
+        CQTMP3File file;
+        ASSERT_EQ(file.SetFile(path), noErr);
+        std::unique_ptr<QVariantMap> info = file.GetExtraInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->value("title").toString(), "A Title");
+        EXPECT_EQ(info->value("artist").toString(), "An Artist");
+        EXPECT_EQ(info->value("genre").toString(), "Rock");
+        EXPECT_FALSE(info->contains(c.titleKey));
+    }
+}
+
 TEST(CQTMetaDataTest, ValuesByTypeAndMerging)
 {
     CQTMetaData metadata;

@@ -7,6 +7,7 @@
 #include "CreateSoundFile.h"
 #include "EngineStartup.h"
 #include "ThreadDictionary.h"
+#include "ZuSoundFile.h"
 #include "TestTempDir.h"
 
 #include <QDir>
@@ -170,6 +171,12 @@ TEST_F(MPEGFileTest, BroadcastWaveCarriesItsDescriptionAndDecodes)
     EXPECT_EQ(qsizetype(read.dataOffset + read.dataSize + (read.dataSize & 1)), bytes.size());
     // The RIFF size covers the whole file.
     EXPECT_EQ(qFromLittleEndian<quint32>(bytes.constData() + 4), quint32(bytes.size() - 8));
+
+    // The file-information model gives its bit rate where a word size would stand.
+    const std::shared_ptr<ZuSoundFile> model = ZuSoundFile::soundFileWithPath(QString::fromStdString(written_));
+    EXPECT_TRUE(model->useBitRate());
+    EXPECT_EQ(model->displayBits(), model->displayBitRate());
+    EXPECT_NEAR(model->bitRate(), 192, 8);
 }
 
 TEST_F(MPEGFileTest, PaddingFollowsTheConversionsSetting)

@@ -160,17 +160,6 @@ TEST_F(WAVEAnnotations, RoundTripThroughBroadcastWave)
     EXPECT_TRUE(probe.out.contains("time_reference=4294967301")) << probe.out.toStdString();
 }
 
-TEST_F(WAVEAnnotations, OriginationTime)
-{
-    EXPECT_EQ(CBWFLinearFile::OriginationTime(0, 48000.0), "00:00:00");
-    EXPECT_EQ(CBWFLinearFile::OriginationTime(48000ull * 3600, 48000.0), "01:00:00");
-    EXPECT_EQ(CBWFLinearFile::OriginationTime(48000ull * (3600 + 2 * 60 + 3), 48000.0), "01:02:03");
-    // Days of frames wrap, the field keeps its eight characters.
-    EXPECT_EQ(CBWFLinearFile::OriginationTime(48000ull * (125 * 3600 + 5), 48000.0), "05:00:05");
-    EXPECT_EQ(CBWFLinearFile::OriginationTime(~0ull, 8000.0).size(), 8u);
-    EXPECT_EQ(CBWFLinearFile::OriginationTime(1234, 0.0), "00:00:00");
-}
-
 TEST_F(WAVEAnnotations, BroadcastWaveAnnotationEncodings)
 {
     TestTempDir dir;
