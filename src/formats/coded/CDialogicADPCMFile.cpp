@@ -111,10 +111,8 @@ OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
     return noErr;
 }
 
-OSErr CDialogicADPCMFile::ReadBlock(UInt32 frame)
+OSErr CDialogicADPCMFile::ReadCodedBlock(UInt32 frame)
 {
-    if (m_isOpen && m_inner.IsSet())
-        return paramErr;
     return DecodeMonoBlock(frame, kCouldNotCreatePointerErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
         const OSErr err = Decode(first, frames, samples);
         if (err) {

@@ -26,7 +26,6 @@ public:
     ~CDialogicADPCMFile() override;
 
     OSErr Open() override;
-    OSErr ReadBlock(UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
@@ -52,6 +51,7 @@ protected:
     virtual OSErr WriteHeader();
     const char* TempTag() const override;
 
+    OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
     OSErr EncodeOutput() override;

@@ -7,6 +7,7 @@
 
 bool CEncodeOnCloseFile::RemovesUnencodedOutput() const { return false; }
 
+
 OSErr CEncodeOnCloseFile::OpenToRead(SInt64* eof)
 {
     const OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
@@ -76,6 +77,20 @@ OSErr CEncodeOnCloseFile::CreateLike(const CSoundFile* source, UInt16 numChannel
     m_inner.Adopt(const_cast<CSoundFile*>(source));
     m_numFrames = source->GetNumFrames();
     return noErr;
+}
+
+OSErr CEncodeOnCloseFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writing)
+        return ReadCodedBlock(frame);
+    OSErr err = AllocateReadBuffer();
+    if (err)
+        return err;
+    err = m_inner.Prepare(m_readBuffer, frame, m_bufferFrames);
+    m_readBufferStart = frame;
+    return err;
 }
 
 OSErr CEncodeOnCloseFile::PrepareWriteBlock(UInt32 frame)

@@ -141,12 +141,8 @@ OSErr CMSADPCMFile::DecodeBlockAt(UInt64 block)
     return noErr;
 }
 
-OSErr CMSADPCMFile::ReadBlock(UInt32 frame)
+OSErr CMSADPCMFile::ReadCodedBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (m_writing)
-        return paramErr;
     OSErr err = AllocateReadBuffer();
     if (err)
         return err;

@@ -22,7 +22,6 @@ public:
     ~CMSADPCMFile() override;
 
     OSErr Open() override;
-    OSErr ReadBlock(UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
@@ -32,6 +31,7 @@ public:
     UInt16 GetSamplesPerBlock() const { return m_codec.samplesPerBlock(); }
 
 protected:
+    OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
     const char* TempTag() const override;
