@@ -7,8 +7,8 @@
 // decodes only the frames it holds.  Writing collects linear audio in an
 // inner temporary file and encodes it when the file is closed: blocks of
 // 256 bytes per channel (more above 11025 Hz), the seven standard
-// coefficient pairs, a short last block encoded whole, and the 'fact'
-// chunk.  A failed or cancelled encode removes the output.
+// coefficient pairs, the last block filled up to its whole size, and the
+// 'fact' chunk with the true frame count.  A failed or cancelled encode removes the output.
 #pragma once
 
 #include "CEncodeOnCloseFile.h"
