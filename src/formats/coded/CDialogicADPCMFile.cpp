@@ -30,6 +30,11 @@ OSType CDialogicADPCMFile::GetFileType() const { return m_framing.type; }
 QString CDialogicADPCMFile::GetFormatName() const { return QString::fromUtf8(m_framing.formatName); }
 const char* CDialogicADPCMFile::TempTag() const { return m_framing.tempTag; }
 
+ConstStr255Param CDialogicADPCMFile::NameExtensionFor(ConstStr255Param given, double rate, Str255 chosen) const
+{
+    return m_framing.hasHeader ? given : NameExtensionForRate(m_framing.type, rate, true, given, chosen);
+}
+
 OSErr CDialogicADPCMFile::ReadHeader()
 {
     m_dataOffset = 0;

@@ -50,6 +50,8 @@ protected:
     // before the encoding).
     virtual OSErr WriteHeader();
     const char* TempTag() const override;
+    // Without a header, the name tells the rate.
+    ConstStr255Param NameExtensionFor(ConstStr255Param given, double rate, Str255 chosen) const override;
 
     OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;

@@ -7,6 +7,10 @@
 
 bool CEncodeOnCloseFile::RemovesUnencodedOutput() const { return false; }
 
+ConstStr255Param CEncodeOnCloseFile::NameExtensionFor(ConstStr255Param given, double, Str255) const
+{
+    return given;
+}
 
 OSErr CEncodeOnCloseFile::OpenToRead(SInt64* eof)
 {
@@ -45,6 +49,8 @@ OSErr CEncodeOnCloseFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 rese
     OSErr err = CheckShape(numChannels, sampleRate);
     if (err)
         return err;
+    Str255 chosen = {0};
+    nameExtension = NameExtensionFor(nameExtension, sampleRate, chosen);
     if ((err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate)))
         return err;
     if (!(err = CreateDataFile(numChannels, sampleRate, fileTypeSpecifics)))
@@ -69,6 +75,8 @@ OSErr CEncodeOnCloseFile::CreateLike(const CSoundFile* source, UInt16 numChannel
     OSErr err = CheckShape(source->GetNumChannels(), source->GetSampleRate());
     if (err)
         return err;
+    Str255 chosen = {0};
+    nameExtension = NameExtensionFor(nameExtension, source->GetSampleRate(), chosen);
     if ((err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
                                       sampleRate)))
         return err;

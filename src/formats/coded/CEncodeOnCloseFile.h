@@ -40,6 +40,10 @@ protected:
     // Makes and opens the data file (exclusively) for writing, sets the
     // audio description and writes what must precede the audio.
     virtual OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) = 0;
+    // The name extension of a new output at `rate`: `given`, unless the
+    // format's name tells its rate (the extension may then be put in
+    // `chosen`).
+    virtual ConstStr255Param NameExtensionFor(ConstStr255Param given, double rate, Str255 chosen) const;
     // The tag of the inner temporary file's name.
     virtual const char* TempTag() const = 0;
     // Encodes the inner audio into the data file and finishes it.
