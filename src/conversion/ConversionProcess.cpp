@@ -600,6 +600,7 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     err_.store(0);
     SInt16 error = noErr;
     setLastErrorForFile(0);
+    TakeOutputWarning();  // none is left from an earlier file
     setCurFile(path);
 
     // The file's own context: a fresh copy of the conversion's specifics,
@@ -799,8 +800,11 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     if (!finished) {
         if (error == noErr) {
             QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
+            const int32_t outputWarning = TakeOutputWarning();
             if (cutShort)
                 info.insert(kWarningKey, int(eofErr));
+            else if (outputWarning)
+                info.insert(kWarningKey, int(outputWarning));
             post(kSuccessNotification, path, info);
         } else {
             err_.store(error);

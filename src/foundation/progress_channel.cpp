@@ -84,6 +84,21 @@ OSErr PostProgressPercentage(int percent)
     return currentStopCode();
 }
 
+void PostOutputWarning(int32_t code)
+{
+    ThreadDictionary dictionary = ThreadDictionary::current();
+    if (code && !dictionary.contains(kOutputWarningKey))
+        dictionary.setValue(kOutputWarningKey, code);
+}
+
+int32_t TakeOutputWarning()
+{
+    ThreadDictionary dictionary = ThreadDictionary::current();
+    const int32_t code = dictionary.value(kOutputWarningKey).toInt();
+    dictionary.remove(kOutputWarningKey);
+    return code;
+}
+
 int64_t GetNumberOfInputSamples()
 {
     const QVariant number = ThreadDictionary::current().value(kNumberOfInputSamplesKey);

@@ -55,5 +55,13 @@ OSErr PostProgressPercentage(int percent);
 // this thread never posted one.
 int64_t GetNumberOfInputSamples();
 
+// A warning about the output being written (a code of the error table's
+// warning class): kept in the calling thread's dictionary until the batch
+// takes it with the file's outcome; the first one posted stays.
+inline const QString kOutputWarningKey = QStringLiteral("QMOutputWarning");
+void PostOutputWarning(int32_t code);
+// The warning posted since the last call (0 when none), and forgets it.
+int32_t TakeOutputWarning();
+
 // The 16-bit form of a stop value, as the two posts above return it.
 OSErr NarrowStopCode(int64_t code);

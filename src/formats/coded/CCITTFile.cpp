@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -17,11 +18,10 @@ constexpr UInt32 kDecodeChunkBytes = 40960;
 } // namespace
 
 CCITTFile::CCITTFile(OSType type, int codeBits, const char* formatName)
-    : CDescribedFile<CTypedSoundFile>(type, formatName), m_codeBits(codeBits), m_encode(G72xEncoderForBits(codeBits)),
+    : m_type(type), m_formatName(formatName), m_codeBits(codeBits), m_encode(G72xEncoderForBits(codeBits)),
       m_decode(G72xDecoderForBits(codeBits))
 {
     g72x_init_state(&m_decoder);
-    g72x_init_state(&m_encoder);
 }
 
 CCITTFile::~CCITTFile()
@@ -30,14 +30,19 @@ CCITTFile::~CCITTFile()
         Close();
 }
 
+OSType CCITTFile::GetFileType() const { return m_type; }
+QString CCITTFile::GetFormatName() const { return QString::fromUtf8(m_formatName); }
+const char* CCITTFile::TempTag() const { return "ccitt"; }
+
+// ================================================================ reading
+
 OSErr CCITTFile::OpenAndDescribe()
 {
     if (!m_isOpen && (!m_encode || !m_decode))
         return paramErr;
-    OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
+    OSErr err = OpenToRead(nullptr);
     if (err)
         return err;
-    m_writing = false;
     m_numBits = 16;
     m_sampleFormat = kSampleFormatALaw;
     m_numChannels = 1;
@@ -45,6 +50,12 @@ OSErr CCITTFile::OpenAndDescribe()
     g72x_init_state(&m_decoder);
     m_decodedFrames = 0;
     return RecalcNumFrames();
+}
+
+OSErr CCITTFile::Open()
+{
+    m_inner.Release();
+    return CDescribedFile::Open();
 }
 
 OSErr CCITTFile::RecalcNumFrames()
@@ -78,7 +89,7 @@ OSErr CCITTFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
         const UInt32 codes = std::min<UInt32>(end - m_decodedFrames, kDecodeChunkBytes * 8 / UInt32(m_codeBits));
         const UInt64 lastByte = (firstBit + UInt64(codes) * UInt64(m_codeBits) + 7) / 8;
         bytes.resize(std::size_t(lastByte - firstByte));
-        if (const OSErr err = ReadExactlyAt(m_refNum, firstByte, bytes.data(), bytes.size()))
+        if (const OSErr err = ReadAt(firstByte, bytes.data(), bytes.size()))
             return err;
         UInt64 bit = firstBit - firstByte * 8;
         for (UInt32 i = 0; i < codes; ++i, bit += UInt64(m_codeBits)) {
@@ -97,7 +108,7 @@ OSErr CCITTFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
     return noErr;
 }
 
-OSErr CCITTFile::ReadBlock(UInt32 frame)
+OSErr CCITTFile::ReadCodedBlock(UInt32 frame)
 {
     return DecodeMonoBlock(frame, memFullErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
         const OSErr err = Decode(first, frames, samples);
@@ -109,102 +120,49 @@ OSErr CCITTFile::ReadBlock(UInt32 frame)
     });
 }
 
-OSErr CCITTFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                        ConstStr255Param nameExtension, float sampleRate)
+// ================================================================ writing
+
+OSErr CCITTFile::CheckShape(UInt16 channels, double) const
 {
-    if (m_isOpen)
-        return opWrErr;
-    if (!m_encode || numChannels != 1)
-        return numChannels != 1 ? OSErr(-23900) : paramErr;
-    OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    if ((err = CreateDataToWrite(*this, m_fsSpec, false, m_refNum, m_isOpen)))
-        return err;
-    m_writing = true;
-    SetNewFileShape(numChannels, 16, sampleRate);
-    m_sampleFormat = kSampleFormatALaw;
-    g72x_init_state(&m_encoder);
-    m_encodedFrames = 0;
-    m_accumulator = 0;
-    m_accumulatedBits = 0;
-    m_writePosition = 0;
-    return noErr;
+    if (channels != 1)
+        return kTelephonyChannelsErr;
+    return m_encode ? noErr : paramErr;
 }
 
-OSErr CCITTFile::PrepareWriteBlock(UInt32 /*frame*/)
+OSErr CCITTFile::CreateDataFile(UInt16 channels, double rate, const UInt8*)
 {
-    // The codes already written cannot be edited: the block starts silent.
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    const OSErr err = AllocateWriteBuffer();
-    if (err)
-        return err;
-    std::memset(m_writeBuffer, 0, std::size_t(m_bufferFrames) * m_numChannels * 2);
-    return noErr;
+    return CreateToWrite(false, channels, rate, kSampleFormatALaw);
 }
 
-OSErr CCITTFile::WriteBlock(UInt32 frames, UInt32 frame)
+OSErr CCITTFile::EncodeOutput()
 {
-    if (!m_isOpen || !m_writing)
-        return kFileNotOpenedErr;
-    if (!m_writeBuffer)
-        return paramErr;
-    frames = std::min(frames, m_bufferFrames);
-    if (frame == 0 && m_encodedFrames != 0) {
-        // A new pass from the start.
-        OSErr err = SetEOF(m_refNum, 0);
-        if (err)
-            return err;
-        m_encodedFrames = 0;
-        m_accumulator = 0;
-        m_accumulatedBits = 0;
-        m_writePosition = 0;
-        m_numFrames = 0;
-    }
-    if (frame == 0)
-        g72x_init_state(&m_encoder);
-    // Codes depend on every earlier sample: blocks come in order.
-    if (frame != m_encodedFrames)
-        return paramErr;
-    if (UInt64(frame) + frames > 0xFFFFFFFFu)
-        return fsDataTooBigErr;
+    g72x_state encoder;
+    g72x_init_state(&encoder);
+    UInt32 accumulator = 0;  // codes not yet written, lowest bits first
+    int accumulated = 0;
+    UInt64 position = 0;
     std::vector<UInt8> bytes;
-    try {
-        bytes.reserve(std::size_t(frames) * UInt32(m_codeBits) / 8 + 1);
-    } catch (const std::bad_alloc&) {
-        return kCouldNotCreatePointerErr;
-    }
-    for (UInt32 i = 0; i < frames; ++i) {
-        const int sample = SInt16(UInt16((m_writeBuffer[2 * i] << 8) | m_writeBuffer[2 * i + 1]));
-        const int code = m_encode(sample, kG72xCodingLinear, &m_encoder);
-        m_accumulator |= UInt32(code) << m_accumulatedBits;
-        m_accumulatedBits += m_codeBits;
-        while (m_accumulatedBits >= 8) {
-            bytes.push_back(UInt8(m_accumulator));
-            m_accumulator >>= 8;
-            m_accumulatedBits -= 8;
+    OSErr err = m_inner.Encode("Encoding to CCITT G.72x File", m_bufferFrames,
+                               [&](const int16_t* samples, UInt32 frames, UInt32) {
+        bytes.clear();
+        for (UInt32 i = 0; i < frames; ++i) {
+            accumulator |= UInt32(m_encode(samples[i], kG72xCodingLinear, &encoder)) << accumulated;
+            accumulated += m_codeBits;
+            while (accumulated >= 8) {
+                bytes.push_back(UInt8(accumulator));
+                accumulator >>= 8;
+                accumulated -= 8;
+            }
         }
+        const OSErr e = WriteAt(position, bytes.data(), bytes.size());
+        position += bytes.size();
+        return e;
+    });
+    if (!err && accumulated > 0) {
+        const UInt8 last = UInt8(accumulator);  // zero-padded above the codes
+        err = WriteAt(position, &last, 1);
     }
-    if (const OSErr err = WriteExactlyAt(m_refNum, UInt64(m_writePosition), bytes.data(), bytes.size()))
-        return err;
-    m_writePosition += SInt64(bytes.size());
-    m_encodedFrames = frame + frames;
-    m_numFrames = std::max(m_numFrames, m_encodedFrames);
-    return noErr;
-}
-
-OSErr CCITTFile::Flush()
-{
-    if (m_accumulatedBits == 0)
-        return noErr;
-    const UInt8 last = UInt8(m_accumulator);  // zero-padded above the codes
-    const OSErr err = WriteExactlyAt(m_refNum, UInt64(m_writePosition), &last, 1);
-    if (!err) {
-        ++m_writePosition;
-        m_accumulator = 0;
-        m_accumulatedBits = 0;
-    }
+    m_numFrames = m_inner.NumFrames();
     return err;
 }
 
@@ -212,14 +170,7 @@ OSErr CCITTFile::Close()
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    OSErr err = noErr;
-    if (m_writing)
-        err = Flush();
-    const OSErr closeErr = FSClose(m_refNum);
-    if (closeErr == noErr)
-        m_isOpen = false;
-    m_writing = false;
-    return err ? err : closeErr;
+    return CEncodeOnCloseFile::Close();
 }
 
 namespace {

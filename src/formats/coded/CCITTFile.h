@@ -5,51 +5,52 @@
 //   '23-3' and '26-3' 3 bits (24 kbit/s), '23-5' and '26-5' 5 bits (40 kbit/s).
 // Codes are packed least significant bit first; a code may straddle two
 // bytes.  Reading decodes (the decoder restarts when an earlier frame is
-// asked for); writing encodes block by block as the blocks arrive, in
-// order from frame 0, and the last partial byte is written, zero-padded,
-// at close.
+// asked for).  Every code depends on all the samples before it, so writing
+// collects linear audio in an inner temporary file, which may be read and
+// rewritten anywhere (the fades do), and encodes it from frame 0 when the
+// file is closed; the last partial byte is written, zero-padded.
 #pragma once
 
 #include "CDescribedFile.h"
-#include "CTypedSoundFile.h"
+#include "CEncodeOnCloseFile.h"
 #include "g72x.h"
 
-#include <vector>
-
-class CCITTFile : public CDescribedFile<CTypedSoundFile> {
+class CCITTFile : public CDescribedFile<CEncodeOnCloseFile> {
 public:
     CCITTFile(OSType type, int codeBits, const char* formatName);
     ~CCITTFile() override;
 
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
+    OSErr Open() override;
+    // kFileNotOpenedErr when not open; else the encoding (of a file being
+    // written) and the close.
     OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
+    OSType GetFileType() const override;
+    QString GetFormatName() const override;
 
     int CodeBits() const { return m_codeBits; }
 
     // The types, for registration.
     static void RegisterTypes();
 
+protected:
+    OSErr ReadCodedBlock(UInt32 frame) override;
+    OSErr CheckShape(UInt16 channels, double rate) const override;
+    OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
+    const char* TempTag() const override;
+    OSErr EncodeOutput() override;
+
 private:
     OSErr OpenAndDescribe() override;
     OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
-    OSErr Flush();
 
+    OSType m_type;
+    const char* m_formatName;
     int m_codeBits;
     G72xEncoder m_encode;
     G72xDecoder m_decode;
 
     g72x_state m_decoder{};
-    UInt32 m_decodedFrames = 0;   // codes the decoder has consumed
-    g72x_state m_encoder{};
-    UInt32 m_encodedFrames = 0;   // frames written so far
-    UInt32 m_accumulator = 0;     // codes not yet written, lowest bits first
-    int m_accumulatedBits = 0;
-    SInt64 m_writePosition = 0;
-    bool m_writing = false;
+    UInt32 m_decodedFrames = 0;  // codes the decoder has consumed
 };

@@ -30,6 +30,11 @@ OSType CDialogicADPCMFile::GetFileType() const { return m_framing.type; }
 QString CDialogicADPCMFile::GetFormatName() const { return QString::fromUtf8(m_framing.formatName); }
 const char* CDialogicADPCMFile::TempTag() const { return m_framing.tempTag; }
 
+ConstStr255Param CDialogicADPCMFile::NameExtensionFor(ConstStr255Param given, double rate, Str255 chosen) const
+{
+    return m_framing.hasHeader ? given : NameExtensionForRate(m_framing.type, rate, true, given, chosen);
+}
+
 OSErr CDialogicADPCMFile::ReadHeader()
 {
     m_dataOffset = 0;
@@ -111,10 +116,8 @@ OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
     return noErr;
 }
 
-OSErr CDialogicADPCMFile::ReadBlock(UInt32 frame)
+OSErr CDialogicADPCMFile::ReadCodedBlock(UInt32 frame)
 {
-    if (m_isOpen && m_inner.IsSet())
-        return paramErr;
     return DecodeMonoBlock(frame, kCouldNotCreatePointerErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
         const OSErr err = Decode(first, frames, samples);
         if (err) {

@@ -26,7 +26,6 @@ public:
     ~CDialogicADPCMFile() override;
 
     OSErr Open() override;
-    OSErr ReadBlock(UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
@@ -51,7 +50,10 @@ protected:
     // before the encoding).
     virtual OSErr WriteHeader();
     const char* TempTag() const override;
+    // Without a header, the name tells the rate.
+    ConstStr255Param NameExtensionFor(ConstStr255Param given, double rate, Str255 chosen) const override;
 
+    OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
     OSErr EncodeOutput() override;

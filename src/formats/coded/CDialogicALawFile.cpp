@@ -26,9 +26,13 @@ OSErr CDialogicALawFile::ReadShape()
     return noErr;
 }
 
-OSErr CDialogicALawFile::CheckCreate(UInt16 channels, SInt16, ConstStr255Param*) const
+OSErr CDialogicALawFile::CheckCreate(UInt16 channels, SInt16, double rate, ConstStr255Param* nameExtension,
+                                     Str255 chosen) const
 {
-    return channels != 1 ? kTelephonyChannelsErr : noErr;
+    if (channels != 1)
+        return kTelephonyChannelsErr;
+    *nameExtension = NameExtensionForRate(m_companding.fileType, rate, false, *nameExtension, chosen);
+    return noErr;
 }
 
 // Mono 16-bit samples in memory, whatever was asked.

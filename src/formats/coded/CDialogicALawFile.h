@@ -22,7 +22,9 @@ protected:
     explicit CDialogicALawFile(const Companding& companding);
 
     OSErr ReadShape() override;
-    OSErr CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const override;
+    // Mono; the name tells the rate.
+    OSErr CheckCreate(UInt16 channels, SInt16 bits, double rate, ConstStr255Param* nameExtension,
+                      Str255 chosen) const override;
     void SetShape(UInt16 channels, SInt16 bits) override;
     UInt32 FileBytesPerSample() const override;
     void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;

@@ -43,7 +43,8 @@ OSErr CDialogicPCMFile::ReadShape()
     return noErr;
 }
 
-OSErr CDialogicPCMFile::CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const
+OSErr CDialogicPCMFile::CheckCreate(UInt16 channels, SInt16 bits, double, ConstStr255Param* nameExtension,
+                                    Str255) const
 {
     if (channels == 0 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
         return paramErr;

@@ -15,7 +15,8 @@ public:
 
 protected:
     OSErr ReadShape() override;
-    OSErr CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const override;
+    OSErr CheckCreate(UInt16 channels, SInt16 bits, double rate, ConstStr255Param* nameExtension,
+                      Str255 chosen) const override;
     void SetShape(UInt16 channels, SInt16 bits) override;
     UInt32 FileBytesPerSample() const override;
     void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;

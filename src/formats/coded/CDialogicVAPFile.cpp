@@ -1,5 +1,6 @@
 #include "CDialogicVAPFile.h"
 
+#include "CreatedFilesList.h"
 #include "FileManager.h"
 #include "telephony_names.h"
 
@@ -54,7 +55,9 @@ OSErr CDialogicVAPFile::ReadHeader()
 
 OSErr CDialogicVAPFile::WriteHeader()
 {
-    const std::string name = GetFileNameString();
+    // A batch's temporary name without its random tag: the same bytes from
+    // run to run.
+    const std::string name = WithoutTemporaryTag(GetFileNameString());
     const double rate = m_sampleRate;
     const UInt32 rateWord = rate >= 4294967295.0 ? 0xFFFFFFFFu : (rate > 0.0 ? UInt32(rate) : 0u);
     const UInt32 offset = kNameOffset + UInt32(name.size()) + 1;

@@ -1,7 +1,8 @@
 // CDialogicVAPFile ('DVAP', "Annotated Voice (vap)"): Dialogic ADPCM codes
 // behind a small little-endian header that holds the rate (offset 4), the
 // data offset (24), the data length (28) and the file's own name (from 36,
-// zero-terminated).  The name gives no rate.
+// zero-terminated; a batch's temporary name is stored without its random
+// tag).  The name gives no rate.
 //
 // A header shorter than 28 bytes, a rate below 1 Hz or a data offset past
 // the end of the file is refused; every header read and write is checked.

@@ -7,6 +7,11 @@
 
 bool CEncodeOnCloseFile::RemovesUnencodedOutput() const { return false; }
 
+ConstStr255Param CEncodeOnCloseFile::NameExtensionFor(ConstStr255Param given, double, Str255) const
+{
+    return given;
+}
+
 OSErr CEncodeOnCloseFile::OpenToRead(SInt64* eof)
 {
     const OSErr err = OpenDataToRead(m_fsSpec, m_refNum, m_isOpen);
@@ -44,6 +49,8 @@ OSErr CEncodeOnCloseFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 rese
     OSErr err = CheckShape(numChannels, sampleRate);
     if (err)
         return err;
+    Str255 chosen = {0};
+    nameExtension = NameExtensionFor(nameExtension, sampleRate, chosen);
     if ((err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate)))
         return err;
     if (!(err = CreateDataFile(numChannels, sampleRate, fileTypeSpecifics)))
@@ -68,6 +75,8 @@ OSErr CEncodeOnCloseFile::CreateLike(const CSoundFile* source, UInt16 numChannel
     OSErr err = CheckShape(source->GetNumChannels(), source->GetSampleRate());
     if (err)
         return err;
+    Str255 chosen = {0};
+    nameExtension = NameExtensionFor(nameExtension, source->GetSampleRate(), chosen);
     if ((err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
                                       sampleRate)))
         return err;
@@ -76,6 +85,20 @@ OSErr CEncodeOnCloseFile::CreateLike(const CSoundFile* source, UInt16 numChannel
     m_inner.Adopt(const_cast<CSoundFile*>(source));
     m_numFrames = source->GetNumFrames();
     return noErr;
+}
+
+OSErr CEncodeOnCloseFile::ReadBlock(UInt32 frame)
+{
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    if (!m_writing)
+        return ReadCodedBlock(frame);
+    OSErr err = AllocateReadBuffer();
+    if (err)
+        return err;
+    err = m_inner.Prepare(m_readBuffer, frame, m_bufferFrames);
+    m_readBufferStart = frame;
+    return err;
 }
 
 OSErr CEncodeOnCloseFile::PrepareWriteBlock(UInt32 frame)

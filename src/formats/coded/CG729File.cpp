@@ -214,7 +214,7 @@ OSErr CG729File::DecodeFrame(UInt32 index, int16_t* out)
     return noErr;
 }
 
-OSErr CG729File::ReadBlock(UInt32 frame)
+OSErr CG729File::ReadCodedBlock(UInt32 frame)
 {
     OSErr err = BeginBlockRead(frame);
     if (err)

@@ -42,7 +42,6 @@ public:
 
     ~CG729File() override;
 
-    OSErr ReadBlock(UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
@@ -54,6 +53,7 @@ public:
     static std::vector<UInt8> BuildRiffHeader(UInt32 frames);
 
 protected:
+    OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
     const char* TempTag() const override;

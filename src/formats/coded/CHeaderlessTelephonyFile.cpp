@@ -41,7 +41,8 @@ OSErr CHeaderlessTelephonyFile::Create(UInt16 numChannels, SInt16 numBits, UInt3
 {
     if (m_isOpen)
         return opWrErr;
-    OSErr err = CheckCreate(numChannels, numBits, &nameExtension);
+    Str255 chosen = {0};
+    OSErr err = CheckCreate(numChannels, numBits, sampleRate, &nameExtension, chosen);
     if (err)
         return err;
     if ((err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate)))

@@ -39,8 +39,10 @@ protected:
     virtual void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const = 0;
 
     // The shape an output may have: noErr or the refusal; may give the
-    // output a name extension of its own.
-    virtual OSErr CheckCreate(UInt16 channels, SInt16 bits, ConstStr255Param* nameExtension) const = 0;
+    // output a name extension of its own (kept in `chosen` where it is
+    // made for the rate).
+    virtual OSErr CheckCreate(UInt16 channels, SInt16 bits, double rate, ConstStr255Param* nameExtension,
+                              Str255 chosen) const = 0;
     // Sets the channels, word length and sample-format code for the shape
     // asked of a created output (the rate is set already).
     virtual void SetShape(UInt16 channels, SInt16 bits) = 0;

@@ -141,12 +141,8 @@ OSErr CMSADPCMFile::DecodeBlockAt(UInt64 block)
     return noErr;
 }
 
-OSErr CMSADPCMFile::ReadBlock(UInt32 frame)
+OSErr CMSADPCMFile::ReadCodedBlock(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (m_writing)
-        return paramErr;
     OSErr err = AllocateReadBuffer();
     if (err)
         return err;
@@ -207,6 +203,7 @@ OSErr CMSADPCMFile::EncodeBlocks()
     const std::size_t channels = m_codec.channels();
     UInt64 position = m_dataOffset;
     std::vector<UInt8> out;
+    std::vector<int16_t> last;  // the last block, filled up
     const OSErr err = m_inner.Encode("encoding to MicroSoft ADPCM wave file", chunk,
                                      [&](const int16_t* samples, UInt32 frames, UInt32) {
         const UInt32 blocks = (frames + spb - 1) / spb;
@@ -217,8 +214,23 @@ OSErr CMSADPCMFile::EncodeBlocks()
         }
         std::size_t bytes = 0;
         for (UInt32 done = 0; done < frames; done += spb) {
-            const int n = int(std::min(spb, frames - done));
-            bytes += m_codec.EncodeBlock(samples + std::size_t(done) * channels, n, out.data() + bytes);
+            const UInt32 n = std::min(spb, frames - done);
+            const int16_t* block = samples + std::size_t(done) * channels;
+            if (n < spb) {
+                // Every block is whole, as readers that count whole blocks
+                // expect: the last one holds its last frame to its end (the
+                // 'fact' chunk keeps the true length).
+                const int16_t* lastFrame = block + std::size_t(n - 1) * channels;
+                try {
+                    last.assign(block, lastFrame + channels);
+                    for (UInt32 k = n; k < spb; ++k)
+                        last.insert(last.end(), lastFrame, lastFrame + channels);
+                } catch (const std::bad_alloc&) {
+                    return OSErr(memFullErr);
+                }
+                block = last.data();
+            }
+            bytes += m_codec.EncodeBlock(block, int(spb), out.data() + bytes);
         }
         if (position + bytes - m_dataOffset > 0xFFFFFF00u)
             return OSErr(fsDataTooBigErr);

@@ -7,8 +7,8 @@
 // decodes only the frames it holds.  Writing collects linear audio in an
 // inner temporary file and encodes it when the file is closed: blocks of
 // 256 bytes per channel (more above 11025 Hz), the seven standard
-// coefficient pairs, a short last block encoded whole, and the 'fact'
-// chunk.  A failed or cancelled encode removes the output.
+// coefficient pairs, the last block filled up to its whole size, and the
+// 'fact' chunk with the true frame count.  A failed or cancelled encode removes the output.
 #pragma once
 
 #include "CEncodeOnCloseFile.h"
@@ -22,7 +22,6 @@ public:
     ~CMSADPCMFile() override;
 
     OSErr Open() override;
-    OSErr ReadBlock(UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr ProbeHeader(SInt16* result) override;
     OSType GetFileType() const override;
@@ -32,6 +31,7 @@ public:
     UInt16 GetSamplesPerBlock() const { return m_codec.samplesPerBlock(); }
 
 protected:
+    OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
     const char* TempTag() const override;

