@@ -3,6 +3,7 @@
 #include "CConvSpec.h"
 #include "CSoundFile.h"
 #include "FileManager.h"
+#include "OutputCapabilities.h"
 #include "PipelineRoutes.h"
 #include "region_walk.h"
 
@@ -144,6 +145,14 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
         if (ratio > kMaxRateChange || ratio < 1.0 / kMaxRateChange)
             return kUnusableSampleRateErr;
     }
+
+    // A shape the output type cannot hold (its channel counts, the rates of
+    // a type that does not record its rate, its word lengths): refused for
+    // this file, as the conversions-file check refuses what the conversion
+    // alone decides.
+    const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : inRate;
+    if (const SInt16 err = CheckOutputShape(GetOutputCapabilities(outputType), channels, outRate, bits))
+        return err;
 
     // An output whose header cannot describe its size: refused before
     // anything is written.

@@ -6,7 +6,10 @@
 // is refused with -1310 ("is too big for the output file type").  Creative Voice
 // (VOC) files keep their sound in one data block whose length field has 24
 // bits, so a VOC input split over several data blocks is refused, and so is
-// a conversion to VOC whose sound data would not fit one block.  Every other
+// a conversion to VOC whose sound data would not fit one block.  An output
+// the type cannot hold (OutputCapabilities.h: a channel count, a word length,
+// or the rate of a type whose files do not record it) is refused with the
+// type's refusal code or the error of what does not fit.  Every other
 // conversion passes.
 #pragma once
 
