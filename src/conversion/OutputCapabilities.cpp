@@ -60,6 +60,8 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     }
     caps.wordLengthIsBitRate = Flag(entry, "wordLengthIsBitRate");
     caps.wordLengthRequired = Flag(entry, "forceWordSize");
+    caps.maxSoundBytes = entry.value(QStringLiteral("maxSoundBytes")).toDouble();
+    caps.storedBits = SInt16(entry.value(QStringLiteral("storedBitsPerSample")).toInt());
     caps.refusalCode = SInt16(entry.value(QStringLiteral("refusalCode")).toInt());
     return caps;
 }

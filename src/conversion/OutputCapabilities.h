@@ -19,6 +19,10 @@
 //   "wordLengthIsBitRate"  boolean: the word length is a bit rate in kbit/s
 //   "numBitsPopup"         the word lengths (or bit rates) a conversion may ask for
 //   "forceWordSize"        boolean: a conversion must ask for one of them
+//   "maxSoundBytes"        the largest sound data its header can describe
+//                          (absent: no limit checked here)
+//   "storedBitsPerSample"  the bits each sample takes in the file whatever
+//                          the word length (absent: the word length in bytes)
 //   "refusalCode"          the error a file of the type is refused with when
 //                          its shape does not fit; absent: an error by what
 //                          does not fit (channels, rate, word length)
@@ -47,6 +51,8 @@ struct OutputCapabilities {
     QList<int> wordLengthChoices;  // the popup's tags, in order, once each
     bool wordLengthIsBitRate = false;
     bool wordLengthRequired = false;
+    double maxSoundBytes = 0.0;  // 0: no limit
+    SInt16 storedBits = 0;       // 0: the word length in whole bytes
     SInt16 refusalCode = 0;
 
     // An entry of the file-type dictionary (an empty entry holds anything).
