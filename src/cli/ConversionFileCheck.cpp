@@ -5,6 +5,7 @@
 #include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
 #include "InputInfo.h"
+#include "OutputCapabilities.h"
 
 #include <QLocale>
 
@@ -171,18 +172,6 @@ bool InRange(double value, double low, double high)
     return (std::isnan(low) || value >= low) && (std::isnan(high) || value <= high);
 }
 
-// The tags of a popup description ("numBitsPopup") of a type's entry.
-QList<int> PopupTags(const QVariantMap& entry, const QString& key)
-{
-    QList<int> tags;
-    for (const QVariant& item : entry.value(key).toList()) {
-        const QVariantMap map = item.toMap();
-        if (map.contains(QStringLiteral("tag")) && !tags.contains(map.value(QStringLiteral("tag")).toInt()))
-            tags.append(map.value(QStringLiteral("tag")).toInt());
-    }
-    return tags;
-}
-
 QString TagsText(const QList<int>& tags)
 {
     QStringList parts;
@@ -303,25 +292,50 @@ QStringList ConversionFileCheck::problems(const QVariant& item, int index)
     const bool strict = FlagOf(d, ConvSpec::kNeedsStrictFileTypeKey);
     const QString typeName = entry.value(QStringLiteral("text")).toString();
 
+    // What the output type can hold (OutputCapabilities.h), where the
+    // conversion alone decides it; what depends on the input is checked per
+    // file before anything is written.
+    const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
     const double rate = *NumberOf(d.value(ConvSpec::kSampleRateKey));
-    if (strict && FlagOf(d, ConvSpec::kNeedsSampleRateConversionKey)) {
-        const double low = entry.value(QStringLiteral("sampleRateMin")).toDouble();
-        const double high = entry.value(QStringLiteral("sampleRateMax")).toDouble();
-        if (low > 0 && high >= low && InRange(rate, 1000.0, 192000.0) && !InRange(rate, low, high))
+    const bool convertsRate = FlagOf(d, ConvSpec::kNeedsSampleRateConversionKey);
+    if (strict && convertsRate && InRange(rate, 1000.0, 192000.0) && !caps.holdsRate(rate)) {
+        if (caps.discreteRates.isEmpty())
             report(QStringLiteral("%1 %2 Hz%3 is out of range for %4 (allowed: %5)")
                        .arg(ConvSpec::kSampleRateKey, NumberText(rate), defaulted(ConvSpec::kSampleRateKey), typeName,
-                            RangeText(low, high, " Hz")));
+                            caps.ratesText()));
+        else
+            report(QStringLiteral("%1 %2 Hz%3 is not a rate %4 takes (allowed: %5)")
+                       .arg(ConvSpec::kSampleRateKey, NumberText(rate), defaulted(ConvSpec::kSampleRateKey), typeName,
+                            caps.ratesText()));
+    }
+    if (strict && !convertsRate && caps.rateMustBeConverted())
+        report(QStringLiteral("%1 must be true for %2: its files do not record their rate; set %3 to %4")
+                   .arg(ConvSpec::kNeedsSampleRateConversionKey, typeName, ConvSpec::kSampleRateKey,
+                        caps.ratesText()));
+
+    const SInt32 treatment = FlagOf(d, ConvSpec::kNeedsChannelTreatKey)
+                                 ? SInt32(*NumberOf(d.value(ConvSpec::kChannelTreatKey)))
+                                 : 0;
+    if (const UInt16 channels = TreatmentOutputChannels(treatment);
+        strict && channels != 0 && !caps.holdsChannels(channels)) {
+        const QString held = TreatmentsHeldText(caps);
+        report(QStringLiteral("%1 %2%3 makes %4 files; %5 holds %6 (allowed: %7)")
+                   .arg(ConvSpec::kChannelTreatKey)
+                   .arg(treatment)
+                   .arg(defaulted(ConvSpec::kChannelTreatKey),
+                        channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"))
+                   .arg(typeName, caps.channelsText(),
+                        held.isEmpty() ? QStringLiteral("%1 false").arg(ConvSpec::kNeedsChannelTreatKey)
+                                       : QStringLiteral("%1 %2").arg(ConvSpec::kChannelTreatKey, held)));
     }
 
     const int wordLength = int(*NumberOf(d.value(ConvSpec::kWordLengthKey)));
     const bool newWordLength = FlagOf(d, ConvSpec::kNeedsNewWordLengthKey);
-    const QList<int> tags = PopupTags(entry, QStringLiteral("numBitsPopup"));
-    const bool bitRateType =
-        std::any_of(tags.begin(), tags.end(), [](int tag) { return !QList<int>{8, 16, 24, 32}.contains(tag); });
-    if (strict && bitRateType && !newWordLength && entry.value(QStringLiteral("forceWordSize")).toBool())
+    const QList<int>& tags = caps.wordLengthChoices;
+    if (strict && caps.wordLengthIsBitRate && !newWordLength && caps.wordLengthRequired)
         report(QStringLiteral("%1 must be true for %2: its %3 is the bit rate")
                    .arg(ConvSpec::kNeedsNewWordLengthKey, typeName, ConvSpec::kWordLengthKey));
-    if (strict && (newWordLength || entry.value(QStringLiteral("forceWordSize")).toBool()) && !tags.isEmpty()) {
+    if (strict && (newWordLength || caps.wordLengthRequired) && !tags.isEmpty()) {
         if (!tags.contains(wordLength))
             report(QStringLiteral("%1 %2%3 is not one %4 takes (allowed: %5)")
                        .arg(ConvSpec::kWordLengthKey)

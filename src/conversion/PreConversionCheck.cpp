@@ -3,6 +3,7 @@
 #include "CConvSpec.h"
 #include "CSoundFile.h"
 #include "FileManager.h"
+#include "OutputCapabilities.h"
 #include "PipelineRoutes.h"
 #include "region_walk.h"
 
@@ -76,27 +77,6 @@ bool Exceeds(double frames, double ratio, UInt16 channels, SInt16 bits)
     return bytes > double(kMaxVOCBlockLength);
 }
 
-// The largest sound-data size an output type's header can describe, or 0
-// when the type has no such limit here.
-double OutputSizeLimit(OSType type)
-{
-    switch (type) {
-    case FOUR_CHAR_CODE("AIFF"):
-    case FOUR_CHAR_CODE("AIFC"):
-    case FOUR_CHAR_CODE("SAIF"):
-    case FOUR_CHAR_CODE("Sd2f"):
-        return double(0x7FFFFFFF) - 4096.0;  // the FORM size is signed; room for the chunks
-    case FOUR_CHAR_CODE("WAVE"):
-    case FOUR_CHAR_CODE("BWLN"):
-    case FOUR_CHAR_CODE("WVal"):
-    case FOUR_CHAR_CODE("WVau"):
-    case FOUR_CHAR_CODE("WVfl"):
-        return double(0xFFFFFFFFu) - 4096.0;
-    default:
-        return 0.0;
-    }
-}
-
 } // namespace
 
 bool SampleRateUsable(double rate)
@@ -145,9 +125,18 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
             return kUnusableSampleRateErr;
     }
 
+    // A shape the output type cannot hold (its channel counts, the rates of
+    // a type that does not record its rate, its word lengths): refused for
+    // this file, as the conversions-file check refuses what the conversion
+    // alone decides.
+    const OutputCapabilities caps = GetOutputCapabilities(outputType);
+    const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : inRate;
+    if (const SInt16 err = CheckOutputShape(caps, channels, outRate, bits))
+        return err;
+
     // An output whose header cannot describe its size: refused before
     // anything is written.
-    if (const double limit = OutputSizeLimit(outputType); limit > 0.0) {
+    if (const double limit = caps.maxSoundBytes; limit > 0.0) {
         double frames = double(in->GetNumFrames());
         if (spec->NeedsExtraction()) {
             UInt32 longest = 0;
@@ -158,9 +147,8 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
             }
             frames = double(longest);
         }
-        const SInt16 outBits = outputType == FOUR_CHAR_CODE("WVal") || outputType == FOUR_CHAR_CODE("WVau")
-                                   ? SInt16(8)
-                                   : SInt16((std::max<SInt16>(bits, 8) + 7) / 8 * 8);
+        const SInt16 outBits =
+            caps.storedBits > 0 ? caps.storedBits : SInt16((std::max<SInt16>(bits, 8) + 7) / 8 * 8);
         const double bytes = frames * ratio * double(channels) * double(outBits) / 8.0;
         if (bytes > limit)
             return kOutputTooBigErr;

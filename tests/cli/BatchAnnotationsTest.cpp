@@ -42,6 +42,15 @@ QVariantMap Conversion(const QString& name, const char* type)
             {"QMCSCopyExtras", true}};
 }
 
+// G.721 files do not record their rate: the conversion sets it.
+QVariantMap G721()
+{
+    QVariantMap c = Conversion("G721", "21-4");
+    c.insert("QMCSNeedsSampleRateConversion", true);
+    c.insert("QMCSSampleRate", 8000);
+    return c;
+}
+
 struct SndfileAnnotations {
     std::vector<UInt32> cueOffsets;
     std::vector<std::pair<UInt32, UInt32>> loops;
@@ -249,7 +258,7 @@ TEST_F(BatchAnnotations, SidecarsOnlyWhereTheFileCannotTellItsType)
     ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", input, "synth", "0.2", "sine", "440"}));
     Batch({Conversion("AIFF", "AIFF"), Conversion("WAVE", "WAVE"), Conversion("AIFC", "AIFC"),
            Conversion("Sonic", "SAIF"), Conversion("Dawn", "Dawn"), Conversion("SDII", "Sd2f"),
-           Conversion("G721", "21-4"), Conversion("CAF", "caff")},
+           G721(), Conversion("CAF", "caff")},
           input, root + "/out");
     const QStringList files = Files(root + "/out");
     // Header-typed outputs: no sidecar, and still detected as written.

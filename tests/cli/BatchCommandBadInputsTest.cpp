@@ -37,6 +37,15 @@ QVariantMap Keep(const char* name, const char* type)
             {"QMCSNeedsChannelTreat", false}};
 }
 
+// CD images do not record their rate: the conversion sets it.
+QVariantMap CDImage()
+{
+    QVariantMap c = Keep("CD image", "IDAT");
+    c.insert("QMCSNeedsSampleRateConversion", true);
+    c.insert("QMCSSampleRate", 44100.0);
+    return c;
+}
+
 void Write(const QString& path, const QByteArray& bytes)
 {
     ASSERT_TRUE(WriteBytes(path, bytes)) << path.toStdString();
@@ -127,7 +136,7 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
     const QString conversions = WriteConversions(
         root + "/c.plist", {{0, Keep("Paris", " paf")},
                             {0, Keep("AVR", ".AVR")},
-                            {0, Keep("CD image", "IDAT")},
+                            {0, CDImage()},
                             {0, {{"QMCSName", "AIFF 48k"}, {"QMCSSampleRate", 48000.0}, {"QMCSNeedsChannelTreat", false}}}});
     QElapsedTimer timer;
     timer.start();

@@ -3,7 +3,9 @@
 #include "CConvSpec.h"
 #include "ConvSpec.h"
 #include "ConvTestFile.h"
+#include "CreateSoundFile.h"
 #include "FileManager.h"
+#include "OutputCapabilities.h"
 #include "PreConversionCheck.h"
 #include "TestTempDir.h"
 
@@ -58,11 +60,13 @@ SInt16 Count(const std::string& path)
     return result;
 }
 
+// To the VOC variant whose files hold stereo and 16 bits as well: the size
+// estimates count the channels and word length of the output.
 ConvSpecRef ToVOC()
 {
     ConvSpecRef s = ConvSpec::create();
     s->setNeedsStrictFileType(true);
-    s->setOutputFileType(kVOC);
+    s->setOutputFileType(FOUR_CHAR_CODE("VOC2"));
     s->setNeedsChannelTreat(false);
     s->setNeedsNewWordLength(false);
     return s;
@@ -242,5 +246,54 @@ TEST(PreConversionCheckTest, RefusesUnusableRatesAndOutputsTheirHeaderCannotHold
             s->setSampleRate(c.toRate);
         }
         EXPECT_EQ(Check(in, s), c.expected) << c.what;
+    }
+}
+
+// Per file, what the input decides: a channel count, a word length, and the
+// rate of a type whose files do not record it (written at any other rate it
+// would play at the wrong speed).  Types that record their rate keep it.
+TEST(PreConversionCheckTest, RefusesShapesTheOutputTypeCannotHold)
+{
+    struct Case {
+        const char* output;  // empty: the input's type is kept
+        const char* input;
+        UInt16 channels;
+        SInt16 bits;
+        double inRate;
+        double toRate;  // 0: no rate change
+        SInt16 treatment;
+        SInt16 expected;
+    } cases[] = {
+        {"26-4", "WAVE", 1, 16, 44100.0, 0, 0, kOutputSampleRateErr},
+        {"26-4", "WAVE", 2, 16, 44100.0, 8000.0, 3, 0},
+        {"26-4", "WAVE", 2, 16, 8000.0, 0, 0, kOutputChannelsErr},
+        {"", "26-4", 1, 16, 8000.0, 16000.0, 0, kOutputSampleRateErr},
+        {"DADP", "WAVE", 1, 16, 6000.0, 0, 0, 0},
+        {"DADP", "WAVE", 1, 16, 44100.0, 7000.0, 0, kOutputSampleRateErr},
+        {"DPCM", "WAVE", 2, 16, 8000.0, 0, 0, kOutputChannelsErr},
+        {"DPCM", "WAVE", 1, 24, 8000.0, 0, 0, kOutputWordLengthErr},
+        {"DPCM", "WAVE", 2, 24, 44100.0, 8000.0, 4, kOutputWordLengthErr},
+        {"DPCM", "WAVE", 1, 8, 44100.0, 8000.0, 0, 0},
+        {"IDAT", "WAVE", 1, 16, 44100.0, 0, 0, -24100},
+        {"IDAT", "WAVE", 2, 16, 48000.0, 0, 0, -24100},
+        {"IDAT", "WAVE", 1, 16, 48000.0, 44100.0, 1, 0},
+        {"DVAP", "WAVE", 1, 16, 44100.0, 0, 0, 0},
+        {"WAVE", "WAVE", 6, 24, 96000.0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const OSType input = HFSTypeCodeFromFileType(QString::fromLatin1(c.input));
+        ConvTestFile in(input, c.channels, c.bits, c.inRate, 1000, c.channels == 1 ? 1 : c.channels == 2 ? 2 : 3);
+        ConvSpecRef s = ToVOC();
+        s->setNeedsStrictFileType(*c.output != 0);
+        if (*c.output)
+            s->setOutputFileType(HFSTypeCodeFromFileType(QString::fromLatin1(c.output)));
+        if (c.toRate > 0) {
+            s->setNeedsSampleRateConversion(true);
+            s->setSampleRate(c.toRate);
+        }
+        s->setNeedsChannelTreat(c.treatment != 0);
+        s->setChannelTreat(c.treatment);
+        EXPECT_EQ(Check(in, s), c.expected) << c.output << " from " << c.channels << " ch " << c.bits << " bits "
+                                            << c.inRate << " Hz";
     }
 }

@@ -85,8 +85,13 @@ TEST(CodedBatch, CodedTypesAreOutputsAndInputsOfTheBatchCommand)
         PropertyList::fromFile(QM_SOURCE_RESOURCES "/Factory_Conversions.plist").toList().value(0).toMap();
     QVariantList conversions;
     for (const auto& [name, type] : {std::pair{"msap", "MSAP"}, std::pair{"dadp", "DADP"}, std::pair{"vap", "DVAP"},
-                                     std::pair{"alaw", "DALW"}, std::pair{"g726", "26-4"}, std::pair{"g729", "G729"}})
-        conversions.append(Conversion(factory, name, type));
+                                     std::pair{"alaw", "DALW"}, std::pair{"g726", "26-4"}, std::pair{"g729", "G729"}}) {
+        // Most of these types do not record their rate: the conversion sets it.
+        QVariantMap c = Conversion(factory, name, type);
+        c.insert("QMCSNeedsSampleRateConversion", true);
+        c.insert("QMCSSampleRate", 8000.0);
+        conversions.append(c);
+    }
     ASSERT_TRUE(WriteConversions(root + "/coded.plist", conversions));
     ASSERT_TRUE(RunBatch(root, {"--conversions", root + "/coded.plist", "-o", root + "/coded", root + "/in"}));
 

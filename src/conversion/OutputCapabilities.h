@@ -1,0 +1,91 @@
+// What an output type can hold, as data: read from the type's entry of the
+// file-type dictionary (its property list in resources/SoundFileProperties),
+// so that the conversions-file check (before a batch) and the pre-conversion
+// check (per input file) apply the same rules without knowing type codes.
+//
+// Keys read from an entry:
+//   "text"                 the type's name, for messages
+//   "channelCounts"        array: the channel counts one output file may have;
+//                          absent: any (the type refuses what it cannot hold)
+//   "sampleRateSource"     "header" (absent): the file records its rate;
+//                          "name": the name's extension tells it;
+//                          "fixed": the type has its rates by definition.
+//                          Unless "header", a conversion to the type must
+//                          convert the rate to one the type allows.
+//   "discreteSampleRates"  array: the only rates the type takes, else
+//   "sampleRateMin", "sampleRateMax"  the range it takes (0: none given)
+//   "wordLengths"          array: the word lengths the file stores; absent:
+//                          any (the type codes, converts or refuses them)
+//   "wordLengthIsBitRate"  boolean: the word length is a bit rate in kbit/s
+//   "numBitsPopup"         the word lengths (or bit rates) a conversion may ask for
+//   "forceWordSize"        boolean: a conversion must ask for one of them
+//   "maxSoundBytes"        the largest sound data its header can describe
+//                          (absent: no limit checked here)
+//   "storedBitsPerSample"  the bits each sample takes in the file whatever
+//                          the word length (absent: the word length in bytes)
+//   "refusalCode"          the error a file of the type is refused with when
+//                          its shape does not fit; absent: an error by what
+//                          does not fit (channels, rate, word length)
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+constexpr SInt16 kOutputChannelsErr = -22100;  // "has incompatible # channels"
+constexpr SInt16 kOutputSampleRateErr = -22601;  // "has incompatible samplerate"
+constexpr SInt16 kOutputWordLengthErr = -22603;  // "has incompatible wordsize"
+
+struct OutputCapabilities {
+    enum class RateSource { Header, Name, Fixed };
+
+    QString name;
+    QList<UInt16> channelCounts;  // empty: any
+    QList<double> discreteRates;  // empty: the range
+    double rateMin = 0.0;  // 0: no limit
+    double rateMax = 0.0;  // 0: no limit
+    RateSource rateSource = RateSource::Header;
+    QList<SInt16> wordLengths;  // empty: any
+    QList<int> wordLengthChoices;  // the popup's tags, in order, once each
+    bool wordLengthIsBitRate = false;
+    bool wordLengthRequired = false;
+    double maxSoundBytes = 0.0;  // 0: no limit
+    SInt16 storedBits = 0;       // 0: the word length in whole bytes
+    SInt16 refusalCode = 0;
+
+    // An entry of the file-type dictionary (an empty entry holds anything).
+    static OutputCapabilities fromEntry(const QVariantMap& entry);
+
+    bool holdsChannels(UInt16 channels) const;
+    // One of the discrete rates when the type lists them, else within the range.
+    bool holdsRate(double rate) const;
+    bool holdsWordLength(SInt16 bits) const;
+    // The file does not record its rate: a conversion must set it.
+    bool rateMustBeConverted() const { return rateSource != RateSource::Header; }
+
+    // "6000 or 8000 Hz", "1000 to 48000 Hz"; empty when the type takes any rate.
+    QString ratesText() const;
+    // "1 channel", "1 or 2 channels".
+    QString channelsText() const;
+};
+
+// The capabilities of a type code as the installed file-type dictionary
+// gives them.
+OutputCapabilities GetOutputCapabilities(OSType type);
+
+// The channels of each output file that a channel treatment alone decides:
+// 2 for interleaved stereo (1, and the MPEG stereo modes 7 and 8), 1 for
+// the treatments that make mono files (2 to 5); 0 when the input decides.
+UInt16 TreatmentOutputChannels(SInt32 treatment);
+
+// The treatments whose files have a channel count the type holds ("2, 3, 4
+// or 5"); empty when none does.
+QString TreatmentsHeldText(const OutputCapabilities& caps);
+
+// An output file of `channels` channels at `rate` Hz with `bits` bits per
+// sample: 0 when the type holds it, else the type's refusal code or the
+// error of what does not fit.  The rate is checked only for types that do
+// not record it (a header that records it takes what its writer accepts).
+SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);

@@ -1,0 +1,289 @@
+// Shapes an output type cannot hold are refused before the batch when the
+// conversion alone decides them (exit 64, one line naming the keys and the
+// allowed values), and per file when the input decides them; nothing is
+// written at a rate its name or type does not tell.
+#include "CliTestSupport.h"
+#include "ConversionFileCheck.h"
+#include "EngineStartup.h"
+#include "FileTypeDictionary.h"
+#include "OutputCapabilities.h"
+#include "PropertyList.h"
+#include "file_type_table.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <set>
+
+using namespace clitest;
+
+namespace {
+
+// What the formats hold, as their definitions say (independent of the type
+// table the program reads): mono-only types, the types whose files do not
+// record their rate (with the rates they take), the stereo-only CD image.
+const std::set<QString> kMonoOnly = {"21-4", "23-2", "23-3", "23-5", "26-3", "26-4", "26-5", "711a", "711u", "DADP",
+    "DALW", "DULW", "PADP", "DPCM", "DVAP", "G729", "8SVX", "Sd1f", "VOC "};
+const std::map<QString, QList<double>> kUnrecordedRates
+    = {{"21-4", {8000}}, {"23-2", {8000}}, {"23-3", {8000}}, {"23-5", {8000}}, {"26-3", {8000}}, {"26-4", {8000}},
+        {"26-5", {8000}}, {"G729", {8000}}, {"711a", {6000, 8000}}, {"711u", {6000, 8000}}, {"DADP", {6000, 8000}},
+        {"DALW", {6000, 8000}}, {"DULW", {6000, 8000}}, {"PADP", {6000, 8000}}, {"DPCM", {8000}}, {"IDAT", {44100}}};
+
+qint32 Code(const QString& type)
+{
+    const QByteArray c = type.toLatin1();
+    return qint32(quint32(uint8_t(c[0])) << 24 | quint32(uint8_t(c[1])) << 16 | quint32(uint8_t(c[2])) << 8
+        | quint32(uint8_t(c[3])));
+}
+
+// A conversion to `type` that the type takes: its rate when its files do not
+// record one, a word length (or bit rate) it offers when it needs one.
+QVariantMap Taken(const QString& type)
+{
+    QVariantMap c{{"QMCSName", "Edge"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code(type)}};
+    const auto rates = kUnrecordedRates.find(type);
+    if (rates != kUnrecordedRates.end()) {
+        c.insert("QMCSNeedsSampleRateConversion", true);
+        c.insert("QMCSSampleRate", rates->second.last());
+    }
+    const QVariantMap entry = GetFileTypeEntry(OSType(Code(type)));
+    const QVariantList bits = entry.value("numBitsPopup").toList();
+    if (entry.value("forceWordSize").toBool() && !bits.isEmpty()) {
+        c.insert("QMCSNeedsNewWordLength", true);
+        c.insert("QMCSWordLength", bits.last().toMap().value("tag"));
+    }
+    return c;
+}
+
+struct Edge {
+    const char* label;
+    std::function<void(QVariantMap&, const QString& type)> change;
+    // The start of the one problem expected for `type`; empty: accepted.
+    std::function<QString(const QString& type)> expected;
+};
+
+void Treat(QVariantMap& c, int treatment)
+{
+    c.insert("QMCSNeedsChannelTreat", true);
+    c.insert("QMCSChannelTreat", treatment);
+}
+
+const Edge kEdges[] = {
+    {"Taken", [](QVariantMap&, const QString&) {},
+        [](const QString&) {
+            return QString();
+        }},
+    {"Stereo", [](QVariantMap& c, const QString&) { Treat(c, 1); },
+        [](const QString& type) {
+            return kMonoOnly.count(type) ? QString("QMCSChannelTreat 1 makes stereo files; ") : QString();
+        }},
+    {"MonoMix", [](QVariantMap& c, const QString&) { Treat(c, 3); },
+        [](const QString& type) {
+            return type == "IDAT" ? QString("QMCSChannelTreat 3 makes mono files; Audio CD Image File holds 2 "
+                                            "channels (allowed: QMCSChannelTreat 1)")
+                                  : QString();
+        }},
+    {"Split", [](QVariantMap& c, const QString&) { Treat(c, 2); },
+        [](const QString& type) {
+            return type == "IDAT" ? QString("QMCSChannelTreat 2 makes mono files") : QString();
+        }},
+    {"InputRate", [](QVariantMap& c, const QString&) { c.insert("QMCSNeedsSampleRateConversion", false); },
+        [](const QString& type) {
+            return kUnrecordedRates.count(type) ? QString("QMCSNeedsSampleRateConversion must be true for ")
+                                                : QString();
+        }},
+    {"LowestRate",
+        [](QVariantMap& c, const QString& type) {
+            if (kUnrecordedRates.count(type))
+                c.insert("QMCSSampleRate", kUnrecordedRates.at(type).first());
+        },
+        [](const QString&) {
+            return QString();
+        }},
+    {"Rate7000",
+        [](QVariantMap& c, const QString&) {
+            c.insert("QMCSNeedsSampleRateConversion", true);
+            c.insert("QMCSSampleRate", 7000);
+        },
+        [](const QString& type) {
+            const QVariantMap entry = GetFileTypeEntry(OSType(Code(type)));
+            if (entry.contains("discreteSampleRates"))
+                return QString("QMCSSampleRate 7000 Hz is not a rate %1 takes (allowed: ")
+                    .arg(entry.value("text").toString());
+            return entry.value("sampleRateMin").toDouble() > 7000 ? QString("QMCSSampleRate 7000 Hz is out of range")
+                                                                  : QString();
+        }},
+};
+
+class OutputShapeRefusals : public ::testing::TestWithParam<std::string> {
+protected:
+    static void SetUpTestSuite() { EngineStartup::buildFileTypeTable(); }
+};
+
+// Every writable type of the file-type table, at the edges of what it holds.
+TEST_P(OutputShapeRefusals, BeforeTheBatchWhatTheConversionAloneDecides)
+{
+    const QString type = QString::fromStdString(GetParam());
+    if (!GetFileTypeEntry(OSType(Code(type))).value("canBeWritten").toBool()) {
+        GTEST_SKIP() << "not writable";
+    }
+    for (const Edge& edge : kEdges) {
+        SCOPED_TRACE(edge.label);
+        QVariantMap conversion = Taken(type);
+        edge.change(conversion, type);
+        const QStringList found = ConversionFileCheck::problems(QVariantList{conversion});
+        const QString expected = edge.expected(type);
+        if (expected.isEmpty()) {
+            EXPECT_TRUE(found.isEmpty()) << found.join('\n').toStdString();
+        } else {
+            ASSERT_EQ(found.size(), 1) << found.join('\n').toStdString();
+            EXPECT_TRUE(found.first().startsWith("conversion 1 'Edge': " + expected)) << found.first().toStdString();
+        }
+    }
+}
+
+// The editor offers only what the type holds: each channel treatment of its
+// popup makes files of a count the type takes; a type whose files do not
+// record their rate forces a rate from its list; word lengths it names are
+// among those its popup offers.
+TEST_P(OutputShapeRefusals, TheEditorsChoicesAreAmongWhatTheTypeHolds)
+{
+    const QVariantMap entry = GetFileTypeEntry(OSType(Code(QString::fromStdString(GetParam()))));
+    const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
+    for (const QVariant& item : entry.value("channelHandlingPopup").toList()) {
+        const int tag = item.toMap().value("tag", 0).toInt();
+        const UInt16 channels = TreatmentOutputChannels(tag);
+        EXPECT_TRUE(channels == 0 || caps.holdsChannels(channels)) << "channel treatment " << tag;
+    }
+    if (caps.rateMustBeConverted()) {
+        EXPECT_TRUE(entry.value("forceSampleRate").toBool());
+        EXPECT_FALSE(caps.discreteRates.isEmpty());
+    }
+    for (SInt16 bits : caps.wordLengths)
+        EXPECT_TRUE(caps.wordLengthChoices.contains(bits)) << bits;
+}
+
+std::vector<std::string> TableTypes()
+{
+    std::vector<std::string> types;
+    for (OSType code : GetFileTypeTableCodes()) {
+        const char chars[4] = {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
+        types.push_back(std::string(chars, 4));
+    }
+    return types;
+}
+
+INSTANTIATE_TEST_SUITE_P(TypeTable, OutputShapeRefusals, ::testing::ValuesIn(TableTypes()),
+    [](const ::testing::TestParamInfo<std::string>& info) {
+        std::string name = info.param;
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return name;
+    });
+
+// ------------------------------------------------- through the real batch
+
+class OutputShapeBatch : public BatchTest {
+protected:
+    RunResult RunOne(const QVariantMap& conversion)
+    {
+        const QString file = root + "/c.plist";
+        QFile::remove(file);
+        QFile out(file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(PropertyList::toXml(QVariantList{conversion}));
+        out.close();
+        return Run({"--quiet", "--conversions", file, "-o", root + "/out", root + "/in"});
+    }
+};
+
+TEST_F(OutputShapeBatch, RefusedConversionsStopBeforeAnythingIsWritten)
+{
+    ASSERT_TRUE(MakeStereoTake(2.0));
+    struct Case {
+        QVariantMap change;
+        const char* line;
+    } cases[] = {
+        {{{"QMCSOutputFileType", Code("26-4")}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 3}},
+            "QMCSNeedsSampleRateConversion must be true for ITU G.726 (32 kbps, 4 bits ADPCM, 8 kHz): its files do not "
+            "record their rate; set QMCSSampleRate to 8000 Hz"},
+        {{{"QMCSOutputFileType", Code("DADP")}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 3},
+             {"QMCSNeedsSampleRateConversion", true}, {"QMCSSampleRate", 7000}},
+            "QMCSSampleRate 7000 Hz is not a rate Dialogic ADPCM (no header) takes (allowed: 6000 or 8000 Hz)"},
+        {{{"QMCSOutputFileType", Code("DPCM")}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 1},
+             {"QMCSNeedsSampleRateConversion", true}, {"QMCSSampleRate", 8000}},
+            "QMCSChannelTreat 1 makes stereo files; Dialogic PCM (no header) holds 1 channel (allowed: "
+            "QMCSChannelTreat "
+            "2, 3, 4 or 5)"},
+        {{{"QMCSOutputFileType", Code("IDAT")}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 3},
+             {"QMCSNeedsSampleRateConversion", true}, {"QMCSSampleRate", 44100}},
+            "QMCSChannelTreat 3 makes mono files; Audio CD Image File holds 2 channels (allowed: QMCSChannelTreat 1)"},
+    };
+    for (const Case& c : cases) {
+        QVariantMap conversion{{"QMCSName", "Refused"}, {"QMCSNeedsStrictFileType", true}};
+        conversion.insert(c.change);
+        const RunResult r = RunOne(conversion);
+        ASSERT_FALSE(r.crashed);
+        EXPECT_EQ(r.exitCode, 64) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString("conversion 1 'Refused': ") + c.line)) << r.err.toStdString();
+        EXPECT_TRUE(FilesUnder(root + "/out").isEmpty()) << FilesUnder(root + "/out").join(' ').toStdString();
+    }
+}
+
+TEST_F(OutputShapeBatch, TakenShapesAreWrittenAtTheirRate)
+{
+    QM_REQUIRE_PEER("sox");
+    ASSERT_TRUE(MakeStereoTake(2.0));
+    // 2 s of mixed 44.1 kHz stereo, converted to 8 kHz: 8000 bytes of 4-bit
+    // G.726 codes, and 16,000 16-bit frames of Dialogic PCM.
+    QVariantMap g726{{"QMCSName", "G726"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code("26-4")},
+        {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 3}, {"QMCSNeedsSampleRateConversion", true},
+        {"QMCSSampleRate", 8000}};
+    QVariantMap pcm = g726;
+    pcm.insert("QMCSName", "PCM");
+    pcm.insert("QMCSOutputFileType", Code("DPCM"));
+    pcm.insert("QMCSNeedsNewWordLength", true);
+    pcm.insert("QMCSWordLength", 16);
+    const QString file = root + "/c.plist";
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(PropertyList::toXml(QVariantList{g726, pcm}));
+    out.close();
+    const RunResult r = Run({"--quiet", "--conversions", file, "-o", root + "/out", root + "/in"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QFileInfo(root + "/out/G726/in/take.g726").size(), 8000);
+    const RunResult info = Run({"--info", root + "/out/PCM/in/take.p16"});
+    const QJsonObject o = QJsonDocument::fromJson(info.out.toUtf8()).object();
+    EXPECT_EQ(o.value("sampleRate").toInt(), 8000) << info.out.toStdString();
+    EXPECT_EQ(o.value("channels").toInt(), 1);
+    EXPECT_EQ(o.value("frames").toInt(), 16000);
+}
+
+// A stored conversion (the preferences' list, as the application keeps it)
+// is not checked before the batch: the input that decides is refused alone.
+TEST_F(OutputShapeBatch, StoredConversionsAreRefusedPerFile)
+{
+    ASSERT_TRUE(MakeStereoTake(0.5));
+    QVariantMap g726{{"QMCSName", "G726"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code("26-4")},
+        {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 3}};
+    QVariantMap pcm{{"QMCSName", "PCM"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code("DPCM")},
+        {"QMCSNeedsSampleRateConversion", true}, {"QMCSSampleRate", 8000}};
+    QFile prefs(defaults);
+    ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+    prefs.write(PropertyList::toXml(QVariantMap{{"Conversions",
+        QVariantList{ConversionFileCheck::withDefaults(g726), ConversionFileCheck::withDefaults(pcm)}}}));
+    prefs.close();
+    const RunResult r = Run({"--quiet", "-o", root + "/out", root + "/in"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("take.wav: has incompatible samplerate (-22601)")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("take.wav: has incompatible # channels (-22100)")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("0 converted, 2 failed")) << r.err.toStdString();
+    for (const QString& f : FilesUnder(root + "/out", true))
+        EXPECT_TRUE(f.endsWith(".log") || f.contains("Log")) << f.toStdString();
+}
+
+}  // namespace
