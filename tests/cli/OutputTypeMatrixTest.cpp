@@ -68,27 +68,6 @@ struct KnownFault {
     const char* fault;
 };
 const KnownFault kKnownFaults[] = {
-    {"21-4", kFades, -1, "fades on headerless G.72x leave 50 ms of audio (issue 31 fault 3)"},
-    {"23-2", kFades, -1, "fades on headerless G.72x leave 50 ms of audio (issue 31 fault 3)"},
-    {"23-3", kFades, -1, "fades on headerless G.72x leave 50 ms of audio (issue 31 fault 3)"},
-    {"23-5", kFades, -1, "fades on headerless G.72x leave 50 ms of audio (issue 31 fault 3)"},
-    {"26-3", kFades, -1, "fades on headerless G.72x leave 50 ms of audio (issue 31 fault 3)"},
-    {"26-4", kFades, -1, "fades on headerless G.72x leave 50 ms of audio (issue 31 fault 3)"},
-    {"26-5", kFades, -1, "fades on headerless G.72x leave 50 ms of audio (issue 31 fault 3)"},
-    {"DADP", kFades, -1, "fades on an encode-on-close type stop the batch (issue 31 fault 4)"},
-    {"PADP", kFades, -1, "fades on an encode-on-close type stop the batch (issue 31 fault 4)"},
-    {"DVAP", kFades, -1, "fades on an encode-on-close type stop the batch (issue 31 fault 4)"},
-    {"MSAP", kFades, -1, "fades on an encode-on-close type stop the batch (issue 31 fault 4)"},
-    {"G729", kFades, -1, "fades on G.729 fail the file (issue 31 fault 4)"},
-    {"DADP", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
-    {"PADP", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
-    {"DALW", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
-    {"DULW", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
-    {"711a", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
-    {"711u", kRateChange, -1, "a 6 kHz telephony output reads back at 8 kHz (issue 32)"},
-    {"DPCM", -1, -1, "headerless Dialogic PCM written at another rate reads back at 8 kHz (issue 32)"},
-    {"IDAT", kMonoMix, -1, "a shape the CD image cannot hold fails per file only (issue 31 fault 8)"},
-    {"IDAT", kSplitStereo, -1, "a shape the CD image cannot hold fails per file only (issue 31 fault 8)"},
     {"SpSc", kMonoMix, -1, "a mono mix to the Sonic split type stops the batch with -50"},
     {"SpSc", kSplitStereo, -1, "split stereo to the Sonic split type fails: split stereo file not consistent"},
 };
@@ -237,7 +216,9 @@ QVariantMap ConversionFor(const TypeRules& rules, int setting)
         c.insert("QMCSNeedsExtraction", true);
         break;
     }
-    if (rules.RateOf(setting) != kInputRate) {
+    // A type of fixed rates takes its rate from the conversion, as the
+    // editor makes it, also where the input already has it.
+    if (rules.RateOf(setting) != kInputRate || rules.Forces("forceSampleRate")) {
         c.insert("QMCSNeedsSampleRateConversion", true);
         c.insert("QMCSSampleRate", rules.RateOf(setting));
         // Linear interpolation: the seams are under test here, the filters
