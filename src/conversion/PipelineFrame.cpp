@@ -63,6 +63,7 @@ struct OutputSettings {
     SInt16 bits = 0;
     UInt16 channels = 0;
     SInt32 configuration = 0;
+    AudioChannelLayoutTag layoutTag = 0;  // a multichannel input's own layout
     bool setConfiguration = true;
     double rate = 0.0;
 };
@@ -82,6 +83,7 @@ OutputSettings SettingsFor(const PipelineRoute& route, CSoundFile* in, CConvSpec
     case OutputLayout::SurroundSet:
         s.channels = in->GetNumChannels();
         s.configuration = in->GetChannelConfiguration();
+        s.layoutTag = in->GetMultichannelLayoutTag();
         break;
     case OutputLayout::Stereo:
         s.channels = 2;
@@ -154,8 +156,10 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
             *namingFailed = true;
         return err;
     }
-    if (s.setConfiguration && route.layout != OutputLayout::SurroundSet)
+    if (s.setConfiguration && route.layout != OutputLayout::SurroundSet) {
         file->SetChannelConfiguration(s.configuration);
+        file->SetMultichannelLayoutTag(s.layoutTag);
+    }
 
     Str255 extension = {0};
     spec->GetNameExtension(extension);
@@ -365,6 +369,7 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     if ((err = out->SetFile(&target)))
         return err;
     out->SetChannelConfiguration(in->GetChannelConfiguration());
+    out->SetMultichannelLayoutTag(in->GetMultichannelLayoutTag());
     const SInt16 bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
     Str255 extension = {0};
     spec->GetNameExtension(extension);
@@ -641,8 +646,10 @@ SInt16 CreateRegionOutput(const PipelineRoute& route, const OutputSettings& s, C
         return err;
     Str255 extension = {0};
     spec->GetNameExtension(extension);
-    if (s.setConfiguration && route.layout != OutputLayout::SurroundSet)
+    if (s.setConfiguration && route.layout != OutputLayout::SurroundSet) {
         file->SetChannelConfiguration(s.configuration);
+        file->SetMultichannelLayoutTag(s.layoutTag);
+    }
     return file->Create(s.channels, s.bits, 0, spec->FileTypeSpecifics(), extension, float(s.rate));
 }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr UInt32 kUseChannelDescriptions = 0;
-constexpr UInt32 kUseChannelBitmap = 1u << 16;
 
 UInt32 BE32(const UInt8* p)
 {
@@ -123,30 +121,6 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
     return haveDesc && out->hasData ? noErr : kAudioFileInvalidFileError;
 }
 
-// The labels the 'chan' chunk gives each channel; empty when it gives none.
-std::vector<UInt32> LabelsFromChan(const std::vector<UInt8>& chan, UInt32 channels)
-{
-    if (chan.size() < 12)
-        return {};
-    const UInt32 tag = BE32(chan.data());
-    std::vector<UInt32> labels;
-    if (tag == kUseChannelDescriptions) {
-        const UInt32 count = BE32(chan.data() + 8);
-        for (UInt32 i = 0; i < count && 12 + std::size_t(i) * 20 + 4 <= chan.size(); ++i)
-            labels.push_back(BE32(chan.data() + 12 + std::size_t(i) * 20));
-    } else if (tag == kUseChannelBitmap) {
-        const UInt32 bitmap = BE32(chan.data() + 4);
-        for (UInt32 bit = 0; bit < 32; ++bit)
-            if (bitmap & (1u << bit))
-                labels.push_back(bit + 1);
-    } else {
-        labels = ChannelLabelsForLayoutTag(tag);
-    }
-    if (labels.size() != channels)
-        return {};
-    return labels;
-}
-
 } // namespace
 
 struct OpaqueExtAudioFile {
@@ -181,7 +155,8 @@ OSStatus ExtAudioFileOpen(const FSRef* ref, ExtAudioFileRef* outFile)
             return err;
         if (file->source->Channels() != file->layout.format.mChannelsPerFrame)
             return kAudioFileInvalidFileError;
-        const std::vector<UInt32> labels = LabelsFromChan(file->layout.chan, file->source->Channels());
+        const std::vector<UInt32> labels = ChannelLabelsFromStoredLayout(
+            file->layout.chan.data(), file->layout.chan.size(), file->source->Channels());
         if (!labels.empty())
             file->source->SetFileChannelLabels(labels);
         file->client = file->layout.format;
@@ -238,7 +213,7 @@ OSStatus ExtAudioFileCreateNew(const FSRef* parent, const std::string& name, Aud
         PutBE32(out, bits);
         if (layout) {
             PutBE32(out, FOUR_CHAR_CODE("chan"));
-            const UInt32 descriptions = layout->mChannelLayoutTag == kUseChannelDescriptions
+            const UInt32 descriptions = layout->mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelDescriptions
                                             ? layout->mNumberChannelDescriptions : 0;
             PutBE64(out, 12 + UInt64(descriptions) * 20);
             PutBE32(out, layout->mChannelLayoutTag);

@@ -23,6 +23,7 @@ extern "C" {
 
 #define QM_MEDIA_CALLS(X)                                                                                     \
     X(av_channel_layout_channel_from_index) X(av_channel_layout_copy) X(av_channel_layout_default)              \
+    X(av_channel_layout_from_mask) X(av_channel_layout_uninit)                                                  \
     X(av_channel_layout_index_from_channel) X(av_dict_get) X(av_frame_alloc) X(av_frame_free)                  \
     X(av_frame_get_buffer) X(av_frame_unref) X(av_get_bits_per_sample) X(av_get_packed_sample_fmt)             \
     X(av_interleaved_write_frame) X(av_log_set_level) X(av_packet_alloc) X(av_packet_free)                     \

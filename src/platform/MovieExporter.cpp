@@ -137,7 +137,18 @@ public:
         if (!stream || !codec_ || !frame_ || !packet_)
             return memFullErr;
         codec_->sample_rate = int(std::lround(rate));
-        av_channel_layout_default(&codec_->ch_layout, int(channels));
+        // The layout of the source's own speakers, its channels in the mask's
+        // order; channels no mask describes go out undescribed.
+        std::vector<int> order;
+        const UInt32 mask = channels > 2 ? SpeakerMaskForChannelLabels(source->FileChannelLabels(), &order) : 0;
+        if (channels <= 2) {
+            av_channel_layout_default(&codec_->ch_layout, int(channels));
+        } else if (mask == 0 || av_channel_layout_from_mask(&codec_->ch_layout, mask) < 0) {
+            av_channel_layout_uninit(&codec_->ch_layout);
+            codec_->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
+            codec_->ch_layout.nb_channels = int(channels);
+            order.clear();
+        }
         codec_->sample_fmt = encoder->sample_fmts[0];
         codec_->time_base = AVRational{1, codec_->sample_rate};
         if (id == AV_CODEC_ID_AAC) {
@@ -166,9 +177,10 @@ public:
             (encoder->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
         const int frameSize = fixed ? codec_->frame_size : kPCMFrameSize;
         std::vector<std::vector<SInt32>> samples(channels, std::vector<SInt32>(std::size_t(frameSize)));
+        // Source channel order[j] is read into output channel j.
         std::vector<SInt32*> pointers(channels);
         for (UInt32 c = 0; c < channels; ++c)
-            pointers[c] = samples[c].data();
+            pointers[order.empty() ? c : UInt32(order[c])] = samples[c].data();
 
         const UInt64 total = source->FrameCount();
         UInt64 done = 0;

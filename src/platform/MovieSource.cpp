@@ -21,75 +21,13 @@
 
 namespace {
 
-struct LayoutEntry {
-    AudioChannelLayoutTag tag;
-    std::vector<UInt32> labels;
-};
-
-constexpr UInt32 L = kAudioChannelLabel_Left, R = kAudioChannelLabel_Right, C = kAudioChannelLabel_Center,
-                 LFE = kAudioChannelLabel_LFEScreen, Ls = kAudioChannelLabel_LeftSurround,
-                 Rs = kAudioChannelLabel_RightSurround, Lc = kAudioChannelLabel_LeftCenter,
-                 Rc = kAudioChannelLabel_RightCenter, Cs = kAudioChannelLabel_CenterSurround,
-                 Rls = kAudioChannelLabel_RearSurroundLeft, Rrs = kAudioChannelLabel_RearSurroundRight;
-
-const std::vector<LayoutEntry>& KnownLayouts()
+// The label of one of the libraries' channels (see ChannelLabels.h for
+// the surround pairs).
+UInt32 LabelForChannel(AVChannel channel, bool hasBackPair)
 {
-    static const std::vector<LayoutEntry> layouts = {
-        {0x640001, {C}},
-        {0x650002, {L, R}},
-        {0x960003, {L, C, R}},
-        {0x710003, {L, R, C}},
-        {0x720003, {C, L, R}},
-        {0x830003, {L, R, Cs}},
-        {0x6C0004, {L, R, Ls, Rs}},
-        {0x840004, {L, R, Ls, Rs}},
-        {0x740004, {C, L, R, Cs}},
-        {0x730004, {L, R, C, Cs}},
-        {0x760005, {L, R, Ls, Rs, C}},
-        {0x6D0005, {L, R, Rls, Rrs, C}},
-        {0x750005, {L, R, C, Ls, Rs}},
-        {0x770005, {L, C, R, Ls, Rs}},
-        {0x780005, {C, L, R, Ls, Rs}},
-        {0x790006, {L, R, C, LFE, Ls, Rs}},
-        {0x7A0006, {L, R, Ls, Rs, C, LFE}},
-        {0x7B0006, {L, C, R, Ls, Rs, LFE}},
-        {0x7C0006, {C, L, R, Ls, Rs, LFE}},
-        {0x8B0006, {L, R, Ls, Rs, C, Cs}},
-        {0x6E0006, {L, R, Rls, Rrs, C, Cs}},
-        {0x8D0006, {C, L, R, Ls, Rs, Cs}},
-        {0x7D0007, {L, R, C, LFE, Ls, Rs, Cs}},
-        {0x8E0007, {C, L, R, Ls, Rs, Cs, LFE}},
-        {0x7F0008, {C, Lc, Rc, L, R, Ls, Rs, LFE}},
-        {0x7E0008, {L, R, C, LFE, Ls, Rs, Lc, Rc}},
-        {0x800008, {L, R, C, LFE, Ls, Rs, Rls, Rrs}},
-        {0x810008, {L, R, Ls, Rs, C, LFE, Lc, Rc}},
-    };
-    return layouts;
-}
-
-// The label of one of the libraries' channels; back and side pairs are
-// the surrounds when the layout has only one of them.
-UInt32 LabelForChannel(AVChannel channel, bool hasSide)
-{
+    if (channel >= AV_CHAN_FRONT_LEFT && channel <= AV_CHAN_TOP_BACK_RIGHT)
+        return ChannelLabelForSpeakerBit(unsigned(channel), hasBackPair);
     switch (channel) {
-    case AV_CHAN_FRONT_LEFT: return L;
-    case AV_CHAN_FRONT_RIGHT: return R;
-    case AV_CHAN_FRONT_CENTER: return C;
-    case AV_CHAN_LOW_FREQUENCY: return LFE;
-    case AV_CHAN_BACK_LEFT: return hasSide ? Rls : Ls;
-    case AV_CHAN_BACK_RIGHT: return hasSide ? Rrs : Rs;
-    case AV_CHAN_FRONT_LEFT_OF_CENTER: return Lc;
-    case AV_CHAN_FRONT_RIGHT_OF_CENTER: return Rc;
-    case AV_CHAN_BACK_CENTER: return Cs;
-    case AV_CHAN_SIDE_LEFT: return Ls;
-    case AV_CHAN_SIDE_RIGHT: return Rs;
-    case AV_CHAN_TOP_CENTER: return kAudioChannelLabel_TopCenterSurround;
-    case AV_CHAN_TOP_FRONT_LEFT: return kAudioChannelLabel_VerticalHeightLeft;
-    case AV_CHAN_TOP_FRONT_CENTER: return kAudioChannelLabel_VerticalHeightCenter;
-    case AV_CHAN_TOP_FRONT_RIGHT: return kAudioChannelLabel_VerticalHeightRight;
-    case AV_CHAN_TOP_BACK_LEFT: return kAudioChannelLabel_TopBackLeft;
-    case AV_CHAN_TOP_BACK_CENTER: return kAudioChannelLabel_TopBackCenter;
-    case AV_CHAN_TOP_BACK_RIGHT: return kAudioChannelLabel_TopBackRight;
     case AV_CHAN_WIDE_LEFT: return kAudioChannelLabel_LeftWide;
     case AV_CHAN_WIDE_RIGHT: return kAudioChannelLabel_RightWide;
     case AV_CHAN_LOW_FREQUENCY_2: return kAudioChannelLabel_LFE2;
@@ -103,29 +41,18 @@ std::vector<UInt32> LabelsForLayout(const AVChannelLayout& layout)
     std::vector<UInt32> labels;
     if (layout.order == AV_CHANNEL_ORDER_UNSPEC || count <= 0) {
         if (count == 1)
-            labels = {C};
+            labels = {kAudioChannelLabel_Center};
         else if (count == 2)
-            labels = {L, R};
+            labels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
         else
             labels.assign(std::size_t(std::max(count, 0)), kAudioChannelLabel_Unknown);
         return labels;
     }
-    const bool hasSide = av_channel_layout_index_from_channel(&layout, AV_CHAN_SIDE_LEFT) >= 0;
+    const bool hasBackPair = av_channel_layout_index_from_channel(&layout, AV_CHAN_BACK_LEFT) >= 0 ||
+                             av_channel_layout_index_from_channel(&layout, AV_CHAN_BACK_RIGHT) >= 0;
     for (int i = 0; i < count; ++i)
-        labels.push_back(LabelForChannel(av_channel_layout_channel_from_index(&layout, unsigned(i)), hasSide));
+        labels.push_back(LabelForChannel(av_channel_layout_channel_from_index(&layout, unsigned(i)), hasBackPair));
     return labels;
-}
-
-// Where a label of a wanted layout may be taken from when the file lacks it.
-std::vector<UInt32> StandIns(UInt32 label)
-{
-    switch (label) {
-    case Lc: return {Rls, kAudioChannelLabel_LeftWide};
-    case Rc: return {Rrs, kAudioChannelLabel_RightWide};
-    case Ls: return {kAudioChannelLabel_LeftSurroundDirect, Rls};
-    case Rs: return {kAudioChannelLabel_RightSurroundDirect, Rrs};
-    default: return {};
-    }
 }
 
 OSErr ErrorFromAV(int code, OSErr fallback)
@@ -358,22 +285,6 @@ void QuietLogs()
 }
 
 } // namespace
-
-std::vector<UInt32> ChannelLabelsForLayoutTag(AudioChannelLayoutTag tag)
-{
-    for (const LayoutEntry& entry : KnownLayouts())
-        if (entry.tag == tag)
-            return entry.labels;
-    return {};
-}
-
-AudioChannelLayoutTag LayoutTagForChannelLabels(const std::vector<UInt32>& labels)
-{
-    for (const LayoutEntry& entry : KnownLayouts())
-        if (entry.labels == labels)
-            return entry.tag;
-    return 0;
-}
 
 // ============================================================ the source
 
@@ -912,33 +823,9 @@ UInt64 MovieSource::Position() const { return impl_->position; }
 
 bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 {
-    const std::vector<UInt32> wanted = ChannelLabelsForLayoutTag(tag);
-    const std::vector<UInt32>& have = impl_->fileLabels;
-    if (wanted.size() != have.size() || wanted.empty())
+    std::vector<int> order;
+    if (!ChannelOrderForLabels(impl_->fileLabels, ChannelLabelsForLayoutTag(tag), &order))
         return false;
-    std::vector<int> order(wanted.size(), -1);
-    std::vector<bool> used(have.size(), false);
-    auto take = [&](std::size_t slot, UInt32 label) {
-        for (std::size_t j = 0; j < have.size(); ++j)
-            if (!used[j] && have[j] == label) {
-                used[j] = true;
-                order[slot] = int(j);
-                return true;
-            }
-        return false;
-    };
-    for (std::size_t i = 0; i < wanted.size(); ++i)
-        take(i, wanted[i]);
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        if (order[i] >= 0)
-            continue;
-        bool found = false;
-        for (UInt32 standIn : StandIns(wanted[i]))
-            if ((found = take(i, standIn)))
-                break;
-        if (!found)
-            return false;
-    }
     impl_->order = order;
     return true;
 }

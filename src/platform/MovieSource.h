@@ -28,6 +28,7 @@
 // Writing (movie export) is MovieExporter's, over the same libraries.
 #pragma once
 
+#include "ChannelLabels.h"
 #include "CoreAudioTypes.h"
 #include "MacTypes.h"
 
@@ -38,41 +39,6 @@
 
 constexpr OSErr kNoMovieFoundErr = -22008;
 constexpr OSErr kInvalidMovieErr = -24202;
-
-// Core Audio channel labels used by the layer.
-enum : UInt32 {
-    kAudioChannelLabel_Unknown = 0xFFFFFFFF,
-    kAudioChannelLabel_Left = 1,
-    kAudioChannelLabel_Right = 2,
-    kAudioChannelLabel_Center = 3,
-    kAudioChannelLabel_LFEScreen = 4,
-    kAudioChannelLabel_LeftSurround = 5,
-    kAudioChannelLabel_RightSurround = 6,
-    kAudioChannelLabel_LeftCenter = 7,
-    kAudioChannelLabel_RightCenter = 8,
-    kAudioChannelLabel_CenterSurround = 9,
-    kAudioChannelLabel_LeftSurroundDirect = 10,
-    kAudioChannelLabel_RightSurroundDirect = 11,
-    kAudioChannelLabel_TopCenterSurround = 12,
-    kAudioChannelLabel_VerticalHeightLeft = 13,
-    kAudioChannelLabel_VerticalHeightCenter = 14,
-    kAudioChannelLabel_VerticalHeightRight = 15,
-    kAudioChannelLabel_TopBackLeft = 16,
-    kAudioChannelLabel_TopBackCenter = 17,
-    kAudioChannelLabel_TopBackRight = 18,
-    kAudioChannelLabel_RearSurroundLeft = 33,
-    kAudioChannelLabel_RearSurroundRight = 34,
-    kAudioChannelLabel_LeftWide = 35,
-    kAudioChannelLabel_RightWide = 36,
-    kAudioChannelLabel_LFE2 = 37,
-};
-
-// The channel labels of a Core Audio layout tag in order; empty for a tag
-// the layer does not know.
-std::vector<UInt32> ChannelLabelsForLayoutTag(AudioChannelLayoutTag tag);
-// The first known tag whose labels are exactly `labels` in that order; 0
-// when there is none.
-AudioChannelLayoutTag LayoutTagForChannelLabels(const std::vector<UInt32>& labels);
 
 // One metadata item as the movie presents it.
 struct MovieMetadataItem {
@@ -107,9 +73,9 @@ public:
     const std::vector<UInt32>& FileChannelLabels() const;
     AudioChannelLayoutTag FileLayoutTag() const;
     // Delivers the channels in the order of `tag` from now on, when every
-    // label of the tag is among the file's labels (or its stand-ins: rear
-    // surrounds for centres, direct surrounds for surrounds); false and
-    // nothing changed otherwise.  Only memory is changed, never the file.
+    // label of the tag is among the file's labels (ChannelOrderForLabels:
+    // a missing surround may come from a direct or rear surround); false
+    // and nothing changed otherwise.  Only memory is changed, never the file.
     bool SetClientLayout(AudioChannelLayoutTag tag);
     // Replaces the file's labels with those its container states (the
     // decoder's order is the file's order); ignored unless one label per

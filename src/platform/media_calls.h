@@ -9,6 +9,8 @@
 #define av_channel_layout_channel_from_index QM_MEDIA_REDIRECT(av_channel_layout_channel_from_index)
 #define av_channel_layout_copy QM_MEDIA_REDIRECT(av_channel_layout_copy)
 #define av_channel_layout_default QM_MEDIA_REDIRECT(av_channel_layout_default)
+#define av_channel_layout_from_mask QM_MEDIA_REDIRECT(av_channel_layout_from_mask)
+#define av_channel_layout_uninit QM_MEDIA_REDIRECT(av_channel_layout_uninit)
 #define av_channel_layout_index_from_channel QM_MEDIA_REDIRECT(av_channel_layout_index_from_channel)
 #define av_dict_get QM_MEDIA_REDIRECT(av_dict_get)
 #define av_frame_alloc QM_MEDIA_REDIRECT(av_frame_alloc)

@@ -1,6 +1,7 @@
 #include "AUPlayer.h"
 
 #include "CSoundFile.h"
+#include "ChannelLabels.h"
 #include "error_code_exception.h"
 #include "throw_helpers.h"
 
@@ -69,10 +70,50 @@ AUPlayer::MixMatrix AUPlayer::MatrixForLayoutTag(AudioChannelLayoutTag tag)
         SetRow(m, 0, {{0, kFull}, {2, kMinus3dB}, {4, kMinus3dB}, {5, kMinus3dB}});
         SetRow(m, 1, {{1, kFull}, {3, kMinus3dB}, {4, kMinus3dB}, {5, kMinus3dB}});
         break;
-    default:  // stereo and every other layout: channels 0 and 1
-        SetRow(m, 0, {{0, kFull}});
-        SetRow(m, 1, {{1, kFull}});
+    default: {
+        // Any other layout of known speakers (LCR, 7.1 with rear surrounds,
+        // a multichannel file's own): each speaker on its side, the centre
+        // ones on both.  Stereo and undescribed channels: channels 0 and 1.
+        const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
+        bool placed = false;
+        for (std::size_t c = 0; c < labels.size() && c < m[0].size() && labels.size() > 2; ++c) {
+            const int ch = int(c);
+            switch (labels[c]) {
+            case kAudioChannelLabel_Left: SetRow(m, 0, {{ch, kFull}}); break;
+            case kAudioChannelLabel_Right: SetRow(m, 1, {{ch, kFull}}); break;
+            case kAudioChannelLabel_Center:
+            case kAudioChannelLabel_CenterSurround:
+                SetRow(m, 0, {{ch, kMinus3dB}});
+                SetRow(m, 1, {{ch, kMinus3dB}});
+                break;
+            case kAudioChannelLabel_LFEScreen:
+                SetRow(m, 0, {{ch, kHalf}});
+                SetRow(m, 1, {{ch, kHalf}});
+                break;
+            case kAudioChannelLabel_LeftSurround:
+            case kAudioChannelLabel_LeftSurroundDirect:
+            case kAudioChannelLabel_RearSurroundLeft: SetRow(m, 0, {{ch, kMinus3dB}}); break;
+            case kAudioChannelLabel_RightSurround:
+            case kAudioChannelLabel_RightSurroundDirect:
+            case kAudioChannelLabel_RearSurroundRight: SetRow(m, 1, {{ch, kMinus3dB}}); break;
+            case kAudioChannelLabel_LeftCenter:
+                SetRow(m, 0, {{ch, kMinus1_25dB}});
+                SetRow(m, 1, {{ch, kHalf}});
+                break;
+            case kAudioChannelLabel_RightCenter:
+                SetRow(m, 0, {{ch, kHalf}});
+                SetRow(m, 1, {{ch, kMinus1_25dB}});
+                break;
+            default: continue;
+            }
+            placed = true;
+        }
+        if (!placed) {
+            SetRow(m, 0, {{0, kFull}});
+            SetRow(m, 1, {{1, kFull}});
+        }
         break;
+    }
     }
     return m;
 }

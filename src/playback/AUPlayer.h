@@ -99,8 +99,9 @@ public:
     // One fill pass.
     void Feed();
 
-    // The matrix for a layout tag (every tag not listed plays channels 0
-    // and 1 on left and right).
+    // The matrix for a layout tag: the listed configurations' own; any
+    // other tag of known speakers puts each on its side (the centre ones on
+    // both); stereo and undescribed channels play channels 0 and 1.
     static MixMatrix MatrixForLayoutTag(AudioChannelLayoutTag tag);
     MixMatrix Matrix() const;
     // Whether the output runs (it stops after a long silence; Play starts

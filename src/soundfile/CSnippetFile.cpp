@@ -339,3 +339,8 @@ SInt32 CSnippetFile::GetChannelConfiguration() const
 {
     return m_inner ? m_inner->GetChannelConfiguration() : CSoundFile::GetChannelConfiguration();
 }
+
+AudioChannelLayoutTag CSnippetFile::GetMultichannelLayoutTag() const
+{
+    return m_inner ? m_inner->GetMultichannelLayoutTag() : CSoundFile::GetMultichannelLayoutTag();
+}

@@ -98,6 +98,7 @@ public:
     QString GetFormatName() const override;
     SInt32 GetChannelKind() const override;
     SInt32 GetChannelConfiguration() const override;
+    AudioChannelLayoutTag GetMultichannelLayoutTag() const override;
 
 private:
     // The inner frame of snippet frame `frame`; false past the 32-bit range.

@@ -1,5 +1,6 @@
 #include "CSoundFile.h"
 
+#include "ChannelArrangement.h"
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "DitherTable.h"
@@ -592,6 +593,7 @@ Boolean CSoundFile::HasVideoTrack() const { return false; }
 Boolean CSoundFile::IsOpen() const { return m_isOpen; }
 SInt32 CSoundFile::GetChannelConfiguration() const { return m_channelConfiguration; }
 void CSoundFile::SetChannelConfiguration(SInt32 configuration) { m_channelConfiguration = configuration; }
+AudioChannelLayoutTag CSoundFile::GetMultichannelLayoutTag() const { return m_multichannelLayoutTag; }
 const std::vector<CSoundFile*>* CSoundFile::GetSubFiles() const { return nullptr; }
 
 UInt32 CSoundFile::GetTimeStamp() const { return UInt32(GetTimeStamp64() & 0xFFFFFFFFu); }
@@ -683,6 +685,16 @@ std::string CSoundFile::GetChannelName(UInt16 channel) const
     return std::to_string(unsigned(channel) + 1);
 }
 
+AudioChannelLayoutTag CSoundFile::MemoryLayoutTag() const
+{
+    const UInt32 channels = GetNumChannels();
+    const SInt32 configuration = GetChannelConfiguration();
+    const AudioChannelLayoutTag own = GetMultichannelLayoutTag();
+    if (configuration == kChannelConfigMultichannel && own != 0 && (own & 0xFFFF) == (channels & 0xFFFF))
+        return own;
+    return LayoutTagForConfiguration(configuration, channels);
+}
+
 AudioChannelLayout* CSoundFile::CreateChannelLayout(UInt32* size) const
 {
     const UInt32 channels = GetNumChannels();
@@ -693,22 +705,7 @@ AudioChannelLayout* CSoundFile::CreateChannelLayout(UInt32* size) const
         std::calloc(1, std::max<std::size_t>(bytes, sizeof(AudioChannelLayout))));
     if (!layout)
         return nullptr;
-    AudioChannelLayoutTag tag = 0;
-    switch (m_channelConfiguration) {
-    case kChannelConfigMono: tag = kAudioChannelLayoutTag_Mono; break;
-    case kChannelConfigStereo: tag = kAudioChannelLayoutTag_Stereo; break;
-    case kChannelConfigLCR: tag = kAudioChannelLayoutTag_AC3_3_0; break;
-    case kChannelConfigQuad: tag = kAudioChannelLayoutTag_Quadraphonic; break;
-    case kChannelConfigLCRS: tag = kAudioChannelLayoutTag_MPEG_4_0_B; break;
-    case kChannelConfig5_0: tag = kAudioChannelLayoutTag_MPEG_5_0_B; break;
-    case kChannelConfig5_1: tag = kAudioChannelLayoutTag_MPEG_5_1_A; break;
-    case kChannelConfig6_0: tag = kAudioChannelLayoutTag_AudioUnit_6_0; break;
-    case kChannelConfig6_1: tag = kAudioChannelLayoutTag_MPEG_6_1_A; break;
-    case kChannelConfig7_1: tag = kAudioChannelLayoutTag_MPEG_7_1_B; break;
-    case kChannelConfig10_2: tag = kAudioChannelLayoutTag_TMH_10_2_std; break;
-    case kChannelConfigMultichannel: tag = kAudioChannelLayoutTag_DiscreteInOrder | (channels & 0xFFFF); break;
-    default: break;
-    }
+    const AudioChannelLayoutTag tag = MemoryLayoutTag();
     layout->mChannelLayoutTag = tag;
     return layout;
 }

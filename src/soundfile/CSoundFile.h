@@ -408,11 +408,21 @@ public:
     // "" for mono, "Left"/"Right" for stereo, "1", "2" ... otherwise.
     virtual std::string GetChannelName(UInt16 channel) const;
     // A zero-filled layout (12 + 20 x channels bytes) whose tag follows the
-    // channel configuration; its size through `size` (may be null).  The
-    // caller frees it with std::free.  Null when the allocation fails.
+    // channel configuration (a multichannel file's own layout tag, when it
+    // has one for its channel count); its size through `size` (may be
+    // null).  The caller frees it with std::free.  Null when the allocation
+    // fails.  The channels in memory are in the order of that tag.
     virtual AudioChannelLayout* CreateChannelLayout(UInt32* size) const;
     virtual SInt32 GetChannelConfiguration() const;
     virtual void SetChannelConfiguration(SInt32 configuration);
+    // The layout of a multichannel file whose speakers no configuration
+    // has (7.1 with rear surrounds): a Core Audio tag in the order of its
+    // channels in memory, 0 when none is known.  Readers set it with the
+    // configuration; a conversion hands it on with the configuration.
+    virtual AudioChannelLayoutTag GetMultichannelLayoutTag() const;
+    void SetMultichannelLayoutTag(AudioChannelLayoutTag tag) { m_multichannelLayoutTag = tag; }
+    // The tag of CreateChannelLayout: the order of the channels in memory.
+    AudioChannelLayoutTag MemoryLayoutTag() const;
     // Metadata of the file for the output side, owned by the caller, or
     // null without a valid FSRef.
     virtual std::unique_ptr<QVariantMap> GetExtraInfo();
@@ -570,6 +580,7 @@ protected:
     std::set<QString> m_duplicateRegionNames;
     QVariantMap m_specifics;
     SInt32 m_channelConfiguration = 0;
+    AudioChannelLayoutTag m_multichannelLayoutTag = 0;
 
 private:
     template <typename Convert>

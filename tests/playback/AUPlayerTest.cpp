@@ -3,15 +3,23 @@
 // of the range, checked on the samples that reach an unpaced null output,
 // and the threaded path through an output paced by the clock.
 #include "AUPlayer.h"
+#include "CreateSoundFile.h"
 #include "CyclicPlayBuffer.h"
+#include "EngineStartup.h"
 #include "NullAudioOutput.h"
 #include "error_code_exception.h"
 
 #include "MemorySoundFile.h"
+#include "PeerTools.h"
+#include "TestTempDir.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
+#include <map>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -154,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MixCase{"mono", 1, kChannelConfigMono, {{1, 1}}},
         MixCase{"stereo", 2, kChannelConfigStereo, {{1, 0}, {0, 1}}},
-        MixCase{"lcr_unlisted", 3, kChannelConfigLCR, {{1, 0}, {0, 1}, {0, 0}}},
+        // L C R: the centre on both sides.
+        MixCase{"lcr", 3, kChannelConfigLCR, {{1, 0}, {h, h}, {0, 1}}},
         MixCase{"quad", 4, kChannelConfigQuad, {{1, 0}, {0, 1}, {h, 0}, {0, h}}},
         // C L R Cs: the centre on both sides, each side on its own at full level.
         MixCase{"lcrs", 4, kChannelConfigLCRS, {{h, h}, {1, 0}, {0, 1}, {h, h}}},
@@ -174,6 +183,111 @@ INSTANTIATE_TEST_SUITE_P(
                 ch = '_';
         return n;
     });
+
+// ------------------------------------------------- surround files played
+// WAVE (channel mask), CAF, FLAC and AIFF files of the surround layouts as
+// ffmpeg writes them, channel k carrying its own tone: each tone is heard
+// with the weights of the speaker of channel k, on the side it belongs to.
+
+struct FileMixCase {
+    const char* layout;     // ffmpeg's name
+    const char* extension;  // of the container
+    // The speaker of each channel: L R C LFE, Ls Rs (the surrounds: a back
+    // pair, or a side pair without one), Rls Rrs (a side pair beside a back
+    // pair), Lc Rc, Cs.
+    std::vector<std::string> speakers;
+};
+
+class FileMixTest : public ::testing::TestWithParam<FileMixCase> {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_playback";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+        EngineStartup::registerFileTypes();
+    }
+};
+
+TEST_P(FileMixTest, EveryToneHasTheWeightsOfItsSpeaker)
+{
+    const FileMixCase& c = GetParam();
+    const int channels = int(c.speakers.size());
+    const double rate = 16000;
+    const UInt32 frames = 3200;  // every tone a whole number of cycles
+    auto tone = [](int k) { return 400.0 + 300.0 * k; };
+    TestTempDir dir;
+    const std::string path = dir.file(std::string("in.") + c.extension);
+    QString tones;
+    for (int k = 0; k < channels; ++k)
+        tones += QString(k ? "|" : "") + QString("0.3*sin(2*PI*%1*t)").arg(tone(k));
+    ASSERT_EQ(peers::Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                    QString("aevalsrc=%1:s=16000:d=0.2:c=%2").arg(tones, c.layout),
+                                    QString::fromStdString(path)})
+                  .exitCode,
+              0);
+    OSType type = 0;
+    ASSERT_EQ(DetectFileType(path, &type), noErr);
+    CSoundFile* file = CreateSoundFileObject(type);
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(file->SetFile(path), noErr);
+
+    Engine e(file, rate);
+    e.player->Play(0, frames);
+    e.PumpFed(frames);
+    const auto left = e.output->CapturedLeft();
+    const auto right = e.output->CapturedRight();
+    ASSERT_GE(left.size(), frames);
+    // The amplitude of a tone in an output over the tone's own (Goertzel).
+    auto weight = [&](const std::vector<float>& out, int k) {
+        const double w = 2.0 * M_PI * tone(k) / rate;
+        double s1 = 0, s2 = 0;
+        for (UInt32 i = 0; i < frames; ++i) {
+            const double s0 = out[i] + 2.0 * std::cos(w) * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        return 2.0 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - 2.0 * std::cos(w) * s1 * s2)) / frames / 0.3;
+    };
+    const std::map<std::string, std::pair<double, double>> expected = {
+        {"L", {1, 0}},     {"R", {0, 1}},     {"C", {h, h}},     {"LFE", {0.5, 0.5}},   {"Ls", {h, 0}},
+        {"Rs", {0, h}},    {"Rls", {h, 0}},   {"Rrs", {0, h}},   {"Lc", {0.866, 0.5}}, {"Rc", {0.5, 0.866}},
+        {"Cs", {h, h}}};
+    for (int k = 0; k < channels; ++k) {
+        const auto& want = expected.at(c.speakers[std::size_t(k)]);
+        EXPECT_NEAR(weight(left, k), want.first, 0.01) << "channel " << k << " (" << c.speakers[std::size_t(k)] << ")";
+        EXPECT_NEAR(weight(right, k), want.second, 0.01) << "channel " << k << " (" << c.speakers[std::size_t(k)] << ")";
+    }
+}
+
+std::vector<FileMixCase> FileMixCases()
+{
+    const std::vector<std::pair<const char*, std::vector<std::string>>> layouts = {
+        {"3.0", {"L", "R", "C"}},
+        {"4.0", {"L", "R", "C", "Cs"}},
+        {"quad", {"L", "R", "Ls", "Rs"}},
+        {"5.0", {"L", "R", "C", "Ls", "Rs"}},
+        {"5.1", {"L", "R", "C", "LFE", "Ls", "Rs"}},
+        {"6.0", {"L", "R", "C", "Cs", "Ls", "Rs"}},
+        {"7.1", {"L", "R", "C", "LFE", "Ls", "Rs", "Rls", "Rrs"}},
+        {"7.1(wide)", {"L", "R", "C", "LFE", "Ls", "Rs", "Lc", "Rc"}},
+    };
+    std::vector<FileMixCase> cases;
+    for (const auto& layout : layouts)
+        for (const char* extension : {"wav", "caf", "flac", "aiff"})
+            cases.push_back({layout.first, extension, layout.second});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, FileMixTest, ::testing::ValuesIn(FileMixCases()), [](const auto& info) {
+    std::string n = std::string(info.param.layout) + "_" + info.param.extension;
+    for (char& ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return n;
+});
 
 // ------------------------------------------------------ range and volume
 

@@ -7,6 +7,7 @@
 #include "MovieSource.h"
 #include "PropertyList.h"
 #include "ResourceManager.h"
+#include "ChannelArrangement.h"
 #include "channel_layout_rules.h"
 #include "debug_trace.h"
 #include "progress_channel.h"
@@ -57,9 +58,6 @@ const ExtensionName* FindExtensionName(const ExtensionName (&names)[N], const st
     return nullptr;
 }
 
-constexpr AudioChannelLayoutTag kConfigurationTags[] = {0x960003, 0x6C0004, 0x740004, 0x760005, 0x790006,
-                                                        0x8B0006, 0x7D0007, 0x7F0008};
-
 } // namespace
 
 CQTMovieFile::CQTMovieFile() : CQTMovieFile(Identity{FOUR_CHAR_CODE("MooV"), nullptr, nullptr}) {}
@@ -82,7 +80,7 @@ CQTMovieFile::~CQTMovieFile()
 
 SInt32 CQTMovieFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    return ::ConfigurationForLayoutTag(LayoutReader::Movie, tag, clientTag);
+    return ::ConfigurationForLayoutTag(tag, clientTag);
 }
 
 OSErr CQTMovieFile::Open()
@@ -107,26 +105,18 @@ OSErr CQTMovieFile::Open()
         else
             m_sampleFormat = kSampleFormatBigEndian;
 
-        // The configuration from the file's layout; the channels are put in
+        // The configuration of the file's speakers; the channels are put in
         // its order in memory only.
+        SetMultichannelLayoutTag(0);
         if (channels < 3) {
             m_channelConfiguration = channels == 2 ? kChannelConfigStereo : kChannelConfigMono;
         } else {
-            AudioChannelLayoutTag client = 0;
-            SInt32 configuration = ConfigurationForLayoutTag(source->FileLayoutTag(), &client);
-            if (source->FileLayoutTag() == 0) {
-                // No tag has the file's order: a configuration with the
-                // same channels, if any.
-                for (AudioChannelLayoutTag tag : kConfigurationTags) {
-                    if ((tag & 0xFFFF) == channels && source->SetClientLayout(tag)) {
-                        configuration = ConfigurationForLayoutTag(tag, nullptr);
-                        break;
-                    }
-                }
-            } else if (client != 0 && client != source->FileLayoutTag() && !source->SetClientLayout(client)) {
-                configuration = kChannelConfigMultichannel;
-            }
-            m_channelConfiguration = configuration;
+            const ChannelArrangement arrangement = ArrangementForChannelLabels(source->FileChannelLabels());
+            m_channelConfiguration = arrangement.configuration;
+            if (!arrangement.order.empty() && !source->SetClientLayout(arrangement.layoutTag))
+                m_channelConfiguration = kChannelConfigMultichannel;
+            else if (arrangement.configuration == kChannelConfigMultichannel)
+                SetMultichannelLayoutTag(arrangement.layoutTag);
         }
 
         m_hasVideo = source->HasVideoTrack();
@@ -216,6 +206,10 @@ OSErr CQTMovieFile::CreateOutput(UInt16 channels, SInt16 numBits, UInt32 reserve
             if (err == noErr)
                 err = m_intermediate->SetBufferFrames(GetBufferFrames());
             if (err == noErr) {
+                // The intermediate describes the output's layout: the export
+                // labels the channels by it.
+                m_intermediate->SetChannelConfiguration(GetChannelConfiguration());
+                m_intermediate->SetMultichannelLayoutTag(GetMultichannelLayoutTag());
                 Str255 none = {0};
                 err = m_intermediate->Create(channels, m_intermediateBits, 0, nullptr, none, float(sampleRate));
                 m_intermediatePath = m_intermediate->GetPath();
@@ -560,7 +554,7 @@ QString CQTMovieFile::GetFormatName() const
 
 std::string CQTMovieFile::GetChannelName(UInt16 channel) const
 {
-    std::string name = ConfigurationChannelName(LayoutReader::Movie, m_channelConfiguration, channel);
+    std::string name = ConfigurationChannelName(LayoutReader::Movie, m_channelConfiguration, GetMultichannelLayoutTag(), channel);
     return name.empty() ? CSoundFile::GetChannelName(channel) : name;
 }
 

@@ -1,5 +1,7 @@
 #include "CafFile.h"
 
+#include "ChannelArrangement.h"
+#include "ChannelLabels.h"
 #include "CreateSoundFile.h"
 #include "MovieSource.h"
 #include "channel_layout_rules.h"
@@ -34,7 +36,7 @@ CafFile::~CafFile()
 
 SInt32 CafFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag)
 {
-    return ::ConfigurationForLayoutTag(LayoutReader::Caf, tag, clientTag);
+    return ::ConfigurationForLayoutTag(tag, clientTag);
 }
 
 void CafFile::BuildBufferList(bool interleaved)
@@ -59,6 +61,7 @@ OSErr CafFile::Open()
     if (m_file)
         return noErr;
     return Guarded([&]() -> OSErr {
+        m_fileFromMemory.clear();
         FSRef ref;
         OSStatus status = FSPathMakeRef(m_path, &ref, nullptr);
         if (status == noErr)
@@ -127,26 +130,32 @@ OSErr CafFile::MapChannelLayout()
     status = ExtAudioFileGetProperty(m_file, kExtAudioFileProperty_FileChannelLayout, &size, layout);
     if (status != noErr)
         return NarrowError(status);
-    AudioChannelLayoutTag tag = layout->mChannelLayoutTag;
-    AudioChannelLayoutTag client = 0;
-    if (tag == 0) {
+    // The speakers of the layout: by description, by bitmap or by tag.
+    const AudioChannelLayoutTag tag = layout->mChannelLayoutTag;
+    std::vector<UInt32> labels;
+    if (tag == kAudioChannelLayoutTag_UseChannelDescriptions) {
         if (layout->mNumberChannelDescriptions == 0)
             return kWrongChannelErr;
-        // Described channel by channel: a known layout when the labels make
-        // one, else none.
-        std::vector<UInt32> labels;
         for (UInt32 i = 0; i < layout->mNumberChannelDescriptions; ++i)
             labels.push_back(layout->mChannelDescriptions[i].mChannelLabel);
-        tag = LayoutTagForChannelLabels(labels);
-        if (tag == 0) {
-            m_channelConfiguration = kChannelConfigMultichannel;
-            return noErr;
-        }
+    } else if (tag == kAudioChannelLayoutTag_UseChannelBitmap) {
+        for (UInt32 bit = 0; bit < 32; ++bit)
+            if (layout->mChannelBitmap & (1u << bit))
+                labels.push_back(bit + 1);
+    } else {
+        labels = ChannelLabelsForLayoutTag(tag);
     }
-    m_channelConfiguration = ConfigurationForLayoutTag(tag, &client);
-    if (client != 0 && client != layout->mChannelLayoutTag) {
+    SetMultichannelLayoutTag(0);
+    m_channelConfiguration = kChannelConfigMultichannel;
+    if (labels.size() != GetNumChannels())
+        return noErr;
+    const ChannelArrangement arrangement = ArrangementForChannelLabels(labels);
+    m_channelConfiguration = arrangement.configuration;
+    if (arrangement.configuration == kChannelConfigMultichannel)
+        SetMultichannelLayoutTag(arrangement.layoutTag);
+    if (!arrangement.order.empty()) {
         AudioChannelLayout wanted{};
-        wanted.mChannelLayoutTag = client;
+        wanted.mChannelLayoutTag = arrangement.layoutTag;
         status = ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClientChannelLayout, 12, &wanted);
         if (status != noErr)
             return NarrowError(status);
@@ -181,9 +190,14 @@ OSErr CafFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const
         format.mBitsPerChannel = UInt32(numBits);
         format.mReserved = 0;
         m_format = format;
-        std::unique_ptr<AudioChannelLayout, void (*)(void*)> layout(CreateChannelLayout(nullptr), std::free);
-        OSStatus status = ExtAudioFileCreateNew(&parent, m_fsSpec.name, kAudioFileCAFType, &format, layout.get(),
-                                                0, &m_file);
+        // The channels go into the file in the order of the layout stored.
+        AudioChannelLayout layout{};
+        const StoredChannelLayout stored = StoredLayoutForTag(MemoryLayoutTag());
+        layout.mChannelLayoutTag = stored.tag;
+        layout.mChannelBitmap = stored.bitmap;
+        m_fileFromMemory = stored.order;
+        OSStatus status = ExtAudioFileCreateNew(&parent, m_fsSpec.name, kAudioFileCAFType, &format, &layout, 0,
+                                                &m_file);
         if (status != noErr)
             return NarrowError(status);
         m_isOpen = true;
@@ -297,8 +311,11 @@ OSErr CafFile::PrepareWriteBlock(UInt32 frame)
         if (status != noErr && status != paramErr)
             return NarrowError(status);
         const auto* list = reinterpret_cast<const AudioBufferList*>(m_listStorage.data());
-        if (status == noErr && frames > 0)
+        if (status == noErr && frames > 0) {
             std::memcpy(m_writeBuffer, m_listBuffers[0].data(), list->mBuffers[0].mDataByteSize);
+            if (!m_fileFromMemory.empty())
+                ArrangeFrames(m_writeBuffer, frames, std::size_t(BitsToBytes(m_numBits)), InverseOrder(m_fileFromMemory));
+        }
         return noErr;
     });
 }
@@ -314,6 +331,8 @@ OSErr CafFile::WriteBlock(UInt32 frames, UInt32 frame)
         const UInt32 bytes = frames * GetNumChannels() * UInt32(BitsToBytes(m_numBits));
         m_blockValid = false;
         std::memcpy(m_listBuffers[0].data(), m_writeBuffer, bytes);
+        if (!m_fileFromMemory.empty())
+            ArrangeFrames(m_listBuffers[0].data(), frames, std::size_t(BitsToBytes(m_numBits)), m_fileFromMemory);
         list->mBuffers[0].mDataByteSize = bytes;
         // Written where the block belongs, whatever was read before.
         OSStatus status = ExtAudioFileSeek(m_file, frame);
@@ -345,7 +364,7 @@ OSErr CafFile::SetBufferFrames(UInt32 frames)
 
 std::string CafFile::GetChannelName(UInt16 channel) const
 {
-    std::string name = ConfigurationChannelName(LayoutReader::Caf, m_channelConfiguration, channel);
+    std::string name = ConfigurationChannelName(LayoutReader::Caf, m_channelConfiguration, GetMultichannelLayoutTag(), channel);
     return name.empty() ? CSoundFile::GetChannelName(channel) : name;
 }
 

@@ -2,9 +2,10 @@
 // audio file calls.  Reading takes every encoding the platform decodes and
 // delivers signed big-endian integers of the file's width (24 bits when the
 // file gives none, 16 for A-law and mu-law, at most 32); multichannel
-// files get the configuration of their layout tag, and where the tag is
-// not the configuration's own the channels are put into its order in
-// memory.  Writing makes linear-PCM files with the configuration's layout.
+// files get the configuration of their layout (see ChannelArrangement), and
+// where the file's order is not the configuration's the channels are put
+// into its order in memory.  Writing makes linear-PCM files whose 'chan'
+// describes the channels as stored (StoredLayoutForTag).
 #pragma once
 
 #include "CSoundFile.h"
@@ -59,4 +60,7 @@ private:
     bool m_clientInterleaved = false;       // the client format: interleaved when written
     UInt32 m_endFrame = 0;                  // first frame + frames of the last read
     bool m_blockValid = false;
+    // File channel j of a file being written is memory channel
+    // m_fileFromMemory[j] (empty: the same order).
+    std::vector<int> m_fileFromMemory;
 };

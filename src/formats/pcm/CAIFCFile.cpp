@@ -164,6 +164,9 @@ OSErr CAIFCFile::WriteHeader()
     header.put_u32(4);
     header.put_u32(kAIFCVersion1);
     PutEmptyChunk(&header, kCOMM, 38);  // the body is written at close
+    if (GetNumChannels() > 2) {
+        PutCHAN(&header);  // a surround layout, as AIFF writes it
+    }
     PutEmptySSND(&header);
     const OSErr err = WriteAt(0, header.data(), header.size());
     if (err == noErr) {

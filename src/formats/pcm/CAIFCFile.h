@@ -12,8 +12,10 @@
 // samples are signed (as in AIFF).  Any other type: -23800.
 //
 // Written layout: FORM header, 'FVER' (12 bytes), 'COMM' (46 bytes, type
-// 'NONE', name "not compressed"), 'SSND' from offset 70 with the data from
-// offset 86, then the pad byte, 'INST', 'MARK' and 'regn' as for AIFF.
+// 'NONE', name "not compressed"), for more than two channels the 'CHAN' of
+// their layout (40 bytes, as AIFF writes it), 'SSND' (from offset 70 without
+// 'CHAN') with the data 16 bytes on, then the pad byte, 'INST', 'MARK' and
+// 'regn' as for AIFF.
 #pragma once
 
 #include "CAIFFFile.h"

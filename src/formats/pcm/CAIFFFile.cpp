@@ -1,5 +1,7 @@
 #include "CAIFFFile.h"
 
+#include "ChannelArrangement.h"
+#include "ChannelLabels.h"
 #include "FileManager.h"
 #include "aiff_chunks.h"
 #include "format_helpers.h"
@@ -564,6 +566,8 @@ OSErr CAIFFFile::ReadCHAN()
             return err;
         }
         m_channelLayoutTag = 0;
+        SetChannelOrder({});
+        SetMultichannelLayoutTag(0);
         if (!found || !body.has(4)) {
             const UInt32 channels = GetNumChannels();
             SetChannelConfiguration(channels == 1   ? kChannelConfigMono
@@ -572,7 +576,20 @@ OSErr CAIFFFile::ReadCHAN()
             return noErr;
         }
         m_channelLayoutTag = body.get_u32be();
-        SetChannelConfiguration(ConfigurationForTag(m_channelLayoutTag));
+        const std::vector<UInt32> labels = ChannelLabelsFromStoredLayout(body.data(), body.size(), GetNumChannels());
+        if (labels.empty() || GetNumChannels() <= 2) {
+            SetChannelConfiguration(ConfigurationForTag(m_channelLayoutTag));
+            return noErr;
+        }
+        // The speakers of the layout, in the order of their configuration
+        // (named by it from then on).
+        const ChannelArrangement arrangement = ArrangementForChannelLabels(labels);
+        SetChannelConfiguration(arrangement.configuration);
+        if (arrangement.configuration == kChannelConfigMultichannel)
+            SetMultichannelLayoutTag(arrangement.layoutTag);
+        SetChannelOrder(arrangement.order);
+        if (arrangement.layoutTag != 0)
+            m_channelLayoutTag = arrangement.layoutTag;
         return noErr;
     });
 }
@@ -581,20 +598,27 @@ bool CAIFFFile::PutCHAN(ChunkBuilder* chunk)
 {
     const UInt32 channels = GetNumChannels();
     const SInt32 configuration = GetChannelConfiguration();
-    if (configuration < kChannelConfigMono || configuration > kChannelConfig10_2) {
+    SetChannelOrder({});
+    if (configuration < kChannelConfigMono || configuration > kChannelConfigMultichannel) {
         return false;
     }
-    UInt32 tag = TagForConfiguration(configuration);
+    UInt32 tag = MemoryLayoutTag();
     if ((tag & 0xFFFF) != channels && channels <= 2) {
         tag = TagForConfiguration(channels == 1 ? kChannelConfigMono : kChannelConfigStereo);
     }
-    if (tag == 0 || (tag & 0xFFFF) != channels) {
+    if (tag == 0 || (tag & 0xFFFF) != channels || (tag & 0xFFFF0000) == kAudioChannelLayoutTag_DiscreteInOrder) {
         return false;  // the configuration does not describe these channels
     }
+    // The channels go into the file in the order of the layout stored.
+    const StoredChannelLayout stored = StoredLayoutForTag(tag);
     chunk->put_fourcc(kCHAN);
     chunk->put_u32(32);
-    chunk->put_u32(tag);
-    chunk->put_zeros(28);
+    chunk->put_u32(stored.tag);
+    chunk->put_u32(stored.bitmap);
+    chunk->put_zeros(24);
+    if (!stored.order.empty()) {
+        SetChannelOrder(InverseOrder(stored.order));
+    }
     m_channelLayoutTag = tag;
     return true;
 }
@@ -653,6 +677,10 @@ std::string CAIFFFile::GetChannelName(UInt16 channel) const
         if (entry.tag == tag) {
             return entry.names[std::min<std::size_t>(channel, entry.names.size() - 1)];
         }
+    }
+    const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
+    if (!labels.empty()) {
+        return ChannelLabelName(labels[std::min<std::size_t>(channel, labels.size() - 1)]);
     }
     return std::string();
 }

@@ -1,6 +1,7 @@
 #include "CLinearPCMFile.h"
 
 #include "AppleDoubleFile.h"
+#include "ChannelArrangement.h"
 
 #include "CreateSoundFile.h"
 #include "FileManager.h"
@@ -434,6 +435,10 @@ OSErr CLinearPCMFile::LoadBlock(UInt8* block, UInt32 frame, UInt32 frames)
     if (frames > 0) {
         err = LoadFrames(block, frame, frames, &filled);
         filled = std::min(filled, blockBytes);
+        if (ReordersChannels()) {
+            const std::size_t frameBytes = std::size_t(BlockBytesPerFrame());
+            ArrangeFrames(block, filled / frameBytes, frameBytes / m_memoryFromFile.size(), m_memoryFromFile);
+        }
     }
     if (filled < blockBytes) {
         std::memset(block + filled, 0, blockBytes - filled);
@@ -530,7 +535,28 @@ OSErr CLinearPCMFile::WriteFramesWith(UInt32 frames, UInt32 frame, bool data, St
 
 OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
-    return WriteFramesWith(frames, frame, m_writeBuffer != nullptr, [&] { return StoreFrames(frames, frame); });
+    return WriteFramesWith(frames, frame, m_writeBuffer != nullptr, [&] {
+        if (!ReordersChannels())
+            return StoreFrames(frames, frame);
+        // Stored in the file's order; the block is given back in its own.
+        const std::size_t frameBytes = std::size_t(BlockBytesPerFrame());
+        const std::size_t sampleBytes = frameBytes / m_fileFromMemory.size();
+        ArrangeFrames(m_writeBuffer, frames, sampleBytes, m_fileFromMemory);
+        const OSErr err = StoreFrames(frames, frame);
+        ArrangeFrames(m_writeBuffer, frames, sampleBytes, m_memoryFromFile);
+        return err;
+    });
+}
+
+void CLinearPCMFile::SetChannelOrder(const std::vector<int>& memoryFromFile)
+{
+    if (memoryFromFile.size() != GetNumChannels()) {
+        m_memoryFromFile.clear();
+        m_fileFromMemory.clear();
+        return;
+    }
+    m_memoryFromFile = memoryFromFile;
+    m_fileFromMemory = InverseOrder(memoryFromFile);
 }
 
 // ====================================================== raw sample bytes
@@ -539,7 +565,7 @@ bool CLinearPCMFile::RawLayoutFromTransform(RawSampleLayout* layout) const
 {
     const SInt16 bytes = BitsToBytes(m_numBits);
     if (m_numBits % 8 != 0 || bytes < 1 || bytes > 4 || m_sampleFormat == kSampleFormat24In32 ||
-        m_transform.swapPairs || (m_transform.flipSign && bytes > 1) ||
+        m_transform.swapPairs || (m_transform.flipSign && bytes > 1) || ReordersChannels() ||
         FileBytesPerFrame() != BlockBytesPerFrame()) {
         return false;
     }

@@ -193,8 +193,18 @@ protected:
     // A scratch block for codecs and transformed writes.
     std::vector<UInt8> m_scratch;
 
+    // The order of the channels in the file when it is not the memory order
+    // (see ChannelArrangement): memory channel i is file channel
+    // memoryFromFile[i]; empty for the same order.  Blocks are put in order
+    // as they are loaded and stored; raw frame copies are refused.
+    void SetChannelOrder(const std::vector<int>& memoryFromFile);
+    bool ReordersChannels() const { return !m_memoryFromFile.empty(); }
+    const std::vector<int>& ChannelOrder() const { return m_memoryFromFile; }
+
 private:
     SInt64 m_headerBytes = 0;
+    std::vector<int> m_memoryFromFile;
+    std::vector<int> m_fileFromMemory;
 
     OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
     // WriteBlock's checks and frame count around `store`; `data`: whether

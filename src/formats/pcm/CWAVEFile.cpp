@@ -1,5 +1,7 @@
 #include "CWAVEFile.h"
 
+#include "ChannelArrangement.h"
+#include "ChannelLabels.h"
 #include "FileManager.h"
 #include "ForkInputStream.h"
 #include "SoundFileSwitches.h"
@@ -158,29 +160,6 @@ UInt32 IntegerRate(double rate)
     return UInt32(rate);
 }
 
-// The positions in the file of the channels of a 6.0 file: in memory the
-// channels follow the layout tag (L R Ls Rs C Cs), the channel mask 0x137
-// describes L R C Ls Rs Cs.
-const int kOrder6_0[6] = {0, 1, 3, 4, 2, 5};
-
-// Reorders frames between the memory order and the file order.
-void PermuteFrames(UInt8* bytes, std::size_t frames, std::size_t channels, std::size_t sampleBytes,
-                   const int* order, bool toMemory)
-{
-    std::vector<UInt8> frame(channels * sampleBytes);
-    for (std::size_t f = 0; f < frames; ++f) {
-        UInt8* p = bytes + f * channels * sampleBytes;
-        std::memcpy(frame.data(), p, frame.size());
-        for (std::size_t c = 0; c < channels; ++c) {
-            const std::size_t fileIndex = std::size_t(order[c]);
-            if (toMemory)
-                std::memcpy(p + c * sampleBytes, frame.data() + fileIndex * sampleBytes, sampleBytes);
-            else
-                std::memcpy(p + fileIndex * sampleBytes, frame.data() + c * sampleBytes, sampleBytes);
-        }
-    }
-}
-
 // A zero-terminated text of a chunk (at most maxLength bytes) as a Pascal
 // string of at most 31 bytes.
 void TextToPascal(const UInt8* text, std::size_t available, std::size_t maxLength, Str31 out)
@@ -223,51 +202,35 @@ void PutLabel(ChunkBuilder& list, UInt32 cueID, const UInt8* pascalName)
 // =================================================== channel masks
 SInt32 WAVEChannelMaskToConfiguration(UInt32 channels, UInt32 mask)
 {
-    const bool fl = mask & 0x1, fr = mask & 0x2, fc = mask & 0x4, lfe = mask & 0x8;
-    const bool bl = mask & 0x10, br = mask & 0x20, flc = mask & 0x40, frc = mask & 0x80, bc = mask & 0x100;
-    switch (channels) {
-    case 3:
-        return (fl && fr && fc) ? kChannelConfigLCR : kChannelConfigMultichannel;
-    case 4:
-        if (!(fl && fr))
-            return kChannelConfigMultichannel;
-        if (bl && br)
-            return kChannelConfigQuad;
-        if (fc && bc)
-            return kChannelConfigLCRS;
+    if (channels < 3 || channels > 8)
         return kChannelConfigMultichannel;
-    case 5:
-        return (fl && fr && fc && bl && br) ? kChannelConfig5_0 : kChannelConfigMultichannel;
-    case 6:
-        if (fl && fr && bl && br && fc) {
-            if (lfe)
-                return kChannelConfig5_1;
-            if (bc)
-                return kChannelConfig6_0;
-        }
-        return kChannelConfigMultichannel;
-    case 7:
-        return (fl && fr && fc && bl && br && bc && lfe) ? kChannelConfig6_1 : kChannelConfigMultichannel;
-    case 8:
-        return (fl && fr && fc && bl && br && flc && frc && lfe) ? kChannelConfig7_1 : kChannelConfigMultichannel;
-    default:
-        return kChannelConfigMultichannel;
-    }
+    return ArrangementForChannelLabels(ChannelLabelsForSpeakerMask(mask, channels)).configuration;
 }
 
 UInt32 WAVEChannelConfigurationToMask(SInt32 configuration, UInt32 channels)
 {
-    switch (configuration) {
-    case kChannelConfigLCR: return channels == 3 ? 0x7 : 0;
-    case kChannelConfigQuad: return channels == 4 ? 0x33 : 0;
-    case kChannelConfigLCRS: return channels == 4 ? 0x107 : 0;
-    case kChannelConfig5_0: return channels == 5 ? 0x37 : 0;
-    case kChannelConfig5_1: return channels == 6 ? 0x3F : 0;
-    case kChannelConfig6_0: return channels == 6 ? 0x137 : 0;
-    case kChannelConfig6_1: return channels == 7 ? 0x13F : 0;
-    case kChannelConfig7_1: return channels == 8 ? 0xFF : 0;
-    default: return 0;
-    }
+    if (configuration == kChannelConfigMultichannel)
+        return 0;
+    const AudioChannelLayoutTag tag = LayoutTagForConfiguration(configuration, channels);
+    if ((tag & 0xFFFF) != channels)
+        return 0;
+    return SpeakerMaskForChannelLabels(ChannelLabelsForLayoutTag(tag), nullptr);
+}
+
+UInt32 WAVEChannelMaskForLayout(AudioChannelLayoutTag tag, UInt32 channels, std::vector<int>* memoryFromFile)
+{
+    memoryFromFile->clear();
+    const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
+    std::vector<int> order;
+    if (channels < 3 || labels.size() != channels)
+        return 0;
+    const UInt32 mask = SpeakerMaskForChannelLabels(labels, &order);
+    bool same = true;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        same = same && order[i] == int(i);
+    if (mask != 0 && !same)
+        *memoryFromFile = InverseOrder(order);
+    return mask;
 }
 
 // ================================================ detection helpers
@@ -617,6 +580,7 @@ OSErr CWAVEFile::ReadFormat()
         if (err)
             return err;
         m_channelMask = 0;
+        SetChannelOrder({});
         if (format.channels == 1)
             SetChannelConfiguration(kChannelConfigMono);
         else if (format.channels == 2)
@@ -662,12 +626,21 @@ OSErr CWAVEFile::ReadFormatOfCodings(UInt16 coding, UInt16 otherCoding)
 void CWAVEFile::SetConfigurationFromFormat(const WAVEFormat& format)
 {
     m_channelMask = format.extensible ? format.channelMask : 0;
-    if (format.channels == 1)
+    SetChannelOrder({});
+    SetMultichannelLayoutTag(0);
+    if (format.channels == 1) {
         SetChannelConfiguration(kChannelConfigMono);
-    else if (format.channels == 2)
+    } else if (format.channels == 2) {
         SetChannelConfiguration(kChannelConfigStereo);
-    else if (format.extensible)
-        SetChannelConfiguration(WAVEChannelMaskToConfiguration(format.channels, format.channelMask));
+    } else if (format.extensible) {
+        // The speakers of the mask, in the order of their configuration.
+        const ChannelArrangement arrangement =
+            ArrangementForChannelLabels(ChannelLabelsForSpeakerMask(format.channelMask, format.channels));
+        SetChannelConfiguration(arrangement.configuration);
+        if (arrangement.configuration == kChannelConfigMultichannel)
+            SetMultichannelLayoutTag(arrangement.layoutTag);
+        SetChannelOrder(arrangement.order);
+    }
 }
 
 // ================================================================ open
@@ -1038,6 +1011,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     m_riffEnd = kPlaceholderRIFFSize;
     m_channelMask = 0;
     m_fmtExtensible = false;
+    SetChannelOrder({});
     const UInt64 frameBytes = UInt64(numChannels) * UInt64(memoryBits / 8);
     CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
@@ -1145,7 +1119,10 @@ OSErr CWAVEFile::WriteFmtChunk()
 
 OSErr CWAVEFile::WriteExtensibleFmtChunk()
 {
-    const UInt32 mask = WAVEChannelConfigurationToMask(GetChannelConfiguration(), m_numChannels);
+    // The channels go into the file in the mask's order.
+    std::vector<int> memoryFromFile;
+    const UInt32 mask = WAVEChannelMaskForLayout(MemoryLayoutTag(), m_numChannels, &memoryFromFile);
+    SetChannelOrder(memoryFromFile);
     ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
     chunk.put_fourcc(kFmt);
     chunk.put_u32le(40);
@@ -1288,8 +1265,12 @@ OSErr CWAVEFile::RewriteHeader()
         THROW_IF_ERROR(PatchFactChunk(), "Close: fact");
         // The channel mask describes the data as written.
         ChunkInfo fmt;
-        if (FindChunk(kFmt, &fmt) == noErr && fmt.sizeField == 40) {
-            const UInt32 mask = WAVEChannelConfigurationToMask(GetChannelConfiguration(), m_numChannels);
+        // A configuration set after Create changes the mask of a file that
+        // holds no frames yet, or one whose channels keep their order.
+        std::vector<int> memoryFromFile;
+        const UInt32 mask = WAVEChannelMaskForLayout(MemoryLayoutTag(), m_numChannels, &memoryFromFile);
+        if (FindChunk(kFmt, &fmt) == noErr && fmt.sizeField == 40 &&
+            (m_numFrames == 0 || memoryFromFile == ChannelOrder())) {
             if (mask != m_channelMask) {
                 THROW_IF_ERROR(WriteU32At(fmt.bodyPos + 20, mask), "Close: channel mask");
                 m_channelMask = mask;
@@ -1413,6 +1394,18 @@ void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t sam
     }
 }
 
+OSErr CWAVEFile::WriteBlock(UInt32 frames, UInt32 frame)
+{
+    // A layout given after Create and before the first frame still puts the
+    // channels in the order of the mask written at close.
+    if (m_headerDirty && m_fmtExtensible && m_numFrames == 0) {
+        std::vector<int> memoryFromFile;
+        WAVEChannelMaskForLayout(MemoryLayoutTag(), m_numChannels, &memoryFromFile);
+        SetChannelOrder(memoryFromFile);
+    }
+    return CLinearPCMFile::WriteBlock(frames, frame);
+}
+
 SInt64 CWAVEFile::FileBytesPerFrame() const
 {
     return SInt64(GetFileFrameBytes());
@@ -1424,17 +1417,10 @@ OSErr CWAVEFile::CheckWriteExtent(UInt64 endFrame) const
 }
 
 
-bool CWAVEFile::Reorders6_0() const
-{
-    if (m_numChannels != 6 || GetChannelConfiguration() != kChannelConfig6_0)
-        return false;
-    return m_headerDirty ? m_fmtExtensible : m_channelMask == 0x137;
-}
-
 bool CWAVEFile::GetRawSampleLayout(RawSampleLayout* layout) const
 {
     if (m_coding != Coding::PCM || m_fileSampleBytes < 1 || m_fileSampleBytes > 4 ||
-        m_numBits != SInt16(8 * m_fileSampleBytes) || m_sampleFormat == kSampleFormat24In32 || Reorders6_0())
+        m_numBits != SInt16(8 * m_fileSampleBytes) || m_sampleFormat == kSampleFormat24In32 || ReordersChannels())
         return false;
     layout->bytes = UInt8(m_fileSampleBytes);
     layout->littleEndian = m_fileSampleBytes > 1;
@@ -1460,8 +1446,6 @@ OSErr CWAVEFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     const OSErr result = ReadFileFrames(m_scratch.data(), frame, frames, &actual);
     const UInt32 got = UInt32(UInt64(actual) / frameBytes);
     DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels);
-    if (Reorders6_0())
-        PermuteFrames(block, got, 6, std::size_t(m_numBits / 8), kOrder6_0, true);
     *filled = std::size_t(got) * m_numChannels * std::size_t(m_numBits / 8);
     return result;
 }
@@ -1474,8 +1458,6 @@ OSErr CWAVEFile::StoreFrames(UInt32 frames, UInt32 frame)
     const std::size_t samples = std::size_t(frames) * m_numChannels;
     m_scratch.resize(samples * m_fileSampleBytes);
     EncodeFromBlock(m_writeBuffer, m_scratch.data(), samples);
-    if (Reorders6_0())
-        PermuteFrames(m_scratch.data(), frames, 6, m_fileSampleBytes, kOrder6_0, false);
     const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
     return WriteAt(position, m_scratch.data(), m_scratch.size());
 }

@@ -57,6 +57,11 @@ SInt32 WAVEChannelMaskToConfiguration(UInt32 channels, UInt32 mask);
 // The mask written for a configuration and channel count (0 when the pair
 // does not match).
 UInt32 WAVEChannelConfigurationToMask(SInt32 configuration, UInt32 channels);
+// The mask written for channels in the order of layout `tag` (0 for fewer
+// than three channels or speakers no mask describes), and the order they
+// take in the file: memory channel i is file channel (*memoryFromFile)[i]
+// (left empty when the orders agree).
+UInt32 WAVEChannelMaskForLayout(AudioChannelLayoutTag tag, UInt32 channels, std::vector<int>* memoryFromFile);
 
 // The chunk walk of type detection on a stream: 0 with the stream just past
 // the identifier of the occurrence-th (from 1) chunk `id`; -22004 when it is
@@ -96,7 +101,8 @@ public:
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
     std::string GetChannelName(UInt16 channel) const override;
-    // PCM words of whole bytes in their own order (no 6.0 reordering).
+    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
+    // PCM words of whole bytes whose channels keep the memory order.
     bool GetRawSampleLayout(RawSampleLayout* layout) const override;
 
     // ------------------------------------------------- the family's hooks
@@ -218,8 +224,5 @@ private:
 
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
-    // Whether the channels of a 6.0 file are in another order in the file
-    // (the channel mask's) than in memory (the layout's).
-    bool Reorders6_0() const;
     OSErr ReadChunksBody();
 };

@@ -95,6 +95,8 @@ struct WriteCase {
     SInt16 bits;
     SInt32 configuration;
     const char* ffprobeLayout;
+    // File channel j holds memory channel fileFromMemory[j] (empty: the same).
+    std::vector<int> fileFromMemory = {};
 };
 
 class CafWriteTest : public ::testing::TestWithParam<WriteCase> {};
@@ -126,8 +128,14 @@ TEST_P(CafWriteTest, PeersReadWhatWeWrite)
     ASSERT_EQ(reader.Open(), noErr);
     ASSERT_EQ(reader.GetNumFrames(), frames);
     EXPECT_EQ(reader.GetChannelConfiguration(), c.channels < 3 ? reader.GetChannelConfiguration() : c.configuration);
-    const std::vector<int32_t> ours = DecodeBlocks(reader);
+    std::vector<int32_t> ours = DecodeBlocks(reader);
     reader.Close();
+    // In the file's order, as the peers read it.
+    if (!c.fileFromMemory.empty()) {
+        const std::vector<int32_t> memory = ours;
+        for (std::size_t i = 0; i < ours.size(); ++i)
+            ours[i] = memory[i - i % c.channels + std::size_t(c.fileFromMemory[i % c.channels])];
+    }
 
     // ffmpeg, sox and libsndfile.
     EXPECT_TRUE(ours == Truncate(FFmpegS32(path), c.bits));
@@ -158,7 +166,8 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCase{"stereo24", 2, 24, kChannelConfigStereo, "stereo"},
                       WriteCase{"quad8", 4, 8, kChannelConfigQuad, "quad"},
                       WriteCase{"surround51_32", 6, 32, kChannelConfig5_1, "5.1"},
-                      WriteCase{"surround50_16", 5, 16, kChannelConfig5_0, "5.0"}),
+                      // L R Ls Rs C in memory, L R C Ls Rs in the file.
+                      WriteCase{"surround50_16", 5, 16, kChannelConfig5_0, "5.0", {0, 1, 4, 2, 3}}),
     [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
 
 // A 5.1 file whose tag is not the configuration's own is put into the

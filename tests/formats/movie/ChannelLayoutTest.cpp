@@ -64,15 +64,17 @@ TEST_P(SurroundLayoutTest, NamesAndOrderFollowFfprobe)
     CQTMovieFile file;
     ASSERT_EQ(file.SetFile(path), noErr);
     ASSERT_EQ(file.Open(), noErr);
-    EXPECT_EQ(file.GetChannelConfiguration(), c.configuration);
-    // ffprobe's names in ours: a 5.1's back pair is its surround pair; a
-    // 7.1's sides are the surrounds and its backs take the other pair.
-    const bool sevenOne = channels == 8;
+    EXPECT_EQ(file.GetChannelConfiguration(), c.configuration) << probe[std::min<std::size_t>(6, probe.size() - 1)];
+    // ffprobe's names in ours: a back pair is the surround pair, and so is a
+    // side pair without one; beside a back pair the sides are the rear
+    // surrounds (7.1 keeps them: no configuration has them).
+    const bool backAndSide = channels == 8 && probe[6] == "SL";
     const std::map<std::string, std::string> ours = {
         {"FL", "Left"}, {"FR", "Right"}, {"FC", "Center"}, {"LFE", "Lfe"},
-        {"BL", sevenOne && probe[6] == "SL" ? "Left Center" : "Left Surround"},
-        {"BR", sevenOne && probe[6] == "SL" ? "Right Center" : "Right Surround"},
-        {"SL", "Left Surround"}, {"SR", "Right Surround"}, {"FLC", "Left Center"}, {"FRC", "Right Center"}};
+        {"BL", "Left Surround"}, {"BR", "Right Surround"},
+        {"SL", backAndSide ? "Rear Surround Left" : "Left Surround"},
+        {"SR", backAndSide ? "Rear Surround Right" : "Right Surround"},
+        {"FLC", "Left Center"}, {"FRC", "Right Center"}};
     const std::vector<int32_t> reference = Truncate(FFmpegS32(path), 24);
     const std::vector<int32_t> got = DecodeBlocks(file);
     ASSERT_EQ(got.size(), reference.size());
@@ -93,8 +95,9 @@ TEST_P(SurroundLayoutTest, NamesAndOrderFollowFfprobe)
 INSTANTIATE_TEST_SUITE_P(Layouts, SurroundLayoutTest,
                          ::testing::Values(LayoutCase{"aac_5_1", "s51.m4a", "aac", "5.1", kChannelConfig5_1},
                                            LayoutCase{"flac_5_1", "s51.flac", "flac", "5.1", kChannelConfig5_1},
-                                           LayoutCase{"flac_7_1", "s71.flac", "flac", "7.1", kChannelConfig7_1},
-                                           LayoutCase{"aac_7_1", "s71.m4a", "aac", "7.1", kChannelConfig7_1}),
+                                           LayoutCase{"flac_7_1", "s71.flac", "flac", "7.1", kChannelConfigMultichannel},
+                                           LayoutCase{"flac_7_1_wide", "s71w.flac", "flac", "7.1(wide)", kChannelConfig7_1},
+                                           LayoutCase{"aac_7_1", "s71.m4a", "aac", "7.1", kChannelConfigMultichannel}),
                          [](const ::testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
 
 TEST(MovieDescriptionTest, MP3ChannelModesAndMPEG4BitRates)

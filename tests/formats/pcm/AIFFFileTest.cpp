@@ -328,18 +328,18 @@ TEST_F(AIFFFileTest, ChannelLayoutsAndNames)
     EXPECT_EQ(quad->GetChannelName(3), "Right surround");
     EXPECT_EQ(quad->GetChannelName(9), "Right surround");
 
-    // A tag whose order differs from the configuration's keeps its order:
-    // multichannel, named by the tag.
+    // A tag whose order differs from the configuration's with the same
+    // speakers: the channels come in the configuration's order, named by it.
     d = ReadAll(WritePlain<CAIFFFile>(dir.file("hex"), 6, 16, 48000.0, Signal(10, 6), kChannelConfig5_1));
-    PutBE32(d, 46, 0x006E0006);
+    PutBE32(d, 46, 0x006E0006);  // L R Rls Rrs C Cs
     WriteAll(dir.file("hex6.aif"), d);
     auto hex = OpenFile<CAIFFFile>(dir.file("hex6.aif"));
-    EXPECT_EQ(hex->GetChannelConfiguration(), kChannelConfigMultichannel);
-    EXPECT_EQ(hex->GetChannelLayoutTag(), 0x006E0006u);
-    EXPECT_EQ(hex->GetChannelName(3), "Right surroud");
-    PutBE32(d, 46, 0x007C0006);
+    EXPECT_EQ(hex->GetChannelConfiguration(), kChannelConfig6_0);
+    EXPECT_EQ(hex->GetChannelLayoutTag(), 0x008B0006u);
+    EXPECT_EQ(hex->GetChannelName(4), "Center");
+    PutBE32(d, 46, 0x007C0006);  // C L R Ls Rs LFE
     WriteAll(dir.file("mpegd.aif"), d);
-    EXPECT_EQ(OpenFile<CAIFFFile>(dir.file("mpegd.aif"))->GetChannelConfiguration(), kChannelConfigMultichannel);
+    EXPECT_EQ(OpenFile<CAIFFFile>(dir.file("mpegd.aif"))->GetChannelConfiguration(), kChannelConfig5_1);
 
     // Stereo without a CHAN chunk.
     auto stereo = OpenFile<CAIFCFile>(WritePlain<CAIFCFile>(dir.file("st"), 2, 16, 8000.0, Signal(4, 2)));

@@ -88,7 +88,9 @@ TEST(WAVEFormat, ChannelMaskMapping)
     EXPECT_EQ(WAVEChannelMaskToConfiguration(6, 0x137), kChannelConfig6_0);
     EXPECT_EQ(WAVEChannelMaskToConfiguration(7, 0x13F), kChannelConfig6_1);
     EXPECT_EQ(WAVEChannelMaskToConfiguration(8, 0xFF), kChannelConfig7_1);
-    EXPECT_EQ(WAVEChannelMaskToConfiguration(6, 0x60F), kChannelConfigMultichannel);
+    // A side pair without a back pair is the surround pair.
+    EXPECT_EQ(WAVEChannelMaskToConfiguration(6, 0x60F), kChannelConfig5_1);
+    EXPECT_EQ(WAVEChannelMaskToConfiguration(8, 0x63F), kChannelConfigMultichannel);
     EXPECT_EQ(WAVEChannelMaskToConfiguration(9, 0x1FF), kChannelConfigMultichannel);
     for (SInt32 config = kChannelConfigLCR; config <= kChannelConfig7_1; ++config) {
         for (UInt32 channels = 3; channels <= 8; ++channels) {

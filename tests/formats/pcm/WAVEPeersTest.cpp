@@ -61,14 +61,16 @@ TEST(WAVEPeers, ReadsExtensibleLayoutsInTheLayoutOrder)
         std::vector<int> memoryFromFile;  // memory channel i holds file channel memoryFromFile[i]
     };
     const std::vector<Case> cases = {
-        {"3.0", 3, kChannelConfigLCR, {0, 1, 2}},
+        // Memory in the order of the configuration's layout tag.
+        {"3.0", 3, kChannelConfigLCR, {0, 2, 1}},                    // L C R
         {"quad", 4, kChannelConfigQuad, {0, 1, 2, 3}},
-        {"4.0", 4, kChannelConfigLCRS, {0, 1, 2, 3}},
-        {"5.0(side)", 5, kChannelConfigMultichannel, {0, 1, 2, 3, 4}},
+        {"4.0", 4, kChannelConfigLCRS, {2, 0, 1, 3}},                // C L R Cs
+        {"5.0(side)", 5, kChannelConfig5_0, {0, 1, 3, 4, 2}},        // L R Ls Rs C
         {"5.1", 6, kChannelConfig5_1, {0, 1, 2, 3, 4, 5}},
         {"hexagonal", 6, kChannelConfig6_0, {0, 1, 3, 4, 2, 5}},
         {"6.1(back)", 7, kChannelConfig6_1, {0, 1, 2, 3, 4, 5, 6}},
-        {"7.1(wide)", 8, kChannelConfig7_1, {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"7.1(wide)", 8, kChannelConfig7_1, {2, 6, 7, 0, 1, 4, 5, 3}},  // C Lc Rc L R Ls Rs LFE
+        {"7.1", 8, kChannelConfigMultichannel, {0, 1, 2, 3, 4, 5, 6, 7}},
     };
     for (const Case& c : cases) {
         // Each file channel holds a constant of its own.
@@ -153,7 +155,8 @@ TEST(WAVEPeers, ChannelMasksDescribeTheDataAsWritten)
     };
     const std::vector<Case> cases = {
         {6, kChannelConfig5_1, "5.1(back)", {0, 1, 2, 3, 4, 5}},
-        {8, kChannelConfig7_1, "7.1(wide)", {0, 1, 2, 3, 4, 5, 6, 7}},
+        // C Lc Rc L R Ls Rs LFE in memory, FL FR FC LFE BL BR FLC FRC in the file.
+        {8, kChannelConfig7_1, "7.1(wide)", {3, 4, 0, 7, 5, 6, 1, 2}},
         {6, kChannelConfig6_0, "hexagonal", {0, 1, 4, 2, 3, 5}},
         {4, kChannelConfigQuad, "quad", {0, 1, 2, 3}},
     };
