@@ -813,8 +813,10 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
 
 void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int depth)
 {
-    // Temporary outputs of a run that was killed: ours by their name, left
-    // over when no one holds their lock; a running batch's are kept.
+    // Temporary files of a run that was killed: ours by the exact shape of
+    // their name (a user's file that only holds the word is never one),
+    // left over when no one holds their lock; a running batch's, locked
+    // while they are written (by us or by an encoder), are kept.
     constexpr SInt64 kMinAgeSeconds = 2;  // past the moment between creating and opening
     std::vector<FolderEntry> entries;
     if (depth > 64 || ListFolder(folder.toStdString(), &entries) != noErr)
@@ -823,8 +825,7 @@ void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int dep
         const std::string full = folder.toStdString() + "/" + entry.name;
         if (entry.isFolder && !entry.isSymlink)
             removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
-        else if (!entry.isFolder && !entry.isSymlink &&
-                 entry.name.find(kTemporaryOutputWord.toStdString()) != std::string::npos &&
+        else if (!entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
                  RemoveIfUnlocked(full, kMinAgeSeconds))
             QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
     }
