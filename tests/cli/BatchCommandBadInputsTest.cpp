@@ -253,6 +253,30 @@ TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.endsWith("\n0 converted, 0 failed, 1 skipped, 0 warnings\n")) << r.err.toStdString();
 
+    // An entry of a walked folder removed while the batch is held inside
+    // the encoding of another: skipped alone, the batch goes on.
+    ASSERT_TRUE(QDir().mkpath(root + "/walk"));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/walk/a.wav"));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/walk/b.wav"));
+    {
+        HeldEncoder first(root + "/bin1");
+        ASSERT_TRUE(first.ok());
+        const QString mp3 = WriteConversions(root + "/mp3-1.plist", {{0, HeldEncoder::Conversion("MP3")}});
+        QProcess process;
+        process.setProcessEnvironment(first.environment(defaults));
+        process.start(QStringLiteral(QM_BATCH_EXE),
+                      {"--quiet", "--conversions", mp3, "-o", root + "/out1", root + "/walk", root + "/mix/b.wav"});
+        ASSERT_TRUE(process.waitForStarted(30000));
+        ASSERT_GT(first.waitUntilHeld(), 0);  // on walk/a.wav: the walk goes in name order
+        ASSERT_TRUE(QFile::remove(root + "/walk/b.wav"));
+        first.release();
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+        EXPECT_TRUE(err.contains("skipped " + root + "/walk/b.wav: no longer there\n")) << err.toStdString();
+        EXPECT_TRUE(err.endsWith("0 converted, 2 failed, 1 skipped, 0 warnings\n")) << err.toStdString();
+    }
+
     // The output folder removed while the batch runs (held inside the
     // encoding of the first input): one line names it, and the batch stops.
     HeldEncoder encoder(root + "/bin");
