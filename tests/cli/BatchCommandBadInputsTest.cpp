@@ -263,11 +263,11 @@ TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
         ASSERT_TRUE(first.ok());
         const QString mp3 = WriteConversions(root + "/mp3-1.plist", {{0, HeldEncoder::Conversion("MP3")}});
         QProcess process;
-        process.setProcessEnvironment(first.environment(defaults));
-        process.start(QStringLiteral(QM_BATCH_EXE),
-                      {"--quiet", "--conversions", mp3, "-o", root + "/out1", root + "/walk", root + "/mix/b.wav"});
-        ASSERT_TRUE(process.waitForStarted(30000));
-        ASSERT_GT(first.waitUntilHeld(), 0);  // on walk/a.wav: the walk goes in name order
+        // Held on walk/a.wav: the walk goes in name order.
+        ASSERT_GT(first.start(&process, defaults,
+                              {"--quiet", "--conversions", mp3, "-o", root + "/out1", root + "/walk",
+                               root + "/mix/b.wav"}),
+                  0);
         ASSERT_TRUE(QFile::remove(root + "/walk/b.wav"));
         first.release();
         ASSERT_TRUE(process.waitForFinished(60000));
@@ -283,11 +283,10 @@ TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
     ASSERT_TRUE(encoder.ok());
     const QString mp3 = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("MP3")}});
     QProcess process;
-    process.setProcessEnvironment(encoder.environment(defaults));
-    process.start(QStringLiteral(QM_BATCH_EXE),
-                  {"--quiet", "--conversions", mp3, "-o", root + "/out2", root + "/mix/a.wav", root + "/mix/b.wav"});
-    ASSERT_TRUE(process.waitForStarted(30000));
-    ASSERT_GT(encoder.waitUntilHeld(), 0);
+    ASSERT_GT(encoder.start(&process, defaults,
+                            {"--quiet", "--conversions", mp3, "-o", root + "/out2", root + "/mix/a.wav",
+                             root + "/mix/b.wav"}),
+              0);
     ASSERT_TRUE(QDir(root + "/out2/MP3").removeRecursively());
     encoder.release();
     ASSERT_TRUE(process.waitForFinished(60000));
@@ -315,11 +314,10 @@ TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
     const QString conversions =
         WriteConversions(root + "/c.plist", {{0, Keep("Paris", " paf")}, {0, HeldEncoder::Conversion("MP3")}});
     QProcess process;
-    process.setProcessEnvironment(encoder.environment(defaults));
-    process.start(QStringLiteral(QM_BATCH_EXE), {"--quiet", "--conversions", conversions, "-o", root + "/out",
-                                                 root + "/mix/i_fifo", root + "/mix", root + "/mix/z_good.wav"});
-    ASSERT_TRUE(process.waitForStarted(30000));
-    ASSERT_GT(encoder.waitUntilHeld(), 0);
+    ASSERT_GT(encoder.start(&process, defaults,
+                            {"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/mix/i_fifo",
+                             root + "/mix", root + "/mix/z_good.wav"}),
+              0);
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(60000)) << "hung after an interrupt";
     const QString err = QString::fromUtf8(process.readAllStandardError());
@@ -362,12 +360,9 @@ TEST_F(BatchCommandBadInputsTest, CleanUpTakesOnlyAKilledRunsTemporaries)
     ASSERT_TRUE(encoder.ok());
     const QString mp3 = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("MP3")}});
     QProcess stalled;
-    stalled.setProcessEnvironment(encoder.environment(defaults));
-    stalled.start(QStringLiteral(QM_BATCH_EXE),
-                  {"--quiet", "--set", "Easy Thru=YES", "--conversions", mp3, "-o", root + "/out",
-                   root + "/mix/a.wav"});
-    ASSERT_TRUE(stalled.waitForStarted(30000));
-    const qint64 encoding = encoder.waitUntilHeld();
+    const qint64 encoding = encoder.start(
+        &stalled, defaults,
+        {"--quiet", "--set", "Easy Thru=YES", "--conversions", mp3, "-o", root + "/out", root + "/mix/a.wav"});
     ASSERT_GT(encoding, 0);
     const QStringList stalledFiles = QDir(folder).entryList({".QuillOutFile-*"}, QDir::Files | QDir::Hidden);
     ASSERT_EQ(stalledFiles.size(), 2) << stalledFiles.join(", ").toStdString();  // the output, the encoder's input

@@ -317,11 +317,10 @@ TEST_F(BatchRun, ANamedInputThatVanishesIsFatalAndTheFooterIsWritten)
     ASSERT_TRUE(encoder.ok());
     const QString held = WriteConversions(root + "/held.plist", {{0, HeldEncoder::Conversion("MP3")}, {1, kWAVE}});
     QProcess process;
-    process.setProcessEnvironment(encoder.environment(defaults));
-    process.start(QStringLiteral(QM_BATCH_EXE),
-                  {"--quiet", "--conversions", held, "-o", root + "/out", root + "/tree/a.wav", root + "/second.wav"});
-    ASSERT_TRUE(process.waitForStarted(30000));
-    ASSERT_GT(encoder.waitUntilHeld(), 0);
+    ASSERT_GT(encoder.start(&process, defaults,
+                            {"--quiet", "--conversions", held, "-o", root + "/out", root + "/tree/a.wav",
+                             root + "/second.wav"}),
+              0);
     ASSERT_TRUE(QFile::remove(root + "/second.wav"));
     encoder.release();
     ASSERT_TRUE(process.waitForFinished(60000));
@@ -354,10 +353,7 @@ TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
                                                                      {"QMCSWordLength", 24}}},
                                                                  {0, HeldEncoder::Conversion("MP3")}});
     QProcess process;
-    process.setProcessEnvironment(encoder.environment(defaults));
-    process.start(QStringLiteral(QM_BATCH_EXE), {"--conversions", to24, "-o", root + "/out", root + "/big"});
-    ASSERT_TRUE(process.waitForStarted(30000));
-    ASSERT_GT(encoder.waitUntilHeld(), 0);
+    ASSERT_GT(encoder.start(&process, defaults, {"--conversions", to24, "-o", root + "/out", root + "/big"}), 0);
     EXPECT_EQ(FilesUnder(root + "/out/MP3").size(), 2) << "the output and the encoder's input, under temporary names";
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(120000));

@@ -84,15 +84,14 @@ HeldEncoder::HeldEncoder(const QString& folder) : folder_(folder)
     ok_ = ok_ && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
-QProcessEnvironment HeldEncoder::environment(const QString& defaultsFile) const
+qint64 HeldEncoder::start(QProcess* process, const QString& defaultsFile, const QStringList& arguments) const
 {
     QProcessEnvironment env = BatchEnvironment(defaultsFile);
     env.insert(QStringLiteral("PATH"), folder_);
-    return env;
-}
-
-qint64 HeldEncoder::waitUntilHeld() const
-{
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(QM_BATCH_EXE), arguments);
+    if (!process->waitForStarted(30000))
+        return 0;
     const QString marker = folder_ + QStringLiteral("/encoding");
     for (int waited = 0; waited < 60000 && !QFile::exists(marker); waited += 10)
         QThread::msleep(10);

@@ -125,11 +125,10 @@ public:
     explicit HeldEncoder(const QString& folder);
     ~HeldEncoder() { release(); }
     bool ok() const { return ok_; }
-    // The environment of a batch whose PATH finds only this encoder.
-    QProcessEnvironment environment(const QString& defaultsFile) const;
-    // Waits (up to a minute) until an encoding run holds the batch; the
-    // encoder's process id, or 0.
-    qint64 waitUntilHeld() const;
+    // Starts quillmarch-batch with `arguments` (PATH finding only this
+    // encoder, the defaults file given) and waits, up to a minute, until an
+    // encoding run holds it; the encoder's process id, or 0.
+    qint64 start(QProcess* process, const QString& defaultsFile, const QStringList& arguments) const;
     // Lets the held run end (and every later one at once).
     void release() const;
     static QVariantMap Conversion(const char* name);
