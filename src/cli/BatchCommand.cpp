@@ -25,6 +25,8 @@
 #include <QDir>
 
 #include "debug_trace.h"
+#include "error_table.h"
+#include "string_utils.h"
 
 #include <atomic>
 #include <cstring>
@@ -80,18 +82,21 @@ QString AbsoluteClean(const QString& path)
 // converted with a warning: its path and why.  Empty for a plain success.
 QString InputReportLine(const Notification& n)
 {
-    const QString path = ConversionProcess::notificationObject(n).toString();
+    // Control characters of a name are written out: a name never starts a
+    // line of its own nor reaches the terminal raw.
+    const QString path = printable_text(ConversionProcess::notificationObject(n).toString());
     const QVariantMap info = ConversionProcess::notificationUserInfo(n);
     if (n.name == ConversionProcess::kSkippedNotification)
-        return QStringLiteral("skipped %1: %2").arg(path, info.value(ConversionProcess::kReasonKey).toString());
+        return QStringLiteral("skipped %1: %2")
+            .arg(path, printable_text(info.value(ConversionProcess::kReasonKey).toString()));
     if (n.name == ConversionProcess::kSuccessNotification) {
         const int warning = info.value(ConversionProcess::kWarningKey).toInt();
         return warning ? QStringLiteral("warning %1: %2").arg(path, InputInfo::errorMessage(warning)) : QString();
     }
     const int code = info.value(ConversionProcess::kErrorKey).toInt();
     const QString reason = info.value(ConversionProcess::kReasonKey).toString();
-    QString message = reason.isEmpty() ? InputInfo::errorMessage(code) : reason;
-    const QString output = info.value(ConversionProcess::kOutputPathKey).toString();
+    QString message = printable_text(reason.isEmpty() ? InputInfo::errorMessage(code) : reason);
+    const QString output = printable_text(info.value(ConversionProcess::kOutputPathKey).toString());
     if (!output.isEmpty())
         message += QStringLiteral(": ") + output;
     // The code once: some messages name it already.
@@ -117,8 +122,16 @@ void BatchCommand::report(const QString& text)
 
 int BatchCommand::refuse(int status, const QString& title, const QString& message)
 {
-    report(QStringLiteral("quillmarch-batch: ") + title + QLatin1Char('\n') +
-           (message.isEmpty() ? QString() : message + QLatin1Char('\n')));
+    // The texts' own lines stay; no other control character (of a path
+    // quoted in them) reaches the terminal raw.
+    auto printable = [](const QString& text) {
+        QStringList lines = text.split(QLatin1Char('\n'));
+        for (QString& line : lines)
+            line = printable_text(line);
+        return lines.join(QLatin1Char('\n'));
+    };
+    report(QStringLiteral("quillmarch-batch: ") + printable(title) + QLatin1Char('\n') +
+           (message.isEmpty() ? QString() : printable(message) + QLatin1Char('\n')));
     return status;
 }
 
@@ -160,6 +173,9 @@ int BatchCommand::run()
         qputenv("QUILLMARCH_DEFAULTS", AbsoluteClean(options_.defaultsFile()).toUtf8());
     if (options_.versionRequested())
         return runVersion();
+    // The exception trace is a diagnostic: its lines come only with the
+    // debug trace (QUILLMARCH_DEBUG_TRACE=1), never for an ordinary bad file.
+    exception_trace_guard traces(debug_trace_enabled != 0);
 
     // Start-up, in the application's order.
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
@@ -274,6 +290,10 @@ int BatchCommand::runInfo()
 
 int BatchCommand::runBatch()
 {
+    // An interrupt is caught from here to the end of the batch command:
+    // one before the batch starts keeps it from starting, one while it
+    // runs cancels it, one while it ends changes nothing.
+    InterruptWatcher watcher;
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     ConversionProcess process;
 
@@ -302,7 +322,9 @@ int BatchCommand::runBatch()
     const QString output = AbsoluteClean(options_.outputFolder());
     const bool outputMissing = !PathExists(output.toStdString());
     if (!outputMissing && !IsFolder(output.toStdString()))
-        return refuse(kExitUsage, QStringLiteral("the output folder '%1' is not a folder").arg(options_.outputFolder()),
+        return refuse(kExitUsage,
+                      QStringLiteral("the output folder '%1' is not a folder")
+                          .arg(printable_text(options_.outputFolder())),
                       QString());
     QStringList inputs;
     int fileCount = 0;
@@ -313,12 +335,15 @@ int BatchCommand::runBatch()
         if (StatPath(path.toStdString(), &status) == 0)
             fileCount += status.isFolder ? deepFileCount(path) : 1;
     }
+    // Every named input is there before anything is made.
+    if (const auto refusal = CheckBatchInputsExist(inputs))
+        return refuse(kExitUsage, refusal->title, refusal->message);
     if (const auto refusal = CheckBatchFolders(inputs, conversions, output))
         return refuse(kExitUsage, refusal->title, refusal->message);
     // A missing output folder is made (with its parents) once the batch may start.
     if (outputMissing && !QDir().mkpath(output))
         return refuse(kExitStopped, QStringLiteral("Error: could not create output folder"),
-                      QStringLiteral("The output folder '%1' could not be created.").arg(output));
+                      QStringLiteral("The output folder '%1' could not be created.").arg(printable_text(output)));
 
     bool needsRedither = false;
     const bool easyThru = defaults.boolForKey(QStringLiteral("Easy Thru"));
@@ -332,12 +357,12 @@ int BatchCommand::runBatch()
                                              "conversion named: '%1' already exists inside the specified output "
                                              "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "
                                              "folder, or specify a different output folder.")
-                                  .arg(spec->conversionName()));
+                                  .arg(printable_text(spec->conversionName())));
         } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
             return refuse(kExitStopped, QStringLiteral("Error: could not create output folder"),
                           QStringLiteral("The necessary output folder named: '%1' could not be created.\n\nPlease "
                                          "check if you have write permission for the destination folder: '%2'.")
-                              .arg(subfolder, output));
+                              .arg(printable_text(subfolder), printable_text(output)));
         }
         needsRedither = needsRedither || spec->needsRedither();
     }
@@ -345,8 +370,6 @@ int BatchCommand::runBatch()
         return refuse(kExitStopped, QStringLiteral("Error"), QStringLiteral("Could not create dither table"));
 
     const bool showProgress = !options_.quiet();
-    // Internal traces are progress too: --quiet silences them.
-    exception_trace_guard traces(showProgress && exception_trace_enabled);
 
     // The log and its hooks (they run on the worker thread), and counts of
     // the files for the summary.
@@ -358,6 +381,7 @@ int BatchCommand::runBatch()
     std::atomic<int> converted{0};
     std::atomic<int> failed{0};
     std::atomic<int> skipped{0};
+    std::atomic<int> warned{0};  // converted with a warning
     std::mutex linesMutex;
     QStringList lines;
     auto addLine = [&linesMutex, &lines](const QString& line) {
@@ -367,13 +391,22 @@ int BatchCommand::runBatch()
     NotificationCenter& center = NotificationCenter::defaultCenter();
     std::vector<NotificationCenter::Token> tokens;
     tokens.push_back(center.addObserver(ConversionProcess::kSuccessNotification, &process,
-                                        [&converted, &addLine](const Notification& n) {
+                                        [&converted, &warned, &addLine](const Notification& n) {
                                             ++converted;
-                                            if (const QString line = InputReportLine(n); !line.isEmpty())
+                                            if (const QString line = InputReportLine(n); !line.isEmpty()) {
+                                                ++warned;
                                                 addLine(line);
+                                            }
                                         }));
     tokens.push_back(center.addObserver(ConversionProcess::kFailureNotification, &process,
                                         [&failed, &addLine](const Notification& n) {
+                                            // A note (the second member of a set, converted
+                                            // with the first) is for the log only.
+                                            const int code = ConversionProcess::notificationUserInfo(n)
+                                                                 .value(ConversionProcess::kErrorKey)
+                                                                 .toInt();
+                                            if (LookupErrorMessage(code).message_class == kErrorClassNote)
+                                                return;
                                             ++failed;
                                             addLine(InputReportLine(n));
                                         }));
@@ -406,7 +439,12 @@ int BatchCommand::runBatch()
                             int(conversions.size()), fileCount);
     bool cancelled = false;
     {
-        InterruptWatcher watcher;
+        if (InterruptWatcher::interrupted()) {
+            for (NotificationCenter::Token token : tokens)
+                center.removeObserver(token);
+            hooks.finish();
+            return refuse(kExitStopped, QStringLiteral("cancelled before the batch started"), QString());
+        }
         batchStarted_ = true;
         if (!process.start(inputs, conversions, output)) {
             for (NotificationCenter::Token token : tokens)
@@ -452,7 +490,7 @@ int BatchCommand::runBatch()
                    .arg(converted.load())
                    .arg(failed.load())
                    .arg(skipped.load())
-                   .arg(process.warnings())
+                   .arg(warned.load())
                    .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }
     if (logger.logFileCreated()) {
@@ -465,7 +503,8 @@ int BatchCommand::runBatch()
 
     if (cancelled || fatal || process.err() == userCanceledErr)
         return kExitStopped;
-    if (failed.load() > 0 || logError != noErr)
+    // Nothing converted while inputs were skipped: not a success either.
+    if (failed.load() > 0 || logError != noErr || (converted.load() == 0 && skipped.load() > 0))
         return kExitFailures;
     return kExitConverted;
 }

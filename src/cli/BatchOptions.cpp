@@ -76,8 +76,9 @@ QString BatchOptions::help()
         "(NAME-1.aif, NAME-2.aif, ...), set the preference \"Number Duplicate Files\":\n"
         "  --set \"Number Duplicate Files=YES\"\n"
         "\n"
-        "Exit status: 0 every file converted, 1 some files failed, 2 the batch\n"
-        "stopped (fatal error or interrupt), 64 bad usage.\n");
+        "Exit status: 0 every file converted, 1 some files failed, or none converted\n"
+        "while some were skipped, 2 the batch stopped (fatal error or interrupt),\n"
+        "64 bad usage or an input that does not exist (nothing is converted).\n");
 }
 
 QVariant BatchOptions::defaultValueFromText(const QString& text)

@@ -1,6 +1,7 @@
 #include "ProgressPrinter.h"
 
 #include "ConversionProcess.h"
+#include "string_utils.h"
 
 #include <QFileInfo>
 
@@ -57,12 +58,12 @@ QString ProgressPrinter::line(const Snapshot& s) const
     if (s.conversion > 0) {
         text += conversions_ > 0 ? QStringLiteral("[%1/%2] ").arg(s.conversion).arg(conversions_)
                                  : QStringLiteral("[%1] ").arg(s.conversion);
-        text += s.conversionName;
+        text += printable_text(s.conversionName);
     }
     if (s.file > 0) {
         text += files_ > 0 ? QStringLiteral(" | file %1/%2 ").arg(s.file).arg(files_)
                            : QStringLiteral(" | file %1 ").arg(s.file);
-        text += QFileInfo(s.filePath).fileName();
+        text += printable_text(QFileInfo(s.filePath).fileName());
     }
     if (!s.step.isEmpty())
         text += QStringLiteral(" | ") + s.step;

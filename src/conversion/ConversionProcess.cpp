@@ -29,6 +29,7 @@
 #include <QStringDecoder>
 #include <QThread>
 
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -59,6 +60,7 @@ const QString ConversionProcess::kOutputPathKey = QStringLiteral("output path");
 const QString ConversionProcess::kReasonKey = QStringLiteral("reason");
 const QString ConversionProcess::kNotSoundFileReason = QStringLiteral("not a sound file");
 const QString ConversionProcess::kNotRegularFileReason = QStringLiteral("not a regular file");
+const QString ConversionProcess::kNotFoundReason = QStringLiteral("no longer there");
 
 const QString ConversionProcess::kConversionProcessKey = QStringLiteral("QMConversionProcess");
 const QString ConversionProcess::kCurConvSpecKey = QStringLiteral("QMCurConvSpec");
@@ -113,6 +115,9 @@ constexpr SInt16 kNameNotUTF8Err = -22022;  // "has a file name that is not vali
 constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with left file"
 constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
 constexpr SInt16 kTypeNotWritableErr = -24620;   // "cannot be written: the conversion needs an output type"
+constexpr SInt16 kAliasOriginalNotFoundErr = -22018;  // "original of alias was not found"
+constexpr SInt16 kAliasLoopErr = -21003;         // "was aliased to something within itself"
+constexpr SInt16 kOutputFolderVanishedErr = -21002;  // "Outputfolder has vanished" (stops the batch)
 constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
 
@@ -222,6 +227,8 @@ void ConversionProcess::postSkipped(const QString& path, int error, const QStrin
 
 void ConversionProcess::postFailure(const QString& path, int error)
 {
+    // A member of a set that failed is not reported again by another member.
+    reportedSetMembers_.insert(path);
     QVariantMap info{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}};
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -590,10 +597,24 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         memo.pin(output);
         memo.pin(ParentOf(output));
     }
-    if (!PathExists(path.toStdString())) {
+    if (const int missing = StatPath(path.toStdString(), nullptr)) {
         // A name whose bytes were not UTF-8 reaches us with replacement
         // characters, and so is not found: it fails alone.
-        postFailure(path, path.contains(QChar::ReplacementCharacter) ? kNameNotUTF8Err : fnfErr);
+        if (path.contains(QChar::ReplacementCharacter)) {
+            postFailure(path, kNameNotUTF8Err);
+            return;
+        }
+        // An input named by the user that has vanished stops the batch; an
+        // entry of a walked folder only fails, or is skipped, alone: a link
+        // whose original is gone or that leads back into itself, or a file
+        // removed since the folder was listed.
+        PathStatus link;
+        if (walkStack_.empty())
+            postFailure(path, fnfErr);
+        else if (StatPathNoFollow(path.toStdString(), &link) == 0 && link.isSymlink)
+            postFailure(path, missing == ELOOP ? kAliasLoopErr : kAliasOriginalNotFoundErr);
+        else
+            postSkipped(path, fnfErr, kNotFoundReason);
         return;
     }
 
@@ -678,12 +699,12 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
                 if (!bad.isEmpty()) {
                     for (const std::string& member : inFile_->surround_set())
                         brokenSetMembers_.insert(QString::fromStdString(member));
-                    if (bad != path) {
-                        postFailure(bad, memberError);
-                        reportedSetMembers_.insert(bad);
-                    } else {
+                    // The broken member is reported once, whichever member
+                    // finds it (a broken member may not see its own set).
+                    if (bad == path)
                         error = memberError;
-                    }
+                    else if (!reportedSetMembers_.contains(bad))
+                        postFailure(bad, memberError);
                 }
             }
             if (brokenSetMembers_.contains(path)) {
@@ -807,6 +828,11 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
                 info.insert(kWarningKey, int(outputWarning));
             post(kSuccessNotification, path, info);
         } else {
+            // The output folder gone (removed while the batch ran): the
+            // batch's own failure, not the input's; one report names it.
+            const QString vanished = error == kUserCanceledErr ? QString() : vanishedOutputFolder();
+            if (!vanished.isEmpty())
+                error = kOutputFolderVanishedErr;
             err_.store(error);
             d.setLastError(error);
             if (shouldStop_.load())
@@ -814,7 +840,7 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
             if (error != kNameNotExtendedErr)
                 deleteCreatedOutputs();
             CreatedFilesListClear();
-            postFailure(path, error);
+            postFailure(vanished.isEmpty() ? path : vanished, error);
         }
     }
     CreatedFilesListClear();
@@ -823,8 +849,10 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
 
 void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int depth)
 {
-    // Temporary outputs of a run that was killed: ours by their name, left
-    // over when no one holds their lock; a running batch's are kept.
+    // Temporary files of a run that was killed: ours by the exact shape of
+    // their name (a user's file that only holds the word is never one),
+    // left over when no one holds their lock; a running batch's, locked
+    // while they are written (by us or by an encoder), are kept.
     constexpr SInt64 kMinAgeSeconds = 2;  // past the moment between creating and opening
     std::vector<FolderEntry> entries;
     if (depth > 64 || ListFolder(folder.toStdString(), &entries) != noErr)
@@ -833,11 +861,32 @@ void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int dep
         const std::string full = folder.toStdString() + "/" + entry.name;
         if (entry.isFolder && !entry.isSymlink)
             removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
-        else if (!entry.isFolder && !entry.isSymlink &&
-                 entry.name.find(kTemporaryOutputWord.toStdString()) != std::string::npos &&
+        else if (!entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
                  RemoveIfUnlocked(full, kMinAgeSeconds))
             QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
     }
+}
+
+QString ConversionProcess::vanishedOutputFolder() const
+{
+    // The highest folder gone between the current output folder and the
+    // destination, each asked anew (what the file remembers of its folders
+    // dates from its start).
+    auto isFolder = [](const std::string& path) {
+        PathMemo::Forget(path);
+        return IsFolder(path);
+    };
+    std::string folder = curFolder().toStdString();
+    if (folder.empty() || isFolder(folder))
+        return QString();
+    const std::string top = destPath_.toStdString();
+    for (;;) {
+        const std::string parent = ParentOf(folder);
+        if (folder == top || parent.empty() || parent == folder || isFolder(parent))
+            break;
+        folder = parent;
+    }
+    return QString::fromStdString(folder);
 }
 
 void ConversionProcess::deleteCreatedOutputs()
@@ -885,7 +934,11 @@ void ConversionProcess::deepProcessFolder(const QString& path)
     const std::string folderPath = path.toStdString();
     PathStatus status;
     if (StatPath(folderPath, &status) != 0 || !status.isFolder) {
-        postFailure(path, fnfErr);
+        // Named by the user: the batch stops; inside a walk: that entry alone.
+        if (walkStack_.empty())
+            postFailure(path, fnfErr);
+        else
+            postSkipped(path, fnfErr, kNotFoundReason);
         return;
     }
     // A folder the walk is already inside (a link back up the tree), or

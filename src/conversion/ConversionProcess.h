@@ -42,7 +42,9 @@
 //       path" (QStringList of final output paths, or the copy's path as a
 //       string), "comment" (only for copied, unrecognised files)
 //   ZuConversionFailureNotification object: the input path; "error" (int),
-//       "converted file path" (QStringList)
+//       "converted file path" (QStringList).  When the output folder has
+//       gone meanwhile: object the folder, "error" -21002 (which stops the
+//       batch), once instead of the input's failure.
 //   ZuConversionSkippedNotification object: the input path; "error" (int),
 //       "reason" (text).  A success carries "warning" (int, -39) when the
 //       input held less audio than its header promised.
@@ -126,6 +128,7 @@ public:
     static const QString kReasonKey;            // "reason": why an input was skipped, or a failure's own text
     static const QString kNotSoundFileReason;   // "not a sound file"
     static const QString kNotRegularFileReason; // "not a regular file"
+    static const QString kNotFoundReason;       // "no longer there": an entry of a walked folder removed meanwhile
 
     // Per-thread context keys.
     static const QString kConversionProcessKey;  // "QMConversionProcess"
@@ -296,6 +299,10 @@ private:
     void rememberSidecars(const QString& folder);
     void setLastErrorForFile(SInt64 code);
     void deleteCreatedOutputs();
+    // The output folder (or the highest of its missing parents up to the
+    // destination) when the current file's output folder has gone; empty
+    // while it is there.
+    QString vanishedOutputFolder() const;
     void removeLeftoverTemporaries(const QString& folder, int depth);
     bool insideOutputFolder(const std::string& resolvedPath) const;
     void registerObservers();
@@ -339,12 +346,13 @@ private:
     ConvSpecRef curConvSpec_;
     QString comment_;
     QStringList curOutputPaths_;
-    QString refusedOutputPath_;
-    QString failureReason_;  // the current file's failure text, when its code's message is not enough
+    QString refusedOutputPath_;  // the first output whose final name was taken (this file)
+    QString failureReason_;      // the current file's failure text, when its code's message is not enough
     // Members of sets that cannot be read as a whole (this conversion), and
-    // the members whose failure was posted already.
+    // the inputs whose failure was posted already (worker only), so that a
+    // broken member is reported once, by whichever member meets it first.
     QSet<QString> brokenSetMembers_;
-    QSet<QString> reportedSetMembers_;  // the first output whose final name was taken (this file)
+    QSet<QString> reportedSetMembers_;
 
     // Warnings not fetched yet (warningsMutex_).
     std::mutex warningsMutex_;

@@ -10,6 +10,7 @@
 #include "UserDefaults.h"
 #include "ZuPath.h"
 #include "error_table.h"
+#include "string_utils.h"
 #include "mac_errors.h"
 
 #include <QLocale>
@@ -151,8 +152,9 @@ void Logger::logConversionFooter()
                 formatDuration(startConvTime_.secsTo(now())) + QLatin1Char('\n');
 }
 
-OSErr Logger::logDoneMessage(const QString& name, const QString& comment)
+OSErr Logger::logDoneMessage(const QString& fileName, const QString& comment)
 {
+    const QString name = printable_text(fileName);
     if (comment.isEmpty())
         logText_ += QLatin1Char(' ') + name + QLatin1Char('\n');
     else
@@ -160,8 +162,9 @@ OSErr Logger::logDoneMessage(const QString& name, const QString& comment)
     return writeLogTextToFile();
 }
 
-OSErr Logger::logDoneWarning(const QString& name, int32_t code)
+OSErr Logger::logDoneWarning(const QString& fileName, int32_t code)
 {
+    const QString name = printable_text(fileName);
     const QString message = MainBundle::localizedString(QString::fromStdString(LookupErrorMessage(code).message));
     logText_ += QLatin1Char(' ') + name + blankFill(name.size()) + message + QLatin1Char('\n');
     const OSErr written = writeLogTextToFile();
@@ -169,9 +172,10 @@ OSErr Logger::logDoneWarning(const QString& name, int32_t code)
     return written;
 }
 
-OSErr Logger::logSkippedMessage(const QString& name, const QString& reason)
+OSErr Logger::logSkippedMessage(const QString& fileName, const QString& reason)
 {
-    logText_ += QLatin1Char('-') + name + blankFill(name.size()) + reason + QLatin1Char('\n');
+    const QString name = printable_text(fileName);
+    logText_ += QLatin1Char('-') + name + blankFill(name.size()) + printable_text(reason) + QLatin1Char('\n');
     return writeLogTextToFile();
 }
 
@@ -180,6 +184,9 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QStri
     QString name = fileName;
     if (name.endsWith(QLatin1Char('\r')))
         name.chop(1);
+    // A line feed or other control character in a name never starts a
+    // line of its own in the log.
+    name = printable_text(name);
     ++failures_;
     logText_ += QLatin1Char('*') + name + blankFill(name.size());
 
@@ -223,7 +230,7 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QStri
     if (!text.isEmpty())
         message = text;
     if (!detail.isEmpty())
-        message += QStringLiteral(": ") + detail;
+        message += QStringLiteral(": ") + printable_text(detail);
     logText_ += prefix + message + QLatin1Char('\n');
     const OSErr written = writeLogTextToFile();
 

@@ -23,7 +23,8 @@
 // folder, made exclusively at the first write; when that name is taken,
 // "-1", "-2" ... is added before ".qlg".  It is appended to in pieces and
 // never rewritten.  Texts are UTF-8; numbers and dates are written the same
-// in every locale.
+// in every locale.  A file name's control characters are written out
+// ("\n", "\x1b"), so that no name can start a line of its own.
 //
 // User defaults read: "Save Log", "Only Save When Errors", "Unrecognized
 // Input File Action"; written: "Last Used Log".

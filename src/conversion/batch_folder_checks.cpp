@@ -3,6 +3,8 @@
 #include "FileOperations.h"
 #include "PathResolution.h"
 
+#include <cerrno>
+
 namespace {
 
 QString LastComponent(const QString& canonical)
@@ -46,6 +48,25 @@ bool PathIsInsideOrEqual(const QString& path, const QString& folder)
     if (folder == QLatin1String("/"))
         return path.startsWith(QLatin1Char('/'));
     return path.startsWith(folder + QLatin1Char('/'));
+}
+
+std::optional<BatchFolderRefusal> CheckBatchInputsExist(const QStringList& inputPaths)
+{
+    for (const QString& input : inputPaths) {
+        if (input.contains(QChar::ReplacementCharacter))
+            continue;
+        const int missing = StatPath(input.toStdString(), nullptr);
+        if (missing != ENOENT && missing != ENOTDIR && missing != ELOOP)
+            continue;
+        return BatchFolderRefusal{
+            QStringLiteral("Error: input not found"),
+            (missing == ELOOP ? QStringLiteral("The input '%1' is a link that leads back into itself.")
+                              : QStringLiteral("The input '%1' does not exist."))
+                    .arg(input) +
+                QStringLiteral("\n\nNothing was converted."),
+            input};
+    }
+    return std::nullopt;
 }
 
 std::optional<BatchFolderRefusal> CheckBatchFolders(const QStringList& inputPaths,

@@ -1,5 +1,6 @@
-// The folder checks made before a batch starts (the Start button and the
-// batch command alike), so that a batch never walks into what it writes.
+// The checks made before a batch starts (the Start button and the batch
+// command alike): every input the user named is there, and a batch never
+// walks into what it writes.
 // Paths are compared in their canonical form: symbolic links, "." and ".."
 // resolved, no trailing "/".
 #pragma once
@@ -27,6 +28,12 @@ QString CanonicalBatchPath(const QString& path);
 
 // Whether `path` is `folder` or lies inside it (both canonical).
 bool PathIsInsideOrEqual(const QString& path, const QString& folder);
+
+// The first input (in order) that cannot be found: "Error: input not
+// found", naming it.  A name that is not valid UTF-8 (it holds U+FFFD) is
+// passed over: it fails on its own in the batch.  Nothing when every input
+// is there (a link must lead to something).
+std::optional<BatchFolderRefusal> CheckBatchInputsExist(const QStringList& inputPaths);
 
 // Over the inputs in order (missing inputs are passed over):
 //   - an input folder that is the output folder or holds it:

@@ -8,8 +8,11 @@ namespace {
 
 // Sorted by code.  Messages stay exactly as the log has always shown them.
 // Every code that reading or writing one file can give is here with a
-// warning class, so that one file's failure never stops a batch; codes of a
-// broken conversion (-50 and the like) stay out and stop it.
+// warning class, so that one file's failure never stops a batch (what a
+// file holds never stops it, whatever the code); codes of a broken
+// conversion (-50 and the like) stay out and stop it, and so do the
+// batch's own causes: a cancel, a full disk, a vanished output folder or
+// named input.
 constexpr ErrorTableEntry kErrorTable[] = {
     {-24702, 1, "input file must be mono or stereo"},
     {-24701, 1, "combination of bit rate and sample rate not allowed for stereo files"},
@@ -153,10 +156,10 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-23501, 1, "RealAudio: General error. An error occurred"},
     {-23406, 1, "has incompatible wordSize (must be 8 or 16 bit)"},
     {-23405, 1, "has incompatible samplerate (must be under 48000Hz)"},
-    {-23404, 0, "System 7 sounds with multiple data types are not supported"},
-    {-23403, 0, "undocumented System 7 sound format"},
-    {-23402, 0, "System 7 sounds other than sampled ones are not supported"},
-    {-23401, 0, "System 7 sound format 2 is not supported"},
+    {-23404, 1, "System 7 sounds with multiple data types are not supported"},
+    {-23403, 1, "undocumented System 7 sound format"},
+    {-23402, 1, "System 7 sounds other than sampled ones are not supported"},
+    {-23401, 1, "System 7 sound format 2 is not supported"},
     {-23400, 1, "System 7 sound bigger than 16 MB"},
     {-23303, 1, "has bad Loop-Marker connection"},
     {-23302, 1, "lacks COMM chunk (AIFC)"},
@@ -241,6 +244,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-21005, 1, "sample word size is not supported for playback"},
     {-21004, 2, "Could not create pointer/handle"},
     {-21003, 1, "was aliased to something within itself"},
+    {-21002, 2, "Outputfolder has vanished"},
     {-21001, 2, "Outputfolder was located in inputfolder"},
     {-20032, 1, "Not enough RAM for fade in and out, increase mem"},
     {-20029, 2, "User stopped Quillmarch"},
@@ -252,8 +256,12 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-20001, 3, "Wrong channel specified"},
     {-20000, 1, "lacks regions to extract/compact"},
     {-2019, 2, "User cancelled conversion"},
+    {-1409, 1, "lacks its resource fork"},
     {-1310, 1, "is too big for the output file type"},
     {-1302, 1, "is not a regular file"},
+    {-199, 1, "has a damaged resource fork"},
+    {-193, 1, "lacks its resource fork"},
+    {-190, 1, "has a damaged resource fork"},
     {-128, 2, "User cancelled conversion"},
     {-120, 1, "folder not found"},
     {-108, 2, "Out of memory"},
@@ -276,8 +284,8 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-35, 1, "volume not found"},
     {-34, 2, "Disk full"},
     {-33, 1, "folder is full"},
-    {25000, 0, "corrupt CCITT G.729 file"},
-    {25001, 0, "not recognized as a CCITT G.729 file"},
+    {25000, 1, "corrupt CCITT G.729 file"},
+    {25001, 1, "not recognized as a CCITT G.729 file"},
 };
 
 constexpr bool table_is_sorted_and_unique()

@@ -5,6 +5,7 @@
 #include "MainBundle.h"
 #include "throw_helpers.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -85,6 +86,29 @@ std::string escape_chars(const std::string& text, const std::string& chars)
     for (std::size_t at = out.find_first_of(chars); at != std::string::npos;
          at = out.find_first_of(chars, at + 2)) {
         out.insert(at, 1, '\\');
+    }
+    return out;
+}
+
+QString printable_text(const QString& text)
+{
+    auto control = [](char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); };
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return control(c.unicode()); }))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (!control(u))
+            out += c;
+        else if (u == u'\n')
+            out += QLatin1String("\\n");
+        else if (u == u'\r')
+            out += QLatin1String("\\r");
+        else if (u == u'\t')
+            out += QLatin1String("\\t");
+        else
+            out += QString::asprintf("\\x%02x", unsigned(u));
     }
     return out;
 }

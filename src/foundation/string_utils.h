@@ -37,6 +37,10 @@ std::string path_extension(const std::string& path);
 std::vector<std::string> split_string(const std::string& text, const std::string& separator);
 // A backslash before every character of `text` that is in `chars`.
 std::string escape_chars(const std::string& text, const std::string& chars);
+// `text` with every control character (U+0000-U+001F, U+007F-U+009F)
+// written out as "\n", "\r", "\t" or "\xHH", so that a name holding one
+// can neither start a line of its own in a log nor drive a terminal.
+QString printable_text(const QString& text);
 // ASCII letters lowered, as the "C" locale does; other bytes unchanged.
 std::string string_to_lower(const std::string& text);
 

@@ -551,6 +551,28 @@ std::string AbsolutePath(const std::string& path)
     return result.empty() ? "/" : result;
 }
 
+bool FileLockHolder::Hold(const std::string& path)
+{
+    Release();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void FileLockHolder::Release()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
 bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);

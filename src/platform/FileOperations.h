@@ -94,6 +94,26 @@ OSErr DeletePath(const std::string& path);
 // of a killed run: a running writer's file is never taken.
 bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds);
 
+// The lock of a file that another program writes or reads (an encoder's
+// output and input): held from Hold until Release or the end of the
+// object, so that RemoveIfUnlocked takes the file for a running batch's.
+class FileLockHolder {
+public:
+    FileLockHolder() = default;
+    ~FileLockHolder() { Release(); }
+    FileLockHolder(const FileLockHolder&) = delete;
+    FileLockHolder& operator=(const FileLockHolder&) = delete;
+    // Holds the exclusive lock of the regular file at `path` (a lock held
+    // before is let go first); false when the file cannot be opened or is
+    // locked by someone else.
+    bool Hold(const std::string& path);
+    void Release();
+    bool IsHeld() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
 // The user's temporary folder: TMPDIR when set and a folder, else "/tmp";
 // no trailing '/'.
 std::string TemporaryFolderPath();

@@ -55,6 +55,12 @@ std::vector<UInt32> LabelsForLayout(const AVChannelLayout& layout)
     return labels;
 }
 
+// "has corrupt chunksize": tables whose counts no memory can hold.
+constexpr OSErr kTablesTooLargeErr = -22009;
+
+// The demuxer's result while a file is opened.  Its ENOMEM comes from the
+// sizes the file's tables claim (far beyond any real file), not from a
+// shortage of memory: the file's own failure.
 OSErr ErrorFromAV(int code, OSErr fallback)
 {
     if (code == AVERROR(ENOENT))
@@ -62,7 +68,7 @@ OSErr ErrorFromAV(int code, OSErr fallback)
     if (code == AVERROR(EACCES) || code == AVERROR(EPERM))
         return MacErrorFromErrno(EACCES);
     if (code == AVERROR(ENOMEM))
-        return memFullErr;
+        return kTablesTooLargeErr;
     if (code == AVERROR(EIO))
         return ioErr;
     return fallback;
@@ -730,7 +736,7 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
         out->reset(new MovieSource(std::move(impl)));
         return noErr;
     } catch (const std::bad_alloc&) {
-        return memFullErr;
+        return kTablesTooLargeErr;  // sized after the file's tables, as above
     }
 }
 

@@ -23,18 +23,38 @@ QStringList& List()
 
 const char kTemporaryNameWord[] = ".QuillOutFile";
 
-std::string WithoutTemporaryTag(const std::string& name)
+namespace {
+
+constexpr std::size_t kWordLength = sizeof kTemporaryNameWord - 1;
+constexpr std::size_t kTagLength = 7;  // "-" and six letters or digits
+
+// The name begins with the word and the random tag.
+bool BeginsWithTemporaryTag(const std::string& name)
 {
-    constexpr std::size_t kWord = sizeof kTemporaryNameWord - 1;
-    constexpr std::size_t kTag = 7;  // "-" and six letters or digits
-    if (name.size() < kWord + kTag || name.compare(0, kWord, kTemporaryNameWord) != 0 || name[kWord] != '-')
-        return name;
-    for (std::size_t i = kWord + 1; i < kWord + kTag; ++i) {
+    if (name.size() < kWordLength + kTagLength || name.compare(0, kWordLength, kTemporaryNameWord) != 0 ||
+        name[kWordLength] != '-')
+        return false;
+    for (std::size_t i = kWordLength + 1; i < kWordLength + kTagLength; ++i) {
         const char c = name[i];
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return name;
+            return false;
     }
-    return name.substr(0, kWord) + name.substr(kWord + kTag);
+    return true;
+}
+
+} // namespace
+
+bool IsTemporaryFileName(const std::string& name)
+{
+    return BeginsWithTemporaryTag(name) &&
+           (name.size() == kWordLength + kTagLength || name[kWordLength + kTagLength] == '.');
+}
+
+std::string WithoutTemporaryTag(const std::string& name)
+{
+    if (!BeginsWithTemporaryTag(name))
+        return name;
+    return name.substr(0, kWordLength) + name.substr(kWordLength + kTagLength);
 }
 
 void CreatedFilesListInit()

@@ -1,7 +1,9 @@
 // One bad input never stops or hangs a batch of quillmarch-batch, and every
-// input is accounted for: a batch with one input of each troublesome kind
-// among good ones, an interrupt while such inputs are in the batch, and the
-// leftovers of a killed run.
+// input is accounted for once: a batch with one input of each troublesome
+// kind among good ones; what stays the batch's own (a named input, the
+// output folder); an interrupt while such inputs are in the batch; and the
+// leftovers of a killed run.  A batch that a test acts on is held still
+// inside an encoder the test controls (HeldEncoder).
 #include "CliTestSupport.h"
 #include "TestTempDir.h"
 
@@ -10,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QThread>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -113,8 +114,36 @@ protected:
         const QByteArray odd = QFile::encodeName(m) + "k_\xff\xfe.aif";
         ASSERT_TRUE(QFile::copy(m + "a_good.aif", QFile::decodeName(QFile::encodeName(m) + "k_tmp.aif")));
         ASSERT_EQ(::rename((QFile::encodeName(m) + "k_tmp.aif").constData(), odd.constData()), 0);
+        // Sound Designer II copied without its "._" sidecar, and one whose
+        // sidecar is garbage.
+        Write(m + "l_nofork.sd2", QByteArray(20000, '\1'));
+        Write(m + "m_badfork.sd2", QByteArray(20000, '\1'));
+        QByteArray garbage(300, '\0');
+        for (int i = 0; i < garbage.size(); ++i)
+            garbage[i] = char((i * 37 + 11) & 0xFF);
+        Write(m + "._m_badfork.sd2", garbage);
+        Write(m + "n_odd.g729", QByteArray(25001, '\1'));  // not whole frames
+        // An MP4 whose time-to-sample table claims 2^28 entries.
+        ASSERT_TRUE(RunPeer("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=0.3", "-c:a",
+                                       "aac", m + "o_huge.m4a"}));
+        {
+            QByteArray movie = ReadBytes(m + "o_huge.m4a");
+            const qsizetype stts = movie.indexOf("stts");
+            ASSERT_GT(stts, 0);
+            qToBigEndian<quint32>(0x0FFFFFFFu, movie.data() + stts + 8);
+            Write(m + "o_huge.m4a", movie);
+        }
+        ASSERT_EQ(::symlink("nowhere.wav", (m + "p_broken.wav").toUtf8().constData()), 0);
+        ASSERT_EQ(::symlink("q_loop.wav", (m + "q_loop.wav").toUtf8().constData()), 0);
+        Write(m + kForgedName, "plain text");
+        // A split pair whose left member is cut inside its header.
+        ASSERT_TRUE(QFile::copy(m + "g_set.L.aif", m + "s_set.R.aif"));
+        Write(m + "s_set.L.aif", ReadBytes(m + "g_set.L.aif").left(30));
         ASSERT_TRUE(Sox({"-n", "-r", "48000", "-c", "1", "-b", "16", m + "z_good.wav", "synth", "0.2", "sine", "440"}));
     }
+
+    // A name that would forge a log line and clear a terminal.
+    static constexpr const char* kForgedName = "r_\n*evil.wav      Disk full\x1b[2J.txt";
 
     static QByteArray ReadBytes(const QString& path)
     {
@@ -169,9 +198,18 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
         {"warning " + m + "d_cut.aif: unexpected end of file", " d_cut ", 3},
         {"warning " + m + "d_cut2.wav: unexpected end of file", " d_cut2 ", 3},
         {": unexpected end of file", "unexpected end of file", 6},
+        {"failed " + m + "l_nofork.sd2: lacks resource fork (SDII) (-22502)", "*l_nofork", 4},
+        {"failed " + m + "m_badfork.sd2: has a damaged resource fork (-199)", "*m_badfork", 4},
+        {"failed " + m + "n_odd.g729: not recognized as a CCITT G.729 file (25001)", "*n_odd", 4},
+        {"failed " + m + "o_huge.m4a: has corrupt chunksize (-22009)", "*o_huge", 4},
+        {"failed " + m + "p_broken.wav: original of alias was not found (-22018)", "*p_broken", 4},
+        {"failed " + m + "q_loop.wav: was aliased to something within itself (-21003)", "*q_loop", 4},
+        {"skipped " + m + "r_\\n*evil.wav      Disk full\\x1b[2J.txt: not a sound file",
+         "-r_\\n*evil.wav      Disk full\\x1b[2J.txt", 4},
+        {"failed " + m + "s_set.L.aif: lacks COMM chunk (AIFF) (-22202)", "*s_set.L.aif", 4},
         {"failed " + m + "b_32bit.wav: has unsupported wordsize (-20020)", "has unsupported wordsize", 1},
         {"failed " + m + "c_6ch.wav: has incompatible # channels (-22100)", "has incompatible # channels", 1},
-        {": can't be created as an Audio CD track (-24100)", "can't be created as an Audio CD track", 7},
+        {": can't be created as an Audio CD track (-24100)", "can't be created as an Audio CD track", 8},
     };
     for (const Expected& e : expected) {
         EXPECT_EQ(r.err.count(e.line), e.times) << e.line.toStdString() << "\n" << r.err.toStdString();
@@ -179,11 +217,18 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
     }
     EXPECT_FALSE(log.contains("already processed"));
     EXPECT_FALSE(log.contains("unknown error"));
-    EXPECT_TRUE(r.err.contains(" skipped, ")) << r.err.toStdString();
+    // No name starts a line of its own or reaches the terminal raw.
+    EXPECT_FALSE(log.contains("\n*evil")) << log.toStdString();
+    EXPECT_FALSE(r.err.contains("\n*evil")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains('\x1b'));
+    // Every line of standard error is one of those above or the summary,
+    // which counts each input once and no failure as a warning.
+    EXPECT_EQ(r.err.count('\n'), 59 + 12 + 6 + 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("\n25 converted, 59 failed, 12 skipped, 6 warnings\n")) << r.err.toStdString();
 
     // Every other input converted: the good files, the cut file, the
     // readable member of the broken set and the 384 kHz file (resampled).
-    const QStringList always = {"a_good", "d_cut", "d_cut2", "g_set.L", "j_384k", "z_good"};
+    const QStringList always = {"a_good", "d_cut", "d_cut2", "g_set.L", "j_384k", "s_set.R", "z_good"};
     for (const QString& conversion : {QString("Paris"), QString("AIFF 48k")}) {
         const QStringList outputs = Outputs(conversion);
         for (const QString& stem : always)
@@ -192,70 +237,177 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
         for (const QString& name : outputs)
             EXPECT_FALSE(name.contains("QuillOutFile")) << name.toStdString();
     }
-    EXPECT_EQ(Outputs("AIFF 48k").size(), 8) << Outputs("AIFF 48k").join(", ").toStdString();  // 32-bit and 6 ch too
+    EXPECT_EQ(Outputs("AIFF 48k").size(), 9) << Outputs("AIFF 48k").join(", ").toStdString();  // 32-bit and 6 ch too
     QByteArray info;
     ASSERT_TRUE(RunPeer("soxi", {"-r", root + "/out/AIFF 48k/mix/j_384k.aif"}, &info));
     EXPECT_EQ(info.trimmed(), "48000");
 }
 
+TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
+{
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/mix/a.wav", "synth", "0.1", "sine", "440"}));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/mix/b.wav"));
+    Write(root + "/mix/notes.txt", "plain text");
+    const QString keep = WriteConversions(root + "/keep.plist", {{0, Keep("Keep", "AIFF")}});
+
+    // A mistyped input: refused before anything is made.
+    RunResult r = Run(
+        {"--quiet", "--conversions", keep, "-o", root + "/made", root + "/mix/a.wav", root + "/mix/typo.wav"});
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains("The input '" + root + "/mix/typo.wav' does not exist.")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(root + "/made"));
+
+    // Nothing converted, only skipped: not a success.
+    r = Run({"--quiet", "--conversions", keep, "-o", root + "/out", root + "/mix/notes.txt"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("\n0 converted, 0 failed, 1 skipped, 0 warnings\n")) << r.err.toStdString();
+
+    // An entry of a walked folder removed while the batch is held inside
+    // the encoding of another: skipped alone, the batch goes on.
+    ASSERT_TRUE(QDir().mkpath(root + "/walk"));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/walk/a.wav"));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/walk/b.wav"));
+    {
+        HeldEncoder first(root + "/bin1");
+        ASSERT_TRUE(first.ok());
+        const QString mp3 = WriteConversions(root + "/mp3-1.plist", {{0, HeldEncoder::Conversion("MP3")}});
+        QProcess process;
+        // Held on walk/a.wav: the walk goes in name order.
+        ASSERT_GT(first.start(&process, defaults,
+                              {"--quiet", "--conversions", mp3, "-o", root + "/out1", root + "/walk",
+                               root + "/mix/b.wav"}),
+                  0);
+        ASSERT_TRUE(QFile::remove(root + "/walk/b.wav"));
+        first.release();
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+        EXPECT_TRUE(err.contains("skipped " + root + "/walk/b.wav: no longer there\n")) << err.toStdString();
+        EXPECT_TRUE(err.endsWith("0 converted, 2 failed, 1 skipped, 0 warnings\n")) << err.toStdString();
+    }
+
+    // The output folder removed while the batch runs (held inside the
+    // encoding of the first input): one line names it, and the batch stops.
+    HeldEncoder encoder(root + "/bin");
+    ASSERT_TRUE(encoder.ok());
+    const QString mp3 = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("MP3")}});
+    QProcess process;
+    ASSERT_GT(encoder.start(&process, defaults,
+                            {"--quiet", "--conversions", mp3, "-o", root + "/out2", root + "/mix/a.wav",
+                             root + "/mix/b.wav"}),
+              0);
+    ASSERT_TRUE(QDir(root + "/out2/MP3").removeRecursively());
+    encoder.release();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 2) << err.toStdString();
+    EXPECT_EQ(err, "failed " + root + "/out2/MP3: Outputfolder has vanished (-21002)\n"
+                   "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n");
+    const QString log = ReadText(LogPathFromOutput(QString::fromUtf8(process.readAllStandardOutput())));
+    EXPECT_EQ(log.count("\n*"), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains("\n*MP3 ")) << log.toStdString();
+}
+
 TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
 {
     MakeMix();
-    const QString conversions = WriteConversions(root + "/c.plist", {{0, Keep("Paris", " paf")}});
     // --info never opens the FIFO either.
     const RunResult info = Run({"--info", root + "/mix/i_fifo"}, 20000);
     EXPECT_EQ(info.exitCode, 1);
     EXPECT_TRUE(info.out.contains("is not a regular file")) << info.out.toStdString();
 
-    for (int delayMs : {300, 700}) {
-        const QDir out(root + "/out");
-        const uint entries = out.count();
-        QProcess process;
-        process.setProcessEnvironment(BatchEnvironment(defaults));
-        process.start(QStringLiteral(QM_BATCH_EXE), {"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions,
-                                                     "-o", root + "/out", root + "/mix", root + "/mix/i_fifo"});
-        ASSERT_TRUE(process.waitForStarted(30000));
-        // Interrupted a while after the batch has begun (its log is there):
-        // a slow start must not take the signal before the batch is running.
-        for (int waited = 0; waited < 30000 && QDir(out.path()).count() == entries; waited += 10)
-            QThread::msleep(10);
-        QThread::msleep(delayMs);
-        ::kill(pid_t(process.processId()), SIGINT);
-        ASSERT_TRUE(process.waitForFinished(20000)) << "hung after an interrupt at " << delayMs << " ms";
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_TRUE(process.exitCode() == 2 || process.exitCode() == 1) << process.exitCode();
-    }
+    // The batch passes the FIFO (skipped), then is held inside the encoding
+    // of the next input, where the interrupt finds it running for sure.
+    HeldEncoder encoder(root + "/bin");
+    ASSERT_TRUE(encoder.ok());
+    const QString conversions =
+        WriteConversions(root + "/c.plist", {{0, Keep("Paris", " paf")}, {0, HeldEncoder::Conversion("MP3")}});
+    QProcess process;
+    ASSERT_GT(encoder.start(&process, defaults,
+                            {"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/mix/i_fifo",
+                             root + "/mix", root + "/mix/z_good.wav"}),
+              0);
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000)) << "hung after an interrupt";
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2) << err.toStdString();
+    EXPECT_TRUE(err.contains("skipped " + root + "/mix/i_fifo: not a regular file")) << err.toStdString();
+    EXPECT_TRUE(err.contains(", cancelled\n")) << err.toStdString();
+    // Nothing of the cancelled file is left (its temporary files neither).
+    EXPECT_EQ(FilesUnder(root + "/out/MP3"), QStringList()) << FilesUnder(root + "/out/MP3").join(", ").toStdString();
 }
 
-TEST_F(BatchCommandBadInputsTest, KilledRunsTemporariesGoWhileARunningBatchKeepsItsOwn)
+TEST_F(BatchCommandBadInputsTest, CleanUpTakesOnlyAKilledRunsTemporaries)
 {
-    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/mix/a.aif", "synth", "0.1", "sine", "440"}));
-    const QString conversions = WriteConversions(root + "/c.plist", {{0, Keep("Keep", "AIFF")}});
-    const QString folder = root + "/out/Keep/deeper";
-    ASSERT_TRUE(QDir().mkpath(folder));
-    // A killed run's temporary (no one holds it), another batch's temporary
-    // being written (its lock held), and a file of the user's.
-    const QString killed = folder + "/take.QuillOutFile-a1b2c3.aif";
-    const QString running = folder + "/other.QuillOutFile-d4e5f6.aif";
-    const QString users = folder + "/mine.aif";
-    for (const QString& path : {killed, running, users}) {
-        Write(path, "partial");
+    auto age = [](const QString& path) {
         const qint64 old = QDateTime::currentSecsSinceEpoch() - 600;
         struct utimbuf times = {old, old};
-        ASSERT_EQ(::utime(path.toUtf8().constData(), &times), 0);
+        return ::utime(path.toUtf8().constData(), &times) == 0;
+    };
+    const QString folder = root + "/out/MP3";
+    ASSERT_TRUE(QDir().mkpath(folder + "/deeper"));
+    // A killed run's temporary, another batch's being written (its lock
+    // held), and files of the user's whose names only hold the word.
+    const QString killed = folder + "/deeper/.QuillOutFile-a1b2c3.L.aif";
+    const QString running = folder + "/deeper/.QuillOutFile-d4e5f6.aif";
+    const QStringList users = {folder + "/deeper/mine.QuillOutFile-final.aif",
+                               folder + "/deeper/.QuillOutFile-final-mix.aif", folder + "/deeper/.QuillOutFile",
+                               folder + "/notes.QuillOutFile.txt"};
+    for (const QString& path : QStringList{killed, running} + users) {
+        Write(path, "partial");
+        ASSERT_TRUE(age(path));
     }
-    const int held = ::open(running.toUtf8().constData(), O_RDWR);
+    const int held = ::open(running.toUtf8().constData(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
 
-    const RunResult r = Run(
-        {"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions, "-o", root + "/out", root + "/mix/a.aif"});
-    ::close(held);
+    // A batch held inside its encoding, its files made to look old.
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/mix/a.wav", "synth", "0.1", "sine", "440"}));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/mix.QuillOutFile-final.wav"));
+    HeldEncoder encoder(root + "/bin");
+    ASSERT_TRUE(encoder.ok());
+    const QString mp3 = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("MP3")}});
+    QProcess stalled;
+    const qint64 encoding = encoder.start(
+        &stalled, defaults,
+        {"--quiet", "--set", "Easy Thru=YES", "--conversions", mp3, "-o", root + "/out", root + "/mix/a.wav"});
+    ASSERT_GT(encoding, 0);
+    const QStringList stalledFiles = QDir(folder).entryList({".QuillOutFile-*"}, QDir::Files | QDir::Hidden);
+    ASSERT_EQ(stalledFiles.size(), 2) << stalledFiles.join(", ").toStdString();  // the output, the encoder's input
+    for (const QString& name : stalledFiles)
+        ASSERT_TRUE(age(folder + "/" + name));
+
+    // Another batch into the same folder (a conversion of the same name).
+    const QString keep = WriteConversions(root + "/keep.plist", {{0, Keep("MP3", "AIFF")}});
+    const QStringList again = {"--quiet", "--set", "Easy Thru=YES", "--conversions", keep, "-o", root + "/out",
+                               root + "/mix.QuillOutFile-final.wav"};
+    RunResult r = Run(again);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(killed));
     EXPECT_TRUE(QFile::exists(running));
-    EXPECT_TRUE(QFile::exists(users));
-    EXPECT_TRUE(QFile::exists(root + "/out/Keep/a.aif"));
+    for (const QString& path : users)
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+    for (const QString& name : stalledFiles)
+        EXPECT_TRUE(QFile::exists(folder + "/" + name)) << name.toStdString();
+    const QString converted = folder + "/mix.QuillOutFile-final.aif";
+    ASSERT_TRUE(QFile::exists(converted)) << FilesUnder(folder).join(", ").toStdString();
+    ASSERT_TRUE(age(converted));
+
+    // The held batch killed outright: its files are a killed run's now, and
+    // the next batch takes them, and only them.
+    ::kill(pid_t(stalled.processId()), SIGKILL);
+    ::kill(pid_t(encoding), SIGKILL);
+    ASSERT_TRUE(stalled.waitForFinished(30000));
+    ::close(held);
+    ASSERT_TRUE(age(running));
+    r = Run(again);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();  // its output name is taken now
+    EXPECT_EQ(FilesUnder(folder, true),
+              QStringList({"deeper/.QuillOutFile", "deeper/.QuillOutFile-final-mix.aif",
+                           "deeper/mine.QuillOutFile-final.aif", "mix.QuillOutFile-final.aif",
+                           "notes.QuillOutFile.txt"}))
+        << FilesUnder(folder, true).join(", ").toStdString();
 }
 
 }  // namespace

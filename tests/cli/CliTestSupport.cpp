@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
+#include <QThread>
 #include <QVariantList>
 
 namespace clitest {
@@ -65,6 +66,56 @@ QString ReadText(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(file.readAll());
+}
+
+HeldEncoder::HeldEncoder(const QString& folder) : folder_(folder)
+{
+    QDir().mkpath(folder);
+    const QString script = QStringLiteral(
+        "#!/bin/sh\n"
+        "if [ \"$1\" = -v ]; then echo 'LAME version 3.100'; exit 0; fi\n"
+        "case \"$*\" in *.wav\\ *) ;; *) exit 0;; esac\n"
+        "echo $$ > '%1/encoding.part' && /bin/mv '%1/encoding.part' '%1/encoding'\n"
+        "while [ ! -e '%1/release' ]; do /bin/sleep 0.05; done\n"
+        "exit 3\n").arg(folder);
+    QFile file(folder + QStringLiteral("/lame"));
+    ok_ = file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0;
+    file.close();
+    ok_ = ok_ && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+qint64 HeldEncoder::start(QProcess* process, const QString& defaultsFile, const QStringList& arguments) const
+{
+    QProcessEnvironment env = BatchEnvironment(defaultsFile);
+    env.insert(QStringLiteral("PATH"), folder_);
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(QM_BATCH_EXE), arguments);
+    if (!process->waitForStarted(30000))
+        return 0;
+    const QString marker = folder_ + QStringLiteral("/encoding");
+    for (int waited = 0; waited < 60000 && !QFile::exists(marker); waited += 10)
+        QThread::msleep(10);
+    return ReadText(marker).trimmed().toLongLong();
+}
+
+void HeldEncoder::release() const
+{
+    QFile file(folder_ + QStringLiteral("/release"));
+    if (!file.exists() && file.open(QIODevice::WriteOnly))
+        file.close();
+}
+
+QVariantMap HeldEncoder::Conversion(const char* name)
+{
+    return {{"QMCSName", name},
+            {"QMCSNeedsStrictFileType", true},
+            {"QMCSOutputFileType", qint32(0x444D5033)},  // 'DMP3'
+            {"QMCSNeedsNewWordLength", true},
+            {"QMCSWordLength", 96},
+            {"QMCSNameExtension", "mp3"},
+            {"QMCSNeedsSampleRateConversion", false},
+            {"QMCSNeedsRedither", false},
+            {"QMCSNeedsChannelTreat", false}};
 }
 
 }  // namespace clitest

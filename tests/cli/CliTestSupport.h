@@ -120,6 +120,29 @@ QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap
 QString LogPathFromOutput(const QString& out);
 QString ReadText(const QString& path);
 
+// A stand-in for the MP3 encoder that holds a batch still, so that a test
+// acts on a batch that provably runs: `folder`/lame answers the version
+// question; an encoding run writes its process id into `folder`/encoding,
+// then waits until `folder`/release exists and leaves without writing (the
+// file then fails).  A conversion to MP3 through it.
+class HeldEncoder {
+public:
+    explicit HeldEncoder(const QString& folder);
+    ~HeldEncoder() { release(); }
+    bool ok() const { return ok_; }
+    // Starts quillmarch-batch with `arguments` (PATH finding only this
+    // encoder, the defaults file given) and waits, up to a minute, until an
+    // encoding run holds it; the encoder's process id, or 0.
+    qint64 start(QProcess* process, const QString& defaultsFile, const QStringList& arguments) const;
+    // Lets the held run end (and every later one at once).
+    void release() const;
+    static QVariantMap Conversion(const char* name);
+
+private:
+    QString folder_;
+    bool ok_ = false;
+};
+
 // A batch test's temporary folder `root` and its own defaults file.
 class BatchTest : public ::testing::Test {
 protected:

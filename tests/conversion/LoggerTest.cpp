@@ -254,3 +254,23 @@ TEST_F(LoggerTest, UnwritableFolderIsReported)
         denied->finishLogFile();
     QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
+
+TEST_F(LoggerTest, ControlCharactersOfNamesAreWrittenOut)
+{
+    auto log = Make();
+    log->logConversionHeader(QStringLiteral("desc"));
+    const QString head = log->logText();
+    const QString name = QStringLiteral("a\n*b.wav\x1b[2J");
+    const QString shown = QStringLiteral("a\\n*b.wav\\x1b[2J");  // 16 characters
+    log->logDoneMessage(name);
+    log->logDoneWarning(name, -39);
+    log->logSkippedMessage(name, QStringLiteral("not a sound file"));
+    log->logErrorMessage(name, -48, QStringLiteral("/out/b\n*.aif"));
+    const QString fill = QString(17, ' ');
+    EXPECT_EQ(ReadText(log->logPath()).toStdString(),
+              (head + " " + shown + "\n" + " " + shown + fill + "unexpected end of file\n" + "-" + shown + fill +
+               "not a sound file\n" + "*" + shown + fill + "duplicate filename error: /out/b\\n*.aif\n")
+                  .toStdString());
+    EXPECT_EQ(warnings, QStringList({"'" + shown + "' unexpected end of file",
+                                     "'" + shown + "' duplicate filename error: /out/b\\n*.aif"}));
+}

@@ -97,6 +97,14 @@ TEST(StringUtils, SplitEscapeLower)
     EXPECT_EQ(escape_chars("abc", ""), "abc");
 
     EXPECT_EQ(string_to_lower("AIFF-C Caf\xC3\x89"), "aiff-c caf\xC3\x89");  // only ASCII letters
+
+    // Control characters written out; everything else (a backslash, é, an
+    // emoji) as it is.
+    EXPECT_EQ(printable_text(QStringLiteral("a\n*b\r\tc\x1b[2J\x7f\u0085\u009b")),
+              QStringLiteral("a\\n*b\\r\\tc\\x1b[2J\\x7f\\x85\\x9b"));
+    EXPECT_EQ(printable_text(QString(1, QChar(0))), QStringLiteral("\\x00"));
+    const QString plain = QStringLiteral("Caf\u00e9 \\ \U0001F3B5.wav");
+    EXPECT_EQ(printable_text(plain), plain);
 }
 
 TEST(StringUtils, MacRomanAndStrings)

@@ -1,6 +1,7 @@
 #include "CDropMP3File.h"
 
 #include "CreateSoundFile.h"
+#include "CreatedFilesList.h"
 #include "FileOperations.h"
 #include "debug_trace.h"
 #include "lame_encoder.h"
@@ -63,6 +64,7 @@ void CDropMP3File::ForgetTemp()
     temp_ = nullptr;
     if (!tempPath_.empty() && PathExists(tempPath_))
         DeletePath(tempPath_);
+    tempLock_.Release();
     m_readBuffer = nullptr;
     m_writeBuffer = nullptr;
 }
@@ -105,15 +107,16 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
         if ((err = CreateFileExclusive(m_path)))
             return err;
         outputReserved_ = true;
+        outputLock_.Hold(m_path);
 
         temp_ = CreateSoundFileObject(kWAVEType);
         if (!temp_)
             return kCodedTempFileErr;
         const size_t slash = m_path.find_last_of('/');
         const std::string folder = slash == std::string::npos ? std::string(".") : m_path.substr(0, slash);
-        // A unique name, drawn exclusively; the WAVE file is then created
-        // exclusively under it.
-        if ((err = CreateUniqueFile(folder, ".mp3temp-", "", &tempPath_)) == noErr) {
+        // A unique temporary name, drawn exclusively; the WAVE file is then
+        // created exclusively under it (with its extension).
+        if ((err = CreateUniqueFile(folder, std::string(kTemporaryNameWord) + "-", "", &tempPath_)) == noErr) {
             DeletePath(tempPath_);
             err = temp_->SetFile(tempPath_);
         }
@@ -134,6 +137,7 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
                 DeletePath(tempPath_);
             DeletePath(m_path);
             outputReserved_ = false;
+            outputLock_.Release();
             return err;
         }
         m_isOpen = true;
@@ -203,9 +207,12 @@ OSErr CDropMP3File::Close()
         // A temporary file that did not close properly is not encoded.
         result = closeErr;
     } else {
+        // The temporary file, closed, stays ours while the encoder reads it.
+        tempLock_.Hold(tempPath_);
         result = EncodeWithLame(this);
     }
     ForgetTemp();
+    outputLock_.Release();
     m_isOpen = false;
     return result;
 }

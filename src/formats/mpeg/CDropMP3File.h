@@ -1,10 +1,13 @@
 // 'DMP3' ("LAME encoded mp3"): MP3 output through the outside LAME encoder
 // (lame_encoder.h).  While the conversion writes, the audio goes to a
-// temporary 16-bit WAVE file with a unique name beside the output (made
-// exclusively); Close runs the encoder from it into the output and deletes
-// it.  An output that is discarded (CloseAndDelete with failure) is not
-// encoded.  The output's name is reserved (created empty, exclusively) at
-// Create, so the encoder writes only into a file of ours.
+// temporary 16-bit WAVE file with a unique temporary name beside the output
+// (".QuillOutFile-" and six characters, made exclusively); Close runs the
+// encoder from it into the output and deletes it.  An output that is
+// discarded (CloseAndDelete with failure) is not encoded.  The output's
+// name is reserved (created empty, exclusively) at Create, so the encoder
+// writes only into a file of ours.  Both files hold a lock of ours until
+// the encoder is done with them, so that the clean-up of another batch
+// never takes them for a killed run's leftovers.
 //
 // The word length a conversion gives this type is the bit rate in kbit/s;
 // the samples themselves are always 16 bits.  The class writes only: Open
@@ -12,6 +15,7 @@
 #pragma once
 
 #include "CCodedFile.h"
+#include "FileOperations.h"
 
 #include <array>
 #include <string>
@@ -67,4 +71,6 @@ private:
     SInt16 bitRate_ = 0;
     std::array<UInt8, kFormatRecordSize> formatRecord_{};
     bool outputReserved_ = false;
+    FileLockHolder outputLock_;  // from the reservation to the encoder's end
+    FileLockHolder tempLock_;    // while the encoder reads the temporary file
 };

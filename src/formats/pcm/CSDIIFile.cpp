@@ -280,7 +280,12 @@ OSErr CSDIIFile::ReadHeaderResources()
         return noErr;
     } catch (const error_code_exception& e) {
         QM_TRACE("ReadHeaderResources", m_path << ": " << e.what());
-        return NarrowError(e.code());
+        // No fork, or an empty one (a file copied without its "._"
+        // sidecar): the file's own failure, named as such.
+        const int32_t code = e.code();
+        if (code == errFSForkNotFound || code == resFNotFound || code == eofErr)
+            return kSDIINoForkErr;
+        return NarrowError(code);
     }
 }
 

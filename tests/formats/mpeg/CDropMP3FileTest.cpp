@@ -115,10 +115,10 @@ protected:
         return file;
     }
 
-    // Files whose name holds the temporary word of the encoder's input.
+    // Files with a temporary name (the encoder's input has one).
     QStringList Leftovers()
     {
-        return QDir(root).entryList({".mp3temp*"}, QDir::Files | QDir::Hidden);
+        return QDir(root).entryList({".QuillOutFile-*"}, QDir::Files | QDir::Hidden);
     }
 
     QJsonObject Probe(const QString& path)
