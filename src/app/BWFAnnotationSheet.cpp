@@ -1,16 +1,16 @@
 #include "BWFAnnotationSheet.h"
 
 #include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 BWFAnnotationSheet::BWFAnnotationSheet(ConversionEditor* owner)
-    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("Broadcast Wave Annotation")))
+    : OptionSheet(owner, L("Broadcast Wave Annotation"))
 {
-    body()->addWidget(new QLabel(MainBundle::localizedString(QStringLiteral("Annotation:")), this));
+    body()->addWidget(new QLabel(L("Annotation:"), this));
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("annotationTextView"));
     body()->addWidget(m_text);

@@ -7,6 +7,7 @@
 #include "FileTypeDictionary.h"
 #include "G729OptionsSheet.h"
 #include "LAMEOptionsSheet.h"
+#include "Localized.h"
 #include "MPEGOptionsSheet.h"
 #include "MainBundle.h"
 #include "PropertyList.h"
@@ -53,11 +54,6 @@ constexpr int kTagRole = Qt::UserRole;
 constexpr int kNoItem = -1;
 
 enum Which { kRate, kBits, kChannels };
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 bool Flag(const QVariantMap& entry, const char* key)
 {

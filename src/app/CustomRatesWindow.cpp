@@ -1,7 +1,7 @@
 #include "CustomRatesWindow.h"
 
 #include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "UserDefaults.h"
 
 #include <QDialogButtonBox>
@@ -23,11 +23,6 @@
 namespace {
 
 const QString kCustomRatesKey = QStringLiteral("Custom Sample Rates");
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 } // namespace
 

@@ -1,7 +1,7 @@
 #include "G729OptionsSheet.h"
 
 #include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -11,13 +11,13 @@
 
 namespace {
 
-QGroupBox* Matrix(QWidget* parent, const QString& title, QButtonGroup* group,
+QGroupBox* Matrix(QWidget* parent, const char* title, QButtonGroup* group,
                   std::initializer_list<std::pair<int, const char*>> cells)
 {
-    auto* box = new QGroupBox(MainBundle::localizedString(title), parent);
+    auto* box = new QGroupBox(L(title), parent);
     auto* layout = new QVBoxLayout(box);
     for (const auto& [tag, text] : cells) {
-        auto* button = new QRadioButton(MainBundle::localizedString(QString::fromUtf8(text)), box);
+        auto* button = new QRadioButton(L(text), box);
         group->addButton(button, tag);
         layout->addWidget(button);
     }
@@ -35,17 +35,17 @@ void Select(QButtonGroup* group, int tag)
 } // namespace
 
 G729OptionsSheet::G729OptionsSheet(ConversionEditor* owner)
-    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("G.729 Options"))),
+    : OptionSheet(owner, L("G.729 Options")),
       m_data(new QButtonGroup(this)), m_file(new QButtonGroup(this)), m_header(new QButtonGroup(this))
 {
     m_data->setObjectName(QStringLiteral("dataFormatMatrix"));
     m_file->setObjectName(QStringLiteral("fileFormatMatrix"));
     m_header->setObjectName(QStringLiteral("headerMatrix"));
-    body()->addWidget(Matrix(this, QStringLiteral("File format"), m_file,
+    body()->addWidget(Matrix(this, "File format", m_file,
                              {{0, "Packed (10 bytes per frame)"}, {1, "Unpacked (16-bit words per bit)"}}));
-    m_headerBox = Matrix(this, QStringLiteral("Header"), m_header, {{0, "No header"}, {1, "RIFF (WAVE) header"}});
+    m_headerBox = Matrix(this, "Header", m_header, {{0, "No header"}, {1, "RIFF (WAVE) header"}});
     body()->addWidget(m_headerBox);
-    m_dataBox = Matrix(this, QStringLiteral("Data format"), m_data, {{0, "Little-endian words"}, {1, "Big-endian words"}});
+    m_dataBox = Matrix(this, "Data format", m_data, {{0, "Little-endian words"}, {1, "Big-endian words"}});
     body()->addWidget(m_dataBox);
     connect(m_file, &QButtonGroup::idClicked, this, &G729OptionsSheet::doFileFormatMatrix);
 }

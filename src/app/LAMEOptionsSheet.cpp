@@ -2,8 +2,8 @@
 
 #include "ConversionEditor.h"
 #include "FullUserName.h"
-#include "MainBundle.h"
 #include "lame_encoder.h"
+#include "Localized.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -25,11 +25,6 @@
 namespace {
 
 LAMEOptionsSheet::GenreSource gGenreSource;
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 bool Switch(const QVariantMap& s, const char* key, bool absent)
 {

@@ -1,7 +1,7 @@
 #include "MPEGOptionsSheet.h"
 
 #include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QCheckBox>
 #include <QVBoxLayout>
@@ -11,9 +11,9 @@ const QString kPaddingKey = QStringLiteral("Use MPEG Frame Padding");
 }
 
 MPEGOptionsSheet::MPEGOptionsSheet(ConversionEditor* owner)
-    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("MPEG Options")))
+    : OptionSheet(owner, L("MPEG Options"))
 {
-    m_padding = new QCheckBox(MainBundle::localizedString(QStringLiteral("Use frame padding")), this);
+    m_padding = new QCheckBox(L("Use frame padding"), this);
     m_padding->setObjectName(QStringLiteral("framePaddingCheckbox"));
     body()->addWidget(m_padding);
 }

@@ -2,7 +2,7 @@
 
 #include "CreateSoundFile.h"
 #include "EngineStartup.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "UserDefaults.h"
 #include "debug_trace.h"
 
@@ -50,11 +50,6 @@ const QString kBlipChanged = QStringLiteral("QMBlipAtEndChanged");
 const QString kAutoPlayChanged = QStringLiteral("QMAutoPlayNextChanged");
 constexpr int kTag8000 = 17;
 constexpr int kTag6000 = 18;
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 void SetItemEnabled(QComboBox* menu, int index, bool enabled)
 {

@@ -1,7 +1,7 @@
 #include "VOCSampleRateSheet.h"
 
 #include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -12,7 +12,7 @@
 #include <cmath>
 
 VOCSampleRateSheet::VOCSampleRateSheet(ConversionEditor* owner)
-    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("VOC Sample Rates")))
+    : OptionSheet(owner, L("VOC Sample Rates"))
 {
     m_matrix = new QTableWidget(kRows, kColumns, this);
     m_matrix->setObjectName(QStringLiteral("sampleRateMatrix"));
