@@ -1,14 +1,13 @@
 #include "BWFAnnotationSheet.h"
 
-#include "ConversionEditor.h"
 #include "Localized.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-BWFAnnotationSheet::BWFAnnotationSheet(ConversionEditor* owner)
-    : OptionSheet(owner, L("Broadcast Wave Annotation"))
+BWFAnnotationSheet::BWFAnnotationSheet(QWidget* parent)
+    : OptionSheet(parent, L("Broadcast Wave Annotation"))
 {
     body()->addWidget(new QLabel(L("Annotation:"), this));
     m_text = new QPlainTextEdit(this);
@@ -43,7 +42,7 @@ QString BWFAnnotationSheet::annotationInBlock(const unsigned char* block)
 
 void BWFAnnotationSheet::load()
 {
-    const ConvSpecRef& spec = owner()->convSpec();
+    const ConvSpecRef& spec = convSpec();
     const QVariant stored = spec->specificsValue(ConvSpec::kAnnotationTextKey);
     if (stored.isValid())
         m_text->setPlainText(stored.toString());
@@ -53,9 +52,9 @@ void BWFAnnotationSheet::load()
 
 void BWFAnnotationSheet::store()
 {
-    const ConvSpecRef& spec = owner()->convSpec();
+    const ConvSpecRef& spec = convSpec();
     const QString text = m_text->toPlainText();
     spec->setSpecificsValue(ConvSpec::kAnnotationTextKey, text);
     spec->setFileTypeSpecifics(reinterpret_cast<const unsigned char*>(blockForAnnotation(text, spec->fileTypeSpecifics()).constData()));
-    owner()->setFileTypeSpecificsValid(true);
+    emit specificsConfirmed();
 }

@@ -17,7 +17,7 @@ public:
     static constexpr int kAnnotationOffset = 22;
     static constexpr int kMaxAnnotationBytes = 256 - kAnnotationOffset - 1;
 
-    explicit BWFAnnotationSheet(ConversionEditor* owner);
+    explicit BWFAnnotationSheet(QWidget* parent);
     QPlainTextEdit* annotationTextView() const { return m_text; }
 
     // The block that holds `text`: the bytes before the offset from

@@ -118,6 +118,23 @@ bool ParseNumber(const QString& text, double* value)
 
 } // namespace
 
+ConversionEditor::SheetKind ConversionEditor::SheetKindOf(OSType type)
+{
+    switch (type) {
+    case 'MPG1':
+    case 'MPG2': return SheetKind::MPEG;
+    case 'BWMP':
+    case 'BWLN': return SheetKind::BroadcastWave;
+    case 'DMP3': return SheetKind::MP3;
+    case 'G729': return SheetKind::G729;
+    case 'VOC ': return SheetKind::CreativeVoice;
+    case 'QTQ2':
+    case 'QTQP':
+    case 'Mp3 ': return SheetKind::ConfirmAtOnce;
+    default: return SheetKind::None;
+    }
+}
+
 ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
     : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this))
 {
@@ -1426,46 +1443,51 @@ OptionSheet* ConversionEditor::doOptionsButton()
 {
     if (!m_spec)
         return nullptr;
-    OptionSheet* sheet = nullptr;
-    switch (m_curFileType) {
-    case 'MPG1':
-    case 'MPG2':
-        if (!m_mpegSheet)
-            m_mpegSheet = new MPEGOptionsSheet(this);
-        sheet = m_mpegSheet;
-        break;
-    case 'BWMP':
-    case 'BWLN':
-        if (!m_bwfSheet)
-            m_bwfSheet = new BWFAnnotationSheet(this);
-        sheet = m_bwfSheet;
-        break;
-    case 'DMP3':
-        if (!m_lameSheet)
-            m_lameSheet = new LAMEOptionsSheet(this);
-        sheet = m_lameSheet;
-        break;
-    case 'G729':
-        if (!m_g729Sheet)
-            m_g729Sheet = new G729OptionsSheet(this);
-        sheet = m_g729Sheet;
-        break;
-    case 'VOC ':
-        if (!m_vocSheet)
-            m_vocSheet = new VOCSampleRateSheet(this);
-        sheet = m_vocSheet;
-        break;
-    case 'QTQ2':
-    case 'QTQP':
-    case 'Mp3 ':
+    const SheetKind kind = SheetKindOf(m_curFileType);
+    if (kind == SheetKind::None)
+        return nullptr;
+    if (kind == SheetKind::ConfirmAtOnce) {
         setFileTypeSpecificsValid(true);
         return nullptr;
-    default:
-        return nullptr;
     }
+    OptionSheet*& sheet = m_sheets[int(kind)];
+    if (!sheet)
+        sheet = makeSheet(kind);
     m_openSheet = sheet;
-    sheet->begin();
+    sheet->begin(m_spec);
     return sheet;
+}
+
+OptionSheet* ConversionEditor::makeSheet(SheetKind kind)
+{
+    OptionSheet* sheet = nullptr;
+    switch (kind) {
+    case SheetKind::MPEG: sheet = new MPEGOptionsSheet(this); break;
+    case SheetKind::BroadcastWave: sheet = new BWFAnnotationSheet(this); break;
+    case SheetKind::MP3: sheet = new LAMEOptionsSheet(this); break;
+    case SheetKind::G729: sheet = new G729OptionsSheet(this); break;
+    case SheetKind::CreativeVoice: {
+        auto* voc = new VOCSampleRateSheet(this);
+        connect(voc, &VOCSampleRateSheet::sampleRateChosen, this, &ConversionEditor::useSampleRate);
+        sheet = voc;
+        break;
+    }
+    case SheetKind::None:
+    case SheetKind::ConfirmAtOnce: return nullptr;
+    }
+    connect(sheet, &OptionSheet::specificsConfirmed, this, [this] { setFileTypeSpecificsValid(true); });
+    return sheet;
+}
+
+void ConversionEditor::useSampleRate(double rate)
+{
+    if (!m_spec)
+        return;
+    m_spec->setSampleRate(rate);
+    m_rateField->setText(formatRate(rate));
+    handleSampleRateTextFieldDependencies();
+    handleSampleRateSettings();
+    checkConsistency();
 }
 
 // ======================================================= ending

@@ -25,6 +25,7 @@
 #include "NotificationCenter.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QVariantMap>
@@ -87,13 +88,9 @@ public:
     bool validateSampleRateItem(int tag) const;
     QString infoText() const;
 
-    // Used by the option sheets.
+    // Marks the type's options confirmed (an option sheet's OK) or not.
     void setFileTypeSpecificsValid(bool valid);
     QLineEdit* sampleRateTextField() const { return m_rateField; }
-    void handleSampleRateTextFieldDependencies();
-    void handleSampleRateSettings();
-    void handleNumOfBitsSettings();
-    void handleChannelHandlingSettings();
 
     // The Options button: the sheet of the current type (opened window-
     // modal, so this returns at once); null when the type has none.
@@ -123,6 +120,15 @@ protected:
     void reject() override;
 
 private:
+    // The option sheet of a type: none, none but the options count as
+    // confirmed at once, or one of the sheets.
+    enum class SheetKind { None, ConfirmAtOnce, MPEG, BroadcastWave, MP3, G729, CreativeVoice };
+    static SheetKind SheetKindOf(OSType type);
+    OptionSheet* makeSheet(SheetKind kind);
+    // A rate chosen in the Creative Voice sheet: the conversion's, shown
+    // in the field and the menu.
+    void useSampleRate(double rate);
+
     struct Pair {
         QLabel* label = nullptr;
         QSlider* slider = nullptr;
@@ -151,6 +157,11 @@ private:
     // there is none.
     bool selectRateItemForField();
     bool rateFieldValue(double* rate) const;
+    void handleSampleRateTextFieldDependencies();
+    // The per-type checks of the rate, the word length and the channels.
+    void handleSampleRateSettings();
+    void handleNumOfBitsSettings();
+    void handleChannelHandlingSettings();
     void loadCustomRates();
     void storeCustomRates();
 
@@ -209,11 +220,8 @@ private:
     QUndoStack* m_undo = nullptr;
     NotificationCenter::Token m_ratesObserver = 0;
     OptionSheet* m_openSheet = nullptr;
-    OptionSheet* m_mpegSheet = nullptr;
-    OptionSheet* m_bwfSheet = nullptr;
-    OptionSheet* m_lameSheet = nullptr;
-    OptionSheet* m_g729Sheet = nullptr;
-    OptionSheet* m_vocSheet = nullptr;
+    // The sheets made so far (made on first use, kept), by kind.
+    QHash<int, OptionSheet*> m_sheets;
 
     QLineEdit* m_nameField = nullptr;
     QPushButton* m_autoNameButton = nullptr;

@@ -1,6 +1,5 @@
 #include "G729OptionsSheet.h"
 
-#include "ConversionEditor.h"
 #include "Localized.h"
 
 #include <QAbstractButton>
@@ -34,8 +33,8 @@ void Select(QButtonGroup* group, int tag)
 
 } // namespace
 
-G729OptionsSheet::G729OptionsSheet(ConversionEditor* owner)
-    : OptionSheet(owner, L("G.729 Options")),
+G729OptionsSheet::G729OptionsSheet(QWidget* parent)
+    : OptionSheet(parent, L("G.729 Options")),
       m_data(new QButtonGroup(this)), m_file(new QButtonGroup(this)), m_header(new QButtonGroup(this))
 {
     m_data->setObjectName(QStringLiteral("dataFormatMatrix"));
@@ -59,7 +58,7 @@ void G729OptionsSheet::doFileFormatMatrix()
 
 void G729OptionsSheet::load()
 {
-    const unsigned char* block = owner()->convSpec()->fileTypeSpecifics();
+    const unsigned char* block = convSpec()->fileTypeSpecifics();
     Select(m_data, block[0]);
     Select(m_file, block[1]);
     Select(m_header, block[2]);
@@ -68,9 +67,9 @@ void G729OptionsSheet::load()
 
 void G729OptionsSheet::store()
 {
-    unsigned char* block = owner()->convSpec()->fileTypeSpecifics();
+    unsigned char* block = convSpec()->fileTypeSpecifics();
     block[0] = static_cast<unsigned char>(std::max(0, m_data->checkedId()));
     block[1] = static_cast<unsigned char>(std::max(0, m_file->checkedId()));
     block[2] = static_cast<unsigned char>(std::max(0, m_header->checkedId()));
-    owner()->setFileTypeSpecificsValid(true);
+    emit specificsConfirmed();
 }

@@ -1,6 +1,5 @@
 #include "LAMEOptionsSheet.h"
 
-#include "ConversionEditor.h"
 #include "FullUserName.h"
 #include "lame_encoder.h"
 #include "Localized.h"
@@ -59,8 +58,8 @@ void LAMEOptionsSheet::setGenreSource(GenreSource source)
     gGenreSource = std::move(source);
 }
 
-LAMEOptionsSheet::LAMEOptionsSheet(ConversionEditor* owner)
-    : OptionSheet(owner, L("MP3 Encoder Options")), m_titleMode(new QButtonGroup(this)),
+LAMEOptionsSheet::LAMEOptionsSheet(QWidget* parent)
+    : OptionSheet(parent, L("MP3 Encoder Options")), m_titleMode(new QButtonGroup(this)),
       m_mode(new QButtonGroup(this))
 {
     auto* columns = new QHBoxLayout;
@@ -185,7 +184,7 @@ void LAMEOptionsSheet::load()
     m_genreTable->clear();
     m_genreTable->addItems(m_genres);
 
-    const QVariantMap s = owner()->convSpec()->specifics();
+    const QVariantMap s = convSpec()->specifics();
     auto select = [](QButtonGroup* group, int tag) {
         if (QAbstractButton* button = group->button(tag))
             button->setChecked(true);
@@ -227,7 +226,7 @@ void LAMEOptionsSheet::load()
 
 void LAMEOptionsSheet::store()
 {
-    const ConvSpecRef& spec = owner()->convSpec();
+    const ConvSpecRef& spec = convSpec();
     spec->setSpecificsValue(QStringLiteral("LAMEQuality"), m_quality->currentIndex());
     spec->setSpecificsValue(QStringLiteral("LAMEEncodingMode"), std::max(0, m_mode->checkedId()));
     spec->setSpecificsValue(QStringLiteral("LAMEVBRQuality"), m_vbrQuality->currentIndex());
@@ -250,5 +249,5 @@ void LAMEOptionsSheet::store()
             spec->setSpecificsValue(QStringLiteral("LAMEGenre"), m_genreDict.value(selected.first()->text()).toInt());
         spec->setSpecificsValue(QStringLiteral("LAMEComment"), m_comment->text());
     }
-    owner()->setFileTypeSpecificsValid(true);
+    emit specificsConfirmed();
 }

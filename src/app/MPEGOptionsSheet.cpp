@@ -1,6 +1,5 @@
 #include "MPEGOptionsSheet.h"
 
-#include "ConversionEditor.h"
 #include "Localized.h"
 
 #include <QCheckBox>
@@ -10,8 +9,8 @@ namespace {
 const QString kPaddingKey = QStringLiteral("Use MPEG Frame Padding");
 }
 
-MPEGOptionsSheet::MPEGOptionsSheet(ConversionEditor* owner)
-    : OptionSheet(owner, L("MPEG Options"))
+MPEGOptionsSheet::MPEGOptionsSheet(QWidget* parent)
+    : OptionSheet(parent, L("MPEG Options"))
 {
     m_padding = new QCheckBox(L("Use frame padding"), this);
     m_padding->setObjectName(QStringLiteral("framePaddingCheckbox"));
@@ -20,12 +19,12 @@ MPEGOptionsSheet::MPEGOptionsSheet(ConversionEditor* owner)
 
 void MPEGOptionsSheet::load()
 {
-    const QVariant padding = owner()->convSpec()->specificsValue(kPaddingKey);
+    const QVariant padding = convSpec()->specificsValue(kPaddingKey);
     m_padding->setChecked(!padding.isValid() || padding.toBool());
 }
 
 void MPEGOptionsSheet::store()
 {
-    owner()->convSpec()->setSpecificsValue(kPaddingKey, m_padding->isChecked());
-    owner()->setFileTypeSpecificsValid(true);
+    convSpec()->setSpecificsValue(kPaddingKey, m_padding->isChecked());
+    emit specificsConfirmed();
 }
