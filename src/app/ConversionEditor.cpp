@@ -4,6 +4,12 @@
 #include "BWFAnnotationSheet.h"
 #include "CConvSpec.h"
 #include "CreateSoundFile.h"
+#include "EditorCommentGroup.h"
+#include "EditorControls.h"
+#include "EditorFadesAndNamesGroup.h"
+#include "EditorFormatGroup.h"
+#include "EditorGainGroup.h"
+#include "EditorRegionsGroup.h"
 #include "FileTypeDictionary.h"
 #include "G729OptionsSheet.h"
 #include "LAMEOptionsSheet.h"
@@ -18,9 +24,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,9 +33,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QShowEvent>
-#include <QSlider>
 #include <QStackedWidget>
-#include <QStandardItemModel>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -50,8 +51,6 @@ const QString kCustomRatesKey = QStringLiteral("Custom Sample Rates");
 const QString kFrameKey = QStringLiteral("Define Conversion Dialog Frame");
 const QString kEditorUpdatedRates = QStringLiteral("QMCustomSampleRatesUpdated");
 const QString kWindowUpdatedRates = QStringLiteral("QMUpdatedCustomSampleRates");
-constexpr int kTagRole = Qt::UserRole;
-constexpr int kNoItem = -1;
 
 enum Which { kRate, kBits, kChannels };
 
@@ -75,30 +74,6 @@ QList<double> DiscreteRates(const QVariantMap& entry, bool* present)
     return rates;
 }
 
-int ItemTag(const QComboBox* menu, int index)
-{
-    const QVariant tag = menu->itemData(index, kTagRole);
-    return tag.isValid() ? tag.toInt() : 0;
-}
-
-int IndexOfTag(const QComboBox* menu, int tag)
-{
-    for (int i = 0; i < menu->count(); ++i) {
-        const QVariant t = menu->itemData(i, kTagRole);
-        if (t.isValid() && t.toInt() == tag)
-            return i;
-    }
-    return kNoItem;
-}
-
-void SetItemEnabled(QComboBox* menu, int index, bool enabled)
-{
-    if (auto* model = qobject_cast<QStandardItemModel*>(menu->model()))
-        if (QStandardItem* item = model->item(index))
-            if (!item->text().isEmpty())
-                item->setEnabled(enabled);
-}
-
 void Substitute(QString* text, const QString& value)
 {
     const int at = text->indexOf(QLatin1String("%@"));
@@ -106,17 +81,9 @@ void Substitute(QString* text, const QString& value)
         text->replace(at, 2, value);
 }
 
-bool ParseNumber(const QString& text, double* value)
-{
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-        return false;
-    *value = v;
-    return true;
-}
-
 } // namespace
+
+using namespace EditorControls;
 
 ConversionEditor::SheetKind ConversionEditor::SheetKindOf(OSType type)
 {
@@ -174,70 +141,12 @@ bool ConversionEditor::editConversion(QWidget* parent, const ConvSpecRef& spec, 
 
 // ============================================================ the window
 
-QWidget* ConversionEditor::buildPair(Pair& pair, const QString& name, const QString& label, const QString& unit,
-                                     double minimum, double maximum, double scale)
+void ConversionEditor::wirePair(SliderPair& pair, const std::function<void()>& write)
 {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    pair.label = new QLabel(label, row);
-    pair.label->setObjectName(name + QStringLiteral("Label"));
-    pair.slider = new QSlider(Qt::Horizontal, row);
-    pair.slider->setObjectName(name + QStringLiteral("Slider"));
-    pair.slider->setRange(int(std::lround(minimum * scale)), int(std::lround(maximum * scale)));
-    pair.field = new QLineEdit(row);
-    pair.field->setObjectName(name + QStringLiteral("TextField"));
-    pair.field->setMaximumWidth(80);
-    pair.unit = new QLabel(unit, row);
-    pair.scale = scale;
-    layout->addWidget(pair.label);
-    layout->addWidget(pair.slider, 1);
-    layout->addWidget(pair.field);
-    layout->addWidget(pair.unit);
-    return row;
-}
-
-void ConversionEditor::wirePair(Pair& pair, const std::function<void()>& write)
-{
-    // Moving the slider shows its value in the field and writes it; ending
-    // an edit of the field writes it and moves the slider.
-    Pair* p = &pair;
-    connect(pair.slider, &QSlider::sliderMoved, this, [this, p, write](int position) {
-        p->field->setText(QString::number(position / p->scale, 'g', 10));
-        p->field->setFocus();
+    pair.onEdited(this, [this, write] {
         if (m_spec && !m_filling)
             write();
     });
-    connect(pair.field, &QLineEdit::editingFinished, this, [this, p, write] {
-        double value = 0;
-        if (!ParseNumber(p->field->text(), &value))
-            return;
-        const QSignalBlocker block(p->slider);
-        p->slider->setValue(int(std::lround(value * p->scale)));
-        if (m_spec && !m_filling)
-            write();
-    });
-}
-
-void ConversionEditor::setPair(Pair& pair, double value)
-{
-    pair.field->setText(QString::number(value, 'g', 10));
-    const QSignalBlocker block(pair.slider);
-    pair.slider->setValue(int(std::lround(value * pair.scale)));
-}
-
-void ConversionEditor::enablePair(Pair& pair, bool on)
-{
-    pair.slider->setEnabled(on);
-    pair.field->setEnabled(on);
-    colourLabel(pair.label, on);
-    colourLabel(pair.unit, on);
-}
-
-void ConversionEditor::colourLabel(QLabel* label, bool on)
-{
-    // Black when the control it names is enabled, grey when not.
-    label->setEnabled(on);
 }
 
 void ConversionEditor::buildWindow()
@@ -262,277 +171,18 @@ void ConversionEditor::buildWindow()
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
     layout->addLayout(columns);
-    connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (m_spec && !m_filling)
-            m_spec->setConversionName(text);
-    });
-    connect(m_autoNameButton, &QPushButton::clicked, this, &ConversionEditor::doAutomaticName);
-
-    // Output type, rate, word length, channels.
-    auto* format = new QGroupBox(L("Format"), this);
-    auto* grid = new QGridLayout(format);
-    m_convertTypeBox = new QCheckBox(L("Convert file type"), format);
-    m_convertTypeBox->setObjectName(QStringLiteral("convertFileTypeCheckBox"));
-    m_typeToLabel = new QLabel(L("to"), format);
-    m_typeMenu = new QComboBox(format);
-    m_typeMenu->setObjectName(QStringLiteral("fileTypePopUp"));
-    m_typeMenu->setMaxVisibleItems(30);
-    m_optionsTabs = new QStackedWidget(format);
-    m_optionsButton = new QPushButton(L("Options..."));
-    m_optionsButton->setObjectName(QStringLiteral("optionsButton"));
-    m_optionsTabs->addWidget(m_optionsButton);
-    m_optionsTabs->addWidget(new QWidget);
-    grid->addWidget(m_convertTypeBox, 0, 0);
-    grid->addWidget(m_typeToLabel, 0, 1);
-    grid->addWidget(m_typeMenu, 0, 2, 1, 2);
-    grid->addWidget(m_optionsTabs, 0, 4);
-
-    m_convertRateBox = new QCheckBox(L("Convert sample rate"), format);
-    m_convertRateBox->setObjectName(QStringLiteral("convertSampleRateCheckBox"));
-    m_rateToLabel = new QLabel(L("to"), format);
-    m_rateField = new QLineEdit(format);
-    m_rateField->setObjectName(QStringLiteral("sampleRateTextField"));
-    m_rateField->setMaximumWidth(110);
-    m_rateMenu = new QComboBox(format);
-    m_rateMenu->setObjectName(QStringLiteral("sampleRatePopUp"));
-    m_rateMenu->setMaxVisibleItems(30);
-    m_qualityLabel = new QLabel(L("Hz, using quality"), format);
-    m_qualityMenu = new QComboBox(format);
-    m_qualityMenu->setObjectName(QStringLiteral("polyphasePopUp"));
-    const char* qualities[] = {"Linear (fastest)", "Automatic", "Low (12 taps)", "Medium (32 taps)",
-                               "High (64 taps)"};
-    for (int i = 0; i < 5; ++i)
-        m_qualityMenu->addItem(L(qualities[i]), i);
-    grid->addWidget(m_convertRateBox, 1, 0);
-    grid->addWidget(m_rateToLabel, 1, 1);
-    grid->addWidget(m_rateField, 1, 2);
-    grid->addWidget(m_rateMenu, 1, 3);
-    grid->addWidget(m_qualityLabel, 2, 2, Qt::AlignRight);
-    grid->addWidget(m_qualityMenu, 2, 3);
-
-    m_bitsBox = new QCheckBox(L("Number of bits"), format);
-    m_bitsBox->setObjectName(QStringLiteral("numOfBitsCheckBox"));
-    m_bitsMenu = new QComboBox(format);
-    m_bitsMenu->setObjectName(QStringLiteral("numBitsPopUp"));
-    m_ditherBox = new QCheckBox(L("Redither"), format);
-    m_ditherBox->setObjectName(QStringLiteral("ditherCheckBox"));
-    grid->addWidget(m_bitsBox, 3, 0);
-    grid->addWidget(m_bitsMenu, 3, 2, 1, 2);
-    grid->addWidget(m_ditherBox, 3, 4);
-    m_channelBox = new QCheckBox(L("Channel handling"), format);
-    m_channelBox->setObjectName(QStringLiteral("channelHandlingCheckBox"));
-    m_channelMenu = new QComboBox(format);
-    m_channelMenu->setObjectName(QStringLiteral("channelHandlingPopUp"));
-    grid->addWidget(m_channelBox, 4, 0);
-    grid->addWidget(m_channelMenu, 4, 2, 1, 2);
-    left->addWidget(format);
-
-    connect(m_convertTypeBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertFileTypeCheckbox);
-    connect(m_typeMenu, &QComboBox::activated, this, &ConversionEditor::doFileTypePopUp);
-    connect(m_optionsButton, &QPushButton::clicked, this, [this] { doOptionsButton(); });
-    connect(m_convertRateBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertSampleRateCheckbox);
-    connect(m_rateMenu, &QComboBox::activated, this, &ConversionEditor::chooseSampleRateItem);
-    connect(m_rateField, &QLineEdit::editingFinished, this, [this] {
-        if (m_spec && !m_filling) {
-            handleSampleRateTextFieldDependencies();
-            checkConsistency();
-        }
-    });
-    connect(m_qualityMenu, &QComboBox::activated, this, [this](int index) {
-        if (m_spec)
-            m_spec->setSampleRateConvertQuality(ItemTag(m_qualityMenu, index));
-    });
-    connect(m_bitsBox, &QCheckBox::clicked, this, &ConversionEditor::doNumOfBitsCheckbox);
-    connect(m_bitsMenu, &QComboBox::activated, this, &ConversionEditor::doNumOfBitsPopUp);
-    connect(m_ditherBox, &QCheckBox::clicked, this, [this](bool on) {
-        if (m_spec)
-            m_spec->setNeedsRedither(on);
-    });
-    connect(m_channelBox, &QCheckBox::clicked, this, &ConversionEditor::doChannelHandlingCheckbox);
-    connect(m_channelMenu, &QComboBox::activated, this, &ConversionEditor::doChannelHandlingPopUp);
-
-    // Regions: extraction, strip, snip.
-    auto* regions = new QGroupBox(L("Regions"), this);
-    auto* regionLayout = new QVBoxLayout(regions);
-    auto* extractionRow = new QHBoxLayout;
-    m_extractionBox = new QCheckBox(regions);
-    m_extractionBox->setObjectName(QStringLiteral("extractionStripOrSnipCheckBox"));
-    m_extractionMenu = new QComboBox(regions);
-    m_extractionMenu->setObjectName(QStringLiteral("extractionPopUp"));
-    m_extractionMenu->addItems({L("Extract regions"), L("Strip silence"), L("Snip")});
-    extractionRow->addWidget(m_extractionBox);
-    extractionRow->addWidget(m_extractionMenu);
-    extractionRow->addStretch();
-    regionLayout->addLayout(extractionRow);
-    m_extractionTabs = new QStackedWidget(regions);
-    m_extractionTabs->addWidget(new QLabel(L("Every region becomes a file of its own."), regions));
-    m_extractionTabs->addWidget(buildPair(m_margin, QStringLiteral("safetyMargin"), L("Safety margin"), L("ms"), 0,
-                                          1000, 1));
-    auto* snip = new QWidget(regions);
-    auto* snipLayout = new QVBoxLayout(snip);
-    snipLayout->setContentsMargins(0, 0, 0, 0);
-    snipLayout->addWidget(buildPair(m_startAt, QStringLiteral("startAt"), L("Start at"), L("s"), 0, 3600, 10));
-    snipLayout->addWidget(buildPair(m_length, QStringLiteral("length"), L("Length"), L("s"), 0, 3600, 10));
-    m_extractionTabs->addWidget(snip);
-    regionLayout->addWidget(m_extractionTabs);
-    right->addWidget(regions);
-    wirePair(m_margin, [this] {
-        double v = 0;
-        if (ParseNumber(m_margin.field->text(), &v))
-            m_spec->setStripMargin(float(v));
-    });
-    wirePair(m_startAt, [this] { doSnipFields(); });
-    wirePair(m_length, [this] {
-        double length = 0;
-        if (ParseNumber(m_length.field->text(), &length))
-            m_spec->setSnipTo(m_spec->snipFrom() + float(length));
-    });
-    connect(m_extractionBox, &QCheckBox::clicked, this, &ConversionEditor::doExtractionCheckbox);
-    connect(m_extractionMenu, &QComboBox::activated, this, &ConversionEditor::doExtractionPopUp);
-
-    // Fades, extras, name extension.
-    auto* other = new QGroupBox(L("Fades and output names"), this);
-    auto* otherLayout = new QVBoxLayout(other);
-    m_fadeBox = new QCheckBox(L("Fade in and out"), other);
-    m_fadeBox->setObjectName(QStringLiteral("fadeCheckBox"));
-    otherLayout->addWidget(m_fadeBox);
-    otherLayout->addWidget(buildPair(m_fadeIn, QStringLiteral("fadeIn"), L("Fade in"), L("ms"), 0, 10000, 1));
-    otherLayout->addWidget(buildPair(m_fadeOut, QStringLiteral("fadeOut"), L("Fade out"), L("ms"), 0, 10000, 1));
-    wirePair(m_fadeIn, [this] {
-        double v = 0;
-        if (ParseNumber(m_fadeIn.field->text(), &v))
-            m_spec->setFadeInTime(float(v));
-    });
-    wirePair(m_fadeOut, [this] {
-        double v = 0;
-        if (ParseNumber(m_fadeOut.field->text(), &v))
-            m_spec->setFadeOutTime(float(v));
-    });
-    m_copyBox = new QCheckBox(L("Copy regions, markers and loops"), other);
-    m_copyBox->setObjectName(QStringLiteral("copyCheckBox"));
-    otherLayout->addWidget(m_copyBox);
-    auto* extensionRow = new QHBoxLayout;
-    m_extensionBox = new QCheckBox(L("File name extension"), other);
-    m_extensionBox->setObjectName(QStringLiteral("filenameExtensionCheckBox"));
-    m_extensionField = new QLineEdit(other);
-    m_extensionField->setObjectName(QStringLiteral("filenameExtensionTextField"));
-    extensionRow->addWidget(m_extensionBox);
-    extensionRow->addWidget(m_extensionField, 1);
-    otherLayout->addLayout(extensionRow);
-    left->addWidget(other);
+    m_format = new EditorFormatGroup(this);
+    left->addWidget(m_format);
+    m_regions = new EditorRegionsGroup(this);
+    right->addWidget(m_regions);
+    m_fades = new EditorFadesAndNamesGroup(this);
+    left->addWidget(m_fades);
     left->addStretch();
-    connect(m_fadeBox, &QCheckBox::clicked, this, &ConversionEditor::doFadeCheckbox);
-    connect(m_copyBox, &QCheckBox::clicked, this, [this](bool on) {
-        if (m_spec)
-            m_spec->setCopyExtras(on);
-    });
-    connect(m_extensionBox, &QCheckBox::clicked, this, &ConversionEditor::doFilenameExtCheckbox);
-    connect(m_extensionField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (m_spec && !m_filling)
-            m_spec->setNameExtension(text);
-    });
-
-    // Gain: gate, compressor or normalise.
-    auto* gain = new QGroupBox(L("Gain"), this);
-    auto* gainLayout = new QVBoxLayout(gain);
-    m_gateBox = new QCheckBox(L("Gate"), gain);
-    m_gateBox->setObjectName(QStringLiteral("gateCheckBox"));
-    gainLayout->addWidget(m_gateBox);
-    gainLayout->addWidget(buildPair(m_lowerThan, QStringLiteral("lowerThan"), L("lower than"), L("dB"), -96, 0, 1));
-    gainLayout->addWidget(buildPair(m_longerThan, QStringLiteral("longerThan"), L("longer than"), L("ms"), 0, 5000,
-                                    1));
-    gainLayout->addWidget(buildPair(m_attenuate, QStringLiteral("attenuate"), L("attenuate by"), L("dB"), -96, 0,
-                                    1));
-    wirePair(m_lowerThan, [this] {
-        double v = 0;
-        if (ParseNumber(m_lowerThan.field->text(), &v))
-            m_spec->setGateThreshold(v);
-    });
-    wirePair(m_longerThan, [this] {
-        double v = 0;
-        if (ParseNumber(m_longerThan.field->text(), &v))
-            m_spec->setGateGapLength(v / 1000.0);
-    });
-    wirePair(m_attenuate, [this] {
-        double v = 0;
-        if (ParseNumber(m_attenuate.field->text(), &v))
-            m_spec->setGateAttenuation(v);
-    });
-    auto* boostRow = new QHBoxLayout;
-    m_boostBox = new QCheckBox(L("Boost"), gain);
-    m_boostBox->setObjectName(QStringLiteral("boostCheckBox"));
-    m_boostLabel = new QLabel(L("with"), gain);
-    m_boostMenu = new QComboBox(gain);
-    m_boostMenu->setObjectName(QStringLiteral("boostPopUp"));
-    m_boostMenu->addItems({L("Compressor"), L("Normalise")});
-    m_firstNormalizeBox = new QCheckBox(L("Normalise first"), gain);
-    m_firstNormalizeBox->setObjectName(QStringLiteral("firstNormalizeCheckBox"));
-    boostRow->addWidget(m_boostBox);
-    boostRow->addWidget(m_boostLabel);
-    boostRow->addWidget(m_boostMenu);
-    boostRow->addWidget(m_firstNormalizeBox);
-    boostRow->addStretch();
-    gainLayout->addLayout(boostRow);
-    m_boostTabs = new QStackedWidget(gain);
-    auto* compressor = new QWidget(gain);
-    auto* compressorLayout = new QVBoxLayout(compressor);
-    compressorLayout->setContentsMargins(0, 0, 0, 0);
-    compressorLayout->addWidget(buildPair(m_amplify, QStringLiteral("amplify"), L("amplify"), L("dB"), 0, 40, 10));
-    compressorLayout->addWidget(buildPair(m_limit, QStringLiteral("limit"), L("limit at"), L("dB"), -40, 0, 10));
-    m_boostTabs->addWidget(compressor);
-    m_boostTabs->addWidget(buildPair(m_ceiling, QStringLiteral("ceiling"), L("ceiling"), L("dB"), -40, 0, 10));
-    gainLayout->addWidget(m_boostTabs);
-    right->addWidget(gain);
+    m_gain = new EditorGainGroup(this);
+    right->addWidget(m_gain);
     right->addStretch();
-    wirePair(m_amplify, [this] {
-        double v = 0;
-        if (ParseNumber(m_amplify.field->text(), &v))
-            m_spec->setCompressionBoost(v);
-    });
-    for (Pair* pair : {&m_limit, &m_ceiling}) {
-        wirePair(*pair, [this, pair] {
-            double v = 0;
-            if (ParseNumber(pair->field->text(), &v)) {
-                m_spec->setCeiling(v);
-                Pair* twin = pair == &m_limit ? &m_ceiling : &m_limit;
-                setPair(*twin, v);
-            }
-        });
-    }
-    connect(m_gateBox, &QCheckBox::clicked, this, &ConversionEditor::doGateCheckbox);
-    connect(m_boostBox, &QCheckBox::clicked, this, &ConversionEditor::doBoostCheckbox);
-    connect(m_boostMenu, &QComboBox::activated, this, [this] {
-        boostDependencies();
-        if (m_spec)
-            boostRules();
-    });
-    connect(m_firstNormalizeBox, &QCheckBox::clicked, this, [this] {
-        boostDependencies();
-        if (m_spec)
-            boostRules();
-    });
-
-    // Comment.
-    auto* commentRow = new QHBoxLayout;
-    m_commentTriangle = new QToolButton(this);
-    m_commentTriangle->setObjectName(QStringLiteral("commentDisclosureTriangle"));
-    m_commentTriangle->setCheckable(true);
-    m_commentTriangle->setChecked(true);
-    m_commentTriangle->setArrowType(Qt::DownArrow);
-    m_commentTriangle->setAutoRaise(true);
-    commentRow->addWidget(m_commentTriangle);
-    commentRow->addWidget(new QLabel(L("Comment"), this));
-    commentRow->addStretch();
-    layout->addLayout(commentRow);
-    m_comment = new QPlainTextEdit(this);
-    m_comment->setObjectName(QStringLiteral("commentTextView"));
-    m_comment->setFixedHeight(60);
-    QFont font = m_comment->font();
-    font.setPointSize(11);
-    m_comment->setFont(font);
-    layout->addWidget(m_comment);
-    connect(m_commentTriangle, &QToolButton::toggled, this, &ConversionEditor::doCommentDisclosure);
-    connect(m_comment, &QPlainTextEdit::textChanged, this, &ConversionEditor::commentChanged);
+    m_commentGroup = new EditorCommentGroup(this);
+    layout->addWidget(m_commentGroup);
 
     // Verdict and buttons.
     m_info = new QLabel(this);
@@ -553,15 +203,130 @@ void ConversionEditor::buildWindow()
     connect(cancelButton, &QPushButton::clicked, this, &ConversionEditor::cancel);
     connect(m_okButton, &QPushButton::clicked, this, &ConversionEditor::ok);
 
+    connectControls();
     buildFileTypeMenu();
     setupSampleRatePopUp();
+}
+
+void ConversionEditor::connectControls()
+{
+    connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (m_spec && !m_filling)
+            m_spec->setConversionName(text);
+    });
+    connect(m_autoNameButton, &QPushButton::clicked, this, &ConversionEditor::doAutomaticName);
+
+    connect(m_format->convertTypeBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertFileTypeCheckbox);
+    connect(m_format->typeMenu, &QComboBox::activated, this, &ConversionEditor::doFileTypePopUp);
+    connect(m_format->optionsButton, &QPushButton::clicked, this, [this] { doOptionsButton(); });
+    connect(m_format->convertRateBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertSampleRateCheckbox);
+    connect(m_format->rateMenu, &QComboBox::activated, this, &ConversionEditor::chooseSampleRateItem);
+    connect(m_format->rateField, &QLineEdit::editingFinished, this, [this] {
+        if (m_spec && !m_filling) {
+            handleSampleRateTextFieldDependencies();
+            checkConsistency();
+        }
+    });
+    connect(m_format->qualityMenu, &QComboBox::activated, this, [this](int index) {
+        if (m_spec)
+            m_spec->setSampleRateConvertQuality(ItemTag(m_format->qualityMenu, index));
+    });
+    connect(m_format->bitsBox, &QCheckBox::clicked, this, &ConversionEditor::doNumOfBitsCheckbox);
+    connect(m_format->bitsMenu, &QComboBox::activated, this, &ConversionEditor::doNumOfBitsPopUp);
+    connect(m_format->ditherBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (m_spec)
+            m_spec->setNeedsRedither(on);
+    });
+    connect(m_format->channelBox, &QCheckBox::clicked, this, &ConversionEditor::doChannelHandlingCheckbox);
+    connect(m_format->channelMenu, &QComboBox::activated, this, &ConversionEditor::doChannelHandlingPopUp);
+
+    wirePair(m_regions->margin, [this] {
+        double v = 0;
+        if (m_regions->margin.value(&v))
+            m_spec->setStripMargin(float(v));
+    });
+    wirePair(m_regions->startAt, [this] { doSnipFields(); });
+    wirePair(m_regions->length, [this] {
+        double length = 0;
+        if (m_regions->length.value(&length))
+            m_spec->setSnipTo(m_spec->snipFrom() + float(length));
+    });
+    connect(m_regions->extractionBox, &QCheckBox::clicked, this, &ConversionEditor::doExtractionCheckbox);
+    connect(m_regions->extractionMenu, &QComboBox::activated, this, &ConversionEditor::doExtractionPopUp);
+
+    wirePair(m_fades->fadeIn, [this] {
+        double v = 0;
+        if (m_fades->fadeIn.value(&v))
+            m_spec->setFadeInTime(float(v));
+    });
+    wirePair(m_fades->fadeOut, [this] {
+        double v = 0;
+        if (m_fades->fadeOut.value(&v))
+            m_spec->setFadeOutTime(float(v));
+    });
+    connect(m_fades->fadeBox, &QCheckBox::clicked, this, &ConversionEditor::doFadeCheckbox);
+    connect(m_fades->copyBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (m_spec)
+            m_spec->setCopyExtras(on);
+    });
+    connect(m_fades->extensionBox, &QCheckBox::clicked, this, &ConversionEditor::doFilenameExtCheckbox);
+    connect(m_fades->extensionField, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (m_spec && !m_filling)
+            m_spec->setNameExtension(text);
+    });
+
+    wirePair(m_gain->lowerThan, [this] {
+        double v = 0;
+        if (m_gain->lowerThan.value(&v))
+            m_spec->setGateThreshold(v);
+    });
+    wirePair(m_gain->longerThan, [this] {
+        double v = 0;
+        if (m_gain->longerThan.value(&v))
+            m_spec->setGateGapLength(v / 1000.0);
+    });
+    wirePair(m_gain->attenuate, [this] {
+        double v = 0;
+        if (m_gain->attenuate.value(&v))
+            m_spec->setGateAttenuation(v);
+    });
+    wirePair(m_gain->amplify, [this] {
+        double v = 0;
+        if (m_gain->amplify.value(&v))
+            m_spec->setCompressionBoost(v);
+    });
+    for (SliderPair* pair : {&m_gain->limit, &m_gain->ceiling}) {
+        wirePair(*pair, [this, pair] {
+            double v = 0;
+            if (pair->value(&v)) {
+                m_spec->setCeiling(v);
+                SliderPair* twin = pair == &m_gain->limit ? &m_gain->ceiling : &m_gain->limit;
+                twin->set(v);
+            }
+        });
+    }
+    connect(m_gain->gateBox, &QCheckBox::clicked, this, &ConversionEditor::doGateCheckbox);
+    connect(m_gain->boostBox, &QCheckBox::clicked, this, &ConversionEditor::doBoostCheckbox);
+    connect(m_gain->boostMenu, &QComboBox::activated, this, [this] {
+        boostDependencies();
+        if (m_spec)
+            boostRules();
+    });
+    connect(m_gain->firstNormalizeBox, &QCheckBox::clicked, this, [this] {
+        boostDependencies();
+        if (m_spec)
+            boostRules();
+    });
+
+    connect(m_commentGroup->triangle, &QToolButton::toggled, this, &ConversionEditor::doCommentDisclosure);
+    connect(m_commentGroup->text, &QPlainTextEdit::textChanged, this, &ConversionEditor::commentChanged);
 }
 
 // ======================================================= menus
 
 void ConversionEditor::buildFileTypeMenu()
 {
-    m_typeMenu->clear();
+    m_format->typeMenu->clear();
     const QString path = MainBundle::pathForResource(QStringLiteral("menus"), QStringLiteral("plist"));
     QFile file(path);
     QVariantList titles;
@@ -570,7 +335,7 @@ void ConversionEditor::buildFileTypeMenu()
     for (const QVariant& item : titles) {
         const QString title = item.toString();
         if (title == QLatin1String("-")) {
-            m_typeMenu->insertSeparator(m_typeMenu->count());
+            m_format->typeMenu->insertSeparator(m_format->typeMenu->count());
             continue;
         }
         int tag = 0;
@@ -579,7 +344,7 @@ void ConversionEditor::buildFileTypeMenu()
                 tag = int(HFSTypeCodeFromFileType(it.key()));
                 break;
             }
-        m_typeMenu->addItem(title, tag);
+        m_format->typeMenu->addItem(title, tag);
     }
     refreshFileTypeItemStates();
 }
@@ -607,13 +372,13 @@ QString ConversionEditor::formatRate(double rate)
 
 void ConversionEditor::setupSampleRatePopUp()
 {
-    const QSignalBlocker block(m_rateMenu);
-    m_rateMenu->clear();
+    const QSignalBlocker block(m_format->rateMenu);
+    m_format->rateMenu->clear();
     for (int i = 0; i < kBuiltInRateCount; ++i) {
         const double rate = kBuiltInRates[i];
         const QString title = rate == std::floor(rate) ? QString::number(qlonglong(rate))
                                                         : QString::number(rate, 'f', rate > 22000 && rate < 23000 ? 3 : 1);
-        m_rateMenu->addItem(title, i);
+        m_format->rateMenu->addItem(title, i);
     }
     // The custom rates, with the rate shown when it is new (stored only
     // by OK), highest first.
@@ -622,26 +387,26 @@ void ConversionEditor::setupSampleRatePopUp()
         custom.append(*m_newRate);
     std::sort(custom.begin(), custom.end(), std::greater<double>());
     if (!custom.isEmpty()) {
-        m_rateMenu->insertSeparator(m_rateMenu->count());
+        m_format->rateMenu->insertSeparator(m_format->rateMenu->count());
         for (double rate : custom)
-            m_rateMenu->addItem(formatRate(rate), -1);
+            m_format->rateMenu->addItem(formatRate(rate), -1);
     }
-    m_rateMenu->setCurrentIndex(0);
+    m_format->rateMenu->setCurrentIndex(0);
     refreshSampleRateItemStates();
 }
 
 void ConversionEditor::refreshFileTypeItemStates()
 {
-    for (int i = 0; i < m_typeMenu->count(); ++i)
-        if (m_typeMenu->itemData(i, kTagRole).isValid())
-            SetItemEnabled(m_typeMenu, i, validateFileTypeItem(OSType(ItemTag(m_typeMenu, i))));
+    for (int i = 0; i < m_format->typeMenu->count(); ++i)
+        if (m_format->typeMenu->itemData(i, kTagRole).isValid())
+            SetItemEnabled(m_format->typeMenu, i, validateFileTypeItem(OSType(ItemTag(m_format->typeMenu, i))));
 }
 
 void ConversionEditor::refreshSampleRateItemStates()
 {
-    for (int i = 0; i < m_rateMenu->count(); ++i)
-        if (m_rateMenu->itemData(i, kTagRole).isValid())
-            SetItemEnabled(m_rateMenu, i, validateSampleRateItem(ItemTag(m_rateMenu, i)));
+    for (int i = 0; i < m_format->rateMenu->count(); ++i)
+        if (m_format->rateMenu->itemData(i, kTagRole).isValid())
+            SetItemEnabled(m_format->rateMenu, i, validateSampleRateItem(ItemTag(m_format->rateMenu, i)));
 }
 
 void ConversionEditor::loadCustomRates()
@@ -712,54 +477,54 @@ void ConversionEditor::updateUI()
     m_nameField->setText(s.conversionName());
     // The sample-rate field first, so the type's rate rules see the
     // conversion's rate.
-    m_rateField->setText(formatRate(s.sampleRate()));
-    m_convertRateBox->setChecked(s.needsSampleRateConversion());
+    m_format->rateField->setText(formatRate(s.sampleRate()));
+    m_format->convertRateBox->setChecked(s.needsSampleRateConversion());
     updateUIForFileType(m_curFileType);
 
-    m_convertTypeBox->setChecked(s.needsStrictFileType());
+    m_format->convertTypeBox->setChecked(s.needsStrictFileType());
     convertFileTypeDependencies();
-    m_convertRateBox->setChecked(s.needsSampleRateConversion());
+    m_format->convertRateBox->setChecked(s.needsSampleRateConversion());
     sampleRateDependencies();
-    m_bitsBox->setChecked(s.needsNewWordLength());
+    m_format->bitsBox->setChecked(s.needsNewWordLength());
     numOfBitsDependencies();
-    m_channelBox->setChecked(s.needsChannelTreat());
+    m_format->channelBox->setChecked(s.needsChannelTreat());
     channelHandlingDependencies();
 
-    const int typeIndex = IndexOfTag(m_typeMenu, int(m_curFileType));
-    m_typeMenu->setCurrentIndex(typeIndex);
-    m_rateField->setText(formatRate(s.sampleRate()));
+    const int typeIndex = IndexOfTag(m_format->typeMenu, int(m_curFileType));
+    m_format->typeMenu->setCurrentIndex(typeIndex);
+    m_format->rateField->setText(formatRate(s.sampleRate()));
     handleSampleRateTextFieldDependencies();
-    m_qualityMenu->setCurrentIndex(std::max(0, IndexOfTag(m_qualityMenu, s.sampleRateConvertQuality())));
+    m_format->qualityMenu->setCurrentIndex(std::max(0, IndexOfTag(m_format->qualityMenu, s.sampleRateConvertQuality())));
 
-    m_extractionMenu->setCurrentIndex(s.needsSnip() ? 2 : s.needsStrip() ? 1 : 0);
-    m_extractionBox->setChecked(s.needsExtraction() || s.needsStrip() || s.needsSnip());
+    m_regions->extractionMenu->setCurrentIndex(s.needsSnip() ? 2 : s.needsStrip() ? 1 : 0);
+    m_regions->extractionBox->setChecked(s.needsExtraction() || s.needsStrip() || s.needsSnip());
     doExtractionPopUp();
-    setPair(m_startAt, s.snipFrom());
-    setPair(m_length, double(s.snipTo() - s.snipFrom()));
-    setPair(m_margin, s.stripMargin());
-    m_fadeBox->setChecked(s.needsFades());
+    m_regions->startAt.set(s.snipFrom());
+    m_regions->length.set(double(s.snipTo() - s.snipFrom()));
+    m_regions->margin.set(s.stripMargin());
+    m_fades->fadeBox->setChecked(s.needsFades());
     fadeDependencies();
-    m_extensionBox->setChecked(s.needsNameExtension());
+    m_fades->extensionBox->setChecked(s.needsNameExtension());
     nameExtensionDependencies();
-    setPair(m_fadeIn, s.fadeInTime());
-    setPair(m_fadeOut, s.fadeOutTime());
-    m_copyBox->setChecked(s.copyExtras());
-    m_ditherBox->setChecked(s.needsRedither());
-    m_extensionField->setText(s.nameExtension());
-    m_gateBox->setChecked(s.needsGate());
+    m_fades->fadeIn.set(s.fadeInTime());
+    m_fades->fadeOut.set(s.fadeOutTime());
+    m_fades->copyBox->setChecked(s.copyExtras());
+    m_format->ditherBox->setChecked(s.needsRedither());
+    m_fades->extensionField->setText(s.nameExtension());
+    m_gain->gateBox->setChecked(s.needsGate());
     gateDependencies();
-    setPair(m_longerThan, s.gateGapLength() * 1000.0);
-    setPair(m_lowerThan, s.gateThreshold());
-    setPair(m_attenuate, s.gateAttenuation());
-    m_boostMenu->setCurrentIndex(s.needsCompressor() ? 0 : s.needsNormalize() ? 1 : 0);
-    m_boostBox->setChecked(s.needsCompressor() || s.needsNormalize());
-    m_firstNormalizeBox->setChecked(s.needsCompressor() && s.needsNormalize());
+    m_gain->longerThan.set(s.gateGapLength() * 1000.0);
+    m_gain->lowerThan.set(s.gateThreshold());
+    m_gain->attenuate.set(s.gateAttenuation());
+    m_gain->boostMenu->setCurrentIndex(s.needsCompressor() ? 0 : s.needsNormalize() ? 1 : 0);
+    m_gain->boostBox->setChecked(s.needsCompressor() || s.needsNormalize());
+    m_gain->firstNormalizeBox->setChecked(s.needsCompressor() && s.needsNormalize());
     boostDependencies();
-    setPair(m_amplify, s.compressionBoost());
-    setPair(m_limit, s.ceiling());
-    setPair(m_ceiling, s.ceiling());
-    m_comment->setPlainText(s.comment());
-    m_commentTriangle->setChecked(!s.comment().isEmpty());
+    m_gain->amplify.set(s.compressionBoost());
+    m_gain->limit.set(s.ceiling());
+    m_gain->ceiling.set(s.ceiling());
+    m_commentGroup->text->setPlainText(s.comment());
+    m_commentGroup->triangle->setChecked(!s.comment().isEmpty());
     doCommentDisclosure(!s.comment().isEmpty());
     m_filling = false;
     checkConsistency();
@@ -778,47 +543,47 @@ QVariantMap ConversionEditor::updateUIForFileType(OSType type)
     updateSampleRateTextField();
     refreshSampleRateItemStates();
 
-    m_bitsBox->setText(entry.value(QStringLiteral("numBitsCheckBoxTitle"), L("Number of bits")).toString());
-    fillMenu(m_bitsMenu, entry.value(QStringLiteral("numBitsPopup")).toList());
+    m_format->bitsBox->setText(entry.value(QStringLiteral("numBitsCheckBoxTitle"), L("Number of bits")).toString());
+    fillMenu(m_format->bitsMenu, entry.value(QStringLiteral("numBitsPopup")).toList());
     int index = kNoItem;
     if (m_spec) {
         if (dispatcher && dispatcher->hasWordLengthIndexFunc()) {
             const auto cspec = makeCConvSpec();
             index = dispatcher->callWordLengthIndexFunc(cspec.get());
         } else {
-            index = IndexOfTag(m_bitsMenu, m_spec->wordLength());
+            index = IndexOfTag(m_format->bitsMenu, m_spec->wordLength());
         }
     }
-    if (index < 0 || index >= m_bitsMenu->count())
+    if (index < 0 || index >= m_format->bitsMenu->count())
         index = entry.value(QStringLiteral("numBitsPopupDefault")).toInt();
-    m_bitsMenu->setCurrentIndex(index >= 0 && index < m_bitsMenu->count() ? index : 0);
+    m_format->bitsMenu->setCurrentIndex(index >= 0 && index < m_format->bitsMenu->count() ? index : 0);
     // A stored value the new menu has no item for becomes the item shown,
     // as if chosen: the conversion holds what the menu says.
-    if (m_spec && m_bitsMenu->itemData(m_bitsMenu->currentIndex(), kTagRole).isValid() &&
-        ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()) != m_spec->wordLength())
-        m_spec->setWordLength(ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()));
+    if (m_spec && m_format->bitsMenu->itemData(m_format->bitsMenu->currentIndex(), kTagRole).isValid() &&
+        ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()) != m_spec->wordLength())
+        m_spec->setWordLength(ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()));
 
-    fillMenu(m_channelMenu, entry.value(QStringLiteral("channelHandlingPopup")).toList());
+    fillMenu(m_format->channelMenu, entry.value(QStringLiteral("channelHandlingPopup")).toList());
     index = kNoItem;
     if (m_spec) {
         if (dispatcher && dispatcher->hasChannelIndexFunc()) {
             const auto cspec = makeCConvSpec();
             index = dispatcher->callChannelIndexFunc(cspec.get());
         } else {
-            index = IndexOfTag(m_channelMenu, m_spec->channelTreat());
+            index = IndexOfTag(m_format->channelMenu, m_spec->channelTreat());
         }
     }
-    if (index < 0 || index >= m_channelMenu->count())
+    if (index < 0 || index >= m_format->channelMenu->count())
         index = entry.value(QStringLiteral("channelHandlingPopupDefault")).toInt();
-    m_channelMenu->setCurrentIndex(index >= 0 && index < m_channelMenu->count() ? index : 0);
+    m_format->channelMenu->setCurrentIndex(index >= 0 && index < m_format->channelMenu->count() ? index : 0);
     // The same for a channel treatment in use (off, it stays 0).
     if (m_spec && m_spec->needsChannelTreat() &&
-        m_channelMenu->itemData(m_channelMenu->currentIndex(), kTagRole).isValid() &&
-        ItemTag(m_channelMenu, m_channelMenu->currentIndex()) != m_spec->channelTreat())
-        m_spec->setChannelTreat(ItemTag(m_channelMenu, m_channelMenu->currentIndex()));
+        m_format->channelMenu->itemData(m_format->channelMenu->currentIndex(), kTagRole).isValid() &&
+        ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex()) != m_spec->channelTreat())
+        m_spec->setChannelTreat(ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex()));
 
-    m_optionsButton->setText(entry.value(QStringLiteral("optionsButtonTitle"), L("Options...")).toString());
-    m_optionsTabs->setCurrentIndex(Flag(entry, "optionsButtonEnabled") ? 0 : 1);
+    m_format->optionsButton->setText(entry.value(QStringLiteral("optionsButtonTitle"), L("Options...")).toString());
+    m_format->optionsTabs->setCurrentIndex(Flag(entry, "optionsButtonEnabled") ? 0 : 1);
     if (m_spec && !m_spec->specificsValid())
         m_spec->setSpecificsValid(!Flag(entry, "specificsMustBeValid"));
     m_filling = filling;
@@ -840,32 +605,32 @@ void ConversionEditor::selectClosestValidSampleRate(const QVariantMap& entry)
                 match = true;
     }
     if (!parsed || field > Number(entry, "sampleRateMax") || field < Number(entry, "sampleRateMin") || !match)
-        m_rateField->setText(formatRate(Number(entry, "sampleRateDefault")));
+        m_format->rateField->setText(formatRate(Number(entry, "sampleRateDefault")));
 }
 
 void ConversionEditor::updateSampleRateTextField()
 {
     bool discrete = false;
     DiscreteRates(currentEntry(), &discrete);
-    m_rateField->setEnabled(!discrete && m_convertRateBox->isChecked());
+    m_format->rateField->setEnabled(!discrete && m_format->convertRateBox->isChecked());
 }
 
 bool ConversionEditor::rateFieldValue(double* rate) const
 {
-    return ParseNumber(m_rateField->text(), rate);
+    return ParseNumber(m_format->rateField->text(), rate);
 }
 
 void ConversionEditor::handleSampleRatePopUpDependencies()
 {
-    const int index = m_rateMenu->currentIndex();
-    const int tag = ItemTag(m_rateMenu, index);
+    const int index = m_format->rateMenu->currentIndex();
+    const int tag = ItemTag(m_format->rateMenu, index);
     if (tag >= 0 && tag < kBuiltInRateCount) {
-        m_rateField->setText(formatRate(kBuiltInRates[tag]));
+        m_format->rateField->setText(formatRate(kBuiltInRates[tag]));
         return;
     }
     double rate = 0;
-    if (ParseNumber(m_rateMenu->itemText(index), &rate))
-        m_rateField->setText(formatRate(rate));
+    if (ParseNumber(m_format->rateMenu->itemText(index), &rate))
+        m_format->rateField->setText(formatRate(rate));
 }
 
 bool ConversionEditor::selectRateItemForField()
@@ -873,10 +638,10 @@ bool ConversionEditor::selectRateItemForField()
     double rate = 0;
     if (!rateFieldValue(&rate))
         return false;
-    const QSignalBlocker block(m_rateMenu);
+    const QSignalBlocker block(m_format->rateMenu);
     for (int i = 0; i < kBuiltInRateCount; ++i)
         if (std::fabs(kBuiltInRates[i] - rate) < kSameRate) {
-            m_rateMenu->setCurrentIndex(IndexOfTag(m_rateMenu, i));
+            m_format->rateMenu->setCurrentIndex(IndexOfTag(m_format->rateMenu, i));
             return true;
         }
     QList<double> custom = m_customRates;
@@ -884,7 +649,7 @@ bool ConversionEditor::selectRateItemForField()
         custom.append(*m_newRate);
     for (double known : custom)
         if (std::fabs(known - rate) < kSameRate) {
-            m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(known)));
+            m_format->rateMenu->setCurrentIndex(m_format->rateMenu->findText(formatRate(known)));
             return true;
         }
     return false;
@@ -896,7 +661,7 @@ void ConversionEditor::handleSampleRateTextFieldDependencies()
         return;
     double rate = 0;
     const bool parsed = rateFieldValue(&rate);
-    const QSignalBlocker block(m_rateMenu);
+    const QSignalBlocker block(m_format->rateMenu);
     // A new rate: the menu shows it among the custom rates, which it joins
     // when OK confirms the conversion (an unreadable one adds nothing; the
     // menu is rebuilt as it was).
@@ -904,7 +669,7 @@ void ConversionEditor::handleSampleRateTextFieldDependencies()
         m_newRate = rate;
     setupSampleRatePopUp();
     if (parsed && rate > 0)
-        m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(rate)));
+        m_format->rateMenu->setCurrentIndex(m_format->rateMenu->findText(formatRate(rate)));
 }
 
 // ======================================================= verdicts
@@ -945,17 +710,17 @@ void ConversionEditor::handleSampleRateSettings()
     double rate = 0;
     if (rateFieldValue(&rate))
         m_spec->setSampleRate(rate);
-    callDispatcher(kRate, m_rateMenu);
+    callDispatcher(kRate, m_format->rateMenu);
 }
 
 void ConversionEditor::handleNumOfBitsSettings()
 {
-    callDispatcher(kBits, m_bitsMenu);
+    callDispatcher(kBits, m_format->bitsMenu);
 }
 
 void ConversionEditor::handleChannelHandlingSettings()
 {
-    callDispatcher(kChannels, m_channelMenu);
+    callDispatcher(kChannels, m_format->channelMenu);
 }
 
 void ConversionEditor::checkConsistency()
@@ -990,6 +755,11 @@ bool ConversionEditor::validateSampleRateItem(int tag) const
         if (std::fabs(kBuiltInRates[tag] - r) < kSameRate)
             return true;
     return false;
+}
+
+QLineEdit* ConversionEditor::sampleRateTextField() const
+{
+    return m_format->rateField;
 }
 
 QString ConversionEditor::infoText() const
@@ -1030,35 +800,35 @@ bool ConversionEditor::validateOK()
         reason = L("You have to use the %@ button to specify the encoder settings.");
         Substitute(&reason, entry.value(QStringLiteral("optionsButtonTitle")).toString().chopped(
                                 std::min<qsizetype>(3, entry.value(QStringLiteral("optionsButtonTitle")).toString().size())));
-    } else if (m_convertRateBox->isChecked() && parsed && rate > Number(entry, "sampleRateMax")) {
+    } else if (m_format->convertRateBox->isChecked() && parsed && rate > Number(entry, "sampleRateMax")) {
         reason = L("The sample rate of %@ files may not exceed %d Hz.");
         Substitute(&reason, text);
         reason.replace(QLatin1String("%d"), QString::number(qlonglong(Number(entry, "sampleRateMax"))));
-    } else if (m_convertRateBox->isChecked() && parsed && rate < Number(entry, "sampleRateMin")) {
+    } else if (m_format->convertRateBox->isChecked() && parsed && rate < Number(entry, "sampleRateMin")) {
         reason = L("The sample rate of %@ files may not be less than %d Hz.");
         Substitute(&reason, text);
         reason.replace(QLatin1String("%d"), QString::number(qlonglong(Number(entry, "sampleRateMin"))));
     } else if (verdict(kSampleRateValidKey, kSampleRateInvalidMessageKey, "The sample rate is invalid.", &reason)) {
-    } else if (!m_convertRateBox->isChecked() && Flag(entry, "forceSampleRate")) {
+    } else if (!m_format->convertRateBox->isChecked() && Flag(entry, "forceSampleRate")) {
         reason = L("%@ files have a restricted number of possible sample rates, so please check 'Convert sample "
                    "rate to' and select an available sample rate from the popup menu");
         Substitute(&reason, text);
     } else if (verdict(kWordSizeValidKey, kWordSizeValidMessageKey, "The number of bits or bitrate is invalid.",
                        &reason)) {
-    } else if (!m_bitsBox->isChecked() && Flag(entry, "forceWordSize")) {
+    } else if (!m_format->bitsBox->isChecked() && Flag(entry, "forceWordSize")) {
         reason = L("%@ files must have a value specified for the '%@', so please check to select a setting.");
         Substitute(&reason, text);
         Substitute(&reason, entry.value(QStringLiteral("numBitsCheckBoxTitle")).toString());
     } else if (verdict(kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey,
                        "The setting for channel handling is invalid.", &reason)) {
-    } else if (!m_channelBox->isChecked() && Flag(entry, "forceChannels")) {
+    } else if (!m_format->channelBox->isChecked() && Flag(entry, "forceChannels")) {
         reason = L("%@ files have a restricted number of possible channel handling methods, so please check to "
                    "use one of the given settings in the 'Channel handling' popup menu.");
         Substitute(&reason, text);
-    } else if (!m_convertTypeBox->isChecked() && m_extensionBox->isChecked()) {
+    } else if (!m_format->convertTypeBox->isChecked() && m_fades->extensionBox->isChecked()) {
         reason = L("You can't force a file name extension when you don't explicitly convert to a given file type. "
                    "Please select a file type to convert to, or leave the file name extension checkbox unchecked.");
-    } else if (m_convertRateBox->isChecked() && !parsed) {
+    } else if (m_format->convertRateBox->isChecked() && !parsed) {
         reason = L("The sample rate is invalid.");
     }
     m_info->setText(reason);
@@ -1069,10 +839,10 @@ bool ConversionEditor::validateOK()
 
 void ConversionEditor::chooseFileType(OSType type)
 {
-    const int index = IndexOfTag(m_typeMenu, int(type));
+    const int index = IndexOfTag(m_format->typeMenu, int(type));
     if (index < 0)
         return;
-    m_typeMenu->setCurrentIndex(index);
+    m_format->typeMenu->setCurrentIndex(index);
     doFileTypePopUp();
 }
 
@@ -1080,9 +850,9 @@ void ConversionEditor::doConvertFileTypeCheckbox()
 {
     if (!m_spec)
         return;
-    const bool on = m_convertTypeBox->isChecked();
+    const bool on = m_format->convertTypeBox->isChecked();
     m_spec->setNeedsStrictFileType(on);
-    m_extensionBox->setChecked(on);
+    m_fades->extensionBox->setChecked(on);
     doFilenameExtCheckbox();
     convertFileTypeDependencies();
 }
@@ -1095,45 +865,45 @@ void ConversionEditor::doFileTypePopUp()
     // so does what they did: the box and the batch agree.
     if (m_sampleRateForced) {
         m_sampleRateForced = false;
-        m_convertRateBox->setChecked(false);
+        m_format->convertRateBox->setChecked(false);
         m_spec->setNeedsSampleRateConversion(false);
         sampleRateDependencies();
     }
     if (m_wordSizeForced) {
         m_wordSizeForced = false;
-        m_bitsBox->setChecked(false);
+        m_format->bitsBox->setChecked(false);
         m_spec->setNeedsNewWordLength(false);
         numOfBitsDependencies();
     }
     if (m_channelsForced) {
         m_channelsForced = false;
-        m_channelBox->setChecked(false);
+        m_format->channelBox->setChecked(false);
         m_spec->setNeedsChannelTreat(false);
         m_spec->setChannelTreat(0);
         channelHandlingDependencies();
     }
-    const int index = m_typeMenu->currentIndex();
-    m_curFileType = m_convertTypeBox->isChecked() && index >= 0 ? OSType(ItemTag(m_typeMenu, index)) : 'AIFF';
+    const int index = m_format->typeMenu->currentIndex();
+    m_curFileType = m_format->convertTypeBox->isChecked() && index >= 0 ? OSType(ItemTag(m_format->typeMenu, index)) : 'AIFF';
     m_spec->setSpecificsValid(false);
     const QVariantMap entry = updateUIForFileType(m_curFileType);
     m_spec->setOutputFileType(m_curFileType);
     const QString extension = entry.value(QStringLiteral("extension")).toString();
-    m_extensionField->setText(extension);
+    m_fades->extensionField->setText(extension);
     m_spec->setNameExtension(extension);
 
     if (Flag(entry, "forceSampleRate")) {
-        m_sampleRateForced = !m_convertRateBox->isChecked();
-        m_convertRateBox->setChecked(true);
+        m_sampleRateForced = !m_format->convertRateBox->isChecked();
+        m_format->convertRateBox->setChecked(true);
         doConvertSampleRateCheckbox();
     }
     if (Flag(entry, "forceWordSize")) {
-        m_wordSizeForced = !m_bitsBox->isChecked();
-        m_bitsBox->setChecked(true);
+        m_wordSizeForced = !m_format->bitsBox->isChecked();
+        m_format->bitsBox->setChecked(true);
         doNumOfBitsCheckbox();
     }
     if (Flag(entry, "forceChannels")) {
-        m_channelsForced = !m_channelBox->isChecked();
-        m_channelBox->setChecked(true);
+        m_channelsForced = !m_format->channelBox->isChecked();
+        m_format->channelBox->setChecked(true);
         doChannelHandlingCheckbox();
     }
     checkConsistency();
@@ -1143,7 +913,7 @@ void ConversionEditor::doConvertSampleRateCheckbox()
 {
     if (!m_spec)
         return;
-    m_spec->setNeedsSampleRateConversion(m_convertRateBox->isChecked());
+    m_spec->setNeedsSampleRateConversion(m_format->convertRateBox->isChecked());
     sampleRateDependencies();
     checkConsistency();
 }
@@ -1152,14 +922,14 @@ void ConversionEditor::chooseSampleRateItem(int index)
 {
     if (!m_spec || index < 0)
         return;
-    m_rateMenu->setCurrentIndex(index);
+    m_format->rateMenu->setCurrentIndex(index);
     handleSampleRatePopUpDependencies();
     checkConsistency();
 }
 
 void ConversionEditor::typeSampleRate(const QString& text)
 {
-    m_rateField->setText(text);
+    m_format->rateField->setText(text);
     if (!m_spec)
         return;
     handleSampleRateTextFieldDependencies();
@@ -1170,19 +940,19 @@ void ConversionEditor::doNumOfBitsCheckbox()
 {
     if (!m_spec)
         return;
-    const bool on = m_bitsBox->isChecked();
+    const bool on = m_format->bitsBox->isChecked();
     m_spec->setNeedsNewWordLength(on);
-    if (on && m_bitsMenu->currentIndex() >= 0)
-        m_spec->setWordLength(ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()));
+    if (on && m_format->bitsMenu->currentIndex() >= 0)
+        m_spec->setWordLength(ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()));
     numOfBitsDependencies();
     checkConsistency();
 }
 
 void ConversionEditor::doNumOfBitsPopUp()
 {
-    if (!m_spec || m_bitsMenu->currentIndex() < 0)
+    if (!m_spec || m_format->bitsMenu->currentIndex() < 0)
         return;
-    m_spec->setWordLength(ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()));
+    m_spec->setWordLength(ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()));
     checkConsistency();
 }
 
@@ -1190,10 +960,10 @@ void ConversionEditor::doChannelHandlingCheckbox()
 {
     if (!m_spec)
         return;
-    const bool on = m_channelBox->isChecked();
+    const bool on = m_format->channelBox->isChecked();
     m_spec->setNeedsChannelTreat(on);
-    m_spec->setChannelTreat(on && m_channelMenu->currentIndex() >= 0
-                                ? ItemTag(m_channelMenu, m_channelMenu->currentIndex())
+    m_spec->setChannelTreat(on && m_format->channelMenu->currentIndex() >= 0
+                                ? ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex())
                                 : 0);
     channelHandlingDependencies();
     checkConsistency();
@@ -1201,9 +971,9 @@ void ConversionEditor::doChannelHandlingCheckbox()
 
 void ConversionEditor::doChannelHandlingPopUp()
 {
-    if (!m_spec || m_channelMenu->currentIndex() < 0)
+    if (!m_spec || m_format->channelMenu->currentIndex() < 0)
         return;
-    m_spec->setChannelTreat(ItemTag(m_channelMenu, m_channelMenu->currentIndex()));
+    m_spec->setChannelTreat(ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex()));
     checkConsistency();
 }
 
@@ -1218,8 +988,8 @@ void ConversionEditor::doExtractionPopUp()
     extractionDependencies();
     if (!m_spec)
         return;
-    const bool on = m_extractionBox->isChecked();
-    const int item = m_extractionMenu->currentIndex();
+    const bool on = m_regions->extractionBox->isChecked();
+    const int item = m_regions->extractionMenu->currentIndex();
     m_spec->setNeedsExtraction(on && item == 0);
     m_spec->setNeedsStrip(on && item == 1);
     m_spec->setNeedsSnip(on && item == 2);
@@ -1229,7 +999,7 @@ void ConversionEditor::doSnipFields()
 {
     double from = 0;
     double length = 0;
-    if (!ParseNumber(m_startAt.field->text(), &from) || !ParseNumber(m_length.field->text(), &length))
+    if (!m_regions->startAt.value(&from) || !m_regions->length.value(&length))
         return;
     m_spec->setSnipFrom(float(from));
     m_spec->setSnipTo(float(from) + float(length));
@@ -1238,14 +1008,14 @@ void ConversionEditor::doSnipFields()
 void ConversionEditor::doFadeCheckbox()
 {
     if (m_spec)
-        m_spec->setNeedsFades(m_fadeBox->isChecked());
+        m_spec->setNeedsFades(m_fades->fadeBox->isChecked());
     fadeDependencies();
 }
 
 void ConversionEditor::doFilenameExtCheckbox()
 {
     if (m_spec)
-        m_spec->setNeedsNameExtension(m_extensionBox->isChecked());
+        m_spec->setNeedsNameExtension(m_fades->extensionBox->isChecked());
     nameExtensionDependencies();
 }
 
@@ -1254,8 +1024,8 @@ void ConversionEditor::doGateCheckbox()
     gateDependencies();
     if (!m_spec)
         return;
-    m_spec->setNeedsGate(m_gateBox->isChecked());
-    m_spec->setNeedsGain(m_gateBox->isChecked() || m_boostBox->isChecked());
+    m_spec->setNeedsGate(m_gain->gateBox->isChecked());
+    m_spec->setNeedsGain(m_gain->gateBox->isChecked() || m_gain->boostBox->isChecked());
 }
 
 void ConversionEditor::doBoostCheckbox()
@@ -1267,37 +1037,27 @@ void ConversionEditor::doBoostCheckbox()
 
 void ConversionEditor::boostRules()
 {
-    const bool on = m_boostBox->isChecked();
-    const int item = m_boostMenu->currentIndex();
-    m_spec->setNeedsGain(on || m_gateBox->isChecked());
+    const bool on = m_gain->boostBox->isChecked();
+    const int item = m_gain->boostMenu->currentIndex();
+    m_spec->setNeedsGain(on || m_gain->gateBox->isChecked());
     m_spec->setNeedsCompressor(on && item == 0);
-    m_spec->setNeedsNormalize(on && (item == 1 || m_firstNormalizeBox->isChecked()));
+    m_spec->setNeedsNormalize(on && (item == 1 || m_gain->firstNormalizeBox->isChecked()));
 }
 
 void ConversionEditor::doCommentDisclosure(bool open)
 {
-    if (open == m_expanded && m_comment->isVisible() == open)
-        return;
-    m_expanded = open;
-    m_commentTriangle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-    m_comment->setVisible(open);
-    m_comment->setReadOnly(!open);
-    if (open)
-        m_comment->setFocus();
-    else
-        m_nameField->setFocus();
-    adjustSize();
+    m_commentGroup->disclose(open, m_nameField);
 }
 
 void ConversionEditor::commentChanged()
 {
     if (!m_spec || m_filling)
         return;
-    QString text = m_comment->toPlainText();
+    QString text = m_commentGroup->text->toPlainText();
     if (text.endsWith(QLatin1Char('\t'))) {
         text.chop(1);
-        const QSignalBlocker block(m_comment);
-        m_comment->setPlainText(text);
+        const QSignalBlocker block(m_commentGroup->text);
+        m_commentGroup->text->setPlainText(text);
         m_nameField->setFocus();
     }
     m_spec->setComment(text);
@@ -1349,92 +1109,52 @@ void ConversionEditor::doAutomaticName()
 
 void ConversionEditor::convertFileTypeDependencies()
 {
-    const bool on = m_convertTypeBox->isChecked();
-    m_typeMenu->setEnabled(on);
-    colourLabel(m_typeToLabel, on);
+    m_format->showConvertType();
     checkConsistency();
 }
 
 void ConversionEditor::sampleRateDependencies()
 {
-    const bool on = m_convertRateBox->isChecked();
     updateSampleRateTextField();
-    m_rateMenu->setEnabled(on);
-    m_qualityMenu->setEnabled(on);
-    colourLabel(m_rateToLabel, on);
-    colourLabel(m_qualityLabel, on);
+    m_format->showConvertRate();
 }
 
 void ConversionEditor::numOfBitsDependencies()
 {
-    m_bitsMenu->setEnabled(m_bitsBox->isChecked());
+    m_format->bitsMenu->setEnabled(m_format->bitsBox->isChecked());
     handleNumOfBitsSettings();
 }
 
 void ConversionEditor::channelHandlingDependencies()
 {
-    m_channelMenu->setEnabled(m_channelBox->isChecked());
+    m_format->channelMenu->setEnabled(m_format->channelBox->isChecked());
     handleChannelHandlingSettings();
 }
 
 void ConversionEditor::extractionDependencies()
 {
-    const bool on = m_extractionBox->isChecked();
-    m_extractionMenu->setEnabled(on);
-    for (Pair* pair : {&m_margin, &m_startAt, &m_length})
-        enablePair(*pair, on);
-    const int item = std::max(0, m_extractionMenu->currentIndex());
-    m_extractionTabs->setCurrentIndex(item);
-    if (item == 0) {
-        setTabOrder(m_rateField, m_fadeIn.field);
-    } else if (item == 1) {
-        setTabOrder(m_rateField, m_margin.field);
-        setTabOrder(m_margin.field, m_fadeIn.field);
-    } else {
-        setTabOrder(m_rateField, m_startAt.field);
-        setTabOrder(m_length.field, m_fadeIn.field);
-    }
+    m_regions->showExtraction(m_format->rateField, m_fades->fadeIn.field);
 }
 
 void ConversionEditor::fadeDependencies()
 {
-    const bool on = m_fadeBox->isChecked();
-    enablePair(m_fadeIn, on);
-    enablePair(m_fadeOut, on);
+    m_fades->showFades();
 }
 
 void ConversionEditor::nameExtensionDependencies()
 {
-    m_extensionField->setEnabled(m_extensionBox->isChecked());
+    m_fades->showNameExtension();
     checkConsistency();
 }
 
 void ConversionEditor::gateDependencies()
 {
-    const bool on = m_gateBox->isChecked();
-    for (Pair* pair : {&m_lowerThan, &m_longerThan, &m_attenuate})
-        enablePair(*pair, on);
-    m_boostLabel->setText(on ? L("non-silences with") : L("with"));
+    m_gain->showGate();
 }
 
 void ConversionEditor::boostDependencies()
 {
-    const bool on = m_boostBox->isChecked();
-    m_boostMenu->setEnabled(on);
-    m_firstNormalizeBox->setEnabled(on);
-    for (Pair* pair : {&m_amplify, &m_limit, &m_ceiling})
-        enablePair(*pair, on);
-    colourLabel(m_boostLabel, on);
-    const int tab = m_boostMenu->currentIndex() == 1 ? 1 : 0;
-    m_boostTabs->setCurrentIndex(tab);
-    if (tab == 0) {
-        setTabOrder(m_attenuate.field, m_amplify.field);
-        setTabOrder(m_limit.field, m_nameField);
-    } else {
-        setTabOrder(m_attenuate.field, m_ceiling.field);
-        setTabOrder(m_ceiling.field, m_nameField);
-    }
-    m_amplify.label->setText(m_firstNormalizeBox->isChecked() ? L("then amplify") : L("amplify"));
+    m_gain->showBoost(m_nameField);
 }
 
 // ======================================================= option sheets
@@ -1484,7 +1204,7 @@ void ConversionEditor::useSampleRate(double rate)
     if (!m_spec)
         return;
     m_spec->setSampleRate(rate);
-    m_rateField->setText(formatRate(rate));
+    m_format->rateField->setText(formatRate(rate));
     handleSampleRateTextFieldDependencies();
     handleSampleRateSettings();
     checkConsistency();

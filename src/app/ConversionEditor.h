@@ -35,17 +35,18 @@
 #include <optional>
 
 class CConvSpec;
+class EditorCommentGroup;
+class EditorFadesAndNamesGroup;
+class EditorFormatGroup;
+class EditorGainGroup;
+class EditorRegionsGroup;
 class OptionSheet;
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
-class QSlider;
-class QStackedWidget;
-class QToolButton;
 class QUndoStack;
+class SliderPair;
 class UserDefaults;
 
 class ConversionEditor : public QDialog {
@@ -90,7 +91,7 @@ public:
 
     // Marks the type's options confirmed (an option sheet's OK) or not.
     void setFileTypeSpecificsValid(bool valid);
-    QLineEdit* sampleRateTextField() const { return m_rateField; }
+    QLineEdit* sampleRateTextField() const;
 
     // The Options button: the sheet of the current type (opened window-
     // modal, so this returns at once); null when the type has none.
@@ -129,21 +130,11 @@ private:
     // in the field and the menu.
     void useSampleRate(double rate);
 
-    struct Pair {
-        QLabel* label = nullptr;
-        QSlider* slider = nullptr;
-        QLineEdit* field = nullptr;
-        QLabel* unit = nullptr;
-        double scale = 1.0; // slider steps per unit
-    };
-
     void buildWindow();
-    QWidget* buildPair(Pair& pair, const QString& name, const QString& label, const QString& unit, double minimum,
-                       double maximum, double scale);
-    void wirePair(Pair& pair, const std::function<void()>& write);
-    void setPair(Pair& pair, double value);
-    void enablePair(Pair& pair, bool on);
-    static void colourLabel(QLabel* label, bool on);
+    void connectControls();
+    // Wires an edit of `pair` to `write`, which runs while a conversion is
+    // set and the window is not being filled.
+    void wirePair(SliderPair& pair, const std::function<void()>& write);
 
     void buildFileTypeMenu();
     void setupSampleRatePopUp();
@@ -215,7 +206,6 @@ private:
     bool m_channelsForced = false;
     bool m_uiUpdated = false;
     bool m_filling = false;
-    bool m_expanded = true;
     bool m_placed = false;
     QUndoStack* m_undo = nullptr;
     NotificationCenter::Token m_ratesObserver = 0;
@@ -225,41 +215,11 @@ private:
 
     QLineEdit* m_nameField = nullptr;
     QPushButton* m_autoNameButton = nullptr;
-    QCheckBox* m_convertTypeBox = nullptr;
-    QLabel* m_typeToLabel = nullptr;
-    QComboBox* m_typeMenu = nullptr;
-    QCheckBox* m_convertRateBox = nullptr;
-    QLabel* m_rateToLabel = nullptr;
-    QComboBox* m_rateMenu = nullptr;
-    QLineEdit* m_rateField = nullptr;
-    QLabel* m_qualityLabel = nullptr;
-    QComboBox* m_qualityMenu = nullptr;
-    QCheckBox* m_bitsBox = nullptr;
-    QComboBox* m_bitsMenu = nullptr;
-    QCheckBox* m_channelBox = nullptr;
-    QComboBox* m_channelMenu = nullptr;
-    QCheckBox* m_extractionBox = nullptr;
-    QComboBox* m_extractionMenu = nullptr;
-    QStackedWidget* m_extractionTabs = nullptr;
-    Pair m_margin, m_startAt, m_length;
-    QCheckBox* m_fadeBox = nullptr;
-    Pair m_fadeIn, m_fadeOut;
-    QCheckBox* m_copyBox = nullptr;
-    QCheckBox* m_ditherBox = nullptr;
-    QCheckBox* m_extensionBox = nullptr;
-    QLineEdit* m_extensionField = nullptr;
-    QCheckBox* m_gateBox = nullptr;
-    Pair m_lowerThan, m_longerThan, m_attenuate;
-    QCheckBox* m_boostBox = nullptr;
-    QLabel* m_boostLabel = nullptr;
-    QComboBox* m_boostMenu = nullptr;
-    QStackedWidget* m_boostTabs = nullptr;
-    QCheckBox* m_firstNormalizeBox = nullptr;
-    Pair m_amplify, m_limit, m_ceiling;
-    QToolButton* m_commentTriangle = nullptr;
-    QPlainTextEdit* m_comment = nullptr;
-    QPushButton* m_optionsButton = nullptr;
-    QStackedWidget* m_optionsTabs = nullptr;
+    EditorFormatGroup* m_format = nullptr;
+    EditorRegionsGroup* m_regions = nullptr;
+    EditorFadesAndNamesGroup* m_fades = nullptr;
+    EditorGainGroup* m_gain = nullptr;
+    EditorCommentGroup* m_commentGroup = nullptr;
     QLabel* m_info = nullptr;
     QPushButton* m_okButton = nullptr;
 };

@@ -1,0 +1,42 @@
+#include "EditorFadesAndNamesGroup.h"
+
+#include "Localized.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+EditorFadesAndNamesGroup::EditorFadesAndNamesGroup(QWidget* parent)
+    : QGroupBox(L("Fades and output names"), parent)
+{
+    auto* otherLayout = new QVBoxLayout(this);
+    fadeBox = new QCheckBox(L("Fade in and out"), this);
+    fadeBox->setObjectName(QStringLiteral("fadeCheckBox"));
+    otherLayout->addWidget(fadeBox);
+    otherLayout->addWidget(fadeIn.build(QStringLiteral("fadeIn"), L("Fade in"), L("ms"), 0, 10000, 1));
+    otherLayout->addWidget(fadeOut.build(QStringLiteral("fadeOut"), L("Fade out"), L("ms"), 0, 10000, 1));
+    copyBox = new QCheckBox(L("Copy regions, markers and loops"), this);
+    copyBox->setObjectName(QStringLiteral("copyCheckBox"));
+    otherLayout->addWidget(copyBox);
+    auto* extensionRow = new QHBoxLayout;
+    extensionBox = new QCheckBox(L("File name extension"), this);
+    extensionBox->setObjectName(QStringLiteral("filenameExtensionCheckBox"));
+    extensionField = new QLineEdit(this);
+    extensionField->setObjectName(QStringLiteral("filenameExtensionTextField"));
+    extensionRow->addWidget(extensionBox);
+    extensionRow->addWidget(extensionField, 1);
+    otherLayout->addLayout(extensionRow);
+}
+
+void EditorFadesAndNamesGroup::showFades()
+{
+    const bool on = fadeBox->isChecked();
+    fadeIn.enable(on);
+    fadeOut.enable(on);
+}
+
+void EditorFadesAndNamesGroup::showNameExtension()
+{
+    extensionField->setEnabled(extensionBox->isChecked());
+}
