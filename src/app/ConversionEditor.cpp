@@ -3,6 +3,7 @@
 #include "AppPresenter.h"
 #include "BWFAnnotationSheet.h"
 #include "CConvSpec.h"
+#include "ConversionFieldTable.h"
 #include "CreateSoundFile.h"
 #include "EditorCommentGroup.h"
 #include "EditorControls.h"
@@ -103,7 +104,8 @@ ConversionEditor::SheetKind ConversionEditor::SheetKindOf(OSType type)
 }
 
 ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
-    : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this))
+    : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this)),
+      m_fields(this, [this] { return m_spec && !m_filling ? m_spec.get() : nullptr; })
 {
     setObjectName(QStringLiteral("ConversionEditor"));
     setWindowTitle(L("Define Conversion"));
@@ -140,14 +142,6 @@ bool ConversionEditor::editConversion(QWidget* parent, const ConvSpecRef& spec, 
 }
 
 // ============================================================ the window
-
-void ConversionEditor::wirePair(SliderPair& pair, const std::function<void()>& write)
-{
-    pair.onEdited(this, [this, write] {
-        if (m_spec && !m_filling)
-            write();
-    });
-}
 
 void ConversionEditor::buildWindow()
 {
@@ -203,123 +197,239 @@ void ConversionEditor::buildWindow()
     connect(cancelButton, &QPushButton::clicked, this, &ConversionEditor::cancel);
     connect(m_okButton, &QPushButton::clicked, this, &ConversionEditor::ok);
 
-    connectControls();
+    connect(m_autoNameButton, &QPushButton::clicked, this, &ConversionEditor::doAutomaticName);
+    connect(m_format->optionsButton, &QPushButton::clicked, this, [this] { doOptionsButton(); });
+    connect(m_format->rateMenu, &QComboBox::activated, this, &ConversionEditor::chooseSampleRateItem);
+    connect(m_commentGroup->triangle, &QToolButton::toggled, this, &ConversionEditor::doCommentDisclosure);
+    buildFieldTable();
     buildFileTypeMenu();
     setupSampleRatePopUp();
 }
 
-void ConversionEditor::connectControls()
+void ConversionEditor::buildFieldTable()
 {
-    connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (m_spec && !m_filling)
-            m_spec->setConversionName(text);
-    });
-    connect(m_autoNameButton, &QPushButton::clicked, this, &ConversionEditor::doAutomaticName);
+    ConversionFieldTable& t = m_fields;
+    EditorFormatGroup& format = *m_format;
+    EditorRegionsGroup& regions = *m_regions;
+    EditorFadesAndNamesGroup& fades = *m_fades;
+    EditorGainGroup& gain = *m_gain;
 
-    connect(m_format->convertTypeBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertFileTypeCheckbox);
-    connect(m_format->typeMenu, &QComboBox::activated, this, &ConversionEditor::doFileTypePopUp);
-    connect(m_format->optionsButton, &QPushButton::clicked, this, [this] { doOptionsButton(); });
-    connect(m_format->convertRateBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertSampleRateCheckbox);
-    connect(m_format->rateMenu, &QComboBox::activated, this, &ConversionEditor::chooseSampleRateItem);
-    connect(m_format->rateField, &QLineEdit::editingFinished, this, [this] {
-        if (m_spec && !m_filling) {
-            handleSampleRateTextFieldDependencies();
-            checkConsistency();
-        }
-    });
-    connect(m_format->qualityMenu, &QComboBox::activated, this, [this](int index) {
-        if (m_spec)
-            m_spec->setSampleRateConvertQuality(ItemTag(m_format->qualityMenu, index));
-    });
-    connect(m_format->bitsBox, &QCheckBox::clicked, this, &ConversionEditor::doNumOfBitsCheckbox);
-    connect(m_format->bitsMenu, &QComboBox::activated, this, &ConversionEditor::doNumOfBitsPopUp);
-    connect(m_format->ditherBox, &QCheckBox::clicked, this, [this](bool on) {
-        if (m_spec)
-            m_spec->setNeedsRedither(on);
-    });
-    connect(m_format->channelBox, &QCheckBox::clicked, this, &ConversionEditor::doChannelHandlingCheckbox);
-    connect(m_format->channelMenu, &QComboBox::activated, this, &ConversionEditor::doChannelHandlingPopUp);
+    t.text(m_nameField, ConvSpec::kConversionNameKey, &ConvSpec::conversionName, &ConvSpec::setConversionName);
 
-    wirePair(m_regions->margin, [this] {
-        double v = 0;
-        if (m_regions->margin.value(&v))
-            m_spec->setStripMargin(float(v));
-    });
-    wirePair(m_regions->startAt, [this] { doSnipFields(); });
-    wirePair(m_regions->length, [this] {
-        double length = 0;
-        if (m_regions->length.value(&length))
-            m_spec->setSnipTo(m_spec->snipFrom() + float(length));
-    });
-    connect(m_regions->extractionBox, &QCheckBox::clicked, this, &ConversionEditor::doExtractionCheckbox);
-    connect(m_regions->extractionMenu, &QComboBox::activated, this, &ConversionEditor::doExtractionPopUp);
+    // The output type, the rate, the word length and the channels; the
+    // word-length and channel menus are filled and shown by the type's
+    // rules (updateUIForFileType).
+    m_convertTypeRow = t.add({{ConvSpec::kNeedsStrictFileTypeKey, ConvSpec::kNeedsNameExtensionKey},
+                              [&format](ConvSpec& s) { format.convertTypeBox->setChecked(s.needsStrictFileType()); },
+                              [this, &format, &fades](ConvSpec& s) {
+                                  // A type of one's own, a name extension of one's own.
+                                  const bool on = format.convertTypeBox->isChecked();
+                                  s.setNeedsStrictFileType(on);
+                                  fades.extensionBox->setChecked(on);
+                                  m_fields.edit(m_extensionRow);
+                              },
+                              [this] { convertFileTypeDependencies(); }});
+    t.editOn(m_convertTypeRow, format.convertTypeBox, &QCheckBox::clicked);
+    m_convertRateRow = t.check(format.convertRateBox, ConvSpec::kNeedsSampleRateConversionKey,
+                               &ConvSpec::needsSampleRateConversion, &ConvSpec::setNeedsSampleRateConversion, [this] {
+                                   sampleRateDependencies();
+                                   checkConsistency();
+                               });
+    m_bitsRow = t.add({{ConvSpec::kNeedsNewWordLengthKey, ConvSpec::kWordLengthKey},
+                       [&format](ConvSpec& s) { format.bitsBox->setChecked(s.needsNewWordLength()); },
+                       [&format](ConvSpec& s) {
+                           // Switched on, the word length shown is the one used.
+                           const bool on = format.bitsBox->isChecked();
+                           s.setNeedsNewWordLength(on);
+                           if (on && format.bitsMenu->currentIndex() >= 0)
+                               s.setWordLength(ItemTag(format.bitsMenu, format.bitsMenu->currentIndex()));
+                       },
+                       [this] {
+                           numOfBitsDependencies();
+                           checkConsistency();
+                       }});
+    t.editOn(m_bitsRow, format.bitsBox, &QCheckBox::clicked);
+    const int bitsMenuRow = t.add({{ConvSpec::kWordLengthKey},
+                                   {},
+                                   [&format](ConvSpec& s) {
+                                       if (format.bitsMenu->currentIndex() >= 0)
+                                           s.setWordLength(ItemTag(format.bitsMenu, format.bitsMenu->currentIndex()));
+                                   },
+                                   [this] { checkConsistency(); }});
+    t.editOn(bitsMenuRow, format.bitsMenu, &QComboBox::activated);
+    m_channelsRow = t.add({{ConvSpec::kNeedsChannelTreatKey, ConvSpec::kChannelTreatKey},
+                           [&format](ConvSpec& s) { format.channelBox->setChecked(s.needsChannelTreat()); },
+                           [&format](ConvSpec& s) {
+                               // Switched off, no treatment is kept.
+                               const bool on = format.channelBox->isChecked();
+                               s.setNeedsChannelTreat(on);
+                               s.setChannelTreat(on && format.channelMenu->currentIndex() >= 0
+                                                     ? ItemTag(format.channelMenu, format.channelMenu->currentIndex())
+                                                     : 0);
+                           },
+                           [this] {
+                               channelHandlingDependencies();
+                               checkConsistency();
+                           }});
+    t.editOn(m_channelsRow, format.channelBox, &QCheckBox::clicked);
+    const int channelMenuRow =
+        t.add({{ConvSpec::kChannelTreatKey},
+               {},
+               [&format](ConvSpec& s) {
+                   if (format.channelMenu->currentIndex() >= 0)
+                       s.setChannelTreat(ItemTag(format.channelMenu, format.channelMenu->currentIndex()));
+               },
+               [this] { checkConsistency(); }});
+    t.editOn(channelMenuRow, format.channelMenu, &QComboBox::activated);
+    m_typeRow = t.add({{ConvSpec::kOutputFileTypeKey, ConvSpec::kNameExtensionKey, ConvSpec::kSpecificsValidKey},
+                       [&format](ConvSpec& s) {
+                           format.typeMenu->setCurrentIndex(IndexOfTag(format.typeMenu, int(s.outputFileType())));
+                       },
+                       [this](ConvSpec&) { applyFileTypeItem(); },
+                       {}});
+    t.editOn(m_typeRow, format.typeMenu, &QComboBox::activated);
+    // The rate menu puts its rate into the field (chooseSampleRateItem);
+    // the rate in the field becomes the conversion's by the type's checks.
+    const int rateRow = t.add({{ConvSpec::kSampleRateKey},
+                               [this, &format](ConvSpec& s) {
+                                   format.rateField->setText(formatRate(s.sampleRate()));
+                                   handleSampleRateTextFieldDependencies();
+                               },
+                               [this](ConvSpec&) {
+                                   handleSampleRateTextFieldDependencies();
+                                   checkConsistency();
+                               },
+                               {}});
+    t.editOn(rateRow, format.rateField, &QLineEdit::editingFinished);
+    t.tag(format.qualityMenu, ConvSpec::kSampleRateConvertQualityKey, &ConvSpec::sampleRateConvertQuality,
+          &ConvSpec::setSampleRateConvertQuality);
 
-    wirePair(m_fades->fadeIn, [this] {
-        double v = 0;
-        if (m_fades->fadeIn.value(&v))
-            m_spec->setFadeInTime(float(v));
-    });
-    wirePair(m_fades->fadeOut, [this] {
-        double v = 0;
-        if (m_fades->fadeOut.value(&v))
-            m_spec->setFadeOutTime(float(v));
-    });
-    connect(m_fades->fadeBox, &QCheckBox::clicked, this, &ConversionEditor::doFadeCheckbox);
-    connect(m_fades->copyBox, &QCheckBox::clicked, this, [this](bool on) {
-        if (m_spec)
-            m_spec->setCopyExtras(on);
-    });
-    connect(m_fades->extensionBox, &QCheckBox::clicked, this, &ConversionEditor::doFilenameExtCheckbox);
-    connect(m_fades->extensionField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (m_spec && !m_filling)
-            m_spec->setNameExtension(text);
-    });
+    // Regions: one of extraction, strip and snip (the menu's item), or
+    // none.
+    auto storeRegions = [&regions](ConvSpec& s) {
+        const bool on = regions.extractionBox->isChecked();
+        const int item = regions.extractionMenu->currentIndex();
+        s.setNeedsExtraction(on && item == 0);
+        s.setNeedsStrip(on && item == 1);
+        s.setNeedsSnip(on && item == 2);
+    };
+    const int regionsRow =
+        t.add({{ConvSpec::kNeedsExtractionKey, ConvSpec::kNeedsStripKey, ConvSpec::kNeedsSnipKey},
+               [&regions, storeRegions](ConvSpec& s) {
+                   regions.extractionMenu->setCurrentIndex(s.needsSnip() ? 2 : s.needsStrip() ? 1 : 0);
+                   regions.extractionBox->setChecked(s.needsExtraction() || s.needsStrip() || s.needsSnip());
+                   // The flags as the window shows them: one at the most.
+                   storeRegions(s);
+               },
+               storeRegions, [this] { extractionDependencies(); }});
+    t.editOn(regionsRow, regions.extractionBox, &QCheckBox::clicked);
+    t.editOn(regionsRow, regions.extractionMenu, &QComboBox::activated);
+    // The snip is shown as start and length.
+    const int startRow = t.add({{ConvSpec::kSnipFromKey, ConvSpec::kSnipToKey},
+                                [&regions](ConvSpec& s) { regions.startAt.set(s.snipFrom()); },
+                                [&regions](ConvSpec& s) {
+                                    double from = 0;
+                                    double length = 0;
+                                    if (!regions.startAt.value(&from) || !regions.length.value(&length))
+                                        return;
+                                    s.setSnipFrom(float(from));
+                                    s.setSnipTo(float(from) + float(length));
+                                },
+                                {}});
+    t.editOnPair(startRow, regions.startAt);
+    const int lengthRow = t.add({{ConvSpec::kSnipToKey},
+                                 [&regions](ConvSpec& s) { regions.length.set(double(s.snipTo() - s.snipFrom())); },
+                                 [&regions](ConvSpec& s) {
+                                     double length = 0;
+                                     if (regions.length.value(&length))
+                                         s.setSnipTo(s.snipFrom() + float(length));
+                                 },
+                                 {}});
+    t.editOnPair(lengthRow, regions.length);
+    t.number(regions.margin, ConvSpec::kStripMarginKey, &ConvSpec::stripMargin, &ConvSpec::setStripMargin);
 
-    wirePair(m_gain->lowerThan, [this] {
-        double v = 0;
-        if (m_gain->lowerThan.value(&v))
-            m_spec->setGateThreshold(v);
-    });
-    wirePair(m_gain->longerThan, [this] {
-        double v = 0;
-        if (m_gain->longerThan.value(&v))
-            m_spec->setGateGapLength(v / 1000.0);
-    });
-    wirePair(m_gain->attenuate, [this] {
-        double v = 0;
-        if (m_gain->attenuate.value(&v))
-            m_spec->setGateAttenuation(v);
-    });
-    wirePair(m_gain->amplify, [this] {
-        double v = 0;
-        if (m_gain->amplify.value(&v))
-            m_spec->setCompressionBoost(v);
-    });
-    for (SliderPair* pair : {&m_gain->limit, &m_gain->ceiling}) {
-        wirePair(*pair, [this, pair] {
-            double v = 0;
-            if (pair->value(&v)) {
-                m_spec->setCeiling(v);
-                SliderPair* twin = pair == &m_gain->limit ? &m_gain->ceiling : &m_gain->limit;
-                twin->set(v);
-            }
-        });
+    // Fades, extras, name extension.
+    t.check(fades.fadeBox, ConvSpec::kNeedsFadesKey, &ConvSpec::needsFades, &ConvSpec::setNeedsFades,
+            [this] { fadeDependencies(); });
+    m_extensionRow = t.check(fades.extensionBox, ConvSpec::kNeedsNameExtensionKey, &ConvSpec::needsNameExtension,
+                             &ConvSpec::setNeedsNameExtension, [this] { nameExtensionDependencies(); });
+    t.number(fades.fadeIn, ConvSpec::kFadeInTimeKey, &ConvSpec::fadeInTime, &ConvSpec::setFadeInTime);
+    t.number(fades.fadeOut, ConvSpec::kFadeOutTimeKey, &ConvSpec::fadeOutTime, &ConvSpec::setFadeOutTime);
+    t.check(fades.copyBox, ConvSpec::kCopyExtrasKey, &ConvSpec::copyExtras, &ConvSpec::setCopyExtras);
+    t.check(format.ditherBox, ConvSpec::kNeedsReditherKey, &ConvSpec::needsRedither, &ConvSpec::setNeedsRedither);
+    t.text(fades.extensionField, ConvSpec::kNameExtensionKey, &ConvSpec::nameExtension, &ConvSpec::setNameExtension);
+
+    // Gain: the gate, then the boost; either needs the gain stage.
+    const int gateRow = t.add({{ConvSpec::kNeedsGateKey, ConvSpec::kNeedsGainKey},
+                               [&gain](ConvSpec& s) { gain.gateBox->setChecked(s.needsGate()); },
+                               [&gain](ConvSpec& s) {
+                                   s.setNeedsGate(gain.gateBox->isChecked());
+                                   s.setNeedsGain(gain.gateBox->isChecked() || gain.boostBox->isChecked());
+                               },
+                               [this] { gateDependencies(); }});
+    t.editOn(gateRow, gain.gateBox, &QCheckBox::clicked);
+    t.number(gain.longerThan, ConvSpec::kGateGapLengthKey, &ConvSpec::gateGapLength, &ConvSpec::setGateGapLength,
+             1000.0);
+    t.number(gain.lowerThan, ConvSpec::kGateThresholdKey, &ConvSpec::gateThreshold, &ConvSpec::setGateThreshold);
+    t.number(gain.attenuate, ConvSpec::kGateAttenuationKey, &ConvSpec::gateAttenuation,
+             &ConvSpec::setGateAttenuation);
+    // The boost menu: item 0 compressor, 1 normalise; normalising first
+    // with the compressor is both.
+    const int boostRow =
+        t.add({{ConvSpec::kNeedsCompressorKey, ConvSpec::kNeedsNormalizeKey, ConvSpec::kNeedsGainKey},
+               [&gain](ConvSpec& s) {
+                   gain.boostMenu->setCurrentIndex(s.needsCompressor() ? 0 : s.needsNormalize() ? 1 : 0);
+                   gain.boostBox->setChecked(s.needsCompressor() || s.needsNormalize());
+                   gain.firstNormalizeBox->setChecked(s.needsCompressor() && s.needsNormalize());
+               },
+               [&gain](ConvSpec& s) {
+                   const bool on = gain.boostBox->isChecked();
+                   const int item = gain.boostMenu->currentIndex();
+                   s.setNeedsGain(on || gain.gateBox->isChecked());
+                   s.setNeedsCompressor(on && item == 0);
+                   s.setNeedsNormalize(on && (item == 1 || gain.firstNormalizeBox->isChecked()));
+               },
+               [this] { boostDependencies(); }});
+    t.editOn(boostRow, gain.boostBox, &QCheckBox::clicked);
+    t.editOn(boostRow, gain.boostMenu, &QComboBox::activated);
+    t.editOn(boostRow, gain.firstNormalizeBox, &QCheckBox::clicked);
+    t.number(gain.amplify, ConvSpec::kCompressionBoostKey, &ConvSpec::compressionBoost, &ConvSpec::setCompressionBoost);
+    // The compressor's limit and the normalising ceiling are one field.
+    for (SliderPair* pair : {&gain.limit, &gain.ceiling}) {
+        SliderPair* twin = pair == &gain.limit ? &gain.ceiling : &gain.limit;
+        const int row = t.add({{ConvSpec::kCeilingKey},
+                               [pair](ConvSpec& s) { pair->set(s.ceiling()); },
+                               [pair, twin](ConvSpec& s) {
+                                   double value = 0;
+                                   if (pair->value(&value)) {
+                                       s.setCeiling(value);
+                                       twin->set(value);
+                                   }
+                               },
+                               {}});
+        t.editOnPair(row, *pair);
     }
-    connect(m_gain->gateBox, &QCheckBox::clicked, this, &ConversionEditor::doGateCheckbox);
-    connect(m_gain->boostBox, &QCheckBox::clicked, this, &ConversionEditor::doBoostCheckbox);
-    connect(m_gain->boostMenu, &QComboBox::activated, this, [this] {
-        boostDependencies();
-        if (m_spec)
-            boostRules();
-    });
-    connect(m_gain->firstNormalizeBox, &QCheckBox::clicked, this, [this] {
-        boostDependencies();
-        if (m_spec)
-            boostRules();
-    });
 
-    connect(m_commentGroup->triangle, &QToolButton::toggled, this, &ConversionEditor::doCommentDisclosure);
-    connect(m_commentGroup->text, &QPlainTextEdit::textChanged, this, &ConversionEditor::commentChanged);
+    // The comment; a tab typed at its end moves on to the name.
+    EditorCommentGroup& comment = *m_commentGroup;
+    const int commentRow = t.add({{ConvSpec::kCommentKey},
+                                  [this, &comment](ConvSpec& s) {
+                                      comment.text->setPlainText(s.comment());
+                                      comment.triangle->setChecked(!s.comment().isEmpty());
+                                      doCommentDisclosure(!s.comment().isEmpty());
+                                  },
+                                  [this, &comment](ConvSpec& s) {
+                                      QString text = comment.text->toPlainText();
+                                      if (text.endsWith(QLatin1Char('\t'))) {
+                                          text.chop(1);
+                                          const QSignalBlocker block(comment.text);
+                                          comment.text->setPlainText(text);
+                                          m_nameField->setFocus();
+                                      }
+                                      s.setComment(text);
+                                  },
+                                  {}});
+    t.editOn(commentRow, comment.text, &QPlainTextEdit::textChanged);
 }
 
 // ======================================================= menus
@@ -474,58 +584,12 @@ void ConversionEditor::updateUI()
     refreshFileTypeItemStates();
     m_sampleRateForced = m_wordSizeForced = m_channelsForced = false;
     m_curFileType = s.outputFileType();
-    m_nameField->setText(s.conversionName());
     // The sample-rate field first, so the type's rate rules see the
     // conversion's rate.
     m_format->rateField->setText(formatRate(s.sampleRate()));
     m_format->convertRateBox->setChecked(s.needsSampleRateConversion());
     updateUIForFileType(m_curFileType);
-
-    m_format->convertTypeBox->setChecked(s.needsStrictFileType());
-    convertFileTypeDependencies();
-    m_format->convertRateBox->setChecked(s.needsSampleRateConversion());
-    sampleRateDependencies();
-    m_format->bitsBox->setChecked(s.needsNewWordLength());
-    numOfBitsDependencies();
-    m_format->channelBox->setChecked(s.needsChannelTreat());
-    channelHandlingDependencies();
-
-    const int typeIndex = IndexOfTag(m_format->typeMenu, int(m_curFileType));
-    m_format->typeMenu->setCurrentIndex(typeIndex);
-    m_format->rateField->setText(formatRate(s.sampleRate()));
-    handleSampleRateTextFieldDependencies();
-    m_format->qualityMenu->setCurrentIndex(std::max(0, IndexOfTag(m_format->qualityMenu, s.sampleRateConvertQuality())));
-
-    m_regions->extractionMenu->setCurrentIndex(s.needsSnip() ? 2 : s.needsStrip() ? 1 : 0);
-    m_regions->extractionBox->setChecked(s.needsExtraction() || s.needsStrip() || s.needsSnip());
-    doExtractionPopUp();
-    m_regions->startAt.set(s.snipFrom());
-    m_regions->length.set(double(s.snipTo() - s.snipFrom()));
-    m_regions->margin.set(s.stripMargin());
-    m_fades->fadeBox->setChecked(s.needsFades());
-    fadeDependencies();
-    m_fades->extensionBox->setChecked(s.needsNameExtension());
-    nameExtensionDependencies();
-    m_fades->fadeIn.set(s.fadeInTime());
-    m_fades->fadeOut.set(s.fadeOutTime());
-    m_fades->copyBox->setChecked(s.copyExtras());
-    m_format->ditherBox->setChecked(s.needsRedither());
-    m_fades->extensionField->setText(s.nameExtension());
-    m_gain->gateBox->setChecked(s.needsGate());
-    gateDependencies();
-    m_gain->longerThan.set(s.gateGapLength() * 1000.0);
-    m_gain->lowerThan.set(s.gateThreshold());
-    m_gain->attenuate.set(s.gateAttenuation());
-    m_gain->boostMenu->setCurrentIndex(s.needsCompressor() ? 0 : s.needsNormalize() ? 1 : 0);
-    m_gain->boostBox->setChecked(s.needsCompressor() || s.needsNormalize());
-    m_gain->firstNormalizeBox->setChecked(s.needsCompressor() && s.needsNormalize());
-    boostDependencies();
-    m_gain->amplify.set(s.compressionBoost());
-    m_gain->limit.set(s.ceiling());
-    m_gain->ceiling.set(s.ceiling());
-    m_commentGroup->text->setPlainText(s.comment());
-    m_commentGroup->triangle->setChecked(!s.comment().isEmpty());
-    doCommentDisclosure(!s.comment().isEmpty());
+    m_fields.showAll(s);
     m_filling = false;
     checkConsistency();
 }
@@ -843,24 +907,11 @@ void ConversionEditor::chooseFileType(OSType type)
     if (index < 0)
         return;
     m_format->typeMenu->setCurrentIndex(index);
-    doFileTypePopUp();
+    m_fields.edit(m_typeRow);
 }
 
-void ConversionEditor::doConvertFileTypeCheckbox()
+void ConversionEditor::applyFileTypeItem()
 {
-    if (!m_spec)
-        return;
-    const bool on = m_format->convertTypeBox->isChecked();
-    m_spec->setNeedsStrictFileType(on);
-    m_fades->extensionBox->setChecked(on);
-    doFilenameExtCheckbox();
-    convertFileTypeDependencies();
-}
-
-void ConversionEditor::doFileTypePopUp()
-{
-    if (!m_spec)
-        return;
     // Checkboxes the old type's force rule switched on go off again, and
     // so does what they did: the box and the batch agree.
     if (m_sampleRateForced) {
@@ -894,27 +945,18 @@ void ConversionEditor::doFileTypePopUp()
     if (Flag(entry, "forceSampleRate")) {
         m_sampleRateForced = !m_format->convertRateBox->isChecked();
         m_format->convertRateBox->setChecked(true);
-        doConvertSampleRateCheckbox();
+        m_fields.edit(m_convertRateRow);
     }
     if (Flag(entry, "forceWordSize")) {
         m_wordSizeForced = !m_format->bitsBox->isChecked();
         m_format->bitsBox->setChecked(true);
-        doNumOfBitsCheckbox();
+        m_fields.edit(m_bitsRow);
     }
     if (Flag(entry, "forceChannels")) {
         m_channelsForced = !m_format->channelBox->isChecked();
         m_format->channelBox->setChecked(true);
-        doChannelHandlingCheckbox();
+        m_fields.edit(m_channelsRow);
     }
-    checkConsistency();
-}
-
-void ConversionEditor::doConvertSampleRateCheckbox()
-{
-    if (!m_spec)
-        return;
-    m_spec->setNeedsSampleRateConversion(m_format->convertRateBox->isChecked());
-    sampleRateDependencies();
     checkConsistency();
 }
 
@@ -936,131 +978,9 @@ void ConversionEditor::typeSampleRate(const QString& text)
     checkConsistency();
 }
 
-void ConversionEditor::doNumOfBitsCheckbox()
-{
-    if (!m_spec)
-        return;
-    const bool on = m_format->bitsBox->isChecked();
-    m_spec->setNeedsNewWordLength(on);
-    if (on && m_format->bitsMenu->currentIndex() >= 0)
-        m_spec->setWordLength(ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()));
-    numOfBitsDependencies();
-    checkConsistency();
-}
-
-void ConversionEditor::doNumOfBitsPopUp()
-{
-    if (!m_spec || m_format->bitsMenu->currentIndex() < 0)
-        return;
-    m_spec->setWordLength(ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()));
-    checkConsistency();
-}
-
-void ConversionEditor::doChannelHandlingCheckbox()
-{
-    if (!m_spec)
-        return;
-    const bool on = m_format->channelBox->isChecked();
-    m_spec->setNeedsChannelTreat(on);
-    m_spec->setChannelTreat(on && m_format->channelMenu->currentIndex() >= 0
-                                ? ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex())
-                                : 0);
-    channelHandlingDependencies();
-    checkConsistency();
-}
-
-void ConversionEditor::doChannelHandlingPopUp()
-{
-    if (!m_spec || m_format->channelMenu->currentIndex() < 0)
-        return;
-    m_spec->setChannelTreat(ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex()));
-    checkConsistency();
-}
-
-void ConversionEditor::doExtractionCheckbox()
-{
-    extractionDependencies();
-    doExtractionPopUp();
-}
-
-void ConversionEditor::doExtractionPopUp()
-{
-    extractionDependencies();
-    if (!m_spec)
-        return;
-    const bool on = m_regions->extractionBox->isChecked();
-    const int item = m_regions->extractionMenu->currentIndex();
-    m_spec->setNeedsExtraction(on && item == 0);
-    m_spec->setNeedsStrip(on && item == 1);
-    m_spec->setNeedsSnip(on && item == 2);
-}
-
-void ConversionEditor::doSnipFields()
-{
-    double from = 0;
-    double length = 0;
-    if (!m_regions->startAt.value(&from) || !m_regions->length.value(&length))
-        return;
-    m_spec->setSnipFrom(float(from));
-    m_spec->setSnipTo(float(from) + float(length));
-}
-
-void ConversionEditor::doFadeCheckbox()
-{
-    if (m_spec)
-        m_spec->setNeedsFades(m_fades->fadeBox->isChecked());
-    fadeDependencies();
-}
-
-void ConversionEditor::doFilenameExtCheckbox()
-{
-    if (m_spec)
-        m_spec->setNeedsNameExtension(m_fades->extensionBox->isChecked());
-    nameExtensionDependencies();
-}
-
-void ConversionEditor::doGateCheckbox()
-{
-    gateDependencies();
-    if (!m_spec)
-        return;
-    m_spec->setNeedsGate(m_gain->gateBox->isChecked());
-    m_spec->setNeedsGain(m_gain->gateBox->isChecked() || m_gain->boostBox->isChecked());
-}
-
-void ConversionEditor::doBoostCheckbox()
-{
-    boostDependencies();
-    if (m_spec)
-        boostRules();
-}
-
-void ConversionEditor::boostRules()
-{
-    const bool on = m_gain->boostBox->isChecked();
-    const int item = m_gain->boostMenu->currentIndex();
-    m_spec->setNeedsGain(on || m_gain->gateBox->isChecked());
-    m_spec->setNeedsCompressor(on && item == 0);
-    m_spec->setNeedsNormalize(on && (item == 1 || m_gain->firstNormalizeBox->isChecked()));
-}
-
 void ConversionEditor::doCommentDisclosure(bool open)
 {
     m_commentGroup->disclose(open, m_nameField);
-}
-
-void ConversionEditor::commentChanged()
-{
-    if (!m_spec || m_filling)
-        return;
-    QString text = m_commentGroup->text->toPlainText();
-    if (text.endsWith(QLatin1Char('\t'))) {
-        text.chop(1);
-        const QSignalBlocker block(m_commentGroup->text);
-        m_commentGroup->text->setPlainText(text);
-        m_nameField->setFocus();
-    }
-    m_spec->setComment(text);
 }
 
 void ConversionEditor::setConversionName(const QString& name)

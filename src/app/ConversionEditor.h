@@ -5,6 +5,13 @@
 // enabled only when the verdicts below pass (validateOK), and the reason it
 // is not shows in the info line.
 //
+// The window is built a box at a time (EditorFormatGroup,
+// EditorRegionsGroup, EditorFadesAndNamesGroup, EditorGainGroup,
+// EditorCommentGroup); which control shows and writes which field of the
+// conversion is one table (ConversionFieldTable, built in
+// buildFieldTable); what the output type allows is read in
+// updateUIForFileType, validateOK and SheetKindOf.
+//
 // The controls carry object names (the names the tests look them up by):
 // "conversionNameTextField", "convertFileTypeCheckBox", "fileTypePopUp",
 // "convertSampleRateCheckBox", "sampleRatePopUp", "sampleRateTextField",
@@ -21,6 +28,7 @@
 #pragma once
 
 #include "ConvSpec.h"
+#include "ConversionFieldTable.h"
 #include "MacTypes.h"
 #include "NotificationCenter.h"
 
@@ -46,7 +54,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QUndoStack;
-class SliderPair;
 class UserDefaults;
 
 class ConversionEditor : public QDialog {
@@ -131,10 +138,8 @@ private:
     void useSampleRate(double rate);
 
     void buildWindow();
-    void connectControls();
-    // Wires an edit of `pair` to `write`, which runs while a conversion is
-    // set and the window is not being filled.
-    void wirePair(SliderPair& pair, const std::function<void()>& write);
+    // The controls bound to the conversion's fields (m_fields).
+    void buildFieldTable();
 
     void buildFileTypeMenu();
     void setupSampleRatePopUp();
@@ -156,23 +161,10 @@ private:
     void loadCustomRates();
     void storeCustomRates();
 
-    // Actions.
-    void doConvertFileTypeCheckbox();
-    void doFileTypePopUp();
-    void doConvertSampleRateCheckbox();
-    void doNumOfBitsCheckbox();
-    void doNumOfBitsPopUp();
-    void doChannelHandlingCheckbox();
-    void doChannelHandlingPopUp();
-    void doExtractionCheckbox();
-    void doExtractionPopUp();
-    void doSnipFields();
-    void doFadeCheckbox();
-    void doFilenameExtCheckbox();
-    void doGateCheckbox();
-    void doBoostCheckbox();
+    // The file-type menu's item chosen: the type's rules apply, its force
+    // rules switch boxes on (and boxes the old type forced go off).
+    void applyFileTypeItem();
     void doCommentDisclosure(bool open);
-    void commentChanged();
     // Dependency steps.
     void convertFileTypeDependencies();
     void sampleRateDependencies();
@@ -183,7 +175,6 @@ private:
     void nameExtensionDependencies();
     void gateDependencies();
     void boostDependencies();
-    void boostRules();
 
     // The settings operation of the current type's dispatcher, given a
     // CConvSpec of the conversion and the popup's current item.
@@ -208,6 +199,14 @@ private:
     bool m_filling = false;
     bool m_placed = false;
     QUndoStack* m_undo = nullptr;
+    ConversionFieldTable m_fields;
+    // Rows of the table that other steps edit.
+    int m_convertTypeRow = 0;
+    int m_convertRateRow = 0;
+    int m_bitsRow = 0;
+    int m_channelsRow = 0;
+    int m_typeRow = 0;
+    int m_extensionRow = 0;
     NotificationCenter::Token m_ratesObserver = 0;
     OptionSheet* m_openSheet = nullptr;
     // The sheets made so far (made on first use, kept), by kind.
