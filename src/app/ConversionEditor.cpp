@@ -6,7 +6,7 @@
 #include "ConversionFieldTable.h"
 #include "CreateSoundFile.h"
 #include "EditorCommentGroup.h"
-#include "EditorControls.h"
+#include "ControlTools.h"
 #include "EditorFadesAndNamesGroup.h"
 #include "EditorFormatGroup.h"
 #include "EditorGainGroup.h"
@@ -84,7 +84,7 @@ void Substitute(QString* text, const QString& value)
 
 } // namespace
 
-using namespace EditorControls;
+using namespace ControlTools;
 
 ConversionEditor::SheetKind ConversionEditor::SheetKindOf(OSType type)
 {
@@ -150,11 +150,9 @@ void ConversionEditor::buildWindow()
     // Name.
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(new QLabel(L("Conversion name:"), this));
-    m_nameField = new QLineEdit(this);
-    m_nameField->setObjectName(QStringLiteral("conversionNameTextField"));
+    m_nameField = Named(new QLineEdit(this), "conversionNameTextField");
     nameRow->addWidget(m_nameField, 1);
-    m_autoNameButton = new QPushButton(L("Automatic Name"), this);
-    m_autoNameButton->setObjectName(QStringLiteral("automaticNameButton"));
+    m_autoNameButton = Named(new QPushButton(L("Automatic Name"), this), "automaticNameButton");
     nameRow->addWidget(m_autoNameButton);
     layout->addLayout(nameRow);
     // Two columns, so that the window fits a laptop's screen: the format
@@ -179,17 +177,14 @@ void ConversionEditor::buildWindow()
     layout->addWidget(m_commentGroup);
 
     // Verdict and buttons.
-    m_info = new QLabel(this);
-    m_info->setObjectName(QStringLiteral("infoTextField"));
+    m_info = Named(new QLabel(this), "infoTextField");
     m_info->setWordWrap(true);
     m_info->setMinimumHeight(36);
     layout->addWidget(m_info);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* cancelButton = new QPushButton(L("Cancel"), this);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    m_okButton = new QPushButton(L("OK"), this);
-    m_okButton->setObjectName(QStringLiteral("okButton"));
+    auto* cancelButton = Named(new QPushButton(L("Cancel"), this), "cancelButton");
+    m_okButton = Named(new QPushButton(L("OK"), this), "okButton");
     m_okButton->setDefault(true);
     buttons->addWidget(cancelButton);
     buttons->addWidget(m_okButton);
@@ -608,43 +603,44 @@ QVariantMap ConversionEditor::updateUIForFileType(OSType type)
     refreshSampleRateItemStates();
 
     m_format->bitsBox->setText(entry.value(QStringLiteral("numBitsCheckBoxTitle"), L("Number of bits")).toString());
-    fillMenu(m_format->bitsMenu, entry.value(QStringLiteral("numBitsPopup")).toList());
-    int index = kNoItem;
-    if (m_spec) {
-        if (dispatcher && dispatcher->hasWordLengthIndexFunc()) {
-            const auto cspec = makeCConvSpec();
-            index = dispatcher->callWordLengthIndexFunc(cspec.get());
-        } else {
-            index = IndexOfTag(m_format->bitsMenu, m_spec->wordLength());
+    // The word-length and the channel menu: the item the type's own index
+    // operation names, else the one tagged with the stored value, else the
+    // type's default item.  A stored value the menu has no item for gives
+    // the item shown, as if chosen: the conversion holds what the menu says.
+    const auto selectItem = [&](QComboBox* menu, const char* itemsKey, const char* defaultKey, bool hasIndexFunc,
+                                const std::function<int(CConvSpec*)>& indexFunc, int stored) -> std::optional<int> {
+        fillMenu(menu, entry.value(QLatin1String(itemsKey)).toList());
+        int index = kNoItem;
+        if (m_spec) {
+            if (hasIndexFunc) {
+                const auto cspec = makeCConvSpec();
+                index = indexFunc(cspec.get());
+            } else {
+                index = IndexOfTag(menu, stored);
+            }
         }
-    }
-    if (index < 0 || index >= m_format->bitsMenu->count())
-        index = entry.value(QStringLiteral("numBitsPopupDefault")).toInt();
-    m_format->bitsMenu->setCurrentIndex(index >= 0 && index < m_format->bitsMenu->count() ? index : 0);
-    // A stored value the new menu has no item for becomes the item shown,
-    // as if chosen: the conversion holds what the menu says.
-    if (m_spec && m_format->bitsMenu->itemData(m_format->bitsMenu->currentIndex(), kTagRole).isValid() &&
-        ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()) != m_spec->wordLength())
-        m_spec->setWordLength(ItemTag(m_format->bitsMenu, m_format->bitsMenu->currentIndex()));
-
-    fillMenu(m_format->channelMenu, entry.value(QStringLiteral("channelHandlingPopup")).toList());
-    index = kNoItem;
-    if (m_spec) {
-        if (dispatcher && dispatcher->hasChannelIndexFunc()) {
-            const auto cspec = makeCConvSpec();
-            index = dispatcher->callChannelIndexFunc(cspec.get());
-        } else {
-            index = IndexOfTag(m_format->channelMenu, m_spec->channelTreat());
-        }
-    }
-    if (index < 0 || index >= m_format->channelMenu->count())
-        index = entry.value(QStringLiteral("channelHandlingPopupDefault")).toInt();
-    m_format->channelMenu->setCurrentIndex(index >= 0 && index < m_format->channelMenu->count() ? index : 0);
-    // The same for a channel treatment in use (off, it stays 0).
-    if (m_spec && m_spec->needsChannelTreat() &&
-        m_format->channelMenu->itemData(m_format->channelMenu->currentIndex(), kTagRole).isValid() &&
-        ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex()) != m_spec->channelTreat())
-        m_spec->setChannelTreat(ItemTag(m_format->channelMenu, m_format->channelMenu->currentIndex()));
+        if (index < 0 || index >= menu->count())
+            index = entry.value(QLatin1String(defaultKey)).toInt();
+        menu->setCurrentIndex(index >= 0 && index < menu->count() ? index : 0);
+        const int current = menu->currentIndex();
+        if (!m_spec || !menu->itemData(current, kTagRole).isValid() || ItemTag(menu, current) == stored)
+            return std::nullopt;
+        return ItemTag(menu, current);
+    };
+    if (const std::optional<int> tag = selectItem(
+            m_format->bitsMenu, "numBitsPopup", "numBitsPopupDefault",
+            dispatcher && dispatcher->hasWordLengthIndexFunc(),
+            [&](CConvSpec* cspec) { return dispatcher->callWordLengthIndexFunc(cspec); },
+            m_spec ? m_spec->wordLength() : 0))
+        m_spec->setWordLength(*tag);
+    // (A channel treatment only while one is in use: off, it stays 0.)
+    if (const std::optional<int> tag = selectItem(
+            m_format->channelMenu, "channelHandlingPopup", "channelHandlingPopupDefault",
+            dispatcher && dispatcher->hasChannelIndexFunc(),
+            [&](CConvSpec* cspec) { return dispatcher->callChannelIndexFunc(cspec); },
+            m_spec ? m_spec->channelTreat() : 0);
+        tag && m_spec->needsChannelTreat())
+        m_spec->setChannelTreat(*tag);
 
     m_format->optionsButton->setText(entry.value(QStringLiteral("optionsButtonTitle"), L("Options...")).toString());
     m_format->optionsTabs->setCurrentIndex(Flag(entry, "optionsButtonEnabled") ? 0 : 1);

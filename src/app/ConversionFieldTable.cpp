@@ -1,6 +1,6 @@
 #include "ConversionFieldTable.h"
 
-#include "EditorControls.h"
+#include "ControlTools.h"
 #include "SliderPair.h"
 
 #include <QCheckBox>
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-using namespace EditorControls;
+using namespace ControlTools;
 
 ConversionFieldTable::ConversionFieldTable(QObject* context, std::function<ConvSpec*()> target)
     : m_context(context)

@@ -1,5 +1,6 @@
 #include "CustomRatesWindow.h"
 
+#include "ControlTools.h"
 #include "ConversionEditor.h"
 #include "Localized.h"
 #include "UserDefaults.h"
@@ -153,11 +154,7 @@ void CustomRatesWindow::reloadTable()
 
 QList<int> CustomRatesWindow::selectedRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ControlTools::SortedSelectedRows(m_table);
 }
 
 void CustomRatesWindow::selectionChanged()

@@ -1,5 +1,6 @@
 #include "EditorCommentGroup.h"
 
+#include "ControlTools.h"
 #include "Localized.h"
 
 #include <QHBoxLayout>
@@ -8,14 +9,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using namespace ControlTools;
+
 EditorCommentGroup::EditorCommentGroup(QWidget* parent)
     : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* commentRow = new QHBoxLayout;
-    triangle = new QToolButton(this);
-    triangle->setObjectName(QStringLiteral("commentDisclosureTriangle"));
+    triangle = Named(new QToolButton(this), "commentDisclosureTriangle");
     triangle->setCheckable(true);
     triangle->setChecked(true);
     triangle->setArrowType(Qt::DownArrow);
@@ -24,8 +26,7 @@ EditorCommentGroup::EditorCommentGroup(QWidget* parent)
     commentRow->addWidget(new QLabel(L("Comment"), this));
     commentRow->addStretch();
     layout->addLayout(commentRow);
-    text = new QPlainTextEdit(this);
-    text->setObjectName(QStringLiteral("commentTextView"));
+    text = Named(new QPlainTextEdit(this), "commentTextView");
     text->setFixedHeight(60);
     QFont font = text->font();
     font.setPointSize(11);

@@ -1,5 +1,6 @@
 #include "EditorFadesAndNamesGroup.h"
 
+#include "ControlTools.h"
 #include "Localized.h"
 
 #include <QCheckBox>
@@ -7,23 +8,21 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+using namespace ControlTools;
+
 EditorFadesAndNamesGroup::EditorFadesAndNamesGroup(QWidget* parent)
     : QGroupBox(L("Fades and output names"), parent)
 {
     auto* otherLayout = new QVBoxLayout(this);
-    fadeBox = new QCheckBox(L("Fade in and out"), this);
-    fadeBox->setObjectName(QStringLiteral("fadeCheckBox"));
+    fadeBox = Named(new QCheckBox(L("Fade in and out"), this), "fadeCheckBox");
     otherLayout->addWidget(fadeBox);
     otherLayout->addWidget(fadeIn.build(QStringLiteral("fadeIn"), L("Fade in"), L("ms"), 0, 10000, 1));
     otherLayout->addWidget(fadeOut.build(QStringLiteral("fadeOut"), L("Fade out"), L("ms"), 0, 10000, 1));
-    copyBox = new QCheckBox(L("Copy regions, markers and loops"), this);
-    copyBox->setObjectName(QStringLiteral("copyCheckBox"));
+    copyBox = Named(new QCheckBox(L("Copy regions, markers and loops"), this), "copyCheckBox");
     otherLayout->addWidget(copyBox);
     auto* extensionRow = new QHBoxLayout;
-    extensionBox = new QCheckBox(L("File name extension"), this);
-    extensionBox->setObjectName(QStringLiteral("filenameExtensionCheckBox"));
-    extensionField = new QLineEdit(this);
-    extensionField->setObjectName(QStringLiteral("filenameExtensionTextField"));
+    extensionBox = Named(new QCheckBox(L("File name extension"), this), "filenameExtensionCheckBox");
+    extensionField = Named(new QLineEdit(this), "filenameExtensionTextField");
     extensionRow->addWidget(extensionBox);
     extensionRow->addWidget(extensionField, 1);
     otherLayout->addLayout(extensionRow);

@@ -1,6 +1,6 @@
 #include "EditorFormatGroup.h"
 
-#include "EditorControls.h"
+#include "ControlTools.h"
 #include "Localized.h"
 
 #include <QCheckBox>
@@ -11,21 +11,18 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
-using namespace EditorControls;
+using namespace ControlTools;
 
 EditorFormatGroup::EditorFormatGroup(QWidget* parent)
     : QGroupBox(L("Format"), parent)
 {
     auto* grid = new QGridLayout(this);
-    convertTypeBox = new QCheckBox(L("Convert file type"), this);
-    convertTypeBox->setObjectName(QStringLiteral("convertFileTypeCheckBox"));
+    convertTypeBox = Named(new QCheckBox(L("Convert file type"), this), "convertFileTypeCheckBox");
     typeToLabel = new QLabel(L("to"), this);
-    typeMenu = new QComboBox(this);
-    typeMenu->setObjectName(QStringLiteral("fileTypePopUp"));
+    typeMenu = Named(new QComboBox(this), "fileTypePopUp");
     typeMenu->setMaxVisibleItems(30);
     optionsTabs = new QStackedWidget(this);
-    optionsButton = new QPushButton(L("Options..."));
-    optionsButton->setObjectName(QStringLiteral("optionsButton"));
+    optionsButton = Named(new QPushButton(L("Options...")), "optionsButton");
     optionsTabs->addWidget(optionsButton);
     optionsTabs->addWidget(new QWidget);
     grid->addWidget(convertTypeBox, 0, 0);
@@ -33,18 +30,14 @@ EditorFormatGroup::EditorFormatGroup(QWidget* parent)
     grid->addWidget(typeMenu, 0, 2, 1, 2);
     grid->addWidget(optionsTabs, 0, 4);
 
-    convertRateBox = new QCheckBox(L("Convert sample rate"), this);
-    convertRateBox->setObjectName(QStringLiteral("convertSampleRateCheckBox"));
+    convertRateBox = Named(new QCheckBox(L("Convert sample rate"), this), "convertSampleRateCheckBox");
     rateToLabel = new QLabel(L("to"), this);
-    rateField = new QLineEdit(this);
-    rateField->setObjectName(QStringLiteral("sampleRateTextField"));
+    rateField = Named(new QLineEdit(this), "sampleRateTextField");
     rateField->setMaximumWidth(110);
-    rateMenu = new QComboBox(this);
-    rateMenu->setObjectName(QStringLiteral("sampleRatePopUp"));
+    rateMenu = Named(new QComboBox(this), "sampleRatePopUp");
     rateMenu->setMaxVisibleItems(30);
     qualityLabel = new QLabel(L("Hz, using quality"), this);
-    qualityMenu = new QComboBox(this);
-    qualityMenu->setObjectName(QStringLiteral("polyphasePopUp"));
+    qualityMenu = Named(new QComboBox(this), "polyphasePopUp");
     const char* qualities[] = {"Linear (fastest)", "Automatic", "Low (12 taps)", "Medium (32 taps)", "High (64 taps)"};
     for (int i = 0; i < 5; ++i)
         qualityMenu->addItem(L(qualities[i]), i);
@@ -55,19 +48,14 @@ EditorFormatGroup::EditorFormatGroup(QWidget* parent)
     grid->addWidget(qualityLabel, 2, 2, Qt::AlignRight);
     grid->addWidget(qualityMenu, 2, 3);
 
-    bitsBox = new QCheckBox(L("Number of bits"), this);
-    bitsBox->setObjectName(QStringLiteral("numOfBitsCheckBox"));
-    bitsMenu = new QComboBox(this);
-    bitsMenu->setObjectName(QStringLiteral("numBitsPopUp"));
-    ditherBox = new QCheckBox(L("Redither"), this);
-    ditherBox->setObjectName(QStringLiteral("ditherCheckBox"));
+    bitsBox = Named(new QCheckBox(L("Number of bits"), this), "numOfBitsCheckBox");
+    bitsMenu = Named(new QComboBox(this), "numBitsPopUp");
+    ditherBox = Named(new QCheckBox(L("Redither"), this), "ditherCheckBox");
     grid->addWidget(bitsBox, 3, 0);
     grid->addWidget(bitsMenu, 3, 2, 1, 2);
     grid->addWidget(ditherBox, 3, 4);
-    channelBox = new QCheckBox(L("Channel handling"), this);
-    channelBox->setObjectName(QStringLiteral("channelHandlingCheckBox"));
-    channelMenu = new QComboBox(this);
-    channelMenu->setObjectName(QStringLiteral("channelHandlingPopUp"));
+    channelBox = Named(new QCheckBox(L("Channel handling"), this), "channelHandlingCheckBox");
+    channelMenu = Named(new QComboBox(this), "channelHandlingPopUp");
     grid->addWidget(channelBox, 4, 0);
     grid->addWidget(channelMenu, 4, 2, 1, 2);
 }

@@ -1,6 +1,6 @@
 #include "EditorGainGroup.h"
 
-#include "EditorControls.h"
+#include "ControlTools.h"
 #include "Localized.h"
 
 #include <QCheckBox>
@@ -11,27 +11,23 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-using namespace EditorControls;
+using namespace ControlTools;
 
 EditorGainGroup::EditorGainGroup(QWidget* parent)
     : QGroupBox(L("Gain"), parent)
 {
     auto* gainLayout = new QVBoxLayout(this);
-    gateBox = new QCheckBox(L("Gate"), this);
-    gateBox->setObjectName(QStringLiteral("gateCheckBox"));
+    gateBox = Named(new QCheckBox(L("Gate"), this), "gateCheckBox");
     gainLayout->addWidget(gateBox);
     gainLayout->addWidget(lowerThan.build(QStringLiteral("lowerThan"), L("lower than"), L("dB"), -96, 0, 1));
     gainLayout->addWidget(longerThan.build(QStringLiteral("longerThan"), L("longer than"), L("ms"), 0, 5000, 1));
     gainLayout->addWidget(attenuate.build(QStringLiteral("attenuate"), L("attenuate by"), L("dB"), -96, 0, 1));
     auto* boostRow = new QHBoxLayout;
-    boostBox = new QCheckBox(L("Boost"), this);
-    boostBox->setObjectName(QStringLiteral("boostCheckBox"));
+    boostBox = Named(new QCheckBox(L("Boost"), this), "boostCheckBox");
     boostLabel = new QLabel(L("with"), this);
-    boostMenu = new QComboBox(this);
-    boostMenu->setObjectName(QStringLiteral("boostPopUp"));
+    boostMenu = Named(new QComboBox(this), "boostPopUp");
     boostMenu->addItems({L("Compressor"), L("Normalise")});
-    firstNormalizeBox = new QCheckBox(L("Normalise first"), this);
-    firstNormalizeBox->setObjectName(QStringLiteral("firstNormalizeCheckBox"));
+    firstNormalizeBox = Named(new QCheckBox(L("Normalise first"), this), "firstNormalizeCheckBox");
     boostRow->addWidget(boostBox);
     boostRow->addWidget(boostLabel);
     boostRow->addWidget(boostMenu);

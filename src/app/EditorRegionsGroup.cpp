@@ -1,5 +1,6 @@
 #include "EditorRegionsGroup.h"
 
+#include "ControlTools.h"
 #include "Localized.h"
 
 #include <QCheckBox>
@@ -12,15 +13,15 @@
 
 #include <algorithm>
 
+using namespace ControlTools;
+
 EditorRegionsGroup::EditorRegionsGroup(QWidget* parent)
     : QGroupBox(L("Regions"), parent)
 {
     auto* regionLayout = new QVBoxLayout(this);
     auto* extractionRow = new QHBoxLayout;
-    extractionBox = new QCheckBox(this);
-    extractionBox->setObjectName(QStringLiteral("extractionStripOrSnipCheckBox"));
-    extractionMenu = new QComboBox(this);
-    extractionMenu->setObjectName(QStringLiteral("extractionPopUp"));
+    extractionBox = Named(new QCheckBox(this), "extractionStripOrSnipCheckBox");
+    extractionMenu = Named(new QComboBox(this), "extractionPopUp");
     extractionMenu->addItems({L("Extract regions"), L("Strip silence"), L("Snip")});
     extractionRow->addWidget(extractionBox);
     extractionRow->addWidget(extractionMenu);

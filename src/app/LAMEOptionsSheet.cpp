@@ -1,5 +1,6 @@
 #include "LAMEOptionsSheet.h"
 
+#include "ControlTools.h"
 #include "FullUserName.h"
 #include "lame_encoder.h"
 #include "Localized.h"
@@ -43,15 +44,9 @@ QString Text(const QVariantMap& s, const char* key, const QString& absent)
     return v.isValid() ? v.toString() : absent;
 }
 
-QRadioButton* Cell(QButtonGroup* group, QLayout* layout, int tag, const char* title)
-{
-    auto* button = new QRadioButton(L(title));
-    group->addButton(button, tag);
-    layout->addWidget(button);
-    return button;
-}
-
 } // namespace
+
+using namespace ControlTools;
 
 void LAMEOptionsSheet::setGenreSource(GenreSource source)
 {
@@ -68,9 +63,9 @@ LAMEOptionsSheet::LAMEOptionsSheet(QWidget* parent)
     // Encoding.
     auto* encoding = new QGroupBox(L("Encoding"), this);
     auto* encodingLayout = new QVBoxLayout(encoding);
-    Cell(m_mode, encodingLayout, 0, "Constant bit rate");
-    Cell(m_mode, encodingLayout, 1, "Average bit rate");
-    Cell(m_mode, encodingLayout, 2, "Variable bit rate");
+    AddRadioCell(m_mode, encodingLayout, 0, "Constant bit rate");
+    AddRadioCell(m_mode, encodingLayout, 1, "Average bit rate");
+    AddRadioCell(m_mode, encodingLayout, 2, "Variable bit rate");
     auto* form = new QFormLayout;
     m_quality = new QComboBox(encoding);
     m_quality->setObjectName(QStringLiteral("qualityPopup"));
@@ -110,8 +105,8 @@ LAMEOptionsSheet::LAMEOptionsSheet(QWidget* parent)
     auto* tagsForm = new QGridLayout(m_tagsBox);
     tagsForm->setContentsMargins(0, 0, 0, 0);
     auto* titleRow = new QHBoxLayout;
-    Cell(m_titleMode, titleRow, 0, "Title from the input file's name");
-    Cell(m_titleMode, titleRow, 1, "Title:");
+    AddRadioCell(m_titleMode, titleRow, 0, "Title from the input file's name");
+    AddRadioCell(m_titleMode, titleRow, 1, "Title:");
     m_title = new QLineEdit(m_tagsBox);
     m_title->setObjectName(QStringLiteral("titleTextField"));
     titleRow->addWidget(m_title, 1);

@@ -307,20 +307,19 @@ void MainController::removeFiles(const QList<int>& rows)
     for (int row : rows)
         if (std::shared_ptr<ZuSoundFile> file = m_inputModel.fileAt(row))
             files.append(file);
-    if (files.isEmpty())
-        return;
-    m_inputUndo.beginMacro(L("Remove File(s)"));
-    for (const std::shared_ptr<ZuSoundFile>& file : files)
-        m_inputUndo.push(new InputFileCommand(this, InputFileCommand::Remove, file));
-    m_inputUndo.endMacro();
+    removeInputFiles(files, L("Remove File(s)"));
 }
 
 void MainController::removeAll()
 {
-    const QList<std::shared_ptr<ZuSoundFile>> files = m_inputModel.files();
+    removeInputFiles(m_inputModel.files(), L("Remove All Files"));
+}
+
+void MainController::removeInputFiles(const QList<std::shared_ptr<ZuSoundFile>>& files, const QString& actionName)
+{
     if (files.isEmpty())
         return;
-    m_inputUndo.beginMacro(L("Remove All Files"));
+    m_inputUndo.beginMacro(actionName);
     for (const std::shared_ptr<ZuSoundFile>& file : files)
         m_inputUndo.push(new InputFileCommand(this, InputFileCommand::Remove, file));
     m_inputUndo.endMacro();

@@ -5,6 +5,7 @@
 #include "AppPresenter.h"
 #include "BackgroundImageView.h"
 #include "ByteFormatter.h"
+#include "ControlTools.h"
 #include "ConversionTableModel.h"
 #include "FileDropView.h"
 #include "InputFileModel.h"
@@ -255,6 +256,19 @@ void MainWindow::buildMenus()
     connect(help->addAction(L("About Quillmarch")), &QAction::triggered, this, &MainWindow::showAbout);
 }
 
+void MainWindow::followTable(QTableView* table, void (MainController::*headerClicked)(int))
+{
+    table->horizontalHeader()->setStretchLastSection(true);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::reportViewState);
+    connect(
+        table->horizontalHeader(), &QHeaderView::sectionClicked, this,
+        [this, headerClicked](int column) {
+            (m_controller.*headerClicked)(column);
+            updateSortIndicators();
+        },
+        Qt::QueuedConnection);
+}
+
 QWidget* MainWindow::buildInputTab()
 {
     auto* page = new QWidget;
@@ -267,15 +281,7 @@ QWidget* MainWindow::buildInputTab()
     m_inputTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::Playable, 24);
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::FileName, 240);
-    m_inputTable->horizontalHeader()->setStretchLastSection(true);
-    connect(m_inputTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::reportViewState);
-    connect(m_inputTable->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) {
-                m_controller.inputHeaderClicked(column);
-                updateSortIndicators();
-            },
-            Qt::QueuedConnection);
+    followTable(m_inputTable, &MainController::inputHeaderClicked);
 
     auto* add = new QPushButton(L("Add..."), page);
     auto* remove = new QPushButton(L("Remove"), page);
@@ -316,15 +322,7 @@ QWidget* MainWindow::buildConversionsTab()
     m_conversionTable->setDropIndicatorShown(true);
     m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::Active, 80);
     m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::ConvName, 320);
-    m_conversionTable->horizontalHeader()->setStretchLastSection(true);
-    connect(m_conversionTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::reportViewState);
-    connect(m_conversionTable->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) {
-                m_controller.conversionHeaderClicked(column);
-                updateSortIndicators();
-            },
-            Qt::QueuedConnection);
+    followTable(m_conversionTable, &MainController::conversionHeaderClicked);
     // The conversion editor puts its add and edit buttons at the front of
     // this row.
     m_conversionButtons = new QHBoxLayout;
@@ -447,20 +445,12 @@ void MainWindow::updateCommands()
 
 QList<int> MainWindow::selectedInputRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : m_inputTable->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ControlTools::SortedSelectedRows(m_inputTable);
 }
 
 QList<int> MainWindow::selectedConversionRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : m_conversionTable->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ControlTools::SortedSelectedRows(m_conversionTable);
 }
 
 void MainWindow::openLogs(const QStringList& paths)

@@ -1,6 +1,6 @@
 #include "SliderPair.h"
 
-#include "EditorControls.h"
+#include "ControlTools.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-using namespace EditorControls;
+using namespace ControlTools;
 
 QWidget* SliderPair::build(const QString& name, const QString& labelText, const QString& unitText, double minimum,
     double maximum, double scale)

@@ -1,12 +1,20 @@
-#include "EditorControls.h"
+#include "ControlTools.h"
 
+#include "Localized.h"
+
+#include <QAbstractItemView>
+#include <QButtonGroup>
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLayout>
+#include <QRadioButton>
 #include <QStandardItemModel>
 
+#include <algorithm>
 #include <cmath>
 
-namespace EditorControls {
+namespace ControlTools {
 
 int ItemTag(const QComboBox* menu, int index)
 {
@@ -47,4 +55,21 @@ bool ParseNumber(const QString& text, double* value)
     return true;
 }
 
-}  // namespace EditorControls
+QRadioButton* AddRadioCell(QButtonGroup* group, QLayout* layout, int tag, const char* title)
+{
+    auto* button = new QRadioButton(L(title));
+    group->addButton(button, tag);
+    layout->addWidget(button);
+    return button;
+}
+
+QList<int> SortedSelectedRows(const QAbstractItemView* view)
+{
+    QList<int> rows;
+    for (const QModelIndex& index : view->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+} // namespace ControlTools
