@@ -2,6 +2,7 @@
 
 #include "AppCommands.h"
 #include "AppPresenter.h"
+#include "Localized.h"
 #include "MainBundle.h"
 #include "MakerAddresses.h"
 #include "UserDefaults.h"
@@ -32,7 +33,7 @@ QString AboutView::version()
 QString AboutView::convertedText() const
 {
     const qulonglong count = qulonglong(m_defaults.integerForKey(QStringLiteral("Number of Files Ever Converted")));
-    return MainBundle::localizedString(QStringLiteral("You converted a total of %1 files.")).arg(count);
+    return L("You converted a total of %1 files.").arg(count);
 }
 
 void AboutView::paintEvent(QPaintEvent*)

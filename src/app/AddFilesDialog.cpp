@@ -1,6 +1,6 @@
 #include "AddFilesDialog.h"
 
-#include "MainBundle.h"
+#include "Localized.h"
 #include "SoundFileInfoViewController.h"
 
 #include <QAbstractItemView>
@@ -12,8 +12,8 @@ AddFilesDialog::AddFilesDialog(QWidget* parent) : QFileDialog(parent)
 {
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::ExistingFiles);
-    setWindowTitle(MainBundle::localizedString(QStringLiteral("Please select one or more input files:")));
-    setLabelText(QFileDialog::Accept, MainBundle::localizedString(QStringLiteral("Add")));
+    setWindowTitle(L("Please select one or more input files:"));
+    setLabelText(QFileDialog::Accept, L("Add"));
     allowMultipleSelection();
     // What the current file is, under the list.
     (new SoundFileInfoViewController(this))->attachTo(this);

@@ -1,7 +1,7 @@
 #include "AddFilesErrorsController.h"
 
 #include "AppPresenter.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "UserDefaults.h"
 
 #include <QDir>
@@ -23,15 +23,15 @@ constexpr int kPathRole = Qt::UserRole + 1;
 AddFilesErrorsController::AddFilesErrorsController(UserDefaults& defaults, QWidget* parent)
     : QDialog(parent), m_defaults(defaults)
 {
-    setWindowTitle(MainBundle::localizedString(QStringLiteral("Files Not Added")));
+    setWindowTitle(L("Files Not Added"));
     setModal(false);
     m_table = new QTreeWidget(this);
     m_table->setHeaderHidden(true);
     m_table->setRootIsDecorated(true);
-    m_openButton = new QPushButton(MainBundle::localizedString(QStringLiteral("Show in File Manager")), this);
+    m_openButton = new QPushButton(L("Show in File Manager"), this);
     m_openButton->setEnabled(false);
-    auto* saveButton = new QPushButton(MainBundle::localizedString(QStringLiteral("Save as Text...")), this);
-    auto* closeButton = new QPushButton(MainBundle::localizedString(QStringLiteral("Close")), this);
+    auto* saveButton = new QPushButton(L("Save as Text..."), this);
+    auto* closeButton = new QPushButton(L("Close"), this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_openButton);
@@ -113,17 +113,17 @@ bool AddFilesErrorsController::saveAsText(const QString& path, QString* error) c
 
 void AddFilesErrorsController::chooseFileAndSave()
 {
-    QFileDialog dialog(this, MainBundle::localizedString(QStringLiteral("Save as Text")));
+    QFileDialog dialog(this, L("Save as Text"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.selectFile(MainBundle::localizedString(QStringLiteral("FileAddErrors.txt")));
+    dialog.selectFile(L("FileAddErrors.txt"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().constFirst();
     QString error;
     if (!saveAsText(path, &error)) {
         Alert alert;
-        alert.title = MainBundle::localizedString(QStringLiteral("Could not save the list"));
+        alert.title = L("Could not save the list");
         alert.message = QStringLiteral("%1: %2").arg(path, error);
         AppPresenter::showAlert(alert, this);
     }

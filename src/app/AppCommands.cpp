@@ -6,6 +6,7 @@
 #include "EmptyFolder.h"
 #include "FeedbackController.h"
 #include "LegacyConversionImporter.h"
+#include "Localized.h"
 #include "Logger.h"
 #include "MainBundle.h"
 #include "MakerAddresses.h"
@@ -21,11 +22,6 @@
 #include <QMenu>
 
 namespace {
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 PreferencesWindow* ShowPreferences(MainWindow& window, MainController& controller)
 {

@@ -1,16 +1,15 @@
 #include "BWFAnnotationSheet.h"
 
-#include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-BWFAnnotationSheet::BWFAnnotationSheet(ConversionEditor* owner)
-    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("Broadcast Wave Annotation")))
+BWFAnnotationSheet::BWFAnnotationSheet(QWidget* parent)
+    : OptionSheet(parent, L("Broadcast Wave Annotation"))
 {
-    body()->addWidget(new QLabel(MainBundle::localizedString(QStringLiteral("Annotation:")), this));
+    body()->addWidget(new QLabel(L("Annotation:"), this));
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("annotationTextView"));
     body()->addWidget(m_text);
@@ -32,7 +31,7 @@ QString BWFAnnotationSheet::annotationInBlock(const unsigned char* block)
 
 void BWFAnnotationSheet::load()
 {
-    const ConvSpecRef& spec = owner()->convSpec();
+    const ConvSpecRef& spec = convSpec();
     const QVariant stored = spec->specificsValue(ConvSpec::kAnnotationTextKey);
     if (stored.isValid())
         m_text->setPlainText(stored.toString());
@@ -42,9 +41,9 @@ void BWFAnnotationSheet::load()
 
 void BWFAnnotationSheet::store()
 {
-    const ConvSpecRef& spec = owner()->convSpec();
+    const ConvSpecRef& spec = convSpec();
     const QString text = m_text->toPlainText();
     spec->setSpecificsValue(ConvSpec::kAnnotationTextKey, text);
     spec->setFileTypeSpecifics(reinterpret_cast<const unsigned char*>(blockForAnnotation(text, spec->fileTypeSpecifics()).constData()));
-    owner()->setFileTypeSpecificsValid(true);
+    emit specificsConfirmed();
 }

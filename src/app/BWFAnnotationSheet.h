@@ -18,7 +18,7 @@ public:
     static constexpr int kAnnotationOffset = ConvSpec::kAnnotationOffset;
     static constexpr int kMaxAnnotationBytes = ConvSpec::kMaxAnnotationBytes;
 
-    explicit BWFAnnotationSheet(ConversionEditor* owner);
+    explicit BWFAnnotationSheet(QWidget* parent);
     QPlainTextEdit* annotationTextView() const { return m_text; }
 
     // The block that holds `text`: the bytes before the offset from

@@ -3,10 +3,18 @@
 #include "AppPresenter.h"
 #include "BWFAnnotationSheet.h"
 #include "CConvSpec.h"
+#include "ConversionFieldTable.h"
 #include "CreateSoundFile.h"
+#include "EditorCommentGroup.h"
+#include "ControlTools.h"
+#include "EditorFadesAndNamesGroup.h"
+#include "EditorFormatGroup.h"
+#include "EditorGainGroup.h"
+#include "EditorRegionsGroup.h"
 #include "FileTypeDictionary.h"
 #include "G729OptionsSheet.h"
 #include "LAMEOptionsSheet.h"
+#include "Localized.h"
 #include "MPEGOptionsSheet.h"
 #include "MainBundle.h"
 #include "PropertyList.h"
@@ -17,9 +25,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,9 +34,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QShowEvent>
-#include <QSlider>
 #include <QStackedWidget>
-#include <QStandardItemModel>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -49,15 +52,8 @@ const QString kCustomRatesKey = QStringLiteral("Custom Sample Rates");
 const QString kFrameKey = QStringLiteral("Define Conversion Dialog Frame");
 const QString kEditorUpdatedRates = QStringLiteral("QMCustomSampleRatesUpdated");
 const QString kWindowUpdatedRates = QStringLiteral("QMUpdatedCustomSampleRates");
-constexpr int kTagRole = Qt::UserRole;
-constexpr int kNoItem = -1;
 
 enum Which { kRate, kBits, kChannels };
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 bool Flag(const QVariantMap& entry, const char* key)
 {
@@ -79,30 +75,6 @@ QList<double> DiscreteRates(const QVariantMap& entry, bool* present)
     return rates;
 }
 
-int ItemTag(const QComboBox* menu, int index)
-{
-    const QVariant tag = menu->itemData(index, kTagRole);
-    return tag.isValid() ? tag.toInt() : 0;
-}
-
-int IndexOfTag(const QComboBox* menu, int tag)
-{
-    for (int i = 0; i < menu->count(); ++i) {
-        const QVariant t = menu->itemData(i, kTagRole);
-        if (t.isValid() && t.toInt() == tag)
-            return i;
-    }
-    return kNoItem;
-}
-
-void SetItemEnabled(QComboBox* menu, int index, bool enabled)
-{
-    if (auto* model = qobject_cast<QStandardItemModel*>(menu->model()))
-        if (QStandardItem* item = model->item(index))
-            if (!item->text().isEmpty())
-                item->setEnabled(enabled);
-}
-
 void Substitute(QString* text, const QString& value)
 {
     const int at = text->indexOf(QLatin1String("%@"));
@@ -110,20 +82,30 @@ void Substitute(QString* text, const QString& value)
         text->replace(at, 2, value);
 }
 
-bool ParseNumber(const QString& text, double* value)
-{
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-        return false;
-    *value = v;
-    return true;
-}
-
 } // namespace
 
+using namespace ControlTools;
+
+ConversionEditor::SheetKind ConversionEditor::SheetKindOf(OSType type)
+{
+    switch (type) {
+    case 'MPG1':
+    case 'MPG2': return SheetKind::MPEG;
+    case 'BWMP':
+    case 'BWLN': return SheetKind::BroadcastWave;
+    case 'DMP3': return SheetKind::MP3;
+    case 'G729': return SheetKind::G729;
+    case 'VOC ': return SheetKind::CreativeVoice;
+    case 'QTQ2':
+    case 'QTQP':
+    case 'Mp3 ': return SheetKind::ConfirmAtOnce;
+    default: return SheetKind::None;
+    }
+}
+
 ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
-    : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this))
+    : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this)),
+      m_fields(this, [this] { return m_spec && !m_filling ? m_spec.get() : nullptr; })
 {
     setObjectName(QStringLiteral("ConversionEditor"));
     setWindowTitle(L("Define Conversion"));
@@ -161,72 +143,6 @@ bool ConversionEditor::editConversion(QWidget* parent, const ConvSpecRef& spec, 
 
 // ============================================================ the window
 
-QWidget* ConversionEditor::buildPair(Pair& pair, const QString& name, const QString& label, const QString& unit,
-                                     double minimum, double maximum, double scale)
-{
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    pair.label = new QLabel(label, row);
-    pair.label->setObjectName(name + QStringLiteral("Label"));
-    pair.slider = new QSlider(Qt::Horizontal, row);
-    pair.slider->setObjectName(name + QStringLiteral("Slider"));
-    pair.slider->setRange(int(std::lround(minimum * scale)), int(std::lround(maximum * scale)));
-    pair.field = new QLineEdit(row);
-    pair.field->setObjectName(name + QStringLiteral("TextField"));
-    pair.field->setMaximumWidth(80);
-    pair.unit = new QLabel(unit, row);
-    pair.scale = scale;
-    layout->addWidget(pair.label);
-    layout->addWidget(pair.slider, 1);
-    layout->addWidget(pair.field);
-    layout->addWidget(pair.unit);
-    return row;
-}
-
-void ConversionEditor::wirePair(Pair& pair, const std::function<void()>& write)
-{
-    // Moving the slider shows its value in the field and writes it; ending
-    // an edit of the field writes it and moves the slider.
-    Pair* p = &pair;
-    connect(pair.slider, &QSlider::sliderMoved, this, [this, p, write](int position) {
-        p->field->setText(QString::number(position / p->scale, 'g', 10));
-        p->field->setFocus();
-        if (m_spec && !m_filling)
-            write();
-    });
-    connect(pair.field, &QLineEdit::editingFinished, this, [this, p, write] {
-        double value = 0;
-        if (!ParseNumber(p->field->text(), &value))
-            return;
-        const QSignalBlocker block(p->slider);
-        p->slider->setValue(int(std::lround(value * p->scale)));
-        if (m_spec && !m_filling)
-            write();
-    });
-}
-
-void ConversionEditor::setPair(Pair& pair, double value)
-{
-    pair.field->setText(QString::number(value, 'g', 10));
-    const QSignalBlocker block(pair.slider);
-    pair.slider->setValue(int(std::lround(value * pair.scale)));
-}
-
-void ConversionEditor::enablePair(Pair& pair, bool on)
-{
-    pair.slider->setEnabled(on);
-    pair.field->setEnabled(on);
-    colourLabel(pair.label, on);
-    colourLabel(pair.unit, on);
-}
-
-void ConversionEditor::colourLabel(QLabel* label, bool on)
-{
-    // Black when the control it names is enabled, grey when not.
-    label->setEnabled(on);
-}
-
 void ConversionEditor::buildWindow()
 {
     auto* layout = new QVBoxLayout(this);
@@ -234,11 +150,9 @@ void ConversionEditor::buildWindow()
     // Name.
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(new QLabel(L("Conversion name:"), this));
-    m_nameField = new QLineEdit(this);
-    m_nameField->setObjectName(QStringLiteral("conversionNameTextField"));
+    m_nameField = Named(new QLineEdit(this), "conversionNameTextField");
     nameRow->addWidget(m_nameField, 1);
-    m_autoNameButton = new QPushButton(L("Automatic Name"), this);
-    m_autoNameButton->setObjectName(QStringLiteral("automaticNameButton"));
+    m_autoNameButton = Named(new QPushButton(L("Automatic Name"), this), "automaticNameButton");
     nameRow->addWidget(m_autoNameButton);
     layout->addLayout(nameRow);
     // Two columns, so that the window fits a laptop's screen: the format
@@ -249,290 +163,28 @@ void ConversionEditor::buildWindow()
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
     layout->addLayout(columns);
-    connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (m_spec && !m_filling)
-            m_spec->setConversionName(text);
-    });
-    connect(m_autoNameButton, &QPushButton::clicked, this, &ConversionEditor::doAutomaticName);
-
-    // Output type, rate, word length, channels.
-    auto* format = new QGroupBox(L("Format"), this);
-    auto* grid = new QGridLayout(format);
-    m_convertTypeBox = new QCheckBox(L("Convert file type"), format);
-    m_convertTypeBox->setObjectName(QStringLiteral("convertFileTypeCheckBox"));
-    m_typeToLabel = new QLabel(L("to"), format);
-    m_typeMenu = new QComboBox(format);
-    m_typeMenu->setObjectName(QStringLiteral("fileTypePopUp"));
-    m_typeMenu->setMaxVisibleItems(30);
-    m_optionsTabs = new QStackedWidget(format);
-    m_optionsButton = new QPushButton(L("Options..."));
-    m_optionsButton->setObjectName(QStringLiteral("optionsButton"));
-    m_optionsTabs->addWidget(m_optionsButton);
-    m_optionsTabs->addWidget(new QWidget);
-    grid->addWidget(m_convertTypeBox, 0, 0);
-    grid->addWidget(m_typeToLabel, 0, 1);
-    grid->addWidget(m_typeMenu, 0, 2, 1, 2);
-    grid->addWidget(m_optionsTabs, 0, 4);
-
-    m_convertRateBox = new QCheckBox(L("Convert sample rate"), format);
-    m_convertRateBox->setObjectName(QStringLiteral("convertSampleRateCheckBox"));
-    m_rateToLabel = new QLabel(L("to"), format);
-    m_rateField = new QLineEdit(format);
-    m_rateField->setObjectName(QStringLiteral("sampleRateTextField"));
-    m_rateField->setMaximumWidth(110);
-    m_rateMenu = new QComboBox(format);
-    m_rateMenu->setObjectName(QStringLiteral("sampleRatePopUp"));
-    m_rateMenu->setMaxVisibleItems(30);
-    m_qualityLabel = new QLabel(L("Hz, using quality"), format);
-    m_qualityMenu = new QComboBox(format);
-    m_qualityMenu->setObjectName(QStringLiteral("polyphasePopUp"));
-    const char* qualities[] = {"Linear (fastest)", "Automatic", "Low (12 taps)", "Medium (32 taps)",
-                               "High (64 taps)"};
-    for (int i = 0; i < 5; ++i)
-        m_qualityMenu->addItem(L(qualities[i]), i);
-    grid->addWidget(m_convertRateBox, 1, 0);
-    grid->addWidget(m_rateToLabel, 1, 1);
-    grid->addWidget(m_rateField, 1, 2);
-    grid->addWidget(m_rateMenu, 1, 3);
-    grid->addWidget(m_qualityLabel, 2, 2, Qt::AlignRight);
-    grid->addWidget(m_qualityMenu, 2, 3);
-
-    m_bitsBox = new QCheckBox(L("Number of bits"), format);
-    m_bitsBox->setObjectName(QStringLiteral("numOfBitsCheckBox"));
-    m_bitsMenu = new QComboBox(format);
-    m_bitsMenu->setObjectName(QStringLiteral("numBitsPopUp"));
-    m_ditherBox = new QCheckBox(L("Redither"), format);
-    m_ditherBox->setObjectName(QStringLiteral("ditherCheckBox"));
-    grid->addWidget(m_bitsBox, 3, 0);
-    grid->addWidget(m_bitsMenu, 3, 2, 1, 2);
-    grid->addWidget(m_ditherBox, 3, 4);
-    m_channelBox = new QCheckBox(L("Channel handling"), format);
-    m_channelBox->setObjectName(QStringLiteral("channelHandlingCheckBox"));
-    m_channelMenu = new QComboBox(format);
-    m_channelMenu->setObjectName(QStringLiteral("channelHandlingPopUp"));
-    grid->addWidget(m_channelBox, 4, 0);
-    grid->addWidget(m_channelMenu, 4, 2, 1, 2);
-    left->addWidget(format);
-
-    connect(m_convertTypeBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertFileTypeCheckbox);
-    connect(m_typeMenu, &QComboBox::activated, this, &ConversionEditor::doFileTypePopUp);
-    connect(m_optionsButton, &QPushButton::clicked, this, [this] { doOptionsButton(); });
-    connect(m_convertRateBox, &QCheckBox::clicked, this, &ConversionEditor::doConvertSampleRateCheckbox);
-    connect(m_rateMenu, &QComboBox::activated, this, &ConversionEditor::chooseSampleRateItem);
-    connect(m_rateField, &QLineEdit::editingFinished, this, [this] {
-        if (m_spec && !m_filling) {
-            handleSampleRateTextFieldDependencies();
-            checkConsistency();
-        }
-    });
-    connect(m_qualityMenu, &QComboBox::activated, this, [this](int index) {
-        if (m_spec)
-            m_spec->setSampleRateConvertQuality(ItemTag(m_qualityMenu, index));
-    });
-    connect(m_bitsBox, &QCheckBox::clicked, this, &ConversionEditor::doNumOfBitsCheckbox);
-    connect(m_bitsMenu, &QComboBox::activated, this, &ConversionEditor::doNumOfBitsPopUp);
-    connect(m_ditherBox, &QCheckBox::clicked, this, [this](bool on) {
-        if (m_spec)
-            m_spec->setNeedsRedither(on);
-    });
-    connect(m_channelBox, &QCheckBox::clicked, this, &ConversionEditor::doChannelHandlingCheckbox);
-    connect(m_channelMenu, &QComboBox::activated, this, &ConversionEditor::doChannelHandlingPopUp);
-
-    // Regions: extraction, strip, snip.
-    auto* regions = new QGroupBox(L("Regions"), this);
-    auto* regionLayout = new QVBoxLayout(regions);
-    auto* extractionRow = new QHBoxLayout;
-    m_extractionBox = new QCheckBox(regions);
-    m_extractionBox->setObjectName(QStringLiteral("extractionStripOrSnipCheckBox"));
-    m_extractionMenu = new QComboBox(regions);
-    m_extractionMenu->setObjectName(QStringLiteral("extractionPopUp"));
-    m_extractionMenu->addItems({L("Extract regions"), L("Strip silence"), L("Snip")});
-    extractionRow->addWidget(m_extractionBox);
-    extractionRow->addWidget(m_extractionMenu);
-    extractionRow->addStretch();
-    regionLayout->addLayout(extractionRow);
-    m_extractionTabs = new QStackedWidget(regions);
-    m_extractionTabs->addWidget(new QLabel(L("Every region becomes a file of its own."), regions));
-    m_extractionTabs->addWidget(buildPair(m_margin, QStringLiteral("safetyMargin"), L("Safety margin"), L("ms"), 0,
-                                          1000, 1));
-    auto* snip = new QWidget(regions);
-    auto* snipLayout = new QVBoxLayout(snip);
-    snipLayout->setContentsMargins(0, 0, 0, 0);
-    snipLayout->addWidget(buildPair(m_startAt, QStringLiteral("startAt"), L("Start at"), L("s"), 0, 3600, 10));
-    snipLayout->addWidget(buildPair(m_length, QStringLiteral("length"), L("Length"), L("s"), 0, 3600, 10));
-    m_extractionTabs->addWidget(snip);
-    regionLayout->addWidget(m_extractionTabs);
-    right->addWidget(regions);
-    wirePair(m_margin, [this] {
-        double v = 0;
-        if (ParseNumber(m_margin.field->text(), &v))
-            m_spec->setStripMargin(float(v));
-    });
-    wirePair(m_startAt, [this] { doSnipFields(); });
-    wirePair(m_length, [this] {
-        double length = 0;
-        if (ParseNumber(m_length.field->text(), &length))
-            m_spec->setSnipTo(m_spec->snipFrom() + float(length));
-    });
-    connect(m_extractionBox, &QCheckBox::clicked, this, &ConversionEditor::doExtractionCheckbox);
-    connect(m_extractionMenu, &QComboBox::activated, this, &ConversionEditor::doExtractionPopUp);
-
-    // Fades, extras, name extension.
-    auto* other = new QGroupBox(L("Fades and output names"), this);
-    auto* otherLayout = new QVBoxLayout(other);
-    m_fadeBox = new QCheckBox(L("Fade in and out"), other);
-    m_fadeBox->setObjectName(QStringLiteral("fadeCheckBox"));
-    otherLayout->addWidget(m_fadeBox);
-    otherLayout->addWidget(buildPair(m_fadeIn, QStringLiteral("fadeIn"), L("Fade in"), L("ms"), 0, 10000, 1));
-    otherLayout->addWidget(buildPair(m_fadeOut, QStringLiteral("fadeOut"), L("Fade out"), L("ms"), 0, 10000, 1));
-    wirePair(m_fadeIn, [this] {
-        double v = 0;
-        if (ParseNumber(m_fadeIn.field->text(), &v))
-            m_spec->setFadeInTime(float(v));
-    });
-    wirePair(m_fadeOut, [this] {
-        double v = 0;
-        if (ParseNumber(m_fadeOut.field->text(), &v))
-            m_spec->setFadeOutTime(float(v));
-    });
-    m_copyBox = new QCheckBox(L("Copy regions, markers and loops"), other);
-    m_copyBox->setObjectName(QStringLiteral("copyCheckBox"));
-    otherLayout->addWidget(m_copyBox);
-    auto* extensionRow = new QHBoxLayout;
-    m_extensionBox = new QCheckBox(L("File name extension"), other);
-    m_extensionBox->setObjectName(QStringLiteral("filenameExtensionCheckBox"));
-    m_extensionField = new QLineEdit(other);
-    m_extensionField->setObjectName(QStringLiteral("filenameExtensionTextField"));
-    extensionRow->addWidget(m_extensionBox);
-    extensionRow->addWidget(m_extensionField, 1);
-    otherLayout->addLayout(extensionRow);
-    left->addWidget(other);
+    m_format = new EditorFormatGroup(this);
+    left->addWidget(m_format);
+    m_regions = new EditorRegionsGroup(this);
+    right->addWidget(m_regions);
+    m_fades = new EditorFadesAndNamesGroup(this);
+    left->addWidget(m_fades);
     left->addStretch();
-    connect(m_fadeBox, &QCheckBox::clicked, this, &ConversionEditor::doFadeCheckbox);
-    connect(m_copyBox, &QCheckBox::clicked, this, [this](bool on) {
-        if (m_spec)
-            m_spec->setCopyExtras(on);
-    });
-    connect(m_extensionBox, &QCheckBox::clicked, this, &ConversionEditor::doFilenameExtCheckbox);
-    connect(m_extensionField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (m_spec && !m_filling)
-            m_spec->setNameExtension(text);
-    });
-
-    // Gain: gate, compressor or normalise.
-    auto* gain = new QGroupBox(L("Gain"), this);
-    auto* gainLayout = new QVBoxLayout(gain);
-    m_gateBox = new QCheckBox(L("Gate"), gain);
-    m_gateBox->setObjectName(QStringLiteral("gateCheckBox"));
-    gainLayout->addWidget(m_gateBox);
-    gainLayout->addWidget(buildPair(m_lowerThan, QStringLiteral("lowerThan"), L("lower than"), L("dB"), -96, 0, 1));
-    gainLayout->addWidget(buildPair(m_longerThan, QStringLiteral("longerThan"), L("longer than"), L("ms"), 0, 5000,
-                                    1));
-    gainLayout->addWidget(buildPair(m_attenuate, QStringLiteral("attenuate"), L("attenuate by"), L("dB"), -96, 0,
-                                    1));
-    wirePair(m_lowerThan, [this] {
-        double v = 0;
-        if (ParseNumber(m_lowerThan.field->text(), &v))
-            m_spec->setGateThreshold(v);
-    });
-    wirePair(m_longerThan, [this] {
-        double v = 0;
-        if (ParseNumber(m_longerThan.field->text(), &v))
-            m_spec->setGateGapLength(v / 1000.0);
-    });
-    wirePair(m_attenuate, [this] {
-        double v = 0;
-        if (ParseNumber(m_attenuate.field->text(), &v))
-            m_spec->setGateAttenuation(v);
-    });
-    auto* boostRow = new QHBoxLayout;
-    m_boostBox = new QCheckBox(L("Boost"), gain);
-    m_boostBox->setObjectName(QStringLiteral("boostCheckBox"));
-    m_boostLabel = new QLabel(L("with"), gain);
-    m_boostMenu = new QComboBox(gain);
-    m_boostMenu->setObjectName(QStringLiteral("boostPopUp"));
-    m_boostMenu->addItems({L("Compressor"), L("Normalise")});
-    m_firstNormalizeBox = new QCheckBox(L("Normalise first"), gain);
-    m_firstNormalizeBox->setObjectName(QStringLiteral("firstNormalizeCheckBox"));
-    boostRow->addWidget(m_boostBox);
-    boostRow->addWidget(m_boostLabel);
-    boostRow->addWidget(m_boostMenu);
-    boostRow->addWidget(m_firstNormalizeBox);
-    boostRow->addStretch();
-    gainLayout->addLayout(boostRow);
-    m_boostTabs = new QStackedWidget(gain);
-    auto* compressor = new QWidget(gain);
-    auto* compressorLayout = new QVBoxLayout(compressor);
-    compressorLayout->setContentsMargins(0, 0, 0, 0);
-    compressorLayout->addWidget(buildPair(m_amplify, QStringLiteral("amplify"), L("amplify"), L("dB"), 0, 40, 10));
-    compressorLayout->addWidget(buildPair(m_limit, QStringLiteral("limit"), L("limit at"), L("dB"), -40, 0, 10));
-    m_boostTabs->addWidget(compressor);
-    m_boostTabs->addWidget(buildPair(m_ceiling, QStringLiteral("ceiling"), L("ceiling"), L("dB"), -40, 0, 10));
-    gainLayout->addWidget(m_boostTabs);
-    right->addWidget(gain);
+    m_gain = new EditorGainGroup(this);
+    right->addWidget(m_gain);
     right->addStretch();
-    wirePair(m_amplify, [this] {
-        double v = 0;
-        if (ParseNumber(m_amplify.field->text(), &v))
-            m_spec->setCompressionBoost(v);
-    });
-    for (Pair* pair : {&m_limit, &m_ceiling}) {
-        wirePair(*pair, [this, pair] {
-            double v = 0;
-            if (ParseNumber(pair->field->text(), &v)) {
-                m_spec->setCeiling(v);
-                Pair* twin = pair == &m_limit ? &m_ceiling : &m_limit;
-                setPair(*twin, v);
-            }
-        });
-    }
-    connect(m_gateBox, &QCheckBox::clicked, this, &ConversionEditor::doGateCheckbox);
-    connect(m_boostBox, &QCheckBox::clicked, this, &ConversionEditor::doBoostCheckbox);
-    connect(m_boostMenu, &QComboBox::activated, this, [this] {
-        boostDependencies();
-        if (m_spec)
-            boostRules();
-    });
-    connect(m_firstNormalizeBox, &QCheckBox::clicked, this, [this] {
-        boostDependencies();
-        if (m_spec)
-            boostRules();
-    });
-
-    // Comment.
-    auto* commentRow = new QHBoxLayout;
-    m_commentTriangle = new QToolButton(this);
-    m_commentTriangle->setObjectName(QStringLiteral("commentDisclosureTriangle"));
-    m_commentTriangle->setCheckable(true);
-    m_commentTriangle->setChecked(true);
-    m_commentTriangle->setArrowType(Qt::DownArrow);
-    m_commentTriangle->setAutoRaise(true);
-    commentRow->addWidget(m_commentTriangle);
-    commentRow->addWidget(new QLabel(L("Comment"), this));
-    commentRow->addStretch();
-    layout->addLayout(commentRow);
-    m_comment = new QPlainTextEdit(this);
-    m_comment->setObjectName(QStringLiteral("commentTextView"));
-    m_comment->setFixedHeight(60);
-    QFont font = m_comment->font();
-    font.setPointSize(11);
-    m_comment->setFont(font);
-    layout->addWidget(m_comment);
-    connect(m_commentTriangle, &QToolButton::toggled, this, &ConversionEditor::doCommentDisclosure);
-    connect(m_comment, &QPlainTextEdit::textChanged, this, &ConversionEditor::commentChanged);
+    m_commentGroup = new EditorCommentGroup(this);
+    layout->addWidget(m_commentGroup);
 
     // Verdict and buttons.
-    m_info = new QLabel(this);
-    m_info->setObjectName(QStringLiteral("infoTextField"));
+    m_info = Named(new QLabel(this), "infoTextField");
     m_info->setWordWrap(true);
     m_info->setMinimumHeight(36);
     layout->addWidget(m_info);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* cancelButton = new QPushButton(L("Cancel"), this);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    m_okButton = new QPushButton(L("OK"), this);
-    m_okButton->setObjectName(QStringLiteral("okButton"));
+    auto* cancelButton = Named(new QPushButton(L("Cancel"), this), "cancelButton");
+    m_okButton = Named(new QPushButton(L("OK"), this), "okButton");
     m_okButton->setDefault(true);
     buttons->addWidget(cancelButton);
     buttons->addWidget(m_okButton);
@@ -540,15 +192,246 @@ void ConversionEditor::buildWindow()
     connect(cancelButton, &QPushButton::clicked, this, &ConversionEditor::cancel);
     connect(m_okButton, &QPushButton::clicked, this, &ConversionEditor::ok);
 
+    connect(m_autoNameButton, &QPushButton::clicked, this, &ConversionEditor::doAutomaticName);
+    connect(m_format->optionsButton, &QPushButton::clicked, this, [this] { doOptionsButton(); });
+    connect(m_format->rateMenu, &QComboBox::activated, this, &ConversionEditor::chooseSampleRateItem);
+    connect(m_commentGroup->triangle, &QToolButton::toggled, this, &ConversionEditor::doCommentDisclosure);
+    buildFieldTable();
     buildFileTypeMenu();
     setupSampleRatePopUp();
+}
+
+void ConversionEditor::buildFieldTable()
+{
+    ConversionFieldTable& t = m_fields;
+    EditorFormatGroup& format = *m_format;
+    EditorRegionsGroup& regions = *m_regions;
+    EditorFadesAndNamesGroup& fades = *m_fades;
+    EditorGainGroup& gain = *m_gain;
+
+    t.text(m_nameField, ConvSpec::kConversionNameKey, &ConvSpec::conversionName, &ConvSpec::setConversionName);
+
+    // The output type, the rate, the word length and the channels; the
+    // word-length and channel menus are filled and shown by the type's
+    // rules (updateUIForFileType).
+    m_convertTypeRow = t.add({{ConvSpec::kNeedsStrictFileTypeKey, ConvSpec::kNeedsNameExtensionKey},
+                              [&format](ConvSpec& s) { format.convertTypeBox->setChecked(s.needsStrictFileType()); },
+                              [this, &format, &fades](ConvSpec& s) {
+                                  // A type of one's own, a name extension of one's own.
+                                  const bool on = format.convertTypeBox->isChecked();
+                                  s.setNeedsStrictFileType(on);
+                                  fades.extensionBox->setChecked(on);
+                                  m_fields.edit(m_extensionRow);
+                              },
+                              [this] { convertFileTypeDependencies(); }});
+    t.editOn(m_convertTypeRow, format.convertTypeBox, &QCheckBox::clicked);
+    m_convertRateRow = t.check(format.convertRateBox, ConvSpec::kNeedsSampleRateConversionKey,
+                               &ConvSpec::needsSampleRateConversion, &ConvSpec::setNeedsSampleRateConversion, [this] {
+                                   sampleRateDependencies();
+                                   checkConsistency();
+                               });
+    m_bitsRow = t.add({{ConvSpec::kNeedsNewWordLengthKey, ConvSpec::kWordLengthKey},
+                       [&format](ConvSpec& s) { format.bitsBox->setChecked(s.needsNewWordLength()); },
+                       [&format](ConvSpec& s) {
+                           // Switched on, the word length shown is the one used.
+                           const bool on = format.bitsBox->isChecked();
+                           s.setNeedsNewWordLength(on);
+                           if (on && format.bitsMenu->currentIndex() >= 0)
+                               s.setWordLength(ItemTag(format.bitsMenu, format.bitsMenu->currentIndex()));
+                       },
+                       [this] {
+                           numOfBitsDependencies();
+                           checkConsistency();
+                       }});
+    t.editOn(m_bitsRow, format.bitsBox, &QCheckBox::clicked);
+    const int bitsMenuRow = t.add({{ConvSpec::kWordLengthKey},
+                                   {},
+                                   [&format](ConvSpec& s) {
+                                       if (format.bitsMenu->currentIndex() >= 0)
+                                           s.setWordLength(ItemTag(format.bitsMenu, format.bitsMenu->currentIndex()));
+                                   },
+                                   [this] { checkConsistency(); }});
+    t.editOn(bitsMenuRow, format.bitsMenu, &QComboBox::activated);
+    m_channelsRow = t.add({{ConvSpec::kNeedsChannelTreatKey, ConvSpec::kChannelTreatKey},
+                           [&format](ConvSpec& s) { format.channelBox->setChecked(s.needsChannelTreat()); },
+                           [&format](ConvSpec& s) {
+                               // Switched off, no treatment is kept.
+                               const bool on = format.channelBox->isChecked();
+                               s.setNeedsChannelTreat(on);
+                               s.setChannelTreat(on && format.channelMenu->currentIndex() >= 0
+                                                     ? ItemTag(format.channelMenu, format.channelMenu->currentIndex())
+                                                     : 0);
+                           },
+                           [this] {
+                               channelHandlingDependencies();
+                               checkConsistency();
+                           }});
+    t.editOn(m_channelsRow, format.channelBox, &QCheckBox::clicked);
+    const int channelMenuRow =
+        t.add({{ConvSpec::kChannelTreatKey},
+               {},
+               [&format](ConvSpec& s) {
+                   if (format.channelMenu->currentIndex() >= 0)
+                       s.setChannelTreat(ItemTag(format.channelMenu, format.channelMenu->currentIndex()));
+               },
+               [this] { checkConsistency(); }});
+    t.editOn(channelMenuRow, format.channelMenu, &QComboBox::activated);
+    m_typeRow = t.add({{ConvSpec::kOutputFileTypeKey, ConvSpec::kNameExtensionKey, ConvSpec::kSpecificsValidKey},
+                       [&format](ConvSpec& s) {
+                           format.typeMenu->setCurrentIndex(IndexOfTag(format.typeMenu, int(s.outputFileType())));
+                       },
+                       [this](ConvSpec&) { applyFileTypeItem(); },
+                       {}});
+    t.editOn(m_typeRow, format.typeMenu, &QComboBox::activated);
+    // The rate menu puts its rate into the field (chooseSampleRateItem);
+    // the rate in the field becomes the conversion's by the type's checks.
+    const int rateRow = t.add({{ConvSpec::kSampleRateKey},
+                               [this, &format](ConvSpec& s) {
+                                   format.rateField->setText(formatRate(s.sampleRate()));
+                                   handleSampleRateTextFieldDependencies();
+                               },
+                               [this](ConvSpec&) {
+                                   handleSampleRateTextFieldDependencies();
+                                   checkConsistency();
+                               },
+                               {}});
+    t.editOn(rateRow, format.rateField, &QLineEdit::editingFinished);
+    t.tag(format.qualityMenu, ConvSpec::kSampleRateConvertQualityKey, &ConvSpec::sampleRateConvertQuality,
+          &ConvSpec::setSampleRateConvertQuality);
+
+    // Regions: one of extraction, strip and snip (the menu's item), or
+    // none.
+    auto storeRegions = [&regions](ConvSpec& s) {
+        const bool on = regions.extractionBox->isChecked();
+        const int item = regions.extractionMenu->currentIndex();
+        s.setNeedsExtraction(on && item == 0);
+        s.setNeedsStrip(on && item == 1);
+        s.setNeedsSnip(on && item == 2);
+    };
+    const int regionsRow =
+        t.add({{ConvSpec::kNeedsExtractionKey, ConvSpec::kNeedsStripKey, ConvSpec::kNeedsSnipKey},
+               [&regions, storeRegions](ConvSpec& s) {
+                   regions.extractionMenu->setCurrentIndex(s.needsSnip() ? 2 : s.needsStrip() ? 1 : 0);
+                   regions.extractionBox->setChecked(s.needsExtraction() || s.needsStrip() || s.needsSnip());
+                   // The flags as the window shows them: one at the most.
+                   storeRegions(s);
+               },
+               storeRegions, [this] { extractionDependencies(); }});
+    t.editOn(regionsRow, regions.extractionBox, &QCheckBox::clicked);
+    t.editOn(regionsRow, regions.extractionMenu, &QComboBox::activated);
+    // The snip is shown as start and length.
+    const int startRow = t.add({{ConvSpec::kSnipFromKey, ConvSpec::kSnipToKey},
+                                [&regions](ConvSpec& s) { regions.startAt.set(s.snipFrom()); },
+                                [&regions](ConvSpec& s) {
+                                    double from = 0;
+                                    double length = 0;
+                                    if (!regions.startAt.value(&from) || !regions.length.value(&length))
+                                        return;
+                                    s.setSnipFrom(float(from));
+                                    s.setSnipTo(float(from) + float(length));
+                                },
+                                {}});
+    t.editOnPair(startRow, regions.startAt);
+    const int lengthRow = t.add({{ConvSpec::kSnipToKey},
+                                 [&regions](ConvSpec& s) { regions.length.set(double(s.snipTo() - s.snipFrom())); },
+                                 [&regions](ConvSpec& s) {
+                                     double length = 0;
+                                     if (regions.length.value(&length))
+                                         s.setSnipTo(s.snipFrom() + float(length));
+                                 },
+                                 {}});
+    t.editOnPair(lengthRow, regions.length);
+    t.number(regions.margin, ConvSpec::kStripMarginKey, &ConvSpec::stripMargin, &ConvSpec::setStripMargin);
+
+    // Fades, extras, name extension.
+    t.check(fades.fadeBox, ConvSpec::kNeedsFadesKey, &ConvSpec::needsFades, &ConvSpec::setNeedsFades,
+            [this] { fadeDependencies(); });
+    m_extensionRow = t.check(fades.extensionBox, ConvSpec::kNeedsNameExtensionKey, &ConvSpec::needsNameExtension,
+                             &ConvSpec::setNeedsNameExtension, [this] { nameExtensionDependencies(); });
+    t.number(fades.fadeIn, ConvSpec::kFadeInTimeKey, &ConvSpec::fadeInTime, &ConvSpec::setFadeInTime);
+    t.number(fades.fadeOut, ConvSpec::kFadeOutTimeKey, &ConvSpec::fadeOutTime, &ConvSpec::setFadeOutTime);
+    t.check(fades.copyBox, ConvSpec::kCopyExtrasKey, &ConvSpec::copyExtras, &ConvSpec::setCopyExtras);
+    t.check(format.ditherBox, ConvSpec::kNeedsReditherKey, &ConvSpec::needsRedither, &ConvSpec::setNeedsRedither);
+    t.text(fades.extensionField, ConvSpec::kNameExtensionKey, &ConvSpec::nameExtension, &ConvSpec::setNameExtension);
+
+    // Gain: the gate, then the boost; either needs the gain stage.
+    const int gateRow = t.add({{ConvSpec::kNeedsGateKey, ConvSpec::kNeedsGainKey},
+                               [&gain](ConvSpec& s) { gain.gateBox->setChecked(s.needsGate()); },
+                               [&gain](ConvSpec& s) {
+                                   s.setNeedsGate(gain.gateBox->isChecked());
+                                   s.setNeedsGain(gain.gateBox->isChecked() || gain.boostBox->isChecked());
+                               },
+                               [this] { gateDependencies(); }});
+    t.editOn(gateRow, gain.gateBox, &QCheckBox::clicked);
+    t.number(gain.longerThan, ConvSpec::kGateGapLengthKey, &ConvSpec::gateGapLength, &ConvSpec::setGateGapLength,
+             1000.0);
+    t.number(gain.lowerThan, ConvSpec::kGateThresholdKey, &ConvSpec::gateThreshold, &ConvSpec::setGateThreshold);
+    t.number(gain.attenuate, ConvSpec::kGateAttenuationKey, &ConvSpec::gateAttenuation,
+             &ConvSpec::setGateAttenuation);
+    // The boost menu: item 0 compressor, 1 normalise; normalising first
+    // with the compressor is both.
+    const int boostRow =
+        t.add({{ConvSpec::kNeedsCompressorKey, ConvSpec::kNeedsNormalizeKey, ConvSpec::kNeedsGainKey},
+               [&gain](ConvSpec& s) {
+                   gain.boostMenu->setCurrentIndex(s.needsCompressor() ? 0 : s.needsNormalize() ? 1 : 0);
+                   gain.boostBox->setChecked(s.needsCompressor() || s.needsNormalize());
+                   gain.firstNormalizeBox->setChecked(s.needsCompressor() && s.needsNormalize());
+               },
+               [&gain](ConvSpec& s) {
+                   const bool on = gain.boostBox->isChecked();
+                   const int item = gain.boostMenu->currentIndex();
+                   s.setNeedsGain(on || gain.gateBox->isChecked());
+                   s.setNeedsCompressor(on && item == 0);
+                   s.setNeedsNormalize(on && (item == 1 || gain.firstNormalizeBox->isChecked()));
+               },
+               [this] { boostDependencies(); }});
+    t.editOn(boostRow, gain.boostBox, &QCheckBox::clicked);
+    t.editOn(boostRow, gain.boostMenu, &QComboBox::activated);
+    t.editOn(boostRow, gain.firstNormalizeBox, &QCheckBox::clicked);
+    t.number(gain.amplify, ConvSpec::kCompressionBoostKey, &ConvSpec::compressionBoost, &ConvSpec::setCompressionBoost);
+    // The compressor's limit and the normalising ceiling are one field.
+    for (SliderPair* pair : {&gain.limit, &gain.ceiling}) {
+        SliderPair* twin = pair == &gain.limit ? &gain.ceiling : &gain.limit;
+        const int row = t.add({{ConvSpec::kCeilingKey},
+                               [pair](ConvSpec& s) { pair->set(s.ceiling()); },
+                               [pair, twin](ConvSpec& s) {
+                                   double value = 0;
+                                   if (pair->value(&value)) {
+                                       s.setCeiling(value);
+                                       twin->set(value);
+                                   }
+                               },
+                               {}});
+        t.editOnPair(row, *pair);
+    }
+
+    // The comment; a tab typed at its end moves on to the name.
+    EditorCommentGroup& comment = *m_commentGroup;
+    const int commentRow = t.add({{ConvSpec::kCommentKey},
+                                  [this, &comment](ConvSpec& s) {
+                                      comment.text->setPlainText(s.comment());
+                                      comment.triangle->setChecked(!s.comment().isEmpty());
+                                      doCommentDisclosure(!s.comment().isEmpty());
+                                  },
+                                  [this, &comment](ConvSpec& s) {
+                                      QString text = comment.text->toPlainText();
+                                      if (text.endsWith(QLatin1Char('\t'))) {
+                                          text.chop(1);
+                                          const QSignalBlocker block(comment.text);
+                                          comment.text->setPlainText(text);
+                                          m_nameField->setFocus();
+                                      }
+                                      s.setComment(text);
+                                  },
+                                  {}});
+    t.editOn(commentRow, comment.text, &QPlainTextEdit::textChanged);
 }
 
 // ======================================================= menus
 
 void ConversionEditor::buildFileTypeMenu()
 {
-    m_typeMenu->clear();
+    m_format->typeMenu->clear();
     const QString path = MainBundle::pathForResource(QStringLiteral("menus"), QStringLiteral("plist"));
     QFile file(path);
     QVariantList titles;
@@ -557,7 +440,7 @@ void ConversionEditor::buildFileTypeMenu()
     for (const QVariant& item : titles) {
         const QString title = item.toString();
         if (title == QLatin1String("-")) {
-            m_typeMenu->insertSeparator(m_typeMenu->count());
+            m_format->typeMenu->insertSeparator(m_format->typeMenu->count());
             continue;
         }
         int tag = 0;
@@ -566,7 +449,7 @@ void ConversionEditor::buildFileTypeMenu()
                 tag = int(HFSTypeCodeFromFileType(it.key()));
                 break;
             }
-        m_typeMenu->addItem(title, tag);
+        m_format->typeMenu->addItem(title, tag);
     }
     refreshFileTypeItemStates();
 }
@@ -594,13 +477,13 @@ QString ConversionEditor::formatRate(double rate)
 
 void ConversionEditor::setupSampleRatePopUp()
 {
-    const QSignalBlocker block(m_rateMenu);
-    m_rateMenu->clear();
+    const QSignalBlocker block(m_format->rateMenu);
+    m_format->rateMenu->clear();
     for (int i = 0; i < kBuiltInRateCount; ++i) {
         const double rate = kBuiltInRates[i];
         const QString title = rate == std::floor(rate) ? QString::number(qlonglong(rate))
                                                         : QString::number(rate, 'f', rate > 22000 && rate < 23000 ? 3 : 1);
-        m_rateMenu->addItem(title, i);
+        m_format->rateMenu->addItem(title, i);
     }
     // The custom rates, with the rate shown when it is new (stored only
     // by OK), highest first.
@@ -609,26 +492,26 @@ void ConversionEditor::setupSampleRatePopUp()
         custom.append(*m_newRate);
     std::sort(custom.begin(), custom.end(), std::greater<double>());
     if (!custom.isEmpty()) {
-        m_rateMenu->insertSeparator(m_rateMenu->count());
+        m_format->rateMenu->insertSeparator(m_format->rateMenu->count());
         for (double rate : custom)
-            m_rateMenu->addItem(formatRate(rate), -1);
+            m_format->rateMenu->addItem(formatRate(rate), -1);
     }
-    m_rateMenu->setCurrentIndex(0);
+    m_format->rateMenu->setCurrentIndex(0);
     refreshSampleRateItemStates();
 }
 
 void ConversionEditor::refreshFileTypeItemStates()
 {
-    for (int i = 0; i < m_typeMenu->count(); ++i)
-        if (m_typeMenu->itemData(i, kTagRole).isValid())
-            SetItemEnabled(m_typeMenu, i, validateFileTypeItem(OSType(ItemTag(m_typeMenu, i))));
+    for (int i = 0; i < m_format->typeMenu->count(); ++i)
+        if (m_format->typeMenu->itemData(i, kTagRole).isValid())
+            SetItemEnabled(m_format->typeMenu, i, validateFileTypeItem(OSType(ItemTag(m_format->typeMenu, i))));
 }
 
 void ConversionEditor::refreshSampleRateItemStates()
 {
-    for (int i = 0; i < m_rateMenu->count(); ++i)
-        if (m_rateMenu->itemData(i, kTagRole).isValid())
-            SetItemEnabled(m_rateMenu, i, validateSampleRateItem(ItemTag(m_rateMenu, i)));
+    for (int i = 0; i < m_format->rateMenu->count(); ++i)
+        if (m_format->rateMenu->itemData(i, kTagRole).isValid())
+            SetItemEnabled(m_format->rateMenu, i, validateSampleRateItem(ItemTag(m_format->rateMenu, i)));
 }
 
 void ConversionEditor::loadCustomRates()
@@ -696,58 +579,12 @@ void ConversionEditor::updateUI()
     refreshFileTypeItemStates();
     m_sampleRateForced = m_wordSizeForced = m_channelsForced = false;
     m_curFileType = s.outputFileType();
-    m_nameField->setText(s.conversionName());
     // The sample-rate field first, so the type's rate rules see the
     // conversion's rate.
-    m_rateField->setText(formatRate(s.sampleRate()));
-    m_convertRateBox->setChecked(s.needsSampleRateConversion());
+    m_format->rateField->setText(formatRate(s.sampleRate()));
+    m_format->convertRateBox->setChecked(s.needsSampleRateConversion());
     updateUIForFileType(m_curFileType);
-
-    m_convertTypeBox->setChecked(s.needsStrictFileType());
-    convertFileTypeDependencies();
-    m_convertRateBox->setChecked(s.needsSampleRateConversion());
-    sampleRateDependencies();
-    m_bitsBox->setChecked(s.needsNewWordLength());
-    numOfBitsDependencies();
-    m_channelBox->setChecked(s.needsChannelTreat());
-    channelHandlingDependencies();
-
-    const int typeIndex = IndexOfTag(m_typeMenu, int(m_curFileType));
-    m_typeMenu->setCurrentIndex(typeIndex);
-    m_rateField->setText(formatRate(s.sampleRate()));
-    handleSampleRateTextFieldDependencies();
-    m_qualityMenu->setCurrentIndex(std::max(0, IndexOfTag(m_qualityMenu, s.sampleRateConvertQuality())));
-
-    m_extractionMenu->setCurrentIndex(s.needsSnip() ? 2 : s.needsStrip() ? 1 : 0);
-    m_extractionBox->setChecked(s.needsExtraction() || s.needsStrip() || s.needsSnip());
-    doExtractionPopUp();
-    setPair(m_startAt, s.snipFrom());
-    setPair(m_length, double(s.snipTo() - s.snipFrom()));
-    setPair(m_margin, s.stripMargin());
-    m_fadeBox->setChecked(s.needsFades());
-    fadeDependencies();
-    m_extensionBox->setChecked(s.needsNameExtension());
-    nameExtensionDependencies();
-    setPair(m_fadeIn, s.fadeInTime());
-    setPair(m_fadeOut, s.fadeOutTime());
-    m_copyBox->setChecked(s.copyExtras());
-    m_ditherBox->setChecked(s.needsRedither());
-    m_extensionField->setText(s.nameExtension());
-    m_gateBox->setChecked(s.needsGate());
-    gateDependencies();
-    setPair(m_longerThan, s.gateGapLength() * 1000.0);
-    setPair(m_lowerThan, s.gateThreshold());
-    setPair(m_attenuate, s.gateAttenuation());
-    m_boostMenu->setCurrentIndex(s.needsCompressor() ? 0 : s.needsNormalize() ? 1 : 0);
-    m_boostBox->setChecked(s.needsCompressor() || s.needsNormalize());
-    m_firstNormalizeBox->setChecked(s.needsCompressor() && s.needsNormalize());
-    boostDependencies();
-    setPair(m_amplify, s.compressionBoost());
-    setPair(m_limit, s.ceiling());
-    setPair(m_ceiling, s.ceiling());
-    m_comment->setPlainText(s.comment());
-    m_commentTriangle->setChecked(!s.comment().isEmpty());
-    doCommentDisclosure(!s.comment().isEmpty());
+    m_fields.showAll(s);
     m_filling = false;
     checkConsistency();
 }
@@ -765,47 +602,48 @@ QVariantMap ConversionEditor::updateUIForFileType(OSType type)
     updateSampleRateTextField();
     refreshSampleRateItemStates();
 
-    m_bitsBox->setText(entry.value(QStringLiteral("numBitsCheckBoxTitle"), L("Number of bits")).toString());
-    fillMenu(m_bitsMenu, entry.value(QStringLiteral("numBitsPopup")).toList());
-    int index = kNoItem;
-    if (m_spec) {
-        if (dispatcher && dispatcher->hasWordLengthIndexFunc()) {
-            const auto cspec = makeCConvSpec();
-            index = dispatcher->callWordLengthIndexFunc(cspec.get());
-        } else {
-            index = IndexOfTag(m_bitsMenu, m_spec->wordLength());
+    m_format->bitsBox->setText(entry.value(QStringLiteral("numBitsCheckBoxTitle"), L("Number of bits")).toString());
+    // The word-length and the channel menu: the item the type's own index
+    // operation names, else the one tagged with the stored value, else the
+    // type's default item.  A stored value the menu has no item for gives
+    // the item shown, as if chosen: the conversion holds what the menu says.
+    const auto selectItem = [&](QComboBox* menu, const char* itemsKey, const char* defaultKey, bool hasIndexFunc,
+                                const std::function<int(CConvSpec*)>& indexFunc, int stored) -> std::optional<int> {
+        fillMenu(menu, entry.value(QLatin1String(itemsKey)).toList());
+        int index = kNoItem;
+        if (m_spec) {
+            if (hasIndexFunc) {
+                const auto cspec = makeCConvSpec();
+                index = indexFunc(cspec.get());
+            } else {
+                index = IndexOfTag(menu, stored);
+            }
         }
-    }
-    if (index < 0 || index >= m_bitsMenu->count())
-        index = entry.value(QStringLiteral("numBitsPopupDefault")).toInt();
-    m_bitsMenu->setCurrentIndex(index >= 0 && index < m_bitsMenu->count() ? index : 0);
-    // A stored value the new menu has no item for becomes the item shown,
-    // as if chosen: the conversion holds what the menu says.
-    if (m_spec && m_bitsMenu->itemData(m_bitsMenu->currentIndex(), kTagRole).isValid() &&
-        ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()) != m_spec->wordLength())
-        m_spec->setWordLength(ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()));
+        if (index < 0 || index >= menu->count())
+            index = entry.value(QLatin1String(defaultKey)).toInt();
+        menu->setCurrentIndex(index >= 0 && index < menu->count() ? index : 0);
+        const int current = menu->currentIndex();
+        if (!m_spec || !menu->itemData(current, kTagRole).isValid() || ItemTag(menu, current) == stored)
+            return std::nullopt;
+        return ItemTag(menu, current);
+    };
+    if (const std::optional<int> tag = selectItem(
+            m_format->bitsMenu, "numBitsPopup", "numBitsPopupDefault",
+            dispatcher && dispatcher->hasWordLengthIndexFunc(),
+            [&](CConvSpec* cspec) { return dispatcher->callWordLengthIndexFunc(cspec); },
+            m_spec ? m_spec->wordLength() : 0))
+        m_spec->setWordLength(*tag);
+    // (A channel treatment only while one is in use: off, it stays 0.)
+    if (const std::optional<int> tag = selectItem(
+            m_format->channelMenu, "channelHandlingPopup", "channelHandlingPopupDefault",
+            dispatcher && dispatcher->hasChannelIndexFunc(),
+            [&](CConvSpec* cspec) { return dispatcher->callChannelIndexFunc(cspec); },
+            m_spec ? m_spec->channelTreat() : 0);
+        tag && m_spec->needsChannelTreat())
+        m_spec->setChannelTreat(*tag);
 
-    fillMenu(m_channelMenu, entry.value(QStringLiteral("channelHandlingPopup")).toList());
-    index = kNoItem;
-    if (m_spec) {
-        if (dispatcher && dispatcher->hasChannelIndexFunc()) {
-            const auto cspec = makeCConvSpec();
-            index = dispatcher->callChannelIndexFunc(cspec.get());
-        } else {
-            index = IndexOfTag(m_channelMenu, m_spec->channelTreat());
-        }
-    }
-    if (index < 0 || index >= m_channelMenu->count())
-        index = entry.value(QStringLiteral("channelHandlingPopupDefault")).toInt();
-    m_channelMenu->setCurrentIndex(index >= 0 && index < m_channelMenu->count() ? index : 0);
-    // The same for a channel treatment in use (off, it stays 0).
-    if (m_spec && m_spec->needsChannelTreat() &&
-        m_channelMenu->itemData(m_channelMenu->currentIndex(), kTagRole).isValid() &&
-        ItemTag(m_channelMenu, m_channelMenu->currentIndex()) != m_spec->channelTreat())
-        m_spec->setChannelTreat(ItemTag(m_channelMenu, m_channelMenu->currentIndex()));
-
-    m_optionsButton->setText(entry.value(QStringLiteral("optionsButtonTitle"), L("Options...")).toString());
-    m_optionsTabs->setCurrentIndex(Flag(entry, "optionsButtonEnabled") ? 0 : 1);
+    m_format->optionsButton->setText(entry.value(QStringLiteral("optionsButtonTitle"), L("Options...")).toString());
+    m_format->optionsTabs->setCurrentIndex(Flag(entry, "optionsButtonEnabled") ? 0 : 1);
     if (m_spec && !m_spec->specificsValid())
         m_spec->setSpecificsValid(!Flag(entry, "specificsMustBeValid"));
     m_filling = filling;
@@ -827,32 +665,32 @@ void ConversionEditor::selectClosestValidSampleRate(const QVariantMap& entry)
                 match = true;
     }
     if (!parsed || field > Number(entry, "sampleRateMax") || field < Number(entry, "sampleRateMin") || !match)
-        m_rateField->setText(formatRate(Number(entry, "sampleRateDefault")));
+        m_format->rateField->setText(formatRate(Number(entry, "sampleRateDefault")));
 }
 
 void ConversionEditor::updateSampleRateTextField()
 {
     bool discrete = false;
     DiscreteRates(currentEntry(), &discrete);
-    m_rateField->setEnabled(!discrete && m_convertRateBox->isChecked());
+    m_format->rateField->setEnabled(!discrete && m_format->convertRateBox->isChecked());
 }
 
 bool ConversionEditor::rateFieldValue(double* rate) const
 {
-    return ParseNumber(m_rateField->text(), rate);
+    return ParseNumber(m_format->rateField->text(), rate);
 }
 
 void ConversionEditor::handleSampleRatePopUpDependencies()
 {
-    const int index = m_rateMenu->currentIndex();
-    const int tag = ItemTag(m_rateMenu, index);
+    const int index = m_format->rateMenu->currentIndex();
+    const int tag = ItemTag(m_format->rateMenu, index);
     if (tag >= 0 && tag < kBuiltInRateCount) {
-        m_rateField->setText(formatRate(kBuiltInRates[tag]));
+        m_format->rateField->setText(formatRate(kBuiltInRates[tag]));
         return;
     }
     double rate = 0;
-    if (ParseNumber(m_rateMenu->itemText(index), &rate))
-        m_rateField->setText(formatRate(rate));
+    if (ParseNumber(m_format->rateMenu->itemText(index), &rate))
+        m_format->rateField->setText(formatRate(rate));
 }
 
 bool ConversionEditor::selectRateItemForField()
@@ -860,10 +698,10 @@ bool ConversionEditor::selectRateItemForField()
     double rate = 0;
     if (!rateFieldValue(&rate))
         return false;
-    const QSignalBlocker block(m_rateMenu);
+    const QSignalBlocker block(m_format->rateMenu);
     for (int i = 0; i < kBuiltInRateCount; ++i)
         if (std::fabs(kBuiltInRates[i] - rate) < kSameRate) {
-            m_rateMenu->setCurrentIndex(IndexOfTag(m_rateMenu, i));
+            m_format->rateMenu->setCurrentIndex(IndexOfTag(m_format->rateMenu, i));
             return true;
         }
     QList<double> custom = m_customRates;
@@ -871,7 +709,7 @@ bool ConversionEditor::selectRateItemForField()
         custom.append(*m_newRate);
     for (double known : custom)
         if (std::fabs(known - rate) < kSameRate) {
-            m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(known)));
+            m_format->rateMenu->setCurrentIndex(m_format->rateMenu->findText(formatRate(known)));
             return true;
         }
     return false;
@@ -883,7 +721,7 @@ void ConversionEditor::handleSampleRateTextFieldDependencies()
         return;
     double rate = 0;
     const bool parsed = rateFieldValue(&rate);
-    const QSignalBlocker block(m_rateMenu);
+    const QSignalBlocker block(m_format->rateMenu);
     // A new rate: the menu shows it among the custom rates, which it joins
     // when OK confirms the conversion (an unreadable one adds nothing; the
     // menu is rebuilt as it was).
@@ -891,7 +729,7 @@ void ConversionEditor::handleSampleRateTextFieldDependencies()
         m_newRate = rate;
     setupSampleRatePopUp();
     if (parsed && rate > 0)
-        m_rateMenu->setCurrentIndex(m_rateMenu->findText(formatRate(rate)));
+        m_format->rateMenu->setCurrentIndex(m_format->rateMenu->findText(formatRate(rate)));
 }
 
 // ======================================================= verdicts
@@ -932,17 +770,17 @@ void ConversionEditor::handleSampleRateSettings()
     double rate = 0;
     if (rateFieldValue(&rate))
         m_spec->setSampleRate(rate);
-    callDispatcher(kRate, m_rateMenu);
+    callDispatcher(kRate, m_format->rateMenu);
 }
 
 void ConversionEditor::handleNumOfBitsSettings()
 {
-    callDispatcher(kBits, m_bitsMenu);
+    callDispatcher(kBits, m_format->bitsMenu);
 }
 
 void ConversionEditor::handleChannelHandlingSettings()
 {
-    callDispatcher(kChannels, m_channelMenu);
+    callDispatcher(kChannels, m_format->channelMenu);
 }
 
 void ConversionEditor::checkConsistency()
@@ -977,6 +815,11 @@ bool ConversionEditor::validateSampleRateItem(int tag) const
         if (std::fabs(kBuiltInRates[tag] - r) < kSameRate)
             return true;
     return false;
+}
+
+QLineEdit* ConversionEditor::sampleRateTextField() const
+{
+    return m_format->rateField;
 }
 
 QString ConversionEditor::infoText() const
@@ -1017,35 +860,35 @@ bool ConversionEditor::validateOK()
         reason = L("You have to use the %@ button to specify the encoder settings.");
         Substitute(&reason, entry.value(QStringLiteral("optionsButtonTitle")).toString().chopped(
                                 std::min<qsizetype>(3, entry.value(QStringLiteral("optionsButtonTitle")).toString().size())));
-    } else if (m_convertRateBox->isChecked() && parsed && rate > Number(entry, "sampleRateMax")) {
+    } else if (m_format->convertRateBox->isChecked() && parsed && rate > Number(entry, "sampleRateMax")) {
         reason = L("The sample rate of %@ files may not exceed %d Hz.");
         Substitute(&reason, text);
         reason.replace(QLatin1String("%d"), QString::number(qlonglong(Number(entry, "sampleRateMax"))));
-    } else if (m_convertRateBox->isChecked() && parsed && rate < Number(entry, "sampleRateMin")) {
+    } else if (m_format->convertRateBox->isChecked() && parsed && rate < Number(entry, "sampleRateMin")) {
         reason = L("The sample rate of %@ files may not be less than %d Hz.");
         Substitute(&reason, text);
         reason.replace(QLatin1String("%d"), QString::number(qlonglong(Number(entry, "sampleRateMin"))));
     } else if (verdict(kSampleRateValidKey, kSampleRateInvalidMessageKey, "The sample rate is invalid.", &reason)) {
-    } else if (!m_convertRateBox->isChecked() && Flag(entry, "forceSampleRate")) {
+    } else if (!m_format->convertRateBox->isChecked() && Flag(entry, "forceSampleRate")) {
         reason = L("%@ files have a restricted number of possible sample rates, so please check 'Convert sample "
                    "rate to' and select an available sample rate from the popup menu");
         Substitute(&reason, text);
     } else if (verdict(kWordSizeValidKey, kWordSizeValidMessageKey, "The number of bits or bitrate is invalid.",
                        &reason)) {
-    } else if (!m_bitsBox->isChecked() && Flag(entry, "forceWordSize")) {
+    } else if (!m_format->bitsBox->isChecked() && Flag(entry, "forceWordSize")) {
         reason = L("%@ files must have a value specified for the '%@', so please check to select a setting.");
         Substitute(&reason, text);
         Substitute(&reason, entry.value(QStringLiteral("numBitsCheckBoxTitle")).toString());
     } else if (verdict(kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey,
                        "The setting for channel handling is invalid.", &reason)) {
-    } else if (!m_channelBox->isChecked() && Flag(entry, "forceChannels")) {
+    } else if (!m_format->channelBox->isChecked() && Flag(entry, "forceChannels")) {
         reason = L("%@ files have a restricted number of possible channel handling methods, so please check to "
                    "use one of the given settings in the 'Channel handling' popup menu.");
         Substitute(&reason, text);
-    } else if (!m_convertTypeBox->isChecked() && m_extensionBox->isChecked()) {
+    } else if (!m_format->convertTypeBox->isChecked() && m_fades->extensionBox->isChecked()) {
         reason = L("You can't force a file name extension when you don't explicitly convert to a given file type. "
                    "Please select a file type to convert to, or leave the file name extension checkbox unchecked.");
-    } else if (m_convertRateBox->isChecked() && !parsed) {
+    } else if (m_format->convertRateBox->isChecked() && !parsed) {
         reason = L("The sample rate is invalid.");
     }
     m_info->setText(reason);
@@ -1056,82 +899,60 @@ bool ConversionEditor::validateOK()
 
 void ConversionEditor::chooseFileType(OSType type)
 {
-    const int index = IndexOfTag(m_typeMenu, int(type));
+    const int index = IndexOfTag(m_format->typeMenu, int(type));
     if (index < 0)
         return;
-    m_typeMenu->setCurrentIndex(index);
-    doFileTypePopUp();
+    m_format->typeMenu->setCurrentIndex(index);
+    m_fields.edit(m_typeRow);
 }
 
-void ConversionEditor::doConvertFileTypeCheckbox()
+void ConversionEditor::applyFileTypeItem()
 {
-    if (!m_spec)
-        return;
-    const bool on = m_convertTypeBox->isChecked();
-    m_spec->setNeedsStrictFileType(on);
-    m_extensionBox->setChecked(on);
-    doFilenameExtCheckbox();
-    convertFileTypeDependencies();
-}
-
-void ConversionEditor::doFileTypePopUp()
-{
-    if (!m_spec)
-        return;
     // Checkboxes the old type's force rule switched on go off again, and
     // so does what they did: the box and the batch agree.
     if (m_sampleRateForced) {
         m_sampleRateForced = false;
-        m_convertRateBox->setChecked(false);
+        m_format->convertRateBox->setChecked(false);
         m_spec->setNeedsSampleRateConversion(false);
         sampleRateDependencies();
     }
     if (m_wordSizeForced) {
         m_wordSizeForced = false;
-        m_bitsBox->setChecked(false);
+        m_format->bitsBox->setChecked(false);
         m_spec->setNeedsNewWordLength(false);
         numOfBitsDependencies();
     }
     if (m_channelsForced) {
         m_channelsForced = false;
-        m_channelBox->setChecked(false);
+        m_format->channelBox->setChecked(false);
         m_spec->setNeedsChannelTreat(false);
         m_spec->setChannelTreat(0);
         channelHandlingDependencies();
     }
-    const int index = m_typeMenu->currentIndex();
-    m_curFileType = m_convertTypeBox->isChecked() && index >= 0 ? OSType(ItemTag(m_typeMenu, index)) : 'AIFF';
+    const int index = m_format->typeMenu->currentIndex();
+    m_curFileType = m_format->convertTypeBox->isChecked() && index >= 0 ? OSType(ItemTag(m_format->typeMenu, index)) : 'AIFF';
     m_spec->setSpecificsValid(false);
     const QVariantMap entry = updateUIForFileType(m_curFileType);
     m_spec->setOutputFileType(m_curFileType);
     const QString extension = entry.value(QStringLiteral("extension")).toString();
-    m_extensionField->setText(extension);
+    m_fades->extensionField->setText(extension);
     m_spec->setNameExtension(extension);
 
     if (Flag(entry, "forceSampleRate")) {
-        m_sampleRateForced = !m_convertRateBox->isChecked();
-        m_convertRateBox->setChecked(true);
-        doConvertSampleRateCheckbox();
+        m_sampleRateForced = !m_format->convertRateBox->isChecked();
+        m_format->convertRateBox->setChecked(true);
+        m_fields.edit(m_convertRateRow);
     }
     if (Flag(entry, "forceWordSize")) {
-        m_wordSizeForced = !m_bitsBox->isChecked();
-        m_bitsBox->setChecked(true);
-        doNumOfBitsCheckbox();
+        m_wordSizeForced = !m_format->bitsBox->isChecked();
+        m_format->bitsBox->setChecked(true);
+        m_fields.edit(m_bitsRow);
     }
     if (Flag(entry, "forceChannels")) {
-        m_channelsForced = !m_channelBox->isChecked();
-        m_channelBox->setChecked(true);
-        doChannelHandlingCheckbox();
+        m_channelsForced = !m_format->channelBox->isChecked();
+        m_format->channelBox->setChecked(true);
+        m_fields.edit(m_channelsRow);
     }
-    checkConsistency();
-}
-
-void ConversionEditor::doConvertSampleRateCheckbox()
-{
-    if (!m_spec)
-        return;
-    m_spec->setNeedsSampleRateConversion(m_convertRateBox->isChecked());
-    sampleRateDependencies();
     checkConsistency();
 }
 
@@ -1139,155 +960,23 @@ void ConversionEditor::chooseSampleRateItem(int index)
 {
     if (!m_spec || index < 0)
         return;
-    m_rateMenu->setCurrentIndex(index);
+    m_format->rateMenu->setCurrentIndex(index);
     handleSampleRatePopUpDependencies();
     checkConsistency();
 }
 
 void ConversionEditor::typeSampleRate(const QString& text)
 {
-    m_rateField->setText(text);
+    m_format->rateField->setText(text);
     if (!m_spec)
         return;
     handleSampleRateTextFieldDependencies();
     checkConsistency();
 }
 
-void ConversionEditor::doNumOfBitsCheckbox()
-{
-    if (!m_spec)
-        return;
-    const bool on = m_bitsBox->isChecked();
-    m_spec->setNeedsNewWordLength(on);
-    if (on && m_bitsMenu->currentIndex() >= 0)
-        m_spec->setWordLength(ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()));
-    numOfBitsDependencies();
-    checkConsistency();
-}
-
-void ConversionEditor::doNumOfBitsPopUp()
-{
-    if (!m_spec || m_bitsMenu->currentIndex() < 0)
-        return;
-    m_spec->setWordLength(ItemTag(m_bitsMenu, m_bitsMenu->currentIndex()));
-    checkConsistency();
-}
-
-void ConversionEditor::doChannelHandlingCheckbox()
-{
-    if (!m_spec)
-        return;
-    const bool on = m_channelBox->isChecked();
-    m_spec->setNeedsChannelTreat(on);
-    m_spec->setChannelTreat(on && m_channelMenu->currentIndex() >= 0
-                                ? ItemTag(m_channelMenu, m_channelMenu->currentIndex())
-                                : 0);
-    channelHandlingDependencies();
-    checkConsistency();
-}
-
-void ConversionEditor::doChannelHandlingPopUp()
-{
-    if (!m_spec || m_channelMenu->currentIndex() < 0)
-        return;
-    m_spec->setChannelTreat(ItemTag(m_channelMenu, m_channelMenu->currentIndex()));
-    checkConsistency();
-}
-
-void ConversionEditor::doExtractionCheckbox()
-{
-    extractionDependencies();
-    doExtractionPopUp();
-}
-
-void ConversionEditor::doExtractionPopUp()
-{
-    extractionDependencies();
-    if (!m_spec)
-        return;
-    const bool on = m_extractionBox->isChecked();
-    const int item = m_extractionMenu->currentIndex();
-    m_spec->setNeedsExtraction(on && item == 0);
-    m_spec->setNeedsStrip(on && item == 1);
-    m_spec->setNeedsSnip(on && item == 2);
-}
-
-void ConversionEditor::doSnipFields()
-{
-    double from = 0;
-    double length = 0;
-    if (!ParseNumber(m_startAt.field->text(), &from) || !ParseNumber(m_length.field->text(), &length))
-        return;
-    m_spec->setSnipFrom(float(from));
-    m_spec->setSnipTo(float(from) + float(length));
-}
-
-void ConversionEditor::doFadeCheckbox()
-{
-    if (m_spec)
-        m_spec->setNeedsFades(m_fadeBox->isChecked());
-    fadeDependencies();
-}
-
-void ConversionEditor::doFilenameExtCheckbox()
-{
-    if (m_spec)
-        m_spec->setNeedsNameExtension(m_extensionBox->isChecked());
-    nameExtensionDependencies();
-}
-
-void ConversionEditor::doGateCheckbox()
-{
-    gateDependencies();
-    if (!m_spec)
-        return;
-    m_spec->setNeedsGate(m_gateBox->isChecked());
-    m_spec->setNeedsGain(m_gateBox->isChecked() || m_boostBox->isChecked());
-}
-
-void ConversionEditor::doBoostCheckbox()
-{
-    boostDependencies();
-    if (m_spec)
-        boostRules();
-}
-
-void ConversionEditor::boostRules()
-{
-    const bool on = m_boostBox->isChecked();
-    const int item = m_boostMenu->currentIndex();
-    m_spec->setNeedsGain(on || m_gateBox->isChecked());
-    m_spec->setNeedsCompressor(on && item == 0);
-    m_spec->setNeedsNormalize(on && (item == 1 || m_firstNormalizeBox->isChecked()));
-}
-
 void ConversionEditor::doCommentDisclosure(bool open)
 {
-    if (open == m_expanded && m_comment->isVisible() == open)
-        return;
-    m_expanded = open;
-    m_commentTriangle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-    m_comment->setVisible(open);
-    m_comment->setReadOnly(!open);
-    if (open)
-        m_comment->setFocus();
-    else
-        m_nameField->setFocus();
-    adjustSize();
-}
-
-void ConversionEditor::commentChanged()
-{
-    if (!m_spec || m_filling)
-        return;
-    QString text = m_comment->toPlainText();
-    if (text.endsWith(QLatin1Char('\t'))) {
-        text.chop(1);
-        const QSignalBlocker block(m_comment);
-        m_comment->setPlainText(text);
-        m_nameField->setFocus();
-    }
-    m_spec->setComment(text);
+    m_commentGroup->disclose(open, m_nameField);
 }
 
 void ConversionEditor::setConversionName(const QString& name)
@@ -1336,92 +1025,52 @@ void ConversionEditor::doAutomaticName()
 
 void ConversionEditor::convertFileTypeDependencies()
 {
-    const bool on = m_convertTypeBox->isChecked();
-    m_typeMenu->setEnabled(on);
-    colourLabel(m_typeToLabel, on);
+    m_format->showConvertType();
     checkConsistency();
 }
 
 void ConversionEditor::sampleRateDependencies()
 {
-    const bool on = m_convertRateBox->isChecked();
     updateSampleRateTextField();
-    m_rateMenu->setEnabled(on);
-    m_qualityMenu->setEnabled(on);
-    colourLabel(m_rateToLabel, on);
-    colourLabel(m_qualityLabel, on);
+    m_format->showConvertRate();
 }
 
 void ConversionEditor::numOfBitsDependencies()
 {
-    m_bitsMenu->setEnabled(m_bitsBox->isChecked());
+    m_format->bitsMenu->setEnabled(m_format->bitsBox->isChecked());
     handleNumOfBitsSettings();
 }
 
 void ConversionEditor::channelHandlingDependencies()
 {
-    m_channelMenu->setEnabled(m_channelBox->isChecked());
+    m_format->channelMenu->setEnabled(m_format->channelBox->isChecked());
     handleChannelHandlingSettings();
 }
 
 void ConversionEditor::extractionDependencies()
 {
-    const bool on = m_extractionBox->isChecked();
-    m_extractionMenu->setEnabled(on);
-    for (Pair* pair : {&m_margin, &m_startAt, &m_length})
-        enablePair(*pair, on);
-    const int item = std::max(0, m_extractionMenu->currentIndex());
-    m_extractionTabs->setCurrentIndex(item);
-    if (item == 0) {
-        setTabOrder(m_rateField, m_fadeIn.field);
-    } else if (item == 1) {
-        setTabOrder(m_rateField, m_margin.field);
-        setTabOrder(m_margin.field, m_fadeIn.field);
-    } else {
-        setTabOrder(m_rateField, m_startAt.field);
-        setTabOrder(m_length.field, m_fadeIn.field);
-    }
+    m_regions->showExtraction(m_format->rateField, m_fades->fadeIn.field);
 }
 
 void ConversionEditor::fadeDependencies()
 {
-    const bool on = m_fadeBox->isChecked();
-    enablePair(m_fadeIn, on);
-    enablePair(m_fadeOut, on);
+    m_fades->showFades();
 }
 
 void ConversionEditor::nameExtensionDependencies()
 {
-    m_extensionField->setEnabled(m_extensionBox->isChecked());
+    m_fades->showNameExtension();
     checkConsistency();
 }
 
 void ConversionEditor::gateDependencies()
 {
-    const bool on = m_gateBox->isChecked();
-    for (Pair* pair : {&m_lowerThan, &m_longerThan, &m_attenuate})
-        enablePair(*pair, on);
-    m_boostLabel->setText(on ? L("non-silences with") : L("with"));
+    m_gain->showGate();
 }
 
 void ConversionEditor::boostDependencies()
 {
-    const bool on = m_boostBox->isChecked();
-    m_boostMenu->setEnabled(on);
-    m_firstNormalizeBox->setEnabled(on);
-    for (Pair* pair : {&m_amplify, &m_limit, &m_ceiling})
-        enablePair(*pair, on);
-    colourLabel(m_boostLabel, on);
-    const int tab = m_boostMenu->currentIndex() == 1 ? 1 : 0;
-    m_boostTabs->setCurrentIndex(tab);
-    if (tab == 0) {
-        setTabOrder(m_attenuate.field, m_amplify.field);
-        setTabOrder(m_limit.field, m_nameField);
-    } else {
-        setTabOrder(m_attenuate.field, m_ceiling.field);
-        setTabOrder(m_ceiling.field, m_nameField);
-    }
-    m_amplify.label->setText(m_firstNormalizeBox->isChecked() ? L("then amplify") : L("amplify"));
+    m_gain->showBoost(m_nameField);
 }
 
 // ======================================================= option sheets
@@ -1430,46 +1079,51 @@ OptionSheet* ConversionEditor::doOptionsButton()
 {
     if (!m_spec)
         return nullptr;
-    OptionSheet* sheet = nullptr;
-    switch (m_curFileType) {
-    case 'MPG1':
-    case 'MPG2':
-        if (!m_mpegSheet)
-            m_mpegSheet = new MPEGOptionsSheet(this);
-        sheet = m_mpegSheet;
-        break;
-    case 'BWMP':
-    case 'BWLN':
-        if (!m_bwfSheet)
-            m_bwfSheet = new BWFAnnotationSheet(this);
-        sheet = m_bwfSheet;
-        break;
-    case 'DMP3':
-        if (!m_lameSheet)
-            m_lameSheet = new LAMEOptionsSheet(this);
-        sheet = m_lameSheet;
-        break;
-    case 'G729':
-        if (!m_g729Sheet)
-            m_g729Sheet = new G729OptionsSheet(this);
-        sheet = m_g729Sheet;
-        break;
-    case 'VOC ':
-        if (!m_vocSheet)
-            m_vocSheet = new VOCSampleRateSheet(this);
-        sheet = m_vocSheet;
-        break;
-    case 'QTQ2':
-    case 'QTQP':
-    case 'Mp3 ':
+    const SheetKind kind = SheetKindOf(m_curFileType);
+    if (kind == SheetKind::None)
+        return nullptr;
+    if (kind == SheetKind::ConfirmAtOnce) {
         setFileTypeSpecificsValid(true);
         return nullptr;
-    default:
-        return nullptr;
     }
+    OptionSheet*& sheet = m_sheets[int(kind)];
+    if (!sheet)
+        sheet = makeSheet(kind);
     m_openSheet = sheet;
-    sheet->begin();
+    sheet->begin(m_spec);
     return sheet;
+}
+
+OptionSheet* ConversionEditor::makeSheet(SheetKind kind)
+{
+    OptionSheet* sheet = nullptr;
+    switch (kind) {
+    case SheetKind::MPEG: sheet = new MPEGOptionsSheet(this); break;
+    case SheetKind::BroadcastWave: sheet = new BWFAnnotationSheet(this); break;
+    case SheetKind::MP3: sheet = new LAMEOptionsSheet(this); break;
+    case SheetKind::G729: sheet = new G729OptionsSheet(this); break;
+    case SheetKind::CreativeVoice: {
+        auto* voc = new VOCSampleRateSheet(this);
+        connect(voc, &VOCSampleRateSheet::sampleRateChosen, this, &ConversionEditor::useSampleRate);
+        sheet = voc;
+        break;
+    }
+    case SheetKind::None:
+    case SheetKind::ConfirmAtOnce: return nullptr;
+    }
+    connect(sheet, &OptionSheet::specificsConfirmed, this, [this] { setFileTypeSpecificsValid(true); });
+    return sheet;
+}
+
+void ConversionEditor::useSampleRate(double rate)
+{
+    if (!m_spec)
+        return;
+    m_spec->setSampleRate(rate);
+    m_format->rateField->setText(formatRate(rate));
+    handleSampleRateTextFieldDependencies();
+    handleSampleRateSettings();
+    checkConsistency();
 }
 
 // ======================================================= ending

@@ -5,6 +5,13 @@
 // enabled only when the verdicts below pass (validateOK), and the reason it
 // is not shows in the info line.
 //
+// The window is built a box at a time (EditorFormatGroup,
+// EditorRegionsGroup, EditorFadesAndNamesGroup, EditorGainGroup,
+// EditorCommentGroup); which control shows and writes which field of the
+// conversion is one table (ConversionFieldTable, built in
+// buildFieldTable); what the output type allows is read in
+// updateUIForFileType, validateOK and SheetKindOf.
+//
 // The controls carry object names (the names the tests look them up by):
 // "conversionNameTextField", "convertFileTypeCheckBox", "fileTypePopUp",
 // "convertSampleRateCheckBox", "sampleRatePopUp", "sampleRateTextField",
@@ -21,10 +28,12 @@
 #pragma once
 
 #include "ConvSpec.h"
+#include "ConversionFieldTable.h"
 #include "MacTypes.h"
 #include "NotificationCenter.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QVariantMap>
@@ -34,16 +43,16 @@
 #include <optional>
 
 class CConvSpec;
+class EditorCommentGroup;
+class EditorFadesAndNamesGroup;
+class EditorFormatGroup;
+class EditorGainGroup;
+class EditorRegionsGroup;
 class OptionSheet;
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
-class QSlider;
-class QStackedWidget;
-class QToolButton;
 class QUndoStack;
 class UserDefaults;
 
@@ -87,13 +96,9 @@ public:
     bool validateSampleRateItem(int tag) const;
     QString infoText() const;
 
-    // Used by the option sheets.
+    // Marks the type's options confirmed (an option sheet's OK) or not.
     void setFileTypeSpecificsValid(bool valid);
-    QLineEdit* sampleRateTextField() const { return m_rateField; }
-    void handleSampleRateTextFieldDependencies();
-    void handleSampleRateSettings();
-    void handleNumOfBitsSettings();
-    void handleChannelHandlingSettings();
+    QLineEdit* sampleRateTextField() const;
 
     // The Options button: the sheet of the current type (opened window-
     // modal, so this returns at once); null when the type has none.
@@ -123,21 +128,18 @@ protected:
     void reject() override;
 
 private:
-    struct Pair {
-        QLabel* label = nullptr;
-        QSlider* slider = nullptr;
-        QLineEdit* field = nullptr;
-        QLabel* unit = nullptr;
-        double scale = 1.0; // slider steps per unit
-    };
+    // The option sheet of a type: none, none but the options count as
+    // confirmed at once, or one of the sheets.
+    enum class SheetKind { None, ConfirmAtOnce, MPEG, BroadcastWave, MP3, G729, CreativeVoice };
+    static SheetKind SheetKindOf(OSType type);
+    OptionSheet* makeSheet(SheetKind kind);
+    // A rate chosen in the Creative Voice sheet: the conversion's, shown
+    // in the field and the menu.
+    void useSampleRate(double rate);
 
     void buildWindow();
-    QWidget* buildPair(Pair& pair, const QString& name, const QString& label, const QString& unit, double minimum,
-                       double maximum, double scale);
-    void wirePair(Pair& pair, const std::function<void()>& write);
-    void setPair(Pair& pair, double value);
-    void enablePair(Pair& pair, bool on);
-    static void colourLabel(QLabel* label, bool on);
+    // The controls bound to the conversion's fields (m_fields).
+    void buildFieldTable();
 
     void buildFileTypeMenu();
     void setupSampleRatePopUp();
@@ -151,26 +153,18 @@ private:
     // there is none.
     bool selectRateItemForField();
     bool rateFieldValue(double* rate) const;
+    void handleSampleRateTextFieldDependencies();
+    // The per-type checks of the rate, the word length and the channels.
+    void handleSampleRateSettings();
+    void handleNumOfBitsSettings();
+    void handleChannelHandlingSettings();
     void loadCustomRates();
     void storeCustomRates();
 
-    // Actions.
-    void doConvertFileTypeCheckbox();
-    void doFileTypePopUp();
-    void doConvertSampleRateCheckbox();
-    void doNumOfBitsCheckbox();
-    void doNumOfBitsPopUp();
-    void doChannelHandlingCheckbox();
-    void doChannelHandlingPopUp();
-    void doExtractionCheckbox();
-    void doExtractionPopUp();
-    void doSnipFields();
-    void doFadeCheckbox();
-    void doFilenameExtCheckbox();
-    void doGateCheckbox();
-    void doBoostCheckbox();
+    // The file-type menu's item chosen: the type's rules apply, its force
+    // rules switch boxes on (and boxes the old type forced go off).
+    void applyFileTypeItem();
     void doCommentDisclosure(bool open);
-    void commentChanged();
     // Dependency steps.
     void convertFileTypeDependencies();
     void sampleRateDependencies();
@@ -181,7 +175,6 @@ private:
     void nameExtensionDependencies();
     void gateDependencies();
     void boostDependencies();
-    void boostRules();
 
     // The settings operation of the current type's dispatcher, given a
     // CConvSpec of the conversion and the popup's current item.
@@ -204,54 +197,28 @@ private:
     bool m_channelsForced = false;
     bool m_uiUpdated = false;
     bool m_filling = false;
-    bool m_expanded = true;
     bool m_placed = false;
     QUndoStack* m_undo = nullptr;
+    ConversionFieldTable m_fields;
+    // Rows of the table that other steps edit.
+    int m_convertTypeRow = 0;
+    int m_convertRateRow = 0;
+    int m_bitsRow = 0;
+    int m_channelsRow = 0;
+    int m_typeRow = 0;
+    int m_extensionRow = 0;
     NotificationCenter::Token m_ratesObserver = 0;
     OptionSheet* m_openSheet = nullptr;
-    OptionSheet* m_mpegSheet = nullptr;
-    OptionSheet* m_bwfSheet = nullptr;
-    OptionSheet* m_lameSheet = nullptr;
-    OptionSheet* m_g729Sheet = nullptr;
-    OptionSheet* m_vocSheet = nullptr;
+    // The sheets made so far (made on first use, kept), by kind.
+    QHash<int, OptionSheet*> m_sheets;
 
     QLineEdit* m_nameField = nullptr;
     QPushButton* m_autoNameButton = nullptr;
-    QCheckBox* m_convertTypeBox = nullptr;
-    QLabel* m_typeToLabel = nullptr;
-    QComboBox* m_typeMenu = nullptr;
-    QCheckBox* m_convertRateBox = nullptr;
-    QLabel* m_rateToLabel = nullptr;
-    QComboBox* m_rateMenu = nullptr;
-    QLineEdit* m_rateField = nullptr;
-    QLabel* m_qualityLabel = nullptr;
-    QComboBox* m_qualityMenu = nullptr;
-    QCheckBox* m_bitsBox = nullptr;
-    QComboBox* m_bitsMenu = nullptr;
-    QCheckBox* m_channelBox = nullptr;
-    QComboBox* m_channelMenu = nullptr;
-    QCheckBox* m_extractionBox = nullptr;
-    QComboBox* m_extractionMenu = nullptr;
-    QStackedWidget* m_extractionTabs = nullptr;
-    Pair m_margin, m_startAt, m_length;
-    QCheckBox* m_fadeBox = nullptr;
-    Pair m_fadeIn, m_fadeOut;
-    QCheckBox* m_copyBox = nullptr;
-    QCheckBox* m_ditherBox = nullptr;
-    QCheckBox* m_extensionBox = nullptr;
-    QLineEdit* m_extensionField = nullptr;
-    QCheckBox* m_gateBox = nullptr;
-    Pair m_lowerThan, m_longerThan, m_attenuate;
-    QCheckBox* m_boostBox = nullptr;
-    QLabel* m_boostLabel = nullptr;
-    QComboBox* m_boostMenu = nullptr;
-    QStackedWidget* m_boostTabs = nullptr;
-    QCheckBox* m_firstNormalizeBox = nullptr;
-    Pair m_amplify, m_limit, m_ceiling;
-    QToolButton* m_commentTriangle = nullptr;
-    QPlainTextEdit* m_comment = nullptr;
-    QPushButton* m_optionsButton = nullptr;
-    QStackedWidget* m_optionsTabs = nullptr;
+    EditorFormatGroup* m_format = nullptr;
+    EditorRegionsGroup* m_regions = nullptr;
+    EditorFadesAndNamesGroup* m_fades = nullptr;
+    EditorGainGroup* m_gain = nullptr;
+    EditorCommentGroup* m_commentGroup = nullptr;
     QLabel* m_info = nullptr;
     QPushButton* m_okButton = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "ConversionTableModel.h"
 
 #include "ConversionPasteboard.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QBrush>
 #include <QColor>
@@ -69,8 +69,8 @@ QVariant ConversionTableModel::headerData(int section, Qt::Orientation orientati
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case Active: return summary();
-    case ConvName: return MainBundle::localizedString(QStringLiteral("Conversion"));
-    case Comment: return MainBundle::localizedString(QStringLiteral("Comment"));
+    case ConvName: return L("Conversion");
+    case Comment: return L("Comment");
     default: return QVariant();
     }
 }
@@ -240,5 +240,5 @@ int ConversionTableModel::activeCount() const
 
 QString ConversionTableModel::summary() const
 {
-    return MainBundle::localizedString(QStringLiteral("%1 Active")).arg(activeCount());
+    return L("%1 Active").arg(activeCount());
 }

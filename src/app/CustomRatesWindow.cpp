@@ -1,7 +1,8 @@
 #include "CustomRatesWindow.h"
 
+#include "ControlTools.h"
 #include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "UserDefaults.h"
 
 #include <QDialogButtonBox>
@@ -23,11 +24,6 @@
 namespace {
 
 const QString kCustomRatesKey = QStringLiteral("Custom Sample Rates");
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 } // namespace
 
@@ -158,11 +154,7 @@ void CustomRatesWindow::reloadTable()
 
 QList<int> CustomRatesWindow::selectedRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ControlTools::SortedSelectedRows(m_table);
 }
 
 void CustomRatesWindow::selectionChanged()

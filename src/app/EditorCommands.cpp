@@ -2,7 +2,7 @@
 
 #include "ConversionEditor.h"
 #include "CustomRatesWindow.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "MainController.h"
 #include "MainWindow.h"
 #include "OptionSheet.h"
@@ -23,11 +23,6 @@
 #include <QTimer>
 
 namespace {
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 QSet<QString> NamesBut(const MainController& controller, const ConvSpec* except)
 {

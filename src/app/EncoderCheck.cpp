@@ -2,8 +2,8 @@
 
 #include "AppPresenter.h"
 #include "CreateSoundFile.h"
-#include "MainBundle.h"
 #include "lame_encoder.h"
+#include "Localized.h"
 
 #include <QVersionNumber>
 
@@ -16,13 +16,12 @@ bool EncoderCheck::run(QWidget* parent)
     const QVersionNumber version = QVersionNumber::fromString(found);
     if (!version.isNull() && version < kLAMEMinimumVersion) {
         Alert alert;
-        alert.title = MainBundle::localizedString(QStringLiteral("LAME mp3-encoder Too Old"));
+        alert.title = L("LAME mp3-encoder Too Old");
         alert.message =
-            MainBundle::localizedString(
-                QStringLiteral("The version of the LAME encoder for mp3 files that is installed on your system is too "
+            L("The version of the LAME encoder for mp3 files that is installed on your system is too "
                                "old. It is version %1, but it has to be version 3.93 or higher. Please refer to the "
                                "Quillmarch Release Notes in the Help menu to get more information about obtaining the "
-                               "LAME encoder."))
+                               "LAME encoder.")
                 .arg(found);
         AppPresenter::showAlert(alert, parent);
     }

@@ -2,7 +2,7 @@
 
 #include "AppPresenter.h"
 #include "ChildProcess.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "MakerAddresses.h"
 #include "UserDefaults.h"
 
@@ -24,11 +24,6 @@
 #include <chrono>
 
 namespace {
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 const QString kFrameKey = QStringLiteral("Feedback Window Frame");
 // sendmail normally hands the message to the local queue at once.

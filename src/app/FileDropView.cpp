@@ -2,6 +2,7 @@
 
 #include "CreateSoundFile.h"
 #include "FileManager.h"
+#include "Localized.h"
 #include "MainBundle.h"
 #include "NotificationCenter.h"
 
@@ -30,7 +31,7 @@ QString firstDropItem(const QMimeData* data)
 FileDropView::FileDropView(QWidget* parent) : QWidget(parent)
 {
     setAcceptDrops(true);
-    m_filename = MainBundle::localizedString(QStringLiteral("<drop a file or folder here>"));
+    m_filename = L("<drop a file or folder here>");
     m_icon = QIcon(MainBundle::pathForResource(QStringLiteral("quillmarch"), QStringLiteral("png"),
                                                QStringLiteral("images")));
 }
@@ -123,7 +124,7 @@ void FileDropView::paintEvent(QPaintEvent*)
         // The owner shows the result; the well shows what it takes.
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(rect(), Qt::AlignCenter,
-                         MainBundle::localizedString(QStringLiteral("Drop a folder here")));
+                         L("Drop a folder here"));
         return;
     }
     const QRect iconRect(8, (height() - 16) / 2, 16, 16);

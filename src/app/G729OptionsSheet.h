@@ -12,7 +12,7 @@ class QGroupBox;
 class G729OptionsSheet : public OptionSheet {
     Q_OBJECT
 public:
-    explicit G729OptionsSheet(ConversionEditor* owner);
+    explicit G729OptionsSheet(QWidget* parent);
     // The three choices; a button's id is its tag.
     QButtonGroup* dataFormatMatrix() const { return m_data; }
     QButtonGroup* fileFormatMatrix() const { return m_file; }

@@ -1,5 +1,6 @@
 #include "InputFileModel.h"
 
+#include "Localized.h"
 #include "MainBundle.h"
 
 #include <QFileIconProvider>
@@ -71,7 +72,7 @@ QVariant InputFileModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DecorationRole && index.column() == Playable && index.row() == m_playRow)
         return m_playing ? m_playingImage : m_mutedImage;
     if (role == Qt::ToolTipRole && index.column() == Playable && index.row() == m_playRow)
-        return MainBundle::localizedString(m_playing ? QStringLiteral("Playing") : QStringLiteral("Plays next"));
+        return m_playing ? L("Playing") : L("Plays next");
     if (role == Qt::ToolTipRole && index.column() == FileName)
         return file.path();
     if (role != Qt::DisplayRole)
@@ -98,7 +99,7 @@ QVariant InputFileModel::headerData(int section, Qt::Orientation orientation, in
         return QAbstractTableModel::headerData(section, orientation, role);
     if (section == FileName)
         return summary();
-    return MainBundle::localizedString(QString::fromLatin1(kTitles[section]));
+    return L(kTitles[section]);
 }
 
 Qt::ItemFlags InputFileModel::flags(const QModelIndex& index) const
@@ -224,5 +225,5 @@ QString InputFileModel::summary() const
     const int files = int(m_files.size()) - folders;
     const QString fileText = QStringLiteral("%1 File%2").arg(files).arg(plural(files));
     const QString folderText = QStringLiteral("%1 Folder%2").arg(folders).arg(plural(folders));
-    return MainBundle::localizedString(QStringLiteral("Input: %1, %2")).arg(fileText, folderText);
+    return L("Input: %1, %2").arg(fileText, folderText);
 }

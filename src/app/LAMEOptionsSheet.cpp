@@ -1,9 +1,9 @@
 #include "LAMEOptionsSheet.h"
 
-#include "ConversionEditor.h"
+#include "ControlTools.h"
 #include "FullUserName.h"
-#include "MainBundle.h"
 #include "lame_encoder.h"
+#include "Localized.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -26,11 +26,6 @@ namespace {
 
 LAMEOptionsSheet::GenreSource gGenreSource;
 
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
-
 bool Switch(const QVariantMap& s, const char* key, bool absent)
 {
     const QVariant v = s.value(QLatin1String(key));
@@ -49,23 +44,17 @@ QString Text(const QVariantMap& s, const char* key, const QString& absent)
     return v.isValid() ? v.toString() : absent;
 }
 
-QRadioButton* Cell(QButtonGroup* group, QLayout* layout, int tag, const char* title)
-{
-    auto* button = new QRadioButton(L(title));
-    group->addButton(button, tag);
-    layout->addWidget(button);
-    return button;
-}
-
 } // namespace
+
+using namespace ControlTools;
 
 void LAMEOptionsSheet::setGenreSource(GenreSource source)
 {
     gGenreSource = std::move(source);
 }
 
-LAMEOptionsSheet::LAMEOptionsSheet(ConversionEditor* owner)
-    : OptionSheet(owner, L("MP3 Encoder Options")), m_titleMode(new QButtonGroup(this)),
+LAMEOptionsSheet::LAMEOptionsSheet(QWidget* parent)
+    : OptionSheet(parent, L("MP3 Encoder Options")), m_titleMode(new QButtonGroup(this)),
       m_mode(new QButtonGroup(this))
 {
     auto* columns = new QHBoxLayout;
@@ -74,9 +63,9 @@ LAMEOptionsSheet::LAMEOptionsSheet(ConversionEditor* owner)
     // Encoding.
     auto* encoding = new QGroupBox(L("Encoding"), this);
     auto* encodingLayout = new QVBoxLayout(encoding);
-    Cell(m_mode, encodingLayout, 0, "Constant bit rate");
-    Cell(m_mode, encodingLayout, 1, "Average bit rate");
-    Cell(m_mode, encodingLayout, 2, "Variable bit rate");
+    AddRadioCell(m_mode, encodingLayout, 0, "Constant bit rate");
+    AddRadioCell(m_mode, encodingLayout, 1, "Average bit rate");
+    AddRadioCell(m_mode, encodingLayout, 2, "Variable bit rate");
     auto* form = new QFormLayout;
     m_quality = new QComboBox(encoding);
     m_quality->setObjectName(QStringLiteral("qualityPopup"));
@@ -116,8 +105,8 @@ LAMEOptionsSheet::LAMEOptionsSheet(ConversionEditor* owner)
     auto* tagsForm = new QGridLayout(m_tagsBox);
     tagsForm->setContentsMargins(0, 0, 0, 0);
     auto* titleRow = new QHBoxLayout;
-    Cell(m_titleMode, titleRow, 0, "Title from the input file's name");
-    Cell(m_titleMode, titleRow, 1, "Title:");
+    AddRadioCell(m_titleMode, titleRow, 0, "Title from the input file's name");
+    AddRadioCell(m_titleMode, titleRow, 1, "Title:");
     m_title = new QLineEdit(m_tagsBox);
     m_title->setObjectName(QStringLiteral("titleTextField"));
     titleRow->addWidget(m_title, 1);
@@ -190,7 +179,7 @@ void LAMEOptionsSheet::load()
     m_genreTable->clear();
     m_genreTable->addItems(m_genres);
 
-    const QVariantMap s = owner()->convSpec()->specifics();
+    const QVariantMap s = convSpec()->specifics();
     auto select = [](QButtonGroup* group, int tag) {
         if (QAbstractButton* button = group->button(tag))
             button->setChecked(true);
@@ -232,7 +221,7 @@ void LAMEOptionsSheet::load()
 
 void LAMEOptionsSheet::store()
 {
-    const ConvSpecRef& spec = owner()->convSpec();
+    const ConvSpecRef& spec = convSpec();
     spec->setSpecificsValue(QStringLiteral("LAMEQuality"), m_quality->currentIndex());
     spec->setSpecificsValue(QStringLiteral("LAMEEncodingMode"), std::max(0, m_mode->checkedId()));
     spec->setSpecificsValue(QStringLiteral("LAMEVBRQuality"), m_vbrQuality->currentIndex());
@@ -255,5 +244,5 @@ void LAMEOptionsSheet::store()
             spec->setSpecificsValue(QStringLiteral("LAMEGenre"), m_genreDict.value(selected.first()->text()).toInt());
         spec->setSpecificsValue(QStringLiteral("LAMEComment"), m_comment->text());
     }
-    owner()->setFileTypeSpecificsValid(true);
+    emit specificsConfirmed();
 }

@@ -23,7 +23,7 @@ class LAMEOptionsSheet : public OptionSheet {
 public:
     using GenreSource = std::function<QVariantMap()>;
 
-    explicit LAMEOptionsSheet(ConversionEditor* owner);
+    explicit LAMEOptionsSheet(QWidget* parent);
 
     // Where the genre table comes from (tests); empty: the encoder's.
     static void setGenreSource(GenreSource source);

@@ -1,7 +1,7 @@
 #include "LogDocument.h"
 
 #include "AppPresenter.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -20,11 +20,6 @@ namespace {
 
 // Logs larger than this are not opened as documents.
 constexpr qint64 kMaxLogSize = 256LL * 1024 * 1024;
-
-QString tr_(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 QFont courier(int size)
 {
@@ -45,19 +40,19 @@ LogDocument::LogDocument(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(m_view);
     connect(m_view->document(), &QTextDocument::modificationChanged, this, &QWidget::setWindowModified);
 
-    QMenu* file = menuBar()->addMenu(tr_("&File"));
-    QAction* save = file->addAction(tr_("Save"));
+    QMenu* file = menuBar()->addMenu(L("&File"));
+    QAction* save = file->addAction(L("Save"));
     save->setShortcut(QKeySequence::Save);
     connect(save, &QAction::triggered, this, &LogDocument::save);
-    QAction* saveAs = file->addAction(tr_("Save As..."));
+    QAction* saveAs = file->addAction(L("Save As..."));
     saveAs->setShortcut(QKeySequence::SaveAs);
     connect(saveAs, &QAction::triggered, this, &LogDocument::saveAs);
     file->addSeparator();
-    QAction* print = file->addAction(tr_("Print..."));
+    QAction* print = file->addAction(L("Print..."));
     print->setShortcut(QKeySequence::Print);
     connect(print, &QAction::triggered, this, [this] { printShowingPrintPanel(true); });
     file->addSeparator();
-    QAction* close = file->addAction(tr_("Close"));
+    QAction* close = file->addAction(L("Close"));
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
 
@@ -75,7 +70,7 @@ bool LogDocument::load(const QString& path, QString* error)
     }
     if (file.size() > kMaxLogSize) {
         if (error)
-            *error = tr_("The file is too large to be shown.");
+            *error = L("The file is too large to be shown.");
         return false;
     }
     const QByteArray bytes = file.readAll();
@@ -118,24 +113,24 @@ void LogDocument::save()
     }
     QString error;
     if (!saveTo(m_path, &error))
-        AppPresenter::showAlert({tr_("Error"), tr_("The log could not be saved: %1").arg(error), {}, {}, {}}, this);
+        AppPresenter::showAlert({L("Error"), L("The log could not be saved: %1").arg(error), {}, {}, {}}, this);
 }
 
 void LogDocument::saveAs()
 {
-    auto* dialog = new QFileDialog(this, tr_("Save Log"));
+    auto* dialog = new QFileDialog(this, L("Save Log"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("qlg"));
-    dialog->setNameFilter(tr_("Quillmarch logs (*.qlg)"));
+    dialog->setNameFilter(L("Quillmarch logs (*.qlg)"));
     if (!m_path.isEmpty())
         dialog->setDirectory(QFileInfo(m_path).absolutePath());
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
         QString error;
         if (!saveTo(path, &error))
-            AppPresenter::showAlert({tr_("Error"), tr_("The log could not be saved: %1").arg(error), {}, {}, {}},
+            AppPresenter::showAlert({L("Error"), L("The log could not be saved: %1").arg(error), {}, {}, {}},
                                     this);
     });
     dialog->open();
@@ -146,7 +141,7 @@ bool LogDocument::saveTo(const QString& path, QString* error)
     // A lossy text never replaces the file it came from.
     if (m_lossy && QFileInfo(path).absoluteFilePath() == m_path) {
         if (error)
-            *error = tr_("The file was not valid UTF-8; save it under a new name.");
+            *error = L("The file was not valid UTF-8; save it under a new name.");
         return false;
     }
     QSaveFile file(path);
@@ -194,11 +189,11 @@ void LogDocument::closeEvent(QCloseEvent* event)
         return;
     }
     Alert alert;
-    alert.title = tr_("Do you want to save the changes you made in the log?");
-    alert.message = tr_("Your changes will be lost if you don't save them.");
-    alert.defaultButton = tr_("Save");
-    alert.alternateButton = tr_("Cancel");
-    alert.otherButton = tr_("Don't Save");
+    alert.title = L("Do you want to save the changes you made in the log?");
+    alert.message = L("Your changes will be lost if you don't save them.");
+    alert.defaultButton = L("Save");
+    alert.alternateButton = L("Cancel");
+    alert.otherButton = L("Don't Save");
     switch (AppPresenter::showAlert(alert, this)) {
     case 1:
         if (!m_path.isEmpty() && !m_lossy && saveTo(m_path)) {
@@ -215,7 +210,7 @@ void LogDocument::closeEvent(QCloseEvent* event)
 
 void LogDocument::updateTitle()
 {
-    const QString name = m_path.isEmpty() ? tr_("Untitled") : QFileInfo(m_path).fileName();
+    const QString name = m_path.isEmpty() ? L("Untitled") : QFileInfo(m_path).fileName();
     setWindowTitle(name + QStringLiteral("[*]"));
     setWindowModified(isEdited());
 }

@@ -1,7 +1,6 @@
 #include "MPEGOptionsSheet.h"
 
-#include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QCheckBox>
 #include <QVBoxLayout>
@@ -10,22 +9,22 @@ namespace {
 const QString kPaddingKey = QStringLiteral("Use MPEG Frame Padding");
 }
 
-MPEGOptionsSheet::MPEGOptionsSheet(ConversionEditor* owner)
-    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("MPEG Options")))
+MPEGOptionsSheet::MPEGOptionsSheet(QWidget* parent)
+    : OptionSheet(parent, L("MPEG Options"))
 {
-    m_padding = new QCheckBox(MainBundle::localizedString(QStringLiteral("Use frame padding")), this);
+    m_padding = new QCheckBox(L("Use frame padding"), this);
     m_padding->setObjectName(QStringLiteral("framePaddingCheckbox"));
     body()->addWidget(m_padding);
 }
 
 void MPEGOptionsSheet::load()
 {
-    const QVariant padding = owner()->convSpec()->specificsValue(kPaddingKey);
+    const QVariant padding = convSpec()->specificsValue(kPaddingKey);
     m_padding->setChecked(!padding.isValid() || padding.toBool());
 }
 
 void MPEGOptionsSheet::store()
 {
-    owner()->convSpec()->setSpecificsValue(kPaddingKey, m_padding->isChecked());
-    owner()->setFileTypeSpecificsValid(true);
+    convSpec()->setSpecificsValue(kPaddingKey, m_padding->isChecked());
+    emit specificsConfirmed();
 }

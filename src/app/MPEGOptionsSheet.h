@@ -9,7 +9,7 @@ class QCheckBox;
 class MPEGOptionsSheet : public OptionSheet {
     Q_OBJECT
 public:
-    explicit MPEGOptionsSheet(ConversionEditor* owner);
+    explicit MPEGOptionsSheet(QWidget* parent);
     QCheckBox* framePaddingCheckbox() const { return m_padding; }
 
 protected:

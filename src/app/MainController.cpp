@@ -13,8 +13,8 @@
 #include "FileAdder.h"
 #include "FileOperations.h"
 #include "InputFileCommand.h"
+#include "Localized.h"
 #include "Logger.h"
-#include "MainBundle.h"
 #include "PlaybackController.h"
 #include "ProgressController.h"
 #include "UserDefaults.h"
@@ -42,23 +42,18 @@ const QString kRightSideOfSplit = QStringLiteral("Right side of a split stereo f
 const QString kConvertScriptCommand = QStringLiteral("QMConvertScriptCommandReceived");
 constexpr int kMaxConversionName = 255;
 
-QString tr_(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
-
 } // namespace
 
 MainController::MainController(UserDefaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
 {
     m_adder = new FileAdder(this);
     connect(m_adder, &FileAdder::started, this, [this](int total) {
-        emit addingProgress(MainBundle::localizedString(QStringLiteral("Examining input files...")), 0, total);
+        emit addingProgress(L("Examining input files..."), 0, total);
         emit validationChanged();
     });
     connect(m_adder, &FileAdder::progress, this, [this](int examined, int total) {
         emit addingProgress(
-            MainBundle::localizedString(QStringLiteral("Examining file %1 of %2")).arg(examined).arg(total),
+            L("Examining file %1 of %2").arg(examined).arg(total),
             examined, total);
     });
     connect(m_adder, &FileAdder::finished, this, &MainController::filesExamined);
@@ -258,12 +253,12 @@ void MainController::filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& mo
         if (rawMode && file->descriptor().isEmpty())
             file->setDescriptor(mimeTypes.mimeTypeForFile(file->path(), QMimeDatabase::MatchExtension).comment());
         if (added == 0)
-            m_inputUndo.beginMacro(MainBundle::localizedString(QStringLiteral("Add File(s)")));
+            m_inputUndo.beginMacro(L("Add File(s)"));
         m_inputUndo.push(new InputFileCommand(this, InputFileCommand::Insert, file, -1));
         ++added;
     }
     m_sorting = true;
-    emit addingProgress(MainBundle::localizedString(QStringLiteral("Sorting, please wait...")), 0, 0);
+    emit addingProgress(L("Sorting, please wait..."), 0, 0);
     if (added > 0)
         m_inputUndo.endMacro();  // sorts the list (indexChanged)
     m_sorting = false;
@@ -288,22 +283,20 @@ void MainController::reportAddingErrors(const QStringList& duplicates, const QSt
             m_errorsController->reset();
         if (!duplicates.isEmpty())
             m_errorsController->setPaths(
-                duplicates, MainBundle::localizedString(
-                                QStringLiteral("The following files have names that are already in the list. "
-                                               "Please rename them in the Finder, if possible.")));
+                duplicates, L("The following files have names that are already in the list. "
+                                               "Please rename them in the Finder, if possible."));
         if (!rejected.isEmpty())
             m_errorsController->setPaths(
-                rejected, MainBundle::localizedString(QStringLiteral("The following files were not recognized "
-                                                                     "as sound files.")));
+                rejected, L("The following files were not recognized "
+                                                                     "as sound files."));
         m_errorsController->show();
         m_errorsController->raise();
         emit validationChanged();
     } else if (added == 0) {
         Alert alert;
-        alert.title = MainBundle::localizedString(QStringLiteral("No Files Added"));
-        alert.message = MainBundle::localizedString(
-            QStringLiteral("There were no recognizable sound files among the files you selected, so none were "
-                           "added."));
+        alert.title = L("No Files Added");
+        alert.message = L("There were no recognizable sound files among the files you selected, so none were "
+                           "added.");
         AppPresenter::showAlert(alert, m_window);
     }
 }
@@ -314,20 +307,19 @@ void MainController::removeFiles(const QList<int>& rows)
     for (int row : rows)
         if (std::shared_ptr<ZuSoundFile> file = m_inputModel.fileAt(row))
             files.append(file);
-    if (files.isEmpty())
-        return;
-    m_inputUndo.beginMacro(MainBundle::localizedString(QStringLiteral("Remove File(s)")));
-    for (const std::shared_ptr<ZuSoundFile>& file : files)
-        m_inputUndo.push(new InputFileCommand(this, InputFileCommand::Remove, file));
-    m_inputUndo.endMacro();
+    removeInputFiles(files, L("Remove File(s)"));
 }
 
 void MainController::removeAll()
 {
-    const QList<std::shared_ptr<ZuSoundFile>> files = m_inputModel.files();
+    removeInputFiles(m_inputModel.files(), L("Remove All Files"));
+}
+
+void MainController::removeInputFiles(const QList<std::shared_ptr<ZuSoundFile>>& files, const QString& actionName)
+{
     if (files.isEmpty())
         return;
-    m_inputUndo.beginMacro(MainBundle::localizedString(QStringLiteral("Remove All Files")));
+    m_inputUndo.beginMacro(actionName);
     for (const std::shared_ptr<ZuSoundFile>& file : files)
         m_inputUndo.push(new InputFileCommand(this, InputFileCommand::Remove, file));
     m_inputUndo.endMacro();
@@ -554,7 +546,7 @@ void MainController::addConversion(const ConvSpecRef& spec)
 {
     if (conversionNames().contains(spec->conversionName()))
         spec->setConversionName(copyName(spec->conversionName(), conversionNames()));
-    m_conversionUndo.beginMacro(tr_("Add Conversion"));
+    m_conversionUndo.beginMacro(L("Add Conversion"));
     m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Insert, spec, -1));
     m_conversionUndo.endMacro();
     encodeConvSpecs();
@@ -569,7 +561,7 @@ void MainController::replaceConversion(int row, const ConvSpecRef& edited)
     others.removeAt(row);
     if (others.contains(edited->conversionName()))
         edited->setConversionName(copyName(edited->conversionName(), others));
-    m_conversionUndo.beginMacro(tr_("Edit Conversion"));
+    m_conversionUndo.beginMacro(L("Edit Conversion"));
     m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Update, edited, -1, old));
     m_conversionUndo.endMacro();
     encodeConvSpecs();
@@ -577,7 +569,7 @@ void MainController::replaceConversion(int row, const ConvSpecRef& edited)
 
 QString MainController::copyName(const QString& base, const QStringList& taken)
 {
-    const QString word = tr_("copy");
+    const QString word = L("copy");
     QString name = base;
     auto fit = [&name](const QString& candidate) -> QString {
         // The base is shortened by the excess and stays shortened.
@@ -603,7 +595,7 @@ QList<ConvSpecRef> MainController::duplicateConversions(const QList<int>& rows)
     QList<ConvSpecRef> copies;
     if (originals.isEmpty())
         return copies;
-    m_conversionUndo.beginMacro(tr_("Duplicate Conversion(s)"));
+    m_conversionUndo.beginMacro(L("Duplicate Conversion(s)"));
     for (const ConvSpecRef& original : originals) {
         ConvSpecRef copy = original->copy();
         copy->setConversionName(copyName(original->conversionName(), conversionNames()));
@@ -632,7 +624,7 @@ void MainController::removeConvFromArray(const QList<ConvSpecRef>& conversions)
             listed.append(spec);
     if (listed.isEmpty())
         return;
-    m_conversionUndo.beginMacro(tr_("Delete Conversion(s)"));
+    m_conversionUndo.beginMacro(L("Delete Conversion(s)"));
     for (const ConvSpecRef& spec : listed)
         m_conversionUndo.push(new ConvSpecCommand(this, ConvSpecCommand::Remove, spec));
     m_conversionUndo.endMacro();
@@ -666,7 +658,7 @@ void MainController::dropConversions(const QVariantList& dictionaries, int row)
         QM_TRACE("dropConversions", "No correct conv spec property list in dragging pasteboard");
         return;
     }
-    m_conversionUndo.beginMacro(tr_("Drag Conversion(s)"));
+    m_conversionUndo.beginMacro(L("Drag Conversion(s)"));
     for (const QVariant& item : dictionaries) {
         // The same reading as a loaded list: a safe folder name and a full
         // settings block; a taken name gets a free one.
@@ -720,7 +712,7 @@ void MainController::closeProgress()
 void MainController::refuse(const QString& title, const QString& message, bool close)
 {
     Alert alert;
-    alert.title = tr_(title.toUtf8().constData());
+    alert.title = L(title.toUtf8().constData());
     alert.message = message;
     showRefusal(alert);
     if (close)
@@ -771,24 +763,24 @@ bool MainController::convert()
         if (PathExists(sub) && IsFolder(sub)) {
             if (!easyThru) {
                 Alert alert;
-                alert.title = tr_("Warning: output folder already exists");
+                alert.title = L("Warning: output folder already exists");
                 alert.message =
-                    tr_("The folder where converted audio files should be created using the conversion named: "
+                    L("The folder where converted audio files should be created using the conversion named: "
                         "'%1' already exists inside the specified output folder.\n\nDo you want to keep using the "
                         "existing folder, or would you like to specify a different output folder?")
                         .arg(spec->conversionName());
-                alert.defaultButton = tr_("Choose Different Destination");
-                alert.alternateButton = tr_("Use Existing Folder");
+                alert.defaultButton = L("Choose Different Destination");
+                alert.alternateButton = L("Use Existing Folder");
                 if (AppPresenter::showAlert(alert, m_window) == 1) {
                     m_refusal = alert.title + QStringLiteral(": ") + alert.message +
-                                tr_(" (another output folder was asked for)");
+                                L(" (another output folder was asked for)");
                     closeProgress();
                     return false;
                 }
             }
         } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
             refuse(QStringLiteral("Error: could not create output folder"),
-                   tr_("The necessary output folder named: '%1' could not be created.\n\nPlease check if you have "
+                   L("The necessary output folder named: '%1' could not be created.\n\nPlease check if you have "
                        "write permission for the destination folder: '%2'.")
                        .arg(subfolder, m_destFolder));
             return false;
@@ -796,7 +788,7 @@ bool MainController::convert()
         needsRedither = needsRedither || spec->needsRedither();
     }
     if (needsRedither && CreateDitherTable() != 0) {
-        refuse(QStringLiteral("Error"), tr_("Could not create dither table"), false);
+        refuse(QStringLiteral("Error"), L("Could not create dither table"), false);
         return false;
     }
 
@@ -811,7 +803,7 @@ bool MainController::convert()
         m_hooks->finish();
         m_hooks.reset();
         m_logger.reset();
-        refuse(QStringLiteral("Error"), tr_("The batch could not be started."));
+        refuse(QStringLiteral("Error"), L("The batch could not be started."));
         return false;
     }
     m_lastBatchLog.clear();
@@ -865,8 +857,8 @@ void MainController::engineDone()
 
     if (logError != noErr) {
         Alert alert;
-        alert.title = tr_("Error");
-        alert.message = tr_("The log could not be written completely (error %1).").arg(logError);
+        alert.title = L("Error");
+        alert.message = L("The log could not be written completely (error %1).").arg(logError);
         AppPresenter::showAlert(alert, m_window);
     }
 
@@ -883,22 +875,22 @@ QString MainController::startUnavailableReason() const
 {
     QStringList reasons;
     if (batchRunning())
-        reasons.append(tr_("a batch is running"));
+        reasons.append(L("a batch is running"));
     if (isPlaying())
-        reasons.append(tr_("a file is playing"));
+        reasons.append(L("a file is playing"));
     if (isAddingFiles())
-        reasons.append(tr_("files are still being added"));
+        reasons.append(L("files are still being added"));
     if (m_inputModel.rowCount() == 0)
-        reasons.append(tr_("the input list is empty"));
+        reasons.append(L("the input list is empty"));
     if (!atLeastOneActiveConversion())
-        reasons.append(tr_("no conversion is active (and can be written)"));
+        reasons.append(L("no conversion is active (and can be written)"));
     if (m_destFolder.isEmpty())
-        reasons.append(tr_("no output folder is chosen"));
+        reasons.append(L("no output folder is chosen"));
     else if (!destFolderDefined())
-        reasons.append(tr_("the output folder '%1' does not exist").arg(m_destFolder));
+        reasons.append(L("the output folder '%1' does not exist").arg(m_destFolder));
     if (reasons.isEmpty())
         return QString();
-    return tr_("Start is not available: %1.").arg(reasons.join(QStringLiteral("; ")));
+    return L("Start is not available: %1.").arg(reasons.join(QStringLiteral("; ")));
 }
 
 void MainController::asConvert()

@@ -214,6 +214,8 @@ signals:
 private:
     void filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& models);
     void reportAddingErrors(const QStringList& duplicates, const QStringList& rejected, int added);
+    // Removes `files` from the input list as one undoable action.
+    void removeInputFiles(const QList<std::shared_ptr<ZuSoundFile>>& files, const QString& actionName);
     void sortInputs();
     void applyStoredSort();
     void clickHeader(const QString& column, const QString& keyName, const QString& ascendingName, bool input);

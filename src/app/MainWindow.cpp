@@ -5,9 +5,11 @@
 #include "AppPresenter.h"
 #include "BackgroundImageView.h"
 #include "ByteFormatter.h"
+#include "ControlTools.h"
 #include "ConversionTableModel.h"
 #include "FileDropView.h"
 #include "InputFileModel.h"
+#include "Localized.h"
 #include "LogDocument.h"
 #include "MainBundle.h"
 #include "MainController.h"
@@ -40,11 +42,6 @@ namespace {
 const QString kInputColumnsKey = QStringLiteral("Input Table Columns");
 const QString kConversionColumnsKey = QStringLiteral("Conversion Table Columns");
 
-QString tr_(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
-
 void setUpTable(QTableView* table)
 {
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -73,16 +70,16 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
     m_background->setImage(QImage(MainBundle::pathForResource(QStringLiteral("backgroundquill"),
                                                               QStringLiteral("png"), QStringLiteral("images"))));
     m_tabs = new QTabWidget(m_background);
-    m_tabs->addTab(buildInputTab(), tr_("Input"));
-    m_tabs->addTab(buildConversionsTab(), tr_("Conversions"));
-    m_tabs->addTab(buildOutputTab(), tr_("Output"));
+    m_tabs->addTab(buildInputTab(), L("Input"));
+    m_tabs->addTab(buildConversionsTab(), L("Conversions"));
+    m_tabs->addTab(buildOutputTab(), L("Output"));
 
     m_addingMessage = new QLabel(m_background);
     m_addingProgress = new QProgressBar(m_background);
     m_addingProgress->setTextVisible(false);
     m_addingProgress->setMaximumWidth(180);
     m_addingProgress->hide();
-    m_startButton = new QPushButton(tr_("Start"), m_background);
+    m_startButton = new QPushButton(L("Start"), m_background);
     m_startButton->setMinimumWidth(100);
     m_buttons.insert(int(AppCommand::Start), m_startButton);
     connect(m_startButton, &QPushButton::clicked, &m_controller, &MainController::doStart);
@@ -196,67 +193,80 @@ QMenu* MainWindow::menu(const QString& title) const
 
 void MainWindow::buildMenus()
 {
-    QMenu* file = menuBar()->addMenu(tr_("&File"));
-    connect(addCommand(file, AppCommand::AddFiles, tr_("Add Files..."), QKeySequence::Open), &QAction::triggered,
+    QMenu* file = menuBar()->addMenu(L("&File"));
+    connect(addCommand(file, AppCommand::AddFiles, L("Add Files..."), QKeySequence::Open), &QAction::triggered,
             this, &MainWindow::addFiles);
-    connect(addCommand(file, AppCommand::ShowLastFileAddingErrors, tr_("Show Last File Adding Errors"), {}),
+    connect(addCommand(file, AppCommand::ShowLastFileAddingErrors, L("Show Last File Adding Errors"), {}),
             &QAction::triggered, &m_controller, &MainController::showLastFileAddingErrors);
     file->addSeparator();
-    connect(addCommand(file, AppCommand::ChooseFolder, tr_("Choose Output Folder..."), {}), &QAction::triggered,
+    connect(addCommand(file, AppCommand::ChooseFolder, L("Choose Output Folder..."), {}), &QAction::triggered,
             this, &MainWindow::chooseFolder);
-    connect(addCommand(file, AppCommand::ShowDestInFinder, tr_("Show Output Folder"), {}), &QAction::triggered,
+    connect(addCommand(file, AppCommand::ShowDestInFinder, L("Show Output Folder"), {}), &QAction::triggered,
             &m_controller, &MainController::showDestInFileManager);
     file->addSeparator();
-    connect(addCommand(file, AppCommand::Start, tr_("Start"), QKeySequence(Qt::CTRL | Qt::Key_R)),
+    connect(addCommand(file, AppCommand::Start, L("Start"), QKeySequence(Qt::CTRL | Qt::Key_R)),
             &QAction::triggered, &m_controller, &MainController::doStart);
     file->addSeparator();
-    QAction* quit = file->addAction(tr_("Quit"));
+    QAction* quit = file->addAction(L("Quit"));
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* edit = menuBar()->addMenu(tr_("&Edit"));
+    QMenu* edit = menuBar()->addMenu(L("&Edit"));
     // Undo follows the tab: the input list's or the conversion list's.
     m_undoGroup = new QUndoGroup(this);
     m_undoGroup->addStack(m_controller.inputUndoStack());
     m_undoGroup->addStack(m_controller.conversionUndoStack());
     m_undoGroup->setActiveStack(m_controller.inputUndoStack());
-    QAction* undo = m_undoGroup->createUndoAction(this, tr_("Undo"));
+    QAction* undo = m_undoGroup->createUndoAction(this, L("Undo"));
     undo->setShortcut(QKeySequence::Undo);
-    QAction* redo = m_undoGroup->createRedoAction(this, tr_("Redo"));
+    QAction* redo = m_undoGroup->createRedoAction(this, L("Redo"));
     redo->setShortcut(QKeySequence::Redo);
     edit->addAction(undo);
     edit->addAction(redo);
     edit->addSeparator();
-    connect(addCommand(edit, AppCommand::Delete, tr_("Delete"), QKeySequence::Delete), &QAction::triggered, this,
+    connect(addCommand(edit, AppCommand::Delete, L("Delete"), QKeySequence::Delete), &QAction::triggered, this,
             &MainWindow::deleteSelection);
-    connect(addCommand(edit, AppCommand::RemoveAll, tr_("Remove All Files"), {}), &QAction::triggered,
+    connect(addCommand(edit, AppCommand::RemoveAll, L("Remove All Files"), {}), &QAction::triggered,
             &m_controller, &MainController::removeAll);
 
     // The conversion editor adds "New Conversion..." and "Edit
     // Conversion..." here.
-    QMenu* conversionsMenu = menuBar()->addMenu(tr_("&Conversions"));
-    connect(addCommand(conversionsMenu, AppCommand::DuplicateConversion, tr_("Duplicate"), {}), &QAction::triggered,
+    QMenu* conversionsMenu = menuBar()->addMenu(L("&Conversions"));
+    connect(addCommand(conversionsMenu, AppCommand::DuplicateConversion, L("Duplicate"), {}), &QAction::triggered,
             this, [this] { m_controller.duplicateConversions(selectedConversionRows()); });
-    connect(addCommand(conversionsMenu, AppCommand::MarkConversion, tr_("Mark Active"), {}), &QAction::triggered,
+    connect(addCommand(conversionsMenu, AppCommand::MarkConversion, L("Mark Active"), {}), &QAction::triggered,
             this, [this] { m_controller.markConversions(selectedConversionRows(), true); });
-    connect(addCommand(conversionsMenu, AppCommand::UnmarkConversion, tr_("Mark Inactive"), {}),
+    connect(addCommand(conversionsMenu, AppCommand::UnmarkConversion, L("Mark Inactive"), {}),
             &QAction::triggered, this, [this] { m_controller.markConversions(selectedConversionRows(), false); });
 
-    QMenu* window = menuBar()->addMenu(tr_("&Window"));
-    QAction* input = window->addAction(tr_("Input"));
+    QMenu* window = menuBar()->addMenu(L("&Window"));
+    QAction* input = window->addAction(L("Input"));
     input->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     connect(input, &QAction::triggered, this, &MainWindow::showInput);
-    QAction* conversions = window->addAction(tr_("Conversions"));
+    QAction* conversions = window->addAction(L("Conversions"));
     conversions->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
     connect(conversions, &QAction::triggered, this, &MainWindow::showConversions);
-    QAction* output = window->addAction(tr_("Output"));
+    QAction* output = window->addAction(L("Output"));
     output->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
     connect(output, &QAction::triggered, this, &MainWindow::showOutput);
 
     m_playback->addMenu(menuBar());
 
-    QMenu* help = menuBar()->addMenu(tr_("&Help"));
-    connect(help->addAction(tr_("About Quillmarch")), &QAction::triggered, this, &MainWindow::showAbout);
+    QMenu* help = menuBar()->addMenu(L("&Help"));
+    connect(help->addAction(L("About Quillmarch")), &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+void MainWindow::followTable(QTableView* table, void (MainController::*headerClicked)(int))
+{
+    table->horizontalHeader()->setStretchLastSection(true);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::reportViewState);
+    connect(
+        table->horizontalHeader(), &QHeaderView::sectionClicked, this,
+        [this, headerClicked](int column) {
+            (m_controller.*headerClicked)(column);
+            updateSortIndicators();
+        },
+        Qt::QueuedConnection);
 }
 
 QWidget* MainWindow::buildInputTab()
@@ -271,19 +281,11 @@ QWidget* MainWindow::buildInputTab()
     m_inputTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::Playable, 24);
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::FileName, 240);
-    m_inputTable->horizontalHeader()->setStretchLastSection(true);
-    connect(m_inputTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::reportViewState);
-    connect(m_inputTable->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) {
-                m_controller.inputHeaderClicked(column);
-                updateSortIndicators();
-            },
-            Qt::QueuedConnection);
+    followTable(m_inputTable, &MainController::inputHeaderClicked);
 
-    auto* add = new QPushButton(tr_("Add..."), page);
-    auto* remove = new QPushButton(tr_("Remove"), page);
-    auto* removeAll = new QPushButton(tr_("Remove All"), page);
+    auto* add = new QPushButton(L("Add..."), page);
+    auto* remove = new QPushButton(L("Remove"), page);
+    auto* removeAll = new QPushButton(L("Remove All"), page);
     m_buttons.insert(int(AppCommand::AddFiles), add);
     m_buttons.insert(int(AppCommand::RemoveFiles), remove);
     m_buttons.insert(int(AppCommand::RemoveAll), removeAll);
@@ -320,22 +322,14 @@ QWidget* MainWindow::buildConversionsTab()
     m_conversionTable->setDropIndicatorShown(true);
     m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::Active, 80);
     m_conversionTable->horizontalHeader()->resizeSection(ConversionTableModel::ConvName, 320);
-    m_conversionTable->horizontalHeader()->setStretchLastSection(true);
-    connect(m_conversionTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::reportViewState);
-    connect(m_conversionTable->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) {
-                m_controller.conversionHeaderClicked(column);
-                updateSortIndicators();
-            },
-            Qt::QueuedConnection);
+    followTable(m_conversionTable, &MainController::conversionHeaderClicked);
     // The conversion editor puts its add and edit buttons at the front of
     // this row.
     m_conversionButtons = new QHBoxLayout;
-    auto* duplicate = new QPushButton(tr_("Duplicate"), page);
-    auto* remove = new QPushButton(tr_("Remove"), page);
-    auto* mark = new QPushButton(tr_("Mark"), page);
-    auto* unmark = new QPushButton(tr_("Unmark"), page);
+    auto* duplicate = new QPushButton(L("Duplicate"), page);
+    auto* remove = new QPushButton(L("Remove"), page);
+    auto* mark = new QPushButton(L("Mark"), page);
+    auto* unmark = new QPushButton(L("Unmark"), page);
     m_buttons.insert(int(AppCommand::DuplicateConversion), duplicate);
     m_buttons.insert(int(AppCommand::Delete), remove);
     m_buttons.insert(int(AppCommand::MarkConversion), mark);
@@ -370,21 +364,21 @@ QWidget* MainWindow::buildOutputTab()
     m_outputWell->setAcceptsDirectories(true);
     m_outputWell->setAcceptsFiles(false);
     m_outputWell->setOnlyNotifyOnDrop(true);
-    m_chooseButton = new QPushButton(tr_("Choose..."), page);
-    m_showButton = new QPushButton(tr_("Show in File Manager"), page);
+    m_chooseButton = new QPushButton(L("Choose..."), page);
+    m_showButton = new QPushButton(L("Show in File Manager"), page);
     m_buttons.insert(int(AppCommand::ChooseFolder), m_chooseButton);
     m_buttons.insert(int(AppCommand::ShowDestInFinder), m_showButton);
     connect(m_chooseButton, &QPushButton::clicked, this, &MainWindow::chooseFolder);
     connect(m_showButton, &QPushButton::clicked, &m_controller, &MainController::showDestInFileManager);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(tr_("Folder:"), page), 0, 0, Qt::AlignRight);
+    grid->addWidget(new QLabel(L("Folder:"), page), 0, 0, Qt::AlignRight);
     grid->addWidget(m_folderIcon, 0, 1);
     grid->addWidget(m_folderText, 0, 2);
-    grid->addWidget(new QLabel(tr_("Volume:"), page), 1, 0, Qt::AlignRight);
+    grid->addWidget(new QLabel(L("Volume:"), page), 1, 0, Qt::AlignRight);
     grid->addWidget(m_volumeIcon, 1, 1);
     grid->addWidget(m_volumeText, 1, 2);
-    grid->addWidget(new QLabel(tr_("Free space:"), page), 2, 0, Qt::AlignRight);
+    grid->addWidget(new QLabel(L("Free space:"), page), 2, 0, Qt::AlignRight);
     grid->addWidget(m_freeSpaceText, 2, 2);
     grid->setColumnStretch(2, 1);
     auto* buttons = new QHBoxLayout;
@@ -451,20 +445,12 @@ void MainWindow::updateCommands()
 
 QList<int> MainWindow::selectedInputRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : m_inputTable->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ControlTools::SortedSelectedRows(m_inputTable);
 }
 
 QList<int> MainWindow::selectedConversionRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : m_conversionTable->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ControlTools::SortedSelectedRows(m_conversionTable);
 }
 
 void MainWindow::openLogs(const QStringList& paths)
@@ -481,7 +467,7 @@ void MainWindow::openLogs(const QStringList& paths)
             if (!log->load(absolute, &error)) {
                 delete log;
                 AppPresenter::showAlert(
-                    {tr_("Error"), tr_("The log '%1' could not be opened: %2").arg(absolute, error), {}, {}, {}}, this);
+                    {L("Error"), L("The log '%1' could not be opened: %2").arg(absolute, error), {}, {}, {}}, this);
                 continue;
             }
             m_logs.append(log);
@@ -549,12 +535,12 @@ void MainWindow::addFiles()
 void MainWindow::chooseFolder()
 {
     showOutput();
-    auto* dialog = new QFileDialog(this, tr_("Please choose a folder for output files:"));
+    auto* dialog = new QFileDialog(this, L("Please choose a folder for output files:"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     dialog->setFileMode(QFileDialog::Directory);
-    dialog->setLabelText(QFileDialog::Accept, tr_("Choose"));
+    dialog->setLabelText(QFileDialog::Accept, L("Choose"));
     dialog->setWindowModality(Qt::WindowModal);
     if (m_controller.destFolderDefined())
         dialog->setDirectory(m_controller.destFolder());

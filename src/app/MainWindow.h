@@ -92,6 +92,9 @@ private:
     QWidget* buildConversionsTab();
     QWidget* buildOutputTab();
     void reportViewState();
+    // The table's last column takes the room left; a change of selection
+    // is reported, and a click on a column's header sorts by it.
+    void followTable(QTableView* table, void (MainController::*headerClicked)(int));
     void updateSortIndicators();
     void deleteSelection();
     QAction* addCommand(QMenu* menu, AppCommand command, const QString& title, const QKeySequence& shortcut);

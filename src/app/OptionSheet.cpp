@@ -1,14 +1,10 @@
 #include "OptionSheet.h"
 
-#include "ConversionEditor.h"
-#include "MainBundle.h"
-
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-OptionSheet::OptionSheet(ConversionEditor* owner, const QString& title)
-    : QDialog(owner), m_owner(owner), m_body(new QVBoxLayout)
+OptionSheet::OptionSheet(QWidget* parent, const QString& title) : QDialog(parent), m_body(new QVBoxLayout)
 {
     setWindowTitle(title);
     setWindowModality(Qt::WindowModal);
@@ -22,8 +18,9 @@ OptionSheet::OptionSheet(ConversionEditor* owner, const QString& title)
     layout->addWidget(buttons);
 }
 
-void OptionSheet::begin()
+void OptionSheet::begin(const ConvSpecRef& spec)
 {
+    m_spec = spec;
     load();
     open();
 }

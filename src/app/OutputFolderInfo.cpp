@@ -1,6 +1,7 @@
 #include "OutputFolderInfo.h"
 
-#include "MainBundle.h"
+#include "Localized.h"
+
 
 #include <QDir>
 #include <QFileInfo>
@@ -38,7 +39,7 @@ OutputFolderInfo OutputFolderInfo::describe(const QString& path)
     OutputFolderInfo info;
     const QFileInfo folder(path);
     if (path.isEmpty() || !folder.exists() || !folder.isDir()) {
-        info.folderText = MainBundle::localizedString(QStringLiteral("<undefined>"));
+        info.folderText = L("<undefined>");
         return info;
     }
     info.defined = true;
@@ -61,7 +62,7 @@ OutputFolderInfo OutputFolderInfo::describe(const QString& path)
         QString name = storage.isValid() ? storage.name() : QString();
         if (name.isEmpty())
             name = QStringLiteral("/");
-        info.volumeName = cutToUtf8Bytes(name) + MainBundle::localizedString(QStringLiteral(" (Startup volume)"));
+        info.volumeName = cutToUtf8Bytes(name) + L(" (Startup volume)");
         info.folderText = absolute == QLatin1String("/") ? info.volumeName : shownPath(absolute);
         return info;
     }
@@ -74,7 +75,7 @@ OutputFolderInfo OutputFolderInfo::describe(const QString& path)
     info.volumeName = cutToUtf8Bytes(name);
     const QString below = absolute.mid(root.size());
     info.folderText = below.isEmpty() || below == QLatin1String("/")
-                          ? MainBundle::localizedString(QStringLiteral("(Top level)"))
+                          ? L("(Top level)")
                           : shownPath(below.startsWith(QLatin1Char('/')) ? below.mid(1) : below);
     return info;
 }

@@ -4,7 +4,7 @@
 #include "AudioOutput.h"
 #include "FrameworkException.h"
 #include "InputFileModel.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "MainController.h"
 #include "Player.h"
 #include "UserDefaults.h"
@@ -39,8 +39,6 @@ const QString kAutoPlayNextKey = QStringLiteral("Auto Play Next");
 constexpr int kSliderMin = 25;
 constexpr int kSliderMax = 400;
 
-QString tr_(const char* text) { return MainBundle::localizedString(QString::fromUtf8(text)); }
-
 QString RateText(double rate) { return QString::asprintf("%.2f", rate); }
 
 // The code in "Error <code>, (file:line)".
@@ -61,7 +59,7 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
     QStyle* style = QApplication::style();
     auto makeButton = [&](QStyle::StandardPixmap icon, const char* tip) {
         auto* b = new QPushButton(style->standardIcon(icon), QString(), m_bar);
-        b->setToolTip(tr_(tip));
+        b->setToolTip(L(tip));
         return b;
     };
     m_prevList = makeButton(QStyle::SP_MediaSkipBackward, "Previous File");
@@ -75,13 +73,13 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
     m_speedField = new QLineEdit(m_bar);
     m_speedField->setReadOnly(true);
     m_speedField->setMaximumWidth(50);
-    m_speedReset = new QPushButton(tr_("1x"), m_bar);
-    m_speedReset->setToolTip(tr_("Normal Speed"));
+    m_speedReset = new QPushButton(L("1x"), m_bar);
+    m_speedReset->setToolTip(L("Normal Speed"));
     m_playingLine = new QLabel(m_bar);
     m_playingLine->setTextFormat(Qt::PlainText);
     m_playingLine->setMinimumWidth(80);
-    m_blipBox = new QCheckBox(tr_("Blip At End"), m_bar);
-    m_autoPlayBox = new QCheckBox(tr_("Auto Play Next"), m_bar);
+    m_blipBox = new QCheckBox(L("Blip At End"), m_bar);
+    m_autoPlayBox = new QCheckBox(L("Auto Play Next"), m_bar);
 
     auto* row = new QHBoxLayout(m_bar);
     row->setContentsMargins(0, 0, 0, 0);
@@ -170,9 +168,9 @@ PlaybackController::~PlaybackController()
 
 void PlaybackController::addMenu(QMenuBar* menuBar)
 {
-    QMenu* menu = menuBar->addMenu(tr_("&Play"));
+    QMenu* menu = menuBar->addMenu(L("&Play"));
     auto add = [&](AppCommand command, const char* title, void (PlaybackController::*slot)()) {
-        QAction* action = menu->addAction(tr_(title));
+        QAction* action = menu->addAction(L(title));
         connect(action, &QAction::triggered, this, slot);
         m_menuActions.emplace_back(command, action);
         return action;
@@ -198,9 +196,9 @@ void PlaybackController::run(Command command)
     } catch (const FrameworkException& e) {
         const long code = ErrorCode(e);
         const QString message = code == kAudioHardwareBadDeviceError
-                                    ? tr_("No sound output device is available, so files cannot be played.")
-                                    : tr_("The file could not be played (%1).").arg(QString::fromStdString(e.reason()));
-        AppPresenter::showAlert({tr_("Cannot Play"), message, {}, {}, {}}, m_window);
+                                    ? L("No sound output device is available, so files cannot be played.")
+                                    : L("The file could not be played (%1).").arg(QString::fromStdString(e.reason()));
+        AppPresenter::showAlert({L("Cannot Play"), message, {}, {}, {}}, m_window);
     }
 }
 
@@ -321,7 +319,7 @@ void PlaybackController::autoPlayNext(bool on)
 void PlaybackController::soundPlayStart()
 {
     if (m_player && m_player->playingFile())
-        m_playingLine->setText(tr_("Playing: %1").arg(m_player->playingFile()->path()));
+        m_playingLine->setText(L("Playing: %1").arg(m_player->playingFile()->path()));
     setStopFace(true);
     updateCommands();
     reloadTable();
@@ -412,7 +410,7 @@ void PlaybackController::updateCommands()
         button(c)->setEnabled(validate(c));
     for (const auto& [command, action] : m_menuActions) {
         if (action == m_playAction) {
-            action->setText(m_stopFace ? tr_("Stop") : tr_("Play"));
+            action->setText(m_stopFace ? L("Stop") : L("Play"));
             action->setEnabled(validate(m_stopFace ? AppCommand::StopFile : AppCommand::PlayFile));
         } else {
             action->setEnabled(validate(command));
@@ -425,7 +423,7 @@ void PlaybackController::setStopFace(bool stop)
 {
     m_stopFace = stop;
     m_playButton->setIcon(QApplication::style()->standardIcon(stop ? QStyle::SP_MediaStop : QStyle::SP_MediaPlay));
-    m_playButton->setToolTip(stop ? tr_("Stop") : tr_("Play"));
+    m_playButton->setToolTip(stop ? L("Stop") : L("Play"));
 }
 
 void PlaybackController::reloadTable()

@@ -1,8 +1,9 @@
 #include "PreferencesWindow.h"
 
+#include "ControlTools.h"
 #include "CreateSoundFile.h"
 #include "EngineStartup.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "UserDefaults.h"
 #include "debug_trace.h"
 
@@ -51,27 +52,9 @@ const QString kAutoPlayChanged = QStringLiteral("QMAutoPlayNextChanged");
 constexpr int kTag8000 = 17;
 constexpr int kTag6000 = 18;
 
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
-
-void SetItemEnabled(QComboBox* menu, int index, bool enabled)
-{
-    if (auto* model = qobject_cast<QStandardItemModel*>(menu->model()))
-        if (QStandardItem* item = model->item(index))
-            item->setEnabled(enabled);
-}
-
-QRadioButton* Cell(QButtonGroup* group, QLayout* layout, int tag, const char* title)
-{
-    auto* button = new QRadioButton(L(title));
-    group->addButton(button, tag);
-    layout->addWidget(button);
-    return button;
-}
-
 } // namespace
+
+using namespace ControlTools;
 
 PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     : QDialog(parent), m_defaults(defaults), m_tabs(new QTabWidget(this)), m_action(new QButtonGroup(this)),
@@ -92,8 +75,8 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
                                    L("Process the whole file when it has no regions")));
     auto* badRow = new QHBoxLayout;
     badRow->addWidget(new QLabel(L("A region that lies outside the file:"), regions));
-    Cell(m_badRegion, badRow, 0, "stops the file");
-    Cell(m_badRegion, badRow, 1, "is skipped");
+    AddRadioCell(m_badRegion, badRow, 0, "stops the file");
+    AddRadioCell(m_badRegion, badRow, 1, "is skipped");
     regionLayout->addLayout(badRow);
     inputLayout->addWidget(regions);
     inputLayout->addWidget(addBox(input, QStringLiteral("Recognize number files as split"),
@@ -104,9 +87,9 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
 
     auto* unknown = new QGroupBox(L("Input files of an unrecognised type"), input);
     auto* unknownLayout = new QVBoxLayout(unknown);
-    Cell(m_action, unknownLayout, 0, "Skip them");
-    Cell(m_action, unknownLayout, 1, "Copy them");
-    Cell(m_action, unknownLayout, 2, "Read them as headerless audio:");
+    AddRadioCell(m_action, unknownLayout, 0, "Skip them");
+    AddRadioCell(m_action, unknownLayout, 1, "Copy them");
+    AddRadioCell(m_action, unknownLayout, 2, "Read them as headerless audio:");
     auto* raw = new QFormLayout;
     m_typePopup = new QComboBox(unknown);
     m_typePopup->setObjectName(QStringLiteral("fileTypePopup"));

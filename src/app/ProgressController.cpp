@@ -3,6 +3,7 @@
 #include "AppPresenter.h"
 #include "BackgroundImageView.h"
 #include "ConversionProcess.h"
+#include "Localized.h"
 #include "MainBundle.h"
 #include "UserDefaults.h"
 
@@ -31,17 +32,12 @@ const QString kFrameKey = QStringLiteral("Progress Window Frame");
 // The file bar's steps: a tenth of a per cent.
 constexpr int kFileBarScale = 10;
 
-QString tr_(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
-
 } // namespace
 
 ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     : QWidget(parent, Qt::Window), m_defaults(defaults)
 {
-    setWindowTitle(tr_("Progress"));
+    setWindowTitle(L("Progress"));
     // Closing it at the end of a batch (the main window still faded out)
     // does not end the application.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -56,7 +52,7 @@ ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     m_stepText = new QLabel(background);
     m_regionText = new QLabel(background);
     m_warningCount = new QLabel(background);
-    m_cancelButton = new QPushButton(tr_("Cancel"), background);
+    m_cancelButton = new QPushButton(L("Cancel"), background);
     m_warnings = new QPlainTextEdit(background);
     m_warnings->setReadOnly(true);
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -163,7 +159,7 @@ void ProgressController::doCancel()
     m_cancelling = true;
     m_conversionBarView->setRange(0, 0);
     m_fileBarView->setRange(0, 0);
-    m_warningCount->setText(tr_("Cancelling, please wait..."));
+    m_warningCount->setText(L("Cancelling, please wait..."));
 }
 
 void ProgressController::handleConversionStart()
@@ -196,7 +192,7 @@ void ProgressController::timedProgressDisplay()
     if (m_running) {
         process.setFlag(ConversionProcess::kConvSpecChanged, false);
         const ConvSpecRef spec = process.curConvSpec();
-        m_conversionText->setText(tr_("Conversion %1 of %2: '%3'")
+        m_conversionText->setText(L("Conversion %1 of %2: '%3'")
                                       .arg(process.curConv())
                                       .arg(m_conversions)
                                       .arg(spec ? spec->conversionName() : QString()));
@@ -207,7 +203,7 @@ void ProgressController::timedProgressDisplay()
     if (process.fileChanged() && process.curFile() > 0) {
         process.setFlag(ConversionProcess::kFileChanged, false);
         const QString path = process.curFilePath();
-        m_fileTextView->setText(tr_("Input File %1 of %2: '%3'")
+        m_fileTextView->setText(L("Input File %1 of %2: '%3'")
                                     .arg(process.curFile())
                                     .arg(m_files)
                                     .arg(path.section(QLatin1Char('/'), -1)));
@@ -223,7 +219,7 @@ void ProgressController::timedProgressDisplay()
         const int steps = process.curNumSteps();
         // With no step count the whole bar is one step.
         m_barPart = steps > 0 ? 100.0 / steps : 100.0;
-        m_stepText->setText(tr_("Step: %1").arg(process.curStepDesc()));
+        m_stepText->setText(L("Step: %1").arg(process.curStepDesc()));
         m_curStep = std::max(0, std::min(process.curStep() - 1, std::max(steps - 1, 0)));
     }
     if (process.numSampleFramesChanged()) {
@@ -232,7 +228,7 @@ void ProgressController::timedProgressDisplay()
     }
     if (process.regionChanged()) {
         process.setFlag(ConversionProcess::kRegionChanged, false);
-        m_regionText->setText(tr_("Region %1 of %2: '%3'")
+        m_regionText->setText(L("Region %1 of %2: '%3'")
                                   .arg(process.curRegionIndex())
                                   .arg(process.curRegions())
                                   .arg(process.curRegion()));
@@ -253,7 +249,7 @@ void ProgressController::showWarnings()
         process.setFlag(ConversionProcess::kWarningChanged, false);
         m_warnings->show();
         if (!m_cancelling)
-            m_warningCount->setText(tr_("Warnings: %1").arg(process.warnings()));
+            m_warningCount->setText(L("Warnings: %1").arg(process.warnings()));
     }
     // Warnings still held back by a busy lock come at a later tick.
     if (std::optional<QStringList> warnings = process.newWarnings()) {
@@ -305,11 +301,11 @@ void ProgressController::closeEvent(QCloseEvent* event)
     if (m_cancelling)
         return;
     Alert alert;
-    alert.title = tr_("Cancel the batch?");
-    alert.message = tr_("The batch is still running. Closing the progress window cancels it; the files converted so "
+    alert.title = L("Cancel the batch?");
+    alert.message = L("The batch is still running. Closing the progress window cancels it; the files converted so "
                         "far stay.");
-    alert.defaultButton = tr_("Cancel Batch");
-    alert.alternateButton = tr_("Keep Converting");
+    alert.defaultButton = L("Cancel Batch");
+    alert.alternateButton = L("Keep Converting");
     if (AppPresenter::showAlert(alert, this) == 1)
         doCancel();
 }

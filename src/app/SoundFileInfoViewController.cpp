@@ -2,6 +2,7 @@
 
 #include "ByteFormatter.h"
 #include "FileOperations.h"
+#include "Localized.h"
 #include "MainBundle.h"
 #include "PropertyList.h"
 #include "ZuSoundFile.h"
@@ -17,11 +18,6 @@
 #include <QTextOption>
 
 namespace {
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 // Readers of the file's metadata (GetExtraInfo) by name, with the key the
 // metadata reader gives them under.

@@ -1,7 +1,7 @@
 #include "UpdateCheck.h"
 
 #include "AppPresenter.h"
-#include "MainBundle.h"
+#include "Localized.h"
 #include "PropertyList.h"
 
 #include <QNetworkAccessManager>
@@ -10,11 +10,6 @@
 #include <QTimer>
 
 namespace {
-
-QString L(const char* text)
-{
-    return MainBundle::localizedString(QString::fromUtf8(text));
-}
 
 } // namespace
 

@@ -1,18 +1,16 @@
 #include "VOCSampleRateSheet.h"
 
-#include "ConversionEditor.h"
-#include "MainBundle.h"
+#include "Localized.h"
 
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <cmath>
 
-VOCSampleRateSheet::VOCSampleRateSheet(ConversionEditor* owner)
-    : OptionSheet(owner, MainBundle::localizedString(QStringLiteral("VOC Sample Rates")))
+VOCSampleRateSheet::VOCSampleRateSheet(QWidget* parent)
+    : OptionSheet(parent, L("VOC Sample Rates"))
 {
     m_matrix = new QTableWidget(kRows, kColumns, this);
     m_matrix->setObjectName(QStringLiteral("sampleRateMatrix"));
@@ -37,7 +35,7 @@ QString VOCSampleRateSheet::format(double rate)
 
 void VOCSampleRateSheet::load()
 {
-    m_value = owner()->convSpec()->sampleRate();
+    m_value = convSpec()->sampleRate();
     m_selection->setText(format(m_value));
     m_matrix->clearSelection();
     for (int column = 0; column < kColumns; ++column)
@@ -65,10 +63,5 @@ void VOCSampleRateSheet::doMatrix(int row, int column)
 
 void VOCSampleRateSheet::store()
 {
-    ConversionEditor* editor = owner();
-    editor->convSpec()->setSampleRate(m_value);
-    editor->sampleRateTextField()->setText(ConversionEditor::formatRate(m_value));
-    editor->handleSampleRateTextFieldDependencies();
-    editor->handleSampleRateSettings();
-    editor->checkConsistency();
+    emit sampleRateChosen(m_value);
 }
