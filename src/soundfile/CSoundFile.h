@@ -227,9 +227,10 @@ public:
     // Whether the format reports a bit rate of its own (coded formats).
     virtual Boolean UseBitRate() const;
     virtual UInt32 GetNumFrames() const;
-    // The header promised more audio than the file holds: the frames present
-    // are read, and the batch warns "unexpected end of file" for the file.
-    Boolean DataCutShort() const { return m_dataCutShort; }
+    // The header promised more audio than the file holds, or the data ends
+    // inside a frame: the frames present are read, and the batch warns
+    // "unexpected end of file" for the file.  A set tells for its members.
+    Boolean DataCutShort() const;
 
     // ============================================== markers, loops, regions
     // Markers: ordered by identifier; equal = same position and name.
@@ -528,6 +529,16 @@ protected:
     // Marks what the base knows of the read buffer's contents as stale (a
     // format that changes the block behind the base's back calls it).
     void InvalidateReadBuffer() { m_blockValidFrames = 0; }
+    // Readers settle their frame count from the sound data here: the file
+    // holds `presentBytes` of it, the header promises `promisedBytes`
+    // (kDataToTheEnd: the data runs to the end of the file), in units of
+    // `unitBytes` bytes that hold `unitFrames` frames each (a frame, or a
+    // packed group).  The frame count becomes the frames of the whole units
+    // both present and promised (at most 2^32 - 1).  Fewer bytes than
+    // promised, or a last unit cut off, mark the data cut short
+    // (DataCutShort); bytes that hold no whole unit are noted.
+    static constexpr UInt64 kDataToTheEnd = ~UInt64(0);
+    void SettleFramesFromData(UInt64 presentBytes, UInt64 promisedBytes, UInt64 unitBytes, UInt32 unitFrames = 1);
 
     // ------------------------------------------------------------ fields
     SInt16 m_sampleFormat = 0;              // sample-format code
@@ -537,6 +548,7 @@ protected:
     Boolean m_oneChannelDone = false;
     UInt32 m_numFrames = 0;                 // frame count
     Boolean m_dataCutShort = false;         // frames cut to the data present (see DataCutShort)
+    Boolean m_dataHoldsNoFrame = false;     // sound data of fewer bytes than one frame
     QList<ZuMarker> m_markers;              // ordered by identifier
     QList<ZuLoop> m_loops;                  // insertion order
     QList<ZuRegion> m_regions;              // ordered by start
