@@ -1,7 +1,8 @@
 // The check run on each input before anything is written.  An input whose
-// sample rate is not usable (not finite, below 1 Hz, above 2^32 - 1 Hz) or
-// whose rate change passes kMaxRateChange either way is refused with -22601
-// ("has incompatible samplerate"); an AIFF-family output (FORM past 2 GiB)
+// header CSoundFile::CheckReadShape refuses (its rate or channels cannot
+// describe its sound: -22601 or -22100) or whose rate change passes
+// kMaxRateChange either way is refused with -22601 ("has incompatible
+// samplerate"); an AIFF-family output (FORM past 2 GiB)
 // or WAVE-family output (RIFF past 4 GiB) that the estimated size would pass
 // is refused with -1310 ("is too big for the output file type").  Creative Voice
 // (VOC) files keep their sound in one data block whose length field has 24

@@ -581,6 +581,20 @@ Boolean CSoundFile::DataCutShort() const
     return false;
 }
 
+OSErr CSoundFile::CheckReadShape() const
+{
+    if (!(m_sampleRate >= 1.0 && m_sampleRate <= kMaxReadSampleRate))
+        return kHeaderSampleRateErr;
+    if (m_numChannels < 1 || m_numChannels > kMaxReadChannels || m_dataHoldsNoFrame)
+        return kHeaderChannelsErr;
+    if (const std::vector<CSoundFile*>* members = GetSubFiles()) {
+        for (const CSoundFile* member : *members)
+            if (const OSErr err = member ? member->CheckReadShape() : noErr)
+                return err;
+    }
+    return noErr;
+}
+
 void CSoundFile::SettleFramesFromData(UInt64 presentBytes, UInt64 promisedBytes, UInt64 unitBytes, UInt32 unitFrames)
 {
     const UInt64 unit = std::max<UInt64>(unitBytes, 1);

@@ -112,6 +112,14 @@ constexpr OSErr kNoValidSamplerInfoErr = -22007;    // "No valid sampler info"
 constexpr OSErr kPathIsFolderErr = -22008;          // a folder given where a file was expected
 constexpr OSErr kNoSplitPairErr = -22015;
 constexpr OSErr kNameNotExtendedErr = -22021;       // "name was not extended, it was too long"
+constexpr OSErr kHeaderChannelsErr = -22100;        // "has incompatible # channels"
+constexpr OSErr kHeaderSampleRateErr = -22601;      // "has incompatible samplerate"
+
+// The shapes a header read from a file may give (CSoundFile::CheckReadShape):
+// no audio is recorded faster than 64 x 48 kHz (the rates of one-bit audio
+// taken as samples), and the peers read no more than 1024 channels.
+constexpr double kMaxReadSampleRate = 3072000.0;
+constexpr UInt32 kMaxReadChannels = 1024;
 
 // Default size of the sample block in frames.
 constexpr UInt32 kDefaultBufferFrames = 12288;
@@ -231,6 +239,13 @@ public:
     // inside a frame: the frames present are read, and the batch warns
     // "unexpected end of file" for the file.  A set tells for its members.
     Boolean DataCutShort() const;
+    // Whether the shape an opened file's header gives can describe its
+    // sound: a rate from 1 Hz to kMaxReadSampleRate, 1 to kMaxReadChannels
+    // channels, and at least one whole frame when the sound data holds any
+    // bytes.  noErr, else -22601 (the rate) or -22100 (the channels); a set
+    // checks its members too.  The input model and the batch check every
+    // opened input here, whatever its format.
+    OSErr CheckReadShape() const;
 
     // ============================================== markers, loops, regions
     // Markers: ordered by identifier; equal = same position and name.
@@ -536,7 +551,8 @@ protected:
     // packed group).  The frame count becomes the frames of the whole units
     // both present and promised (at most 2^32 - 1).  Fewer bytes than
     // promised, or a last unit cut off, mark the data cut short
-    // (DataCutShort); bytes that hold no whole unit are noted.
+    // (DataCutShort); bytes that hold no whole unit are kept for
+    // CheckReadShape, which refuses them.
     static constexpr UInt64 kDataToTheEnd = ~UInt64(0);
     void SettleFramesFromData(UInt64 presentBytes, UInt64 promisedBytes, UInt64 unitBytes, UInt32 unitFrames = 1);
 
@@ -548,7 +564,7 @@ protected:
     Boolean m_oneChannelDone = false;
     UInt32 m_numFrames = 0;                 // frame count
     Boolean m_dataCutShort = false;         // frames cut to the data present (see DataCutShort)
-    Boolean m_dataHoldsNoFrame = false;     // sound data of fewer bytes than one frame
+    Boolean m_dataHoldsNoFrame = false;     // sound data of fewer bytes than one frame (see CheckReadShape)
     QList<ZuMarker> m_markers;              // ordered by identifier
     QList<ZuLoop> m_loops;                  // insertion order
     QList<ZuRegion> m_regions;              // ordered by start
