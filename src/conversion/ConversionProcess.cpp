@@ -1072,8 +1072,10 @@ SInt16 ConversionProcess::processSnippet(CSoundFile* in, CConvSpec* spec)
 
     UInt32 start = 0;
     UInt32 end = 0;
-    SInt16 result = SnippetWindow(in->GetNumFrames(), in->GetSampleRate(), spec->SnipFrom(), spec->SnipTo(), &start,
-                                  &end);
+    // The input's own header first: the window is worked out from its rate.
+    SInt16 result = in->CheckReadShape();
+    if (result == noErr)
+        result = SnippetWindow(in->GetNumFrames(), in->GetSampleRate(), spec->SnipFrom(), spec->SnipTo(), &start, &end);
     if (result == noErr)
         result = snippet->SetWindow(start, end);
     if (result == noErr) {

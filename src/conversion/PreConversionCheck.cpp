@@ -111,12 +111,13 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
 
     const SInt16 bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
 
+    // A header whose rate (0, not a number, absurdly high) or channels
+    // cannot describe its sound: refused for this file.
+    if (const OSErr shape = in->CheckReadShape())
+        return shape;
+    // A change of rate beyond what the converters take: refused too.
     double ratio = 1.0;
     const double inRate = in->GetSampleRate();
-    // A rate no sound file has (0, not a number, absurdly high), or a change
-    // of rate beyond what the converters take: refused for this file.
-    if (!SampleRateUsable(inRate))
-        return kUnusableSampleRateErr;
     if (spec->NeedsSampleRateConversion() && spec->SampleRate() != inRate) {
         if (!SampleRateUsable(spec->SampleRate()))
             return kUnusableSampleRateErr;

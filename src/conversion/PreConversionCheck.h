@@ -1,9 +1,10 @@
 // The check run on each input before anything is written.  An input whose
-// sample rate is not usable (not finite, below 1 Hz, above 2^32 - 1 Hz) or
-// whose rate change passes kMaxRateChange either way is refused with -22601
-// ("has incompatible samplerate"); an output whose estimated size passes what
-// its type's header can describe (the type table's "maxSoundBytes": the FORM
-// size of the AIFF family, 2 GiB, the RIFF size of the WAVE family, 4 GiB)
+// header CSoundFile::CheckReadShape refuses (its rate or channels cannot
+// describe its sound: -22601 or -22100) or whose rate change passes
+// kMaxRateChange either way is refused with -22601 ("has incompatible
+// samplerate"); an output whose estimated size passes what its type's header
+// can describe (the type table's "maxSoundBytes": the FORM size of the AIFF
+// family, 2 GiB, the RIFF size of the WAVE family, 4 GiB)
 // is refused with -1310 ("is too big for the output file type").  Creative Voice
 // (VOC) files keep their sound in one data block whose length field has 24
 // bits, so a VOC input split over several data blocks is refused, and so is

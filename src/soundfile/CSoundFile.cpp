@@ -569,6 +569,43 @@ OSErr CSoundFile::CloseAndDelete(Boolean success)
 // ========================================================= small answers
 Boolean CSoundFile::UseBitRate() const { return false; }
 UInt32 CSoundFile::GetNumFrames() const { return m_numFrames; }
+
+Boolean CSoundFile::DataCutShort() const
+{
+    if (m_dataCutShort)
+        return true;
+    if (const std::vector<CSoundFile*>* members = GetSubFiles()) {
+        for (const CSoundFile* member : *members)
+            if (member && member->DataCutShort())
+                return true;
+    }
+    return false;
+}
+
+OSErr CSoundFile::CheckReadShape() const
+{
+    if (!(m_sampleRate >= 1.0 && m_sampleRate <= kMaxReadSampleRate))
+        return kHeaderSampleRateErr;
+    if (m_numChannels < 1 || m_numChannels > kMaxReadChannels || m_dataHoldsNoFrame)
+        return kHeaderChannelsErr;
+    if (const std::vector<CSoundFile*>* members = GetSubFiles()) {
+        for (const CSoundFile* member : *members)
+            if (const OSErr err = member ? member->CheckReadShape() : noErr)
+                return err;
+    }
+    return noErr;
+}
+
+void CSoundFile::SettleFramesFromData(UInt64 presentBytes, UInt64 promisedBytes, UInt64 unitBytes, UInt32 unitFrames)
+{
+    const UInt64 unit = std::max<UInt64>(unitBytes, 1);
+    const UInt64 perUnit = std::max<UInt32>(unitFrames, 1);
+    const UInt64 bytes = std::min(presentBytes, promisedBytes);
+    const UInt64 units = bytes / unit;
+    m_numFrames = units >= 0xFFFFFFFFull / perUnit ? 0xFFFFFFFFu : UInt32(units * perUnit);
+    m_dataCutShort = (promisedBytes != kDataToTheEnd && bytes < promisedBytes) || bytes % unit != 0;
+    m_dataHoldsNoFrame = bytes > 0 && units == 0;
+}
 OSErr CSoundFile::PrepareRead(const FSSpec&) { return noErr; }
 OSErr CSoundFile::WriteBlock(UInt32, UInt32) { return noErr; }
 OSErr CSoundFile::RecalcNumFrames() { return noErr; }

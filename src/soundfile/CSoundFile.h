@@ -112,6 +112,14 @@ constexpr OSErr kNoValidSamplerInfoErr = -22007;    // "No valid sampler info"
 constexpr OSErr kPathIsFolderErr = -22008;          // a folder given where a file was expected
 constexpr OSErr kNoSplitPairErr = -22015;
 constexpr OSErr kNameNotExtendedErr = -22021;       // "name was not extended, it was too long"
+constexpr OSErr kHeaderChannelsErr = -22100;        // "has incompatible # channels"
+constexpr OSErr kHeaderSampleRateErr = -22601;      // "has incompatible samplerate"
+
+// The shapes a header read from a file may give (CSoundFile::CheckReadShape):
+// no audio is recorded faster than 64 x 48 kHz (the rates of one-bit audio
+// taken as samples), and the peers read no more than 1024 channels.
+constexpr double kMaxReadSampleRate = 3072000.0;
+constexpr UInt32 kMaxReadChannels = 1024;
 
 // Default size of the sample block in frames.
 constexpr UInt32 kDefaultBufferFrames = 12288;
@@ -227,9 +235,17 @@ public:
     // Whether the format reports a bit rate of its own (coded formats).
     virtual Boolean UseBitRate() const;
     virtual UInt32 GetNumFrames() const;
-    // The header promised more audio than the file holds: the frames present
-    // are read, and the batch warns "unexpected end of file" for the file.
-    Boolean DataCutShort() const { return m_dataCutShort; }
+    // The header promised more audio than the file holds, or the data ends
+    // inside a frame: the frames present are read, and the batch warns
+    // "unexpected end of file" for the file.  A set tells for its members.
+    Boolean DataCutShort() const;
+    // Whether the shape an opened file's header gives can describe its
+    // sound: a rate from 1 Hz to kMaxReadSampleRate, 1 to kMaxReadChannels
+    // channels, and at least one whole frame when the sound data holds any
+    // bytes.  noErr, else -22601 (the rate) or -22100 (the channels); a set
+    // checks its members too.  The input model and the batch check every
+    // opened input here, whatever its format.
+    OSErr CheckReadShape() const;
 
     // ============================================== markers, loops, regions
     // Markers: ordered by identifier; equal = same position and name.
@@ -538,6 +554,17 @@ protected:
     // Marks what the base knows of the read buffer's contents as stale (a
     // format that changes the block behind the base's back calls it).
     void InvalidateReadBuffer() { m_blockValidFrames = 0; }
+    // Readers settle their frame count from the sound data here: the file
+    // holds `presentBytes` of it, the header promises `promisedBytes`
+    // (kDataToTheEnd: the data runs to the end of the file), in units of
+    // `unitBytes` bytes that hold `unitFrames` frames each (a frame, or a
+    // packed group).  The frame count becomes the frames of the whole units
+    // both present and promised (at most 2^32 - 1).  Fewer bytes than
+    // promised, or a last unit cut off, mark the data cut short
+    // (DataCutShort); bytes that hold no whole unit are kept for
+    // CheckReadShape, which refuses them.
+    static constexpr UInt64 kDataToTheEnd = ~UInt64(0);
+    void SettleFramesFromData(UInt64 presentBytes, UInt64 promisedBytes, UInt64 unitBytes, UInt32 unitFrames = 1);
 
     // ------------------------------------------------------------ fields
     SInt16 m_sampleFormat = 0;              // sample-format code
@@ -547,6 +574,7 @@ protected:
     Boolean m_oneChannelDone = false;
     UInt32 m_numFrames = 0;                 // frame count
     Boolean m_dataCutShort = false;         // frames cut to the data present (see DataCutShort)
+    Boolean m_dataHoldsNoFrame = false;     // sound data of fewer bytes than one frame (see CheckReadShape)
     QList<ZuMarker> m_markers;              // ordered by identifier
     QList<ZuLoop> m_loops;                  // insertion order
     QList<ZuRegion> m_regions;              // ordered by start

@@ -238,6 +238,12 @@ void ZuSoundFile::getInfo()
         m_playsUsingQT = file->PlaysUsingQT();
 
         THROW_IF_ERROR(file->Open(), "Open");
+        // A header whose rate or channels cannot describe its sound is
+        // refused as every reader's is.
+        if (const OSErr shape = file->CheckReadShape()) {
+            file->Close();
+            THROW_IF_ERROR(shape, "header shape");
+        }
 
         m_numRegions = file->GetNumRegions();
         m_numMarkers = file->GetNumMarkers();

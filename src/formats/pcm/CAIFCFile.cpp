@@ -146,8 +146,7 @@ OSErr CAIFCFile::ReadHeader()
     if (err != noErr) {
         return err;
     }
-    ClampFramesTo(available);
-    return noErr;
+    return SettleSoundData(available);
 }
 
 OSErr CAIFCFile::AfterOpen()

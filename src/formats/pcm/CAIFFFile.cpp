@@ -192,6 +192,7 @@ OSErr CAIFFFile::ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMField
 
 OSErr CAIFFFile::ApplyCOMM(UInt32 frames, double sampleRate)
 {
+    m_commFrames = frames;
     m_numFrames = frames;
     m_sampleRate = sampleRate;
     if (SInt64(frames) * BytesPerFrame() > m_formEnd) {
@@ -237,7 +238,6 @@ OSErr CAIFFFile::ReadCOMM()
         if (err != noErr) {
             return err;
         }
-        m_commFrames = comm.frames;
         return ApplyCOMM(comm.frames, double(float(ConvertFromIeeeExtended(comm.rate))));
     });
 }
@@ -302,12 +302,17 @@ OSErr CAIFFFile::ReadHeader()
     if (err != noErr) {
         return err;
     }
+    return SettleSoundData(available);
+}
+
+OSErr CAIFFFile::SettleSoundData(SInt64 availableBytes)
+{
     // A COMM promising more than the data holds is cut to the data; the
     // file stays usable and the caller is warned through DataCutShort.
     LimitBlockBytes();
-    const bool cut = ClampFramesTo(available) || m_numFrames < m_commFrames;
+    const bool cut = ClampFramesTo(availableBytes) || m_numFrames < m_commFrames;
     // Sound data that cannot hold one frame: the channel count is not real.
-    if (cut && m_numFrames == 0 && available > 0) {
+    if (cut && m_numFrames == 0 && availableBytes > 0) {
         return kAIFFNoCOMMErr;
     }
     m_dataCutShort = cut;

@@ -137,6 +137,10 @@ protected:
     void PutCOMMFields(ChunkBuilder* chunk, UInt32 bodySize) const;
     // Reads the annotation chunks of an opened file, then finds 'SSND'.
     OSErr ReadAnnotationsAndLocateData(SInt64* availableBytes);
+    // Cuts the frame count 'COMM' states to the `availableBytes` of sample
+    // data (the file is then cut short, DataCutShort); -22202 when they hold
+    // bytes but not one frame.
+    OSErr SettleSoundData(SInt64 availableBytes);
     SInt64 m_formEnd = 0;          // where the chunk walk stops
     UInt32 m_commFrames = 0;       // the frame count 'COMM' states
     UInt32 m_channelLayoutTag = 0; // from 'CHAN'; 0 when none was read

@@ -60,9 +60,11 @@ OSErr CAVRFile::ReadHeader()
     m_transform = SampleTransform{};
     m_transform.flipSign = sign == 0;
     m_dataOffset = kAVRHeaderBytes;
-    // A frame count beyond the samples the file holds is cut to them.
-    const SInt64 held = FramesUpTo(FileLength());
-    m_numFrames = UInt32(std::min<SInt64>(frames, held));
+    // A frame count beyond the samples the file holds is cut to them (and
+    // the file is cut short).
+    const UInt64 frameBytes = UInt64(FileBytesPerFrame());
+    SettleFramesFromData(UInt64(std::max<SInt64>(0, FileLength() - kAVRHeaderBytes)), UInt64(frames) * frameBytes,
+                         frameBytes);
     if (loop != 0 && loopBegin <= loopEnd && loopBegin < m_numFrames) {
         SFTLoop entry;
         entry.loopID = 0;

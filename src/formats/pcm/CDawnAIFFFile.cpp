@@ -168,11 +168,13 @@ OSErr CDawnAIFFFile::ReadHeader()
         return err;
     }
     m_formEnd = std::min(m_formEnd, fileLength);
+    // Frames the file does not hold are cut off, and the file is cut short.
     if (m_dataOffset >= fileLength) {
         m_dataOffset = std::min(m_dataOffset, fileLength);
+        m_dataCutShort = m_numFrames > 0;
         m_numFrames = 0;
     } else {
-        ClampFramesTo(fileLength - m_dataOffset);
+        m_dataCutShort = ClampFramesTo(fileLength - m_dataOffset);
     }
     err = SetFPos(m_refNum, fsFromStart, m_dataOffset);
     if (err != noErr) {

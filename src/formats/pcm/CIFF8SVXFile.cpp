@@ -130,9 +130,11 @@ OSErr CIFF8SVXFile::ReadHeader()
         return err;
     }
     m_dataOffset = body.bodyPos;
-    // The body as the file holds it ("size" and other oversized fields are
-    // cut to the end of the file by the walk).
-    m_numFrames = UInt32(std::clamp<SInt64>(body.bodySize, 0, std::numeric_limits<UInt32>::max()));
+    // The body as the file holds it (oversized fields are cut to the end of
+    // the file by the walk); a size it does not hold cuts the file short,
+    // the placeholders of an unfinished file ("size", 0xFFFFFFFF) do not.
+    const bool sized = body.sizeField != kSizePlaceholder && body.sizeField != 0xFFFFFFFFu;
+    SettleFramesFromData(UInt64(std::max<SInt64>(body.bodySize, 0)), sized ? body.sizeField : kDataToTheEnd, 1);
     return noErr;
 }
 

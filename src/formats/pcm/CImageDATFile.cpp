@@ -174,7 +174,11 @@ OSErr CImageDATFile::ReadDescriptor()
 OSErr CImageDATFile::ReadHeader()
 {
     SetImageProperties();
-    return RecalcNumFrames();
+    // The samples are the whole file: one that ends inside a frame was cut short.
+    return Guarded([&]() -> OSErr {
+        SettleFramesFromData(UInt64(FileLength()), kDataToTheEnd, UInt64(kBytesPerFrame));
+        return noErr;
+    });
 }
 
 OSErr CImageDATFile::AfterOpen()

@@ -117,14 +117,11 @@ OSErr CNeXT_SUNFile::ReadHeader()
     m_sampleRate = double(rate);
     m_dataOffset = offset;
 
-    // The data runs to the end of the file unless the header names a size
-    // that the file holds.
+    // The data runs to the end of the file unless the header names a size;
+    // a size the file does not hold is cut to it (and the file is cut short).
     const UInt64 available = UInt64(eof - SInt64(offset));
-    UInt64 dataBytes = available;
-    if (size != 0 && size != kUnknownSize && size < available)
-        dataBytes = size;
-    const UInt64 frames = dataBytes / UInt64(FileBytesPerFrame());
-    m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
+    const bool sized = size != 0 && size != kUnknownSize;
+    SettleFramesFromData(available, sized ? size : kDataToTheEnd, UInt64(FileBytesPerFrame()));
 
     return SetFPos(m_refNum, fsFromStart, offset);
 }

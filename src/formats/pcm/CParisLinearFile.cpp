@@ -153,7 +153,15 @@ OSErr CParisLinearFile::ReadHeader()
     if (err && err != eofErr)
         return err;
     m_dataOffset = kParisHeaderBytes;
-    m_numFrames = FramesUpTo(FileLength());
+    // The samples run to the end of the file: a file that ends inside its
+    // header, a frame or (24 bits) a group of frames was cut short.
+    const SInt64 length = FileLength();
+    const UInt64 present = UInt64(std::max<SInt64>(0, length - SInt64(kParisHeaderBytes)));
+    if (m_numBits == 24)
+        SettleFramesFromData(present, kDataToTheEnd, UInt64(channels) * kGroupBlockBytes, kGroupFrames);
+    else
+        SettleFramesFromData(present, kDataToTheEnd, UInt64(channels) * UInt64(BitsToBytes(m_numBits)));
+    m_dataCutShort = m_dataCutShort || length < SInt64(kParisHeaderBytes);
     m_sampleFormat = kSampleFormatBigEndian;  // as the sample block holds them
     return noErr;
 }

@@ -102,10 +102,9 @@ OSErr CSD1File::ReadHeader()
     m_numChannels = 1;
     m_sampleFormat = kSampleFormatBigEndian;
     m_dataOffset = kSD1HeaderSize;
-    const SInt64 bps = BitsToBytes(m_numBits);
-    const SInt64 stated = SInt64(pcm_bytes::GetBE32(&header[kOffDataSize])) / bps;
-    const SInt64 held = std::max<SInt64>(0, FileLength() - kSD1HeaderSize) / bps;
-    m_numFrames = UInt32(std::min(stated, held));
+    // A data size the file does not hold is cut to it (and the file is cut short).
+    const SInt64 held = std::max<SInt64>(0, FileLength() - kSD1HeaderSize);
+    SettleFramesFromData(UInt64(held), pcm_bytes::GetBE32(&header[kOffDataSize]), UInt64(BitsToBytes(m_numBits)));
     ResetSamplerInfo();
     return noErr;
 }

@@ -276,7 +276,9 @@ OSErr CSDIIFile::ReadHeaderResources()
         FSCatalogInfo info;
         THROW_IF_ERROR(FSGetCatalogInfo(&ref, kFSCatInfoDataSizes, &info, nullptr, nullptr, nullptr),
                        "ReadHeaderResources: data size");
-        m_numFrames = UInt32(std::min<UInt64>(info.dataLogicalSize / frameBytes, 0xFFFFFFFFull));
+        // The samples are the whole data fork: one that ends inside a frame
+        // was cut short.
+        SettleFramesFromData(info.dataLogicalSize, kDataToTheEnd, frameBytes);
         return noErr;
     } catch (const error_code_exception& e) {
         QM_TRACE("ReadHeaderResources", m_path << ": " << e.what());
@@ -384,6 +386,9 @@ OSErr CSDIIFile::ReadRegionResource(SInt16* count)
                     end = m_numFrames;
                     SetTimeStamp(stamp);
                 }
+                // A region past the end of the samples: the data fork was cut.
+                if (start >= 0 && UInt32(start) <= end && end > m_numFrames)
+                    m_dataCutShort = true;
                 if (start < 0 || UInt32(start) > end || end > m_numFrames)
                     continue;
                 region.start = UInt32(start);

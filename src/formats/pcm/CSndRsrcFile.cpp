@@ -190,7 +190,9 @@ OSErr CSndRsrcFile::ReadSndHeader()
             return kSndUndocumentedErr;
         }
         m_sampleFormat = m_numBits == 8 ? kSampleFormatUnsigned8 : kSampleFormatBigEndian;
+        // Frames the resource does not hold are cut off, and the file is cut short.
         const SInt64 available = std::max<SInt64>(0, size - m_dataStart) / FrameBytes();
+        m_dataCutShort = SInt64(m_numFrames) > available;
         m_numFrames = UInt32(std::min<SInt64>(m_numFrames, available));
     }
     return AddFileRegion();

@@ -340,7 +340,10 @@ OSErr CSonicAIFFFile::LocateSoundData()
                                                 : std::max<SInt64>(0, end - dataOffset);
     const SInt64 frameBytes = FileBytesPerSample(m_packingMode) * SInt64(m_numChannels);
     if (frameBytes > 0) {
-        m_numFrames = UInt32(std::min<SInt64>(m_numFrames, available / frameBytes));
+        // Frames the file does not hold are cut off, and the file is cut short.
+        const SInt64 held = available / frameBytes;
+        m_dataCutShort = SInt64(m_numFrames) > held;
+        m_numFrames = UInt32(std::min<SInt64>(m_numFrames, held));
     }
     return noErr;
 }

@@ -135,18 +135,20 @@ OSErr CVOCFile::SettleSampleBytes(UInt64 declared)
     if (err)
         return err;
     const UInt64 available = UInt64(std::max<SInt64>(0, eof - m_dataOffset));
-    UInt64 bytes = std::min(declared, available);
+    UInt64 present = available;
+    UInt64 promised = declared;
     if (declared < available && !EndsCleanly(m_dataOffset + SInt64(declared), eof)) {
         // Writers that stream the sound out leave a length that does not
         // match the data (a placeholder, the first piece's length); the
         // sound then runs to the end of the file, less a final terminator.
         UInt8 last = 0xFF;
-        bytes = available;
+        promised = kDataToTheEnd;
         if (ReadAt(eof - 1, &last, 1) == noErr && last == kTerminator)
-            bytes -= 1;
+            present -= 1;
     }
     m_declaredBytes = declared;
-    m_numFrames = UInt32(std::min<UInt64>(bytes / FrameBytes(), 0xFFFFFFFF));
+    // A length the file does not hold is cut to it (and the file is cut short).
+    SettleFramesFromData(present, promised, FrameBytes());
     return noErr;
 }
 

@@ -33,6 +33,7 @@ struct Decoded {
     SInt16 bits = 0;
     double rate = 0;
     UInt32 frames = 0;
+    bool cutShort = false;  // the file says its data was cut (DataCutShort)
     std::vector<SInt32> samples;  // interleaved, left-justified
 };
 
@@ -129,6 +130,7 @@ Decoded DecodeOurs(OSType type, const std::string& path, const std::vector<OSErr
     d.bits = file->GetNumBits();
     d.rate = file->GetSampleRate();
     d.frames = file->GetNumFrames();
+    d.cutShort = file->DataCutShort();
     const std::size_t width = SampleBytes(file->GetNumBits());
     const bool in32 = file->GetState() == kSampleFormat24In32;
     for (UInt32 frame = 0; frame < d.frames; frame += file->GetBufferFrames()) {
@@ -250,6 +252,18 @@ void FormatConformance::SetUp()
 std::vector<SInt32> FormatConformance::Samples(const FormatShape& shape, UInt32 frames, UInt32 seed) const
 {
     return TestSamples(std::size_t(frames) * shape.channels, shape.bits, seed);
+}
+
+std::vector<std::size_t> FormatConformance::PrefixLengths(std::size_t size) const
+{
+    // Every prefix through the header and the first samples, every one of
+    // the last bytes (chunks after the data), and evenly spaced ones between.
+    std::vector<std::size_t> lengths;
+    for (std::size_t length = 0; length < size; ++length) {
+        if (length < T().truncationBytesChecked || length + 64 >= size || length % (size / 97 + 1) == 0)
+            lengths.push_back(length);
+    }
+    return lengths;
 }
 
 std::string FormatConformance::WriteDefault(const std::string& name, std::vector<SInt32>* samples, bool annotate)
@@ -386,6 +400,7 @@ TEST_P(FormatsPeersWrite, WeReadThePeersFiles)
             = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
         const Decoded ours = DecodeOurs(T().type, path);
         ASSERT_EQ(ours.err, noErr) << what;
+        EXPECT_FALSE(ours.cutShort) << what;
         EXPECT_EQ(ours.channels, shape.channels) << what;
         EXPECT_EQ(ours.rate, shape.rate) << what;
         if (!T().lossy) {
@@ -422,14 +437,7 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
     ASSERT_EQ(whole.err, noErr);
     const std::vector<UInt8> bytes = peers::ReadAll(path);
     const std::string cut = dir.file("cut");
-    // Every prefix through the header and the first samples, every one of
-    // the last bytes (chunks after the data), and evenly spaced ones between.
-    std::vector<std::size_t> lengths;
-    for (std::size_t length = 0; length < bytes.size(); ++length) {
-        if (length < T().truncationBytesChecked || length + 64 >= bytes.size() || length % (bytes.size() / 97 + 1) == 0)
-            lengths.push_back(length);
-    }
-    for (const std::size_t length : lengths) {
+    for (const std::size_t length : PrefixLengths(bytes.size())) {
         peers::WriteAll(cut, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(length)));
         const Decoded d = DecodeOurs(T().type, cut, T().openWarnings);
         auto probe = Make(T().type);
@@ -463,6 +471,41 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
         ASSERT_TRUE(std::equal(d.samples.begin(), d.samples.end(), whole.samples.begin()))
             << "prefix of " << length << " bytes";
     }
+}
+
+TEST_P(FormatConformance, CutFilesSayTheyAreCut)
+{
+    // Every prefix of a small file that opens: one that lost frames says it
+    // was cut (the batch warns "unexpected end of file"), the whole file
+    // does not.  Where the samples run to the end of the file with no
+    // length in the header, a cut is seen only inside the header or a frame.
+    const std::string path = WriteDefault("whole");
+    ASSERT_FALSE(path.empty());
+    const Decoded whole = DecodeOurs(T().type, path);
+    ASSERT_EQ(whole.err, noErr);
+    EXPECT_FALSE(whole.cutShort);
+    const std::vector<UInt8> bytes = peers::ReadAll(path);
+    // Formats that keep their shape in the resource fork: the cut file gets it too.
+    const std::filesystem::path written = path;
+    const std::filesystem::path sidecar = written.parent_path() / ("._" + written.filename().string());
+    const std::string cut = dir.file("cut");
+    if (std::filesystem::exists(sidecar))
+        std::filesystem::copy_file(sidecar, dir.file("._cut"));
+    const auto& toTheEnd = T().samplesToTheEnd;
+    int opened = 0;
+    for (const std::size_t length : PrefixLengths(bytes.size() + 1)) {
+        peers::WriteAll(cut, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(length)));
+        const Decoded d = DecodeOurs(T().type, cut, T().openWarnings);
+        if (d.channels == 0)
+            continue;  // refused
+        ++opened;
+        const bool lost = toTheEnd.frameBytes
+            ? length < toTheEnd.dataOffset || (length - toTheEnd.dataOffset) % toTheEnd.frameBytes != 0
+            : d.frames < whole.frames;
+        ASSERT_EQ(d.cutShort, lost) << "prefix of " << length << " of " << bytes.size() << " bytes, " << d.frames
+                                    << " of " << whole.frames << " frames";
+    }
+    EXPECT_GT(opened, 0);
 }
 
 TEST_P(FormatConformance, WritingPastTheEndFillsSilence)

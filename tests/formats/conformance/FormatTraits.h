@@ -30,6 +30,9 @@
 //     with no more frames than the file had and those frames unchanged, or
 //     is refused; never a crash (the sanitizer build checks the reads)
 //     and never a fork left open;
+//   - CutFilesSayTheyAreCut: every prefix that opens with fewer frames
+//     says it was cut short (samplesToTheEnd: every prefix that ends inside
+//     the header or a frame), the whole file does not;
 //   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
 //     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
@@ -152,6 +155,14 @@ struct FormatTraits {
         OSErr refusedWith = 1;
         std::size_t frameBytes = 2;
     } exactTruncation;
+    // Formats whose samples run to the end of the file, with no length in
+    // the header: a cut file tells only when it ends before `dataOffset` or
+    // inside a frame of `frameBytes` bytes (of the default file).  0: the
+    // header gives the length, and every cut that loses frames tells.
+    struct {
+        std::size_t dataOffset = 0;
+        std::size_t frameBytes = 0;
+    } samplesToTheEnd;
     AnnotationTraits annotations;
     std::vector<HeaderPatch> damagedHeaders;
     // What Close answers for a file never opened or already closed (0: not checked).
@@ -173,6 +184,8 @@ protected:
     // A small file of the first shape, written by us (`annotate`: with the
     // annotations the format keeps); the path written.
     std::string WriteDefault(const std::string& name, std::vector<SInt32>* samples = nullptr, bool annotate = false);
+    // The prefix lengths below `size` the truncation cases cut a file to.
+    std::vector<std::size_t> PrefixLengths(std::size_t size) const;
 
     TestTempDir dir;
 };

@@ -209,6 +209,7 @@ std::vector<FormatTraits> PCMFormats()
     cd.soxWrites = {{2, 16, 44100}};
     cd.detectsPeerFiles = false;  // headerless: typed by its name
     cd.soxWriteOptions = {"-t", "raw", "-e", "signed-integer", "-L"};
+    cd.samplesToTheEnd = {0, 4};
     all.push_back(cd);
 
     // 24-bit Paris files hold whole groups of ten frames: their frame count is
@@ -223,6 +224,7 @@ std::vector<FormatTraits> PCMFormats()
     // Past the magic and the five words the header opens, with no frames
     // until the samples after its 2048 bytes.
     paris.exactTruncation = {2048, 28, kParisNoHeaderErr, 2};
+    paris.samplesToTheEnd = {2048, 2};
     all.push_back(paris);
 
     FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
@@ -279,6 +281,7 @@ std::vector<FormatTraits> PCMFormats()
     sd2.sndfileReads = true;
     sd2.soxWrites = {{2, 16, 44100}, {3, 24, 22050}, {1, 8, 22050}, {3, 32, 22050}};
     sd2.sndfileExtension = "sd2";
+    sd2.samplesToTheEnd = {0, 2};  // the whole data fork
     sd2.annotations.markers = sd2.annotations.loops = sd2.annotations.loopTypes = sd2.annotations.regions = true;
     all.push_back(sd2);
 
