@@ -316,7 +316,7 @@ QStringList ConversionFileCheck::problems(const QVariant& item, int index)
     const SInt32 treatment = FlagOf(d, ConvSpec::kNeedsChannelTreatKey)
                                  ? SInt32(*NumberOf(d.value(ConvSpec::kChannelTreatKey)))
                                  : 0;
-    if (const UInt16 channels = TreatmentOutputChannels(treatment);
+    if (const UInt16 channels = caps.treatmentChannels(treatment);
         strict && channels != 0 && !caps.holdsChannels(channels)) {
         const QString held = TreatmentsHeldText(caps);
         report(QStringLiteral("%1 %2%3 makes %4 files; %5 holds %6 (allowed: %7)")

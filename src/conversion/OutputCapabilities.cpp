@@ -40,6 +40,7 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.name = entry.value(QStringLiteral("text")).toString();
     for (const QVariant& v : entry.value(QStringLiteral("channelCounts")).toList())
         caps.channelCounts.append(UInt16(v.toUInt()));
+    caps.splitStereoSet = Flag(entry, "splitStereoSet");
     for (const QVariant& v : entry.value(QStringLiteral("discreteSampleRates")).toList())
         caps.discreteRates.append(v.toDouble());
     std::sort(caps.discreteRates.begin(), caps.discreteRates.end());
@@ -69,6 +70,11 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
 bool OutputCapabilities::holdsChannels(UInt16 channels) const
 {
     return channelCounts.isEmpty() || channelCounts.contains(channels);
+}
+
+UInt16 OutputCapabilities::treatmentChannels(SInt32 treatment) const
+{
+    return splitStereoSet && treatment == 2 ? 2 : TreatmentOutputChannels(treatment);
 }
 
 bool OutputCapabilities::holdsRate(double rate) const
@@ -136,7 +142,7 @@ QString TreatmentsHeldText(const OutputCapabilities& caps)
 {
     QStringList held;
     for (SInt32 treatment = 1; treatment <= 5; ++treatment)
-        if (caps.holdsChannels(TreatmentOutputChannels(treatment)))
+        if (caps.holdsChannels(caps.treatmentChannels(treatment)))
             held.append(QString::number(treatment));
     return Alternatives(held);
 }

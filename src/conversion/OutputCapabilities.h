@@ -7,6 +7,9 @@
 //   "text"                 the type's name, for messages
 //   "channelCounts"        array: the channel counts one output file may have;
 //                          absent: any (the type refuses what it cannot hold)
+//   "splitStereoSet"       boolean: each file of the type is a split stereo
+//                          set (a pair of mono member files), so splitting
+//                          stereo into mono files writes one file of the type
 //   "sampleRateSource"     "header" (absent): the file records its rate;
 //                          "name": the name's extension tells it;
 //                          "fixed": the type has its rates by definition.
@@ -43,6 +46,7 @@ struct OutputCapabilities {
 
     QString name;
     QList<UInt16> channelCounts;  // empty: any
+    bool splitStereoSet = false;
     QList<double> discreteRates;  // empty: the range
     double rateMin = 0.0;  // 0: no limit
     double rateMax = 0.0;  // 0: no limit
@@ -59,6 +63,10 @@ struct OutputCapabilities {
     static OutputCapabilities fromEntry(const QVariantMap& entry);
 
     bool holdsChannels(UInt16 channels) const;
+    // The channels of each file of the type that a channel treatment alone
+    // decides (TreatmentOutputChannels): splitting stereo into mono files
+    // makes one stereo file of a type whose files are split stereo sets.
+    UInt16 treatmentChannels(SInt32 treatment) const;
     // One of the discrete rates when the type lists them, else within the range.
     bool holdsRate(double rate) const;
     bool holdsWordLength(SInt16 bits) const;

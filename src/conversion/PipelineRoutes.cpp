@@ -43,21 +43,27 @@ constexpr PipelineRoute kRoutes[kNumChannelTreatments][5] = {
 
 } // namespace
 
-PipelineRoute GetPipelineRoute(SInt32 treatment, SInt32 channelKind)
+PipelineRoute GetPipelineRoute(SInt32 treatment, SInt32 channelKind, bool splitSetOutput)
 {
     if (treatment < 0 || treatment >= kNumChannelTreatments || channelKind < kChannelKindMono ||
         channelKind > kChannelKindSurround)
         return None();
-    return kRoutes[treatment][channelKind - 1];
+    const PipelineRoute route = kRoutes[treatment][channelKind - 1];
+    if (splitSetOutput && route.layout == OutputLayout::SplitStereoSet)
+        return To(NoChannelTreat);
+    if (splitSetOutput && route.layout == OutputLayout::SurroundSet && channelKind == kChannelKindSplitStereo)
+        return To(ForceInterleavedStereo);
+    return route;
 }
 
-PipelineRoute ResolvePipelineRoute(SInt32 treatment, SInt32 channelKind, SInt32* owner)
+PipelineRoute ResolvePipelineRoute(SInt32 treatment, SInt32 channelKind, SInt32* owner, bool splitSetOutput)
 {
-    PipelineRoute route = GetPipelineRoute(treatment, channelKind);
-    // Delegation only goes to lower treatments, so this ends.
+    PipelineRoute route = GetPipelineRoute(treatment, channelKind, splitSetOutput);
+    // Delegation goes to lower treatments, and a set kept for a split-set
+    // type to interleaved stereo, which makes its own file: this ends.
     for (int hops = 0; route.action == RouteAction::Delegate && hops < kNumChannelTreatments; ++hops) {
         treatment = route.delegate;
-        route = GetPipelineRoute(treatment, channelKind);
+        route = GetPipelineRoute(treatment, channelKind, splitSetOutput);
     }
     if (owner)
         *owner = treatment;

@@ -66,12 +66,17 @@ struct PipelineRoute {
 };
 
 // The table's cell for a treatment (0 to 6) and a channel kind; kinds and
-// treatments outside the table give a NoRoute cell.
-PipelineRoute GetPipelineRoute(SInt32 treatment, SInt32 channelKind);
+// treatments outside the table give a NoRoute cell.  For an output type
+// whose every file is a split stereo set (`splitSetOutput`), a cell that
+// would write a set of two mono files of the type (a stereo input split, a
+// split stereo input kept as a set) hands the input to the treatment that
+// writes one stereo file: the type writes that file as its set.
+PipelineRoute GetPipelineRoute(SInt32 treatment, SInt32 channelKind, bool splitSetOutput = false);
 
 // The route that finally serves the input, following delegation;
 // *owner (may be null) gets the treatment whose pipeline makes the output.
-PipelineRoute ResolvePipelineRoute(SInt32 treatment, SInt32 channelKind, SInt32* owner = nullptr);
+PipelineRoute ResolvePipelineRoute(SInt32 treatment, SInt32 channelKind, SInt32* owner = nullptr,
+                                   bool splitSetOutput = false);
 
 // Channels of each file the route writes (members of a set are mono).
 UInt16 RouteChannelsPerFile(const PipelineRoute& route, UInt16 inputChannels);

@@ -2,6 +2,7 @@
 
 #include "CConvSpec.h"
 #include "CSoundFile.h"
+#include "OutputCapabilities.h"
 #include "PipelineFrame.h"
 #include "debug_trace.h"
 
@@ -114,7 +115,8 @@ SInt16 RunPipelineFrame(int stageSet, ChannelTreatment treatment, CSoundFile* in
         treatment >= kNumChannelTreatments)
         return paramErr;
     const SInt32 kind = in->GetChannelKind();
-    const PipelineRoute route = GetPipelineRoute(treatment, kind);
+    const OSType outputType = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
+    const PipelineRoute route = GetPipelineRoute(treatment, kind, GetOutputCapabilities(outputType).splitStereoSet);
     switch (route.action) {
     case RouteAction::NoRoute:
         QM_TRACE("Run", kTreatmentNames[treatment] << " cannot take channel kind " << kind);

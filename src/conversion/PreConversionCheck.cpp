@@ -101,10 +101,12 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
         return paramErr;
 
     const OSType outputType = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
+    const OutputCapabilities caps = GetOutputCapabilities(outputType);
 
     // Channels of each output file, as the pipeline's route makes them.
     const SInt32 treatment = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
-    const PipelineRoute route = ResolvePipelineRoute(treatment, in->GetChannelKind());
+    const PipelineRoute route =
+        ResolvePipelineRoute(treatment, in->GetChannelKind(), nullptr, caps.splitStereoSet);
     UInt16 channels = RouteChannelsPerFile(route, in->GetNumChannels());
     if (channels == 0)
         channels = in->GetNumChannels();
@@ -130,7 +132,6 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
     // a type that does not record its rate, its word lengths): refused for
     // this file, as the conversions-file check refuses what the conversion
     // alone decides.
-    const OutputCapabilities caps = GetOutputCapabilities(outputType);
     const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : inRate;
     if (const SInt16 err = CheckOutputShape(caps, channels, outRate, bits))
         return err;

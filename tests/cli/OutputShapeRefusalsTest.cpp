@@ -82,6 +82,9 @@ const Edge kEdges[] = {
         }},
     {"MonoMix", [](QVariantMap& c, const QString&) { Treat(c, 3); },
         [](const QString& type) {
+            if (type == "SpSc")  // a split stereo set: splitting stereo writes one
+                return QString("QMCSChannelTreat 3 makes mono files; Sonic Split File holds 2 channels (allowed: "
+                               "QMCSChannelTreat 1 or 2)");
             return type == "IDAT" ? QString("QMCSChannelTreat 3 makes mono files; Audio CD Image File holds 2 "
                                             "channels (allowed: QMCSChannelTreat 1)")
                                   : QString();
@@ -155,7 +158,7 @@ TEST_P(OutputShapeRefusals, TheEditorsChoicesAreAmongWhatTheTypeHolds)
     const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
     for (const QVariant& item : entry.value("channelHandlingPopup").toList()) {
         const int tag = item.toMap().value("tag", 0).toInt();
-        const UInt16 channels = TreatmentOutputChannels(tag);
+        const UInt16 channels = caps.treatmentChannels(tag);
         EXPECT_TRUE(channels == 0 || caps.holdsChannels(channels)) << "channel treatment " << tag;
     }
     if (caps.rateMustBeConverted()) {
@@ -189,16 +192,18 @@ INSTANTIATE_TEST_SUITE_P(TypeTable, OutputShapeRefusals, ::testing::ValuesIn(Tab
 
 class OutputShapeBatch : public BatchTest {
 protected:
-    RunResult RunOne(const QVariantMap& conversion)
+    // The conversions over root/in into root/out.
+    RunResult RunAll(const QVariantList& conversions)
     {
         const QString file = root + "/c.plist";
         QFile::remove(file);
         QFile out(file);
         EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(PropertyList::toXml(QVariantList{conversion}));
+        out.write(PropertyList::toXml(conversions));
         out.close();
         return Run({"--quiet", "--conversions", file, "-o", root + "/out", root + "/in"});
     }
+    RunResult RunOne(const QVariantMap& conversion) { return RunAll({conversion}); }
 };
 
 TEST_F(OutputShapeBatch, RefusedConversionsStopBeforeAnythingIsWritten)
@@ -248,12 +253,7 @@ TEST_F(OutputShapeBatch, TakenShapesAreWrittenAtTheirRate)
     pcm.insert("QMCSOutputFileType", Code("DPCM"));
     pcm.insert("QMCSNeedsNewWordLength", true);
     pcm.insert("QMCSWordLength", 16);
-    const QString file = root + "/c.plist";
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(PropertyList::toXml(QVariantList{g726, pcm}));
-    out.close();
-    const RunResult r = Run({"--quiet", "--conversions", file, "-o", root + "/out", root + "/in"});
+    const RunResult r = RunAll({g726, pcm});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(QFileInfo(root + "/out/G726/in/take.g726").size(), 8000);
     const RunResult info = Run({"--info", root + "/out/PCM/in/take.p16"});
@@ -261,6 +261,41 @@ TEST_F(OutputShapeBatch, TakenShapesAreWrittenAtTheirRate)
     EXPECT_EQ(o.value("sampleRate").toInt(), 8000) << info.out.toStdString();
     EXPECT_EQ(o.value("channels").toInt(), 1);
     EXPECT_EQ(o.value("frames").toInt(), 16000);
+}
+
+// A type whose files are split stereo sets (the Sonic split type) is
+// written from a stereo input, split into mono files or not, and from a
+// split stereo pair; a mono input fails alone, and the batch goes on.
+TEST_F(OutputShapeBatch, ASplitSetTypeTakesStereoAndRefusesMonoPerFile)
+{
+    ASSERT_TRUE(MakeStereoTake(0.3));
+    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "1", "-b", "16", root + "/in/mono.wav", "synth", "0.3", "sine",
+        "440"}));
+    for (const char* side : {"L", "R"})
+        ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "1", "-b", "16", root + "/in/pair." + side + ".aif", "synth",
+            "0.3", "sine", "440"}));
+    const QVariantMap kept{{"QMCSName", "Kept"}, {"QMCSNeedsStrictFileType", true},
+        {"QMCSOutputFileType", Code("SpSc")}};
+    QVariantMap split = kept;
+    split.insert("QMCSName", "Split");
+    Treat(split, 2);
+    const RunResult r = RunAll({kept, split});
+    ASSERT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(r.err.count("mono.wav: has incompatible # channels (-22100)"), 2) << r.err.toStdString();
+    QStringList written;
+    for (const QString& f : FilesUnder(root + "/out", true))
+        if (f.endsWith(".aif"))
+            written.append(f);
+    EXPECT_EQ(written.join(' ').toStdString(), "Kept/in/pair.1.aif Kept/in/pair.2.aif Kept/in/take.1.aif "
+                                               "Kept/in/take.2.aif Split/in/pair.1.aif Split/in/pair.2.aif "
+                                               "Split/in/take.1.aif Split/in/take.2.aif")
+        << r.err.toStdString();
+    const RunResult info = Run({"--info", root + "/out/Split/in/take.1.aif"});
+    const QJsonObject o = QJsonDocument::fromJson(info.out.toUtf8()).object();
+    EXPECT_EQ(o.value("format").toString(), "Sonic Split File") << info.out.toStdString();
+    EXPECT_EQ(o.value("channels").toInt(), 2);
+    EXPECT_EQ(o.value("frames").toInt(), 13230);
 }
 
 // A stored conversion (the preferences' list, as the application keeps it)

@@ -67,10 +67,7 @@ struct KnownFault {
     int input;
     const char* fault;
 };
-const KnownFault kKnownFaults[] = {
-    {"SpSc", kMonoMix, -1, "a mono mix to the Sonic split type stops the batch with -50"},
-    {"SpSc", kSplitStereo, -1, "split stereo to the Sonic split type fails: split stereo file not consistent"},
-};
+const std::vector<KnownFault> kKnownFaults = {};
 
 const KnownFault* FindKnownFault(const QString& type, int setting, int input)
 {
