@@ -40,13 +40,13 @@ echo "screenshot: $work/main.png"
 # The batch: longer inputs, so that the progress window has a file under way.
 for n in 1 2 3; do
   if command -v sox >/dev/null 2>&1; then
-    sox -n -r 44100 -c 2 -b 16 "$work/in/more/long$n.wav" synth 6 sine 300+900 2>/dev/null
+    sox -n -r 44100 -c 2 -b 16 "$work/in/more/long$n.wav" synth 3 sine 300+900 2>/dev/null
   fi
 done
 unset QUILLMARCH_SCREENSHOT
 export QUILLMARCH_SCREENSHOT_PROGRESS="$work/progress.png"
 export QUILLMARCH_SCREENSHOT_LOG="$work/log.png"
-timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" "$app" "$work/in/voice.wav" "$work/in/music.aiff" \
+timeout 240 xvfb-run -a -s "-screen 0 1024x768x24" "$app" "$work/in/voice.wav" "$work/in/music.aiff" \
   "$work/in/more" --convert
 for shot in progress log; do
   test -s "$work/$shot.png"
