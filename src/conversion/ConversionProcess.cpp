@@ -34,8 +34,6 @@
 #include <fstream>
 #include <limits>
 
-std::atomic<bool> gUseMPEGFramePadding{true};
-
 const QString ConversionProcess::kStartNotification = QStringLiteral("ZuConversionStartNotification");
 const QString ConversionProcess::kHeaderNotification = QStringLiteral("ZuConversionHeaderNotification");
 const QString ConversionProcess::kFooterNotification = QStringLiteral("ZuConversionFooterNotification");
@@ -530,9 +528,6 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         lastPathProcessed_.clear();
         brokenSetMembers_.clear();
         reportedSetMembers_.clear();
-
-        const QVariant padding = conversion->specificsValue(QStringLiteral("Use MPEG Frame Padding"));
-        gUseMPEGFramePadding.store(padding.isValid() ? padding.toBool() : true);
 
         post(kHeaderNotification, QVariant::fromValue(conversion));
 

@@ -93,11 +93,6 @@ class QThread;
 class UserDefaults;
 class ZuSoundFile;
 
-// The MPEG Layer I/II writer pads its frames while this is set; the batch
-// sets it per conversion from the specifics entry "Use MPEG Frame Padding"
-// (YES when absent).
-extern std::atomic<bool> gUseMPEGFramePadding;
-
 class ConversionProcess {
 public:
     // Notification names.

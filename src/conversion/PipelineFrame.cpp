@@ -103,10 +103,10 @@ OutputSettings SettingsFor(const PipelineRoute& route, CSoundFile* in, CConvSpec
     return s;
 }
 
-// Creates the output of `route` under its temporary name; *out is set once
-// the object exists (so that a failure closes it).
-SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
-                    OutputPtr* out, bool* namingFailed = nullptr)
+// Makes the output object of `route`: a split or surround set of the
+// output type, or a file of it; *out is set once the object exists (so that
+// a failure closes it).
+SInt16 NewOutputObject(const PipelineRoute& route, const OutputSettings& s, OutputPtr* out)
 {
     CSoundFile* file = nullptr;
     switch (route.layout) {
@@ -127,28 +127,23 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
     if (!file)
         return kCreateSoundFileFailedErr;
     out->reset(file);
+    return noErr;
+}
 
-    FSSpec target = OutputSpec(*spec, "");
-    const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
+// Names the output object at `target` (a surround set's members from the
+// set's name less its left indicator) and creates it.  *namingFailed is set
+// when the naming fails.
+SInt16 CreateOutputAt(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
+                      FSSpec target, bool drawnAtRandom, CSoundFile* file, bool* namingFailed = nullptr)
+{
     OSErr err = noErr;
-    // A set's members are named from the set's name by its channel
-    // indicator: a tag that reads as one ("-L...") would give the right
-    // member the left member's final name, so it is drawn again.
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        if ((err = MakeTemporaryOutputName(target.parent, &target.name)))
-            return err;
-        if (!isSet || CSplitFile::StripMemberIndicator(target.name) == target.name)
-            break;
-    }
-    if (isSet && CSplitFile::StripMemberIndicator(target.name) != target.name)
-        return kCreateSoundFileFailedErr;
     if (route.layout == OutputLayout::SurroundSet) {
-        // The members are named from the set's name less its left indicator.
         target.name += ".L";
         err = static_cast<CSurroundFile*>(file)->MakeChannelFiles(&target, in->GetChannelConfiguration(),
                                                                   in->GetNumChannels());
     } else {
-        file->SetNameDrawnAtRandom();
+        if (drawnAtRandom)
+            file->SetNameDrawnAtRandom();
         err = file->SetFile(&target);
     }
     if (err) {
@@ -164,6 +159,30 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
     Str255 extension = {0};
     spec->GetNameExtension(extension);
     return file->Create(s.channels, s.bits, 0, spec->FileTypeSpecifics(), extension, float(s.rate));
+}
+
+// Creates the output of `route` under its temporary name.
+SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
+                    OutputPtr* out, bool* namingFailed = nullptr)
+{
+    SInt16 err = NewOutputObject(route, s, out);
+    if (err)
+        return err;
+
+    FSSpec target = OutputSpec(*spec, "");
+    const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
+    // A set's members are named from the set's name by its channel
+    // indicator: a tag that reads as one ("-L...") would give the right
+    // member the left member's final name, so it is drawn again.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        if ((err = MakeTemporaryOutputName(target.parent, &target.name)))
+            return err;
+        if (!isSet || CSplitFile::StripMemberIndicator(target.name) == target.name)
+            break;
+    }
+    if (isSet && CSplitFile::StripMemberIndicator(target.name) != target.name)
+        return kCreateSoundFileFailedErr;
+    return CreateOutputAt(route, s, in, spec, target, true, out->get(), namingFailed);
 }
 
 SInt32 RunCopyPass(ChannelPass pass, bool strip, CSoundFile* in, CSoundFile* out,
@@ -605,52 +624,20 @@ SInt16 CreateInputFolder(CConvSpec* spec, std::string* path)
     return noErr;
 }
 
-// Creates one region's output in `folder` under the region's name.
+// Creates one region's output in `folder` under the region's name (a split
+// set's from its left member's).
 SInt16 CreateRegionOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
                           const std::string& folder, const std::string& name, OutputPtr* out)
 {
-    CSoundFile* file = nullptr;
-    switch (route.layout) {
-    case OutputLayout::SplitStereoSet:
-        file = CreateSoundFileObject(kSplitSetType, s.type);
-        break;
-    case OutputLayout::SurroundSet:
-        file = CreateSoundFileObject(kSurroundSetType, s.type);
-        if (file && !dynamic_cast<CSurroundFile*>(file)) {
-            delete file;
-            file = nullptr;
-        }
-        break;
-    default:
-        file = CreateSoundFileObject(s.type);
-        break;
-    }
-    if (!file)
-        return kCreateSoundFileFailedErr;
-    out->reset(file);
-
+    SInt16 err = NewOutputObject(route, s, out);
+    if (err)
+        return err;
     FSSpec target;
     target.parent = folder;
     target.name = name;
-    OSErr err = noErr;
-    if (route.layout == OutputLayout::SurroundSet) {
+    if (route.layout == OutputLayout::SplitStereoSet)
         target.name += ".L";
-        err = static_cast<CSurroundFile*>(file)->MakeChannelFiles(&target, in->GetChannelConfiguration(),
-                                                                  in->GetNumChannels());
-    } else {
-        if (route.layout == OutputLayout::SplitStereoSet)
-            target.name += ".L";
-        err = file->SetFile(&target);
-    }
-    if (err)
-        return err;
-    Str255 extension = {0};
-    spec->GetNameExtension(extension);
-    if (s.setConfiguration && route.layout != OutputLayout::SurroundSet) {
-        file->SetChannelConfiguration(s.configuration);
-        file->SetMultichannelLayoutTag(s.layoutTag);
-    }
-    return file->Create(s.channels, s.bits, 0, spec->FileTypeSpecifics(), extension, float(s.rate));
+    return CreateOutputAt(route, s, in, spec, target, false, out->get());
 }
 
 // Stage sets 8 to 11 on one route.

@@ -3,6 +3,7 @@
 #include "ChannelArrangement.h"
 #include "ChannelLabels.h"
 #include "CreateSoundFile.h"
+#include "ExtAudioFile.h"
 #include "MovieSource.h"
 #include "channel_layout_rules.h"
 

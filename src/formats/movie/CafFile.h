@@ -1,5 +1,5 @@
-// CafFile ('caff'): Core Audio Format files through the platform's extended
-// audio file calls.  Reading takes every encoding the platform decodes and
+// CafFile ('caff'): Core Audio Format files through the media layer's extended
+// audio file calls.  Reading takes every encoding the media layer decodes and
 // delivers signed big-endian integers of the file's width (24 bits when the
 // file gives none, 16 for A-law and mu-law, at most 32); multichannel
 // files get the configuration of their layout (see ChannelArrangement), and
@@ -9,9 +9,11 @@
 #pragma once
 
 #include "CSoundFile.h"
-#include "ExtAudioFile.h"
+#include "CoreAudioTypes.h"
 
 #include <vector>
+
+struct OpaqueExtAudioFile;  // the extended audio file calls' file (ExtAudioFile.h)
 
 constexpr OSErr kWrongChannelErr = -22006; // "Wrong channel specified"
 
@@ -51,7 +53,7 @@ private:
     // *frames gets how many came.
     OSStatus FillBufferList(UInt32 frame, UInt32* frames);
 
-    ExtAudioFileRef m_file = nullptr;
+    OpaqueExtAudioFile* m_file = nullptr;
     AudioStreamBasicDescription m_format;
     UInt32 m_framesPerPacket = 0;
     std::vector<UInt8> m_listStorage;       // the AudioBufferList

@@ -10,7 +10,7 @@
 //
 // A call made when the libraries cannot be loaded stops the program with a
 // message (as the loader did before, when they were linked directly).
-// Internal to the platform layer.
+// Internal to the media layer.
 #pragma once
 
 extern "C" {
