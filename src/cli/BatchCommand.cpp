@@ -4,6 +4,7 @@
 
 #include "BatchLogHooks.h"
 #include "EngineStartup.h"
+#include "ConversionFileCheck.h"
 #include "ConversionList.h"
 #include "MainBundle.h"
 #include "SoundFileRegistry.h"
@@ -71,6 +72,12 @@ int CountFolderItems(int fd)
     }
     ::closedir(dir);
     return count;
+}
+
+// The check of a conversions file written by hand.
+QStringList ConversionFileProblems(const QVariantList& array)
+{
+    return ConversionFileCheck::problems(array);
 }
 
 QString AbsoluteClean(const QString& path)
@@ -262,7 +269,8 @@ int BatchCommand::runListConversions()
 {
     QList<ConvSpecRef> all;
     QString error;
-    if (!ConversionList::load(options_.conversionsFile(), UserDefaults::standardUserDefaults(), &all, &error))
+    if (!ConversionList::load(options_.conversionsFile(), UserDefaults::standardUserDefaults(), &all, &error,
+                              ConversionFileProblems))
         return refuse(kExitUsage, error, QString());
     QString text = QStringLiteral("ACTIVE  NAME\n");
     for (const ConvSpecRef& spec : all) {
@@ -301,7 +309,7 @@ int BatchCommand::runBatch()
     QList<ConvSpecRef> all;
     QList<ConvSpecRef> conversions;
     QString error;
-    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error))
+    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error, ConversionFileProblems))
         return refuse(kExitUsage, error, QString());
     // Conversions to MP3 through the outside encoder are valid only with a
     // usable encoder, checked now.
