@@ -2,7 +2,7 @@
 
 #include "AppPresenter.h"
 #include "CreateSoundFile.h"
-#include "lame_encoder.h"
+#include "EngineStartup.h"
 #include "Localized.h"
 
 #include <QVersionNumber>
@@ -14,7 +14,7 @@ bool EncoderCheck::run(QWidget* parent)
         return true;
     const QString found = entry.value(QStringLiteral("encoderVersion")).toString();
     const QVersionNumber version = QVersionNumber::fromString(found);
-    if (!version.isNull() && version < kLAMEMinimumVersion) {
+    if (EngineStartup::mp3EncoderTooOld(version)) {
         Alert alert;
         alert.title = L("LAME mp3-encoder Too Old");
         alert.message =

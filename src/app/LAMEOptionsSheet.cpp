@@ -1,8 +1,8 @@
 #include "LAMEOptionsSheet.h"
 
 #include "ControlTools.h"
+#include "EngineStartup.h"
 #include "FullUserName.h"
-#include "lame_encoder.h"
 #include "Localized.h"
 
 #include <QAbstractButton>
@@ -173,7 +173,7 @@ void LAMEOptionsSheet::doID3TagsCheckbox()
 
 void LAMEOptionsSheet::load()
 {
-    m_genreDict = gGenreSource ? gGenreSource() : GetLAMEGenreList(GetLAMEPath());
+    m_genreDict = gGenreSource ? gGenreSource() : EngineStartup::mp3EncoderGenres();
     m_genres = m_genreDict.keys();
     std::sort(m_genres.begin(), m_genres.end());
     m_genreTable->clear();

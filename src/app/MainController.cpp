@@ -2,23 +2,19 @@
 
 #include "AddFilesErrorsController.h"
 #include "AppPresenter.h"
-#include "BatchCommand.h"
-#include "BatchLogHooks.h"
+#include "BatchStart.h"
 #include "ConvSpecCommand.h"
 #include "ConversionList.h"
 #include "ConversionProcess.h"
-#include "DitherTable.h"
 #include "EncoderCheck.h"
 #include "EngineStartup.h"
 #include "FileAdder.h"
-#include "FileOperations.h"
 #include "InputFileCommand.h"
 #include "Localized.h"
 #include "Logger.h"
 #include "PlaybackController.h"
 #include "ProgressController.h"
 #include "UserDefaults.h"
-#include "batch_folder_checks.h"
 #include "debug_trace.h"
 
 #include <QFileInfo>
@@ -78,13 +74,12 @@ MainController::~MainController()
         NotificationCenter::defaultCenter().removeObserver(token);
     // A batch still running is stopped and its log finished before the
     // process goes.
-    if (m_process && m_logger) {
+    if (m_process && m_batch) {
         m_process->setShouldStop(true);
         m_process->waitUntilDone();
-        m_hooks->finish();
+        m_batch->finish();
     }
-    m_hooks.reset();
-    m_logger.reset();
+    m_batch.reset();
     delete m_progress;
     delete m_errorsController.data();
     // The adder (a child) stops its worker when deleted.
@@ -685,7 +680,7 @@ void MainController::encodeConvSpecs()
 bool MainController::batchRunning() const
 {
     // From the start until the log is finished at the end.
-    return (m_process && m_process->running()) || m_logger != nullptr;
+    return (m_process && m_process->running()) || m_batch != nullptr;
 }
 
 bool MainController::doStart()
@@ -737,75 +732,48 @@ bool MainController::convert()
         if (spec->active() && spec->valid())
             active.append(spec);
 
-    QStringList inputs;
-    int fileCount = 0;
-    for (const std::shared_ptr<ZuSoundFile>& file : m_inputModel.files()) {
-        inputs.append(file->path());
-        const QFileInfo info(file->path());
-        if (info.isDir())
-            fileCount += BatchCommand::deepFileCount(file->path());
-        else if (info.exists())
-            ++fileCount;
-    }
-
-    // Folders compared in their canonical form; no input inside what a
-    // conversion writes.
-    if (const std::optional<BatchFolderRefusal> refusal = CheckBatchFolders(inputs, active, m_destFolder)) {
-        refuse(refusal->title, refusal->message);
+    BatchStart::Request request;
+    for (const std::shared_ptr<ZuSoundFile>& file : m_inputModel.files())
+        request.inputs.append(file->path());
+    request.conversions = active;
+    request.outputFolder = m_destFolder;
+    // An existing subfolder while "Easy Thru" is off: the user chooses.
+    std::optional<Alert> asked;
+    request.useExistingSubfolder = [this, &asked](const ConvSpec& spec) {
+        Alert alert;
+        alert.title = L("Warning: output folder already exists");
+        alert.message =
+            L("The folder where converted audio files should be created using the conversion named: "
+                "'%1' already exists inside the specified output folder.\n\nDo you want to keep using the "
+                "existing folder, or would you like to specify a different output folder?")
+                .arg(spec.conversionName());
+        alert.defaultButton = L("Choose Different Destination");
+        alert.alternateButton = L("Use Existing Folder");
+        if (AppPresenter::showAlert(alert, m_window) != 1)
+            return true;
+        asked = alert;
         return false;
-    }
-
-    bool needsRedither = false;
-    const bool easyThru = m_defaults.boolForKey(QStringLiteral("Easy Thru"));
-    for (const ConvSpecRef& spec : active) {
-        const QString subfolder = m_destFolder + QLatin1Char('/') + spec->conversionName();
-        const std::string sub = subfolder.toStdString();
-        if (PathExists(sub) && IsFolder(sub)) {
-            if (!easyThru) {
-                Alert alert;
-                alert.title = L("Warning: output folder already exists");
-                alert.message =
-                    L("The folder where converted audio files should be created using the conversion named: "
-                        "'%1' already exists inside the specified output folder.\n\nDo you want to keep using the "
-                        "existing folder, or would you like to specify a different output folder?")
-                        .arg(spec->conversionName());
-                alert.defaultButton = L("Choose Different Destination");
-                alert.alternateButton = L("Use Existing Folder");
-                if (AppPresenter::showAlert(alert, m_window) == 1) {
-                    m_refusal = alert.title + QStringLiteral(": ") + alert.message +
-                                L(" (another output folder was asked for)");
-                    closeProgress();
-                    return false;
-                }
-            }
-        } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
-            refuse(QStringLiteral("Error: could not create output folder"),
-                   L("The necessary output folder named: '%1' could not be created.\n\nPlease check if you have "
-                       "write permission for the destination folder: '%2'.")
-                       .arg(subfolder, m_destFolder));
-            return false;
+    };
+    auto batch = std::make_unique<BatchStart>(*m_process, m_defaults);
+    if (const std::optional<BatchStart::Refusal> refusal = batch->prepare(request)) {
+        if (asked) {
+            m_refusal = asked->title + QStringLiteral(": ") + asked->message + L(" (another output folder was asked for)");
+            closeProgress();
+        } else {
+            refuse(refusal->title, refusal->message, refusal->step != BatchStart::Step::DitherTable);
         }
-        needsRedither = needsRedither || spec->needsRedither();
-    }
-    if (needsRedither && CreateDitherTable() != 0) {
-        refuse(QStringLiteral("Error"), L("Could not create dither table"), false);
         return false;
     }
 
-    Logger::Environment environment;
-    environment.defaults = &m_defaults;
-    m_logger = std::make_unique<Logger>(m_destFolder, environment);
-    m_hooks = std::make_unique<BatchLogHooks>(*m_process, *m_logger, &m_defaults);
-
+    batch->openLog();
     // The process counts as running from here (start raises its flag
     // before it returns), so no poll can end the batch before it began.
-    if (!m_process->start(inputs, active, m_destFolder)) {
-        m_hooks->finish();
-        m_hooks.reset();
-        m_logger.reset();
+    if (!batch->start()) {
         refuse(QStringLiteral("Error"), L("The batch could not be started."));
         return false;
     }
+    const int fileCount = batch->files();
+    m_batch = std::move(batch);
     m_lastBatchLog.clear();
     m_progress->begin(m_process.get(), fileCount, int(active.size()), m_progressInterval);
     emit validationChanged();
@@ -828,7 +796,7 @@ void MainController::handleWindowFade()
 
 void MainController::engineDone()
 {
-    if (!m_logger)
+    if (!m_batch)
         return;
     m_shouldStartFade = false;
     m_fadeTimer->stop();
@@ -841,13 +809,12 @@ void MainController::engineDone()
 
     // The worker is over before the log is finished.
     m_process->waitUntilDone();
-    const OSErr logError = m_hooks->finish();
-    const bool fatal = m_logger->fatal();
-    const bool failures = m_logger->hasFailures();
-    const QString logPath = m_logger->logPath();
-    const bool kept = m_logger->logFileCreated() && !logPath.isEmpty() && QFileInfo(logPath).isFile();
-    m_hooks.reset();
-    m_logger.reset();
+    const OSErr logError = m_batch->finish();
+    const bool fatal = m_batch->logger().fatal();
+    const bool failures = m_batch->logger().hasFailures();
+    const QString logPath = m_batch->logger().logPath();
+    const bool kept = m_batch->logger().logFileCreated() && !logPath.isEmpty() && QFileInfo(logPath).isFile();
+    m_batch.reset();
     m_defaults.synchronize();
     m_lastBatchLog = kept ? logPath : QString();
     emit validationChanged();

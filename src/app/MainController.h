@@ -14,10 +14,10 @@
 // user-visible change is saved to "Conversions".  The conversion editor
 // (not here yet) plugs in through addConversion and replaceConversion.
 //
-// Start runs a batch: the folder checks, the output subfolders, the dither
-// table, the Logger with its hooks, the worker (ConversionProcess::start,
-// which marks the batch running before it returns), the progress window's
-// poll and the main window's fade.  The progress window's "EngineDone"
+// Start runs a batch through the engine's BatchStart: the folder checks, the
+// output subfolders, the dither table, the Logger with its hooks, the
+// worker (ConversionProcess::start, which marks the batch running before
+// it returns); then the progress window's poll and the main window's fade.  The progress window's "EngineDone"
 // ends it: the worker is joined, only then is the log finished, the window
 // comes back, the end sound plays and the log may open (logFilesOpened).
 //
@@ -44,10 +44,9 @@
 #include <vector>
 
 class AddFilesErrorsController;
-class BatchLogHooks;
+class BatchStart;
 class ConversionProcess;
 class FileAdder;
-class Logger;
 class PlaybackController;
 class ProgressController;
 class QTimer;
@@ -251,8 +250,7 @@ private:
     QString m_refusal;  // why the last start was refused
 
     ProgressController* m_progress = nullptr;
-    std::unique_ptr<Logger> m_logger;
-    std::unique_ptr<BatchLogHooks> m_hooks;
+    std::unique_ptr<BatchStart> m_batch;  // from the start until the log is finished
     QTimer* m_fadeTimer = nullptr;
     double m_windowAlpha = 1.0;
     bool m_shouldStartFade = false;

@@ -1,9 +1,8 @@
 #include "BatchCommand.h"
 
-#include "AppleDoubleFile.h"
-
-#include "BatchLogHooks.h"
+#include "BatchStart.h"
 #include "EngineStartup.h"
+#include "ConversionFileCheck.h"
 #include "ConversionList.h"
 #include "MainBundle.h"
 #include "SoundFileRegistry.h"
@@ -15,62 +14,25 @@
 #include "FileOperations.h"
 #include "InputInfo.h"
 #include "InterruptWatcher.h"
-#include "batch_folder_checks.h"
 #include "Logger.h"
 #include "NotificationCenter.h"
 #include "ProgressPrinter.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 
-#include <QDir>
-
 #include "debug_trace.h"
-#include "error_table.h"
 #include "string_utils.h"
 
-#include <atomic>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 const QString kUserCancelledNotification = QStringLiteral("UserCancelledNotification");
 
-// The items under the open folder `fd` (closed here), the way the walk
-// meets them: links are items and are not followed, folders are entered and
-// not counted, sidecars ("._name", another file's Finder data) are skipped.
-// Only the listing's types are used (a stat only where it gives none).
-int CountFolderItems(int fd)
+// The check of a conversions file written by hand.
+QStringList ConversionFileProblems(const QVariantList& array)
 {
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return 0;
-    }
-    int count = 0;
-    while (const dirent* d = ::readdir(dir)) {
-        const char* name = d->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || AppleDoubleFile::IsSidecarName(name))
-            continue;
-        bool folder = d->d_type == DT_DIR;
-        if (d->d_type == DT_UNKNOWN) {
-            struct stat st;
-            folder = ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!folder) {
-            ++count;
-            continue;
-        }
-        const int sub = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (sub >= 0)
-            count += CountFolderItems(sub);
-    }
-    ::closedir(dir);
-    return count;
+    return ConversionFileCheck::problems(array);
 }
 
 QString AbsoluteClean(const QString& path)
@@ -133,12 +95,6 @@ int BatchCommand::refuse(int status, const QString& title, const QString& messag
     report(QStringLiteral("quillmarch-batch: ") + printable(title) + QLatin1Char('\n') +
            (message.isEmpty() ? QString() : printable(message) + QLatin1Char('\n')));
     return status;
-}
-
-int BatchCommand::deepFileCount(const QString& folder)
-{
-    const int fd = ::open(folder.toStdString().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd < 0 ? 0 : CountFolderItems(fd);
 }
 
 void BatchCommand::applySettings()
@@ -262,7 +218,8 @@ int BatchCommand::runListConversions()
 {
     QList<ConvSpecRef> all;
     QString error;
-    if (!ConversionList::load(options_.conversionsFile(), UserDefaults::standardUserDefaults(), &all, &error))
+    if (!ConversionList::load(options_.conversionsFile(), UserDefaults::standardUserDefaults(), &all, &error,
+                              ConversionFileProblems))
         return refuse(kExitUsage, error, QString());
     QString text = QStringLiteral("ACTIVE  NAME\n");
     for (const ConvSpecRef& spec : all) {
@@ -301,7 +258,7 @@ int BatchCommand::runBatch()
     QList<ConvSpecRef> all;
     QList<ConvSpecRef> conversions;
     QString error;
-    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error))
+    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error, ConversionFileProblems))
         return refuse(kExitUsage, error, QString());
     // Conversions to MP3 through the outside encoder are valid only with a
     // usable encoder, checked now.
@@ -320,101 +277,44 @@ int BatchCommand::runBatch()
 
     // The folders.
     const QString output = AbsoluteClean(options_.outputFolder());
-    const bool outputMissing = !PathExists(output.toStdString());
-    if (!outputMissing && !IsFolder(output.toStdString()))
+    if (PathExists(output.toStdString()) && !IsFolder(output.toStdString()))
         return refuse(kExitUsage,
                       QStringLiteral("the output folder '%1' is not a folder")
                           .arg(printable_text(options_.outputFolder())),
                       QString());
-    QStringList inputs;
-    int fileCount = 0;
-    for (const QString& input : options_.inputs()) {
-        const QString path = AbsoluteClean(input);
-        inputs.append(path);
-        PathStatus status;
-        if (StatPath(path.toStdString(), &status) == 0)
-            fileCount += status.isFolder ? deepFileCount(path) : 1;
+    BatchStart::Request request;
+    for (const QString& input : options_.inputs())
+        request.inputs.append(AbsoluteClean(input));
+    request.conversions = conversions;
+    request.outputFolder = output;
+    // Every named input is there before anything is made, and a missing
+    // output folder is made (with its parents) once the batch may start.
+    request.checkInputsExist = true;
+    request.makeOutputFolder = true;
+    request.printableNames = true;
+    BatchStart batch(process, defaults);
+    if (const std::optional<BatchStart::Refusal> refusal = batch.prepare(request)) {
+        const bool usage = refusal->step == BatchStart::Step::InputMissing ||
+                           refusal->step == BatchStart::Step::Folders ||
+                           refusal->step == BatchStart::Step::SubfolderExists;
+        return refuse(usage ? kExitUsage : kExitStopped, refusal->title, refusal->message);
     }
-    // Every named input is there before anything is made.
-    if (const auto refusal = CheckBatchInputsExist(inputs))
-        return refuse(kExitUsage, refusal->title, refusal->message);
-    if (const auto refusal = CheckBatchFolders(inputs, conversions, output))
-        return refuse(kExitUsage, refusal->title, refusal->message);
-    // A missing output folder is made (with its parents) once the batch may start.
-    if (outputMissing && !QDir().mkpath(output))
-        return refuse(kExitStopped, QStringLiteral("Error: could not create output folder"),
-                      QStringLiteral("The output folder '%1' could not be created.").arg(printable_text(output)));
-
-    bool needsRedither = false;
-    const bool easyThru = defaults.boolForKey(QStringLiteral("Easy Thru"));
-    for (const ConvSpecRef& spec : conversions) {
-        const QString subfolder = output + QLatin1Char('/') + spec->conversionName();
-        const std::string sub = subfolder.toStdString();
-        if (PathExists(sub) && IsFolder(sub)) {
-            if (!easyThru)
-                return refuse(kExitUsage, QStringLiteral("Warning: output folder already exists"),
-                              QStringLiteral("The folder where converted audio files should be created using the "
-                                             "conversion named: '%1' already exists inside the specified output "
-                                             "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "
-                                             "folder, or specify a different output folder.")
-                                  .arg(printable_text(spec->conversionName())));
-        } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
-            return refuse(kExitStopped, QStringLiteral("Error: could not create output folder"),
-                          QStringLiteral("The necessary output folder named: '%1' could not be created.\n\nPlease "
-                                         "check if you have write permission for the destination folder: '%2'.")
-                              .arg(printable_text(subfolder), printable_text(output)));
-        }
-        needsRedither = needsRedither || spec->needsRedither();
-    }
-    if (needsRedither && CreateDitherTable() != 0)
-        return refuse(kExitStopped, QStringLiteral("Error"), QStringLiteral("Could not create dither table"));
 
     const bool showProgress = !options_.quiet();
 
     // The log and its hooks (they run on the worker thread), and counts of
-    // the files for the summary.
-    Logger logger(output);
-    BatchLogHooks hooks(process, logger);
-    // Every input is accounted for: each failure, skip and warning gets a
-    // line on standard error (also with --quiet), printed by the main
-    // thread between progress lines.
-    std::atomic<int> converted{0};
-    std::atomic<int> failed{0};
-    std::atomic<int> skipped{0};
-    std::atomic<int> warned{0};  // converted with a warning
+    // the files for the summary.  Every input is accounted for: each
+    // failure, skip and warning gets a line on standard error (also with
+    // --quiet), printed by the main thread between progress lines.
     std::mutex linesMutex;
     QStringList lines;
-    auto addLine = [&linesMutex, &lines](const QString& line) {
+    batch.openLog([&linesMutex, &lines](BatchStart::Outcome outcome, const Notification& n) {
+        if (outcome == BatchStart::Outcome::Converted)
+            return;
         std::lock_guard<std::mutex> lock(linesMutex);
-        lines.append(line);
-    };
+        lines.append(InputReportLine(n));
+    });
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    std::vector<NotificationCenter::Token> tokens;
-    tokens.push_back(center.addObserver(ConversionProcess::kSuccessNotification, &process,
-                                        [&converted, &warned, &addLine](const Notification& n) {
-                                            ++converted;
-                                            if (const QString line = InputReportLine(n); !line.isEmpty()) {
-                                                ++warned;
-                                                addLine(line);
-                                            }
-                                        }));
-    tokens.push_back(center.addObserver(ConversionProcess::kFailureNotification, &process,
-                                        [&failed, &addLine](const Notification& n) {
-                                            // A note (the second member of a set, converted
-                                            // with the first) is for the log only.
-                                            const int code = ConversionProcess::notificationUserInfo(n)
-                                                                 .value(ConversionProcess::kErrorKey)
-                                                                 .toInt();
-                                            if (LookupErrorMessage(code).message_class == kErrorClassNote)
-                                                return;
-                                            ++failed;
-                                            addLine(InputReportLine(n));
-                                        }));
-    tokens.push_back(center.addObserver(ConversionProcess::kSkippedNotification, &process,
-                                        [&skipped, &addLine](const Notification& n) {
-                                            ++skipped;
-                                            addLine(InputReportLine(n));
-                                        }));
     auto takeLines = [&linesMutex, &lines] {
         std::lock_guard<std::mutex> lock(linesMutex);
         QStringList taken;
@@ -430,26 +330,23 @@ int BatchCommand::runBatch()
         }
     };
     // The Cancel button's notification, posted below on an interrupt.
-    tokens.push_back(center.addObserver(kUserCancelledNotification, nullptr,
-                                        [&process](const Notification&) { process.setShouldStop(true); }));
+    const NotificationCenter::Token cancelToken = center.addObserver(
+        kUserCancelledNotification, nullptr, [&process](const Notification&) { process.setShouldStop(true); });
 
     // The worker, and the wait with progress.
     const bool terminal = ProgressPrinter::isTerminal(err_);
     ProgressPrinter printer(err_, terminal, terminal ? ProgressPrinter::terminalWidth() : 0,
-                            int(conversions.size()), fileCount);
+                            int(conversions.size()), batch.files());
     bool cancelled = false;
     {
         if (InterruptWatcher::interrupted()) {
-            for (NotificationCenter::Token token : tokens)
-                center.removeObserver(token);
-            hooks.finish();
+            center.removeObserver(cancelToken);
+            batch.finish();
             return refuse(kExitStopped, QStringLiteral("cancelled before the batch started"), QString());
         }
         batchStarted_ = true;
-        if (!process.start(inputs, conversions, output)) {
-            for (NotificationCenter::Token token : tokens)
-                center.removeObserver(token);
-            hooks.finish();
+        if (!batch.start()) {
+            center.removeObserver(cancelToken);
             return refuse(kExitStopped, QStringLiteral("Error: the batch could not be started"), QString());
         }
         for (;;) {
@@ -476,25 +373,24 @@ int BatchCommand::runBatch()
     }
 
     // The end of the batch.
-    for (NotificationCenter::Token token : tokens)
-        center.removeObserver(token);
-    const OSErr logError = hooks.finish();
-    const bool fatal = logger.fatal();
+    center.removeObserver(cancelToken);
+    const OSErr logError = batch.finish();
+    const bool fatal = batch.logger().fatal();
     if (logError != noErr)
         report(QStringLiteral("quillmarch-batch: the log could not be written: %1 (%2)\n")
                    .arg(InputInfo::errorMessage(logError))
                    .arg(logError));
 
-    if (showProgress || failed.load() > 0 || skipped.load() > 0 || fatal || cancelled) {
+    if (showProgress || batch.failed() > 0 || batch.skipped() > 0 || fatal || cancelled) {
         report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5\n")
-                   .arg(converted.load())
-                   .arg(failed.load())
-                   .arg(skipped.load())
-                   .arg(warned.load())
+                   .arg(batch.converted())
+                   .arg(batch.failed())
+                   .arg(batch.skipped())
+                   .arg(batch.warned())
                    .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }
-    if (logger.logFileCreated()) {
-        const QByteArray line = (QStringLiteral("Log: ") + logger.logPath() + QLatin1Char('\n')).toUtf8();
+    if (batch.logger().logFileCreated()) {
+        const QByteArray line = (QStringLiteral("Log: ") + batch.logger().logPath() + QLatin1Char('\n')).toUtf8();
         std::fwrite(line.constData(), 1, size_t(line.size()), out_);
         std::fflush(out_);
     } else if (showProgress) {
@@ -504,7 +400,7 @@ int BatchCommand::runBatch()
     if (cancelled || fatal || process.err() == userCanceledErr)
         return kExitStopped;
     // Nothing converted while inputs were skipped: not a success either.
-    if (failed.load() > 0 || logError != noErr || (converted.load() == 0 && skipped.load() > 0))
+    if (batch.failed() > 0 || logError != noErr || (batch.converted() == 0 && batch.skipped() > 0))
         return kExitFailures;
     return kExitConverted;
 }

@@ -5,9 +5,9 @@
 // the file-type table, the one ConversionProcess, the region switches, the
 // conversion list) and then either lists the types or the conversions,
 // describes the inputs (--info) or runs
-// one batch as Start does: the folder checks, the conversions' output
-// subfolders, the dither table, the Logger and its observers, the worker;
-// it shows the progress, turns Ctrl-C into the Cancel button's stop
+// one batch as Start does (BatchStart: the folder checks, the conversions'
+// output subfolders, the dither table, the Logger and its observers, the
+// worker); it shows the progress, turns Ctrl-C into the Cancel button's stop
 // request, finishes the log when the worker is done and gives the exit
 // status.
 #pragma once
@@ -35,10 +35,6 @@ public:
 
     // Runs the command; returns the exit status.  Call once per process.
     int run();
-
-    // The number of non-folder entries below a folder, recursively
-    // (symbolic links to folders are not entered).
-    static int deepFileCount(const QString& folder);
 
     // The text of --list-types: a header line, then one line per type of the
     // file-type table: its code as a conversions file holds it (a signed

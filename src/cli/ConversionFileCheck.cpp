@@ -2,6 +2,7 @@
 
 #include "ClosestNames.h"
 #include "ConvSpec.h"
+#include "ConversionList.h"
 #include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
 #include "InputInfo.h"
@@ -202,10 +203,7 @@ QStringList ConversionFileCheck::knownKeys()
 
 QVariantMap ConversionFileCheck::withDefaults(const QVariantMap& dictionary)
 {
-    QVariantMap merged = ConvSpec().dictionary();
-    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it)
-        merged.insert(it.key(), it.value());
-    return merged;
+    return ConversionList::withDefaults(dictionary);
 }
 
 QStringList ConversionFileCheck::problems(const QVariant& item, int index)

@@ -154,3 +154,13 @@ void EngineStartup::checkMP3Encoder()
     SetSoundFileProperty('DMP3', QStringLiteral("notWritableReason"), usable ? QString() : reason);
     SetSoundFileProperty('DMP3', QStringLiteral("encoderVersion"), version.toString());
 }
+
+QVariantMap EngineStartup::mp3EncoderGenres()
+{
+    return GetLAMEGenreList(GetLAMEPath());
+}
+
+bool EngineStartup::mp3EncoderTooOld(const QVersionNumber& version)
+{
+    return !version.isNull() && version < kLAMEMinimumVersion;
+}

@@ -15,6 +15,7 @@
 #include "MacTypes.h"
 
 #include <QVariantMap>
+#include <QVersionNumber>
 
 class UserDefaults;
 
@@ -63,4 +64,11 @@ public:
     // 'DMP3' entry stays as its properties give it until then.
     static void buildFileTypeTable(bool checkEncoder);
     static void checkMP3Encoder();
+
+    // The outside MP3 encoder's genre table (genre name -> genre number),
+    // for the MP3 options; empty when no encoder answers.
+    static QVariantMap mp3EncoderGenres();
+    // Whether an encoder of `version` is older than the oldest one used
+    // (3.93); a null version (none reported) is not.
+    static bool mp3EncoderTooOld(const QVersionNumber& version);
 };

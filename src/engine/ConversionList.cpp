@@ -1,7 +1,6 @@
 #include "ConversionList.h"
 
 #include "ClosestNames.h"
-#include "ConversionFileCheck.h"
 #include "FileTypeDictionary.h"
 
 #include "MainBundle.h"
@@ -12,13 +11,21 @@
 
 #include <algorithm>
 
+QVariantMap ConversionList::withDefaults(const QVariantMap& dictionary)
+{
+    QVariantMap merged = ConvSpec().dictionary();
+    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it)
+        merged.insert(it.key(), it.value());
+    return merged;
+}
+
 QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
 {
     QList<ConvSpecRef> list;
     for (const QVariant& item : array) {
         if (item.typeId() != QMetaType::QVariantMap)
             continue;
-        ConvSpecRef spec = ConvSpec::fromDictionary(ConversionFileCheck::withDefaults(item.toMap()));
+        ConvSpecRef spec = ConvSpec::fromDictionary(withDefaults(item.toMap()));
         if (!spec)
             continue;
         // What the editor gives a conversion when its output type is
@@ -34,7 +41,7 @@ QList<ConvSpecRef> ConversionList::fromArray(const QVariantList& array)
 }
 
 bool ConversionList::load(const QString& file, const UserDefaults& defaults, QList<ConvSpecRef>* conversions,
-                          QString* error)
+                          QString* error, const FileCheck& check)
 {
     conversions->clear();
     if (!file.isEmpty()) {
@@ -48,7 +55,7 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
             *error = QStringLiteral("the conversions file '%1' does not hold an array of conversions").arg(file);
             return false;
         }
-        const QStringList problems = ConversionFileCheck::problems(root.toList());
+        const QStringList problems = check ? check(root.toList()) : QStringList();
         if (!problems.isEmpty()) {
             *error = QStringLiteral("the conversions file '%1' cannot be used:\n  ").arg(file) +
                      problems.join(QStringLiteral("\n  "));

@@ -1,6 +1,7 @@
-// The conversions a batch runs: loaded from a property-list file, from the
-// "Conversions" preference or from the factory list, and chosen by name or
-// by their active flag.
+// The conversions a batch runs (the application's list and the batch
+// command's): loaded from a property-list file, from the "Conversions"
+// preference or from the factory list, and chosen by name or by their
+// active flag.
 #pragma once
 
 #include "ConvSpec.h"
@@ -9,11 +10,18 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <QVariantMap>
+
+#include <functional>
 
 class UserDefaults;
 
 class ConversionList {
 public:
+    // What is wrong with the array of a conversions file, one line per
+    // problem (the batch command's ConversionFileCheck::problems).
+    using FileCheck = std::function<QStringList(const QVariantList& array)>;
+
     // Conversions from `file` (an XML or binary property list whose root is
     // an array of conversion dictionaries) when it is not empty; otherwise
     // from the "Conversions" preference, or from the resource
@@ -21,10 +29,13 @@ public:
     // stored conversions come in the order the application's list shows
     // them, and its Start runs them (sortAsStored); a file's in its own.
     // False and *error for a file that cannot be read or is not such an
-    // array, and for a file whose conversions have problems
-    // (ConversionFileCheck; every problem is listed).
+    // array, and for a file whose conversions have problems by `check`
+    // (every problem is listed).
     static bool load(const QString& file, const UserDefaults& defaults, QList<ConvSpecRef>* conversions,
-                     QString* error);
+                     QString* error, const FileCheck& check = {});
+
+    // `dictionary` with every missing key taken from a new conversion.
+    static QVariantMap withDefaults(const QVariantMap& dictionary);
 
     // Sorts by the stored column and direction of the conversion list
     // ("ConvSpecs Sort Key", "ConvSpecs Sort Ascending"), which become the

@@ -1,0 +1,193 @@
+#include "BatchStart.h"
+
+#include "AppleDoubleFile.h"
+#include "BatchLogHooks.h"
+#include "ConversionProcess.h"
+#include "DitherTable.h"
+#include "FileOperations.h"
+#include "Logger.h"
+#include "MainBundle.h"
+#include "UserDefaults.h"
+#include "batch_folder_checks.h"
+#include "error_table.h"
+#include "string_utils.h"
+
+#include <QDir>
+
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The items under the open folder `fd` (closed here), the way the walk
+// meets them: links are items and are not followed, folders are entered and
+// not counted, sidecars ("._name", another file's Finder data) are skipped.
+// Only the listing's types are used (a stat only where it gives none).
+int CountFolderItems(int fd)
+{
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return 0;
+    }
+    int count = 0;
+    while (const dirent* d = ::readdir(dir)) {
+        const char* name = d->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || AppleDoubleFile::IsSidecarName(name))
+            continue;
+        bool folder = d->d_type == DT_DIR;
+        if (d->d_type == DT_UNKNOWN) {
+            struct stat st;
+            folder = ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!folder) {
+            ++count;
+            continue;
+        }
+        const int sub = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub >= 0)
+            count += CountFolderItems(sub);
+    }
+    ::closedir(dir);
+    return count;
+}
+
+QString Text(const char* english)
+{
+    return MainBundle::localizedString(QString::fromUtf8(english));
+}
+
+}  // namespace
+
+BatchStart::BatchStart(ConversionProcess& process, UserDefaults& defaults) : process_(process), defaults_(defaults)
+{
+}
+
+BatchStart::~BatchStart()
+{
+    for (NotificationCenter::Token token : tokens_)
+        NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+int BatchStart::deepFileCount(const QString& folder)
+{
+    const int fd = ::open(folder.toStdString().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? 0 : CountFolderItems(fd);
+}
+
+int BatchStart::fileCount(const QStringList& inputs)
+{
+    int count = 0;
+    for (const QString& input : inputs) {
+        PathStatus status;
+        if (StatPath(input.toStdString(), &status) == 0)
+            count += status.isFolder ? deepFileCount(input) : 1;
+    }
+    return count;
+}
+
+std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
+{
+    request_ = request;
+    files_ = fileCount(request.inputs);
+    auto name = [&request](const QString& text) { return request.printableNames ? printable_text(text) : text; };
+    const QString& output = request.outputFolder;
+
+    if (request.checkInputsExist) {
+        if (const std::optional<BatchFolderRefusal> refusal = CheckBatchInputsExist(request.inputs))
+            return Refusal{Step::InputMissing, refusal->title, refusal->message};
+    }
+    // Folders compared in their canonical form; no input inside what a
+    // conversion writes.
+    if (const std::optional<BatchFolderRefusal> refusal = CheckBatchFolders(request.inputs, request.conversions, output))
+        return Refusal{Step::Folders, refusal->title, refusal->message};
+    if (request.makeOutputFolder && !PathExists(output.toStdString()) && !QDir().mkpath(output))
+        return Refusal{Step::OutputFolder, Text("Error: could not create output folder"),
+                       Text("The output folder '%1' could not be created.").arg(name(output))};
+
+    bool needsRedither = false;
+    const bool easyThru = defaults_.boolForKey(QStringLiteral("Easy Thru"));
+    for (const ConvSpecRef& spec : request.conversions) {
+        const QString subfolder = output + QLatin1Char('/') + spec->conversionName();
+        const std::string sub = subfolder.toStdString();
+        if (PathExists(sub) && IsFolder(sub)) {
+            if (!easyThru && !(request.useExistingSubfolder && request.useExistingSubfolder(*spec)))
+                return Refusal{Step::SubfolderExists, Text("Warning: output folder already exists"),
+                               Text("The folder where converted audio files should be created using the "
+                                    "conversion named: '%1' already exists inside the specified output "
+                                    "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "
+                                    "folder, or specify a different output folder.")
+                                   .arg(name(spec->conversionName()))};
+        } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
+            return Refusal{Step::Subfolder, Text("Error: could not create output folder"),
+                           Text("The necessary output folder named: '%1' could not be created.\n\nPlease "
+                                "check if you have write permission for the destination folder: '%2'.")
+                               .arg(name(subfolder), name(output))};
+        }
+        needsRedither = needsRedither || spec->needsRedither();
+    }
+    if (needsRedither && CreateDitherTable() != 0)
+        return Refusal{Step::DitherTable, Text("Error"), Text("Could not create dither table")};
+    return std::nullopt;
+}
+
+void BatchStart::openLog(const OutcomeObserver& observer)
+{
+    Logger::Environment environment;
+    environment.defaults = &defaults_;
+    logger_ = std::make_unique<Logger>(request_.outputFolder, environment);
+    hooks_ = std::make_unique<BatchLogHooks>(process_, *logger_, &defaults_);
+
+    auto heard = [observer](Outcome outcome, const Notification& n) {
+        if (observer)
+            observer(outcome, n);
+    };
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    tokens_.push_back(center.addObserver(ConversionProcess::kSuccessNotification, &process_,
+                                         [this, heard](const Notification& n) {
+                                             ++converted_;
+                                             const bool warning = ConversionProcess::notificationUserInfo(n)
+                                                                      .value(ConversionProcess::kWarningKey)
+                                                                      .toInt() != 0;
+                                             if (warning)
+                                                 ++warned_;
+                                             heard(warning ? Outcome::ConvertedWithWarning : Outcome::Converted, n);
+                                         }));
+    tokens_.push_back(center.addObserver(ConversionProcess::kFailureNotification, &process_,
+                                         [this, heard](const Notification& n) {
+                                             const int code = ConversionProcess::notificationUserInfo(n)
+                                                                  .value(ConversionProcess::kErrorKey)
+                                                                  .toInt();
+                                             if (LookupErrorMessage(code).message_class == kErrorClassNote)
+                                                 return;
+                                             ++failed_;
+                                             heard(Outcome::Failed, n);
+                                         }));
+    tokens_.push_back(center.addObserver(ConversionProcess::kSkippedNotification, &process_,
+                                         [this, heard](const Notification& n) {
+                                             ++skipped_;
+                                             heard(Outcome::Skipped, n);
+                                         }));
+}
+
+bool BatchStart::start()
+{
+    if (process_.start(request_.inputs, request_.conversions, request_.outputFolder))
+        return true;
+    finish();
+    return false;
+}
+
+OSErr BatchStart::finish()
+{
+    if (finished_ || !hooks_)
+        return noErr;
+    finished_ = true;
+    for (NotificationCenter::Token token : tokens_)
+        NotificationCenter::defaultCenter().removeObserver(token);
+    tokens_.clear();
+    return hooks_->finish();
+}
