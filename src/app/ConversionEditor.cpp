@@ -86,23 +86,6 @@ void Substitute(QString* text, const QString& value)
 
 using namespace ControlTools;
 
-ConversionEditor::SheetKind ConversionEditor::SheetKindOf(OSType type)
-{
-    switch (type) {
-    case 'MPG1':
-    case 'MPG2': return SheetKind::MPEG;
-    case 'BWMP':
-    case 'BWLN': return SheetKind::BroadcastWave;
-    case 'DMP3': return SheetKind::MP3;
-    case 'G729': return SheetKind::G729;
-    case 'VOC ': return SheetKind::CreativeVoice;
-    case 'QTQ2':
-    case 'QTQP':
-    case 'Mp3 ': return SheetKind::ConfirmAtOnce;
-    default: return SheetKind::None;
-    }
-}
-
 ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
     : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this)),
       m_fields(this, [this] { return m_spec && !m_filling ? m_spec.get() : nullptr; })
@@ -1079,7 +1062,7 @@ OptionSheet* ConversionEditor::doOptionsButton()
 {
     if (!m_spec)
         return nullptr;
-    const SheetKind kind = SheetKindOf(m_curFileType);
+    const SheetKind kind = currentSheetKind();
     if (kind == SheetKind::None)
         return nullptr;
     if (kind == SheetKind::ConfirmAtOnce) {
@@ -1092,6 +1075,11 @@ OptionSheet* ConversionEditor::doOptionsButton()
     m_openSheet = sheet;
     sheet->begin(m_spec);
     return sheet;
+}
+
+ConversionEditor::SheetKind ConversionEditor::currentSheetKind() const
+{
+    return OutputCapabilities::fromEntry(currentEntry()).optionSheet;
 }
 
 OptionSheet* ConversionEditor::makeSheet(SheetKind kind)

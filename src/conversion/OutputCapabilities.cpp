@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -30,6 +31,18 @@ QString Alternatives(const QStringList& items)
 bool Flag(const QVariantMap& entry, const char* key)
 {
     return entry.value(QLatin1String(key)).toBool();
+}
+
+OutputCapabilities::OptionSheet SheetNamed(const QString& name, bool optionsButton)
+{
+    using Sheet = OutputCapabilities::OptionSheet;
+    static const std::pair<const char*, Sheet> kSheets[] = {
+        {"MPEG", Sheet::MPEG}, {"broadcastWave", Sheet::BroadcastWave}, {"MP3", Sheet::MP3},
+        {"G729", Sheet::G729}, {"creativeVoice", Sheet::CreativeVoice}};
+    for (const auto& [text, sheet] : kSheets)
+        if (name == QLatin1String(text))
+            return sheet;
+    return optionsButton ? Sheet::ConfirmAtOnce : Sheet::None;
 }
 
 }  // namespace
@@ -64,6 +77,9 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.maxSoundBytes = entry.value(QStringLiteral("maxSoundBytes")).toDouble();
     caps.storedBits = SInt16(entry.value(QStringLiteral("storedBitsPerSample")).toInt());
     caps.refusalCode = SInt16(entry.value(QStringLiteral("refusalCode")).toInt());
+    caps.soundBlockBytes = entry.value(QStringLiteral("soundBlockBytes")).toDouble();
+    caps.optionSheet = SheetNamed(entry.value(QStringLiteral("optionSheet")).toString(),
+                                  Flag(entry, "optionsButtonEnabled"));
     return caps;
 }
 

@@ -29,6 +29,15 @@
 //   "refusalCode"          the error a file of the type is refused with when
 //                          its shape does not fit; absent: an error by what
 //                          does not fit (channels, rate, word length)
+//   "soundBlockBytes"      the type keeps its sound in one data block of at
+//                          most this many bytes: an input split over several
+//                          blocks, or an output that would not fit one, is
+//                          refused (absent: no such limit)
+//   "optionSheet"          the sheet the editor's Options button opens:
+//                          "MPEG", "broadcastWave", "MP3", "G729" or
+//                          "creativeVoice"; absent: none, and a type whose
+//                          "optionsButtonEnabled" is set has its options
+//                          confirmed at once
 #pragma once
 
 #include "MacTypes.h"
@@ -43,6 +52,7 @@ constexpr SInt16 kOutputWordLengthErr = -22603;  // "has incompatible wordsize"
 
 struct OutputCapabilities {
     enum class RateSource { Header, Name, Fixed };
+    enum class OptionSheet { None, ConfirmAtOnce, MPEG, BroadcastWave, MP3, G729, CreativeVoice };
 
     QString name;
     QList<UInt16> channelCounts;  // empty: any
@@ -58,6 +68,8 @@ struct OutputCapabilities {
     double maxSoundBytes = 0.0;  // 0: no limit
     SInt16 storedBits = 0;       // 0: the word length in whole bytes
     SInt16 refusalCode = 0;
+    double soundBlockBytes = 0.0;  // 0: the sound may take several blocks
+    OptionSheet optionSheet = OptionSheet::None;
 
     // An entry of the file-type dictionary (an empty entry holds anything).
     static OutputCapabilities fromEntry(const QVariantMap& entry);
