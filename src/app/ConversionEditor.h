@@ -183,6 +183,8 @@ private:
     void callDispatcher(int which, QComboBox* popup);
     std::unique_ptr<CConvSpec> makeCConvSpec() const;
     QVariantMap currentEntry() const;
+    // What the current type can hold and asks for (its entry, read once).
+    OutputCapabilities currentCapabilities() const;
     void closeDialog();
     bool refuseName();
 

@@ -38,7 +38,7 @@ OutputCapabilities::OptionSheet SheetNamed(const QString& name, bool optionsButt
     using Sheet = OutputCapabilities::OptionSheet;
     static const std::pair<const char*, Sheet> kSheets[] = {
         {"MPEG", Sheet::MPEG}, {"broadcastWave", Sheet::BroadcastWave}, {"MP3", Sheet::MP3},
-        {"G729", Sheet::G729}, {"creativeVoice", Sheet::CreativeVoice}};
+        {"G.729", Sheet::G729}, {"creativeVoice", Sheet::CreativeVoice}};
     for (const auto& [text, sheet] : kSheets)
         if (name == QLatin1String(text))
             return sheet;
@@ -59,6 +59,9 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     std::sort(caps.discreteRates.begin(), caps.discreteRates.end());
     caps.rateMin = entry.value(QStringLiteral("sampleRateMin")).toDouble();
     caps.rateMax = entry.value(QStringLiteral("sampleRateMax")).toDouble();
+    caps.rateDefault = entry.value(QStringLiteral("sampleRateDefault")).toDouble();
+    caps.rateRequired = Flag(entry, "forceSampleRate");
+    caps.channelsRequired = Flag(entry, "forceChannels");
     const QString source = entry.value(QStringLiteral("sampleRateSource")).toString();
     if (source == QLatin1String("name"))
         caps.rateSource = RateSource::Name;
@@ -78,8 +81,9 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.storedBits = SInt16(entry.value(QStringLiteral("storedBitsPerSample")).toInt());
     caps.refusalCode = SInt16(entry.value(QStringLiteral("refusalCode")).toInt());
     caps.soundBlockBytes = entry.value(QStringLiteral("soundBlockBytes")).toDouble();
-    caps.optionSheet = SheetNamed(entry.value(QStringLiteral("optionSheet")).toString(),
-                                  Flag(entry, "optionsButtonEnabled"));
+    caps.hasOptions = Flag(entry, "optionsButtonEnabled");
+    caps.optionsRequired = Flag(entry, "specificsMustBeValid");
+    caps.optionSheet = SheetNamed(entry.value(QStringLiteral("optionSheet")).toString(), caps.hasOptions);
     return caps;
 }
 

@@ -20,8 +20,13 @@
 //   "wordLengths"          array: the word lengths the file stores; absent:
 //                          any (the type codes, converts or refuses them)
 //   "wordLengthIsBitRate"  boolean: the word length is a bit rate in kbit/s
+//   "sampleRateDefault"    the rate the editor offers first
+//   "forceSampleRate"      boolean: a conversion must convert the rate
 //   "numBitsPopup"         the word lengths (or bit rates) a conversion may ask for
 //   "forceWordSize"        boolean: a conversion must ask for one of them
+//   "forceChannels"        boolean: a conversion must choose a channel handling
+//   "optionsButtonEnabled" boolean: the type has options (see "optionSheet")
+//   "specificsMustBeValid" boolean: a conversion must confirm them
 //   "maxSoundBytes"        the largest sound data its header can describe
 //                          (absent: no limit checked here)
 //   "storedBitsPerSample"  the bits each sample takes in the file whatever
@@ -34,7 +39,7 @@
 //                          blocks, or an output that would not fit one, is
 //                          refused (absent: no such limit)
 //   "optionSheet"          the sheet the editor's Options button opens:
-//                          "MPEG", "broadcastWave", "MP3", "G729" or
+//                          "MPEG", "broadcastWave", "MP3", "G.729" or
 //                          "creativeVoice"; absent: none, and a type whose
 //                          "optionsButtonEnabled" is set has its options
 //                          confirmed at once
@@ -60,7 +65,10 @@ struct OutputCapabilities {
     QList<double> discreteRates;  // empty: the range
     double rateMin = 0.0;  // 0: no limit
     double rateMax = 0.0;  // 0: no limit
+    double rateDefault = 0.0;
     RateSource rateSource = RateSource::Header;
+    bool rateRequired = false;
+    bool channelsRequired = false;
     QList<SInt16> wordLengths;  // empty: any
     QList<int> wordLengthChoices;  // the popup's tags, in order, once each
     bool wordLengthIsBitRate = false;
@@ -70,6 +78,8 @@ struct OutputCapabilities {
     SInt16 refusalCode = 0;
     double soundBlockBytes = 0.0;  // 0: the sound may take several blocks
     OptionSheet optionSheet = OptionSheet::None;
+    bool hasOptions = false;
+    bool optionsRequired = false;
 
     // An entry of the file-type dictionary (an empty entry holds anything).
     static OutputCapabilities fromEntry(const QVariantMap& entry);
