@@ -38,6 +38,12 @@
 //                          most this many bytes: an input split over several
 //                          blocks, or an output that would not fit one, is
 //                          refused (absent: no such limit)
+//   "headerlessReadings"   array: the ways the preferences offer to read a
+//                          file of no recognised type as this type (see
+//                          HeaderlessReading)
+//   "headerlessSampleRates" array: the rates such a file is read at (the
+//                          stored rate when it is one of them, else the
+//                          first); absent: the stored rate
 //   "optionSheet"          the sheet the editor's Options button opens:
 //                          "MPEG", "broadcastWave", "MP3", "G.729" or
 //                          "creativeVoice"; absent: none, and a type whose
@@ -80,6 +86,7 @@ struct OutputCapabilities {
     OptionSheet optionSheet = OptionSheet::None;
     bool hasOptions = false;
     bool optionsRequired = false;
+    QList<double> headerlessRates;
 
     // An entry of the file-type dictionary (an empty entry holds anything).
     static OutputCapabilities fromEntry(const QVariantMap& entry);
@@ -119,3 +126,22 @@ QString TreatmentsHeldText(const OutputCapabilities& caps);
 // error of what does not fit.  The rate is checked only for types that do
 // not record it (a header that records it takes what its writer accepts).
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
+
+// One way to read files of no recognised type as headerless audio: an item
+// of the preferences' type menu.
+struct HeaderlessReading {
+    OSType type = 0;
+    int tag = 0;  // the item's place in the menu
+    QString title;
+    bool bigEndian = true;
+    SInt16 wordSize = 16;
+    bool channelsFromField = false;  // else the file has one channel
+    bool choosable = true;
+};
+
+// Every type's headerless readings, by tag.
+QList<HeaderlessReading> GetHeaderlessReadings();
+
+// The rate a headerless file of `type` is read at when the preferences
+// store `storedRate` (its "headerlessSampleRates").
+double HeaderlessSampleRate(OSType type, double storedRate);
