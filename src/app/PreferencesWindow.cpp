@@ -42,8 +42,6 @@ const QString kBlip = QStringLiteral("Blip At End");
 const QString kAutoPlay = QStringLiteral("Auto Play Next");
 const QString kBlipChanged = QStringLiteral("QMBlipAtEndChanged");
 const QString kAutoPlayChanged = QStringLiteral("QMAutoPlayNextChanged");
-constexpr int kTag8000 = 17;
-constexpr int kTag6000 = 18;
 
 } // namespace
 
@@ -380,18 +378,21 @@ void PreferencesWindow::validateRateItems()
     const OSType type = HFSTypeCodeFromFileType(m_defaults.stringForKey(kType));
     const double stored = double(float(m_defaults.doubleForKey(kRate)));
     const double readAt = EngineStartup::rawSampleRate(type, stored);
-    const bool restricted = EngineStartup::rawSampleRate(type, 1.0) != 1.0;
+    // A type read at its own rates offers only those.
+    const QList<double> rates = GetOutputCapabilities(type).headerlessRates;
+    const bool restricted = !rates.isEmpty();
+    int readAtTag = -1;
     for (int i = 0; i < m_ratePopup->count(); ++i) {
         const int tag = m_ratePopup->itemData(i).toInt();
-        bool enabled = true;
-        if (restricted)
-            enabled = tag == kTag8000 || (type == 'DADP' && tag == kTag6000);
-        SetItemEnabled(m_ratePopup, i, enabled);
+        const double rate = tag >= 0 && tag < kRawRateCount ? kRawRates[tag] : 0.0;
+        if (rate == readAt)
+            readAtTag = tag;
+        SetItemEnabled(m_ratePopup, i, !restricted || rates.contains(rate));
     }
     if (restricted) {
         // The menu shows the rate the files are read at, and the stored
         // value is that rate too.
-        m_ratePopup->setCurrentIndex(m_ratePopup->findData(readAt == 6000.0 ? kTag6000 : kTag8000));
+        m_ratePopup->setCurrentIndex(m_ratePopup->findData(readAtTag));
         if (readAt != stored)
             m_defaults.setDouble(kRate, double(float(readAt)));
     }
