@@ -55,26 +55,6 @@ const QString kWindowUpdatedRates = QStringLiteral("QMUpdatedCustomSampleRates")
 
 enum Which { kRate, kBits, kChannels };
 
-bool Flag(const QVariantMap& entry, const char* key)
-{
-    return entry.value(QLatin1String(key)).toBool();
-}
-
-double Number(const QVariantMap& entry, const char* key)
-{
-    return entry.value(QLatin1String(key)).toDouble();
-}
-
-QList<double> DiscreteRates(const QVariantMap& entry, bool* present)
-{
-    const QVariant value = entry.value(QStringLiteral("discreteSampleRates"));
-    *present = value.typeId() == QMetaType::QVariantList;
-    QList<double> rates;
-    for (const QVariant& v : value.toList())
-        rates.append(v.toDouble());
-    return rates;
-}
-
 void Substitute(QString* text, const QString& value)
 {
     const int at = text->indexOf(QLatin1String("%@"));
@@ -85,23 +65,6 @@ void Substitute(QString* text, const QString& value)
 } // namespace
 
 using namespace ControlTools;
-
-ConversionEditor::SheetKind ConversionEditor::SheetKindOf(OSType type)
-{
-    switch (type) {
-    case 'MPG1':
-    case 'MPG2': return SheetKind::MPEG;
-    case 'BWMP':
-    case 'BWLN': return SheetKind::BroadcastWave;
-    case 'DMP3': return SheetKind::MP3;
-    case 'G729': return SheetKind::G729;
-    case 'VOC ': return SheetKind::CreativeVoice;
-    case 'QTQ2':
-    case 'QTQP':
-    case 'Mp3 ': return SheetKind::ConfirmAtOnce;
-    default: return SheetKind::None;
-    }
-}
 
 ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
     : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this)),
@@ -543,6 +506,11 @@ QVariantMap ConversionEditor::currentEntry() const
     return m_fileTypeInfo.value(FileTypeForHFSTypeCode(m_curFileType)).toMap();
 }
 
+OutputCapabilities ConversionEditor::currentCapabilities() const
+{
+    return OutputCapabilities::fromEntry(currentEntry());
+}
+
 void ConversionEditor::setConvSpec(const ConvSpecRef& spec)
 {
     m_spec = spec;
@@ -643,9 +611,10 @@ QVariantMap ConversionEditor::updateUIForFileType(OSType type)
         m_spec->setChannelTreat(*tag);
 
     m_format->optionsButton->setText(entry.value(QStringLiteral("optionsButtonTitle"), L("Options...")).toString());
-    m_format->optionsTabs->setCurrentIndex(Flag(entry, "optionsButtonEnabled") ? 0 : 1);
+    const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
+    m_format->optionsTabs->setCurrentIndex(caps.hasOptions ? 0 : 1);
     if (m_spec && !m_spec->specificsValid())
-        m_spec->setSpecificsValid(!Flag(entry, "specificsMustBeValid"));
+        m_spec->setSpecificsValid(!caps.optionsRequired);
     m_filling = filling;
     return entry;
 }
@@ -654,24 +623,22 @@ void ConversionEditor::selectClosestValidSampleRate(const QVariantMap& entry)
 {
     double field = 0;
     const bool parsed = rateFieldValue(&field);
-    bool discrete = false;
-    const QList<double> rates = DiscreteRates(entry, &discrete);
+    const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
     bool match = true;
-    if (discrete && !rates.isEmpty()) {
+    if (!caps.discreteRates.isEmpty()) {
         match = false;
         const double rate = m_spec ? m_spec->sampleRate() : field;
-        for (double r : rates)
+        for (double r : caps.discreteRates)
             if (std::fabs(r - rate) < kSameRate)
                 match = true;
     }
-    if (!parsed || field > Number(entry, "sampleRateMax") || field < Number(entry, "sampleRateMin") || !match)
-        m_format->rateField->setText(formatRate(Number(entry, "sampleRateDefault")));
+    if (!parsed || field > caps.rateMax || field < caps.rateMin || !match)
+        m_format->rateField->setText(formatRate(caps.rateDefault));
 }
 
 void ConversionEditor::updateSampleRateTextField()
 {
-    bool discrete = false;
-    DiscreteRates(currentEntry(), &discrete);
+    const bool discrete = !currentCapabilities().discreteRates.isEmpty();
     m_format->rateField->setEnabled(!discrete && m_format->convertRateBox->isChecked());
 }
 
@@ -805,9 +772,8 @@ bool ConversionEditor::validateFileTypeItem(OSType tag) const
 
 bool ConversionEditor::validateSampleRateItem(int tag) const
 {
-    bool discrete = false;
-    const QList<double> rates = DiscreteRates(currentEntry(), &discrete);
-    if (!discrete)
+    const QList<double> rates = currentCapabilities().discreteRates;
+    if (rates.isEmpty())
         return true;
     if (tag < 0 || tag >= kBuiltInRateCount)
         return false;
@@ -844,7 +810,8 @@ bool ConversionEditor::validateOK()
     handleChannelHandlingSettings();
 
     const QVariantMap entry = currentEntry();
-    const QString text = entry.value(QStringLiteral("text")).toString();
+    const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
+    const QString& text = caps.name;
     const QVariantMap specifics = m_spec->specifics();
     auto verdict = [&](const QString& validKey, const QString& messageKey, const char* fallback, QString* out) {
         if (!specifics.contains(validKey) || specifics.value(validKey).toBool())
@@ -856,32 +823,32 @@ bool ConversionEditor::validateOK()
     double rate = 0;
     const bool parsed = rateFieldValue(&rate);
     QString reason;
-    if (Flag(entry, "specificsMustBeValid") && !m_spec->specificsValid()) {
+    if (caps.optionsRequired && !m_spec->specificsValid()) {
         reason = L("You have to use the %@ button to specify the encoder settings.");
         Substitute(&reason, entry.value(QStringLiteral("optionsButtonTitle")).toString().chopped(
                                 std::min<qsizetype>(3, entry.value(QStringLiteral("optionsButtonTitle")).toString().size())));
-    } else if (m_format->convertRateBox->isChecked() && parsed && rate > Number(entry, "sampleRateMax")) {
+    } else if (m_format->convertRateBox->isChecked() && parsed && rate > caps.rateMax) {
         reason = L("The sample rate of %@ files may not exceed %d Hz.");
         Substitute(&reason, text);
-        reason.replace(QLatin1String("%d"), QString::number(qlonglong(Number(entry, "sampleRateMax"))));
-    } else if (m_format->convertRateBox->isChecked() && parsed && rate < Number(entry, "sampleRateMin")) {
+        reason.replace(QLatin1String("%d"), QString::number(qlonglong(caps.rateMax)));
+    } else if (m_format->convertRateBox->isChecked() && parsed && rate < caps.rateMin) {
         reason = L("The sample rate of %@ files may not be less than %d Hz.");
         Substitute(&reason, text);
-        reason.replace(QLatin1String("%d"), QString::number(qlonglong(Number(entry, "sampleRateMin"))));
+        reason.replace(QLatin1String("%d"), QString::number(qlonglong(caps.rateMin)));
     } else if (verdict(kSampleRateValidKey, kSampleRateInvalidMessageKey, "The sample rate is invalid.", &reason)) {
-    } else if (!m_format->convertRateBox->isChecked() && Flag(entry, "forceSampleRate")) {
+    } else if (!m_format->convertRateBox->isChecked() && caps.rateRequired) {
         reason = L("%@ files have a restricted number of possible sample rates, so please check 'Convert sample "
                    "rate to' and select an available sample rate from the popup menu");
         Substitute(&reason, text);
     } else if (verdict(kWordSizeValidKey, kWordSizeValidMessageKey, "The number of bits or bitrate is invalid.",
                        &reason)) {
-    } else if (!m_format->bitsBox->isChecked() && Flag(entry, "forceWordSize")) {
+    } else if (!m_format->bitsBox->isChecked() && caps.wordLengthRequired) {
         reason = L("%@ files must have a value specified for the '%@', so please check to select a setting.");
         Substitute(&reason, text);
         Substitute(&reason, entry.value(QStringLiteral("numBitsCheckBoxTitle")).toString());
     } else if (verdict(kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey,
                        "The setting for channel handling is invalid.", &reason)) {
-    } else if (!m_format->channelBox->isChecked() && Flag(entry, "forceChannels")) {
+    } else if (!m_format->channelBox->isChecked() && caps.channelsRequired) {
         reason = L("%@ files have a restricted number of possible channel handling methods, so please check to "
                    "use one of the given settings in the 'Channel handling' popup menu.");
         Substitute(&reason, text);
@@ -938,17 +905,18 @@ void ConversionEditor::applyFileTypeItem()
     m_fades->extensionField->setText(extension);
     m_spec->setNameExtension(extension);
 
-    if (Flag(entry, "forceSampleRate")) {
+    const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
+    if (caps.rateRequired) {
         m_sampleRateForced = !m_format->convertRateBox->isChecked();
         m_format->convertRateBox->setChecked(true);
         m_fields.edit(m_convertRateRow);
     }
-    if (Flag(entry, "forceWordSize")) {
+    if (caps.wordLengthRequired) {
         m_wordSizeForced = !m_format->bitsBox->isChecked();
         m_format->bitsBox->setChecked(true);
         m_fields.edit(m_bitsRow);
     }
-    if (Flag(entry, "forceChannels")) {
+    if (caps.channelsRequired) {
         m_channelsForced = !m_format->channelBox->isChecked();
         m_format->channelBox->setChecked(true);
         m_fields.edit(m_channelsRow);
@@ -1079,7 +1047,7 @@ OptionSheet* ConversionEditor::doOptionsButton()
 {
     if (!m_spec)
         return nullptr;
-    const SheetKind kind = SheetKindOf(m_curFileType);
+    const SheetKind kind = currentSheetKind();
     if (kind == SheetKind::None)
         return nullptr;
     if (kind == SheetKind::ConfirmAtOnce) {
@@ -1092,6 +1060,11 @@ OptionSheet* ConversionEditor::doOptionsButton()
     m_openSheet = sheet;
     sheet->begin(m_spec);
     return sheet;
+}
+
+ConversionEditor::SheetKind ConversionEditor::currentSheetKind() const
+{
+    return currentCapabilities().optionSheet;
 }
 
 OptionSheet* ConversionEditor::makeSheet(SheetKind kind)

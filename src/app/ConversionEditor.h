@@ -10,7 +10,7 @@
 // EditorCommentGroup); which control shows and writes which field of the
 // conversion is one table (ConversionFieldTable, built in
 // buildFieldTable); what the output type allows is read in
-// updateUIForFileType, validateOK and SheetKindOf.
+// updateUIForFileType, validateOK and currentSheetKind.
 //
 // The controls carry object names (the names the tests look them up by):
 // "conversionNameTextField", "convertFileTypeCheckBox", "fileTypePopUp",
@@ -31,6 +31,7 @@
 #include "ConversionFieldTable.h"
 #include "MacTypes.h"
 #include "NotificationCenter.h"
+#include "OutputCapabilities.h"
 
 #include <QDialog>
 #include <QHash>
@@ -128,10 +129,11 @@ protected:
     void reject() override;
 
 private:
-    // The option sheet of a type: none, none but the options count as
-    // confirmed at once, or one of the sheets.
-    enum class SheetKind { None, ConfirmAtOnce, MPEG, BroadcastWave, MP3, G729, CreativeVoice };
-    static SheetKind SheetKindOf(OSType type);
+    // The option sheet of a type (its "optionSheet", OutputCapabilities.h):
+    // none, none but the options count as confirmed at once, or one of the
+    // sheets.
+    using SheetKind = OutputCapabilities::OptionSheet;
+    SheetKind currentSheetKind() const;
     OptionSheet* makeSheet(SheetKind kind);
     // A rate chosen in the Creative Voice sheet: the conversion's, shown
     // in the field and the menu.
@@ -181,6 +183,8 @@ private:
     void callDispatcher(int which, QComboBox* popup);
     std::unique_ptr<CConvSpec> makeCConvSpec() const;
     QVariantMap currentEntry() const;
+    // What the current type can hold and asks for (its entry, read once).
+    OutputCapabilities currentCapabilities() const;
     void closeDialog();
     bool refuseName();
 

@@ -24,13 +24,6 @@
 
 #include <cmath>
 
-const PreferencesWindow::RawType PreferencesWindow::kRawTypes[kRawTypeCount] = {
-    {'DPCM', true, 16, true},  {'DPCM', true, 8, true},   {'DPCM', false, 16, true}, {'DPCM', false, 8, true},
-    {'DADP', true, 16, false}, {'DULW', true, 16, false}, {'DALW', true, 16, false}, {'21-4', true, 16, false},
-    {'23-2', true, 16, false}, {'23-3', true, 16, false}, {'23-5', true, 16, false}, {'26-3', true, 16, false},
-    {'26-4', true, 16, false}, {'26-5', true, 16, false}, {'G729', true, 16, false}, {'DPCM', true, 24, true},
-    {'DPCM', true, 32, true},  {'DPCM', false, 24, true}, {'DPCM', false, 32, true}};
-
 const double PreferencesWindow::kRawRates[kRawRateCount] = {
     192000, 176400, 96000, 88200, 48000, 47952.1, 44100, 44055.9, 37800, 32000,
     24000,  22554.545454545456, 22050, 18900, 16000, 12000, 11025, 8000, 6000, 5512.5};
@@ -49,8 +42,6 @@ const QString kBlip = QStringLiteral("Blip At End");
 const QString kAutoPlay = QStringLiteral("Auto Play Next");
 const QString kBlipChanged = QStringLiteral("QMBlipAtEndChanged");
 const QString kAutoPlayChanged = QStringLiteral("QMAutoPlayNextChanged");
-constexpr int kTag8000 = 17;
-constexpr int kTag6000 = 18;
 
 } // namespace
 
@@ -93,16 +84,9 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     auto* raw = new QFormLayout;
     m_typePopup = new QComboBox(unknown);
     m_typePopup->setObjectName(QStringLiteral("fileTypePopup"));
-    const char* typeTitles[kRawTypeCount] = {
-        "Linear PCM, 16 bits, big-endian", "Linear PCM, 8 bits (signed)", "Linear PCM, 16 bits, little-endian",
-        "Linear PCM, 8 bits (unsigned)",   "Dialogic ADPCM",              "Dialogic mu-law",
-        "Dialogic A-law",                  "G.721",                       "G.723, 2 bits",
-        "G.723, 3 bits",                   "G.723, 5 bits",               "G.726, 3 bits",
-        "G.726, 4 bits",                   "G.726, 5 bits",               "G.729",
-        "Linear PCM, 24 bits, big-endian", "Linear PCM, 32 bits, big-endian",
-        "Linear PCM, 24 bits, little-endian", "Linear PCM, 32 bits, little-endian"};
-    for (int tag = 0; tag < kRawTypeCount; ++tag)
-        m_typePopup->addItem(L(typeTitles[tag]), tag);
+    m_rawTypes = GetHeaderlessReadings();
+    for (const HeaderlessReading& reading : m_rawTypes)
+        m_typePopup->addItem(L(reading.title.toUtf8().constData()), reading.tag);
     m_ratePopup = new QComboBox(unknown);
     m_ratePopup->setObjectName(QStringLiteral("sampleRatePopup"));
     for (int tag = 0; tag < kRawRateCount; ++tag) {
@@ -286,31 +270,28 @@ void PreferencesWindow::enableFileTypeElements(bool on)
         label->setEnabled(on);
 }
 
-int PreferencesWindow::rawTypeTag(OSType type, bool bigEndian, int wordSize)
+const HeaderlessReading* PreferencesWindow::rawReading(int tag) const
 {
-    switch (type) {
-    case '26-4': return 12;
-    case '23-3': return 9;
-    case '21-4': return 7;
-    case '23-2': return 8;
-    case '23-5': return 10;
-    case '26-3': return 11;
-    case 'DALW': return 6;
-    case '26-5': return 13;
-    case 'DADP': return 4;
-    case 'DULW': return 5;
-    case 'G729': return 14;
-    case 'DPCM':
-        switch (wordSize) {
-        case 16: return bigEndian ? 0 : 2;
-        case 8: return bigEndian ? 1 : 3;
-        case 24: return bigEndian ? 15 : 17;
-        case 32: return bigEndian ? 16 : 18;
-        default: return 0;
-        }
-    default:
-        return 0;
-    }
+    for (const HeaderlessReading& reading : m_rawTypes)
+        if (reading.tag == tag)
+            return &reading;
+    return nullptr;
+}
+
+int PreferencesWindow::rawTypeTag(OSType type, bool bigEndian, int wordSize) const
+{
+    // A type read one way has that item whatever the byte order and word
+    // size; one read several ways, the item of the stored ones.
+    QList<const HeaderlessReading*> ofType;
+    for (const HeaderlessReading& reading : m_rawTypes)
+        if (reading.type == type)
+            ofType.append(&reading);
+    if (ofType.size() == 1)
+        return ofType.first()->tag;
+    for (const HeaderlessReading* reading : ofType)
+        if (reading->bigEndian == bigEndian && reading->wordSize == wordSize)
+            return reading->tag;
+    return 0;
 }
 
 void PreferencesWindow::setupFileTypePopup()
@@ -334,12 +315,11 @@ void PreferencesWindow::doFileTypePopup()
     bool bigEndian = true;
     int wordSize = 16;
     int channels = m_channels->value();
-    if (tag >= 0 && tag < kRawTypeCount) {
-        const RawType& raw = kRawTypes[tag];
-        type = raw.type;
-        bigEndian = raw.bigEndian;
-        wordSize = raw.wordSize;
-        if (!raw.channelsFromField)
+    if (const HeaderlessReading* raw = rawReading(tag)) {
+        type = raw->type;
+        bigEndian = raw->bigEndian;
+        wordSize = raw->wordSize;
+        if (!raw->channelsFromField)
             channels = 1;
     } else {
         QM_TRACE("doFileTypePopup", "Unknown tag (" << tag << ") from file type popup in preferences dialog (input tab)");
@@ -353,8 +333,8 @@ void PreferencesWindow::doFileTypePopup()
         m_channels->setValue(channels);
     }
     for (int i = 0; i < m_typePopup->count(); ++i) {
-        const int t = m_typePopup->itemData(i).toInt();
-        SetItemEnabled(m_typePopup, i, t <= 6 || (t >= 14 && t <= 18));
+        const HeaderlessReading* reading = rawReading(m_typePopup->itemData(i).toInt());
+        SetItemEnabled(m_typePopup, i, reading && reading->choosable);
     }
     validateRateItems();
     syncRawSettings();
@@ -398,18 +378,21 @@ void PreferencesWindow::validateRateItems()
     const OSType type = HFSTypeCodeFromFileType(m_defaults.stringForKey(kType));
     const double stored = double(float(m_defaults.doubleForKey(kRate)));
     const double readAt = EngineStartup::rawSampleRate(type, stored);
-    const bool restricted = EngineStartup::rawSampleRate(type, 1.0) != 1.0;
+    // A type read at its own rates offers only those.
+    const QList<double> rates = GetOutputCapabilities(type).headerlessRates;
+    const bool restricted = !rates.isEmpty();
+    int readAtTag = -1;
     for (int i = 0; i < m_ratePopup->count(); ++i) {
         const int tag = m_ratePopup->itemData(i).toInt();
-        bool enabled = true;
-        if (restricted)
-            enabled = tag == kTag8000 || (type == 'DADP' && tag == kTag6000);
-        SetItemEnabled(m_ratePopup, i, enabled);
+        const double rate = tag >= 0 && tag < kRawRateCount ? kRawRates[tag] : 0.0;
+        if (rate == readAt)
+            readAtTag = tag;
+        SetItemEnabled(m_ratePopup, i, !restricted || rates.contains(rate));
     }
     if (restricted) {
         // The menu shows the rate the files are read at, and the stored
         // value is that rate too.
-        m_ratePopup->setCurrentIndex(m_ratePopup->findData(readAt == 6000.0 ? kTag6000 : kTag8000));
+        m_ratePopup->setCurrentIndex(m_ratePopup->findData(readAtTag));
         if (readAt != stored)
             m_defaults.setDouble(kRate, double(float(readAt)));
     }

@@ -7,6 +7,7 @@
 
 #include "MacTypes.h"
 #include "NotificationCenter.h"
+#include "OutputCapabilities.h"
 
 #include <QDialog>
 #include <QHash>
@@ -22,15 +23,6 @@ class UserDefaults;
 class PreferencesWindow : public QDialog {
     Q_OBJECT
 public:
-    // The raw type popup's choices, by tag (0 to 18).
-    struct RawType {
-        OSType type;
-        bool bigEndian;
-        int wordSize;
-        bool channelsFromField;
-    };
-    static constexpr int kRawTypeCount = 19;
-    static const RawType kRawTypes[kRawTypeCount];
     // The raw rate popup's rates, by tag (0 to 19).
     static constexpr int kRawRateCount = 20;
     static const double kRawRates[kRawRateCount];
@@ -46,8 +38,9 @@ public:
     void selectLoggingTab();
     void doFactoryDefaults();
 
-    // The tag the stored raw type, byte order and word size give.
-    static int rawTypeTag(OSType type, bool bigEndian, int wordSize);
+    // The tag the stored raw type, byte order and word size give (0 when
+    // no reading fits them).
+    int rawTypeTag(OSType type, bool bigEndian, int wordSize) const;
 
     // The controls, for tests: a check box by its user-default key, the
     // two radio groups, the raw-file controls.
@@ -80,7 +73,11 @@ private:
     void validateRateItems();
     void syncRawSettings();
 
+    // The raw type popup's choices, by tag: the types' headerless readings.
+    const HeaderlessReading* rawReading(int tag) const;
+
     UserDefaults& m_defaults;
+    QList<HeaderlessReading> m_rawTypes;
     QHash<QString, QCheckBox*> m_boxes;
     QTabWidget* m_tabs;
     QButtonGroup* m_action;

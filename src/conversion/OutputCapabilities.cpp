@@ -1,5 +1,6 @@
 #include "OutputCapabilities.h"
 
+#include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
 
 #include <QLocale>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -32,6 +34,18 @@ bool Flag(const QVariantMap& entry, const char* key)
     return entry.value(QLatin1String(key)).toBool();
 }
 
+OutputCapabilities::OptionSheet SheetNamed(const QString& name, bool optionsButton)
+{
+    using Sheet = OutputCapabilities::OptionSheet;
+    static const std::pair<const char*, Sheet> kSheets[] = {
+        {"MPEG", Sheet::MPEG}, {"broadcastWave", Sheet::BroadcastWave}, {"MP3", Sheet::MP3},
+        {"G.729", Sheet::G729}, {"creativeVoice", Sheet::CreativeVoice}};
+    for (const auto& [text, sheet] : kSheets)
+        if (name == QLatin1String(text))
+            return sheet;
+    return optionsButton ? Sheet::ConfirmAtOnce : Sheet::None;
+}
+
 }  // namespace
 
 OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
@@ -46,6 +60,9 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     std::sort(caps.discreteRates.begin(), caps.discreteRates.end());
     caps.rateMin = entry.value(QStringLiteral("sampleRateMin")).toDouble();
     caps.rateMax = entry.value(QStringLiteral("sampleRateMax")).toDouble();
+    caps.rateDefault = entry.value(QStringLiteral("sampleRateDefault")).toDouble();
+    caps.rateRequired = Flag(entry, "forceSampleRate");
+    caps.channelsRequired = Flag(entry, "forceChannels");
     const QString source = entry.value(QStringLiteral("sampleRateSource")).toString();
     if (source == QLatin1String("name"))
         caps.rateSource = RateSource::Name;
@@ -64,6 +81,12 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.maxSoundBytes = entry.value(QStringLiteral("maxSoundBytes")).toDouble();
     caps.storedBits = SInt16(entry.value(QStringLiteral("storedBitsPerSample")).toInt());
     caps.refusalCode = SInt16(entry.value(QStringLiteral("refusalCode")).toInt());
+    caps.soundBlockBytes = entry.value(QStringLiteral("soundBlockBytes")).toDouble();
+    for (const QVariant& v : entry.value(QStringLiteral("headerlessSampleRates")).toList())
+        caps.headerlessRates.append(v.toDouble());
+    caps.hasOptions = Flag(entry, "optionsButtonEnabled");
+    caps.optionsRequired = Flag(entry, "specificsMustBeValid");
+    caps.optionSheet = SheetNamed(entry.value(QStringLiteral("optionSheet")).toString(), caps.hasOptions);
     return caps;
 }
 
@@ -157,4 +180,38 @@ SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double 
     else if (!caps.holdsWordLength(bits))
         err = kOutputWordLengthErr;
     return err != noErr && caps.refusalCode != 0 ? caps.refusalCode : err;
+}
+
+QList<HeaderlessReading> GetHeaderlessReadings()
+{
+    QList<HeaderlessReading> readings;
+    const QVariantMap dictionary = GetFileTypeDictionary();
+    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {
+        for (const QVariant& item : it.value().toMap().value(QStringLiteral("headerlessReadings")).toList()) {
+            const QVariantMap map = item.toMap();
+            HeaderlessReading reading;
+            reading.type = HFSTypeCodeFromFileType(it.key());
+            reading.tag = map.value(QStringLiteral("tag")).toInt();
+            reading.title = map.value(QStringLiteral("text")).toString();
+            reading.bigEndian = map.value(QStringLiteral("bigEndian")).toBool();
+            reading.wordSize = SInt16(map.value(QStringLiteral("wordSize")).toInt());
+            reading.channelsFromField = map.value(QStringLiteral("channelsFromField")).toBool();
+            reading.choosable = map.value(QStringLiteral("choosable")).toBool();
+            readings.append(reading);
+        }
+    }
+    std::sort(readings.begin(), readings.end(),
+              [](const HeaderlessReading& a, const HeaderlessReading& b) { return a.tag < b.tag; });
+    return readings;
+}
+
+double HeaderlessSampleRate(OSType type, double storedRate)
+{
+    const QList<double> rates = GetOutputCapabilities(type).headerlessRates;
+    if (rates.isEmpty())
+        return storedRate;
+    for (double rate : rates)
+        if (std::fabs(storedRate - rate) < 0.5)
+            return rate;
+    return rates.first();
 }

@@ -20,8 +20,13 @@
 //   "wordLengths"          array: the word lengths the file stores; absent:
 //                          any (the type codes, converts or refuses them)
 //   "wordLengthIsBitRate"  boolean: the word length is a bit rate in kbit/s
+//   "sampleRateDefault"    the rate the editor offers first
+//   "forceSampleRate"      boolean: a conversion must convert the rate
 //   "numBitsPopup"         the word lengths (or bit rates) a conversion may ask for
 //   "forceWordSize"        boolean: a conversion must ask for one of them
+//   "forceChannels"        boolean: a conversion must choose a channel handling
+//   "optionsButtonEnabled" boolean: the type has options (see "optionSheet")
+//   "specificsMustBeValid" boolean: a conversion must confirm them
 //   "maxSoundBytes"        the largest sound data its header can describe
 //                          (absent: no limit checked here)
 //   "storedBitsPerSample"  the bits each sample takes in the file whatever
@@ -29,6 +34,21 @@
 //   "refusalCode"          the error a file of the type is refused with when
 //                          its shape does not fit; absent: an error by what
 //                          does not fit (channels, rate, word length)
+//   "soundBlockBytes"      the type keeps its sound in one data block of at
+//                          most this many bytes: an input split over several
+//                          blocks, or an output that would not fit one, is
+//                          refused (absent: no such limit)
+//   "headerlessReadings"   array: the ways the preferences offer to read a
+//                          file of no recognised type as this type (see
+//                          HeaderlessReading)
+//   "headerlessSampleRates" array: the rates such a file is read at (the
+//                          stored rate when it is one of them, else the
+//                          first); absent: the stored rate
+//   "optionSheet"          the sheet the editor's Options button opens:
+//                          "MPEG", "broadcastWave", "MP3", "G.729" or
+//                          "creativeVoice"; absent: none, and a type whose
+//                          "optionsButtonEnabled" is set has its options
+//                          confirmed at once
 #pragma once
 
 #include "MacTypes.h"
@@ -43,6 +63,7 @@ constexpr SInt16 kOutputWordLengthErr = -22603;  // "has incompatible wordsize"
 
 struct OutputCapabilities {
     enum class RateSource { Header, Name, Fixed };
+    enum class OptionSheet { None, ConfirmAtOnce, MPEG, BroadcastWave, MP3, G729, CreativeVoice };
 
     QString name;
     QList<UInt16> channelCounts;  // empty: any
@@ -50,7 +71,10 @@ struct OutputCapabilities {
     QList<double> discreteRates;  // empty: the range
     double rateMin = 0.0;  // 0: no limit
     double rateMax = 0.0;  // 0: no limit
+    double rateDefault = 0.0;
     RateSource rateSource = RateSource::Header;
+    bool rateRequired = false;
+    bool channelsRequired = false;
     QList<SInt16> wordLengths;  // empty: any
     QList<int> wordLengthChoices;  // the popup's tags, in order, once each
     bool wordLengthIsBitRate = false;
@@ -58,6 +82,11 @@ struct OutputCapabilities {
     double maxSoundBytes = 0.0;  // 0: no limit
     SInt16 storedBits = 0;       // 0: the word length in whole bytes
     SInt16 refusalCode = 0;
+    double soundBlockBytes = 0.0;  // 0: the sound may take several blocks
+    OptionSheet optionSheet = OptionSheet::None;
+    bool hasOptions = false;
+    bool optionsRequired = false;
+    QList<double> headerlessRates;
 
     // An entry of the file-type dictionary (an empty entry holds anything).
     static OutputCapabilities fromEntry(const QVariantMap& entry);
@@ -97,3 +126,22 @@ QString TreatmentsHeldText(const OutputCapabilities& caps);
 // error of what does not fit.  The rate is checked only for types that do
 // not record it (a header that records it takes what its writer accepts).
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
+
+// One way to read files of no recognised type as headerless audio: an item
+// of the preferences' type menu.
+struct HeaderlessReading {
+    OSType type = 0;
+    int tag = 0;  // the item's place in the menu
+    QString title;
+    bool bigEndian = true;
+    SInt16 wordSize = 16;
+    bool channelsFromField = false;  // else the file has one channel
+    bool choosable = true;
+};
+
+// Every type's headerless readings, by tag.
+QList<HeaderlessReading> GetHeaderlessReadings();
+
+// The rate a headerless file of `type` is read at when the preferences
+// store `storedRate` (its "headerlessSampleRates").
+double HeaderlessSampleRate(OSType type, double storedRate);

@@ -12,14 +12,7 @@
 
 namespace {
 
-constexpr OSType kVOCType = FOUR_CHAR_CODE("VOC ");
-constexpr OSType kVOC2Type = FOUR_CHAR_CODE("VOC2");
 constexpr SInt64 kVOCDataOffsetPosition = 20;
-
-bool IsVOC(OSType type)
-{
-    return type == kVOCType || type == kVOC2Type;
-}
 
 // Sound (1, and 9 of the newer header form), continuation, silence and
 // repeat blocks: a file with two of them is read only up to the first.
@@ -71,10 +64,10 @@ SInt16 CountInputBlocks(CSoundFile* in)
     return result;
 }
 
-bool Exceeds(double frames, double ratio, UInt16 channels, SInt16 bits)
+bool Exceeds(double frames, double ratio, UInt16 channels, SInt16 bits, double blockBytes)
 {
     const double bytes = frames * ratio * double(channels) * double(std::max<SInt16>(bits, 0)) / 8.0;
-    return bytes > double(kMaxVOCBlockLength);
+    return bytes > blockBytes;
 }
 
 } // namespace
@@ -156,8 +149,12 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
             return kOutputTooBigErr;
     }
 
-    SInt16 result = IsVOC(in->GetFileType()) ? CountInputBlocks(in) : SInt16(noErr);
-    if (!IsVOC(outputType))
+    // A type whose sound lives in one data block: an input split over
+    // several is refused, and so is an output that would not fit one.
+    SInt16 result =
+        GetOutputCapabilities(in->GetFileType()).soundBlockBytes > 0.0 ? CountInputBlocks(in) : SInt16(noErr);
+    const double blockBytes = caps.soundBlockBytes;
+    if (blockBytes <= 0.0)
         return result;
 
     if (spec->NeedsStrip()) {
@@ -173,7 +170,7 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
         if (err != noErr) {
             if (result == noErr)
                 result = SInt16(err);
-        } else if (result == noErr && Exceeds(kept, ratio, channels, bits)) {
+        } else if (result == noErr && Exceeds(kept, ratio, channels, bits, blockBytes)) {
             result = kFragmentedVOCOutputErr;
         }
     }
@@ -191,10 +188,10 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
             if (region.end > region.start)
                 longest = std::max(longest, region.end - region.start);
         }
-        if (result == noErr && Exceeds(double(longest), ratio, channels, bits))
+        if (result == noErr && Exceeds(double(longest), ratio, channels, bits, blockBytes))
             result = kFragmentedVOCOutputErr;
     } else if (!spec->NeedsStrip() && result == noErr &&
-               Exceeds(double(in->GetNumFrames()), ratio, channels, bits)) {
+               Exceeds(double(in->GetNumFrames()), ratio, channels, bits, blockBytes)) {
         result = kFragmentedVOCOutputErr;
     }
     return result;

@@ -5,10 +5,11 @@
 // samplerate"); an output whose estimated size passes what its type's header
 // can describe (the type table's "maxSoundBytes": the FORM size of the AIFF
 // family, 2 GiB, the RIFF size of the WAVE family, 4 GiB)
-// is refused with -1310 ("is too big for the output file type").  Creative Voice
-// (VOC) files keep their sound in one data block whose length field has 24
-// bits, so a VOC input split over several data blocks is refused, and so is
-// a conversion to VOC whose sound data would not fit one block.  An output
+// is refused with -1310 ("is too big for the output file type").  A type
+// that keeps its sound in one data block (the type table's
+// "soundBlockBytes": Creative Voice, whose block length field has 24 bits)
+// refuses an input split over several data blocks, and a conversion to it
+// whose sound data would not fit one block.  An output
 // the type cannot hold (OutputCapabilities.h: a channel count, a word length,
 // or the rate of a type whose files do not record it) is refused with the
 // type's refusal code or the error of what does not fit.  Every other
@@ -41,14 +42,14 @@ constexpr UInt32 kMaxVOCBlockLength = 0xFFFFFF;
 SInt16 CountVOCDataBlocks(SInt16 refNum);
 
 // 0 to go on, -22305, -20008 or the error of a sound-file or file operation.
-//   - A 'VOC ' or 'VOC2' input is walked for its data blocks (through its
-//     open fork, or a fork opened for the walk when it has none).
-//   - For a 'VOC ' or 'VOC2' output the bytes of each output file are
+//   - An input of a one-block type is walked for its data blocks (through
+//     its open fork, or a fork opened for the walk when it has none).
+//   - For an output of a one-block type the bytes of each output file are
 //     estimated: the frames written (the longest region when extracting,
 //     else the kept frames of the compacting walk when compacting, else the
 //     whole input; a conversion that does both is tested both ways), scaled by
 //     the sample-rate ratio when the rate changes, x the channels of each
 //     output file (as the pipeline's channel route makes them) x bytes per
-//     sample of the output's word length.  Above 0xFFFFFF bytes: -20008.
+//     sample of the output's word length.  Above the block's bytes: -20008.
 //   - An input refusal is never replaced by a later pass.
 SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec);

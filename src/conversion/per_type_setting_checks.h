@@ -34,7 +34,7 @@ extern const char kMPEGJointStereoMode[];    // "MPEG joint stereo   "
 extern const char kMPEGSeparateStereoMode[]; // "MPEG separate stereo"
 
 // Per-type block offsets read here.
-constexpr int kMP3RequiredSampleRateOffset = 60; // 'Mp3 ': big-endian SInt32
+constexpr int kMP3RequiredSampleRateOffset = 60; // QuickTime MP3: big-endian SInt32
 
 // --------------------------------------------- mono-only channel checks
 SInt16 CCITTChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);

@@ -6,6 +6,7 @@
 #include "MP3FileTypes.h"
 #include "MPEGFileTypes.h"
 #include "MovieFileTypes.h"
+#include "OutputCapabilities.h"
 #include "PCMFileTypes.h"
 #include "RawFileSettings.h"
 #include "SetFileTypes.h"
@@ -62,23 +63,7 @@ void EngineStartup::registerDefaults(UserDefaults& defaults)
 
 double EngineStartup::rawSampleRate(OSType type, double storedRate)
 {
-    switch (type) {
-    case '21-4':
-    case '23-2':
-    case '23-3':
-    case '23-5':
-    case '26-3':
-    case '26-4':
-    case '26-5':
-    case 'DALW':
-    case 'DULW':
-    case 'G729':
-        return 8000.0;
-    case 'DADP':
-        return std::fabs(storedRate - 6000.0) < 0.5 ? 6000.0 : 8000.0;
-    default:
-        return storedRate;
-    }
+    return HeaderlessSampleRate(type, storedRate);
 }
 
 void EngineStartup::syncRawSettings(const UserDefaults& defaults)

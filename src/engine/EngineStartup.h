@@ -39,8 +39,9 @@ public:
     // show (rawSampleRate) and the channel count is kept within 1 to 64.
     static void syncRawSettings(const UserDefaults& defaults);
     // The rate headerless files of `type` are read at, given the stored
-    // rate: the telephony codecs only know 8000 Hz (Dialogic ADPCM also
-    // 6000 Hz); any other stored rate gives 8000 Hz for them.
+    // rate: the type's "headerlessSampleRates" (the telephony codecs only
+    // know 8000 Hz, Dialogic ADPCM also 6000 Hz; any other stored rate
+    // gives 8000 Hz for them).
     static double rawSampleRate(OSType type, double storedRate);
     // The channel counts a headerless file may have.
     static constexpr int kMinRawChannels = 1;
