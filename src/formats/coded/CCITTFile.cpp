@@ -21,7 +21,6 @@ CCITTFile::CCITTFile(OSType type, int codeBits, const char* formatName)
     : m_type(type), m_formatName(formatName), m_codeBits(codeBits), m_encode(G72xEncoderForBits(codeBits)),
       m_decode(G72xDecoderForBits(codeBits))
 {
-    g72x_init_state(&m_decoder);
 }
 
 CCITTFile::~CCITTFile()
@@ -47,8 +46,7 @@ OSErr CCITTFile::OpenAndDescribe()
     m_sampleFormat = kSampleFormatALaw;
     m_numChannels = 1;
     m_sampleRate = 8000.0;
-    g72x_init_state(&m_decoder);
-    m_decodedFrames = 0;
+    m_sequence.Restart();
     return RecalcNumFrames();
 }
 
@@ -73,37 +71,24 @@ OSErr CCITTFile::SetFilePos(UInt32 frame)
     return SetFPos(m_refNum, fsFromStart, SInt64(UInt64(frame) * UInt64(m_codeBits) / 8));
 }
 
-OSErr CCITTFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
+OSErr CCITTFile::DecodeCodes(UInt32 first, UInt32 codes, int16_t* out)
 {
-    if (frame < m_decodedFrames) {
-        g72x_init_state(&m_decoder);
-        m_decodedFrames = 0;
-    }
-    const UInt32 end = frame + frames;
+    // Whole bytes from the one holding the first code's first bit.
     const UInt32 mask = (1u << m_codeBits) - 1;
-    std::vector<UInt8> bytes;
-    while (m_decodedFrames < end) {
-        // Whole bytes from the one holding the next code's first bit.
-        const UInt64 firstBit = UInt64(m_decodedFrames) * UInt64(m_codeBits);
-        const UInt64 firstByte = firstBit / 8;
-        const UInt32 codes = std::min<UInt32>(end - m_decodedFrames, kDecodeChunkBytes * 8 / UInt32(m_codeBits));
-        const UInt64 lastByte = (firstBit + UInt64(codes) * UInt64(m_codeBits) + 7) / 8;
-        bytes.resize(std::size_t(lastByte - firstByte));
-        if (const OSErr err = ReadAt(firstByte, bytes.data(), bytes.size()))
-            return err;
-        UInt64 bit = firstBit - firstByte * 8;
-        for (UInt32 i = 0; i < codes; ++i, bit += UInt64(m_codeBits)) {
-            const std::size_t at = std::size_t(bit / 8);
-            UInt32 word = bytes[at];
-            if (at + 1 < bytes.size())
-                word |= UInt32(bytes[at + 1]) << 8;
-            const int code = int((word >> (bit % 8)) & mask);
-            const int sample = m_decode(code, kG72xCodingLinear, &m_decoder);
-            const UInt32 k = m_decodedFrames + i;
-            if (k >= frame)
-                out[k - frame] = int16_t(std::clamp(sample, -32768, 32767));
-        }
-        m_decodedFrames += codes;
+    const UInt64 firstBit = UInt64(first) * UInt64(m_codeBits);
+    const UInt64 firstByte = firstBit / 8;
+    const UInt64 lastByte = (firstBit + UInt64(codes) * UInt64(m_codeBits) + 7) / 8;
+    m_bytes.resize(std::size_t(lastByte - firstByte));
+    if (const OSErr err = ReadAt(firstByte, m_bytes.data(), m_bytes.size()))
+        return err;
+    UInt64 bit = firstBit - firstByte * 8;
+    for (UInt32 i = 0; i < codes; ++i, bit += UInt64(m_codeBits)) {
+        const std::size_t at = std::size_t(bit / 8);
+        UInt32 word = m_bytes[at];
+        if (at + 1 < m_bytes.size())
+            word |= UInt32(m_bytes[at + 1]) << 8;
+        const int code = int((word >> (bit % 8)) & mask);
+        out[i] = int16_t(std::clamp(m_decode(code, kG72xCodingLinear, &m_decoder), -32768, 32767));
     }
     return noErr;
 }
@@ -111,12 +96,9 @@ OSErr CCITTFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
 OSErr CCITTFile::ReadCodedBlock(UInt32 frame)
 {
     return DecodeMonoBlock(frame, memFullErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
-        const OSErr err = Decode(first, frames, samples);
-        if (err) {
-            g72x_init_state(&m_decoder);
-            m_decodedFrames = 0;
-        }
-        return err;
+        return m_sequence.Read(first, frames, samples, kDecodeChunkBytes * 8 / UInt32(m_codeBits),
+                               [this] { g72x_init_state(&m_decoder); },
+                               [this](UInt32 code, UInt32 codes, int16_t* out) { return DecodeCodes(code, codes, out); });
     });
 }
 

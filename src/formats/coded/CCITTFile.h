@@ -13,7 +13,10 @@
 
 #include "CDescribedFile.h"
 #include "CEncodeOnCloseFile.h"
+#include "SequentialDecoding.h"
 #include "g72x.h"
+
+#include <vector>
 
 class CCITTFile : public CDescribedFile<CEncodeOnCloseFile> {
 public:
@@ -43,7 +46,9 @@ protected:
 
 private:
     OSErr OpenAndDescribe() override;
-    OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
+    // Decodes `codes` codes from code `first` (the next one the decoder
+    // expects).
+    OSErr DecodeCodes(UInt32 first, UInt32 codes, int16_t* out);
 
     OSType m_type;
     const char* m_formatName;
@@ -52,5 +57,6 @@ private:
     G72xDecoder m_decode;
 
     g72x_state m_decoder{};
-    UInt32 m_decodedFrames = 0;  // codes the decoder has consumed
+    SequentialDecoding m_sequence;
+    std::vector<UInt8> m_bytes;  // the codes being decoded
 };

@@ -70,8 +70,7 @@ OSErr CDialogicADPCMFile::OpenAndDescribe()
         return kTelephonyUnknownFormatErr;
     const UInt64 codes = UInt64(eof - SInt64(m_dataOffset)) * 2;
     m_numFrames = UInt32(std::min<UInt64>(codes, 0xFFFFFFFEu));
-    m_decoder.Reset();
-    m_decodedFrames = 0;
+    m_sequence.Restart();
     return noErr;
 }
 
@@ -86,32 +85,18 @@ OSErr CDialogicADPCMFile::SetFilePos(UInt32 frame)
     return SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset) + frame / 2);
 }
 
-OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
+OSErr CDialogicADPCMFile::DecodeCodes(UInt32 first, UInt32 codes, int16_t* out)
 {
-    if (frame < m_decodedFrames) {
-        m_decoder.Reset();
-        m_decodedFrames = 0;
-    }
-    const UInt32 end = frame + frames;
     const bool lowFirst = m_framing.firstCodeInLowNibble;
-    std::vector<UInt8> bytes;
-    while (m_decodedFrames < end) {
-        const UInt32 first = m_decodedFrames;
-        const UInt32 last = std::min(end, first + kDecodeChunkCodes);
-        const UInt32 firstByte = first / 2;
-        const long count = long((last + 1) / 2 - firstByte);
-        bytes.resize(std::size_t(count));
-        OSErr err = ReadAt(SInt64(m_dataOffset) + firstByte, bytes.data(), count);
-        if (err)
-            return err;
-        for (UInt32 k = first; k < last; ++k) {
-            const UInt8 byte = bytes[k / 2 - firstByte];
-            const bool low = ((k & 1) == 0) == lowFirst;
-            const int16_t sample = m_decoder.Decode(low ? (byte & 15) : (byte >> 4));
-            if (k >= frame)
-                out[k - frame] = sample;
-        }
-        m_decodedFrames = last;
+    const UInt32 last = first + codes;
+    const UInt32 firstByte = first / 2;
+    m_bytes.resize(std::size_t((last + 1) / 2 - firstByte));
+    if (const OSErr err = ReadAt(SInt64(m_dataOffset) + firstByte, m_bytes.data(), m_bytes.size()))
+        return err;
+    for (UInt32 k = first; k < last; ++k) {
+        const UInt8 byte = m_bytes[k / 2 - firstByte];
+        const bool low = ((k & 1) == 0) == lowFirst;
+        out[k - first] = m_decoder.Decode(low ? (byte & 15) : (byte >> 4));
     }
     return noErr;
 }
@@ -119,13 +104,8 @@ OSErr CDialogicADPCMFile::Decode(UInt32 frame, UInt32 frames, int16_t* out)
 OSErr CDialogicADPCMFile::ReadCodedBlock(UInt32 frame)
 {
     return DecodeMonoBlock(frame, kCouldNotCreatePointerErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
-        const OSErr err = Decode(first, frames, samples);
-        if (err) {
-            // The decoder's place is no longer known.
-            m_decoder.Reset();
-            m_decodedFrames = 0;
-        }
-        return err;
+        return m_sequence.Read(first, frames, samples, kDecodeChunkCodes, [this] { m_decoder.Reset(); },
+                               [this](UInt32 code, UInt32 codes, int16_t* out) { return DecodeCodes(code, codes, out); });
     });
 }
 

@@ -17,6 +17,7 @@
 #include "CDescribedFile.h"
 #include "CEncodeOnCloseFile.h"
 #include "DialogicADPCMCodec.h"
+#include "SequentialDecoding.h"
 
 #include <vector>
 
@@ -63,10 +64,13 @@ protected:
 
 private:
     OSErr OpenAndDescribe() override;
-    OSErr Decode(UInt32 frame, UInt32 frames, int16_t* out);
+    // Decodes `codes` codes from code `first` (the next one the decoder
+    // expects).
+    OSErr DecodeCodes(UInt32 first, UInt32 codes, int16_t* out);
     OSErr EncodeCodes();
 
     Framing m_framing;
     DialogicADPCMCodec m_decoder;
-    UInt32 m_decodedFrames = 0;  // codes the decoder has consumed
+    SequentialDecoding m_sequence;
+    std::vector<UInt8> m_bytes;  // the codes being decoded
 };

@@ -18,6 +18,7 @@ constexpr UInt32 kSamplesPerFrame = 80;
 constexpr UInt32 kSerialFrameBytes = 164;
 constexpr UInt32 kRiffHeaderBytes = 56;
 constexpr int kMaxChunksWalked = 4096;
+constexpr UInt32 kDecodeChunkFrames = 64;  // speech frames decoded at a time
 
 UInt32 LE32(const UInt8* p) { return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24); }
 UInt16 LE16(const UInt8* p) { return UInt16(p[0] | (p[1] << 8)); }
@@ -165,9 +166,7 @@ OSErr CG729File::OpenAndDescribe()
         const double kbps = double(m_dataSize) / (double(m_numFrames) / 8000.0) * 0.008;
         m_bitRate = UInt16(std::min(kbps + 0.5, 65535.0));
     }
-    m_decoder.reset();
-    m_nextFrame = 0;
-    m_cachedFrame = ~UInt32(0);
+    m_sequence.Restart();
     return noErr;
 }
 
@@ -176,20 +175,12 @@ OSErr CG729File::SetFilePos(UInt32 frame)
     return SetFPos(m_refNum, fsFromStart, SInt64(m_dataOffset + UInt64(frame / kSamplesPerFrame) * FrameBytes()));
 }
 
-OSErr CG729File::DecodeFrame(UInt32 index, int16_t* out)
+OSErr CG729File::DecodeFrames(UInt32 first, UInt32 count, int16_t* out)
 {
-    if (index == m_cachedFrame) {
-        std::memcpy(out, m_cached, sizeof m_cached);
-        return noErr;
-    }
-    if (index < m_nextFrame) {  // an earlier frame: start again
-        m_decoder.reset();
-        m_nextFrame = 0;
-    }
     const UInt32 frameBytes = FrameBytes();
     UInt8 bytes[kSerialFrameBytes];
-    while (m_nextFrame <= index) {
-        OSErr err = ReadAt(m_dataOffset + UInt64(m_nextFrame) * frameBytes, bytes, frameBytes);
+    for (UInt32 index = first; index < first + count; ++index, out += kSamplesPerFrame) {
+        OSErr err = ReadAt(m_dataOffset + UInt64(index) * frameBytes, bytes, frameBytes);
         if (err)
             return err;
         uint16_t params[g729::kParameterCount];
@@ -207,34 +198,17 @@ OSErr CG729File::DecodeFrame(UInt32 index, int16_t* out)
             if (words[0] != g729::kSerialSync || words[1] != g729::kSerialBitCount)
                 erased = true;
         }
-        m_decoder.decodeFrame(params, erased, m_cached);
-        m_cachedFrame = m_nextFrame++;
+        m_decoder.decodeFrame(params, erased, out);
     }
-    std::memcpy(out, m_cached, sizeof m_cached);
     return noErr;
 }
 
 OSErr CG729File::ReadCodedBlock(UInt32 frame)
 {
-    OSErr err = BeginBlockRead(frame);
-    if (err)
-        return err;
-    const UInt32 frames = SilenceMonoBlock(frame);
-    int16_t samples[kSamplesPerFrame];
-    for (UInt32 done = 0; done < frames;) {
-        const UInt32 at = frame + done;
-        if ((err = DecodeFrame(at / kSamplesPerFrame, samples))) {
-            m_decoder.reset();
-            m_nextFrame = 0;
-            m_cachedFrame = ~UInt32(0);
-            return err;
-        }
-        const UInt32 offset = at % kSamplesPerFrame;
-        const UInt32 n = std::min(kSamplesPerFrame - offset, frames - done);
-        StoreMonoSamples(samples + offset, n, done);
-        done += n;
-    }
-    return noErr;
+    return DecodeMonoBlock(frame, memFullErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
+        return m_sequence.Read(first, frames, samples, kDecodeChunkFrames, [this] { m_decoder.reset(); },
+                               [this](UInt32 index, UInt32 count, int16_t* out) { return DecodeFrames(index, count, out); });
+    });
 }
 
 OSErr CG729File::CheckShape(UInt16 channels, double rate) const

@@ -24,6 +24,7 @@
 #include "CEncodeOnCloseFile.h"
 #include "G729Decoder.h"
 #include "G729Encoder.h"
+#include "SequentialDecoding.h"
 
 #include <cstdint>
 #include <vector>
@@ -63,7 +64,9 @@ protected:
 private:
     OSErr OpenAndDescribe() override;
     OSErr ResolveLayout(SInt64 fileSize);
-    OSErr DecodeFrame(UInt32 index, int16_t* out);
+    // Decodes `count` speech frames from frame `first` (the next one the
+    // decoder expects).
+    OSErr DecodeFrames(UInt32 first, UInt32 count, int16_t* out);
     OSErr WriteFrame(const uint16_t params[]);
     UInt32 FrameBytes() const;
 
@@ -71,11 +74,9 @@ private:
     UInt64 m_dataOffset = 0;
     UInt64 m_dataSize = 0;
     UInt32 m_codecFrames = 0;  // whole 10 ms frames in the data
-    // Reading: the decoder, the next frame it expects and the last decoded frame.
+    // Reading: the decoder and how far it has gone.
     qm::g729::G729Decoder m_decoder;
-    UInt32 m_nextFrame = 0;
-    UInt32 m_cachedFrame = ~UInt32(0);
-    int16_t m_cached[80] = {};
+    SequentialDecoding m_sequence{80};
     // Writing.
     qm::g729::G729Encoder m_encoder;
     UInt64 m_writePosition = 0;

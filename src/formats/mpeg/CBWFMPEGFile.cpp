@@ -162,7 +162,17 @@ OSErr CBWFMPEGFile::Close()
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
+    return CMPEG2File::Close();
+}
+
+const char* CBWFMPEGFile::EncodeStepName() const
+{
+    return "encoding to Broadcast Wave MPEG file";
+}
+
+bool CBWFMPEGFile::EncodesWithoutAudio() const
+{
     // Even an output that received no audio becomes a complete (empty)
     // Broadcast Wave file.
-    return EncodeAndClose(!IsClosingAfterFailure(), "encoding to Broadcast Wave MPEG file");
+    return true;
 }

@@ -46,6 +46,8 @@ public:
 protected:
     bool FramePadding() const override { return true; }
     bool ChecksRatesAtCreate() const override { return false; }
+    const char* EncodeStepName() const override;
+    bool EncodesWithoutAudio() const override;
 
 private:
     void TakeAnnotation(const UInt8* fileTypeSpecifics);

@@ -1,31 +1,14 @@
 #include "CMPEG1File.h"
 
-#include "CreateSoundFile.h"
 #include "FileOperations.h"
+#include "MacRoman.h"
 #include "ThreadDictionary.h"
-#include "debug_trace.h"
 #include "progress_channel.h"
 
 #include <QVariantMap>
 
-#include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <cstring>
-
-namespace {
-
-constexpr OSType kSDIIType = FOUR_CHAR_CODE("Sd2f");
-
-// A Pascal string of a C text (at most 255 bytes).
-void ToPascal(const char* text, Str255 out)
-{
-    const std::size_t n = std::min<std::size_t>(std::strlen(text), 255);
-    out[0] = UInt8(n);
-    std::memcpy(out + 1, text, n);
-}
-
-}  // namespace
 
 CMPEG1File::CMPEG1File()
 {
@@ -36,7 +19,6 @@ CMPEG1File::~CMPEG1File()
 {
     if (m_isOpen)
         CMPEG1File::Close();
-    DropTemporaryFile();
 }
 
 OSType CMPEG1File::GetFileType() const
@@ -64,12 +46,14 @@ bool CMPEG1File::FramePadding() const
     return padding.isValid() ? padding.toBool() : true;
 }
 
-OSErr CMPEG1File::CreateOutput(UInt16 numChannels, SInt16 bitRate, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                               ConstStr255Param nameExtension, double sampleRate)
+OSErr CMPEG1File::CheckShape(UInt16, double) const
 {
-    if (m_isOpen)
-        return opWrErr;
-    OSErr r = CSoundFile::Create(numChannels, bitRate, reserved, fileTypeSpecifics, nameExtension, float(sampleRate));
+    return noErr;
+}
+
+OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UInt8* fileTypeSpecifics)
+{
+    OSErr r = noErr;
     if (numChannels > 2 || numChannels < 1)
         r = kMPEGChannelsErr;
     const int rate = int(sampleRate);
@@ -77,7 +61,6 @@ OSErr CMPEG1File::CreateOutput(UInt16 numChannels, SInt16 bitRate, UInt32 reserv
         r = kMPEGSampleRateErr;
     if (r)
         return r;
-    m_bitRate = bitRate;
     if (fileTypeSpecifics)
         std::memcpy(m_format, fileTypeSpecifics, sizeof m_format);
     else
@@ -97,128 +80,42 @@ OSErr CMPEG1File::CreateOutput(UInt16 numChannels, SInt16 bitRate, UInt32 reserv
     m_numBits = 16;
     m_lastFrameOffset = 0;
     m_bytesWritten = 0;
-    m_written = false;
+    m_writing = true;
     m_isOpen = true;
     return noErr;
+}
+
+InnerLinearFile::Kind CMPEG1File::Intermediate() const
+{
+    return {FOUR_CHAR_CODE("Sd2f"), ".mpegtemp-", false, ".sd2", "sd2"};
 }
 
 OSErr CMPEG1File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                          ConstStr255Param nameExtension, float sampleRate)
 {
-    OSErr err = CreateOutput(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-    if (err)
-        return err;
-    m_isOpen = false;
-    auto fail = [&](OSErr code) {
-        DropTemporaryFile();
-        DeletePath(GetPath());
-        return code;
-    };
-
-    // The intermediate: a unique name reserved exclusively beside the
-    // output, the Sound Designer II file made (exclusively) under it.
-    std::unique_ptr<CSoundFile> temp(CreateSoundFileObject(kSDIIType));
-    if (!temp)
-        return fail(kCodedTempFileErr);
-    const std::string& path = GetPath();
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    if ((err = CreateUniqueFile(folder, ".mpegtemp-", "", &m_reservedPath)))
-        return fail(err);
-    QM_TRACE("MPEG1", "Create temp " << m_reservedPath << " (fPath " << path << ")");
-    if ((err = temp->SetFile(m_reservedPath + ".sd2")))
-        return fail(err);
-    temp->SetBufferFrames(GetBufferFrames());
-    Str255 sd2 = {0};
-    ToPascal("sd2", sd2);
-    if ((err = temp->Create(UInt16(m_numChannels), 16, 0, nullptr, sd2, float(m_sampleRate))))
-        return fail(err);
-    m_tempPath = temp->GetPath();
-    m_temp = temp.release();
-    m_ownsTemp = true;
-    m_isOpen = true;
-    return noErr;
+    if (m_isOpen)
+        return opWrErr;
+    m_bitRate = numBits;
+    return CIntermediateCodedFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
+                                          sampleRate);
 }
 
-OSErr CMPEG1File::CreateLike(const CSoundFile* source, UInt16 /*numChannels*/, SInt16 numBits, UInt32 reserved,
-                             const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double /*sampleRate*/)
+OSErr CMPEG1File::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                             const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate)
 {
     // The source is the intermediate: a 16-bit Sound Designer II file.
-    if (!source || source->GetFileType() != kSDIIType || source->GetNumBits() != 16)
+    if (!source || source->GetFileType() != Intermediate().type || source->GetNumBits() != 16)
         return paramErr;
-    const OSErr err = CreateOutput(source->GetNumChannels(), numBits, reserved, fileTypeSpecifics, nameExtension,
-                                   source->GetSampleRate());
-    if (err)
-        return err;
-    m_temp = const_cast<CSoundFile*>(source);
-    m_ownsTemp = false;
-    m_tempPath = source->GetPath();
-    m_numFrames = source->GetNumFrames();
-    m_written = true;
+    if (m_isOpen)
+        return opWrErr;
+    m_bitRate = numBits;
+    return CIntermediateCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics,
+                                              nameExtension, sampleRate);
+}
+
+OSErr CMPEG1File::ReadCodedBlock(UInt32)
+{
     return noErr;
-}
-
-void CMPEG1File::DropTemporaryFile()
-{
-    if (m_temp && m_ownsTemp) {
-        if (m_temp->IsOpen())
-            m_temp->Close();
-        delete m_temp;
-        DeletePath(m_tempPath);
-    }
-    if (m_ownsTemp && !m_reservedPath.empty())
-        DeletePath(m_reservedPath);
-    m_reservedPath.clear();
-    m_temp = nullptr;
-    m_ownsTemp = false;
-    m_writeBuffer = nullptr;
-    m_readBuffer = nullptr;
-}
-
-void CMPEG1File::BorrowBuffers()
-{
-    BorrowBuffersOf(m_temp);
-}
-
-OSErr CMPEG1File::AllocateWriteBuffer()
-{
-    m_readBuffer = nullptr;
-    return ForwardToIntermediate(m_temp, kFileNotOpenedErr,
-                                 [](CSoundFile& temp) { return temp.AllocateWriteBuffer(); });
-}
-
-OSErr CMPEG1File::PrepareWriteBlock(UInt32 frame)
-{
-    return ForwardToIntermediate(m_temp, kFileNotOpenedErr,
-                                 [frame](CSoundFile& temp) { return temp.PrepareWriteBlock(frame); });
-}
-
-OSErr CMPEG1File::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return ForwardToIntermediate(m_temp, kFileNotOpenedErr, [&](CSoundFile& temp) {
-        const OSErr err = temp.WriteBlock(frames, frame);
-        m_numFrames = temp.GetNumFrames();
-        m_written = true;
-        return err;
-    });
-}
-
-OSErr CMPEG1File::SetBufferFrames(UInt32 frames)
-{
-    OSErr err = CSoundFile::SetBufferFrames(frames);
-    if (err == noErr && m_temp && m_ownsTemp)
-        err = m_temp->SetBufferFrames(frames);
-    return err;
-}
-
-OSErr CMPEG1File::AllocateReadBuffer()
-{
-    return AllocateIntermediateReadBuffer(m_temp);
-}
-
-OSErr CMPEG1File::ReadBlock(UInt32 frame)
-{
-    return ReadIntermediateBlock(m_temp, frame);
 }
 
 OSErr CMPEG1File::SetEncoderParams(MpegFrameEncoder::Settings* settings) const
@@ -246,7 +143,7 @@ OSErr CMPEG1File::EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result)
     OSErr err = SetEncoderParams(&settings);
     if (err)
         return err;
-    std::FILE* in = std::fopen(m_tempPath.c_str(), "rb");
+    std::FILE* in = std::fopen(m_inner.File()->GetPath().c_str(), "rb");
     if (!in)
         return kMPEGTempOpenErr;
     MpegStreamEncoder encoder;
@@ -275,28 +172,26 @@ OSErr CMPEG1File::RunEncoder()
     return err;
 }
 
-OSErr CMPEG1File::Close()
+const char* CMPEG1File::EncodeStepName() const
 {
-    if (!m_isOpen)
-        return noErr;
-    return EncodeAndClose(m_written && !IsClosingAfterFailure(), "encoding to MPEG file");
+    return "encoding to MPEG file";
 }
 
-OSErr CMPEG1File::EncodeAndClose(bool encode, const char* stepName)
+bool CMPEG1File::EncodesWithoutAudio() const
 {
-    OSErr r = noErr;
-    if (encode) {
-        Str255 step = {0};
-        ToPascal(stepName, step);
-        PostProgressStep(step, 0);
-        if (m_temp && m_ownsTemp && m_temp->IsOpen())
-            r = m_temp->Close();
-        if (r == noErr)
-            r = RunEncoder();
-    }
-    if (r != noErr && r != kMPEGDiskFullErr && r != kUserStoppedErr)
-        DeletePath(GetPath());
-    DropTemporaryFile();
-    m_isOpen = false;
-    return r;
+    return false;
+}
+
+bool CMPEG1File::KeepsOutputAfter(OSErr err) const
+{
+    return err == kMPEGDiskFullErr || err == kUserStoppedErr;
+}
+
+OSErr CMPEG1File::EncodeOutput()
+{
+    Str255 step = {0};
+    MacRoman::toPascal(QString::fromLatin1(EncodeStepName()), step, 255);
+    PostProgressStep(step, 0);
+    const OSErr r = m_inner.Finish();
+    return r ? r : RunEncoder();
 }

@@ -1,9 +1,12 @@
 // CMPEG1File: MPEG-1 Layer I output ('MPG1', "MPEG-1 Layer I ('MPG')"),
-// written with the built-in encoder.  While a conversion writes, the audio
-// goes into an intermediate Sound Designer II file (interleaved 16-bit
-// big-endian samples from byte 0 of its data fork) made exclusively under
-// a unique name; Close encodes that file into the output.  The class is
-// for output only: Open and ProbeHeader do nothing.
+// written with the built-in encoder, on the encode-on-close rules of
+// CIntermediateCodedFile.  While a conversion writes, the audio goes into
+// an intermediate Sound Designer II file (interleaved 16-bit big-endian
+// samples from byte 0 of its data fork) made exclusively under a unique
+// name beside the output; Close encodes that file into the output (an
+// output given no audio is left as it was made, empty).  An encode that
+// fails removes the output, except for a full disk or a stop.  The class
+// is for output only: Open and ProbeHeader do nothing.
 //
 // The conversion's word length is the bit rate in kbit/s; byte 6 of its
 // format-specifics block chooses the stereo mode ('j' joint stereo, 'd'
@@ -11,10 +14,10 @@
 // for the channel count is refused when the file is created.
 #pragma once
 
-#include "CCodedFile.h"
+#include "CIntermediateCodedFile.h"
 #include "MpegStreamEncoder.h"
 
-#include <string>
+#include <cstdio>
 
 constexpr OSErr kMPEGTempOpenErr = -23600;
 constexpr OSErr kMPEGFrameLengthErr = -23603;
@@ -29,7 +32,7 @@ constexpr OSErr kMPEGChannelsErr = -23613;        // "has more than two channels
 constexpr OSErr kMPEGBitRateErr = -23616;         // a bit rate the layer's table lacks
 constexpr OSErr kUserStoppedErr = -20029;         // "User stopped Quillmarch"
 
-class CMPEG1File : public CCodedFile {
+class CMPEG1File : public CIntermediateCodedFile {
 public:
     CMPEG1File();
     ~CMPEG1File() override;
@@ -39,16 +42,9 @@ public:
                  ConstStr255Param nameExtension, float sampleRate) override;
     OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
                      const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
-    OSErr Close() override;
-    OSErr AllocateReadBuffer() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr AllocateWriteBuffer() override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32) override { return noErr; }
     OSErr RecalcNumFrames() override { return noErr; }
     OSErr ProbeHeader(SInt16* result) override;
-    OSErr SetBufferFrames(UInt32 frames) override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 
@@ -67,29 +63,25 @@ protected:
     // Whether Create refuses bit rates the layer cannot carry for the
     // channel count (the Broadcast Wave variant checks when encoding).
     virtual bool ChecksRatesAtCreate() const { return true; }
-    // The shared part of Create and CreateLike: checks, the output file,
-    // the members.
-    OSErr CreateOutput(UInt16 numChannels, SInt16 bitRate, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                       ConstStr255Param nameExtension, double sampleRate);
+    // The progress step of the encode.
+    virtual const char* EncodeStepName() const;
     // Runs the encoder from the intermediate's samples into `out`.
     OSErr EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result);
-    void DropTemporaryFile();
-    // The end of Close: when `encode`, posts `stepName`, closes the
-    // intermediate and runs the encoder; an output the encoder failed on
-    // (not for a full disk or a stop) is deleted; the intermediate is
-    // dropped and the output marked closed.
-    OSErr EncodeAndClose(bool encode, const char* stepName);
-    // The intermediate's block pointers (none without one).
-    void BorrowBuffers() override;
 
-    bool m_ownsTemp = false;
-    CSoundFile* m_temp = nullptr;
-    std::string m_tempPath;        // the intermediate's data fork
-    std::string m_reservedPath;    // the unique name reserved for it
+    // The encode-on-close steps: nothing to read of a finished file; the
+    // channel count and rate are checked once the output is named; the
+    // output is made empty and exclusively, the encoder writes it.
+    OSErr ReadCodedBlock(UInt32 frame) override;
+    OSErr CheckShape(UInt16 channels, double rate) const override;
+    OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
+    InnerLinearFile::Kind Intermediate() const override;
+    OSErr EncodeOutput() override;
+    bool EncodesWithoutAudio() const override;
+    bool KeepsOutputAfter(OSErr err) const override;
+
     UInt8 m_format[21] = {};
     SInt16 m_bitRate = 0;
     UInt32 m_lastFrameOffset = 0;
     UInt64 m_bytesWritten = 0;
-    bool m_written = false;
     int m_lastPadding = 0;
 };

@@ -1,10 +1,11 @@
 #include "InnerLinearFile.h"
 
+#include "CCodedFile.h"
 #include "CreateSoundFile.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
+#include "debug_trace.h"
 #include "progress_channel.h"
-#include "CCodedFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +13,6 @@
 #include <new>
 
 namespace {
-
-constexpr OSType kTempType = FOUR_CHAR_CODE("Temp");
 
 int16_t ToSample16(double value)
 {
@@ -32,28 +31,34 @@ InnerLinearFile::~InnerLinearFile()
     Release();
 }
 
-OSErr InnerLinearFile::Create(const std::string& outputPath, const char* tag, UInt16 channels, double rate,
+OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, UInt16 channels, double rate,
                               UInt32 bufferFrames)
 {
     Release();
     const std::size_t slash = outputPath.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : outputPath.substr(0, slash);
-    OSErr err = CreateUniqueFile(folder, std::string("org.quillmarch.Quillmarch.") + tag + "-", "", &m_reservedPath);
+    const std::string folder = kind.inTemporaryFolder ? TemporaryFolderPath()
+                               : slash == std::string::npos ? std::string(".")
+                                                            : outputPath.substr(0, slash);
+    OSErr err = CreateUniqueFile(folder, kind.prefix, "", &m_reservedPath);
     if (err) {
         m_reservedPath.clear();
         return err;
     }
-    m_file = CreateSoundFileObject(kTempType);
+    m_file = CreateSoundFileObject(kind.type);
     if (!m_file) {
         Release();
         return kCodedTempFileErr;
     }
     m_owned = true;
-    err = m_file->SetFile(m_reservedPath);
+    Str255 extension = {0};
+    MacRoman::toPascal(QString::fromStdString(kind.extension), extension, 255);
+    err = m_file->SetFile(m_reservedPath + kind.fileSuffix);
     if (!err)
         err = m_file->SetBufferFrames(bufferFrames);
     if (!err)
-        err = m_file->Create(channels, 16, 0, nullptr, nullptr, float(rate));
+        err = m_file->Create(channels, 16, 0, nullptr, kind.extension.empty() ? nullptr : extension, float(rate));
+    if (!err)
+        m_path = m_file->GetPath();
     if (err)
         Release();
     return err;
@@ -156,12 +161,23 @@ OSErr InnerLinearFile::Encode(const char* stepName, UInt32 chunkFrames, const Ch
     return noErr;
 }
 
+OSErr InnerLinearFile::Finish()
+{
+    return m_file && m_owned && m_file->IsOpen() ? m_file->Close() : OSErr(noErr);
+}
+
 void InnerLinearFile::Release()
 {
-    if (m_file && m_owned)
-        delete m_file;  // the temporary file removes itself
+    if (m_file && m_owned) {
+        if (m_file->IsOpen() && m_file->Close() != noErr)
+            QM_TRACE("Close", "could not close the intermediate " << m_path);
+        delete m_file;
+        if (!m_path.empty() && PathExists(m_path))
+            DeletePath(m_path);
+    }
     m_file = nullptr;
     m_owned = false;
+    m_path.clear();
     if (!m_reservedPath.empty()) {
         DeletePath(m_reservedPath);
         m_reservedPath.clear();

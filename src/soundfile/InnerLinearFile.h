@@ -1,11 +1,13 @@
 // The linear 16-bit audio behind a coded output that is encoded when it is
-// closed: either a temporary sound file of our own (type 'Temp', made
-// beside the output under a unique name) or, for CreateLike, the caller's
-// finished source file (not owned).
+// closed (CIntermediateCodedFile): either a temporary sound file of our own,
+// of the type the format asks for, made under a unique name reserved
+// exclusively beside the output or in the temporary folder, or, for
+// CreateLike, the caller's finished source file (not owned).
 //
 // While the output is written, its blocks are copied into the temporary
 // file; at close, Encode reads the audio back chunk by chunk as 16-bit
-// samples, posting the progress step and positions, and stops on a cancel.
+// samples, posting the progress step and positions, and stops on a cancel
+// (an encoder that reads the file itself takes it after Finish).
 #pragma once
 
 #include "CSoundFile.h"
@@ -22,14 +24,30 @@ public:
     InnerLinearFile(const InnerLinearFile&) = delete;
     InnerLinearFile& operator=(const InnerLinearFile&) = delete;
 
-    // Makes the temporary file beside `outputPath`: its name is reserved
-    // exclusively with a unique part ("org.quillmarch.Quillmarch.<tag>-XXXXXX")
-    // and the sound file is created exclusively from it.
-    OSErr Create(const std::string& outputPath, const char* tag, UInt16 channels, double rate, UInt32 bufferFrames);
+    // What the temporary file is and where it goes: its sound-file type;
+    // the start of its unique name (a unique part follows), reserved
+    // exclusively beside the output or in the temporary folder; what the
+    // file's name adds to the reserved one, and the name extension its
+    // Create is given (none when empty; a class may add its own).
+    struct Kind {
+        OSType type;
+        std::string prefix;
+        bool inTemporaryFolder = false;
+        std::string fileSuffix;
+        std::string extension;
+    };
+
+    // Makes the temporary file of `kind` for the output at `outputPath`,
+    // created exclusively under the reserved name.
+    OSErr Create(const std::string& outputPath, const Kind& kind, UInt16 channels, double rate, UInt32 bufferFrames);
     // Takes a finished source file; it is read, never closed or deleted.
     void Adopt(CSoundFile* source);
 
     bool IsSet() const { return m_file != nullptr; }
+    // The file: the temporary one or the adopted source (null when unset).
+    CSoundFile* File() const { return m_file; }
+    // The temporary file's path (empty for an adopted source).
+    const std::string& Path() const { return m_path; }
     UInt32 NumFrames() const;
     UInt16 NumChannels() const;
 
@@ -47,12 +65,17 @@ public:
     using ChunkEncoder = std::function<OSErr(const int16_t*, UInt32, UInt32)>;
     OSErr Encode(const char* stepName, UInt32 chunkFrames, const ChunkEncoder& encode);
 
-    // Deletes an owned temporary file (and its reserved name); forgets a
-    // borrowed source.
+    // Closes an owned temporary file, finished, for an encoder that reads
+    // it itself (an adopted source is left as it is).
+    OSErr Finish();
+
+    // Closes and deletes an owned temporary file (and its reserved name);
+    // forgets a borrowed source.
     void Release();
 
 private:
     CSoundFile* m_file = nullptr;
     bool m_owned = false;
+    std::string m_path;          // the owned file's path
     std::string m_reservedPath;  // the exclusive name reservation
 };
