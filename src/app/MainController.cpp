@@ -811,7 +811,9 @@ void MainController::engineDone()
     m_process->waitUntilDone();
     const OSErr logError = m_batch->finish();
     const bool fatal = m_batch->logger().fatal();
-    const bool failures = m_batch->logger().hasFailures();
+    // Counted as the batch command's summary counts: the right side of a
+    // split set is a note in the log, not a failure.
+    const bool failures = m_batch->failed() > 0;
     const QString logPath = m_batch->logger().logPath();
     const bool kept = m_batch->logger().logFileCreated() && !logPath.isEmpty() && QFileInfo(logPath).isFile();
     m_batch.reset();
@@ -830,8 +832,10 @@ void MainController::engineDone()
     }
 
     // This batch's log, when it was kept; "Only Open When Errors" opens it
-    // when any file failed, the batch was stopped or cancelled.
-    const bool errors = failures || fatal || m_process->err() != 0;
+    // when any file failed, the batch was stopped or cancelled (the
+    // worker's last error is a failed file's, counted already, or the
+    // cancel's).
+    const bool errors = failures || fatal || m_process->err() == userCanceledErr;
     if (kept && m_defaults.boolForKey(QStringLiteral("Save Log")) && m_defaults.boolForKey(QStringLiteral("Open Log")) &&
         (!m_defaults.boolForKey(QStringLiteral("Only Open When Errors")) || errors))
         emit logFilesOpened({logPath});

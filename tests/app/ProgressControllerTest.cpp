@@ -394,6 +394,24 @@ TEST_F(ProgressControllerTest, OnlySaveWhenErrorsRemovesTheLogOfAFlawlessBatch)
     EXPECT_EQ(logs.size(), 1);
 }
 
+TEST_F(ProgressControllerTest, TheRightSideOfASplitSetIsNoErrorForOnlyOpenWhenErrors)
+{
+    // The right side, met after its set was converted, is a note in the
+    // log: it opens no log, as it counts as no failure in the batch
+    // command's summary.
+    storeConversions({{QStringLiteral("Only Open When Errors"), true}});
+    WriteWave(path(QStringLiteral("in/Mix.L.wav")), 1000);
+    WriteWave(path(QStringLiteral("in/Mix.R.wav")), 1000);
+    MainController& controller = startController();
+    ASSERT_EQ(addAndWait({path(QStringLiteral("in"))}), 1);
+    QSignalSpy logs(&controller, &MainController::logFilesOpened);
+    runAndSample([&] { controller.doStart(); });
+    QFile log(controller.lastBatchLog());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll().count("was already processed with left file"), 2);
+    EXPECT_EQ(logs.size(), 0);
+}
+
 TEST_F(ProgressControllerTest, FolderChecksRefuseBeforeAnythingStarts)
 {
     storeConversions({{QStringLiteral("Easy Thru"), false}});
