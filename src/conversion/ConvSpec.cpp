@@ -793,8 +793,10 @@ QString ConvSpec::descriptionForWordLength() const
 
 QString ConvSpec::descriptionForWordLengthInLog() const
 {
-    // An MPEG-4 rate per channel is written times the channel count.
-    if (needsStrictFileType_ && outputFileType_ == FOUR_CHAR_CODE("Mpg4") && bitRatePerChannel_) {
+    // A bit rate per channel (of a type whose entry has "bitRatePerChannel":
+    // MPEG-4 audio) is written times the channel count.
+    if (needsStrictFileType_ && bitRatePerChannel_ &&
+        GetFileTypeEntry(outputFileType_).value(QStringLiteral("bitRatePerChannel")).toBool()) {
         const bool mono = needsChannelTreat_ && (channelTreat_ == 3 || channelTreat_ == 4 || channelTreat_ == 5);
         QString text = FormatInt(wordLength_) + QStringLiteral(" kbit/s per channel");
         if (!mono)

@@ -1,7 +1,9 @@
-// What an output type can hold, as data: read from the type's entry of the
+// A type's descriptor: what a file of the type can hold and what a
+// conversion to it must choose, as data read from the type's entry of the
 // file-type dictionary (its property list in resources/SoundFileProperties),
-// so that the conversions-file check (before a batch) and the pre-conversion
-// check (per input file) apply the same rules without knowing type codes.
+// so that the conversions-file check (before a batch), the pre-conversion
+// check (per input file), the conversion editor and the preferences'
+// headerless readings apply the same rules without knowing type codes.
 //
 // Keys read from an entry:
 //   "text"                 the type's name, for messages

@@ -321,17 +321,9 @@ constexpr OSType kSoundDesignerIIType = FOUR_CHAR_CODE("Sd2f");
 
 bool EncoderReadsInputItself(OSType outputType)
 {
-    // Coded outputs that need their linear audio handed to them.
-    static constexpr OSType kExcluded[] = {
-        FOUR_CHAR_CODE("DADP"), FOUR_CHAR_CODE("DMP3"), FOUR_CHAR_CODE("G729"), FOUR_CHAR_CODE("QTQD"),
-        FOUR_CHAR_CODE("QTQP"), FOUR_CHAR_CODE("QTQ2"), FOUR_CHAR_CODE("QTPV"), FOUR_CHAR_CODE("QTAL"),
-        FOUR_CHAR_CODE("QTUL"), FOUR_CHAR_CODE("QTIM"), FOUR_CHAR_CODE("QTM3"), FOUR_CHAR_CODE("A1t4"),
-        FOUR_CHAR_CODE("QTM6"), FOUR_CHAR_CODE("Mp3 "), FOUR_CHAR_CODE("QTIF")};
-    for (const OSType code : kExcluded) {
-        if (outputType == code)
-            return false;
-    }
-    return true;
+    // Coded outputs that need their linear audio handed to them say so in
+    // their properties.
+    return !GetSoundFileProperties(outputType).value(QStringLiteral("encodesFromCopyOnly")).toBool();
 }
 
 bool TakesDirectEncodeRoute(CSoundFile* in, CConvSpec* spec)

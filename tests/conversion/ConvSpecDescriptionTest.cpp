@@ -261,6 +261,28 @@ TEST_F(ConvSpecDescriptionTest, RealFileTypeDictionary)
     EXPECT_EQ(s.descriptionForWordLength(), QStringLiteral("8 bits \u03bc-law"));
 }
 
+// A bit rate per channel is logged per channel only for a type whose
+// properties say its bit rate can be (MPEG-4 audio), for stereo doubled.
+TEST_F(ConvSpecDescriptionTest, BitRatePerChannelOnlyWhereTheTypeTakesIt)
+{
+    ResetFileTypeDictionary();
+    if (!LoadSoundFileProperties().contains(QStringLiteral("'Mpg4'")))
+        GTEST_SKIP() << "no MPEG-4 property list among the resources";
+    ConvSpec s;
+    s.setNeedsStrictFileType(true);
+    s.setNeedsNewWordLength(true);
+    s.setWordLength(64);
+    s.setBitRatePerChannel(true);
+    s.setOutputFileType(FOUR_CHAR_CODE("Mpg4"));
+    EXPECT_EQ(s.descriptionForWordLengthInLog(), QStringLiteral("64 kbit/s per channel (128 kbit/s for stereo)"));
+    s.setNeedsChannelTreat(true);
+    s.setChannelTreat(3);
+    EXPECT_EQ(s.descriptionForWordLengthInLog(), QStringLiteral("64 kbit/s per channel"));
+    s.setOutputFileType(FOUR_CHAR_CODE("MPG2"));
+    EXPECT_EQ(s.descriptionForWordLengthInLog(), s.descriptionForWordLength());
+    EXPECT_FALSE(s.descriptionForWordLengthInLog().contains(QStringLiteral("per channel")));
+}
+
 TEST(SoundFileDispatcherTest, EmptyFieldsGiveTheirFixedResults)
 {
     SoundFileDispatcher d;
