@@ -68,7 +68,10 @@ struct OutputSettings {
     double rate = 0.0;
 };
 
-OutputSettings SettingsFor(const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+// The output's settings on stage set `stageSet`: a resampling stage writes
+// at the conversion's rate, and a split set of any stage set but the plain
+// copy keeps the input's channel configuration.
+OutputSettings SettingsFor(int stageSet, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
 {
     OutputSettings s;
     s.type = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
@@ -99,6 +102,12 @@ OutputSettings SettingsFor(const PipelineRoute& route, CSoundFile* in, CConvSpec
         break;
     case OutputLayout::None:
         break;
+    }
+    if (stageSet & 1)
+        s.rate = spec->SampleRate();
+    if (stageSet != 0 && route.layout == OutputLayout::SplitStereoSet) {
+        s.setConfiguration = true;
+        s.configuration = in->GetChannelConfiguration();
     }
     return s;
 }
@@ -282,8 +291,20 @@ public:
             DeletePath(path);
     }
 
-    SInt16 Create(CConvSpec* spec, UInt16 channels, SInt32 configuration, const char* prefix = "TempFile-")
+    // The resampling pass that writes it applies the route's channel
+    // treatment: a treated input is one channel (a mono input to be widened
+    // to stereo already has the stereo configuration).
+    SInt16 Create(CConvSpec* spec, CSoundFile* in, ChannelPass pass, const char* prefix = "TempFile-")
     {
+        UInt16 channels = in->GetNumChannels();
+        SInt32 configuration = in->GetChannelConfiguration();
+        if (pass == ChannelPass::MonoToStereo) {
+            channels = 1;
+            configuration = kChannelConfigStereo;
+        } else if (pass != ChannelPass::Same) {
+            channels = 1;
+            configuration = kChannelConfigMono;
+        }
         file_ = CreateSoundFileObject(kWorkFileType);
         if (!file_)
             return kCreateSoundFileFailedErr;
@@ -432,13 +453,7 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
         return paramErr;
     }
 
-    OutputSettings settings = SettingsFor(route, in, spec);
-    if (resample)
-        settings.rate = spec->SampleRate();
-    if (stageSet != 0 && route.layout == OutputLayout::SplitStereoSet) {
-        settings.setConfiguration = true;
-        settings.configuration = in->GetChannelConfiguration();
-    }
+    const OutputSettings settings = SettingsFor(stageSet, route, in, spec);
     const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
     const bool decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
     const bool encodes = TypeNeedsEncodingOnClose(settings.type);
@@ -535,16 +550,7 @@ SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route
     }
 
     // Resampling into the work file, then scan and gain from it.
-    UInt16 workChannels = in->GetNumChannels();
-    SInt32 workConfiguration = in->GetChannelConfiguration();
-    if (route.pass == ChannelPass::MonoToStereo) {
-        workChannels = 1;
-        workConfiguration = kChannelConfigStereo;
-    } else if (route.pass != ChannelPass::Same) {
-        workChannels = 1;
-        workConfiguration = kChannelConfigMono;
-    }
-    if ((err = work.Create(spec, workChannels, workConfiguration)))
+    if ((err = work.Create(spec, in, route.pass)))
         return err;
     PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
     if ((err = decode()))
@@ -662,13 +668,7 @@ SInt16 RunExtraction(int stageSet, ChannelTreatment owner, const PipelineRoute& 
         return paramErr;
     }
 
-    OutputSettings settings = SettingsFor(route, in, spec);
-    if (resample)
-        settings.rate = spec->SampleRate();
-    if (route.layout == OutputLayout::SplitStereoSet) {
-        settings.setConfiguration = true;
-        settings.configuration = in->GetChannelConfiguration();
-    }
+    const OutputSettings settings = SettingsFor(stageSet, route, in, spec);
     const bool decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
     const int encodeFlag = TypeNeedsEncodingOnClose(settings.type) ? 1 : 0;
     const bool ownKept = owner == NoChannelTreat && route.layout == OutputLayout::Kept;
@@ -694,16 +694,7 @@ SInt16 RunExtraction(int stageSet, ChannelTreatment owner, const PipelineRoute& 
     CSoundFile* source = in;
 
     if (stageSet == kStageExtractSRCGain) {
-        UInt16 workChannels = in->GetNumChannels();
-        SInt32 workConfiguration = in->GetChannelConfiguration();
-        if (route.pass == ChannelPass::MonoToStereo) {
-            workChannels = 1;
-            workConfiguration = kChannelConfigStereo;
-        } else if (route.pass != ChannelPass::Same) {
-            workChannels = 1;
-            workConfiguration = kChannelConfigMono;
-        }
-        if ((err = work.Create(spec, workChannels, workConfiguration, ownKept ? ".TempFile-" : "TempFile-")))
+        if ((err = work.Create(spec, in, route.pass, ownKept ? ".TempFile-" : "TempFile-")))
             return err;
         PostProgressNumSteps((decodes ? 1 : 0) + 3);
         if ((err = decode()))

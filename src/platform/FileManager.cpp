@@ -115,29 +115,31 @@ bool IsResourceForkName(UniCharCount length, const UniChar* units)
     return units && FromUniChars(length, units) == QLatin1String(kResourceForkName);
 }
 
-
-
+// Where a positioning mode counts its offset from: the start, the end of
+// the fork or the mark (fsAtMark: the mark, offset ignored by the callers).
+SInt64 PositionBase(UInt16 mode, SInt64 mark, SInt64 eof)
+{
+    switch (mode & 0x03) {
+    case fsFromLEOF:
+        return eof;
+    case fsAtMark:
+    case fsFromMark:
+        return mark;
+    default:
+        return 0;
+    }
+}
 
 // Resolves a positioning request against a fork: noErr with *position
 // inside 0..eof, posErr before the start, eofErr past the end (*position is
 // then eof).
 OSErr ResolvePosition(UInt16 mode, SInt64 offset, SInt64 mark, SInt64 eof, SInt64* position)
 {
-    SInt64 base = 0;
-    switch (mode & 0x03) {
-    case fsAtMark:
+    if ((mode & 0x03) == fsAtMark) {
         *position = mark;
         return mark <= eof ? noErr : eofErr;
-    case fsFromStart:
-        base = 0;
-        break;
-    case fsFromLEOF:
-        base = eof;
-        break;
-    case fsFromMark:
-        base = mark;
-        break;
     }
+    const SInt64 base = PositionBase(mode, mark, eof);
     SInt64 target = 0;
     if (__builtin_add_overflow(base, offset, &target))
         return offset < 0 ? posErr : (*position = eof, eofErr);
@@ -1355,20 +1357,9 @@ OSErr FSSetForkSize(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionO
         SInt64 eof = 0;
         if (const OSErr err = ForkLength(fork, &eof))
             return err;
-        SInt64 base = 0;
-        switch (positionMode & 0x03) {
-        case fsAtMark:
+        if ((positionMode & 0x03) == fsAtMark)
             return SetLength(fork, fork.mark);
-        case fsFromStart:
-            base = 0;
-            break;
-        case fsFromLEOF:
-            base = eof;
-            break;
-        case fsFromMark:
-            base = fork.mark;
-            break;
-        }
+        const SInt64 base = PositionBase(positionMode, fork.mark, eof);
         SInt64 size = 0;
         if (__builtin_add_overflow(base, positionOffset, &size))
             return posErr;

@@ -625,7 +625,6 @@ Boolean CSoundFile::SupportsSplitChannels() const { return false; }
 QString CSoundFile::GetSplitNamingSuffix() const { return QString(); }
 QVariantMap& CSoundFile::GetSpecifics() { return m_specifics; }
 Boolean CSoundFile::IsSplit() const { return false; }
-Boolean CSoundFile::PlaysUsingQT() const { return false; }
 Boolean CSoundFile::HasVideoTrack() const { return false; }
 Boolean CSoundFile::IsOpen() const { return m_isOpen; }
 SInt32 CSoundFile::GetChannelConfiguration() const { return m_channelConfiguration; }

@@ -412,7 +412,6 @@ public:
     // True when a read buffer exists and holds `frame`.
     virtual Boolean IsFrameInReadBuffer(UInt32 frame) const;
     virtual Boolean IsSplit() const;
-    virtual Boolean PlaysUsingQT() const;
     virtual Boolean HasVideoTrack() const;
     virtual Boolean IsOpen() const;
     // Linear PCM description of the file (big-endian signed packed integer).

@@ -235,7 +235,6 @@ void ZuSoundFile::getInfo()
         }
         m_needsDecodingOnOpen = file->NeedsDecodingOnOpen();
         m_needsEncodingOnClose = file->NeedsEncodingOnClose();
-        m_playsUsingQT = file->PlaysUsingQT();
 
         THROW_IF_ERROR(file->Open(), "Open");
         // A header whose rate or channels cannot describe its sound is

@@ -107,7 +107,6 @@ public:
     const std::vector<std::string>& surround_set() const { return m_surroundSet; }
     const QString& surroundSetName() const { return m_surroundSetName; }
     SInt16 dataType() const { return m_dataType; }
-    bool playsUsingQT() const { return m_playsUsingQT; }
     bool hasVideoTrack() const { return m_hasVideoTrack; }
     SInt32 channelConfiguration() const { return m_channelConfiguration; }
     // The (closed) sound file the examination opened; null when none.
@@ -255,7 +254,6 @@ private:
     std::vector<std::string> m_surroundSet;
     QString m_surroundSetName;
     SInt16 m_dataType = 0;
-    bool m_playsUsingQT = false;
     bool m_hasVideoTrack = false;
     SInt32 m_channelConfiguration = 0;
     OSErr m_errorCode = 0;

@@ -568,11 +568,6 @@ Boolean CQTMovieFile::NeedsDecodingOnOpen() const
     return false;
 }
 
-Boolean CQTMovieFile::PlaysUsingQT() const
-{
-    return false;
-}
-
 Boolean CQTMovieFile::UseBitRate() const
 {
     // A perceptual coding has a bit rate, no word size (MPEG audio in a

@@ -69,7 +69,6 @@ public:
     std::string GetChannelName(UInt16 channel) const override;
     Boolean HasVideoTrack() const override;
     Boolean NeedsDecodingOnOpen() const override;
-    Boolean PlaysUsingQT() const override;
     // True for a sound track in a perceptual coding: its bit rate is shown,
     // not a word size.
     Boolean UseBitRate() const override;
