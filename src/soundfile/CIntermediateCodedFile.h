@@ -70,4 +70,8 @@ protected:
     InnerLinearFile m_inner;
     bool m_writing = false;
     bool m_written = false;  // audio was given: blocks, or CreateLike's source
+
+private:
+    // Closes and removes an output whose creation failed once it was made.
+    void AbandonOutput();
 };
