@@ -50,9 +50,15 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
         return kCodedTempFileErr;
     }
     m_owned = true;
+    const std::string name = m_reservedPath + kind.fileSuffix;
+    if (kind.takesReservedName) {
+        DeletePath(m_reservedPath);
+        m_reservedPath.clear();
+        m_path = name;  // what a failed Create leaves there goes too
+    }
     Str255 extension = {0};
     MacRoman::toPascal(QString::fromStdString(kind.extension), extension, 255);
-    err = m_file->SetFile(m_reservedPath + kind.fileSuffix);
+    err = m_file->SetFile(name);
     if (!err)
         err = m_file->SetBufferFrames(bufferFrames);
     if (!err && kind.layoutOf) {
@@ -64,7 +70,7 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
                              float(rate));
     if (!err)
         m_path = m_file->GetPath();
-    if (!err && m_path == m_reservedPath)
+    if (!err && !kind.takesReservedName && m_path == m_reservedPath)
         err = kCodedTempFileErr;
     if (err)
         Release();

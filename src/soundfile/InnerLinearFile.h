@@ -30,9 +30,10 @@ public:
     // `reservedSuffix`), reserved exclusively beside the output or in the
     // temporary folder; what the file's name adds to the reserved one, and
     // the name extension its Create is given (none when empty; a class may
-    // add its own; the file never takes the reserved name itself).  With
-    // `layoutOf`, the file takes that file's channel configuration and
-    // layout.
+    // add its own; the file never takes the reserved name itself, unless
+    // `takesReservedName`: the reservation is then given up and the file
+    // made under that name).  With `layoutOf`, the file takes that file's
+    // channel configuration and layout.
     struct Kind {
         OSType type = 0;
         std::string prefix;
@@ -42,6 +43,7 @@ public:
         std::string reservedSuffix;
         SInt16 bits = 16;
         const CSoundFile* layoutOf = nullptr;
+        bool takesReservedName = false;
     };
 
     // Makes the temporary file of `kind` for the output at `outputPath`,
