@@ -40,13 +40,19 @@ OSErr CIntermediateCodedFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 
     m_written = false;
     if (!(err = CreateDataFile(numChannels, sampleRate, fileTypeSpecifics)))
         err = m_inner.Create(m_path, Intermediate(), numChannels, sampleRate, m_bufferFrames);
-    if (err && m_isOpen) {
-        CloseDataFile();
-        m_isOpen = false;
-        m_writing = false;
-        DeleteOutput();
-    }
+    if (err)
+        AbandonOutput();
     return err;
+}
+
+void CIntermediateCodedFile::AbandonOutput()
+{
+    if (!m_isOpen)
+        return;
+    CloseDataFile();
+    m_isOpen = false;
+    m_writing = false;
+    DeleteOutput();
 }
 
 OSErr CIntermediateCodedFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits,
@@ -65,8 +71,10 @@ OSErr CIntermediateCodedFile::CreateLike(const CSoundFile* source, UInt16 numCha
     if ((err = CCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
                                       sampleRate)))
         return err;
-    if ((err = CreateDataFile(source->GetNumChannels(), source->GetSampleRate(), fileTypeSpecifics)))
+    if ((err = CreateDataFile(source->GetNumChannels(), source->GetSampleRate(), fileTypeSpecifics))) {
+        AbandonOutput();
         return err;
+    }
     m_inner.Adopt(const_cast<CSoundFile*>(source));
     m_numFrames = source->GetNumFrames();
     m_written = true;

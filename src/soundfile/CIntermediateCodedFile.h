@@ -1,7 +1,8 @@
 // CIntermediateCodedFile: the writing side of every coded output that
 // collects linear audio in an intermediate sound file and encodes it when
-// it is closed (the telephony ADPCM files, G.729, Microsoft ADPCM, MPEG
-// Layer I/II).  The format says what its intermediate is (Intermediate:
+// it is closed (the telephony ADPCM files, G.72x, G.729, Microsoft ADPCM,
+// MPEG Layer I/II, MP3 through the outside encoder, the movie export).
+// The format says what its intermediate is (Intermediate:
 // its type and where its unique name goes) and how it encodes; the rules
 // of creating, writing, reading back and closing are here, once:
 //
@@ -12,9 +13,10 @@
 //   - Blocks are copied into the intermediate as they are written, and a
 //     file being written reads back what its intermediate holds (the fades
 //     read and rewrite the output's first and last frames).
-//   - Close encodes (EncodeOutput) unless the file is closed after a failed
-//     write (a discard: nothing is encoded) or, for a format that encodes
-//     only what it was given, nothing was written.  An encode that failed
+//   - Close encodes (EncodeOutput, which posts its progress and stops on a
+//     cancel) unless the file is closed after a failed write (a discard:
+//     nothing is encoded) or, for a format that encodes only what it was
+//     given, nothing was written.  An encode that failed
 //     or was cancelled removes the output (unless the format keeps what its
 //     encoder wrote for that error); a discarded output is removed where
 //     the format says so, else the caller decides.  The intermediate always
@@ -70,4 +72,8 @@ protected:
     InnerLinearFile m_inner;
     bool m_writing = false;
     bool m_written = false;  // audio was given: blocks, or CreateLike's source
+
+private:
+    // Closes and removes an output whose creation failed once it was made.
+    void AbandonOutput();
 };

@@ -39,7 +39,7 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
     const std::string folder = kind.inTemporaryFolder ? TemporaryFolderPath()
                                : slash == std::string::npos ? std::string(".")
                                                             : outputPath.substr(0, slash);
-    OSErr err = CreateUniqueFile(folder, kind.prefix, "", &m_reservedPath);
+    OSErr err = CreateUniqueFile(folder, kind.prefix, kind.reservedSuffix, &m_reservedPath);
     if (err) {
         m_reservedPath.clear();
         return err;
@@ -50,15 +50,28 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
         return kCodedTempFileErr;
     }
     m_owned = true;
+    const std::string name = m_reservedPath + kind.fileSuffix;
+    if (kind.takesReservedName) {
+        DeletePath(m_reservedPath);
+        m_reservedPath.clear();
+        m_path = name;  // what a failed Create leaves there goes too
+    }
     Str255 extension = {0};
     MacRoman::toPascal(QString::fromStdString(kind.extension), extension, 255);
-    err = m_file->SetFile(m_reservedPath + kind.fileSuffix);
+    err = m_file->SetFile(name);
     if (!err)
         err = m_file->SetBufferFrames(bufferFrames);
+    if (!err && kind.layoutOf) {
+        m_file->SetChannelConfiguration(kind.layoutOf->GetChannelConfiguration());
+        m_file->SetMultichannelLayoutTag(kind.layoutOf->GetMultichannelLayoutTag());
+    }
     if (!err)
-        err = m_file->Create(channels, 16, 0, nullptr, kind.extension.empty() ? nullptr : extension, float(rate));
+        err = m_file->Create(channels, kind.bits, 0, nullptr, kind.extension.empty() ? nullptr : extension,
+                             float(rate));
     if (!err)
         m_path = m_file->GetPath();
+    if (!err && !kind.takesReservedName && m_path == m_reservedPath)
+        err = kCodedTempFileErr;
     if (err)
         Release();
     return err;
@@ -81,12 +94,17 @@ UInt16 InnerLinearFile::NumChannels() const
     return m_file ? m_file->GetNumChannels() : 0;
 }
 
+std::size_t InnerLinearFile::FrameBytes() const
+{
+    return std::size_t(m_file->GetNumChannels()) * std::size_t(std::max<SInt16>(m_file->GetNumBits(), 8) / 8);
+}
+
 OSErr InnerLinearFile::Write(const UInt8* block, UInt32 frames, UInt32 frame)
 {
     if (!m_file || !m_owned)
         return kFileNotOpenedErr;
     // In pieces of the temporary file's own block size.
-    const std::size_t frameBytes = std::size_t(m_file->GetNumChannels()) * 2;
+    const std::size_t frameBytes = FrameBytes();
     for (UInt32 done = 0; done < frames;) {
         const UInt32 n = std::min(frames - done, m_file->GetBufferFrames());
         OSErr err = m_file->AllocateWriteBuffer();
@@ -104,7 +122,7 @@ OSErr InnerLinearFile::Prepare(UInt8* block, UInt32 frame, UInt32 bufferFrames)
 {
     if (!m_file || !m_owned)
         return kFileNotOpenedErr;
-    const std::size_t frameBytes = std::size_t(m_file->GetNumChannels()) * 2;
+    const std::size_t frameBytes = FrameBytes();
     for (UInt32 done = 0; done < bufferFrames;) {
         const UInt32 n = std::min(bufferFrames - done, m_file->GetBufferFrames());
         const OSErr err = m_file->PrepareWriteBlock(frame + done);

@@ -12,6 +12,7 @@
 
 #include "CSoundFile.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,17 +25,25 @@ public:
     InnerLinearFile(const InnerLinearFile&) = delete;
     InnerLinearFile& operator=(const InnerLinearFile&) = delete;
 
-    // What the temporary file is and where it goes: its sound-file type;
-    // the start of its unique name (a unique part follows), reserved
-    // exclusively beside the output or in the temporary folder; what the
-    // file's name adds to the reserved one, and the name extension its
-    // Create is given (none when empty; a class may add its own).
+    // What the temporary file is and where it goes: its sound-file type
+    // and word length; its unique name (a unique part between `prefix` and
+    // `reservedSuffix`), reserved exclusively beside the output or in the
+    // temporary folder; what the file's name adds to the reserved one, and
+    // the name extension its Create is given (none when empty; a class may
+    // add its own; the file never takes the reserved name itself, unless
+    // `takesReservedName`: the reservation is then given up and the file
+    // made under that name).  With `layoutOf`, the file takes that file's
+    // channel configuration and layout.
     struct Kind {
-        OSType type;
+        OSType type = 0;
         std::string prefix;
         bool inTemporaryFolder = false;
         std::string fileSuffix;
         std::string extension;
+        std::string reservedSuffix;
+        SInt16 bits = 16;
+        const CSoundFile* layoutOf = nullptr;
+        bool takesReservedName = false;
     };
 
     // Makes the temporary file of `kind` for the output at `outputPath`,
@@ -51,10 +60,10 @@ public:
     UInt32 NumFrames() const;
     UInt16 NumChannels() const;
 
-    // Copies `frames` frames of a 16-bit block (the output's write buffer)
-    // into the temporary file at `frame`.
+    // Copies `frames` frames of a block of the file's word length (the
+    // output's write buffer) into the temporary file at `frame`.
     OSErr Write(const UInt8* block, UInt32 frames, UInt32 frame);
-    // Fills a 16-bit block with what the temporary file holds at `frame`.
+    // Fills such a block with what the temporary file holds at `frame`.
     OSErr Prepare(UInt8* block, UInt32 frame, UInt32 bufferFrames);
 
     // Reads the whole audio in chunks of `chunkFrames` frames (interleaved
@@ -74,6 +83,8 @@ public:
     void Release();
 
 private:
+    std::size_t FrameBytes() const;
+
     CSoundFile* m_file = nullptr;
     bool m_owned = false;
     std::string m_path;          // the owned file's path

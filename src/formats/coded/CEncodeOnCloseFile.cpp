@@ -5,7 +5,10 @@
 
 InnerLinearFile::Kind CEncodeOnCloseFile::Intermediate() const
 {
-    return {FOUR_CHAR_CODE("Temp"), std::string("org.quillmarch.Quillmarch.") + TempTag() + "-", false, "", ""};
+    InnerLinearFile::Kind kind;
+    kind.type = FOUR_CHAR_CODE("Temp");
+    kind.prefix = std::string("org.quillmarch.Quillmarch.") + TempTag() + "-";
+    return kind;
 }
 
 OSErr CEncodeOnCloseFile::CloseDataFile()

@@ -1,6 +1,5 @@
 #include "CQTMovieFile.h"
 
-#include "CreateSoundFile.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
 #include "MovieExporter.h"
@@ -17,9 +16,6 @@
 #include <cmath>
 
 namespace {
-
-// "failed to create a temp file": blocks written with no intermediate.
-constexpr OSErr kNoIntermediateErr = -22026;
 
 // The name an input's extension gives: the whole name, or (after the
 // configuration's prefix) the container's.  The stream types are looked at
@@ -68,9 +64,8 @@ CQTMovieFile::~CQTMovieFile()
 {
     if (m_writing) {
         // Destroyed while still writing: nothing is exported.
-        DropIntermediate();
-        if (m_outputReserved)
-            DeletePath(m_path);
+        m_inner.Release();
+        DeleteOutput();
         m_writing = false;
         m_isOpen = false;
     }
@@ -153,128 +148,60 @@ OSErr CQTMovieFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
         return kCodedTempFileErr;
     if (m_isOpen)
         return paramErr;
-    m_ownsIntermediate = true;
-    return CreateOutput(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
+    m_requestedWordLength = numBits;
+    return Guarded([&]() -> OSErr {
+        return CIntermediateCodedFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
+                                              sampleRate);
+    });
 }
 
-OSErr CQTMovieFile::CreateLike(const CSoundFile* source, UInt16, SInt16 numBits, UInt32 reserved,
-                               const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double)
+OSErr CQTMovieFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
+                               const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate)
 {
     if (!Exports())
         return kCodedTempFileErr;
     if (!source || m_isOpen)
         return paramErr;
-    m_ownsIntermediate = false;
-    const OSErr err = CreateOutput(source->GetNumChannels(), numBits, reserved, fileTypeSpecifics, nameExtension,
-                                   source->GetSampleRate());
-    if (err == noErr) {
-        m_exportSource = source->GetPath();
-        m_numFrames = source->GetNumFrames();
-    }
-    return err;
-}
-
-OSErr CQTMovieFile::CreateOutput(UInt16 channels, SInt16 numBits, UInt32 reserved, const UInt8* specifics,
-                                 ConstStr255Param nameExtension, double sampleRate)
-{
-    if (channels == 0 || !(sampleRate >= 1.0))
-        return paramErr;
+    m_requestedWordLength = numBits;
     return Guarded([&]() -> OSErr {
-        OSErr err = CSoundFile::Create(channels, numBits, reserved, specifics, nameExtension, float(sampleRate));
-        if (err != noErr)
-            return err;
-        // The output's name is ours from here on: the export writes into it.
-        if ((err = CreateFileExclusive(m_path)) != noErr)
-            return err;
-        m_outputReserved = true;
-        if ((err = SetupForWriting(channels, numBits, sampleRate, specifics)) != noErr) {
-            DeletePath(m_path);
-            m_outputReserved = false;
-            return err;
-        }
-        m_numFrames = 0;
-        if (m_ownsIntermediate) {
-            m_intermediate = CreateSoundFileObject(FOUR_CHAR_CODE("Temp"));
-            if (!m_intermediate)
-                err = kCodedTempFileErr;
-            // A unique name drawn exclusively; the intermediate is then
-            // created exclusively beside it (its class adds ".aif").
-            if (err == noErr)
-                err = CreateUniqueFile(TemporaryFolderPath(), "quillmarch-", ".qt", &m_intermediateLock);
-            if (err == noErr)
-                err = m_intermediate->SetFile(m_intermediateLock);
-            if (err == noErr)
-                err = m_intermediate->SetBufferFrames(GetBufferFrames());
-            if (err == noErr) {
-                // The intermediate describes the output's layout: the export
-                // labels the channels by it.
-                m_intermediate->SetChannelConfiguration(GetChannelConfiguration());
-                m_intermediate->SetMultichannelLayoutTag(GetMultichannelLayoutTag());
-                Str255 none = {0};
-                err = m_intermediate->Create(channels, m_intermediateBits, 0, nullptr, none, float(sampleRate));
-                m_intermediatePath = m_intermediate->GetPath();
-                if (err == noErr && m_intermediatePath == m_intermediateLock)
-                    err = kCodedTempFileErr;
-            }
-            if (err != noErr) {
-                DropIntermediate();
-                DeletePath(m_path);
-                m_outputReserved = false;
-                return err;
-            }
-            m_exportSource = m_intermediatePath;
-        }
-        m_writing = true;
-        m_isOpen = true;
-        return noErr;
+        return CIntermediateCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics,
+                                                  nameExtension, sampleRate);
     });
 }
 
-void CQTMovieFile::BorrowBuffers()
+OSErr CQTMovieFile::CheckShape(UInt16 channels, double sampleRate) const
 {
-    BorrowBuffersOf(m_intermediate);
+    return channels == 0 || !(sampleRate >= 1.0) ? paramErr : noErr;
 }
 
-void CQTMovieFile::DropIntermediate()
+OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UInt8* specifics)
 {
-    if (m_intermediate && m_ownsIntermediate) {
-        if (m_intermediate->IsOpen() && m_intermediate->Close() != noErr)
-            QM_TRACE("Close", "could not close the intermediate " << m_intermediatePath);
-        delete m_intermediate;
-    }
-    m_intermediate = nullptr;
-    if (m_ownsIntermediate) {
-        if (!m_intermediatePath.empty() && PathExists(m_intermediatePath))
-            DeletePath(m_intermediatePath);
-        if (!m_intermediateLock.empty() && PathExists(m_intermediateLock))
-            DeletePath(m_intermediateLock);
-    }
-    m_intermediatePath.clear();
-    m_intermediateLock.clear();
-    m_readBuffer = nullptr;
-    m_writeBuffer = nullptr;
-}
-
-OSErr CQTMovieFile::AllocateWriteBuffer()
-{
-    m_readBuffer = nullptr;
-    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr,
-                                 [](CSoundFile& intermediate) { return intermediate.AllocateWriteBuffer(); });
-}
-
-OSErr CQTMovieFile::PrepareWriteBlock(UInt32 frame)
-{
-    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr,
-                                 [frame](CSoundFile& intermediate) { return intermediate.PrepareWriteBlock(frame); });
-}
-
-OSErr CQTMovieFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return ForwardToIntermediate(m_intermediate, kNoIntermediateErr, [&](CSoundFile& intermediate) {
-        const OSErr err = intermediate.WriteBlock(frames, frame);
-        m_numFrames = intermediate.GetNumFrames();
+    // The output's name is ours from here on: the export writes into it.
+    OSErr err = CreateFileExclusive(m_path);
+    if (err != noErr)
         return err;
-    });
+    m_writing = true;
+    m_isOpen = true;
+    if ((err = SetupForWriting(channels, m_requestedWordLength, sampleRate, specifics)) != noErr)
+        return err;
+    m_numFrames = 0;
+    return noErr;
+}
+
+InnerLinearFile::Kind CQTMovieFile::Intermediate() const
+{
+    // A unique name drawn exclusively in the temporary folder; the
+    // intermediate is then created exclusively beside it (its class adds
+    // ".aif").  It describes the output's layout: the export labels the
+    // channels by it.
+    InnerLinearFile::Kind kind;
+    kind.type = FOUR_CHAR_CODE("Temp");
+    kind.prefix = "quillmarch-";
+    kind.inTemporaryFolder = true;
+    kind.reservedSuffix = ".qt";
+    kind.bits = m_intermediateBits;
+    kind.layoutOf = this;
+    return kind;
 }
 
 bool CQTMovieFile::Exports() const
@@ -287,7 +214,6 @@ OSErr CQTMovieFile::SetupForWriting(UInt16 channels, SInt16, double sampleRate, 
     m_sampleRate = sampleRate;
     m_numChannels = channels;
     m_numBits = m_intermediateBits;
-    m_written = true;
     return noErr;
 }
 
@@ -340,7 +266,7 @@ OSErr CQTMovieFile::ExportMovie()
         return err;
     settings.sampleRate = m_sampleRate;
     settings.channels = m_numChannels;
-    if (m_intermediate && m_ownsIntermediate && m_intermediate->IsOpen() && (err = m_intermediate->Close()) != noErr)
+    if ((err = m_inner.Finish()) != noErr)
         return err;
     // Positions in the input's frames, posted as the percentage moves on.
     const int64_t inputFrames = GetNumberOfInputSamples();
@@ -352,36 +278,55 @@ OSErr CQTMovieFile::ExportMovie()
         lastPercent = percent;
         return PostProgressPosition(int64_t(double(percent) / 100.0 * double(inputFrames)));
     };
-    return MovieExporter::ConvertMovieToFile(m_exportSource, m_path, settings, progress);
+    return MovieExporter::ConvertMovieToFile(m_inner.File()->GetPath(), m_path, settings, progress);
 }
 
-OSErr CQTMovieFile::CloseWriting()
+OSErr CQTMovieFile::EncodeOutput()
 {
-    OSErr result = noErr;
-    if (m_written && !IsClosingAfterFailure()) {
-        Str255 step = {0};
-        MacRoman::toPascal(GetExportStepName(), step, 255);
-        PostProgressStep(step, 0);
-        result = ExportMovie();
-        if (result == noErr)
-            result = FinishExport();
-    }
-    DropIntermediate();
-    // Nothing is left of an output that was not exported whole.
-    if (m_outputReserved && (result != noErr || IsClosingAfterFailure() || !m_written))
-        DeletePath(m_path);
-    m_outputReserved = false;
-    m_written = false;
-    m_writing = false;
-    m_isOpen = false;
-    m_exportSource.clear();
-    return result;
+    Str255 step = {0};
+    MacRoman::toPascal(GetExportStepName(), step, 255);
+    PostProgressStep(step, 0);
+    const OSErr result = ExportMovie();
+    return result == noErr ? FinishExport() : result;
+}
+
+bool CQTMovieFile::RemovesUnencodedOutput() const
+{
+    return true;
+}
+
+OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
+{
+    return Guarded([&]() -> OSErr {
+        if (!m_source)
+            return kFileNotOpenedErr;
+        OSErr err = AllocateReadBuffer();
+        if (err != noErr)
+            return err;
+        const UInt32 channels = GetNumChannels();
+        const UInt32 frames = frame < m_numFrames ? std::min(GetBufferFrames(), m_numFrames - frame) : 0;
+        if (frames > 0) {
+            err = FillBlock(frame, frames);
+            if (err != noErr)
+                return err;
+        }
+        // 24-bit samples, the top three bytes of each 32-bit sample; the
+        // rest of the block is silence.
+        UInt8* out = m_readBuffer;
+        const UInt32 have = std::min(frames, m_samplesCount);
+        for (UInt32 i = 0; i < have; ++i)
+            for (UInt32 c = 0; c < channels; ++c, out += 3)
+                UInt32ToUInt24(UInt32(m_channels[c][i]), out);
+        std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * 3, UInt8(0));
+        m_readBufferStart = frame;
+        return noErr;
+    });
 }
 
 OSErr CQTMovieFile::Close()
 {
     if (m_writing)
-        return CloseWriting();
+        return CIntermediateCodedFile::Close();
     m_source.reset();
     m_isOpen = false;
     m_samples.clear();
@@ -411,14 +356,8 @@ OSErr CQTMovieFile::SetFilePos(UInt32 frame)
 
 OSErr CQTMovieFile::SetBufferFrames(UInt32 frames)
 {
-    if (m_writing) {
-        OSErr err = CSoundFile::SetBufferFrames(frames);
-        if (err == noErr && m_intermediate && m_ownsIntermediate) {
-            err = m_intermediate->SetBufferFrames(frames);
-            BorrowBuffers();
-        }
-        return err;
-    }
+    if (m_writing)
+        return CSoundFile::SetBufferFrames(frames);
     if (frames == GetBufferFrames())
         return noErr;
     const OSErr err = CSoundFile::SetBufferFrames(frames);
@@ -468,44 +407,6 @@ OSErr CQTMovieFile::FillBlock(UInt32 frame, UInt32 frames)
     m_samplesStart = frame;
     m_samplesCount = kept + delivered;
     return noErr;
-}
-
-OSErr CQTMovieFile::AllocateReadBuffer()
-{
-    // An output being written reads what its intermediate holds.
-    if (m_writing)
-        return m_intermediate ? AllocateIntermediateReadBuffer(m_intermediate) : OSErr(kNoIntermediateErr);
-    return CCodedFile::AllocateReadBuffer();
-}
-
-OSErr CQTMovieFile::ReadBlock(UInt32 frame)
-{
-    if (m_writing)
-        return m_intermediate ? ReadIntermediateBlock(m_intermediate, frame) : OSErr(kNoIntermediateErr);
-    return Guarded([&]() -> OSErr {
-        if (!m_source)
-            return kFileNotOpenedErr;
-        OSErr err = AllocateReadBuffer();
-        if (err != noErr)
-            return err;
-        const UInt32 channels = GetNumChannels();
-        const UInt32 frames = frame < m_numFrames ? std::min(GetBufferFrames(), m_numFrames - frame) : 0;
-        if (frames > 0) {
-            err = FillBlock(frame, frames);
-            if (err != noErr)
-                return err;
-        }
-        // 24-bit samples, the top three bytes of each 32-bit sample; the
-        // rest of the block is silence.
-        UInt8* out = m_readBuffer;
-        const UInt32 have = std::min(frames, m_samplesCount);
-        for (UInt32 i = 0; i < have; ++i)
-            for (UInt32 c = 0; c < channels; ++c, out += 3)
-                UInt32ToUInt24(UInt32(m_channels[c][i]), out);
-        std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * 3, UInt8(0));
-        m_readBufferStart = frame;
-        return noErr;
-    });
 }
 
 Boolean CQTMovieFile::IsFrameInReadBuffer(UInt32 frame) const

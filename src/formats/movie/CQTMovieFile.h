@@ -23,7 +23,7 @@
 // returned.  This class itself refuses to be written (Create: -22017).
 #pragma once
 
-#include "CCodedFile.h"
+#include "CIntermediateCodedFile.h"
 
 #include <memory>
 #include <string>
@@ -32,7 +32,7 @@
 class MovieSource;
 struct MovieExportSettings;
 
-class CQTMovieFile : public CCodedFile {
+class CQTMovieFile : public CIntermediateCodedFile {
 public:
     // What a subclass is: its type code, its format name (UTF-8; null: the
     // name this class gives a file) and, for a class that exports, the
@@ -54,15 +54,10 @@ public:
     OSErr ProbeHeader(SInt16* result) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr SetBufferFrames(UInt32 frames) override;
-    OSErr AllocateReadBuffer() override;
-    OSErr ReadBlock(UInt32 frame) override;
     // The shape of `source`; the export reads `source`'s file itself, which
     // this object never deletes.
     OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
                      const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
-    OSErr AllocateWriteBuffer() override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     Boolean IsFrameInReadBuffer(UInt32 frame) const override;
     OSType GetFileType() const override;
     QString GetFormatName() const override;
@@ -114,23 +109,22 @@ protected:
 
     // Bits of the intermediate (set by SetupForWriting).
     SInt16 m_intermediateBits = 16;
-    bool m_written = false;
+
+    // The export on the encode-on-close rules: the output is reserved
+    // (made empty, exclusively) and set up for writing; the intermediate
+    // is a temporary AIFF file ('Temp') in the temporary folder with the
+    // output's layout; a discarded output is removed.
+    OSErr ReadCodedBlock(UInt32 frame) override;
+    OSErr CheckShape(UInt16 channels, double sampleRate) const override;
+    OSErr CreateDataFile(UInt16 channels, double sampleRate, const UInt8* specifics) override;
+    InnerLinearFile::Kind Intermediate() const override;
+    OSErr EncodeOutput() override;
+    bool RemovesUnencodedOutput() const override;
 
 private:
     OSErr FillBlock(UInt32 frame, UInt32 frames);
-    OSErr CreateOutput(UInt16 channels, SInt16 numBits, UInt32 reserved, const UInt8* specifics,
-                       ConstStr255Param nameExtension, double sampleRate);
-    OSErr CloseWriting();
-    void DropIntermediate();
-    void BorrowBuffers() override;
 
-    CSoundFile* m_intermediate = nullptr;   // owned when m_ownsIntermediate
-    bool m_ownsIntermediate = false;
-    std::string m_intermediatePath;         // the intermediate's file (owned ones)
-    std::string m_intermediateLock;         // the unique name reserved for it
-    std::string m_exportSource;             // the file the export reads
-    bool m_outputReserved = false;
-    bool m_writing = false;
+    SInt16 m_requestedWordLength = 0;     // the word length Create was given
 
     std::unique_ptr<MovieSource> m_source;
     std::vector<SInt32> m_samples;        // the last frames decoded, per channel

@@ -1,19 +1,12 @@
 #include "CDropMP3File.h"
 
-#include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
-#include "debug_trace.h"
 #include "lame_encoder.h"
 
 #include <QtGlobal>
 
-#include <algorithm>
 #include <cstring>
-
-namespace {
-constexpr OSType kWAVEType = FOUR_CHAR_CODE("WAVE");
-}
 
 CDropMP3File::CDropMP3File() = default;
 
@@ -21,9 +14,7 @@ CDropMP3File::~CDropMP3File()
 {
     // Destroyed while still open: nothing is encoded; the audio is dropped.
     if (m_isOpen)
-        DropTemp();
-    m_readBuffer = nullptr;
-    m_writeBuffer = nullptr;
+        m_inner.Release();
 }
 
 QString CDropMP3File::GetFormatName() const
@@ -46,27 +37,9 @@ OSErr CDropMP3File::SetFilePos(UInt32)
     return noErr;
 }
 
-void CDropMP3File::BorrowBuffers()
+OSErr CDropMP3File::ReadCodedBlock(UInt32)
 {
-    BorrowBuffersOf(temp_);
-}
-
-void CDropMP3File::DropTemp()
-{
-    if (temp_ && temp_->IsOpen() && temp_->Close() != noErr)
-        QM_TRACE("Close", "could not close the temporary file " << tempPath_);
-    ForgetTemp();
-}
-
-void CDropMP3File::ForgetTemp()
-{
-    delete temp_;
-    temp_ = nullptr;
-    if (!tempPath_.empty() && PathExists(tempPath_))
-        DeletePath(tempPath_);
-    tempLock_.Release();
-    m_readBuffer = nullptr;
-    m_writeBuffer = nullptr;
+    return noErr;
 }
 
 OSErr CDropMP3File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -94,125 +67,77 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
     formatRecord_.fill(0);
     if (fileTypeSpecifics)
         std::memcpy(formatRecord_.data(), fileTypeSpecifics, kFormatRecordSize);
-    if (numChannels > 2)
-        return kTooManyChannelsErr;
-    if (numChannels == 0 || !(sampleRate > 0))
-        return paramErr;
-
     return Guarded([&]() -> OSErr {
-        OSErr err = CSoundFile::Create(numChannels, 16, reserved, fileTypeSpecifics, nameExtension, float(sampleRate));
-        if (err)
-            return err;
-        // The output's name is ours from here on; the encoder writes into it.
-        if ((err = CreateFileExclusive(m_path)))
-            return err;
-        outputReserved_ = true;
-        outputLock_.Hold(m_path);
-
-        temp_ = CreateSoundFileObject(kWAVEType);
-        if (!temp_)
-            return kCodedTempFileErr;
-        const size_t slash = m_path.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? std::string(".") : m_path.substr(0, slash);
-        // A unique temporary name, drawn exclusively; the WAVE file is then
-        // created exclusively under it (with its extension).
-        if ((err = CreateUniqueFile(folder, std::string(kTemporaryNameWord) + "-", "", &tempPath_)) == noErr) {
-            DeletePath(tempPath_);
-            err = temp_->SetFile(tempPath_);
-        }
-        if (!err)
-            err = temp_->SetBufferFrames(m_bufferFrames);
-        if (!err) {
-            Str255 none = {0};
-            err = temp_->Create(numChannels, 16, 0, nullptr, none, float(sampleRate));
-        }
-        if (!err && temp_->GetPath() != tempPath_) {
-            // The WAVE class adds its extension to the name.
-            tempPath_ = temp_->GetPath();
-        }
-        if (err) {
-            delete temp_;
-            temp_ = nullptr;
-            if (!tempPath_.empty() && PathExists(tempPath_))
-                DeletePath(tempPath_);
-            DeletePath(m_path);
-            outputReserved_ = false;
-            outputLock_.Release();
-            return err;
-        }
-        m_isOpen = true;
-        return noErr;
+        return CIntermediateCodedFile::Create(numChannels, 16, reserved, fileTypeSpecifics, nameExtension,
+                                              float(sampleRate));
     });
 }
 
-OSErr CDropMP3File::AllocateWriteBuffer()
+OSErr CDropMP3File::CheckShape(UInt16 channels, double rate) const
 {
-    m_readBuffer = nullptr;
-    return ForwardToIntermediate(temp_, kCodedTempFileErr,
-                                 [](CSoundFile& temp) { return temp.AllocateWriteBuffer(); });
+    if (channels > 2)
+        return kTooManyChannelsErr;
+    return channels == 0 || !(rate > 0) ? paramErr : noErr;
 }
 
-OSErr CDropMP3File::PrepareWriteBlock(UInt32 frame)
+OSErr CDropMP3File::CreateDataFile(UInt16, double, const UInt8*)
 {
-    return ForwardToIntermediate(temp_, noErr, [frame](CSoundFile& temp) { return temp.PrepareWriteBlock(frame); });
-}
-
-OSErr CDropMP3File::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    return ForwardToIntermediate(temp_, kCodedTempFileErr, [&](CSoundFile& temp) {
-        const OSErr err = temp.WriteBlock(frames, frame);
-        m_numFrames = temp.GetNumFrames();
+    // The output's name is ours from here on; the encoder writes into it.
+    if (const OSErr err = CreateFileExclusive(m_path))
         return err;
-    });
+    outputLock_.Hold(m_path);
+    m_writing = true;
+    m_isOpen = true;
+    return noErr;
 }
 
-OSErr CDropMP3File::SetBufferFrames(UInt32 frames)
+InnerLinearFile::Kind CDropMP3File::Intermediate() const
 {
-    OSErr err = CSoundFile::SetBufferFrames(frames);
-    if (!err && temp_) {
-        err = temp_->SetBufferFrames(frames);
-        BorrowBuffers();
-    }
-    return err;
+    // A unique temporary name, drawn exclusively; the WAVE file is then
+    // created exclusively under it (with its extension, if the class adds
+    // one).
+    InnerLinearFile::Kind kind;
+    kind.type = FOUR_CHAR_CODE("WAVE");
+    kind.prefix = std::string(kTemporaryNameWord) + "-";
+    kind.takesReservedName = true;
+    return kind;
 }
 
-OSErr CDropMP3File::AllocateReadBuffer()
+OSErr CDropMP3File::EncodeOutput()
 {
-    return AllocateIntermediateReadBuffer(temp_);
-}
-
-OSErr CDropMP3File::ReadBlock(UInt32 frame)
-{
-    return ReadIntermediateBlock(temp_, frame);
-}
-
-OSErr CDropMP3File::Close()
-{
-    if (!m_isOpen)
-        return noErr;
-    OSErr result = noErr;
-    OSErr closeErr = noErr;
-    if (temp_) {
-        closeErr = temp_->Close();
-        if (closeErr)
-            qWarning("%s Error %ld when trying to close temp file", "Close", long(closeErr));
-    }
-    if (IsClosingAfterFailure()) {
-        // Discarded: nothing to encode; the reserved output goes when it is
-        // still empty (the batch driver removes what it created as well).
-        PathStatus status;
-        if (outputReserved_ && StatPath(m_path, &status) == 0 && status.isFile && status.size == 0)
-            DeletePath(m_path);
-    } else if (closeErr) {
+    const OSErr closeErr = m_inner.Finish();
+    if (closeErr) {
         // A temporary file that did not close properly is not encoded.
-        result = closeErr;
-    } else {
-        // The temporary file, closed, stays ours while the encoder reads it.
-        tempLock_.Hold(tempPath_);
-        result = EncodeWithLame(this);
+        qWarning("%s Error %ld when trying to close temp file", "Close", long(closeErr));
+        return closeErr;
     }
-    ForgetTemp();
+    // The temporary file, closed, stays ours while the encoder reads it.
+    tempLock_.Hold(m_inner.Path());
+    return EncodeWithLame(this);
+}
+
+bool CDropMP3File::KeepsOutputAfter(OSErr) const
+{
+    return true;
+}
+
+bool CDropMP3File::RemovesUnencodedOutput() const
+{
+    return true;
+}
+
+OSErr CDropMP3File::CloseDataFile()
+{
+    tempLock_.Release();
     outputLock_.Release();
     m_isOpen = false;
-    return result;
+    return noErr;
+}
+
+void CDropMP3File::DeleteOutput()
+{
+    // Only while still empty: the batch driver removes what it created as well.
+    PathStatus status;
+    if (StatPath(m_path, &status) == 0 && status.isFile && status.size == 0)
+        DeletePath(m_path);
 }

@@ -1,26 +1,28 @@
 // 'DMP3' ("LAME encoded mp3"): MP3 output through the outside LAME encoder
-// (lame_encoder.h).  While the conversion writes, the audio goes to a
-// temporary 16-bit WAVE file with a unique temporary name beside the output
-// (".QuillOutFile-" and six characters, made exclusively); Close runs the
-// encoder from it into the output and deletes it.  An output that is
-// discarded (CloseAndDelete with failure) is not encoded.  The output's
-// name is reserved (created empty, exclusively) at Create, so the encoder
-// writes only into a file of ours.  Both files hold a lock of ours until
-// the encoder is done with them, so that the clean-up of another batch
-// never takes them for a killed run's leftovers.
+// (lame_encoder.h), on the encode-on-close rules of CIntermediateCodedFile.
+// While the conversion writes, the audio goes to a temporary 16-bit WAVE
+// file with a unique temporary name beside the output (".QuillOutFile-"
+// and six characters, made exclusively); Close runs the encoder from it
+// into the output and deletes it.  An output that is discarded
+// (CloseAndDelete with failure) is not encoded, and goes if it is still
+// empty; what a failed encoder left is the caller's to remove.  The
+// output's name is reserved (created empty, exclusively) at Create, so the
+// encoder writes only into a file of ours.  Both files hold a lock of ours
+// until the encoder is done with them, so that the clean-up of another
+// batch never takes them for a killed run's leftovers.
 //
 // The word length a conversion gives this type is the bit rate in kbit/s;
 // the samples themselves are always 16 bits.  The class writes only: Open
 // and ProbeHeader do nothing.
 #pragma once
 
-#include "CCodedFile.h"
+#include "CIntermediateCodedFile.h"
 #include "FileOperations.h"
 
 #include <array>
 #include <string>
 
-class CDropMP3File : public CCodedFile {
+class CDropMP3File : public CIntermediateCodedFile {
 public:
     static constexpr OSType kType = FOUR_CHAR_CODE("DMP3");
     // "has more than two channels (MP3)"
@@ -38,39 +40,33 @@ public:
     // to a temporary file of this object's own.
     OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
                      const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
-    OSErr Close() override;
-
-    OSErr AllocateReadBuffer() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr AllocateWriteBuffer() override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr ProbeHeader(SInt16* result) override;
-    OSErr SetBufferFrames(UInt32 frames) override;
     OSType GetFileType() const override { return kType; }
     QString GetFormatName() const override;
 
     // For the encoder.
-    const std::string& GetTempPath() const { return tempPath_; }
+    const std::string& GetTempPath() const { return m_inner.Path(); }
     SInt16 GetBitRateSetting() const { return bitRate_; }
     const UInt8* GetFormatRecord() const { return formatRecord_.data(); }
+
+protected:
+    OSErr ReadCodedBlock(UInt32 frame) override;
+    OSErr CheckShape(UInt16 channels, double rate) const override;
+    OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
+    InnerLinearFile::Kind Intermediate() const override;
+    OSErr EncodeOutput() override;
+    bool KeepsOutputAfter(OSErr err) const override;
+    bool RemovesUnencodedOutput() const override;
+    OSErr CloseDataFile() override;
+    void DeleteOutput() override;
 
 private:
     OSErr CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 reserved, const UInt8* fileTypeSpecifics,
                        ConstStr255Param nameExtension, double sampleRate);
-    // Closes and deletes the temporary file object (the file on disk too).
-    void DropTemp();
-    // Deletes the temporary file object, already closed, and its file.
-    void ForgetTemp();
-    // Takes the temporary file's block pointers (never owned here).
-    void BorrowBuffers() override;
 
-    CSoundFile* temp_ = nullptr;
-    std::string tempPath_;
     SInt16 bitRate_ = 0;
     std::array<UInt8, kFormatRecordSize> formatRecord_{};
-    bool outputReserved_ = false;
     FileLockHolder outputLock_;  // from the reservation to the encoder's end
     FileLockHolder tempLock_;    // while the encoder reads the temporary file
 };

@@ -87,7 +87,12 @@ OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UI
 
 InnerLinearFile::Kind CMPEG1File::Intermediate() const
 {
-    return {FOUR_CHAR_CODE("Sd2f"), ".mpegtemp-", false, ".sd2", "sd2"};
+    InnerLinearFile::Kind kind;
+    kind.type = FOUR_CHAR_CODE("Sd2f");
+    kind.prefix = ".mpegtemp-";
+    kind.fileSuffix = ".sd2";
+    kind.extension = "sd2";
+    return kind;
 }
 
 OSErr CMPEG1File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
