@@ -1,7 +1,6 @@
 #include "CNeXT_SUNFile.h"
 #include "pcm_bytes.h"
 
-#include "CNeXTAUFile.h"
 #include "CreateSoundFile.h"
 #include "FileManager.h"
 #include "ZuFiles.h"

@@ -106,15 +106,6 @@ OSErr FindRIFFChunkWith(ChunkReader& reader, FourCharCode id, UInt32 occurrence,
     return err;
 }
 
-// The 16-bit linear value of a mu-law byte (standard G.711 expansion).
-inline SInt32 ULawToLinear(UInt8 code)
-{
-    code = UInt8(~code);
-    SInt32 t = ((code & 0x0F) << 3) + 0x84;
-    t <<= (code & 0x70) >> 4;
-    return (code & 0x80) ? (0x84 - t) : (t - 0x84);
-}
-
 inline UInt32 LoadLE32(const UInt8* p)
 {
     return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
@@ -1354,7 +1345,7 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
         break;
     case Coding::MuLaw:
         for (std::size_t i = 0; i < samples; ++i)
-            StoreBE16(block + 2 * i, ULawToLinear(file[i]));
+            StoreBE16(block + 2 * i, ulaw2linear(file[i]));
         break;
     case Coding::ALaw:
         for (std::size_t i = 0; i < samples; ++i)
