@@ -1,5 +1,6 @@
 #include "CG729File.h"
 
+#include "ByteOrder.h"
 #include "FileManager.h"
 #include "G729Bits.h"
 #include "SoundFileRegistry.h"
@@ -18,14 +19,6 @@ constexpr UInt32 kSamplesPerFrame = 80;
 constexpr UInt32 kSerialFrameBytes = 164;
 constexpr UInt32 kRiffHeaderBytes = 56;
 constexpr int kMaxChunksWalked = 4096;
-
-UInt32 LE32(const UInt8* p) { return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24); }
-UInt16 LE16(const UInt8* p) { return UInt16(p[0] | (p[1] << 8)); }
-void PutLE32(UInt8* p, UInt32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = UInt8(v >> (8 * i));
-}
 
 } // namespace
 
@@ -68,18 +61,18 @@ std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
     const UInt32 dataSize = frames * g729::kPackedFrameBytes;
     std::vector<UInt8> h(kRiffHeaderBytes, 0);
     std::memcpy(&h[0], "RIFF", 4);
-    PutLE32(&h[4], 48 + dataSize);
+    WriteLE32(&h[4], 48 + dataSize);
     std::memcpy(&h[8], "WAVEfmt ", 8);
-    PutLE32(&h[16], 28);
+    WriteLE32(&h[16], 28);
     h[20] = 0x42;       // format tag
     h[22] = 1;          // channels
-    PutLE32(&h[24], 8000);
-    PutLE32(&h[28], 1000);  // bytes per second
+    WriteLE32(&h[24], 8000);
+    WriteLE32(&h[28], 1000);  // bytes per second
     h[32] = 10;         // block align
     h[36] = 10;         // extra size
     h[38] = 2;
     std::memcpy(&h[48], "data", 4);
-    PutLE32(&h[52], dataSize);
+    WriteLE32(&h[52], dataSize);
     return h;
 }
 
@@ -113,7 +106,7 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
             UInt8 chunk[8];
             if ((err = ReadAt(position, chunk, 8)))
                 return err;
-            const UInt64 chunkSize = LE32(chunk + 4);
+            const UInt64 chunkSize = ReadLE32(chunk + 4);
             const UInt64 body = position + 8;
             if (std::memcmp(chunk, "fmt ", 4) == 0) {
                 UInt8 tag[2];
@@ -121,7 +114,7 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
                     return kG729UnknownErr;
                 if ((err = ReadAt(body, tag, 2)))
                     return err;
-                const UInt16 format = LE16(tag);
+                const UInt16 format = ReadLE16(tag);
                 if (format != 0x0042 && format != 0x0083)
                     return kG729UnknownErr;
                 formatSeen = true;

@@ -1,5 +1,6 @@
 #include "ChunkReader.h"
 
+#include "ByteOrder.h"
 #include "FileManager.h"
 #include "error_code_exception.h"
 
@@ -169,14 +170,12 @@ UInt8 ChunkView::get_u8()
 
 UInt16 ChunkView::get_u16be()
 {
-    const UInt8* p = take(2);
-    return UInt16((p[0] << 8) | p[1]);
+    return ReadBE16(take(2));
 }
 
 UInt16 ChunkView::get_u16le()
 {
-    const UInt8* p = take(2);
-    return UInt16((p[1] << 8) | p[0]);
+    return ReadLE16(take(2));
 }
 
 UInt32 ChunkView::get_u24be()
@@ -193,14 +192,12 @@ UInt32 ChunkView::get_u24le()
 
 UInt32 ChunkView::get_u32be()
 {
-    const UInt8* p = take(4);
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
+    return ReadBE32(take(4));
 }
 
 UInt32 ChunkView::get_u32le()
 {
-    const UInt8* p = take(4);
-    return (UInt32(p[3]) << 24) | (UInt32(p[2]) << 16) | (UInt32(p[1]) << 8) | p[0];
+    return ReadLE32(take(4));
 }
 
 UInt64 ChunkView::get_u64be()
@@ -475,7 +472,9 @@ void ChunkBuilder::patch_u32(std::size_t offset, UInt32 value)
     if (offset + 4 > m_bytes.size()) {
         throw error_code_exception(paramErr, "patch at %zu outside %zu bytes", offset, m_bytes.size());
     }
-    ChunkBuilder tmp(m_order);
-    tmp.put_u32(value);
-    std::memcpy(m_bytes.data() + offset, tmp.data(), 4);
+    if (m_order == ChunkByteOrder::BigEndian) {
+        WriteBE32(m_bytes.data() + offset, value);
+    } else {
+        WriteLE32(m_bytes.data() + offset, value);
+    }
 }

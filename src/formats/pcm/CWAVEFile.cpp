@@ -1,5 +1,6 @@
 #include "CWAVEFile.h"
 
+#include "ByteOrder.h"
 #include "ChannelArrangement.h"
 #include "ChannelLabels.h"
 #include "FileManager.h"
@@ -104,22 +105,6 @@ OSErr FindRIFFChunkWith(ChunkReader& reader, FourCharCode id, UInt32 occurrence,
     if (err == kCorruptChunkSizeErr)
         err = FindChunkPastLargeSizes(reader, id, occurrence, info);
     return err;
-}
-
-inline UInt32 LoadLE32(const UInt8* p)
-{
-    return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
-}
-
-inline void StoreBE16(UInt8* p, SInt32 v)
-{
-    p[0] = UInt8(UInt32(v) >> 8);
-    p[1] = UInt8(v);
-}
-
-inline SInt32 LoadBE16(const UInt8* p)
-{
-    return SInt16(UInt16((UInt16(p[0]) << 8) | p[1]));
 }
 
 // A float sample as a 32-bit integer: the product rounded to single
@@ -686,15 +671,15 @@ OSErr CWAVEFile::ReadSmplChunk()
     ChunkView body;
     if (ReadChunkBody(info, &body) != noErr || body.size() < 36)
         return noErr;
-    const UInt32 declared = LoadLE32(body.data() + 28);
+    const UInt32 declared = ReadLE32(body.data() + 28);
     const UInt32 count = UInt32(std::min<UInt64>(declared, (body.size() - 36) / 24));
     for (UInt32 i = 0; i < count; ++i) {
         const UInt8* p = body.data() + 36 + std::size_t(i) * 24;
         SFTLoop loop;
         loop.loopID = SInt32(i);
-        loop.start = LoadLE32(p + 8);
+        loop.start = ReadLE32(p + 8);
         // The sampler loop names its last frame; a loop here ends after it.
-        const UInt32 last = LoadLE32(p + 12);
+        const UInt32 last = ReadLE32(p + 12);
         loop.end = last < 0xFFFFFFFFu ? last + 1 : last;
         loop.type = 1;
         AddLoop(&loop);
@@ -788,13 +773,13 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     QHash<UInt32, UInt32> points;
     std::vector<UInt32> pointOrder;
     if (cue.size() >= 4) {
-        const UInt32 declared = LoadLE32(cue.data());
+        const UInt32 declared = ReadLE32(cue.data());
         const UInt32 count = UInt32(std::min<UInt64>(declared, (cue.size() - 4) / 24));
         for (UInt32 i = 0; i < count; ++i) {
             const UInt8* p = cue.data() + 4 + std::size_t(i) * 24;
-            const UInt32 id = LoadLE32(p);
+            const UInt32 id = ReadLE32(p);
             if (!points.contains(id)) {
-                points.insert(id, LoadLE32(p + 20));
+                points.insert(id, ReadLE32(p + 20));
                 pointOrder.push_back(id);
             }
         }
@@ -813,7 +798,7 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
         const UInt8* p = base + offset;
         const FourCharCode id = (FourCharCode(p[0]) << 24) | (FourCharCode(p[1]) << 16) |
                                 (FourCharCode(p[2]) << 8) | FourCharCode(p[3]);
-        const UInt32 chunkSize = LoadLE32(p + 4);
+        const UInt32 chunkSize = ReadLE32(p + 4);
         const std::size_t bodySize = std::min<std::size_t>(chunkSize, size - offset - 8);
         subChunks.push_back({id, p + 8, bodySize});
         offset += 8 + std::size_t(chunkSize) + (chunkSize & 1);
@@ -825,12 +810,12 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     QSet<UInt32> regionCues;
     for (const SubChunk& s : subChunks)
         if (s.id == kLtxt && s.size >= 4)
-            regionCues.insert(LoadLE32(s.body));
+            regionCues.insert(ReadLE32(s.body));
     QHash<UInt32, QByteArray> regionNames;
     for (const SubChunk& s : subChunks) {
         if (s.id != kLabl || s.size < 4)
             continue;
-        const UInt32 cueID = LoadLE32(s.body);
+        const UInt32 cueID = ReadLE32(s.body);
         if (!regionCues.contains(cueID) || regionNames.contains(cueID))
             continue;
         Str31 name;
@@ -843,10 +828,10 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     QSet<UInt32> described;  // cue points a label, note or text refers to
     for (const SubChunk& s : subChunks)
         if ((s.id == kLabl || s.id == kNote || s.id == kLtxt) && s.size >= 4)
-            described.insert(LoadLE32(s.body));
+            described.insert(ReadLE32(s.body));
     for (const SubChunk& s : subChunks) {
         if ((s.id == kLabl || s.id == kNote) && s.size >= 4) {
-            const UInt32 cueID = LoadLE32(s.body);
+            const UInt32 cueID = ReadLE32(s.body);
             if (regionCues.contains(cueID))
                 continue;  // a region's name
             const auto point = points.constFind(cueID);
@@ -861,12 +846,12 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
                 return err;
             ++number;
         } else if (s.id == kLtxt && s.size >= 8) {
-            const UInt32 cueID = LoadLE32(s.body);
+            const UInt32 cueID = ReadLE32(s.body);
             const auto point = points.constFind(cueID);
             if (point == points.constEnd())
                 continue;
             const SInt64 start = SInt32(point.value());
-            const UInt32 length = LoadLE32(s.body + 4);
+            const UInt32 length = ReadLE32(s.body + 4);
             SInt64 regionStart = start;
             SInt64 regionEnd = SInt64(UInt32(point.value())) + SInt64(length);
             const SInt64 frames = m_numFrames;
@@ -948,7 +933,7 @@ OSErr CWAVEFile::CountRegionTexts(SInt16* count)
             const UInt8* p = list.data() + offset;
             if (std::memcmp(p, "ltxt", 4) == 0)
                 ++n;
-            const UInt32 size = LoadLE32(p + 4);
+            const UInt32 size = ReadLE32(p + 4);
             offset += 8 + std::size_t(size) + (size & 1);
         }
         if (count)
@@ -1333,7 +1318,7 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
         break;
     case Coding::Float:
         for (std::size_t i = 0; i < samples; ++i) {
-            const UInt32 bits = LoadLE32(file + 4 * i);
+            const UInt32 bits = ReadLE32(file + 4 * i);
             float f;
             std::memcpy(&f, &bits, 4);
             const UInt32 v = UInt32(FloatToInt32(f));
@@ -1345,11 +1330,11 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
         break;
     case Coding::MuLaw:
         for (std::size_t i = 0; i < samples; ++i)
-            StoreBE16(block + 2 * i, ulaw2linear(file[i]));
+            WriteBE16(block + 2 * i, UInt16(ulaw2linear(file[i])));
         break;
     case Coding::ALaw:
         for (std::size_t i = 0; i < samples; ++i)
-            StoreBE16(block + 2 * i, alaw2linear(file[i]));
+            WriteBE16(block + 2 * i, UInt16(alaw2linear(file[i])));
         break;
     }
 }
@@ -1376,11 +1361,11 @@ void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t sam
         break;
     case Coding::MuLaw:
         for (std::size_t i = 0; i < samples; ++i)
-            file[i] = linear2ulaw(LoadBE16(block + 2 * i));
+            file[i] = linear2ulaw(SInt16(ReadBE16(block + 2 * i)));
         break;
     case Coding::ALaw:
         for (std::size_t i = 0; i < samples; ++i)
-            file[i] = LoadRawALawTable(LoadBE16(block + 2 * i));
+            file[i] = LoadRawALawTable(SInt16(ReadBE16(block + 2 * i)));
         break;
     }
 }
