@@ -112,6 +112,22 @@ OSErr MemoryChunkSource::Length(SInt64* length)
     return noErr;
 }
 
+OSErr CallbackChunkSource::ReadAt(SInt64 position, void* buffer, std::size_t count, std::size_t* got)
+{
+    const OSErr err = m_read(position, buffer, count);
+    *got = err == noErr ? count : 0;
+    if (err != noErr) {
+        m_readErr = err;
+    }
+    return err;
+}
+
+OSErr CallbackChunkSource::Length(SInt64* length)
+{
+    *length = m_length;
+    return noErr;
+}
+
 // ------------------------------------------------------------------- views
 
 ChunkView::ChunkView(std::vector<UInt8> bytes, ChunkByteOrder order, OSErr overrunErr)
@@ -339,7 +355,7 @@ OSErr ChunkReader::ForEach(const std::function<bool(const ChunkInfo&)>& visit)
         if (info.sizeField == 0xFFFFFFFFu) {
             return noErr;  // runs to the end of the file
         }
-        if (SInt32(info.sizeField) < 0) {
+        if (!m_options.unsignedSizes && SInt32(info.sizeField) < 0) {
             return kCorruptChunkSizeErr;
         }
         position = info.NextPos();

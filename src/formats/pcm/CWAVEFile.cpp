@@ -10,6 +10,7 @@
 #include "error_code_exception.h"
 #include "format_helpers.h"
 #include "g711.h"
+#include "riff_chunks.h"
 #include "throw_helpers.h"
 
 #include <QHash>
@@ -23,17 +24,8 @@
 
 namespace {
 
-constexpr FourCharCode kRIFF = ChunkID("RIFF");
-constexpr FourCharCode kWAVE = ChunkID("WAVE");
-constexpr FourCharCode kFmt = ChunkID("fmt ");
-constexpr FourCharCode kFmtCR = 0x666D740D;  // "fmt" and a carriage return
-constexpr FourCharCode kData = ChunkID("data");
-constexpr FourCharCode kCue = ChunkID("cue ");
-constexpr FourCharCode kList = ChunkID("LIST");
-constexpr FourCharCode kAdtl = ChunkID("adtl");
-constexpr FourCharCode kLabl = ChunkID("labl");
-constexpr FourCharCode kNote = ChunkID("note");
-constexpr FourCharCode kLtxt = ChunkID("ltxt");
+using namespace riff_chunks;
+
 constexpr FourCharCode kSmpl = ChunkID("smpl");
 constexpr FourCharCode kInst = ChunkID("inst");
 constexpr FourCharCode kRgn = ChunkID("rgn ");
@@ -45,67 +37,6 @@ constexpr UInt64 kMaxBlockBytes = 16u << 20;
 
 // The last 12 bytes of the KSDATAFORMAT subtype identifiers.
 const UInt8 kSubformatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-ChunkWalkOptions RIFFWalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::LittleEndian;
-    options.tooManyChunksErr = kChunkNotFoundErr;
-    return options;
-}
-
-// The shared walk takes chunk sizes from 0x80000000 up as corrupt; in RIFF
-// they are unsigned (a data chunk of 2 to 4 GiB is valid), so where the
-// shared walk stops at such a size the search goes on here, chunk by chunk
-// with the same limits (container end, chunk count, 0xFFFFFFFF running to
-// the end of the file, bodies cut at the end of the file).
-OSErr FindChunkPastLargeSizes(ChunkReader& reader, FourCharCode id, UInt32 occurrence, ChunkInfo* out)
-{
-    ChunkSource& source = reader.Source();
-    const ChunkWalkOptions& options = reader.Options();
-    if (occurrence == 0)
-        occurrence = 1;
-    SInt64 position = 12;
-    UInt32 seen = 0;
-    for (int passed = 0; passed <= options.maxChunks; ++passed) {
-        if (position + 8 > reader.ContainerEnd())
-            return kChunkNotFoundErr;
-        UInt8 header[8];
-        std::size_t got = 0;
-        const OSErr err = source.ReadAt(position, header, sizeof header, &got);
-        if (err != noErr && err != eofErr)
-            return err;
-        if (got < sizeof header)
-            return kChunkNotFoundErr;
-        ChunkInfo info;
-        info.id = (FourCharCode(header[0]) << 24) | (FourCharCode(header[1]) << 16) |
-                  (FourCharCode(header[2]) << 8) | FourCharCode(header[3]);
-        info.sizeField = UInt32(header[4]) | (UInt32(header[5]) << 8) | (UInt32(header[6]) << 16) |
-                         (UInt32(header[7]) << 24);
-        info.headerPos = position;
-        info.bodyPos = position + 8;
-        const SInt64 available = std::max<SInt64>(0, reader.FileLength() - info.bodyPos);
-        info.clamped = info.sizeField == 0xFFFFFFFFu || SInt64(info.sizeField) > available;
-        info.bodySize = info.clamped ? available : SInt64(info.sizeField);
-        if (info.id == id && ++seen == occurrence) {
-            *out = info;
-            return noErr;
-        }
-        if (info.sizeField == 0xFFFFFFFFu)
-            return kChunkNotFoundErr;
-        position = info.NextPos();
-    }
-    return options.tooManyChunksErr;
-}
-
-// The RIFF chunk search: the shared walk, continued past large sizes.
-OSErr FindRIFFChunkWith(ChunkReader& reader, FourCharCode id, UInt32 occurrence, ChunkInfo* info)
-{
-    OSErr err = reader.Find(id, info, occurrence);
-    if (err == kCorruptChunkSizeErr)
-        err = FindChunkPastLargeSizes(reader, id, occurrence, info);
-    return err;
-}
 
 // A float sample as a 32-bit integer: the product rounded to single
 // precision, then truncated and clipped.
@@ -223,14 +154,14 @@ OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stre
             return noErr;
         }
         StreamChunkSource source(stream);
-        ChunkWalkOptions options = RIFFWalkOptions();
+        ChunkWalkOptions options = WalkOptions();
         options.stopAtContainerEnd = false;
         ChunkReader reader(source, options);
         OSErr err = reader.ReadHeader();
         if (err != noErr)
             return kChunkNotFoundErr;
         ChunkInfo info;
-        err = FindRIFFChunkWith(reader, ChunkIDFromString(id), occurrence, &info);
+        err = reader.Find(ChunkIDFromString(id), &info, occurrence);
         if (err != noErr)
             return kChunkNotFoundErr;
         stream.clear();
@@ -378,11 +309,11 @@ OSErr CWAVEFile::FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
     if (!m_isOpen)
         return kFileNotOpenedErr;
     RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, RIFFWalkOptions());
+    ChunkReader reader(source, WalkOptions());
     OSErr err = reader.ReadHeader();
     if (err)
         return err;
-    err = FindRIFFChunkWith(reader, id, occurrence, info);
+    err = reader.Find(id, info, occurrence);
     if (err == noErr)
         SetFPos(m_refNum, fsFromStart, info->headerPos + 4);
     return err;
@@ -406,7 +337,7 @@ OSErr CWAVEFile::ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 ma
     if (!m_isOpen)
         return kFileNotOpenedErr;
     RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, RIFFWalkOptions());
+    ChunkReader reader(source, WalkOptions());
     return reader.ReadBody(info, view, maxBytes);
 }
 
@@ -416,7 +347,7 @@ OSErr CWAVEFile::OpenForReading()
     if (err)
         return err;
     RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, RIFFWalkOptions());
+    ChunkReader reader(source, WalkOptions());
     err = reader.ReadHeader();
     if (err)
         return err;
