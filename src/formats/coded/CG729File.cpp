@@ -5,6 +5,7 @@
 #include "G729Bits.h"
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
+#include "riff_chunks.h"
 #include "telephony_names.h"
 
 #include <algorithm>
@@ -100,35 +101,36 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
     }
     if (headBytes >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
         // Walk the chunks: "fmt " (format tag 0x0042 or 0x0083), then "data".
+        CallbackChunkSource source(
+            [this](SInt64 position, void* bytes, std::size_t count) { return ReadAt(UInt64(position), bytes, count); },
+            fileSize);
         bool formatSeen = false;
-        UInt64 position = 12;
-        for (int walked = 0; walked < kMaxChunksWalked && position + 8 <= size; ++walked) {
-            UInt8 chunk[8];
-            if ((err = ReadAt(position, chunk, 8)))
-                return err;
-            const UInt64 chunkSize = ReadLE32(chunk + 4);
-            const UInt64 body = position + 8;
-            if (std::memcmp(chunk, "fmt ", 4) == 0) {
+        OSErr result = kG729UnknownErr;
+        riff_chunks::ForEachChunk(source, kMaxChunksWalked, true, [&](const ChunkInfo& info) {
+            const UInt64 body = UInt64(info.bodyPos);
+            if (info.id == riff_chunks::kFmt) {
                 UInt8 tag[2];
-                if (chunkSize < 2 || body + 2 > size)
-                    return kG729UnknownErr;
-                if ((err = ReadAt(body, tag, 2)))
-                    return err;
+                if (info.sizeField < 2 || body + 2 > size)
+                    return false;
+                if ((result = ReadAt(body, tag, 2)))
+                    return false;
+                result = kG729UnknownErr;
                 const UInt16 format = ReadLE16(tag);
                 if (format != 0x0042 && format != 0x0083)
-                    return kG729UnknownErr;
+                    return false;
                 formatSeen = true;
-            } else if (std::memcmp(chunk, "data", 4) == 0) {
+            } else if (info.id == riff_chunks::kData) {
                 if (!formatSeen)
-                    return kG729UnknownErr;
+                    return false;
                 m_layout = Layout::Riff;
                 m_dataOffset = body;
-                m_dataSize = std::min(chunkSize, size - body);  // a cut file holds less
-                return noErr;
+                m_dataSize = std::min<UInt64>(info.sizeField, size - body);  // a cut file holds less
+                result = noErr;
+                return false;
             }
-            position = body + chunkSize + (chunkSize & 1);
-        }
-        return kG729UnknownErr;
+            return true;
+        });
+        return source.ReadError() ? source.ReadError() : result;
     }
     if (size % g729::kPackedFrameBytes != 0)
         return kG729UnknownErr;

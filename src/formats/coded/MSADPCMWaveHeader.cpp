@@ -2,6 +2,7 @@
 
 #include "ByteOrder.h"
 #include "ChunkReader.h"
+#include "riff_chunks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,11 +15,11 @@ constexpr OSErr kBadFactErr = -23202;
 constexpr OSErr kUnsupportedErr = -23204;
 constexpr OSErr kNoFactErr = -23205;
 constexpr OSErr kChannelsErr = -23207;
-constexpr std::size_t kMaxChunks = 10000;
+constexpr int kMaxChunks = 10000;
 constexpr UInt64 kMaxAnnotationBytes = 1u << 20;
 
 struct Chunk {
-    char id[4];
+    FourCharCode id;
     UInt64 body;
     UInt64 size;   // cut to the container
 };
@@ -36,32 +37,29 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     const UInt32 riffSize = ReadLE32(head + 4);
     const UInt64 riffEnd = std::min<UInt64>(UInt64(riffSize) + 8, fileLength);
 
+    // The walk ends at the RIFF end (bodies are cut there too); a failed
+    // read is the reader's own code.
+    CallbackChunkSource source(
+        [&read](SInt64 position, void* bytes, std::size_t count) { return read(UInt64(position), bytes, count); },
+        SInt64(riffEnd));
     std::vector<Chunk> chunks;
-    for (UInt64 pos = 12; pos + 8 <= riffEnd && chunks.size() < kMaxChunks;) {
-        UInt8 ch[8];
-        if ((err = read(pos, ch, sizeof ch)))
-            return err;
-        Chunk c;
-        std::memcpy(c.id, ch, 4);
-        const UInt32 size = ReadLE32(ch + 4);
-        c.body = pos + 8;
-        c.size = size == 0xFFFFFFFFu ? riffEnd - c.body : std::min<UInt64>(size, riffEnd - c.body);
-        chunks.push_back(c);
-        if (size == 0xFFFFFFFFu)
-            break;
-        pos = c.body + UInt64(size) + (size & 1);
-    }
-    auto find = [&](const char* id) -> const Chunk* {
+    riff_chunks::ForEachChunk(source, kMaxChunks, false, [&chunks](const ChunkInfo& info) {
+        chunks.push_back({info.id, UInt64(info.bodyPos), UInt64(info.bodySize)});
+        return true;
+    });
+    if (source.ReadError())
+        return source.ReadError();
+    auto find = [&](FourCharCode id) -> const Chunk* {
         for (const Chunk& c : chunks)
-            if (std::memcmp(c.id, id, 4) == 0)
+            if (c.id == id)
                 return &c;
         return nullptr;
     };
 
     // Format.
-    const Chunk* fmt = find("fmt ");
+    const Chunk* fmt = find(riff_chunks::kFmt);
     if (!fmt)
-        fmt = find("fmt\r");
+        fmt = find(riff_chunks::kFmtCR);
     if (!fmt || fmt->size < 16)
         return kNoFmtErr;
     std::vector<UInt8> f(std::size_t(std::min<UInt64>(fmt->size, 22 + 4 * MSADPCMCodec::kMaxCoefficients)));
@@ -86,7 +84,7 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     if (sampleRate == 0 || !Codec().IsValid())
         return kUnsupportedErr;
 
-    const Chunk* fact = find("fact");
+    const Chunk* fact = find(riff_chunks::kFact);
     if (!fact)
         return kNoFactErr;
     UInt8 factBytes[4];
@@ -94,7 +92,7 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
         return kBadFactErr;
     factFrames = ReadLE32(factBytes);
 
-    const Chunk* data = find("data");
+    const Chunk* data = find(riff_chunks::kData);
     if (!data)
         return kNoDataErr;
     dataOffset = data->body;
@@ -102,11 +100,11 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
 
     // Annotations: cue points and the first associated-data list.
     labels.clear();
-    const Chunk* cue = find("cue ");
+    const Chunk* cue = find(riff_chunks::kCue);
     const Chunk* adtl = nullptr;
     for (const Chunk& c : chunks) {
         UInt8 type[4];
-        if (std::memcmp(c.id, "LIST", 4) == 0 && c.size >= 4 && read(c.body, type, 4) == noErr &&
+        if (c.id == riff_chunks::kList && c.size >= 4 && read(c.body, type, 4) == noErr &&
             std::memcmp(type, "adtl", 4) == 0) {
             adtl = &c;
             break;

@@ -3,15 +3,15 @@
 #include "ByteOrder.h"
 #include "FileManager.h"
 #include "MovieExporter.h"
+#include "aiff_chunks.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
-constexpr int kMaxChunksSearched = 100;
+using aiff_chunks::kFORM;
+using aiff_chunks::kMARK;
 // AIFF sizes are 32-bit: a file past this is not walked or extended.
 constexpr SInt64 kMaxFormEnd = 0xFFFFFFFFLL + 8;
 
@@ -75,42 +75,6 @@ OSErr CQTAIFFImaFile::GetExportSettings(MovieExportSettings* settings)
     return noErr;
 }
 
-OSErr CQTAIFFImaFile::FindAIFFChunk(SInt16 refNum, OSType id, SInt64 formEnd)
-{
-    UInt8 word[4];
-    OSErr err = SetFPos(refNum, fsFromStart, 0);
-    if (err == noErr)
-        err = ReadExactly(refNum, word, 4);
-    if (err != noErr)
-        return err;
-    if (ReadBE32(word) != kFORM)
-        return kNoChunkErr;
-    if (id == kFORM)
-        return noErr;
-    if ((err = SetFPos(refNum, fsFromStart, 12)) != noErr)
-        return err == eofErr ? kNoChunkErr : err;
-    SInt64 position = 12;
-    for (int searched = 0; searched <= kMaxChunksSearched; ++searched) {
-        if (position + 8 > formEnd)
-            return kNoChunkErr;
-        if ((err = ReadExactly(refNum, word, 4)) != noErr)
-            return err;
-        if (ReadBE32(word) == id)
-            return noErr;
-        if ((err = ReadExactly(refNum, word, 4)) != noErr)
-            return err;
-        const SInt32 size = SInt32(ReadBE32(word));
-        if (size < 0)
-            return kNegativeChunkSizeErr;
-        position += 8 + SInt64(size) + (size & 1);
-        if (position >= formEnd)
-            return kNoChunkErr;
-        if ((err = SetFPos(refNum, fsFromStart, position)) != noErr)
-            return err == eofErr ? kNoChunkErr : err;
-    }
-    return kTooManyChunksErr;
-}
-
 bool CQTAIFFImaFile::ParseMarkerChunk(const UInt8* body, std::size_t size, std::vector<SFTMarker>* markers)
 {
     if (!body || size < 2)
@@ -148,22 +112,16 @@ OSErr CQTAIFFImaFile::ReadMarkers()
         return noErr;
     std::vector<SFTMarker> markers;
     bool ok = false;
-    SInt64 length = 0;
-    UInt8 word[4];
-    if (GetEOF(refNum, &length) == noErr && FindAIFFChunk(refNum, kFORM, length) == noErr &&
-        ReadExactly(refNum, word, 4) == noErr) {
-        const SInt64 formEnd = std::min<SInt64>(SInt64(ReadBE32(word)) + 8, length);
-        if (FindAIFFChunk(refNum, kMARK, formEnd) == noErr && ReadExactly(refNum, word, 4) == noErr) {
-            SInt64 at = 0;
-            GetFPos(refNum, &at);
-            const SInt64 size = SInt64(ReadBE32(word));
-            // The chunk must lie within the FORM chunk and the file.
-            if (size >= 2 && at + size <= formEnd) {
-                std::vector<UInt8> body(std::size_t(size), 0);
-                if (ReadExactly(refNum, body.data(), long(size)) == noErr)
-                    ok = ParseMarkerChunk(body.data(), body.size(), &markers);
-            }
-        }
+    SInt64 formEnd = 0;
+    if (aiff_chunks::ReadFORMHeader(refNum, &formEnd) == noErr) {
+        RefNumChunkSource source(refNum);
+        ChunkReader reader(source, aiff_chunks::WalkOptions());
+        ChunkInfo info;
+        ChunkView body;
+        // The chunk must lie within the FORM chunk and the file.
+        if (reader.Find(kMARK, &info) == noErr && info.sizeField >= 2 &&
+            info.bodyPos + SInt64(info.sizeField) <= formEnd && reader.ReadBody(info, &body) == noErr)
+            ok = ParseMarkerChunk(body.data(), body.size(), &markers);
     }
     FSClose(refNum);
     if (ok) {
