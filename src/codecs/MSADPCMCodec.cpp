@@ -1,5 +1,7 @@
 #include "MSADPCMCodec.h"
 
+#include "ByteOrder.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
@@ -11,17 +13,6 @@ const int kAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 5
 int Clamp16(int v)
 {
     return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
-}
-
-int16_t GetLE16(const uint8_t* p)
-{
-    return int16_t(uint16_t(p[0] | (p[1] << 8)));
-}
-
-void PutLE16(uint8_t* p, int v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(unsigned(v) >> 8);
 }
 
 // One channel's coder state within a block.
@@ -94,9 +85,9 @@ int MSADPCMCodec::DecodeBlock(const uint8_t* in, std::size_t bytes, int16_t* out
             return -1;
         state[ch].coef1 = m_coefficients[index].coef1;
         state[ch].coef2 = m_coefficients[index].coef2;
-        state[ch].delta = GetLE16(in + c + 2 * ch);
-        state[ch].sample1 = GetLE16(in + 3 * c + 2 * ch);
-        state[ch].sample2 = GetLE16(in + 5 * c + 2 * ch);
+        state[ch].delta = int16_t(ReadLE16(in + c + 2 * ch));
+        state[ch].sample1 = int16_t(ReadLE16(in + 3 * c + 2 * ch));
+        state[ch].sample2 = int16_t(ReadLE16(in + 5 * c + 2 * ch));
     }
     for (int ch = 0; ch < c; ++ch) {
         out[ch] = int16_t(state[ch].sample2);
@@ -169,9 +160,9 @@ std::size_t MSADPCMCodec::EncodeBlock(const int16_t* in, int frames, uint8_t* ou
         state[ch].sample2 = sample(0, ch);
         state[ch].sample1 = sample(1, ch);
         out[ch] = uint8_t(bestIndex[ch]);
-        PutLE16(out + c + 2 * ch, bestDelta[ch]);
-        PutLE16(out + 3 * c + 2 * ch, state[ch].sample1);
-        PutLE16(out + 5 * c + 2 * ch, state[ch].sample2);
+        WriteLE16(out + c + 2 * ch, uint16_t(bestDelta[ch]));
+        WriteLE16(out + 3 * c + 2 * ch, uint16_t(state[ch].sample1));
+        WriteLE16(out + 5 * c + 2 * ch, uint16_t(state[ch].sample2));
     }
     uint8_t* codes = out + 7 * c;
     std::size_t nibble = 0;

@@ -35,7 +35,6 @@ const int kF40[32] = {0,     0,     0,     0,     0,     0x200, 0x200, 0x200, 0x
                       0x200, 0x200, 0x200, 0x200, 0x200, 0,     0,     0,     0,     0};
 
 const int kPowers[15] = {1, 2, 4, 8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400, 0x800, 0x1000, 0x2000, 0x4000};
-const int kSegmentEnds[8] = {0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF, 0x1FFF, 0x3FFF, 0x7FFF};
 
 // One code width's tables.
 struct Width {
@@ -386,65 +385,4 @@ G72xDecoder G72xDecoderForBits(int bits)
     case 5: return g723_40_decoder;
     default: return nullptr;
     }
-}
-
-// ------------------------------------------------------------------ G.711
-int g711_alaw2linear(unsigned char alaw)
-{
-    const int a = alaw ^ 0x55;
-    const int segment = (a & 0x70) >> 4;
-    int t = (a & 0x0F) << 4;
-    if (segment == 0)
-        t += 8;
-    else
-        t = (t + 0x108) << (segment - 1);
-    return (a & 0x80) ? t : -t;
-}
-
-int g711_ulaw2linear(unsigned char ulaw)
-{
-    const int u = ~ulaw & 0xFF;
-    const int t = (((u & 0x0F) << 3) + 0x84) << ((u & 0x70) >> 4);
-    return (u & 0x80) ? (0x84 - t) : (t - 0x84);
-}
-
-unsigned char g711_linear2alaw(int sample)
-{
-    int v = sample >> 3;
-    int mask;
-    if (v >= 0) {
-        mask = 0xD5;
-    } else {
-        mask = 0x55;
-        v = -v - 1;
-    }
-    // Segment ends at 1/8 of the 16-bit scale.
-    int segment = 0;
-    while (segment < 8 && v > (kSegmentEnds[segment] >> 3))
-        ++segment;
-    if (segment >= 8)
-        return static_cast<unsigned char>(0x7F ^ mask);
-    int byte = segment << 4;
-    byte |= segment < 2 ? (v >> 1) & 0x0F : (v >> segment) & 0x0F;
-    return static_cast<unsigned char>(byte ^ mask);
-}
-
-unsigned char g711_linear2ulaw(int sample)
-{
-    int v;
-    int mask;
-    if (sample < 0) {
-        v = 132 - sample;
-        mask = 0x7F;
-    } else {
-        v = sample + 132;
-        mask = 0xFF;
-    }
-    int segment = 0;
-    while (segment < 8 && v > kSegmentEnds[segment])
-        ++segment;
-    if (segment >= 8)
-        return static_cast<unsigned char>(0x7F ^ mask);
-    const int byte = (segment << 4) | ((v >> (segment + 3)) & 0x0F);
-    return static_cast<unsigned char>(byte ^ mask);
 }

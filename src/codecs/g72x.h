@@ -10,6 +10,8 @@
 // bits.
 #pragma once
 
+#include "g711.h"
+
 #include <cstdint>
 
 // Coding of a coder's input (encoders) or output (decoders).
@@ -58,7 +60,8 @@ G72xDecoder G72xDecoderForBits(int bits);
 
 // G.711 on 16-bit values: A-law at 8 times, mu-law at 4 times the
 // recommendation's scale (A-law 0xD5 expands to 8, mu-law 0x00 to -32124).
-int g711_alaw2linear(unsigned char alaw);
-int g711_ulaw2linear(unsigned char ulaw);
-unsigned char g711_linear2alaw(int sample);
-unsigned char g711_linear2ulaw(int sample);
+// They are the G.711 of g711.h under the coders' names.
+inline int g711_alaw2linear(unsigned char alaw) { return alaw2linear(alaw); }
+inline int g711_ulaw2linear(unsigned char ulaw) { return ulaw2linear(ulaw); }
+inline unsigned char g711_linear2alaw(int sample) { return LoadRawALawTable(sample); }
+inline unsigned char g711_linear2ulaw(int sample) { return linear2ulaw(sample); }

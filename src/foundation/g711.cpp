@@ -95,3 +95,10 @@ unsigned char linear2ulaw(int sample)
         return static_cast<unsigned char>(0x7F ^ mask);
     return static_cast<unsigned char>(((segment << 4) | ((x >> (segment + 3)) & 0x0F)) ^ mask);
 }
+
+int ulaw2linear(unsigned char ulaw)
+{
+    const int u = ~ulaw & 0xFF;
+    const int t = (((u & 0x0F) << 3) + 0x84) << ((u & 0x70) >> 4);
+    return (u & 0x80) ? (0x84 - t) : (t - 0x84);
+}

@@ -1,5 +1,5 @@
-// ITU-T G.711 conversions shared by the formats that store A-law or mu-law
-// bytes: A-law byte to 16-bit linear, 16-bit linear to A-law and to mu-law.
+// ITU-T G.711, the one definition every format and codec uses: A-law and
+// mu-law bytes to 16-bit linear and back.
 #pragma once
 
 // The A-law byte of a 16-bit linear sample, looked up in a 65536-entry
@@ -13,3 +13,7 @@ int alaw2linear(unsigned char alaw);
 // The mu-law byte of a 16-bit linear sample; samples outside the 16-bit
 // range give the code of the nearer end of the range.
 unsigned char linear2ulaw(int sample);
+
+// The 16-bit linear value of a mu-law byte (the standard G.711 expansion:
+// 0x00 -> -32124, 0x7F -> 0, 0x80 -> 32124, 0xFF -> 0).
+int ulaw2linear(unsigned char ulaw);

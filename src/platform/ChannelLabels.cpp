@@ -1,5 +1,7 @@
 #include "ChannelLabels.h"
 
+#include "ByteOrder.h"
+
 #include <algorithm>
 
 namespace {
@@ -51,11 +53,6 @@ const std::vector<LayoutEntry>& KnownLayouts()
     return layouts;
 }
 
-UInt32 BE32(const UInt8* p)
-{
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
-}
-
 // Where a surround may be taken from when a layout lacks it.
 std::vector<UInt32> StandIns(UInt32 label)
 {
@@ -98,14 +95,14 @@ std::vector<UInt32> ChannelLabelsFromStoredLayout(const UInt8* body, std::size_t
 {
     if (!body || size < 12)
         return {};
-    const UInt32 tag = BE32(body);
+    const UInt32 tag = ReadBE32(body);
     std::vector<UInt32> labels;
     if (tag == kAudioChannelLayoutTag_UseChannelDescriptions) {
-        const UInt32 count = BE32(body + 8);
+        const UInt32 count = ReadBE32(body + 8);
         for (UInt32 i = 0; i < count && 12 + std::size_t(i) * 20 + 4 <= size; ++i)
-            labels.push_back(BE32(body + 12 + std::size_t(i) * 20));
+            labels.push_back(ReadBE32(body + 12 + std::size_t(i) * 20));
     } else if (tag == kAudioChannelLayoutTag_UseChannelBitmap) {
-        const UInt32 bitmap = BE32(body + 4);
+        const UInt32 bitmap = ReadBE32(body + 4);
         for (UInt32 bit = 0; bit < 32; ++bit)
             if (bitmap & (1u << bit))
                 labels.push_back(bit + 1);

@@ -1,9 +1,11 @@
 #include "CG729File.h"
 
+#include "ByteOrder.h"
 #include "FileManager.h"
 #include "G729Bits.h"
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
+#include "riff_chunks.h"
 #include "telephony_names.h"
 
 #include <algorithm>
@@ -19,14 +21,6 @@ constexpr UInt32 kSerialFrameBytes = 164;
 constexpr UInt32 kRiffHeaderBytes = 56;
 constexpr int kMaxChunksWalked = 4096;
 constexpr UInt32 kDecodeChunkFrames = 64;  // speech frames decoded at a time
-
-UInt32 LE32(const UInt8* p) { return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24); }
-UInt16 LE16(const UInt8* p) { return UInt16(p[0] | (p[1] << 8)); }
-void PutLE32(UInt8* p, UInt32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = UInt8(v >> (8 * i));
-}
 
 } // namespace
 
@@ -69,18 +63,18 @@ std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
     const UInt32 dataSize = frames * g729::kPackedFrameBytes;
     std::vector<UInt8> h(kRiffHeaderBytes, 0);
     std::memcpy(&h[0], "RIFF", 4);
-    PutLE32(&h[4], 48 + dataSize);
+    WriteLE32(&h[4], 48 + dataSize);
     std::memcpy(&h[8], "WAVEfmt ", 8);
-    PutLE32(&h[16], 28);
+    WriteLE32(&h[16], 28);
     h[20] = 0x42;       // format tag
     h[22] = 1;          // channels
-    PutLE32(&h[24], 8000);
-    PutLE32(&h[28], 1000);  // bytes per second
+    WriteLE32(&h[24], 8000);
+    WriteLE32(&h[28], 1000);  // bytes per second
     h[32] = 10;         // block align
     h[36] = 10;         // extra size
     h[38] = 2;
     std::memcpy(&h[48], "data", 4);
-    PutLE32(&h[52], dataSize);
+    WriteLE32(&h[52], dataSize);
     return h;
 }
 
@@ -108,35 +102,36 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
     }
     if (headBytes >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
         // Walk the chunks: "fmt " (format tag 0x0042 or 0x0083), then "data".
+        CallbackChunkSource source(
+            [this](SInt64 position, void* bytes, std::size_t count) { return ReadAt(UInt64(position), bytes, count); },
+            fileSize);
         bool formatSeen = false;
-        UInt64 position = 12;
-        for (int walked = 0; walked < kMaxChunksWalked && position + 8 <= size; ++walked) {
-            UInt8 chunk[8];
-            if ((err = ReadAt(position, chunk, 8)))
-                return err;
-            const UInt64 chunkSize = LE32(chunk + 4);
-            const UInt64 body = position + 8;
-            if (std::memcmp(chunk, "fmt ", 4) == 0) {
+        OSErr result = kG729UnknownErr;
+        riff_chunks::ForEachChunk(source, kMaxChunksWalked, true, [&](const ChunkInfo& info) {
+            const UInt64 body = UInt64(info.bodyPos);
+            if (info.id == riff_chunks::kFmt) {
                 UInt8 tag[2];
-                if (chunkSize < 2 || body + 2 > size)
-                    return kG729UnknownErr;
-                if ((err = ReadAt(body, tag, 2)))
-                    return err;
-                const UInt16 format = LE16(tag);
+                if (info.sizeField < 2 || body + 2 > size)
+                    return false;
+                if ((result = ReadAt(body, tag, 2)))
+                    return false;
+                result = kG729UnknownErr;
+                const UInt16 format = ReadLE16(tag);
                 if (format != 0x0042 && format != 0x0083)
-                    return kG729UnknownErr;
+                    return false;
                 formatSeen = true;
-            } else if (std::memcmp(chunk, "data", 4) == 0) {
+            } else if (info.id == riff_chunks::kData) {
                 if (!formatSeen)
-                    return kG729UnknownErr;
+                    return false;
                 m_layout = Layout::Riff;
                 m_dataOffset = body;
-                m_dataSize = std::min(chunkSize, size - body);  // a cut file holds less
-                return noErr;
+                m_dataSize = std::min<UInt64>(info.sizeField, size - body);  // a cut file holds less
+                result = noErr;
+                return false;
             }
-            position = body + chunkSize + (chunkSize & 1);
-        }
-        return kG729UnknownErr;
+            return true;
+        });
+        return source.ReadError() ? source.ReadError() : result;
     }
     if (size % g729::kPackedFrameBytes != 0)
         return kG729UnknownErr;

@@ -1,5 +1,9 @@
 #include "MSADPCMWaveHeader.h"
 
+#include "ByteOrder.h"
+#include "ChunkReader.h"
+#include "riff_chunks.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -11,38 +15,11 @@ constexpr OSErr kBadFactErr = -23202;
 constexpr OSErr kUnsupportedErr = -23204;
 constexpr OSErr kNoFactErr = -23205;
 constexpr OSErr kChannelsErr = -23207;
-constexpr std::size_t kMaxChunks = 10000;
+constexpr int kMaxChunks = 10000;
 constexpr UInt64 kMaxAnnotationBytes = 1u << 20;
 
-UInt16 LE16(const UInt8* p) { return UInt16(p[0] | (p[1] << 8)); }
-UInt32 LE32(const UInt8* p)
-{
-    return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
-}
-
-void Put16(std::vector<UInt8>& b, UInt32 v)
-{
-    b.push_back(UInt8(v));
-    b.push_back(UInt8(v >> 8));
-}
-void Put32(std::vector<UInt8>& b, UInt32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(UInt8(v >> (8 * i)));
-}
-void PutID(std::vector<UInt8>& b, const char* id)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(UInt8(id[i]));
-}
-void Patch32(std::vector<UInt8>& b, std::size_t at, UInt32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + std::size_t(i)] = UInt8(v >> (8 * i));
-}
-
 struct Chunk {
-    char id[4];
+    FourCharCode id;
     UInt64 body;
     UInt64 size;   // cut to the container
 };
@@ -57,68 +34,65 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
         return kNoFmtErr;
     if (err)
         return err;
-    const UInt32 riffSize = LE32(head + 4);
+    const UInt32 riffSize = ReadLE32(head + 4);
     const UInt64 riffEnd = std::min<UInt64>(UInt64(riffSize) + 8, fileLength);
 
+    // The walk ends at the RIFF end (bodies are cut there too); a failed
+    // read is the reader's own code.
+    CallbackChunkSource source(
+        [&read](SInt64 position, void* bytes, std::size_t count) { return read(UInt64(position), bytes, count); },
+        SInt64(riffEnd));
     std::vector<Chunk> chunks;
-    for (UInt64 pos = 12; pos + 8 <= riffEnd && chunks.size() < kMaxChunks;) {
-        UInt8 ch[8];
-        if ((err = read(pos, ch, sizeof ch)))
-            return err;
-        Chunk c;
-        std::memcpy(c.id, ch, 4);
-        const UInt32 size = LE32(ch + 4);
-        c.body = pos + 8;
-        c.size = size == 0xFFFFFFFFu ? riffEnd - c.body : std::min<UInt64>(size, riffEnd - c.body);
-        chunks.push_back(c);
-        if (size == 0xFFFFFFFFu)
-            break;
-        pos = c.body + UInt64(size) + (size & 1);
-    }
-    auto find = [&](const char* id) -> const Chunk* {
+    riff_chunks::ForEachChunk(source, kMaxChunks, false, [&chunks](const ChunkInfo& info) {
+        chunks.push_back({info.id, UInt64(info.bodyPos), UInt64(info.bodySize)});
+        return true;
+    });
+    if (source.ReadError())
+        return source.ReadError();
+    auto find = [&](FourCharCode id) -> const Chunk* {
         for (const Chunk& c : chunks)
-            if (std::memcmp(c.id, id, 4) == 0)
+            if (c.id == id)
                 return &c;
         return nullptr;
     };
 
     // Format.
-    const Chunk* fmt = find("fmt ");
+    const Chunk* fmt = find(riff_chunks::kFmt);
     if (!fmt)
-        fmt = find("fmt\r");
+        fmt = find(riff_chunks::kFmtCR);
     if (!fmt || fmt->size < 16)
         return kNoFmtErr;
     std::vector<UInt8> f(std::size_t(std::min<UInt64>(fmt->size, 22 + 4 * MSADPCMCodec::kMaxCoefficients)));
     if ((err = read(fmt->body, f.data(), f.size())))
         return err == eofErr ? kNoFmtErr : err;
-    if (LE16(&f[0]) != 2)
+    if (ReadLE16(&f[0]) != 2)
         return kUnsupportedErr;
-    channels = LE16(&f[2]);
-    sampleRate = LE32(&f[4]);
-    blockAlign = LE16(&f[12]);
+    channels = ReadLE16(&f[2]);
+    sampleRate = ReadLE32(&f[4]);
+    blockAlign = ReadLE16(&f[12]);
     if (channels != 1 && channels != 2)
         return kChannelsErr;
     if (f.size() < 22)
         return kUnsupportedErr;
-    samplesPerBlock = LE16(&f[18]);
-    const UInt16 numCoef = LE16(&f[20]);
+    samplesPerBlock = ReadLE16(&f[18]);
+    const UInt16 numCoef = ReadLE16(&f[20]);
     if (numCoef == 0 || numCoef > MSADPCMCodec::kMaxCoefficients || 22u + 4u * numCoef > f.size())
         return kUnsupportedErr;
     coefficients.clear();
     for (UInt16 i = 0; i < numCoef; ++i)
-        coefficients.push_back({SInt16(LE16(&f[22 + 4 * i])), SInt16(LE16(&f[24 + 4 * i]))});
+        coefficients.push_back({SInt16(ReadLE16(&f[22 + 4 * i])), SInt16(ReadLE16(&f[24 + 4 * i]))});
     if (sampleRate == 0 || !Codec().IsValid())
         return kUnsupportedErr;
 
-    const Chunk* fact = find("fact");
+    const Chunk* fact = find(riff_chunks::kFact);
     if (!fact)
         return kNoFactErr;
     UInt8 factBytes[4];
     if (fact->size < 4 || read(fact->body, factBytes, 4) != noErr)
         return kBadFactErr;
-    factFrames = LE32(factBytes);
+    factFrames = ReadLE32(factBytes);
 
-    const Chunk* data = find("data");
+    const Chunk* data = find(riff_chunks::kData);
     if (!data)
         return kNoDataErr;
     dataOffset = data->body;
@@ -126,11 +100,11 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
 
     // Annotations: cue points and the first associated-data list.
     labels.clear();
-    const Chunk* cue = find("cue ");
+    const Chunk* cue = find(riff_chunks::kCue);
     const Chunk* adtl = nullptr;
     for (const Chunk& c : chunks) {
         UInt8 type[4];
-        if (std::memcmp(c.id, "LIST", 4) == 0 && c.size >= 4 && read(c.body, type, 4) == noErr &&
+        if (c.id == riff_chunks::kList && c.size >= 4 && read(c.body, type, 4) == noErr &&
             std::memcmp(type, "adtl", 4) == 0) {
             adtl = &c;
             break;
@@ -143,12 +117,12 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     if (read(cue->body, cues.data(), cues.size()) != noErr || read(adtl->body, list.data(), list.size()) != noErr)
         return noErr;
     // The count says how many points follow; only those the chunk holds count.
-    const UInt64 points = std::min<UInt64>(LE32(&cues[0]), (cues.size() - 4) / 24);
+    const UInt64 points = std::min<UInt64>(ReadLE32(&cues[0]), (cues.size() - 4) / 24);
     auto cuePosition = [&](UInt32 id, UInt32* position) {
         for (UInt64 i = 0; i < points; ++i) {
             const UInt8* p = &cues[std::size_t(4 + 24 * i)];
-            if (LE32(p) == id) {
-                *position = LE32(p + 20);
+            if (ReadLE32(p) == id) {
+                *position = ReadLE32(p + 20);
                 return true;
             }
         }
@@ -156,11 +130,11 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     };
     for (std::size_t pos = 4; pos + 8 <= list.size();) {
         const UInt8* sub = &list[pos];
-        const UInt32 size = LE32(sub + 4);
+        const UInt32 size = ReadLE32(sub + 4);
         const std::size_t body = pos + 8;
         const std::size_t avail = std::size_t(std::min<UInt64>(size, list.size() - body));
         if (avail >= 4) {
-            const UInt32 id = LE32(&list[body]);
+            const UInt32 id = ReadLE32(&list[body]);
             Label label{};
             if ((std::memcmp(sub, "labl", 4) == 0 || std::memcmp(sub, "note", 4) == 0) &&
                 cuePosition(id, &label.position)) {
@@ -174,7 +148,7 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
                 labels.push_back(label);
             } else if (std::memcmp(sub, "ltxt", 4) == 0 && avail >= 8 && cuePosition(id, &label.position)) {
                 label.isRegion = true;
-                label.length = LE32(&list[body + 4]);
+                label.length = ReadLE32(&list[body + 4]);
                 labels.push_back(label);
             }
         }
@@ -220,51 +194,51 @@ std::vector<UInt8> MSADPCMWaveHeader::Build(UInt16 channels, UInt32 rate, UInt16
                                             UInt32 riffSize)
 {
     const auto& pairs = MSADPCMCodec::StandardCoefficients();
-    std::vector<UInt8> b;
-    PutID(b, "RIFF");
-    Put32(b, riffSize);
-    PutID(b, "WAVE");
-    PutID(b, "fmt ");
-    Put32(b, UInt32(22 + 4 * pairs.size()));
-    Put16(b, 2);
-    Put16(b, channels);
-    Put32(b, rate);
-    Put32(b, UInt32(double(rate) / samplesPerBlock * blockAlign));
-    Put16(b, blockAlign);
-    Put16(b, 4);
-    Put16(b, UInt32(4 + 4 * pairs.size()));
-    Put16(b, samplesPerBlock);
-    Put16(b, UInt32(pairs.size()));
+    ChunkBuilder b(ChunkByteOrder::LittleEndian);
+    b.put_fourcc(ChunkID("RIFF"));
+    b.put_u32(riffSize);
+    b.put_fourcc(ChunkID("WAVE"));
+    b.put_fourcc(ChunkID("fmt "));
+    b.put_u32(UInt32(22 + 4 * pairs.size()));
+    b.put_u16(2);
+    b.put_u16(channels);
+    b.put_u32(rate);
+    b.put_u32(UInt32(double(rate) / samplesPerBlock * blockAlign));
+    b.put_u16(blockAlign);
+    b.put_u16(4);
+    b.put_u16(UInt16(4 + 4 * pairs.size()));
+    b.put_u16(samplesPerBlock);
+    b.put_u16(UInt16(pairs.size()));
     for (const auto& p : pairs) {
-        Put16(b, UInt16(p.coef1));
-        Put16(b, UInt16(p.coef2));
+        b.put_u16(UInt16(p.coef1));
+        b.put_u16(UInt16(p.coef2));
     }
-    PutID(b, "fact");
-    Put32(b, 4);
-    Put32(b, frames);
-    PutID(b, "data");
-    Put32(b, dataSize);
-    return b;
+    b.put_fourcc(ChunkID("fact"));
+    b.put_u32(4);
+    b.put_u32(frames);
+    b.put_fourcc(ChunkID("data"));
+    b.put_u32(dataSize);
+    return b.bytes();
 }
 
 std::vector<UInt8> MSADPCMWaveHeader::BuildAnnotations(const std::vector<SFTMarker>& markers,
                                                        const std::vector<SFTRegion>& regions)
 {
-    std::vector<UInt8> b;
     if (markers.empty() && regions.empty())
-        return b;
+        return {};
+    ChunkBuilder b(ChunkByteOrder::LittleEndian);
     const UInt32 count = UInt32(markers.size() + regions.size());
-    PutID(b, "cue ");
-    Put32(b, 24 * count + 4);
-    Put32(b, count);
+    b.put_fourcc(ChunkID("cue "));
+    b.put_u32(24 * count + 4);
+    b.put_u32(count);
     UInt32 id = 0;
     auto point = [&](UInt32 position) {
-        Put32(b, id++);
-        Put32(b, position);
-        PutID(b, "data");
-        Put32(b, 0);
-        Put32(b, 0);
-        Put32(b, position);
+        b.put_u32(id++);
+        b.put_u32(position);
+        b.put_fourcc(ChunkID("data"));
+        b.put_u32(0);
+        b.put_u32(0);
+        b.put_u32(position);
     };
     for (const SFTMarker& m : markers)
         point(m.pos);
@@ -272,29 +246,29 @@ std::vector<UInt8> MSADPCMWaveHeader::BuildAnnotations(const std::vector<SFTMark
         point(r.start);
 
     const std::size_t list = b.size();
-    PutID(b, "LIST");
-    Put32(b, 0);
-    PutID(b, "adtl");
+    b.put_fourcc(ChunkID("LIST"));
+    b.put_u32(0);
+    b.put_fourcc(ChunkID("adtl"));
     id = 0;
     for (const SFTMarker& m : markers) {
         const UInt32 length = std::min<UInt32>(m.name[0], 31);
-        PutID(b, "labl");
-        Put32(b, length + 5);
-        Put32(b, id++);
-        b.insert(b.end(), m.name + 1, m.name + 1 + length);
-        b.push_back(0);
+        b.put_fourcc(ChunkID("labl"));
+        b.put_u32(length + 5);
+        b.put_u32(id++);
+        b.put_bytes(m.name + 1, length);
+        b.put_u8(0);
         if ((length + 13) & 1)
-            b.push_back(0);
+            b.put_u8(0);
     }
     for (const SFTRegion& r : regions) {
-        PutID(b, "ltxt");
-        Put32(b, 20);
-        Put32(b, id++);
-        Put32(b, r.end - r.start);
-        PutID(b, "rgn ");
-        Put32(b, 0);
-        Put32(b, 0);
+        b.put_fourcc(ChunkID("ltxt"));
+        b.put_u32(20);
+        b.put_u32(id++);
+        b.put_u32(r.end - r.start);
+        b.put_fourcc(ChunkID("rgn "));
+        b.put_u32(0);
+        b.put_u32(0);
     }
-    Patch32(b, list + 4, UInt32(b.size() - list - 8));
-    return b;
+    b.patch_u32(list + 4, UInt32(b.size() - list - 8));
+    return b.bytes();
 }

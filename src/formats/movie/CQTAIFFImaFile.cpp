@@ -3,30 +3,18 @@
 #include "ByteOrder.h"
 #include "FileManager.h"
 #include "MovieExporter.h"
+#include "aiff_chunks.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
-constexpr OSType kMARK = FOUR_CHAR_CODE("MARK");
-constexpr int kMaxChunksSearched = 100;
+using aiff_chunks::kFORM;
+using aiff_chunks::kMARK;
 // AIFF sizes are 32-bit: a file past this is not walked or extended.
 constexpr SInt64 kMaxFormEnd = 0xFFFFFFFFLL + 8;
 
-UInt32 BE32(const UInt8* p)
-{
-    return UInt32(p[0]) << 24 | UInt32(p[1]) << 16 | UInt32(p[2]) << 8 | UInt32(p[3]);
-}
-
-void PutBE32(UInt8* p, UInt32 v)
-{
-    p[0] = UInt8(v >> 24);
-    p[1] = UInt8(v >> 16);
-    p[2] = UInt8(v >> 8);
-    p[3] = UInt8(v);
-}
 
 OSErr ReadExactly(SInt16 refNum, void* buffer, long count)
 {
@@ -87,42 +75,6 @@ OSErr CQTAIFFImaFile::GetExportSettings(MovieExportSettings* settings)
     return noErr;
 }
 
-OSErr CQTAIFFImaFile::FindAIFFChunk(SInt16 refNum, OSType id, SInt64 formEnd)
-{
-    UInt8 word[4];
-    OSErr err = SetFPos(refNum, fsFromStart, 0);
-    if (err == noErr)
-        err = ReadExactly(refNum, word, 4);
-    if (err != noErr)
-        return err;
-    if (BE32(word) != kFORM)
-        return kNoChunkErr;
-    if (id == kFORM)
-        return noErr;
-    if ((err = SetFPos(refNum, fsFromStart, 12)) != noErr)
-        return err == eofErr ? kNoChunkErr : err;
-    SInt64 position = 12;
-    for (int searched = 0; searched <= kMaxChunksSearched; ++searched) {
-        if (position + 8 > formEnd)
-            return kNoChunkErr;
-        if ((err = ReadExactly(refNum, word, 4)) != noErr)
-            return err;
-        if (BE32(word) == id)
-            return noErr;
-        if ((err = ReadExactly(refNum, word, 4)) != noErr)
-            return err;
-        const SInt32 size = SInt32(BE32(word));
-        if (size < 0)
-            return kNegativeChunkSizeErr;
-        position += 8 + SInt64(size) + (size & 1);
-        if (position >= formEnd)
-            return kNoChunkErr;
-        if ((err = SetFPos(refNum, fsFromStart, position)) != noErr)
-            return err == eofErr ? kNoChunkErr : err;
-    }
-    return kTooManyChunksErr;
-}
-
 bool CQTAIFFImaFile::ParseMarkerChunk(const UInt8* body, std::size_t size, std::vector<SFTMarker>* markers)
 {
     if (!body || size < 2)
@@ -137,7 +89,7 @@ bool CQTAIFFImaFile::ParseMarkerChunk(const UInt8* body, std::size_t size, std::
         if (at + 7 > size)
             return false;
         const SInt32 id = SInt16(UInt16(body[at] << 8 | body[at + 1]));
-        const UInt32 position = BE32(body + at + 2);
+        const UInt32 position = ReadBE32(body + at + 2);
         const UInt8 length = body[at + 6];
         if (at + 7 + length > size)
             return false;
@@ -160,22 +112,16 @@ OSErr CQTAIFFImaFile::ReadMarkers()
         return noErr;
     std::vector<SFTMarker> markers;
     bool ok = false;
-    SInt64 length = 0;
-    UInt8 word[4];
-    if (GetEOF(refNum, &length) == noErr && FindAIFFChunk(refNum, kFORM, length) == noErr &&
-        ReadExactly(refNum, word, 4) == noErr) {
-        const SInt64 formEnd = std::min<SInt64>(SInt64(BE32(word)) + 8, length);
-        if (FindAIFFChunk(refNum, kMARK, formEnd) == noErr && ReadExactly(refNum, word, 4) == noErr) {
-            SInt64 at = 0;
-            GetFPos(refNum, &at);
-            const SInt64 size = SInt64(BE32(word));
-            // The chunk must lie within the FORM chunk and the file.
-            if (size >= 2 && at + size <= formEnd) {
-                std::vector<UInt8> body(std::size_t(size), 0);
-                if (ReadExactly(refNum, body.data(), long(size)) == noErr)
-                    ok = ParseMarkerChunk(body.data(), body.size(), &markers);
-            }
-        }
+    SInt64 formEnd = 0;
+    if (aiff_chunks::ReadFORMHeader(refNum, &formEnd) == noErr) {
+        RefNumChunkSource source(refNum);
+        ChunkReader reader(source, aiff_chunks::WalkOptions());
+        ChunkInfo info;
+        ChunkView body;
+        // The chunk must lie within the FORM chunk and the file.
+        if (reader.Find(kMARK, &info) == noErr && info.sizeField >= 2 &&
+            info.bodyPos + SInt64(info.sizeField) <= formEnd && reader.ReadBody(info, &body) == noErr)
+            ok = ParseMarkerChunk(body.data(), body.size(), &markers);
     }
     FSClose(refNum);
     if (ok) {
@@ -204,12 +150,12 @@ std::vector<UInt8> CQTAIFFImaFile::BuildMarkerChunk(const std::vector<SFTMarker>
         UInt8* p = chunk.data() + start;
         p[0] = UInt8(UInt16(SInt16(marker.markerID)) >> 8);
         p[1] = UInt8(UInt16(SInt16(marker.markerID)));
-        PutBE32(p + 2, marker.pos);
+        WriteBE32(p + 2, marker.pos);
         p[6] = UInt8(name.size());
         std::memcpy(p + 7, name.data(), name.size());
     }
-    PutBE32(chunk.data(), kMARK);
-    PutBE32(chunk.data() + 4, UInt32(chunk.size() - 8));
+    WriteBE32(chunk.data(), kMARK);
+    WriteBE32(chunk.data() + 4, UInt32(chunk.size() - 8));
     chunk[8] = UInt8(markers.size() >> 8);
     chunk[9] = UInt8(markers.size());
     return chunk;
@@ -234,7 +180,7 @@ OSErr CQTAIFFImaFile::AppendChunkToForm(const std::string& path, const std::vect
     if (err == noErr)
         err = ReadExactly(refNum, header, 8);
     // The FORM chunk must end where the file ends, so the new chunk is in it.
-    if (err == noErr && (BE32(header) != kFORM || SInt64(BE32(header + 4)) + 8 != length))
+    if (err == noErr && (ReadBE32(header) != kFORM || SInt64(ReadBE32(header + 4)) + 8 != length))
         err = kNoChunkErr;
     SInt64 end = length + (length & 1);
     if (err == noErr && end + SInt64(chunk.size()) > kMaxFormEnd)
@@ -251,7 +197,7 @@ OSErr CQTAIFFImaFile::AppendChunkToForm(const std::string& path, const std::vect
     }
     if (err == noErr) {
         UInt8 size[4];
-        PutBE32(size, UInt32(end + SInt64(chunk.size()) - 8));
+        WriteBE32(size, UInt32(end + SInt64(chunk.size()) - 8));
         long four = 4;
         if ((err = SetFPos(refNum, fsFromStart, 4)) == noErr)
             err = FSWrite(refNum, &four, size);

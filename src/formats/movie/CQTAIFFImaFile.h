@@ -18,11 +18,9 @@
 
 class CQTAIFFImaFile : public CQTMovieFile {
 public:
-    // Chunk errors: no 'FORM' or the chunk is not in it; a negative chunk
-    // size; more than 100 chunks searched.
+    // The file is not an AIFF file whose FORM chunk ends at the end of the
+    // file (AppendChunkToForm).
     static constexpr OSErr kNoChunkErr = -22004;
-    static constexpr OSErr kNegativeChunkSizeErr = -22009;
-    static constexpr OSErr kTooManyChunksErr = -22204;
 
     CQTAIFFImaFile();
 
@@ -39,7 +37,4 @@ public:
     // Appends `chunk` at the end of the FORM chunk of the AIFF file at
     // `path` (which must end there) and updates the FORM size.
     static OSErr AppendChunkToForm(const std::string& path, const std::vector<UInt8>& chunk);
-    // Finds chunk `id` in the AIFF file open as `refNum`; the mark is left
-    // after its identifier.
-    static OSErr FindAIFFChunk(SInt16 refNum, OSType id, SInt64 formEnd);
 };

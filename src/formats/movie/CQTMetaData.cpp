@@ -1,5 +1,6 @@
 #include "CQTMetaData.h"
 
+#include "ByteOrder.h"
 #include "CSoundFile.h"
 #include "GenreList.h"
 #include "MovieSource.h"
@@ -71,11 +72,6 @@ bool GenreNumber(const std::string& text, long* number)
     return true;
 }
 
-UInt32 BE32(const std::vector<UInt8>& v, std::size_t at)
-{
-    return (UInt32(v[at]) << 24) | (UInt32(v[at + 1]) << 16) | (UInt32(v[at + 2]) << 8) | UInt32(v[at + 3]);
-}
-
 } // namespace
 
 CQTMetaData::CQTMetaData(const std::string& path)
@@ -111,7 +107,7 @@ std::map<std::string, std::string> CQTMetaData::GetInfoMap() const
             } else if (name == "track number" || name == "disc") {
                 // Sizes are checked before the numbers are read.
                 if (v.size() >= 6)
-                    value = std::to_string(BE32(v, 0)) + "/" + std::to_string((UInt32(v[4]) << 8) | v[5]);
+                    value = std::to_string(ReadBE32(v.data())) + "/" + std::to_string((UInt32(v[4]) << 8) | v[5]);
             }
         } else if (name == "compilation") {
             value = v[0] != 0 && v[0] != '0' ? "yes" : "no";

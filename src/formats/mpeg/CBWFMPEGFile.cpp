@@ -1,5 +1,6 @@
 #include "CBWFMPEGFile.h"
 
+#include "ByteOrder.h"
 #include "FileOperations.h"
 #include "progress_channel.h"
 
@@ -9,16 +10,6 @@
 
 namespace {
 
-void PutLE16(QByteArray& b, int offset, UInt32 v)
-{
-    b[offset] = char(v & 0xff);
-    b[offset + 1] = char((v >> 8) & 0xff);
-}
-void PutLE32(QByteArray& b, int offset, UInt32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[offset + i] = char((v >> (8 * i)) & 0xff);
-}
 void PutText(QByteArray& b, int offset, const QByteArray& text, int size)
 {
     std::memcpy(b.data() + offset, text.constData(), std::size_t(std::min<qsizetype>(text.size(), size)));

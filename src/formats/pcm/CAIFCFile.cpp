@@ -1,12 +1,12 @@
 #include "CAIFCFile.h"
 
+#include "ByteOrder.h"
 #include "FileManager.h"
 #include "aiff_chunks.h"
 #include "CreateSoundFile.h"
 #include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
-#include "pcm_bytes.h"
 #include "error_code_exception.h"
 #include "ieee_extended.h"
 
@@ -245,7 +245,7 @@ OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     const std::size_t whole = std::size_t(std::clamp<long>(count, 0, long(m_scratch.size()))) / 8;
     for (std::size_t i = 0; i < whole; ++i) {
         const UInt8* p = m_scratch.data() + 8 * i;
-        const UInt64 bits = (UInt64(pcm_bytes::GetBE32(p)) << 32) | pcm_bytes::GetBE32(p + 4);
+        const UInt64 bits = (UInt64(ReadBE32(p)) << 32) | ReadBE32(p + 4);
         double value;
         std::memcpy(&value, &bits, 8);
         // Scaled as the 32-bit floats are, truncated toward zero and
@@ -259,7 +259,7 @@ OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
         } else {
             sample = SInt32(scaled);
         }
-        pcm_bytes::PutBE32(block + 4 * i, UInt32(sample));
+        WriteBE32(block + 4 * i, UInt32(sample));
     }
     *filled = whole * 4;
     return err;
@@ -288,7 +288,7 @@ OSErr ProbeAIFCType(OSType* type, std::istream& in)
     UInt8 compression[4];
     if (!header_sniffing::SeekBy(in, 22) || !header_sniffing::ReadExactly(in, compression, 4))
         return kUnknownFileFormatErr;
-    switch (pcm_bytes::GetBE32(compression)) {
+    switch (ReadBE32(compression)) {
     case FOUR_CHAR_CODE("NONE"):
     case FOUR_CHAR_CODE("none"):
     case FOUR_CHAR_CODE("sowt"):

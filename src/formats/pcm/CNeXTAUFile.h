@@ -8,7 +8,3 @@ class CNeXTAUFile : public CNeXT_SUNFile {
 public:
     CNeXTAUFile();
 };
-
-// The 16-bit linear value of a mu-law byte (the standard G.711 expansion:
-// 0x00 -> -32124, 0x7F -> 0, 0x80 -> 32124, 0xFF -> 0).
-int ulaw2linear(unsigned char ulaw);

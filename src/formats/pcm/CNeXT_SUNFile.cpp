@@ -1,7 +1,6 @@
 #include "CNeXT_SUNFile.h"
-#include "pcm_bytes.h"
+#include "ByteOrder.h"
 
-#include "CNeXTAUFile.h"
 #include "CreateSoundFile.h"
 #include "FileManager.h"
 #include "ZuFiles.h"
@@ -91,14 +90,14 @@ OSErr CNeXT_SUNFile::ReadHeader()
         return BadHeaderError();
     if (err)
         return err;
-    if (pcm_bytes::GetBE32(header) != kMagic)
+    if (ReadBE32(header) != kMagic)
         return BadHeaderError();
 
-    const UInt32 offset = pcm_bytes::GetBE32(header + 4);
-    const UInt32 size = pcm_bytes::GetBE32(header + 8);
-    const UInt32 encoding = pcm_bytes::GetBE32(header + 12);
-    const UInt32 rate = pcm_bytes::GetBE32(header + 16);
-    const UInt32 channels = pcm_bytes::GetBE32(header + 20);
+    const UInt32 offset = ReadBE32(header + 4);
+    const UInt32 size = ReadBE32(header + 8);
+    const UInt32 encoding = ReadBE32(header + 12);
+    const UInt32 rate = ReadBE32(header + 16);
+    const UInt32 channels = ReadBE32(header + 20);
 
     SInt16 bits = 16;  // G.711 samples are 16-bit words in the block
     if (m_coding == Coding::Linear && encoding >= 2 && encoding <= 5)
@@ -131,15 +130,15 @@ OSErr CNeXT_SUNFile::WriteHeader()
 {
     const UInt64 dataBytes = UInt64(m_numFrames) * UInt64(FileBytesPerFrame());
     UInt8 header[kHeaderBytes];
-    pcm_bytes::PutBE32(header, kMagic);
-    pcm_bytes::PutBE32(header + 4, kHeaderBytes);
+    WriteBE32(header, kMagic);
+    WriteBE32(header + 4, kHeaderBytes);
     // A size the word cannot hold is left "unknown" (the writer refuses to
     // get there, see WriteBlock).
-    pcm_bytes::PutBE32(header + 8, dataBytes >= kUnknownSize ? kUnknownSize : UInt32(dataBytes));
-    pcm_bytes::PutBE32(header + 12, EncodingForShape());
-    pcm_bytes::PutBE32(header + 16, RateWord(m_sampleRate));
-    pcm_bytes::PutBE32(header + 20, m_numChannels);
-    pcm_bytes::PutBE32(header + 24, FOUR_CHAR_CODE("QUIL"));
+    WriteBE32(header + 8, dataBytes >= kUnknownSize ? kUnknownSize : UInt32(dataBytes));
+    WriteBE32(header + 12, EncodingForShape());
+    WriteBE32(header + 16, RateWord(m_sampleRate));
+    WriteBE32(header + 20, m_numChannels);
+    WriteBE32(header + 24, FOUR_CHAR_CODE("QUIL"));
     return WriteAt(0, header, sizeof header);
 }
 

@@ -1,5 +1,5 @@
 #include "CSD1File.h"
-#include "pcm_bytes.h"
+#include "ByteOrder.h"
 
 #include "FileManager.h"
 #include "ForkInputStream.h"
@@ -55,34 +55,34 @@ CSD1File::~CSD1File()
 
 void CSD1File::InitHeader(UInt8* h)
 {
-    pcm_bytes::PutBE16(h + 0, UInt16(kSD1HeaderSize));
-    pcm_bytes::PutBE16(h + 2, 32);
-    pcm_bytes::PutBE16(h + 56, 0xFF00);
-    pcm_bytes::PutBE32(h + 58, 1);
-    pcm_bytes::PutBE32(h + 62, 327);
-    pcm_bytes::PutBE32(h + 66, 4);
+    WriteBE16(h + 0, UInt16(kSD1HeaderSize));
+    WriteBE16(h + 2, 32);
+    WriteBE16(h + 56, 0xFF00);
+    WriteBE32(h + 58, 1);
+    WriteBE32(h + 62, 327);
+    WriteBE32(h + 66, 4);
     PutPString(h + 70, "%scale");
-    pcm_bytes::PutBE32(h + 104, 1);
-    pcm_bytes::PutBE32(h + 108, 0);
+    WriteBE32(h + 104, 1);
+    WriteBE32(h + 108, 0);
     PutPString(h + 112, "sec");
     for (int k = 0; k < 10; ++k) {
         h[358 + 40 * k] = 1;
     }
-    pcm_bytes::PutBE32(h + 762, 0xFFFFFFFF);
-    pcm_bytes::PutBE32(h + 766, 0xFFFFFFFF);
+    WriteBE32(h + 762, 0xFFFFFFFF);
+    WriteBE32(h + 766, 0xFFFFFFFF);
     PutPString(h + 773, "Corvane");
     PutPString(h + 1040, "Linear");
-    pcm_bytes::PutBE32(h + 1330, 0);
-    pcm_bytes::PutBE16(h + 1334, 0xFFFF);
+    WriteBE32(h + 1330, 0);
+    WriteBE16(h + 1334, 0xFFFF);
 }
 
 void CSD1File::PutShape(UInt8* h) const
 {
     const UInt64 bytes = UInt64(m_numFrames) * UInt64(std::max<SInt16>(BitsToBytes(m_numBits), 1));
-    pcm_bytes::PutBE32(h + kOffDataSize, UInt32(std::min<UInt64>(bytes, 0xFFFFFFFFu)));
-    pcm_bytes::PutBE32(h + kOffRate, RateField(m_sampleRate));
-    pcm_bytes::PutBE32(h + kOffPeriod, m_sampleRate > 0.0 ? UInt32(std::min(1000000.0 / m_sampleRate, 4294967295.0)) : 0);
-    pcm_bytes::PutBE16(h + kOffBits, UInt16(m_numBits));
+    WriteBE32(h + kOffDataSize, UInt32(std::min<UInt64>(bytes, 0xFFFFFFFFu)));
+    WriteBE32(h + kOffRate, RateField(m_sampleRate));
+    WriteBE32(h + kOffPeriod, m_sampleRate > 0.0 ? UInt32(std::min(1000000.0 / m_sampleRate, 4294967295.0)) : 0);
+    WriteBE16(h + kOffBits, UInt16(m_numBits));
 }
 
 OSErr CSD1File::ReadHeader()
@@ -93,18 +93,18 @@ OSErr CSD1File::ReadHeader()
     if (err != noErr) {
         return err;
     }
-    const UInt16 bits = pcm_bytes::GetBE16(&header[kOffBits]);
+    const UInt16 bits = ReadBE16(&header[kOffBits]);
     if (bits != 8 && bits != 16) {
         return kSD1BadWordSizeErr;
     }
     m_numBits = SInt16(bits);
-    m_sampleRate = double(float(pcm_bytes::GetBE32(&header[kOffRate])));
+    m_sampleRate = double(float(ReadBE32(&header[kOffRate])));
     m_numChannels = 1;
     m_sampleFormat = kSampleFormatBigEndian;
     m_dataOffset = kSD1HeaderSize;
     // A data size the file does not hold is cut to it (and the file is cut short).
     const SInt64 held = std::max<SInt64>(0, FileLength() - kSD1HeaderSize);
-    SettleFramesFromData(UInt64(held), pcm_bytes::GetBE32(&header[kOffDataSize]), UInt64(BitsToBytes(m_numBits)));
+    SettleFramesFromData(UInt64(held), ReadBE32(&header[kOffDataSize]), UInt64(BitsToBytes(m_numBits)));
     ResetSamplerInfo();
     return noErr;
 }
@@ -167,8 +167,8 @@ SInt32 SD1HeaderProbe(const QString& path)
     if (in.gcount() != std::streamsize(sizeof header)) {
         return 0;
     }
-    const UInt16 bits = pcm_bytes::GetBE16(header + kOffBits);
-    return pcm_bytes::GetBE16(header) == kSD1HeaderSize && (bits == 8 || bits == 16) ? 1 : 0;
+    const UInt16 bits = ReadBE16(header + kOffBits);
+    return ReadBE16(header) == kSD1HeaderSize && (bits == 8 || bits == 16) ? 1 : 0;
 }
 
 } // namespace

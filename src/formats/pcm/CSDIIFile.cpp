@@ -1,5 +1,6 @@
 #include "CSDIIFile.h"
 
+#include "ByteOrder.h"
 #include "FileManager.h"
 #include "MemoryManager.h"
 #include "ResourceManager.h"
@@ -8,7 +9,6 @@
 #include "debug_trace.h"
 #include "error_code_exception.h"
 #include "format_helpers.h"
-#include "pcm_bytes.h"
 #include "throw_helpers.h"
 
 #include <algorithm>
@@ -41,11 +41,6 @@ constexpr UInt16 kLoopOther = 0x0076;    // 'v'
 
 // Largest sample block (bytes) a file's shape may ask for.
 constexpr UInt64 kMaxBlockBytes = UInt64(16) << 20;
-
-using pcm_bytes::GetBE16;
-using pcm_bytes::GetBE32;
-using pcm_bytes::PutBE16;
-using pcm_bytes::PutBE32;
 
 // A zero-filled handle; thrown when it cannot be had.
 Handle NewClearHandleOrThrow(std::size_t bytes)
@@ -298,22 +293,22 @@ OSErr CSDIIFile::ReadMarkerResource()
     return ReadListResource(kMarkerListType, "ReadMarkerResource", [this](const UInt8* data, std::size_t size) {
         if (size < kMarkerHeaderBytes)
             THROW_IF_ERROR(kSDIIBadMarkerResourceErr);
-        const SInt16 records = SInt16(GetBE16(data + 6));
+        const SInt16 records = SInt16(ReadBE16(data + 6));
         UInt64 offset = kMarkerHeaderBytes;
         SInt16 typeOneCount = 0;
         for (SInt16 i = 0; i < records; ++i) {
             if (offset > size || size - offset < kMarkerFixedBytes)
                 THROW_IF_ERROR(kSDIIBadMarkerResourceErr);
             const UInt8* record = data + offset;
-            const UInt32 nameLength = GetBE32(record + 16);
+            const UInt32 nameLength = ReadBE32(record + 16);
             const std::size_t shown = std::min<UInt32>(nameLength, 31);
             // The name's characters must lie inside the list too.
             if (size - offset - kMarkerFixedBytes < shown)
                 THROW_IF_ERROR(kSDIIBadMarkerResourceErr);
             SFTMarker marker;
-            marker.type = SInt16(GetBE16(record));
-            marker.pos = GetBE32(record + 4);
-            marker.markerID = SInt16(GetBE16(record + 14));
+            marker.type = SInt16(ReadBE16(record));
+            marker.pos = ReadBE32(record + 4);
+            marker.markerID = SInt16(ReadBE16(record + 14));
             marker.name[0] = UInt8(shown);
             std::memcpy(marker.name + 1, record + kMarkerFixedBytes, shown);
             marker.number = marker.type == 1 ? typeOneCount++ : SInt16(0);
@@ -330,17 +325,17 @@ OSErr CSDIIFile::ReadLoopResource()
     return ReadListResource(kLoopListType, "ReadLoopResource", [this](const UInt8* data, std::size_t size) {
         if (size < kLoopHeaderBytes)
             THROW_IF_ERROR(kSDIIBadLoopResourceErr);
-        const SInt16 records = SInt16(GetBE16(data + 6));
+        const SInt16 records = SInt16(ReadBE16(data + 6));
         for (SInt16 i = 0; i < records; ++i) {
             const std::size_t offset = kLoopHeaderBytes + std::size_t(i) * kLoopRecordBytes;
             if (offset + kLoopRecordBytes > size)
                 THROW_IF_ERROR(kSDIIBadLoopResourceErr);
             const UInt8* record = data + offset;
             SFTLoop loop;
-            loop.start = GetBE32(record);
-            loop.end = GetBE32(record + 4);
-            loop.loopID = SInt16(GetBE16(record + 8));
-            loop.type = GetBE16(record + 10) == kLoopForward ? 1 : 2;
+            loop.start = ReadBE32(record);
+            loop.end = ReadBE32(record + 4);
+            loop.loopID = SInt16(ReadBE16(record + 8));
+            loop.type = ReadBE16(record + 10) == kLoopForward ? 1 : 2;
             THROW_IF_ERROR(AddLoop(&loop), "ReadLoopResource: AddLoop");
         }
     });
@@ -367,11 +362,11 @@ OSErr CSDIIFile::ReadRegionResource(SInt16* count)
             for (std::size_t i = 0; i < records; ++i) {
                 const UInt8* record = data + kRegionHeaderBytes + i * kRegionRecordBytes;
                 SFTRegion region;
-                region.regionID = SInt32(GetBE32(record));
-                SInt32 start = SInt32(GetBE32(record + 4));
-                UInt32 end = GetBE32(record + 8);
-                region.syncFrame = GetBE32(record + 12);
-                const UInt32 stamp = GetBE32(record + 16);
+                region.regionID = SInt32(ReadBE32(record));
+                SInt32 start = SInt32(ReadBE32(record + 4));
+                UInt32 end = ReadBE32(record + 8);
+                region.syncFrame = ReadBE32(record + 12);
+                const UInt32 stamp = ReadBE32(record + 16);
                 region.timeStamp = SInt64(SInt32(stamp));
                 const UInt8 nameLength = std::min<UInt8>(record[24], 31);
                 region.name[0] = nameLength;
@@ -496,9 +491,9 @@ OSErr CSDIIFile::WriteMarkerResource()
     const UInt16 n = std::min<UInt16>(GetNumMarkers(), 0x7FFF);
     return WriteListResource(kMarkerListType, kMarkerRecordMax * n + kMarkerHeaderBytes, [&](HandleOwner& list) {
         UInt8* data = list.bytes();
-        PutBE16(data, 1);
-        PutBE32(data + 2, 0);
-        PutBE16(data + 6, n);
+        WriteBE16(data, 1);
+        WriteBE32(data + 2, 0);
+        WriteBE16(data + 6, n);
         std::size_t offset = kMarkerHeaderBytes;
         for (UInt16 i = 0; i < n; ++i) {
             SFTMarker marker;
@@ -506,12 +501,12 @@ OSErr CSDIIFile::WriteMarkerResource()
             const UInt16 type = (marker.type == 1 || marker.type == 2) ? UInt16(marker.type) : 2;
             const UInt8 nameLength = std::min<UInt8>(marker.name[0], 31);
             UInt8* record = data + offset;
-            PutBE16(record, type);
-            PutBE16(record + 2, type);
-            PutBE32(record + 4, marker.pos);
-            PutBE16(record + 12, type == 1 ? kMarkerTag1 : kMarkerTag2);
-            PutBE16(record + 14, UInt16(marker.markerID));
-            PutBE32(record + 16, nameLength);
+            WriteBE16(record, type);
+            WriteBE16(record + 2, type);
+            WriteBE32(record + 4, marker.pos);
+            WriteBE16(record + 12, type == 1 ? kMarkerTag1 : kMarkerTag2);
+            WriteBE16(record + 14, UInt16(marker.markerID));
+            WriteBE32(record + 16, nameLength);
             std::memcpy(record + kMarkerFixedBytes, marker.name + 1, nameLength);
             offset += kMarkerFixedBytes + nameLength;
         }
@@ -525,16 +520,16 @@ OSErr CSDIIFile::WriteLoopResource()
     const UInt16 n = std::min<UInt16>(GetNumLoops(), 0x7FFF);
     return WriteListResource(kLoopListType, kLoopRecordBytes * n + kLoopHeaderBytes, [&](HandleOwner& list) {
         UInt8* data = list.bytes();
-        PutBE16(data, 1);
-        PutBE16(data + 6, n);
+        WriteBE16(data, 1);
+        WriteBE16(data + 6, n);
         for (UInt16 i = 0; i < n; ++i) {
             SFTLoop loop;
             THROW_IF_ERROR(GetLoop(i, &loop), "WriteLoopResource: GetLoop");
             UInt8* record = data + kLoopHeaderBytes + std::size_t(i) * kLoopRecordBytes;
-            PutBE32(record, loop.start);
-            PutBE32(record + 4, loop.end);
-            PutBE16(record + 8, UInt16(i + 1));
-            PutBE16(record + 10, loop.type == 1 ? kLoopForward : kLoopOther);
+            WriteBE32(record, loop.start);
+            WriteBE32(record + 4, loop.end);
+            WriteBE16(record + 8, UInt16(i + 1));
+            WriteBE16(record + 10, loop.type == 1 ? kLoopForward : kLoopOther);
         }
     });
 }
@@ -544,22 +539,22 @@ OSErr CSDIIFile::WriteRegionResource()
     const UInt16 n = GetNumRegions();
     return WriteListResource(kRegionListType, kRegionRecordBytes * n + kRegionHeaderBytes, [&](HandleOwner& list) {
         UInt8* data = list.bytes();
-        PutBE16(data, 1);
-        PutBE32(data + 2, 12);
-        PutBE32(data + 6, UInt32(kRegionRecordBytes));
-        PutBE32(data + 10, 0);
-        PutBE32(data + 14, UInt32(n) + 1);
+        WriteBE16(data, 1);
+        WriteBE32(data + 2, 12);
+        WriteBE32(data + 6, UInt32(kRegionRecordBytes));
+        WriteBE32(data + 10, 0);
+        WriteBE32(data + 14, UInt32(n) + 1);
         for (UInt16 i = 0; i < n; ++i) {
             SFTRegion region;
             THROW_IF_ERROR(GetRegion(i, &region), "WriteRegionResource: GetRegion");
             UInt8* record = data + kRegionHeaderBytes + std::size_t(i) * kRegionRecordBytes;
             const UInt32 stamp = (i == 0 && HasTimeStamp()) ? GetTimeStamp() : UInt32(region.timeStamp);
-            PutBE32(record, UInt32(region.regionID));
-            PutBE32(record + 4, region.start);
-            PutBE32(record + 8, region.end);
-            PutBE32(record + 12, region.syncFrame);
-            PutBE32(record + 16, stamp);
-            PutBE32(record + 20, stamp);
+            WriteBE32(record, UInt32(region.regionID));
+            WriteBE32(record + 4, region.start);
+            WriteBE32(record + 8, region.end);
+            WriteBE32(record + 12, region.syncFrame);
+            WriteBE32(record + 16, stamp);
+            WriteBE32(record + 20, stamp);
             const UInt8 nameLength = std::min<UInt8>(region.name[0], 31);
             record[24] = nameLength;
             std::memcpy(record + 25, region.name + 1, nameLength);

@@ -1,5 +1,5 @@
 #include "CSndRsrcFile.h"
-#include "pcm_bytes.h"
+#include "ByteOrder.h"
 
 #include "ResourceManager.h"
 #include "ZuResourceFile.h"
@@ -146,45 +146,45 @@ OSErr CSndRsrcFile::ReadSndHeader()
         OSErr err = read(0, head, 6);
         if (err)
             return err;
-        const UInt16 format = pcm_bytes::GetBE16(head);
+        const UInt16 format = ReadBE16(head);
         UInt8 header[64];
         SInt64 headerAt = 0;
         if (format == 1) {
             if ((err = read(0, head, 12)))
                 return err;
-            if (pcm_bytes::GetBE16(head + 4) != 5)
+            if (ReadBE16(head + 4) != 5)
                 return kSndNotSampledErr;
-            if (pcm_bytes::GetBE16(head + 2) != 1)
+            if (ReadBE16(head + 2) != 1)
                 return kSndMultipleTypesErr;
-            headerAt = 12 + 8 * SInt64(pcm_bytes::GetBE16(head + 10));
+            headerAt = 12 + 8 * SInt64(ReadBE16(head + 10));
         } else if (format == 2) {
-            headerAt = 6 + 8 * SInt64(pcm_bytes::GetBE16(head + 4));
+            headerAt = 6 + 8 * SInt64(ReadBE16(head + 4));
         } else {
             return kSndUndocumentedErr;
         }
         if ((err = read(headerAt, header, 22)))
             return err;
         const UInt8 encoding = header[20];
-        m_sampleRate = double(pcm_bytes::GetBE32(header + 8)) / 65536.0;
+        m_sampleRate = double(ReadBE32(header + 8)) / 65536.0;
         if (encoding == 0xFE)
             return kSndUnsupportedDataErr;
         if (encoding == 0xFF && format == 1) {
             if ((err = read(headerAt, header, 64)))
                 return err;
-            const UInt32 channels = pcm_bytes::GetBE32(header + 4);
-            const UInt16 bits = pcm_bytes::GetBE16(header + 48);
+            const UInt32 channels = ReadBE32(header + 4);
+            const UInt16 bits = ReadBE16(header + 48);
             if (bits != 8 && bits != 16)
                 return kSndUnsupportedDataErr;
             if (channels == 0 || channels > 0xFFFF)
                 return kSndUndocumentedErr;
             m_numBits = SInt16(bits);
             m_numChannels = channels;
-            m_numFrames = pcm_bytes::GetBE32(header + 22);
+            m_numFrames = ReadBE32(header + 22);
             m_dataStart = headerAt + 64;
         } else if (encoding == 0) {
             m_numBits = 8;
             m_numChannels = 1;
-            m_numFrames = pcm_bytes::GetBE32(header + 4);
+            m_numFrames = ReadBE32(header + 4);
             m_dataStart = headerAt + 22;
         } else {
             return kSndUndocumentedErr;
@@ -277,28 +277,28 @@ OSErr CSndRsrcFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
 void CSndRsrcFile::BuildSndHeader(UInt8* out) const
 {
     std::memset(out, 0, kSndHeaderBytes);
-    pcm_bytes::PutBE16(out + 0, 1);
-    pcm_bytes::PutBE16(out + 2, 1);
-    pcm_bytes::PutBE16(out + 4, 5);
-    pcm_bytes::PutBE32(out + 6, m_numChannels == 1 ? 0xA0 : 0xE0);
-    pcm_bytes::PutBE16(out + 10, 1);
-    pcm_bytes::PutBE16(out + 12, 0x8051);
-    pcm_bytes::PutBE32(out + 16, 20);
-    pcm_bytes::PutBE32(out + 24, m_numChannels);
-    pcm_bytes::PutBE32(out + 28, UInt32(m_sampleRate * 65536.0));
+    WriteBE16(out + 0, 1);
+    WriteBE16(out + 2, 1);
+    WriteBE16(out + 4, 5);
+    WriteBE32(out + 6, m_numChannels == 1 ? 0xA0 : 0xE0);
+    WriteBE16(out + 10, 1);
+    WriteBE16(out + 12, 0x8051);
+    WriteBE32(out + 16, 20);
+    WriteBE32(out + 24, m_numChannels);
+    WriteBE32(out + 28, UInt32(m_sampleRate * 65536.0));
     out[40] = 0xFF;
     out[41] = 0x3C;
-    pcm_bytes::PutBE32(out + 42, m_numFrames);
+    WriteBE32(out + 42, m_numFrames);
     ConvertToIeeeExtended(m_sampleRate, out + 46);
-    pcm_bytes::PutBE16(out + 68, UInt32(m_numBits));
+    WriteBE16(out + 68, UInt32(m_numBits));
 }
 
 OSErr CSndRsrcFile::WriteInitialHeader()
 {
     UInt8 bytes[kWrittenDataStart] = {};
-    pcm_bytes::PutBE32(bytes + 0, 256);
-    pcm_bytes::PutBE32(bytes + 8, 88);
-    pcm_bytes::PutBE32(bytes + 256, 84);
+    WriteBE32(bytes + 0, 256);
+    WriteBE32(bytes + 8, 88);
+    WriteBE32(bytes + 256, 84);
     BuildSndHeader(bytes + 260);
     OSErr err = FSWriteFork(m_forkRefNum, fsFromStart, 0, sizeof bytes, bytes, nullptr);
     if (err)
@@ -315,11 +315,11 @@ OSErr CSndRsrcFile::WriteFinalHeader()
         return kSndTooBigErr;
     const UInt32 a = UInt32(sampleBytes);
     UInt8 head[kWrittenDataStart] = {};
-    pcm_bytes::PutBE32(head + 0, 256);
-    pcm_bytes::PutBE32(head + 4, 344 + a);
-    pcm_bytes::PutBE32(head + 8, 88 + a);
-    pcm_bytes::PutBE32(head + 12, UInt32(kMapBytes));
-    pcm_bytes::PutBE32(head + 256, 84 + a);
+    WriteBE32(head + 0, 256);
+    WriteBE32(head + 4, 344 + a);
+    WriteBE32(head + 8, 88 + a);
+    WriteBE32(head + 12, UInt32(kMapBytes));
+    WriteBE32(head + 256, 84 + a);
     BuildSndHeader(head + 260);
     OSErr err = FSWriteFork(m_forkRefNum, fsFromStart, 0, sizeof head, head, nullptr);
     if (err)
@@ -327,14 +327,14 @@ OSErr CSndRsrcFile::WriteFinalHeader()
 
     UInt8 map[kMapBytes] = {};
     std::memcpy(map, head, 16);
-    pcm_bytes::PutBE16(map + 24, 28);
-    pcm_bytes::PutBE16(map + 26, 50);
-    pcm_bytes::PutBE16(map + 28, 0);
-    pcm_bytes::PutBE32(map + 30, kSndType);
-    pcm_bytes::PutBE16(map + 34, 0);
-    pcm_bytes::PutBE16(map + 36, 10);
-    pcm_bytes::PutBE16(map + 38, UInt16(kSndResourceID));
-    pcm_bytes::PutBE16(map + 40, 0);
+    WriteBE16(map + 24, 28);
+    WriteBE16(map + 26, 50);
+    WriteBE16(map + 28, 0);
+    WriteBE32(map + 30, kSndType);
+    WriteBE16(map + 34, 0);
+    WriteBE16(map + 36, 10);
+    WriteBE16(map + 38, UInt16(kSndResourceID));
+    WriteBE16(map + 40, 0);
     map[42] = 0x20;
     Str255 name = {0};
     GetStoredFileName(name);

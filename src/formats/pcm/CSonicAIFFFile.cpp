@@ -1,6 +1,6 @@
 #include "CSonicAIFFFile.h"
+#include "ByteOrder.h"
 #include "aiff_chunks.h"
-#include "pcm_bytes.h"
 
 #include "FileManager.h"
 #include "debug_trace.h"
@@ -128,14 +128,14 @@ void CSonicAIFFFile::SetSonicInfo(const UInt8* firstID, const UInt8* secondID, U
 {
     m_mcsf.assign(kMCSFSize, 0);
     UInt8* header = m_mcsf.data();
-    pcm_bytes::PutBE32(header, kMCSF);
-    pcm_bytes::PutBE32(header + 4, UInt32(kMCSFSize - 8));
+    WriteBE32(header, kMCSF);
+    WriteBE32(header + 4, UInt32(kMCSFSize - 8));
     UInt8* body = header + 8;
-    pcm_bytes::PutBE32(body + 0, index);
+    WriteBE32(body + 0, index);
     body[4] = 1;
     body[5] = 1;
-    pcm_bytes::PutBE32(body + 68, index == 1 ? 0 : 1);
-    pcm_bytes::PutBE32(body + 72, index);
+    WriteBE32(body + 68, index == 1 ? 0 : 1);
+    WriteBE32(body + 72, index);
     if (firstID) {
         std::memcpy(body + 1100, firstID, 16);
     }
@@ -149,11 +149,11 @@ void CSonicAIFFFile::FillFreshMCSF()
 {
     m_mcsf.assign(kMCSFSize, 0);
     UInt8* header = m_mcsf.data();
-    pcm_bytes::PutBE32(header, kMCSF);
-    pcm_bytes::PutBE32(header + 4, UInt32(kMCSFSize - 8));
+    WriteBE32(header, kMCSF);
+    WriteBE32(header + 4, UInt32(kMCSFSize - 8));
     UInt8* body = header + 8;
     body[4] = 1;
-    pcm_bytes::PutBE32(body + 68, 0xFFFFFFFF);
+    WriteBE32(body + 68, 0xFFFFFFFF);
     // The name as a Pascal string, its first 12 bytes.
     const std::string name = GetFileNameString();
     const std::size_t length = std::min<std::size_t>(name.size(), 11);
@@ -161,7 +161,7 @@ void CSonicAIFFFile::FillFreshMCSF()
     std::memcpy(body + 1101, name.data(), length);
     // Seconds since 1904-01-01 (the Mac's clock), as 32 bits.
     const SInt64 seconds = QDateTime::currentSecsSinceEpoch() + 2082844800LL;
-    pcm_bytes::PutBE32(body + 1112, UInt32(seconds));
+    WriteBE32(body + 1112, UInt32(seconds));
 }
 
 std::vector<UInt8> CSonicAIFFFile::BuildOFFS() const
@@ -172,8 +172,8 @@ std::vector<UInt8> CSonicAIFFFile::BuildOFFS() const
     }
     const bool formB = m_packingMode == 10 || m_packingMode == 11;
     std::vector<UInt8> offs(formB ? 32 : 28, 0);
-    pcm_bytes::PutBE32(&offs[0], kOFFS);
-    pcm_bytes::PutBE32(&offs[4], UInt32(offs.size() - 8));
+    WriteBE32(&offs[0], kOFFS);
+    WriteBE32(&offs[4], UInt32(offs.size() - 8));
     PutDouble(&offs[8], start);
     PutDouble(&offs[formB ? 20 : 18], start);
     return offs;
@@ -182,10 +182,10 @@ std::vector<UInt8> CSonicAIFFFile::BuildOFFS() const
 std::vector<UInt8> CSonicAIFFFile::BuildAFPR() const
 {
     std::vector<UInt8> afpr(kAFPRSize, 0);
-    pcm_bytes::PutBE32(&afpr[0], kAFPR);
-    pcm_bytes::PutBE32(&afpr[4], UInt32(kAFPRSize - 8));
-    pcm_bytes::PutBE16(&afpr[8], UInt16(m_packingMode));
-    pcm_bytes::PutBE16(&afpr[12], 1);
+    WriteBE32(&afpr[0], kAFPR);
+    WriteBE32(&afpr[4], UInt32(kAFPRSize - 8));
+    WriteBE16(&afpr[8], UInt16(m_packingMode));
+    WriteBE16(&afpr[12], 1);
     return afpr;
 }
 
@@ -598,7 +598,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
         return err == kChunkNotFoundErr ? kAIFFNoSSNDErr : err;
     }
     UInt8 size[4];
-    pcm_bytes::PutBE32(size, UInt32(eof - ssnd.bodyPos));
+    WriteBE32(size, UInt32(eof - ssnd.bodyPos));
     err = WriteAt(ssnd.SizePos(), size, sizeof size);
     if (err != noErr) {
         return err;
@@ -608,7 +608,7 @@ OSErr CSonicAIFFFile::RewriteHeader()
     if (reader.ReadHeader() != noErr || reader.ContainerID() != kFORM) {
         return kAIFFNoFORMErr;
     }
-    pcm_bytes::PutBE32(size, UInt32(eof - 8));
+    WriteBE32(size, UInt32(eof - 8));
     return WriteAt(4, size, sizeof size);
 }
 

@@ -1,5 +1,6 @@
 #include "CWAVEFile.h"
 
+#include "ByteOrder.h"
 #include "ChannelArrangement.h"
 #include "ChannelLabels.h"
 #include "FileManager.h"
@@ -9,6 +10,7 @@
 #include "error_code_exception.h"
 #include "format_helpers.h"
 #include "g711.h"
+#include "riff_chunks.h"
 #include "throw_helpers.h"
 
 #include <QHash>
@@ -22,17 +24,8 @@
 
 namespace {
 
-constexpr FourCharCode kRIFF = ChunkID("RIFF");
-constexpr FourCharCode kWAVE = ChunkID("WAVE");
-constexpr FourCharCode kFmt = ChunkID("fmt ");
-constexpr FourCharCode kFmtCR = 0x666D740D;  // "fmt" and a carriage return
-constexpr FourCharCode kData = ChunkID("data");
-constexpr FourCharCode kCue = ChunkID("cue ");
-constexpr FourCharCode kList = ChunkID("LIST");
-constexpr FourCharCode kAdtl = ChunkID("adtl");
-constexpr FourCharCode kLabl = ChunkID("labl");
-constexpr FourCharCode kNote = ChunkID("note");
-constexpr FourCharCode kLtxt = ChunkID("ltxt");
+using namespace riff_chunks;
+
 constexpr FourCharCode kSmpl = ChunkID("smpl");
 constexpr FourCharCode kInst = ChunkID("inst");
 constexpr FourCharCode kRgn = ChunkID("rgn ");
@@ -44,92 +37,6 @@ constexpr UInt64 kMaxBlockBytes = 16u << 20;
 
 // The last 12 bytes of the KSDATAFORMAT subtype identifiers.
 const UInt8 kSubformatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-ChunkWalkOptions RIFFWalkOptions()
-{
-    ChunkWalkOptions options;
-    options.order = ChunkByteOrder::LittleEndian;
-    options.tooManyChunksErr = kChunkNotFoundErr;
-    return options;
-}
-
-// The shared walk takes chunk sizes from 0x80000000 up as corrupt; in RIFF
-// they are unsigned (a data chunk of 2 to 4 GiB is valid), so where the
-// shared walk stops at such a size the search goes on here, chunk by chunk
-// with the same limits (container end, chunk count, 0xFFFFFFFF running to
-// the end of the file, bodies cut at the end of the file).
-OSErr FindChunkPastLargeSizes(ChunkReader& reader, FourCharCode id, UInt32 occurrence, ChunkInfo* out)
-{
-    ChunkSource& source = reader.Source();
-    const ChunkWalkOptions& options = reader.Options();
-    if (occurrence == 0)
-        occurrence = 1;
-    SInt64 position = 12;
-    UInt32 seen = 0;
-    for (int passed = 0; passed <= options.maxChunks; ++passed) {
-        if (position + 8 > reader.ContainerEnd())
-            return kChunkNotFoundErr;
-        UInt8 header[8];
-        std::size_t got = 0;
-        const OSErr err = source.ReadAt(position, header, sizeof header, &got);
-        if (err != noErr && err != eofErr)
-            return err;
-        if (got < sizeof header)
-            return kChunkNotFoundErr;
-        ChunkInfo info;
-        info.id = (FourCharCode(header[0]) << 24) | (FourCharCode(header[1]) << 16) |
-                  (FourCharCode(header[2]) << 8) | FourCharCode(header[3]);
-        info.sizeField = UInt32(header[4]) | (UInt32(header[5]) << 8) | (UInt32(header[6]) << 16) |
-                         (UInt32(header[7]) << 24);
-        info.headerPos = position;
-        info.bodyPos = position + 8;
-        const SInt64 available = std::max<SInt64>(0, reader.FileLength() - info.bodyPos);
-        info.clamped = info.sizeField == 0xFFFFFFFFu || SInt64(info.sizeField) > available;
-        info.bodySize = info.clamped ? available : SInt64(info.sizeField);
-        if (info.id == id && ++seen == occurrence) {
-            *out = info;
-            return noErr;
-        }
-        if (info.sizeField == 0xFFFFFFFFu)
-            return kChunkNotFoundErr;
-        position = info.NextPos();
-    }
-    return options.tooManyChunksErr;
-}
-
-// The RIFF chunk search: the shared walk, continued past large sizes.
-OSErr FindRIFFChunkWith(ChunkReader& reader, FourCharCode id, UInt32 occurrence, ChunkInfo* info)
-{
-    OSErr err = reader.Find(id, info, occurrence);
-    if (err == kCorruptChunkSizeErr)
-        err = FindChunkPastLargeSizes(reader, id, occurrence, info);
-    return err;
-}
-
-// The 16-bit linear value of a mu-law byte (standard G.711 expansion).
-inline SInt32 ULawToLinear(UInt8 code)
-{
-    code = UInt8(~code);
-    SInt32 t = ((code & 0x0F) << 3) + 0x84;
-    t <<= (code & 0x70) >> 4;
-    return (code & 0x80) ? (0x84 - t) : (t - 0x84);
-}
-
-inline UInt32 LoadLE32(const UInt8* p)
-{
-    return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
-}
-
-inline void StoreBE16(UInt8* p, SInt32 v)
-{
-    p[0] = UInt8(UInt32(v) >> 8);
-    p[1] = UInt8(v);
-}
-
-inline SInt32 LoadBE16(const UInt8* p)
-{
-    return SInt16(UInt16((UInt16(p[0]) << 8) | p[1]));
-}
 
 // A float sample as a 32-bit integer: the product rounded to single
 // precision, then truncated and clipped.
@@ -247,14 +154,14 @@ OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stre
             return noErr;
         }
         StreamChunkSource source(stream);
-        ChunkWalkOptions options = RIFFWalkOptions();
+        ChunkWalkOptions options = WalkOptions();
         options.stopAtContainerEnd = false;
         ChunkReader reader(source, options);
         OSErr err = reader.ReadHeader();
         if (err != noErr)
             return kChunkNotFoundErr;
         ChunkInfo info;
-        err = FindRIFFChunkWith(reader, ChunkIDFromString(id), occurrence, &info);
+        err = reader.Find(ChunkIDFromString(id), &info, occurrence);
         if (err != noErr)
             return kChunkNotFoundErr;
         stream.clear();
@@ -402,11 +309,11 @@ OSErr CWAVEFile::FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
     if (!m_isOpen)
         return kFileNotOpenedErr;
     RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, RIFFWalkOptions());
+    ChunkReader reader(source, WalkOptions());
     OSErr err = reader.ReadHeader();
     if (err)
         return err;
-    err = FindRIFFChunkWith(reader, id, occurrence, info);
+    err = reader.Find(id, info, occurrence);
     if (err == noErr)
         SetFPos(m_refNum, fsFromStart, info->headerPos + 4);
     return err;
@@ -430,7 +337,7 @@ OSErr CWAVEFile::ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 ma
     if (!m_isOpen)
         return kFileNotOpenedErr;
     RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, RIFFWalkOptions());
+    ChunkReader reader(source, WalkOptions());
     return reader.ReadBody(info, view, maxBytes);
 }
 
@@ -440,7 +347,7 @@ OSErr CWAVEFile::OpenForReading()
     if (err)
         return err;
     RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, RIFFWalkOptions());
+    ChunkReader reader(source, WalkOptions());
     err = reader.ReadHeader();
     if (err)
         return err;
@@ -695,15 +602,15 @@ OSErr CWAVEFile::ReadSmplChunk()
     ChunkView body;
     if (ReadChunkBody(info, &body) != noErr || body.size() < 36)
         return noErr;
-    const UInt32 declared = LoadLE32(body.data() + 28);
+    const UInt32 declared = ReadLE32(body.data() + 28);
     const UInt32 count = UInt32(std::min<UInt64>(declared, (body.size() - 36) / 24));
     for (UInt32 i = 0; i < count; ++i) {
         const UInt8* p = body.data() + 36 + std::size_t(i) * 24;
         SFTLoop loop;
         loop.loopID = SInt32(i);
-        loop.start = LoadLE32(p + 8);
+        loop.start = ReadLE32(p + 8);
         // The sampler loop names its last frame; a loop here ends after it.
-        const UInt32 last = LoadLE32(p + 12);
+        const UInt32 last = ReadLE32(p + 12);
         loop.end = last < 0xFFFFFFFFu ? last + 1 : last;
         loop.type = 1;
         AddLoop(&loop);
@@ -797,13 +704,13 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     QHash<UInt32, UInt32> points;
     std::vector<UInt32> pointOrder;
     if (cue.size() >= 4) {
-        const UInt32 declared = LoadLE32(cue.data());
+        const UInt32 declared = ReadLE32(cue.data());
         const UInt32 count = UInt32(std::min<UInt64>(declared, (cue.size() - 4) / 24));
         for (UInt32 i = 0; i < count; ++i) {
             const UInt8* p = cue.data() + 4 + std::size_t(i) * 24;
-            const UInt32 id = LoadLE32(p);
+            const UInt32 id = ReadLE32(p);
             if (!points.contains(id)) {
-                points.insert(id, LoadLE32(p + 20));
+                points.insert(id, ReadLE32(p + 20));
                 pointOrder.push_back(id);
             }
         }
@@ -822,7 +729,7 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
         const UInt8* p = base + offset;
         const FourCharCode id = (FourCharCode(p[0]) << 24) | (FourCharCode(p[1]) << 16) |
                                 (FourCharCode(p[2]) << 8) | FourCharCode(p[3]);
-        const UInt32 chunkSize = LoadLE32(p + 4);
+        const UInt32 chunkSize = ReadLE32(p + 4);
         const std::size_t bodySize = std::min<std::size_t>(chunkSize, size - offset - 8);
         subChunks.push_back({id, p + 8, bodySize});
         offset += 8 + std::size_t(chunkSize) + (chunkSize & 1);
@@ -834,12 +741,12 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     QSet<UInt32> regionCues;
     for (const SubChunk& s : subChunks)
         if (s.id == kLtxt && s.size >= 4)
-            regionCues.insert(LoadLE32(s.body));
+            regionCues.insert(ReadLE32(s.body));
     QHash<UInt32, QByteArray> regionNames;
     for (const SubChunk& s : subChunks) {
         if (s.id != kLabl || s.size < 4)
             continue;
-        const UInt32 cueID = LoadLE32(s.body);
+        const UInt32 cueID = ReadLE32(s.body);
         if (!regionCues.contains(cueID) || regionNames.contains(cueID))
             continue;
         Str31 name;
@@ -852,10 +759,10 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     QSet<UInt32> described;  // cue points a label, note or text refers to
     for (const SubChunk& s : subChunks)
         if ((s.id == kLabl || s.id == kNote || s.id == kLtxt) && s.size >= 4)
-            described.insert(LoadLE32(s.body));
+            described.insert(ReadLE32(s.body));
     for (const SubChunk& s : subChunks) {
         if ((s.id == kLabl || s.id == kNote) && s.size >= 4) {
-            const UInt32 cueID = LoadLE32(s.body);
+            const UInt32 cueID = ReadLE32(s.body);
             if (regionCues.contains(cueID))
                 continue;  // a region's name
             const auto point = points.constFind(cueID);
@@ -870,12 +777,12 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
                 return err;
             ++number;
         } else if (s.id == kLtxt && s.size >= 8) {
-            const UInt32 cueID = LoadLE32(s.body);
+            const UInt32 cueID = ReadLE32(s.body);
             const auto point = points.constFind(cueID);
             if (point == points.constEnd())
                 continue;
             const SInt64 start = SInt32(point.value());
-            const UInt32 length = LoadLE32(s.body + 4);
+            const UInt32 length = ReadLE32(s.body + 4);
             SInt64 regionStart = start;
             SInt64 regionEnd = SInt64(UInt32(point.value())) + SInt64(length);
             const SInt64 frames = m_numFrames;
@@ -957,7 +864,7 @@ OSErr CWAVEFile::CountRegionTexts(SInt16* count)
             const UInt8* p = list.data() + offset;
             if (std::memcmp(p, "ltxt", 4) == 0)
                 ++n;
-            const UInt32 size = LoadLE32(p + 4);
+            const UInt32 size = ReadLE32(p + 4);
             offset += 8 + std::size_t(size) + (size & 1);
         }
         if (count)
@@ -1342,7 +1249,7 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
         break;
     case Coding::Float:
         for (std::size_t i = 0; i < samples; ++i) {
-            const UInt32 bits = LoadLE32(file + 4 * i);
+            const UInt32 bits = ReadLE32(file + 4 * i);
             float f;
             std::memcpy(&f, &bits, 4);
             const UInt32 v = UInt32(FloatToInt32(f));
@@ -1354,11 +1261,11 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
         break;
     case Coding::MuLaw:
         for (std::size_t i = 0; i < samples; ++i)
-            StoreBE16(block + 2 * i, ULawToLinear(file[i]));
+            WriteBE16(block + 2 * i, UInt16(ulaw2linear(file[i])));
         break;
     case Coding::ALaw:
         for (std::size_t i = 0; i < samples; ++i)
-            StoreBE16(block + 2 * i, alaw2linear(file[i]));
+            WriteBE16(block + 2 * i, UInt16(alaw2linear(file[i])));
         break;
     }
 }
@@ -1385,11 +1292,11 @@ void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t sam
         break;
     case Coding::MuLaw:
         for (std::size_t i = 0; i < samples; ++i)
-            file[i] = linear2ulaw(LoadBE16(block + 2 * i));
+            file[i] = linear2ulaw(SInt16(ReadBE16(block + 2 * i)));
         break;
     case Coding::ALaw:
         for (std::size_t i = 0; i < samples; ++i)
-            file[i] = LoadRawALawTable(LoadBE16(block + 2 * i));
+            file[i] = LoadRawALawTable(SInt16(ReadBE16(block + 2 * i)));
         break;
     }
 }

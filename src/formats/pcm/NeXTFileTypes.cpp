@@ -1,5 +1,6 @@
 #include "NeXTFileTypes.h"
 
+#include "ByteOrder.h"
 #include "CNeXTALawFile.h"
 #include "CNeXTAUFile.h"
 #include "CNeXT_SUNFile.h"
@@ -7,7 +8,6 @@
 #include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
-#include "pcm_bytes.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ OSErr SniffNeXT(const UInt8* header, std::istream&, OSType, OSType* type)
 {
     if (!header_sniffing::HeaderIs(header, 0, ".snd"))
         return kUnknownFileFormatErr;
-    switch (pcm_bytes::GetBE32(header + 12)) {
+    switch (ReadBE32(header + 12)) {
     case 1: *type = FOUR_CHAR_CODE("ulaw"); return noErr;
     case 2: case 3: case 4: case 5: *type = FOUR_CHAR_CODE("NxTS"); return noErr;
     case 27: *type = FOUR_CHAR_CODE("NSAL"); return noErr;

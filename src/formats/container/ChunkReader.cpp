@@ -1,5 +1,6 @@
 #include "ChunkReader.h"
 
+#include "ByteOrder.h"
 #include "FileManager.h"
 #include "error_code_exception.h"
 
@@ -111,6 +112,22 @@ OSErr MemoryChunkSource::Length(SInt64* length)
     return noErr;
 }
 
+OSErr CallbackChunkSource::ReadAt(SInt64 position, void* buffer, std::size_t count, std::size_t* got)
+{
+    const OSErr err = m_read(position, buffer, count);
+    *got = err == noErr ? count : 0;
+    if (err != noErr) {
+        m_readErr = err;
+    }
+    return err;
+}
+
+OSErr CallbackChunkSource::Length(SInt64* length)
+{
+    *length = m_length;
+    return noErr;
+}
+
 // ------------------------------------------------------------------- views
 
 ChunkView::ChunkView(std::vector<UInt8> bytes, ChunkByteOrder order, OSErr overrunErr)
@@ -169,14 +186,12 @@ UInt8 ChunkView::get_u8()
 
 UInt16 ChunkView::get_u16be()
 {
-    const UInt8* p = take(2);
-    return UInt16((p[0] << 8) | p[1]);
+    return ReadBE16(take(2));
 }
 
 UInt16 ChunkView::get_u16le()
 {
-    const UInt8* p = take(2);
-    return UInt16((p[1] << 8) | p[0]);
+    return ReadLE16(take(2));
 }
 
 UInt32 ChunkView::get_u24be()
@@ -193,14 +208,12 @@ UInt32 ChunkView::get_u24le()
 
 UInt32 ChunkView::get_u32be()
 {
-    const UInt8* p = take(4);
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
+    return ReadBE32(take(4));
 }
 
 UInt32 ChunkView::get_u32le()
 {
-    const UInt8* p = take(4);
-    return (UInt32(p[3]) << 24) | (UInt32(p[2]) << 16) | (UInt32(p[1]) << 8) | p[0];
+    return ReadLE32(take(4));
 }
 
 UInt64 ChunkView::get_u64be()
@@ -342,7 +355,7 @@ OSErr ChunkReader::ForEach(const std::function<bool(const ChunkInfo&)>& visit)
         if (info.sizeField == 0xFFFFFFFFu) {
             return noErr;  // runs to the end of the file
         }
-        if (SInt32(info.sizeField) < 0) {
+        if (!m_options.unsignedSizes && SInt32(info.sizeField) < 0) {
             return kCorruptChunkSizeErr;
         }
         position = info.NextPos();
@@ -475,7 +488,9 @@ void ChunkBuilder::patch_u32(std::size_t offset, UInt32 value)
     if (offset + 4 > m_bytes.size()) {
         throw error_code_exception(paramErr, "patch at %zu outside %zu bytes", offset, m_bytes.size());
     }
-    ChunkBuilder tmp(m_order);
-    tmp.put_u32(value);
-    std::memcpy(m_bytes.data() + offset, tmp.data(), 4);
+    if (m_order == ChunkByteOrder::BigEndian) {
+        WriteBE32(m_bytes.data() + offset, value);
+    } else {
+        WriteLE32(m_bytes.data() + offset, value);
+    }
 }

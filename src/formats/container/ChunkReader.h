@@ -14,8 +14,9 @@
 //     the file when that size is 0xFFFFFFFF or passes the end of the file;
 //     a header that does not fit before that end means "not found" (-22004);
 //   - stepping over a chunk whose size is negative as a 32-bit value gives
-//     -22009 ("has corrupt chunksize"), except 0xFFFFFFFF, which means "to
-//     the end of the file" (that chunk is the last one);
+//     -22009 ("has corrupt chunksize"), unless the options take sizes as
+//     unsigned (RIFF), except 0xFFFFFFFF, which means "to the end of the
+//     file" (that chunk is the last one);
 //   - a chunk found is described by a ChunkInfo whose body size is cut to
 //     what the file holds (so a parser never reads beyond the file);
 //   - end-of-file results become -22004; other File Manager errors are
@@ -37,6 +38,7 @@
 #include <functional>
 #include <istream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Codes of the chunk walk.
@@ -102,6 +104,24 @@ private:
     std::size_t m_size;
 };
 
+// Reads through a function that fills all `count` bytes or fails (eofErr
+// when the source ends first), over a length the caller gives (a header
+// reader's own bounds).  ReadError keeps the code of the last failed read,
+// as the function gave it (the walk turns eofErr into -22004).
+class CallbackChunkSource : public ChunkSource {
+public:
+    using Read = std::function<OSErr(SInt64 position, void* buffer, std::size_t count)>;
+    CallbackChunkSource(Read read, SInt64 length) : m_read(std::move(read)), m_length(length) {}
+    OSErr ReadAt(SInt64 position, void* buffer, std::size_t count, std::size_t* got) override;
+    OSErr Length(SInt64* length) override;
+    OSErr ReadError() const { return m_readErr; }
+
+private:
+    Read m_read;
+    SInt64 m_length;
+    OSErr m_readErr = noErr;
+};
+
 // ------------------------------------------------------------------ chunks
 struct ChunkInfo {
     FourCharCode id = 0;
@@ -122,6 +142,10 @@ struct ChunkWalkOptions {
     OSErr tooManyChunksErr = kChunkNotFoundErr;  // AIFF family: -22204
     int maxChunks = 100;                         // chunks passed after the one at offset 12
     bool stopAtContainerEnd = true;              // false: walk to the end of the file
+    // Sizes from 0x80000000 up (but 0xFFFFFFFF) are stepped over like any
+    // other instead of ending the walk with -22009 (RIFF: a data chunk of 2
+    // to 4 GiB is valid).
+    bool unsignedSizes = false;
 };
 
 // ------------------------------------------------------------------- views

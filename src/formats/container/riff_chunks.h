@@ -1,0 +1,38 @@
+// The chunk pieces of the RIFF family (WAVE, and the coded formats kept in
+// a WAVE container: MS ADPCM, G.729, Broadcast Wave MPEG): the chunk IDs,
+// the walk's options and the chunk search.  All numbers are little-endian;
+// chunk sizes are unsigned 32-bit (a data chunk of 2 to 4 GiB is valid).
+#pragma once
+
+#include "ChunkReader.h"
+
+namespace riff_chunks {
+
+constexpr FourCharCode kRIFF = ChunkID("RIFF");
+constexpr FourCharCode kWAVE = ChunkID("WAVE");
+constexpr FourCharCode kFmt = ChunkID("fmt ");
+constexpr FourCharCode kFmtCR = 0x666D740D;  // "fmt" and a carriage return
+constexpr FourCharCode kFact = ChunkID("fact");
+constexpr FourCharCode kData = ChunkID("data");
+constexpr FourCharCode kCue = ChunkID("cue ");
+constexpr FourCharCode kList = ChunkID("LIST");
+constexpr FourCharCode kAdtl = ChunkID("adtl");
+constexpr FourCharCode kLabl = ChunkID("labl");
+constexpr FourCharCode kNote = ChunkID("note");
+constexpr FourCharCode kLtxt = ChunkID("ltxt");
+
+// The family's walk: little-endian, sizes unsigned, -22004 after the
+// first chunk and 100 more without a match.
+ChunkWalkOptions WalkOptions();
+
+// Every chunk of a RIFF file whose header `source` can read, in file
+// order, with the family's options and these limits: at most `maxChunks`
+// chunks, the walk bounded by the RIFF size (or by the end of the file
+// when `toFileEnd`).  `visit` returns false to stop.  noErr at the end of
+// the walk or after `maxChunks` chunks; otherwise the walk's codes
+// (-22004 when the file is shorter than its 12-byte header) or the
+// source's own.
+OSErr ForEachChunk(ChunkSource& source, int maxChunks, bool toFileEnd,
+                   const std::function<bool(const ChunkInfo&)>& visit);
+
+} // namespace riff_chunks

@@ -1,0 +1,155 @@
+// The RIFF chunk walk: sizes taken as unsigned, pad bytes, bodies cut at
+// the end of the file, the RIFF end and the chunk limit.
+#include "riff_chunks.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A RIFF image that stores only the chunk headers and the bytes given, so
+// that a chunk of gigabytes costs nothing (the rest reads as zeros).
+struct SparseRIFF {
+    std::map<SInt64, std::vector<UInt8>> pieces;
+    SInt64 length = 12;
+
+    SparseRIFF& header(UInt32 riffSize)
+    {
+        ChunkBuilder b(ChunkByteOrder::LittleEndian);
+        b.put_fourcc(riff_chunks::kRIFF);
+        b.put_u32(riffSize);
+        b.put_fourcc(riff_chunks::kWAVE);
+        pieces[0] = b.bytes();
+        return *this;
+    }
+    // A chunk header with `sizeField`, then `bodyBytes` bytes (and the pad
+    // byte of an odd body when the body is all there).
+    SparseRIFF& chunk(const char* id, UInt32 sizeField, SInt64 bodyBytes)
+    {
+        ChunkBuilder b(ChunkByteOrder::LittleEndian);
+        b.put_fourcc(ChunkIDFromString(id));
+        b.put_u32(sizeField);
+        pieces[length] = b.bytes();
+        length += 8 + bodyBytes + (bodyBytes == SInt64(sizeField) ? (bodyBytes & 1) : 0);
+        return *this;
+    }
+    // The RIFF size the chunks so far give.
+    SparseRIFF& closed() { return header(UInt32(length - 8)); }
+
+    OSErr Read(SInt64 position, void* buffer, std::size_t count) const
+    {
+        if (position + SInt64(count) > length)
+            return eofErr;
+        auto* out = static_cast<UInt8*>(buffer);
+        std::memset(out, 0, count);
+        for (const auto& [at, bytes] : pieces) {
+            const SInt64 from = std::max(at, position);
+            const SInt64 to = std::min(at + SInt64(bytes.size()), position + SInt64(count));
+            if (from < to)
+                std::memcpy(out + (from - position), bytes.data() + (from - at), std::size_t(to - from));
+        }
+        return noErr;
+    }
+};
+
+struct WalkCase {
+    const char* name;
+    std::function<SparseRIFF()> image;
+    int maxChunks;
+    bool toFileEnd;
+    // Each chunk visited: "id@bodyPos+bodySize".
+    std::vector<std::string> expected;
+};
+
+void PrintTo(const WalkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RIFFChunkWalk : public ::testing::TestWithParam<WalkCase> {};
+
+TEST_P(RIFFChunkWalk, VisitsTheChunksTheFileHolds)
+{
+    const WalkCase& c = GetParam();
+    const SparseRIFF image = c.image();
+    CallbackChunkSource source(
+        [&image](SInt64 position, void* buffer, std::size_t count) { return image.Read(position, buffer, count); },
+        image.length);
+    std::vector<std::string> visited;
+    const OSErr err = riff_chunks::ForEachChunk(source, c.maxChunks, c.toFileEnd, [&](const ChunkInfo& info) {
+        visited.push_back(ChunkIDToString(info.id) + "@" + std::to_string(info.bodyPos) + "+" +
+                          std::to_string(info.bodySize));
+        return true;
+    });
+    EXPECT_EQ(err, noErr);
+    EXPECT_EQ(source.ReadError(), noErr);
+    EXPECT_EQ(visited, c.expected);
+}
+
+constexpr UInt32 kLarge = 0x90000001;  // odd, and negative as a signed 32-bit size
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RIFFChunkWalk,
+    ::testing::Values(
+        WalkCase{"OddBodiesAreFollowedByAPadByte",
+                 [] { return SparseRIFF().chunk("a   ", 3, 3).chunk("b   ", 1, 1).chunk("c   ", 0, 0).closed(); },
+                 100,
+                 false,
+                 {"a   @20+3", "b   @32+1", "c   @42+0"}},
+        WalkCase{"SizesFrom2GiBUpAreSteppedOver",
+                 [] { return SparseRIFF().chunk("fmt ", 16, 16).chunk("data", kLarge, kLarge).chunk("cue ", 4, 4).closed(); },
+                 100,
+                 false,
+                 {"fmt @20+16", "data@44+2415919105", "cue @2415919158+4"}},
+        WalkCase{"TheChunkLimitEndsTheWalk",
+                 [] { return SparseRIFF().chunk("fmt ", 16, 16).chunk("data", kLarge, kLarge).chunk("cue ", 4, 4).closed(); },
+                 2,
+                 false,
+                 {"fmt @20+16", "data@44+2415919105"}},
+        WalkCase{"ABodyRunningPastTheEndIsCut",
+                 [] { return SparseRIFF().chunk("fmt ", 16, 16).chunk("data", 1000, 100).closed(); },
+                 100,
+                 false,
+                 {"fmt @20+16", "data@44+100"}},
+        WalkCase{"AllOnesRunsToTheEndOfTheFile",
+                 [] { return SparseRIFF().chunk("data", 0xFFFFFFFF, 50).chunk("cue ", 4, 4).closed(); },
+                 100,
+                 false,
+                 {"data@20+62"}},
+        WalkCase{"TheRIFFSizeBoundsTheWalk",
+                 [] { return SparseRIFF().chunk("fmt ", 16, 16).closed().chunk("data", 8, 8); },
+                 100,
+                 false,
+                 {"fmt @20+16"}},
+        WalkCase{"OrTheEndOfTheFileWhenAsked",
+                 [] { return SparseRIFF().chunk("fmt ", 16, 16).closed().chunk("data", 8, 8); },
+                 100,
+                 true,
+                 {"fmt @20+16", "data@44+8"}}),
+    [](const ::testing::TestParamInfo<WalkCase>& info) { return std::string(info.param.name); });
+
+TEST(RIFFChunkWalk, AFailedReadIsTheSourcesOwnCode)
+{
+    const SparseRIFF image = SparseRIFF().chunk("fmt ", 16, 16).chunk("data", 8, 8).closed();
+    CallbackChunkSource source(
+        [&image](SInt64 position, void* buffer, std::size_t count) {
+            return position >= 36 ? OSErr(ioErr) : image.Read(position, buffer, count);
+        },
+        image.length);
+    int visited = 0;
+    EXPECT_EQ(riff_chunks::ForEachChunk(source, 100, false, [&](const ChunkInfo&) {
+        ++visited;
+        return true;
+    }), ioErr);
+    EXPECT_EQ(visited, 1);
+    EXPECT_EQ(source.ReadError(), ioErr);
+}
+
+} // namespace
