@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+OSErr CIntermediateCodedFile::ReadCodedBlock(UInt32) { return noErr; }
+OSErr CIntermediateCodedFile::CheckShape(UInt16, double) const { return noErr; }
 bool CIntermediateCodedFile::EncodesWithoutAudio() const { return true; }
 bool CIntermediateCodedFile::KeepsOutputAfter(OSErr) const { return false; }
 bool CIntermediateCodedFile::RemovesUnencodedOutput() const { return false; }

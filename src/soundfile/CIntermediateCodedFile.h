@@ -40,10 +40,12 @@ public:
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
 
 protected:
-    // The block at `frame` of a file that is not being written.
-    virtual OSErr ReadCodedBlock(UInt32 frame) = 0;
-    // The shape an output may have: noErr, or the format's refusal.
-    virtual OSErr CheckShape(UInt16 channels, double rate) const = 0;
+    // The block at `frame` of a file that is not being written (base:
+    // nothing, for a format that is only written).
+    virtual OSErr ReadCodedBlock(UInt32 frame);
+    // The shape an output may have: noErr, or the format's refusal (base:
+    // any; the format may check in CreateDataFile).
+    virtual OSErr CheckShape(UInt16 channels, double rate) const;
     // Makes the output (exclusively) and marks the file open and being
     // written; sets the audio description and writes what must precede the
     // audio.

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class InnerLinearFile {
@@ -44,6 +45,15 @@ public:
         SInt16 bits = 16;
         const CSoundFile* layoutOf = nullptr;
         bool takesReservedName = false;
+
+        // A 16-bit file of `type` beside the output, its name from `prefix`.
+        static Kind Beside(OSType type, std::string prefix)
+        {
+            Kind kind;
+            kind.type = type;
+            kind.prefix = std::move(prefix);
+            return kind;
+        }
     };
 
     // Makes the temporary file of `kind` for the output at `outputPath`,

@@ -5,10 +5,8 @@
 
 InnerLinearFile::Kind CEncodeOnCloseFile::Intermediate() const
 {
-    InnerLinearFile::Kind kind;
-    kind.type = FOUR_CHAR_CODE("Temp");
-    kind.prefix = std::string("org.quillmarch.Quillmarch.") + TempTag() + "-";
-    return kind;
+    return InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("Temp"),
+                                         std::string("org.quillmarch.Quillmarch.") + TempTag() + "-");
 }
 
 OSErr CEncodeOnCloseFile::CloseDataFile()

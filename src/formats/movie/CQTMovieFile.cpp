@@ -194,9 +194,7 @@ InnerLinearFile::Kind CQTMovieFile::Intermediate() const
     // intermediate is then created exclusively beside it (its class adds
     // ".aif").  It describes the output's layout: the export labels the
     // channels by it.
-    InnerLinearFile::Kind kind;
-    kind.type = FOUR_CHAR_CODE("Temp");
-    kind.prefix = "quillmarch-";
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("Temp"), "quillmarch-");
     kind.inTemporaryFolder = true;
     kind.reservedSuffix = ".qt";
     kind.bits = m_intermediateBits;

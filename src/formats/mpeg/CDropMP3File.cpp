@@ -37,11 +37,6 @@ OSErr CDropMP3File::SetFilePos(UInt32)
     return noErr;
 }
 
-OSErr CDropMP3File::ReadCodedBlock(UInt32)
-{
-    return noErr;
-}
-
 OSErr CDropMP3File::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                            ConstStr255Param nameExtension, float sampleRate)
 {
@@ -96,9 +91,8 @@ InnerLinearFile::Kind CDropMP3File::Intermediate() const
     // A unique temporary name, drawn exclusively; the WAVE file is then
     // created exclusively under it (with its extension, if the class adds
     // one).
-    InnerLinearFile::Kind kind;
-    kind.type = FOUR_CHAR_CODE("WAVE");
-    kind.prefix = std::string(kTemporaryNameWord) + "-";
+    InnerLinearFile::Kind kind =
+        InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("WAVE"), std::string(kTemporaryNameWord) + "-");
     kind.takesReservedName = true;
     return kind;
 }

@@ -51,7 +51,6 @@ public:
     const UInt8* GetFormatRecord() const { return formatRecord_.data(); }
 
 protected:
-    OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
     InnerLinearFile::Kind Intermediate() const override;

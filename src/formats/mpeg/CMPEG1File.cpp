@@ -21,15 +21,8 @@ CMPEG1File::~CMPEG1File()
         CMPEG1File::Close();
 }
 
-OSType CMPEG1File::GetFileType() const
-{
-    return FOUR_CHAR_CODE("MPG1");
-}
-
-QString CMPEG1File::GetFormatName() const
-{
-    return QStringLiteral("MPEG-1 Layer I ('MPG')");
-}
+OSType CMPEG1File::GetFileType() const { return FOUR_CHAR_CODE("MPG1"); }
+QString CMPEG1File::GetFormatName() const { return QStringLiteral("MPEG-1 Layer I ('MPG')"); }
 
 OSErr CMPEG1File::ProbeHeader(SInt16* result)
 {
@@ -44,11 +37,6 @@ bool CMPEG1File::FramePadding() const
         ThreadDictionary::current().value(QStringLiteral("ZuOutputSpecifics")).toMap();
     const QVariant padding = specifics.value(QStringLiteral("Use MPEG Frame Padding"));
     return padding.isValid() ? padding.toBool() : true;
-}
-
-OSErr CMPEG1File::CheckShape(UInt16, double) const
-{
-    return noErr;
 }
 
 OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UInt8* fileTypeSpecifics)
@@ -87,9 +75,7 @@ OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UI
 
 InnerLinearFile::Kind CMPEG1File::Intermediate() const
 {
-    InnerLinearFile::Kind kind;
-    kind.type = FOUR_CHAR_CODE("Sd2f");
-    kind.prefix = ".mpegtemp-";
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("Sd2f"), ".mpegtemp-");
     kind.fileSuffix = ".sd2";
     kind.extension = "sd2";
     return kind;
@@ -116,11 +102,6 @@ OSErr CMPEG1File::CreateLike(const CSoundFile* source, UInt16 numChannels, SInt1
     m_bitRate = numBits;
     return CIntermediateCodedFile::CreateLike(source, numChannels, numBits, reserved, fileTypeSpecifics,
                                               nameExtension, sampleRate);
-}
-
-OSErr CMPEG1File::ReadCodedBlock(UInt32)
-{
-    return noErr;
 }
 
 OSErr CMPEG1File::SetEncoderParams(MpegFrameEncoder::Settings* settings) const

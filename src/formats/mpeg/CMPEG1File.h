@@ -68,11 +68,9 @@ protected:
     // Runs the encoder from the intermediate's samples into `out`.
     OSErr EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result);
 
-    // The encode-on-close steps: nothing to read of a finished file; the
-    // channel count and rate are checked once the output is named; the
-    // output is made empty and exclusively, the encoder writes it.
-    OSErr ReadCodedBlock(UInt32 frame) override;
-    OSErr CheckShape(UInt16 channels, double rate) const override;
+    // The encode-on-close steps: the channel count and rate are checked
+    // once the output is named; the output is made empty and exclusively,
+    // the encoder writes it.
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
     InnerLinearFile::Kind Intermediate() const override;
     OSErr EncodeOutput() override;
