@@ -107,7 +107,9 @@ QString SoxInfo(const QString& path, const char* what)
 QString SoxTone(
     const QString& path, int channels, int bits, double rate, double seconds, int firstHz, int stepHz, double volume)
 {
-    QStringList args{"-n", "-r", QString::number(rate), "-b", QString::number(bits), "-c", QString::number(channels),
+    // -R: the same input every run (sox dithers its 16-bit output, by default
+    // with a new seed each time).
+    QStringList args{"-R", "-n", "-r", QString::number(rate), "-b", QString::number(bits), "-c", QString::number(channels),
         path, "synth", QString::number(seconds)};
     for (int c = 0; c < channels; ++c)
         args << "sine" << QString::number(firstHz + stepHz * c);
