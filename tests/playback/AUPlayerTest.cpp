@@ -447,6 +447,10 @@ TEST(AUPlayerTest, PacedOutputPlaysTheWholeRangeThroughTheFeeder)
         while (e.ends.load() == 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_EQ(e.ends.load(), 1);
+        // The end is reported from inside the period that plays the last
+        // frames, before the output keeps that period: stop the output, so
+        // that every period it rendered is kept.
+        ASSERT_EQ(e.output->Stop(), noErr);
         // Silence in front (the output ran before Play) and any gap of a
         // busy machine aside, every frame arrives once and in order.
         auto sound = [](const std::vector<float>& samples) {
