@@ -2,6 +2,7 @@
 // of every channel layout to stereo, the volume, the varispeed and the end
 // of the range, checked on the samples that reach an unpaced null output,
 // and the threaded path through an output paced by the clock.
+#include "PlaybackTestApp.h"
 #include "AUPlayer.h"
 #include "CreateSoundFile.h"
 #include "CyclicPlayBuffer.h"
@@ -202,12 +203,7 @@ class FileMixTest : public ::testing::TestWithParam<FileMixCase> {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "test_playback";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-        EngineStartup::registerFileTypes();
+        StartPlaybackTestApp();
     }
 };
 

@@ -2,6 +2,7 @@
 // next and previous within folders and the input list, automatic next file,
 // the blip after a file, replacing the list, and the application without a
 // sound device.
+#include "PlaybackTestApp.h"
 #include "AUPlayer.h"
 #include "EngineStartup.h"
 #include "FrameworkException.h"
@@ -45,12 +46,7 @@ class PlayerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "test_playback";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-        EngineStartup::registerFileTypes();
+        StartPlaybackTestApp();
     }
 
     void SetUp() override
