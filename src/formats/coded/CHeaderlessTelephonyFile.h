@@ -1,29 +1,19 @@
-// CHeaderlessTelephonyFile: the block I/O shared by the headerless
-// Dialogic A-law, mu-law and PCM files: samples from byte 0 to the end,
-// read and written at any frame (a write past the end first fills the gap
-// with zero bytes).  Create makes the data file exclusively once the
-// subclass accepts the shape.  The subclasses describe the file (ReadShape,
-// CheckCreate, SetShape) and code the samples (Decode / Encode); their
-// type code and format name are given to the constructor.
+// CHeaderlessTelephonyFile: the headerless Dialogic A-law, mu-law and PCM
+// files: samples from byte 0 to the end, read and written at any frame (a
+// write past the end first fills the gap with zero bytes) through the
+// linear-PCM lifecycle.  Create makes the data file exclusively, with its
+// Finder information where the name does not tell the type, once the
+// subclass accepts the shape.  The subclasses describe the file
+// (ReadShape, CheckCreate, SetShape) and code the samples (Decode /
+// Encode); their type code and format name are given to the constructor.
 #pragma once
 
-#include "CDescribedFile.h"
-#include "CTypedSoundFile.h"
+#include "CLinearPCMFile.h"
 
-#include <vector>
-
-class CHeaderlessTelephonyFile : public CDescribedFile<CTypedSoundFile> {
+class CHeaderlessTelephonyFile : public CLinearPCMFile {
 public:
-    ~CHeaderlessTelephonyFile() override;
-
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
 
 protected:
     // `formatName` is UTF-8 text with static storage.
@@ -46,11 +36,13 @@ protected:
     // Sets the channels, word length and sample-format code for the shape
     // asked of a created output (the rate is set already).
     virtual void SetShape(UInt16 channels, SInt16 bits) = 0;
-    UInt32 FileBytesPerFrame() const;
 
-private:
-    OSErr OpenAndDescribe() override;
-    OSErr ReadInto(UInt8* block, UInt32 frame);
-
-    std::vector<UInt8> m_scratch;
+    OSErr ReadHeader() override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    SInt64 FileBytesPerFrame() const override;
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
+    OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+    OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
+    OSErr MakeDataFork() override;
+    void DropFinderInfoTheFileTells(bool complete) override;
 };

@@ -234,15 +234,17 @@ OSErr CLinearPCMFile::FindFormChunk(OSType id, const ChunkWalkOptions& options, 
     return noErr;
 }
 
-OSErr CLinearPCMFile::CreateDataFork()
+OSErr CLinearPCMFile::MakeDataFork()
 {
     // The Finder info is written at the close, and only when the file
     // cannot tell its type (see DropFinderInfoTheFileTells).
-    OSErr err = FSpCreate(&m_fsSpec, 0, 0, 0);
-    if (err != noErr) {
-        return err;
-    }
-    err = FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+    const OSErr err = FSpCreate(&m_fsSpec, 0, 0, 0);
+    return err != noErr ? err : FSpOpenDF(&m_fsSpec, fsCurPerm, &m_refNum);
+}
+
+OSErr CLinearPCMFile::CreateDataFork()
+{
+    const OSErr err = MakeDataFork();
     if (err != noErr) {
         return err;
     }

@@ -55,7 +55,7 @@ public:
 protected:
     // After a written file is closed: its Finder information is written
     // unless the (complete) file gives its type by itself.
-    void DropFinderInfoTheFileTells(bool complete);
+    virtual void DropFinderInfoTheFileTells(bool complete);
 
     // How the file's samples differ from the block layout (big-endian,
     // signed); applied in this order when reading, reversed when writing.
@@ -156,6 +156,9 @@ protected:
     // Creates the file exclusively and opens it for writing; the shape is
     // the subclass's to set.
     OSErr CreateDataFork();
+    // CreateDataFork's step that makes the file and opens its fork.  Base:
+    // no Finder information yet (see DropFinderInfoTheFileTells).
+    virtual OSErr MakeDataFork();
     // The file's length; throws error_code_exception on failure.
     SInt64 FileLength() const;
     // Writes `count` bytes at `position` (a file shorter than `position` is
