@@ -1,5 +1,6 @@
 #include "ExtAudioFile.h"
 
+#include "ByteOrder.h"
 #include "MovieSource.h"
 
 #include <algorithm>
@@ -11,32 +12,9 @@
 
 namespace {
 
-
-UInt32 BE32(const UInt8* p)
-{
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
-}
-
-UInt64 BE64(const UInt8* p)
-{
-    return (UInt64(BE32(p)) << 32) | BE32(p + 4);
-}
-
-void PutBE32(std::vector<UInt8>& out, UInt32 v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(UInt8(v >> shift));
-}
-
-void PutBE64(std::vector<UInt8>& out, UInt64 v)
-{
-    PutBE32(out, UInt32(v >> 32));
-    PutBE32(out, UInt32(v));
-}
-
 double BEDouble(const UInt8* p)
 {
-    const UInt64 bits = BE64(p);
+    const UInt64 bits = ReadBE64(p);
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -58,7 +36,7 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
     const SInt64 length = SInt64(in.tellg());
     in.seekg(0);
     UInt8 header[8];
-    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || BE32(header) != FOUR_CHAR_CODE("caff"))
+    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || ReadBE32(header) != FOUR_CHAR_CODE("caff"))
         return kAudioFileInvalidFileError;
     SInt64 position = 8;
     bool haveDesc = false;
@@ -67,8 +45,8 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
         in.seekg(position);
         if (!in.read(reinterpret_cast<char*>(chunk), 12))
             return kAudioFileInvalidFileError;
-        const UInt32 type = BE32(chunk);
-        SInt64 size = SInt64(BE64(chunk + 4));
+        const UInt32 type = ReadBE32(chunk);
+        SInt64 size = SInt64(ReadBE64(chunk + 4));
         const SInt64 body = position + 12;
         if (size == -1 && type == FOUR_CHAR_CODE("data"))
             size = length - body;
@@ -85,12 +63,12 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
                 return kAudioFileInvalidFileError;
             AudioStreamBasicDescription& f = out->format;
             f.mSampleRate = BEDouble(d);
-            f.mFormatID = BE32(d + 8);
-            const UInt32 cafFlags = BE32(d + 12);
-            f.mBytesPerPacket = BE32(d + 16);
-            f.mFramesPerPacket = BE32(d + 20);
-            f.mChannelsPerFrame = BE32(d + 24);
-            f.mBitsPerChannel = BE32(d + 28);
+            f.mFormatID = ReadBE32(d + 8);
+            const UInt32 cafFlags = ReadBE32(d + 12);
+            f.mBytesPerPacket = ReadBE32(d + 16);
+            f.mFramesPerPacket = ReadBE32(d + 20);
+            f.mChannelsPerFrame = ReadBE32(d + 24);
+            f.mBitsPerChannel = ReadBE32(d + 28);
             f.mFormatFlags = 0;
             if (f.mFormatID == kAudioFormatLinearPCM) {
                 f.mFormatFlags = kAudioFormatFlagIsPacked | ((cafFlags & 1) ? kAudioFormatFlagIsFloat
@@ -110,7 +88,7 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
             out->chan.resize(std::size_t(size));
             if (!in.read(reinterpret_cast<char*>(out->chan.data()), std::streamsize(size)))
                 return kAudioFileInvalidFileError;
-            const UInt32 count = BE32(out->chan.data() + 8);
+            const UInt32 count = ReadBE32(out->chan.data() + 8);
             if (UInt64(count) * 20 + 12 > UInt64(size))
                 return kAudioFileInvalidFileError;
         } else if (type == FOUR_CHAR_CODE("data")) {
@@ -191,49 +169,54 @@ OSStatus ExtAudioFileCreateNew(const FSRef* parent, const std::string& name, Aud
         err = FSpOpenDF(&spec, fsRdWrPerm, &file->refNum);
         if (err != noErr)
             return err;
-        std::vector<UInt8> out;
-        PutBE32(out, FOUR_CHAR_CODE("caff"));
-        out.insert(out.end(), {0, 1, 0, 0});
-        PutBE32(out, FOUR_CHAR_CODE("desc"));
-        PutBE64(out, 32);
+        QByteArray out;
+        const auto appendBE64 = [&out](UInt64 value) {
+            AppendBE32(out, UInt32(value >> 32));
+            AppendBE32(out, UInt32(value));
+        };
+        AppendBE32(out, FOUR_CHAR_CODE("caff"));
+        AppendBE16(out, 1); // version
+        AppendBE16(out, 0); // flags
+        AppendBE32(out, FOUR_CHAR_CODE("desc"));
+        appendBE64(32);
         UInt64 rateBits;
         std::memcpy(&rateBits, &format->mSampleRate, sizeof rateBits);
-        PutBE64(out, rateBits);
-        PutBE32(out, kAudioFormatLinearPCM);
+        appendBE64(rateBits);
+        AppendBE32(out, kAudioFormatLinearPCM);
         UInt32 cafFlags = 0;
         if (format->mFormatFlags & kAudioFormatFlagIsFloat)
             cafFlags |= 1;
         if (!(format->mFormatFlags & kAudioFormatFlagIsBigEndian))
             cafFlags |= 2;
-        PutBE32(out, cafFlags);
+        AppendBE32(out, cafFlags);
         const UInt32 bytesPerFrame = format->mChannelsPerFrame * (bits / 8);
-        PutBE32(out, bytesPerFrame);
-        PutBE32(out, 1);
-        PutBE32(out, format->mChannelsPerFrame);
-        PutBE32(out, bits);
+        AppendBE32(out, bytesPerFrame);
+        AppendBE32(out, 1);
+        AppendBE32(out, format->mChannelsPerFrame);
+        AppendBE32(out, bits);
         if (layout) {
-            PutBE32(out, FOUR_CHAR_CODE("chan"));
+            AppendBE32(out, FOUR_CHAR_CODE("chan"));
             const UInt32 descriptions = layout->mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelDescriptions
                                             ? layout->mNumberChannelDescriptions : 0;
-            PutBE64(out, 12 + UInt64(descriptions) * 20);
-            PutBE32(out, layout->mChannelLayoutTag);
-            PutBE32(out, layout->mChannelBitmap);
-            PutBE32(out, descriptions);
+            appendBE64(12 + UInt64(descriptions) * 20);
+            AppendBE32(out, layout->mChannelLayoutTag);
+            AppendBE32(out, layout->mChannelBitmap);
+            AppendBE32(out, descriptions);
             for (UInt32 i = 0; i < descriptions; ++i) {
                 const AudioChannelDescription& d = layout->mChannelDescriptions[i];
-                PutBE32(out, d.mChannelLabel);
-                PutBE32(out, d.mChannelFlags);
+                AppendBE32(out, d.mChannelLabel);
+                AppendBE32(out, d.mChannelFlags);
                 for (float coordinate : d.mCoordinates) {
                     UInt32 v;
                     std::memcpy(&v, &coordinate, sizeof v);
-                    PutBE32(out, v);
+                    AppendBE32(out, v);
                 }
             }
         }
-        PutBE32(out, FOUR_CHAR_CODE("data"));
+        AppendBE32(out, FOUR_CHAR_CODE("data"));
         file->dataSizeField = SInt64(out.size());
-        PutBE64(out, 4);
-        PutBE32(out, 0); // edit count
+        appendBE64(4);
+        AppendBE32(out, 0); // edit count
         file->dataStart = SInt64(out.size());
         SInt32 count = SInt32(out.size());
         err = FSWrite(file->refNum, &count, out.data());
@@ -269,7 +252,7 @@ OSStatus ExtAudioFileGetPropertyInfo(ExtAudioFileRef file, ExtAudioFilePropertyI
     case kExtAudioFileProperty_FileChannelLayout: {
         const UInt32 channels = file->layout.format.mChannelsPerFrame;
         const std::vector<UInt8>& chan = file->layout.chan;
-        const UInt32 descriptions = chan.size() >= 12 ? BE32(chan.data() + 8) : 0;
+        const UInt32 descriptions = chan.size() >= 12 ? ReadBE32(chan.data() + 8) : 0;
         size = UInt32(std::max<std::size_t>(12 + std::size_t(descriptions) * 20, sizeof(AudioChannelLayout)));
         (void)channels;
         break;
@@ -319,15 +302,15 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID pr
         std::memset(outData, 0, needed);
         const std::vector<UInt8>& chan = file->layout.chan;
         if (chan.size() >= 12) {
-            layout->mChannelLayoutTag = BE32(chan.data());
-            layout->mChannelBitmap = BE32(chan.data() + 4);
-            layout->mNumberChannelDescriptions = BE32(chan.data() + 8);
+            layout->mChannelLayoutTag = ReadBE32(chan.data());
+            layout->mChannelBitmap = ReadBE32(chan.data() + 4);
+            layout->mNumberChannelDescriptions = ReadBE32(chan.data() + 8);
             for (UInt32 i = 0; i < layout->mNumberChannelDescriptions; ++i) {
                 const UInt8* d = chan.data() + 12 + std::size_t(i) * 20;
-                layout->mChannelDescriptions[i].mChannelLabel = BE32(d);
-                layout->mChannelDescriptions[i].mChannelFlags = BE32(d + 4);
+                layout->mChannelDescriptions[i].mChannelLabel = ReadBE32(d);
+                layout->mChannelDescriptions[i].mChannelFlags = ReadBE32(d + 4);
                 for (int k = 0; k < 3; ++k) {
-                    const UInt32 v = BE32(d + 8 + 4 * k);
+                    const UInt32 v = ReadBE32(d + 8 + 4 * k);
                     std::memcpy(&layout->mChannelDescriptions[i].mCoordinates[k], &v, 4);
                 }
             }
@@ -486,12 +469,12 @@ OSStatus ExtAudioFileDispose(ExtAudioFileRef file)
         return paramErr;
     OSStatus result = noErr;
     if (file->writing) {
-        std::vector<UInt8> size;
-        PutBE64(size, 4 + file->framesWritten * file->layout.format.mBytesPerFrame);
+        UInt8 size[8];
+        WriteBE64(size, 4 + file->framesWritten * file->layout.format.mBytesPerFrame);
         SInt32 count = 8;
         result = SetFPos(file->refNum, fsFromStart, file->dataSizeField);
         if (result == noErr)
-            result = FSWrite(file->refNum, &count, size.data());
+            result = FSWrite(file->refNum, &count, size);
         const OSErr closed = FSClose(file->refNum);
         if (result == noErr)
             result = closed;

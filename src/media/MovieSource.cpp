@@ -1,5 +1,6 @@
 #include "MovieSource.h"
 
+#include "ByteOrder.h"
 #include "MacErrorMapping.h"
 
 
@@ -260,9 +261,6 @@ UInt64 WaveFactFrames(const std::string& path)
         return 0;
     struct stat info;
     const UInt64 length = ::fstat(::fileno(file), &info) == 0 ? UInt64(info.st_size) : 0;
-    auto le32 = [](const unsigned char* p) {
-        return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
-    };
     UInt64 frames = 0;
     unsigned char header[12];
     if (std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "RIFF", 4) == 0 &&
@@ -271,10 +269,10 @@ UInt64 WaveFactFrames(const std::string& path)
         for (int chunks = 0; chunks < 4096 && position + 8 <= length; ++chunks) {
             if (::fseeko(file, off_t(position), SEEK_SET) != 0 || std::fread(header, 1, 8, file) != 8)
                 break;
-            const UInt32 size = le32(header + 4);
+            const UInt32 size = ReadLE32(header + 4);
             if (std::memcmp(header, "fact", 4) == 0) {
                 if (size >= 4 && std::fread(header, 1, 4, file) == 4)
-                    frames = le32(header);
+                    frames = ReadLE32(header);
                 break;
             }
             position += 8 + UInt64(size) + (size & 1);

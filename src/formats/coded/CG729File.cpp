@@ -186,8 +186,7 @@ OSErr CG729File::DecodeFrames(UInt32 first, UInt32 count, int16_t* out)
             const bool little = m_layout == Layout::SerialLittleEndian;
             uint16_t words[g729::kSerialWords];
             for (int i = 0; i < g729::kSerialWords; ++i)
-                words[i] = little ? uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8))
-                                  : uint16_t((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+                words[i] = little ? ReadLE16(bytes + 2 * i) : ReadBE16(bytes + 2 * i);
             erased = g729::serialToParams(words + 2, params);
             // A frame that does not start with SYNC and 80 is not trusted.
             if (words[0] != g729::kSerialSync || words[1] != g729::kSerialBitCount)
@@ -242,8 +241,10 @@ OSErr CG729File::WriteFrame(const uint16_t params[])
         g729::paramsToSerial(params, words);
         const bool little = m_layout == Layout::SerialLittleEndian;
         for (int i = 0; i < g729::kSerialWords; ++i) {
-            bytes[2 * i] = little ? UInt8(words[i]) : UInt8(words[i] >> 8);
-            bytes[2 * i + 1] = little ? UInt8(words[i] >> 8) : UInt8(words[i]);
+            if (little)
+                WriteLE16(bytes + 2 * i, words[i]);
+            else
+                WriteBE16(bytes + 2 * i, words[i]);
         }
         count = kSerialFrameBytes;
     }

@@ -1,4 +1,5 @@
 #include "ieee_extended.h"
+#include "ByteOrder.h"
 
 #include <cmath>
 #include <cstring>
@@ -30,19 +31,16 @@ void ConvertToIeeeExtended(double value, UInt8* out)
         mantissa = UInt64(std::ldexp(fraction, 64));
     }
     exponent |= sign;
-    out[0] = UInt8(exponent >> 8);
-    out[1] = UInt8(exponent);
-    for (int i = 0; i < 8; ++i) {
-        out[2 + i] = UInt8(mantissa >> (56 - 8 * i));
-    }
+    WriteBE16(out, exponent);
+    WriteBE64(out + 2, mantissa);
 }
 
 double ConvertFromIeeeExtended(const UInt8* in)
 {
-    const UInt16 word = UInt16((in[0] << 8) | in[1]);
+    const UInt16 word = ReadBE16(in);
     const double sign = (word & 0x8000) ? -1.0 : 1.0;
     const int exponent = word & 0x7FFF;
-    const UInt32 hi = (UInt32(in[2]) << 24) | (UInt32(in[3]) << 16) | (UInt32(in[4]) << 8) | in[5];
-    const UInt32 lo = (UInt32(in[6]) << 24) | (UInt32(in[7]) << 16) | (UInt32(in[8]) << 8) | in[9];
+    const UInt32 hi = ReadBE32(in + 2);
+    const UInt32 lo = ReadBE32(in + 6);
     return sign * std::ldexp(double(hi), exponent - 16414) + sign * std::ldexp(double(lo), exponent - 16446);
 }

@@ -148,16 +148,14 @@ std::vector<UInt8> CQTAIFFImaFile::BuildMarkerChunk(const std::vector<SFTMarker>
         const std::size_t start = chunk.size();
         chunk.resize(start + 7 + name.size() + ((7 + name.size()) & 1), 0);
         UInt8* p = chunk.data() + start;
-        p[0] = UInt8(UInt16(SInt16(marker.markerID)) >> 8);
-        p[1] = UInt8(UInt16(SInt16(marker.markerID)));
+        WriteBE16(p, UInt16(SInt16(marker.markerID)));
         WriteBE32(p + 2, marker.pos);
         p[6] = UInt8(name.size());
         std::memcpy(p + 7, name.data(), name.size());
     }
     WriteBE32(chunk.data(), kMARK);
     WriteBE32(chunk.data() + 4, UInt32(chunk.size() - 8));
-    chunk[8] = UInt8(markers.size() >> 8);
-    chunk[9] = UInt8(markers.size());
+    WriteBE16(chunk.data() + 8, UInt16(markers.size()));
     return chunk;
 }
 

@@ -103,11 +103,11 @@ std::map<std::string, std::string> CQTMetaData::GetInfoMap() const
         if (item.GetDataType() == 0) {
             if (name == "genre") {
                 if (v.size() >= 2)
-                    value = GenreList::NameForNumber(long((UInt32(v[0]) << 8) | v[1]));
+                    value = GenreList::NameForNumber(long(ReadBE16(v.data())));
             } else if (name == "track number" || name == "disc") {
                 // Sizes are checked before the numbers are read.
                 if (v.size() >= 6)
-                    value = std::to_string(ReadBE32(v.data())) + "/" + std::to_string((UInt32(v[4]) << 8) | v[5]);
+                    value = std::to_string(ReadBE32(v.data())) + "/" + std::to_string(ReadBE16(v.data() + 4));
             }
         } else if (name == "compilation") {
             value = v[0] != 0 && v[0] != '0' ? "yes" : "no";

@@ -194,19 +194,11 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
     case kSampleFormatFloatBE:
     case kSampleFormatFloatLE:
         for (std::size_t i = 0; i + 4 <= total; i += 4) {
-            UInt32 word;
-            if (m_sampleFormat == kSampleFormatFloatBE) {
-                word = (UInt32(data[i]) << 24) | (UInt32(data[i + 1]) << 16) | (UInt32(data[i + 2]) << 8) | data[i + 3];
-            } else {
-                word = (UInt32(data[i + 3]) << 24) | (UInt32(data[i + 2]) << 16) | (UInt32(data[i + 1]) << 8) | data[i];
-            }
+            const UInt32 word = m_sampleFormat == kSampleFormatFloatBE ? ReadBE32(data + i) : ReadLE32(data + i);
             float value;
             std::memcpy(&value, &word, 4);
             const UInt32 sample = UInt32(FloatSampleToInt32(value));
-            data[i] = UInt8(sample >> 24);
-            data[i + 1] = UInt8(sample >> 16);
-            data[i + 2] = UInt8(sample >> 8);
-            data[i + 3] = UInt8(sample);
+            WriteBE32(data + i, sample);
         }
         break;
     default:

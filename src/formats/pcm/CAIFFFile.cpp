@@ -1,4 +1,5 @@
 #include "CAIFFFile.h"
+#include "ByteOrder.h"
 
 #include "ChannelArrangement.h"
 #include "ChannelLabels.h"
@@ -889,7 +890,7 @@ UInt16 GetAIFFNumChannels(const std::string& path)
     if (in.gcount() != std::streamsize(sizeof bytes)) {
         throw error_code_exception(kChunkNotFoundErr, "short COMM chunk in %s", path.c_str());
     }
-    return UInt16((bytes[4] << 8) | bytes[5]);
+    return ReadBE16(bytes + 4);
 }
 
 SInt32 ProbeFORMFile(const QString& path, OSType formType, SInt16* bits, OSType* compression)

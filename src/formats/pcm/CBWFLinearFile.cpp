@@ -1,4 +1,5 @@
 #include "CBWFLinearFile.h"
+#include "ByteOrder.h"
 
 #include "FileManager.h"
 #include "MacRoman.h"
@@ -83,9 +84,7 @@ OSErr CBWFLinearFile::ReadBEXT()
     if (!body.empty())
         std::memcpy(fields, body.data(), std::min<std::size_t>(body.size(), sizeof fields));
 
-    SetTimeStamp64(UInt64(fields[338]) | (UInt64(fields[339]) << 8) | (UInt64(fields[340]) << 16) |
-                   (UInt64(fields[341]) << 24) | (UInt64(fields[342]) << 32) | (UInt64(fields[343]) << 40) |
-                   (UInt64(fields[344]) << 48) | (UInt64(fields[345]) << 56));
+    SetTimeStamp64(ReadLE64(fields + 338));
 
     std::size_t length = 0;
     while (length < 256 && fields[length] != 0)

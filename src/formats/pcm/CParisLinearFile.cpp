@@ -1,4 +1,5 @@
 #include "CParisLinearFile.h"
+#include "ByteOrder.h"
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
@@ -22,24 +23,15 @@ constexpr OSErr kParisWordSizeErr = -20020;  // "has unsupported wordsize"
 
 UInt32 GetWord(const UInt8* p, bool little)
 {
-    if (little)
-        return UInt32(p[0]) | (UInt32(p[1]) << 8) | (UInt32(p[2]) << 16) | (UInt32(p[3]) << 24);
-    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
+    return little ? ReadLE32(p) : ReadBE32(p);
 }
 
 void PutWord(UInt8* p, UInt32 v, bool little)
 {
-    if (little) {
-        p[0] = UInt8(v);
-        p[1] = UInt8(v >> 8);
-        p[2] = UInt8(v >> 16);
-        p[3] = UInt8(v >> 24);
-    } else {
-        p[0] = UInt8(v >> 24);
-        p[1] = UInt8(v >> 16);
-        p[2] = UInt8(v >> 8);
-        p[3] = UInt8(v);
-    }
+    if (little)
+        WriteLE32(p, v);
+    else
+        WriteBE32(p, v);
 }
 
 void ReverseWords(UInt8* bytes, std::size_t size)

@@ -1,4 +1,5 @@
 #include "CVOC_SBFile.h"
+#include "ByteOrder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,8 +45,7 @@ OSErr CVOC_SBFile::ReadBlock9(SInt64 body)
     const UInt32 length = BlockLength(block);
     if (length < 12)
         return kVOCSBNoDataBlockErr;
-    const UInt32 rate = UInt32(block[4]) | (UInt32(block[5]) << 8) | (UInt32(block[6]) << 16) |
-                        (UInt32(block[7]) << 24);
+    const UInt32 rate = ReadLE32(block + 4);
     const UInt8 bits = block[8];
     const UInt8 channels = block[9];
     const UInt16 codec = UInt16(block[10] | (block[11] << 8));

@@ -727,8 +727,7 @@ OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
     std::size_t offset = 0;
     while (offset + 8 <= size) {
         const UInt8* p = base + offset;
-        const FourCharCode id = (FourCharCode(p[0]) << 24) | (FourCharCode(p[1]) << 16) |
-                                (FourCharCode(p[2]) << 8) | FourCharCode(p[3]);
+        const FourCharCode id = ReadBE32(p);
         const UInt32 chunkSize = ReadLE32(p + 4);
         const std::size_t bodySize = std::min<std::size_t>(chunkSize, size - offset - 8);
         subChunks.push_back({id, p + 8, bodySize});
@@ -1253,10 +1252,7 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
             float f;
             std::memcpy(&f, &bits, 4);
             const UInt32 v = UInt32(FloatToInt32(f));
-            block[4 * i] = UInt8(v >> 24);
-            block[4 * i + 1] = UInt8(v >> 16);
-            block[4 * i + 2] = UInt8(v >> 8);
-            block[4 * i + 3] = UInt8(v);
+            WriteBE32(block + 4 * i, v);
         }
         break;
     case Coding::MuLaw:
@@ -1279,15 +1275,11 @@ void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t sam
         break;
     case Coding::Float:
         for (std::size_t i = 0; i < samples; ++i) {
-            const SInt32 v = SInt32((UInt32(block[4 * i]) << 24) | (UInt32(block[4 * i + 1]) << 16) |
-                                    (UInt32(block[4 * i + 2]) << 8) | UInt32(block[4 * i + 3]));
+            const SInt32 v = SInt32(ReadBE32(block + 4 * i));
             const float f = Int32ToFloat(v);
             UInt32 bits;
             std::memcpy(&bits, &f, 4);
-            file[4 * i] = UInt8(bits);
-            file[4 * i + 1] = UInt8(bits >> 8);
-            file[4 * i + 2] = UInt8(bits >> 16);
-            file[4 * i + 3] = UInt8(bits >> 24);
+            WriteLE32(file + 4 * i, bits);
         }
         break;
     case Coding::MuLaw:
