@@ -36,7 +36,7 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
     const SInt64 length = SInt64(in.tellg());
     in.seekg(0);
     UInt8 header[8];
-    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || ReadBE32(header) != FOUR_CHAR_CODE("caff"))
+    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || ReadBE32(header) != kAudioFileCAFType)
         return kAudioFileInvalidFileError;
     SInt64 position = 8;
     bool haveDesc = false;
@@ -174,7 +174,7 @@ OSStatus ExtAudioFileCreateNew(const FSRef* parent, const std::string& name, Aud
             AppendBE32(out, UInt32(value >> 32));
             AppendBE32(out, UInt32(value));
         };
-        AppendBE32(out, FOUR_CHAR_CODE("caff"));
+        AppendBE32(out, kAudioFileCAFType);
         AppendBE16(out, 1); // version
         AppendBE16(out, 0); // flags
         AppendBE32(out, FOUR_CHAR_CODE("desc"));

@@ -22,6 +22,7 @@
 #pragma once
 
 #include "CoreAudioTypes.h"
+#include "MediaCodes.h"
 #include "FileManager.h"
 #include "MacTypes.h"
 
@@ -40,7 +41,7 @@ constexpr ExtAudioFilePropertyID kExtAudioFileProperty_ClientDataFormat = FOUR_C
 constexpr ExtAudioFilePropertyID kExtAudioFileProperty_FileChannelLayout = FOUR_CHAR_CODE("fclo");
 constexpr ExtAudioFilePropertyID kExtAudioFileProperty_ClientChannelLayout = FOUR_CHAR_CODE("cclo");
 
-constexpr AudioFileTypeID kAudioFileCAFType = FOUR_CHAR_CODE("caff");
+constexpr AudioFileTypeID kAudioFileCAFType = media_codes::kCAF;
 constexpr UInt32 kAudioFormatFlagIsNonInterleaved = 1u << 5;
 constexpr OSStatus kExtAudioFileError_InvalidProperty = -66561;
 constexpr OSStatus kAudioFileInvalidFileError = FOUR_CHAR_CODE("dta?");

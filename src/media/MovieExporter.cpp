@@ -1,4 +1,5 @@
 #include "MovieExporter.h"
+#include "MediaCodes.h"
 
 #include "MacErrorMapping.h"
 #include "MovieSource.h"
@@ -20,9 +21,9 @@ constexpr int kPCMFrameSize = 4096;
 AVCodecID CodecFor(OSType compression, UInt16 sampleSize, bool little)
 {
     switch (compression) {
-    case FOUR_CHAR_CODE("alaw"): return AV_CODEC_ID_PCM_ALAW;
-    case FOUR_CHAR_CODE("ulaw"): return AV_CODEC_ID_PCM_MULAW;
-    case FOUR_CHAR_CODE("ima4"): return AV_CODEC_ID_ADPCM_IMA_QT;
+    case media_codes::kALaw: return AV_CODEC_ID_PCM_ALAW;
+    case media_codes::kULaw: return AV_CODEC_ID_PCM_MULAW;
+    case media_codes::kIMA4: return AV_CODEC_ID_ADPCM_IMA_QT;
     case FOUR_CHAR_CODE("aac "): return AV_CODEC_ID_AAC;
     case FOUR_CHAR_CODE("raw "):
         if (sampleSize == 8)

@@ -30,7 +30,7 @@ struct MovieExportSettings {
     // The muxer: "mov" (QuickTime movie), "ipod" (MPEG-4 audio, .m4a),
     // "aiff" (AIFF-C when compressed).
     std::string container;
-    // The sound compression: 'alaw', 'ulaw', 'ima4', 'raw ' (8-bit offset
+    // The sound compression: the media_codes data formats, 'raw ' (8-bit offset
     // binary, or 16-bit signed), 'twos', 'in24', 'in32', 'fl32', 'fl64'
     // (big-endian unless littleEndian), 'aac ' (AAC low complexity).
     OSType compression = 0;

@@ -1,4 +1,5 @@
 #include "MovieSource.h"
+#include "MediaCodes.h"
 
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
@@ -101,9 +102,9 @@ bool Trusted(AVCodecID id)
 OSType DataFormatFor(AVCodecID id)
 {
     switch (id) {
-    case AV_CODEC_ID_PCM_ALAW: return FOUR_CHAR_CODE("alaw");
-    case AV_CODEC_ID_PCM_MULAW: return FOUR_CHAR_CODE("ulaw");
-    case AV_CODEC_ID_ADPCM_IMA_QT: return FOUR_CHAR_CODE("ima4");
+    case AV_CODEC_ID_PCM_ALAW: return media_codes::kALaw;
+    case AV_CODEC_ID_PCM_MULAW: return media_codes::kULaw;
+    case AV_CODEC_ID_ADPCM_IMA_QT: return media_codes::kIMA4;
     case AV_CODEC_ID_ADPCM_IMA_WAV: return 0x6D730011; // 'ms\0\x11'
     case AV_CODEC_ID_MP1: return FOUR_CHAR_CODE(".mp1");
     case AV_CODEC_ID_MP2: return FOUR_CHAR_CODE(".mp2");
@@ -133,11 +134,11 @@ OSType FileFormatFor(const char* name, const std::string& path)
                        [](unsigned char c) { return char(std::tolower(c)); });
     }
     if (n == "aiff")
-        return FOUR_CHAR_CODE("AIFC");
+        return media_codes::kAIFC;
     if (n == "wav" || n == "w64")
-        return FOUR_CHAR_CODE("WAVE");
+        return media_codes::kWAVE;
     if (n == "caf")
-        return FOUR_CHAR_CODE("caff");
+        return media_codes::kCAF;
     if (n == "mp3")
         return FOUR_CHAR_CODE("MPG3");
     if (n == "flac")
@@ -152,7 +153,7 @@ OSType FileFormatFor(const char* name, const std::string& path)
         if (extension == "m4a")
             return FOUR_CHAR_CODE("m4af");
         if (extension == "mov" || extension == "qt")
-            return FOUR_CHAR_CODE("MooV");
+            return media_codes::kMovie;
         if (extension == "3gp")
             return FOUR_CHAR_CODE("3gpp");
         return FOUR_CHAR_CODE("mp4f");
@@ -264,7 +265,7 @@ UInt64 WaveFactFrames(const std::string& path)
     UInt64 frames = 0;
     unsigned char header[12];
     if (std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "RIFF", 4) == 0 &&
-        std::memcmp(header + 8, "WAVE", 4) == 0) {
+        ReadBE32(header + 8) == media_codes::kWAVE) {
         UInt64 position = 12;
         for (int chunks = 0; chunks < 4096 && position + 8 <= length; ++chunks) {
             if (::fseeko(file, off_t(position), SEEK_SET) != 0 || std::fread(header, 1, 8, file) != 8)
@@ -558,8 +559,8 @@ struct MovieSource::Impl {
         containerName = format->iformat && format->iformat->name ? format->iformat->name : "";
         fileFormat = FileFormatFor(format->iformat ? format->iformat->name : nullptr, path);
         dataFormat = DataFormatFor(codecID);
-        if (dataFormat == FOUR_CHAR_CODE("lpcm") || dataFormat == FOUR_CHAR_CODE("alaw") ||
-            dataFormat == FOUR_CHAR_CODE("ulaw"))
+        if (dataFormat == kAudioFormatLinearPCM || dataFormat == media_codes::kALaw ||
+            dataFormat == media_codes::kULaw)
             sourceBits = UInt32(std::max(av_get_bits_per_sample(codecID), 0));
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             const AVStream* s = format->streams[i];

@@ -82,9 +82,9 @@ public:
     // channel is given.  Resets the client layout.
     void SetFileChannelLabels(const std::vector<UInt32>& labels);
 
-    // Core Audio file-format code of the container ('AIFC', 'WAVE', 'caff',
-    // 'MPG3', 'mp4f', 'm4af', 'flac', 'Ogg ', ...; 0 when unknown), and the
-    // data-format code of the track ('lpcm', 'ulaw', 'alaw', 'ima4', '.mp3',
+    // Core Audio file-format code of the container (the media_codes file
+    // formats, 'MPG3', 'mp4f', 'm4af', 'flac', 'Ogg ', ...; 0 when unknown), and the
+    // data-format code of the track ('lpcm', the media_codes data formats, '.mp3',
     // '.mp2', '.mp1', 'aac ', 'alac', 'flac', 'vorb', 'opus', ...; 0 when
     // unknown).
     OSType FileFormat() const;

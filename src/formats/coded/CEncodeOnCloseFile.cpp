@@ -1,11 +1,12 @@
 #include "CEncodeOnCloseFile.h"
+#include "format_type_codes.h"
 
 #include "FileManager.h"
 #include "open_steps.h"
 
 InnerLinearFile::Kind CEncodeOnCloseFile::Intermediate() const
 {
-    return InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("Temp"),
+    return InnerLinearFile::Kind::Beside(format_type_codes::kTemp,
                                          std::string("org.quillmarch.Quillmarch.") + TempTag() + "-");
 }
 

@@ -1,4 +1,5 @@
 #include "CG729File.h"
+#include "format_type_codes.h"
 
 #include "ByteOrder.h"
 #include "FileManager.h"
@@ -30,7 +31,7 @@ CG729File::~CG729File()
         Close();
 }
 
-OSType CG729File::GetFileType() const { return FOUR_CHAR_CODE("G729"); }
+OSType CG729File::GetFileType() const { return format_type_codes::kG729; }
 
 QString CG729File::GetFormatName() const
 {
@@ -62,9 +63,10 @@ std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
 {
     const UInt32 dataSize = frames * g729::kPackedFrameBytes;
     std::vector<UInt8> h(kRiffHeaderBytes, 0);
-    std::memcpy(&h[0], "RIFF", 4);
+    WriteBE32(&h[0], riff_chunks::kRIFF);
     WriteLE32(&h[4], 48 + dataSize);
-    std::memcpy(&h[8], "WAVEfmt ", 8);
+    WriteBE32(&h[8], riff_chunks::kWAVE);
+    WriteBE32(&h[12], riff_chunks::kFmt);
     WriteLE32(&h[16], 28);
     h[20] = 0x42;       // format tag
     h[22] = 1;          // channels
@@ -100,7 +102,7 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
         m_dataSize = size;
         return noErr;
     }
-    if (headBytes >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
+    if (headBytes >= 12 && ReadBE32(head) == riff_chunks::kRIFF && ReadBE32(head + 8) == riff_chunks::kWAVE) {
         // Walk the chunks: "fmt " (format tag 0x0042 or 0x0083), then "data".
         CallbackChunkSource source(
             [this](SInt64 position, void* bytes, std::size_t count) { return ReadAt(UInt64(position), bytes, count); },

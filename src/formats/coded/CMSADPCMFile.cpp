@@ -1,4 +1,5 @@
 #include "CMSADPCMFile.h"
+#include "format_type_codes.h"
 
 #include "FileManager.h"
 #include "open_steps.h"
@@ -21,7 +22,7 @@ CMSADPCMFile::~CMSADPCMFile()
         Close();
 }
 
-OSType CMSADPCMFile::GetFileType() const { return FOUR_CHAR_CODE("MSAP"); }
+OSType CMSADPCMFile::GetFileType() const { return format_type_codes::kMSADPCM; }
 QString CMSADPCMFile::GetFormatName() const { return QStringLiteral("Microsoft ADPCM"); }
 
 // ================================================================ reading

@@ -30,7 +30,7 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
 {
     UInt8 head[12];
     OSErr err = read(0, head, sizeof head);
-    if (err == eofErr || (!err && (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)))
+    if (err == eofErr || (!err && (ReadBE32(head) != riff_chunks::kRIFF || ReadBE32(head + 8) != riff_chunks::kWAVE)))
         return kNoFmtErr;
     if (err)
         return err;
@@ -195,10 +195,10 @@ std::vector<UInt8> MSADPCMWaveHeader::Build(UInt16 channels, UInt32 rate, UInt16
 {
     const auto& pairs = MSADPCMCodec::StandardCoefficients();
     ChunkBuilder b(ChunkByteOrder::LittleEndian);
-    b.put_fourcc(ChunkID("RIFF"));
+    b.put_fourcc(riff_chunks::kRIFF);
     b.put_u32(riffSize);
-    b.put_fourcc(ChunkID("WAVE"));
-    b.put_fourcc(ChunkID("fmt "));
+    b.put_fourcc(riff_chunks::kWAVE);
+    b.put_fourcc(riff_chunks::kFmt);
     b.put_u32(UInt32(22 + 4 * pairs.size()));
     b.put_u16(2);
     b.put_u16(channels);

@@ -3,7 +3,7 @@
 // chunk parsers read from.
 //
 // Container layout: 4-byte container ID ('FORM', 'RIFF'), 4-byte size, 4-byte
-// form type ('AIFF', 'AIFC', 'WAVE'), then chunks from offset 12: 4-byte ID,
+// form type (aiff_chunks::kAIFF and kAIFC, riff_chunks::kWAVE), then chunks from offset 12: 4-byte ID,
 // 4-byte size, body, and one uncounted pad byte after an odd body.
 //
 // The walk (ChunkReader::Find):

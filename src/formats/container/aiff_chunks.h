@@ -21,6 +21,9 @@ constexpr OSErr kAIFFNotOpenErr = -38;           // Close of a closed file
 namespace aiff_chunks {
 
 constexpr OSType kFORM = ChunkID("FORM");
+// The form types; each is also its format's type code.
+constexpr OSType kAIFF = ChunkID("AIFF");
+constexpr OSType kAIFC = ChunkID("AIFC");
 constexpr OSType kCOMM = ChunkID("COMM");
 constexpr OSType kSSND = ChunkID("SSND");
 constexpr OSType kMARK = ChunkID("MARK");

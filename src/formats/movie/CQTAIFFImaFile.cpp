@@ -1,4 +1,5 @@
 #include "CQTAIFFImaFile.h"
+#include "format_type_codes.h"
 
 #include "ByteOrder.h"
 #include "FileManager.h"
@@ -61,13 +62,13 @@ SFTMarker MarkerFromName(SInt32 id, UInt32 position, const UInt8* name, UInt8 le
 } // namespace
 
 CQTAIFFImaFile::CQTAIFFImaFile()
-    : CQTMovieFile({FOUR_CHAR_CODE("A1t4"), "AIFC IMA 4:1", "Encoding to AIFC IMA 4:1 file"})
+    : CQTMovieFile({format_type_codes::kAIFCIma4, "AIFC IMA 4:1", "Encoding to AIFC IMA 4:1 file"})
 {
 }
 
 OSErr CQTAIFFImaFile::GetExportSettings(MovieExportSettings* settings)
 {
-    const OSErr err = LoadExportSettings(FOUR_CHAR_CODE("AIFF"), 0, settings);
+    const OSErr err = LoadExportSettings(aiff_chunks::kAIFF, 0, settings);
     if (err != noErr)
         return err;
     settings->compression = FOUR_CHAR_CODE("ima4");

@@ -1,4 +1,5 @@
 #include "CQTCompressedMovieFile.h"
+#include "MediaCodes.h"
 
 #include "MovieExporter.h"
 
@@ -11,9 +12,9 @@ struct CQTCompressedMovieFile::Kind {
 namespace {
 
 constexpr CQTCompressedMovieFile::Kind kKinds[] = {
-    {{FOUR_CHAR_CODE("QTAL"), "A-law QuickTime Movie", "encoding to A-law Movie"}, FOUR_CHAR_CODE("alaw"), 32},
-    {{FOUR_CHAR_CODE("QTUL"), "\xCE\xBC-law QuickTime Movie", "encoding to \xB5-law Movie"}, FOUR_CHAR_CODE("ulaw"), 4},
-    {{FOUR_CHAR_CODE("QTIM"), "IMA 4:1 QuickTime Movie", "encoding to IMA 4:1 Movie"}, FOUR_CHAR_CODE("ima4"), 63},
+    {{FOUR_CHAR_CODE("QTAL"), "A-law QuickTime Movie", "encoding to A-law Movie"}, media_codes::kALaw, 32},
+    {{FOUR_CHAR_CODE("QTUL"), "\xCE\xBC-law QuickTime Movie", "encoding to \xB5-law Movie"}, media_codes::kULaw, 4},
+    {{FOUR_CHAR_CODE("QTIM"), "IMA 4:1 QuickTime Movie", "encoding to IMA 4:1 Movie"}, media_codes::kIMA4, 63},
 };
 
 const CQTCompressedMovieFile::Kind* KindFor(OSType type)

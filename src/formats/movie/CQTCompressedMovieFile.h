@@ -2,9 +2,9 @@
 // the linear intermediate through the movie layer into a movie ('MooV',
 // ".mov") with that compression:
 //
-//   'QTAL'  "A-law QuickTime Movie"    'alaw'  sample-format code 32
-//   'QTUL'  "μ-law QuickTime Movie"    'ulaw'  sample-format code 4
-//   'QTIM'  "IMA 4:1 QuickTime Movie"  'ima4'  sample-format code 63
+//   'QTAL'  "A-law QuickTime Movie"    media_codes::kALaw  sample-format code 32
+//   'QTUL'  "μ-law QuickTime Movie"    media_codes::kULaw  sample-format code 4
+//   'QTIM'  "IMA 4:1 QuickTime Movie"  media_codes::kIMA4  sample-format code 63
 //
 // Their stored settings are the entry 'ULAT' 0; the class sets the
 // compression, rate and channel count.  The intermediate is 16-bit.

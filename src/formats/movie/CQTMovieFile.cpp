@@ -1,4 +1,6 @@
 #include "CQTMovieFile.h"
+#include "MediaCodes.h"
+#include "format_type_codes.h"
 
 #include "FileOperations.h"
 #include "MacRoman.h"
@@ -56,7 +58,7 @@ const ExtensionName* FindExtensionName(const ExtensionName (&names)[N], const st
 
 } // namespace
 
-CQTMovieFile::CQTMovieFile() : CQTMovieFile(Identity{FOUR_CHAR_CODE("MooV"), nullptr, nullptr}) {}
+CQTMovieFile::CQTMovieFile() : CQTMovieFile(Identity{format_type_codes::kMovie, nullptr, nullptr}) {}
 
 CQTMovieFile::CQTMovieFile(const Identity& identity) : m_identity(identity) {}
 
@@ -93,9 +95,9 @@ OSErr CQTMovieFile::Open()
         m_fileFormat = source->FileFormat();
         m_dataFormat = source->DataFormat();
         m_numChannels = channels;
-        if (m_dataFormat == FOUR_CHAR_CODE("alaw"))
+        if (m_dataFormat == media_codes::kALaw)
             m_sampleFormat = kSampleFormatALaw;
-        else if (m_dataFormat == FOUR_CHAR_CODE("ulaw"))
+        else if (m_dataFormat == media_codes::kULaw)
             m_sampleFormat = kSampleFormatMuLaw;
         else
             m_sampleFormat = kSampleFormatBigEndian;
@@ -194,7 +196,7 @@ InnerLinearFile::Kind CQTMovieFile::Intermediate() const
     // intermediate is then created exclusively beside it (its class adds
     // ".aif").  It describes the output's layout: the export labels the
     // channels by it.
-    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("Temp"), "quillmarch-");
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kTemp, "quillmarch-");
     kind.inTemporaryFolder = true;
     kind.reservedSuffix = ".qt";
     kind.bits = m_intermediateBits;
@@ -435,13 +437,13 @@ QString CQTMovieFile::GetFormatName() const
                                      : QStringLiteral("MPEG-2 Layer III ('MP3')");
     } else if (const ExtensionName* stream = FindExtensionName(kStreamNames, extension)) {
         nameBy(*stream);
-    } else if (m_fileFormat == FOUR_CHAR_CODE("AIFC")) {
+    } else if (m_fileFormat == media_codes::kAIFC) {
         name += QStringLiteral("AIFC ");
-        if (m_dataFormat == FOUR_CHAR_CODE("ima4"))
+        if (m_dataFormat == media_codes::kIMA4)
             name += QStringLiteral("IMA 4:1");
-        else if (m_dataFormat == FOUR_CHAR_CODE("ulaw"))
+        else if (m_dataFormat == media_codes::kULaw)
             name += QString::fromUtf8("\xCE\xBC-law");
-        else if (m_dataFormat == FOUR_CHAR_CODE("alaw"))
+        else if (m_dataFormat == media_codes::kALaw)
             name += QStringLiteral("A-law");
     } else if (const ExtensionName* container = FindExtensionName(kContainerNames, extension)) {
         nameBy(*container);
@@ -499,5 +501,5 @@ OSErr CQTMovieFile::ReadMarkers()
 
 OSType CQTMovieFile::GetMovieFileType() const
 {
-    return FOUR_CHAR_CODE("MooV");
+    return format_type_codes::kMovie;
 }

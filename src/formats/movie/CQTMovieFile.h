@@ -12,7 +12,7 @@
 // (NeedsDecodingOnOpen is false).
 //
 // Writing is the exporting subclasses' (Exports() true): while a conversion
-// writes, the blocks go to a linear intermediate ('Temp', an AIFF file under
+// writes, the blocks go to a linear intermediate (format_type_codes::kTemp, an AIFF file under
 // a unique name made exclusively in the temporary folder); Close exports it
 // through the movie layer into the output (reserved exclusively at Create)
 // with the subclass's settings, posting progress and stopping on a cancel,
@@ -112,7 +112,7 @@ protected:
 
     // The export on the encode-on-close rules: the output is reserved
     // (made empty, exclusively) and set up for writing; the intermediate
-    // is a temporary AIFF file ('Temp') in the temporary folder with the
+    // is a temporary AIFF file (format_type_codes::kTemp) in the temporary folder with the
     // output's layout; a discarded output is removed.
     OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double sampleRate) const override;

@@ -1,4 +1,5 @@
 #include "CafFile.h"
+#include "MediaCodes.h"
 
 #include "ChannelArrangement.h"
 #include "ChannelLabels.h"
@@ -17,8 +18,8 @@ UInt32 ClientBits(const AudioStreamBasicDescription& file)
 {
     // Companded and ADPCM samples decode to 16 bits (more than the 8 or 4
     // bits the file states per sample).
-    if (file.mFormatID == FOUR_CHAR_CODE("alaw") || file.mFormatID == FOUR_CHAR_CODE("ulaw") ||
-        file.mFormatID == FOUR_CHAR_CODE("ima4"))
+    if (file.mFormatID == media_codes::kALaw || file.mFormatID == media_codes::kULaw ||
+        file.mFormatID == media_codes::kIMA4)
         return 16;
     if (file.mBitsPerChannel == 0)
         return 24;

@@ -1,4 +1,5 @@
 #include "CBWFMPEGFile.h"
+#include "riff_chunks.h"
 
 #include "ByteOrder.h"
 #include "FileOperations.h"
@@ -61,9 +62,9 @@ OSErr CBWFMPEGFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SIn
 QByteArray CBWFMPEGFile::HeaderBytes(UInt64 fileLength) const
 {
     QByteArray h(kHeaderBytes, '\0');
-    std::memcpy(h.data(), "RIFF", 4);
+    PutBE32(h, 0, riff_chunks::kRIFF);
     PutLE32(h, 4, UInt32(fileLength - 8));
-    std::memcpy(h.data() + 8, "WAVE", 4);
+    PutBE32(h, 8, riff_chunks::kWAVE);
 
     std::memcpy(h.data() + 12, "bext", 4);
     PutLE32(h, 16, 858);

@@ -3,7 +3,7 @@
 // ('bext' with the conversion's annotation as description, 'mext', the
 // MPEG 'fmt ', 'fact') and the 'data' chunk with the frames:
 //
-//   0 "RIFF" size "WAVE" | 12 'bext' 858: description (256), originator
+//   0 "RIFF" size form type | 12 'bext' 858: description (256), originator
 //   (32), originator reference (32), date "yyyy-mm-dd", time "hh:mm:ss"
 //   (the last four as bext_origin.h gives them),
 //   time reference (8), version (2), UMID (64), reserved (190), coding

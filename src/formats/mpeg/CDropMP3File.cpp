@@ -1,4 +1,5 @@
 #include "CDropMP3File.h"
+#include "format_type_codes.h"
 
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
@@ -92,7 +93,7 @@ InnerLinearFile::Kind CDropMP3File::Intermediate() const
     // created exclusively under it (with its extension, if the class adds
     // one).
     InnerLinearFile::Kind kind =
-        InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("WAVE"), std::string(kTemporaryNameWord) + "-");
+        InnerLinearFile::Kind::Beside(format_type_codes::kWAVE, std::string(kTemporaryNameWord) + "-");
     kind.takesReservedName = true;
     return kind;
 }

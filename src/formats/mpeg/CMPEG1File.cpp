@@ -1,4 +1,5 @@
 #include "CMPEG1File.h"
+#include "format_type_codes.h"
 
 #include "FileOperations.h"
 #include "MacRoman.h"
@@ -75,7 +76,7 @@ OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UI
 
 InnerLinearFile::Kind CMPEG1File::Intermediate() const
 {
-    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(FOUR_CHAR_CODE("Sd2f"), ".mpegtemp-");
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kSDII, ".mpegtemp-");
     kind.fileSuffix = ".sd2";
     kind.extension = "sd2";
     return kind;

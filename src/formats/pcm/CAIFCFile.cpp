@@ -1,4 +1,5 @@
 #include "CAIFCFile.h"
+#include "format_type_codes.h"
 
 #include "ByteOrder.h"
 #include "FileManager.h"
@@ -269,8 +270,7 @@ static SInt32 AIFCHeaderProbe(const QString& path)
     return CAIFCFile::CompressionFormat(compression, bits, &format, &bits) ? channels : 0;
 }
 
-// AIFF-C by compression type: 'AIFC' for the linear ones, 'A1t4' for
-// ima4, 'MooV' otherwise.
+// AIFF-C by compression type (see ProbeAIFCType).
 OSErr ProbeAIFCType(OSType* type, std::istream& in)
 {
     OSErr err = FindAIFFChunk("COMM", in);
@@ -296,10 +296,10 @@ OSErr ProbeAIFCType(OSType* type, std::istream& in)
         *type = kAIFCFileType;
         break;
     case FOUR_CHAR_CODE("ima4"):
-        *type = FOUR_CHAR_CODE("A1t4");
+        *type = format_type_codes::kAIFCIma4;
         break;
     default:
-        *type = FOUR_CHAR_CODE("MooV");
+        *type = format_type_codes::kMovie;
         break;
     }
     return noErr;

@@ -20,7 +20,7 @@
 
 #include "CAIFFFile.h"
 
-constexpr OSType kAIFCFileType = FOUR_CHAR_CODE("AIFC");
+constexpr OSType kAIFCFileType = aiff_chunks::kAIFC;
 constexpr OSErr kAIFCUnsupportedCompressionErr = -23800;
 // 64-bit big-endian float samples, read into 32-bit integer blocks.
 constexpr SInt16 kSampleFormatDoubleBE = 130;
@@ -60,7 +60,7 @@ private:
 
 // AIFF-C by compression type, on a stream standing anywhere in the file:
 // 'AIFC' for the linear ones (NONE none sowt in24 in32 fl32 FL32 FL64 42ni
-// 23ni 23lf able), 'A1t4' for ima4, 'MooV' otherwise; the chunk walk's code when there
+// 23ni 23lf able), format_type_codes::kAIFCIma4 for ima4, kMovie otherwise; the chunk walk's code when there
 // is no 'COMM'.
 OSErr ProbeAIFCType(OSType* type, std::istream& in);
 

@@ -35,7 +35,7 @@
 #include <istream>
 #include <string>
 
-constexpr OSType kAIFFFileType = FOUR_CHAR_CODE("AIFF");
+constexpr OSType kAIFFFileType = aiff_chunks::kAIFF;
 
 // Largest FORM size written (AIFF sizes are read as signed 32-bit values).
 constexpr SInt64 kAIFFMaxFormSize = 0x7FFFFFFF;

@@ -1,12 +1,13 @@
 // CTempFile: an AIFF file that is removed from the disk when the object is
 // destroyed (parked linear audio of coded outputs and of pipelines).  Made
-// through the type code 'Temp'; it reports the type 'AIFF' and the display
+// through the type code kTempFileType; it reports the type 'AIFF' and the display
 // name "Temp".  Only a file this object created or opened is removed.
 #pragma once
 
 #include "CAIFFFile.h"
+#include "format_type_codes.h"
 
-constexpr OSType kTempFileType = FOUR_CHAR_CODE("Temp");
+constexpr OSType kTempFileType = format_type_codes::kTemp;
 
 class CTempFile : public CAIFFFile {
 public:

@@ -1,4 +1,5 @@
 #include "WAVEFileTypes.h"
+#include "format_type_codes.h"
 
 #include "CBWFLinearFile.h"
 #include "CWAVEFile.h"
@@ -55,12 +56,12 @@ OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24])
     case 1:
         *type = FindRIFFChunk("bext", 1, in) == noErr ? FOUR_CHAR_CODE("BWLN") : FOUR_CHAR_CODE("WAVE");
         return noErr;
-    case 2: *type = FOUR_CHAR_CODE("MSAP"); return noErr;
+    case 2: *type = format_type_codes::kMSADPCM; return noErr;
     case 3: *type = FOUR_CHAR_CODE("WVfl"); return noErr;
     case 6: *type = FOUR_CHAR_CODE("WVal"); return noErr;
     case 7: *type = FOUR_CHAR_CODE("WVau"); return noErr;
     case 0x42:
-    case 0x83: *type = FOUR_CHAR_CODE("G729"); return noErr;
+    case 0x83: *type = format_type_codes::kG729; return noErr;
     default: return kUnknownFileFormatErr;
     }
 }

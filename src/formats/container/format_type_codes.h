@@ -1,0 +1,26 @@
+// The type codes that one format family names of another: the linear
+// intermediates of the encoded outputs (made through the registry by
+// type), and the types a family's header probe hands a file on to.  Each
+// is defined here once; the owning family registers its factory under it.
+#pragma once
+
+#include "aiff_chunks.h"
+#include "riff_chunks.h"
+
+namespace format_type_codes {
+
+// The temporary AIFF file (parked linear audio of coded outputs).
+constexpr OSType kTemp = FOUR_CHAR_CODE("Temp");
+// WAVE: the format's type code is its RIFF form type.
+constexpr OSType kWAVE = riff_chunks::kWAVE;
+// Sound Designer II.
+constexpr OSType kSDII = FOUR_CHAR_CODE("Sd2f");
+// G.729 in a RIFF file or headerless, and Microsoft ADPCM (RIFF).
+constexpr OSType kG729 = FOUR_CHAR_CODE("G729");
+constexpr OSType kMSADPCM = FOUR_CHAR_CODE("MSAP");
+// AIFF-C with IMA 4:1 samples, and every other input only the movie layer
+// reads.
+constexpr OSType kAIFCIma4 = FOUR_CHAR_CODE("A1t4");
+constexpr OSType kMovie = FOUR_CHAR_CODE("MooV");
+
+} // namespace format_type_codes
