@@ -1,7 +1,11 @@
 #include "CDialogicALawFile.h"
 
+#include "ByteOrder.h"
+#include "ZuFiles.h"
 #include "g711.h"
 #include "telephony_names.h"
+
+#include <new>
 
 CDialogicALawFile::CDialogicALawFile()
     : CDialogicALawFile({FOUR_CHAR_CODE("DALW"), "Dialogic A-law (no header)", kSampleFormatALaw, &alaw2linear,
@@ -14,7 +18,7 @@ CDialogicALawFile::CDialogicALawFile(const Companding& companding)
 {
 }
 
-UInt32 CDialogicALawFile::FileBytesPerSample() const { return 1; }
+SInt64 CDialogicALawFile::FileBytesPerFrame() const { return 1; }
 
 OSErr CDialogicALawFile::ReadShape()
 {
@@ -43,17 +47,30 @@ void CDialogicALawFile::SetShape(UInt16, SInt16)
     m_sampleFormat = m_companding.formatCode;
 }
 
-void CDialogicALawFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
+OSErr CDialogicALawFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
 {
-    for (std::size_t i = 0; i < samples; ++i) {
-        const int v = m_companding.expand(file[i]);
-        block[2 * i] = UInt8(UInt32(v) >> 8);
-        block[2 * i + 1] = UInt8(v);
+    *filled = 0;
+    try {
+        m_scratch.resize(frames);
+    } catch (const std::bad_alloc&) {
+        return kCouldNotCreatePointerErr;
     }
+    std::size_t samples = 0;
+    const OSErr err = ReadFileFrames(m_scratch.data(), frame, frames, &samples);
+    for (std::size_t i = 0; i < samples; ++i)
+        WriteBE16(block + 2 * i, UInt16(m_companding.expand(m_scratch[i])));
+    *filled = 2 * samples;
+    return err;
 }
 
-void CDialogicALawFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
+OSErr CDialogicALawFile::StoreFrames(UInt32 frames, UInt32 frame)
 {
-    for (std::size_t i = 0; i < samples; ++i)
-        file[i] = m_companding.compress(SInt16(UInt16((block[2 * i] << 8) | block[2 * i + 1])));
+    try {
+        m_scratch.resize(frames);
+    } catch (const std::bad_alloc&) {
+        return kCouldNotCreatePointerErr;
+    }
+    for (std::size_t i = 0; i < frames; ++i)
+        m_scratch[i] = m_companding.compress(SInt16(ReadBE16(m_writeBuffer + 2 * i)));
+    return WriteFileFrames(m_scratch.data(), frames, frame);
 }

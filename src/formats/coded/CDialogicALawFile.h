@@ -26,9 +26,10 @@ protected:
     OSErr CheckCreate(UInt16 channels, SInt16 bits, double rate, ConstStr255Param* nameExtension,
                       Str255 chosen) const override;
     void SetShape(UInt16 channels, SInt16 bits) override;
-    UInt32 FileBytesPerSample() const override;
-    void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;
-    void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const override;
+    // One byte a sample, coded through the companding.
+    SInt64 FileBytesPerFrame() const override;
+    OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+    OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
 
 private:
     Companding m_companding;

@@ -3,14 +3,15 @@
 #include "RawFileSettings.h"
 #include "telephony_names.h"
 
-#include <algorithm>
-#include <cstring>
-
 CDialogicPCMFile::CDialogicPCMFile() : CHeaderlessTelephonyFile(FOUR_CHAR_CODE("DPCM"), "Dialogic PCM (no header)") {}
 
-UInt32 CDialogicPCMFile::FileBytesPerSample() const
+// Little-endian words are reversed; 8-bit samples are unsigned in the
+// file, signed in memory.
+void CDialogicPCMFile::SetTransform()
 {
-    return UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1));
+    m_transform = SampleTransform{};
+    m_transform.reverseBytes = m_sampleFormat == kSampleFormatLittleEndian;
+    m_transform.flipSign = m_numBits == 8;
 }
 
 OSErr CDialogicPCMFile::ReadShape()
@@ -19,12 +20,9 @@ OSErr CDialogicPCMFile::ReadShape()
     m_numChannels = 1;
     m_sampleRate = 8000.0;
     const std::string extension = NameExtension(GetFileNameString());
-    if (extension == "p16") {
-        m_numBits = 16;
-        return noErr;
-    }
-    if (extension == "pc8" || extension == "pcm" || extension == "PCM") {
-        m_numBits = 8;
+    if (extension == "p16" || extension == "pc8" || extension == "pcm" || extension == "PCM") {
+        m_numBits = extension == "p16" ? 16 : 8;
+        SetTransform();
         return noErr;
     }
     const RawFileSettings::Values raw = RawFileSettings::Instance();
@@ -40,6 +38,7 @@ OSErr CDialogicPCMFile::ReadShape()
     m_numBits = SInt16(raw.wordSize);
     m_numChannels = raw.numChannels;
     m_sampleFormat = raw.bigEndian ? kSampleFormatBigEndian : kSampleFormatLittleEndian;
+    SetTransform();
     return noErr;
 }
 
@@ -59,30 +58,5 @@ void CDialogicPCMFile::SetShape(UInt16 channels, SInt16 bits)
     m_numChannels = channels;
     m_numBits = bits;
     m_sampleFormat = kSampleFormatBigEndian;
-}
-
-// The same byte moves both ways: little-endian words are reversed, and an
-// 8-bit sample's top bit flips (unsigned in the file, signed in memory).
-void CDialogicPCMFile::Transcode(const UInt8* in, UInt8* out, std::size_t samples) const
-{
-    const std::size_t width = FileBytesPerSample();
-    const bool little = m_sampleFormat == kSampleFormatLittleEndian;
-    for (std::size_t i = 0; i < samples; ++i, in += width, out += width) {
-        if (width == 1) {
-            out[0] = UInt8(in[0] ^ 0x80);
-        } else {
-            for (std::size_t b = 0; b < width; ++b)
-                out[b] = little ? in[width - 1 - b] : in[b];
-        }
-    }
-}
-
-void CDialogicPCMFile::DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const
-{
-    Transcode(file, block, samples);
-}
-
-void CDialogicPCMFile::EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const
-{
-    Transcode(block, file, samples);
+    SetTransform();
 }

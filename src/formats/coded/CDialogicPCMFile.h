@@ -18,10 +18,7 @@ protected:
     OSErr CheckCreate(UInt16 channels, SInt16 bits, double rate, ConstStr255Param* nameExtension,
                       Str255 chosen) const override;
     void SetShape(UInt16 channels, SInt16 bits) override;
-    UInt32 FileBytesPerSample() const override;
-    void DecodeSamples(const UInt8* file, UInt8* block, std::size_t samples) const override;
-    void EncodeSamples(const UInt8* block, UInt8* file, std::size_t samples) const override;
 
 private:
-    void Transcode(const UInt8* in, UInt8* out, std::size_t samples) const;
+    void SetTransform();
 };

@@ -5,6 +5,7 @@
 
 #include "CreateSoundFile.h"
 #include "FileManager.h"
+#include "aiff_chunks.h"
 #include "ZuFiles.h"
 #include "error_code_exception.h"
 
@@ -194,7 +195,7 @@ OSErr CLinearPCMFile::OpenForReading()
 
 OSErr CLinearPCMFile::FindFormChunk(OSType id, const ChunkWalkOptions& options, ChunkInfo* info)
 {
-    constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
+    using aiff_chunks::kFORM;
     if (!m_isOpen) {
         return kFileNotOpenedErr;
     }

@@ -218,17 +218,12 @@ UInt32 ChunkView::get_u32le()
 
 UInt64 ChunkView::get_u64be()
 {
-    UInt64 hi = get_u32be();
-    return (hi << 32) | get_u32be();
+    return ReadBE64(take(8));
 }
 
 UInt64 ChunkView::get_u64le()
 {
-    if (!has(8)) {
-        overrun(8);
-    }
-    UInt64 lo = get_u32le();
-    return lo | (UInt64(get_u32le()) << 32);
+    return ReadLE64(take(8));
 }
 
 void ChunkView::get_bytes(void* out, std::size_t count)
@@ -429,41 +424,24 @@ OSErr ChunkReader::ReadBody(const ChunkInfo& info, ChunkView* view, SInt64 maxBy
 
 // ----------------------------------------------------------------- writing
 
-void ChunkBuilder::put_u16be(UInt16 value)
+namespace {
+
+// Appends the N bytes `write` (a ByteOrder.h writer) makes of `value`.
+template <std::size_t N, typename T> void AppendField(std::vector<UInt8>& bytes, void (*write)(void*, T), T value)
 {
-    m_bytes.push_back(UInt8(value >> 8));
-    m_bytes.push_back(UInt8(value));
+    UInt8 field[N];
+    write(field, value);
+    bytes.insert(bytes.end(), field, field + N);
 }
 
-void ChunkBuilder::put_u16le(UInt16 value)
-{
-    m_bytes.push_back(UInt8(value));
-    m_bytes.push_back(UInt8(value >> 8));
-}
+} // namespace
 
-void ChunkBuilder::put_u32be(UInt32 value)
-{
-    put_u16be(UInt16(value >> 16));
-    put_u16be(UInt16(value));
-}
-
-void ChunkBuilder::put_u32le(UInt32 value)
-{
-    put_u16le(UInt16(value));
-    put_u16le(UInt16(value >> 16));
-}
-
-void ChunkBuilder::put_u64be(UInt64 value)
-{
-    put_u32be(UInt32(value >> 32));
-    put_u32be(UInt32(value));
-}
-
-void ChunkBuilder::put_u64le(UInt64 value)
-{
-    put_u32le(UInt32(value));
-    put_u32le(UInt32(value >> 32));
-}
+void ChunkBuilder::put_u16be(UInt16 value) { AppendField<2>(m_bytes, WriteBE16, value); }
+void ChunkBuilder::put_u16le(UInt16 value) { AppendField<2>(m_bytes, WriteLE16, value); }
+void ChunkBuilder::put_u32be(UInt32 value) { AppendField<4>(m_bytes, WriteBE32, value); }
+void ChunkBuilder::put_u32le(UInt32 value) { AppendField<4>(m_bytes, WriteLE32, value); }
+void ChunkBuilder::put_u64be(UInt64 value) { AppendField<8>(m_bytes, WriteBE64, value); }
+void ChunkBuilder::put_u64le(UInt64 value) { AppendField<8>(m_bytes, WriteLE64, value); }
 
 void ChunkBuilder::put_bytes(const void* data, std::size_t count)
 {

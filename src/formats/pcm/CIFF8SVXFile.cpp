@@ -1,6 +1,7 @@
 #include "CIFF8SVXFile.h"
 
 #include "FileManager.h"
+#include "aiff_chunks.h"
 #include "error_code_exception.h"
 
 #include <QString>
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr OSType kFORM = FOUR_CHAR_CODE("FORM");
 constexpr OSType kVHDR = FOUR_CHAR_CODE("VHDR");
 constexpr OSType kBODY = FOUR_CHAR_CODE("BODY");
 constexpr OSType kCHAN = FOUR_CHAR_CODE("CHAN");
@@ -169,7 +169,7 @@ OSErr CIFF8SVXFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16
 OSErr CIFF8SVXFile::WriteHeader()
 {
     ChunkBuilder header;
-    header.put_fourcc(kFORM);
+    header.put_fourcc(aiff_chunks::kFORM);
     header.put_u32(kSizePlaceholder);
     header.put_fourcc(kIFF8SVXFileType);
     PutVoiceHeader(&header, m_numFrames, m_sampleRate);
@@ -208,7 +208,7 @@ OSErr CIFF8SVXFile::RewriteHeader()
         return err;
     }
     const SInt64 eof = FileLength();
-    err = FindChunk(kFORM);
+    err = FindChunk(aiff_chunks::kFORM);
     if (err != noErr) {
         return err == kChunkNotFoundErr ? kIFF8SVXNoFORMErr : err;
     }
