@@ -8,10 +8,4 @@
 class CDyaxisMacMixFile : public CSDIIFile {
 public:
     CDyaxisMacMixFile();
-    ~CDyaxisMacMixFile() override;
-
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 };

@@ -124,7 +124,9 @@ SInt32 GetSDIINumChannels(const std::string& path)
 }
 
 // ======================================================== construction
-CSDIIFile::CSDIIFile() = default;
+CSDIIFile::CSDIIFile() : CSDIIFile(FOUR_CHAR_CODE("Sd2f"), "SoundDesigner II") {}
+
+CSDIIFile::CSDIIFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName) {}
 
 CSDIIFile::~CSDIIFile()
 {
@@ -134,10 +136,8 @@ CSDIIFile::~CSDIIFile()
     }
 }
 
-OSType CSDIIFile::GetFileType() const { return FOUR_CHAR_CODE("Sd2f"); }
 Boolean CSDIIFile::SupportsSplitChannels() const { return true; }
 QString CSDIIFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
-QString CSDIIFile::GetFormatName() const { return QStringLiteral("SoundDesigner II"); }
 
 std::unique_ptr<ZuResourceFile> CSDIIFile::MakeResourceFile() const
 {
@@ -174,16 +174,12 @@ OSErr CSDIIFile::WriteListResource(ResType type, std::size_t bytes, Fill&& fill)
     }
 }
 
-UInt64 CSDIIFile::FrameBytes() const
-{
-    return UInt64(m_numChannels) * UInt64(BitsToBytes(m_numBits));
-}
-
 OSErr CSDIIFile::CloseDataFork()
 {
     const OSErr err = FSClose(m_refNum);
     m_refNum = 0;
     m_isOpen = false;
+    m_writable = false;
     m_headerDirty = false;
     return err;
 }
@@ -263,7 +259,7 @@ OSErr CSDIIFile::ReadHeaderResources()
         else if (channels == 2)
             SetChannelConfiguration(kChannelConfigStereo);
 
-        const UInt64 frameBytes = FrameBytes();
+        const UInt64 frameBytes = UInt64(FileBytesPerFrame());
         CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
         FSRef ref;
@@ -406,12 +402,6 @@ OSErr CSDIIFile::ReadRegionResource(SInt16* count)
 OSErr CSDIIFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                         ConstStr255Param nameExtension, float sampleRate)
 {
-    return CreateFile(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
-}
-
-OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                            ConstStr255Param nameExtension, float sampleRate)
-{
     if (m_isOpen)
         return opWrErr;
     // What the format cannot hold is refused for this file only.
@@ -440,8 +430,9 @@ OSErr CSDIIFile::CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     SetNewFileShape(numChannels, SInt16(((numBits + 7) / 8) * 8), sampleRate);
     m_headerDirty = true;
     m_isOpen = true;
+    m_writable = true;
     ResetSamplerInfo();
-    CapBlockBytes(*this, FrameBytes(), kMaxBlockBytes);
+    CapBlockBytes(*this, UInt64(FileBytesPerFrame()), kMaxBlockBytes);
     return noErr;
 }
 
@@ -462,6 +453,7 @@ OSErr CSDIIFile::Close()
         m_refNum = 0;
         m_headerDirty = false;
         m_isOpen = false;
+        m_writable = false;
         return noErr;
     } catch (const error_code_exception& e) {
         QM_TRACE("Close", m_path << ": " << e.what());
@@ -563,112 +555,7 @@ OSErr CSDIIFile::WriteRegionResource()
 }
 
 // ========================================================== sample I/O
-OSErr CSDIIFile::SetFilePos(UInt32 frame)
+OSErr CSDIIFile::CheckWriteExtent(UInt64 endFrame) const
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    const SInt64 position = SInt64(UInt64(frame) * FrameBytes());
-    OSErr err = SetFPos(m_refNum, fsFromStart, position);
-    if (err == eofErr && m_headerDirty) {
-        err = ExtendDataFork(frame);
-        if (err)
-            return err;
-        err = SetFPos(m_refNum, fsFromStart, position);
-    }
-    return err;
-}
-
-OSErr CSDIIFile::ExtendDataFork(UInt32 frames)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    const SInt64 target = SInt64(UInt64(frames) * FrameBytes());
-    SInt64 end = 0;
-    OSErr err = GetEOF(m_refNum, &end);
-    if (err)
-        return err;
-    if (end < target) {
-        // The new bytes read as zeros (silence of signed samples).
-        err = SetEOF(m_refNum, target);
-        if (err)
-            return err;
-    }
-    m_numFrames = frames;
-    return noErr;
-}
-
-OSErr CSDIIFile::RecalcNumFrames()
-{
-    SInt64 end = 0;
-    const OSErr err = GetEOF(m_refNum, &end);
-    if (err)
-        return err;
-    const UInt64 frameBytes = FrameBytes();
-    m_numFrames = frameBytes == 0 ? 0 : UInt32(std::min<UInt64>(UInt64(end) / frameBytes, 0xFFFFFFFFull));
-    return noErr;
-}
-
-OSErr CSDIIFile::PrepareBlock(bool forWriting, UInt32 frame)
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (FrameBytes() == 0)
-        return paramErr;
-    OSErr err = noErr;
-    if (forWriting)
-        err = m_writeBuffer ? noErr : AllocateWriteBuffer();
-    else
-        err = m_readBuffer ? noErr : AllocateReadBuffer();
-    return err ? err : SetFilePos(frame);
-}
-
-OSErr CSDIIFile::ReadDataFork(UInt32 frames, UInt8* block)
-{
-    const std::size_t blockBytes = std::size_t(UInt64(m_bufferFrames) * FrameBytes());
-    long count = long(UInt64(frames) * FrameBytes());
-    OSErr err = noErr;
-    if (count > 0)
-        err = FSRead(m_refNum, &count, block);
-    const std::size_t got = count > 0 ? std::size_t(count) : 0;
-    if (got < blockBytes)
-        std::memset(block + got, 0, blockBytes - got);
-    return err;
-}
-
-OSErr CSDIIFile::ReadBlock(UInt32 frame)
-{
-    OSErr err = PrepareBlock(false, frame);
-    if (err)
-        return err;
-    const UInt32 frames = BlockFramesFrom(frame);
-    err = ReadDataFork(frames, m_readBuffer);
-    m_readBufferStart = frame;
-    return err;
-}
-
-OSErr CSDIIFile::PrepareWriteBlock(UInt32 frame)
-{
-    OSErr err = PrepareBlock(true, frame);
-    if (err)
-        return err;
-    err = ReadDataFork(m_bufferFrames, m_writeBuffer);
-    return err == eofErr ? noErr : err;
-}
-
-OSErr CSDIIFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    OSErr err = BeginForkWrite(m_isOpen, m_writeBuffer, m_bufferFrames, &frames);
-    if (err || frames == 0)
-        return err;
-    if (UInt64(frame) + frames > 0xFFFFFFFFull)
-        return paramErr;
-    err = SetFilePos(frame);
-    if (err)
-        return err;
-    long count = long(UInt64(frames) * FrameBytes());
-    err = FSWrite(m_refNum, &count, m_writeBuffer);
-    if (err)
-        return err;
-    m_numFrames = std::max(m_numFrames, frame + frames);
-    return noErr;
+    return endFrame > 0xFFFFFFFFull ? paramErr : noErr;
 }

@@ -15,7 +15,8 @@
 //   'ddRL' 1000  regions: header {1 (2), 12 (4), 56 (4), 0 (4), count + 1
 //                (4)}, then 56-byte records {ID, start, end, sync frame,
 //                time stamp, time stamp (4 bytes each), name as Str31}
-// All resource access goes through ZuResourceFile.
+// All resource access goes through ZuResourceFile; the data fork is read
+// and written through the linear-PCM base (CLinearPCMFile).
 //
 // Every count, length and offset of the resources is checked against the
 // resource before it is used; the shape is checked before the file is
@@ -23,7 +24,7 @@
 // positive, finite rate).
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 
 #include <memory>
 #include <string>
@@ -50,7 +51,7 @@ SInt32 GetSDIINumChannels(const std::string& path);
 SInt32 SDIITextIntValue(const QString& text);
 double SDIITextDoubleValue(const QString& text);
 
-class CSDIIFile : public CSoundFile {
+class CSDIIFile : public CLinearPCMFile {
 public:
     CSDIIFile();
     ~CSDIIFile() override;
@@ -59,18 +60,11 @@ public:
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
                  ConstStr255Param nameExtension, float sampleRate) override;
     OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
-    OSErr SetFilePos(UInt32 frame) override;
-    OSErr RecalcNumFrames() override;
     // Reads the resources without opening the data fork; *count gets the
     // number of region records.
     OSErr ProbeHeader(SInt16* count) override;
-    OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
     QString GetSplitNamingSuffix() const override;
-    QString GetFormatName() const override;
 
     OSErr ReadHeaderResources();
     OSErr WriteHeaderResources();
@@ -80,23 +74,15 @@ public:
     OSErr WriteMarkerResource();
     OSErr WriteLoopResource();
     OSErr WriteRegionResource();
-    // Grows the data fork with zero bytes up to `frames` frames.
-    OSErr ExtendDataFork(UInt32 frames);
 
 protected:
-    // The shared steps of Create for this class and its subclasses.
-    OSErr CreateFile(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                     ConstStr255Param nameExtension, float sampleRate);
+    // The layout under another type code and format name (UTF-8 text with
+    // static storage).
+    CSDIIFile(OSType fileType, const char* formatName);
+    // A write that would pass frame 2^32 - 1 is refused (paramErr).
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
 
 private:
-    UInt64 FrameBytes() const;
-    // The first steps of a block read or write: the open check, the block
-    // allocated, the data fork placed at `frame`.
-    OSErr PrepareBlock(bool forWriting, UInt32 frame);
-    // Reads up to `frames` frames from the current position into `block`,
-    // zero-filling the rest of the block; the read's result (eofErr when
-    // short).
-    OSErr ReadDataFork(UInt32 frames, UInt8* block);
     // The file's resource fork (by FSRef when there is one, else by path).
     std::unique_ptr<ZuResourceFile> MakeResourceFile() const;
     // Runs `parse` (data, size; failures thrown) on list resource `type`
