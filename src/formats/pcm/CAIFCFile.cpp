@@ -307,7 +307,7 @@ OSErr ProbeAIFCType(OSType* type, std::istream& in)
 
 static OSErr SniffAIFC(const UInt8* header, std::istream& in, OSType, OSType* type)
 {
-    if (std::memcmp(header + 8, "AIFC", 4) != 0)
+    if (ReadBE32(header + 8) != aiff_chunks::kAIFC)
         return kUnknownFileFormatErr;
     return ProbeAIFCType(type, in);
 }

@@ -947,7 +947,7 @@ SInt32 ProbeAIFFHeader(const QString& path)
 
 static OSErr SniffAIFF(const UInt8* header, std::istream&, OSType, OSType* type)
 {
-    if (std::memcmp(header + 8, "AIFF", 4) != 0)
+    if (ReadBE32(header + 8) != aiff_chunks::kAIFF)
         return kUnknownFileFormatErr;
     *type = kAIFFFileType;
     return noErr;

@@ -532,7 +532,7 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
             FillFreshMCSF();
         }
         ChunkBuilder header;
-        PutFORMHeader(&header, FOUR_CHAR_CODE("AIFF"));
+        PutFORMHeader(&header, aiff_chunks::kAIFF);
         PutEmptyChunk(&header, kCOMM, 18);
         err = WriteAt(0, header.data(), header.size());
         if (err == noErr) err = WriteHeaderChunks();
