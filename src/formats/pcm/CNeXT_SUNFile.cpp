@@ -1,4 +1,5 @@
 #include "CNeXT_SUNFile.h"
+#include "format_helpers.h"
 #include "ByteOrder.h"
 
 #include "CreateSoundFile.h"
@@ -32,16 +33,6 @@ constexpr CodingTraits kCodings[] = {
     {kNeXTALawBadHeaderErr, kSampleFormatALaw, 27, 0xD5},
     {kNeXTAuBadHeaderErr, kSampleFormatMuLaw, 1, 0xFF},
 };
-
-// The rate as the header's unsigned word: truncated toward zero, saturated.
-UInt32 RateWord(double rate)
-{
-    if (!(rate > 0.0))
-        return 0;
-    if (rate >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return UInt32(rate);
-}
 
 } // namespace
 
@@ -136,7 +127,7 @@ OSErr CNeXT_SUNFile::WriteHeader()
     // get there, see WriteBlock).
     WriteBE32(header + 8, dataBytes >= kUnknownSize ? kUnknownSize : UInt32(dataBytes));
     WriteBE32(header + 12, EncodingForShape());
-    WriteBE32(header + 16, RateWord(m_sampleRate));
+    WriteBE32(header + 16, RateHeaderWord(m_sampleRate));
     WriteBE32(header + 20, m_numChannels);
     WriteBE32(header + 24, FOUR_CHAR_CODE("QUIL"));
     return WriteAt(0, header, sizeof header);

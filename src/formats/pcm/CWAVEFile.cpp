@@ -57,16 +57,6 @@ inline float Int32ToFloat(SInt32 i)
     return float(double(float(i)) * 4.65661287308e-10);
 }
 
-// The integer sample rate of a header (truncated, saturated).
-UInt32 IntegerRate(double rate)
-{
-    if (!(rate > 0.0))
-        return 0;
-    if (rate >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return UInt32(rate);
-}
-
 // A zero-terminated text of a chunk (at most maxLength bytes) as a Pascal
 // string of at most 31 bytes.
 void TextToPascal(const UInt8* text, std::size_t available, std::size_t maxLength, Str31 out)
@@ -991,7 +981,7 @@ namespace {
 void PutFormatFields(ChunkBuilder& chunk, UInt16 tag, UInt32 channels, double rate, UInt32 sampleBytes,
                      UInt16 bits)
 {
-    const UInt32 integerRate = IntegerRate(rate);
+    const UInt32 integerRate = RateHeaderWord(rate);
     const UInt64 blockAlign = UInt64(channels) * sampleBytes;
     const UInt64 byteRate = UInt64(integerRate) * blockAlign;
     chunk.put_u16le(tag);

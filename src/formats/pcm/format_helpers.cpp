@@ -39,6 +39,15 @@ void CapBlockBytes(CSoundFile& file, UInt64 frameBytes, UInt64 maxBlockBytes)
         file.SetBufferFrames(UInt32(std::max<UInt64>(1, maxBlockBytes / frameBytes)));
 }
 
+UInt32 RateHeaderWord(double rate)
+{
+    if (!(rate > 0.0))
+        return 0;
+    if (rate >= 4294967295.0)
+        return 0xFFFFFFFFu;
+    return UInt32(rate);
+}
+
 HandleOwner::~HandleOwner()
 {
     if (h)

@@ -31,6 +31,10 @@ OSErr BeginForkWrite(bool isOpen, const UInt8* block, UInt32 blockFrames, UInt32
 // would pass `maxBlockBytes` (at least one frame a block).
 void CapBlockBytes(CSoundFile& file, UInt64 frameBytes, UInt64 maxBlockBytes);
 
+// A sample rate as a header's unsigned 32-bit word: truncated toward zero,
+// 0 for a rate that is not positive, saturated at 2^32 - 1.
+UInt32 RateHeaderWord(double rate);
+
 // A resource handle disposed of when it goes out of scope.
 struct HandleOwner {
     Handle h = nullptr;
