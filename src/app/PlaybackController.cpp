@@ -432,7 +432,7 @@ void PlaybackController::reloadTable()
 {
     // The loudspeaker on the player's row (row 0 before there is a player).
     InputFileModel* model = m_controller.inputModel();
-    model->setPlayState(m_player ? model->indexOf(m_player->fileFromList().get()) : 0, isPlaying());
+    model->setPlayState(m_player ? model->rowOf(m_player->fileFromList().get()) : 0, isPlaying());
     if (m_inputTable)
         m_inputTable->viewport()->update();
 }
