@@ -329,64 +329,52 @@ std::optional<QStringList> ConversionProcess::newWarnings()
 
 QString ConversionProcess::curFilePath() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curFilePath_;
+    return readState(curFilePath_);
 }
 
 QString ConversionProcess::curFolder() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curFolder_;
+    return readState(curFolder_);
 }
 
 QString ConversionProcess::curStepDesc() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curStepDesc_;
+    return readState(curStepDesc_);
 }
 
 QString ConversionProcess::curRegion() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curRegion_;
+    return readState(curRegion_);
 }
 
 ConvSpecRef ConversionProcess::curConvSpec() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curConvSpec_;
+    return readState(curConvSpec_);
 }
 
 QString ConversionProcess::comment() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return comment_;
+    return readState(comment_);
 }
 
 QStringList ConversionProcess::curOutputPaths() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curOutputPaths_;
+    return readState(curOutputPaths_);
 }
 
 void ConversionProcess::setCurFolder(const QString& folder)
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    curFolder_ = folder;
+    writeState(curFolder_, folder);
 }
 
 void ConversionProcess::setComment(const QString& comment)
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    comment_ = comment;
+    writeState(comment_, comment);
 }
 
 void ConversionProcess::setCurConvSpec(const ConvSpecRef& spec)
 {
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        curConvSpec_ = spec;
-    }
+    writeState(curConvSpec_, spec);
     if (!spec)
         return;
     ThreadDictionary d = dict();
@@ -397,10 +385,7 @@ void ConversionProcess::setCurConvSpec(const ConvSpecRef& spec)
 
 void ConversionProcess::setCurFile(const QString& path)
 {
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        curFilePath_ = path;
-    }
+    writeState(curFilePath_, path);
     curFile_.fetch_add(1);
     setFlag(kFileChanged, true);
     if (!path.isNull())
