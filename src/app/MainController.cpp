@@ -181,8 +181,7 @@ void MainController::openArguments(const QStringList& arguments)
     if (isAddingFiles())
         m_convertPending = true;  // posted when the adding is over
     else
-        NotificationCenter::defaultCenter().postNotification(QStringLiteral("QMConvertScriptCommandReceived"),
-                                                             QVariant(), this);
+        NotificationCenter::defaultCenter().postNotification(kConvertScriptCommand, QVariant(), this);
 }
 
 void MainController::setFilesToAdd(const QStringList& paths)
@@ -263,8 +262,7 @@ void MainController::filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& mo
     emit addingFinished(added);
     if (m_convertPending && !m_adder->isBusy()) {
         m_convertPending = false;
-        NotificationCenter::defaultCenter().postNotification(QStringLiteral("QMConvertScriptCommandReceived"),
-                                                             QVariant(), this);
+        NotificationCenter::defaultCenter().postNotification(kConvertScriptCommand, QVariant(), this);
     }
 }
 
