@@ -77,22 +77,22 @@ SInt16 MonoOnlyChannelSettings(CConvSpec* cspec, MonoOnlyType type)
 
 // ----------------------------------------- name extension by sample rate
 
-SInt16 SetExtensionByRateTag(CConvSpec* cspec, int tag, const char* extension8000, const char* extension6000)
+// Stores `extension` (null: a choice the type does not know) as the
+// conversion's name extension.
+SInt16 SetExtension(CConvSpec* cspec, const char* extension)
 {
-    if (!cspec || !cspec->GetConvSpec())
-        return paramErr;
-    const char* extension = nullptr;
-    if (tag == kTag8000Hz)
-        extension = extension8000;
-    else if (tag == kTag6000Hz)
-        extension = extension6000;
-    else
+    if (!cspec || !cspec->GetConvSpec() || !extension)
         return paramErr;
     Str255 pascal;
     if (!CFStringToStr255(QString::fromLatin1(extension), pascal))
         return paramErr;
     cspec->SetNameExtension(pascal);
     return kHandled;
+}
+
+SInt16 SetExtensionByRateTag(CConvSpec* cspec, int tag, const char* extension8000, const char* extension6000)
+{
+    return SetExtension(cspec, tag == kTag8000Hz ? extension8000 : tag == kTag6000Hz ? extension6000 : nullptr);
 }
 
 // ------------------------------------------------------------ MPEG modes
@@ -339,20 +339,7 @@ SInt16 PikaADPCMFileSampleRateSettings(CConvSpec* spec, int, const QString&, int
 
 SInt16 DialogicPCMFileWordLengthSettings(CConvSpec* cspec, int index, const QString&, int)
 {
-    if (!cspec || !cspec->GetConvSpec())
-        return paramErr;
-    const char* extension = nullptr;
-    if (index == 0)
-        extension = "pc8";
-    else if (index >= 1 && index <= 3)
-        extension = "p16";
-    else
-        return paramErr;
-    Str255 pascal;
-    if (!CFStringToStr255(QString::fromLatin1(extension), pascal))
-        return paramErr;
-    cspec->SetNameExtension(pascal);
-    return kHandled;
+    return SetExtension(cspec, index == 0 ? "pc8" : index >= 1 && index <= 3 ? "p16" : nullptr);
 }
 
 // ===================================================== MPEG stereo mode
