@@ -1,19 +1,18 @@
 #include "AddFilesErrorsController.h"
 
 #include "AppPresenter.h"
+#include "ControlTools.h"
 #include "Localized.h"
 #include "UserDefaults.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTreeWidget>
 #include <QUrl>
-#include <QVBoxLayout>
 
 namespace {
 const QString kFrameKey = QStringLiteral("AddFilesErrors Frame");
@@ -32,15 +31,7 @@ AddFilesErrorsController::AddFilesErrorsController(UserDefaults& defaults, QWidg
     m_openButton->setEnabled(false);
     auto* saveButton = new QPushButton(L("Save as Text..."), this);
     auto* closeButton = new QPushButton(L("Close"), this);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_openButton);
-    buttons->addWidget(saveButton);
-    buttons->addStretch();
-    buttons->addWidget(closeButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_table);
-    layout->addLayout(buttons);
+    ControlTools::LayOutOverButtonRow(this, m_table, 0, {m_openButton, saveButton}, {closeButton});
 
     connect(m_table, &QTreeWidget::itemSelectionChanged, this, &AddFilesErrorsController::selectionChanged);
     connect(m_table, &QTreeWidget::itemDoubleClicked, this, [this] { openInFileManager(); });

@@ -6,10 +6,12 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QItemSelectionModel>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
 #include <QRadioButton>
 #include <QStandardItemModel>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -61,6 +63,20 @@ QRadioButton* AddRadioCell(QButtonGroup* group, QLayout* layout, int tag, const 
     group->addButton(button, tag);
     layout->addWidget(button);
     return button;
+}
+
+void LayOutOverButtonRow(QWidget* window, QWidget* body, int bodyStretch, std::initializer_list<QWidget*> leading,
+                         std::initializer_list<QWidget*> trailing)
+{
+    auto* row = new QHBoxLayout;
+    for (QWidget* button : leading)
+        row->addWidget(button);
+    row->addStretch();
+    for (QWidget* button : trailing)
+        row->addWidget(button);
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(body, bodyStretch);
+    layout->addLayout(row);
 }
 
 QList<int> SortedSelectedRows(const QAbstractItemView* view)

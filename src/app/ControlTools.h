@@ -9,12 +9,15 @@
 #include <QString>
 #include <Qt>
 
+#include <initializer_list>
+
 class QAbstractItemView;
 class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QLayout;
 class QRadioButton;
+class QWidget;
 
 namespace ControlTools {
 
@@ -36,6 +39,10 @@ bool ParseNumber(const QString& text, double* value);
 // A radio button titled `title` (localised), in `group` with the id `tag`
 // and laid out in `layout`.
 QRadioButton* AddRadioCell(QButtonGroup* group, QLayout* layout, int tag, const char* title);
+// `window` laid out as `body` (with the stretch factor `bodyStretch`) over
+// a row of buttons: `leading` at the left, `trailing` at the right.
+void LayOutOverButtonRow(QWidget* window, QWidget* body, int bodyStretch, std::initializer_list<QWidget*> leading,
+                         std::initializer_list<QWidget*> trailing);
 // The rows selected in `view`, in ascending order.
 QList<int> SortedSelectedRows(const QAbstractItemView* view);
 

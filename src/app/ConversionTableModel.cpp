@@ -9,42 +9,13 @@
 
 #include <algorithm>
 
-namespace {
-const char* const kIdentifiers[] = {"active", "convName", "comment"};
-}
-
-ConversionTableModel::ConversionTableModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-QString ConversionTableModel::columnIdentifier(int column)
-{
-    if (column < 0 || column >= ColumnCount)
-        return QString();
-    return QString::fromLatin1(kIdentifiers[column]);
-}
-
-int ConversionTableModel::columnForIdentifier(const QString& identifier)
-{
-    for (int i = 0; i < ColumnCount; ++i)
-        if (identifier == QLatin1String(kIdentifiers[i]))
-            return i;
-    return -1;
-}
-
-int ConversionTableModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(m_conversions.size());
-}
-
-int ConversionTableModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
+ConversionTableModel::ConversionTableModel(QObject* parent) : SharedItemTableModel(parent) {}
 
 QVariant ConversionTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_conversions.size())
+    if (!index.isValid() || index.row() >= m_items.size())
         return QVariant();
-    const ConvSpec& spec = *m_conversions.at(index.row());
+    const ConvSpec& spec = *m_items.at(index.row());
     switch (index.column()) {
     case Active:
         if (role == Qt::CheckStateRole)
@@ -66,7 +37,7 @@ QVariant ConversionTableModel::data(const QModelIndex& index, int role) const
 QVariant ConversionTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
+        return SharedItemTableModel::headerData(section, orientation, role);
     switch (section) {
     case Active: return summary();
     case ConvName: return L("Conversion");
@@ -77,10 +48,10 @@ QVariant ConversionTableModel::headerData(int section, Qt::Orientation orientati
 
 Qt::ItemFlags ConversionTableModel::flags(const QModelIndex& index) const
 {
-    Qt::ItemFlags result = QAbstractTableModel::flags(index);
+    Qt::ItemFlags result = SharedItemTableModel::flags(index);
     // The check box is shown enabled only for a conversion that can run.
-    if (index.isValid() && index.column() == Active && index.row() < m_conversions.size()) {
-        if (m_conversions.at(index.row())->valid())
+    if (index.isValid() && index.column() == Active && index.row() < m_items.size()) {
+        if (m_items.at(index.row())->valid())
             result |= Qt::ItemIsUserCheckable;
         else
             result &= ~Qt::ItemIsEnabled;
@@ -95,7 +66,7 @@ Qt::ItemFlags ConversionTableModel::flags(const QModelIndex& index) const
 bool ConversionTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (!index.isValid() || index.column() != Active || role != Qt::CheckStateRole ||
-        index.row() >= m_conversions.size())
+        index.row() >= m_items.size())
         return false;
     emit activeToggled(index.row(), value.toInt() == Qt::Checked);
     return true;
@@ -110,12 +81,12 @@ QMimeData* ConversionTableModel::mimeData(const QModelIndexList& indexes) const
 {
     QList<int> rows;
     for (const QModelIndex& index : indexes)
-        if (index.isValid() && !rows.contains(index.row()) && index.row() < m_conversions.size())
+        if (index.isValid() && !rows.contains(index.row()) && index.row() < m_items.size())
             rows.append(index.row());
     std::sort(rows.begin(), rows.end());
     m_promised.clear();
     for (int row : rows)
-        m_promised.append(m_conversions.at(row));
+        m_promised.append(m_items.at(row));
     return ConversionPasteboard::mimeData(m_promised);
 }
 
@@ -133,7 +104,7 @@ bool ConversionTableModel::canDropMimeData(const QMimeData* data, Qt::DropAction
                                            const QModelIndex&) const
 {
     QStringList names;
-    for (const ConvSpecRef& spec : m_conversions)
+    for (const ConvSpecRef& spec : m_items)
         names.append(spec->conversionName());
     return ConversionPasteboard::acceptsDrop(data, names);
 }
@@ -161,80 +132,45 @@ bool ConversionTableModel::removeRows(int, int, const QModelIndex&)
 void ConversionTableModel::setConversions(const QList<ConvSpecRef>& conversions)
 {
     beginResetModel();
-    m_conversions = conversions;
+    m_items = conversions;
     endResetModel();
-    emit headerDataChanged(Qt::Horizontal, Active, Active);
+    summaryChanged();
 }
 
 void ConversionTableModel::insertConversion(const ConvSpecRef& spec, int index)
 {
-    const int row = index < 0 || index > m_conversions.size() ? int(m_conversions.size()) : index;
-    beginInsertRows(QModelIndex(), row, row);
-    m_conversions.insert(row, spec);
-    endInsertRows();
-    emit headerDataChanged(Qt::Horizontal, Active, Active);
+    insertItem(spec, index);
 }
 
 int ConversionTableModel::removeConversion(const ConvSpec* spec)
 {
-    const int row = rowOf(spec);
-    if (row < 0)
-        return -1;
-    beginRemoveRows(QModelIndex(), row, row);
-    m_conversions.removeAt(row);
-    endRemoveRows();
-    emit headerDataChanged(Qt::Horizontal, Active, Active);
-    return row;
+    return removeItem(spec);
 }
 
 void ConversionTableModel::replaceConversion(int row, const ConvSpecRef& spec)
 {
-    if (row < 0 || row >= m_conversions.size())
+    if (row < 0 || row >= m_items.size())
         return;
-    m_conversions[row] = spec;
+    m_items[row] = spec;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
-    emit headerDataChanged(Qt::Horizontal, Active, Active);
-}
-
-int ConversionTableModel::rowOf(const ConvSpec* spec) const
-{
-    for (int row = 0; row < m_conversions.size(); ++row)
-        if (m_conversions.at(row).get() == spec)
-            return row;
-    return -1;
+    summaryChanged();
 }
 
 void ConversionTableModel::refresh()
 {
-    if (!m_conversions.isEmpty())
-        emit dataChanged(index(0, 0), index(int(m_conversions.size()) - 1, ColumnCount - 1));
-    emit headerDataChanged(Qt::Horizontal, Active, Active);
+    if (!m_items.isEmpty())
+        emit dataChanged(index(0, 0), index(int(m_items.size()) - 1, ColumnCount - 1));
+    summaryChanged();
 }
 
 void ConversionTableModel::sortConversions()
 {
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    QList<const ConvSpec*> owners;
-    for (const QModelIndex& index : before)
-        owners.append(m_conversions.value(index.row()).get());
-    std::stable_sort(m_conversions.begin(), m_conversions.end(),
-                     [](const ConvSpecRef& a, const ConvSpecRef& b) { return a->compare(b.get()) < 0; });
-    QModelIndexList after;
-    for (int i = 0; i < before.size(); ++i) {
-        int row = -1;
-        for (int r = 0; r < m_conversions.size(); ++r)
-            if (m_conversions.at(r).get() == owners.at(i))
-                row = r;
-        after.append(row < 0 ? QModelIndex() : index(row, before.at(i).column()));
-    }
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    sortItems();
 }
 
 int ConversionTableModel::activeCount() const
 {
-    return int(std::count_if(m_conversions.begin(), m_conversions.end(),
+    return int(std::count_if(m_items.begin(), m_items.end(),
                              [](const ConvSpecRef& spec) { return spec->active(); }));
 }
 

@@ -11,24 +11,23 @@
 #pragma once
 
 #include "ConvSpec.h"
+#include "SharedItemTableModel.h"
 
-#include <QAbstractTableModel>
 #include <QList>
 #include <QVariantList>
 
-class ConversionTableModel : public QAbstractTableModel {
+class ConversionTableModel : public SharedItemTableModel<ConvSpec, ConversionTableModel> {
     Q_OBJECT
 public:
     enum Column { Active, ConvName, Comment, ColumnCount };
 
     explicit ConversionTableModel(QObject* parent = nullptr);
 
-    // "active", "convName", "comment"
-    static QString columnIdentifier(int column);
-    static int columnForIdentifier(const QString& identifier);
+    // The column identifiers the sort keys use; the active column's header
+    // sums the list up.
+    static constexpr const char* kColumnIdentifiers[] = {"active", "convName", "comment"};
+    static constexpr int kSummaryColumn = Active;
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -51,14 +50,13 @@ public:
     // by the controller (undoably).
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
 
-    const QList<ConvSpecRef>& conversions() const { return m_conversions; }
+    const QList<ConvSpecRef>& conversions() const { return m_items; }
     void setConversions(const QList<ConvSpecRef>& conversions);
     // `index` -1 (or past the end) appends.
     void insertConversion(const ConvSpecRef& spec, int index);
     // The row it stood at, -1 when not listed.
     int removeConversion(const ConvSpec* spec);
     void replaceConversion(int row, const ConvSpecRef& spec);
-    int rowOf(const ConvSpec* spec) const;
     // Refreshes every row and the header (activation changes).
     void refresh();
     // Sorts by ConvSpec's class-wide key and direction (stable).
@@ -74,7 +72,6 @@ signals:
     void draggedConversionsMoved(const QList<ConvSpecRef>& conversions);
 
 private:
-    QList<ConvSpecRef> m_conversions;
     // The conversions of the last drag (promised to its target).
     mutable QList<ConvSpecRef> m_promised;
 };

@@ -7,7 +7,6 @@
 
 #include <QDialogButtonBox>
 #include <QDoubleValidator>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -59,14 +58,7 @@ CustomRatesWindow::CustomRatesWindow(UserDefaults& defaults, QWidget* parent)
     m_addButton = new QPushButton(L("Add..."), this);
     m_deleteButton = new QPushButton(L("Delete"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    auto* row = new QHBoxLayout;
-    row->addWidget(m_addButton);
-    row->addWidget(m_deleteButton);
-    row->addStretch();
-    row->addWidget(buttons);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(row);
+    ControlTools::LayOutOverButtonRow(this, m_table, 1, {m_addButton, m_deleteButton}, {buttons});
 
     // The add/edit sheet.
     m_addSheet = new QDialog(this);

@@ -12,8 +12,6 @@
 
 namespace {
 
-const char* const kIdentifiers[] = {"playable", "filename", "size", "fileType", "sampleRate",
-                                    "channels", "bits",     "length", "regions", "timestamps"};
 const char* const kTitles[] = {"", "", "Size", "Type", "Sample Rate", "Channels", "Bits", "Length", "Regions",
                                "Time Stamps"};
 
@@ -24,7 +22,7 @@ QString plural(int count)
 
 } // namespace
 
-InputFileModel::InputFileModel(QObject* parent) : QAbstractTableModel(parent)
+InputFileModel::InputFileModel(QObject* parent) : SharedItemTableModel(parent)
 {
     QFileIconProvider provider;
     m_fileIcon = provider.icon(QFileIconProvider::File);
@@ -35,36 +33,11 @@ InputFileModel::InputFileModel(QObject* parent) : QAbstractTableModel(parent)
         QPixmap(MainBundle::pathForResource(QStringLiteral("loudspeaker-small-muted"), QStringLiteral("png"), images));
 }
 
-QString InputFileModel::columnIdentifier(int column)
-{
-    if (column < 0 || column >= ColumnCount)
-        return QString();
-    return QString::fromLatin1(kIdentifiers[column]);
-}
-
-int InputFileModel::columnForIdentifier(const QString& identifier)
-{
-    for (int i = 0; i < ColumnCount; ++i)
-        if (identifier == QLatin1String(kIdentifiers[i]))
-            return i;
-    return -1;
-}
-
-int InputFileModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(m_files.size());
-}
-
-int InputFileModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
 QVariant InputFileModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_files.size())
+    if (!index.isValid() || index.row() >= m_items.size())
         return QVariant();
-    const ZuSoundFile& file = *m_files.at(index.row());
+    const ZuSoundFile& file = *m_items.at(index.row());
     if (role == PathRole)
         return file.path();
     if (role == Qt::DecorationRole && index.column() == FileName)
@@ -96,7 +69,7 @@ QVariant InputFileModel::headerData(int section, Qt::Orientation orientation, in
     if (orientation == Qt::Horizontal && section == Playable && role == Qt::DecorationRole)
         return m_playingImage;
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
-        return QAbstractTableModel::headerData(section, orientation, role);
+        return SharedItemTableModel::headerData(section, orientation, role);
     if (section == FileName)
         return summary();
     return L(kTitles[section]);
@@ -104,7 +77,7 @@ QVariant InputFileModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags InputFileModel::flags(const QModelIndex& index) const
 {
-    Qt::ItemFlags result = QAbstractTableModel::flags(index);
+    Qt::ItemFlags result = SharedItemTableModel::flags(index);
     if (!index.isValid())
         result |= Qt::ItemIsDropEnabled;
     return result;
@@ -143,15 +116,7 @@ bool InputFileModel::dropMimeData(const QMimeData* data, Qt::DropAction action, 
 
 ZuSoundFileRef InputFileModel::fileAt(int row) const
 {
-    return row >= 0 && row < m_files.size() ? m_files.at(row) : ZuSoundFileRef();
-}
-
-int InputFileModel::indexOf(const ZuSoundFile* file) const
-{
-    for (int i = 0; i < m_files.size(); ++i)
-        if (m_files.at(i).get() == file)
-            return i;
-    return -1;
+    return row >= 0 && row < m_items.size() ? m_items.at(row) : ZuSoundFileRef();
 }
 
 QString InputFileModel::lastComponent(const ZuSoundFile& file)
@@ -163,43 +128,21 @@ void InputFileModel::insertFile(const ZuSoundFileRef& file, int index)
 {
     if (!file)
         return;
-    const int row = index < 0 || index > m_files.size() ? int(m_files.size()) : index;
-    beginInsertRows(QModelIndex(), row, row);
-    m_files.insert(row, file);
     m_names.insert(lastComponent(*file));
-    endInsertRows();
-    emit headerDataChanged(Qt::Horizontal, FileName, FileName);
+    insertItem(file, index);
 }
 
 int InputFileModel::removeFile(const ZuSoundFile* file)
 {
-    const int row = indexOf(file);
-    if (row < 0)
-        return -1;
-    beginRemoveRows(QModelIndex(), row, row);
-    m_names.remove(lastComponent(*m_files.at(row)));
-    m_files.removeAt(row);
-    endRemoveRows();
-    emit headerDataChanged(Qt::Horizontal, FileName, FileName);
-    return row;
+    const int row = rowOf(file);
+    if (row >= 0)
+        m_names.remove(lastComponent(*m_items.at(row)));
+    return removeItem(file);
 }
 
 void InputFileModel::sortFiles()
 {
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    QList<const ZuSoundFile*> owners;
-    for (const QModelIndex& index : before)
-        owners.append(m_files.value(index.row()).get());
-    std::stable_sort(m_files.begin(), m_files.end(),
-                     [](const ZuSoundFileRef& a, const ZuSoundFileRef& b) { return a->compare(b.get()) < 0; });
-    QModelIndexList after;
-    for (int i = 0; i < before.size(); ++i) {
-        const int row = indexOf(owners.at(i));
-        after.append(row < 0 ? QModelIndex() : index(row, before.at(i).column()));
-    }
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    sortItems();
 }
 
 void InputFileModel::setPlayState(int row, bool playing)
@@ -210,19 +153,19 @@ void InputFileModel::setPlayState(int row, bool playing)
     m_playRow = row;
     m_playing = playing;
     for (int changed : {old, row})
-        if (changed >= 0 && changed < m_files.size())
+        if (changed >= 0 && changed < m_items.size())
             emit dataChanged(index(changed, Playable), index(changed, Playable), {Qt::DecorationRole});
 }
 
 int InputFileModel::folderCount() const
 {
-    return int(std::count_if(m_files.begin(), m_files.end(), [](const ZuSoundFileRef& f) { return f->isDirectory(); }));
+    return int(std::count_if(m_items.begin(), m_items.end(), [](const ZuSoundFileRef& f) { return f->isDirectory(); }));
 }
 
 QString InputFileModel::summary() const
 {
     const int folders = folderCount();
-    const int files = int(m_files.size()) - folders;
+    const int files = int(m_items.size()) - folders;
     const QString fileText = QStringLiteral("%1 File%2").arg(files).arg(plural(files));
     const QString folderText = QStringLiteral("%1 Folder%2").arg(folders).arg(plural(folders));
     return L("Input: %1, %2").arg(fileText, folderText);

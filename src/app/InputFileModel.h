@@ -11,9 +11,9 @@
 // together (the file adding checks this before inserting).
 #pragma once
 
+#include "SharedItemTableModel.h"
 #include "ZuSoundFile.h"
 
-#include <QAbstractTableModel>
 #include <QIcon>
 #include <QList>
 #include <QPixmap>
@@ -24,7 +24,7 @@
 
 using ZuSoundFileRef = std::shared_ptr<ZuSoundFile>;
 
-class InputFileModel : public QAbstractTableModel {
+class InputFileModel : public SharedItemTableModel<ZuSoundFile, InputFileModel> {
     Q_OBJECT
 public:
     enum Column { Playable, FileName, Size, FileType, SampleRate, Channels, Bits, Length, Regions, Timestamps,
@@ -34,22 +34,20 @@ public:
 
     explicit InputFileModel(QObject* parent = nullptr);
 
-    // "playable", "filename", "size", "fileType", "sampleRate", "channels",
-    // "bits", "length", "regions", "timestamps"; -1 / empty for others.
-    static QString columnIdentifier(int column);
-    static int columnForIdentifier(const QString& identifier);
+    // The column identifiers the sort keys use; the file column's header
+    // sums the list up.
+    static constexpr const char* kColumnIdentifiers[] = {"playable", "filename", "size",    "fileType", "sampleRate",
+                                                         "channels", "bits",     "length",  "regions",  "timestamps"};
+    static constexpr int kSummaryColumn = FileName;
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QStringList mimeTypes() const override;
     Qt::DropActions supportedDropActions() const override;
 
-    const QList<ZuSoundFileRef>& files() const { return m_files; }
+    const QList<ZuSoundFileRef>& files() const { return m_items; }
     ZuSoundFileRef fileAt(int row) const;
-    int indexOf(const ZuSoundFile* file) const;
     bool containsName(const QString& lastComponent) const { return m_names.contains(lastComponent); }
     static QString lastComponent(const ZuSoundFile& file);
 
@@ -81,7 +79,6 @@ signals:
     void filesDropped(const QStringList& paths);
 
 private:
-    QList<ZuSoundFileRef> m_files;
     QSet<QString> m_names;
     QIcon m_fileIcon;
     QIcon m_folderIcon;

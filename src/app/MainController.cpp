@@ -33,7 +33,6 @@ const QString kInputSortKey = QStringLiteral("Input Files Sort Key");
 const QString kInputSortAscending = QStringLiteral("Input Files Sort Ascending");
 const QString kConvSortKey = QStringLiteral("ConvSpecs Sort Key");
 const QString kConvSortAscending = QStringLiteral("ConvSpecs Sort Ascending");
-const QString kUnrecognizedAction = QStringLiteral("Unrecognized Input File Action");
 const QString kRightSideOfSplit = QStringLiteral("Right side of a split stereo file");
 const QString kConvertScriptCommand = QStringLiteral("QMConvertScriptCommandReceived");
 constexpr int kMaxConversionName = 255;
@@ -182,8 +181,7 @@ void MainController::openArguments(const QStringList& arguments)
     if (isAddingFiles())
         m_convertPending = true;  // posted when the adding is over
     else
-        NotificationCenter::defaultCenter().postNotification(QStringLiteral("QMConvertScriptCommandReceived"),
-                                                             QVariant(), this);
+        NotificationCenter::defaultCenter().postNotification(kConvertScriptCommand, QVariant(), this);
 }
 
 void MainController::setFilesToAdd(const QStringList& paths)
@@ -213,7 +211,7 @@ int MainController::deleteFile(const ZuSoundFile* file)
 
 void MainController::filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& models)
 {
-    const bool rawMode = m_defaults.integerForKey(kUnrecognizedAction) == 2;
+    const bool rawMode = m_defaults.integerForKey(Logger::kUnrecognizedActionKey) == 2;
     QStringList duplicates;
     QStringList rejected;
     int added = 0;
@@ -264,8 +262,7 @@ void MainController::filesExamined(const QList<std::shared_ptr<ZuSoundFile>>& mo
     emit addingFinished(added);
     if (m_convertPending && !m_adder->isBusy()) {
         m_convertPending = false;
-        NotificationCenter::defaultCenter().postNotification(QStringLiteral("QMConvertScriptCommandReceived"),
-                                                             QVariant(), this);
+        NotificationCenter::defaultCenter().postNotification(kConvertScriptCommand, QVariant(), this);
     }
 }
 
@@ -836,7 +833,7 @@ void MainController::engineDone()
     // worker's last error is a failed file's, counted already, or the
     // cancel's).
     const bool errors = failures || fatal || m_process->err() == userCanceledErr;
-    if (kept && m_defaults.boolForKey(QStringLiteral("Save Log")) && m_defaults.boolForKey(QStringLiteral("Open Log")) &&
+    if (kept && m_defaults.boolForKey(Logger::kSaveLogKey) && m_defaults.boolForKey(QStringLiteral("Open Log")) &&
         (!m_defaults.boolForKey(QStringLiteral("Only Open When Errors")) || errors))
         emit logFilesOpened({logPath});
     emit batchFinished();

@@ -42,8 +42,11 @@ namespace {
 const QString kInputColumnsKey = QStringLiteral("Input Table Columns");
 const QString kConversionColumnsKey = QStringLiteral("Conversion Table Columns");
 
-void setUpTable(QTableView* table)
+// A table of `page` showing `model`: whole rows selected, not editable, no
+// grid, sortable by its column headers.
+QTableView* NewTable(QWidget* page, QAbstractItemModel* model)
 {
+    auto* table = new QTableView(page);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -55,6 +58,8 @@ void setUpTable(QTableView* table)
     table->horizontalHeader()->setSectionsClickable(true);
     table->horizontalHeader()->setSortIndicatorShown(true);
     table->horizontalHeader()->setHighlightSections(false);
+    table->setModel(model);
+    return table;
 }
 
 } // namespace
@@ -269,12 +274,19 @@ void MainWindow::followTable(QTableView* table, void (MainController::*headerCli
         Qt::QueuedConnection);
 }
 
+void MainWindow::addCommandButton(QHBoxLayout* row, QWidget* page, const QString& title, AppCommand command,
+                                  const std::function<void()>& action)
+{
+    auto* button = new QPushButton(title, page);
+    m_buttons.insert(int(command), button);
+    connect(button, &QPushButton::clicked, this, action);
+    row->addWidget(button);
+}
+
 QWidget* MainWindow::buildInputTab()
 {
     auto* page = new QWidget;
-    m_inputTable = new QTableView(page);
-    setUpTable(m_inputTable);
-    m_inputTable->setModel(m_controller.inputModel());
+    m_inputTable = NewTable(page, m_controller.inputModel());
     m_inputTable->setAcceptDrops(true);
     m_inputTable->setDragDropMode(QAbstractItemView::DropOnly);
     m_inputTable->setDropIndicatorShown(false);
@@ -283,20 +295,11 @@ QWidget* MainWindow::buildInputTab()
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::FileName, 240);
     followTable(m_inputTable, &MainController::inputHeaderClicked);
 
-    auto* add = new QPushButton(L("Add..."), page);
-    auto* remove = new QPushButton(L("Remove"), page);
-    auto* removeAll = new QPushButton(L("Remove All"), page);
-    m_buttons.insert(int(AppCommand::AddFiles), add);
-    m_buttons.insert(int(AppCommand::RemoveFiles), remove);
-    m_buttons.insert(int(AppCommand::RemoveAll), removeAll);
-    connect(add, &QPushButton::clicked, this, &MainWindow::addFiles);
-    connect(remove, &QPushButton::clicked, this, [this] { m_controller.removeFiles(selectedInputRows()); });
-    connect(removeAll, &QPushButton::clicked, &m_controller, &MainController::removeAll);
-
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(add);
-    buttons->addWidget(remove);
-    buttons->addWidget(removeAll);
+    addCommandButton(buttons, page, L("Add..."), AppCommand::AddFiles, [this] { addFiles(); });
+    addCommandButton(buttons, page, L("Remove"), AppCommand::RemoveFiles,
+                     [this] { m_controller.removeFiles(selectedInputRows()); });
+    addCommandButton(buttons, page, L("Remove All"), AppCommand::RemoveAll, [this] { m_controller.removeAll(); });
     buttons->addStretch();
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_inputTable, 1);
@@ -309,9 +312,7 @@ QWidget* MainWindow::buildInputTab()
 QWidget* MainWindow::buildConversionsTab()
 {
     auto* page = new QWidget;
-    m_conversionTable = new QTableView(page);
-    setUpTable(m_conversionTable);
-    m_conversionTable->setModel(m_controller.conversionModel());
+    m_conversionTable = NewTable(page, m_controller.conversionModel());
     // Conversions drag out as property lists (a move elsewhere deletes
     // them, undoably) and in from other tables and programs.
     m_conversionTable->setDragEnabled(true);
@@ -326,24 +327,14 @@ QWidget* MainWindow::buildConversionsTab()
     // The conversion editor puts its add and edit buttons at the front of
     // this row.
     m_conversionButtons = new QHBoxLayout;
-    auto* duplicate = new QPushButton(L("Duplicate"), page);
-    auto* remove = new QPushButton(L("Remove"), page);
-    auto* mark = new QPushButton(L("Mark"), page);
-    auto* unmark = new QPushButton(L("Unmark"), page);
-    m_buttons.insert(int(AppCommand::DuplicateConversion), duplicate);
-    m_buttons.insert(int(AppCommand::Delete), remove);
-    m_buttons.insert(int(AppCommand::MarkConversion), mark);
-    m_buttons.insert(int(AppCommand::UnmarkConversion), unmark);
-    connect(duplicate, &QPushButton::clicked, this,
-            [this] { m_controller.duplicateConversions(selectedConversionRows()); });
-    connect(remove, &QPushButton::clicked, this, [this] { m_controller.removeConversions(selectedConversionRows()); });
-    connect(mark, &QPushButton::clicked, this, [this] { m_controller.markConversions(selectedConversionRows(), true); });
-    connect(unmark, &QPushButton::clicked, this,
-            [this] { m_controller.markConversions(selectedConversionRows(), false); });
-    m_conversionButtons->addWidget(duplicate);
-    m_conversionButtons->addWidget(remove);
-    m_conversionButtons->addWidget(mark);
-    m_conversionButtons->addWidget(unmark);
+    addCommandButton(m_conversionButtons, page, L("Duplicate"), AppCommand::DuplicateConversion,
+                     [this] { m_controller.duplicateConversions(selectedConversionRows()); });
+    addCommandButton(m_conversionButtons, page, L("Remove"), AppCommand::Delete,
+                     [this] { m_controller.removeConversions(selectedConversionRows()); });
+    addCommandButton(m_conversionButtons, page, L("Mark"), AppCommand::MarkConversion,
+                     [this] { m_controller.markConversions(selectedConversionRows(), true); });
+    addCommandButton(m_conversionButtons, page, L("Unmark"), AppCommand::UnmarkConversion,
+                     [this] { m_controller.markConversions(selectedConversionRows(), false); });
     m_conversionButtons->addStretch();
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_conversionTable, 1);

@@ -18,6 +18,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+
 class AboutView;
 class BackgroundImageView;
 class FileDropView;
@@ -95,6 +97,10 @@ private:
     // The table's last column takes the room left; a change of selection
     // is reported, and a click on a column's header sorts by it.
     void followTable(QTableView* table, void (MainController::*headerClicked)(int));
+    // A button of `page` at the end of `row` that runs `action` and that
+    // the commands of `command` enable.
+    void addCommandButton(
+        QHBoxLayout* row, QWidget* page, const QString& title, AppCommand command, const std::function<void()>& action);
     void updateSortIndicators();
     void deleteSelection();
     QAction* addCommand(QMenu* menu, AppCommand command, const QString& title, const QKeySequence& shortcut);

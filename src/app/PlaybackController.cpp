@@ -30,11 +30,11 @@
 
 const QString PlaybackController::kBlipAtEndChanged = QStringLiteral("QMBlipAtEndChanged");
 const QString PlaybackController::kAutoPlayNextChanged = QStringLiteral("QMAutoPlayNextChanged");
+const QString PlaybackController::kBlipAtEndKey = QStringLiteral("Blip At End");
+const QString PlaybackController::kAutoPlayNextKey = QStringLiteral("Auto Play Next");
 
 namespace {
 const QString kVarispeedKey = QStringLiteral("Varispeed");
-const QString kBlipAtEndKey = QStringLiteral("Blip At End");
-const QString kAutoPlayNextKey = QStringLiteral("Auto Play Next");
 // The slider's range: a quarter of the speed to four times it.
 constexpr int kSliderMin = 25;
 constexpr int kSliderMax = 400;
@@ -246,32 +246,31 @@ void PlaybackController::togglePlay()
         playFile();
 }
 
-void PlaybackController::playNextFromFolder()
+void PlaybackController::movePlayer(void (Player::*move)())
 {
     if (m_player)
-        run([this] { m_player->doNextFromFolder(); });
+        run([this, move] { (m_player.get()->*move)(); });
     reloadTable();
+}
+
+void PlaybackController::playNextFromFolder()
+{
+    movePlayer(&Player::doNextFromFolder);
 }
 
 void PlaybackController::playPreviousFromFolder()
 {
-    if (m_player)
-        run([this] { m_player->doPreviousFromFolder(); });
-    reloadTable();
+    movePlayer(&Player::doPreviousFromFolder);
 }
 
 void PlaybackController::playNextFromInputList()
 {
-    if (m_player)
-        run([this] { m_player->doNextFromInputList(); });
-    reloadTable();
+    movePlayer(&Player::doNextFromInputList);
 }
 
 void PlaybackController::playPreviousFromInputList()
 {
-    if (m_player)
-        run([this] { m_player->doPreviousFromInputList(); });
-    reloadTable();
+    movePlayer(&Player::doPreviousFromInputList);
 }
 
 void PlaybackController::doVariSpeed(double value)
@@ -300,18 +299,21 @@ void PlaybackController::rememberVarispeed(float value)
     m_controller.defaults().synchronize();
 }
 
+void PlaybackController::storeOption(const QString& key, const QString& changed, bool on)
+{
+    m_controller.defaults().setBool(key, on);
+    NotificationCenter::defaultCenter().postNotification(changed, QVariant(), this);
+    m_controller.defaults().synchronize();
+}
+
 void PlaybackController::blipAtEnd(bool on)
 {
-    m_controller.defaults().setBool(kBlipAtEndKey, on);
-    NotificationCenter::defaultCenter().postNotification(kBlipAtEndChanged, QVariant(), this);
-    m_controller.defaults().synchronize();
+    storeOption(kBlipAtEndKey, kBlipAtEndChanged, on);
 }
 
 void PlaybackController::autoPlayNext(bool on)
 {
-    m_controller.defaults().setBool(kAutoPlayNextKey, on);
-    NotificationCenter::defaultCenter().postNotification(kAutoPlayNextChanged, QVariant(), this);
-    m_controller.defaults().synchronize();
+    storeOption(kAutoPlayNextKey, kAutoPlayNextChanged, on);
 }
 
 // -------------------------------------------------------- notifications
@@ -338,26 +340,26 @@ void PlaybackController::soundPlayStopOrPause()
     reloadTable();
 }
 
-void PlaybackController::blipAtEndChanged(const Notification& notification)
+void PlaybackController::followOption(const Notification& notification, const QString& key, QCheckBox* box,
+                                      void (Player::*apply)(bool))
 {
-    const bool on = m_controller.defaults().boolForKey(kBlipAtEndKey);
+    const bool on = m_controller.defaults().boolForKey(key);
     if (notification.sender != this) {
-        const QSignalBlocker block(m_blipBox);
-        m_blipBox->setChecked(on);
+        const QSignalBlocker block(box);
+        box->setChecked(on);
     }
     if (m_player)
-        m_player->setBlipAtEnd(on);
+        (m_player.get()->*apply)(on);
+}
+
+void PlaybackController::blipAtEndChanged(const Notification& notification)
+{
+    followOption(notification, kBlipAtEndKey, m_blipBox, &Player::setBlipAtEnd);
 }
 
 void PlaybackController::autoPlayNextChanged(const Notification& notification)
 {
-    const bool on = m_controller.defaults().boolForKey(kAutoPlayNextKey);
-    if (notification.sender != this) {
-        const QSignalBlocker block(m_autoPlayBox);
-        m_autoPlayBox->setChecked(on);
-    }
-    if (m_player)
-        m_player->setAutoPlayNext(on);
+    followOption(notification, kAutoPlayNextKey, m_autoPlayBox, &Player::setAutoPlayNext);
 }
 
 // ------------------------------------------------------------ enabling
@@ -430,7 +432,7 @@ void PlaybackController::reloadTable()
 {
     // The loudspeaker on the player's row (row 0 before there is a player).
     InputFileModel* model = m_controller.inputModel();
-    model->setPlayState(m_player ? model->indexOf(m_player->fileFromList().get()) : 0, isPlaying());
+    model->setPlayState(m_player ? model->rowOf(m_player->fileFromList().get()) : 0, isPlaying());
     if (m_inputTable)
         m_inputTable->viewport()->update();
 }

@@ -36,6 +36,9 @@ class PlaybackController : public QObject {
 public:
     static const QString kBlipAtEndChanged;      // "QMBlipAtEndChanged"
     static const QString kAutoPlayNextChanged;   // "QMAutoPlayNextChanged"
+    // The preferences the two check boxes mirror.
+    static const QString kBlipAtEndKey;          // "Blip At End"
+    static const QString kAutoPlayNextKey;       // "Auto Play Next"
 
     // The controls are made at once (bar()); `window` gets the Space
     // shortcut.
@@ -88,11 +91,20 @@ private:
     void soundPlayStopOrPause();
     void blipAtEndChanged(const Notification& notification);
     void autoPlayNextChanged(const Notification& notification);
+    // One of the two options the check boxes mirror: stored and announced
+    // to the other windows; followed by the box (when another window
+    // changed it) and by the player.
+    void storeOption(const QString& key, const QString& changed, bool on);
+    void followOption(const Notification& notification, const QString& key, QCheckBox* box,
+                      void (Player::*apply)(bool));
     void setStopFace(bool stop);
     void reloadTable();
     // Runs a player command; a failure to play is shown in an alert.
     template <typename Command>
     void run(Command command);
+    // Moves the player to another file (a player command) and shows where
+    // it is; nothing to move before the first play.
+    void movePlayer(void (Player::*move)());
     static float sliderRate(int position);
     static int sliderPosition(double rate);
 

@@ -4,6 +4,8 @@
 #include "CreateSoundFile.h"
 #include "EngineStartup.h"
 #include "Localized.h"
+#include "Logger.h"
+#include "PlaybackController.h"
 #include "UserDefaults.h"
 #include "debug_trace.h"
 
@@ -23,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 const double PreferencesWindow::kRawRates[kRawRateCount] = {
     192000, 176400, 96000, 88200, 48000, 47952.1, 44100, 44055.9, 37800, 32000,
@@ -30,18 +33,12 @@ const double PreferencesWindow::kRawRates[kRawRateCount] = {
 
 namespace {
 
-const QString kAction = QStringLiteral("Unrecognized Input File Action");
 const QString kType = QStringLiteral("Unrecognized Input File Type");
 const QString kBigEndian = QStringLiteral("Unrecognized Input File Big Endian");
 const QString kWordSize = QStringLiteral("Unrecognized Input File Word Size");
 const QString kChannels = QStringLiteral("QMUnrecognizedFileNumChannels");
 const QString kRate = QStringLiteral("Unrecognized Input File Sample Rate");
-const QString kSaveLog = QStringLiteral("Save Log");
 const QString kOpenLog = QStringLiteral("Open Log");
-const QString kBlip = QStringLiteral("Blip At End");
-const QString kAutoPlay = QStringLiteral("Auto Play Next");
-const QString kBlipChanged = QStringLiteral("QMBlipAtEndChanged");
-const QString kAutoPlayChanged = QStringLiteral("QMAutoPlayNextChanged");
 
 } // namespace
 
@@ -114,14 +111,14 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     auto* logging = new QWidget;
     logging->setObjectName(QStringLiteral("logging"));
     auto* logLayout = new QVBoxLayout(logging);
-    logLayout->addWidget(addBox(logging, kSaveLog, L("Save the log")));
+    logLayout->addWidget(addBox(logging, Logger::kSaveLogKey, L("Save the log")));
     logLayout->addWidget(addBox(logging, QStringLiteral("Only Save When Errors"), L("only when there were errors")));
     logLayout->addWidget(addBox(logging, kOpenLog, L("Open the log")));
     logLayout->addWidget(addBox(logging, QStringLiteral("Only Open When Errors"), L("only when there were errors")));
     logLayout->addWidget(addBox(logging, QStringLiteral("Full Paths Into Log"), L("Write full paths into the log")));
     logLayout->addWidget(addBox(logging, QStringLiteral("Beep When Done"), L("Play a sound when a batch is done")));
-    logLayout->addWidget(addBox(logging, kBlip, L("Blip at the end of a played file")));
-    logLayout->addWidget(addBox(logging, kAutoPlay, L("Play the next file automatically")));
+    logLayout->addWidget(addBox(logging, PlaybackController::kBlipAtEndKey, L("Blip at the end of a played file")));
+    logLayout->addWidget(addBox(logging, PlaybackController::kAutoPlayNextKey, L("Play the next file automatically")));
     logLayout->addStretch();
     m_tabs->addTab(logging, L("Logging"));
     m_boxes.value(QStringLiteral("Only Save When Errors"))->setContentsMargins(20, 0, 0, 0);
@@ -130,13 +127,7 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     auto* factory = new QPushButton(L("Factory Defaults"), this);
     factory->setObjectName(QStringLiteral("factoryDefaultsButton"));
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(factory);
-    bottom->addStretch();
-    bottom->addWidget(close);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_tabs);
-    layout->addLayout(bottom);
+    LayOutOverButtonRow(this, m_tabs, 0, {factory}, {close});
 
     connect(factory, &QPushButton::clicked, this, &PreferencesWindow::doFactoryDefaults);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
@@ -151,14 +142,15 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     });
 
     auto& center = NotificationCenter::defaultCenter();
-    m_observers.push_back(center.addObserver(kBlipChanged, nullptr, [this](const Notification& n) {
-        if (n.sender != this)
-            m_boxes.value(kBlip)->setChecked(m_defaults.boolForKey(kBlip));
-    }));
-    m_observers.push_back(center.addObserver(kAutoPlayChanged, nullptr, [this](const Notification& n) {
-        if (n.sender != this)
-            m_boxes.value(kAutoPlay)->setChecked(m_defaults.boolForKey(kAutoPlay));
-    }));
+    // The player's bar changes its two options too.
+    const std::pair<QString, QString> playerOptions[] = {
+        {PlaybackController::kBlipAtEndChanged, PlaybackController::kBlipAtEndKey},
+        {PlaybackController::kAutoPlayNextChanged, PlaybackController::kAutoPlayNextKey}};
+    for (const auto& [changed, key] : playerOptions)
+        m_observers.push_back(center.addObserver(changed, nullptr, [this, key = key](const Notification& n) {
+            if (n.sender != this)
+                m_boxes.value(key)->setChecked(m_defaults.boolForKey(key));
+        }));
     updateUI();
 }
 
@@ -183,14 +175,16 @@ QCheckBox* PreferencesWindow::addBox(QWidget* parent, const QString& key, const 
     m_boxes.insert(key, box);
     connect(box, &QCheckBox::clicked, this, [this, key](bool on) {
         m_defaults.setBool(key, on);
-        if (key == kSaveLog)
+        if (key == Logger::kSaveLogKey)
             doSaveLog();
         else if (key == kOpenLog)
             doOpenLog();
-        else if (key == kBlip)
-            NotificationCenter::defaultCenter().postNotification(kBlipChanged, QVariant(), this);
-        else if (key == kAutoPlay)
-            NotificationCenter::defaultCenter().postNotification(kAutoPlayChanged, QVariant(), this);
+        else if (key == PlaybackController::kBlipAtEndKey)
+            NotificationCenter::defaultCenter().postNotification(PlaybackController::kBlipAtEndChanged, QVariant(),
+                                                                 this);
+        else if (key == PlaybackController::kAutoPlayNextKey)
+            NotificationCenter::defaultCenter().postNotification(PlaybackController::kAutoPlayNextChanged, QVariant(),
+                                                                 this);
     });
     return box;
 }
@@ -212,7 +206,7 @@ void PreferencesWindow::updateUI()
         it.value()->setChecked(m_defaults.boolForKey(it.key()));
     if (QAbstractButton* b = m_badRegion->button(int(m_defaults.integerForKey(QStringLiteral("Skip Bad Region")))))
         b->setChecked(true);
-    if (QAbstractButton* b = m_action->button(int(m_defaults.integerForKey(kAction))))
+    if (QAbstractButton* b = m_action->button(int(m_defaults.integerForKey(Logger::kUnrecognizedActionKey))))
         b->setChecked(true);
     doSaveLog();
     doUnrecognizedFilesMatrix();
@@ -227,8 +221,8 @@ void PreferencesWindow::updateUI()
 
 void PreferencesWindow::doSaveLog()
 {
-    const bool on = m_boxes.value(kSaveLog)->isChecked();
-    m_defaults.setBool(kSaveLog, on);
+    const bool on = m_boxes.value(Logger::kSaveLogKey)->isChecked();
+    m_defaults.setBool(Logger::kSaveLogKey, on);
     m_boxes.value(QStringLiteral("Only Save When Errors"))->setEnabled(on);
     m_boxes.value(kOpenLog)->setEnabled(on);
     doOpenLog();
@@ -253,7 +247,7 @@ void PreferencesWindow::doUnrecognizedFilesMatrix()
 {
     const int tag = m_action->checkedId();
     if (tag >= 0)
-        m_defaults.setInteger(kAction, tag);
+        m_defaults.setInteger(Logger::kUnrecognizedActionKey, tag);
     if (tag == 0 || tag == 1)
         enableFileTypeElements(false);
     else if (tag == 2)
@@ -413,6 +407,6 @@ void PreferencesWindow::doFactoryDefaults()
           "Unrecognized Input File Sample Rate", "Unrecognized Input File Word Size"})
         m_defaults.removeObject(QString::fromLatin1(key));
     updateUI();
-    NotificationCenter::defaultCenter().postNotification(kBlipChanged, QVariant(), this);
-    NotificationCenter::defaultCenter().postNotification(kAutoPlayChanged, QVariant(), this);
+    NotificationCenter::defaultCenter().postNotification(PlaybackController::kBlipAtEndChanged, QVariant(), this);
+    NotificationCenter::defaultCenter().postNotification(PlaybackController::kAutoPlayNextChanged, QVariant(), this);
 }

@@ -77,9 +77,7 @@ BatchCommand::BatchCommand(const BatchOptions& options, std::FILE* out, std::FIL
 
 void BatchCommand::report(const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), err_);
-    std::fflush(err_);
+    WriteText(err_, text);
 }
 
 int BatchCommand::refuse(int status, const QString& title, const QString& message)
@@ -165,9 +163,7 @@ int BatchCommand::run()
 
 void BatchCommand::print(const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out_);
-    std::fflush(out_);
+    WriteText(out_, text);
 }
 
 int BatchCommand::runVersion()
@@ -390,9 +386,7 @@ int BatchCommand::runBatch()
                    .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }
     if (batch.logger().logFileCreated()) {
-        const QByteArray line = (QStringLiteral("Log: ") + batch.logger().logPath() + QLatin1Char('\n')).toUtf8();
-        std::fwrite(line.constData(), 1, size_t(line.size()), out_);
-        std::fflush(out_);
+        print(QStringLiteral("Log: ") + batch.logger().logPath() + QLatin1Char('\n'));
     } else if (showProgress) {
         report(QStringLiteral("No log file was kept.\n"));
     }

@@ -2,6 +2,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // The long options that take a value.
@@ -105,6 +108,15 @@ void BatchOptions::fail(const QString& message)
         error_ = message;
 }
 
+void BatchOptions::setFileOnce(QString* file, const QString& value, const QString& option)
+{
+    if (!file->isEmpty())
+        fail(QStringLiteral("only one %1 file can be given").arg(option));
+    else if (value.isEmpty())
+        fail(QStringLiteral("the %1 file name is empty").arg(option));
+    *file = value;
+}
+
 BatchOptions BatchOptions::parse(const QStringList& arguments)
 {
     BatchOptions options;
@@ -120,28 +132,23 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
             optionsEnded = true;
             continue;
         }
-        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
-            options.help_ = true;
-            continue;
-        }
-        if (argument == QLatin1String("--info")) {
-            options.info_ = true;
-            continue;
-        }
-        if (argument == QLatin1String("--quiet")) {
-            options.quiet_ = true;
-            continue;
-        }
-        if (argument == QLatin1String("--list-types")) {
-            options.listTypes_ = true;
-            continue;
-        }
-        if (argument == QLatin1String("--list-conversions")) {
-            options.listConversions_ = true;
-            continue;
-        }
-        if (argument == QLatin1String("--version")) {
-            options.version_ = true;
+        // Options that switch something on.
+        static const struct {
+            const char* name;
+            bool BatchOptions::*flag;
+        } kSwitches[] = {
+            {"-h", &BatchOptions::help_},
+            {"--help", &BatchOptions::help_},
+            {"--info", &BatchOptions::info_},
+            {"--quiet", &BatchOptions::quiet_},
+            {"--list-types", &BatchOptions::listTypes_},
+            {"--list-conversions", &BatchOptions::listConversions_},
+            {"--version", &BatchOptions::version_},
+        };
+        const auto named = std::find_if(std::begin(kSwitches), std::end(kSwitches),
+                                        [&](const auto& option) { return argument == QLatin1String(option.name); });
+        if (named != std::end(kSwitches)) {
+            options.*(named->flag) = true;
             continue;
         }
 
@@ -187,11 +194,7 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
             options.outputFolder_ = value;
             break;
         case ValueOption::Conversions:
-            if (!options.conversionsFile_.isEmpty())
-                options.fail(QStringLiteral("only one --conversions file can be given"));
-            else if (value.isEmpty())
-                options.fail(QStringLiteral("the --conversions file name is empty"));
-            options.conversionsFile_ = value;
+            options.setFileOnce(&options.conversionsFile_, value, QStringLiteral("--conversions"));
             break;
         case ValueOption::Conversion:
             if (value.isEmpty())
@@ -200,11 +203,7 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
                 options.conversionNames_.append(value);
             break;
         case ValueOption::Defaults:
-            if (!options.defaultsFile_.isEmpty())
-                options.fail(QStringLiteral("only one --defaults file can be given"));
-            else if (value.isEmpty())
-                options.fail(QStringLiteral("the --defaults file name is empty"));
-            options.defaultsFile_ = value;
+            options.setFileOnce(&options.defaultsFile_, value, QStringLiteral("--defaults"));
             break;
         case ValueOption::Set: {
             const qsizetype equals = value.indexOf(QLatin1Char('='));

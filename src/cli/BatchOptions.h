@@ -57,6 +57,8 @@ public:
 
 private:
     void fail(const QString& message);
+    // A file option that may be given once (--conversions, --defaults).
+    void setFileOnce(QString* file, const QString& value, const QString& option);
 
     QString error_;
     bool help_ = false;

@@ -74,11 +74,16 @@ QString ProgressPrinter::line(const Snapshot& s) const
     return text;
 }
 
-void ProgressPrinter::write(const QString& text)
+void WriteText(std::FILE* stream, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream_);
-    std::fflush(stream_);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void ProgressPrinter::write(const QString& text)
+{
+    WriteText(stream_, text);
 }
 
 void ProgressPrinter::clearLine()

@@ -12,6 +12,10 @@
 
 class ConversionProcess;
 
+// `text` as UTF-8 on `stream`, flushed at once (the batch command's output
+// and its progress lines).
+void WriteText(std::FILE* stream, const QString& text);
+
 class ProgressPrinter {
 public:
     // One look at the batch.

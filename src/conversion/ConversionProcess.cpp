@@ -3,6 +3,7 @@
 #include "CConvSpec.h"
 #include "CSnippetFile.h"
 #include "CSoundFile.h"
+#include "CSplitFile.h"
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
@@ -108,9 +109,7 @@ QString ReasonText(int code)
     return message.empty() ? ConversionProcess::kNotSoundFileReason : QString::fromStdString(message);
 }
 
-constexpr SInt16 kUserCanceledErr = -128;
 constexpr SInt16 kNameNotUTF8Err = -22022;  // "has a file name that is not valid UTF-8"
-constexpr SInt16 kAlreadyProcessedErr = -23015;  // "was already processed with left file"
 constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
 constexpr SInt16 kTypeNotWritableErr = -24620;   // "cannot be written: the conversion needs an output type"
 constexpr SInt16 kAliasOriginalNotFoundErr = -22018;  // "original of alias was not found"
@@ -329,64 +328,52 @@ std::optional<QStringList> ConversionProcess::newWarnings()
 
 QString ConversionProcess::curFilePath() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curFilePath_;
+    return readState(curFilePath_);
 }
 
 QString ConversionProcess::curFolder() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curFolder_;
+    return readState(curFolder_);
 }
 
 QString ConversionProcess::curStepDesc() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curStepDesc_;
+    return readState(curStepDesc_);
 }
 
 QString ConversionProcess::curRegion() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curRegion_;
+    return readState(curRegion_);
 }
 
 ConvSpecRef ConversionProcess::curConvSpec() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curConvSpec_;
+    return readState(curConvSpec_);
 }
 
 QString ConversionProcess::comment() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return comment_;
+    return readState(comment_);
 }
 
 QStringList ConversionProcess::curOutputPaths() const
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return curOutputPaths_;
+    return readState(curOutputPaths_);
 }
 
 void ConversionProcess::setCurFolder(const QString& folder)
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    curFolder_ = folder;
+    writeState(curFolder_, folder);
 }
 
 void ConversionProcess::setComment(const QString& comment)
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    comment_ = comment;
+    writeState(comment_, comment);
 }
 
 void ConversionProcess::setCurConvSpec(const ConvSpecRef& spec)
 {
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        curConvSpec_ = spec;
-    }
+    writeState(curConvSpec_, spec);
     if (!spec)
         return;
     ThreadDictionary d = dict();
@@ -397,10 +384,7 @@ void ConversionProcess::setCurConvSpec(const ConvSpecRef& spec)
 
 void ConversionProcess::setCurFile(const QString& path)
 {
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        curFilePath_ = path;
-    }
+    writeState(curFilePath_, path);
     curFile_.fetch_add(1);
     setFlag(kFileChanged, true);
     if (!path.isNull())
@@ -464,9 +448,9 @@ void ConversionProcess::setShouldStop(bool stop)
     std::lock_guard<std::mutex> lock(threadMutex_);
     shouldStop_.store(stop);
     if (stop) {
-        err_.store(kUserCanceledErr);
+        err_.store(userCanceledErr);
         if (workerDict_.isValid())
-            workerDict_.setLastError(kUserCanceledErr);
+            workerDict_.setLastError(userCanceledErr);
     }
 }
 
@@ -478,7 +462,7 @@ void ConversionProcess::setLastErrorForFile(SInt64 code)
     ThreadDictionary d = dict();
     d.setLastError(code);
     if (shouldStop_.load())
-        d.setLastError(kUserCanceledErr);
+        d.setLastError(userCanceledErr);
 }
 
 void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<ConvSpecRef>& conversions,
@@ -506,7 +490,7 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         workerDict_ = ThreadDictionary::current();
         workerDict_.setValue(kConversionProcessKey, QVariant::fromValue(this));
         if (shouldStop_.load())
-            workerDict_.setLastError(kUserCanceledErr);
+            workerDict_.setLastError(userCanceledErr);
     }
 
     inputFiles_ = inputPaths;
@@ -721,7 +705,7 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
             const std::string last = lastPathProcessed_.toStdString();
             for (const std::string& member : inFile_->surround_set())
                 if (member == last) {
-                    error = kAlreadyProcessedErr;
+                    error = kSplitRightAlreadyProcessedErr;
                     break;
                 }
         }
@@ -780,7 +764,7 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
                 }
                 if (error == noErr) {
                     if (shouldStop_.load()) {
-                        error = kUserCanceledErr;
+                        error = userCanceledErr;
                     } else {
                         // The payload copies the whole context: built
                         // only for an observer.
@@ -825,13 +809,13 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         } else {
             // The output folder gone (removed while the batch ran): the
             // batch's own failure, not the input's; one report names it.
-            const QString vanished = error == kUserCanceledErr ? QString() : vanishedOutputFolder();
+            const QString vanished = error == userCanceledErr ? QString() : vanishedOutputFolder();
             if (!vanished.isEmpty())
                 error = kOutputFolderVanishedErr;
             err_.store(error);
             d.setLastError(error);
             if (shouldStop_.load())
-                d.setLastError(kUserCanceledErr);
+                d.setLastError(userCanceledErr);
             if (error != kNameNotExtendedErr)
                 deleteCreatedOutputs();
             CreatedFilesListClear();

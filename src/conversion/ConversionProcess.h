@@ -283,6 +283,19 @@ private:
 
     UserDefaults& defaults() const;
     ThreadDictionary dict() const;
+    // A field of the polled state (below), read or written under stateMutex_.
+    template <typename T>
+    T readState(const T& field) const
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        return field;
+    }
+    template <typename T>
+    void writeState(T& field, const T& value)
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        field = value;
+    }
     void setCurConvSpec(const ConvSpecRef& spec);
     void setCurFile(const QString& path);
     void setCurFolder(const QString& folder);

@@ -195,22 +195,17 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QStri
     QString prefix;
     enum class Then { Warn, Nothing, Stop } then = Then::Stop;
     switch (entry.message_class) {
-    case kErrorClassWarning:
-        message = MainBundle::localizedString(QString::fromStdString(entry.message));
-        then = Then::Warn;
-        break;
     case kErrorClassReportWarning:
-        message = MainBundle::localizedString(QString::fromStdString(entry.message));
         prefix = Localized("%d, call Corvane: ").replace(QStringLiteral("%d"), QString::number(code));
-        then = Then::Warn;
-        break;
+        [[fallthrough]];
+    case kErrorClassWarning:
     case kErrorClassNote:
-        message = MainBundle::localizedString(QString::fromStdString(entry.message));
-        then = Then::Nothing;
-        break;
     case kErrorClassFatal:
+        // The table's text in the user's language; the class says what follows.
         message = MainBundle::localizedString(QString::fromStdString(entry.message));
-        then = Then::Stop;
+        then = entry.message_class == kErrorClassNote    ? Then::Nothing
+               : entry.message_class == kErrorClassFatal ? Then::Stop
+                                                         : Then::Warn;
         break;
     default: {
         // Not a class of the table: the platform's error names, then the

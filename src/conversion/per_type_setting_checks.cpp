@@ -45,34 +45,54 @@ void WriteVerdict(ConvSpec* spec, const QString& validKey, const QString& messag
 
 // ------------------------------------------------------- mono-only checks
 
-SInt16 MonoOnlyChannelSettings(CConvSpec* cspec, const char* message)
+// The types whose files hold one channel: each needs channel handling on,
+// and CCITT also a treatment that yields one channel (2 to 5).
+enum MonoOnlyType { kCCITTMono, kDawnAIFFMono, kDialogicADPCMMono, kDialogicALawMono, kDialogicULawMono, kVAPMono };
+
+struct MonoOnlyRule {
+    bool needsMonoTreatment;
+    const char* message;
+};
+
+const MonoOnlyRule kMonoOnlyRules[] = {
+    {true, "CCITT files must be mono, so please choose a 'Channel handling' setting that yields mono output."},
+    {false, "Dawn AIFF files must be mono, so please select a channel handling that yields mono output."},
+    {false, "Dialogic ADPCM files must be mono, so please select a channel handling that yields mono output."},
+    {false, "Dialogic a-law files must be mono, so please select a channel handling that yields mono output."},
+    {false, "Dialogic \u00b5-law files must be mono, so please select a channel handling that yields mono output."},
+    {false, "Annotated Voice (.vap) files must be mono, so please select a channel handling that yields mono output."},
+};
+
+SInt16 MonoOnlyChannelSettings(CConvSpec* cspec, MonoOnlyType type)
 {
     ConvSpec* spec = cspec ? cspec->GetConvSpec() : nullptr;
     if (!spec)
         return paramErr;
-    WriteVerdict(spec, kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey, spec->needsChannelTreat(),
-                 Localized(message));
+    const MonoOnlyRule& rule = kMonoOnlyRules[type];
+    const SInt16 treat = SInt16(spec->channelTreat());
+    const bool valid = spec->needsChannelTreat() && (!rule.needsMonoTreatment || (treat >= 2 && treat <= 5));
+    WriteVerdict(spec, kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey, valid, Localized(rule.message));
     return kHandled;
 }
 
 // ----------------------------------------- name extension by sample rate
 
-SInt16 SetExtensionByRateTag(CConvSpec* cspec, int tag, const char* extension8000, const char* extension6000)
+// Stores `extension` (null: a choice the type does not know) as the
+// conversion's name extension.
+SInt16 SetExtension(CConvSpec* cspec, const char* extension)
 {
-    if (!cspec || !cspec->GetConvSpec())
-        return paramErr;
-    const char* extension = nullptr;
-    if (tag == kTag8000Hz)
-        extension = extension8000;
-    else if (tag == kTag6000Hz)
-        extension = extension6000;
-    else
+    if (!cspec || !cspec->GetConvSpec() || !extension)
         return paramErr;
     Str255 pascal;
     if (!CFStringToStr255(QString::fromLatin1(extension), pascal))
         return paramErr;
     cspec->SetNameExtension(pascal);
     return kHandled;
+}
+
+SInt16 SetExtensionByRateTag(CConvSpec* cspec, int tag, const char* extension8000, const char* extension6000)
+{
+    return SetExtension(cspec, tag == kTag8000Hz ? extension8000 : tag == kTag6000Hz ? extension6000 : nullptr);
 }
 
 // ------------------------------------------------------------ MPEG modes
@@ -265,47 +285,34 @@ SInt16 VOCTimeConstant(float rate)
 
 // =================================================== mono-only channels
 
-SInt16 CCITTChannelSettings(CConvSpec* cspec, int, const QString&, int)
+SInt16 CCITTChannelSettings(CConvSpec* spec, int, const QString&, int)
 {
-    ConvSpec* spec = cspec ? cspec->GetConvSpec() : nullptr;
-    if (!spec)
-        return paramErr;
-    const SInt16 treat = SInt16(spec->channelTreat());
-    const bool valid = spec->needsChannelTreat() && treat >= 2 && treat <= 5;
-    WriteVerdict(spec, kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey, valid,
-                 Localized("CCITT files must be mono, so please choose a 'Channel handling' setting that "
-                           "yields mono output."));
-    return kHandled;
+    return MonoOnlyChannelSettings(spec, kCCITTMono);
 }
 
 SInt16 DawnAIFFFileChannelSettings(CConvSpec* spec, int, const QString&, int)
 {
-    return MonoOnlyChannelSettings(
-        spec, "Dawn AIFF files must be mono, so please select a channel handling that yields mono output.");
+    return MonoOnlyChannelSettings(spec, kDawnAIFFMono);
 }
 
 SInt16 DialogicADPCMFileChannelSettings(CConvSpec* spec, int, const QString&, int)
 {
-    return MonoOnlyChannelSettings(
-        spec, "Dialogic ADPCM files must be mono, so please select a channel handling that yields mono output.");
+    return MonoOnlyChannelSettings(spec, kDialogicADPCMMono);
 }
 
 SInt16 DialogicALawFileChannelSettings(CConvSpec* spec, int, const QString&, int)
 {
-    return MonoOnlyChannelSettings(
-        spec, "Dialogic a-law files must be mono, so please select a channel handling that yields mono output.");
+    return MonoOnlyChannelSettings(spec, kDialogicALawMono);
 }
 
 SInt16 DialogicULawFileChannelSettings(CConvSpec* spec, int, const QString&, int)
 {
-    return MonoOnlyChannelSettings(
-        spec, "Dialogic \u00b5-law files must be mono, so please select a channel handling that yields mono output.");
+    return MonoOnlyChannelSettings(spec, kDialogicULawMono);
 }
 
 SInt16 DialogicVAPFileChannelSettings(CConvSpec* spec, int, const QString&, int)
 {
-    return MonoOnlyChannelSettings(spec, "Annotated Voice (.vap) files must be mono, so please select a channel "
-                                         "handling that yields mono output.");
+    return MonoOnlyChannelSettings(spec, kVAPMono);
 }
 
 // ============================================ extension by the rate popup
@@ -332,20 +339,7 @@ SInt16 PikaADPCMFileSampleRateSettings(CConvSpec* spec, int, const QString&, int
 
 SInt16 DialogicPCMFileWordLengthSettings(CConvSpec* cspec, int index, const QString&, int)
 {
-    if (!cspec || !cspec->GetConvSpec())
-        return paramErr;
-    const char* extension = nullptr;
-    if (index == 0)
-        extension = "pc8";
-    else if (index >= 1 && index <= 3)
-        extension = "p16";
-    else
-        return paramErr;
-    Str255 pascal;
-    if (!CFStringToStr255(QString::fromLatin1(extension), pascal))
-        return paramErr;
-    cspec->SetNameExtension(pascal);
-    return kHandled;
+    return SetExtension(cspec, index == 0 ? "pc8" : index >= 1 && index <= 3 ? "p16" : nullptr);
 }
 
 // ===================================================== MPEG stereo mode
