@@ -13,7 +13,7 @@ FormatTraits Traits(const char* name, OSType type, const char* extension, Format
     t.extension = extension;
     t.shapes = {shape};
     t.detectsPeerFiles = false;  // typed by their names
-    t.samplesToTheEnd = {0, 1};  // no length in a header: cuts go unseen
+    t.saysWhenCut = false;  // no length in a header: cuts go unseen
     // ProbeHeader of these files passes the data fork's reference to the
     // close before the open has set it (the arguments' order is the
     // compiler's), so the file stays open: not checked until that is mended.
@@ -136,7 +136,6 @@ std::vector<FormatTraits> CodedFormats()
             16, {});
         ms.detectsPeerFiles = true;
         ms.probeClosesTheFile = true;
-        ms.samplesToTheEnd = {};
         ms.peersSeePadding = true;  // sox and libsndfile decode the last block whole
         // A cut file that loses frames opens without saying it was cut:
         // not checked until mended.

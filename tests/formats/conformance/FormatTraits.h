@@ -36,7 +36,7 @@
 //     with no more frames than the file had and those frames unchanged, or
 //     is refused; never a crash (the sanitizer build checks the reads)
 //     and never a fork left open;
-//   - CutFilesSayTheyAreCut: every prefix that opens with fewer frames
+//   - CutFilesSayTheyAreCut (saysWhenCut): every prefix that opens with fewer frames
 //     says it was cut short (samplesToTheEnd: every prefix that ends inside
 //     the header or a frame), the whole file does not;
 //   - RegistrationAndProbe: the registered factory makes the class, type
@@ -160,7 +160,8 @@ struct FormatTraits {
     bool detectsOurFiles = true;
     // Whether ProbeHeader is checked to leave the file closed.
     bool probeClosesTheFile = true;
-    // Whether a cut file that lost frames is checked to say so.
+    // Whether a cut file that lost frames is checked to say so (false
+    // where nothing tells the length: headerless coded files).
     bool saysWhenCut = true;
     // Whether a block written past the end is checked to leave silence.
     bool fillsGapsWithSilence = true;
@@ -235,6 +236,7 @@ class FormatsWithRefusedShapes : public FormatConformance {};
 class FormatsWithDamagedHeaders : public FormatConformance {};
 class FormatsWithAnnotations : public FormatConformance {};
 class FormatsEncodedOnClose : public FormatConformance {};
+class FormatsSayingWhenCut : public FormatConformance {};
 
 template <typename Keep> std::vector<FormatTraits> FormatsWhere(const std::vector<FormatTraits>& all, Keep keep)
 {
@@ -259,7 +261,9 @@ template <typename Keep> std::vector<FormatTraits> FormatsWhere(const std::vecto
     INSTANTIATE_TEST_SUITE_P(prefix, FormatsWithAnnotations, ::testing::ValuesIn(FormatsWhere(formats,             \
         [](const FormatTraits& t) { return t.annotations.Any(); })), FormatTraitsName);                        \
     INSTANTIATE_TEST_SUITE_P(prefix, FormatsEncodedOnClose, ::testing::ValuesIn(FormatsWhere(formats,             \
-        [](const FormatTraits& t) { return t.encodesOnClose; })), FormatTraitsName)
+        [](const FormatTraits& t) { return t.encodesOnClose; })), FormatTraitsName);                           \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsSayingWhenCut, ::testing::ValuesIn(FormatsWhere(formats,              \
+        [](const FormatTraits& t) { return t.saysWhenCut; })), FormatTraitsName)
 
 inline std::string FormatTraitsName(const ::testing::TestParamInfo<FormatTraits>& info)
 {
