@@ -18,6 +18,7 @@ FormatTraits Traits(const char* name, OSType type, const char* extension, Format
     // close before the open has set it (the arguments' order is the
     // compiler's), so the file stays open: not checked until that is mended.
     t.probeClosesTheFile = false;
+    t.truncationBytesChecked = 24;  // a cut in the codes is a cut like another
     return t;
 }
 
@@ -111,6 +112,7 @@ std::vector<FormatTraits> CodedFormats()
     all.push_back(Coder(Traits("PikaADPCM", FOUR_CHAR_CODE("PADP"), ".pi8", {1, 16, 8000}), 18, Even));
     FormatTraits vap = Coder(Traits("AnnotatedVoice", FOUR_CHAR_CODE("DVAP"), ".vap", {1, 16, 8000}), 18, Even);
     vap.exactTruncation.refusedBelow = 37;  // the header
+    vap.truncationBytesChecked = 37 + 24;
     all.push_back(vap);
 
     all.push_back(Companded("DialogicALaw", FOUR_CHAR_CODE("DALW"), ".al8", "al", "alaw"));
@@ -141,6 +143,7 @@ std::vector<FormatTraits> CodedFormats()
         // not checked until mended.
         ms.saysWhenCut = false;
         ms.exactTruncation.refusedBelow = 90;  // the header
+        ms.truncationBytesChecked = 90 + 24;
         ms.soxReadOptions = {"-t", "wav"};
         ms.sndfileReads = ms.ffmpegReads = true;
         ms.ffmpegSnrDb = 40;

@@ -359,7 +359,8 @@ std::vector<std::size_t> FormatConformance::PrefixLengths(std::size_t size) cons
     // the last bytes (chunks after the data), and evenly spaced ones between.
     std::vector<std::size_t> lengths;
     for (std::size_t length = 0; length < size; ++length) {
-        if (length < T().truncationBytesChecked || length + 64 >= size || length % (size / 97 + 1) == 0)
+        if (length < T().truncationBytesChecked || length + std::min<std::size_t>(64, T().truncationBytesChecked) >= size
+            || length % (size / 97 + 1) == 0)
             lengths.push_back(length);
     }
     return lengths;
