@@ -74,10 +74,10 @@ std::vector<SInt32> SoxS32(const std::string& path, const QStringList& inputOpti
     return r.exitCode == 0 ? BigEndianS32(r.out) : std::vector<SInt32>();
 }
 
-std::vector<SInt32> FFmpegS32(const std::string& path)
+std::vector<SInt32> FFmpegS32(const std::string& path, const QStringList& inputOptions)
 {
-    const RunResult r = Run(QStringLiteral("ffmpeg"),
-        {"-nostdin", "-loglevel", "error", "-i", QString::fromStdString(path), "-f", "s32be", "-"});
+    const RunResult r = Run(QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-loglevel", "error"} + inputOptions
+            + QStringList{"-i", QString::fromStdString(path), "-f", "s32be", "-"});
     return r.exitCode == 0 ? BigEndianS32(r.out) : std::vector<SInt32>();
 }
 

@@ -43,9 +43,10 @@ bool InCI();
 
 // Every sample of a file as 32-bit signed values (left-justified), as sox,
 // ffmpeg or libsndfile decode it; empty when the peer cannot read the file.
-// `soxType` (may be empty) is sox's name of the file's type ("-t").
+// `inputOptions` (may be empty) tell sox or ffmpeg the file's type ("-t",
+// "-f") and, for headerless files, its shape.
 std::vector<SInt32> SoxS32(const std::string& path, const QStringList& inputOptions = {});
-std::vector<SInt32> FFmpegS32(const std::string& path);
+std::vector<SInt32> FFmpegS32(const std::string& path, const QStringList& inputOptions = {});
 std::vector<float> FFmpegF32(const std::string& path);
 // One stream field as ffprobe shows it ("channels", "sample_rate" ...).
 std::string FFprobeField(const std::string& path, const std::string& field);

@@ -8,7 +8,7 @@
 //       FormatTraits t;
 //       t.name = "GSM";  t.type = FOUR_CHAR_CODE("GSM ");
 //       t.shapes = {{1, 16, 8000}};
-//       t.lossy = true;                    // round trips are checked as idempotent
+//       t.minSnrDb = 8;                    // coded: checked by its quality
 //       t.soxReadOptions = {"-t", "gsm"};  // sox reads it: compared with our decoding
 //       t.soxWrites = {{1, 16, 8000}};     // sox writes it: we read sox's files
 //       return {t};
@@ -17,31 +17,38 @@
 //
 // and by linking its library into test_formats_conformance (it links every
 // library of QM_FORMAT_LIBRARIES; EngineStartup::registerFileTypes()
-// registers them).
+// registers them).  Every shape a format lists must be one its entry of the
+// file-type dictionary holds (RegistrationAndProbe checks them).
 //
 // The matrix, per format (see FormatConformanceTest.cpp):
 //   - RoundTripsEveryShape: every shape written through the class (exact
-//     block bytes) reads back the same (lossy: a second pass changes nothing);
+//     block bytes) reads back the same (lossy: a second pass changes
+//     nothing; coded: to minSnrDb); a block written beyond the end leaves
+//     silence before it;
+//   - AudioWrittenAsThePipelinesDoReadsBack: audio written as doubles,
+//     plain and with fades applied before the close, reads back to its
+//     quality, from any frame as from the start; only the output is left;
 //   - PeersReadOurFiles: sox (soxReadOptions), libsndfile (sndfileReads)
 //     and ffmpeg (ffmpegReads) decode our files as we do;
-//   - WeReadThePeersFiles: files sox writes in each soxWrites shape decode
-//     as sox decodes them;
+//   - WeReadThePeersFiles: files sox, libsndfile and ffmpeg write in this
+//     format decode as the peers decode them;
 //   - EveryTruncationIsSafe: every prefix of a written file either opens
 //     with no more frames than the file had and those frames unchanged, or
 //     is refused; never a crash (the sanitizer build checks the reads)
 //     and never a fork left open;
-//   - CutFilesSayTheyAreCut: every prefix that opens with fewer frames
+//   - CutFilesSayTheyAreCut (saysWhenCut): every prefix that opens with fewer frames
 //     says it was cut short (samplesToTheEnd: every prefix that ends inside
 //     the header or a frame), the whole file does not;
-//   - WritingPastTheEndFillsSilence: a block written beyond the end leaves
-//     silence before it;
 //   - RegistrationAndProbe: the registered factory makes the class, type
 //     detection names the type, the header probe counts the channels, a
-//     closed file refuses another Close;
+//     closed file refuses another Close, the class codes on close exactly
+//     when encodesOnClose says so, the type's descriptor holds every shape
+//     listed here, a second Create of the file is refused and leaves it as
+//     it was;
+//   - CancelDuringEncodeLeavesNothing (encodesOnClose): a cancel while the
+//     file is coded leaves no file at all;
 //   - CreateRefusesShapesItCannotHold: each of refusedShapes with its code,
 //     and no file made;
-//   - CreateNeverTakesOverAnExistingFile: a second Create of a written
-//     file is refused and leaves it as it was;
 //   - DamagedHeadersGiveTheirError: each of damagedHeaders is refused
 //     with its exact code;
 //   - AnnotationsRoundTrip: markers, loops, the sampler record, regions and
@@ -56,6 +63,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -106,17 +114,34 @@ struct HeaderPatch {
 struct FormatTraits {
     std::string name;  // the test-name suffix ("AVR")
     OSType type = 0;  // the factory's type code
+    // The ending of every name written (".ap8": headerless types take their
+    // rate from it); empty: the class gives the name its own.
+    std::string extension;
     OSType detectedAs = 0;  // what type detection names our files (0: `type`)
     std::string formatName;  // the class's format name (UTF-8; empty: not checked)
     std::string splitSuffix;  // the split naming it offers (empty: not checked)
     std::vector<FormatShape> shapes;  // shapes Create takes; the first is the small default
     bool lossy = false;  // coded samples (G.711, float): no exact round trip
     SInt64 lossyError = 0;  // largest coding error of a lossy round trip (32-bit units)
+    // > 0: the samples are coded with loss beyond a fixed step (ADPCM,
+    // G.72x): the files hold a tone the coder follows instead of noise, and
+    // our round trip keeps this signal-to-noise ratio (dB).  Else audio
+    // written as doubles reads back to 30 dB at least.
+    double minSnrDb = 0;
+    // > 0: the peers decode differently by design; their decoding agrees
+    // with ours to this many dB (and within peerTolerance when that is set);
+    // ffmpegSnrDb for ffmpeg alone.
+    double peerSnrDb = 0;
+    double ffmpegSnrDb = 0;
+    // Frames a write of n frames holds (whole code bytes or blocks); empty: n.
+    std::function<UInt32(UInt32)> framesHeld;
+    bool encodesOnClose = false;  // the whole file is coded when it is closed
     // Peers that read the format: sox (with these input options; empty: sox
     // does not read it), libsndfile, ffmpeg.
     QStringList soxReadOptions;
     bool sndfileReads = false;
     bool ffmpegReads = false;
+    QStringList ffmpegReadOptions;  // what ffmpeg is told of a headerless file
     // Shapes the peers write in this format, for the reading direction: sox
     // (with soxWriteOptions before the output name; not when soxWriteOptions
     // is empty) and libsndfile (sndfileExtension).
@@ -129,8 +154,17 @@ struct FormatTraits {
     // Files ffmpeg writes in this format (its own header variants).
     std::vector<PeerWrite> ffmpegWrites;
     // Whether type detection recognises the peers' files by their header
-    // (false for headerless formats, typed by their names).
+    // (false for headerless formats, typed by their names), and our own
+    // files (false where the name does not tell the coding either).
     bool detectsPeerFiles = true;
+    bool detectsOurFiles = true;
+    // Whether ProbeHeader is checked to leave the file closed.
+    bool probeClosesTheFile = true;
+    // Whether a cut file that lost frames is checked to say so (false
+    // where nothing tells the length: headerless coded files).
+    bool saysWhenCut = true;
+    // Whether a block written past the end is checked to leave silence.
+    bool fillsGapsWithSilence = true;
     // Largest difference allowed between a peer's decoding and ours, in
     // 32-bit units (float formats round differently); 0 for exact.
     SInt32 peerTolerance = 0;
@@ -145,13 +179,13 @@ struct FormatTraits {
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;
-    // Formats whose header is a fixed size and whose samples follow it to the
-    // end: every prefix of the default file is refused with exactly
-    // `refusedWith` below `refusedBelow` bytes (1: any error), and opens with
-    // exactly the whole frames of `frameBytes` it holds past `dataOffset`.
+    // Every prefix of the default file is refused with exactly `refusedWith`
+    // below `refusedBelow` bytes (1: any error).  Formats whose header is a
+    // fixed size and whose samples follow it to the end open with exactly
+    // the whole frames of `frameBytes` it holds past `dataOffset`.
     struct {
         std::size_t dataOffset = 0;  // 0: not checked exactly
-        std::size_t refusedBelow = 0;
+        std::size_t refusedBelow = 0;  // 0: not checked
         OSErr refusedWith = 1;
         std::size_t frameBytes = 2;
     } exactTruncation;
@@ -179,8 +213,12 @@ protected:
 
     const FormatTraits& T() const { return GetParam(); }
     OSType Detected() const { return T().detectedAs ? T().detectedAs : T().type; }
+    // A file name in the test's folder with the format's ending.
+    std::string File(const std::string& name) const { return dir.file(name + T().extension); }
     // Deterministic samples of a shape, left-justified 32-bit, interleaved.
     std::vector<SInt32> Samples(const FormatShape& shape, UInt32 frames, UInt32 seed = 7) const;
+    // The frames a write of `frames` frames holds.
+    UInt32 Held(UInt32 frames) const;
     // A small file of the first shape, written by us (`annotate`: with the
     // annotations the format keeps); the path written.
     std::string WriteDefault(const std::string& name, std::vector<SInt32>* samples = nullptr, bool annotate = false);
@@ -197,6 +235,8 @@ class FormatsPeersWrite : public FormatConformance {};
 class FormatsWithRefusedShapes : public FormatConformance {};
 class FormatsWithDamagedHeaders : public FormatConformance {};
 class FormatsWithAnnotations : public FormatConformance {};
+class FormatsEncodedOnClose : public FormatConformance {};
+class FormatsSayingWhenCut : public FormatConformance {};
 
 template <typename Keep> std::vector<FormatTraits> FormatsWhere(const std::vector<FormatTraits>& all, Keep keep)
 {
@@ -219,7 +259,11 @@ template <typename Keep> std::vector<FormatTraits> FormatsWhere(const std::vecto
     INSTANTIATE_TEST_SUITE_P(prefix, FormatsWithDamagedHeaders, ::testing::ValuesIn(FormatsWhere(formats,          \
         [](const FormatTraits& t) { return !t.damagedHeaders.empty(); })), FormatTraitsName);                  \
     INSTANTIATE_TEST_SUITE_P(prefix, FormatsWithAnnotations, ::testing::ValuesIn(FormatsWhere(formats,             \
-        [](const FormatTraits& t) { return t.annotations.Any(); })), FormatTraitsName)
+        [](const FormatTraits& t) { return t.annotations.Any(); })), FormatTraitsName);                        \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsEncodedOnClose, ::testing::ValuesIn(FormatsWhere(formats,             \
+        [](const FormatTraits& t) { return t.encodesOnClose; })), FormatTraitsName);                           \
+    INSTANTIATE_TEST_SUITE_P(prefix, FormatsSayingWhenCut, ::testing::ValuesIn(FormatsWhere(formats,              \
+        [](const FormatTraits& t) { return t.saysWhenCut; })), FormatTraitsName)
 
 inline std::string FormatTraitsName(const ::testing::TestParamInfo<FormatTraits>& info)
 {
