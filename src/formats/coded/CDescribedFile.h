@@ -35,7 +35,10 @@ public:
     {
         if (result)
             *result = 0;
-        return CloseAfterProbe(OpenAndDescribe(), this->m_isOpen, this->m_refNum);
+        // The step sets the data fork's reference, so it runs before the
+        // reference is read for the close.
+        const OSErr err = OpenAndDescribe();
+        return CloseAfterProbe(err, this->m_isOpen, this->m_refNum);
     }
 
 protected:

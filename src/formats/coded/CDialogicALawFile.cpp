@@ -74,3 +74,8 @@ OSErr CDialogicALawFile::StoreFrames(UInt32 frames, UInt32 frame)
         m_scratch[i] = m_companding.compress(SInt16(ReadBE16(m_writeBuffer + 2 * i)));
     return WriteFileFrames(m_scratch.data(), frames, frame);
 }
+
+UInt8 CDialogicALawFile::FileSilenceByte() const
+{
+    return m_companding.compress(0);
+}

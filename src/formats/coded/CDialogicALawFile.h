@@ -30,6 +30,8 @@ protected:
     SInt64 FileBytesPerFrame() const override;
     OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
     OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
+    // A gap is the coding of zero (0xD5 for A-law, 0xFF for mu-law).
+    UInt8 FileSilenceByte() const override;
 
 private:
     Companding m_companding;

@@ -48,7 +48,3 @@ OSErr CHeaderlessTelephonyFile::CheckWriteExtent(UInt64 endFrame) const
     return endFrame > 0xFFFFFFFFu ? fsDataTooBigErr : noErr;
 }
 
-UInt8 CHeaderlessTelephonyFile::FileSilenceByte() const
-{
-    return 0;
-}

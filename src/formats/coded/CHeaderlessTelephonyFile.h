@@ -37,8 +37,6 @@ protected:
     OSErr ReadHeader() override;
     OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
     OSErr CheckWriteExtent(UInt64 endFrame) const override;
-    // A gap is zero bytes in every coding.
-    UInt8 FileSilenceByte() const override;
     OSErr MakeDataFork() override;
     void DropFinderInfoTheFileTells(bool complete) override;
 };

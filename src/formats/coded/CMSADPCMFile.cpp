@@ -47,6 +47,9 @@ OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
     m_sampleRate = header->sampleRate;
     m_sampleFormat = kSampleFormatADPCM;
     m_numFrames = UInt32(std::min<UInt64>({header->factFrames, header->FramesInData(), 0xFFFFFFFFu}));
+    // Fewer frames in the data present than the fact chunk counts: the
+    // file was cut.
+    m_dataCutShort = header->FramesInData() < header->factFrames;
     m_cachedBlock = ~UInt64(0);
     return noErr;
 }

@@ -14,10 +14,6 @@ FormatTraits Traits(const char* name, OSType type, const char* extension, Format
     t.shapes = {shape};
     t.detectsPeerFiles = false;  // typed by their names
     t.saysWhenCut = false;  // no length in a header: cuts go unseen
-    // ProbeHeader of these files passes the data fork's reference to the
-    // close before the open has set it (the arguments' order is the
-    // compiler's), so the file stays open: not checked until that is mended.
-    t.probeClosesTheFile = false;
     t.truncationBytesChecked = 24;  // a cut in the codes is a cut like another
     return t;
 }
@@ -50,9 +46,6 @@ FormatTraits Companded(const char* name, OSType type, const char* extension, con
     t.soxWrites = {{1, 8, 8000}};
     t.soxWriteOptions = {"-t", sox};
     t.ffmpegWrites = {{{1, 16, 8000}, {"-f", ffmpeg}}};
-    // A block written past the end leaves zero bytes before it, which
-    // decode loud, not as the coding's silence: not checked until mended.
-    t.fillsGapsWithSilence = false;
     return t;
 }
 
@@ -66,8 +59,6 @@ FormatTraits Linear(const char* name, const char* extension, SInt16 bits, const 
     t.soxWrites = {{1, bits, 8000}};
     t.soxWriteOptions = {"-t", "raw", "-e", encoding, "-B"};
     t.ffmpegWrites = {{{1, bits, 8000}, {"-f", ffmpeg}}};
-    if (bits == 8)
-        t.fillsGapsWithSilence = false;  // zero bytes, as the companded files
     return t;
 }
 
@@ -137,11 +128,8 @@ std::vector<FormatTraits> CodedFormats()
                                     {channels, 16, 8000}),
             16, {});
         ms.detectsPeerFiles = true;
-        ms.probeClosesTheFile = true;
         ms.peersSeePadding = true;  // sox and libsndfile decode the last block whole
-        // A cut file that loses frames opens without saying it was cut:
-        // not checked until mended.
-        ms.saysWhenCut = false;
+        ms.saysWhenCut = true;  // the fact chunk counts the frames
         ms.exactTruncation.refusedBelow = 90;  // the header
         ms.truncationBytesChecked = 90 + 24;
         ms.soxReadOptions = {"-t", "wav"};

@@ -387,7 +387,7 @@ TEST_P(FormatConformance, RoundTripsEveryShape)
         // A block written past the end leaves silence before it: the zero
         // of the shape's coding (0x80 for unsigned 8-bit words, 0xD5 for
         // A-law), never a zero byte.
-        if (T().fillsGapsWithSilence) {
+        {
             const std::vector<SInt32> tail = Samples(shape, 10);
             const std::string gap = WriteOurs(T().type, shape, File("gap" + std::to_string(n)), tail, 500);
             ASSERT_FALSE(gap.empty()) << what;
@@ -571,7 +571,7 @@ TEST_P(FormatConformance, EveryTruncationIsSafe)
         const Decoded d = DecodeOurs(T().type, cut, T().openWarnings);
         auto probe = Make(T().type);
         SInt16 result = 0;
-        if (T().probeClosesTheFile && probe->SetFile(cut) == noErr)
+        if (probe->SetFile(cut) == noErr)
             probe->ProbeHeader(&result);
         ASSERT_EQ(OpenForkCount(), 0) << "a fork left open after a prefix of " << length << " bytes";
         const auto& exact = T().exactTruncation;
@@ -698,12 +698,10 @@ TEST_P(FormatConformance, RegistrationAndProbe)
     auto probing = Make(T().type);
     ASSERT_EQ(probing->SetFile(path), noErr);
     SInt16 count = -1;
-    if (T().probeClosesTheFile) {
-        EXPECT_EQ(probing->ProbeHeader(&count), noErr);
-        EXPECT_EQ(count, 0);
-        EXPECT_EQ(probing->GetNumChannels(), T().shapes.front().channels);
-        EXPECT_FALSE(probing->IsOpen());
-    }
+    EXPECT_EQ(probing->ProbeHeader(&count), noErr);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(probing->GetNumChannels(), T().shapes.front().channels);
+    EXPECT_FALSE(probing->IsOpen());
     // Create never takes over an existing file, nor its resources.
     const std::vector<UInt8> before = peers::ReadAll(path);
     auto second = Make(T().type);

@@ -158,13 +158,9 @@ struct FormatTraits {
     // files (false where the name does not tell the coding either).
     bool detectsPeerFiles = true;
     bool detectsOurFiles = true;
-    // Whether ProbeHeader is checked to leave the file closed.
-    bool probeClosesTheFile = true;
     // Whether a cut file that lost frames is checked to say so (false
     // where nothing tells the length: headerless coded files).
     bool saysWhenCut = true;
-    // Whether a block written past the end is checked to leave silence.
-    bool fillsGapsWithSilence = true;
     // Largest difference allowed between a peer's decoding and ours, in
     // 32-bit units (float formats round differently); 0 for exact.
     SInt32 peerTolerance = 0;
