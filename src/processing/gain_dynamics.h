@@ -20,6 +20,7 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "pass_settings.h"
 #include "peak_scan.h"
 
 class CSoundFile;
@@ -39,19 +40,14 @@ enum GainTreatment : SInt16 {
 // What the gain kernels take from the conversion and give back to it.  The
 // conversion layer fills it with GainSettingsFrom and stores the results back
 // with StoreGainResults.
-struct GainSettings {
+struct GainSettings : OutputFlags, CarriedPeak {
     double ceiling = 0.0;            // dB
     double gateAttenuation = -12.0;  // dB
     double compressionBoost = 0.0;   // dB
     bool needsCompressor = false;
     bool needsNormalize = false;
-    bool needsRedither = false;
-    bool copyExtras = false;
-    bool needsStrip = false;         // strip passes: a margin of 1 ms when set
-    // Shared results (read and written): the input's peak M, whether it is
-    // known, and the divisor CM of the normalising gain.
-    double max = 0.0;
-    bool hasValidMax = false;
+    // Shared result (read and written) beside the input's peak M and whether
+    // it is known: the divisor CM of the normalising gain.
     double ceiledMax = 1.0;
 };
 
@@ -59,16 +55,13 @@ template <class Spec>
 GainSettings GainSettingsFrom(const Spec& spec)
 {
     GainSettings s;
+    ReadOutputFlags(spec, s);
+    ReadPeak(spec, s);
     s.ceiling = spec.Ceiling();
     s.gateAttenuation = spec.GateAttenuation();
     s.compressionBoost = spec.CompressionBoost();
     s.needsCompressor = spec.NeedsCompressor();
     s.needsNormalize = spec.NeedsNormalize();
-    s.needsRedither = spec.NeedsRedither();
-    s.copyExtras = spec.CopyExtras();
-    s.needsStrip = spec.NeedsStrip();
-    s.max = spec.Max();
-    s.hasValidMax = spec.HasValidMax();
     s.ceiledMax = spec.CeiledMax();
     return s;
 }
@@ -119,29 +112,30 @@ SInt32 GainPassStrip(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSett
 
 // Adapters for the pipelines: the pass with the settings of `spec`, the
 // results stored back into it.
+template <class Spec, class Pass>
+SInt32 RunWithGainSettings(Spec* spec, Pass pass)
+{
+    GainSettings s = GainSettingsFrom(*spec);
+    SInt32 err = pass(s);
+    StoreGainResults(s, *spec);
+    return err;
+}
+
 template <SInt16 Treatment, class Spec>
 SInt32 GainPassWith(CSoundFile* in, CSoundFile* out, Spec* spec)
 {
-    GainSettings s = GainSettingsFrom(*spec);
-    SInt32 err = GainPass(Treatment, in, out, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return RunWithGainSettings(spec, [&](GainSettings& s) { return GainPass(Treatment, in, out, s); });
 }
 
 template <SInt16 Treatment, class Spec>
 SInt32 GainPassStripWith(CSoundFile* in, CSoundFile* out, Spec* spec)
 {
-    GainSettings s = GainSettingsFrom(*spec);
-    SInt32 err = GainPassStrip(Treatment, in, out, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return RunWithGainSettings(spec, [&](GainSettings& s) { return GainPassStrip(Treatment, in, out, s); });
 }
 
 template <SInt16 Treatment, class Spec>
 SInt32 GainPassRangeWith(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Spec* spec)
 {
-    GainSettings s = GainSettingsFrom(*spec);
-    SInt32 err = GainPassRange(Treatment, in, out, start, end, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return RunWithGainSettings(spec,
+                               [&](GainSettings& s) { return GainPassRange(Treatment, in, out, start, end, s); });
 }

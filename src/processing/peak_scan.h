@@ -11,13 +11,14 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "pass_settings.h"
 
 class CSoundFile;
 
-// What the scans take from the conversion and what they give back to it.
-// The conversion layer fills it with ScanSettingsFrom and stores the results
-// back with StoreScanResults.
-struct ScanSettings {
+// What the scans take from the conversion and what they give back to it
+// (the peak and whether it may be used).  The conversion layer fills it
+// with ScanSettingsFrom and stores the results back with StoreScanResults.
+struct ScanSettings : CarriedPeak {
     bool needsGate = false;
     bool needsNormalize = false;
     bool needsExtraction = false;
@@ -25,9 +26,6 @@ struct ScanSettings {
     double gateThreshold = -30.0;   // dB
     double gateGapLength = 0.2;     // seconds
     SInt16 channelTreat = 0;        // the stored treatment, switched on or not
-    // Results (read and written): the peak M and whether it may be used.
-    double max = 0.0;
-    bool hasValidMax = false;
 };
 
 // The settings from any conversion view with CConvSpec's accessors.
@@ -35,6 +33,7 @@ template <class Spec>
 ScanSettings ScanSettingsFrom(const Spec& spec)
 {
     ScanSettings s;
+    ReadPeak(spec, s);
     s.needsGate = spec.NeedsGate();
     s.needsNormalize = spec.NeedsNormalize();
     s.needsExtraction = spec.NeedsExtraction();
@@ -42,8 +41,6 @@ ScanSettings ScanSettingsFrom(const Spec& spec)
     s.gateThreshold = spec.GateThreshold();
     s.gateGapLength = spec.GateGapLength();
     s.channelTreat = spec.ChannelTreat();
-    s.max = spec.Max();
-    s.hasValidMax = spec.HasValidMax();
     return s;
 }
 
@@ -51,8 +48,7 @@ ScanSettings ScanSettingsFrom(const Spec& spec)
 template <class Spec>
 void StoreScanResults(const ScanSettings& s, Spec& spec)
 {
-    spec.SetMax(s.max);
-    spec.SetHasValidMax(s.hasValidMax);
+    StorePeak(s, spec);
 }
 
 // pow(10, dB / 20).
