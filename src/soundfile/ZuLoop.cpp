@@ -1,6 +1,7 @@
 #include "ZuLoop.h"
 
 #include "SoundFileRecords.h"
+#include "ZuFrameOrder.h"
 
 ZuLoop::ZuLoop(SInt32 loopID, UInt32 start, UInt32 end, SInt16 type)
     : m_loopID(loopID), m_start(start), m_end(end), m_type(type)
@@ -30,9 +31,7 @@ bool ZuLoop::isEqual(const ZuLoop& other) const
 
 int ZuLoop::compare(const ZuLoop& other) const
 {
-    if (m_start < other.m_start)
-        return -1;
-    return m_start > other.m_start ? 1 : 0;
+    return CompareFramePositions(m_start, other.m_start);
 }
 
 QString ZuLoop::description() const
@@ -44,11 +43,7 @@ QString ZuLoop::description() const
 
 int CompareLoops(const ZuLoop* a, const ZuLoop* b)
 {
-    if (!b)
-        return -1;
-    if (!a)
-        return 1;
-    return a->compare(*b);
+    return CompareListItems(a, b);
 }
 
 bool LoopPrecedes(const ZuLoop& a, const ZuLoop& b)
