@@ -602,13 +602,9 @@ QByteArray FSRefSerialize(const FSRef& ref)
 {
     QByteArray out(kFSRefMagic, 4);
     out.reserve(24 + qsizetype(ref.path.size()));
-    char buffer[8];
-    qToBigEndian<UInt64>(ref.device, buffer);
-    out.append(buffer, 8);
-    qToBigEndian<UInt64>(ref.inode, buffer);
-    out.append(buffer, 8);
-    qToBigEndian<UInt32>(UInt32(ref.path.size()), buffer);
-    out.append(buffer, 4);
+    AppendBE64(out, ref.device);
+    AppendBE64(out, ref.inode);
+    AppendBE32(out, UInt32(ref.path.size()));
     out.append(ref.path.data(), qsizetype(ref.path.size()));
     return out;
 }
