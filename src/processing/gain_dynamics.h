@@ -37,42 +37,11 @@ enum GainTreatment : SInt16 {
     kGainRightOnly = 5,
 };
 
-// What the gain kernels take from the conversion and give back to it.  The
-// conversion layer fills it with GainSettingsFrom and stores the results back
-// with StoreGainResults.
-struct GainSettings : OutputFlags, CarriedPeak {
-    double ceiling = 0.0;            // dB
-    double gateAttenuation = -12.0;  // dB
-    double compressionBoost = 0.0;   // dB
-    bool needsCompressor = false;
-    bool needsNormalize = false;
-    // Shared result (read and written) beside the input's peak M and whether
-    // it is known: the divisor CM of the normalising gain.
-    double ceiledMax = 1.0;
-};
-
-template <class Spec>
-GainSettings GainSettingsFrom(const Spec& spec)
-{
-    GainSettings s;
-    ReadOutputFlags(spec, s);
-    ReadPeak(spec, s);
-    s.ceiling = spec.Ceiling();
-    s.gateAttenuation = spec.GateAttenuation();
-    s.compressionBoost = spec.CompressionBoost();
-    s.needsCompressor = spec.NeedsCompressor();
-    s.needsNormalize = spec.NeedsNormalize();
-    s.ceiledMax = spec.CeiledMax();
-    return s;
-}
-
-// Stores the peak and the ceiled peak back into the conversion.
-template <class Spec>
-void StoreGainResults(const GainSettings& s, Spec& spec)
-{
-    spec.SetMax(s.max);
-    spec.SetCeiledMax(s.ceiledMax);
-}
+// What the gain kernels take from the conversion (ceiling, gate
+// attenuation, compression boost, the compressor and normalise flags, the
+// output flags) and give back to it (the peak and the ceiled peak, stored
+// with StoreGainResults).
+using GainSettings = PassSettings;
 
 // 1 when a normalising gain is to be applied (ceiledMax set so that the
 // gain 1 / ceiledMax brings the peak half an LSB of the output's word size
@@ -115,7 +84,7 @@ SInt32 GainPassStrip(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSett
 template <class Spec, class Pass>
 SInt32 RunWithGainSettings(Spec* spec, Pass pass)
 {
-    GainSettings s = GainSettingsFrom(*spec);
+    GainSettings s = PassSettingsFrom(*spec);
     SInt32 err = pass(s);
     StoreGainResults(s, *spec);
     return err;

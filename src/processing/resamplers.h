@@ -24,36 +24,10 @@
 
 class CSoundFile;
 
-// What the converters and passes take from the conversion, and what they
-// give back (the peak).  The conversion layer fills it from its engine view
-// (ResampleSettingsFrom) and stores the results back (StoreResampleResults).
-struct ResampleSettings : OutputFlags, CarriedPeak {
-    double targetRate = 44100.0;  // the output rate (CConvSpec::SampleRate)
-    SInt16 quality = 1;           // 0 linear, 1 automatic, 2 to 4 fixed filter lengths
-    bool needsChannelTreat = false;
-    SInt16 channelTreat = 0;      // 1 force stereo, 2 split, 3 mix, 4 left, 5 right, 6 split stereo only
-};
-
-// The settings from any conversion view with CConvSpec's accessors.
-template <class Spec>
-ResampleSettings ResampleSettingsFrom(const Spec& spec)
-{
-    ResampleSettings s;
-    ReadOutputFlags(spec, s);
-    ReadPeak(spec, s);
-    s.targetRate = spec.SampleRate();
-    s.quality = spec.SampleRateConvertQuality();
-    s.needsChannelTreat = spec.NeedsChannelTreat();
-    s.channelTreat = spec.ChannelTreat();
-    return s;
-}
-
-// Stores the peak and its valid flag back into the conversion view.
-template <class Spec>
-void StoreResampleResults(const ResampleSettings& s, Spec& spec)
-{
-    StorePeak(s, spec);
-}
+// What the converters and passes take from the conversion (the target rate,
+// the quality, the output flags, the channel treatment), and what they give
+// back (the peak and whether it is valid).
+using ResampleSettings = PassSettings;
 
 // Each converts the input frames [start, end) and writes the result from
 // *outPos on, advancing *outPos by the frames written.  paramErr (-50) for
