@@ -254,6 +254,21 @@ void g72x_update(int bits, int y, int wi, int fi, int dq, int sr, int dqsez, g72
         s->ap = int16_t(s->ap + ((-s->ap) >> 4));
 }
 
+namespace {
+
+// Re-encodes the linear value of a companded decoder output against the
+// signal estimate: 0 when that gives the received code, 1 when it gives a
+// code above it, -1 below (codes compared as sign-magnitude).
+int TandemStep(int decoded, int se, int y, int code, int sign, const int* table, int levels)
+{
+    const int id = g72x_quantize((decoded >> 2) - se, y, table, levels);
+    if (id == code)
+        return 0;
+    return (id ^ sign) > (code ^ sign) ? 1 : -1;
+}
+
+} // namespace
+
 // Synchronous coding adjustment of a companded decoder output: the byte is
 // moved one step when re-encoding it would not give the received code.
 int g72x_tandem_adjust_alaw(int sr, int se, int y, int code, int sign, const int* table, int levels)
@@ -261,13 +276,10 @@ int g72x_tandem_adjust_alaw(int sr, int se, int y, int code, int sign, const int
     if (sr <= -32768)
         sr = -1;
     const unsigned char sp = g711_linear2alaw((sr >> 1) << 3);
-    const int dx = (g711_alaw2linear(sp) >> 2) - se;
-    const int id = g72x_quantize(dx, y, table, levels);
-    if (id == code)
+    const int step = TandemStep(g711_alaw2linear(sp), se, y, code, sign, table, levels);
+    if (step == 0)
         return sp;
-    const int im = code ^ sign;
-    const int imx = id ^ sign;
-    if (imx > im) {
+    if (step > 0) {
         if (sp & 0x80)
             return sp == 0xD5 ? 0x55 : (((sp ^ 0x55) - 1) ^ 0x55);
         return sp == 0x2A ? 0x2A : (((sp ^ 0x55) + 1) ^ 0x55);
@@ -282,13 +294,10 @@ int g72x_tandem_adjust_ulaw(int sr, int se, int y, int code, int sign, const int
     if (sr <= -32768)
         sr = 0;
     const unsigned char sp = g711_linear2ulaw(sr << 2);
-    const int dx = (g711_ulaw2linear(sp) >> 2) - se;
-    const int id = g72x_quantize(dx, y, table, levels);
-    if (id == code)
+    const int step = TandemStep(g711_ulaw2linear(sp), se, y, code, sign, table, levels);
+    if (step == 0)
         return sp;
-    const int im = code ^ sign;
-    const int imx = id ^ sign;
-    if (imx > im) {
+    if (step > 0) {
         if (sp & 0x80)
             return sp == 0xFF ? 0x7E : sp + 1;
         return sp == 0 ? 0 : sp - 1;

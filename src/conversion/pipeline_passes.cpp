@@ -13,18 +13,18 @@ using RangeResample = SInt32 (*)(CSoundFile*, CSoundFile*, UInt32, UInt32, Resam
 template <WholeResample Pass>
 SInt32 Resample(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
 {
-    ResampleSettings s = ResampleSettingsFrom(*spec);
+    ResampleSettings s = PassSettingsFrom(*spec);
     const SInt32 err = Pass(in, out, s);
-    StoreResampleResults(s, *spec);
+    StorePeak(s, *spec);
     return err;
 }
 
 template <RangeResample Pass>
 SInt32 ResampleRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
 {
-    ResampleSettings s = ResampleSettingsFrom(*spec);
+    ResampleSettings s = PassSettingsFrom(*spec);
     const SInt32 err = Pass(in, out, start, end, s);
-    StoreResampleResults(s, *spec);
+    StorePeak(s, *spec);
     return err;
 }
 
@@ -32,10 +32,10 @@ SInt32 ResampleRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, 
 // file starts at frame 0.
 SInt32 ResampleRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
 {
-    ResampleSettings s = ResampleSettingsFrom(*spec);
+    ResampleSettings s = PassSettingsFrom(*spec);
     UInt32 outPos = 0;
     const SInt32 err = SRCPassRangeMixToMono(in, out, start, end, s, &outPos);
-    StoreResampleResults(s, *spec);
+    StorePeak(s, *spec);
     return err;
 }
 
@@ -45,10 +45,10 @@ SInt32 ResampleRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UIn
 // the peak of every channel they write.
 SInt32 ScanFor(CSoundFile* in, SInt16 treatment, CConvSpec* spec)
 {
-    ScanSettings s = ScanSettingsFrom(*spec);
+    ScanSettings s = PassSettingsFrom(*spec);
     s.channelTreat = treatment;
     const SInt32 err = ProcessGateAndNormalize(in, s);
-    StoreScanResults(s, *spec);
+    StorePeak(s, *spec);
     return err;
 }
 

@@ -1,5 +1,6 @@
 #include "ZuPath.h"
 
+#include "ByteOrder.h"
 #include "FileOperations.h"
 #include "FolderListing.h"
 #include "PathResolution.h"
@@ -81,18 +82,12 @@ QByteArray SerializeAlias(const AliasRecord& alias)
     if (alias.birthTime)
         flags |= kAliasBirthTimeFlag;
     out.append(char(flags));
-    char buffer[8];
-    qToBigEndian<UInt64>(alias.device, buffer);
-    out.append(buffer, 8);
-    qToBigEndian<UInt64>(alias.inode, buffer);
-    out.append(buffer, 8);
+    AppendBE64(out, alias.device);
+    AppendBE64(out, alias.inode);
     const ItemBirthTime birth = alias.birthTime.value_or(ItemBirthTime{});
-    qToBigEndian<SInt64>(birth.seconds, buffer);
-    out.append(buffer, 8);
-    qToBigEndian<UInt32>(birth.nanoseconds, buffer);
-    out.append(buffer, 4);
-    qToBigEndian<UInt32>(UInt32(alias.path.size()), buffer);
-    out.append(buffer, 4);
+    AppendBE64(out, UInt64(birth.seconds));
+    AppendBE32(out, birth.nanoseconds);
+    AppendBE32(out, UInt32(alias.path.size()));
     out.append(alias.path.data(), qsizetype(alias.path.size()));
     return out;
 }

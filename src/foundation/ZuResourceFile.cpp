@@ -162,17 +162,23 @@ void ZuResourceFile::CreateFork(OSType fileType, OSType creator)
     THROW_IF_ERROR(FSSetCatalogInfo(&ref_, kFSCatInfoFinderInfo, &info), "FSSetCatalogInfo");
 }
 
+Handle ZuResourceFile::OpenAndFind(SInt8 permission, ResType type, SInt16 id)
+{
+    Open(permission);
+    UseResFile(refNum_);
+    THROW_IF_RES_ERROR("UseResFile");
+    Handle h = Get1Resource(type, id);
+    THROW_IF_RES_ERROR("Get1Resource");
+    return h;
+}
+
 Handle ZuResourceFile::GetResource(ResType type, SInt16 id)
 {
     std::lock_guard<std::mutex> lock(gResourceFileMutex);
     CurResFileGuard restore;
     Handle h = nullptr;
     try {
-        Open(fsRdPerm);
-        UseResFile(refNum_);
-        THROW_IF_RES_ERROR("UseResFile");
-        h = Get1Resource(type, id);
-        THROW_IF_RES_ERROR("Get1Resource");
+        h = OpenAndFind(fsRdPerm, type, id);
         if (h) {
             DetachResource(h);
             if (ResError() != noErr) {
@@ -214,11 +220,7 @@ void ZuResourceFile::PutResource(ResType type, SInt16 id, Handle data, ConstStr2
     CurResFileGuard restore;
     Handle added = nullptr;
     try {
-        Open(fsRdWrPerm);
-        UseResFile(refNum_);
-        THROW_IF_RES_ERROR("UseResFile");
-        Handle resource = Get1Resource(type, id);
-        THROW_IF_RES_ERROR("Get1Resource");
+        Handle resource = OpenAndFind(fsRdWrPerm, type, id);
         if (!resource) {
             // The file gets a copy: the caller's handle stays the caller's.
             THROW_IF_ERROR(PtrToHand(*data, &added, newSize), "PtrToHand");

@@ -80,6 +80,10 @@ private:
     // Closes the file after a failure; errors are dropped (the first one
     // is on its way to the caller).
     void CloseQuietly() noexcept;
+    // Opens the fork with `permission`, makes it the current resource file
+    // and returns its resource (type, id), null when it has none; throws on
+    // a resource manager error.
+    Handle OpenAndFind(SInt8 permission, ResType type, SInt16 id);
 
     SInt16 refNum_ = 0;
     FSRef ref_;

@@ -341,50 +341,58 @@ void AppleDoubleFile::removeResourceFork()
     resourceFork_.clear();
 }
 
-OSErr AppleDoubleFile::ReadResourceFork(const std::string& dataPath, QByteArray* fork, bool* exists)
+namespace {
+
+// Reads the sidecar of `dataPath` and hands it to `use`; the read's error
+// when it fails.
+template <typename Use>
+OSErr WithSidecar(const std::string& dataPath, Use&& use)
 {
     AppleDoubleFile sidecar(dataPath);
     const OSErr err = sidecar.Read();
     if (err != noErr)
         return err;
-    if (fork)
-        *fork = sidecar.resourceFork();
-    if (exists)
-        *exists = sidecar.hasResourceFork();
-    return noErr;
+    return use(sidecar);
+}
+
+} // namespace
+
+OSErr AppleDoubleFile::ReadResourceFork(const std::string& dataPath, QByteArray* fork, bool* exists)
+{
+    return WithSidecar(dataPath, [&](AppleDoubleFile& sidecar) -> OSErr {
+        if (fork)
+            *fork = sidecar.resourceFork();
+        if (exists)
+            *exists = sidecar.hasResourceFork();
+        return noErr;
+    });
 }
 
 OSErr AppleDoubleFile::WriteResourceFork(const std::string& dataPath, const QByteArray& fork)
 {
-    AppleDoubleFile sidecar(dataPath);
-    const OSErr err = sidecar.Read();
-    if (err != noErr)
-        return err;
-    sidecar.setResourceFork(fork);
-    return sidecar.Write();
+    return WithSidecar(dataPath, [&](AppleDoubleFile& sidecar) {
+        sidecar.setResourceFork(fork);
+        return sidecar.Write();
+    });
 }
 
 OSErr AppleDoubleFile::ReadFinderInfo(const std::string& dataPath, OSType* type, OSType* creator, UInt16* flags)
 {
-    AppleDoubleFile sidecar(dataPath);
-    const OSErr err = sidecar.Read();
-    if (err != noErr)
-        return err;
-    if (type)
-        *type = sidecar.fileType();
-    if (creator)
-        *creator = sidecar.fileCreator();
-    if (flags)
-        *flags = sidecar.finderFlags();
-    return noErr;
+    return WithSidecar(dataPath, [&](AppleDoubleFile& sidecar) -> OSErr {
+        if (type)
+            *type = sidecar.fileType();
+        if (creator)
+            *creator = sidecar.fileCreator();
+        if (flags)
+            *flags = sidecar.finderFlags();
+        return noErr;
+    });
 }
 
 OSErr AppleDoubleFile::WriteFinderInfo(const std::string& dataPath, OSType type, OSType creator, UInt16 flags)
 {
-    AppleDoubleFile sidecar(dataPath);
-    const OSErr err = sidecar.Read();
-    if (err != noErr)
-        return err;
-    sidecar.setFinderInfo(type, creator, flags);
-    return sidecar.Write();
+    return WithSidecar(dataPath, [&](AppleDoubleFile& sidecar) {
+        sidecar.setFinderInfo(type, creator, flags);
+        return sidecar.Write();
+    });
 }

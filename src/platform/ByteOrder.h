@@ -125,3 +125,10 @@ inline void AppendBE32(QByteArray& out, UInt32 value)
     WriteBE32(b, value);
     out.append(b, 4);
 }
+
+inline void AppendBE64(QByteArray& out, UInt64 value)
+{
+    char b[8];
+    WriteBE64(b, value);
+    out.append(b, 8);
+}

@@ -602,13 +602,9 @@ QByteArray FSRefSerialize(const FSRef& ref)
 {
     QByteArray out(kFSRefMagic, 4);
     out.reserve(24 + qsizetype(ref.path.size()));
-    char buffer[8];
-    qToBigEndian<UInt64>(ref.device, buffer);
-    out.append(buffer, 8);
-    qToBigEndian<UInt64>(ref.inode, buffer);
-    out.append(buffer, 8);
-    qToBigEndian<UInt32>(UInt32(ref.path.size()), buffer);
-    out.append(buffer, 4);
+    AppendBE64(out, ref.device);
+    AppendBE64(out, ref.inode);
+    AppendBE32(out, UInt32(ref.path.size()));
     out.append(ref.path.data(), qsizetype(ref.path.size()));
     return out;
 }
@@ -748,6 +744,53 @@ OSErr PathMakeFSSpec(const std::string& path, FSSpec* spec)
     return FSMakeFSSpec(parent, name, spec);
 }
 
+namespace {
+
+// The Finder info record as its sidecar holds it: 16 big-endian bytes.
+FileInfo DecodeFinderInfo(const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    FileInfo info;
+    info.fileType = qFromBigEndian<UInt32>(p);
+    info.fileCreator = qFromBigEndian<UInt32>(p + 4);
+    info.finderFlags = qFromBigEndian<UInt16>(p + 8);
+    info.location.v = SInt16(qFromBigEndian<UInt16>(p + 10));
+    info.location.h = SInt16(qFromBigEndian<UInt16>(p + 12));
+    info.reservedField = qFromBigEndian<UInt16>(p + 14);
+    return info;
+}
+
+// Reads the sidecar of `path` for what it describes: a damaged one describes
+// nothing (the item itself is fine), so it reads as an empty sidecar.
+OSErr ReadSidecarLeniently(const std::string& path, AppleDoubleFile* sidecar)
+{
+    if (const OSErr err = sidecar->Read()) {
+        if (err != kAppleDoubleMalformedErr)
+            return err;
+        *sidecar = AppleDoubleFile(path);
+    }
+    return noErr;
+}
+
+// Replaces the Finder info in the sidecar of `path`, keeping the rest.
+OSErr WriteFinderInfo(const std::string& path, const FileInfo& info)
+{
+    AppleDoubleFile sidecar(path);
+    if (const OSErr err = sidecar.Read())
+        return err;
+    QByteArray bytes = sidecar.finderInfoBytes();
+    PutBE32(bytes, 0, info.fileType);
+    PutBE32(bytes, 4, info.fileCreator);
+    PutBE16(bytes, 8, info.finderFlags);
+    PutBE16(bytes, 10, UInt16(info.location.v));
+    PutBE16(bytes, 12, UInt16(info.location.h));
+    PutBE16(bytes, 14, info.reservedField);
+    sidecar.setFinderInfoBytes(bytes);
+    return sidecar.Write();
+}
+
+} // namespace
+
 // ============================================================= catalog info
 
 QString HFSUniStr255ToQString(const HFSUniStr255& name)
@@ -799,26 +842,14 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
         }
         if (whichInfo & (kFSCatInfoRsrcSizes | kFSCatInfoFinderInfo)) {
             AppleDoubleFile sidecar(ref->path);
-            if (const OSErr err = sidecar.Read()) {
-                // A damaged sidecar describes nothing: the item itself is fine.
-                if (err != kAppleDoubleMalformedErr)
-                    return err;
-                sidecar = AppleDoubleFile(ref->path);
-            }
+            if (const OSErr err = ReadSidecarLeniently(ref->path, &sidecar))
+                return err;
             if (whichInfo & kFSCatInfoRsrcSizes) {
                 info->rsrcLogicalSize = UInt64(sidecar.resourceFork().size());
                 info->rsrcPhysicalSize = info->rsrcLogicalSize;
             }
-            if (whichInfo & kFSCatInfoFinderInfo) {
-                const QByteArray bytes = sidecar.finderInfoBytes();
-                const char* p = bytes.constData();
-                info->finderInfo.fileType = qFromBigEndian<UInt32>(p);
-                info->finderInfo.fileCreator = qFromBigEndian<UInt32>(p + 4);
-                info->finderInfo.finderFlags = qFromBigEndian<UInt16>(p + 8);
-                info->finderInfo.location.v = SInt16(qFromBigEndian<UInt16>(p + 10));
-                info->finderInfo.location.h = SInt16(qFromBigEndian<UInt16>(p + 12));
-                info->finderInfo.reservedField = qFromBigEndian<UInt16>(p + 14);
-            }
+            if (whichInfo & kFSCatInfoFinderInfo)
+                info->finderInfo = DecodeFinderInfo(sidecar.finderInfoBytes());
         }
     }
     if (outName) {
@@ -847,18 +878,7 @@ OSErr FSSetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, const FS
         return MacErrorFromLastErrno();
     if (!(whichInfo & kFSCatInfoFinderInfo))
         return noErr;
-    AppleDoubleFile sidecar(ref->path);
-    if (const OSErr err = sidecar.Read())
-        return err;
-    QByteArray bytes = sidecar.finderInfoBytes();
-    PutBE32(bytes, 0, info->finderInfo.fileType);
-    PutBE32(bytes, 4, info->finderInfo.fileCreator);
-    PutBE16(bytes, 8, info->finderInfo.finderFlags);
-    PutBE16(bytes, 10, UInt16(info->finderInfo.location.v));
-    PutBE16(bytes, 12, UInt16(info->finderInfo.location.h));
-    PutBE16(bytes, 14, info->finderInfo.reservedField);
-    sidecar.setFinderInfoBytes(bytes);
-    return sidecar.Write();
+    return WriteFinderInfo(ref->path, info->finderInfo);
 }
 
 OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info)
@@ -869,18 +889,14 @@ OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info)
     if (const OSErr err = FilePathOfSpec(*spec, &path))
         return err;
     AppleDoubleFile sidecar(path);
-    if (const OSErr err = sidecar.Read()) {
-        if (err != kAppleDoubleMalformedErr)
-            return err;
-        sidecar = AppleDoubleFile(path);  // damaged: no Finder info
-    }
-    const QByteArray bytes = sidecar.finderInfoBytes();
-    info->fdType = qFromBigEndian<UInt32>(bytes.constData());
-    info->fdCreator = qFromBigEndian<UInt32>(bytes.constData() + 4);
-    info->fdFlags = ReadBE16(bytes.constData() + 8);
-    info->fdLocation.v = SInt16(ReadBE16(bytes.constData() + 10));
-    info->fdLocation.h = SInt16(ReadBE16(bytes.constData() + 12));
-    info->fdFldr = SInt16(ReadBE16(bytes.constData() + 14));
+    if (const OSErr err = ReadSidecarLeniently(path, &sidecar))
+        return err;
+    const FileInfo finder = DecodeFinderInfo(sidecar.finderInfoBytes());
+    info->fdType = finder.fileType;
+    info->fdCreator = finder.fileCreator;
+    info->fdFlags = finder.finderFlags;
+    info->fdLocation = finder.location;
+    info->fdFldr = SInt16(finder.reservedField);
     return noErr;
 }
 
@@ -891,18 +907,13 @@ OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* info)
     std::string path;
     if (const OSErr err = FilePathOfSpec(*spec, &path))
         return err;
-    AppleDoubleFile sidecar(path);
-    if (const OSErr err = sidecar.Read())
-        return err;
-    QByteArray bytes = sidecar.finderInfoBytes();
-    PutBE32(bytes, 0, info->fdType);
-    PutBE32(bytes, 4, info->fdCreator);
-    PutBE16(bytes, 8, info->fdFlags);
-    PutBE16(bytes, 10, UInt16(info->fdLocation.v));
-    PutBE16(bytes, 12, UInt16(info->fdLocation.h));
-    PutBE16(bytes, 14, UInt16(info->fdFldr));
-    sidecar.setFinderInfoBytes(bytes);
-    return sidecar.Write();
+    FileInfo finder;
+    finder.fileType = info->fdType;
+    finder.fileCreator = info->fdCreator;
+    finder.finderFlags = info->fdFlags;
+    finder.location = info->fdLocation;
+    finder.reservedField = UInt16(info->fdFldr);
+    return WriteFinderInfo(path, finder);
 }
 
 OSErr FSpDropFinderInfo(const FSSpec* spec)

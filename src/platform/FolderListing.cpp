@@ -20,6 +20,18 @@ int CompareFolded(const std::string& a, const std::string& b)
         .compare(QString::fromUtf8(b.data(), qsizetype(b.size())), Qt::CaseInsensitive);
 }
 
+// Opens `folder` for listing: dirNFErr when it is not a folder, else the
+// mapped errno of a failure.
+OSErr OpenFolder(const std::string& folder, DIR** dir)
+{
+    *dir = ::opendir(folder.c_str());
+    if (!*dir) {
+        const int e = errno;
+        return e == ENOTDIR ? dirNFErr : MacErrorFromErrno(e);
+    }
+    return noErr;
+}
+
 } // namespace
 
 bool FolderNameLess(const std::string& a, const std::string& b)
@@ -35,11 +47,9 @@ OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries)
     if (!entries)
         return paramErr;
     entries->clear();
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) {
-        const int e = errno;
-        return e == ENOTDIR ? dirNFErr : MacErrorFromErrno(e);
-    }
+    DIR* dir = nullptr;
+    if (const OSErr err = OpenFolder(folder, &dir))
+        return err;
     const int dirFd = ::dirfd(dir);
     std::vector<FolderEntry> found;
     for (;;) {
@@ -84,11 +94,9 @@ OSErr ListSidecarNames(const std::string& folder, std::set<std::string>* names)
     if (!names)
         return paramErr;
     names->clear();
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) {
-        const int e = errno;
-        return e == ENOTDIR ? dirNFErr : MacErrorFromErrno(e);
-    }
+    DIR* dir = nullptr;
+    if (const OSErr err = OpenFolder(folder, &dir))
+        return err;
     for (;;) {
         errno = 0;
         const dirent* d = ::readdir(dir);

@@ -235,13 +235,21 @@ QString UserDefaults::stringForKey(const QString& key) const
     return QString();
 }
 
+namespace {
+
+// `v` when it holds one of the two types; else an invalid value (read as
+// an empty list or dictionary).
+QVariant OfTypes(const QVariant& v, int type, int otherType)
+{
+    const int id = v.metaType().id();
+    return id == type || id == otherType ? v : QVariant();
+}
+
+} // namespace
+
 QVariantList UserDefaults::arrayForKey(const QString& key) const
 {
-    const QVariant v = objectForKey(key);
-    const int id = v.metaType().id();
-    if (id == QMetaType::QVariantList || id == QMetaType::QStringList)
-        return v.toList();
-    return QVariantList();
+    return OfTypes(objectForKey(key), QMetaType::QVariantList, QMetaType::QStringList).toList();
 }
 
 QStringList UserDefaults::stringArrayForKey(const QString& key) const
@@ -257,11 +265,7 @@ QStringList UserDefaults::stringArrayForKey(const QString& key) const
 
 QVariantMap UserDefaults::dictionaryForKey(const QString& key) const
 {
-    const QVariant v = objectForKey(key);
-    const int id = v.metaType().id();
-    if (id == QMetaType::QVariantMap || id == QMetaType::QVariantHash)
-        return v.toMap();
-    return QVariantMap();
+    return OfTypes(objectForKey(key), QMetaType::QVariantMap, QMetaType::QVariantHash).toMap();
 }
 
 void UserDefaults::setBool(const QString& key, bool value) { setObject(key, QVariant(value)); }

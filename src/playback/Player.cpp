@@ -179,50 +179,39 @@ void Player::stopForAnotherFile()
     }
 }
 
+bool Player::playInstead(const FilePtr& file, void (Player::*set)(const FilePtr&))
+{
+    if (!file)
+        return false;
+    stopForAnotherFile();
+    (this->*set)(file);
+    start();
+    return true;
+}
+
 void Player::doNextFromFolder()
 {
-    if (FilePtr file = nextFromFolder()) {
-        stopForAnotherFile();
-        setPlayingFile(file);
-        start();
-    } else {
+    if (!playInstead(nextFromFolder(), &Player::setPlayingFile))
         doNextFromInputList();
-    }
 }
 
 void Player::doPreviousFromFolder()
 {
-    if (FilePtr file = previousFromFolder()) {
-        stopForAnotherFile();
-        setPlayingFile(file);
-        start();
-    } else {
+    if (!playInstead(previousFromFolder(), &Player::setPlayingFile))
         doPreviousFromInputList();
-    }
 }
 
+// At either end of the list the sound stops with the stop notice.
 void Player::doNextFromInputList()
 {
-    if (FilePtr entry = nextFromInputList()) {
-        stopForAnotherFile();
-        setFileFromList(entry);
-        start();
-    } else {
-        // The end of the list: the sound stops with the stop notice.
+    if (!playInstead(nextFromInputList(), &Player::setFileFromList))
         stop();
-    }
 }
 
 void Player::doPreviousFromInputList()
 {
-    if (FilePtr entry = previousFromInputList()) {
-        stopForAnotherFile();
-        setFileFromList(entry);
-        start();
-    } else {
-        // The end of the list: the sound stops with the stop notice.
+    if (!playInstead(previousFromInputList(), &Player::setFileFromList))
         stop();
-    }
 }
 
 bool Player::isPlaying() const { return m_aup && m_aup->IsPlaying(); }

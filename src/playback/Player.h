@@ -100,6 +100,9 @@ public:
 
 private:
     void stopForAnotherFile();
+    // Stops what plays, hands `file` to `set` and starts it; false (nothing
+    // changed) when `file` is null.
+    bool playInstead(const FilePtr& file, void (Player::*set)(const FilePtr&));
     void post(const QString& name);
     void processStopped();
 

@@ -20,6 +20,7 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "pass_settings.h"
 #include "peak_scan.h"
 
 class CSoundFile;
@@ -36,50 +37,11 @@ enum GainTreatment : SInt16 {
     kGainRightOnly = 5,
 };
 
-// What the gain kernels take from the conversion and give back to it.  The
-// conversion layer fills it with GainSettingsFrom and stores the results back
-// with StoreGainResults.
-struct GainSettings {
-    double ceiling = 0.0;            // dB
-    double gateAttenuation = -12.0;  // dB
-    double compressionBoost = 0.0;   // dB
-    bool needsCompressor = false;
-    bool needsNormalize = false;
-    bool needsRedither = false;
-    bool copyExtras = false;
-    bool needsStrip = false;         // strip passes: a margin of 1 ms when set
-    // Shared results (read and written): the input's peak M, whether it is
-    // known, and the divisor CM of the normalising gain.
-    double max = 0.0;
-    bool hasValidMax = false;
-    double ceiledMax = 1.0;
-};
-
-template <class Spec>
-GainSettings GainSettingsFrom(const Spec& spec)
-{
-    GainSettings s;
-    s.ceiling = spec.Ceiling();
-    s.gateAttenuation = spec.GateAttenuation();
-    s.compressionBoost = spec.CompressionBoost();
-    s.needsCompressor = spec.NeedsCompressor();
-    s.needsNormalize = spec.NeedsNormalize();
-    s.needsRedither = spec.NeedsRedither();
-    s.copyExtras = spec.CopyExtras();
-    s.needsStrip = spec.NeedsStrip();
-    s.max = spec.Max();
-    s.hasValidMax = spec.HasValidMax();
-    s.ceiledMax = spec.CeiledMax();
-    return s;
-}
-
-// Stores the peak and the ceiled peak back into the conversion.
-template <class Spec>
-void StoreGainResults(const GainSettings& s, Spec& spec)
-{
-    spec.SetMax(s.max);
-    spec.SetCeiledMax(s.ceiledMax);
-}
+// What the gain kernels take from the conversion (ceiling, gate
+// attenuation, compression boost, the compressor and normalise flags, the
+// output flags) and give back to it (the peak and the ceiled peak, stored
+// with StoreGainResults).
+using GainSettings = PassSettings;
 
 // 1 when a normalising gain is to be applied (ceiledMax set so that the
 // gain 1 / ceiledMax brings the peak half an LSB of the output's word size
@@ -119,29 +81,30 @@ SInt32 GainPassStrip(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSett
 
 // Adapters for the pipelines: the pass with the settings of `spec`, the
 // results stored back into it.
+template <class Spec, class Pass>
+SInt32 RunWithGainSettings(Spec* spec, Pass pass)
+{
+    GainSettings s = PassSettingsFrom(*spec);
+    SInt32 err = pass(s);
+    StoreGainResults(s, *spec);
+    return err;
+}
+
 template <SInt16 Treatment, class Spec>
 SInt32 GainPassWith(CSoundFile* in, CSoundFile* out, Spec* spec)
 {
-    GainSettings s = GainSettingsFrom(*spec);
-    SInt32 err = GainPass(Treatment, in, out, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return RunWithGainSettings(spec, [&](GainSettings& s) { return GainPass(Treatment, in, out, s); });
 }
 
 template <SInt16 Treatment, class Spec>
 SInt32 GainPassStripWith(CSoundFile* in, CSoundFile* out, Spec* spec)
 {
-    GainSettings s = GainSettingsFrom(*spec);
-    SInt32 err = GainPassStrip(Treatment, in, out, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return RunWithGainSettings(spec, [&](GainSettings& s) { return GainPassStrip(Treatment, in, out, s); });
 }
 
 template <SInt16 Treatment, class Spec>
 SInt32 GainPassRangeWith(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Spec* spec)
 {
-    GainSettings s = GainSettingsFrom(*spec);
-    SInt32 err = GainPassRange(Treatment, in, out, start, end, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return RunWithGainSettings(spec,
+                               [&](GainSettings& s) { return GainPassRange(Treatment, in, out, start, end, s); });
 }

@@ -11,49 +11,14 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "pass_settings.h"
 
 class CSoundFile;
 
-// What the scans take from the conversion and what they give back to it.
-// The conversion layer fills it with ScanSettingsFrom and stores the results
-// back with StoreScanResults.
-struct ScanSettings {
-    bool needsGate = false;
-    bool needsNormalize = false;
-    bool needsExtraction = false;
-    bool needsStrip = false;        // the span margin is one second when set
-    double gateThreshold = -30.0;   // dB
-    double gateGapLength = 0.2;     // seconds
-    SInt16 channelTreat = 0;        // the stored treatment, switched on or not
-    // Results (read and written): the peak M and whether it may be used.
-    double max = 0.0;
-    bool hasValidMax = false;
-};
-
-// The settings from any conversion view with CConvSpec's accessors.
-template <class Spec>
-ScanSettings ScanSettingsFrom(const Spec& spec)
-{
-    ScanSettings s;
-    s.needsGate = spec.NeedsGate();
-    s.needsNormalize = spec.NeedsNormalize();
-    s.needsExtraction = spec.NeedsExtraction();
-    s.needsStrip = spec.NeedsStrip();
-    s.gateThreshold = spec.GateThreshold();
-    s.gateGapLength = spec.GateGapLength();
-    s.channelTreat = spec.ChannelTreat();
-    s.max = spec.Max();
-    s.hasValidMax = spec.HasValidMax();
-    return s;
-}
-
-// Stores the peak and its valid flag back into the conversion.
-template <class Spec>
-void StoreScanResults(const ScanSettings& s, Spec& spec)
-{
-    spec.SetMax(s.max);
-    spec.SetHasValidMax(s.hasValidMax);
-}
+// What the scans take from the conversion (the gate, normalise, extraction
+// and strip flags, the gate's threshold and gap, the channel treatment) and
+// give back to it (the peak and whether it may be used).
+using ScanSettings = PassSettings;
 
 // pow(10, dB / 20).
 double DecibelsToGain(double dB);
@@ -84,8 +49,8 @@ SInt32 FindSilenceSplitsAndPeak(CSoundFile* in, ScanSettings& settings);
 template <class Spec>
 SInt32 ProcessGateAndNormalizeWith(CSoundFile* in, Spec* spec)
 {
-    ScanSettings s = ScanSettingsFrom(*spec);
+    ScanSettings s = PassSettingsFrom(*spec);
     SInt32 err = ProcessGateAndNormalize(in, s);
-    StoreScanResults(s, *spec);
+    StorePeak(s, *spec);
     return err;
 }

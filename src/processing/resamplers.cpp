@@ -3,6 +3,7 @@
 #include "CSoundFile.h"
 #include "PolyphaseBank.h"
 #include "ZuFiles.h"
+#include "carry_records.h"
 #include "progress_channel.h"
 #include "resampling_filter.h"
 
@@ -157,13 +158,9 @@ SInt32 CarryExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UI
     if (!(inRate > 0.0) || !(outRate > 0.0))
         return paramErr;
     auto map = [&](UInt32 t) { return MapPosition(double(t), start, outStart, inRate, outRate); };
-    SInt32 code = 0;
-
-    const UInt16 regions = in->GetNumRegions();
-    for (UInt16 i = 0; i < regions && code == 0; ++i) {
-        SFTRegion region;
-        code = in->GetRegion(i, &region);
-        if (code == 0 && region.start >= start && region.end <= end) {
+    SInt32 code = CarryRecords<SFTRegion>(
+        in, out, [&](const SFTRegion& region) { return region.start >= start && region.end <= end; },
+        [&](SFTRegion& region) {
             region.start = map(region.start);
             region.end = map(region.end);
             region.syncFrame = map(region.syncFrame);
@@ -171,32 +168,18 @@ SInt32 CarryExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UI
             region.timeStamp = stamp >= 9.2e18 ? std::numeric_limits<SInt64>::max()
                                : stamp <= -9.2e18 ? std::numeric_limits<SInt64>::min()
                                                   : SInt64(stamp);
-            code = out->AddRegion(&region);
-        }
-    }
-    if (code == 0) {
-        const UInt16 markers = in->GetNumMarkers();
-        for (UInt16 i = 0; i < markers && code == 0; ++i) {
-            SFTMarker marker;
-            code = in->GetMarker(i, &marker);
-            if (code == 0 && marker.pos >= start && marker.pos <= end) {
-                marker.pos = map(marker.pos);
-                code = out->AddMarker(&marker);
-            }
-        }
-    }
-    if (code == 0) {
-        const UInt16 loops = in->GetNumLoops();
-        for (UInt16 i = 0; i < loops && code == 0; ++i) {
-            SFTLoop loop;
-            code = in->GetLoop(i, &loop);
-            if (code == 0 && loop.start >= start && loop.end <= end) {
+        });
+    if (code == 0)
+        code = CarryRecords<SFTMarker>(
+            in, out, [&](const SFTMarker& marker) { return marker.pos >= start && marker.pos <= end; },
+            [&](SFTMarker& marker) { marker.pos = map(marker.pos); });
+    if (code == 0)
+        code = CarryRecords<SFTLoop>(
+            in, out, [&](const SFTLoop& loop) { return loop.start >= start && loop.end <= end; },
+            [&](SFTLoop& loop) {
                 loop.start = map(loop.start);
                 loop.end = map(loop.end);
-                code = out->AddLoop(&loop);
-            }
-        }
-    }
+            });
     if (code == 0) {
         SFTSamplerInfo info;
         code = in->GetSamplerInfo(&info);

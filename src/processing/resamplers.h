@@ -20,50 +20,14 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "pass_settings.h"
 
 class CSoundFile;
 
-// What the converters and passes take from the conversion, and what they
-// give back (the peak).  The conversion layer fills it from its engine view
-// (ResampleSettingsFrom) and stores the results back (StoreResampleResults).
-struct ResampleSettings {
-    double targetRate = 44100.0;  // the output rate (CConvSpec::SampleRate)
-    SInt16 quality = 1;           // 0 linear, 1 automatic, 2 to 4 fixed filter lengths
-    bool needsRedither = false;   // the output's dither flag
-    bool copyExtras = false;      // carry regions, markers, loops, sampler, time stamp
-    bool needsStrip = false;      // compacting: strip margin of 1 ms of input
-    bool needsChannelTreat = false;
-    SInt16 channelTreat = 0;      // 1 force stereo, 2 split, 3 mix, 4 left, 5 right, 6 split stereo only
-    // Carried from pass to pass: the largest absolute sample value written
-    // (a fraction of full scale) and whether it is valid.
-    double max = 0.0;
-    bool hasValidMax = false;
-};
-
-// The settings from any conversion view with CConvSpec's accessors.
-template <class Spec>
-ResampleSettings ResampleSettingsFrom(const Spec& spec)
-{
-    ResampleSettings s;
-    s.targetRate = spec.SampleRate();
-    s.quality = spec.SampleRateConvertQuality();
-    s.needsRedither = spec.NeedsRedither();
-    s.copyExtras = spec.CopyExtras();
-    s.needsStrip = spec.NeedsStrip();
-    s.needsChannelTreat = spec.NeedsChannelTreat();
-    s.channelTreat = spec.ChannelTreat();
-    s.max = spec.Max();
-    s.hasValidMax = spec.HasValidMax();
-    return s;
-}
-
-// Stores the peak and its valid flag back into the conversion view.
-template <class Spec>
-void StoreResampleResults(const ResampleSettings& s, Spec& spec)
-{
-    spec.SetMax(s.max);
-    spec.SetHasValidMax(s.hasValidMax);
-}
+// What the converters and passes take from the conversion (the target rate,
+// the quality, the output flags, the channel treatment), and what they give
+// back (the peak and whether it is valid).
+using ResampleSettings = PassSettings;
 
 // Each converts the input frames [start, end) and writes the result from
 // *outPos on, advancing *outPos by the frames written.  paramErr (-50) for

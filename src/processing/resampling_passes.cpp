@@ -33,6 +33,35 @@ SInt32 StripWalk(CSoundFile* in, const ResampleSettings& settings, Convert&& con
     return WalkRegionSpans(in, params, [&](UInt32 a, UInt32 b) { return convert(a, b, &outPos); });
 }
 
+// The strip walk once per input channel, each posted as the channel in
+// progress; the output is marked one-channel-done after each.
+// convert(channel, start, end, output position) converts one segment.
+template <typename Convert>
+SInt32 StripEachChannel(CSoundFile* in, CSoundFile* out, const ResampleSettings& settings, Convert&& convert)
+{
+    const int n = in->GetNumChannels();
+    SInt32 result = 0;
+    for (int i = 0; i < n && result == 0; ++i) {
+        PostProgressChannel(i + 1, n);
+        result = StripWalk(in, settings,
+                           [&](UInt32 a, UInt32 b, UInt32* pos) { return convert(UInt16(i), a, b, pos); });
+        out->SetOneChannelDone(true);
+    }
+    return result;
+}
+
+// A pass written from output frame 0 with the peak started afresh:
+// convert(output position).
+template <typename Convert>
+SInt32 FromFreshPeak(CSoundFile* in, CSoundFile* out, ResampleSettings& settings, Convert&& convert)
+{
+    if (!in || !out)
+        return paramErr;
+    settings.max = 0.0;
+    UInt32 outPos = 0;
+    return convert(&outPos);
+}
+
 // Carry the extras of every kept segment for the length of the walk, and put
 // the setting back whatever happens.
 class ForcedCopyExtras {
@@ -68,21 +97,17 @@ bool JointForStrip(const CSoundFile* in, const ResampleSettings& settings)
 
 SInt32 OneChannelWhole(CSoundFile* in, CSoundFile* out, ResampleSettings& settings, UInt16 channel)
 {
-    if (!in || !out)
-        return paramErr;
-    settings.max = 0.0;
-    UInt32 outPos = 0;
-    return SampleRateConvertOneChannel(in, out, 0, in->GetNumFrames(), settings, channel, 0, &outPos);
+    return FromFreshPeak(in, out, settings, [&](UInt32* pos) {
+        return SampleRateConvertOneChannel(in, out, 0, in->GetNumFrames(), settings, channel, 0, pos);
+    });
 }
 
 SInt32 OneChannelRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, ResampleSettings& settings,
                        UInt16 channel)
 {
-    if (!in || !out)
-        return paramErr;
-    settings.max = 0.0;
-    UInt32 outPos = 0;
-    return SampleRateConvertOneChannel(in, out, start, end, settings, channel, 0, &outPos);
+    return FromFreshPeak(in, out, settings, [&](UInt32* pos) {
+        return SampleRateConvertOneChannel(in, out, start, end, settings, channel, 0, pos);
+    });
 }
 
 SInt32 OneChannelStrip(CSoundFile* in, CSoundFile* out, ResampleSettings& settings, UInt16 channel)
@@ -138,26 +163,17 @@ SInt32 SRCPassStrip(CSoundFile* in, CSoundFile* out, ResampleSettings& settings)
         out->SetOneChannelDone(true);
         return result;
     }
-    const int n = in->GetNumChannels();
-    SInt32 result = 0;
-    for (int i = 0; i < n && result == 0; ++i) {
-        PostProgressChannel(i + 1, n);
-        result = StripWalk(in, settings, [&](UInt32 a, UInt32 b, UInt32* pos) {
-            return SampleRateConvertOneChannel(in, out, a, b, settings, UInt16(i), UInt16(i), pos);
-        });
-        out->SetOneChannelDone(true);
-    }
-    return result;
+    return StripEachChannel(in, out, settings, [&](UInt16 channel, UInt32 a, UInt32 b, UInt32* pos) {
+        return SampleRateConvertOneChannel(in, out, a, b, settings, channel, channel, pos);
+    });
 }
 
 // -------------------------------------------------------- mono to stereo
 SInt32 SRCPassMonoToStereo(CSoundFile* in, CSoundFile* out, ResampleSettings& settings)
 {
-    if (!in || !out)
-        return paramErr;
-    settings.max = 0.0;
-    UInt32 outPos = 0;
-    return SampleRateConvertMonoToStereo(in, out, 0, in->GetNumFrames(), settings, &outPos);
+    return FromFreshPeak(in, out, settings, [&](UInt32* pos) {
+        return SampleRateConvertMonoToStereo(in, out, 0, in->GetNumFrames(), settings, pos);
+    });
 }
 
 SInt32 SRCPassRangeMonoToStereo(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,
@@ -172,26 +188,17 @@ SInt32 SRCPassStripMonoToStereo(CSoundFile* in, CSoundFile* out, ResampleSetting
     if (!in || !out)
         return paramErr;
     settings.max = 0.0;
-    const int n = in->GetNumChannels();
-    SInt32 result = 0;
-    for (int i = 0; i < n && result == 0; ++i) {
-        PostProgressChannel(i + 1, n);
-        result = StripWalk(in, settings, [&](UInt32 a, UInt32 b, UInt32* pos) {
-            return SampleRateConvertMonoToStereo(in, out, a, b, settings, pos);
-        });
-        out->SetOneChannelDone(true);
-    }
-    return result;
+    return StripEachChannel(in, out, settings, [&](UInt16, UInt32 a, UInt32 b, UInt32* pos) {
+        return SampleRateConvertMonoToStereo(in, out, a, b, settings, pos);
+    });
 }
 
 // --------------------------------------------------------- mix to mono
 SInt32 SRCPassMixToMono(CSoundFile* in, CSoundFile* out, ResampleSettings& settings)
 {
-    if (!in || !out)
-        return paramErr;
-    settings.max = 0.0;
-    UInt32 outPos = 0;
-    return SampleRateConvertMixToMono(in, out, 0, in->GetNumFrames(), settings, &outPos);
+    return FromFreshPeak(in, out, settings, [&](UInt32* pos) {
+        return SampleRateConvertMixToMono(in, out, 0, in->GetNumFrames(), settings, pos);
+    });
 }
 
 SInt32 SRCPassRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end,

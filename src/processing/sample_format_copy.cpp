@@ -2,6 +2,7 @@
 
 #include "CSoundFile.h"
 #include "DitherTable.h"
+#include "carry_records.h"
 #include "ZuFiles.h"
 #include "progress_channel.h"
 #include "region_walk.h"
@@ -937,42 +938,24 @@ SInt32 CarrySampleFormatExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UI
     if (!copyExtras || out->IsOneChannelDone())
         return 0;
     const UInt32 shift = outStart - start;  // modulo 2^32: positions move by outStart - start
-    SInt32 code = 0;
-
-    const UInt16 loops = in->GetNumLoops();
-    for (UInt16 i = 0; i < loops && code == 0; ++i) {
-        SFTLoop loop;
-        code = in->GetLoop(i, &loop);
-        if (code == 0 && start <= loop.start && loop.end <= end) {
+    SInt32 code = CarryRecords<SFTLoop>(
+        in, out, [&](const SFTLoop& loop) { return start <= loop.start && loop.end <= end; },
+        [&](SFTLoop& loop) {
             loop.start += shift;
             loop.end += shift;
-            code = out->AddLoop(&loop);
-        }
-    }
-    if (code == 0) {
-        const UInt16 regions = in->GetNumRegions();
-        for (UInt16 i = 0; i < regions && code == 0; ++i) {
-            SFTRegion region;
-            code = in->GetRegion(i, &region);
-            if (code == 0 && start <= region.start && region.end <= end) {
+        });
+    if (code == 0)
+        code = CarryRecords<SFTRegion>(
+            in, out, [&](const SFTRegion& region) { return start <= region.start && region.end <= end; },
+            [&](SFTRegion& region) {
                 region.start += shift;
                 region.end += shift;
                 region.syncFrame += shift;
-                code = out->AddRegion(&region);
-            }
-        }
-    }
-    if (code == 0) {
-        const UInt16 markers = in->GetNumMarkers();
-        for (UInt16 i = 0; i < markers && code == 0; ++i) {
-            SFTMarker marker;
-            code = in->GetMarker(i, &marker);
-            if (code == 0 && start <= marker.pos && marker.pos <= end) {
-                marker.pos += shift;
-                code = out->AddMarker(&marker);
-            }
-        }
-    }
+            });
+    if (code == 0)
+        code = CarryRecords<SFTMarker>(
+            in, out, [&](const SFTMarker& marker) { return start <= marker.pos && marker.pos <= end; },
+            [&](SFTMarker& marker) { marker.pos += shift; });
     if (code == 0) {
         SFTSamplerInfo sampler;
         code = in->GetSamplerInfo(&sampler);

@@ -28,26 +28,19 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "pass_settings.h"
 
 class CSoundFile;
 
-// What the copy takes from the conversion.  The conversion layer fills it
-// from its engine view (see SampleCopySettingsFrom).
-struct SampleCopySettings {
-    bool needsRedither = false;  // dither, and the output's own dither flag
-    bool copyExtras = false;     // carry loops, regions, markers, sampler, time stamp
-    bool needsStrip = false;     // compacting: the strip margin is 1 ms when set
-};
+// What the copy takes from the conversion: the output flags alone.  The
+// conversion layer fills it from its engine view (see SampleCopySettingsFrom).
+struct SampleCopySettings : OutputFlags {};
 
-// The settings from any conversion view with the accessors NeedsRedither(),
-// CopyExtras() and NeedsStrip().
 template <class Spec>
 SampleCopySettings SampleCopySettingsFrom(const Spec& spec)
 {
     SampleCopySettings settings;
-    settings.needsRedither = spec.NeedsRedither();
-    settings.copyExtras = spec.CopyExtras();
-    settings.needsStrip = spec.NeedsStrip();
+    ReadOutputFlags(spec, settings);
     return settings;
 }
 

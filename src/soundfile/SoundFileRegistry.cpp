@@ -27,9 +27,14 @@ Registries& Get()
     return registries;
 }
 
-template <typename Map, typename Value>
-void Store(Map& map, OSType key, Value value)
+// The keyed tables (factories, set factories, chunk finders), each read and
+// written under the registries' lock.  Storing a null value removes the key.
+template <typename Map>
+void StoreKeyed(Map Registries::*table, OSType key, typename Map::mapped_type value)
 {
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    Map& map = r.*table;
     if (value)
         map[key] = value;
     else
@@ -37,8 +42,11 @@ void Store(Map& map, OSType key, Value value)
 }
 
 template <typename Map>
-typename Map::mapped_type Find(const Map& map, OSType key)
+typename Map::mapped_type FindKeyed(Map Registries::*table, OSType key)
 {
+    Registries& r = Get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const Map& map = r.*table;
     auto it = map.find(key);
     return it == map.end() ? nullptr : it->second;
 }
@@ -47,23 +55,17 @@ typename Map::mapped_type Find(const Map& map, OSType key)
 
 void RegisterSoundFileFactory(OSType type, SoundFileFactory factory)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Store(r.factories, type, factory);
+    StoreKeyed(&Registries::factories, type, factory);
 }
 
 SoundFileFactory GetSoundFileFactory(OSType type)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    return Find(r.factories, type);
+    return FindKeyed(&Registries::factories, type);
 }
 
 void UnregisterSoundFileFactory(OSType type)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.factories.erase(type);
+    StoreKeyed(&Registries::factories, type, nullptr);
 }
 
 std::vector<OSType> GetRegisteredSoundFileTypes()
@@ -79,23 +81,17 @@ std::vector<OSType> GetRegisteredSoundFileTypes()
 
 void RegisterSetFileFactory(OSType setType, SetFileFactory factory)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Store(r.setFactories, setType, factory);
+    StoreKeyed(&Registries::setFactories, setType, factory);
 }
 
 SetFileFactory GetSetFileFactory(OSType setType)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    return Find(r.setFactories, setType);
+    return FindKeyed(&Registries::setFactories, setType);
 }
 
 void UnregisterSetFileFactory(OSType setType)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.setFactories.erase(setType);
+    StoreKeyed(&Registries::setFactories, setType, nullptr);
 }
 
 void RegisterHeaderProbe(OSType type, HeaderProbe probe)
@@ -133,16 +129,12 @@ std::vector<std::pair<OSType, HeaderProbe>> GetHeaderProbes()
 
 void RegisterChunkFinder(OSType family, ChunkFinder finder)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Store(r.finders, family, finder);
+    StoreKeyed(&Registries::finders, family, finder);
 }
 
 ChunkFinder GetChunkFinder(OSType family)
 {
-    Registries& r = Get();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    return Find(r.finders, family);
+    return FindKeyed(&Registries::finders, family);
 }
 
 void RegisterHeaderSniffer(OSType type, HeaderSniffer sniffer, int priority)

@@ -1,54 +1,42 @@
 #include "ZuLoop.h"
 
 #include "SoundFileRecords.h"
+#include "ZuFrameOrder.h"
 
-ZuLoop::ZuLoop(SInt32 loopID, UInt32 start, UInt32 end, SInt16 type)
-    : m_loopID(loopID), m_start(start), m_end(end), m_type(type)
+ZuLoop::ZuLoop(SInt32 loopID, UInt32 start, UInt32 end, SInt16 type) : m_record{loopID, start, end, type}
 {
 }
 
-ZuLoop::ZuLoop(const SFTLoop& record)
-    : m_loopID(record.loopID), m_start(record.start), m_end(record.end), m_type(record.type)
+ZuLoop::ZuLoop(const SFTLoop& record) : m_record(record)
 {
 }
 
 void ZuLoop::getLoop(SFTLoop* record) const
 {
-    if (!record)
-        return;
-    record->loopID = m_loopID;
-    record->start = m_start;
-    record->end = m_end;
-    record->type = m_type;
+    if (record)
+        *record = m_record;
 }
 
 bool ZuLoop::isEqual(const ZuLoop& other) const
 {
-    return m_loopID == other.m_loopID && m_start == other.m_start && m_end == other.m_end &&
-           m_type == other.m_type;
+    return loopID() == other.loopID() && start() == other.start() && end() == other.end() && type() == other.type();
 }
 
 int ZuLoop::compare(const ZuLoop& other) const
 {
-    if (m_start < other.m_start)
-        return -1;
-    return m_start > other.m_start ? 1 : 0;
+    return CompareFramePositions(start(), other.start());
 }
 
 QString ZuLoop::description() const
 {
     return QString::asprintf("ZuLoop @ %p, ID = %ld, start = %ld, end = %ld, type = %ld",
-                             static_cast<const void*>(this), long(m_loopID), long(m_start), long(m_end),
-                             long(m_type));
+                             static_cast<const void*>(this), long(loopID()), long(start()), long(end()),
+                             long(type()));
 }
 
 int CompareLoops(const ZuLoop* a, const ZuLoop* b)
 {
-    if (!b)
-        return -1;
-    if (!a)
-        return 1;
-    return a->compare(*b);
+    return CompareListItems(a, b);
 }
 
 bool LoopPrecedes(const ZuLoop& a, const ZuLoop& b)

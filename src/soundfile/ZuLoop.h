@@ -1,13 +1,13 @@
 // A loop of a sound file: a range of frames with a loop type.  CSoundFile
 // keeps its loops in insertion order; the formats exchange them with the
-// base as packed SFTLoop records (SoundFileRecords.h).  Immutable value.
+// base as packed SFTLoop records (SoundFileRecords.h), which hold exactly
+// its fields.  Immutable value.
 #pragma once
 
 #include "MacTypes.h"
+#include "SoundFileRecords.h"
 
 #include <QString>
-
-struct SFTLoop;
 
 class ZuLoop {
 public:
@@ -18,10 +18,10 @@ public:
     // Writes the four fields into a packed record.
     void getLoop(SFTLoop* record) const;
 
-    SInt32 loopID() const { return m_loopID; }
-    UInt32 start() const { return m_start; }
-    UInt32 end() const { return m_end; }
-    SInt16 type() const { return m_type; }
+    SInt32 loopID() const { return m_record.loopID; }
+    UInt32 start() const { return m_record.start; }
+    UInt32 end() const { return m_record.end; }
+    SInt16 type() const { return m_record.type; }
 
     // Equal when identifier, start, end and type are all equal.
     bool isEqual(const ZuLoop& other) const;
@@ -34,10 +34,7 @@ public:
     QString description() const;
 
 private:
-    SInt32 m_loopID = 0;
-    UInt32 m_start = 0;
-    UInt32 m_end = 0;
-    SInt16 m_type = 0;
+    SFTLoop m_record;
 };
 
 // Null handling as CompareRegions.

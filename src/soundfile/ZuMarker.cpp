@@ -2,6 +2,7 @@
 
 #include "MacRoman.h"
 #include "SoundFileRecords.h"
+#include "ZuFrameOrder.h"
 
 ZuMarker::ZuMarker(SInt32 markerID, UInt32 pos, SInt16 type, SInt16 number, const QString& name)
     : m_markerID(markerID), m_pos(pos), m_type(type), m_number(number), m_name(name)
@@ -32,9 +33,7 @@ bool ZuMarker::isEqual(const ZuMarker& other) const
 
 int ZuMarker::compare(const ZuMarker& other) const
 {
-    if (m_pos < other.m_pos)
-        return -1;
-    return m_pos > other.m_pos ? 1 : 0;
+    return CompareFramePositions(m_pos, other.m_pos);
 }
 
 QString ZuMarker::description() const
@@ -47,11 +46,7 @@ QString ZuMarker::description() const
 
 int CompareMarkers(const ZuMarker* a, const ZuMarker* b)
 {
-    if (!b)
-        return -1;
-    if (!a)
-        return 1;
-    return a->compare(*b);
+    return CompareListItems(a, b);
 }
 
 bool MarkerPrecedes(const ZuMarker& a, const ZuMarker& b)

@@ -2,19 +2,7 @@
 
 #include "MacRoman.h"
 #include "SoundFileRecords.h"
-
-namespace {
-
-// Positions compare as the unsigned frame numbers they are, so that a list
-// of a long file keeps frames beyond 2^31 after the earlier ones.
-int ComparePositions(UInt32 a, UInt32 b)
-{
-    if (a < b)
-        return -1;
-    return a > b ? 1 : 0;
-}
-
-} // namespace
+#include "ZuFrameOrder.h"
 
 ZuRegion::ZuRegion(SInt32 regionID, UInt32 start, UInt32 end, UInt32 syncFrame, SInt64 timeStamp,
                    const QString& name)
@@ -48,7 +36,7 @@ bool ZuRegion::isEqual(const ZuRegion& other) const
 
 int ZuRegion::compare(const ZuRegion& other) const
 {
-    return ComparePositions(m_start, other.m_start);
+    return CompareFramePositions(m_start, other.m_start);
 }
 
 QString ZuRegion::description() const
@@ -62,11 +50,7 @@ QString ZuRegion::description() const
 
 int CompareRegions(const ZuRegion* a, const ZuRegion* b)
 {
-    if (!b)
-        return -1;
-    if (!a)
-        return 1;
-    return a->compare(*b);
+    return CompareListItems(a, b);
 }
 
 bool RegionPrecedes(const ZuRegion& a, const ZuRegion& b)

@@ -43,18 +43,26 @@ QString FieldText(const UInt8* bytes, int length)
 
 constexpr UInt8 kFooterFlag = 0x10;
 
+// Reads `size` bytes at `offset` from `whence` into `block`; true when all
+// of them were read and they start with the three bytes of `mark`.
+bool ReadMarkedBlock(std::istream& in, std::streamoff offset, std::ios::seekdir whence, UInt8* block,
+                     std::size_t size, const char* mark)
+{
+    in.seekg(offset, whence);
+    if (Failing(in))
+        return false;
+    in.read(reinterpret_cast<char*>(block), std::streamsize(size));
+    if (Failing(in) || in.gcount() != std::streamsize(size))
+        return false;
+    return std::memcmp(block, mark, 3) == 0;
+}
+
 } // namespace
 
 bool HasID3v2Header(std::istream& in, UInt8 header[kID3v2HeaderSize])
 {
     in.clear();
-    in.seekg(0, std::ios::beg);
-    if (Failing(in))
-        return false;
-    in.read(reinterpret_cast<char*>(header), kID3v2HeaderSize);
-    if (Failing(in) || in.gcount() != std::streamsize(kID3v2HeaderSize))
-        return false;
-    return std::memcmp(header, "ID3", 3) == 0;
+    return ReadMarkedBlock(in, 0, std::ios::beg, header, kID3v2HeaderSize, "ID3");
 }
 
 bool HasID3v2Header(CSoundFile* file, UInt8 header[kID3v2HeaderSize])
@@ -138,13 +146,7 @@ bool ReadID3v1Tag(std::istream& in, UInt8 record[kID3v1RecordSize])
     const std::int64_t length = StreamLength(in);
     if (length < std::int64_t(kID3v1RecordSize))
         return false;
-    in.seekg(-std::streamoff(kID3v1RecordSize), std::ios::end);
-    if (Failing(in))
-        return false;
-    in.read(reinterpret_cast<char*>(record), kID3v1RecordSize);
-    if (Failing(in) || in.gcount() != std::streamsize(kID3v1RecordSize))
-        return false;
-    return std::memcmp(record, "TAG", 3) == 0;
+    return ReadMarkedBlock(in, -std::streamoff(kID3v1RecordSize), std::ios::end, record, kID3v1RecordSize, "TAG");
 }
 
 bool ReadID3v1Tag(CSoundFile* file, UInt8 record[kID3v1RecordSize])

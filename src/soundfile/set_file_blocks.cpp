@@ -13,6 +13,19 @@ std::size_t SetSampleBytes(SInt16 bits)
     }
 }
 
+namespace {
+
+// Copies `frames` samples of `sampleBytes` each, stepping `srcStep` bytes in
+// the source and `dstStep` bytes in the destination.
+void CopyStridedSamples(const UInt8* src, std::size_t srcStep, UInt8* dst, std::size_t dstStep, std::size_t frames,
+                        std::size_t sampleBytes)
+{
+    for (std::size_t i = 0; i < frames; ++i, src += srcStep, dst += dstStep)
+        std::memcpy(dst, src, sampleBytes);
+}
+
+} // namespace
+
 void InterleaveMemberBlocks(const std::vector<const UInt8*>& members, UInt8* interleaved,
                             std::size_t frames, std::size_t sampleBytes)
 {
@@ -28,8 +41,7 @@ void InterleaveMemberBlocks(const std::vector<const UInt8*>& members, UInt8* int
                 std::memset(dst, 0, sampleBytes);
             continue;
         }
-        for (std::size_t i = 0; i < frames; ++i, dst += frameBytes, src += sampleBytes)
-            std::memcpy(dst, src, sampleBytes);
+        CopyStridedSamples(src, sampleBytes, dst, frameBytes, frames, sampleBytes);
     }
 }
 
@@ -44,9 +56,7 @@ void DeinterleaveMemberBlocks(const UInt8* interleaved, const std::vector<UInt8*
         UInt8* dst = members[k];
         if (!dst)
             continue;
-        const UInt8* src = interleaved + k * sampleBytes;
-        for (std::size_t i = 0; i < frames; ++i, src += frameBytes, dst += sampleBytes)
-            std::memcpy(dst, src, sampleBytes);
+        CopyStridedSamples(interleaved + k * sampleBytes, frameBytes, dst, sampleBytes, frames, sampleBytes);
     }
 }
 

@@ -6,6 +6,22 @@ namespace qm::g729 {
 
 thread_local bool gOverflow = false;
 
+namespace {
+
+// Linear interpolation in one of the 16-bit function tables: the index is
+// the high word of v less `first`, the weight the 15 bits below it.
+Word32 Interpolate(const int16_t* table, Word32 v, Word16 first)
+{
+    const Word16 i = sub(extract_h(v), first);
+    v = L_shr(v, 1);
+    const Word16 a = Word16(extract_l(v) & 0x7fff);
+    const Word32 y = L_deposit_h(table[i]);
+    const Word16 t = sub(table[i], table[i + 1]);
+    return L_msu(y, t, a);
+}
+
+}  // namespace
+
 Word16 div_s(Word16 num, Word16 den)
 {
     // Outside the defined range the result is clamped rather than undefined.
@@ -35,13 +51,7 @@ Word32 Div_32(Word32 num, Word16 denHi, Word16 denLo)
 
 Word32 Pow2(Word16 exponent, Word16 fraction)
 {
-    Word32 x = L_mult(fraction, 32);
-    Word16 i = extract_h(x);
-    x = L_shr(x, 1);
-    Word16 a = Word16(extract_l(x) & 0x7fff);
-    x = L_deposit_h(kPowerTable[i]);
-    Word16 t = sub(kPowerTable[i], kPowerTable[i + 1]);
-    x = L_msu(x, t, a);
+    const Word32 x = Interpolate(kPowerTable, L_mult(fraction, 32), 0);
     return L_shr_r(x, sub(30, exponent));
 }
 
@@ -55,15 +65,7 @@ void Log2(Word32 v, Word16& exponent, Word16& fraction)
     Word16 e = norm_l(v);
     v = L_shl(v, e);
     exponent = sub(30, e);
-    v = L_shr(v, 9);
-    Word16 i = extract_h(v);
-    v = L_shr(v, 1);
-    Word16 a = Word16(extract_l(v) & 0x7fff);
-    i = sub(i, 32);
-    Word32 y = L_deposit_h(kLogTable[i]);
-    Word16 t = sub(kLogTable[i], kLogTable[i + 1]);
-    y = L_msu(y, t, a);
-    fraction = extract_h(y);
+    fraction = extract_h(Interpolate(kLogTable, L_shr(v, 9), 32));
 }
 
 Word32 Inv_sqrt(Word32 v)
@@ -77,15 +79,7 @@ Word32 Inv_sqrt(Word32 v)
         v = L_shr(v, 1);
     e = shr(e, 1);
     e = add(e, 1);
-    v = L_shr(v, 9);
-    Word16 i = extract_h(v);
-    v = L_shr(v, 1);
-    Word16 a = Word16(extract_l(v) & 0x7fff);
-    i = sub(i, 16);
-    Word32 y = L_deposit_h(kInverseSqrtTable[i]);
-    Word16 t = sub(kInverseSqrtTable[i], kInverseSqrtTable[i + 1]);
-    y = L_msu(y, t, a);
-    return L_shr(y, e);
+    return L_shr(Interpolate(kInverseSqrtTable, L_shr(v, 9), 16), e);
 }
 
 }  // namespace qm::g729
