@@ -163,8 +163,11 @@ OSType FileFormatFor(const char* name, const std::string& path)
 
 // swresample's conversions to signed 32-bit integers: floats scaled by 2^31
 // in their own precision, rounded to nearest (ties to even) and saturated.
+// A sample that is not a number (a damaged float file) reads as silence.
 inline SInt32 RoundSaturated(double scaled)
 {
+    if (std::isnan(scaled))
+        return 0;
     if (scaled >= 2147483647.0)
         return INT32_MAX;
     if (scaled <= -2147483648.0)
@@ -174,6 +177,8 @@ inline SInt32 RoundSaturated(double scaled)
 inline SInt32 FromFloatF(float x)
 {
     const float scaled = x * 2147483648.0f;
+    if (std::isnan(scaled))
+        return 0;
     if (scaled >= 2147483648.0f)
         return INT32_MAX;
     if (scaled <= -2147483648.0f)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -196,6 +197,30 @@ TEST(CafLayoutTest, RearrangesTaggedSurroundToItsConfiguration)
         EXPECT_EQ(file.GetChannelName(ch), names[ch]);
     // ffmpeg's 5.1 order is the configuration's: the samples are as decoded.
     EXPECT_TRUE(DecodeBlocks(file) == Truncate(FFmpegS32(path), 16));
+}
+
+// Float samples that are not numbers (a damaged file) read as silence, in
+// single and double precision.
+TEST(CafFloatTest, SamplesThatAreNotNumbersReadAsSilence)
+{
+    TestTempDir dir;
+    for (const int bits : {32, 64}) {
+        const std::string path = dir.file("nan" + std::to_string(bits) + ".caf");
+        ASSERT_TRUE(RunCommand("sox -n -b " + std::to_string(bits) + " -e floating-point -c 2 -r 8000 '" + path +
+                               "' synth 0.05 sine 440"));
+        std::vector<UInt8> bytes = ReadAll(path);
+        const std::string text(bytes.begin(), bytes.end());
+        const std::size_t data = text.find("data");
+        ASSERT_NE(data, std::string::npos);
+        std::fill(bytes.begin() + std::ptrdiff_t(data + 16), bytes.end(), UInt8(0xFF));  // past size and edit count
+        peers::WriteAll(path, bytes);
+        CafFile file;
+        ASSERT_EQ(file.SetFile(path), noErr);
+        ASSERT_EQ(file.Open(), noErr);
+        const std::vector<int32_t> got = DecodeBlocks(file);
+        EXPECT_EQ(got.size(), 800u) << bits;
+        EXPECT_TRUE(std::all_of(got.begin(), got.end(), [](int32_t v) { return v == 0; })) << bits;
+    }
 }
 
 } // namespace
