@@ -18,6 +18,8 @@
 //   "numBitsPopup", "channelHandlingPopup" (arrays of {"text", "tag"}) with
 //   "numBitsPopupDefault", "channelHandlingPopupDefault" (item indexes)
 //   "numBitsCheckBoxTitle", "optionsButtonTitle" (texts)
+//   "storedBitsPerSample"  the bits every sample takes in the file whatever
+//                          the word length read (the file list shows it)
 // and, for the types whose mono files may be members of split and surround
 // sets (SplitFileGrouping.h, CSplitFile, CSetFile):
 //   "splitStereoSuffixes"  the name endings of the left and right member of
