@@ -47,7 +47,7 @@ QVariantMap EngineStartup::registeredDefaults()
     d.insert(QStringLiteral("Copy All Files"), false);
     d.insert(QStringLiteral("Preserve Finder Comments"), false);
     d.insert(QStringLiteral("Unrecognized Input File Action"), qlonglong(0));
-    d.insert(QStringLiteral("Unrecognized Input File Type"), QStringLiteral("'DPCM'"));
+    d.insert(QStringLiteral("Unrecognized Input File Type"), FileTypeForHFSTypeCode(RawFileSettings::kDefaultFileType));
     d.insert(QStringLiteral("Unrecognized Input File Big Endian"), true);
     d.insert(QStringLiteral("Unrecognized Input File Sample Rate"), 44100.0);
     d.insert(QStringLiteral("Unrecognized Input File Word Size"), qlonglong(16));

@@ -37,7 +37,7 @@ constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 struct SoundFileGlobals {
     std::mutex mutex;
     bool propertiesLoaded = false;
-    QVariantMap fileTypes;                       // "'AIFF'" -> properties
+    QVariantMap fileTypes;                       // type key -> properties
     std::map<OSType, QVariantMap> byCode;        // fileTypes by type code
     bool readableBuilt = false;
     QSet<QString> readableExtensions;            // lower case
