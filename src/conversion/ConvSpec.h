@@ -35,6 +35,9 @@ public:
     static constexpr int kFileTypeSpecificsSize = 256;
     // Size of one record of the previous version.
     static constexpr int kLegacyRecordSize = 386;
+    // The output type of a new conversion, and of one that keeps the
+    // input's type or names none.
+    static constexpr OSType kDefaultOutputFileType = FOUR_CHAR_CODE("AIFF");
 
     // ------------------------------------------------------------ keys
     static const QString kActiveKey;                    // "QMCSActive"
@@ -87,8 +90,9 @@ public:
 
     // ---------------------------------------------------- construction
     // The defaults (comment "", name "untitled conversion", active, 2
-    // (split) as channel treatment, 44100 Hz, 16 bits, 'AIFF', fades of
-    // 20 ms, ...).  Settings are not validated.
+    // (split) as channel treatment, 44100 Hz, 16 bits,
+    // kDefaultOutputFileType, fades of 20 ms, ...).  Settings are not
+    // validated.
     ConvSpec();
     // A copy that shares nothing with `other` (every field, `valid` and
     // `specificsValid` included; not validated).
