@@ -213,6 +213,8 @@ SoundFileDispatcherRef MakeDispatcher(const TableRow& row)
 
 } // namespace
 
+const OSType kWorkFileType = C("Temp");
+
 void BuildSoundFileDispatchers(QVariantMap& fileTypeDictionary)
 {
     for (const TableRow& row : kTable) {

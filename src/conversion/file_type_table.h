@@ -32,3 +32,7 @@ SoundFileDispatcherRef MakeSoundFileDispatcher(OSType type);
 
 // The table's type codes, in table order (61 codes).
 std::vector<OSType> GetFileTypeTableCodes();
+
+// The type of the conversion's work files (linear audio parked between
+// passes), one of the table's codes.
+extern const OSType kWorkFileType;
