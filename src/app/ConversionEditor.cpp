@@ -20,6 +20,7 @@
 #include "PropertyList.h"
 #include "UserDefaults.h"
 #include "VOCSampleRateSheet.h"
+#include "file_type_table.h"
 #include "per_type_setting_checks.h"
 
 #include <QCheckBox>
@@ -67,7 +68,7 @@ void Substitute(QString* text, const QString& value)
 using namespace ControlTools;
 
 ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
-    : QDialog(parent), m_defaults(defaults), m_curFileType(ConvSpec::kDefaultOutputFileType),
+    : QDialog(parent), m_defaults(defaults), m_curFileType(kDefaultOutputFileType),
       m_undo(new QUndoStack(this)),
       m_fields(this, [this] { return m_spec && !m_filling ? m_spec.get() : nullptr; })
 {
@@ -899,7 +900,7 @@ void ConversionEditor::applyFileTypeItem()
     }
     const int index = m_format->typeMenu->currentIndex();
     m_curFileType = m_format->convertTypeBox->isChecked() && index >= 0 ? OSType(ItemTag(m_format->typeMenu, index))
-                                                                         : ConvSpec::kDefaultOutputFileType;
+                                                                         : kDefaultOutputFileType;
     m_spec->setSpecificsValid(false);
     const QVariantMap entry = updateUIForFileType(m_curFileType);
     m_spec->setOutputFileType(m_curFileType);

@@ -9,6 +9,7 @@
 #include "NameExtensionFormatter.h"
 #include "SoundFileDispatcher.h"
 #include "debug_trace.h"
+#include "file_type_table.h"
 #include "plist_values.h"
 
 #include <QVariantList>

@@ -35,9 +35,6 @@ public:
     static constexpr int kFileTypeSpecificsSize = 256;
     // Size of one record of the previous version.
     static constexpr int kLegacyRecordSize = 386;
-    // The output type of a new conversion, and of one that keeps the
-    // input's type or names none.
-    static constexpr OSType kDefaultOutputFileType = FOUR_CHAR_CODE("AIFF");
 
     // ------------------------------------------------------------ keys
     static const QString kActiveKey;                    // "QMCSActive"

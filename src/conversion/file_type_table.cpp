@@ -214,6 +214,7 @@ SoundFileDispatcherRef MakeDispatcher(const TableRow& row)
 } // namespace
 
 const OSType kWorkFileType = C("Temp");
+const OSType kDefaultOutputFileType = C("AIFF");
 
 void BuildSoundFileDispatchers(QVariantMap& fileTypeDictionary)
 {
