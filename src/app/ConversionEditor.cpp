@@ -20,6 +20,7 @@
 #include "PropertyList.h"
 #include "UserDefaults.h"
 #include "VOCSampleRateSheet.h"
+#include "file_type_table.h"
 #include "per_type_setting_checks.h"
 
 #include <QCheckBox>
@@ -67,7 +68,8 @@ void Substitute(QString* text, const QString& value)
 using namespace ControlTools;
 
 ConversionEditor::ConversionEditor(UserDefaults& defaults, QWidget* parent)
-    : QDialog(parent), m_defaults(defaults), m_curFileType('AIFF'), m_undo(new QUndoStack(this)),
+    : QDialog(parent), m_defaults(defaults), m_curFileType(kDefaultOutputFileType),
+      m_undo(new QUndoStack(this)),
       m_fields(this, [this] { return m_spec && !m_filling ? m_spec.get() : nullptr; })
 {
     setObjectName(QStringLiteral("ConversionEditor"));
@@ -897,7 +899,8 @@ void ConversionEditor::applyFileTypeItem()
         channelHandlingDependencies();
     }
     const int index = m_format->typeMenu->currentIndex();
-    m_curFileType = m_format->convertTypeBox->isChecked() && index >= 0 ? OSType(ItemTag(m_format->typeMenu, index)) : 'AIFF';
+    m_curFileType = m_format->convertTypeBox->isChecked() && index >= 0 ? OSType(ItemTag(m_format->typeMenu, index))
+                                                                         : kDefaultOutputFileType;
     m_spec->setSpecificsValid(false);
     const QVariantMap entry = updateUIForFileType(m_curFileType);
     m_spec->setOutputFileType(m_curFileType);

@@ -1,7 +1,6 @@
 #include "EncoderCheck.h"
 
 #include "AppPresenter.h"
-#include "CreateSoundFile.h"
 #include "EngineStartup.h"
 #include "Localized.h"
 
@@ -9,10 +8,9 @@
 
 bool EncoderCheck::run(QWidget* parent)
 {
-    const QVariantMap entry = GetSoundFileProperties('DMP3');
-    if (entry.value(QStringLiteral("canBeWritten")).toBool())
+    QString found;
+    if (EngineStartup::mp3EncoderUsable(&found))
         return true;
-    const QString found = entry.value(QStringLiteral("encoderVersion")).toString();
     const QVersionNumber version = QVersionNumber::fromString(found);
     if (EngineStartup::mp3EncoderTooOld(version)) {
         Alert alert;

@@ -1,6 +1,6 @@
 // The application's word on the external MP3 encoder ("lame").  The
 // engine's start-up checks the encoder once for every front end and marks
-// MP3 output ('DMP3') writable only with version 3.93 or newer; the
+// MP3 output through it writable only with version 3.93 or newer; the
 // application adds the alert for an encoder that is installed but too old.
 #pragma once
 

@@ -258,16 +258,7 @@ int BatchCommand::runBatch()
         return refuse(kExitUsage, error, QString());
     // Conversions to MP3 through the outside encoder are valid only with a
     // usable encoder, checked now.
-    constexpr OSType kEncodedMP3Type = FOUR_CHAR_CODE("DMP3");
-    bool checkedEncoder = false;
-    for (const ConvSpecRef& spec : all) {
-        if (!spec || spec->outputFileType() != kEncodedMP3Type)
-            continue;
-        if (!checkedEncoder)
-            EngineStartup::checkMP3Encoder();
-        checkedEncoder = true;
-        spec->validateSettings();
-    }
+    EngineStartup::checkMP3EncoderFor(all);
     if (!ConversionList::select(all, options_.conversionNames(), &conversions, &error))
         return refuse(kExitUsage, error, QString());
 

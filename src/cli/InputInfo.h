@@ -23,7 +23,7 @@ public:
     // The object as compact JSON, without a line end.
     QString jsonLine() const;
 
-    // A four-character code as text, "AIFF"; bytes outside printable ASCII
+    // A four-character code as text, "FORM"; bytes outside printable ASCII
     // as "\xNN".
     static QString typeCodeText(quint32 code);
     // The log's message for an error code, else the platform error's

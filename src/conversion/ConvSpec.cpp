@@ -9,6 +9,7 @@
 #include "NameExtensionFormatter.h"
 #include "SoundFileDispatcher.h"
 #include "debug_trace.h"
+#include "file_type_table.h"
 #include "plist_values.h"
 
 #include <QVariantList>
@@ -68,7 +69,6 @@ const QString ConvSpec::kAnnotationTextKey = QStringLiteral("AnnotationText");
 
 namespace {
 
-constexpr OSType kAIFFType = FOUR_CHAR_CODE("AIFF");
 constexpr OSType kNoneType = FOUR_CHAR_CODE("None");
 constexpr OSType kPNRAType = FOUR_CHAR_CODE("PNRA");
 constexpr OSType kRAG2Type = FOUR_CHAR_CODE("RAG2");
@@ -328,7 +328,7 @@ ConvSpec::ConvSpec() : ConvSpec(Zeroed{})
     setGateGapLength(0.2);
     setGateThreshold(-30.0);
     setNameExtension(QStringLiteral(""));
-    setOutputFileType(kAIFFType);
+    setOutputFileType(kDefaultOutputFileType);
     setSampleRate(44100.0);
     setSampleRateConvertQuality(1);
     setSnipTo(10.0f);
@@ -681,7 +681,7 @@ ConvSpecRef ConvSpec::fromLegacyData(const QByteArray& data, const QString& name
     if (strict && (type == kPNRAType || type == kRAG2Type))
         return nullptr;
     if (type == kNoneType)
-        type = kAIFFType;
+        type = kDefaultOutputFileType;
 
     ConvSpecRef spec(new ConvSpec(Zeroed{}));
     ConvSpec& s = *spec;

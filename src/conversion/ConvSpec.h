@@ -87,8 +87,9 @@ public:
 
     // ---------------------------------------------------- construction
     // The defaults (comment "", name "untitled conversion", active, 2
-    // (split) as channel treatment, 44100 Hz, 16 bits, 'AIFF', fades of
-    // 20 ms, ...).  Settings are not validated.
+    // (split) as channel treatment, 44100 Hz, 16 bits,
+    // kDefaultOutputFileType, fades of 20 ms, ...).  Settings are not
+    // validated.
     ConvSpec();
     // A copy that shares nothing with `other` (every field, `valid` and
     // `specificsValid` included; not validated).

@@ -1,5 +1,5 @@
 // The file-type dictionary as the conversion layer reads it: the sound-file
-// layer's per-type properties ("'AIFF'" -> "text", "canBeWritten",
+// layer's per-type properties ("'abcd'" -> "text", "canBeWritten",
 // "numBitsPopup", "channelHandlingPopup", ...) plus, once the file-type
 // table is built, each type's SoundFileDispatcher under "dispatcher".
 //

@@ -12,6 +12,7 @@
 #include "OutputNaming.h"
 #include "PipelineSelector.h"
 #include "debug_trace.h"
+#include "file_type_table.h"
 #include "fades.h"
 #include "pipeline_passes.h"
 #include "progress_channel.h"
@@ -274,7 +275,7 @@ void PostStepWithValue(const char* text, double value, int flag = 0)
 }
 
 // The work file of the stage sets that resample and then gain: a 32-bit
-// 'Temp' file at the conversion's rate under a unique name in the output
+// work file (kWorkFileType) at the conversion's rate under a unique name in the output
 // folder.  It is closed and removed when the pipeline ends, however it ends.
 class WorkFile {
 public:
@@ -330,15 +331,19 @@ public:
     CSoundFile* get() const { return file_; }
 
 private:
-    static constexpr OSType kWorkFileType = FOUR_CHAR_CODE("Temp");
     CSoundFile* file_ = nullptr;
     bool created_ = false;
 };
 
 // The direct-encode route of the plain copy without channel treatment: a
-// coded output that takes its samples straight from a 16-bit Sound
-// Designer II input when it is closed, instead of through the copy pass.
-constexpr OSType kSoundDesignerIIType = FOUR_CHAR_CODE("Sd2f");
+// coded output that takes its samples straight from a 16-bit input when it
+// is closed, instead of through the copy pass, for the input types whose
+// properties say "encodedDirectly" (Sound Designer II).
+bool EncoderMayReadInput(CSoundFile* in)
+{
+    return in->GetNumBits() == 16 &&
+           GetSoundFileProperties(in->GetFileType()).value(QStringLiteral("encodedDirectly")).toBool();
+}
 
 bool EncoderReadsInputItself(OSType outputType)
 {
@@ -350,7 +355,7 @@ bool EncoderReadsInputItself(OSType outputType)
 bool TakesDirectEncodeRoute(CSoundFile* in, CConvSpec* spec)
 {
     return spec->NeedsStrictFileType() && TypeNeedsEncodingOnClose(spec->OutputFileType()) &&
-           in->GetNumBits() == 16 && in->GetFileType() == kSoundDesignerIIType && !spec->NeedsFades() &&
+           EncoderMayReadInput(in) && !spec->NeedsFades() &&
            !spec->NeedsSnip() && EncoderReadsInputItself(spec->OutputFileType());
 }
 

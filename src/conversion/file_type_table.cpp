@@ -213,6 +213,9 @@ SoundFileDispatcherRef MakeDispatcher(const TableRow& row)
 
 } // namespace
 
+const OSType kWorkFileType = C("Temp");
+const OSType kDefaultOutputFileType = C("AIFF");
+
 void BuildSoundFileDispatchers(QVariantMap& fileTypeDictionary)
 {
     for (const TableRow& row : kTable) {

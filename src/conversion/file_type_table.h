@@ -32,3 +32,10 @@ SoundFileDispatcherRef MakeSoundFileDispatcher(OSType type);
 
 // The table's type codes, in table order (61 codes).
 std::vector<OSType> GetFileTypeTableCodes();
+
+// The type of the conversion's work files (linear audio parked between
+// passes), one of the table's codes.
+extern const OSType kWorkFileType;
+// The output type of a new conversion, and of one that keeps the input's
+// type or names none.
+extern const OSType kDefaultOutputFileType;

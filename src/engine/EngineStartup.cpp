@@ -47,7 +47,7 @@ QVariantMap EngineStartup::registeredDefaults()
     d.insert(QStringLiteral("Copy All Files"), false);
     d.insert(QStringLiteral("Preserve Finder Comments"), false);
     d.insert(QStringLiteral("Unrecognized Input File Action"), qlonglong(0));
-    d.insert(QStringLiteral("Unrecognized Input File Type"), QStringLiteral("'DPCM'"));
+    d.insert(QStringLiteral("Unrecognized Input File Type"), FileTypeForHFSTypeCode(RawFileSettings::kDefaultFileType));
     d.insert(QStringLiteral("Unrecognized Input File Big Endian"), true);
     d.insert(QStringLiteral("Unrecognized Input File Sample Rate"), 44100.0);
     d.insert(QStringLiteral("Unrecognized Input File Word Size"), qlonglong(16));
@@ -128,16 +128,62 @@ void EngineStartup::buildFileTypeTable(bool checkEncoder)
         checkMP3Encoder();
 }
 
+namespace {
+
+const QString kUsesMP3EncoderKey = QStringLiteral("outsideMP3Encoder");
+
+// The types written through the outside MP3 encoder, as their properties say.
+QList<OSType> MP3EncoderTypes()
+{
+    QList<OSType> types;
+    const QVariantMap dictionary = LoadSoundFileProperties();
+    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it)
+        if (it.value().toMap().value(kUsesMP3EncoderKey).toBool())
+            types.append(HFSTypeCodeFromFileType(it.key()));
+    return types;
+}
+
+} // namespace
+
+bool EngineStartup::usesMP3Encoder(OSType type)
+{
+    return GetSoundFileProperties(type).value(kUsesMP3EncoderKey).toBool();
+}
+
 void EngineStartup::checkMP3Encoder()
 {
-    // MP3 through the outside encoder: offered only when a usable encoder
+    // Output through the outside encoder: offered only when a usable encoder
     // (3.93 or newer) is found; otherwise the entry says why.
     QString reason;
     QVersionNumber version;
     const bool usable = LAMEEncoderUsable(&reason, &version);
-    SetSoundFileProperty('DMP3', QStringLiteral("canBeWritten"), usable);
-    SetSoundFileProperty('DMP3', QStringLiteral("notWritableReason"), usable ? QString() : reason);
-    SetSoundFileProperty('DMP3', QStringLiteral("encoderVersion"), version.toString());
+    for (const OSType type : MP3EncoderTypes()) {
+        SetSoundFileProperty(type, QStringLiteral("canBeWritten"), usable);
+        SetSoundFileProperty(type, QStringLiteral("notWritableReason"), usable ? QString() : reason);
+        SetSoundFileProperty(type, QStringLiteral("encoderVersion"), version.toString());
+    }
+}
+
+void EngineStartup::checkMP3EncoderFor(const QList<ConvSpecRef>& conversions)
+{
+    bool checked = false;
+    for (const ConvSpecRef& spec : conversions) {
+        if (!spec || !usesMP3Encoder(spec->outputFileType()))
+            continue;
+        if (!checked)
+            checkMP3Encoder();
+        checked = true;
+        spec->validateSettings();
+    }
+}
+
+bool EngineStartup::mp3EncoderUsable(QString* foundVersion)
+{
+    const QList<OSType> types = MP3EncoderTypes();
+    const QVariantMap entry = types.isEmpty() ? QVariantMap() : GetSoundFileProperties(types.first());
+    if (foundVersion)
+        *foundVersion = entry.value(QStringLiteral("encoderVersion")).toString();
+    return entry.value(QStringLiteral("canBeWritten")).toBool();
 }
 
 QVariantMap EngineStartup::mp3EncoderGenres()

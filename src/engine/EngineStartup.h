@@ -12,8 +12,11 @@
 // finished table.
 #pragma once
 
+#include "ConvSpec.h"
 #include "MacTypes.h"
 
+#include <QList>
+#include <QString>
 #include <QVariantMap>
 #include <QVersionNumber>
 
@@ -53,18 +56,27 @@ public:
     static void pushSoundFileSwitches(const UserDefaults& defaults);
 
     // registerFileTypes(), then loads the per-type properties, puts a dispatcher
-    // into every entry, and marks MP3 output through the external encoder
-    // writable only when a usable encoder (lame 3.93 or newer) was found;
-    // otherwise the 'DMP3' entry's "notWritableReason" says why.  The
-    // entry's "encoderVersion" is the version of the encoder found (empty
-    // when none reports one), for a front end that tells the user about an
-    // encoder too old to use.
+    // into every entry, and marks the types written through the outside MP3
+    // encoder (their properties say "outsideMP3Encoder") writable only when a
+    // usable encoder (lame 3.93 or newer) was found; otherwise their entry's
+    // "notWritableReason" says why.  The entry's "encoderVersion" is the
+    // version of the encoder found (empty when none reports one), for a
+    // front end that tells the user about an encoder too old to use.
     static void buildFileTypeTable();
     // The same without the encoder check (it runs the encoder), for a front
-    // end that calls checkMP3Encoder() only when it needs MP3 output; the
-    // 'DMP3' entry stays as its properties give it until then.
+    // end that calls checkMP3Encoder() only when it needs MP3 output; those
+    // entries stay as their properties give them until then.
     static void buildFileTypeTable(bool checkEncoder);
     static void checkMP3Encoder();
+    // Checks the encoder (once) when one of `conversions` writes through it,
+    // and validates those conversions again with its verdict.
+    static void checkMP3EncoderFor(const QList<ConvSpecRef>& conversions);
+    // Whether outputs of `type` are written through the outside encoder.
+    static bool usesMP3Encoder(OSType type);
+    // After the check: whether output through the outside encoder is
+    // offered; `foundVersion` (may be null) gets the version of the encoder
+    // found (empty when none reports one).
+    static bool mp3EncoderUsable(QString* foundVersion = nullptr);
 
     // The outside MP3 encoder's genre table (genre name -> genre number),
     // for the MP3 options; empty when no encoder answers.

@@ -17,7 +17,7 @@ bool file_exists(const std::string& path);
 // The size from stat; a failing stat throws with errno and strerror.
 uint64_t file_size(const std::string& path);
 
-// The first four bytes as an unsigned big-endian code ("AIFF" -> 'AIFF');
+// The first four bytes as an unsigned big-endian code ("FORM" -> 'FORM');
 // bytes missing from a shorter text count as 0.
 uint32_t fourcc_from_string(const std::string& text);
 // The code's four bytes, most significant first; zero bytes stay NUL

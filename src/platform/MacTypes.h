@@ -103,17 +103,17 @@ constexpr OSErr afpAccessDenied = -5000;
 constexpr OSErr kAppleDoubleMalformedErr = ioErr;
 
 // ------------------------------------------------- four-char helpers
-// 'AIFF' from "AIFF": the first four bytes, big-endian order; a shorter
+// 'FORM' from "FORM": the first four bytes, big-endian order; a shorter
 // text is padded with NUL bytes.  Bytes count as unsigned (0xA9 stays 169).
 FourCharCode FourCharCodeFromString(const std::string& text);
 // The four bytes of the code, most significant first (NUL bytes kept, so
 // the result is always 4 bytes long).
 std::string FourCharCodeToString(FourCharCode code);
-// For traces and test messages: "'AIFF'", with bytes outside 0x20..0x7E
+// For traces and test messages: "'FORM'", with bytes outside 0x20..0x7E
 // written as \xHH.
 std::string FourCharCodeToDisplay(FourCharCode code);
 
-// Compile-time code from a four-character literal: FOUR_CHAR_CODE("AIFF").
+// Compile-time code from a four-character literal: FOUR_CHAR_CODE("FORM").
 constexpr FourCharCode FOUR_CHAR_CODE(const char (&s)[5])
 {
     return (FourCharCode(UInt8(s[0])) << 24) | (FourCharCode(UInt8(s[1])) << 16) |

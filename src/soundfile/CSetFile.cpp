@@ -1,19 +1,20 @@
 #include "CSetFile.h"
 
+#include "CreateSoundFile.h"
+#include "MacRoman.h"
 #include "error_code_exception.h"
 #include "set_file_blocks.h"
 #include "throw_helpers.h"
 
+#include <QDateTime>
+
+#include <cstring>
 #include <string>
 
-namespace {
-
-constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
-
-}  // namespace
-
 CSetFile::CSetFile(OSType memberType)
-    : m_memberType(memberType)
+    : m_memberType(memberType),
+      m_memberRegionSuffix(
+          ::GetSoundFileProperties(memberType).value(QStringLiteral("memberRegionSuffix")).toString())
 {
 }
 
@@ -102,11 +103,12 @@ OSErr CSetFile::GetRegion(UInt16 index, SFTRegion* region) const
     if (!Lead())
         return CSoundFile::GetRegion(index, region);
     const OSErr err = Lead()->GetRegion(index, region);
-    if (err == noErr && region && m_memberType == kBWFLinearType) {
+    if (err == noErr && region && !m_memberRegionSuffix.isEmpty()) {
         const std::string name(reinterpret_cast<const char*>(region->name + 1), region->name[0]);
+        const std::string suffix = m_memberRegionSuffix.toStdString();
         // The members' region names end in the left indicator.
-        if (name.size() >= 2 && name.compare(name.size() - 2, 2, ".L") == 0)
-            region->name[0] = UInt8(name.size() - 2);
+        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            region->name[0] = UInt8(name.size() - suffix.size());
     }
     return err;
 }
@@ -116,11 +118,11 @@ const ZuRegion* CSetFile::GetRegionObject(UInt16 index) const
     if (!Lead())
         return CSoundFile::GetRegionObject(index);
     const ZuRegion* region = Lead()->GetRegionObject(index);
-    if (!region || m_memberType != kBWFLinearType || !region->name().endsWith(QStringLiteral(".L")))
+    if (!region || m_memberRegionSuffix.isEmpty() || !region->name().endsWith(m_memberRegionSuffix))
         return region;
     ZuRegion& copy = m_regionObjects[index];
     copy = *region;
-    copy.setName(region->name().left(region->name().size() - 2));
+    copy.setName(region->name().left(region->name().size() - m_memberRegionSuffix.size()));
     return &copy;
 }
 
@@ -321,4 +323,21 @@ Boolean CSetFile::IsSplit() const
 const std::vector<CSoundFile*>* CSetFile::GetSubFiles() const
 {
     return &m_members;
+}
+
+void CSetFile::SharePairIdentifiers(CSoundFile* first, CSoundFile* second) const
+{
+    Str255 pascal = {0};
+    MacRoman::toPascal(QString::fromStdString(m_fsSpec.name), pascal, 255);
+    const UInt32 t = UInt32(QDateTime::currentSecsSinceEpoch() + 2082844800LL);
+    UInt8 firstID[16];
+    UInt8 secondID[16];
+    std::memcpy(firstID, pascal, 12);
+    std::memcpy(secondID, pascal, 12);
+    for (int i = 0; i < 4; ++i) {
+        firstID[12 + i] = UInt8(t >> (24 - 8 * i));
+        secondID[12 + i] = UInt8((t + 1) >> (24 - 8 * i));
+    }
+    first->SetSonicInfo(firstID, secondID, 0);
+    second->SetSonicInfo(firstID, secondID, 1);
 }

@@ -14,6 +14,8 @@
 
 #include "CSoundFile.h"
 
+#include <QString>
+
 #include <cstddef>
 #include <map>
 #include <vector>
@@ -35,9 +37,10 @@ public:
     OSErr RemoveLoop(const SFTLoop* loop) override;
     OSErr RemoveDuplicateMarkers() override;
     UInt16 GetNumRegions() const override;
-    // For 'BWLN' members the region name is cut before its first ".L".
+    // The lead member's region, its name without the member type's
+    // "memberRegionSuffix" (the members' left indicator, ".L") at its end.
     OSErr GetRegion(UInt16 index, SFTRegion* region) const override;
-    // For 'BWLN' members a name ending in ".L" is given without it.
+    // The same for the region object.
     const ZuRegion* GetRegionObject(UInt16 index) const override;
     OSErr AddRegion(const SFTRegion* region) override;
     OSErr RemoveRegion(const SFTRegion* region) override;
@@ -90,6 +93,10 @@ protected:
     // The bytes of one sample; throws EmptySetErr() for a set without
     // members and paramErr for a word length other than 8, 16, 24, 32.
     std::size_t CheckedSampleBytes() const;
+    // Hands a pair of members the identifiers they share: the start of the
+    // set's name (length byte and 11 characters) and a time value, t and
+    // t + 1.  A member type that records no such pair ignores them.
+    void SharePairIdentifiers(CSoundFile* first, CSoundFile* second) const;
     // Runs `call` on every member; the first failure stops.
     template <typename Call> OSErr ForEachMember(Call&& call)
     {
@@ -105,7 +112,10 @@ protected:
     }
 
     OSType m_memberType;
+    // The ending of the members' region names that the set leaves out
+    // (their type's "memberRegionSuffix"; empty: none).
+    QString m_memberRegionSuffix;
     std::vector<CSoundFile*> m_members;  // in channel order (owned by the subclass)
-    // Region objects of 'BWLN' members with the ".L" cut from their names.
+    // Region objects whose names end in the members' suffix, without it.
     mutable std::map<UInt16, ZuRegion> m_regionObjects;
 };

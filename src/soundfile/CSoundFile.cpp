@@ -204,7 +204,7 @@ QString RegionNameFromPascal(const unsigned char* name, std::size_t fieldSize)
     return MacRoman::fromPascal(name, fieldSize);
 }
 
-// A four-character code from a property-list text ("AIFF" or "'AIFF'").
+// A four-character code from a property-list text ("abcd" or "'abcd'").
 OSType CodeFromPropertyText(const QVariant& value)
 {
     if (!value.isValid())

@@ -395,7 +395,7 @@ public:
     virtual UInt32 FindPeaks24in32(const void* buffer, UInt32 frames, SInt32* min, SInt32* max) const;
     virtual UInt32 FindPeaks32(const void* buffer, UInt32 frames, SInt32* min, SInt32* max) const;
 
-    // The class's four-character type code ('AIFF', 'WAVE' ...).
+    // The class's four-character type code (its key in the file-type table).
     virtual OSType GetFileType() const = 0;
     // HFS type and creator from the type's properties ("fileType",
     // "creator"); 0 when absent.
@@ -403,7 +403,7 @@ public:
     virtual OSType GetHFSCreator() const;
     virtual Boolean SupportsSplitChannels() const;
     virtual QString GetSplitNamingSuffix() const;
-    // Display name of the format ("AIFF").
+    // Display name of the format (its properties' "text").
     virtual QString GetFormatName() const = 0;
     // With "Process File If No Regions" on: one region over the whole file,
     // named after the file (at most 29 characters).

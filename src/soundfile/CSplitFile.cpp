@@ -1,21 +1,18 @@
 #include "CSplitFile.h"
 
 #include "CreateSoundFile.h"
-#include "MacRoman.h"
 #include "error_code_exception.h"
 #include "set_file_blocks.h"
 #include "throw_helpers.h"
 
-#include <QDateTime>
+#include <QStringList>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 
 namespace {
-
-constexpr OSType kSonicAIFFType = FOUR_CHAR_CODE("SAIF");
-constexpr OSType kParisType = FOUR_CHAR_CODE(" paf");
 
 std::atomic<char> g_sonicPairDigit{0};
 
@@ -138,17 +135,25 @@ void CSplitFile::MemberNames(const std::string& name, OSType memberType, std::st
     const std::size_t p = IndicatorPosition(name, {".l", ".L", "(l)", "(L)", "-L", ".1", ".3", ".5", ".7"});
 
     if (p == std::string::npos) {
-        // A base name: add the separator and the channel characters.
-        const char separator = memberType == kParisType ? '-' : '.';
-        char leftChar = 'L';
-        char rightChar = 'R';
-        if (memberType == kSonicAIFFType) {
-            const char digit = g_sonicPairDigit.exchange(0);
-            leftChar = digit ? digit : '1';
-            rightChar = digit ? char(digit + 1) : '2';
+        // A base name: add the member type's indicators (its
+        // "splitStereoSuffixes"; ".L"/".R" when it gives none).
+        std::string leftSuffix = ".L";
+        std::string rightSuffix = ".R";
+        const QStringList suffixes =
+            ::GetSoundFileProperties(memberType).value(QStringLiteral("splitStereoSuffixes")).toStringList();
+        if (suffixes.size() == 2 && !suffixes.at(0).isEmpty() && !suffixes.at(1).isEmpty()) {
+            leftSuffix = suffixes.at(0).toStdString();
+            rightSuffix = suffixes.at(1).toStdString();
         }
-        *left = name + separator + leftChar;
-        *right = name + separator + rightChar;
+        // Numbered pairs go on from the digit of the pair last named.
+        if (std::isdigit(static_cast<unsigned char>(leftSuffix.back()))) {
+            if (const char digit = g_sonicPairDigit.exchange(0)) {
+                leftSuffix.back() = digit;
+                rightSuffix.back() = char(digit + 1);
+            }
+        }
+        *left = name + leftSuffix;
+        *right = name + rightSuffix;
         return;
     }
 
@@ -289,23 +294,7 @@ OSErr CSplitFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, co
     if (!m_second)
         return kSplitRightNotInitedErr;
 
-    if (m_memberType == kSonicAIFFType) {
-        // Two identifiers shared by the pair: the start of the set's name
-        // (length byte and 11 characters) and a time value, t and t + 1.
-        Str255 pascal = {0};
-        MacRoman::toPascal(QString::fromStdString(m_fsSpec.name), pascal, 255);
-        const UInt32 t = UInt32(QDateTime::currentSecsSinceEpoch() + 2082844800LL);
-        UInt8 firstID[16];
-        UInt8 secondID[16];
-        std::memcpy(firstID, pascal, 12);
-        std::memcpy(secondID, pascal, 12);
-        for (int i = 0; i < 4; ++i) {
-            firstID[12 + i] = UInt8(t >> (24 - 8 * i));
-            secondID[12 + i] = UInt8((t + 1) >> (24 - 8 * i));
-        }
-        m_first->SetSonicInfo(firstID, secondID, 0);
-        m_second->SetSonicInfo(firstID, secondID, 1);
-    }
+    SharePairIdentifiers(m_first, m_second);
 
     // The set's own naming step; the members report their own results.
     CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);

@@ -2,13 +2,10 @@
 
 #include "CSplitFile.h"
 #include "CreateSoundFile.h"
-#include "MacRoman.h"
 #include "error_code_exception.h"
 #include "set_file_blocks.h"
 #include "string_utils.h"
 #include "throw_helpers.h"
-
-#include <QDateTime>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,7 +14,6 @@
 
 namespace {
 
-constexpr OSType kSonicAIFFType = FOUR_CHAR_CODE("SAIF");
 const char* const kMultichannelSetName = "Split Multichannel";
 
 OSErr Narrow(int32_t code)
@@ -199,21 +195,8 @@ OSErr CSurroundFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved,
     if (m_members.size() != numChannels || numChannels == 0)
         return paramErr;
 
-    if (m_numChannels == 2 && m_memberType == kSonicAIFFType) {
-        Str255 pascal = {0};
-        MacRoman::toPascal(QString::fromStdString(m_fsSpec.name), pascal, 255);
-        const UInt32 t = UInt32(QDateTime::currentSecsSinceEpoch() + 2082844800LL);
-        UInt8 firstID[16];
-        UInt8 secondID[16];
-        std::memcpy(firstID, pascal, 12);
-        std::memcpy(secondID, pascal, 12);
-        for (int i = 0; i < 4; ++i) {
-            firstID[12 + i] = UInt8(t >> (24 - 8 * i));
-            secondID[12 + i] = UInt8((t + 1) >> (24 - 8 * i));
-        }
-        m_members[0]->SetSonicInfo(firstID, secondID, 0);
-        m_members[1]->SetSonicInfo(firstID, secondID, 1);
-    }
+    if (m_numChannels == 2)
+        SharePairIdentifiers(m_members[0], m_members[1]);
 
     m_numChannels = numChannels;
     m_numBits = numBits;

@@ -30,8 +30,6 @@ namespace {
 
 constexpr OSType kSplitType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundType = FOUR_CHAR_CODE("Srnd");
-constexpr OSType kSonicSplitType = FOUR_CHAR_CODE("SpSc");
-constexpr OSType kSonicAIFFType = FOUR_CHAR_CODE("SAIF");
 constexpr OSType kSDIIType = FOUR_CHAR_CODE("Sd2f");
 constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 
@@ -39,7 +37,7 @@ constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 struct SoundFileGlobals {
     std::mutex mutex;
     bool propertiesLoaded = false;
-    QVariantMap fileTypes;                       // "'AIFF'" -> properties
+    QVariantMap fileTypes;                       // type key -> properties
     std::map<OSType, QVariantMap> byCode;        // fileTypes by type code
     bool readableBuilt = false;
     QSet<QString> readableExtensions;            // lower case
@@ -245,8 +243,12 @@ CSoundFile* CreateSoundFileObject(OSType type)
 
 CSoundFile* CreateSoundFileObject(OSType type, OSType memberType)
 {
-    if ((type == kSplitType && memberType == kSonicAIFFType) || type == kSonicSplitType)
-        return CreateSoundFileObject(kSonicSplitType);
+    if (type == kSplitType) {
+        // Members whose pairs are a type of their own.
+        const QVariantMap member = GetSoundFileProperties(memberType);
+        if (const OSType code = HFSTypeCodeFromFileType(member.value(QStringLiteral("splitStereoSetType")).toString()))
+            return CreateSoundFileObject(code);
+    }
     if (type == kSplitType || type == kSurroundType)
         return CreateSetFile(type, memberType);
     return CreateSoundFileObject(type);

@@ -18,6 +18,19 @@
 //   "numBitsPopup", "channelHandlingPopup" (arrays of {"text", "tag"}) with
 //   "numBitsPopupDefault", "channelHandlingPopupDefault" (item indexes)
 //   "numBitsCheckBoxTitle", "optionsButtonTitle" (texts)
+//   "storedBitsPerSample"  the bits every sample takes in the file whatever
+//                          the word length read (the file list shows it)
+// and, for the types whose mono files may be members of split and surround
+// sets (SplitFileGrouping.h, CSplitFile, CSetFile):
+//   "splitStereoSuffixes"  the name endings of the left and right member of
+//                          a split stereo pair of the type's files ("-L",
+//                          "-R"): such pairs are grouped, and named so
+//   "multichannelSets"     true: its files group into numbered and surround
+//                          sets
+//   "memberRegionSuffix"   the ending a member's region names carry, which
+//                          a set of such members leaves out
+//   "splitStereoSetType"   the type that a split stereo pair of its files is
+//                          written as (a set type of its own)
 // Files whose root is not a dictionary or that lack a valid "typeCode" are
 // skipped.
 #pragma once
@@ -36,13 +49,13 @@
 class CSoundFile;
 
 // The key of a type in the file-type dictionary: the four characters
-// between single quotes ("'AIFF'").  HFSTypeCodeFromFileType reads that form
-// and also the bare four characters ("AIFF", as the property lists store
+// between single quotes ("'abcd'").  HFSTypeCodeFromFileType reads that form
+// and also the bare four characters ("abcd", as the property lists store
 // "fileType" and "creator"); 0 for anything else.
 QString FileTypeForHFSTypeCode(OSType type);
 OSType HFSTypeCodeFromFileType(const QString& fileType);
 
-// The file-type dictionary: "'AIFF'" -> the type's properties as its
+// The file-type dictionary: "'abcd'" -> the type's properties as its
 // property list holds them, plus "classID" (the key itself).  Property
 // lists that cannot be read are skipped.
 QVariantMap LoadSoundFileProperties();
@@ -59,9 +72,9 @@ bool SetSoundFileProperty(OSType type, const QString& key, const QVariant& value
 // file of Broadcast Wave members (through the set-file factories).
 CSoundFile* CreateSoundFileObject(OSType type);
 // The same for set files whose members have `memberType`: 'Splt' with
-// 'SAIF' members, and 'SpSc', make a Sonic split file; 'Splt' and 'Srnd'
-// with other members a split or surround file of those members; any other
-// type as CreateSoundFileObject(type).
+// members whose type gives a "splitStereoSetType" makes a file of that
+// type; 'Splt' and 'Srnd' with other members a split or surround file of
+// those members; any other type as CreateSoundFileObject(type).
 CSoundFile* CreateSoundFileObject(OSType type, OSType memberType);
 
 // Whether objects of the type encode their data when closed / decode the
@@ -73,7 +86,7 @@ bool TypeNeedsDecodingOnOpen(OSType type);
 // file service reads (SetPlatformReadableExtensions), those of readable
 // property lists, and a few more the movie layer reads; never "wma"/"wmv".
 QSet<QString> GetReadableTypes();
-// The type keys ("'MooV'", "'Mp3 '", "'WAVE'") for a lower-case extension;
+// The type keys (as FileTypeForHFSTypeCode writes them) for a lower-case extension;
 // an empty list when the extension maps to nothing (as "aif", "aiff",
 // "aifc" and "wav", which are typed by their headers).
 QStringList GetTypesForExtension(const QString& extension);
@@ -109,7 +122,7 @@ constexpr OSErr kUnknownFileFormatErr = -22008;     // "has unknown file format"
 // type: the detected code; written only on success (the caller reads it
 //   only when the result is 0).
 // recognized (may be null): 1 when the header or the extension identified
-//   the file, 0 when only the HFS type 'MooV' or the raw-file settings did
+//   the file, 0 when only the HFS type of a movie or the raw-file settings did
 //   (or nothing did).
 // setMembers, setName (may be null; not touched when `group` is false):
 //   the member paths (names as stored on disk, in channel order, the file

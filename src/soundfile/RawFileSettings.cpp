@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr OSType kInitFileType = FOUR_CHAR_CODE("DPCM");
+constexpr OSType kInitFileType = RawFileSettings::kDefaultFileType;
 constexpr double kInitSampleRate = 44100.0;
 constexpr UInt32 kInitBigEndian = 1;
 constexpr UInt32 kInitWordSize = 16;

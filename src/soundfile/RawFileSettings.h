@@ -18,9 +18,13 @@ public:
         UInt32 numChannels;
     };
 
+    // The type headerless files are read as until the preferences say
+    // otherwise: Dialogic linear PCM.
+    static constexpr OSType kDefaultFileType = FOUR_CHAR_CODE("DPCM");
+
     // The record's values; the first call sets them up with Init.
     static Values Instance();
-    // 'DPCM', 44100.0, big-endian, 16 bits, action 0, 1 channel.
+    // kDefaultFileType, 44100.0, big-endian, 16 bits, action 0, 1 channel.
     static void Init();
 
     static OSType FileType();

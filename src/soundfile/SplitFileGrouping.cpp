@@ -14,6 +14,8 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
+#include <QVariantMap>
 
 #include <cctype>
 #include <fstream>
@@ -371,25 +373,18 @@ SInt32 GroupSplitFiles(const std::string& path, OSType type, std::vector<std::st
 
     SInt32 result = kChannelConfigMono;
     try {
-        switch (type) {
-        case FOUR_CHAR_CODE(" paf"):
-        case FOUR_CHAR_CODE("SAIF"): {
-            const std::vector<std::string> suffixes =
-                type == FOUR_CHAR_CODE(" paf") ? std::vector<std::string>{"-l", "-r"}
-                                               : std::vector<std::string>{".1", ".2"};
+        // The type's properties say which sets its mono files form.
+        const QVariantMap properties = GetSoundFileProperties(type);
+        const QStringList pair = properties.value(QStringLiteral("splitStereoSuffixes")).toStringList();
+        if (pair.size() == 2) {
+            const std::vector<std::string> suffixes{string_to_lower(pair.at(0).toStdString()),
+                                                    string_to_lower(pair.at(1).toStdString())};
             const IndicatorPatternsPtr patterns = MakeIndicatorPatterns(suffixes);
             if (DetectPartnerFile(path, type, *patterns, suffixes, members)) {
                 result = kChannelConfigStereo;
                 *setName = kSplitStereoSetName;
             }
-            break;
-        }
-        case FOUR_CHAR_CODE("BWLN"):
-        case FOUR_CHAR_CODE("AIFC"):
-        case FOUR_CHAR_CODE("AIFF"):
-        case FOUR_CHAR_CODE("Sd2f"):
-        case FOUR_CHAR_CODE("WAVE"):
-        case FOUR_CHAR_CODE("WVfl"): {
+        } else if (properties.value(QStringLiteral("multichannelSets")).toBool()) {
             bool numbered = false;
             if (GetRecognizeNumberFilesAsSplit()) {
                 const std::size_t nameStart = path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1;
@@ -408,10 +403,6 @@ SInt32 GroupSplitFiles(const std::string& path, OSType type, std::vector<std::st
             }
             if (!numbered)
                 SurroundTest(path, type, members, setName, &result);
-            break;
-        }
-        default:
-            break;
         }
     } catch (const std::exception& e) {
         QM_TRACE("GroupSplitFiles", "grouping of " << path << " failed: " << e.what());

@@ -9,12 +9,13 @@
 // ordered member list, a set name and a channel configuration.  Two members
 // make a split stereo file ('Splt'), more a surround file ('Srnd').
 //
-// Kinds of sets:
-//   - split stereo pairs of Paris files (' paf', "-L"/"-R") and Sonic AIFF
-//     files ('SAIF', ".1"/".2"): configuration 1, "Split stereo";
-//   - numbered sets Name.1 ... Name.16 (before a readable extension) of
-//     'BWLN', 'AIFC', 'AIFF', 'Sd2f', 'WAVE', 'WVfl' files while the switch
-//     "Recognize number files as split" is on: configuration 11, "Split
+// Kinds of sets, by the type's properties (GetSoundFileProperties):
+//   - split stereo pairs of the types that give "splitStereoSuffixes", the
+//     name endings of their left and right member (Paris "-L"/"-R", Sonic
+//     AIFF ".1"/".2"): configuration 1, "Split stereo";
+//   - numbered sets Name.1 ... Name.16 (before a readable extension) of the
+//     types whose "multichannelSets" is true, while the switch "Recognize
+//     number files as split" is on: configuration 11, "Split
 //     Multichannel".  The first member is always number 1; a set needs at
 //     least two members and holds every number from 1 up to the first gap;
 //   - surround sets of the same types whose indicators come from the

@@ -23,7 +23,6 @@ namespace {
 
 constexpr OSType kSplitType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundType = FOUR_CHAR_CODE("Srnd");
-constexpr OSType kMuLawType = FOUR_CHAR_CODE("ulaw");
 constexpr OSErr kNoAudioTrackErr = -24202;
 
 OSErr Narrow(int32_t code)
@@ -557,8 +556,10 @@ unsigned ZuSoundFile::shownWordSize() const
         bits = 4;
     else if (m_dataType == kSampleFormatMuLaw || m_dataType == kSampleFormatALaw)
         bits = 8;
-    if (m_hfsFileType == kMuLawType)
-        bits = 8;
+    // A type that stores every sample in a fixed size whatever the word
+    // length read (μ-law codes of 8 bits) shows that size.
+    if (const int stored = GetSoundFileProperties(m_hfsFileType).value(QStringLiteral("storedBitsPerSample")).toInt())
+        bits = unsigned(stored);
     return bits;
 }
 
