@@ -5,15 +5,17 @@
 // compression).
 #pragma once
 
-#include "MacTypes.h"
+#include "aiff_chunks.h"
+#include "format_type_codes.h"
+#include "riff_chunks.h"
 
 namespace media_codes {
 
 // File formats.
-constexpr OSType kAIFC = FOUR_CHAR_CODE("AIFC");
-constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
+constexpr OSType kAIFC = aiff_chunks::kAIFC;
+constexpr OSType kWAVE = riff_chunks::kWAVE;
 constexpr OSType kCAF = FOUR_CHAR_CODE("caff");
-constexpr OSType kMovie = FOUR_CHAR_CODE("MooV");
+constexpr OSType kMovie = format_type_codes::kMovie;
 
 // Data formats.
 constexpr OSType kALaw = FOUR_CHAR_CODE("alaw");

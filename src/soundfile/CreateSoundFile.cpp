@@ -12,6 +12,7 @@
 #include "SplitFileGrouping.h"
 #include "ZuResourceFile.h"
 #include "debug_trace.h"
+#include "format_type_codes.h"
 #include "header_sniffing.h"
 #include "error_code_exception.h"
 #include "string_utils.h"
@@ -30,7 +31,7 @@ namespace {
 
 constexpr OSType kSplitType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundType = FOUR_CHAR_CODE("Srnd");
-constexpr OSType kSDIIType = FOUR_CHAR_CODE("Sd2f");
+constexpr OSType kSDIIType = format_type_codes::kSDII;
 constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 
 // Every table of this file, built lazily under one lock.
@@ -41,7 +42,7 @@ struct SoundFileGlobals {
     std::map<OSType, QVariantMap> byCode;        // fileTypes by type code
     bool readableBuilt = false;
     QSet<QString> readableExtensions;            // lower case
-    QMap<QString, QStringList> extensionToTypes; // extension -> ["'MooV'"]
+    QMap<QString, QStringList> extensionToTypes; // extension -> type keys ("'abcd'")
     QStringList readableExtensionList;           // sorted, filled on demand
     QStringList platformExtensions;              // what the audio file service reads
 };
@@ -114,7 +115,7 @@ void BuildReadableLocked(SoundFileGlobals& g)
     LoadPropertiesLocked(g);
     g.readableBuilt = true;
 
-    const QString movie = QStringLiteral("'MooV'");
+    const QString movie = FileTypeForHFSTypeCode(format_type_codes::kMovie);
 
     // What the platform's audio file service reads goes to the movie layer.
     for (const QString& extension : g.platformExtensions) {
@@ -393,7 +394,7 @@ OSErr DetectFromExtension(const std::string& path, OSType hfsType, OSType* type,
     }
     // Content only the movie layer reads (no fixed header, or a container
     // whose data no other class takes): the movie classes' probes decide.
-    for (OSType code : {FOUR_CHAR_CODE("Mp3 "), FOUR_CHAR_CODE("Mpg4"), FOUR_CHAR_CODE("MooV")}) {
+    for (OSType code : {FOUR_CHAR_CODE("Mp3 "), FOUR_CHAR_CODE("Mpg4"), format_type_codes::kMovie}) {
         HeaderProbe probe = GetHeaderProbe(code);
         if (probe && probe(QString::fromStdString(path)) > 0) {
             *type = code;
@@ -401,8 +402,8 @@ OSErr DetectFromExtension(const std::string& path, OSType hfsType, OSType* type,
         }
     }
     *recognized = 0;
-    if (hfsType == FOUR_CHAR_CODE("MooV")) {
-        *type = FOUR_CHAR_CODE("MooV");
+    if (hfsType == format_type_codes::kMovie) {
+        *type = format_type_codes::kMovie;
         return noErr;
     }
     const RawFileSettings::Values raw = RawFileSettings::Instance();
@@ -442,10 +443,10 @@ OSErr DetectFromCatalogAndHeader(const std::string& path, OSType* type, OSType* 
     case FOUR_CHAR_CODE("SFIL"):
         *type = FOUR_CHAR_CODE("Sd1f");
         return noErr;
-    case FOUR_CHAR_CODE("Sd2f"):
+    case kSDIIType:
         err = CheckSDIIResources(path);
         if (err == noErr)
-            *type = FOUR_CHAR_CODE("Sd2f");
+            *type = kSDIIType;
         return err;
     default:
         break;

@@ -1,5 +1,6 @@
 #include "CDropMP3File.h"
 #include "format_type_codes.h"
+#include "riff_chunks.h"
 
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
@@ -93,7 +94,7 @@ InnerLinearFile::Kind CDropMP3File::Intermediate() const
     // created exclusively under it (with its extension, if the class adds
     // one).
     InnerLinearFile::Kind kind =
-        InnerLinearFile::Kind::Beside(format_type_codes::kWAVE, std::string(kTemporaryNameWord) + "-");
+        InnerLinearFile::Kind::Beside(riff_chunks::kWAVE, std::string(kTemporaryNameWord) + "-");
     kind.takesReservedName = true;
     return kind;
 }

@@ -1,18 +1,17 @@
-// The type codes that one format family names of another: the linear
-// intermediates of the encoded outputs (made through the registry by
-// type), and the types a family's header probe hands a file on to.  Each
-// is defined here once; the owning family registers its factory under it.
+// The type codes that one format family names of another, and that type
+// detection names: the linear intermediates of the encoded outputs (made
+// through the registry by type), the types a family's header probe hands a
+// file on to, and the types detection settles on by the file's catalogue
+// type.  Each is defined here once; the owning family registers its factory
+// under it.
 #pragma once
 
-#include "aiff_chunks.h"
-#include "riff_chunks.h"
+#include "MacTypes.h"
 
 namespace format_type_codes {
 
 // The temporary AIFF file (parked linear audio of coded outputs).
 constexpr OSType kTemp = FOUR_CHAR_CODE("Temp");
-// WAVE: the format's type code is its RIFF form type.
-constexpr OSType kWAVE = riff_chunks::kWAVE;
 // Sound Designer II.
 constexpr OSType kSDII = FOUR_CHAR_CODE("Sd2f");
 // G.729 in a RIFF file or headerless, and Microsoft ADPCM (RIFF).
