@@ -18,7 +18,7 @@ constexpr UInt32 kDecodeChunkBytes = 40960;
 } // namespace
 
 CCITTFile::CCITTFile(OSType type, int codeBits, const char* formatName)
-    : m_type(type), m_formatName(formatName), m_codeBits(codeBits), m_encode(G72xEncoderForBits(codeBits)),
+    : CDescribedFile("ccitt"), m_type(type), m_formatName(formatName), m_codeBits(codeBits), m_encode(G72xEncoderForBits(codeBits)),
       m_decode(G72xDecoderForBits(codeBits))
 {
 }
@@ -31,7 +31,6 @@ CCITTFile::~CCITTFile()
 
 OSType CCITTFile::GetFileType() const { return m_type; }
 QString CCITTFile::GetFormatName() const { return QString::fromUtf8(m_formatName); }
-const char* CCITTFile::TempTag() const { return "ccitt"; }
 
 // ================================================================ reading
 

@@ -41,7 +41,6 @@ protected:
     OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
-    const char* TempTag() const override;
     OSErr EncodeOutput() override;
 
 private:

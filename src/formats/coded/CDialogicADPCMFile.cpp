@@ -18,7 +18,9 @@ CDialogicADPCMFile::CDialogicADPCMFile()
 {
 }
 
-CDialogicADPCMFile::CDialogicADPCMFile(const Framing& framing) : m_framing(framing) {}
+CDialogicADPCMFile::CDialogicADPCMFile(const Framing& framing) : CDescribedFile(framing.tempTag), m_framing(framing)
+{
+}
 
 CDialogicADPCMFile::~CDialogicADPCMFile()
 {
@@ -28,7 +30,6 @@ CDialogicADPCMFile::~CDialogicADPCMFile()
 
 OSType CDialogicADPCMFile::GetFileType() const { return m_framing.type; }
 QString CDialogicADPCMFile::GetFormatName() const { return QString::fromUtf8(m_framing.formatName); }
-const char* CDialogicADPCMFile::TempTag() const { return m_framing.tempTag; }
 
 ConstStr255Param CDialogicADPCMFile::NameExtensionFor(ConstStr255Param given, double rate, Str255 chosen) const
 {

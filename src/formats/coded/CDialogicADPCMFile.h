@@ -50,7 +50,6 @@ protected:
     // Writes what precedes the codes and sets the data offset (at close,
     // before the encoding).
     virtual OSErr WriteHeader();
-    const char* TempTag() const override;
     // Without a header, the name tells the rate.
     ConstStr255Param NameExtensionFor(ConstStr255Param given, double rate, Str255 chosen) const override;
 

@@ -7,7 +7,7 @@
 InnerLinearFile::Kind CEncodeOnCloseFile::Intermediate() const
 {
     return InnerLinearFile::Kind::Beside(format_type_codes::kTemp,
-                                         std::string("org.quillmarch.Quillmarch.") + TempTag() + "-");
+                                         std::string("org.quillmarch.Quillmarch.") + m_tempTag + "-");
 }
 
 OSErr CEncodeOnCloseFile::CloseDataFile()

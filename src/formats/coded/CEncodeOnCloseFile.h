@@ -15,8 +15,10 @@
 
 class CEncodeOnCloseFile : public CIntermediateCodedFile {
 protected:
-    // The tag of the intermediate's name.
-    virtual const char* TempTag() const = 0;
+    // `tempTag`: the tag of the intermediate's name (a string that lives
+    // as long as the file).
+    explicit CEncodeOnCloseFile(const char* tempTag) : m_tempTag(tempTag) {}
+
     InnerLinearFile::Kind Intermediate() const override;
     OSErr CloseDataFile() override;
     void DeleteOutput() override;
@@ -33,4 +35,7 @@ protected:
     // short read, ioErr for a short write).
     OSErr ReadAt(UInt64 position, void* bytes, std::size_t count);
     OSErr WriteAt(UInt64 position, const void* bytes, std::size_t count);
+
+private:
+    const char* m_tempTag;
 };

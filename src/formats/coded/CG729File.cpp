@@ -214,7 +214,6 @@ OSErr CG729File::CheckShape(UInt16 channels, double rate) const
     return rate != 8000.0 ? kG729RateErr : noErr;
 }
 
-const char* CG729File::TempTag() const { return "g729"; }
 bool CG729File::RemovesUnencodedOutput() const { return true; }
 
 OSErr CG729File::CreateDataFile(UInt16, double, const UInt8* options)

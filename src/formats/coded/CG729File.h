@@ -41,6 +41,7 @@ class CG729File : public CDescribedFile<CEncodeOnCloseFile> {
 public:
     enum class Layout { SerialBigEndian, SerialLittleEndian, Packed, Riff };
 
+    CG729File() : CDescribedFile("g729") {}
     ~CG729File() override;
 
     OSErr SetFilePos(UInt32 frame) override;
@@ -57,7 +58,6 @@ protected:
     OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double rate) const override;
     OSErr CreateDataFile(UInt16 channels, double rate, const UInt8* options) override;
-    const char* TempTag() const override;
     OSErr EncodeOutput() override;
     bool RemovesUnencodedOutput() const override;
 

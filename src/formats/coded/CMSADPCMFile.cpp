@@ -181,7 +181,6 @@ OSErr CMSADPCMFile::CheckShape(UInt16 channels, double) const
     return channels < 1 || channels > 2 ? kChannelsErr : noErr;
 }
 
-const char* CMSADPCMFile::TempTag() const { return "msadpcm"; }
 
 OSErr CMSADPCMFile::CreateDataFile(UInt16 channels, double rate, const UInt8*)
 {

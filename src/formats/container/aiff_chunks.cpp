@@ -52,6 +52,17 @@ OSErr ReadFoundBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkVi
     return err;
 }
 
+OSErr ReadRequiredBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkView* body, std::size_t minBytes,
+                       OSErr missingErr, SInt64 maxBytes)
+{
+    bool found = false;
+    const OSErr err = ReadFoundBody(refNum, findErr, info, body, &found, maxBytes);
+    if (err != noErr) {
+        return err;
+    }
+    return found && body->has(minBytes) ? noErr : missingErr;
+}
+
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType)
 {
     chunk->put_fourcc(kFORM);

@@ -7,6 +7,7 @@
 #include "ChunkReader.h"
 #include "SoundFileRecords.h"
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -49,6 +50,10 @@ OSErr ReadBody(SInt16 refNum, const ChunkInfo& info, ChunkView* body, SInt64 max
 // body loaded (ReadBody) and *found set once that succeeded.
 OSErr ReadFoundBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkView* body, bool* found,
                     SInt64 maxBytes = -1);
+// The same for a chunk the file must hold: `missingErr` when it is not
+// there or its body is shorter than `minBytes`.
+OSErr ReadRequiredBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkView* body, std::size_t minBytes,
+                       OSErr missingErr, SInt64 maxBytes = -1);
 
 // "FORM", the placeholder size and the form type.
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType);

@@ -145,13 +145,9 @@ OSErr CAIFFFile::LocateSoundData(SInt64* availableBytes)
     *availableBytes = 0;
     ChunkInfo info;
     ChunkView header;
-    bool found = false;
-    const OSErr err = ReadChunk(kSSND, &header, &found, &info, 8);
+    const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kSSND, &info), info, &header, 0, kAIFFNoSSNDErr, 8);
     if (err != noErr) {
         return err;
-    }
-    if (!found) {
-        return kAIFFNoSSNDErr;
     }
     SInt64 offset = 0;
     if (header.has(4)) {
@@ -179,13 +175,10 @@ bool CAIFFFile::ClampFramesTo(SInt64 availableBytes)
 
 OSErr CAIFFFile::ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMFields* comm)
 {
-    bool found = false;
-    const OSErr err = ReadChunk(kCOMM, body, &found);
+    ChunkInfo info;
+    const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kCOMM, &info), info, body, minBytes, kAIFFNoCOMMErr);
     if (err != noErr) {
         return err;
-    }
-    if (!found || !body->has(minBytes)) {
-        return kAIFFNoCOMMErr;
     }
     GetCOMMFields(*body, comm);
     return noErr;

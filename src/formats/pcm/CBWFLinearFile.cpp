@@ -191,21 +191,11 @@ OSErr CBWFLinearFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     return CWAVEFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
 }
 
-OSErr CBWFLinearFile::Open()
+void CBWFLinearFile::OpenChunks()
 {
-    if (m_isOpen)
-        return opWrErr;
-    try {
-        THROW_IF_ERROR(OpenForReading(), "Open: RIFF header");
-        THROW_IF_ERROR(ReadFormat(), "Open: format");
-        THROW_IF_ERROR(ReadRegions(), "Open: regions");
-        THROW_IF_ERROR(ReadBEXT(), "Open: bext");
-        THROW_IF_ERROR(ReadChunks(), "Open: annotation chunks");
-        return noErr;
-    } catch (const error_code_exception& e) {
-        QM_TRACE("Open", "could not open " << m_path << ": " << e.what());
-        return NarrowError(e.code());
-    }
+    THROW_IF_ERROR(ReadRegions(), "Open: regions");
+    THROW_IF_ERROR(ReadBEXT(), "Open: bext");
+    THROW_IF_ERROR(ReadChunks(), "Open: annotation chunks");
 }
 
 void CBWFLinearFile::ProbeExtraChunks()

@@ -27,7 +27,6 @@ public:
     CBWFLinearFile() = default;
     ~CBWFLinearFile() override;
 
-    OSErr Open() override;
     // The annotation is the zero-terminated text at byte 22 of the
     // file-type specifics (when given).
     OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
@@ -53,6 +52,7 @@ public:
 protected:
     bool WritesRegionCues() const override { return false; }
     void ProbeExtraChunks() override;
+    void OpenChunks() override;
 
 private:
     std::vector<UInt8> BuildBEXT() const;

@@ -234,13 +234,9 @@ OSErr CSonicAIFFFile::ReadCOMM()
 {
     ChunkInfo info;
     ChunkView body;
-    bool found = false;
-    const OSErr err = ReadChunk(kCOMM, &info, &body, &found, 18);
+    const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kCOMM, &info), info, &body, 18, kAIFFNoCOMMErr, 18);
     if (err != noErr) {
         return err;
-    }
-    if (!found || !body.has(18)) {
-        return kAIFFNoCOMMErr;
     }
     COMMFields comm;
     GetCOMMFields(body, &comm);
@@ -317,13 +313,9 @@ OSErr CSonicAIFFFile::LocateSoundData()
 {
     ChunkInfo info;
     ChunkView header;
-    bool found = false;
-    const OSErr err = ReadChunk(kSSND, &info, &header, &found, 8);
+    const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kSSND, &info), info, &header, 0, kAIFFNoSSNDErr, 8);
     if (err != noErr) {
         return err;
-    }
-    if (!found) {
-        return kAIFFNoSSNDErr;
     }
     const SInt64 offset = header.has(4) ? header.get_u32be() : 0;
     const SInt64 end = info.BodyEnd();

@@ -548,15 +548,20 @@ OSErr CWAVEFile::Open()
     try {
         THROW_IF_ERROR(OpenForReading(), "Open: RIFF header");
         THROW_IF_ERROR(ReadFormat(), "Open: format");
-        const OSErr chunksErr = ReadChunks();
-        if (!GetSkipBadRegion())
-            MakeRegionNamesUnique();
-        THROW_IF_ERROR(chunksErr, "Open: annotation chunks");
+        OpenChunks();
         return noErr;
     } catch (const error_code_exception& e) {
         QM_TRACE("Open", "could not open " << m_path << ": " << e.what());
         return NarrowError(e.code());
     }
+}
+
+void CWAVEFile::OpenChunks()
+{
+    const OSErr chunksErr = ReadChunks();
+    if (!GetSkipBadRegion())
+        MakeRegionNamesUnique();
+    THROW_IF_ERROR(chunksErr, "Open: annotation chunks");
 }
 
 OSErr CWAVEFile::ProbeHeader(SInt16* result)

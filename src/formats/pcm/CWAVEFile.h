@@ -209,6 +209,10 @@ protected:
     // the 'regn' regions and 'bext'); a failure is thrown as an
     // error_code_exception.
     virtual void ProbeExtraChunks() {}
+    // What Open reads after the format (the annotation chunks; Broadcast
+    // Wave reads its 'regn' regions and 'bext' first); a failure is thrown
+    // as an error_code_exception.
+    virtual void OpenChunks();
 
     Coding m_coding = Coding::PCM;
     UInt32 m_fileSampleBytes = 2;   // bytes per sample in the file
