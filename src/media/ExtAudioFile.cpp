@@ -25,6 +25,12 @@ struct CafLayout {
     AudioStreamBasicDescription format;
     std::vector<UInt8> chan;     // the 'chan' chunk's body, as stored
     bool hasData = false;
+    // The 'data' chunk's samples (after its edit count): the bytes the
+    // file holds and the bytes its size promises (kToTheEnd: a size of -1,
+    // the samples run to the end of the file).
+    static constexpr UInt64 kToTheEnd = ~UInt64(0);
+    UInt64 dataPresent = 0;
+    UInt64 dataPromised = 0;
 };
 
 OSStatus WalkCaf(const std::string& path, CafLayout* out)
@@ -48,10 +54,13 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
         const UInt32 type = ReadBE32(chunk);
         SInt64 size = SInt64(ReadBE64(chunk + 4));
         const SInt64 body = position + 12;
-        if (size == -1 && type == FOUR_CHAR_CODE("data"))
+        const bool isData = type == FOUR_CHAR_CODE("data");
+        if (isData)
+            out->dataPromised = size == -1 ? CafLayout::kToTheEnd : size < 4 ? 0 : UInt64(size - 4);
+        if (size == -1 && isData)
             size = length - body;
         if (size < 0 || size > length - body) {
-            if (type != FOUR_CHAR_CODE("data"))
+            if (!isData)
                 return kAudioFileInvalidFileError;
             size = length - body; // a data chunk cut short: what is there
         }
@@ -91,8 +100,9 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
             const UInt32 count = ReadBE32(out->chan.data() + 8);
             if (UInt64(count) * 20 + 12 > UInt64(size))
                 return kAudioFileInvalidFileError;
-        } else if (type == FOUR_CHAR_CODE("data")) {
+        } else if (isData) {
             out->hasData = true;
+            out->dataPresent = size < 4 ? 0 : UInt64(size - 4);
         }
         position = body + size;
     }
@@ -106,6 +116,8 @@ struct OpaqueExtAudioFile {
     std::unique_ptr<MovieSource> source;
     CafLayout layout;
     std::vector<SInt32> scratch;
+    UInt64 frameLimit = ~UInt64(0);  // the whole packets the data holds
+    bool cutShort = false;
     // Writing.
     bool writing = false;
     SInt16 refNum = 0;
@@ -133,6 +145,16 @@ OSStatus ExtAudioFileOpen(const FSRef* ref, ExtAudioFileRef* outFile)
             return err;
         if (file->source->Channels() != file->layout.format.mChannelsPerFrame)
             return kAudioFileInvalidFileError;
+        // Packets of a fixed size: only the whole ones the data holds (and
+        // its size promises) are read; fewer bytes than promised, or a
+        // packet cut off, mean the file was cut short.
+        const CafLayout& caf = file->layout;
+        const UInt64 usable = std::min(caf.dataPresent, caf.dataPromised);
+        file->cutShort = caf.dataPromised != CafLayout::kToTheEnd && caf.dataPresent < caf.dataPromised;
+        if (caf.format.mBytesPerPacket > 0 && caf.format.mFramesPerPacket > 0) {
+            file->frameLimit = usable / caf.format.mBytesPerPacket * caf.format.mFramesPerPacket;
+            file->cutShort = file->cutShort || usable % caf.format.mBytesPerPacket != 0;
+        }
         const std::vector<UInt32> labels = ChannelLabelsFromStoredLayout(
             file->layout.chan.data(), file->layout.chan.size(), file->source->Channels());
         if (!labels.empty())
@@ -249,6 +271,7 @@ OSStatus ExtAudioFileGetPropertyInfo(ExtAudioFileRef file, ExtAudioFilePropertyI
     case kExtAudioFileProperty_FileDataFormat: size = sizeof(AudioStreamBasicDescription); break;
     case kExtAudioFileProperty_ClientDataFormat: size = sizeof(AudioStreamBasicDescription); writable = true; break;
     case kExtAudioFileProperty_FileLengthFrames: size = 8; break;
+    case kExtAudioFileProperty_DataCutShort: size = 4; break;
     case kExtAudioFileProperty_FileChannelLayout: {
         const UInt32 channels = file->layout.format.mChannelsPerFrame;
         const std::vector<UInt8>& chan = file->layout.chan;
@@ -288,9 +311,18 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID pr
     case kExtAudioFileProperty_FileLengthFrames: {
         if (*ioSize < 8)
             return paramErr;
-        const SInt64 frames = file->writing ? SInt64(file->framesWritten) : SInt64(file->source->FrameCount());
+        const SInt64 frames = file->writing ? SInt64(file->framesWritten)
+                                            : SInt64(std::min(file->source->FrameCount(), file->frameLimit));
         std::memcpy(outData, &frames, 8);
         *ioSize = 8;
+        return noErr;
+    }
+    case kExtAudioFileProperty_DataCutShort: {
+        if (*ioSize < 4)
+            return paramErr;
+        const UInt32 cut = file->cutShort ? 1 : 0;
+        std::memcpy(outData, &cut, 4);
+        *ioSize = 4;
         return noErr;
     }
     case kExtAudioFileProperty_FileChannelLayout: {
@@ -406,6 +438,8 @@ OSStatus ExtAudioFileRead(ExtAudioFileRef file, UInt32* ioFrames, AudioBufferLis
         *ioFrames = frames;
         return noErr;
     }
+    const UInt64 position = file->source->Position();
+    frames = UInt32(std::min<UInt64>(frames, file->frameLimit > position ? file->frameLimit - position : 0));
     try {
         file->scratch.resize(std::size_t(frames) * channels);
         std::vector<SInt32*> pointers(channels);
@@ -441,7 +475,13 @@ OSStatus ExtAudioFileWrite(ExtAudioFileRef file, UInt32 frames, const AudioBuffe
     const UInt64 bytes = UInt64(frames) * bytesPerFrame;
     if (bytes > data->mBuffers[0].mDataByteSize || bytes > 0x7FFFFFFF || !data->mBuffers[0].mData)
         return paramErr;
-    OSErr err = SetFPos(file->refNum, fsFromStart, file->dataStart + SInt64(file->position) * bytesPerFrame);
+    // A write past the end first extends the data with zero samples, the
+    // silence of signed linear PCM.
+    OSErr err = noErr;
+    if (file->position > file->framesWritten)
+        err = SetEOF(file->refNum, file->dataStart + SInt64(file->position) * bytesPerFrame);
+    if (err == noErr)
+        err = SetFPos(file->refNum, fsFromStart, file->dataStart + SInt64(file->position) * bytesPerFrame);
     SInt32 count = SInt32(bytes);
     if (err == noErr && count > 0)
         err = FSWrite(file->refNum, &count, data->mBuffers[0].mData);

@@ -40,6 +40,10 @@ constexpr ExtAudioFilePropertyID kExtAudioFileProperty_FileLengthFrames = FOUR_C
 constexpr ExtAudioFilePropertyID kExtAudioFileProperty_ClientDataFormat = FOUR_CHAR_CODE("cfmt");
 constexpr ExtAudioFilePropertyID kExtAudioFileProperty_FileChannelLayout = FOUR_CHAR_CODE("fclo");
 constexpr ExtAudioFilePropertyID kExtAudioFileProperty_ClientChannelLayout = FOUR_CHAR_CODE("cclo");
+// This layer's own (UInt32, read only): 1 when the file's 'data' chunk holds
+// fewer bytes than its size states, or ends inside a packet.  The length
+// in frames counts only the whole packets present.
+constexpr ExtAudioFilePropertyID kExtAudioFileProperty_DataCutShort = FOUR_CHAR_CODE("cut?");
 
 constexpr AudioFileTypeID kAudioFileCAFType = media_codes::kCAF;
 constexpr UInt32 kAudioFormatFlagIsNonInterleaved = 1u << 5;

@@ -89,6 +89,10 @@ OSErr CafFile::Open()
             return NarrowError(status);
         }
         m_numFrames = UInt32(std::clamp<SInt64>(frames, 0, 0xFFFFFFFF));
+        UInt32 cut = 0;
+        size = sizeof cut;
+        m_dataCutShort = ExtAudioFileGetProperty(m_file, kExtAudioFileProperty_DataCutShort, &size, &cut) == noErr &&
+                         cut != 0;
         m_sampleRate = m_format.mSampleRate;
         m_framesPerPacket = m_format.mFramesPerPacket;
         m_sampleFormat = kSampleFormatBigEndian;
