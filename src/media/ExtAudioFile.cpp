@@ -2,6 +2,7 @@
 
 #include "ByteOrder.h"
 #include "MovieSource.h"
+#include "caf_chunks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,114 +11,11 @@
 #include <new>
 #include <vector>
 
-namespace {
-
-double BEDouble(const UInt8* p)
-{
-    const UInt64 bits = ReadBE64(p);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-// What the container walk finds.
-struct CafLayout {
-    AudioStreamBasicDescription format;
-    std::vector<UInt8> chan;     // the 'chan' chunk's body, as stored
-    bool hasData = false;
-    // The 'data' chunk's samples (after its edit count): the bytes the
-    // file holds and the bytes its size promises (kToTheEnd: a size of -1,
-    // the samples run to the end of the file).
-    static constexpr UInt64 kToTheEnd = ~UInt64(0);
-    UInt64 dataPresent = 0;
-    UInt64 dataPromised = 0;
-};
-
-OSStatus WalkCaf(const std::string& path, CafLayout* out)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return fnfErr;
-    in.seekg(0, std::ios::end);
-    const SInt64 length = SInt64(in.tellg());
-    in.seekg(0);
-    UInt8 header[8];
-    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || ReadBE32(header) != kAudioFileCAFType)
-        return kAudioFileInvalidFileError;
-    SInt64 position = 8;
-    bool haveDesc = false;
-    for (int chunks = 0; chunks < 4096 && position + 12 <= length; ++chunks) {
-        UInt8 chunk[12];
-        in.seekg(position);
-        if (!in.read(reinterpret_cast<char*>(chunk), 12))
-            return kAudioFileInvalidFileError;
-        const UInt32 type = ReadBE32(chunk);
-        SInt64 size = SInt64(ReadBE64(chunk + 4));
-        const SInt64 body = position + 12;
-        const bool isData = type == FOUR_CHAR_CODE("data");
-        if (isData)
-            out->dataPromised = size == -1 ? CafLayout::kToTheEnd : size < 4 ? 0 : UInt64(size - 4);
-        if (size == -1 && isData)
-            size = length - body;
-        if (size < 0 || size > length - body) {
-            if (!isData)
-                return kAudioFileInvalidFileError;
-            size = length - body; // a data chunk cut short: what is there
-        }
-        if (type == FOUR_CHAR_CODE("desc")) {
-            if (size < 32)
-                return kAudioFileInvalidFileError;
-            UInt8 d[32];
-            if (!in.read(reinterpret_cast<char*>(d), 32))
-                return kAudioFileInvalidFileError;
-            AudioStreamBasicDescription& f = out->format;
-            f.mSampleRate = BEDouble(d);
-            f.mFormatID = ReadBE32(d + 8);
-            const UInt32 cafFlags = ReadBE32(d + 12);
-            f.mBytesPerPacket = ReadBE32(d + 16);
-            f.mFramesPerPacket = ReadBE32(d + 20);
-            f.mChannelsPerFrame = ReadBE32(d + 24);
-            f.mBitsPerChannel = ReadBE32(d + 28);
-            f.mFormatFlags = 0;
-            if (f.mFormatID == kAudioFormatLinearPCM) {
-                f.mFormatFlags = kAudioFormatFlagIsPacked | ((cafFlags & 1) ? kAudioFormatFlagIsFloat
-                                                                            : kAudioFormatFlagIsSignedInteger);
-                if (!(cafFlags & 2))
-                    f.mFormatFlags |= kAudioFormatFlagIsBigEndian;
-            } else {
-                f.mFormatFlags = cafFlags;
-            }
-            f.mBytesPerFrame = f.mFramesPerPacket == 1 ? f.mBytesPerPacket : 0;
-            if (!(f.mSampleRate > 0) || f.mChannelsPerFrame == 0 || f.mChannelsPerFrame > 1024)
-                return kAudioFileInvalidFileError;
-            haveDesc = true;
-        } else if (type == FOUR_CHAR_CODE("chan")) {
-            if (size < 12 || size > 12 + 20 * 1024)
-                return kAudioFileInvalidFileError;
-            out->chan.resize(std::size_t(size));
-            if (!in.read(reinterpret_cast<char*>(out->chan.data()), std::streamsize(size)))
-                return kAudioFileInvalidFileError;
-            const UInt32 count = ReadBE32(out->chan.data() + 8);
-            if (UInt64(count) * 20 + 12 > UInt64(size))
-                return kAudioFileInvalidFileError;
-        } else if (isData) {
-            out->hasData = true;
-            out->dataPresent = size < 4 ? 0 : UInt64(size - 4);
-        }
-        position = body + size;
-    }
-    return haveDesc && out->hasData ? noErr : kAudioFileInvalidFileError;
-}
-
-} // namespace
-
 struct OpaqueExtAudioFile {
     // Reading.
     std::unique_ptr<MovieSource> source;
     CafLayout layout;
     std::vector<SInt32> scratch;
-    UInt64 frameLimit = ~UInt64(0);  // the whole packets the data holds
-    bool cutShort = false;
     // Writing.
     bool writing = false;
     SInt16 refNum = 0;
@@ -145,16 +43,6 @@ OSStatus ExtAudioFileOpen(const FSRef* ref, ExtAudioFileRef* outFile)
             return err;
         if (file->source->Channels() != file->layout.format.mChannelsPerFrame)
             return kAudioFileInvalidFileError;
-        // Packets of a fixed size: only the whole ones the data holds (and
-        // its size promises) are read; fewer bytes than promised, or a
-        // packet cut off, mean the file was cut short.
-        const CafLayout& caf = file->layout;
-        const UInt64 usable = std::min(caf.dataPresent, caf.dataPromised);
-        file->cutShort = caf.dataPromised != CafLayout::kToTheEnd && caf.dataPresent < caf.dataPromised;
-        if (caf.format.mBytesPerPacket > 0 && caf.format.mFramesPerPacket > 0) {
-            file->frameLimit = usable / caf.format.mBytesPerPacket * caf.format.mFramesPerPacket;
-            file->cutShort = file->cutShort || usable % caf.format.mBytesPerPacket != 0;
-        }
         const std::vector<UInt32> labels = ChannelLabelsFromStoredLayout(
             file->layout.chan.data(), file->layout.chan.size(), file->source->Channels());
         if (!labels.empty())
@@ -311,8 +199,7 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID pr
     case kExtAudioFileProperty_FileLengthFrames: {
         if (*ioSize < 8)
             return paramErr;
-        const SInt64 frames = file->writing ? SInt64(file->framesWritten)
-                                            : SInt64(std::min(file->source->FrameCount(), file->frameLimit));
+        const SInt64 frames = file->writing ? SInt64(file->framesWritten) : SInt64(file->source->FrameCount());
         std::memcpy(outData, &frames, 8);
         *ioSize = 8;
         return noErr;
@@ -320,7 +207,7 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID pr
     case kExtAudioFileProperty_DataCutShort: {
         if (*ioSize < 4)
             return paramErr;
-        const UInt32 cut = file->cutShort ? 1 : 0;
+        const UInt32 cut = !file->writing && file->source->DataCutShort() ? 1 : 0;
         std::memcpy(outData, &cut, 4);
         *ioSize = 4;
         return noErr;
@@ -438,8 +325,6 @@ OSStatus ExtAudioFileRead(ExtAudioFileRef file, UInt32* ioFrames, AudioBufferLis
         *ioFrames = frames;
         return noErr;
     }
-    const UInt64 position = file->source->Position();
-    frames = UInt32(std::min<UInt64>(frames, file->frameLimit > position ? file->frameLimit - position : 0));
     try {
         file->scratch.resize(std::size_t(frames) * channels);
         std::vector<SInt32*> pointers(channels);

@@ -3,6 +3,7 @@
 
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
+#include "caf_chunks.h"
 
 
 #include <sys/stat.h>
@@ -310,6 +311,7 @@ struct MovieSource::Impl {
     double sampleRate = 0;
     UInt32 channels = 0;
     UInt64 frameCount = 0;
+    bool cutShort = false;
     std::vector<UInt32> fileLabels;
     AudioChannelLayoutTag fileTag = 0;
     std::vector<int> order;          // delivered channel -> decoded channel
@@ -583,6 +585,16 @@ struct MovieSource::Impl {
             if (factFrames > 0 && factFrames < frameCount)
                 frameCount = factFrames;
         }
+        // A CAF stream of fixed-size packets holds the whole packets its
+        // 'data' chunk holds; one with fewer bytes than its size says, or a
+        // packet cut off, was cut short.
+        if (fileFormat == media_codes::kCAF) {
+            CafLayout caf;
+            if (WalkCaf(path, &caf) == noErr) {
+                frameCount = std::min(frameCount, caf.WholePacketFrames());
+                cutShort = caf.CutShort();
+            }
+        }
         if (frameCount == 0)
             return kInvalidMovieErr;
         return OpenStreams(false);
@@ -819,6 +831,7 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
 double MovieSource::SampleRate() const { return impl_->sampleRate; }
 UInt32 MovieSource::Channels() const { return impl_->channels; }
 UInt64 MovieSource::FrameCount() const { return impl_->frameCount; }
+bool MovieSource::DataCutShort() const { return impl_->cutShort; }
 const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->fileLabels; }
 AudioChannelLayoutTag MovieSource::FileLayoutTag() const { return impl_->fileTag; }
 OSType MovieSource::FileFormat() const { return impl_->fileFormat; }

@@ -68,6 +68,9 @@ public:
     double SampleRate() const;
     UInt32 Channels() const;
     UInt64 FrameCount() const;
+    // The file holds less sound data than its header says (known for CAF
+    // files; the frame count is then what the data holds).
+    bool DataCutShort() const;
     // The file's own channel labels in the file's order, and the layout
     // tag they make (0 when no known tag has them in that order).
     const std::vector<UInt32>& FileChannelLabels() const;

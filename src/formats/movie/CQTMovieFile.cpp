@@ -121,6 +121,7 @@ OSErr CQTMovieFile::Open()
         m_numBits = 24;
         m_sampleRate = source->SampleRate();
         m_numFrames = UInt32(std::min<UInt64>(source->FrameCount(), 0xFFFFFFFFu));
+        m_dataCutShort = source->DataCutShort();
         // The bit rate of the track's data (kbit/s, half up); a zero length
         // never divides.
         const double seconds = m_sampleRate > 0 ? double(m_numFrames) / m_sampleRate : 0.0;

@@ -156,4 +156,58 @@ INSTANTIATE_TEST_SUITE_P(
                   FOUR_CHAR_CODE("MooV"), 2, "AIFC \xCE\xBC-law"}),
     CaseName);
 
+// A CAF input cut short (a copy broken off, a download stopped) reads the
+// whole frames it holds, those of the whole file, and says it was cut; a
+// file whose data runs to its end (size -1, as a stream writes it) is cut
+// only where a frame is broken off.
+TEST_F(MovieDecodeTest, CutCafInputsReadTheirWholeFramesAndSaySo)
+{
+    const std::string whole = g_dir->file("whole.caf");
+    const std::string streamed = g_dir->file("streamed.caf");
+    ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + g_dir->file("in.wav") + "' -t 0.2 -c:a pcm_s16be '" + whole + "'"));
+    ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + g_dir->file("in.wav") + "' -t 0.2 -c:a pcm_s16be -f caf - > '" +
+                           streamed + "'"));
+    struct Read {
+        OSErr err;
+        UInt32 frames;
+        bool cut;
+        std::vector<int32_t> samples;
+    };
+    const auto read = [](const std::string& path) {
+        CQTMovieFile file;
+        Read r{file.SetFile(path), 0, false, {}};
+        if (r.err == noErr)
+            r.err = file.Open();
+        if (r.err == noErr) {
+            r.frames = file.GetNumFrames();
+            r.cut = file.DataCutShort();
+            r.samples = DecodeBlocks(file);
+            file.Close();
+        }
+        return r;
+    };
+    for (const std::string& path : {whole, streamed}) {
+        const Read full = read(path);
+        ASSERT_EQ(full.err, noErr) << path;
+        EXPECT_FALSE(full.cut) << path;
+        const std::vector<UInt8> bytes = ReadAll(path);
+        const std::size_t dataStart = bytes.size() - std::size_t(full.frames) * 4;
+        const bool sized = path == whole;
+        for (const std::size_t cutAt : {dataStart + 4 * 1000, dataStart + 4 * 1000 + 3, dataStart + 2, dataStart - 2}) {
+            const std::string cutPath = g_dir->file("cut.caf");
+            WriteAll(cutPath, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(cutAt)));
+            const Read r = read(cutPath);
+            const UInt32 frames = cutAt > dataStart ? UInt32((cutAt - dataStart) / 4) : 0;
+            if (frames == 0) {
+                EXPECT_NE(r.err, noErr) << "no whole frame, cut at " << cutAt;  // no sound at all
+                continue;
+            }
+            ASSERT_EQ(r.err, noErr) << cutAt;
+            EXPECT_EQ(r.frames, frames) << cutAt;
+            EXPECT_EQ(r.cut, sized || (cutAt - dataStart) % 4 != 0) << path << " cut at " << cutAt;
+            EXPECT_TRUE(std::equal(r.samples.begin(), r.samples.end(), full.samples.begin())) << cutAt;
+        }
+    }
+}
+
 } // namespace

@@ -14,7 +14,7 @@ namespace movietest {
 // Runs a shell command line; true when it exits with 0.
 bool RunCommand(const std::string& command);
 // The file's bytes and ffmpeg's decode (32-bit, interleaved): the shared peer runner.
-using peers::FFmpegS32, peers::ReadAll;
+using peers::FFmpegS32, peers::ReadAll, peers::WriteAll;
 // The whole file through the class's blocks: each sample left-aligned in
 // 32 bits, interleaved.
 std::vector<int32_t> DecodeBlocks(CSoundFile& file);

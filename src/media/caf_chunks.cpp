@@ -1,0 +1,110 @@
+#include "caf_chunks.h"
+
+#include "ByteOrder.h"
+#include "ExtAudioFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+double BEDouble(const UInt8* p)
+{
+    const UInt64 bits = ReadBE64(p);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+} // namespace
+
+OSStatus WalkCaf(const std::string& path, CafLayout* out)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return fnfErr;
+    in.seekg(0, std::ios::end);
+    const SInt64 length = SInt64(in.tellg());
+    in.seekg(0);
+    UInt8 header[8];
+    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || ReadBE32(header) != media_codes::kCAF)
+        return kAudioFileInvalidFileError;
+    SInt64 position = 8;
+    bool haveDesc = false;
+    for (int chunks = 0; chunks < 4096 && position + 12 <= length; ++chunks) {
+        UInt8 chunk[12];
+        in.seekg(position);
+        if (!in.read(reinterpret_cast<char*>(chunk), 12))
+            return kAudioFileInvalidFileError;
+        const UInt32 type = ReadBE32(chunk);
+        SInt64 size = SInt64(ReadBE64(chunk + 4));
+        const SInt64 body = position + 12;
+        const bool isData = type == FOUR_CHAR_CODE("data");
+        if (isData)
+            out->dataPromised = size == -1 ? CafLayout::kToTheEnd : size < 4 ? 0 : UInt64(size - 4);
+        if (size == -1 && isData)
+            size = length - body;
+        if (size < 0 || size > length - body) {
+            if (!isData)
+                return kAudioFileInvalidFileError;
+            size = length - body; // a data chunk cut short: what is there
+        }
+        if (type == FOUR_CHAR_CODE("desc")) {
+            if (size < 32)
+                return kAudioFileInvalidFileError;
+            UInt8 d[32];
+            if (!in.read(reinterpret_cast<char*>(d), 32))
+                return kAudioFileInvalidFileError;
+            AudioStreamBasicDescription& f = out->format;
+            f.mSampleRate = BEDouble(d);
+            f.mFormatID = ReadBE32(d + 8);
+            const UInt32 cafFlags = ReadBE32(d + 12);
+            f.mBytesPerPacket = ReadBE32(d + 16);
+            f.mFramesPerPacket = ReadBE32(d + 20);
+            f.mChannelsPerFrame = ReadBE32(d + 24);
+            f.mBitsPerChannel = ReadBE32(d + 28);
+            f.mFormatFlags = 0;
+            if (f.mFormatID == kAudioFormatLinearPCM) {
+                f.mFormatFlags = kAudioFormatFlagIsPacked | ((cafFlags & 1) ? kAudioFormatFlagIsFloat
+                                                                            : kAudioFormatFlagIsSignedInteger);
+                if (!(cafFlags & 2))
+                    f.mFormatFlags |= kAudioFormatFlagIsBigEndian;
+            } else {
+                f.mFormatFlags = cafFlags;
+            }
+            f.mBytesPerFrame = f.mFramesPerPacket == 1 ? f.mBytesPerPacket : 0;
+            if (!(f.mSampleRate > 0) || f.mChannelsPerFrame == 0 || f.mChannelsPerFrame > 1024)
+                return kAudioFileInvalidFileError;
+            haveDesc = true;
+        } else if (type == FOUR_CHAR_CODE("chan")) {
+            if (size < 12 || size > 12 + 20 * 1024)
+                return kAudioFileInvalidFileError;
+            out->chan.resize(std::size_t(size));
+            if (!in.read(reinterpret_cast<char*>(out->chan.data()), std::streamsize(size)))
+                return kAudioFileInvalidFileError;
+            const UInt32 count = ReadBE32(out->chan.data() + 8);
+            if (UInt64(count) * 20 + 12 > UInt64(size))
+                return kAudioFileInvalidFileError;
+        } else if (isData) {
+            out->hasData = true;
+            out->dataPresent = size < 4 ? 0 : UInt64(size - 4);
+        }
+        position = body + size;
+    }
+    return haveDesc && out->hasData ? noErr : kAudioFileInvalidFileError;
+}
+
+UInt64 CafLayout::WholePacketFrames() const
+{
+    if (format.mBytesPerPacket == 0 || format.mFramesPerPacket == 0)
+        return kToTheEnd;
+    return std::min(dataPresent, dataPromised) / format.mBytesPerPacket * format.mFramesPerPacket;
+}
+
+bool CafLayout::CutShort() const
+{
+    if (dataPromised != kToTheEnd && dataPresent < dataPromised)
+        return true;
+    return format.mBytesPerPacket > 0 && std::min(dataPresent, dataPromised) % format.mBytesPerPacket != 0;
+}

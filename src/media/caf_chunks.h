@@ -1,0 +1,34 @@
+// The chunks of a Core Audio Format file that the media layer reads
+// itself: the stream description ('desc'), the channel layout ('chan') and
+// the extent of the samples ('data'), every size checked against the file.
+#pragma once
+
+#include "CoreAudioTypes.h"
+#include "MacTypes.h"
+
+#include <string>
+#include <vector>
+
+struct CafLayout {
+    AudioStreamBasicDescription format{};
+    std::vector<UInt8> chan;  // the 'chan' chunk's body, as stored
+    bool hasData = false;
+    // The 'data' chunk's samples (after its edit count): the bytes the
+    // file holds and the bytes its size promises (kToTheEnd: a size of -1,
+    // the samples run to the end of the file).
+    static constexpr UInt64 kToTheEnd = ~UInt64(0);
+    UInt64 dataPresent = 0;
+    UInt64 dataPromised = 0;
+
+    // Frames of the whole packets both present and promised, for packets of
+    // a fixed size (kToTheEnd for packets of varying size: the decoder's
+    // count stands).
+    UInt64 WholePacketFrames() const;
+    // Fewer bytes than promised, or a last packet cut off.
+    bool CutShort() const;
+};
+
+// Walks the file's chunks into *out: noErr, fnfErr, or
+// kAudioFileInvalidFileError for a container that is not a CAF file or
+// lacks its 'desc' or 'data' chunk.
+OSStatus WalkCaf(const std::string& path, CafLayout* out);
