@@ -156,16 +156,18 @@ std::string Describe(const Decoded& d, const std::vector<std::string>& speakers)
     return text;
 }
 
-using ChannelLayoutBatch = BatchTest;
+// One layout per case, so that the layouts convert side by side.
+class ChannelLayoutBatch : public BatchTest, public ::testing::WithParamInterface<Layout> {};
 
-TEST_F(ChannelLayoutBatch, EveryToneStaysUnderItsSpeaker)
+TEST_P(ChannelLayoutBatch, EveryToneStaysUnderItsSpeaker)
 {
     ASSERT_TRUE(QDir().mkpath(root + "/in"));
     ASSERT_TRUE(QDir().mkpath(root + "/wave"));
-    // Every layout in every input container that describes it.
+    // The layout in every input container that describes it.
     std::map<QString, std::vector<std::string>> inputSpeakers;  // by base name
     std::map<QString, int> inputChannels;
-    for (const Layout& layout : kLayouts) {
+    {
+        const Layout& layout = GetParam();
         QString tones;
         for (int k = 0; k < layout.channels; ++k)
             tones += QString(k ? "|" : "") + QString("0.3*sin(2*PI*%1*t)").arg(ToneHz(k));
@@ -183,8 +185,9 @@ TEST_F(ChannelLayoutBatch, EveryToneStaysUnderItsSpeaker)
                 ASSERT_EQ(made.tones[std::size_t(k)], k) << base.toStdString();
             inputSpeakers[base] = speakers;
             inputChannels[base] = layout.channels;
-            if (QLatin1String(input.extension) == QLatin1String("wav"))
+            if (QLatin1String(input.extension) == QLatin1String("wav")) {
                 ASSERT_TRUE(QFile::copy(path, root + "/wave/" + base + ".wav"));
+            }
         }
     }
 
@@ -231,5 +234,8 @@ TEST_F(ChannelLayoutBatch, EveryToneStaysUnderItsSpeaker)
     convert(root + "/in", {std::begin(kFromEveryInput), std::end(kFromEveryInput)});
     convert(root + "/wave", {std::begin(kFromWave), std::end(kFromWave)});
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ChannelLayoutBatch, ::testing::ValuesIn(kLayouts),
+                         [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
 }  // namespace
