@@ -8,7 +8,10 @@ bash scripts/setup.sh
 JOBS=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The plain build's code is the release code; it is built without debug
+# information (a third less compile time), which is the sanitizer build's.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG"
 cmake --build build -j "$JOBS"
 (cd build && ctest --output-on-failure -j "$JOBS" --timeout 300)
 
