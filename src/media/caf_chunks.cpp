@@ -99,7 +99,9 @@ UInt64 CafLayout::WholePacketFrames() const
 {
     if (format.mBytesPerPacket == 0 || format.mFramesPerPacket == 0)
         return kToTheEnd;
-    return std::min(dataPresent, dataPromised) / format.mBytesPerPacket * format.mFramesPerPacket;
+    const UInt64 packets = std::min(dataPresent, dataPromised) / format.mBytesPerPacket;
+    // A hostile header's packet size never wraps the count around.
+    return packets > kToTheEnd / format.mFramesPerPacket ? kToTheEnd : packets * format.mFramesPerPacket;
 }
 
 bool CafLayout::CutShort() const
