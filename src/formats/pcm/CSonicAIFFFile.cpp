@@ -516,9 +516,7 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         }
         m_packingMode = mode;
         m_sampleFormat = kSampleFormatBigEndian;
-        m_sampleRate = sampleRate;
-        m_numChannels = numChannels;
-        m_numBits = numBits;
+        SetNewFileShape(numChannels, numBits, sampleRate);
         m_formEnd = kPlaceholderFORMSize;
         if (m_freshHeader || m_mcsf.size() != kMCSFSize) {
             FillFreshMCSF();
