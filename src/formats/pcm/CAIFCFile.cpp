@@ -99,26 +99,14 @@ bool CAIFCFile::CompressionFormat(OSType compression, SInt16 commBits, SInt16* s
 
 OSErr CAIFCFile::ReadCOMM()
 {
-    return Guarded([&]() -> OSErr {
-        ChunkView body;
-        COMMFields comm;
-        OSErr err = ReadCOMMFields(22, &body, &comm);
-        if (err != noErr) {
-            return err;
-        }
+    // The compression type follows the common fields; one this form does
+    // not read is reported once the rest of the chunk is taken.
+    return ReadCOMMChunk(22, [this](ChunkView& body, COMMFields* comm, double*) -> OSErr {
         m_compression = body.get_fourcc();
-        OSErr result = noErr;
         SInt16 format = m_sampleFormat;
-        if (!CompressionFormat(m_compression, comm.bits, &format, &comm.bits)) {
-            result = kAIFCUnsupportedCompressionErr;
-        }
+        const bool known = CompressionFormat(m_compression, comm->bits, &format, &comm->bits);
         m_sampleFormat = format;
-        err = CheckShape(comm.channels, comm.bits, kAIFFNoCOMMErr);
-        if (err != noErr) {
-            return err;
-        }
-        err = ApplyCOMM(comm.frames, ConvertFromIeeeExtended(comm.rate));
-        return err != noErr ? err : result;
+        return known ? noErr : kAIFCUnsupportedCompressionErr;
     });
 }
 
