@@ -85,9 +85,7 @@ OSErr CLinearPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
             if (err != noErr) {
                 return err;
             }
-            m_numChannels = numChannels;
-            m_numBits = numBits;
-            m_sampleRate = sampleRate;
+            SetNewFileShape(numChannels, numBits, sampleRate);
             m_sampleFormat = kSampleFormatBigEndian;
             m_transform = SampleTransform{};
             m_dataOffset = m_headerBytes;

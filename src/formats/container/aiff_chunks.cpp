@@ -63,6 +63,18 @@ OSErr ReadRequiredBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, Chun
     return found && body->has(minBytes) ? noErr : missingErr;
 }
 
+OSErr LocateSSNDData(SInt16 refNum, OSErr findErr, const ChunkInfo& info, SInt64* start)
+{
+    ChunkView header;
+    const OSErr err = ReadRequiredBody(refNum, findErr, info, &header, 0, kAIFFNoSSNDErr, 8);
+    if (err != noErr) {
+        return err;
+    }
+    const SInt64 offset = header.has(4) ? header.get_u32be() : 0;
+    *start = std::min(info.bodyPos + 8 + offset, info.BodyEnd());
+    return noErr;
+}
+
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType)
 {
     chunk->put_fourcc(kFORM);

@@ -54,6 +54,11 @@ OSErr ReadFoundBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkVi
 // there or its body is shorter than `minBytes`.
 OSErr ReadRequiredBody(SInt16 refNum, OSErr findErr, const ChunkInfo& info, ChunkView* body, std::size_t minBytes,
                        OSErr missingErr, SInt64 maxBytes = -1);
+// The sample data of the 'SSND' found with `findErr` and `info`: *start
+// gets where it begins (after the offset and block size fields, and the
+// offset), at most the chunk's end.  kAIFFNoSSNDErr when the chunk is not
+// there.
+OSErr LocateSSNDData(SInt16 refNum, OSErr findErr, const ChunkInfo& info, SInt64* start);
 
 // "FORM", the placeholder size and the form type.
 void PutFORMHeader(ChunkBuilder* chunk, OSType formType);

@@ -99,26 +99,14 @@ bool CAIFCFile::CompressionFormat(OSType compression, SInt16 commBits, SInt16* s
 
 OSErr CAIFCFile::ReadCOMM()
 {
-    return Guarded([&]() -> OSErr {
-        ChunkView body;
-        COMMFields comm;
-        OSErr err = ReadCOMMFields(22, &body, &comm);
-        if (err != noErr) {
-            return err;
-        }
+    // The compression type follows the common fields; one this form does
+    // not read is reported once the rest of the chunk is taken.
+    return ReadCOMMChunk(22, [this](ChunkView& body, COMMFields* comm, double*) -> OSErr {
         m_compression = body.get_fourcc();
-        OSErr result = noErr;
         SInt16 format = m_sampleFormat;
-        if (!CompressionFormat(m_compression, comm.bits, &format, &comm.bits)) {
-            result = kAIFCUnsupportedCompressionErr;
-        }
+        const bool known = CompressionFormat(m_compression, comm->bits, &format, &comm->bits);
         m_sampleFormat = format;
-        err = CheckShape(comm.channels, comm.bits, kAIFFNoCOMMErr);
-        if (err != noErr) {
-            return err;
-        }
-        err = ApplyCOMM(comm.frames, ConvertFromIeeeExtended(comm.rate));
-        return err != noErr ? err : result;
+        return known ? noErr : kAIFCUnsupportedCompressionErr;
     });
 }
 
@@ -226,16 +214,10 @@ OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     if (m_sampleFormat != kSampleFormatDoubleBE) {
         return CAIFFFile::LoadFrames(block, frame, frames, filled);
     }
-    *filled = 0;
-    OSErr err = SetFilePos(frame);
-    if (err != noErr) {
-        return err;
-    }
-    const std::size_t samples = std::size_t(frames) * std::size_t(GetNumChannels());
-    m_scratch.resize(samples * 8);
-    long count = long(m_scratch.size());
-    err = FSRead(m_refNum, &count, m_scratch.data());
-    const std::size_t whole = std::size_t(std::clamp<long>(count, 0, long(m_scratch.size()))) / 8;
+    m_scratch.resize(std::size_t(frames) * std::size_t(FileBytesPerFrame()));
+    std::size_t bytes = 0;
+    const OSErr err = ReadFileFrames(m_scratch.data(), frame, frames, &bytes);
+    const std::size_t whole = bytes / 8;
     for (std::size_t i = 0; i < whole; ++i) {
         const UInt8* p = m_scratch.data() + 8 * i;
         const UInt64 bits = (UInt64(ReadBE32(p)) << 32) | ReadBE32(p + 4);

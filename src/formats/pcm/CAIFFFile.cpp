@@ -130,30 +130,15 @@ OSErr CAIFFFile::ReadFormHeader()
     return ReadFORMHeader(m_refNum, &m_formEnd);
 }
 
-OSErr CAIFFFile::CheckShape(SInt16 channels, SInt16 bits, OSErr badShapeErr)
-{
-    if (!ShapeReadable(channels, bits)) {
-        return badShapeErr;
-    }
-    m_numChannels = UInt32(channels);
-    m_numBits = WholeByteBits(bits);
-    return noErr;
-}
-
 OSErr CAIFFFile::LocateSoundData(SInt64* availableBytes)
 {
     *availableBytes = 0;
     ChunkInfo info;
-    ChunkView header;
-    const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kSSND, &info), info, &header, 0, kAIFFNoSSNDErr, 8);
+    SInt64 start = 0;
+    const OSErr err = LocateSSNDData(m_refNum, FindChunk(kSSND, &info), info, &start);
     if (err != noErr) {
         return err;
     }
-    SInt64 offset = 0;
-    if (header.has(4)) {
-        offset = header.get_u32be();
-    }
-    const SInt64 start = std::min<SInt64>(info.bodyPos + 8 + offset, std::max(info.BodyEnd(), info.bodyPos));
     m_dataOffset = start;
     *availableBytes = std::max<SInt64>(0, info.BodyEnd() - start);
     return noErr;
@@ -173,15 +158,27 @@ bool CAIFFFile::ClampFramesTo(SInt64 availableBytes)
     return true;
 }
 
-OSErr CAIFFFile::ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMFields* comm)
+OSErr CAIFFFile::ReadCOMMChunk(std::size_t minBytes, const COMMExtension& extension)
 {
-    ChunkInfo info;
-    const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kCOMM, &info), info, body, minBytes, kAIFFNoCOMMErr);
-    if (err != noErr) {
-        return err;
-    }
-    GetCOMMFields(*body, comm);
-    return noErr;
+    return Guarded([&]() -> OSErr {
+        ChunkInfo info;
+        ChunkView body;
+        const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kCOMM, &info), info, &body, minBytes, kAIFFNoCOMMErr);
+        if (err != noErr) {
+            return err;
+        }
+        COMMFields comm;
+        GetCOMMFields(body, &comm);
+        double rate = ConvertFromIeeeExtended(comm.rate);
+        const OSErr extensionErr = extension(body, &comm, &rate);
+        if (!ShapeReadable(comm.channels, comm.bits)) {
+            return kAIFFNoCOMMErr;
+        }
+        m_numChannels = UInt32(comm.channels);
+        m_numBits = WholeByteBits(comm.bits);
+        const OSErr applyErr = ApplyCOMM(comm.frames, rate);
+        return applyErr != noErr ? applyErr : extensionErr;
+    });
 }
 
 OSErr CAIFFFile::ApplyCOMM(UInt32 frames, double sampleRate)
@@ -221,18 +218,10 @@ OSErr CAIFFFile::ReadAnnotationsAndLocateData(SInt64* availableBytes)
 
 OSErr CAIFFFile::ReadCOMM()
 {
-    return Guarded([&]() -> OSErr {
-        ChunkView body;
-        COMMFields comm;
-        OSErr err = ReadCOMMFields(18, &body, &comm);
-        if (err != noErr) {
-            return err;
-        }
-        err = CheckShape(comm.channels, comm.bits, kAIFFNoCOMMErr);
-        if (err != noErr) {
-            return err;
-        }
-        return ApplyCOMM(comm.frames, double(float(ConvertFromIeeeExtended(comm.rate))));
+    // The plain form keeps its rate to a float's precision.
+    return ReadCOMMChunk(18, [](ChunkView&, COMMFields*, double* rate) {
+        *rate = double(float(*rate));
+        return noErr;
     });
 }
 

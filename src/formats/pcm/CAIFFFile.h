@@ -32,6 +32,7 @@
 
 #include <new>
 
+#include <functional>
 #include <istream>
 #include <string>
 
@@ -114,10 +115,6 @@ protected:
     // Cuts the frame count to `availableBytes`; true when it was cut.
     bool ClampFramesTo(SInt64 availableBytes);
     void LimitBlockBytes();
-    // Checks the shape read from 'COMM' and rounds the word length up to
-    // whole bytes; `badShapeErr` for zero or negative channels or word
-    // lengths outside 1..32.
-    OSErr CheckShape(SInt16 channels, SInt16 bits, OSErr badShapeErr);
     // The configuration whose in-memory order a layout tag describes.
     SInt32 ConfigurationForTag(UInt32 tag) const;
     // The layout tag of a configuration for this file's channel count (0 when
@@ -127,9 +124,15 @@ protected:
     // least significant byte first.
     OSErr ReadAPPL();
     using COMMFields = aiff_chunks::COMMFields;
-    // Loads 'COMM' and reads its common fields; `body` is left after the
-    // rate.  -22202 when the chunk is absent or shorter than `minBytes`.
-    OSErr ReadCOMMFields(std::size_t minBytes, ChunkView* body, COMMFields* comm);
+    // What a form reads of 'COMM' after the common fields (`body` stands
+    // after the rate): it may change the word length and the rate, and
+    // gives the code to return once the rest of the chunk is taken.
+    using COMMExtension = std::function<OSErr(ChunkView& body, COMMFields* comm, double* rate)>;
+    // Loads 'COMM', reads its common fields and then `extension`, checks
+    // the shape (word length rounded up to whole bytes) and takes frames
+    // and rate (ApplyCOMM).  -22202 when the chunk is absent, shorter than
+    // `minBytes`, or its channels or word length (1..32) are not readable.
+    OSErr ReadCOMMChunk(std::size_t minBytes, const COMMExtension& extension);
     // Takes the frame count and rate read from 'COMM': cuts the frames to
     // the sample data when they cannot fit in the FORM; -23405 for a bad rate.
     OSErr ApplyCOMM(UInt32 frames, double sampleRate);

@@ -185,15 +185,9 @@ OSErr CNeXT_SUNFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::
 {
     if (m_coding == Coding::Linear)
         return CLinearPCMFile::LoadFrames(block, frame, frames, filled);
-    *filled = 0;
-    OSErr err = SetFilePos(frame);
-    if (err)
-        return err;
-    const std::size_t fileBytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    m_scratch.resize(fileBytes);
-    long count = long(fileBytes);
-    err = FSRead(m_refNum, &count, m_scratch.data());
-    const std::size_t n = std::size_t(std::clamp<long>(count, 0, long(fileBytes)));
+    m_scratch.resize(std::size_t(frames) * std::size_t(FileBytesPerFrame()));
+    std::size_t n = 0;
+    const OSErr err = ReadFileFrames(m_scratch.data(), frame, frames, &n);
     for (std::size_t i = 0; i < n; ++i) {
         const int v = m_coding == Coding::ALaw ? alaw2linear(m_scratch[i]) : ulaw2linear(m_scratch[i]);
         block[2 * i] = UInt8(UInt32(v) >> 8);
@@ -207,15 +201,10 @@ OSErr CNeXT_SUNFile::StoreFrames(UInt32 frames, UInt32 frame)
 {
     if (m_coding == Coding::Linear)
         return CLinearPCMFile::StoreFrames(frames, frame);
-    OSErr err = SetFilePos(frame);
-    if (err)
-        return err;
-    const std::size_t fileBytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    m_scratch.resize(fileBytes);
-    for (std::size_t i = 0; i < fileBytes; ++i) {
+    m_scratch.resize(std::size_t(frames) * std::size_t(FileBytesPerFrame()));
+    for (std::size_t i = 0; i < m_scratch.size(); ++i) {
         const int v = SInt16(UInt16((m_writeBuffer[2 * i] << 8) | m_writeBuffer[2 * i + 1]));
         m_scratch[i] = m_coding == Coding::ALaw ? LoadRawALawTable(v) : linear2ulaw(v);
     }
-    long count = long(fileBytes);
-    return FSWrite(m_refNum, &count, m_scratch.data());
+    return WriteFileFrames(m_scratch.data(), frames, frame);
 }

@@ -109,11 +109,9 @@ SInt32 SDIITextIntValue(const QString& text)
 
 double SDIITextDoubleValue(const QString& text)
 {
-    const QString number = LeadingNumber(text, true);
-    if (number.isEmpty())
-        return 0.0;
+    // No number (an empty string) does not convert either: 0.
     bool ok = false;
-    const double value = number.toDouble(&ok);
+    const double value = LeadingNumber(text, true).toDouble(&ok);
     return ok ? value : 0.0;
 }
 

@@ -312,14 +312,12 @@ OSErr CSonicAIFFFile::ReadAPPL()
 OSErr CSonicAIFFFile::LocateSoundData()
 {
     ChunkInfo info;
-    ChunkView header;
-    const OSErr err = ReadRequiredBody(m_refNum, FindChunk(kSSND, &info), info, &header, 0, kAIFFNoSSNDErr, 8);
+    SInt64 dataOffset = 0;
+    const OSErr err = LocateSSNDData(m_refNum, FindChunk(kSSND, &info), info, &dataOffset);
     if (err != noErr) {
         return err;
     }
-    const SInt64 offset = header.has(4) ? header.get_u32be() : 0;
     const SInt64 end = info.BodyEnd();
-    SInt64 dataOffset = std::min(info.headerPos + 16 + offset, end);
     if (m_packingMode == 3 || m_packingMode == 2) {
         const SInt64 unit = m_packingMode == 3 ? 3 : 4;
         const SInt64 within = dataOffset % kBlockSize;
@@ -516,9 +514,7 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         }
         m_packingMode = mode;
         m_sampleFormat = kSampleFormatBigEndian;
-        m_sampleRate = sampleRate;
-        m_numChannels = numChannels;
-        m_numBits = numBits;
+        SetNewFileShape(numChannels, numBits, sampleRate);
         m_formEnd = kPlaceholderFORMSize;
         if (m_freshHeader || m_mcsf.size() != kMCSFSize) {
             FillFreshMCSF();

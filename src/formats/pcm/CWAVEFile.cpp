@@ -906,9 +906,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     RememberFSRef(m_fsSpec, &m_fsRef, &m_fsRefValid);
     m_coding = coding;
     m_fileSampleBytes = fileBytes;
-    m_numChannels = numChannels;
-    m_numBits = memoryBits;
-    m_sampleRate = sampleRate;
+    SetNewFileShape(numChannels, memoryBits, sampleRate);
     m_riffEnd = kPlaceholderRIFFSize;
     m_channelMask = 0;
     m_fmtExtensible = false;
