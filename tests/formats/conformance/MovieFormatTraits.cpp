@@ -3,6 +3,12 @@
 
 namespace {
 
+// Rounds a frame count up to whole packets of `frames` frames.
+std::function<UInt32(UInt32)> WholePackets(UInt32 frames)
+{
+    return [frames](UInt32 n) { return (n + frames - 1) / frames * frames; };
+}
+
 std::vector<FormatTraits> MovieFormats()
 {
     std::vector<FormatTraits> all;
@@ -23,6 +29,37 @@ std::vector<FormatTraits> MovieFormats()
         {{1, 24, 8000}, {"-c:a", "pcm_s24le", "-f", "caf"}}};
     caf.refusedShapes = {{{0, 16, 44100}, paramErr}, {{1, 12, 44100}, paramErr}};
     all.push_back(caf);
+
+    // The movie exports: a QuickTime movie of one sound compression each,
+    // coded from the intermediate when the file is closed and read back as
+    // any movie input is.
+    const auto movie = [](const char* name, OSType type, std::vector<FormatShape> shapes) {
+        FormatTraits t;
+        t.name = name;
+        t.type = type;
+        t.detectedAs = FOUR_CHAR_CODE("MooV");
+        t.shapes = std::move(shapes);
+        t.encodesOnClose = true;
+        t.ffmpegReads = true;
+        t.truncationBytesChecked = 16;
+        return t;
+    };
+    FormatTraits alaw = movie("ALawMovie", FOUR_CHAR_CODE("QTAL"), {{1, 16, 8000}, {2, 16, 44100}});
+    alaw.lossy = true;
+    alaw.lossyError = SInt64(1100) << 16;
+    all.push_back(alaw);
+    FormatTraits ulaw = movie("MuLawMovie", FOUR_CHAR_CODE("QTUL"), {{1, 16, 8000}, {2, 16, 44100}});
+    ulaw.lossy = true;
+    ulaw.lossyError = SInt64(1100) << 16;
+    all.push_back(ulaw);
+    // IMA 4:1 codes packets of 64 frames.
+    FormatTraits ima = movie("IMAMovie", FOUR_CHAR_CODE("QTIM"), {{1, 16, 22050}, {2, 16, 44100}});
+    ima.lossy = true;
+    ima.minSnrDb = 20;
+    ima.framesHeld = WholePackets(64);
+    all.push_back(ima);
+    // Linear samples (big-endian integers, the class's default variant).
+    all.push_back(movie("LinearMovie", FOUR_CHAR_CODE("QTIF"), {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}}));
     return all;
 }
 
