@@ -60,6 +60,14 @@ std::vector<FormatTraits> MovieFormats()
     all.push_back(ima);
     // Linear samples (big-endian integers, the class's default variant).
     all.push_back(movie("LinearMovie", FOUR_CHAR_CODE("QTIF"), {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}}));
+    // AIFF-C with IMA 4:1, its markers in a 'MARK' chunk; type detection
+    // names it by its compression.
+    FormatTraits aifc = movie("AIFCIMA", FOUR_CHAR_CODE("A1t4"), {{1, 16, 22050}, {2, 16, 44100}});
+    aifc.detectedAs = 0;
+    aifc.lossy = true;
+    aifc.minSnrDb = 20;
+    aifc.framesHeld = WholePackets(64);
+    all.push_back(aifc);
     return all;
 }
 
