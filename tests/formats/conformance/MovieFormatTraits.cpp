@@ -68,6 +68,17 @@ std::vector<FormatTraits> MovieFormats()
     aifc.minSnrDb = 20;
     aifc.framesHeld = WholePackets(64);
     all.push_back(aifc);
+    // AAC in an MPEG-4 file, the word length its bit rate: whole frames of
+    // 1024, the block's sound spread over the silence before it; movie
+    // inputs read 24 bits of ffmpeg's float decoding.
+    FormatTraits aac = movie("AACMovie", FOUR_CHAR_CODE("Mpg4"), {{1, 64, 48000}, {2, 128, 44100}});
+    aac.detectedAs = 0;
+    aac.lossy = true;
+    aac.minSnrDb = 9;
+    aac.framesHeld = WholePackets(1024);
+    aac.silenceError = SInt64(1) << 26;  // -30 dB
+    aac.peerTolerance = 1 << 8;
+    all.push_back(aac);
     return all;
 }
 
