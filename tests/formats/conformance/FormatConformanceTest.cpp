@@ -76,7 +76,8 @@ std::vector<SInt32> TestSamples(const FormatShape& shape, UInt32 frames, UInt32 
 {
     const std::size_t count = std::size_t(frames) * shape.channels;
     std::vector<SInt32> out(count);
-    const int shift = 32 - int(SampleBytes(shape.bits) * 8);
+    // A word length that is a bit rate (the AAC export's) keeps every bit.
+    const int shift = std::max(0, 32 - int(SampleBytes(shape.bits) * 8));
     const UInt32 mask = shift == 0 ? 0xFFFFFFFFu : ~((UInt32(1) << shift) - 1);
     if (coded) {
         const std::vector<double> tone = Tone(frames, shape.channels, shape.rate, seed);
