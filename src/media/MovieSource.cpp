@@ -322,6 +322,7 @@ struct MovieSource::Impl {
     bool hasVideo = false;
     UInt64 dataBytes = 0;
     UInt32 mpegHeader = 0;
+    bool cutShort = false;
     std::vector<MovieMetadataItem> metadata;
     std::vector<IndexEntry> index;
     bool trusted = false;
@@ -488,12 +489,24 @@ struct MovieSource::Impl {
             // duration says.
             if (codecID == AV_CODEC_ID_AAC && codec->frame_size > 0)
                 frames = UInt64(codec->frame_size);
+            // An IMA 4:1 packet that ends inside a block (the file was cut
+            // there) holds only its whole blocks: the decoder passes the
+            // rest over.
+            const int block = st->codecpar->block_align;
+            if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && block > 0 && packet->size % block != 0)
+                frames = frames * UInt64(packet->size / block) / UInt64((packet->size + block - 1) / block);
             const UInt64 skipped = std::min(frames, pendingSkip);
             frames -= skipped;
             pendingSkip -= skipped;
             frames -= std::min(frames, skipEnd);
             total += frames;
         }
+        // AIFF-C files of IMA 4:1 say how long their track is (the frame
+        // count of 'COMM'): fewer frames in the packets mean the file was
+        // cut short.
+        if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
+            && UInt64(av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)})) > total)
+            cutShort = true;
         if (trusted && durationsKnown) {
             frameCount = total;
             return noErr;
@@ -841,6 +854,7 @@ const std::string& MovieSource::ContainerName() const { return impl_->containerN
 bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
+bool MovieSource::CutShort() const { return impl_->cutShort; }
 const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
 UInt64 MovieSource::Position() const { return impl_->position; }
 

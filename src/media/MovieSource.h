@@ -102,6 +102,10 @@ public:
     // The first MPEG audio frame header of an MPEG audio track (0 when
     // there is none).
     UInt32 FirstMPEGHeader() const;
+    // Whether the file was cut short: an IMA 4:1 AIFF-C track holds fewer
+    // frames than its header says.  A packet cut inside a block counts
+    // only its whole blocks.
+    bool CutShort() const;
     const std::vector<MovieMetadataItem>& Metadata() const;
 
     // The frame the next Read starts at.

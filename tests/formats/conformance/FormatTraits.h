@@ -128,6 +128,11 @@ struct FormatTraits {
     // our round trip keeps this signal-to-noise ratio (dB).  Else audio
     // written as doubles reads back to 30 dB at least.
     double minSnrDb = 0;
+    // Largest sample of the silence a block written past the end leaves
+    // before it (32-bit units); 0: none for exact formats, a step of the
+    // coding for coded ones.  Transform coders (AAC) spread a block's
+    // sound over the frames before it.
+    SInt64 silenceError = 0;
     // > 0: the peers decode differently by design; their decoding agrees
     // with ours to this many dB (and within peerTolerance when that is set);
     // ffmpegSnrDb for ffmpeg alone.

@@ -3,6 +3,12 @@
 
 namespace {
 
+// Rounds a frame count up to whole packets of `frames` frames.
+std::function<UInt32(UInt32)> WholePackets(UInt32 frames)
+{
+    return [frames](UInt32 n) { return (n + frames - 1) / frames * frames; };
+}
+
 std::vector<FormatTraits> MovieFormats()
 {
     std::vector<FormatTraits> all;
@@ -23,6 +29,56 @@ std::vector<FormatTraits> MovieFormats()
         {{1, 24, 8000}, {"-c:a", "pcm_s24le", "-f", "caf"}}};
     caf.refusedShapes = {{{0, 16, 44100}, paramErr}, {{1, 12, 44100}, paramErr}};
     all.push_back(caf);
+
+    // The movie exports: a QuickTime movie of one sound compression each,
+    // coded from the intermediate when the file is closed and read back as
+    // any movie input is.
+    const auto movie = [](const char* name, OSType type, std::vector<FormatShape> shapes) {
+        FormatTraits t;
+        t.name = name;
+        t.type = type;
+        t.detectedAs = FOUR_CHAR_CODE("MooV");
+        t.shapes = std::move(shapes);
+        t.encodesOnClose = true;
+        t.ffmpegReads = true;
+        t.truncationBytesChecked = 16;
+        return t;
+    };
+    FormatTraits alaw = movie("ALawMovie", FOUR_CHAR_CODE("QTAL"), {{1, 16, 8000}, {2, 16, 44100}});
+    alaw.lossy = true;
+    alaw.lossyError = SInt64(1100) << 16;
+    all.push_back(alaw);
+    FormatTraits ulaw = movie("MuLawMovie", FOUR_CHAR_CODE("QTUL"), {{1, 16, 8000}, {2, 16, 44100}});
+    ulaw.lossy = true;
+    ulaw.lossyError = SInt64(1100) << 16;
+    all.push_back(ulaw);
+    // IMA 4:1 codes packets of 64 frames.
+    FormatTraits ima = movie("IMAMovie", FOUR_CHAR_CODE("QTIM"), {{1, 16, 22050}, {2, 16, 44100}});
+    ima.lossy = true;
+    ima.minSnrDb = 20;
+    ima.framesHeld = WholePackets(64);
+    all.push_back(ima);
+    // Linear samples (big-endian integers, the class's default variant).
+    all.push_back(movie("LinearMovie", FOUR_CHAR_CODE("QTIF"), {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}}));
+    // AIFF-C with IMA 4:1, its markers in a 'MARK' chunk; type detection
+    // names it by its compression.
+    FormatTraits aifc = movie("AIFCIMA", FOUR_CHAR_CODE("A1t4"), {{1, 16, 22050}, {2, 16, 44100}});
+    aifc.detectedAs = 0;
+    aifc.lossy = true;
+    aifc.minSnrDb = 20;
+    aifc.framesHeld = WholePackets(64);
+    all.push_back(aifc);
+    // AAC in an MPEG-4 file, the word length its bit rate: whole frames of
+    // 1024, the block's sound spread over the silence before it; movie
+    // inputs read 24 bits of ffmpeg's float decoding.
+    FormatTraits aac = movie("AACMovie", FOUR_CHAR_CODE("Mpg4"), {{1, 64, 48000}, {2, 128, 44100}});
+    aac.detectedAs = 0;
+    aac.lossy = true;
+    aac.minSnrDb = 9;
+    aac.framesHeld = WholePackets(1024);
+    aac.silenceError = SInt64(1) << 26;  // -30 dB
+    aac.peerTolerance = 1 << 8;
+    all.push_back(aac);
     return all;
 }
 
