@@ -322,7 +322,6 @@ struct MovieSource::Impl {
     bool hasVideo = false;
     UInt64 dataBytes = 0;
     UInt32 mpegHeader = 0;
-    bool cutShort = false;
     std::vector<MovieMetadataItem> metadata;
     std::vector<IndexEntry> index;
     bool trusted = false;
@@ -854,7 +853,6 @@ const std::string& MovieSource::ContainerName() const { return impl_->containerN
 bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
-bool MovieSource::CutShort() const { return impl_->cutShort; }
 const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
 UInt64 MovieSource::Position() const { return impl_->position; }
 

@@ -69,7 +69,8 @@ public:
     UInt32 Channels() const;
     UInt64 FrameCount() const;
     // The file holds less sound data than its header says (known for CAF
-    // files; the frame count is then what the data holds).
+    // files and IMA 4:1 AIFF-C tracks; the frame count is then what the
+    // data holds, a packet cut inside a block counting its whole blocks).
     bool DataCutShort() const;
     // The file's own channel labels in the file's order, and the layout
     // tag they make (0 when no known tag has them in that order).
@@ -102,10 +103,6 @@ public:
     // The first MPEG audio frame header of an MPEG audio track (0 when
     // there is none).
     UInt32 FirstMPEGHeader() const;
-    // Whether the file was cut short: an IMA 4:1 AIFF-C track holds fewer
-    // frames than its header says.  A packet cut inside a block counts
-    // only its whole blocks.
-    bool CutShort() const;
     const std::vector<MovieMetadataItem>& Metadata() const;
 
     // The frame the next Read starts at.

@@ -118,7 +118,6 @@ OSErr CQTMovieFile::Open()
 
         m_hasVideo = source->HasVideoTrack();
         m_dataSize = source->AudioDataBytes();
-        m_dataCutShort = source->CutShort();
         m_numBits = 24;
         m_sampleRate = source->SampleRate();
         m_numFrames = UInt32(std::min<UInt64>(source->FrameCount(), 0xFFFFFFFFu));
