@@ -4,7 +4,9 @@
 
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
+#include "ThreadDictionary.h"
 #include "lame_encoder.h"
+#include "progress_channel.h"
 
 #include <QtGlobal>
 
@@ -61,6 +63,7 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
         return paramErr;
     SetNewFileShape(numChannels, 16, sampleRate);
     bitRate_ = bitRate;
+    stopped_ = false;
     formatRecord_.fill(0);
     if (fileTypeSpecifics)
         std::memcpy(formatRecord_.data(), fileTypeSpecifics, kFormatRecordSize);
@@ -109,12 +112,16 @@ OSErr CDropMP3File::EncodeOutput()
     }
     // The temporary file, closed, stays ours while the encoder reads it.
     tempLock_.Hold(m_inner.Path());
-    return EncodeWithLame(this);
+    const OSErr err = EncodeWithLame(this);
+    // An encode ended by a stop (the encoder is gone by now) leaves nothing.
+    const std::optional<int64_t> stop = ThreadDictionary::current().lastError();
+    stopped_ = err != noErr && stop && NarrowStopCode(*stop) == err;
+    return err;
 }
 
 bool CDropMP3File::KeepsOutputAfter(OSErr) const
 {
-    return true;
+    return !stopped_;
 }
 
 bool CDropMP3File::RemovesUnencodedOutput() const
@@ -132,8 +139,9 @@ OSErr CDropMP3File::CloseDataFile()
 
 void CDropMP3File::DeleteOutput()
 {
-    // Only while still empty: the batch driver removes what it created as well.
+    // What a stopped encoder wrote, else only an output still empty: the
+    // batch driver removes what it created as well.
     PathStatus status;
-    if (StatPath(m_path, &status) == 0 && status.isFile && status.size == 0)
+    if (StatPath(m_path, &status) == 0 && status.isFile && (stopped_ || status.size == 0))
         DeletePath(m_path);
 }

@@ -5,7 +5,8 @@
 // and six characters, made exclusively); Close runs the encoder from it
 // into the output and deletes it.  An output that is discarded
 // (CloseAndDelete with failure) is not encoded, and goes if it is still
-// empty; what a failed encoder left is the caller's to remove.  The
+// empty; an encode stopped by a cancel removes what the encoder wrote;
+// what a failed encoder left is the caller's to remove.  The
 // output's name is reserved (created empty, exclusively) at Create, so the
 // encoder writes only into a file of ours.  Both files hold a lock of ours
 // until the encoder is done with them, so that the clean-up of another
@@ -65,6 +66,7 @@ private:
                        ConstStr255Param nameExtension, double sampleRate);
 
     SInt16 bitRate_ = 0;
+    bool stopped_ = false;  // the encode was ended by a stop
     std::array<UInt8, kFormatRecordSize> formatRecord_{};
     FileLockHolder outputLock_;  // from the reservation to the encoder's end
     FileLockHolder tempLock_;    // while the encoder reads the temporary file

@@ -282,7 +282,9 @@ TEST_F(DropMP3File, TheEncodersProgressLinesArePostedAsPercentages)
 
 TEST_F(DropMP3File, ACancelEndsAHangingEncoderAndWhatItStarted)
 {
-    FakeEncoder("sleep 300 & echo $! > \"" + root + "/sleeper\"; echo '    0/10 ( 0%)|'; wait");
+    // The encoder has begun its output when it is stopped.
+    FakeEncoder("for a; do out=$a; done; echo partial > \"$out\"; sleep 300 & echo $! > \"" + root +
+                "/sleeper\"; echo '    0/10 ( 0%)|'; wait");
     std::unique_ptr<CSoundFile> file = Write("hung", 2, 44100, 128, {});
     ASSERT_TRUE(file);
     // The Cancel button's stop value, as the batch driver writes it.
@@ -292,6 +294,7 @@ TEST_F(DropMP3File, ACancelEndsAHangingEncoderAndWhatItStarted)
     EXPECT_EQ(file->Close(), userCanceledErr);
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_TRUE(Leftovers().isEmpty());
+    EXPECT_FALSE(QFile::exists(root + "/hung.mp3"));
     // The encoder's own child is gone too (at most a zombie on its way out).
     const QString sleeper = QString::fromLatin1(ReadAll(root + "/sleeper")).trimmed();
     ASSERT_FALSE(sleeper.isEmpty());
