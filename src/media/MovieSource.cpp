@@ -77,6 +77,41 @@ OSErr ErrorFromAV(int code, OSErr fallback)
     return fallback;
 }
 
+bool IsMPEGAudio(AVCodecID id)
+{
+    return id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
+}
+
+// The length in bytes of the MPEG audio frame whose 4-byte header `p`
+// holds; 0 for a free-format frame or bytes that are no frame header.
+std::size_t MPEGFrameBytes(const uint8_t* p)
+{
+    static const int kKbps[2][3][15] = {
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    static const int kRates[3] = {44100, 48000, 32000};
+    const UInt32 h = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
+    const unsigned version = (h >> 19) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    const unsigned layerBits = (h >> 17) & 3;  // 3 Layer I, 2 Layer II, 1 Layer III
+    const unsigned bitRateIndex = (h >> 12) & 15;
+    const unsigned rateIndex = (h >> 10) & 3;
+    const unsigned padding = (h >> 9) & 1;
+    if ((h & 0xFFE00000u) != 0xFFE00000u || version == 1 || layerBits == 0 || bitRateIndex == 0 ||
+        bitRateIndex == 15 || rateIndex == 3)
+        return 0;
+    const unsigned layer = 4 - layerBits;
+    const bool lowRates = version != 3;
+    const std::size_t bitRate = std::size_t(kKbps[lowRates][layer - 1][bitRateIndex]) * 1000;
+    const std::size_t rate = std::size_t(kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2));
+    if (layer == 1)
+        return (12 * bitRate / rate + padding) * 4;
+    return (layer == 3 && lowRates ? 72 : 144) * bitRate / rate + padding;
+}
+
 bool Trusted(AVCodecID id)
 {
     // Codecs whose decoder delivers exactly each packet's duration, also
@@ -494,6 +529,14 @@ struct MovieSource::Impl {
             const int block = st->codecpar->block_align;
             if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && block > 0 && packet->size % block != 0)
                 frames = frames * UInt64(packet->size / block) / UInt64((packet->size + block - 1) / block);
+            // An MPEG audio frame shorter than its header says (the file
+            // was cut inside it) would decode as a whole one: it is no
+            // frame of the track.
+            if (IsMPEGAudio(codecID) && packet->size >= 4 &&
+                std::size_t(packet->size) < MPEGFrameBytes(packet->data)) {
+                frames = 0;
+                cutShort = true;
+            }
             const UInt64 skipped = std::min(frames, pendingSkip);
             frames -= skipped;
             pendingSkip -= skipped;
@@ -596,6 +639,9 @@ struct MovieSource::Impl {
             const UInt64 factFrames = WaveFactFrames(path);
             if (factFrames > 0 && factFrames < frameCount)
                 frameCount = factFrames;
+            // Fewer whole MPEG audio frames than it counts: the file was cut.
+            else if (factFrames > frameCount && IsMPEGAudio(codecID))
+                cutShort = true;
         }
         // A CAF stream of fixed-size packets holds the whole packets its
         // 'data' chunk holds; one with fewer bytes than its size says, or a

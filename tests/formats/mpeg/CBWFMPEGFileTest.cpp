@@ -5,6 +5,7 @@
 #include "CBWFMPEGFile.h"
 #include "CMPEG2File.h"
 #include "CreateSoundFile.h"
+#include "PeerTools.h"
 #include "EngineStartup.h"
 #include "ThreadDictionary.h"
 #include "ZuSoundFile.h"
@@ -18,7 +19,9 @@
 #include <QProcess>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -259,5 +262,68 @@ TEST_F(MPEGFileTest, BroadcastWaveWithoutAudioIsAnEmptyWaveFile)
     ASSERT_TRUE(g.open(QIODevice::ReadOnly));
     EXPECT_TRUE(BWFMPEGReader::Parse(g.readAll(), &read));
 }
+
+// Our MPEG outputs read back as any input is, through the media layer:
+// a stream of a few frames reads as ffmpeg decodes it, and the same file
+// cut inside its last frame reads as ffmpeg decodes the file without that
+// frame, and says it was cut.
+struct ReadBackCase {
+    const char* name;
+    OSType type;
+    UInt16 channels;
+    SInt16 kbps;
+    UInt32 frames;
+    std::size_t frameBytes;  // of every coded frame (48 kHz: no padding)
+};
+
+void PrintTo(const ReadBackCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MPEGReadBack : public MPEGFileTest, public ::testing::WithParamInterface<ReadBackCase> {};
+
+TEST_P(MPEGReadBack, ShortAndCutStreamsReadTheirWholeFrames)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    const ReadBackCase& c = GetParam();
+    std::unique_ptr<CSoundFile> file(CreateSoundFileObject(c.type));
+    ASSERT_TRUE(file);
+    ASSERT_EQ(Write(*file, dir_.file("short"), c.channels, c.kbps, 48000.0f, c.frames, nullptr), noErr);
+    const std::vector<UInt8> bytes = peers::ReadAll(written_);
+    const std::string ending = written_.substr(written_.rfind('.'));
+    const auto prefix = [&](const char* name, std::size_t dropped) {
+        const std::string path = dir_.file(name) + ending;
+        peers::WriteAll(path, std::vector<UInt8>(bytes.begin(), bytes.end() - std::ptrdiff_t(dropped)));
+        return path;
+    };
+    const std::string withoutLast = prefix("whole-frames", c.frameBytes);
+    const struct {
+        std::string path;
+        std::string oracle;  // what ffmpeg decodes to the frames expected
+        bool cut;
+    } files[] = {{written_, written_, false}, {prefix("cut", c.frameBytes / 2), withoutLast, true}};
+    for (const auto& f : files) {
+        UInt32 expected = UInt32(peers::FFmpegS32(f.oracle).size() / c.channels);
+        ASSERT_GT(expected, 0u) << f.oracle;
+        // The Broadcast Wave form ends where its 'fact' chunk says.
+        if (c.type == FOUR_CHAR_CODE("BWMP"))
+            expected = std::min(expected, c.frames);
+        std::unique_ptr<CSoundFile> in(CreateSoundFileObject(FOUR_CHAR_CODE("MooV")));
+        ASSERT_EQ(in->SetFile(f.path), noErr);
+        ASSERT_EQ(in->Open(), noErr) << f.path;
+        EXPECT_EQ(in->GetNumChannels(), c.channels);
+        EXPECT_EQ(in->GetNumFrames(), expected) << f.path;
+        EXPECT_EQ(bool(in->DataCutShort()), f.cut) << f.path;
+        in->Close();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, MPEGReadBack,
+    ::testing::Values(ReadBackCase{"LayerI", FOUR_CHAR_CODE("MPG1"), 1, 128, 1000, 128},
+                      ReadBackCase{"LayerII", FOUR_CHAR_CODE("MPG2"), 2, 192, 3000, 576},
+                      ReadBackCase{"BroadcastWave", FOUR_CHAR_CODE("BWMP"), 1, 96, 3000, 288},
+                      ReadBackCase{"MP3", FOUR_CHAR_CODE("DMP3"), 2, 128, 3000, 384}),
+    [](const ::testing::TestParamInfo<ReadBackCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
