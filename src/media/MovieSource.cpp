@@ -112,6 +112,38 @@ std::size_t MPEGFrameBytes(const uint8_t* p)
     return (layer == 3 && lowRates ? 72 : 144) * bitRate / rate + padding;
 }
 
+// Whether the file at `path` is a short raw MPEG audio stream: two or more
+// whole frames of one version, layer and rate from its first byte to its
+// last, or to a last frame cut short (the content alone then tells,
+// however low the libraries score it).
+bool IsShortMPEGStream(const std::string& path)
+{
+    constexpr std::size_t kMostBytes = 1 << 16;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    std::vector<uint8_t> bytes(kMostBytes + 1);
+    const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    if (size > kMostBytes)
+        return false;
+    std::size_t at = 0;
+    int frames = 0;
+    while (at + 4 <= size) {
+        const std::size_t length = MPEGFrameBytes(&bytes[at]);
+        // The same sync, version, layer and rate as the first frame.
+        if (length == 0 || bytes[at + 1] != bytes[1] || ((bytes[at + 2] ^ bytes[2]) & 0x0C))
+            return false;
+        if (at + length > size) {
+            at = size;  // a last frame cut short
+            break;
+        }
+        at += length;
+        ++frames;
+    }
+    return at == size && frames >= 2;
+}
+
 bool Trusted(AVCodecID id)
 {
     // Codecs whose decoder delivers exactly each packet's duration, also
@@ -828,7 +860,10 @@ SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSTyp
     // The name is left out: the content alone must tell.
     const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 1 << 16);
     avio_closep(&io);
-    if (score < AVPROBE_SCORE_RETRY || !input)
+    // A raw MPEG audio stream of a few frames scores low however whole it
+    // is: its frames, one after the other to the end, tell.
+    const bool shortStream = input && std::strcmp(input->name, "mp3") == 0 && IsShortMPEGStream(path);
+    if (!input || (score < AVPROBE_SCORE_RETRY && !shortStream))
         return 0;
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), input, nullptr) < 0)

@@ -57,8 +57,9 @@ public:
     // or an error code and null.
     static OSErr Open(const std::string& path, std::unique_ptr<MovieSource>* out);
     // A quick look: the channel count of the first sound track when the
-    // libraries recognise the file's content with confidence (its name is
-    // not consulted), 0 when they do not, a negative code when the file
+    // libraries recognise the file's content with confidence, or it is a
+    // raw MPEG audio stream of a few whole frames (its name is not
+    // consulted), 0 when they do not, a negative code when the file
     // cannot be read.  The demuxer's short name and the track's data-format
     // code go to the out parameters (either may be null).
     static SInt32 Probe(const std::string& path, std::string* container, OSType* dataFormat);
@@ -69,8 +70,9 @@ public:
     UInt32 Channels() const;
     UInt64 FrameCount() const;
     // The file holds less sound data than its header says (known for CAF
-    // files and IMA 4:1 AIFF-C tracks; the frame count is then what the
-    // data holds, a packet cut inside a block counting its whole blocks).
+    // files, IMA 4:1 AIFF-C tracks and MPEG audio; the frame count is then
+    // what the data holds, a packet cut inside a block counting its whole
+    // blocks, an MPEG audio frame cut short none).
     bool DataCutShort() const;
     // The file's own channel labels in the file's order, and the layout
     // tag they make (0 when no known tag has them in that order).
