@@ -561,11 +561,11 @@ struct MovieSource::Impl {
             const int block = st->codecpar->block_align;
             if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && block > 0 && packet->size % block != 0)
                 frames = frames * UInt64(packet->size / block) / UInt64((packet->size + block - 1) / block);
-            // An MPEG audio frame shorter than its header says (the file
-            // was cut inside it) would decode as a whole one: it is no
-            // frame of the track.
-            if (IsMPEGAudio(codecID) && packet->size >= 4 &&
-                std::size_t(packet->size) < MPEGFrameBytes(packet->data)) {
+            // An MPEG audio frame shorter than its header says, or than a
+            // header (the file was cut inside it), would decode as a whole
+            // one: it is no frame of the track.
+            if (IsMPEGAudio(codecID) &&
+                (packet->size < 4 || std::size_t(packet->size) < MPEGFrameBytes(packet->data))) {
                 frames = 0;
                 cutShort = true;
             }
