@@ -63,6 +63,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -118,6 +119,10 @@ struct FormatTraits {
     // rate from it); empty: the class gives the name its own.
     std::string extension;
     OSType detectedAs = 0;  // what type detection names our files (0: `type`)
+    // The type whose class reads the files back (0: `type`).  The classes
+    // that only write (the MPEG coders, the movie exports) leave reading to
+    // the class that reads such files as inputs (the media layer's 'MooV').
+    OSType readAs = 0;
     std::string formatName;  // the class's format name (UTF-8; empty: not checked)
     std::string splitSuffix;  // the split naming it offers (empty: not checked)
     std::vector<FormatShape> shapes;  // shapes Create takes; the first is the small default
@@ -140,6 +145,9 @@ struct FormatTraits {
     double ffmpegSnrDb = 0;
     // Frames a write of n frames holds (whole code bytes or blocks); empty: n.
     std::function<UInt32(UInt32)> framesHeld;
+    // Frames the decoded audio lags what was written (the subband filters
+    // of MPEG Layer I and II): the last ones written fall past the end.
+    UInt32 codingDelay = 0;
     bool encodesOnClose = false;  // the whole file is coded when it is closed
     // Peers that read the format: sox (with these input options; empty: sox
     // does not read it), libsndfile, ffmpeg.
@@ -175,8 +183,11 @@ struct FormatTraits {
     // Peers read padding after our samples as more samples (Sonic AIFF
     // rounds its data up to whole blocks): only our frames are compared.
     bool peersSeePadding = false;
-    // Frames written in the small default files.
-    UInt32 frames = 301;  // odd: pad bytes after odd data get written
+    // Frames written in the small default files (odd: pad bytes after odd
+    // data get written), and before the block written past the end; at
+    // least a file the format reads back holds (a raw MPEG audio stream is
+    // two frames at least, for the peers as for us).
+    UInt32 frames = 301;
     // Every prefix up to this many bytes is checked (the header and the
     // first samples); longer ones in steps, and the last 64 one by one.
     std::size_t truncationBytesChecked = 256;
@@ -214,10 +225,18 @@ protected:
 
     const FormatTraits& T() const { return GetParam(); }
     OSType Detected() const { return T().detectedAs ? T().detectedAs : T().type; }
+    OSType Reader() const { return T().readAs ? T().readAs : T().type; }
     // A file name in the test's folder with the format's ending.
     std::string File(const std::string& name) const { return dir.file(name + T().extension); }
     // Deterministic samples of a shape, left-justified 32-bit, interleaved.
     std::vector<SInt32> Samples(const FormatShape& shape, UInt32 frames, UInt32 seed = 7) const;
+    // Decoded audio aligned with what was written (the coding delay dropped).
+    template <typename Sample>
+    std::vector<Sample> Aligned(const std::vector<Sample>& decoded, UInt16 channels) const
+    {
+        const std::size_t delay = std::min(decoded.size(), std::size_t(T().codingDelay) * channels);
+        return std::vector<Sample>(decoded.begin() + std::ptrdiff_t(delay), decoded.end());
+    }
     // The frames a write of `frames` frames holds.
     UInt32 Held(UInt32 frames) const;
     // A small file of the first shape, written by us (`annotate`: with the
