@@ -862,8 +862,7 @@ SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSTyp
     avio_closep(&io);
     // A raw MPEG audio stream of a few frames scores low however whole it
     // is: its frames, one after the other to the end, tell.
-    const bool shortStream = input && std::strcmp(input->name, "mp3") == 0 && IsShortMPEGStream(path);
-    if (!input || (score < AVPROBE_SCORE_RETRY && !shortStream))
+    if (!input || (score < AVPROBE_SCORE_RETRY && !(std::strcmp(input->name, "mp3") == 0 && IsShortMPEGStream(path))))
         return 0;
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), input, nullptr) < 0)
