@@ -804,8 +804,9 @@ TEST_P(FormatConformance, AudioWrittenAsThePipelinesDoReadsBack)
         std::vector<double> copy = audio;
         UInt32 count = frames;
         ASSERT_EQ(file->WriteFrames(0, &count, copy.data()), noErr);
-        if (faded)
+        if (faded) {
             ASSERT_EQ(ApplyFades(file.get(), fades), 0);
+        }
         const std::string path = file->GetPath();
         ASSERT_EQ(file->Close(), noErr);
         // Only the outputs are in the folder: any intermediate is gone.
