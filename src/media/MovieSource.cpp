@@ -324,6 +324,60 @@ OSErr CheckRegularFile(const std::string& path)
     return S_ISREG(info.st_mode) ? noErr : kNoMovieFoundErr;
 }
 
+// The demuxer the file's content names with its name left out, or null
+// when the content alone does not tell.  A raw MPEG audio stream of a few
+// frames scores low however whole it is: its frames, one after the other
+// to the end, tell.  fnfErr when the file cannot be read.
+OSErr ContentFormat(const std::string& path, const AVInputFormat** input)
+{
+    *input = nullptr;
+    AVIOContext* io = nullptr;
+    if (avio_open(&io, path.c_str(), AVIO_FLAG_READ) < 0)
+        return fnfErr;
+    const AVInputFormat* guess = nullptr;
+    const int score = av_probe_input_buffer2(io, &guess, "", nullptr, 0, 1 << 16);
+    avio_closep(&io);
+    if (guess && (score >= AVPROBE_SCORE_RETRY || (std::strcmp(guess->name, "mp3") == 0 && IsShortMPEGStream(path))))
+        *input = guess;
+    return noErr;
+}
+
+bool HasAudioStream(const AVFormatContext* format)
+{
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            return true;
+    return false;
+}
+
+// Opens the file and reads its stream information (the libraries' code
+// when that fails; `*format` is then null or still to be closed).  The
+// libraries choose the demuxer from the content and the name together;
+// where that choice finds no sound track (a name ending that belongs to
+// another kind of file), the demuxer the content alone names is taken, as
+// type detection does.
+int OpenInput(const std::string& path, AVFormatContext** format)
+{
+    int rc = avformat_open_input(format, path.c_str(), nullptr, nullptr);
+    if (rc >= 0)
+        rc = avformat_find_stream_info(*format, nullptr);
+    if (rc >= 0 && HasAudioStream(*format))
+        return rc;
+    const AVInputFormat* input = nullptr;
+    if (ContentFormat(path, &input) != noErr || !input || (*format && (*format)->iformat == input))
+        return rc;
+    AVFormatContext* byContent = nullptr;
+    if (avformat_open_input(&byContent, path.c_str(), input, nullptr) < 0)
+        return rc;
+    if (avformat_find_stream_info(byContent, nullptr) < 0 || !HasAudioStream(byContent)) {
+        avformat_close_input(&byContent);
+        return rc;
+    }
+    avformat_close_input(format);
+    *format = byContent;
+    return 0;
+}
+
 // The sample frames that the 'fact' chunk of a RIFF/WAVE file gives, or 0
 // when it has none (or gives 0, a placeholder some writers leave).  The
 // last block of a compressed stream holds whole blocks of frames; 'fact'
@@ -422,13 +476,7 @@ struct MovieSource::Impl {
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
         QuietLogs();
-        int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
-        if (rc < 0) {
-            format = nullptr;
-            return ErrorFromAV(rc, kNoMovieFoundErr);
-        }
-        rc = avformat_find_stream_info(format, nullptr);
-        if (rc < 0)
+        if (const int rc = OpenInput(path, &format); rc < 0)
             return ErrorFromAV(rc, kNoMovieFoundErr);
         stream = -1;
         for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -853,16 +901,11 @@ SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSTyp
     QuietLogs();
     if (const OSErr err = CheckRegularFile(path); err != noErr)
         return err == kNoMovieFoundErr ? 0 : err;
-    AVIOContext* io = nullptr;
-    if (avio_open(&io, path.c_str(), AVIO_FLAG_READ) < 0)
-        return fnfErr;
-    const AVInputFormat* input = nullptr;
     // The name is left out: the content alone must tell.
-    const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 1 << 16);
-    avio_closep(&io);
-    // A raw MPEG audio stream of a few frames scores low however whole it
-    // is: its frames, one after the other to the end, tell.
-    if (!input || (score < AVPROBE_SCORE_RETRY && !(std::strcmp(input->name, "mp3") == 0 && IsShortMPEGStream(path))))
+    const AVInputFormat* input = nullptr;
+    if (ContentFormat(path, &input) != noErr)
+        return fnfErr;
+    if (!input)
         return 0;
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), input, nullptr) < 0)
@@ -898,13 +941,7 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
         QuietLogs();
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
-        int rc = avformat_open_input(&impl.format, path.c_str(), nullptr, nullptr);
-        if (rc < 0) {
-            impl.format = nullptr;
-            return ErrorFromAV(rc, kNoMovieFoundErr);
-        }
-        rc = avformat_find_stream_info(impl.format, nullptr);
-        if (rc < 0)
+        if (const int rc = OpenInput(path, &impl.format); rc < 0)
             return ErrorFromAV(rc, kNoMovieFoundErr);
         impl.stream = -1;
         for (unsigned i = 0; i < impl.format->nb_streams; ++i)

@@ -310,9 +310,13 @@ TEST_P(MPEGReadBack, ShortAndCutStreamsReadTheirWholeFrames)
         // The Broadcast Wave form ends where its 'fact' chunk says.
         if (c.type == FOUR_CHAR_CODE("BWMP"))
             expected = std::min(expected, c.frames);
+        // The content alone tells: with no name ending, and with one that
+        // belongs to another kind of file.
         const std::string nameless = f.path.substr(0, f.path.rfind('.'));
+        const std::string misnamed = nameless + ".bin";
         peers::WriteAll(nameless, peers::ReadAll(f.path));
-        for (const std::string& path : {f.path, nameless}) {
+        peers::WriteAll(misnamed, peers::ReadAll(f.path));
+        for (const std::string& path : {f.path, nameless, misnamed}) {
             OSType type = 0;
             SInt32 recognized = 0;
             ASSERT_EQ(DetectFileType(path, &type, &recognized), noErr) << path;
