@@ -42,7 +42,7 @@ OSErr CLinearPCMFile::Open()
             err = ReadHeader();
             if (err != noErr) {
                 if (m_closesRefusedFile) {
-                    FSClose(m_refNum);
+                    CloseFileFork();
                     m_refNum = 0;
                     m_isOpen = false;
                 }
@@ -181,7 +181,7 @@ OSErr CLinearPCMFile::OpenForReading()
     if (m_isOpen) {
         return opWrErr;
     }
-    const OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    const OSErr err = OpenFileFork();
     if (err != noErr) {
         return err;
     }
@@ -231,6 +231,16 @@ OSErr CLinearPCMFile::FindFormChunk(OSType id, const ChunkWalkOptions& options, 
         *info = found;
     }
     return noErr;
+}
+
+OSErr CLinearPCMFile::OpenFileFork()
+{
+    return FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+}
+
+OSErr CLinearPCMFile::CloseFileFork()
+{
+    return FSClose(m_refNum);
 }
 
 OSErr CLinearPCMFile::MakeDataFork()
@@ -615,7 +625,7 @@ OSErr CLinearPCMFile::Close()
             m_headerDirty = false;
         }
     }
-    const OSErr closeErr = FSClose(m_refNum);
+    const OSErr closeErr = CloseFileFork();
     if (closeErr == noErr) {
         m_isOpen = false;
         m_writable = false;

@@ -1,7 +1,8 @@
 // CLinearPCMFile: the lifecycle and block I/O every simple linear-PCM
 // container shares.  A subclass describes its header; this class does the
 // rest:
-//   - Open: open the data fork, ReadHeader, AfterOpen (the file region);
+//   - Open: open the data fork (OpenFileFork), ReadHeader, AfterOpen (the
+//     file region);
 //   - ProbeHeader: the same ReadHeader on a fork opened for the call;
 //   - Create: CheckCreateShape at three steps (before the already-open
 //     check, before CSoundFile::Create, after it), the file created
@@ -15,7 +16,10 @@
 //   - ReadBlock / PrepareWriteBlock load a block and zero-fill it past the
 //     last frame; WriteBlock writes one and raises the frame count;
 //   - Close rewrites the header (RewriteHeader) when a written file's header
-//     is dirty, then closes the data fork.
+//     is dirty, then closes the data fork (CloseFileFork).
+// A format whose header and samples live in another fork (the resource
+// fork) opens and closes it through OpenFileFork / CloseFileFork and makes
+// it in MakeDataFork; all the fork I/O here goes through m_refNum.
 // The file type and format name are given to the constructor (see
 // CTypedSoundFile).  Classes
 // whose lifecycle differs more (chunked families) override Open,
@@ -128,8 +132,15 @@ protected:
     // their sign flipped; false otherwise.
     bool RawLayoutFromTransform(RawSampleLayout* layout) const;
 
+    // Opens the fork that holds the file's header and samples for reading
+    // and sets m_refNum (OpenForReading's step).  Base: the data fork.
+    virtual OSErr OpenFileFork();
+    // Closes the fork of m_refNum (Close's and the probe's step, and Open's
+    // for a refused file).  Base: FSClose.
+    virtual OSErr CloseFileFork();
+
     // ------------------------------------------------------ common steps
-    // Opens the data fork for reading (opWrErr when already open).
+    // Opens the file's fork for reading (opWrErr when already open).
     OSErr OpenForReading();
     // Opens the data fork, runs `readHeader`, closes it again: the frame of
     // every ProbeHeader.  *result is set to 0 first.
@@ -143,7 +154,7 @@ protected:
             return err;
         }
         err = readHeader();
-        const OSErr closeErr = FSClose(m_refNum);
+        const OSErr closeErr = CloseFileFork();
         m_isOpen = false;
         m_refNum = 0;
         return err != noErr ? err : closeErr;
