@@ -417,18 +417,26 @@ OSErr CLinearPCMFile::RecalcNumFrames()
 
 // ============================================================ block I/O
 
-OSErr CLinearPCMFile::ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes)
+template <typename Transfer>
+OSErr CLinearPCMFile::TransferFileFrames(UInt32 frame, UInt32 frames, Transfer&& transfer)
 {
-    *bytes = 0;
-    OSErr err = SetFilePos(frame);
+    const OSErr err = SetFilePos(frame);
     if (err != noErr) {
         return err;
     }
-    const std::size_t wanted = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    long count = long(wanted);
-    err = FSRead(m_refNum, &count, data);
-    *bytes = std::size_t(std::clamp<long>(count, 0, long(wanted)));
-    return err;
+    const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    long count = long(bytes);
+    return transfer(bytes, &count);
+}
+
+OSErr CLinearPCMFile::ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes)
+{
+    *bytes = 0;
+    return TransferFileFrames(frame, frames, [&](std::size_t wanted, long* count) {
+        const OSErr err = FSRead(m_refNum, count, data);
+        *bytes = std::size_t(std::clamp<long>(*count, 0, long(wanted)));
+        return err;
+    });
 }
 
 OSErr CLinearPCMFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
@@ -487,17 +495,10 @@ OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
 
 OSErr CLinearPCMFile::WriteFileFrames(const UInt8* data, UInt32 frames, UInt32 frame)
 {
-    OSErr err = SetFilePos(frame);
-    if (err != noErr) {
-        return err;
-    }
-    const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    long count = long(bytes);
-    err = FSWrite(m_refNum, &count, data);
-    if (err == noErr && count != long(bytes)) {
-        err = ioErr;
-    }
-    return err;
+    return TransferFileFrames(frame, frames, [&](std::size_t bytes, long* count) {
+        const OSErr err = FSWrite(m_refNum, count, data);
+        return err == noErr && *count != long(bytes) ? ioErr : err;
+    });
 }
 
 OSErr CLinearPCMFile::StoreFrames(UInt32 frames, UInt32 frame)

@@ -221,6 +221,9 @@ private:
     std::vector<int> m_fileFromMemory;
 
     OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
+    // Seeks to `frame` (SetFilePos) and runs `transfer(bytes, &count)` for
+    // the bytes of `frames` frames there, count set to them.
+    template <typename Transfer> OSErr TransferFileFrames(UInt32 frame, UInt32 frames, Transfer&& transfer);
     // WriteBlock's checks and frame count around `store`; `data`: whether
     // there is anything to write from.
     template <typename Store> OSErr WriteFramesWith(UInt32 frames, UInt32 frame, bool data, Store&& store);
