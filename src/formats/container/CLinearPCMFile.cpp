@@ -95,6 +95,16 @@ OSErr CLinearPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         m_noMemoryErr);
 }
 
+Boolean CLinearPCMFile::SupportsSplitChannels() const
+{
+    return m_splitSuffix != nullptr;
+}
+
+QString CLinearPCMFile::GetSplitNamingSuffix() const
+{
+    return m_splitSuffix ? QString::fromLatin1(m_splitSuffix) : QString();
+}
+
 // ================================================================ hooks
 
 OSErr CLinearPCMFile::ReadHeader()

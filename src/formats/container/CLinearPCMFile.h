@@ -55,6 +55,10 @@ public:
     OSErr WriteRawFrames(const UInt8* data, UInt32 frames, UInt32 frame) override;
 
     SInt64 GetDataOffset() const { return m_dataOffset; }
+    // Split channels are written by the formats that name them
+    // (m_splitSuffix).
+    Boolean SupportsSplitChannels() const override;
+    QString GetSplitNamingSuffix() const override;
 
 protected:
     // After a written file is closed: its Finder information is written
@@ -204,6 +208,9 @@ protected:
     bool m_closesRefusedFile = false;
     // Create goes on when CSoundFile::Create fails.
     bool m_ignoresBaseCreateErr = false;
+    // The naming suffix of a split-channel pair ("(.L/.R)"), set by the
+    // formats that write one; null for the others.
+    const char* m_splitSuffix = nullptr;
     // A scratch block for codecs and transformed writes.
     std::vector<UInt8> m_scratch;
 

@@ -63,6 +63,7 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 CSonicAIFFFile::CSonicAIFFFile() : CLinearPCMFile(kSonicAIFFFileType, "Sonic AIFF")
 {
     m_notOpenErr = kAIFFNotOpenErr;
+    m_splitSuffix = "(.1/.2)";
 }
 
 CSonicAIFFFile::~CSonicAIFFFile()
@@ -72,8 +73,6 @@ CSonicAIFFFile::~CSonicAIFFFile()
     }
 }
 
-Boolean CSonicAIFFFile::SupportsSplitChannels() const { return true; }
-QString CSonicAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.1/.2)"); }
 QString CSonicAIFFFile::GetFormatName() const { return FormatNameForMode(m_packingMode); }
 
 QString CSonicAIFFFile::FormatNameForMode(SInt16 mode)
