@@ -42,7 +42,7 @@ OSErr CLinearPCMFile::Open()
             err = ReadHeader();
             if (err != noErr) {
                 if (m_closesRefusedFile) {
-                    FSClose(m_refNum);
+                    CloseFileFork();
                     m_refNum = 0;
                     m_isOpen = false;
                 }
@@ -93,6 +93,16 @@ OSErr CLinearPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
             return err != noErr ? err : WriteHeader();
         },
         m_noMemoryErr);
+}
+
+Boolean CLinearPCMFile::SupportsSplitChannels() const
+{
+    return m_splitSuffix != nullptr;
+}
+
+QString CLinearPCMFile::GetSplitNamingSuffix() const
+{
+    return m_splitSuffix ? QString::fromLatin1(m_splitSuffix) : QString();
 }
 
 // ================================================================ hooks
@@ -181,7 +191,7 @@ OSErr CLinearPCMFile::OpenForReading()
     if (m_isOpen) {
         return opWrErr;
     }
-    const OSErr err = FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+    const OSErr err = OpenFileFork();
     if (err != noErr) {
         return err;
     }
@@ -231,6 +241,16 @@ OSErr CLinearPCMFile::FindFormChunk(OSType id, const ChunkWalkOptions& options, 
         *info = found;
     }
     return noErr;
+}
+
+OSErr CLinearPCMFile::OpenFileFork()
+{
+    return FSpOpenDF(&m_fsSpec, fsRdPerm, &m_refNum);
+}
+
+OSErr CLinearPCMFile::CloseFileFork()
+{
+    return FSClose(m_refNum);
 }
 
 OSErr CLinearPCMFile::MakeDataFork()
@@ -407,18 +427,26 @@ OSErr CLinearPCMFile::RecalcNumFrames()
 
 // ============================================================ block I/O
 
-OSErr CLinearPCMFile::ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes)
+template <typename Transfer>
+OSErr CLinearPCMFile::TransferFileFrames(UInt32 frame, UInt32 frames, Transfer&& transfer)
 {
-    *bytes = 0;
-    OSErr err = SetFilePos(frame);
+    const OSErr err = SetFilePos(frame);
     if (err != noErr) {
         return err;
     }
-    const std::size_t wanted = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    long count = long(wanted);
-    err = FSRead(m_refNum, &count, data);
-    *bytes = std::size_t(std::clamp<long>(count, 0, long(wanted)));
-    return err;
+    const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    long count = long(bytes);
+    return transfer(bytes, &count);
+}
+
+OSErr CLinearPCMFile::ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes)
+{
+    *bytes = 0;
+    return TransferFileFrames(frame, frames, [&](std::size_t wanted, long* count) {
+        const OSErr err = FSRead(m_refNum, count, data);
+        *bytes = std::size_t(std::clamp<long>(*count, 0, long(wanted)));
+        return err;
+    });
 }
 
 OSErr CLinearPCMFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled)
@@ -477,17 +505,10 @@ OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
 
 OSErr CLinearPCMFile::WriteFileFrames(const UInt8* data, UInt32 frames, UInt32 frame)
 {
-    OSErr err = SetFilePos(frame);
-    if (err != noErr) {
-        return err;
-    }
-    const std::size_t bytes = std::size_t(frames) * std::size_t(FileBytesPerFrame());
-    long count = long(bytes);
-    err = FSWrite(m_refNum, &count, data);
-    if (err == noErr && count != long(bytes)) {
-        err = ioErr;
-    }
-    return err;
+    return TransferFileFrames(frame, frames, [&](std::size_t bytes, long* count) {
+        const OSErr err = FSWrite(m_refNum, count, data);
+        return err == noErr && *count != long(bytes) ? ioErr : err;
+    });
 }
 
 OSErr CLinearPCMFile::StoreFrames(UInt32 frames, UInt32 frame)
@@ -615,7 +636,7 @@ OSErr CLinearPCMFile::Close()
             m_headerDirty = false;
         }
     }
-    const OSErr closeErr = FSClose(m_refNum);
+    const OSErr closeErr = CloseFileFork();
     if (closeErr == noErr) {
         m_isOpen = false;
         m_writable = false;

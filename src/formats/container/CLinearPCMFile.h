@@ -1,7 +1,8 @@
 // CLinearPCMFile: the lifecycle and block I/O every simple linear-PCM
 // container shares.  A subclass describes its header; this class does the
 // rest:
-//   - Open: open the data fork, ReadHeader, AfterOpen (the file region);
+//   - Open: open the data fork (OpenFileFork), ReadHeader, AfterOpen (the
+//     file region);
 //   - ProbeHeader: the same ReadHeader on a fork opened for the call;
 //   - Create: CheckCreateShape at three steps (before the already-open
 //     check, before CSoundFile::Create, after it), the file created
@@ -15,7 +16,10 @@
 //   - ReadBlock / PrepareWriteBlock load a block and zero-fill it past the
 //     last frame; WriteBlock writes one and raises the frame count;
 //   - Close rewrites the header (RewriteHeader) when a written file's header
-//     is dirty, then closes the data fork.
+//     is dirty, then closes the data fork (CloseFileFork).
+// A format whose header and samples live in another fork (the resource
+// fork) opens and closes it through OpenFileFork / CloseFileFork and makes
+// it in MakeDataFork; all the fork I/O here goes through m_refNum.
 // The file type and format name are given to the constructor (see
 // CTypedSoundFile).  Classes
 // whose lifecycle differs more (chunked families) override Open,
@@ -51,6 +55,10 @@ public:
     OSErr WriteRawFrames(const UInt8* data, UInt32 frames, UInt32 frame) override;
 
     SInt64 GetDataOffset() const { return m_dataOffset; }
+    // Split channels are written by the formats that name them
+    // (m_splitSuffix).
+    Boolean SupportsSplitChannels() const override;
+    QString GetSplitNamingSuffix() const override;
 
 protected:
     // After a written file is closed: its Finder information is written
@@ -128,8 +136,15 @@ protected:
     // their sign flipped; false otherwise.
     bool RawLayoutFromTransform(RawSampleLayout* layout) const;
 
+    // Opens the fork that holds the file's header and samples for reading
+    // and sets m_refNum (OpenForReading's step).  Base: the data fork.
+    virtual OSErr OpenFileFork();
+    // Closes the fork of m_refNum (Close's and the probe's step, and Open's
+    // for a refused file).  Base: FSClose.
+    virtual OSErr CloseFileFork();
+
     // ------------------------------------------------------ common steps
-    // Opens the data fork for reading (opWrErr when already open).
+    // Opens the file's fork for reading (opWrErr when already open).
     OSErr OpenForReading();
     // Opens the data fork, runs `readHeader`, closes it again: the frame of
     // every ProbeHeader.  *result is set to 0 first.
@@ -143,7 +158,7 @@ protected:
             return err;
         }
         err = readHeader();
-        const OSErr closeErr = FSClose(m_refNum);
+        const OSErr closeErr = CloseFileFork();
         m_isOpen = false;
         m_refNum = 0;
         return err != noErr ? err : closeErr;
@@ -193,6 +208,9 @@ protected:
     bool m_closesRefusedFile = false;
     // Create goes on when CSoundFile::Create fails.
     bool m_ignoresBaseCreateErr = false;
+    // The naming suffix of a split-channel pair ("(.L/.R)"), set by the
+    // formats that write one; null for the others.
+    const char* m_splitSuffix = nullptr;
     // A scratch block for codecs and transformed writes.
     std::vector<UInt8> m_scratch;
 
@@ -210,6 +228,9 @@ private:
     std::vector<int> m_fileFromMemory;
 
     OSErr LoadBlock(UInt8* block, UInt32 frame, UInt32 frames);
+    // Seeks to `frame` (SetFilePos) and runs `transfer(bytes, &count)` for
+    // the bytes of `frames` frames there, count set to them.
+    template <typename Transfer> OSErr TransferFileFrames(UInt32 frame, UInt32 frames, Transfer&& transfer);
     // WriteBlock's checks and frame count around `store`; `data`: whether
     // there is anything to write from.
     template <typename Store> OSErr WriteFramesWith(UInt32 frames, UInt32 frame, bool data, Store&& store);

@@ -61,6 +61,7 @@ CAIFFFile::CAIFFFile() : CAIFFFile(kAIFFFileType, "AIFF") {}
 CAIFFFile::CAIFFFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
 {
     m_notOpenErr = kAIFFNotOpenErr;
+    m_splitSuffix = "(.L/.R)";
 }
 
 CAIFFFile::~CAIFFFile()
@@ -70,8 +71,6 @@ CAIFFFile::~CAIFFFile()
     }
 }
 
-Boolean CAIFFFile::SupportsSplitChannels() const { return true; }
-QString CAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
 
 void CAIFFFile::LimitBlockBytes()
 {

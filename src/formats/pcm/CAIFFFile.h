@@ -47,8 +47,6 @@ public:
     ~CAIFFFile() override;
 
     OSErr ProbeHeader(SInt16* result) override;
-    Boolean SupportsSplitChannels() const override;
-    QString GetSplitNamingSuffix() const override;
     std::string GetChannelName(UInt16 channel) const override;
     // Big-endian words, or the byte order its transform gives.
     bool GetRawSampleLayout(RawSampleLayout* layout) const override;

@@ -44,7 +44,10 @@ void ReverseWords(UInt8* bytes, std::size_t size)
 
 } // namespace
 
-CParisLinearFile::CParisLinearFile() : CLinearPCMFile(FOUR_CHAR_CODE(" paf"), "Paris linear", kParisHeaderBytes) {}
+CParisLinearFile::CParisLinearFile() : CLinearPCMFile(FOUR_CHAR_CODE(" paf"), "Paris linear", kParisHeaderBytes)
+{
+    m_splitSuffix = "(-L/-R)";
+}
 
 CParisLinearFile::~CParisLinearFile()
 {
@@ -52,8 +55,6 @@ CParisLinearFile::~CParisLinearFile()
         Close();
 }
 
-Boolean CParisLinearFile::SupportsSplitChannels() const { return true; }
-QString CParisLinearFile::GetSplitNamingSuffix() const { return QStringLiteral("(-L/-R)"); }
 
 OSErr CParisLinearFile::SetFile(const FSSpec* spec)
 {

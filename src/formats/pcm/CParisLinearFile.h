@@ -29,8 +29,6 @@ public:
 
     // A name ending in ".L" or ".R" is taken as the "-L" / "-R" member name.
     OSErr SetFile(const FSSpec* spec) override;
-    Boolean SupportsSplitChannels() const override;
-    QString GetSplitNamingSuffix() const override;
 
     Boolean IsLittleEndian() const { return m_byteOrder == 1; }
     UInt32 GetHeaderWord24() const { return m_headerWord24; }

@@ -124,7 +124,10 @@ SInt32 GetSDIINumChannels(const std::string& path)
 // ======================================================== construction
 CSDIIFile::CSDIIFile() : CSDIIFile(FOUR_CHAR_CODE("Sd2f"), "SoundDesigner II") {}
 
-CSDIIFile::CSDIIFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName) {}
+CSDIIFile::CSDIIFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
+{
+    m_splitSuffix = "(.L/.R)";
+}
 
 CSDIIFile::~CSDIIFile()
 {
@@ -134,8 +137,6 @@ CSDIIFile::~CSDIIFile()
     }
 }
 
-Boolean CSDIIFile::SupportsSplitChannels() const { return true; }
-QString CSDIIFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
 
 std::unique_ptr<ZuResourceFile> CSDIIFile::MakeResourceFile() const
 {

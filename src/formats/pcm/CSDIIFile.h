@@ -63,8 +63,6 @@ public:
     // Reads the resources without opening the data fork; *count gets the
     // number of region records.
     OSErr ProbeHeader(SInt16* count) override;
-    Boolean SupportsSplitChannels() const override;
-    QString GetSplitNamingSuffix() const override;
 
     OSErr ReadHeaderResources();
     OSErr WriteHeaderResources();

@@ -6,11 +6,9 @@
 #include "error_code_exception.h"
 #include "format_helpers.h"
 #include "ieee_extended.h"
-#include "throw_helpers.h"
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -33,35 +31,18 @@ private:
 
 } // namespace
 
-void CSndRsrcFile::FlipSign(UInt8* bytes, std::size_t count) const
+CSndRsrcFile::CSndRsrcFile() : CLinearPCMFile(FOUR_CHAR_CODE("sfil"), "System 7 Sound", kWrittenDataStart)
 {
-    if (m_numBits == 8)
-        for (std::size_t i = 0; i < count; ++i)
-            bytes[i] ^= 0x80;
+    // A file we cannot read is not kept open.
+    m_closesRefusedFile = true;
 }
-
-CSndRsrcFile::CSndRsrcFile() = default;
 
 CSndRsrcFile::~CSndRsrcFile()
 {
     if (m_isOpen)
         Close();
     ReleaseResourceFile();
-}
-
-OSType CSndRsrcFile::GetFileType() const
-{
-    return FOUR_CHAR_CODE("sfil");
-}
-
-QString CSndRsrcFile::GetFormatName() const
-{
-    return QStringLiteral("System 7 Sound");
-}
-
-UInt32 CSndRsrcFile::FrameBytes() const
-{
-    return std::max<UInt32>(1, m_numChannels * UInt32(std::max<SInt16>(BitsToBytes(m_numBits), 1)));
+    m_isOpen = false;
 }
 
 void CSndRsrcFile::ReleaseResourceFile() noexcept
@@ -74,35 +55,54 @@ void CSndRsrcFile::ReleaseResourceFile() noexcept
         m_resourceFile.reset();
     }
     m_sndHandle = nullptr;
-    m_forkRefNum = 0;
+    m_refNum = 0;
 }
 
-OSErr CSndRsrcFile::Open()
+OSErr CSndRsrcFile::OpenFileFork()
 {
-    if (m_isOpen)
-        return opWrErr;
     SavedResFile saved;
-    m_refNum = 0;
     ReleaseResourceFile();
-    m_writing = false;
     try {
         m_resourceFile = MakeResourceFork(m_fsRef, m_fsRefValid, m_path);
         m_resourceFile->Open(fsRdPerm);
-        m_isOpen = true;
-        m_forkRefNum = m_resourceFile->refNum();
+        m_refNum = m_resourceFile->refNum();
     } catch (const error_code_exception& e) {
         ReleaseResourceFile();
-        m_isOpen = false;
         return NarrowError(e.code());
     }
-    const OSErr err = ReadSndHeader();
-    if (err) {
-        // A file we cannot read is not kept open.
-        ReleaseResourceFile();
-        m_isOpen = false;
+    return noErr;
+}
+
+OSErr CSndRsrcFile::CloseFileFork()
+{
+    OSErr err = noErr;
+    try {
+        if (m_resourceFile)
+            m_resourceFile->Close();
+    } catch (const error_code_exception& e) {
+        err = NarrowError(e.code());
     }
+    m_sndHandle = nullptr;
     return err;
 }
+
+OSErr CSndRsrcFile::MakeDataFork()
+{
+    ReleaseResourceFile();
+    // Exclusive: an existing file is never taken over.
+    const OSErr err = FSpCreate(&m_fsSpec, FOUR_CHAR_CODE("movr"), FOUR_CHAR_CODE("sfil"), smRoman);
+    if (err)
+        return err;
+    SavedResFile saved;
+    m_resourceFile = std::make_unique<ZuResourceFile>(m_path, true);
+    m_resourceFile->CreateFork(FOUR_CHAR_CODE("sfil"), FOUR_CHAR_CODE("movr"));
+    m_resourceFile->Open(fsRdWrPerm);
+    m_refNum = m_resourceFile->refNum();
+    return noErr;
+}
+
+// The Finder information went with the fork as it was made.
+void CSndRsrcFile::DropFinderInfoTheFileTells(bool) {}
 
 SInt64 CSndRsrcFile::ResourceSize(SInt64 upperBound) const
 {
@@ -122,9 +122,9 @@ SInt64 CSndRsrcFile::ResourceSize(SInt64 upperBound) const
     return lo + 1;
 }
 
-OSErr CSndRsrcFile::ReadSndHeader()
+OSErr CSndRsrcFile::ReadHeader()
 {
-    SavedResFile saved(m_forkRefNum);
+    SavedResFile saved(m_refNum);
     SetResLoad(false);
     m_sndHandle = Get1IndResource(kSndType, 1);
     SetResLoad(true);
@@ -133,7 +133,7 @@ OSErr CSndRsrcFile::ReadSndHeader()
     m_numFrames = 0;
     if (m_sndHandle) {
         SInt64 forkSize = 0;
-        if (OSErr err = FSGetForkSize(m_forkRefNum, &forkSize))
+        if (OSErr err = FSGetForkSize(m_refNum, &forkSize))
             return err;
         const SInt64 size = ResourceSize(forkSize);
         auto read = [&](SInt64 offset, UInt8* out, SInt64 count) -> OSErr {
@@ -180,98 +180,63 @@ OSErr CSndRsrcFile::ReadSndHeader()
             m_numBits = SInt16(bits);
             m_numChannels = channels;
             m_numFrames = ReadBE32(header + 22);
-            m_dataStart = headerAt + 64;
+            m_dataOffset = headerAt + 64;
         } else if (encoding == 0) {
             m_numBits = 8;
             m_numChannels = 1;
             m_numFrames = ReadBE32(header + 4);
-            m_dataStart = headerAt + 22;
+            m_dataOffset = headerAt + 22;
         } else {
             return kSndUndocumentedErr;
         }
         m_sampleFormat = m_numBits == 8 ? kSampleFormatUnsigned8 : kSampleFormatBigEndian;
+        m_transform = SampleTransform{};
+        m_transform.flipSign = m_numBits == 8;
         // Frames the resource does not hold are cut off, and the file is cut short.
-        const SInt64 available = std::max<SInt64>(0, size - m_dataStart) / FrameBytes();
+        const SInt64 available = std::max<SInt64>(0, size - m_dataOffset) / FileBytesPerFrame();
         m_dataCutShort = SInt64(m_numFrames) > available;
         m_numFrames = UInt32(std::min<SInt64>(m_numFrames, available));
     }
+    // The probe gives the file its region too.
     return AddFileRegion();
 }
 
-OSErr CSndRsrcFile::PrepareBuffer(bool forWriting)
+OSErr CSndRsrcFile::ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (forWriting)
-        return m_writeBuffer ? noErr : AllocateWriteBuffer();
-    return m_readBuffer ? noErr : AllocateReadBuffer();
+    if (m_writable)
+        return CLinearPCMFile::ReadFileFrames(data, frame, frames, bytes);
+    *bytes = 0;
+    const std::size_t wanted = std::size_t(frames) * std::size_t(FileBytesPerFrame());
+    if (!m_sndHandle || wanted == 0)
+        return noErr;
+    ReadPartialResource(m_sndHandle, long(FramePosition(frame)), data, long(wanted));
+    const OSErr err = ResError();
+    if (err == noErr)
+        *bytes = wanted;
+    return err;
 }
 
-void CSndRsrcFile::FinishBlock(UInt8* block, std::size_t filled) const
+OSErr CSndRsrcFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const
 {
-    std::memset(block + filled, 0, std::size_t(m_bufferFrames) * FrameBytes() - filled);
-    FlipSign(block, filled);
-}
-
-OSErr CSndRsrcFile::ReadBlock(UInt32 frame)
-{
-    OSErr err = PrepareBuffer(false);
-    if (err)
-        return err;
-    const UInt32 frames = BlockFramesFrom(frame);
-    const std::size_t bytes = std::size_t(frames) * FrameBytes();
-    m_currentPos = m_dataStart + SInt64(UInt64(frame) * FrameBytes());
-    if (bytes > 0) {
-        if (m_writing) {
-            ByteCount got = 0;
-            err = FSReadFork(m_forkRefNum, fsFromStart, m_currentPos, bytes, m_readBuffer, &got);
-        } else if (m_sndHandle) {
-            ReadPartialResource(m_sndHandle, long(m_currentPos), m_readBuffer, long(bytes));
-            err = ResError();
-        }
-        if (err)
-            return err;
-    }
-    FinishBlock(m_readBuffer, bytes);
-    m_readBufferStart = frame;
-    return noErr;
-}
-
-OSErr CSndRsrcFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                           ConstStr255Param nameExtension, float sampleRate)
-{
-    if (m_isOpen)
-        return opWrErr;
+    if (step != CreateStep::BeforeBase)
+        return noErr;
     if (numBits != 8 && numBits != 16)
         return kSndWordSizeErr;
     if (!(sampleRate > 0.0f && sampleRate <= 48000.0f))
         return kSndSampleRateErr;
     if (numChannels == 0)
         return paramErr;
-    try {
-        THROW_IF_ERROR(CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension,
-                                          sampleRate));
-        m_refNum = 0;
-        ReleaseResourceFile();
-        // Exclusive: an existing file is never taken over.
-        THROW_IF_ERROR(FSpCreate(&m_fsSpec, FOUR_CHAR_CODE("movr"), FOUR_CHAR_CODE("sfil"), smRoman));
-        SavedResFile saved;
-        m_resourceFile = std::make_unique<ZuResourceFile>(m_path, true);
-        m_resourceFile->CreateFork(FOUR_CHAR_CODE("sfil"), FOUR_CHAR_CODE("movr"));
-        m_resourceFile->Open(fsRdWrPerm);
-        m_forkRefNum = m_resourceFile->refNum();
-        m_headerDirty = true;
-        m_isOpen = true;
-        m_writing = true;
-        SetNewFileShape(numChannels, numBits, sampleRate);
-        THROW_IF_ERROR(WriteInitialHeader());
-        ResetSamplerInfo();
-        m_sampleFormat = numBits == 8 ? kSampleFormatUnsigned8 : kSampleFormatBigEndian;
-        THROW_IF_ERROR(AddFileRegion());
-    } catch (const error_code_exception& e) {
-        return NarrowError(e.code());
-    }
     return noErr;
+}
+
+OSErr CSndRsrcFile::SetUpNewFile(const UInt8*)
+{
+    ResetSamplerInfo();
+    if (m_numBits == 8) {
+        m_sampleFormat = kSampleFormatUnsigned8;
+        m_transform.flipSign = true;
+    }
+    return AddFileRegion();
 }
 
 void CSndRsrcFile::BuildSndHeader(UInt8* out) const
@@ -293,24 +258,22 @@ void CSndRsrcFile::BuildSndHeader(UInt8* out) const
     WriteBE16(out + 68, UInt32(m_numBits));
 }
 
-OSErr CSndRsrcFile::WriteInitialHeader()
+OSErr CSndRsrcFile::WriteHeader()
 {
     UInt8 bytes[kWrittenDataStart] = {};
     WriteBE32(bytes + 0, 256);
     WriteBE32(bytes + 8, 88);
     WriteBE32(bytes + 256, 84);
     BuildSndHeader(bytes + 260);
-    OSErr err = FSWriteFork(m_forkRefNum, fsFromStart, 0, sizeof bytes, bytes, nullptr);
+    OSErr err = FSWriteFork(m_refNum, fsFromStart, 0, sizeof bytes, bytes, nullptr);
     if (err)
         return err;
-    err = FSSetForkSize(m_forkRefNum, fsFromStart, kWrittenDataStart);
-    m_dataStart = kWrittenDataStart;
-    return err;
+    return FSSetForkSize(m_refNum, fsFromStart, kWrittenDataStart);
 }
 
-OSErr CSndRsrcFile::WriteFinalHeader()
+OSErr CSndRsrcFile::RewriteHeader()
 {
-    const UInt64 sampleBytes = UInt64(m_numFrames) * FrameBytes();
+    const UInt64 sampleBytes = UInt64(m_numFrames) * UInt64(FileBytesPerFrame());
     if (sampleBytes > kMaxSampleBytes)
         return kSndTooBigErr;
     const UInt32 a = UInt32(sampleBytes);
@@ -321,7 +284,7 @@ OSErr CSndRsrcFile::WriteFinalHeader()
     WriteBE32(head + 12, UInt32(kMapBytes));
     WriteBE32(head + 256, 84 + a);
     BuildSndHeader(head + 260);
-    OSErr err = FSWriteFork(m_forkRefNum, fsFromStart, 0, sizeof head, head, nullptr);
+    OSErr err = FSWriteFork(m_refNum, fsFromStart, 0, sizeof head, head, nullptr);
     if (err)
         return err;
 
@@ -339,132 +302,30 @@ OSErr CSndRsrcFile::WriteFinalHeader()
     Str255 name = {0};
     GetStoredFileName(name);
     std::memcpy(map + 50, name, std::size_t(name[0]) + 1);
-    err = FSWriteFork(m_forkRefNum, fsFromStart, kWrittenDataStart + a, sizeof map, map, nullptr);
+    err = FSWriteFork(m_refNum, fsFromStart, kWrittenDataStart + a, sizeof map, map, nullptr);
     if (err)
         return err;
-    return FSSetForkSize(m_forkRefNum, fsFromStart, kWrittenDataStart + a + kMapBytes);
+    return FSSetForkSize(m_refNum, fsFromStart, kWrittenDataStart + a + kMapBytes);
 }
 
-OSErr CSndRsrcFile::ExtendFork(UInt32 frame)
+OSErr CSndRsrcFile::CheckWriteExtent(UInt64 endFrame) const
 {
-    const UInt64 sampleBytes = UInt64(frame) * FrameBytes();
-    if (sampleBytes > kMaxSampleBytes)
-        return kSndTooBigErr;
-    const SInt64 target = m_dataStart + SInt64(sampleBytes);
-    SInt64 size = 0;
-    OSErr err = FSGetForkSize(m_forkRefNum, &size);
-    if (err)
-        return err;
-    if (size < target) {
-        // Silence in the file's form: 0x80 for unsigned bytes.
-        std::vector<UInt8> silence(1000, m_numBits == 8 ? 0x80 : 0x00);
-        while (size < target) {
-            const ByteCount n = ByteCount(std::min<SInt64>(1000, target - size));
-            err = FSWriteFork(m_forkRefNum, fsFromStart, size, n, silence.data(), nullptr);
-            if (err)
-                return err;
-            size += SInt64(n);
-        }
-        m_numFrames = std::max(m_numFrames, frame);
-    }
-    return FSSetForkPosition(m_forkRefNum, fsFromStart, target);
+    return endFrame * UInt64(FileBytesPerFrame()) > kMaxSampleBytes ? kSndTooBigErr : noErr;
 }
 
 OSErr CSndRsrcFile::SetFilePos(UInt32 frame)
 {
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    if (!m_writing)
+    // Only a sound being written has a position.
+    if (m_isOpen && !m_writable)
         return wrPermErr;
-    m_currentPos = m_dataStart + SInt64(UInt64(frame) * FrameBytes());
-    OSErr err = FSSetForkPosition(m_forkRefNum, fsFromStart, m_currentPos);
-    if (err == eofErr)
-        err = ExtendFork(frame);
-    return err;
-}
-
-OSErr CSndRsrcFile::PrepareWriteBlock(UInt32 frame)
-{
-    OSErr err = PrepareBuffer(true);
-    if (err)
-        return err;
-    if (UInt64(frame) * FrameBytes() > kMaxSampleBytes)
-        return kSndTooBigErr;
-    if ((err = SetFilePos(frame)))
-        return err;
-    const UInt32 frames = BlockFramesFrom(frame);
-    ByteCount got = 0;
-    if (frames > 0) {
-        err = FSReadFork(m_forkRefNum, fsAtMark, 0, std::size_t(frames) * FrameBytes(), m_writeBuffer, &got);
-        if (err && err != eofErr)
-            return err;
-    }
-    FinishBlock(m_writeBuffer, got);
-    return noErr;
-}
-
-OSErr CSndRsrcFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    OSErr err = BeginForkWrite(m_isOpen, m_writeBuffer, m_bufferFrames, &frames);
-    if (err || frames == 0)
-        return err;
-    if ((UInt64(frame) + frames) * FrameBytes() > kMaxSampleBytes)
-        return kSndTooBigErr;
-    err = SetFilePos(frame);
-    if (err)
-        return err;
-    // Converted in a copy: the caller's block keeps its form.
-    std::vector<UInt8> bytes(m_writeBuffer, m_writeBuffer + std::size_t(frames) * FrameBytes());
-    FlipSign(bytes.data(), bytes.size());
-    err = FSWriteFork(m_forkRefNum, fsAtMark, 0, bytes.size(), bytes.data(), nullptr);
-    if (err)
-        return err;
-    m_numFrames = std::max(m_numFrames, frame + frames);
-    return noErr;
+    return CLinearPCMFile::SetFilePos(frame);
 }
 
 OSErr CSndRsrcFile::RecalcNumFrames()
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    if (!m_writing)
+    if (!m_writable)
         return noErr; // the frame count of a sound read comes from its header
-    SInt64 size = 0;
-    OSErr err = FSGetForkSize(m_forkRefNum, &size);
-    if (err)
-        return err;
-    m_numFrames = UInt32(std::min<SInt64>(std::max<SInt64>(0, size - m_dataStart) / FrameBytes(), 0xFFFFFFFF));
-    return noErr;
-}
-
-OSErr CSndRsrcFile::ProbeHeader(SInt16* result)
-{
-    if (result)
-        *result = 0;
-    OSErr err = Open();
-    if (err)
-        return err;
-    return Close();
-}
-
-OSErr CSndRsrcFile::Close()
-{
-    if (!m_isOpen)
-        return kFileNotOpenedErr;
-    OSErr err = noErr;
-    if (m_headerDirty && m_writing)
-        err = WriteFinalHeader();
-    try {
-        if (m_resourceFile)
-            m_resourceFile->Close();
-    } catch (const error_code_exception& e) {
-        if (!err)
-            err = NarrowError(e.code());
-    }
-    m_sndHandle = nullptr;
-    m_forkRefNum = 0;
-    m_headerDirty = false;
-    m_isOpen = false;
-    m_writing = false;
-    return err;
+    return CLinearPCMFile::RecalcNumFrames();
 }

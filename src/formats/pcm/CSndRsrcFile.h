@@ -10,8 +10,11 @@
 // big-endian.  Sizes are checked against the resource: a header that
 // promises more frames than the resource holds is clamped.
 //
-// Writing lays out the whole resource fork itself, through fork I/O on the
-// fork the owned ZuResourceFile opened:
+// The lifecycle and block I/O are CLinearPCMFile's, on the resource fork:
+// m_refNum is the fork the owned ZuResourceFile opened, and only the
+// samples of a sound read come from the resource instead.
+//
+// Writing lays out the whole resource fork itself, through fork I/O:
 //   0    resource header (data 256, map 344 + A, data length 88 + A, map 306)
 //   256  length of the resource's data (84 + A)
 //   260  'snd ' format 1 header: one buffer command (data-offset flag) and
@@ -22,7 +25,7 @@
 // At most 48000 Hz and 0xFFFFFF bytes of samples; 8 or 16 bits.
 #pragma once
 
-#include "CSoundFile.h"
+#include "CLinearPCMFile.h"
 #include "MemoryManager.h"
 
 #include <memory>
@@ -40,52 +43,42 @@ constexpr OSErr kSndUnsupportedDataErr = -22700; // "has unsupported data"
 // The resource ID of the sound we write.
 constexpr SInt16 kSndResourceID = 13456;
 
-class CSndRsrcFile : public CSoundFile {
+class CSndRsrcFile : public CLinearPCMFile {
 public:
     CSndRsrcFile();
     ~CSndRsrcFile() override;
 
-    OSErr Open() override;
-    OSErr Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const UInt8* fileTypeSpecifics,
-                 ConstStr255Param nameExtension, float sampleRate) override;
-    OSErr Close() override;
-    OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
-    OSErr ProbeHeader(SInt16* result) override;
-    OSType GetFileType() const override;
-    QString GetFormatName() const override;
 
     // Offset of the first sample: inside the resource's data when reading,
     // inside the fork when writing.
-    SInt64 GetDataStart() const { return m_dataStart; }
+    SInt64 GetDataStart() const { return GetDataOffset(); }
+
+protected:
+    OSErr OpenFileFork() override;
+    OSErr CloseFileFork() override;
+    OSErr MakeDataFork() override;
+    void DropFinderInfoTheFileTells(bool complete) override;
+    OSErr ReadHeader() override;
+    OSErr CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 numBits, float sampleRate) const override;
+    OSErr SetUpNewFile(const UInt8* fileTypeSpecifics) override;
+    // The fork as it stands while samples are written: resource header and
+    // 'snd ' header, no map yet.
+    OSErr WriteHeader() override;
+    // The whole fork: headers with the final sizes, then the map.
+    OSErr RewriteHeader() override;
+    OSErr CheckWriteExtent(UInt64 endFrame) const override;
+    // A sound read is read from the resource (ReadPartialResource).
+    OSErr ReadFileFrames(UInt8* data, UInt32 frame, UInt32 frames, std::size_t* bytes) override;
 
 private:
-    OSErr ReadSndHeader();
-    OSErr WriteInitialHeader();
-    OSErr WriteFinalHeader();
-    OSErr ExtendFork(UInt32 frame);
     // The 84-byte 'snd ' header of a written file.
     void BuildSndHeader(UInt8* out) const;
     // Bytes of the resource's data (found by partial reads; never loads it).
     SInt64 ResourceSize(SInt64 upperBound) const;
-    UInt32 FrameBytes() const;
-    // 8-bit samples are unsigned in the file, signed in the block: flips
-    // their sign bit (either way); wider samples stay as they are.
-    void FlipSign(UInt8* bytes, std::size_t count) const;
-    // The open check and the block allocated.
-    OSErr PrepareBuffer(bool forWriting);
-    // Zero-fills a block past its first `filled` bytes (read from the file)
-    // and turns those into the block layout.
-    void FinishBlock(UInt8* block, std::size_t filled) const;
     void ReleaseResourceFile() noexcept;
 
-    SInt16 m_forkRefNum = 0;
     Handle m_sndHandle = nullptr;
-    SInt64 m_dataStart = 0;
-    SInt64 m_currentPos = 0;
     std::unique_ptr<ZuResourceFile> m_resourceFile;
-    bool m_writing = false;
 };

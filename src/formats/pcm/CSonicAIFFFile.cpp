@@ -63,6 +63,7 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 CSonicAIFFFile::CSonicAIFFFile() : CLinearPCMFile(kSonicAIFFFileType, "Sonic AIFF")
 {
     m_notOpenErr = kAIFFNotOpenErr;
+    m_splitSuffix = "(.1/.2)";
 }
 
 CSonicAIFFFile::~CSonicAIFFFile()
@@ -72,8 +73,6 @@ CSonicAIFFFile::~CSonicAIFFFile()
     }
 }
 
-Boolean CSonicAIFFFile::SupportsSplitChannels() const { return true; }
-QString CSonicAIFFFile::GetSplitNamingSuffix() const { return QStringLiteral("(.1/.2)"); }
 QString CSonicAIFFFile::GetFormatName() const { return FormatNameForMode(m_packingMode); }
 
 QString CSonicAIFFFile::FormatNameForMode(SInt16 mode)
@@ -527,11 +526,7 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         if (err != noErr) {
             return err;
         }
-        SInt64 ssndPos = 0;
-        err = GetEOF(m_refNum, &ssndPos);
-        if (err != noErr) {
-            return err;
-        }
+        const SInt64 ssndPos = FileLength();
         ChunkBuilder ssnd;
         ssnd.put_fourcc(kSSND);
         ssnd.put_u32(0);
@@ -560,12 +555,8 @@ OSErr CSonicAIFFFile::RewriteHeader()
             return err;
         }
     }
-    SInt64 eof = 0;
-    err = GetEOF(m_refNum, &eof);
-    if (err != noErr) {
-        return err;
-    }
-    eof = eof / kBlockSize * kBlockSize + kBlockSize;
+    // (Close runs this guarded: a failed length is its code.)
+    const SInt64 eof = FileLength() / kBlockSize * kBlockSize + kBlockSize;
     if (eof - 8 > 0x7FFFFFFF) {
         return fsDataTooBigErr;
     }

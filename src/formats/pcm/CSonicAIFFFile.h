@@ -59,8 +59,6 @@ public:
     // its set (two 16-byte identifiers, either may be null).
     void SetSonicInfo(const UInt8* firstID, const UInt8* secondID, UInt32 index) override;
     OSErr SetBufferFrames(UInt32 frames) override;
-    Boolean SupportsSplitChannels() const override;
-    QString GetSplitNamingSuffix() const override;
     // The name of the packing mode (FormatNameForMode).
     QString GetFormatName() const override;
 

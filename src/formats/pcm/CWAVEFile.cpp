@@ -222,6 +222,7 @@ CWAVEFile::CWAVEFile() : CWAVEFile(FOUR_CHAR_CODE("WAVE"), "Wave") {}
 CWAVEFile::CWAVEFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
 {
     m_notOpenErr = fnOpnErr;
+    m_splitSuffix = "(.L/.R)";
 }
 
 CWAVEFile::~CWAVEFile()
@@ -230,8 +231,6 @@ CWAVEFile::~CWAVEFile()
         Close();
 }
 
-Boolean CWAVEFile::SupportsSplitChannels() const { return true; }
-QString CWAVEFile::GetSplitNamingSuffix() const { return QStringLiteral("(.L/.R)"); }
 
 std::string CWAVEFile::GetChannelName(UInt16 channel) const
 {

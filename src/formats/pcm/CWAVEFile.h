@@ -98,8 +98,6 @@ public:
                  ConstStr255Param nameExtension, float sampleRate) override;
     // Reads the shape and counts the regions ('ltxt' entries) into *result.
     OSErr ProbeHeader(SInt16* result) override;
-    Boolean SupportsSplitChannels() const override;
-    QString GetSplitNamingSuffix() const override;
     std::string GetChannelName(UInt16 channel) const override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     // PCM words of whole bytes whose channels keep the memory order.
