@@ -170,8 +170,11 @@ TEST_F(VOCTest, SixteenBitLayoutAndRoundTrip)
 // A file image: the 26-byte header, then the given block bytes.
 std::vector<UInt8> Image(std::initializer_list<UInt8> blocks)
 {
-    std::vector<UInt8> out(reinterpret_cast<const UInt8*>("Creative Voice File\x1A\x1A\x00\x0A\x01\x29\x11"),
-                           reinterpret_cast<const UInt8*>("Creative Voice File\x1A\x1A\x00\x0A\x01\x29\x11") + 26);
+    static constexpr char kHeader[] = "Creative Voice File\x1A\x1A\x00\x0A\x01\x29\x11";
+    static_assert(sizeof(kHeader) == 27);
+    std::vector<UInt8> out;
+    out.reserve(26 + blocks.size());
+    out.assign(kHeader, kHeader + 26);
     out.insert(out.end(), blocks);
     return out;
 }
