@@ -568,6 +568,7 @@ struct MovieSource::Impl {
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
                       codec->sample_fmt != AV_SAMPLE_FMT_FLT);
         UInt64 total = 0;
+        UInt64 wholeMPEGFrames = 0;  // frames of the MPEG audio packets, no skip taken
         UInt64 pendingSkip = 0;
         int64_t lastPos = -1;
         bool durationsKnown = true;
@@ -617,6 +618,7 @@ struct MovieSource::Impl {
                 frames = 0;
                 cutShort = true;
             }
+            wholeMPEGFrames += frames;
             const UInt64 skipped = std::min(frames, pendingSkip);
             frames -= skipped;
             pendingSkip -= skipped;
@@ -629,6 +631,19 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)})) > total)
             cutShort = true;
+        // An MP3 file whose first frame counts the frames (an Xing or Info
+        // frame, from which the libraries take the track's length) holds
+        // fewer when it was cut, even between two frames.  Encoders differ
+        // on whether that first frame counts itself, so one frame short
+        // passes.
+        if (codecID == AV_CODEC_ID_MP3 && std::strcmp(format->iformat->name, "mp3") == 0 && st->duration > 0
+            && format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM) {
+            const UInt64 counted
+                = UInt64(av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}));
+            const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
+            if (counted > wholeMPEGFrames + oneFrame)
+                cutShort = true;
+        }
         if (trusted && durationsKnown) {
             frameCount = total;
             return noErr;
