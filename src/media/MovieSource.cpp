@@ -574,8 +574,7 @@ struct MovieSource::Impl {
         bool durationsKnown = true;
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
-            if (mpegHeader == 0 && (codecID == AV_CODEC_ID_MP3 || codecID == AV_CODEC_ID_MP2 ||
-                                    codecID == AV_CODEC_ID_MP1) && packet->size >= 4) {
+            if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
                 const uint8_t* p = packet->data;
                 mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
             }
