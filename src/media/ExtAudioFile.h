@@ -48,7 +48,7 @@ constexpr ExtAudioFilePropertyID kExtAudioFileProperty_DataCutShort = FOUR_CHAR_
 constexpr AudioFileTypeID kAudioFileCAFType = media_codes::kCAF;
 constexpr UInt32 kAudioFormatFlagIsNonInterleaved = 1u << 5;
 constexpr OSStatus kExtAudioFileError_InvalidProperty = -66561;
-constexpr OSStatus kAudioFileInvalidFileError = FOUR_CHAR_CODE("dta?");
+constexpr OSStatus kAudioFileInvalidFileError = caf_chunks::kInvalidFileErr;
 constexpr OSStatus kAudioFileUnsupportedDataFormatError = FOUR_CHAR_CODE("fmt?");
 
 OSStatus ExtAudioFileOpen(const FSRef* ref, ExtAudioFileRef* outFile);

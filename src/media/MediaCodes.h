@@ -6,6 +6,7 @@
 #pragma once
 
 #include "aiff_chunks.h"
+#include "caf_chunks.h"
 #include "format_type_codes.h"
 #include "riff_chunks.h"
 
@@ -14,7 +15,7 @@ namespace media_codes {
 // File formats.
 constexpr OSType kAIFC = aiff_chunks::kAIFC;
 constexpr OSType kWAVE = riff_chunks::kWAVE;
-constexpr OSType kCAF = FOUR_CHAR_CODE("caff");
+constexpr OSType kCAF = caf_chunks::kCAFF;
 constexpr OSType kMovie = format_type_codes::kMovie;
 
 // Data formats.

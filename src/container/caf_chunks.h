@@ -1,6 +1,7 @@
-// The chunks of a Core Audio Format file that the media layer reads
-// itself: the stream description ('desc'), the channel layout ('chan') and
-// the extent of the samples ('data'), every size checked against the file.
+// The chunks of a Core Audio Format file that are read without the media
+// libraries: the stream description ('desc'), the channel layout ('chan')
+// and the extent of the samples ('data'), every size checked against the
+// file.
 #pragma once
 
 #include "CoreAudioTypes.h"
@@ -8,6 +9,15 @@
 
 #include <string>
 #include <vector>
+
+namespace caf_chunks {
+
+constexpr OSType kCAFF = FOUR_CHAR_CODE("caff");  // the file's first four bytes
+// A container that is not a CAF file, or lacks its 'desc' or 'data' chunk
+// (the extended audio file calls' code for it).
+constexpr OSStatus kInvalidFileErr = FOUR_CHAR_CODE("dta?");
+
+} // namespace caf_chunks
 
 struct CafLayout {
     AudioStreamBasicDescription format{};
@@ -29,6 +39,6 @@ struct CafLayout {
 };
 
 // Walks the file's chunks into *out: noErr, fnfErr, or
-// kAudioFileInvalidFileError for a container that is not a CAF file or
+// caf_chunks::kInvalidFileErr for a container that is not a CAF file or
 // lacks its 'desc' or 'data' chunk.
 OSStatus WalkCaf(const std::string& path, CafLayout* out);

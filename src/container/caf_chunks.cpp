@@ -1,7 +1,6 @@
 #include "caf_chunks.h"
 
 #include "ByteOrder.h"
-#include "ExtAudioFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,15 +27,15 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
     const SInt64 length = SInt64(in.tellg());
     in.seekg(0);
     UInt8 header[8];
-    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || ReadBE32(header) != media_codes::kCAF)
-        return kAudioFileInvalidFileError;
+    if (length < 8 || !in.read(reinterpret_cast<char*>(header), 8) || ReadBE32(header) != caf_chunks::kCAFF)
+        return caf_chunks::kInvalidFileErr;
     SInt64 position = 8;
     bool haveDesc = false;
     for (int chunks = 0; chunks < 4096 && position + 12 <= length; ++chunks) {
         UInt8 chunk[12];
         in.seekg(position);
         if (!in.read(reinterpret_cast<char*>(chunk), 12))
-            return kAudioFileInvalidFileError;
+            return caf_chunks::kInvalidFileErr;
         const UInt32 type = ReadBE32(chunk);
         SInt64 size = SInt64(ReadBE64(chunk + 4));
         const SInt64 body = position + 12;
@@ -47,15 +46,15 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
             size = length - body;
         if (size < 0 || size > length - body) {
             if (!isData)
-                return kAudioFileInvalidFileError;
+                return caf_chunks::kInvalidFileErr;
             size = length - body; // a data chunk cut short: what is there
         }
         if (type == FOUR_CHAR_CODE("desc")) {
             if (size < 32)
-                return kAudioFileInvalidFileError;
+                return caf_chunks::kInvalidFileErr;
             UInt8 d[32];
             if (!in.read(reinterpret_cast<char*>(d), 32))
-                return kAudioFileInvalidFileError;
+                return caf_chunks::kInvalidFileErr;
             AudioStreamBasicDescription& f = out->format;
             f.mSampleRate = BEDouble(d);
             f.mFormatID = ReadBE32(d + 8);
@@ -75,24 +74,24 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
             }
             f.mBytesPerFrame = f.mFramesPerPacket == 1 ? f.mBytesPerPacket : 0;
             if (!(f.mSampleRate > 0) || f.mChannelsPerFrame == 0 || f.mChannelsPerFrame > 1024)
-                return kAudioFileInvalidFileError;
+                return caf_chunks::kInvalidFileErr;
             haveDesc = true;
         } else if (type == FOUR_CHAR_CODE("chan")) {
             if (size < 12 || size > 12 + 20 * 1024)
-                return kAudioFileInvalidFileError;
+                return caf_chunks::kInvalidFileErr;
             out->chan.resize(std::size_t(size));
             if (!in.read(reinterpret_cast<char*>(out->chan.data()), std::streamsize(size)))
-                return kAudioFileInvalidFileError;
+                return caf_chunks::kInvalidFileErr;
             const UInt32 count = ReadBE32(out->chan.data() + 8);
             if (UInt64(count) * 20 + 12 > UInt64(size))
-                return kAudioFileInvalidFileError;
+                return caf_chunks::kInvalidFileErr;
         } else if (isData) {
             out->hasData = true;
             out->dataPresent = size < 4 ? 0 : UInt64(size - 4);
         }
         position = body + size;
     }
-    return haveDesc && out->hasData ? noErr : kAudioFileInvalidFileError;
+    return haveDesc && out->hasData ? noErr : caf_chunks::kInvalidFileErr;
 }
 
 UInt64 CafLayout::WholePacketFrames() const
