@@ -85,6 +85,12 @@ bool InstanceChannel::listen(const QString& serverName)
     return m_server->listen(serverName);
 }
 
+void InstanceChannel::close()
+{
+    if (m_server)
+        m_server->close();
+}
+
 QString InstanceChannel::serverName() const
 {
     return m_server ? m_server->serverName() : QString();

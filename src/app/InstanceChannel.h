@@ -44,6 +44,8 @@ public:
 
     // Starts listening (a stale socket of a crashed instance is removed).
     bool listen(const QString& serverName = defaultServerName());
+    // Stops listening: a later start finds no instance and opens its own.
+    void close();
     QString serverName() const;
     // Tells the oldest start still waiting for its "--convert" what was
     // done (and, when nothing was started, why), and lets it go.

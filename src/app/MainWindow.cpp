@@ -149,8 +149,17 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Closing the main window is quitting: each log window asks first about
+    // edits it has, and one kept open keeps the application.
+    for (const QPointer<LogDocument>& log : std::as_const(m_logs))
+        if (log && log->isVisible() && !log->close()) {
+            event->ignore();
+            return;
+        }
     saveColumnLayouts();
     QMainWindow::closeEvent(event);
+    emit quitting();
+    QCoreApplication::quit();
 }
 
 void MainWindow::saveColumnLayouts()
@@ -213,7 +222,8 @@ void MainWindow::buildMenus()
             &QAction::triggered, &m_controller, &MainController::doStart);
     file->addSeparator();
     QAction* quit = file->addAction(L("Quit"));
-    quit->setShortcut(QKeySequence::Quit);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // on every desktop, whatever its scheme
+    quit->setShortcutContext(Qt::ApplicationShortcut);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(L("&Edit"));

@@ -82,8 +82,15 @@ public:
     void chooseFolder();
     void showAbout();
 
+signals:
+    // The window closes for good and the application quits: nothing may be
+    // handed to it any more.
+    void quitting();
+
 protected:
-    // Keeps the tables' column layout in the defaults.
+    // Quits (the main window's close is the application's): the log windows
+    // are closed first, each asking about its edits; one kept open cancels.
+    // The tables' column layout is kept in the defaults.
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -106,6 +106,8 @@ int main(int argc, char* argv[])
     window.show();
 
     QObject::connect(&controller, &MainController::scriptCommandHandled, &channel, &InstanceChannel::answerConvert);
+    // Without its main window the application takes nothing more.
+    QObject::connect(&window, &MainWindow::quitting, &channel, &InstanceChannel::close);
     QObject::connect(&channel, &InstanceChannel::received, &window, [&](const QStringList& list) {
         controller.openArguments(list);
         window.raise();

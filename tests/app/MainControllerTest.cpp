@@ -8,6 +8,7 @@
 #include "ConversionProcess.h"
 #include "EditorCommands.h"
 #include "FileAdder.h"
+#include "LogDocument.h"
 #include "MainWindow.h"
 #include "PeerTools.h"
 
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -182,6 +184,51 @@ TEST_F(MainControllerTest, QuitsCleanlyAfterARefusedFile)
         ASSERT_NE(controller.addFilesErrorsController(), nullptr);
         EXPECT_EQ(controller.addFilesErrorsController()->groups().at(0).paths.size(), 2);
     }  // the window and the controller go without a second delete
+}
+
+TEST_F(MainControllerTest, QuitEndsTheApplicationWithLogsOpenOnceEditsAreSettled)
+{
+    // Ctrl+Q in the main window with a log window open (as a batch's end
+    // leaves it); the log has edits, so it asks first.
+    WriteText(path(QStringLiteral("run.qlg")), "log\n");
+    MainController controller(*m_defaults);
+    MainWindow window(controller);
+    EditorCommands::install(window, controller);
+    AppCommands::install(window, controller);
+    controller.start();
+    window.show();
+    window.openLogs({path(QStringLiteral("run.qlg"))});
+    ASSERT_EQ(window.logDocuments().size(), 1);
+    QPointer<LogDocument> log = window.logDocuments().constFirst();
+    log->setText(QStringLiteral("edited"));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    int answer = 0;  // "Cancel": nothing closes
+    AppPresenter::setAlertAnswerer([&](const Alert& alert) {
+        m_alerts.append(alert);
+        return answer;
+    });
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(m_alerts.size(), 1);
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_TRUE(log && log->isVisible());
+
+    answer = -1;  // "Don't Save": the application ends
+    QTimer press;
+    press.setSingleShot(true);
+    QObject::connect(&press, &QTimer::timeout, &window,
+                     [&window] { QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier); });
+    QTimer guard;  // the application stayed
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    press.start(0);
+    guard.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(m_alerts.size(), 2);
+    EXPECT_FALSE(window.isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(!log || !log->isVisible());
 }
 
 TEST_F(MainControllerTest, TheDesktopFileOffersEveryTypeThatIsAdded)
