@@ -1,5 +1,6 @@
 #include "PreferencesWindow.h"
 
+#include "AppPresenter.h"
 #include "ControlTools.h"
 #include "CreateSoundFile.h"
 #include "EngineStartup.h"
@@ -111,25 +112,47 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     auto* logging = new QWidget;
     logging->setObjectName(QStringLiteral("logging"));
     auto* logLayout = new QVBoxLayout(logging);
+    // Each "only when" box stands indented under the box it depends on.
+    auto addIndented = [&](const QString& key, const QString& title) {
+        auto* row = new QHBoxLayout;
+        row->addSpacing(24);
+        row->addWidget(addBox(logging, key, title));
+        logLayout->addLayout(row);
+    };
     logLayout->addWidget(addBox(logging, Logger::kSaveLogKey, L("Save the log")));
-    logLayout->addWidget(addBox(logging, QStringLiteral("Only Save When Errors"), L("only when there were errors")));
+    addIndented(QStringLiteral("Only Save When Errors"), L("only when there were errors"));
     logLayout->addWidget(addBox(logging, kOpenLog, L("Open the log")));
-    logLayout->addWidget(addBox(logging, QStringLiteral("Only Open When Errors"), L("only when there were errors")));
+    addIndented(QStringLiteral("Only Open When Errors"), L("only when there were errors"));
     logLayout->addWidget(addBox(logging, QStringLiteral("Full Paths Into Log"), L("Write full paths into the log")));
     logLayout->addWidget(addBox(logging, QStringLiteral("Beep When Done"), L("Play a sound when a batch is done")));
-    logLayout->addWidget(addBox(logging, PlaybackController::kBlipAtEndKey, L("Blip at the end of a played file")));
-    logLayout->addWidget(addBox(logging, PlaybackController::kAutoPlayNextKey, L("Play the next file automatically")));
     logLayout->addStretch();
     m_tabs->addTab(logging, L("Logging"));
-    m_boxes.value(QStringLiteral("Only Save When Errors"))->setContentsMargins(20, 0, 0, 0);
-    m_boxes.value(QStringLiteral("Only Open When Errors"))->setContentsMargins(20, 0, 0, 0);
 
-    auto* factory = new QPushButton(L("Factory Defaults"), this);
+    // Playing input files (the player under the input list).
+    auto* playback = new QWidget;
+    playback->setObjectName(QStringLiteral("playback"));
+    auto* playLayout = new QVBoxLayout(playback);
+    playLayout->addWidget(addBox(playback, PlaybackController::kBlipAtEndKey, L("Blip at the end of a played file")));
+    playLayout->addWidget(addBox(playback, PlaybackController::kAutoPlayNextKey, L("Play the next file automatically")));
+    playLayout->addStretch();
+    m_tabs->addTab(playback, L("Playback"));
+
+    auto* factory = new QPushButton(L("Factory Defaults..."), this);
     factory->setObjectName(QStringLiteral("factoryDefaultsButton"));
+    // Return never resets: the reset is no default button, and it asks.
+    factory->setAutoDefault(false);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     LayOutOverButtonRow(this, m_tabs, 0, {factory}, {close});
 
-    connect(factory, &QPushButton::clicked, this, &PreferencesWindow::doFactoryDefaults);
+    connect(factory, &QPushButton::clicked, this, [this] {
+        const int answer = AppPresenter::showAlert(
+            {L("Reset the preferences?"),
+             L("Every preference goes back to its factory setting (the channel count of headerless files stays)."),
+             L("Reset"), L("Cancel"), {}},
+            this);
+        if (answer == 1)
+            doFactoryDefaults();
+    });
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
     connect(m_badRegion, &QButtonGroup::idClicked, this,
             [this](int tag) { m_defaults.setInteger(QStringLiteral("Skip Bad Region"), tag); });

@@ -13,7 +13,10 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
 #include <QStandardItemModel>
 
 namespace {
@@ -189,6 +192,56 @@ TEST_F(PreferencesWindowTest, FactoryDefaultsKeepTheChannelCountAndTellThePlayer
     m_defaults->setBool(QStringLiteral("Blip At End"), true);
     center.postNotification(QStringLiteral("QMBlipAtEndChanged"));
     EXPECT_TRUE(window().checkBox(QStringLiteral("Blip At End"))->isChecked());
+}
+
+TEST_F(PreferencesWindowTest, ReturnResetsNothingAndTheResetAsksFirst)
+{
+    window().show();
+    window().chooseRawType(17);
+    QCheckBox* easyThru = window().checkBox(QStringLiteral("Easy Thru"));
+    easyThru->click();
+    easyThru->setFocus();
+    const QVariantMap before = m_defaults->persistentValues();
+    QTest::keyClick(easyThru, Qt::Key_Return);
+    EXPECT_EQ(m_defaults->persistentValues(), before);
+    EXPECT_TRUE(m_alerts.isEmpty());
+
+    auto* reset = window().findChild<QPushButton*>(QStringLiteral("factoryDefaultsButton"));
+    ASSERT_NE(reset, nullptr);
+    for (const int answer : {0, 1}) {
+        AppPresenter::setAlertAnswerer([&](const Alert& alert) {
+            m_alerts.append(alert);
+            return answer;
+        });
+        reset->click();
+        EXPECT_EQ(m_alerts.size(), answer + 1);
+        EXPECT_EQ(m_defaults->boolForKey(QStringLiteral("Easy Thru")), answer == 1);
+        EXPECT_EQ(m_defaults->integerForKey(QStringLiteral("Unrecognized Input File Word Size")), answer == 1 ? 16 : 24);
+        EXPECT_EQ(window().fileTypePopup()->currentData().toInt(), answer == 1 ? 0 : 17);
+    }
+}
+
+TEST_F(PreferencesWindowTest, EachBoxStandsOnItsTabUnderTheBoxItDependsOn)
+{
+    window().show();
+    window().selectLoggingTab();
+    auto tabOf = [&](const char* key) {
+        for (QWidget* w = window().checkBox(QString::fromLatin1(key)); w; w = w->parentWidget())
+            if (w->parentWidget() && qobject_cast<QTabWidget*>(w->parentWidget()->parentWidget()))
+                return w->objectName();
+        return QString();
+    };
+    EXPECT_EQ(tabOf("Save Log"), QStringLiteral("logging"));
+    EXPECT_EQ(tabOf("Blip At End"), QStringLiteral("playback"));
+    EXPECT_EQ(tabOf("Auto Play Next"), QStringLiteral("playback"));
+    EXPECT_EQ(tabOf("Ignore Regions Containing Whole File"), QStringLiteral("input"));
+    const std::pair<const char*, const char*> dependents[] = {{"Save Log", "Only Save When Errors"},
+                                                              {"Open Log", "Only Open When Errors"}};
+    for (const auto& [parent, child] : dependents) {
+        const int parentX = window().checkBox(QString::fromLatin1(parent))->mapTo(&window(), QPoint()).x();
+        const int childX = window().checkBox(QString::fromLatin1(child))->mapTo(&window(), QPoint()).x();
+        EXPECT_GE(childX - parentX, 16) << child;
+    }
 }
 
 TEST_F(PreferencesWindowTest, RawSettingsReachAHeaderlessRead)
