@@ -756,6 +756,9 @@ void ConversionEditor::checkConsistency()
 {
     if (!m_spec || m_filling)
         return;
+    // A setting in place of the word length (an MP3's variable bit rate)
+    // is shown in the row instead of its menu.
+    m_format->showInPlaceOfBits(m_spec->descriptionInPlaceOfWordLength());
     m_okButton->setEnabled(validateOK());
 }
 

@@ -53,6 +53,9 @@ EditorFormatGroup::EditorFormatGroup(QWidget* parent)
     ditherBox = Named(new QCheckBox(L("Redither"), this), "ditherCheckBox");
     grid->addWidget(bitsBox, 3, 0);
     grid->addWidget(bitsMenu, 3, 2, 1, 2);
+    bitsNote = Named(new QLabel(this), "numBitsNote");
+    bitsNote->hide();
+    grid->addWidget(bitsNote, 3, 2, 1, 2);
     grid->addWidget(ditherBox, 3, 4);
     channelBox = Named(new QCheckBox(L("Channel handling"), this), "channelHandlingCheckBox");
     channelMenu = Named(new QComboBox(this), "channelHandlingPopUp");
@@ -74,4 +77,11 @@ void EditorFormatGroup::showConvertRate()
     qualityMenu->setEnabled(on);
     ColourLabel(rateToLabel, on);
     ColourLabel(qualityLabel, on);
+}
+
+void EditorFormatGroup::showInPlaceOfBits(const QString& text)
+{
+    bitsNote->setText(text);
+    bitsNote->setVisible(!text.isEmpty());
+    bitsMenu->setVisible(text.isEmpty());
 }

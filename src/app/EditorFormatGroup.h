@@ -22,6 +22,8 @@ public:
     // boxes (the rate field follows the type's rules too: the editor's).
     void showConvertType();
     void showConvertRate();
+    // `text` in the word-length row in place of its menu (empty: the menu).
+    void showInPlaceOfBits(const QString& text);
 
     QCheckBox* convertTypeBox;
     QLabel* typeToLabel;
@@ -37,6 +39,7 @@ public:
     QComboBox* qualityMenu;
     QCheckBox* bitsBox;
     QComboBox* bitsMenu;
+    QLabel* bitsNote;
     QCheckBox* ditherBox;
     QCheckBox* channelBox;
     QComboBox* channelMenu;

@@ -81,16 +81,16 @@ LAMEOptionsSheet::LAMEOptionsSheet(QWidget* parent)
     form->addRow(m_vbrQualityLabel, m_vbrQuality);
     encodingLayout->addLayout(form);
     m_copyrighted = new QCheckBox(L("Copyrighted"), encoding);
-    m_copy = new QCheckBox(L("Original"), encoding);
+    m_original = new QCheckBox(L("Original (not a copy)"), encoding);
     m_crc = new QCheckBox(L("Error protection (CRC)"), encoding);
     m_iso = new QCheckBox(L("Strict ISO compliance"), encoding);
     m_reservoir = new QCheckBox(L("Use bit reservoir"), encoding);
     m_copyrighted->setObjectName(QStringLiteral("copyrightedCheckbox"));
-    m_copy->setObjectName(QStringLiteral("copyCheckbox"));
+    m_original->setObjectName(QStringLiteral("originalCheckbox"));
     m_crc->setObjectName(QStringLiteral("crcCheckbox"));
     m_iso->setObjectName(QStringLiteral("isoCheckbox"));
     m_reservoir->setObjectName(QStringLiteral("bitReservoirCheckbox"));
-    for (QCheckBox* box : {m_copyrighted, m_copy, m_crc, m_iso, m_reservoir})
+    for (QCheckBox* box : {m_copyrighted, m_original, m_crc, m_iso, m_reservoir})
         encodingLayout->addWidget(box);
     encodingLayout->addStretch();
     columns->addWidget(encoding);
@@ -188,7 +188,8 @@ void LAMEOptionsSheet::load()
     m_quality->setCurrentIndex(std::clamp(Integer(s, "LAMEQuality", 2), 0, m_quality->count() - 1));
     m_vbrQuality->setCurrentIndex(std::clamp(Integer(s, "LAMEVBRQuality", 4), 0, m_vbrQuality->count() - 1));
     m_copyrighted->setChecked(Switch(s, "LAMECopyrighted", false));
-    m_copy->setChecked(Switch(s, "LAMECopy", true));
+    // The encoder marks a copy only when told; so does an absent key.
+    m_original->setChecked(!Switch(s, "LAMECopy", false));
     m_crc->setChecked(Switch(s, "LAMEUseCRC", false));
     m_iso->setChecked(Switch(s, "LAMEISOCompliant", false));
     m_reservoir->setChecked(Switch(s, "LAMEUseBitReservoir", true));
@@ -226,7 +227,7 @@ void LAMEOptionsSheet::store()
     spec->setSpecificsValue(QStringLiteral("LAMEEncodingMode"), std::max(0, m_mode->checkedId()));
     spec->setSpecificsValue(QStringLiteral("LAMEVBRQuality"), m_vbrQuality->currentIndex());
     spec->setSpecificsValue(QStringLiteral("LAMECopyrighted"), m_copyrighted->isChecked());
-    spec->setSpecificsValue(QStringLiteral("LAMECopy"), m_copy->isChecked());
+    spec->setSpecificsValue(QStringLiteral("LAMECopy"), !m_original->isChecked());
     spec->setSpecificsValue(QStringLiteral("LAMEUseCRC"), m_crc->isChecked());
     spec->setSpecificsValue(QStringLiteral("LAMEISOCompliant"), m_iso->isChecked());
     spec->setSpecificsValue(QStringLiteral("LAMEUseBitReservoir"), m_reservoir->isChecked());

@@ -37,6 +37,7 @@ public:
     QComboBox* qualityPopup() const { return m_quality; }
     QComboBox* vbrQualityPopup() const { return m_vbrQuality; }
     QCheckBox* writeID3TagsCheckbox() const { return m_writeTags; }
+    QCheckBox* originalCheckbox() const { return m_original; }
     QListWidget* genreTable() const { return m_genreTable; }
     QLineEdit* titleTextField() const { return m_title; }
     // Cell 0 artist, 1 album, 2 track, 3 year.
@@ -62,7 +63,9 @@ private:
     QLabel* m_commentLabel;
     QButtonGroup* m_mode;
     QCheckBox* m_copyrighted;
-    QCheckBox* m_copy;
+    // Shows the frames' original bit: ticked, the stored "LAMECopy" (the
+    // encoder's mark of a copy) is off.
+    QCheckBox* m_original;
     QCheckBox* m_crc;
     QCheckBox* m_iso;
     QCheckBox* m_reservoir;

@@ -72,6 +72,7 @@ namespace {
 constexpr OSType kNoneType = FOUR_CHAR_CODE("None");
 constexpr OSType kPNRAType = FOUR_CHAR_CODE("PNRA");
 constexpr OSType kRAG2Type = FOUR_CHAR_CODE("RAG2");
+constexpr OSType kLAMEMP3Type = FOUR_CHAR_CODE("DMP3");
 
 // ------------------------------------------------------------ sort state
 struct SortState {
@@ -774,8 +775,26 @@ int ConvSpec::compare(const ConvSpec* other) const
 
 // ========================================================= descriptions
 
+QString ConvSpec::descriptionInPlaceOfWordLength() const
+{
+    if (!needsStrictFileType_ || outputFileType_ != kLAMEMP3Type ||
+        specifics_.value(QStringLiteral("LAMEEncodingMode")).toInt() != 2)
+        return QString();
+    // The encoder's -V: the VBR quality, else (a conversion stored before it
+    // was kept) the quality, else the encoder's own default, 4.
+    int quality = 4;
+    for (const char* key : {"LAMEVBRQuality", "LAMEQuality"})
+        if (specifics_.contains(QLatin1String(key))) {
+            quality = specifics_.value(QLatin1String(key)).toInt();
+            break;
+        }
+    return QStringLiteral("VBR quality ") + FormatInt(quality);
+}
+
 QString ConvSpec::descriptionForWordLength() const
 {
+    if (const QString instead = descriptionInPlaceOfWordLength(); !instead.isEmpty())
+        return instead;
     const QVariantMap entry = GetFileTypeEntry(outputFileType_);
     const QVariantList items = PopupItems(entry, QStringLiteral("numBitsPopup"));
     const SoundFileDispatcherRef dispatcher = GetEntryDispatcher(entry);

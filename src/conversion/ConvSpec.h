@@ -148,7 +148,12 @@ public:
     // -------------------------------------------------- descriptions
     // The output type's popup wording of the word length / the channel
     // treatment; "%d bits" / "channel treatment %d" when no item matches.
+    // A setting that replaces the word length is said instead (see below).
     QString descriptionForWordLength() const;
+    // What stands in place of the word length, empty when nothing does: an
+    // MP3 of variable bit rate has no bit rate, its quality says it
+    // ("VBR quality 2"), as the encoder is given it.
+    QString descriptionInPlaceOfWordLength() const;
     // The word length as the log says it: as above, except an MPEG-4 bit
     // rate per channel, said per channel with the stereo total.
     QString descriptionForWordLengthInLog() const;

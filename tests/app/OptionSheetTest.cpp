@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -192,6 +193,7 @@ TEST_F(OptionSheetTest, MP3OptionsOpenWithTheirDefaultsAndStoreTheKeys)
     EXPECT_EQ(sheet->tagsFormCell(0)->text(), NSFullUserName());
     EXPECT_EQ(sheet->tagsFormCell(2)->text(), QStringLiteral("1"));
     EXPECT_EQ(sheet->tagsFormCell(3)->text(), QString::number(QDate::currentDate().year()));
+    EXPECT_TRUE(sheet->originalCheckbox()->isChecked());
     EXPECT_FALSE(m_spec->specificsValid());
 
     sheet->encodingModeMatrix()->button(2)->click();
@@ -207,7 +209,7 @@ TEST_F(OptionSheetTest, MP3OptionsOpenWithTheirDefaultsAndStoreTheKeys)
     EXPECT_EQ(s.value(QStringLiteral("LAMEEncodingMode")).toInt(), 2);
     EXPECT_EQ(s.value(QStringLiteral("LAMEVBRQuality")).toInt(), 1);
     EXPECT_EQ(s.value(QStringLiteral("LAMEQuality")).toInt(), 2);
-    EXPECT_EQ(s.value(QStringLiteral("LAMECopy")), QVariant(true));
+    EXPECT_EQ(s.value(QStringLiteral("LAMECopy")), QVariant(false));  // an original
     EXPECT_EQ(s.value(QStringLiteral("LAMEUseBitReservoir")), QVariant(true));
     EXPECT_EQ(s.value(QStringLiteral("LAMEUseCRC")), QVariant(false));
     EXPECT_EQ(s.value(QStringLiteral("LAMEUseInputFileNameAsTitle")), QVariant(false));
@@ -229,6 +231,27 @@ TEST_F(OptionSheetTest, MP3OptionsOpenWithTheirDefaultsAndStoreTheKeys)
     sheet->accept();
     EXPECT_EQ(m_spec->specificsValue(QStringLiteral("LAMEWriteID3Tags")), QVariant(false));
     EXPECT_EQ(m_spec->specificsValue(QStringLiteral("LAMETitle")).toString(), QStringLiteral("Nocturne"));
+}
+
+// The original bit of an MP3 file's first frame (after its ID3v2 tag);
+// -1 when there is no frame.
+int FirstFrameOriginalBit(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = file.readAll();
+    qsizetype at = 0;
+    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
+        at = 10 + ((qsizetype(bytes[6] & 0x7F) << 21) | (qsizetype(bytes[7] & 0x7F) << 14) |
+                   (qsizetype(bytes[8] & 0x7F) << 7) | qsizetype(bytes[9] & 0x7F));
+        if (bytes[5] & 0x10)
+            at += 10;
+    }
+    for (; at + 3 < bytes.size(); ++at)
+        if (quint8(bytes[at]) == 0xFF && (quint8(bytes[at + 1]) & 0xE0) == 0xE0)
+            return (quint8(bytes[at + 3]) >> 2) & 1;
+    return -1;
 }
 
 // What the sheets write is what a batch does with the conversion.
@@ -284,6 +307,7 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
     conversions.append(m_spec->dictionary());
 
     // MP3 through the encoder, with a typed title and a genre.
+    QString vbrName;
     const bool withMP3 = GetFileTypeEntry('DMP3').value(QStringLiteral("canBeWritten")).toBool() &&
                          peers::Have(QStringLiteral("ffprobe"));
     if (withMP3) {
@@ -295,6 +319,23 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
         lame->genreTable()->setCurrentRow(lame->genres().indexOf(QStringLiteral("Jazz")));
         lame->accept();
         ASSERT_TRUE(m_editor->validateOK()) << m_editor->infoText().toStdString();
+        conversions.append(m_spec->dictionary());
+
+        // Variable bit rate, marked as a copy: the name, the editor's row
+        // and the log say the quality, not a bit rate.
+        newConversion();
+        lame = open<LAMEOptionsSheet>('DMP3');
+        lame->encodingModeMatrix()->button(2)->click();
+        lame->vbrQualityPopup()->setCurrentIndex(2);
+        lame->originalCheckbox()->click();
+        lame->accept();
+        m_editor->doAutomaticName();
+        ASSERT_TRUE(m_editor->validateOK()) << m_editor->infoText().toStdString();
+        vbrName = m_spec->conversionName();
+        EXPECT_TRUE(vbrName.endsWith(QStringLiteral(", VBR quality 2"))) << vbrName.toStdString();
+        auto* note = m_editor->findChild<QLabel*>(QStringLiteral("numBitsNote"));
+        EXPECT_TRUE(note && note->isVisibleTo(m_editor.get()) && note->text() == QStringLiteral("VBR quality 2"));
+        EXPECT_FALSE(m_editor->findChild<QComboBox*>(QStringLiteral("numBitsPopUp"))->isVisibleTo(m_editor.get()));
         conversions.append(m_spec->dictionary());
     }
 
@@ -368,6 +409,10 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
                 .out);
         EXPECT_TRUE(tags.contains(QStringLiteral("title=Nocturne"))) << tags.toStdString();
         EXPECT_TRUE(tags.contains(QStringLiteral("genre=Jazz"))) << tags.toStdString();
+        // The frames' original bit is what the box said.
+        EXPECT_EQ(FirstFrameOriginalBit(out + QStringLiteral("/mp3/tone.mp3")), 1);
+        EXPECT_EQ(FirstFrameOriginalBit(out + QLatin1Char('/') + vbrName + QStringLiteral("/tone.mp3")), 0);
+        EXPECT_TRUE(log.contains(QStringLiteral("Convert number of bits to: VBR quality 2,")));
     }
 }
 
