@@ -47,6 +47,8 @@ bool EditorCommands::newConversion(MainWindow& window, MainController& controlle
     if (!ConversionEditor::editConversion(&window, spec, NamesBut(controller, nullptr), controller.defaults()))
         return false;
     controller.addConversion(spec);  // undoable, re-sorted and saved
+    window.showConversions();
+    window.selectConversion(spec.get());
     return true;
 }
 

@@ -454,6 +454,19 @@ QList<int> MainWindow::selectedConversionRows() const
     return ControlTools::SortedSelectedRows(m_conversionTable);
 }
 
+void MainWindow::selectConversion(const ConvSpec* spec)
+{
+    const QList<ConvSpecRef>& list = m_controller.conversions();
+    for (int row = 0; row < list.size(); ++row)
+        if (list.at(row).get() == spec) {
+            const QModelIndex index = m_conversionTable->model()->index(row, ConversionTableModel::ConvName);
+            m_conversionTable->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_conversionTable->scrollTo(index);
+            return;
+        }
+}
+
 void MainWindow::openLogs(const QStringList& paths)
 {
     for (const QString& path : paths) {

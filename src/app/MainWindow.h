@@ -22,6 +22,7 @@
 
 class AboutView;
 class BackgroundImageView;
+class ConvSpec;
 class FileDropView;
 class LogDocument;
 class MainController;
@@ -74,6 +75,8 @@ public:
     // The rows selected in the input (conversion) table, in row order.
     QList<int> selectedInputRows() const;
     QList<int> selectedConversionRows() const;
+    // Selects `spec` alone in the conversion table and scrolls to it.
+    void selectConversion(const ConvSpec* spec);
     // Opens each log in a window (one already open is brought forward).
     void openLogs(const QStringList& paths);
     QList<LogDocument*> logDocuments() const;

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 
 namespace {
@@ -69,6 +70,30 @@ TEST_F(EditorCommandsTest, NewAndEditedConversionsReachTheList)
         names.append(spec->conversionName());
     EXPECT_TRUE(names.contains(QStringLiteral("Podcast mono")));
     EXPECT_FALSE(names.contains(QStringLiteral("Podcast")));
+}
+
+TEST_F(EditorCommandsTest, ANewConversionIsSelectedAloneAndScrolledTo)
+{
+    QStringList names;
+    for (int i = 0; i < 60; ++i)
+        names.append(QStringLiteral("Conversion %1").arg(i, 2, 10, QLatin1Char('0')));
+    MainController& controller = startWithConversions(names);
+    MainWindow window(controller);
+    EditorCommands::install(window, controller);
+    window.show();
+    window.showConversions();
+    QTableView* table = window.conversionTable();
+    table->selectRow(3);
+    for (const QString& name : {QStringLiteral("Zebra"), QStringLiteral("Conversion 30b")}) {
+        SCOPED_TRACE(name.toStdString());
+        answerEditor(name, true);
+        ASSERT_TRUE(EditorCommands::newConversion(window, controller));
+        const QList<int> rows = window.selectedConversionRows();
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_EQ(controller.conversions().at(rows.first())->conversionName(), name);
+        const QModelIndex index = table->model()->index(rows.first(), ConversionTableModel::ConvName);
+        EXPECT_TRUE(table->viewport()->rect().contains(table->visualRect(index)));
+    }
 }
 
 } // namespace
