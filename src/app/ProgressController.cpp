@@ -200,7 +200,8 @@ void ProgressController::timedProgressDisplay()
     // Between two conversions the file count is back at 0 while the last
     // file's path is still set: wait for the next file rather than show
     // "Input File 0 of n".
-    if (process.fileChanged() && process.curFile() > 0) {
+    const bool newFile = process.fileChanged() && process.curFile() > 0;
+    if (newFile) {
         process.setFlag(ConversionProcess::kFileChanged, false);
         const QString path = process.curFilePath();
         m_fileTextView->setText(L("Input File %1 of %2: '%3'")
@@ -239,7 +240,10 @@ void ProgressController::timedProgressDisplay()
         fraction = process.curValue() / 100.0;
     else if (m_curSamples > 0.0)
         fraction = process.curValue() / m_curSamples;
-    setFileBar(m_barPart * (m_curStep + std::clamp(fraction, 0.0, 1.0)));
+    // Within a file the bar never goes back: a value read before the step
+    // it belongs to (the worker runs on) waits for the step.
+    const double value = m_barPart * (m_curStep + std::clamp(fraction, 0.0, 1.0));
+    setFileBar(newFile ? value : std::max(m_fileBar, value));
 }
 
 void ProgressController::showWarnings()

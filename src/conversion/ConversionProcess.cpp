@@ -280,6 +280,9 @@ void ConversionProcess::registerObservers()
             curStepDesc_ = list.value(0).toString();
         }
         determinateStep_.store(!list.value(1).toBool());
+        // A step starts at its beginning: the last step's position (all of
+        // its frames) is not this one's.
+        curValue_.store(0);
         curStep_.fetch_add(1);
         setFlag(kStepChanged, true);
     });

@@ -7,8 +7,10 @@
 #include "ConversionProcess.h"
 #include "InstanceChannel.h"
 #include "LogDocument.h"
+#include "MacRoman.h"
 #include "MainWindow.h"
 #include "ProgressController.h"
+#include "progress_channel.h"
 
 #include <QAction>
 #include <QDir>
@@ -126,6 +128,43 @@ protected:
 };
 
 } // namespace
+
+TEST_F(ProgressControllerTest, TheFileBarNeverGoesBackWithinAFile)
+{
+    // Two steps of one file: writing by frames, then an encoder's
+    // percentages; the bar is polled after each report.
+    ConversionProcess process;
+    process.setFlag(ConversionProcess::kRunning, true);
+    ProgressController progress(*m_defaults);
+    progress.begin(&process, 1, 1, 3600000);
+    QList<double> bars;
+    auto step = [](const char* name) {
+        Str255 pascal = {0};
+        MacRoman::toPascal(QString::fromLatin1(name), pascal);
+        PostProgressStep(pascal, 0);
+    };
+    auto poll = [&] {
+        progress.timedProgressDisplay();
+        bars.append(progress.fileBarValue());
+    };
+    PostProgressNumSampleFrames(1000);
+    PostProgressNumSteps(2);
+    step("Copying");
+    poll();
+    PostProgressPosition(500);
+    poll();
+    PostProgressPosition(1000);
+    poll();
+    step("Encoding mp3 using the LAME encoder");  // the frames were the last step's
+    poll();
+    PostProgressPercentage(20);
+    poll();
+    PostProgressPercentage(100);
+    poll();
+    EXPECT_EQ(bars, (QList<double>{0.0, 25.0, 50.0, 50.0, 60.0, 100.0}));
+    process.setFlag(ConversionProcess::kRunning, false);
+    progress.timedProgressDisplay();
+}
 
 TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLog)
 {
