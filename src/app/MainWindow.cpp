@@ -111,6 +111,7 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
     connect(&controller, &MainController::outputChanged, this, &MainWindow::updateOutputView);
     connect(&controller, &MainController::inputsChanged, this, [this] {
         updateSortIndicators();
+        fitInputColumns();
         reportViewState();
     });
     connect(&controller, &MainController::conversionsChanged, this, [this] {
@@ -508,6 +509,19 @@ void MainWindow::reportViewState()
     const int inputs = int(m_inputTable->selectionModel()->selectedRows().size());
     const int conversions = int(m_conversionTable->selectionModel()->selectedRows().size());
     m_controller.setViewState(MainTab(m_tabs->currentIndex()), inputs, conversions);
+}
+
+void MainWindow::fitInputColumns()
+{
+    // The name elides in its middle and the last column takes the room
+    // left; the others grow to what they show, so none cuts its text.
+    QHeaderView* header = m_inputTable->horizontalHeader();
+    for (int column = InputFileModel::Size; column < InputFileModel::Timestamps; ++column) {
+        const QAbstractItemView* view = m_inputTable;
+        const int wanted = std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+        if (header->sectionSize(column) < wanted)
+            header->resizeSection(column, wanted);
+    }
 }
 
 void MainWindow::updateSortIndicators()

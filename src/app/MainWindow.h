@@ -112,6 +112,7 @@ private:
     void addCommandButton(
         QHBoxLayout* row, QWidget* page, const QString& title, AppCommand command, const std::function<void()>& action);
     void updateSortIndicators();
+    void fitInputColumns();
     void deleteSelection();
     QAction* addCommand(QMenu* menu, AppCommand command, const QString& title, const QKeySequence& shortcut);
 

@@ -275,6 +275,29 @@ TEST_F(MainControllerTest, TheDesktopFileOffersEveryTypeThatIsAdded)
     }
 }
 
+TEST_F(MainControllerTest, InputColumnsShowTheirWholeText)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    const QString mp3 = path(QStringLiteral("tone.mp3"));
+    ASSERT_EQ(peers::Run(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                                                    QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                    QStringLiteral("sine=d=0.2"), mp3})
+                  .exitCode,
+              0);
+    WriteWave(path(QStringLiteral("take.wav")), 100);
+    MainController& controller = startController();
+    MainWindow window(controller);
+    window.show();
+    ASSERT_EQ(addAndWait({mp3, path(QStringLiteral("take.wav"))}), 2);
+    // Every column but the name (elided in its middle) and the last (the
+    // room left) is as wide as what it shows.
+    const QAbstractItemView* view = window.inputTable();
+    const QHeaderView* header = window.inputTable()->horizontalHeader();
+    for (int column = InputFileModel::Size; column < InputFileModel::Timestamps; ++column)
+        EXPECT_GE(header->sectionSize(column), std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)))
+            << InputFileModel::columnIdentifier(column).toStdString();
+}
+
 TEST_F(MainControllerTest, FilesDroppedOnTheListAreAdded)
 {
     WriteWave(path(QStringLiteral("dropped.wav")), 100);
