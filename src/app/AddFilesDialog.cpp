@@ -4,9 +4,16 @@
 #include "SoundFileInfoViewController.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QSet>
+#include <QTreeView>
 
 AddFilesDialog::AddFilesDialog(QWidget* parent) : QFileDialog(parent)
 {
@@ -17,6 +24,11 @@ AddFilesDialog::AddFilesDialog(QWidget* parent) : QFileDialog(parent)
     allowMultipleSelection();
     // What the current file is, under the list.
     (new SoundFileInfoViewController(this))->attachTo(this);
+    // Room for the list's columns and the information view.
+    QSize size(960, 680);
+    if (const QScreen* screen = parent ? parent->screen() : QApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+    resize(size);
 }
 
 void AddFilesDialog::allowMultipleSelection()
@@ -30,12 +42,41 @@ void AddFilesDialog::showEvent(QShowEvent* event)
 {
     allowMultipleSelection();
     QFileDialog::showEvent(event);
+    // The details fit their text; the name takes the room left.
+    if (auto* details = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+}
+
+bool AddFilesDialog::openTypedFolder()
+{
+    // Typed and confirmed with Enter in the name field, a folder is opened
+    // as in any file panel; folders are added from the list.
+    auto* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!field || !field->hasFocus())
+        return false;
+    QString typed = field->text().trimmed();
+    if (typed.isEmpty() || typed.startsWith(QLatin1Char('"')))
+        return false;
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+        typed = QDir::homePath() + typed.mid(1);
+    const QString folder = QDir(directory().absolutePath()).absoluteFilePath(typed);
+    if (!QFileInfo(folder).isDir())
+        return false;
+    setDirectory(QDir::cleanPath(folder));
+    field->clear();
+    return true;
 }
 
 void AddFilesDialog::accept()
 {
     // The rows selected in the dialog's list, files and folders alike; when
     // nothing is selected there, what the name field holds.
+    if (openTypedFolder())
+        return;
     QStringList paths;
     QSet<QString> seen;
     for (QAbstractItemView* view : findChildren<QAbstractItemView*>()) {

@@ -1,5 +1,6 @@
 // The add-files panel: a file dialog (Qt's own, not the desktop's) in which
-// files and folders can be chosen together, with the prompt "Add".
+// files and folders can be chosen together, with the prompt "Add".  A
+// folder typed into the name field opens on Enter.
 #pragma once
 
 #include <QFileDialog>
@@ -20,5 +21,7 @@ protected:
 
 private:
     void allowMultipleSelection();
+    // True when the name field, being edited, names a folder: it is opened.
+    bool openTypedFolder();
     QStringList m_paths;
 };

@@ -1,4 +1,5 @@
-// The add-files panel takes files and folders in one selection.
+// The add-files panel takes files and folders in one selection, opens a
+// folder typed into its name field, and shows its columns whole.
 #include "AddFilesDialog.h"
 #include "AppTestSupport.h"
 
@@ -6,11 +7,25 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeView>
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
-class AddFilesDialogTest : public AppTest {};
+class AddFilesDialogTest : public AppTest {
+protected:
+    // Waits until the panel's model lists `count` entries of `folder`.
+    static bool listed(QFileSystemModel* model, const QString& folder, int count)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (model->rowCount(model->index(folder)) < count && clock.elapsed() < 5000)
+            QTest::qWait(10);
+        return model->rowCount(model->index(folder)) == count;
+    }
+};
 }
 
 TEST_F(AddFilesDialogTest, ChoosesFilesAndFoldersTogether)
@@ -32,11 +47,16 @@ TEST_F(AddFilesDialogTest, ChoosesFilesAndFoldersTogether)
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     // The folder is listed once the model has read it.
-    QElapsedTimer clock;
-    clock.start();
-    while (model->rowCount(model->index(m_dir.qpath())) < 3 && clock.elapsed() < 5000)
-        QTest::qWait(10);
-    ASSERT_EQ(model->rowCount(model->index(m_dir.qpath())), 3);
+    ASSERT_TRUE(listed(model, m_dir.qpath(), 3));
+    // Every detail column is as wide as its text.
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(details, nullptr);
+    QTest::qWait(50);
+    for (int column = 0; column < details->header()->count(); ++column)
+        EXPECT_GE(details->header()->sectionSize(column),
+                  std::max(static_cast<QAbstractItemView*>(details)->sizeHintForColumn(column),
+                           details->header()->sectionSizeHint(column)))
+            << column;
 
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     for (const char* name : {"folder", "one.wav"}) {
@@ -49,4 +69,32 @@ TEST_F(AddFilesDialogTest, ChoosesFilesAndFoldersTogether)
     QStringList chosen = dialog.chosenPaths();
     chosen.sort();
     EXPECT_EQ(chosen, (QStringList{path(QStringLiteral("folder")), path(QStringLiteral("one.wav"))}));
+}
+
+TEST_F(AddFilesDialogTest, AFolderTypedIntoTheNameFieldOpensOnEnter)
+{
+    QDir().mkpath(path(QStringLiteral("Takes/inner")));
+    WriteWave(path(QStringLiteral("Takes/a.wav")), 10);
+    AddFilesDialog dialog;
+    dialog.setDirectory(m_dir.qpath());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    ASSERT_TRUE(listed(model, m_dir.qpath(), 1));
+    auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(field, nullptr);
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    // Relative to the folder shown, then a whole path.
+    const QStringList typed = {QStringLiteral("Takes"), path(QStringLiteral("Takes/inner"))};
+    const QStringList opened = {path(QStringLiteral("Takes")), path(QStringLiteral("Takes/inner"))};
+    for (int i = 0; i < typed.size(); ++i) {
+        field->setFocus();
+        QTest::keyClicks(field, typed.at(i));
+        QTest::qWait(50);
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_TRUE(accepted.isEmpty()) << dialog.chosenPaths().join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(dialog.directory().absolutePath(), opened.at(i));
+        EXPECT_TRUE(field->text().isEmpty());
+    }
 }
