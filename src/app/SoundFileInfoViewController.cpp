@@ -45,8 +45,8 @@ SoundFileInfoViewController::SoundFileInfoViewController(QObject* parent) : QObj
     QFont font = QApplication::font();
     font.setPointSizeF(11.0);
     m_textFormat.setFont(font);
+    // On the view's own background: no band of colour behind the text.
     m_textFormat.setForeground(QColor::fromHsvF(0.0f, 0.0f, 0.2f, 1.0f));
-    m_textFormat.setBackground(QColor::fromHsvF(0.0f, 0.0f, 0.8f, 1.0f));
     m_labelFormat = m_textFormat;
     QFont bold = font;
     bold.setBold(true);
@@ -170,7 +170,11 @@ void SoundFileInfoViewController::setupInfo()
             const std::optional<uint64_t> size = file.size();
             const QString bytes =
                 size ? ByteFormatter().stringForObjectValue(QVariant(qulonglong(*size))) : QString();
-            value = QStringLiteral("'%1', %2, %3").arg(QFileInfo(file.path()).fileName(), bytes, file.descriptor());
+            // The pieces it has, so no empty one leaves a stray comma.
+            QStringList pieces{QStringLiteral("'%1'").arg(QFileInfo(file.path()).fileName()), bytes,
+                               file.descriptor()};
+            pieces.removeAll(QString());
+            value = pieces.join(QStringLiteral(", "));
         }
         setInfoKey(file.isDirectory() ? L("Folder") : L("File"), value);
         setupInfoForFile(file);
