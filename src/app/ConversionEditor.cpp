@@ -182,11 +182,23 @@ void ConversionEditor::buildFieldTable()
     m_convertTypeRow = t.add({{ConvSpec::kNeedsStrictFileTypeKey, ConvSpec::kNeedsNameExtensionKey},
                               [&format](ConvSpec& s) { format.convertTypeBox->setChecked(s.needsStrictFileType()); },
                               [this, &format, &fades](ConvSpec& s) {
-                                  // A type of one's own, a name extension of one's own.
+                                  // A type of one's own, a name extension of one's own: the
+                                  // output type's, when the field has none.  Without an
+                                  // extension to use, the box stays as it was.
                                   const bool on = format.convertTypeBox->isChecked();
                                   s.setNeedsStrictFileType(on);
-                                  fades.extensionBox->setChecked(on);
-                                  m_fields.edit(m_extensionRow);
+                                  if (on && fades.extensionField->text().isEmpty()) {
+                                      const QString extension = m_fileTypeInfo.value(FileTypeForHFSTypeCode(s.outputFileType()))
+                                                                    .toMap()
+                                                                    .value(QStringLiteral("extension"))
+                                                                    .toString();
+                                      fades.extensionField->setText(extension);
+                                      s.setNameExtension(extension);
+                                  }
+                                  if (!on || !fades.extensionField->text().isEmpty()) {
+                                      fades.extensionBox->setChecked(on);
+                                      m_fields.edit(m_extensionRow);
+                                  }
                               },
                               [this] { convertFileTypeDependencies(); }});
     t.editOn(m_convertTypeRow, format.convertTypeBox, &QCheckBox::clicked);

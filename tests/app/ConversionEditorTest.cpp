@@ -292,9 +292,23 @@ TEST_F(ConversionEditorTest, WithoutConvertTypeTheAIFFRulesApply)
     m_editor->chooseFileType('DADP');
     EXPECT_EQ(m_spec->outputFileType(), OSType('AIFF'));
     EXPECT_EQ(m_editor->currentFileType(), OSType('AIFF'));
+    // Ticked, the type is the output type's and so is the extension: the
+    // box never stands ticked over an empty extension.
     click("convertFileTypeCheckBox");
     EXPECT_TRUE(m_spec->needsStrictFileType());
     EXPECT_TRUE(m_spec->needsNameExtension());
+    EXPECT_TRUE(w<QCheckBox>("filenameExtensionCheckBox")->isChecked());
+    EXPECT_EQ(m_spec->nameExtension(), GetFileTypeEntry('AIFF').value(QStringLiteral("extension")).toString());
+    EXPECT_FALSE(m_spec->nameExtension().isEmpty());
+    EXPECT_EQ(w<QLineEdit>("filenameExtensionTextField")->text(), m_spec->nameExtension());
+    // Off and on again, a typed extension stays.
+    click("convertFileTypeCheckBox");
+    EXPECT_FALSE(m_spec->needsNameExtension());
+    type("filenameExtensionTextField", QStringLiteral("snd"));
+    emit w<QLineEdit>("filenameExtensionTextField")->textEdited(QStringLiteral("snd"));
+    click("convertFileTypeCheckBox");
+    EXPECT_TRUE(m_spec->needsNameExtension());
+    EXPECT_EQ(m_spec->nameExtension(), QStringLiteral("snd"));
 }
 
 TEST_F(ConversionEditorTest, ForcedBoxesGoOffWithTheTypeAndSoDoTheirFlags)
