@@ -17,9 +17,9 @@ bool EncoderCheck::run(QWidget* parent)
         alert.title = L("LAME mp3-encoder Too Old");
         alert.message =
             L("The version of the LAME encoder for mp3 files that is installed on your system is too "
-                               "old. It is version %1, but it has to be version 3.93 or higher. Please refer to the "
-                               "Quillmarch Release Notes in the Help menu to get more information about obtaining the "
-                               "LAME encoder.")
+              "old. It is version %1, but it has to be version 3.93 or higher. Please install a newer LAME "
+              "encoder (the package \"lame\" of your system, or a \"lame\" program on your PATH) and start "
+              "Quillmarch again: until then mp3 files cannot be written.")
                 .arg(found);
         AppPresenter::showAlert(alert, parent);
     }

@@ -13,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -61,11 +62,16 @@ FeedbackController::FeedbackController(UserDefaults& defaults, QWidget* parent) 
     connect(m_ok, &QPushButton::clicked, this, &FeedbackController::doOK);
     connect(cancel, &QPushButton::clicked, this, &FeedbackController::doCancel);
 
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("deliveryNote"));
+    m_note->setWordWrap(true);
+
     auto* form = new QFormLayout;
     form->addRow(L("Type:"), types);
     form->addRow(L("Subject:"), m_subject);
     form->addRow(L("Description:"), m_description);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_note);
     layout->addLayout(form, 1);
     layout->addWidget(buttons);
     resize(520, 380);
@@ -77,6 +83,34 @@ FeedbackController::FeedbackController(UserDefaults& defaults, QWidget* parent) 
             move(screen->availableGeometry().center() - rect().center());
     }
     validateOK();
+    showDelivery();
+}
+
+void FeedbackController::showEvent(QShowEvent* event)
+{
+    showDelivery();
+    QDialog::showEvent(event);
+}
+
+void FeedbackController::showDelivery()
+{
+    const QString address = MakerAddresses::current().feedback;
+    QString note;
+    if (address.isEmpty())
+        note = L("This build of Quillmarch has no address to send feedback to (it is set when the program is "
+                 "built): \"Copy Text\" puts your text on the clipboard instead.");
+    else if (mailProgram().isEmpty())
+        note = L("No mail program (sendmail) is configured on this computer: \"Copy Text\" puts your text on the "
+                 "clipboard, to paste into a new message to %1.")
+                   .arg(address);
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
+    m_ok->setText(note.isEmpty() ? L("Send") : L("Copy Text"));
+}
+
+QString FeedbackController::deliveryNote() const
+{
+    return m_note->text();
 }
 
 FeedbackController::~FeedbackController() = default;

@@ -16,6 +16,7 @@
 #include <QString>
 
 class QButtonGroup;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -43,6 +44,10 @@ public:
     QLineEdit* subjectTextField() const { return m_subject; }
     QPlainTextEdit* descriptionTextView() const { return m_description; }
     QPushButton* okButton() const { return m_ok; }
+    // What the window says at once when the feedback cannot be sent (empty
+    // when it can): the build has no address or the computer no mail
+    // program, so the button copies the text instead.
+    QString deliveryNote() const;
     QButtonGroup* typeGroup() const { return m_types; }
     int choice() const { return m_choice; }
 
@@ -53,9 +58,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void validateOK();
+    // The note and the button's title for how the feedback leaves.
+    void showDelivery();
     void clearFields();
     void saveFrame();
     // Runs the mail program; false when it failed or took too long.
@@ -67,4 +75,5 @@ private:
     QLineEdit* m_subject = nullptr;
     QPlainTextEdit* m_description = nullptr;
     QPushButton* m_ok = nullptr;
+    QLabel* m_note = nullptr;
 };

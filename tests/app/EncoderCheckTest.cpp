@@ -49,6 +49,9 @@ TEST_P(EncoderCheckTest, StartUpOffersMP3OnlyWithAUsableEncoder)
         ASSERT_EQ(m_alerts.size(), 1);
         EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("LAME mp3-encoder Too Old"));
         EXPECT_TRUE(m_alerts.at(0).message.contains(QStringLiteral("It is version 3.92, but")));
+        // It points at what there is: no menu item, the encoder itself.
+        EXPECT_FALSE(m_alerts.at(0).message.contains(QStringLiteral("menu")));
+        EXPECT_TRUE(m_alerts.at(0).message.contains(QStringLiteral("Please install a newer LAME encoder")));
     }
 }
 

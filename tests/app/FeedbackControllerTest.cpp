@@ -89,6 +89,9 @@ TEST_F(FeedbackControllerTest, DeliveryThroughSendmailOrTheClipboard)
     {
         const QString script = fakeSendmail(0);
         FeedbackController window(*m_defaults);
+        window.show();
+        EXPECT_TRUE(window.deliveryNote().isEmpty());
+        EXPECT_EQ(window.okButton()->text(), QStringLiteral("Send"));
         window.typeGroup()->button(1)->click();
         fill(window, QStringLiteral("Dots"), Text());
         window.doOK();
@@ -134,6 +137,10 @@ TEST_F(FeedbackControllerTest, DeliveryThroughSendmailOrTheClipboard)
     m_alerts.clear();
     FeedbackController window(*m_defaults);
     EXPECT_TRUE(window.mailProgram().isEmpty());
+    // Said when the window opens, not only after the button.
+    window.show();
+    EXPECT_TRUE(window.deliveryNote().contains(kAddresses.feedback));
+    EXPECT_EQ(window.okButton()->text(), QStringLiteral("Copy Text"));
     fill(window, QStringLiteral("Dots"), Text());
     window.doOK();
     EXPECT_EQ(QApplication::clipboard()->text(), body);
@@ -152,6 +159,8 @@ TEST_F(FeedbackControllerTest, DeliveryThroughSendmailOrTheClipboard)
     QApplication::clipboard()->setText(QStringLiteral("before"));
     m_alerts.clear();
     FeedbackController unaddressed(*m_defaults);
+    unaddressed.show();
+    EXPECT_TRUE(unaddressed.deliveryNote().startsWith(QStringLiteral("This build of Quillmarch has no address")));
     fill(unaddressed, QStringLiteral("Dots"), Text());
     unaddressed.doOK();
     EXPECT_FALSE(QFile::exists(script + QStringLiteral(".mail")));
