@@ -72,6 +72,8 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
                                   L("Recognise numbered files (.1, .2, ...) as split channels")));
     inputLayout->addWidget(addBox(input, QStringLiteral("Easy Thru"),
                                   L("Use an output subfolder that already exists without asking (easy thru)")));
+    inputLayout->addWidget(addBox(input, QStringLiteral("Number Duplicate Files"),
+                                  L("Number duplicate files (NAME-1, NAME-2, ...) instead of failing them")));
     inputLayout->addWidget(addBox(input, QStringLiteral("Preserve Finder Comments"), L("Preserve file comments")));
 
     auto* unknown = new QGroupBox(L("Input files of an unrecognised type"), input);

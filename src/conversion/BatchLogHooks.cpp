@@ -11,11 +11,14 @@ const QString BatchLogHooks::kNumberOfFilesConvertedKey = QStringLiteral("Number
 namespace {
 
 // The output a failure is about, for the message: the final name that was
-// taken for a duplicate.
-QString OutputDetail(int code, const QVariantMap& info)
+// taken for a duplicate, with how to have such outputs numbered instead.
+QString OutputDetail(int code, const QVariantMap& info, const UserDefaults& defaults)
 {
-    Q_UNUSED(code);
-    return info.value(ConversionProcess::kOutputPathKey).toString();
+    QString detail = info.value(ConversionProcess::kOutputPathKey).toString();
+    if (code == dupFNErr && !defaults.boolForKey(ConversionProcess::kNumberDuplicatesKey))
+        detail += QStringLiteral(" (to number such outputs NAME-1, NAME-2, ... instead, switch on the preference "
+                                 "\"Number Duplicate Files\")");
+    return detail;
 }
 
 }  // namespace
@@ -52,7 +55,7 @@ BatchLogHooks::BatchLogHooks(ConversionProcess& process, Logger& logger, UserDef
         const QVariant object = ConversionProcess::notificationObject(n);
         const QVariantMap info = ConversionProcess::notificationUserInfo(n);
         const int code = info.value(ConversionProcess::kErrorKey).toInt();
-        logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info),
+        logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info, defaults()),
                                 info.value(ConversionProcess::kReasonKey).toString());
     });
     observe(ConversionProcess::kSkippedNotification, [this](const Notification& n) {

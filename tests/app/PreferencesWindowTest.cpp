@@ -59,7 +59,8 @@ TEST_F(PreferencesWindowTest, EveryCheckBoxWritesItsDefault)
         QStringLiteral("Process File If No Regions"), QStringLiteral("Easy Thru"), QStringLiteral("Save Log"),
         QStringLiteral("Only Save When Errors"), QStringLiteral("Open Log"), QStringLiteral("Only Open When Errors"),
         QStringLiteral("Beep When Done"), QStringLiteral("Full Paths Into Log"), QStringLiteral("Blip At End"),
-        QStringLiteral("Auto Play Next"), QStringLiteral("Preserve Finder Comments")};
+        QStringLiteral("Auto Play Next"), QStringLiteral("Preserve Finder Comments"),
+        QStringLiteral("Number Duplicate Files")};
     for (const QString& key : keys) {
         QCheckBox* box = window().checkBox(key);
         ASSERT_NE(box, nullptr) << key.toStdString();

@@ -9,10 +9,12 @@
 #include "LogDocument.h"
 #include "MacRoman.h"
 #include "MainWindow.h"
+#include "PreferencesWindow.h"
 #include "ProgressController.h"
 #include "progress_channel.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QPlainTextEdit>
@@ -431,6 +433,34 @@ TEST_F(ProgressControllerTest, OnlySaveWhenErrorsRemovesTheLogOfAFlawlessBatch)
     EXPECT_FALSE(controller.lastBatchLog().isEmpty());
     EXPECT_EQ(QDir(path(QStringLiteral("out"))).entryList({QStringLiteral("*.qlg")}).size(), 1);
     EXPECT_EQ(logs.size(), 1);
+}
+
+TEST_F(ProgressControllerTest, ARerunIntoTheSameFolderSaysHowToNumberDuplicates)
+{
+    storeConversions();  // an existing subfolder is used without asking
+    const QStringList inputs = writeInputs(2, 1000);
+    MainController& controller = startController();
+    ASSERT_EQ(addAndWait(inputs), 2);
+    runAndSample([&] { controller.doStart(); });
+    ASSERT_EQ(outputs(QStringLiteral("Copy")), 2);
+
+    // Again: every file fails as a duplicate, and each line says how to
+    // have it numbered; the preference is in the window.
+    runAndSample([&] { controller.doStart(); });
+    QFile log(controller.lastBatchLog());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QStringList failures =
+        QString::fromUtf8(log.readAll()).split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^\\*")));
+    ASSERT_EQ(failures.size(), 4);
+    for (const QString& line : failures)
+        EXPECT_TRUE(line.contains(QStringLiteral("switch on the preference \"Number Duplicate Files\"")))
+            << line.toStdString();
+    PreferencesWindow preferences(*m_defaults);
+    QCheckBox* numbering = preferences.checkBox(QStringLiteral("Number Duplicate Files"));
+    ASSERT_NE(numbering, nullptr);
+    numbering->click();
+    runAndSample([&] { controller.doStart(); });
+    EXPECT_EQ(outputs(QStringLiteral("Copy")), 4);
 }
 
 TEST_F(ProgressControllerTest, TheRightSideOfASplitSetIsNoErrorForOnlyOpenWhenErrors)
