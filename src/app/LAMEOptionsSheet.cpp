@@ -133,6 +133,13 @@ LAMEOptionsSheet::LAMEOptionsSheet(QWidget* parent)
     m_genreTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_genreTable->setMinimumHeight(140);
     tagsLayout->addWidget(m_genreTable, 1);
+    // The rule the encoder follows, said where the values are typed.
+    auto* inputTag = new QLabel(L("An mp3 input file that has an ID3v2 tag keeps its own tag: these values are "
+                                  "written for the other input files."),
+                                tags);
+    inputTag->setObjectName(QStringLiteral("inputTagNote"));
+    inputTag->setWordWrap(true);
+    tagsLayout->addWidget(inputTag);
     columns->addWidget(tags, 1);
 
     connect(m_titleMode, &QButtonGroup::idClicked, this, &LAMEOptionsSheet::doTitleMatrix);

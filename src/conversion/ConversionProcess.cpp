@@ -76,6 +76,8 @@ const QString ConversionProcess::kPreserveCommentsKey = QStringLiteral("Preserve
 const QString ConversionProcess::kNumberDuplicatesKey = QStringLiteral("Number Duplicate Files");
 
 const QString ConversionProcess::kCopiedComment = QStringLiteral("(not recognized as a sound file, just copied)");
+const QString ConversionProcess::kInputTagComment =
+    QStringLiteral("(the input's own ID3 tag was copied; the conversion's tag values were not used)");
 
 namespace {
 
@@ -808,6 +810,8 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
                 info.insert(kWarningKey, int(eofErr));
             else if (outputWarning)
                 info.insert(kWarningKey, int(outputWarning));
+            else if (inputTagKept(convSpec))
+                info.insert(kCommentKey, kInputTagComment);
             post(kSuccessNotification, path, info);
         } else {
             // The output folder gone (removed while the batch ran): the
@@ -1106,6 +1110,16 @@ OSErr ConversionProcess::getOutputSpec(FSSpec* spec, FSRef* ref)
     spec->parent = ref->path;
     spec->name.clear();
     return noErr;
+}
+
+bool ConversionProcess::inputTagKept(const ConvSpecRef& convSpec)
+{
+    // An MP3 input's own ID3v2 tag goes into the MP3 output in place of the
+    // tag values the conversion holds (which are then not written).
+    const QVariantMap specifics = dict().value(kOutputSpecificsKey).toMap();
+    const QVariant wanted = specifics.value(QStringLiteral("LAMEWriteID3Tags"));
+    return convSpec && convSpec->needsStrictFileType() && convSpec->outputFileType() == FOUR_CHAR_CODE("DMP3") &&
+           specifics.contains(kID3v2BlobKey) && (!wanted.isValid() || wanted.toBool());
 }
 
 void ConversionProcess::readID3TagsFromFile(const QString& path)

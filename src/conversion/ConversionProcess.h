@@ -143,6 +143,8 @@ public:
 
     // The comment a copied, unrecognised file is logged with.
     static const QString kCopiedComment;  // "(not recognized as a sound file, just copied)"
+    // The log's note for an MP3 output that carries its MP3 input's tag.
+    static const QString kInputTagComment;
 
     struct Environment {
         UserDefaults* defaults = nullptr;  // null: the standard store
@@ -260,6 +262,9 @@ public:
     // ID3 tags of an input whose extension is "mp3": the ID3v2 tag into the
     // file's output specifics, else the ID3v1 fields under "id3tags".
     void readID3TagsFromFile(const QString& path);
+    // Whether the file just converted by `convSpec` got its input's ID3v2
+    // tag instead of the conversion's tag values.
+    bool inputTagKept(const ConvSpecRef& convSpec);
     // "id3tags" into the output specifics under the MP3 encoder's keys.
     void writeID3Tags();
     // Final names for the outputs listed for the current input; 0 or -48.

@@ -413,6 +413,33 @@ TEST_F(OptionSheetTest, ConversionsMadeInTheEditorRunInABatch)
         EXPECT_EQ(FirstFrameOriginalBit(out + QStringLiteral("/mp3/tone.mp3")), 1);
         EXPECT_EQ(FirstFrameOriginalBit(out + QLatin1Char('/') + vbrName + QStringLiteral("/tone.mp3")), 0);
         EXPECT_TRUE(log.contains(QStringLiteral("Convert number of bits to: VBR quality 2,")));
+
+        // An MP3 input keeps its own tag, and its log line says so.
+        const QString song = path(QStringLiteral("song.mp3"));
+        ASSERT_EQ(peers::Run(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i", "sine=d=0.3", "-metadata",
+                                                        "title=Own Title", song})
+                      .exitCode,
+                  0);
+        const QString out2 = path(QStringLiteral("out2"));
+        batch.start(QStringLiteral(QM_BATCH_EXE),
+                    {QStringLiteral("--defaults"), path(QStringLiteral("defaults.plist")),
+                     QStringLiteral("--conversions"), list, QStringLiteral("--conversion"), QStringLiteral("mp3"),
+                     QStringLiteral("--quiet"), QStringLiteral("-o"), out2, song});
+        ASSERT_TRUE(batch.waitForFinished(60000));
+        EXPECT_EQ(batch.exitCode(), 0) << batch.readAll().toStdString();
+        const QString title = QString::fromUtf8(
+            peers::Run(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format_tags=title", "-of",
+                                                   "default=nw=1", out2 + QStringLiteral("/mp3/song.mp3")})
+                .out);
+        EXPECT_TRUE(title.contains(QStringLiteral("title=Own Title"))) << title.toStdString();
+        QString songLog;
+        for (const QString& name : QDir(out2).entryList({QStringLiteral("*.qlg")})) {
+            QFile file(out2 + QLatin1Char('/') + name);
+            if (file.open(QIODevice::ReadOnly))
+                songLog += QString::fromUtf8(file.readAll());
+        }
+        EXPECT_TRUE(songLog.contains(QStringLiteral("the input's own ID3 tag was copied"))) << songLog.toStdString();
+        EXPECT_NE(m_editor->findChild<QLabel*>(QStringLiteral("inputTagNote")), nullptr);
     }
 }
 
