@@ -1,6 +1,5 @@
 #include "AboutView.h"
 
-#include "AppCommands.h"
 #include "AppPresenter.h"
 #include "Localized.h"
 #include "MainBundle.h"
@@ -28,6 +27,20 @@ QString AboutView::version()
 #else
     return QString();
 #endif
+}
+
+bool AboutView::openWebSite(QWidget* parent)
+{
+    const QString site = MakerAddresses::current().webSite;
+    if (site.isEmpty()) {
+        AppPresenter::showAlert({L("No Web Site"),
+                                 L("This build of Quillmarch has no web site address: it is set when the program "
+                                   "is built."),
+                                 {}, {}, {}},
+                                parent);
+        return false;
+    }
+    return AppPresenter::openUrl(QUrl(site));
 }
 
 QString AboutView::convertedText() const
@@ -81,7 +94,7 @@ void AboutView::mousePressEvent(QMouseEvent* event)
 {
     // A click on the address opens it; any other click closes the box.
     if (event && webSiteRect().contains(event->position().toPoint())) {
-        AppCommands::goToWebSite(this);
+        openWebSite(this);
         return;
     }
     close();

@@ -14,6 +14,9 @@ class AboutView : public QWidget {
 public:
     AboutView(UserDefaults& defaults, QWidget* parent = nullptr);
     static QString version();
+    // Opens the maker's web site (MakerAddresses); a build without one
+    // says so.  False when nothing was opened.
+    static bool openWebSite(QWidget* parent = nullptr);
     // "You converted a total of %qu files." with the stored count.
     QString convertedText() const;
     // Where the web-site link is drawn.

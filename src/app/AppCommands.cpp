@@ -100,16 +100,7 @@ bool AppCommands::showLicense()
 
 bool AppCommands::goToWebSite(QWidget* parent)
 {
-    const QString site = MakerAddresses::current().webSite;
-    if (site.isEmpty()) {
-        AppPresenter::showAlert({L("No Web Site"),
-                                 L("This build of Quillmarch has no web site address: it is set when the program "
-                                   "is built."),
-                                 {}, {}, {}},
-                                parent);
-        return false;
-    }
-    return AppPresenter::openUrl(QUrl(site));
+    return AboutView::openWebSite(parent);
 }
 
 UpdateCheck* AppCommands::updateCheck(MainWindow& window)
@@ -186,7 +177,8 @@ void AppCommands::install(MainWindow& window, MainController& controller)
 {
     MainWindow* w = &window;
     MainController* c = &controller;
-    if (QMenu* file = window.menu(QStringLiteral("File"))) {
+    {
+        QMenu* file = window.fileMenu();
         // Before "Start".
         QAction* before = nullptr;
         for (QAction* action : file->actions())
@@ -212,12 +204,14 @@ void AppCommands::install(MainWindow& window, MainController& controller)
         QObject::connect(empty, &QAction::triggered, w, [w, c] { emptyOutputFolder(*w, *c); });
         window.registerAction(AppCommand::EmptyOutputFolder, empty);
     }
-    if (QMenu* edit = window.menu(QStringLiteral("Edit"))) {
+    {
+        QMenu* edit = window.editMenu();
         QAction* unrecognized = edit->addAction(L("Unrecognized File Handling..."));
         unrecognized->setObjectName(QStringLiteral("unrecognizedFileHandling"));
         QObject::connect(unrecognized, &QAction::triggered, w, [w, c] { unrecognizedFileHandling(*w, *c); });
     }
-    if (QMenu* help = window.menu(QStringLiteral("Help"))) {
+    {
+        QMenu* help = window.helpMenu();
         help->addSeparator();
         QAction* feedback = help->addAction(L("Send Feedback..."));
         feedback->setObjectName(QStringLiteral("sendFeedBack"));

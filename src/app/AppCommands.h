@@ -34,7 +34,7 @@ public:
     static void importConversions(MainWindow& window, MainController& controller);
     // The licence text with its default application.
     static bool showLicense();
-    // The maker's web site (MakerAddresses); a build without one says so.
+    // The maker's web site, as the about box opens it (AboutView).
     static bool goToWebSite(QWidget* parent = nullptr);
     // Starts the background check of `address` (the maker's list when
     // empty); the answer is shown when it comes.  False while one runs,

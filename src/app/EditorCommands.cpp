@@ -70,8 +70,8 @@ void EditorCommands::install(MainWindow& window, MainController& controller)
 {
     MainWindow* w = &window;
     MainController* c = &controller;
-    QMenu* edit = window.menu(QStringLiteral("Edit"));
-    if (edit) {
+    {
+        QMenu* edit = window.editMenu();
         edit->addSeparator();
         QAction* rates = edit->addAction(L("Custom Sample Rates..."));
         QObject::connect(rates, &QAction::triggered, w,
@@ -90,7 +90,8 @@ void EditorCommands::install(MainWindow& window, MainController& controller)
 
     auto add = [w, c] { newConversion(*w, *c); };
     auto change = [w, c] { editConversion(*w, *c, SelectedConversionRow(*w)); };
-    if (QMenu* conversions = window.menu(QStringLiteral("Conversions"))) {
+    {
+        QMenu* conversions = window.conversionsMenu();
         QAction* first = conversions->actions().value(0);
         auto* newAction = new QAction(L("New Conversion..."), conversions);
         auto* editAction = new QAction(L("Edit Conversion..."), conversions);

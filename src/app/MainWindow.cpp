@@ -198,17 +198,9 @@ void MainWindow::registerAction(AppCommand command, QAction* action)
     action->setEnabled(m_controller.validate(command));
 }
 
-QMenu* MainWindow::menu(const QString& title) const
-{
-    for (QAction* action : menuBar()->actions())
-        if (action->menu() && action->text().remove(QLatin1Char('&')) == title)
-            return action->menu();
-    return nullptr;
-}
-
 void MainWindow::buildMenus()
 {
-    QMenu* file = menuBar()->addMenu(L("&File"));
+    QMenu* file = m_fileMenu = menuBar()->addMenu(L("&File"));
     connect(addCommand(file, AppCommand::AddFiles, L("Add Files..."), QKeySequence::Open), &QAction::triggered,
             this, &MainWindow::addFiles);
     connect(addCommand(file, AppCommand::ShowLastFileAddingErrors, L("Show Last File Adding Errors"), {}),
@@ -227,7 +219,7 @@ void MainWindow::buildMenus()
     quit->setShortcutContext(Qt::ApplicationShortcut);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* edit = menuBar()->addMenu(L("&Edit"));
+    QMenu* edit = m_editMenu = menuBar()->addMenu(L("&Edit"));
     // Undo follows the tab: the input list's or the conversion list's.
     m_undoGroup = new QUndoGroup(this);
     m_undoGroup->addStack(m_controller.inputUndoStack());
@@ -247,7 +239,7 @@ void MainWindow::buildMenus()
 
     // The conversion editor adds "New Conversion..." and "Edit
     // Conversion..." here.
-    QMenu* conversionsMenu = menuBar()->addMenu(L("&Conversions"));
+    QMenu* conversionsMenu = m_conversionsMenu = menuBar()->addMenu(L("&Conversions"));
     connect(addCommand(conversionsMenu, AppCommand::DuplicateConversion, L("Duplicate"), {}), &QAction::triggered,
             this, [this] { m_controller.duplicateConversions(selectedConversionRows()); });
     connect(addCommand(conversionsMenu, AppCommand::MarkConversion, L("Mark Active"), {}), &QAction::triggered,
@@ -268,7 +260,7 @@ void MainWindow::buildMenus()
 
     m_playback->addMenu(menuBar());
 
-    QMenu* help = menuBar()->addMenu(L("&Help"));
+    QMenu* help = m_helpMenu = menuBar()->addMenu(L("&Help"));
     connect(help->addAction(L("About Quillmarch")), &QAction::triggered, this, &MainWindow::showAbout);
 }
 

@@ -8,8 +8,8 @@
 // through conversionButtonRow() and the Conversions menu), the tables take
 // drags (files on the input table, conversions on and from the conversion
 // table), Edit > Undo follows the tab shown, and logs open in windows of
-// their own (LogDocument).  The preferences plug in through the menus
-// (menu()).
+// their own (LogDocument).  The preferences and the other commands plug in
+// through the menus (fileMenu(), editMenu(), ...).
 #pragma once
 
 #include "AppCommand.h"
@@ -58,7 +58,11 @@ public:
     // The menu or button action of a command (null when it has none).
     QAction* action(AppCommand command) const { return m_actions.value(int(command)); }
     QPushButton* button(AppCommand command) const { return m_buttons.value(int(command)); }
-    QMenu* menu(const QString& title) const;
+    // The menus, for the commands that plug in.
+    QMenu* fileMenu() const { return m_fileMenu; }
+    QMenu* editMenu() const { return m_editMenu; }
+    QMenu* conversionsMenu() const { return m_conversionsMenu; }
+    QMenu* helpMenu() const { return m_helpMenu; }
     // The player controls under the input table.
     PlaybackController* playback() const { return m_playback; }
     // Puts `action` under `command`: it is enabled as validation answers.
@@ -134,6 +138,10 @@ private:
     QPushButton* m_chooseButton = nullptr;
     QPushButton* m_showButton = nullptr;
     AboutView* m_about = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QMenu* m_conversionsMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
     QHash<int, QAction*> m_actions;
     QHash<int, QPushButton*> m_buttons;
     QUndoGroup* m_undoGroup = nullptr;

@@ -43,7 +43,7 @@ TEST_F(EditorCommandsTest, NewAndEditedConversionsReachTheList)
     EditorCommands::install(window, controller);
     EXPECT_NE(window.findChild<QPushButton*>(QStringLiteral("newConversionButton")), nullptr);
     bool preferences = false;
-    for (QAction* action : window.menu(QStringLiteral("Edit"))->actions())
+    for (QAction* action : window.editMenu()->actions())
         preferences = preferences || action->text() == QStringLiteral("Preferences...");
     EXPECT_TRUE(preferences);
 
