@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Makes the pictures of the desktop application that the README shows
-# (docs/images/*.png): the main window with the example inputs, on the input
-# and the output tab, the conversion editor, the MP3 encoder's options (when
-# a usable lame is installed), the add-files panel describing a file, and a
-# batch of the examples run with --convert: its progress window and its log,
-# on a 1366 x 768 virtual X display (xvfb-run).
+# (docs/images/*.png): the main window with the example inputs, on each of
+# its tabs, the preferences (each tab), the feedback window, the custom
+# sample rates, the about box, the report of files not added, the
+# conversion editor, the MP3 encoder's options (when a usable lame is
+# installed), the add-files panel describing a file, and a batch of the
+# examples run with --convert: its progress window and its log, on a
+# 1366 x 768 virtual X display (xvfb-run).
 # Usage: scripts/screenshots.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -42,8 +44,25 @@ shoot_with() {  # shoot_with VARIABLE FILE [ARGUMENT...]: one of the other pictu
     QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" "$@"
   echo "wrote $file"
 }
+shoot_window() {  # shoot_window NAME FILE [ARGUMENT...]: a window over the main window
+  local name="$1" file="$2"
+  shift 2
+  env QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
+    QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT="$file" QUILLMARCH_SCREENSHOT_WINDOW="$name" \
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" "$@"
+  echo "wrote $file"
+}
 shoot 0 "$root/docs/images/main-window.png"
+shoot 1 "$root/docs/images/conversions-tab.png"
 shoot 2 "$root/docs/images/output-tab.png"
+shoot_window preferences "$root/docs/images/preferences-input.png"
+shoot_window preferences-logging "$root/docs/images/preferences-logging.png"
+shoot_window preferences-playback "$root/docs/images/preferences-playback.png"
+shoot_window feedback "$root/docs/images/feedback-window.png"
+shoot_window custom-rates "$root/docs/images/custom-rates.png"
+shoot_window about "$root/docs/images/about-box.png"
+printf 'not a sound\n' > "$work/notes.txt"
+shoot_window add-errors "$root/docs/images/files-not-added.png" "$work/notes.txt" "$work/Examples/Bell mono.wav"
 shoot_with QUILLMARCH_SCREENSHOT_EDITOR "$root/docs/images/conversion-editor.png"
 if "$build/src/quillmarch-batch" --list-types 2>/dev/null | grep -Eq "'DMP3' +[a-z]+ +yes"; then
   shoot_with QUILLMARCH_SCREENSHOT_MP3 "$root/docs/images/mp3-options.png"

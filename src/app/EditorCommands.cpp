@@ -17,7 +17,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSet>
 #include <QTableView>
 #include <QTimer>
@@ -154,8 +153,7 @@ void EditorCommands::screenshotIfAsked(MainWindow& window, MainController& contr
             });
             return;
         }
-        // The MP3 encoder's options over the editor: the part of the screen
-        // that shows both.
+        // The MP3 encoder's options, opened over the editor.
         spec->setConversionName(QStringLiteral("Podcast MP3, variable bit rate"));
         spec->setSpecificsValue(QStringLiteral("LAMEEncodingMode"), 2);
         spec->setSpecificsValue(QStringLiteral("LAMEVBRQuality"), 2);
@@ -165,13 +163,8 @@ void EditorCommands::screenshotIfAsked(MainWindow& window, MainController& contr
         editor->findChild<QCheckBox*>(QStringLiteral("convertFileTypeCheckBox"))->click();
         editor->chooseFileType('DMP3');
         OptionSheet* sheet = editor->doOptionsButton();
-        QTimer::singleShot(600, editor, [editor, sheet, mp3Path] {
-            QRect area = editor->frameGeometry();
-            if (sheet)
-                area |= sheet->frameGeometry();
-            QScreen* screen = editor->screen();
-            const bool saved = sheet && screen &&
-                               screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(mp3Path);
+        QTimer::singleShot(600, editor, [sheet, mp3Path] {
+            const bool saved = sheet && sheet->grab().save(mp3Path);
             QApplication::exit(saved ? 0 : 1);
         });
     });

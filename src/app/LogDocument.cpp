@@ -3,11 +3,14 @@
 #include "AppPresenter.h"
 #include "Localized.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QScreen>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
@@ -56,7 +59,11 @@ LogDocument::LogDocument(QWidget* parent) : QMainWindow(parent)
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
 
-    resize(720, 520);
+    // A hundred characters a line, within the screen.
+    QSize size(QFontMetrics(m_view->font()).horizontalAdvance(QString(100, QLatin1Char('x'))) + 40, 560);
+    if (const QScreen* screen = QApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(size);
     updateTitle();
 }
 

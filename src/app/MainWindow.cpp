@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -138,7 +139,11 @@ MainWindow::MainWindow(MainController& controller, QWidget* parent) : QMainWindo
     updateOutputView();
     updateSortIndicators();
     updateCommands();
-    resize(900, 520);
+    // Room for every column of the input list, within the screen.
+    QSize size(1080, 600);
+    if (const QScreen* screen = QApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(size);
 }
 
 MainWindow::~MainWindow()
@@ -296,6 +301,9 @@ QWidget* MainWindow::buildInputTab()
     m_inputTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::Playable, 24);
     m_inputTable->horizontalHeader()->resizeSection(InputFileModel::FileName, 240);
+    // The other columns start narrow and grow to what they show.
+    for (int column = InputFileModel::Size; column < InputFileModel::ColumnCount; ++column)
+        m_inputTable->horizontalHeader()->resizeSection(column, 80);
     followTable(m_inputTable, &MainController::inputHeaderClicked);
 
     auto* buttons = new QHBoxLayout;

@@ -60,7 +60,8 @@ SoundFileInfoViewController::SoundFileInfoViewController(QObject* parent) : QObj
     m_view = new QTextEdit;
     m_view->setReadOnly(true);
     m_view->setObjectName(QStringLiteral("infoTextView"));
-    m_view->setMinimumHeight(120);
+    // A sound file's usual attributes (a dozen lines) without scrolling.
+    m_view->setMinimumHeight(QFontMetrics(m_labelFormat.font()).lineSpacing() * 13 + 12);
 }
 
 SoundFileInfoViewController::~SoundFileInfoViewController()

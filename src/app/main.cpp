@@ -5,18 +5,26 @@
 // QUILLMARCH_SCREENSHOT=FILE (scripts/screenshots.sh) saves a picture of
 // the main window once the files are added, and quits;
 // QUILLMARCH_SCREENSHOT_TAB (0 input, 1 conversions, 2 output) picks the
-// tab shown.  QUILLMARCH_SCREENSHOT_INFO=FILE saves the add-files panel
+// tab shown, and QUILLMARCH_SCREENSHOT_WINDOW another window instead
+// (preferences, preferences-logging, preferences-playback, feedback,
+// custom-rates, about, add-errors: the report of the files named that were
+// not added).  QUILLMARCH_SCREENSHOT_INFO=FILE saves the add-files panel
 // describing the first file named (its file-information view).  QUILLMARCH_SCREENSHOT_PROGRESS=FILE and
 // QUILLMARCH_SCREENSHOT_LOG=FILE instead wait for a batch (started with
 // --convert): the progress window is saved once a file is under way, the
 // log window once the batch's log opens; then the program quits.
+#include "AboutView.h"
 #include "AddFilesDialog.h"
+#include "AddFilesErrorsController.h"
 #include "AppCommands.h"
+#include "CustomRatesWindow.h"
+#include "FeedbackController.h"
 #include "EditorCommands.h"
 #include "InstanceChannel.h"
 #include "LogDocument.h"
 #include "MainController.h"
 #include "MainWindow.h"
+#include "PreferencesWindow.h"
 #include "ProgressController.h"
 #include "SoundFileInfoViewController.h"
 #include "UserDefaults.h"
@@ -48,6 +56,36 @@ const char kUsage[] =
     "  --help      this text\n"
     "\n"
     "For batches without a display, use quillmarch-batch (quillmarch-batch --help).\n";
+
+// The window named `name` (QUILLMARCH_SCREENSHOT_WINDOW) opened over the
+// main window, for its picture; null for an unknown name.
+QWidget* OpenWindowForPicture(const QString& name, MainWindow& window, MainController& controller)
+{
+    if (name.startsWith(QLatin1String("preferences"))) {
+        PreferencesWindow* prefs = PreferencesWindow::shared(&window, controller.defaults());
+        prefs->updateUI();
+        if (name.endsWith(QLatin1String("-logging")))
+            prefs->selectLoggingTab();
+        else if (name.endsWith(QLatin1String("-playback")))
+            prefs->findChild<QTabWidget*>()->setCurrentIndex(2);
+        prefs->show();
+        return prefs;
+    }
+    QWidget* shown = nullptr;
+    if (name == QLatin1String("feedback"))
+        shown = AppCommands::feedbackController(window, controller);
+    else if (name == QLatin1String("custom-rates"))
+        shown = new CustomRatesWindow(controller.defaults(), &window);
+    else if (name == QLatin1String("add-errors"))
+        shown = controller.addFilesErrorsController();
+    else if (name == QLatin1String("about")) {
+        window.showAbout();
+        shown = window.findChild<AboutView*>();
+    }
+    if (shown)
+        shown->show();
+    return shown;
+}
 
 }  // namespace
 
@@ -124,7 +162,6 @@ int main(int argc, char* argv[])
         arguments.clear();
         QTimer::singleShot(300, &window, [&window, infoShot, file] {
             auto* panel = new AddFilesDialog(&window);
-            panel->resize(900, 620);
             panel->setDirectory(file.absolutePath());
             panel->selectFile(file.fileName());
             panel->show();
@@ -168,11 +205,18 @@ int main(int argc, char* argv[])
     } else if (!screenshot.isEmpty()) {
         bool ok = false;
         const int tab = qEnvironmentVariableIntValue("QUILLMARCH_SCREENSHOT_TAB", &ok);
-        auto save = [&window, screenshot, tab, ok] {
+        const QString other = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_WINDOW");
+        auto save = [&window, &controller, screenshot, tab, ok, other] {
             if (ok)
                 window.tabs()->setCurrentIndex(tab);
-            QTimer::singleShot(400, &window, [&window, screenshot] {
-                const bool saved = window.grab().save(screenshot);
+            QWidget* shown = other.isEmpty() ? &window : OpenWindowForPicture(other, window, controller);
+            if (!shown) {
+                std::fprintf(stderr, "quillmarch: no window '%s' to picture\n", qPrintable(other));
+                QApplication::exit(1);
+                return;
+            }
+            QTimer::singleShot(400, &window, [shown, screenshot] {
+                const bool saved = shown->grab().save(screenshot);
                 QApplication::exit(saved ? 0 : 1);
             });
         };
