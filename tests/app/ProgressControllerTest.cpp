@@ -3,17 +3,28 @@
 // progress window sampled while it runs, cancels (also one pressed before
 // the worker ran, and closing the window), the log kept, removed or opened
 // as the preferences say, and the folder checks' refusals.
+#include "AppCommands.h"
 #include "AppTestSupport.h"
+#include "AudioOutput.h"
+#include "ConversionEditor.h"
+#include "EditorCommands.h"
+#include "FileAdder.h"
 #include "ConversionProcess.h"
 #include "InstanceChannel.h"
 #include "LogDocument.h"
 #include "MacRoman.h"
 #include "MainWindow.h"
+#include "NullAudioOutput.h"
+#include "PlaybackController.h"
 #include "PreferencesWindow.h"
 #include "ProgressController.h"
 #include "progress_channel.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTableView>
+#include <QTimer>
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
@@ -302,6 +313,72 @@ TEST_F(ProgressControllerTest, CancelPressedBeforeTheWorkerRunsIsKept)
     EXPECT_EQ(controller.conversionProcess()->err(), -128);
     EXPECT_EQ(outputs(QStringLiteral("Copy")) + outputs(QStringLiteral("Half")), 0);
     EXPECT_FALSE(controller.batchRunning());
+}
+
+TEST_F(ProgressControllerTest, AWholeSessionThroughTheWindowsEndsClean)
+{
+    // Add, a new conversion, start, cancel, play, preferences, quit: one
+    // sitting through the real widgets, as the program builds them (the
+    // sanitizer build checks its memory).
+    AudioOutput::SetFactory([] { return std::make_unique<NullAudioOutput>(44100.0, 1.0, 256); });
+    storeConversions();
+    const QStringList inputs = writeInputs(3, 20000);
+    MainController controller(*m_defaults);
+    MainWindow window(controller);
+    EditorCommands::install(window, controller);
+    AppCommands::install(window, controller);
+    controller.fileAdder()->setPollInterval(10);
+    controller.setProgressInterval(10);
+    controller.start();
+    window.show();
+    QSignalSpy added(&controller, &MainController::addingFinished);
+    controller.setFilesToAdd(inputs);
+    ASSERT_TRUE(added.wait(10000));
+
+    QTimer::singleShot(0, &window, [] {
+        if (auto* editor = qobject_cast<ConversionEditor*>(QApplication::activeModalWidget()))
+            editor->ok();
+    });
+    ASSERT_TRUE(EditorCommands::newConversion(window, controller));
+
+    std::promise<void> pressed;  // the worker waits for Cancel
+    holdWorkerAtStart(pressed);
+    QSignalSpy finished(&controller, &MainController::batchFinished);
+    window.startButton()->click();
+    ASSERT_TRUE(controller.batchRunning());
+    controller.progressController()->cancelButton()->click();
+    pressed.set_value();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_EQ(controller.conversionProcess()->err(), -128);
+
+    window.showInput();
+    window.inputTable()->selectRow(0);
+    window.playback()->playFile();
+    EXPECT_TRUE(window.playback()->isPlaying());
+    QTest::qWait(50);
+    window.playback()->stopFile();
+
+    for (QAction* action : window.editMenu()->actions())
+        if (action->text() == QStringLiteral("Preferences..."))
+            action->trigger();
+    auto* preferences = window.findChild<PreferencesWindow*>();
+    ASSERT_TRUE(preferences && preferences->isVisible());
+    preferences->checkBox(QStringLiteral("Full Paths Into Log"))->click();
+    preferences->close();
+
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTimer quit;
+    quit.setSingleShot(true);
+    QObject::connect(&quit, &QTimer::timeout, &window,
+                     [&window] { QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    quit.start(0);
+    guard.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    AudioOutput::SetFactory(nullptr);
 }
 
 TEST_F(ProgressControllerTest, ClosingTheWindowMidBatchAsksAndCancels)
