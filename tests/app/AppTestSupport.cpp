@@ -7,6 +7,8 @@
 #include <QDataStream>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -41,6 +43,19 @@ void EnsureApplication()
         qputenv("QT_QPA_PLATFORM", "offscreen");
         new QApplication(gArgc, gArgv);
     }
+}
+
+int QuitWithCtrlQ(QWidget* window)
+{
+    QTimer press;
+    press.setSingleShot(true);
+    QObject::connect(&press, &QTimer::timeout, window, [window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
+    QTimer guard;  // the application stayed
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    press.start(0);
+    guard.start(10000);
+    return QCoreApplication::exec();
 }
 
 void WriteWave(const QString& path, int frames, int rate, int channels, int bits)

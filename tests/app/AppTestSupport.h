@@ -10,6 +10,7 @@
 #include "UserDefaults.h"
 
 #include <QString>
+#include <QWidget>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -20,6 +21,10 @@
 
 // Makes the QApplication (offscreen) on first use.
 void EnsureApplication();
+
+// Presses Ctrl+Q in `window` and runs the application's event loop until it
+// quits: exec's result, 99 when it had not quit after 10 s.
+int QuitWithCtrlQ(QWidget* window);
 
 // A 16-bit PCM WAVE file of `frames` frames of a quiet ramp.
 void WriteWave(const QString& path, int frames, int rate = 44100, int channels = 1, int bits = 16);

@@ -215,16 +215,7 @@ TEST_F(MainControllerTest, QuitEndsTheApplicationWithLogsOpenOnceEditsAreSettled
     ASSERT_TRUE(log && log->isVisible());
 
     answer = -1;  // "Don't Save": the application ends
-    QTimer press;
-    press.setSingleShot(true);
-    QObject::connect(&press, &QTimer::timeout, &window,
-                     [&window] { QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier); });
-    QTimer guard;  // the application stayed
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    press.start(0);
-    guard.start(10000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(QuitWithCtrlQ(&window), 0);
     EXPECT_EQ(m_alerts.size(), 2);
     EXPECT_FALSE(window.isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -368,16 +368,7 @@ TEST_F(ProgressControllerTest, AWholeSessionThroughTheWindowsEndsClean)
 
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    QTimer quit;
-    quit.setSingleShot(true);
-    QObject::connect(&quit, &QTimer::timeout, &window,
-                     [&window] { QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    quit.start(0);
-    guard.start(10000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(QuitWithCtrlQ(&window), 0);
     AudioOutput::SetFactory(nullptr);
 }
 
