@@ -9,6 +9,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTreeView>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,6 +34,7 @@ TEST_F(AddFilesDialogTest, ChoosesFilesAndFoldersTogether)
     QDir().mkpath(path(QStringLiteral("folder")));
     WriteWave(path(QStringLiteral("one.wav")), 10);
     WriteText(path(QStringLiteral("two.txt")), "x");
+    WriteWave(path(QStringLiteral("The whole take of the evening rehearsal.wav")), 10);
 
     AddFilesDialog dialog;
     dialog.setDirectory(m_dir.qpath());
@@ -47,11 +49,16 @@ TEST_F(AddFilesDialogTest, ChoosesFilesAndFoldersTogether)
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     // The folder is listed once the model has read it.
-    ASSERT_TRUE(listed(model, m_dir.qpath(), 3));
-    // Every detail column is as wide as its text.
+    ASSERT_TRUE(listed(model, m_dir.qpath(), 4));
+    // Large, as far as the screen allows.
+    const QSize room = dialog.screen()->availableGeometry().size() * 0.9;
+    EXPECT_GE(dialog.width(), std::min(900, room.width()));
+    EXPECT_GE(dialog.height(), std::min(600, room.height()));
+    // Every detail column is as wide as its text, and all fit side by side.
     auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
     ASSERT_NE(details, nullptr);
     QTest::qWait(50);
+    EXPECT_LE(details->header()->length(), details->viewport()->width());
     for (int column = 0; column < details->header()->count(); ++column)
         EXPECT_GE(details->header()->sectionSize(column),
                   std::max(static_cast<QAbstractItemView*>(details)->sizeHintForColumn(column),

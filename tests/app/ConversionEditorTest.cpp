@@ -289,6 +289,14 @@ TEST_F(ConversionEditorTest, AutomaticNameIsUndoable)
 
 TEST_F(ConversionEditorTest, WithoutConvertTypeTheAIFFRulesApply)
 {
+    // A new conversion: ticked first thing, the box brings the output
+    // type's extension, never a ticked extension box over an empty one.
+    click("convertFileTypeCheckBox");
+    EXPECT_TRUE(m_spec->needsNameExtension());
+    EXPECT_FALSE(m_spec->nameExtension().isEmpty());
+    EXPECT_EQ(m_spec->nameExtension(), GetFileTypeEntry(m_spec->outputFileType()).value(QStringLiteral("extension")).toString());
+    click("convertFileTypeCheckBox");
+
     m_editor->chooseFileType('DADP');
     EXPECT_EQ(m_spec->outputFileType(), OSType('AIFF'));
     EXPECT_EQ(m_editor->currentFileType(), OSType('AIFF'));
