@@ -52,8 +52,11 @@ TEST_F(InstanceChannelTest, SecondStartForwardsItsFilesAndEnds)
     EXPECT_EQ(second.readAllStandardOutput(), QByteArray("quillmarch: the running application did not start the "
                                                          "batch: Start is not available: the input list is empty.\n"));
 
-    // Without a running instance nothing is forwarded.
+    // Without a running instance nothing is forwarded, nor to one that has
+    // stopped listening (its main window gone, it is quitting).
     EXPECT_FALSE(InstanceChannel::forward({QStringLiteral("/x")}, name + QStringLiteral("-none"), 500));
+    channel.close();
+    EXPECT_FALSE(InstanceChannel::forward({QStringLiteral("/x")}, name, 500));
 }
 
 TEST_F(InstanceChannelTest, ReceivedFilesAreAdded)
