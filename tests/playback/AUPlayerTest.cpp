@@ -18,11 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <map>
 #include <chrono>
 #include <cmath>
+#include <future>
+#include <map>
 #include <thread>
 
 namespace {
@@ -378,6 +380,45 @@ TEST(AUPlayerTest, LongSilenceStopsTheOutputAndPlayStartsItAgain)
     EXPECT_EQ(e.output->StartCount(), 2);
     e.output->Pump(1000);
     EXPECT_NE(e.output->CapturedLeft()[10], 0.0f);
+}
+
+// The render side, on a thread of its own, is held at the moment it stops
+// the idle output while Play runs: the output must stay with the play, and
+// the range play whole and end once.
+TEST(AUPlayerTest, PlayAsTheIdleOutputStopsPlaysTheWholeRange)
+{
+    const UInt32 frames = 3000;
+    Engine e(MakeFile(2, frames, kChannelConfigStereo));
+    const auto in = Samples(2, frames, kChannelConfigStereo);
+    std::promise<void> reached, release;
+    std::atomic<bool> held{false};
+    AUPlayer::SetTestHook([&](AUPlayer&, AUPlayer::TestPoint point) {
+        if (point != AUPlayer::TestPoint::kIdleStop || held.exchange(true))
+            return;
+        reached.set_value();
+        release.get_future().wait();
+    });
+    std::thread render([&] {
+        for (int i = 0; i < 1000 && !held.load(); ++i)
+            e.output->Pump(512);
+        if (!held.exchange(true))
+            reached.set_value();  // it never stopped the output: the checks below tell
+    });
+    reached.get_future().wait();
+    e.output->ClearCapture();
+    e.player->Play(0, frames);
+    release.set_value();
+    render.join();
+    AUPlayer::SetTestHook(nullptr);
+    EXPECT_EQ(e.output->Pump(frames + 2048), frames + 2048) << "the output runs on";
+    EXPECT_EQ(e.ends.load(), 1);
+    EXPECT_FALSE(e.player->IsPlaying());
+    // Silence up to the play, then every frame once, then silence.
+    auto right = e.output->CapturedRight();
+    right.erase(right.begin(), std::find_if(right.begin(), right.end(), [](float s) { return s != 0.0f; }));
+    ASSERT_GE(right.size(), frames);
+    EXPECT_TRUE(std::equal(in[1].begin(), in[1].end(), right.begin()));
+    EXPECT_TRUE(std::all_of(right.begin() + frames, right.end(), [](float s) { return s == 0.0f; }));
 }
 
 // ------------------------------------------------------------ varispeed
