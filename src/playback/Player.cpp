@@ -43,11 +43,18 @@ Player::Player(const FileList& inputFiles, float varispeed, bool autoPlayNext, b
                 g_blip = file;
         }
     }
-    setInputFiles(inputFiles);
-    m_observer = NotificationCenter::defaultCenter().addObserver(
-        kEngineStopNotification, this, [this](const Notification&) { processStopped(); });
     UserDefaults& store = defaults ? *defaults : UserDefaults::standardUserDefaults();
     m_volume = float(store.doubleForKey(QStringLiteral("Playback Volume")));
+    // Ready for the end of a file before anything plays: a folder entry
+    // starts at once, and its first file may end before this returns.
+    m_observer = NotificationCenter::defaultCenter().addObserver(
+        kEngineStopNotification, this, [this](const Notification&) { processStopped(); });
+    try {
+        setInputFiles(inputFiles);
+    } catch (...) {
+        NotificationCenter::defaultCenter().removeObserver(m_observer);
+        throw;
+    }
 }
 
 Player::~Player()

@@ -51,12 +51,17 @@ protected:
 
     void SetUp() override
     {
-        AudioOutput::SetFactory([this] { return std::make_unique<NullAudioOutput>(44100.0, speed, 256); });
+        AudioOutput::SetFactory([this] {
+            auto made = std::make_unique<NullAudioOutput>(44100.0, speed, 256);
+            output = made.get();
+            return made;
+        });
         defaults = std::make_unique<UserDefaults>(QString::fromStdString(dir.file("defaults.plist")));
     }
     void TearDown() override
     {
         player.reset();
+        AUPlayer::SetTestHook(nullptr);
         AudioOutput::SetFactory(nullptr);
         NotificationCenter::defaultCenter().removeObserver(token);
     }
@@ -109,8 +114,10 @@ protected:
     QStringList Starts() const { return events.filter(QStringLiteral("start ")); }
 
     // How much faster than real time the output plays: fast for the tests
-    // that wait for files to end, real time for those that must not see one.
+    // that wait for files to end, real time for those that must not see one
+    // (0: only when pumped).
     double speed = 50.0;
+    NullAudioOutput* output = nullptr;  // the engine's
     TestTempDir dir;
     std::unique_ptr<UserDefaults> defaults;
     std::unique_ptr<Player> player;
@@ -118,8 +125,20 @@ protected:
     NotificationCenter::Token token = 0;
 };
 
-TEST_F(PlayerTest, AutoPlayNextWalksFoldersThenTheListThenStops)
+// Files that end in the output's own time, and files that end the moment
+// they start (the folder's first one before the Player's constructor, which
+// starts it, has returned).
+class PlayerWalkTest : public PlayerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PlayerWalkTest, AutoPlayNextWalksFoldersThenTheListThenStops)
 {
+    if (GetParam()) {
+        speed = 0;
+        AUPlayer::SetTestHook([this](AUPlayer&, AUPlayer::TestPoint point) {
+            if (point == AUPlayer::TestPoint::kPlaying)
+                output->Pump(44100);
+        });
+    }
     Make("A/a1.wav");
     Make("A/a0-broken.wav", 0);  // not playable: skipped
     Make("A/sub/a2.wav");
@@ -132,6 +151,9 @@ TEST_F(PlayerTest, AutoPlayNextWalksFoldersThenTheListThenStops)
     EXPECT_EQ(Starts().join(", ").toStdString(), "start a1.wav, start a2.wav, start b.wav");
     EXPECT_EQ(player->fileFromList(), last);
 }
+
+INSTANTIATE_TEST_SUITE_P(Ends, PlayerWalkTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "AtOnce" : "Paced"; });
 
 TEST_F(PlayerTest, NextAndPreviousWithinFoldersAndTheList)
 {
