@@ -89,8 +89,10 @@ protected:
             const auto* sender = static_cast<const Player*>(n.sender);
             if (!sender)
                 return;
-            if (n.name == Player::kFileStartNotification)
+            if (n.name == Player::kFileStartNotification) {
                 events << QStringLiteral("start ") + QFileInfo(sender->playingFile()->path()).fileName();
+                volumes << sender->engine()->Volume();
+            }
             else if (n.name == Player::kFileStopNotification)
                 events << QStringLiteral("stop");
             else if (n.name == Player::kFilePauseNotification)
@@ -122,6 +124,7 @@ protected:
     std::unique_ptr<UserDefaults> defaults;
     std::unique_ptr<Player> player;
     QStringList events;
+    QList<float> volumes;  // the engine's at each start
     NotificationCenter::Token token = 0;
 };
 
@@ -144,12 +147,14 @@ TEST_P(PlayerWalkTest, AutoPlayNextWalksFoldersThenTheListThenStops)
     Make("A/sub/a2.wav");
     auto folder = Folder("A");
     auto last = Make("b.wav");
+    defaults->setDouble(QStringLiteral("Playback Volume"), -6.0);
     MakePlayer({folder, last}, true, false);  // a folder entry starts at once
     ASSERT_TRUE(Wait([&] { return events.size() >= 1 && events.last() == "stop" && !player->isPlaying()
                                   && Starts().size() == 3; }))
         << events.join(", ").toStdString();
     EXPECT_EQ(Starts().join(", ").toStdString(), "start a1.wav, start a2.wav, start b.wav");
     EXPECT_EQ(player->fileFromList(), last);
+    EXPECT_EQ(volumes, QList<float>(3, -6.0f)) << "the first file too plays at the user's volume";
 }
 
 INSTANTIATE_TEST_SUITE_P(Ends, PlayerWalkTest, ::testing::Values(false, true),
