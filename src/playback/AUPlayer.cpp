@@ -42,9 +42,30 @@ void AUPlayer::FileCloser::operator()(CSoundFile* file) const
         file->CloseAndDelete(false);
 }
 
-AUPlayer::MixMatrix AUPlayer::MatrixForLayoutTag(AudioChannelLayoutTag tag)
+// The speakers a layout names, channel by channel.
+std::vector<UInt32> LayoutLabels(const AudioChannelLayout& layout, UInt32 channels)
+{
+    std::vector<UInt32> labels;
+    if (layout.mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelDescriptions) {
+        const AudioChannelDescription* descriptions = layout.mChannelDescriptions;
+        for (UInt32 i = 0; i < std::min(layout.mNumberChannelDescriptions, channels); ++i)
+            labels.push_back(descriptions[i].mChannelLabel);
+    } else if (layout.mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelBitmap) {
+        // Bit n is the speaker labelled n + 1, the channels in bit order.
+        for (UInt32 bit = 0; bit < 32; ++bit)
+            if (layout.mChannelBitmap & (1u << bit))
+                labels.push_back(bit + 1);
+    } else {
+        labels = ChannelLabelsForLayoutTag(layout.mChannelLayoutTag);
+    }
+    return labels;
+}
+
+AUPlayer::MixMatrix AUPlayer::MatrixForLayout(const AudioChannelLayout& layout, UInt32 channels)
 {
     MixMatrix m{};
+    // One channel is heard on both sides, whatever speaker it names.
+    const AudioChannelLayoutTag tag = channels == 1 ? kAudioChannelLayoutTag_Mono : layout.mChannelLayoutTag;
     switch (tag) {
     case kAudioChannelLayoutTag_Mono:
         SetRow(m, 0, {{0, kFull}});
@@ -80,11 +101,12 @@ AUPlayer::MixMatrix AUPlayer::MatrixForLayoutTag(AudioChannelLayoutTag tag)
         break;
     default: {
         // Any other layout of known speakers (LCR, 7.1 with rear surrounds,
-        // a multichannel file's own): each speaker on its side, the centre
-        // ones on both.  Stereo and undescribed channels: channels 0 and 1.
-        const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
+        // a multichannel file's own, channels described one by one): each
+        // speaker on its side, the centre ones on both.  Undescribed
+        // channels: channels 0 and 1.
+        const std::vector<UInt32> labels = LayoutLabels(layout, channels);
         bool placed = false;
-        for (std::size_t c = 0; c < labels.size() && c < m[0].size() && labels.size() > 2; ++c) {
+        for (std::size_t c = 0; c < labels.size() && c < m[0].size(); ++c) {
             const int ch = int(c);
             switch (labels[c]) {
             case kAudioChannelLabel_Left: SetRow(m, 0, {{ch, kFull}}); break;
@@ -95,15 +117,25 @@ AUPlayer::MixMatrix AUPlayer::MatrixForLayoutTag(AudioChannelLayoutTag tag)
                 SetRow(m, 1, {{ch, kMinus3dB}});
                 break;
             case kAudioChannelLabel_LFEScreen:
+            case kAudioChannelLabel_LFE2:
+            case kAudioChannelLabel_TopCenterSurround:
+            case kAudioChannelLabel_VerticalHeightCenter:
+            case kAudioChannelLabel_TopBackCenter:
                 SetRow(m, 0, {{ch, kHalf}});
                 SetRow(m, 1, {{ch, kHalf}});
                 break;
             case kAudioChannelLabel_LeftSurround:
             case kAudioChannelLabel_LeftSurroundDirect:
-            case kAudioChannelLabel_RearSurroundLeft: SetRow(m, 0, {{ch, kMinus3dB}}); break;
+            case kAudioChannelLabel_RearSurroundLeft:
+            case kAudioChannelLabel_LeftWide:
+            case kAudioChannelLabel_VerticalHeightLeft:
+            case kAudioChannelLabel_TopBackLeft: SetRow(m, 0, {{ch, kMinus3dB}}); break;
             case kAudioChannelLabel_RightSurround:
             case kAudioChannelLabel_RightSurroundDirect:
-            case kAudioChannelLabel_RearSurroundRight: SetRow(m, 1, {{ch, kMinus3dB}}); break;
+            case kAudioChannelLabel_RearSurroundRight:
+            case kAudioChannelLabel_RightWide:
+            case kAudioChannelLabel_VerticalHeightRight:
+            case kAudioChannelLabel_TopBackRight: SetRow(m, 1, {{ch, kMinus3dB}}); break;
             case kAudioChannelLabel_LeftCenter:
                 SetRow(m, 0, {{ch, kMinus1_25dB}});
                 SetRow(m, 1, {{ch, kHalf}});
@@ -201,7 +233,7 @@ void AUPlayer::SetFile(CSoundFile* file)
             m_fileRate = owned->GetSampleRate();
         AudioChannelLayout* layout = owned->CreateChannelLayout(nullptr);
         THROW_IF_NULL(layout, "channel layout");
-        m_matrix = MatrixForLayoutTag(layout->mChannelLayoutTag);
+        m_matrix = MatrixForLayout(*layout, channels);
         std::free(layout);
         m_ring = std::move(ring);
         m_file = std::move(owned);

@@ -4,6 +4,7 @@
 // and the threaded path through an output paced by the clock.
 #include "PlaybackTestApp.h"
 #include "AUPlayer.h"
+#include "ChannelLabels.h"
 #include "CreateSoundFile.h"
 #include "CyclicPlayBuffer.h"
 #include "EngineStartup.h"
@@ -32,9 +33,41 @@ namespace {
 
 // A 16-bit file whose channel c carries its own tone, so that the weight of
 // every input in every output shows.
-MemorySoundFile* MakeFile(UInt16 channels, UInt32 frames, SInt32 configuration, double rate = 44100.0)
+// A file that reports its layout channel by channel (descriptions) or as a
+// bitmap of speakers, as a reader may for a layout no tag names.
+class DescribedFile : public MemorySoundFile {
+public:
+    DescribedFile(std::vector<UInt32> labels, bool bitmap) : m_labels(std::move(labels)), m_bitmap(bitmap) {}
+    AudioChannelLayout* CreateChannelLayout(UInt32* size) const override
+    {
+        const UInt32 bytes = 12 + 20 * UInt32(m_labels.size());
+        if (size)
+            *size = bytes;
+        auto* layout = static_cast<AudioChannelLayout*>(std::calloc(1, bytes));
+        AudioChannelDescription* descriptions = layout->mChannelDescriptions;
+        layout->mChannelLayoutTag = m_bitmap ? kAudioChannelLayoutTag_UseChannelBitmap
+                                             : kAudioChannelLayoutTag_UseChannelDescriptions;
+        for (std::size_t i = 0; i < m_labels.size(); ++i) {
+            if (m_bitmap)
+                layout->mChannelBitmap |= 1u << (m_labels[i] - 1);
+            else
+                descriptions[i].mChannelLabel = m_labels[i];
+        }
+        layout->mNumberChannelDescriptions = m_bitmap ? 0 : UInt32(m_labels.size());
+        return layout;
+    }
+
+private:
+    std::vector<UInt32> m_labels;
+    bool m_bitmap;
+};
+
+MemorySoundFile* MakeFile(UInt16 channels, UInt32 frames, SInt32 configuration, double rate = 44100.0,
+                          MemorySoundFile* file = nullptr)
 {
-    auto* file = new MemorySoundFile(channels, 16, rate);
+    if (!file)
+        file = new MemorySoundFile;
+    file->SetShape(channels, 16, rate);
     std::vector<UInt8> bytes(std::size_t(frames) * channels * 2);
     for (UInt32 i = 0; i < frames; ++i)
         for (UInt16 c = 0; c < channels; ++c) {
@@ -133,6 +166,10 @@ struct MixCase {
     SInt32 configuration;
     // Expected weights {left, right} per input channel.
     std::vector<std::pair<float, float>> weights;
+    // The speakers the file reports one by one (or as a bitmap) instead of
+    // its configuration's tag.
+    std::vector<UInt32> labels = {};
+    bool bitmap = false;
 };
 
 class MixTest : public ::testing::TestWithParam<MixCase> {};
@@ -141,7 +178,8 @@ TEST_P(MixTest, EveryInputReachesTheOutputsWithItsWeight)
 {
     const MixCase& c = GetParam();
     const UInt32 frames = 3000;
-    Engine e(MakeFile(c.channels, frames, c.configuration));
+    Engine e(MakeFile(c.channels, frames, c.configuration, 44100.0,
+                      c.labels.empty() ? nullptr : new DescribedFile(c.labels, c.bitmap)));
     e.player->Play(0, frames);
     e.output->Pump(frames);
     const auto in = Samples(c.channels, frames, c.configuration);
@@ -177,6 +215,22 @@ INSTANTIATE_TEST_SUITE_P(
         MixCase{"6.1", 7, kChannelConfig6_1, {{1, 0}, {0, 1}, {h, h}, {0, 0}, {h, 0}, {0, h}, {h, h}}},
         MixCase{"7.1", 8, kChannelConfig7_1,
                 {{h, h}, {0.866f, 0.5f}, {0.5f, 0.866f}, {1, 0}, {0, 1}, {h, 0}, {0, h}, {0.5f, 0.5f}}},
+        // Described channel by channel, in no tag's order, and as a bitmap.
+        MixCase{"described", 6, kChannelConfigMultichannel,
+                {{0, h}, {h, h}, {1, 0}, {0.5f, 0.5f}, {0, 1}, {h, 0}},
+                {kAudioChannelLabel_RightSurround, kAudioChannelLabel_Center, kAudioChannelLabel_Left,
+                 kAudioChannelLabel_LFEScreen, kAudioChannelLabel_Right, kAudioChannelLabel_LeftSurround}},
+        MixCase{"described_stereo_swapped", 2, kChannelConfigStereo, {{0, 1}, {1, 0}},
+                {kAudioChannelLabel_Right, kAudioChannelLabel_Left}},
+        MixCase{"described_wide_and_height", 6, kChannelConfigMultichannel,
+                {{1, 0}, {0, 1}, {h, 0}, {0, h}, {0, h}, {0.5f, 0.5f}},
+                {kAudioChannelLabel_Left, kAudioChannelLabel_Right, kAudioChannelLabel_LeftWide,
+                 kAudioChannelLabel_RightWide, kAudioChannelLabel_VerticalHeightRight,
+                 kAudioChannelLabel_TopCenterSurround}},
+        MixCase{"bitmap", 5, kChannelConfigMultichannel, {{1, 0}, {0, 1}, {h, h}, {h, 0}, {0, h}},
+                {kAudioChannelLabel_Left, kAudioChannelLabel_Right, kAudioChannelLabel_Center,
+                 kAudioChannelLabel_LeftSurround, kAudioChannelLabel_RightSurround},
+                true},
         MixCase{"18ch_capped", 18, kChannelConfigMultichannel,
                 {{1, 0}, {0, 1}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0},
                  {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}}),
@@ -222,11 +276,13 @@ TEST_P(FileMixTest, EveryToneHasTheWeightsOfItsSpeaker)
     QString tones;
     for (int k = 0; k < channels; ++k)
         tones += QString(k ? "|" : "") + QString("0.3*sin(2*PI*%1*t)").arg(tone(k));
-    ASSERT_EQ(peers::Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                    QString("aevalsrc=%1:s=16000:d=0.2:c=%2").arg(tones, c.layout),
-                                    QString::fromStdString(path)})
-                  .exitCode,
-              0);
+    // Movie containers with lossless samples: PCM in QuickTime, ALAC in MPEG-4.
+    const std::map<std::string, QString> codecs = {{"mov", "pcm_s16le"}, {"m4a", "alac"}};
+    QStringList arguments = {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                             QString("aevalsrc=%1:s=16000:d=0.2:c=%2").arg(tones, c.layout)};
+    if (codecs.count(c.extension))
+        arguments << "-c:a" << codecs.at(c.extension);
+    ASSERT_EQ(peers::Run("ffmpeg", arguments << QString::fromStdString(path)).exitCode, 0);
     OSType type = 0;
     ASSERT_EQ(DetectFileType(path, &type), noErr);
     CSoundFile* file = CreateSoundFileObject(type);
@@ -275,8 +331,9 @@ std::vector<FileMixCase> FileMixCases()
     };
     std::vector<FileMixCase> cases;
     for (const auto& layout : layouts)
-        for (const char* extension : {"wav", "caf", "flac", "aiff"})
-            cases.push_back({layout.first, extension, layout.second});
+        for (const char* extension : {"wav", "caf", "flac", "aiff", "mov", "m4a"})
+            if (std::string(layout.first) != "7.1" || std::string(extension) != "m4a")  // not an ALAC layout
+                cases.push_back({layout.first, extension, layout.second});
     return cases;
 }
 
