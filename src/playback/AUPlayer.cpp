@@ -268,6 +268,7 @@ void AUPlayer::Play(UInt32 from, UInt32 to)
         std::lock_guard<std::mutex> graph(m_graphLock);
         std::lock_guard<std::mutex> buffer(m_bufferLock);
         m_state.fetch_and(~kPlayingState);
+        ++m_plays;
         ClearRing();
         m_begin = from;
         m_readFrame = from;

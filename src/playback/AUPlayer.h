@@ -95,6 +95,9 @@ public:
     void SetRate(float rate);
     float Rate() const { return m_rate.load(); }
     bool IsPlaying() const { return (m_state.load() & kPlayingState) != 0; }
+    // How many times Play has begun; read by the end callback, it names the
+    // play that ended.
+    UInt32 PlayCount() const { return m_plays.load(); }
     // Stops the feeder and the output, releases the buffers and the file.
     void Close();
 
@@ -158,6 +161,7 @@ private:
     // once the output has stopped.
     static constexpr unsigned kStoppingOutputState = 2;
     std::atomic<unsigned> m_state{0};
+    std::atomic<UInt32> m_plays{0};
     EndCallback m_callback;
     const QString m_stopName;
     std::atomic<UInt32> m_begin{0};

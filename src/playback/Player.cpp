@@ -74,7 +74,16 @@ void Player::post(const QString& name)
 void Player::processStopped()
 {
     // On the render thread, inside the engine's render call: hand over only.
-    QMetaObject::invokeMethod(m_receiver.get(), [this] { handleFileStopped(); }, Qt::QueuedConnection);
+    // The end counts only while no other play has begun since (a command
+    // that came in first has moved on already).
+    const UInt32 play = m_aup ? m_aup->PlayCount() : 0;
+    QMetaObject::invokeMethod(
+        m_receiver.get(),
+        [this, play] {
+            if (m_aup && m_aup->PlayCount() == play)
+                handleFileStopped();
+        },
+        Qt::QueuedConnection);
 }
 
 // ------------------------------------------------------------- choosing

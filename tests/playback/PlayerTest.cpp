@@ -160,6 +160,23 @@ TEST_P(PlayerWalkTest, AutoPlayNextWalksFoldersThenTheListThenStops)
 INSTANTIATE_TEST_SUITE_P(Ends, PlayerWalkTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "AtOnce" : "Paced"; });
 
+// A file ends, and before its end reaches the Player the user moves on:
+// the end belongs to the file the user left and moves nothing further.
+TEST_F(PlayerTest, AnEndOvertakenByTheUsersNextIsDropped)
+{
+    speed = 0;  // rendered only when pumped
+    auto a = Make("a.wav");
+    auto b = Make("b.wav", 441000);
+    MakePlayer({a, b, Make("c.wav")}, true, false);
+    player->start();
+    output->Pump(44100);  // a ends; its end waits in the event queue
+    player->doNextFromInputList();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(player->playingFile(), b);
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(Starts().join(", ").toStdString(), "start a.wav, start b.wav");
+}
+
 TEST_F(PlayerTest, NextAndPreviousWithinFoldersAndTheList)
 {
     speed = 1.0;
