@@ -115,8 +115,8 @@ public:
     // The matrix for the layout a file of `channels` channels reports: the
     // listed configurations' own; any other layout of known speakers (by
     // tag, bitmap or channel descriptions) puts each on its side (the
-    // centre ones on both); stereo and undescribed channels play channels 0
-    // and 1.
+    // centre ones on both); one channel is heard on both sides, and
+    // undescribed channels play channels 0 and 1.
     static MixMatrix MatrixForLayout(const AudioChannelLayout& layout, UInt32 channels);
     MixMatrix Matrix() const;
     // Whether the output runs (it stops after a long silence; Play starts
