@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QMessageBox>
@@ -30,6 +32,24 @@ AppPresenter::SoundPlayer& player()
     return function;
 }
 
+// Room a title bar takes beside its title: the window's buttons and margins.
+constexpr int kTitleBarButtons = 120;
+
+// A message box sizes itself to its text; a short title over a message that
+// wraps makes a box too narrow for its title bar, which shows the title
+// with the application's name after it.  The box is made that wide.
+void FitTitleBar(QMessageBox& box)
+{
+    QString bar = box.windowTitle();
+    if (!QGuiApplication::applicationDisplayName().isEmpty())
+        bar += QString::fromUtf8(" \u2014 ") + QGuiApplication::applicationDisplayName();
+    const int width = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(bar)
+                      + kTitleBarButtons;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
 } // namespace
 
 int AppPresenter::showAlert(const Alert& alert, QWidget* parent)
@@ -53,6 +73,7 @@ int AppPresenter::showAlert(const Alert& alert, QWidget* parent)
     box.setDefaultButton(defaultButton);
     if (alternateButton)
         box.setEscapeButton(alternateButton);
+    FitTitleBar(box);
     box.exec();
     if (box.clickedButton() == defaultButton)
         return 1;

@@ -194,12 +194,26 @@ void PlaybackController::run(Command command)
     try {
         command();
     } catch (const FrameworkException& e) {
-        const long code = ErrorCode(e);
-        const QString message = code == kAudioHardwareBadDeviceError
-                                    ? L("No sound output device is available, so files cannot be played.")
-                                    : L("The file could not be played (%1).").arg(QString::fromStdString(e.reason()));
-        AppPresenter::showAlert({L("Cannot Play"), message, {}, {}, {}}, m_window);
+        if (ErrorCode(e) == kAudioHardwareBadDeviceError) {
+            setUnavailable();
+            return;
+        }
+        AppPresenter::showAlert({L("Cannot Play"),
+                                 L("The file could not be played (%1).").arg(QString::fromStdString(e.reason())),
+                                 {}, {}, {}},
+                                m_window);
     }
+}
+
+void PlaybackController::setUnavailable()
+{
+    if (!m_unavailable.isEmpty())
+        return;
+    m_unavailable = L("No sound output device is available, so files cannot be played.");
+    AppPresenter::showAlert({L("Cannot Play"), m_unavailable, {}, {}, {}}, m_window);
+    m_playingLine->setText(L("No sound output device"));
+    m_playingLine->setToolTip(m_unavailable);
+    updateCommands();
 }
 
 void PlaybackController::playFile()
@@ -371,6 +385,8 @@ bool PlaybackController::isPlaying() const
 
 bool PlaybackController::validate(AppCommand command) const
 {
+    if (!m_unavailable.isEmpty())
+        return false;
     const int inputs = int(m_controller.inputModel()->files().size());
     switch (command) {
     case AppCommand::PlayFile:
@@ -416,6 +432,15 @@ void PlaybackController::updateCommands()
             action->setEnabled(validate(m_stopFace ? AppCommand::StopFile : AppCommand::PlayFile));
         } else {
             action->setEnabled(validate(command));
+        }
+    }
+    if (!m_unavailable.isEmpty()) {
+        // Every control of the player, the line that says why aside.
+        for (QWidget* control : m_bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (control == m_playingLine)
+                continue;
+            control->setEnabled(false);
+            control->setToolTip(m_unavailable);
         }
     }
     m_controller.playbackChanged();

@@ -6,8 +6,9 @@
 // first play command and kept) and keeps the controls in step with the
 // Player's notifications.  Space toggles play and stop.
 //
-// GUI thread only.  Without a sound device the window works as before; a
-// play command then explains that nothing can be played.
+// GUI thread only.  Without a sound device the window works as before; the
+// first play command explains once that nothing can be played, and from
+// then on the player's controls are disabled, saying why.
 #pragma once
 
 #include "AppCommand.h"
@@ -83,6 +84,9 @@ public:
     QCheckBox* autoPlayCheckBox() const { return m_autoPlayBox; }
     // True while the play/stop button shows its stop face.
     bool showsStopFace() const { return m_stopFace; }
+    // Why nothing can be played (no sound output device); empty while
+    // playback is available.
+    const QString& unavailableReason() const { return m_unavailable; }
 
 private:
     // The check boxes and the speed from the defaults.
@@ -98,6 +102,9 @@ private:
     void followOption(const Notification& notification, const QString& key, QCheckBox* box,
                       void (Player::*apply)(bool));
     void setStopFace(bool stop);
+    // Playback has failed for want of a sound device: says so once, and
+    // the controls follow.
+    void setUnavailable();
     void reloadTable();
     // Runs a player command; a failure to play is shown in an alert.
     template <typename Command>
@@ -127,5 +134,6 @@ private:
     QAction* m_playAction = nullptr;
     std::vector<std::pair<AppCommand, QAction*>> m_menuActions;
     bool m_stopFace = false;
+    QString m_unavailable;
     std::vector<NotificationCenter::Token> m_observers;
 };

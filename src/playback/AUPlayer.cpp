@@ -26,7 +26,15 @@ void SetRow(AUPlayer::MixMatrix& matrix, int row, std::initializer_list<Weight> 
     for (const Weight& w : weights)
         matrix[row][w.channel] = w.weight;
 }
+
+AUPlayer::TestHook& InstalledTestHook()
+{
+    static AUPlayer::TestHook hook;
+    return hook;
 }
+}
+
+void AUPlayer::SetTestHook(TestHook hook) { InstalledTestHook() = std::move(hook); }
 
 void AUPlayer::FileCloser::operator()(CSoundFile* file) const
 {
@@ -34,9 +42,30 @@ void AUPlayer::FileCloser::operator()(CSoundFile* file) const
         file->CloseAndDelete(false);
 }
 
-AUPlayer::MixMatrix AUPlayer::MatrixForLayoutTag(AudioChannelLayoutTag tag)
+// The speakers a layout names, channel by channel.
+std::vector<UInt32> LayoutLabels(const AudioChannelLayout& layout, UInt32 channels)
+{
+    std::vector<UInt32> labels;
+    if (layout.mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelDescriptions) {
+        const AudioChannelDescription* descriptions = layout.mChannelDescriptions;
+        for (UInt32 i = 0; i < std::min(layout.mNumberChannelDescriptions, channels); ++i)
+            labels.push_back(descriptions[i].mChannelLabel);
+    } else if (layout.mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelBitmap) {
+        // Bit n is the speaker labelled n + 1, the channels in bit order.
+        for (UInt32 bit = 0; bit < 32; ++bit)
+            if (layout.mChannelBitmap & (1u << bit))
+                labels.push_back(bit + 1);
+    } else {
+        labels = ChannelLabelsForLayoutTag(layout.mChannelLayoutTag);
+    }
+    return labels;
+}
+
+AUPlayer::MixMatrix AUPlayer::MatrixForLayout(const AudioChannelLayout& layout, UInt32 channels)
 {
     MixMatrix m{};
+    // One channel is heard on both sides, whatever speaker it names.
+    const AudioChannelLayoutTag tag = channels == 1 ? kAudioChannelLayoutTag_Mono : layout.mChannelLayoutTag;
     switch (tag) {
     case kAudioChannelLayoutTag_Mono:
         SetRow(m, 0, {{0, kFull}});
@@ -72,11 +101,12 @@ AUPlayer::MixMatrix AUPlayer::MatrixForLayoutTag(AudioChannelLayoutTag tag)
         break;
     default: {
         // Any other layout of known speakers (LCR, 7.1 with rear surrounds,
-        // a multichannel file's own): each speaker on its side, the centre
-        // ones on both.  Stereo and undescribed channels: channels 0 and 1.
-        const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
+        // a multichannel file's own, channels described one by one): each
+        // speaker on its side, the centre ones on both.  Undescribed
+        // channels: channels 0 and 1.
+        const std::vector<UInt32> labels = LayoutLabels(layout, channels);
         bool placed = false;
-        for (std::size_t c = 0; c < labels.size() && c < m[0].size() && labels.size() > 2; ++c) {
+        for (std::size_t c = 0; c < labels.size() && c < m[0].size(); ++c) {
             const int ch = int(c);
             switch (labels[c]) {
             case kAudioChannelLabel_Left: SetRow(m, 0, {{ch, kFull}}); break;
@@ -87,15 +117,25 @@ AUPlayer::MixMatrix AUPlayer::MatrixForLayoutTag(AudioChannelLayoutTag tag)
                 SetRow(m, 1, {{ch, kMinus3dB}});
                 break;
             case kAudioChannelLabel_LFEScreen:
+            case kAudioChannelLabel_LFE2:
+            case kAudioChannelLabel_TopCenterSurround:
+            case kAudioChannelLabel_VerticalHeightCenter:
+            case kAudioChannelLabel_TopBackCenter:
                 SetRow(m, 0, {{ch, kHalf}});
                 SetRow(m, 1, {{ch, kHalf}});
                 break;
             case kAudioChannelLabel_LeftSurround:
             case kAudioChannelLabel_LeftSurroundDirect:
-            case kAudioChannelLabel_RearSurroundLeft: SetRow(m, 0, {{ch, kMinus3dB}}); break;
+            case kAudioChannelLabel_RearSurroundLeft:
+            case kAudioChannelLabel_LeftWide:
+            case kAudioChannelLabel_VerticalHeightLeft:
+            case kAudioChannelLabel_TopBackLeft: SetRow(m, 0, {{ch, kMinus3dB}}); break;
             case kAudioChannelLabel_RightSurround:
             case kAudioChannelLabel_RightSurroundDirect:
-            case kAudioChannelLabel_RearSurroundRight: SetRow(m, 1, {{ch, kMinus3dB}}); break;
+            case kAudioChannelLabel_RearSurroundRight:
+            case kAudioChannelLabel_RightWide:
+            case kAudioChannelLabel_VerticalHeightRight:
+            case kAudioChannelLabel_TopBackRight: SetRow(m, 1, {{ch, kMinus3dB}}); break;
             case kAudioChannelLabel_LeftCenter:
                 SetRow(m, 0, {{ch, kMinus1_25dB}});
                 SetRow(m, 1, {{ch, kHalf}});
@@ -123,7 +163,7 @@ AUPlayer::AUPlayer(CSoundFile* file, EndCallback callback, std::unique_ptr<Audio
 {
     m_source = [this](float* l, float* r, UInt32 n) {
         UInt32 flags = 0;
-        Render(n, &flags, l, r);
+        RenderLocked(n, &flags, l, r);
     };
     std::unique_ptr<CSoundFile, FileCloser> owned(file);
     try {
@@ -135,7 +175,6 @@ AUPlayer::AUPlayer(CSoundFile* file, EndCallback callback, std::unique_ptr<Audio
         m_feeder = std::make_unique<ThreadObject>();
         m_feeder->Start(this, &AUPlayer::FeederThunk);
         THROW_IF_ERROR(m_output->Start(), "starting the sound output");
-        m_outputRunning = true;
         m_idleFrames = 0;
         SetFile(owned.release());
     } catch (...) {
@@ -173,7 +212,7 @@ void AUPlayer::SetFile(CSoundFile* file)
     std::unique_ptr<CSoundFile, FileCloser> owned(file);
     std::lock_guard<std::mutex> graph(m_graphLock);
     std::lock_guard<std::mutex> buffer(m_bufferLock);
-    m_playing = false;
+    m_state.fetch_and(~kPlayingState);
     FreeBuffers();
     if (!owned)
         return;
@@ -194,7 +233,7 @@ void AUPlayer::SetFile(CSoundFile* file)
             m_fileRate = owned->GetSampleRate();
         AudioChannelLayout* layout = owned->CreateChannelLayout(nullptr);
         THROW_IF_NULL(layout, "channel layout");
-        m_matrix = MatrixForLayoutTag(layout->mChannelLayoutTag);
+        m_matrix = MatrixForLayout(*layout, channels);
         std::free(layout);
         m_ring = std::move(ring);
         m_file = std::move(owned);
@@ -228,28 +267,38 @@ void AUPlayer::Play(UInt32 from, UInt32 to)
     {
         std::lock_guard<std::mutex> graph(m_graphLock);
         std::lock_guard<std::mutex> buffer(m_bufferLock);
-        m_playing = false;
+        m_state.fetch_and(~kPlayingState);
+        ++m_plays;
         ClearRing();
         m_begin = from;
         m_readFrame = from;
         m_end = to;
     }
     Feed();
-    if (!m_file)
+    if (!m_file || !m_output)
         return;  // nothing to play: no end will be reported either
-    if (!m_outputRunning.load() || (m_output && !m_output->IsRunning())) {
-        m_stopOutput = false;
-        THROW_IF_ERROR(m_output ? m_output->Start() : OSStatus(kAudioHardwareBadDeviceError),
-                       "starting the sound output");
-        m_idleFrames = 0;
-        m_outputRunning = true;
+    // Claim the output: from the idle state the render side can no longer
+    // stop it.  When it has chosen to stop it already, that stop finishes
+    // first (the render function is not running once Stop returns).
+    unsigned idle = 0;
+    if (!m_state.compare_exchange_strong(idle, kPlayingState)) {
+        m_output->Stop();
+        m_state = kPlayingState;
     }
-    m_playing = true;
+    m_idleFrames = 0;
+    if (!m_output->IsRunning()) {
+        const OSStatus status = m_output->Start();
+        if (status != noErr)
+            m_state.fetch_and(~kPlayingState);
+        THROW_IF_ERROR(status, "starting the sound output");
+    }
+    if (const TestHook& hook = InstalledTestHook())
+        hook(*this, TestPoint::kPlaying);
 }
 
 void AUPlayer::Pause()
 {
-    m_playing = false;
+    m_state.fetch_and(~kPlayingState);
     std::lock_guard<std::mutex> graph(m_graphLock);
     std::lock_guard<std::mutex> buffer(m_bufferLock);
     ClearRing();
@@ -261,7 +310,7 @@ void AUPlayer::Stop()
     if (!m_file)
         return;
     m_end = 0;
-    m_playing = false;
+    m_state.fetch_and(~kPlayingState);
     m_begin = 0;
     std::lock_guard<std::mutex> buffer(m_bufferLock);
     ClearRing();
@@ -277,15 +326,13 @@ void AUPlayer::SetRate(float rate)
 
 void AUPlayer::Close()
 {
-    m_playing = false;
+    m_state.fetch_and(~kPlayingState);
     if (m_feeder) {
         m_feeder->Stop();
         m_feeder.reset();
     }
-    if (m_output) {
+    if (m_output)
         m_output->Close();
-        m_outputRunning = false;
-    }
     std::lock_guard<std::mutex> graph(m_graphLock);
     std::lock_guard<std::mutex> buffer(m_bufferLock);
     FreeBuffers();
@@ -333,24 +380,24 @@ void AUPlayer::Feed()
 
 void AUPlayer::Render(UInt32 frames, UInt32* actionFlags, float* left, float* right)
 {
+    std::unique_lock<std::mutex> graph(m_graphLock, std::try_to_lock);
+    if (graph.owns_lock()) {
+        RenderLocked(frames, actionFlags, left, right);
+    } else {
+        // Busy: the ring is being emptied or replaced.
+        *actionFlags |= kRenderOutputIsSilence;
+        std::fill_n(left, frames, 0.0f);
+        std::fill_n(right, frames, 0.0f);
+    }
+}
+
+void AUPlayer::RenderLocked(UInt32 frames, UInt32* actionFlags, float* left, float* right)
+{
     auto silence = [&](UInt32 from) {
         std::fill(left + from, left + frames, 0.0f);
         std::fill(right + from, right + frames, 0.0f);
     };
-    if (!m_playing.load()) {
-        *actionFlags |= kRenderOutputIsSilence;
-        silence(0);
-        if (m_idleFrames.fetch_add(frames) + frames > kIdleLimitFrames) {
-            m_idleFrames = 0;
-            m_outputRunning = false;
-            m_stopOutput = true;
-        }
-        return;
-    }
-    m_idleFrames = 0;
-    std::unique_lock<std::mutex> graph(m_graphLock, std::try_to_lock);
-    if (!graph.owns_lock() || !m_file || !m_ring) {
-        // Busy (the ring is being refilled from scratch) or nothing to play.
+    if (!IsPlaying() || !m_file || !m_ring) {
         *actionFlags |= kRenderOutputIsSilence;
         silence(0);
         return;
@@ -389,7 +436,7 @@ void AUPlayer::Render(UInt32 frames, UInt32* actionFlags, float* left, float* ri
     }
     if (ended) {
         m_end = 0;
-        m_playing = false;
+        m_state.fetch_and(~kPlayingState);
         m_begin = 0;
         if (m_callback)
             m_callback(m_stopName);
@@ -402,6 +449,30 @@ void AUPlayer::Render(UInt32 frames, UInt32* actionFlags, float* left, float* ri
 
 bool AUPlayer::RenderOutput(float* left, float* right, UInt32 frames)
 {
-    m_varispeed.Process(left, right, frames, m_source);
-    return !m_stopOutput.exchange(false);
+    {
+        // The whole period under the graph lock: a Play's emptying of the
+        // ring and its speed-change reset fall between two periods, never
+        // inside one.
+        std::unique_lock<std::mutex> graph(m_graphLock, std::try_to_lock);
+        if (graph.owns_lock()) {
+            m_varispeed.Process(left, right, frames, m_source);
+        } else {
+            std::fill_n(left, frames, 0.0f);
+            std::fill_n(right, frames, 0.0f);
+        }
+    }
+    const unsigned state = m_state.load();
+    if ((state & kPlayingState) != 0) {
+        m_idleFrames = 0;
+        return true;
+    }
+    if (state == 0 && m_idleFrames.fetch_add(frames) + frames > kIdleLimitFrames) {
+        if (const TestHook& hook = InstalledTestHook())
+            hook(*this, TestPoint::kIdleStop);
+        // Stop the output, unless a Play has claimed it meanwhile.
+        unsigned idle = 0;
+        m_state.compare_exchange_strong(idle, kStoppingOutputState);
+        m_idleFrames = 0;
+    }
+    return (m_state.load() & kStoppingOutputState) == 0;
 }

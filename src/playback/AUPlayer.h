@@ -12,12 +12,21 @@
 // stopped.  While the ring is empty but the range goes on, the render side
 // plays silence and reports no end.
 //
-// Locks.  The graph lock guards the file, the ring's reading side and the
-// matrix; the render thread only tries it and plays silence when it is
-// busy, so it never waits.  The buffer lock guards the file reads and the
+// Locks.  The graph lock guards the file, the ring's reading side, the
+// matrix and the speed change; the render thread holds it for each period
+// it renders, but only tries it and plays silence when it is busy, so it
+// never waits.  The buffer lock guards the file reads and the
 // ring's writing side; the fill pass takes it.  Whatever empties or
 // replaces the ring (Play, Pause, Stop, SetFile, Close) holds both, graph
 // lock first, so clearing the ring never races a fill pass or a render.
+//
+// The output.  After a long silence the render side stops the output, and
+// the next Play starts it again.  Whether the engine plays and whether the
+// render side has chosen to stop the output are one atomic state, so the
+// two never cross: the render side stops the output only from the idle
+// state, and Play claims the output by leaving that state, or, when the
+// stop has been chosen already, lets it finish and starts the output anew.
+// A Play is therefore never left with a stopped output and no end to come.
 //
 // Threads: construction, SetFile, Play, Pause, Stop, SetRate and Close on
 // one controlling thread; Render on the device's thread; fill passes on the
@@ -85,7 +94,10 @@ public:
     // not a positive finite number.
     void SetRate(float rate);
     float Rate() const { return m_rate.load(); }
-    bool IsPlaying() const { return m_playing.load(); }
+    bool IsPlaying() const { return (m_state.load() & kPlayingState) != 0; }
+    // How many times Play has begun; read by the end callback, it names the
+    // play that ended.
+    UInt32 PlayCount() const { return m_plays.load(); }
     // Stops the feeder and the output, releases the buffers and the file.
     void Close();
 
@@ -94,26 +106,46 @@ public:
     float Volume() const { return m_volume.load(); }
 
     // One render call at the file's rate into two output buffers;
-    // *actionFlags gets kRenderOutputIsSilence when nothing played.
+    // *actionFlags gets kRenderOutputIsSilence when nothing played.  It
+    // only tries the graph lock and plays silence while that is busy.
     void Render(UInt32 frames, UInt32* actionFlags, float* left, float* right);
     // One fill pass.
     void Feed();
 
-    // The matrix for a layout tag: the listed configurations' own; any
-    // other tag of known speakers puts each on its side (the centre ones on
-    // both); stereo and undescribed channels play channels 0 and 1.
-    static MixMatrix MatrixForLayoutTag(AudioChannelLayoutTag tag);
+    // The matrix for the layout a file of `channels` channels reports: the
+    // listed configurations' own; any other layout of known speakers (by
+    // tag, bitmap or channel descriptions) puts each on its side (the
+    // centre ones on both); one channel is heard on both sides, and
+    // undescribed channels play channels 0 and 1.
+    static MixMatrix MatrixForLayout(const AudioChannelLayout& layout, UInt32 channels);
     MixMatrix Matrix() const;
     // Whether the output runs (it stops after a long silence; Play starts
     // it again).
-    bool IsOutputRunning() const { return m_outputRunning.load(); }
+    bool IsOutputRunning() const
+    {
+        return m_output && m_output->IsRunning() && (m_state.load() & kStoppingOutputState) == 0;
+    }
     AudioOutput* Output() const { return m_output.get(); }
     double FileSampleRate() const { return m_fileRate.load(); }
+
+    // For tests: a function called at two moments of every engine, so that
+    // a test can hold the engine there or act at once.  Set it while no
+    // engine renders.
+    enum class TestPoint {
+        kIdleStop,  // on the render thread: about to stop the output after a long silence
+        kPlaying,   // at the end of Play: the range plays
+    };
+    using TestHook = std::function<void(AUPlayer& engine, TestPoint point)>;
+    static void SetTestHook(TestHook hook);
 
 private:
     void FreeBuffers();
     void ClearRing();
     void UpdateStep();
+    // Render with the graph lock held.
+    void RenderLocked(UInt32 frames, UInt32* actionFlags, float* left, float* right);
+    // One period of the output: the mix through the speed change, then the
+    // idle count; false stops the output.
     bool RenderOutput(float* left, float* right, UInt32 frames);
     static void FeederThunk(void* engine);
 
@@ -123,7 +155,13 @@ private:
 
     std::unique_ptr<CSoundFile, FileCloser> m_file;
     std::unique_ptr<AudioOutput> m_output;
-    std::atomic<bool> m_playing{false};
+    // The engine plays: the render side takes frames from the ring.
+    static constexpr unsigned kPlayingState = 1;
+    // The render side has chosen to stop the output; only Play clears it,
+    // once the output has stopped.
+    static constexpr unsigned kStoppingOutputState = 2;
+    std::atomic<unsigned> m_state{0};
+    std::atomic<UInt32> m_plays{0};
     EndCallback m_callback;
     const QString m_stopName;
     std::atomic<UInt32> m_begin{0};
@@ -137,8 +175,6 @@ private:
     std::atomic<float> m_volume{0.0f};
     std::atomic<float> m_rate{1.0f};
     MixMatrix m_matrix{};
-    std::atomic<bool> m_outputRunning{false};
-    std::atomic<bool> m_stopOutput{false};
     std::atomic<UInt32> m_idleFrames{0};
     std::unique_ptr<ThreadObject> m_feeder;
     Varispeed m_varispeed;

@@ -43,11 +43,18 @@ Player::Player(const FileList& inputFiles, float varispeed, bool autoPlayNext, b
                 g_blip = file;
         }
     }
-    setInputFiles(inputFiles);
-    m_observer = NotificationCenter::defaultCenter().addObserver(
-        kEngineStopNotification, this, [this](const Notification&) { processStopped(); });
     UserDefaults& store = defaults ? *defaults : UserDefaults::standardUserDefaults();
     m_volume = float(store.doubleForKey(QStringLiteral("Playback Volume")));
+    // Ready for the end of a file before anything plays: a folder entry
+    // starts at once, and its first file may end before this returns.
+    m_observer = NotificationCenter::defaultCenter().addObserver(
+        kEngineStopNotification, this, [this](const Notification&) { processStopped(); });
+    try {
+        setInputFiles(inputFiles);
+    } catch (...) {
+        NotificationCenter::defaultCenter().removeObserver(m_observer);
+        throw;
+    }
 }
 
 Player::~Player()
@@ -67,7 +74,16 @@ void Player::post(const QString& name)
 void Player::processStopped()
 {
     // On the render thread, inside the engine's render call: hand over only.
-    QMetaObject::invokeMethod(m_receiver.get(), [this] { handleFileStopped(); }, Qt::QueuedConnection);
+    // The end counts only while no other play has begun since (a command
+    // that came in first has moved on already).
+    const UInt32 play = m_aup ? m_aup->PlayCount() : 0;
+    QMetaObject::invokeMethod(
+        m_receiver.get(),
+        [this, play] {
+            if (m_aup && m_aup->PlayCount() == play)
+                handleFileStopped();
+        },
+        Qt::QueuedConnection);
 }
 
 // ------------------------------------------------------------- choosing

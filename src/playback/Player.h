@@ -9,7 +9,8 @@
 //
 // Everything runs on the thread that made the Player (the GUI thread),
 // which must run a Qt event loop: the end of a file, met on the render
-// thread, comes back to it as a queued call.  What the Player does is
+// thread, comes back to it as a queued call (dropped when another play has
+// begun meanwhile).  What the Player does is
 // posted on the default notification center with the Player as sender:
 // "Player File Start Notification", "Player File Stop Notification",
 // "Player File Pause Notification".

@@ -3,7 +3,7 @@
 // loudspeaker on the player's row and a double click, the ends of the list
 // (by hand and with automatic next), Start held back while a file plays,
 // the check boxes kept in step with the preferences, the remembered speed,
-// and a machine without a sound device.
+// and a machine without a sound device (one alert, then the controls say why).
 #include "AppTestSupport.h"
 #include "AudioOutput.h"
 #include "InputFileModel.h"
@@ -13,16 +13,19 @@
 #include "PlaybackController.h"
 #include "Player.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -228,19 +231,61 @@ TEST_F(PlaybackControllerTest, SettingsComeFromTheDefaultsRegisteredAtStartUp)
     EXPECT_FALSE(m_defaults->hasPendingChanges()) << "reading the settings writes nothing";
 }
 
-TEST_F(PlaybackControllerTest, WithoutASoundDeviceThePlayCommandExplains)
+TEST_F(PlaybackControllerTest, WithoutASoundDeviceOneReadableAlertThenTheControlsSayWhy)
 {
     AudioOutput::SetFactory([] { return std::unique_ptr<AudioOutput>(); });
-    PlaybackController& p = Open({"a.wav"}, 4410);
+    PlaybackController& p = Open({"a.wav", "b.wav"}, 4410);
     p.resetVariSpeed();  // no player yet: the speed is still stored
     EXPECT_DOUBLE_EQ(m_defaults->doubleForKey(QStringLiteral("Varispeed")), 1.0);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     SelectRow(0);
+
+    // The first press, through the real presenter: the box is wide enough
+    // for the title its title bar shows (the application's name after it,
+    // the window's buttons beside it).
+    AppPresenter::setAlertAnswerer({});
+    QStringList shown;
+    int width = 0, needed = 0;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        shown << box->windowTitle() << box->informativeText();
+        const QString bar = box->windowTitle() + QString::fromUtf8(" \u2014 ") + QGuiApplication::applicationDisplayName();
+        needed = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(bar) + 96;
+        width = box->width();
+        box->defaultButton()->click();
+    });
     p.playFile();
-    ASSERT_EQ(m_alerts.size(), 1);
-    EXPECT_EQ(m_alerts[0].title, QStringLiteral("Cannot Play"));
-    EXPECT_TRUE(m_alerts[0].message.startsWith(QStringLiteral("No sound output device")));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], QStringLiteral("Cannot Play"));
+    EXPECT_TRUE(shown[1].startsWith(QStringLiteral("No sound output device")));
+    EXPECT_GE(width, needed);
+
+    // From then on playback shows itself unavailable, and nothing asks again.
+    AppPresenter::setAlertAnswerer([this](const Alert& alert) {
+        m_alerts.append(alert);
+        return 1;
+    });
+    EXPECT_EQ(p.unavailableReason(), shown[1]);
+    EXPECT_EQ(p.playingLine()->text(), QStringLiteral("No sound output device"));
+    EXPECT_EQ(p.playingLine()->toolTip(), p.unavailableReason());
+    for (QWidget* control : {static_cast<QWidget*>(p.playButton()), static_cast<QWidget*>(p.speedSlider()),
+                             static_cast<QWidget*>(p.blipCheckBox()),
+                             static_cast<QWidget*>(p.button(AppCommand::PlayNextFromInputList))}) {
+        EXPECT_FALSE(control->isEnabled());
+        EXPECT_EQ(control->toolTip(), p.unavailableReason());
+    }
+    SelectRow(1);
+    EXPECT_FALSE(p.playButton()->isEnabled()) << "another selection does not bring Play back";
+    QTest::keyClick(window->inputTable(), Qt::Key_Space);
+    const QModelIndex second = m_controller->inputModel()->index(1, InputFileModel::FileName);
+    QTest::mouseDClick(window->inputTable()->viewport(), Qt::LeftButton, {},
+                       window->inputTable()->visualRect(second).center());
+    EXPECT_TRUE(m_alerts.isEmpty());
     EXPECT_FALSE(p.showsStopFace());
-    EXPECT_FALSE(p.player()->isPlaying());
+    EXPECT_FALSE(p.player() && p.player()->isPlaying());
 }
 
 }  // namespace

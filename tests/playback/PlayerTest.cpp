@@ -51,12 +51,17 @@ protected:
 
     void SetUp() override
     {
-        AudioOutput::SetFactory([this] { return std::make_unique<NullAudioOutput>(44100.0, speed, 256); });
+        AudioOutput::SetFactory([this] {
+            auto made = std::make_unique<NullAudioOutput>(44100.0, speed, 256);
+            output = made.get();
+            return made;
+        });
         defaults = std::make_unique<UserDefaults>(QString::fromStdString(dir.file("defaults.plist")));
     }
     void TearDown() override
     {
         player.reset();
+        AUPlayer::SetTestHook(nullptr);
         AudioOutput::SetFactory(nullptr);
         NotificationCenter::defaultCenter().removeObserver(token);
     }
@@ -84,8 +89,10 @@ protected:
             const auto* sender = static_cast<const Player*>(n.sender);
             if (!sender)
                 return;
-            if (n.name == Player::kFileStartNotification)
+            if (n.name == Player::kFileStartNotification) {
                 events << QStringLiteral("start ") + QFileInfo(sender->playingFile()->path()).fileName();
+                volumes << sender->engine()->Volume();
+            }
             else if (n.name == Player::kFileStopNotification)
                 events << QStringLiteral("stop");
             else if (n.name == Player::kFilePauseNotification)
@@ -109,28 +116,65 @@ protected:
     QStringList Starts() const { return events.filter(QStringLiteral("start ")); }
 
     // How much faster than real time the output plays: fast for the tests
-    // that wait for files to end, real time for those that must not see one.
+    // that wait for files to end, real time for those that must not see one
+    // (0: only when pumped).
     double speed = 50.0;
+    NullAudioOutput* output = nullptr;  // the engine's
     TestTempDir dir;
     std::unique_ptr<UserDefaults> defaults;
     std::unique_ptr<Player> player;
     QStringList events;
+    QList<float> volumes;  // the engine's at each start
     NotificationCenter::Token token = 0;
 };
 
-TEST_F(PlayerTest, AutoPlayNextWalksFoldersThenTheListThenStops)
+// Files that end in the output's own time, and files that end the moment
+// they start (the folder's first one before the Player's constructor, which
+// starts it, has returned).
+class PlayerWalkTest : public PlayerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PlayerWalkTest, AutoPlayNextWalksFoldersThenTheListThenStops)
 {
+    if (GetParam()) {
+        speed = 0;
+        AUPlayer::SetTestHook([this](AUPlayer&, AUPlayer::TestPoint point) {
+            if (point == AUPlayer::TestPoint::kPlaying)
+                output->Pump(44100);
+        });
+    }
     Make("A/a1.wav");
     Make("A/a0-broken.wav", 0);  // not playable: skipped
     Make("A/sub/a2.wav");
     auto folder = Folder("A");
     auto last = Make("b.wav");
+    defaults->setDouble(QStringLiteral("Playback Volume"), -6.0);
     MakePlayer({folder, last}, true, false);  // a folder entry starts at once
     ASSERT_TRUE(Wait([&] { return events.size() >= 1 && events.last() == "stop" && !player->isPlaying()
                                   && Starts().size() == 3; }))
         << events.join(", ").toStdString();
     EXPECT_EQ(Starts().join(", ").toStdString(), "start a1.wav, start a2.wav, start b.wav");
     EXPECT_EQ(player->fileFromList(), last);
+    EXPECT_EQ(volumes, QList<float>(3, -6.0f)) << "the first file too plays at the user's volume";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, PlayerWalkTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "AtOnce" : "Paced"; });
+
+// A file ends, and before its end reaches the Player the user moves on:
+// the end belongs to the file the user left and moves nothing further.
+TEST_F(PlayerTest, AnEndOvertakenByTheUsersNextIsDropped)
+{
+    speed = 0;  // rendered only when pumped
+    auto a = Make("a.wav");
+    auto b = Make("b.wav", 441000);
+    MakePlayer({a, b, Make("c.wav")}, true, false);
+    player->start();
+    output->Pump(44100);  // a ends; its end waits in the event queue
+    player->doNextFromInputList();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(player->playingFile(), b);
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(Starts().join(", ").toStdString(), "start a.wav, start b.wav");
 }
 
 TEST_F(PlayerTest, NextAndPreviousWithinFoldersAndTheList)
