@@ -703,7 +703,7 @@ bool ConversionProcess::detectFile(FileRun& run)
         setComment(c.isEmpty() ? QString() : c);
     }
     const ConvSpecRef convSpec = curConvSpec();
-    if (convSpec && convSpec->nameExtension() == QLatin1String("mp3"))
+    if (convSpec && convSpec->nameExtension().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0)
         readID3TagsFromFile(path);
 
     run.spec = std::make_unique<CConvSpec>(convSpec, &run.folderSpec, &run.folderRef, longName);
@@ -1162,7 +1162,7 @@ OSErr ConversionProcess::getOutputSpec(FSSpec* spec, FSRef* ref)
 
 void ConversionProcess::readID3TagsFromFile(const QString& path)
 {
-    if (PathExtension(path) != QLatin1String("mp3"))
+    if (PathExtension(path).compare(QLatin1String("mp3"), Qt::CaseInsensitive) != 0)
         return;
     ThreadDictionary d = dict();
     d.setValue(kID3TagsKey, QVariantMap());

@@ -348,31 +348,41 @@ TEST_F(ConversionProcessTest, CancelFromTheMainThreadMidFile)
 
 TEST_F(ConversionProcessTest, TagsOfOneMP3InputStayWithThatFile)
 {
-    // An ID3v1 record after the AIFF data of a file named as MP3.
+    // An ID3v1 record after the AIFF data of a file named as MP3; the
+    // extensions in any case.
     QByteArray tag(128, '\0');
     tag.replace(0, 3, "TAG");
     tag.replace(3, 5, "Title");
     tag.replace(33, 6, "Singer");
     tag[127] = char(17);
-    WriteFile(in_ + "/a.mp3", MakeAIFF(200, tag));
-    WriteFile(in_ + "/b.mp3", MakeAIFF(200));
-    const ConvSpecRef conv = Conversion("Tags");
-    conv->setNameExtension("mp3");
-    const QVariantMap before = conv->specifics();
+    for (const char* extension : {"mp3", "MP3", "Mp3"}) {
+        SCOPED_TRACE(extension);
+        posted_.clear();
+        const QString tagged = in_ + "/a." + extension;
+        const QString untagged = in_ + "/b." + extension;
+        WriteFile(tagged, MakeAIFF(200, tag));
+        WriteFile(untagged, MakeAIFF(200));
+        const ConvSpecRef conv = Conversion(QStringLiteral("Tags ") + extension);
+        conv->setNameExtension(extension);
+        const QVariantMap before = conv->specifics();
 
-    QList<QVariantMap> specifics;
-    onPost_ = [&](const Notification& n) {
-        if (n.name == ConversionProcess::kWillRenameNotification)
-            specifics << ThreadDictionary::current().value("ZuOutputSpecifics").toMap();
-    };
-    RunBatch({in_ + "/a.mp3", in_ + "/b.mp3"}, {conv});
-    ASSERT_EQ(specifics.size(), 2) << Names().join(",").toStdString();
-    EXPECT_EQ(specifics[0].value("LAMETitle").toString(), "Title");
-    EXPECT_EQ(specifics[0].value("LAMEArtist").toString(), "Singer");
-    EXPECT_EQ(specifics[0].value("LAMEGenre").toInt(), 17);
-    EXPECT_FALSE(specifics[1].contains("LAMETitle"));
-    EXPECT_FALSE(specifics[1].contains("LAMEGenre"));
-    EXPECT_EQ(conv->specifics(), before);
+        QList<QVariantMap> specifics;
+        onPost_ = [&](const Notification& n) {
+            if (n.name == ConversionProcess::kWillRenameNotification)
+                specifics << ThreadDictionary::current().value("ZuOutputSpecifics").toMap();
+        };
+        RunBatch({tagged, untagged}, {conv});
+        ASSERT_EQ(specifics.size(), 2) << Names().join(",").toStdString();
+        EXPECT_EQ(specifics[0].value("LAMETitle").toString(), "Title");
+        EXPECT_EQ(specifics[0].value("LAMEArtist").toString(), "Singer");
+        EXPECT_EQ(specifics[0].value("LAMEGenre").toInt(), 17);
+        EXPECT_FALSE(specifics[1].contains("LAMETitle"));
+        EXPECT_FALSE(specifics[1].contains("LAMEGenre"));
+        EXPECT_EQ(conv->specifics(), before);
+        onPost_ = nullptr;
+        QFile::remove(tagged);
+        QFile::remove(untagged);
+    }
 }
 
 TEST(ConversionProcessWindow, SnipWindows)
