@@ -7,6 +7,7 @@
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
+#include "FilePublishing.h"
 #include "FileTypeDictionary.h"
 #include "FolderListing.h"
 #include "FrameworkException.h"
@@ -887,16 +888,34 @@ void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int dep
     // their name (a user's file that only holds the word is never one),
     // left over when no one holds their lock; a running batch's, locked
     // while they are written (by us or by an encoder), are kept.
+    // An output published half way when the run was killed is taken out of
+    // its final names first (its temporaries then go with the rest).
     constexpr SInt64 kMinAgeSeconds = 2;  // past the moment between creating and opening
+    const std::string path = folder.toStdString();
     std::vector<FolderEntry> entries;
-    if (depth > 64 || ListFolder(folder.toStdString(), &entries) != noErr)
+    if (depth > 64)
+        return;
+    if (UndoUnfinishedPublications(path) > 0)
+        QM_TRACE("removeLeftoverTemporaries", "undid an unfinished publication in '" << path << "'");
+    if (ListFolder(path, &entries) != noErr)
         return;
     for (const FolderEntry& entry : entries) {
-        const std::string full = folder.toStdString() + "/" + entry.name;
+        const std::string full = path + "/" + entry.name;
         if (entry.isFolder && !entry.isSymlink)
             removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
         else if (!entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
                  RemoveIfUnlocked(full, kMinAgeSeconds))
+            QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
+    }
+    // Sidecars of temporary names whose file is gone (a sidecar's own work
+    // file, or one left when its file went).
+    std::set<std::string> sidecars;
+    if (ListSidecarNames(path, &sidecars) != noErr)
+        return;
+    for (const std::string& sidecar : sidecars) {
+        const std::string full = path + "/" + sidecar;
+        if (IsTemporaryFileName(sidecar.substr(2)) && !PathExists(path + "/" + sidecar.substr(2)) &&
+            RemoveIfUnlocked(full, kMinAgeSeconds))
             QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
     }
 }

@@ -10,6 +10,7 @@
 
 #include "CoreFileTypes.h"
 #include "CreatedFilesList.h"
+#include "FilePublishing.h"
 #include "FileManager.h"
 #include "NotificationCenter.h"
 #include "PCMFileTypes.h"
@@ -20,13 +21,16 @@
 #include "UserDefaults.h"
 #include "progress_channel.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <mutex>
 
@@ -497,3 +501,113 @@ TEST_F(ConversionProcessTest, FinderCommentsTravelOnlyWhenAskedFor)
     EXPECT_EQ(finder_get_comment(kept), "kept note");
     EXPECT_EQ(process_->comment(), "kept note");
 }
+
+// A Sound Designer II output (data and resource fork), alone or as a split
+// pair, published while a move fails or the process is killed before move
+// `step`: all of it or none of it under final names, the log says nothing
+// of the unfinished file, and the next run leaves nothing of ours behind
+// and converts it normally.
+struct PublishFault {
+    bool split;  // two members, each with its fork: four moves; else two
+    bool kill;   // killed before the move; else the move fails
+    int step;
+};
+
+class PublishingFaults : public ConversionProcessTest, public ::testing::WithParamInterface<PublishFault> {
+protected:
+    void TearDown() override
+    {
+        SetPublishStepHook({});
+        ConversionProcessTest::TearDown();
+    }
+    ConvSpecRef SD2(const QString& name) const
+    {
+        ConvSpecRef s = PlainConversion(FOUR_CHAR_CODE("Sd2f"), GetParam().split ? 2 : kNoTreatment);
+        s->setConversionName(name);
+        return s;
+    }
+    // Everything below the conversion's folder, sidecars and hidden names too.
+    QStringList Everything() const
+    {
+        QStringList names;
+        QDirIterator it(out_ + "/SD2", QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            names << it.next().mid(out_.size() + 5);
+        names.sort();
+        return names;
+    }
+    // The batch on the calling thread, with its log.
+    void Convert(const QString& input)
+    {
+        Logger::Environment env;
+        env.defaults = defaults_.get();
+        Logger logger(out_, env);
+        BatchLogHooks hooks(*process_, logger, defaults_.get());
+        process_->doConversion({input}, {SD2("SD2")}, out_);
+        hooks.finish();
+    }
+};
+
+TEST_P(PublishingFaults, AnOutputAppearsWholeOrNotAtAll)
+{
+    const PublishFault fault = GetParam();
+    const QString input = SoxTone(in_ + "/take.aif", 2, 16, 44100.0, 0.2, 440, 220, 0.5);
+    ASSERT_FALSE(input.isEmpty());
+    QDir().mkpath(out_ + "/SD2");
+    defaults_->setBool("Save Log", true);
+    const QStringList whole = fault.split ? QStringList{"._take.L.sd2", "._take.R.sd2", "take.L.sd2", "take.R.sd2"}
+                                          : QStringList{"._take.sd2", "take.sd2"};
+    const int steps = int(whole.size());
+    ASSERT_LT(fault.step, steps);
+    if (fault.kill) {
+        EXPECT_EXIT(
+            {
+                SetPublishStepHook([&fault](int step, int) {
+                    if (step == fault.step)
+                        std::raise(SIGKILL);
+                    return OSErr(noErr);
+                });
+                Convert(input);
+                std::exit(0);
+            },
+            ::testing::KilledBySignal(SIGKILL), "");
+        // The killed run's log never names the file as converted.
+        for (const QString& log : QDir(out_).entryList({"QuillLog-*.qlg"}, QDir::Files)) {
+            const QString text = QString::fromUtf8(ReadFile(out_ + "/" + log));
+            EXPECT_FALSE(text.contains("\n take")) << text.toStdString();
+        }
+        // Its leftovers are past the clean-up's grace for files in the making.
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-60);
+        for (const QString& name : Everything()) {
+            QFile file(out_ + "/SD2/" + name);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+    } else {
+        int seen = 0;
+        SetPublishStepHook([&](int step, int count) {
+            seen = count;
+            return step == fault.step ? OSErr(ioErr) : OSErr(noErr);
+        });
+        Convert(input);
+        SetPublishStepHook({});
+        EXPECT_EQ(seen, steps);
+        EXPECT_EQ(Everything(), QStringList()) << "the failed file's outputs are gone";
+        EXPECT_EQ(Named(ConversionProcess::kFailureNotification).size(), 1);
+    }
+
+    // The next run takes what a killed run had published out of its final
+    // names (else a member would clash) and leaves nothing of ours.
+    posted_.clear();
+    Convert(input);
+    EXPECT_EQ(Names().filter("Success").size(), 1) << Names().join(",").toStdString();
+    EXPECT_EQ(Everything(), whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMove, PublishingFaults,
+                         ::testing::Values(PublishFault{false, false, 0}, PublishFault{false, false, 1},
+                                           PublishFault{false, true, 0}, PublishFault{false, true, 1},
+                                           PublishFault{true, false, 0}, PublishFault{true, false, 1},
+                                           PublishFault{true, false, 2}, PublishFault{true, false, 3},
+                                           PublishFault{true, true, 0}, PublishFault{true, true, 1},
+                                           PublishFault{true, true, 2}, PublishFault{true, true, 3}));
