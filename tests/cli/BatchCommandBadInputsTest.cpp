@@ -347,14 +347,18 @@ TEST_F(BatchCommandBadInputsTest, CleanUpTakesOnlyAKilledRunsTemporaries)
     };
     const QString folder = root + "/out/MP3";
     ASSERT_TRUE(QDir().mkpath(folder + "/deeper"));
-    // A killed run's temporary, another batch's being written (its lock
-    // held), and files of the user's whose names only hold the word.
+    // A killed run's temporary, the work file of a sidecar it was writing
+    // and the sidecar of a temporary that had gone, another batch's file
+    // being written (its lock held), and files of the user's whose names
+    // only hold the word.
     const QString killed = folder + "/deeper/.QuillOutFile-a1b2c3.L.aif";
+    const QStringList killedSidecars = {folder + "/deeper/._.QuillOutFile-g7H8i9.tmp",
+                                        folder + "/._.QuillOutFile-j0k1l2.R.sd2"};
     const QString running = folder + "/deeper/.QuillOutFile-d4e5f6.aif";
     const QStringList users = {folder + "/deeper/mine.QuillOutFile-final.aif",
                                folder + "/deeper/.QuillOutFile-final-mix.aif", folder + "/deeper/.QuillOutFile",
                                folder + "/notes.QuillOutFile.txt"};
-    for (const QString& path : QStringList{killed, running} + users) {
+    for (const QString& path : QStringList{killed, running} + killedSidecars + users) {
         Write(path, "partial");
         ASSERT_TRUE(age(path));
     }
@@ -385,6 +389,8 @@ TEST_F(BatchCommandBadInputsTest, CleanUpTakesOnlyAKilledRunsTemporaries)
     RunResult r = Run(again);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(killed));
+    for (const QString& path : killedSidecars)
+        EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
     EXPECT_TRUE(QFile::exists(running));
     for (const QString& path : users)
         EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
