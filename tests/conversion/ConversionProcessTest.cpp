@@ -502,6 +502,33 @@ TEST_F(ConversionProcessTest, FinderCommentsTravelOnlyWhenAskedFor)
     EXPECT_EQ(process_->comment(), "kept note");
 }
 
+// What the program writes to the system log (qWarning) while a test runs.
+QStringList& SystemLog()
+{
+    static QStringList lines;
+    return lines;
+}
+
+TEST_F(ConversionProcessTest, AnOutputFolderGoneBeforeRenamingIsReportedOnce)
+{
+    WriteFile(in_ + "/a.aif", MakeAIFF(100));
+    const ConvSpecRef conv = Conversion("Gone");
+    onPost_ = [&](const Notification& n) {
+        if (n.name == ConversionProcess::kWillRenameNotification)
+            QDir(out_ + "/Gone").removeRecursively();
+    };
+    SystemLog().clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { SystemLog() << text; });
+    RunBatch({in_ + "/a.aif"}, {conv});
+    qInstallMessageHandler(previous);
+    const QList<Posted> failures = Named(ConversionProcess::kFailureNotification);
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures[0].object.toString(), out_ + "/Gone");
+    EXPECT_EQ(failures[0].info.value("error").toInt(), -21002);
+    EXPECT_EQ(SystemLog(), QStringList());
+}
+
 // A Sound Designer II output (data and resource fork), alone or as a split
 // pair, published while a move fails or the process is killed before move
 // `step`: all of it or none of it under final names, the log says nothing
