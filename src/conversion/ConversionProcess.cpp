@@ -147,6 +147,16 @@ QString PathExtension(const QString& path)
     return name.mid(dot + 1);
 }
 
+// The file's header, or its name's extension, gives a sound file type.
+bool ShowsASoundType(const QString& path)
+{
+    OSType type = 0;
+    if (DetectFileTypeFromContents(path.toStdString(), &type) != kUnknownFileFormatErr)
+        return true;
+    const QString extension = PathExtension(path).toLower();
+    return !extension.isEmpty() && GetReadableTypes().contains(extension);
+}
+
 int ToInt(const QVariant& v)
 {
     return v.toInt();
@@ -682,8 +692,16 @@ bool ConversionProcess::detectFile(FileRun& run)
     inFile_ = std::make_shared<ZuSoundFile>(path);
     run.longName = inFile_->name();
 
-    // AppleDouble sidecars, invisible and ignored files: skipped silently.
-    if (name.startsWith(QLatin1String("._")) || isHFSInvisible(path) || isDotInvisible(run.longName))
+    // Inside a walked folder, AppleDouble sidecars, invisible and ignored
+    // files are skipped silently; an input the user named is converted, or
+    // a sidecar skipped with its reason.
+    const bool named = walkStack_.empty();
+    if (name.startsWith(QLatin1String("._"))) {
+        if (named)
+            postSkipped(path, kUnknownFileFormatErr, kNotSoundFileReason);
+        return false;
+    }
+    if (!named && (isHFSInvisible(path) || isDotInvisible(run.longName)))
         return false;
 
     // "07 Title.mp3" -> "Title.mp3"
@@ -772,19 +790,32 @@ void ConversionProcess::decideFile(FileRun& run)
     if (!run.finished && !run.alone && (!sf_ || run.error == kUnknownFileFormatErr || run.error == eofErr))
         handleUnrecognized(run);
 
-    if (!run.finished && run.name.startsWith(QLatin1Char('.')))
+    if (!run.finished && hiddenInWalk(run))
         run.finished = true;
+}
+
+bool ConversionProcess::hiddenInWalk(const FileRun& run) const
+{
+    return !walkStack_.empty() && run.name.startsWith(QLatin1Char('.'));
 }
 
 void ConversionProcess::handleUnrecognized(FileRun& run)
 {
     const QString& path = run.path;
     const QString& name = run.name;
+    // Only what is no sound file is skipped, copied or read as raw: a file
+    // whose header or extension gives its type, and that could not be read
+    // after all, has failed.
+    if (ShowsASoundType(path)) {
+        if (run.error == noErr)
+            run.error = inFile_->errorCode() ? SInt16(inFile_->errorCode()) : kUnknownFileFormatErr;
+        return;
+    }
     const qlonglong action = defaults().integerForKey(kUnrecognizedActionKey);
     if (action == 0) {
-        // Skipped, but never without a word (a dot-named file stays
-        // silent, as below).
-        if (!name.startsWith(QLatin1Char('.'))) {
+        // Skipped, but never without a word (a dot-named file in a walked
+        // folder stays silent, as below).
+        if (!hiddenInWalk(run)) {
             const SInt16 why = run.error                ? run.error
                                : inFile_->errorCode() ? SInt16(inFile_->errorCode())
                                                       : noErr;

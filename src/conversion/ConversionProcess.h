@@ -287,6 +287,8 @@ private:
     void checkSetMembers(FileRun& run);
     void decideFile(FileRun& run);
     void handleUnrecognized(FileRun& run);
+    // A dot-named file met inside a walked folder (never one the user named).
+    bool hiddenInWalk(const FileRun& run) const;
     void runAndRename(FileRun& run);
     void postOutcome(FileRun& run);
 

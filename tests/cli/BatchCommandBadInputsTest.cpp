@@ -243,6 +243,41 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
     EXPECT_EQ(info.trimmed(), "48000");
 }
 
+TEST_F(BatchCommandBadInputsTest, ANamedInputIsConvertedOrNamedAndABrokenSoundFileFails)
+{
+    // Named hidden inputs: a sound file (converted) and a sidecar (skipped,
+    // with its reason).  Garbage under the extension of every kind of
+    // sound file, and a WAVE cut inside its header: failed, whatever type
+    // the header or the extension gave.  Garbage under no sound extension:
+    // skipped.
+    const QString m = root + "/mix/";
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", m + ".take1.wav", "synth", "0.1", "sine", "440"}));
+    QByteArray garbage(3000, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 37 + 11) & 0xFF);
+    Write(m + "._take1.wav", garbage);
+    QStringList inputs = {m + ".take1.wav", m + "._take1.wav", m + "notes.xyz", m + "cut.wav"};
+    Write(m + "notes.xyz", garbage);
+    Write(m + "cut.wav", Wave(1, 44100, 2000).left(30));
+    const QStringList broken = {"aif", "aifc", "aiff", "au", "avr", "caf", "m4a", "mp2", "mp3",
+                                "paf", "sd2", "snd", "svx", "vap", "voc", "wav"};
+    for (const QString& extension : broken) {
+        Write(m + "broken." + extension, garbage);
+        inputs << m + "broken." + extension;
+    }
+    const QString keep = WriteConversions(root + "/keep.plist", {{0, Keep("Keep", "AIFF")}});
+    const RunResult r = Run(QStringList{"--quiet", "--conversions", keep, "-o", root + "/out"} + inputs);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    for (const QString& extension : broken)
+        EXPECT_TRUE(r.err.contains("failed " + m + "broken." + extension + ": ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("failed " + m + "cut.wav: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("skipped " + m + "._take1.wav: not a sound file\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("skipped " + m + "notes.xyz: not a sound file\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("\n1 converted, %1 failed, 2 skipped, 0 warnings\n").arg(broken.size() + 1)))
+        << r.err.toStdString();
+    EXPECT_EQ(FilesUnder(root + "/out/Keep", true), QStringList{".take1.aif"});
+}
+
 TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
 {
     ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/mix/a.wav", "synth", "0.1", "sine", "440"}));

@@ -275,21 +275,23 @@ TEST_F(ConversionProcessTest, UnrecognisedFilesAreSkippedOrCopiedNeverOverwritte
     WriteFile(in_ + "/.DS_Store", "finder junk");
     const ConvSpecRef conv = Conversion("Other");
 
-    // Default (0): skipped, and said so (the ignored dot file silently).
-    RunBatch({in_ + "/notes.txt", in_ + "/.DS_Store"}, {conv});
-    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Skipped", "Footer", "Done"}));
+    // Default (0): skipped, and said so (the ignored dot file of a walked
+    // folder silently; named, it is skipped with its reason too).
+    RunBatch({in_, in_ + "/.DS_Store"}, {conv});
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Skipped", "Skipped", "Footer", "Done"}));
+    EXPECT_EQ(Named(ConversionProcess::kSkippedNotification).value(1).object.toString(), in_ + "/.DS_Store");
     EXPECT_TRUE(FilesBelow(out_ + "/Other").isEmpty());
 
     // 1: copied and logged with its comment; the ignored dot file is not.
     posted_.clear();
     defaults_->setInteger("Unrecognized Input File Action", 1);
-    RunBatch({in_ + "/notes.txt", in_ + "/.DS_Store"}, {conv});
+    RunBatch({in_}, {conv});
     EXPECT_EQ(Names(), QStringList({"Start", "Header", "Success", "Footer", "Done"}));
     const QList<Posted> success = Named(ConversionProcess::kSuccessNotification);
     ASSERT_EQ(success.size(), 1);
     EXPECT_EQ(success[0].info.value("comment").toString(), "(not recognized as a sound file, just copied)");
-    EXPECT_EQ(success[0].info.value("converted file path").toString(), out_ + "/Other/notes.txt");
-    EXPECT_EQ(ReadFile(out_ + "/Other/notes.txt"), QByteArray("plain text, not sound"));
+    EXPECT_EQ(success[0].info.value("converted file path").toString(), out_ + "/Other/in/notes.txt");
+    EXPECT_EQ(ReadFile(out_ + "/Other/in/notes.txt"), QByteArray("plain text, not sound"));
 
     // Copying again meets the earlier copy: a failure, and the file stays.
     posted_.clear();
