@@ -1,5 +1,7 @@
 #include "CSoundFile.h"
 
+#include "OutputNameContext.h"
+
 #include "ChannelArrangement.h"
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
@@ -242,7 +244,7 @@ OSErr CSoundFile::NarrowError(int32_t code)
     return narrow == 0 ? ioErr : narrow;
 }
 
-CSoundFile::CSoundFile() = default;
+CSoundFile::CSoundFile() : m_publishedBaseName(OutputNameContext::CurrentBaseName()) {}
 
 CSoundFile::~CSoundFile()
 {
@@ -401,7 +403,15 @@ void CSoundFile::GetFileName(StringPtr name) const
 
 void CSoundFile::GetStoredFileName(StringPtr name) const
 {
-    PutPascalName(WithoutTemporaryTag(m_fsSpec.name), name);
+    PutPascalName(GetStoredFileNameString(), name);
+}
+
+std::string CSoundFile::GetStoredFileNameString() const
+{
+    const std::string& own = m_fsSpec.name;
+    if (m_publishedBaseName.empty())
+        return WithoutTemporaryTag(own);
+    return PublishedFileName(own, m_publishedBaseName);
 }
 
 std::string CSoundFile::GetFileNameString() const

@@ -266,6 +266,39 @@ TEST_F(BatchRun, TwoConversionsMirrorTheTreeAndMatchSox)
         << prefs.toStdString();
 }
 
+TEST_F(BatchRun, FormatsThatStoreTheirOwnNameStoreTheFinalOne)
+{
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/in/longtake.wav", "synth", "0.2", "sine",
+                     "440"}));
+    auto keep = [](const char* name, const char* type) {
+        QVariantMap c = TypedConversion(name, type, 16, QByteArray());
+        c.insert("QMCSNeedsNewWordLength", false);
+        return c;
+    };
+    const QString conversions =
+        WriteConversions(root + "/named.plist", {{0, keep("VAP", "DVAP")}, {0, keep("AVR", ".AVR")},
+                                                 {0, keep("Sonic", "SAIF")}});
+    const RunResult r = Run({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in/longtake.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    auto bytes = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // Annotated voice: the name at 36, then a zero byte.
+    EXPECT_EQ(bytes(root + "/out/VAP/longtake.vap").mid(36, 13), QByteArray("longtake.vap\0", 13));
+    // AVR: the first 8 characters at 4, the rest at 44, then a zero byte.
+    const QByteArray avr = bytes(root + "/out/AVR/longtake.avr");
+    EXPECT_EQ(avr.mid(4, 8), "longtake");
+    EXPECT_EQ(avr.mid(44, 5), QByteArray(".avr\0", 5));
+    // Sonic AIFF: the first 11 characters as a Pascal string at 1100 of the
+    // MCSF body.
+    const QByteArray sonic = bytes(root + "/out/Sonic/longtake.aif");
+    const qsizetype mcsf = sonic.indexOf("MCSF");
+    ASSERT_GT(mcsf, 0);
+    EXPECT_EQ(sonic.mid(mcsf + 8 + 1100, 12), QByteArray("\x0blongtake.ai", 12));
+}
+
 TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
 {
     MakeTree();
