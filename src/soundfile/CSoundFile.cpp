@@ -423,11 +423,21 @@ QString CSoundFile::GetName() const
 {
     const QString name = QString::fromStdString(GetFileNameString());
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
+    if (dot <= 0)
         return name;
     const QString extension = name.mid(dot + 1).toLower();
-    if (!extension.isEmpty() && GetReadableTypes().contains(extension))
+    if (extension.isEmpty())
+        return name;
+    if (GetReadableTypes().contains(extension))
         return name.left(dot);
+    // The type's own extensions, also those it only writes ("mix", "g726").
+    const QVariantMap properties = GetSoundFileProperties();
+    QStringList own = properties.value(QStringLiteral("extensions")).toStringList();
+    own << properties.value(QStringLiteral("extension")).toString();
+    for (const QString& candidate : own) {
+        if (!candidate.isEmpty() && candidate.compare(extension, Qt::CaseInsensitive) == 0)
+            return name.left(dot);
+    }
     return name;
 }
 
