@@ -28,22 +28,23 @@ constexpr char kEnd[] = "END";
 // An unfinished record younger than this may still be in the making.
 constexpr std::time_t kMinRecordAgeSeconds = 2;
 
-std::mutex& HookMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
+// The test hook, with its lock.
+struct HookSlot {
+    std::mutex mutex;
+    PublishStepHook hook;
+};
 
-PublishStepHook& Hook()
+HookSlot& Slot()
 {
-    static PublishStepHook hook;
-    return hook;
+    static HookSlot slot;
+    return slot;
 }
 
 OSErr RunHook(int step, int steps)
 {
-    std::lock_guard<std::mutex> lock(HookMutex());
-    return Hook() ? Hook()(step, steps) : noErr;
+    HookSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    return slot.hook ? slot.hook(step, steps) : OSErr(noErr);
 }
 
 struct Step {
@@ -66,8 +67,15 @@ std::string Inside(const std::string& folder, const std::string& path)
     if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
         return std::string();
     const std::string rest = path.substr(prefix.size());
-    if (rest.front() == '/' || rest.find("/../") != std::string::npos || rest.compare(0, 3, "../") == 0)
-        return std::string();
+    for (std::size_t start = 0; start <= rest.size();) {
+        std::size_t end = rest.find('/', start);
+        if (end == std::string::npos)
+            end = rest.size();
+        const std::string part = rest.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return std::string();
+        start = end + 1;
+    }
     return rest;
 }
 
@@ -219,8 +227,9 @@ bool IsPublicationRecordName(const std::string& name)
 
 void SetPublishStepHook(PublishStepHook hook)
 {
-    std::lock_guard<std::mutex> lock(HookMutex());
-    Hook() = std::move(hook);
+    HookSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    slot.hook = std::move(hook);
 }
 
 OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& moves)
