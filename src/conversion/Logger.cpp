@@ -350,7 +350,7 @@ OSErr Logger::finishLogFile()
     // Written to the end, yet gone with its folder (removed while the batch
     // ran): no log was kept.
     if (created_ && !PathExists(logPath_.toStdString())) {
-        noteWriteError(fnfErr);
+        noteWriteError(dirNFErr);
         created_ = false;
     }
 

@@ -240,7 +240,7 @@ TEST_F(LoggerTest, UnwritableFolderIsReported)
     auto vanished = Make(gone);
     EXPECT_EQ(vanished->logDoneMessage("a.aif", ""), noErr);
     ASSERT_TRUE(QDir(gone).removeRecursively());
-    EXPECT_EQ(vanished->finishLogFile(), fnfErr);
+    EXPECT_EQ(vanished->finishLogFile(), dirNFErr);
     EXPECT_FALSE(vanished->logFileCreated());
     EXPECT_FALSE(defaults->dictionaryForKey(Logger::kLastUsedLogKey).contains("ZuStringValue"));
 
