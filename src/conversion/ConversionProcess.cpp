@@ -7,6 +7,7 @@
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
+#include "FilePublishing.h"
 #include "FileTypeDictionary.h"
 #include "FolderListing.h"
 #include "FrameworkException.h"
@@ -146,6 +147,16 @@ QString PathExtension(const QString& path)
     if (dot <= 0)
         return QString();
     return name.mid(dot + 1);
+}
+
+// The file's header, or its name's extension, gives a sound file type.
+bool ShowsASoundType(const QString& path)
+{
+    OSType type = 0;
+    if (DetectFileTypeFromContents(path.toStdString(), &type) != kUnknownFileFormatErr)
+        return true;
+    const QString extension = PathExtension(path).toLower();
+    return !extension.isEmpty() && GetReadableTypes().contains(extension);
 }
 
 int ToInt(const QVariant& v)
@@ -567,9 +578,23 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
 
 // ============================================================ per file
 
+// What one call of processFile carries from stage to stage.
+struct ConversionProcess::FileRun {
+    QString path;
+    QString outputName;
+    QString name;       // the path's last component
+    QString longName;   // the input's display name: the outputs' base name
+    SInt16 error = noErr;
+    FSSpec folderSpec;
+    FSRef folderRef;
+    std::unique_ptr<CConvSpec> spec;
+    bool finished = false;  // skipped or copied: no outcome to post
+    bool alone = false;     // a member of a broken set, converted on its own
+    bool cutShort = false;  // the input held less audio than its header said
+};
+
 void ConversionProcess::processFile(const QString& path, const QString& outputName)
 {
-    ThreadDictionary d = dict();
     // The input, its folder and the output folder are asked about once for
     // the file (the model, the detection and the pipeline each look).
     PathMemo memo;
@@ -581,35 +606,63 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         memo.pin(output);
         memo.pin(ParentOf(output));
     }
-    if (const int missing = StatPath(path.toStdString(), nullptr)) {
-        // A name whose bytes were not UTF-8 reaches us with replacement
-        // characters, and so is not found: it fails alone.
-        if (path.contains(QChar::ReplacementCharacter)) {
-            postFailure(path, kNameNotUTF8Err);
-            return;
+    FileRun run;
+    run.path = path;
+    run.outputName = outputName;
+    if (detectFile(run)) {
+        // Without its output folder the file fails at once.
+        if (run.spec)
+            decideFile(run);
+        if (run.spec && !run.finished)
+            runAndRename(run);
+        // Clean-up: the input object goes (never the input file).
+        if (sf_) {
+            sf_->CloseAndDelete(false);
+            sf_ = nullptr;
         }
-        // An input named by the user that has vanished stops the batch; an
-        // entry of a walked folder only fails, or is skipped, alone: a link
-        // whose original is gone or that leads back into itself, or a file
-        // removed since the folder was listed.
-        PathStatus link;
-        if (walkStack_.empty())
-            postFailure(path, fnfErr);
-        else if (StatPathNoFollow(path.toStdString(), &link) == 0 && link.isSymlink)
-            postFailure(path, missing == ELOOP ? kAliasLoopErr : kAliasOriginalNotFoundErr);
-        else
-            postSkipped(path, fnfErr, kNotFoundReason);
-        return;
+        run.spec.reset();
+        if (!run.finished)
+            postOutcome(run);
     }
+    CreatedFilesListClear();
+    inFile_.reset();
+}
 
+bool ConversionProcess::reportMissingInput(const QString& path)
+{
+    const int missing = StatPath(path.toStdString(), nullptr);
+    if (!missing)
+        return false;
+    // A name whose bytes were not UTF-8 reaches us with replacement
+    // characters, and so is not found: it fails alone.
+    if (path.contains(QChar::ReplacementCharacter)) {
+        postFailure(path, kNameNotUTF8Err);
+        return true;
+    }
+    // An input named by the user that has vanished stops the batch; an
+    // entry of a walked folder only fails, or is skipped, alone: a link
+    // whose original is gone or that leads back into itself, or a file
+    // removed since the folder was listed.
+    PathStatus link;
+    if (walkStack_.empty())
+        postFailure(path, fnfErr);
+    else if (StatPathNoFollow(path.toStdString(), &link) == 0 && link.isSymlink)
+        postFailure(path, missing == ELOOP ? kAliasLoopErr : kAliasOriginalNotFoundErr);
+    else
+        postSkipped(path, fnfErr, kNotFoundReason);
+    return true;
+}
+
+void ConversionProcess::resetFileState(const QString& path)
+{
     err_.store(0);
-    SInt16 error = noErr;
     setLastErrorForFile(0);
     TakeOutputWarning();  // none is left from an earlier file
     setCurFile(path);
 
     // The file's own context: a fresh copy of the conversion's specifics,
     // no tags or outputs of an earlier file.
+    ThreadDictionary d = dict();
     const ConvSpecRef convSpec = curConvSpec();
     d.setValue(kOutputSpecificsKey, convSpec ? convSpec->specifics() : QVariantMap());
     d.remove(kID3TagsKey);
@@ -622,215 +675,249 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     }
     CreatedFilesListClear();
     curNumInSamples_.store(0);
+}
 
-    const QString name = LastPathComponent(path);
+bool ConversionProcess::detectFile(FileRun& run)
+{
+    const QString& path = run.path;
+    if (reportMissingInput(path))
+        return false;
+    resetFileState(path);
+
+    run.name = LastPathComponent(path);
+    const QString& name = run.name;
     // A FIFO, device or socket is never opened: reading one could wait for
     // ever, and it cannot be a sound file.
-    {
-        PathStatus status;
-        if (!name.startsWith(QLatin1String("._")) && StatPath(path.toStdString(), &status) == 0 && !status.isFile &&
-            !status.isFolder) {
-            postSkipped(path, notAFileErr, kNotRegularFileReason);
-            return;
-        }
+    PathStatus status;
+    if (!name.startsWith(QLatin1String("._")) && StatPath(path.toStdString(), &status) == 0 && !status.isFile &&
+        !status.isFolder) {
+        postSkipped(path, notAFileErr, kNotRegularFileReason);
+        return false;
     }
     inFile_ = std::make_shared<ZuSoundFile>(path);
-    QString longName = inFile_->name();
+    run.longName = inFile_->name();
 
-    // AppleDouble sidecars, invisible and ignored files: skipped silently.
-    if (name.startsWith(QLatin1String("._")) || isHFSInvisible(path) || isDotInvisible(longName)) {
-        inFile_.reset();
-        return;
+    // Inside a walked folder, AppleDouble sidecars, invisible and ignored
+    // files are skipped silently; an input the user named is converted, or
+    // a sidecar skipped with its reason.
+    const bool named = walkStack_.empty();
+    if (name.startsWith(QLatin1String("._"))) {
+        if (named)
+            postSkipped(path, kUnknownFileFormatErr, kNotSoundFileReason);
+        return false;
     }
+    if (!named && (isHFSInvisible(path) || isDotInvisible(run.longName)))
+        return false;
 
     // "07 Title.mp3" -> "Title.mp3"
+    QString& longName = run.longName;
     if (PathExtension(name) == QLatin1String("mp3") && longName.size() >= 3 && longName.at(0).isDigit() &&
         longName.at(1).isDigit() && longName.at(0).unicode() < 128 && longName.at(1).unicode() < 128 &&
         longName.at(2) == QLatin1Char(' '))
         longName = longName.mid(3);
 
+    ThreadDictionary d = dict();
     d.setValue(kCurLongNameKey, longName);
 
-    FSSpec folderSpec;
-    FSRef folderRef;
-    error = getOutputSpec(&folderSpec, &folderRef);
-    std::unique_ptr<CConvSpec> spec;
-    bool finished = false;  // skipped or copied: no outcome to post
-    bool cutShort = false;  // the input held less audio than its header said
+    run.error = getOutputSpec(&run.folderSpec, &run.folderRef);
+    if (run.error)
+        return true;
+    if (defaults().boolForKey(kPreserveCommentsKey)) {
+        const QString c = finder_get_comment(path);
+        setComment(c.isEmpty() ? QString() : c);
+    }
+    const ConvSpecRef convSpec = curConvSpec();
+    if (convSpec && convSpec->nameExtension().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0)
+        readID3TagsFromFile(path);
 
-    if (!error) {
-        if (defaults().boolForKey(kPreserveCommentsKey)) {
-            const QString c = finder_get_comment(path);
-            setComment(c.isEmpty() ? QString() : c);
-        }
-        if (convSpec && convSpec->nameExtension() == QLatin1String("mp3"))
-            readID3TagsFromFile(path);
+    run.spec = std::make_unique<CConvSpec>(convSpec, &run.folderSpec, &run.folderRef, longName);
+    d.setValue(kOutputFolderRefKey, FSRefSerialize(run.folderRef));
+    return true;
+}
 
-        spec = std::make_unique<CConvSpec>(convSpec, &folderSpec, &folderRef, longName);
-        d.setValue(kOutputFolderRefKey, FSRefSerialize(folderRef));
-
-        // A split or surround set with a member that cannot be read: that
-        // member fails under its own name (once), and the readable members
-        // are converted on their own.
-        bool alone = false;
-        if (reportedSetMembers_.contains(path))
-            finished = true;  // failed already, under its own name
-        const OSType groupType = inFile_->hfsFileType();
-        if (!finished && (groupType == kSplitSetType || groupType == kSurroundSetType)) {
-            if (!brokenSetMembers_.contains(path)) {
-                SInt16 memberError = noErr;
-                const QString bad = UnreadableSetMember(inFile_->surround_set(), &memberError);
-                if (!bad.isEmpty()) {
-                    for (const std::string& member : inFile_->surround_set())
-                        brokenSetMembers_.insert(QString::fromStdString(member));
-                    // The broken member is reported once, whichever member
-                    // finds it (a broken member may not see its own set).
-                    if (bad == path)
-                        error = memberError;
-                    else if (!reportedSetMembers_.contains(bad))
-                        postFailure(bad, memberError);
-                }
-            }
-            if (brokenSetMembers_.contains(path)) {
-                alone = true;
-                inFile_->setHfsFileType(inFile_->hfsRealType());
-            }
-        }
-
-        OSErr created = noErr;
-        if (error == noErr && !finished) {
-            sf_ = inFile_->createSoundFile(&created);
-            error = created;
-        }
-
-        // The second member of a split or surround set right after the
-        // first: converted with it already.
-        const OSType setType = inFile_->hfsFileType();
-        if (sf_ && !alone && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
-            const std::string last = lastPathProcessed_.toStdString();
+void ConversionProcess::checkSetMembers(FileRun& run)
+{
+    // A split or surround set with a member that cannot be read: that
+    // member fails under its own name (once), and the readable members
+    // are converted on their own.
+    const QString& path = run.path;
+    if (reportedSetMembers_.contains(path))
+        run.finished = true;  // failed already, under its own name
+    const OSType groupType = inFile_->hfsFileType();
+    if (run.finished || (groupType != kSplitSetType && groupType != kSurroundSetType))
+        return;
+    if (!brokenSetMembers_.contains(path)) {
+        SInt16 memberError = noErr;
+        const QString bad = UnreadableSetMember(inFile_->surround_set(), &memberError);
+        if (!bad.isEmpty()) {
             for (const std::string& member : inFile_->surround_set())
-                if (member == last) {
-                    error = kSplitRightAlreadyProcessedErr;
-                    break;
-                }
+                brokenSetMembers_.insert(QString::fromStdString(member));
+            // The broken member is reported once, whichever member
+            // finds it (a broken member may not see its own set).
+            if (bad == path)
+                run.error = memberError;
+            else if (!reportedSetMembers_.contains(bad))
+                postFailure(bad, memberError);
         }
-        lastPathProcessed_ = inFile_->path();
-        hasLastPathProcessed_ = true;
+    }
+    if (brokenSetMembers_.contains(path)) {
+        run.alone = true;
+        inFile_->setHfsFileType(inFile_->hfsRealType());
+    }
+}
 
-        if (!finished && error == noErr && !sf_ && alone)
-            error = kUnknownFileFormatErr;
-        if (!finished && !alone && (!sf_ || error == kUnknownFileFormatErr || error == eofErr)) {
-            const qlonglong action = defaults().integerForKey(kUnrecognizedActionKey);
-            if (action == 0) {
-                // Skipped, but never without a word (a dot-named file stays
-                // silent, as below).
-                if (!name.startsWith(QLatin1Char('.'))) {
-                    const SInt16 why = error ? error : inFile_->errorCode() ? SInt16(inFile_->errorCode()) : noErr;
-                    postSkipped(path, why ? why : kUnknownFileFormatErr,
-                                why == noErr || why == kUnknownFileFormatErr
-                                    ? kNotSoundFileReason
-                                    : ReasonText(why));
-                }
-                finished = true;
-            } else if (action == 1) {
-                QM_TRACE("processFile", "'" << name.toStdString() << "' unrecognized as a sound file, just copying");
-                const QString destination = curFolder() + QLatin1Char('/') + name;
-                const OSErr copied = CopyFileNoReplace(path.toStdString(), destination.toStdString());
-                if (copied == noErr) {
-                    post(kSuccessNotification, path,
-                         QVariantMap{{kCommentKey, kCopiedComment}, {kConvertedFilePathKey, destination}});
-                } else {
-                    debug_nslog("%s Could not copy file '%s' to '%s'", "processFile",
-                                path.toUtf8().constData(), destination.toUtf8().constData());
-                    // The copy failure is reported like any failed file
-                    // (the copy never replaces an existing file).
-                    err_.store(copied);
-                    d.setLastError(copied);
-                    postFailure(path, copied);
-                }
-                finished = true;
-            } else if (!sf_ && error == noErr) {
-                // Read as raw, and still nothing could be made of it.
-                error = inFile_->errorCode() ? inFile_->errorCode() : kUnknownFileFormatErr;
-            }
-        }
+void ConversionProcess::decideFile(FileRun& run)
+{
+    checkSetMembers(run);
 
-        if (!finished && name.startsWith(QLatin1Char('.')))
-            finished = true;
-
-        if (!finished) {
-            // The resampling filter is built once for the file, whatever
-            // the number of its channels.
-            HoldSincTable(true);
-            try {
-                if (error == noErr) {
-                    writeID3Tags();
-                    error = spec->NeedsSnip() ? processSnippet(sf_, spec.get()) : processOther(sf_, spec.get());
-                }
-                if (error == noErr) {
-                    if (shouldStop_.load()) {
-                        error = userCanceledErr;
-                    } else {
-                        // The payload copies the whole context: built
-                        // only for an observer.
-                        if (NotificationCenter::defaultCenter().hasObservers(kWillRenameNotification, this))
-                            post(kWillRenameNotification, d.toMap());
-                        error = renameOutputTo(outputName.isNull() ? longName : outputName);
-                    }
-                }
-            } catch (const FrameworkException& e) {
-                debug_nslog("%s %s thrown during conversion: %s - %s", "processFile", e.name().c_str(),
-                            e.reason().c_str(), "");
-                error = paramErr;
-            } catch (const error_code_exception& e) {
-                error = e.code() ? SInt16(e.code()) : ioErr;
-                if (error == noErr)
-                    error = ioErr;
-            } catch (const std::exception& e) {
-                debug_nslog("%s exception thrown during conversion: %s", "processFile", e.what());
-                error = paramErr;
-            }
-        }
-
-        HoldSincTable(false);
-        cutShort = sf_ && sf_->DataCutShort();
-        // Clean-up: the input object goes (never the input file).
-        if (sf_) {
-            sf_->CloseAndDelete(false);
-            sf_ = nullptr;
-        }
-        spec.reset();
+    OSErr created = noErr;
+    if (run.error == noErr && !run.finished) {
+        sf_ = inFile_->createSoundFile(&created);
+        run.error = created;
     }
 
-    if (!finished) {
-        if (error == noErr) {
-            QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
-            const int32_t outputWarning = TakeOutputWarning();
-            if (cutShort)
-                info.insert(kWarningKey, int(eofErr));
-            else if (outputWarning)
-                info.insert(kWarningKey, int(outputWarning));
-            else if (inputTagKept(convSpec))
-                info.insert(kCommentKey, kInputTagComment);
-            post(kSuccessNotification, path, info);
+    // The second member of a split or surround set right after the
+    // first: converted with it already.
+    const OSType setType = inFile_->hfsFileType();
+    if (sf_ && !run.alone && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
+        const std::string last = lastPathProcessed_.toStdString();
+        for (const std::string& member : inFile_->surround_set())
+            if (member == last) {
+                run.error = kSplitRightAlreadyProcessedErr;
+                break;
+            }
+    }
+    lastPathProcessed_ = inFile_->path();
+    hasLastPathProcessed_ = true;
+
+    if (!run.finished && run.error == noErr && !sf_ && run.alone)
+        run.error = kUnknownFileFormatErr;
+    if (!run.finished && !run.alone && (!sf_ || run.error == kUnknownFileFormatErr || run.error == eofErr))
+        handleUnrecognized(run);
+
+    if (!run.finished && hiddenInWalk(run))
+        run.finished = true;
+}
+
+bool ConversionProcess::hiddenInWalk(const FileRun& run) const
+{
+    return !walkStack_.empty() && run.name.startsWith(QLatin1Char('.'));
+}
+
+void ConversionProcess::handleUnrecognized(FileRun& run)
+{
+    const QString& path = run.path;
+    const QString& name = run.name;
+    // Only what is no sound file is skipped, copied or read as raw: a file
+    // whose header or extension gives its type, and that could not be read
+    // after all, has failed.
+    if (ShowsASoundType(path)) {
+        if (run.error == noErr)
+            run.error = inFile_->errorCode() ? SInt16(inFile_->errorCode()) : kUnknownFileFormatErr;
+        return;
+    }
+    const qlonglong action = defaults().integerForKey(kUnrecognizedActionKey);
+    if (action == 0) {
+        // Skipped, but never without a word (a dot-named file in a walked
+        // folder stays silent, as below).
+        if (!hiddenInWalk(run)) {
+            const SInt16 why = run.error                ? run.error
+                               : inFile_->errorCode() ? SInt16(inFile_->errorCode())
+                                                      : noErr;
+            postSkipped(path, why ? why : kUnknownFileFormatErr,
+                        why == noErr || why == kUnknownFileFormatErr ? kNotSoundFileReason : ReasonText(why));
+        }
+        run.finished = true;
+    } else if (action == 1) {
+        QM_TRACE("processFile", "'" << name.toStdString() << "' unrecognized as a sound file, just copying");
+        const QString destination = curFolder() + QLatin1Char('/') + name;
+        const OSErr copied = CopyFileNoReplace(path.toStdString(), destination.toStdString());
+        if (copied == noErr) {
+            post(kSuccessNotification, path,
+                 QVariantMap{{kCommentKey, kCopiedComment}, {kConvertedFilePathKey, destination}});
         } else {
-            // The output folder gone (removed while the batch ran): the
-            // batch's own failure, not the input's; one report names it.
-            const QString vanished = error == userCanceledErr ? QString() : vanishedOutputFolder();
-            if (!vanished.isEmpty())
-                error = kOutputFolderVanishedErr;
-            err_.store(error);
-            d.setLastError(error);
-            if (shouldStop_.load())
-                d.setLastError(userCanceledErr);
-            if (error != kNameNotExtendedErr)
-                deleteCreatedOutputs();
-            CreatedFilesListClear();
-            postFailure(vanished.isEmpty() ? path : vanished, error);
+            debug_nslog("%s Could not copy file '%s' to '%s'", "processFile", path.toUtf8().constData(),
+                        destination.toUtf8().constData());
+            // The copy failure is reported like any failed file (the copy
+            // never replaces an existing file).
+            err_.store(copied);
+            dict().setLastError(copied);
+            postFailure(path, copied);
         }
+        run.finished = true;
+    } else if (!sf_ && run.error == noErr) {
+        // Read as raw, and still nothing could be made of it.
+        run.error = inFile_->errorCode() ? inFile_->errorCode() : kUnknownFileFormatErr;
     }
+}
+
+void ConversionProcess::runAndRename(FileRun& run)
+{
+    // The resampling filter is built once for the file, whatever the
+    // number of its channels.
+    HoldSincTable(true);
+    SInt16& error = run.error;
+    try {
+        if (error == noErr) {
+            writeID3Tags();
+            error = run.spec->NeedsSnip() ? processSnippet(sf_, run.spec.get()) : processOther(sf_, run.spec.get());
+        }
+        if (error == noErr) {
+            if (shouldStop_.load()) {
+                error = userCanceledErr;
+            } else {
+                // The payload copies the whole context: built only for an
+                // observer.
+                if (NotificationCenter::defaultCenter().hasObservers(kWillRenameNotification, this))
+                    post(kWillRenameNotification, dict().toMap());
+                error = renameOutputTo(run.outputName.isNull() ? run.longName : run.outputName);
+            }
+        }
+    } catch (const FrameworkException& e) {
+        debug_nslog("%s %s thrown during conversion: %s - %s", "processFile", e.name().c_str(), e.reason().c_str(),
+                    "");
+        error = paramErr;
+    } catch (const error_code_exception& e) {
+        error = e.code() ? SInt16(e.code()) : ioErr;
+        if (error == noErr)
+            error = ioErr;
+    } catch (const std::exception& e) {
+        debug_nslog("%s exception thrown during conversion: %s", "processFile", e.what());
+        error = paramErr;
+    }
+    HoldSincTable(false);
+    run.cutShort = sf_ && sf_->DataCutShort();
+}
+
+void ConversionProcess::postOutcome(FileRun& run)
+{
+    SInt16 error = run.error;
+    if (error == noErr) {
+        QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
+        const int32_t outputWarning = TakeOutputWarning();
+        if (run.cutShort)
+            info.insert(kWarningKey, int(eofErr));
+        else if (outputWarning)
+            info.insert(kWarningKey, int(outputWarning));
+        else if (inputTagKept(curConvSpec()))
+            info.insert(kCommentKey, kInputTagComment);
+        post(kSuccessNotification, run.path, info);
+        return;
+    }
+    // The output folder gone (removed while the batch ran): the batch's own
+    // failure, not the input's; one report names it.
+    const QString vanished = error == userCanceledErr ? QString() : vanishedOutputFolder();
+    if (!vanished.isEmpty())
+        error = kOutputFolderVanishedErr;
+    err_.store(error);
+    ThreadDictionary d = dict();
+    d.setLastError(error);
+    if (shouldStop_.load())
+        d.setLastError(userCanceledErr);
+    if (error != kNameNotExtendedErr)
+        deleteCreatedOutputs();
     CreatedFilesListClear();
-    inFile_.reset();
+    postFailure(vanished.isEmpty() ? run.path : vanished, error);
 }
 
 void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int depth)
@@ -839,16 +926,34 @@ void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int dep
     // their name (a user's file that only holds the word is never one),
     // left over when no one holds their lock; a running batch's, locked
     // while they are written (by us or by an encoder), are kept.
+    // An output published half way when the run was killed is taken out of
+    // its final names first (its temporaries then go with the rest).
     constexpr SInt64 kMinAgeSeconds = 2;  // past the moment between creating and opening
+    const std::string path = folder.toStdString();
     std::vector<FolderEntry> entries;
-    if (depth > 64 || ListFolder(folder.toStdString(), &entries) != noErr)
+    if (depth > 64)
+        return;
+    if (UndoUnfinishedPublications(path) > 0)
+        QM_TRACE("removeLeftoverTemporaries", "undid an unfinished publication in '" << path << "'");
+    if (ListFolder(path, &entries) != noErr)
         return;
     for (const FolderEntry& entry : entries) {
-        const std::string full = folder.toStdString() + "/" + entry.name;
+        const std::string full = path + "/" + entry.name;
         if (entry.isFolder && !entry.isSymlink)
             removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
         else if (!entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
                  RemoveIfUnlocked(full, kMinAgeSeconds))
+            QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
+    }
+    // Sidecars of temporary names whose file is gone (a sidecar's own work
+    // file, or one left when its file went).
+    std::set<std::string> sidecars;
+    if (ListSidecarNames(path, &sidecars) != noErr)
+        return;
+    for (const std::string& sidecar : sidecars) {
+        const std::string full = path + "/" + sidecar;
+        if (IsTemporaryFileName(sidecar.substr(2)) && !PathExists(path + "/" + sidecar.substr(2)) &&
+            RemoveIfUnlocked(full, kMinAgeSeconds))
             QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
     }
 }
@@ -1124,7 +1229,7 @@ bool ConversionProcess::inputTagKept(const ConvSpecRef& convSpec)
 
 void ConversionProcess::readID3TagsFromFile(const QString& path)
 {
-    if (PathExtension(path) != QLatin1String("mp3"))
+    if (PathExtension(path).compare(QLatin1String("mp3"), Qt::CaseInsensitive) != 0)
         return;
     ThreadDictionary d = dict();
     d.setValue(kID3TagsKey, QVariantMap());

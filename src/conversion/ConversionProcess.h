@@ -281,6 +281,22 @@ public:
                                UInt32* end);
 
 private:
+    // The stages of processFile, on the per-file values of FileRun: detect
+    // (missing, special, hidden, the output folder and context), decide
+    // (set members, the input object, skip, copy or raw), run and rename,
+    // and the outcome posted.
+    struct FileRun;
+    bool reportMissingInput(const QString& path);
+    void resetFileState(const QString& path);
+    bool detectFile(FileRun& run);
+    void checkSetMembers(FileRun& run);
+    void decideFile(FileRun& run);
+    void handleUnrecognized(FileRun& run);
+    // A dot-named file met inside a walked folder (never one the user named).
+    bool hiddenInWalk(const FileRun& run) const;
+    void runAndRename(FileRun& run);
+    void postOutcome(FileRun& run);
+
     struct FolderId {
         UInt64 device = 0;
         UInt64 inode = 0;

@@ -347,6 +347,12 @@ OSErr Logger::finishLogFile()
     logText_ += QStringLiteral("Total conversion time: ") + formatDuration(startTime_.secsTo(end)) + QLatin1Char('\n');
     writeLogTextToFile();
     noteWriteError(closeLogFile());
+    // Written to the end, yet gone with its folder (removed while the batch
+    // ran): no log was kept.
+    if (created_ && !PathExists(logPath_.toStdString())) {
+        noteWriteError(dirNFErr);
+        created_ = false;
+    }
 
     if (prefs.boolForKey(kSaveLogKey) && created_) {
         prefs.setObject(kLastUsedLogKey, ZuPath(logPath_).dictionary());

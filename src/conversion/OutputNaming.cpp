@@ -2,6 +2,7 @@
 
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
+#include "FilePublishing.h"
 #include "UserDefaults.h"
 #include "debug_trace.h"
 #include "finder_comments.h"
@@ -141,34 +142,35 @@ public:
         return true;
     }
 
-    // Moves every member to its name with `number`; on a name taken in the
-    // meantime, the members already moved go back to their sources.
+    // Moves every member (with its sidecar) to its name with `number`, all
+    // together or none (see FilePublishing).
     MoveResult Move(OutputSet& set, unsigned long number, QString* failedTarget)
     {
-        for (Member& m : set.members) {
-            const QString target = Target(m, number);
-            const OSErr err = RenameNoReplace(Path(m.source), Path(target));
-            if (err == noErr) {
+        std::vector<PublishMove> moves;
+        for (const Member& m : set.members)
+            moves.push_back({Path(m.source), Path(Target(m, number))});
+        const OSErr err = PublishFiles(Path(folder_), moves);
+        if (err == noErr) {
+            for (Member& m : set.members) {
                 m.moved = true;
-                m.movedTo = target;
-                continue;
+                m.movedTo = Target(m, number);
             }
-            *failedTarget = target;
-            if (err != dupFNErr) {
-                Report("renaming", err, m.source);
-                return MoveResult::Failed;
-            }
-            for (Member& back : set.members) {
-                if (!back.moved)
-                    continue;
-                if (RenameNoReplace(Path(back.movedTo), Path(back.source)) != noErr)
-                    return MoveResult::Failed;
-                back.moved = false;
-                back.movedTo.clear();
-            }
-            return MoveResult::Taken;
+            return MoveResult::Done;
         }
-        return MoveResult::Done;
+        *failedTarget = Target(set.members.front(), number);
+        for (const Member& m : set.members) {
+            if (Exists(Target(m, number))) {
+                *failedTarget = Target(m, number);
+                break;
+            }
+        }
+        if (err == dupFNErr)
+            return MoveResult::Taken;
+        // A folder gone meanwhile is the batch's own failure, reported as
+        // such; only other failures go to the system log.
+        if (err != fnfErr && err != dirNFErr)
+            Report("renaming", err, set.members.front().source);
+        return MoveResult::Failed;
     }
 
     // Removes what the set made: moved members at their new names, the

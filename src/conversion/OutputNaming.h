@@ -11,7 +11,8 @@
 //
 // Renaming never replaces a file.  The outputs of one input that carry the
 // temporary word at the same place (the members of a split or surround set)
-// are renamed as one set:
+// are renamed as one set, published with their sidecars all together or
+// not at all (FilePublishing.h):
 //   - when a member's final name is taken and duplicates are numbered, the
 //     whole set takes the first number n (1, 2, ...) free for every member;
 //     the number goes right after the final name, before the set indicator

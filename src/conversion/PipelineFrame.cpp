@@ -9,6 +9,7 @@
 #include "FileManager.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
+#include "OutputNameContext.h"
 #include "OutputNaming.h"
 #include "PipelineSelector.h"
 #include "debug_trace.h"
@@ -175,6 +176,8 @@ SInt16 CreateOutputAt(const PipelineRoute& route, const OutputSettings& s, CSoun
 SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
                     OutputPtr* out, bool* namingFailed = nullptr)
 {
+    // What the output stores of its own name is its final name.
+    const OutputNameContext publishedAs(spec->LongName().toStdString());
     SInt16 err = NewOutputObject(route, s, out);
     if (err)
         return err;
@@ -389,6 +392,7 @@ void CopyAnnotations(CSoundFile* in, CSoundFile* out)
 SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
 {
     const OSType type = spec->OutputFileType();
+    const OutputNameContext publishedAs(spec->LongName().toStdString());
     OutputPtr out(CreateSoundFileObject(type));
     if (!out)
         return kCreateSoundFileFailedErr;

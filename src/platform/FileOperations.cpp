@@ -96,8 +96,9 @@ bool NoReplaceUnsupported(int e)
     return e == EINVAL || e == ENOSYS || e == ENOTSUP;
 }
 
-// Moves one item without replacing: errno value, 0 on success.
-int MoveItem(const std::string& from, const std::string& to)
+} // namespace
+
+int MovePathNoReplace(const std::string& from, const std::string& to)
 {
     if (RenameNoReplaceSyscall(from.c_str(), to.c_str()) == 0)
         return 0;
@@ -129,8 +130,6 @@ int MoveItem(const std::string& from, const std::string& to)
         return errno;
     return 0;
 }
-
-} // namespace
 
 bool WriteAll(int fd, const char* data, size_t size)
 {
@@ -396,11 +395,11 @@ OSErr RenameNoReplace(const std::string& from, const std::string& to)
     if (AppleDoubleFile::IsSidecarName(NameOf(to)))
         return bdNamErr;  // would pose as another file's sidecar
     // (A missing `from` fails the move with fnfErr.)
-    if (const int e = MoveItem(from, to))
+    if (const int e = MovePathNoReplace(from, to))
         return MacErrorFromErrno(e);
     if (const int e = MoveSidecar(from, to)) {
         // Keep the pair together: move the file back and report the failure.
-        MoveItem(to, from);
+        MovePathNoReplace(to, from);
         return MacErrorFromErrno(e);
     }
     return noErr;

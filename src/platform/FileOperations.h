@@ -81,6 +81,10 @@ OSErr CreateFolderPath(const std::string& path);
 // sidecar of `to` (one without its file) is discarded.
 OSErr RenameNoReplace(const std::string& from, const std::string& to);
 
+// The move alone (no sidecar follows): 0, or the errno value (EEXIST when
+// `to` exists).  For callers that move sidecars themselves (FilePublishing).
+int MovePathNoReplace(const std::string& from, const std::string& to);
+
 // Copies a file's data and sidecar to `to`, created exclusively (dupFNErr
 // when it exists).  On any failure the partial copy is removed.
 OSErr CopyFileNoReplace(const std::string& from, const std::string& to);

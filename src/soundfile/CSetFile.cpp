@@ -21,6 +21,18 @@ CSetFile::CSetFile(OSType memberType)
 CSetFile::~CSetFile() = default;
 
 // ========================================================== annotations
+std::string CSetFile::WithoutLeadIndicator(const std::string& leadName)
+{
+    static const char* const kIndicators[] = {".L", ".l", "-L", "-l", "(L)", "(l)", ".C", ".c",
+                                              ".1", ".3", ".5", ".7"};
+    for (const char* indicator : kIndicators) {
+        const std::size_t length = std::strlen(indicator);
+        if (leadName.size() > length && leadName.compare(leadName.size() - length, length, indicator) == 0)
+            return leadName.substr(0, leadName.size() - length);
+    }
+    return leadName;
+}
+
 #define QM_LEAD(call, fallback) (Lead() ? Lead()->call : (fallback))
 
 UInt16 CSetFile::GetNumMarkers() const

@@ -80,6 +80,10 @@ public:
 protected:
     explicit CSetFile(OSType memberType);
 
+    // A set's name: its lead member's name (without extension) less the
+    // member indicator at its end (".L", "-L", "(L)", Sonic's ".1", a
+    // surround set's ".C"), in either case.
+    static std::string WithoutLeadIndicator(const std::string& leadName);
     // The member whose annotations the set shows; null while there is none.
     CSoundFile* Lead() const { return m_members.empty() ? nullptr : m_members.front(); }
     // What an operation on a set without members answers (noErr: nothing

@@ -1,5 +1,7 @@
 #include "CSoundFile.h"
 
+#include "OutputNameContext.h"
+
 #include "ChannelArrangement.h"
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
@@ -242,7 +244,7 @@ OSErr CSoundFile::NarrowError(int32_t code)
     return narrow == 0 ? ioErr : narrow;
 }
 
-CSoundFile::CSoundFile() = default;
+CSoundFile::CSoundFile() : m_publishedBaseName(OutputNameContext::CurrentBaseName()) {}
 
 CSoundFile::~CSoundFile()
 {
@@ -401,7 +403,15 @@ void CSoundFile::GetFileName(StringPtr name) const
 
 void CSoundFile::GetStoredFileName(StringPtr name) const
 {
-    PutPascalName(WithoutTemporaryTag(m_fsSpec.name), name);
+    PutPascalName(GetStoredFileNameString(), name);
+}
+
+std::string CSoundFile::GetStoredFileNameString() const
+{
+    const std::string& own = m_fsSpec.name;
+    if (m_publishedBaseName.empty())
+        return WithoutTemporaryTag(own);
+    return PublishedFileName(own, m_publishedBaseName);
 }
 
 std::string CSoundFile::GetFileNameString() const
@@ -413,11 +423,21 @@ QString CSoundFile::GetName() const
 {
     const QString name = QString::fromStdString(GetFileNameString());
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
+    if (dot <= 0)
         return name;
     const QString extension = name.mid(dot + 1).toLower();
-    if (!extension.isEmpty() && GetReadableTypes().contains(extension))
+    if (extension.isEmpty())
+        return name;
+    if (GetReadableTypes().contains(extension))
         return name.left(dot);
+    // The type's own extensions, also those it only writes ("mix", "g726").
+    const QVariantMap properties = GetSoundFileProperties();
+    QStringList own = properties.value(QStringLiteral("extensions")).toStringList();
+    own << properties.value(QStringLiteral("extension")).toString();
+    for (const QString& candidate : own) {
+        if (!candidate.isEmpty() && candidate.compare(extension, Qt::CaseInsensitive) == 0)
+            return name.left(dot);
+    }
     return name;
 }
 

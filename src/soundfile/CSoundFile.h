@@ -287,9 +287,13 @@ public:
     // The file's name as a Pascal string (Mac OS Roman) into a Str255; the
     // buffer is left untouched when the name does not fit 255 bytes.
     virtual void GetFileName(StringPtr name) const;
-    // The same for a format that stores its own name in the file: a batch's
-    // temporary name without its random tag (see WithoutTemporaryTag).
+    // The same for a format that stores its own name in the file: the name
+    // the output will be published under (the temporary word and its tag
+    // replaced by the base name of the OutputNameContext the object was
+    // made in); without a context, the temporary name less its random tag
+    // (see WithoutTemporaryTag).
     void GetStoredFileName(StringPtr name) const;
+    std::string GetStoredFileNameString() const;
     // The path after its last "/".
     virtual std::string GetFileNameString() const;
     // The file name less a readable extension ("take.wav" -> "take").
@@ -591,6 +595,7 @@ protected:
     FSRef m_fsRef;
     Boolean m_fsRefValid = false;           // m_fsRef names the file itself
     std::string m_path;
+    std::string m_publishedBaseName;         // see GetStoredFileName
     std::unique_ptr<std::fstream> m_stream;  // made on first GetStream()
     OSType m_outputHFSType = 0;
     std::vector<UInt32> m_splitPairs;       // two frames per pair

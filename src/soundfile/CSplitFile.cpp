@@ -391,9 +391,7 @@ QString CSplitFile::GetName() const
 {
     if (!m_first)
         return CSoundFile::GetName();
-    const std::string name = m_first->GetName().toStdString();
-    const std::size_t pos = IndicatorPosition(name, {".L", ".l"});
-    return QString::fromStdString(pos == std::string::npos ? name : name.substr(0, pos));
+    return QString::fromStdString(WithoutLeadIndicator(m_first->GetName().toStdString()));
 }
 
 // =============================================================== blocks

@@ -287,9 +287,7 @@ QString CSurroundFile::GetName() const
 {
     if (m_members.empty())
         return CSoundFile::GetName();
-    const std::string name = m_members.front()->GetName().toStdString();
-    const std::size_t pos = CSplitFile::IndicatorPosition(name, {".L", ".l", ".C", ".c"});
-    return QString::fromStdString(pos == std::string::npos ? name : name.substr(0, pos));
+    return QString::fromStdString(WithoutLeadIndicator(m_members.front()->GetName().toStdString()));
 }
 
 std::string CSurroundFile::GetChannelName(UInt16 channel) const

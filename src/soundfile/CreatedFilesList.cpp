@@ -57,6 +57,13 @@ std::string WithoutTemporaryTag(const std::string& name)
     return name.substr(0, kWordLength) + name.substr(kWordLength + kTagLength);
 }
 
+std::string PublishedFileName(const std::string& name, const std::string& baseName)
+{
+    if (!BeginsWithTemporaryTag(name))
+        return name;
+    return baseName + name.substr(kWordLength + kTagLength);
+}
+
 void CreatedFilesListInit()
 {
     std::lock_guard<std::mutex> lock(ListMutex());

@@ -26,6 +26,10 @@ bool IsTemporaryFileName(const std::string& name);
 // it is.  What a format stores of its own file name is then the same from
 // run to run.
 std::string WithoutTemporaryTag(const std::string& name);
+// The name a temporary output name is published under: its temporary word
+// and tag replaced by `baseName` (".QuillOutFile-k3Ztq0.L.avr", "Take" ->
+// "Take.L.avr"); any other name as it is.
+std::string PublishedFileName(const std::string& name, const std::string& baseName);
 
 // Empties the list (the batch driver, once per run).
 void CreatedFilesListInit();

@@ -243,6 +243,41 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
     EXPECT_EQ(info.trimmed(), "48000");
 }
 
+TEST_F(BatchCommandBadInputsTest, ANamedInputIsConvertedOrNamedAndABrokenSoundFileFails)
+{
+    // Named hidden inputs: a sound file (converted) and a sidecar (skipped,
+    // with its reason).  Garbage under the extension of every kind of
+    // sound file, and a WAVE cut inside its header: failed, whatever type
+    // the header or the extension gave.  Garbage under no sound extension:
+    // skipped.
+    const QString m = root + "/mix/";
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", m + ".take1.wav", "synth", "0.1", "sine", "440"}));
+    QByteArray garbage(3000, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 37 + 11) & 0xFF);
+    Write(m + "._take1.wav", garbage);
+    QStringList inputs = {m + ".take1.wav", m + "._take1.wav", m + "notes.xyz", m + "cut.wav"};
+    Write(m + "notes.xyz", garbage);
+    Write(m + "cut.wav", Wave(1, 44100, 2000).left(30));
+    const QStringList broken = {"aif", "aifc", "aiff", "au", "avr", "caf", "m4a", "mp2", "mp3",
+                                "paf", "sd2", "snd", "svx", "vap", "voc", "wav"};
+    for (const QString& extension : broken) {
+        Write(m + "broken." + extension, garbage);
+        inputs << m + "broken." + extension;
+    }
+    const QString keep = WriteConversions(root + "/keep.plist", {{0, Keep("Keep", "AIFF")}});
+    const RunResult r = Run(QStringList{"--quiet", "--conversions", keep, "-o", root + "/out"} + inputs);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    for (const QString& extension : broken)
+        EXPECT_TRUE(r.err.contains("failed " + m + "broken." + extension + ": ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("failed " + m + "cut.wav: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("skipped " + m + "._take1.wav: not a sound file\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("skipped " + m + "notes.xyz: not a sound file\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("\n1 converted, %1 failed, 2 skipped, 0 warnings\n").arg(broken.size() + 1)))
+        << r.err.toStdString();
+    EXPECT_EQ(FilesUnder(root + "/out/Keep", true), QStringList{".take1.aif"});
+}
+
 TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
 {
     ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/mix/a.wav", "synth", "0.1", "sine", "440"}));
@@ -347,14 +382,18 @@ TEST_F(BatchCommandBadInputsTest, CleanUpTakesOnlyAKilledRunsTemporaries)
     };
     const QString folder = root + "/out/MP3";
     ASSERT_TRUE(QDir().mkpath(folder + "/deeper"));
-    // A killed run's temporary, another batch's being written (its lock
-    // held), and files of the user's whose names only hold the word.
+    // A killed run's temporary, the work file of a sidecar it was writing
+    // and the sidecar of a temporary that had gone, another batch's file
+    // being written (its lock held), and files of the user's whose names
+    // only hold the word.
     const QString killed = folder + "/deeper/.QuillOutFile-a1b2c3.L.aif";
+    const QStringList killedSidecars = {folder + "/deeper/._.QuillOutFile-g7H8i9.tmp",
+                                        folder + "/._.QuillOutFile-j0k1l2.R.sd2"};
     const QString running = folder + "/deeper/.QuillOutFile-d4e5f6.aif";
     const QStringList users = {folder + "/deeper/mine.QuillOutFile-final.aif",
                                folder + "/deeper/.QuillOutFile-final-mix.aif", folder + "/deeper/.QuillOutFile",
                                folder + "/notes.QuillOutFile.txt"};
-    for (const QString& path : QStringList{killed, running} + users) {
+    for (const QString& path : QStringList{killed, running} + killedSidecars + users) {
         Write(path, "partial");
         ASSERT_TRUE(age(path));
     }
@@ -385,6 +424,8 @@ TEST_F(BatchCommandBadInputsTest, CleanUpTakesOnlyAKilledRunsTemporaries)
     RunResult r = Run(again);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(killed));
+    for (const QString& path : killedSidecars)
+        EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
     EXPECT_TRUE(QFile::exists(running));
     for (const QString& path : users)
         EXPECT_TRUE(QFile::exists(path)) << path.toStdString();

@@ -2,6 +2,12 @@
 // checked against sox, the log, the exit statuses, the preferences for one
 // run, and an interrupt in the middle of a file.
 #include "CAIFFFile.h"
+#include "CSoundFile.h"
+#include "CreateSoundFile.h"
+#include "EngineStartup.h"
+#include "FileTypeDictionary.h"
+#include "file_type_table.h"
+#include "string_utils.h"
 #include "CliTestSupport.h"
 #include "PCMFileTypes.h"
 #include "TestTempDir.h"
@@ -11,11 +17,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstring>
+#include <memory>
 
 using namespace clitest;
 
@@ -264,6 +272,116 @@ TEST_F(BatchRun, TwoConversionsMirrorTheTreeAndMatchSox)
     EXPECT_TRUE(prefs.contains(logPath)) << prefs.toStdString();
     EXPECT_TRUE(prefs.contains("<key>Number of Files Ever Converted</key>\n\t<integer>6</integer>"))
         << prefs.toStdString();
+}
+
+TEST_F(BatchRun, FormatsThatStoreTheirOwnNameStoreTheFinalOne)
+{
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/in/longtake.wav", "synth", "0.2", "sine",
+                     "440"}));
+    auto keep = [](const char* name, const char* type) {
+        QVariantMap c = TypedConversion(name, type, 16, QByteArray());
+        c.insert("QMCSNeedsNewWordLength", false);
+        return c;
+    };
+    const QString conversions =
+        WriteConversions(root + "/named.plist", {{0, keep("VAP", "DVAP")}, {0, keep("AVR", ".AVR")},
+                                                 {0, keep("Sonic", "SAIF")}});
+    const RunResult r = Run({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in/longtake.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    auto bytes = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // Annotated voice: the name at 36, then a zero byte.
+    EXPECT_EQ(bytes(root + "/out/VAP/longtake.vap").mid(36, 13), QByteArray("longtake.vap\0", 13));
+    // AVR: the first 8 characters at 4, the rest at 44, then a zero byte.
+    const QByteArray avr = bytes(root + "/out/AVR/longtake.avr");
+    EXPECT_EQ(avr.mid(4, 8), "longtake");
+    EXPECT_EQ(avr.mid(44, 5), QByteArray(".avr\0", 5));
+    // Sonic AIFF: the first 11 characters as a Pascal string at 1100 of the
+    // MCSF body.
+    const QByteArray sonic = bytes(root + "/out/Sonic/longtake.aif");
+    const qsizetype mcsf = sonic.indexOf("MCSF");
+    ASSERT_GT(mcsf, 0);
+    EXPECT_EQ(sonic.mid(mcsf + 8 + 1100, 12), QByteArray("\x0blongtake.ai", 12));
+}
+
+TEST_F(BatchRun, OutputsTakeTheInputsBaseNameOnce)
+{
+    // Sets of every kind (split pairs named .L/.R, Paris -L/-R, Sonic .1/.2,
+    // a 5.1 surround set) and a type whose extension it only writes
+    // (MacMix), converted again as they are, split, joined and to Sonic:
+    // every output is named after the input's base name, once.
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/st44.wav", "synth", "0.1", "sine", "440",
+                     "sine", "660"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/in/m.wav", "synth", "0.1", "sine", "440"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "48000", "-c", "6", "-b", "16", root + "/in/s6.wav", "synth", "0.1", "sine", "200",
+                     "sine", "300", "sine", "400", "sine", "500", "sine", "600", "sine", "700"}));
+    auto to = [](const char* name, const char* type, int treatment) {
+        QVariantMap c = TypedConversion(name, type, 16, QByteArray());
+        c.insert("QMCSNeedsNewWordLength", false);
+        c.insert("QMCSNeedsChannelTreat", treatment != 0);
+        c.insert("QMCSChannelTreat", treatment);
+        return c;
+    };
+    const RunResult first = RunConversions("sets", {{0, to("Sonic", "SAIF", 2)}, {0, to("Paris", " paf", 2)},
+                                                   {0, to("AIFF", "AIFF", 2)}, {0, to("WAVE", "WAVE", 2)},
+                                                   {0, to("MacMix", "MMIX", 0)}},
+                                           root + "/in", root + "/sets");
+    EXPECT_TRUE(first.exitCode == 0 || first.exitCode == 1) << first.err.toStdString();
+    ASSERT_TRUE(QFile::exists(root + "/sets/Sonic/in/st44.1.aif"));
+    ASSERT_TRUE(QFile::exists(root + "/sets/Paris/in/st44-L.paf"));
+    ASSERT_TRUE(QFile::exists(root + "/sets/MacMix/in/m.mix"));
+
+    const RunResult again = RunConversions("again", {{0, to("as is", "WAVE", 0)}, {0, to("split", "WAVE", 2)},
+                                                     {0, to("joined", "WAVE", 1)}, {0, to("Sonic", "SAIF", 0)}},
+                                           root + "/sets", root + "/again");
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    const QRegularExpression once("^(m|st44|s6)([.-](L|R|C|LFE|Ls|Rs|[1-6]))?\\.(wav|aif)$");
+    QStringList outputs;
+    for (const QString& file : Files(root + "/again")) {
+        const QString name = file.section('/', -1);
+        if (!file.startsWith("QuillLog-") && !name.startsWith("._"))
+            outputs << file;
+    }
+    EXPECT_GT(outputs.size(), 60);
+    for (const QString& file : outputs)
+        EXPECT_TRUE(once.match(file.section('/', -1)).hasMatch()) << file.toStdString();
+    for (const char* expected : {"joined/sets/Sonic/in/st44.wav", "split/sets/Sonic/in/st44.L.wav",
+                                 "Sonic/sets/Sonic/in/st44.L.aif", "as is/sets/Paris/in/st44.L.wav",
+                                 "as is/sets/MacMix/in/m.wav", "joined/sets/WAVE/in/s6.wav"})
+        EXPECT_TRUE(outputs.contains(QString::fromLatin1(expected))) << expected;
+}
+
+TEST(OutputBaseName, EveryTypeLosesItsOwnExtensionsInAnyCase)
+{
+    EngineStartup::buildFileTypeTable();
+    TestTempDir dir;
+    int named = 0;
+    for (const OSType code : GetFileTypeTableCodes()) {
+        const QVariantMap properties = GetSoundFileProperties(code);
+        QStringList extensions = properties.value("extensions").toStringList();
+        extensions << properties.value("extension").toString();
+        for (const QString& extension : extensions) {
+            if (extension.isEmpty())
+                continue;
+            for (const QString& written : {extension, extension.toUpper()}) {
+                // (Sets take their names from their members: the batch above.)
+                std::unique_ptr<CSoundFile> file(CreateSoundFileObject(code));
+                if (!file || file->IsSplit())
+                    continue;
+                const QString path = dir.qpath() + "/take." + written;
+                ASSERT_TRUE(WriteBytes(path, "x"));
+                if (file->SetFile(path.toStdString()) != noErr)
+                    continue;
+                EXPECT_EQ(file->GetName(), "take") << path.toStdString() << " as type " << fourcc_to_string(code);
+                ++named;
+            }
+        }
+    }
+    EXPECT_GT(named, 80);
 }
 
 TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)

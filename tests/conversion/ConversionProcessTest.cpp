@@ -10,6 +10,7 @@
 
 #include "CoreFileTypes.h"
 #include "CreatedFilesList.h"
+#include "FilePublishing.h"
 #include "FileManager.h"
 #include "NotificationCenter.h"
 #include "PCMFileTypes.h"
@@ -20,13 +21,16 @@
 #include "UserDefaults.h"
 #include "progress_channel.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <mutex>
 
@@ -271,21 +275,23 @@ TEST_F(ConversionProcessTest, UnrecognisedFilesAreSkippedOrCopiedNeverOverwritte
     WriteFile(in_ + "/.DS_Store", "finder junk");
     const ConvSpecRef conv = Conversion("Other");
 
-    // Default (0): skipped, and said so (the ignored dot file silently).
-    RunBatch({in_ + "/notes.txt", in_ + "/.DS_Store"}, {conv});
-    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Skipped", "Footer", "Done"}));
+    // Default (0): skipped, and said so (the ignored dot file of a walked
+    // folder silently; named, it is skipped with its reason too).
+    RunBatch({in_, in_ + "/.DS_Store"}, {conv});
+    EXPECT_EQ(Names(), QStringList({"Start", "Header", "Skipped", "Skipped", "Footer", "Done"}));
+    EXPECT_EQ(Named(ConversionProcess::kSkippedNotification).value(1).object.toString(), in_ + "/.DS_Store");
     EXPECT_TRUE(FilesBelow(out_ + "/Other").isEmpty());
 
     // 1: copied and logged with its comment; the ignored dot file is not.
     posted_.clear();
     defaults_->setInteger("Unrecognized Input File Action", 1);
-    RunBatch({in_ + "/notes.txt", in_ + "/.DS_Store"}, {conv});
+    RunBatch({in_}, {conv});
     EXPECT_EQ(Names(), QStringList({"Start", "Header", "Success", "Footer", "Done"}));
     const QList<Posted> success = Named(ConversionProcess::kSuccessNotification);
     ASSERT_EQ(success.size(), 1);
     EXPECT_EQ(success[0].info.value("comment").toString(), "(not recognized as a sound file, just copied)");
-    EXPECT_EQ(success[0].info.value("converted file path").toString(), out_ + "/Other/notes.txt");
-    EXPECT_EQ(ReadFile(out_ + "/Other/notes.txt"), QByteArray("plain text, not sound"));
+    EXPECT_EQ(success[0].info.value("converted file path").toString(), out_ + "/Other/in/notes.txt");
+    EXPECT_EQ(ReadFile(out_ + "/Other/in/notes.txt"), QByteArray("plain text, not sound"));
 
     // Copying again meets the earlier copy: a failure, and the file stays.
     posted_.clear();
@@ -348,31 +354,41 @@ TEST_F(ConversionProcessTest, CancelFromTheMainThreadMidFile)
 
 TEST_F(ConversionProcessTest, TagsOfOneMP3InputStayWithThatFile)
 {
-    // An ID3v1 record after the AIFF data of a file named as MP3.
+    // An ID3v1 record after the AIFF data of a file named as MP3; the
+    // extensions in any case.
     QByteArray tag(128, '\0');
     tag.replace(0, 3, "TAG");
     tag.replace(3, 5, "Title");
     tag.replace(33, 6, "Singer");
     tag[127] = char(17);
-    WriteFile(in_ + "/a.mp3", MakeAIFF(200, tag));
-    WriteFile(in_ + "/b.mp3", MakeAIFF(200));
-    const ConvSpecRef conv = Conversion("Tags");
-    conv->setNameExtension("mp3");
-    const QVariantMap before = conv->specifics();
+    for (const char* extension : {"mp3", "MP3", "Mp3"}) {
+        SCOPED_TRACE(extension);
+        posted_.clear();
+        const QString tagged = in_ + "/a." + extension;
+        const QString untagged = in_ + "/b." + extension;
+        WriteFile(tagged, MakeAIFF(200, tag));
+        WriteFile(untagged, MakeAIFF(200));
+        const ConvSpecRef conv = Conversion(QStringLiteral("Tags ") + extension);
+        conv->setNameExtension(extension);
+        const QVariantMap before = conv->specifics();
 
-    QList<QVariantMap> specifics;
-    onPost_ = [&](const Notification& n) {
-        if (n.name == ConversionProcess::kWillRenameNotification)
-            specifics << ThreadDictionary::current().value("ZuOutputSpecifics").toMap();
-    };
-    RunBatch({in_ + "/a.mp3", in_ + "/b.mp3"}, {conv});
-    ASSERT_EQ(specifics.size(), 2) << Names().join(",").toStdString();
-    EXPECT_EQ(specifics[0].value("LAMETitle").toString(), "Title");
-    EXPECT_EQ(specifics[0].value("LAMEArtist").toString(), "Singer");
-    EXPECT_EQ(specifics[0].value("LAMEGenre").toInt(), 17);
-    EXPECT_FALSE(specifics[1].contains("LAMETitle"));
-    EXPECT_FALSE(specifics[1].contains("LAMEGenre"));
-    EXPECT_EQ(conv->specifics(), before);
+        QList<QVariantMap> specifics;
+        onPost_ = [&](const Notification& n) {
+            if (n.name == ConversionProcess::kWillRenameNotification)
+                specifics << ThreadDictionary::current().value("ZuOutputSpecifics").toMap();
+        };
+        RunBatch({tagged, untagged}, {conv});
+        ASSERT_EQ(specifics.size(), 2) << Names().join(",").toStdString();
+        EXPECT_EQ(specifics[0].value("LAMETitle").toString(), "Title");
+        EXPECT_EQ(specifics[0].value("LAMEArtist").toString(), "Singer");
+        EXPECT_EQ(specifics[0].value("LAMEGenre").toInt(), 17);
+        EXPECT_FALSE(specifics[1].contains("LAMETitle"));
+        EXPECT_FALSE(specifics[1].contains("LAMEGenre"));
+        EXPECT_EQ(conv->specifics(), before);
+        onPost_ = nullptr;
+        QFile::remove(tagged);
+        QFile::remove(untagged);
+    }
 }
 
 TEST(ConversionProcessWindow, SnipWindows)
@@ -487,3 +503,140 @@ TEST_F(ConversionProcessTest, FinderCommentsTravelOnlyWhenAskedFor)
     EXPECT_EQ(finder_get_comment(kept), "kept note");
     EXPECT_EQ(process_->comment(), "kept note");
 }
+
+// What the program writes to the system log (qWarning) while a test runs.
+QStringList& SystemLog()
+{
+    static QStringList lines;
+    return lines;
+}
+
+TEST_F(ConversionProcessTest, AnOutputFolderGoneBeforeRenamingIsReportedOnce)
+{
+    WriteFile(in_ + "/a.aif", MakeAIFF(100));
+    const ConvSpecRef conv = Conversion("Gone");
+    onPost_ = [&](const Notification& n) {
+        if (n.name == ConversionProcess::kWillRenameNotification)
+            QDir(out_ + "/Gone").removeRecursively();
+    };
+    SystemLog().clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { SystemLog() << text; });
+    RunBatch({in_ + "/a.aif"}, {conv});
+    qInstallMessageHandler(previous);
+    const QList<Posted> failures = Named(ConversionProcess::kFailureNotification);
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures[0].object.toString(), out_ + "/Gone");
+    EXPECT_EQ(failures[0].info.value("error").toInt(), -21002);
+    EXPECT_EQ(SystemLog(), QStringList());
+}
+
+// A Sound Designer II output (data and resource fork), alone or as a split
+// pair, published while a move fails or the process is killed before move
+// `step`: all of it or none of it under final names, the log says nothing
+// of the unfinished file, and the next run leaves nothing of ours behind
+// and converts it normally.
+struct PublishFault {
+    bool split;  // two members, each with its fork: four moves; else two
+    bool kill;   // killed before the move; else the move fails
+    int step;
+};
+
+class PublishingFaults : public ConversionProcessTest, public ::testing::WithParamInterface<PublishFault> {
+protected:
+    void TearDown() override
+    {
+        SetPublishStepHook({});
+        ConversionProcessTest::TearDown();
+    }
+    ConvSpecRef SD2(const QString& name) const
+    {
+        ConvSpecRef s = PlainConversion(FOUR_CHAR_CODE("Sd2f"), GetParam().split ? 2 : kNoTreatment);
+        s->setConversionName(name);
+        return s;
+    }
+    // Everything below the conversion's folder, sidecars and hidden names too.
+    QStringList Everything() const
+    {
+        QStringList names;
+        QDirIterator it(out_ + "/SD2", QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            names << it.next().mid(out_.size() + 5);
+        names.sort();
+        return names;
+    }
+    // The batch on the calling thread, with its log.
+    void Convert(const QString& input)
+    {
+        Logger::Environment env;
+        env.defaults = defaults_.get();
+        Logger logger(out_, env);
+        BatchLogHooks hooks(*process_, logger, defaults_.get());
+        process_->doConversion({input}, {SD2("SD2")}, out_);
+        hooks.finish();
+    }
+};
+
+TEST_P(PublishingFaults, AnOutputAppearsWholeOrNotAtAll)
+{
+    const PublishFault fault = GetParam();
+    const QString input = SoxTone(in_ + "/take.aif", 2, 16, 44100.0, 0.2, 440, 220, 0.5);
+    ASSERT_FALSE(input.isEmpty());
+    QDir().mkpath(out_ + "/SD2");
+    defaults_->setBool("Save Log", true);
+    const QStringList whole = fault.split ? QStringList{"._take.L.sd2", "._take.R.sd2", "take.L.sd2", "take.R.sd2"}
+                                          : QStringList{"._take.sd2", "take.sd2"};
+    const int steps = int(whole.size());
+    ASSERT_LT(fault.step, steps);
+    if (fault.kill) {
+        EXPECT_EXIT(
+            {
+                SetPublishStepHook([&fault](int step, int) {
+                    if (step == fault.step)
+                        std::raise(SIGKILL);
+                    return OSErr(noErr);
+                });
+                Convert(input);
+                std::exit(0);
+            },
+            ::testing::KilledBySignal(SIGKILL), "");
+        // The killed run's log never names the file as converted.
+        for (const QString& log : QDir(out_).entryList({"QuillLog-*.qlg"}, QDir::Files)) {
+            const QString text = QString::fromUtf8(ReadFile(out_ + "/" + log));
+            EXPECT_FALSE(text.contains("\n take")) << text.toStdString();
+        }
+        // Its leftovers are past the clean-up's grace for files in the making.
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-60);
+        for (const QString& name : Everything()) {
+            QFile file(out_ + "/SD2/" + name);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+    } else {
+        int seen = 0;
+        SetPublishStepHook([&](int step, int count) {
+            seen = count;
+            return step == fault.step ? OSErr(ioErr) : OSErr(noErr);
+        });
+        Convert(input);
+        SetPublishStepHook({});
+        EXPECT_EQ(seen, steps);
+        EXPECT_EQ(Everything(), QStringList()) << "the failed file's outputs are gone";
+        EXPECT_EQ(Named(ConversionProcess::kFailureNotification).size(), 1);
+    }
+
+    // The next run takes what a killed run had published out of its final
+    // names (else a member would clash) and leaves nothing of ours.
+    posted_.clear();
+    Convert(input);
+    EXPECT_EQ(Names().filter("Success").size(), 1) << Names().join(",").toStdString();
+    EXPECT_EQ(Everything(), whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMove, PublishingFaults,
+                         ::testing::Values(PublishFault{false, false, 0}, PublishFault{false, false, 1},
+                                           PublishFault{false, true, 0}, PublishFault{false, true, 1},
+                                           PublishFault{true, false, 0}, PublishFault{true, false, 1},
+                                           PublishFault{true, false, 2}, PublishFault{true, false, 3},
+                                           PublishFault{true, true, 0}, PublishFault{true, true, 1},
+                                           PublishFault{true, true, 2}, PublishFault{true, true, 3}));

@@ -234,6 +234,16 @@ TEST_F(LoggerTest, UnwritableFolderIsReported)
     EXPECT_TRUE(log->logText().contains("*b.aif"));  // kept, not lost
     EXPECT_FALSE(defaults->dictionaryForKey(Logger::kLastUsedLogKey).contains("ZuStringValue"));
 
+    // A folder removed while its log is open: the log was not kept.
+    const QString gone = out.qpath() + "/gone";
+    ASSERT_TRUE(QDir().mkdir(gone));
+    auto vanished = Make(gone);
+    EXPECT_EQ(vanished->logDoneMessage("a.aif", ""), noErr);
+    ASSERT_TRUE(QDir(gone).removeRecursively());
+    EXPECT_EQ(vanished->finishLogFile(), dirNFErr);
+    EXPECT_FALSE(vanished->logFileCreated());
+    EXPECT_FALSE(defaults->dictionaryForKey(Logger::kLastUsedLogKey).contains("ZuStringValue"));
+
     // A "folder" that is a file.
     const QString file = out.qpath() + "/plain";
     QFile(file).open(QIODevice::WriteOnly);

@@ -2,7 +2,6 @@
 
 #include "ByteOrder.h"
 #include "ChunkReader.h"
-#include "CreatedFilesList.h"
 #include "FileManager.h"
 #include "telephony_names.h"
 
@@ -46,9 +45,8 @@ OSErr CDialogicVAPFile::ReadHeader()
 
 OSErr CDialogicVAPFile::WriteHeader()
 {
-    // A batch's temporary name without its random tag: the same bytes from
-    // run to run.
-    const std::string name = WithoutTemporaryTag(GetFileNameString());
+    // The name the file is published under.
+    const std::string name = GetStoredFileNameString();
     const double rate = m_sampleRate;
     const UInt32 rateWord = rate >= 4294967295.0 ? 0xFFFFFFFFu : (rate > 0.0 ? UInt32(rate) : 0u);
     const UInt32 offset = kNameOffset + UInt32(name.size()) + 1;

@@ -154,7 +154,7 @@ void CSonicAIFFFile::FillFreshMCSF()
     body[4] = 1;
     WriteBE32(body + 68, 0xFFFFFFFF);
     // The name as a Pascal string, its first 12 bytes.
-    const std::string name = GetFileNameString();
+    const std::string name = GetStoredFileNameString();
     const std::size_t length = std::min<std::size_t>(name.size(), 11);
     body[1100] = UInt8(length);
     std::memcpy(body + 1101, name.data(), length);

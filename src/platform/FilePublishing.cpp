@@ -1,0 +1,331 @@
+#include "FilePublishing.h"
+
+#include "AppleDoubleFile.h"
+#include "FileOperations.h"
+#include "FolderListing.h"
+#include "MacErrorMapping.h"
+#include "PathMemo.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The one shape of the batch's temporary files, with the record's own end.
+constexpr char kRecordPrefix[] = ".QuillOutFile-";
+constexpr char kRecordSuffix[] = ".publish";
+constexpr std::size_t kTagLength = 6;
+constexpr char kMagic[] = "QMPUBLISH1";
+constexpr char kEnd[] = "END";
+// An unfinished record younger than this may still be in the making.
+constexpr std::time_t kMinRecordAgeSeconds = 2;
+
+// The test hook, with its lock.
+struct HookSlot {
+    std::mutex mutex;
+    PublishStepHook hook;
+};
+
+HookSlot& Slot()
+{
+    static HookSlot slot;
+    return slot;
+}
+
+OSErr RunHook(int step, int steps)
+{
+    HookSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    return slot.hook ? slot.hook(step, steps) : OSErr(noErr);
+}
+
+struct Step {
+    std::string from;
+    std::string to;
+    UInt64 device = 0;
+    UInt64 inode = 0;
+    bool sidecar = false;
+};
+
+bool Lstat(const std::string& path, struct stat* st)
+{
+    return ::lstat(path.c_str(), st) == 0;
+}
+
+// `path` relative to `folder` ("" when it is not inside it).
+std::string Inside(const std::string& folder, const std::string& path)
+{
+    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+        return std::string();
+    const std::string rest = path.substr(prefix.size());
+    for (std::size_t start = 0; start <= rest.size();) {
+        std::size_t end = rest.find('/', start);
+        if (end == std::string::npos)
+            end = rest.size();
+        const std::string part = rest.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return std::string();
+        start = end + 1;
+    }
+    return rest;
+}
+
+void Forget(const Step& step)
+{
+    PathMemo::Forget(step.from);
+    PathMemo::Forget(step.to);
+    if (step.sidecar) {
+        PathMemo::SidecarChanged(step.from, false);
+        PathMemo::SidecarChanged(step.to, true);
+    }
+}
+
+// A step's move back, for a publication that cannot finish.
+int MoveBack(const Step& step)
+{
+    const int e = MovePathNoReplace(step.to, step.from);
+    PathMemo::Forget(step.to);
+    PathMemo::Forget(step.from);
+    if (e == 0 && step.sidecar) {
+        PathMemo::SidecarChanged(step.to, false);
+        PathMemo::SidecarChanged(step.from, true);
+    }
+    return e;
+}
+
+void AppendField(std::string* record, const std::string& field)
+{
+    record->append(field);
+    record->push_back('\0');
+}
+
+std::string RecordText(const std::string& folder, const std::vector<Step>& steps)
+{
+    std::string record;
+    AppendField(&record, kMagic);
+    for (const Step& step : steps) {
+        AppendField(&record, Inside(folder, step.from));
+        AppendField(&record, Inside(folder, step.to));
+        AppendField(&record, std::to_string(step.device));
+        AppendField(&record, std::to_string(step.inode));
+    }
+    AppendField(&record, kEnd);
+    return record;
+}
+
+// The steps of a whole record; false for one cut short or not ours.
+bool ParseRecord(const std::string& folder, const std::string& text, std::vector<Step>* steps)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\0', start);
+        if (end == std::string::npos)
+            return false;
+        fields.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    if (fields.size() < 2 || fields.front() != kMagic || fields.back() != kEnd || (fields.size() - 2) % 4 != 0)
+        return false;
+    for (std::size_t i = 1; i + 4 < fields.size(); i += 4) {
+        Step step;
+        step.from = folder + "/" + fields[i];
+        step.to = folder + "/" + fields[i + 1];
+        if (Inside(folder, step.from).empty() || Inside(folder, step.to).empty())
+            return false;
+        step.device = std::strtoull(fields[i + 2].c_str(), nullptr, 10);
+        step.inode = std::strtoull(fields[i + 3].c_str(), nullptr, 10);
+        steps->push_back(step);
+    }
+    return true;
+}
+
+// Creates and locks a new record in `folder`; the descriptor, or -1 with
+// errno set.
+int CreateRecord(const std::string& folder, std::string* path)
+{
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string tag;
+        for (std::size_t i = 0; i < kTagLength; ++i)
+            tag += kLetters[random() % (sizeof kLetters - 1)];
+        *path = folder + "/" + kRecordPrefix + tag + kRecordSuffix;
+        const int fd = ::open(path->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX);
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void RemoveRecord(const std::string& path, int fd)
+{
+    ::unlink(path.c_str());
+    ::close(fd);
+}
+
+// The steps of `moves`: each file's sidecar first, then the files.
+OSErr GatherSteps(const std::string& folder, const std::vector<PublishMove>& moves, std::vector<Step>* steps)
+{
+    std::vector<Step> files;
+    for (const PublishMove& move : moves) {
+        if (Inside(folder, move.from).empty() || Inside(folder, move.to).empty())
+            return paramErr;
+        PathMemo::Forget(move.from);
+        PathMemo::Forget(move.to);
+        struct stat st;
+        if (!Lstat(move.from, &st))
+            return MacErrorFromLastErrno();
+        const Step file{move.from, move.to, UInt64(st.st_dev), UInt64(st.st_ino), false};
+        if (Lstat(move.to, &st))
+            return dupFNErr;
+        // A sidecar whose file is missing says nothing of the new file.
+        const std::string fromSide = AppleDoubleFile::SidecarPathFor(move.from);
+        const std::string toSide = AppleDoubleFile::SidecarPathFor(move.to);
+        if (PathMemo::SidecarMayExist(toSide) && Lstat(toSide, &st) && ::unlink(toSide.c_str()) != 0 &&
+            errno != ENOENT)
+            return MacErrorFromLastErrno();
+        PathMemo::SidecarChanged(toSide, false);
+        if (PathMemo::SidecarMayExist(fromSide) && Lstat(fromSide, &st))
+            steps->push_back({fromSide, toSide, UInt64(st.st_dev), UInt64(st.st_ino), true});
+        files.push_back(file);
+    }
+    steps->insert(steps->end(), files.begin(), files.end());
+    return noErr;
+}
+
+} // namespace
+
+bool IsPublicationRecordName(const std::string& name)
+{
+    const std::size_t prefix = sizeof kRecordPrefix - 1;
+    const std::size_t suffix = sizeof kRecordSuffix - 1;
+    if (name.size() != prefix + kTagLength + suffix || name.compare(0, prefix, kRecordPrefix) != 0 ||
+        name.compare(prefix + kTagLength, suffix, kRecordSuffix) != 0)
+        return false;
+    for (std::size_t i = prefix; i < prefix + kTagLength; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+void SetPublishStepHook(PublishStepHook hook)
+{
+    HookSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    slot.hook = std::move(hook);
+}
+
+OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& moves)
+{
+    if (folder.empty() || moves.empty())
+        return moves.empty() ? OSErr(noErr) : OSErr(paramErr);
+    std::vector<Step> steps;
+    if (const OSErr err = GatherSteps(folder, moves, &steps))
+        return err;
+
+    // One file alone moves in one step: nothing to record.
+    std::string recordPath;
+    int record = -1;
+    if (steps.size() > 1) {
+        record = CreateRecord(folder, &recordPath);
+        if (record < 0)
+            return MacErrorFromLastErrno();
+        const std::string text = RecordText(folder, steps);
+        if (!WriteAll(record, text.data(), text.size())) {
+            const OSErr err = MacErrorFromLastErrno();
+            RemoveRecord(recordPath, record);
+            return err;
+        }
+    }
+
+    const int count = int(steps.size());
+    for (int k = 0; k < count; ++k) {
+        OSErr err = RunHook(k, count);
+        if (err == noErr) {
+            const int e = MovePathNoReplace(steps[std::size_t(k)].from, steps[std::size_t(k)].to);
+            err = e == 0 ? OSErr(noErr) : e == EEXIST ? OSErr(dupFNErr) : MacErrorFromErrno(e);
+        }
+        if (err == noErr) {
+            Forget(steps[std::size_t(k)]);
+            continue;
+        }
+        // Back to the temporary names; a record whose moves cannot all be
+        // taken back stays for the clean-up of the next run.
+        bool back = true;
+        for (int j = k - 1; j >= 0; --j)
+            back = MoveBack(steps[std::size_t(j)]) == 0 && back;
+        if (record >= 0) {
+            if (back)
+                RemoveRecord(recordPath, record);
+            else
+                ::close(record);
+        }
+        return err;
+    }
+    if (record >= 0)
+        RemoveRecord(recordPath, record);
+    return noErr;
+}
+
+int UndoUnfinishedPublications(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (ListFolderNames(folder, &names) != noErr)
+        return 0;
+    int undone = 0;
+    for (const std::string& name : names) {
+        if (!IsPublicationRecordName(name))
+            continue;
+        const std::string path = folder + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);  // a running publication's
+            continue;
+        }
+        std::string text(std::size_t(st.st_size), '\0');
+        const ssize_t got = st.st_size > 0 ? ::pread(fd, text.data(), text.size(), 0) : 0;
+        std::vector<Step> steps;
+        if (got != ssize_t(text.size()) || !ParseRecord(folder, text, &steps)) {
+            // Cut short while it was written: no move had begun.
+            if (std::time(nullptr) - st.st_mtime >= kMinRecordAgeSeconds)
+                RemoveRecord(path, fd);
+            else
+                ::close(fd);
+            continue;
+        }
+        // What had moved is taken out of its final name: the file at the
+        // final name is the one recorded, and its temporary name is free.
+        for (const Step& step : steps) {
+            struct stat at;
+            if (Lstat(step.from, &at) || !Lstat(step.to, &at) || UInt64(at.st_dev) != step.device ||
+                UInt64(at.st_ino) != step.inode)
+                continue;
+            PathMemo::Forget(step.to);
+            if (::unlink(step.to.c_str()) == 0 && step.sidecar)
+                PathMemo::SidecarChanged(step.to, false);
+        }
+        RemoveRecord(path, fd);
+        ++undone;
+    }
+    return undone;
+}

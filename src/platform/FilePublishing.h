@@ -1,0 +1,56 @@
+// Publishing files that belong together (a sound file and its AppleDouble
+// sidecar, the members of a split or surround set with theirs): every file
+// moves from its temporary name to its final name, never replacing
+// anything, and the final names show all of them or none of them, even
+// when the process is killed half way.
+//
+// Before the first move a record of the moves (the file names and the
+// identity of each file) is written into the folder under a temporary name
+// ".QuillOutFile-XXXXXX.publish" and locked; it goes once the last move is
+// done.  A record left behind (by a kill) names the files a publication
+// had moved already: UndoUnfinishedPublications takes them out of their
+// final names again, so that nothing of an interrupted output stays under
+// a final name; their temporaries are then left to the clean-up of
+// temporary files.
+//
+// Sidecars move before their files, so that a reader never meets a data
+// file without its resource fork.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+extern "C++" {
+
+struct PublishMove {
+    std::string from;  // full path of the file under its temporary name
+    std::string to;    // its final path, in the same folder as `from`
+};
+
+// Moves every file of `moves` (all in `folder` or below it), with the
+// sidecar of each that has one, to its final name.  noErr when all moved;
+// otherwise none has: dupFNErr when a final name (or that of a sidecar
+// file) is taken, another code when a move failed; the files keep their
+// temporary names.  A stale sidecar at a final name whose file is missing
+// is removed first.
+OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& moves);
+
+// The unfinished publications recorded in `folder` itself (not below it)
+// by a process that is gone: the files they had moved are removed from
+// their final names and the records go.  Records still held by a running
+// publication are left alone.  Returns the number undone.
+int UndoUnfinishedPublications(const std::string& folder);
+
+// The name shape of a publication record.
+bool IsPublicationRecordName(const std::string& name);
+
+// For tests: called before move `step` (0-based) of `steps`, sidecars
+// included; a non-zero result fails that move with that code (a hook may
+// also end the process there).  Empty: none.
+using PublishStepHook = std::function<OSErr(int step, int steps)>;
+void SetPublishStepHook(PublishStepHook hook);
+
+} // extern "C++"
