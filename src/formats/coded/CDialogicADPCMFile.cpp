@@ -3,6 +3,7 @@
 #include "FileManager.h"
 #include "ZuFiles.h"
 #include "telephony_names.h"
+#include "DialogicADPCMEncoder.h"
 
 #include <algorithm>
 
@@ -72,6 +73,7 @@ OSErr CDialogicADPCMFile::OpenAndDescribe()
     const UInt64 codes = UInt64(eof - SInt64(m_dataOffset)) * 2;
     m_numFrames = UInt32(std::min<UInt64>(codes, 0xFFFFFFFEu));
     m_sequence.Restart();
+    m_arithmeticChosen = false;
     return noErr;
 }
 
@@ -102,8 +104,28 @@ OSErr CDialogicADPCMFile::DecodeCodes(UInt32 first, UInt32 codes, int16_t* out)
     return noErr;
 }
 
+OSErr CDialogicADPCMFile::ChooseArithmetic()
+{
+    const UInt32 codes = UInt32(std::min<std::size_t>(m_numFrames, DialogicADPCMCodec::kProbeCodes));
+    m_bytes.resize(std::size_t((codes + 1) / 2));
+    if (const OSErr err = ReadAt(SInt64(m_dataOffset), m_bytes.data(), m_bytes.size()))
+        return err;
+    const bool lowFirst = m_framing.firstCodeInLowNibble;
+    const auto arithmetic = DialogicADPCMCodec::ArithmeticOf(codes, [&](std::size_t k) {
+        const UInt8 byte = m_bytes[k / 2];
+        return ((k & 1) == 0) == lowFirst ? (byte & 15) : (byte >> 4);
+    });
+    m_decoder = DialogicADPCMCodec(arithmetic);
+    m_arithmeticChosen = true;
+    return noErr;
+}
+
 OSErr CDialogicADPCMFile::ReadCodedBlock(UInt32 frame)
 {
+    if (!m_arithmeticChosen) {
+        if (const OSErr err = ChooseArithmetic())
+            return err;
+    }
     return DecodeMonoBlock(frame, kCouldNotCreatePointerErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
         return m_sequence.Read(first, frames, samples, kDecodeChunkCodes, [this] { m_decoder.Reset(); },
                                [this](UInt32 code, UInt32 codes, int16_t* out) { return DecodeCodes(code, codes, out); });
@@ -127,7 +149,7 @@ OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const 
 
 OSErr CDialogicADPCMFile::EncodeCodes()
 {
-    DialogicADPCMCodec encoder;
+    DialogicADPCMEncoder encoder;
     const bool lowFirst = m_framing.firstCodeInLowNibble;
     int pending = -1;
     SInt64 position = m_dataOffset;
