@@ -11,6 +11,12 @@ namespace {
 
 constexpr UInt32 kDecodeChunkCodes = 65536;
 
+// Code k of the data (counted from its first code), which `byte` holds.
+int CodeOf(UInt8 byte, UInt64 k, bool firstInLowNibble)
+{
+    return ((k & 1) == 0) == firstInLowNibble ? (byte & 15) : (byte >> 4);
+}
+
 } // namespace
 
 CDialogicADPCMFile::CDialogicADPCMFile()
@@ -96,11 +102,8 @@ OSErr CDialogicADPCMFile::DecodeCodes(UInt32 first, UInt32 codes, int16_t* out)
     m_bytes.resize(std::size_t((last + 1) / 2 - firstByte));
     if (const OSErr err = ReadAt(SInt64(m_dataOffset) + firstByte, m_bytes.data(), m_bytes.size()))
         return err;
-    for (UInt32 k = first; k < last; ++k) {
-        const UInt8 byte = m_bytes[k / 2 - firstByte];
-        const bool low = ((k & 1) == 0) == lowFirst;
-        out[k - first] = m_decoder.Decode(low ? (byte & 15) : (byte >> 4));
-    }
+    for (UInt32 k = first; k < last; ++k)
+        out[k - first] = m_decoder.Decode(CodeOf(m_bytes[k / 2 - firstByte], k, lowFirst));
     return noErr;
 }
 
@@ -108,13 +111,13 @@ OSErr CDialogicADPCMFile::ChooseArithmetic()
 {
     const UInt32 codes = UInt32(std::min<std::size_t>(m_numFrames, DialogicADPCMCodec::kProbeCodes));
     m_bytes.resize(std::size_t((codes + 1) / 2));
-    if (const OSErr err = ReadAt(SInt64(m_dataOffset), m_bytes.data(), m_bytes.size()))
-        return err;
+    if (codes > 0) {
+        if (const OSErr err = ReadAt(SInt64(m_dataOffset), m_bytes.data(), m_bytes.size()))
+            return err;
+    }
     const bool lowFirst = m_framing.firstCodeInLowNibble;
-    const auto arithmetic = DialogicADPCMCodec::ArithmeticOf(codes, [&](std::size_t k) {
-        const UInt8 byte = m_bytes[k / 2];
-        return ((k & 1) == 0) == lowFirst ? (byte & 15) : (byte >> 4);
-    });
+    const auto arithmetic = DialogicADPCMCodec::ArithmeticOf(
+        codes, [&](std::size_t k) { return CodeOf(m_bytes[k / 2], k, lowFirst); });
     m_decoder = DialogicADPCMCodec(arithmetic);
     m_arithmeticChosen = true;
     return noErr;
