@@ -44,9 +44,10 @@ public:
     // stream is taken as Scaled when the range of our decoding's window
     // means passes twice that of the Scaled decoding by more than 1% of
     // full scale (ours wanders in DC while the other stays put); else
-    // StepSum.  A stream made for one decoder drifts in the other by tens
-    // of per cent within seconds; a stream both decoders play, or one too
-    // short to tell, stays StepSum.
+    // StepSum.  A stream made for one decoder drifts in the other by
+    // several per cent of full scale within seconds, tens of per cent
+    // within a minute; a stream both decoders play, or one too short to
+    // tell, stays StepSum.
     static constexpr std::size_t kProbeCodes = std::size_t(1) << 20;
     static constexpr std::size_t kProbeWindow = 4096;
     template <class CodeAt>
