@@ -1,5 +1,7 @@
 #include "DialogicADPCMCodec.h"
 
+#include <algorithm>
+
 namespace {
 
 const int16_t kSteps[49] = {16,  17,  19,  21,  23,  25,  28,  31,  34,  37,  41,  45,   50,   55,   60,   66,  73,
@@ -12,55 +14,53 @@ const int kIndexAdjust[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 void DialogicADPCMCodec::Reset()
 {
     m_stepIndex = 0;
-    m_predictor = -2;
+    m_predictor = m_arithmetic == Arithmetic::StepSum ? -2 : 0;
 }
 
-int DialogicADPCMCodec::Step(int code)
+int DialogicADPCMCodec::StepSize(int index)
+{
+    return kSteps[std::clamp(index, 0, 48)];
+}
+
+int DialogicADPCMCodec::PredictorAfter(int code) const
 {
     const int s = kSteps[m_stepIndex];
-    int delta = ((code & 4) ? s : 0) + ((code & 2) ? s / 2 : 0) + ((code & 1) ? s / 4 : 0) + s / 8;
+    const int magnitude = code & 7;
+    int delta = m_arithmetic == Arithmetic::StepSum
+                    ? ((code & 4) ? s : 0) + ((code & 2) ? s / 2 : 0) + ((code & 1) ? s / 4 : 0) + s / 8
+                    : ((2 * magnitude + 1) * s) >> 3;
     if (code & 8)
         delta = -delta;
-    m_stepIndex += kIndexAdjust[code & 7];
-    if (m_stepIndex < 0)
-        m_stepIndex = 0;
-    else if (m_stepIndex > 48)
-        m_stepIndex = 48;
-    return delta;
+    return std::clamp(m_predictor + delta, -2048, 2047);
 }
 
 int16_t DialogicADPCMCodec::Decode(int code)
 {
-    int p = m_predictor + Step(code & 15);
-    if (p > 2047)
-        p = 2047;
-    else if (p < -2048)
-        p = -2048;
-    m_predictor = int16_t(p);
-    return int16_t(p * 16);
+    code &= 15;
+    m_predictor = int16_t(PredictorAfter(code));
+    m_stepIndex = std::clamp(m_stepIndex + kIndexAdjust[code & 7], 0, 48);
+    return int16_t(m_predictor * 16);
 }
 
-int DialogicADPCMCodec::Encode(int16_t sample)
+void DialogicADPCMCodec::WindowRange::Add(int sample)
 {
-    const int v = sample >> 4;
-    int d = int16_t(v - m_predictor);
-    const int s = kSteps[m_stepIndex];
-    int code = 0;
-    if (d < 0) {
-        code = 8;
-        d = -d;
+    m_sum += sample;
+    if (++m_filled < kProbeWindow)
+        return;
+    // The window's mean times the window length: the comparison needs no division.
+    if (m_windows++ == 0) {
+        m_low = m_high = m_sum;
+    } else {
+        m_low = std::min(m_low, m_sum);
+        m_high = std::max(m_high, m_sum);
     }
-    if (d >= s) {
-        code |= 4;
-        d -= s;
-    }
-    const int h = s / 2;
-    if (d >= h) {
-        code |= 2;
-        d -= h;
-    }
-    if (d >= h / 2)
-        code |= 1;
-    m_predictor = int16_t(m_predictor + Step(code));
-    return code;
+    m_sum = 0;
+    m_filled = 0;
+}
+
+bool DialogicADPCMCodec::Drifts(int64_t oursRange, int64_t scaledRange)
+{
+    // 1% of full scale (32768) as a sum over a window.
+    const int64_t margin = int64_t(328) * int64_t(kProbeWindow);
+    return oursRange > 2 * scaledRange + margin;
 }

@@ -1,33 +1,82 @@
 // The 4-bit ADPCM of the Dialogic (OKI) telephony files: 12-bit samples,
 // a 49-step table, one code per sample.  The object holds one stream's
-// state; the files decide how codes are packed into bytes.
+// decoding state; the files decide how codes are packed into bytes.
 //
-// The predictor starts at -2 (not 0).  The decoder keeps its predictor in
-// -2048..2047; the encoder's predictor is not clamped (it follows the
-// input's 12-bit range closely, so the two agree except right at full
-// scale).
+// Decoders of this ADPCM differ in the field by how a code becomes a
+// difference at step s (the step index adapts identically in both):
+//   - StepSum, the format's own arithmetic (and the Dialogic hardware's):
+//     s x b2 + s/2 x b1 + s/4 x b0 + s/8, each term truncated; the
+//     predictor starts at -2;
+//   - Scaled, what the common software decoders compute:
+//     ((2 x (code & 7) + 1) x s) >> 3; the predictor starts at 0.
+// The two differ by up to 2 on some steps, and with neither leak nor block
+// resets a stream made for one random-walks in the other.  Both decoders
+// keep their predictor in -2048..2047.  DialogicADPCMEncoder writes streams
+// that both play; ArithmeticOf tells which a stream was made for.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class DialogicADPCMCodec {
 public:
-    DialogicADPCMCodec() { Reset(); }
+    enum class Arithmetic { StepSum, Scaled };
 
-    // Step index 0, predictor -2.
+    explicit DialogicADPCMCodec(Arithmetic arithmetic = Arithmetic::StepSum) : m_arithmetic(arithmetic) { Reset(); }
+
+    // Step index 0, predictor -2 (StepSum) or 0 (Scaled).
     void Reset();
     // The 16-bit sample (the 12-bit estimate times 16) of one code (0..15).
     int16_t Decode(int code);
-    // The code of one 16-bit sample; the state follows the decoder's steps.
-    int Encode(int16_t sample);
+    // The 12-bit estimate that Decode(code) would give, the state untouched.
+    int PredictorAfter(int code) const;
 
+    // The step size of a step index (0..48).
+    static int StepSize(int index);
+
+    Arithmetic arithmetic() const { return m_arithmetic; }
     int stepIndex() const { return m_stepIndex; }
     int16_t predictor() const { return m_predictor; }
 
-private:
-    // The signed difference of `code` at the current step; advances the step index.
-    int Step(int code);
+    // The arithmetic a stream of codes was made for, judged from its first
+    // kProbeCodes codes (`codeAt(k)` gives code k of `count`): both
+    // decodings are averaged over windows of kProbeWindow codes, and the
+    // stream is taken as Scaled when the range of our decoding's window
+    // means passes twice that of the Scaled decoding by more than 1% of
+    // full scale (ours wanders in DC while the other stays put); else
+    // StepSum.  A stream made for one decoder drifts in the other by
+    // several per cent of full scale within seconds, tens of per cent
+    // within a minute; a stream both decoders play, or one too short to
+    // tell, stays StepSum.
+    static constexpr std::size_t kProbeCodes = std::size_t(1) << 20;
+    static constexpr std::size_t kProbeWindow = 4096;
+    template <class CodeAt>
+    static Arithmetic ArithmeticOf(std::size_t count, CodeAt codeAt)
+    {
+        DialogicADPCMCodec ours(Arithmetic::StepSum), scaled(Arithmetic::Scaled);
+        WindowRange oursRange, scaledRange;
+        const std::size_t probe = count < kProbeCodes ? count : kProbeCodes;
+        for (std::size_t k = 0; k < probe; ++k) {
+            const int code = codeAt(k);
+            oursRange.Add(ours.Decode(code));
+            scaledRange.Add(scaled.Decode(code));
+        }
+        return Drifts(oursRange.Range(), scaledRange.Range()) ? Arithmetic::Scaled : Arithmetic::StepSum;
+    }
 
+private:
+    // The range of the means of whole windows of kProbeWindow samples.
+    struct WindowRange {
+        void Add(int sample);
+        int64_t Range() const { return m_windows ? m_high - m_low : 0; }
+        int64_t m_sum = 0;
+        std::size_t m_filled = 0;
+        std::size_t m_windows = 0;
+        int64_t m_low = 0, m_high = 0;
+    };
+    static bool Drifts(int64_t oursRange, int64_t scaledRange);
+
+    Arithmetic m_arithmetic;
     int m_stepIndex = 0;
     int16_t m_predictor = -2;
 };

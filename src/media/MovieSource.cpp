@@ -60,6 +60,9 @@ std::vector<UInt32> LabelsForLayout(const AVChannelLayout& layout)
 
 // "has corrupt chunksize": tables whose counts no memory can hold.
 constexpr OSErr kTablesTooLargeErr = -22009;
+// How late an MPEG Layer I or II decoder gives back its encoder's input: the
+// analysis and synthesis filterbanks' delay.
+constexpr UInt64 kFilterbankLag = 481;
 
 // The demuxer's result while a file is opened.  Its ENOMEM comes from the
 // sizes the file's tables claim (far beyond any real file), not from a
@@ -450,6 +453,9 @@ struct MovieSource::Impl {
     // fixed-point MPEG decoders carry dither and AAC its noise generator
     // from the start, so those streams are decoded from the start instead.
     bool seekExact = false;
+    // Decoded frames before the sound's first frame (an MPEG stream in a
+    // WAVE file: the filterbanks' delay).
+    UInt64 startSkip = 0;
 
     // Decoding state: the decoded frame pending (frameOffset of it used),
     // the decoded position of its first unused sample, end of stream.
@@ -506,6 +512,13 @@ struct MovieSource::Impl {
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return kInvalidMovieErr;
         ResetDecoding();
+        // Past the delay of a lagged stream (its frame 0 is the first
+        // sample after it).
+        if (!forCounting && startSkip > 0) {
+            if (const OSErr err = Skip(startSkip); err != noErr)
+                return err;
+            position = 0;
+        }
         return noErr;
     }
 
@@ -728,14 +741,21 @@ struct MovieSource::Impl {
         if (err != noErr)
             return err;
         // A compressed WAVE stream ends where its 'fact' chunk says, not
-        // with the padding of its last block.
+        // with the padding of its last block.  A Layer I or II stream gives
+        // its input back after the filterbanks' delay: the sound 'fact'
+        // counts starts there.
         if (containerName == "wav" && dataFormat != FOUR_CHAR_CODE("lpcm")) {
             const UInt64 factFrames = WaveFactFrames(path);
-            if (factFrames > 0 && factFrames < frameCount)
-                frameCount = factFrames;
+            const bool lagged = factFrames > 0 && (codecID == AV_CODEC_ID_MP1 || codecID == AV_CODEC_ID_MP2);
             // Fewer whole MPEG audio frames than it counts: the file was cut.
-            else if (factFrames > frameCount && IsMPEGAudio(codecID))
+            if (factFrames > frameCount && IsMPEGAudio(codecID))
                 cutShort = true;
+            if (lagged) {
+                startSkip = std::min<UInt64>(kFilterbankLag, frameCount);
+                frameCount = std::min(factFrames, frameCount - startSkip);
+            } else if (factFrames > 0 && factFrames < frameCount) {
+                frameCount = factFrames;
+            }
         }
         // A CAF stream of fixed-size packets holds the whole packets its
         // 'data' chunk holds; one with fewer bytes than its size says, or a

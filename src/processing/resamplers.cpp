@@ -329,7 +329,7 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UIn
     const double R = double(L) / double(M);
     const UInt64 count = gSincTableCount;
     const UInt64 length = end > start ? UInt64(end - start) : 0;
-    const UInt64 T = UInt64(std::ceil(R * double(length)));
+    const UInt64 T = ResampledFrames(UInt32(length), L, M);
     const UInt64 outEnd = UInt64(*outPos) + T;
     if (outEnd > 0xFFFFFFFFull)
         return paramErr;
@@ -437,7 +437,6 @@ SInt32 LinearPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Res
     const double step = in->GetSampleRate() / settings.targetRate;
     const double bufferFrames = double(std::max<UInt32>(out->GetBufferFrames(), 1));
     const UInt32 outStart = *outPos;
-    const double length = end > start ? double(end - start) : 0.0;
 
     double boD = 0.0;
     double inBlockD = 0.0;
@@ -454,10 +453,13 @@ SInt32 LinearPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Res
     // Room for every neighbour a block can touch.
     const UInt64 inCap = std::max<UInt64>(UInt64(inBlockD), UInt64(std::ceil(step * double(Bo))) + 3);
 
-    const double outEndD = std::trunc(double(outStart) + length / step);
-    if (outEndD > 4294967295.0)
+    UInt32 L = 0, M = 0;
+    if (const OSErr err = ReduceRateRatio(settings.targetRate, in->GetSampleRate(), &L, &M))
+        return err;
+    const UInt64 outEndFrames = UInt64(outStart) + ResampledFrames(end > start ? end - start : 0, L, M);
+    if (outEndFrames > 0xFFFFFFFFull)
         return paramErr;
-    const UInt32 outEnd = UInt32(outEndD);
+    const UInt32 outEnd = UInt32(outEndFrames);
     if (*outPos >= outEnd)
         return 0;
 

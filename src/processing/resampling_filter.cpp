@@ -87,9 +87,9 @@ double SincWindowBessel(double z)
     return sum;
 }
 
-OSErr InitSampleRateFilter(double outputRate, double inputRate, UInt32* L, UInt32* M, UInt32* d)
+OSErr ReduceRateRatio(double outputRate, double inputRate, UInt32* L, UInt32* M)
 {
-    if (!L || !M || !d || gSRCFilterLength == 0)
+    if (!L || !M)
         return paramErr;
     if (!(outputRate > 0.0) || !(inputRate > 0.0) || outputRate > kMaxRate || inputRate > kMaxRate)
         return paramErr;
@@ -113,6 +113,25 @@ OSErr InitSampleRateFilter(double outputRate, double inputRate, UInt32* L, UInt3
         return paramErr;
     *L = UInt32(lu);
     *M = UInt32(mu);
+    return noErr;
+}
+
+UInt64 ResampledFrames(UInt32 frames, UInt32 L, UInt32 M)
+{
+    if (M == 0)
+        return 0;
+    // Both factors are below 2^32: the product fits, and so does twice the
+    // remainder.
+    const UInt64 scaled = UInt64(frames) * UInt64(L);
+    return scaled / M + (2 * (scaled % M) >= M ? 1 : 0);
+}
+
+OSErr InitSampleRateFilter(double outputRate, double inputRate, UInt32* L, UInt32* M, UInt32* d)
+{
+    if (!L || !M || !d || gSRCFilterLength == 0)
+        return paramErr;
+    if (const OSErr err = ReduceRateRatio(outputRate, inputRate, L, M))
+        return err;
     if (gHeld && gSincTableFreed == 0 && gHeldL == *L && gHeldM == *M && gHeldN == gSRCFilterLength) {
         *d = gHeldD;
         return noErr;

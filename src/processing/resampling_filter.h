@@ -31,6 +31,17 @@ UInt16 GetSRCFilterLength(const Spec& spec, const File& in, const File& out)
                               out.GetSampleRate(), out.GetNumBits());
 }
 
+// Reduces outputRate : inputRate (both taken to four decimals; a ratio whose
+// reduced terms pass 32 bits to fewer) to L : M.  paramErr (-50) when a
+// rate is not positive or above 2^32 - 1 Hz.
+OSErr ReduceRateRatio(double outputRate, double inputRate, UInt32* L, UInt32* M);
+
+// The output length of `frames` input frames at L output frames per M input
+// frames: round(frames x L / M), halves rounded up, in exact arithmetic
+// (2 s at 44100 Hz make 96000 frames at 48000 Hz, never 96001).  Every
+// converter writes this many frames, whatever its quality.
+UInt64 ResampledFrames(UInt32 frames, UInt32 L, UInt32 M);
+
 // Reduces outputRate : inputRate (both taken to four decimals) to L : M and
 // builds the table for gSRCFilterLength (a ratio whose reduced terms pass 32
 // bits is taken to fewer decimals).  paramErr (-50) when a rate is not

@@ -62,8 +62,9 @@ TEST_F(MpegBatch, LayerOneLayerTwoAndBroadcastWaveOutputs)
         QByteArray pcm;
         ASSERT_TRUE(RunPeer(QStringLiteral("ffmpeg"), {"-v", "error", "-i", files[0], "-f", "s16le", "-"}, &pcm));
         const qsizetype frames = pcm.size() / 4;
-        EXPECT_GE(frames, qsizetype(44100 * 1.3)) << e.folder;
-        EXPECT_LT(frames, qsizetype(44100 * 1.3) + 1152 + 64) << e.folder;
+        // Every input frame, given back 481 frames late (Layer I: 545).
+        EXPECT_GE(frames, qsizetype(44100 * 1.3) + 481) << e.folder;
+        EXPECT_LT(frames, qsizetype(44100 * 1.3) + 545 + 1152) << e.folder;
     }
 }
 

@@ -3,6 +3,7 @@
 // 40 kbit/s, the same decoded samples, and the same companded paths.  Also
 // the G.711 conversions and the OKI step arithmetic.
 #include "DialogicADPCMCodec.h"
+#include "DialogicADPCMEncoder.h"
 #include "g711.h"
 #include "g72x.h"
 
@@ -179,8 +180,9 @@ TEST(G711Coders, ConversionsFollowTheRecommendation)
     }
 }
 
-TEST(DialogicADPCMCodec, StepArithmetic)
+TEST(DialogicADPCMCodec, BothArithmeticsAndAnEncoderBothPlay)
 {
+    using A = DialogicADPCMCodec::Arithmetic;
     DialogicADPCMCodec c;
     // From reset, code 0: delta 16/8 = 2, predictor -2 + 2 = 0, index stays 0.
     EXPECT_EQ(c.Decode(0), 0);
@@ -189,22 +191,41 @@ TEST(DialogicADPCMCodec, StepArithmetic)
     // The byte 0x18: code 1 (high nibble), then code 8.
     EXPECT_EQ(c.Decode(1), int16_t((-2 + 16 / 4 + 2) * 16));
     EXPECT_EQ(c.Decode(8), int16_t((4 - 2) * 16));
-    // The decoder's predictor stays within 12 bits; code 7 raises the step.
-    c.Reset();
-    for (int i = 0; i < 200; ++i)
-        c.Decode(7);
-    EXPECT_EQ(c.predictor(), 2047);
-    EXPECT_EQ(c.stepIndex(), 48);
-    // An encode/decode pair tracks a sine closely.
-    DialogicADPCMCodec enc;
-    DialogicADPCMCodec dec;
-    double err = 0;
-    double sig = 0;
-    for (int i = 0; i < 8000; ++i) {
-        const int16_t x = int16_t(16000 * std::sin(2 * M_PI * 440 * i / 8000.0));
-        const int16_t y = dec.Decode(enc.Encode(x));
-        err += double(x - y) * (x - y);
+    // At step 23 (index 4) code 3 gives 23/2 + 23/4 + 23/8 = 18 in ours,
+    // (7 x 23) >> 3 = 20 in the scaled arithmetic, which starts at 0.
+    for (A a : {A::StepSum, A::Scaled}) {
+        DialogicADPCMCodec d(a);
+        d.Decode(4);  // index 0 -> 2
+        d.Decode(4);  // -> 4
+        const int before = d.predictor();
+        EXPECT_EQ(d.PredictorAfter(11), before - (a == A::StepSum ? 18 : 20));
+        EXPECT_EQ(d.Decode(3) / 16, before + (a == A::StepSum ? 18 : 20));
+        // Both keep the predictor within 12 bits; code 7 raises the step.
+        for (int i = 0; i < 200; ++i)
+            d.Decode(7);
+        EXPECT_EQ(d.predictor(), 2047);
+        EXPECT_EQ(d.stepIndex(), 48);
+        for (int i = 0; i < 200; ++i)
+            d.Decode(15);
+        EXPECT_EQ(d.predictor(), -2048);
+    }
+    // The encoder's codes track a sine in both arithmetics alike, neither
+    // drifting in DC.
+    DialogicADPCMEncoder enc;
+    DialogicADPCMCodec ours(A::StepSum), scaled(A::Scaled);
+    double sig = 0, errOurs = 0, errScaled = 0, dcOurs = 0, dcScaled = 0;
+    for (int i = 0; i < 80000; ++i) {
+        const int16_t x = int16_t(16000 * std::sin(2 * M_PI * 1000 * i / 8000.0));
+        const int code = enc.Encode(x);
+        const int a = ours.Decode(code), b = scaled.Decode(code);
+        errOurs += double(x - a) * (x - a);
+        errScaled += double(x - b) * (x - b);
+        dcOurs += x - a;
+        dcScaled += x - b;
         sig += double(x) * x;
     }
-    EXPECT_GT(10 * std::log10(sig / err), 20.0);
+    EXPECT_GT(10 * std::log10(sig / errOurs), 19.0);
+    EXPECT_GT(10 * std::log10(sig / errScaled), 19.0);
+    EXPECT_LT(std::fabs(dcOurs / 80000), 0.01 * 32768);
+    EXPECT_LT(std::fabs(dcScaled / 80000), 0.01 * 32768);
 }

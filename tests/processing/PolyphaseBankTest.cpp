@@ -30,7 +30,7 @@ std::vector<double> ReferenceFilter(const std::vector<double>& x, double outRate
     const double Ld = double(L) / double(d), Md = double(M) / double(d);
     const UInt64 s = d == 1 ? L : std::max<UInt64>(UInt64(std::llround(Ld)), 1);
     auto at = [&](SInt64 t) { return t >= 0 && t < SInt64(x.size()) ? x[std::size_t(t)] : 0.0; };
-    const UInt64 T = UInt64(std::ceil(double(L) / double(M) * double(x.size())));
+    const UInt64 T = ResampledFrames(UInt32(x.size()), L, M);
     std::vector<double> y(T);
     SInt64 j = 0;
     UInt64 q = 0;

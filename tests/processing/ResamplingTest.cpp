@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <random>
 
 namespace {
 
@@ -212,9 +213,9 @@ TEST(Resamplers, LengthsAndFrequencyBetweenCommonRates)
         UInt32 frames, expected;
         SInt16 quality;
     } cases[] = {
-        {44100, 48000, 44100, 48001, 3}, {48000, 44100, 48000, 44100, 3}, {48000, 16000, 48000, 16000, 4},
-        {8000, 44100, 8000, 44100, 2},   {44100, 44100, 4410, 4410, 3},   {48000, 44100, 48000, 44099, 0},
-        {44100, 48000, 44100, 48000, 0}, {11025, 48000, 11025, 48001, 4}, {44100, 22050, 44100, 22050, 1},
+        {44100, 48000, 44100, 48000, 3}, {48000, 44100, 48000, 44100, 3}, {48000, 16000, 48000, 16000, 4},
+        {8000, 44100, 8000, 44100, 2},   {44100, 44100, 4410, 4410, 3},   {48000, 44100, 48000, 44100, 0},
+        {44100, 48000, 44100, 48000, 0}, {11025, 48000, 11025, 48000, 4}, {44100, 22050, 44100, 22050, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out << " q" << c.quality);
@@ -229,6 +230,40 @@ TEST(Resamplers, LengthsAndFrequencyBetweenCommonRates)
         EXPECT_TRUE(s.hasValidMax);
         EXPECT_NEAR(s.max, 0.5, 0.01);
         EXPECT_EQ(gSincTableFreed, 1);
+    }
+}
+
+// Every converter path gives round(frames x ratio) frames, the ratio taken
+// exactly, for any rates, length and quality: 0.5 s at 44100 Hz make 24000
+// frames at 48000 Hz and 3000 at 6000 Hz, as sox makes them.
+TEST(Resamplers, OutputHoldsTheInputLengthTimesTheRatioRounded)
+{
+    StopValueGuard guard;
+    const UInt32 rates[] = {6000, 8000, 11025, 16000, 22050, 32000, 37800, 44100, 48000, 88200, 96000, 192000};
+    struct Case {
+        UInt32 in, out, frames;
+    };
+    std::vector<Case> cases{{44100, 48000, 22050}, {44100, 6000, 22050}, {48000, 44100, 9600}, {8000, 44100, 1},
+                            {44100, 22050, 1},     {22050, 44100, 3}};
+    std::mt19937 rng(1234);
+    for (int i = 0; i < 24; ++i) {
+        const UInt32 in = rates[rng() % std::size(rates)], out = rates[rng() % std::size(rates)];
+        if (in != out)
+            cases.push_back({in, out, UInt32(i % 3 == 0 ? rng() % 50 + 1 : rng() % 4000 + 1)});
+    }
+    for (const Case& c : cases) {
+        const UInt64 scaled = UInt64(c.frames) * c.out;
+        const UInt64 expected = scaled / c.in + (2 * (scaled % c.in) >= c.in ? 1 : 0);
+        for (SInt16 q = 0; q <= 4; ++q) {
+            const UInt16 channels = UInt16(1 + (c.frames + q) % 2);
+            SCOPED_TRACE(testing::Message() << c.frames << " frames " << c.in << " -> " << c.out << " q" << q << ", "
+                                            << channels << " channels");
+            auto input = SineInput(channels, c.frames, c.in, 441.0);
+            ProcTestFile output(channels, 32, c.out);
+            ResampleSettings s = Settings(c.out, q);
+            ASSERT_EQ(SRCPass(input.get(), &output, s), 0);
+            EXPECT_EQ(output.GetNumFrames(), expected);
+        }
     }
 }
 
@@ -435,8 +470,8 @@ TEST(ResamplingPasses, StripJoinsSegmentsAndCarriesTheirRegions)
     ASSERT_EQ(SRCPassStrip(in.get(), &out, s), 0);
     EXPECT_FALSE(s.copyExtras) << "the forced setting is put back";
     // Segments [956, 3044) and [9956, 11044): 2088 and 1088 input frames.
-    const UInt32 first = UInt32(std::ceil(48000.0 / 44100.0 * 2088));
-    const UInt32 second = UInt32(std::ceil(48000.0 / 44100.0 * 1088));
+    const UInt32 first = UInt32(std::lround(48000.0 / 44100.0 * 2088));
+    const UInt32 second = UInt32(std::lround(48000.0 / 44100.0 * 1088));
     EXPECT_EQ(out.GetNumFrames(), first + second);
     ASSERT_EQ(out.GetNumRegions(), 3);
     SFTRegion r;
@@ -516,9 +551,7 @@ TEST(Resamplers, TinyInputsAndExtremeRatiosNeverCrash)
                 ProcTestFile out(2, 32, target);
                 ResampleSettings s = Settings(target, q);
                 ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
-                const double expected = q == 0 ? std::trunc(frames / (44100.0 / target))
-                                               : std::ceil(target / 44100.0 * frames);
-                EXPECT_EQ(out.GetNumFrames(), UInt32(expected));
+                EXPECT_EQ(out.GetNumFrames(), UInt32(std::floor(target / 44100.0 * frames + 0.5)));
             }
         }
     }
@@ -553,7 +586,7 @@ TEST(Resamplers, TinyInputsAndExtremeRatiosNeverCrash)
     ResampleSettings s = Settings(48000);
     ASSERT_EQ(SRCPassRangeLeft(in.get(), &out, 50, 5000, s), 0);
     const std::vector<double> y = Channel(out, 0);
-    ASSERT_EQ(y.size(), std::size_t(std::ceil(48000.0 / 44100.0 * 4950)));
+    ASSERT_EQ(y.size(), std::size_t(std::lround(48000.0 / 44100.0 * 4950)));
     for (std::size_t i = 200; i < y.size(); ++i)
         ASSERT_EQ(y[i], 0.0);
 }

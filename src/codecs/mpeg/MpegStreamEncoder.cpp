@@ -22,11 +22,9 @@ int MpegStreamEncoder::Encode(const MpegFrameEncoder::Settings& settings, std::F
     std::vector<uint8_t> raw(std::size_t(spf) * std::size_t(channels) * 2);
     std::vector<int16_t> left(static_cast<std::size_t>(spf)), right(static_cast<std::size_t>(spf));
     uint64_t done = 0;
-    // Layer I analyses each frame 64 samples late: when the input's last 64
-    // samples fall beyond what the last frame analyses, one silent frame
-    // more carries them.
-    const uint64_t lag = settings.layer == 1 ? 64 : 0;
-    const uint64_t needed = inputFrames == 0 ? 0 : inputFrames + lag;
+    // A decoder gives every input sample back DecoderLag samples late: the
+    // stream runs on, with silence, until it holds the last one.
+    const uint64_t needed = inputFrames == 0 ? 0 : inputFrames + uint64_t(DecoderLag(settings.layer));
     uint64_t covered = 0;
     while (covered < needed) {
         const uint64_t want = inputFrames > done ? std::min<uint64_t>(uint64_t(spf), inputFrames - done) : 0;

@@ -1,8 +1,8 @@
 // MpegStreamEncoder: encodes a stream of interleaved 16-bit big-endian PCM
 // (the data of a linear intermediate file) into MPEG-1 Layer I or II
-// frames written to an output stream.  The last short frame is filled with
-// silence, so every input sample is encoded; nothing follows the last
-// frame.
+// frames written to an output stream.  A decoder gives every input sample
+// back DecoderLag samples late, so the stream runs on, the frames filled
+// with silence, until a decoder has given the last input sample.
 #pragma once
 
 #include "MpegFrameEncoder.h"
@@ -22,6 +22,12 @@ public:
         uint64_t lastFrameOffset = 0;  // offset of the last frame from the first
         int lastPadding = 0;           // padding bit of the last frame
     };
+
+    // How late a decoder gives back each input sample: the analysis and
+    // synthesis filterbanks make 481 samples (a reader of a stream whose
+    // length is known skips them); Layer I analyses each frame 64 samples
+    // later still.
+    static constexpr int DecoderLag(int layer) { return layer == 1 ? 481 + 64 : 481; }
 
     // `progress` gets the input frames done after every MPEG frame; a
     // non-zero result (the stop code) ends the encode with that code.

@@ -3,12 +3,19 @@
 #include "FileManager.h"
 #include "ZuFiles.h"
 #include "telephony_names.h"
+#include "DialogicADPCMEncoder.h"
 
 #include <algorithm>
 
 namespace {
 
 constexpr UInt32 kDecodeChunkCodes = 65536;
+
+// Code k of the data (counted from its first code), which `byte` holds.
+int CodeOf(UInt8 byte, UInt64 k, bool firstInLowNibble)
+{
+    return ((k & 1) == 0) == firstInLowNibble ? (byte & 15) : (byte >> 4);
+}
 
 } // namespace
 
@@ -72,6 +79,7 @@ OSErr CDialogicADPCMFile::OpenAndDescribe()
     const UInt64 codes = UInt64(eof - SInt64(m_dataOffset)) * 2;
     m_numFrames = UInt32(std::min<UInt64>(codes, 0xFFFFFFFEu));
     m_sequence.Restart();
+    m_arithmeticChosen = false;
     return noErr;
 }
 
@@ -94,16 +102,33 @@ OSErr CDialogicADPCMFile::DecodeCodes(UInt32 first, UInt32 codes, int16_t* out)
     m_bytes.resize(std::size_t((last + 1) / 2 - firstByte));
     if (const OSErr err = ReadAt(SInt64(m_dataOffset) + firstByte, m_bytes.data(), m_bytes.size()))
         return err;
-    for (UInt32 k = first; k < last; ++k) {
-        const UInt8 byte = m_bytes[k / 2 - firstByte];
-        const bool low = ((k & 1) == 0) == lowFirst;
-        out[k - first] = m_decoder.Decode(low ? (byte & 15) : (byte >> 4));
+    for (UInt32 k = first; k < last; ++k)
+        out[k - first] = m_decoder.Decode(CodeOf(m_bytes[k / 2 - firstByte], k, lowFirst));
+    return noErr;
+}
+
+OSErr CDialogicADPCMFile::ChooseArithmetic()
+{
+    const UInt32 codes = UInt32(std::min<std::size_t>(m_numFrames, DialogicADPCMCodec::kProbeCodes));
+    m_bytes.resize(std::size_t((codes + 1) / 2));
+    if (codes > 0) {
+        if (const OSErr err = ReadAt(SInt64(m_dataOffset), m_bytes.data(), m_bytes.size()))
+            return err;
     }
+    const bool lowFirst = m_framing.firstCodeInLowNibble;
+    const auto arithmetic = DialogicADPCMCodec::ArithmeticOf(
+        codes, [&](std::size_t k) { return CodeOf(m_bytes[k / 2], k, lowFirst); });
+    m_decoder = DialogicADPCMCodec(arithmetic);
+    m_arithmeticChosen = true;
     return noErr;
 }
 
 OSErr CDialogicADPCMFile::ReadCodedBlock(UInt32 frame)
 {
+    if (!m_arithmeticChosen) {
+        if (const OSErr err = ChooseArithmetic())
+            return err;
+    }
     return DecodeMonoBlock(frame, kCouldNotCreatePointerErr, [this](UInt32 first, UInt32 frames, int16_t* samples) {
         return m_sequence.Read(first, frames, samples, kDecodeChunkCodes, [this] { m_decoder.Reset(); },
                                [this](UInt32 code, UInt32 codes, int16_t* out) { return DecodeCodes(code, codes, out); });
@@ -127,7 +152,7 @@ OSErr CDialogicADPCMFile::CreateDataFile(UInt16 numChannels, double rate, const 
 
 OSErr CDialogicADPCMFile::EncodeCodes()
 {
-    DialogicADPCMCodec encoder;
+    DialogicADPCMEncoder encoder;
     const bool lowFirst = m_framing.firstCodeInLowNibble;
     int pending = -1;
     SInt64 position = m_dataOffset;

@@ -5,10 +5,14 @@
 //
 // Reading decodes from the start of the data; a read at any frame gives
 // what a read from the start gives there (the decoder restarts when asked
-// for an earlier frame).  Writing collects linear audio in an inner
-// temporary file and encodes it when the file is closed; an odd last sample
-// is not written (the file holds whole bytes of two codes).  A failed or
-// cancelled encode removes the output.
+// for an earlier frame).  The first read judges from the codes which
+// decoder arithmetic the stream was made for (DialogicADPCMCodec::
+// ArithmeticOf: the format's own unless the stream clearly drifts in it)
+// and decodes the whole file with that one.  Writing collects linear audio
+// in an inner temporary file and encodes it when the file is closed, with
+// codes that every common decoder plays (DialogicADPCMEncoder); an odd last
+// sample is not written (the file holds whole bytes of two codes).  A
+// failed or cancelled encode removes the output.
 //
 // The Pika and annotated-voice files derive from it: they give their own
 // framing (type, names, nibble order) and, with a header, its hooks.
@@ -67,9 +71,12 @@ private:
     // expects).
     OSErr DecodeCodes(UInt32 first, UInt32 codes, int16_t* out);
     OSErr EncodeCodes();
+    // Sets the decoder's arithmetic from the first codes of the data.
+    OSErr ChooseArithmetic();
 
     Framing m_framing;
     DialogicADPCMCodec m_decoder;
+    bool m_arithmeticChosen = false;
     SequentialDecoding m_sequence;
     std::vector<UInt8> m_bytes;  // the codes being decoded
 };

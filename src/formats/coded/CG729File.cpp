@@ -82,8 +82,9 @@ std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
 
 OSErr CG729File::ResolveLayout(SInt64 fileSize)
 {
-    if (fileSize <= 0)
-        return kG729EmptyErr;
+    m_dataPromised = kDataToTheEnd;
+    if (fileSize < 0)
+        return paramErr;
     UInt8 head[16] = {};
     const std::size_t headBytes = std::size_t(std::min<SInt64>(fileSize, 16));
     OSErr err = ReadAt(0, head, headBytes);
@@ -127,6 +128,7 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
                     return false;
                 m_layout = Layout::Riff;
                 m_dataOffset = body;
+                m_dataPromised = info.sizeField == 0xFFFFFFFFu ? kDataToTheEnd : info.sizeField;
                 m_dataSize = std::min<UInt64>(info.sizeField, size - body);  // a cut file holds less
                 result = noErr;
                 return false;
@@ -135,6 +137,8 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
         });
         return source.ReadError() ? source.ReadError() : result;
     }
+    // An empty file is the packed stream of no frames (what an output given
+    // no audio is).
     if (size % g729::kPackedFrameBytes != 0)
         return kG729UnknownErr;
     m_layout = Layout::Packed;
@@ -155,7 +159,10 @@ OSErr CG729File::OpenAndDescribe()
     m_numBits = 16;
     m_sampleFormat = kSampleFormatBigEndian;
     m_sampleRate = 8000.0;
-    m_codecFrames = UInt32(std::min<UInt64>(m_dataSize / FrameBytes(), 0xFFFFFFFFu / kSamplesPerFrame));
+    // The frames whole in the file; a RIFF data chunk that promises more,
+    // or a last frame cut off, marks the file cut short.
+    SettleFramesFromData(m_dataSize, m_dataPromised, FrameBytes(), kSamplesPerFrame);
+    m_codecFrames = std::min<UInt32>(m_numFrames / kSamplesPerFrame, 0xFFFFFFFFu / kSamplesPerFrame);
     m_numFrames = m_codecFrames * kSamplesPerFrame;
     // The coded bit rate: 8 kbit/s packed, 131.2 serial (0 without frames).
     m_bitRate = 0;

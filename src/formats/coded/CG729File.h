@@ -6,6 +6,9 @@
 //   - the packed stream, 10 bytes per frame, no header;
 //   - the packed stream in a RIFF WAVE file (format tag 0x0042 written,
 //     0x0083 also read; the 'data' chunk is found by walking the chunks).
+// An empty file is a packed stream of no frames.  A data chunk that
+// promises more than the file holds, or a frame cut off at the end, is read
+// to its last whole frame and marks the file cut short (DataCutShort).
 //
 // Reading decodes frame by frame straight from the file (the decoder
 // restarts when an earlier frame is asked for).  A serial frame with a bit
@@ -34,8 +37,6 @@ constexpr OSErr kG729RateErr = -23901;
 // "not recognized as a CCITT G.729 file" / "corrupt CCITT G.729 file".
 constexpr OSErr kG729UnknownErr = 25001;
 constexpr OSErr kG729CorruptErr = 25000;
-// "has empty dataFork".
-constexpr OSErr kG729EmptyErr = -22010;
 
 class CG729File : public CDescribedFile<CEncodeOnCloseFile> {
 public:
@@ -72,7 +73,8 @@ private:
 
     Layout m_layout = Layout::Packed;
     UInt64 m_dataOffset = 0;
-    UInt64 m_dataSize = 0;
+    UInt64 m_dataSize = 0;       // bytes of frames present
+    UInt64 m_dataPromised = 0;   // bytes the RIFF data chunk gives (kDataToTheEnd: none)
     UInt32 m_codecFrames = 0;  // whole 10 ms frames in the data
     // Reading: the decoder and how far it has gone.
     qm::g729::G729Decoder m_decoder;

@@ -34,22 +34,22 @@ TEST(MpegStreamEncoderTest, RefusalsWriteErrorsStopAndTheLastShortFrame)
     };
     const std::string out = dir.file("out.mp2");
 
-    // The last 10 frames of the input fill a fourth MPEG frame, padded with
-    // silence; an exact number of frames ends without an extra one.
+    // The stream runs on until a decoder, 481 samples late (Layer I: 545),
+    // has given back the last input sample: 1152 x 3 - 481 input frames
+    // end after three frames, one more frame starts a fourth.
     MpegStreamEncoder::Result result;
-    EXPECT_EQ(run(s, out.c_str(), 1152 * 3 + 10, nullptr, &result), 0);
+    EXPECT_EQ(run(s, out.c_str(), 1152 * 3 - 480, nullptr, &result), 0);
     EXPECT_EQ(result.frames, 4u);
-    EXPECT_EQ(run(s, out.c_str(), 1152 * 3, nullptr, &result), 0);
+    EXPECT_EQ(run(s, out.c_str(), 1152 * 3 - 481, nullptr, &result), 0);
     EXPECT_EQ(result.frames, 3u);
     // More frames promised than the input holds: a read error, not silence.
     EXPECT_EQ(run(s, out.c_str(), 1152 * 5, nullptr, &result), MpegStreamEncoder::kReadErr);
-    // Layer I carries the last 64 samples in one more frame when needed.
     MpegFrameEncoder::Settings l1 = s;
     l1.layer = 1;
     l1.bitRate = 256;
-    EXPECT_EQ(run(l1, out.c_str(), 384 * 3, nullptr, &result), 0);
+    EXPECT_EQ(run(l1, out.c_str(), 384 * 3 - 544, nullptr, &result), 0);
     EXPECT_EQ(result.frames, 4u);
-    EXPECT_EQ(run(l1, out.c_str(), 384 * 3 - 64, nullptr, &result), 0);
+    EXPECT_EQ(run(l1, out.c_str(), 384 * 3 - 545, nullptr, &result), 0);
     EXPECT_EQ(result.frames, 3u);
 
     // Refused settings, with the codes of the output classes.

@@ -6,7 +6,9 @@
 // audio is written, faded, named with its rate, read at that rate by our
 // reader and by a peer where there is one, and the same bytes come out of
 // every run.
+#include "CSnippetFile.h"
 #include "CodedTestSupport.h"
+#include "DialogicADPCMCodec.h"
 #include "PeerTools.h"
 #include "PropertyList.h"
 #include "TestTempDir.h"
@@ -16,6 +18,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+
+#include <sndfile.h>
+
+#include <random>
 
 using namespace codedtest;
 
@@ -312,3 +318,327 @@ TEST(CodedBatch, AnExtensionThatHidesTheRateIsWarnedAbout)
         EXPECT_EQ(log.contains(message), warned) << log.toStdString();
     }
 }
+
+// Dialogic ADPCM and the two files that carry its codes (Pika, annotated
+// voice), against the decoders and encoders in the field.  Decoders differ
+// in how a code becomes a difference (DialogicADPCMCodec), so a stream made
+// for one random-walks in the other.  A minute of a tone, of speech-like
+// bursts (one of them loud enough to reach the predictor's clamp) and of
+// noise, written by the batch, plays in sox, ffmpeg, libsndfile and our
+// reader within a few dB of a coder made for one decoder only, without
+// drifting in DC; streams that sox and libsndfile encode, and streams of
+// that one-decoder coder, read back through the same framing (the first
+// without drift, the second bit for bit as our arithmetic decodes them);
+// and a snip or a region of every file equals that range of a full read.
+namespace {
+
+constexpr int kVoxRate = 8000;
+constexpr std::size_t kVoxSamples = 60 * kVoxRate;
+constexpr std::size_t kDriftWindow = 5 * kVoxRate;
+
+struct VoxType {
+    const char* label;
+    OSType type;
+    const char* extension;
+};
+const VoxType kVoxTypes[] = {{"Dialogic", FOUR_CHAR_CODE("DADP"), "ap8"},
+                             {"Pika", FOUR_CHAR_CODE("PADP"), "pi8"},
+                             {"AnnotatedVoice", FOUR_CHAR_CODE("DVAP"), "vap"}};
+const char* const kVoxSignals[] = {"tone", "speech", "noise"};
+
+std::vector<int16_t> VoxSignal(const std::string& name)
+{
+    std::mt19937 rng(29);
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    const double level = 32768.0 * std::pow(10.0, -12.0 / 20.0);
+    std::vector<int16_t> x(kVoxSamples);
+    double envelope = 0.0;
+    for (std::size_t k = 0; k < kVoxSamples; ++k) {
+        const double t = double(k) / kVoxRate;
+        double v = 0.0;
+        if (name == "tone") {
+            v = level * std::sin(2 * M_PI * 1000.0 * t);
+        } else if (name == "noise") {
+            v = 0.5 * level * gauss(rng);
+        } else {
+            // Voiced bursts of 1.1 s between pauses of 0.6 s; the burst
+            // from 20.4 s is driven into full scale.
+            const bool burst = std::fmod(t, 1.7) < 1.1;
+            envelope += ((burst ? 0.6 + 0.4 * std::sin(2 * M_PI * 3 * t) : 0.0) - envelope) * 0.01;
+            const double f0 = 120.0 + 40.0 * std::sin(2 * M_PI * 0.3 * t);
+            for (int h = 1; h <= 12; ++h)
+                v += std::sin(2 * M_PI * f0 * h * t) / h;
+            v = level * 0.8 * envelope * (v + 0.2 * gauss(rng)) * (t >= 20.4 && t < 21.5 ? 8.0 : 1.0);
+        }
+        x[k] = int16_t(std::lround(std::clamp(v, -32768.0, 32767.0)));
+    }
+    return x;
+}
+
+// The encoder of earlier versions, which follows our decoder alone: three
+// comparisons against the step, its predictor unclamped.
+std::vector<UInt8> OwnDecoderOnlyCodes(const std::vector<int16_t>& x)
+{
+    int predictor = -2, index = 0;
+    std::vector<UInt8> bytes;
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        const int s = DialogicADPCMCodec::StepSize(index);
+        int d = int16_t((x[k] >> 4) - predictor), code = 0;
+        if (d < 0) {
+            code = 8;
+            d = -d;
+        }
+        if (d >= s) {
+            code |= 4;
+            d -= s;
+        }
+        if (d >= s / 2) {
+            code |= 2;
+            d -= s / 2;
+        }
+        if (d >= s / 4)
+            code |= 1;
+        const int delta = ((code & 4) ? s : 0) + ((code & 2) ? s / 2 : 0) + ((code & 1) ? s / 4 : 0) + s / 8;
+        predictor = int16_t(predictor + ((code & 8) ? -delta : delta));
+        index = std::clamp(index + (code & 4 ? 2 * (code & 3) + 2 : -1), 0, 48);
+        if (k % 2)
+            bytes.back() = UInt8(bytes.back() | code);
+        else
+            bytes.push_back(UInt8(code << 4));
+    }
+    return bytes;
+}
+
+std::vector<int> DecodeAll(const std::vector<UInt8>& bytes, DialogicADPCMCodec::Arithmetic arithmetic)
+{
+    DialogicADPCMCodec codec(arithmetic);
+    std::vector<int> y;
+    for (UInt8 b : bytes) {
+        y.push_back(codec.Decode(b >> 4));
+        y.push_back(codec.Decode(b & 15));
+    }
+    return y;
+}
+
+// The worst DC of `y` against `x` over whole 5 s windows, in full scale.
+double WorstDrift(const std::vector<int>& x, const std::vector<int>& y)
+{
+    double worst = 0.0;
+    for (std::size_t from = 0; from + kDriftWindow <= std::min(x.size(), y.size()); from += kDriftWindow) {
+        double sum = 0.0;
+        for (std::size_t k = from; k < from + kDriftWindow; ++k)
+            sum += y[k] - x[k];
+        worst = std::max(worst, std::fabs(sum / kDriftWindow) / 32768.0);
+    }
+    return worst;
+}
+
+// Dialogic codes (high nibble first) in the framing of `type`; an annotated
+// voice file takes the header of `framed`, a file of that type.
+std::vector<UInt8> Frame(OSType type, const std::vector<UInt8>& codes, const std::vector<UInt8>& framed)
+{
+    if (type == FOUR_CHAR_CODE("DADP"))
+        return codes;
+    if (type == FOUR_CHAR_CODE("PADP")) {
+        std::vector<UInt8> swapped;
+        for (UInt8 b : codes)
+            swapped.push_back(UInt8((b << 4) | (b >> 4)));
+        return swapped;
+    }
+    std::vector<UInt8> file(framed.begin(), framed.begin() + std::ptrdiff_t(framed[24] | (framed[25] << 8)));
+    file.insert(file.end(), codes.begin(), codes.end());
+    return file;
+}
+
+// The inverse: the Dialogic codes of a file of `type`.
+std::vector<UInt8> Unframe(OSType type, const std::vector<UInt8>& file)
+{
+    if (type == FOUR_CHAR_CODE("DVAP"))
+        return std::vector<UInt8>(file.begin() + std::ptrdiff_t(file[24] | (file[25] << 8)), file.end());
+    return Frame(type, file, {});
+}
+
+std::vector<int> High16(const std::vector<SInt32>& samples)
+{
+    std::vector<int> out;
+    for (SInt32 s : samples)
+        out.push_back(s >> 16);
+    return out;
+}
+
+std::vector<int> SndfileVox(const std::string& path)
+{
+    SF_INFO info{};
+    info.format = SF_FORMAT_RAW | SF_FORMAT_VOX_ADPCM;
+    info.samplerate = kVoxRate;
+    info.channels = 1;
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<short> samples(std::size_t(file ? info.frames : 0));
+    if (file) {
+        samples.resize(std::size_t(sf_read_short(file, samples.data(), sf_count_t(samples.size()))));
+        sf_close(file);
+    }
+    return std::vector<int>(samples.begin(), samples.end());
+}
+
+std::vector<UInt8> SndfileVoxCodes(const std::vector<int16_t>& x, const std::string& path)
+{
+    SF_INFO info{};
+    info.format = SF_FORMAT_RAW | SF_FORMAT_VOX_ADPCM;
+    info.samplerate = kVoxRate;
+    info.channels = 1;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file)
+        return {};
+    sf_write_short(file, x.data(), sf_count_t(x.size()));
+    sf_close(file);
+    return ReadBytes(path);
+}
+
+struct VoxCase {
+    VoxType type;
+    const char* signal;
+};
+
+void PrintTo(const VoxCase& c, std::ostream* os)
+{
+    *os << c.type.label << "_" << c.signal;
+}
+
+class VoxPeers : public ::testing::TestWithParam<VoxCase> {
+protected:
+    // The batch's output of `signal` as a file of the case's type, written
+    // under `root`.
+    std::string WriteWithBatch(const QString& root, const std::vector<int16_t>& signal)
+    {
+        QDir().mkpath(root + "/in");
+        std::vector<double> audio;
+        for (int16_t v : signal)
+            audio.push_back(v / 32768.0);
+        const std::string input = (root + "/in/" + GetParam().signal).toStdString();  // the writer adds ".wav"
+        EXPECT_EQ(WriteFile(FOUR_CHAR_CODE("WAVE"), input, 1, kVoxRate, 16, audio), noErr);
+        const VoxType& t = GetParam().type;
+        const char code[5] = {char(t.type >> 24), char(t.type >> 16), char(t.type >> 8), char(t.type), 0};
+        QVariantMap c = Conversion(
+            PropertyList::fromFile(QM_SOURCE_RESOURCES "/Factory_Conversions.plist").toList().value(0).toMap(),
+            t.label, code);
+        c.insert("QMCSNeedsSampleRateConversion", true);
+        c.insert("QMCSSampleRate", double(kVoxRate));
+        EXPECT_TRUE(WriteConversions(root + "/vox.plist", {c}));
+        QString err;
+        EXPECT_TRUE(RunBatch(root, {"--conversions", root + "/vox.plist", "-o", root + "/out", root + "/in"}, &err))
+            << err.toStdString();
+        const QStringList outputs = Found(root + "/out", QString("/") + GetParam().signal + "." + t.extension);
+        EXPECT_EQ(outputs.size(), 1) << Found(root + "/out", "").join(" ").toStdString();
+        return outputs.value(0).toStdString();
+    }
+
+    // Our reading of a file: the whole of it, and with `ranges` the same
+    // frames through a snip and through a region's channel read, each on a
+    // fresh object.
+    std::vector<int> ReadOurs(OSType type, const std::string& path, bool ranges = false)
+    {
+        OSErr err;
+        auto whole = OpenFile(type, path, &err);
+        EXPECT_EQ(err, noErr) << path;
+        if (err)
+            return {};
+        const std::vector<int> all = ReadSamples16(*whole);
+        if (!ranges)
+            return all;
+        const UInt32 start = 123457, end = 301001;
+        auto inner = OpenFile(type, path, &err);
+        CSnippetFile snip;
+        snip.SetInnerFile(inner.release());
+        EXPECT_EQ(snip.Open(), noErr);
+        EXPECT_EQ(snip.SetWindow(start, end), noErr);
+        EXPECT_EQ(ReadSamples16(snip), std::vector<int>(all.begin() + start, all.begin() + end)) << "snip " << path;
+        auto region = OpenFile(type, path, &err);
+        std::vector<double> values(end - start);
+        UInt32 count = end - start;
+        EXPECT_EQ(region->ReadChannelFrames(0, start, &count, values.data()), noErr);
+        EXPECT_EQ(count, end - start);
+        std::vector<int> samples;
+        for (double v : values)
+            samples.push_back(int(std::lround(v / kScale16)));
+        EXPECT_EQ(samples, std::vector<int>(all.begin() + start, all.begin() + end)) << "region " << path;
+        return all;
+    }
+};
+
+} // namespace
+
+TEST_P(VoxPeers, EveryCommonDecoderPlaysOurCodesAndWeReadEveryEncoders)
+{
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("ffmpeg");
+    const VoxCase& c = GetParam();
+    const OSType type = c.type.type;
+    const std::vector<int16_t> input = VoxSignal(c.signal);
+    const std::vector<int> x(input.begin(), input.end());
+    // The best a coder for one decoder does: our earlier encoder in ours.
+    const std::vector<UInt8> ownOnly = OwnDecoderOnlyCodes(input);
+    const double best = SnrDb(x, DecodeAll(ownOnly, DialogicADPCMCodec::Arithmetic::StepSum));
+    SCOPED_TRACE(testing::Message() << "one-decoder coder " << best << " dB");
+    const auto expectPlays = [&](const std::string& decoder, const std::vector<int>& y) {
+        ASSERT_GE(y.size(), x.size() - 1) << decoder;
+        const double snr = SnrDb(x, y), drift = WorstDrift(x, y);
+        EXPECT_GT(snr, best - 3.0) << decoder;
+        EXPECT_LT(drift, 0.01) << decoder;
+        RecordProperty(decoder + "_snr_db", std::to_string(snr));
+        RecordProperty(decoder + "_drift", std::to_string(drift));
+    };
+
+    // Our output, in every decoder.
+    TestTempDir dir;
+    const std::string output = WriteWithBatch(dir.qpath(), input);
+    ASSERT_FALSE(output.empty());
+    const std::vector<UInt8> framed = ReadBytes(output);
+    const std::string codes = dir.file("codes.vox");
+    WriteBytes(codes, Unframe(type, framed));
+    expectPlays("sox", High16(peers::SoxS32(codes, {"-t", "vox", "-r", "8000"})));
+    expectPlays("ffmpeg", High16(peers::FFmpegS32(codes, {"-f", "u8", "-ar", "8000", "-ac", "1", "-c:a",
+                                                           "adpcm_ima_oki"})));
+    expectPlays("libsndfile", SndfileVox(codes));
+    const std::vector<int> ours = ReadOurs(type, output, true);
+    expectPlays("ours", ours);
+    if (std::string(c.signal) == "speech") {
+        EXPECT_TRUE(std::any_of(ours.begin(), ours.end(), [](int v) { return v >= 2047 * 16 || v <= -2048 * 16; }))
+            << "the loud burst reaches the predictor's clamp";
+    }
+
+    // Other encoders' streams in the same framing, read by us.
+    WriteBytes(dir.file("in.raw"), std::vector<UInt8>(reinterpret_cast<const UInt8*>(input.data()),
+                                                      reinterpret_cast<const UInt8*>(input.data() + input.size())));
+    ASSERT_TRUE(RunPeer("sox", {"-R", "-t", "raw", "-r", "8000", "-e", "signed", "-b", "16", "-c", "1", "-L",
+                                QString::fromStdString(dir.file("in.raw")), "-t", "vox",
+                                QString::fromStdString(dir.file("sox.vox"))}));
+    for (const auto& [encoder, stream] :
+         {std::pair{std::string("sox"), ReadBytes(dir.file("sox.vox"))},
+          std::pair{std::string("libsndfile"), SndfileVoxCodes(input, dir.file("sndfile.vox"))}}) {
+        const std::string path = dir.file(encoder + "_take." + c.type.extension);
+        WriteBytes(path, Frame(type, stream, framed));
+        expectPlays("ours_reading_" + encoder, ReadOurs(type, path));
+    }
+
+    // The one-decoder coder's stream reads as our arithmetic decodes it.
+    const std::string legacy = dir.file(std::string("legacy.") + c.type.extension);
+    WriteBytes(legacy, Frame(type, ownOnly, framed));
+    EXPECT_EQ(ReadOurs(type, legacy), DecodeAll(ownOnly, DialogicADPCMCodec::Arithmetic::StepSum));
+}
+
+namespace {
+
+std::vector<VoxCase> VoxCases()
+{
+    std::vector<VoxCase> cases;
+    for (const VoxType& type : kVoxTypes)
+        for (const char* signal : kVoxSignals)
+            cases.push_back({type, signal});
+    return cases;
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Signals, VoxPeers, ::testing::ValuesIn(VoxCases()),
+                         [](const auto& info) { return std::string(info.param.type.label) + "_" + info.param.signal; });

@@ -463,8 +463,10 @@ TEST_P(FormatsPeersRead, PeersReadOurFiles)
                 EXPECT_EQ(peers::FFprobeField(path, "channels"), std::to_string(shape.channels)) << what;
                 EXPECT_EQ(peers::FFprobeField(path, "sample_rate"), std::to_string(int(shape.rate))) << what;
             }
-            ExpectSame(peers::FFmpegS32(path, T().ffmpegReadOptions), ours.samples, PeerAgreement(T(), true),
-                what + " ffmpeg");
+            std::vector<SInt32> theirs = peers::FFmpegS32(path, T().ffmpegReadOptions);
+            theirs.erase(theirs.begin(),
+                         theirs.begin() + std::ptrdiff_t(std::min(theirs.size(), std::size_t(T().peerDelay) * shape.channels)));
+            ExpectSame(theirs, ours.samples, PeerAgreement(T(), true), what + " ffmpeg");
         }
     }
 }

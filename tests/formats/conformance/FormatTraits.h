@@ -148,6 +148,9 @@ struct FormatTraits {
     // Frames the decoded audio lags what was written (the subband filters
     // of MPEG Layer I and II): the last ones written fall past the end.
     UInt32 codingDelay = 0;
+    // Frames the peers' decoding lags ours: ours starts after the coding
+    // delay where the file tells its length (MPEG Broadcast Wave).
+    UInt32 peerDelay = 0;
     bool encodesOnClose = false;  // the whole file is coded when it is closed
     // Peers that read the format: sox (with these input options; empty: sox
     // does not read it), libsndfile, ffmpeg.

@@ -10,10 +10,12 @@
 
 namespace {
 
-// Rounds a frame count up to whole coded frames of `frame` samples.
-std::function<UInt32(UInt32)> WholeFrames(UInt32 frame)
+// The frames a decoder gives of a raw stream of n input frames: the stream
+// runs on until it holds the last input sample, `lag` frames late, in whole
+// coded frames of `frame` samples.
+std::function<UInt32(UInt32)> WholeFramesAfterLag(UInt32 frame, UInt32 lag)
 {
-    return [frame](UInt32 n) { return (n + frame - 1) / frame * frame; };
+    return [frame, lag](UInt32 n) { return n == 0 ? 0 : (n + lag + frame - 1) / frame * frame; };
 }
 
 FormatTraits Coder(const char* name, OSType type, std::vector<FormatShape> shapes)
@@ -42,26 +44,30 @@ std::vector<FormatTraits> MPEGFormats()
     // Raw streams: the decoded audio lags by the subband filters' 481
     // frames (ffmpeg's decoding of twolame's and ffmpeg's own Layer II
     // streams shows the same), Layer I's by 64 more (the coder's own
-    // alignment: no peer codes Layer I), and runs to the end of the last
-    // whole frame; nothing tells the length, so only a cut inside a frame
-    // is seen.
+    // alignment: no peer codes Layer I), and runs on to the end of the
+    // whole frame that holds the last input frame; nothing tells the
+    // length, so only a cut inside a frame is seen.
     FormatTraits layer1 = Coder("MPEGLayerI", FOUR_CHAR_CODE("MPG1"), {{1, 128, 48000}, {2, 192, 44100}});
-    layer1.framesHeld = WholeFrames(384);
+    layer1.framesHeld = WholeFramesAfterLag(384, 545);
     layer1.codingDelay = 545;
     layer1.samplesToTheEnd = {0, 128};  // 12 * 128000 / 48000 slots of 4 bytes
     all.push_back(layer1);
 
     FormatTraits layer2 = Coder("MPEGLayerII", FOUR_CHAR_CODE("MPG2"), {{1, 96, 48000}, {2, 192, 44100}});
-    layer2.framesHeld = WholeFrames(1152);
+    layer2.framesHeld = WholeFramesAfterLag(1152, 481);
     layer2.codingDelay = 481;
     layer2.samplesToTheEnd = {0, 288};  // 144 * 96000 / 48000
     all.push_back(layer2);
 
     // The Broadcast Wave form: Layer II frames whose 'fact' chunk counts
-    // the frames written; the peers decode the whole last frame.
+    // the frames written; ours reads them in place, after the lag, while
+    // the peers decode the lag and the whole last frame.
     FormatTraits bwf = Coder("BroadcastWaveMPEG", FOUR_CHAR_CODE("BWMP"), {{1, 96, 48000}, {2, 192, 44100}});
-    bwf.codingDelay = 481;
+    bwf.peerDelay = 481;
     bwf.peersSeePadding = true;
+    // Read in place, a block's sound spreads over the silence just before
+    // it (the subband filters' reach).
+    bwf.silenceError = SInt64(1) << 26;  // -30 dB
     all.push_back(bwf);
 
     // MP3: the encoder's delay and padding are in its info frame, which

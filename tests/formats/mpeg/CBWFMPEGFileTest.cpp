@@ -49,6 +49,13 @@ long long DecodedFrames(const std::string& path, int channels, QByteArray* error
     return p.readAllStandardOutput().size() / (2 * channels);
 }
 
+// The tone every test writes: 440 Hz on the first channel, 110 Hz higher on
+// each further one.
+double Tone(UInt32 frame, UInt16 channel, double rate)
+{
+    return 0.4 * std::sin(2 * M_PI * (440.0 + 110 * channel) * frame / rate);
+}
+
 class MPEGFileTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EngineStartup::registerFileTypes(); }
@@ -66,7 +73,7 @@ protected:
         std::vector<double> samples(std::size_t(frames) * channels);
         for (UInt32 i = 0; i < frames; ++i)
             for (UInt16 c = 0; c < channels; ++c)
-                samples[std::size_t(i) * channels + c] = 0.4 * std::sin(2 * M_PI * (440.0 + 110 * c) * i / rate);
+                samples[std::size_t(i) * channels + c] = Tone(i, c, rate);
         UInt32 count = frames;
         EXPECT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
         EXPECT_EQ(count, frames);
@@ -96,8 +103,10 @@ TEST_F(MPEGFileTest, Layer2StreamDecodesToItsLengthAndLeavesNoIntermediate)
     EXPECT_EQ(stream.value(QStringLiteral("bit_rate")).toString(), QStringLiteral("192000"));
     const long long decoded = DecodedFrames(written_, 2, &errors);
     EXPECT_TRUE(errors.isEmpty()) << errors.constData();
-    EXPECT_GE(decoded, frames);
-    EXPECT_LT(decoded, frames + 1152);
+    // Every input sample, given back 481 samples late, and no more than one
+    // frame beyond.
+    EXPECT_GE(decoded, frames + 481);
+    EXPECT_LT(decoded, frames + 481 + 1152);
 }
 
 TEST_F(MPEGFileTest, RefusedSettingsLeaveNothingBehind)
@@ -147,8 +156,10 @@ TEST_F(MPEGFileTest, BroadcastWaveCarriesItsDescriptionAndDecodes)
     EXPECT_EQ(stream.value(QStringLiteral("codec_name")).toString(), QStringLiteral("mp2"));
     const long long decoded = DecodedFrames(written_, 2, &errors);
     EXPECT_TRUE(errors.isEmpty()) << errors.constData();
-    EXPECT_GE(decoded, frames);
-    EXPECT_LT(decoded, frames + 1152);
+    // Every input sample, given back 481 samples late, and no more than one
+    // frame beyond.
+    EXPECT_GE(decoded, frames + 481);
+    EXPECT_LT(decoded, frames + 481 + 1152);
 
     QFile f(QString::fromStdString(written_));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -182,6 +193,64 @@ TEST_F(MPEGFileTest, BroadcastWaveCarriesItsDescriptionAndDecodes)
     EXPECT_NEAR(model->bitRate(), 192, 8);
 }
 
+// No input sample is lost: a decoder gives every sample back 481 samples
+// late (the two filterbanks), so the stream runs on until it has given the
+// last one, and our reader, which honours 'fact', reads the input's frames
+// in place, to the end of the tone.
+TEST_F(MPEGFileTest, BroadcastWaveHoldsEveryInputSampleInPlace)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    constexpr UInt32 kLag = 481;
+    struct Case {
+        float rate;
+        UInt16 channels;
+        SInt16 kbps;
+        UInt32 frames;
+    };
+    for (const Case& c : {Case{44100.0f, 2, 192, 88200}, Case{48000.0f, 1, 96, 1152 * 5}, Case{32000.0f, 2, 128, 1000}}) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels, " << c.frames << " frames");
+        CBWFMPEGFile file;
+        ASSERT_EQ(Write(file, dir_.file("tail" + std::to_string(c.frames)), c.channels, c.kbps, c.rate, c.frames,
+                        nullptr),
+                  noErr);
+        // The error of `decoded` (interleaved, from frame `offset`) against
+        // the tone over frames [from, to), in dB below the tone.
+        const auto snr = [&](const std::vector<double>& decoded, UInt32 offset, UInt32 from, UInt32 to) {
+            double signal = 0, noise = 0;
+            for (UInt32 i = from; i < to; ++i)
+                for (UInt16 ch = 0; ch < c.channels; ++ch) {
+                    const double x = Tone(i, ch, c.rate);
+                    const double y = decoded[std::size_t(i + offset) * c.channels + ch];
+                    signal += x * x;
+                    noise += (x - y) * (x - y);
+                }
+            return 10 * std::log10(signal / std::max(noise, 1e-12));
+        };
+        const UInt32 last10ms = c.frames - UInt32(c.rate / 100);
+
+        OSType type = 0;
+        ASSERT_EQ(DetectFileType(written_, &type), noErr);
+        std::unique_ptr<CSoundFile> in(CreateSoundFileObject(type));
+        ASSERT_TRUE(in);
+        ASSERT_EQ(in->SetFile(written_), noErr);
+        ASSERT_EQ(in->Open(), noErr);
+        ASSERT_EQ(in->GetNumFrames(), c.frames);
+        EXPECT_FALSE(in->DataCutShort());
+        std::vector<double> ours(std::size_t(c.frames) * c.channels);
+        UInt32 count = c.frames;
+        ASSERT_EQ(in->ReadFrames(0, &count, ours.data()), noErr);
+        ASSERT_EQ(count, c.frames);
+        EXPECT_GT(snr(ours, 0, 0, c.frames), 20.0);
+        EXPECT_GT(snr(ours, 0, last10ms, c.frames), 20.0);
+
+        std::vector<double> theirs;
+        for (SInt32 v : peers::FFmpegS32(written_))
+            theirs.push_back(v / 2147483648.0);
+        ASSERT_GE(theirs.size(), std::size_t(c.frames + kLag) * c.channels);
+        EXPECT_GT(snr(theirs, kLag, last10ms, c.frames), 20.0);
+    }
+}
+
 TEST_F(MPEGFileTest, PaddingFollowsTheConversionsSetting)
 {
     // 44.1 kHz Layer II at 128 kbit/s: 417.96 bytes a frame on average with
@@ -191,7 +260,8 @@ TEST_F(MPEGFileTest, PaddingFollowsTheConversionsSetting)
                                              QVariantMap{{QStringLiteral("Use MPEG Frame Padding"), padding}});
         CMPEG2File file;
         const std::string name = padding ? "padded" : "plain";
-        ASSERT_EQ(Write(file, dir_.file(name), 2, 128, 44100.0f, 1152 * 50, nullptr), noErr);
+        // 50 frames hold this input and the decoders' lag of 481 samples.
+        ASSERT_EQ(Write(file, dir_.file(name), 2, 128, 44100.0f, 1152 * 50 - 481, nullptr), noErr);
         QFile f(QString::fromStdString(written_));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.size(), padding ? 417 * 50 + 48 : 417 * 50) << name;
@@ -219,7 +289,7 @@ TEST_F(MPEGFileTest, DirectRouteEncodesASoundDesignerInputAndKeepsIt)
     input->Close();
     EXPECT_TRUE(QFile::exists(QString::fromStdString(sourcePath))) << "the input is never removed";
     QByteArray errors;
-    EXPECT_EQ(DecodedFrames(out.GetPath(), 1, &errors) / 1152, 21);
+    EXPECT_EQ(DecodedFrames(out.GetPath(), 1, &errors) / 1152, 22);  // 24000 frames and the lag of 481
     EXPECT_TRUE(errors.isEmpty()) << errors.constData();
     // Not a 16-bit Sound Designer II file: refused.
     CMPEG2File other;
@@ -316,9 +386,10 @@ TEST_P(MPEGReadBack, ShortAndCutStreamsReadTheirWholeFrames)
     for (const auto& f : files) {
         UInt32 expected = UInt32(peers::FFmpegS32(f.oracle).size() / c.channels);
         ASSERT_GT(expected, 0u) << f.oracle;
-        // The Broadcast Wave form ends where its 'fact' chunk says.
+        // The Broadcast Wave form starts after the decoders' lag of 481
+        // samples and ends where its 'fact' chunk says.
         if (c.type == FOUR_CHAR_CODE("BWMP"))
-            expected = std::min(expected, c.frames);
+            expected = std::min(expected - 481, c.frames);
         // The content alone tells: with no name ending, and with one that
         // belongs to another kind of file.
         const std::string nameless = f.path.substr(0, f.path.rfind('.'));
