@@ -4,6 +4,7 @@
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
 #include "caf_chunks.h"
+#include "mov_chan_atom.h"
 
 
 #include <sys/stat.h>
@@ -708,7 +709,6 @@ struct MovieSource::Impl {
         if (channels == 0 || channels > 1024 || sampleRate <= 0)
             return kInvalidMovieErr;
         fileLabels = LabelsForLayout(codec->ch_layout);
-        fileTag = LayoutTagForChannelLabels(fileLabels);
         order.resize(channels);
         for (UInt32 c = 0; c < channels; ++c)
             order[c] = int(c);
@@ -740,13 +740,30 @@ struct MovieSource::Impl {
         // A CAF stream of fixed-size packets holds the whole packets its
         // 'data' chunk holds; one with fewer bytes than its size says, or a
         // packet cut off, was cut short.
-        if (fileFormat == media_codes::kCAF) {
-            CafLayout caf;
-            if (WalkCaf(path, &caf) == noErr) {
-                frameCount = std::min(frameCount, caf.WholePacketFrames());
-                cutShort = caf.CutShort();
-            }
+        CafLayout caf;
+        const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
+        if (isCaf) {
+            frameCount = std::min(frameCount, caf.WholePacketFrames());
+            cutShort = caf.CutShort();
         }
+        // The speakers the container names for its channels stand over the
+        // libraries' reading of them, which takes a layout's speakers in
+        // their mask order whatever order the layout lists them in.  A
+        // sample coder delivers the channels as stored; a codec with a
+        // channel model of its own delivers them in its decoder's order,
+        // which the decoder's layout describes.
+        if (av_get_bits_per_sample(codecID) > 0) {
+            std::vector<UInt32> stored;
+            if (isCaf)
+                stored = caf.ChannelLabels();
+            else if (containerName.find("mov") != std::string::npos) {
+                const std::vector<UInt8> chan = MovieTrackChannelLayout(path, unsigned(stream));
+                stored = ChannelLabelsFromStoredLayout(chan.data(), chan.size(), channels);
+            }
+            if (stored.size() == channels)
+                fileLabels = stored;
+        }
+        fileTag = LayoutTagForChannelLabels(fileLabels);
         if (frameCount == 0)
             return kInvalidMovieErr;
         return OpenStreams(false);
