@@ -16,41 +16,54 @@ namespace {
 
 using MovieExportBatch = BatchTest;
 
+struct Export {
+    const char* folder;
+    const char* type;
+    int wordLength;
+    const char* specifics;
+    const char* extension;
+    const char* codec;
+};
+const Export kExports[] = {
+    {"A-law movie", "QTAL", 16, "", ".mov", "pcm_alaw"},
+    {"mu-law movie", "QTUL", 16, "", ".mov", "pcm_mulaw"},
+    {"IMA movie", "QTIM", 16, "", ".mov", "adpcm_ima_qt"},
+    {"Float movie", "QTIF", 32, "LF", ".mov", "pcm_f32le"},
+    {"AAC", "Mpg4", 128, "", ".m4a", "aac"},
+    {"AIFC IMA", "A1t4", 16, "", ".aifc", "adpcm_ima_qt"},
+};
+
+QList<QPair<int, QVariantMap>> ExportConversions()
+{
+    QList<QPair<int, QVariantMap>> changes;
+    for (const Export& e : kExports)
+        changes.append({0, TypedConversion(e.folder, e.type, e.wordLength, QByteArray(e.specifics))});
+    return changes;
+}
+
+// Each export's one output under `out` reads in ffprobe with its codec,
+// `channels` and `seconds`.
+void ExpectExports(const QString& out, int channels, double seconds, const std::string& what)
+{
+    for (const Export& e : kExports) {
+        const QStringList files = FilesUnder(out + "/" + e.folder);
+        ASSERT_EQ(files.size(), 1) << what << " " << e.folder << " " << files.join(' ').toStdString();
+        EXPECT_TRUE(files[0].endsWith(QLatin1String(e.extension))) << files[0].toStdString();
+        const QJsonObject stream = Probe(files[0]).value("streams").toArray().at(0).toObject();
+        EXPECT_EQ(stream.value("codec_name").toString(), e.codec) << what << " " << e.folder;
+        EXPECT_EQ(stream.value("channels").toInt(), channels) << what << " " << e.folder;
+        EXPECT_NEAR(stream.value("duration").toString().toDouble(), seconds, 0.03) << what << " " << e.folder;
+    }
+}
+
 TEST_F(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
 {
     ASSERT_TRUE(MakeStereoTake(0.6));
 
-    struct Expected {
-        const char* folder;
-        const char* type;
-        int wordLength;
-        const char* specifics;
-        const char* extension;
-        const char* codec;
-    } expected[] = {
-        {"A-law movie", "QTAL", 16, "", ".mov", "pcm_alaw"},
-        {"mu-law movie", "QTUL", 16, "", ".mov", "pcm_mulaw"},
-        {"IMA movie", "QTIM", 16, "", ".mov", "adpcm_ima_qt"},
-        {"Float movie", "QTIF", 32, "LF", ".mov", "pcm_f32le"},
-        {"AAC", "Mpg4", 128, "", ".m4a", "aac"},
-        {"AIFC IMA", "A1t4", 16, "", ".aifc", "adpcm_ima_qt"},
-    };
-    QList<QPair<int, QVariantMap>> changes;
-    for (const Expected& e : expected)
-        changes.append({0, TypedConversion(e.folder, e.type, e.wordLength, QByteArray(e.specifics))});
-    const RunResult run = RunConversions("conversions", changes, root + "/in", root + "/out");
+    const RunResult run = RunConversions("conversions", ExportConversions(), root + "/in", root + "/out");
     ASSERT_FALSE(run.crashed);
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
-
-    for (const Expected& e : expected) {
-        const QStringList files = FilesUnder(root + "/out/" + e.folder);
-        ASSERT_EQ(files.size(), 1) << e.folder << " " << files.join(' ').toStdString();
-        EXPECT_TRUE(files[0].endsWith(QLatin1String(e.extension))) << files[0].toStdString();
-        const QJsonObject stream = Probe(files[0]).value("streams").toArray().at(0).toObject();
-        EXPECT_EQ(stream.value("codec_name").toString(), e.codec) << e.folder;
-        EXPECT_EQ(stream.value("channels").toInt(), 2) << e.folder;
-        EXPECT_NEAR(stream.value("duration").toString().toDouble(), 0.6, 0.03) << e.folder;
-    }
+    ExpectExports(root + "/out", 2, 0.6, "take.wav");
 
     // MACE cannot be written here: the conversion is refused, nothing is made.
     const RunResult refused
@@ -60,6 +73,25 @@ TEST_F(MovieExportBatch, EveryWritableMovieTypeIsAnOutput)
     EXPECT_TRUE(refused.err.contains("cannot be written") || refused.out.contains("cannot be written"))
         << refused.out.toStdString() << refused.err.toStdString();
     EXPECT_TRUE(QDir(root + "/mace/MACE").entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// Inputs the export cannot open itself (Sound Designer II and Dyaxis
+// MacMix: headerless sound in the data fork) reach every export through a
+// copy, also when no other step runs.
+TEST_F(MovieExportBatch, InputsTheExportCannotOpenGoThroughACopy)
+{
+    ASSERT_TRUE(MakeStereoTake(0.6));
+    const RunResult made = RunConversions("made", {{0, TypedConversion("sd2", "Sd2f", 16, {})},
+                                                    {0, TypedConversion("mix", "MMIX", 16, {})}},
+                                          root + "/in", root + "/made");
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    for (const char* type : {"sd2", "mix"}) {
+        const QString folder = root + "/made/" + type + "/in";
+        const RunResult run = RunConversions(type, ExportConversions(), folder, root + "/out-" + type);
+        ASSERT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+        ExpectExports(root + "/out-" + type, 2, 0.6, type);
+    }
 }
 
 }  // namespace
