@@ -94,4 +94,22 @@ TEST_F(MovieExportBatch, InputsTheExportCannotOpenGoThroughACopy)
     }
 }
 
+// IMA 4:1 holds one or two channels: more are refused in the words of
+// IMA 4:1, and nothing is left.
+TEST_F(MovieExportBatch, ImaRefusesMoreThanTwoChannelsInItsOwnWords)
+{
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=f=440:r=16000:d=0.2",
+                                   "-af", "pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0", "-c:a", "pcm_s16le",
+                                   root + "/in/six.wav"}));
+    const RunResult run = RunConversions("ima", {{0, TypedConversion("IMA movie", "QTIM", 16, {})},
+                                                 {0, TypedConversion("AIFC IMA", "A1t4", 16, {})}},
+                                         root + "/in", root + "/out");
+    ASSERT_FALSE(run.crashed);
+    EXPECT_EQ(run.err.count("six.wav: IMA 4:1 does not take more than two channels (-23804)"), 2)
+        << run.err.toStdString();
+    EXPECT_TRUE(FilesUnder(root + "/out/IMA movie").isEmpty());
+    EXPECT_TRUE(FilesUnder(root + "/out/AIFC IMA").isEmpty());
+}
+
 }  // namespace

@@ -41,7 +41,6 @@ constexpr ExtensionName kContainerNames[] = {
     {"caf", "Core Audio File", true},
     {"3gp", "GSM Mobile Phone Video", false},
     {"amr", "Adaptive Multi-Rate Speech Encoding for Mobile Phones", false},
-    {"ogg", "Ogg Vorbis", false},
     {"wma", "Windows Media Audio", true},
     {"wmv", "Windows Media Video", true},
     {"flac", "FLAC", false},
@@ -174,7 +173,14 @@ OSErr CQTMovieFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SIn
 
 OSErr CQTMovieFile::CheckShape(UInt16 channels, double sampleRate) const
 {
-    return channels == 0 || !(sampleRate >= 1.0) ? paramErr : noErr;
+    if (channels == 0 || !(sampleRate >= 1.0))
+        return paramErr;
+    return channels > 2 && GetExportCompression() == media_codes::kIMA4 ? kIMATooManyChannelsErr : noErr;
+}
+
+OSType CQTMovieFile::GetExportCompression() const
+{
+    return 0;
 }
 
 OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UInt8* specifics)
@@ -426,12 +432,13 @@ QString CQTMovieFile::GetFormatName() const
         return QString::fromUtf8(m_identity.formatName);
     static const char* const kPrefixes[] = {"", "", "LCR", "Quad ", "LCRS ", "5.0 Surround ", "5.1 Surround ",
                                             "6.0 Surround ", "6.1 Surround ", "7.1 Surround ", "10.2 Surround ", ""};
-    QString name;
+    QString prefix;
     if (m_channelConfiguration >= 0 && m_channelConfiguration <= 11)
-        name = QString::fromLatin1(kPrefixes[m_channelConfiguration]);
+        prefix = QString::fromLatin1(kPrefixes[m_channelConfiguration]);
+    QString name;
     const std::string extension = string_to_lower(path_extension(m_path));
-    const auto nameBy = [&name](const ExtensionName& entry) {
-        name = entry.afterPrefix ? name + QString::fromLatin1(entry.name) : QString::fromLatin1(entry.name);
+    const auto nameBy = [&](const ExtensionName& entry) {
+        name = entry.afterPrefix ? prefix + QString::fromLatin1(entry.name) : QString::fromLatin1(entry.name);
     };
     if (extension == "mp3") {
         name = m_sampleRate >= 32000 ? QStringLiteral("MPEG-1 Layer III ('MP3')")
@@ -439,7 +446,7 @@ QString CQTMovieFile::GetFormatName() const
     } else if (const ExtensionName* stream = FindExtensionName(kStreamNames, extension)) {
         nameBy(*stream);
     } else if (m_fileFormat == media_codes::kAIFC) {
-        name += QStringLiteral("AIFC ");
+        name = prefix + QStringLiteral("AIFC ");
         if (m_dataFormat == media_codes::kIMA4)
             name += QStringLiteral("IMA 4:1");
         else if (m_dataFormat == media_codes::kULaw)
@@ -450,8 +457,39 @@ QString CQTMovieFile::GetFormatName() const
         nameBy(*container);
     }
     if (name.isEmpty())
-        name = QStringLiteral("QuickTime Movie");
+        name = NameByContent(prefix);
     return name;
+}
+
+QString CQTMovieFile::NameByContent(const QString& prefix) const
+{
+    // A file whose name says nothing of it is named by what is read: its
+    // container, and the coding where the container holds several.
+    switch (m_fileFormat) {
+    case FOUR_CHAR_CODE("Ogg "):
+        switch (m_dataFormat) {
+        case FOUR_CHAR_CODE("opus"): return QStringLiteral("Ogg Opus");
+        case FOUR_CHAR_CODE("flac"): return QStringLiteral("Ogg FLAC");
+        default: return QStringLiteral("Ogg Vorbis");
+        }
+    case FOUR_CHAR_CODE("flac"): return QStringLiteral("FLAC");
+    case media_codes::kWAVE: return prefix + QStringLiteral("Compressed Wave");
+    case media_codes::kCAF: return prefix + QStringLiteral("Core Audio File");
+    case FOUR_CHAR_CODE("amrf"): return QStringLiteral("Adaptive Multi-Rate Speech Encoding for Mobile Phones");
+    case FOUR_CHAR_CODE("m4af"):
+    case FOUR_CHAR_CODE("mp4f"):
+    case FOUR_CHAR_CODE("adts"): return QStringLiteral("MPEG-4 Audio");
+    case FOUR_CHAR_CODE("3gpp"): return QStringLiteral("GSM Mobile Phone Video");
+    case FOUR_CHAR_CODE("MPG3"):
+        switch (m_dataFormat) {
+        case FOUR_CHAR_CODE(".mp1"): return QStringLiteral("MPEG-1 Layer 1 ('MPG')");
+        case FOUR_CHAR_CODE(".mp2"): return QStringLiteral("MPEG-1 Layer 2 ('MP2')");
+        default: break;
+        }
+        return m_sampleRate >= 32000 ? QStringLiteral("MPEG-1 Layer III ('MP3')")
+                                     : QStringLiteral("MPEG-2 Layer III ('MP3')");
+    default: return QStringLiteral("QuickTime Movie");
+    }
 }
 
 std::string CQTMovieFile::GetChannelName(UInt16 channel) const

@@ -32,6 +32,10 @@
 class MovieSource;
 struct MovieExportSettings;
 
+// "IMA 4:1 does not take more than two channels": an IMA 4:1 export of
+// more channels is refused.
+constexpr OSErr kIMATooManyChannelsErr = -23804;
+
 class CQTMovieFile : public CIntermediateCodedFile {
 public:
     // What a subclass is: its type code, its format name (UTF-8; null: the
@@ -89,6 +93,9 @@ public:
     virtual OSErr ExportMovie();
     // The progress step posted before the export.
     virtual QString GetExportStepName() const;
+    // The export's compression ('ima4' ...; 0: the class's own settings
+    // say): an IMA 4:1 export takes at most two channels.
+    virtual OSType GetExportCompression() const;
     // Called after a successful export (markers of AIFF-C); an error code.
     virtual OSErr FinishExport();
     // Stored export settings of `resourceType` and `resourceID` from the
@@ -123,6 +130,9 @@ protected:
 
 private:
     OSErr FillBlock(UInt32 frame, UInt32 frames);
+    // The name of a file whose extension gives none (`prefix`: its
+    // configuration's).
+    QString NameByContent(const QString& prefix) const;
 
     SInt16 m_requestedWordLength = 0;     // the word length Create was given
 
