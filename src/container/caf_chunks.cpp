@@ -89,6 +89,7 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
         } else if (isData) {
             out->hasData = true;
             out->dataPresent = size < 4 ? 0 : UInt64(size - 4);
+            out->editCountCut = size < 4;
         }
         position = body + size;
     }
@@ -106,6 +107,8 @@ UInt64 CafLayout::WholePacketFrames() const
 
 bool CafLayout::CutShort() const
 {
+    if (editCountCut)
+        return true;
     if (dataPromised != kToTheEnd && dataPresent < dataPromised)
         return true;
     return format.mBytesPerPacket > 0 && std::min(dataPresent, dataPromised) % format.mBytesPerPacket != 0;

@@ -29,12 +29,14 @@ struct CafLayout {
     static constexpr UInt64 kToTheEnd = ~UInt64(0);
     UInt64 dataPresent = 0;
     UInt64 dataPromised = 0;
+    bool editCountCut = false;  // the file ends inside the edit count
 
     // Frames of the whole packets both present and promised, for packets of
     // a fixed size (kToTheEnd for packets of varying size: the decoder's
     // count stands).
     UInt64 WholePacketFrames() const;
-    // Fewer bytes than promised, or a last packet cut off.
+    // Fewer bytes than promised, or a last packet (or the edit count)
+    // cut off.
     bool CutShort() const;
     // The speakers of the channels in the file's order, as its 'chan'
     // names them (by layout tag, bitmap or channel descriptions); empty

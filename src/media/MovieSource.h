@@ -102,6 +102,9 @@ public:
     bool HasVideoTrack() const;
     // Bytes of the sound track's packets.
     UInt64 AudioDataBytes() const;
+    // The bit rate (bit/s) the track's header states (an MPEG audio frame
+    // header, a WAVE format chunk); 0 when it states none.
+    UInt32 StatedBitRate() const;
     // The first MPEG audio frame header of an MPEG audio track (0 when
     // there is none).
     UInt32 FirstMPEGHeader() const;

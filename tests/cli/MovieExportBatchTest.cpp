@@ -1,7 +1,8 @@
 // quillmarch-batch writing every movie type that can be written here: each
 // output reads in ffprobe with the codec and channel count asked for and the
-// input's length; a conversion naming a type nothing here can write is
-// refused.
+// input's length, from inputs the export cannot open too; a conversion
+// naming a type nothing here can write is refused, and so is what IMA 4:1
+// cannot hold.
 #include "CliTestSupport.h"
 
 #include <QDir>

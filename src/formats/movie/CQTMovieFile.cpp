@@ -89,7 +89,7 @@ OSErr CQTMovieFile::Open()
         if (err != noErr)
             return err;
         const UInt32 channels = source->Channels();
-        if (source->FrameCount() == 0 || channels == 0 || channels > 0xFFFF)
+        if (channels == 0 || channels > 0xFFFF)
             return kInvalidMovieErr;
         m_fileFormat = source->FileFormat();
         m_dataFormat = source->DataFormat();
@@ -128,6 +128,11 @@ OSErr CQTMovieFile::Open()
             const double kbps = double(GetDataSize()) / seconds * 0.008;
             m_bitRate = UInt16(std::min(std::floor(kbps + 0.5), 65535.0));
         }
+        // MPEG Layer I and II run at the rate their frames state (a short
+        // file's last frame would skew the measure).
+        if ((m_dataFormat == FOUR_CHAR_CODE(".mp1") || m_dataFormat == FOUR_CHAR_CODE(".mp2")) &&
+            source->StatedBitRate() > 0)
+            m_bitRate = UInt16(std::min<UInt32>(source->StatedBitRate() / 1000, 65535));
         m_source = std::move(source);
         m_isOpen = true;
         m_samplesStart = 0;
@@ -423,6 +428,36 @@ Boolean CQTMovieFile::IsFrameInReadBuffer(UInt32 frame) const
 
 OSType CQTMovieFile::GetFileType() const
 {
+    return m_identity.fileType;
+}
+
+OSType CQTMovieFile::GetKeptFileType() const
+{
+    if (m_identity.fileType != format_type_codes::kMovie)
+        return m_identity.fileType;
+    const bool layer1 = m_dataFormat == FOUR_CHAR_CODE(".mp1");
+    const bool layer2 = m_dataFormat == FOUR_CHAR_CODE(".mp2");
+    switch (m_fileFormat) {
+    case media_codes::kCAF: return FOUR_CHAR_CODE("caff");
+    case FOUR_CHAR_CODE("MPG3"):
+        if (layer1 || layer2)
+            return layer1 ? FOUR_CHAR_CODE("MPG1") : FOUR_CHAR_CODE("MPG2");
+        break;
+    case media_codes::kWAVE:
+        if (layer1 || layer2)
+            return FOUR_CHAR_CODE("BWMP");
+        break;
+    case media_codes::kMovie:
+        switch (m_dataFormat) {
+        case media_codes::kALaw: return FOUR_CHAR_CODE("QTAL");
+        case media_codes::kULaw: return FOUR_CHAR_CODE("QTUL");
+        case media_codes::kIMA4: return FOUR_CHAR_CODE("QTIM");
+        case kAudioFormatLinearPCM: return FOUR_CHAR_CODE("QTIF");
+        default: break;
+        }
+        break;
+    default: break;
+    }
     return m_identity.fileType;
 }
 

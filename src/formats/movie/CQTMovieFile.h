@@ -64,6 +64,11 @@ public:
                      const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
     Boolean IsFrameInReadBuffer(UInt32 frame) const override;
     OSType GetFileType() const override;
+    // What this class reads for every type without a reader of its own
+    // keeps the type that writes what it is: a Core Audio file, MPEG
+    // Layer I or II audio, MPEG audio in a Broadcast Wave file, a movie of
+    // A-law, mu-law, IMA 4:1 or linear sound.
+    OSType GetKeptFileType() const override;
     QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
     Boolean HasVideoTrack() const override;
