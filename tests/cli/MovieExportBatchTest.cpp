@@ -2,12 +2,15 @@
 // output reads in ffprobe with the codec and channel count asked for and the
 // input's length, from inputs the export cannot open too; a conversion
 // naming a type nothing here can write is refused, and so is what IMA 4:1
-// cannot hold.
+// cannot hold; a killed export leaves nothing behind for good.
 #include "CliTestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +114,59 @@ TEST_F(MovieExportBatch, ImaRefusesMoreThanTwoChannelsInItsOwnWords)
         << run.err.toStdString();
     EXPECT_TRUE(FilesUnder(root + "/out/IMA movie").isEmpty());
     EXPECT_TRUE(FilesUnder(root + "/out/AIFC IMA").isEmpty());
+}
+
+// A run killed while it exports (held there, its intermediate finished)
+// leaves its files only where the next run's clean-up finds them: beside
+// the output, under temporary names; after the next run nothing of ours
+// is left, in the output folder or in the temporary folder.
+TEST_F(MovieExportBatch, AKilledExportLeavesNothingBehindForGood)
+{
+    ASSERT_TRUE(MakeStereoTake(0.6));
+    const QString temporary = root + "/tmp";
+    ASSERT_TRUE(QDir().mkpath(temporary));
+    for (const Export& e : {kExports[3], kExports[4]}) {
+        const QString out = root + "/out-" + e.type;
+        const QString conversions = WriteConversions(
+            root + "/" + e.type + ".plist", {{0, TypedConversion(e.folder, e.type, e.wordLength, QByteArray(e.specifics))}});
+        const QStringList arguments = {"--quiet", "--conversions", conversions, "-o", out, root + "/in"};
+        QProcessEnvironment env = BatchEnvironment(defaults);
+        env.insert("TMPDIR", temporary);
+        const QString hold = root + "/hold-" + e.type;
+        env.insert("QUILLMARCH_HOLD_EXPORT", hold);
+        QProcess held;
+        held.setProcessEnvironment(env);
+        held.start(QM_BATCH_EXE, arguments);
+        ASSERT_TRUE(held.waitForStarted(30000));
+        for (int waited = 0; waited < 60000 && !QFile::exists(hold + ".held") && held.state() == QProcess::Running;
+             waited += 10)
+            QThread::msleep(10);
+        ASSERT_TRUE(QFile::exists(hold + ".held")) << e.type << ": the export was never held";
+        // Held: the output and its intermediate, both under temporary names.
+        const QStringList during = FilesUnder(out + "/" + e.folder, true);
+        EXPECT_EQ(during.filter(QRegularExpression("(^|/)\\.QuillOutFile-\\w{6}\\.")).size(), 2) << during.join(' ').toStdString();
+        held.kill();
+        ASSERT_TRUE(held.waitForFinished(30000));
+        EXPECT_TRUE(FilesUnder(temporary).isEmpty()) << FilesUnder(temporary).join(' ').toStdString();
+        // The clean-up takes leftovers a little older than the moment
+        // between creating and opening.
+        for (const QString& file : FilesUnder(out)) {
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        }
+
+        QProcess again;
+        env.remove("QUILLMARCH_HOLD_EXPORT");
+        again.setProcessEnvironment(env);
+        again.start(QM_BATCH_EXE, arguments);
+        ASSERT_TRUE(again.waitForFinished(120000));
+        EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+        const QStringList after = FilesUnder(out, true);
+        EXPECT_TRUE(after.filter(".QuillOutFile").isEmpty()) << after.join(' ').toStdString();
+        EXPECT_EQ(after.filter(QString(e.folder) + "/in/take" + e.extension).size(), 1) << after.join(' ').toStdString();
+        EXPECT_TRUE(FilesUnder(temporary).isEmpty()) << FilesUnder(temporary).join(' ').toStdString();
+    }
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 #include "debug_trace.h"
 #include "progress_channel.h"
 #include "string_utils.h"
+#include "CreatedFilesList.h"
+
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -194,6 +197,7 @@ OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UIn
     OSErr err = CreateFileExclusive(m_path);
     if (err != noErr)
         return err;
+    m_outputLock.Hold(m_path);
     m_writing = true;
     m_isOpen = true;
     if ((err = SetupForWriting(channels, m_requestedWordLength, sampleRate, specifics)) != noErr)
@@ -204,13 +208,13 @@ OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UIn
 
 InnerLinearFile::Kind CQTMovieFile::Intermediate() const
 {
-    // A unique name drawn exclusively in the temporary folder; the
-    // intermediate is then created exclusively beside it (its class adds
-    // ".aif").  It describes the output's layout: the export labels the
-    // channels by it.
-    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kTemp, "quillmarch-");
-    kind.inTemporaryFolder = true;
-    kind.reservedSuffix = ".qt";
+    // Beside the output, under a temporary name of the one shape, drawn
+    // exclusively (the class adds ".aif"): a run killed while it exports
+    // leaves it where the next run's clean-up finds it.  It describes the
+    // output's layout: the export labels the channels by it.
+    InnerLinearFile::Kind kind =
+        InnerLinearFile::Kind::Beside(format_type_codes::kTemp, std::string(kTemporaryNameWord) + "-");
+    kind.takesReservedName = true;
     kind.bits = m_intermediateBits;
     kind.layoutOf = this;
     return kind;
@@ -280,6 +284,10 @@ OSErr CQTMovieFile::ExportMovie()
     settings.channels = m_numChannels;
     if ((err = m_inner.Finish()) != noErr)
         return err;
+    // The intermediate, closed, stays ours while the export reads it.
+    if (!m_inner.Path().empty())
+        m_intermediateLock.Hold(m_inner.Path());
+    HoldForTest();
     // Positions in the input's frames, posted as the percentage moves on.
     const int64_t inputFrames = GetNumberOfInputSamples();
     int lastPercent = -1;
@@ -300,6 +308,26 @@ OSErr CQTMovieFile::EncodeOutput()
     PostProgressStep(step, 0);
     const OSErr result = ExportMovie();
     return result == noErr ? FinishExport() : result;
+}
+
+OSErr CQTMovieFile::CloseDataFile()
+{
+    m_intermediateLock.Release();
+    m_outputLock.Release();
+    return CIntermediateCodedFile::CloseDataFile();
+}
+
+void CQTMovieFile::HoldForTest() const
+{
+    // For the tests that kill a run while it exports: with
+    // QUILLMARCH_HOLD_EXPORT naming a path, the export, its intermediate
+    // finished and both files held, makes "<path>.held" and waits until
+    // the path exists.
+    const QByteArray hold = qgetenv("QUILLMARCH_HOLD_EXPORT");
+    if (hold.isEmpty() || CreateFileExclusive(hold.toStdString() + ".held") != noErr)
+        return;
+    while (!PathExists(hold.toStdString()))
+        QThread::msleep(10);
 }
 
 bool CQTMovieFile::RemovesUnencodedOutput() const
