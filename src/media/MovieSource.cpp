@@ -734,8 +734,7 @@ struct MovieSource::Impl {
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
                       codec->sample_fmt != AV_SAMPLE_FMT_FLT);
         UInt64 total = 0;
-        UInt64 wholeMPEGFrames = 0;  // frames of the MPEG audio packets, no skip taken
-        UInt64 untrimmed = 0;        // frames of the other packets, no skip taken
+        UInt64 wholeMPEGFrames = 0;  // frames of the packets (MPEG audio: of whole frames), no skip taken
         UInt64 pendingSkip = 0;
         int64_t lastPos = -1;
         bool durationsKnown = true;
@@ -785,7 +784,6 @@ struct MovieSource::Impl {
                 cutShort = true;
             }
             wholeMPEGFrames += frames;
-            untrimmed += IsMPEGAudio(codecID) ? 0 : frames;
             const UInt64 skipped = std::min(frames, pendingSkip);
             frames -= skipped;
             pendingSkip -= skipped;
@@ -813,7 +811,7 @@ struct MovieSource::Impl {
         }
         if (trusted && durationsKnown) {
             frameCount = total;
-            trimmedToNothing = total == 0 && wholeMPEGFrames + untrimmed > 0;
+            trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
             return noErr;
         }
         // Count by decoding.
@@ -865,8 +863,9 @@ struct MovieSource::Impl {
         }
     }
 
-    // An empty file named as raw MPEG audio: an empty track.  No frame
-    // tells its shape; it reads as stereo at 44.1 kHz.
+    // An empty file named as raw MPEG Layer I or II audio (as the encoder
+    // leaves it for no sound): an empty track.  No frame tells its shape;
+    // it reads as stereo at 44.1 kHz.
     bool OpenEmptyMPEGStream()
     {
         struct stat info;
@@ -882,8 +881,6 @@ struct MovieSource::Impl {
             dataFormat = FOUR_CHAR_CODE(".mp1");
         else if (extension == "mp2" || extension == "mpa" || extension == "m2a")
             dataFormat = FOUR_CHAR_CODE(".mp2");
-        else if (extension == "mp3")
-            dataFormat = FOUR_CHAR_CODE(".mp3");
         else
             return false;
         sampleRate = 44100;
@@ -907,6 +904,9 @@ struct MovieSource::Impl {
         AVStream* st = format->streams[stream];
         codecID = st->codecpar->codec_id;
         statedBitRate = UInt32(std::clamp<int64_t>(st->codecpar->bit_rate, 0, 0xFFFFFFFF));
+        // Whether the header gives the track a length (a track cut off
+        // before its first packet is no empty one).
+        const bool lengthStated = (st->duration != AV_NOPTS_VALUE && st->duration > 0) || st->nb_frames > 0;
         sampleRate = double(st->codecpar->sample_rate > 0 ? st->codecpar->sample_rate : codec->sample_rate);
         channels = UInt32(std::max(codec->ch_layout.nb_channels, 0));
         if (channels == 0 || channels > 1024 || sampleRate <= 0)
@@ -967,10 +967,11 @@ struct MovieSource::Impl {
                 fileLabels = stored;
         }
         fileTag = LayoutTagForChannelLabels(fileLabels);
-        // A track with packets none of which decodes is no sound track; one
-        // without packets, or whose packets hold only the encoder's delay
-        // and padding, is an empty one.
-        if (frameCount == 0 && dataBytes > 0 && !trimmedToNothing)
+        // A track with packets none of which decodes is no sound track, and
+        // neither is one whose header gives a length its packets do not
+        // hold; one without packets that states none, or whose packets
+        // hold only the encoder's delay and padding, is an empty one.
+        if (frameCount == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
             return kInvalidMovieErr;
         return OpenStreams(false);
     }
@@ -1218,16 +1219,6 @@ bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
         return false;
     impl_->order = order;
     return true;
-}
-
-void MovieSource::SetFileChannelLabels(const std::vector<UInt32>& labels)
-{
-    if (labels.size() != impl_->channels)
-        return;
-    impl_->fileLabels = labels;
-    impl_->fileTag = LayoutTagForChannelLabels(labels);
-    for (UInt32 c = 0; c < impl_->channels; ++c)
-        impl_->order[c] = int(c);
 }
 
 OSErr MovieSource::Seek(UInt64 frame)
