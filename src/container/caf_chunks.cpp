@@ -1,6 +1,7 @@
 #include "caf_chunks.h"
 
 #include "ByteOrder.h"
+#include "ChannelLabels.h"
 
 #include <algorithm>
 #include <cstring>
@@ -88,6 +89,7 @@ OSStatus WalkCaf(const std::string& path, CafLayout* out)
         } else if (isData) {
             out->hasData = true;
             out->dataPresent = size < 4 ? 0 : UInt64(size - 4);
+            out->editCountCut = size < 4;
         }
         position = body + size;
     }
@@ -105,7 +107,64 @@ UInt64 CafLayout::WholePacketFrames() const
 
 bool CafLayout::CutShort() const
 {
+    if (editCountCut)
+        return true;
     if (dataPromised != kToTheEnd && dataPresent < dataPromised)
         return true;
     return format.mBytesPerPacket > 0 && std::min(dataPresent, dataPromised) % format.mBytesPerPacket != 0;
+}
+
+std::vector<UInt32> CafLayout::ChannelLabels() const
+{
+    return ChannelLabelsFromStoredLayout(chan.data(), chan.size(), format.mChannelsPerFrame);
+}
+
+std::vector<UInt8> CafChanBody(const AudioChannelLayout& layout)
+{
+    const UInt32 descriptions =
+        layout.mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelDescriptions ? layout.mNumberChannelDescriptions : 0;
+    std::vector<UInt8> body(12 + std::size_t(descriptions) * 20);
+    WriteBE32(body.data(), layout.mChannelLayoutTag);
+    WriteBE32(body.data() + 4, layout.mChannelBitmap);
+    WriteBE32(body.data() + 8, descriptions);
+    for (UInt32 i = 0; i < descriptions; ++i) {
+        const AudioChannelDescription& d = layout.mChannelDescriptions[i];
+        UInt8* out = body.data() + 12 + std::size_t(i) * 20;
+        WriteBE32(out, d.mChannelLabel);
+        WriteBE32(out + 4, d.mChannelFlags);
+        for (int k = 0; k < 3; ++k) {
+            UInt32 v;
+            std::memcpy(&v, &d.mCoordinates[k], sizeof v);
+            WriteBE32(out + 8 + 4 * k, v);
+        }
+    }
+    return body;
+}
+
+std::size_t CafChanLayoutSize(const std::vector<UInt8>& body)
+{
+    const std::size_t descriptions = body.size() >= 12 ? ReadBE32(body.data() + 8) : 0;
+    return std::max<std::size_t>(12 + descriptions * 20, sizeof(AudioChannelLayout));
+}
+
+bool CafChanLayout(const std::vector<UInt8>& body, AudioChannelLayout* out, std::size_t outSize)
+{
+    // WalkCaf has checked the descriptions against the body.
+    if (body.size() < 12 || outSize < CafChanLayoutSize(body))
+        return false;
+    std::memset(static_cast<void*>(out), 0, outSize);
+    out->mChannelLayoutTag = ReadBE32(body.data());
+    out->mChannelBitmap = ReadBE32(body.data() + 4);
+    out->mNumberChannelDescriptions = ReadBE32(body.data() + 8);
+    for (UInt32 i = 0; i < out->mNumberChannelDescriptions && 12 + std::size_t(i + 1) * 20 <= body.size(); ++i) {
+        const UInt8* d = body.data() + 12 + std::size_t(i) * 20;
+        AudioChannelDescription& description = out->mChannelDescriptions[i];
+        description.mChannelLabel = ReadBE32(d);
+        description.mChannelFlags = ReadBE32(d + 4);
+        for (int k = 0; k < 3; ++k) {
+            const UInt32 v = ReadBE32(d + 8 + 4 * k);
+            std::memcpy(&description.mCoordinates[k], &v, sizeof v);
+        }
+    }
+    return true;
 }

@@ -1,10 +1,14 @@
 #include "CConvSpec.h"
 
+#include "CSoundFile.h"
+#include "CreateSoundFile.h"
+
 #include "MacRoman.h"
 #include "PipelineSelector.h"
 #include "ZuFiles.h"
 #include "debug_trace.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -42,6 +46,27 @@ bool CConvSpec::NeedsExtraction() const { return spec_->needsExtraction(); }
 bool CConvSpec::NeedsChannelTreat() const { return spec_->needsChannelTreat(); }
 SInt16 CConvSpec::ChannelTreat() const { return static_cast<SInt16>(spec_->channelTreat()); }
 OSType CConvSpec::OutputFileType() const { return spec_->outputFileType(); }
+OSType CConvSpec::OutputFileTypeFor(const CSoundFile* input) const
+{
+    return NeedsStrictFileType() || !input ? OutputFileType() : input->GetKeptFileType();
+}
+
+SInt16 CConvSpec::OutputWordLengthFor(CSoundFile* input) const
+{
+    if (NeedsNewWordLength() || !input)
+        return WordLength();
+    const OSType type = OutputFileTypeFor(input);
+    if (type != input->GetKeptFileType() || !input->UseBitRate())
+        return input->GetNumBits();
+    if (const UInt16 rate = input->GetBitRate())
+        return SInt16(std::min<UInt32>(rate, 0x7FFF));
+    const QVariantMap properties = GetSoundFileProperties(type);
+    const QVariantList rates = properties.value(QStringLiteral("numBitsPopup")).toList();
+    return SInt16(rates.value(properties.value(QStringLiteral("numBitsPopupDefault")).toInt())
+                      .toMap()
+                      .value(QStringLiteral("tag"), input->GetNumBits())
+                      .toInt());
+}
 bool CConvSpec::NeedsStrictFileType() const { return spec_->needsStrictFileType(); }
 bool CConvSpec::NeedsNewWordLength() const { return spec_->needsNewWordLength(); }
 SInt16 CConvSpec::WordLength() const { return static_cast<SInt16>(spec_->wordLength()); }

@@ -46,6 +46,13 @@ public:
     SInt16 ChannelTreat() const;
     OSType OutputFileType() const;
     bool NeedsStrictFileType() const;
+    // The type of the output made from `input`: the conversion's output
+    // type, or the type the input keeps (CSoundFile::GetKeptFileType).
+    OSType OutputFileTypeFor(const CSoundFile* input) const;
+    // The word length of that output: the conversion's, else the input's;
+    // for a kept type whose word length is a bit rate, the input's bit
+    // rate (the type's default when the input has none to measure).
+    SInt16 OutputWordLengthFor(CSoundFile* input) const;
     bool NeedsNewWordLength() const;
     SInt16 WordLength() const;
     bool NeedsRedither() const;

@@ -1103,7 +1103,7 @@ SInt16 ConversionProcess::checkKeptTypeWritable(CSoundFile* in, CConvSpec* spec)
 {
     if (spec->NeedsStrictFileType())
         return noErr;
-    const OSType type = in->GetFileType();
+    const OSType type = spec->OutputFileTypeFor(in);
     if (FileTypeCanBeWritten(type))
         return noErr;
     const QString reason = QStringLiteral("%1 files (type '%2') cannot be written: the conversion needs an output type")

@@ -76,12 +76,8 @@ struct OutputSettings {
 OutputSettings SettingsFor(int stageSet, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
 {
     OutputSettings s;
-    s.type = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
-    s.bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
-    // A type whose word length is a bit rate, kept from the input: the
-    // input's bit rate, never its decoded bits.
-    if (!spec->NeedsNewWordLength() && s.type == in->GetFileType() && in->UseBitRate())
-        s.bits = SInt16(std::min<UInt32>(in->GetBitRate(), 0x7FFF));
+    s.type = spec->OutputFileTypeFor(in);
+    s.bits = spec->OutputWordLengthFor(in);
     s.rate = in->GetSampleRate();
     switch (route.layout) {
     case OutputLayout::Kept:

@@ -115,7 +115,7 @@ SInt16 RunPipelineFrame(int stageSet, ChannelTreatment treatment, CSoundFile* in
         treatment >= kNumChannelTreatments)
         return paramErr;
     const SInt32 kind = in->GetChannelKind();
-    const OSType outputType = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
+    const OSType outputType = spec->OutputFileTypeFor(in);
     const PipelineRoute route = GetPipelineRoute(treatment, kind, GetOutputCapabilities(outputType).splitStereoSet);
     switch (route.action) {
     case RouteAction::NoRoute:

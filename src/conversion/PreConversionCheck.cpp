@@ -93,7 +93,7 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
     if (!in || !spec)
         return paramErr;
 
-    const OSType outputType = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
+    const OSType outputType = spec->OutputFileTypeFor(in);
     const OutputCapabilities caps = GetOutputCapabilities(outputType);
 
     // Channels of each output file, as the pipeline's route makes them.

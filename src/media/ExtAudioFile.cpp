@@ -43,10 +43,6 @@ OSStatus ExtAudioFileOpen(const FSRef* ref, ExtAudioFileRef* outFile)
             return err;
         if (file->source->Channels() != file->layout.format.mChannelsPerFrame)
             return kAudioFileInvalidFileError;
-        const std::vector<UInt32> labels = ChannelLabelsFromStoredLayout(
-            file->layout.chan.data(), file->layout.chan.size(), file->source->Channels());
-        if (!labels.empty())
-            file->source->SetFileChannelLabels(labels);
         file->client = file->layout.format;
         *outFile = file.release();
         return noErr;
@@ -105,23 +101,10 @@ OSStatus ExtAudioFileCreateNew(const FSRef* parent, const std::string& name, Aud
         AppendBE32(out, format->mChannelsPerFrame);
         AppendBE32(out, bits);
         if (layout) {
+            const std::vector<UInt8> chan = CafChanBody(*layout);
             AppendBE32(out, FOUR_CHAR_CODE("chan"));
-            const UInt32 descriptions = layout->mChannelLayoutTag == kAudioChannelLayoutTag_UseChannelDescriptions
-                                            ? layout->mNumberChannelDescriptions : 0;
-            appendBE64(12 + UInt64(descriptions) * 20);
-            AppendBE32(out, layout->mChannelLayoutTag);
-            AppendBE32(out, layout->mChannelBitmap);
-            AppendBE32(out, descriptions);
-            for (UInt32 i = 0; i < descriptions; ++i) {
-                const AudioChannelDescription& d = layout->mChannelDescriptions[i];
-                AppendBE32(out, d.mChannelLabel);
-                AppendBE32(out, d.mChannelFlags);
-                for (float coordinate : d.mCoordinates) {
-                    UInt32 v;
-                    std::memcpy(&v, &coordinate, sizeof v);
-                    AppendBE32(out, v);
-                }
-            }
+            appendBE64(chan.size());
+            out.append(reinterpret_cast<const char*>(chan.data()), qsizetype(chan.size()));
         }
         AppendBE32(out, FOUR_CHAR_CODE("data"));
         file->dataSizeField = SInt64(out.size());
@@ -160,14 +143,9 @@ OSStatus ExtAudioFileGetPropertyInfo(ExtAudioFileRef file, ExtAudioFilePropertyI
     case kExtAudioFileProperty_ClientDataFormat: size = sizeof(AudioStreamBasicDescription); writable = true; break;
     case kExtAudioFileProperty_FileLengthFrames: size = 8; break;
     case kExtAudioFileProperty_DataCutShort: size = 4; break;
-    case kExtAudioFileProperty_FileChannelLayout: {
-        const UInt32 channels = file->layout.format.mChannelsPerFrame;
-        const std::vector<UInt8>& chan = file->layout.chan;
-        const UInt32 descriptions = chan.size() >= 12 ? ReadBE32(chan.data() + 8) : 0;
-        size = UInt32(std::max<std::size_t>(12 + std::size_t(descriptions) * 20, sizeof(AudioChannelLayout)));
-        (void)channels;
+    case kExtAudioFileProperty_FileChannelLayout:
+        size = UInt32(CafChanLayoutSize(file->layout.chan));
         break;
-    }
     case kExtAudioFileProperty_ClientChannelLayout:
         size = UInt32(std::max<std::size_t>(file->clientLayout.size(), sizeof(AudioChannelLayout)));
         writable = true;
@@ -218,22 +196,8 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID pr
         if (*ioSize < needed)
             return paramErr;
         auto* layout = static_cast<AudioChannelLayout*>(outData);
-        std::memset(outData, 0, needed);
-        const std::vector<UInt8>& chan = file->layout.chan;
-        if (chan.size() >= 12) {
-            layout->mChannelLayoutTag = ReadBE32(chan.data());
-            layout->mChannelBitmap = ReadBE32(chan.data() + 4);
-            layout->mNumberChannelDescriptions = ReadBE32(chan.data() + 8);
-            for (UInt32 i = 0; i < layout->mNumberChannelDescriptions; ++i) {
-                const UInt8* d = chan.data() + 12 + std::size_t(i) * 20;
-                layout->mChannelDescriptions[i].mChannelLabel = ReadBE32(d);
-                layout->mChannelDescriptions[i].mChannelFlags = ReadBE32(d + 4);
-                for (int k = 0; k < 3; ++k) {
-                    const UInt32 v = ReadBE32(d + 8 + 4 * k);
-                    std::memcpy(&layout->mChannelDescriptions[i].mCoordinates[k], &v, 4);
-                }
-            }
-        } else {
+        if (!CafChanLayout(file->layout.chan, layout, needed)) {
+            std::memset(outData, 0, needed);
             // No 'chan' chunk: the layout the channel count implies.
             const UInt32 channels = file->layout.format.mChannelsPerFrame;
             layout->mChannelLayoutTag = channels == 1 ? 0x640001u : channels == 2 ? 0x650002u : (147u << 16) | channels;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -168,7 +169,22 @@ public:
 
         if ((rc = avio_open(&muxer_->pb, outputPath.c_str(), AVIO_FLAG_WRITE)) < 0)
             return ErrorFromAV(rc);
-        if ((rc = avformat_write_header(muxer_, nullptr)) < 0)
+        // A movie keeps its times in the sound's own rate, so that its edit
+        // list (the encoder's delay and the length) is exact to the frame:
+        // in milliseconds a sound of a frame or two would be cut to nothing.
+        // A movie muxer leaves out a track without samples: an empty sound
+        // track is kept in the movie's header, with its shape, as a
+        // fragmented movie without fragments.
+        AVDictionary* options = nullptr;
+        if (std::strcmp(muxer_->oformat->name, "aiff") != 0 &&
+            (av_dict_set(&options, "movie_timescale", std::to_string(codec_->sample_rate).c_str(), 0) < 0 ||
+             (source->FrameCount() == 0 && av_dict_set(&options, "movflags", "empty_moov", 0) < 0))) {
+            av_dict_free(&options);
+            return memFullErr;
+        }
+        rc = avformat_write_header(muxer_, &options);
+        av_dict_free(&options);
+        if (rc < 0)
             return ErrorFromAV(rc);
 
         // Encoders without a variable frame size take whole frames only; the

@@ -4,6 +4,7 @@
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
 #include "caf_chunks.h"
+#include "mov_chan_atom.h"
 
 
 #include <sys/stat.h>
@@ -115,36 +116,153 @@ std::size_t MPEGFrameBytes(const uint8_t* p)
     return (layer == 3 && lowRates ? 72 : 144) * bitRate / rate + padding;
 }
 
-// Whether the file at `path` is a short raw MPEG audio stream: two or more
-// whole frames of one version, layer and rate from its first byte to its
-// last, or to a last frame cut short (the content alone then tells,
-// however low the libraries score it).
-bool IsShortMPEGStream(const std::string& path)
+// The whole frames of a short raw MPEG audio stream at `path`: frames of
+// one version, layer and rate from its first byte to its last, or to a
+// last frame cut short (*cut); -1 for any other file.  `header` (may be
+// null) gets the first frame's header.
+int ShortMPEGStreamFrames(const std::string& path, bool* cut, uint8_t* header)
 {
     constexpr std::size_t kMostBytes = 1 << 16;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
-        return false;
+        return -1;
     std::vector<uint8_t> bytes(kMostBytes + 1);
     const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
     if (size > kMostBytes)
-        return false;
+        return -1;
     std::size_t at = 0;
     int frames = 0;
+    *cut = false;
     while (at + 4 <= size) {
         const std::size_t length = MPEGFrameBytes(&bytes[at]);
         // The same sync, version, layer and rate as the first frame.
         if (length == 0 || bytes[at + 1] != bytes[1] || ((bytes[at + 2] ^ bytes[2]) & 0x0C))
-            return false;
+            return -1;
         if (at + length > size) {
-            at = size;  // a last frame cut short
+            at = size;
+            *cut = true;
             break;
         }
         at += length;
         ++frames;
     }
-    return at == size && frames >= 2;
+    if (at != size || frames == 0)
+        return -1;
+    if (header)
+        std::memcpy(header, bytes.data(), 4);
+    return frames;
+}
+
+// Whether the file at `path` is a short raw MPEG audio stream of two or
+// more whole frames (the content alone then tells, however low the
+// libraries score it).
+bool IsShortMPEGStream(const std::string& path)
+{
+    bool cut = false;
+    return ShortMPEGStreamFrames(path, &cut, nullptr) >= 2;
+}
+
+// A file as a demuxer is given it where the file's own bytes would stop it
+// short of what it holds: its first bytes replaced by `head`, and `tail`
+// read after its end.  What is read of the tail is the view's, never the
+// file's (FileView::Bytes).
+class FileView {
+public:
+    bool Open(const std::string& path, std::vector<uint8_t> head, std::vector<uint8_t> tail)
+    {
+        file_ = std::fopen(path.c_str(), "rb");
+        if (!file_)
+            return false;
+        struct stat info;
+        size_ = ::fstat(::fileno(file_), &info) == 0 ? int64_t(info.st_size) : -1;
+        head_ = std::move(head);
+        tail_ = std::move(tail);
+        return size_ >= int64_t(head_.size());
+    }
+    ~FileView()
+    {
+        if (file_)
+            std::fclose(file_);
+    }
+    FileView() = default;
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+    // The file's own bytes.
+    int64_t Bytes() const { return size_; }
+
+    static int Read(void* opaque, uint8_t* buffer, int size)
+    {
+        auto* view = static_cast<FileView*>(opaque);
+        int done = 0;
+        if (view->position_ < view->size_) {
+            if (::fseeko(view->file_, off_t(view->position_), SEEK_SET) != 0)
+                return AVERROR(EIO);
+            done = int(std::fread(buffer, 1, std::size_t(std::min<int64_t>(size, view->size_ - view->position_)),
+                                  view->file_));
+            for (int64_t at = view->position_; at < view->position_ + done && at < int64_t(view->head_.size()); ++at)
+                buffer[at - view->position_] = view->head_[std::size_t(at)];
+        }
+        const int64_t end = view->size_ + int64_t(view->tail_.size());
+        for (; done < size && view->position_ + done >= view->size_ && view->position_ + done < end; ++done)
+            buffer[done] = view->tail_[std::size_t(view->position_ + done - view->size_)];
+        view->position_ += done;
+        return done > 0 ? done : AVERROR_EOF;
+    }
+    static int64_t Seek(void* opaque, int64_t offset, int whence)
+    {
+        auto* view = static_cast<FileView*>(opaque);
+        const int64_t length = view->size_ + int64_t(view->tail_.size());
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return length;
+        case SEEK_SET: break;
+        case SEEK_CUR: offset += view->position_; break;
+        case SEEK_END: offset += length; break;
+        default: return AVERROR(EINVAL);
+        }
+        if (offset < 0)
+            return AVERROR(EINVAL);
+        view->position_ = offset;
+        return offset;
+    }
+
+private:
+    std::FILE* file_ = nullptr;
+    int64_t size_ = -1;
+    int64_t position_ = 0;
+    std::vector<uint8_t> head_;
+    std::vector<uint8_t> tail_;
+};
+
+// The view a file needs for the demuxer `*demuxer` to open it: a raw MPEG
+// audio stream of too few frames for the demuxer (it wants to see the
+// header of a frame after the first, an information frame's too) is
+// followed by a copy of its first frame's header; an AIFF file cut short
+// whose FORM chunk goes on after its sound (a marker chunk written last)
+// has its FORM chunk end where the file ends, so that its sound is read to
+// there.  False for any other file.
+bool ViewFor(const std::string& path, FileView* view, const char** demuxer)
+{
+    bool cut = false;
+    uint8_t header[12];
+    if (ShortMPEGStreamFrames(path, &cut, header) >= 1 && !cut) {
+        *demuxer = "mp3";
+        return view->Open(path, {}, std::vector<uint8_t>(header, header + 4));
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    struct stat info;
+    const int64_t length = ::fstat(::fileno(file), &info) == 0 ? int64_t(info.st_size) : 0;
+    const bool read = std::fread(header, 1, 12, file) == 12;
+    std::fclose(file);
+    if (!read || std::memcmp(header, "FORM", 4) != 0 ||
+        (std::memcmp(header + 8, "AIFF", 4) != 0 && std::memcmp(header + 8, "AIFC", 4) != 0) ||
+        int64_t(ReadBE32(header + 4)) + 8 <= length || length > 0xFFFFFFFFLL)
+        return false;
+    WriteBE32(header + 4, UInt32(length - 8));
+    *demuxer = "aiff";
+    return view->Open(path, std::vector<uint8_t>(header, header + 8), {});
 }
 
 bool Trusted(AVCodecID id)
@@ -359,13 +477,46 @@ bool HasAudioStream(const AVFormatContext* format)
 // where that choice finds no sound track (a name ending that belongs to
 // another kind of file), the demuxer the content alone names is taken, as
 // type detection does.
-int OpenInput(const std::string& path, AVFormatContext** format)
+//
+// A file the demuxer stops short of its sound (ViewFor) is opened through
+// a FileView, which `*view` then holds (with the context it reads through,
+// in `*io`, for the caller to free after `*format`).
+int OpenInput(const std::string& path, AVFormatContext** format, std::unique_ptr<FileView>* view,
+              AVIOContext** io)
 {
     int rc = avformat_open_input(format, path.c_str(), nullptr, nullptr);
     if (rc >= 0)
         rc = avformat_find_stream_info(*format, nullptr);
     if (rc >= 0 && HasAudioStream(*format))
         return rc;
+    if (view && io) {
+        auto viewed = std::make_unique<FileView>();
+        const char* demuxer = nullptr;
+        constexpr int kBufferBytes = 4096;
+        uint8_t* buffer = nullptr;
+        AVFormatContext* byView = nullptr;
+        if (ViewFor(path, viewed.get(), &demuxer) && (buffer = static_cast<uint8_t*>(av_malloc(kBufferBytes))) &&
+            (*io = avio_alloc_context(buffer, kBufferBytes, 0, viewed.get(), &FileView::Read, nullptr,
+                                      &FileView::Seek)) &&
+            (byView = avformat_alloc_context())) {
+            byView->pb = *io;
+            byView->flags |= AVFMT_FLAG_CUSTOM_IO;
+            if (avformat_open_input(&byView, path.c_str(), av_find_input_format(demuxer), nullptr) >= 0 &&
+                avformat_find_stream_info(byView, nullptr) >= 0 && HasAudioStream(byView)) {
+                avformat_close_input(format);
+                *format = byView;
+                *view = std::move(viewed);
+                return 0;
+            }
+            avformat_close_input(&byView);
+        } else if (!*io) {
+            av_free(buffer);
+        }
+        if (*io) {
+            av_freep(&(*io)->buffer);
+            avio_context_free(io);
+        }
+    }
     const AVInputFormat* input = nullptr;
     if (ContentFormat(path, &input) != noErr || !input || (*format && (*format)->iformat == input))
         return rc;
@@ -426,6 +577,9 @@ void QuietLogs()
 struct MovieSource::Impl {
     std::string path;
     AVFormatContext* format = nullptr;
+    // A file the demuxer stops short of is read through a view (OpenInput).
+    std::unique_ptr<FileView> view;
+    AVIOContext* viewIO = nullptr;
     AVCodecContext* codec = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
@@ -436,6 +590,9 @@ struct MovieSource::Impl {
     UInt32 channels = 0;
     UInt64 frameCount = 0;
     bool cutShort = false;
+    // Packets that decode, all of whose frames the stream's delay and
+    // padding take (an encoder's whole output for no sound).
+    bool trimmedToNothing = false;
     std::vector<UInt32> fileLabels;
     AudioChannelLayoutTag fileTag = 0;
     std::vector<int> order;          // delivered channel -> decoded channel
@@ -445,6 +602,7 @@ struct MovieSource::Impl {
     std::string containerName;
     bool hasVideo = false;
     UInt64 dataBytes = 0;
+    UInt32 statedBitRate = 0;
     UInt32 mpegHeader = 0;
     std::vector<MovieMetadataItem> metadata;
     std::vector<IndexEntry> index;
@@ -474,6 +632,11 @@ struct MovieSource::Impl {
         av_packet_free(&packet);
         avcodec_free_context(&codec);
         avformat_close_input(&format);
+        if (viewIO) {
+            av_freep(&viewIO->buffer);
+            avio_context_free(&viewIO);
+        }
+        view.reset();
     }
 
     OSErr OpenStreams(bool forCounting)
@@ -482,7 +645,7 @@ struct MovieSource::Impl {
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
         QuietLogs();
-        if (const int rc = OpenInput(path, &format); rc < 0)
+        if (const int rc = OpenInput(path, &format, &view, &viewIO); rc < 0)
             return ErrorFromAV(rc, kNoMovieFoundErr);
         stream = -1;
         for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -537,6 +700,9 @@ struct MovieSource::Impl {
             const int rc = av_read_frame(format, packet);
             if (rc < 0)
                 return false;
+            // What is read past a viewed stream's end is the view's.
+            if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
+                continue;
             if (packet->stream_index == stream)
                 return true;
         }
@@ -581,7 +747,7 @@ struct MovieSource::Impl {
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
                       codec->sample_fmt != AV_SAMPLE_FMT_FLT);
         UInt64 total = 0;
-        UInt64 wholeMPEGFrames = 0;  // frames of the MPEG audio packets, no skip taken
+        UInt64 wholeMPEGFrames = 0;  // frames of the packets (MPEG audio: of whole frames), no skip taken
         UInt64 pendingSkip = 0;
         int64_t lastPos = -1;
         bool durationsKnown = true;
@@ -658,6 +824,7 @@ struct MovieSource::Impl {
         }
         if (trusted && durationsKnown) {
             frameCount = total;
+            trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
             return noErr;
         }
         // Count by decoding.
@@ -709,19 +876,55 @@ struct MovieSource::Impl {
         }
     }
 
+    // An empty file named as raw MPEG Layer I or II audio (as the encoder
+    // leaves it for no sound): an empty track.  No frame tells its shape;
+    // it reads as stereo at 44.1 kHz.
+    bool OpenEmptyMPEGStream()
+    {
+        struct stat info;
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != 0)
+            return false;
+        std::string extension;
+        const std::size_t dot = path.rfind('.');
+        if (dot != std::string::npos && path.find('/', dot) == std::string::npos)
+            extension = path.substr(dot + 1);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (extension == "mp1" || extension == "mpg" || extension == "m1a")
+            dataFormat = FOUR_CHAR_CODE(".mp1");
+        else if (extension == "mp2" || extension == "mpa" || extension == "m2a")
+            dataFormat = FOUR_CHAR_CODE(".mp2");
+        else
+            return false;
+        sampleRate = 44100;
+        channels = 2;
+        fileLabels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
+        fileTag = LayoutTagForChannelLabels(fileLabels);
+        order = {0, 1};
+        fileFormat = FOUR_CHAR_CODE("MPG3");
+        containerName = "mp3";
+        frameCount = 0;
+        return true;
+    }
+
     OSErr OpenAll()
     {
+        if (OpenEmptyMPEGStream())
+            return noErr;
         OSErr err = OpenStreams(true);
         if (err != noErr)
             return err;
         AVStream* st = format->streams[stream];
         codecID = st->codecpar->codec_id;
+        statedBitRate = UInt32(std::clamp<int64_t>(st->codecpar->bit_rate, 0, 0xFFFFFFFF));
+        // Whether the header gives the track a length (a track cut off
+        // before its first packet is no empty one).
+        const bool lengthStated = (st->duration != AV_NOPTS_VALUE && st->duration > 0) || st->nb_frames > 0;
         sampleRate = double(st->codecpar->sample_rate > 0 ? st->codecpar->sample_rate : codec->sample_rate);
         channels = UInt32(std::max(codec->ch_layout.nb_channels, 0));
         if (channels == 0 || channels > 1024 || sampleRate <= 0)
             return kInvalidMovieErr;
         fileLabels = LabelsForLayout(codec->ch_layout);
-        fileTag = LayoutTagForChannelLabels(fileLabels);
         order.resize(channels);
         for (UInt32 c = 0; c < channels; ++c)
             order[c] = int(c);
@@ -760,14 +963,35 @@ struct MovieSource::Impl {
         // A CAF stream of fixed-size packets holds the whole packets its
         // 'data' chunk holds; one with fewer bytes than its size says, or a
         // packet cut off, was cut short.
-        if (fileFormat == media_codes::kCAF) {
-            CafLayout caf;
-            if (WalkCaf(path, &caf) == noErr) {
-                frameCount = std::min(frameCount, caf.WholePacketFrames());
-                cutShort = caf.CutShort();
-            }
+        CafLayout caf;
+        const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
+        if (isCaf) {
+            frameCount = std::min(frameCount, caf.WholePacketFrames());
+            cutShort = caf.CutShort();
         }
-        if (frameCount == 0)
+        // The speakers the container names for its channels stand over the
+        // libraries' reading of them, which takes a layout's speakers in
+        // their mask order whatever order the layout lists them in.  A
+        // sample coder delivers the channels as stored; a codec with a
+        // channel model of its own delivers them in its decoder's order,
+        // which the decoder's layout describes.
+        if (av_get_bits_per_sample(codecID) > 0) {
+            std::vector<UInt32> stored;
+            if (isCaf)
+                stored = caf.ChannelLabels();
+            else if (containerName.find("mov") != std::string::npos) {
+                const std::vector<UInt8> chan = MovieTrackChannelLayout(path, unsigned(stream));
+                stored = ChannelLabelsFromStoredLayout(chan.data(), chan.size(), channels);
+            }
+            if (stored.size() == channels)
+                fileLabels = stored;
+        }
+        fileTag = LayoutTagForChannelLabels(fileLabels);
+        // A track with packets none of which decodes is no sound track, and
+        // neither is one whose header gives a length its packets do not
+        // hold; one without packets that states none, or whose packets
+        // hold only the encoder's delay and padding, is an empty one.
+        if (frameCount == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
             return kInvalidMovieErr;
         return OpenStreams(false);
     }
@@ -975,7 +1199,7 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
         QuietLogs();
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
-        if (const int rc = OpenInput(path, &impl.format); rc < 0)
+        if (const int rc = OpenInput(path, &impl.format, nullptr, nullptr); rc < 0)
             return ErrorFromAV(rc, kNoMovieFoundErr);
         impl.stream = -1;
         for (unsigned i = 0; i < impl.format->nb_streams; ++i)
@@ -1003,6 +1227,7 @@ UInt32 MovieSource::SourceBits() const { return impl_->sourceBits; }
 const std::string& MovieSource::ContainerName() const { return impl_->containerName; }
 bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
+UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
 const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
 UInt64 MovieSource::Position() const { return impl_->position; }
@@ -1016,18 +1241,10 @@ bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
     return true;
 }
 
-void MovieSource::SetFileChannelLabels(const std::vector<UInt32>& labels)
-{
-    if (labels.size() != impl_->channels)
-        return;
-    impl_->fileLabels = labels;
-    impl_->fileTag = LayoutTagForChannelLabels(labels);
-    for (UInt32 c = 0; c < impl_->channels; ++c)
-        impl_->order[c] = int(c);
-}
-
 OSErr MovieSource::Seek(UInt64 frame)
 {
+    if (!impl_->format)
+        return frame == 0 ? noErr : paramErr;  // an empty stream
     try {
         return impl_->SeekTo(frame);
     } catch (const std::bad_alloc&) {
@@ -1041,6 +1258,6 @@ OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivere
         return paramErr;
     *delivered = 0;
     if (!impl_->format)
-        return kInvalidMovieErr;
+        return impl_->frameCount == 0 ? noErr : kInvalidMovieErr;  // an empty stream
     return impl_->Read(channels, frames, delivered);
 }

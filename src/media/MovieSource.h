@@ -75,7 +75,9 @@ public:
     // blocks, an MPEG audio frame cut short none).
     bool DataCutShort() const;
     // The file's own channel labels in the file's order, and the layout
-    // tag they make (0 when no known tag has them in that order).
+    // tag they make (0 when no known tag has them in that order): for a
+    // sample coder's track in a CAF or QuickTime file, the speakers its
+    // 'chan' names; otherwise the libraries' layout of the decoded track.
     const std::vector<UInt32>& FileChannelLabels() const;
     AudioChannelLayoutTag FileLayoutTag() const;
     // Delivers the channels in the order of `tag` from now on, when every
@@ -83,10 +85,6 @@ public:
     // a missing surround may come from a direct or rear surround); false
     // and nothing changed otherwise.  Only memory is changed, never the file.
     bool SetClientLayout(AudioChannelLayoutTag tag);
-    // Replaces the file's labels with those its container states (the
-    // decoder's order is the file's order); ignored unless one label per
-    // channel is given.  Resets the client layout.
-    void SetFileChannelLabels(const std::vector<UInt32>& labels);
 
     // Core Audio file-format code of the container (the media_codes file
     // formats, 'MPG3', 'mp4f', 'm4af', 'flac', 'Ogg ', ...; 0 when unknown), and the
@@ -102,6 +100,9 @@ public:
     bool HasVideoTrack() const;
     // Bytes of the sound track's packets.
     UInt64 AudioDataBytes() const;
+    // The bit rate (bit/s) the track's header states (an MPEG audio frame
+    // header, a WAVE format chunk); 0 when it states none.
+    UInt32 StatedBitRate() const;
     // The first MPEG audio frame header of an MPEG audio track (0 when
     // there is none).
     UInt32 FirstMPEGHeader() const;

@@ -320,6 +320,11 @@ OSType CSnippetFile::GetFileType() const
     return m_inner ? m_inner->GetFileType() : kSnippetFileType;
 }
 
+OSType CSnippetFile::GetKeptFileType() const
+{
+    return m_inner ? m_inner->GetKeptFileType() : kSnippetFileType;
+}
+
 Boolean CSnippetFile::UseBitRate() const
 {
     return m_inner && m_inner->UseBitRate();

@@ -94,6 +94,7 @@ public:
     OSErr CloseAndDelete(Boolean success) override;
 
     OSType GetFileType() const override;
+    OSType GetKeptFileType() const override;
     Boolean UseBitRate() const override;
     QString GetFormatName() const override;
     SInt32 GetChannelKind() const override;

@@ -538,6 +538,11 @@ QVariantMap CSoundFile::GetSoundFileProperties() const
     return ::GetSoundFileProperties(GetFileType());
 }
 
+OSType CSoundFile::GetKeptFileType() const
+{
+    return GetFileType();
+}
+
 OSType CSoundFile::GetHFSFileType() const
 {
     return CodeFromPropertyText(GetSoundFileProperties().value(QStringLiteral("fileType")));

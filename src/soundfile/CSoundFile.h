@@ -401,6 +401,10 @@ public:
 
     // The class's four-character type code (its key in the file-type table).
     virtual OSType GetFileType() const = 0;
+    // The type an output takes when a conversion keeps the input's type:
+    // the type of what the file is (a class that reads several types
+    // answers the one it has read); GetFileType by default.
+    virtual OSType GetKeptFileType() const;
     // HFS type and creator from the type's properties ("fileType",
     // "creator"); 0 when absent.
     virtual OSType GetHFSFileType() const;

@@ -156,43 +156,47 @@ std::string Describe(const Decoded& d, const std::vector<std::string>& speakers)
     return text;
 }
 
-// One layout per case, so that the layouts convert side by side.
-class ChannelLayoutBatch : public BatchTest, public ::testing::WithParamInterface<Layout> {};
-
-TEST_P(ChannelLayoutBatch, EveryToneStaysUnderItsSpeaker)
+// ffmpeg writes `path`: 0.2 s of tone k on its channel k, in `layout`.
+bool MakeTones(const QString& path, int channels, const QString& layout, const QString& codec)
 {
-    ASSERT_TRUE(QDir().mkpath(root + "/in"));
-    ASSERT_TRUE(QDir().mkpath(root + "/wave"));
-    // The layout in every input container that describes it.
-    std::map<QString, std::vector<std::string>> inputSpeakers;  // by base name
-    std::map<QString, int> inputChannels;
-    {
-        const Layout& layout = GetParam();
-        QString tones;
-        for (int k = 0; k < layout.channels; ++k)
-            tones += QString(k ? "|" : "") + QString("0.3*sin(2*PI*%1*t)").arg(ToneHz(k));
-        for (const Input& input : kInputs) {
-            const QString base = QString("%1_%2").arg(layout.name, input.extension);
-            const QString path = root + "/in/" + base + "." + input.extension;
-            ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                           QString("aevalsrc=%1:s=%2:d=0.2:c=%3").arg(tones).arg(kRate).arg(layout.ffmpeg),
-                                           "-c:a", input.codec, path}))
-                << base.toStdString();
-            const Decoded made = Decode(path, layout.channels);
-            const std::vector<std::string> speakers = Speakers(made.layout);
-            ASSERT_EQ(int(speakers.size()), layout.channels) << base.toStdString() << " " << made.layout.toStdString();
-            for (int k = 0; k < layout.channels; ++k)
-                ASSERT_EQ(made.tones[std::size_t(k)], k) << base.toStdString();
-            inputSpeakers[base] = speakers;
-            inputChannels[base] = layout.channels;
-            if (QLatin1String(input.extension) == QLatin1String("wav")) {
-                ASSERT_TRUE(QFile::copy(path, root + "/wave/" + base + ".wav"));
-            }
-        }
-    }
+    QString tones;
+    for (int k = 0; k < channels; ++k)
+        tones += QString(k ? "|" : "") + QString("0.3*sin(2*PI*%1*t)").arg(ToneHz(k));
+    return RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                              QString("aevalsrc=%1:s=%2:d=0.2:c=%3").arg(tones).arg(kRate).arg(layout), "-c:a", codec,
+                              path});
+}
 
-    // Run `outputs` over the inputs of `folder`; every output keeps the speakers.
-    auto convert = [&](const QString& folder, const std::vector<Output>& outputs) {
+// Each channel of the output `file` holds the tone of the input channel
+// whose speaker (inSpeakers, by tone) its layout names.
+void ExpectSpeakersKept(const QString& file, const std::vector<std::string>& in, const std::string& what)
+{
+    const Decoded out = Decode(file, int(in.size()));
+    const std::vector<std::string> speakers = Speakers(out.layout);
+    const std::string where = what + " " + Describe(out, speakers);
+    EXPECT_EQ(out.channels, int(in.size())) << where;
+    EXPECT_EQ(speakers.size(), in.size()) << where;
+    if (speakers.size() != in.size() || out.tones.size() != in.size())
+        return;
+    std::set<int> seen;
+    for (std::size_t c = 0; c < speakers.size(); ++c) {
+        const int tone = out.tones[c];
+        EXPECT_GE(tone, 0) << where;
+        if (tone < 0)
+            continue;
+        seen.insert(tone);
+        EXPECT_EQ(speakers[c], in[std::size_t(tone)]) << where;
+    }
+    EXPECT_EQ(seen.size(), in.size()) << where;
+}
+
+// Runs `outputs` over the inputs of `folder`: every output keeps the
+// speakers of its input (`inputSpeakers`, by base name).
+class SpeakerBatch : public BatchTest {
+protected:
+    void ConvertKeepingSpeakers(const QString& folder, const std::vector<Output>& outputs,
+                                const std::map<QString, std::vector<std::string>>& inputSpeakers)
+    {
         QList<QPair<int, QVariantMap>> changes;
         for (const Output& output : outputs)
             changes.append({0, TypedConversion(output.folder, output.type, output.wordLength, {})});
@@ -207,35 +211,187 @@ TEST_P(ChannelLayoutBatch, EveryToneStaysUnderItsSpeaker)
                         files.end());  // the sidecars of the Finder information
             EXPECT_EQ(files.size(), inputs) << output.folder;
             for (const QString& file : files) {
-                const QString base = QFileInfo(file).completeBaseName();
-                ASSERT_EQ(inputSpeakers.count(base), 1u) << file.toStdString();
-                const std::vector<std::string>& in = inputSpeakers[base];
-                const Decoded out = Decode(file, inputChannels[base]);
-                const std::vector<std::string> speakers = Speakers(out.layout);
-                const std::string what =
-                    std::string(output.folder) + " from " + base.toStdString() + " " + Describe(out, speakers);
-                EXPECT_EQ(out.channels, inputChannels[base]) << what;
-                EXPECT_EQ(speakers.size(), in.size()) << what;
-                if (speakers.size() != in.size() || out.tones.size() != in.size())
-                    continue;
-                std::set<int> seen;
-                for (std::size_t c = 0; c < speakers.size(); ++c) {
-                    const int tone = out.tones[c];
-                    EXPECT_GE(tone, 0) << what;
-                    if (tone < 0)
-                        continue;
-                    seen.insert(tone);
-                    EXPECT_EQ(speakers[c], in[std::size_t(tone)]) << what;
-                }
-                EXPECT_EQ(seen.size(), in.size()) << what;
+                const auto in = inputSpeakers.find(QFileInfo(file).completeBaseName());
+                ASSERT_TRUE(in != inputSpeakers.end()) << file.toStdString();
+                ExpectSpeakersKept(file, in->second, std::string(output.folder) + " from " + in->first.toStdString());
             }
         }
-    };
-    convert(root + "/in", {std::begin(kFromEveryInput), std::end(kFromEveryInput)});
-    convert(root + "/wave", {std::begin(kFromWave), std::end(kFromWave)});
+    }
+};
+
+// One layout per case, so that the layouts convert side by side.
+class ChannelLayoutBatch : public SpeakerBatch, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(ChannelLayoutBatch, EveryToneStaysUnderItsSpeaker)
+{
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    ASSERT_TRUE(QDir().mkpath(root + "/wave"));
+    // The layout in every input container that describes it.
+    std::map<QString, std::vector<std::string>> inputSpeakers;  // by base name
+    {
+        const Layout& layout = GetParam();
+        for (const Input& input : kInputs) {
+            const QString base = QString("%1_%2").arg(layout.name, input.extension);
+            const QString path = root + "/in/" + base + "." + input.extension;
+            ASSERT_TRUE(MakeTones(path, layout.channels, layout.ffmpeg, input.codec)) << base.toStdString();
+            const Decoded made = Decode(path, layout.channels);
+            const std::vector<std::string> speakers = Speakers(made.layout);
+            ASSERT_EQ(int(speakers.size()), layout.channels) << base.toStdString() << " " << made.layout.toStdString();
+            for (int k = 0; k < layout.channels; ++k)
+                ASSERT_EQ(made.tones[std::size_t(k)], k) << base.toStdString();
+            inputSpeakers[base] = speakers;
+            if (QLatin1String(input.extension) == QLatin1String("wav")) {
+                ASSERT_TRUE(QFile::copy(path, root + "/wave/" + base + ".wav"));
+            }
+        }
+    }
+    ConvertKeepingSpeakers(root + "/in", {std::begin(kFromEveryInput), std::end(kFromEveryInput)}, inputSpeakers);
+    ConvertKeepingSpeakers(root + "/wave", {std::begin(kFromWave), std::end(kFromWave)}, inputSpeakers);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ChannelLayoutBatch, ::testing::ValuesIn(kLayouts),
                          [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
+
+
+// Layouts as other programs store them: a CAF built here byte by byte, and
+// a MOV whose 'chan' atom is set here, name the speakers of their channels
+// by a layout tag (each of the table's multichannel tags, most of them in
+// an order other than the speaker mask's), by a bitmap, or (CAF) by
+// channel descriptions in any order.  Channel k carries tone k; every
+// output channel holds the tone of the input channel of its speaker.
+struct StoredLayout {
+    const char* name;
+    quint32 tag;
+    quint32 bitmap;
+    const char* speakers;  // the channels' speakers, in the file's order
+};
+const StoredLayout kStoredLayouts[] = {
+    {"MPEG_3_0_A", 0x710003, 0, "L R C"},
+    {"MPEG_3_0_B", 0x720003, 0, "C L R"},
+    {"ITU_2_1", 0x830003, 0, "L R Cs"},
+    {"AC3_3_0", 0x960003, 0, "L C R"},
+    {"Quadraphonic", 0x6C0004, 0, "L R Ls Rs"},
+    {"ITU_2_2", 0x840004, 0, "L R Ls Rs"},
+    {"MPEG_4_0_B", 0x740004, 0, "C L R Cs"},
+    {"MPEG_4_0_A", 0x730004, 0, "L R C Cs"},
+    {"MPEG_5_0_B", 0x760005, 0, "L R Ls Rs C"},
+    {"Pentagonal", 0x6D0005, 0, "L R Rls Rrs C"},
+    {"MPEG_5_0_A", 0x750005, 0, "L R C Ls Rs"},
+    {"MPEG_5_0_C", 0x770005, 0, "L C R Ls Rs"},
+    {"MPEG_5_0_D", 0x780005, 0, "C L R Ls Rs"},
+    {"MPEG_5_1_A", 0x790006, 0, "L R C LFE Ls Rs"},
+    {"MPEG_5_1_B", 0x7A0006, 0, "L R Ls Rs C LFE"},
+    {"MPEG_5_1_C", 0x7B0006, 0, "L C R Ls Rs LFE"},
+    {"MPEG_5_1_D", 0x7C0006, 0, "C L R Ls Rs LFE"},
+    {"AudioUnit_6_0", 0x8B0006, 0, "L R Ls Rs C Cs"},
+    {"Hexagonal", 0x6E0006, 0, "L R Rls Rrs C Cs"},
+    {"AAC_6_0", 0x8D0006, 0, "C L R Ls Rs Cs"},
+    {"MPEG_6_1_A", 0x7D0007, 0, "L R C LFE Ls Rs Cs"},
+    {"AAC_6_1", 0x8E0007, 0, "C L R Ls Rs Cs LFE"},
+    {"MPEG_7_1_B", 0x7F0008, 0, "C Lc Rc L R Ls Rs LFE"},
+    {"MPEG_7_1_A", 0x7E0008, 0, "L R C LFE Ls Rs Lc Rc"},
+    {"MPEG_7_1_C", 0x800008, 0, "L R C LFE Ls Rs Rls Rrs"},
+    {"Emagic_7_1", 0x810008, 0, "L R Ls Rs C LFE Lc Rc"},
+    {"Bitmap", 0x10000, 0x137, "L R C Ls Rs Cs"},
+    {"Descriptions", 0, 0, "Rs LFE L Ls C R"},
+};
+
+void PrintTo(const StoredLayout& layout, std::ostream* os)
+{
+    *os << layout.name;
+}
+
+quint32 Label(const QString& speaker)
+{
+    static const QStringList kLabels = {"", "L", "R", "C", "LFE", "Ls", "Rs", "Lc", "Rc", "Cs"};
+    if (speaker == "Rls" || speaker == "Rrs")
+        return speaker == "Rls" ? 33 : 34;
+    return quint32(kLabels.indexOf(speaker));
+}
+
+QByteArray BE32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char(v >> (24 - 8 * i));
+    return b;
+}
+
+QByteArray BE64(quint64 v)
+{
+    return BE32(quint32(v >> 32)) + BE32(quint32(v));
+}
+
+// The layout as a CAF 'chan' body (a MOV 'chan' atom holds the same after
+// its version and flags).
+QByteArray ChanBody(const StoredLayout& layout, const QStringList& speakers)
+{
+    QByteArray body = BE32(layout.tag) + BE32(layout.bitmap);
+    if (layout.tag != 0)
+        return body + BE32(0);
+    body += BE32(quint32(speakers.size()));
+    for (const QString& speaker : speakers)
+        body += BE32(Label(speaker)) + BE32(0) + QByteArray(12, '\0');
+    return body;
+}
+
+// A 16-bit big-endian linear-PCM CAF of 0.2 s, tone k on channel k.
+QByteArray HandMadeCaf(int channels, const QByteArray& chan)
+{
+    const int frames = kRate / 5;
+    QByteArray samples;
+    for (int i = 0; i < frames; ++i)
+        for (int k = 0; k < channels; ++k) {
+            const auto v = qint16(std::lround(0.3 * 32767 * std::sin(2 * M_PI * ToneHz(k) * i / kRate)));
+            samples += char(quint16(v) >> 8);
+            samples += char(quint16(v) & 0xFF);
+        }
+    double rate = kRate;
+    quint64 rateBits;
+    std::memcpy(&rateBits, &rate, sizeof rateBits);
+    return QByteArray("caff") + BE32(0x00010000) + "desc" + BE64(32) + BE64(rateBits) + "lpcm" + BE32(0) +
+           BE32(quint32(2 * channels)) + BE32(1) + BE32(quint32(channels)) + BE32(16) + "chan" +
+           BE64(quint64(chan.size())) + chan + "data" + BE64(quint64(4 + samples.size())) + BE32(0) + samples;
+}
+
+class StoredLayoutBatch : public SpeakerBatch, public ::testing::WithParamInterface<StoredLayout> {};
+
+TEST_P(StoredLayoutBatch, EveryChannelKeepsTheSpeakerItsFileNames)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    const StoredLayout& layout = GetParam();
+    const QStringList speakers = QString(layout.speakers).split(' ');
+    const int channels = int(speakers.size());
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    const QByteArray chan = ChanBody(layout, speakers);
+    ASSERT_TRUE(WriteBytes(root + "/in/stored_caf.caf", HandMadeCaf(channels, chan)));
+    if (layout.tag != 0) {
+        // ffmpeg writes a 'chan' atom for these channel counts; its layout
+        // is replaced by the case's.
+        const char* made[] = {"", "", "", "3.0", "quad", "5.0", "5.1(side)", "6.1", "7.1"};
+        const QString path = root + "/in/stored_mov.mov";
+        ASSERT_TRUE(MakeTones(path, channels, made[channels], "pcm_s16le"));
+        QFile mov(path);
+        ASSERT_TRUE(mov.open(QIODevice::ReadWrite));
+        QByteArray bytes = mov.readAll();
+        const qsizetype at = bytes.indexOf("chan");
+        ASSERT_GT(at, 0);
+        ASSERT_EQ(bytes.mid(at + 16, 4), BE32(0));  // no descriptions
+        bytes.replace(at + 8, 12, chan);
+        ASSERT_TRUE(mov.seek(0) && mov.write(bytes) == bytes.size());
+    }
+    // The speakers as the outputs name them: a rear pair stands for the
+    // surround pair a layout lacks.
+    std::vector<std::string> in;
+    for (const QString& speaker : speakers) {
+        const bool standsIn = (speaker == "Rls" && !speakers.contains("Ls")) || (speaker == "Rrs" && !speakers.contains("Rs"));
+        in.push_back(standsIn ? (speaker == "Rls" ? "Ls" : "Rs") : speaker.toStdString());
+    }
+    ConvertKeepingSpeakers(root + "/in", {std::begin(kFromEveryInput), std::end(kFromEveryInput)},
+                           {{"stored_caf", in}, {"stored_mov", in}});
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, StoredLayoutBatch, ::testing::ValuesIn(kStoredLayouts),
+                         [](const ::testing::TestParamInfo<StoredLayout>& info) { return std::string(info.param.name); });
 
 }  // namespace

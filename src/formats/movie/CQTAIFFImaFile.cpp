@@ -1,5 +1,6 @@
 #include "CQTAIFFImaFile.h"
 #include "format_type_codes.h"
+#include "MediaCodes.h"
 
 #include "ByteOrder.h"
 #include "FileManager.h"
@@ -71,9 +72,14 @@ OSErr CQTAIFFImaFile::GetExportSettings(MovieExportSettings* settings)
     const OSErr err = LoadExportSettings(aiff_chunks::kAIFF, 0, settings);
     if (err != noErr)
         return err;
-    settings->compression = FOUR_CHAR_CODE("ima4");
+    settings->compression = GetExportCompression();
     settings->sampleSize = 16;
     return noErr;
+}
+
+OSType CQTAIFFImaFile::GetExportCompression() const
+{
+    return media_codes::kIMA4;
 }
 
 bool CQTAIFFImaFile::ParseMarkerChunk(const UInt8* body, std::size_t size, std::vector<SFTMarker>* markers)

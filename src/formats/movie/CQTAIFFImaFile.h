@@ -26,6 +26,7 @@ public:
 
     OSErr ReadMarkers() override;
     OSErr GetExportSettings(MovieExportSettings* settings) override;
+    OSType GetExportCompression() const override;
     // Writes the markers (after the export).
     OSErr FinishExport() override;
 

@@ -40,12 +40,17 @@ OSErr CQTCompressedMovieFile::SetupForWriting(UInt16 channels, SInt16 wordLength
     return err;
 }
 
+OSType CQTCompressedMovieFile::GetExportCompression() const
+{
+    return m_kind->compression;
+}
+
 OSErr CQTCompressedMovieFile::GetExportSettings(MovieExportSettings* settings)
 {
     const OSErr err = LoadExportSettings(FOUR_CHAR_CODE("ULAT"), 0, settings);
     if (err != noErr)
         return err;
-    settings->compression = m_kind->compression;
+    settings->compression = GetExportCompression();
     settings->sampleSize = 16;
     return noErr;
 }

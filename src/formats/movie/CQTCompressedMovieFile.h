@@ -20,6 +20,7 @@ public:
     OSErr SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
                           const UInt8* fileTypeSpecifics) override;
     OSErr GetExportSettings(MovieExportSettings* settings) override;
+    OSType GetExportCompression() const override;
 
     // The table row of a type.
     struct Kind;

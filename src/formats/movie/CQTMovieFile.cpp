@@ -13,6 +13,9 @@
 #include "debug_trace.h"
 #include "progress_channel.h"
 #include "string_utils.h"
+#include "CreatedFilesList.h"
+
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -41,7 +44,6 @@ constexpr ExtensionName kContainerNames[] = {
     {"caf", "Core Audio File", true},
     {"3gp", "GSM Mobile Phone Video", false},
     {"amr", "Adaptive Multi-Rate Speech Encoding for Mobile Phones", false},
-    {"ogg", "Ogg Vorbis", false},
     {"wma", "Windows Media Audio", true},
     {"wmv", "Windows Media Video", true},
     {"flac", "FLAC", false},
@@ -90,7 +92,7 @@ OSErr CQTMovieFile::Open()
         if (err != noErr)
             return err;
         const UInt32 channels = source->Channels();
-        if (source->FrameCount() == 0 || channels == 0 || channels > 0xFFFF)
+        if (channels == 0 || channels > 0xFFFF)
             return kInvalidMovieErr;
         m_fileFormat = source->FileFormat();
         m_dataFormat = source->DataFormat();
@@ -129,6 +131,11 @@ OSErr CQTMovieFile::Open()
             const double kbps = double(GetDataSize()) / seconds * 0.008;
             m_bitRate = UInt16(std::min(std::floor(kbps + 0.5), 65535.0));
         }
+        // MPEG Layer I and II run at the rate their frames state (a short
+        // file's last frame would skew the measure).
+        if ((m_dataFormat == FOUR_CHAR_CODE(".mp1") || m_dataFormat == FOUR_CHAR_CODE(".mp2")) &&
+            source->StatedBitRate() > 0)
+            m_bitRate = UInt16(std::min<UInt32>(source->StatedBitRate() / 1000, 65535));
         m_source = std::move(source);
         m_isOpen = true;
         m_samplesStart = 0;
@@ -174,7 +181,14 @@ OSErr CQTMovieFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SIn
 
 OSErr CQTMovieFile::CheckShape(UInt16 channels, double sampleRate) const
 {
-    return channels == 0 || !(sampleRate >= 1.0) ? paramErr : noErr;
+    if (channels == 0 || !(sampleRate >= 1.0))
+        return paramErr;
+    return channels > 2 && GetExportCompression() == media_codes::kIMA4 ? kIMATooManyChannelsErr : noErr;
+}
+
+OSType CQTMovieFile::GetExportCompression() const
+{
+    return 0;
 }
 
 OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UInt8* specifics)
@@ -183,6 +197,7 @@ OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UIn
     OSErr err = CreateFileExclusive(m_path);
     if (err != noErr)
         return err;
+    m_outputLock.Hold(m_path);
     m_writing = true;
     m_isOpen = true;
     if ((err = SetupForWriting(channels, m_requestedWordLength, sampleRate, specifics)) != noErr)
@@ -193,13 +208,13 @@ OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UIn
 
 InnerLinearFile::Kind CQTMovieFile::Intermediate() const
 {
-    // A unique name drawn exclusively in the temporary folder; the
-    // intermediate is then created exclusively beside it (its class adds
-    // ".aif").  It describes the output's layout: the export labels the
-    // channels by it.
-    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kTemp, "quillmarch-");
-    kind.inTemporaryFolder = true;
-    kind.reservedSuffix = ".qt";
+    // Beside the output, under a temporary name of the one shape, drawn
+    // exclusively (the class adds ".aif"): a run killed while it exports
+    // leaves it where the next run's clean-up finds it.  It describes the
+    // output's layout: the export labels the channels by it.
+    InnerLinearFile::Kind kind =
+        InnerLinearFile::Kind::Beside(format_type_codes::kTemp, std::string(kTemporaryNameWord) + "-");
+    kind.takesReservedName = true;
     kind.bits = m_intermediateBits;
     kind.layoutOf = this;
     return kind;
@@ -269,6 +284,10 @@ OSErr CQTMovieFile::ExportMovie()
     settings.channels = m_numChannels;
     if ((err = m_inner.Finish()) != noErr)
         return err;
+    // The intermediate, closed, stays ours while the export reads it.
+    if (!m_inner.Path().empty())
+        m_intermediateLock.Hold(m_inner.Path());
+    HoldForTest();
     // Positions in the input's frames, posted as the percentage moves on.
     const int64_t inputFrames = GetNumberOfInputSamples();
     int lastPercent = -1;
@@ -289,6 +308,26 @@ OSErr CQTMovieFile::EncodeOutput()
     PostProgressStep(step, 0);
     const OSErr result = ExportMovie();
     return result == noErr ? FinishExport() : result;
+}
+
+OSErr CQTMovieFile::CloseDataFile()
+{
+    m_intermediateLock.Release();
+    m_outputLock.Release();
+    return CIntermediateCodedFile::CloseDataFile();
+}
+
+void CQTMovieFile::HoldForTest() const
+{
+    // For the tests that kill a run while it exports: with
+    // QUILLMARCH_HOLD_EXPORT naming a path, the export, its intermediate
+    // finished and both files held, makes "<path>.held" and waits until
+    // the path exists.
+    const QByteArray hold = qgetenv("QUILLMARCH_HOLD_EXPORT");
+    if (hold.isEmpty() || CreateFileExclusive(hold.toStdString() + ".held") != noErr)
+        return;
+    while (!PathExists(hold.toStdString()))
+        QThread::msleep(10);
 }
 
 bool CQTMovieFile::RemovesUnencodedOutput() const
@@ -420,18 +459,49 @@ OSType CQTMovieFile::GetFileType() const
     return m_identity.fileType;
 }
 
+OSType CQTMovieFile::GetKeptFileType() const
+{
+    if (m_identity.fileType != format_type_codes::kMovie)
+        return m_identity.fileType;
+    const bool layer1 = m_dataFormat == FOUR_CHAR_CODE(".mp1");
+    const bool layer2 = m_dataFormat == FOUR_CHAR_CODE(".mp2");
+    switch (m_fileFormat) {
+    case media_codes::kCAF: return FOUR_CHAR_CODE("caff");
+    case FOUR_CHAR_CODE("MPG3"):
+        if (layer1 || layer2)
+            return layer1 ? FOUR_CHAR_CODE("MPG1") : FOUR_CHAR_CODE("MPG2");
+        break;
+    case media_codes::kWAVE:
+        if (layer1 || layer2)
+            return FOUR_CHAR_CODE("BWMP");
+        break;
+    case media_codes::kMovie:
+        switch (m_dataFormat) {
+        case media_codes::kALaw: return FOUR_CHAR_CODE("QTAL");
+        case media_codes::kULaw: return FOUR_CHAR_CODE("QTUL");
+        case media_codes::kIMA4: return FOUR_CHAR_CODE("QTIM");
+        case kAudioFormatLinearPCM: return FOUR_CHAR_CODE("QTIF");
+        default: break;
+        }
+        break;
+    default: break;
+    }
+    return m_identity.fileType;
+}
+
 QString CQTMovieFile::GetFormatName() const
 {
     if (m_identity.formatName)
         return QString::fromUtf8(m_identity.formatName);
     static const char* const kPrefixes[] = {"", "", "LCR", "Quad ", "LCRS ", "5.0 Surround ", "5.1 Surround ",
                                             "6.0 Surround ", "6.1 Surround ", "7.1 Surround ", "10.2 Surround ", ""};
-    QString name;
+    QString prefix;
     if (m_channelConfiguration >= 0 && m_channelConfiguration <= 11)
-        name = QString::fromLatin1(kPrefixes[m_channelConfiguration]);
+        prefix = QString::fromLatin1(kPrefixes[m_channelConfiguration]);
+    QString name;
     const std::string extension = string_to_lower(path_extension(m_path));
-    const auto nameBy = [&name](const ExtensionName& entry) {
-        name = entry.afterPrefix ? name + QString::fromLatin1(entry.name) : QString::fromLatin1(entry.name);
+    const auto nameBy = [&](const ExtensionName& entry) {
+        name = entry.afterPrefix ? prefix + QString::fromLatin1(entry.name) : QString::fromLatin1(entry.name);
     };
     if (extension == "mp3") {
         name = m_sampleRate >= 32000 ? QStringLiteral("MPEG-1 Layer III ('MP3')")
@@ -439,7 +509,7 @@ QString CQTMovieFile::GetFormatName() const
     } else if (const ExtensionName* stream = FindExtensionName(kStreamNames, extension)) {
         nameBy(*stream);
     } else if (m_fileFormat == media_codes::kAIFC) {
-        name += QStringLiteral("AIFC ");
+        name = prefix + QStringLiteral("AIFC ");
         if (m_dataFormat == media_codes::kIMA4)
             name += QStringLiteral("IMA 4:1");
         else if (m_dataFormat == media_codes::kULaw)
@@ -450,8 +520,39 @@ QString CQTMovieFile::GetFormatName() const
         nameBy(*container);
     }
     if (name.isEmpty())
-        name = QStringLiteral("QuickTime Movie");
+        name = NameByContent(prefix);
     return name;
+}
+
+QString CQTMovieFile::NameByContent(const QString& prefix) const
+{
+    // A file whose name says nothing of it is named by what is read: its
+    // container, and the coding where the container holds several.
+    switch (m_fileFormat) {
+    case FOUR_CHAR_CODE("Ogg "):
+        switch (m_dataFormat) {
+        case FOUR_CHAR_CODE("opus"): return QStringLiteral("Ogg Opus");
+        case FOUR_CHAR_CODE("flac"): return QStringLiteral("Ogg FLAC");
+        default: return QStringLiteral("Ogg Vorbis");
+        }
+    case FOUR_CHAR_CODE("flac"): return QStringLiteral("FLAC");
+    case media_codes::kWAVE: return prefix + QStringLiteral("Compressed Wave");
+    case media_codes::kCAF: return prefix + QStringLiteral("Core Audio File");
+    case FOUR_CHAR_CODE("amrf"): return QStringLiteral("Adaptive Multi-Rate Speech Encoding for Mobile Phones");
+    case FOUR_CHAR_CODE("m4af"):
+    case FOUR_CHAR_CODE("mp4f"):
+    case FOUR_CHAR_CODE("adts"): return QStringLiteral("MPEG-4 Audio");
+    case FOUR_CHAR_CODE("3gpp"): return QStringLiteral("GSM Mobile Phone Video");
+    case FOUR_CHAR_CODE("MPG3"):
+        switch (m_dataFormat) {
+        case FOUR_CHAR_CODE(".mp1"): return QStringLiteral("MPEG-1 Layer 1 ('MPG')");
+        case FOUR_CHAR_CODE(".mp2"): return QStringLiteral("MPEG-1 Layer 2 ('MP2')");
+        default: break;
+        }
+        return m_sampleRate >= 32000 ? QStringLiteral("MPEG-1 Layer III ('MP3')")
+                                     : QStringLiteral("MPEG-2 Layer III ('MP3')");
+    default: return QStringLiteral("QuickTime Movie");
+    }
 }
 
 std::string CQTMovieFile::GetChannelName(UInt16 channel) const

@@ -12,8 +12,9 @@
 // (NeedsDecodingOnOpen is false).
 //
 // Writing is the exporting subclasses' (Exports() true): while a conversion
-// writes, the blocks go to a linear intermediate (format_type_codes::kTemp, an AIFF file under
-// a unique name made exclusively in the temporary folder); Close exports it
+// writes, the blocks go to a linear intermediate (format_type_codes::kTemp,
+// an AIFF file beside the output under a unique temporary name of the one
+// shape, made exclusively; held locked to the export's end); Close exports it
 // through the movie layer into the output (reserved exclusively at Create)
 // with the subclass's settings, posting progress and stopping on a cancel,
 // then deletes the intermediate.  While it is written, the output reads
@@ -24,6 +25,7 @@
 #pragma once
 
 #include "CIntermediateCodedFile.h"
+#include "FileOperations.h"
 
 #include <memory>
 #include <string>
@@ -31,6 +33,10 @@
 
 class MovieSource;
 struct MovieExportSettings;
+
+// "IMA 4:1 does not take more than two channels": an IMA 4:1 export of
+// more channels is refused.
+constexpr OSErr kIMATooManyChannelsErr = -23804;
 
 class CQTMovieFile : public CIntermediateCodedFile {
 public:
@@ -60,6 +66,11 @@ public:
                      const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
     Boolean IsFrameInReadBuffer(UInt32 frame) const override;
     OSType GetFileType() const override;
+    // What this class reads for every type without a reader of its own
+    // keeps the type that writes what it is: a Core Audio file, MPEG
+    // Layer I or II audio, MPEG audio in a Broadcast Wave file, a movie of
+    // A-law, mu-law, IMA 4:1 or linear sound.
+    OSType GetKeptFileType() const override;
     QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
     Boolean HasVideoTrack() const override;
@@ -89,6 +100,9 @@ public:
     virtual OSErr ExportMovie();
     // The progress step posted before the export.
     virtual QString GetExportStepName() const;
+    // The export's compression ('ima4' ...; 0: the class's own settings
+    // say): an IMA 4:1 export takes at most two channels.
+    virtual OSType GetExportCompression() const;
     // Called after a successful export (markers of AIFF-C); an error code.
     virtual OSErr FinishExport();
     // Stored export settings of `resourceType` and `resourceID` from the
@@ -112,17 +126,22 @@ protected:
 
     // The export on the encode-on-close rules: the output is reserved
     // (made empty, exclusively) and set up for writing; the intermediate
-    // is a temporary AIFF file (format_type_codes::kTemp) in the temporary folder with the
-    // output's layout; a discarded output is removed.
+    // is a temporary AIFF file (format_type_codes::kTemp) beside the output
+    // with the output's layout; a discarded output is removed.
     OSErr ReadCodedBlock(UInt32 frame) override;
     OSErr CheckShape(UInt16 channels, double sampleRate) const override;
     OSErr CreateDataFile(UInt16 channels, double sampleRate, const UInt8* specifics) override;
     InnerLinearFile::Kind Intermediate() const override;
     OSErr EncodeOutput() override;
     bool RemovesUnencodedOutput() const override;
+    OSErr CloseDataFile() override;
 
 private:
     OSErr FillBlock(UInt32 frame, UInt32 frames);
+    void HoldForTest() const;
+    // The name of a file whose extension gives none (`prefix`: its
+    // configuration's).
+    QString NameByContent(const QString& prefix) const;
 
     SInt16 m_requestedWordLength = 0;     // the word length Create was given
 
@@ -133,4 +152,9 @@ private:
     UInt32 m_samplesCount = 0;
     bool m_hasVideo = false;
     UInt64 m_dataSize = 0;
+    // Held from the output's reservation, and the intermediate's end, to
+    // the export's end: a running export's files are never taken for the
+    // leftovers of a killed run.
+    FileLockHolder m_outputLock;
+    FileLockHolder m_intermediateLock;
 };

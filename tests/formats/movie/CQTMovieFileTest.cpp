@@ -143,7 +143,9 @@ INSTANTIATE_TEST_SUITE_P(
         MovieCase{"mp2", "layer2.mp2", "{FF}-i {IN} -c:a mp2 {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "MPEG-1 Layer 2 ('MP2')"},
         MovieCase{"opus", "speech.opus", "{FF}-i {IN} -c:a libopus {OUT}",
-                  FOUR_CHAR_CODE("MooV"), 2, "QuickTime Movie"},
+                  FOUR_CHAR_CODE("MooV"), 2, "Ogg Opus"},
+        MovieCase{"opus_ogg", "speech.ogg", "{FF}-i {IN} -c:a libopus {OUT}",
+                  FOUR_CHAR_CODE("MooV"), 2, "Ogg Opus"},
         MovieCase{"ima_adpcm_wave", "ima.wav", "{FF}-i {IN} -c:a adpcm_ima_wav {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "Compressed Wave"},
         MovieCase{"wma", "windows.wma", "{FF}-i {IN} -c:a wmav2 {OUT}",
@@ -156,17 +158,31 @@ INSTANTIATE_TEST_SUITE_P(
                   FOUR_CHAR_CODE("MooV"), 2, "AIFC \xCE\xBC-law"}),
     CaseName);
 
-// A CAF input cut short (a copy broken off, a download stopped) reads the
-// whole frames it holds, those of the whole file, and says it was cut; a
-// file whose data runs to its end (size -1, as a stream writes it) is cut
-// only where a frame is broken off.
-TEST_F(MovieDecodeTest, CutCafInputsReadTheirWholeFramesAndSaySo)
+// An input cut short (a copy broken off, a download stopped) reads the
+// whole packets it holds, those of the whole file, and says it was cut: a
+// CAF file, one whose data runs to its end (size -1, as a stream writes
+// it) cut only where a frame is broken off, and an IMA 4:1 AIFF-C file
+// whose marker chunk follows its sound inside the FORM chunk (as the
+// program writes it).
+TEST_F(MovieDecodeTest, CutInputsReadTheirWholePacketsAndSaySo)
 {
+    const std::string in = "-i '" + g_dir->file("in.wav") + "' -t 0.2 ";
     const std::string whole = g_dir->file("whole.caf");
     const std::string streamed = g_dir->file("streamed.caf");
-    ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + g_dir->file("in.wav") + "' -t 0.2 -c:a pcm_s16be '" + whole + "'"));
-    ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + g_dir->file("in.wav") + "' -t 0.2 -c:a pcm_s16be -f caf - > '" +
-                           streamed + "'"));
+    const std::string ima = g_dir->file("ima.aifc");
+    ASSERT_TRUE(RunCommand(std::string(kFF) + in + "-c:a pcm_s16be '" + whole + "'"));
+    ASSERT_TRUE(RunCommand(std::string(kFF) + in + "-c:a pcm_s16be -f caf - > '" + streamed + "'"));
+    ASSERT_TRUE(RunCommand(std::string(kFF) + in + "-c:a adpcm_ima_qt -f aiff '" + ima + "'"));
+    {
+        // A marker chunk after the sound, inside the FORM chunk.
+        std::vector<UInt8> bytes = ReadAll(ima);
+        const UInt8 mark[] = {'M', 'A', 'R', 'K', 0, 0, 0, 10, 0, 1, 0, 1, 0, 0, 0, 64, 1, 'a'};
+        bytes.insert(bytes.end(), std::begin(mark), std::end(mark));
+        const UInt32 form = UInt32(bytes.size() - 8);
+        for (int k = 0; k < 4; ++k)
+            bytes[std::size_t(4 + k)] = UInt8(form >> (24 - 8 * k));
+        WriteAll(ima, bytes);
+    }
     struct Read {
         OSErr err;
         UInt32 frames;
@@ -186,25 +202,36 @@ TEST_F(MovieDecodeTest, CutCafInputsReadTheirWholeFramesAndSaySo)
         }
         return r;
     };
-    for (const std::string& path : {whole, streamed}) {
-        const Read full = read(path);
-        ASSERT_EQ(full.err, noErr) << path;
-        EXPECT_FALSE(full.cut) << path;
-        const std::vector<UInt8> bytes = ReadAll(path);
-        const std::size_t dataStart = bytes.size() - std::size_t(full.frames) * 4;
-        const bool sized = path == whole;
-        for (const std::size_t cutAt : {dataStart + 4 * 1000, dataStart + 4 * 1000 + 3, dataStart + 2, dataStart - 2}) {
-            const std::string cutPath = g_dir->file("cut.caf");
+    struct Input {
+        std::string path;
+        bool sized;               // the header says how much sound there is
+        std::size_t packetBytes;  // stereo
+        UInt32 packetFrames;
+    };
+    for (const Input& input : {Input{whole, true, 4, 1}, Input{streamed, false, 4, 1}, Input{ima, true, 68, 64}}) {
+        const Read full = read(input.path);
+        ASSERT_EQ(full.err, noErr) << input.path;
+        EXPECT_FALSE(full.cut) << input.path;
+        const std::vector<UInt8> bytes = ReadAll(input.path);
+        const std::string text(bytes.begin(), bytes.end());
+        // The first sound byte: after the data chunk's edit count, or the
+        // sound chunk's offset and block size.
+        const std::size_t dataStart = input.packetFrames == 1 ? text.find("data") + 16 : text.find("SSND") + 16;
+        const std::size_t packet = input.packetBytes;
+        for (const std::size_t cutAt : {dataStart + packet * 100, dataStart + packet * 100 + 3, dataStart + 2,
+                                        dataStart - 2}) {
+            const std::string cutPath = g_dir->file("cut" + input.path.substr(input.path.rfind('.')));
             WriteAll(cutPath, std::vector<UInt8>(bytes.begin(), bytes.begin() + std::ptrdiff_t(cutAt)));
             const Read r = read(cutPath);
-            const UInt32 frames = cutAt > dataStart ? UInt32((cutAt - dataStart) / 4) : 0;
+            const UInt32 frames = cutAt > dataStart ? UInt32((cutAt - dataStart) / packet) * input.packetFrames : 0;
             if (frames == 0) {
-                EXPECT_NE(r.err, noErr) << "no whole frame, cut at " << cutAt;  // no sound at all
+                // No sound at all: refused, or empty and cut.
+                EXPECT_TRUE(r.err != noErr || (r.frames == 0 && r.cut)) << "no whole packet, cut at " << cutAt;
                 continue;
             }
-            ASSERT_EQ(r.err, noErr) << cutAt;
-            EXPECT_EQ(r.frames, frames) << cutAt;
-            EXPECT_EQ(r.cut, sized || (cutAt - dataStart) % 4 != 0) << path << " cut at " << cutAt;
+            ASSERT_EQ(r.err, noErr) << input.path << " cut at " << cutAt;
+            EXPECT_EQ(r.frames, frames) << input.path << " cut at " << cutAt;
+            EXPECT_EQ(r.cut, input.sized || (cutAt - dataStart) % packet != 0) << input.path << " cut at " << cutAt;
             EXPECT_TRUE(std::equal(r.samples.begin(), r.samples.end(), full.samples.begin())) << cutAt;
         }
     }
