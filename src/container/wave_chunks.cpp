@@ -105,23 +105,28 @@ OSErr CheckFrameLayout(const Format& format)
 {
     if (format.channels == 0)
         return noErr;  // refused as unsupported data by the readers
+    const UInt32 channels = format.channels;
     const UInt32 align = format.blockAlign;
+    // A frame wider than the 16-bit field is not judged by it.
+    auto agrees = [&](UInt32 minBytes, UInt32 maxBytes) {
+        if (channels * minBytes > 0xFFFF)
+            return true;
+        return align % channels == 0 && align / channels >= minBytes && align / channels <= maxBytes;
+    };
     switch (format.coding) {
     case kWAVEFormatPCM: {
         // Words that are not whole bytes sit in containers of up to four
         // bytes; the alignment gives the container.
         const UInt32 wordBytes = (UInt32(format.bitsPerSample) + 7) / 8;
         if (wordBytes == 0 || wordBytes > 4)
-            return noErr;
-        const bool whole = align % format.channels == 0;
-        const UInt32 container = whole ? align / format.channels : 0;
-        return whole && container >= wordBytes && container <= 4 ? noErr : kWAVEBadBlockAlignErr;
+            return noErr;  // refused as unsupported data by the readers
+        return agrees(wordBytes, 4) ? noErr : kWAVEBadBlockAlignErr;
     }
     case kWAVEFormatFloat:
-        return format.bitsPerSample != 32 || align == 4u * format.channels ? noErr : kWAVEBadBlockAlignErr;
+        return format.bitsPerSample != 32 || agrees(4, 4) ? noErr : kWAVEBadBlockAlignErr;
     case kWAVEFormatMuLaw:
     case kWAVEFormatALaw:
-        return format.bitsPerSample != 8 || align == format.channels ? noErr : kWAVEBadBlockAlignErr;
+        return format.bitsPerSample != 8 || agrees(1, 1) ? noErr : kWAVEBadBlockAlignErr;
     default:
         return noErr;  // coded data: the block is the coder's
     }

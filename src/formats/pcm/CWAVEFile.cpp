@@ -354,8 +354,9 @@ OSErr CWAVEFile::ReadDataChunk()
     m_dataOffset = data.bodyPos;
     // A size of 0xFFFFFFFF or one past the end of the file runs to the end.
     const UInt64 frames = UInt64(data.bodySize) / GetFileFrameBytes();
-    // Data that cannot hold one frame: the channel count is not real.
-    if (frames == 0 && data.bodySize > 0 && data.sizeField != 0xFFFFFFFFu)
+    // Data that cannot hold one frame (also "to the end of the file"): the
+    // channel count is not real.
+    if (frames == 0 && data.bodySize > 0)
         return kWAVEBadDataSizeErr;
     m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFull));
     // A size passing the end of the file: the frames present are read.
@@ -421,7 +422,7 @@ OSErr CWAVEFile::FindAndParseFormat(WAVEFormat* format, SInt64 maxBytes)
     OSErr err = reader.ReadHeader();
     if (err)
         return err;
-    err = wave_chunks::ReadFormat(reader, format, maxBytes, false);
+    err = wave_chunks::ReadFormat(reader, format, maxBytes);
     return err == kChunkNotFoundErr ? kWAVENoFmtChunkErr : err;
 }
 

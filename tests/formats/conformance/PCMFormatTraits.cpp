@@ -84,7 +84,13 @@ std::vector<FormatTraits> PCMFormats()
         {"no word length", "fmt ", 22, {0, 0}, kWAVEUnsupportedDataErr},
         {"no fmt chunk", "fmt ", 0, {'x'}, kWAVENoFmtChunkErr},
         {"no data chunk", "data", 0, {'x'}, kWAVENoDataChunkErr},
-        {"not RIFF", "", 3, {'X'}, kChunkNotFoundErr}};
+        {"not RIFF", "", 3, {'X'}, kChunkNotFoundErr},
+        // Headers whose shape the data cannot have: more channels than the
+        // block holds, or a frame longer than all the data.
+        {"128 channels over mono frames", "fmt ", 10, {128, 0}, kWAVEBadBlockAlignErr, true},
+        {"160 channels over mono frames", "fmt ", 10, {160, 0}, kWAVEBadBlockAlignErr, true},
+        {"a frame past the data", "fmt ", 10, {0xE8, 0x03, 0x44, 0xAC, 0, 0, 0xC0, 0xD7, 0x41, 0x05, 0xD0, 0x07},
+            kWAVEBadDataSizeErr, true}};
     wave.ffmpegWrites = {{{1, 16, 8000}, {"-f", "wav"}}, {{3, 16, 8000}, {"-f", "wav"}}};  // three: extensible
     wave.annotations.markers = wave.annotations.loops = wave.annotations.sampler = wave.annotations.regions = true;
     all.push_back(wave);
@@ -98,6 +104,7 @@ std::vector<FormatTraits> PCMFormats()
     bwf.ffmpegWrites = {{{1, 16, 8000}, {"-write_bext", "1", "-f", "wav"}}};
     bwf.annotations = wave.annotations;
     bwf.annotations.regionSync = bwf.annotations.regionStamps = bwf.annotations.fileStamp = true;  // in 'regn' and 'bext'
+    bwf.damagedHeaders = {{"128 channels over stereo frames", "fmt ", 10, {128, 0}, kWAVEBadBlockAlignErr, true}};
     all.push_back(bwf);
 
     for (const auto& [name, type, encoding, formatName] :
@@ -115,6 +122,7 @@ std::vector<FormatTraits> PCMFormats()
         g711.soxWrites = {{1, 8, 8000}};
         g711.soxWriteOptions = {"-t", "wav", "-e", encoding};
         g711.ffmpegWrites = {{{1, 16, 8000}, {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "wav"}}};
+        g711.damagedHeaders = {{"two channels over mono frames", "fmt ", 10, {2, 0}, kWAVEBadBlockAlignErr, true}};
         all.push_back(g711);
     }
 
@@ -132,7 +140,8 @@ std::vector<FormatTraits> PCMFormats()
     wvfl.sndfileExtension = "wav";
     wvfl.sndfileOption = "-float32";
     wvfl.damagedHeaders = {{"64-bit floats", "fmt ", 12, {0x40, 0x1F, 0, 0, 0, 0xFA, 0, 0, 8, 0, 64, 0},
-        kWAVEUnsupportedDataErr}};
+        kWAVEUnsupportedDataErr},
+        {"six channels over mono frames", "fmt ", 10, {6, 0}, kWAVEBadBlockAlignErr, true}};
     all.push_back(wvfl);
 
     FormatTraits next = Traits(
