@@ -53,7 +53,8 @@ std::vector<FormatTraits> PCMFormats()
         {"negative channels", "COMM", 8, {0x80, 0}, kAIFFNoCOMMErr},
         {"no word length", "COMM", 14, {0, 0}, kAIFFNoCOMMErr},
         {"33-bit words", "COMM", 14, {0, 33}, kAIFFNoCOMMErr},
-        {"no rate", "COMM", 16, std::vector<UInt8>(10, 0), kAIFFBadRateErr}};
+        {"no rate", "COMM", 16, std::vector<UInt8>(10, 0), kAIFFBadRateErr},
+        {"a frame longer than the sound data", "COMM", 8, {0x03, 0xE8}, kDataHoldsNoFrameErr}};
     all.push_back(aiff);
 
     FormatTraits aifc
@@ -68,6 +69,7 @@ std::vector<FormatTraits> PCMFormats()
         {{2, 24, 22050}, {"-c:a", "pcm_s24be", "-tag:a", "in24", "-f", "aiff"}}};
     aifc.annotations = AllAnnotations();
     aifc.truncationBytesChecked = std::size_t(1) << 16;
+    aifc.damagedHeaders = {{"a frame longer than the sound data", "COMM", 8, {0x03, 0xE8}, kDataHoldsNoFrameErr}};
     all.push_back(aifc);
 
     FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
@@ -159,7 +161,10 @@ std::vector<FormatTraits> PCMFormats()
         {"data inside the header", "", 4, {0, 0, 0, 16}, kNeXTBadHeaderErr},
         {"data past the end", "", 4, {0, 1, 0, 0}, kNeXTBadHeaderErr},
         {"another magic", "", 0, {'X'}, kNeXTBadHeaderErr},
-        {"unknown encoding", "", 12, {0, 0, 0, 7}, kNeXTUnsupportedDataErr}};
+        {"unknown encoding", "", 12, {0, 0, 0, 7}, kNeXTUnsupportedDataErr},
+        {"a frame longer than the data", "", 20, {0, 0, 0x03, 0xE8}, kDataHoldsNoFrameErr},
+        // "Unknown": the data runs to the end, in whole frames.
+        {"unknown data size", "", 8, {0xFF, 0xFF, 0xFF, 0xFF}, noErr, false, 1, false}};
     next.ffmpegWrites = {{{2, 16, 8000}, {"-c:a", "pcm_s16be", "-f", "au"}},
         {{2, 24, 8000}, {"-c:a", "pcm_s24be", "-f", "au"}}};
     all.push_back(next);
@@ -210,7 +215,11 @@ std::vector<FormatTraits> PCMFormats()
         {{1, 8, 96000}, -22601}, {{1, 8, 65536}, -22601}};
     svx.damagedHeaders = {{"no voice header", "VHDR", 0, {'X'}, kIFF8SVXNoVHDRErr, true},
         {"compressed", "VHDR", 8 + 15, {1}, kIFF8SVXCompressedErr, true},
-        {"no body", "BODY", 0, {'X'}, kChunkNotFoundErr}};
+        {"no body", "BODY", 0, {'X'}, kChunkNotFoundErr},
+        // An unfinished body runs to the end of the file, as far as the
+        // voice header counts.
+        {"unknown body size", "BODY", 4, {0xFF, 0xFF, 0xFF, 0xFF}, noErr, false, 0, false},
+        {"unknown body size, cut", "BODY", 4, {0xFF, 0xFF, 0xFF, 0xFF}, noErr, false, 100, true}};
     all.push_back(svx);
 
     FormatTraits cd = Traits("CDImage", FOUR_CHAR_CODE("IDAT"), {{2, 16, 44100}});
@@ -230,9 +239,9 @@ std::vector<FormatTraits> PCMFormats()
     paris.soxWriteOptions = {"-t", "paf"};
     paris.sndfileExtension = "paf";
     paris.formatName = "Paris linear";
-    // Past the magic and the five words the header opens, with no frames
-    // until the samples after its 2048 bytes.
-    paris.exactTruncation = {2048, 28, kParisNoHeaderErr, 2};
+    // A header that is not all there is refused.
+    paris.exactTruncation = {2048, 2048, kParisNoHeaderErr, 2};
+    paris.damagedHeaders = {{"a frame longer than the samples", "", 20, {0, 0, 0x03, 0xE8}, kDataHoldsNoFrameErr}};
     paris.samplesToTheEnd = {2048, 2};
     all.push_back(paris);
 
