@@ -76,17 +76,8 @@ UInt32 WAVEChannelConfigurationToMask(SInt32 configuration, UInt32 channels)
 
 UInt32 WAVEChannelMaskForLayout(AudioChannelLayoutTag tag, UInt32 channels, std::vector<int>* memoryFromFile)
 {
-    memoryFromFile->clear();
-    const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
-    std::vector<int> order;
-    if (channels < 3 || labels.size() != channels)
-        return 0;
-    const UInt32 mask = SpeakerMaskForChannelLabels(labels, &order);
-    bool same = true;
-    for (std::size_t i = 0; i < order.size(); ++i)
-        same = same && order[i] == int(i);
-    if (mask != 0 && !same)
-        *memoryFromFile = InverseOrder(order);
+    UInt32 mask = 0;
+    *memoryFromFile = SpeakerMaskChannelOrder(tag, channels, &mask);
     return mask;
 }
 
@@ -732,7 +723,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     m_riffEnd = kPlaceholderRIFFSize;
     m_channelMask = 0;
     m_fmtExtensible = false;
-    SetChannelOrder({});
+    PlaceChannels();
     const UInt64 frameBytes = UInt64(numChannels) * UInt64(memoryBits / 8);
     CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
@@ -1079,18 +1070,6 @@ void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t sam
             file[i] = LoadRawALawTable(SInt16(ReadBE16(block + 2 * i)));
         break;
     }
-}
-
-OSErr CWAVEFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    // A layout given after Create and before the first frame still puts the
-    // channels in the order of the mask written at close.
-    if (m_headerDirty && m_fmtExtensible && m_numFrames == 0) {
-        std::vector<int> memoryFromFile;
-        WAVEChannelMaskForLayout(MemoryLayoutTag(), m_numChannels, &memoryFromFile);
-        SetChannelOrder(memoryFromFile);
-    }
-    return CLinearPCMFile::WriteBlock(frames, frame);
 }
 
 SInt64 CWAVEFile::FileBytesPerFrame() const

@@ -77,7 +77,6 @@ public:
     // Reads the shape and counts the regions ('ltxt' entries) into *result.
     OSErr ProbeHeader(SInt16* result) override;
     std::string GetChannelName(UInt16 channel) const override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     // PCM words of whole bytes whose channels keep the memory order.
     bool GetRawSampleLayout(RawSampleLayout* layout) const override;
 
