@@ -186,6 +186,11 @@ void PutFact(ChunkBuilder* chunk, UInt32 frames)
 }
 
 // ================================================================== 'bext'
+QByteArray CodingHistoryLine(const char* algorithm, UInt32 rate, const QByteArray& fields)
+{
+    return QByteArray("A=") + algorithm + ",F=" + QByteArray::number(rate) + ',' + fields + ",T=Quillmarch\r\n";
+}
+
 void PutBext(ChunkBuilder* chunk, const Bext& bext)
 {
     chunk->put_fourcc(kBext);

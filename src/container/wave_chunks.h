@@ -101,6 +101,10 @@ struct Bext {
     UInt64 timeReference = 0;  // frames
     QByteArray codingHistory;  // at most 256 bytes are kept
 };
+// One line of coding history: the coding algorithm, the sampling frequency
+// and `fields` (word length or bit rate, mode), by this program, and CR LF:
+// "A=PCM,F=48000,W=24,M=stereo,T=Quillmarch".
+QByteArray CodingHistoryLine(const char* algorithm, UInt32 rate, const QByteArray& fields);
 // Appends the 866-byte chunk.
 void PutBext(ChunkBuilder* chunk, const Bext& bext);
 // The description (up to its first zero byte) and the time reference of a

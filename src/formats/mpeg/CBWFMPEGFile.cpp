@@ -67,13 +67,10 @@ QByteArray CBWFMPEGFile::HeaderBytes(UInt64 fileLength) const
     // The file is written under its temporary name: its origin says
     // nothing of names.
     bext.origin = m_origin;
-    bext.codingHistory = QStringLiteral("A=MPEG1L2,F=%1,B=%2,M=%3,T=Quillmarch\r\n")
-                             .arg(int(m_sampleRate))
-                             .arg(m_bitRate)
-                             .arg(mono ? QStringLiteral("mono")
-                                       : joint ? QStringLiteral("joint-stereo")
-                                               : dual ? QStringLiteral("dual-mono") : QStringLiteral("stereo"))
-                             .toLatin1();
+    bext.codingHistory = wave_chunks::CodingHistoryLine(
+        "MPEG1L2", UInt32(int(m_sampleRate)),
+        "B=" + QByteArray::number(m_bitRate) + ",M=" +
+            (mono ? "mono" : joint ? "joint-stereo" : dual ? "dual-mono" : "stereo"));
     wave_chunks::PutBext(&h, bext);
 
     h.put_fourcc(ChunkID("mext"));

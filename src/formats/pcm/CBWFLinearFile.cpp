@@ -5,6 +5,7 @@
 #include "MacRoman.h"
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
+#include "format_helpers.h"
 #include "regn_chunk.h"
 #include "error_code_exception.h"
 #include "throw_helpers.h"
@@ -37,7 +38,12 @@ std::vector<UInt8> CBWFLinearFile::BuildBEXT() const
     bext.description = m_annotation;
     bext.origin = m_origin;
     bext.timeReference = HasTimeStamp() ? GetTimeStamp64() : 0;
-    bext.codingHistory = QByteArrayLiteral("CodingHistory");
+    // Linear samples of the file's rate and word length; the mode of one
+    // or two channels (wider files have none).
+    QByteArray fields = "W=" + QByteArray::number(m_fileSampleBytes * 8);
+    if (m_numChannels <= 2)
+        fields += m_numChannels == 1 ? ",M=mono" : ",M=stereo";
+    bext.codingHistory = wave_chunks::CodingHistoryLine("PCM", RateHeaderWord(m_sampleRate), fields);
     ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
     wave_chunks::PutBext(&chunk, bext);
     return chunk.bytes();

@@ -13,9 +13,6 @@
 #include "riff_chunks.h"
 #include "throw_helpers.h"
 
-#include <QHash>
-#include <QSet>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
