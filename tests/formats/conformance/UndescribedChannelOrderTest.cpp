@@ -44,7 +44,7 @@ const std::vector<Undescribed>& Types()
         {"NeXTALaw", FOUR_CHAR_CODE("NSAL"), 16, {"-t", "au"}},
         {"Paris", FOUR_CHAR_CODE(" paf"), 16, {"-t", "paf"}},
         {"Dawn", FOUR_CHAR_CODE("Dawn"), 16, {"-t", "aiff"}},
-        {"SonicAIFF", FOUR_CHAR_CODE("SAIF"), 16, {}},
+        {"SonicAIFF", FOUR_CHAR_CODE("SAIF"), 16, {"-t", "aiff"}},
         {"SoundDesignerII", FOUR_CHAR_CODE("Sd2f"), 16, {}},
     };
     return types;
