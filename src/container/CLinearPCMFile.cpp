@@ -2,6 +2,7 @@
 
 #include "AppleDoubleFile.h"
 #include "ChannelArrangement.h"
+#include "ChannelLabels.h"
 
 #include "CreateSoundFile.h"
 #include "FileManager.h"
@@ -90,6 +91,7 @@ OSErr CLinearPCMFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
             m_transform = SampleTransform{};
             m_dataOffset = m_headerBytes;
             err = SetUpNewFile(fileTypeSpecifics);
+            PlaceChannels();
             return err != noErr ? err : WriteHeader();
         },
         m_noMemoryErr);
@@ -557,6 +559,8 @@ OSErr CLinearPCMFile::WriteFramesWith(UInt32 frames, UInt32 frame, bool data, St
 
 OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
 {
+    if (m_writable && m_numFrames == 0)
+        PlaceChannels();
     return WriteFramesWith(frames, frame, m_writeBuffer != nullptr, [&] {
         if (!ReordersChannels())
             return StoreFrames(frames, frame);
@@ -568,6 +572,29 @@ OSErr CLinearPCMFile::WriteBlock(UInt32 frames, UInt32 frame)
         ArrangeFrames(m_writeBuffer, frames, sampleBytes, m_memoryFromFile);
         return err;
     });
+}
+
+std::vector<int> SpeakerMaskChannelOrder(AudioChannelLayoutTag tag, UInt32 channels, UInt32* mask)
+{
+    if (mask)
+        *mask = 0;
+    const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
+    if (channels < 3 || labels.size() != channels)
+        return {};
+    std::vector<int> order;
+    const UInt32 speakers = SpeakerMaskForChannelLabels(labels, &order);
+    if (mask)
+        *mask = speakers;
+    bool same = true;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        same = same && order[i] == int(i);
+    return speakers != 0 && !same ? InverseOrder(order) : std::vector<int>();
+}
+
+void CLinearPCMFile::PlaceChannels()
+{
+    if (!KeepsOwnChannelOrder())
+        SetChannelOrder(SpeakerMaskChannelOrder(MemoryLayoutTag(), GetNumChannels()));
 }
 
 void CLinearPCMFile::SetChannelOrder(const std::vector<int>& memoryFromFile)

@@ -35,6 +35,15 @@
 #include <cstddef>
 #include <vector>
 
+// The one order of channels in a file that does not keep an order of its
+// own: the speakers of layout `tag` in the order of the WAVE speaker mask
+// (L R C LFE, back pair, front centre pair, back centre, side pair ...),
+// which players take a file to hold when nothing says otherwise.  Memory
+// channel i is file channel order[i]; empty when that is the memory order
+// or when no mask names every speaker of the layout.  *mask (when given)
+// gets the mask of those speakers, 0 when there is none.
+std::vector<int> SpeakerMaskChannelOrder(AudioChannelLayoutTag tag, UInt32 channels, UInt32* mask = nullptr);
+
 class CLinearPCMFile : public CTypedSoundFile {
 public:
     ~CLinearPCMFile() override;
@@ -220,6 +229,14 @@ protected:
     // as they are loaded and stored; raw frame copies are refused.
     void SetChannelOrder(const std::vector<int>& memoryFromFile);
     bool ReordersChannels() const { return !m_memoryFromFile.empty(); }
+    // Whether the written file keeps its channels in an order its header
+    // names ('CHAN'); the others, whatever they say of their speakers (a
+    // WAVE mask) or if they say nothing, hold them in the order of
+    // SpeakerMaskChannelOrder, which PlaceChannels gives a file being
+    // written: at Create and again before its first frame (a layout given
+    // after Create).
+    virtual bool KeepsOwnChannelOrder() const { return false; }
+    void PlaceChannels();
     const std::vector<int>& ChannelOrder() const { return m_memoryFromFile; }
 
 private:

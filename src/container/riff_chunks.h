@@ -1,6 +1,7 @@
-// The chunk pieces of the RIFF family (WAVE, and the coded formats kept in
-// a WAVE container: MS ADPCM, G.729, Broadcast Wave MPEG): the chunk IDs,
-// the walk's options and the chunk search.  All numbers are little-endian;
+// The chunk walk of the RIFF family (WAVE, and the coded formats kept in
+// a WAVE container: MS ADPCM, G.729, Broadcast Wave MPEG): the container
+// IDs, the walk's options and the chunk search (the chunks themselves are
+// wave_chunks').  All numbers are little-endian;
 // chunk sizes are unsigned 32-bit (a data chunk of 2 to 4 GiB is valid).
 #pragma once
 
@@ -10,16 +11,7 @@ namespace riff_chunks {
 
 constexpr FourCharCode kRIFF = ChunkID("RIFF");
 constexpr FourCharCode kWAVE = ChunkID("WAVE");
-constexpr FourCharCode kFmt = ChunkID("fmt ");
-constexpr FourCharCode kFmtCR = 0x666D740D;  // "fmt" and a carriage return
-constexpr FourCharCode kFact = ChunkID("fact");
 constexpr FourCharCode kData = ChunkID("data");
-constexpr FourCharCode kCue = ChunkID("cue ");
-constexpr FourCharCode kList = ChunkID("LIST");
-constexpr FourCharCode kAdtl = ChunkID("adtl");
-constexpr FourCharCode kLabl = ChunkID("labl");
-constexpr FourCharCode kNote = ChunkID("note");
-constexpr FourCharCode kLtxt = ChunkID("ltxt");
 
 // The family's walk: little-endian, sizes unsigned, -22004 after the
 // first chunk and 100 more without a match.

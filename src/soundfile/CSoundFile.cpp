@@ -611,8 +611,10 @@ OSErr CSoundFile::CheckReadShape() const
 {
     if (!(m_sampleRate >= 1.0 && m_sampleRate <= kMaxReadSampleRate))
         return kHeaderSampleRateErr;
-    if (m_numChannels < 1 || m_numChannels > kMaxReadChannels || m_dataHoldsNoFrame)
+    if (m_numChannels < 1 || m_numChannels > kMaxReadChannels)
         return kHeaderChannelsErr;
+    if (m_dataHoldsNoFrame)
+        return kDataHoldsNoFrameErr;
     if (const std::vector<CSoundFile*>* members = GetSubFiles()) {
         for (const CSoundFile* member : *members)
             if (const OSErr err = member ? member->CheckReadShape() : noErr)

@@ -112,6 +112,7 @@ constexpr OSErr kNoValidSamplerInfoErr = -22007;    // "No valid sampler info"
 constexpr OSErr kPathIsFolderErr = -22008;          // a folder given where a file was expected
 constexpr OSErr kNoSplitPairErr = -22015;
 constexpr OSErr kNameNotExtendedErr = -22021;       // "name was not extended, it was too long"
+constexpr OSErr kDataHoldsNoFrameErr = -22023;      // "has less sound data than one frame"
 constexpr OSErr kHeaderChannelsErr = -22100;        // "has incompatible # channels"
 constexpr OSErr kHeaderSampleRateErr = -22601;      // "has incompatible samplerate"
 

@@ -7,6 +7,7 @@
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
 #include "riff_chunks.h"
+#include "wave_chunks.h"
 #include "telephony_names.h"
 
 #include <algorithm>
@@ -62,22 +63,23 @@ CG729File::Layout CG729File::LayoutFromOptions(const UInt8* options)
 std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
 {
     const UInt32 dataSize = frames * g729::kPackedFrameBytes;
-    std::vector<UInt8> h(kRiffHeaderBytes, 0);
-    WriteBE32(&h[0], riff_chunks::kRIFF);
-    WriteLE32(&h[4], 48 + dataSize);
-    WriteBE32(&h[8], riff_chunks::kWAVE);
-    WriteBE32(&h[12], riff_chunks::kFmt);
-    WriteLE32(&h[16], 28);
-    h[20] = 0x42;       // format tag
-    h[22] = 1;          // channels
-    WriteLE32(&h[24], 8000);
-    WriteLE32(&h[28], 1000);  // bytes per second
-    h[32] = 10;         // block align
-    h[36] = 10;         // extra size
-    h[38] = 2;
-    std::memcpy(&h[48], "data", 4);
-    WriteLE32(&h[52], dataSize);
-    return h;
+    wave_chunks::Format format;
+    format.tag = kWAVEFormatG729;
+    format.channels = 1;
+    format.sampleRate = 8000;
+    format.byteRate = 1000;
+    format.blockAlign = 10;
+    format.bitsPerSample = 0;
+    format.hasExtra = true;
+    format.extra = {2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    ChunkBuilder h(ChunkByteOrder::LittleEndian);
+    h.put_fourcc(riff_chunks::kRIFF);
+    h.put_u32le(48 + dataSize);
+    h.put_fourcc(riff_chunks::kWAVE);
+    wave_chunks::PutFormat(&h, format);
+    h.put_fourcc(riff_chunks::kData);
+    h.put_u32le(dataSize);
+    return h.bytes();
 }
 
 OSErr CG729File::ResolveLayout(SInt64 fileSize)
@@ -108,19 +110,20 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
         CallbackChunkSource source(
             [this](SInt64 position, void* bytes, std::size_t count) { return ReadAt(UInt64(position), bytes, count); },
             fileSize);
+        ChunkReader reader(source, riff_chunks::WalkOptions());
         bool formatSeen = false;
         OSErr result = kG729UnknownErr;
         riff_chunks::ForEachChunk(source, kMaxChunksWalked, true, [&](const ChunkInfo& info) {
             const UInt64 body = UInt64(info.bodyPos);
-            if (info.id == riff_chunks::kFmt) {
-                UInt8 tag[2];
-                if (info.sizeField < 2 || body + 2 > size)
-                    return false;
-                if ((result = ReadAt(body, tag, 2)))
+            if (info.id == wave_chunks::kFmt) {
+                ChunkView fields;
+                wave_chunks::Format format;
+                if ((result = reader.ReadBody(info, &fields, 16)))
                     return false;
                 result = kG729UnknownErr;
-                const UInt16 format = ReadLE16(tag);
-                if (format != 0x0042 && format != 0x0083)
+                if (!wave_chunks::ParseFormat(fields, &format))
+                    return false;
+                if (format.tag != kWAVEFormatG729 && format.tag != kWAVEFormatG729Alt)
                     return false;
                 formatSeen = true;
             } else if (info.id == riff_chunks::kData) {

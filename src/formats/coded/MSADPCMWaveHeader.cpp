@@ -3,6 +3,7 @@
 #include "ByteOrder.h"
 #include "ChunkReader.h"
 #include "riff_chunks.h"
+#include "wave_chunks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,34 +58,39 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     };
 
     // Format.
-    const Chunk* fmt = find(riff_chunks::kFmt);
-    if (!fmt)
-        fmt = find(riff_chunks::kFmtCR);
-    if (!fmt || fmt->size < 16)
-        return kNoFmtErr;
-    std::vector<UInt8> f(std::size_t(std::min<UInt64>(fmt->size, 22 + 4 * MSADPCMCodec::kMaxCoefficients)));
-    if ((err = read(fmt->body, f.data(), f.size())))
-        return err == eofErr ? kNoFmtErr : err;
-    if (ReadLE16(&f[0]) != 2)
+    ChunkWalkOptions options = riff_chunks::WalkOptions();
+    options.maxChunks = kMaxChunks;
+    ChunkReader reader(source, options);
+    wave_chunks::Format format;
+    err = reader.ReadHeader();
+    if (err == noErr)
+        err = wave_chunks::ReadFormat(reader, &format, 22 + 4 * MSADPCMCodec::kMaxCoefficients, false);
+    if (err)
+        return source.ReadError() && source.ReadError() != eofErr ? source.ReadError() : kNoFmtErr;
+    if (format.tag != kWAVEFormatMSADPCM)
         return kUnsupportedErr;
-    channels = ReadLE16(&f[2]);
-    sampleRate = ReadLE32(&f[4]);
-    blockAlign = ReadLE16(&f[12]);
+    channels = format.channels;
+    sampleRate = format.sampleRate;
+    blockAlign = format.blockAlign;
     if (channels != 1 && channels != 2)
         return kChannelsErr;
-    if (f.size() < 22)
+    // The extra bytes: samples per block, the pair count and the pairs.
+    if (format.extra.size() < 4)
         return kUnsupportedErr;
-    samplesPerBlock = ReadLE16(&f[18]);
-    const UInt16 numCoef = ReadLE16(&f[20]);
-    if (numCoef == 0 || numCoef > MSADPCMCodec::kMaxCoefficients || 22u + 4u * numCoef > f.size())
+    ChunkView extra(format.extra.data(), format.extra.size(), ChunkByteOrder::LittleEndian);
+    samplesPerBlock = extra.get_u16le();
+    const UInt16 numCoef = extra.get_u16le();
+    if (numCoef == 0 || numCoef > MSADPCMCodec::kMaxCoefficients || !extra.has(4u * numCoef))
         return kUnsupportedErr;
     coefficients.clear();
-    for (UInt16 i = 0; i < numCoef; ++i)
-        coefficients.push_back({SInt16(ReadLE16(&f[22 + 4 * i])), SInt16(ReadLE16(&f[24 + 4 * i]))});
+    for (UInt16 i = 0; i < numCoef; ++i) {
+        const SInt16 coef1 = extra.get_i16le();
+        coefficients.push_back({coef1, extra.get_i16le()});
+    }
     if (sampleRate == 0 || !Codec().IsValid())
         return kUnsupportedErr;
 
-    const Chunk* fact = find(riff_chunks::kFact);
+    const Chunk* fact = find(wave_chunks::kFact);
     if (!fact)
         return kNoFactErr;
     UInt8 factBytes[4];
@@ -100,11 +106,11 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
 
     // Annotations: cue points and the first associated-data list.
     labels.clear();
-    const Chunk* cue = find(riff_chunks::kCue);
+    const Chunk* cue = find(wave_chunks::kCue);
     const Chunk* adtl = nullptr;
     for (const Chunk& c : chunks) {
         UInt8 type[4];
-        if (c.id == riff_chunks::kList && c.size >= 4 && read(c.body, type, 4) == noErr &&
+        if (c.id == wave_chunks::kList && c.size >= 4 && read(c.body, type, 4) == noErr &&
             std::memcmp(type, "adtl", 4) == 0) {
             adtl = &c;
             break;
@@ -116,45 +122,17 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     std::vector<UInt8> list(std::size_t(std::min<UInt64>(adtl->size, kMaxAnnotationBytes)));
     if (read(cue->body, cues.data(), cues.size()) != noErr || read(adtl->body, list.data(), list.size()) != noErr)
         return noErr;
-    // The count says how many points follow; only those the chunk holds count.
-    const UInt64 points = std::min<UInt64>(ReadLE32(&cues[0]), (cues.size() - 4) / 24);
-    auto cuePosition = [&](UInt32 id, UInt32* position) {
-        for (UInt64 i = 0; i < points; ++i) {
-            const UInt8* p = &cues[std::size_t(4 + 24 * i)];
-            if (ReadLE32(p) == id) {
-                *position = ReadLE32(p + 20);
-                return true;
-            }
-        }
-        return false;
-    };
-    for (std::size_t pos = 4; pos + 8 <= list.size();) {
-        const UInt8* sub = &list[pos];
-        const UInt32 size = ReadLE32(sub + 4);
-        const std::size_t body = pos + 8;
-        const std::size_t avail = std::size_t(std::min<UInt64>(size, list.size() - body));
-        if (avail >= 4) {
-            const UInt32 id = ReadLE32(&list[body]);
-            Label label{};
-            if ((std::memcmp(sub, "labl", 4) == 0 || std::memcmp(sub, "note", 4) == 0) &&
-                cuePosition(id, &label.position)) {
-                label.isRegion = false;
-                std::size_t n = 0;
-                while (n < avail - 4 && n < 31 && list[body + 4 + n] != 0)
-                    ++n;
-                label.name[0] = UInt8(n);
-                if (n)
-                    std::memcpy(label.name + 1, &list[body + 4], n);
-                labels.push_back(label);
-            } else if (std::memcmp(sub, "ltxt", 4) == 0 && avail >= 8 && cuePosition(id, &label.position)) {
-                label.isRegion = true;
-                label.length = ReadLE32(&list[body + 4]);
-                labels.push_back(label);
-            }
-        }
-        pos = body + std::size_t(size) + (size & 1);
-        if (UInt64(body) + size > list.size())
-            break;
+    ChunkView cueBody(cues.data(), cues.size(), ChunkByteOrder::LittleEndian);
+    ChunkView listBody(list.data(), list.size(), ChunkByteOrder::LittleEndian);
+    listBody.skip(4);  // "adtl"
+    for (const wave_chunks::CueAnnotation& a : wave_chunks::ParseCueList(cueBody, listBody)) {
+        Label label{};
+        label.isRegion = a.isRegion;
+        label.position = a.position;
+        label.length = a.length;
+        if (!a.isRegion)
+            std::memcpy(label.name, a.name, a.name[0] + 1u);
+        labels.push_back(label);
     }
     return noErr;
 }
@@ -194,29 +172,30 @@ std::vector<UInt8> MSADPCMWaveHeader::Build(UInt16 channels, UInt32 rate, UInt16
                                             UInt32 riffSize)
 {
     const auto& pairs = MSADPCMCodec::StandardCoefficients();
+    wave_chunks::Format format;
+    format.tag = kWAVEFormatMSADPCM;
+    format.channels = channels;
+    format.sampleRate = rate;
+    format.byteRate = UInt32(double(rate) / samplesPerBlock * blockAlign);
+    format.blockAlign = blockAlign;
+    format.bitsPerSample = 4;
+    format.hasExtra = true;
+    ChunkBuilder extra(ChunkByteOrder::LittleEndian);
+    extra.put_u16(samplesPerBlock);
+    extra.put_u16(UInt16(pairs.size()));
+    for (const auto& p : pairs) {
+        extra.put_u16(UInt16(p.coef1));
+        extra.put_u16(UInt16(p.coef2));
+    }
+    format.extra = extra.bytes();
+
     ChunkBuilder b(ChunkByteOrder::LittleEndian);
     b.put_fourcc(riff_chunks::kRIFF);
     b.put_u32(riffSize);
     b.put_fourcc(riff_chunks::kWAVE);
-    b.put_fourcc(riff_chunks::kFmt);
-    b.put_u32(UInt32(22 + 4 * pairs.size()));
-    b.put_u16(2);
-    b.put_u16(channels);
-    b.put_u32(rate);
-    b.put_u32(UInt32(double(rate) / samplesPerBlock * blockAlign));
-    b.put_u16(blockAlign);
-    b.put_u16(4);
-    b.put_u16(UInt16(4 + 4 * pairs.size()));
-    b.put_u16(samplesPerBlock);
-    b.put_u16(UInt16(pairs.size()));
-    for (const auto& p : pairs) {
-        b.put_u16(UInt16(p.coef1));
-        b.put_u16(UInt16(p.coef2));
-    }
-    b.put_fourcc(ChunkID("fact"));
-    b.put_u32(4);
-    b.put_u32(frames);
-    b.put_fourcc(ChunkID("data"));
+    wave_chunks::PutFormat(&b, format);
+    wave_chunks::PutFact(&b, frames);
+    b.put_fourcc(riff_chunks::kData);
     b.put_u32(dataSize);
     return b.bytes();
 }
@@ -224,51 +203,7 @@ std::vector<UInt8> MSADPCMWaveHeader::Build(UInt16 channels, UInt32 rate, UInt16
 std::vector<UInt8> MSADPCMWaveHeader::BuildAnnotations(const std::vector<SFTMarker>& markers,
                                                        const std::vector<SFTRegion>& regions)
 {
-    if (markers.empty() && regions.empty())
-        return {};
     ChunkBuilder b(ChunkByteOrder::LittleEndian);
-    const UInt32 count = UInt32(markers.size() + regions.size());
-    b.put_fourcc(ChunkID("cue "));
-    b.put_u32(24 * count + 4);
-    b.put_u32(count);
-    UInt32 id = 0;
-    auto point = [&](UInt32 position) {
-        b.put_u32(id++);
-        b.put_u32(position);
-        b.put_fourcc(ChunkID("data"));
-        b.put_u32(0);
-        b.put_u32(0);
-        b.put_u32(position);
-    };
-    for (const SFTMarker& m : markers)
-        point(m.pos);
-    for (const SFTRegion& r : regions)
-        point(r.start);
-
-    const std::size_t list = b.size();
-    b.put_fourcc(ChunkID("LIST"));
-    b.put_u32(0);
-    b.put_fourcc(ChunkID("adtl"));
-    id = 0;
-    for (const SFTMarker& m : markers) {
-        const UInt32 length = std::min<UInt32>(m.name[0], 31);
-        b.put_fourcc(ChunkID("labl"));
-        b.put_u32(length + 5);
-        b.put_u32(id++);
-        b.put_bytes(m.name + 1, length);
-        b.put_u8(0);
-        if ((length + 13) & 1)
-            b.put_u8(0);
-    }
-    for (const SFTRegion& r : regions) {
-        b.put_fourcc(ChunkID("ltxt"));
-        b.put_u32(20);
-        b.put_u32(id++);
-        b.put_u32(r.end - r.start);
-        b.put_fourcc(ChunkID("rgn "));
-        b.put_u32(0);
-        b.put_u32(0);
-    }
-    b.patch_u32(list + 4, UInt32(b.size() - list - 8));
+    wave_chunks::PutCueList(&b, markers, regions, false);
     return b.bytes();
 }

@@ -1,5 +1,6 @@
 #include "CBWFMPEGFile.h"
 #include "riff_chunks.h"
+#include "wave_chunks.h"
 
 #include "ByteOrder.h"
 #include "FileOperations.h"
@@ -9,14 +10,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-void PutText(QByteArray& b, int offset, const QByteArray& text, int size)
-{
-    std::memcpy(b.data() + offset, text.constData(), std::size_t(std::min<qsizetype>(text.size(), size)));
-}
-
-}  // namespace
 
 CBWFMPEGFile::~CBWFMPEGFile()
 {
@@ -61,57 +54,52 @@ OSErr CBWFMPEGFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SIn
 
 QByteArray CBWFMPEGFile::HeaderBytes(UInt64 fileLength) const
 {
-    QByteArray h(kHeaderBytes, '\0');
-    PutBE32(h, 0, riff_chunks::kRIFF);
-    PutLE32(h, 4, UInt32(fileLength - 8));
-    PutBE32(h, 8, riff_chunks::kWAVE);
+    ChunkBuilder h(ChunkByteOrder::LittleEndian);
+    h.put_fourcc(riff_chunks::kRIFF);
+    h.put_u32le(UInt32(fileLength - 8));
+    h.put_fourcc(riff_chunks::kWAVE);
 
-    std::memcpy(h.data() + 12, "bext", 4);
-    PutLE32(h, 16, 858);
-    PutText(h, 20, m_annotation, 256);
-    // The file is written under its temporary name: its origin says
-    // nothing of names.
-    PutText(h, 276, m_origin.originator, 32);
-    PutText(h, 308, m_origin.reference, 32);
-    PutText(h, 340, m_origin.date, 10);
-    PutText(h, 350, m_origin.time, 8);
     const bool mono = m_numChannels == 1;
     const bool joint = !mono && m_format[6] == 'j';
     const bool dual = !mono && m_format[6] == 'd';
-    const QByteArray history = QStringLiteral("A=MPEG1L2,F=%1,B=%2,M=%3,T=Quillmarch\r\n")
-                                   .arg(int(m_sampleRate))
-                                   .arg(m_bitRate)
-                                   .arg(mono ? QStringLiteral("mono")
-                                             : joint ? QStringLiteral("joint-stereo")
-                                                     : dual ? QStringLiteral("dual-mono") : QStringLiteral("stereo"))
-                                   .toLatin1();
-    PutText(h, 622, history, 256);
+    wave_chunks::Bext bext;
+    bext.description = m_annotation;
+    // The file is written under its temporary name: its origin says
+    // nothing of names.
+    bext.origin = m_origin;
+    bext.codingHistory = wave_chunks::CodingHistoryLine(
+        "MPEG1L2", UInt32(int(m_sampleRate)),
+        "B=" + QByteArray::number(m_bitRate) + ",M=" +
+            (mono ? "mono" : joint ? "joint-stereo" : dual ? "dual-mono" : "stereo"));
+    wave_chunks::PutBext(&h, bext);
 
-    std::memcpy(h.data() + 878, "mext", 4);
-    PutLE32(h, 882, 12);
+    h.put_fourcc(ChunkID("mext"));
+    h.put_u32le(12);
     const int sfIndex = mpeg::SampleRateIndex(int(m_sampleRate));
-    PutLE16(h, 886, m_lastPadding ? 3 : sfIndex == 0 ? 5 : 1);
+    h.put_u16le(m_lastPadding ? 3 : sfIndex == 0 ? 5 : 1);
+    h.put_zeros(10);  // frame size, ancillary data length and definition, reserved
 
-    std::memcpy(h.data() + 898, "fmt ", 4);
-    PutLE32(h, 902, 40);
-    PutLE16(h, 906, 0x0050);
-    PutLE16(h, 908, m_numChannels);
-    PutLE32(h, 910, UInt32(m_sampleRate));
-    PutLE32(h, 914, UInt32(m_bitRate) * 125);
-    PutLE16(h, 918, 1152);
-    PutLE16(h, 920, 0);
-    PutLE16(h, 922, 22);
-    PutLE16(h, 924, 2);
-    PutLE32(h, 926, UInt32(m_bitRate) * 1000);
-    PutLE16(h, 930, mono ? 8 : joint ? 2 : dual ? 4 : 1);
-    PutLE16(h, 932, joint ? 1 : 0);
+    wave_chunks::Format format;
+    format.tag = kWAVEFormatMPEG;
+    format.channels = UInt16(m_numChannels);
+    format.sampleRate = UInt32(m_sampleRate);
+    format.byteRate = UInt32(m_bitRate) * 125;
+    format.blockAlign = 1152;
+    format.bitsPerSample = 0;
+    format.hasExtra = true;
+    ChunkBuilder extra(ChunkByteOrder::LittleEndian);
+    extra.put_u16le(2);                           // layer
+    extra.put_u32le(UInt32(m_bitRate) * 1000);    // bit rate
+    extra.put_u16le(mono ? 8 : joint ? 2 : dual ? 4 : 1);  // mode
+    extra.put_u16le(joint ? 1 : 0);               // mode extension
+    extra.put_zeros(12);                          // emphasis, flags, presentation time stamp
+    format.extra = extra.bytes();
+    wave_chunks::PutFormat(&h, format);
 
-    std::memcpy(h.data() + 946, "fact", 4);
-    PutLE32(h, 950, 4);
-    PutLE32(h, 954, m_numFrames);
-    std::memcpy(h.data() + 958, "data", 4);
-    PutLE32(h, 962, UInt32(m_bytesWritten));
-    return h;
+    wave_chunks::PutFact(&h, m_numFrames);
+    h.put_fourcc(riff_chunks::kData);
+    h.put_u32le(UInt32(m_bytesWritten));
+    return QByteArray(reinterpret_cast<const char*>(h.data()), qsizetype(h.size()));
 }
 
 OSErr CBWFMPEGFile::RunEncoder()

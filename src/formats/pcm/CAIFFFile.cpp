@@ -293,9 +293,9 @@ OSErr CAIFFFile::SettleSoundData(SInt64 availableBytes)
     // file stays usable and the caller is warned through DataCutShort.
     LimitBlockBytes();
     const bool cut = ClampFramesTo(availableBytes) || m_numFrames < m_commFrames;
-    // Sound data that cannot hold one frame: the channel count is not real.
+    // Sound data that cannot hold one frame: the shape is not real.
     if (cut && m_numFrames == 0 && availableBytes > 0) {
-        return kAIFFNoCOMMErr;
+        return kDataHoldsNoFrameErr;
     }
     m_dataCutShort = cut;
     return noErr;

@@ -76,6 +76,8 @@ public:
     UInt32 GetChannelLayoutTag() const { return m_channelLayoutTag; }
 
 protected:
+    // The order of the layout 'CHAN' names (PutCHAN).
+    bool KeepsOwnChannelOrder() const override { return true; }
     // The family's other types: their type code and format name.
     CAIFFFile(OSType fileType, const char* formatName);
 

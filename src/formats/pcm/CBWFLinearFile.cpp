@@ -5,6 +5,7 @@
 #include "MacRoman.h"
 #include "SoundFileSwitches.h"
 #include "debug_trace.h"
+#include "format_helpers.h"
 #include "regn_chunk.h"
 #include "error_code_exception.h"
 #include "throw_helpers.h"
@@ -16,16 +17,8 @@
 
 namespace {
 
-constexpr FourCharCode kBext = ChunkID("bext");
+using wave_chunks::kBext;
 constexpr FourCharCode kRegn = ChunkID("regn");
-constexpr std::size_t kBextDataSize = 858;
-
-void PutText(ChunkBuilder& chunk, const QByteArray& text, std::size_t field)
-{
-    const std::size_t length = std::min(std::size_t(text.size()), field);
-    chunk.put_bytes(text.constData(), length);
-    chunk.put_zeros(field - length);
-}
 
 } // namespace
 
@@ -41,24 +34,18 @@ QString CBWFLinearFile::GetFormatName() const { return QStringLiteral("Uncompres
 // ============================================================ 'bext'
 std::vector<UInt8> CBWFLinearFile::BuildBEXT() const
 {
+    wave_chunks::Bext bext;
+    bext.description = m_annotation;
+    bext.origin = m_origin;
+    bext.timeReference = HasTimeStamp() ? GetTimeStamp64() : 0;
+    // Linear samples of the file's rate and word length; the mode of one
+    // or two channels (wider files have none).
+    QByteArray fields = "W=" + QByteArray::number(m_fileSampleBytes * 8);
+    if (m_numChannels <= 2)
+        fields += m_numChannels == 1 ? ",M=mono" : ",M=stereo";
+    bext.codingHistory = wave_chunks::CodingHistoryLine("PCM", RateHeaderWord(m_sampleRate), fields);
     ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
-    chunk.put_fourcc(kBext);
-    chunk.put_u32le(UInt32(kBextDataSize));
-    // Description: at most 255 bytes and a terminating zero.
-    const std::size_t length = std::min<std::size_t>(std::size_t(m_annotation.size()), 255);
-    chunk.put_bytes(m_annotation.constData(), length);
-    chunk.put_zeros(256 - length);
-    PutText(chunk, m_origin.originator, 32);
-    PutText(chunk, m_origin.reference, 32);
-    PutText(chunk, m_origin.date, 10);
-    PutText(chunk, m_origin.time, 8);
-    const UInt64 stamp = HasTimeStamp() ? GetTimeStamp64() : 0;
-    chunk.put_u32le(UInt32(stamp & 0xFFFFFFFFu));
-    chunk.put_u32le(UInt32(stamp >> 32));
-    chunk.put_u16le(0);
-    chunk.put_zeros(64);
-    chunk.put_zeros(190);
-    PutText(chunk, QByteArrayLiteral("CodingHistory"), 256);
+    wave_chunks::PutBext(&chunk, bext);
     return chunk.bytes();
 }
 
@@ -80,16 +67,10 @@ OSErr CBWFLinearFile::ReadBEXT()
     err = ReadChunkBody(info, &body, 602);
     if (err)
         return err;
-    UInt8 fields[602] = {};
-    if (!body.empty())
-        std::memcpy(fields, body.data(), std::min<std::size_t>(body.size(), sizeof fields));
-
-    SetTimeStamp64(ReadLE64(fields + 338));
-
-    std::size_t length = 0;
-    while (length < 256 && fields[length] != 0)
-        ++length;
-    m_annotation = QByteArray(reinterpret_cast<const char*>(fields), qsizetype(length));
+    wave_chunks::Bext bext;
+    wave_chunks::ParseBext(body, &bext);
+    SetTimeStamp64(bext.timeReference);
+    m_annotation = bext.description;
 
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(m_annotation);

@@ -3,7 +3,8 @@
 // exactly 38 bytes past a 'MARK' ID), and the 'SSND' offset field holds the
 // recording's start time in 1/120 second.  Open gives the file one region
 // over the whole file carrying that start time (in frames) as its time
-// stamp.  Written files are plain AIFF without 'CHAN'.
+// stamp.  Written files are plain AIFF without 'CHAN', their channels in
+// the order of SpeakerMaskChannelOrder.
 #pragma once
 
 #include "CAIFFFile.h"
@@ -27,6 +28,8 @@ protected:
     OSErr AfterOpen() override;
     // FORM header, an empty 'COMM' and an empty 'SSND'.
     OSErr WriteHeader() override;
+    // No 'CHAN': the channels go in the order every file without one has.
+    bool KeepsOwnChannelOrder() const override { return false; }
 
 private:
     UInt64 m_startFrames = 0;

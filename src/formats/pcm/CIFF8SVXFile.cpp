@@ -85,6 +85,9 @@ OSErr CIFF8SVXFile::ReadVoiceHeader()
         if (!body.has(20)) {
             return kIFF8SVXNoVHDRErr;
         }
+        const UInt32 oneShot = body.get_u32be();
+        const UInt32 repeat = body.get_u32be();
+        m_voiceFrames = UInt64(oneShot) + repeat;
         body.seek(12);
         const UInt16 rate = body.get_u16be();
         body.skip(1);
@@ -131,10 +134,13 @@ OSErr CIFF8SVXFile::ReadHeader()
     }
     m_dataOffset = body.bodyPos;
     // The body as the file holds it (oversized fields are cut to the end of
-    // the file by the walk); a size it does not hold cuts the file short,
-    // the placeholders of an unfinished file ("size", 0xFFFFFFFF) do not.
+    // the file by the walk); a size it does not hold cuts the file short.
+    // Behind the placeholders of an unfinished file ("size", 0xFFFFFFFF)
+    // the body runs to the end of the file, and is as long as the voice
+    // header counts when it counts any.
     const bool sized = body.sizeField != kSizePlaceholder && body.sizeField != 0xFFFFFFFFu;
-    SettleFramesFromData(UInt64(std::max<SInt64>(body.bodySize, 0)), sized ? body.sizeField : kDataToTheEnd, 1);
+    const UInt64 promised = sized ? body.sizeField : m_voiceFrames > 0 ? m_voiceFrames : kDataToTheEnd;
+    SettleFramesFromData(UInt64(std::max<SInt64>(body.bodySize, 0)), promised, 1);
     return noErr;
 }
 

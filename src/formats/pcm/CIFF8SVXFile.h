@@ -11,7 +11,8 @@
 //
 // Reading walks the chunks with ChunkReader (bounded to the FORM and the
 // file).  The frame count is the 'BODY' size cut to what the file holds, so
-// the repeat part of looped instruments is kept.  Delta-compressed bodies are
+// the repeat part of looped instruments is kept; behind a placeholder size
+// it is the samples 'VHDR' counts, as far as the file holds them.  Delta-compressed bodies are
 // refused (-23800), and so are stereo files ('CHAN' 6: -22803).
 //
 // Codes: -22800 no 'VHDR' (or one shorter than 20 bytes), -22802 no 'FORM' at
@@ -63,4 +64,6 @@ private:
     // -22803 when a 'CHAN' chunk declares both channels (stereo bodies hold
     // one channel after the other, which this class does not read).
     OSErr CheckMono();
+
+    UInt64 m_voiceFrames = 0;  // one-shot and repeat samples of 'VHDR'
 };

@@ -112,6 +112,10 @@ OSErr CNeXT_SUNFile::ReadHeader()
     const UInt64 available = UInt64(eof - SInt64(offset));
     const bool sized = size != 0 && size != kUnknownSize;
     SettleFramesFromData(available, sized ? size : kDataToTheEnd, UInt64(FileBytesPerFrame()));
+    // With no size named, the whole frames present are the data: bytes
+    // short of a frame at the end do not make the file cut short.
+    if (!sized)
+        m_dataCutShort = false;
 
     return SetFPos(m_refNum, fsFromStart, offset);
 }

@@ -112,6 +112,9 @@ OSErr CParisLinearFile::ReadHeader()
         return kParisNoHeaderErr;
     if (err)
         return err;
+    // A header that is not all there is no header.
+    if (FileLength() < SInt64(kParisHeaderBytes))
+        return kParisNoHeaderErr;
     bool little;
     if (std::memcmp(header, " paf", 4) == 0)
         little = false;
@@ -146,15 +149,14 @@ OSErr CParisLinearFile::ReadHeader()
     if (err && err != eofErr)
         return err;
     m_dataOffset = kParisHeaderBytes;
-    // The samples run to the end of the file: a file that ends inside its
-    // header, a frame or (24 bits) a group of frames was cut short.
+    // The samples run to the end of the file: a file that ends inside a
+    // frame or (24 bits) a group of frames was cut short.
     const SInt64 length = FileLength();
     const UInt64 present = UInt64(std::max<SInt64>(0, length - SInt64(kParisHeaderBytes)));
     if (m_numBits == 24)
         SettleFramesFromData(present, kDataToTheEnd, UInt64(channels) * kGroupBlockBytes, kGroupFrames);
     else
         SettleFramesFromData(present, kDataToTheEnd, UInt64(channels) * UInt64(BitsToBytes(m_numBits)));
-    m_dataCutShort = m_dataCutShort || length < SInt64(kParisHeaderBytes);
     m_sampleFormat = kSampleFormatBigEndian;  // as the sample block holds them
     return noErr;
 }

@@ -427,6 +427,7 @@ OSErr CSDIIFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
     m_sampleFormat = kSampleFormatBigEndian;
     // Words that are not whole bytes are stored in whole bytes.
     SetNewFileShape(numChannels, SInt16(((numBits + 7) / 8) * 8), sampleRate);
+    PlaceChannels();
     m_headerDirty = true;
     m_isOpen = true;
     m_writable = true;

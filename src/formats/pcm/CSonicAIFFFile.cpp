@@ -514,6 +514,7 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         m_packingMode = mode;
         m_sampleFormat = kSampleFormatBigEndian;
         SetNewFileShape(numChannels, numBits, sampleRate);
+        PlaceChannels();
         m_formEnd = kPlaceholderFORMSize;
         if (m_freshHeader || m_mcsf.size() != kMCSFSize) {
             FillFreshMCSF();

@@ -13,9 +13,6 @@
 #include "riff_chunks.h"
 #include "throw_helpers.h"
 
-#include <QHash>
-#include <QSet>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -25,18 +22,15 @@
 namespace {
 
 using namespace riff_chunks;
+using namespace wave_chunks;
 
 constexpr FourCharCode kSmpl = ChunkID("smpl");
 constexpr FourCharCode kInst = ChunkID("inst");
-constexpr FourCharCode kRgn = ChunkID("rgn ");
 
 // The placeholder RIFF size of a file being written.
 constexpr UInt32 kPlaceholderRIFFSize = 0x7FFFFFFF;
 // The largest sample block a file with very wide frames gets (bytes).
 constexpr UInt64 kMaxBlockBytes = 16u << 20;
-
-// The last 12 bytes of the KSDATAFORMAT subtype identifiers.
-const UInt8 kSubformatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 // A float sample as a 32-bit integer: the product rounded to single
 // precision, then truncated and clipped.
@@ -55,43 +49,6 @@ inline SInt32 FloatToInt32(float f)
 inline float Int32ToFloat(SInt32 i)
 {
     return float(double(float(i)) * 4.65661287308e-10);
-}
-
-// A zero-terminated text of a chunk (at most maxLength bytes) as a Pascal
-// string of at most 31 bytes.
-void TextToPascal(const UInt8* text, std::size_t available, std::size_t maxLength, Str31 out)
-{
-    std::size_t length = 0;
-    const std::size_t limit = std::min(available, maxLength);
-    while (length < limit && text[length] != 0)
-        ++length;
-    length = std::min<std::size_t>(length, 31);
-    out[0] = UInt8(length);
-    if (length)
-        std::memcpy(out + 1, text, length);
-}
-
-// One cue point: `id` at `position` in the 'data' chunk.
-void PutCuePoint(ChunkBuilder& cue, UInt32 id, UInt32 position)
-{
-    cue.put_u32le(id);
-    cue.put_u32le(position);
-    cue.put_fourcc(kData);
-    cue.put_u32le(0);
-    cue.put_u32le(0);
-    cue.put_u32le(position);
-}
-
-void PutLabel(ChunkBuilder& list, UInt32 cueID, const UInt8* pascalName)
-{
-    const std::size_t length = std::min<std::size_t>(pascalName[0], 31);
-    list.put_fourcc(kLabl);
-    list.put_u32le(UInt32(4 + length + 1));
-    list.put_u32le(cueID);
-    list.put_bytes(pascalName + 1, length);
-    list.put_u8(0);
-    if ((12 + length + 1) & 1)
-        list.put_u8(0);
 }
 
 } // namespace
@@ -116,17 +73,8 @@ UInt32 WAVEChannelConfigurationToMask(SInt32 configuration, UInt32 channels)
 
 UInt32 WAVEChannelMaskForLayout(AudioChannelLayoutTag tag, UInt32 channels, std::vector<int>* memoryFromFile)
 {
-    memoryFromFile->clear();
-    const std::vector<UInt32> labels = ChannelLabelsForLayoutTag(tag);
-    std::vector<int> order;
-    if (channels < 3 || labels.size() != channels)
-        return 0;
-    const UInt32 mask = SpeakerMaskForChannelLabels(labels, &order);
-    bool same = true;
-    for (std::size_t i = 0; i < order.size(); ++i)
-        same = same && order[i] == int(i);
-    if (mask != 0 && !same)
-        *memoryFromFile = InverseOrder(order);
+    UInt32 mask = 0;
+    *memoryFromFile = SpeakerMaskChannelOrder(tag, channels, &mask);
     return mask;
 }
 
@@ -169,51 +117,19 @@ UInt32 GetWAVENumChannels(const std::string& path)
         ForkInputStream stream(path);
         if (stream.openError() != noErr)
             return 0;
-        if (FindRIFFChunk("fmt ", 1, stream) != noErr)
+        StreamChunkSource source(stream);
+        ChunkWalkOptions options = WalkOptions();
+        options.stopAtContainerEnd = false;
+        ChunkReader reader(source, options);
+        if (reader.ReadHeader() != noErr || reader.ContainerID() != kRIFF)
             return 0;
-        stream.seekg(6, std::ios::cur);
-        UInt8 bytes[2] = {};
-        stream.read(reinterpret_cast<char*>(bytes), 2);
-        if (!stream)
+        WAVEFormat format;
+        if (wave_chunks::ReadFormat(reader, &format, 16, false) != noErr)
             return 0;
-        return UInt32(bytes[0]) | (UInt32(bytes[1]) << 8);
+        return format.channels;
     } catch (...) {
         return 0;
     }
-}
-
-bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format)
-{
-    if (!body.has(16))
-        return false;
-    WAVEFormat f;
-    f.tag = body.get_u16le();
-    f.coding = f.tag;
-    f.channels = body.get_u16le();
-    f.sampleRate = body.get_u32le();
-    f.byteRate = body.get_u32le();
-    f.blockAlign = body.get_u16le();
-    f.bitsPerSample = body.get_u16le();
-    if (f.tag == kWAVEFormatExtensible) {
-        // Without its extension an extensible chunk is taken as PCM.
-        f.coding = kWAVEFormatPCM;
-        if (body.has(24)) {
-            const UInt16 extensionSize = body.get_u16le();
-            if (extensionSize >= 22) {
-                f.extensible = true;
-                f.validBits = body.get_u16le();
-                f.channelMask = body.get_u32le();
-                const UInt32 data1 = body.get_u32le();
-                UInt8 tail[12];
-                body.get_bytes(tail, sizeof tail);
-                // Subformats are known by their first word (the rest of
-                // the identifier varies among writers of PCM variants).
-                f.coding = data1 <= 0xFFFF ? UInt16(data1) : 0;
-            }
-        }
-    }
-    *format = f;
-    return true;
 }
 
 // ======================================================== construction
@@ -426,8 +342,9 @@ OSErr CWAVEFile::ReadDataChunk()
     m_dataOffset = data.bodyPos;
     // A size of 0xFFFFFFFF or one past the end of the file runs to the end.
     const UInt64 frames = UInt64(data.bodySize) / GetFileFrameBytes();
-    // Data that cannot hold one frame: the channel count is not real.
-    if (frames == 0 && data.bodySize > 0 && data.sizeField != 0xFFFFFFFFu)
+    // Data that cannot hold one frame (also "to the end of the file"): the
+    // channel count is not real.
+    if (frames == 0 && data.bodySize > 0)
         return kWAVEBadDataSizeErr;
     m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFull));
     // A size passing the end of the file: the frames present are read.
@@ -443,12 +360,11 @@ OSErr CWAVEFile::ReadExtensibleFmtChunk()
         return err;
     if (info.sizeField < 40 || info.bodySize < 40)
         return kChunkNotFoundErr;
-    ChunkView body;
-    err = ReadChunkBody(info, &body, 64);
+    WAVEFormat format;
+    err = FindAndParseFormat(&format);
     if (err)
         return err;
-    WAVEFormat format;
-    if (!ParseWAVEFormat(body, &format) || format.tag != kWAVEFormatExtensible || !format.extensible)
+    if (format.tag != kWAVEFormatExtensible || !format.extensible)
         return kChunkNotFoundErr;
     if (format.coding == kWAVEFormatMPEG)
         return kWAVEUnsupportedDataErr;
@@ -487,21 +403,15 @@ OSErr CWAVEFile::ReadFormat()
 
 OSErr CWAVEFile::FindAndParseFormat(WAVEFormat* format, SInt64 maxBytes)
 {
-    ChunkInfo info;
-    OSErr err = FindChunk(kFmt, &info);
-    if (err == kChunkNotFoundErr)
-        err = FindChunk(kFmtCR, &info);
-    if (err == kChunkNotFoundErr)
-        return kWAVENoFmtChunkErr;
+    if (!m_isOpen)
+        return kFileNotOpenedErr;
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    OSErr err = reader.ReadHeader();
     if (err)
         return err;
-    ChunkView body;
-    err = ReadChunkBody(info, &body, maxBytes);
-    if (err)
-        return err;
-    if (!ParseWAVEFormat(body, format))
-        return kWAVENoFmtChunkErr;
-    return noErr;
+    err = wave_chunks::ReadFormat(reader, format, maxBytes);
+    return err == kChunkNotFoundErr ? kWAVENoFmtChunkErr : err;
 }
 
 OSErr CWAVEFile::ReadFormatOfCodings(UInt16 coding, UInt16 otherCoding)
@@ -693,141 +603,46 @@ OSErr CWAVEFile::ReadChunksBody()
 
 OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
 {
-    // The cue points: identifier -> sample offset.  The count is checked
-    // against the chunk.
-    QHash<UInt32, UInt32> points;
-    std::vector<UInt32> pointOrder;
-    if (cue.size() >= 4) {
-        const UInt32 declared = ReadLE32(cue.data());
-        const UInt32 count = UInt32(std::min<UInt64>(declared, (cue.size() - 4) / 24));
-        for (UInt32 i = 0; i < count; ++i) {
-            const UInt8* p = cue.data() + 4 + std::size_t(i) * 24;
-            const UInt32 id = ReadLE32(p);
-            if (!points.contains(id)) {
-                points.insert(id, ReadLE32(p + 20));
-                pointOrder.push_back(id);
-            }
-        }
-    }
-
-    struct SubChunk {
-        FourCharCode id;
-        const UInt8* body;
-        std::size_t size;
-    };
-    std::vector<SubChunk> subChunks;
-    const UInt8* base = list.data() + list.tell();
-    const std::size_t size = list.remaining();
-    std::size_t offset = 0;
-    while (offset + 8 <= size) {
-        const UInt8* p = base + offset;
-        const FourCharCode id = ReadBE32(p);
-        const UInt32 chunkSize = ReadLE32(p + 4);
-        const std::size_t bodySize = std::min<std::size_t>(chunkSize, size - offset - 8);
-        subChunks.push_back({id, p + 8, bodySize});
-        offset += 8 + std::size_t(chunkSize) + (chunkSize & 1);
-        if (UInt64(chunkSize) > size)
-            break;
-    }
-
-    // Cue points that start regions, and the names their labels give.
-    QSet<UInt32> regionCues;
-    for (const SubChunk& s : subChunks)
-        if (s.id == kLtxt && s.size >= 4)
-            regionCues.insert(ReadLE32(s.body));
-    QHash<UInt32, QByteArray> regionNames;
-    for (const SubChunk& s : subChunks) {
-        if (s.id != kLabl || s.size < 4)
-            continue;
-        const UInt32 cueID = ReadLE32(s.body);
-        if (!regionCues.contains(cueID) || regionNames.contains(cueID))
-            continue;
-        Str31 name;
-        TextToPascal(s.body + 4, s.size - 4, 31, name);
-        regionNames.insert(cueID, QByteArray(reinterpret_cast<const char*>(name), name[0] + 1));
-    }
-
     const bool ignoreWholeFile = GetIgnoreRegionsContainingWholeFile();
-    long number = 0;
-    QSet<UInt32> described;  // cue points a label, note or text refers to
-    for (const SubChunk& s : subChunks)
-        if ((s.id == kLabl || s.id == kNote || s.id == kLtxt) && s.size >= 4)
-            described.insert(ReadLE32(s.body));
-    for (const SubChunk& s : subChunks) {
-        if ((s.id == kLabl || s.id == kNote) && s.size >= 4) {
-            const UInt32 cueID = ReadLE32(s.body);
-            if (regionCues.contains(cueID))
-                continue;  // a region's name
-            const auto point = points.constFind(cueID);
-            if (point == points.constEnd())
-                continue;
+    for (const wave_chunks::CueAnnotation& a : wave_chunks::ParseCueList(cue, list)) {
+        if (!a.isRegion) {
             SFTMarker marker;
-            marker.markerID = SInt32(number);
-            marker.pos = point.value();
-            TextToPascal(s.body + 4, s.size - 4, 32, marker.name);
+            marker.markerID = SInt32(a.number);
+            marker.pos = a.position;
+            std::memcpy(marker.name, a.name, a.name[0] + 1u);
             const OSErr err = AddMarker(&marker);
             if (err)
                 return err;
-            ++number;
-        } else if (s.id == kLtxt && s.size >= 8) {
-            const UInt32 cueID = ReadLE32(s.body);
-            const auto point = points.constFind(cueID);
-            if (point == points.constEnd())
-                continue;
-            const SInt64 start = SInt32(point.value());
-            const UInt32 length = ReadLE32(s.body + 4);
-            SInt64 regionStart = start;
-            SInt64 regionEnd = SInt64(UInt32(point.value())) + SInt64(length);
-            const SInt64 frames = m_numFrames;
-            bool keep = true;
-            if (ignoreWholeFile) {
-                if ((regionStart == 0 && regionEnd == frames) || regionStart > regionEnd || regionEnd > frames ||
-                    regionStart < 0)
-                    keep = false;
-            } else {
-                if (regionStart < 0) {
-                    regionStart = 0;
-                    regionEnd = frames;
-                }
-                if (regionEnd < regionStart || regionEnd > frames)
-                    keep = false;
-            }
-            if (keep) {
-                SFTRegion region;
-                region.regionID = SInt32(number);
-                region.start = UInt32(regionStart);
-                region.end = UInt32(regionEnd);
-                region.syncFrame = UInt32(regionStart);
-                region.timeStamp = 0;
-                const auto named = regionNames.constFind(cueID);
-                if (named != regionNames.constEnd() && !named.value().isEmpty() && UInt8(named.value()[0]) > 0) {
-                    std::memcpy(region.name, named.value().constData(), std::size_t(named.value().size()));
-                } else {
-                    char text[40];
-                    std::snprintf(text, sizeof text, "Region nmbr %li", number);
-                    const std::size_t length = std::min<std::size_t>(std::strlen(text), 31);
-                    region.name[0] = UInt8(length);
-                    std::memcpy(region.name + 1, text, length);
-                }
-                const OSErr err = AddRegion(&region);
-                if (err)
-                    return err;
-            }
-            ++number;
-        }
-    }
-    // A cue point nothing describes is a marker without a name.
-    for (const UInt32 cueID : pointOrder) {
-        if (described.contains(cueID))
             continue;
-        SFTMarker marker;
-        marker.markerID = SInt32(number);
-        marker.pos = points.value(cueID);
-        marker.name[0] = 0;
-        const OSErr err = AddMarker(&marker);
+        }
+        SInt64 regionStart = SInt32(a.position);
+        SInt64 regionEnd = SInt64(a.position) + SInt64(a.length);
+        const SInt64 frames = m_numFrames;
+        bool keep = true;
+        if (ignoreWholeFile) {
+            if ((regionStart == 0 && regionEnd == frames) || regionStart > regionEnd || regionEnd > frames ||
+                regionStart < 0)
+                keep = false;
+        } else {
+            if (regionStart < 0) {
+                regionStart = 0;
+                regionEnd = frames;
+            }
+            if (regionEnd < regionStart || regionEnd > frames)
+                keep = false;
+        }
+        if (!keep)
+            continue;
+        SFTRegion region;
+        region.regionID = SInt32(a.number);
+        region.start = UInt32(regionStart);
+        region.end = UInt32(regionEnd);
+        region.syncFrame = UInt32(regionStart);
+        region.timeStamp = 0;
+        std::memcpy(region.name, a.name, a.name[0] + 1u);
+        const OSErr err = AddRegion(&region);
         if (err)
             return err;
-        ++number;
     }
     return noErr;
 }
@@ -852,14 +667,10 @@ OSErr CWAVEFile::CountRegionTexts(SInt16* count)
         if (list.size() < 4 || list.get_fourcc() != kAdtl)
             continue;
         long n = 0;
-        std::size_t offset = 4;
-        while (offset + 8 <= list.size()) {
-            const UInt8* p = list.data() + offset;
-            if (std::memcmp(p, "ltxt", 4) == 0)
+        wave_chunks::ForEachListEntry(list, [&n](FourCharCode id, const UInt8*, std::size_t) {
+            if (id == kLtxt)
                 ++n;
-            const UInt32 size = ReadLE32(p + 4);
-            offset += 8 + std::size_t(size) + (size & 1);
-        }
+        });
         if (count)
             *count = SInt16(std::min<long>(n, 32767));
         return noErr;
@@ -909,7 +720,7 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     m_riffEnd = kPlaceholderRIFFSize;
     m_channelMask = 0;
     m_fmtExtensible = false;
-    SetChannelOrder({});
+    PlaceChannels();
     const UInt64 frameBytes = UInt64(numChannels) * UInt64(memoryBits / 8);
     CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
 
@@ -979,19 +790,20 @@ OSErr CWAVEFile::WriteFormatChunks()
 }
 
 namespace {
-// The common fields of both 'fmt ' forms.
-void PutFormatFields(ChunkBuilder& chunk, UInt16 tag, UInt32 channels, double rate, UInt32 sampleBytes,
-                     UInt16 bits)
+// The fields of both 'fmt ' forms.
+WAVEFormat FormatFields(UInt16 tag, UInt32 channels, double rate, UInt32 sampleBytes, UInt16 bits)
 {
+    WAVEFormat format;
     const UInt32 integerRate = RateHeaderWord(rate);
     const UInt64 blockAlign = UInt64(channels) * sampleBytes;
     const UInt64 byteRate = UInt64(integerRate) * blockAlign;
-    chunk.put_u16le(tag);
-    chunk.put_u16le(UInt16(channels));
-    chunk.put_u32le(integerRate);
-    chunk.put_u32le(UInt32(std::min<UInt64>(byteRate, 0xFFFFFFFFull)));
-    chunk.put_u16le(UInt16(std::min<UInt64>(blockAlign, 0xFFFF)));
-    chunk.put_u16le(bits);
+    format.tag = tag;
+    format.channels = UInt16(channels);
+    format.sampleRate = integerRate;
+    format.byteRate = UInt32(std::min<UInt64>(byteRate, 0xFFFFFFFFull));
+    format.blockAlign = UInt16(std::min<UInt64>(blockAlign, 0xFFFF));
+    format.bitsPerSample = bits;
+    return format;
 }
 
 UInt16 TagOfCoding(int coding)
@@ -1008,10 +820,8 @@ UInt16 TagOfCoding(int coding)
 OSErr CWAVEFile::WriteFmtChunk()
 {
     ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
-    chunk.put_fourcc(kFmt);
-    chunk.put_u32le(16);
-    PutFormatFields(chunk, TagOfCoding(int(m_coding)), m_numChannels, m_sampleRate, m_fileSampleBytes,
-                    UInt16(m_fileSampleBytes * 8));
+    wave_chunks::PutFormat(&chunk, FormatFields(TagOfCoding(int(m_coding)), m_numChannels, m_sampleRate,
+                                                m_fileSampleBytes, UInt16(m_fileSampleBytes * 8)));
     return AppendBytes(chunk.data(), chunk.size());
 }
 
@@ -1021,19 +831,21 @@ OSErr CWAVEFile::WriteExtensibleFmtChunk()
     std::vector<int> memoryFromFile;
     const UInt32 mask = WAVEChannelMaskForLayout(MemoryLayoutTag(), m_numChannels, &memoryFromFile);
     SetChannelOrder(memoryFromFile);
-    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
-    chunk.put_fourcc(kFmt);
-    chunk.put_u32le(40);
-    PutFormatFields(chunk, kWAVEFormatExtensible, m_numChannels, m_sampleRate, m_fileSampleBytes,
-                    UInt16(m_fileSampleBytes * 8));
-    chunk.put_u16le(22);
-    chunk.put_u16le(UInt16(m_fileSampleBytes * 8));
-    chunk.put_u32le(mask);
-    chunk.put_u32le(TagOfCoding(int(m_coding)));
-    chunk.put_bytes(kSubformatTail, sizeof kSubformatTail);
+    const std::vector<UInt8> chunk = ExtensibleFmtChunk(mask);
     m_channelMask = mask;
     m_fmtExtensible = true;
     return AppendBytes(chunk.data(), chunk.size());
+}
+
+std::vector<UInt8> CWAVEFile::ExtensibleFmtChunk(UInt32 mask) const
+{
+    WAVEFormat format = FormatFields(kWAVEFormatExtensible, m_numChannels, m_sampleRate, m_fileSampleBytes,
+                                     UInt16(m_fileSampleBytes * 8));
+    format.hasExtra = true;
+    format.extra = wave_chunks::ExtensibleExtra(UInt16(m_fileSampleBytes * 8), mask, TagOfCoding(int(m_coding)));
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    wave_chunks::PutFormat(&chunk, format);
+    return chunk.bytes();
 }
 
 OSErr CWAVEFile::WriteExtraChunks()
@@ -1048,46 +860,17 @@ OSErr CWAVEFile::PatchFactChunk()
 
 OSErr CWAVEFile::WriteChunks()
 {
-    const UInt16 markers = GetNumMarkers();
-    const UInt16 regions = WritesRegionCues() ? GetNumRegions() : 0;
-    const UInt32 points = UInt32(markers) + regions;
-    if (points > 0) {
-        ChunkBuilder cue(ChunkByteOrder::LittleEndian);
-        cue.put_fourcc(kCue);
-        cue.put_u32le(24 * points + 4);
-        cue.put_u32le(points);
-        ChunkBuilder list(ChunkByteOrder::LittleEndian);
-        list.put_fourcc(kList);
-        list.put_u32le(0);
-        list.put_fourcc(kAdtl);
-        for (UInt16 i = 0; i < markers; ++i) {
-            SFTMarker marker;
-            THROW_IF_ERROR(GetMarker(i, &marker), "WriteChunks: marker");
-            PutCuePoint(cue, i, marker.pos);
-            PutLabel(list, i, marker.name);
-        }
-        ChunkBuilder texts(ChunkByteOrder::LittleEndian);
-        for (UInt16 j = 0; j < regions; ++j) {
-            SFTRegion region;
-            THROW_IF_ERROR(GetRegion(j, &region), "WriteChunks: region");
-            const UInt32 id = UInt32(markers) + j;
-            PutCuePoint(cue, id, region.start);
-            // The region's name, so that it survives a round trip.  Labels
-            // come before the 'ltxt' entries: some readers stop at the first
-            // 'ltxt'.
-            PutLabel(list, id, region.name);
-            texts.put_fourcc(kLtxt);
-            texts.put_u32le(20);
-            texts.put_u32le(id);
-            texts.put_u32le(region.end >= region.start ? region.end - region.start : 0);
-            texts.put_fourcc(kRgn);
-            texts.put_zeros(8);
-        }
-        list.put_bytes(texts.data(), texts.size());
-        list.patch_u32(4, UInt32(list.size() - 8));
-        THROW_IF_ERROR(AppendBytes(cue.data(), cue.size()), "WriteChunks: cue");
-        THROW_IF_ERROR(AppendBytes(list.data(), list.size()), "WriteChunks: LIST");
-    }
+    std::vector<SFTMarker> markers(GetNumMarkers());
+    for (UInt16 i = 0; i < markers.size(); ++i)
+        THROW_IF_ERROR(GetMarker(i, &markers[i]), "WriteChunks: marker");
+    std::vector<SFTRegion> regions(WritesRegionCues() ? GetNumRegions() : 0);
+    for (UInt16 j = 0; j < regions.size(); ++j)
+        THROW_IF_ERROR(GetRegion(j, &regions[j]), "WriteChunks: region");
+    // The regions' names ride in labels, so that they survive a round trip.
+    ChunkBuilder annotations(ChunkByteOrder::LittleEndian);
+    wave_chunks::PutCueList(&annotations, markers, regions, true);
+    if (annotations.size() > 0)
+        THROW_IF_ERROR(AppendBytes(annotations.data(), annotations.size()), "WriteChunks: cue, LIST");
     SFTSamplerInfo sampler;
     const bool samplerValid = GetSamplerInfo(&sampler) == noErr;
     if (GetNumLoops() > 0 || samplerValid)
@@ -1170,7 +953,8 @@ OSErr CWAVEFile::RewriteHeader()
         if (FindChunk(kFmt, &fmt) == noErr && fmt.sizeField == 40 &&
             (m_numFrames == 0 || memoryFromFile == ChannelOrder())) {
             if (mask != m_channelMask) {
-                THROW_IF_ERROR(WriteU32At(fmt.bodyPos + 20, mask), "Close: channel mask");
+                const std::vector<UInt8> chunk = ExtensibleFmtChunk(mask);
+                THROW_IF_ERROR(WriteAt(fmt.headerPos, chunk.data(), chunk.size()), "Close: channel mask");
                 m_channelMask = mask;
             }
         }
@@ -1283,18 +1067,6 @@ void CWAVEFile::EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t sam
             file[i] = LoadRawALawTable(SInt16(ReadBE16(block + 2 * i)));
         break;
     }
-}
-
-OSErr CWAVEFile::WriteBlock(UInt32 frames, UInt32 frame)
-{
-    // A layout given after Create and before the first frame still puts the
-    // channels in the order of the mask written at close.
-    if (m_headerDirty && m_fmtExtensible && m_numFrames == 0) {
-        std::vector<int> memoryFromFile;
-        WAVEChannelMaskForLayout(MemoryLayoutTag(), m_numChannels, &memoryFromFile);
-        SetChannelOrder(memoryFromFile);
-    }
-    return CLinearPCMFile::WriteBlock(frames, frame);
 }
 
 SInt64 CWAVEFile::FileBytesPerFrame() const

@@ -30,6 +30,7 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "wave_chunks.h"
 
 #include <istream>
 #include <string>
@@ -40,16 +41,6 @@ constexpr OSErr kWAVEUnsupportedDataErr = -22700;  // "has unsupported data"
 constexpr OSErr kWAVENoDataChunkErr = -22702;      // "lacks DATA chunk (WAVE)"
 constexpr OSErr kWAVENoFmtChunkErr = -22703;       // "lacks FMT chunk (WAVE)"
 constexpr OSErr kWAVEBadDataSizeErr = -22704;      // "has bad DATA chunksize (WAVE)"
-
-// Format tags (and the first word of the extensible subformat identifiers).
-enum : UInt16 {
-    kWAVEFormatPCM = 1,
-    kWAVEFormatFloat = 3,
-    kWAVEFormatALaw = 6,
-    kWAVEFormatMuLaw = 7,
-    kWAVEFormatMPEG = 0x50,
-    kWAVEFormatExtensible = 0xFFFE,
-};
 
 // The channel configuration a WAVE channel mask describes for a channel
 // count (11 when it describes none of them).
@@ -71,21 +62,8 @@ OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stre
 // The channel count of the file's 'fmt ' chunk; 0 when it cannot be read.
 UInt32 GetWAVENumChannels(const std::string& path);
 
-// What a 'fmt ' chunk says, with the extensible fields folded in.
-struct WAVEFormat {
-    UInt16 tag = 0;            // the format tag as stored
-    UInt16 coding = 0;         // tag, or the extensible subformat's first word
-    UInt16 channels = 0;
-    UInt32 sampleRate = 0;
-    UInt32 byteRate = 0;
-    UInt16 blockAlign = 0;
-    UInt16 bitsPerSample = 0;
-    bool extensible = false;   // tag 0xFFFE with the 22-byte extension
-    UInt16 validBits = 0;
-    UInt32 channelMask = 0;
-};
-// Parses a 'fmt ' chunk body; false when it is too short for its form.
-bool ParseWAVEFormat(ChunkView& body, WAVEFormat* format);
+// What a 'fmt ' chunk says (wave_chunks reads and writes it).
+using WAVEFormat = wave_chunks::Format;
 
 class CWAVEFile : public CLinearPCMFile {
 public:
@@ -99,7 +77,6 @@ public:
     // Reads the shape and counts the regions ('ltxt' entries) into *result.
     OSErr ProbeHeader(SInt16* result) override;
     std::string GetChannelName(UInt16 channel) const override;
-    OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     // PCM words of whole bytes whose channels keep the memory order.
     bool GetRawSampleLayout(RawSampleLayout* layout) const override;
 
@@ -224,6 +201,8 @@ private:
     std::vector<UInt8> m_staged;
     bool m_staging = false;
 
+    // The extensible 'fmt ' chunk of the file being written, with `mask`.
+    std::vector<UInt8> ExtensibleFmtChunk(UInt32 mask) const;
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
     OSErr ReadChunksBody();

@@ -2,9 +2,9 @@
 
 #include "FileManager.h"
 
-namespace {
-constexpr FourCharCode kFact = ChunkID("fact");
-}
+#include <algorithm>
+
+using wave_chunks::kFact;
 
 CWAVE_AuFile::CWAVE_AuFile() : CWAVE_AuFile(FOUR_CHAR_CODE("WVau"), "Wave \xCE\xBC-law") {}
 
@@ -36,19 +36,17 @@ OSErr CWAVE_AuFile::WriteFormatChunks()
 OSErr CWAVE_AuFile::WriteFmtFactChunks(UInt16 formatTag)
 {
     const UInt32 rate = m_sampleRate > 0.0 ? (m_sampleRate >= 4294967295.0 ? 0xFFFFFFFFu : UInt32(m_sampleRate)) : 0;
+    WAVEFormat format;
+    format.tag = formatTag;
+    format.channels = UInt16(m_numChannels);
+    format.sampleRate = rate;
+    format.byteRate = UInt32(std::min<UInt64>(UInt64(rate) * m_numChannels, 0xFFFFFFFFull));
+    format.blockAlign = UInt16(m_numChannels);
+    format.bitsPerSample = 8;
+    format.hasExtra = true;  // with no extra bytes
     ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
-    chunk.put_fourcc(ChunkID("fmt "));
-    chunk.put_u32le(18);
-    chunk.put_u16le(formatTag);
-    chunk.put_u16le(UInt16(m_numChannels));
-    chunk.put_u32le(rate);
-    chunk.put_u32le(UInt32(std::min<UInt64>(UInt64(rate) * m_numChannels, 0xFFFFFFFFull)));
-    chunk.put_u16le(UInt16(m_numChannels));
-    chunk.put_u16le(8);
-    chunk.put_u16le(0);
-    chunk.put_fourcc(kFact);
-    chunk.put_u32le(4);
-    chunk.put_u32le(0);
+    wave_chunks::PutFormat(&chunk, format);
+    wave_chunks::PutFact(&chunk, 0);
     return AppendBytes(chunk.data(), chunk.size());
 }
 
@@ -60,5 +58,7 @@ OSErr CWAVE_AuFile::PatchFactChunk()
         return err;
     if (fact.bodySize < 4)
         return kWAVEBadDataSizeErr;
-    return WriteU32At(fact.bodyPos, m_numFrames);
+    ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
+    wave_chunks::PutFact(&chunk, m_numFrames);
+    return WriteAt(fact.headerPos, chunk.data(), chunk.size());
 }

@@ -10,6 +10,8 @@
 #include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
 #include "header_sniffing.h"
+#include "riff_chunks.h"
+#include "wave_chunks.h"
 
 using namespace header_sniffing;
 
@@ -34,22 +36,22 @@ OSErr SniffWAVE(const UInt8* header, std::istream& in, OSType, OSType* type)
 
 } // namespace
 
-OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24])
+OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8*)
 {
-    if (HeaderIs(header, 12, "fmt ")) {
-        if (!SeekTo(in, 20))
-            return kUnknownFileFormatErr;
-    } else {
-        const OSErr err = FindRIFFChunk("fmt ", 1, in);
-        if (err != noErr)
-            return err;
-        if (!SeekBy(in, 4))
-            return kUnknownFileFormatErr;
-    }
-    UInt8 tagBytes[2];
-    if (!ReadExactly(in, tagBytes, 2))
-        return kUnknownFileFormatErr;
-    SInt16 tag = SInt16(UInt16(tagBytes[0]) | (UInt16(tagBytes[1]) << 8));
+    StreamChunkSource source(in);
+    ChunkWalkOptions options = riff_chunks::WalkOptions();
+    options.stopAtContainerEnd = false;
+    ChunkReader reader(source, options);
+    OSErr err = reader.ReadHeader();
+    if (err != noErr)
+        return err;
+    wave_chunks::Format format;
+    // What the format chunk holds is the reader's to judge: its tag alone
+    // names the type.
+    err = wave_chunks::ReadFormat(reader, &format, 16, false);
+    if (err != noErr)
+        return err;
+    SInt16 tag = SInt16(format.tag);
     if (tag == -2) // extensible
         tag = 1;
     switch (tag) {

@@ -101,8 +101,11 @@ struct PeerWrite {
 };
 
 // A damaged header: `bytes` put at `offset` past the first `anchor` in the
-// default file (empty: past its start) make the class refuse it with
-// exactly `refusedWith` (and ProbeHeader too, with `probeRefuses`).
+// default file (empty: past its start), and the file then cut by
+// `dropBytes`, make the class refuse it (in Open, or in the shape check
+// every input passes) with exactly `refusedWith` (and ProbeHeader too, with
+// `probeRefuses`).  A refusedWith of 0: the file opens, and says it was cut
+// short exactly when `saysCut`.
 struct HeaderPatch {
     std::string what;
     std::string anchor;
@@ -110,6 +113,8 @@ struct HeaderPatch {
     std::vector<UInt8> bytes;
     OSErr refusedWith = 0;
     bool probeRefuses = false;
+    std::size_t dropBytes = 0;
+    bool saysCut = false;
 };
 
 struct FormatTraits {

@@ -53,7 +53,8 @@ std::vector<FormatTraits> PCMFormats()
         {"negative channels", "COMM", 8, {0x80, 0}, kAIFFNoCOMMErr},
         {"no word length", "COMM", 14, {0, 0}, kAIFFNoCOMMErr},
         {"33-bit words", "COMM", 14, {0, 33}, kAIFFNoCOMMErr},
-        {"no rate", "COMM", 16, std::vector<UInt8>(10, 0), kAIFFBadRateErr}};
+        {"no rate", "COMM", 16, std::vector<UInt8>(10, 0), kAIFFBadRateErr},
+        {"a frame longer than the sound data", "COMM", 8, {0x03, 0xE8}, kDataHoldsNoFrameErr}};
     all.push_back(aiff);
 
     FormatTraits aifc
@@ -68,6 +69,7 @@ std::vector<FormatTraits> PCMFormats()
         {{2, 24, 22050}, {"-c:a", "pcm_s24be", "-tag:a", "in24", "-f", "aiff"}}};
     aifc.annotations = AllAnnotations();
     aifc.truncationBytesChecked = std::size_t(1) << 16;
+    aifc.damagedHeaders = {{"a frame longer than the sound data", "COMM", 8, {0x03, 0xE8}, kDataHoldsNoFrameErr}};
     all.push_back(aifc);
 
     FormatTraits wave = Traits("WAVE", FOUR_CHAR_CODE("WAVE"),
@@ -84,7 +86,13 @@ std::vector<FormatTraits> PCMFormats()
         {"no word length", "fmt ", 22, {0, 0}, kWAVEUnsupportedDataErr},
         {"no fmt chunk", "fmt ", 0, {'x'}, kWAVENoFmtChunkErr},
         {"no data chunk", "data", 0, {'x'}, kWAVENoDataChunkErr},
-        {"not RIFF", "", 3, {'X'}, kChunkNotFoundErr}};
+        {"not RIFF", "", 3, {'X'}, kChunkNotFoundErr},
+        // Headers whose shape the data cannot have: more channels than the
+        // block holds, or a frame longer than all the data.
+        {"128 channels over mono frames", "fmt ", 10, {128, 0}, kWAVEBadBlockAlignErr, true},
+        {"160 channels over mono frames", "fmt ", 10, {160, 0}, kWAVEBadBlockAlignErr, true},
+        {"a frame past the data", "fmt ", 10, {0xE8, 0x03, 0x44, 0xAC, 0, 0, 0xC0, 0xD7, 0x41, 0x05, 0xD0, 0x07},
+            kWAVEBadDataSizeErr, true}};
     wave.ffmpegWrites = {{{1, 16, 8000}, {"-f", "wav"}}, {{3, 16, 8000}, {"-f", "wav"}}};  // three: extensible
     wave.annotations.markers = wave.annotations.loops = wave.annotations.sampler = wave.annotations.regions = true;
     all.push_back(wave);
@@ -98,6 +106,7 @@ std::vector<FormatTraits> PCMFormats()
     bwf.ffmpegWrites = {{{1, 16, 8000}, {"-write_bext", "1", "-f", "wav"}}};
     bwf.annotations = wave.annotations;
     bwf.annotations.regionSync = bwf.annotations.regionStamps = bwf.annotations.fileStamp = true;  // in 'regn' and 'bext'
+    bwf.damagedHeaders = {{"128 channels over stereo frames", "fmt ", 10, {128, 0}, kWAVEBadBlockAlignErr, true}};
     all.push_back(bwf);
 
     for (const auto& [name, type, encoding, formatName] :
@@ -115,6 +124,7 @@ std::vector<FormatTraits> PCMFormats()
         g711.soxWrites = {{1, 8, 8000}};
         g711.soxWriteOptions = {"-t", "wav", "-e", encoding};
         g711.ffmpegWrites = {{{1, 16, 8000}, {"-c:a", std::string(encoding) == "u-law" ? "pcm_mulaw" : "pcm_alaw", "-f", "wav"}}};
+        g711.damagedHeaders = {{"two channels over mono frames", "fmt ", 10, {2, 0}, kWAVEBadBlockAlignErr, true}};
         all.push_back(g711);
     }
 
@@ -132,7 +142,8 @@ std::vector<FormatTraits> PCMFormats()
     wvfl.sndfileExtension = "wav";
     wvfl.sndfileOption = "-float32";
     wvfl.damagedHeaders = {{"64-bit floats", "fmt ", 12, {0x40, 0x1F, 0, 0, 0, 0xFA, 0, 0, 8, 0, 64, 0},
-        kWAVEUnsupportedDataErr}};
+        kWAVEUnsupportedDataErr},
+        {"six channels over mono frames", "fmt ", 10, {6, 0}, kWAVEBadBlockAlignErr, true}};
     all.push_back(wvfl);
 
     FormatTraits next = Traits(
@@ -150,7 +161,10 @@ std::vector<FormatTraits> PCMFormats()
         {"data inside the header", "", 4, {0, 0, 0, 16}, kNeXTBadHeaderErr},
         {"data past the end", "", 4, {0, 1, 0, 0}, kNeXTBadHeaderErr},
         {"another magic", "", 0, {'X'}, kNeXTBadHeaderErr},
-        {"unknown encoding", "", 12, {0, 0, 0, 7}, kNeXTUnsupportedDataErr}};
+        {"unknown encoding", "", 12, {0, 0, 0, 7}, kNeXTUnsupportedDataErr},
+        {"a frame longer than the data", "", 20, {0, 0, 0x03, 0xE8}, kDataHoldsNoFrameErr},
+        // "Unknown": the data runs to the end, in whole frames.
+        {"unknown data size", "", 8, {0xFF, 0xFF, 0xFF, 0xFF}, noErr, false, 1, false}};
     next.ffmpegWrites = {{{2, 16, 8000}, {"-c:a", "pcm_s16be", "-f", "au"}},
         {{2, 24, 8000}, {"-c:a", "pcm_s24be", "-f", "au"}}};
     all.push_back(next);
@@ -201,7 +215,11 @@ std::vector<FormatTraits> PCMFormats()
         {{1, 8, 96000}, -22601}, {{1, 8, 65536}, -22601}};
     svx.damagedHeaders = {{"no voice header", "VHDR", 0, {'X'}, kIFF8SVXNoVHDRErr, true},
         {"compressed", "VHDR", 8 + 15, {1}, kIFF8SVXCompressedErr, true},
-        {"no body", "BODY", 0, {'X'}, kChunkNotFoundErr}};
+        {"no body", "BODY", 0, {'X'}, kChunkNotFoundErr},
+        // An unfinished body runs to the end of the file, as far as the
+        // voice header counts.
+        {"unknown body size", "BODY", 4, {0xFF, 0xFF, 0xFF, 0xFF}, noErr, false, 0, false},
+        {"unknown body size, cut", "BODY", 4, {0xFF, 0xFF, 0xFF, 0xFF}, noErr, false, 100, true}};
     all.push_back(svx);
 
     FormatTraits cd = Traits("CDImage", FOUR_CHAR_CODE("IDAT"), {{2, 16, 44100}});
@@ -221,9 +239,9 @@ std::vector<FormatTraits> PCMFormats()
     paris.soxWriteOptions = {"-t", "paf"};
     paris.sndfileExtension = "paf";
     paris.formatName = "Paris linear";
-    // Past the magic and the five words the header opens, with no frames
-    // until the samples after its 2048 bytes.
-    paris.exactTruncation = {2048, 28, kParisNoHeaderErr, 2};
+    // A header that is not all there is refused.
+    paris.exactTruncation = {2048, 2048, kParisNoHeaderErr, 2};
+    paris.damagedHeaders = {{"a frame longer than the samples", "", 20, {0, 0, 0x03, 0xE8}, kDataHoldsNoFrameErr}};
     paris.samplesToTheEnd = {2048, 2};
     all.push_back(paris);
 

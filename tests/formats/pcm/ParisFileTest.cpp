@@ -257,9 +257,10 @@ TEST(ParisFile, TruncatedFilesNeverReadPastTheirEnd)
             WriteAll(path, std::vector<UInt8>(full.begin(), full.begin() + std::ptrdiff_t(length)));
             OSErr err;
             auto file = OpenWith<CParisLinearFile>(path, &err);
-            if (length < 28) {
-                EXPECT_EQ(err, kParisNoHeaderErr) << length;
-                EXPECT_EQ(GetParisNumChannels(path), 0u);
+            if (length < 2048) {
+                EXPECT_EQ(err, kParisNoHeaderErr) << length;  // a header not all there
+                if (length < 28)
+                    EXPECT_EQ(GetParisNumChannels(path), 0u);
                 continue;
             }
             ASSERT_EQ(err, noErr) << length;

@@ -98,6 +98,32 @@ TEST(WAVEPeers, ReadsExtensibleLayoutsInTheLayoutOrder)
     }
 }
 
+// The coding history says how the samples are coded, as ffmpeg reads it.
+TEST(WAVEPeers, BroadcastWaveCodingHistoryNamesTheCoding)
+{
+    QM_REQUIRE_PEER("ffprobe");
+    TestTempDir dir;
+    struct Case {
+        UInt16 channels;
+        SInt16 bits;
+        float rate;
+        const char* history;
+    };
+    for (const Case& c : {Case{1, 16, 48000.0f, "A=PCM,F=48000,W=16,M=mono,T=Quillmarch"},
+                          Case{2, 24, 44100.0f, "A=PCM,F=44100,W=24,M=stereo,T=Quillmarch"},
+                          Case{6, 32, 96000.0f, "A=PCM,F=96000,W=32,T=Quillmarch"}}) {
+        OSErr err;
+        auto out = CreateWith<CBWFLinearFile>(dir.path(), "h" + std::to_string(c.channels), c.channels, c.bits, c.rate,
+                                              &err);
+        ASSERT_EQ(err, noErr);
+        ASSERT_EQ(WriteAllSamples(*out, TestSamples(std::size_t(c.channels) * 4, c.bits)), noErr);
+        ASSERT_EQ(out->Close(), noErr);
+        const RunResult r = RunProgram("ffprobe", {"-v", "error", "-show_entries", "format_tags=coding_history", "-of",
+                                                   "default=nw=1:nk=1", QString::fromStdString(out->GetPath())});
+        EXPECT_EQ(r.out.trimmed().toStdString(), c.history);
+    }
+}
+
 TEST(WAVEPeers, ReadsBroadcastWaveFromFFmpeg)
 {
     TestTempDir dir;
