@@ -1,10 +1,10 @@
 #include "BatchStart.h"
 
-#include "AppleDoubleFile.h"
 #include "BatchLogHooks.h"
 #include "ConversionProcess.h"
 #include "DitherTable.h"
 #include "FileOperations.h"
+#include "FolderCount.h"
 #include "Logger.h"
 #include "MainBundle.h"
 #include "UserDefaults.h"
@@ -14,46 +14,7 @@
 
 #include <QDir>
 
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
-
-// The items under the open folder `fd` (closed here), the way the walk
-// meets them: links are items and are not followed, folders are entered and
-// not counted, sidecars ("._name", another file's Finder data) are skipped.
-// Only the listing's types are used (a stat only where it gives none).
-int CountFolderItems(int fd)
-{
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return 0;
-    }
-    int count = 0;
-    while (const dirent* d = ::readdir(dir)) {
-        const char* name = d->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || AppleDoubleFile::IsSidecarName(name))
-            continue;
-        bool folder = d->d_type == DT_DIR;
-        if (d->d_type == DT_UNKNOWN) {
-            struct stat st;
-            folder = ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!folder) {
-            ++count;
-            continue;
-        }
-        const int sub = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (sub >= 0)
-            count += CountFolderItems(sub);
-    }
-    ::closedir(dir);
-    return count;
-}
 
 QString Text(const char* english)
 {
@@ -72,19 +33,13 @@ BatchStart::~BatchStart()
         NotificationCenter::defaultCenter().removeObserver(token);
 }
 
-int BatchStart::deepFileCount(const QString& folder)
-{
-    const int fd = ::open(folder.toStdString().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd < 0 ? 0 : CountFolderItems(fd);
-}
-
 int BatchStart::fileCount(const QStringList& inputs)
 {
     int count = 0;
     for (const QString& input : inputs) {
         PathStatus status;
         if (StatPath(input.toStdString(), &status) == 0)
-            count += status.isFolder ? deepFileCount(input) : 1;
+            count += status.isFolder ? DeepFileCount(input.toStdString()) : 1;
     }
     return count;
 }

@@ -81,11 +81,8 @@ public:
     BatchStart(const BatchStart&) = delete;
     BatchStart& operator=(const BatchStart&) = delete;
 
-    // The number of non-folder entries below a folder, recursively
-    // (symbolic links to folders are not entered).
-    static int deepFileCount(const QString& folder);
-    // The files the inputs stand for: a file 1, a folder its deepFileCount,
-    // a missing input none.
+    // The files the inputs stand for: a file 1, a folder the entries below
+    // it (DeepFileCount), a missing input none.
     static int fileCount(const QStringList& inputs);
 
     // In order: the inputs (when asked), the folder checks, the output
