@@ -187,10 +187,13 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QStri
     // A line feed or other control character in a name never starts a
     // line of its own in the log.
     name = printable_text(name);
-    ++failures_;
-    logText_ += QLatin1Char('*') + name + blankFill(name.size());
-
     const ErrorMessage entry = LookupErrorMessage(code);
+    // The asterisk marks a failure; a note (the second member of a split
+    // set, converted with the first) is lined up with the converted files.
+    const bool note = entry.message_class == kErrorClassNote;
+    ++failures_;
+    logText_ += (note ? QLatin1Char(' ') : QLatin1Char('*')) + name + blankFill(name.size());
+
     QString message;
     QString prefix;
     enum class Then { Warn, Nothing, Stop } then = Then::Stop;

@@ -10,6 +10,7 @@
 #include "UserDefaults.h"
 #include "batch_folder_checks.h"
 #include "error_table.h"
+#include "mac_errors.h"
 #include "string_utils.h"
 
 #include <QDir>
@@ -19,6 +20,20 @@ namespace {
 QString Text(const char* english)
 {
     return MainBundle::localizedString(QString::fromUtf8(english));
+}
+
+// The nearest folder above `path` that exists (where a missing folder would
+// be made).
+QString ExistingParent(const QString& path)
+{
+    QString parent = path;
+    while (!parent.isEmpty() && !IsFolder(parent.toStdString())) {
+        const qsizetype slash = parent.lastIndexOf(QLatin1Char('/'));
+        parent = slash > 0 ? parent.left(slash) : slash == 0 ? QStringLiteral("/") : QString();
+        if (parent == QLatin1String("/"))
+            break;
+    }
+    return parent;
 }
 
 }  // namespace
@@ -44,6 +59,31 @@ int BatchStart::fileCount(const QStringList& inputs)
     return count;
 }
 
+QString BatchStart::errorMessage(int code)
+{
+    const ErrorMessage message = LookupErrorMessage(code);
+    if (!message.message.empty())
+        return QString::fromStdString(message.message);
+    static const QVariantMap names = LoadMacErrorsDictionary();
+    const QVariantMap entry = names.value(QString::number(code)).toMap();
+    const QString description = entry.value(QStringLiteral("description")).toString();
+    if (!description.isEmpty())
+        return description;
+    const QString platformName = entry.value(QStringLiteral("name")).toString();
+    if (!platformName.isEmpty())
+        return platformName;
+    return QStringLiteral("error %1").arg(code);
+}
+
+QString BatchStart::errorText(int code)
+{
+    QString text = errorMessage(code);
+    // "Permission denied" inside a sentence; "NeXT" stays.
+    if (text.size() > 1 && text.at(1).isLower())
+        text[0] = text.at(0).toLower();
+    return QStringLiteral("%1 (%2)").arg(text).arg(code);
+}
+
 std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
 {
     request_ = request;
@@ -59,9 +99,12 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
     // conversion writes.
     if (const std::optional<BatchFolderRefusal> refusal = CheckBatchFolders(request.inputs, request.conversions, output))
         return Refusal{Step::Folders, refusal->title, refusal->message};
-    if (request.makeOutputFolder && !PathExists(output.toStdString()) && !QDir().mkpath(output))
-        return Refusal{Step::OutputFolder, Text("Error: could not create output folder"),
-                       Text("The output folder '%1' could not be created.").arg(name(output))};
+    if (request.makeOutputFolder && !PathExists(output.toStdString())) {
+        if (const OSErr made = CreateFolderPath(output.toStdString()); made != noErr)
+            return Refusal{Step::OutputFolder, Text("Error: could not create output folder"),
+                           Text("The output folder '%1' could not be created in '%2': %3.")
+                               .arg(name(output), name(ExistingParent(output)), errorText(made))};
+    }
 
     bool needsRedither = false;
     const bool easyThru = defaults_.boolForKey(QStringLiteral("Easy Thru"));
@@ -76,6 +119,12 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
                                     "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "
                                     "folder, or specify a different output folder.")
                                    .arg(name(spec->conversionName()))};
+            // Kept: every output of the conversion is made in it.
+            if (const OSErr writable = CheckFolderWritable(sub); writable != noErr)
+                return Refusal{Step::Subfolder, Text("Error: cannot write into output folder"),
+                               Text("No output file can be made in the output folder '%1' of the conversion "
+                                    "'%2': %3.")
+                                   .arg(name(subfolder), name(spec->conversionName()), errorText(writable))};
         } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
             return Refusal{Step::Subfolder, Text("Error: could not create output folder"),
                            Text("The necessary output folder named: '%1' could not be created.\n\nPlease "

@@ -1,7 +1,10 @@
 #include "ConversionList.h"
 
 #include "ClosestNames.h"
+#include "EngineStartup.h"
 #include "FileTypeDictionary.h"
+#include "file_type_table.h"
+#include "string_utils.h"
 
 #include "MainBundle.h"
 #include "PropertyList.h"
@@ -90,11 +93,34 @@ void ConversionList::sortAsStored(QList<ConvSpecRef>* conversions, const UserDef
 
 QString ConversionList::notWritable(const ConvSpec& spec)
 {
+    const OSType type = spec.outputFileType();
+    const QVariantMap entry = GetFileTypeEntry(type);
     QString text = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
                        .arg(spec.conversionName());
-    const QString reason = GetFileTypeEntry(spec.outputFileType()).value(QStringLiteral("notWritableReason")).toString();
+    if (!entry.isEmpty())
+        text += QStringLiteral(" (%1, '%2')")
+                    .arg(entry.value(QStringLiteral("text")).toString(),
+                         QString::fromStdString(fourcc_to_string(type)));
+    const QString reason = entry.value(QStringLiteral("notWritableReason")).toString();
     if (!reason.isEmpty())
         text += QStringLiteral(". ") + reason;
+    // The types that do write files of its extension (MP3 is read as one
+    // type and written as another).
+    const QString extension = entry.value(QStringLiteral("extension")).toString();
+    QStringList writers;
+    for (const OSType other : GetFileTypeTableCodes()) {
+        const QVariantMap otherEntry = GetFileTypeEntry(other);
+        // (Through the outside encoder once it is found.)
+        if (other != type && !extension.isEmpty() &&
+            (FileTypeCanBeWritten(other) || EngineStartup::usesMP3Encoder(other)) &&
+            otherEntry.value(QStringLiteral("extension")).toString() == extension)
+            writers.append(QStringLiteral("'%1' (%2, %3 as QMCSOutputFileType)")
+                               .arg(QString::fromStdString(fourcc_to_string(other)),
+                                    otherEntry.value(QStringLiteral("text")).toString())
+                               .arg(qint32(other)));
+    }
+    if (!writers.isEmpty())
+        text += QStringLiteral("; .%1 files are written as %2").arg(extension, writers.join(QStringLiteral(" or ")));
     return text;
 }
 

@@ -1,7 +1,9 @@
 #include "FolderCount.h"
 
 #include "AppleDoubleFile.h"
+#include "MacErrorMapping.h"
 
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -49,3 +51,9 @@ int DeepFileCount(const std::string& folder)
     return fd < 0 ? 0 : CountFolderItems(fd);
 }
 
+OSErr CheckFolderWritable(const std::string& folder)
+{
+    if (::access(folder.c_str(), W_OK | X_OK) == 0)
+        return noErr;
+    return MacErrorFromErrno(errno);
+}
