@@ -6,6 +6,7 @@
 #include "MainController.h"
 #include "MainWindow.h"
 #include "OptionSheet.h"
+#include "PreferenceKeys.h"
 #include "PreferencesWindow.h"
 
 #include <QAction>
@@ -88,7 +89,7 @@ void EditorCommands::install(MainWindow& window, MainController& controller)
 
     auto add = [w, c] { newConversion(*w, *c); };
     auto change = [w, c] { editConversion(*w, *c, SelectedConversionRow(*w)); };
-    if (QMenu* conversions = window.menu(QStringLiteral("Conversions"))) {
+    if (QMenu* conversions = window.menu(PreferenceKeys::kConversions)) {
         QAction* first = conversions->actions().value(0);
         auto* newAction = new QAction(L("New Conversion..."), conversions);
         auto* editAction = new QAction(L("Edit Conversion..."), conversions);

@@ -3,6 +3,7 @@
 #include "ClosestNames.h"
 #include "EngineStartup.h"
 #include "MainBundle.h"
+#include "PreferenceKeys.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -84,7 +85,7 @@ QVariant SettingValue(const QString& key, const QString& text, QString* problem)
         return text;
     default:
         *problem = QStringLiteral("--set: '%1' holds a list and cannot be set here%2")
-                       .arg(key, key == QLatin1String("Conversions") ? QStringLiteral(" (use --conversions FILE)")
+                       .arg(key, key == PreferenceKeys::kConversions ? QStringLiteral(" (use --conversions FILE)")
                                                                      : QString());
         return QVariant();
     }

@@ -15,6 +15,7 @@
 #include "PathMemo.h"
 #include "PathResolution.h"
 #include "PreConversionCheck.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 #include "debug_trace.h"
@@ -71,9 +72,9 @@ const QString ConversionProcess::kOutputFolderRefKey = QStringLiteral("ZuOutputF
 const QString ConversionProcess::kID3TagsKey = QStringLiteral("id3tags");
 const QString ConversionProcess::kID3v2BlobKey = QStringLiteral("ID3v2 tag blob");
 
-const QString ConversionProcess::kUnrecognizedActionKey = QStringLiteral("Unrecognized Input File Action");
-const QString ConversionProcess::kPreserveCommentsKey = QStringLiteral("Preserve Finder Comments");
-const QString ConversionProcess::kNumberDuplicatesKey = QStringLiteral("Number Duplicate Files");
+const QString ConversionProcess::kUnrecognizedActionKey = PreferenceKeys::kUnrecognizedInputFileAction;
+const QString ConversionProcess::kPreserveCommentsKey = PreferenceKeys::kPreserveFinderComments;
+const QString ConversionProcess::kNumberDuplicatesKey = PreferenceKeys::kNumberDuplicateFiles;
 
 const QString ConversionProcess::kCopiedComment = QStringLiteral("(not recognized as a sound file, just copied)");
 

@@ -5,6 +5,7 @@
 #include "FileOperations.h"
 #include "MainBundle.h"
 #include "NotificationCenter.h"
+#include "PreferenceKeys.h"
 #include "PropertyList.h"
 #include "ThreadDictionary.h"
 #include "UserDefaults.h"
@@ -17,10 +18,10 @@
 #include <QTimeZone>
 
 const QString Logger::kLogMessageNotification = QStringLiteral("QMLogMessageNotification");
-const QString Logger::kSaveLogKey = QStringLiteral("Save Log");
-const QString Logger::kOnlySaveWhenErrorsKey = QStringLiteral("Only Save When Errors");
-const QString Logger::kUnrecognizedActionKey = QStringLiteral("Unrecognized Input File Action");
-const QString Logger::kLastUsedLogKey = QStringLiteral("Last Used Log");
+const QString Logger::kSaveLogKey = PreferenceKeys::kSaveLog;
+const QString Logger::kOnlySaveWhenErrorsKey = PreferenceKeys::kOnlySaveWhenErrors;
+const QString Logger::kUnrecognizedActionKey = PreferenceKeys::kUnrecognizedInputFileAction;
+const QString Logger::kLastUsedLogKey = PreferenceKeys::kLastUsedLog;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "FolderCount.h"
 #include "Logger.h"
 #include "MainBundle.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "batch_folder_checks.h"
 #include "error_table.h"
@@ -107,7 +108,7 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
     }
 
     bool needsRedither = false;
-    const bool easyThru = defaults_.boolForKey(QStringLiteral("Easy Thru"));
+    const bool easyThru = defaults_.boolForKey(PreferenceKeys::kEasyThru);
     for (const ConvSpecRef& spec : request.conversions) {
         const QString subfolder = output + QLatin1Char('/') + spec->conversionName();
         const std::string sub = subfolder.toStdString();

@@ -3,6 +3,7 @@
 #include "ClosestNames.h"
 #include "EngineStartup.h"
 #include "FileTypeDictionary.h"
+#include "PreferenceKeys.h"
 #include "file_type_table.h"
 #include "string_utils.h"
 
@@ -68,7 +69,7 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
         return true;
     }
 
-    QVariantList array = defaults.arrayForKey(QStringLiteral("Conversions"));
+    QVariantList array = defaults.arrayForKey(PreferenceKeys::kConversions);
     if (array.isEmpty()) {
         // A missing or unreadable factory list gives no conversions.
         const QString factory = MainBundle::pathForResource(QStringLiteral("Factory_Conversions"), QStringLiteral("plist"));
@@ -85,8 +86,8 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
 
 void ConversionList::sortAsStored(QList<ConvSpecRef>* conversions, const UserDefaults& defaults)
 {
-    ConvSpec::setSortKey(defaults.stringForKey(QStringLiteral("ConvSpecs Sort Key")));
-    ConvSpec::setAscendingSort(defaults.boolForKey(QStringLiteral("ConvSpecs Sort Ascending")));
+    ConvSpec::setSortKey(defaults.stringForKey(PreferenceKeys::kConvSpecsSortKey));
+    ConvSpec::setAscendingSort(defaults.boolForKey(PreferenceKeys::kConvSpecsSortAscending));
     std::stable_sort(conversions->begin(), conversions->end(),
                      [](const ConvSpecRef& a, const ConvSpecRef& b) { return a->compare(b.get()) < 0; });
 }

@@ -4,6 +4,7 @@
 #include "CSoundFile.h"
 #include "FrameworkException.h"
 #include "MainBundle.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 #include "error_code_exception.h"
@@ -47,7 +48,7 @@ Player::Player(const FileList& inputFiles, float varispeed, bool autoPlayNext, b
     m_observer = NotificationCenter::defaultCenter().addObserver(
         kEngineStopNotification, this, [this](const Notification&) { processStopped(); });
     UserDefaults& store = defaults ? *defaults : UserDefaults::standardUserDefaults();
-    m_volume = float(store.doubleForKey(QStringLiteral("Playback Volume")));
+    m_volume = float(store.doubleForKey(PreferenceKeys::kPlaybackVolume));
 }
 
 Player::~Player()
