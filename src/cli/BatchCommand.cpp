@@ -224,10 +224,10 @@ QString BatchCommand::typeListing()
         {"webm", "WebM sound track: Opus or Vorbis"},
         {"mka", "Matroska audio"},
         {"mkv", "Matroska sound track"},
-        {"m4a", "MPEG-4 audio: ALAC or AAC"},
+        {"m4a", "ALAC in MPEG-4 audio"},
         {"m4b", "MPEG-4 audio book: AAC or ALAC"},
         {"m4r", "MPEG-4 ringtone: AAC"},
-        {"mp4", "MPEG-4 sound track: AAC or ALAC"},
+        {"mp4", "ALAC in MPEG-4"},
         {"m4v", "MPEG-4 video sound track"},
         {"aac", "AAC (ADTS)"},
         {"adts", "AAC (ADTS)"},
@@ -239,7 +239,7 @@ QString BatchCommand::typeListing()
         {"mpa", "MPEG audio"},
         {"mpg", "MPEG sound track"},
         {"avi", "AVI sound track"},
-        {"mov", "QuickTime movie sound track: ALAC, AAC, IMA, MACE, QDesign, PureVoice, PCM"},
+        {"mov", "QuickTime movie sound tracks: MACE, QDesign, PureVoice, ALAC and others"},
     };
     const QStringList readable = GetReadableExtensionSet();
     for (const auto& [extension, name] : kMediaReads) {
