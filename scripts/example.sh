@@ -22,7 +22,7 @@ echo
 echo "Example inputs:"
 build/src/quillmarch-make-examples "$RUN/input"
 echo
-build/src/quillmarch-batch --info "$RUN/input"/*.* "$RUN/input/more takes"/*.*
+build/src/quillmarch-batch --defaults "$RUN/preferences.plist" --info "$RUN/input"/*.* "$RUN/input/more takes"/*.*
 echo
 
 # The run's own preferences file, so that the user's are left alone.
