@@ -56,7 +56,9 @@ QString InputReportLine(const Notification& n)
     const QString reason = info.value(ConversionProcess::kReasonKey).toString();
     QString message = printable_text(reason.isEmpty() ? InputInfo::errorMessage(code) : reason);
     const QString output = printable_text(info.value(ConversionProcess::kOutputPathKey).toString());
-    if (!output.isEmpty())
+    if (!output.isEmpty() && (code == permErr || code == wPrErr))
+        message = QStringLiteral("no output can be made in '%1': %2").arg(output, message);
+    else if (!output.isEmpty())
         message += QStringLiteral(": ") + output;
     // The code once: some messages name it already.
     const QString codeText = QStringLiteral("(%1)").arg(code);

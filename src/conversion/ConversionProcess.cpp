@@ -8,6 +8,7 @@
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
 #include "FileTypeDictionary.h"
+#include "FolderCount.h"
 #include "FolderListing.h"
 #include "FrameworkException.h"
 #include "MemoryManager.h"
@@ -228,6 +229,11 @@ void ConversionProcess::postFailure(const QString& path, int error)
     // A member of a set that failed is not reported again by another member.
     reportedSetMembers_.insert(path);
     QVariantMap info{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}};
+    // No output can be made where this input's outputs go: the folder is
+    // named, so that the failure does not read as the input's.
+    const QString folder = curFolder();
+    if ((error == permErr || error == wPrErr) && CheckFolderWritable(folder.toStdString()) == error)
+        info.insert(kOutputPathKey, folder);
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (error == dupFNErr && !refusedOutputPath_.isEmpty())

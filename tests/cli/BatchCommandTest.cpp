@@ -327,8 +327,20 @@ TEST_F(BatchCommandTest, WhatCannotBeWrittenIsNamed)
     EXPECT_TRUE(err.contains("The output folder '" + root + "/ro/new/out' could not be created in '" + root +
                              "/ro': permission denied (-54)."))
         << err.toStdString();
-    QFile::setPermissions(root + "/out/Half rate", all);
-    QFile::setPermissions(root + "/ro", all);
+    // A folder of the mirrored tree that cannot be written: each of its
+    // inputs fails naming it.
+    ASSERT_TRUE(QDir().mkpath(root + "/tree/sub") && QDir().mkpath(root + "/out2/Half rate/tree/sub"));
+    ASSERT_TRUE(QFile::copy(root + "/in.wav", root + "/tree/sub/a.wav"));
+    for (const char* folder : {"/tree", "/tree/sub", "/out2", "/out2/Half rate", "/out2/Half rate/tree"})
+        ASSERT_TRUE(QFile::setPermissions(root + folder, all));
+    ASSERT_TRUE(QFile::setPermissions(root + "/out2/Half rate/tree/sub", readOnly));
+    std::tie(status, err) = runUnprivileged({"--quiet", "--conversions", half, "-o", root + "/out2", root + "/tree"});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(err.contains("failed " + root + "/tree/sub/a.wav: no output can be made in '" + root +
+                             "/out2/Half rate/tree/sub': permission denied (-54)"))
+        << err.toStdString();
+    for (const char* folder : {"/out/Half rate", "/ro", "/out2/Half rate/tree/sub"})
+        QFile::setPermissions(root + folder, all);
 
     // An output type that is only read: the type is named, and the one that
     // writes its files.
