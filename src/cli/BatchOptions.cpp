@@ -135,10 +135,10 @@ QString BatchOptions::help()
         "Inputs are never overwritten.\n"
         "\n"
         "  -o FOLDER            the output folder (created when missing)\n"
-        "  --conversions FILE   a property list holding an array of conversions (default:\n"
-        "                       the \"Conversions\" preference, else the factory\n"
-        "                       conversions); its keys: quillmarch-batch(1) and\n"
-        "                       %1\n"
+        "  --conversions FILE   a property list holding an array of conversions\n"
+        "                       (default: the \"Conversions\" preference, else the\n"
+        "                       factory conversions); its keys: quillmarch-batch(1)\n"
+        "                       and %1\n"
         "  --conversion NAME    run only the conversions of these names, active or\n"
         "                       not (repeatable)\n"
         "  --defaults FILE      the preferences file to use\n"
@@ -151,7 +151,8 @@ QString BatchOptions::help()
         "  --list-conversions   list the conversions (active or not) and exit\n"
         "  --list-types         list every file type: its code as a conversions file\n"
         "                       holds it, as four characters, whether it can be read\n"
-        "                       and written, its extension and name\n"
+        "                       and written, its extension and name; then what the\n"
+        "                       media libraries read besides (FLAC, Ogg, ...)\n"
         "  --quiet              no progress on standard error\n"
         "  --version            the version, the resources folder and the\n"
         "                       preferences file, and exit\n"
@@ -167,8 +168,9 @@ QString BatchOptions::help()
         "  --set \"Number Duplicate Files=YES\"\n"
         "\n"
         "Exit status: 0 every file converted, 1 some files failed, or none converted\n"
-        "while some were skipped, 2 the batch stopped (fatal error or interrupt),\n"
-        "64 bad usage or an input that does not exist (nothing is converted).\n")
+        "while some were skipped, 2 the batch stopped or could not start (fatal\n"
+        "error, interrupt, an output folder that cannot be made or written), 64 bad\n"
+        "usage or an input that does not exist (nothing is converted).\n")
         .arg(conversionsGuide());
 }
 
