@@ -69,6 +69,8 @@ QVariant SettingValue(const QString& key, const QString& text, QString* problem)
     case QMetaType::Bool:
         if (value.typeId() == QMetaType::Bool)
             return value;
+        if (value.typeId() == QMetaType::LongLong && (value.toLongLong() == 0 || value.toLongLong() == 1))
+            return value.toLongLong() == 1;  // as a property list's <integer> flag
         allowed = QStringLiteral("YES or NO");
         break;
     case QMetaType::LongLong:

@@ -12,8 +12,9 @@
 // "-o" takes the next argument or the rest of its own ("-oOUT"); "--" ends
 // the options.  A misspelt option is refused with the closest one; a --set
 // KEY must be one of the registered preferences and its VALUE of that
-// preference's kind (YES or NO, a whole number, a number, text), else the
-// command line is refused with the closest key or the values allowed.
+// preference's kind (YES or NO, also 1 or 0; a whole number; a number;
+// text), else the command line is refused with the closest key or the
+// values allowed.
 #pragma once
 
 #include <QList>
