@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# The main command: installs what is needed, builds Quillmarch (plain build
-# in build/), writes a few example inputs (AIFF and WAVE files with markers
-# and regions) and converts them with the factory conversions.  Every run
-# works in a new folder under example/ (or under the folder given as the
-# first argument); nothing that exists is replaced.
+# The main command: installs what is needed, builds Quillmarch's batch
+# command in build/ (shared with the tests and the install: what they built
+# is not built again), writes a few example inputs (AIFF and WAVE files with
+# markers and regions) and converts them with the factory conversions.
+# Every run works in a new folder under example/ (or under the folder given
+# as the first argument); nothing that exists is replaced.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 bash scripts/setup.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)" --target quillmarch-batch quillmarch-make-examples
+bash scripts/configure.sh
+cmake --build build -j "${JOBS:-$(nproc)}" --target quillmarch-batch quillmarch-make-examples
 
 BASE=${1:-$ROOT/example}
 mkdir -p "$BASE"
@@ -21,7 +22,7 @@ echo
 echo "Example inputs:"
 build/src/quillmarch-make-examples "$RUN/input"
 echo
-build/src/quillmarch-batch --info "$RUN/input"/*.* "$RUN/input/more takes"/*.*
+build/src/quillmarch-batch --defaults "$RUN/preferences.plist" --info "$RUN/input"/*.* "$RUN/input/more takes"/*.*
 echo
 
 # The run's own preferences file, so that the user's are left alone.

@@ -5,13 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-JOBS=$(nproc)
+JOBS=${JOBS:-$(nproc)}  # parallel jobs: all the processors unless JOBS says
 export QT_QPA_PLATFORM=offscreen
 
-# The plain build's code is the release code; it is built without debug
-# information (a third less compile time), which is the sanitizer build's.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG"
+# The plain build: build/, shared with the example and the install.
+bash scripts/configure.sh
 cmake --build build -j "$JOBS"
 (cd build && ctest --output-on-failure -j "$JOBS" --timeout 300)
 

@@ -4,6 +4,7 @@
 #include "Localized.h"
 #include "MainBundle.h"
 #include "MakerAddresses.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 
 #include <QMouseEvent>
@@ -45,7 +46,7 @@ bool AboutView::openWebSite(QWidget* parent)
 
 QString AboutView::convertedText() const
 {
-    const qulonglong count = qulonglong(m_defaults.integerForKey(QStringLiteral("Number of Files Ever Converted")));
+    const qulonglong count = qulonglong(m_defaults.integerForKey(PreferenceKeys::kNumberOfFilesEverConverted));
     return L("You converted a total of %1 files.").arg(count);
 }
 

@@ -3,6 +3,7 @@
 #include "AppPresenter.h"
 #include "ControlTools.h"
 #include "Localized.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 
 #include <QDir>
@@ -15,7 +16,7 @@
 #include <QUrl>
 
 namespace {
-const QString kFrameKey = QStringLiteral("AddFilesErrors Frame");
+const QString kFrameKey = PreferenceKeys::kAddFilesErrorsFrame;
 constexpr int kPathRole = Qt::UserRole + 1;
 } // namespace
 

@@ -17,6 +17,7 @@
 #include "Localized.h"
 #include "MPEGOptionsSheet.h"
 #include "MainBundle.h"
+#include "PreferenceKeys.h"
 #include "PropertyList.h"
 #include "UserDefaults.h"
 #include "VOCSampleRateSheet.h"
@@ -49,8 +50,8 @@ const double ConversionEditor::kBuiltInRates[kBuiltInRateCount] = {
 
 namespace {
 
-const QString kCustomRatesKey = QStringLiteral("Custom Sample Rates");
-const QString kFrameKey = QStringLiteral("Define Conversion Dialog Frame");
+const QString kCustomRatesKey = PreferenceKeys::kCustomSampleRates;
+const QString kFrameKey = PreferenceKeys::kConversionEditorFrame;
 const QString kEditorUpdatedRates = QStringLiteral("QMCustomSampleRatesUpdated");
 const QString kWindowUpdatedRates = QStringLiteral("QMUpdatedCustomSampleRates");
 

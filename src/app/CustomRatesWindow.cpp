@@ -3,6 +3,7 @@
 #include "ControlTools.h"
 #include "ConversionEditor.h"
 #include "Localized.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 
 #include <QDialogButtonBox>
@@ -22,7 +23,7 @@
 
 namespace {
 
-const QString kCustomRatesKey = QStringLiteral("Custom Sample Rates");
+const QString kCustomRatesKey = PreferenceKeys::kCustomSampleRates;
 
 } // namespace
 

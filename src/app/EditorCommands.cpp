@@ -6,6 +6,7 @@
 #include "MainController.h"
 #include "MainWindow.h"
 #include "OptionSheet.h"
+#include "PreferenceKeys.h"
 #include "PreferencesWindow.h"
 
 #include <QAction>

@@ -4,6 +4,7 @@
 #include "ChildProcess.h"
 #include "Localized.h"
 #include "MakerAddresses.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
@@ -26,13 +27,13 @@
 
 namespace {
 
-const QString kFrameKey = QStringLiteral("Feedback Window Frame");
+const QString kFrameKey = PreferenceKeys::kFeedbackWindowFrame;
 // sendmail normally hands the message to the local queue at once.
 constexpr int kMailTimeoutMs = 30000;
 
 } // namespace
 
-const QString FeedbackController::kMailProgramKey = QStringLiteral("Mail Program");
+const QString FeedbackController::kMailProgramKey = PreferenceKeys::kMailProgram;
 
 FeedbackController::FeedbackController(UserDefaults& defaults, QWidget* parent) : QDialog(parent), m_defaults(defaults)
 {

@@ -13,6 +13,7 @@
 #include "Localized.h"
 #include "Logger.h"
 #include "PlaybackController.h"
+#include "PreferenceKeys.h"
 #include "ProgressController.h"
 #include "UserDefaults.h"
 #include "debug_trace.h"
@@ -27,12 +28,12 @@
 
 namespace {
 
-const QString kLastUsedDestination = QStringLiteral("Last Used Destination");
-const QString kConversions = QStringLiteral("Conversions");
-const QString kInputSortKey = QStringLiteral("Input Files Sort Key");
-const QString kInputSortAscending = QStringLiteral("Input Files Sort Ascending");
-const QString kConvSortKey = QStringLiteral("ConvSpecs Sort Key");
-const QString kConvSortAscending = QStringLiteral("ConvSpecs Sort Ascending");
+const QString kLastUsedDestination = PreferenceKeys::kLastUsedDestination;
+const QString kConversions = PreferenceKeys::kConversions;
+const QString kInputSortKey = PreferenceKeys::kInputFilesSortKey;
+const QString kInputSortAscending = PreferenceKeys::kInputFilesSortAscending;
+const QString kConvSortKey = PreferenceKeys::kConvSpecsSortKey;
+const QString kConvSortAscending = PreferenceKeys::kConvSpecsSortAscending;
 const QString kRightSideOfSplit = QStringLiteral("Right side of a split stereo file");
 const QString kConvertScriptCommand = QStringLiteral("QMConvertScriptCommandReceived");
 constexpr int kMaxConversionName = 255;
@@ -818,7 +819,7 @@ void MainController::engineDone()
     m_lastBatchLog = kept ? logPath : QString();
     emit validationChanged();
 
-    if (m_defaults.boolForKey(QStringLiteral("Beep When Done")))
+    if (m_defaults.boolForKey(PreferenceKeys::kBeepWhenDone))
         AppPresenter::playSound(fatal ? QStringLiteral("Toeter") : QStringLiteral("Pieieng"));
 
     if (logError != noErr) {
@@ -833,8 +834,8 @@ void MainController::engineDone()
     // worker's last error is a failed file's, counted already, or the
     // cancel's).
     const bool errors = failures || fatal || m_process->err() == userCanceledErr;
-    if (kept && m_defaults.boolForKey(Logger::kSaveLogKey) && m_defaults.boolForKey(QStringLiteral("Open Log")) &&
-        (!m_defaults.boolForKey(QStringLiteral("Only Open When Errors")) || errors))
+    if (kept && m_defaults.boolForKey(Logger::kSaveLogKey) && m_defaults.boolForKey(PreferenceKeys::kOpenLog) &&
+        (!m_defaults.boolForKey(PreferenceKeys::kOnlyOpenWhenErrors) || errors))
         emit logFilesOpened({logPath});
     emit batchFinished();
 }

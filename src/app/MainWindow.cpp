@@ -15,6 +15,7 @@
 #include "MainController.h"
 #include "OutputFolderInfo.h"
 #include "PlaybackController.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 
 #include <QAction>
@@ -40,8 +41,8 @@
 
 namespace {
 
-const QString kInputColumnsKey = QStringLiteral("Input Table Columns");
-const QString kConversionColumnsKey = QStringLiteral("Conversion Table Columns");
+const QString kInputColumnsKey = PreferenceKeys::kInputTableColumns;
+const QString kConversionColumnsKey = PreferenceKeys::kConversionTableColumns;
 
 // A table of `page` showing `model`: whole rows selected, not editable, no
 // grid, sortable by its column headers.

@@ -7,6 +7,7 @@
 #include "Localized.h"
 #include "MainController.h"
 #include "Player.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 
 #include <QAction>
@@ -30,11 +31,11 @@
 
 const QString PlaybackController::kBlipAtEndChanged = QStringLiteral("QMBlipAtEndChanged");
 const QString PlaybackController::kAutoPlayNextChanged = QStringLiteral("QMAutoPlayNextChanged");
-const QString PlaybackController::kBlipAtEndKey = QStringLiteral("Blip At End");
-const QString PlaybackController::kAutoPlayNextKey = QStringLiteral("Auto Play Next");
+const QString PlaybackController::kBlipAtEndKey = PreferenceKeys::kBlipAtEnd;
+const QString PlaybackController::kAutoPlayNextKey = PreferenceKeys::kAutoPlayNext;
 
 namespace {
-const QString kVarispeedKey = QStringLiteral("Varispeed");
+const QString kVarispeedKey = PreferenceKeys::kVarispeed;
 // The slider's range: a quarter of the speed to four times it.
 constexpr int kSliderMin = 25;
 constexpr int kSliderMax = 400;

@@ -7,6 +7,7 @@
 #include "Localized.h"
 #include "Logger.h"
 #include "PlaybackController.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "debug_trace.h"
 
@@ -34,12 +35,12 @@ const double PreferencesWindow::kRawRates[kRawRateCount] = {
 
 namespace {
 
-const QString kType = QStringLiteral("Unrecognized Input File Type");
-const QString kBigEndian = QStringLiteral("Unrecognized Input File Big Endian");
-const QString kWordSize = QStringLiteral("Unrecognized Input File Word Size");
-const QString kChannels = QStringLiteral("QMUnrecognizedFileNumChannels");
-const QString kRate = QStringLiteral("Unrecognized Input File Sample Rate");
-const QString kOpenLog = QStringLiteral("Open Log");
+const QString kType = PreferenceKeys::kUnrecognizedInputFileType;
+const QString kBigEndian = PreferenceKeys::kUnrecognizedInputFileBigEndian;
+const QString kWordSize = PreferenceKeys::kUnrecognizedInputFileWordSize;
+const QString kChannels = PreferenceKeys::kUnrecognizedFileNumChannels;
+const QString kRate = PreferenceKeys::kUnrecognizedInputFileSampleRate;
+const QString kOpenLog = PreferenceKeys::kOpenLog;
 
 } // namespace
 
@@ -58,9 +59,9 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     auto* inputLayout = new QVBoxLayout(input);
     auto* regions = new QGroupBox(L("Regions"), input);
     auto* regionLayout = new QVBoxLayout(regions);
-    regionLayout->addWidget(addBox(regions, QStringLiteral("Ignore Regions Containing Whole File"),
+    regionLayout->addWidget(addBox(regions, PreferenceKeys::kIgnoreRegionsContainingWholeFile,
                                    L("Ignore regions that contain the whole file")));
-    regionLayout->addWidget(addBox(regions, QStringLiteral("Process File If No Regions"),
+    regionLayout->addWidget(addBox(regions, PreferenceKeys::kProcessFileIfNoRegions,
                                    L("Process the whole file when it has no regions")));
     auto* badRow = new QHBoxLayout;
     badRow->addWidget(new QLabel(L("A region that lies outside the file:"), regions));
@@ -68,13 +69,13 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     AddRadioCell(m_badRegion, badRow, 1, "is skipped");
     regionLayout->addLayout(badRow);
     inputLayout->addWidget(regions);
-    inputLayout->addWidget(addBox(input, QStringLiteral("Recognize number files as split"),
+    inputLayout->addWidget(addBox(input, PreferenceKeys::kRecognizeNumberFilesAsSplit,
                                   L("Recognise numbered files (.1, .2, ...) as split channels")));
-    inputLayout->addWidget(addBox(input, QStringLiteral("Easy Thru"),
+    inputLayout->addWidget(addBox(input, PreferenceKeys::kEasyThru,
                                   L("Use an output subfolder that already exists without asking (easy thru)")));
-    inputLayout->addWidget(addBox(input, QStringLiteral("Number Duplicate Files"),
+    inputLayout->addWidget(addBox(input, PreferenceKeys::kNumberDuplicateFiles,
                                   L("Number duplicate files (NAME-1, NAME-2, ...) instead of failing them")));
-    inputLayout->addWidget(addBox(input, QStringLiteral("Preserve Finder Comments"), L("Preserve file comments")));
+    inputLayout->addWidget(addBox(input, PreferenceKeys::kPreserveFinderComments, L("Preserve file comments")));
 
     auto* unknown = new QGroupBox(L("Input files of an unrecognised type"), input);
     auto* unknownLayout = new QVBoxLayout(unknown);
@@ -122,11 +123,11 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
         logLayout->addLayout(row);
     };
     logLayout->addWidget(addBox(logging, Logger::kSaveLogKey, L("Save the log")));
-    addIndented(QStringLiteral("Only Save When Errors"), L("only when there were errors"));
+    addIndented(PreferenceKeys::kOnlySaveWhenErrors, L("only when there were errors"));
     logLayout->addWidget(addBox(logging, kOpenLog, L("Open the log")));
-    addIndented(QStringLiteral("Only Open When Errors"), L("only when there were errors"));
-    logLayout->addWidget(addBox(logging, QStringLiteral("Full Paths Into Log"), L("Write full paths into the log")));
-    logLayout->addWidget(addBox(logging, QStringLiteral("Beep When Done"), L("Play a sound when a batch is done")));
+    addIndented(PreferenceKeys::kOnlyOpenWhenErrors, L("only when there were errors"));
+    logLayout->addWidget(addBox(logging, PreferenceKeys::kFullPathsIntoLog, L("Write full paths into the log")));
+    logLayout->addWidget(addBox(logging, PreferenceKeys::kBeepWhenDone, L("Play a sound when a batch is done")));
     logLayout->addStretch();
     m_tabs->addTab(logging, L("Logging"));
 
@@ -157,7 +158,7 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
     });
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
     connect(m_badRegion, &QButtonGroup::idClicked, this,
-            [this](int tag) { m_defaults.setInteger(QStringLiteral("Skip Bad Region"), tag); });
+            [this](int tag) { m_defaults.setInteger(PreferenceKeys::kSkipBadRegion, tag); });
     connect(m_action, &QButtonGroup::idClicked, this, &PreferencesWindow::doUnrecognizedFilesMatrix);
     connect(m_typePopup, &QComboBox::activated, this, &PreferencesWindow::doFileTypePopup);
     connect(m_ratePopup, &QComboBox::activated, this, &PreferencesWindow::doSampleRatePopup);
@@ -229,7 +230,7 @@ void PreferencesWindow::updateUI()
     m_filling = true;
     for (auto it = m_boxes.cbegin(); it != m_boxes.cend(); ++it)
         it.value()->setChecked(m_defaults.boolForKey(it.key()));
-    if (QAbstractButton* b = m_badRegion->button(int(m_defaults.integerForKey(QStringLiteral("Skip Bad Region")))))
+    if (QAbstractButton* b = m_badRegion->button(int(m_defaults.integerForKey(PreferenceKeys::kSkipBadRegion))))
         b->setChecked(true);
     if (QAbstractButton* b = m_action->button(int(m_defaults.integerForKey(Logger::kUnrecognizedActionKey))))
         b->setChecked(true);
@@ -248,7 +249,7 @@ void PreferencesWindow::doSaveLog()
 {
     const bool on = m_boxes.value(Logger::kSaveLogKey)->isChecked();
     m_defaults.setBool(Logger::kSaveLogKey, on);
-    m_boxes.value(QStringLiteral("Only Save When Errors"))->setEnabled(on);
+    m_boxes.value(PreferenceKeys::kOnlySaveWhenErrors)->setEnabled(on);
     m_boxes.value(kOpenLog)->setEnabled(on);
     doOpenLog();
 }
@@ -257,7 +258,7 @@ void PreferencesWindow::doOpenLog()
 {
     QCheckBox* open = m_boxes.value(kOpenLog);
     m_defaults.setBool(kOpenLog, open->isChecked());
-    m_boxes.value(QStringLiteral("Only Open When Errors"))->setEnabled(open->isChecked() && open->isEnabled());
+    m_boxes.value(PreferenceKeys::kOnlyOpenWhenErrors)->setEnabled(open->isChecked() && open->isEnabled());
 }
 
 void PreferencesWindow::chooseAction(int tag)
@@ -424,13 +425,14 @@ void PreferencesWindow::syncRawSettings()
 
 void PreferencesWindow::doFactoryDefaults()
 {
-    for (const char* key :
-         {"Ignore Regions Containing Whole File", "Recognize number files as split", "Process File If No Regions",
-          "Skip Bad Region", "Easy Thru", "Save Log", "Only Save When Errors", "Open Log", "Only Open When Errors",
-          "Beep When Done", "Full Paths Into Log", "Blip At End", "Auto Play Next", "Preserve Finder Comments",
-          "Unrecognized Input File Action", "Unrecognized Input File Type", "Unrecognized Input File Big Endian",
-          "Unrecognized Input File Sample Rate", "Unrecognized Input File Word Size"})
-        m_defaults.removeObject(QString::fromLatin1(key));
+    namespace P = PreferenceKeys;
+    for (const QString& key :
+         {P::kIgnoreRegionsContainingWholeFile, P::kRecognizeNumberFilesAsSplit, P::kProcessFileIfNoRegions,
+          P::kSkipBadRegion, P::kEasyThru, P::kSaveLog, P::kOnlySaveWhenErrors, P::kOpenLog, P::kOnlyOpenWhenErrors,
+          P::kBeepWhenDone, P::kFullPathsIntoLog, P::kBlipAtEnd, P::kAutoPlayNext, P::kPreserveFinderComments,
+          P::kUnrecognizedInputFileAction, P::kUnrecognizedInputFileType, P::kUnrecognizedInputFileBigEndian,
+          P::kUnrecognizedInputFileSampleRate, P::kUnrecognizedInputFileWordSize})
+        m_defaults.removeObject(key);
     updateUI();
     NotificationCenter::defaultCenter().postNotification(PlaybackController::kBlipAtEndChanged, QVariant(), this);
     NotificationCenter::defaultCenter().postNotification(PlaybackController::kAutoPlayNextChanged, QVariant(), this);

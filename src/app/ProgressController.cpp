@@ -5,6 +5,7 @@
 #include "ConversionProcess.h"
 #include "Localized.h"
 #include "MainBundle.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 
 #include <QCloseEvent>
@@ -28,7 +29,7 @@ const QString ProgressController::kUserCancelledNotification = QStringLiteral("U
 
 namespace {
 
-const QString kFrameKey = QStringLiteral("Progress Window Frame");
+const QString kFrameKey = PreferenceKeys::kProgressWindowFrame;
 // The file bar's steps: a tenth of a per cent.
 constexpr int kFileBarScale = 10;
 

@@ -12,28 +12,25 @@
 #include "CreateSoundFile.h"
 #include "DitherTable.h"
 #include "FileOperations.h"
+#include "FolderListing.h"
 #include "InputInfo.h"
 #include "InterruptWatcher.h"
 #include "Logger.h"
 #include "NotificationCenter.h"
 #include "ProgressPrinter.h"
+#include "SoundFileSwitches.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 
 #include "debug_trace.h"
 #include "string_utils.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
 
 const QString kUserCancelledNotification = QStringLiteral("UserCancelledNotification");
-
-// The check of a conversions file written by hand.
-QStringList ConversionFileProblems(const QVariantList& array)
-{
-    return ConversionFileCheck::problems(array);
-}
 
 QString AbsoluteClean(const QString& path)
 {
@@ -59,7 +56,9 @@ QString InputReportLine(const Notification& n)
     const QString reason = info.value(ConversionProcess::kReasonKey).toString();
     QString message = printable_text(reason.isEmpty() ? InputInfo::errorMessage(code) : reason);
     const QString output = printable_text(info.value(ConversionProcess::kOutputPathKey).toString());
-    if (!output.isEmpty())
+    if (!output.isEmpty() && (code == permErr || code == wPrErr))
+        message = QStringLiteral("no output can be made in '%1': %2").arg(output, message);
+    else if (!output.isEmpty())
         message += QStringLiteral(": ") + output;
     // The code once: some messages name it already.
     const QString codeText = QStringLiteral("(%1)").arg(code);
@@ -93,6 +92,17 @@ int BatchCommand::refuse(int status, const QString& title, const QString& messag
     report(QStringLiteral("quillmarch-batch: ") + printable(title) + QLatin1Char('\n') +
            (message.isEmpty() ? QString() : printable(message) + QLatin1Char('\n')));
     return status;
+}
+
+ConversionList::FileCheck BatchCommand::fileCheck()
+{
+    // A conversions file written by hand: its problems refuse it, its
+    // warnings are told before anything runs.
+    return [this](const QVariantList& array) {
+        for (const QString& warning : ConversionFileCheck::warnings(array))
+            report(QStringLiteral("quillmarch-batch: warning: ") + printable_text(warning) + QLatin1Char('\n'));
+        return ConversionFileCheck::problems(array);
+    };
 }
 
 void BatchCommand::applySettings()
@@ -177,6 +187,16 @@ int BatchCommand::runVersion()
 
 QString BatchCommand::typeListing()
 {
+    auto row = [](const QString& code, const QString& type, bool readable, bool writable, const QString& extension,
+                  const QString& name) {
+        return QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+            .arg(code, 11)
+            .arg(type, -6)
+            .arg(readable ? QStringLiteral("yes") : QStringLiteral("no"), -4)
+            .arg(writable ? QStringLiteral("yes") : QStringLiteral("no"), -5)
+            .arg(extension.isEmpty() ? QStringLiteral("-") : extension, -5)
+            .arg(name);
+    };
     QString text = QStringLiteral("%1  %2  %3  %4  %5  %6\n")
                        .arg(QStringLiteral("CODE"), 11)
                        .arg(QStringLiteral("TYPE"), -6)
@@ -186,20 +206,53 @@ QString BatchCommand::typeListing()
                        .arg(QStringLiteral("NAME"));
     for (const OSType code : GetFileTypeTableCodes()) {
         const QVariantMap entry = GetFileTypeEntry(code);
-        if (entry.isEmpty())
+        if (entry.isEmpty() || entry.value(QStringLiteral("engineOnly")).toBool())
             continue;
         // A type is read or written only when its format class is built in.
         const bool built = GetSoundFileFactory(code) != nullptr;
-        const bool readable = built && entry.value(QStringLiteral("canBeRead")).toBool();
-        const bool writable = FileTypeCanBeWritten(code);
-        const QString extension = entry.value(QStringLiteral("extension")).toString();
-        text += QStringLiteral("%1  %2  %3  %4  %5  %6\n")
-                    .arg(qint32(code), 11)
-                    .arg(QLatin1Char('\'') + InputInfo::typeCodeText(code) + QLatin1Char('\''), -6)
-                    .arg(readable ? QStringLiteral("yes") : QStringLiteral("no"), -4)
-                    .arg(writable ? QStringLiteral("yes") : QStringLiteral("no"), -5)
-                    .arg(extension.isEmpty() ? QStringLiteral("-") : extension, -5)
-                    .arg(entry.value(QStringLiteral("text")).toString());
+        text += row(QString::number(qint32(code)), QLatin1Char('\'') + InputInfo::typeCodeText(code) + QLatin1Char('\''),
+                    built && entry.value(QStringLiteral("canBeRead")).toBool(), FileTypeCanBeWritten(code),
+                    entry.value(QStringLiteral("extension")).toString(), entry.value(QStringLiteral("text")).toString());
+    }
+
+    // What the media libraries read besides, by name extension (with the
+    // type such a file is read as); none of it is written.  A conversions
+    // file names no such type.
+    static const char* const kMediaReads[][2] = {
+        {"flac", "FLAC"},
+        {"ogg", "Ogg: Vorbis, Opus or FLAC"},
+        {"oga", "Ogg audio: Vorbis, Opus or FLAC"},
+        {"opus", "Opus"},
+        {"webm", "WebM sound track: Opus or Vorbis"},
+        {"mka", "Matroska audio"},
+        {"mkv", "Matroska sound track"},
+        {"m4a", "ALAC in MPEG-4 audio"},
+        {"m4b", "MPEG-4 audio book: AAC or ALAC"},
+        {"m4r", "MPEG-4 ringtone: AAC"},
+        {"mp4", "ALAC in MPEG-4"},
+        {"m4v", "MPEG-4 video sound track"},
+        {"aac", "AAC (ADTS)"},
+        {"adts", "AAC (ADTS)"},
+        {"ac3", "AC-3"},
+        {"amr", "AMR speech"},
+        {"3gp", "3GPP sound track: AMR or AAC"},
+        {"mp1", "MPEG-1 Layer I"},
+        {"mp2", "MPEG-1 Layer II"},
+        {"mpa", "MPEG audio"},
+        {"mpg", "MPEG sound track"},
+        {"avi", "AVI sound track"},
+        {"mov", "QuickTime movie sound tracks: MACE, QDesign, PureVoice, ALAC and others"},
+    };
+    const QStringList readable = GetReadableExtensionSet();
+    for (const auto& [extension, name] : kMediaReads) {
+        const QString ext = QString::fromLatin1(extension);
+        const QStringList types = GetTypesForExtension(ext);
+        if (!readable.contains(ext) || types.isEmpty())
+            continue;
+        const OSType as = HFSTypeCodeFromFileType(types.first());
+        text += row(QStringLiteral("-"), QStringLiteral("-"), true, false, ext,
+                    QStringLiteral("%1 (read as '%2' through the media libraries)")
+                        .arg(QString::fromUtf8(name), InputInfo::typeCodeText(as)));
     }
     return text;
 }
@@ -215,7 +268,7 @@ int BatchCommand::runListConversions()
     QList<ConvSpecRef> all;
     QString error;
     if (!ConversionList::load(options_.conversionsFile(), UserDefaults::standardUserDefaults(), &all, &error,
-                              ConversionFileProblems))
+                              fileCheck()))
         return refuse(kExitUsage, error, QString());
     QString text = QStringLiteral("ACTIVE  NAME\n");
     for (const ConvSpecRef& spec : all) {
@@ -228,14 +281,57 @@ int BatchCommand::runListConversions()
     return kExitConverted;
 }
 
+bool BatchCommand::describe(const QString& path)
+{
+    const InputInfo info(path);
+    const QByteArray line = info.jsonLine().toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), out_);
+    return info.readable();
+}
+
+bool BatchCommand::describeFolder(const QString& folder, std::vector<std::pair<UInt64, UInt64>>* walked)
+{
+    // The walk of a batch: in listing order, sidecars, invisible and
+    // ignored names left out, a folder the walk is inside not entered again.
+    PathStatus status;
+    if (StatPath(folder.toStdString(), &status) != 0)
+        return false;
+    const std::pair<UInt64, UInt64> id{status.device, status.inode};
+    if (std::find(walked->begin(), walked->end(), id) != walked->end())
+        return true;
+    walked->push_back(id);
+    bool allReadable = true;
+    std::vector<FolderEntry> entries;
+    ListFolder(folder.toStdString(), &entries);
+    for (const FolderEntry& entry : entries) {
+        const QString name = QString::fromStdString(entry.name);
+        const QString path = folder + QLatin1Char('/') + name;
+        if (entry.isFolder) {
+            allReadable = describe(path) && allReadable;
+            allReadable = describeFolder(path, walked) && allReadable;
+        } else if (!ConversionProcess::isDotInvisible(name) && !ConversionProcess::isHFSInvisible(path)) {
+            allReadable = describe(path) && allReadable;
+        }
+    }
+    walked->pop_back();
+    return allReadable;
+}
+
 int BatchCommand::runInfo()
 {
+    // The regions a file holds: not the whole-file region a batch takes
+    // from a file without any.
+    SetProcessFileIfNoRegions(false);
     bool allReadable = true;
     for (const QString& input : options_.inputs()) {
-        const InputInfo info(input);
-        allReadable = allReadable && info.readable();
-        const QByteArray line = info.jsonLine().toUtf8() + '\n';
-        std::fwrite(line.constData(), 1, size_t(line.size()), out_);
+        allReadable = describe(input) && allReadable;
+        if (IsFolder(input.toStdString())) {
+            std::vector<std::pair<UInt64, UInt64>> walked;
+            QString folder = input;
+            while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+                folder.chop(1);
+            allReadable = describeFolder(folder, &walked) && allReadable;
+        }
     }
     std::fflush(out_);
     return allReadable ? kExitConverted : kExitFailures;
@@ -254,7 +350,7 @@ int BatchCommand::runBatch()
     QList<ConvSpecRef> all;
     QList<ConvSpecRef> conversions;
     QString error;
-    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error, ConversionFileProblems))
+    if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error, fileCheck()))
         return refuse(kExitUsage, error, QString());
     // Conversions to MP3 through the outside encoder are valid only with a
     // usable encoder, checked now.

@@ -13,6 +13,8 @@
 #pragma once
 
 #include "BatchOptions.h"
+#include "ConversionList.h"
+#include "MacTypes.h"
 
 #include <QList>
 #include <QPair>
@@ -22,6 +24,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 class BatchCommand {
 public:
@@ -37,9 +41,12 @@ public:
     int run();
 
     // The text of --list-types: a header line, then one line per type of the
-    // file-type table: its code as a conversions file holds it (a signed
-    // decimal), as four characters in quotes, readable and writable ("yes" or
-    // "no"), its extension ("-" when none) and its name.
+    // file-type table (but the engine's own): its code as a conversions file
+    // holds it (a signed decimal), as four characters in quotes, readable and
+    // writable ("yes" or "no"), its extension ("-" when none) and its name;
+    // then one line per name extension of what the media libraries read
+    // besides (FLAC, Ogg, Opus, ALAC, ...), with "-" for code and type and
+    // the type such a file is read as in its name.
     static QString typeListing();
 
 private:
@@ -47,9 +54,16 @@ private:
     int runListTypes();
     int runListConversions();
     int runInfo();
+    // One line of --info for `path`; whether it could be read.
+    bool describe(const QString& path);
+    // The lines of every item below `folder`, walked as a batch walks it;
+    // `walked` holds the (device, inode) of the folders being walked.
+    bool describeFolder(const QString& folder, std::vector<std::pair<UInt64, UInt64>>* walked);
     void print(const QString& text);
     int runBatch();
     void applySettings();
+    // The conversions file's check, which also reports its warnings.
+    ConversionList::FileCheck fileCheck();
     void restoreSettings();
     void report(const QString& text);
     int refuse(int status, const QString& title, const QString& message);

@@ -1,5 +1,12 @@
 #include "BatchOptions.h"
 
+#include "ClosestNames.h"
+#include "EngineStartup.h"
+#include "MainBundle.h"
+#include "PreferenceKeys.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -23,6 +30,71 @@ ValueOption valueOptionFor(const QString& name)
     return ValueOption::None;
 }
 
+// Every option's name, for the closest one to a misspelt option.
+const QStringList& OptionNames()
+{
+    static const QStringList names = {"-o", "--conversions", "--conversion", "--defaults", "--set", "--info",
+                                      "--quiet", "--list-types", "--list-conversions", "--version", "--help"};
+    return names;
+}
+
+// " (did you mean 'X'?)" when one of `names` is a plausible slip for `wanted`.
+QString ClosestHint(const QString& wanted, const QStringList& names)
+{
+    const QStringList closest = ClosestNames::find(wanted, names, 1);
+    if (closest.isEmpty() ||
+        ClosestNames::distance(wanted, closest.first()) > std::max<qsizetype>(2, closest.first().size() / 4))
+        return QString();
+    return QStringLiteral(" (did you mean '%1'?)").arg(closest.first());
+}
+
+// The value of a --set for the preference `key` as the preferences hold
+// it (of the registered default's kind), or why it cannot be.
+QVariant SettingValue(const QString& key, const QString& text, QString* problem)
+{
+    static const QVariantMap registered = EngineStartup::registeredDefaults();
+    const auto known = registered.constFind(key);
+    if (known == registered.cend()) {
+        // Every preference is a plausible slip target here: the closest
+        // is given whatever its distance.
+        const QStringList closest = ClosestNames::find(key, registered.keys(), 1);
+        *problem = QStringLiteral("--set: unknown preference '%1'%2")
+                       .arg(key, closest.isEmpty() ? QString()
+                                                   : QStringLiteral(" (did you mean '%1'?)").arg(closest.first()));
+        return QVariant();
+    }
+    const QVariant value = BatchOptions::defaultValueFromText(text);
+    QString allowed;
+    switch (known->typeId()) {
+    case QMetaType::Bool:
+        if (value.typeId() == QMetaType::Bool)
+            return value;
+        if (value.typeId() == QMetaType::LongLong && (value.toLongLong() == 0 || value.toLongLong() == 1))
+            return value.toLongLong() == 1;  // as a property list's <integer> flag
+        allowed = QStringLiteral("YES or NO");
+        break;
+    case QMetaType::LongLong:
+        if (value.typeId() == QMetaType::LongLong)
+            return value;
+        allowed = QStringLiteral("a whole number");
+        break;
+    case QMetaType::Double:
+        if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double)
+            return value.toDouble();
+        allowed = QStringLiteral("a number (as 22050 or 22050.5)");
+        break;
+    case QMetaType::QString:
+        return text;
+    default:
+        *problem = QStringLiteral("--set: '%1' holds a list and cannot be set here%2")
+                       .arg(key, key == PreferenceKeys::kConversions ? QStringLiteral(" (use --conversions FILE)")
+                                                                     : QString());
+        return QVariant();
+    }
+    *problem = QStringLiteral("--set: '%1' takes %2, not '%3'").arg(key, allowed, text);
+    return QVariant();
+}
+
 }  // namespace
 
 QString BatchOptions::usage()
@@ -33,6 +105,21 @@ QString BatchOptions::usage()
         "       quillmarch-batch [--conversions FILE] --list-conversions\n"
         "       quillmarch-batch --list-types | --version\n"
         "Try 'quillmarch-batch --help' for more information.\n");
+}
+
+QString BatchOptions::conversionsGuide()
+{
+    // Installed: share/doc/Quillmarch beside share/quillmarch/resources; in
+    // the source tree: docs beside resources.
+    const QString resources = MainBundle::resourcesPath();
+    if (!resources.isEmpty()) {
+        for (const char* relative : {"/../../doc/Quillmarch/conversions.md", "/../docs/conversions.md"}) {
+            const QString path = QDir::cleanPath(resources + QLatin1String(relative));
+            if (QFileInfo::exists(path))
+                return path;
+        }
+    }
+    return QStringLiteral("conversions.md (installed with the documentation)");
 }
 
 QString BatchOptions::help()
@@ -50,21 +137,24 @@ QString BatchOptions::help()
         "Inputs are never overwritten.\n"
         "\n"
         "  -o FOLDER            the output folder (created when missing)\n"
-        "  --conversions FILE   a property list holding an array of conversions; see\n"
-        "                       docs/conversions.md or quillmarch-batch(1) (default:\n"
-        "                       the \"Conversions\" preference, else the factory\n"
-        "                       conversions)\n"
+        "  --conversions FILE   a property list holding an array of conversions\n"
+        "                       (default: the \"Conversions\" preference, else the\n"
+        "                       factory conversions); its keys: quillmarch-batch(1)\n"
+        "                       and %1\n"
         "  --conversion NAME    run only the conversions of these names, active or\n"
         "                       not (repeatable)\n"
         "  --defaults FILE      the preferences file to use\n"
         "  --set KEY=VALUE      a preference for this run only: YES, NO, a number or\n"
-        "                       text (repeatable)\n"
-        "  --info               describe each INPUT as one line of JSON; converts\n"
-        "                       nothing\n"
+        "                       text, as the preference takes (repeatable)\n"
+        "  --info               describe each INPUT, and every file below an INPUT\n"
+        "                       folder (walked as a batch walks it), as one line of\n"
+        "                       JSON; \"regions\" counts the regions a file holds;\n"
+        "                       converts nothing\n"
         "  --list-conversions   list the conversions (active or not) and exit\n"
         "  --list-types         list every file type: its code as a conversions file\n"
         "                       holds it, as four characters, whether it can be read\n"
-        "                       and written, its extension and name\n"
+        "                       and written, its extension and name; then what the\n"
+        "                       media libraries read besides (FLAC, Ogg, ...)\n"
         "  --quiet              no progress on standard error\n"
         "  --version            the version, the resources folder and the\n"
         "                       preferences file, and exit\n"
@@ -80,8 +170,10 @@ QString BatchOptions::help()
         "  --set \"Number Duplicate Files=YES\"\n"
         "\n"
         "Exit status: 0 every file converted, 1 some files failed, or none converted\n"
-        "while some were skipped, 2 the batch stopped (fatal error or interrupt),\n"
-        "64 bad usage or an input that does not exist (nothing is converted).\n");
+        "while some were skipped, 2 the batch stopped or could not start (fatal\n"
+        "error, interrupt, an output folder that cannot be made or written), 64 bad\n"
+        "usage or an input that does not exist (nothing is converted).\n")
+        .arg(conversionsGuide());
 }
 
 QVariant BatchOptions::defaultValueFromText(const QString& text)
@@ -174,7 +266,12 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
             kind = valueOptionFor(name);
         }
         if (kind == ValueOption::None) {
-            options.fail(QStringLiteral("unknown option '%1'").arg(argument));
+            const bool isSwitch = std::any_of(std::begin(kSwitches), std::end(kSwitches),
+                                              [&](const auto& option) { return name == QLatin1String(option.name); });
+            if (isSwitch)
+                options.fail(QStringLiteral("option '%1' takes no value").arg(name));
+            else
+                options.fail(QStringLiteral("unknown option '%1'%2").arg(argument, ClosestHint(name, OptionNames())));
             continue;
         }
         if (!hasValue) {
@@ -211,7 +308,13 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
                 options.fail(QStringLiteral("--set needs KEY=VALUE, not '%1'").arg(value));
                 break;
             }
-            options.settings_.append({value.left(equals), defaultValueFromText(value.mid(equals + 1))});
+            QString problem;
+            const QString key = value.left(equals);
+            const QVariant setting = SettingValue(key, value.mid(equals + 1), &problem);
+            if (!problem.isEmpty())
+                options.fail(problem);
+            else
+                options.settings_.append({key, setting});
             break;
         }
         case ValueOption::None:

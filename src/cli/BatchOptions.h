@@ -10,7 +10,11 @@
 // --list-conversions, --quiet, --version, -h/--help.  Long
 // options take their value as the next argument or after "=" ("--set=K=V");
 // "-o" takes the next argument or the rest of its own ("-oOUT"); "--" ends
-// the options.
+// the options.  A misspelt option is refused with the closest one; a --set
+// KEY must be one of the registered preferences and its VALUE of that
+// preference's kind (YES or NO, also 1 or 0; a whole number; a number;
+// text), else the command line is refused with the closest key or the
+// values allowed.
 #pragma once
 
 #include <QList>
@@ -31,6 +35,9 @@ public:
     // The short usage text and the full help text.
     static QString usage();
     static QString help();
+    // The conversions-file guide: the installed copy beside the installed
+    // resources, else the source tree's.
+    static QString conversionsGuide();
 
     // A --set value as the user defaults store it: "YES" and "NO" as
     // booleans, whole numbers as integers, other numbers as reals (C

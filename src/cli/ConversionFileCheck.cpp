@@ -363,3 +363,34 @@ QStringList ConversionFileCheck::problems(const QVariantList& array)
         found += problems(array.at(i), i);
     return found;
 }
+
+QStringList ConversionFileCheck::warnings(const QVariantList& array)
+{
+    // The options some type reads ("specificsKeys" of its properties), and
+    // the settings block every type has.
+    QStringList known{ConvSpec::kOldDataKey};
+    const QVariantMap table = LoadSoundFileProperties();
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        for (const QString& key : it.value().toMap().value(QStringLiteral("specificsKeys")).toStringList())
+            if (!known.contains(key))
+                known.append(key);
+    QStringList found;
+    for (int i = 0; i < int(array.size()); ++i) {
+        const QVariantMap given = array.at(i).toMap();
+        const QVariantMap specifics = given.value(ConvSpec::kSpecificsKey).toMap();
+        const QString name = given.value(ConvSpec::kConversionNameKey).toString().trimmed();
+        for (auto it = specifics.cbegin(); it != specifics.cend(); ++it) {
+            if (known.contains(it.key()))
+                continue;
+            const QStringList closest = ClosestNames::find(it.key(), known, 1);
+            found.append(QStringLiteral("conversion %1 '%2': %3 key '%4' is not an option of any output type and "
+                                        "is ignored%5")
+                             .arg(i + 1)
+                             .arg(name.isEmpty() ? ConvSpec::defaultConversionName() : name, ConvSpec::kSpecificsKey,
+                                  it.key(),
+                                  closest.isEmpty() ? QString()
+                                                    : QStringLiteral(" (did you mean '%1'?)").arg(closest.first())));
+        }
+    }
+    return found;
+}

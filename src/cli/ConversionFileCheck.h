@@ -35,4 +35,9 @@ public:
 
     // problems() over a whole array.
     static QStringList problems(const QVariantList& array);
+
+    // What is accepted but probably not meant, one line each: keys of a
+    // conversion's QMCSSpecifics that no output type reads (with the
+    // closest one), which are ignored.
+    static QStringList warnings(const QVariantList& array);
 };

@@ -1,10 +1,10 @@
 #include "InputInfo.h"
 
+#include "BatchStart.h"
 #include "CreateSoundFile.h"
 #include "MacTypes.h"
 #include "ZuSoundFile.h"
 #include "error_table.h"
-#include "mac_errors.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -35,18 +35,7 @@ QString InputInfo::typeCodeText(quint32 code)
 
 QString InputInfo::errorMessage(int code)
 {
-    const ErrorMessage message = LookupErrorMessage(code);
-    if (!message.message.empty())
-        return QString::fromStdString(message.message);
-    static const QVariantMap names = LoadMacErrorsDictionary();
-    const QVariantMap entry = names.value(QString::number(code)).toMap();
-    const QString description = entry.value(QStringLiteral("description")).toString();
-    if (!description.isEmpty())
-        return description;
-    const QString name = entry.value(QStringLiteral("name")).toString();
-    if (!name.isEmpty())
-        return name;
-    return QStringLiteral("error %1").arg(code);
+    return BatchStart::errorMessage(code);
 }
 
 void InputInfo::describe(const ZuSoundFile& model)

@@ -1,8 +1,9 @@
 // What the input-file model (ZuSoundFile) says about one input, as one line
 // of JSON: the path, the type code, the format name, the sample rate,
 // channels, bits, frames and the numbers of markers, loops and regions of a
-// readable file; "folder": true for a folder; the error code and its
-// message when the input cannot be read.
+// readable file (the regions it holds when the sound-file layer's "process
+// file if no regions" switch is off, as --info sets it); "folder": true for
+// a folder; the error code and its message when the input cannot be read.
 #pragma once
 
 #include <QJsonObject>

@@ -2,11 +2,12 @@
 
 #include "ConversionProcess.h"
 #include "Logger.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 
-const QString BatchLogHooks::kFullPathsIntoLogKey = QStringLiteral("Full Paths Into Log");
-const QString BatchLogHooks::kNumberOfFilesConvertedKey = QStringLiteral("Number of Files Ever Converted");
+const QString BatchLogHooks::kFullPathsIntoLogKey = PreferenceKeys::kFullPathsIntoLog;
+const QString BatchLogHooks::kNumberOfFilesConvertedKey = PreferenceKeys::kNumberOfFilesEverConverted;
 
 namespace {
 

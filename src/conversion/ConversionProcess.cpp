@@ -9,6 +9,7 @@
 #include "FileOperations.h"
 #include "FilePublishing.h"
 #include "FileTypeDictionary.h"
+#include "FolderCount.h"
 #include "FolderListing.h"
 #include "FrameworkException.h"
 #include "MemoryManager.h"
@@ -16,6 +17,7 @@
 #include "PathMemo.h"
 #include "PathResolution.h"
 #include "PreConversionCheck.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 #include "debug_trace.h"
@@ -72,9 +74,9 @@ const QString ConversionProcess::kOutputFolderRefKey = QStringLiteral("ZuOutputF
 const QString ConversionProcess::kID3TagsKey = QStringLiteral("id3tags");
 const QString ConversionProcess::kID3v2BlobKey = QStringLiteral("ID3v2 tag blob");
 
-const QString ConversionProcess::kUnrecognizedActionKey = QStringLiteral("Unrecognized Input File Action");
-const QString ConversionProcess::kPreserveCommentsKey = QStringLiteral("Preserve Finder Comments");
-const QString ConversionProcess::kNumberDuplicatesKey = QStringLiteral("Number Duplicate Files");
+const QString ConversionProcess::kUnrecognizedActionKey = PreferenceKeys::kUnrecognizedInputFileAction;
+const QString ConversionProcess::kPreserveCommentsKey = PreferenceKeys::kPreserveFinderComments;
+const QString ConversionProcess::kNumberDuplicatesKey = PreferenceKeys::kNumberDuplicateFiles;
 
 const QString ConversionProcess::kCopiedComment = QStringLiteral("(not recognized as a sound file, just copied)");
 const QString ConversionProcess::kInputTagComment =
@@ -240,6 +242,11 @@ void ConversionProcess::postFailure(const QString& path, int error)
     // A member of a set that failed is not reported again by another member.
     reportedSetMembers_.insert(path);
     QVariantMap info{{kErrorKey, error}, {kConvertedFilePathKey, curOutputPaths()}};
+    // No output can be made where this input's outputs go: the folder is
+    // named, so that the failure does not read as the input's.
+    const QString folder = curFolder();
+    if ((error == permErr || error == wPrErr) && CheckFolderWritable(folder.toStdString()) == error)
+        info.insert(kOutputPathKey, folder);
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (error == dupFNErr && !refusedOutputPath_.isEmpty())

@@ -119,7 +119,9 @@ public:
     static const QString kConvertedFilePathKey; // "converted file path"
     static const QString kOrigInputFileKey;     // "QMOrigInputFile"
     static const QString kWarningKey;           // "warning": a success's warning code (-39: cut short)
-    static const QString kOutputPathKey;        // "output path": a failure's output whose name was taken
+    // "output path": a failure's output whose name was taken, or the folder
+    // where no output could be made.
+    static const QString kOutputPathKey;
     static const QString kReasonKey;            // "reason": why an input was skipped, or a failure's own text
     static const QString kNotSoundFileReason;   // "not a sound file"
     static const QString kNotRegularFileReason; // "not a regular file"

@@ -5,6 +5,7 @@
 #include "FileOperations.h"
 #include "MainBundle.h"
 #include "NotificationCenter.h"
+#include "PreferenceKeys.h"
 #include "PropertyList.h"
 #include "ThreadDictionary.h"
 #include "UserDefaults.h"
@@ -17,10 +18,10 @@
 #include <QTimeZone>
 
 const QString Logger::kLogMessageNotification = QStringLiteral("QMLogMessageNotification");
-const QString Logger::kSaveLogKey = QStringLiteral("Save Log");
-const QString Logger::kOnlySaveWhenErrorsKey = QStringLiteral("Only Save When Errors");
-const QString Logger::kUnrecognizedActionKey = QStringLiteral("Unrecognized Input File Action");
-const QString Logger::kLastUsedLogKey = QStringLiteral("Last Used Log");
+const QString Logger::kSaveLogKey = PreferenceKeys::kSaveLog;
+const QString Logger::kOnlySaveWhenErrorsKey = PreferenceKeys::kOnlySaveWhenErrors;
+const QString Logger::kUnrecognizedActionKey = PreferenceKeys::kUnrecognizedInputFileAction;
+const QString Logger::kLastUsedLogKey = PreferenceKeys::kLastUsedLog;
 
 namespace {
 
@@ -187,10 +188,13 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QStri
     // A line feed or other control character in a name never starts a
     // line of its own in the log.
     name = printable_text(name);
-    ++failures_;
-    logText_ += QLatin1Char('*') + name + blankFill(name.size());
-
     const ErrorMessage entry = LookupErrorMessage(code);
+    // The asterisk marks a failure; a note (the second member of a split
+    // set, converted with the first) is lined up with the converted files.
+    const bool note = entry.message_class == kErrorClassNote;
+    ++failures_;
+    logText_ += (note ? QLatin1Char(' ') : QLatin1Char('*')) + name + blankFill(name.size());
+
     QString message;
     QString prefix;
     enum class Then { Warn, Nothing, Stop } then = Then::Stop;

@@ -95,7 +95,8 @@ public:
     // An input that was skipped: "-name", the blank fill and the reason.
     // Neither a warning nor a failure.
     OSErr logSkippedMessage(const QString& name, const QString& reason);
-    // A failed file: "*name", the blank fill, the code's message.  Writes,
+    // A failed file: "*name", the blank fill, the code's message (a note of
+    // the logged-only class: " name", no asterisk).  Writes,
     // then warns, stops the batch or does nothing by the code's class.
     // Returns the write's result.
     // `detail` (the output's path for a code about an output) follows the

@@ -3,6 +3,7 @@
 #include "CreatedFilesList.h"
 #include "FileOperations.h"
 #include "FilePublishing.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "debug_trace.h"
 #include "finder_comments.h"
@@ -22,8 +23,8 @@ namespace {
 // Numbers tried before a set gives up (each try is one look-up per member).
 constexpr unsigned long kMaxDuplicateNumber = 100000;
 
-const QString kNumberDuplicatesKey = QStringLiteral("Number Duplicate Files");
-const QString kPreserveCommentsKey = QStringLiteral("Preserve Finder Comments");
+const QString kNumberDuplicatesKey = PreferenceKeys::kNumberDuplicateFiles;
+const QString kPreserveCommentsKey = PreferenceKeys::kPreserveFinderComments;
 
 std::string Path(const QString& text)
 {

@@ -1,63 +1,40 @@
 #include "BatchStart.h"
 
-#include "AppleDoubleFile.h"
 #include "BatchLogHooks.h"
 #include "ConversionProcess.h"
 #include "DitherTable.h"
 #include "FileOperations.h"
+#include "FolderCount.h"
 #include "Logger.h"
 #include "MainBundle.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "batch_folder_checks.h"
 #include "error_table.h"
+#include "mac_errors.h"
 #include "string_utils.h"
 
 #include <QDir>
 
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
-
-// The items under the open folder `fd` (closed here), the way the walk
-// meets them: links are items and are not followed, folders are entered and
-// not counted, sidecars ("._name", another file's Finder data) are skipped.
-// Only the listing's types are used (a stat only where it gives none).
-int CountFolderItems(int fd)
-{
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return 0;
-    }
-    int count = 0;
-    while (const dirent* d = ::readdir(dir)) {
-        const char* name = d->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || AppleDoubleFile::IsSidecarName(name))
-            continue;
-        bool folder = d->d_type == DT_DIR;
-        if (d->d_type == DT_UNKNOWN) {
-            struct stat st;
-            folder = ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!folder) {
-            ++count;
-            continue;
-        }
-        const int sub = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (sub >= 0)
-            count += CountFolderItems(sub);
-    }
-    ::closedir(dir);
-    return count;
-}
 
 QString Text(const char* english)
 {
     return MainBundle::localizedString(QString::fromUtf8(english));
+}
+
+// The nearest folder above `path` that exists (where a missing folder would
+// be made).
+QString ExistingParent(const QString& path)
+{
+    QString parent = path;
+    while (!parent.isEmpty() && !IsFolder(parent.toStdString())) {
+        const qsizetype slash = parent.lastIndexOf(QLatin1Char('/'));
+        parent = slash > 0 ? parent.left(slash) : slash == 0 ? QStringLiteral("/") : QString();
+        if (parent == QLatin1String("/"))
+            break;
+    }
+    return parent;
 }
 
 }  // namespace
@@ -72,21 +49,40 @@ BatchStart::~BatchStart()
         NotificationCenter::defaultCenter().removeObserver(token);
 }
 
-int BatchStart::deepFileCount(const QString& folder)
-{
-    const int fd = ::open(folder.toStdString().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd < 0 ? 0 : CountFolderItems(fd);
-}
-
 int BatchStart::fileCount(const QStringList& inputs)
 {
     int count = 0;
     for (const QString& input : inputs) {
         PathStatus status;
         if (StatPath(input.toStdString(), &status) == 0)
-            count += status.isFolder ? deepFileCount(input) : 1;
+            count += status.isFolder ? DeepFileCount(input.toStdString()) : 1;
     }
     return count;
+}
+
+QString BatchStart::errorMessage(int code)
+{
+    const ErrorMessage message = LookupErrorMessage(code);
+    if (!message.message.empty())
+        return QString::fromStdString(message.message);
+    static const QVariantMap names = LoadMacErrorsDictionary();
+    const QVariantMap entry = names.value(QString::number(code)).toMap();
+    const QString description = entry.value(QStringLiteral("description")).toString();
+    if (!description.isEmpty())
+        return description;
+    const QString platformName = entry.value(QStringLiteral("name")).toString();
+    if (!platformName.isEmpty())
+        return platformName;
+    return QStringLiteral("error %1").arg(code);
+}
+
+QString BatchStart::errorText(int code)
+{
+    QString text = errorMessage(code);
+    // "Permission denied" inside a sentence; "NeXT" stays.
+    if (text.size() > 1 && text.at(1).isLower())
+        text[0] = text.at(0).toLower();
+    return QStringLiteral("%1 (%2)").arg(text).arg(code);
 }
 
 std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
@@ -104,12 +100,15 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
     // conversion writes.
     if (const std::optional<BatchFolderRefusal> refusal = CheckBatchFolders(request.inputs, request.conversions, output))
         return Refusal{Step::Folders, refusal->title, refusal->message};
-    if (request.makeOutputFolder && !PathExists(output.toStdString()) && !QDir().mkpath(output))
-        return Refusal{Step::OutputFolder, Text("Error: could not create output folder"),
-                       Text("The output folder '%1' could not be created.").arg(name(output))};
+    if (request.makeOutputFolder && !PathExists(output.toStdString())) {
+        if (const OSErr made = CreateFolderPath(output.toStdString()); made != noErr)
+            return Refusal{Step::OutputFolder, Text("Error: could not create output folder"),
+                           Text("The output folder '%1' could not be created in '%2': %3.")
+                               .arg(name(output), name(ExistingParent(output)), errorText(made))};
+    }
 
     bool needsRedither = false;
-    const bool easyThru = defaults_.boolForKey(QStringLiteral("Easy Thru"));
+    const bool easyThru = defaults_.boolForKey(PreferenceKeys::kEasyThru);
     for (const ConvSpecRef& spec : request.conversions) {
         const QString subfolder = output + QLatin1Char('/') + spec->conversionName();
         const std::string sub = subfolder.toStdString();
@@ -121,6 +120,12 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
                                     "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "
                                     "folder, or specify a different output folder.")
                                    .arg(name(spec->conversionName()))};
+            // Kept: every output of the conversion is made in it.
+            if (const OSErr writable = CheckFolderWritable(sub); writable != noErr)
+                return Refusal{Step::Subfolder, Text("Error: cannot write into output folder"),
+                               Text("No output file can be made in the output folder '%1' of the conversion "
+                                    "'%2': %3.")
+                                   .arg(name(subfolder), name(spec->conversionName()), errorText(writable))};
         } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
             return Refusal{Step::Subfolder, Text("Error: could not create output folder"),
                            Text("The necessary output folder named: '%1' could not be created.\n\nPlease "

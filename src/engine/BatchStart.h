@@ -44,7 +44,7 @@ public:
         Folders,          // an input inside what the batch writes, or the output folder inside an input
         OutputFolder,     // the missing output folder could not be made
         SubfolderExists,  // a conversion's output subfolder exists and is not to be used
-        Subfolder,        // a conversion's output subfolder could not be made
+        Subfolder,        // a conversion's output subfolder could not be made, or no file in it
         DitherTable,      // the dither table could not be made
     };
     struct Refusal {
@@ -81,11 +81,14 @@ public:
     BatchStart(const BatchStart&) = delete;
     BatchStart& operator=(const BatchStart&) = delete;
 
-    // The number of non-folder entries below a folder, recursively
-    // (symbolic links to folders are not entered).
-    static int deepFileCount(const QString& folder);
-    // The files the inputs stand for: a file 1, a folder its deepFileCount,
-    // a missing input none.
+    // The message of an error code: the error table's, else the platform's
+    // description or name, else "error <code>".
+    static QString errorMessage(int code);
+    // The same inside a sentence, with the code: "permission denied (-54)".
+    static QString errorText(int code);
+
+    // The files the inputs stand for: a file 1, a folder the entries below
+    // it (DeepFileCount), a missing input none.
     static int fileCount(const QStringList& inputs);
 
     // In order: the inputs (when asked), the folder checks, the output

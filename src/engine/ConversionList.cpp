@@ -1,7 +1,11 @@
 #include "ConversionList.h"
 
 #include "ClosestNames.h"
+#include "EngineStartup.h"
 #include "FileTypeDictionary.h"
+#include "PreferenceKeys.h"
+#include "file_type_table.h"
+#include "string_utils.h"
 
 #include "MainBundle.h"
 #include "PropertyList.h"
@@ -65,7 +69,7 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
         return true;
     }
 
-    QVariantList array = defaults.arrayForKey(QStringLiteral("Conversions"));
+    QVariantList array = defaults.arrayForKey(PreferenceKeys::kConversions);
     if (array.isEmpty()) {
         // A missing or unreadable factory list gives no conversions.
         const QString factory = MainBundle::pathForResource(QStringLiteral("Factory_Conversions"), QStringLiteral("plist"));
@@ -82,19 +86,42 @@ bool ConversionList::load(const QString& file, const UserDefaults& defaults, QLi
 
 void ConversionList::sortAsStored(QList<ConvSpecRef>* conversions, const UserDefaults& defaults)
 {
-    ConvSpec::setSortKey(defaults.stringForKey(QStringLiteral("ConvSpecs Sort Key")));
-    ConvSpec::setAscendingSort(defaults.boolForKey(QStringLiteral("ConvSpecs Sort Ascending")));
+    ConvSpec::setSortKey(defaults.stringForKey(PreferenceKeys::kConvSpecsSortKey));
+    ConvSpec::setAscendingSort(defaults.boolForKey(PreferenceKeys::kConvSpecsSortAscending));
     std::stable_sort(conversions->begin(), conversions->end(),
                      [](const ConvSpecRef& a, const ConvSpecRef& b) { return a->compare(b.get()) < 0; });
 }
 
 QString ConversionList::notWritable(const ConvSpec& spec)
 {
+    const OSType type = spec.outputFileType();
+    const QVariantMap entry = GetFileTypeEntry(type);
     QString text = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
                        .arg(spec.conversionName());
-    const QString reason = GetFileTypeEntry(spec.outputFileType()).value(QStringLiteral("notWritableReason")).toString();
+    if (!entry.isEmpty())
+        text += QStringLiteral(" (%1, '%2')")
+                    .arg(entry.value(QStringLiteral("text")).toString(),
+                         QString::fromStdString(fourcc_to_string(type)));
+    const QString reason = entry.value(QStringLiteral("notWritableReason")).toString();
     if (!reason.isEmpty())
         text += QStringLiteral(". ") + reason;
+    // The types that do write files of its extension (MP3 is read as one
+    // type and written as another).
+    const QString extension = entry.value(QStringLiteral("extension")).toString();
+    QStringList writers;
+    for (const OSType other : GetFileTypeTableCodes()) {
+        const QVariantMap otherEntry = GetFileTypeEntry(other);
+        // (Through the outside encoder once it is found.)
+        if (other != type && !extension.isEmpty() &&
+            (FileTypeCanBeWritten(other) || EngineStartup::usesMP3Encoder(other)) &&
+            otherEntry.value(QStringLiteral("extension")).toString() == extension)
+            writers.append(QStringLiteral("'%1' (%2, %3 as QMCSOutputFileType)")
+                               .arg(QString::fromStdString(fourcc_to_string(other)),
+                                    otherEntry.value(QStringLiteral("text")).toString())
+                               .arg(qint32(other)));
+    }
+    if (!writers.isEmpty())
+        text += QStringLiteral("; .%1 files are written as %2").arg(extension, writers.join(QStringLiteral(" or ")));
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include "MovieFileTypes.h"
 #include "OutputCapabilities.h"
 #include "PCMFileTypes.h"
+#include "PreferenceKeys.h"
 #include "RawFileSettings.h"
 #include "SetFileTypes.h"
 #include "SoundFileSwitches.h"
@@ -23,36 +24,36 @@
 QVariantMap EngineStartup::registeredDefaults()
 {
     QVariantMap d;
-    d.insert(QStringLiteral("Ignore Regions Containing Whole File"), true);
-    d.insert(QStringLiteral("Recognize number files as split"), false);
-    d.insert(QStringLiteral("Process File If No Regions"), true);
-    d.insert(QStringLiteral("Skip Bad Region"), qlonglong(0));
-    d.insert(QStringLiteral("Easy Thru"), true);
-    d.insert(QStringLiteral("Save Log"), true);
-    d.insert(QStringLiteral("Only Save When Errors"), false);
-    d.insert(QStringLiteral("Open Log"), true);
-    d.insert(QStringLiteral("Only Open When Errors"), false);
-    d.insert(QStringLiteral("Beep When Done"), true);
-    d.insert(QStringLiteral("Full Paths Into Log"), false);
-    d.insert(QStringLiteral("Conversions"), QVariantList());
-    d.insert(QStringLiteral("Custom Sample Rates"), QVariantList());
-    d.insert(QStringLiteral("Input Files Sort Key"), QStringLiteral("filename"));
-    d.insert(QStringLiteral("Input Files Sort Ascending"), true);
-    d.insert(QStringLiteral("ConvSpecs Sort Key"), QStringLiteral("convName"));
-    d.insert(QStringLiteral("ConvSpecs Sort Ascending"), true);
-    d.insert(QStringLiteral("Number of Files Ever Converted"), qlonglong(0));
-    d.insert(QStringLiteral("Blip At End"), false);
-    d.insert(QStringLiteral("Varispeed"), 1.0);
-    d.insert(QStringLiteral("Auto Play Next"), true);
-    d.insert(QStringLiteral("Copy All Files"), false);
-    d.insert(QStringLiteral("Preserve Finder Comments"), false);
-    d.insert(QStringLiteral("Unrecognized Input File Action"), qlonglong(0));
-    d.insert(QStringLiteral("Unrecognized Input File Type"), FileTypeForHFSTypeCode(RawFileSettings::kDefaultFileType));
-    d.insert(QStringLiteral("Unrecognized Input File Big Endian"), true);
-    d.insert(QStringLiteral("Unrecognized Input File Sample Rate"), 44100.0);
-    d.insert(QStringLiteral("Unrecognized Input File Word Size"), qlonglong(16));
-    d.insert(QStringLiteral("QMUnrecognizedFileNumChannels"), qlonglong(1));
-    d.insert(QStringLiteral("Number Duplicate Files"), false);
+    d.insert(PreferenceKeys::kIgnoreRegionsContainingWholeFile, true);
+    d.insert(PreferenceKeys::kRecognizeNumberFilesAsSplit, false);
+    d.insert(PreferenceKeys::kProcessFileIfNoRegions, true);
+    d.insert(PreferenceKeys::kSkipBadRegion, qlonglong(0));
+    d.insert(PreferenceKeys::kEasyThru, true);
+    d.insert(PreferenceKeys::kSaveLog, true);
+    d.insert(PreferenceKeys::kOnlySaveWhenErrors, false);
+    d.insert(PreferenceKeys::kOpenLog, true);
+    d.insert(PreferenceKeys::kOnlyOpenWhenErrors, false);
+    d.insert(PreferenceKeys::kBeepWhenDone, true);
+    d.insert(PreferenceKeys::kFullPathsIntoLog, false);
+    d.insert(PreferenceKeys::kConversions, QVariantList());
+    d.insert(PreferenceKeys::kCustomSampleRates, QVariantList());
+    d.insert(PreferenceKeys::kInputFilesSortKey, QStringLiteral("filename"));
+    d.insert(PreferenceKeys::kInputFilesSortAscending, true);
+    d.insert(PreferenceKeys::kConvSpecsSortKey, QStringLiteral("convName"));
+    d.insert(PreferenceKeys::kConvSpecsSortAscending, true);
+    d.insert(PreferenceKeys::kNumberOfFilesEverConverted, qlonglong(0));
+    d.insert(PreferenceKeys::kBlipAtEnd, false);
+    d.insert(PreferenceKeys::kVarispeed, 1.0);
+    d.insert(PreferenceKeys::kAutoPlayNext, true);
+    d.insert(PreferenceKeys::kCopyAllFiles, false);
+    d.insert(PreferenceKeys::kPreserveFinderComments, false);
+    d.insert(PreferenceKeys::kUnrecognizedInputFileAction, qlonglong(0));
+    d.insert(PreferenceKeys::kUnrecognizedInputFileType, FileTypeForHFSTypeCode(RawFileSettings::kDefaultFileType));
+    d.insert(PreferenceKeys::kUnrecognizedInputFileBigEndian, true);
+    d.insert(PreferenceKeys::kUnrecognizedInputFileSampleRate, 44100.0);
+    d.insert(PreferenceKeys::kUnrecognizedInputFileWordSize, qlonglong(16));
+    d.insert(PreferenceKeys::kUnrecognizedFileNumChannels, qlonglong(1));
+    d.insert(PreferenceKeys::kNumberDuplicateFiles, false);
     return d;
 }
 
@@ -69,24 +70,24 @@ double EngineStartup::rawSampleRate(OSType type, double storedRate)
 void EngineStartup::syncRawSettings(const UserDefaults& defaults)
 {
     const OSType type =
-        HFSTypeCodeFromFileType(defaults.stringForKey(QStringLiteral("Unrecognized Input File Type")));
+        HFSTypeCodeFromFileType(defaults.stringForKey(PreferenceKeys::kUnrecognizedInputFileType));
     RawFileSettings::SetFileType(type);
     // Stored as a float.
-    const float rate = float(defaults.doubleForKey(QStringLiteral("Unrecognized Input File Sample Rate")));
+    const float rate = float(defaults.doubleForKey(PreferenceKeys::kUnrecognizedInputFileSampleRate));
     RawFileSettings::SetSampleRate(rawSampleRate(type, double(rate)));
-    RawFileSettings::SetBigEndian(defaults.boolForKey(QStringLiteral("Unrecognized Input File Big Endian")) ? 1 : 0);
-    RawFileSettings::SetNumBits(UInt32(defaults.integerForKey(QStringLiteral("Unrecognized Input File Word Size"))));
-    RawFileSettings::SetAction(SInt32(defaults.integerForKey(QStringLiteral("Unrecognized Input File Action"))));
-    const qlonglong channels = defaults.integerForKey(QStringLiteral("QMUnrecognizedFileNumChannels"));
+    RawFileSettings::SetBigEndian(defaults.boolForKey(PreferenceKeys::kUnrecognizedInputFileBigEndian) ? 1 : 0);
+    RawFileSettings::SetNumBits(UInt32(defaults.integerForKey(PreferenceKeys::kUnrecognizedInputFileWordSize)));
+    RawFileSettings::SetAction(SInt32(defaults.integerForKey(PreferenceKeys::kUnrecognizedInputFileAction)));
+    const qlonglong channels = defaults.integerForKey(PreferenceKeys::kUnrecognizedFileNumChannels);
     RawFileSettings::SetNumChannels(UInt32(std::clamp<qlonglong>(channels, kMinRawChannels, kMaxRawChannels)));
 }
 
 void EngineStartup::pushSoundFileSwitches(const UserDefaults& defaults)
 {
-    SetProcessFileIfNoRegions(defaults.boolForKey(QStringLiteral("Process File If No Regions")));
-    SetSkipBadRegion(long(defaults.integerForKey(QStringLiteral("Skip Bad Region"))));
-    SetIgnoreRegionsContainingWholeFile(defaults.boolForKey(QStringLiteral("Ignore Regions Containing Whole File")));
-    SetRecognizeNumberFilesAsSplit(defaults.boolForKey(QStringLiteral("Recognize number files as split")));
+    SetProcessFileIfNoRegions(defaults.boolForKey(PreferenceKeys::kProcessFileIfNoRegions));
+    SetSkipBadRegion(long(defaults.integerForKey(PreferenceKeys::kSkipBadRegion)));
+    SetIgnoreRegionsContainingWholeFile(defaults.boolForKey(PreferenceKeys::kIgnoreRegionsContainingWholeFile));
+    SetRecognizeNumberFilesAsSplit(defaults.boolForKey(PreferenceKeys::kRecognizeNumberFilesAsSplit));
 }
 
 void EngineStartup::start()

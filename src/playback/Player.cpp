@@ -4,6 +4,7 @@
 #include "CSoundFile.h"
 #include "FrameworkException.h"
 #include "MainBundle.h"
+#include "PreferenceKeys.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 #include "error_code_exception.h"
@@ -44,7 +45,7 @@ Player::Player(const FileList& inputFiles, float varispeed, bool autoPlayNext, b
         }
     }
     UserDefaults& store = defaults ? *defaults : UserDefaults::standardUserDefaults();
-    m_volume = float(store.doubleForKey(QStringLiteral("Playback Volume")));
+    m_volume = float(store.doubleForKey(PreferenceKeys::kPlaybackVolume));
     // Ready for the end of a file before anything plays: a folder entry
     // starts at once, and its first file may end before this returns.
     m_observer = NotificationCenter::defaultCenter().addObserver(

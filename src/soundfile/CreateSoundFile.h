@@ -20,6 +20,12 @@
 //   "numBitsCheckBoxTitle", "optionsButtonTitle" (texts)
 //   "storedBitsPerSample"  the bits every sample takes in the file whatever
 //                          the word length read (the file list shows it)
+//   "engineOnly"           true for a type the engine makes for its own work
+//                          (a snippet, a temporary file), which no user
+//                          reads or writes
+//   "specificsKeys"        the keys of a conversion's specifics that the
+//                          type's writer reads (its options), beside the
+//                          settings block "oldData" every type has
 // and, for the types whose mono files may be members of split and surround
 // sets (SplitFileGrouping.h, CSplitFile, CSetFile):
 //   "splitStereoSuffixes"  the name endings of the left and right member of

@@ -212,7 +212,9 @@ TEST_F(BatchAnnotations, LabelLessCuePointsAndLoopsReachEveryTypeThatHoldsThem)
         EXPECT_EQ(info["type"].toString(), o.type);
         EXPECT_EQ(info["markers"].toInt(), 3);
         EXPECT_EQ(info["loops"].toInt(), 1);
-        EXPECT_EQ(info["regions"].toInt(), 1);  // the whole-file region comes back
+        // The input held no region and none was made; a Dawn file's start
+        // time is a region of the whole file.
+        EXPECT_EQ(info["regions"].toInt(), QString(o.type) == "Dawn" ? 1 : 0);
         if (!o.aiff && !o.wave)
             continue;
         const SndfileAnnotations a = ReadAnnotations(path);

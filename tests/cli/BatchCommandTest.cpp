@@ -15,6 +15,9 @@
 #include <QThread>
 
 #include <csignal>
+#include <tuple>
+#include <unistd.h>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -43,19 +46,33 @@ TEST_F(BatchCommandTest, ListTypesMatchesTheTypeTable)
     // Every property list of the type table gives one line, and no line is
     // left over.
     const QRegularExpression row("^ *(-?\\d+)  '(.{4})' +(yes|no) +(yes|no) +(\\S+) +(.+)$");
+    // What the media libraries read besides: read, never written, no code.
+    const QRegularExpression mediaRow("^ +-  - +yes +no +(\\S+) +(.+) \\(read as '(.{4})' through the media "
+                                      "libraries\\)$");
     QMap<QString, QRegularExpressionMatch> rows;
+    QMap<QString, QString> mediaReads;
     for (const QString& line : lines) {
+        if (const QRegularExpressionMatch m = mediaRow.match(line); m.hasMatch()) {
+            mediaReads.insert(m.captured(1), m.captured(3));
+            continue;
+        }
         const QRegularExpressionMatch m = row.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         rows.insert(m.captured(2), m);
     }
+    for (const char* extension : {"flac", "ogg", "opus", "m4a"})
+        EXPECT_TRUE(mediaReads.contains(extension)) << extension;
+    EXPECT_EQ(mediaReads.value("flac"), "MooV");
     QDirIterator it(QStringLiteral(QM_SOURCE_RESOURCES "/SoundFileProperties"), {"*.plist"});
     int count = 0;
     while (it.hasNext()) {
         const QVariantMap entry = PropertyList::fromFile(it.next()).toMap();
         const QString code = entry.value("typeCode").toString();
         SCOPED_TRACE(code.toStdString());
-        ASSERT_TRUE(rows.contains(code));
+        // The engine's own types (a snippet, a temporary file) are no one else's.
+        ASSERT_EQ(rows.contains(code), !entry.value("engineOnly").toBool());
+        if (entry.value("engineOnly").toBool())
+            continue;
         const QRegularExpressionMatch& m = rows[code];
         // The decimal form is the big-endian number of the four characters.
         const QByteArray bytes = code.toLatin1();
@@ -89,9 +106,14 @@ TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
     WriteFile(root + "/short.plist", QVariantList{QVariantMap{{"QMCSName", "Half rate"},
                                                                {"QMCSNeedsStrictFileType", true},
                                                                {"QMCSNeedsSampleRateConversion", true},
-                                                               {"QMCSSampleRate", 22050}}});
+                                                               {"QMCSSampleRate", 22050},
+                                                               {"QMCSSpecifics", QVariantMap{{"LAMETitel", "x"}}}}});
     RunResult r = Run({"--conversions", root + "/short.plist", "-o", root + "/made/here", root + "/in.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    // An option no output type reads is ignored, and said to be.
+    EXPECT_TRUE(r.err.contains("warning: conversion 1 'Half rate': QMCSSpecifics key 'LAMETitel' is not an option "
+                               "of any output type and is ignored (did you mean 'LAMETitle'?)"))
+        << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(root + "/made/here/Half rate/in.aif"));
     const QString log = ReadText(LogPathFromOutput(r.out));
     EXPECT_TRUE(log.contains("Convert the sample rate to: 22050.0000 Hz"));
@@ -182,8 +204,9 @@ TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
     process.waitForFinished(60000);
     EXPECT_EQ(process.exitCode(), 64);
     const QString err = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(err.contains("the conversion 'MP3' cannot be run: its output file type cannot be written. MP3 "
-                             "output needs the LAME encoder 'lame' (version 3.93 or newer), which was not found"))
+    EXPECT_TRUE(err.contains("the conversion 'MP3' cannot be run: its output file type cannot be written (LAME "
+                             "encoded mp3, 'DMP3'). MP3 output needs the LAME encoder 'lame' (version 3.93 or "
+                             "newer), which was not found"))
         << err.toStdString();
 
     // An encoder that fails: each file fails with a warning, the batch goes on.
@@ -227,6 +250,131 @@ TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
     EXPECT_TRUE(state.isEmpty() || state.contains(") Z")) << state.toStdString();
 }
 
+// A misspelt option, an unknown preference or a preference value of the
+// wrong kind: refused before anything is made, with the closest name or the
+// values allowed.
+struct Typo {
+    QStringList arguments;
+    const char* said;
+};
+
+void PrintTo(const Typo& typo, std::ostream* os)
+{
+    *os << typo.arguments.join(' ').toStdString();
+}
+
+class BatchCommandTypo : public BatchCommandTest, public ::testing::WithParamInterface<Typo> {};
+
+TEST_P(BatchCommandTypo, IsRefusedWithTheClosestNameOrTheValuesAllowed)
+{
+    const RunResult r = Run(GetParam().arguments + QStringList{"-o", root + "/out", root + "/in.wav"});
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains(GetParam().said)) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(root + "/out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Typos, BatchCommandTypo,
+    ::testing::Values(
+        Typo{{"--set", "Number Duplicate Filez=YES"},
+             "unknown preference 'Number Duplicate Filez' (did you mean 'Number Duplicate Files'?)"},
+        Typo{{"--set", "number duplicate files=YES"}, "(did you mean 'Number Duplicate Files'?)"},
+        Typo{{"--set", "Number Duplicate Files=YSE"}, "'Number Duplicate Files' takes YES or NO, not 'YSE'"},
+        Typo{{"--set", "Skip Bad Region=YES"}, "'Skip Bad Region' takes a whole number, not 'YES'"},
+        Typo{{"--set", "Unrecognized Input File Sample Rate=fast"}, "takes a number"},
+        Typo{{"--set", "Conversions=mine.plist"}, "(use --conversions FILE)"},
+        Typo{{"--conversoins", "c.plist"}, "unknown option '--conversoins' (did you mean '--conversions'?)"},
+        Typo{{"--quite"}, "unknown option '--quite' (did you mean '--quiet'?)"},
+        Typo{{"--info=YES"}, "option '--info' takes no value"}),
+    [](const ::testing::TestParamInfo<Typo>& info) { return "Typo" + std::to_string(info.index); });
+
+TEST_F(BatchCommandTest, WhatCannotBeWrittenIsNamed)
+{
+    // Folders are read-only for a user other than root: run as "nobody"
+    // when the tests run as root.
+    auto runUnprivileged = [&](const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(BatchEnvironment(defaults));
+        if (::geteuid() == 0)
+            process.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", QM_BATCH_EXE} +
+                                         arguments);
+        else
+            process.start(QM_BATCH_EXE, arguments);
+        process.waitForFinished(120000);
+        return std::make_pair(process.exitCode(), QString::fromUtf8(process.readAllStandardError()));
+    };
+    const QFileDevice::Permissions all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                              QFileDevice::ReadOther | QFileDevice::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(root, all));
+    ASSERT_TRUE(QDir().mkpath(root + "/out/Half rate") && QDir().mkpath(root + "/ro"));
+    ASSERT_TRUE(QFile::setPermissions(root + "/out", all) && QFile::setPermissions(root + "/out/Half rate", readOnly) &&
+                QFile::setPermissions(root + "/ro", readOnly) && QFile::setPermissions(root + "/in.wav", all));
+    WriteFile(root + "/half.plist", QVariantList{QVariantMap{{"QMCSName", "Half rate"}}});
+    QFile::setPermissions(root + "/half.plist", all);
+
+    // A kept conversion subfolder that cannot be written.
+    const QString half = root + "/half.plist";
+    auto [status, err] = runUnprivileged({"--conversions", half, "-o", root + "/out", root + "/in.wav"});
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(err.contains("No output file can be made in the output folder '" + root +
+                             "/out/Half rate' of the conversion 'Half rate': permission denied (-54)."))
+        << err.toStdString();
+    // A missing output folder under a read-only one.
+    std::tie(status, err) = runUnprivileged({"--conversions", half, "-o", root + "/ro/new/out", root + "/in.wav"});
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(err.contains("The output folder '" + root + "/ro/new/out' could not be created in '" + root +
+                             "/ro': permission denied (-54)."))
+        << err.toStdString();
+    // A folder of the mirrored tree that cannot be written: each of its
+    // inputs fails naming it.
+    ASSERT_TRUE(QDir().mkpath(root + "/tree/sub") && QDir().mkpath(root + "/out2/Half rate/tree/sub"));
+    ASSERT_TRUE(QFile::copy(root + "/in.wav", root + "/tree/sub/a.wav"));
+    for (const char* folder : {"/tree", "/tree/sub", "/out2", "/out2/Half rate", "/out2/Half rate/tree"})
+        ASSERT_TRUE(QFile::setPermissions(root + folder, all));
+    ASSERT_TRUE(QFile::setPermissions(root + "/out2/Half rate/tree/sub", readOnly));
+    std::tie(status, err) = runUnprivileged({"--quiet", "--conversions", half, "-o", root + "/out2", root + "/tree"});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(err.contains("failed " + root + "/tree/sub/a.wav: no output can be made in '" + root +
+                             "/out2/Half rate/tree/sub': permission denied (-54)"))
+        << err.toStdString();
+    for (const char* folder : {"/out/Half rate", "/ro", "/out2/Half rate/tree/sub"})
+        QFile::setPermissions(root + folder, all);
+
+    // An output type that is only read: the type is named, and the one that
+    // writes its files.
+    WriteFile(root + "/mp3.plist", QVariantList{QVariantMap{{"QMCSName", "To MP3"},
+                                                            {"QMCSNeedsStrictFileType", true},
+                                                            {"QMCSOutputFileType", qint32('Mp3 ')}}});
+    const RunResult r = Run({"--conversions", root + "/mp3.plist", "-o", root + "/out3", root + "/in.wav"});
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains("the conversion 'To MP3' cannot be run: its output file type cannot be written "
+                               "(MPEG Layer III, 'Mp3 '); .mp3 files are written as 'DMP3' (LAME encoded mp3, "
+                               "1145917491 as QMCSOutputFileType)"))
+        << r.err.toStdString();
+}
+
+TEST_F(BatchCommandTest, ASplitPairIsOneInputAndOnlyFailuresAreMarked)
+{
+    const QString in = root + "/pair";
+    ASSERT_TRUE(QDir().mkpath(in));
+    for (const char* side : {"L", "R"})
+        ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", in + "/07 Duet." + side + ".aif", "synth", "0.2",
+                         "sine", "440"}));
+    QFile left(in + "/07 Duet.L.aif");
+    ASSERT_TRUE(left.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(WriteBytes(in + "/broken.aif", left.read(30)));  // an AIFF cut inside its header
+    const RunResult r = Run({"--conversion", "CD quality AIFF (44.1 kHz, 16 bits)", "-o", root + "/out", in});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QString log = ReadText(LogPathFromOutput(r.out));
+    EXPECT_TRUE(log.contains("\n 07 Duet" + QString(26, ' ') + "was already processed with left file\n"))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains("*07 Duet")) << log.toStdString();
+    EXPECT_TRUE(log.contains("\n*broken.aif")) << log.toStdString();
+    EXPECT_TRUE(r.err.contains("1 failed")) << r.err.toStdString();
+}
+
 // Runs `program` in `folder` with only PATH and HOME set.
 RunResult RunBare(const QString& program, const QStringList& arguments, const QString& folder, const QString& home)
 {
@@ -262,6 +410,9 @@ TEST_F(BatchCommandTest, TheInstalledTreeWorksWithoutEnvironmentAndItsManualPage
     ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(work));
     ASSERT_TRUE(QFile::copy(root + "/in.wav", work + "/take.wav"));
 
+    // Its help points at the installed guide, not at the source tree.
+    EXPECT_TRUE(RunBare(program, {"--help"}, work, home)
+                    .out.contains(QDir(prefix).canonicalPath() + "/share/doc/Quillmarch/conversions.md\n"));
     const RunResult version = RunBare(program, {"--version"}, work, home);
     EXPECT_TRUE(version.out.contains("resources: " + QDir(prefix).canonicalPath() + "/share/quillmarch/resources\n"))
         << version.out.toStdString();

@@ -104,12 +104,22 @@ TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
     ASSERT_TRUE(WriteBytes(root + "/notes.txt", "not a sound file, but long enough to be looked at properly\n"));
     ASSERT_TRUE(WriteBytes(root + "/cut.wav", QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \x10\x00\x00\x00", 20)));
 
+    // A folder is walked as a batch walks it: sidecars and ignored names
+    // are left out.
+    ASSERT_TRUE(WriteBytes(root + "/tree/._a.wav", QByteArray(82, '\0')));
+    ASSERT_TRUE(WriteBytes(root + "/tree/sub/.DS_Store", QByteArray(64, '\0')));
     const QStringList inputs = {root + "/tree/a.wav", root + "/tree/sub/b.aif", root + "/tree/sub/deeper/c.wav",
                                 root + "/tree", root + "/notes.txt", root + "/missing.wav", root + "/cut.wav"};
     const RunResult r = Run(QStringList{"--info"} + inputs);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), inputs.size()) << r.out.toStdString();
+    QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), inputs.size() + 5) << r.out.toStdString();
+    const QStringList walked = lines.mid(3, 6);
+    lines.remove(4, 5);
+    const QStringList walkedPaths = {"/tree", "/tree/a.wav", "/tree/sub", "/tree/sub/b.aif", "/tree/sub/deeper",
+                                     "/tree/sub/deeper/c.wav"};
+    for (int i = 0; i < walkedPaths.size(); ++i)
+        EXPECT_EQ(QJsonDocument::fromJson(walked[i].toUtf8()).object()["path"].toString(), root + walkedPaths[i]);
     QList<QJsonObject> o;
     for (const QString& line : lines) {
         QJsonParseError error;
@@ -126,6 +136,7 @@ TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
     EXPECT_EQ(o[0]["bits"].toInt(), 16);
     EXPECT_EQ(o[0]["frames"].toInt(), 22050);
     EXPECT_EQ(o[0]["markers"].toInt(), 0);
+    EXPECT_EQ(o[0]["regions"].toInt(), 0);  // what the file holds
     EXPECT_FALSE(o[0].contains("error"));
     EXPECT_EQ(o[1]["type"].toString(), "AIFF");
     EXPECT_FALSE(o[1]["format"].toString().isEmpty());

@@ -140,7 +140,7 @@ TEST_F(LoggerTest, FailureClasses)
 
     const QString fill8 = QString(25, ' ');
     const QString expectedLines = "*take.wav" + fill8 + "duplicate filename error\n" + "*next.au" + QString(26, ' ') +
-                                  "-22900, call Corvane: has unsupported data (NeXT.au)\n" + "*right.aif" +
+                                  "-22900, call Corvane: has unsupported data (NeXT.au)\n" + " right.aif" +
                                   QString(24, ' ') + "was already processed with left file\n" + "*gone.aif" + fill8 +
                                   "Expected input file not found\n" + "*param.aif" + QString(24, ' ') +
                                   "Error in a parameter\n" + "*odd.aif" + QString(26, ' ') + "unknown error 12345\n";
@@ -178,7 +178,7 @@ TEST_F(LoggerTest, OnlySaveWhenErrorsKeepsLogsWithFailures)
         log->setNumWarnings(numWarnings);
         EXPECT_EQ(log->finishLogFile(), noErr);
         const QString text = ReadText(log->logPath());
-        return text.contains("*f.aif") && text.contains("Total conversion time");
+        return text.contains("f.aif") && text.contains("Total conversion time");
     };
     EXPECT_TRUE(keeps(-23015, 0));  // logged-only failure
     EXPECT_TRUE(keeps(-43, 0));     // fatal
