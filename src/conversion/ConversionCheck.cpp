@@ -6,6 +6,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 namespace {
 
 QString NumberText(double value)
@@ -136,13 +138,23 @@ QStringList ConversionCheck::problems(const ConvSpec& spec, const KeyGiven& give
     } else {
         plainWordLength();
     }
+    // A bit rate no rate takes, or not the conversion's own rate.
+    const bool perChannel = spec.bitRatePerChannel();
+    const bool atSomeRate = std::any_of(caps.bitRateRows.begin(), caps.bitRateRows.end(), [&](const auto& row) {
+        return caps.holdsBitRateAt(wordLength, perChannel, channels, row.rate);
+    });
+    if (newWordLength && !convertsRate && tags.contains(wordLength) && !caps.bitRateRows.isEmpty() && !atSomeRate)
+        found.append(QStringLiteral("%1 %2 kbit/s%3 is not a bit rate %4 takes at any sample rate")
+                         .arg(ConvSpec::kWordLengthKey)
+                         .arg(wordLength)
+                         .arg(perChannel ? QStringLiteral(" per channel") : QString(), typeName));
     if (newWordLength && convertsRate && tags.contains(wordLength) && caps.holdsRate(rate) &&
-        !caps.holdsBitRateAt(wordLength, spec.bitRatePerChannel(), channels, rate)) {
+        !caps.holdsBitRateAt(wordLength, perChannel, channels, rate)) {
         const QString allowed = caps.bitRatesAtText(rate);
         found.append(QStringLiteral("%1 %2 kbit/s%3 is not a bit rate %4 takes at %5 Hz%6 (allowed: %7)")
                          .arg(ConvSpec::kWordLengthKey)
                          .arg(wordLength)
-                         .arg(spec.bitRatePerChannel() ? QStringLiteral(" per channel") : QString(), typeName,
+                         .arg(perChannel ? QStringLiteral(" per channel") : QString(), typeName,
                               NumberText(rate),
                               channels == 0 ? QString()
                                             : QStringLiteral(" for %1 files")

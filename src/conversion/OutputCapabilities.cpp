@@ -162,16 +162,21 @@ bool OutputCapabilities::holdsBitRate(UInt16 channels, int bitRate) const
 
 bool OutputCapabilities::holdsBitRateAt(int bitRate, bool perChannel, UInt16 channels, double rate) const
 {
-    if (bitRateRows.isEmpty() || (!perChannel && channels == 0))
+    if (bitRateRows.isEmpty())
         return true;
     for (const BitRateRow& row : bitRateRows) {
-        if (std::fabs(row.rate - rate) >= kSameRate || (channels != 0 && !row.channels.contains(channels)))
+        if (std::fabs(row.rate - rate) >= kSameRate)
             continue;
-        if (!perChannel && bitRate % channels != 0)
-            return false;
-        const int each = perChannel ? bitRate : bitRate / channels;
-        if (each >= row.lowest && each <= row.highest)
-            return true;
+        // Channels not known: any count of the row may be the file's.
+        for (UInt16 count : channels != 0 ? QList<UInt16>{channels} : row.channels) {
+            if (!row.channels.contains(count) || (!perChannel && bitRate % count != 0))
+                continue;
+            // Each channel's share is one of the rates offered.
+            const int each = perChannel ? bitRate : bitRate / count;
+            if (each >= row.lowest && each <= row.highest &&
+                (wordLengthChoices.isEmpty() || wordLengthChoices.contains(each)))
+                return true;
+        }
     }
     return false;
 }

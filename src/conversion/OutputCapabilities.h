@@ -130,8 +130,8 @@ struct OutputCapabilities {
     // a file of `channels` channels may have.
     bool holdsBitRate(UInt16 channels, int bitRate) const;
     // A bit rate (per channel when `perChannel`, else the file's) that a
-    // file of `channels` channels (0: not known) at `rate` may have by the
-    // bit-rate combinations; true when they cannot tell.
+    // file of `channels` channels (0: not known, any of the row's) at `rate`
+    // may have by the bit-rate combinations (true when the type has none).
     bool holdsBitRateAt(int bitRate, bool perChannel, UInt16 channels, double rate) const;
     // "8 to 48 kbit/s per channel" at `rate`; empty when no row has it.
     QString bitRatesAtText(double rate) const;

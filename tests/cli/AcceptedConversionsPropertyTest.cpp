@@ -3,8 +3,10 @@
 // line of its own.  Conversions are drawn at random from the documented
 // keys and ranges (docs/conversions.md) with a fixed seed, kept when the
 // check accepts them, and run in small groups through the built
-// quillmarch-batch over a stereo 16-bit WAVE with regions and a 5.1 24-bit
-// WAVE.  800 cases over eight shards (64 in a sanitizer build);
+// quillmarch-batch over a stereo 16-bit WAVE with regions, a 5.1 24-bit WAVE
+// and two mono WAVEs (8 bits at 8 kHz, 16 bits at 44.1 kHz).  A conversion
+// that fails every one of them is one the check should have refused: no
+// input could run it.  800 cases over eight shards (64 in a sanitizer build);
 // QM_PROPERTY_CASES (the cases over all shards) and QM_PROPERTY_SEED change
 // the run; a failing case is printed as a conversions file to replay.
 #include "CWAVEFile.h"
@@ -45,6 +47,7 @@ constexpr int kDefaultCases = 800;
 #endif
 constexpr int kShards = 8;
 constexpr int kPerBatch = 8;
+constexpr int kInputs = 4;
 constexpr quint64 kDefaultSeed = 20261208;
 
 int EnvNumber(const char* name, int fallback)
@@ -120,8 +123,8 @@ QVariantMap DrawConversion(Draw& d, const QList<OSType>& types, const QString& n
     c.insert("QMCSNeedsStrip", d.chance(0.2));
     c.insert("QMCSStripMargin", d.between(0, 500));
     c.insert("QMCSNeedsSnip", d.chance(0.2));
-    c.insert("QMCSSnipFrom", d.between(0, 0.3));
-    c.insert("QMCSSnipTo", d.between(0, 0.4));
+    c.insert("QMCSSnipFrom", d.between(0, 0.4));
+    c.insert("QMCSSnipTo", d.between(0, 0.8));
 
     c.insert("QMCSNeedsFades", d.chance(0.3));
     c.insert("QMCSFadeInTime", d.between(0, 300));
@@ -202,27 +205,31 @@ protected:
         dir_ = new TestTempDir;
         inputs_ = dir_->qpath() + "/in";
         QDir().mkpath(inputs_);
-        // 0.25 s of 16-bit stereo with two regions, one of them past the
-        // middle, and 0.2 s of 24-bit 5.1 at 48 kHz.
+        // 0.5 s each of 16-bit stereo with two regions, 24-bit 5.1 at 48
+        // kHz, 8-bit mono at 8 kHz and 16-bit mono.
         CWAVEFile file;
         const std::string take = (inputs_ + "/take").toStdString();
         if (file.SetFile(take) == noErr) {
             const UInt8 ext[] = {3, 'w', 'a', 'v'};
             file.Create(2, 16, 0, nullptr, ext, 44100.0f);
-            std::vector<double> samples(2 * 11025);
+            std::vector<double> samples(2 * 22050);
             for (size_t i = 0; i < samples.size(); ++i)
                 samples[i] = 0.5 * std::sin(double(i / 2) * (i % 2 ? 0.07 : 0.05));
-            UInt32 count = 11025;
+            UInt32 count = 22050;
             file.WriteFrames(0, &count, samples.data());
             const SFTRegion first{1, 441, 4410, 441, 0, {5, 'f', 'i', 'r', 's', 't'}};
-            const SFTRegion second{2, 6000, 10000, 6000, 0, {6, 's', 'e', 'c', 'o', 'n', 'd'}};
+            const SFTRegion second{2, 12000, 20000, 12000, 0, {6, 's', 'e', 'c', 'o', 'n', 'd'}};
             file.AddRegion(&first);
             file.AddRegion(&second);
             file.Close();
         }
         made_ = QFile::exists(inputs_ + "/take.wav") &&
-                Sox({"-D", "-n", "-r", "48000", "-c", "6", "-b", "24", inputs_ + "/surround.wav", "synth", "0.2",
-                     "sine", "300", "gain", "-6"});
+                Sox({"-D", "-n", "-r", "48000", "-c", "6", "-b", "24", inputs_ + "/surround.wav", "synth", "0.5",
+                     "sine", "300", "gain", "-6"}) &&
+                Sox({"-D", "-n", "-r", "8000", "-c", "1", "-b", "8", inputs_ + "/phone.wav", "synth", "0.5", "sine",
+                     "300", "gain", "-6"}) &&
+                Sox({"-D", "-n", "-r", "44100", "-c", "1", "-b", "16", inputs_ + "/voice.wav", "synth", "0.5",
+                     "sine", "500", "gain", "-6"});
     }
     static void TearDownTestSuite()
     {
@@ -245,9 +252,12 @@ protected:
                         120000);
     }
 
-    // What is wrong with a batch of `count` conversions over the two inputs.
+    // What is wrong with a batch of `count` conversions over the inputs.
     static QString Fault(const RunResult& r, int count)
     {
+        const QString everyInput = FailsEveryInput(r);
+        if (!everyInput.isEmpty())
+            return everyInput;
         if (r.crashed)
             return QStringLiteral("the batch crashed");
         if (r.exitCode != 0 && r.exitCode != 1)
@@ -258,12 +268,34 @@ protected:
         const Summary s = ReadSummary(r.err);
         if (!s.found)
             return QStringLiteral("no summary");
-        if (s.converted + s.failed + s.skipped != 2 * count)
-            return QStringLiteral("%1 inputs accounted for, not %2").arg(s.converted + s.failed + s.skipped).arg(2 * count);
+        if (s.converted + s.failed + s.skipped != kInputs * count)
+            return QStringLiteral("%1 inputs accounted for, not %2")
+                .arg(s.converted + s.failed + s.skipped)
+                .arg(kInputs * count);
         if (s.skipped != 0)
             return QStringLiteral("a sound file skipped");
         if (r.err.count(QStringLiteral("\nfailed ")) + (r.err.startsWith(QStringLiteral("failed ")) ? 1 : 0) != s.failed)
             return QStringLiteral("a failure without its line");
+        return QString();
+    }
+
+    // The conversion of the log whose every input failed, with their lines.
+    static QString FailsEveryInput(const RunResult& r)
+    {
+        const QString log = ReadText(LogPathFromOutput(r.out));
+        for (const QString& section : log.split(QStringLiteral("Conversion name: ")).mid(1)) {
+            const qsizetype from = section.indexOf(QStringLiteral("CONVERTED INPUT FILES:"));
+            const qsizetype to = section.indexOf(QStringLiteral("Total time for this conversion"));
+            if (from < 0 || to < from)
+                continue;
+            QStringList failures;
+            for (const QString& line : section.mid(from, to - from).split(QLatin1Char('\n')))
+                if (line.startsWith(QLatin1Char('*')))
+                    failures.append(line);
+            if (failures.size() == kInputs)
+                return QStringLiteral("conversion '%1' fails every input:\n%2")
+                    .arg(section.section(QLatin1Char('\n'), 0, 0), failures.join(QLatin1Char('\n')));
+        }
         return QString();
     }
 
