@@ -6,9 +6,9 @@
 // quillmarch-batch over a stereo 16-bit WAVE with regions, a 5.1 24-bit WAVE
 // and two mono WAVEs (8 bits at 8 kHz, 16 bits at 44.1 kHz).  A conversion
 // that fails every one of them is one the check should have refused: no
-// input could run it.  800 cases over eight shards (64 in a sanitizer build);
-// QM_PROPERTY_CASES (the cases over all shards) and QM_PROPERTY_SEED change
-// the run; a failing case is printed as a conversions file to replay.
+// input could run it.  800 cases over eight shards (320 in a sanitizer
+// build); QM_PROPERTY_CASES (the cases over all shards) and QM_PROPERTY_SEED
+// change the run; a failing case is printed as a conversions file to replay.
 #include "CWAVEFile.h"
 #include "CliTestSupport.h"
 #include "ConversionFileCheck.h"
@@ -41,7 +41,7 @@ namespace {
 #endif
 #endif
 #ifdef QM_SANITIZED
-constexpr int kDefaultCases = 64;
+constexpr int kDefaultCases = 320;
 #else
 constexpr int kDefaultCases = 800;
 #endif
@@ -260,6 +260,8 @@ protected:
             return everyInput;
         if (r.crashed)
             return QStringLiteral("the batch crashed");
+        if (r.err.contains(QStringLiteral("runtime error:")) || r.err.contains(QStringLiteral("Sanitizer")))
+            return QStringLiteral("the sanitizers found a fault");
         if (r.exitCode != 0 && r.exitCode != 1)
             return QStringLiteral("exit status %1").arg(r.exitCode);
         // Quiet and all converted: nothing to say.
