@@ -205,7 +205,7 @@ protected:
         dir_ = new TestTempDir;
         inputs_ = dir_->qpath() + "/in";
         QDir().mkpath(inputs_);
-        // 0.5 s each of 16-bit stereo with two regions, 24-bit 5.1 at 48
+        // 0.5 s each of 16-bit stereo with three regions, 24-bit 5.1 at 48
         // kHz, 8-bit mono at 8 kHz and 16-bit mono.
         CWAVEFile file;
         const std::string take = (inputs_ + "/take").toStdString();
@@ -219,8 +219,12 @@ protected:
             file.WriteFrames(0, &count, samples.data());
             const SFTRegion first{1, 441, 4410, 441, 0, {5, 'f', 'i', 'r', 's', 't'}};
             const SFTRegion second{2, 12000, 20000, 12000, 0, {6, 's', 'e', 'c', 'o', 'n', 'd'}};
+            // A region over all but the first frame (one over the whole file
+            // is the file itself, not written): every snip window holds one.
+            const SFTRegion most{3, 1, 22050, 1, 0, {4, 'm', 'o', 's', 't'}};
             file.AddRegion(&first);
             file.AddRegion(&second);
+            file.AddRegion(&most);
             file.Close();
         }
         made_ = QFile::exists(inputs_ + "/take.wav") &&
