@@ -3,6 +3,7 @@
 #include "AppPresenter.h"
 #include "BWFAnnotationSheet.h"
 #include "CConvSpec.h"
+#include "ConversionCheck.h"
 #include "ConversionFieldTable.h"
 #include "CreateSoundFile.h"
 #include "EditorCommentGroup.h"
@@ -875,6 +876,9 @@ bool ConversionEditor::validateOK()
                    "Please select a file type to convert to, or leave the file name extension checkbox unchecked.");
     } else if (m_format->convertRateBox->isChecked() && !parsed) {
         reason = L("The sample rate is invalid.");
+    } else {
+        // What keeps the conversion from ever running, as the batch sees it.
+        reason = ConversionCheck::problems(*m_spec).value(0);
     }
     m_info->setText(reason);
     return reason.isEmpty();

@@ -725,10 +725,24 @@ bool MainController::convert()
 {
     if (batchRunning() || !m_process)
         return false;
+    // The active conversions that can run (the batch command's choice); one
+    // that cannot is said once and left out.
     QList<ConvSpecRef> active;
-    for (const ConvSpecRef& spec : m_conversionModel.conversions())
-        if (spec->active() && spec->valid())
-            active.append(spec);
+    QStringList skipped;
+    QString none;
+    if (!ConversionList::select(m_conversionModel.conversions(), {}, &active, &none, &skipped)) {
+        refuse(QStringLiteral("Error"), none, false);
+        return false;
+    }
+    if (!skipped.isEmpty()) {
+        std::fprintf(stderr, "quillmarch: %s\n", qPrintable(skipped.join(QStringLiteral("\nquillmarch: "))));
+        if (!m_holdRefusals) {
+            Alert alert;
+            alert.title = L("Conversions skipped");
+            alert.message = skipped.join(QLatin1Char('\n'));
+            AppPresenter::showAlert(alert, m_window);
+        }
+    }
 
     BatchStart::Request request;
     for (const std::shared_ptr<ZuSoundFile>& file : m_inputModel.files())

@@ -355,8 +355,12 @@ int BatchCommand::runBatch()
     // Conversions to MP3 through the outside encoder are valid only with a
     // usable encoder, checked now.
     EngineStartup::checkMP3EncoderFor(all);
-    if (!ConversionList::select(all, options_.conversionNames(), &conversions, &error))
+    QStringList skipped;
+    if (!ConversionList::select(all, options_.conversionNames(), &conversions, &error, &skipped))
         return refuse(kExitUsage, error, QString());
+    // A stored conversion that cannot run is said once; the others run.
+    for (const QString& line : skipped)
+        report(QStringLiteral("skipped: ") + printable_text(line) + QLatin1Char('\n'));
 
     // The folders.
     const QString output = AbsoluteClean(options_.outputFolder());

@@ -2,11 +2,11 @@
 
 #include "ClosestNames.h"
 #include "ConvSpec.h"
+#include "ConversionCheck.h"
 #include "ConversionList.h"
 #include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
 #include "InputInfo.h"
-#include "OutputCapabilities.h"
 
 #include <QLocale>
 
@@ -173,24 +173,6 @@ bool InRange(double value, double low, double high)
     return (std::isnan(low) || value >= low) && (std::isnan(high) || value <= high);
 }
 
-QString TagsText(const QList<int>& tags)
-{
-    QStringList parts;
-    for (int tag : tags)
-        parts.append(QString::number(tag));
-    return parts.join(QStringLiteral(", "));
-}
-
-bool FlagOf(const QVariantMap& d, const QString& key)
-{
-    const QVariant v = d.value(key);
-    if (v.typeId() == QMetaType::QString) {
-        const QString t = v.toString().trimmed().toLower();
-        return t == QLatin1String("yes") || t == QLatin1String("true") || t == QLatin1String("1");
-    }
-    return v.toBool();
-}
-
 }  // namespace
 
 QStringList ConversionFileCheck::knownKeys()
@@ -269,90 +251,24 @@ QStringList ConversionFileCheck::problems(const QVariant& item, int index)
             report(QStringLiteral("%1 is empty; a conversion needs a name (it names its output folder)")
                        .arg(it.key()));
     }
-    if (!kindsOk)
+    if (!kindsOk || !found.isEmpty())
         return found;
 
     // The checks that depend on other settings, over the conversion as it
     // will run (missing keys at their defaults).
     const QVariantMap d = withDefaults(given);
-    auto defaulted = [&](const QString& key) {
-        return given.contains(key) ? QString() : QStringLiteral(" (the default; the key is missing)");
-    };
     const OSType type = OSType(d.value(ConvSpec::kOutputFileTypeKey).toLongLong() & 0xFFFFFFFF);
-    const QVariantMap entry = GetFileTypeEntry(type);
-    if (entry.isEmpty()) {
+    if (GetFileTypeEntry(type).isEmpty()) {
         report(QStringLiteral("%1 %2 ('%3') is not a type this program knows (see --list-types)")
                    .arg(ConvSpec::kOutputFileTypeKey)
                    .arg(qint32(type))
                    .arg(InputInfo::typeCodeText(type)));
         return found;
     }
-    const bool strict = FlagOf(d, ConvSpec::kNeedsStrictFileTypeKey);
-    const QString typeName = entry.value(QStringLiteral("text")).toString();
-
-    // What the output type can hold (OutputCapabilities.h), where the
-    // conversion alone decides it; what depends on the input is checked per
-    // file before anything is written.
-    const OutputCapabilities caps = OutputCapabilities::fromEntry(entry);
-    const double rate = *NumberOf(d.value(ConvSpec::kSampleRateKey));
-    const bool convertsRate = FlagOf(d, ConvSpec::kNeedsSampleRateConversionKey);
-    if (strict && convertsRate && InRange(rate, 1000.0, 192000.0) && !caps.holdsRate(rate)) {
-        if (caps.discreteRates.isEmpty())
-            report(QStringLiteral("%1 %2 Hz%3 is out of range for %4 (allowed: %5)")
-                       .arg(ConvSpec::kSampleRateKey, NumberText(rate), defaulted(ConvSpec::kSampleRateKey), typeName,
-                            caps.ratesText()));
-        else
-            report(QStringLiteral("%1 %2 Hz%3 is not a rate %4 takes (allowed: %5)")
-                       .arg(ConvSpec::kSampleRateKey, NumberText(rate), defaulted(ConvSpec::kSampleRateKey), typeName,
-                            caps.ratesText()));
-    }
-    if (strict && !convertsRate && caps.rateMustBeConverted())
-        report(QStringLiteral("%1 must be true for %2: its files do not record their rate; set %3 to %4")
-                   .arg(ConvSpec::kNeedsSampleRateConversionKey, typeName, ConvSpec::kSampleRateKey,
-                        caps.ratesText()));
-
-    const SInt32 treatment = FlagOf(d, ConvSpec::kNeedsChannelTreatKey)
-                                 ? SInt32(*NumberOf(d.value(ConvSpec::kChannelTreatKey)))
-                                 : 0;
-    if (const UInt16 channels = caps.treatmentChannels(treatment);
-        strict && channels != 0 && !caps.holdsChannels(channels)) {
-        const QString held = TreatmentsHeldText(caps);
-        report(QStringLiteral("%1 %2%3 makes %4 files; %5 holds %6 (allowed: %7)")
-                   .arg(ConvSpec::kChannelTreatKey)
-                   .arg(treatment)
-                   .arg(defaulted(ConvSpec::kChannelTreatKey),
-                        channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"))
-                   .arg(typeName, caps.channelsText(),
-                        held.isEmpty() ? QStringLiteral("%1 false").arg(ConvSpec::kNeedsChannelTreatKey)
-                                       : QStringLiteral("%1 %2").arg(ConvSpec::kChannelTreatKey, held)));
-    }
-
-    const int wordLength = int(*NumberOf(d.value(ConvSpec::kWordLengthKey)));
-    const bool newWordLength = FlagOf(d, ConvSpec::kNeedsNewWordLengthKey);
-    const QList<int>& tags = caps.wordLengthChoices;
-    if (strict && caps.wordLengthIsBitRate && !newWordLength && caps.wordLengthRequired)
-        report(QStringLiteral("%1 must be true for %2: its %3 is the bit rate")
-                   .arg(ConvSpec::kNeedsNewWordLengthKey, typeName, ConvSpec::kWordLengthKey));
-    if (strict && (newWordLength || caps.wordLengthRequired) && !tags.isEmpty()) {
-        if (!tags.contains(wordLength))
-            report(QStringLiteral("%1 %2%3 is not one %4 takes (allowed: %5)")
-                       .arg(ConvSpec::kWordLengthKey)
-                       .arg(wordLength)
-                       .arg(defaulted(ConvSpec::kWordLengthKey), typeName, TagsText(tags)));
-    } else if (newWordLength && !QList<int>{8, 16, 24, 32}.contains(wordLength)) {
-        report(QStringLiteral("%1 %2%3 is not a word length (allowed: 8, 16, 24, 32)")
-                   .arg(ConvSpec::kWordLengthKey)
-                   .arg(wordLength)
-                   .arg(defaulted(ConvSpec::kWordLengthKey)));
-    }
-
-    if (FlagOf(d, ConvSpec::kNeedsSnipKey)) {
-        const double from = *NumberOf(d.value(ConvSpec::kSnipFromKey));
-        const double to = *NumberOf(d.value(ConvSpec::kSnipToKey));
-        if (to <= from)
-            report(QStringLiteral("%1 %2 s must be after %3 %4 s")
-                       .arg(ConvSpec::kSnipToKey, NumberText(to), ConvSpec::kSnipFromKey, NumberText(from)));
-    }
+    const ConvSpecRef spec = ConvSpec::fromDictionary(d);
+    for (const QString& problem :
+         ConversionCheck::problems(*spec, [&given](const QString& key) { return given.contains(key); }))
+        report(problem);
     return found;
 }
 

@@ -5,10 +5,11 @@
 // conversion does not know (with the closest known key), values of the
 // wrong kind (text where a number belongs) and values out of their range
 // (a quality of 7, a negative fade, an output type the table does not
-// know), and shapes the output type cannot hold where the conversion alone
-// decides them (OutputCapabilities.h: a channel treatment, a rate, a rate
-// left unconverted for a type whose files do not record it) are reported
-// with the conversion's number and name.  A key that is
+// know), and then what keeps the conversion from ever running, the check
+// the application makes too (ConversionCheck.h: shapes the output type
+// cannot hold where the conversion alone decides them, settings no
+// pipeline runs), are reported with the conversion's number and name.
+// A key that is
 // missing keeps the value a new conversion has (quality 1, fades of 20 ms,
 // 44100 Hz, ...), not the zero the stored-preferences reader gives.
 #pragma once

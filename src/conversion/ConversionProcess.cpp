@@ -37,6 +37,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <utility>
 
 const QString ConversionProcess::kStartNotification = QStringLiteral("ZuConversionStartNotification");
 const QString ConversionProcess::kHeaderNotification = QStringLiteral("ZuConversionHeaderNotification");
@@ -251,8 +252,9 @@ void ConversionProcess::postFailure(const QString& path, int error)
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (error == dupFNErr && !refusedOutputPath_.isEmpty())
             info.insert(kOutputPathKey, refusedOutputPath_);
+        // A reason belongs to the one failure it was kept for.
         if (!failureReason_.isEmpty())
-            info.insert(kReasonKey, failureReason_);
+            info.insert(kReasonKey, std::exchange(failureReason_, QString()));
     }
     post(kFailureNotification, path, info);
 }
@@ -1099,11 +1101,22 @@ SInt16 ConversionProcess::processOther(CSoundFile* in, CConvSpec* spec)
     PostProgressNumSampleFrames(in->GetNumFrames());
     SInt16 result = checkKeptTypeWritable(in, spec);
     if (result == noErr)
-        result = CheckConversionLimits(in, spec);
+        result = checkLimits(in, spec);
     if (result == noErr)
         result = spec->Run(in);
     const OSErr closed = in->Close();
     return result ? result : closed;
+}
+
+SInt16 ConversionProcess::checkLimits(CSoundFile* in, CConvSpec* spec)
+{
+    QString reason;
+    const SInt16 result = CheckConversionLimits(in, spec, &reason);
+    if (result != noErr && !reason.isEmpty()) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        failureReason_ = reason;
+    }
+    return result;
 }
 
 SInt16 ConversionProcess::checkKeptTypeWritable(CSoundFile* in, CConvSpec* spec)
@@ -1181,7 +1194,7 @@ SInt16 ConversionProcess::processSnippet(CSoundFile* in, CConvSpec* spec)
         PostProgressNumSampleFrames(snippet->GetNumFrames());
         result = checkKeptTypeWritable(snippet, spec);
         if (result == noErr)
-            result = CheckConversionLimits(snippet, spec);
+            result = checkLimits(snippet, spec);
         if (result == noErr)
             result = spec->Run(snippet);
     }

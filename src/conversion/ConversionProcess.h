@@ -255,6 +255,9 @@ public:
     // written: 0, or kTypeNotWritableErr with the failure's text (naming
     // the type) kept for the failure notification.
     SInt16 checkKeptTypeWritable(CSoundFile* in, CConvSpec* spec);
+    // CheckConversionLimits, its refusal's line kept for the failure
+    // notification.
+    SInt16 checkLimits(CSoundFile* in, CConvSpec* spec);
     // Finder flag "invisible" (from the sidecar); NO on any error.
     static bool isHFSInvisible(const QString& path);
     // A name beginning with "." that the resource "dotignore" lists.

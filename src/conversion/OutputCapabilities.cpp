@@ -1,13 +1,18 @@
 #include "OutputCapabilities.h"
 
+#include "ConvSpec.h"
 #include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
+#include "MainBundle.h"
+#include "PropertyList.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -46,6 +51,33 @@ OutputCapabilities::OptionSheet SheetNamed(const QString& name, bool optionsButt
     return optionsButton ? Sheet::ConfirmAtOnce : Sheet::None;
 }
 
+// The rows of a bit-rate combinations resource, read once per resource.
+QList<OutputCapabilities::BitRateRow> BitRateRows(const QString& resource)
+{
+    if (resource.isEmpty())
+        return {};
+    static std::mutex mutex;
+    static QHash<QString, QList<OutputCapabilities::BitRateRow>> read;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (const auto it = read.constFind(resource); it != read.constEnd())
+        return *it;
+    QList<OutputCapabilities::BitRateRow> rows;
+    const QVariantMap all =
+        PropertyList::fromFile(MainBundle::pathForResource(resource, QStringLiteral("plist"))).toMap();
+    for (const QVariant& value : all.value(QStringLiteral("combinations")).toList()) {
+        const QVariantMap map = value.toMap();
+        OutputCapabilities::BitRateRow row;
+        row.rate = map.value(QStringLiteral("sampleRate")).toDouble();
+        for (const QVariant& c : map.value(QStringLiteral("channels")).toList())
+            row.channels.append(UInt16(c.toUInt()));
+        row.lowest = map.value(QStringLiteral("minBitRatePerChannel")).toInt();
+        row.highest = map.value(QStringLiteral("maxBitRatePerChannel")).toInt();
+        rows.append(row);
+    }
+    read.insert(resource, rows);
+    return rows;
+}
+
 }  // namespace
 
 OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
@@ -61,6 +93,7 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.rateMin = entry.value(QStringLiteral("sampleRateMin")).toDouble();
     caps.rateMax = entry.value(QStringLiteral("sampleRateMax")).toDouble();
     caps.rateDefault = entry.value(QStringLiteral("sampleRateDefault")).toDouble();
+    caps.rateClock = entry.value(QStringLiteral("sampleRateClock")).toDouble();
     caps.rateRequired = Flag(entry, "forceSampleRate");
     caps.channelsRequired = Flag(entry, "forceChannels");
     const QString source = entry.value(QStringLiteral("sampleRateSource")).toString();
@@ -77,6 +110,12 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
             caps.wordLengthChoices.append(map.value(QStringLiteral("tag")).toInt());
     }
     caps.wordLengthIsBitRate = Flag(entry, "wordLengthIsBitRate");
+    for (const QVariant& v : entry.value(QStringLiteral("monoBitRates")).toList())
+        caps.monoBitRates.append(v.toInt());
+    for (const QVariant& v : entry.value(QStringLiteral("stereoBitRates")).toList())
+        caps.stereoBitRates.append(v.toInt());
+    caps.takesStereoMode = Flag(entry, "takesStereoMode");
+    caps.bitRateRows = BitRateRows(entry.value(QStringLiteral("bitRateCombinations")).toString());
     caps.wordLengthRequired = Flag(entry, "forceWordSize");
     caps.maxSoundBytes = entry.value(QStringLiteral("maxSoundBytes")).toDouble();
     caps.storedBits = SInt16(entry.value(QStringLiteral("storedBitsPerSample")).toInt());
@@ -105,12 +144,65 @@ bool OutputCapabilities::holdsRate(double rate) const
     if (!discreteRates.isEmpty())
         return std::any_of(
             discreteRates.begin(), discreteRates.end(), [rate](double r) { return std::fabs(r - rate) < kSameRate; });
+    if (rateClock > 0.0 && !(rate > 0.0 && std::fabs(rateClock / std::round(rateClock / rate) - rate) < 0.5))
+        return false;
     return (rateMin <= 0.0 || rate >= rateMin) && (rateMax <= 0.0 || rate <= rateMax);
 }
 
 bool OutputCapabilities::holdsWordLength(SInt16 bits) const
 {
     return wordLengths.isEmpty() || wordLengths.contains(bits);
+}
+
+bool OutputCapabilities::holdsBitRate(UInt16 channels, int bitRate) const
+{
+    const QList<int>& rates = channels == 1 ? monoBitRates : stereoBitRates;
+    return channels == 0 || channels > 2 || rates.isEmpty() || rates.contains(bitRate);
+}
+
+bool OutputCapabilities::holdsBitRateAt(int bitRate, bool perChannel, UInt16 channels, double rate) const
+{
+    if (bitRateRows.isEmpty())
+        return true;
+    for (const BitRateRow& row : bitRateRows) {
+        if (std::fabs(row.rate - rate) >= kSameRate)
+            continue;
+        // Channels not known: any count of the row may be the file's.
+        for (UInt16 count : channels != 0 ? QList<UInt16>{channels} : row.channels) {
+            if (!row.channels.contains(count) || (!perChannel && bitRate % count != 0))
+                continue;
+            // Each channel's share is one of the rates offered.
+            const int each = perChannel ? bitRate : bitRate / count;
+            if (each >= row.lowest && each <= row.highest &&
+                (wordLengthChoices.isEmpty() || wordLengthChoices.contains(each)))
+                return true;
+        }
+    }
+    return false;
+}
+
+QString OutputCapabilities::bitRatesAtText(double rate) const
+{
+    for (const BitRateRow& row : bitRateRows)
+        if (std::fabs(row.rate - rate) < kSameRate)
+            return QStringLiteral("%1 to %2 kbit/s per channel").arg(row.lowest).arg(row.highest);
+    return QString();
+}
+
+QString OutputCapabilities::bitRatesText(UInt16 channels) const
+{
+    QStringList rates;
+    for (int rate : channels == 1 ? monoBitRates : stereoBitRates)
+        rates.append(QString::number(rate));
+    return Alternatives(rates);
+}
+
+QString OutputCapabilities::wordLengthsText() const
+{
+    QStringList bits;
+    for (SInt16 b : wordLengths)
+        bits.append(QString::number(b));
+    return Alternatives(bits);
 }
 
 QString OutputCapabilities::ratesText() const
@@ -121,6 +213,9 @@ QString OutputCapabilities::ratesText() const
             rates.append(Number(r));
         return Alternatives(rates) + QStringLiteral(" Hz");
     }
+    if (rateClock > 0.0)
+        return QStringLiteral("%1 to %2 Hz, %3 Hz divided by a whole number")
+            .arg(Number(rateMin), Number(rateMax), Number(rateClock));
     if (rateMin > 0.0 && rateMax > 0.0)
         return QStringLiteral("%1 to %2 Hz").arg(Number(rateMin), Number(rateMax));
     if (rateMin > 0.0)
@@ -180,6 +275,28 @@ SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double 
     else if (!caps.holdsWordLength(bits))
         err = kOutputWordLengthErr;
     return err != noErr && caps.refusalCode != 0 ? caps.refusalCode : err;
+}
+
+QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits)
+{
+    if (!caps.holdsChannels(channels)) {
+        const QString held = TreatmentsHeldText(caps);
+        return QStringLiteral("the output would have %1, and %2 holds %3: set %4")
+            .arg(channels == 1 ? QStringLiteral("1 channel") : QStringLiteral("%1 channels").arg(channels))
+            .arg(caps.name, caps.channelsText(),
+                 held.isEmpty() ? QStringLiteral("%1 false").arg(ConvSpec::kNeedsChannelTreatKey)
+                                : QStringLiteral("%1 true and %2 %3")
+                                      .arg(ConvSpec::kNeedsChannelTreatKey, ConvSpec::kChannelTreatKey, held));
+    }
+    if (caps.rateMustBeConverted() && !caps.holdsRate(rate))
+        return QStringLiteral("the output would be at %1 Hz, and %2 takes %3: set %4 true and %5 %3")
+            .arg(Number(rate), caps.name, caps.ratesText(), ConvSpec::kNeedsSampleRateConversionKey,
+                 ConvSpec::kSampleRateKey);
+    if (!caps.holdsWordLength(bits))
+        return QStringLiteral("the output would have %1 bits, and %2 holds %3 bits: set %4 true and %5 %3")
+            .arg(bits)
+            .arg(caps.name, caps.wordLengthsText(), ConvSpec::kNeedsNewWordLengthKey, ConvSpec::kWordLengthKey);
+    return QString();
 }
 
 QList<HeaderlessReading> GetHeaderlessReadings()

@@ -19,9 +19,20 @@
 //                          convert the rate to one the type allows.
 //   "discreteSampleRates"  array: the only rates the type takes, else
 //   "sampleRateMin", "sampleRateMax"  the range it takes (0: none given)
+//   "sampleRateClock"      the type takes only this rate divided by a whole
+//                          number (within half a hertz), in its range
 //   "wordLengths"          array: the word lengths the file stores; absent:
 //                          any (the type codes, converts or refuses them)
 //   "wordLengthIsBitRate"  boolean: the word length is a bit rate in kbit/s
+//   "monoBitRates", "stereoBitRates"  arrays: the bit rates a mono or a
+//                          stereo file may have (absent: any the popup offers)
+//   "bitRateCombinations"  the resource (a property list) whose
+//                          "combinations" rows give, per sample rate, the
+//                          channel counts and the bit rates per channel a
+//                          file may have (absent: no such rule)
+//   "takesStereoMode"      boolean: channel treatments 7 and 8 name the
+//                          stereo mode (joint, separate) of an interleaved
+//                          stereo file, kept in the per-type block
 //   "sampleRateDefault"    the rate the editor offers first
 //   "forceSampleRate"      boolean: a conversion must convert the rate
 //   "numBitsPopup"         the word lengths (or bit rates) a conversion may ask for
@@ -73,6 +84,7 @@ struct OutputCapabilities {
     QList<double> discreteRates;  // empty: the range
     double rateMin = 0.0;  // 0: no limit
     double rateMax = 0.0;  // 0: no limit
+    double rateClock = 0.0;  // 0: any rate of the range
     double rateDefault = 0.0;
     RateSource rateSource = RateSource::Header;
     bool rateRequired = false;
@@ -80,6 +92,18 @@ struct OutputCapabilities {
     QList<SInt16> wordLengths;  // empty: any
     QList<int> wordLengthChoices;  // the popup's tags, in order, once each
     bool wordLengthIsBitRate = false;
+    QList<int> monoBitRates;    // empty: any
+    QList<int> stereoBitRates;  // empty: any
+    bool takesStereoMode = false;
+    // A row of the bit-rate combinations: at `rate`, files of `channels`
+    // channels take `lowest` to `highest` kbit/s per channel.
+    struct BitRateRow {
+        double rate = 0.0;
+        QList<UInt16> channels;
+        int lowest = 0;
+        int highest = 0;
+    };
+    QList<BitRateRow> bitRateRows;  // empty: no such rule
     bool wordLengthRequired = false;
     double maxSoundBytes = 0.0;  // 0: no limit
     SInt16 storedBits = 0;       // 0: the word length in whole bytes
@@ -98,13 +122,28 @@ struct OutputCapabilities {
     // decides (TreatmentOutputChannels): splitting stereo into mono files
     // makes one stereo file of a type whose files are split stereo sets.
     UInt16 treatmentChannels(SInt32 treatment) const;
-    // One of the discrete rates when the type lists them, else within the range.
+    // One of the discrete rates when the type lists them, else within the
+    // range (and a whole divisor of the clock when it has one).
     bool holdsRate(double rate) const;
     bool holdsWordLength(SInt16 bits) const;
+    // A bit rate (the word length of a type whose word length is one) that
+    // a file of `channels` channels may have.
+    bool holdsBitRate(UInt16 channels, int bitRate) const;
+    // A bit rate (per channel when `perChannel`, else the file's) that a
+    // file of `channels` channels (0: not known, any of the row's) at `rate`
+    // may have by the bit-rate combinations (true when the type has none).
+    bool holdsBitRateAt(int bitRate, bool perChannel, UInt16 channels, double rate) const;
+    // "8 to 48 kbit/s per channel" at `rate`; empty when no row has it.
+    QString bitRatesAtText(double rate) const;
+    // The bit rates a file of `channels` channels may have ("64, 96 or 128").
+    QString bitRatesText(UInt16 channels) const;
+    // The word lengths the file stores ("8 or 16").
+    QString wordLengthsText() const;
     // The file does not record its rate: a conversion must set it.
     bool rateMustBeConverted() const { return rateSource != RateSource::Header; }
 
-    // "6000 or 8000 Hz", "1000 to 48000 Hz"; empty when the type takes any rate.
+    // "6000 or 8000 Hz", "1000 to 48000 Hz" (with ", 1000000 Hz divided by a
+    // whole number" for a clock); empty when the type takes any rate.
     QString ratesText() const;
     // "1 channel", "1 or 2 channels".
     QString channelsText() const;
@@ -119,6 +158,13 @@ OutputCapabilities GetOutputCapabilities(OSType type);
 // the treatments that make mono files (2 to 5); 0 when the input decides.
 UInt16 TreatmentOutputChannels(SInt32 treatment);
 
+// The channel treatments that name a stereo mode (7 joint, 8 separate):
+// interleaved stereo for a type that takes a stereo mode.
+constexpr bool IsStereoModeTreatment(SInt32 treatment)
+{
+    return treatment == 7 || treatment == 8;
+}
+
 // The treatments whose files have a channel count the type holds ("2, 3, 4
 // or 5"); empty when none does.
 QString TreatmentsHeldText(const OutputCapabilities& caps);
@@ -128,6 +174,10 @@ QString TreatmentsHeldText(const OutputCapabilities& caps);
 // error of what does not fit.  The rate is checked only for types that do
 // not record it (a header that records it takes what its writer accepts).
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
+
+// What CheckOutputShape refuses, as a line naming what the output would
+// have, what the type holds and the conversion keys to set.
+QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
 
 // One way to read files of no recognised type as headerless audio: an item
 // of the preferences' type menu.

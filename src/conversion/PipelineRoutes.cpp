@@ -19,6 +19,8 @@ constexpr PipelineRoute kKept = Own(OutputLayout::Kept, ChannelPass::Same);
 constexpr PipelineRoute kSurround = Own(OutputLayout::SurroundSet, ChannelPass::Same);
 
 // Columns: mono, stereo, interleaved multichannel, split stereo, surround.
+// Mixing to mono and taking the left or right channel are made for two
+// channels: a multichannel input (interleaved or a set) has no route.
 constexpr PipelineRoute kRoutes[kNumChannelTreatments][5] = {
     // NoChannelTreat
     {kKept, kKept, kKept, kSurround, kSurround},
@@ -28,13 +30,13 @@ constexpr PipelineRoute kRoutes[kNumChannelTreatments][5] = {
     {To(NoChannelTreat), Own(OutputLayout::SplitStereoSet, ChannelPass::Same), kSurround, To(NoChannelTreat),
      To(NoChannelTreat)},
     // MixToMono
-    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::MixToMono), To(NoChannelTreat),
+    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::MixToMono), None(),
      Own(OutputLayout::Mono, ChannelPass::MixToMono), None()},
     // LeftOnly
-    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::Left), To(NoChannelTreat),
+    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::Left), None(),
      Own(OutputLayout::Mono, ChannelPass::Left), None()},
     // RightOnly
-    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::Right), To(NoChannelTreat),
+    {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::Right), None(),
      Own(OutputLayout::Mono, ChannelPass::Right), None()},
     // OnlyStereoToInterleaved
     {To(NoChannelTreat), To(NoChannelTreat), To(NoChannelTreat), To(ForceInterleavedStereo),

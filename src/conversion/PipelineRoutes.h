@@ -29,8 +29,8 @@ enum : SInt32 {
 };
 
 // An input whose channel kind the treatment cannot take (mix to mono, left
-// or right only on a surround set; an unknown kind): "has incompatible #
-// channels", a warning.  The file fails instead of being reported as
+// or right only on more than two channels, interleaved or a surround set;
+// an unknown kind): "has incompatible # channels", a warning.  The file fails instead of being reported as
 // converted with no output.
 constexpr SInt16 kNoChannelRouteErr = -22100;
 

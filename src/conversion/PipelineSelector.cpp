@@ -4,6 +4,7 @@
 #include "CSoundFile.h"
 #include "OutputCapabilities.h"
 #include "PipelineFrame.h"
+#include "per_type_setting_checks.h"
 #include "debug_trace.h"
 
 #include <array>
@@ -55,13 +56,15 @@ const std::array<std::string, kNumPipelines>& InstanceNames()
 
 } // namespace
 
-int ComputePipelineIndex(const CConvSpec& spec, double inputSampleRate)
+int ComputePipelineIndex(const CConvSpec& spec, double inputSampleRate, bool stereoModeOutput)
 {
     const ConvSpec* conversion = spec.GetConvSpec();
     int index = (conversion->needsSampleRateConversion() ? 1 : 0) + (conversion->needsGain() ? 2 : 0) +
                 (conversion->needsStrip() ? 4 : 0) + (conversion->needsExtraction() ? 8 : 0);
     if (conversion->needsChannelTreat()) {
-        const SInt32 treatment = conversion->channelTreat();
+        SInt32 treatment = conversion->channelTreat();
+        if (stereoModeOutput && IsStereoModeTreatment(treatment))
+            treatment = ForceInterleavedStereo;
         if (treatment < 0 || treatment >= kNumChannelTreatments)
             return treatment < 0 ? -1 : kMaxPipelineIndex + 1;
         index += 16 * treatment;
@@ -100,7 +103,14 @@ SInt16 SelectAndRunPipeline(CSoundFile* in, CConvSpec* spec)
     if (!in || !spec)
         return paramErr;
     spec->SetHasValidMax(false);
-    const int index = ComputePipelineIndex(*spec, in->GetSampleRate());
+    // The stereo modes make interleaved stereo in the mode the type keeps
+    // in its block.
+    const OSType outputType = spec->NeedsStrictFileType() ? spec->OutputFileType() : in->GetFileType();
+    const bool stereoMode = GetOutputCapabilities(outputType).takesStereoMode;
+    const SInt32 treatment = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
+    if (stereoMode && IsStereoModeTreatment(treatment))
+        StoreStereoMode(spec, treatment == 7 ? kMPEGJointStereoMode : kMPEGSeparateStereoMode);
+    const int index = ComputePipelineIndex(*spec, in->GetSampleRate(), stereoMode);
     const PipelineFunc pipeline = GetPipelineInstance(index);
     if (!pipeline) {
         QM_TRACE("Run", "fatal error: calculated non-existing case: " << index);

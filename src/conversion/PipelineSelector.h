@@ -44,8 +44,10 @@ constexpr SInt16 kNoPipelineErr = -50;
 // The selector index of `spec` for an input at `inputSampleRate`: the sum of
 // the needs, less the sample-rate stage when the input has the target rate
 // already.  Computed without wrapping: a treatment outside 0 to 6 gives an
-// index outside 0 to 107.
-int ComputePipelineIndex(const CConvSpec& spec, double inputSampleRate);
+// index outside 0 to 107, except that for an output type that takes a stereo
+// mode (`stereoModeOutput`) the stereo modes 7 and 8 make interleaved stereo
+// (treatment 1).
+int ComputePipelineIndex(const CConvSpec& spec, double inputSampleRate, bool stereoModeOutput = false);
 
 // Whether an index names an instance (0 to 107, stage set 0 to 11).
 bool IsValidPipelineIndex(int index);

@@ -1,8 +1,10 @@
 #include "PreConversionCheck.h"
 
 #include "CConvSpec.h"
+#include "ConvSpec.h"
 #include "CSoundFile.h"
 #include "FileManager.h"
+#include "error_table.h"
 #include "OutputCapabilities.h"
 #include "PipelineRoutes.h"
 #include "region_walk.h"
@@ -70,6 +72,16 @@ bool Exceeds(double frames, double ratio, UInt16 channels, SInt16 bits, double b
     return bytes > blockBytes;
 }
 
+// The line of a refusal: the code's message and the code, then what does
+// not fit.
+QString RefusalLine(SInt16 code, const QString& detail)
+{
+    return QStringLiteral("%1 (%2): %3")
+        .arg(QString::fromStdString(LookupErrorMessage(code).message))
+        .arg(code)
+        .arg(detail);
+}
+
 } // namespace
 
 bool SampleRateUsable(double rate)
@@ -88,7 +100,7 @@ SInt16 CountVOCDataBlocks(SInt16 refNum)
     return result;
 }
 
-SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
+SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
 {
     if (!in || !spec)
         return paramErr;
@@ -96,8 +108,11 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
     const OSType outputType = spec->OutputFileTypeFor(in);
     const OutputCapabilities caps = GetOutputCapabilities(outputType);
 
-    // Channels of each output file, as the pipeline's route makes them.
-    const SInt32 treatment = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
+    // Channels of each output file, as the pipeline's route makes them (the
+    // stereo modes of a type that takes one make interleaved stereo).
+    SInt32 treatment = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
+    if (caps.takesStereoMode && IsStereoModeTreatment(treatment))
+        treatment = ForceInterleavedStereo;
     const PipelineRoute route =
         ResolvePipelineRoute(treatment, in->GetChannelKind(), nullptr, caps.splitStereoSet);
     UInt16 channels = RouteChannelsPerFile(route, in->GetNumChannels());
@@ -110,6 +125,21 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
     // cannot describe its sound: refused for this file.
     if (const OSErr shape = in->CheckReadShape())
         return shape;
+    // A treatment made for two channels on more: refused, never written
+    // with the input's channels unchanged.
+    if (route.action == RouteAction::NoRoute) {
+        if (reason && treatment >= MixToMono && treatment <= RightOnly)
+            *reason = RefusalLine(kNoChannelRouteErr,
+                                  QStringLiteral("%1 (%2 %3) takes stereo input, and this input has %4 channels; "
+                                                 "%2 2 writes each channel to a mono file of its own")
+                          .arg(treatment == MixToMono  ? QStringLiteral("mixing to mono")
+                               : treatment == LeftOnly ? QStringLiteral("taking the left channel")
+                                                       : QStringLiteral("taking the right channel"),
+                               ConvSpec::kChannelTreatKey)
+                                      .arg(treatment)
+                                      .arg(in->GetNumChannels()));
+        return kNoChannelRouteErr;
+    }
     // A change of rate beyond what the converters take: refused too.
     double ratio = 1.0;
     const double inRate = in->GetSampleRate();
@@ -126,8 +156,11 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec)
     // this file, as the conversions-file check refuses what the conversion
     // alone decides.
     const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : inRate;
-    if (const SInt16 err = CheckOutputShape(caps, channels, outRate, bits))
+    if (const SInt16 err = CheckOutputShape(caps, channels, outRate, bits)) {
+        if (reason)
+            *reason = RefusalLine(err, OutputShapeRefusal(caps, channels, outRate, bits));
         return err;
+    }
 
     // An output whose header cannot describe its size: refused before
     // anything is written.

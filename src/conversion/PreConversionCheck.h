@@ -18,6 +18,8 @@
 
 #include "MacTypes.h"
 
+#include <QString>
+
 class CConvSpec;
 class CSoundFile;
 
@@ -52,4 +54,9 @@ SInt16 CountVOCDataBlocks(SInt16 refNum);
 //     output file (as the pipeline's channel route makes them) x bytes per
 //     sample of the output's word length.  Above the block's bytes: -20008.
 //   - An input refusal is never replaced by a later pass.
-SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec);
+// An input the channel treatment has no route for (mixing to mono, left or
+// right only on more than two channels) is refused with -22100.  For that
+// refusal and an output shape the type cannot hold, *reason (when given)
+// gets the line the log and the batch command show: what does not fit and
+// the keys to set.
+SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason = nullptr);

@@ -97,13 +97,6 @@ SInt16 SetExtensionByRateTag(CConvSpec* cspec, int tag, const char* extension800
 
 // ------------------------------------------------------------ MPEG modes
 
-void StoreStereoMode(CConvSpec* cspec, const char* mode)
-{
-    unsigned char* block = cspec->FileTypeSpecifics();
-    block[0] = kModeLength;
-    std::memcpy(block + 1, mode, kModeLength);
-}
-
 // Text with its diacritics removed (canonical decomposition without the
 // combining marks), for comparisons that ignore them.
 QString WithoutDiacritics(const QString& text)
@@ -282,6 +275,13 @@ SInt16 VOCTimeConstant(float rate)
 }
 
 } // namespace
+
+void StoreStereoMode(CConvSpec* cspec, const char* mode)
+{
+    unsigned char* block = cspec->FileTypeSpecifics();
+    block[0] = kModeLength;
+    std::memcpy(block + 1, mode, kModeLength);
+}
 
 // =================================================== mono-only channels
 

@@ -32,6 +32,8 @@ extern const QString kSampleRateInvalidMessageKey;      // "sampleRateInvalidMes
 // a Pascal string of 20 characters (the joint one padded with blanks).
 extern const char kMPEGJointStereoMode[];    // "MPEG joint stereo   "
 extern const char kMPEGSeparateStereoMode[]; // "MPEG separate stereo"
+// Stores one of them in the block.
+void StoreStereoMode(CConvSpec* spec, const char* mode);
 
 // Per-type block offsets read here.
 constexpr int kMP3RequiredSampleRateOffset = 60; // QuickTime MP3: big-endian SInt32

@@ -1,6 +1,7 @@
 #include "ConversionList.h"
 
 #include "ClosestNames.h"
+#include "ConversionCheck.h"
 #include "EngineStartup.h"
 #include "FileTypeDictionary.h"
 #include "PreferenceKeys.h"
@@ -126,21 +127,32 @@ QString ConversionList::notWritable(const ConvSpec& spec)
 }
 
 bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
-                            QString* error)
+                            QString* error, QStringList* skipped)
 {
     chosen->clear();
     if (names.isEmpty()) {
-        for (const ConvSpecRef& spec : all)
-            if (spec->active() && spec->valid())
+        QStringList cannotRun;
+        for (const ConvSpecRef& spec : all) {
+            if (!spec->active() || !spec->valid())
+                continue;
+            const QString why = ConversionCheck::whyNot(*spec);
+            if (why.isEmpty())
                 chosen->append(spec);
+            else
+                cannotRun.append(why);
+        }
         if (chosen->isEmpty()) {
             *error = QStringLiteral("no active conversion to run");
             for (const ConvSpecRef& spec : all) {
-                if (spec->active())
+                if (spec->active() && !spec->valid())
                     *error += QStringLiteral("\n") + notWritable(*spec);
             }
+            for (const QString& why : cannotRun)
+                *error += QStringLiteral("\n") + why;
             return false;
         }
+        if (skipped)
+            *skipped = cannotRun;
         return true;
     }
 
@@ -150,6 +162,10 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
             continue;
         if (!spec->valid()) {
             *error = notWritable(*spec);
+            return false;
+        }
+        if (const QString why = ConversionCheck::whyNot(*spec); !why.isEmpty()) {
+            *error = why;
             return false;
         }
         found.insert(spec->conversionName());

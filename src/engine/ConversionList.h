@@ -50,13 +50,15 @@ public:
     static QList<ConvSpecRef> fromArray(const QVariantList& array);
 
     // The conversions to run, in list order: with no names, those that are
-    // active and valid; with names, those whose name is one of them, active
-    // or not.  False and *error when a name matches no conversion (the
-    // closest names are given), a named
-    // conversion is not valid (its output type cannot be written), or
-    // nothing is left to run.
+    // active, valid and able to run (ConversionCheck.h); with names, those
+    // whose name is one of them, active or not.  False and *error when a
+    // name matches no conversion (the closest names are given), a named
+    // conversion is not valid (its output type cannot be written) or cannot
+    // run, or nothing is left to run.  Without names, an active conversion
+    // that cannot run is left out and *skipped (when given) gets one line
+    // saying why.
     static bool select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
-                       QString* error);
+                       QString* error, QStringList* skipped = nullptr);
 
     // Why `spec` cannot run: its output type cannot be written, and the
     // type's "notWritableReason" when it has one (MP3 without an encoder).

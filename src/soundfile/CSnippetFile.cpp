@@ -1,5 +1,6 @@
 #include "CSnippetFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -74,6 +75,29 @@ OSErr CSnippetFile::SetWindow(UInt32 start, UInt32 end)
     m_end = end;
     m_numFrames = end - start;  // the base's readers bound themselves by it
     InvalidateReadBuffer();
+    return TakeInnerRegions();
+}
+
+OSErr CSnippetFile::TakeInnerRegions()
+{
+    m_regions.clear();
+    m_regionNames.clear();
+    for (UInt16 i = 0; i < m_inner->GetNumRegions(); ++i) {
+        SFTRegion region;
+        if (m_inner->GetRegion(i, &region) != noErr)
+            continue;
+        // A region that starts in the window, or reaches into it.
+        if (region.start >= m_end || (region.end <= m_start && region.start < m_start))
+            continue;
+        const UInt32 start = std::max(region.start, m_start);
+        const UInt32 end = std::clamp(region.end, start, m_end);
+        region.timeStamp += SInt64(start) - SInt64(region.start);
+        region.syncFrame = std::clamp(region.syncFrame, start, end) - m_start;
+        region.start = start - m_start;
+        region.end = end - m_start;
+        if (const OSErr err = AddRegion(&region))
+            return err;
+    }
     return noErr;
 }
 
@@ -111,7 +135,7 @@ OSErr CSnippetFile::Open()
     m_end = m_inner->GetNumFrames();
     m_numFrames = m_end;
     InvalidateReadBuffer();
-    return noErr;
+    return TakeInnerRegions();
 }
 
 OSErr CSnippetFile::Create(UInt16, SInt16, UInt32, const UInt8*, ConstStr255Param, float)

@@ -52,7 +52,9 @@ public:
     void SetInnerFile(CSoundFile* inner, bool takeOwnership = true);
     CSoundFile* GetInnerFile() const { return m_inner; }
     // Sets the window; paramErr (nothing changed) unless there is an inner
-    // file and start <= end <= its frame count.
+    // file and start <= end <= its frame count.  The snippet's regions are
+    // the inner file's that lie in the window, cut to it and counted from
+    // its start.
     OSErr SetWindow(UInt32 start, UInt32 end);
     UInt32 GetStart() const { return m_start; }
     UInt32 GetEnd() const { return m_end; }
@@ -102,6 +104,8 @@ public:
     AudioChannelLayoutTag GetMultichannelLayoutTag() const override;
 
 private:
+    // The regions of the window (SetWindow).
+    OSErr TakeInnerRegions();
     // The inner frame of snippet frame `frame`; false past the 32-bit range.
     bool InnerFrame(UInt32 frame, UInt32* inner) const;
     // The same with the codes of the block calls: kFileNotOpenedErr without

@@ -589,3 +589,31 @@ TEST_F(ProgressControllerTest, FolderChecksRefuseBeforeAnythingStarts)
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("in/subx/Copy/sub/a.wav"))));
 }
+
+// Start runs the stored conversions that can run and says once which it
+// left out and why (an MPEG stereo mode of an older conversion on WAVE).
+TEST_F(ProgressControllerTest, StartLeavesOutAConversionThatCannotRunAndSaysWhy)
+{
+    ConvSpecRef copy = ConvSpec::create();
+    copy->setConversionName(QStringLiteral("Copy"));
+    copy->setChannelTreat(0);
+    ConvSpecRef seven = copy->copy();
+    seven->setConversionName(QStringLiteral("Seven"));
+    seven->setNeedsStrictFileType(true);
+    seven->setOutputFileType(FOUR_CHAR_CODE("WAVE"));
+    seven->setNeedsChannelTreat(true);
+    seven->setChannelTreat(7);
+    storeDefaults({{QStringLiteral("Conversions"), QVariantList{copy->dictionary(), seven->dictionary()}},
+                   {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))}});
+    const QStringList inputs = writeInputs(1, 1000);
+    MainController& controller = startController();
+    MainWindow window(controller);
+    ASSERT_EQ(addAndWait(inputs), 1);
+    runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
+    EXPECT_EQ(outputs(QStringLiteral("Copy")), 1);
+    EXPECT_FALSE(QDir(path(QStringLiteral("out/Seven"))).exists());
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("Conversions skipped"));
+    EXPECT_TRUE(m_alerts.at(0).message.startsWith(QStringLiteral("the conversion 'Seven' cannot run: QMCSChannelTreat 7")))
+        << m_alerts.at(0).message.toStdString();
+}

@@ -200,8 +200,14 @@ TEST_F(BatchAnnotations, LabelLessCuePointsAndLoopsReachEveryTypeThatHoldsThem)
         {"MMIX", "MMIX/cues.mix", false, false},
     };
     QVariantList conversions;
-    for (const Output& o : outputs)
-        conversions.append(Conversion(o.type, o.type));
+    for (const Output& o : outputs) {
+        QVariantMap c = Conversion(o.type, o.type);
+        if (QByteArray(o.type) == "Dawn") {  // mono files only
+            c.insert("QMCSNeedsChannelTreat", true);
+            c.insert("QMCSChannelTreat", 3);
+        }
+        conversions.append(c);
+    }
     Batch(conversions, input, root + "/out");
 
     EXPECT_EQ(Info(input)["markers"].toInt(), 3);

@@ -82,8 +82,74 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"WordLengthDefaulted", {{"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 12}},
                 "is not a word length (allowed: 8, 16, 24, 32)"},
         BadCase{"SnipBackwards", {{"QMCSNeedsSnip", true}, {"QMCSSnipFrom", 12}}, "QMCSSnipTo 10 s must be after"},
-        BadCase{"CommentNotText", {{"QMCSComment", 3}}, "QMCSComment is 3; it must be text"}),
+        BadCase{"CommentNotText", {{"QMCSComment", 3}}, "QMCSComment is 3; it must be text"},
+        // What no pipeline runs, and what every input of the type would fail.
+        BadCase{"StereoModeOffMPEG",
+                {{"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('WAVE')},
+                 {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 7}},
+                "QMCSChannelTreat 7 (an MPEG stereo mode) is for the MPEG output types only"},
+        BadCase{"StereoModeKeptType", {{"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 8}},
+                "QMCSChannelTreat 8 (an MPEG stereo mode) is for the MPEG output types only"},
+        BadCase{"CompactAndExtract", {{"QMCSNeedsStrip", true}, {"QMCSNeedsExtraction", true}},
+                "QMCSNeedsStrip and QMCSNeedsExtraction cannot both be true"},
+        BadCase{"CDWordLengthOfTheInput",
+                {{"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('IDAT')},
+                 {"QMCSNeedsSampleRateConversion", true}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 1}},
+                "QMCSNeedsNewWordLength must be true for Audio CD Image File: an input's own word length may not "
+                "fit; set QMCSWordLength to 16"},
+        BadCase{"LayerIStereoAt32",
+                {{"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('MPG1')},
+                 {"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 32}, {"QMCSNeedsChannelTreat", true},
+                 {"QMCSChannelTreat", 1}},
+                "QMCSWordLength 32 kbit/s is not a bit rate of stereo MPEG-1 Layer I ('MPG') files (allowed: 64, "},
+        BadCase{"LayerIIJointStereoAt48",
+                {{"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('MPG2')},
+                 {"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 48}, {"QMCSNeedsChannelTreat", true},
+                 {"QMCSChannelTreat", 7}},
+                "QMCSWordLength 48 kbit/s is not a bit rate of stereo MPEG-1 Layer II ('MP2') files"},
+        BadCase{"LayerIIMonoAt256",
+                {{"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('BWMP')},
+                 {"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 256}, {"QMCSNeedsChannelTreat", true},
+                 {"QMCSChannelTreat", 3}},
+                "QMCSWordLength 256 kbit/s is not a bit rate of mono Compressed Broadcast Wave files"},
+        BadCase{"AACBitRateAtRate",
+                {{"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('Mpg4')},
+                 {"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 320}, {"QMCSNeedsSampleRateConversion", true},
+                 {"QMCSSampleRate", 8000}},
+                "QMCSWordLength 320 kbit/s per channel is not a bit rate MPEG-4 Audio takes at 8000 Hz (allowed: 8 "
+                "to 48 kbit/s per channel)"},
+        BadCase{"VOCRateOffItsClock",
+                {{"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('VOC ')},
+                 {"QMCSNeedsSampleRateConversion", true}, {"QMCSSampleRate", 11025}, {"QMCSNeedsChannelTreat", true},
+                 {"QMCSChannelTreat", 3}},
+                "QMCSSampleRate 11025 Hz is not a rate Voc takes"}),
     [](const ::testing::TestParamInfo<BadCase>& info) { return std::string(info.param.label); });
+
+// The stored conversions run as the file's would: one that cannot is left
+// out with its reason (named, it is refused), and the MPEG types take the
+// stereo modes.
+TEST_F(ConversionFileCheckTest, StoredConversionsThatCannotRunAreLeftOut)
+{
+    const QList<ConvSpecRef> all = ConversionList::fromArray(
+        {QVariantMap{{"QMCSName", "Seven"}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 7}},
+         QVariantMap{{"QMCSName", "Joint"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", qint32('MPG2')},
+                     {"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 128}, {"QMCSNeedsChannelTreat", true},
+                     {"QMCSChannelTreat", 7}},
+         QVariantMap{{"QMCSName", "Plain"}}});
+    QList<ConvSpecRef> chosen;
+    QString error;
+    QStringList skipped;
+    ASSERT_TRUE(ConversionList::select(all, {}, &chosen, &error, &skipped)) << error.toStdString();
+    ASSERT_EQ(chosen.size(), 2);
+    EXPECT_EQ(chosen.at(0)->conversionName(), "Joint");
+    EXPECT_EQ(skipped, QStringList{"the conversion 'Seven' cannot run: QMCSChannelTreat 7 (an MPEG stereo mode) is "
+                                   "for the MPEG output types only; QMCSChannelTreat 1 makes interleaved stereo"});
+    EXPECT_FALSE(ConversionList::select(all, {"Seven"}, &chosen, &error));
+    EXPECT_TRUE(error.startsWith("the conversion 'Seven' cannot run")) << error.toStdString();
+    EXPECT_FALSE(ConversionList::select(all.mid(0, 1), {}, &chosen, &error));
+    EXPECT_TRUE(error.startsWith("no active conversion to run\nthe conversion 'Seven' cannot run"))
+        << error.toStdString();
+}
 
 TEST_F(ConversionFileCheckTest, EveryProblemOfAFileIsListedAndTheFactoryListHasNone)
 {

@@ -12,6 +12,8 @@
 
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,7 @@ namespace {
 // table the program reads): mono-only types, the types whose files do not
 // record their rate (with the rates they take), the stereo-only CD image.
 const std::set<QString> kMonoOnly = {"21-4", "23-2", "23-3", "23-5", "26-3", "26-4", "26-5", "711a", "711u", "DADP",
-    "DALW", "DULW", "PADP", "DPCM", "DVAP", "G729", "8SVX", "Sd1f", "VOC "};
+    "DALW", "DULW", "PADP", "DPCM", "DVAP", "G729", "8SVX", "Sd1f", "VOC ", "Dawn"};
 const std::map<QString, QList<double>> kUnrecordedRates
     = {{"21-4", {8000}}, {"23-2", {8000}}, {"23-3", {8000}}, {"23-5", {8000}}, {"26-3", {8000}}, {"26-4", {8000}},
         {"26-5", {8000}}, {"G729", {8000}}, {"711a", {6000, 8000}}, {"711u", {6000, 8000}}, {"DADP", {6000, 8000}},
@@ -52,8 +54,10 @@ QVariantMap Taken(const QString& type)
     const QVariantMap entry = GetFileTypeEntry(OSType(Code(type)));
     const QVariantList bits = entry.value("numBitsPopup").toList();
     if (entry.value("forceWordSize").toBool() && !bits.isEmpty()) {
+        // A bit rate that mono and stereo files of every MPEG layer take.
         c.insert("QMCSNeedsNewWordLength", true);
-        c.insert("QMCSWordLength", bits.last().toMap().value("tag"));
+        c.insert("QMCSWordLength", entry.value("wordLengthIsBitRate").toBool() ? QVariant(128)
+                                                                                : bits.last().toMap().value("tag"));
     }
     return c;
 }
@@ -113,7 +117,7 @@ const Edge kEdges[] = {
         },
         [](const QString& type) {
             const QVariantMap entry = GetFileTypeEntry(OSType(Code(type)));
-            if (entry.contains("discreteSampleRates"))
+            if (entry.contains("discreteSampleRates") || entry.contains("sampleRateClock"))
                 return QString("QMCSSampleRate 7000 Hz is not a rate %1 takes (allowed: ")
                     .arg(entry.value("text").toString());
             return entry.value("sampleRateMin").toDouble() > 7000 ? QString("QMCSSampleRate 7000 Hz is out of range")
@@ -150,8 +154,8 @@ TEST_P(OutputShapeRefusals, BeforeTheBatchWhatTheConversionAloneDecides)
 
 // The editor offers only what the type holds: each channel treatment of its
 // popup makes files of a count the type takes; a type whose files do not
-// record their rate forces a rate from its list; word lengths it names are
-// among those its popup offers.
+// record their rate forces a rate from its list; the word lengths its popup
+// offers are ones it holds.
 TEST_P(OutputShapeRefusals, TheEditorsChoicesAreAmongWhatTheTypeHolds)
 {
     const QVariantMap entry = GetFileTypeEntry(OSType(Code(QString::fromStdString(GetParam()))));
@@ -165,8 +169,10 @@ TEST_P(OutputShapeRefusals, TheEditorsChoicesAreAmongWhatTheTypeHolds)
         EXPECT_TRUE(entry.value("forceSampleRate").toBool());
         EXPECT_FALSE(caps.discreteRates.isEmpty());
     }
-    for (SInt16 bits : caps.wordLengths)
-        EXPECT_TRUE(caps.wordLengthChoices.contains(bits)) << bits;
+    if (!caps.wordLengthIsBitRate) {
+        for (int bits : caps.wordLengthChoices)
+            EXPECT_TRUE(caps.holdsWordLength(SInt16(bits))) << bits;
+    }
 }
 
 std::vector<std::string> TableTypes()
@@ -298,27 +304,130 @@ TEST_F(OutputShapeBatch, ASplitSetTypeTakesStereoAndRefusesMonoPerFile)
     EXPECT_EQ(o.value("frames").toInt(), 13230);
 }
 
-// A stored conversion (the preferences' list, as the application keeps it)
-// is not checked before the batch: the input that decides is refused alone.
-TEST_F(OutputShapeBatch, StoredConversionsAreRefusedPerFile)
+// What the input decides and the type cannot hold fails that input alone,
+// with a line that says what does not fit and the keys to set; a treatment
+// made for two channels never writes a multichannel input unchanged.
+TEST_F(OutputShapeBatch, PerFileRefusalsSayWhatDoesNotFit)
+{
+    ASSERT_TRUE(MakeStereoTake(0.2));
+    ASSERT_TRUE(Sox({"-D", "-n", "-r", "48000", "-c", "6", "-b", "24", root + "/in/five.wav", "synth", "0.2", "sine",
+        "300"}));
+    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "1", "-b", "24", root + "/in/deep.wav", "synth", "0.2", "sine",
+        "300"}));
+    struct Case {
+        const char* name;
+        const char* type;
+        int treatment;  // -1: none
+        const char* input;
+        const char* line;  // on standard error; empty: converted
+    } cases[] = {
+        {"Mix", "WAVE", 3, "five.wav", "has incompatible # channels (-22100): mixing to mono (QMCSChannelTreat 3) "
+                                       "takes stereo input, and this input has 6 channels"},
+        {"Left", "AIFF", 4, "five.wav", "taking the left channel (QMCSChannelTreat 4) takes stereo input"},
+        {"Right", "caff", 5, "five.wav", "taking the right channel (QMCSChannelTreat 5) takes stereo input"},
+        {"Mix", "WAVE", 3, "take.wav", ""},
+        {"Dawn", "Dawn", -1, "take.wav", "has incompatible # channels (-22100): the output would have 2 channels, "
+                                         "and Dawn AIFF holds 1 channel: set QMCSNeedsChannelTreat true and "
+                                         "QMCSChannelTreat 2, 3, 4 or 5"},
+        {"Dawn", "Dawn", -1, "deep.wav", ""},
+        {"AVR", ".AVR", -1, "deep.wav", "has incompatible wordsize (-22603): the output would have 24 bits, and AVR "
+                                        "holds 8 or 16 bits: set QMCSNeedsNewWordLength true and QMCSWordLength 8 "
+                                        "or 16"},
+        {"SD1", "Sd1f", -1, "deep.wav", "SoundDesigner I holds 8 or 16 bits"},
+        {"Snd", "sfil", -1, "deep.wav", "System 7 Sound holds 8 or 16 bits"},
+        {"VocPro", "VOC2", -1, "deep.wav", "Voc Pro holds 8 or 16 bits"},
+        {"IFF", "8SVX", -1, "deep.wav", "Amiga/IFF 8SVX holds 8 bits: set QMCSNeedsNewWordLength true and "
+                                        "QMCSWordLength 8"},
+    };
+    QVariantList conversions;
+    QSet<QString> named;
+    for (const Case& c : cases) {
+        if (named.contains(c.name))
+            continue;
+        named.insert(c.name);
+        QVariantMap conversion{{"QMCSName", c.name}, {"QMCSNeedsStrictFileType", true},
+            {"QMCSOutputFileType", Code(c.type)}};
+        if (c.treatment >= 0)
+            Treat(conversion, c.treatment);
+        conversions.append(conversion);
+    }
+    const RunResult r = RunAll(conversions);
+    ASSERT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QStringList outputs = FilesUnder(root + "/out", true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.input);
+        const QString stem = QString(c.input).chopped(4);
+        const bool written = !outputs.filter(QRegularExpression(QString("^%1/in/%2\\.").arg(c.name, stem))).isEmpty();
+        if (*c.line) {
+            EXPECT_TRUE(r.err.contains(QString("failed %1/in/%2: ").arg(root, c.input))) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(c.line)) << r.err.toStdString();
+            EXPECT_FALSE(written) << outputs.join(' ').toStdString();
+        } else {
+            EXPECT_TRUE(written) << outputs.join(' ').toStdString();
+        }
+    }
+}
+
+// The MPEG types take the stereo modes of older conversions: interleaved
+// stereo, joint (7) or separate (8), whatever the per-type block said.
+TEST_F(OutputShapeBatch, StereoModesMakeMPEGStereoInTheirMode)
+{
+    ASSERT_TRUE(MakeStereoTake(0.2));
+    QVariantList conversions;
+    for (const auto& [name, treatment] : {std::pair{"Joint", 7}, std::pair{"Separate", 8}}) {
+        QVariantMap c{{"QMCSName", name}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code("MPG2")},
+            {"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 128}, {"QMCSNeedsNameExtension", true},
+            {"QMCSNameExtension", "mp2"}};
+        Treat(c, treatment);
+        conversions.append(c);
+    }
+    const RunResult r = RunAll(conversions);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    // The mode of the first frame header: 1 joint stereo, 0 stereo.
+    for (const auto& [name, mode] : {std::pair{"Joint", 1}, std::pair{"Separate", 0}}) {
+        QFile f(root + "/out/" + name + "/in/take.mp2");
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        const QByteArray header = f.read(4);
+        ASSERT_EQ(header.size(), 4);
+        EXPECT_EQ(uint8_t(header[0]), 0xFF) << name;
+        EXPECT_EQ(uint8_t(header[3]) >> 6, mode) << name;
+    }
+}
+
+// A stored conversion (the preferences' list, as the application keeps it
+// and the import of older conversions makes it) that can never run is said
+// once and left out; the others run, and the input that decides is refused
+// alone.
+TEST_F(OutputShapeBatch, StoredConversionsThatCannotRunAreSkippedAndTheOthersRun)
 {
     ASSERT_TRUE(MakeStereoTake(0.5));
-    QVariantMap g726{{"QMCSName", "G726"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code("26-4")},
-        {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 3}};
-    QVariantMap pcm{{"QMCSName", "PCM"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code("DPCM")},
-        {"QMCSNeedsSampleRateConversion", true}, {"QMCSSampleRate", 8000}};
+    const QVariantMap g726{{"QMCSName", "G726"}, {"QMCSNeedsStrictFileType", true},
+        {"QMCSOutputFileType", Code("26-4")}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 3}};
+    const QVariantMap seven{{"QMCSName", "Seven"}, {"QMCSNeedsStrictFileType", true},
+        {"QMCSOutputFileType", Code("WAVE")}, {"QMCSNeedsChannelTreat", true}, {"QMCSChannelTreat", 7}};
+    const QVariantMap both{{"QMCSName", "Both"}, {"QMCSNeedsStrip", true}, {"QMCSNeedsExtraction", true}};
+    const QVariantMap pcm{{"QMCSName", "PCM"}, {"QMCSNeedsStrictFileType", true}, {"QMCSOutputFileType", Code("DPCM")},
+        {"QMCSNeedsSampleRateConversion", true}, {"QMCSSampleRate", 8000}, {"QMCSNeedsNewWordLength", true}};
+    const QVariantMap wave{{"QMCSName", "Wave"}, {"QMCSNeedsStrictFileType", true},
+        {"QMCSOutputFileType", Code("WAVE")}};
+    QVariantList stored;
+    for (const QVariantMap& c : {g726, seven, both, pcm, wave})
+        stored.append(ConversionFileCheck::withDefaults(c));
     QFile prefs(defaults);
     ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
-    prefs.write(PropertyList::toXml(QVariantMap{{"Conversions",
-        QVariantList{ConversionFileCheck::withDefaults(g726), ConversionFileCheck::withDefaults(pcm)}}}));
+    prefs.write(PropertyList::toXml(QVariantMap{{"Conversions", stored}}));
     prefs.close();
     const RunResult r = Run({"--quiet", "-o", root + "/out", root + "/in"});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("take.wav: has incompatible samplerate (-22601)")) << r.err.toStdString();
+    for (const char* line : {"skipped: the conversion 'G726' cannot run: QMCSNeedsSampleRateConversion must be true",
+             "skipped: the conversion 'Seven' cannot run: QMCSChannelTreat 7 (an MPEG stereo mode)",
+             "skipped: the conversion 'Both' cannot run: QMCSNeedsStrip and QMCSNeedsExtraction cannot both be true"})
+        EXPECT_EQ(r.err.count(line), 1) << line << "\n" << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("take.wav: has incompatible # channels (-22100)")) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("0 converted, 2 failed")) << r.err.toStdString();
-    for (const QString& f : FilesUnder(root + "/out", true))
-        EXPECT_TRUE(f.endsWith(".log") || f.contains("Log")) << f.toStdString();
+    EXPECT_TRUE(r.err.contains("1 converted, 1 failed")) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(root + "/out/Wave/in/take.wav"));
+    EXPECT_FALSE(QFile::exists(root + "/out/Seven"));
 }
 
 }  // namespace

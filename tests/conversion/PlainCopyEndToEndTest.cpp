@@ -198,11 +198,16 @@ TEST_F(PlainCopyEndToEndTest, FiveOneFileIsKeptOrSplitIntoASurroundSet)
     ASSERT_EQ(in->GetChannelKind(), kChannelKindMultichannel);
     ASSERT_EQ(in->GetChannelConfiguration(), kChannelConfig5_1);
 
-    // Down-mixes and the stereo treatments leave a multichannel file whole
-    // (and 24 bits deep, as sox's copy).
-    for (int t : {NoChannelTreat, ForceInterleavedStereo, MixToMono, LeftOnly, RightOnly, OnlyStereoToInterleaved}) {
+    // The stereo treatments leave a multichannel file whole (and 24 bits
+    // deep, as sox's copy); the down-mixes, made for two channels, refuse it
+    // and write nothing.
+    for (int t : {NoChannelTreat, ForceInterleavedStereo, OnlyStereoToInterleaved}) {
         SCOPED_TRACE(t);
         ExpectOutputs(Conversion(kWAVE, t), in.get(), ".wav", {{"", {surround}, {}}});
+    }
+    for (int t : {MixToMono, LeftOnly, RightOnly}) {
+        SCOPED_TRACE(t);
+        EXPECT_EQ(Run(Conversion(kWAVE, t), in.get()), -22100);
     }
 
     // One member per channel, named by the 5.1 indicators.

@@ -60,7 +60,7 @@ SInt16 Count(const std::string& path)
     return result;
 }
 
-// To the VOC variant whose files hold stereo and 16 bits as well: the size
+// To the VOC variant whose files hold stereo and 16 bits: the size
 // estimates count the channels and word length of the output.
 ConvSpecRef ToVOC()
 {
@@ -106,7 +106,7 @@ TEST(PreConversionCheckTest, RefusesFragmentedVOCInputWhateverTheOutput)
 {
     TestTempDir dir;
     const std::string path = WriteFile(dir, "in.voc", VOC({{1, 50}, {3, 3}}));
-    ConvTestFile in(kVOC, 1, 8, 11025.0, 50);
+    ConvTestFile in(kVOC, 1, 16, 11025.0, 50);
     ASSERT_EQ(in.SetFile(path), noErr);
     ConvSpecRef toWave = ToVOC();
     toWave->setOutputFileType(kWAVE);
@@ -125,21 +125,21 @@ TEST(PreConversionCheckTest, RefusesFragmentedVOCInputWhateverTheOutput)
     FSClose(refNum);
 
     const std::string good = WriteFile(dir, "good.voc", VOC({{1, 50}}));
-    ConvTestFile one(kVOC, 1, 8, 11025.0, 50);
+    ConvTestFile one(kVOC, 1, 16, 11025.0, 50);
     ASSERT_EQ(one.SetFile(good), noErr);
     EXPECT_EQ(Check(one, ToVOC()), 0);
 }
 
 TEST(PreConversionCheckTest, WholeFileEstimateCountsBytes)
 {
-    ConvTestFile mono8(kWAVE, 1, 8, 44100.0, 0xFFFFFF);
-    EXPECT_EQ(Check(mono8, ToVOC()), 0);
-    ConvTestFile mono8Over(kWAVE, 1, 8, 44100.0, 0x1000000);
-    EXPECT_EQ(Check(mono8Over, ToVOC()), kFragmentedVOCOutputErr);
+    ConvTestFile mono16(kWAVE, 1, 16, 44100.0, 0x7FFFFF);
+    EXPECT_EQ(Check(mono16, ToVOC()), 0);
+    ConvTestFile mono16Over(kWAVE, 1, 16, 44100.0, 0x800000);
+    EXPECT_EQ(Check(mono16Over, ToVOC()), kFragmentedVOCOutputErr);
     // Other output types pass.
     ConvSpecRef toAIFF = ToVOC();
     toAIFF->setOutputFileType(FOUR_CHAR_CODE("AIFF"));
-    EXPECT_EQ(Check(mono8Over, toAIFF), 0);
+    EXPECT_EQ(Check(mono16Over, toAIFF), 0);
 
     // 16-bit stereo: 4,194,304 frames are 16,777,216 bytes.
     ConvTestFile stereo(kWAVE, 2, 16, 44100.0, 4194304, 2);
@@ -147,10 +147,11 @@ TEST(PreConversionCheckTest, WholeFileEstimateCountsBytes)
     ConvTestFile stereoFits(kWAVE, 2, 16, 44100.0, 4194303, 2);
     EXPECT_EQ(Check(stereoFits, ToVOC()), 0);
     // The output's word length and channels count, not the input's.
-    ConvSpecRef to8 = ToVOC();
-    to8->setNeedsNewWordLength(true);
-    to8->setWordLength(8);
-    EXPECT_EQ(Check(stereo, to8), 0);
+    ConvSpecRef to16 = ToVOC();
+    to16->setNeedsNewWordLength(true);
+    to16->setWordLength(16);
+    ConvTestFile stereo8(kWAVE, 2, 8, 44100.0, 4194304, 2);
+    EXPECT_EQ(Check(stereo8, to16), kFragmentedVOCOutputErr);
     ConvSpecRef split = ToVOC();
     split->setNeedsChannelTreat(true);
     split->setChannelTreat(2);  // two mono files
@@ -182,27 +183,27 @@ TEST(PreConversionCheckTest, CompactingEstimatesTheKeptFramesWithMargins)
 {
     ConvSpecRef compact = ToVOC();
     compact->setNeedsStrip(true);
-    // 8-bit mono at 44100 Hz: margin 44 frames on each side of a kept block.
-    ConvTestFile fits(kWAVE, 1, 8, 44100.0, 20000000, 1);
-    fits.AddTestRegion(100, 16777200);  // 16,777,188 frames kept
+    // 16-bit mono at 44100 Hz: margin 44 frames on each side of a kept block.
+    ConvTestFile fits(kWAVE, 1, 16, 44100.0, 20000000, 1);
+    fits.AddTestRegion(100, 8388500);  // 8,388,488 frames kept
     EXPECT_EQ(Check(fits, compact), 0);
-    ConvTestFile over(kWAVE, 1, 8, 44100.0, 20000000, 1);
-    over.AddTestRegion(100, 16777230);  // 16,777,218 frames kept
+    ConvTestFile over(kWAVE, 1, 16, 44100.0, 20000000, 1);
+    over.AddTestRegion(100, 8388620);  // 8,388,608 frames kept: 16,777,216 bytes
     EXPECT_EQ(Check(over, compact), kFragmentedVOCOutputErr);
 
     // Blocks 0.5 ms apart merge (the gap is kept); 3 ms apart they stay
     // separate, each widened by the margin.
-    ConvTestFile merged(kWAVE, 1, 8, 44100.0, 20000000, 1);
-    merged.AddTestRegion(44, 8000000);
-    merged.AddTestRegion(8000022, 16777200);  // one block [0, 16777244)
+    ConvTestFile merged(kWAVE, 1, 16, 44100.0, 20000000, 1);
+    merged.AddTestRegion(44, 4000000);
+    merged.AddTestRegion(4000022, 8388600);  // one block [0, 8388644)
     EXPECT_EQ(Check(merged, compact), kFragmentedVOCOutputErr);
-    ConvTestFile apart(kWAVE, 1, 8, 44100.0, 20000000, 1);
-    apart.AddTestRegion(44, 8000000);
-    apart.AddTestRegion(8000132, 16777200);  // [0, 8000044) and [8000088, 16777244)
+    ConvTestFile apart(kWAVE, 1, 16, 44100.0, 20000000, 1);
+    apart.AddTestRegion(44, 4000000);
+    apart.AddTestRegion(4000132, 8388600);  // [0, 4000044) and [4000088, 8388644)
     EXPECT_EQ(Check(apart, compact), 0);
 
     // Empty regions end the walk; a conversion that also extracts is tested both ways.
-    ConvTestFile empty(kWAVE, 1, 8, 44100.0, 1000, 1);
+    ConvTestFile empty(kWAVE, 1, 16, 44100.0, 1000, 1);
     empty.AddTestRegion(10, 10);
     empty.AddTestRegion(10, 10);
     empty.AddTestRegion(500, 400);

@@ -7,6 +7,7 @@
 #include "ConversionTestSupport.h"
 
 #include "ConversionProcess.h"
+#include "CSnippetFile.h"
 #include "CreatedFilesList.h"
 #include "NotificationCenter.h"
 #include "OutputNaming.h"
@@ -331,6 +332,35 @@ TEST_F(RateGainRegionEndToEndTest, EachRegionBecomesAFileInAFolderNamedAfterTheI
     EXPECT_EQ(a.channels, 1);
     EXPECT_EQ(a.rate, 22050);
     EXPECT_NEAR(double(a.frames()), 7500.0, 2.0);
+}
+
+// A snip window keeps the regions that lie in it, cut to it: extraction
+// and compacting work on them.
+TEST_F(RateGainRegionEndToEndTest, ASnipWindowKeepsItsRegions)
+{
+    InputPtr in = OpenInput(MakeTone("song.aif", 2, 44100, 1.0));
+    ASSERT_TRUE(in);
+    AddRegion(in.get(), 0, 10000, "Intro");
+    AddRegion(in.get(), 5000, 20000, "Verse");
+    AddRegion(in.get(), 30000, 44100, "Outro");
+    CSnippetFile snippet;
+    snippet.SetInnerFile(in.get(), false);
+    ASSERT_EQ(snippet.Open(), noErr);
+    ASSERT_EQ(snippet.SetWindow(5000, 25000), noErr);
+
+    ConvSpecRef extract = Conversion(kAIFF);
+    extract->setNeedsExtraction(true);
+    ASSERT_EQ(Run(extract, &snippet), noErr);
+    EXPECT_EQ(FilesBelow(out_), (QStringList{"Song/Intro.aif", "Song/Verse.aif"}));
+    EXPECT_EQ(Read(out_ + "/Song/Intro.aif").frames(), 5000u);
+    EXPECT_EQ(Read(out_ + "/Song/Verse.aif").frames(), 15000u);
+    ClearOutputs();
+
+    // One block from the window's start, widened by 1 ms at its end.
+    ConvSpecRef compact = Conversion(kAIFF);
+    compact->setNeedsStrip(true);
+    EXPECT_EQ(Read(ConvertOne(compact, &snippet)).frames(), 15044u);
+    snippet.SetInnerFile(nullptr);
 }
 
 TEST_F(RateGainRegionEndToEndTest, ExtractedRegionsShareOneGain)

@@ -285,7 +285,7 @@ std::vector<FormatTraits> PCMFormats()
     all.push_back(sonic);
 
     // Dawn writes plain AIFF (no CHAN chunk) that detection knows as its own.
-    FormatTraits dawn = Traits("DawnAIFF", FOUR_CHAR_CODE("Dawn"), {{1, 16, 44100}, {2, 24, 48000}});
+    FormatTraits dawn = Traits("DawnAIFF", FOUR_CHAR_CODE("Dawn"), {{1, 16, 44100}, {1, 24, 48000}});
     dawn.openWarnings = {-22204};
     dawn.soxReadOptions = {"-t", "aiff"};
     dawn.sndfileReads = dawn.ffmpegReads = true;
