@@ -2,6 +2,7 @@
 
 #include "AppPresenter.h"
 #include "AudioOutput.h"
+#include "ElidingLabel.h"
 #include "FrameworkException.h"
 #include "InputFileModel.h"
 #include "Localized.h"
@@ -76,8 +77,7 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
     m_speedField->setMaximumWidth(50);
     m_speedReset = new QPushButton(L("1x"), m_bar);
     m_speedReset->setToolTip(L("Normal Speed"));
-    m_playingLine = new QLabel(m_bar);
-    m_playingLine->setTextFormat(Qt::PlainText);
+    m_playingLine = new ElidingLabel(m_bar);
     m_playingLine->setMinimumWidth(80);
     m_blipBox = new QCheckBox(L("Blip At End"), m_bar);
     m_autoPlayBox = new QCheckBox(L("Auto Play Next"), m_bar);
@@ -335,8 +335,11 @@ void PlaybackController::autoPlayNext(bool on)
 
 void PlaybackController::soundPlayStart()
 {
-    if (m_player && m_player->playingFile())
-        m_playingLine->setText(L("Playing: %1").arg(m_player->playingFile()->path()));
+    if (m_player && m_player->playingFile()) {
+        const QString path = m_player->playingFile()->path();
+        m_playingLine->setText(L("Playing: %1").arg(path));
+        m_playingLine->setToolTip(path);
+    }
     setStopFace(true);
     updateCommands();
     reloadTable();
@@ -350,6 +353,7 @@ void PlaybackController::soundPlayStart()
 void PlaybackController::soundPlayStopOrPause()
 {
     m_playingLine->clear();
+    m_playingLine->setToolTip(m_unavailable);
     setStopFace(false);
     updateCommands();
     reloadTable();

@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+class ElidingLabel;
 class MainController;
 class Player;
 class QAction;
@@ -79,7 +80,7 @@ public:
     QPushButton* button(AppCommand command) const;
     QSlider* speedSlider() const { return m_speedSlider; }
     QLineEdit* speedField() const { return m_speedField; }
-    QLabel* playingLine() const { return m_playingLine; }
+    ElidingLabel* playingLine() const { return m_playingLine; }
     QCheckBox* blipCheckBox() const { return m_blipBox; }
     QCheckBox* autoPlayCheckBox() const { return m_autoPlayBox; }
     // True while the play/stop button shows its stop face.
@@ -128,7 +129,7 @@ private:
     QSlider* m_speedSlider = nullptr;
     QLineEdit* m_speedField = nullptr;
     QPushButton* m_speedReset = nullptr;
-    QLabel* m_playingLine = nullptr;
+    ElidingLabel* m_playingLine = nullptr;
     QCheckBox* m_blipBox = nullptr;
     QCheckBox* m_autoPlayBox = nullptr;
     QAction* m_playAction = nullptr;

@@ -6,6 +6,7 @@
 // and a machine without a sound device (one alert, then the controls say why).
 #include "AppTestSupport.h"
 #include "AudioOutput.h"
+#include "ElidingLabel.h"
 #include "InputFileModel.h"
 #include "MainWindow.h"
 #include "NotificationCenter.h"
@@ -74,6 +75,13 @@ TEST_F(PlaybackControllerTest, PlayStopAndSpaceFollowThePlayer)
     EXPECT_TRUE(p.player()->isPlaying());
     EXPECT_TRUE(p.showsStopFace());
     EXPECT_EQ(p.playingLine()->text(), QStringLiteral("Playing: ") + path(QStringLiteral("b.wav")));
+    // Too narrow for the path: cut in its middle, whole in the tooltip.
+    EXPECT_EQ(p.playingLine()->toolTip(), path(QStringLiteral("b.wav")));
+    p.playingLine()->resize(140, p.playingLine()->height());
+    const QString shown = p.playingLine()->displayedText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Pla")) && shown.contains(QChar(0x2026)) &&
+                shown.endsWith(QStringLiteral("b.wav")))
+        << shown.toStdString();
     EXPECT_TRUE(p.button(AppCommand::PlayPreviousFromInputList)->isEnabled());
     EXPECT_FALSE(p.button(AppCommand::PlayNextFromFolder)->isEnabled()) << "not playing a folder";
 
