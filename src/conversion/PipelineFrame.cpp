@@ -13,11 +13,10 @@
 #include "OutputNaming.h"
 #include "PipelineSelector.h"
 #include "debug_trace.h"
+#include "conversion_pass_settings.h"
 #include "file_type_table.h"
-#include "fades.h"
 #include "pipeline_passes.h"
 #include "progress_channel.h"
-#include "sample_format_copy.h"
 #include "ZuFiles.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "pipeline_passes.h"
 
 #include "CConvSpec.h"
+#include "conversion_pass_settings.h"
 #include "gain_dynamics.h"
 #include "peak_scan.h"
 #include "resampling_passes.h"
@@ -54,7 +55,38 @@ SInt32 ScanFor(CSoundFile* in, SInt16 treatment, CConvSpec* spec)
 
 SInt32 Scan(CSoundFile* in, CConvSpec* spec)
 {
-    return ProcessGateAndNormalizeWith(in, spec);
+    ScanSettings s = PassSettingsFrom(*spec);
+    const SInt32 err = ProcessGateAndNormalize(in, s);
+    StorePeak(s, *spec);
+    return err;
+}
+
+// The gain passes give back the peak and the ceiled peak.
+template <SInt16 Treatment>
+SInt32 Gain(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
+{
+    GainSettings s = PassSettingsFrom(*spec);
+    const SInt32 err = GainPass(Treatment, in, out, s);
+    StoreGainResults(s, *spec);
+    return err;
+}
+
+template <SInt16 Treatment>
+SInt32 GainStrip(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
+{
+    GainSettings s = PassSettingsFrom(*spec);
+    const SInt32 err = GainPassStrip(Treatment, in, out, s);
+    StoreGainResults(s, *spec);
+    return err;
+}
+
+template <SInt16 Treatment>
+SInt32 GainRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
+{
+    GainSettings s = PassSettingsFrom(*spec);
+    const SInt32 err = GainPassRange(Treatment, in, out, start, end, s);
+    StoreGainResults(s, *spec);
+    return err;
 }
 
 } // namespace
@@ -79,21 +111,21 @@ PipelinePassTable KernelPipelinePasses()
     t.resampleRange[3] = &ResampleRange<&SRCPassRangeLeft>;
     t.resampleRange[4] = &ResampleRange<&SRCPassRangeRight>;
 
-    t.gain[0][0] = &GainPassWith<kGainNoChannelTreat, CConvSpec>;
-    t.gain[0][1] = &GainPassWith<kGainForceInterleavedStereo, CConvSpec>;
-    t.gain[0][2] = &GainPassWith<kGainMixToMono, CConvSpec>;
-    t.gain[0][3] = &GainPassWith<kGainLeftOnly, CConvSpec>;
-    t.gain[0][4] = &GainPassWith<kGainRightOnly, CConvSpec>;
-    t.gain[1][0] = &GainPassStripWith<kGainNoChannelTreat, CConvSpec>;
-    t.gain[1][1] = &GainPassStripWith<kGainForceInterleavedStereo, CConvSpec>;
-    t.gain[1][2] = &GainPassStripWith<kGainMixToMono, CConvSpec>;
-    t.gain[1][3] = &GainPassStripWith<kGainLeftOnly, CConvSpec>;
-    t.gain[1][4] = &GainPassStripWith<kGainRightOnly, CConvSpec>;
-    t.gainRange[0] = &GainPassRangeWith<kGainNoChannelTreat, CConvSpec>;
-    t.gainRange[1] = &GainPassRangeWith<kGainForceInterleavedStereo, CConvSpec>;
-    t.gainRange[2] = &GainPassRangeWith<kGainMixToMono, CConvSpec>;
-    t.gainRange[3] = &GainPassRangeWith<kGainLeftOnly, CConvSpec>;
-    t.gainRange[4] = &GainPassRangeWith<kGainRightOnly, CConvSpec>;
+    t.gain[0][0] = &Gain<kGainNoChannelTreat>;
+    t.gain[0][1] = &Gain<kGainForceInterleavedStereo>;
+    t.gain[0][2] = &Gain<kGainMixToMono>;
+    t.gain[0][3] = &Gain<kGainLeftOnly>;
+    t.gain[0][4] = &Gain<kGainRightOnly>;
+    t.gain[1][0] = &GainStrip<kGainNoChannelTreat>;
+    t.gain[1][1] = &GainStrip<kGainForceInterleavedStereo>;
+    t.gain[1][2] = &GainStrip<kGainMixToMono>;
+    t.gain[1][3] = &GainStrip<kGainLeftOnly>;
+    t.gain[1][4] = &GainStrip<kGainRightOnly>;
+    t.gainRange[0] = &GainRange<kGainNoChannelTreat>;
+    t.gainRange[1] = &GainRange<kGainForceInterleavedStereo>;
+    t.gainRange[2] = &GainRange<kGainMixToMono>;
+    t.gainRange[3] = &GainRange<kGainLeftOnly>;
+    t.gainRange[4] = &GainRange<kGainRightOnly>;
 
     t.scan = &Scan;
     t.treatedScan = &ScanFor;

@@ -14,8 +14,8 @@
 #include "SetFileTypes.h"
 #include "SoundFileRegistry.h"
 #include "TestTempDir.h"
+#include "conversion_pass_settings.h"
 #include "progress_channel.h"
-#include "sample_format_copy.h"
 
 #include <QDir>
 #include <QRegularExpression>
