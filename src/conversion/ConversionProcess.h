@@ -281,6 +281,14 @@ public:
                                UInt32* end);
 
 private:
+    // The stages of doConversion: the batch's state reset, the worker's
+    // context opened, each conversion run over every input, the context
+    // closed.
+    void resetBatchState();
+    void openWorkerContext();
+    void runConversion(const ConvSpecRef& conversion);
+    void closeWorkerContext();
+
     // The stages of processFile, on the per-file values of FileRun: detect
     // (missing, special, hidden, the output folder and context), decide
     // (set members, the input object, skip, copy or raw), run and rename,
