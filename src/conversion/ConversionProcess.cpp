@@ -862,6 +862,19 @@ void ConversionProcess::handleUnrecognized(FileRun& run)
     }
 }
 
+OutputContext ConversionProcess::outputContextFor(const FileRun& run) const
+{
+    OutputContext context;
+    context.specifics = dict().value(kOutputSpecificsKey).toMap();
+    if (const ConvSpecRef convSpec = curConvSpec())
+        context.wordLength =
+            OutputContext::WordLength{convSpec->needsNewWordLength(), convSpec->bitRatePerChannel()};
+    context.inputPath = run.path;
+    context.longName = run.longName;
+    context.outputFolder = run.folderRef;
+    return context;
+}
+
 void ConversionProcess::runAndRename(FileRun& run)
 {
     // The resampling filter is built once for the file, whatever the
@@ -871,6 +884,7 @@ void ConversionProcess::runAndRename(FileRun& run)
     try {
         if (error == noErr) {
             writeID3Tags();
+            run.spec->SetOutputContext(outputContextFor(run));
             error = run.spec->NeedsSnip() ? processSnippet(sf_, run.spec.get()) : processOther(sf_, run.spec.get());
         }
         if (error == noErr) {

@@ -9,7 +9,7 @@
 #include "FileManager.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
-#include "OutputNameContext.h"
+#include "OutputContext.h"
 #include "OutputNaming.h"
 #include "PipelineSelector.h"
 #include "debug_trace.h"
@@ -109,6 +109,16 @@ OutputSettings SettingsFor(int stageSet, const PipelineRoute& route, CSoundFile*
     return s;
 }
 
+// The context of the outputs made while it lives: the conversion's for this
+// input, published under the input's name when `published` (a region file
+// is written under its final name).
+OutputContext ContextFor(const CConvSpec& spec, bool published)
+{
+    OutputContext context = spec.GetOutputContext();
+    context.baseName = published ? spec.LongName().toStdString() : std::string();
+    return context;
+}
+
 // Makes the output object of `route`: a split or surround set of the
 // output type, or a file of it; *out is set once the object exists (so that
 // a failure closes it).
@@ -172,7 +182,7 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
                     OutputPtr* out, bool* namingFailed = nullptr)
 {
     // What the output stores of its own name is its final name.
-    const OutputNameContext publishedAs(spec->LongName().toStdString());
+    const OutputContextScope publishedAs(ContextFor(*spec, true));
     SInt16 err = NewOutputObject(route, s, out);
     if (err)
         return err;
@@ -387,7 +397,7 @@ void CopyAnnotations(CSoundFile* in, CSoundFile* out)
 SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
 {
     const OSType type = spec->OutputFileType();
-    const OutputNameContext publishedAs(spec->LongName().toStdString());
+    const OutputContextScope publishedAs(ContextFor(*spec, true));
     OutputPtr out(CreateSoundFileObject(type));
     if (!out)
         return kCreateSoundFileFailedErr;
@@ -698,6 +708,7 @@ SInt16 CreateInputFolder(CConvSpec* spec, std::string* path)
 SInt16 CreateRegionOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
                           const std::string& folder, const std::string& name, OutputPtr* out)
 {
+    const OutputContextScope context(ContextFor(*spec, false));
     SInt16 err = NewOutputObject(route, s, out);
     if (err)
         return err;
