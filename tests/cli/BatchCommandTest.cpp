@@ -170,6 +170,25 @@ TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
     EXPECT_TRUE(probe.contains("bit_rate=96000")) << probe.toStdString();
     EXPECT_TRUE(probe.contains("tag:title=Tone")) << probe.toStdString();
 
+    // An MP3 input's own tag goes into its MP3 output (under a conversion
+    // that names its outputs ".mp3") in place of the conversion's.
+    ASSERT_TRUE(RunPeer("lame", {"--quiet", "--id3v2-only", "--tt", "Own title", root + "/in.wav", root + "/tagged.mp3"}));
+    WriteFile(root + "/tagged.plist",
+              QVariantList{QVariantMap{{"QMCSName", "MP3"},
+                                       {"QMCSNeedsStrictFileType", true},
+                                       {"QMCSOutputFileType", qint32('DMP3')},
+                                       {"QMCSNeedsNewWordLength", true},
+                                       {"QMCSWordLength", 96},
+                                       {"QMCSNeedsNameExtension", true},
+                                       {"QMCSNameExtension", "mp3"},
+                                       {"QMCSSpecifics", QVariantMap{{"LAMETitle", "Tone"}}}}});
+    r = Run({"--conversions", root + "/tagged.plist", "-o", root + "/tagged", root + "/tagged.mp3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_TRUE(RunPeer("ffprobe", {"-v", "error", "-show_entries", "format_tags=title", "-of", "compact",
+                                    root + "/tagged/MP3/tagged.mp3"},
+                        &probe));
+    EXPECT_TRUE(probe.contains("tag:title=Own title")) << probe.toStdString();
+
     // Without an encoder the type is not writable, and the batch says why.
     QProcess process;
     QProcessEnvironment env = BatchEnvironment(defaults);
