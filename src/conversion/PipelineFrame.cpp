@@ -434,8 +434,8 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     return err;
 }
 
-// One run of stage sets 0 to 7 on one route: what its steps share.
-struct StageRun {
+// What the steps of one run of a stage set on one route share.
+struct RouteRun {
     int stageSet;
     ChannelTreatment owner;
     const PipelineRoute& route;
@@ -443,9 +443,21 @@ struct StageRun {
     CConvSpec* spec;
     bool resample;
     bool gain;
+    bool decodes;  // the input's type decodes on open
+
+    RouteRun(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+        : stageSet(stageSet), owner(owner), route(route), in(in), spec(spec), resample(stageSet & 1),
+          gain(stageSet & 2), decodes(TypeNeedsDecodingOnOpen(in->GetFileType()))
+    {
+    }
+
+    SInt16 Decode() const { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); }
+};
+
+// One run of stage sets 0 to 7 on one route.
+struct StageRun : RouteRun {
     bool strip;
     bool isSet = false;
-    bool decodes = false;
     bool encodes = false;
     // The channel treatment is applied by the first pass that reads the
     // input; after resampling into the work file only the widening of a
@@ -459,8 +471,7 @@ struct StageRun {
     OutputPtr out;
 
     StageRun(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
-        : stageSet(stageSet), owner(owner), route(route), in(in), spec(spec), resample(stageSet & 1),
-          gain(stageSet & 2), strip(stageSet & 4)
+        : RouteRun(stageSet, owner, route, in, spec), strip(stageSet & 4)
     {
     }
 
@@ -481,7 +492,6 @@ struct StageRun {
     {
         settings = SettingsFor(stageSet, route, in, spec);
         isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
-        decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
         encodes = TypeNeedsEncodingOnClose(settings.type);
         copy = SampleCopySettingsFrom(*spec);
         fades = FadeSettingsFrom(*spec);
@@ -492,8 +502,6 @@ struct StageRun {
         const int passCount = (resample ? 1 : 0) + (gain ? 2 : 0) + (resample || gain ? 0 : 1);
         PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
     }
-
-    SInt16 Decode() const { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); }
 
     SInt16 Create(bool* namingFailed = nullptr)
     {
@@ -720,22 +728,14 @@ SInt16 CreateRegionOutput(const PipelineRoute& route, const OutputSettings& s, C
     return CreateOutputAt(route, s, in, spec, target, false, out->get());
 }
 
-// One run of stage sets 8 to 11 on one route: what its steps share.
-struct ExtractionRun {
-    int stageSet;
-    ChannelTreatment owner;
-    const PipelineRoute& route;
-    CSoundFile* in;
-    CConvSpec* spec;
-    bool resample;
-    bool gain;
+// One run of stage sets 8 to 11 on one route.
+struct ExtractionRun : RouteRun {
     // In stage set 11 the resampling pass applies the treatment while it
     // writes the work file; the gain pass then only widens a mono input.
     int gainVariant = 0;
     PipelineRangePass rangePass = nullptr;
     PipelinePass stripPass = nullptr;
     OutputSettings settings;
-    bool decodes = false;
     int encodeFlag = 0;
     bool ownKept = false;
     const char* stepText = "Extracting regions";
@@ -744,8 +744,7 @@ struct ExtractionRun {
 
     ExtractionRun(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
                   CConvSpec* spec)
-        : stageSet(stageSet), owner(owner), route(route), in(in), spec(spec), resample(stageSet & 1),
-          gain(stageSet & 2)
+        : RouteRun(stageSet, owner, route, in, spec)
     {
     }
 
@@ -766,7 +765,6 @@ struct ExtractionRun {
     void Prepare()
     {
         settings = SettingsFor(stageSet, route, in, spec);
-        decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
         encodeFlag = TypeNeedsEncodingOnClose(settings.type) ? 1 : 0;
         ownKept = owner == NoChannelTreat && route.layout == OutputLayout::Kept;
         if (gain)
@@ -786,8 +784,6 @@ struct ExtractionRun {
         else
             PostStep(stepText, flag);
     }
-
-    SInt16 Decode() const { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); }
 
     SInt16 CreateFolder() { return CreateInputFolder(spec, &folder); }
 };

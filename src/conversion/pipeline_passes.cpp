@@ -11,33 +11,42 @@ namespace {
 using WholeResample = SInt32 (*)(CSoundFile*, CSoundFile*, ResampleSettings&);
 using RangeResample = SInt32 (*)(CSoundFile*, CSoundFile*, UInt32, UInt32, ResampleSettings&);
 
+// What a pass gives back to the conversion: the analysis and rate
+// conversion passes the peak, the gain passes the peak and the ceiled peak.
+enum class Results { Peak, Gain };
+
+// A pass run with the conversion's settings, its results stored back.
+template <Results Kind, class Pass>
+SInt32 Carrying(CConvSpec* spec, Pass pass)
+{
+    PassSettings s = PassSettingsFrom(*spec);
+    const SInt32 err = pass(s);
+    if constexpr (Kind == Results::Peak)
+        StorePeak(s, *spec);
+    else
+        StoreGainResults(s, *spec);
+    return err;
+}
+
 template <WholeResample Pass>
 SInt32 Resample(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
 {
-    ResampleSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = Pass(in, out, s);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(spec, [&](ResampleSettings& s) { return Pass(in, out, s); });
 }
 
 template <RangeResample Pass>
 SInt32 ResampleRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
 {
-    ResampleSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = Pass(in, out, start, end, s);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(spec, [&](ResampleSettings& s) { return Pass(in, out, start, end, s); });
 }
 
 // The mixing range pass continues at a position of the caller's; a region
 // file starts at frame 0.
 SInt32 ResampleRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
 {
-    ResampleSettings s = PassSettingsFrom(*spec);
     UInt32 outPos = 0;
-    const SInt32 err = SRCPassRangeMixToMono(in, out, start, end, s, &outPos);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(
+        spec, [&](ResampleSettings& s) { return SRCPassRangeMixToMono(in, out, start, end, s, &outPos); });
 }
 
 // The analysis examines the channels the following gain pass keeps: the
@@ -46,47 +55,34 @@ SInt32 ResampleRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UIn
 // the peak of every channel they write.
 SInt32 ScanFor(CSoundFile* in, SInt16 treatment, CConvSpec* spec)
 {
-    ScanSettings s = PassSettingsFrom(*spec);
-    s.channelTreat = treatment;
-    const SInt32 err = ProcessGateAndNormalize(in, s);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(spec, [&](ScanSettings& s) {
+        s.channelTreat = treatment;
+        return ProcessGateAndNormalize(in, s);
+    });
 }
 
 SInt32 Scan(CSoundFile* in, CConvSpec* spec)
 {
-    ScanSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = ProcessGateAndNormalize(in, s);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(spec, [&](ScanSettings& s) { return ProcessGateAndNormalize(in, s); });
 }
 
-// The gain passes give back the peak and the ceiled peak.
 template <SInt16 Treatment>
 SInt32 Gain(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
 {
-    GainSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = GainPass(Treatment, in, out, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return Carrying<Results::Gain>(spec, [&](GainSettings& s) { return GainPass(Treatment, in, out, s); });
 }
 
 template <SInt16 Treatment>
 SInt32 GainStrip(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
 {
-    GainSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = GainPassStrip(Treatment, in, out, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return Carrying<Results::Gain>(spec, [&](GainSettings& s) { return GainPassStrip(Treatment, in, out, s); });
 }
 
 template <SInt16 Treatment>
 SInt32 GainRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
 {
-    GainSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = GainPassRange(Treatment, in, out, start, end, s);
-    StoreGainResults(s, *spec);
-    return err;
+    return Carrying<Results::Gain>(
+        spec, [&](GainSettings& s) { return GainPassRange(Treatment, in, out, start, end, s); });
 }
 
 } // namespace
