@@ -271,19 +271,6 @@ const char* AutoNameChannelPhrase(SInt32 treat)
 
 // ========================================================== field table
 
-// Which field of the table: its row.  The rows follow the keys' order.
-enum FieldId {
-    kActiveField, kBitRatePerChannelField, kCeiledMaxField, kCeilingField, kChannelTreatField, kCommentField,
-    kCompressionBoostField, kCompressionReleaseField, kCompressionTypeField, kConversionNameField,
-    kCopyExtrasField, kFadeInTimeField, kFadeOutTimeField, kGateAttenuationField, kGateGapLengthField,
-    kGateThresholdField, kHasValidMaxField, kMaxField, kNameExtensionField, kNeedsChannelTreatField,
-    kNeedsCompressionField, kNeedsCompressorField, kNeedsExtractionField, kNeedsFadesField, kNeedsGainField,
-    kNeedsGateField, kNeedsNameExtensionField, kNeedsNewWordLengthField, kNeedsNormalizeField,
-    kNeedsReditherField, kNeedsSampleRateConversionField, kNeedsSnipField, kNeedsStrictFileTypeField,
-    kNeedsStripField, kOutputFileTypeField, kSampleRateField, kSampleRateConvertQualityField, kSnipFromField,
-    kSnipToField, kSpecificsField, kSpecificsValidField, kStripMarginField, kWordLengthField, kFieldCount
-};
-
 // How a field of a previous-version record is stored: a 16-bit flag
 // (non-zero is YES), a signed 16-bit number or a 32-bit float.
 enum class LegacyKind { None, Flag, Signed16, Float };
@@ -396,14 +383,15 @@ const std::vector<ConvSpec::Field>& ConvSpec::fields()
     return table;
 }
 
-QString ConvSpec::shown(int field, int decimals) const
+template <class T>
+QString ConvSpec::shown(T ConvSpec::*member, int decimals) const
 {
-    const Field& f = fields()[std::size_t(field)];
-    const double value = std::visit(Overloaded{[this](double ConvSpec::*m) { return this->*m; },
-                                               [this](float ConvSpec::*m) { return double(this->*m); },
-                                               [](const auto&) { return 0.0; }},
-                                    f.member);
-    return FormatFixed(value * f.scale, decimals >= 0 ? decimals : f.decimals);
+    for (const Field& field : fields()) {
+        const auto* held = std::get_if<T ConvSpec::*>(&field.member);
+        if (held && *held == member)
+            return FormatFixed(double(this->*member) * field.scale, decimals >= 0 ? decimals : field.decimals);
+    }
+    return QString();
 }
 
 // ================================================================ class
@@ -878,7 +866,7 @@ QString ConvSpec::logFormatLines() const
         log += kLogLine + QStringLiteral("Do not convert file format");
 
     if (needsSampleRateConversion_)
-        log += kLogLine + QStringLiteral("Convert the sample rate to: ") + shown(kSampleRateField) +
+        log += kLogLine + QStringLiteral("Convert the sample rate to: ") + shown(&ConvSpec::sampleRate_) +
                QStringLiteral(" Hz");
     else
         log += kLogLine + QStringLiteral("Do not convert the sample rate");
@@ -914,17 +902,17 @@ QString ConvSpec::logEditLines() const
     if (needsExtraction_)
         log += kLogLine + QStringLiteral("Extract regions");
     if (needsStrip_)
-        log += kLogLine + QStringLiteral("Compact audio (by region) with a ") + shown(kStripMarginField) +
+        log += kLogLine + QStringLiteral("Compact audio (by region) with a ") + shown(&ConvSpec::stripMargin_) +
                QStringLiteral(" ms safety margin");
     if (needsSnip_)
-        log += kLogLine + QStringLiteral("Convert only a snippet from ") + shown(kSnipFromField) +
-               QStringLiteral(" to ") + shown(kSnipToField) + QStringLiteral(" s");
+        log += kLogLine + QStringLiteral("Convert only a snippet from ") + shown(&ConvSpec::snipFrom_) +
+               QStringLiteral(" to ") + shown(&ConvSpec::snipTo_) + QStringLiteral(" s");
     if (copyExtras_)
         log += kLogLine + QStringLiteral("Convert any marker-, loop-, region definitions, and time stamps");
     if (needsFades_) {
-        log += kLogLine + QStringLiteral("Supply output files with a fade in of ") + shown(kFadeInTimeField) +
+        log += kLogLine + QStringLiteral("Supply output files with a fade in of ") + shown(&ConvSpec::fadeInTime_) +
                QStringLiteral(" ms");
-        log += QStringLiteral("\n                        and a fade out of ") + shown(kFadeOutTimeField) +
+        log += QStringLiteral("\n                        and a fade out of ") + shown(&ConvSpec::fadeOutTime_) +
                QStringLiteral(" ms");
     }
     return log;
@@ -938,10 +926,11 @@ QString ConvSpec::logGainLines() const
     QString log;
     if (needsGate_) {
         log += kLogLine + QStringLiteral("Gate silences with following settings:");
-        log += QStringLiteral("\n        A silence is longer than ") + shown(kGateGapLengthField) +
+        log += QStringLiteral("\n        A silence is longer than ") + shown(&ConvSpec::gateGapLength_) +
                QStringLiteral(" ms");
-        log += QStringLiteral("\n        and lower than ") + shown(kGateThresholdField) + QStringLiteral(" dBfs");
-        log += QStringLiteral("\n        Attenuate silences ") + shown(kGateAttenuationField) + QStringLiteral(" dB");
+        log += QStringLiteral("\n        and lower than ") + shown(&ConvSpec::gateThreshold_) + QStringLiteral(" dBfs");
+        log += QStringLiteral("\n        Attenuate silences ") + shown(&ConvSpec::gateAttenuation_) +
+               QStringLiteral(" dB");
     }
     const QString rest = needsGate_ ? QStringLiteral("non-silences ") : QString(QLatin1String(""));
     if (needsCompressor_) {
@@ -950,11 +939,11 @@ QString ConvSpec::logGainLines() const
         if (needsNormalize_)
             log += QStringLiteral("\n        First normalize to full scale");
         log += QStringLiteral("\n\t\t ") + (needsNormalize_ ? QStringLiteral("Then a") : QStringLiteral("     A")) +
-               QStringLiteral("mplify ") + shown(kCompressionBoostField) + QStringLiteral(" dB");
-        log += QStringLiteral("\n        Then limit at ") + shown(kCeilingField) + QStringLiteral(" dBfs");
+               QStringLiteral("mplify ") + shown(&ConvSpec::compressionBoost_) + QStringLiteral(" dB");
+        log += QStringLiteral("\n        Then limit at ") + shown(&ConvSpec::ceiling_) + QStringLiteral(" dBfs");
     } else if (needsNormalize_) {
         log += kLogLine + QStringLiteral("Boost ") + rest + QStringLiteral("by normalizing to: ") +
-               shown(kCeilingField) + QStringLiteral(" dB");
+               shown(&ConvSpec::ceiling_) + QStringLiteral(" dB");
     }
     return log;
 }
@@ -991,7 +980,7 @@ QString ConvSpec::descriptionForAutoName() const
     }
 
     if (needsSampleRateConversion_)
-        name += QStringLiteral(", ") + shown(kSampleRateField, 2) + QStringLiteral(" Hz");
+        name += QStringLiteral(", ") + shown(&ConvSpec::sampleRate_, 2) + QStringLiteral(" Hz");
     if (needsNewWordLength_)
         name += QStringLiteral(", ") + descriptionForWordLength() +
                 (needsRedither_ ? QStringLiteral(" dithered") : QString());
@@ -1004,29 +993,29 @@ QString ConvSpec::descriptionForAutoName() const
     if (needsExtraction_)
         name += QStringLiteral(", extract");
     if (needsStrip_)
-        name += QStringLiteral(", strip (margin ") + shown(kStripMarginField) + QStringLiteral(" ms)");
+        name += QStringLiteral(", strip (margin ") + shown(&ConvSpec::stripMargin_) + QStringLiteral(" ms)");
     if (needsSnip_)
-        name += QStringLiteral(", snippet from ") + shown(kSnipFromField) + QStringLiteral(" to ") +
-                shown(kSnipToField) + QStringLiteral(" s");
+        name += QStringLiteral(", snippet from ") + shown(&ConvSpec::snipFrom_) + QStringLiteral(" to ") +
+                shown(&ConvSpec::snipTo_) + QStringLiteral(" s");
     if (copyExtras_)
         name += QStringLiteral(", copy extras");
     if (needsFades_)
-        name += QStringLiteral(", fade in ") + shown(kFadeInTimeField) + QStringLiteral(" ms, out ") +
-                shown(kFadeOutTimeField) + QStringLiteral(" ms");
+        name += QStringLiteral(", fade in ") + shown(&ConvSpec::fadeInTime_) + QStringLiteral(" ms, out ") +
+                shown(&ConvSpec::fadeOutTime_) + QStringLiteral(" ms");
     if (needsGain_) {
         if (needsGate_)
-            name += QStringLiteral(", att ") + shown(kGateAttenuationField) + QStringLiteral(" dB when below ") +
-                    shown(kGateThresholdField) + QStringLiteral(" dBfs for over ") +
-                    shown(kGateGapLengthField) + QStringLiteral(" ms");
+            name += QStringLiteral(", att ") + shown(&ConvSpec::gateAttenuation_) + QStringLiteral(" dB when below ") +
+                    shown(&ConvSpec::gateThreshold_) + QStringLiteral(" dBfs for over ") +
+                    shown(&ConvSpec::gateGapLength_) + QStringLiteral(" ms");
         const QString rest = needsGate_ ? QStringLiteral(" rest") : QString();
         if (needsCompressor_)
             name += QStringLiteral(", boost") + rest + QStringLiteral(", ") +
                     (needsNormalize_ ? QStringLiteral("normalize, ") : QString()) + QStringLiteral("amp ") +
-                    shown(kCompressionBoostField) + QStringLiteral(" dB, limit @ ") + shown(kCeilingField) +
+                    shown(&ConvSpec::compressionBoost_) + QStringLiteral(" dB, limit @ ") + shown(&ConvSpec::ceiling_) +
                     QStringLiteral(" dBfs");
         else if (needsNormalize_)
             name += QStringLiteral(", boost") + rest + QStringLiteral(" by normalizing to ") +
-                    shown(kCeilingField) + QStringLiteral(" dBfs");
+                    shown(&ConvSpec::ceiling_) + QStringLiteral(" dBfs");
     }
     return name;
 }

@@ -299,7 +299,8 @@ private:
     void readLegacyRecord(const unsigned char* record);
     // A numeric field as the descriptions show it: scaled, with the field's
     // decimals unless `decimals` is given.
-    QString shown(int field, int decimals = -1) const;
+    template <class T>
+    QString shown(T ConvSpec::*member, int decimals = -1) const;
     // The parts of descriptionForLog, each a run of indented lines.
     QString logFormatLines() const;
     QString logChannelLines() const;
