@@ -341,10 +341,11 @@ const std::vector<ConvSpec::Field>& ConvSpec::fields()
         {&kCeiledMaxKey, &ConvSpec::ceiledMax_},
         {&kCeilingKey, &ConvSpec::ceiling_, {}, 1, 1.0, 44, L::Float},
         {&kChannelTreatKey, &ConvSpec::channelTreat_, 2},
-        {&kCommentKey, F::Text{&ConvSpec::comment_, &ConvSpec::setComment}},
+        {&kCommentKey, F::Text{&ConvSpec::comment_, &ConvSpec::setComment}, QStringLiteral("")},
         {&kCompressionBoostKey, &ConvSpec::compressionBoost_, 6.0, 1, 1.0, 60, L::Float},
         {&kCompressionReleaseKey, &ConvSpec::compressionRelease_, 0.005, -1, 1.0, 64, L::Float},
         {&kCompressionTypeKey, &ConvSpec::compressionType_, {}, -1, 1.0, 40, L::Signed16},
+        // Its default is a localised text: defaultConversionName().
         {&kConversionNameKey, F::Text{&ConvSpec::conversionName_, &ConvSpec::setConversionName}},
         {&kCopyExtrasKey, &ConvSpec::copyExtras_, {}, -1, 1.0, 48, L::Flag},
         {&kFadeInTimeKey, &ConvSpec::fadeInTime_, 20.0f, 1, 1.0, 16, L::Float},
@@ -354,7 +355,7 @@ const std::vector<ConvSpec::Field>& ConvSpec::fields()
         {&kGateThresholdKey, &ConvSpec::gateThreshold_, -30.0, 1, 1.0, 70, L::Float},
         {&kHasValidMaxKey, &ConvSpec::hasValidMax_},
         {&kMaxKey, &ConvSpec::max_},
-        {&kNameExtensionKey, F::Text{&ConvSpec::nameExtension_, &ConvSpec::setNameExtension}},
+        {&kNameExtensionKey, F::Text{&ConvSpec::nameExtension_, &ConvSpec::setNameExtension}, QStringLiteral("")},
         {&kNeedsChannelTreatKey, &ConvSpec::needsChannelTreat_},
         {&kNeedsCompressionKey, &ConvSpec::needsCompression_, {}, -1, 1.0, 38, L::Flag},
         {&kNeedsCompressorKey, &ConvSpec::needsCompressor_, {}, -1, 1.0, 58, L::Flag},
@@ -444,8 +445,6 @@ ConvSpec::ConvSpec() : ConvSpec(Zeroed{})
         if (field.initial.isValid())
             readField(field, field.initial);
     setConversionName(defaultConversionName());
-    setNameExtension(QStringLiteral(""));
-    setComment(QString());
     setValid(true);
 }
 
