@@ -6,7 +6,11 @@
 // Persistence: the 43 fields live under the keys "QMCS" + field name in a
 // property-list dictionary (dictionary()); the archive form is that
 // dictionary written as a property list.  Conversions of the previous
-// version come in as 386-byte big-endian records (fromLegacyData).
+// version come in as 386-byte big-endian records (fromLegacyData).  One
+// table of the fields (ConvSpec.cpp: key, member, type, default, legacy
+// record place, how the descriptions show it) drives the defaults, the
+// dictionary both ways, the copy, the comparison, the legacy import and
+// the numbers of the descriptions.
 //
 // Whatever the path a conversion is built on, its specifics hold an
 // "oldData" block of exactly 256 bytes (the per-type settings block that
