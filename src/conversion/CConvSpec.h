@@ -12,6 +12,7 @@
 #include "ConvSpec.h"
 #include "FileManager.h"
 #include "MacTypes.h"
+#include "OutputContext.h"
 
 #include <QString>
 
@@ -99,9 +100,16 @@ public:
     // The input's display name; a null string when none was given.
     const QString& LongName() const { return longName_; }
 
+    // What the outputs made for this input are told (OutputContext.h): the
+    // batch driver sets it before Run; empty until then.  The pipelines
+    // add the name the outputs are published under.
+    void SetOutputContext(OutputContext context) { outputContext_ = std::move(context); }
+    const OutputContext& GetOutputContext() const { return outputContext_; }
+
 private:
     ConvSpecRef spec_;
     FSSpec outputFolder_;
     FSRef outputFolderRef_;
     QString longName_;
+    OutputContext outputContext_;
 };

@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cstring>
 #include <mutex>
+#include <variant>
 
 // ---------------------------------------------------------------- keys
 const QString ConvSpec::kActiveKey = QStringLiteral("QMCSActive");
@@ -268,6 +269,132 @@ const char* AutoNameChannelPhrase(SInt32 treat)
 
 } // namespace
 
+// ========================================================== field table
+
+// How a field of a previous-version record is stored: a 16-bit flag
+// (non-zero is YES), a signed 16-bit number or a 32-bit float.
+enum class LegacyKind { None, Flag, Signed16, Float };
+
+struct ConvSpec::Field {
+    // A string field is set through its setter (which normalises it).
+    struct Text {
+        QString ConvSpec::*member;
+        void (ConvSpec::*set)(const QString&);
+    };
+    // The specifics dictionary and its block.
+    struct Specifics {};
+    // The member, by type: flags, longs, reals, floats, the type code.
+    using Member = std::variant<bool ConvSpec::*, SInt32 ConvSpec::*, double ConvSpec::*, float ConvSpec::*,
+                                OSType ConvSpec::*, Text, Specifics>;
+
+    Field(const QString* key, Member member, QVariant initial = QVariant(), int decimals = -1, double scale = 1.0,
+          int legacyOffset = -1, LegacyKind legacyKind = LegacyKind::None)
+        : key(key), member(member), initial(std::move(initial)), decimals(decimals), scale(scale),
+          legacyOffset(legacyOffset), legacyKind(legacyKind)
+    {
+    }
+
+    const QString* key;
+    Member member;
+    // What a new conversion holds (read as a dictionary value would be);
+    // invalid: zero, NO or "".
+    QVariant initial;
+    // The description shows a number with these decimals, times `scale`.
+    int decimals;
+    double scale;
+    // Where a previous-version record holds the field, when it maps there
+    // as it stands.
+    int legacyOffset;
+    LegacyKind legacyKind;
+};
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// A field's value from a previous-version record, as a dictionary value.
+QVariant LegacyValue(const unsigned char* record, int offset, LegacyKind kind)
+{
+    switch (kind) {
+    case LegacyKind::Flag: return ReadFlag(record, offset);
+    case LegacyKind::Signed16: return int(ReadSigned16(record, offset));
+    case LegacyKind::Float: return ReadFloat(record, offset);
+    case LegacyKind::None: break;
+    }
+    return QVariant();
+}
+
+} // namespace
+
+const std::vector<ConvSpec::Field>& ConvSpec::fields()
+{
+    using F = Field;
+    using L = LegacyKind;
+    static const std::vector<Field> table = {
+        {&kActiveKey, &ConvSpec::active_, true},
+        {&kBitRatePerChannelKey, &ConvSpec::bitRatePerChannel_, true},
+        {&kCeiledMaxKey, &ConvSpec::ceiledMax_},
+        {&kCeilingKey, &ConvSpec::ceiling_, {}, 1, 1.0, 44, L::Float},
+        {&kChannelTreatKey, &ConvSpec::channelTreat_, 2},
+        {&kCommentKey, F::Text{&ConvSpec::comment_, &ConvSpec::setComment}, QStringLiteral("")},
+        {&kCompressionBoostKey, &ConvSpec::compressionBoost_, 6.0, 1, 1.0, 60, L::Float},
+        {&kCompressionReleaseKey, &ConvSpec::compressionRelease_, 0.005, -1, 1.0, 64, L::Float},
+        {&kCompressionTypeKey, &ConvSpec::compressionType_, {}, -1, 1.0, 40, L::Signed16},
+        // Its default is a localised text: defaultConversionName().
+        {&kConversionNameKey, F::Text{&ConvSpec::conversionName_, &ConvSpec::setConversionName}},
+        {&kCopyExtrasKey, &ConvSpec::copyExtras_, {}, -1, 1.0, 48, L::Flag},
+        {&kFadeInTimeKey, &ConvSpec::fadeInTime_, 20.0f, 1, 1.0, 16, L::Float},
+        {&kFadeOutTimeKey, &ConvSpec::fadeOutTime_, 20.0f, 1, 1.0, 372, L::Float},
+        {&kGateAttenuationKey, &ConvSpec::gateAttenuation_, -12.0, 1, 1.0, 78, L::Float},
+        {&kGateGapLengthKey, &ConvSpec::gateGapLength_, 0.2, 1, 1000.0, 74, L::Float},  // shown in ms
+        {&kGateThresholdKey, &ConvSpec::gateThreshold_, -30.0, 1, 1.0, 70, L::Float},
+        {&kHasValidMaxKey, &ConvSpec::hasValidMax_},
+        {&kMaxKey, &ConvSpec::max_},
+        {&kNameExtensionKey, F::Text{&ConvSpec::nameExtension_, &ConvSpec::setNameExtension}, QStringLiteral("")},
+        {&kNeedsChannelTreatKey, &ConvSpec::needsChannelTreat_},
+        {&kNeedsCompressionKey, &ConvSpec::needsCompression_, {}, -1, 1.0, 38, L::Flag},
+        {&kNeedsCompressorKey, &ConvSpec::needsCompressor_, {}, -1, 1.0, 58, L::Flag},
+        {&kNeedsExtractionKey, &ConvSpec::needsExtraction_, {}, -1, 1.0, 12, L::Flag},
+        {&kNeedsFadesKey, &ConvSpec::needsFades_, {}, -1, 1.0, 14, L::Flag},
+        {&kNeedsGainKey, &ConvSpec::needsGain_, {}, -1, 1.0, 52, L::Flag},
+        {&kNeedsGateKey, &ConvSpec::needsGate_, {}, -1, 1.0, 68, L::Flag},
+        {&kNeedsNameExtensionKey, &ConvSpec::needsNameExtension_, {}, -1, 1.0, 338, L::Flag},
+        {&kNeedsNewWordLengthKey, &ConvSpec::needsNewWordLength_, {}, -1, 1.0, 34, L::Flag},
+        {&kNeedsNormalizeKey, &ConvSpec::needsNormalize_, {}, -1, 1.0, 32, L::Flag},
+        {&kNeedsReditherKey, &ConvSpec::needsRedither_, {}, -1, 1.0, 42, L::Flag},
+        {&kNeedsSampleRateConversionKey, &ConvSpec::needsSampleRateConversion_, {}, -1, 1.0, 24, L::Flag},
+        {&kNeedsSnipKey, &ConvSpec::needsSnip_, {}, -1, 1.0, 376, L::Flag},
+        {&kNeedsStrictFileTypeKey, &ConvSpec::needsStrictFileType_, {}, -1, 1.0, 6, L::Flag},
+        {&kNeedsStripKey, &ConvSpec::needsStrip_, {}, -1, 1.0, 0, L::Flag},
+        {&kOutputFileTypeKey, &ConvSpec::outputFileType_, SInt32(kDefaultOutputFileType)},
+        {&kSampleRateKey, &ConvSpec::sampleRate_, 44100.0, 4, 1.0, 26, L::Float},
+        {&kSampleRateConvertQualityKey, &ConvSpec::sampleRateConvertQuality_, 1},
+        {&kSnipFromKey, &ConvSpec::snipFrom_, {}, 3, 1.0, 378, L::Float},
+        {&kSnipToKey, &ConvSpec::snipTo_, 10.0f, 3, 1.0, 382, L::Float},
+        {&kSpecificsKey, F::Specifics{}},
+        {&kSpecificsValidKey, &ConvSpec::specificsValid_},
+        {&kStripMarginKey, &ConvSpec::stripMargin_, 100.0f, 1, 1.0, 2, L::Float},
+        {&kWordLengthKey, &ConvSpec::wordLength_, 16, -1, 1.0, 36, L::Signed16},
+    };
+    return table;
+}
+
+template <class T>
+QString ConvSpec::shown(T ConvSpec::*member, int decimals) const
+{
+    for (const Field& field : fields()) {
+        const auto* held = std::get_if<T ConvSpec::*>(&field.member);
+        if (held && *held == member)
+            return FormatFixed(double(this->*member) * field.scale, decimals >= 0 ? decimals : field.decimals);
+    }
+    return QString();
+}
+
 // ================================================================ class
 
 QString ConvSpec::defaultConversionName()
@@ -314,28 +441,11 @@ ConvSpec::ConvSpec(Zeroed)
 
 ConvSpec::ConvSpec() : ConvSpec(Zeroed{})
 {
-    setComment(QString());
-    specifics_.clear();
-    oldData_.fill(0);
-    setActive(true);
-    setBitRatePerChannel(true);
-    setChannelTreat(2);
-    setCompressionBoost(6.0);
-    setCompressionRelease(0.005);
+    for (const Field& field : fields())
+        if (field.initial.isValid())
+            readField(field, field.initial);
     setConversionName(defaultConversionName());
-    setFadeInTime(20.0f);
-    setFadeOutTime(20.0f);
-    setGateAttenuation(-12.0);
-    setGateGapLength(0.2);
-    setGateThreshold(-30.0);
-    setNameExtension(QStringLiteral(""));
-    setOutputFileType(kDefaultOutputFileType);
-    setSampleRate(44100.0);
-    setSampleRateConvertQuality(1);
-    setSnipTo(10.0f);
-    setStripMargin(100.0f);
     setValid(true);
-    setWordLength(16);
 }
 
 ConvSpec::ConvSpec(const ConvSpec& other) : std::enable_shared_from_this<ConvSpec>()
@@ -352,51 +462,32 @@ ConvSpec& ConvSpec::operator=(const ConvSpec& other)
 
 void ConvSpec::assignFrom(const ConvSpec& other)
 {
-    active_ = other.active_;
-    bitRatePerChannel_ = other.bitRatePerChannel_;
-    ceiledMax_ = other.ceiledMax_;
-    ceiling_ = other.ceiling_;
-    channelTreat_ = other.channelTreat_;
-    comment_ = QString(other.comment_.constData(), other.comment_.size());
-    compressionBoost_ = other.compressionBoost_;
-    compressionRelease_ = other.compressionRelease_;
-    compressionType_ = other.compressionType_;
-    conversionName_ = QString(other.conversionName_.constData(), other.conversionName_.size());
-    copyExtras_ = other.copyExtras_;
-    fadeInTime_ = other.fadeInTime_;
-    fadeOutTime_ = other.fadeOutTime_;
-    gateAttenuation_ = other.gateAttenuation_;
-    gateGapLength_ = other.gateGapLength_;
-    gateThreshold_ = other.gateThreshold_;
-    hasValidMax_ = other.hasValidMax_;
-    max_ = other.max_;
-    nameExtension_ = QString(other.nameExtension_.constData(), other.nameExtension_.size());
-    needsChannelTreat_ = other.needsChannelTreat_;
-    needsCompression_ = other.needsCompression_;
-    needsCompressor_ = other.needsCompressor_;
-    needsExtraction_ = other.needsExtraction_;
-    needsFades_ = other.needsFades_;
-    needsGain_ = other.needsGain_;
-    needsGate_ = other.needsGate_;
-    needsNameExtension_ = other.needsNameExtension_;
-    needsNewWordLength_ = other.needsNewWordLength_;
-    needsNormalize_ = other.needsNormalize_;
-    needsRedither_ = other.needsRedither_;
-    needsSampleRateConversion_ = other.needsSampleRateConversion_;
-    needsSnip_ = other.needsSnip_;
-    needsStrictFileType_ = other.needsStrictFileType_;
-    needsStrip_ = other.needsStrip_;
-    outputFileType_ = other.outputFileType_;
-    sampleRate_ = other.sampleRate_;
-    sampleRateConvertQuality_ = other.sampleRateConvertQuality_;
-    snipFrom_ = other.snipFrom_;
-    snipTo_ = other.snipTo_;
-    specifics_ = DeepCopyMap(other.specifics_);
-    oldData_ = other.oldData_;
-    specificsValid_ = other.specificsValid_;
-    stripMargin_ = other.stripMargin_;
-    wordLength_ = other.wordLength_;
+    for (const Field& field : fields())
+        std::visit(Overloaded{[&](const Field::Text& t) {
+                                  const QString& text = other.*t.member;
+                                  this->*t.member = QString(text.constData(), text.size());
+                              },
+                              [&](Field::Specifics) {
+                                  specifics_ = DeepCopyMap(other.specifics_);
+                                  oldData_ = other.oldData_;
+                              },
+                              [&](auto member) { this->*member = other.*member; }},
+                   field.member);
     valid_ = other.valid_;
+}
+
+bool ConvSpec::operator==(const ConvSpec& other) const
+{
+    for (const Field& field : fields()) {
+        const bool same = std::visit(
+            Overloaded{[&](const Field::Text& t) { return this->*t.member == other.*t.member; },
+                       [&](Field::Specifics) { return specifics_ == other.specifics_ && oldData_ == other.oldData_; },
+                       [&](auto member) { return this->*member == other.*member; }},
+            field.member);
+        if (!same)
+            return false;
+    }
+    return valid_ == other.valid_;
 }
 
 ConvSpecRef ConvSpec::create()
@@ -533,49 +624,12 @@ void ConvSpec::storeAnnotationInBlock()
 QVariantMap ConvSpec::dictionary() const
 {
     QVariantMap d;
-    d.insert(kActiveKey, active_);
-    d.insert(kBitRatePerChannelKey, bitRatePerChannel_);
-    d.insert(kCeiledMaxKey, ceiledMax_);
-    d.insert(kCeilingKey, ceiling_);
-    d.insert(kChannelTreatKey, channelTreat_);
-    d.insert(kCommentKey, comment_);
-    d.insert(kCompressionBoostKey, compressionBoost_);
-    d.insert(kCompressionReleaseKey, compressionRelease_);
-    d.insert(kCompressionTypeKey, compressionType_);
-    d.insert(kConversionNameKey, conversionName_);
-    d.insert(kCopyExtrasKey, copyExtras_);
-    d.insert(kFadeInTimeKey, fadeInTime_);
-    d.insert(kFadeOutTimeKey, fadeOutTime_);
-    d.insert(kGateAttenuationKey, gateAttenuation_);
-    d.insert(kGateGapLengthKey, gateGapLength_);
-    d.insert(kGateThresholdKey, gateThreshold_);
-    d.insert(kHasValidMaxKey, hasValidMax_);
-    d.insert(kMaxKey, max_);
-    d.insert(kNameExtensionKey, nameExtension_);
-    d.insert(kNeedsChannelTreatKey, needsChannelTreat_);
-    d.insert(kNeedsCompressionKey, needsCompression_);
-    d.insert(kNeedsCompressorKey, needsCompressor_);
-    d.insert(kNeedsExtractionKey, needsExtraction_);
-    d.insert(kNeedsFadesKey, needsFades_);
-    d.insert(kNeedsGainKey, needsGain_);
-    d.insert(kNeedsGateKey, needsGate_);
-    d.insert(kNeedsNameExtensionKey, needsNameExtension_);
-    d.insert(kNeedsNewWordLengthKey, needsNewWordLength_);
-    d.insert(kNeedsNormalizeKey, needsNormalize_);
-    d.insert(kNeedsReditherKey, needsRedither_);
-    d.insert(kNeedsSampleRateConversionKey, needsSampleRateConversion_);
-    d.insert(kNeedsSnipKey, needsSnip_);
-    d.insert(kNeedsStrictFileTypeKey, needsStrictFileType_);
-    d.insert(kNeedsStripKey, needsStrip_);
-    d.insert(kOutputFileTypeKey, static_cast<SInt32>(outputFileType_));
-    d.insert(kSampleRateKey, sampleRate_);
-    d.insert(kSampleRateConvertQualityKey, sampleRateConvertQuality_);
-    d.insert(kSnipFromKey, snipFrom_);
-    d.insert(kSnipToKey, snipTo_);
-    d.insert(kSpecificsKey, specifics());
-    d.insert(kSpecificsValidKey, specificsValid_);
-    d.insert(kStripMarginKey, stripMargin_);
-    d.insert(kWordLengthKey, wordLength_);
+    for (const Field& field : fields())
+        d.insert(*field.key, std::visit(Overloaded{[this](const Field::Text& t) { return QVariant(this->*t.member); },
+                                                   [this](Field::Specifics) { return QVariant(specifics()); },
+                                                   [this](OSType ConvSpec::*m) { return QVariant(SInt32(this->*m)); },
+                                                   [this](auto m) { return QVariant(this->*m); }},
+                                        field.member));
     return d;
 }
 
@@ -584,54 +638,26 @@ QString ConvSpec::description() const
     return QString::fromUtf8(PropertyList::toXml(dictionary()));
 }
 
+void ConvSpec::readField(const Field& field, const QVariant& value)
+{
+    std::visit(Overloaded{[&](bool ConvSpec::*m) { this->*m = PlistBoolValue(value); },
+                          [&](SInt32 ConvSpec::*m) { this->*m = PlistIntValue(value); },
+                          [&](double ConvSpec::*m) { this->*m = PlistDoubleValue(value); },
+                          [&](float ConvSpec::*m) { this->*m = PlistFloatValue(value); },
+                          [&](OSType ConvSpec::*m) { this->*m = PlistTypeCodeValue(value); },
+                          [&](const Field::Text& t) { (this->*t.set)(PlistStringValue(value)); },
+                          // A missing or unusable specifics dictionary gives an
+                          // empty one with a zeroed block, as a new conversion has.
+                          [&](Field::Specifics) {
+                              setSpecifics(value.typeId() == QMetaType::QVariantMap ? value.toMap() : QVariantMap());
+                          }},
+               field.member);
+}
+
 void ConvSpec::readDictionary(const QVariantMap& d)
 {
-    setActive(PlistBoolValue(d.value(kActiveKey)));
-    setBitRatePerChannel(PlistBoolValue(d.value(kBitRatePerChannelKey)));
-    setCeiledMax(PlistDoubleValue(d.value(kCeiledMaxKey)));
-    setCeiling(PlistDoubleValue(d.value(kCeilingKey)));
-    setChannelTreat(PlistIntValue(d.value(kChannelTreatKey)));
-    setComment(PlistStringValue(d.value(kCommentKey)));
-    setCompressionBoost(PlistDoubleValue(d.value(kCompressionBoostKey)));
-    setCompressionRelease(PlistDoubleValue(d.value(kCompressionReleaseKey)));
-    setCompressionType(PlistIntValue(d.value(kCompressionTypeKey)));
-    setConversionName(PlistStringValue(d.value(kConversionNameKey)));
-    setCopyExtras(PlistBoolValue(d.value(kCopyExtrasKey)));
-    setFadeInTime(PlistFloatValue(d.value(kFadeInTimeKey)));
-    setFadeOutTime(PlistFloatValue(d.value(kFadeOutTimeKey)));
-    setGateAttenuation(PlistDoubleValue(d.value(kGateAttenuationKey)));
-    setGateGapLength(PlistDoubleValue(d.value(kGateGapLengthKey)));
-    setGateThreshold(PlistDoubleValue(d.value(kGateThresholdKey)));
-    setHasValidMax(PlistBoolValue(d.value(kHasValidMaxKey)));
-    setMax(PlistDoubleValue(d.value(kMaxKey)));
-    setNameExtension(PlistStringValue(d.value(kNameExtensionKey)));
-    setNeedsChannelTreat(PlistBoolValue(d.value(kNeedsChannelTreatKey)));
-    setNeedsCompression(PlistBoolValue(d.value(kNeedsCompressionKey)));
-    setNeedsCompressor(PlistBoolValue(d.value(kNeedsCompressorKey)));
-    setNeedsExtraction(PlistBoolValue(d.value(kNeedsExtractionKey)));
-    setNeedsFades(PlistBoolValue(d.value(kNeedsFadesKey)));
-    setNeedsGain(PlistBoolValue(d.value(kNeedsGainKey)));
-    setNeedsGate(PlistBoolValue(d.value(kNeedsGateKey)));
-    setNeedsNameExtension(PlistBoolValue(d.value(kNeedsNameExtensionKey)));
-    setNeedsNewWordLength(PlistBoolValue(d.value(kNeedsNewWordLengthKey)));
-    setNeedsNormalize(PlistBoolValue(d.value(kNeedsNormalizeKey)));
-    setNeedsRedither(PlistBoolValue(d.value(kNeedsReditherKey)));
-    setNeedsSampleRateConversion(PlistBoolValue(d.value(kNeedsSampleRateConversionKey)));
-    setNeedsSnip(PlistBoolValue(d.value(kNeedsSnipKey)));
-    setNeedsStrictFileType(PlistBoolValue(d.value(kNeedsStrictFileTypeKey)));
-    setNeedsStrip(PlistBoolValue(d.value(kNeedsStripKey)));
-    setOutputFileType(PlistTypeCodeValue(d.value(kOutputFileTypeKey)));
-    setSampleRate(PlistDoubleValue(d.value(kSampleRateKey)));
-    setSampleRateConvertQuality(PlistIntValue(d.value(kSampleRateConvertQualityKey)));
-    setSnipFrom(PlistFloatValue(d.value(kSnipFromKey)));
-    setSnipTo(PlistFloatValue(d.value(kSnipToKey)));
-    // A missing or unusable specifics dictionary gives an empty one with a
-    // zeroed block, as a new conversion has.
-    const QVariant specifics = d.value(kSpecificsKey);
-    setSpecifics(specifics.typeId() == QMetaType::QVariantMap ? specifics.toMap() : QVariantMap());
-    setSpecificsValid(PlistBoolValue(d.value(kSpecificsValidKey)));
-    setStripMargin(PlistFloatValue(d.value(kStripMarginKey)));
-    setWordLength(PlistIntValue(d.value(kWordLengthKey)));
+    for (const Field& field : fields())
+        readField(field, d.value(*field.key));
     validateSettings();
 }
 
@@ -685,60 +711,31 @@ ConvSpecRef ConvSpec::fromLegacyData(const QByteArray& data, const QString& name
         type = kDefaultOutputFileType;
 
     ConvSpecRef spec(new ConvSpec(Zeroed{}));
-    ConvSpec& s = *spec;
-    s.setComment(QString());
-    s.specifics_.clear();
+    spec->readLegacyRecord(r);
+    spec->setConversionName(name);
+    spec->setOutputFileType(type);
+    spec->validateSettings();
+    return spec;
+}
+
+void ConvSpec::readLegacyRecord(const unsigned char* r)
+{
+    // The fields a record holds as they stand; the rest stay zero, NO or
+    // "", but for those set below.
+    for (const Field& field : fields())
+        if (field.legacyKind != LegacyKind::None)
+            readField(field, LegacyValue(r, field.legacyOffset, field.legacyKind));
 
     const SInt16 treat = ReadSigned16(r, 22);
+    setNeedsChannelTreat(treat != 0);
+    setChannelTreat(treat != 0 ? treat : 2);
+    setSampleRateConvertQuality(remapV3QualityToV4(ReadSigned16(r, 30)));
     // The extension: a length byte and up to 31 characters.
     const int extensionLength = std::min<int>(r[340], 31);
-    const QString extension = MacRoman::toUnicode(reinterpret_cast<const char*>(r + 341),
-                                                  static_cast<std::size_t>(extensionLength));
-
-    s.setActive(false);
-    s.setBitRatePerChannel(false);
-    s.setCeiledMax(0);
-    s.setCeiling(ReadFloat(r, 44));
-    s.setChannelTreat(treat != 0 ? treat : 2);
-    s.setCompressionBoost(ReadFloat(r, 60));
-    s.setCompressionRelease(ReadFloat(r, 64));
-    s.setCompressionType(ReadSigned16(r, 40));
-    s.setConversionName(name);
-    s.setCopyExtras(ReadFlag(r, 48));
-    s.setFadeInTime(ReadFloat(r, 16));
-    s.setFadeOutTime(ReadFloat(r, 372));
-    s.setGateAttenuation(ReadFloat(r, 78));
-    s.setGateGapLength(ReadFloat(r, 74));
-    s.setGateThreshold(ReadFloat(r, 70));
-    s.setHasValidMax(false);
-    s.setMax(0);
-    s.setNameExtension(extension);
-    s.setNeedsChannelTreat(treat != 0);
-    s.setNeedsCompression(ReadFlag(r, 38));
-    s.setNeedsCompressor(ReadFlag(r, 58));
-    s.setNeedsExtraction(ReadFlag(r, 12));
-    s.setNeedsFades(ReadFlag(r, 14));
-    s.setNeedsGain(ReadFlag(r, 52));
-    s.setNeedsGate(ReadFlag(r, 68));
-    s.setNeedsNameExtension(ReadFlag(r, 338));
-    s.setNeedsNewWordLength(ReadFlag(r, 34));
-    s.setNeedsNormalize(ReadFlag(r, 32));
-    s.setNeedsRedither(ReadFlag(r, 42));
-    s.setNeedsSampleRateConversion(ReadFlag(r, 24));
-    s.setNeedsSnip(ReadFlag(r, 376));
-    s.setNeedsStrictFileType(strict);
-    s.setNeedsStrip(ReadFlag(r, 0));
-    s.setOutputFileType(type);
-    s.setSampleRate(ReadFloat(r, 26));
-    s.setSampleRateConvertQuality(remapV3QualityToV4(ReadSigned16(r, 30)));
-    s.setSnipFrom(ReadFloat(r, 378));
-    s.setSnipTo(ReadFloat(r, 382));
-    s.setFileTypeSpecifics(r + 82);
-    s.setSpecificsValid(true);
-    s.setStripMargin(ReadFloat(r, 2));
-    s.setWordLength(ReadSigned16(r, 36));
-    s.validateSettings();
-    return spec;
+    setNameExtension(MacRoman::toUnicode(reinterpret_cast<const char*>(r + 341),
+                                         static_cast<std::size_t>(extensionLength)));
+    setFileTypeSpecifics(r + 82);
+    setSpecificsValid(true);
 }
 
 // ================================================== validation and sort
@@ -842,98 +839,127 @@ QString ConvSpec::descriptionForChannelHandling() const
     return QStringLiteral("channel treatment ") + FormatInt(channelTreat_);
 }
 
+namespace {
+
+const QString kLogLine = QStringLiteral("\n    ");
+
+} // namespace
+
 QString ConvSpec::descriptionForLog() const
 {
-    const QVariantMap entry = GetFileTypeEntry(outputFileType_);
-    const SoundFileDispatcherRef dispatcher = GetEntryDispatcher(entry);
-    const QString nl = QStringLiteral("\n    ");
+    return QStringLiteral("    Conversion name: ") + conversionName_ + logFormatLines() + logChannelLines() +
+           logEditLines() + logGainLines() + logNamingLines();
+}
 
-    QString log = QStringLiteral("    Conversion name: ") + conversionName_;
+// The comment, the output type, the sample rate and the word length.
+QString ConvSpec::logFormatLines() const
+{
+    QString log;
     if (!comment_.isEmpty())
-        log += nl + QStringLiteral("Comment: ") + comment_;
+        log += kLogLine + QStringLiteral("Comment: ") + comment_;
 
     if (needsStrictFileType_)
-        log += nl + QStringLiteral("Convert file format to: ") + TypeText(entry, outputFileType_);
+        log += kLogLine + QStringLiteral("Convert file format to: ") +
+               TypeText(GetFileTypeEntry(outputFileType_), outputFileType_);
     else
-        log += nl + QStringLiteral("Do not convert file format");
+        log += kLogLine + QStringLiteral("Do not convert file format");
 
     if (needsSampleRateConversion_)
-        log += nl + QStringLiteral("Convert the sample rate to: ") + FormatFixed(sampleRate_, 4) +
+        log += kLogLine + QStringLiteral("Convert the sample rate to: ") + shown(&ConvSpec::sampleRate_) +
                QStringLiteral(" Hz");
     else
-        log += nl + QStringLiteral("Do not convert the sample rate");
+        log += kLogLine + QStringLiteral("Do not convert the sample rate");
 
     if (needsNewWordLength_)
-        log += nl + QStringLiteral("Convert number of bits to: ") + descriptionForWordLengthInLog() +
+        log += kLogLine + QStringLiteral("Convert number of bits to: ") + descriptionForWordLengthInLog() +
                QStringLiteral(", ") + (needsRedither_ ? QStringLiteral("using") : QStringLiteral("without")) +
                QStringLiteral(" dithering");
     else
-        log += nl + QStringLiteral("Do not convert the number of bits");
+        log += kLogLine + QStringLiteral("Do not convert the number of bits");
+    return log;
+}
 
-    if (needsChannelTreat_) {
-        log += nl + QStringLiteral("Change number of channels by: ");
-        if (dispatcher && dispatcher->hasLogChannelSettingsFunc()) {
-            CConvSpec view(selfReference());
-            log += dispatcher->callLogChannelSettingsFunc(&view);
-        } else if (const char* phrase = LogChannelPhrase(channelTreat_)) {
-            log += QString::fromLatin1(phrase);
-        }
+QString ConvSpec::logChannelLines() const
+{
+    if (!needsChannelTreat_)
+        return QString();
+    QString log = kLogLine + QStringLiteral("Change number of channels by: ");
+    const SoundFileDispatcherRef dispatcher = GetEntryDispatcher(GetFileTypeEntry(outputFileType_));
+    if (dispatcher && dispatcher->hasLogChannelSettingsFunc()) {
+        CConvSpec view(selfReference());
+        log += dispatcher->callLogChannelSettingsFunc(&view);
+    } else if (const char* phrase = LogChannelPhrase(channelTreat_)) {
+        log += QString::fromLatin1(phrase);
     }
+    return log;
+}
 
+// Extraction, compacting, snipping, extras and fades.
+QString ConvSpec::logEditLines() const
+{
+    QString log;
     if (needsExtraction_)
-        log += nl + QStringLiteral("Extract regions");
+        log += kLogLine + QStringLiteral("Extract regions");
     if (needsStrip_)
-        log += nl + QStringLiteral("Compact audio (by region) with a ") + FormatFixed(stripMargin_, 1) +
+        log += kLogLine + QStringLiteral("Compact audio (by region) with a ") + shown(&ConvSpec::stripMargin_) +
                QStringLiteral(" ms safety margin");
     if (needsSnip_)
-        log += nl + QStringLiteral("Convert only a snippet from ") + FormatFixed(snipFrom_, 3) +
-               QStringLiteral(" to ") + FormatFixed(snipTo_, 3) + QStringLiteral(" s");
+        log += kLogLine + QStringLiteral("Convert only a snippet from ") + shown(&ConvSpec::snipFrom_) +
+               QStringLiteral(" to ") + shown(&ConvSpec::snipTo_) + QStringLiteral(" s");
     if (copyExtras_)
-        log += nl + QStringLiteral("Convert any marker-, loop-, region definitions, and time stamps");
+        log += kLogLine + QStringLiteral("Convert any marker-, loop-, region definitions, and time stamps");
     if (needsFades_) {
-        log += nl + QStringLiteral("Supply output files with a fade in of ") + FormatFixed(fadeInTime_, 1) +
+        log += kLogLine + QStringLiteral("Supply output files with a fade in of ") + shown(&ConvSpec::fadeInTime_) +
                QStringLiteral(" ms");
-        log += QStringLiteral("\n                        and a fade out of ") + FormatFixed(fadeOutTime_, 1) +
+        log += QStringLiteral("\n                        and a fade out of ") + shown(&ConvSpec::fadeOutTime_) +
                QStringLiteral(" ms");
     }
+    return log;
+}
 
-    if (needsGain_) {
-        if (needsGate_) {
-            log += nl + QStringLiteral("Gate silences with following settings:");
-            log += QStringLiteral("\n        A silence is longer than ") + FormatFixed(gateGapLength_ * 1000.0, 1) +
-                   QStringLiteral(" ms");
-            log += QStringLiteral("\n        and lower than ") + FormatFixed(gateThreshold_, 1) +
-                   QStringLiteral(" dBfs");
-            log += QStringLiteral("\n        Attenuate silences ") + FormatFixed(gateAttenuation_, 1) +
-                   QStringLiteral(" dB");
-        }
-        const QString rest = needsGate_ ? QStringLiteral("non-silences ") : QString(QLatin1String(""));
-        if (needsCompressor_) {
-            log += nl + QStringLiteral("Boost ") + rest +
-                   QStringLiteral("with Look Ahead Peak Limiter, using following settings:");
-            if (needsNormalize_)
-                log += QStringLiteral("\n        First normalize to full scale");
-            log += QStringLiteral("\n\t\t ") + (needsNormalize_ ? QStringLiteral("Then a") : QStringLiteral("     A")) +
-                   QStringLiteral("mplify ") + FormatFixed(compressionBoost_, 1) + QStringLiteral(" dB");
-            log += QStringLiteral("\n        Then limit at ") + FormatFixed(ceiling_, 1) + QStringLiteral(" dBfs");
-        } else if (needsNormalize_) {
-            log += nl + QStringLiteral("Boost ") + rest + QStringLiteral("by normalizing to: ") +
-                   FormatFixed(ceiling_, 1) + QStringLiteral(" dB");
-        }
-    } else {
-        log += nl + QStringLiteral("Do not change the gain");
+// The gate, then the limiter or the normalising.
+QString ConvSpec::logGainLines() const
+{
+    if (!needsGain_)
+        return kLogLine + QStringLiteral("Do not change the gain");
+    QString log;
+    if (needsGate_) {
+        log += kLogLine + QStringLiteral("Gate silences with following settings:");
+        log += QStringLiteral("\n        A silence is longer than ") + shown(&ConvSpec::gateGapLength_) +
+               QStringLiteral(" ms");
+        log += QStringLiteral("\n        and lower than ") + shown(&ConvSpec::gateThreshold_) + QStringLiteral(" dBfs");
+        log += QStringLiteral("\n        Attenuate silences ") + shown(&ConvSpec::gateAttenuation_) +
+               QStringLiteral(" dB");
     }
+    const QString rest = needsGate_ ? QStringLiteral("non-silences ") : QString(QLatin1String(""));
+    if (needsCompressor_) {
+        log += kLogLine + QStringLiteral("Boost ") + rest +
+               QStringLiteral("with Look Ahead Peak Limiter, using following settings:");
+        if (needsNormalize_)
+            log += QStringLiteral("\n        First normalize to full scale");
+        log += QStringLiteral("\n\t\t ") + (needsNormalize_ ? QStringLiteral("Then a") : QStringLiteral("     A")) +
+               QStringLiteral("mplify ") + shown(&ConvSpec::compressionBoost_) + QStringLiteral(" dB");
+        log += QStringLiteral("\n        Then limit at ") + shown(&ConvSpec::ceiling_) + QStringLiteral(" dBfs");
+    } else if (needsNormalize_) {
+        log += kLogLine + QStringLiteral("Boost ") + rest + QStringLiteral("by normalizing to: ") +
+               shown(&ConvSpec::ceiling_) + QStringLiteral(" dB");
+    }
+    return log;
+}
 
+// The name extension and the Broadcast Wave annotation.
+QString ConvSpec::logNamingLines() const
+{
+    QString log;
     if (needsNameExtension_) {
         const QString extension =
             nameExtension_.startsWith(QLatin1Char('.')) ? nameExtension_.mid(1) : nameExtension_;
-        log += nl + QStringLiteral("Add or replace filename extension: .") + extension;
+        log += kLogLine + QStringLiteral("Add or replace filename extension: .") + extension;
     }
-
     if (specifics_.contains(kAnnotationTextKey)) {
         const QString annotation = SpecificsText(specifics_.value(kAnnotationTextKey));
         if (!annotation.isNull())
-            log += nl + QStringLiteral("BWF annotation: ") + annotation;
+            log += kLogLine + QStringLiteral("BWF annotation: ") + annotation;
     }
     return log;
 }
@@ -953,7 +979,7 @@ QString ConvSpec::descriptionForAutoName() const
     }
 
     if (needsSampleRateConversion_)
-        name += QStringLiteral(", ") + FormatFixed(sampleRate_, 2) + QStringLiteral(" Hz");
+        name += QStringLiteral(", ") + shown(&ConvSpec::sampleRate_, 2) + QStringLiteral(" Hz");
     if (needsNewWordLength_)
         name += QStringLiteral(", ") + descriptionForWordLength() +
                 (needsRedither_ ? QStringLiteral(" dithered") : QString());
@@ -966,29 +992,29 @@ QString ConvSpec::descriptionForAutoName() const
     if (needsExtraction_)
         name += QStringLiteral(", extract");
     if (needsStrip_)
-        name += QStringLiteral(", strip (margin ") + FormatFixed(stripMargin_, 1) + QStringLiteral(" ms)");
+        name += QStringLiteral(", strip (margin ") + shown(&ConvSpec::stripMargin_) + QStringLiteral(" ms)");
     if (needsSnip_)
-        name += QStringLiteral(", snippet from ") + FormatFixed(snipFrom_, 3) + QStringLiteral(" to ") +
-                FormatFixed(snipTo_, 3) + QStringLiteral(" s");
+        name += QStringLiteral(", snippet from ") + shown(&ConvSpec::snipFrom_) + QStringLiteral(" to ") +
+                shown(&ConvSpec::snipTo_) + QStringLiteral(" s");
     if (copyExtras_)
         name += QStringLiteral(", copy extras");
     if (needsFades_)
-        name += QStringLiteral(", fade in ") + FormatFixed(fadeInTime_, 1) + QStringLiteral(" ms, out ") +
-                FormatFixed(fadeOutTime_, 1) + QStringLiteral(" ms");
+        name += QStringLiteral(", fade in ") + shown(&ConvSpec::fadeInTime_) + QStringLiteral(" ms, out ") +
+                shown(&ConvSpec::fadeOutTime_) + QStringLiteral(" ms");
     if (needsGain_) {
         if (needsGate_)
-            name += QStringLiteral(", att ") + FormatFixed(gateAttenuation_, 1) + QStringLiteral(" dB when below ") +
-                    FormatFixed(gateThreshold_, 1) + QStringLiteral(" dBfs for over ") +
-                    FormatFixed(gateGapLength_ * 1000.0, 1) + QStringLiteral(" ms");
+            name += QStringLiteral(", att ") + shown(&ConvSpec::gateAttenuation_) + QStringLiteral(" dB when below ") +
+                    shown(&ConvSpec::gateThreshold_) + QStringLiteral(" dBfs for over ") +
+                    shown(&ConvSpec::gateGapLength_) + QStringLiteral(" ms");
         const QString rest = needsGate_ ? QStringLiteral(" rest") : QString();
         if (needsCompressor_)
             name += QStringLiteral(", boost") + rest + QStringLiteral(", ") +
                     (needsNormalize_ ? QStringLiteral("normalize, ") : QString()) + QStringLiteral("amp ") +
-                    FormatFixed(compressionBoost_, 1) + QStringLiteral(" dB, limit @ ") + FormatFixed(ceiling_, 1) +
+                    shown(&ConvSpec::compressionBoost_) + QStringLiteral(" dB, limit @ ") + shown(&ConvSpec::ceiling_) +
                     QStringLiteral(" dBfs");
         else if (needsNormalize_)
             name += QStringLiteral(", boost") + rest + QStringLiteral(" by normalizing to ") +
-                    FormatFixed(ceiling_, 1) + QStringLiteral(" dBfs");
+                    shown(&ConvSpec::ceiling_) + QStringLiteral(" dBfs");
     }
     return name;
 }

@@ -6,7 +6,11 @@
 // Persistence: the 43 fields live under the keys "QMCS" + field name in a
 // property-list dictionary (dictionary()); the archive form is that
 // dictionary written as a property list.  Conversions of the previous
-// version come in as 386-byte big-endian records (fromLegacyData).
+// version come in as 386-byte big-endian records (fromLegacyData).  One
+// table of the fields (ConvSpec.cpp: key, member, type, default, legacy
+// record place, how the descriptions show it) drives the defaults, the
+// dictionary both ways, the copy, the comparison, the legacy import and
+// the numbers of the descriptions.
 //
 // Whatever the path a conversion is built on, its specifics hold an
 // "oldData" block of exactly 256 bytes (the per-type settings block that
@@ -25,6 +29,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class ConvSpec;
 using ConvSpecRef = std::shared_ptr<ConvSpec>;
@@ -99,6 +104,11 @@ public:
 
     static ConvSpecRef create();
     ConvSpecRef copy() const;
+
+    // Every persisted field, the specifics (block included) and `valid`
+    // alike.
+    bool operator==(const ConvSpec& other) const;
+    bool operator!=(const ConvSpec& other) const { return !(*this == other); }
 
     // From a dictionary keyed by the "QMCS" keys.  Missing or unusable
     // values give 0, NO or "" (numbers are read from numbers, booleans and
@@ -279,10 +289,28 @@ public:
     void setWordLength(SInt32 v) { wordLength_ = v; }
 
 private:
+    // One persisted field: its key, member, type, default, legacy record
+    // place and how the descriptions show it (ConvSpec.cpp).  Every
+    // operation that walks the fields walks this table.
+    struct Field;
+    static const std::vector<Field>& fields();
+
     struct Zeroed {};
     explicit ConvSpec(Zeroed);
     void assignFrom(const ConvSpec& other);
+    void readField(const Field& field, const QVariant& value);
     void readDictionary(const QVariantMap& dictionary);
+    void readLegacyRecord(const unsigned char* record);
+    // A numeric field as the descriptions show it: scaled, with the field's
+    // decimals unless `decimals` is given.
+    template <class T>
+    QString shown(T ConvSpec::*member, int decimals = -1) const;
+    // The parts of descriptionForLog, each a run of indented lines.
+    QString logFormatLines() const;
+    QString logChannelLines() const;
+    QString logEditLines() const;
+    QString logGainLines() const;
+    QString logNamingLines() const;
     // This object as a shared pointer (a non-owning one when it is not
     // owned by one), for the engine view the descriptions build.
     std::shared_ptr<ConvSpec> selfReference() const;

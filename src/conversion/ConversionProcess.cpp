@@ -495,28 +495,8 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
 {
     // Every file makes and frees the same working buffers.
     KeepFreedMemoryForReuse();
-    determinateStep_.store(false);
-    curNumSteps_.store(0);
-    warnings_.store(0);
-    curConv_.store(0);
-    // The seven change flags; the running flag stays raised from start() on,
-    // so that a poll never sees the batch end before it began.
-    for (int f = 0; f < kRunning; ++f)
-        setFlag(Flag(f), false);
-    setFlag(kRunning, true);
-    {
-        std::lock_guard<std::mutex> lock(warningsMutex_);
-        newWarnings_.clear();
-    }
-
-    {
-        std::lock_guard<std::mutex> lock(threadMutex_);
-        curThread_ = QThread::currentThread();
-        workerDict_ = ThreadDictionary::current();
-        workerDict_.setValue(kConversionProcessKey, QVariant::fromValue(this));
-        if (shouldStop_.load())
-            workerDict_.setLastError(userCanceledErr);
-    }
+    resetBatchState();
+    openWorkerContext();
 
     inputFiles_ = inputPaths;
     conversions_ = conversions;
@@ -529,60 +509,91 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
     for (const ConvSpecRef& conversion : conversions_) {
         if (shouldStop_.load() || !conversion)
             break;
-        curConv_.fetch_add(1);
-        setFlag(kConvSpecChanged, true);
-        curFile_.store(0);
-        setCurConvSpec(conversion);
-        hasLastPathProcessed_ = false;
-        lastPathProcessed_.clear();
-        brokenSetMembers_.clear();
-        reportedSetMembers_.clear();
-
-        post(kHeaderNotification, QVariant::fromValue(conversion));
-
-        const QString folder = destPath_ + QLatin1Char('/') + conversion->conversionName();
-        setCurFolder(folder);
-        std::string resolved;
-        if (ResolvePath(folder.toStdString(), &resolved) == noErr)
-            curConvOutputResolved_ = resolved;
-        else
-            curConvOutputResolved_.clear();
-        walkStack_.clear();
-        removeLeftoverTemporaries(folder, 0);
-        // What the walk learns of its folders (which sidecars they hold)
-        // holds for this conversion.
-        PathMemo conversionMemo;
-        rememberSidecars(folder);
-
-        for (const QString& input : inputFiles_) {
-            if (shouldStop_.load())
-                break;
-            if (IsFolder(input.toStdString()))
-                deepProcessFolder(input);
-            else
-                processFile(input, QString());
-        }
-
-        post(kFooterNotification, QVariant::fromValue(conversion));
+        runConversion(conversion);
         if (shouldStop_.load())
             break;
     }
 
     post(kDoneNotification, QVariant::fromValue(this));
-
-    {
-        std::lock_guard<std::mutex> lock(threadMutex_);
-        // The context ends with the batch (the thread may live on when the
-        // batch ran on a thread of the caller's).
-        for (const QString& key : {kConversionProcessKey, kCurConvSpecKey, kConvSpecDictionaryKey,
-                                   kOutputSpecificsKey, kCurInputFilePathKey, kCurLongNameKey, kOutputFolderRefKey,
-                                   kID3TagsKey})
-            workerDict_.remove(key);
-        workerDict_.clearLastError();
-        curThread_ = nullptr;
-        workerDict_ = ThreadDictionary();
-    }
+    closeWorkerContext();
     setFlag(kRunning, false);
+}
+
+void ConversionProcess::resetBatchState()
+{
+    determinateStep_.store(false);
+    curNumSteps_.store(0);
+    warnings_.store(0);
+    curConv_.store(0);
+    // The seven change flags; the running flag stays raised from start() on,
+    // so that a poll never sees the batch end before it began.
+    for (int f = 0; f < kRunning; ++f)
+        setFlag(Flag(f), false);
+    setFlag(kRunning, true);
+    std::lock_guard<std::mutex> lock(warningsMutex_);
+    newWarnings_.clear();
+}
+
+void ConversionProcess::openWorkerContext()
+{
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    curThread_ = QThread::currentThread();
+    workerDict_ = ThreadDictionary::current();
+    workerDict_.setValue(kConversionProcessKey, QVariant::fromValue(this));
+    if (shouldStop_.load())
+        workerDict_.setLastError(userCanceledErr);
+}
+
+void ConversionProcess::closeWorkerContext()
+{
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    // The context ends with the batch (the thread may live on when the
+    // batch ran on a thread of the caller's).
+    for (const QString& key : {kConversionProcessKey, kCurConvSpecKey, kConvSpecDictionaryKey, kOutputSpecificsKey,
+                               kCurInputFilePathKey, kCurLongNameKey, kOutputFolderRefKey, kID3TagsKey})
+        workerDict_.remove(key);
+    workerDict_.clearLastError();
+    curThread_ = nullptr;
+    workerDict_ = ThreadDictionary();
+}
+
+void ConversionProcess::runConversion(const ConvSpecRef& conversion)
+{
+    curConv_.fetch_add(1);
+    setFlag(kConvSpecChanged, true);
+    curFile_.store(0);
+    setCurConvSpec(conversion);
+    hasLastPathProcessed_ = false;
+    lastPathProcessed_.clear();
+    brokenSetMembers_.clear();
+    reportedSetMembers_.clear();
+
+    post(kHeaderNotification, QVariant::fromValue(conversion));
+
+    const QString folder = destPath_ + QLatin1Char('/') + conversion->conversionName();
+    setCurFolder(folder);
+    std::string resolved;
+    if (ResolvePath(folder.toStdString(), &resolved) == noErr)
+        curConvOutputResolved_ = resolved;
+    else
+        curConvOutputResolved_.clear();
+    walkStack_.clear();
+    removeLeftoverTemporaries(folder, 0);
+    // What the walk learns of its folders (which sidecars they hold) holds
+    // for this conversion.
+    PathMemo conversionMemo;
+    rememberSidecars(folder);
+
+    for (const QString& input : inputFiles_) {
+        if (shouldStop_.load())
+            break;
+        if (IsFolder(input.toStdString()))
+            deepProcessFolder(input);
+        else
+            processFile(input, QString());
+    }
+
+    post(kFooterNotification, QVariant::fromValue(conversion));
 }
 
 // ============================================================ per file
@@ -860,6 +871,19 @@ void ConversionProcess::handleUnrecognized(FileRun& run)
     }
 }
 
+OutputContext ConversionProcess::outputContextFor(const FileRun& run) const
+{
+    OutputContext context;
+    context.specifics = dict().value(kOutputSpecificsKey).toMap();
+    if (const ConvSpecRef convSpec = curConvSpec())
+        context.wordLength =
+            OutputContext::WordLength{convSpec->needsNewWordLength(), convSpec->bitRatePerChannel()};
+    context.inputPath = run.path;
+    context.longName = run.longName;
+    context.outputFolder = run.folderRef;
+    return context;
+}
+
 void ConversionProcess::runAndRename(FileRun& run)
 {
     // The resampling filter is built once for the file, whatever the
@@ -869,6 +893,7 @@ void ConversionProcess::runAndRename(FileRun& run)
     try {
         if (error == noErr) {
             writeID3Tags();
+            run.spec->SetOutputContext(outputContextFor(run));
             error = run.spec->NeedsSnip() ? processSnippet(sf_, run.spec.get()) : processOther(sf_, run.spec.get());
         }
         if (error == noErr) {

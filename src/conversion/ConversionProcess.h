@@ -27,6 +27,10 @@
 //   "ZuLastError"           0 at the start of each file, the file's error
 //                           when it fails, -128 after a stop request
 //   "ZuNumberOfInputSamples" written by the progress channel.
+// The outputs do not read these: each input's CConvSpec carries the typed
+// OutputContext made from them (its specifics, the conversion's word-length
+// settings, the input's path and name, the output folder), which the
+// pipelines hand to every output they make.
 //
 // Notifications (default center, posted synchronously on the worker
 // thread, sender = this object).  The payload of every one of them is a
@@ -89,6 +93,7 @@
 
 class CConvSpec;
 class CSoundFile;
+struct OutputContext;
 class QThread;
 class UserDefaults;
 class ZuSoundFile;
@@ -286,6 +291,14 @@ public:
                                UInt32* end);
 
 private:
+    // The stages of doConversion: the batch's state reset, the worker's
+    // context opened, each conversion run over every input, the context
+    // closed.
+    void resetBatchState();
+    void openWorkerContext();
+    void runConversion(const ConvSpecRef& conversion);
+    void closeWorkerContext();
+
     // The stages of processFile, on the per-file values of FileRun: detect
     // (missing, special, hidden, the output folder and context), decide
     // (set members, the input object, skip, copy or raw), run and rename,
@@ -299,6 +312,9 @@ private:
     void handleUnrecognized(FileRun& run);
     // A dot-named file met inside a walked folder (never one the user named).
     bool hiddenInWalk(const FileRun& run) const;
+    // What the outputs of this input are told: the specifics made for it,
+    // the conversion's word-length settings, the input and the folder.
+    OutputContext outputContextFor(const FileRun& run) const;
     void runAndRename(FileRun& run);
     void postOutcome(FileRun& run);
 

@@ -9,15 +9,14 @@
 #include "FileManager.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
-#include "OutputNameContext.h"
+#include "OutputContext.h"
 #include "OutputNaming.h"
 #include "PipelineSelector.h"
 #include "debug_trace.h"
+#include "conversion_pass_settings.h"
 #include "file_type_table.h"
-#include "fades.h"
 #include "pipeline_passes.h"
 #include "progress_channel.h"
-#include "sample_format_copy.h"
 #include "ZuFiles.h"
 
 #include <algorithm>
@@ -110,6 +109,16 @@ OutputSettings SettingsFor(int stageSet, const PipelineRoute& route, CSoundFile*
     return s;
 }
 
+// The context of the outputs made while it lives: the conversion's for this
+// input, published under the input's name when `published` (a region file
+// is written under its final name).
+OutputContext ContextFor(const CConvSpec& spec, bool published)
+{
+    OutputContext context = spec.GetOutputContext();
+    context.baseName = published ? spec.LongName().toStdString() : std::string();
+    return context;
+}
+
 // Makes the output object of `route`: a split or surround set of the
 // output type, or a file of it; *out is set once the object exists (so that
 // a failure closes it).
@@ -173,7 +182,7 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
                     OutputPtr* out, bool* namingFailed = nullptr)
 {
     // What the output stores of its own name is its final name.
-    const OutputNameContext publishedAs(spec->LongName().toStdString());
+    const OutputContextScope publishedAs(ContextFor(*spec, true));
     SInt16 err = NewOutputObject(route, s, out);
     if (err)
         return err;
@@ -388,7 +397,7 @@ void CopyAnnotations(CSoundFile* in, CSoundFile* out)
 SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
 {
     const OSType type = spec->OutputFileType();
-    const OutputNameContext publishedAs(spec->LongName().toStdString());
+    const OutputContextScope publishedAs(ContextFor(*spec, true));
     OutputPtr out(CreateSoundFileObject(type));
     if (!out)
         return kCreateSoundFileFailedErr;
@@ -425,156 +434,231 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     return err;
 }
 
-// Stage sets 0 to 7 on one route.
-SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
-{
-    const bool resample = stageSet & 1;
-    const bool gain = stageSet & 2;
-    const bool strip = stageSet & 4;
-    const int variant = Variant(route.pass);
-    if (variant < 0)
-        return paramErr;
+// What the steps of one run of a stage set on one route share.
+struct RouteRun {
+    int stageSet;
+    ChannelTreatment owner;
+    const PipelineRoute& route;
+    CSoundFile* in;
+    CConvSpec* spec;
+    bool resample;
+    bool gain;
+    bool decodes;  // the input's type decodes on open
 
+    RouteRun(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+        : stageSet(stageSet), owner(owner), route(route), in(in), spec(spec), resample(stageSet & 1),
+          gain(stageSet & 2), decodes(TypeNeedsDecodingOnOpen(in->GetFileType()))
+    {
+    }
+
+    SInt16 Decode() const { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); }
+};
+
+// One run of stage sets 0 to 7 on one route.
+struct StageRun : RouteRun {
+    bool strip;
+    bool isSet = false;
+    bool encodes = false;
     // The channel treatment is applied by the first pass that reads the
     // input; after resampling into the work file only the widening of a
     // mono input to stereo is left for the gain pass.
-    const PipelinePassTable& passes = PassTable();
     PipelinePass resamplePass = nullptr;
     PipelinePass gainPass = nullptr;
-    int gainVariant = variant;
-    if (resample)
-        resamplePass = passes.resample[strip][gain && route.pass == ChannelPass::MonoToStereo ? 0 : variant];
-    if (gain) {
-        gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
-        gainPass = passes.gain[strip && !resample][gainVariant];
+    int gainVariant = 0;
+    OutputSettings settings;
+    SampleCopySettings copy;
+    FadeSettings fades;
+    OutputPtr out;
+
+    StageRun(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+        : RouteRun(stageSet, owner, route, in, spec), strip(stageSet & 4)
+    {
     }
 
-    if (strip && in->GetNumRegions() == 0)
+    // The passes of `variant` from the table; false when one is missing.
+    bool ChoosePasses(const PipelinePassTable& passes, int variant)
+    {
+        gainVariant = variant;
+        if (resample)
+            resamplePass = passes.resample[strip][gain && route.pass == ChannelPass::MonoToStereo ? 0 : variant];
+        if (gain) {
+            gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
+            gainPass = passes.gain[strip && !resample][gainVariant];
+        }
+        return !(resample && !resamplePass) && !(gain && (!gainPass || !HasScan(passes)));
+    }
+
+    void Prepare()
+    {
+        settings = SettingsFor(stageSet, route, in, spec);
+        isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
+        encodes = TypeNeedsEncodingOnClose(settings.type);
+        copy = SampleCopySettingsFrom(*spec);
+        fades = FadeSettingsFrom(*spec);
+    }
+
+    void PostStepCount() const
+    {
+        const int passCount = (resample ? 1 : 0) + (gain ? 2 : 0) + (resample || gain ? 0 : 1);
+        PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
+    }
+
+    SInt16 Create(bool* namingFailed = nullptr)
+    {
+        return CreateOutput(route, settings, in, spec, &out, namingFailed);
+    }
+
+    // Fades the output and closes it as a success.
+    SInt16 Finish()
+    {
+        const SInt16 err = Narrow(ApplyFades(out.get(), fades));
+        if (err)
+            return err;
+        return out.release()->CloseAndDelete(true);
+    }
+};
+
+// The step text of a pass straight into the output.
+void PostDirectStepText(const StageRun& r)
+{
+    if (!r.resample)
+        PostStep(r.strip ? "Compacting audio file" : "Copying/format change");
+    else if (r.isSet && r.in->GetSampleRate() > 0.0)
+        PostStepWithValue("Sample rate conversion", r.spec->SampleRate() / r.in->GetSampleRate());
+    else
+        PostStep("Sample rate conversion");
+}
+
+// After resampling straight into the output: the output's frame and
+// channel counts are posted, after the fades on some routes.
+SInt16 FinishResampled(StageRun& r)
+{
+    const bool countsAfterFades = r.owner == ForceInterleavedStereo || (r.strip && r.isSet);
+    if (countsAfterFades) {
+        const SInt16 err = Narrow(ApplyFades(r.out.get(), r.fades));
+        PostProgressNumSampleFrames(r.out->GetNumFrames());
+        PostProgressNumChannels(r.out->GetNumChannels());
+        if (err)
+            return err;
+        return r.out.release()->CloseAndDelete(true);
+    }
+    PostProgressNumSampleFrames(r.out->GetNumFrames());
+    if (r.owner != SplitChannels || r.strip)
+        PostProgressNumChannels(r.out->GetNumChannels());
+    return r.Finish();
+}
+
+// Copy, compacting copy or resampling straight into the output.  A
+// resampled set, and the compacted right channel, are created after the
+// step count and the decode (the latter also after its step text).
+SInt16 RunWithoutGain(StageRun& r)
+{
+    const bool textFirst = r.strip && r.owner == RightOnly;
+    const bool createFirst = !(r.resample && r.isSet) && !textFirst;
+    SInt16 err = noErr;
+    if (createFirst && (err = r.Create()))
+        return err;
+    r.PostStepCount();
+    if ((err = r.Decode()))
+        return err;
+    if (textFirst)
+        PostDirectStepText(r);
+    if (!createFirst && (err = r.Create()))
+        return err;
+    if (!textFirst)
+        PostDirectStepText(r);
+    if (!r.resample) {
+        if ((err = Narrow(RunCopyPass(r.route.pass, r.strip, r.in, r.out.get(), r.copy))))
+            return err;
+        return r.Finish();
+    }
+    if ((err = Narrow(r.resamplePass(r.in, r.out.get(), r.spec))))
+        return err;
+    return FinishResampled(r);
+}
+
+// Creates the output of a gain pass with its step text (a set's text goes
+// first).  A failing set creation of the whole-file gain pipeline of
+// treatment 0 reports the creation failure itself.
+SInt16 CreateForGain(StageRun& r)
+{
+    if (r.isSet)
+        PostStep("Dynamics/gain processing");
+    bool namingFailed = false;
+    SInt16 created = r.Create(&namingFailed);
+    if (namingFailed && r.stageSet == 2 && r.owner == NoChannelTreat && r.route.layout == OutputLayout::SurroundSet)
+        created = kCreateSoundFileFailedErr;
+    if (created == noErr && !r.isSet)
+        PostStep("Dynamics/gain processing");
+    return created;
+}
+
+// Scans `source`, creates the output and gains `source` into it.
+SInt16 ScanAndGain(StageRun& r, CSoundFile* source)
+{
+    SInt16 err = noErr;
+    PostStep("Scanning file");
+    if ((err = Narrow(RunScan(PassTable(), source, r.gainVariant, r.spec))))
+        return err;
+    if ((err = CreateForGain(r)))
+        return err;
+    if ((err = Narrow(r.gainPass(source, r.out.get(), r.spec))))
+        return err;
+    return r.Finish();
+}
+
+SInt16 RunGain(StageRun& r)
+{
+    r.PostStepCount();
+    if (const SInt16 err = r.Decode())
+        return err;
+    return ScanAndGain(r, r.in);
+}
+
+// Resampling into the work file, then scan and gain from it.
+SInt16 RunRateAndGain(StageRun& r)
+{
+    WorkFile work;
+    SInt16 err = noErr;
+    if ((err = work.Create(r.spec, r.in, r.route.pass)))
+        return err;
+    r.PostStepCount();
+    if ((err = r.Decode()))
+        return err;
+    PostStep("Sample rate conversion");
+    if ((err = Narrow(r.resamplePass(r.in, work.get(), r.spec))))
+        return err;
+    PostProgressNumSampleFrames(work.get()->GetNumFrames());
+    PostProgressNumChannels(work.get()->GetNumChannels());
+    return ScanAndGain(r, work.get());
+}
+
+// Stage sets 0 to 7 on one route.
+SInt16 RunStage(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in, CConvSpec* spec)
+{
+    const int variant = Variant(route.pass);
+    if (variant < 0)
+        return paramErr;
+    StageRun r(stageSet, owner, route, in, spec);
+    const bool available = r.ChoosePasses(PassTable(), variant);
+
+    if (r.strip && in->GetNumRegions() == 0)
         return kNoRegionsToCompactErr;
-    if (stageSet == 0 && owner == NoChannelTreat && route.layout == OutputLayout::Kept && TakesDirectEncodeRoute(in, spec))
+    if (stageSet == 0 && owner == NoChannelTreat && route.layout == OutputLayout::Kept &&
+        TakesDirectEncodeRoute(in, spec))
         return RunDirectEncode(in, spec);
-    if ((resample && !resamplePass) || (gain && (!gainPass || !HasScan(passes)))) {
+    if (!available) {
         QM_TRACE("Run", "the passes of stage set " << stageSet << " are not available");
         return paramErr;
     }
 
-    const OutputSettings settings = SettingsFor(stageSet, route, in, spec);
-    const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
-    const bool decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
-    const bool encodes = TypeNeedsEncodingOnClose(settings.type);
-    const int passCount = (resample ? 1 : 0) + (gain ? 2 : 0) + (resample || gain ? 0 : 1);
-    const SampleCopySettings copySettings = SampleCopySettingsFrom(*spec);
-    const FadeSettings fadeSettings = FadeSettingsFrom(*spec);
-
-    OutputPtr out;
-    WorkFile work;
-    SInt16 err = noErr;
-    auto decode = [&]() -> SInt16 { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); };
-    auto finish = [&]() -> SInt16 {
-        err = Narrow(ApplyFades(out.get(), fadeSettings));
-        if (err)
-            return err;
-        return out.release()->CloseAndDelete(true);
-    };
-
-    if (!gain) {
-        // Copy, compacting copy or resampling straight into the output.  A
-        // resampled set, and the compacted right channel, are created after
-        // the step count and the decode (the latter also after its step text).
-        const bool textFirst = strip && owner == RightOnly;
-        const bool createFirst = !(resample && isSet) && !textFirst;
-        if (createFirst && (err = CreateOutput(route, settings, in, spec, &out)))
-            return err;
-        PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
-        if ((err = decode()))
-            return err;
-        auto postText = [&] {
-            if (!resample)
-                PostStep(strip ? "Compacting audio file" : "Copying/format change");
-            else if (isSet && in->GetSampleRate() > 0.0)
-                PostStepWithValue("Sample rate conversion", spec->SampleRate() / in->GetSampleRate());
-            else
-                PostStep("Sample rate conversion");
-        };
-        if (textFirst)
-            postText();
-        if (!createFirst && (err = CreateOutput(route, settings, in, spec, &out)))
-            return err;
-        if (!textFirst)
-            postText();
-        if (!resample) {
-            err = Narrow(RunCopyPass(route.pass, strip, in, out.get(), copySettings));
-            if (err)
-                return err;
-            return finish();
-        }
-        if ((err = Narrow(resamplePass(in, out.get(), spec))))
-            return err;
-        // Where the output's frame and channel counts are posted.
-        const bool countsAfterFades = owner == ForceInterleavedStereo || (strip && isSet);
-        if (countsAfterFades) {
-            err = Narrow(ApplyFades(out.get(), fadeSettings));
-            PostProgressNumSampleFrames(out->GetNumFrames());
-            PostProgressNumChannels(out->GetNumChannels());
-            if (err)
-                return err;
-            return out.release()->CloseAndDelete(true);
-        }
-        PostProgressNumSampleFrames(out->GetNumFrames());
-        if (owner != SplitChannels || strip)
-            PostProgressNumChannels(out->GetNumChannels());
-        return finish();
-    }
-
-    // A failing set creation of the whole-file gain pipeline of treatment 0
-    // reports the creation failure itself.
-    auto createForGain = [&]() -> SInt16 {
-        if (isSet)
-            PostStep("Dynamics/gain processing");
-        bool namingFailed = false;
-        SInt16 created = CreateOutput(route, settings, in, spec, &out, &namingFailed);
-        if (namingFailed && stageSet == 2 && owner == NoChannelTreat && route.layout == OutputLayout::SurroundSet)
-            created = kCreateSoundFileFailedErr;
-        if (created == noErr && !isSet)
-            PostStep("Dynamics/gain processing");
-        return created;
-    };
-
-    if (!resample) {
-        PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
-        if ((err = decode()))
-            return err;
-        PostStep("Scanning file");
-        if ((err = Narrow(RunScan(passes, in, gainVariant, spec))))
-            return err;
-        if ((err = createForGain()))
-            return err;
-        if ((err = Narrow(gainPass(in, out.get(), spec))))
-            return err;
-        return finish();
-    }
-
-    // Resampling into the work file, then scan and gain from it.
-    if ((err = work.Create(spec, in, route.pass)))
-        return err;
-    PostProgressNumSteps((decodes ? 1 : 0) + (encodes ? 1 : 0) + passCount);
-    if ((err = decode()))
-        return err;
-    PostStep("Sample rate conversion");
-    if ((err = Narrow(resamplePass(in, work.get(), spec))))
-        return err;
-    PostProgressNumSampleFrames(work.get()->GetNumFrames());
-    PostProgressNumChannels(work.get()->GetNumChannels());
-    PostStep("Scanning file");
-    if ((err = Narrow(RunScan(passes, work.get(), gainVariant, spec))))
-        return err;
-    if ((err = createForGain()))
-        return err;
-    if ((err = Narrow(gainPass(work.get(), out.get(), spec))))
-        return err;
-    return finish();
+    r.Prepare();
+    if (!r.gain)
+        return RunWithoutGain(r);
+    if (!r.resample)
+        return RunGain(r);
+    return RunRateAndGain(r);
 }
-
 
 // ------------------------------------------------------- region extraction
 
@@ -632,6 +716,7 @@ SInt16 CreateInputFolder(CConvSpec* spec, std::string* path)
 SInt16 CreateRegionOutput(const PipelineRoute& route, const OutputSettings& s, CSoundFile* in, CConvSpec* spec,
                           const std::string& folder, const std::string& name, OutputPtr* out)
 {
+    const OutputContextScope context(ContextFor(*spec, false));
     SInt16 err = NewOutputObject(route, s, out);
     if (err)
         return err;
@@ -643,132 +728,182 @@ SInt16 CreateRegionOutput(const PipelineRoute& route, const OutputSettings& s, C
     return CreateOutputAt(route, s, in, spec, target, false, out->get());
 }
 
-// Stage sets 8 to 11 on one route.
-SInt16 RunExtraction(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
-                     CConvSpec* spec)
-{
-    const bool resample = stageSet & 1;
-    const bool gain = stageSet & 2;
-    const int variant = Variant(route.pass);
-    if (variant < 0)
-        return paramErr;
-
+// One run of stage sets 8 to 11 on one route.
+struct ExtractionRun : RouteRun {
     // In stage set 11 the resampling pass applies the treatment while it
     // writes the work file; the gain pass then only widens a mono input.
-    const PipelinePassTable& passes = PassTable();
-    const int gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
+    int gainVariant = 0;
     PipelineRangePass rangePass = nullptr;
     PipelinePass stripPass = nullptr;
-    if (gain)
-        rangePass = passes.gainRange[gainVariant];
-    else if (resample)
-        rangePass = passes.resampleRange[variant];
-    if (resample && gain)
-        stripPass = passes.resample[1][route.pass == ChannelPass::MonoToStereo ? 0 : variant];
+    OutputSettings settings;
+    int encodeFlag = 0;
+    bool ownKept = false;
+    const char* stepText = "Extracting regions";
+    double rateRatio = 0.0;
+    std::string folder;  // the input's folder, once created
 
-    if (in->GetNumRegions() == 0)
-        return kNoRegionsToCompactErr;
-    if (((resample || gain) && !rangePass) || (resample && gain && !stripPass) || (gain && !HasScan(passes))) {
-        QM_TRACE("Run", "the passes of stage set " << stageSet << " are not available");
-        return paramErr;
+    ExtractionRun(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
+                  CConvSpec* spec)
+        : RouteRun(stageSet, owner, route, in, spec)
+    {
     }
 
-    const OutputSettings settings = SettingsFor(stageSet, route, in, spec);
-    const bool decodes = TypeNeedsDecodingOnOpen(in->GetFileType());
-    const int encodeFlag = TypeNeedsEncodingOnClose(settings.type) ? 1 : 0;
-    const bool ownKept = owner == NoChannelTreat && route.layout == OutputLayout::Kept;
-    const char* stepText = "Extracting regions";
-    if (gain)
-        stepText = "Dynamics/gain processing";
-    else if (resample)
-        stepText = "Sample rate conversion";
-    else if ((owner == NoChannelTreat || owner == ForceInterleavedStereo) && route.layout != OutputLayout::SurroundSet)
-        stepText = "Copying/format change";
-    const double rateRatio = in->GetSampleRate() > 0.0 ? spec->SampleRate() / in->GetSampleRate() : 0.0;
-    auto postText = [&](int flag) {
+    // The passes of `variant` from the table; false when one is missing.
+    bool ChoosePasses(const PipelinePassTable& passes, int variant)
+    {
+        gainVariant = resample ? (route.pass == ChannelPass::MonoToStereo ? 1 : 0) : variant;
+        if (gain)
+            rangePass = passes.gainRange[gainVariant];
+        else if (resample)
+            rangePass = passes.resampleRange[variant];
+        if (resample && gain)
+            stripPass = passes.resample[1][route.pass == ChannelPass::MonoToStereo ? 0 : variant];
+        return !((resample || gain) && !rangePass) && !(resample && gain && !stripPass) &&
+               !(gain && !HasScan(passes));
+    }
+
+    void Prepare()
+    {
+        settings = SettingsFor(stageSet, route, in, spec);
+        encodeFlag = TypeNeedsEncodingOnClose(settings.type) ? 1 : 0;
+        ownKept = owner == NoChannelTreat && route.layout == OutputLayout::Kept;
+        if (gain)
+            stepText = "Dynamics/gain processing";
+        else if (resample)
+            stepText = "Sample rate conversion";
+        else if ((owner == NoChannelTreat || owner == ForceInterleavedStereo) &&
+                 route.layout != OutputLayout::SurroundSet)
+            stepText = "Copying/format change";
+        rateRatio = in->GetSampleRate() > 0.0 ? spec->SampleRate() / in->GetSampleRate() : 0.0;
+    }
+
+    void PostText(int flag) const
+    {
         if (resample && !gain)
             PostStepWithValue(stepText, rateRatio, flag);
         else
             PostStep(stepText, flag);
-    };
-    auto decode = [&]() -> SInt16 { return decodes ? SInt16(in->PrepareRead(spec->OutputFolder())) : SInt16(noErr); };
+    }
 
+    SInt16 CreateFolder() { return CreateInputFolder(spec, &folder); }
+};
+
+// Stage set 11: the input's region blocks resampled into the work file
+// once, which is scanned; its regions are then gained one by one.
+SInt16 PrepareResampledRegions(ExtractionRun& r, WorkFile& work)
+{
     SInt16 err = noErr;
-    std::string folder;
+    if ((err = work.Create(r.spec, r.in, r.route.pass, r.ownKept ? ".TempFile-" : "TempFile-")))
+        return err;
+    PostProgressNumSteps((r.decodes ? 1 : 0) + 3);
+    if ((err = r.Decode()))
+        return err;
+    PostStep("Sample rate conversion");
+    if ((err = Narrow(r.stripPass(r.in, work.get(), r.spec))))
+        return err;
+    PostStep("Scanning file");
+    if ((err = Narrow(RunScan(PassTable(), work.get(), r.gainVariant, r.spec))))
+        return err;
+    if ((err = r.CreateFolder()))
+        return err;
+    r.PostText(r.encodeFlag);
+    return noErr;
+}
+
+// Stage sets 8 to 10: the input's regions are read from the input itself
+// (scanned first when gained).
+SInt16 PrepareInputRegions(ExtractionRun& r)
+{
+    const int stageSet = r.stageSet;
+    const bool folderFirst = (stageSet != kStageExtractGain && !(stageSet == kStageExtract && r.ownKept)) ||
+                             (stageSet == kStageExtractGain && r.ownKept);
+    SInt16 err = noErr;
+    if (folderFirst && (err = r.CreateFolder()))
+        return err;
+    PostProgressNumSteps((r.decodes ? 1 : 0) + (r.gain ? 2 : 1));
+    if ((err = r.Decode()))
+        return err;
+    if (!folderFirst && !r.gain && (err = r.CreateFolder()))
+        return err;
+    if (r.gain) {
+        PostStep("Scanning file");
+        if ((err = Narrow(RunScan(PassTable(), r.in, r.gainVariant, r.spec))))
+            return err;
+        if (!folderFirst && (err = r.CreateFolder()))
+            return err;
+    }
+    r.PostText(r.encodeFlag);
+    return noErr;
+}
+
+// Region `index` of `source` into a file of its own, closed before the next.
+SInt16 WriteRegion(const ExtractionRun& r, CSoundFile* source, int index, const SampleCopySettings& copy,
+                   const FadeSettings& fades)
+{
+    r.PostText(0);
+    SFTRegion region;
+    SInt16 err = noErr;
+    if ((err = source->GetRegion(UInt16(index), &region)))
+        return err;
+    Str255 regionName = {0};
+    regionName[0] = std::min<UInt8>(region.name[0], sizeof(region.name) - 1);
+    std::memcpy(regionName + 1, region.name + 1, regionName[0]);
+    PostProgressRegion(regionName, region.start, region.end, index, r.in->GetNumRegions());
+
+    OutputPtr out;
+    if ((err = CreateRegionOutput(r.route, r.settings, r.in, r.spec, r.folder, RegionFileName(region, index), &out)))
+        return err;
+    // A region reaching beyond the source is cut at its end.
+    const UInt32 end = std::min<UInt32>(region.end, source->GetNumFrames());
+    const UInt32 start = std::min<UInt32>(region.start, end);
+    if (r.rangePass)
+        err = Narrow(r.rangePass(source, out.get(), start, end, r.spec));
+    else
+        err = Narrow(RunCopyRangePass(r.route.pass, source, out.get(), start, end, copy));
+    if (err)
+        return err;
+    if (r.stageSet == kStageExtractSRC && r.owner == SplitChannels)
+        PostProgressNumSampleFrames(out->GetNumFrames());
+    if ((err = Narrow(ApplyFades(out.get(), fades))))
+        return err;
+    return out.release()->CloseAndDelete(true);
+}
+
+// Stage sets 8 to 11 on one route.
+SInt16 RunExtraction(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
+                     CConvSpec* spec)
+{
+    const int variant = Variant(route.pass);
+    if (variant < 0)
+        return paramErr;
+    ExtractionRun r(stageSet, owner, route, in, spec);
+    const bool available = r.ChoosePasses(PassTable(), variant);
+    if (in->GetNumRegions() == 0)
+        return kNoRegionsToCompactErr;
+    if (!available) {
+        QM_TRACE("Run", "the passes of stage set " << stageSet << " are not available");
+        return paramErr;
+    }
+    r.Prepare();
+
     WorkFile work;
     CSoundFile* source = in;
-
+    SInt16 err = noErr;
     if (stageSet == kStageExtractSRCGain) {
-        if ((err = work.Create(spec, in, route.pass, ownKept ? ".TempFile-" : "TempFile-")))
-            return err;
-        PostProgressNumSteps((decodes ? 1 : 0) + 3);
-        if ((err = decode()))
-            return err;
-        PostStep("Sample rate conversion");
-        if ((err = Narrow(stripPass(in, work.get(), spec))))
-            return err;
-        PostStep("Scanning file");
-        if ((err = Narrow(RunScan(passes, work.get(), gainVariant, spec))))
-            return err;
-        if ((err = CreateInputFolder(spec, &folder)))
-            return err;
-        postText(encodeFlag);
+        err = PrepareResampledRegions(r, work);
         source = work.get();
     } else {
-        const bool folderFirst = (stageSet != kStageExtractGain && !(stageSet == kStageExtract && ownKept)) ||
-                                 (stageSet == kStageExtractGain && ownKept);
-        if (folderFirst && (err = CreateInputFolder(spec, &folder)))
-            return err;
-        PostProgressNumSteps((decodes ? 1 : 0) + (gain ? 2 : 1));
-        if ((err = decode()))
-            return err;
-        if (!folderFirst && !gain && (err = CreateInputFolder(spec, &folder)))
-            return err;
-        if (gain) {
-            PostStep("Scanning file");
-            if ((err = Narrow(RunScan(passes, in, gainVariant, spec))))
-                return err;
-            if (!folderFirst && (err = CreateInputFolder(spec, &folder)))
-                return err;
-        }
-        postText(encodeFlag);
+        err = PrepareInputRegions(r);
     }
+    if (err)
+        return err;
 
-    // One file per region of the source, each closed before the next.
-    const SampleCopySettings copySettings = SampleCopySettingsFrom(*spec);
-    const FadeSettings fadeSettings = FadeSettingsFrom(*spec);
-    const int inputCount = in->GetNumRegions();
+    const SampleCopySettings copy = SampleCopySettingsFrom(*spec);
+    const FadeSettings fades = FadeSettingsFrom(*spec);
     const int count = source->GetNumRegions();
-    SInt16 result = noErr;
-    for (int i = 0; i < count && result == noErr; ++i) {
-        postText(0);
-        SFTRegion region;
-        if ((result = source->GetRegion(UInt16(i), &region)))
-            break;
-        Str255 regionName = {0};
-        regionName[0] = std::min<UInt8>(region.name[0], sizeof(region.name) - 1);
-        std::memcpy(regionName + 1, region.name + 1, regionName[0]);
-        PostProgressRegion(regionName, region.start, region.end, i, inputCount);
-
-        OutputPtr out;
-        if ((result = CreateRegionOutput(route, settings, in, spec, folder, RegionFileName(region, i), &out)))
-            break;
-        // A region reaching beyond the source is cut at its end.
-        const UInt32 end = std::min<UInt32>(region.end, source->GetNumFrames());
-        const UInt32 start = std::min<UInt32>(region.start, end);
-        if (rangePass)
-            result = Narrow(rangePass(source, out.get(), start, end, spec));
-        else
-            result = Narrow(RunCopyRangePass(route.pass, source, out.get(), start, end, copySettings));
-        if (result)
-            break;
-        if (stageSet == kStageExtractSRC && owner == SplitChannels)
-            PostProgressNumSampleFrames(out->GetNumFrames());
-        if ((result = Narrow(ApplyFades(out.get(), fadeSettings))))
-            break;
-        result = out.release()->CloseAndDelete(true);
-    }
-    return result;
+    for (int i = 0; i < count && err == noErr; ++i)
+        err = WriteRegion(r, source, i, copy, fades);
+    return err;
 }
 
 } // namespace

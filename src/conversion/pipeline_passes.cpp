@@ -1,6 +1,7 @@
 #include "pipeline_passes.h"
 
 #include "CConvSpec.h"
+#include "conversion_pass_settings.h"
 #include "gain_dynamics.h"
 #include "peak_scan.h"
 #include "resampling_passes.h"
@@ -10,33 +11,42 @@ namespace {
 using WholeResample = SInt32 (*)(CSoundFile*, CSoundFile*, ResampleSettings&);
 using RangeResample = SInt32 (*)(CSoundFile*, CSoundFile*, UInt32, UInt32, ResampleSettings&);
 
+// What a pass gives back to the conversion: the analysis and rate
+// conversion passes the peak, the gain passes the peak and the ceiled peak.
+enum class Results { Peak, Gain };
+
+// A pass run with the conversion's settings, its results stored back.
+template <Results Kind, class Pass>
+SInt32 Carrying(CConvSpec* spec, Pass pass)
+{
+    PassSettings s = PassSettingsFrom(*spec);
+    const SInt32 err = pass(s);
+    if constexpr (Kind == Results::Peak)
+        StorePeak(s, *spec);
+    else
+        StoreGainResults(s, *spec);
+    return err;
+}
+
 template <WholeResample Pass>
 SInt32 Resample(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
 {
-    ResampleSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = Pass(in, out, s);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(spec, [&](ResampleSettings& s) { return Pass(in, out, s); });
 }
 
 template <RangeResample Pass>
 SInt32 ResampleRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
 {
-    ResampleSettings s = PassSettingsFrom(*spec);
-    const SInt32 err = Pass(in, out, start, end, s);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(spec, [&](ResampleSettings& s) { return Pass(in, out, start, end, s); });
 }
 
 // The mixing range pass continues at a position of the caller's; a region
 // file starts at frame 0.
 SInt32 ResampleRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
 {
-    ResampleSettings s = PassSettingsFrom(*spec);
     UInt32 outPos = 0;
-    const SInt32 err = SRCPassRangeMixToMono(in, out, start, end, s, &outPos);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(
+        spec, [&](ResampleSettings& s) { return SRCPassRangeMixToMono(in, out, start, end, s, &outPos); });
 }
 
 // The analysis examines the channels the following gain pass keeps: the
@@ -45,16 +55,34 @@ SInt32 ResampleRangeMixToMono(CSoundFile* in, CSoundFile* out, UInt32 start, UIn
 // the peak of every channel they write.
 SInt32 ScanFor(CSoundFile* in, SInt16 treatment, CConvSpec* spec)
 {
-    ScanSettings s = PassSettingsFrom(*spec);
-    s.channelTreat = treatment;
-    const SInt32 err = ProcessGateAndNormalize(in, s);
-    StorePeak(s, *spec);
-    return err;
+    return Carrying<Results::Peak>(spec, [&](ScanSettings& s) {
+        s.channelTreat = treatment;
+        return ProcessGateAndNormalize(in, s);
+    });
 }
 
 SInt32 Scan(CSoundFile* in, CConvSpec* spec)
 {
-    return ProcessGateAndNormalizeWith(in, spec);
+    return Carrying<Results::Peak>(spec, [&](ScanSettings& s) { return ProcessGateAndNormalize(in, s); });
+}
+
+template <SInt16 Treatment>
+SInt32 Gain(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
+{
+    return Carrying<Results::Gain>(spec, [&](GainSettings& s) { return GainPass(Treatment, in, out, s); });
+}
+
+template <SInt16 Treatment>
+SInt32 GainStrip(CSoundFile* in, CSoundFile* out, CConvSpec* spec)
+{
+    return Carrying<Results::Gain>(spec, [&](GainSettings& s) { return GainPassStrip(Treatment, in, out, s); });
+}
+
+template <SInt16 Treatment>
+SInt32 GainRange(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, CConvSpec* spec)
+{
+    return Carrying<Results::Gain>(
+        spec, [&](GainSettings& s) { return GainPassRange(Treatment, in, out, start, end, s); });
 }
 
 } // namespace
@@ -79,21 +107,21 @@ PipelinePassTable KernelPipelinePasses()
     t.resampleRange[3] = &ResampleRange<&SRCPassRangeLeft>;
     t.resampleRange[4] = &ResampleRange<&SRCPassRangeRight>;
 
-    t.gain[0][0] = &GainPassWith<kGainNoChannelTreat, CConvSpec>;
-    t.gain[0][1] = &GainPassWith<kGainForceInterleavedStereo, CConvSpec>;
-    t.gain[0][2] = &GainPassWith<kGainMixToMono, CConvSpec>;
-    t.gain[0][3] = &GainPassWith<kGainLeftOnly, CConvSpec>;
-    t.gain[0][4] = &GainPassWith<kGainRightOnly, CConvSpec>;
-    t.gain[1][0] = &GainPassStripWith<kGainNoChannelTreat, CConvSpec>;
-    t.gain[1][1] = &GainPassStripWith<kGainForceInterleavedStereo, CConvSpec>;
-    t.gain[1][2] = &GainPassStripWith<kGainMixToMono, CConvSpec>;
-    t.gain[1][3] = &GainPassStripWith<kGainLeftOnly, CConvSpec>;
-    t.gain[1][4] = &GainPassStripWith<kGainRightOnly, CConvSpec>;
-    t.gainRange[0] = &GainPassRangeWith<kGainNoChannelTreat, CConvSpec>;
-    t.gainRange[1] = &GainPassRangeWith<kGainForceInterleavedStereo, CConvSpec>;
-    t.gainRange[2] = &GainPassRangeWith<kGainMixToMono, CConvSpec>;
-    t.gainRange[3] = &GainPassRangeWith<kGainLeftOnly, CConvSpec>;
-    t.gainRange[4] = &GainPassRangeWith<kGainRightOnly, CConvSpec>;
+    t.gain[0][0] = &Gain<kGainNoChannelTreat>;
+    t.gain[0][1] = &Gain<kGainForceInterleavedStereo>;
+    t.gain[0][2] = &Gain<kGainMixToMono>;
+    t.gain[0][3] = &Gain<kGainLeftOnly>;
+    t.gain[0][4] = &Gain<kGainRightOnly>;
+    t.gain[1][0] = &GainStrip<kGainNoChannelTreat>;
+    t.gain[1][1] = &GainStrip<kGainForceInterleavedStereo>;
+    t.gain[1][2] = &GainStrip<kGainMixToMono>;
+    t.gain[1][3] = &GainStrip<kGainLeftOnly>;
+    t.gain[1][4] = &GainStrip<kGainRightOnly>;
+    t.gainRange[0] = &GainRange<kGainNoChannelTreat>;
+    t.gainRange[1] = &GainRange<kGainForceInterleavedStereo>;
+    t.gainRange[2] = &GainRange<kGainMixToMono>;
+    t.gainRange[3] = &GainRange<kGainLeftOnly>;
+    t.gainRange[4] = &GainRange<kGainRightOnly>;
 
     t.scan = &Scan;
     t.treatedScan = &ScanFor;

@@ -12,24 +12,12 @@
 
 class CSoundFile;
 
-// What the fades take from the conversion (see FadeSettingsFrom).
+// What the fades take from the conversion.
 struct FadeSettings {
     bool needsFades = false;
     float fadeInTime = 20.0f;   // milliseconds; negative or not a number: 0
     float fadeOutTime = 20.0f;  // milliseconds; negative or not a number: 0
 };
-
-// The settings from any conversion view with the accessors NeedsFades(),
-// FadeInTime() and FadeOutTime().
-template <class Spec>
-FadeSettings FadeSettingsFrom(const Spec& spec)
-{
-    FadeSettings settings;
-    settings.needsFades = spec.NeedsFades();
-    settings.fadeInTime = spec.FadeInTime();
-    settings.fadeOutTime = spec.FadeOutTime();
-    return settings;
-}
 
 // The fade lengths in frames that ApplyFades would use on a file of
 // `frames` frames at `sampleRate`; both 0 when no fade would be applied.

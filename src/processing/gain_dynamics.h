@@ -39,8 +39,7 @@ enum GainTreatment : SInt16 {
 
 // What the gain kernels take from the conversion (ceiling, gate
 // attenuation, compression boost, the compressor and normalise flags, the
-// output flags) and give back to it (the peak and the ceiled peak, stored
-// with StoreGainResults).
+// output flags) and give back to it (the peak and the ceiled peak).
 using GainSettings = PassSettings;
 
 // 1 when a normalising gain is to be applied (ceiledMax set so that the
@@ -78,33 +77,3 @@ SInt32 GainPassRange(SInt16 treatment, CSoundFile* in, CSoundFile* out, UInt32 s
                      GainSettings& settings);
 SInt32 GainPass(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSettings& settings);
 SInt32 GainPassStrip(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSettings& settings);
-
-// Adapters for the pipelines: the pass with the settings of `spec`, the
-// results stored back into it.
-template <class Spec, class Pass>
-SInt32 RunWithGainSettings(Spec* spec, Pass pass)
-{
-    GainSettings s = PassSettingsFrom(*spec);
-    SInt32 err = pass(s);
-    StoreGainResults(s, *spec);
-    return err;
-}
-
-template <SInt16 Treatment, class Spec>
-SInt32 GainPassWith(CSoundFile* in, CSoundFile* out, Spec* spec)
-{
-    return RunWithGainSettings(spec, [&](GainSettings& s) { return GainPass(Treatment, in, out, s); });
-}
-
-template <SInt16 Treatment, class Spec>
-SInt32 GainPassStripWith(CSoundFile* in, CSoundFile* out, Spec* spec)
-{
-    return RunWithGainSettings(spec, [&](GainSettings& s) { return GainPassStrip(Treatment, in, out, s); });
-}
-
-template <SInt16 Treatment, class Spec>
-SInt32 GainPassRangeWith(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Spec* spec)
-{
-    return RunWithGainSettings(spec,
-                               [&](GainSettings& s) { return GainPassRange(Treatment, in, out, start, end, s); });
-}

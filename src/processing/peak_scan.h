@@ -43,14 +43,3 @@ SInt32 FindSilenceSplits(CSoundFile* in, ScanSettings& settings);
 
 // The silence finder also tracking the peak: sets max and hasValidMax.
 SInt32 FindSilenceSplitsAndPeak(CSoundFile* in, ScanSettings& settings);
-
-// Adapter for the pipelines: the analysis with the settings of `spec`, the
-// results stored back into it.
-template <class Spec>
-SInt32 ProcessGateAndNormalizeWith(CSoundFile* in, Spec* spec)
-{
-    ScanSettings s = PassSettingsFrom(*spec);
-    SInt32 err = ProcessGateAndNormalize(in, s);
-    StorePeak(s, *spec);
-    return err;
-}

@@ -22,15 +22,6 @@ extern UInt8 gSincTableFreed;    // 1 when no table is held
 UInt16 GetSRCFilterLength(SInt16 quality, double inputRate, SInt16 inputBits, double outputRate,
                           SInt16 outputBits);
 
-// Any view with SampleRateConvertQuality() and two files with GetSampleRate()
-// and GetNumBits().
-template <class Spec, class File>
-UInt16 GetSRCFilterLength(const Spec& spec, const File& in, const File& out)
-{
-    return GetSRCFilterLength(spec.SampleRateConvertQuality(), in.GetSampleRate(), in.GetNumBits(),
-                              out.GetSampleRate(), out.GetNumBits());
-}
-
 // Reduces outputRate : inputRate (both taken to four decimals; a ratio whose
 // reduced terms pass 32 bits to fewer) to L : M.  paramErr (-50) when a
 // rate is not positive or above 2^32 - 1 Hz.

@@ -32,17 +32,8 @@
 
 class CSoundFile;
 
-// What the copy takes from the conversion: the output flags alone.  The
-// conversion layer fills it from its engine view (see SampleCopySettingsFrom).
+// What the copy takes from the conversion: the output flags alone.
 struct SampleCopySettings : OutputFlags {};
-
-template <class Spec>
-SampleCopySettings SampleCopySettingsFrom(const Spec& spec)
-{
-    SampleCopySettings settings;
-    ReadOutputFlags(spec, settings);
-    return settings;
-}
 
 // ------------------------------------------------------------------ cores
 // Each copies the input frames [start, end) to the output from *outPos on

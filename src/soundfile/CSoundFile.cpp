@@ -1,6 +1,5 @@
 #include "CSoundFile.h"
 
-#include "OutputNameContext.h"
 
 #include "ChannelArrangement.h"
 #include "CreateSoundFile.h"
@@ -244,7 +243,12 @@ OSErr CSoundFile::NarrowError(int32_t code)
     return narrow == 0 ? ioErr : narrow;
 }
 
-CSoundFile::CSoundFile() : m_publishedBaseName(OutputNameContext::CurrentBaseName()) {}
+CSoundFile::CSoundFile() : m_outputContext(OutputContextScope::Current()) {}
+
+const OutputContext& CSoundFile::GetOutputContext() const
+{
+    return m_outputContext ? *m_outputContext : OutputContextScope::Empty();
+}
 
 CSoundFile::~CSoundFile()
 {
@@ -409,9 +413,10 @@ void CSoundFile::GetStoredFileName(StringPtr name) const
 std::string CSoundFile::GetStoredFileNameString() const
 {
     const std::string& own = m_fsSpec.name;
-    if (m_publishedBaseName.empty())
+    const std::string& baseName = GetOutputContext().baseName;
+    if (baseName.empty())
         return WithoutTemporaryTag(own);
-    return PublishedFileName(own, m_publishedBaseName);
+    return PublishedFileName(own, baseName);
 }
 
 std::string CSoundFile::GetFileNameString() const

@@ -50,6 +50,7 @@
 #include "AudioLayoutTypes.h"
 #include "FileManager.h"
 #include "MacTypes.h"
+#include "OutputContext.h"
 #include "SoundFileRecords.h"
 #include "ZuLoop.h"
 #include "ZuMarker.h"
@@ -290,11 +291,15 @@ public:
     virtual void GetFileName(StringPtr name) const;
     // The same for a format that stores its own name in the file: the name
     // the output will be published under (the temporary word and its tag
-    // replaced by the base name of the OutputNameContext the object was
-    // made in); without a context, the temporary name less its random tag
-    // (see WithoutTemporaryTag).
+    // replaced by the base name of the OutputContext the object was made
+    // in); without one, the temporary name less its random tag (see
+    // WithoutTemporaryTag).
     void GetStoredFileName(StringPtr name) const;
     std::string GetStoredFileNameString() const;
+    // What the conversion making this output tells it (the context of the
+    // OutputContextScope it was made in; the empty one for a file made
+    // outside any).
+    const OutputContext& GetOutputContext() const;
     // The path after its last "/".
     virtual std::string GetFileNameString() const;
     // The file name less a readable extension ("take.wav" -> "take").
@@ -600,7 +605,7 @@ protected:
     FSRef m_fsRef;
     Boolean m_fsRefValid = false;           // m_fsRef names the file itself
     std::string m_path;
-    std::string m_publishedBaseName;         // see GetStoredFileName
+    std::shared_ptr<const OutputContext> m_outputContext;  // the scope's when made in one
     std::unique_ptr<std::fstream> m_stream;  // made on first GetStream()
     OSType m_outputHFSType = 0;
     std::vector<UInt32> m_splitPairs;       // two frames per pair

@@ -175,13 +175,13 @@ TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
 
 TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
 {
-    WriteFile(root + "/mp3.plist",
-              QVariantList{QVariantMap{{"QMCSName", "MP3"},
-                                       {"QMCSNeedsStrictFileType", true},
-                                       {"QMCSOutputFileType", qint32('DMP3')},
-                                       {"QMCSNeedsNewWordLength", true},
-                                       {"QMCSWordLength", 96},
-                                       {"QMCSSpecifics", QVariantMap{{"LAMETitle", "Tone"}}}}});
+    const QVariantMap mp3{{"QMCSName", "MP3"},
+                          {"QMCSNeedsStrictFileType", true},
+                          {"QMCSOutputFileType", qint32('DMP3')},
+                          {"QMCSNeedsNewWordLength", true},
+                          {"QMCSWordLength", 96},
+                          {"QMCSSpecifics", QVariantMap{{"LAMETitle", "Tone"}}}};
+    WriteFile(root + "/mp3.plist", QVariantList{mp3});
     const QStringList arguments = {"--conversions", root + "/mp3.plist", "-o", root + "/out", root + "/in.wav"};
     RunResult r = Run(arguments);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -191,6 +191,21 @@ TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
                         &probe));
     EXPECT_TRUE(probe.contains("bit_rate=96000")) << probe.toStdString();
     EXPECT_TRUE(probe.contains("tag:title=Tone")) << probe.toStdString();
+
+    // An MP3 input's own tag goes into its MP3 output (under a conversion
+    // that names its outputs ".mp3") in place of the conversion's.
+    ASSERT_TRUE(
+        RunPeer("lame", {"--quiet", "--id3v2-only", "--tt", "Own title", root + "/in.wav", root + "/tagged.mp3"}));
+    QVariantMap tagged = mp3;
+    tagged.insert("QMCSNeedsNameExtension", true);
+    tagged.insert("QMCSNameExtension", "mp3");
+    WriteFile(root + "/tagged.plist", QVariantList{tagged});
+    r = Run({"--conversions", root + "/tagged.plist", "-o", root + "/tagged", root + "/tagged.mp3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_TRUE(RunPeer("ffprobe", {"-v", "error", "-show_entries", "format_tags=title", "-of", "compact",
+                                    root + "/tagged/MP3/tagged.mp3"},
+                        &probe));
+    EXPECT_TRUE(probe.contains("tag:title=Own title")) << probe.toStdString();
 
     // Without an encoder the type is not writable, and the batch says why.
     QProcess process;

@@ -303,6 +303,40 @@ TEST_F(ConvSpecTest, CopiesShareNothing)
     EXPECT_NE(assigned.fileTypeSpecifics(), original->fileTypeSpecifics());
 }
 
+// Every persisted field travels through the dictionary, the copy and the
+// comparison: a conversion that differs in one field alone reads back as
+// written, copies equal, and compares unequal to the one it came from.
+TEST_F(ConvSpecTest, EveryFieldTravelsThroughDictionaryCopyAndComparison)
+{
+    const QVariantMap base = ConvSpec().dictionary();
+    ASSERT_EQ(base.size(), 43);
+    const ConvSpecRef unchanged = ConvSpec::fromDictionary(base);
+    for (auto it = base.cbegin(); it != base.cend(); ++it) {
+        SCOPED_TRACE(it.key().toStdString());
+        QVariant changed;
+        switch (it.value().typeId()) {
+        case QMetaType::Bool: changed = !it.value().toBool(); break;
+        case QMetaType::Int: changed = it.value().toInt() + 1; break;
+        case QMetaType::Double: changed = it.value().toDouble() + 0.5; break;
+        case QMetaType::Float: changed = it.value().toFloat() + 0.5f; break;
+        case QMetaType::QString: changed = it.value().toString() + QStringLiteral("x"); break;
+        case QMetaType::QVariantMap: {
+            QVariantMap specifics = it.value().toMap();
+            specifics.insert(QStringLiteral("LAMEQuality"), 2);
+            changed = specifics;
+            break;
+        }
+        default: FAIL() << "unexpected value type " << it.value().typeName();
+        }
+        QVariantMap altered = base;
+        altered.insert(it.key(), changed);
+        const ConvSpecRef spec = ConvSpec::fromDictionary(altered);
+        EXPECT_EQ(spec->dictionary(), altered);
+        EXPECT_TRUE(*spec != *unchanged);
+        EXPECT_TRUE(*spec->copy() == *spec);
+    }
+}
+
 TEST_F(ConvSpecTest, SortsByEveryKeyInBothDirections)
 {
     auto make = [](const char* name, bool active, const char* comment) {

@@ -14,8 +14,8 @@
 #include "SetFileTypes.h"
 #include "SoundFileRegistry.h"
 #include "TestTempDir.h"
+#include "conversion_pass_settings.h"
 #include "progress_channel.h"
-#include "sample_format_copy.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -50,6 +50,12 @@ public:
         static bool failed = false;
         return failed;
     }
+    // The context of every output created, in order.
+    static std::vector<OutputContext>& contexts()
+    {
+        static std::vector<OutputContext> made;
+        return made;
+    }
 
     OSType GetFileType() const override { return kAIFF; }
     OSErr Create(UInt16 channels, SInt16 bits, UInt32 reserved, const UInt8* specifics, ConstStr255Param extension,
@@ -59,6 +65,8 @@ public:
         if (err)
             return err;
         SetShape(channels, bits, rate);
+        if (GetFileType() == kAIFF)
+            contexts().push_back(GetOutputContext());
         err = CreateFileExclusive(GetPath());
         m_isOpen = err == noErr;
         return err;
@@ -455,4 +463,54 @@ TEST_F(RateAndGainPipelineTest, ResamplingWritesAtTheConversionsRate)
     ASSERT_EQ(Run(rate, &stereo), 0);
     EXPECT_TRUE(PassLog().isEmpty());
     EXPECT_EQ(MemoryOutput::lastData(), (std::vector<UInt8>{0, 1, 0, 3, 0, 5}));
+}
+
+// Every output a pipeline makes, each member of a set too, is made with the
+// conversion's context for the input and published under the input's name;
+// region files are written under their own names.
+TEST_F(RateAndGainPipelineTest, EveryOutputIsMadeWithTheInputsContext)
+{
+    RegisterSetFileTypes();
+    struct Case {
+        const char* name;
+        int treatment;
+        bool resample;
+        bool gain;
+        bool extract;
+    };
+    const Case cases[] = {
+        {"copy", NoChannelTreat, false, false, false},     {"split copy", SplitChannels, false, false, false},
+        {"rate", MixToMono, true, false, false},           {"split gain", SplitChannels, false, true, false},
+        {"rate and gain", NoChannelTreat, true, true, false}, {"regions", NoChannelTreat, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConvSpecRef spec = Conversion(c.treatment);
+        spec->setNeedsSampleRateConversion(c.resample);
+        spec->setSampleRate(22050.0);
+        spec->setNeedsGain(c.gain);
+        spec->setNeedsExtraction(c.extract);
+        MemorySoundFile stereo(2, 16);
+        stereo.SetData(Stereo16({{1, 2}, {3, 4}}));
+        SFTRegion region;
+        region.end = 2;
+        ASSERT_EQ(stereo.AddRegion(&region), noErr);
+
+        FSSpec folder;
+        folder.parent = dir_.path();
+        CConvSpec run(spec, &folder, nullptr, QStringLiteral("Song"));
+        OutputContext context;
+        context.specifics = QVariantMap{{QStringLiteral("Marker"), QString::fromLatin1(c.name)}};
+        context.inputPath = QStringLiteral("/in/Song.wav");
+        run.SetOutputContext(context);
+        MemoryOutput::contexts().clear();
+        ASSERT_EQ(run.Run(&stereo), 0);
+        EXPECT_EQ(MemoryOutput::contexts().size(), c.treatment == SplitChannels ? 2u : 1u);
+        for (const OutputContext& made : MemoryOutput::contexts()) {
+            EXPECT_EQ(made.specifics, context.specifics);
+            EXPECT_EQ(made.inputPath, context.inputPath);
+            EXPECT_EQ(made.baseName, c.extract ? "" : "Song");
+        }
+        ClearOutputs();
+    }
 }

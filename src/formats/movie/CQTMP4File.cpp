@@ -2,7 +2,6 @@
 
 #include "MovieExporter.h"
 #include "PropertyList.h"
-#include "ThreadDictionary.h"
 
 #include <QVariantMap>
 
@@ -136,15 +135,13 @@ bool CQTMP4File::LookUpCombination(UInt16 channels, UInt32 totalKbps, UInt32 sam
 OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
 {
     const UInt32 rate = m_sampleRate > 0 && m_sampleRate < 4294967295.0 ? UInt32(m_sampleRate) : 0;
-    const QVariantMap conversion =
-        ThreadDictionary::current().value(QStringLiteral("ConversionSpecificationDictionary")).toMap();
+    const std::optional<OutputContext::WordLength>& conversion = GetOutputContext().wordLength;
     UInt32 total = m_bitRate;
     // The conversion's own word length is the rate (per channel when asked);
     // a conversion without one hands over the input's total rate, kept as
     // near as the table allows at this sample rate.
-    const bool inputRate =
-        !conversion.isEmpty() && !conversion.value(QStringLiteral("QMCSNeedsNewWordLength")).toBool();
-    if (!inputRate && conversion.value(QStringLiteral("QMCSBitRatePerChannel")).toBool())
+    const bool inputRate = conversion && !conversion->needsNewWordLength;
+    if (!inputRate && conversion && conversion->bitRatePerChannel)
         total = UInt32(m_bitRate) * m_numChannels;
     if (inputRate && m_numChannels > 0 && !LookUpCombination(m_numChannels, total, rate, nullptr)) {
         const double perChannel = double(total) / double(m_numChannels);

@@ -3,7 +3,6 @@
 
 #include "FileOperations.h"
 #include "MacRoman.h"
-#include "ThreadDictionary.h"
 #include "progress_channel.h"
 
 #include <QVariantMap>
@@ -34,9 +33,7 @@ OSErr CMPEG1File::ProbeHeader(SInt16* result)
 
 bool CMPEG1File::FramePadding() const
 {
-    const QVariantMap specifics =
-        ThreadDictionary::current().value(QStringLiteral("ZuOutputSpecifics")).toMap();
-    const QVariant padding = specifics.value(QStringLiteral("Use MPEG Frame Padding"));
+    const QVariant padding = GetOutputContext().specifics.value(QStringLiteral("Use MPEG Frame Padding"));
     return padding.isValid() ? padding.toBool() : true;
 }
 

@@ -4,7 +4,6 @@
 #include "ChildProcess.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
-#include "ThreadDictionary.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
 #include "progress_channel.h"
@@ -25,8 +24,6 @@ const char* const kInstallLocations[] = {"/usr/local/bin/lame", "/opt/local/bin/
 // How long a version or genre probe may take before the encoder is ended.
 constexpr int kProbeTimeoutMs = 3000;
 
-const QString kOutputSpecificsKey = QStringLiteral("ZuOutputSpecifics");
-const QString kCurInputFilePathKey = QStringLiteral("QMCurInputFilePath");
 const QString kID3v2BlobKey = QStringLiteral("ID3v2 tag blob");
 
 struct EncoderState {
@@ -436,11 +433,11 @@ OSErr EncodeWithLame(CDropMP3File* file)
         MacRoman::toPascal(QStringLiteral("Encoding mp3 using the LAME encoder"), step, 255);
         PostProgressStep(step, 0);
 
-        const ThreadDictionary context = ThreadDictionary::current();
-        const QVariantMap specifics = context.value(kOutputSpecificsKey).toMap();
+        const OutputContext& context = file->GetOutputContext();
+        const QVariantMap& specifics = context.specifics;
         std::vector<std::string> arguments =
             LAMEOptionArguments(specifics, file->GetSampleRate(), file->GetNumChannels(), file->GetBitRateSetting(),
-                                file->GetFormatRecord(), context.value(kCurInputFilePathKey).toString());
+                                file->GetFormatRecord(), context.inputPath);
         arguments.push_back(temp);
         arguments.push_back(output);
 

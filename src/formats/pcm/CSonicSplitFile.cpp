@@ -2,7 +2,6 @@
 
 #include "CSonicAIFFFile.h"
 #include "FileManager.h"
-#include "ThreadDictionary.h"
 #include "ZuFiles.h"
 
 #include <QString>
@@ -26,12 +25,10 @@ OSErr CSonicSplitFile::SetFile(const FSSpec* spec)
         if (n >= 2 && target.name[n - 2] == '_') {
             target.name.resize(n - 2);
         }
-        const ThreadDictionary context = ThreadDictionary::current();
-        const QVariant folderData = context.value(QStringLiteral("ZuOutputFolderRef"));
-        const QString longName = context.value(QStringLiteral("QMCurLongName")).toString();
-        FSRef outputFolder;
-        if (folderData.isValid() && !longName.isEmpty() &&
-            FSRefDeserialize(folderData.toByteArray(), &outputFolder)) {
+        const OutputContext& context = GetOutputContext();
+        const QString& longName = context.longName;
+        if (context.outputFolder && !longName.isEmpty()) {
+            FSRef outputFolder = *context.outputFolder;
             FSSpec folderSpec;
             OSErr err = CreateDirectoryUnicode(&outputFolder, longName, nullptr, &folderSpec, nullptr);
             if (err == dupFNErr) {

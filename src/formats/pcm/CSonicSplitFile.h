@@ -3,8 +3,8 @@
 //
 // Naming an output: when a file already exists under the given name, the
 // set goes into a folder named after the current input's long name
-// ("QMCurLongName" in the thread's dictionary) inside the conversion's
-// output folder ("ZuOutputFolderRef"), and a trailing "_n" is dropped from
+// (its OutputContext's long name) inside the conversion's output folder
+// (the context's output folder), and a trailing "_n" is dropped from
 // the name; otherwise the pair numbering starts again at .1 and .2.  The
 // set's path is its first member's path.
 #pragma once

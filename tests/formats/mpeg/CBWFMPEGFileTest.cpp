@@ -256,8 +256,9 @@ TEST_F(MPEGFileTest, PaddingFollowsTheConversionsSetting)
     // 44.1 kHz Layer II at 128 kbit/s: 417.96 bytes a frame on average with
     // padding, 417 exactly without.
     for (const bool padding : {true, false}) {
-        ThreadDictionary::current().setValue(QStringLiteral("ZuOutputSpecifics"),
-                                             QVariantMap{{QStringLiteral("Use MPEG Frame Padding"), padding}});
+        OutputContext context;
+        context.specifics = QVariantMap{{QStringLiteral("Use MPEG Frame Padding"), padding}};
+        const OutputContextScope scope(context);
         CMPEG2File file;
         const std::string name = padding ? "padded" : "plain";
         // 50 frames hold this input and the decoders' lag of 481 samples.
@@ -266,7 +267,6 @@ TEST_F(MPEGFileTest, PaddingFollowsTheConversionsSetting)
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.size(), padding ? 417 * 50 + 48 : 417 * 50) << name;
     }
-    ThreadDictionary::current().remove(QStringLiteral("ZuOutputSpecifics"));
 }
 
 TEST_F(MPEGFileTest, DirectRouteEncodesASoundDesignerInputAndKeepsIt)

@@ -80,16 +80,16 @@ protected:
     {
         qputenv("PATH", savedPath);
         ThreadDictionary::current().clearLastError();
-        ThreadDictionary::current().remove("ZuOutputSpecifics");
-        ThreadDictionary::current().remove("QMCurInputFilePath");
     }
 
     // A new output `name`.mp3 with a 1 s sine written, not yet closed.
     std::unique_ptr<CSoundFile> Write(const QString& name, int channels, double rate, int bitRate,
                                       const QVariantMap& specifics, char recordMode = 0, OSErr* createError = nullptr)
     {
-        ThreadDictionary::current().setValue("ZuOutputSpecifics", specifics);
-        ThreadDictionary::current().setValue("QMCurInputFilePath", "/recordings/take one.wav");
+        OutputContext context;
+        context.specifics = specifics;
+        context.inputPath = "/recordings/take one.wav";
+        const OutputContextScope scope(context);
         std::unique_ptr<CSoundFile> file(CreateSoundFileObject(CDropMP3File::kType));
         EXPECT_TRUE(file);
         if (!file)

@@ -9,7 +9,7 @@
 #include "SonicTestSupport.h"
 #include "SoundFileSwitches.h"
 #include "TestTempDir.h"
-#include "ThreadDictionary.h"
+#include "OutputContext.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -304,16 +304,18 @@ TEST_F(SonicAIFFFileTest, SplitSetsNameMembersOneAndTwo)
     WriteAll(dir.file("Taken_1"), {1, 2, 3});
     FSRef folder;
     ASSERT_EQ(FSPathMakeRef(dir.path(), &folder), noErr);
-    ThreadDictionary context = ThreadDictionary::current();
-    context.setValue(QStringLiteral("ZuOutputFolderRef"), FSRefSerialize(folder));
-    context.setValue(QStringLiteral("QMCurLongName"), QStringLiteral("Input Take"));
-    std::unique_ptr<CSoundFile> second(CreateSoundFileObject(kSonicSplitFileType));
+    OutputContext context;
+    context.outputFolder = folder;
+    context.longName = QStringLiteral("Input Take");
+    std::unique_ptr<CSoundFile> second;
+    {
+        const OutputContextScope scope(context);
+        second.reset(CreateSoundFileObject(kSonicSplitFileType));
+    }
     ASSERT_TRUE(second);
     EXPECT_EQ(second->GetFileType(), kSonicSplitFileType);
     spec.name = "Taken_1";
     const OSErr err = second->SetFile(&spec);
-    context.setValue(QStringLiteral("ZuOutputFolderRef"), QVariant());
-    context.setValue(QStringLiteral("QMCurLongName"), QVariant());
     ASSERT_EQ(err, noErr);
     EXPECT_EQ(second->GetPath(), dir.path() + "/Input Take/Taken.1");
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("Input Take")));
