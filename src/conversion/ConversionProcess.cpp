@@ -6,6 +6,7 @@
 #include "CSplitFile.h"
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
+#include "error_codes.h"
 #include "FileOperations.h"
 #include "FilePublishing.h"
 #include "FileTypeDictionary.h"
@@ -115,12 +116,6 @@ QString ReasonText(int code)
     return message.empty() ? ConversionProcess::kNotSoundFileReason : QString::fromStdString(message);
 }
 
-constexpr SInt16 kNameNotUTF8Err = -22022;  // "has a file name that is not valid UTF-8"
-constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
-constexpr SInt16 kTypeNotWritableErr = -24620;   // "cannot be written: the conversion needs an output type"
-constexpr SInt16 kAliasOriginalNotFoundErr = -22018;  // "original of alias was not found"
-constexpr SInt16 kAliasLoopErr = -21003;         // "was aliased to something within itself"
-constexpr SInt16 kOutputFolderVanishedErr = -21002;  // "Outputfolder has vanished" (stops the batch)
 constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
 

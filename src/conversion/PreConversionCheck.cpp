@@ -129,7 +129,7 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
     // with the input's channels unchanged.
     if (route.action == RouteAction::NoRoute) {
         if (reason && treatment >= MixToMono && treatment <= RightOnly)
-            *reason = RefusalLine(kNoChannelRouteErr,
+            *reason = RefusalLine(kIncompatibleChannelsErr,
                                   QStringLiteral("%1 (%2 %3) takes stereo input, and this input has %4 channels; "
                                                  "%2 2 writes each channel to a mono file of its own")
                           .arg(treatment == MixToMono  ? QStringLiteral("mixing to mono")
@@ -138,17 +138,17 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
                                ConvSpec::kChannelTreatKey)
                                       .arg(treatment)
                                       .arg(in->GetNumChannels()));
-        return kNoChannelRouteErr;
+        return kIncompatibleChannelsErr;
     }
     // A change of rate beyond what the converters take: refused too.
     double ratio = 1.0;
     const double inRate = in->GetSampleRate();
     if (spec->NeedsSampleRateConversion() && spec->SampleRate() != inRate) {
         if (!SampleRateUsable(spec->SampleRate()))
-            return kUnusableSampleRateErr;
+            return kIncompatibleSampleRateErr;
         ratio = spec->SampleRate() / inRate;
         if (ratio > kMaxRateChange || ratio < 1.0 / kMaxRateChange)
-            return kUnusableSampleRateErr;
+            return kIncompatibleSampleRateErr;
     }
 
     // A shape the output type cannot hold (its channel counts, the rates of
@@ -179,7 +179,7 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
             caps.storedBits > 0 ? caps.storedBits : SInt16((std::max<SInt16>(bits, 8) + 7) / 8 * 8);
         const double bytes = frames * ratio * double(channels) * double(outBits) / 8.0;
         if (bytes > limit)
-            return kOutputTooBigErr;
+            return fsDataTooBigErr;
     }
 
     // A type whose sound lives in one data block: an input split over

@@ -8,6 +8,7 @@
 #include "RawFileSettings.h"
 #include "ZuSoundFileDisplay.h"
 #include "error_code_exception.h"
+#include "error_codes.h"
 #include "error_table.h"
 #include "throw_helpers.h"
 
@@ -23,7 +24,6 @@ namespace {
 
 constexpr OSType kSplitType = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundType = FOUR_CHAR_CODE("Srnd");
-constexpr OSErr kNoAudioTrackErr = -24202;
 
 OSErr Narrow(int32_t code)
 {
