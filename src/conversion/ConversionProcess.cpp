@@ -12,6 +12,7 @@
 #include "FileTypeDictionary.h"
 #include "FolderCount.h"
 #include "FolderListing.h"
+#include "format_type_codes.h"
 #include "FrameworkException.h"
 #include "MemoryManager.h"
 #include "OutputNaming.h"
@@ -116,8 +117,8 @@ QString ReasonText(int code)
     return message.empty() ? ConversionProcess::kNotSoundFileReason : QString::fromStdString(message);
 }
 
-constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
+using format_type_codes::kSplitSet;
+using format_type_codes::kSurroundSet;
 
 std::string ParentOf(const std::string& path)
 {
@@ -759,7 +760,7 @@ void ConversionProcess::checkSetMembers(FileRun& run)
     if (reportedSetMembers_.contains(path))
         run.finished = true;  // failed already, under its own name
     const OSType groupType = inFile_->hfsFileType();
-    if (run.finished || (groupType != kSplitSetType && groupType != kSurroundSetType))
+    if (run.finished || (groupType != kSplitSet && groupType != kSurroundSet))
         return;
     if (!brokenSetMembers_.contains(path)) {
         SInt16 memberError = noErr;
@@ -794,7 +795,7 @@ void ConversionProcess::decideFile(FileRun& run)
     // The second member of a split or surround set right after the
     // first: converted with it already.
     const OSType setType = inFile_->hfsFileType();
-    if (sf_ && !run.alone && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
+    if (sf_ && !run.alone && hasLastPathProcessed_ && (setType == kSplitSet || setType == kSurroundSet)) {
         const std::string last = lastPathProcessed_.toStdString();
         for (const std::string& member : inFile_->surround_set())
             if (member == last) {

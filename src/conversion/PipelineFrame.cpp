@@ -9,6 +9,7 @@
 #include "error_codes.h"
 #include "FileManager.h"
 #include "FileOperations.h"
+#include "format_type_codes.h"
 #include "MacRoman.h"
 #include "OutputContext.h"
 #include "OutputNaming.h"
@@ -26,8 +27,8 @@
 
 namespace {
 
-constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
+using format_type_codes::kSplitSet;
+using format_type_codes::kSurroundSet;
 
 // The output object until CloseAndDelete takes it.
 struct OutputDeleter {
@@ -126,10 +127,10 @@ SInt16 NewOutputObject(const PipelineRoute& route, const OutputSettings& s, Outp
     CSoundFile* file = nullptr;
     switch (route.layout) {
     case OutputLayout::SplitStereoSet:
-        file = CreateSoundFileObject(kSplitSetType, s.type);
+        file = CreateSoundFileObject(kSplitSet, s.type);
         break;
     case OutputLayout::SurroundSet:
-        file = CreateSoundFileObject(kSurroundSetType, s.type);
+        file = CreateSoundFileObject(kSurroundSet, s.type);
         if (file && !dynamic_cast<CSurroundFile*>(file)) {
             delete file;
             file = nullptr;
