@@ -31,6 +31,7 @@
 // Every position and size is 64-bit.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <cstddef>
@@ -40,10 +41,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-// Codes of the chunk walk.
-constexpr OSErr kChunkNotFoundErr = -22004;    // "Chunk not in file"
-constexpr OSErr kCorruptChunkSizeErr = -22009; // "has corrupt chunksize"
 
 // The four-character code of a 4-character string literal ("COMM").
 constexpr FourCharCode ChunkID(const char (&text)[5])

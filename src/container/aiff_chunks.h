@@ -5,19 +5,12 @@
 #pragma once
 
 #include "ChunkReader.h"
+#include "error_codes.h"
 #include "SoundFileRecords.h"
 
 #include <cstddef>
 #include <functional>
 #include <string>
-
-// The family's codes (Sonic AIFF's too).
-constexpr OSErr kAIFFNoFORMErr = -22200;         // no FORM at close
-constexpr OSErr kAIFFNoSSNDErr = -22201;         // no 'SSND'
-constexpr OSErr kAIFFNoCOMMErr = -22202;         // no or unusable 'COMM'
-constexpr OSErr kAIFFTooManyChunksErr = -22204;  // 100 chunks without a match
-constexpr OSErr kAIFFBadRateErr = -23405;        // a rate no file has
-constexpr OSErr kAIFFNotOpenErr = -38;           // Close of a closed file
 
 namespace aiff_chunks {
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "ChunkReader.h"
+#include "error_codes.h"
 #include "riff_chunks.h"
 #include "SoundFileRecords.h"
 #include "bext_origin.h"
@@ -30,10 +31,6 @@ enum : UInt16 {
     kWAVEFormatG729Alt = 0x83,
     kWAVEFormatExtensible = 0xFFFE,
 };
-
-// A format chunk whose block alignment disagrees with its channels and
-// word length (the data cannot be cut into frames of its shape).
-constexpr OSErr kWAVEBadBlockAlignErr = -22705;
 
 namespace wave_chunks {
 

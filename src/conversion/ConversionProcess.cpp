@@ -6,11 +6,13 @@
 #include "CSplitFile.h"
 #include "CreateSoundFile.h"
 #include "CreatedFilesList.h"
+#include "error_codes.h"
 #include "FileOperations.h"
 #include "FilePublishing.h"
 #include "FileTypeDictionary.h"
 #include "FolderCount.h"
 #include "FolderListing.h"
+#include "format_type_codes.h"
 #include "FrameworkException.h"
 #include "MemoryManager.h"
 #include "OutputNaming.h"
@@ -115,14 +117,8 @@ QString ReasonText(int code)
     return message.empty() ? ConversionProcess::kNotSoundFileReason : QString::fromStdString(message);
 }
 
-constexpr SInt16 kNameNotUTF8Err = -22022;  // "has a file name that is not valid UTF-8"
-constexpr SInt16 kCreateSoundFileErr = -22017;   // "CreateSoundfile failed (-22017)"
-constexpr SInt16 kTypeNotWritableErr = -24620;   // "cannot be written: the conversion needs an output type"
-constexpr SInt16 kAliasOriginalNotFoundErr = -22018;  // "original of alias was not found"
-constexpr SInt16 kAliasLoopErr = -21003;         // "was aliased to something within itself"
-constexpr SInt16 kOutputFolderVanishedErr = -21002;  // "Outputfolder has vanished" (stops the batch)
-constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
+using format_type_codes::kSplitSet;
+using format_type_codes::kSurroundSet;
 
 std::string ParentOf(const std::string& path)
 {
@@ -764,7 +760,7 @@ void ConversionProcess::checkSetMembers(FileRun& run)
     if (reportedSetMembers_.contains(path))
         run.finished = true;  // failed already, under its own name
     const OSType groupType = inFile_->hfsFileType();
-    if (run.finished || (groupType != kSplitSetType && groupType != kSurroundSetType))
+    if (run.finished || (groupType != kSplitSet && groupType != kSurroundSet))
         return;
     if (!brokenSetMembers_.contains(path)) {
         SInt16 memberError = noErr;
@@ -799,7 +795,7 @@ void ConversionProcess::decideFile(FileRun& run)
     // The second member of a split or surround set right after the
     // first: converted with it already.
     const OSType setType = inFile_->hfsFileType();
-    if (sf_ && !run.alone && hasLastPathProcessed_ && (setType == kSplitSetType || setType == kSurroundSetType)) {
+    if (sf_ && !run.alone && hasLastPathProcessed_ && (setType == kSplitSet || setType == kSurroundSet)) {
         const std::string last = lastPathProcessed_.toStdString();
         for (const std::string& member : inFile_->surround_set())
             if (member == last) {

@@ -269,11 +269,11 @@ SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double 
 {
     SInt16 err = noErr;
     if (!caps.holdsChannels(channels))
-        err = kOutputChannelsErr;
+        err = kIncompatibleChannelsErr;
     else if (caps.rateMustBeConverted() && !caps.holdsRate(rate))
-        err = kOutputSampleRateErr;
+        err = kIncompatibleSampleRateErr;
     else if (!caps.holdsWordLength(bits))
-        err = kOutputWordLengthErr;
+        err = kIncompatibleWordSizeErr;
     return err != noErr && caps.refusalCode != 0 ? caps.refusalCode : err;
 }
 

@@ -64,15 +64,13 @@
 //                          confirmed at once
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <QList>
 #include <QString>
 #include <QVariantMap>
 
-constexpr SInt16 kOutputChannelsErr = -22100;  // "has incompatible # channels"
-constexpr SInt16 kOutputSampleRateErr = -22601;  // "has incompatible samplerate"
-constexpr SInt16 kOutputWordLengthErr = -22603;  // "has incompatible wordsize"
 
 struct OutputCapabilities {
     enum class RateSource { Header, Name, Fixed };

@@ -200,7 +200,7 @@ public:
         case MoveResult::Failed:
             TraceFailure(set, *failedTarget);
             DeleteSet(set);
-            return kDuplicateFileNameErr;
+            return dupFNErr;
         case MoveResult::Taken:
             break;
         }
@@ -239,7 +239,7 @@ public:
         if (!settings_.numberDuplicates) {
             TraceFailure(set, failedTarget.isEmpty() ? Target(set.members.front(), 0) : failedTarget);
             DeleteSet(set);
-            return kDuplicateFileNameErr;
+            return dupFNErr;
         }
 
         for (unsigned long n = 1; n <= kMaxDuplicateNumber; ++n) {
@@ -250,7 +250,7 @@ public:
         }
         TraceFailure(set, Target(set.members.front(), kMaxDuplicateNumber));
         DeleteSet(set);
-        return kDuplicateFileNameErr;
+        return dupFNErr;
     }
 
 private:

@@ -45,8 +45,6 @@ extern const QString kTemporaryOutputWord;
 // pipelines give every output such a name; the tag counts as part of the
 // temporary word when the outputs are renamed.
 OSErr MakeTemporaryOutputName(const std::string& folder, std::string* name);
-// -48, logged as "duplicate filename error".
-constexpr SInt16 kDuplicateFileNameErr = -48;
 
 struct OutputRenameSettings {
     // "Number Duplicate Files"

@@ -6,8 +6,10 @@
 #include "CSplitFile.h"
 #include "CSurroundFile.h"
 #include "CreateSoundFile.h"
+#include "error_codes.h"
 #include "FileManager.h"
 #include "FileOperations.h"
+#include "format_type_codes.h"
 #include "MacRoman.h"
 #include "OutputContext.h"
 #include "OutputNaming.h"
@@ -25,10 +27,8 @@
 
 namespace {
 
-constexpr SInt16 kCreateSoundFileFailedErr = -22017;  // "CreateSoundfile failed (-22017)"
-constexpr SInt16 kNoRegionsToCompactErr = -20000;     // "lacks regions to extract/compact"
-constexpr OSType kSplitSetType = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSurroundSetType = FOUR_CHAR_CODE("Srnd");
+using format_type_codes::kSplitSet;
+using format_type_codes::kSurroundSet;
 
 // The output object until CloseAndDelete takes it.
 struct OutputDeleter {
@@ -127,10 +127,10 @@ SInt16 NewOutputObject(const PipelineRoute& route, const OutputSettings& s, Outp
     CSoundFile* file = nullptr;
     switch (route.layout) {
     case OutputLayout::SplitStereoSet:
-        file = CreateSoundFileObject(kSplitSetType, s.type);
+        file = CreateSoundFileObject(kSplitSet, s.type);
         break;
     case OutputLayout::SurroundSet:
-        file = CreateSoundFileObject(kSurroundSetType, s.type);
+        file = CreateSoundFileObject(kSurroundSet, s.type);
         if (file && !dynamic_cast<CSurroundFile*>(file)) {
             delete file;
             file = nullptr;
@@ -141,7 +141,7 @@ SInt16 NewOutputObject(const PipelineRoute& route, const OutputSettings& s, Outp
         break;
     }
     if (!file)
-        return kCreateSoundFileFailedErr;
+        return kCreateSoundFileErr;
     out->reset(file);
     return noErr;
 }
@@ -199,7 +199,7 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
             break;
     }
     if (isSet && CSplitFile::StripMemberIndicator(target.name) != target.name)
-        return kCreateSoundFileFailedErr;
+        return kCreateSoundFileErr;
     return CreateOutputAt(route, s, in, spec, target, true, out->get(), namingFailed);
 }
 
@@ -316,7 +316,7 @@ public:
         }
         file_ = CreateSoundFileObject(kWorkFileType);
         if (!file_)
-            return kCreateSoundFileFailedErr;
+            return kCreateSoundFileErr;
         const FSSpec folder = OutputSpec(*spec, "");
         std::string reserved;
         OSErr err = CreateUniqueFile(folder.parent, prefix, "", &reserved);
@@ -400,12 +400,12 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     const OutputContextScope publishedAs(ContextFor(*spec, true));
     OutputPtr out(CreateSoundFileObject(type));
     if (!out)
-        return kCreateSoundFileFailedErr;
+        return kCreateSoundFileErr;
     // Recognised by its class: a type that only claims to encode on close
     // is not treated as a coded file.
     CCodedFile* coded = dynamic_cast<CCodedFile*>(out.get());
     if (!coded)
-        return kCreateSoundFileFailedErr;
+        return kCreateSoundFileErr;
 
     FSSpec target = OutputSpec(*spec, "");
     SInt16 err = MakeTemporaryOutputName(target.parent, &target.name);
@@ -587,7 +587,7 @@ SInt16 CreateForGain(StageRun& r)
     bool namingFailed = false;
     SInt16 created = r.Create(&namingFailed);
     if (namingFailed && r.stageSet == 2 && r.owner == NoChannelTreat && r.route.layout == OutputLayout::SurroundSet)
-        created = kCreateSoundFileFailedErr;
+        created = kCreateSoundFileErr;
     if (created == noErr && !r.isSet)
         PostStep("Dynamics/gain processing");
     return created;

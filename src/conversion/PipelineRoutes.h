@@ -5,6 +5,7 @@
 // has no way to treat it.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 // The conversion's channel treatment (ConvSpec::channelTreat).
@@ -28,14 +29,8 @@ enum : SInt32 {
     kChannelKindSurround = 5,
 };
 
-// An input whose channel kind the treatment cannot take (mix to mono, left
-// or right only on more than two channels, interleaved or a surround set;
-// an unknown kind): "has incompatible # channels", a warning.  The file fails instead of being reported as
-// converted with no output.
-constexpr SInt16 kNoChannelRouteErr = -22100;
-
 enum class RouteAction : UInt8 {
-    NoRoute,   // nothing is made: kNoChannelRouteErr
+    NoRoute,   // nothing is made: kIncompatibleChannelsErr
     Delegate,  // the pipeline of `delegate` of the same stage set runs instead
     Own,       // the pipeline makes `layout` through `pass`
 };

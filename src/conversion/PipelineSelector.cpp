@@ -114,7 +114,7 @@ SInt16 SelectAndRunPipeline(CSoundFile* in, CConvSpec* spec)
     const PipelineFunc pipeline = GetPipelineInstance(index);
     if (!pipeline) {
         QM_TRACE("Run", "fatal error: calculated non-existing case: " << index);
-        return kNoPipelineErr;
+        return paramErr;
     }
     return pipeline(in, spec);
 }
@@ -130,7 +130,7 @@ SInt16 RunPipelineFrame(int stageSet, ChannelTreatment treatment, CSoundFile* in
     switch (route.action) {
     case RouteAction::NoRoute:
         QM_TRACE("Run", kTreatmentNames[treatment] << " cannot take channel kind " << kind);
-        return kNoChannelRouteErr;
+        return kIncompatibleChannelsErr;
     case RouteAction::Delegate:
         return kPipelines[route.delegate][stageSet](in, spec);
     case RouteAction::Own:

@@ -38,8 +38,6 @@ enum StageSet : SInt16 {
 constexpr int kNumStageSets = 12;
 constexpr int kNumPipelines = kNumChannelTreatments * kNumStageSets;  // 84
 constexpr int kMaxPipelineIndex = 16 * (kNumChannelTreatments - 1) + kNumStageSets - 1;  // 107
-// "no pipeline fits" and "this pipeline is not available"
-constexpr SInt16 kNoPipelineErr = -50;
 
 // The selector index of `spec` for an input at `inputSampleRate`: the sum of
 // the needs, less the sample-rate stage when the input has the target rate

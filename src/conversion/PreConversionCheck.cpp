@@ -82,6 +82,154 @@ QString RefusalLine(SInt16 code, const QString& detail)
         .arg(detail);
 }
 
+// The output files as the checks estimate them: the type's capabilities,
+// the treatment and route the pipeline takes, the channels of each file
+// and the word length.
+struct OutputEstimate {
+    OutputCapabilities caps;
+    SInt32 treatment = 0;
+    PipelineRoute route;
+    UInt16 channels = 0;
+    SInt16 bits = 0;
+};
+
+OutputEstimate EstimateOutput(CSoundFile* in, CConvSpec* spec)
+{
+    OutputEstimate out;
+    out.caps = GetOutputCapabilities(spec->OutputFileTypeFor(in));
+    // Channels of each output file, as the pipeline's route makes them (the
+    // stereo modes of a type that takes one make interleaved stereo).
+    out.treatment = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
+    if (out.caps.takesStereoMode && IsStereoModeTreatment(out.treatment))
+        out.treatment = ForceInterleavedStereo;
+    out.route = ResolvePipelineRoute(out.treatment, in->GetChannelKind(), nullptr, out.caps.splitStereoSet);
+    out.channels = RouteChannelsPerFile(out.route, in->GetNumChannels());
+    if (out.channels == 0)
+        out.channels = in->GetNumChannels();
+    out.bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
+    return out;
+}
+
+// What a treatment made for two channels says of an input with more.
+QString NoRouteDetail(SInt32 treatment, UInt16 inputChannels)
+{
+    return QStringLiteral("%1 (%2 %3) takes stereo input, and this input has %4 channels; "
+                          "%2 2 writes each channel to a mono file of its own")
+        .arg(treatment == MixToMono  ? QStringLiteral("mixing to mono")
+             : treatment == LeftOnly ? QStringLiteral("taking the left channel")
+                                     : QStringLiteral("taking the right channel"),
+             ConvSpec::kChannelTreatKey)
+        .arg(treatment)
+        .arg(inputChannels);
+}
+
+// A change of rate beyond what the converters take; *ratio gets the output
+// frames per input frame.
+SInt16 CheckRateChange(CSoundFile* in, CConvSpec* spec, double* ratio)
+{
+    *ratio = 1.0;
+    const double inRate = in->GetSampleRate();
+    if (!spec->NeedsSampleRateConversion() || spec->SampleRate() == inRate)
+        return noErr;
+    if (!SampleRateUsable(spec->SampleRate()))
+        return kIncompatibleSampleRateErr;
+    *ratio = spec->SampleRate() / inRate;
+    if (*ratio > kMaxRateChange || *ratio < 1.0 / kMaxRateChange)
+        return kIncompatibleSampleRateErr;
+    return noErr;
+}
+
+// The frames of the longest region (0 without one).
+UInt32 LongestRegionFrames(CSoundFile* in)
+{
+    UInt32 longest = 0;
+    for (UInt16 i = 0; i < in->GetNumRegions(); ++i) {
+        SFTRegion region;
+        if (in->GetRegion(i, &region) == noErr && region.end > region.start)
+            longest = std::max(longest, region.end - region.start);
+    }
+    return longest;
+}
+
+// An output whose header cannot describe its size.
+SInt16 CheckOutputSize(CSoundFile* in, CConvSpec* spec, const OutputEstimate& out, double ratio)
+{
+    const double limit = out.caps.maxSoundBytes;
+    if (limit <= 0.0)
+        return noErr;
+    const double frames = spec->NeedsExtraction() ? double(LongestRegionFrames(in)) : double(in->GetNumFrames());
+    const SInt16 outBits =
+        out.caps.storedBits > 0 ? out.caps.storedBits : SInt16((std::max<SInt16>(out.bits, 8) + 7) / 8 * 8);
+    const double bytes = frames * ratio * double(out.channels) * double(outBits) / 8.0;
+    return bytes > limit ? fsDataTooBigErr : noErr;
+}
+
+// The frames the compacting walk keeps, or the walk's error.
+SInt32 KeptFrames(CSoundFile* in, double* kept)
+{
+    RegionWalkParams params;
+    params.firstSearch = -1;
+    params.margin = MarginFrames(1.0 / 1000.0, in->GetSampleRate());
+    params.nextSearchOffset = 1;
+    *kept = 0.0;
+    return WalkRegionSpans(in, params, [kept](UInt32 a, UInt32 b) -> SInt32 {
+        *kept += double(b - a);
+        return 0;
+    });
+}
+
+// The longest region through every region's record, or the first error.
+OSErr LongestRegionChecked(CSoundFile* in, UInt32* longest)
+{
+    *longest = 0;
+    const UInt16 count = in->GetNumRegions();
+    for (UInt16 i = 0; i < count; ++i) {
+        SFTRegion region;
+        const OSErr err = in->GetRegion(i, &region);
+        if (err != noErr)
+            return err;
+        if (region.end > region.start)
+            *longest = std::max(*longest, region.end - region.start);
+    }
+    return noErr;
+}
+
+// A type whose sound lives in one data block: an input split over several
+// is refused, and so is an output that would not fit one.  An input refusal
+// is never replaced by a later one.
+SInt16 CheckSoundBlock(CSoundFile* in, CConvSpec* spec, const OutputEstimate& out, double ratio)
+{
+    SInt16 result =
+        GetOutputCapabilities(in->GetFileType()).soundBlockBytes > 0.0 ? CountInputBlocks(in) : SInt16(noErr);
+    const double blockBytes = out.caps.soundBlockBytes;
+    if (blockBytes <= 0.0)
+        return result;
+    auto exceeds = [&](double frames) { return Exceeds(frames, ratio, out.channels, out.bits, blockBytes); };
+
+    if (spec->NeedsStrip()) {
+        double kept = 0.0;
+        const SInt32 err = KeptFrames(in, &kept);
+        if (err != noErr) {
+            if (result == noErr)
+                result = SInt16(err);
+        } else if (result == noErr && exceeds(kept)) {
+            result = kFragmentedVOCOutputErr;
+        }
+    }
+
+    if (spec->NeedsExtraction()) {
+        if (result == noErr) {
+            UInt32 longest = 0;
+            result = LongestRegionChecked(in, &longest);
+            if (result == noErr && exceeds(double(longest)))
+                result = kFragmentedVOCOutputErr;
+        }
+    } else if (!spec->NeedsStrip() && result == noErr && exceeds(double(in->GetNumFrames()))) {
+        result = kFragmentedVOCOutputErr;
+    }
+    return result;
+}
+
 } // namespace
 
 bool SampleRateUsable(double rate)
@@ -104,22 +252,7 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
 {
     if (!in || !spec)
         return paramErr;
-
-    const OSType outputType = spec->OutputFileTypeFor(in);
-    const OutputCapabilities caps = GetOutputCapabilities(outputType);
-
-    // Channels of each output file, as the pipeline's route makes them (the
-    // stereo modes of a type that takes one make interleaved stereo).
-    SInt32 treatment = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
-    if (caps.takesStereoMode && IsStereoModeTreatment(treatment))
-        treatment = ForceInterleavedStereo;
-    const PipelineRoute route =
-        ResolvePipelineRoute(treatment, in->GetChannelKind(), nullptr, caps.splitStereoSet);
-    UInt16 channels = RouteChannelsPerFile(route, in->GetNumChannels());
-    if (channels == 0)
-        channels = in->GetNumChannels();
-
-    const SInt16 bits = spec->NeedsNewWordLength() ? spec->WordLength() : in->GetNumBits();
+    const OutputEstimate out = EstimateOutput(in, spec);
 
     // A header whose rate (0, not a number, absurdly high) or channels
     // cannot describe its sound: refused for this file.
@@ -127,105 +260,28 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
         return shape;
     // A treatment made for two channels on more: refused, never written
     // with the input's channels unchanged.
-    if (route.action == RouteAction::NoRoute) {
-        if (reason && treatment >= MixToMono && treatment <= RightOnly)
-            *reason = RefusalLine(kNoChannelRouteErr,
-                                  QStringLiteral("%1 (%2 %3) takes stereo input, and this input has %4 channels; "
-                                                 "%2 2 writes each channel to a mono file of its own")
-                          .arg(treatment == MixToMono  ? QStringLiteral("mixing to mono")
-                               : treatment == LeftOnly ? QStringLiteral("taking the left channel")
-                                                       : QStringLiteral("taking the right channel"),
-                               ConvSpec::kChannelTreatKey)
-                                      .arg(treatment)
-                                      .arg(in->GetNumChannels()));
-        return kNoChannelRouteErr;
+    if (out.route.action == RouteAction::NoRoute) {
+        if (reason && out.treatment >= MixToMono && out.treatment <= RightOnly)
+            *reason = RefusalLine(kIncompatibleChannelsErr, NoRouteDetail(out.treatment, in->GetNumChannels()));
+        return kIncompatibleChannelsErr;
     }
-    // A change of rate beyond what the converters take: refused too.
     double ratio = 1.0;
-    const double inRate = in->GetSampleRate();
-    if (spec->NeedsSampleRateConversion() && spec->SampleRate() != inRate) {
-        if (!SampleRateUsable(spec->SampleRate()))
-            return kUnusableSampleRateErr;
-        ratio = spec->SampleRate() / inRate;
-        if (ratio > kMaxRateChange || ratio < 1.0 / kMaxRateChange)
-            return kUnusableSampleRateErr;
-    }
+    if (const SInt16 err = CheckRateChange(in, spec, &ratio))
+        return err;
 
     // A shape the output type cannot hold (its channel counts, the rates of
     // a type that does not record its rate, its word lengths): refused for
     // this file, as the conversions-file check refuses what the conversion
     // alone decides.
-    const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : inRate;
-    if (const SInt16 err = CheckOutputShape(caps, channels, outRate, bits)) {
+    const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : in->GetSampleRate();
+    if (const SInt16 err = CheckOutputShape(out.caps, out.channels, outRate, out.bits)) {
         if (reason)
-            *reason = RefusalLine(err, OutputShapeRefusal(caps, channels, outRate, bits));
+            *reason = RefusalLine(err, OutputShapeRefusal(out.caps, out.channels, outRate, out.bits));
         return err;
     }
-
     // An output whose header cannot describe its size: refused before
     // anything is written.
-    if (const double limit = caps.maxSoundBytes; limit > 0.0) {
-        double frames = double(in->GetNumFrames());
-        if (spec->NeedsExtraction()) {
-            UInt32 longest = 0;
-            for (UInt16 i = 0; i < in->GetNumRegions(); ++i) {
-                SFTRegion region;
-                if (in->GetRegion(i, &region) == noErr && region.end > region.start)
-                    longest = std::max(longest, region.end - region.start);
-            }
-            frames = double(longest);
-        }
-        const SInt16 outBits =
-            caps.storedBits > 0 ? caps.storedBits : SInt16((std::max<SInt16>(bits, 8) + 7) / 8 * 8);
-        const double bytes = frames * ratio * double(channels) * double(outBits) / 8.0;
-        if (bytes > limit)
-            return kOutputTooBigErr;
-    }
-
-    // A type whose sound lives in one data block: an input split over
-    // several is refused, and so is an output that would not fit one.
-    SInt16 result =
-        GetOutputCapabilities(in->GetFileType()).soundBlockBytes > 0.0 ? CountInputBlocks(in) : SInt16(noErr);
-    const double blockBytes = caps.soundBlockBytes;
-    if (blockBytes <= 0.0)
-        return result;
-
-    if (spec->NeedsStrip()) {
-        RegionWalkParams params;
-        params.firstSearch = -1;
-        params.margin = MarginFrames(1.0 / 1000.0, inRate);
-        params.nextSearchOffset = 1;
-        double kept = 0.0;
-        const SInt32 err = WalkRegionSpans(in, params, [&kept](UInt32 a, UInt32 b) -> SInt32 {
-            kept += double(b - a);
-            return 0;
-        });
-        if (err != noErr) {
-            if (result == noErr)
-                result = SInt16(err);
-        } else if (result == noErr && Exceeds(kept, ratio, channels, bits, blockBytes)) {
-            result = kFragmentedVOCOutputErr;
-        }
-    }
-
-    if (spec->NeedsExtraction()) {
-        UInt32 longest = 0;
-        const UInt16 count = in->GetNumRegions();
-        for (UInt16 i = 0; i < count && result == noErr; ++i) {
-            SFTRegion region;
-            const OSErr err = in->GetRegion(i, &region);
-            if (err != noErr) {
-                result = err;
-                break;
-            }
-            if (region.end > region.start)
-                longest = std::max(longest, region.end - region.start);
-        }
-        if (result == noErr && Exceeds(double(longest), ratio, channels, bits, blockBytes))
-            result = kFragmentedVOCOutputErr;
-    } else if (!spec->NeedsStrip() && result == noErr &&
-               Exceeds(double(in->GetNumFrames()), ratio, channels, bits, blockBytes)) {
-        result = kFragmentedVOCOutputErr;
-    }
-    return result;
+    if (const SInt16 err = CheckOutputSize(in, spec, out, ratio))
+        return err;
+    return CheckSoundBlock(in, spec, out, ratio);
 }

@@ -16,6 +16,7 @@
 // conversion passes.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <QString>
@@ -23,10 +24,6 @@
 class CConvSpec;
 class CSoundFile;
 
-constexpr SInt16 kFragmentedVOCInputErr = -22305;   // "has fragmented data (VOC)"
-constexpr SInt16 kFragmentedVOCOutputErr = -20008;  // "would yield a fragmented vocfile"
-constexpr SInt16 kUnusableSampleRateErr = -22601;   // "has incompatible samplerate"
-constexpr SInt16 kOutputTooBigErr = -1310;          // "is too big for the output file type"
 constexpr double kMinUsableSampleRate = 1.0;
 constexpr double kMaxUsableSampleRate = 4294967295.0;
 constexpr double kMaxRateChange = 256.0;  // the converters' largest ratio either way

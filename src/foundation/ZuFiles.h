@@ -2,14 +2,11 @@
 // seam between the program's own code and the File Manager.
 #pragma once
 
+#include "error_codes.h"
 #include "FileManager.h"
 #include "MacTypes.h"
 
 #include <QString>
-
-// The program's code for an allocation that gave null without a platform
-// error: "Could not create pointer/handle".
-constexpr OSErr kCouldNotCreatePointerErr = -21004;
 
 // True when the Finder information of the file can be read (FSpGetFInfo
 // gives noErr); false for every failure, a folder included.

@@ -5,7 +5,7 @@
 // they include "media_calls.h", which sends each call they make through
 // the table below.
 //
-//   if (!MediaLibraries::Available()) return kNoMovieFoundErr;  // at an entry
+//   if (!MediaLibraries::Available()) return kUnknownFileFormatErr;  // at an entry
 //   avformat_open_input(...);                                    // as before
 //
 // A call made when the libraries cannot be loaded stops the program with a

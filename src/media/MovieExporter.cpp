@@ -126,11 +126,11 @@ public:
         const AVCodecID id = CodecFor(s.compression, s.sampleSize, s.littleEndian);
         const AVCodec* encoder = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(id);
         if (!encoder || !encoder->sample_fmts)
-            return kMovieExportUnsupportedErr;
+            return kUnsupportedCompressionErr;
         if (avformat_alloc_output_context2(&muxer_, nullptr, s.container.c_str(), outputPath.c_str()) < 0 || !muxer_)
-            return kMovieExportUnsupportedErr;
+            return kUnsupportedCompressionErr;
         if (avformat_query_codec(muxer_->oformat, id, FF_COMPLIANCE_NORMAL) != 1)
-            return kMovieExportUnsupportedErr;
+            return kUnsupportedCompressionErr;
 
         AVStream* stream = avformat_new_stream(muxer_, nullptr);
         codec_ = avcodec_alloc_context3(encoder);
@@ -161,7 +161,7 @@ public:
             codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         int rc = avcodec_open2(codec_, encoder, nullptr);
         if (rc < 0)
-            return rc == AVERROR(ENOMEM) ? memFullErr : kMovieExportUnsupportedErr;
+            return rc == AVERROR(ENOMEM) ? memFullErr : kUnsupportedCompressionErr;
         if (avcodec_parameters_from_context(stream->codecpar, codec_) < 0)
             return memFullErr;
         stream->time_base = codec_->time_base;

@@ -10,19 +10,16 @@
 //
 // Error codes: the progress procedure's non-zero result (-128 after a
 // cancel) ends the export with that code; a compression or container the
-// libraries cannot write gives kMovieExportUnsupportedErr; reading the
+// libraries cannot write gives kUnsupportedCompressionErr; reading the
 // source gives the movie layer's codes; other failures map to I/O codes.
 // Never 0 on failure.  No exception leaves this class.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <functional>
 #include <string>
-
-// "this compression type is unsupported (AIFC)": the libraries have no
-// encoder or muxer for the settings.
-constexpr OSErr kMovieExportUnsupportedErr = -23800;
 
 // What an export writes: the stored settings of a type, completed by the
 // output's class with its compression, rate, channels and sample size.

@@ -1,4 +1,5 @@
 #include "MovieSource.h"
+#include "error_codes.h"
 #include "MediaCodes.h"
 
 #include "ByteOrder.h"
@@ -59,8 +60,6 @@ std::vector<UInt32> LabelsForLayout(const AVChannelLayout& layout)
     return labels;
 }
 
-// "has corrupt chunksize": tables whose counts no memory can hold.
-constexpr OSErr kTablesTooLargeErr = -22009;
 // How late an MPEG Layer I or II decoder gives back its encoder's input: the
 // analysis and synthesis filterbanks' delay.
 constexpr UInt64 kFilterbankLag = 481;
@@ -75,7 +74,7 @@ OSErr ErrorFromAV(int code, OSErr fallback)
     if (code == AVERROR(EACCES) || code == AVERROR(EPERM))
         return MacErrorFromErrno(EACCES);
     if (code == AVERROR(ENOMEM))
-        return kTablesTooLargeErr;
+        return kCorruptChunkSizeErr;
     if (code == AVERROR(EIO))
         return ioErr;
     return fallback;
@@ -442,7 +441,7 @@ OSErr CheckRegularFile(const std::string& path)
     struct stat info;
     if (::stat(path.c_str(), &info) != 0)
         return MacErrorFromLastErrno();
-    return S_ISREG(info.st_mode) ? noErr : kNoMovieFoundErr;
+    return S_ISREG(info.st_mode) ? noErr : kUnknownFileFormatErr;
 }
 
 // The demuxer the file's content names with its name left out, or null
@@ -646,7 +645,7 @@ struct MovieSource::Impl {
             return err;
         QuietLogs();
         if (const int rc = OpenInput(path, &format, &view, &viewIO); rc < 0)
-            return ErrorFromAV(rc, kNoMovieFoundErr);
+            return ErrorFromAV(rc, kUnknownFileFormatErr);
         stream = -1;
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             AVStream* st = format->streams[i];
@@ -656,24 +655,24 @@ struct MovieSource::Impl {
                 st->discard = AVDISCARD_ALL;
         }
         if (stream < 0)
-            return kInvalidMovieErr;
+            return kNoAudioTrackErr;
         for (unsigned i = 0; i < format->nb_streams; ++i)
             if (int(i) != stream)
                 format->streams[i]->discard = AVDISCARD_ALL;
         AVStream* st = format->streams[stream];
         const AVCodec* decoder = avcodec_find_decoder(st->codecpar->codec_id);
         if (!decoder)
-            return kInvalidMovieErr;
+            return kNoAudioTrackErr;
         codec = avcodec_alloc_context3(decoder);
         packet = av_packet_alloc();
         frame = av_frame_alloc();
         if (!codec || !packet || !frame)
             return memFullErr;
         if (avcodec_parameters_to_context(codec, st->codecpar) < 0)
-            return kInvalidMovieErr;
+            return kNoAudioTrackErr;
         codec->pkt_timebase = st->time_base;
         if (avcodec_open2(codec, decoder, nullptr) < 0)
-            return kInvalidMovieErr;
+            return kNoAudioTrackErr;
         ResetDecoding();
         // Past the delay of a lagged stream (its frame 0 is the first
         // sample after it).
@@ -923,7 +922,7 @@ struct MovieSource::Impl {
         sampleRate = double(st->codecpar->sample_rate > 0 ? st->codecpar->sample_rate : codec->sample_rate);
         channels = UInt32(std::max(codec->ch_layout.nb_channels, 0));
         if (channels == 0 || channels > 1024 || sampleRate <= 0)
-            return kInvalidMovieErr;
+            return kNoAudioTrackErr;
         fileLabels = LabelsForLayout(codec->ch_layout);
         order.resize(channels);
         for (UInt32 c = 0; c < channels; ++c)
@@ -992,7 +991,7 @@ struct MovieSource::Impl {
         // hold; one without packets that states none, or whose packets
         // hold only the encoder's delay and padding, is an empty one.
         if (frameCount == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
-            return kInvalidMovieErr;
+            return kNoAudioTrackErr;
         return OpenStreams(false);
     }
 
@@ -1138,7 +1137,7 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
         return paramErr;
     out->reset();
     if (!MediaLibraries::Available())
-        return kNoMovieFoundErr;
+        return kUnknownFileFormatErr;
     try {
         auto impl = std::make_unique<Impl>();
         impl->path = path;
@@ -1148,7 +1147,7 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
         out->reset(new MovieSource(std::move(impl)));
         return noErr;
     } catch (const std::bad_alloc&) {
-        return kTablesTooLargeErr;  // sized after the file's tables, as above
+        return kCorruptChunkSizeErr;  // sized after the file's tables, as above
     }
 }
 
@@ -1158,7 +1157,7 @@ SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSTyp
         return 0;
     QuietLogs();
     if (const OSErr err = CheckRegularFile(path); err != noErr)
-        return err == kNoMovieFoundErr ? 0 : err;
+        return err == kUnknownFileFormatErr ? 0 : err;
     // The name is left out: the content alone must tell.
     const AVInputFormat* input = nullptr;
     if (ContentFormat(path, &input) != noErr)
@@ -1192,7 +1191,7 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
         return paramErr;
     items->clear();
     if (!MediaLibraries::Available())
-        return kNoMovieFoundErr;
+        return kUnknownFileFormatErr;
     try {
         Impl impl;
         impl.path = path;
@@ -1200,7 +1199,7 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
         if (const int rc = OpenInput(path, &impl.format, nullptr, nullptr); rc < 0)
-            return ErrorFromAV(rc, kNoMovieFoundErr);
+            return ErrorFromAV(rc, kUnknownFileFormatErr);
         impl.stream = -1;
         for (unsigned i = 0; i < impl.format->nb_streams; ++i)
             if (impl.format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
@@ -1258,6 +1257,6 @@ OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivere
         return paramErr;
     *delivered = 0;
     if (!impl_->format)
-        return impl_->frameCount == 0 ? noErr : kInvalidMovieErr;  // an empty stream
+        return impl_->frameCount == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
     return impl_->Read(channels, frames, delivered);
 }

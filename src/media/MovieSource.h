@@ -30,15 +30,13 @@
 
 #include "ChannelLabels.h"
 #include "CoreAudioTypes.h"
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-constexpr OSErr kNoMovieFoundErr = -22008;
-constexpr OSErr kInvalidMovieErr = -24202;
 
 // One metadata item as the movie presents it.
 struct MovieMetadataItem {

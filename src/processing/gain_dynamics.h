@@ -19,14 +19,12 @@
 // The output is neither closed nor deleted here.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 #include "pass_settings.h"
 #include "peak_scan.h"
 
 class CSoundFile;
-
-constexpr SInt32 kGainNoValidMaxErr = -20024;
-constexpr SInt32 kGainTooManyChannelsErr = -20025;  // "has more than two channels : no gain change"
 
 // The channel treatments the gain passes know (the conversion's values).
 enum GainTreatment : SInt16 {

@@ -3,16 +3,14 @@
 // the movie classes).  Such an output is encoded when it is closed: while it
 // is written, the linear audio goes to an intermediate sound file, encoded
 // into the real file in Close (CIntermediateCodedFile holds those rules).
-// A format that cannot make that temporary file reports kCodedTempFileErr.
+// A format that cannot make that temporary file reports kCreateSoundFileErr.
 //
 // The pipelines recognise a coded output by its class (dynamic_cast) and
 // create it with CreateLike, which takes the audio shape from the input.
 #pragma once
 
 #include "CSoundFile.h"
-
-// "CreateSoundfile failed (-22017)": no (temporary) sound file could be made.
-constexpr OSErr kCodedTempFileErr = -22017;
+#include "error_codes.h"
 
 class CCodedFile : public CSoundFile {
 public:

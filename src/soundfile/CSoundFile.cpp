@@ -361,7 +361,7 @@ OSErr CSoundFile::SetFileFromPath(const std::string& path)
     }
 
     if (isDirectory)
-        return kPathIsFolderErr;
+        return kUnknownFileFormatErr;
     m_fsRef = ref;
     FSSpec spec;
     THROW_IF_ERROR(FSGetCatalogInfo(&ref, kFSCatInfoNone, nullptr, nullptr, &spec, nullptr), "SetFile: FSSpec");
@@ -615,9 +615,9 @@ Boolean CSoundFile::DataCutShort() const
 OSErr CSoundFile::CheckReadShape() const
 {
     if (!(m_sampleRate >= 1.0 && m_sampleRate <= kMaxReadSampleRate))
-        return kHeaderSampleRateErr;
+        return kIncompatibleSampleRateErr;
     if (m_numChannels < 1 || m_numChannels > kMaxReadChannels)
-        return kHeaderChannelsErr;
+        return kIncompatibleChannelsErr;
     if (m_dataHoldsNoFrame)
         return kDataHoldsNoFrameErr;
     if (const std::vector<CSoundFile*>* members = GetSubFiles()) {

@@ -56,6 +56,7 @@
 #include "ZuMarker.h"
 #include "ZuRegion.h"
 #include "error_code_exception.h"
+#include "error_codes.h"
 
 #include <QList>
 #include <QSet>
@@ -102,20 +103,6 @@ enum : SInt32 {
     kChannelConfig10_2 = 10,
     kChannelConfigMultichannel = 11,
 };
-
-// The program's codes used by the base.
-constexpr OSErr kNoBlockOfRegionsErr = -20002;      // "No block of regions found"
-constexpr OSErr kWrongMarkerErr = -22000;           // "Wrong marker specified"
-constexpr OSErr kWrongLoopErr = -22001;             // "Wrong loop specified"
-constexpr OSErr kWrongRegionErr = -22002;           // "Wrong region specified"
-constexpr OSErr kFileNotOpenedErr = -22005;         // "File not opened"
-constexpr OSErr kNoValidSamplerInfoErr = -22007;    // "No valid sampler info"
-constexpr OSErr kPathIsFolderErr = -22008;          // a folder given where a file was expected
-constexpr OSErr kNoSplitPairErr = -22015;
-constexpr OSErr kNameNotExtendedErr = -22021;       // "name was not extended, it was too long"
-constexpr OSErr kDataHoldsNoFrameErr = -22023;      // "has less sound data than one frame"
-constexpr OSErr kHeaderChannelsErr = -22100;        // "has incompatible # channels"
-constexpr OSErr kHeaderSampleRateErr = -22601;      // "has incompatible samplerate"
 
 // The shapes a header read from a file may give (CSoundFile::CheckReadShape):
 // no audio is recorded faster than 64 x 48 kHz (the rates of one-bit audio

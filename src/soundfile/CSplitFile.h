@@ -15,18 +15,11 @@
 #pragma once
 
 #include "CSetFile.h"
+#include "error_codes.h"
 
 #include <map>
 #include <string>
 #include <vector>
-
-// The program's codes of split sets.
-constexpr OSErr kSplitNotConsistentErr = -23100;  // "split stereo file not consistent"
-constexpr OSErr kSplitRightNotInitedErr = -23101; // "right part of split not inited"
-constexpr OSErr kSplitLeftNotInitedErr = -23102;  // "left part of split not inited"
-// The right-hand member of a split pair met on its own, after its left
-// partner ("was already processed with left file").
-constexpr OSErr kSplitRightAlreadyProcessedErr = -23015;
 
 class CSplitFile : public CSetFile {
 public:

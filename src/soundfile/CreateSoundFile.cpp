@@ -29,8 +29,8 @@
 
 namespace {
 
-constexpr OSType kSplitType = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSurroundType = FOUR_CHAR_CODE("Srnd");
+using format_type_codes::kSplitSet;
+using format_type_codes::kSurroundSet;
 constexpr OSType kSDIIType = format_type_codes::kSDII;
 constexpr OSType kBWFLinearType = FOUR_CHAR_CODE("BWLN");
 
@@ -232,10 +232,10 @@ bool SetSoundFileProperty(OSType type, const QString& key, const QVariant& value
 
 CSoundFile* CreateSoundFileObject(OSType type)
 {
-    if (type == kSplitType)
-        return CreateSetFile(kSplitType, kSDIIType);
-    if (type == kSurroundType)
-        return CreateSetFile(kSurroundType, kBWFLinearType);
+    if (type == kSplitSet)
+        return CreateSetFile(kSplitSet, kSDIIType);
+    if (type == kSurroundSet)
+        return CreateSetFile(kSurroundSet, kBWFLinearType);
     if (!HasFileTypeEntry(type))
         return nullptr;
     SoundFileFactory factory = GetSoundFileFactory(type);
@@ -244,13 +244,13 @@ CSoundFile* CreateSoundFileObject(OSType type)
 
 CSoundFile* CreateSoundFileObject(OSType type, OSType memberType)
 {
-    if (type == kSplitType) {
+    if (type == kSplitSet) {
         // Members whose pairs are a type of their own.
         const QVariantMap member = GetSoundFileProperties(memberType);
         if (const OSType code = HFSTypeCodeFromFileType(member.value(QStringLiteral("splitStereoSetType")).toString()))
             return CreateSoundFileObject(code);
     }
-    if (type == kSplitType || type == kSurroundType)
+    if (type == kSplitSet || type == kSurroundSet)
         return CreateSetFile(type, memberType);
     return CreateSoundFileObject(type);
 }

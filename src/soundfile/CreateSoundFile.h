@@ -41,6 +41,7 @@
 // skipped.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <QSet>
@@ -121,8 +122,8 @@ void ReleaseSoundFileGlobals();
 // count their header probe gives.
 //
 // Codes it gives besides platform codes (permErr for a file that may not be
-// read) and the sniffers' own codes:
-constexpr OSErr kUnknownFileFormatErr = -22008;     // "has unknown file format"
+// read) and the sniffers' own codes: kUnknownFileFormatErr ("has unknown
+// file format").
 //
 // path: POSIX path, UTF-8.
 // type: the detected code; written only on success (the caller reads it

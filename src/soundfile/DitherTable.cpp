@@ -1,5 +1,7 @@
 #include "DitherTable.h"
 
+#include "error_codes.h"
+
 #include <cstdlib>
 
 UInt16* gDitherTable = nullptr;
@@ -11,14 +13,13 @@ namespace {
 constexpr UInt32 kDitherA = 4096;
 constexpr UInt32 kDitherC = 150889;
 constexpr UInt32 kDitherM = 714025;
-constexpr SInt32 kCouldNotCreatePointer = -21004;
 } // namespace
 
 SInt32 CreateDitherTable()
 {
     auto* table = static_cast<UInt16*>(std::calloc(kDitherTableLength, sizeof(UInt16)));
     if (!table)
-        return kCouldNotCreatePointer;
+        return kCouldNotCreatePointerErr;
     UInt32 seed = gDitherSeed;
     for (SInt32 i = 0; i < kDitherTableLength; ++i) {
         // seed < m, so a * seed + c stays below 2^32.

@@ -47,7 +47,7 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
     m_file = CreateSoundFileObject(kind.type);
     if (!m_file) {
         Release();
-        return kCodedTempFileErr;
+        return kCreateSoundFileErr;
     }
     m_owned = true;
     const std::string name = m_reservedPath + kind.fileSuffix;
@@ -71,7 +71,7 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
     if (!err)
         m_path = m_file->GetPath();
     if (!err && !kind.takesReservedName && m_path == m_reservedPath)
-        err = kCodedTempFileErr;
+        err = kCreateSoundFileErr;
     if (err)
         Release();
     return err;

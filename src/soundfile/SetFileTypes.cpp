@@ -2,6 +2,7 @@
 
 #include "CSplitFile.h"
 #include "CSurroundFile.h"
+#include "format_type_codes.h"
 #include "SoundFileRegistry.h"
 
 namespace {
@@ -20,6 +21,6 @@ CSoundFile* MakeSurroundFile(OSType memberType)
 
 void RegisterSetFileTypes()
 {
-    RegisterSetFileFactory(FOUR_CHAR_CODE("Splt"), &MakeSplitFile);
-    RegisterSetFileFactory(FOUR_CHAR_CODE("Srnd"), &MakeSurroundFile);
+    RegisterSetFileFactory(format_type_codes::kSplitSet, &MakeSplitFile);
+    RegisterSetFileFactory(format_type_codes::kSurroundSet, &MakeSurroundFile);
 }

@@ -8,7 +8,9 @@
 #include "RawFileSettings.h"
 #include "ZuSoundFileDisplay.h"
 #include "error_code_exception.h"
+#include "error_codes.h"
 #include "error_table.h"
+#include "format_type_codes.h"
 #include "throw_helpers.h"
 
 #include <QFileInfo>
@@ -21,9 +23,8 @@
 
 namespace {
 
-constexpr OSType kSplitType = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSurroundType = FOUR_CHAR_CODE("Srnd");
-constexpr OSErr kNoAudioTrackErr = -24202;
+using format_type_codes::kSplitSet;
+using format_type_codes::kSurroundSet;
 
 OSErr Narrow(int32_t code)
 {
@@ -194,7 +195,7 @@ void ZuSoundFile::setupWithPath(const QString& path)
                     m_surroundSet.clear();
                 m_hfsRealType = type;
                 m_hfsFileType = m_surroundSet.empty() ? type
-                                                      : (m_surroundSet.size() == 2 ? kSplitType : kSurroundType);
+                                                      : (m_surroundSet.size() == 2 ? kSplitSet : kSurroundSet);
                 m_channelConfiguration = configuration;
                 m_isPlayable = recognized != 0 || RawFileSettings::Action() == RawFileSettings::kActionReadAsRaw;
                 m_size = catalog.dataLogicalSize + catalog.rsrcLogicalSize;
@@ -305,12 +306,12 @@ CSoundFile* ZuSoundFile::createSoundFile(OSErr* error) const
         return nullptr;
     CSoundFile* file = nullptr;
     try {
-        if (m_hfsFileType == kSplitType || m_hfsFileType == kSurroundType) {
+        if (m_hfsFileType == kSplitSet || m_hfsFileType == kSurroundSet) {
             file = CreateSoundFileObject(m_hfsFileType, m_hfsRealType);
             if (!file)
                 return nullptr;
             THROW_IF_ERROR(file->SetFile(m_surroundSet), "members of a set");
-            if (m_hfsFileType == kSurroundType) {
+            if (m_hfsFileType == kSurroundSet) {
                 auto* surround = dynamic_cast<CSurroundFile*>(file);
                 THROW_IF_NULL(surround, "surround file");
                 surround->SetSurroundSetName(m_surroundSetName.toStdString());

@@ -1,9 +1,9 @@
 // The type codes that one format family names of another, and that type
 // detection names: the linear intermediates of the encoded outputs (made
 // through the registry by type), the types a family's header probe hands a
-// file on to, and the types detection settles on by the file's catalogue
-// type.  Each is defined here once; the owning family registers its factory
-// under it.
+// file on to, the types detection settles on by the file's catalogue type,
+// and the set files the batch groups members into.  Each is defined here
+// once; the owning family registers its factory under it.
 #pragma once
 
 #include "MacTypes.h"
@@ -21,5 +21,9 @@ constexpr OSType kMSADPCM = FOUR_CHAR_CODE("MSAP");
 // reads.
 constexpr OSType kAIFCIma4 = FOUR_CHAR_CODE("A1t4");
 constexpr OSType kMovie = FOUR_CHAR_CODE("MooV");
+// The set files: a split stereo pair of mono files, and a surround set of
+// one mono file per channel.
+constexpr OSType kSplitSet = FOUR_CHAR_CODE("Splt");
+constexpr OSType kSurroundSet = FOUR_CHAR_CODE("Srnd");
 
 } // namespace format_type_codes

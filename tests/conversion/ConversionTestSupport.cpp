@@ -3,6 +3,7 @@
 #include "CConvSpec.h"
 #include "ConversionProcess.h"
 #include "CreateSoundFile.h"
+#include "format_type_codes.h"
 #include "NotificationCenter.h"
 #include "PeerTools.h"
 #include "progress_channel.h"
@@ -88,7 +89,7 @@ InputPtr OpenSurroundSplit(const QString& whole, const QString& stem)
         QString error;
         EXPECT_TRUE(Sox({whole, members.last(), "remix", QString::number(c + 1)}, &error)) << error.toStdString();
     }
-    return OpenSet(FOUR_CHAR_CODE("Srnd"), kWAVE, members, kChannelConfig5_1);
+    return OpenSet(format_type_codes::kSurroundSet, kWAVE, members, kChannelConfig5_1);
 }
 
 bool Sox(const QStringList& args, QString* error)

@@ -9,6 +9,7 @@
 #include "SoundFileDispatcher.h"
 #include "SoundFileRegistry.h"
 #include "file_type_table.h"
+#include "format_type_codes.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +102,8 @@ TEST_F(FileTypeTableTest, TableHoldsTheSixtyOneCodesInOrder)
     for (std::size_t i = 0; i < codes.size(); ++i)
         EXPECT_EQ(codes[i], Code(kTableCodes[i])) << kTableCodes[i];
     EXPECT_EQ(std::set<OSType>(codes.begin(), codes.end()).size(), codes.size());
-    EXPECT_FALSE(MakeSoundFileDispatcher(FOUR_CHAR_CODE("Splt")));
-    EXPECT_FALSE(MakeSoundFileDispatcher(FOUR_CHAR_CODE("Srnd")));
+    EXPECT_FALSE(MakeSoundFileDispatcher(format_type_codes::kSplitSet));
+    EXPECT_FALSE(MakeSoundFileDispatcher(format_type_codes::kSurroundSet));
 }
 
 TEST_F(FileTypeTableTest, EveryEntryGetsADispatcherThatCreatesOnlyThroughTheRegistry)
@@ -175,7 +176,7 @@ TEST_F(FileTypeTableTest, BuildingOnAGivenDictionarySkipsMissingAndMalformedEntr
     dictionary.insert(FileTypeForHFSTypeCode(FOUR_CHAR_CODE("AIFF")),
                       QVariantMap{{QStringLiteral("text"), QStringLiteral("AIFF")}});
     dictionary.insert(FileTypeForHFSTypeCode(FOUR_CHAR_CODE("WAVE")), QStringLiteral("not a dictionary"));
-    dictionary.insert(FileTypeForHFSTypeCode(FOUR_CHAR_CODE("Splt")), QVariantMap());
+    dictionary.insert(FileTypeForHFSTypeCode(format_type_codes::kSplitSet), QVariantMap());
     BuildSoundFileDispatchers(dictionary);
 
     EXPECT_EQ(dictionary.size(), 3);

@@ -157,7 +157,7 @@ TEST(OutputNamingTest, WithoutNumberingAClashDeletesTheNewSetAndKeepsTheOldFile)
     QStringList paths;
     EXPECT_EQ(RenameOutputs(dir.qpath(), {".QuillOutFile.L.aif", ".QuillOutFile.R.aif", "other.QuillOutFile.wav"},
                             "Mix", Numbering(false), &paths),
-              kDuplicateFileNameErr);
+              dupFNErr);
     EXPECT_EQ(paths, QStringList{Full(dir, "otherMix.wav")});
     EXPECT_EQ(Listing(dir), (QStringList{"Mix.R.aif", "otherMix.wav"}));
     EXPECT_EQ(Read(dir, "Mix.R.aif"), "old");
@@ -183,7 +183,7 @@ TEST(OutputNamingTest, AFailedMoveLeavesNothingBehind)
     Write(dir, ".QuillOutFile.aif", "new");
     QStringList paths;
     EXPECT_EQ(RenameOutputs(dir.qpath(), {".QuillOutFile.aif"}, longName, Numbering(true), &paths),
-              kDuplicateFileNameErr);
+              dupFNErr);
     EXPECT_TRUE(paths.isEmpty());
     EXPECT_EQ(Listing(dir), QStringList{longName + ".aif"});
 
@@ -192,7 +192,7 @@ TEST(OutputNamingTest, AFailedMoveLeavesNothingBehind)
     Write(dir, ".QuillOutFile.R.aif", "R");
     EXPECT_EQ(RenameOutputs(dir.qpath(), {".QuillOutFile.L.aif", ".QuillOutFile.R.aif"}, longName,
                             Numbering(false), &paths),
-              kDuplicateFileNameErr);
+              dupFNErr);
     EXPECT_EQ(Listing(dir), QStringList{longName + ".aif"});
 }
 

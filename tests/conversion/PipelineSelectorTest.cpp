@@ -118,7 +118,7 @@ TEST(PipelineSelectorTest, InstancesWithoutTheirPassesNeverReportSuccess)
             const PipelineRoute route = ResolvePipelineRoute(index / 16, kind, &owner);
             const SInt16 result = pipeline(&in, &spec);
             if (route.action == RouteAction::NoRoute)
-                EXPECT_EQ(result, kNoChannelRouteErr) << GetPipelineInstanceName(index) << " kind " << kind;
+                EXPECT_EQ(result, kIncompatibleChannelsErr) << GetPipelineInstanceName(index) << " kind " << kind;
             else if (!IsStageSetAvailable(stage))
                 EXPECT_EQ(result, -50) << GetPipelineInstanceName(index) << " kind " << kind;
             else

@@ -9,6 +9,7 @@
 #include "ConversionProcess.h"
 #include "CreatedFilesList.h"
 #include "DitherTable.h"
+#include "format_type_codes.h"
 #include "OutputNaming.h"
 #include "PCMFileTypes.h"
 #include "PeerTools.h"
@@ -225,7 +226,7 @@ TEST_F(PlainCopyEndToEndTest, SplitStereoPairInput)
     const QString right = in_ + "/pair.R.aif";
     SOX(stereo, left, "remix", "1");
     SOX(stereo, right, "remix", "2");
-    InputPtr in = OpenSet(FOUR_CHAR_CODE("Splt"), kAIFF, {left, right}, kChannelConfigStereo);
+    InputPtr in = OpenSet(format_type_codes::kSplitSet, kAIFF, {left, right}, kChannelConfigStereo);
     ASSERT_TRUE(in);
     ASSERT_EQ(in->GetChannelKind(), kChannelKindSplitStereo);
 

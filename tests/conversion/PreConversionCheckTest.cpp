@@ -226,17 +226,17 @@ TEST(PreConversionCheckTest, RefusesUnusableRatesAndOutputsTheirHeaderCannotHold
         UInt32 frames;
         SInt16 expected;
     } cases[] = {
-        {"rate 0", kWAVE, 1, 16, 0.0, 0, 10, kUnusableSampleRateErr},
-        {"rate not a number", kWAVE, 1, 16, std::nan(""), 0, 10, kUnusableSampleRateErr},
-        {"absurd rate", kWAVE, 1, 16, 1e30, 0, 10, kUnusableSampleRateErr},
-        {"1 Hz to 768 kHz passes 256x", kWAVE, 1, 16, 1.0, 768000.0, 10, kUnusableSampleRateErr},
+        {"rate 0", kWAVE, 1, 16, 0.0, 0, 10, kIncompatibleSampleRateErr},
+        {"rate not a number", kWAVE, 1, 16, std::nan(""), 0, 10, kIncompatibleSampleRateErr},
+        {"absurd rate", kWAVE, 1, 16, 1e30, 0, 10, kIncompatibleSampleRateErr},
+        {"1 Hz to 768 kHz passes 256x", kWAVE, 1, 16, 1.0, 768000.0, 10, kIncompatibleSampleRateErr},
         {"384 kHz to 44.1 kHz", kWAVE, 1, 16, 384000.0, 44100.0, 10, 0},
-        {"AIFF past 2 GiB", FOUR_CHAR_CODE("AIFF"), 2, 16, 44100.0, 0, 600000000u, kOutputTooBigErr},
+        {"AIFF past 2 GiB", FOUR_CHAR_CODE("AIFF"), 2, 16, 44100.0, 0, 600000000u, fsDataTooBigErr},
         {"AIFF just below", FOUR_CHAR_CODE("AIFF"), 2, 16, 44100.0, 0, 500000000u, 0},
         {"WAVE holds 2.4 GB", kWAVE, 2, 16, 44100.0, 0, 600000000u, 0},
-        {"WAVE past 4 GiB", kWAVE, 2, 16, 44100.0, 0, 1100000000u, kOutputTooBigErr},
-        {"WAVE past 4 GiB once doubled", kWAVE, 2, 16, 44100.0, 88200.0, 600000000u, kOutputTooBigErr},
-        {"24 bits take 3 bytes", FOUR_CHAR_CODE("AIFC"), 1, 24, 44100.0, 0, 716000000u, kOutputTooBigErr},
+        {"WAVE past 4 GiB", kWAVE, 2, 16, 44100.0, 0, 1100000000u, fsDataTooBigErr},
+        {"WAVE past 4 GiB once doubled", kWAVE, 2, 16, 44100.0, 88200.0, 600000000u, fsDataTooBigErr},
+        {"24 bits take 3 bytes", FOUR_CHAR_CODE("AIFC"), 1, 24, 44100.0, 0, 716000000u, fsDataTooBigErr},
     };
     for (const Case& c : cases) {
         ConvTestFile in(kWAVE, c.channels, c.bits, c.inRate, c.frames, c.channels == 2 ? 2 : -1);
@@ -265,15 +265,15 @@ TEST(PreConversionCheckTest, RefusesShapesTheOutputTypeCannotHold)
         SInt16 treatment;
         SInt16 expected;
     } cases[] = {
-        {"26-4", "WAVE", 1, 16, 44100.0, 0, 0, kOutputSampleRateErr},
+        {"26-4", "WAVE", 1, 16, 44100.0, 0, 0, kIncompatibleSampleRateErr},
         {"26-4", "WAVE", 2, 16, 44100.0, 8000.0, 3, 0},
-        {"26-4", "WAVE", 2, 16, 8000.0, 0, 0, kOutputChannelsErr},
-        {"", "26-4", 1, 16, 8000.0, 16000.0, 0, kOutputSampleRateErr},
+        {"26-4", "WAVE", 2, 16, 8000.0, 0, 0, kIncompatibleChannelsErr},
+        {"", "26-4", 1, 16, 8000.0, 16000.0, 0, kIncompatibleSampleRateErr},
         {"DADP", "WAVE", 1, 16, 6000.0, 0, 0, 0},
-        {"DADP", "WAVE", 1, 16, 44100.0, 7000.0, 0, kOutputSampleRateErr},
-        {"DPCM", "WAVE", 2, 16, 8000.0, 0, 0, kOutputChannelsErr},
-        {"DPCM", "WAVE", 1, 24, 8000.0, 0, 0, kOutputWordLengthErr},
-        {"DPCM", "WAVE", 2, 24, 44100.0, 8000.0, 4, kOutputWordLengthErr},
+        {"DADP", "WAVE", 1, 16, 44100.0, 7000.0, 0, kIncompatibleSampleRateErr},
+        {"DPCM", "WAVE", 2, 16, 8000.0, 0, 0, kIncompatibleChannelsErr},
+        {"DPCM", "WAVE", 1, 24, 8000.0, 0, 0, kIncompatibleWordSizeErr},
+        {"DPCM", "WAVE", 2, 24, 44100.0, 8000.0, 4, kIncompatibleWordSizeErr},
         {"DPCM", "WAVE", 1, 8, 44100.0, 8000.0, 0, 0},
         {"IDAT", "WAVE", 1, 16, 44100.0, 0, 0, -24100},
         {"IDAT", "WAVE", 2, 16, 48000.0, 0, 0, -24100},

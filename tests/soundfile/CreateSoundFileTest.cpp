@@ -3,6 +3,7 @@
 #include "CSoundFile.h"
 #include "CreateSoundFile.h"
 #include "SoundFileRegistry.h"
+#include "format_type_codes.h"
 
 #include <gtest/gtest.h>
 
@@ -46,8 +47,8 @@ constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
 constexpr OSType kAIFC = FOUR_CHAR_CODE("AIFC");
 constexpr OSType kWAVE = FOUR_CHAR_CODE("WAVE");
 constexpr OSType kSpSc = FOUR_CHAR_CODE("SpSc");
-constexpr OSType kSplt = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSrnd = FOUR_CHAR_CODE("Srnd");
+constexpr OSType kSplt = format_type_codes::kSplitSet;
+constexpr OSType kSrnd = format_type_codes::kSurroundSet;
 constexpr OSType kNoEntry = FOUR_CHAR_CODE("Zz9!");
 
 CSoundFile* MakeAIFF() { return new FakeSoundFile(kAIFF); }

@@ -7,6 +7,7 @@
 #include "PathMemoryFile.h"
 #include "SetFileTypes.h"
 #include "TestTempDir.h"
+#include "format_type_codes.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,8 @@
 namespace {
 
 constexpr OSType kSfil = PathMemoryFile::kStoreType;
-constexpr OSType kSplt = FOUR_CHAR_CODE("Splt");
-constexpr OSType kSrnd = FOUR_CHAR_CODE("Srnd");
+constexpr OSType kSplt = format_type_codes::kSplitSet;
+constexpr OSType kSrnd = format_type_codes::kSurroundSet;
 
 std::vector<SInt16> Ramp(std::size_t frames, SInt16 start, SInt16 step)
 {

@@ -76,17 +76,17 @@ int MpegFrameEncoder::Configure(const Settings& s)
     layer_ = s.layer == 1 ? 1 : 2;
     sfIndex_ = SampleRateIndex(s.sampleRate);
     if (sfIndex_ < 0)
-        return kBadSampleRateErr;
+        return kMPEGSampleRateErr;
     const bool mono = s.mode == kSingleChannel;
     if (layer_ == 1 && !mono && s.bitRate == 32)
-        return kStereo32kLayerIErr;
+        return kMPEGStereo32kErr;
     if (layer_ == 2 && mono && s.bitRate > 223)
-        return kMonoRateTooHighErr;
+        return kMPEGMonoRateErr;
     if (layer_ == 2 && !mono && (s.bitRate <= 56 || s.bitRate == 80))
-        return kStereoRateErr;
+        return kMPEGStereoRateErr;
     const int index = BitRateIndex(layer_, s.bitRate);
     if (index < 0)
-        return kBadBitRateErr;
+        return kMPEGBitRateErr;
 
     header_ = FrameHeader{};
     header_.lay = layer_;
@@ -524,6 +524,6 @@ int MpegFrameEncoder::EncodeFrame(const int16_t* left, const int16_t* right, Mpe
     if (adb > 0)
         bs.PutBits(0, adb);
     if (bs.BitsWritten() - start != uint64_t(frameBits))
-        return kFrameLengthErr;
+        return kMPEGFrameLengthErr;
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "MpegBitStream.h"
 #include "PsychoModel2.h"
 #include "SubbandAnalysis.h"
+#include "error_codes.h"
 #include "mpeg_frame.h"
 
 #include <cstdint>
@@ -26,14 +27,6 @@ public:
         int mode = mpeg::kStereo;  // mpeg::Mode; kSingleChannel for one channel
         bool padding = true;     // pad frames so the average rate is exact
     };
-
-    // Result codes of Configure.
-    static constexpr int kBadSampleRateErr = -23604;
-    static constexpr int kStereo32kLayerIErr = -23610;
-    static constexpr int kMonoRateTooHighErr = -23611;
-    static constexpr int kStereoRateErr = -23612;
-    static constexpr int kBadBitRateErr = -23616;
-    static constexpr int kFrameLengthErr = -23603;
 
     MpegFrameEncoder();
     ~MpegFrameEncoder();

@@ -32,7 +32,7 @@ int MpegStreamEncoder::Encode(const MpegFrameEncoder::Settings& settings, std::F
             const std::size_t bytes = std::size_t(want) * std::size_t(channels) * 2;
             if (std::fread(raw.data(), 1, bytes, in) != bytes) {
                 bs.Close();
-                return kReadErr;
+                return kMPEGIntermediateErr;
             }
         }
         for (int i = 0; i < spf; ++i) {
@@ -61,12 +61,12 @@ int MpegStreamEncoder::Encode(const MpegFrameEncoder::Settings& settings, std::F
         }
         if (bs.WriteError()) {
             bs.Close();
-            return kDiskFullErr;
+            return kMPEGDiskFullErr;
         }
     }
     bs.Close();
     if (bs.WriteError())
-        return kDiskFullErr;
+        return kMPEGDiskFullErr;
     if (result)
         *result = r;
     return 0;

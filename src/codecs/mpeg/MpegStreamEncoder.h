@@ -5,6 +5,7 @@
 // with silence, until a decoder has given the last input sample.
 #pragma once
 
+#include "error_codes.h"
 #include "MpegFrameEncoder.h"
 
 #include <cstdint>
@@ -13,9 +14,6 @@
 
 class MpegStreamEncoder {
 public:
-    static constexpr int kDiskFullErr = -23605;   // "Disk full"
-    static constexpr int kReadErr = -23600;       // the intermediate cannot be read
-
     struct Result {
         uint64_t frames = 0;           // frames written
         uint64_t bytes = 0;            // bytes of frames written

@@ -75,7 +75,7 @@ OSErr CDialogicADPCMFile::OpenAndDescribe()
     if ((err = GetEOF(m_refNum, &eof)))
         return err;
     if (SInt64(m_dataOffset) > eof)
-        return kTelephonyUnknownFormatErr;
+        return kUnknownFileFormatErr;
     const UInt64 codes = UInt64(eof - SInt64(m_dataOffset)) * 2;
     m_numFrames = UInt32(std::min<UInt64>(codes, 0xFFFFFFFEu));
     m_sequence.Restart();

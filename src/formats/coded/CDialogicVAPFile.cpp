@@ -32,12 +32,12 @@ OSErr CDialogicVAPFile::ReadHeader()
     UInt8 header[kMinHeader];
     OSErr err = ReadAt(0, header, sizeof header);
     if (err == eofErr)
-        return kTelephonyUnknownFormatErr;
+        return kUnknownFileFormatErr;
     if (err)
         return err;
     const SInt32 rate = SInt32(ReadLE32(header + 4));
     if (rate < 1)
-        return kTelephonyUnknownFormatErr;
+        return kUnknownFileFormatErr;
     m_sampleRate = double(rate);
     m_dataOffset = ReadLE32(header + 24);
     return noErr;  // the caller refuses an offset past the end

@@ -25,18 +25,13 @@
 
 #include "CDescribedFile.h"
 #include "CEncodeOnCloseFile.h"
+#include "error_codes.h"
 #include "G729Decoder.h"
 #include "G729Encoder.h"
 #include "SequentialDecoding.h"
 
 #include <cstdint>
 #include <vector>
-
-// "has a sample rate other than 8000 Hz (G.729)".
-constexpr OSErr kG729RateErr = -23901;
-// "not recognized as a CCITT G.729 file" / "corrupt CCITT G.729 file".
-constexpr OSErr kG729UnknownErr = 25001;
-constexpr OSErr kG729CorruptErr = 25000;
 
 class CG729File : public CDescribedFile<CEncodeOnCloseFile> {
 public:

@@ -1,4 +1,5 @@
 #include "CMSADPCMFile.h"
+#include "error_codes.h"
 #include "format_type_codes.h"
 
 #include "FileManager.h"
@@ -8,13 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-
-namespace {
-
-constexpr OSErr kPredictorErr = -23206;
-constexpr OSErr kChannelsErr = -23207;
-
-} // namespace
 
 CMSADPCMFile::~CMSADPCMFile()
 {
@@ -139,7 +133,7 @@ OSErr CMSADPCMFile::DecodeBlockAt(UInt64 block)
         return err;
     const int frames = m_codec.DecodeBlock(m_blockBytes.data(), bytes, m_blockSamples.data());
     if (frames < 0)
-        return kPredictorErr;
+        return kMSADPCMPredictorErr;
     m_cachedBlock = block;
     m_cachedFrames = frames;
     return noErr;
@@ -178,7 +172,7 @@ OSErr CMSADPCMFile::ReadCodedBlock(UInt32 frame)
 
 OSErr CMSADPCMFile::CheckShape(UInt16 channels, double) const
 {
-    return channels < 1 || channels > 2 ? kChannelsErr : noErr;
+    return channels < 1 || channels > 2 ? kMSADPCMChannelsErr : noErr;
 }
 
 

@@ -2,6 +2,7 @@
 
 #include "ByteOrder.h"
 #include "ChunkReader.h"
+#include "error_codes.h"
 #include "riff_chunks.h"
 #include "wave_chunks.h"
 
@@ -10,12 +11,6 @@
 
 namespace {
 
-constexpr OSErr kNoDataErr = -23200;
-constexpr OSErr kNoFmtErr = -23201;
-constexpr OSErr kBadFactErr = -23202;
-constexpr OSErr kUnsupportedErr = -23204;
-constexpr OSErr kNoFactErr = -23205;
-constexpr OSErr kChannelsErr = -23207;
 constexpr int kMaxChunks = 10000;
 constexpr UInt64 kMaxAnnotationBytes = 1u << 20;
 
@@ -32,7 +27,7 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     UInt8 head[12];
     OSErr err = read(0, head, sizeof head);
     if (err == eofErr || (!err && (ReadBE32(head) != riff_chunks::kRIFF || ReadBE32(head + 8) != riff_chunks::kWAVE)))
-        return kNoFmtErr;
+        return kMSADPCMNoFmtErr;
     if (err)
         return err;
     const UInt32 riffSize = ReadLE32(head + 4);
@@ -66,41 +61,41 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     if (err == noErr)
         err = wave_chunks::ReadFormat(reader, &format, 22 + 4 * MSADPCMCodec::kMaxCoefficients, false);
     if (err)
-        return source.ReadError() && source.ReadError() != eofErr ? source.ReadError() : kNoFmtErr;
+        return source.ReadError() && source.ReadError() != eofErr ? source.ReadError() : kMSADPCMNoFmtErr;
     if (format.tag != kWAVEFormatMSADPCM)
-        return kUnsupportedErr;
+        return kMSADPCMUnsupportedErr;
     channels = format.channels;
     sampleRate = format.sampleRate;
     blockAlign = format.blockAlign;
     if (channels != 1 && channels != 2)
-        return kChannelsErr;
+        return kMSADPCMChannelsErr;
     // The extra bytes: samples per block, the pair count and the pairs.
     if (format.extra.size() < 4)
-        return kUnsupportedErr;
+        return kMSADPCMUnsupportedErr;
     ChunkView extra(format.extra.data(), format.extra.size(), ChunkByteOrder::LittleEndian);
     samplesPerBlock = extra.get_u16le();
     const UInt16 numCoef = extra.get_u16le();
     if (numCoef == 0 || numCoef > MSADPCMCodec::kMaxCoefficients || !extra.has(4u * numCoef))
-        return kUnsupportedErr;
+        return kMSADPCMUnsupportedErr;
     coefficients.clear();
     for (UInt16 i = 0; i < numCoef; ++i) {
         const SInt16 coef1 = extra.get_i16le();
         coefficients.push_back({coef1, extra.get_i16le()});
     }
     if (sampleRate == 0 || !Codec().IsValid())
-        return kUnsupportedErr;
+        return kMSADPCMUnsupportedErr;
 
     const Chunk* fact = find(wave_chunks::kFact);
     if (!fact)
-        return kNoFactErr;
+        return kMSADPCMNoFactErr;
     UInt8 factBytes[4];
     if (fact->size < 4 || read(fact->body, factBytes, 4) != noErr)
-        return kBadFactErr;
+        return kMSADPCMBadSizeErr;
     factFrames = ReadLE32(factBytes);
 
     const Chunk* data = find(riff_chunks::kData);
     if (!data)
-        return kNoDataErr;
+        return kMSADPCMNoDataErr;
     dataOffset = data->body;
     dataSize = data->size;
 

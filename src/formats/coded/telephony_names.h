@@ -2,6 +2,7 @@
 // raw-file settings.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <string>
@@ -32,15 +33,6 @@ OSErr RawFileRate(double* rate);
 
 // The text after the last '.' of a file name (empty when there is none).
 std::string NameExtension(const std::string& name);
-
-// The program's code for a headerless file that cannot be described
-// ("has unknown file format").
-constexpr OSErr kTelephonyUnknownFormatErr = -22008;
-// "has incompatible # channels"
-constexpr OSErr kTelephonyChannelsErr = -23900;
-// "output name extension does not give its sample rate" (a warning: the
-// output is written, and reads back at the rate its name gives).
-constexpr OSErr kTelephonyNameRateWarning = -23905;
 
 // Whether the name's extension alone makes type detection give `type` (then
 // a new file needs no sidecar to carry its HFS type).

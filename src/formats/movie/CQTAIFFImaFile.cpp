@@ -23,7 +23,7 @@ OSErr ReadExactly(SInt16 refNum, void* buffer, long count)
     long n = count;
     const OSErr err = FSRead(refNum, &n, buffer);
     if (err == eofErr || (err == noErr && n != count))
-        return CQTAIFFImaFile::kNoChunkErr;
+        return kChunkNotFoundErr;
     return err;
 }
 
@@ -186,10 +186,10 @@ OSErr CQTAIFFImaFile::AppendChunkToForm(const std::string& path, const std::vect
         err = ReadExactly(refNum, header, 8);
     // The FORM chunk must end where the file ends, so the new chunk is in it.
     if (err == noErr && (ReadBE32(header) != kFORM || SInt64(ReadBE32(header + 4)) + 8 != length))
-        err = kNoChunkErr;
+        err = kChunkNotFoundErr;
     SInt64 end = length + (length & 1);
     if (err == noErr && end + SInt64(chunk.size()) > kMaxFormEnd)
-        err = kNoChunkErr;
+        err = kChunkNotFoundErr;
     if (err == noErr && end != length) {
         const UInt8 pad = 0;
         long one = 1;

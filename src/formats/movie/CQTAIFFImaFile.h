@@ -13,15 +13,12 @@
 #pragma once
 
 #include "CQTMovieFile.h"
+#include "error_codes.h"
 
 #include <vector>
 
 class CQTAIFFImaFile : public CQTMovieFile {
 public:
-    // The file is not an AIFF file whose FORM chunk ends at the end of the
-    // file (AppendChunkToForm).
-    static constexpr OSErr kNoChunkErr = -22004;
-
     CQTAIFFImaFile();
 
     OSErr ReadMarkers() override;

@@ -163,6 +163,6 @@ OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
     m_bitRate = UInt16(std::min<UInt32>(total, 0xFFFF));
     if (LookUpCombination(m_numChannels, total, rate, settings))
         return noErr;
-    return m_numChannels == 1 ? kMonoCombinationErr : m_numChannels == 2 ? kStereoCombinationErr : kChannelCountErr;
+    return m_numChannels == 1 ? kMP4MonoCombinationErr : m_numChannels == 2 ? kMP4StereoCombinationErr : kMP4ChannelCountErr;
 }
 

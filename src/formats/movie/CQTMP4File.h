@@ -13,15 +13,12 @@
 #pragma once
 
 #include "CQTMovieFile.h"
+#include "error_codes.h"
 
 #include <vector>
 
 class CQTMP4File : public CQTMovieFile {
 public:
-    static constexpr OSErr kMonoCombinationErr = -24700;
-    static constexpr OSErr kStereoCombinationErr = -24701;
-    static constexpr OSErr kChannelCountErr = -24702;
-
     CQTMP4File();
 
     OSErr Open() override;

@@ -93,7 +93,7 @@ OSErr CQTMovieFile::Open()
             return err;
         const UInt32 channels = source->Channels();
         if (channels == 0 || channels > 0xFFFF)
-            return kInvalidMovieErr;
+            return kNoAudioTrackErr;
         m_fileFormat = source->FileFormat();
         m_dataFormat = source->DataFormat();
         m_numChannels = channels;
@@ -155,7 +155,7 @@ OSErr CQTMovieFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, 
                            ConstStr255Param nameExtension, float sampleRate)
 {
     if (!Exports())
-        return kCodedTempFileErr;
+        return kCreateSoundFileErr;
     if (m_isOpen)
         return paramErr;
     m_requestedWordLength = numBits;
@@ -169,7 +169,7 @@ OSErr CQTMovieFile::CreateLike(const CSoundFile* source, UInt16 numChannels, SIn
                                const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate)
 {
     if (!Exports())
-        return kCodedTempFileErr;
+        return kCreateSoundFileErr;
     if (!source || m_isOpen)
         return paramErr;
     m_requestedWordLength = numBits;

@@ -25,6 +25,7 @@
 #pragma once
 
 #include "CIntermediateCodedFile.h"
+#include "error_codes.h"
 #include "FileOperations.h"
 
 #include <memory>
@@ -33,10 +34,6 @@
 
 class MovieSource;
 struct MovieExportSettings;
-
-// "IMA 4:1 does not take more than two channels": an IMA 4:1 export of
-// more channels is refused.
-constexpr OSErr kIMATooManyChannelsErr = -23804;
 
 class CQTMovieFile : public CIntermediateCodedFile {
 public:

@@ -10,12 +10,11 @@
 
 #include "CSoundFile.h"
 #include "CoreAudioTypes.h"
+#include "error_codes.h"
 
 #include <vector>
 
 struct OpaqueExtAudioFile;  // the extended audio file calls' file (ExtAudioFile.h)
-
-constexpr OSErr kWrongChannelErr = -22006; // "Wrong channel specified"
 
 class CafFile : public CSoundFile {
 public:

@@ -76,7 +76,7 @@ OSErr CDropMP3File::CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 rese
 OSErr CDropMP3File::CheckShape(UInt16 channels, double rate) const
 {
     if (channels > 2)
-        return kTooManyChannelsErr;
+        return kMP3ChannelsErr;
     return channels == 0 || !(rate > 0) ? paramErr : noErr;
 }
 

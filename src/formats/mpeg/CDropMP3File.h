@@ -18,6 +18,7 @@
 #pragma once
 
 #include "CIntermediateCodedFile.h"
+#include "error_codes.h"
 #include "FileOperations.h"
 
 #include <array>
@@ -26,8 +27,6 @@
 class CDropMP3File : public CIntermediateCodedFile {
 public:
     static constexpr OSType kType = FOUR_CHAR_CODE("DMP3");
-    // "has more than two channels (MP3)"
-    static constexpr OSErr kTooManyChannelsErr = -24601;
     // Bytes of the conversion's settings block kept (byte 6: 'j' = joint stereo).
     static constexpr int kFormatRecordSize = 21;
 

@@ -129,7 +129,7 @@ OSErr CMPEG1File::EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result)
         return err;
     std::FILE* in = std::fopen(m_inner.File()->GetPath().c_str(), "rb");
     if (!in)
-        return kMPEGTempOpenErr;
+        return kMPEGIntermediateErr;
     MpegStreamEncoder encoder;
     const int r = encoder.Encode(settings, in, m_numFrames, out,
                                  [](uint64_t done) { return int(PostProgressPosition(int64_t(done))); }, result);

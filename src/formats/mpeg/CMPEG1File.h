@@ -15,22 +15,11 @@
 #pragma once
 
 #include "CIntermediateCodedFile.h"
+#include "error_codes.h"
 #include "MpegStreamEncoder.h"
 
 #include <cstdio>
 
-constexpr OSErr kMPEGTempOpenErr = -23600;
-constexpr OSErr kMPEGFrameLengthErr = -23603;
-constexpr OSErr kMPEGSampleRateErr = -23604;      // "has incompatible samplerate for MPEG"
-constexpr OSErr kMPEGDiskFullErr = -23605;        // "Disk full"
-constexpr OSErr kMPEGOutputOpenErr = -23606;
-constexpr OSErr kMPEGTempCloseErr = -23609;
-constexpr OSErr kMPEGStereo32kErr = -23610;       // "is stereo: incompatible with 32kBit MPEG1 L I"
-constexpr OSErr kMPEGMonoRateErr = -23611;        // "is mono or split: MPEG1 L II bitrate too high"
-constexpr OSErr kMPEGStereoRateErr = -23612;      // "is stereo: incompatible with this bitrate MPEG1 L II "
-constexpr OSErr kMPEGChannelsErr = -23613;        // "has more than two channels (MPEG1)"
-constexpr OSErr kMPEGBitRateErr = -23616;         // a bit rate the layer's table lacks
-constexpr OSErr kUserStoppedErr = -20029;         // "User stopped Quillmarch"
 
 class CMPEG1File : public CIntermediateCodedFile {
 public:

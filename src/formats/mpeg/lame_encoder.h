@@ -13,6 +13,7 @@
 // both read them.
 #pragma once
 
+#include "error_codes.h"
 #include "MacTypes.h"
 
 #include <QString>
@@ -26,10 +27,6 @@ class CDropMP3File;
 
 // The oldest encoder version that is used.
 inline const QVersionNumber kLAMEMinimumVersion(3, 93);
-
-// Error codes of the MP3 output (warnings for the file at hand).
-constexpr OSErr kLAMEEncoderFailedErr = -24602;  // the encoder failed or wrote no MP3 data
-constexpr OSErr kLAMEEncoderMissingErr = -24603; // no usable encoder was found
 
 // The places looked at, in order: the first `lame` on PATH (when there is
 // one), then the three install locations.

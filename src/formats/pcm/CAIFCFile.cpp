@@ -106,7 +106,7 @@ OSErr CAIFCFile::ReadCOMM()
         SInt16 format = m_sampleFormat;
         const bool known = CompressionFormat(m_compression, comm->bits, &format, &comm->bits);
         m_sampleFormat = format;
-        return known ? noErr : kAIFCUnsupportedCompressionErr;
+        return known ? noErr : kUnsupportedCompressionErr;
     });
 }
 

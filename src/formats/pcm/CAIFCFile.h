@@ -19,9 +19,9 @@
 #pragma once
 
 #include "CAIFFFile.h"
+#include "error_codes.h"
 
 constexpr OSType kAIFCFileType = aiff_chunks::kAIFC;
-constexpr OSErr kAIFCUnsupportedCompressionErr = -23800;
 // 64-bit big-endian float samples, read into 32-bit integer blocks.
 constexpr SInt16 kSampleFormatDoubleBE = 130;
 

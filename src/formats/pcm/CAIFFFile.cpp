@@ -60,7 +60,7 @@ CAIFFFile::CAIFFFile() : CAIFFFile(kAIFFFileType, "AIFF") {}
 
 CAIFFFile::CAIFFFile(OSType fileType, const char* formatName) : CLinearPCMFile(fileType, formatName)
 {
-    m_notOpenErr = kAIFFNotOpenErr;
+    m_notOpenErr = fnOpnErr;
     m_splitSuffix = "(.L/.R)";
 }
 
@@ -194,7 +194,7 @@ OSErr CAIFFFile::ApplyCOMM(UInt32 frames, double sampleRate)
     // Not a number, 0, below 1 Hz or past what any header field of 32 bits
     // holds: no sound file has such a rate.
     if (!(m_sampleRate >= 1.0) || !(m_sampleRate <= 4294967295.0)) {
-        return kAIFFBadRateErr;
+        return kBadSampleRateErr;
     }
     return noErr;
 }

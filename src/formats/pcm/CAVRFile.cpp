@@ -124,10 +124,10 @@ OSErr CAVRFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 num
         // The header knows mono and stereo only, and 24 bits of rate.
         // Refused for this file only.
         if (numChannels != 1 && numChannels != 2) {
-            return -22100;  // "has incompatible # channels"
+            return kIncompatibleChannelsErr;
         }
         if (!(sampleRate >= 0.0f) || sampleRate >= 16777216.0f) {
-            return -22601;  // "has incompatible samplerate"
+            return kIncompatibleSampleRateErr;
         }
     }
     return noErr;

@@ -21,11 +21,10 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "error_codes.h"
 
 constexpr OSType kAVRFileType = FOUR_CHAR_CODE(".AVR");
 
-constexpr OSErr kAVRNoMagicErr = -23002;
-constexpr OSErr kAVRWordSizeErr = -23003;
 constexpr SInt64 kAVRHeaderBytes = 128;
 
 class CAVRFile : public CLinearPCMFile {

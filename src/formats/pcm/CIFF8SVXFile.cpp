@@ -47,7 +47,7 @@ void PutVoiceHeader(ChunkBuilder* chunk, UInt32 frames, double rate)
 
 CIFF8SVXFile::CIFF8SVXFile() : CLinearPCMFile(kIFF8SVXFileType, "Amiga/IFF 8SVX", kHeaderBytes)
 {
-    m_notOpenErr = kIFF8SVXNotOpenErr;
+    m_notOpenErr = fnOpnErr;
 }
 
 CIFF8SVXFile::~CIFF8SVXFile()
@@ -93,7 +93,7 @@ OSErr CIFF8SVXFile::ReadVoiceHeader()
         body.skip(1);
         const UInt8 compression = body.get_u8();
         if (compression != 0) {
-            return kIFF8SVXCompressedErr;
+            return kUnsupportedCompressionErr;
         }
         m_numChannels = 1;
         m_numBits = 8;
@@ -167,7 +167,7 @@ OSErr CIFF8SVXFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16
         return kIFF8SVXChannelsErr;
     }
     if (!(sampleRate >= 0.0f) || sampleRate >= 65536.0f) {
-        return -22601;  // "has incompatible samplerate" (this file only)
+        return kIncompatibleSampleRateErr;  // this file only
     }
     return noErr;
 }

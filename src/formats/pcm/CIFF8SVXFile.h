@@ -24,15 +24,10 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "error_codes.h"
 
 constexpr OSType kIFF8SVXFileType = FOUR_CHAR_CODE("8SVX");
 
-constexpr OSErr kIFF8SVXNoVHDRErr = -22800;
-constexpr OSErr kIFF8SVXNoFORMErr = -22802;
-constexpr OSErr kIFF8SVXChannelsErr = -22803;
-constexpr OSErr kIFF8SVXWordSizeErr = -22804;
-constexpr OSErr kIFF8SVXCompressedErr = -23800;
-constexpr OSErr kIFF8SVXNotOpenErr = -38;
 
 class CIFF8SVXFile : public CLinearPCMFile {
 public:

@@ -6,6 +6,7 @@
 #include "MacRoman.h"
 #include "ZuFiles.h"
 #include "error_code_exception.h"
+#include "error_codes.h"
 
 #include <QString>
 
@@ -216,7 +217,7 @@ OSErr CImageDATFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt1
     // An image holds CD audio only: anything else would read back wrong.
     if (step == CreateStep::AfterBase &&
         (numChannels != 2 || numBits != 16 || double(sampleRate) != kImageDATSampleRate)) {
-        return -24100;  // "can't be created as an Audio CD track" (this file only)
+        return kCDTrackCreateErr;  // this file only
     }
     return noErr;
 }

@@ -151,11 +151,11 @@ OSErr CNeXT_SUNFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt1
         return noErr;
     // What the format cannot hold is refused for this file only.
     if (numChannels == 0 || numChannels > kMaxChannels)
-        return -22100;  // "has incompatible # channels"
+        return kIncompatibleChannelsErr;
     if (m_coding == Coding::Linear && numBits != 8 && numBits != 16 && numBits != 24 && numBits != 32)
-        return -22603;  // "has incompatible wordsize"
+        return kIncompatibleWordSizeErr;
     if (!std::isfinite(sampleRate) || sampleRate <= 0.0f)
-        return -22601;  // "has incompatible samplerate"
+        return kIncompatibleSampleRateErr;
     return noErr;
 }
 

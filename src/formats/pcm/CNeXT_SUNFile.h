@@ -15,13 +15,10 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "error_codes.h"
 
 #include <vector>
 
-constexpr OSErr kNeXTUnsupportedDataErr = -22600; // "has unsupported data (NeXT)"
-constexpr OSErr kNeXTBadHeaderErr = -22602;      // "has bad header (NeXT/SUN)"
-constexpr OSErr kNeXTALawBadHeaderErr = -23702;  // "has no SND chunk(Next/Sun alaw)"
-constexpr OSErr kNeXTAuBadHeaderErr = -22902;    // "has bad header (NeXT.au)"
 
 class CNeXT_SUNFile : public CLinearPCMFile {
 public:

@@ -1,5 +1,6 @@
 #include "CParisLinearFile.h"
 #include "ByteOrder.h"
+#include "error_codes.h"
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
@@ -18,8 +19,6 @@ constexpr UInt32 kParisHeaderBytes = 2048;
 constexpr UInt32 kGroupFrames = 10;
 constexpr UInt32 kGroupBlockBytes = 32;
 constexpr UInt32 kMaxChannels = 1024;   // more is taken as a damaged header
-constexpr OSErr kParisChannelsErr = -22100;  // "has incompatible # channels"
-constexpr OSErr kParisWordSizeErr = -20020;  // "has unsupported wordsize"
 
 UInt32 GetWord(const UInt8* p, bool little)
 {
@@ -193,9 +192,9 @@ OSErr CParisLinearFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SI
         return noErr;
     // What the format cannot hold is refused for this file only.
     if (numChannels == 0 || numChannels > kMaxChannels)
-        return kParisChannelsErr;
+        return kIncompatibleChannelsErr;
     if (numBits != 8 && numBits != 16 && numBits != 24)
-        return kParisWordSizeErr;
+        return kUnsupportedWordSizeErr;
     return noErr;
 }
 

@@ -14,11 +14,11 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "error_codes.h"
 
 #include <string>
 #include <vector>
 
-constexpr OSErr kParisNoHeaderErr = -24001;  // "can't find paf header in Paris file"
 
 class CParisLinearFile : public CLinearPCMFile {
 public:

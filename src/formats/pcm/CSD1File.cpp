@@ -113,7 +113,7 @@ OSErr CSD1File::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 num
 {
     if (step == CreateStep::First) {
         if (numChannels > 1) {
-            return kSD1BadChannelsErr;
+            return kIncompatibleChannelsErr;
         }
         if (numBits != 8 && numBits != 16) {
             return kSD1BadWordSizeErr;

@@ -13,10 +13,9 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "error_codes.h"
 
 constexpr OSType kSD1FileType = FOUR_CHAR_CODE("Sd1f");
-constexpr OSErr kSD1BadChannelsErr = -22100;  // "has incompatible # channels"
-constexpr OSErr kSD1BadWordSizeErr = -22101;  // "has incompatible wordSize (must be 8 or 16 bit)"
 constexpr SInt64 kSD1HeaderSize = 1336;
 
 class CSD1File : public CLinearPCMFile {

@@ -405,11 +405,11 @@ OSErr CSDIIFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
         return opWrErr;
     // What the format cannot hold is refused for this file only.
     if (numChannels < 1 || numChannels > kSDIIMaxChannels)
-        return -22100;  // "has incompatible # channels"
+        return kIncompatibleChannelsErr;
     if (numBits < 1 || numBits > 32)
-        return -20020;  // "has unsupported wordsize"
+        return kUnsupportedWordSizeErr;
     if (!std::isfinite(sampleRate) || sampleRate <= 0.0f)
-        return -22601;  // "has incompatible samplerate"
+        return kIncompatibleSampleRateErr;
     CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
 
     // The data fork is made exclusively: an existing file is never taken over.

@@ -25,18 +25,13 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "error_codes.h"
 
 #include <memory>
 #include <string>
 
 class ZuResourceFile;
 
-constexpr OSErr kSDIIBadLoopResourceErr = -22500;     // "has bad loop resource (SDII)"
-constexpr OSErr kSDIIBadMarkerResourceErr = -22501;   // "has bad marker resource (SDII)"
-constexpr OSErr kSDIINoForkErr = -22502;              // "lacks resource fork (SDII)"
-constexpr OSErr kSDIINoSampleRateErr = -22503;        // "lacks sample rate string from resource fork (SDII)"
-constexpr OSErr kSDIINoChannelsErr = -22504;          // "lacks # channels string from resource fork (SDII)"
-constexpr OSErr kSDIINoWordSizeErr = -22505;          // "lacks word size string from resource fork (SDII)"
 
 // Most channels a file may declare.
 constexpr UInt32 kSDIIMaxChannels = 1024;

@@ -167,14 +167,14 @@ OSErr CSndRsrcFile::ReadHeader()
         const UInt8 encoding = header[20];
         m_sampleRate = double(ReadBE32(header + 8)) / 65536.0;
         if (encoding == 0xFE)
-            return kSndUnsupportedDataErr;
+            return kUnsupportedDataErr;
         if (encoding == 0xFF && format == 1) {
             if ((err = read(headerAt, header, 64)))
                 return err;
             const UInt32 channels = ReadBE32(header + 4);
             const UInt16 bits = ReadBE16(header + 48);
             if (bits != 8 && bits != 16)
-                return kSndUnsupportedDataErr;
+                return kUnsupportedDataErr;
             if (channels == 0 || channels > 0xFFFF)
                 return kSndUndocumentedErr;
             m_numBits = SInt16(bits);
@@ -223,7 +223,7 @@ OSErr CSndRsrcFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16
     if (numBits != 8 && numBits != 16)
         return kSndWordSizeErr;
     if (!(sampleRate > 0.0f && sampleRate <= 48000.0f))
-        return kSndSampleRateErr;
+        return kBadSampleRateErr;
     if (numChannels == 0)
         return paramErr;
     return noErr;

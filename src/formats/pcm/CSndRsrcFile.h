@@ -26,19 +26,13 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "error_codes.h"
 #include "MemoryManager.h"
 
 #include <memory>
 
 class ZuResourceFile;
 
-constexpr OSErr kSndTooBigErr = -23400;          // "System 7 sound bigger than 16 MB"
-constexpr OSErr kSndNotSampledErr = -23402;      // "System 7 sounds other than sampled ones are not supported"
-constexpr OSErr kSndUndocumentedErr = -23403;    // "undocumented System 7 sound format"
-constexpr OSErr kSndMultipleTypesErr = -23404;   // "System 7 sounds with multiple data types are not supported"
-constexpr OSErr kSndSampleRateErr = -23405;      // "has incompatible samplerate (must be under 48000Hz)"
-constexpr OSErr kSndWordSizeErr = -23406;        // "has incompatible wordSize (must be 8 or 16 bit)"
-constexpr OSErr kSndUnsupportedDataErr = -22700; // "has unsupported data"
 
 // The resource ID of the sound we write.
 constexpr SInt16 kSndResourceID = 13456;

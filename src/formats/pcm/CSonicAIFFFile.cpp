@@ -5,6 +5,7 @@
 #include "FileManager.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
+#include "error_codes.h"
 #include "ieee_extended.h"
 
 #include <QDateTime>
@@ -62,7 +63,7 @@ void SwapOuterBytes(UInt8* data, std::size_t bytes)
 
 CSonicAIFFFile::CSonicAIFFFile() : CLinearPCMFile(kSonicAIFFFileType, "Sonic AIFF")
 {
-    m_notOpenErr = kAIFFNotOpenErr;
+    m_notOpenErr = fnOpnErr;
     m_splitSuffix = "(.1/.2)";
 }
 
@@ -247,7 +248,7 @@ OSErr CSonicAIFFFile::ReadCOMM()
     m_numBits = WholeByteBits(comm.bits);
     m_sampleRate = ConvertFromIeeeExtended(comm.rate);
     if (!(m_sampleRate > 0.0) || std::isinf(m_sampleRate)) {
-        return kAIFFBadRateErr;
+        return kBadSampleRateErr;
     }
     return noErr;
 }
@@ -494,13 +495,13 @@ OSErr CSonicAIFFFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved
     }
     // What the format cannot hold is refused for this file only.
     if (mode == 0) {
-        return -20020;  // "has unsupported wordsize"
+        return kUnsupportedWordSizeErr;
     }
     if (numChannels == 0) {
-        return -22100;  // "has incompatible # channels"
+        return kIncompatibleChannelsErr;
     }
     if (!(sampleRate > 0.0f) || std::isinf(sampleRate)) {
-        return -22601;  // "has incompatible samplerate"
+        return kIncompatibleSampleRateErr;
     }
     return Guarded([&]() -> OSErr {
         OSErr err = CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);

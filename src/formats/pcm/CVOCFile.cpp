@@ -41,16 +41,16 @@ OSErr FindVOCBlock(UInt8 blockType, std::istream& stream)
 {
     UInt8 sizeBytes[2];
     if (!StreamRead(stream, kHeaderSizePosition, sizeBytes, 2))
-        return kVOCChunkMissingErr;
+        return kChunkNotFoundErr;
     SInt64 position = SInt64(sizeBytes[0]) | (SInt64(sizeBytes[1]) << 8);
     for (;;) {
         UInt8 header[4];
         if (!StreamRead(stream, position, header, 4))
-            return kVOCChunkMissingErr;
+            return kChunkNotFoundErr;
         if (header[0] == blockType)
             return noErr;
         if (header[0] == kTerminator)
-            return kVOCChunkMissingErr;
+            return kChunkNotFoundErr;
         position += 4 + SInt64(CVOCFile::BlockLength(header));
     }
 }
@@ -95,14 +95,14 @@ OSErr CVOCFile::FindBlockFrom(SInt64 position, UInt8 a, UInt8 b, UInt8* type, SI
         UInt8 header[4];
         const OSErr err = ReadAt(position, header, 4);
         if (err)
-            return err == eofErr ? kVOCChunkMissingErr : err;
+            return err == eofErr ? kChunkNotFoundErr : err;
         if (header[0] == a || header[0] == b) {
             *type = header[0];
             *body = position + 4;
             return noErr;
         }
         if (header[0] == kTerminator)
-            return kVOCChunkMissingErr;
+            return kChunkNotFoundErr;
         position += 4 + SInt64(BlockLength(header));
     }
 }
@@ -160,7 +160,7 @@ OSErr CVOCFile::ReadHeader()
     OSErr err = FirstBlock(&mark);
     if (!err)
         err = FindBlockFrom(mark, kSoundDataBlock, kSoundDataBlock, &type, &mark);
-    if (err == kVOCChunkMissingErr || err == eofErr)
+    if (err == kChunkNotFoundErr || err == eofErr)
         return kVOCNoDataBlockErr;
     if (err)
         return err;
@@ -248,7 +248,7 @@ OSErr CVOCFile::UpdateBlockHeaders()
 OSErr CVOCFile::UpdateHeader()
 {
     if (UInt64(m_numFrames) * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength)
-        return kVOCTooLongErr;
+        return kFragmentedVOCOutputErr;
     return UpdateBlockHeaders();
 }
 
@@ -267,7 +267,7 @@ OSErr CVOCFile::RewriteHeader()
 
 OSErr CVOCFile::CheckWriteExtent(UInt64 endFrame) const
 {
-    return endFrame * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength ? kVOCTooLongErr : noErr;
+    return endFrame * FrameBytes() + DataBlockOverhead() > kVOCMaxBlockLength ? kFragmentedVOCOutputErr : noErr;
 }
 
 

@@ -15,17 +15,13 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "error_codes.h"
 
 #include <istream>
 
-constexpr OSErr kVOCWordSizeErr = -22300;        // "has incompatible wordsize"
-constexpr OSErr kVOCNoLinearDataErr = -22301;    // "has no linear data (VOC)"
-constexpr OSErr kVOCChannelsErr = -22302;        // "has incompatible # channels"
-constexpr OSErr kVOCSampleRateErr = -22303;      // "has incompatible samplerate"
-constexpr OSErr kVOCNoDataBlockErr = -22304;     // "lacks FMT chunk (VOC)"
-constexpr OSErr kVOCChunkMissingErr = -22004;    // "Chunk not in file"
-// A sound that no longer fits the 24-bit length of one data block.
-constexpr OSErr kVOCTooLongErr = -20008;         // "would yield a fragmented vocfile"
+// The former name of kChunkNotFoundErr, still used by VOCFileTypes.cpp; to
+// go once that file names the code as the rest of the program does.
+constexpr OSErr kVOCChunkMissingErr = kChunkNotFoundErr;
 
 // The largest body of one block (24-bit length field).
 constexpr UInt32 kVOCMaxBlockLength = 0xFFFFFF;

@@ -82,7 +82,7 @@ OSErr CVOC_SBFile::ReadBlock8(SInt64 body)
     SInt64 dataBody = 0;
     err = FindBlockFrom(body + SInt64(BlockLength(block)), kSoundDataBlock, kSoundDataBlock, &type, &dataBody);
     if (err)
-        return err == kVOCChunkMissingErr ? kVOCSBNoDataBlockErr : err;
+        return err == kChunkNotFoundErr ? kVOCSBNoDataBlockErr : err;
     UInt8 data[6];
     err = ReadAt(dataBody - 4, data, 6);
     if (err)

@@ -14,11 +14,8 @@
 #pragma once
 
 #include "CVOCFile.h"
+#include "error_codes.h"
 
-constexpr OSErr kVOCSBNoLinearDataErr = -22400;   // "has no linear data (VOCSB)"
-constexpr OSErr kVOCSBWordSizeErr = -22404;       // "has incompatible wordsize"
-constexpr OSErr kVOCSBNoDataBlockErr = -22405;    // "lacks FMT chunk (VOC SB)"
-constexpr OSErr kVOCSBNoFormatBlockErr = -22406;  // "lacks type 8 chunk (VOC SB)"
 
 class CVOC_SBFile : public CVOCFile {
 public:

@@ -275,13 +275,13 @@ OSErr CWAVEFile::CloseFork(OSErr result)
 OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
 {
     if (format.channels == 0)
-        return kWAVEUnsupportedDataErr;
+        return kUnsupportedDataErr;
     UInt32 fileBytes = 0;
     SInt16 memoryBits = 0;
     switch (format.coding) {
     case kWAVEFormatPCM: {
         if (format.bitsPerSample == 0)
-            return kWAVEUnsupportedDataErr;
+            return kUnsupportedDataErr;
         // Words that are not whole bytes sit in containers of block align /
         // channels bytes.
         const UInt32 wordBytes = (UInt32(format.bitsPerSample) + 7) / 8;
@@ -292,7 +292,7 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
                 fileBytes = container;
         }
         if (fileBytes < 1 || fileBytes > 4)
-            return kWAVEUnsupportedDataErr;
+            return kUnsupportedDataErr;
         m_coding = Coding::PCM;
         memoryBits = SInt16(fileBytes * 8);
         m_sampleFormat = fileBytes == 1 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;
@@ -301,7 +301,7 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
     case kWAVEFormatFloat:
         // Only 32-bit floats; 64-bit ones are refused rather than misread.
         if (format.bitsPerSample != 32)
-            return kWAVEUnsupportedDataErr;
+            return kUnsupportedDataErr;
         m_coding = Coding::Float;
         fileBytes = 4;
         memoryBits = 32;
@@ -310,21 +310,21 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
     case kWAVEFormatMuLaw:
     case kWAVEFormatALaw:
         if (format.bitsPerSample != 8)
-            return kWAVEUnsupportedDataErr;
+            return kUnsupportedDataErr;
         m_coding = format.coding == kWAVEFormatMuLaw ? Coding::MuLaw : Coding::ALaw;
         fileBytes = 1;
         memoryBits = 16;
         m_sampleFormat = format.coding == kWAVEFormatMuLaw ? kSampleFormatMuLaw : kSampleFormatALaw;
         break;
     default:
-        return kWAVEUnsupportedDataErr;
+        return kUnsupportedDataErr;
     }
     m_fileSampleBytes = fileBytes;
     m_numChannels = format.channels;
     m_numBits = memoryBits;
     m_sampleRate = double(format.sampleRate);
     if (format.sampleRate == 0)
-        return kWAVEUnsupportedDataErr;
+        return kUnsupportedDataErr;
     // Keep the sample block of very wide frames within bounds.
     const UInt64 frameBytes = UInt64(format.channels) * UInt64(memoryBits / 8);
     CapBlockBytes(*this, frameBytes, kMaxBlockBytes);
@@ -367,7 +367,7 @@ OSErr CWAVEFile::ReadExtensibleFmtChunk()
     if (format.tag != kWAVEFormatExtensible || !format.extensible)
         return kChunkNotFoundErr;
     if (format.coding == kWAVEFormatMPEG)
-        return kWAVEUnsupportedDataErr;
+        return kUnsupportedDataErr;
     err = SetCodingFromFormat(format);
     if (err)
         return err;
@@ -386,7 +386,7 @@ OSErr CWAVEFile::ReadFormat()
         if (err)
             return err;
         if (format.tag != kWAVEFormatPCM && format.tag != kWAVEFormatExtensible)
-            return kWAVEUnsupportedDataErr;
+            return kUnsupportedDataErr;
         format.coding = kWAVEFormatPCM;
         err = SetCodingFromFormat(format);
         if (err)
@@ -421,7 +421,7 @@ OSErr CWAVEFile::ReadFormatOfCodings(UInt16 coding, UInt16 otherCoding)
     if (err)
         return err;
     if (format.coding != coding && format.coding != otherCoding)
-        return kWAVEUnsupportedDataErr;
+        return kUnsupportedDataErr;
     err = SetCodingFromFormat(format);
     if (err)
         return err;
@@ -686,13 +686,13 @@ OSErr CWAVEFile::BeginCreate(UInt16 numChannels, SInt16 numBits, UInt32 reserved
         return opWrErr;
     CSoundFile::Create(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate);
     if (numChannels == 0)
-        return kWAVEUnsupportedDataErr;
+        return kUnsupportedDataErr;
     UInt32 fileBytes = 0;
     SInt16 memoryBits = 0;
     switch (coding) {
     case Coding::PCM:
         if (numBits <= 0 || numBits > 32)
-            return kWAVEUnsupportedDataErr;
+            return kUnsupportedDataErr;
         fileBytes = (UInt32(numBits) + 7) / 8;
         memoryBits = SInt16(fileBytes * 8);
         m_sampleFormat = fileBytes == 1 ? kSampleFormatUnsigned8LE : kSampleFormatLittleEndian;

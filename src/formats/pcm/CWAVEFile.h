@@ -30,17 +30,12 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "error_codes.h"
 #include "wave_chunks.h"
 
 #include <istream>
 #include <string>
 #include <vector>
-
-// The codes of the WAVE family.
-constexpr OSErr kWAVEUnsupportedDataErr = -22700;  // "has unsupported data"
-constexpr OSErr kWAVENoDataChunkErr = -22702;      // "lacks DATA chunk (WAVE)"
-constexpr OSErr kWAVENoFmtChunkErr = -22703;       // "lacks FMT chunk (WAVE)"
-constexpr OSErr kWAVEBadDataSizeErr = -22704;      // "has bad DATA chunksize (WAVE)"
 
 // The channel configuration a WAVE channel mask describes for a channel
 // count (11 when it describes none of them).
@@ -139,13 +134,13 @@ protected:
 
     // The sample coding of a format tag or subformat and the shape that
     // follows from the format (word length in memory, sample-format code,
-    // bytes per file sample); kWAVEUnsupportedDataErr for anything else.
+    // bytes per file sample); kUnsupportedDataErr for anything else.
     OSErr SetCodingFromFormat(const WAVEFormat& format);
     // Finds the 'fmt ' chunk (or "fmt" and a carriage return) and parses
     // it (at most `maxBytes` of its body): -22703 when there is none.
     OSErr FindAndParseFormat(WAVEFormat* format, SInt64 maxBytes = 64);
     // Reads a 'fmt ' chunk whose coding is one of the two given (else
-    // kWAVEUnsupportedDataErr), the shape it sets and the data chunk.
+    // kUnsupportedDataErr), the shape it sets and the data chunk.
     OSErr ReadFormatOfCodings(UInt16 coding, UInt16 otherCoding);
     // Mono and stereo by the channel count; wider files by their mask.
     void SetConfigurationFromFormat(const WAVEFormat& format);

@@ -43,7 +43,7 @@ TEST(MpegStreamEncoderTest, RefusalsWriteErrorsStopAndTheLastShortFrame)
     EXPECT_EQ(run(s, out.c_str(), 1152 * 3 - 481, nullptr, &result), 0);
     EXPECT_EQ(result.frames, 3u);
     // More frames promised than the input holds: a read error, not silence.
-    EXPECT_EQ(run(s, out.c_str(), 1152 * 5, nullptr, &result), MpegStreamEncoder::kReadErr);
+    EXPECT_EQ(run(s, out.c_str(), 1152 * 5, nullptr, &result), kMPEGIntermediateErr);
     MpegFrameEncoder::Settings l1 = s;
     l1.layer = 1;
     l1.bitRate = 256;
@@ -55,15 +55,15 @@ TEST(MpegStreamEncoderTest, RefusalsWriteErrorsStopAndTheLastShortFrame)
     // Refused settings, with the codes of the output classes.
     MpegFrameEncoder::Settings bad = s;
     bad.bitRate = 100;
-    EXPECT_EQ(run(bad, out.c_str(), 1152, nullptr, nullptr), MpegFrameEncoder::kBadBitRateErr);
+    EXPECT_EQ(run(bad, out.c_str(), 1152, nullptr, nullptr), kMPEGBitRateErr);
     bad.bitRate = 80;
-    EXPECT_EQ(run(bad, out.c_str(), 1152, nullptr, nullptr), MpegFrameEncoder::kStereoRateErr);
+    EXPECT_EQ(run(bad, out.c_str(), 1152, nullptr, nullptr), kMPEGStereoRateErr);
     bad = s;
     bad.sampleRate = 22050;
-    EXPECT_EQ(run(bad, out.c_str(), 1152, nullptr, nullptr), MpegFrameEncoder::kBadSampleRateErr);
+    EXPECT_EQ(run(bad, out.c_str(), 1152, nullptr, nullptr), kMPEGSampleRateErr);
 
     // A full disk and a stop request.
-    EXPECT_EQ(run(s, "/dev/full", 1152 * 3, nullptr, nullptr), MpegStreamEncoder::kDiskFullErr);
+    EXPECT_EQ(run(s, "/dev/full", 1152 * 3, nullptr, nullptr), kMPEGDiskFullErr);
     int calls = 0;
     EXPECT_EQ(run(s, out.c_str(), 1152 * 3, [&](uint64_t) { return ++calls == 2 ? -128 : 0; }, nullptr), -128);
     EXPECT_EQ(calls, 2);

@@ -53,7 +53,7 @@ std::vector<FormatTraits> PCMFormats()
         {"negative channels", "COMM", 8, {0x80, 0}, kAIFFNoCOMMErr},
         {"no word length", "COMM", 14, {0, 0}, kAIFFNoCOMMErr},
         {"33-bit words", "COMM", 14, {0, 33}, kAIFFNoCOMMErr},
-        {"no rate", "COMM", 16, std::vector<UInt8>(10, 0), kAIFFBadRateErr},
+        {"no rate", "COMM", 16, std::vector<UInt8>(10, 0), kBadSampleRateErr},
         {"a frame longer than the sound data", "COMM", 8, {0x03, 0xE8}, kDataHoldsNoFrameErr}};
     all.push_back(aiff);
 
@@ -81,9 +81,9 @@ std::vector<FormatTraits> PCMFormats()
     wave.soxWrites = {{1, 16, 44100}, {2, 24, 48000}, {1, 8, 8000}, {3, 32, 8000}, {2, 8, 8000}};
     wave.soxWriteOptions = {"-t", "wav"};
     wave.sndfileExtension = "wav";
-    wave.damagedHeaders = {{"ADPCM tag", "fmt ", 8, {2, 0}, kWAVEUnsupportedDataErr},
-        {"no channels", "fmt ", 10, {0, 0}, kWAVEUnsupportedDataErr},
-        {"no word length", "fmt ", 22, {0, 0}, kWAVEUnsupportedDataErr},
+    wave.damagedHeaders = {{"ADPCM tag", "fmt ", 8, {2, 0}, kUnsupportedDataErr},
+        {"no channels", "fmt ", 10, {0, 0}, kUnsupportedDataErr},
+        {"no word length", "fmt ", 22, {0, 0}, kUnsupportedDataErr},
         {"no fmt chunk", "fmt ", 0, {'x'}, kWAVENoFmtChunkErr},
         {"no data chunk", "data", 0, {'x'}, kWAVENoDataChunkErr},
         {"not RIFF", "", 3, {'X'}, kChunkNotFoundErr},
@@ -142,7 +142,7 @@ std::vector<FormatTraits> PCMFormats()
     wvfl.sndfileExtension = "wav";
     wvfl.sndfileOption = "-float32";
     wvfl.damagedHeaders = {{"64-bit floats", "fmt ", 12, {0x40, 0x1F, 0, 0, 0, 0xFA, 0, 0, 8, 0, 64, 0},
-        kWAVEUnsupportedDataErr},
+        kUnsupportedDataErr},
         {"six channels over mono frames", "fmt ", 10, {6, 0}, kWAVEBadBlockAlignErr, true}};
     all.push_back(wvfl);
 
@@ -214,7 +214,7 @@ std::vector<FormatTraits> PCMFormats()
     svx.refusedShapes = {{{2, 8, 22050}, kIFF8SVXChannelsErr}, {{1, 16, 22050}, kIFF8SVXWordSizeErr},
         {{1, 8, 96000}, -22601}, {{1, 8, 65536}, -22601}};
     svx.damagedHeaders = {{"no voice header", "VHDR", 0, {'X'}, kIFF8SVXNoVHDRErr, true},
-        {"compressed", "VHDR", 8 + 15, {1}, kIFF8SVXCompressedErr, true},
+        {"compressed", "VHDR", 8 + 15, {1}, kUnsupportedCompressionErr, true},
         {"no body", "BODY", 0, {'X'}, kChunkNotFoundErr},
         // An unfinished body runs to the end of the file, as far as the
         // voice header counts.
@@ -248,7 +248,7 @@ std::vector<FormatTraits> PCMFormats()
     FormatTraits sd1 = Traits("SoundDesignerI", FOUR_CHAR_CODE("Sd1f"), {{1, 16, 44100}, {1, 8, 22050}});
     sd1.truncationBytesChecked = 1400;  // the 1336-byte header
     sd1.exactTruncation = {1336, 1336, 1, 2};  // every cut of the header refused
-    sd1.refusedShapes = {{{2, 16, 44100}, kSD1BadChannelsErr}, {{1, 24, 44100}, kSD1BadWordSizeErr}};
+    sd1.refusedShapes = {{{2, 16, 44100}, kIncompatibleChannelsErr}, {{1, 24, 44100}, kSD1BadWordSizeErr}};
     sd1.damagedHeaders = {{"12-bit words", "", 1038, {0, 12}, kSD1BadWordSizeErr}};
     all.push_back(sd1);
 
@@ -305,7 +305,7 @@ std::vector<FormatTraits> PCMFormats()
 
     // System 7 sounds: the samples in the 'snd ' resource of the fork.
     FormatTraits snd = Traits("SoundResource", FOUR_CHAR_CODE("sfil"), {{1, 8, 11025}, {2, 8, 22254.5}, {2, 16, 48000}});
-    snd.refusedShapes = {{{1, 24, 44100}, kSndWordSizeErr}, {{1, 16, 96000}, kSndSampleRateErr}};
+    snd.refusedShapes = {{{1, 24, 44100}, kSndWordSizeErr}, {{1, 16, 96000}, kBadSampleRateErr}};
     all.push_back(snd);
 
     // The AIFF and WAVE families and 8SVX answer a closed file's Close as the

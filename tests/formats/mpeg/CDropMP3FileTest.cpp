@@ -259,7 +259,7 @@ TEST_F(DropMP3File, AFailingEncoderOrOneThatWritesNothingIsAnError)
     // More than two channels are refused at once.
     OSErr err = noErr;
     EXPECT_FALSE(Write("six", 6, 44100, 128, {}, 0, &err));
-    EXPECT_EQ(err, CDropMP3File::kTooManyChannelsErr);
+    EXPECT_EQ(err, kMP3ChannelsErr);
 }
 
 TEST_F(DropMP3File, TheEncodersProgressLinesArePostedAsPercentages)

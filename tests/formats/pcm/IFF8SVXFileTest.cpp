@@ -84,7 +84,7 @@ TEST_F(IFF8SVXFileTest, WrittenLayoutPadsAnOddBodyAndKeepsTheFrameCount)
     EXPECT_EQ(file->GetDataOffset(), 48);
     EXPECT_EQ(file->GetFormatName(), QStringLiteral("Amiga/IFF 8SVX"));
     EXPECT_EQ(file->Close(), noErr);
-    EXPECT_EQ(file->Close(), kIFF8SVXNotOpenErr);
+    EXPECT_EQ(file->Close(), fnOpnErr);
 }
 
 TEST_F(IFF8SVXFileTest, RatesUpTo65535AreStoredTruncated)

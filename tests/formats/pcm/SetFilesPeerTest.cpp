@@ -5,6 +5,7 @@
 #include "CSplitFile.h"
 #include "CSurroundFile.h"
 #include "CreateSoundFile.h"
+#include "format_type_codes.h"
 #include "PCMFileTypes.h"
 #include "SetFileTypes.h"
 #include "TestTempDir.h"
@@ -93,7 +94,7 @@ TEST_F(SetFilesPeerTest, SplitPairIsFoundAndReadsAsSoxMergesIt)
 
     ZuSoundFile model(QString::fromStdString(left));
     ASSERT_TRUE(model.isPlayable()) << model.descriptor().toStdString();
-    EXPECT_EQ(model.hfsFileType(), FOUR_CHAR_CODE("Splt"));
+    EXPECT_EQ(model.hfsFileType(), format_type_codes::kSplitSet);
     EXPECT_EQ(model.hfsRealType(), kWAVE);
     ASSERT_EQ(model.surround_set().size(), 2u);
     EXPECT_TRUE(model.isSplit());
@@ -123,7 +124,7 @@ TEST_F(SetFilesPeerTest, SurroundSetIsFoundAndReadsAsSoxMergesIt)
 
     ZuSoundFile model(QString::fromStdString(paths[2]));
     ASSERT_TRUE(model.isPlayable()) << model.descriptor().toStdString();
-    EXPECT_EQ(model.hfsFileType(), FOUR_CHAR_CODE("Srnd"));
+    EXPECT_EQ(model.hfsFileType(), format_type_codes::kSurroundSet);
     EXPECT_EQ(model.surroundSetName(), QStringLiteral("5.1 Surround"));
     EXPECT_EQ(model.channelConfiguration(), kChannelConfig5_1);
     EXPECT_EQ(model.numChannels(), 6);
@@ -168,13 +169,13 @@ TEST_F(SetFilesPeerTest, WrittenSetsMergeInSoxToWhatWasWritten)
         ASSERT_EQ(close(), noErr);
         EXPECT_EQ(SoxMerge(members, dir.path()), expected(samples));
     };
-    std::unique_ptr<CSoundFile> split(CreateSoundFileObject(FOUR_CHAR_CODE("Splt"), kWAVE));
+    std::unique_ptr<CSoundFile> split(CreateSoundFileObject(format_type_codes::kSplitSet, kWAVE));
     ASSERT_NE(split, nullptr);
     FSSpec out{dir.path(), "Out"};
     ASSERT_EQ(split->SetFile(&out), noErr);
     check(*split, 2, 44100.0f, 30000, [&] { return split->Close(); }, {dir.file("Out.L.wav"), dir.file("Out.R.wav")});
 
-    auto* set = static_cast<CSurroundFile*>(CreateSoundFileObject(FOUR_CHAR_CODE("Srnd"), kWAVE));
+    auto* set = static_cast<CSurroundFile*>(CreateSoundFileObject(format_type_codes::kSurroundSet, kWAVE));
     ASSERT_NE(set, nullptr);
     FSSpec six{dir.path(), "Six"};
     ASSERT_EQ(set->MakeChannelFiles(&six, kChannelConfig5_1, 0), noErr);

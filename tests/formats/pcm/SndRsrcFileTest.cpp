@@ -233,7 +233,7 @@ TEST_F(SndRsrcTest, HandBuiltResources)
         file.SetFile(MakeResource(dir, name, r));
         return file.Open();
     };
-    EXPECT_EQ(openErr("comp", Format1Standard(1, 0xFE, 3, 3)), kSndUnsupportedDataErr);
+    EXPECT_EQ(openErr("comp", Format1Standard(1, 0xFE, 3, 3)), kUnsupportedDataErr);
     EXPECT_EQ(openErr("enc", Format1Standard(1, 0x07, 3, 3)), kSndUndocumentedErr);
     // A synthesizer, two data types, format 3, and a command count that puts
     // the header outside the resource.

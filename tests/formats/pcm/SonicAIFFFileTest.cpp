@@ -4,6 +4,7 @@
 #include "CSonicSplitFile.h"
 #include "CreateSoundFile.h"
 #include "FileManager.h"
+#include "format_type_codes.h"
 #include "PCMFileTypes.h"
 #include "SonicFileTypes.h"
 #include "SonicTestSupport.h"
@@ -284,7 +285,7 @@ TEST_F(SonicAIFFFileTest, DamagedFilesNeverReadPastWhatTheyHold)
 
 TEST_F(SonicAIFFFileTest, SplitSetsNameMembersOneAndTwo)
 {
-    std::unique_ptr<CSoundFile> set(CreateSoundFileObject(FOUR_CHAR_CODE("Splt"), kSonicAIFFFileType));
+    std::unique_ptr<CSoundFile> set(CreateSoundFileObject(format_type_codes::kSplitSet, kSonicAIFFFileType));
     ASSERT_TRUE(set);
     EXPECT_EQ(set->GetFileType(), kSonicSplitFileType);
     EXPECT_EQ(set->GetFormatName(), QStringLiteral("Sonic Split File"));

@@ -193,7 +193,7 @@ TEST_F(VOCTest, BlockWalkAndMissingOrPackedBlocks)
     EXPECT_EQ(open(Image({0}), CVOC_SBFile()), kVOCSBNoFormatBlockErr);
     {
         std::ifstream in(dir.file("w0.voc"), std::ios::binary);
-        EXPECT_EQ(FindVOCBlock(8, in), kVOCChunkMissingErr);
+        EXPECT_EQ(FindVOCBlock(8, in), kChunkNotFoundErr);
         OSType type = 0;
         EXPECT_EQ(DetectFileType(dir.file("w0.voc"), &type), noErr);
         EXPECT_EQ(type, FOUR_CHAR_CODE("VOC "));
@@ -247,7 +247,7 @@ TEST_F(VOCTest, WritesBeyondOneBlockAreRefused)
     file.SetBufferFrames(16);
     ASSERT_EQ(file.PrepareWriteBlock(0), noErr);
     // (0xFFFFFF - 12) / 2 frames fit; one more does not.
-    EXPECT_EQ(file.WriteBlock(16, (0xFFFFFF - 12) / 2 - 15), kVOCTooLongErr);
+    EXPECT_EQ(file.WriteBlock(16, (0xFFFFFF - 12) / 2 - 15), kFragmentedVOCOutputErr);
     EXPECT_EQ(file.Close(), noErr);
 }
 

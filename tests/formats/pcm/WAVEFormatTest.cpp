@@ -157,9 +157,9 @@ TEST(WAVEFormat, UnsupportedAndMissingPieces)
     };
     const std::vector<Case> cases = {
         {"mpeg", RIFFBuilder().chunk("fmt ", ExtensibleFmt(2, 8000, 16, 4, 16, 3, 0x50)).chunk("data", {0, 0}).build(),
-         kWAVEUnsupportedDataErr},
+         kUnsupportedDataErr},
         {"double", RIFFBuilder().chunk("fmt ", ExtensibleFmt(1, 8000, 64, 8, 64, 4, 3)).chunk("data", {0, 0}).build(),
-         kWAVEUnsupportedDataErr},
+         kUnsupportedDataErr},
     };
     for (const Case& c : cases) {
         WriteAll(dir.file(c.name), c.bytes);
@@ -169,9 +169,9 @@ TEST(WAVEFormat, UnsupportedAndMissingPieces)
     // Plain companded tags belong to their own classes.
     WriteAll(dir.file("alaw"), RIFFBuilder().chunk("fmt ", Fmt(6, 1, 8000, 8, 1)).chunk("data", {0xD5}).build());
     auto asPCM = OpenWith<CWAVEFile>(dir.file("alaw"), &err);
-    EXPECT_EQ(err, kWAVEUnsupportedDataErr);
+    EXPECT_EQ(err, kUnsupportedDataErr);
     auto asFloat = OpenWith<CWAVEFloatFile>(dir.file("alaw"), &err);
-    EXPECT_EQ(err, kWAVEUnsupportedDataErr);
+    EXPECT_EQ(err, kUnsupportedDataErr);
 }
 
 TEST(WAVEFormat, WordLengthsThatAreNotWholeBytesUseTheirContainers)
@@ -205,9 +205,9 @@ TEST(WAVEFormat, WordLengthsThatAreNotWholeBytesUseTheirContainers)
     EXPECT_EQ(LE16(ReadAll(dir.file("out12.wav")), 32), 2);
     // Zero channels and a zero word length are refused on writing too.
     auto none = CreateWith<CWAVEFile>(dir.path(), "none", 0, 16, 8000.0f, &err);
-    EXPECT_EQ(err, kWAVEUnsupportedDataErr);
+    EXPECT_EQ(err, kUnsupportedDataErr);
     auto nobits = CreateWith<CWAVEFile>(dir.path(), "nobits", 1, 0, 8000.0f, &err);
-    EXPECT_EQ(err, kWAVEUnsupportedDataErr);
+    EXPECT_EQ(err, kUnsupportedDataErr);
 }
 
 TEST(WAVEFormat, PlaceholderAndOversizedSizesRunToTheEndOfTheFile)
