@@ -14,7 +14,6 @@ constexpr OSErr kNoDataErr = -23200;
 constexpr OSErr kNoFmtErr = -23201;
 constexpr OSErr kBadFactErr = -23202;
 constexpr OSErr kUnsupportedErr = -23204;
-constexpr OSErr kNoFactErr = -23205;
 constexpr OSErr kChannelsErr = -23207;
 constexpr int kMaxChunks = 10000;
 constexpr UInt64 kMaxAnnotationBytes = 1u << 20;
@@ -35,8 +34,7 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
         return kNoFmtErr;
     if (err)
         return err;
-    const UInt32 riffSize = ReadLE32(head + 4);
-    const UInt64 riffEnd = std::min<UInt64>(UInt64(riffSize) + 8, fileLength);
+    const UInt64 riffEnd = UInt64(ChunkReader::ContainerEndFor(ReadLE32(head + 4), SInt64(fileLength)));
 
     // The walk ends at the RIFF end (bodies are cut there too); a failed
     // read is the reader's own code.
@@ -90,19 +88,23 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     if (sampleRate == 0 || !Codec().IsValid())
         return kUnsupportedErr;
 
-    const Chunk* fact = find(wave_chunks::kFact);
-    if (!fact)
-        return kNoFactErr;
-    UInt8 factBytes[4];
-    if (fact->size < 4 || read(fact->body, factBytes, 4) != noErr)
-        return kBadFactErr;
-    factFrames = ReadLE32(factBytes);
-
     const Chunk* data = find(riff_chunks::kData);
     if (!data)
         return kNoDataErr;
     dataOffset = data->body;
     dataSize = data->size;
+
+    // Without 'fact' (written to a pipe, say) the data's blocks tell the
+    // frames.
+    const Chunk* fact = find(wave_chunks::kFact);
+    if (fact) {
+        UInt8 factBytes[4];
+        if (fact->size < 4 || read(fact->body, factBytes, 4) != noErr)
+            return kBadFactErr;
+        factFrames = ReadLE32(factBytes);
+    } else {
+        factFrames = UInt32(std::min<UInt64>(FramesInData(), 0xFFFFFFFFu));
+    }
 
     // Annotations: cue points and the first associated-data list.
     labels.clear();

@@ -474,14 +474,28 @@ TEST_P(FormatsPeersRead, PeersReadOurFiles)
 TEST_P(FormatsPeersWrite, WeReadThePeersFiles)
 {
     QM_REQUIRE_PEER("sox");
+    // Each file sox and ffmpeg write also comes written to a pipe, where
+    // they cannot go back to fill in the sizes: ffmpeg leaves them 0 or
+    // 0xFFFFFFFF (the file is whole), sox puts placeholders past the end
+    // (which a cut file has too).
+    enum class Sizes { Exact, Unknown, PastTheEnd };
     struct PeerFile {
         std::string writer;
         FormatShape shape;
         std::string path;
         bool ffmpegOracle = false;  // ffmpeg's own files: its decoding too
+        Sizes sizes = Sizes::Exact;
     };
     std::vector<PeerFile> files;
     int n = 0;
+    // Writes what a peer sent to its standard output; false when the peer
+    // does not write the format to a pipe at all.
+    const auto piped = [&](const peers::RunResult& r, const std::string& path) {
+        if (r.exitCode != 0 || r.out.isEmpty())
+            return false;
+        peers::WriteAll(path, std::vector<UInt8>(r.out.begin(), r.out.end()));
+        return true;
+    };
     // Noise in `shape` (coded formats: tones the coder follows), written by
     // sox in a format or as the WAVE source the other writers convert.
     const auto source = [&](const FormatShape& shape, const QStringList& output, bool wave = false) {
@@ -498,6 +512,9 @@ TEST_P(FormatsPeersWrite, WeReadThePeersFiles)
             r = source(shape, QStringList(T().soxWriteOptions) << QString::fromStdString(soxPath));
             ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
             files.push_back({"sox", shape, soxPath});
+            const std::string pipePath = File("soxpipe" + std::to_string(n));
+            if (piped(source(shape, QStringList(T().soxWriteOptions) << "-"), pipePath))
+                files.push_back({"sox to a pipe", shape, pipePath, false, Sizes::PastTheEnd});
         }
         if (!T().sndfileExtension.isEmpty()) {
             QM_REQUIRE_PEER("sndfile-convert");
@@ -528,13 +545,19 @@ TEST_P(FormatsPeersWrite, WeReadThePeersFiles)
                 << write.options << QString::fromStdString(ffPath));
         ASSERT_EQ(r.exitCode, 0) << write.options.join(' ').toStdString() << ": " << r.err.toStdString();
         files.push_back({"ffmpeg " + write.options.join(' ').toStdString(), write.shape, ffPath, true});
+        const std::string pipePath = File("ffpipe" + std::to_string(n));
+        if (piped(peers::Run("ffmpeg", QStringList{"-v", "error", "-i", QString::fromStdString(wav)} << write.options
+                                                                                                   << "pipe:1"),
+                  pipePath))
+            files.push_back({"ffmpeg to a pipe " + write.options.join(' ').toStdString(), write.shape, pipePath, true,
+                             Sizes::Unknown});
     }
-    for (const auto& [writer, shape, path, ffmpegOracle] : files) {
+    for (const auto& [writer, shape, path, ffmpegOracle, sizes] : files) {
         const std::string what
             = T().name + " " + writer + " " + std::to_string(shape.channels) + "x" + std::to_string(shape.bits);
         const Decoded ours = DecodeOurs(Reader(), path);
         ASSERT_EQ(ours.err, noErr) << what;
-        EXPECT_FALSE(ours.cutShort) << what;
+        EXPECT_TRUE(!ours.cutShort || sizes == Sizes::PastTheEnd) << what << " says it was cut";
         EXPECT_EQ(ours.channels, shape.channels) << what;
         EXPECT_EQ(ours.rate, shape.rate) << what;
         if (!T().lossy) {
@@ -550,17 +573,28 @@ TEST_P(FormatsPeersWrite, WeReadThePeersFiles)
         }
         // The oracle: libsndfile where it reads the format, else ffmpeg,
         // else sox (sox's and ffmpeg's readers drop the last samples of
-        // some Creative Voice files); ffmpeg too for its own files.
+        // some Creative Voice files); ffmpeg too for its own files.  Not
+        // every peer reads a file written to a pipe (ffmpeg none of its
+        // AIFF, libsndfile none of ffmpeg's CAF): there the peers that
+        // decode it judge, one at least.
         const Agreement agreement = PeerAgreement(T());
         const Agreement ffmpegAgreement = PeerAgreement(T(), true);
+        bool judged = false;
+        const auto judge = [&](const std::vector<SInt32>& peer, const Agreement& agree, const std::string& name) {
+            if (sizes != Sizes::Exact && peer.empty())
+                return;
+            ExpectSame(peer, ours.samples, agree, what + " " + name);
+            judged = true;
+        };
         if (ffmpegOracle)
-            ExpectSame(peers::FFmpegS32(path, T().ffmpegReadOptions), ours.samples, ffmpegAgreement, what + " ffmpeg");
+            judge(peers::FFmpegS32(path, T().ffmpegReadOptions), ffmpegAgreement, "ffmpeg");
         if (T().sndfileReads)
-            ExpectSame(peers::ReadWithSndfile(path).samples, ours.samples, agreement, what + " libsndfile");
+            judge(peers::ReadWithSndfile(path).samples, agreement, "libsndfile");
         else if (T().ffmpegReads)
-            ExpectSame(peers::FFmpegS32(path, T().ffmpegReadOptions), ours.samples, ffmpegAgreement, what + " ffmpeg");
+            judge(peers::FFmpegS32(path, T().ffmpegReadOptions), ffmpegAgreement, "ffmpeg");
         else
-            ExpectSame(peers::SoxS32(path, T().soxReadOptions), ours.samples, agreement, what + " sox");
+            judge(peers::SoxS32(path, T().soxReadOptions), agreement, "sox");
+        EXPECT_TRUE(judged) << what << ": no peer decodes it";
     }
 }
 
