@@ -290,12 +290,14 @@ OSErr ChunkReader::ReadHeader()
     m_containerID = view.get_fourcc();
     m_containerSize = view.get_u32();
     m_formType = view.get_fourcc();
-    SInt64 end = SInt64(m_containerSize) + 8;
-    if (m_containerSize == 0xFFFFFFFFu || end > m_fileLength || !m_options.stopAtContainerEnd) {
-        end = m_fileLength;
-    }
-    m_containerEnd = end;
+    m_containerEnd = m_options.stopAtContainerEnd ? ContainerEndFor(m_containerSize, m_fileLength) : m_fileLength;
     return noErr;
+}
+
+SInt64 ChunkReader::ContainerEndFor(UInt32 sizeField, SInt64 fileLength)
+{
+    const SInt64 end = SInt64(sizeField) + 8;
+    return ContainerSizeUnknown(sizeField) || end > fileLength ? fileLength : end;
 }
 
 OSErr ChunkReader::ReadChunkHeader(SInt64 position, ChunkInfo* info)
@@ -315,7 +317,10 @@ OSErr ChunkReader::ReadChunkHeader(SInt64 position, ChunkInfo* info)
     info->headerPos = position;
     info->bodyPos = position + 8;
     SInt64 available = std::max<SInt64>(0, m_fileLength - info->bodyPos);
-    if (info->sizeField == 0xFFFFFFFFu || SInt64(info->sizeField) > available) {
+    info->sizeUnknown = info->sizeField == 0xFFFFFFFFu ||
+                        (info->sizeField == 0 && info->id == m_options.soundChunk && m_options.soundChunk != 0 &&
+                         ContainerSizeUnknown());
+    if (info->sizeUnknown || SInt64(info->sizeField) > available) {
         info->bodySize = available;
         info->clamped = true;
     } else {
@@ -347,7 +352,7 @@ OSErr ChunkReader::ForEach(const std::function<bool(const ChunkInfo&)>& visit)
         if (!visit(info)) {
             return noErr;
         }
-        if (info.sizeField == 0xFFFFFFFFu) {
+        if (info.sizeUnknown) {
             return noErr;  // runs to the end of the file
         }
         if (!m_options.unsignedSizes && SInt32(info.sizeField) < 0) {

@@ -11,12 +11,19 @@
 //     chunks after it; passing that many without a match gives
 //     `tooManyChunksErr` (-22204 for AIFF, -22004 for RIFF);
 //   - stops at the container end: the container's size + 8, or the end of
-//     the file when that size is 0xFFFFFFFF or passes the end of the file;
-//     a header that does not fit before that end means "not found" (-22004);
+//     the file when that size is 0, 0xFFFFFFFF or passes the end of the
+//     file; a header that does not fit before that end means "not found"
+//     (-22004);
 //   - stepping over a chunk whose size is negative as a 32-bit value gives
 //     -22009 ("has corrupt chunksize"), unless the options take sizes as
 //     unsigned (RIFF), except 0xFFFFFFFF, which means "to the end of the
 //     file" (that chunk is the last one);
+//   - a writer that could not seek back (one writing to a pipe) leaves the
+//     container's size and that of the chunk holding the sound data (the
+//     options' soundChunk) as 0 or 0xFFFFFFFF.  In a container whose size
+//     is 0 or 0xFFFFFFFF, a sound chunk of size 0 also runs to the end of
+//     the file and ends the walk; ChunkInfo::sizeUnknown tells such a size
+//     (and 0xFFFFFFFF) from one that passes the end of a cut file;
 //   - a chunk found is described by a ChunkInfo whose body size is cut to
 //     what the file holds (so a parser never reads beyond the file);
 //   - end-of-file results become -22004; other File Manager errors are
@@ -127,6 +134,10 @@ struct ChunkInfo {
     SInt64 bodyPos = 0;    // headerPos + 8
     SInt64 bodySize = 0;   // body bytes the file holds: the size field, cut at the end of the file
     bool clamped = false;  // the size field was 0xFFFFFFFF or passed the end of the file
+    // The size was left unknown by its writer (0xFFFFFFFF, or a sound chunk's
+    // 0 in a container of unknown size): the body is the rest of the file
+    // and the chunk is the last one.
+    bool sizeUnknown = false;
 
     SInt64 SizePos() const { return headerPos + 4; }
     SInt64 BodyEnd() const { return bodyPos + bodySize; }
@@ -143,6 +154,8 @@ struct ChunkWalkOptions {
     // other instead of ending the walk with -22009 (RIFF: a data chunk of 2
     // to 4 GiB is valid).
     bool unsignedSizes = false;
+    // The chunk holding the sound data ('SSND', 'data'); 0: none.
+    FourCharCode soundChunk = 0;
 };
 
 // ------------------------------------------------------------------- views
@@ -232,6 +245,12 @@ public:
     // Where the walk stops (see above) and the file's length.
     SInt64 ContainerEnd() const { return m_containerEnd; }
     SInt64 FileLength() const { return m_fileLength; }
+    // Whether the container's size was left unknown (0 or 0xFFFFFFFF).
+    bool ContainerSizeUnknown() const { return ContainerSizeUnknown(m_containerSize); }
+    static bool ContainerSizeUnknown(UInt32 sizeField) { return sizeField == 0 || sizeField == 0xFFFFFFFFu; }
+    // Where a walk stops in a file of `fileLength` bytes whose container
+    // size field is `sizeField` (see above).
+    static SInt64 ContainerEndFor(UInt32 sizeField, SInt64 fileLength);
 
     // The `occurrence`-th (from 1) chunk with this ID.  0, -22004, -22009,
     // the options' too-many-chunks code, or a File Manager error.

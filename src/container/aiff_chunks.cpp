@@ -12,6 +12,7 @@ ChunkWalkOptions WalkOptions()
     ChunkWalkOptions options;
     options.order = ChunkByteOrder::BigEndian;
     options.tooManyChunksErr = kAIFFTooManyChunksErr;
+    options.soundChunk = kSSND;
     return options;
 }
 

@@ -28,7 +28,8 @@ constexpr OSType kSSYS = ChunkID("SSYS");
 // The FORM size written until the file is closed.
 constexpr UInt32 kPlaceholderFORMSize = 0x7FFFFFFF;
 
-// The walk of the family: big-endian, -22204 after 100 chunks.
+// The walk of the family: big-endian, -22204 after 100 chunks, the sound
+// data in 'SSND'.
 ChunkWalkOptions WalkOptions();
 
 // Reads the FORM header of an open fork: *formEnd gets where the chunk walk

@@ -8,6 +8,7 @@ ChunkWalkOptions WalkOptions()
     options.order = ChunkByteOrder::LittleEndian;
     options.tooManyChunksErr = kChunkNotFoundErr;
     options.unsignedSizes = true;
+    options.soundChunk = kData;
     return options;
 }
 

@@ -14,7 +14,7 @@ constexpr FourCharCode kWAVE = ChunkID("WAVE");
 constexpr FourCharCode kData = ChunkID("data");
 
 // The family's walk: little-endian, sizes unsigned, -22004 after the
-// first chunk and 100 more without a match.
+// first chunk and 100 more without a match, the sound data in 'data'.
 ChunkWalkOptions WalkOptions();
 
 // Every chunk of a RIFF file whose header `source` can read, in file

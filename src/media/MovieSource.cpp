@@ -4,6 +4,7 @@
 
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
+#include "aiff_chunks.h"
 #include "caf_chunks.h"
 #include "mov_chan_atom.h"
 
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 
 #if defined(__SSE__)
@@ -163,21 +165,27 @@ bool IsShortMPEGStream(const std::string& path)
 }
 
 // A file as a demuxer is given it where the file's own bytes would stop it
-// short of what it holds: its first bytes replaced by `head`, and `tail`
-// read after its end.  What is read of the tail is the view's, never the
-// file's (FileView::Bytes).
+// short of what it holds: some of its bytes replaced (each patch at its
+// position), and `tail` read after its end.  What is read of the tail is
+// the view's, never the file's (FileView::Bytes).
 class FileView {
 public:
-    bool Open(const std::string& path, std::vector<uint8_t> head, std::vector<uint8_t> tail)
+    struct Patch {
+        int64_t at;
+        std::vector<uint8_t> bytes;
+    };
+    bool Open(const std::string& path, std::vector<Patch> patches, std::vector<uint8_t> tail)
     {
         file_ = std::fopen(path.c_str(), "rb");
         if (!file_)
             return false;
         struct stat info;
         size_ = ::fstat(::fileno(file_), &info) == 0 ? int64_t(info.st_size) : -1;
-        head_ = std::move(head);
+        patches_ = std::move(patches);
         tail_ = std::move(tail);
-        return size_ >= int64_t(head_.size());
+        return size_ >= 0 && std::all_of(patches_.begin(), patches_.end(), [this](const Patch& p) {
+                   return p.at >= 0 && p.at + int64_t(p.bytes.size()) <= size_;
+               });
     }
     ~FileView()
     {
@@ -199,8 +207,12 @@ public:
                 return AVERROR(EIO);
             done = int(std::fread(buffer, 1, std::size_t(std::min<int64_t>(size, view->size_ - view->position_)),
                                   view->file_));
-            for (int64_t at = view->position_; at < view->position_ + done && at < int64_t(view->head_.size()); ++at)
-                buffer[at - view->position_] = view->head_[std::size_t(at)];
+            for (const Patch& patch : view->patches_) {
+                const int64_t from = std::max(view->position_, patch.at);
+                const int64_t to = std::min(view->position_ + done, patch.at + int64_t(patch.bytes.size()));
+                for (int64_t at = from; at < to; ++at)
+                    buffer[at - view->position_] = patch.bytes[std::size_t(at - patch.at)];
+            }
         }
         const int64_t end = view->size_ + int64_t(view->tail_.size());
         for (; done < size && view->position_ + done >= view->size_ && view->position_ + done < end; ++done)
@@ -229,17 +241,27 @@ private:
     std::FILE* file_ = nullptr;
     int64_t size_ = -1;
     int64_t position_ = 0;
-    std::vector<uint8_t> head_;
+    std::vector<Patch> patches_;
     std::vector<uint8_t> tail_;
 };
+
+// A four-byte big-endian size as a patch at `at`.
+FileView::Patch SizePatch(int64_t at, SInt64 size)
+{
+    FileView::Patch patch{at, std::vector<uint8_t>(4)};
+    WriteBE32(patch.bytes.data(), UInt32(size));
+    return patch;
+}
 
 // The view a file needs for the demuxer `*demuxer` to open it: a raw MPEG
 // audio stream of too few frames for the demuxer (it wants to see the
 // header of a frame after the first, an information frame's too) is
-// followed by a copy of its first frame's header; an AIFF file cut short
+// followed by a copy of its first frame's header.  An AIFF file cut short
 // whose FORM chunk goes on after its sound (a marker chunk written last)
 // has its FORM chunk end where the file ends, so that its sound is read to
-// there.  False for any other file.
+// there; one written to a pipe, whose FORM and 'SSND' sizes were left
+// unknown (0 or 0xFFFFFFFF), has both end there.  False for any other
+// file.
 bool ViewFor(const std::string& path, FileView* view, const char** demuxer)
 {
     bool cut = false;
@@ -248,20 +270,27 @@ bool ViewFor(const std::string& path, FileView* view, const char** demuxer)
         *demuxer = "mp3";
         return view->Open(path, {}, std::vector<uint8_t>(header, header + 4));
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
         return false;
-    struct stat info;
-    const int64_t length = ::fstat(::fileno(file), &info) == 0 ? int64_t(info.st_size) : 0;
-    const bool read = std::fread(header, 1, 12, file) == 12;
-    std::fclose(file);
-    if (!read || std::memcmp(header, "FORM", 4) != 0 ||
-        (std::memcmp(header + 8, "AIFF", 4) != 0 && std::memcmp(header + 8, "AIFC", 4) != 0) ||
-        int64_t(ReadBE32(header + 4)) + 8 <= length || length > 0xFFFFFFFFLL)
+    StreamChunkSource source(in);
+    ChunkReader reader(source, aiff_chunks::WalkOptions());
+    if (reader.ReadHeader() != noErr || reader.ContainerID() != aiff_chunks::kFORM ||
+        (reader.FormType() != aiff_chunks::kAIFF && reader.FormType() != aiff_chunks::kAIFC))
         return false;
-    WriteBE32(header + 4, UInt32(length - 8));
+    const SInt64 length = reader.FileLength();
+    if (length > 0xFFFFFFFFLL)
+        return false;
+    std::vector<FileView::Patch> patches;
+    if (reader.ContainerSizeUnknown() || SInt64(reader.ContainerSizeField()) + 8 > length)
+        patches.push_back(SizePatch(4, length - 8));
+    ChunkInfo sound;
+    if (reader.Find(aiff_chunks::kSSND, &sound) == noErr && sound.sizeUnknown)
+        patches.push_back(SizePatch(sound.SizePos(), sound.bodySize));
+    if (patches.empty())
+        return false;
     *demuxer = "aiff";
-    return view->Open(path, std::vector<uint8_t>(header, header + 8), {});
+    return view->Open(path, std::move(patches), {});
 }
 
 bool Trusted(AVCodecID id)

@@ -80,3 +80,19 @@ inline std::string AIFFFuzzImage(bool aifc, const char* compression, SInt16 bits
     b.patch_u32(4, UInt32(b.size() - 8));
     return std::string(b.bytes().begin(), b.bytes().end());
 }
+
+// An image as a writer to a pipe leaves it: the FORM size, the frame count
+// and the 'SSND' size 0 (the chunks after the sound then read as sound).
+inline std::string StreamedAIFFImage(std::string image)
+{
+    const auto zero = [&image](std::size_t at) {
+        if (at != std::string::npos && at + 4 <= image.size())
+            image.replace(at, 4, 4, '\0');
+    };
+    zero(4);
+    const std::size_t comm = image.find("COMM");
+    zero(comm == std::string::npos ? comm : comm + 10);
+    const std::size_t ssnd = image.find("SSND");
+    zero(ssnd == std::string::npos ? ssnd : ssnd + 4);
+    return image;
+}

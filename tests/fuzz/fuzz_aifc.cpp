@@ -9,7 +9,7 @@ std::vector<std::string> FuzzSeeds()
 {
     return {AIFFFuzzImage(true, "NONE", 16, 2, 5), AIFFFuzzImage(true, "sowt", 16, 1, 3),
             AIFFFuzzImage(true, "fl32", 32, 1, 4), AIFFFuzzImage(true, "in24", 24, 2, 3),
-            AIFFFuzzImage(true, "NONE", 8, 1, 7)};
+            AIFFFuzzImage(true, "NONE", 8, 1, 7), StreamedAIFFImage(AIFFFuzzImage(true, "sowt", 16, 1, 3))};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

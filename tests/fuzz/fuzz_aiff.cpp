@@ -8,7 +8,8 @@
 std::vector<std::string> FuzzSeeds()
 {
     return {AIFFFuzzImage(false, "", 16, 2, 5), AIFFFuzzImage(false, "", 8, 1, 3),
-            AIFFFuzzImage(false, "", 24, 1, 4), AIFFFuzzImage(false, "", 12, 2, 2)};
+            AIFFFuzzImage(false, "", 24, 1, 4), AIFFFuzzImage(false, "", 12, 2, 2),
+            StreamedAIFFImage(AIFFFuzzImage(false, "", 16, 2, 5))};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

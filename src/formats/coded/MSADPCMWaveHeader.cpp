@@ -30,8 +30,7 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
         return kMSADPCMNoFmtErr;
     if (err)
         return err;
-    const UInt32 riffSize = ReadLE32(head + 4);
-    const UInt64 riffEnd = std::min<UInt64>(UInt64(riffSize) + 8, fileLength);
+    const UInt64 riffEnd = UInt64(ChunkReader::ContainerEndFor(ReadLE32(head + 4), SInt64(fileLength)));
 
     // The walk ends at the RIFF end (bodies are cut there too); a failed
     // read is the reader's own code.
@@ -85,19 +84,23 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     if (sampleRate == 0 || !Codec().IsValid())
         return kMSADPCMUnsupportedErr;
 
-    const Chunk* fact = find(wave_chunks::kFact);
-    if (!fact)
-        return kMSADPCMNoFactErr;
-    UInt8 factBytes[4];
-    if (fact->size < 4 || read(fact->body, factBytes, 4) != noErr)
-        return kMSADPCMBadSizeErr;
-    factFrames = ReadLE32(factBytes);
-
     const Chunk* data = find(riff_chunks::kData);
     if (!data)
         return kMSADPCMNoDataErr;
     dataOffset = data->body;
     dataSize = data->size;
+
+    // Without 'fact' (written to a pipe, say) the data's blocks tell the
+    // frames.
+    const Chunk* fact = find(wave_chunks::kFact);
+    if (fact) {
+        UInt8 factBytes[4];
+        if (fact->size < 4 || read(fact->body, factBytes, 4) != noErr)
+            return kMSADPCMBadSizeErr;
+        factFrames = ReadLE32(factBytes);
+    } else {
+        factFrames = UInt32(std::min<UInt64>(FramesInData(), 0xFFFFFFFFu));
+    }
 
     // Annotations: cue points and the first associated-data list.
     labels.clear();

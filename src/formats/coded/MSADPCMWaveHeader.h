@@ -22,7 +22,7 @@ public:
     UInt16 blockAlign = 0;
     UInt16 samplesPerBlock = 0;
     std::vector<MSADPCMCodec::Coefficients> coefficients;
-    UInt32 factFrames = 0;
+    UInt32 factFrames = 0;     // from 'fact', or the data's when there is none
     UInt64 dataOffset = 0;
     UInt64 dataSize = 0;       // cut to what the file holds
     // Annotations in file order (cue identifiers resolved to positions).
@@ -36,7 +36,8 @@ public:
 
     // Reads and checks the chunks.  Codes: -23201 no format chunk, -23204
     // not format tag 2 or an unusable block layout, -23207 channels not 1 or
-    // 2, -23205 no 'fact', -23202 a 'fact' too short, -23200 no 'data'.
+    // 2, -23200 no 'data', -23202 a 'fact' too short.  A file without
+    // 'fact' has the frames its data holds (FramesInData).
     // The annotations are best effort: damaged ones are skipped.
     OSErr Read(const Reader& read, UInt64 fileLength);
 

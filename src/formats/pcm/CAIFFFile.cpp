@@ -132,6 +132,7 @@ OSErr CAIFFFile::ReadFormHeader()
 OSErr CAIFFFile::LocateSoundData(SInt64* availableBytes)
 {
     *availableBytes = 0;
+    m_soundSizeUnknown = false;
     ChunkInfo info;
     SInt64 start = 0;
     const OSErr err = LocateSSNDData(m_refNum, FindChunk(kSSND, &info), info, &start);
@@ -139,6 +140,7 @@ OSErr CAIFFFile::LocateSoundData(SInt64* availableBytes)
         return err;
     }
     m_dataOffset = start;
+    m_soundSizeUnknown = info.sizeUnknown;
     *availableBytes = std::max<SInt64>(0, info.BodyEnd() - start);
     return noErr;
 }
@@ -292,6 +294,11 @@ OSErr CAIFFFile::SettleSoundData(SInt64 availableBytes)
     // A COMM promising more than the data holds is cut to the data; the
     // file stays usable and the caller is warned through DataCutShort.
     LimitBlockBytes();
+    const SInt64 bpf = BytesPerFrame();
+    if (m_soundSizeUnknown && m_commFrames == 0 && bpf > 0) {
+        // A writer that could not seek back left both counts unknown.
+        m_numFrames = UInt32(std::min<SInt64>(availableBytes / bpf, std::numeric_limits<UInt32>::max()));
+    }
     const bool cut = ClampFramesTo(availableBytes) || m_numFrames < m_commFrames;
     // Sound data that cannot hold one frame: the shape is not real.
     if (cut && m_numFrames == 0 && availableBytes > 0) {

@@ -142,10 +142,12 @@ protected:
     OSErr ReadAnnotationsAndLocateData(SInt64* availableBytes);
     // Cuts the frame count 'COMM' states to the `availableBytes` of sample
     // data (the file is then cut short, DataCutShort); -22202 when they hold
-    // bytes but not one frame.
+    // bytes but not one frame.  A count of 0 beside sound data of unknown
+    // size (a file written to a pipe) is the whole frames the data holds.
     OSErr SettleSoundData(SInt64 availableBytes);
     SInt64 m_formEnd = 0;          // where the chunk walk stops
     UInt32 m_commFrames = 0;       // the frame count 'COMM' states
+    bool m_soundSizeUnknown = false; // the 'SSND' size was left unknown (ChunkInfo::sizeUnknown)
     UInt32 m_channelLayoutTag = 0; // from 'CHAN'; 0 when none was read
 };
 

@@ -348,7 +348,7 @@ OSErr CWAVEFile::ReadDataChunk()
         return kWAVEBadDataSizeErr;
     m_numFrames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFull));
     // A size passing the end of the file: the frames present are read.
-    m_dataCutShort = data.clamped && data.sizeField != 0xFFFFFFFFu;
+    m_dataCutShort = data.clamped && !data.sizeUnknown;
     return noErr;
 }
 

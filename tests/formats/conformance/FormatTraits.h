@@ -31,7 +31,8 @@
 //   - PeersReadOurFiles: sox (soxReadOptions), libsndfile (sndfileReads)
 //     and ffmpeg (ffmpegReads) decode our files as we do;
 //   - WeReadThePeersFiles: files sox, libsndfile and ffmpeg write in this
-//     format decode as the peers decode them;
+//     format (sox and ffmpeg also to a pipe, their sizes left unknown)
+//     decode as the peers decode them;
 //   - EveryTruncationIsSafe: every prefix of a written file either opens
 //     with no more frames than the file had and those frames unchanged, or
 //     is refused; never a crash (the sanitizer build checks the reads)

@@ -44,13 +44,16 @@ std::vector<FormatTraits> MovieFormats()
         t.truncationBytesChecked = 16;
         return t;
     };
+    // Their codings come from ffmpeg in AIFF-C, read as any movie input is.
     FormatTraits alaw = movie("ALawMovie", FOUR_CHAR_CODE("QTAL"), {{1, 16, 8000}, {2, 16, 44100}});
     alaw.lossy = true;
     alaw.lossyError = SInt64(1100) << 16;
+    alaw.ffmpegWrites = {{{2, 16, 8000}, {"-c:a", "pcm_alaw", "-f", "aiff"}}};
     all.push_back(alaw);
     FormatTraits ulaw = movie("MuLawMovie", FOUR_CHAR_CODE("QTUL"), {{1, 16, 8000}, {2, 16, 44100}});
     ulaw.lossy = true;
     ulaw.lossyError = SInt64(1100) << 16;
+    ulaw.ffmpegWrites = {{{1, 16, 8000}, {"-c:a", "pcm_mulaw", "-f", "aiff"}}};
     all.push_back(ulaw);
     // IMA 4:1 codes packets of 64 frames.
     FormatTraits ima = movie("IMAMovie", FOUR_CHAR_CODE("QTIM"), {{1, 16, 22050}, {2, 16, 44100}});
@@ -67,6 +70,7 @@ std::vector<FormatTraits> MovieFormats()
     aifc.lossy = true;
     aifc.minSnrDb = 20;
     aifc.framesHeld = WholePackets(64);
+    aifc.ffmpegWrites = {{{2, 16, 22050}, {"-c:a", "adpcm_ima_qt", "-f", "aiff"}}};
     all.push_back(aifc);
     // AAC in an MPEG-4 file, the word length its bit rate: whole frames of
     // 1024, the block's sound spread over the silence before it; movie

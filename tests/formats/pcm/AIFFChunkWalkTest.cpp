@@ -146,6 +146,29 @@ TEST(AIFFChunkWalk, StopsAtContainerEndAndClampsToTheFile)
     PutBE(data, 4, 0x7FFFFFFFu);
     EXPECT_EQ(reader.Find(ChunkID("MARK"), &info), noErr);
     EXPECT_EQ(reader.ContainerEnd(), SInt64(data.size()));
+    // A FORM size of 0 (a writer to a pipe) means the file's end too.
+    PutBE(data, 4, 0);
+    EXPECT_EQ(reader.Find(ChunkID("MARK"), &info), noErr);
+    // Such a writer leaves the sound chunk's size 0 as well: in a container
+    // of unknown size that sound runs to the end of the file, the walk
+    // ending there; in a sized container, or for any other chunk, 0 is 0.
+    for (const UInt32 formSize : {0u, 0xFFFFFFFFu, 1u}) {
+        data = Image(ChunkByteOrder::BigEndian).chunk("APPL", 0).chunk("COMM", 18).chunk("SSND", 0).done(false);
+        const auto sound = data.size();
+        data.insert(data.end(), {'M', 'A', 'R', 'K', 0, 0, 0, 2, 0, 0});
+        PutBE(data, 4, formSize == 1 ? UInt32(data.size() - 8) : formSize);
+        MemoryChunkSource streamed(data.data(), data.size());
+        ChunkWalkOptions options = AIFFOptions();
+        options.soundChunk = ChunkID("SSND");
+        ChunkReader walk(streamed, options);
+        ASSERT_EQ(walk.Find(ChunkID("SSND"), &info), noErr) << formSize;
+        EXPECT_EQ(info.sizeUnknown, formSize != 1) << formSize;
+        EXPECT_EQ(info.BodyEnd(), formSize != 1 ? SInt64(data.size()) : SInt64(sound)) << formSize;
+        EXPECT_EQ(walk.Find(ChunkID("MARK"), &info), formSize != 1 ? kChunkNotFoundErr : noErr) << formSize;
+        ASSERT_EQ(walk.Find(ChunkID("APPL"), &info), noErr);
+        EXPECT_EQ(info.bodySize, 0);
+        EXPECT_FALSE(info.sizeUnknown);
+    }
     // A chunk promising more than the file holds is cut to the file.
     data = Image(ChunkByteOrder::BigEndian).chunk("SSND", 10, 5000).done();
     MemoryChunkSource cut(data.data(), data.size());
