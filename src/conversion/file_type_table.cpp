@@ -3,7 +3,7 @@
 #include "CreateSoundFile.h"
 #include "FileTypeDictionary.h"
 #include "SoundFileRegistry.h"
-#include "per_type_setting_checks.h"
+#include "TypeSettingRules.h"
 
 namespace {
 
@@ -87,20 +87,9 @@ QM_CREATE_FUNCTION(CreateafFileObject, "caff")
 #undef QM_CREATE_FUNCTION
 #undef QM_CREATE_FUNCTION2
 
-using SettingsFunc = SoundFileDispatcher::SettingsFunc;
-using PopupIndexFunc = SoundFileDispatcher::PopupIndexFunc;
-using TextFunc = SoundFileDispatcher::TextFunc;
-
 struct TableRow {
     OSType type;
-    SoundFileDispatcher::CreateFunc create;
-    SettingsFunc wordLength = nullptr;
-    SettingsFunc channel = nullptr;
-    SettingsFunc sampleRate = nullptr;
-    PopupIndexFunc channelIndex = nullptr;
-    PopupIndexFunc wordLengthIndex = nullptr;
-    TextFunc logWordLength = nullptr;
-    TextFunc logChannel = nullptr;
+    CSoundFile* (*create)();
 };
 
 constexpr OSType C(const char (&code)[5])
@@ -108,85 +97,64 @@ constexpr OSType C(const char (&code)[5])
     return FOUR_CHAR_CODE(code);
 }
 
-// The table, in its order.  Fields not named are empty; no type has a
-// recogniser or auto-name functions.
+// The table, in its order.  The setting callbacks come from each type's
+// entry (TypeSettingRules); no type has a recogniser or auto-name functions.
 const TableRow kTable[] = {
     {C("AIFC"), CreateAIFCFileObject},
     {C("AIFF"), CreateAIFFFileObject},
     {C(".AVR"), CreateAVRFileObject},
     {C("BWLN"), CreateBWFLinearFileObject},
-    {C("BWMP"), CreateBWFMPEGFileObject, nullptr, BWFMPEGFileChannelSettings, nullptr,
-     BWFMPEGFileChannelHandlingPopupIndex},
-    {C("21-4"), CreateCCITT721FileObject, nullptr, CCITTChannelSettings},
-    {C("23-2"), CreateCCITT723_16FileObject, nullptr, CCITTChannelSettings},
-    {C("23-3"), CreateCCITT723_24FileObject, nullptr, CCITTChannelSettings},
-    {C("23-5"), CreateCCITT723_40FileObject, nullptr, CCITTChannelSettings},
-    {C("26-3"), CreateCCITT726_3FileObject, nullptr, CCITTChannelSettings},
-    {C("26-4"), CreateCCITT726_4FileObject, nullptr, CCITTChannelSettings},
-    {C("26-5"), CreateCCITT726_5FileObject, nullptr, CCITTChannelSettings},
-    {C("Dawn"), CreateDawnAIFFFileObject, nullptr, DawnAIFFFileChannelSettings},
-    {C("DADP"), CreateDialogicADPCMFileObject, nullptr, DialogicADPCMFileChannelSettings,
-     DialogicADPCMFileSampleRateSettings, nullptr, nullptr, DialogicADPCMFileLogWordLength},
-    {C("DALW"), CreateDialogicALawFileObject, nullptr, DialogicALawFileChannelSettings,
-     DialogicALawFileSampleRateSettings, nullptr, nullptr, DialogicALawFileLogWordLength},
-    {C("711a"), CreateDialogicALawFileObject, nullptr, DialogicALawFileChannelSettings,
-     DialogicALawFileSampleRateSettings, nullptr, nullptr, DialogicALawFileLogWordLength},
-    {C("DPCM"), CreateDialogicPCMFileObject, DialogicPCMFileWordLengthSettings},
-    {C("DULW"), CreateDialogicULawFileObject, nullptr, DialogicULawFileChannelSettings,
-     DialogicULawFileSampleRateSettings, nullptr, nullptr, DialogicULawFileLogWordLength},
-    {C("711u"), CreateDialogicULawFileObject, nullptr, DialogicULawFileChannelSettings,
-     DialogicULawFileSampleRateSettings, nullptr, nullptr, DialogicULawFileLogWordLength},
-    {C("DVAP"), CreateDialogicVAPFileObject, nullptr, DialogicVAPFileChannelSettings, nullptr, nullptr, nullptr,
-     DialogicVAPFileLogWordLength},
-    // The stereo modes are items of the interleaved-stereo treatment, so
-    // the popup needs its index function to show them.
-    {C("DMP3"), CreateDropMP3FileObject, DropMP3FileWordLengthSettings, DropMP3FileChannelSettings, nullptr,
-     DropMP3FileChannelHandlingPopupIndex},
+    {C("BWMP"), CreateBWFMPEGFileObject},
+    {C("21-4"), CreateCCITT721FileObject},
+    {C("23-2"), CreateCCITT723_16FileObject},
+    {C("23-3"), CreateCCITT723_24FileObject},
+    {C("23-5"), CreateCCITT723_40FileObject},
+    {C("26-3"), CreateCCITT726_3FileObject},
+    {C("26-4"), CreateCCITT726_4FileObject},
+    {C("26-5"), CreateCCITT726_5FileObject},
+    {C("Dawn"), CreateDawnAIFFFileObject},
+    {C("DADP"), CreateDialogicADPCMFileObject},
+    {C("DALW"), CreateDialogicALawFileObject},
+    {C("711a"), CreateDialogicALawFileObject},
+    {C("DPCM"), CreateDialogicPCMFileObject},
+    {C("DULW"), CreateDialogicULawFileObject},
+    {C("711u"), CreateDialogicULawFileObject},
+    {C("DVAP"), CreateDialogicVAPFileObject},
+    {C("DMP3"), CreateDropMP3FileObject},
     {C("MMIX"), CreateDyaxisMacMixFileObject},
     {C("8SVX"), CreateIFF8SVXFileObject},
     {C("IDAT"), CreateImageDATFileObject},
     {C("G729"), CreateG729FileObject},
-    {C("MPG1"), CreateMPEG1FileObject, MPEG1FileWordLengthSettings, MPEG1FileChannelSettings, nullptr,
-     MPEG1FileChannelHandlingPopupIndex, nullptr, MPEG1FileLogWordLength, MPEG1FileLogChannelSettings},
-    {C("MPG2"), CreateMPEG2FileObject, nullptr, MPEG2FileChannelSettings, nullptr,
-     MPEG2FileChannelHandlingPopupIndex, nullptr, MPEG2FileLogWordLength, MPEG2FileLogChannelSettings},
-    {C("MSAP"), CreateMSADPCMFileObject, nullptr, nullptr, nullptr, nullptr, nullptr, MSADPCMFileLogWordLength},
-    {C("NSAL"), CreateNeXTALawFileObject, nullptr, nullptr, nullptr, nullptr, nullptr, NeXTALawFileLogWordLength},
-    {C("ulaw"), CreateNeXTAUFileObject, nullptr, nullptr, nullptr, nullptr, nullptr, NeXTAUFileLogWordLength},
+    {C("MPG1"), CreateMPEG1FileObject},
+    {C("MPG2"), CreateMPEG2FileObject},
+    {C("MSAP"), CreateMSADPCMFileObject},
+    {C("NSAL"), CreateNeXTALawFileObject},
+    {C("ulaw"), CreateNeXTAUFileObject},
     {C("NxTS"), CreateNeXT_SUNFileObject},
-    {C(" paf"), CreateParisLinearFileObject, ParisLinearFileWordLengthSettings, nullptr, nullptr, nullptr,
-     ParisLinearFileWordLengthPopupIndex},
-    {C("PADP"), CreatePikaADPCMFileObject, nullptr, nullptr, PikaADPCMFileSampleRateSettings, nullptr, nullptr,
-     PikaADPCMFileLogWordLength},
-    {C("A1t4"), CreateQTAIFFImaFileObject, nullptr, nullptr, nullptr, nullptr, nullptr,
-     QTAIFFImaFileLogWordLength},
-    {C("QTAL"), CreateQTAlawFileObject, nullptr, nullptr, nullptr, nullptr, nullptr, QTAlawFileLogWordLength},
-    {C("QTIM"), CreateQTIMAFileObject, nullptr, nullptr, nullptr, nullptr, nullptr, QTIMAFileLogWordLength},
-    {C("QTIF"), CreateQTIntFloatFileObject, QTIntFloatFileWordLengthSettings, nullptr, nullptr, nullptr,
-     QTIntFloatFileWordLengthPopupIndex, QTIntFloatFileLogWordLength},
-    {C("QTM3"), CreateQTMACE3FileObject, nullptr, nullptr, nullptr, nullptr, nullptr, QTMACE3FileLogWordLength},
-    {C("QTM6"), CreateQTMACE6FileObject, nullptr, nullptr, nullptr, nullptr, nullptr, QTMACE6FileLogWordLength},
+    {C(" paf"), CreateParisLinearFileObject},
+    {C("PADP"), CreatePikaADPCMFileObject},
+    {C("A1t4"), CreateQTAIFFImaFileObject},
+    {C("QTAL"), CreateQTAlawFileObject},
+    {C("QTIM"), CreateQTIMAFileObject},
+    {C("QTIF"), CreateQTIntFloatFileObject},
+    {C("QTM3"), CreateQTMACE3FileObject},
+    {C("QTM6"), CreateQTMACE6FileObject},
     {C("MooV"), CreateQTMovieFileObject},
-    {C("Mp3 "), CreateQTMP3FileObject, nullptr, nullptr, QTMP3FileSampleRateSettings},
-    {C("Mpg4"), CreateQTMP4FileObject, QTMP4FileWordLengthSettings, nullptr, QTMP4FileSampleRateSettings},
-    {C("QTQP"), CreateQTQDesignProFileObject, nullptr, nullptr, nullptr, nullptr, nullptr,
-     QTQDesignProFileLogWordLength},
-    {C("QTQ2"), CreateQTQDesignPro2FileObject, nullptr, nullptr, nullptr, nullptr, nullptr,
-     QTQDesignPro2FileLogWordLength},
-    {C("QTQD"), CreateQTQDesignRavesoundFileObject, nullptr, nullptr, nullptr, nullptr, nullptr,
-     QTQDesignRavesoundFileLogWordLength},
-    {C("QTPV"), CreateQTQualcommPurevoiceFileObject, nullptr, nullptr, nullptr, nullptr, nullptr,
-     QTQualcommPurevoiceFileLogWordLength},
-    {C("QTUL"), CreateQTUlawFileObject, nullptr, nullptr, nullptr, nullptr, nullptr, QTUlawFileLogWordLength},
+    {C("Mp3 "), CreateQTMP3FileObject},
+    {C("Mpg4"), CreateQTMP4FileObject},
+    {C("QTQP"), CreateQTQDesignProFileObject},
+    {C("QTQ2"), CreateQTQDesignPro2FileObject},
+    {C("QTQD"), CreateQTQDesignRavesoundFileObject},
+    {C("QTPV"), CreateQTQualcommPurevoiceFileObject},
+    {C("QTUL"), CreateQTUlawFileObject},
     {C("Sd1f"), CreateSD1FileObject},
     {C("Sd2f"), CreateSDIIFileObject},
     {C("sfil"), CreateSndRsrcFileObject},
     {C("Snip"), CreateSnippetFileObject},
-    {C("SAIF"), CreateSonicAIFFFileObject, SonicAIFFFileWordLengthSettings, nullptr, nullptr, nullptr,
-     SonicAIFFFileWordLengthPopupIndex, SonicAIFFFileLogWordLength},
+    {C("SAIF"), CreateSonicAIFFFileObject},
     {C("SpSc"), CreateSonicSplitFileObject},
     {C("Temp"), CreateTempFileObject},
-    {C("VOC "), CreateVOCFileObject, nullptr, nullptr, VOCFileSampleRateSettings},
+    {C("VOC "), CreateVOCFileObject},
     {C("VOC2"), CreateVOC_SBFileObject},
     {C("WAVE"), CreateWAVEFileObject},
     {C("WVfl"), CreateWAVEFloatFileObject},
@@ -199,16 +167,7 @@ static_assert(sizeof(kTable) / sizeof(kTable[0]) == 61, "the file-type table has
 
 SoundFileDispatcherRef MakeDispatcher(const TableRow& row)
 {
-    auto dispatcher = std::make_shared<SoundFileDispatcher>();
-    dispatcher->setCreateFunc(row.create);
-    dispatcher->setWordLengthSettingsFunc(row.wordLength);
-    dispatcher->setChannelSettingsFunc(row.channel);
-    dispatcher->setSampleRateSettingsFunc(row.sampleRate);
-    dispatcher->setChannelHandlingPopupIndexFunc(row.channelIndex);
-    dispatcher->setWordLengthPopupIndexFunc(row.wordLengthIndex);
-    dispatcher->setLogWordLengthFunc(row.logWordLength);
-    dispatcher->setLogChannelSettingsFunc(row.logChannel);
-    return dispatcher;
+    return TypeSettingRules::fromEntry(GetSoundFileProperties(row.type)).makeDispatcher(row.create);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The file-type table: for each of the 61 type codes the system knows, a
 // SoundFileDispatcher with the type's create function and its setting
-// callbacks (per_type_setting_checks.h), stored in the type's entry of the
+// callbacks (the entry's data through TypeSettingRules, and the rule it
+// names from per_type_setting_checks.h), stored in the type's entry of the
 // file-type dictionary under "dispatcher".
 //
 // The create functions reach the format classes through the sound-file
