@@ -28,6 +28,7 @@
 #include "G729Decoder.h"
 #include "G729Encoder.h"
 #include "SequentialDecoding.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <cstdint>
 #include <vector>
@@ -40,6 +41,9 @@ constexpr OSErr kG729CorruptErr = 25000;
 
 class CG729File : public CDescribedFile<CEncodeOnCloseFile> {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     enum class Layout { SerialBigEndian, SerialLittleEndian, Packed, Riff };
 
     CG729File() : CDescribedFile("g729") {}

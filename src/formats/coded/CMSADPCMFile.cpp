@@ -1,4 +1,5 @@
 #include "CMSADPCMFile.h"
+#include "SoundFileFactories.h"
 #include "format_type_codes.h"
 
 #include "FileManager.h"
@@ -289,4 +290,9 @@ OSErr CMSADPCMFile::EncodeOutput()
 {
     const OSErr err = EncodeBlocks();
     return err ? err : FinishFile();
+}
+
+SoundFileTypeDescriptor CMSADPCMFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("MSAP"), .factory = &MakeSoundFileNoThrow<CMSADPCMFile>};
 }

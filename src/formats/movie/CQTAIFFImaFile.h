@@ -13,11 +13,15 @@
 #pragma once
 
 #include "CQTMovieFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
 class CQTAIFFImaFile : public CQTMovieFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     // The file is not an AIFF file whose FORM chunk ends at the end of the
     // file (AppendChunkToForm).
     static constexpr OSErr kNoChunkErr = -22004;

@@ -13,11 +13,15 @@
 #pragma once
 
 #include "CQTMovieFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
 class CQTMP4File : public CQTMovieFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     static constexpr OSErr kMonoCombinationErr = -24700;
     static constexpr OSErr kStereoCombinationErr = -24701;
     static constexpr OSErr kChannelCountErr = -24702;

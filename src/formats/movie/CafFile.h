@@ -10,6 +10,7 @@
 
 #include "CSoundFile.h"
 #include "CoreAudioTypes.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
@@ -19,6 +20,9 @@ constexpr OSErr kWrongChannelErr = -22006; // "Wrong channel specified"
 
 class CafFile : public CSoundFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CafFile();
     ~CafFile() override;
 

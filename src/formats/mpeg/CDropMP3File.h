@@ -19,12 +19,16 @@
 
 #include "CIntermediateCodedFile.h"
 #include "FileOperations.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <array>
 #include <string>
 
 class CDropMP3File : public CIntermediateCodedFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     static constexpr OSType kType = FOUR_CHAR_CODE("DMP3");
     // "has more than two channels (MP3)"
     static constexpr OSErr kTooManyChannelsErr = -24601;

@@ -16,6 +16,7 @@
 
 #include "CIntermediateCodedFile.h"
 #include "MpegStreamEncoder.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <cstdio>
 
@@ -34,6 +35,9 @@ constexpr OSErr kUserStoppedErr = -20029;         // "User stopped Quillmarch"
 
 class CMPEG1File : public CIntermediateCodedFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CMPEG1File();
     ~CMPEG1File() override;
 

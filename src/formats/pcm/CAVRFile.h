@@ -21,6 +21,7 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 constexpr OSType kAVRFileType = FOUR_CHAR_CODE(".AVR");
 
@@ -30,6 +31,9 @@ constexpr SInt64 kAVRHeaderBytes = 128;
 
 class CAVRFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CAVRFile();
     ~CAVRFile() override;
 

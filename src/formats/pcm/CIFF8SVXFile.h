@@ -24,6 +24,7 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "SoundFileTypeDescriptor.h"
 
 constexpr OSType kIFF8SVXFileType = FOUR_CHAR_CODE("8SVX");
 
@@ -36,6 +37,9 @@ constexpr OSErr kIFF8SVXNotOpenErr = -38;
 
 class CIFF8SVXFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CIFF8SVXFile();
     ~CIFF8SVXFile() override;
 

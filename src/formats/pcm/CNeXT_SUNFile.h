@@ -15,6 +15,7 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
@@ -25,6 +26,9 @@ constexpr OSErr kNeXTAuBadHeaderErr = -22902;    // "has bad header (NeXT.au)"
 
 class CNeXT_SUNFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CNeXT_SUNFile();
     ~CNeXT_SUNFile() override;
     // Linear samples only (big-endian words).

@@ -25,6 +25,7 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <memory>
 #include <string>
@@ -53,6 +54,9 @@ double SDIITextDoubleValue(const QString& text);
 
 class CSDIIFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CSDIIFile();
     ~CSDIIFile() override;
 

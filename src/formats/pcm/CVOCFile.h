@@ -15,6 +15,7 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <istream>
 
@@ -38,6 +39,9 @@ OSErr FindVOCBlock(UInt8 blockType, std::istream& stream);
 
 class CVOCFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CVOCFile();
     ~CVOCFile() override;
 

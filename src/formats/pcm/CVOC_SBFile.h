@@ -14,6 +14,7 @@
 #pragma once
 
 #include "CVOCFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 constexpr OSErr kVOCSBNoLinearDataErr = -22400;   // "has no linear data (VOCSB)"
 constexpr OSErr kVOCSBWordSizeErr = -22404;       // "has incompatible wordsize"
@@ -22,6 +23,9 @@ constexpr OSErr kVOCSBNoFormatBlockErr = -22406;  // "lacks type 8 chunk (VOC SB
 
 class CVOC_SBFile : public CVOCFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CVOC_SBFile();
     ~CVOC_SBFile() override;
 
