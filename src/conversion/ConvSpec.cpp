@@ -10,6 +10,7 @@
 #include "SoundFileDispatcher.h"
 #include "debug_trace.h"
 #include "file_type_table.h"
+#include "format_type_codes.h"
 #include "plist_values.h"
 
 #include <QVariantList>
@@ -73,7 +74,7 @@ namespace {
 constexpr OSType kNoneType = FOUR_CHAR_CODE("None");
 constexpr OSType kPNRAType = FOUR_CHAR_CODE("PNRA");
 constexpr OSType kRAG2Type = FOUR_CHAR_CODE("RAG2");
-constexpr OSType kLAMEMP3Type = FOUR_CHAR_CODE("DMP3");
+constexpr OSType kLAMEMP3Type = format_type_codes::kOutsideEncoderMP3;
 
 // ------------------------------------------------------------ sort state
 struct SortState {

@@ -27,6 +27,7 @@
 #include "error_table.h"
 #include "error_code_exception.h"
 #include "finder_comments.h"
+#include "format_type_codes.h"
 #include "id3_tags.h"
 #include "progress_channel.h"
 #include "resampling_filter.h"
@@ -1264,7 +1265,7 @@ bool ConversionProcess::inputTagKept(const ConvSpecRef& convSpec)
     // tag values the conversion holds (which are then not written).
     const QVariantMap specifics = dict().value(kOutputSpecificsKey).toMap();
     const QVariant wanted = specifics.value(QStringLiteral("LAMEWriteID3Tags"));
-    return convSpec && convSpec->needsStrictFileType() && convSpec->outputFileType() == FOUR_CHAR_CODE("DMP3") &&
+    return convSpec && convSpec->needsStrictFileType() && convSpec->outputFileType() == format_type_codes::kOutsideEncoderMP3 &&
            specifics.contains(kID3v2BlobKey) && (!wanted.isValid() || wanted.toBool());
 }
 

@@ -12,10 +12,16 @@ QString Pointer(const void* pointer)
     return QString::asprintf("%p", pointer);
 }
 
-template <typename F>
-QString FunctionPointer(F function)
+// A function's address when it is a plain function, else that of the
+// holder of its target; "(nil)" when there is none.
+template <typename R, typename... A>
+QString FunctionPointer(const std::function<R(A...)>& function)
 {
-    return Pointer(reinterpret_cast<const void*>(function));
+    if (!function)
+        return Pointer(nullptr);
+    if (const auto plain = function.template target<R (*)(A...)>())
+        return Pointer(reinterpret_cast<const void*>(*plain));
+    return Pointer(&function);
 }
 
 } // namespace

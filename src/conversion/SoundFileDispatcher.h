@@ -1,6 +1,7 @@
-// One file-type table entry's operations: plain function pointers that
-// create the type's CSoundFile object and check, place, log and name the
-// type's conversion settings.  Every pointer is empty until set; calling
+// One file-type table entry's operations: the functions that create the
+// type's CSoundFile object and check, place, log and name the type's
+// conversion settings (plain functions, or the type's data bound to the
+// routines that read it: TypeSettingRules).  Every pointer is empty until set; calling
 // an empty one gives the fixed result listed with its call.
 //
 // A dispatcher lives in its type's entry of the file-type dictionary under
@@ -12,7 +13,9 @@
 #include <QMetaType>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 class CConvSpec;
 class CSoundFile;
@@ -20,38 +23,38 @@ struct FSRef;
 
 class SoundFileDispatcher {
 public:
-    using CreateFunc = CSoundFile* (*)();
+    using CreateFunc = std::function<CSoundFile*()>;
     // (conversion, popup index, selected item's title, selected item's tag)
     // -> 0 when handled, -50 for a choice the type does not know.
-    using SettingsFunc = SInt16 (*)(CConvSpec* spec, int index, const QString& title, int tag);
-    using IsMyFileTypeFunc = bool (*)(const FSRef* file);
-    using PopupIndexFunc = int (*)(CConvSpec* spec);
-    using TextFunc = QString (*)(CConvSpec* spec);
+    using SettingsFunc = std::function<SInt16(CConvSpec* spec, int index, const QString& title, int tag)>;
+    using IsMyFileTypeFunc = std::function<bool(const FSRef* file)>;
+    using PopupIndexFunc = std::function<int(CConvSpec* spec)>;
+    using TextFunc = std::function<QString(CConvSpec* spec)>;
 
     // ------------------------------------------------------- setters
-    void setCreateFunc(CreateFunc f) { createSoundFileObject_ = f; }
-    void setWordLengthSettingsFunc(SettingsFunc f) { handleWordLengthSettings_ = f; }
-    void setChannelSettingsFunc(SettingsFunc f) { handleChannelSettings_ = f; }
-    void setSampleRateSettingsFunc(SettingsFunc f) { handleSampleRateSettings_ = f; }
-    void setIsMyFileTypeFunc(IsMyFileTypeFunc f) { isMyFileType_ = f; }
-    void setChannelHandlingPopupIndexFunc(PopupIndexFunc f) { channelIndexFunc_ = f; }
-    void setWordLengthPopupIndexFunc(PopupIndexFunc f) { wordLengthIndexFunc_ = f; }
-    void setLogWordLengthFunc(TextFunc f) { logWordLengthFunc_ = f; }
-    void setLogChannelSettingsFunc(TextFunc f) { logChannelSettingsFunc_ = f; }
-    void setAutoNameWordLengthFunc(TextFunc f) { autoNameWordLengthFunc_ = f; }
-    void setAutoNameChannelSettingsFunc(TextFunc f) { autoNameChannelSettingsFunc_ = f; }
+    void setCreateFunc(CreateFunc f) { createSoundFileObject_ = std::move(f); }
+    void setWordLengthSettingsFunc(SettingsFunc f) { handleWordLengthSettings_ = std::move(f); }
+    void setChannelSettingsFunc(SettingsFunc f) { handleChannelSettings_ = std::move(f); }
+    void setSampleRateSettingsFunc(SettingsFunc f) { handleSampleRateSettings_ = std::move(f); }
+    void setIsMyFileTypeFunc(IsMyFileTypeFunc f) { isMyFileType_ = std::move(f); }
+    void setChannelHandlingPopupIndexFunc(PopupIndexFunc f) { channelIndexFunc_ = std::move(f); }
+    void setWordLengthPopupIndexFunc(PopupIndexFunc f) { wordLengthIndexFunc_ = std::move(f); }
+    void setLogWordLengthFunc(TextFunc f) { logWordLengthFunc_ = std::move(f); }
+    void setLogChannelSettingsFunc(TextFunc f) { logChannelSettingsFunc_ = std::move(f); }
+    void setAutoNameWordLengthFunc(TextFunc f) { autoNameWordLengthFunc_ = std::move(f); }
+    void setAutoNameChannelSettingsFunc(TextFunc f) { autoNameChannelSettingsFunc_ = std::move(f); }
 
     // ------------------------------------------------- presence tests
-    bool hasCreateFunc() const { return createSoundFileObject_ != nullptr; }
-    bool hasHandleWordLengthFunc() const { return handleWordLengthSettings_ != nullptr; }
-    bool hasHandleChannelFunc() const { return handleChannelSettings_ != nullptr; }
-    bool hasSampleRateFunc() const { return handleSampleRateSettings_ != nullptr; }
-    bool hasWordLengthIndexFunc() const { return wordLengthIndexFunc_ != nullptr; }
-    bool hasChannelIndexFunc() const { return channelIndexFunc_ != nullptr; }
-    bool hasLogWordLengthFunc() const { return logWordLengthFunc_ != nullptr; }
-    bool hasLogChannelSettingsFunc() const { return logChannelSettingsFunc_ != nullptr; }
-    bool hasAutoNameWordLengthFunc() const { return autoNameWordLengthFunc_ != nullptr; }
-    bool hasAutoNameChannelSettingsFunc() const { return autoNameChannelSettingsFunc_ != nullptr; }
+    bool hasCreateFunc() const { return static_cast<bool>(createSoundFileObject_); }
+    bool hasHandleWordLengthFunc() const { return static_cast<bool>(handleWordLengthSettings_); }
+    bool hasHandleChannelFunc() const { return static_cast<bool>(handleChannelSettings_); }
+    bool hasSampleRateFunc() const { return static_cast<bool>(handleSampleRateSettings_); }
+    bool hasWordLengthIndexFunc() const { return static_cast<bool>(wordLengthIndexFunc_); }
+    bool hasChannelIndexFunc() const { return static_cast<bool>(channelIndexFunc_); }
+    bool hasLogWordLengthFunc() const { return static_cast<bool>(logWordLengthFunc_); }
+    bool hasLogChannelSettingsFunc() const { return static_cast<bool>(logChannelSettingsFunc_); }
+    bool hasAutoNameWordLengthFunc() const { return static_cast<bool>(autoNameWordLengthFunc_); }
+    bool hasAutoNameChannelSettingsFunc() const { return static_cast<bool>(autoNameChannelSettingsFunc_); }
 
     // ---------------------------------------------------------- calls
     CSoundFile* callCreateSoundFileObject() const;                              // null
@@ -70,17 +73,17 @@ public:
     QString description() const;
 
 private:
-    CreateFunc createSoundFileObject_ = nullptr;
-    SettingsFunc handleWordLengthSettings_ = nullptr;
-    SettingsFunc handleChannelSettings_ = nullptr;
-    SettingsFunc handleSampleRateSettings_ = nullptr;
-    IsMyFileTypeFunc isMyFileType_ = nullptr;
-    PopupIndexFunc channelIndexFunc_ = nullptr;
-    PopupIndexFunc wordLengthIndexFunc_ = nullptr;
-    TextFunc logWordLengthFunc_ = nullptr;
-    TextFunc logChannelSettingsFunc_ = nullptr;
-    TextFunc autoNameWordLengthFunc_ = nullptr;
-    TextFunc autoNameChannelSettingsFunc_ = nullptr;
+    CreateFunc createSoundFileObject_;
+    SettingsFunc handleWordLengthSettings_;
+    SettingsFunc handleChannelSettings_;
+    SettingsFunc handleSampleRateSettings_;
+    IsMyFileTypeFunc isMyFileType_;
+    PopupIndexFunc channelIndexFunc_;
+    PopupIndexFunc wordLengthIndexFunc_;
+    TextFunc logWordLengthFunc_;
+    TextFunc logChannelSettingsFunc_;
+    TextFunc autoNameWordLengthFunc_;
+    TextFunc autoNameChannelSettingsFunc_;
 };
 
 using SoundFileDispatcherRef = std::shared_ptr<SoundFileDispatcher>;

@@ -1,13 +1,17 @@
-// The file-type table: for each of the 61 type codes the system knows, a
-// SoundFileDispatcher with the type's create function and its setting
-// callbacks (per_type_setting_checks.h), stored in the type's entry of the
-// file-type dictionary under "dispatcher".
+// The file-type table: for each type whose entry of the file-type
+// dictionary has its place in the type list ("listOrder", the order
+// --list-types shows), a SoundFileDispatcher with the type's create function
+// and its setting callbacks (the entry's data through TypeSettingRules, and
+// the rule it names from per_type_setting_checks.h), stored in the entry
+// under "dispatcher".
 //
 // The create functions reach the format classes through the sound-file
 // core's factory registry (SoundFileRegistry.h), which each format library
 // fills from its registration function; a type whose library has not
-// registered a factory creates no object (null).  The table is built once
-// at start-up, on the main thread, and only read afterwards.
+// registered a factory creates no object (null).  A class with two codes
+// lists both under "createdAs", in the order their factories are tried.
+// The table is built once at start-up, on the main thread, and only read
+// afterwards.
 #pragma once
 
 #include "MacTypes.h"
@@ -17,7 +21,7 @@
 
 #include <vector>
 
-// Puts a new dispatcher into the entry of every table row's type code in
+// Puts a new dispatcher into the entry of every table type's code in
 // `fileTypeDictionary` (keys as FileTypeForHFSTypeCode makes them).  A
 // code without an entry, or whose entry is not a dictionary, gets nothing.
 void BuildSoundFileDispatchers(QVariantMap& fileTypeDictionary);
@@ -30,7 +34,7 @@ void BuildSoundFileDispatchers();
 // the table does not hold.
 SoundFileDispatcherRef MakeSoundFileDispatcher(OSType type);
 
-// The table's type codes, in table order (61 codes).
+// The table's type codes, in the order of the type list.
 std::vector<OSType> GetFileTypeTableCodes();
 
 // The type of the conversion's work files (linear audio parked between

@@ -3,11 +3,11 @@
 #include "CConvSpec.h"
 #include "ConvSpec.h"
 #include "MainBundle.h"
-#include "ZuFiles.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 const QString kChannelHandlingValidKey = QStringLiteral("channelHandlingValid");
 const QString kChannelHandlingInvalidMessageKey = QStringLiteral("channelHandlingInvalidMessage");
@@ -24,148 +24,25 @@ namespace {
 constexpr SInt16 kHandled = 0;
 constexpr int kModeLength = 20; // characters of either stereo mode
 
-// Tags of the editor's built-in sample-rate items for 8000 and 6000 Hz.
-constexpr int kTag8000Hz = 17;
-constexpr int kTag6000Hz = 18;
+// Every rule.
+const std::pair<const char*, SettingHook> kHooks[] = {
+    {"layerIBitRate", {MPEG1FileWordLengthSettings, MPEG1FileChannelBitRateSettings}},
+    {"aacRates", {QTMP4FileWordLengthSettings, nullptr, QTMP4FileSampleRateSettings}},
+    {"mp3CodecRate", {nullptr, nullptr, QTMP3FileSampleRateSettings}},
+    {"vocTimeConstant", {nullptr, nullptr, VOCFileSampleRateSettings}},
+    {"parisByteOrder", {ParisLinearFileWordLengthSettings, nullptr, nullptr, ParisLinearFileWordLengthPopupIndex}},
+    {"intFloatLayout",
+     {QTIntFloatFileWordLengthSettings, nullptr, nullptr, QTIntFloatFileWordLengthPopupIndex,
+      QTIntFloatFileLogWordLength}},
+    {"sonicPacking",
+     {SonicAIFFFileWordLengthSettings, nullptr, nullptr, SonicAIFFFileWordLengthPopupIndex,
+      SonicAIFFFileLogWordLength}},
+    {"purevoiceRate", {nullptr, nullptr, nullptr, nullptr, QTQualcommPurevoiceFileLogWordLength}},
+};
 
 QString Localized(const char* text)
 {
     return MainBundle::localizedString(QString::fromUtf8(text));
-}
-
-// Writes a verdict pair: the boolean always, the message only when NO (an
-// older message is left alone when the choice is valid).
-void WriteVerdict(ConvSpec* spec, const QString& validKey, const QString& messageKey, bool valid,
-                  const QString& message)
-{
-    spec->setSpecificsValue(validKey, QVariant(valid));
-    if (!valid)
-        spec->setSpecificsValue(messageKey, message);
-}
-
-// ------------------------------------------------------- mono-only checks
-
-// The types whose files hold one channel: each needs channel handling on,
-// and CCITT also a treatment that yields one channel (2 to 5).
-enum MonoOnlyType { kCCITTMono, kDawnAIFFMono, kDialogicADPCMMono, kDialogicALawMono, kDialogicULawMono, kVAPMono };
-
-struct MonoOnlyRule {
-    bool needsMonoTreatment;
-    const char* message;
-};
-
-const MonoOnlyRule kMonoOnlyRules[] = {
-    {true, "CCITT files must be mono, so please choose a 'Channel handling' setting that yields mono output."},
-    {false, "Dawn AIFF files must be mono, so please select a channel handling that yields mono output."},
-    {false, "Dialogic ADPCM files must be mono, so please select a channel handling that yields mono output."},
-    {false, "Dialogic a-law files must be mono, so please select a channel handling that yields mono output."},
-    {false, "Dialogic \u00b5-law files must be mono, so please select a channel handling that yields mono output."},
-    {false, "Annotated Voice (.vap) files must be mono, so please select a channel handling that yields mono output."},
-};
-
-SInt16 MonoOnlyChannelSettings(CConvSpec* cspec, MonoOnlyType type)
-{
-    ConvSpec* spec = cspec ? cspec->GetConvSpec() : nullptr;
-    if (!spec)
-        return paramErr;
-    const MonoOnlyRule& rule = kMonoOnlyRules[type];
-    const SInt16 treat = SInt16(spec->channelTreat());
-    const bool valid = spec->needsChannelTreat() && (!rule.needsMonoTreatment || (treat >= 2 && treat <= 5));
-    WriteVerdict(spec, kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey, valid, Localized(rule.message));
-    return kHandled;
-}
-
-// ----------------------------------------- name extension by sample rate
-
-// Stores `extension` (null: a choice the type does not know) as the
-// conversion's name extension.
-SInt16 SetExtension(CConvSpec* cspec, const char* extension)
-{
-    if (!cspec || !cspec->GetConvSpec() || !extension)
-        return paramErr;
-    Str255 pascal;
-    if (!CFStringToStr255(QString::fromLatin1(extension), pascal))
-        return paramErr;
-    cspec->SetNameExtension(pascal);
-    return kHandled;
-}
-
-SInt16 SetExtensionByRateTag(CConvSpec* cspec, int tag, const char* extension8000, const char* extension6000)
-{
-    return SetExtension(cspec, tag == kTag8000Hz ? extension8000 : tag == kTag6000Hz ? extension6000 : nullptr);
-}
-
-// ------------------------------------------------------------ MPEG modes
-
-// Text with its diacritics removed (canonical decomposition without the
-// combining marks), for comparisons that ignore them.
-QString WithoutDiacritics(const QString& text)
-{
-    const QString decomposed = text.normalized(QString::NormalizationForm_D);
-    QString result;
-    result.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        const QChar::Category category = c.category();
-        if (category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
-            category == QChar::Mark_Enclosing)
-            continue;
-        result.append(c);
-    }
-    return result;
-}
-
-// The block's Pascal string at offset 0 as text.
-QString StoredModeText(CConvSpec* cspec)
-{
-    return NSStringFromPascalString(cspec->FileTypeSpecifics());
-}
-
-// 1 joint, 2 separate, 0 neither.
-int StoredStereoMode(CConvSpec* cspec)
-{
-    const QString stored = WithoutDiacritics(StoredModeText(cspec));
-    if (stored == QLatin1String(kMPEGJointStereoMode))
-        return 1;
-    if (stored == QLatin1String(kMPEGSeparateStereoMode))
-        return 2;
-    return 0;
-}
-
-// The item of an MPEG channel popup: the stereo items when the conversion
-// makes interleaved stereo, else the item of the treatment.  Only the
-// treatments the popup lists (0, 2, 3; 0 while channel handling is off)
-// have an item at their own index; any other value has none (-1), so the
-// popup never shows a stereo mode for, say, a left-only conversion.
-int MPEGChannelPopupIndex(CConvSpec* cspec, int jointIndex, int separateIndex)
-{
-    ConvSpec* spec = cspec ? cspec->GetConvSpec() : nullptr;
-    if (!spec)
-        return -1;
-    const SInt32 treat = spec->channelTreat();
-    if (treat == 1) {
-        switch (StoredStereoMode(cspec)) {
-        case 1:
-            return jointIndex;
-        case 2:
-            return separateIndex;
-        default:
-            return 0;
-        }
-    }
-    if (treat == 0 || treat == 2 || treat == 3)
-        return int(treat);
-    return -1;
-}
-
-SInt16 MPEGModeByIndex(CConvSpec* cspec, int index, int jointIndex, int separateIndex)
-{
-    if (!cspec || !cspec->GetConvSpec())
-        return paramErr;
-    if (index == jointIndex)
-        StoreStereoMode(cspec, kMPEGJointStereoMode);
-    else if (index == separateIndex)
-        StoreStereoMode(cspec, kMPEGSeparateStereoMode);
-    return kHandled;
 }
 
 // ------------------------------------------------------------ AAC tables
@@ -276,6 +153,22 @@ SInt16 VOCTimeConstant(float rate)
 
 } // namespace
 
+void WriteSettingVerdict(ConvSpec* spec, const QString& validKey, const QString& messageKey, bool valid,
+                         const QString& message)
+{
+    spec->setSpecificsValue(validKey, QVariant(valid));
+    if (!valid)
+        spec->setSpecificsValue(messageKey, message);
+}
+
+const SettingHook* FindSettingHook(const QString& name)
+{
+    for (const auto& [hookName, hook] : kHooks)
+        if (name == QLatin1String(hookName))
+            return &hook;
+    return nullptr;
+}
+
 void StoreStereoMode(CConvSpec* cspec, const char* mode)
 {
     unsigned char* block = cspec->FileTypeSpecifics();
@@ -283,138 +176,17 @@ void StoreStereoMode(CConvSpec* cspec, const char* mode)
     std::memcpy(block + 1, mode, kModeLength);
 }
 
-// =================================================== mono-only channels
+// ============================================ MPEG Layer I at 32 kbit/s
 
-SInt16 CCITTChannelSettings(CConvSpec* spec, int, const QString&, int)
-{
-    return MonoOnlyChannelSettings(spec, kCCITTMono);
-}
-
-SInt16 DawnAIFFFileChannelSettings(CConvSpec* spec, int, const QString&, int)
-{
-    return MonoOnlyChannelSettings(spec, kDawnAIFFMono);
-}
-
-SInt16 DialogicADPCMFileChannelSettings(CConvSpec* spec, int, const QString&, int)
-{
-    return MonoOnlyChannelSettings(spec, kDialogicADPCMMono);
-}
-
-SInt16 DialogicALawFileChannelSettings(CConvSpec* spec, int, const QString&, int)
-{
-    return MonoOnlyChannelSettings(spec, kDialogicALawMono);
-}
-
-SInt16 DialogicULawFileChannelSettings(CConvSpec* spec, int, const QString&, int)
-{
-    return MonoOnlyChannelSettings(spec, kDialogicULawMono);
-}
-
-SInt16 DialogicVAPFileChannelSettings(CConvSpec* spec, int, const QString&, int)
-{
-    return MonoOnlyChannelSettings(spec, kVAPMono);
-}
-
-// ============================================ extension by the rate popup
-
-SInt16 DialogicADPCMFileSampleRateSettings(CConvSpec* spec, int, const QString&, int tag)
-{
-    return SetExtensionByRateTag(spec, tag, "ap8", "ap6");
-}
-
-SInt16 DialogicALawFileSampleRateSettings(CConvSpec* spec, int, const QString&, int tag)
-{
-    return SetExtensionByRateTag(spec, tag, "al8", "al6");
-}
-
-SInt16 DialogicULawFileSampleRateSettings(CConvSpec* spec, int, const QString&, int tag)
-{
-    return SetExtensionByRateTag(spec, tag, "ul8", "ul6");
-}
-
-SInt16 PikaADPCMFileSampleRateSettings(CConvSpec* spec, int, const QString&, int tag)
-{
-    return SetExtensionByRateTag(spec, tag, "pi8", "pi6");
-}
-
-SInt16 DialogicPCMFileWordLengthSettings(CConvSpec* cspec, int index, const QString&, int)
-{
-    return SetExtension(cspec, index == 0 ? "pc8" : index >= 1 && index <= 3 ? "p16" : nullptr);
-}
-
-// ===================================================== MPEG stereo mode
-
-SInt16 BWFMPEGFileChannelSettings(CConvSpec* spec, int index, const QString&, int)
-{
-    return MPEGModeByIndex(spec, index, 4, 5);
-}
-
-SInt16 MPEG2FileChannelSettings(CConvSpec* spec, int index, const QString&, int)
-{
-    return MPEGModeByIndex(spec, index, 4, 5);
-}
-
-SInt16 MPEG1FileChannelSettings(CConvSpec* cspec, int index, const QString&, int)
-{
-    const SInt16 result = MPEGModeByIndex(cspec, index, 5, 6);
-    if (result != kHandled)
-        return result;
-    ConvSpec* spec = cspec->GetConvSpec();
-    const bool invalid = spec->channelTreat() == 1 && spec->wordLength() == 32;
-    WriteVerdict(spec, kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey, !invalid,
-                 Localized("You have specified a bit rate of 32 kbit/s together with a stereo output, but for "
-                           "MPEG 1 Layer I files that bit rate is only allowed for mono output."));
-    return kHandled;
-}
-
-// The MP3 channel popup lists the two stereo modes as items of the
-// interleaved-stereo treatment (tag 1), at the same places as the MPEG
-// Layer II popup, so choosing one never selects a one-channel treatment.
-SInt16 DropMP3FileChannelSettings(CConvSpec* spec, int index, const QString&, int)
-{
-    return MPEGModeByIndex(spec, index, 4, 5);
-}
-
-int BWFMPEGFileChannelHandlingPopupIndex(CConvSpec* spec)
-{
-    return MPEGChannelPopupIndex(spec, 4, 5);
-}
-
-int MPEG2FileChannelHandlingPopupIndex(CConvSpec* spec)
-{
-    return MPEGChannelPopupIndex(spec, 4, 5);
-}
-
-int MPEG1FileChannelHandlingPopupIndex(CConvSpec* spec)
-{
-    return MPEGChannelPopupIndex(spec, 5, 6);
-}
-
-int DropMP3FileChannelHandlingPopupIndex(CConvSpec* spec)
-{
-    return MPEGChannelPopupIndex(spec, 4, 5);
-}
-
-QString MPEG1FileLogChannelSettings(CConvSpec* spec)
-{
-    return spec ? StoredModeText(spec) : QString();
-}
-
-QString MPEG2FileLogChannelSettings(CConvSpec* spec)
-{
-    return spec ? StoredModeText(spec) : QString();
-}
-
-// ============================================== MPEG and MP3 bit rates
-
-SInt16 DropMP3FileWordLengthSettings(CConvSpec* cspec, int, const QString&, int)
+SInt16 MPEG1FileChannelBitRateSettings(CConvSpec* cspec, int, const QString&, int)
 {
     ConvSpec* spec = cspec ? cspec->GetConvSpec() : nullptr;
     if (!spec)
         return paramErr;
-    WriteVerdict(spec, kWordSizeValidKey, kWordSizeValidMessageKey, spec->needsNewWordLength(),
-                 Localized("To correctly convert to mp3 using the LAME encoder requires a valid bitrate setting. "
-                           "Please check to use one of the given bitrates."));
+    const bool invalid = spec->channelTreat() == 1 && spec->wordLength() == 32;
+    WriteSettingVerdict(spec, kChannelHandlingValidKey, kChannelHandlingInvalidMessageKey, !invalid,
+                        Localized("You have specified a bit rate of 32 kbit/s together with a stereo output, but "
+                                  "for MPEG 1 Layer I files that bit rate is only allowed for mono output."));
     return kHandled;
 }
 
@@ -431,7 +203,7 @@ SInt16 MPEG1FileWordLengthSettings(CConvSpec* cspec, int, const QString&, int)
     else
         message = Localized("You have specified stereo output, but for MPEG 1 Layer I files, a bit rate of 32 "
                             "kbit/s is only allowed for mono output.");
-    WriteVerdict(spec, kWordSizeValidKey, kWordSizeValidMessageKey, valid, message);
+    WriteSettingVerdict(spec, kWordSizeValidKey, kWordSizeValidMessageKey, valid, message);
     return kHandled;
 }
 
@@ -578,7 +350,7 @@ SInt16 QTMP3FileSampleRateSettings(CConvSpec* cspec, int, const QString&, int)
         return paramErr;
     const SInt32 required = ReadBigEndian32(cspec->FileTypeSpecifics() + kMP3RequiredSampleRateOffset);
     const bool valid = TruncateToLong(spec->sampleRate()) == long(required);
-    WriteVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, valid,
+    WriteSettingVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, valid,
                  Localized("Your MPEG Layer III Codec options require a sample rate of %ld. Please make sure you "
                            "enter the correct value.")
                      .replace(QLatin1String("%ld"), QString::number(required)));
@@ -603,7 +375,7 @@ SInt16 QTMP4FileWordLengthSettings(CConvSpec* cspec, int, const QString& title, 
                                 "one of these sample rates.");
     message.replace(message.indexOf(QLatin1String("%@")), 2, title);
     message.replace(message.indexOf(QLatin1String("%@")), 2, QString::fromLatin1(rates->text));
-    WriteVerdict(spec, kWordSizeValidKey, kWordSizeValidMessageKey, valid, message);
+    WriteSettingVerdict(spec, kWordSizeValidKey, kWordSizeValidMessageKey, valid, message);
     return kHandled;
 }
 
@@ -613,7 +385,7 @@ SInt16 QTMP4FileSampleRateSettings(CConvSpec* cspec, int, const QString& title, 
     if (!spec)
         return paramErr;
     if (tag < 0) {
-        WriteVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, false,
+        WriteSettingVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, false,
                      Localized("MP4 AAC files can only have certain combinations of bit- and sample rates. You "
                                "selected a custom sample rate, which cannot be used with any of the valid "
                                "bitrates."));
@@ -627,7 +399,7 @@ SInt16 QTMP4FileSampleRateSettings(CConvSpec* cspec, int, const QString& title, 
             break;
         }
     if (!bitRates) {
-        WriteVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, true, QString());
+        WriteSettingVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, true, QString());
         return kHandled;
     }
     const bool valid = ListHolds(*bitRates, spec->wordLength());
@@ -636,7 +408,7 @@ SInt16 QTMP4FileSampleRateSettings(CConvSpec* cspec, int, const QString& title, 
                                 "one of these bitrates.");
     message.replace(message.indexOf(QLatin1String("%@")), 2, title);
     message.replace(message.indexOf(QLatin1String("%@")), 2, QString::fromLatin1(bitRates->text));
-    WriteVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, valid, message);
+    WriteSettingVerdict(spec, kSampleRateValidKey, kSampleRateInvalidMessageKey, valid, message);
     return kHandled;
 }
 
@@ -680,7 +452,7 @@ SInt16 VOCFileSampleRateSettings(CConvSpec* cspec, int, const QString&, int)
     return kHandled;
 }
 
-// ============================================== log word-length texts
+// ================================================== log word-length texts
 
 namespace {
 
@@ -689,41 +461,7 @@ QString LogText(const char* text)
     return Localized(text);
 }
 
-const char kADPCM[] = "\n    Convert number of bits to: 4 bits ADPCM";
-const char kALaw[] = "\n    Convert number of bits to: 8 bits A-law";
-const char kULaw[] = "\n    Convert number of bits to: 8 bits \u00b5-law";
-const char kNoBits[] = "\n    Do not convert the number of bits";
-const char kMACE[] = "\n    Word size: MACE words";
-
-QString BitRateText(CConvSpec* cspec)
-{
-    ConvSpec* spec = cspec ? cspec->GetConvSpec() : nullptr;
-    const SInt32 rate = spec ? spec->wordLength() : 0;
-    return LogText("\n    Selected bitrate: %d kilobits per second")
-        .replace(QLatin1String("%d"), QString::number(rate));
-}
-
 } // namespace
-
-QString QTAIFFImaFileLogWordLength(CConvSpec*) { return LogText(kADPCM); }
-QString DialogicADPCMFileLogWordLength(CConvSpec*) { return LogText(kADPCM); }
-QString DialogicVAPFileLogWordLength(CConvSpec*) { return LogText(kADPCM); }
-QString MSADPCMFileLogWordLength(CConvSpec*) { return LogText(kADPCM); }
-QString PikaADPCMFileLogWordLength(CConvSpec*) { return LogText(kADPCM); }
-QString QTIMAFileLogWordLength(CConvSpec*) { return LogText(kADPCM); }
-QString DialogicALawFileLogWordLength(CConvSpec*) { return LogText(kALaw); }
-QString NeXTALawFileLogWordLength(CConvSpec*) { return LogText(kALaw); }
-QString QTAlawFileLogWordLength(CConvSpec*) { return LogText(kALaw); }
-QString DialogicULawFileLogWordLength(CConvSpec*) { return LogText(kULaw); }
-QString NeXTAUFileLogWordLength(CConvSpec*) { return LogText(kULaw); }
-QString QTUlawFileLogWordLength(CConvSpec*) { return LogText(kULaw); }
-QString MPEG1FileLogWordLength(CConvSpec* spec) { return BitRateText(spec); }
-QString MPEG2FileLogWordLength(CConvSpec* spec) { return BitRateText(spec); }
-QString QTQDesignRavesoundFileLogWordLength(CConvSpec* spec) { return BitRateText(spec); }
-QString QTQDesignProFileLogWordLength(CConvSpec*) { return LogText(kNoBits); }
-QString QTQDesignPro2FileLogWordLength(CConvSpec*) { return LogText(kNoBits); }
-QString QTMACE3FileLogWordLength(CConvSpec*) { return LogText(kMACE); }
-QString QTMACE6FileLogWordLength(CConvSpec*) { return LogText(kMACE); }
 
 QString QTQualcommPurevoiceFileLogWordLength(CConvSpec* cspec)
 {

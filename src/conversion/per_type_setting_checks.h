@@ -1,8 +1,10 @@
-// The per-type setting checks: the callbacks that the file-type table puts
-// into the dispatchers of the types that accept only some word lengths,
-// channel treatments or sample rates, or that keep extra choices (stereo
-// mode, byte order, sample packing, a name extension) in the conversion's
-// 256-byte per-type block.
+// The setting rules no entry of the file-type dictionary can say as data
+// (TypeSettingRules says the rest): two settings that must agree (an MPEG
+// Layer I bit rate and stereo, an AAC bit rate and its rates, the MP3
+// codec's rate, a Creative Voice time constant), and word-length items
+// whose choice is packed into the conversion's 256-byte per-type block
+// beside the word length (byte order, sample kind, packing).  A type's
+// entry names its rule under "settingHook".
 //
 // Settings handlers take (conversion, popup index, selected item's title,
 // selected item's tag) and return 0 when they handled the choice, -50 for
@@ -19,6 +21,7 @@
 #include <QString>
 
 class CConvSpec;
+class ConvSpec;
 
 // ------------------------------------------------------- verdict keys
 extern const QString kChannelHandlingValidKey;          // "channelHandlingValid"
@@ -35,76 +38,51 @@ extern const char kMPEGSeparateStereoMode[]; // "MPEG separate stereo"
 // Stores one of them in the block.
 void StoreStereoMode(CConvSpec* spec, const char* mode);
 
+// Writes a verdict pair: the boolean always, the message only when NO (an
+// older message is left alone when the choice is valid).
+void WriteSettingVerdict(ConvSpec* spec, const QString& validKey, const QString& messageKey, bool valid,
+                         const QString& message);
+
 // Per-type block offsets read here.
 constexpr int kMP3RequiredSampleRateOffset = 60; // QuickTime MP3: big-endian SInt32
 
-// --------------------------------------------- mono-only channel checks
-SInt16 CCITTChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DawnAIFFFileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DialogicADPCMFileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DialogicALawFileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DialogicULawFileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DialogicVAPFileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
+// ------------------------------------------------------------- the rules
+// The callbacks of one rule; empty ones leave the setting to the data.
+struct SettingHook {
+    SInt16 (*wordLength)(CConvSpec* spec, int index, const QString& title, int tag) = nullptr;
+    SInt16 (*channel)(CConvSpec* spec, int index, const QString& title, int tag) = nullptr;
+    SInt16 (*sampleRate)(CConvSpec* spec, int index, const QString& title, int tag) = nullptr;
+    int (*wordLengthIndex)(CConvSpec* spec) = nullptr;
+    QString (*logWordLength)(CConvSpec* spec) = nullptr;
+};
 
-// ------------------------- name extension chosen by the sample-rate popup
-// Tag 17 (8000 Hz in the editor's rate table) and 18 (6000 Hz).
-SInt16 DialogicADPCMFileSampleRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DialogicALawFileSampleRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DialogicULawFileSampleRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 PikaADPCMFileSampleRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
-// Index 0 "pc8", 1 to 3 "p16".
-SInt16 DialogicPCMFileWordLengthSettings(CConvSpec* spec, int index, const QString& title, int tag);
+// The rule an entry names ("layerIBitRate", "aacRates", "mp3CodecRate",
+// "vocTimeConstant", "parisByteOrder", "intFloatLayout", "sonicPacking",
+// "purevoiceRate"); null for an empty or unknown name.
+const SettingHook* FindSettingHook(const QString& name);
 
-// ------------------------------------------------------ MPEG stereo mode
-SInt16 BWFMPEGFileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 MPEG2FileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 MPEG1FileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-SInt16 DropMP3FileChannelSettings(CConvSpec* spec, int index, const QString& title, int tag);
-int BWFMPEGFileChannelHandlingPopupIndex(CConvSpec* spec);
-int MPEG2FileChannelHandlingPopupIndex(CConvSpec* spec);
-int MPEG1FileChannelHandlingPopupIndex(CConvSpec* spec);
-int DropMP3FileChannelHandlingPopupIndex(CConvSpec* spec);
-QString MPEG1FileLogChannelSettings(CConvSpec* spec);
-QString MPEG2FileLogChannelSettings(CConvSpec* spec);
-
-// ------------------------------------------- MPEG and MP3 bit-rate checks
-SInt16 DropMP3FileWordLengthSettings(CConvSpec* spec, int index, const QString& title, int tag);
+// ---------------------------------------------- MPEG Layer I: 32 kbit/s
+// A bit rate of 32 kbit/s is for mono only: the word-length verdict (a bit
+// rate must be set too) and the channel verdict.
 SInt16 MPEG1FileWordLengthSettings(CConvSpec* spec, int index, const QString& title, int tag);
+SInt16 MPEG1FileChannelBitRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
 
 // ------------------------------------ byte order, sample kind and packing
 SInt16 ParisLinearFileWordLengthSettings(CConvSpec* spec, int index, const QString& title, int tag);
 int ParisLinearFileWordLengthPopupIndex(CConvSpec* spec);
 SInt16 QTIntFloatFileWordLengthSettings(CConvSpec* spec, int index, const QString& title, int tag);
 int QTIntFloatFileWordLengthPopupIndex(CConvSpec* spec);
+QString QTIntFloatFileLogWordLength(CConvSpec* spec);
 SInt16 SonicAIFFFileWordLengthSettings(CConvSpec* spec, int index, const QString& title, int tag);
 int SonicAIFFFileWordLengthPopupIndex(CConvSpec* spec);
+QString SonicAIFFFileLogWordLength(CConvSpec* spec);
 
-// ------------------------------------------------------ sample-rate rules
+// ------------------------------------------------ rates and their partners
 SInt16 QTMP3FileSampleRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
 SInt16 QTMP4FileWordLengthSettings(CConvSpec* spec, int index, const QString& title, int tag);
 SInt16 QTMP4FileSampleRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
 SInt16 VOCFileSampleRateSettings(CConvSpec* spec, int index, const QString& title, int tag);
 
-// ------------------------------------------------ log word-length texts
-QString QTAIFFImaFileLogWordLength(CConvSpec* spec);
-QString DialogicADPCMFileLogWordLength(CConvSpec* spec);
-QString DialogicVAPFileLogWordLength(CConvSpec* spec);
-QString MSADPCMFileLogWordLength(CConvSpec* spec);
-QString PikaADPCMFileLogWordLength(CConvSpec* spec);
-QString QTIMAFileLogWordLength(CConvSpec* spec);
-QString DialogicALawFileLogWordLength(CConvSpec* spec);
-QString NeXTALawFileLogWordLength(CConvSpec* spec);
-QString QTAlawFileLogWordLength(CConvSpec* spec);
-QString DialogicULawFileLogWordLength(CConvSpec* spec);
-QString NeXTAUFileLogWordLength(CConvSpec* spec);
-QString QTUlawFileLogWordLength(CConvSpec* spec);
-QString MPEG1FileLogWordLength(CConvSpec* spec);
-QString MPEG2FileLogWordLength(CConvSpec* spec);
-QString QTQDesignRavesoundFileLogWordLength(CConvSpec* spec);
-QString QTQDesignProFileLogWordLength(CConvSpec* spec);
-QString QTQDesignPro2FileLogWordLength(CConvSpec* spec);
+// -------------------------------------------------------- PureVoice rate
+// The log's word length: the half or full rate the word length names.
 QString QTQualcommPurevoiceFileLogWordLength(CConvSpec* spec);
-QString QTMACE3FileLogWordLength(CConvSpec* spec);
-QString QTMACE6FileLogWordLength(CConvSpec* spec);
-QString QTIntFloatFileLogWordLength(CConvSpec* spec);
-QString SonicAIFFFileLogWordLength(CConvSpec* spec);

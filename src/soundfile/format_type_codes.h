@@ -10,7 +10,10 @@
 
 namespace format_type_codes {
 
-// The temporary AIFF file (parked linear audio of coded outputs).
+// Plain AIFF: the output type of a new conversion.
+constexpr OSType kAIFF = FOUR_CHAR_CODE("AIFF");
+// The temporary AIFF file (parked linear audio of coded outputs, and the
+// conversion's work files).
 constexpr OSType kTemp = FOUR_CHAR_CODE("Temp");
 // Sound Designer II.
 constexpr OSType kSDII = FOUR_CHAR_CODE("Sd2f");
@@ -25,5 +28,8 @@ constexpr OSType kMovie = FOUR_CHAR_CODE("MooV");
 // one mono file per channel.
 constexpr OSType kSplitSet = FOUR_CHAR_CODE("Splt");
 constexpr OSType kSurroundSet = FOUR_CHAR_CODE("Srnd");
+// MP3 written through the outside encoder (whose ID3 tags and VBR quality
+// the conversion keeps).
+constexpr OSType kOutsideEncoderMP3 = FOUR_CHAR_CODE("DMP3");
 
 } // namespace format_type_codes

@@ -1,7 +1,9 @@
-// The per-type setting checks: verdicts, per-type block fields, extensions
-// and log texts.
+// The per-type setting checks, as the file-type table gives them to each
+// type: verdicts, per-type block fields, extensions and log texts.
 #include "CConvSpec.h"
 #include "ConvSpec.h"
+#include "SoundFileDispatcher.h"
+#include "file_type_table.h"
 #include "per_type_setting_checks.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +11,17 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
+
+// The settings callbacks of a type as the file-type table makes them.
+SoundFileDispatcherRef Type(const char* code)
+{
+    const SoundFileDispatcherRef dispatcher = MakeSoundFileDispatcher(FourCharCodeFromString(std::string(code, 4)));
+    EXPECT_TRUE(dispatcher) << code;
+    return dispatcher;
+}
 
 struct Fixture {
     ConvSpecRef spec = ConvSpec::create();
@@ -32,7 +43,7 @@ TEST(PerTypeSettingChecks, MonoOnlyChannelChecks)
         Fixture f;
         f.spec->setNeedsChannelTreat(true);
         f.spec->setChannelTreat(treat);
-        EXPECT_EQ(CCITTChannelSettings(&f.view, 0, QString(), treat), 0);
+        EXPECT_EQ(Type("21-4")->callHandleChannelSettings(&f.view, 0, QString(), treat), 0);
         const bool mono = SInt16(treat) >= 2 && SInt16(treat) <= 5;
         EXPECT_EQ(f.Flag(kChannelHandlingValidKey), mono) << treat;
         EXPECT_EQ(f.Has(kChannelHandlingInvalidMessageKey), !mono) << treat;
@@ -41,7 +52,7 @@ TEST(PerTypeSettingChecks, MonoOnlyChannelChecks)
         Fixture f;
         f.spec->setNeedsChannelTreat(false);
         f.spec->setChannelTreat(3);
-        CCITTChannelSettings(&f.view, 0, QString(), 3);
+        Type("21-4")->callHandleChannelSettings(&f.view, 0, QString(), 3);
         EXPECT_FALSE(f.Flag(kChannelHandlingValidKey));
         EXPECT_EQ(f.Text(kChannelHandlingInvalidMessageKey),
                   QStringLiteral("CCITT files must be mono, so please choose a 'Channel handling' setting that "
@@ -51,19 +62,19 @@ TEST(PerTypeSettingChecks, MonoOnlyChannelChecks)
     Fixture dawn;
     dawn.spec->setNeedsChannelTreat(true);
     dawn.spec->setChannelTreat(1);
-    EXPECT_EQ(DawnAIFFFileChannelSettings(&dawn.view, 0, QString(), 1), 0);
+    EXPECT_EQ(Type("Dawn")->callHandleChannelSettings(&dawn.view, 0, QString(), 1), 0);
     EXPECT_TRUE(dawn.Flag(kChannelHandlingValidKey));
 
     Fixture mu;
     mu.spec->setNeedsChannelTreat(false);
-    DialogicULawFileChannelSettings(&mu.view, 0, QString(), 0);
+    Type("DULW")->callHandleChannelSettings(&mu.view, 0, QString(), 0);
     EXPECT_FALSE(mu.Flag(kChannelHandlingValidKey));
     EXPECT_EQ(mu.Text(kChannelHandlingInvalidMessageKey),
               QStringLiteral("Dialogic \u00b5-law files must be mono, so please select a channel handling that "
                              "yields mono output."));
     // A valid verdict leaves an older message in place.
     mu.spec->setNeedsChannelTreat(true);
-    DialogicULawFileChannelSettings(&mu.view, 0, QString(), 0);
+    Type("DULW")->callHandleChannelSettings(&mu.view, 0, QString(), 0);
     EXPECT_TRUE(mu.Flag(kChannelHandlingValidKey));
     EXPECT_TRUE(mu.Has(kChannelHandlingInvalidMessageKey));
 }
@@ -71,75 +82,73 @@ TEST(PerTypeSettingChecks, MonoOnlyChannelChecks)
 TEST(PerTypeSettingChecks, RatePopupChoosesTheNameExtension)
 {
     struct Row {
-        SInt16 (*handler)(CConvSpec*, int, const QString&, int);
+        const char* code;
         const char* at8000;
         const char* at6000;
     };
-    const Row rows[] = {{DialogicADPCMFileSampleRateSettings, "ap8", "ap6"},
-                        {DialogicALawFileSampleRateSettings, "al8", "al6"},
-                        {DialogicULawFileSampleRateSettings, "ul8", "ul6"},
-                        {PikaADPCMFileSampleRateSettings, "pi8", "pi6"}};
+    const Row rows[] = {{"DADP", "ap8", "ap6"}, {"DALW", "al8", "al6"}, {"DULW", "ul8", "ul6"}, {"PADP", "pi8", "pi6"}};
     for (const Row& row : rows) {
+        const SoundFileDispatcherRef type = Type(row.code);
         Fixture f;
         f.spec->setNeedsNameExtension(false);
-        EXPECT_EQ(row.handler(&f.view, 3, QStringLiteral("8000"), 17), 0);
+        EXPECT_EQ(type->callHandleSampleRateSettings(&f.view, 3, QStringLiteral("8000"), 17), 0);
         EXPECT_EQ(f.spec->nameExtension(), QString::fromLatin1(row.at8000));
-        EXPECT_EQ(row.handler(&f.view, 4, QStringLiteral("6000"), 18), 0);
+        EXPECT_EQ(type->callHandleSampleRateSettings(&f.view, 4, QStringLiteral("6000"), 18), 0);
         EXPECT_EQ(f.spec->nameExtension(), QString::fromLatin1(row.at6000));
         EXPECT_FALSE(f.spec->needsNameExtension());
-        EXPECT_EQ(row.handler(&f.view, 2, QStringLiteral("11025"), 16), paramErr);
+        EXPECT_EQ(type->callHandleSampleRateSettings(&f.view, 2, QStringLiteral("11025"), 16), paramErr);
         EXPECT_EQ(f.spec->nameExtension(), QString::fromLatin1(row.at6000));
     }
     Fixture pcm;
-    EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, 0, QString(), 8), 0);
+    EXPECT_EQ(Type("DPCM")->callHandleWordLengthSettings(&pcm.view, 0, QString(), 8), 0);
     EXPECT_EQ(pcm.spec->nameExtension(), QStringLiteral("pc8"));
     for (int index : {1, 2, 3}) {
-        EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, index, QString(), 16), 0);
+        EXPECT_EQ(Type("DPCM")->callHandleWordLengthSettings(&pcm.view, index, QString(), 16), 0);
         EXPECT_EQ(pcm.spec->nameExtension(), QStringLiteral("p16"));
     }
-    EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, 4, QString(), 16), paramErr);
-    EXPECT_EQ(DialogicPCMFileWordLengthSettings(&pcm.view, -1, QString(), 16), paramErr);
+    EXPECT_EQ(Type("DPCM")->callHandleWordLengthSettings(&pcm.view, 4, QString(), 16), paramErr);
+    EXPECT_EQ(Type("DPCM")->callHandleWordLengthSettings(&pcm.view, -1, QString(), 16), paramErr);
 }
 
 TEST(PerTypeSettingChecks, MPEGStereoModesGoIntoTheBlock)
 {
     Fixture f;
-    EXPECT_EQ(MPEG2FileChannelSettings(&f.view, 4, QString(), 1), 0);
+    EXPECT_EQ(Type("MPG2")->callHandleChannelSettings(&f.view, 4, QString(), 1), 0);
     EXPECT_EQ(f.Block()[0], 20);
     EXPECT_EQ(f.Mode(), "MPEG joint stereo   ");
     EXPECT_EQ(f.Block()[6], 'j'); // the character the encoders read
     f.spec->setChannelTreat(1);
-    EXPECT_EQ(MPEG2FileChannelHandlingPopupIndex(&f.view), 4);
-    EXPECT_EQ(MPEG2FileLogChannelSettings(&f.view), QStringLiteral("MPEG joint stereo   "));
+    EXPECT_EQ(Type("MPG2")->callChannelIndexFunc(&f.view), 4);
+    EXPECT_EQ(Type("MPG2")->callLogChannelSettingsFunc(&f.view), QStringLiteral("MPEG joint stereo   "));
 
-    EXPECT_EQ(BWFMPEGFileChannelSettings(&f.view, 5, QString(), 1), 0);
+    EXPECT_EQ(Type("BWMP")->callHandleChannelSettings(&f.view, 5, QString(), 1), 0);
     EXPECT_EQ(f.Mode(), "MPEG separate stereo");
-    EXPECT_EQ(BWFMPEGFileChannelHandlingPopupIndex(&f.view), 5);
+    EXPECT_EQ(Type("BWMP")->callChannelIndexFunc(&f.view), 5);
     // Other items leave the block alone.
-    EXPECT_EQ(MPEG2FileChannelSettings(&f.view, 2, QString(), 2), 0);
+    EXPECT_EQ(Type("MPG2")->callHandleChannelSettings(&f.view, 2, QString(), 2), 0);
     EXPECT_EQ(f.Mode(), "MPEG separate stereo");
 
     // Layer I keeps its modes one item further down.
-    EXPECT_EQ(MPEG1FileChannelSettings(&f.view, 5, QString(), 1), 0);
+    EXPECT_EQ(Type("MPG1")->callHandleChannelSettings(&f.view, 5, QString(), 1), 0);
     EXPECT_EQ(f.Mode(), "MPEG joint stereo   ");
-    EXPECT_EQ(MPEG1FileChannelHandlingPopupIndex(&f.view), 5);
-    EXPECT_EQ(MPEG1FileLogChannelSettings(&f.view), QStringLiteral("MPEG joint stereo   "));
+    EXPECT_EQ(Type("MPG1")->callChannelIndexFunc(&f.view), 5);
+    EXPECT_EQ(Type("MPG1")->callLogChannelSettingsFunc(&f.view), QStringLiteral("MPEG joint stereo   "));
 
     // Interleaved stereo without a stored mode: the first item.
     Fixture plain;
     plain.spec->setChannelTreat(1);
-    EXPECT_EQ(MPEG2FileChannelHandlingPopupIndex(&plain.view), 0);
+    EXPECT_EQ(Type("MPG2")->callChannelIndexFunc(&plain.view), 0);
     // Treatments the popup lists sit at their own index ...
     for (int treat : {0, 2, 3}) {
         plain.spec->setChannelTreat(treat);
-        EXPECT_EQ(MPEG1FileChannelHandlingPopupIndex(&plain.view), treat);
-        EXPECT_EQ(BWFMPEGFileChannelHandlingPopupIndex(&plain.view), treat);
+        EXPECT_EQ(Type("MPG1")->callChannelIndexFunc(&plain.view), treat);
+        EXPECT_EQ(Type("BWMP")->callChannelIndexFunc(&plain.view), treat);
     }
     // ... the others have no item, rather than showing a stereo mode.
     for (int treat : {4, 5, 6, 7, -1}) {
         plain.spec->setChannelTreat(treat);
-        EXPECT_EQ(MPEG2FileChannelHandlingPopupIndex(&plain.view), -1) << treat;
-        EXPECT_EQ(MPEG1FileChannelHandlingPopupIndex(&plain.view), -1) << treat;
+        EXPECT_EQ(Type("MPG2")->callChannelIndexFunc(&plain.view), -1) << treat;
+        EXPECT_EQ(Type("MPG1")->callChannelIndexFunc(&plain.view), -1) << treat;
     }
 }
 
@@ -150,12 +159,12 @@ TEST(PerTypeSettingChecks, MP3StereoModesKeepTheStereoTreatment)
     Fixture f;
     f.spec->setNeedsChannelTreat(true);
     f.spec->setChannelTreat(1);
-    EXPECT_EQ(DropMP3FileChannelSettings(&f.view, 4, QStringLiteral("MPEG joint stereo"), 1), 0);
+    EXPECT_EQ(Type("DMP3")->callHandleChannelSettings(&f.view, 4, QStringLiteral("MPEG joint stereo"), 1), 0);
     EXPECT_EQ(f.Block()[6], 'j');
-    EXPECT_EQ(DropMP3FileChannelHandlingPopupIndex(&f.view), 4);
-    EXPECT_EQ(DropMP3FileChannelSettings(&f.view, 5, QStringLiteral("MPEG separate stereo"), 1), 0);
+    EXPECT_EQ(Type("DMP3")->callChannelIndexFunc(&f.view), 4);
+    EXPECT_EQ(Type("DMP3")->callHandleChannelSettings(&f.view, 5, QStringLiteral("MPEG separate stereo"), 1), 0);
     EXPECT_EQ(f.Block()[6], 's');
-    EXPECT_EQ(DropMP3FileChannelHandlingPopupIndex(&f.view), 5);
+    EXPECT_EQ(Type("DMP3")->callChannelIndexFunc(&f.view), 5);
     EXPECT_EQ(f.spec->channelTreat(), 1);
     EXPECT_FALSE(f.Has(kChannelHandlingValidKey));
 }
@@ -168,7 +177,7 @@ TEST(PerTypeSettingChecks, BitRateChecks)
         f.spec->setWordLength(32);
         f.spec->setChannelTreat(3);
         EXPECT_EQ(MPEG1FileWordLengthSettings(&f.view, 0, QString(), 32), 0);
-        EXPECT_EQ(MPEG1FileChannelSettings(&f.view, 3, QString(), 3), 0);
+        EXPECT_EQ(Type("MPG1")->callHandleChannelSettings(&f.view, 3, QString(), 3), 0);
         EXPECT_TRUE(f.Flag(kWordSizeValidKey));
         EXPECT_TRUE(f.Flag(kChannelHandlingValidKey));
         EXPECT_FALSE(f.Has(kWordSizeValidMessageKey) || f.Has(kChannelHandlingInvalidMessageKey));
@@ -179,7 +188,7 @@ TEST(PerTypeSettingChecks, BitRateChecks)
         f.spec->setWordLength(32);
         f.spec->setChannelTreat(1);
         MPEG1FileWordLengthSettings(&f.view, 0, QString(), 32);
-        MPEG1FileChannelSettings(&f.view, 0, QString(), 1);
+        Type("MPG1")->callHandleChannelSettings(&f.view, 0, QString(), 1);
         EXPECT_FALSE(f.Flag(kWordSizeValidKey));
         EXPECT_EQ(f.Text(kWordSizeValidMessageKey),
                   QStringLiteral("You have specified stereo output, but for MPEG 1 Layer I files, a bit rate of "
@@ -196,11 +205,11 @@ TEST(PerTypeSettingChecks, BitRateChecks)
         EXPECT_EQ(f.Text(kWordSizeValidMessageKey),
                   QStringLiteral("MPEG 1 Layer I must have a bit rate specified, so please check and select a "
                                  "bit rate."));
-        DropMP3FileWordLengthSettings(&f.view, 0, QString(), 192);
+        Type("DMP3")->callHandleWordLengthSettings(&f.view, 0, QString(), 192);
         EXPECT_FALSE(f.Flag(kWordSizeValidKey));
         EXPECT_TRUE(f.Text(kWordSizeValidMessageKey).startsWith(QStringLiteral("To correctly convert to mp3")));
         f.spec->setNeedsNewWordLength(true);
-        DropMP3FileWordLengthSettings(&f.view, 0, QString(), 192);
+        Type("DMP3")->callHandleWordLengthSettings(&f.view, 0, QString(), 192);
         EXPECT_TRUE(f.Flag(kWordSizeValidKey));
     }
 }
@@ -353,14 +362,17 @@ TEST(PerTypeSettingChecks, VOCTimeConstantRule)
 TEST(PerTypeSettingChecks, LogTexts)
 {
     Fixture f;
-    EXPECT_EQ(MSADPCMFileLogWordLength(&f.view), QStringLiteral("\n    Convert number of bits to: 4 bits ADPCM"));
-    EXPECT_EQ(NeXTALawFileLogWordLength(&f.view), QStringLiteral("\n    Convert number of bits to: 8 bits A-law"));
-    EXPECT_EQ(QTUlawFileLogWordLength(&f.view),
-              QStringLiteral("\n    Convert number of bits to: 8 bits \u00b5-law"));
-    EXPECT_EQ(QTMACE6FileLogWordLength(&f.view), QStringLiteral("\n    Word size: MACE words"));
-    EXPECT_EQ(QTQDesignPro2FileLogWordLength(&f.view), QStringLiteral("\n    Do not convert the number of bits"));
     f.spec->setWordLength(192);
-    EXPECT_EQ(MPEG2FileLogWordLength(&f.view), QStringLiteral("\n    Selected bitrate: 192 kilobits per second"));
+    const std::pair<const char*, const char*> texts[] = {
+        {"MSAP", "\n    Convert number of bits to: 4 bits ADPCM"},
+        {"NSAL", "\n    Convert number of bits to: 8 bits A-law"},
+        {"QTUL", "\n    Convert number of bits to: 8 bits \u00b5-law"},
+        {"QTM6", "\n    Word size: MACE words"},
+        {"QTQ2", "\n    Do not convert the number of bits"},
+        {"MPG2", "\n    Selected bitrate: 192 kilobits per second"},
+    };
+    for (const auto& [code, text] : texts)
+        EXPECT_EQ(Type(code)->callLogWordLengthFunc(&f.view), QString::fromUtf8(text)) << code;
     f.spec->setWordLength(10000);
     EXPECT_EQ(QTQualcommPurevoiceFileLogWordLength(&f.view),
               QStringLiteral("\n    Selected bitrate: Purevoice half rate (19:1 compression)"));

@@ -172,13 +172,13 @@ CSoundFile* Make()
 
 } // namespace
 
-void CCITTFile::RegisterTypes()
+std::vector<SoundFileTypeDescriptor> CCITTFile::Descriptors()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("21-4"), &Make<FOUR_CHAR_CODE("21-4"), 4>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("23-2"), &Make<FOUR_CHAR_CODE("23-2"), 2>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("23-3"), &Make<FOUR_CHAR_CODE("23-3"), 3>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("23-5"), &Make<FOUR_CHAR_CODE("23-5"), 5>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("26-3"), &Make<FOUR_CHAR_CODE("26-3"), 3>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("26-4"), &Make<FOUR_CHAR_CODE("26-4"), 4>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("26-5"), &Make<FOUR_CHAR_CODE("26-5"), 5>);
+    return {{.type = FOUR_CHAR_CODE("21-4"), .factory = &Make<FOUR_CHAR_CODE("21-4"), 4>},
+            {.type = FOUR_CHAR_CODE("23-2"), .factory = &Make<FOUR_CHAR_CODE("23-2"), 2>},
+            {.type = FOUR_CHAR_CODE("23-3"), .factory = &Make<FOUR_CHAR_CODE("23-3"), 3>},
+            {.type = FOUR_CHAR_CODE("23-5"), .factory = &Make<FOUR_CHAR_CODE("23-5"), 5>},
+            {.type = FOUR_CHAR_CODE("26-3"), .factory = &Make<FOUR_CHAR_CODE("26-3"), 3>},
+            {.type = FOUR_CHAR_CODE("26-4"), .factory = &Make<FOUR_CHAR_CODE("26-4"), 4>},
+            {.type = FOUR_CHAR_CODE("26-5"), .factory = &Make<FOUR_CHAR_CODE("26-5"), 5>}};
 }

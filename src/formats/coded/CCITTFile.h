@@ -14,6 +14,7 @@
 #include "CDescribedFile.h"
 #include "CEncodeOnCloseFile.h"
 #include "SequentialDecoding.h"
+#include "SoundFileTypeDescriptor.h"
 #include "g72x.h"
 
 #include <vector>
@@ -34,8 +35,8 @@ public:
 
     int CodeBits() const { return m_codeBits; }
 
-    // The types, for registration.
-    static void RegisterTypes();
+    // The types this class makes, as its library registers them.
+    static std::vector<SoundFileTypeDescriptor> Descriptors();
 
 protected:
     OSErr ReadCodedBlock(UInt32 frame) override;

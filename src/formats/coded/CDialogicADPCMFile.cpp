@@ -1,6 +1,7 @@
 #include "CDialogicADPCMFile.h"
 
 #include "FileManager.h"
+#include "SoundFileFactories.h"
 #include "ZuFiles.h"
 #include "telephony_names.h"
 #include "DialogicADPCMEncoder.h"
@@ -183,4 +184,9 @@ OSErr CDialogicADPCMFile::EncodeOutput()
     m_codesToWrite = m_inner.NumFrames();
     const OSErr err = WriteHeader();
     return err ? err : EncodeCodes();
+}
+
+SoundFileTypeDescriptor CDialogicADPCMFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("DADP"), .factory = &MakeSoundFileNoThrow<CDialogicADPCMFile>};
 }

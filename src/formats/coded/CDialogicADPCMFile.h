@@ -22,11 +22,15 @@
 #include "CEncodeOnCloseFile.h"
 #include "DialogicADPCMCodec.h"
 #include "SequentialDecoding.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
 class CDialogicADPCMFile : public CDescribedFile<CEncodeOnCloseFile> {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CDialogicADPCMFile();
     ~CDialogicADPCMFile() override;
 

@@ -1,6 +1,7 @@
 #include "CDialogicALawFile.h"
 
 #include "ByteOrder.h"
+#include "SoundFileFactories.h"
 #include "ZuFiles.h"
 #include "g711.h"
 #include "telephony_names.h"
@@ -78,4 +79,11 @@ OSErr CDialogicALawFile::StoreFrames(UInt32 frames, UInt32 frame)
 UInt8 CDialogicALawFile::FileSilenceByte() const
 {
     return m_companding.compress(0);
+}
+
+std::vector<SoundFileTypeDescriptor> CDialogicALawFile::Descriptors()
+{
+    // Both codes name the one class.
+    return {{.type = FOUR_CHAR_CODE("DALW"), .factory = &MakeSoundFileNoThrow<CDialogicALawFile>},
+            {.type = FOUR_CHAR_CODE("711a"), .factory = &MakeSoundFileNoThrow<CDialogicALawFile>}};
 }

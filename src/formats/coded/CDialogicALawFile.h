@@ -4,9 +4,15 @@
 #pragma once
 
 #include "CHeaderlessTelephonyFile.h"
+#include "SoundFileTypeDescriptor.h"
+
+#include <vector>
 
 class CDialogicALawFile : public CHeaderlessTelephonyFile {
 public:
+    // The types this class makes, as its library registers them.
+    static std::vector<SoundFileTypeDescriptor> Descriptors();
+
     CDialogicALawFile();
 
 protected:

@@ -1,6 +1,7 @@
 #include "CDialogicPCMFile.h"
 
 #include "RawFileSettings.h"
+#include "SoundFileFactories.h"
 #include "telephony_names.h"
 
 CDialogicPCMFile::CDialogicPCMFile() : CHeaderlessTelephonyFile(FOUR_CHAR_CODE("DPCM"), "Dialogic PCM (no header)") {}
@@ -59,4 +60,9 @@ void CDialogicPCMFile::SetShape(UInt16 channels, SInt16 bits)
     m_numBits = bits;
     m_sampleFormat = kSampleFormatBigEndian;
     SetTransform();
+}
+
+SoundFileTypeDescriptor CDialogicPCMFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("DPCM"), .factory = &MakeSoundFileNoThrow<CDialogicPCMFile>};
 }

@@ -8,9 +8,13 @@
 #pragma once
 
 #include "CHeaderlessTelephonyFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CDialogicPCMFile : public CHeaderlessTelephonyFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CDialogicPCMFile();
 
 protected:

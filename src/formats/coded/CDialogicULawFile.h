@@ -3,8 +3,14 @@
 #pragma once
 
 #include "CDialogicALawFile.h"
+#include "SoundFileTypeDescriptor.h"
+
+#include <vector>
 
 class CDialogicULawFile : public CDialogicALawFile {
 public:
+    // The types this class makes, as its library registers them.
+    static std::vector<SoundFileTypeDescriptor> Descriptors();
+
     CDialogicULawFile();
 };

@@ -3,6 +3,7 @@
 #include "ByteOrder.h"
 #include "ChunkReader.h"
 #include "FileManager.h"
+#include "SoundFileFactories.h"
 #include "telephony_names.h"
 
 #include <string>
@@ -66,4 +67,9 @@ OSErr CDialogicVAPFile::WriteHeader()
     if (!err)
         m_dataOffset = offset;
     return err;
+}
+
+SoundFileTypeDescriptor CDialogicVAPFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("DVAP"), .factory = &MakeSoundFileNoThrow<CDialogicVAPFile>};
 }

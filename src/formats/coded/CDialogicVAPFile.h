@@ -9,9 +9,13 @@
 #pragma once
 
 #include "CDialogicADPCMFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CDialogicVAPFile : public CDialogicADPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CDialogicVAPFile();
     // Closes (and so encodes) an output still open, with this class's header.
     ~CDialogicVAPFile() override;

@@ -1,4 +1,5 @@
 #include "CG729File.h"
+#include "SoundFileFactories.h"
 #include "format_type_codes.h"
 
 #include "ByteOrder.h"
@@ -303,4 +304,9 @@ OSErr CG729File::EncodeOutput()
         err = WriteAt(0, header.data(), header.size());
     }
     return err;
+}
+
+SoundFileTypeDescriptor CG729File::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("G729"), .factory = &MakeSoundFileNoThrow<CG729File>};
 }

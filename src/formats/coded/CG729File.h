@@ -29,12 +29,16 @@
 #include "G729Decoder.h"
 #include "G729Encoder.h"
 #include "SequentialDecoding.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <cstdint>
 #include <vector>
 
 class CG729File : public CDescribedFile<CEncodeOnCloseFile> {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     enum class Layout { SerialBigEndian, SerialLittleEndian, Packed, Riff };
 
     CG729File() : CDescribedFile("g729") {}

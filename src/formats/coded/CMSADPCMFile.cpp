@@ -1,5 +1,6 @@
 #include "CMSADPCMFile.h"
 #include "error_codes.h"
+#include "SoundFileFactories.h"
 #include "format_type_codes.h"
 
 #include "FileManager.h"
@@ -283,4 +284,9 @@ OSErr CMSADPCMFile::EncodeOutput()
 {
     const OSErr err = EncodeBlocks();
     return err ? err : FinishFile();
+}
+
+SoundFileTypeDescriptor CMSADPCMFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("MSAP"), .factory = &MakeSoundFileNoThrow<CMSADPCMFile>};
 }

@@ -14,11 +14,15 @@
 #include "CEncodeOnCloseFile.h"
 #include "MSADPCMCodec.h"
 #include "MSADPCMWaveHeader.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
 class CMSADPCMFile : public CEncodeOnCloseFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CMSADPCMFile() : CEncodeOnCloseFile("msadpcm") {}
     ~CMSADPCMFile() override;
 

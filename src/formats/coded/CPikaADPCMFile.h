@@ -5,8 +5,12 @@
 #pragma once
 
 #include "CDialogicADPCMFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CPikaADPCMFile : public CDialogicADPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CPikaADPCMFile();
 };

@@ -9,20 +9,19 @@
 #include "CG729File.h"
 #include "CMSADPCMFile.h"
 #include "CPikaADPCMFile.h"
-#include "SoundFileFactories.h"
-#include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
+
+#include <vector>
 
 void RegisterCodedFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DADP"), &MakeSoundFileNoThrow<CDialogicADPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("PADP"), &MakeSoundFileNoThrow<CPikaADPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DVAP"), &MakeSoundFileNoThrow<CDialogicVAPFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DALW"), &MakeSoundFileNoThrow<CDialogicALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("711a"), &MakeSoundFileNoThrow<CDialogicALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DULW"), &MakeSoundFileNoThrow<CDialogicULawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("711u"), &MakeSoundFileNoThrow<CDialogicULawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("DPCM"), &MakeSoundFileNoThrow<CDialogicPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("MSAP"), &MakeSoundFileNoThrow<CMSADPCMFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("G729"), &MakeSoundFileNoThrow<CG729File>);
-    CCITTFile::RegisterTypes();
+    std::vector<SoundFileTypeDescriptor> types = {CDialogicADPCMFile::Descriptor(), CPikaADPCMFile::Descriptor(),
+                                                  CDialogicVAPFile::Descriptor()};
+    for (const auto& more : {CDialogicALawFile::Descriptors(), CDialogicULawFile::Descriptors()})
+        types.insert(types.end(), more.begin(), more.end());
+    types.insert(types.end(), {CDialogicPCMFile::Descriptor(), CMSADPCMFile::Descriptor(), CG729File::Descriptor()});
+    const std::vector<SoundFileTypeDescriptor> ccitt = CCITTFile::Descriptors();
+    types.insert(types.end(), ccitt.begin(), ccitt.end());
+    for (const SoundFileTypeDescriptor& type : types)
+        RegisterSoundFileType(type);
 }

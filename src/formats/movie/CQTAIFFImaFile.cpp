@@ -1,4 +1,5 @@
 #include "CQTAIFFImaFile.h"
+#include "SoundFileFactories.h"
 #include "format_type_codes.h"
 #include "MediaCodes.h"
 
@@ -221,4 +222,9 @@ OSErr CQTAIFFImaFile::FinishExport()
         markers.push_back(marker);
     }
     return AppendChunkToForm(m_path, BuildMarkerChunk(markers));
+}
+
+SoundFileTypeDescriptor CQTAIFFImaFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("A1t4"), .factory = &MakeSoundFile<CQTAIFFImaFile>};
 }

@@ -14,11 +14,15 @@
 
 #include "CQTMovieFile.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
 class CQTAIFFImaFile : public CQTMovieFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CQTAIFFImaFile();
 
     OSErr ReadMarkers() override;

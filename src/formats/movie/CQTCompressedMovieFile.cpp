@@ -55,3 +55,21 @@ OSErr CQTCompressedMovieFile::GetExportSettings(MovieExportSettings* settings)
     return noErr;
 }
 
+namespace {
+
+template <OSType Type>
+CSoundFile* MakeExport()
+{
+    return new CQTCompressedMovieFile(Type);
+}
+
+} // namespace
+
+std::vector<SoundFileTypeDescriptor> CQTCompressedMovieFile::Descriptors()
+{
+    // The exported outputs.  MACE, QDesign and PureVoice have no encoder
+    // here: those types are not writable and have no class.
+    return {{.type = FOUR_CHAR_CODE("QTAL"), .factory = &MakeExport<FOUR_CHAR_CODE("QTAL")>},
+            {.type = FOUR_CHAR_CODE("QTUL"), .factory = &MakeExport<FOUR_CHAR_CODE("QTUL")>},
+            {.type = FOUR_CHAR_CODE("QTIM"), .factory = &MakeExport<FOUR_CHAR_CODE("QTIM")>}};
+}

@@ -11,9 +11,15 @@
 #pragma once
 
 #include "CQTMovieFile.h"
+#include "SoundFileTypeDescriptor.h"
+
+#include <vector>
 
 class CQTCompressedMovieFile : public CQTMovieFile {
 public:
+    // The types this class makes, as its library registers them.
+    static std::vector<SoundFileTypeDescriptor> Descriptors();
+
     // `type` is one of the three codes above.
     explicit CQTCompressedMovieFile(OSType type);
 

@@ -1,6 +1,7 @@
 #include "CQTIntFloatFile.h"
 
 #include "MovieExporter.h"
+#include "SoundFileFactories.h"
 
 #include <algorithm>
 
@@ -78,3 +79,7 @@ OSErr CQTIntFloatFile::GetExportSettings(MovieExportSettings* settings)
     return noErr;
 }
 
+SoundFileTypeDescriptor CQTIntFloatFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("QTIF"), .factory = &MakeSoundFile<CQTIntFloatFile>};
+}

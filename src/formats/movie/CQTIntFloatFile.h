@@ -8,9 +8,13 @@
 #pragma once
 
 #include "CQTMovieFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CQTIntFloatFile : public CQTMovieFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CQTIntFloatFile();
     OSErr SetupForWriting(UInt16 channels, SInt16 wordLength, double sampleRate,
                           const UInt8* fileTypeSpecifics) override;

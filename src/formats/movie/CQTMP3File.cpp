@@ -1,6 +1,8 @@
 #include "CQTMP3File.h"
 
+#include "MovieFileTypes.h"
 #include "MovieSource.h"
+#include "SoundFileFactories.h"
 
 CQTMP3File::CQTMP3File() : CQTMovieFile({FOUR_CHAR_CODE("Mp3 "), nullptr, nullptr}) {}
 
@@ -45,4 +47,9 @@ QString CQTMP3File::GetChannelDescription() const
         }
     }
     return QStringLiteral("multichannel");
+}
+
+SoundFileTypeDescriptor CQTMP3File::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("Mp3 "), .factory = &MakeSoundFile<CQTMP3File>, .probe = &ProbeMP3};
 }

@@ -4,9 +4,13 @@
 #pragma once
 
 #include "CQTMovieFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CQTMP3File : public CQTMovieFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CQTMP3File();
     OSErr Open() override;
     OSType GetMovieFileType() const override;

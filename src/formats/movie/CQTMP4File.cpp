@@ -1,7 +1,9 @@
 #include "CQTMP4File.h"
 
 #include "MovieExporter.h"
+#include "MovieFileTypes.h"
 #include "PropertyList.h"
+#include "SoundFileFactories.h"
 
 #include <QVariantMap>
 
@@ -166,3 +168,7 @@ OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
     return m_numChannels == 1 ? kMP4MonoCombinationErr : m_numChannels == 2 ? kMP4StereoCombinationErr : kMP4ChannelCountErr;
 }
 
+SoundFileTypeDescriptor CQTMP4File::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("Mpg4"), .factory = &MakeSoundFile<CQTMP4File>, .probe = &ProbeMP4};
+}

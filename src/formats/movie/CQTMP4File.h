@@ -14,11 +14,15 @@
 
 #include "CQTMovieFile.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
 class CQTMP4File : public CQTMovieFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CQTMP4File();
 
     OSErr Open() override;

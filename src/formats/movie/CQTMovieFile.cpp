@@ -1,5 +1,7 @@
 #include "CQTMovieFile.h"
 #include "MediaCodes.h"
+#include "MovieFileTypes.h"
+#include "SoundFileFactories.h"
 #include "format_type_codes.h"
 
 #include "FileOperations.h"
@@ -604,4 +606,9 @@ OSErr CQTMovieFile::ReadMarkers()
 OSType CQTMovieFile::GetMovieFileType() const
 {
     return format_type_codes::kMovie;
+}
+
+SoundFileTypeDescriptor CQTMovieFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("MooV"), .factory = &MakeSoundFile<CQTMovieFile>, .probe = &ProbeMovie};
 }

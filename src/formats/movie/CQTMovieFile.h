@@ -27,6 +27,7 @@
 #include "CIntermediateCodedFile.h"
 #include "error_codes.h"
 #include "FileOperations.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ struct MovieExportSettings;
 
 class CQTMovieFile : public CIntermediateCodedFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     // What a subclass is: its type code, its format name (UTF-8; null: the
     // name this class gives a file) and, for a class that exports, the
     // export's progress step (Latin-1; null: no export).

@@ -6,6 +6,7 @@
 #include "CreateSoundFile.h"
 #include "ExtAudioFile.h"
 #include "MovieSource.h"
+#include "SoundFileFactories.h"
 #include "channel_layout_rules.h"
 
 #include <algorithm>
@@ -397,4 +398,9 @@ OSType CafFile::GetFileType() const
 Boolean CafFile::SupportsSplitChannels() const
 {
     return true;
+}
+
+SoundFileTypeDescriptor CafFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("caff"), .factory = &MakeSoundFile<CafFile>};
 }

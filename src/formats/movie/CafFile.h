@@ -11,6 +11,7 @@
 #include "CSoundFile.h"
 #include "CoreAudioTypes.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
@@ -18,6 +19,9 @@ struct OpaqueExtAudioFile;  // the extended audio file calls' file (ExtAudioFile
 
 class CafFile : public CSoundFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CafFile();
     ~CafFile() override;
 

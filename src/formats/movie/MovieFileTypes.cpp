@@ -11,14 +11,15 @@
 #include "CreateSoundFile.h"
 #include "ExtraInfoRegistry.h"
 #include "MovieSource.h"
-#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QStringList>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +48,13 @@ const ProbeResult& ProbeFile(const QString& path)
     return last;
 }
 
+void AddMovieMetadata(const std::string& path, QVariantMap* info)
+{
+    CQTMetaData::AddToInfo(path, info);
+}
+
+} // namespace
+
 SInt32 ProbeMP3(const QString& path)
 {
     const ProbeResult& r = ProbeFile(path);
@@ -64,32 +72,16 @@ SInt32 ProbeMovie(const QString& path)
     return ProbeFile(path).channels;
 }
 
-void AddMovieMetadata(const std::string& path, QVariantMap* info)
-{
-    CQTMetaData::AddToInfo(path, info);
-}
-
-} // namespace
-
 void RegisterMovieFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("MooV"), &MakeSoundFile<CQTMovieFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mp3 "), &MakeSoundFile<CQTMP3File>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("Mpg4"), &MakeSoundFile<CQTMP4File>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("caff"), &MakeSoundFile<CafFile>);
-    // The exported outputs.  MACE, QDesign and PureVoice have no encoder
-    // here: those types are not writable and have no class.
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTAL"),
-                             []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTAL")); });
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTUL"),
-                             []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTUL")); });
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTIM"),
-                             []() -> CSoundFile* { return new CQTCompressedMovieFile(FOUR_CHAR_CODE("QTIM")); });
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("QTIF"), &MakeSoundFile<CQTIntFloatFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("A1t4"), &MakeSoundFile<CQTAIFFImaFile>);
-    RegisterHeaderProbe(FOUR_CHAR_CODE("Mp3 "), &ProbeMP3);
-    RegisterHeaderProbe(FOUR_CHAR_CODE("Mpg4"), &ProbeMP4);
-    RegisterHeaderProbe(FOUR_CHAR_CODE("MooV"), &ProbeMovie);
+    // MP3 and MPEG-4 audio are asked before any other movie.
+    std::vector<SoundFileTypeDescriptor> types = {CQTMP3File::Descriptor(), CQTMP4File::Descriptor(),
+                                                  CQTMovieFile::Descriptor(), CafFile::Descriptor()};
+    const std::vector<SoundFileTypeDescriptor> exports = CQTCompressedMovieFile::Descriptors();
+    types.insert(types.end(), exports.begin(), exports.end());
+    types.insert(types.end(), {CQTIntFloatFile::Descriptor(), CQTAIFFImaFile::Descriptor()});
+    for (const SoundFileTypeDescriptor& type : types)
+        RegisterSoundFileType(type);
     SetPlatformReadableExtensions({"aac", "ac3", "adts", "amr", "caf", "m4a", "m4b", "m4r", "mka", "mkv", "mov",
                                    "mp1", "mp2", "mp3", "mp4", "mpa", "oga", "opus", "webm", "wma", "wmv"});
     RegisterExtraInfoReader(&AddMovieMetadata);

@@ -1,9 +1,20 @@
 // Registers the classes of this library with the sound-file core: the
-// factories of 'MooV', 'Mp3 ', 'Mpg4' and 'caff', the content probes that
-// type detection asks for files no other format claims, the extensions the
-// movie layer reads, and the movie-metadata reader of GetExtraInfo.  Call
-// once at start-up, before any worker thread runs; calling it again is
-// harmless.
+// descriptors of its types (each beside its class), with the content probes
+// that type detection asks for files no other format claims, the
+// extensions the movie layer reads, and the movie-metadata reader of
+// GetExtraInfo.  Call once at start-up, before any worker thread runs;
+// calling it again is harmless.
 #pragma once
 
+#include "MacTypes.h"
+
+#include <QString>
+
 void RegisterMovieFileTypes();
+
+// The content probes, for the descriptors: the channel count of an MP3 file,
+// of an MPEG-4 audio file, and of any file the movie layer reads (0: not
+// one).  One look at a file serves all three.
+SInt32 ProbeMP3(const QString& path);
+SInt32 ProbeMP4(const QString& path);
+SInt32 ProbeMovie(const QString& path);

@@ -1,4 +1,5 @@
 #include "CBWFMPEGFile.h"
+#include "SoundFileFactories.h"
 #include "riff_chunks.h"
 #include "wave_chunks.h"
 
@@ -155,4 +156,9 @@ bool CBWFMPEGFile::EncodesWithoutAudio() const
     // Even an output that received no audio becomes a complete (empty)
     // Broadcast Wave file.
     return true;
+}
+
+SoundFileTypeDescriptor CBWFMPEGFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("BWMP"), .factory = &MakeSoundFile<CBWFMPEGFile>};
 }

@@ -17,12 +17,16 @@
 #pragma once
 
 #include "CMPEG2File.h"
+#include "SoundFileTypeDescriptor.h"
 #include "bext_origin.h"
 
 #include <QByteArray>
 
 class CBWFMPEGFile : public CMPEG2File {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     static constexpr int kHeaderBytes = 966;
     static constexpr int kMaxAnnotationBytes = 234;
 

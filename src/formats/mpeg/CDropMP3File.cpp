@@ -1,4 +1,5 @@
 #include "CDropMP3File.h"
+#include "SoundFileFactories.h"
 #include "format_type_codes.h"
 #include "riff_chunks.h"
 
@@ -144,4 +145,9 @@ void CDropMP3File::DeleteOutput()
     PathStatus status;
     if (StatPath(m_path, &status) == 0 && status.isFile && (stopped_ || status.size == 0))
         DeletePath(m_path);
+}
+
+SoundFileTypeDescriptor CDropMP3File::Descriptor()
+{
+    return {.type = kType, .factory = &MakeSoundFile<CDropMP3File>};
 }

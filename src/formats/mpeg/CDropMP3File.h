@@ -20,12 +20,16 @@
 #include "CIntermediateCodedFile.h"
 #include "error_codes.h"
 #include "FileOperations.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <array>
 #include <string>
 
 class CDropMP3File : public CIntermediateCodedFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     static constexpr OSType kType = FOUR_CHAR_CODE("DMP3");
     // Bytes of the conversion's settings block kept (byte 6: 'j' = joint stereo).
     static constexpr int kFormatRecordSize = 21;

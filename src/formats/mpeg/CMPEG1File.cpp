@@ -1,4 +1,5 @@
 #include "CMPEG1File.h"
+#include "SoundFileFactories.h"
 #include "format_type_codes.h"
 
 #include "FileOperations.h"
@@ -178,4 +179,9 @@ OSErr CMPEG1File::EncodeOutput()
     PostProgressStep(step, 0);
     const OSErr r = m_inner.Finish();
     return r ? r : RunEncoder();
+}
+
+SoundFileTypeDescriptor CMPEG1File::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("MPG1"), .factory = &MakeSoundFile<CMPEG1File>};
 }

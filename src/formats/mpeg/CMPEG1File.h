@@ -17,12 +17,16 @@
 #include "CIntermediateCodedFile.h"
 #include "error_codes.h"
 #include "MpegStreamEncoder.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <cstdio>
 
 
 class CMPEG1File : public CIntermediateCodedFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CMPEG1File();
     ~CMPEG1File() override;
 

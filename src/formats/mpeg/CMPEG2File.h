@@ -3,9 +3,13 @@
 #pragma once
 
 #include "CMPEG1File.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CMPEG2File : public CMPEG1File {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     OSType GetFileType() const override;
     QString GetFormatName() const override;
 

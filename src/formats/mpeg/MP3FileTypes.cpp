@@ -1,10 +1,9 @@
 #include "MP3FileTypes.h"
 
 #include "CDropMP3File.h"
-#include "SoundFileFactories.h"
-#include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 
 void RegisterMP3FileTypes()
 {
-    RegisterSoundFileFactory(CDropMP3File::kType, &MakeSoundFile<CDropMP3File>);
+    RegisterSoundFileType(CDropMP3File::Descriptor());
 }

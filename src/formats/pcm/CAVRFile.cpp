@@ -2,6 +2,8 @@
 
 #include "ChunkReader.h"
 #include "FileManager.h"
+#include "IFF8SVXAVRCDFileTypes.h"
+#include "SoundFileFactories.h"
 
 
 #include <algorithm>
@@ -131,4 +133,12 @@ OSErr CAVRFile::CheckCreateShape(CreateStep step, UInt16 numChannels, SInt16 num
         }
     }
     return noErr;
+}
+
+SoundFileTypeDescriptor CAVRFile::Descriptor()
+{
+    return {.type = kAVRFileType,
+            .factory = &MakeSoundFileNoThrow<CAVRFile>,
+            .sniffer = &SniffAVR,
+            .probe = &ProbeAVRChannels};
 }

@@ -22,6 +22,7 @@
 
 #include "CLinearPCMFile.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 constexpr OSType kAVRFileType = FOUR_CHAR_CODE(".AVR");
 
@@ -29,6 +30,9 @@ constexpr SInt64 kAVRHeaderBytes = 128;
 
 class CAVRFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CAVRFile();
     ~CAVRFile() override;
 

@@ -3,7 +3,9 @@
 
 #include "FileManager.h"
 #include "MacRoman.h"
+#include "SoundFileFactories.h"
 #include "SoundFileSwitches.h"
+#include "WAVEFileTypes.h"
 #include "debug_trace.h"
 #include "format_helpers.h"
 #include "regn_chunk.h"
@@ -183,4 +185,12 @@ void CBWFLinearFile::ProbeExtraChunks()
 {
     THROW_IF_ERROR(ReadRegions(), "ProbeHeader: regions");
     THROW_IF_ERROR(ReadBEXT(), "ProbeHeader: bext");
+}
+
+SoundFileTypeDescriptor CBWFLinearFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("BWLN"),
+            .factory = &MakeSoundFile<CBWFLinearFile>,
+            .probe = &ProbeWAVEChannels,
+            .setMember = true};
 }

@@ -18,12 +18,16 @@
 #pragma once
 
 #include "CWAVEFile.h"
+#include "SoundFileTypeDescriptor.h"
 #include "bext_origin.h"
 
 #include <QByteArray>
 
 class CBWFLinearFile : public CWAVEFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CBWFLinearFile() = default;
     ~CBWFLinearFile() override;
 

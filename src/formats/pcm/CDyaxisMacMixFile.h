@@ -4,8 +4,12 @@
 #pragma once
 
 #include "CSDIIFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CDyaxisMacMixFile : public CSDIIFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CDyaxisMacMixFile();
 };

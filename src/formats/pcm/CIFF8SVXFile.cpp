@@ -1,6 +1,8 @@
 #include "CIFF8SVXFile.h"
 
 #include "FileManager.h"
+#include "IFF8SVXAVRCDFileTypes.h"
+#include "SoundFileFactories.h"
 #include "aiff_chunks.h"
 #include "error_code_exception.h"
 
@@ -238,4 +240,12 @@ OSErr CIFF8SVXFile::CheckWriteExtent(UInt64 endFrame) const
 {
     // The FORM size field counts the samples and a pad byte after an odd count.
     return m_dataOffset + SInt64(endFrame) + 1 - 8 > kMaxFormSize ? fsDataTooBigErr : noErr;
+}
+
+SoundFileTypeDescriptor CIFF8SVXFile::Descriptor()
+{
+    return {.type = kIFF8SVXFileType,
+            .factory = &MakeSoundFileNoThrow<CIFF8SVXFile>,
+            .sniffer = &Sniff8SVX,
+            .probe = &ProbeIFF8SVXChannels};
 }

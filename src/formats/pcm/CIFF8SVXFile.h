@@ -25,12 +25,16 @@
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 constexpr OSType kIFF8SVXFileType = FOUR_CHAR_CODE("8SVX");
 
 
 class CIFF8SVXFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CIFF8SVXFile();
     ~CIFF8SVXFile() override;
 

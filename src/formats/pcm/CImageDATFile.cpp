@@ -1,4 +1,5 @@
 #include "CImageDATFile.h"
+#include "SoundFileFactories.h"
 #include "pcm_bytes.h"
 
 #include "FileManager.h"
@@ -232,4 +233,9 @@ OSErr CImageDATFile::RewriteHeader()
 {
     // The image ends with its last frame.
     return SetEOF(m_refNum, SInt64(m_numFrames) * kBytesPerFrame);
+}
+
+SoundFileTypeDescriptor CImageDATFile::Descriptor()
+{
+    return {.type = kImageDATFileType, .factory = &MakeSoundFileNoThrow<CImageDATFile>};
 }

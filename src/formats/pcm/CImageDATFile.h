@@ -19,6 +19,7 @@
 #pragma once
 
 #include "CLinearPCMFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <string>
 
@@ -27,6 +28,9 @@ constexpr double kImageDATSampleRate = 44100.0;
 
 class CImageDATFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CImageDATFile();
     ~CImageDATFile() override;
 

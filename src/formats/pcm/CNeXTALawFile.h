@@ -3,8 +3,12 @@
 #pragma once
 
 #include "CNeXT_SUNFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CNeXTALawFile : public CNeXT_SUNFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CNeXTALawFile();
 };

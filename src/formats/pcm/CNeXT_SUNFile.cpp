@@ -1,4 +1,6 @@
 #include "CNeXT_SUNFile.h"
+#include "NeXTFileTypes.h"
+#include "SoundFileFactories.h"
 #include "format_helpers.h"
 #include "ByteOrder.h"
 
@@ -211,4 +213,9 @@ OSErr CNeXT_SUNFile::StoreFrames(UInt32 frames, UInt32 frame)
         m_scratch[i] = m_coding == Coding::ALaw ? LoadRawALawTable(v) : linear2ulaw(v);
     }
     return WriteFileFrames(m_scratch.data(), frames, frame);
+}
+
+SoundFileTypeDescriptor CNeXT_SUNFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("NxTS"), .factory = &MakeSoundFile<CNeXT_SUNFile>, .sniffer = &SniffNeXT};
 }

@@ -16,12 +16,16 @@
 
 #include "CLinearPCMFile.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
 
 class CNeXT_SUNFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CNeXT_SUNFile();
     ~CNeXT_SUNFile() override;
     // Linear samples only (big-endian words).

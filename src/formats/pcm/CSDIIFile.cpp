@@ -4,6 +4,8 @@
 #include "FileManager.h"
 #include "MemoryManager.h"
 #include "ResourceManager.h"
+#include "SDIIFileTypes.h"
+#include "SoundFileFactories.h"
 #include "SoundFileSwitches.h"
 #include "ZuResourceFile.h"
 #include "debug_trace.h"
@@ -558,4 +560,12 @@ OSErr CSDIIFile::WriteRegionResource()
 OSErr CSDIIFile::CheckWriteExtent(UInt64 endFrame) const
 {
     return endFrame > 0xFFFFFFFFull ? paramErr : noErr;
+}
+
+SoundFileTypeDescriptor CSDIIFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("Sd2f"),
+            .factory = &MakeSoundFile<CSDIIFile>,
+            .probe = &ProbeSDIIChannels,
+            .setMember = true};
 }

@@ -26,6 +26,7 @@
 
 #include "CLinearPCMFile.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <memory>
 #include <string>
@@ -48,6 +49,9 @@ double SDIITextDoubleValue(const QString& text);
 
 class CSDIIFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CSDIIFile();
     ~CSDIIFile() override;
 

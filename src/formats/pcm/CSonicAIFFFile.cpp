@@ -1,5 +1,8 @@
 #include "CSonicAIFFFile.h"
 #include "ByteOrder.h"
+#include "CAIFFFile.h"
+#include "SonicFileTypes.h"
+#include "SoundFileFactories.h"
 #include "aiff_chunks.h"
 
 #include "FileManager.h"
@@ -760,4 +763,14 @@ UInt32 CSonicAIFFFile::FramesUpTo(SInt64 length) const
     const SInt64 bytes = m_packingMode == 3 ? PackedBytesBetween(m_dataOffset, length)
                                             : std::max<SInt64>(0, length - m_dataOffset);
     return UInt32(std::min<SInt64>(bytes / frameBytes, std::numeric_limits<UInt32>::max()));
+}
+
+SoundFileTypeDescriptor CSonicAIFFFile::Descriptor()
+{
+    return {.type = kSonicAIFFFileType,
+            .factory = &MakeSoundFile<CSonicAIFFFile>,
+            .sniffer = &SniffSonicAIFF,
+            .sniffPriority = 1,
+            .probe = &ProbeAIFFHeader,
+            .setMember = true};
 }

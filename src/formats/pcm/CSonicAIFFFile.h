@@ -35,6 +35,7 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <vector>
 
@@ -42,6 +43,9 @@ constexpr OSType kSonicAIFFFileType = FOUR_CHAR_CODE("SAIF");
 
 class CSonicAIFFFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     // Layout constants of the format.
     static constexpr SInt64 kBlockSize = 262144;     // sample data alignment
     static constexpr SInt64 kPackedRun = 245760;     // sample bytes per block in mode 3

@@ -2,6 +2,7 @@
 
 #include "CSonicAIFFFile.h"
 #include "FileManager.h"
+#include "SoundFileFactories.h"
 #include "ZuFiles.h"
 
 #include <QString>
@@ -52,4 +53,9 @@ OSErr CSonicSplitFile::SetFile(const FSSpec* spec)
         m_path = m_first->GetPath();
     }
     return err;
+}
+
+SoundFileTypeDescriptor CSonicSplitFile::Descriptor()
+{
+    return {.type = kSonicSplitFileType, .factory = &MakeSoundFile<CSonicSplitFile>};
 }

@@ -10,11 +10,15 @@
 #pragma once
 
 #include "CSplitFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 constexpr OSType kSonicSplitFileType = FOUR_CHAR_CODE("SpSc");
 
 class CSonicSplitFile : public CSplitFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CSonicSplitFile();
     ~CSonicSplitFile() override;
 

@@ -1,5 +1,8 @@
 #include "CVOCFile.h"
 
+#include "SoundFileFactories.h"
+#include "VOCFileTypes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -278,4 +281,9 @@ OSErr CVOCFile::RecalcNumFrames()
     if (!m_writable)
         return SettleSampleBytes(m_declaredBytes);
     return CLinearPCMFile::RecalcNumFrames();
+}
+
+SoundFileTypeDescriptor CVOCFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("VOC "), .factory = &MakeSoundFile<CVOCFile>, .sniffer = &SniffVOC};
 }

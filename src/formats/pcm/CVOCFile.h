@@ -16,12 +16,9 @@
 
 #include "CLinearPCMFile.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <istream>
-
-// The former name of kChunkNotFoundErr, still used by VOCFileTypes.cpp; to
-// go once that file names the code as the rest of the program does.
-constexpr OSErr kVOCChunkMissingErr = kChunkNotFoundErr;
 
 // The largest body of one block (24-bit length field).
 constexpr UInt32 kVOCMaxBlockLength = 0xFFFFFF;
@@ -34,6 +31,9 @@ OSErr FindVOCBlock(UInt8 blockType, std::istream& stream);
 
 class CVOCFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CVOCFile();
     ~CVOCFile() override;
 

@@ -1,5 +1,6 @@
 #include "CVOC_SBFile.h"
 #include "ByteOrder.h"
+#include "SoundFileFactories.h"
 
 #include <algorithm>
 #include <cmath>
@@ -127,4 +128,9 @@ OSErr CVOC_SBFile::UpdateBlockHeaders()
                              UInt8(m_numBits), UInt8(m_numChannels), UInt8(kCodecSigned16), 0,
                              0,                0,                    0,                  0};
     return WriteAt(m_dataOffset - 16, block, 16);
+}
+
+SoundFileTypeDescriptor CVOC_SBFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("VOC2"), .factory = &MakeSoundFile<CVOC_SBFile>};
 }

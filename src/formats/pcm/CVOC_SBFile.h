@@ -15,10 +15,14 @@
 
 #include "CVOCFile.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 
 
 class CVOC_SBFile : public CVOCFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CVOC_SBFile();
     ~CVOC_SBFile() override;
 

@@ -5,7 +5,9 @@
 #include "ChannelLabels.h"
 #include "FileManager.h"
 #include "ForkInputStream.h"
+#include "SoundFileFactories.h"
 #include "SoundFileSwitches.h"
+#include "WAVEFileTypes.h"
 #include "debug_trace.h"
 #include "error_code_exception.h"
 #include "format_helpers.h"
@@ -1123,4 +1125,13 @@ OSErr CWAVEFile::StoreFrames(UInt32 frames, UInt32 frame)
     EncodeFromBlock(m_writeBuffer, m_scratch.data(), samples);
     const SInt64 position = m_dataOffset + SInt64(UInt64(frame) * GetFileFrameBytes());
     return WriteAt(position, m_scratch.data(), m_scratch.size());
+}
+
+SoundFileTypeDescriptor CWAVEFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("WAVE"),
+            .factory = &MakeSoundFile<CWAVEFile>,
+            .sniffer = &SniffWAVE,
+            .probe = &ProbeWAVEChannels,
+            .setMember = true};
 }

@@ -31,6 +31,7 @@
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
 #include "error_codes.h"
+#include "SoundFileTypeDescriptor.h"
 #include "wave_chunks.h"
 
 #include <istream>
@@ -62,6 +63,9 @@ using WAVEFormat = wave_chunks::Format;
 
 class CWAVEFile : public CLinearPCMFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CWAVEFile();
     ~CWAVEFile() override;
 

@@ -1,5 +1,8 @@
 #include "CWAVEFloatFile.h"
 
+#include "SoundFileFactories.h"
+#include "WAVEFileTypes.h"
+
 CWAVEFloatFile::CWAVEFloatFile() : CWAVEFile(FOUR_CHAR_CODE("WVfl"), "Wave 32 bits float (Samplitude)") {}
 
 CWAVEFloatFile::~CWAVEFloatFile()
@@ -22,4 +25,12 @@ CWAVEFile::Coding CWAVEFloatFile::WrittenCoding() const
 OSErr CWAVEFloatFile::WriteFormatChunks()
 {
     return WriteFmtChunk();
+}
+
+SoundFileTypeDescriptor CWAVEFloatFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("WVfl"),
+            .factory = &MakeSoundFile<CWAVEFloatFile>,
+            .probe = &ProbeWAVEChannels,
+            .setMember = true};
 }

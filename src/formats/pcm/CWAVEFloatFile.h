@@ -7,9 +7,13 @@
 #pragma once
 
 #include "CWAVEFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CWAVEFloatFile : public CWAVEFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CWAVEFloatFile();
     ~CWAVEFloatFile() override;
 

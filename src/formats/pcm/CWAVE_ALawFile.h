@@ -3,9 +3,13 @@
 #pragma once
 
 #include "CWAVE_AuFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CWAVE_ALawFile : public CWAVE_AuFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CWAVE_ALawFile();
     ~CWAVE_ALawFile() override;
 

@@ -1,6 +1,7 @@
 #include "CWAVE_AuFile.h"
 
 #include "FileManager.h"
+#include "SoundFileFactories.h"
 
 #include <algorithm>
 
@@ -61,4 +62,9 @@ OSErr CWAVE_AuFile::PatchFactChunk()
     ChunkBuilder chunk(ChunkByteOrder::LittleEndian);
     wave_chunks::PutFact(&chunk, m_numFrames);
     return WriteAt(fact.headerPos, chunk.data(), chunk.size());
+}
+
+SoundFileTypeDescriptor CWAVE_AuFile::Descriptor()
+{
+    return {.type = FOUR_CHAR_CODE("WVau"), .factory = &MakeSoundFile<CWAVE_AuFile>};
 }

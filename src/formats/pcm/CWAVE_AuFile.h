@@ -7,9 +7,13 @@
 #pragma once
 
 #include "CWAVEFile.h"
+#include "SoundFileTypeDescriptor.h"
 
 class CWAVE_AuFile : public CWAVEFile {
 public:
+    // The type this class makes, as its library registers it.
+    static SoundFileTypeDescriptor Descriptor();
+
     CWAVE_AuFile();
     ~CWAVE_AuFile() override;
 

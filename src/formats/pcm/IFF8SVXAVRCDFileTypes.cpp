@@ -5,8 +5,8 @@
 #include "CImageDATFile.h"
 #include "CreateSoundFile.h"
 #include "ForkInputStream.h"
-#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 
 #include <cstring>
 #include <fstream>
@@ -52,7 +52,13 @@ SInt32 ProbeAVRChannels(const QString& path)
     return (header[12] | header[13]) != 0 ? 2 : 1;
 }
 
-namespace {
+OSErr SniffAVR(const UInt8* header, std::istream&, OSType, OSType* type)
+{
+    if (std::memcmp(header, "2BIT", 4) != 0)
+        return kUnknownFileFormatErr;
+    *type = kAVRFileType;
+    return noErr;
+}
 
 OSErr Sniff8SVX(const UInt8* header, std::istream&, OSType, OSType* type)
 {
@@ -62,23 +68,9 @@ OSErr Sniff8SVX(const UInt8* header, std::istream&, OSType, OSType* type)
     return noErr;
 }
 
-OSErr SniffAVR(const UInt8* header, std::istream&, OSType, OSType* type)
-{
-    if (std::memcmp(header, "2BIT", 4) != 0)
-        return kUnknownFileFormatErr;
-    *type = kAVRFileType;
-    return noErr;
-}
-
-} // namespace
-
 void RegisterIFF8SVXAVRCDFileTypes()
 {
-    RegisterSoundFileFactory(kIFF8SVXFileType, &MakeSoundFileNoThrow<CIFF8SVXFile>);
-    RegisterSoundFileFactory(kAVRFileType, &MakeSoundFileNoThrow<CAVRFile>);
-    RegisterSoundFileFactory(kImageDATFileType, &MakeSoundFileNoThrow<CImageDATFile>);
-    RegisterHeaderProbe(kIFF8SVXFileType, &ProbeIFF8SVXChannels);
-    RegisterHeaderProbe(kAVRFileType, &ProbeAVRChannels);
-    RegisterHeaderSniffer(kIFF8SVXFileType, &Sniff8SVX);
-    RegisterHeaderSniffer(kAVRFileType, &SniffAVR);
+    for (const SoundFileTypeDescriptor& type :
+         {CIFF8SVXFile::Descriptor(), CAVRFile::Descriptor(), CImageDATFile::Descriptor()})
+        RegisterSoundFileType(type);
 }

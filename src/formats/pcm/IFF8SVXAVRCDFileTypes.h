@@ -1,11 +1,13 @@
 // Registration of the Amiga IFF 8SVX ('8SVX'), AVR ('.AVR') and audio CD
-// image ('IDAT') formats: their factories and header probes.  Call once at
-// start-up, before any worker thread runs; calling it again is harmless.
+// image ('IDAT') formats: their descriptors (each beside its class) and the
+// detection they name.  Call once at start-up, before any worker thread
+// runs; calling it again is harmless.
 #pragma once
 
 #include "MacTypes.h"
 
 #include <QString>
+#include <istream>
 
 void RegisterIFF8SVXAVRCDFileTypes();
 
@@ -13,3 +15,7 @@ void RegisterIFF8SVXAVRCDFileTypes();
 // another file, a negative code when it cannot be read.
 SInt32 ProbeIFF8SVXChannels(const QString& path);
 SInt32 ProbeAVRChannels(const QString& path);
+
+// The header sniffers.
+OSErr Sniff8SVX(const UInt8* header, std::istream& in, OSType creator, OSType* type);
+OSErr SniffAVR(const UInt8* header, std::istream& in, OSType creator, OSType* type);

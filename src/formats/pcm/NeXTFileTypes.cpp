@@ -5,11 +5,9 @@
 #include "CNeXTAUFile.h"
 #include "CNeXT_SUNFile.h"
 #include "CreateSoundFile.h"
-#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 #include "header_sniffing.h"
-
-namespace {
 
 // ".snd": the encoding at offset 12.  25 is G.723 ADPCM, which is not
 // A-law and cannot be read.
@@ -25,12 +23,9 @@ OSErr SniffNeXT(const UInt8* header, std::istream&, OSType, OSType* type)
     }
 }
 
-} // namespace
-
 void RegisterNeXTFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("NxTS"), &MakeSoundFile<CNeXT_SUNFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("NSAL"), &MakeSoundFile<CNeXTALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("ulaw"), &MakeSoundFile<CNeXTAUFile>);
-    RegisterHeaderSniffer(FOUR_CHAR_CODE("NxTS"), &SniffNeXT);
+    for (const SoundFileTypeDescriptor& type :
+         {CNeXT_SUNFile::Descriptor(), CNeXTALawFile::Descriptor(), CNeXTAUFile::Descriptor()})
+        RegisterSoundFileType(type);
 }

@@ -2,11 +2,9 @@
 
 #include "CDyaxisMacMixFile.h"
 #include "CSDIIFile.h"
-#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 #include "error_code_exception.h"
-
-namespace {
 
 SInt32 ProbeSDIIChannels(const QString& path)
 {
@@ -20,12 +18,8 @@ SInt32 ProbeSDIIChannels(const QString& path)
     }
 }
 
-} // namespace
-
 void RegisterSDIIFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("Sd2f"), &MakeSoundFile<CSDIIFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("MMIX"), &MakeSoundFile<CDyaxisMacMixFile>);
-    RegisterHeaderProbe(FOUR_CHAR_CODE("Sd2f"), &ProbeSDIIChannels);
-    RegisterSetMemberType(FOUR_CHAR_CODE("Sd2f"));
+    for (const SoundFileTypeDescriptor& type : {CSDIIFile::Descriptor(), CDyaxisMacMixFile::Descriptor()})
+        RegisterSoundFileType(type);
 }

@@ -4,13 +4,11 @@
 #include "CSonicAIFFFile.h"
 #include "CSonicSplitFile.h"
 #include "CreateSoundFile.h"
-#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 #include "header_sniffing.h"
 
 #include <cstring>
-
-namespace {
 
 // An AIFF made by a Sonic system: its creator, or a first "APPL" chunk
 // with the signature "SSYS".
@@ -24,8 +22,6 @@ OSErr SniffSonicAIFF(const UInt8* header, std::istream& in, OSType creator, OSTy
     return noErr;
 }
 
-} // namespace
-
 bool IsSonicAIFF(std::istream& in)
 {
     if (FindAIFFChunk("APPL", in) != noErr)
@@ -38,9 +34,6 @@ bool IsSonicAIFF(std::istream& in)
 
 void RegisterSonicFileTypes()
 {
-    RegisterSoundFileFactory(kSonicAIFFFileType, &MakeSoundFile<CSonicAIFFFile>);
-    RegisterSoundFileFactory(kSonicSplitFileType, &MakeSoundFile<CSonicSplitFile>);
-    RegisterHeaderProbe(kSonicAIFFFileType, &ProbeAIFFHeader);
-    RegisterHeaderSniffer(kSonicAIFFFileType, &SniffSonicAIFF, 1);
-    RegisterSetMemberType(kSonicAIFFFileType);
+    for (const SoundFileTypeDescriptor& type : {CSonicAIFFFile::Descriptor(), CSonicSplitFile::Descriptor()})
+        RegisterSoundFileType(type);
 }

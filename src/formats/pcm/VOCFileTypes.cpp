@@ -3,11 +3,22 @@
 #include "CVOCFile.h"
 #include "CVOC_SBFile.h"
 #include "CreateSoundFile.h"
-#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 #include "header_sniffing.h"
 
 namespace {
+
+// Detection asks for the first block of a type; later occurrences are not
+// searched for.
+OSErr FindVOCBlockByCode(std::istream& stream, OSType blockType, UInt32 occurrence)
+{
+    if (occurrence != 1 || blockType > 0xFF)
+        return kChunkNotFoundErr;
+    return FindVOCBlock(UInt8(blockType), stream);
+}
+
+} // namespace
 
 // 'VOC2' reads the files whose format is declared in a block of its own:
 // the extended block 8, or the sound-data block 9 of the newer files
@@ -18,7 +29,7 @@ OSErr SniffVOC(const UInt8* header, std::istream& in, OSType, OSType* type)
         return kUnknownFileFormatErr;
     const auto hasBlock = [&in](UInt8 block) {
         try {
-            return FindVOCBlock(block, in) != kVOCChunkMissingErr;
+            return FindVOCBlock(block, in) != kChunkNotFoundErr;
         } catch (...) {
             return false;
         }
@@ -27,21 +38,9 @@ OSErr SniffVOC(const UInt8* header, std::istream& in, OSType, OSType* type)
     return noErr;
 }
 
-// Detection asks for the first block of a type; later occurrences are not
-// searched for.
-OSErr FindVOCBlockByCode(std::istream& stream, OSType blockType, UInt32 occurrence)
-{
-    if (occurrence != 1 || blockType > 0xFF)
-        return kVOCChunkMissingErr;
-    return FindVOCBlock(UInt8(blockType), stream);
-}
-
-} // namespace
-
 void RegisterVOCFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC "), &MakeSoundFile<CVOCFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("VOC2"), &MakeSoundFile<CVOC_SBFile>);
+    for (const SoundFileTypeDescriptor& type : {CVOCFile::Descriptor(), CVOC_SBFile::Descriptor()})
+        RegisterSoundFileType(type);
     RegisterChunkFinder(FOUR_CHAR_CODE("VOC "), &FindVOCBlockByCode);
-    RegisterHeaderSniffer(FOUR_CHAR_CODE("VOC "), &SniffVOC);
 }

@@ -7,8 +7,8 @@
 #include "CWAVE_ALawFile.h"
 #include "CWAVE_AuFile.h"
 #include "CreateSoundFile.h"
-#include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileTypeDescriptor.h"
 #include "header_sniffing.h"
 #include "riff_chunks.h"
 #include "wave_chunks.h"
@@ -17,15 +17,12 @@ using namespace header_sniffing;
 
 namespace {
 
-SInt32 ProbeWAVEChannels(const QString& path)
-{
-    return SInt32(GetWAVENumChannels(path.toStdString()));
-}
-
 OSErr FindRIFFChunkByCode(std::istream& stream, OSType chunkID, UInt32 occurrence)
 {
     return FindRIFFChunk(ChunkIDToString(chunkID), occurrence, stream);
 }
+
+} // namespace
 
 OSErr SniffWAVE(const UInt8* header, std::istream& in, OSType, OSType* type)
 {
@@ -34,7 +31,10 @@ OSErr SniffWAVE(const UInt8* header, std::istream& in, OSType, OSType* type)
     return ProbeRIFFType(type, in, header);
 }
 
-} // namespace
+SInt32 ProbeWAVEChannels(const QString& path)
+{
+    return SInt32(GetWAVENumChannels(path.toStdString()));
+}
 
 OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8*)
 {
@@ -70,16 +70,9 @@ OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8*)
 
 void RegisterWAVEFileTypes()
 {
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WAVE"), &MakeSoundFile<CWAVEFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVau"), &MakeSoundFile<CWAVE_AuFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVal"), &MakeSoundFile<CWAVE_ALawFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("WVfl"), &MakeSoundFile<CWAVEFloatFile>);
-    RegisterSoundFileFactory(FOUR_CHAR_CODE("BWLN"), &MakeSoundFile<CBWFLinearFile>);
-    RegisterHeaderProbe(FOUR_CHAR_CODE("WAVE"), &ProbeWAVEChannels);
-    RegisterHeaderProbe(FOUR_CHAR_CODE("BWLN"), &ProbeWAVEChannels);
-    RegisterHeaderProbe(FOUR_CHAR_CODE("WVfl"), &ProbeWAVEChannels);
+    for (const SoundFileTypeDescriptor& type :
+         {CWAVEFile::Descriptor(), CBWFLinearFile::Descriptor(), CWAVEFloatFile::Descriptor(),
+          CWAVE_AuFile::Descriptor(), CWAVE_ALawFile::Descriptor()})
+        RegisterSoundFileType(type);
     RegisterChunkFinder(FOUR_CHAR_CODE("RIFF"), &FindRIFFChunkByCode);
-    RegisterHeaderSniffer(FOUR_CHAR_CODE("WAVE"), &SniffWAVE);
-    for (OSType member : {FOUR_CHAR_CODE("WAVE"), FOUR_CHAR_CODE("BWLN"), FOUR_CHAR_CODE("WVfl")})
-        RegisterSetMemberType(member);
 }

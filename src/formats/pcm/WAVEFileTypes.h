@@ -1,11 +1,12 @@
-// Registration of the WAVE family with the sound-file core: the factories
-// of 'WAVE', 'WVau', 'WVal', 'WVfl' and 'BWLN', the channel-count probes
-// that type detection asks for 'WAVE', 'BWLN' and 'WVfl', and the RIFF
-// chunk finder.
+// Registration of the WAVE family with the sound-file core: the
+// descriptors of 'WAVE', 'BWLN', 'WVfl', 'WVau' and 'WVal' (each beside its
+// class) and the RIFF chunk finder; and the family's detection, which those
+// descriptors name.
 #pragma once
 
 #include "MacTypes.h"
 
+#include <QString>
 #include <istream>
 
 void RegisterWAVEFileTypes();
@@ -15,3 +16,9 @@ void RegisterWAVEFileTypes();
 // format_type_codes::kMSADPCM 2, 'WVfl' 3, 'WVal' 6, 'WVau' 7, kG729 0x42 and 0x83; -22008 for other
 // tags; the chunk search's code when there is no "fmt " chunk.
 OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8 header[24]);
+
+// The family's detection, for its types' descriptors: the channel count
+// of a RIFF file, and the RIFF/WAVE header sniffer (which names the type by
+// ProbeRIFFType).
+SInt32 ProbeWAVEChannels(const QString& path);
+OSErr SniffWAVE(const UInt8* header, std::istream& in, OSType creator, OSType* type);
