@@ -201,17 +201,19 @@ void ProgressController::timedProgressDisplay()
     // Between two conversions the file count is back at 0 while the last
     // file's path is still set: wait for the next file rather than show
     // "Input File 0 of n".
-    const bool newFile = process.fileChanged() && process.curFile() > 0;
+    const bool fileChanged = process.fileChanged();
+    const ConversionProcess::Position at = process.curPosition();
+    const bool newFile = fileChanged && at.file > 0;
     if (newFile) {
         process.setFlag(ConversionProcess::kFileChanged, false);
         const QString path = process.curFilePath();
         m_fileTextView->setText(L("Input File %1 of %2: '%3'")
-                                    .arg(process.curFile())
+                                    .arg(at.file)
                                     .arg(m_files)
                                     .arg(path.section(QLatin1Char('/'), -1)));
         // One step per file; files the poll did not see (several may pass
         // between two ticks) count too, so the bar shows where the batch is.
-        m_conversionBar = std::max(m_conversionBar + 1, (process.curConv() - 1) * m_files + process.curFile());
+        m_conversionBar = std::max(m_conversionBar + 1, (at.conversion - 1) * m_files + at.file);
         if (!m_cancelling)
             m_conversionBarView->setValue(std::min(m_conversionBar, m_conversionBarView->maximum()));
         m_regionText->clear();

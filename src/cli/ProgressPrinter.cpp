@@ -28,10 +28,11 @@ int ProgressPrinter::terminalWidth()
 ProgressPrinter::Snapshot ProgressPrinter::snapshot(ConversionProcess& process)
 {
     Snapshot s;
-    s.conversion = process.curConv();
+    const ConversionProcess::Position at = process.curPosition();
+    s.conversion = at.conversion;
     if (const ConvSpecRef spec = process.curConvSpec())
         s.conversionName = spec->conversionName();
-    s.file = process.curFile();
+    s.file = at.file;
     s.filePath = process.curFilePath();
     s.step = process.curStepDesc();
     if (process.determinateStep()) {

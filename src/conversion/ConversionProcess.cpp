@@ -407,7 +407,7 @@ void ConversionProcess::setCurConvSpec(const ConvSpecRef& spec)
 void ConversionProcess::setCurFile(const QString& path)
 {
     writeState(curFilePath_, path);
-    curFile_.fetch_add(1);
+    convAndFile_.fetch_add(1);
     setFlag(kFileChanged, true);
     if (!path.isNull())
         dict().setValue(kCurInputFilePathKey, path);
@@ -521,7 +521,7 @@ void ConversionProcess::resetBatchState()
     determinateStep_.store(false);
     curNumSteps_.store(0);
     warnings_.store(0);
-    curConv_.store(0);
+    convAndFile_.store(0);
     // The seven change flags; the running flag stays raised from start() on,
     // so that a poll never sees the batch end before it began.
     for (int f = 0; f < kRunning; ++f)
@@ -556,9 +556,9 @@ void ConversionProcess::closeWorkerContext()
 
 void ConversionProcess::runConversion(const ConvSpecRef& conversion)
 {
-    curConv_.fetch_add(1);
+    // The next conversion, at no file yet, in one step.
+    convAndFile_.store(std::uint64_t(curConv() + 1) << 32);
     setFlag(kConvSpecChanged, true);
-    curFile_.store(0);
     setCurConvSpec(conversion);
     hasLastPathProcessed_ = false;
     lastPathProcessed_.clear();

@@ -195,8 +195,20 @@ public:
     int warnings() const { return warnings_.load(); }
     int curNumSteps() const { return curNumSteps_.load(); }
     int curStep() const { return curStep_.load(); }
-    int curFile() const { return curFile_.load(); }
-    int curConv() const { return curConv_.load(); }
+    // The conversion and the file within it (both from 1), read together: a
+    // poll between two conversions never pairs the new conversion with the
+    // last file number of the one before.
+    struct Position {
+        int conversion = 0;
+        int file = 0;
+    };
+    Position curPosition() const
+    {
+        const std::uint64_t packed = convAndFile_.load();
+        return {int(packed >> 32), int(packed & 0xffffffffu)};
+    }
+    int curFile() const { return curPosition().file; }
+    int curConv() const { return curPosition().conversion; }
     int curSampleFrames() const { return curSampleFrames_.load(); }
     int curValue() const { return curValue_.load(); }
     int curChannels() const { return curChannels_.load(); }
@@ -374,8 +386,7 @@ private:
     std::atomic<int> warnings_{0};
     std::atomic<int> curNumSteps_{0};
     std::atomic<int> curStep_{0};
-    std::atomic<int> curFile_{0};
-    std::atomic<int> curConv_{0};
+    std::atomic<std::uint64_t> convAndFile_{0};  // the conversion above the file, as curPosition() reads them
     std::atomic<int> curSampleFrames_{0};
     std::atomic<int> curValue_{0};
     std::atomic<int> curChannels_{0};

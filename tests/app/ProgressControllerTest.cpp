@@ -33,8 +33,10 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <thread>
 
@@ -122,6 +124,8 @@ protected:
             samples.append({progress->conversionText(), progress->fileText(), progress->stepText(),
                             progress->warningCountText(), progress->fileBarValue(), progress->conversionBarValue(),
                             m_controller->validate(AppCommand::Start)});
+            if (m_onSample)
+                m_onSample(samples.last());
             if (cancelAtFile > 0 && !progress->cancelling() && progress->conversionBarValue() >= cancelAtFile) {
                 progress->cancelButton()->click();
                 m_cancelShown = progress->warningCountText();
@@ -138,6 +142,7 @@ protected:
     QString m_cancelShown;
     bool m_cancelBusy = false;
     std::function<void()> m_onCancel;
+    std::function<void(const Sample&)> m_onSample;
 };
 
 } // namespace
@@ -199,7 +204,30 @@ TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLo
                                                                      QStringLiteral("'take0' sounds odd"));
         });
 
+    // The worker waits at its first position until the window has shown
+    // that file and its step: a batch this short may otherwise end between
+    // two samples.
+    std::promise<void> shown;
+    std::shared_future<void> gate = shown.get_future().share();
+    std::atomic<bool> held{false};
+    QThread* const mainThread = QThread::currentThread();
+    const NotificationCenter::Token hold = NotificationCenter::defaultCenter().addObserver(
+        kProgressPositionNotification, nullptr, [gate, &held, mainThread](const Notification&) {
+            if (QThread::currentThread() != mainThread && !held.exchange(true))
+                gate.wait_for(std::chrono::seconds(60));
+        });
+    bool released = false;
+    m_onSample = [&](const Sample& sample) {
+        if (!released && !sample.file.isEmpty() && sample.step.startsWith(QStringLiteral("Step: "))) {
+            released = true;
+            shown.set_value();
+        }
+    };
+
     const QList<Sample> samples = runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
+    if (!released)
+        shown.set_value();
+    NotificationCenter::defaultCenter().removeObserver(hold);
     NotificationCenter::defaultCenter().removeObserver(token);
     ASSERT_FALSE(samples.isEmpty());
     ProgressController* progress = controller.progressController();

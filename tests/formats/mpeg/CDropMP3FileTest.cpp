@@ -287,11 +287,19 @@ TEST_F(DropMP3File, ACancelEndsAHangingEncoderAndWhatItStarted)
                 "/sleeper\"; echo '    0/10 ( 0%)|'; wait");
     std::unique_ptr<CSoundFile> file = Write("hung", 2, 44100, 128, {});
     ASSERT_TRUE(file);
-    // The Cancel button's stop value, as the batch driver writes it.
-    ThreadDictionary::current().setLastError(userCanceledErr);
+    // The Cancel button's stop value, as the batch driver writes it, once
+    // the encoder has started its child (a stop before that would end the
+    // encoder before it got there).
+    const QString sleeperFile = root + "/sleeper";
+    const auto token = NotificationCenter::defaultCenter().addObserver(
+        kProgressPercentageNotification, nullptr, [&sleeperFile](const Notification&) {
+            if (!ReadAll(sleeperFile).trimmed().isEmpty())
+                ThreadDictionary::current().setLastError(userCanceledErr);
+        });
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(file->Close(), userCanceledErr);
+    NotificationCenter::defaultCenter().removeObserver(token);
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_TRUE(Leftovers().isEmpty());
     EXPECT_FALSE(QFile::exists(root + "/hung.mp3"));
