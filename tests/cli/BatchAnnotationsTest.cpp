@@ -313,16 +313,23 @@ TEST_F(BatchAnnotations, RegionNamesKeepTheirDotsInSetMembers)
     split.insert("QMCSChannelTreat", 2);
     Batch({split}, root + "/in/take2.aif", root + "/out2");
     EXPECT_EQ(Files(root + "/out2"), QStringList({"Split/take2/Vocal.lead.L.aif", "Split/take2/Vocal.lead.R.aif"}));
-    QVariantMap surround = Conversion("Surround", "AIFF");
-    surround.insert("QMCSNeedsExtraction", true);
-    surround.insert("QMCSNeedsChannelTreat", true);
-    surround.insert("QMCSChannelTreat", 2);
-    Batch({surround}, root + "/in/take6.aif", root + "/out6");
-    const QStringList members = Files(root + "/out6");
-    EXPECT_EQ(members.size(), 6) << members.join(' ').toStdString();
-    for (const QString& member : members)
-        EXPECT_TRUE(member.startsWith("Surround/take6/Vocal.lead.")) << member.toStdString();
-    EXPECT_TRUE(members.contains("Surround/take6/Vocal.lead.L.aif")) << members.join(' ').toStdString();
+    // A surround set's members take the set's channel indicators, also in
+    // the types that name their stereo pairs their own way (Paris "-L").
+    const std::pair<const char*, const char*> types[] = {{"AIFF", ".aif"}, {" paf", ".paf"}, {"SAIF", ".aif"}};
+    QVariantList conversions;
+    QStringList expected;
+    for (const auto& [type, extension] : types) {
+        const QString folder = QStringLiteral("Surround%1").arg(conversions.size());
+        QVariantMap surround = Conversion(folder, type);
+        surround.insert("QMCSNeedsExtraction", true);
+        surround.insert("QMCSNeedsChannelTreat", true);
+        surround.insert("QMCSChannelTreat", 2);
+        conversions.append(surround);
+        for (const char* indicator : {".C", ".L", ".LFE", ".Ls", ".R", ".Rs"})
+            expected << folder + "/take6/Vocal.lead" + indicator + extension;
+    }
+    Batch(conversions, root + "/in/take6.aif", root + "/out6");
+    EXPECT_EQ(Files(root + "/out6").join(' ').toStdString(), expected.join(' ').toStdString());
 }
 
 // A region over the whole input covers the whole output after a rate
