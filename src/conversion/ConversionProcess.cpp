@@ -970,7 +970,12 @@ void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int dep
         return;
     for (const FolderEntry& entry : entries) {
         const std::string full = path + "/" + entry.name;
-        if (entry.isFolder && !entry.isSymlink)
+        // A folder of ours under a temporary name (the regions of an input,
+        // filled before it takes the input's name) goes as a whole.
+        if (entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
+            RemoveFolderIfUnlocked(full, kMinAgeSeconds))
+            QM_TRACE("removeLeftoverTemporaries", "removed the folder '" << full << "'");
+        else if (entry.isFolder && !entry.isSymlink)
             removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
         else if (!entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
                  RemoveIfUnlocked(full, kMinAgeSeconds))
@@ -1014,9 +1019,8 @@ QString ConversionProcess::vanishedOutputFolder() const
 void ConversionProcess::deleteCreatedOutputs()
 {
     const QString folder = curFolder();
-    // Region extraction writes its files under their final names into a
-    // folder named after the input, which it has just created (exclusively)
-    // for this input: those files are ours too.
+    // Region extraction's files keep their own names in a folder that it
+    // made for this input and named after it: those files are ours too.
     const QString regionFolder = dict().value(kCurLongNameKey).toString();
     for (const QString& entry : GetCreatedFilesList()) {
         // Only our own outputs, and never outside the folder.

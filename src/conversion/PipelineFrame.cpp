@@ -6,6 +6,7 @@
 #include "CSplitFile.h"
 #include "CSurroundFile.h"
 #include "CreateSoundFile.h"
+#include "CreatedFilesList.h"
 #include "error_codes.h"
 #include "FileManager.h"
 #include "FileOperations.h"
@@ -693,23 +694,91 @@ std::string RegionFileName(const SFTRegion& region, int index)
     return name.toStdString();
 }
 
-// Creates the per-input folder in the conversion's output folder for this
-// input; *path gets its path.
-SInt16 CreateInputFolder(CConvSpec* spec, std::string* path)
-{
-    FSRef parent = *spec->OutputFolderRef();
-    if (parent.path.empty()) {
-        const OSErr err = FSPathMakeRef(OutputSpec(*spec, "").parent, &parent);
+// The per-input folder of an extraction.  It is made under a temporary
+// name in the conversion's output folder and held (so that the clean-up of
+// another run leaves it alone) while the region files are written into it
+// under their own names; once the last one is complete, the folder takes
+// the input's name, so that the region files appear under their final
+// names all together.  A run that fails removes it; one that is killed
+// leaves it to the clean-up of temporary files.
+class InputFolder {
+public:
+    InputFolder() = default;
+    InputFolder(const InputFolder&) = delete;
+    InputFolder& operator=(const InputFolder&) = delete;
+    ~InputFolder() { Discard(); }
+
+    // Makes the folder.  A folder or file of the input's name is in the
+    // way from the start: -48, nothing made.
+    SInt16 Create(CConvSpec* spec)
+    {
+        FSRef parent = *spec->OutputFolderRef();
+        if (parent.path.empty()) {
+            const OSErr err = FSPathMakeRef(OutputSpec(*spec, "").parent, &parent);
+            if (err)
+                return err;
+        }
+        const QString finalName = spec->LongName();
+        if (finalName.isEmpty() || finalName.size() > 255)
+            return bdNamErr;
+        parent_ = parent.path;
+        finalName_ = finalName.toStdString();
+        if (StatPathNoFollow(parent_ + "/" + finalName_, nullptr) == 0)
+            return dupFNErr;
+        OSErr err = noErr;
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            if ((err = MakeTemporaryOutputName(parent_, &temporaryName_)))
+                return err;
+            FSSpec folder;
+            err = CreateDirectoryUnicode(&parent, QString::fromStdString(temporaryName_), nullptr, &folder, nullptr);
+            if (err == dupFNErr)
+                continue;
+            if (err)
+                return err;
+            path_ = FSSpecPath(folder);
+            if (!lock_.HoldFolder(path_)) {
+                // Taken away before it could be held.
+                path_.clear();
+                return fnfErr;
+            }
+            return noErr;
+        }
+        return err;
+    }
+
+    const std::string& Path() const { return path_; }
+
+    // Gives the folder the input's name; -48 when that name was taken
+    // meanwhile (the folder is then removed).
+    SInt16 Publish()
+    {
+        const std::string finalPath = parent_ + "/" + finalName_;
+        const OSErr err = RenameNoReplace(path_, finalPath);
         if (err)
             return err;
+        CreatedFilesListRenameFolder(QString::fromStdString(temporaryName_), QString::fromStdString(finalName_));
+        path_.clear();
+        lock_.Release();
+        return noErr;
     }
-    FSSpec folder;
-    const OSErr err = CreateDirectoryUnicode(&parent, spec->LongName(), nullptr, &folder, nullptr);
-    if (err)
-        return err;
-    *path = FSSpecPath(folder);
-    return noErr;
-}
+
+    // Removes the folder with what was written into it.
+    void Discard()
+    {
+        if (path_.empty())
+            return;
+        DeleteFolderTree(path_);
+        path_.clear();
+        lock_.Release();
+    }
+
+private:
+    std::string parent_;
+    std::string finalName_;
+    std::string temporaryName_;
+    std::string path_;
+    FileLockHolder lock_;
+};
 
 // Creates one region's output in `folder` under the region's name (a split
 // set's from its left member's).
@@ -740,7 +809,7 @@ struct ExtractionRun : RouteRun {
     bool ownKept = false;
     const char* stepText = "Extracting regions";
     double rateRatio = 0.0;
-    std::string folder;  // the input's folder, once created
+    InputFolder folder;  // the input's folder, once created
 
     ExtractionRun(int stageSet, ChannelTreatment owner, const PipelineRoute& route, CSoundFile* in,
                   CConvSpec* spec)
@@ -785,7 +854,7 @@ struct ExtractionRun : RouteRun {
             PostStep(stepText, flag);
     }
 
-    SInt16 CreateFolder() { return CreateInputFolder(spec, &folder); }
+    SInt16 CreateFolder() { return folder.Create(spec); }
 };
 
 // Stage set 11: the input's region blocks resampled into the work file
@@ -851,7 +920,8 @@ SInt16 WriteRegion(const ExtractionRun& r, CSoundFile* source, int index, const 
     PostProgressRegion(regionName, region.start, region.end, index, r.in->GetNumRegions());
 
     OutputPtr out;
-    if ((err = CreateRegionOutput(r.route, r.settings, r.in, r.spec, r.folder, RegionFileName(region, index), &out)))
+    if ((err = CreateRegionOutput(r.route, r.settings, r.in, r.spec, r.folder.Path(), RegionFileName(region, index),
+                                  &out)))
         return err;
     // A region reaching beyond the source is cut at its end.
     const UInt32 end = std::min<UInt32>(region.end, source->GetNumFrames());
@@ -903,7 +973,9 @@ SInt16 RunExtraction(int stageSet, ChannelTreatment owner, const PipelineRoute& 
     const int count = source->GetNumRegions();
     for (int i = 0; i < count && err == noErr; ++i)
         err = WriteRegion(r, source, i, copy, fades);
-    return err;
+    if (err)
+        return err;  // the folder goes with the run
+    return r.folder.Publish();
 }
 
 } // namespace

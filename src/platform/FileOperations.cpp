@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <random>
@@ -565,11 +566,106 @@ bool FileLockHolder::Hold(const std::string& path)
     return true;
 }
 
+bool FileLockHolder::HoldFolder(const std::string& path)
+{
+    Release();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
 void FileLockHolder::Release()
 {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+}
+
+namespace {
+
+// Removes everything inside the open folder `fd`, links and all, without
+// following any; false when something stays.
+bool EmptyFolderAt(int fd, int depth)
+{
+    if (depth > 256)
+        return false;
+    const int listing = ::dup(fd);
+    if (listing < 0)
+        return false;
+    DIR* dir = ::fdopendir(listing);
+    if (!dir) {
+        ::close(listing);
+        return false;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    bool emptied = true;
+    for (const std::string& name : names) {
+        struct stat st;
+        if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            const int inner = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+            if (inner < 0) {
+                emptied = false;
+                continue;
+            }
+            emptied = EmptyFolderAt(inner, depth + 1) && emptied;
+            ::close(inner);
+            emptied = ::unlinkat(fd, name.c_str(), AT_REMOVEDIR) == 0 && emptied;
+        } else {
+            emptied = (::unlinkat(fd, name.c_str(), 0) == 0 || errno == ENOENT) && emptied;
+        }
+    }
+    return emptied;
+}
+
+// The folder open as `fd` (at `path`) removed with its contents.
+OSErr DeleteOpenFolderTree(int fd, const std::string& path)
+{
+    PathMemo::Forget(path);
+    if (!EmptyFolderAt(fd, 0))
+        return fBsyErr;
+    if (::rmdir(path.c_str()) != 0)
+        return MacErrorFromLastErrno();
+    return noErr;
+}
+
+} // namespace
+
+OSErr DeleteFolderTree(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return errno == ENOTDIR || errno == ELOOP ? OSErr(paramErr) : MacErrorFromLastErrno();
+    const OSErr err = DeleteOpenFolderTree(fd, path);
+    ::close(fd);
+    return err;
+}
+
+bool RemoveFolderIfUnlocked(const std::string& path, SInt64 minAgeSeconds)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool removed = false;
+    if (::fstat(fd, &st) == 0 && std::time(nullptr) - st.st_mtime >= minAgeSeconds &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        removed = DeleteOpenFolderTree(fd, path) == noErr;
+    ::close(fd);
+    return removed;
 }
 
 bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds)

@@ -97,6 +97,14 @@ OSErr DeletePath(const std::string& path);
 // `minAgeSeconds` or more ago; true when it was deleted.  For the leftovers
 // of a killed run: a running writer's file is never taken.
 bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds);
+// The same for a folder of ours (one the batch fills under a temporary
+// name, held by FileLockHolder::HoldFolder while it is filled): the folder
+// and everything in it go when no one holds it and it last changed
+// `minAgeSeconds` or more ago.  Links inside are removed, never followed.
+bool RemoveFolderIfUnlocked(const std::string& path, SInt64 minAgeSeconds);
+// Removes the folder at `path` and everything in it (links removed, never
+// followed); a link or file at `path` is not touched (paramErr).
+OSErr DeleteFolderTree(const std::string& path);
 
 // The lock of a file that another program writes or reads (an encoder's
 // output and input): held from Hold until Release or the end of the
@@ -111,6 +119,8 @@ public:
     // before is let go first); false when the file cannot be opened or is
     // locked by someone else.
     bool Hold(const std::string& path);
+    // The same for a folder (a link is not followed).
+    bool HoldFolder(const std::string& path);
     void Release();
     bool IsHeld() const { return fd_ >= 0; }
 

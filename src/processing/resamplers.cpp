@@ -151,13 +151,23 @@ UInt32 MapPosition(double t, UInt32 start, UInt32 outStart, double inRate, doubl
         std::trunc((double(outStart) / outRate + (t / inRate - double(start) / inRate)) * outRate));
 }
 
-SInt32 CarryExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32 outStart)
+// The extras of the input range [start, end], written to the output range
+// [outStart, outEnd).  The ends of the range map to the ends of what was
+// written (the frame count is rounded, the positions between truncated), so
+// that a region over the whole range stays whole.
+SInt32 CarryExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32 outStart, UInt32 outEnd)
 {
     const double inRate = in->GetSampleRate();
     const double outRate = out->GetSampleRate();
     if (!(inRate > 0.0) || !(outRate > 0.0))
         return paramErr;
-    auto map = [&](UInt32 t) { return MapPosition(double(t), start, outStart, inRate, outRate); };
+    auto map = [&](UInt32 t) {
+        if (t == start)
+            return outStart;
+        if (t == end)
+            return outEnd;
+        return MapPosition(double(t), start, outStart, inRate, outRate);
+    };
     SInt32 code = CarryRecords<SFTRegion>(
         in, out, [&](const SFTRegion& region) { return region.start >= start && region.end <= end; },
         [&](SFTRegion& region) {
@@ -564,7 +574,7 @@ SInt32 Convert(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Resamp
     settings.hasValidMax = true;
     SInt32 result = writeErr ? writeErr : readErr ? readErr : stopCode ? stopCode : setupErr;
     if (result == 0 && settings.copyExtras && !out->IsOneChannelDone())
-        result = CarryExtras(in, out, start, end, outStart);
+        result = CarryExtras(in, out, start, end, outStart, *outPos);
     return result;
 }
 

@@ -340,7 +340,8 @@ const std::vector<CSoundFile*>* CSetFile::GetSubFiles() const
 void CSetFile::SharePairIdentifiers(CSoundFile* first, CSoundFile* second) const
 {
     Str255 pascal = {0};
-    MacRoman::toPascal(QString::fromStdString(m_fsSpec.name), pascal, 255);
+    // The set's name as it will be published, never its temporary name.
+    MacRoman::toPascal(QString::fromStdString(GetStoredFileNameString()), pascal, 255);
     const UInt32 t = UInt32(QDateTime::currentSecsSinceEpoch() + 2082844800LL);
     UInt8 firstID[16];
     UInt8 secondID[16];

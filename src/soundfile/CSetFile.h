@@ -98,8 +98,9 @@ protected:
     // members and paramErr for a word length other than 8, 16, 24, 32.
     std::size_t CheckedSampleBytes() const;
     // Hands a pair of members the identifiers they share: the start of the
-    // set's name (length byte and 11 characters) and a time value, t and
-    // t + 1.  A member type that records no such pair ignores them.
+    // set's stored name (GetStoredFileNameString, the name it is published
+    // under: length byte and 11 characters) and a time value, t and t + 1.
+    // A member type that records no such pair ignores them.
     void SharePairIdentifiers(CSoundFile* first, CSoundFile* second) const;
     // Runs `call` on every member; the first failure stops.
     template <typename Call> OSErr ForEachMember(Call&& call)

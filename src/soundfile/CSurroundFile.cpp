@@ -142,6 +142,7 @@ OSErr CSurroundFile::MakeChannelFiles(const FSSpec* spec, SInt32 configuration, 
         CSoundFile* member = CreateSoundFileObject(m_memberType);
         if (!member)
             continue;
+        member->SetSurroundMember();
         const OSErr err = member->SetFile(&memberSpec);
         if (err) {
             delete member;

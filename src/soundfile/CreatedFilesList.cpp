@@ -101,6 +101,16 @@ void CreatedFilesListAppendComponent(const HFSUniStr255& folder)
     list.last() = QStringLiteral("%1/%2").arg(component, list.last());
 }
 
+void CreatedFilesListRenameFolder(const QString& from, const QString& to)
+{
+    const QString prefix = from + QLatin1Char('/');
+    std::lock_guard<std::mutex> lock(ListMutex());
+    for (QString& entry : List()) {
+        if (entry.startsWith(prefix))
+            entry = to + QLatin1Char('/') + entry.mid(prefix.size());
+    }
+}
+
 QStringList GetCreatedFilesList()
 {
     std::lock_guard<std::mutex> lock(ListMutex());

@@ -41,6 +41,9 @@ void CreatedFilesListAdd(ConstStr255Param name);
 void CreatedFilesListAdd(const QString& name);
 // Replaces the last entry E by "folder/E"; nothing when the list is empty.
 void CreatedFilesListAppendComponent(const HFSUniStr255& folder);
+// Every entry inside the folder `from` (an entry "from/...") is moved into
+// the folder `to` ("to/..."), after the folder itself was renamed.
+void CreatedFilesListRenameFolder(const QString& from, const QString& to);
 // The entries, oldest first.
 QStringList GetCreatedFilesList();
 void CreatedFilesListClear();

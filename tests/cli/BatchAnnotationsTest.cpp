@@ -313,16 +313,83 @@ TEST_F(BatchAnnotations, RegionNamesKeepTheirDotsInSetMembers)
     split.insert("QMCSChannelTreat", 2);
     Batch({split}, root + "/in/take2.aif", root + "/out2");
     EXPECT_EQ(Files(root + "/out2"), QStringList({"Split/take2/Vocal.lead.L.aif", "Split/take2/Vocal.lead.R.aif"}));
-    QVariantMap surround = Conversion("Surround", "AIFF");
-    surround.insert("QMCSNeedsExtraction", true);
-    surround.insert("QMCSNeedsChannelTreat", true);
-    surround.insert("QMCSChannelTreat", 2);
-    Batch({surround}, root + "/in/take6.aif", root + "/out6");
-    const QStringList members = Files(root + "/out6");
-    EXPECT_EQ(members.size(), 6) << members.join(' ').toStdString();
-    for (const QString& member : members)
-        EXPECT_TRUE(member.startsWith("Surround/take6/Vocal.lead.")) << member.toStdString();
-    EXPECT_TRUE(members.contains("Surround/take6/Vocal.lead.L.aif")) << members.join(' ').toStdString();
+    // A surround set's members take the set's channel indicators, also in
+    // the types that name their stereo pairs their own way (Paris "-L").
+    const std::pair<const char*, const char*> types[] = {{"AIFF", ".aif"}, {" paf", ".paf"}, {"SAIF", ".aif"}};
+    QVariantList conversions;
+    QStringList expected;
+    for (const auto& [type, extension] : types) {
+        const QString folder = QStringLiteral("Surround%1").arg(conversions.size());
+        QVariantMap surround = Conversion(folder, type);
+        surround.insert("QMCSNeedsExtraction", true);
+        surround.insert("QMCSNeedsChannelTreat", true);
+        surround.insert("QMCSChannelTreat", 2);
+        conversions.append(surround);
+        for (const char* indicator : {".C", ".L", ".LFE", ".Ls", ".R", ".Rs"})
+            expected << folder + "/take6/Vocal.lead" + indicator + extension;
+    }
+    Batch(conversions, root + "/in/take6.aif", root + "/out6");
+    EXPECT_EQ(Files(root + "/out6").join(' ').toStdString(), expected.join(' ').toStdString());
+}
+
+// A region over the whole input covers the whole output after a rate
+// change, whatever the rounding of the new frame count (linear and filter
+// converters, up and down), and a marker at the input's end stays at the
+// output's: read back by our AIFF reader, the frame count by libsndfile.
+TEST_F(BatchAnnotations, AWholeFileRegionStaysWholeAfterARateChange)
+{
+    RegisterPCMFileTypes();
+    constexpr UInt32 kFrames = 1003;
+    CAIFFFile file;
+    ASSERT_EQ(file.SetFile((root + "/in/whole").toStdString()), noErr);
+    const UInt8 ext[] = {3, 'a', 'i', 'f'};
+    ASSERT_EQ(file.Create(1, 16, 0, nullptr, ext, 44100.0f), noErr);
+    std::vector<double> samples(kFrames, 0.25);
+    UInt32 count = kFrames;
+    ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+    SFTRegion region{1, 0, kFrames};
+    MacRoman::toPascal(QStringLiteral("All"), region.name, 31);
+    ASSERT_EQ(file.AddRegion(&region), noErr);
+    SFTMarker marker{};
+    marker.markerID = 1;
+    marker.pos = kFrames;
+    ASSERT_EQ(file.AddMarker(&marker), noErr);
+    ASSERT_EQ(file.Close(), noErr);
+
+    const int rates[] = {48000, 22050, 32000, 96000};
+    QVariantList conversions;
+    for (const int rate : rates)
+        for (const int quality : {0, 1}) {
+            QVariantMap c = Conversion(QStringLiteral("R%1q%2").arg(rate).arg(quality), "AIFF");
+            c.insert("QMCSNeedsSampleRateConversion", true);
+            c.insert("QMCSSampleRate", rate);
+            c.insert("QMCSSampleRateConvertQuality", quality);
+            conversions.append(c);
+        }
+    Batch(conversions, root + "/in/whole.aif", root + "/out");
+    for (const QVariant& conversion : conversions) {
+        const QString name = conversion.toMap()["QMCSName"].toString();
+        SCOPED_TRACE(name.toStdString());
+        const QString path = root + "/out/" + name + "/whole.aif";
+        SF_INFO info{};
+        SNDFILE* peer = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+        ASSERT_NE(peer, nullptr);
+        sf_close(peer);
+        CAIFFFile out;
+        ASSERT_EQ(out.SetFile(path.toStdString()), noErr);
+        ASSERT_EQ(out.Open(), noErr);
+        EXPECT_EQ(sf_count_t(out.GetNumFrames()), info.frames);
+        SFTRegion whole{};
+        ASSERT_EQ(out.GetNumRegions(), 1);
+        ASSERT_EQ(out.GetRegion(0, &whole), noErr);
+        EXPECT_EQ(whole.start, 0u);
+        EXPECT_EQ(sf_count_t(whole.end), info.frames);
+        SFTMarker end{};
+        ASSERT_EQ(out.GetNumMarkers(), 1);
+        ASSERT_EQ(out.GetMarker(0, &end), noErr);
+        EXPECT_EQ(sf_count_t(end.pos), info.frames);
+        out.Close();
+    }
 }
 
 TEST_F(BatchAnnotations, BroadcastWaveTimeStampIsShownFromAllItsBits)

@@ -7,7 +7,8 @@
 // treatments, with the rate and channels the editor forces on a type that
 // holds only some): an output that our reader (--info) and a peer
 // (libsndfile, ffmpeg or sox, the first that reads it) read at the expected
-// rate and length; a conversion the type cannot hold refused before the
+// rate and length, holding nowhere (nor in its sidecar) the temporary name
+// it was written under; a conversion the type cannot hold refused before the
 // batch (exit 64, with its reason); an input whose rate the type cannot
 // hold refused for that file.  One test per type, so that they run side by
 // side.
@@ -22,6 +23,8 @@
 #include "file_type_table.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -407,6 +410,20 @@ protected:
     double inputSeconds[kInputs] = {0, 0};
 };
 
+// The file, or its AppleDouble sidecar, holds the temporary word the
+// outputs are written under (".QuillOutFile"), or its start as a short
+// name field keeps it: a name stored before the output was published.
+bool HoldsTemporaryName(const QString& path)
+{
+    const QFileInfo info(path);
+    for (const QString& file : {path, info.path() + "/._" + info.fileName()}) {
+        QFile f(file);
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(".QuillO"))
+            return true;
+    }
+    return false;
+}
+
 // A few percent, and a codec frame or two more for encoders that pad a
 // short input.
 bool LengthAgrees(double seconds, double expected)
@@ -545,6 +562,8 @@ TEST_P(OutputTypeMatrix, EverySettingFromBothInputs)
                     const auto it = ours.find(file);
                     const Seen mine = it != ours.end() ? it->second : Seen{};
                     const std::string name = file.section('/', -2).toStdString();
+                    if (HoldsTemporaryName(file))
+                        problem(name + " stores its temporary name");
                     if (!mine.read) {
                         problem(name + " unreadable by us: " + mine.how.toStdString());
                         continue;

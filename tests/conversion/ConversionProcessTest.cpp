@@ -5,6 +5,9 @@
 #include "ConversionProcess.h"
 #include "ConversionTestSupport.h"
 
+#include "CAIFFFile.h"
+#include "MacRoman.h"
+
 #include "BatchLogHooks.h"
 #include "Logger.h"
 
@@ -30,7 +33,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 
@@ -640,3 +648,86 @@ INSTANTIATE_TEST_SUITE_P(EveryMove, PublishingFaults,
                                            PublishFault{true, false, 2}, PublishFault{true, false, 3},
                                            PublishFault{true, true, 0}, PublishFault{true, true, 1},
                                            PublishFault{true, true, 2}, PublishFault{true, true, 3}));
+
+namespace {
+
+// A region extraction killed once `written` of its three region files are
+// complete: nothing of the input's under a final name, only a temporary
+// folder; the next run removes that folder (never another run's, held
+// while it is filled) and extracts every region.
+class KilledExtraction : public ConversionProcessTest, public ::testing::WithParamInterface<int> {
+protected:
+    QString MakeInput()
+    {
+        const QString path = in_ + "/take.aif";
+        CAIFFFile file;
+        EXPECT_EQ(file.SetFile((in_ + "/take").toStdString()), noErr);
+        const UInt8 extension[] = {3, 'a', 'i', 'f'};
+        EXPECT_EQ(file.Create(1, 16, 0, nullptr, extension, 44100.0f), noErr);
+        std::vector<double> samples(3000);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = double(i % 100) / 200.0;
+        UInt32 count = UInt32(samples.size());
+        EXPECT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+        const char* names[] = {"One", "Two", "Three"};
+        for (UInt32 i = 0; i < 3; ++i) {
+            SFTRegion region{SInt32(i + 1), 1000 * i, 1000 * i + 900};
+            MacRoman::toPascal(QString::fromLatin1(names[i]), region.name, 31);
+            EXPECT_EQ(file.AddRegion(&region), noErr);
+        }
+        EXPECT_EQ(file.Close(), noErr);
+        return path;
+    }
+    ConvSpecRef Extraction() const
+    {
+        ConvSpecRef s = PlainConversion(kAIFF);
+        s->setConversionName("Regions");
+        s->setNeedsExtraction(true);
+        return s;
+    }
+};
+
+TEST_P(KilledExtraction, LeavesNoFinalNameAndTheNextRunCompletes)
+{
+    const int written = GetParam();
+    const QString input = MakeInput();
+    const QString folder = out_ + "/Regions";
+    QDir().mkpath(folder);
+    EXPECT_EXIT(
+        {
+            NotificationCenter::defaultCenter().addObserver(
+                kProgressRegionNotification, nullptr, [written](const Notification& n) {
+                    if (n.object.toList().value(3).toInt() == written)
+                        std::raise(SIGKILL);
+                });
+            process_->doConversion({input}, {Extraction()}, out_);
+            std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    const QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    ASSERT_EQ(left.size(), 1) << left.join(' ').toStdString();
+    EXPECT_TRUE(left[0].startsWith(".QuillOutFile-")) << left[0].toStdString();
+    EXPECT_EQ(FilesBelow(folder + "/" + left[0]).size(), written);
+
+    // Another run's folder, held while it is filled, stays.
+    const QString held = folder + "/.QuillOutFile-hold12";
+    ASSERT_TRUE(QDir().mkpath(held));
+    const int lock = ::open(held.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    // Past the clean-up's grace for folders in the making.
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
+    std::filesystem::last_write_time((folder + "/" + left[0]).toStdString(), old);
+    std::filesystem::last_write_time(held.toStdString(), old);
+
+    posted_.clear();
+    process_->doConversion({input}, {Extraction()}, out_);
+    ::close(lock);
+    EXPECT_EQ(Names().filter("Success").size(), 1) << Names().join(",").toStdString();
+    EXPECT_EQ(FilesBelow(folder), (QStringList{"take/One.aif", "take/Three.aif", "take/Two.aif"}));
+    EXPECT_TRUE(QFileInfo::exists(held));
+}
+
+INSTANTIATE_TEST_SUITE_P(AfterEachRegion, KilledExtraction, ::testing::Values(0, 1, 2));
+
+}  // namespace

@@ -61,7 +61,8 @@ OSErr CParisLinearFile::SetFile(const FSSpec* spec)
         return paramErr;
     FSSpec named = *spec;
     const std::string& name = named.name;
-    if (name.size() >= 2 && name[name.size() - 2] == '.' && (name.back() == 'L' || name.back() == 'R')) {
+    if (!m_surroundMember && name.size() >= 2 && name[name.size() - 2] == '.' &&
+        (name.back() == 'L' || name.back() == 'R')) {
         // Member names use "-L" / "-R"; an existing file keeps its own name.
         FSSpec existing;
         if (FSMakeFSSpec(named.parent, name, &existing) != noErr)

@@ -27,7 +27,8 @@ public:
     CParisLinearFile();
     ~CParisLinearFile() override;
 
-    // A name ending in ".L" or ".R" is taken as the "-L" / "-R" member name.
+    // A name ending in ".L" or ".R" is taken as the "-L" / "-R" member name
+    // of a stereo pair; a surround set's member keeps the set's name.
     OSErr SetFile(const FSSpec* spec) override;
 
     Boolean IsLittleEndian() const { return m_byteOrder == 1; }
