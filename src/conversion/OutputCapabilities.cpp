@@ -277,9 +277,15 @@ SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double 
     return err != noErr && caps.refusalCode != 0 ? caps.refusalCode : err;
 }
 
-QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits)
+QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
+                           SInt32 treatment, UInt16 inputChannels)
 {
     if (!caps.holdsChannels(channels)) {
+        if (treatment > 0 && inputChannels > 2 && caps.holdsChannels(caps.treatmentChannels(treatment)))
+            return QStringLiteral("%1 holds %2 and takes stereo input with %3 %4, and this input has %5 channels")
+                .arg(caps.name, caps.channelsText(), ConvSpec::kChannelTreatKey)
+                .arg(treatment)
+                .arg(inputChannels);
         const QString held = TreatmentsHeldText(caps);
         return QStringLiteral("the output would have %1, and %2 holds %3: set %4")
             .arg(channels == 1 ? QStringLiteral("1 channel") : QStringLiteral("%1 channels").arg(channels))

@@ -174,8 +174,12 @@ QString TreatmentsHeldText(const OutputCapabilities& caps);
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
 
 // What CheckOutputShape refuses, as a line naming what the output would
-// have, what the type holds and the conversion keys to set.
-QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
+// have, what the type holds and the conversion keys to set.  Given the
+// conversion's channel treatment and the input's channels, a treatment
+// that already is one the type holds for stereo input says that the input
+// has too many channels rather than asking for itself.
+QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
+                           SInt32 treatment = 0, UInt16 inputChannels = 0);
 
 // One way to read files of no recognised type as headerless audio: an item
 // of the preferences' type menu.

@@ -276,7 +276,8 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
     const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : in->GetSampleRate();
     if (const SInt16 err = CheckOutputShape(out.caps, out.channels, outRate, out.bits)) {
         if (reason)
-            *reason = RefusalLine(err, OutputShapeRefusal(out.caps, out.channels, outRate, out.bits));
+            *reason = RefusalLine(
+                err, OutputShapeRefusal(out.caps, out.channels, outRate, out.bits, out.treatment, in->GetNumChannels()));
         return err;
     }
     // An output whose header cannot describe its size: refused before

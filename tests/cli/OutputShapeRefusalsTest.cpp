@@ -326,6 +326,9 @@ TEST_F(OutputShapeBatch, PerFileRefusalsSayWhatDoesNotFit)
         {"Left", "AIFF", 4, "five.wav", "taking the left channel (QMCSChannelTreat 4) takes stereo input"},
         {"Right", "caff", 5, "five.wav", "taking the right channel (QMCSChannelTreat 5) takes stereo input"},
         {"Mix", "WAVE", 3, "take.wav", ""},
+        {"Pair", "SpSc", 2, "five.wav", "has incompatible # channels (-22100): Sonic Split File holds 2 channels and "
+                                        "takes stereo input with QMCSChannelTreat 2, and this input has 6 channels"},
+        {"Pair", "SpSc", 2, "take.wav", ""},
         {"Dawn", "Dawn", -1, "take.wav", "has incompatible # channels (-22100): the output would have 2 channels, "
                                          "and Dawn AIFF holds 1 channel: set QMCSNeedsChannelTreat true and "
                                          "QMCSChannelTreat 2, 3, 4 or 5"},
