@@ -815,8 +815,9 @@ TEST_P(FormatsWithDamagedHeaders, DamagedHeadersGiveTheirError)
             EXPECT_EQ(d.cutShort, patch.saysCut) << patch.what;
             continue;
         }
-        if (d.err != noErr)
+        if (d.err != noErr) {
             EXPECT_EQ(d.channels, 0) << patch.what;
+        }
         if (patch.probeRefuses) {
             auto probe = Make(Reader());
             ASSERT_EQ(probe->SetFile(path), noErr);
