@@ -106,8 +106,14 @@ OSErr EmptyFolder(const std::string& folder, std::vector<std::string>* failed)
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno == ENOTDIR ? dirNFErr : MacErrorFromLastErrno();
-    Removal removal{failed};
-    RemoveContents(fd, folder, 0, removal);
+    const OSErr err = EmptyOpenFolder(fd, folder, failed);
     ::close(fd);
+    return err;
+}
+
+OSErr EmptyOpenFolder(int folderFd, const std::string& path, std::vector<std::string>* failed)
+{
+    Removal removal{failed};
+    RemoveContents(folderFd, path, 0, removal);
     return removal.first;
 }

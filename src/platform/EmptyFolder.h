@@ -14,3 +14,7 @@
 // the paths that could not be removed in *failed (may be null).  A missing
 // folder is fnfErr; a path that is not a folder dirNFErr.
 OSErr EmptyFolder(const std::string& folder, std::vector<std::string>* failed = nullptr);
+
+// The same for a folder already open as `folderFd` (at `path`, for the
+// failed paths); the descriptor stays open.
+OSErr EmptyOpenFolder(int folderFd, const std::string& path, std::vector<std::string>* failed = nullptr);

@@ -1,6 +1,7 @@
 #include "FileOperations.h"
 
 #include "AppleDoubleFile.h"
+#include "EmptyFolder.h"
 #include "MacErrorMapping.h"
 #include "PathMemo.h"
 
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <random>
@@ -589,53 +589,11 @@ void FileLockHolder::Release()
 
 namespace {
 
-// Removes everything inside the open folder `fd`, links and all, without
-// following any; false when something stays.
-bool EmptyFolderAt(int fd, int depth)
-{
-    if (depth > 256)
-        return false;
-    const int listing = ::dup(fd);
-    if (listing < 0)
-        return false;
-    DIR* dir = ::fdopendir(listing);
-    if (!dir) {
-        ::close(listing);
-        return false;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(dir);
-    bool emptied = true;
-    for (const std::string& name : names) {
-        struct stat st;
-        if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            const int inner = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-            if (inner < 0) {
-                emptied = false;
-                continue;
-            }
-            emptied = EmptyFolderAt(inner, depth + 1) && emptied;
-            ::close(inner);
-            emptied = ::unlinkat(fd, name.c_str(), AT_REMOVEDIR) == 0 && emptied;
-        } else {
-            emptied = (::unlinkat(fd, name.c_str(), 0) == 0 || errno == ENOENT) && emptied;
-        }
-    }
-    return emptied;
-}
-
 // The folder open as `fd` (at `path`) removed with its contents.
 OSErr DeleteOpenFolderTree(int fd, const std::string& path)
 {
     PathMemo::Forget(path);
-    if (!EmptyFolderAt(fd, 0))
+    if (EmptyOpenFolder(fd, path) != noErr)
         return fBsyErr;
     if (::rmdir(path.c_str()) != 0)
         return MacErrorFromLastErrno();
