@@ -361,7 +361,7 @@ TEST_F(BatchRun, OutputsTakeTheInputsBaseNameOnce)
     for (const QString& file : outputs)
         EXPECT_TRUE(once.match(file.section('/', -1)).hasMatch()) << file.toStdString();
     for (const char* expected : {"joined/sets/Sonic/in/st44.wav", "split/sets/Sonic/in/st44.L.wav",
-                                 "Sonic/sets/Sonic/in/st44.L.aif", "as is/sets/Paris/in/st44.L.wav",
+                                 "Sonic/sets/Sonic/in/st44.1.aif", "as is/sets/Paris/in/st44.L.wav",
                                  "as is/sets/MacMix/in/m.wav", "joined/sets/WAVE/in/s6.wav"})
         EXPECT_TRUE(outputs.contains(QString::fromLatin1(expected))) << expected;
 }
