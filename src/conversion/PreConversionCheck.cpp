@@ -110,17 +110,22 @@ OutputEstimate EstimateOutput(CSoundFile* in, CConvSpec* spec)
     return out;
 }
 
-// What a treatment made for two channels says of an input with more.
+// What a treatment that names its channels says of an input with more.
 QString NoRouteDetail(SInt32 treatment, UInt16 inputChannels)
 {
-    return QStringLiteral("%1 (%2 %3) takes stereo input, and this input has %4 channels; "
-                          "%2 2 writes each channel to a mono file of its own")
-        .arg(treatment == MixToMono  ? QStringLiteral("mixing to mono")
-             : treatment == LeftOnly ? QStringLiteral("taking the left channel")
-                                     : QStringLiteral("taking the right channel"),
-             ConvSpec::kChannelTreatKey)
-        .arg(treatment)
-        .arg(inputChannels);
+    QString what;
+    switch (treatment) {
+    case MixToMono: what = QStringLiteral("mixing to mono (%1 %2) takes stereo input"); break;
+    case LeftOnly: what = QStringLiteral("taking the left channel (%1 %2) takes stereo input"); break;
+    case RightOnly: what = QStringLiteral("taking the right channel (%1 %2) takes stereo input"); break;
+    case 7: what = QStringLiteral("MPEG joint stereo (%1 %2) makes stereo"); break;
+    case 8: what = QStringLiteral("MPEG separate stereo (%1 %2) makes stereo"); break;
+    default: what = QStringLiteral("forcing interleaved stereo (%1 %2) makes stereo"); break;
+    }
+    return what.arg(ConvSpec::kChannelTreatKey).arg(treatment) +
+           QStringLiteral(", and this input has %1 channels; %2 2 writes each channel to a mono file of its own")
+               .arg(inputChannels)
+               .arg(ConvSpec::kChannelTreatKey);
 }
 
 // A change of rate beyond what the converters take; *ratio gets the output
@@ -258,11 +263,12 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
     // cannot describe its sound: refused for this file.
     if (const OSErr shape = in->CheckReadShape())
         return shape;
-    // A treatment made for two channels on more: refused, never written
-    // with the input's channels unchanged.
+    // A treatment that names its channels, on an input of more: refused,
+    // never written with the input's channels unchanged.
     if (out.route.action == RouteAction::NoRoute) {
-        if (reason && out.treatment >= MixToMono && out.treatment <= RightOnly)
-            *reason = RefusalLine(kIncompatibleChannelsErr, NoRouteDetail(out.treatment, in->GetNumChannels()));
+        const SInt32 stored = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
+        if (reason && TreatmentOutputChannels(stored) > 0)
+            *reason = RefusalLine(kIncompatibleChannelsErr, NoRouteDetail(stored, in->GetNumChannels()));
         return kIncompatibleChannelsErr;
     }
     double ratio = 1.0;
