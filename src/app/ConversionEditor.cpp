@@ -306,17 +306,17 @@ void ConversionEditor::buildFieldTable()
                                     double length = 0;
                                     if (!regions.startAt.value(&from) || !regions.length.value(&length))
                                         return;
-                                    s.setSnipFrom(float(from));
-                                    s.setSnipTo(float(from) + float(length));
+                                    s.setSnipFrom(from);
+                                    s.setSnipTo(from + length);
                                 },
                                 {}});
     t.editOnPair(startRow, regions.startAt);
     const int lengthRow = t.add({{ConvSpec::kSnipToKey},
-                                 [&regions](ConvSpec& s) { regions.length.set(double(s.snipTo() - s.snipFrom())); },
+                                 [&regions](ConvSpec& s) { regions.length.set(s.snipTo() - s.snipFrom()); },
                                  [&regions](ConvSpec& s) {
                                      double length = 0;
                                      if (regions.length.value(&length))
-                                         s.setSnipTo(s.snipFrom() + float(length));
+                                         s.setSnipTo(s.snipFrom() + length);
                                  },
                                  {}});
     t.editOnPair(lengthRow, regions.length);

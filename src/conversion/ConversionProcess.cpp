@@ -13,6 +13,7 @@
 #include "FolderCount.h"
 #include "FolderListing.h"
 #include "format_type_codes.h"
+#include "frame_times.h"
 #include "FrameworkException.h"
 #include "MemoryManager.h"
 #include "OutputNaming.h"
@@ -164,17 +165,14 @@ int ToInt(const QVariant& v)
     return v.toInt();
 }
 
-// A snip time in frames, truncated toward zero; false for a negative or
-// not-a-number product.  Saturates at the 64-bit range.
+// A snip time as the nearest frame; false for a negative or not-a-number
+// product.  Saturates far inside the 64-bit range.
 bool TimeToFrames(double rate, double seconds, SInt64* frames)
 {
     const double product = rate * seconds;
     if (std::isnan(product) || product < 0.0)
         return false;
-    if (product >= 9.0e18)
-        *frames = std::numeric_limits<SInt64>::max() / 2;
-    else
-        *frames = SInt64(std::trunc(product));
+    *frames = SInt64(FramesFromSeconds(seconds, rate, UInt64(std::numeric_limits<SInt64>::max() / 2)));
     return true;
 }
 
