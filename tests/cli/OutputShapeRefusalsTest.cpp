@@ -186,14 +186,7 @@ std::vector<std::string> TableTypes()
     return types;
 }
 
-INSTANTIATE_TEST_SUITE_P(TypeTable, OutputShapeRefusals, ::testing::ValuesIn(TableTypes()),
-    [](const ::testing::TestParamInfo<std::string>& info) {
-        std::string name = info.param;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(TypeTable, OutputShapeRefusals, ::testing::ValuesIn(TableTypes()), TypeParamName());
 
 // ------------------------------------------------- through the real batch
 
@@ -424,13 +417,7 @@ TEST_P(TreatmentChannelCounts, EachFileHasTheNamedChannelsOrTheInputFailsAlone)
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, TreatmentChannelCounts, ::testing::Values("WAVE", "AIFF", "BWLN", "QTIF", " paf"),
-    [](const ::testing::TestParamInfo<const char*>& info) {
-        std::string name = info.param;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+    TypeParamName());
 
 // The MPEG types take the stereo modes of older conversions: interleaved
 // stereo, joint (7) or separate (8), whatever the per-type block said.

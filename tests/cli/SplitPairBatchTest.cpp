@@ -19,7 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cmath>
 #include <memory>
 #include <set>
@@ -134,12 +133,6 @@ TEST_P(SplitPairBatch, PairsFromPairsAndStereoFilesReadBackAsOnePair)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, SplitPairBatch, ::testing::ValuesIn(SplitPairTypes()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name;
-                             for (const char c : info.param)
-                                 name += std::isalnum(UInt8(c)) ? c : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Types, SplitPairBatch, ::testing::ValuesIn(SplitPairTypes()), TypeParamName());
 
 }  // namespace
