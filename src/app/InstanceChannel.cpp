@@ -40,6 +40,9 @@ namespace {
 // there, is not this user's; empty when it may (or nothing is there yet).
 QString PlaceProblem(const QString& serverName)
 {
+    // (A bare name would be taken to the shared temporary folder.)
+    if (!QFileInfo(serverName).isAbsolute())
+        return QStringLiteral("the socket's name %1 is not a full path").arg(serverName);
     const QString folderProblem = PrivateSockets::folderProblem(QFileInfo(serverName).absolutePath());
     if (!folderProblem.isEmpty())
         return folderProblem;

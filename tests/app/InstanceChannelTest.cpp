@@ -363,8 +363,9 @@ TEST_F(InstanceChannelTest, NothingGoesToTheSharedTemporaryFolder)
     const QString shared = temporary + QStringLiteral("/quillmarch-") + qEnvironmentVariable("USER", "user");
     QLocalServer impostor;
     ASSERT_TRUE(impostor.listen(shared));
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         ASSERT_TRUE(SetOwner(shared, kNobody));
+    }
     WriteWave(path(QStringLiteral("take.wav")), 100);
     QProcess second;
     QProcessEnvironment environment = Session::environment();
