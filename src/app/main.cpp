@@ -100,6 +100,13 @@ int main(int argc, char* argv[])
         }
     }
 
+    // A preferences file named by QUILLMARCH_DEFAULTS is used only when it is
+    // one: it is never made in a missing folder, put aside or replaced.
+    if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "quillmarch: %s\n", qPrintable(problem));
+        return 64;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarch"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmarch"));
