@@ -54,6 +54,22 @@ QString PlaceProblem(const QString& serverName)
 
 }  // namespace
 
+QByteArray InstanceChannel::message(const QStringList& arguments)
+{
+    QByteArray message;
+    {
+        QDataStream out(&message, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_0);
+        out << arguments;
+    }
+    QByteArray frame;
+    {
+        QDataStream out(&frame, QIODevice::WriteOnly);
+        out << quint32(message.size());
+    }
+    return frame + message;
+}
+
 bool InstanceChannel::forward(const QStringList& arguments, const QString& serverName, int timeoutMs,
                               ConvertAnswer* convertAnswer, int answerTimeoutMs, QString* reason, QString* refusal)
 {
@@ -82,18 +98,7 @@ bool InstanceChannel::forward(const QStringList& arguments, const QString& serve
                           .arg(serverName)
                           .arg(peer));
     }
-    QByteArray message;
-    {
-        QDataStream out(&message, QIODevice::WriteOnly);
-        out.setVersion(QDataStream::Qt_6_0);
-        out << arguments;
-    }
-    QByteArray frame;
-    {
-        QDataStream out(&frame, QIODevice::WriteOnly);
-        out << quint32(message.size());
-    }
-    socket.write(frame + message);
+    socket.write(message(arguments));
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;
     if (!socket.waitForReadyRead(timeoutMs))

@@ -10,7 +10,9 @@
 // so opens a window of its own instead of feeding one it cannot see.
 // Nothing is handed over, nor received, unless both ends are this user's:
 // the folder and the socket file are checked before connecting and the
-// user at the other end after (on both sides).  The message is a QDataStream of one QStringList, answered with one byte.
+// user at the other end after (on both sides).
+//
+// The message is a QDataStream of one QStringList, answered with one byte.
 // A message holding "--convert" is answered once more, when the running
 // instance has handled the command (answerConvert): one byte, 2 when the
 // batch was started, 3 when nothing was started, then (after 3) the reason
@@ -50,6 +52,10 @@ public:
     static bool forward(const QStringList& arguments, const QString& serverName, int timeoutMs = 3000,
                         ConvertAnswer* convertAnswer = nullptr, int answerTimeoutMs = 600000,
                         QString* reason = nullptr, QString* refusal = nullptr);
+
+    // The bytes forward() sends for `arguments`: their length (32 bits, big
+    // endian), then the QDataStream of the list.
+    static QByteArray message(const QStringList& arguments);
 
     // Starts listening on the socket `serverName` (a full path; a stale
     // socket of this user's crashed instance is removed, anything else

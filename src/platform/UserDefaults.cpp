@@ -179,8 +179,14 @@ bool UserDefaults::writeLocked(const QVariantMap& values)
 
 bool UserDefaults::keepUnreadableCopyLocked()
 {
-    if (!QFileInfo::exists(filePath_))
+    const QFileInfo info(filePath_);
+    if (!info.exists() && !info.isSymLink())
         return true;
+    // A folder, a FIFO or a device is not copied nor replaced.
+    if (!info.isFile() || info.isSymLink()) {
+        lastError_ += QStringLiteral("; it is left as it is");
+        return false;
+    }
     const QString stem = filePath_ + QStringLiteral(".unreadable-") +
                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     // QFile::copy never replaces an existing file.

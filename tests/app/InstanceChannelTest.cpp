@@ -6,7 +6,6 @@
 #include "InstanceChannel.h"
 
 #include <QCoreApplication>
-#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -118,18 +117,6 @@ QString NextLine(QProcess& helper, int timeoutMs = 20000)
     return QString();
 }
 
-QByteArray Message(const QStringList& arguments)
-{
-    QByteArray message;
-    QDataStream out(&message, QIODevice::WriteOnly);
-    out.setVersion(QDataStream::Qt_6_0);
-    out << arguments;
-    QByteArray frame;
-    QDataStream length(&frame, QIODevice::WriteOnly);
-    length << quint32(message.size());
-    return frame + message;
-}
-
 // Only does something when started by StartHelper, and reports on lines
 // that begin "helper: ".  "listen:PATH": a bare listener at PATH that
 // reports "listening", then "received N" for each connection once it ends.
@@ -163,7 +150,7 @@ TEST(DISABLED_InstanceChannelHelper, Run)
         socket.connectToServer(path);
         const bool connected = socket.waitForConnected(5000);
         std::printf(connected ? "helper: connected\n" : "helper: not connected\n");
-        socket.write(Message({QStringLiteral("/from/another/user.wav")}));
+        socket.write(InstanceChannel::message({QStringLiteral("/from/another/user.wav")}));
         socket.waitForBytesWritten(5000);
         // The first answer, or none by the end of the connection.
         const QByteArray answer = socket.waitForReadyRead(3000) ? socket.readAll() : QByteArray();
@@ -180,6 +167,23 @@ protected:
         const QString folder = path(name);
         EXPECT_TRUE(MakeFolder(folder, 0700));
         return folder;
+    }
+    // Starts the program with a file in this session, as a second start
+    // would, and checks that it opened a window of its own (it pictures it
+    // and quits); what it said on standard error.
+    QString startOwnWindow()
+    {
+        WriteWave(path(QStringLiteral("take.wav")), 100);
+        QProcess second;
+        QProcessEnvironment environment = Session::environment();
+        environment.insert(QStringLiteral("QUILLMARCH_SCREENSHOT"), path(QStringLiteral("own-window.png")));
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(QM_APP_EXE), {path(QStringLiteral("take.wav"))});
+        EXPECT_TRUE(second.waitForFinished(30000));
+        const QString said = QString::fromUtf8(second.readAllStandardError());
+        EXPECT_EQ(second.exitCode(), 0) << said.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("own-window.png"))));
+        return said;
     }
 };
 
@@ -301,7 +305,6 @@ TEST_P(UnsafePlaceTest, IsNeverUsed)
     ASSERT_TRUE(place.damage(folder, socket));
 
     // The session's socket is now elsewhere, or nowhere, or refused.
-    WriteWave(path(QStringLiteral("take.wav")), 100);
     QString why;
     const QString now = InstanceChannel::defaultServerName(&why);
     if (now.isEmpty())
@@ -310,16 +313,8 @@ TEST_P(UnsafePlaceTest, IsNeverUsed)
         EXPECT_FALSE(InstanceChannel::forward({path(QStringLiteral("take.wav"))}, now, 500));
     EXPECT_FALSE(impostor.waitForNewConnection(100));
 
-    // The program: its own window (pictured, then it quits), and why.
-    QProcess second;
-    QProcessEnvironment environment = Session::environment();
-    environment.insert(QStringLiteral("QUILLMARCH_SCREENSHOT"), path(QStringLiteral("own-window.png")));
-    second.setProcessEnvironment(environment);
-    second.start(QStringLiteral(QM_APP_EXE), {path(QStringLiteral("take.wav"))});
-    ASSERT_TRUE(second.waitForFinished(30000));
-    const QString said = QString::fromUtf8(second.readAllStandardError());
-    EXPECT_EQ(second.exitCode(), 0) << said.toStdString();
-    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("own-window.png"))));
+    // The program: its own window, and why.
+    const QString said = startOwnWindow();
     EXPECT_TRUE(said.contains(QString::fromUtf8(place.said))) << said.toStdString();
     EXPECT_FALSE(impostor.waitForNewConnection(100));
     // The impostor's socket is left where it was.
@@ -366,15 +361,7 @@ TEST_F(InstanceChannelTest, NothingGoesToTheSharedTemporaryFolder)
     if (::geteuid() == 0) {
         ASSERT_TRUE(SetOwner(shared, kNobody));
     }
-    WriteWave(path(QStringLiteral("take.wav")), 100);
-    QProcess second;
-    QProcessEnvironment environment = Session::environment();
-    environment.insert(QStringLiteral("QUILLMARCH_SCREENSHOT"), path(QStringLiteral("own-window.png")));
-    second.setProcessEnvironment(environment);
-    second.start(QStringLiteral(QM_APP_EXE), {path(QStringLiteral("take.wav"))});
-    ASSERT_TRUE(second.waitForFinished(30000));
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("own-window.png"))));
+    startOwnWindow();
     EXPECT_FALSE(impostor.waitForNewConnection(100));
 }
 
