@@ -446,7 +446,7 @@ TEST_F(ProgressControllerTest, ScriptingCommandStartsWhenStartIsAllowedAndSaysWh
     const QStringList inputs = writeInputs(2, 20000);
     MainController& controller = startController();
     MainWindow window(controller);
-    const QString name = QStringLiteral("qm-test-convert-%1").arg(QCoreApplication::applicationPid());
+    const QString name = path(QStringLiteral("instance"));  // in the test's own folder
     InstanceChannel channel;
     ASSERT_TRUE(channel.listen(name));
     QObject::connect(&channel, &InstanceChannel::received, &controller, &MainController::openArguments);
