@@ -30,6 +30,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -550,6 +551,11 @@ void ConversionEditor::showEvent(QShowEvent* event)
             move(m.captured(1).toInt(), m.captured(2).toInt());
     }
     QDialog::showEvent(event);
+    // Showing the groups changes what some of them need (rows that the
+    // settings show): the window takes its final size now, before it is
+    // mapped, not at the first edit.
+    if (layout())
+        layout()->activate();
 }
 
 void ConversionEditor::updateUI()
