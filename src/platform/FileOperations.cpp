@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
@@ -463,6 +464,26 @@ OSErr DeletePath(const std::string& path)
     }
     // The item is gone; its sidecar goes too.
     return AppleDoubleFile(path).Remove();
+}
+
+OSErr CheckRoomToWrite(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int e = errno;
+        if (e != EOPNOTSUPP && e != EISDIR && e != EINVAL)
+            return MacErrorFromErrno(e);
+        // No unnamed files here: what the file system says it has left.
+        struct statvfs vfs;
+        if (::statvfs(folder.c_str(), &vfs) != 0)
+            return MacErrorFromLastErrno();
+        return vfs.f_bavail == 0 ? OSErr(dskFulErr) : OSErr(noErr);
+    }
+    const std::vector<char> block(4096, '\0');
+    int e = WriteAll(fd, block.data(), block.size()) ? 0 : errno;
+    if (::close(fd) != 0 && e == 0)
+        e = errno;
+    return MacErrorFromErrno(e);
 }
 
 std::string TemporaryFolderPath()

@@ -120,6 +120,12 @@ private:
     int fd_ = -1;
 };
 
+// Whether one more block can be written in `folder` now (an unnamed file
+// is written there and let go): noErr, dskFulErr when the disk or the
+// user's quota is full, another code when the folder cannot be asked.  For
+// telling why another program's writing failed.
+OSErr CheckRoomToWrite(const std::string& folder);
+
 // The user's temporary folder: TMPDIR when set and a folder, else "/tmp";
 // no trailing '/'.
 std::string TemporaryFolderPath();

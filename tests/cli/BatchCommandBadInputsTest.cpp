@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -472,5 +473,105 @@ TEST_F(BatchCommandBadInputsTest, UsersItemsOfTheTemporaryShapeSurviveEveryBatch
     }
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();  // its output name is taken now
 }
+
+// Where the disk fills up during a batch.
+enum class FullAt {
+    OwnWrite,           // while the batch writes an output itself
+    Encoder,            // while the MP3 encoder writes its file
+    PublicationRecord,  // while the record of a split pair's publication is written
+};
+
+// A full disk is the batch's own failure wherever it shows: the input's
+// line says "Disk full (-34)", the batch stops there (the next input is
+// not begun; status 2, "stopped"), and nothing of ours stays in the
+// conversion folder.  Writing an output ourselves is the oracle the other
+// two cases must match.  The conversion folder is a small file system
+// (tmpfs, in a mount namespace of the test's own); a stand-in for the
+// encoder fills it before the real encoder runs, or after the real encoder
+// wrote the last member of a split pair -- keeping that member's input,
+// which the batch then deletes, from giving its room back.
+class BatchDiskFull : public BatchTest, public ::testing::WithParamInterface<FullAt> {
+protected:
+    void SetUp() override
+    {
+        BatchTest::SetUp();
+        ASSERT_TRUE(QDir().mkpath(root + "/mix"));
+        if (!RunPeer("unshare", {"-rm", "true"}))
+            GTEST_SKIP() << "no mount namespace of our own here";
+        lame_ = QStandardPaths::findExecutable("lame");
+        if (lame_.isEmpty())
+            GTEST_SKIP() << "no lame";
+    }
+
+    // An encoder that runs `lame_`, having filled the output's file system
+    // first (Encoder) or after encoding the second file (PublicationRecord).
+    QString Encoder()
+    {
+        const QString bin = root + "/bin";
+        const QString fill = GetParam() == FullAt::Encoder
+                                 ? QStringLiteral("cat /dev/zero > \"$dir/fill\" 2>/dev/null\n"
+                                                  "exec '%1' \"$@\"\n")
+                                 : QStringLiteral("'%1' \"$@\"; rc=$?\n"
+                                                  "if [ -e '%2/first' ]; then ln \"$in\" \"$dir/keep\"; "
+                                                  "cat /dev/zero > \"$dir/fill\" 2>/dev/null; fi\n"
+                                                  ": > '%2/first'; exit $rc\n");
+        const QString script = QStringLiteral("#!/bin/sh\n"
+                                              "case \"$*\" in *.wav\\ *) ;; *) exec '%1' \"$@\";; esac\n"
+                                              "for a; do in=$out; out=$a; done; dir=$(dirname \"$out\")\n")
+                                   .arg(lame_) +
+                               QString(fill).replace("%1", lame_).replace("%2", bin);
+        EXPECT_TRUE(QDir().mkpath(bin));
+        Write(bin + "/lame", script.toUtf8());
+        EXPECT_TRUE(QFile::setPermissions(bin + "/lame", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        return bin;
+    }
+
+    QString lame_;
+};
+
+TEST_P(BatchDiskFull, StopsTheBatchAndSaysSo)
+{
+    const FullAt at = GetParam();
+    const double seconds = at == FullAt::OwnWrite ? 10 : 1;  // 1.7 MB of AIFF against 1 MB
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/mix/a.wav", "synth",
+                     QString::number(seconds), "sine", "440", "sine", "660"}));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/mix/z.wav"));
+    QVariantMap conversion = HeldEncoder::Conversion("Full");
+    if (at == FullAt::OwnWrite)
+        conversion = Keep("Full", "AIFF");
+    if (at == FullAt::PublicationRecord) {
+        conversion.insert("QMCSNeedsChannelTreat", true);
+        conversion.insert("QMCSChannelTreat", 2);  // a split pair
+    }
+    const QString conversions = WriteConversions(root + "/full.plist", {{0, conversion}});
+    const QString folder = root + "/out/Full";
+    ASSERT_TRUE(QDir().mkpath(folder));
+
+    QProcessEnvironment env = BatchEnvironment(defaults);
+    if (at != FullAt::OwnWrite)
+        env.insert("PATH", Encoder() + ":" + env.value("PATH"));
+    QProcess batch;
+    batch.setProcessEnvironment(env);
+    const QString listing = root + "/listing";
+    batch.start("unshare",
+                {"-rm", "sh", "-c",
+                 "mount -t tmpfs -o size=1m tmpfs \"$1\" || exit 90; mnt=$1; list=$2; shift 2; \"$@\"; rc=$?; "
+                 "(cd \"$mnt\" && find . -mindepth 1 | sort) > \"$list\"; exit $rc",
+                 "sh", folder, listing, QM_BATCH_EXE, "--quiet", "--set", "Easy Thru=YES", "--conversions",
+                 conversions, "-o", root + "/out", root + "/mix/a.wav", root + "/mix/z.wav"});
+    ASSERT_TRUE(batch.waitForFinished(120000));
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+    EXPECT_EQ(batch.exitCode(), 2) << err.toStdString();
+    EXPECT_EQ(err.toStdString(), ("failed " + root + "/mix/a.wav: Disk full (-34)\n"
+                                  "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n").toStdString());
+    QStringList left = ReadText(listing).split('\n', Qt::SkipEmptyParts);
+    left.removeAll("./fill");
+    left.removeAll("./keep");
+    EXPECT_EQ(left, QStringList()) << "nothing of ours stays";
+    EXPECT_EQ(FilesUnder(root + "/out", true).filter(".QuillOutFile"), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Everywhere, BatchDiskFull,
+                         ::testing::Values(FullAt::OwnWrite, FullAt::Encoder, FullAt::PublicationRecord));
 
 }  // namespace
