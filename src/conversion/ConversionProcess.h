@@ -95,6 +95,7 @@ class CConvSpec;
 class CSoundFile;
 struct OutputContext;
 class QThread;
+class TemporaryLedger;
 class UserDefaults;
 class ZuSoundFile;
 
@@ -365,7 +366,6 @@ private:
     // destination) when the current file's output folder has gone; empty
     // while it is there.
     QString vanishedOutputFolder() const;
-    void removeLeftoverTemporaries(const QString& folder, int depth);
     bool insideOutputFolder(const std::string& resolvedPath) const;
     void registerObservers();
     void unregisterObservers();
@@ -429,4 +429,6 @@ private:
     bool hasLastPathProcessed_ = false;
     std::vector<FolderId> walkStack_;
     std::string curConvOutputResolved_;  // the conversion's subfolder, links resolved
+    // The record of the batch's temporary files, from its start to its end.
+    std::unique_ptr<TemporaryLedger> ledger_;
 };
