@@ -104,33 +104,36 @@ bool ParseFormat(ChunkView& body, Format* format)
 
 OSErr CheckFrameLayout(const Format& format)
 {
-    if (format.channels == 0)
-        return noErr;  // refused as unsupported data by the readers
-    const UInt32 channels = format.channels;
-    const UInt32 align = format.blockAlign;
-    // A frame wider than the 16-bit field is not judged by it.
-    auto agrees = [&](UInt32 minBytes, UInt32 maxBytes) {
-        if (channels * minBytes > 0xFFFF)
-            return true;
-        return align % channels == 0 && align / channels >= minBytes && align / channels <= maxBytes;
-    };
+    UInt32 sampleBytes = 0;
     switch (format.coding) {
-    case kWAVEFormatPCM: {
-        // Words that are not whole bytes sit in containers of up to four
-        // bytes; the alignment gives the container.
-        const UInt32 wordBytes = (UInt32(format.bitsPerSample) + 7) / 8;
-        if (wordBytes == 0 || wordBytes > 4)
+    case kWAVEFormatPCM:
+        if (format.bitsPerSample == 0 || format.bitsPerSample > 32)
             return noErr;  // refused as unsupported data by the readers
-        return agrees(wordBytes, 4) ? noErr : kWAVEBadBlockAlignErr;
-    }
+        sampleBytes = (UInt32(format.bitsPerSample) + 7) / 8;
+        break;
     case kWAVEFormatFloat:
-        return format.bitsPerSample != 32 || agrees(4, 4) ? noErr : kWAVEBadBlockAlignErr;
+        if (format.bitsPerSample != 32)
+            return noErr;  // likewise
+        sampleBytes = 4;
+        break;
     case kWAVEFormatMuLaw:
     case kWAVEFormatALaw:
-        return format.bitsPerSample != 8 || agrees(1, 1) ? noErr : kWAVEBadBlockAlignErr;
+        if (format.bitsPerSample != 8)
+            return noErr;  // likewise
+        sampleBytes = 1;
+        break;
     default:
         return noErr;  // coded data: the block is the coder's
     }
+    if (format.channels == 0)
+        return noErr;  // refused as unsupported data by the readers
+    if (format.extensible && format.validBits > format.bitsPerSample)
+        return kWAVEValidBitsErr;
+    // A frame wider than the 16-bit field is not judged by it.
+    const UInt32 frameBytes = UInt32(format.channels) * sampleBytes;
+    if (frameBytes > 0xFFFF)
+        return noErr;
+    return format.blockAlign == frameBytes ? noErr : kWAVEBadBlockAlignErr;
 }
 
 OSErr ReadFormat(const RIFFChunkList& chunks, Format* format, SInt64 maxBytes, bool checkFrames, ChunkInfo* where)

@@ -76,13 +76,18 @@ bool ParseFormat(ChunkView& body, Format* format);
 // The format chunk ('fmt ', or "fmt" and a carriage return), at most
 // `maxBytes` of its body parsed; *where (may be null) gets the chunk.
 // kChunkNotFoundErr when there is none or it is too short; with
-// `checkFrames` (every reader but type detection) kWAVEBadBlockAlignErr
-// for a linear, float or G.711 format whose block alignment is not
-// channels x whole-byte samples.  Other codes are the source's.
+// `checkFrames` (every reader but type detection) what CheckFrameLayout
+// refuses.  Other codes are the source's.
 OSErr ReadFormat(const RIFFChunkList& chunks, Format* format, SInt64 maxBytes = 64, bool checkFrames = true,
                  ChunkInfo* where = nullptr);
-// kWAVEBadBlockAlignErr when the block alignment of a linear, float or
-// G.711 format disagrees with its channels and word length; else noErr.
+// Whether the frame a linear, float or G.711 format describes holds
+// together.  A sample takes its word length rounded up to whole bytes (in
+// the extensible form the bits per sample are that container, and its
+// valid bits may be fewer, never more), and the block alignment is one
+// frame: channels x sample bytes.  kWAVEBadBlockAlignErr when the block
+// alignment says otherwise, kWAVEValidBitsErr for more valid bits than
+// the container; noErr for coded formats (their block is the coder's) and
+// for codings the readers refuse as unsupported.
 OSErr CheckFrameLayout(const Format& format);
 // The extra bytes of the extensible form: valid bits, channel mask and the
 // subformat identifier of `coding`.

@@ -276,17 +276,9 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
     SInt16 memoryBits = 0;
     switch (format.coding) {
     case kWAVEFormatPCM: {
-        if (format.bitsPerSample == 0)
-            return kUnsupportedDataErr;
-        // Words that are not whole bytes sit in containers of block align /
-        // channels bytes.
-        const UInt32 wordBytes = (UInt32(format.bitsPerSample) + 7) / 8;
-        fileBytes = wordBytes;
-        if (format.blockAlign % format.channels == 0) {
-            const UInt32 container = format.blockAlign / format.channels;
-            if (container >= wordBytes && container <= 4)
-                fileBytes = container;
-        }
+        // Words that are not whole bytes sit in the bytes that hold them
+        // (the block alignment agrees: wave_chunks::CheckFrameLayout).
+        fileBytes = (UInt32(format.bitsPerSample) + 7) / 8;
         if (fileBytes < 1 || fileBytes > 4)
             return kUnsupportedDataErr;
         m_coding = Coding::PCM;

@@ -13,14 +13,18 @@
 //
 // Sample coding.  In memory (the base's block) samples are big-endian
 // signed words of GetNumBits() bits.  In the file:
-//   PCM     1..4 byte containers (block align / channels); 8-bit unsigned,
-//           wider signed little-endian.  A word length that is not a whole
-//           number of bytes (12, 20 bits) is read through its container,
-//           so the word length in memory is the container's.
+//   PCM     1..4 bytes a sample; 8-bit unsigned, wider signed
+//           little-endian.  A word length that is not a whole number of
+//           bytes (12, 20 bits) is read through the bytes that hold it, so
+//           the word length in memory is theirs; in the extensible form
+//           the bits per sample are those bytes and the valid bits may be
+//           fewer (24 in 32).
 //   float   32-bit IEEE little-endian floats, 32-bit integers in memory.
 //   mu-law, A-law  one G.711 byte per sample, 16-bit words in memory.
 // Any class of the family reads every coding its format chunk names (an
-// extensible file with a float or G.711 subformat reads as such).
+// extensible file with a float or G.711 subformat reads as such).  A block
+// alignment other than channels x sample bytes is refused (-22705), and so
+// are more valid bits than the sample bytes hold (-22706).
 //
 // The file's chunks are walked once when it is opened (RIFFChunkList) and
 // read from that list by wave_chunks, in whatever order the file holds
