@@ -41,26 +41,3 @@ int16_t DialogicADPCMCodec::Decode(int code)
     m_stepIndex = std::clamp(m_stepIndex + kIndexAdjust[code & 7], 0, 48);
     return int16_t(m_predictor * 16);
 }
-
-void DialogicADPCMCodec::WindowRange::Add(int sample)
-{
-    m_sum += sample;
-    if (++m_filled < kProbeWindow)
-        return;
-    // The window's mean times the window length: the comparison needs no division.
-    if (m_windows++ == 0) {
-        m_low = m_high = m_sum;
-    } else {
-        m_low = std::min(m_low, m_sum);
-        m_high = std::max(m_high, m_sum);
-    }
-    m_sum = 0;
-    m_filled = 0;
-}
-
-bool DialogicADPCMCodec::Drifts(int64_t oursRange, int64_t scaledRange)
-{
-    // 1% of full scale (32768) as a sum over a window.
-    const int64_t margin = int64_t(328) * int64_t(kProbeWindow);
-    return oursRange > 2 * scaledRange + margin;
-}

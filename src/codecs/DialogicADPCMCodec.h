@@ -12,10 +12,9 @@
 // The two differ by up to 2 on some steps, and with neither leak nor block
 // resets a stream made for one random-walks in the other.  Both decoders
 // keep their predictor in -2048..2047.  DialogicADPCMEncoder writes streams
-// that both play; ArithmeticOf tells which a stream was made for.
+// that both play; DialogicArithmeticProbe tells which a stream was made for.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 class DialogicADPCMCodec {
@@ -38,44 +37,7 @@ public:
     int stepIndex() const { return m_stepIndex; }
     int16_t predictor() const { return m_predictor; }
 
-    // The arithmetic a stream of codes was made for, judged from its first
-    // kProbeCodes codes (`codeAt(k)` gives code k of `count`): both
-    // decodings are averaged over windows of kProbeWindow codes, and the
-    // stream is taken as Scaled when the range of our decoding's window
-    // means passes twice that of the Scaled decoding by more than 1% of
-    // full scale (ours wanders in DC while the other stays put); else
-    // StepSum.  A stream made for one decoder drifts in the other by
-    // several per cent of full scale within seconds, tens of per cent
-    // within a minute; a stream both decoders play, or one too short to
-    // tell, stays StepSum.
-    static constexpr std::size_t kProbeCodes = std::size_t(1) << 20;
-    static constexpr std::size_t kProbeWindow = 4096;
-    template <class CodeAt>
-    static Arithmetic ArithmeticOf(std::size_t count, CodeAt codeAt)
-    {
-        DialogicADPCMCodec ours(Arithmetic::StepSum), scaled(Arithmetic::Scaled);
-        WindowRange oursRange, scaledRange;
-        const std::size_t probe = count < kProbeCodes ? count : kProbeCodes;
-        for (std::size_t k = 0; k < probe; ++k) {
-            const int code = codeAt(k);
-            oursRange.Add(ours.Decode(code));
-            scaledRange.Add(scaled.Decode(code));
-        }
-        return Drifts(oursRange.Range(), scaledRange.Range()) ? Arithmetic::Scaled : Arithmetic::StepSum;
-    }
-
 private:
-    // The range of the means of whole windows of kProbeWindow samples.
-    struct WindowRange {
-        void Add(int sample);
-        int64_t Range() const { return m_windows ? m_high - m_low : 0; }
-        int64_t m_sum = 0;
-        std::size_t m_filled = 0;
-        std::size_t m_windows = 0;
-        int64_t m_low = 0, m_high = 0;
-    };
-    static bool Drifts(int64_t oursRange, int64_t scaledRange);
-
     Arithmetic m_arithmetic;
     int m_stepIndex = 0;
     int16_t m_predictor = -2;

@@ -5,6 +5,7 @@
 #include "ZuFiles.h"
 #include "telephony_names.h"
 #include "DialogicADPCMEncoder.h"
+#include "DialogicArithmeticProbe.h"
 
 #include <algorithm>
 
@@ -110,14 +111,14 @@ OSErr CDialogicADPCMFile::DecodeCodes(UInt32 first, UInt32 codes, int16_t* out)
 
 OSErr CDialogicADPCMFile::ChooseArithmetic()
 {
-    const UInt32 codes = UInt32(std::min<std::size_t>(m_numFrames, DialogicADPCMCodec::kProbeCodes));
+    const UInt32 codes = UInt32(std::min<std::size_t>(m_numFrames, DialogicArithmeticProbe::kProbeCodes));
     m_bytes.resize(std::size_t((codes + 1) / 2));
     if (codes > 0) {
         if (const OSErr err = ReadAt(SInt64(m_dataOffset), m_bytes.data(), m_bytes.size()))
             return err;
     }
     const bool lowFirst = m_framing.firstCodeInLowNibble;
-    const auto arithmetic = DialogicADPCMCodec::ArithmeticOf(
+    const auto arithmetic = DialogicArithmeticProbe::ArithmeticOf(
         codes, [&](std::size_t k) { return CodeOf(m_bytes[k / 2], k, lowFirst); });
     m_decoder = DialogicADPCMCodec(arithmetic);
     m_arithmeticChosen = true;

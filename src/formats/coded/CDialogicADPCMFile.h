@@ -6,9 +6,9 @@
 // Reading decodes from the start of the data; a read at any frame gives
 // what a read from the start gives there (the decoder restarts when asked
 // for an earlier frame).  The first read judges from the codes which
-// decoder arithmetic the stream was made for (DialogicADPCMCodec::
-// ArithmeticOf: the format's own unless the stream clearly drifts in it)
-// and decodes the whole file with that one.  Writing collects linear audio
+// decoder arithmetic the stream was made for (DialogicArithmeticProbe: the
+// format's own unless the stream clearly drifts in it and not in the
+// other) and decodes the whole file with that one.  Writing collects linear audio
 // in an inner temporary file and encodes it when the file is closed, with
 // codes that every common decoder plays (DialogicADPCMEncoder); an odd last
 // sample is not written (the file holds whole bytes of two codes).  A

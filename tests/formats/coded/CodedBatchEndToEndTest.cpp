@@ -22,6 +22,8 @@
 #include <sndfile.h>
 
 #include <random>
+#include <sstream>
+#include <tuple>
 
 using namespace codedtest;
 
@@ -333,7 +335,6 @@ TEST(CodedBatch, AnExtensionThatHidesTheRateIsWarnedAbout)
 namespace {
 
 constexpr int kVoxRate = 8000;
-constexpr std::size_t kVoxSamples = 60 * kVoxRate;
 constexpr std::size_t kDriftWindow = 5 * kVoxRate;
 
 struct VoxType {
@@ -346,20 +347,33 @@ const VoxType kVoxTypes[] = {{"Dialogic", FOUR_CHAR_CODE("DADP"), "ap8"},
                              {"AnnotatedVoice", FOUR_CHAR_CODE("DVAP"), "vap"}};
 const char* const kVoxSignals[] = {"tone", "speech", "noise"};
 
-std::vector<int16_t> VoxSignal(const std::string& name)
+// `seconds` of a test signal at `dB` (its peak for the tone, about its
+// loudest stretch otherwise): a 1 kHz tone, speech-like voiced bursts,
+// white noise, or noise of the telephone band (300 to 3400 Hz) as a line
+// carries it.
+std::vector<int16_t> VoxSignal(const std::string& name, double seconds = 60.0, double dB = -12.0)
 {
     std::mt19937 rng(29);
     std::normal_distribution<double> gauss(0.0, 1.0);
-    const double level = 32768.0 * std::pow(10.0, -12.0 / 20.0);
-    std::vector<int16_t> x(kVoxSamples);
-    double envelope = 0.0;
-    for (std::size_t k = 0; k < kVoxSamples; ++k) {
+    const double level = 32768.0 * std::pow(10.0, dB / 20.0);
+    std::vector<int16_t> x(std::size_t(seconds * kVoxRate));
+    double envelope = 0.0, highPassIn = 0.0, highPassOut = 0.0, lowPass1 = 0.0, lowPass2 = 0.0;
+    for (std::size_t k = 0; k < x.size(); ++k) {
         const double t = double(k) / kVoxRate;
         double v = 0.0;
         if (name == "tone") {
             v = level * std::sin(2 * M_PI * 1000.0 * t);
         } else if (name == "noise") {
             v = 0.5 * level * gauss(rng);
+        } else if (name == "line") {
+            // One-pole high-pass at 300 Hz, then two one-pole low-passes at 3400 Hz.
+            const double in = gauss(rng);
+            highPassOut = std::exp(-2 * M_PI * 300.0 / kVoxRate) * (highPassOut + in - highPassIn);
+            highPassIn = in;
+            const double pole = std::exp(-2 * M_PI * 3400.0 / kVoxRate);
+            lowPass1 = (1 - pole) * highPassOut + pole * lowPass1;
+            lowPass2 = (1 - pole) * lowPass1 + pole * lowPass2;
+            v = 1.2 * level * lowPass2;
         } else {
             // Voiced bursts of 1.1 s between pauses of 0.6 s; the burst
             // from 20.4 s is driven into full scale.
@@ -505,6 +519,50 @@ void PrintTo(const VoxCase& c, std::ostream* os)
     *os << c.type.label << "_" << c.signal;
 }
 
+// Our reading of a file: the whole of it, and with `ranges` the same
+// frames through a snip and through a region's channel read, each on a
+// fresh object.
+std::vector<int> ReadOurs(OSType type, const std::string& path, bool ranges = false)
+{
+    OSErr err;
+    auto whole = OpenFile(type, path, &err);
+    EXPECT_EQ(err, noErr) << path;
+    if (err)
+        return {};
+    const std::vector<int> all = ReadSamples16(*whole);
+    if (!ranges)
+        return all;
+    const UInt32 start = 123457, end = 301001;
+    auto inner = OpenFile(type, path, &err);
+    CSnippetFile snip;
+    snip.SetInnerFile(inner.release());
+    EXPECT_EQ(snip.Open(), noErr);
+    EXPECT_EQ(snip.SetWindow(start, end), noErr);
+    EXPECT_EQ(ReadSamples16(snip), std::vector<int>(all.begin() + start, all.begin() + end)) << "snip " << path;
+    auto region = OpenFile(type, path, &err);
+    std::vector<double> values(end - start);
+    UInt32 count = end - start;
+    EXPECT_EQ(region->ReadChannelFrames(0, start, &count, values.data()), noErr);
+    EXPECT_EQ(count, end - start);
+    std::vector<int> samples;
+    for (double v : values)
+        samples.push_back(int(std::lround(v / kScale16)));
+    EXPECT_EQ(samples, std::vector<int>(all.begin() + start, all.begin() + end)) << "region " << path;
+    return all;
+}
+
+// sox's codes of `x` (its `-t vox` encoder), made in `dir`.
+std::vector<UInt8> SoxVoxCodes(const std::vector<int16_t>& x, const TestTempDir& dir)
+{
+    WriteBytes(dir.file("in.raw"), std::vector<UInt8>(reinterpret_cast<const UInt8*>(x.data()),
+                                                      reinterpret_cast<const UInt8*>(x.data() + x.size())));
+    if (!RunPeer("sox", {"-R", "-t", "raw", "-r", "8000", "-e", "signed", "-b", "16", "-c", "1", "-L",
+                         QString::fromStdString(dir.file("in.raw")), "-t", "vox",
+                         QString::fromStdString(dir.file("sox.vox"))}))
+        return {};
+    return ReadBytes(dir.file("sox.vox"));
+}
+
 class VoxPeers : public ::testing::TestWithParam<VoxCase> {
 protected:
     // The batch's output of `signal` as a file of the case's type, written
@@ -531,38 +589,6 @@ protected:
         const QStringList outputs = Found(root + "/out", QString("/") + GetParam().signal + "." + t.extension);
         EXPECT_EQ(outputs.size(), 1) << Found(root + "/out", "").join(" ").toStdString();
         return outputs.value(0).toStdString();
-    }
-
-    // Our reading of a file: the whole of it, and with `ranges` the same
-    // frames through a snip and through a region's channel read, each on a
-    // fresh object.
-    std::vector<int> ReadOurs(OSType type, const std::string& path, bool ranges = false)
-    {
-        OSErr err;
-        auto whole = OpenFile(type, path, &err);
-        EXPECT_EQ(err, noErr) << path;
-        if (err)
-            return {};
-        const std::vector<int> all = ReadSamples16(*whole);
-        if (!ranges)
-            return all;
-        const UInt32 start = 123457, end = 301001;
-        auto inner = OpenFile(type, path, &err);
-        CSnippetFile snip;
-        snip.SetInnerFile(inner.release());
-        EXPECT_EQ(snip.Open(), noErr);
-        EXPECT_EQ(snip.SetWindow(start, end), noErr);
-        EXPECT_EQ(ReadSamples16(snip), std::vector<int>(all.begin() + start, all.begin() + end)) << "snip " << path;
-        auto region = OpenFile(type, path, &err);
-        std::vector<double> values(end - start);
-        UInt32 count = end - start;
-        EXPECT_EQ(region->ReadChannelFrames(0, start, &count, values.data()), noErr);
-        EXPECT_EQ(count, end - start);
-        std::vector<int> samples;
-        for (double v : values)
-            samples.push_back(int(std::lround(v / kScale16)));
-        EXPECT_EQ(samples, std::vector<int>(all.begin() + start, all.begin() + end)) << "region " << path;
-        return all;
     }
 };
 
@@ -608,13 +634,10 @@ TEST_P(VoxPeers, EveryCommonDecoderPlaysOurCodesAndWeReadEveryEncoders)
     }
 
     // Other encoders' streams in the same framing, read by us.
-    WriteBytes(dir.file("in.raw"), std::vector<UInt8>(reinterpret_cast<const UInt8*>(input.data()),
-                                                      reinterpret_cast<const UInt8*>(input.data() + input.size())));
-    ASSERT_TRUE(RunPeer("sox", {"-R", "-t", "raw", "-r", "8000", "-e", "signed", "-b", "16", "-c", "1", "-L",
-                                QString::fromStdString(dir.file("in.raw")), "-t", "vox",
-                                QString::fromStdString(dir.file("sox.vox"))}));
+    const std::vector<UInt8> soxCodes = SoxVoxCodes(input, dir);
+    ASSERT_FALSE(soxCodes.empty());
     for (const auto& [encoder, stream] :
-         {std::pair{std::string("sox"), ReadBytes(dir.file("sox.vox"))},
+         {std::pair{std::string("sox"), soxCodes},
           std::pair{std::string("libsndfile"), SndfileVoxCodes(input, dir.file("sndfile.vox"))}}) {
         const std::string path = dir.file(encoder + "_take." + c.type.extension);
         WriteBytes(path, Frame(type, stream, framed));
@@ -642,3 +665,95 @@ std::vector<VoxCase> VoxCases()
 
 INSTANTIATE_TEST_SUITE_P(Signals, VoxPeers, ::testing::ValuesIn(VoxCases()),
                          [](const auto& info) { return std::string(info.param.type.label) + "_" + info.param.signal; });
+
+// The arithmetic a stream is read with is judged from its codes alone, and
+// holds for a quarter of a second as for a minute, at -6 as at -40 dBFS:
+// streams that sox and libsndfile encode (both for the common decoders'
+// arithmetic) read as their encoder decodes them, within 30 dB or within
+// three steps of the 12-bit estimate (48: where the two arithmetics part by
+// little more than their difference at reset, no content tells them
+// apart); our writer's streams read as the format's own arithmetic decodes
+// them, bit for bit.  The cases take the three framings in turn.
+namespace {
+
+struct ArithmeticCase {
+    const char* signal;
+    double seconds;
+    int dB;
+    const VoxType* type;
+};
+
+void PrintTo(const ArithmeticCase& c, std::ostream* os)
+{
+    *os << c.signal << "_" << int(c.seconds * 1000) << "ms_minus" << -c.dB << "dB_" << c.type->label;
+}
+
+// `got` is `decoded` within 30 dB, or within 48 (RMS).
+testing::AssertionResult ReadsAsDecoded(const std::vector<int>& got, const std::vector<int>& decoded)
+{
+    if (decoded.empty() || got.size() != decoded.size())
+        return testing::AssertionFailure() << got.size() << " samples read, " << decoded.size() << " decoded";
+    double error = 0.0;
+    for (std::size_t k = 0; k < got.size(); ++k)
+        error += double(got[k] - decoded[k]) * (got[k] - decoded[k]);
+    const double rms = std::sqrt(error / double(got.size())), snr = SnrDb(decoded, got);
+    if (snr >= 30.0 || rms <= 48.0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "read at " << snr << " dB of the encoder's decoding (" << rms << " RMS apart)";
+}
+
+class VoxArithmetic : public ::testing::TestWithParam<ArithmeticCase> {};
+
+} // namespace
+
+TEST_P(VoxArithmetic, EveryEncodersStreamReadsAsItsEncoderDecodesIt)
+{
+    QM_REQUIRE_PEER("sox");
+    const ArithmeticCase& c = GetParam();
+    const OSType type = c.type->type;
+    const std::vector<int16_t> input = VoxSignal(c.signal, c.seconds, c.dB);
+    TestTempDir dir;
+
+    // Our writer's stream, and its framing for the others'.
+    std::vector<double> audio;
+    for (int16_t v : input)
+        audio.push_back(v / 32768.0);
+    std::string ours;
+    ASSERT_EQ(WriteFile(type, dir.file(std::string("ours.") + c.type->extension), 1, kVoxRate, 16, audio, &ours),
+              noErr);
+    const std::vector<UInt8> framed = ReadBytes(ours);
+    EXPECT_EQ(ReadOurs(type, ours), DecodeAll(Unframe(type, framed), DialogicADPCMCodec::Arithmetic::StepSum))
+        << "our writer's stream";
+
+    const std::string soxCodes = dir.file("sox.vox"), sndfileCodes = dir.file("sndfile.vox");
+    ASSERT_FALSE(SoxVoxCodes(input, dir).empty());
+    ASSERT_FALSE(SndfileVoxCodes(input, sndfileCodes).empty());
+    for (const auto& [encoder, codes, decoded] :
+         {std::tuple{std::string("sox"), soxCodes, High16(peers::SoxS32(soxCodes, {"-t", "vox", "-r", "8000"}))},
+          std::tuple{std::string("libsndfile"), sndfileCodes, SndfileVox(sndfileCodes)}}) {
+        const std::string path = dir.file(encoder + "." + c.type->extension);
+        WriteBytes(path, Frame(type, ReadBytes(codes), framed));
+        EXPECT_TRUE(ReadsAsDecoded(ReadOurs(type, path), decoded)) << encoder;
+    }
+}
+
+namespace {
+
+std::vector<ArithmeticCase> ArithmeticCases()
+{
+    std::vector<ArithmeticCase> cases;
+    for (const char* signal : {"speech", "tone", "line"})
+        for (double seconds : {0.25, 0.5, 2.0, 60.0})
+            for (int dB : {-6, -20, -30, -40})
+                cases.push_back({signal, seconds, dB, &kVoxTypes[cases.size() % 3]});
+    return cases;
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(LengthsAndLevels, VoxArithmetic, ::testing::ValuesIn(ArithmeticCases()),
+                         [](const auto& info) {
+                             std::ostringstream name;
+                             PrintTo(info.param, &name);
+                             return name.str();
+                         });
