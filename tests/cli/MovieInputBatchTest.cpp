@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -104,3 +106,114 @@ TEST_F(MovieInputBatch, CompressedWaveEndsAtItsFactChunk)
         EXPECT_EQ(SoxSamples(aiff).size(), 7900 * 2) << encoding;
     }
 }
+
+// Linear inputs of the movie layer (Core Audio files and QuickTime movies,
+// written by ffmpeg and libsndfile), and a 32-bit WAVE, keep their word
+// length through every output type that holds it when the conversion keeps
+// the word length: integers of 8 to 32 bits as they are, 32 and 64-bit
+// floats as 32-bit samples (the float outputs as floats).  Read by ffmpeg,
+// each output declares the input's word length and holds its samples to
+// the last bit.
+namespace {
+
+struct LinearInput {
+    const char* file;     // its extension tells the container
+    const char* maker;    // "ffmpeg", "sndfile-convert" or "sox"
+    const char* encoding; // ffmpeg's codec, sndfile-convert's or sox's options
+    int bits;             // the word length kept
+    bool floating;
+};
+const LinearInput kLinearInputs[] = {
+    {"s8.caf", "ffmpeg", "pcm_s8", 8, false},
+    {"s16.caf", "sndfile-convert", "-pcm16", 16, false},
+    {"s24.caf", "ffmpeg", "pcm_s24le", 24, false},
+    {"s32.caf", "ffmpeg", "pcm_s32be", 32, false},
+    {"f32.caf", "sndfile-convert", "-float32", 32, true},
+    {"f64.caf", "ffmpeg", "pcm_f64be", 32, true},
+    {"s32.mov", "ffmpeg", "pcm_s32be", 32, false},
+    {"f32.mov", "ffmpeg", "pcm_f32le", 32, true},
+    {"s32.wav", "sox", "-b 32 -e signed-integer", 32, false},
+};
+
+void PrintTo(const LinearInput& input, std::ostream* os)
+{
+    *os << input.file;
+}
+
+struct KeptOutput {
+    const char* folder;
+    const char* type;
+    const char* specifics;
+    int fewestBits;  // the shortest word length the type holds
+    bool floating;   // holds floats only
+};
+const KeptOutput kKeptOutputs[] = {
+    {"CAF", "caff", "", 8, false},          {"Movie", "QTIF", "BI", 8, false},
+    {"Movie LE", "QTIF", "LI", 8, false},   {"WAVE", "WAVE", "", 8, false},
+    {"AIFF", "AIFF", "", 8, false},         {"AIFC", "AIFC", "", 8, false},
+    {"NeXT", "NxTS", "", 8, false},         {"Broadcast Wave", "BWLN", "", 16, false},
+    {"Float movie", "QTIF", "BF", 32, true}, {"Float WAVE", "WVfl", "", 32, true},
+};
+
+std::vector<int32_t> FFmpegSamples(const QString& path)
+{
+    const std::vector<SInt32> samples = peers::FFmpegS32(path.toStdString());
+    return std::vector<int32_t>(samples.begin(), samples.end());
+}
+
+class LinearWordLength : public BatchTest, public ::testing::WithParamInterface<LinearInput> {};
+
+} // namespace
+
+TEST_P(LinearWordLength, EveryOutputThatHoldsItKeepsTheWordLengthAndEveryBit)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    const LinearInput& input = GetParam();
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    // Two channels of tones with a little noise, as floats: every bit of
+    // 32-bit samples carries sound.
+    const QString source = root + "/source.wav";
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                   "aevalsrc=0.6*sin(2*PI*441*t)+0.0001*(random(0)-0.5)|"
+                                   "0.4*sin(2*PI*661*t)+0.0001*(random(1)-0.5):s=44100:d=0.3",
+                                   "-c:a", "pcm_f32le", source}));
+    const QString path = root + "/in/" + input.file;
+    const QString maker = input.maker;
+    const QStringList options = QString(input.encoding).split(' ');
+    if (maker == "ffmpeg")
+        ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-i", source, "-c:a", input.encoding, path}));
+    else if (maker == "sox")
+        ASSERT_TRUE(Sox(QStringList{source} + options + QStringList{path}));
+    else
+        ASSERT_TRUE(RunPeer(maker, options + QStringList{source, path}));
+    const std::vector<int32_t> samples = FFmpegSamples(path);
+    ASSERT_FALSE(samples.empty());
+
+    QList<QPair<int, QVariantMap>> changes;
+    std::vector<const KeptOutput*> outputs;
+    for (const KeptOutput& output : kKeptOutputs) {
+        if (input.bits < output.fewestBits || (output.floating && !input.floating))
+            continue;
+        QVariantMap conversion = TypedConversion(output.folder, output.type, input.bits, output.specifics);
+        conversion.insert("QMCSNeedsNewWordLength", false);
+        changes.append({0, conversion});
+        outputs.push_back(&output);
+    }
+    const RunResult run = RunConversions("kept", changes, root + "/in", root + "/out");
+    ASSERT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    for (const KeptOutput* output : outputs) {
+        const QStringList files = FilesUnder(root + "/out/" + output->folder).filter(QRegularExpression("/[^.][^/]*$"));
+        ASSERT_EQ(files.size(), 1) << output->folder << " " << files.join(' ').toStdString();
+        const QJsonObject stream = Probe(files[0]).value("streams").toArray().at(0).toObject();
+        EXPECT_EQ(stream.value("bits_per_sample").toInt(), input.bits) << output->folder;
+        EXPECT_EQ(stream.value("codec_name").toString().startsWith("pcm_f"), output->floating) << output->folder;
+        EXPECT_TRUE(FFmpegSamples(files[0]) == samples) << output->folder << ": the samples differ";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, LinearWordLength, ::testing::ValuesIn(kLinearInputs),
+                         [](const ::testing::TestParamInfo<LinearInput>& info) {
+                             QString name = QString(info.param.file).replace('.', '_');
+                             return name.toStdString();
+                         });

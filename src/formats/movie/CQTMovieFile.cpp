@@ -51,6 +51,15 @@ constexpr ExtensionName kContainerNames[] = {
     {"flac", "FLAC", false},
 };
 
+// The word length a track reads at: linear sound keeps its own (in whole
+// bytes; 64-bit floats read as 32-bit integers, which the media layer's
+// samples are), every other coding 24 bits.
+SInt16 WordLengthOf(const MovieSource& source)
+{
+    const UInt32 bits = source.DataFormat() == kAudioFormatLinearPCM ? source.SourceBits() : 0;
+    return bits == 0 ? 24 : SInt16(std::min<UInt32>((bits + 7) / 8 * 8, 32));
+}
+
 template <std::size_t N>
 const ExtensionName* FindExtensionName(const ExtensionName (&names)[N], const std::string& extension)
 {
@@ -122,7 +131,7 @@ OSErr CQTMovieFile::Open()
 
         m_hasVideo = source->HasVideoTrack();
         m_dataSize = source->AudioDataBytes();
-        m_numBits = 24;
+        m_numBits = WordLengthOf(*source);
         m_sampleRate = source->SampleRate();
         m_numFrames = UInt32(std::min<UInt64>(source->FrameCount(), 0xFFFFFFFFu));
         m_dataCutShort = source->DataCutShort();
@@ -352,14 +361,18 @@ OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
             if (err != noErr)
                 return err;
         }
-        // 24-bit samples, the top three bytes of each 32-bit sample; the
-        // rest of the block is silence.
+        // Samples of the word length, the top bytes of each 32-bit sample;
+        // the rest of the block is silence.
+        const UInt32 bytes = UInt32(BitsToBytes(m_numBits));
         UInt8* out = m_readBuffer;
         const UInt32 have = std::min(frames, m_samplesCount);
         for (UInt32 i = 0; i < have; ++i)
-            for (UInt32 c = 0; c < channels; ++c, out += 3)
-                UInt32ToUInt24(UInt32(m_channels[c][i]), out);
-        std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * 3, UInt8(0));
+            for (UInt32 c = 0; c < channels; ++c) {
+                const UInt32 sample = UInt32(m_channels[c][i]);
+                for (UInt32 k = 0; k < bytes; ++k)
+                    *out++ = UInt8(sample >> (24 - 8 * k));
+            }
+        std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * bytes, UInt8(0));
         m_readBufferStart = frame;
         return noErr;
     });

@@ -1,10 +1,11 @@
 // CQTMovieFile ('MooV'): every input that only the movie layer reads (movies
 // with a sound track, MP3, MPEG-4 audio, FLAC, Ogg, AIFF-C with other
-// compressions, Core Audio files ...) as linear audio: 24-bit samples, the
-// channel configuration the file's channel layout gives (the channels are
-// put into that configuration's order in memory; the file is never
-// written), the frame count of a full decode, and the bit rate of the
-// sound track's data.
+// compressions, Core Audio files ...) as linear audio: samples of a linear
+// track's own word length (8 to 32 bits; 64-bit floats as 32), 24 bits for
+// every other coding, the channel configuration the file's channel layout
+// gives (the channels are put into that configuration's order in memory;
+// the file is never written), the frame count of a full decode, and the bit
+// rate of the sound track's data.
 //
 // Reading runs block by block through the movie layer; a block that
 // continues the previous one is decoded on, any other frame is reached by
