@@ -53,12 +53,17 @@ const std::vector<LayoutEntry>& KnownLayouts()
     return layouts;
 }
 
-// Where a surround may be taken from when a layout lacks it.
+// Where a surround may be taken from when a layout lacks it: the surround
+// pair from the direct or the rear pair, the rear pair from the direct pair
+// (a direct pair beside a surround pair is the side pair, the rear pair of
+// a speaker mask with a back pair).
 std::vector<UInt32> StandIns(UInt32 label)
 {
     switch (label) {
     case Ls: return {Lsd, Rls};
     case Rs: return {Rsd, Rrs};
+    case Rls: return {Lsd};
+    case Rrs: return {Rsd};
     default: return {};
     }
 }

@@ -66,8 +66,9 @@ std::vector<UInt32> ChannelLabelsFromStoredLayout(const UInt8* body, std::size_t
 
 // Where the labels `wanted` are found in `have`: (*order)[i] is the index
 // in `have` of wanted[i].  A surround `have` lacks may be taken from its
-// direct or rear counterpart when `wanted` does not name that one itself.
-// False when the two do not hold the same speakers.
+// direct or rear counterpart, and a rear surround from its direct
+// counterpart, when `wanted` does not name that one itself.  False when the
+// two do not hold the same speakers.
 bool ChannelOrderForLabels(const std::vector<UInt32>& have, const std::vector<UInt32>& wanted,
                            std::vector<int>* order);
 

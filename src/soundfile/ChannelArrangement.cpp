@@ -45,13 +45,17 @@ ChannelArrangement ArrangementForChannelLabels(const std::vector<UInt32>& labels
 {
     ChannelArrangement arrangement;
     const UInt32 channels = UInt32(labels.size());
+    std::vector<int> order;
     if (channels <= 2) {
         arrangement.configuration = channels == 2 ? kChannelConfigStereo : kChannelConfigMono;
         arrangement.layoutTag = LayoutTagForConfiguration(arrangement.configuration, channels);
+        // A pair stored right first goes left first.
+        if (channels == 2 && ChannelOrderForLabels(labels, ChannelLabelsForLayoutTag(arrangement.layoutTag), &order) &&
+            !IsIdentity(order))
+            arrangement.order = order;
         return arrangement;
     }
     arrangement.configuration = kChannelConfigMultichannel;
-    std::vector<int> order;
     for (SInt32 configuration = kChannelConfigLCR; configuration <= kChannelConfig7_1; ++configuration) {
         const AudioChannelLayoutTag tag = LayoutTagForConfiguration(configuration, channels);
         if ((tag & 0xFFFF) == channels && ChannelOrderForLabels(labels, ChannelLabelsForLayoutTag(tag), &order)) {

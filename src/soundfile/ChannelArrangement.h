@@ -29,8 +29,9 @@ struct ChannelArrangement {
 AudioChannelLayoutTag LayoutTagForConfiguration(SInt32 configuration, UInt32 channels);
 
 // The arrangement of channels whose speakers are `labels` (Core Audio
-// labels, in the file's order): mono and stereo by their count, then the
-// configuration with those speakers, then a known layout with them.
+// labels, in the file's order): mono and stereo by their count (a pair
+// stored right first is put left first), then the configuration with those
+// speakers, then a known layout with them.
 ChannelArrangement ArrangementForChannelLabels(const std::vector<UInt32>& labels);
 
 // A channel layout as a file stores it: a tag, or the bitmap tag with its

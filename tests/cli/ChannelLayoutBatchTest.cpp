@@ -105,18 +105,18 @@ struct Decoded {
     std::vector<int> tones;  // per channel: the tone it carries, -1 for none
 };
 
-// The layout ffprobe reads and the tone of each channel (Goertzel power at
-// every tone; one must stand out).
+// The layout ffprobe reads (the file's own: a multichannel file that
+// describes none has "N channels", where ffmpeg's decoder would guess one;
+// a stereo file without one is stereo) and the tone of each channel
+// (Goertzel power at every tone; one must stand out).
 Decoded Decode(const QString& path, int tonesMade)
 {
     Decoded d;
+    d.channels = QString::fromStdString(peers::FFprobeField(path.toStdString(), "channels")).toInt();
+    d.layout = QString::fromStdString(peers::FFprobeField(path.toStdString(), "channel_layout"));
+    if (d.layout.isEmpty() || d.layout == "unknown")
+        d.layout = d.channels == 2 ? QString("stereo") : QString("%1 channels").arg(d.channels);
     const peers::RunResult run = peers::Run("ffmpeg", {"-hide_banner", "-i", path, "-f", "f32le", "-"});
-    // "Stream #0:0: Audio: pcm_s16le, 16000 Hz, 5.1(side), s16, 256 kb/s"
-    const QRegularExpressionMatch stream =
-        QRegularExpression("Audio: .*?, \\d+ Hz, ([^,]+),").match(QString::fromUtf8(run.err));
-    d.layout = stream.captured(1);
-    const QRegularExpressionMatch count = QRegularExpression("^(\\d+) channels").match(d.layout);
-    d.channels = count.hasMatch() ? count.captured(1).toInt() : int(Speakers(d.layout).size());
     const QByteArray& raw = run.out;
     if (d.channels <= 0 || run.exitCode != 0)
         return d;
@@ -253,11 +253,11 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ChannelLayoutBatch, ::testing::ValuesIn(kLayou
                          [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
 
-// Layouts as other programs store them: a CAF built here byte by byte, and
-// a MOV whose 'chan' atom is set here, name the speakers of their channels
-// by a layout tag (each of the table's multichannel tags, most of them in
-// an order other than the speaker mask's), by a bitmap, or (CAF) by
-// channel descriptions in any order.  Channel k carries tone k; every
+// Layouts as other programs store them: a CAF and an AIFF-C built here byte
+// by byte, and a MOV whose 'chan' atom is set here, name the speakers of
+// their channels by a layout tag (each of the table's multichannel tags,
+// most of them in an order other than the speaker mask's), by a bitmap, or
+// (CAF, AIFF-C) by channel descriptions in any order.  Channel k carries tone k; every
 // output channel holds the tone of the input channel of its speaker.
 struct StoredLayout {
     const char* name;
@@ -294,6 +294,11 @@ const StoredLayout kStoredLayouts[] = {
     {"Emagic_7_1", 0x810008, 0, "L R Ls Rs C LFE Lc Rc"},
     {"Bitmap", 0x10000, 0x137, "L R C Ls Rs Cs"},
     {"Descriptions", 0, 0, "Rs LFE L Ls C R"},
+    // 7.1 with a surround pair and a surround direct pair (side speakers),
+    // by bitmap and by descriptions out of order; a pair stored right first.
+    {"BitmapSurroundDirect", 0x10000, 0x63F, "L R C LFE Ls Rs Lsd Rsd"},
+    {"DescriptionsSurroundDirect", 0, 0, "Lsd LFE L Rs C Rsd R Ls"},
+    {"DescriptionsRightFirst", 0, 0, "R L"},
 };
 
 void PrintTo(const StoredLayout& layout, std::ostream* os)
@@ -303,7 +308,7 @@ void PrintTo(const StoredLayout& layout, std::ostream* os)
 
 quint32 Label(const QString& speaker)
 {
-    static const QStringList kLabels = {"", "L", "R", "C", "LFE", "Ls", "Rs", "Lc", "Rc", "Cs"};
+    static const QStringList kLabels = {"", "L", "R", "C", "LFE", "Ls", "Rs", "Lc", "Rc", "Cs", "Lsd", "Rsd"};
     if (speaker == "Rls" || speaker == "Rrs")
         return speaker == "Rls" ? 33 : 34;
     return quint32(kLabels.indexOf(speaker));
@@ -354,6 +359,21 @@ QByteArray HandMadeCaf(int channels, const QByteArray& chan)
            BE64(quint64(chan.size())) + chan + "data" + BE64(quint64(4 + samples.size())) + BE32(0) + samples;
 }
 
+// The same sound as a 16-bit AIFF-C whose 'CHAN' holds the layout.
+QByteArray HandMadeAifc(int channels, const QByteArray& chan)
+{
+    const QByteArray caf = HandMadeCaf(channels, chan);
+    const QByteArray samples = caf.mid(caf.indexOf("data") + 16);
+    // 16000 Hz as an 80-bit extended: exponent 16383 + 13, 16000 << (63 - 13).
+    const QByteArray rate = QByteArray::fromHex("400CFA00000000000000");
+    const QByteArray comm = QByteArray(1, '\0') + char(channels) + BE32(quint32(samples.size() / 2 / channels)) +
+                            QByteArray(1, '\0') + char(16) + rate + "NONE" + QByteArray(2, '\0');
+    const QByteArray chunks = QByteArray("FVER") + BE32(4) + BE32(0xA2805140) + "COMM" + BE32(quint32(comm.size())) +
+                              comm + "CHAN" + BE32(quint32(chan.size())) + chan + "SSND" +
+                              BE32(quint32(8 + samples.size())) + BE32(0) + BE32(0) + samples;
+    return QByteArray("FORM") + BE32(quint32(4 + chunks.size())) + "AIFC" + chunks;
+}
+
 class StoredLayoutBatch : public SpeakerBatch, public ::testing::WithParamInterface<StoredLayout> {};
 
 TEST_P(StoredLayoutBatch, EveryChannelKeepsTheSpeakerItsFileNames)
@@ -365,6 +385,7 @@ TEST_P(StoredLayoutBatch, EveryChannelKeepsTheSpeakerItsFileNames)
     ASSERT_TRUE(QDir().mkpath(root + "/in"));
     const QByteArray chan = ChanBody(layout, speakers);
     ASSERT_TRUE(WriteBytes(root + "/in/stored_caf.caf", HandMadeCaf(channels, chan)));
+    ASSERT_TRUE(WriteBytes(root + "/in/stored_aifc.aifc", HandMadeAifc(channels, chan)));
     if (layout.tag != 0) {
         // ffmpeg writes a 'chan' atom for these channel counts; its layout
         // is replaced by the case's.
@@ -380,15 +401,20 @@ TEST_P(StoredLayoutBatch, EveryChannelKeepsTheSpeakerItsFileNames)
         bytes.replace(at + 8, 12, chan);
         ASSERT_TRUE(mov.seek(0) && mov.write(bytes) == bytes.size());
     }
-    // The speakers as the outputs name them: a rear pair stands for the
-    // surround pair a layout lacks.
+    // The speakers as the outputs name them: a rear or direct pair stands
+    // for the surround pair a layout lacks, and a direct pair beside a
+    // surround pair is the rear pair (the side pair beside the back pair).
     std::vector<std::string> in;
     for (const QString& speaker : speakers) {
-        const bool standsIn = (speaker == "Rls" && !speakers.contains("Ls")) || (speaker == "Rrs" && !speakers.contains("Rs"));
-        in.push_back(standsIn ? (speaker == "Rls" ? "Ls" : "Rs") : speaker.toStdString());
+        const bool left = speaker.startsWith('L') || speaker == "Rls";
+        const bool surround = speakers.contains(left ? "Ls" : "Rs");
+        if (speaker == "Rls" || speaker == "Rrs" || speaker == "Lsd" || speaker == "Rsd")
+            in.push_back(surround ? (left ? "Rls" : "Rrs") : (left ? "Ls" : "Rs"));
+        else
+            in.push_back(speaker.toStdString());
     }
     ConvertKeepingSpeakers(root + "/in", {std::begin(kFromEveryInput), std::end(kFromEveryInput)},
-                           {{"stored_caf", in}, {"stored_mov", in}});
+                           {{"stored_caf", in}, {"stored_aifc", in}, {"stored_mov", in}});
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, StoredLayoutBatch, ::testing::ValuesIn(kStoredLayouts),

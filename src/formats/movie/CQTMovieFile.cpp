@@ -118,10 +118,13 @@ OSErr CQTMovieFile::Open()
         // The configuration of the file's speakers; the channels are put in
         // its order in memory only.
         SetMultichannelLayoutTag(0);
+        const ChannelArrangement arrangement = ArrangementForChannelLabels(source->FileChannelLabels());
         if (channels < 3) {
             m_channelConfiguration = channels == 2 ? kChannelConfigStereo : kChannelConfigMono;
+            // A pair the file stores right first reads left first.
+            if (channels == 2 && !arrangement.order.empty())
+                source->SetClientLayout(arrangement.layoutTag);
         } else {
-            const ChannelArrangement arrangement = ArrangementForChannelLabels(source->FileChannelLabels());
             m_channelConfiguration = arrangement.configuration;
             if (!arrangement.order.empty() && !source->SetClientLayout(arrangement.layoutTag))
                 m_channelConfiguration = kChannelConfigMultichannel;

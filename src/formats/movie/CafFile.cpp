@@ -110,7 +110,7 @@ OSErr CafFile::Open()
         m_numBits = SInt16(client.mBitsPerChannel);
         m_numChannels = client.mChannelsPerFrame;
         status = ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClientDataFormat, sizeof client, &client);
-        if (status == noErr && m_numChannels >= 3)
+        if (status == noErr && m_numChannels >= 2)
             status = MapChannelLayout();
         if (status != noErr) {
             Close();
@@ -139,10 +139,13 @@ OSErr CafFile::MapChannelLayout()
         return NarrowError(status);
     // The speakers of the layout: by description, by bitmap or by tag.
     const AudioChannelLayoutTag tag = layout->mChannelLayoutTag;
+    const bool stereo = GetNumChannels() == 2;
+    SetMultichannelLayoutTag(0);
+    m_channelConfiguration = stereo ? kChannelConfigStereo : kChannelConfigMultichannel;
     std::vector<UInt32> labels;
     if (tag == kAudioChannelLayoutTag_UseChannelDescriptions) {
         if (layout->mNumberChannelDescriptions == 0)
-            return kWrongChannelErr;
+            return stereo ? noErr : kWrongChannelErr;
         for (UInt32 i = 0; i < layout->mNumberChannelDescriptions; ++i)
             labels.push_back(layout->mChannelDescriptions[i].mChannelLabel);
     } else if (tag == kAudioChannelLayoutTag_UseChannelBitmap) {
@@ -152,8 +155,6 @@ OSErr CafFile::MapChannelLayout()
     } else {
         labels = ChannelLabelsForLayoutTag(tag);
     }
-    SetMultichannelLayoutTag(0);
-    m_channelConfiguration = kChannelConfigMultichannel;
     if (labels.size() != GetNumChannels())
         return noErr;
     const ChannelArrangement arrangement = ArrangementForChannelLabels(labels);

@@ -4,7 +4,7 @@
 // file gives none, 16 for A-law and mu-law, at most 32); multichannel
 // files get the configuration of their layout (see ChannelArrangement), and
 // where the file's order is not the configuration's the channels are put
-// into its order in memory.  Writing makes linear-PCM files whose 'chan'
+// into its order in memory (a stereo pair stored right first, left first).  Writing makes linear-PCM files whose 'chan'
 // describes the channels as stored (StoredLayoutForTag).
 #pragma once
 

@@ -573,6 +573,8 @@ OSErr CAIFFFile::ReadCHAN()
         const std::vector<UInt32> labels = ChannelLabelsFromStoredLayout(body.data(), body.size(), GetNumChannels());
         if (labels.empty() || GetNumChannels() <= 2) {
             SetChannelConfiguration(ConfigurationForTag(m_channelLayoutTag));
+            // A pair stored right first reads left first.
+            SetChannelOrder(ArrangementForChannelLabels(labels).order);
             return noErr;
         }
         // The speakers of the layout, in the order of their configuration
