@@ -8,10 +8,10 @@
 // for an earlier frame).  The first read judges from the codes which
 // decoder arithmetic the stream was made for (DialogicArithmeticProbe: the
 // format's own unless the stream clearly drifts in it and not in the
-// other) and decodes the whole file with that one.  Writing collects linear audio
-// in an inner temporary file and encodes it when the file is closed, with
-// codes that every common decoder plays (DialogicADPCMEncoder); an odd last
-// sample is not written (the file holds whole bytes of two codes).  A
+// other) and decodes the whole file with that one.  Writing collects linear
+// audio in an inner temporary file and encodes it when the file is closed,
+// with codes that every common decoder plays (DialogicADPCMEncoder); an odd
+// last sample is not written (the file holds whole bytes of two codes).  A
 // failed or cancelled encode removes the output.
 //
 // The Pika and annotated-voice files derive from it: they give their own
