@@ -69,9 +69,11 @@ public:
     UInt32 Channels() const;
     UInt64 FrameCount() const;
     // The file holds less sound data than its header says (known for CAF
-    // files, IMA 4:1 AIFF-C tracks and MPEG audio; the frame count is then
-    // what the data holds, a packet cut inside a block counting its whole
-    // blocks, an MPEG audio frame cut short none).
+    // files, IMA 4:1 AIFF-C tracks, MPEG audio, FLAC, Ogg and MPEG-4
+    // tracks, and any track whose one last packet, broken off at the
+    // file's end, the decoder refuses; the frame count is then what the
+    // data holds, a packet cut inside a block counting its whole blocks,
+    // a packet cut short none).
     bool DataCutShort() const;
     // What the decoder could not turn into sound, as far as the track has
     // been read.  A packet it refuses inside the track reads as silence of
