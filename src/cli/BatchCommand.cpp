@@ -50,7 +50,13 @@ QString InputReportLine(const Notification& n)
             .arg(path, printable_text(info.value(ConversionProcess::kReasonKey).toString()));
     if (n.name == ConversionProcess::kSuccessNotification) {
         const int warning = info.value(ConversionProcess::kWarningKey).toInt();
-        return warning ? QStringLiteral("warning %1: %2").arg(path, InputInfo::errorMessage(warning)) : QString();
+        if (!warning)
+            return QString();
+        QString message = InputInfo::errorMessage(warning);
+        const QString detail = info.value(ConversionProcess::kWarningDetailKey).toString();
+        if (!detail.isEmpty())
+            message += QStringLiteral(": ") + printable_text(detail);
+        return QStringLiteral("warning %1: %2").arg(path, message);
     }
     const int code = info.value(ConversionProcess::kErrorKey).toInt();
     const QString reason = info.value(ConversionProcess::kReasonKey).toString();

@@ -45,7 +45,8 @@ BatchLogHooks::BatchLogHooks(ConversionProcess& process, Logger& logger, UserDef
         const QString path = payload.value(ConversionProcess::kObjectKey).toString();
         const int warning = payload.value(ConversionProcess::kWarningKey).toInt();
         if (warning)
-            logger_.logDoneWarning(logName(path), warning);
+            logger_.logDoneWarning(logName(path), warning,
+                                   payload.value(ConversionProcess::kWarningDetailKey).toString());
         else
             logger_.logDoneMessage(logName(path), payload.value(ConversionProcess::kCommentKey).toString());
         UserDefaults& d = defaults();

@@ -35,8 +35,10 @@
 #include "string_utils.h"
 
 #include <QStringDecoder>
+#include <QStringList>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <fstream>
@@ -63,6 +65,7 @@ const QString ConversionProcess::kCommentKey = QStringLiteral("comment");
 const QString ConversionProcess::kConvertedFilePathKey = QStringLiteral("converted file path");
 const QString ConversionProcess::kOrigInputFileKey = QStringLiteral("QMOrigInputFile");
 const QString ConversionProcess::kWarningKey = QStringLiteral("warning");
+const QString ConversionProcess::kWarningDetailKey = QStringLiteral("warning detail");
 const QString ConversionProcess::kOutputPathKey = QStringLiteral("output path");
 const QString ConversionProcess::kReasonKey = QStringLiteral("reason");
 const QString ConversionProcess::kNotSoundFileReason = QStringLiteral("not a sound file");
@@ -110,6 +113,30 @@ QString UnreadableSetMember(const std::vector<std::string>& members, SInt16* cod
         }
     }
     return QString();
+}
+
+// How much of an input's sound could not be decoded, for its warning:
+// "3 of 131 packets refused by the decoder, 0.070 s replaced by silence",
+// "2.040 s lost" ...; "unexpected end of file" follows for an input that
+// was also cut short.
+QString DecodeLossText(const SFTDecodeLoss& loss, double sampleRate, bool cutShort)
+{
+    const auto seconds = [&](UInt64 frames) {
+        return QString::number(sampleRate > 0 ? double(frames) / sampleRate : 0.0, 'f', 3);
+    };
+    QStringList parts;
+    if (loss.refusedPackets > 0)
+        parts << QStringLiteral("%1 of %2 packets refused by the decoder")
+                     .arg(loss.refusedPackets)
+                     .arg(std::max(loss.packets, loss.refusedPackets));
+    if (loss.silencedFrames > 0)
+        parts << QStringLiteral("%1 s replaced by silence").arg(seconds(loss.silencedFrames));
+    if (loss.missingFrames > 0)
+        parts << QStringLiteral("%1 s lost").arg(seconds(loss.missingFrames));
+    QString text = parts.join(QStringLiteral(", "));
+    if (cutShort)
+        text += QStringLiteral("; ") + QString::fromStdString(LookupErrorMessage(eofErr).message);
+    return text;
 }
 
 // The table's message of a code, else "not a sound file".
@@ -617,6 +644,8 @@ struct ConversionProcess::FileRun {
     bool finished = false;  // skipped or copied: no outcome to post
     bool alone = false;     // a member of a broken set, converted on its own
     bool cutShort = false;  // the input held less audio than its header said
+    SFTDecodeLoss loss;     // what of the input's sound could not be decoded
+    double sampleRate = 0;  // the input's
 };
 
 void ConversionProcess::processFile(const QString& path, const QString& outputName)
@@ -930,6 +959,10 @@ void ConversionProcess::runAndRename(FileRun& run)
     }
     HoldSincTable(false);
     run.cutShort = sf_ && sf_->DataCutShort();
+    if (sf_) {
+        run.loss = sf_->GetDecodeLoss();
+        run.sampleRate = sf_->GetSampleRate();
+    }
 }
 
 void ConversionProcess::postOutcome(FileRun& run)
@@ -938,7 +971,10 @@ void ConversionProcess::postOutcome(FileRun& run)
     if (error == noErr) {
         QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
         const int32_t outputWarning = TakeOutputWarning();
-        if (run.cutShort)
+        if (run.loss.Any()) {
+            info.insert(kWarningKey, int(kDamagedSoundWarning));
+            info.insert(kWarningDetailKey, DecodeLossText(run.loss, run.sampleRate, run.cutShort));
+        } else if (run.cutShort)
             info.insert(kWarningKey, int(eofErr));
         else if (outputWarning)
             info.insert(kWarningKey, int(outputWarning));

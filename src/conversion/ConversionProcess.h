@@ -125,6 +125,9 @@ public:
     static const QString kConvertedFilePathKey; // "converted file path"
     static const QString kOrigInputFileKey;     // "QMOrigInputFile"
     static const QString kWarningKey;           // "warning": a success's warning code (-39: cut short)
+    // "warning detail": what follows a success's warning message (how much
+    // sound could not be decoded).
+    static const QString kWarningDetailKey;
     // "output path": a failure's output whose name was taken, or the folder
     // where no output could be made.
     static const QString kOutputPathKey;

@@ -163,10 +163,12 @@ OSErr Logger::logDoneMessage(const QString& fileName, const QString& comment)
     return writeLogTextToFile();
 }
 
-OSErr Logger::logDoneWarning(const QString& fileName, int32_t code)
+OSErr Logger::logDoneWarning(const QString& fileName, int32_t code, const QString& detail)
 {
     const QString name = printable_text(fileName);
-    const QString message = MainBundle::localizedString(QString::fromStdString(LookupErrorMessage(code).message));
+    QString message = MainBundle::localizedString(QString::fromStdString(LookupErrorMessage(code).message));
+    if (!detail.isEmpty())
+        message += QStringLiteral(": ") + printable_text(detail);
     logText_ += QLatin1Char(' ') + name + blankFill(name.size()) + message + QLatin1Char('\n');
     const OSErr written = writeLogTextToFile();
     center().postNotification(kLogMessageNotification, QStringLiteral("'%1' %2").arg(name, message));

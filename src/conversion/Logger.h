@@ -90,8 +90,9 @@ public:
     // fill and the comment.  Writes; returns the write's result.
     OSErr logDoneMessage(const QString& name, const QString& comment = QString());
     // A converted file with a warning (-39 for an input cut short): " name",
-    // the blank fill and the code's message; posts the warning.
-    OSErr logDoneWarning(const QString& name, int32_t code);
+    // the blank fill and the code's message, then ": " and `detail` when it
+    // is given; posts the warning.
+    OSErr logDoneWarning(const QString& name, int32_t code, const QString& detail = QString());
     // An input that was skipped: "-name", the blank fill and the reason.
     // Neither a warning nor a failure.
     OSErr logSkippedMessage(const QString& name, const QString& reason);

@@ -143,6 +143,7 @@ OSStatus ExtAudioFileGetPropertyInfo(ExtAudioFileRef file, ExtAudioFilePropertyI
     case kExtAudioFileProperty_ClientDataFormat: size = sizeof(AudioStreamBasicDescription); writable = true; break;
     case kExtAudioFileProperty_FileLengthFrames: size = 8; break;
     case kExtAudioFileProperty_DataCutShort: size = 4; break;
+    case kExtAudioFileProperty_DecodeLoss: size = sizeof(SFTDecodeLoss); break;
     case kExtAudioFileProperty_FileChannelLayout:
         size = UInt32(CafChanLayoutSize(file->layout.chan));
         break;
@@ -188,6 +189,14 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID pr
         const UInt32 cut = !file->writing && file->source->DataCutShort() ? 1 : 0;
         std::memcpy(outData, &cut, 4);
         *ioSize = 4;
+        return noErr;
+    }
+    case kExtAudioFileProperty_DecodeLoss: {
+        if (*ioSize < sizeof(SFTDecodeLoss))
+            return paramErr;
+        const SFTDecodeLoss loss = file->writing ? SFTDecodeLoss() : file->source->DecodeLoss();
+        std::memcpy(outData, &loss, sizeof loss);
+        *ioSize = sizeof loss;
         return noErr;
     }
     case kExtAudioFileProperty_FileChannelLayout: {

@@ -25,6 +25,7 @@
 #include "MediaCodes.h"
 #include "FileManager.h"
 #include "MacTypes.h"
+#include "SoundFileRecords.h"
 
 #include <string>
 
@@ -44,6 +45,9 @@ constexpr ExtAudioFilePropertyID kExtAudioFileProperty_ClientChannelLayout = FOU
 // fewer bytes than its size states, or ends inside a packet.  The length
 // in frames counts only the whole packets present.
 constexpr ExtAudioFilePropertyID kExtAudioFileProperty_DataCutShort = FOUR_CHAR_CODE("cut?");
+// This layer's own (SFTDecodeLoss, read only): what the decoder could not
+// turn into sound so far (MovieSource::DecodeLoss); all zero while writing.
+constexpr ExtAudioFilePropertyID kExtAudioFileProperty_DecodeLoss = FOUR_CHAR_CODE("los?");
 
 constexpr AudioFileTypeID kAudioFileCAFType = media_codes::kCAF;
 constexpr UInt32 kAudioFormatFlagIsNonInterleaved = 1u << 5;

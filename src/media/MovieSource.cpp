@@ -462,8 +462,11 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
 struct IndexEntry {
     int64_t pos;
     int64_t dts;
-    UInt64 start;      // decoded frames before this packet
+    UInt64 start;      // frames of the track before this packet
     bool seekable;     // no pending start skip; a known, increasing position
+    UInt32 trim = 0;   // decoded frames dropped from the packet's start (the stream's delay)
+    UInt32 frames = 0; // frames of the track the packet gives after that
+    bool refused = false;  // the decoder refused it (counted once)
 };
 
 // Only regular files are opened (a pipe or device would block or never end).
@@ -580,6 +583,98 @@ UInt64 WaveFactFrames(const std::string& path)
     return frames;
 }
 
+// What the pages of an Ogg file say of its first logical stream: the last
+// granule position a page header gives (-1: none), whether the file ends
+// inside a page (it was cut), and whether bytes that are no page were
+// passed over (damage).  The pages' checksums are not checked: a page
+// whose header fits (another page or the file's end follows it) tells how
+// far the stream goes, however damaged its body.  False for a file that
+// does not start with a page.
+struct OggPages {
+    int64_t lastGranule = -1;
+    bool endsInsidePage = false;
+    bool damaged = false;
+};
+
+bool WalkOggPages(const std::string& path, OggPages* out)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    struct stat info;
+    const int64_t size = ::fstat(::fileno(file), &info) == 0 ? int64_t(info.st_size) : 0;
+    const auto read = [&](int64_t at, void* into, std::size_t bytes) {
+        return ::fseeko(file, off_t(at), SEEK_SET) == 0 ? std::fread(into, 1, bytes, file) : 0;
+    };
+    const auto isPage = [&](int64_t at) {
+        char capture[4] = {};
+        return read(at, capture, 4) == 4 && std::memcmp(capture, "OggS", 4) == 0;
+    };
+    // The next page after `from`, or -1.
+    const auto nextPage = [&](int64_t from) -> int64_t {
+        std::vector<uint8_t> block(1 << 16);
+        for (; from < size; from += int64_t(block.size()) - 3) {
+            const std::size_t n = read(from, block.data(), block.size());
+            for (std::size_t i = 0; i + 4 <= n; ++i)
+                if (std::memcmp(&block[i], "OggS", 4) == 0)
+                    return from + int64_t(i);
+            if (n < block.size())
+                break;
+        }
+        return -1;
+    };
+    uint8_t head[27 + 255];
+    bool ogg = false;
+    UInt32 serial = 0;
+    for (int64_t at = 0; at >= 0 && at < size;) {
+        const std::size_t got = read(at, head, 27);
+        const std::size_t segments = got == 27 ? head[26] : 0;
+        if (got < 27 || std::memcmp(head, "OggS", 4) != 0 || read(at + 27, head + 27, segments) != segments) {
+            if (!ogg)
+                break;
+            // A page broken off at the file's end: the file was cut.
+            if (got >= 4 && std::memcmp(head, "OggS", 4) == 0 && nextPage(at + 1) < 0) {
+                out->endsInsidePage = true;
+                break;
+            }
+            out->damaged = true;
+            at = nextPage(at + 1);
+            continue;
+        }
+        int64_t body = 0;
+        for (std::size_t i = 0; i < segments; ++i)
+            body += head[27 + i];
+        const int64_t end = at + 27 + int64_t(segments) + body;
+        if (end > size && nextPage(at + 1) < 0) {
+            out->endsInsidePage = ogg;
+            break;
+        }
+        // A header whose sizes lead elsewhere than to a page is damaged.
+        if (end > size || (end < size && !isPage(end))) {
+            out->damaged = true;
+            at = nextPage(at + 1);
+            continue;
+        }
+        const UInt32 pageSerial = ReadLE32(head + 14);
+        if (!ogg)
+            serial = pageSerial;
+        ogg = true;
+        const int64_t granule = int64_t(UInt64(ReadLE32(head + 6)) | UInt64(ReadLE32(head + 10)) << 32);
+        if (pageSerial == serial && granule >= 0)
+            out->lastGranule = granule;
+        at = end;
+    }
+    std::fclose(file);
+    return ogg;
+}
+
+// The length of the file at `path`; -1 when it cannot be told.
+int64_t FileBytes(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
+}
+
 void QuietLogs()
 {
     static std::once_flag once;
@@ -631,14 +726,44 @@ struct MovieSource::Impl {
     // WAVE file: the filterbanks' delay).
     UInt64 startSkip = 0;
 
-    // Decoding state: the decoded frame pending (frameOffset of it used),
-    // the decoded position of its first unused sample, end of stream.
+    // What the decoder could not turn into sound (DecodeLoss); a refused
+    // packet of the index is counted once, however often it is read.
+    SFTDecodeLoss loss;
+    // The track's frames the container states (0: it states none that
+    // can be trusted), and the frames of each packet (0: they vary).
+    UInt64 statedFrames = 0;
+    UInt64 framesPerPacket = 0;
+    bool cutInsidePage = false;  // an Ogg file that ends inside a page
+    // End of the last packet's bytes.
+    int64_t packetsEnd = 0;
+    // A packet the decoder took in part and refused the rest of, or (MPEG
+    // audio) a frame whose packet is not the size its header says: the
+    // track is damaged there, which tells a shortfall apart from a cut.
+    bool damageSeen = false;
+
+    // Decoding state: the piece of sound handed out next, which is silence
+    // standing for a refused packet (`silence` frames) or the samples
+    // frameOffset to frameEnd of the decoded frame pending; end of stream.
     UInt64 position = 0;        // frame the next Read starts at
-    UInt64 decodedAt = 0;       // frame of the pending frame's sample frameOffset
+    UInt64 silence = 0;
     int frameOffset = 0;
+    int frameEnd = 0;
     bool framePending = false;
     bool flushed = false;       // end of packets sent to the decoder
     bool finished = false;      // decoder drained
+    // The index of the packet last read (-1: none yet), and whether it is
+    // held for NextPacket to hand out again (a seek found it).
+    int64_t packetOrdinal = -1;
+    bool packetHeld = false;
+    // The packet being decoded (where the index tells the frames): its
+    // decoded frames still to drop and to give, and whether it gave any.
+    bool inPacket = false;
+    UInt64 packetSkip = 0;
+    UInt64 packetLeft = 0;
+    bool packetGave = false;
+    // While the frames are counted by decoding: the packets refused.
+    bool tallying = false;
+    int64_t lastTallied = -1;
 
     ~Impl() { CloseStreams(); }
 
@@ -690,6 +815,11 @@ struct MovieSource::Impl {
         codec->pkt_timebase = st->time_base;
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return kNoAudioTrackErr;
+        // Where the packets tell the frames, the index trims each decoded
+        // frame; the libraries' own trimming would lose count of a refused
+        // packet's share.
+        if (trusted)
+            codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
         ResetDecoding();
         // Past the delay of a lagged stream (its frame 0 is the first
         // sample after it).
@@ -703,14 +833,20 @@ struct MovieSource::Impl {
 
     void ResetDecoding()
     {
-        position = decodedAt = 0;
-        frameOffset = 0;
-        framePending = flushed = finished = false;
+        position = silence = 0;
+        frameOffset = frameEnd = 0;
+        framePending = flushed = finished = packetHeld = inPacket = false;
+        packetOrdinal = -1;
     }
 
-    // Reads the next packet of the sound track; false at the end.
+    // Reads the next packet of the sound track (packetOrdinal counts it);
+    // false at the end.
     bool NextPacket()
     {
+        if (packetHeld) {
+            packetHeld = false;
+            return true;
+        }
         for (;;) {
             av_packet_unref(packet);
             const int rc = av_read_frame(format, packet);
@@ -719,31 +855,160 @@ struct MovieSource::Impl {
             // What is read past a viewed stream's end is the view's.
             if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
                 continue;
-            if (packet->stream_index == stream)
+            if (packet->stream_index == stream) {
+                ++packetOrdinal;
                 return true;
+            }
         }
     }
 
-    // Gets the next decoded frame into `frame`; false at the end.
+    // Whether `frame` holds decoded sound of the track's shape.
+    bool UsableFrame() const { return frame->ch_layout.nb_channels == int(channels) && frame->nb_samples > 0; }
+
+    // The next frame the decoder gives for the packets sent to it, into
+    // `frame`; false when it wants another packet, or refused the rest of
+    // the one sent (*refused: true then).
+    bool ReceiveFrame(bool* refused)
+    {
+        *refused = false;
+        for (;;) {
+            const int rc = avcodec_receive_frame(codec, frame);
+            if (rc == 0) {
+                if (UsableFrame())
+                    return true;
+                av_frame_unref(frame);
+                continue;
+            }
+            *refused = rc != AVERROR(EAGAIN) && rc != AVERROR_EOF;
+            return false;
+        }
+    }
+
+    // Whether the packet read last gives any sound.
+    bool PacketDecodes()
+    {
+        if (avcodec_send_packet(codec, packet) < 0)
+            return false;
+        bool any = false;
+        bool refused = false;
+        while (ReceiveFrame(&refused)) {
+            any = true;
+            av_frame_unref(frame);
+        }
+        damageSeen = damageSeen || (any && refused);
+        return any;
+    }
+
+    // A packet of the index the decoder refused (`silencedFrames` of its
+    // frames read as silence), counted the first time it is read.
+    void NoteRefused(IndexEntry& entry, UInt64 silencedFrames)
+    {
+        if (entry.refused)
+            return;
+        entry.refused = true;
+        ++loss.refusedPackets;
+        loss.silencedFrames += silencedFrames;
+    }
+
+    // While counting by decoding: the packet read last was refused.
+    void TallyRefused()
+    {
+        if (!tallying || packetOrdinal == lastTallied)
+            return;
+        lastTallied = packetOrdinal;
+        ++loss.refusedPackets;
+        // Its frames, where the packet, the codec or the container tells
+        // them.
+        const AVStream* st = format->streams[stream];
+        if (packet->duration > 0)
+            loss.missingFrames += UInt64(std::max<int64_t>(
+                av_rescale_q(packet->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
+        else if (st->codecpar->frame_size > 0)
+            loss.missingFrames += UInt64(st->codecpar->frame_size);
+        else
+            loss.missingFrames += framesPerPacket;
+    }
+
+    // Gets the next piece of sound (see the decoding state); false at the
+    // end of the track.
+    bool NextPiece()
+    {
+        silence = 0;
+        framePending = false;
+        return trusted ? NextIndexedPiece() : NextFrame();
+    }
+
+    // Where the index tells the frames: each packet gives its frames of
+    // the track, decoded (one frame or several) and trimmed, or silence
+    // when the decoder refuses it or gives it fewer; a packet of the track
+    // the count did not see ends it.
+    bool NextIndexedPiece()
+    {
+        for (;;) {
+            if (!inPacket) {
+                if (!NextPacket() || packetOrdinal < 0 || std::size_t(packetOrdinal) >= index.size())
+                    return false;
+                const IndexEntry& entry = index[std::size_t(packetOrdinal)];
+                packetSkip = entry.trim;
+                packetLeft = entry.frames;
+                packetGave = false;
+                inPacket = avcodec_send_packet(codec, packet) >= 0;
+            }
+            bool refused = false;
+            if (inPacket && ReceiveFrame(&refused)) {
+                packetGave = true;
+                const UInt64 samples = UInt64(frame->nb_samples);
+                const UInt64 skipped = std::min(samples, packetSkip);
+                const UInt64 taken = std::min(samples - skipped, packetLeft);
+                packetSkip -= skipped;
+                packetLeft -= taken;
+                if (taken == 0) {
+                    av_frame_unref(frame);
+                    continue;
+                }
+                frameOffset = int(skipped);
+                frameEnd = int(skipped + taken);
+                framePending = true;
+                return true;
+            }
+            // The packet is done: what it did not give is silence.
+            damageSeen = damageSeen || (packetGave && refused);
+            inPacket = false;
+            if (packetLeft > 0) {
+                NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
+                silence = packetLeft;
+                packetLeft = 0;
+                return true;
+            }
+        }
+    }
+
+    // Gets the next decoded frame into `frame` (all its samples the
+    // track's); false at the end.  A packet the decoder refuses is passed
+    // over, as the reference decoder does, and tallied while counting.
     bool NextFrame()
     {
         for (;;) {
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
-                if (frame->ch_layout.nb_channels != int(channels) || frame->nb_samples <= 0) {
+                if (!UsableFrame()) {
                     av_frame_unref(frame);
                     continue;
                 }
+                frameOffset = 0;
+                frameEnd = frame->nb_samples;
+                framePending = true;
                 return true;
             }
-            if (rc == AVERROR_EOF || (rc != AVERROR(EAGAIN)))
+            if (rc == AVERROR_EOF || flushed)
                 return false;
-            if (flushed)
-                return false;
+            // An error: the rest of the packet is lost; the decoder goes on
+            // with the next one.
+            if (rc != AVERROR(EAGAIN))
+                TallyRefused();
             if (NextPacket()) {
-                // A packet the decoder refuses is passed over, as the
-                // reference decoder does.
-                avcodec_send_packet(codec, packet);
+                if (avcodec_send_packet(codec, packet) < 0)
+                    TallyRefused();
             } else {
                 flushed = true;
                 avcodec_send_packet(codec, nullptr);
@@ -756,6 +1021,7 @@ struct MovieSource::Impl {
     OSErr Count()
     {
         AVStream* st = format->streams[stream];
+        const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
         trusted = Trusted(codecID);
         seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
                     codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
@@ -763,36 +1029,38 @@ struct MovieSource::Impl {
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
                       codec->sample_fmt != AV_SAMPLE_FMT_FLT);
         UInt64 total = 0;
-        UInt64 wholeMPEGFrames = 0;  // frames of the packets (MPEG audio: of whole frames), no skip taken
+        UInt64 wholeMPEGFrames = 0;  // frames of the packets (MPEG audio: of whole frames), no trim taken
+        // The decoder's trimming, as the libraries do it: a packet's skip
+        // (from its side data) replaces the one pending and is taken from
+        // the frames that follow, whole frames first; its end padding is
+        // taken only from a frame that holds all of it.
         UInt64 pendingSkip = 0;
+        std::size_t lastShortMPEGFrame = ~std::size_t(0);
+        UInt64 lastShortMPEGFrames = 0;
+        int64_t nextPts = AV_NOPTS_VALUE;
         int64_t lastPos = -1;
         bool durationsKnown = true;
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
+            if (packet->pos >= 0)
+                packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
             if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
                 const uint8_t* p = packet->data;
                 mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
             }
             size_t sideSize = 0;
             const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
-            UInt64 skipStart = 0, skipEnd = 0;
-            if (side && sideSize >= 8) {
-                skipStart = UInt32(side[0]) | (UInt32(side[1]) << 8) | (UInt32(side[2]) << 16) | (UInt32(side[3]) << 24);
-                skipEnd = UInt32(side[4]) | (UInt32(side[5]) << 8) | (UInt32(side[6]) << 16) | (UInt32(side[7]) << 24);
+            UInt64 padding = 0;
+            if (side && sideSize >= 10) {
+                pendingSkip = ReadLE32(side);
+                padding = ReadLE32(side + 4);
             }
-            // A packet that is dropped takes its skip with it.
-            if (!(packet->flags & AV_PKT_FLAG_DISCARD))
-                pendingSkip += skipStart;
             IndexEntry entry{packet->pos, packet->dts, total,
                              pendingSkip == 0 && packet->pos > lastPos && packet->pos >= 0};
             if (packet->pos >= 0)
                 lastPos = std::max(lastPos, packet->pos);
-            index.push_back(entry);
-            if (packet->flags & AV_PKT_FLAG_DISCARD)
-                continue;
-            if (packet->duration <= 0)
+            if (packet->duration <= 0 && !(packet->flags & AV_PKT_FLAG_DISCARD))
                 durationsKnown = false;
-            const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
             UInt64 frames = UInt64(std::max<int64_t>(av_rescale_q(packet->duration, st->time_base, rate), 0));
             // The AAC decoder gives whole frames, whatever the packet's
             // duration says.
@@ -805,43 +1073,98 @@ struct MovieSource::Impl {
             if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && block > 0 && packet->size % block != 0)
                 frames = frames * UInt64(packet->size / block) / UInt64((packet->size + block - 1) / block);
             // An MPEG audio frame shorter than its header says, or than a
-            // header (the file was cut inside it), would decode as a whole
-            // one: it is no frame of the track.
-            if (IsMPEGAudio(codecID) &&
-                (packet->size < 4 || std::size_t(packet->size) < MPEGFrameBytes(packet->data))) {
-                frames = 0;
-                cutShort = true;
+            // header, is one the file was cut inside when it is the last
+            // (known below); inside the track, damage the decoder refuses.
+            if (IsMPEGAudio(codecID)) {
+                const std::size_t stated = packet->size < 4 ? 0 : MPEGFrameBytes(packet->data);
+                if (packet->size < 4 || std::size_t(packet->size) < stated) {
+                    lastShortMPEGFrame = index.size();
+                    lastShortMPEGFrames = frames;
+                }
+                else if (std::size_t(packet->size) != stated)
+                    damageSeen = true;  // bytes that are no frame, taken into one
             }
-            wholeMPEGFrames += frames;
-            const UInt64 skipped = std::min(frames, pendingSkip);
-            frames -= skipped;
-            pendingSkip -= skipped;
-            frames -= std::min(frames, skipEnd);
-            total += frames;
+            // FLAC frames are numbered: one missing between two packets
+            // (damage the parser passed over) is sound lost.
+            if (containerName == "flac" && packet->pts != AV_NOPTS_VALUE && !index.empty() &&
+                nextPts != AV_NOPTS_VALUE && packet->pts > nextPts) {
+                loss.missingFrames += UInt64(av_rescale_q(packet->pts - nextPts, st->time_base, rate));
+                damageSeen = true;
+            }
+            nextPts = packet->pts != AV_NOPTS_VALUE && packet->duration > 0 ? packet->pts + packet->duration
+                                                                             : AV_NOPTS_VALUE;
+            if (packet->flags & AV_PKT_FLAG_DISCARD) {
+                // A packet to be dropped whole takes its share of the skip.
+                pendingSkip -= std::min(pendingSkip, frames);
+                frames = 0;
+            } else {
+                wholeMPEGFrames += frames;
+                const UInt64 skipped = std::min(frames, pendingSkip);
+                pendingSkip -= skipped;
+                entry.trim = UInt32(std::min<UInt64>(skipped, 0xFFFFFFFFu));
+                frames -= skipped;
+                if (padding > 0 && padding <= frames)
+                    frames -= padding;
+            }
+            entry.frames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
+            index.push_back(entry);
+            total += entry.frames;
+        }
+        loss.packets = index.size();
+        // A last MPEG audio frame cut short would decode as a whole one:
+        // it is no frame of the track.  One inside the track is damage.
+        if (!index.empty() && lastShortMPEGFrame == index.size() - 1) {
+            total -= index.back().frames;
+            wholeMPEGFrames -= std::min(wholeMPEGFrames, lastShortMPEGFrames);
+            index.back().frames = 0;
+            cutShort = true;
+        } else if (lastShortMPEGFrame != ~std::size_t(0)) {
+            damageSeen = true;
         }
         // AIFF-C files of IMA 4:1 say how long their track is (the frame
         // count of 'COMM'): fewer frames in the packets mean the file was
         // cut short.
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
-            && UInt64(av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)})) > total)
+            && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total)
             cutShort = true;
         // An MP3 file whose first frame counts the frames (an Xing or Info
         // frame, from which the libraries take the track's length) holds
-        // fewer when it was cut, even between two frames.  Encoders differ
-        // on whether that first frame counts itself, so one frame short
-        // passes.
+        // fewer when it was cut, even between two frames, or when damage
+        // took some.  Encoders differ on whether that first frame counts
+        // itself, so one frame short passes.
         if (codecID == AV_CODEC_ID_MP3 && std::strcmp(format->iformat->name, "mp3") == 0 && st->duration > 0
             && format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM) {
-            const UInt64 counted
-                = UInt64(av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}));
+            const UInt64 counted = UInt64(av_rescale_q(st->duration, st->time_base, rate));
             const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
-            if (counted > wholeMPEGFrames + oneFrame)
-                cutShort = true;
+            if (counted > wholeMPEGFrames + oneFrame) {
+                if (damageSeen)
+                    loss.missingFrames += counted - wholeMPEGFrames;
+                else
+                    cutShort = true;
+            }
+        }
+        // A QuickTime or MPEG-4 track of a codec whose samples are its
+        // packets, whose sample table lists more than the file holds, was
+        // cut.
+        if (containerName.find("mov") != std::string::npos && av_get_bits_per_sample(codecID) == 0 &&
+            st->nb_frames > 0 && UInt64(st->nb_frames) > index.size())
+            cutShort = true;
+        // The length a FLAC stream's header states, and the one the last
+        // page of an Ogg stream gives (the file's own pages, read here: the
+        // demuxer stops at a damaged one).
+        if (containerName == "flac" && format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
+            st->duration > 0)
+            statedFrames = UInt64(av_rescale_q(st->duration, st->time_base, rate));
+        OggPages pages;
+        if (containerName == "ogg" && format->nb_streams == 1 && WalkOggPages(path, &pages)) {
+            statedFrames = UInt64(std::max<int64_t>(pages.lastGranule, 0));
+            cutInsidePage = pages.endsInsidePage;
+            damageSeen = damageSeen || pages.damaged;
         }
         if (trusted && durationsKnown) {
             frameCount = total;
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
-            return noErr;
+            return DropUndecodableEnd();
         }
         // Count by decoding.
         trusted = false;
@@ -851,11 +1174,80 @@ struct MovieSource::Impl {
         if (err != noErr)
             return err;
         UInt64 decoded = 0;
+        tallying = true;
         while (NextFrame()) {
-            decoded += UInt64(frame->nb_samples);
+            decoded += UInt64(frameEnd - frameOffset);
+            framePending = false;
             av_frame_unref(frame);
         }
+        tallying = false;
+        loss.packets = UInt64(packetOrdinal + 1);
         frameCount = decoded;
+        if (decoded == 0 && loss.refusedPackets > 0)
+            return kUndecodableAudioErr;
+        return noErr;
+    }
+
+    // Whether the track's packets run to the end of the file (nothing
+    // follows them that is no packet): a file cut there ends in one.
+    bool PacketsReachFileEnd() const
+    {
+        const int64_t fileBytes = view ? view->Bytes() : FileBytes(path);
+        return fileBytes >= 0 && packetsEnd >= fileBytes;
+    }
+
+    // The packets at the end of the track that the decoder refuses give no
+    // sound, and are no frames of it: a file cut inside its last packet
+    // (said as cut short: that one packet, reaching the end of the file),
+    // or damaged at its very end (counted as refused and missing).  Found
+    // by decoding the last packets, further back until one decodes;
+    // kUndecodableAudioErr when none does.
+    OSErr DropUndecodableEnd()
+    {
+        std::size_t last = index.size();
+        while (last > 0 && index[last - 1].frames == 0)
+            --last;
+        if (last == 0)
+            return noErr;
+        int64_t good = -1;
+        for (std::size_t window = 16;; window *= 4) {
+            std::size_t from = last > window ? last - window : 0;
+            while (from > 0 && !index[from].seekable)
+                --from;
+            OSErr err = from > 0 ? SeekToPacket(from) : OpenStreams(false);
+            if (err != noErr && from > 0) {
+                // Where the demuxer cannot seek: from the start.
+                from = 0;
+                err = OpenStreams(false);
+            }
+            if (err != noErr)
+                return err;
+            while (NextPacket() && packetOrdinal >= 0 && std::size_t(packetOrdinal) < last)
+                if (PacketDecodes())
+                    good = packetOrdinal;
+            if (good >= 0)
+                break;
+            if (from == 0)
+                return kUndecodableAudioErr;
+        }
+        UInt64 dropped = 0;
+        UInt64 refused = 0;
+        for (std::size_t i = std::size_t(good) + 1; i < last; ++i) {
+            dropped += index[i].frames;
+            refused += index[i].frames > 0 ? 1 : 0;
+            index[i].frames = 0;
+            index[i].refused = true;
+        }
+        if (dropped == 0)
+            return noErr;
+        frameCount -= std::min(frameCount, dropped);
+        // A cut breaks off one packet; more refused are damage.
+        if (refused == 1 && !damageSeen && PacketsReachFileEnd()) {
+            cutShort = true;
+        } else {
+            loss.refusedPackets += refused;
+            loss.missingFrames += dropped;
+        }
         return noErr;
     }
 
@@ -956,6 +1348,10 @@ struct MovieSource::Impl {
                 hasVideo = true;
         }
         CollectMetadata();
+        CafLayout caf;
+        const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
+        if (isCaf)
+            framesPerPacket = caf.format.mFramesPerPacket;
         err = Count();
         if (err != noErr)
             return err;
@@ -979,8 +1375,6 @@ struct MovieSource::Impl {
         // A CAF stream of fixed-size packets holds the whole packets its
         // 'data' chunk holds; one with fewer bytes than its size says, or a
         // packet cut off, was cut short.
-        CafLayout caf;
-        const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
         if (isCaf) {
             frameCount = std::min(frameCount, caf.WholePacketFrames());
             cutShort = caf.CutShort();
@@ -1003,6 +1397,22 @@ struct MovieSource::Impl {
                 fileLabels = stored;
         }
         fileTag = LayoutTagForChannelLabels(fileLabels);
+        // Less sound than the container states: a stream whose packets all
+        // decode was cut when it runs to the file's end (FLAC) or the file
+        // ends inside a page (Ogg); otherwise (an Ogg stream the demuxer
+        // stops reading at a damaged page, packets refused or unreadable)
+        // the rest is lost.  The codec's own delay passes.
+        const bool undamaged = loss.refusedPackets == 0 && !damageSeen;
+        if (statedFrames > frameCount) {
+            const AVCodecParameters* par = format->streams[stream]->codecpar;
+            const UInt64 slack = UInt64(std::max(par->initial_padding, 0) + std::max(par->trailing_padding, 0));
+            if (undamaged && (cutInsidePage || (containerName == "flac" && PacketsReachFileEnd())))
+                cutShort = true;
+            else if (statedFrames - frameCount > slack)
+                loss.missingFrames = std::max(loss.missingFrames, statedFrames - frameCount);
+        }
+        if (cutInsidePage && undamaged)
+            cutShort = true;
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets
@@ -1048,6 +1458,8 @@ struct MovieSource::Impl {
         return Skip(target);
     }
 
+    // Positions the demuxer at the packet `k` of the index, held for the
+    // next NextPacket, with the decoder flushed.
     OSErr SeekToPacket(std::size_t k)
     {
         const IndexEntry& e = index[k];
@@ -1064,12 +1476,9 @@ struct MovieSource::Impl {
         if (rc < 0)
             return ioErr;
         avcodec_flush_buffers(codec);
-        // After a seek the demuxer's timestamps may be estimates: the start
-        // and end trims they would bring are not applied (the frame count
-        // already ends the track).
+        // The index trims the decoded frames, as from the start.
         codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
-        framePending = flushed = finished = false;
-        frameOffset = 0;
+        ResetDecoding();
         // Find the packet itself.
         for (int guard = 0; guard < 1 << 20; ++guard) {
             if (!NextPacket())
@@ -1079,68 +1488,71 @@ struct MovieSource::Impl {
             if (packet->pos > e.pos && e.pos >= 0)
                 return ioErr;
         }
-        avcodec_send_packet(codec, packet);
-        position = decodedAt = e.start;
+        packetOrdinal = int64_t(k);
+        packetHeld = true;
+        position = e.start;
         return noErr;
+    }
+
+    // Moves the position on by up to `frames` frames, storing them into
+    // `out` (one array per delivered channel) when it is given; the frames
+    // moved, fewer only at the end of what decodes.
+    UInt64 Advance(SInt32* const* out, UInt64 frames)
+    {
+        UInt64 done = 0;
+        while (done < frames) {
+            if (!framePending && silence == 0) {
+                if (finished || !NextPiece()) {
+                    finished = true;
+                    break;
+                }
+            }
+            if (framePending) {
+                const UInt64 take = std::min<UInt64>(UInt64(frameEnd - frameOffset), frames - done);
+                if (out)
+                    for (UInt32 c = 0; c < channels; ++c)
+                        ConvertChannel(frame, order[c], int(channels), frameOffset, UInt32(take), out[c] + done);
+                frameOffset += int(take);
+                done += take;
+                if (frameOffset >= frameEnd) {
+                    framePending = false;
+                    av_frame_unref(frame);
+                }
+            } else {
+                const UInt64 take = std::min(silence, frames - done);
+                if (out)
+                    for (UInt32 c = 0; c < channels; ++c)
+                        std::fill(out[c] + done, out[c] + done + take, 0);
+                silence -= take;
+                done += take;
+            }
+        }
+        position += done;
+        return done;
     }
 
     OSErr Skip(UInt64 frames)
     {
-        while (frames > 0) {
-            if (!framePending) {
-                if (finished || !NextFrame()) {
-                    finished = true;
-                    position += frames;
-                    return noErr;
-                }
-                framePending = true;
-                frameOffset = 0;
-            }
-            const UInt64 left = UInt64(frame->nb_samples - frameOffset);
-            const UInt64 take = std::min(left, frames);
-            frameOffset += int(take);
-            frames -= take;
-            position += take;
-            if (frameOffset >= frame->nb_samples) {
-                framePending = false;
-                av_frame_unref(frame);
-            }
-        }
+        const UInt64 moved = Advance(nullptr, frames);
+        position += frames - moved;
         return noErr;
     }
 
     OSErr Read(SInt32* const* out, UInt32 frames, UInt32* delivered)
     {
-        UInt32 done = 0;
         const UInt64 limit = frameCount > position ? frameCount - position : 0;
         if (frames > limit)
             frames = UInt32(limit);
-        while (done < frames) {
-            if (!framePending) {
-                if (finished || !NextFrame()) {
-                    // The decoder gave fewer frames than counted: silence.
-                    finished = true;
-                    for (UInt32 c = 0; c < channels; ++c)
-                        std::fill(out[c] + done, out[c] + frames, 0);
-                    position += frames - done;
-                    done = frames;
-                    break;
-                }
-                framePending = true;
-                frameOffset = 0;
-            }
-            const UInt32 take = UInt32(std::min<UInt64>(UInt64(frame->nb_samples - frameOffset), frames - done));
+        const UInt64 done = Advance(out, frames);
+        if (done < frames) {
+            // The decoder gave fewer frames than counted (the file changed
+            // since it was opened): silence, said as such.
             for (UInt32 c = 0; c < channels; ++c)
-                ConvertChannel(frame, order[c], int(channels), frameOffset, take, out[c] + done);
-            frameOffset += int(take);
-            done += take;
-            position += take;
-            if (frameOffset >= frame->nb_samples) {
-                framePending = false;
-                av_frame_unref(frame);
-            }
+                std::fill(out[c] + done, out[c] + frames, 0);
+            loss.silencedFrames += frames - done;
+            position += frames - done;
         }
-        *delivered = done;
+        *delivered = frames;
         return noErr;
     }
 };
@@ -1235,6 +1647,7 @@ double MovieSource::SampleRate() const { return impl_->sampleRate; }
 UInt32 MovieSource::Channels() const { return impl_->channels; }
 UInt64 MovieSource::FrameCount() const { return impl_->frameCount; }
 bool MovieSource::DataCutShort() const { return impl_->cutShort; }
+const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->loss; }
 const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->fileLabels; }
 AudioChannelLayoutTag MovieSource::FileLayoutTag() const { return impl_->fileTag; }
 OSType MovieSource::FileFormat() const { return impl_->fileFormat; }

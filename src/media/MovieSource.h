@@ -21,8 +21,8 @@
 // Error codes (warnings of the program's error table, so that one bad input
 // never stops a batch): -43 for a missing file, -22008 ("has unknown file
 // format") for a file that cannot be demultiplexed, -24202 ("no audio track
-// in file") for one without a sound track that decodes; other failures map
-// to I/O codes.
+// in file") for one without a sound track, -24203 for a sound track of
+// which no packet decodes; other failures map to I/O codes.
 // No exception leaves this class.  One object is used by one thread.
 //
 // Writing (movie export) is MovieExporter's, over the same libraries.
@@ -32,6 +32,7 @@
 #include "CoreAudioTypes.h"
 #include "error_codes.h"
 #include "MacTypes.h"
+#include "SoundFileRecords.h"
 
 #include <cstdint>
 #include <memory>
@@ -68,10 +69,20 @@ public:
     UInt32 Channels() const;
     UInt64 FrameCount() const;
     // The file holds less sound data than its header says (known for CAF
-    // files, IMA 4:1 AIFF-C tracks and MPEG audio; the frame count is then
-    // what the data holds, a packet cut inside a block counting its whole
-    // blocks, an MPEG audio frame cut short none).
+    // files, IMA 4:1 AIFF-C tracks, MPEG audio, FLAC, Ogg and MPEG-4
+    // tracks, and any track whose one last packet, broken off at the
+    // file's end, the decoder refuses; the frame count is then what the
+    // data holds, a packet cut inside a block counting its whole blocks,
+    // a packet cut short none).
     bool DataCutShort() const;
+    // What the decoder could not turn into sound, as far as the track has
+    // been read.  A packet it refuses inside the track reads as silence of
+    // the packet's length (the frame count stays what the packets give);
+    // refused packets at the track's end are no frames of it (a file cut
+    // inside its last packet is cut short instead); a track of which no
+    // packet decodes does not open (kUndecodableAudioErr).  Counted at
+    // open where the frames are counted by decoding.
+    const SFTDecodeLoss& DecodeLoss() const;
     // The file's own channel labels in the file's order, and the layout
     // tag they make (0 when no known tag has them in that order): for a
     // sample coder's track in a CAF or QuickTime file, the speakers its

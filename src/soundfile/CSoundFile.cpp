@@ -612,6 +612,17 @@ Boolean CSoundFile::DataCutShort() const
     return false;
 }
 
+SFTDecodeLoss CSoundFile::GetDecodeLoss() const
+{
+    SFTDecodeLoss loss = m_decodeLoss;
+    if (const std::vector<CSoundFile*>* members = GetSubFiles()) {
+        for (const CSoundFile* member : *members)
+            if (member)
+                loss += member->GetDecodeLoss();
+    }
+    return loss;
+}
+
 OSErr CSoundFile::CheckReadShape() const
 {
     if (!(m_sampleRate >= 1.0 && m_sampleRate <= kMaxReadSampleRate))

@@ -228,6 +228,10 @@ public:
     // inside a frame: the frames present are read, and the batch warns
     // "unexpected end of file" for the file.  A set tells for its members.
     Boolean DataCutShort() const;
+    // What the decoder of a compressed input could not turn into sound, as
+    // far as the input has been read (all zero for other inputs); the batch
+    // warns with it, saying how much.  A set adds up its members'.
+    SFTDecodeLoss GetDecodeLoss() const;
     // Whether the shape an opened file's header gives can describe its
     // sound: a rate from 1 Hz to kMaxReadSampleRate, 1 to kMaxReadChannels
     // channels, and at least one whole frame when the sound data holds any
@@ -574,6 +578,7 @@ protected:
     Boolean m_oneChannelDone = false;
     UInt32 m_numFrames = 0;                 // frame count
     Boolean m_dataCutShort = false;         // frames cut to the data present (see DataCutShort)
+    SFTDecodeLoss m_decodeLoss;             // kept by the decoding readers (see GetDecodeLoss)
     Boolean m_dataHoldsNoFrame = false;     // sound data of fewer bytes than one frame (see CheckReadShape)
     QList<ZuMarker> m_markers;              // ordered by identifier
     QList<ZuLoop> m_loops;                  // insertion order

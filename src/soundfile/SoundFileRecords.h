@@ -54,6 +54,29 @@ struct SFTSamplerInfo {
     UInt8 valid = 0;
 };
 
+// What the decoder of a compressed input could not turn into sound, as far
+// as the input has been read: the packets of its track, the packets the
+// decoder refused, the frames of silence read in place of refused packets
+// inside the track, and the frames the track lacks (refused packets at its
+// end, sound its container states that could not be read).  All zero for
+// an input that decodes whole.
+struct SFTDecodeLoss {
+    UInt64 packets = 0;
+    UInt64 refusedPackets = 0;
+    UInt64 silencedFrames = 0;
+    UInt64 missingFrames = 0;
+
+    bool Any() const { return refusedPackets > 0 || silencedFrames > 0 || missingFrames > 0; }
+    SFTDecodeLoss& operator+=(const SFTDecodeLoss& other)
+    {
+        packets += other.packets;
+        refusedPackets += other.refusedPackets;
+        silencedFrames += other.silencedFrames;
+        missingFrames += other.missingFrames;
+        return *this;
+    }
+};
+
 // Copies at most 31 bytes of the Pascal string `source` (its length byte
 // clamped to 31) into the 32-byte name of a record.
 inline void SFTSetName(Str31 name, ConstStr255Param source)

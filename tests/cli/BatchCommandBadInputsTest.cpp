@@ -151,12 +151,6 @@ protected:
     // A name that would forge a log line and clear a terminal.
     static constexpr const char* kForgedName = "r_\n*evil.wav      Disk full\x1b[2J.txt";
 
-    static QByteArray ReadBytes(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     QStringList Outputs(const QString& conversion)
     {
         QStringList names = QDir(root + "/out/" + conversion + "/mix").entryList(QDir::Files);

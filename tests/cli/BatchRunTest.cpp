@@ -300,10 +300,7 @@ TEST_F(BatchRun, FormatsThatStoreTheirOwnNameStoreTheFinalOne)
                                                  {0, keep("Sonic", "SAIF")}});
     const RunResult r = Run({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in/longtake.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    auto bytes = [](const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
+    const auto bytes = ReadBytes;
     // Annotated voice: the name at 36, then a zero byte.
     EXPECT_EQ(bytes(root + "/out/VAP/longtake.vap").mid(36, 13), QByteArray("longtake.vap\0", 13));
     // AVR: the first 8 characters at 4, the rest at 44, then a zero byte.

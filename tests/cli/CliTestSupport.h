@@ -121,6 +121,8 @@ struct TypeParamName {
 
 // Writes `bytes` as the file `path` (replacing it); false when it cannot.
 bool WriteBytes(const QString& path, const QByteArray& bytes);
+// The bytes of the file `path` (empty when it cannot be read).
+QByteArray ReadBytes(const QString& path);
 
 // Every file below `folder` (hidden and special ones too), sorted: full
 // paths, or relative to `folder`.

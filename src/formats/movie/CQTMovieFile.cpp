@@ -138,6 +138,7 @@ OSErr CQTMovieFile::Open()
         m_sampleRate = source->SampleRate();
         m_numFrames = UInt32(std::min<UInt64>(source->FrameCount(), 0xFFFFFFFFu));
         m_dataCutShort = source->DataCutShort();
+        m_decodeLoss = source->DecodeLoss();
         // The bit rate of the track's data (kbit/s, half up); a zero length
         // never divides.
         const double seconds = m_sampleRate > 0 ? double(m_numFrames) / m_sampleRate : 0.0;
@@ -457,6 +458,7 @@ OSErr CQTMovieFile::FillBlock(UInt32 frame, UInt32 frames)
         for (UInt32 c = 0; c < channels; ++c)
             at[c] = m_channels[c] + kept;
         const OSErr err = m_source->Read(at.data(), frames - kept, &delivered);
+        m_decodeLoss = m_source->DecodeLoss();
         if (err != noErr) {
             m_samplesCount = 0;
             return err;

@@ -94,6 +94,7 @@ OSErr CafFile::Open()
         size = sizeof cut;
         m_dataCutShort = ExtAudioFileGetProperty(m_file, kExtAudioFileProperty_DataCutShort, &size, &cut) == noErr &&
                          cut != 0;
+        UpdateDecodeLoss();
         m_sampleRate = m_format.mSampleRate;
         m_framesPerPacket = m_format.mFramesPerPacket;
         m_sampleFormat = kSampleFormatBigEndian;
@@ -274,7 +275,15 @@ OSStatus CafFile::FillBufferList(UInt32 frame, UInt32* frames)
     OSStatus status = ExtAudioFileSeek(m_file, frame);
     if (status == noErr)
         status = ExtAudioFileRead(m_file, frames, list);
+    UpdateDecodeLoss();
     return status;
+}
+
+void CafFile::UpdateDecodeLoss()
+{
+    UInt32 size = sizeof m_decodeLoss;
+    if (ExtAudioFileGetProperty(m_file, kExtAudioFileProperty_DecodeLoss, &size, &m_decodeLoss) != noErr)
+        m_decodeLoss = SFTDecodeLoss();
 }
 
 OSErr CafFile::ReadBlock(UInt32 frame)

@@ -55,6 +55,8 @@ private:
     // Reads up to a block of frames at `frame` into the buffer list;
     // *frames gets how many came.
     OSStatus FillBufferList(UInt32 frame, UInt32* frames);
+    // Takes what the decoder could not read so far from the open file.
+    void UpdateDecodeLoss();
 
     OpaqueExtAudioFile* m_file = nullptr;
     AudioStreamBasicDescription m_format;

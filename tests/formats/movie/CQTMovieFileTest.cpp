@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <algorithm>
 #include <random>
 
 using namespace movietest;
@@ -157,6 +158,55 @@ INSTANTIATE_TEST_SUITE_P(
         MovieCase{"aifc_ulaw", "ulaw.aifc", "{FF}-i {IN} -c:a pcm_mulaw {OUT}",
                   FOUR_CHAR_CODE("MooV"), 2, "AIFC \xCE\xBC-law"}),
     CaseName);
+
+// Packets the decoder refuses inside an input read as silence of their
+// length, the same from any frame as from the start, and are counted once
+// however often they are read: ffmpeg's FLAC, ALAC (seek exact) and AAC
+// (decoded from the start) with the middle of packets 3 and 4 overwritten.
+TEST_F(MovieDecodeTest, RefusedPacketsReadAsTheSameSilenceFromAnyFrame)
+{
+    for (const std::string codec : {"flac", "alac", "aac"}) {
+        const std::string path = g_dir->file("damaged_" + codec + (codec == "flac" ? ".flac" : ".m4a"));
+        ASSERT_TRUE(RunCommand(std::string(kFF) + "-i '" + g_dir->file("in.wav") + "' -c:a " + codec + " '" + path +
+                               "'"));
+        const std::vector<int32_t> intact = FFmpegS32(path);
+        const peers::RunResult packets = peers::Run("ffprobe", {"-v", "error", "-select_streams", "a:0",
+            "-show_entries", "packet=pos,size", "-of", "compact=p=0:nk=1", QString::fromStdString(path)});
+        std::vector<UInt8> bytes = ReadAll(path);
+        const QList<QByteArray> lines = packets.out.split('\n');
+        for (int i = 3; i < 5; ++i) {
+            const QList<QByteArray> fields = lines.value(i).split('|');  // size|pos
+            ASSERT_GE(fields.size(), 2) << codec;
+            const std::size_t size = fields[0].toULongLong(), pos = fields[1].toULongLong();
+            for (std::size_t k = pos + size / 4; k < pos + size * 3 / 4 && k < bytes.size(); ++k)
+                bytes[k] = UInt8(k * 131 + 7);
+        }
+        WriteAll(path, bytes);
+
+        CQTMovieFile file;
+        file.SetBufferFrames(4096);
+        ASSERT_EQ(file.SetFile(path), noErr);
+        ASSERT_EQ(file.Open(), noErr) << codec;
+        const std::vector<int32_t> whole = DecodeBlocks(file);
+        EXPECT_EQ(whole.size(), intact.size()) << codec << ": the refused packets keep their length";
+        const std::size_t silent = std::size_t(std::count(whole.begin(), whole.end(), 0));
+        const std::size_t dropped = intact.size() - FFmpegS32(path).size();
+        EXPECT_GE(silent, dropped) << codec;
+        std::mt19937 random(11);
+        for (int i = 0; i < 6; ++i) {
+            const UInt32 frame = UInt32(random() % file.GetNumFrames());
+            const std::vector<int32_t> got = ReadAt(file, frame, 5000);
+            const std::size_t from = std::size_t(frame) * 2;
+            ASSERT_LE(from + got.size(), whole.size());
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin() + std::ptrdiff_t(from)))
+                << codec << " read at frame " << frame;
+        }
+        EXPECT_EQ(file.GetDecodeLoss().refusedPackets, 2u) << codec;
+        EXPECT_EQ(file.GetDecodeLoss().silencedFrames * 2, dropped) << codec;
+        EXPECT_FALSE(file.DataCutShort()) << codec;
+        file.Close();
+    }
+}
 
 // An input cut short (a copy broken off, a download stopped) reads the
 // whole packets it holds, those of the whole file, and says it was cut: a
