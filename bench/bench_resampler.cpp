@@ -3,7 +3,7 @@
 // wide (AVX2/FMA) and the baseline (SSE2) dot products, file I/O taken out:
 // the input's block is filled once with noise and written blocks are dropped.
 #include "BlockOnlyFile.h"
-#include "PolyphaseBank.h"
+#include "wide_kernels.h"
 #include "resampling_passes.h"
 
 #include <benchmark/benchmark.h>
@@ -16,7 +16,7 @@ constexpr UInt32 kFrames = 44100 * 10;
 
 void Resample(benchmark::State& state, SInt16 quality, bool wide)
 {
-    const bool had = PolyphaseBank::UseWideKernels(wide);
+    const KernelLevel had = LimitKernels(wide ? KernelLevel::WideManyRegisters : KernelLevel::Baseline);
     UInt64 written = 0;
     for (auto _ : state) {
         BlockOnlyFile in(2, 16, 44100.0, kFrames, 0x3F);
@@ -28,7 +28,7 @@ void Resample(benchmark::State& state, SInt16 quality, bool wide)
             state.SkipWithError("resampling failed");
         written += UInt64(std::ceil(48000.0 / 44100.0 * kFrames));
     }
-    PolyphaseBank::UseWideKernels(had);
+    LimitKernels(had);
     state.counters["frames/s"] = benchmark::Counter(double(written), benchmark::Counter::kIsRate);
 }
 
