@@ -16,6 +16,11 @@ UInt8 gSincTableFreed = 1;
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+// The table is thinned below this many entries (2 MB).  Thinning drops the
+// fractional part of the phase, which puts images and aliases near -53 dB
+// at length 64, so it is kept to ratios with large terms: common rates (up
+// to 2N x 2048 entries, 22.05 kHz to 96 kHz among them) are never thinned.
+constexpr UInt64 kSincTableLimit = UInt64(1) << 18;
 // Rates are taken to four decimals in 64-bit integers; a ratio whose reduced
 // terms still pass 32 bits is taken to fewer decimals.
 constexpr double kMaxRate = 4294967295.0;
@@ -187,7 +192,7 @@ OSErr BuildSincTable(UInt32 L, UInt32 M, UInt32* d)
     const UInt32 N = gSRCFilterLength;
     // 64-bit before thinning: 2 * P * N can pass 32 bits for large terms.
     UInt64 count = 2ull * UInt64(P) * UInt64(N);
-    while (count >= 65536) {
+    while (count >= kSincTableLimit) {
         count >>= 1;
         thin *= 2;
     }

@@ -6,7 +6,7 @@
 // Table layout: with P = max(L, M) and g = L / M when downsampling (else 1),
 // entry 0 is g and entry i is g * sin(x) / x * w(i), x = i * d * pi / P, w the
 // Kaiser window over the table.  The sinc crosses zero every P / d entries
-// and the table covers 2N crossings; d (a power of two) thins it below 65536
+// and the table covers 2N crossings; d (a power of two) thins it below 2^18
 // entries.
 #pragma once
 
@@ -16,7 +16,7 @@
 
 extern UInt16 gSRCFilterLength;  // N chosen by the current converter call (12 at start)
 extern double* gSincTable;       // gSincTableCount entries, or null
-extern UInt32 gSincTableCount;   // always below 65536
+extern UInt32 gSincTableCount;   // always below 2^18
 extern UInt8 gSincTableFreed;    // 1 when no table is held
 
 // The filter length N for a quality (0 linear: not asked; 1 automatic; 2 12;

@@ -204,7 +204,7 @@ const Case kCases[] = {
     {48000, 44100, 3, 32, Route::Joint, 30000, 700},        // down: up to 88.2 kHz, then halved; small blocks
     {44100, 48000, 1, 64, Route::PerChannel, 9000, 1000},   // automatic: 32-bit words pick 64
     {44100, 22050, 2, 12, Route::Mix, 20000, 512},          // halved only
-    {11025, 48000, 4, 64, Route::Duplicate, 6000, 4096},    // table thinned once: fractional phase
+    {11025, 192000, 4, 64, Route::Duplicate, 3000, 4096},   // table thinned once: fractional phase
     {44100.0001, 8000, 2, 12, Route::Joint, 20000, 3000},   // large terms: one stage, fractional phase, down
     {8000, 44100.0001, 3, 32, Route::PerChannel, 3000, 800}, // large terms, up
     {96000, 44100, 4, 64, Route::Joint, 17, 64},            // shorter than the filter
