@@ -73,100 +73,92 @@ void Sse2Kernel(const double* a, std::size_t K, double c, const double* even, co
         y[k * stride] = OneFrame(a, K, c, even, odd, k);
 }
 
-// The wide kernels run the taps in two chains, i and i + 2 for i = r, r + 4,
-// ... (r = 0, 1).  A step of four taps moves each register's run of odd
-// frames by one register, so a step loads only the one new register at
-// either end of a chain and passes the others on.
-
-// Eight frames at a time in two registers (sixteen registers in all).
-__attribute__((target("avx2,fma"))) void Avx2Kernel(const double* a, std::size_t K, double c, const double* even,
-                                                    const double* odd, std::size_t n, double* y, std::size_t stride)
+// The wide kernels: 4V frames at a time in V registers.  The taps run in
+// two chains, i and i + 2 for i = r, r + 4, ... (r = 0, 1); a step of four
+// taps moves each register's run of odd frames by one register, so a step
+// loads only the one new register at either end of a chain and passes the
+// others on.  Compiled into each caller for its instruction set.
+template <int V>
+__attribute__((target("avx2,fma"), always_inline)) inline void ChainKernel(const double* a, std::size_t K, double c,
+                                                                          const double* even, const double* odd,
+                                                                          std::size_t n, double* y, std::size_t stride)
 {
     std::size_t k = 0;
-    for (; k + 8 <= n; k += 8) {
+    for (; k + 4 * V <= n; k += 4 * V) {
         const double* f = odd + k;
         const double* b = odd + k - 1;
-        __m256d y0 = _mm256_setzero_pd(), y1 = y0;
+        __m256d sum[V];
+#pragma GCC unroll 4
+        for (int v = 0; v < V; ++v)
+            sum[v] = _mm256_setzero_pd();
         for (std::size_t r = 0; r < 2; ++r) {
-            __m256d pf0 = _mm256_loadu_pd(f + r), pb1 = _mm256_loadu_pd(b - r + 4);
-            __m256d qf0 = _mm256_loadu_pd(f + r + 2), qb1 = _mm256_loadu_pd(b - r + 2);
-            __m256d p0 = _mm256_setzero_pd(), p1 = p0, q0 = p0, q1 = p0;
+            // Forward runs from odd[k + i] (chain p) and odd[k + i + 2]
+            // (chain q), backward runs ending at odd[k - 1 - i] and
+            // odd[k - 3 - i], a register apart.
+            __m256d pf[V], pb[V], qf[V], qb[V], p[V], q[V];
+#pragma GCC unroll 4
+            for (int v = 0; v < V; ++v) {
+                if (v < V - 1) {
+                    pf[v] = _mm256_loadu_pd(f + r + 4 * v);
+                    qf[v] = _mm256_loadu_pd(f + r + 2 + 4 * v);
+                }
+                if (v > 0) {
+                    pb[v] = _mm256_loadu_pd(b - r + 4 * v);
+                    qb[v] = _mm256_loadu_pd(b - r - 2 + 4 * v);
+                }
+                p[v] = q[v] = _mm256_setzero_pd();
+            }
             for (std::size_t i = r; i < K; i += 4) {
                 const __m256d tp = _mm256_broadcast_sd(a + i), tq = _mm256_broadcast_sd(a + i + 2);
-                const __m256d pf1 = _mm256_loadu_pd(f + i + 4), pb0 = _mm256_loadu_pd(b - i);
-                const __m256d qf1 = _mm256_loadu_pd(f + i + 6), qb0 = _mm256_loadu_pd(b - i - 2);
-                p0 = _mm256_fmadd_pd(tp, _mm256_add_pd(pf0, pb0), p0);
-                p1 = _mm256_fmadd_pd(tp, _mm256_add_pd(pf1, pb1), p1);
-                q0 = _mm256_fmadd_pd(tq, _mm256_add_pd(qf0, qb0), q0);
-                q1 = _mm256_fmadd_pd(tq, _mm256_add_pd(qf1, qb1), q1);
-                pf0 = pf1;
-                pb1 = pb0;
-                qf0 = qf1;
-                qb1 = qb0;
+                pf[V - 1] = _mm256_loadu_pd(f + i + 4 * (V - 1));
+                qf[V - 1] = _mm256_loadu_pd(f + i + 2 + 4 * (V - 1));
+                pb[0] = _mm256_loadu_pd(b - i);
+                qb[0] = _mm256_loadu_pd(b - i - 2);
+#pragma GCC unroll 4
+                for (int v = 0; v < V; ++v) {
+                    p[v] = _mm256_fmadd_pd(tp, _mm256_add_pd(pf[v], pb[v]), p[v]);
+                    q[v] = _mm256_fmadd_pd(tq, _mm256_add_pd(qf[v], qb[v]), q[v]);
+                }
+#pragma GCC unroll 4
+                for (int v = 0; v + 1 < V; ++v) {
+                    pf[v] = pf[v + 1];
+                    qf[v] = qf[v + 1];
+                }
+#pragma GCC unroll 4
+                for (int v = V - 1; v > 0; --v) {
+                    pb[v] = pb[v - 1];
+                    qb[v] = qb[v - 1];
+                }
             }
-            y0 = _mm256_add_pd(y0, _mm256_add_pd(p0, q0));
-            y1 = _mm256_add_pd(y1, _mm256_add_pd(p1, q1));
+#pragma GCC unroll 4
+            for (int v = 0; v < V; ++v)
+                sum[v] = _mm256_add_pd(sum[v], _mm256_add_pd(p[v], q[v]));
         }
         const __m256d cc = _mm256_set1_pd(c);
-        alignas(32) double r[8];
-        _mm256_store_pd(r, _mm256_fmadd_pd(cc, _mm256_loadu_pd(even + k), y0));
-        _mm256_store_pd(r + 4, _mm256_fmadd_pd(cc, _mm256_loadu_pd(even + k + 4), y1));
-        Scatter(r, 8, y, k, stride);
+        alignas(32) double frames[4 * V];
+#pragma GCC unroll 4
+        for (int v = 0; v < V; ++v)
+            _mm256_store_pd(frames + 4 * v, _mm256_fmadd_pd(cc, _mm256_loadu_pd(even + k + 4 * v), sum[v]));
+        Scatter(frames, 4 * V, y, k, stride);
     }
     for (; k < n; ++k)
         y[k * stride] = OneFrame(a, K, c, even, odd, k);
 }
 
-// Twelve frames at a time in three registers: more partial sums in flight,
-// which needs the 32 registers of AVX-512VL.
+// Two registers a chain fit the sixteen registers of AVX2; three, the 32 of
+// AVX-512VL.
+__attribute__((target("avx2,fma"))) void Avx2Kernel(const double* a, std::size_t K, double c, const double* even,
+                                                    const double* odd, std::size_t n, double* y, std::size_t stride)
+{
+    ChainKernel<2>(a, K, c, even, odd, n, y, stride);
+}
+
 __attribute__((target("avx2,fma,avx512f,avx512vl"))) void ManyRegistersKernel(const double* a, std::size_t K, double c,
                                                                             const double* even, const double* odd,
                                                                             std::size_t n, double* y,
                                                                             std::size_t stride)
 {
-    std::size_t k = 0;
-    for (; k + 12 <= n; k += 12) {
-        const double* f = odd + k;
-        const double* b = odd + k - 1;
-        __m256d y0 = _mm256_setzero_pd(), y1 = y0, y2 = y0;
-        for (std::size_t r = 0; r < 2; ++r) {
-            __m256d pf0 = _mm256_loadu_pd(f + r), pf1 = _mm256_loadu_pd(f + r + 4);
-            __m256d pb1 = _mm256_loadu_pd(b - r + 4), pb2 = _mm256_loadu_pd(b - r + 8);
-            __m256d qf0 = _mm256_loadu_pd(f + r + 2), qf1 = _mm256_loadu_pd(f + r + 6);
-            __m256d qb1 = _mm256_loadu_pd(b - r + 2), qb2 = _mm256_loadu_pd(b - r + 6);
-            __m256d p0 = _mm256_setzero_pd(), p1 = p0, p2 = p0, q0 = p0, q1 = p0, q2 = p0;
-            for (std::size_t i = r; i < K; i += 4) {
-                const __m256d tp = _mm256_broadcast_sd(a + i), tq = _mm256_broadcast_sd(a + i + 2);
-                const __m256d pf2 = _mm256_loadu_pd(f + i + 8), pb0 = _mm256_loadu_pd(b - i);
-                const __m256d qf2 = _mm256_loadu_pd(f + i + 10), qb0 = _mm256_loadu_pd(b - i - 2);
-                p0 = _mm256_fmadd_pd(tp, _mm256_add_pd(pf0, pb0), p0);
-                p1 = _mm256_fmadd_pd(tp, _mm256_add_pd(pf1, pb1), p1);
-                p2 = _mm256_fmadd_pd(tp, _mm256_add_pd(pf2, pb2), p2);
-                q0 = _mm256_fmadd_pd(tq, _mm256_add_pd(qf0, qb0), q0);
-                q1 = _mm256_fmadd_pd(tq, _mm256_add_pd(qf1, qb1), q1);
-                q2 = _mm256_fmadd_pd(tq, _mm256_add_pd(qf2, qb2), q2);
-                pf0 = pf1;
-                pf1 = pf2;
-                pb2 = pb1;
-                pb1 = pb0;
-                qf0 = qf1;
-                qf1 = qf2;
-                qb2 = qb1;
-                qb1 = qb0;
-            }
-            y0 = _mm256_add_pd(y0, _mm256_add_pd(p0, q0));
-            y1 = _mm256_add_pd(y1, _mm256_add_pd(p1, q1));
-            y2 = _mm256_add_pd(y2, _mm256_add_pd(p2, q2));
-        }
-        const __m256d cc = _mm256_set1_pd(c);
-        alignas(32) double r[12];
-        _mm256_store_pd(r, _mm256_fmadd_pd(cc, _mm256_loadu_pd(even + k), y0));
-        _mm256_store_pd(r + 4, _mm256_fmadd_pd(cc, _mm256_loadu_pd(even + k + 4), y1));
-        _mm256_store_pd(r + 8, _mm256_fmadd_pd(cc, _mm256_loadu_pd(even + k + 8), y2));
-        Scatter(r, 12, y, k, stride);
-    }
-    for (; k < n; ++k)
-        y[k * stride] = OneFrame(a, K, c, even, odd, k);
+    ChainKernel<3>(a, K, c, even, odd, n, y, stride);
 }
 #endif
 
