@@ -1070,20 +1070,27 @@ OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float** channelArrays)
 // ============================================================ writing
 namespace {
 
+// A sample clipped to [-1, top], not a number to 0, and put back.
+inline double ClipInPlace(double* src, double top)
+{
+    double x = *src;
+    if (x > top)
+        x = top;
+    else if (x < -1.0)
+        x = -1.0;
+    else if (!(x == x))
+        x = 0.0;
+    *src = x;
+    return x;
+}
+
 // One sample of the 16-bit writer: clipped to [-1, 0.99996954386] (not a
 // number to 0) and put back; with dither (a table given) truncated to 32
 // bits plus the next table value shifted up 8, unless it is at the top of
 // the range, or else scaled by 32768; the top 16 bits stored big-endian.
 inline void WriteWord16(double* src, UInt8* out, const UInt16* table, UInt32 length, UInt16* index)
 {
-    double x = *src;
-    if (x > 0.99996954386)
-        x = 0.99996954386;
-    else if (x < -1.0)
-        x = -1.0;
-    else if (!(x == x))
-        x = 0.0;
-    *src = x;
+    const double x = ClipInPlace(src, 0.99996954386);
     SInt32 word;
     if (table) {
         const SInt32 v = SaturateToInt32(x * 2147483647.0);
@@ -1203,14 +1210,7 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
             break;
         case 1:
             for (std::size_t i = 0; i < samples; ++i) {
-                double x = src[i];
-                if (x > 0.9921875)
-                    x = 0.9921875;
-                else if (x < -1.0)
-                    x = -1.0;
-                else if (!(x == x))
-                    x = 0.0;
-                src[i] = x;
+                const double x = ClipInPlace(src + i, 0.9921875);
                 SInt32 byte;
                 if (dither) {
                     const SInt32 y = SInt16(SaturateToInt32(x * 32767.0));
