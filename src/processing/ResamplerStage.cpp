@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <new>
 
 namespace {
@@ -32,9 +31,10 @@ SInt32 ResamplerStage::InitPolyphase(const double* h, UInt64 count, UInt32 L, UI
     L_ = L;
     M_ = M;
     d_ = d;
-    stride_ = d == 1 ? L : std::max<UInt64>(UInt64(std::llround(double(L) / double(d))), 1);
+    // The table's tap stride; a frame's taps reach count / stride frames.
+    const UInt64 stride = d == 1 ? L : std::max<UInt64>(UInt64(std::llround(double(L) / double(d))), 1);
     before_ = bank_.Before();
-    reach_ = count / stride_ + 2;
+    reach_ = count / stride + 2;
     span_ = bank_.Taps();
     return 0;
 }

@@ -81,7 +81,6 @@ private:
     PolyphaseBank bank_;
     HalfBandDecimator decimator_;
     UInt32 L_ = 1, M_ = 1, d_ = 1;
-    UInt64 stride_ = 1;  // tap stride of the polyphase table
     // Frames a computed frame reads before and after the one it stands on,
     // and the frames one read covers.
     UInt64 before_ = 0, reach_ = 0, span_ = 0;

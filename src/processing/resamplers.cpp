@@ -375,12 +375,26 @@ public:
                  const std::vector<ResampleStageDesign>& designs, UInt32 L, UInt32 M, UInt32 d, int channels,
                  UInt64 request)
     {
+        try {
+            return BuildStages(in, layout, start, length, designs, L, M, d, channels, request);
+        } catch (const std::bad_alloc&) {
+            return kCouldNotCreatePointerErr;
+        }
+    }
+
+    OSErr Produce(UInt64 n, double* out, UInt64* done) { return stages_.back()->Produce(n, out, done); }
+    // Input frames read so far.
+    UInt64 Read() const { return read_; }
+
+private:
+    SInt32 BuildStages(CSoundFile* in, const Layout& layout, UInt32 start, UInt64 length,
+                       const std::vector<ResampleStageDesign>& designs, UInt32 L, UInt32 M, UInt32 d, int channels,
+                       UInt64 request)
+    {
         const std::size_t n = designs.empty() ? 1 : designs.size();
         stages_.clear();
         for (std::size_t i = 0; i < n; ++i) {
-            stages_.emplace_back(new (std::nothrow) ResamplerStage);
-            if (!stages_.back())
-                return kCouldNotCreatePointerErr;
+            stages_.push_back(std::make_unique<ResamplerStage>());
             const SInt32 err = designs.empty() ? stages_[i]->InitPolyphase(gSincTable, gSincTableCount, L, M, d)
                                : designs[i].halfBand
                                    ? stages_[i]->InitHalfBand(designs[i].taps.data(), designs[i].taps.size())
@@ -426,11 +440,6 @@ public:
         return 0;
     }
 
-    OSErr Produce(UInt64 n, double* out, UInt64* done) { return stages_.back()->Produce(n, out, done); }
-    // Input frames read so far.
-    UInt64 Read() const { return read_; }
-
-private:
     std::vector<std::unique_ptr<ResamplerStage>> stages_;
     InputReader reader_;
     UInt64 read_ = 0;
