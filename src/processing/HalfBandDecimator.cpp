@@ -22,9 +22,11 @@ using Kernel = void (*)(const double* a, std::size_t K, double c, const double* 
 inline double OneFrame(const double* a, std::size_t K, double c, const double* even, const double* odd,
                        std::size_t k)
 {
+    const double* f = odd + k;
+    const double* b = odd + k - 1;
     double acc = 0.0;
     for (std::size_t i = 0; i < K; ++i)
-        acc += a[i] * (odd[k + i] + odd[k - 1 - i]);
+        acc += a[i] * (f[i] + *(b - i));
     return acc + c * even[k];
 }
 
