@@ -41,13 +41,14 @@ PY
 }
 
 # measure ROUND NAME COMMAND...: runs the command once (output discarded)
-# and records its wall-clock time (to the microsecond) and peak memory
-# under NAME for the round.
+# and records its wall-clock time (to the microsecond), its processor time
+# (user and system, to the hundredth) and peak memory under NAME for the
+# round.
 measure() {
   local round=$1 name=$2 start end
   shift 2
   start=$(date +%s%N)
-  /usr/bin/time -f "%M" -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/stderr.txt" || {
+  /usr/bin/time -f "%U %S %M" -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/stderr.txt" || {
     echo "$name failed:" >&2
     cat "$WORK/stderr.txt" >&2
     exit 1
@@ -56,8 +57,10 @@ measure() {
   echo "$round $name $(( (end - start) / 1000 )) $(tail -n 1 "$WORK/time.txt")" >>"$RESULTS"
 }
 
-# report TITLE NAME... -- RATIO...: prints the rounds and the medians; each
-# RATIO is "A/B" of two names.
+# report TITLE NAME... -- RATIO...: prints the rounds, then per contender
+# the median and the best wall-clock time, the best processor time and the
+# peak memory; each RATIO is "A/B" of two names: the median of the rounds'
+# ratios, the ratio of the best times and of the best processor times.
 report() {
   python3 - "$RESULTS" "$@" <<'PY'
 import statistics, sys
@@ -67,8 +70,8 @@ split = rest.index("--")
 names, ratios = rest[:split], rest[split + 1:]
 rows = {}
 for line in open(path):
-    r, name, micros, kb = line.split()
-    rows.setdefault(name, {})[int(r)] = (int(micros) / 1e6, int(kb))
+    r, name, micros, user, system, kb = line.split()
+    rows.setdefault(name, {})[int(r)] = (int(micros) / 1e6, float(user) + float(system), int(kb))
 rounds = sorted({r for v in rows.values() for r in v})
 print(title)
 for r in rounds:
@@ -79,15 +82,17 @@ for r in rounds:
         if r in rows.get(a, {}) and r in rows.get(b, {}):
             rat.append(f"{q} {rows[a][r][0] / rows[b][r][0]:.2f}")
     print(f"  round {r}: " + ", ".join(parts) + ("  |  " + ", ".join(rat) if rat else ""))
-print(f"  median of {len(rounds)} rounds:")
 width = max(len(n) for n in names)
+print(f"  {len(rounds)} rounds:{'':{width - 5}}   median     best   best cpu   peak memory")
+best = lambda n, k: min(v[k] for v in rows[n].values())
 for n in names:
     t = statistics.median(v[0] for v in rows[n].values())
-    m = max(v[1] for v in rows[n].values())
-    print(f"    {n:<{width}} {t:8.3f} s   peak memory {m / 1024:7.1f} MB")
+    m = max(v[2] for v in rows[n].values())
+    print(f"    {n:<{width}} {t:8.3f} s {best(n, 0):6.3f} s {best(n, 1):8.2f} s {m / 1024:9.1f} MB")
 for q in ratios:
     a, b = q.split("/")
     per = [rows[a][r][0] / rows[b][r][0] for r in rounds if r in rows[a] and r in rows[b]]
-    print(f"    {q:<{2 * width + 1}} {statistics.median(per):6.2f}")
+    print(f"    {q:<{2 * width + 1}} {statistics.median(per):6.2f} {best(a, 0) / best(b, 0):8.2f} "
+          f"{best(a, 1) / max(best(b, 1), 0.01):10.2f}")
 PY
 }

@@ -1,9 +1,9 @@
 #include "PolyphaseBank.h"
 
 #include "ZuFiles.h"
+#include "wide_kernels.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -194,21 +194,12 @@ QM_WIDE void WideKernel(const double* rows, std::size_t taps, const double* cons
     for (; f < n; ++f)
         OneAvx2<C>(rows + std::size_t(phase[f]) * taps, taps, x, start[f], out + f * C);
 }
-
-bool ProcessorHasWideKernels()
-{
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
 #endif
-
-std::atomic<bool> gWideAllowed{true};
 
 Kernel PickKernel(int channels)
 {
 #if QM_X86_KERNELS
-    static const bool wide = ProcessorHasWideKernels();
-    if (wide && gWideAllowed.load(std::memory_order_relaxed))
+    if (KernelsInUse() != KernelLevel::Baseline)
         return channels == 2 ? WideKernel<2> : WideKernel<1>;
     return channels == 2 ? StereoSse2 : MonoSse2;
 #else
@@ -219,8 +210,6 @@ Kernel PickKernel(int channels)
 } // namespace
 
 void PolyphaseBank::FreeDeleter::operator()(double* p) const { std::free(p); }
-
-bool PolyphaseBank::UseWideKernels(bool use) { return gWideAllowed.exchange(use); }
 
 OSErr PolyphaseBank::Build(const double* h, UInt64 count, UInt32 L, UInt32 d)
 {

@@ -11,7 +11,7 @@
 // (count - first index) / stride, as the plain loop takes them.
 //
 // The dot products run in vector instructions: SSE2 everywhere on x86-64,
-// AVX2 with FMA where the processor has them (chosen once at run time).
+// AVX2 with FMA where the processor has them (wide_kernels.h).
 #pragma once
 
 #include "MacTypes.h"
@@ -39,10 +39,6 @@ public:
     // reading of their row; 0 when there is no such period.
     void Run(int channels, const double* const* x, const UInt32* start, const UInt32* phase, std::size_t n,
              std::size_t period, double* out) const;
-
-    // Whether the wide kernels are used where the processor has them (for
-    // tests comparing the two); returns the previous setting.
-    static bool UseWideKernels(bool use);
 
 private:
     struct FreeDeleter {

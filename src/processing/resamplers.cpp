@@ -1,7 +1,7 @@
 #include "resamplers.h"
 
 #include "CSoundFile.h"
-#include "PolyphaseBank.h"
+#include "ResamplerStage.h"
 #include "ZuFiles.h"
 #include "carry_records.h"
 #include "progress_channel.h"
@@ -14,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -53,24 +54,158 @@ struct Layout {
     int channels = 1;  // doubles per frame read and written
 };
 
-// Reads up to *count frames at `frame` into `dst` (layout.channels doubles per
-// frame); `right` is scratch of *count doubles for the mixing reader.
-OSErr ReadInput(CSoundFile* in, const Layout& layout, UInt32 frame, UInt32* count, double* dst, double* right)
+// A plain integer word of the file's bytes as the double the base's readers
+// give for it: left-justified to 32 bits times kScale32 (8 and 16 bits
+// times their own scales); 8-bit offset binary flipped to signed first.
+// A 24-bit word is loaded with the byte after it (the raw block has room
+// for it past its end).
+template <int Bytes, bool Little>
+inline double RawWord(const UInt8* p, UInt8 flip)
+{
+    constexpr bool kHostLittle = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+    if constexpr (Bytes == 1) {
+        return double(SInt8(p[0] ^ flip)) * kScale8;
+    } else if constexpr (Bytes == 2) {
+        UInt16 v;
+        std::memcpy(&v, p, 2);
+        if (Little != kHostLittle)
+            v = __builtin_bswap16(v);
+        return double(SInt16(v)) * kScale16;
+    } else {
+        UInt32 v;
+        std::memcpy(&v, p, 4);
+        if (Little != kHostLittle)
+            v = __builtin_bswap32(v);
+        if constexpr (Bytes == 3)
+            v = Little ? v << 8 : v & 0xFFFFFF00u;
+        return double(SInt32(v)) * kScale32;
+    }
+}
+
+// `n` frames of raw bytes (frameBytes each) into dst as the layout reads them.
+template <int Bytes, bool Little>
+void RawToDoubles(const UInt8* raw, std::size_t frameBytes, UInt32 n, const Layout& layout, UInt8 flip, double* dst)
 {
     switch (layout.read) {
     case ReadKind::Interleaved2:
-        return in->ReadFrames(frame, count, dst);
+        for (UInt32 i = 0; i < n; ++i, raw += frameBytes) {
+            dst[2 * i] = RawWord<Bytes, Little>(raw, flip);
+            dst[2 * i + 1] = RawWord<Bytes, Little>(raw + Bytes, flip);
+        }
+        break;
     case ReadKind::OneChannel:
-        return in->ReadChannelFrames(layout.inChannel, frame, count, dst);
-    case ReadKind::MixStereo: {
-        const OSErr err = in->ReadStereoFrames(frame, count, dst, right);
-        for (UInt32 i = 0; i < *count; ++i)
-            dst[i] = (dst[i] + right[i]) * 0.5;
+        raw += std::size_t(layout.inChannel) * Bytes;
+        for (UInt32 i = 0; i < n; ++i, raw += frameBytes)
+            dst[i] = RawWord<Bytes, Little>(raw, flip);
+        break;
+    case ReadKind::MixStereo:
+        for (UInt32 i = 0; i < n; ++i, raw += frameBytes)
+            dst[i] = (RawWord<Bytes, Little>(raw, flip) + RawWord<Bytes, Little>(raw + Bytes, flip)) * 0.5;
+        break;
+    }
+}
+
+// How a converter reads its input: up to *count frames at `frame` into dst
+// (layout.channels doubles per frame), the count lowered to the frames
+// read; a read's error is returned.  Where the file holds plain integer
+// words (GetRawSampleLayout) they come straight from its bytes, a block at a
+// time, as the same doubles the file's readers give; otherwise through
+// those readers.
+class InputReader {
+public:
+    // `most`: the largest count asked for.
+    SInt32 Open(CSoundFile* in, const Layout& layout, UInt64 most)
+    {
+        in_ = in;
+        layout_ = layout;
+        SInt32 err = 0;
+        RawSampleLayout raw;
+        if (in->GetRawSampleLayout(&raw) && raw.bytes >= 1 && raw.bytes <= 4 &&
+            in->GetNumBits() == 8 * raw.bytes && in->GetState() != kSampleFormat24In32) {
+            raw_ = raw;
+            frameBytes_ = std::size_t(in->GetNumChannels()) * raw.bytes;
+            block_.reset(new (std::nothrow) UInt8[std::size_t(in->GetBufferFrames()) * frameBytes_ + 4]());
+            if (!block_)
+                return kCouldNotCreatePointerErr;
+        } else if (layout.read == ReadKind::MixStereo) {
+            right_ = AllocateZeroed(most, &err);
+        }
         return err;
     }
+
+    OSErr Read(UInt32 frame, UInt32* count, double* dst)
+    {
+        if (!block_)
+            return ReadThroughFile(frame, count, dst);
+        const UInt32 wanted = *count;
+        UInt32 done = 0;
+        OSErr err = 0;
+        while (done < wanted) {
+            const UInt32 at = frame + done;
+            if (at < blockStart_ || at - blockStart_ >= blockFrames_) {
+                blockStart_ = at;
+                blockFrames_ = 0;
+                err = in_->ReadRawFrames(at, block_.get(), &blockFrames_);
+                if (err || blockFrames_ == 0)
+                    break;
+            }
+            const UInt32 n = std::min(wanted - done, blockFrames_ - (at - blockStart_));
+            Convert(block_.get() + std::size_t(at - blockStart_) * frameBytes_, n,
+                    dst + std::size_t(done) * std::size_t(layout_.channels));
+            done += n;
+        }
+        *count = done;
+        return err;
     }
-    return paramErr;
-}
+
+private:
+    OSErr ReadThroughFile(UInt32 frame, UInt32* count, double* dst)
+    {
+        switch (layout_.read) {
+        case ReadKind::Interleaved2:
+            return in_->ReadFrames(frame, count, dst);
+        case ReadKind::OneChannel:
+            return in_->ReadChannelFrames(layout_.inChannel, frame, count, dst);
+        case ReadKind::MixStereo: {
+            const OSErr err = in_->ReadStereoFrames(frame, count, dst, right_.get());
+            for (UInt32 i = 0; i < *count; ++i)
+                dst[i] = (dst[i] + right_[i]) * 0.5;
+            return err;
+        }
+        }
+        return paramErr;
+    }
+
+    void Convert(const UInt8* raw, UInt32 n, double* dst) const
+    {
+        const UInt8 flip = raw_.offsetBinary ? 0x80 : 0x00;
+        switch (raw_.bytes * 2 + (raw_.littleEndian ? 1 : 0)) {
+        case 2:
+        case 3:
+            return RawToDoubles<1, false>(raw, frameBytes_, n, layout_, flip, dst);
+        case 4:
+            return RawToDoubles<2, false>(raw, frameBytes_, n, layout_, flip, dst);
+        case 5:
+            return RawToDoubles<2, true>(raw, frameBytes_, n, layout_, flip, dst);
+        case 6:
+            return RawToDoubles<3, false>(raw, frameBytes_, n, layout_, flip, dst);
+        case 7:
+            return RawToDoubles<3, true>(raw, frameBytes_, n, layout_, flip, dst);
+        case 8:
+            return RawToDoubles<4, false>(raw, frameBytes_, n, layout_, flip, dst);
+        default:
+            return RawToDoubles<4, true>(raw, frameBytes_, n, layout_, flip, dst);
+        }
+    }
+
+    CSoundFile* in_ = nullptr;
+    Layout layout_{};
+    DoubleBuffer right_;  // the mixing reader's right channel
+    RawSampleLayout raw_;
+    std::unique_ptr<UInt8[]> block_;  // one raw block, or null
+    std::size_t frameBytes_ = 0;
+    UInt32 blockStart_ = 0, blockFrames_ = 0;
+};
 
 OSErr WriteOutput(CSoundFile* out, const Layout& layout, UInt32 frame, UInt32* count, double* block)
 {
@@ -215,129 +350,107 @@ SInt32 CarryExtras(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UI
 }
 
 // ------------------------------------------------------------ filter path
-// The input seen by the filter, one plain array per channel: frame t of the
-// range (t counted from the range start) at index t - base, zero before the
-// range, past its end and past what the file holds.  Frames are read in
-// chunks as the filter's reach runs ahead of what is held; when the arrays
-// fill up, what the filter still needs moves back to their start.
-class InputWindow {
+// The largest absolute value of `count` doubles, at least `top`.
+double PeakOf(const double* v, UInt64 count, double top)
+{
+    double m[4] = {top, top, top, top};
+    UInt64 i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (int k = 0; k < 4; ++k)
+            m[k] = std::max(m[k], std::fabs(v[i + UInt64(k)]));
+    for (; i < count; ++i)
+        m[0] = std::max(m[0], std::fabs(v[i]));
+    return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+}
+
+// The filter's stages, first to last: the chain DesignResampleChain gives
+// for a conversion down, or (no designs) one polyphase stage over the table
+// of InitSampleRateFilter for L, M, d.  The last stage computes output
+// frames from 0 on, at most `request` at a time; each one before it from
+// the first frame the next one reads.  The first reads the input range,
+// frame 0 being `start`.
+class StageChain {
 public:
-    // chunk: frames per read; reach: frames the filter may need beyond the
-    // one it stands on; before: frames it needs before that one; taps: the
-    // length of the run one output frame reads.
-    SInt32 Init(UInt64 chunk, UInt64 reach, UInt64 before, UInt64 taps, int channels)
+    SInt32 Build(CSoundFile* in, const Layout& layout, UInt32 start, UInt64 length,
+                 const std::vector<ResampleStageDesign>& designs, UInt32 L, UInt32 M, UInt32 d, int channels,
+                 UInt64 request)
     {
-        chunk_ = std::max<UInt64>(chunk, 1);
-        reach_ = reach;
-        channels_ = channels;
-        taps_ = taps;
-        capacity_ = before + reach + taps + 2 * chunk_ + 32;
-        base_ = -SInt64(before);
-        SInt32 err = 0;
-        for (int c = 0; c < channels; ++c) {
-            planes_[c] = AllocateZeroed(capacity_, &err);
-            if (err)
-                return err;
-            data_[c] = planes_[c].get();
+        try {
+            return BuildStages(in, layout, start, length, designs, L, M, d, channels, request);
+        } catch (const std::bad_alloc&) {
+            return kCouldNotCreatePointerErr;
         }
-        scratch_ = AllocateZeroed(chunk_ * UInt64(channels), &err);
-        if (err)
-            return err;
-        if (channels == 1) {  // the mixing reader's right channel
-            right_ = AllocateZeroed(chunk_, &err);
-            if (err)
-                return err;
-        }
-        return 0;
     }
 
-    // True when frame `need` is held, or nothing more will come.
-    bool Holds(SInt64 need) const { return ended_ || SInt64(filled_) > need; }
-
-    // Makes sure frame `need` (and all before it) is held, unless the range
-    // or the file ends first; frames before `keepFrom` may be dropped.
-    // Returns a read's error.
-    OSErr Ensure(SInt64 need, SInt64 keepFrom, CSoundFile* in, const Layout& layout, UInt32 start, UInt64 length)
-    {
-        while (SInt64(filled_) <= need && !ended_) {
-            if (filled_ >= length) {
-                ended_ = true;
-                break;
-            }
-            UInt32 count = UInt32(std::min<UInt64>(chunk_, length - filled_));
-            const UInt32 asked = count;
-            if (UInt64(SInt64(filled_) - base_) + asked + taps_ + 16 > capacity_)
-                DropBefore(keepFrom);
-            const OSErr err = ReadInput(in, layout, UInt32(start + filled_), &count, scratch_.get(), right_.get());
-            count = std::min(count, asked);
-            const UInt64 at = UInt64(SInt64(filled_) - base_);
-            if (channels_ == 1) {
-                std::memcpy(data_[0] + at, scratch_.get(), std::size_t(count) * sizeof(double));
-            } else {
-                double* l = data_[0] + at;
-                double* r = data_[1] + at;
-                const double* s = scratch_.get();
-                for (UInt32 i = 0; i < count; ++i) {
-                    l[i] = s[2 * i];
-                    r[i] = s[2 * i + 1];
-                }
-            }
-            filled_ += count;
-            if (err)
-                return err;
-            if (count < asked)
-                ended_ = true;
-        }
-        return 0;
-    }
-
-    // True when the run of taps starting at frame `from` lies in the arrays.
-    bool Fits(SInt64 from) const { return from >= base_ && UInt64(from - base_) + taps_ <= capacity_; }
-
-    // The last frame j (from the current one on) for which frame j + reach is
-    // held and the run from j - before fits: Holds(j + reach) and
-    // Fits(j - before) in one bound.
-    SInt64 LastReady(SInt64 reach, SInt64 before) const
-    {
-        const SInt64 fits = base_ + SInt64(capacity_ - taps_) + before;
-        return ended_ ? fits : std::min(fits, SInt64(filled_) - reach - 1);
-    }
-
-    // Moves the frames from `from` on to the start; what follows them is
-    // silence until the next read.
-    void DropBefore(SInt64 from)
-    {
-        from = std::max(from, base_);
-        const UInt64 shift = UInt64(from - base_);
-        const UInt64 kept = from < SInt64(filled_) ? UInt64(SInt64(filled_) - from) : 0;
-        for (int c = 0; c < channels_; ++c) {
-            if (kept)
-                std::memmove(data_[c], data_[c] + shift, std::size_t(kept) * sizeof(double));
-            std::memset(data_[c] + kept, 0, std::size_t(capacity_ - kept) * sizeof(double));
-        }
-        base_ = from;
-    }
-
-    const double* const* Planes() const { return data_; }
-    SInt64 Base() const { return base_; }
-    UInt64 Filled() const { return filled_; }
+    OSErr Produce(UInt64 n, double* out, UInt64* done) { return stages_.back()->Produce(n, out, done); }
+    // Input frames read so far.
+    UInt64 Read() const { return read_; }
 
 private:
-    DoubleBuffer planes_[2], scratch_, right_;
-    double* data_[2] = {nullptr, nullptr};
-    UInt64 chunk_ = 1, reach_ = 0, taps_ = 0, capacity_ = 0, filled_ = 0;
-    SInt64 base_ = 0;
-    int channels_ = 1;
-    bool ended_ = false;
+    SInt32 BuildStages(CSoundFile* in, const Layout& layout, UInt32 start, UInt64 length,
+                       const std::vector<ResampleStageDesign>& designs, UInt32 L, UInt32 M, UInt32 d, int channels,
+                       UInt64 request)
+    {
+        const std::size_t n = designs.empty() ? 1 : designs.size();
+        stages_.clear();
+        for (std::size_t i = 0; i < n; ++i) {
+            stages_.push_back(std::make_unique<ResamplerStage>());
+            const SInt32 err = designs.empty() ? stages_[i]->InitPolyphase(gSincTable, gSincTableCount, L, M, d)
+                               : designs[i].halfBand
+                                   ? stages_[i]->InitHalfBand(designs[i].taps.data(), designs[i].taps.size())
+                                   : stages_[i]->InitPolyphase(designs[i].taps.data(), designs[i].taps.size(),
+                                                               designs[i].L, designs[i].M, 1);
+            if (err)
+                return err;
+        }
+        SInt64 first = 0;
+        for (std::size_t i = n; i-- > 0;) {
+            ResamplerStage& stage = *stages_[i];
+            ResamplerStage::Supply supply;
+            SInt64 inputFirst = 0;
+            if (i > 0) {
+                ResamplerStage& up = *stages_[i - 1];
+                supply = [&up](double* dst, UInt32 want, UInt32* got) {
+                    UInt64 done = 0;
+                    const OSErr err = up.Produce(want, dst, &done);
+                    *got = UInt32(done);
+                    return err;
+                };
+                inputFirst = stage.FirstInputFor(first);
+            } else {
+                if (const SInt32 err = reader_.Open(in, layout, stage.ChunkFor(request)))
+                    return err;
+                supply = [this, start, length](double* dst, UInt32 want, UInt32* got) {
+                    UInt32 count = UInt32(std::min<UInt64>(want, length - read_));
+                    const UInt32 asked = count;
+                    OSErr err = 0;
+                    if (count > 0)
+                        err = reader_.Read(UInt32(start + read_), &count, dst);
+                    count = std::min(count, asked);
+                    read_ += count;
+                    *got = count;
+                    return err;
+                };
+            }
+            if (const SInt32 err = stage.Start(channels, first, request, inputFirst, std::move(supply)))
+                return err;
+            request = stage.ChunkFor(request);
+            first = stage.FirstInputFor(first);
+        }
+        return 0;
+    }
+
+    std::vector<std::unique_ptr<ResamplerStage>> stages_;
+    InputReader reader_;
+    UInt64 read_ = 0;
 };
 
 template <int C>
 SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32* outPos,
-                  const Layout& layout, UInt32 L, UInt32 M, UInt32 d, double* peak, SInt32* readErr,
-                  SInt32* writeErr, SInt32* stopCode)
+                  const Layout& layout, UInt32 L, UInt32 M, UInt32 d, const std::vector<ResampleStageDesign>& designs,
+                  double* peak, SInt32* readErr, SInt32* writeErr, SInt32* stopCode)
 {
     const double R = double(L) / double(M);
-    const UInt64 count = gSincTableCount;
     const UInt64 length = end > start ? UInt64(end - start) : 0;
     const UInt64 T = ResampledFrames(UInt32(length), L, M);
     const UInt64 outEnd = UInt64(*outPos) + T;
@@ -348,90 +461,28 @@ SInt32 FilterPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UIn
 
     const UInt64 bufferFrames = std::max<UInt32>(out->GetBufferFrames(), 1);
     const UInt64 Bo = std::clamp<UInt64>(UInt64(R * double(bufferFrames)), 1, kMaxBlockFrames);
-    const UInt64 S = std::max<UInt64>(UInt64(std::ceil(double(Bo) / R)), 1);
-
-    // Tap stride and reach of the filter in input frames.
-    const double Ld = double(L) / double(d);
-    const double Md = double(M) / double(d);
-    const UInt64 s = d == 1 ? L : std::max<UInt64>(UInt64(std::llround(Ld)), 1);
-    const UInt64 reach = count / s + 2;
-
-    PolyphaseBank bank;
-    SInt32 err = bank.Build(gSincTable, count, L, d);
+    StageChain chain;
+    SInt32 err = chain.Build(in, layout, start, length, designs, L, M, d, C, Bo);
     if (err)
         return err;
-    const UInt64 before = bank.Before();
     DoubleBuffer block = AllocateZeroed(Bo * C, &err);
     if (err)
         return err;
-    std::unique_ptr<UInt32[]> runStart(new (std::nothrow) UInt32[Bo]);
-    std::unique_ptr<UInt32[]> runPhase(new (std::nothrow) UInt32[Bo]);
-    if (!runStart || !runPhase)
-        return kCouldNotCreatePointerErr;
-    InputWindow window;
-    if ((err = window.Init(S, reach, before, bank.Taps(), C)))
-        return err;
 
-    // Phase stepping without division: M = whole * L + part.
-    const UInt64 whole = M / L, part = M % L;
-    SInt64 j = 0;      // input frame the next output frame stands on
-    UInt64 q = 0;      // phase, d = 1
-    double phi = 0.0;  // phase, d > 1
     bool stop = false;
     while (!stop) {
         const UInt64 n = std::min<UInt64>(Bo, outEnd - *outPos);
-        UInt64 f = 0;
-        while (f < n) {
-            if (!window.Holds(j + SInt64(reach))) {
-                if (const OSErr e = window.Ensure(j + SInt64(reach), j - SInt64(before), in, layout, start, length)) {
-                    *readErr = e;
-                    break;
-                }
-            }
-            if (!window.Fits(j - SInt64(before)))
-                window.DropBefore(j - SInt64(before));
-            // Every frame whose reach the window holds, in one run.
-            const SInt64 base = window.Base() + SInt64(before);
-            const SInt64 last = window.LastReady(SInt64(reach), SInt64(before));
-            UInt64 g = f;
-            if (d == 1) {
-                for (; g < n && j <= last; ++g) {
-                    runStart[g - f] = UInt32(j - base);
-                    runPhase[g - f] = UInt32(q);
-                    q += part;
-                    j += SInt64(whole);
-                    if (q >= L) {
-                        q -= L;
-                        ++j;
-                    }
-                }
-            } else {
-                for (; g < n && j <= last; ++g) {
-                    runStart[g - f] = UInt32(j - base);
-                    runPhase[g - f] = UInt32(phi);
-                    phi += Md;
-                    while (phi >= Ld) {
-                        phi -= Ld;
-                        ++j;
-                    }
-                }
-            }
-            double* dst = block.get() + f * C;
-            bank.Run(C, window.Planes(), runStart.get(), runPhase.get(), std::size_t(g - f),
-                     d == 1 ? std::size_t(L) : 0, dst);
-            double top = *peak;
-            for (UInt64 i = 0; i < (g - f) * C; ++i)
-                top = std::max(top, std::fabs(dst[i]));
-            *peak = top;
-            f = g;
-        }
+        UInt64 done = 0;
+        if (const OSErr e = chain.Produce(n, block.get(), &done))
+            *readErr = e;
+        *peak = PeakOf(block.get(), done * C, *peak);
         // The block is written as planned, also when a read cut it short.
         UInt32 written = UInt32(n);
         const OSErr w = WriteOutput(out, layout, *outPos, &written, block.get());
         if (w)
             *writeErr = w;
         else
-            *stopCode = PostProgressPosition(SInt64(start) + SInt64(window.Filled()));
+            *stopCode = PostProgressPosition(SInt64(start) + SInt64(chain.Read()));
         *outPos = UInt32(*outPos + n);
         stop = *outPos >= outEnd || w != 0 || *stopCode != 0 || *readErr != 0;
     }
@@ -477,12 +528,9 @@ SInt32 LinearPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Res
     DoubleBuffer input = AllocateZeroed(inCap * C, &err);
     if (err)
         return err;
-    DoubleBuffer right;
-    if (layout.read == ReadKind::MixStereo) {
-        right = AllocateZeroed(inCap, &err);
-        if (err)
-            return err;
-    }
+    InputReader reader;
+    if ((err = reader.Open(in, layout, inCap)))
+        return err;
     DoubleBuffer block = AllocateZeroed(Bo * C, &err);
     if (err)
         return err;
@@ -497,7 +545,7 @@ SInt32 LinearPath(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Res
         const double lastX = x + step * double(m - 1);
         const UInt64 needed = std::min<UInt64>(UInt64(std::trunc(lastX)) - readPos + 2, inCap);
         UInt32 count = UInt32(needed);
-        const OSErr r = ReadInput(in, layout, readPos, &count, input.get(), right.get());
+        const OSErr r = reader.Read(readPos, &count, input.get());
         count = std::min<UInt32>(count, UInt32(needed));
         // Past what the file holds is silence.
         std::memset(input.get() + std::size_t(count) * C, 0, std::size_t(inCap - count) * C * sizeof(double));
@@ -557,13 +605,20 @@ SInt32 Convert(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, Resamp
             N = GetSRCFilterLength(1, in->GetSampleRate(), in->GetNumBits(), out->GetSampleRate(),
                                    out->GetNumBits());
         gSRCFilterLength = N;
+        // A conversion down runs as a chain of stages of its own; any other
+        // as one stage over the table.
         UInt32 L = 0, M = 0, d = 1;
-        setupErr = InitSampleRateFilter(settings.targetRate, in->GetSampleRate(), &L, &M, &d);
+        std::vector<ResampleStageDesign> chain;
+        setupErr = ReduceRateRatio(settings.targetRate, in->GetSampleRate(), &L, &M);
+        if (setupErr == 0)
+            chain = DesignResampleChain(L, M, N);
+        if (setupErr == 0 && chain.empty())
+            setupErr = InitSampleRateFilter(settings.targetRate, in->GetSampleRate(), &L, &M, &d);
         if (setupErr == 0) {
             setupErr = layout.channels == 2
-                           ? FilterPath<2>(in, out, start, end, outPos, layout, L, M, d, &peak,
+                           ? FilterPath<2>(in, out, start, end, outPos, layout, L, M, d, chain, &peak,
                                            &readErr, &writeErr, &stopCode)
-                           : FilterPath<1>(in, out, start, end, outPos, layout, L, M, d, &peak,
+                           : FilterPath<1>(in, out, start, end, outPos, layout, L, M, d, chain, &peak,
                                            &readErr, &writeErr, &stopCode);
         }
         FreeSincTable();

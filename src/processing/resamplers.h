@@ -5,9 +5,11 @@
 //
 // Quality 0 interpolates linearly between neighbouring input frames; every
 // other quality runs a polyphase FIR filter over the Kaiser-windowed sinc
-// table of resampling_filter.h.  Samples travel as doubles (full scale 1.0)
-// and are neither rounded nor clipped here: the output's writer does that
-// (with dither when the conversion redithers).
+// table of resampling_filter.h, or for a conversion down the chain of
+// stages that gives that filter's band edge and stop band at a cost that
+// does not grow with the ratio (DesignResampleChain).  Samples travel as
+// doubles (full scale 1.0) and are neither rounded nor clipped here: the
+// output's writer does that (with dither when the conversion redithers).
 //
 // Every converter reads the peak so far from the settings, keeps the largest
 // absolute value it writes there and marks it valid; posts the input frame

@@ -6,15 +6,17 @@
 // Table layout: with P = max(L, M) and g = L / M when downsampling (else 1),
 // entry 0 is g and entry i is g * sin(x) / x * w(i), x = i * d * pi / P, w the
 // Kaiser window over the table.  The sinc crosses zero every P / d entries
-// and the table covers 2N crossings; d (a power of two) thins it below 65536
+// and the table covers 2N crossings; d (a power of two) thins it below 2^18
 // entries.
 #pragma once
 
 #include "MacTypes.h"
 
+#include <vector>
+
 extern UInt16 gSRCFilterLength;  // N chosen by the current converter call (12 at start)
 extern double* gSincTable;       // gSincTableCount entries, or null
-extern UInt32 gSincTableCount;   // always below 65536
+extern UInt32 gSincTableCount;   // always below 2^18
 extern UInt8 gSincTableFreed;    // 1 when no table is held
 
 // The filter length N for a quality (0 linear: not asked; 1 automatic; 2 12;
@@ -55,3 +57,28 @@ void HoldSincTable(bool hold);
 // The truncated Bessel series I0' the window is defined by (at most 14 terms
 // after the leading 1).
 double SincWindowBessel(double z);
+
+// ---- Conversions down in stages
+// A conversion down (M > L) runs as a chain of stages rather than one filter
+// over the whole ratio: half-band decimators by two while the rate stays at
+// least four times the output's, then one polyphase stage to twice the
+// output rate (unless it is there already), then a half-band decimator by
+// two whose taps are this table's for L = 1, M = 2 at the same length N.
+// The last stage so gives the band edge, transition and stop band of the
+// one-stage filter; the stages before it are flat beyond its transition
+// band and reject what would alias into it 30 dB below its stop band, at
+// short lengths because their transition bands are wide.  Each stage is
+// linear-phase and centred on its output instant, so the chain is aligned
+// with its input as the one-stage filter is.
+struct ResampleStageDesign {
+    bool halfBand = false;  // a decimator by two, else a polyphase filter
+    UInt32 L = 1, M = 2;    // output frames per M input frames
+    // A polyphase stage's table (entry i at i / L input frames from the
+    // centre, d = 1); a half-band's centre tap, then its odd taps.
+    std::vector<double> taps;
+};
+
+// The stages, first to last, for L output frames per M input frames at
+// filter length N; empty when one stage is the better (a conversion up, a
+// chain no cheaper, or terms too large for a chain's polyphase stage).
+std::vector<ResampleStageDesign> DesignResampleChain(UInt32 L, UInt32 M, UInt16 N);

@@ -23,6 +23,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // ============================================================== helpers
 namespace {
 
@@ -1075,6 +1079,93 @@ OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float** channelArrays)
 }
 
 // ============================================================ writing
+namespace {
+
+// A sample clipped to [-1, top], not a number to 0, and put back.
+inline double ClipInPlace(double* src, double top)
+{
+    double x = *src;
+    if (x > top)
+        x = top;
+    else if (x < -1.0)
+        x = -1.0;
+    else if (!(x == x))
+        x = 0.0;
+    *src = x;
+    return x;
+}
+
+// One sample of the 16-bit writer: clipped to [-1, 0.99996954386] (not a
+// number to 0) and put back; with dither (a table given) truncated to 32
+// bits plus the next table value shifted up 8, unless it is at the top of
+// the range, or else scaled by 32768; the top 16 bits stored big-endian.
+inline void WriteWord16(double* src, UInt8* out, const UInt16* table, UInt32 length, UInt16* index)
+{
+    const double x = ClipInPlace(src, 0.99996954386);
+    SInt32 word;
+    if (table) {
+        const SInt32 v = SaturateToInt32(x * 2147483647.0);
+        if (v > 0x7FFEFFFF)
+            word = 32767;
+        else
+            word = (v + SInt32(UInt32(NextDitherValue(table, length, *index)) << 8)) >> 16;
+    } else {
+        const double y = x * 32768.0;
+        word = y > 32767.0 ? 32767 : (y < -32768.0 ? -32768 : SInt32(y));
+    }
+    Store16(out, word);
+}
+
+// WriteWord16 over `samples` samples, four at a time in vector registers
+// where they all take the same way: every sample of the group below the
+// top of the range and the group's draws not wrapping the table.
+void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* table, UInt32 length,
+                  UInt16* index)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128d hi = _mm_set1_pd(0.99996954386), lo = _mm_set1_pd(-1.0);
+    const __m128d scale = _mm_set1_pd(table ? 2147483647.0 : 32768.0);
+    const __m128d top = _mm_set1_pd(32767.0);
+    const __m128i guard = _mm_set1_epi32(0x7FFEFFFF);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= samples; i += 4) {
+        const UInt32 at = *index;
+        bool alike = !table || (at + 4 <= 0xFFFF && at + 4 < length);
+        __m128d x0 = _mm_loadu_pd(src + i), x1 = _mm_loadu_pd(src + i + 2);
+        x0 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x0, _mm_cmpord_pd(x0, x0)), hi), lo);
+        x1 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x1, _mm_cmpord_pd(x1, x1)), hi), lo);
+        __m128d y0 = _mm_mul_pd(x0, scale), y1 = _mm_mul_pd(x1, scale);
+        if (!table) {
+            y0 = _mm_min_pd(y0, top);
+            y1 = _mm_min_pd(y1, top);
+        }
+        __m128i words = _mm_unpacklo_epi64(_mm_cvttpd_epi32(y0), _mm_cvttpd_epi32(y1));
+        if (table && alike)
+            alike = _mm_movemask_epi8(_mm_cmpgt_epi32(words, guard)) == 0;
+        if (!alike) {
+            for (std::size_t k = i; k < i + 4; ++k)
+                WriteWord16(src + k, block + 2 * k, table, length, index);
+            continue;
+        }
+        if (table) {
+            const __m128i drawn = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + at + 1));
+            words = _mm_srai_epi32(_mm_add_epi32(words, _mm_slli_epi32(_mm_unpacklo_epi16(drawn, zero), 8)), 16);
+            *index = UInt16(at + 4);
+        }
+        _mm_storeu_pd(src + i, x0);
+        _mm_storeu_pd(src + i + 2, x1);
+        const __m128i packed = _mm_packs_epi32(words, words);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(block + 2 * i),
+                         _mm_or_si128(_mm_slli_epi16(packed, 8), _mm_srli_epi16(packed, 8)));
+    }
+#endif
+    for (; i < samples; ++i)
+        WriteWord16(src + i, block + 2 * i, table, length, index);
+}
+
+} // namespace
+
 template <typename Convert>
 OSErr CSoundFile::WriteLoop(UInt32 frame, UInt32* count, Convert&& convert)
 {
@@ -1116,51 +1207,28 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
     const int bytes = m_numBits / 8;
     const std::size_t channels = GetNumChannels();
     const bool dither = m_dither && DitherTableExists();
+    const UInt16* const ditherTable = dither ? gDitherTable : nullptr;
+    const UInt32 ditherLength = dither ? UInt32(gDitherTableLength) : 0;
     return WriteLoop(frame, count, [&](UInt8* block, UInt32 n, UInt64 done) {
         double* src = interleaved + done * channels;
         const std::size_t samples = std::size_t(n) * channels;
+        // The block's dither draw runs on a local index (the stores into the
+        // block could otherwise alias the running one).
+        UInt16 ditherIndex = gDitherIndex;
         switch (bytes) {
         case 2:
-            for (std::size_t i = 0; i < samples; ++i) {
-                double x = src[i];
-                if (x > 0.99996954386)
-                    x = 0.99996954386;
-                else if (x < -1.0)
-                    x = -1.0;
-                else if (!(x == x))
-                    x = 0.0;
-                src[i] = x;
-                SInt32 word;
-                if (dither) {
-                    const SInt32 v = SaturateToInt32(x * 2147483647.0);
-                    if (v > 0x7FFEFFFF)
-                        word = 32767;
-                    else
-                        word = (v + SInt32(UInt32(NextDitherValue()) << 8)) >> 16;
-                } else {
-                    const double y = x * 32768.0;
-                    word = y > 32767.0 ? 32767 : (y < -32768.0 ? -32768 : SInt32(y));
-                }
-                Store16(block + 2 * i, word);
-            }
+            WriteWords16(src, block, samples, ditherTable, ditherLength, &ditherIndex);
             break;
         case 1:
             for (std::size_t i = 0; i < samples; ++i) {
-                double x = src[i];
-                if (x > 0.9921875)
-                    x = 0.9921875;
-                else if (x < -1.0)
-                    x = -1.0;
-                else if (!(x == x))
-                    x = 0.0;
-                src[i] = x;
+                const double x = ClipInPlace(src + i, 0.9921875);
                 SInt32 byte;
                 if (dither) {
                     const SInt32 y = SInt16(SaturateToInt32(x * 32767.0));
                     if (y >= 32512)
                         byte = y >> 8;
                     else
-                        byte = (y + SInt32(SInt16(NextDitherValue()))) >> 8;
+                        byte = (y + SInt32(SInt16(NextDitherValue(ditherTable, ditherLength, ditherIndex)))) >> 8;
                 } else {
                     byte = SaturateToInt32(x * 127.0);
                 }
@@ -1196,6 +1264,7 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
         default:
             break;
         }
+        gDitherIndex = ditherIndex;
     });
 }
 

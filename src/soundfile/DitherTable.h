@@ -34,11 +34,22 @@ inline bool DitherTableExists()
     return gDitherTable != nullptr && gDitherTableLength > 0;
 }
 
+// The draw of NextDitherValue on a running index the caller holds: a loop
+// over many samples keeps the index (and the table and its length) in
+// locals and stores it back in gDitherIndex when it is done.
+inline UInt16 NextDitherValue(const UInt16* table, UInt32 length, UInt16& index)
+{
+    UInt16 next = UInt16(index + 1);
+    if (next >= length)
+        next = UInt16(next % length);
+    index = next;
+    return table[next];
+}
+
 // Draws the next value: the index moves first, to ((index + 1) & 0xFFFF)
 // modulo the length, then the entry there is returned.  Call only while
 // DitherTableExists().
 inline UInt16 NextDitherValue()
 {
-    gDitherIndex = UInt16(UInt32(UInt16(gDitherIndex + 1)) % UInt32(gDitherTableLength));
-    return gDitherTable[gDitherIndex];
+    return NextDitherValue(gDitherTable, UInt32(gDitherTableLength), gDitherIndex);
 }

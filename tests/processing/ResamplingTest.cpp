@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -71,9 +72,14 @@ double Frequency(const std::vector<double>& x, double rate, std::size_t skip)
     return crossings > 1 ? (crossings - 1) * rate / (last - first) : 0.0;
 }
 
-// Amplitude of the tone at `freq` by a least-squares fit of a sine and a
-// cosine over the middle of the signal (exact for any number of cycles).
-double FitAmplitude(const std::vector<double>& x, double rate, double freq, std::size_t skip)
+// The tone at `freq` in the middle of a signal by a least-squares fit of a
+// sine and a cosine (exact for any number of cycles): x[i] ~ s sin + c cos.
+struct ToneFit {
+    double s = 0.0, c = 0.0;
+    double Amplitude() const { return std::hypot(s, c); }
+};
+
+ToneFit FitTone(const std::vector<double>& x, double rate, double freq, std::size_t skip)
 {
     double ss = 0, cc = 0, sc = 0, xs = 0, xc = 0;
     for (std::size_t i = skip; i + skip < x.size(); ++i) {
@@ -86,9 +92,13 @@ double FitAmplitude(const std::vector<double>& x, double rate, double freq, std:
     }
     const double det = ss * cc - sc * sc;
     if (det == 0.0)
-        return 0.0;
-    const double a = (xs * cc - xc * sc) / det, b = (xc * ss - xs * sc) / det;
-    return std::hypot(a, b);
+        return {};
+    return {(xs * cc - xc * sc) / det, (xc * ss - xs * sc) / det};
+}
+
+double FitAmplitude(const std::vector<double>& x, double rate, double freq, std::size_t skip)
+{
+    return FitTone(x, rate, freq, skip).Amplitude();
 }
 
 double Db(double ratio) { return 20.0 * std::log10(ratio); }
@@ -133,7 +143,8 @@ TEST(ResamplingFilter, TableSizesRatiosAndRelease)
     } cases[] = {
         {48000, 44100, 64, 160, 147, 20480, 1},
         {44100, 48000, 32, 147, 160, 10240, 1},
-        {48000, 11025, 64, 640, 147, 40960, 2},
+        {48000, 11025, 64, 640, 147, 81920, 1},
+        {192000, 11025, 64, 2560, 147, 163840, 2},
         {22050, 44100, 12, 1, 2, 48, 1},
         {44100, 44100, 32, 1, 1, 64, 1},
     };
@@ -279,32 +290,33 @@ TEST(Resamplers, EqualRatesGiveTheInputBack)
         ASSERT_NEAR(a[i], b[i], 2) << i;
 }
 
+// (A conversion down runs as a chain of stages; its first frames are held
+// to the chain's textbook form in FilterAgainstReference.)
 TEST(Resamplers, FirstFrameIsTheFilterOnFrameZeroWithoutHistory)
 {
-    auto in = SineInput(1, 2000, 48000, 3000.0);
-    ProcTestFile out(1, 32, 44100);
-    ResampleSettings s = Settings(44100, 3);
+    auto in = SineInput(1, 2000, 44100, 3000.0);
+    ProcTestFile out(1, 32, 48000);
+    ResampleSettings s = Settings(48000, 3);
     ASSERT_EQ(SRCPass(in.get(), &out, s), 0);
 
     gSRCFilterLength = 32;
     UInt32 L, M, d;
-    ASSERT_EQ(InitSampleRateFilter(44100, 48000, &L, &M, &d), 0);
+    ASSERT_EQ(InitSampleRateFilter(48000, 44100, &L, &M, &d), 0);
     const std::vector<double> x = Channel(*in, 0);
     // Phase 0 on frame 0: the centre tap, nothing before, the forward half.
     double expected = gSincTable[0] * x[0];
     for (UInt32 k = 1; k <= (gSincTableCount - L) / L; ++k)
         expected += gSincTable[k * L] * x[k];
-    // Frame 1 stands M / L of a frame later: phase q = M - L on frame 1.
-    const UInt32 q = M - L;
-    double second = 0.0;
-    for (UInt32 k = 0; k < (gSincTableCount - q) / L; ++k)
-        second += k <= 1 ? gSincTable[q + k * L] * x[1 - k] : 0.0;
+    // Frame 1 stands M / L of a frame later: phase q = M on frame 0.
+    const UInt32 q = M;
+    double second = gSincTable[q] * x[0];
     for (UInt32 k = 1; k <= (gSincTableCount - (L - q)) / L; ++k)
-        second += gSincTable[k * L - q] * x[1 + k];
+        second += gSincTable[k * L - q] * x[k];
     FreeSincTable();
+    // Within the 32-bit output's truncation.
     const std::vector<double> y = Channel(out, 0);
-    EXPECT_NEAR(y[0], expected, 1.0 / 2147483648.0);
-    EXPECT_NEAR(y[1], second, 1.0 / 2147483648.0);
+    EXPECT_NEAR(y[0], expected, 2.0 / 2147483648.0);
+    EXPECT_NEAR(y[1], second, 2.0 / 2147483648.0);
 }
 
 TEST(Resamplers, PassBandFlatAndStopBandRejected)
@@ -343,7 +355,8 @@ TEST(Resamplers, PassBandFlatAndStopBandRejected)
 TEST(Resamplers, LevelAgreesWithSox)
 {
     QM_REQUIRE_PEER("sox");
-    for (auto [a, b] : {std::pair{44100, 48000}, std::pair{48000, 16000}, std::pair{8000, 44100}}) {
+    for (auto [a, b] : {std::pair{44100, 48000}, std::pair{48000, 16000}, std::pair{8000, 44100},
+                        std::pair{96000, 44100}, std::pair{192000, 44100}}) {
         SCOPED_TRACE(testing::Message() << a << " -> " << b);
         const UInt32 frames = UInt32(a);  // one second
         auto in = SineInput(1, frames, a, 440.0);
@@ -501,42 +514,60 @@ TEST(ResamplingPasses, MixRangeContinuesAtTheCallersPosition)
 // --------------------------------------------------- cancel and failures
 TEST(ResamplingPasses, CancelMidPassStopsAfterTheBlock)
 {
-    for (SInt16 q : {0, 3}) {
+    // One filter stage up, a chain of stages down, and the linear path.
+    for (auto [rate, q] : {std::pair{48000.0, 0}, std::pair{48000.0, 3}, std::pair{22050.0, 3}}) {
+        SCOPED_TRACE(testing::Message() << rate << " q" << q);
         StopValueGuard guard;
         auto in = SineInput(2, 100000, 44100, 440.0);
         AddRegion(*in, 0, 100000);
-        ProcTestFile out(2, 32, 48000);
+        ProcTestFile out(2, 32, rate);
         int posts = 0;
         const auto token = NotificationCenter::defaultCenter().addObserver(
             kProgressPositionNotification, nullptr, [&](const Notification&) {
                 if (++posts == 2)
                     ThreadDictionary::current().setLastError(-128);
             });
-        ResampleSettings s = Settings(48000, q);
+        ResampleSettings s = Settings(rate, SInt16(q));
         s.copyExtras = true;
         const SInt32 result = SRCPass(in.get(), &out, s);
         NotificationCenter::defaultCenter().removeObserver(token);
         EXPECT_EQ(result, -128);
         EXPECT_EQ(posts, 2);
-        EXPECT_LT(out.GetNumFrames(), 108844u);
+        EXPECT_LT(out.GetNumFrames(), UInt32(100000 * rate / 44100));
         EXPECT_EQ(out.GetNumRegions(), 0) << "no extras after a cancel";
         EXPECT_EQ(gSincTableFreed, 1);
+        // Uncancelled, the posts climb (the filter's to the end of the
+        // input it has read, the linear path's to the start of its last
+        // read).
+        ThreadDictionary::current().clearLastError();
+        PositionRecorder recorder;
+        ProcTestFile whole(2, 32, rate);
+        ASSERT_EQ(SRCPass(in.get(), &whole, s), 0);
+        ASSERT_FALSE(recorder.positions.empty());
+        EXPECT_TRUE(std::is_sorted(recorder.positions.begin(), recorder.positions.end()));
+        if (q != 0) {
+            EXPECT_EQ(recorder.positions.back(), 100000);
+        }
     }
 }
 
 TEST(Resamplers, ReadAndWriteFailuresAreReturned)
 {
-    StopValueGuard guard;
-    auto in = SineInput(1, 50000, 44100, 440.0);
-    ASSERT_EQ(in->SetBufferFrames(1000), noErr);
-    in->failReadAt = 3;
-    ProcTestFile out(1, 32, 48000);
-    ResampleSettings s = Settings(48000);
-    EXPECT_EQ(SRCPass(in.get(), &out, s), -36);
-    auto good = SineInput(1, 50000, 44100, 440.0);
-    ProcTestFile bad(1, 32, 48000);
-    bad.failWriteAt = 1;
-    EXPECT_EQ(SRCPass(good.get(), &bad, s), -34);
+    // One filter stage up, a chain of stages down.
+    for (double rate : {48000.0, 11025.0}) {
+        SCOPED_TRACE(rate);
+        StopValueGuard guard;
+        auto in = SineInput(1, 50000, 44100, 440.0);
+        ASSERT_EQ(in->SetBufferFrames(1000), noErr);
+        in->failReadAt = 3;
+        ProcTestFile out(1, 32, rate);
+        ResampleSettings s = Settings(rate);
+        EXPECT_EQ(SRCPass(in.get(), &out, s), -36);
+        auto good = SineInput(1, 50000, 44100, 440.0);
+        ProcTestFile bad(1, 32, rate);
+        bad.failWriteAt = 1;
+        EXPECT_EQ(SRCPass(good.get(), &bad, s), -34);
+    }
 }
 
 // --------------------------------------------------------------- edges
@@ -590,3 +621,153 @@ TEST(Resamplers, TinyInputsAndExtremeRatiosNeverCrash)
     for (std::size_t i = 200; i < y.size(); ++i)
         ASSERT_EQ(y[i], 0.0);
 }
+
+namespace {
+
+// --------------------------------------------------------------- quality
+// What each quality achieves at the common rate pairs, measured with pure
+// tones through the whole pass: the level of a 1 kHz tone, the ripple over
+// the pass band (tones up to 0.9 of the lower Nyquist frequency), the
+// spurious output beside a pass-band tone (images when upsampling, noise
+// and distortion otherwise), the worst level of a tone above the new
+// Nyquist frequency (up to 0.98 of the input's), and the level of a tone
+// just above it (1.03 of the new Nyquist frequency), all in dB relative to
+// the input tone.  The bounds are what the filter achieved when they were
+// set, with a small margin (a stop band's lobes, met by a few tones, move
+// by a dB or two with the rate a filter runs at): no change of the
+// converters may do worse.
+struct QualityFigures {
+    double level, ripple, spurious, stop, edge;
+};
+
+struct QualityCase {
+    double in, out;
+    SInt16 quality;
+    QualityFigures bound;
+};
+
+void PrintTo(const QualityCase& c, std::ostream* os) { *os << c.in << " -> " << c.out << " q" << c.quality; }
+
+// The output of `frames` frames of a tone of `freq` Hz at amplitude 0.5.
+std::vector<double> ResampledTone(const QualityCase& c, double freq, std::size_t frames)
+{
+    auto in = SineInput(1, UInt32(std::ceil(double(frames) * c.in / c.out)), c.in, freq);
+    ProcTestFile out(1, 32, c.out);
+    ResampleSettings s = Settings(c.out, c.quality);
+    EXPECT_EQ(SRCPass(in.get(), &out, s), 0);
+    return Channel(out, 0);
+}
+
+// The amplitude of the tone at `freq` and of what remains beside it, over
+// the middle of the signal.
+std::pair<double, double> ToneAndRest(const std::vector<double>& x, double rate, double freq, std::size_t skip)
+{
+    const ToneFit fit = FitTone(x, rate, freq, skip);
+    std::vector<double> rest(x.size(), 0.0);
+    for (std::size_t i = skip; i + skip < x.size(); ++i)
+        rest[i] = x[i] - fit.s * std::sin(kTwoPi * freq * i / rate) - fit.c * std::cos(kTwoPi * freq * i / rate);
+    return {fit.Amplitude(), Amplitude(rest, skip)};
+}
+
+QualityFigures MeasureQuality(const QualityCase& c)
+{
+    constexpr std::size_t kSkip = 600, kFrames = 8000 + 2 * kSkip;
+    const double lowNyquist = std::min(c.in, c.out) / 2.0;
+    QualityFigures f{};
+    f.level = Db(FitAmplitude(ResampledTone(c, 1000.0, kFrames), c.out, 1000.0, kSkip) / 0.5);
+    f.spurious = -400.0;
+    for (double fraction : {0.02, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9}) {
+        const double freq = fraction * lowNyquist;
+        const auto [tone, rest] = ToneAndRest(ResampledTone(c, freq, kFrames), c.out, freq, kSkip);
+        f.ripple = std::max(f.ripple, std::fabs(Db(tone / 0.5)));
+        f.spurious = std::max(f.spurious, Db(std::max(rest, 1e-20) / 0.5));
+    }
+    f.stop = f.edge = -400.0;
+    if (c.out < c.in) {
+        const double top = 0.98 * c.in / 2.0, bottom = 1.1 * c.out / 2.0;
+        for (int k = 0; k < 8; ++k) {
+            const double freq = bottom + (top - bottom) * k / 7.0;
+            f.stop = std::max(f.stop, Db(std::max(Amplitude(ResampledTone(c, freq, kFrames), kSkip), 1e-20) / 0.5));
+        }
+        f.edge = Db(std::max(Amplitude(ResampledTone(c, 1.03 * c.out / 2.0, kFrames), kSkip), 1e-20) / 0.5);
+    }
+    return f;
+}
+
+class ResamplingQuality : public testing::TestWithParam<QualityCase> {};
+
+TEST_P(ResamplingQuality, NoWorseThanItsBounds)
+{
+    StopValueGuard guard;
+    const QualityCase& c = GetParam();
+    const QualityFigures f = MeasureQuality(c);
+    const QualityFigures& b = c.bound;
+    EXPECT_LE(std::fabs(f.level), std::fabs(b.level) + 0.001);
+    EXPECT_LE(f.ripple, b.ripple + 0.001);
+    // Below -150 dB is the arithmetic's floor, not the filter's.
+    EXPECT_LE(f.spurious, std::max(b.spurious, -150.0) + 3.0);
+    if (c.out < c.in) {
+        EXPECT_LE(f.stop, b.stop + 2.0);
+        EXPECT_LE(f.edge, b.edge + 1.0);
+    }
+}
+
+// {in, out, quality, {level, ripple, spurious, stop, edge}}
+const QualityCase kQualityCases[] = {
+    {96000, 48000, 0, {0.0000, 0.0000, -183.3, 0.0, 0.0}},
+    {96000, 48000, 1, {0.0000, 0.0000, -183.3, -129.7, -128.7}},
+    {96000, 48000, 2, {0.0008, 0.0018, -184.0, -71.2, -14.9}},
+    {96000, 48000, 3, {0.0000, 0.0000, -184.6, -112.5, -32.5}},
+    {96000, 48000, 4, {0.0000, 0.0000, -183.3, -129.7, -128.7}},
+    {96000, 44100, 0, {-0.0031, 1.2387, -23.6, -1.8, -1.6}},
+    {96000, 44100, 1, {0.0000, 0.0000, -148.2, -129.0, -128.9}},
+    {96000, 44100, 2, {-0.0001, 0.0018, -83.8, -72.8, -14.9}},
+    {96000, 44100, 3, {0.0000, 0.0000, -124.7, -113.0, -32.5}},
+    {96000, 44100, 4, {0.0000, 0.0000, -148.2, -129.0, -128.9}},
+    {192000, 48000, 0, {0.0000, 0.0000, -183.3, 0.0, 0.0}},
+    {192000, 48000, 1, {0.0000, 0.0000, -185.0, -129.3, -129.0}},
+    {192000, 48000, 2, {0.0010, 0.0019, -184.7, -76.3, -14.9}},
+    {192000, 48000, 3, {0.0000, 0.0000, -185.8, -120.3, -32.5}},
+    {192000, 48000, 4, {0.0000, 0.0000, -185.0, -129.3, -129.0}},
+    {48000, 44100, 0, {-0.0124, 5.1939, -11.0, -4.7, -4.7}},
+    {48000, 44100, 1, {0.0000, 0.0000, -133.1, -121.9, -129.3}},
+    {48000, 44100, 2, {-0.0020, 0.0030, -68.9, -38.9, -14.9}},
+    {48000, 44100, 3, {0.0000, 0.0000, -111.0, -101.9, -32.5}},
+    {48000, 44100, 4, {0.0000, 0.0000, -133.1, -121.9, -129.3}},
+    {44100, 48000, 0, {-0.0147, 6.2299, -9.5, 0.0, 0.0}},
+    {44100, 48000, 1, {0.0000, 0.0000, -126.5, 0.0, 0.0}},
+    {44100, 48000, 2, {-0.0021, 0.0031, -68.9, 0.0, 0.0}},
+    {44100, 48000, 3, {0.0000, 0.0000, -110.0, 0.0, 0.0}},
+    {44100, 48000, 4, {0.0000, 0.0000, -126.5, 0.0, 0.0}},
+    {48000, 96000, 0, {-0.0093, 4.7582, -7.5, 0.0, 0.0}},
+    {48000, 96000, 1, {0.0000, 0.0000, -127.0, 0.0, 0.0}},
+    {48000, 96000, 2, {-0.0016, 0.0029, -69.6, 0.0, 0.0}},
+    {48000, 96000, 3, {0.0000, 0.0000, -110.6, 0.0, 0.0}},
+    {48000, 96000, 4, {0.0000, 0.0000, -127.0, 0.0, 0.0}},
+    {88200, 48000, 0, {-0.0037, 1.7499, -20.5, -2.5, -2.2}},
+    {88200, 48000, 1, {0.0000, 0.0000, -145.4, -128.5, -129.3}},
+    {88200, 48000, 2, {-0.0005, 0.0022, -81.8, -70.3, -14.9}},
+    {88200, 48000, 3, {0.0000, 0.0000, -122.7, -111.1, -32.5}},
+    {88200, 48000, 4, {0.0000, 0.0000, -145.4, -128.5, -129.3}},
+    {176400, 48000, 0, {-0.0009, 0.4315, -33.0, -0.6, -0.6}},
+    {176400, 48000, 1, {0.0000, 0.0000, -156.7, -129.5, -128.8}},
+    {176400, 48000, 2, {0.0006, 0.0018, -92.4, -78.4, -14.9}},
+    {176400, 48000, 3, {0.0000, 0.0000, -133.3, -116.8, -32.5}},
+    {176400, 48000, 4, {0.0000, 0.0000, -156.7, -129.5, -128.8}},
+    {192000, 44100, 0, {-0.0008, 0.3063, -35.9, -0.5, -0.4}},
+    {192000, 44100, 1, {0.0000, 0.0000, -155.2, -129.7, -128.7}},
+    {192000, 44100, 2, {0.0007, 0.0018, -94.0, -77.7, -14.9}},
+    {192000, 44100, 3, {0.0000, 0.0000, -137.3, -120.1, -32.5}},
+    {192000, 44100, 4, {0.0000, 0.0000, -155.2, -129.7, -128.7}},
+    {22050, 96000, 3, {0.0000, 0.0000, -110.0, 0.0, 0.0}},
+    {22050, 96000, 4, {0.0000, 0.0000, -126.5, 0.0, 0.0}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Pairs, ResamplingQuality, testing::ValuesIn(kQualityCases),
+                         [](const testing::TestParamInfo<QualityCase>& info) {
+                             const QualityCase& c = info.param;
+                             return "From" + std::to_string(long(c.in)) + "To" + std::to_string(long(c.out)) + "Q" +
+                                    std::to_string(c.quality);
+                         });
+
+} // namespace

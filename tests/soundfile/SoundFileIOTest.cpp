@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 namespace {
@@ -376,6 +377,64 @@ TEST(SoundFileIO, DitheredSixteenAndEightBitPaths)
         UInt32 count = 1;
         ASSERT_EQ(f.WriteFrames(0, &count, in), 0);
         EXPECT_EQ(SInt8(f.data[0]), 63);
+    }
+}
+
+// The 16-bit writer goes four samples at a time where all four take the
+// same way; every run of samples, wherever it starts in a group, the running
+// index anywhere in the table (wrapping at 65536 or at a shorter length),
+// with and without dither, gives the words and clipped values of the rule:
+// clip to [-1, 0.99996954386] (not a number to 0); with dither truncate to
+// 32 bits and, below 0x7FFEFFFF, add the next table value shifted up 8; else
+// scale by 32768; keep the top 16 bits.
+TEST(SoundFileIO, SixteenBitWordsFollowTheRuleInEveryRun)
+{
+    DitherStateGuard guard;
+    gDitherSeed = 0;
+    ASSERT_EQ(CreateDitherTable(), 0);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> any(-1.2, 1.2);
+    const double specials[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, -0.0, 0.99999, 0.99996954386, -1.0, 1.0, 0.5};
+    for (bool dither : {false, true}) {
+        for (auto [start, length] : {std::pair{0, 65536}, std::pair{65531, 65536}, std::pair{993, 997}}) {
+            for (std::size_t n : {1u, 3u, 4u, 5u, 9u, 64u, 203u}) {
+                SCOPED_TRACE(testing::Message() << dither << " " << start << "/" << length << " " << n);
+                gDitherTableLength = length;
+                std::vector<double> in(n);
+                for (std::size_t i = 0; i < n; ++i)
+                    in[i] = rng() % 5 == 0 ? specials[rng() % std::size(specials)] : any(rng);
+                // The rule.
+                std::vector<double> clipped = in;
+                std::vector<SInt32> words(n);
+                UInt32 index = UInt32(start);
+                for (std::size_t i = 0; i < n; ++i) {
+                    double& x = clipped[i];
+                    x = std::isnan(x) ? 0.0 : std::min(std::max(x, -1.0), 0.99996954386);
+                    if (dither) {
+                        const SInt32 v = SInt32(x * 2147483647.0);
+                        if (v > 0x7FFEFFFF) {
+                            words[i] = 32767;
+                        } else {
+                            index = (index + 1) % 65536 % UInt32(length);
+                            words[i] = (v + SInt32(gDitherTable[index] << 8)) >> 16;
+                        }
+                    } else {
+                        words[i] = std::min(SInt32(x * 32768.0), 32767);
+                    }
+                }
+                MemorySoundFile f(1, 16);
+                f.SetDither(dither);
+                gDitherIndex = UInt16(start);
+                UInt32 count = UInt32(n);
+                ASSERT_EQ(f.WriteFrames(0, &count, in.data()), 0);
+                for (std::size_t i = 0; i < n; ++i) {
+                    ASSERT_EQ(Word16(f.data, i), words[i]) << i << ": " << clipped[i];
+                    ASSERT_EQ(std::signbit(in[i]), std::signbit(clipped[i])) << i;
+                    ASSERT_EQ(in[i], clipped[i]) << i;
+                }
+                EXPECT_EQ(gDitherIndex, dither ? index : UInt32(start));
+            }
+        }
     }
 }
 
