@@ -422,7 +422,10 @@ int BatchCommand::runBatch()
 
     // The worker, and the wait with progress.
     const bool terminal = ProgressPrinter::isTerminal(err_);
-    ProgressPrinter printer(err_, terminal, terminal ? ProgressPrinter::terminalWidth() : 0,
+    // The terminal's width is asked at every redraw: a resize shows at once.
+    ProgressPrinter printer(err_, terminal,
+                            terminal ? ProgressPrinter::Width([this] { return ProgressPrinter::terminalWidth(err_); })
+                                     : ProgressPrinter::Width(),
                             int(conversions.size()), batch.files());
     bool cancelled = false;
     {

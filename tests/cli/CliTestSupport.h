@@ -122,7 +122,8 @@ QString ReadText(const QString& path);
 
 // A stand-in for the MP3 encoder that holds a batch still, so that a test
 // acts on a batch that provably runs: `folder`/lame answers the version
-// question; an encoding run writes its process id into `folder`/encoding,
+// question; an encoding run reports 42% done, writes its process id into
+// `folder`/encoding,
 // then waits until `folder`/release exists and leaves without writing (the
 // file then fails).  A conversion to MP3 through it.
 class HeldEncoder {
