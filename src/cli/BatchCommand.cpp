@@ -38,12 +38,15 @@ QString AbsoluteClean(const QString& path)
 }
 
 // The line on standard error for an input that failed, was skipped or
-// converted with a warning: its path and why.  Empty for a plain success.
-QString InputReportLine(const Notification& n)
+// converted with a warning: its path, the conversion (when `conversion` is
+// not empty: more than one runs) and why.  Empty for a plain success.
+QString InputReportLine(const Notification& n, const QString& conversion)
 {
     // Control characters of a name are written out: a name never starts a
     // line of its own nor reaches the terminal raw.
-    const QString path = printable_text(ConversionProcess::notificationObject(n).toString());
+    QString path = printable_text(ConversionProcess::notificationObject(n).toString());
+    if (!conversion.isEmpty())
+        path += QStringLiteral(" (conversion '%1')").arg(printable_text(conversion));
     const QVariantMap info = ConversionProcess::notificationUserInfo(n);
     if (n.name == ConversionProcess::kSkippedNotification)
         return QStringLiteral("skipped %1: %2")
@@ -395,11 +398,15 @@ int BatchCommand::runBatch()
     // --quiet), printed by the main thread between progress lines.
     std::mutex linesMutex;
     QStringList lines;
-    batch.openLog([&linesMutex, &lines](BatchStart::Outcome outcome, const Notification& n) {
+    // Heard on the worker, while the conversion it names runs.
+    const bool nameConversions = conversions.size() > 1;
+    batch.openLog([&](BatchStart::Outcome outcome, const Notification& n) {
         if (outcome == BatchStart::Outcome::Converted)
             return;
+        const ConvSpecRef running = nameConversions ? process.curConvSpec() : ConvSpecRef();
+        const QString line = InputReportLine(n, running ? running->conversionName() : QString());
         std::lock_guard<std::mutex> lock(linesMutex);
-        lines.append(InputReportLine(n));
+        lines.append(line);
     });
     NotificationCenter& center = NotificationCenter::defaultCenter();
     auto takeLines = [&linesMutex, &lines] {

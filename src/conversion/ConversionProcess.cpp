@@ -1152,8 +1152,11 @@ SInt16 ConversionProcess::checkKeptTypeWritable(CSoundFile* in, CConvSpec* spec)
     const OSType type = spec->OutputFileTypeFor(in);
     if (FileTypeCanBeWritten(type))
         return noErr;
-    const QString reason = QStringLiteral("%1 files (type '%2') cannot be written: the conversion needs an output type")
-                               .arg(in->GetFormatName(), QString::fromStdString(fourcc_to_string(type)));
+    // The type by its name (its code is no word of the user's).
+    const QString reason =
+        QStringLiteral("%1 files cannot be written, and this conversion keeps the input's type: choose an output type "
+                       "for this conversion")
+            .arg(in->GetFormatName());
     std::lock_guard<std::mutex> lock(stateMutex_);
     failureReason_ = reason;
     return kTypeNotWritableErr;

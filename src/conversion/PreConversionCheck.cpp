@@ -113,14 +113,11 @@ OutputEstimate EstimateOutput(CSoundFile* in, CConvSpec* spec)
 // What a treatment made for two channels says of an input with more.
 QString NoRouteDetail(SInt32 treatment, UInt16 inputChannels)
 {
-    return QStringLiteral("%1 (%2 %3) takes stereo input, and this input has %4 channels; "
-                          "%2 2 writes each channel to a mono file of its own")
-        .arg(treatment == MixToMono  ? QStringLiteral("mixing to mono")
-             : treatment == LeftOnly ? QStringLiteral("taking the left channel")
-                                     : QStringLiteral("taking the right channel"),
-             ConvSpec::kChannelTreatKey)
-        .arg(treatment)
-        .arg(inputChannels);
+    return QStringLiteral("this conversion changes the number of channels by %1, which takes stereo input, and this "
+                          "input has %2 channels; %3 would write each channel to a mono file of its own")
+        .arg(ConvSpec::channelTreatmentPhrase(treatment))
+        .arg(inputChannels)
+        .arg(ConvSpec::channelTreatmentPhrase(SplitChannels));
 }
 
 // A change of rate beyond what the converters take; *ratio gets the output

@@ -17,7 +17,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24702, 1, "input file must be mono or stereo"},
     {-24701, 1, "combination of bit rate and sample rate not allowed for stereo files"},
     {-24700, 1, "combination of bit rate and sample rate not allowed for mono files"},
-    {-24620, 1, "cannot be written: the conversion needs an output type"},
+    {-24620, 1, "is of a type that cannot be written: choose an output type for this conversion"},
     {-24603, 1, "no usable LAME encoder found (MP3)"},
     {-24602, 1, "the LAME encoder failed (MP3)"},
     {-24601, 1, "has more than two channels (MP3)"},
