@@ -17,6 +17,7 @@
 #include "InterruptWatcher.h"
 #include "Logger.h"
 #include "NotificationCenter.h"
+#include "PreferenceKeys.h"
 #include "ProgressPrinter.h"
 #include "SoundFileSwitches.h"
 #include "UserDefaults.h"
@@ -400,9 +401,13 @@ int BatchCommand::runBatch()
     QStringList lines;
     // Heard on the worker, while the conversion it names runs.
     const bool nameConversions = conversions.size() > 1;
+    std::atomic<bool> nameTaken{false};
     batch.openLog([&](BatchStart::Outcome outcome, const Notification& n) {
         if (outcome == BatchStart::Outcome::Converted)
             return;
+        if (outcome == BatchStart::Outcome::Failed &&
+            ConversionProcess::notificationUserInfo(n).value(ConversionProcess::kErrorKey).toInt() == dupFNErr)
+            nameTaken = true;
         const ConvSpecRef running = nameConversions ? process.curConvSpec() : ConvSpecRef();
         const QString line = InputReportLine(n, running ? running->conversionName() : QString());
         std::lock_guard<std::mutex> lock(linesMutex);
@@ -486,6 +491,11 @@ int BatchCommand::runBatch()
                    .arg(batch.warned())
                    .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }
+    // Once, however many outputs found their names taken.
+    if (nameTaken && !defaults.boolForKey(PreferenceKeys::kNumberDuplicateFiles))
+        report(QStringLiteral("Outputs whose names were taken were not made (the existing files are kept); to have "
+                              "them numbered instead (NAME-1, NAME-2, ...), add --set \"%1=YES\"\n")
+                   .arg(PreferenceKeys::kNumberDuplicateFiles));
     if (batch.logger().logFileCreated()) {
         print(QStringLiteral("Log: ") + batch.logger().logPath() + QLatin1Char('\n'));
     } else if (showProgress) {

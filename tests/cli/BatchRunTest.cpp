@@ -418,6 +418,18 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     EXPECT_TRUE(log.contains("*a ")) << log.toStdString();
     EXPECT_TRUE(log.contains("duplicate filename error: " + taken));
 
+    // A whole batch run again: every output's name is taken, and the
+    // closing summary says once how to have them numbered.
+    const QStringList both = {"--quiet", "--conversions", conversions, "-o", root + "/twice", root + "/tree"};
+    ASSERT_EQ(Run(both).exitCode, 0);
+    const RunResult again = Run(both);
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.err.count("duplicate filename error"), 6) << again.err.toStdString();
+    EXPECT_TRUE(again.err.endsWith("\n0 converted, 6 failed, 0 skipped, 0 warnings\nOutputs whose names were taken were "
+                                   "not made (the existing files are kept); to have them numbered instead (NAME-1, "
+                                   "NAME-2, ...), add --set \"Number Duplicate Files=YES\"\n"))
+        << again.err.toStdString();
+
     // Numbered for this run only.
     const RunResult numbered = Run(base + QStringList{"--set", "Number Duplicate Files=YES", root + "/tree/a.wav"});
     EXPECT_EQ(numbered.exitCode, 0) << numbered.err.toStdString();
