@@ -22,6 +22,8 @@
 #include "SoundFileSwitches.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
+#include "batch_folder_checks.h"
+#include "path_problems.h"
 
 #include "debug_trace.h"
 #include "string_utils.h"
@@ -338,6 +340,13 @@ int BatchCommand::runInfo()
         }
     }
     std::fflush(out_);
+    // A named input that is not there is a mistake on the command line, as
+    // for a batch.
+    QStringList named;
+    for (const QString& input : options_.inputs())
+        named.append(AbsoluteClean(input));
+    if (const std::optional<BatchFolderRefusal> missing = CheckBatchInputsExist(named))
+        return refuse(kExitUsage, missing->title, missing->message);
     return allReadable ? kExitConverted : kExitFailures;
 }
 
@@ -368,11 +377,6 @@ int BatchCommand::runBatch()
 
     // The folders.
     const QString output = AbsoluteClean(options_.outputFolder());
-    if (PathExists(output.toStdString()) && !IsFolder(output.toStdString()))
-        return refuse(kExitUsage,
-                      QStringLiteral("the output folder '%1' is not a folder")
-                          .arg(printable_text(options_.outputFolder())),
-                      QString());
     BatchStart::Request request;
     for (const QString& input : options_.inputs())
         request.inputs.append(AbsoluteClean(input));
@@ -385,9 +389,12 @@ int BatchCommand::runBatch()
     request.printableNames = true;
     BatchStart batch(process, defaults);
     if (const std::optional<BatchStart::Refusal> refusal = batch.prepare(request)) {
+        // What the command line gets wrong (an input that is not there,
+        // folders that overlap) is bad usage; what the folders on disk
+        // keep from starting (an output folder that cannot be made, used or
+        // written into, or that exists while "Easy Thru" is NO) is not.
         const bool usage = refusal->step == BatchStart::Step::InputMissing ||
-                           refusal->step == BatchStart::Step::Folders ||
-                           refusal->step == BatchStart::Step::SubfolderExists;
+                           refusal->step == BatchStart::Step::Folders;
         return refuse(usage ? kExitUsage : kExitStopped, refusal->title, refusal->message);
     }
 
@@ -478,10 +485,14 @@ int BatchCommand::runBatch()
     center.removeObserver(cancelToken);
     const OSErr logError = batch.finish();
     const bool fatal = batch.logger().fatal();
-    if (logError != noErr)
-        report(QStringLiteral("quillmarch-batch: the log could not be written: %1 (%2)\n")
-                   .arg(InputInfo::errorMessage(logError))
-                   .arg(logError));
+    if (logError != noErr) {
+        // Its folder gone (removed while the batch ran) is said as such.
+        const QString problem = FolderPathProblem(output);
+        report(problem.isEmpty() ? QStringLiteral("quillmarch-batch: the log '%1' could not be written: %2\n")
+                                       .arg(printable_text(batch.logger().logPath()), BatchStart::errorText(logError))
+                                 : QStringLiteral("quillmarch-batch: the log could not be written into '%1': %2\n")
+                                       .arg(printable_text(output), printable_text(problem)));
+    }
 
     if (showProgress || batch.failed() > 0 || batch.skipped() > 0 || fatal || cancelled) {
         report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5\n")

@@ -29,11 +29,11 @@
 
 class BatchCommand {
 public:
-    // Exit statuses.
-    static constexpr int kExitConverted = 0;  // every file converted
-    static constexpr int kExitFailures = 1;   // some files failed
-    static constexpr int kExitStopped = 2;    // a fatal error or a cancel stopped the batch
-    static constexpr int kExitUsage = BatchOptions::kUsageExitStatus;
+    // Exit statuses (BatchOptions::help() says them to the user).
+    static constexpr int kExitConverted = 0;  // every file converted (listed, described)
+    static constexpr int kExitFailures = 1;   // some files failed, or were skipped with none converted
+    static constexpr int kExitStopped = 2;    // the batch stopped (fatal error, cancel) or could not start
+    static constexpr int kExitUsage = BatchOptions::kUsageExitStatus;  // the command line is wrong
 
     BatchCommand(const BatchOptions& options, std::FILE* out = stdout, std::FILE* err = stderr);
 

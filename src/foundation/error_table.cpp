@@ -246,7 +246,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-21005, 1, "sample word size is not supported for playback"},
     {-21004, 2, "Could not create pointer/handle"},
     {-21003, 1, "was aliased to something within itself"},
-    {-21002, 2, "Outputfolder has vanished"},
+    {-21002, 2, "Output folder has vanished"},
     {-21001, 2, "Outputfolder was located in inputfolder"},
     {-20032, 1, "Not enough RAM for fade in and out, increase mem"},
     {-20029, 2, "User stopped Quillmarch"},

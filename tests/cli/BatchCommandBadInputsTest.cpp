@@ -205,8 +205,8 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
         {"failed " + m + "m_badfork.sd2{c}: has a damaged resource fork (-199)", "*m_badfork", 4},
         {"failed " + m + "n_odd.g729{c}: not recognized as a CCITT G.729 file (25001)", "*n_odd", 4},
         {"failed " + m + "o_huge.m4a{c}: has corrupt chunksize (-22009)", "*o_huge", 4},
-        {"failed " + m + "p_broken.wav{c}: original of alias was not found (-22018)", "*p_broken", 4},
-        {"failed " + m + "q_loop.wav{c}: was aliased to something within itself (-21003)", "*q_loop", 4},
+        {"failed " + m + "p_broken.wav{c}: is a link to 'nowhere.wav', which does not exist (-22018)", "*p_broken", 4},
+        {"failed " + m + "q_loop.wav{c}: is a link that leads back into itself (-21003)", "*q_loop", 4},
         {"skipped " + m + "r_\\n*evil.wav      Disk full\\x1b[2J.txt{c}: not a sound file",
          "-r_\\n*evil.wav      Disk full\\x1b[2J.txt", 4},
         {"failed " + m + "s_set.L.aif{c}: lacks COMM chunk (AIFF) (-22202)", "*s_set.L.aif", 4},
@@ -280,7 +280,9 @@ TEST_F(BatchCommandBadInputsTest, ANamedInputIsConvertedOrNamedAndABrokenSoundFi
     for (const QString& extension : broken)
         EXPECT_TRUE(r.err.contains("failed " + m + "broken." + extension + ": ")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("failed " + m + "cut.wav: ")) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("skipped " + m + "._take1.wav: not a sound file\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("skipped " + m + "._take1.wav: an AppleDouble sidecar (the Finder information and "
+                               "resource fork of 'take1.wav'), not a sound file of its own\n"))
+        << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("skipped " + m + "notes.xyz: not a sound file\n")) << r.err.toStdString();
     EXPECT_TRUE(r.err.endsWith(QStringLiteral("\n1 converted, %1 failed, 2 skipped, 0 warnings\n").arg(broken.size() + 1)))
         << r.err.toStdString();
@@ -345,11 +347,29 @@ TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
     ASSERT_TRUE(process.waitForFinished(60000));
     const QString err = QString::fromUtf8(process.readAllStandardError());
     EXPECT_EQ(process.exitCode(), 2) << err.toStdString();
-    EXPECT_EQ(err, "failed " + root + "/out2/MP3: Outputfolder has vanished (-21002)\n"
+    EXPECT_EQ(err, "failed " + root + "/out2/MP3: Output folder has vanished (-21002)\n"
                    "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n");
     const QString log = ReadText(LogPathFromOutput(QString::fromUtf8(process.readAllStandardOutput())));
     EXPECT_EQ(log.count("\n*"), 1) << log.toStdString();
     EXPECT_TRUE(log.contains("\n*MP3 ")) << log.toStdString();
+
+    // The whole output folder removed, the log's with it: said as such, not
+    // as an input that was not found.
+    HeldEncoder again(root + "/bin3");
+    ASSERT_TRUE(again.ok());
+    QProcess whole;
+    ASSERT_GT(again.start(&whole, defaults,
+                          {"--quiet", "--conversions", mp3, "-o", root + "/out3", root + "/mix/a.wav",
+                           root + "/mix/b.wav"}),
+              0);
+    ASSERT_TRUE(QDir(root + "/out3").removeRecursively());
+    again.release();
+    ASSERT_TRUE(whole.waitForFinished(60000));
+    const QString wholeErr = QString::fromUtf8(whole.readAllStandardError());
+    EXPECT_EQ(whole.exitCode(), 2) << wholeErr.toStdString();
+    EXPECT_EQ(wholeErr, "failed " + root + "/out3: Output folder has vanished (-21002)\n"
+                        "quillmarch-batch: the log could not be written into '" + root + "/out3': it does not exist\n"
+                        "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n");
 }
 
 TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
