@@ -193,31 +193,37 @@ int BatchCommand::runVersion()
 
 QString BatchCommand::typeListing()
 {
-    auto row = [](const QString& code, const QString& type, bool readable, bool writable, const QString& extension,
-                  const QString& name) {
+    auto row = [](const QString& code, const QString& type, const QString& read, const QString& write,
+                  const QString& extension, const QString& name) {
         return QStringLiteral("%1  %2  %3  %4  %5  %6\n")
             .arg(code, 11)
             .arg(type, -6)
-            .arg(readable ? QStringLiteral("yes") : QStringLiteral("no"), -4)
-            .arg(writable ? QStringLiteral("yes") : QStringLiteral("no"), -5)
+            .arg(read, -9)
+            .arg(write, -5)
             .arg(extension.isEmpty() ? QStringLiteral("-") : extension, -5)
             .arg(name);
     };
-    QString text = QStringLiteral("%1  %2  %3  %4  %5  %6\n")
-                       .arg(QStringLiteral("CODE"), 11)
-                       .arg(QStringLiteral("TYPE"), -6)
-                       .arg(QStringLiteral("READ"), -4)
-                       .arg(QStringLiteral("WRITE"), -5)
-                       .arg(QStringLiteral("EXT"), -5)
-                       .arg(QStringLiteral("NAME"));
+    auto quoted = [](OSType code) { return QLatin1Char('\'') + InputInfo::typeCodeText(code) + QLatin1Char('\''); };
+    auto yesNo = [](bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("no"); };
+    QString text = row(QStringLiteral("CODE"), QStringLiteral("TYPE"), QStringLiteral("READ"), QStringLiteral("WRITE"),
+                       QStringLiteral("EXT"), QStringLiteral("NAME"));
     for (const OSType code : GetFileTypeTableCodes()) {
         const QVariantMap entry = GetFileTypeEntry(code);
         if (entry.isEmpty() || entry.value(QStringLiteral("engineOnly")).toBool())
             continue;
-        // A type is read or written only when its format class is built in.
-        const bool built = GetSoundFileFactory(code) != nullptr;
-        text += row(QString::number(qint32(code)), QLatin1Char('\'') + InputInfo::typeCodeText(code) + QLatin1Char('\''),
-                    built && entry.value(QStringLiteral("canBeRead")).toBool(), FileTypeCanBeWritten(code),
+        // How its files are read: as another type ("readAs": what its
+        // header or extension shows), as this type (when its format class
+        // is built in), or only as headerless input through the raw-file
+        // settings (no header, no extension of its own tells it).
+        QString read = QStringLiteral("no");
+        if (const OSType as = HFSTypeCodeFromFileType(entry.value(QStringLiteral("readAs")).toString())) {
+            read = QStringLiteral("as ") + quoted(as);
+        } else if (entry.value(QStringLiteral("canBeRead")).toBool() && GetSoundFileFactory(code) != nullptr) {
+            const bool rawOnly = !entry.value(QStringLiteral("headerlessReadings")).toList().isEmpty() &&
+                                 entry.value(QStringLiteral("extensions")).toList().isEmpty();
+            read = rawOnly ? QStringLiteral("raw") : QStringLiteral("yes");
+        }
+        text += row(QString::number(qint32(code)), quoted(code), read, yesNo(FileTypeCanBeWritten(code)),
                     entry.value(QStringLiteral("extension")).toString(), entry.value(QStringLiteral("text")).toString());
     }
 
@@ -256,9 +262,8 @@ QString BatchCommand::typeListing()
         if (!readable.contains(ext) || types.isEmpty())
             continue;
         const OSType as = HFSTypeCodeFromFileType(types.first());
-        text += row(QStringLiteral("-"), QStringLiteral("-"), true, false, ext,
-                    QStringLiteral("%1 (read as '%2' through the media libraries)")
-                        .arg(QString::fromUtf8(name), InputInfo::typeCodeText(as)));
+        text += row(QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("as ") + quoted(as), yesNo(false), ext,
+                    QStringLiteral("%1 (through the media libraries)").arg(QString::fromUtf8(name)));
     }
     return text;
 }
@@ -507,8 +512,9 @@ int BatchCommand::runBatch()
         report(QStringLiteral("Outputs whose names were taken were not made (the existing files are kept); to have "
                               "them numbered instead (NAME-1, NAME-2, ...), add --set \"%1=YES\"\n")
                    .arg(PreferenceKeys::kNumberDuplicateFiles));
+    // The log's path alone on standard output, for scripts.
     if (batch.logger().logFileCreated()) {
-        print(QStringLiteral("Log: ") + batch.logger().logPath() + QLatin1Char('\n'));
+        print(batch.logger().logPath() + QLatin1Char('\n'));
     } else if (showProgress) {
         report(QStringLiteral("No log file was kept.\n"));
     }

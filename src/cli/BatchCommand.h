@@ -42,11 +42,13 @@ public:
 
     // The text of --list-types: a header line, then one line per type of the
     // file-type table (but the engine's own): its code as a conversions file
-    // holds it (a signed decimal), as four characters in quotes, readable and
-    // writable ("yes" or "no"), its extension ("-" when none) and its name;
-    // then one line per name extension of what the media libraries read
-    // besides (FLAC, Ogg, Opus, ALAC, ...), with "-" for code and type and
-    // the type such a file is read as in its name.
+    // holds it (a signed decimal), as four characters in quotes, how its
+    // files are read ("yes": as this type; "raw": only as headerless input,
+    // through the raw-file settings; "as 'MooV'": as that type; "no"),
+    // whether it is written ("yes" or "no"), its extension ("-" when none)
+    // and its name; then one line per name extension of what the media
+    // libraries read besides (FLAC, Ogg, Opus, ALAC, ...), with "-" for code
+    // and type and the type such a file is read as.
     static QString typeListing();
 
 private:

@@ -128,6 +128,14 @@ TEST_P(BatchExitStatus, SaysWhyNamingThePath)
     for (const QString& text : GetParam().err)
         EXPECT_TRUE(r.err.contains(Filled(text))) << Filled(text).toStdString() << "\n" << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(Filled(GetParam().out))) << r.out.toStdString();
+    // A batch's standard output is the log's path alone, for scripts.
+    if (GetParam().arguments.contains("-o") && !r.out.isEmpty()) {
+        EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(root) +
+                                       "/out/QuillLog-\\d{8}-\\d{6}(-\\d+)?\\.qlg\\n$")
+                        .match(r.out)
+                        .hasMatch())
+            << r.out.toStdString();
+    }
     // Never an input's message for an output, nor a code's message that
     // speaks of something else.
     EXPECT_FALSE(r.err.contains("Expected input file not found")) << r.err.toStdString();

@@ -54,10 +54,9 @@ QJsonObject Probe(const QString& path)
 
 QString LogPathFromOutput(const QString& out)
 {
-    for (const QString& line : out.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("Log: ")))
-            return line.mid(5);
-    return QString();
+    // The log's path is all a batch writes on standard output.
+    const QString path = out.endsWith(QLatin1Char('\n')) ? out.chopped(1) : out;
+    return path.contains(QLatin1Char('\n')) ? QString() : path;
 }
 
 QString ReadText(const QString& path)

@@ -116,7 +116,8 @@ QJsonObject Probe(const QString& path);
 // changed by each entry of `changes` (one conversion per entry).
 QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap>>& changes);
 
-// The lines of the log file whose path the program printed ("Log: ...").
+// The path of the log the program printed (standard output holds it
+// alone, with a line end); empty when it printed anything else.
 QString LogPathFromOutput(const QString& out);
 QString ReadText(const QString& path);
 

@@ -163,6 +163,14 @@ QVariantMap PlainConversionTo(const std::string& type)
 
 class WritableTypeRoundTrip : public KeptTypeBatch, public ::testing::WithParamInterface<std::string> {
 protected:
+    // The READ column of --list-types for `type`.
+    QString ListedReading(const std::string& type)
+    {
+        const QRegularExpression row(QStringLiteral("^ *-?\\d+  '%1'  (yes|no|raw|as '.{4}') ")
+                                         .arg(QRegularExpression::escape(QString::fromStdString(type))),
+                                     QRegularExpression::MultilineOption);
+        return row.match(Run({"--list-types"}).out).captured(1);
+    }
     // What --info says of `path`.
     QJsonObject Info(const QString& path)
     {
@@ -208,6 +216,18 @@ TEST_P(WritableTypeRoundTrip, EmptyAndOneFrameOutputsReadBackAndKeepTheirType)
             continue;
         const QString file = outputs + "/" + relative;
         const QJsonObject info = Info(file);
+        // Read as --list-types says: as the type itself, only as raw input
+        // (through the preferences' raw settings), or as another type.
+        const QString listed = ListedReading(type);
+        if (listed == "raw") {
+            EXPECT_TRUE(info.contains("error")) << file.toStdString();
+            continue;
+        }
+        const QString as = listed == "yes" ? QString::fromStdString(type) : listed.mid(4, 4);
+        EXPECT_TRUE(listed == "yes" || listed.startsWith("as '")) << listed.toStdString();
+        EXPECT_TRUE(info.value("type").toString() == as || info.value("memberType").toString() == as)
+            << file.toStdString() << " is listed as read " << listed.toStdString() << ": "
+            << QJsonDocument(info).toJson().toStdString();
         // A type whose files do not record their rate is read through the
         // preferences' raw settings.
         if (info.contains("error") && resampled)
