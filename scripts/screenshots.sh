@@ -31,7 +31,7 @@ PLIST
 mkdir -p "$root/docs/images"
 shoot() {  # shoot TAB FILE
   QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
-  QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT="$2" QUILLMARCH_SCREENSHOT_TAB="$1" \
+  QUILLMARCH_SCREENSHOT="$2" QUILLMARCH_SCREENSHOT_TAB="$1" \
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" \
     "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes"
   echo "wrote $2"
@@ -40,7 +40,7 @@ shoot_with() {  # shoot_with VARIABLE FILE [ARGUMENT...]: one of the other pictu
   local variable="$1" file="$2"
   shift 2
   env QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
-    QUILLMARCH_INSTANCE="quillmarch-shots-$$" "$variable=$file" \
+    "$variable=$file" \
     QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" "$@"
   echo "wrote $file"
 }
@@ -48,7 +48,7 @@ shoot_window() {  # shoot_window NAME FILE [ARGUMENT...]: a window over the main
   local name="$1" file="$2"
   shift 2
   env QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
-    QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT="$file" QUILLMARCH_SCREENSHOT_WINDOW="$name" \
+    QUILLMARCH_SCREENSHOT="$file" QUILLMARCH_SCREENSHOT_WINDOW="$name" \
     QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" "$@"
   echo "wrote $file"
 }
@@ -79,7 +79,7 @@ for n in 1 2; do
   fi
 done
 QUILLMARCH_DEFAULTS="$work/defaults.plist" QUILLMARCH_RESOURCES="$root/resources" \
-QUILLMARCH_INSTANCE="quillmarch-shots-$$" QUILLMARCH_SCREENSHOT_PROGRESS="$root/docs/images/progress-window.png" \
+QUILLMARCH_SCREENSHOT_PROGRESS="$root/docs/images/progress-window.png" \
 QUILLMARCH_SCREENSHOT_LOG="$root/docs/images/log-window.png" \
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" "$app" \
     "$work/Examples/Bell mono.wav" "$work/Examples/Chord stereo.aif" "$work/Examples/more takes" --convert

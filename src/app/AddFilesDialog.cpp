@@ -5,12 +5,15 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <QTreeView>
@@ -22,6 +25,19 @@ AddFilesDialog::AddFilesDialog(QWidget* parent) : QFileDialog(parent)
     setWindowTitle(L("Please select one or more input files:"));
     setLabelText(QFileDialog::Accept, L("Add"));
     allowMultipleSelection();
+    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))) {
+        m_dialogsButton = buttons->button(QDialogButtonBox::Open);
+        m_acceptButton = buttons->addButton(L("Add"), QDialogButtonBox::AcceptRole);
+        m_acceptButton->setObjectName(QStringLiteral("addButton"));
+        m_acceptButton->setDefault(true);
+        if (m_dialogsButton) {
+            m_dialogsButton->hide();
+            m_dialogsButton->installEventFilter(this);
+            m_acceptButton->setEnabled(m_dialogsButton->isEnabled());
+        }
+    }
+    if (auto* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        connect(field, &QLineEdit::textChanged, this, &AddFilesDialog::showAcceptLabel);
     // What the current file is, under the list.
     (new SoundFileInfoViewController(this))->attachTo(this);
     // Room for the list's columns and the information view.
@@ -51,24 +67,45 @@ void AddFilesDialog::showEvent(QShowEvent* event)
     }
 }
 
-bool AddFilesDialog::openTypedFolder()
+QString AddFilesDialog::typedFolder() const
 {
     // Typed and confirmed with Enter in the name field, a folder is opened
     // as in any file panel; folders are added from the list.
     auto* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     if (!field || !field->hasFocus())
-        return false;
+        return QString();
     QString typed = field->text().trimmed();
     if (typed.isEmpty() || typed.startsWith(QLatin1Char('"')))
-        return false;
+        return QString();
     if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
         typed = QDir::homePath() + typed.mid(1);
     const QString folder = QDir(directory().absolutePath()).absoluteFilePath(typed);
-    if (!QFileInfo(folder).isDir())
+    return QFileInfo(folder).isDir() ? QDir::cleanPath(folder) : QString();
+}
+
+bool AddFilesDialog::openTypedFolder()
+{
+    const QString folder = typedFolder();
+    if (folder.isEmpty())
         return false;
-    setDirectory(QDir::cleanPath(folder));
-    field->clear();
+    setDirectory(folder);
+    if (auto* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        field->clear();
     return true;
+}
+
+void AddFilesDialog::showAcceptLabel()
+{
+    if (m_acceptButton)
+        m_acceptButton->setText(typedFolder().isEmpty() ? L("Add") : L("Open"));
+}
+
+bool AddFilesDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // The dialog enables its button as the selection allows; ours follows.
+    if (watched == m_dialogsButton && event->type() == QEvent::EnabledChange && m_acceptButton)
+        m_acceptButton->setEnabled(m_dialogsButton->isEnabled());
+    return QFileDialog::eventFilter(watched, event);
 }
 
 void AddFilesDialog::accept()

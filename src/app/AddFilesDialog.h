@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+class QPushButton;
+
 class AddFilesDialog : public QFileDialog {
     Q_OBJECT
 public:
@@ -21,7 +23,18 @@ protected:
 
 private:
     void allowMultipleSelection();
-    // True when the name field, being edited, names a folder: it is opened.
+    // The folder the name field names while it is being edited (Enter opens
+    // it), else empty.
+    QString typedFolder() const;
+    // True when the name field names a folder: it is opened.
     bool openTypedFolder();
+    // The accept button says what it does: "Add" (what is selected, files and
+    // folders alike), or "Open" only for a typed folder.  It is a button of
+    // ours in place of the dialog's own, which says "Open" whenever a folder
+    // is among the selection; ours follows only its enabled state.
+    void showAcceptLabel();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    QPushButton* m_acceptButton = nullptr;
+    QPushButton* m_dialogsButton = nullptr;
     QStringList m_paths;
 };

@@ -32,6 +32,10 @@ AddFilesErrorsController::AddFilesErrorsController(UserDefaults& defaults, QWidg
     m_openButton->setEnabled(false);
     auto* saveButton = new QPushButton(L("Save as Text..."), this);
     auto* closeButton = new QPushButton(L("Close"), this);
+    // Return closes the list, wherever the focus is.
+    closeButton->setDefault(true);
+    m_openButton->setAutoDefault(false);
+    saveButton->setAutoDefault(false);
     ControlTools::LayOutOverButtonRow(this, m_table, 0, {m_openButton, saveButton}, {closeButton});
 
     connect(m_table, &QTreeWidget::itemSelectionChanged, this, &AddFilesErrorsController::selectionChanged);

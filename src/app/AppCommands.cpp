@@ -139,7 +139,7 @@ bool AppCommands::emptyOutputFolder(MainWindow& window, MainController& controll
     const int answer = AppPresenter::showAlert(
         {L("Really empty output folder?"),
          L("Are you sure you want to delete all files and folders from '%1' ?\n\nThis is NOT undoable!").arg(folder),
-         L("Delete All"), L("Cancel"), {}},
+         L("Delete All"), L("Cancel"), {}, true},
         &window);
     if (answer != 1)
         return false;

@@ -70,7 +70,7 @@ int AppPresenter::showAlert(const Alert& alert, QWidget* parent)
         alternateButton = box.addButton(alert.alternateButton, QMessageBox::RejectRole);
     if (!alert.otherButton.isEmpty())
         otherButton = box.addButton(alert.otherButton, QMessageBox::DestructiveRole);
-    box.setDefaultButton(defaultButton);
+    box.setDefaultButton(alert.destructive && alternateButton ? alternateButton : defaultButton);
     if (alternateButton)
         box.setEscapeButton(alternateButton);
     FitTitleBar(box);

@@ -21,6 +21,10 @@ struct Alert {
     QString defaultButton;    // "OK" when empty
     QString alternateButton;  // none when empty
     QString otherButton;      // none when empty
+    // The default button's action cannot be undone (deleting, resetting,
+    // cancelling a batch): Return answers the alternate button (Cancel)
+    // instead, so that a key pressed from habit destroys nothing.
+    bool destructive = false;
 };
 
 class AppPresenter {

@@ -30,6 +30,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -306,17 +307,17 @@ void ConversionEditor::buildFieldTable()
                                     double length = 0;
                                     if (!regions.startAt.value(&from) || !regions.length.value(&length))
                                         return;
-                                    s.setSnipFrom(float(from));
-                                    s.setSnipTo(float(from) + float(length));
+                                    s.setSnipFrom(from);
+                                    s.setSnipTo(from + length);
                                 },
                                 {}});
     t.editOnPair(startRow, regions.startAt);
     const int lengthRow = t.add({{ConvSpec::kSnipToKey},
-                                 [&regions](ConvSpec& s) { regions.length.set(double(s.snipTo() - s.snipFrom())); },
+                                 [&regions](ConvSpec& s) { regions.length.set(s.snipTo() - s.snipFrom()); },
                                  [&regions](ConvSpec& s) {
                                      double length = 0;
                                      if (regions.length.value(&length))
-                                         s.setSnipTo(s.snipFrom() + float(length));
+                                         s.setSnipTo(s.snipFrom() + length);
                                  },
                                  {}});
     t.editOnPair(lengthRow, regions.length);
@@ -550,6 +551,11 @@ void ConversionEditor::showEvent(QShowEvent* event)
             move(m.captured(1).toInt(), m.captured(2).toInt());
     }
     QDialog::showEvent(event);
+    // Showing the groups changes what some of them need (rows that the
+    // settings show): the window takes its final size now, before it is
+    // mapped, not at the first edit.
+    if (layout())
+        layout()->activate();
 }
 
 void ConversionEditor::updateUI()

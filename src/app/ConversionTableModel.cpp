@@ -22,7 +22,9 @@ QVariant ConversionTableModel::data(const QModelIndex& index, int role) const
             return spec.active() ? Qt::Checked : Qt::Unchecked;
         return QVariant();
     case ConvName:
-        if (role == Qt::DisplayRole)
+        // Cut in its middle when the column is narrow (the numbers that tell
+        // duplicates apart stay), whole in the tooltip.
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
             return spec.conversionName();
         if (role == Qt::ForegroundRole && !spec.valid())
             return QBrush(QColor(Qt::gray));

@@ -1,6 +1,12 @@
 #include "InstanceChannel.h"
 
+#include "PrivateSockets.h"
+#include "UserDefaults.h"
+
+#include <QCryptographicHash>
 #include <QDataStream>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -14,28 +20,42 @@ InstanceChannel::InstanceChannel(QObject* parent) : QObject(parent) {}
 
 InstanceChannel::~InstanceChannel() = default;
 
-QString InstanceChannel::defaultServerName()
+QString InstanceChannel::defaultServerName(QString* why)
 {
-    const QString override = qEnvironmentVariable("QUILLMARCH_INSTANCE");
-    if (!override.isEmpty())
-        return override;
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = QStringLiteral("user");
-    return QStringLiteral("quillmarch-") + user;
+    const QString folder = PrivateSockets::folder(why);
+    if (folder.isEmpty())
+        return QString();
+    QByteArray session;
+    for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"})
+        session += name + ('=' + qgetenv(name)) + '\n';
+    session += "HOME=" + QFile::encodeName(QDir::homePath()) + '\n';
+    session += "PREFERENCES=" + QFile::encodeName(QFileInfo(UserDefaults::defaultFilePath()).absoluteFilePath());
+    const QByteArray hash = QCryptographicHash::hash(session, QCryptographicHash::Sha256).toHex().left(12);
+    return folder + QStringLiteral("/quillmarch-") + QString::fromLatin1(hash);
 }
 
-bool InstanceChannel::forward(const QStringList& arguments, const QString& serverName, int timeoutMs,
-                              ConvertAnswer* convertAnswer, int answerTimeoutMs, QString* reason)
+namespace {
+
+// Why the socket `serverName` may not be used: its folder, or what stands
+// there, is not this user's; empty when it may (or nothing is there yet).
+QString PlaceProblem(const QString& serverName)
 {
-    if (convertAnswer)
-        *convertAnswer = ConvertAnswer::None;
-    if (reason)
-        reason->clear();
-    QLocalSocket socket;
-    socket.connectToServer(serverName);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
+    // (A bare name would be taken to the shared temporary folder.)
+    if (!QFileInfo(serverName).isAbsolute())
+        return QStringLiteral("the socket's name %1 is not a full path").arg(serverName);
+    const QString folderProblem = PrivateSockets::folderProblem(QFileInfo(serverName).absolutePath());
+    if (!folderProblem.isEmpty())
+        return folderProblem;
+    QString why;
+    if (PrivateSockets::socketAt(serverName, &why) == PrivateSockets::Socket::NotOwn)
+        return why;
+    return QString();
+}
+
+}  // namespace
+
+QByteArray InstanceChannel::message(const QStringList& arguments)
+{
     QByteArray message;
     {
         QDataStream out(&message, QIODevice::WriteOnly);
@@ -47,7 +67,38 @@ bool InstanceChannel::forward(const QStringList& arguments, const QString& serve
         QDataStream out(&frame, QIODevice::WriteOnly);
         out << quint32(message.size());
     }
-    socket.write(frame + message);
+    return frame + message;
+}
+
+bool InstanceChannel::forward(const QStringList& arguments, const QString& serverName, int timeoutMs,
+                              ConvertAnswer* convertAnswer, int answerTimeoutMs, QString* reason, QString* refusal)
+{
+    if (convertAnswer)
+        *convertAnswer = ConvertAnswer::None;
+    if (reason)
+        reason->clear();
+    auto refuse = [refusal](const QString& why) {
+        if (refusal)
+            *refusal = why;
+        return false;
+    };
+    refuse(QString());
+    if (const QString problem = PlaceProblem(serverName); !problem.isEmpty())
+        return refuse(problem);
+    if (PrivateSockets::socketAt(serverName) == PrivateSockets::Socket::Missing)
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    // Whoever listens there must be this user's too; nothing is sent before.
+    if (const qint64 peer = PrivateSockets::peerUser(socket.socketDescriptor()); peer != qint64(PrivateSockets::user())) {
+        socket.abort();
+        return refuse(QStringLiteral("the program listening on %1 runs as another user (user id %2)")
+                          .arg(serverName)
+                          .arg(peer));
+    }
+    socket.write(message(arguments));
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;
     if (!socket.waitForReadyRead(timeoutMs))
@@ -73,16 +124,32 @@ bool InstanceChannel::forward(const QStringList& arguments, const QString& serve
     return true;
 }
 
-bool InstanceChannel::listen(const QString& serverName)
+bool InstanceChannel::listen(const QString& serverName, QString* why)
 {
     delete m_server;
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptConnection);
-    if (m_server->listen(serverName))
+    m_server = nullptr;
+    QString problem = PlaceProblem(serverName);
+    if (problem.isEmpty()) {
+        m_server = new QLocalServer(this);
+        m_server->setSocketOptions(QLocalServer::UserAccessOption);
+        connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptConnection);
+        // What stands there is this user's: a socket left by a crashed
+        // instance (a running one would have taken the files).
+        if (!m_server->listen(serverName) &&
+            PrivateSockets::socketAt(serverName) == PrivateSockets::Socket::Own) {
+            QLocalServer::removeServer(serverName);
+            m_server->listen(serverName);
+        }
+        if (!m_server->isListening())
+            problem = m_server->errorString();
+    }
+    if (problem.isEmpty())
         return true;
-    QLocalServer::removeServer(serverName);
-    return m_server->listen(serverName);
+    if (why)
+        *why = problem;
+    delete m_server;
+    m_server = nullptr;
+    return false;
 }
 
 void InstanceChannel::close()
@@ -100,6 +167,14 @@ void InstanceChannel::acceptConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // Only this user's own starts are heard.
+        const qint64 peer = PrivateSockets::peerUser(socket->socketDescriptor());
+        if (peer != qint64(PrivateSockets::user())) {
+            qWarning("quillmarch: refused a connection from user id %lld", peer);
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
             buffer->append(socket->readAll());

@@ -39,7 +39,10 @@ LogDocument::LogDocument(QWidget* parent) : QMainWindow(parent)
     setAttribute(Qt::WA_DeleteOnClose);
     m_view = new QPlainTextEdit(this);
     m_view->setFont(courier(12));
-    m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines (a failure's reason, the hint on duplicates) wrap at the
+    // window's width: nothing of a log needs scrolling sideways.
+    m_view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setCentralWidget(m_view);
     connect(m_view->document(), &QTextDocument::modificationChanged, this, &QWidget::setWindowModified);
 

@@ -25,6 +25,7 @@
 #include <QVariantList>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -801,8 +802,10 @@ void MainController::handleWindowFade()
         m_windowAlpha -= 0.075;
         return;
     }
-    if (m_window)
+    if (m_window) {
+        m_windowPosition = m_window->pos();
         m_window->hide();
+    }
     m_fadeTimer->stop();
 }
 
@@ -814,7 +817,14 @@ void MainController::engineDone()
     m_fadeTimer->stop();
     if (m_window) {
         m_window->setWindowOpacity(1.0);
+        // Moved explicitly, the window is shown where it was (and put back
+        // there if the window manager placed it anew on showing).
+        const std::optional<QPoint> position = std::exchange(m_windowPosition, std::nullopt);
+        if (position)
+            m_window->move(*position);
         m_window->show();
+        if (position && m_window->pos() != *position)
+            m_window->move(*position);
         m_window->raise();
         m_window->activateWindow();
     }

@@ -254,6 +254,9 @@ private:
     QTimer* m_fadeTimer = nullptr;
     double m_windowAlpha = 1.0;
     bool m_shouldStartFade = false;
+    // Where the main window stood when it faded out: it comes back there,
+    // not where a window manager would place a newly shown window.
+    std::optional<QPoint> m_windowPosition;
     int m_progressInterval = 100;
     QString m_lastBatchLog;
 };

@@ -52,6 +52,9 @@ QTableView* NewTable(QWidget* page, QAbstractItemModel* model)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One line a row, cut in its middle: the ends that tell names apart
+    // (a duplicate's number, a take's extension) stay in sight.
+    table->setWordWrap(false);
     table->setTextElideMode(Qt::ElideMiddle);
     table->setAlternatingRowColors(true);
     table->setShowGrid(false);
@@ -444,6 +447,12 @@ void MainWindow::updateCommands()
         it.value()->setEnabled(m_controller.validate(AppCommand(it.key())));
     for (auto it = m_buttons.cbegin(); it != m_buttons.cend(); ++it)
         it.value()->setEnabled(m_controller.validate(AppCommand(it.key())));
+    // A greyed Start says what it waits for (inputs, an active conversion,
+    // an output folder, the end of playing or adding).
+    const QString missing = m_controller.startUnavailableReason();
+    m_startButton->setToolTip(missing);
+    if (QAction* start = action(AppCommand::Start))
+        start->setStatusTip(missing);
 }
 
 QList<int> MainWindow::selectedInputRows() const

@@ -17,7 +17,6 @@
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -72,9 +71,9 @@ PlaybackController::PlaybackController(MainController& controller, QTableView* i
     m_speedSlider = new QSlider(Qt::Horizontal, m_bar);
     m_speedSlider->setRange(kSliderMin, kSliderMax);
     m_speedSlider->setMaximumWidth(140);
-    m_speedField = new QLineEdit(m_bar);
-    m_speedField->setReadOnly(true);
-    m_speedField->setMaximumWidth(50);
+    m_speedField = new QLabel(m_bar);
+    m_speedField->setToolTip(L("Playing Speed"));
+    m_speedField->setMinimumWidth(m_speedField->fontMetrics().horizontalAdvance(QStringLiteral("4.00")));
     m_speedReset = new QPushButton(L("1x"), m_bar);
     m_speedReset->setToolTip(L("Normal Speed"));
     m_playingLine = new ElidingLabel(m_bar);

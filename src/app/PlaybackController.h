@@ -26,7 +26,6 @@ class Player;
 class QAction;
 class QCheckBox;
 class QLabel;
-class QLineEdit;
 class QMenuBar;
 class QPushButton;
 class QSlider;
@@ -79,7 +78,7 @@ public:
     QPushButton* playButton() const { return m_playButton; }
     QPushButton* button(AppCommand command) const;
     QSlider* speedSlider() const { return m_speedSlider; }
-    QLineEdit* speedField() const { return m_speedField; }
+    QLabel* speedField() const { return m_speedField; }
     ElidingLabel* playingLine() const { return m_playingLine; }
     QCheckBox* blipCheckBox() const { return m_blipBox; }
     QCheckBox* autoPlayCheckBox() const { return m_autoPlayBox; }
@@ -127,7 +126,7 @@ private:
     QPushButton* m_prevFolder = nullptr;
     QPushButton* m_nextFolder = nullptr;
     QSlider* m_speedSlider = nullptr;
-    QLineEdit* m_speedField = nullptr;
+    QLabel* m_speedField = nullptr;  // shows the slider's speed; not typed into
     QPushButton* m_speedReset = nullptr;
     ElidingLabel* m_playingLine = nullptr;
     QCheckBox* m_blipBox = nullptr;

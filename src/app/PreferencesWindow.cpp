@@ -151,7 +151,7 @@ PreferencesWindow::PreferencesWindow(UserDefaults& defaults, QWidget* parent)
         const int answer = AppPresenter::showAlert(
             {L("Reset the preferences?"),
              L("Every preference goes back to its factory setting (the channel count of headerless files stays)."),
-             L("Reset"), L("Cancel"), {}},
+             L("Reset"), L("Cancel"), {}, true},
             this);
         if (answer == 1)
             doFactoryDefaults();

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -60,7 +61,9 @@ ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     font.setPointSize(11);
     m_warnings->setFont(font);
     m_warnings->setMinimumHeight(90);
-    m_warnings->hide();
+    m_warningsPlace = new QStackedWidget(background);
+    m_warningsPlace->addWidget(new QWidget(m_warningsPlace));
+    m_warningsPlace->addWidget(m_warnings);
     for (QLabel* label : {m_conversionText, m_fileTextView, m_stepText, m_regionText})
         label->setTextFormat(Qt::PlainText);
     m_conversionBarView->setTextVisible(false);
@@ -78,8 +81,8 @@ ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     layout->addWidget(m_fileBarView);
     layout->addWidget(m_stepText);
     layout->addWidget(m_regionText);
+    layout->addWidget(m_warningsPlace, 1);
     layout->addLayout(bottom);
-    layout->addWidget(m_warnings, 1);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(background);
@@ -122,7 +125,7 @@ void ProgressController::begin(ConversionProcess* process, int files, int conver
     m_conversions = conversions;
     m_cancelling = false;
     m_running = false;
-    m_warnings->hide();
+    m_warningsPlace->setCurrentIndex(0);
     m_curSamples = 0.0;
     m_barPart = 0.0;
     m_curStep = 0.0;
@@ -254,7 +257,7 @@ void ProgressController::showWarnings()
     ConversionProcess& process = *m_process;
     if (process.warningChanged()) {
         process.setFlag(ConversionProcess::kWarningChanged, false);
-        m_warnings->show();
+        m_warningsPlace->setCurrentWidget(m_warnings);
         if (!m_cancelling)
             m_warningCount->setText(L("Warnings: %1").arg(process.warnings()));
     }
@@ -313,6 +316,7 @@ void ProgressController::closeEvent(QCloseEvent* event)
                         "far stay.");
     alert.defaultButton = L("Cancel Batch");
     alert.alternateButton = L("Keep Converting");
+    alert.destructive = true;
     if (AppPresenter::showAlert(alert, this) == 1)
         doCancel();
 }
@@ -335,7 +339,7 @@ QString ProgressController::stepText() const { return m_stepText->text(); }
 QString ProgressController::regionText() const { return m_regionText->text(); }
 QString ProgressController::warningCountText() const { return m_warningCount->text(); }
 QString ProgressController::warningsText() const { return m_warnings->toPlainText(); }
-bool ProgressController::warningsShown() const { return !m_warnings->isHidden(); }
+bool ProgressController::warningsShown() const { return m_warningsPlace->currentWidget() == m_warnings; }
 int ProgressController::conversionBarValue() const { return m_conversionBar; }
 int ProgressController::conversionBarMaximum() const { return m_files * m_conversions; }
 bool ProgressController::barsBusy() const { return m_fileBarView->maximum() == 0; }

@@ -28,6 +28,7 @@
 class ConversionProcess;
 class QLabel;
 class QPlainTextEdit;
+class QStackedWidget;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -107,5 +108,8 @@ private:
     QLabel* m_regionText = nullptr;
     QLabel* m_warningCount = nullptr;
     QPlainTextEdit* m_warnings = nullptr;
+    // The warnings' place, kept while they are hidden: nothing moves when
+    // they appear (Cancel above all).
+    QStackedWidget* m_warningsPlace = nullptr;
     QPushButton* m_cancelButton = nullptr;
 };

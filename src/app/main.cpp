@@ -1,6 +1,6 @@
 // quillmarch: the desktop application.  Files named on the command line
-// are added to the input list; when the application already runs, they
-// are handed to it and this start ends.
+// are added to the input list; when the application already runs for this
+// user and session, they are handed to it and this start ends.
 //
 // QUILLMARCH_SCREENSHOT=FILE (scripts/screenshots.sh) saves a picture of
 // the main window once the files are added, and quits;
@@ -47,7 +47,8 @@ const char kUsage[] =
     "\n"
     "The desktop application of Quillmarch, the batch audio-file converter.\n"
     "Files and folders named are added to the input list; when the application\n"
-    "already runs, they are handed to it.\n"
+    "already runs for this user and session (the same display, home folder and\n"
+    "preferences file), they are handed to it.\n"
     "\n"
     "  --convert   once the files are added, start the batch as the Start button\n"
     "              does (when Start is available); a second start waits for the\n"
@@ -99,6 +100,13 @@ int main(int argc, char* argv[])
         }
     }
 
+    // A preferences file named by QUILLMARCH_DEFAULTS is used only when it is
+    // one: it is never made in a missing folder, put aside or replaced.
+    if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "quillmarch: %s\n", qPrintable(problem));
+        return 64;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmarch"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmarch"));
@@ -110,11 +118,20 @@ int main(int argc, char* argv[])
         if (!argument.startsWith(QLatin1String("--")))
             argument = QFileInfo(argument).absoluteFilePath();
 
-    // A second start hands over its files; with "--convert" it reports
-    // what the running application did with the command.
+    // A second start of this user's session hands over its files; with
+    // "--convert" it reports what the running application did with the
+    // command.
+    QString why;
+    const QString serverName = InstanceChannel::defaultServerName(&why);
+    if (serverName.isEmpty())
+        std::fprintf(stderr, "quillmarch: no private folder for this session's socket: %s; other starts will open "
+                             "windows of their own\n", qPrintable(why));
+    else if (!why.isEmpty())
+        std::fprintf(stderr, "quillmarch: %s; this session's socket is %s\n", qPrintable(why), qPrintable(serverName));
     InstanceChannel::ConvertAnswer answer = InstanceChannel::ConvertAnswer::None;
     QString reason;
-    if (InstanceChannel::forward(arguments, InstanceChannel::defaultServerName(), 3000, &answer, 600000, &reason)) {
+    if (!serverName.isEmpty() &&
+        InstanceChannel::forward(arguments, serverName, 3000, &answer, 600000, &reason, &why)) {
         if (arguments.contains(QStringLiteral("--convert"))) {
             switch (answer) {
             case InstanceChannel::ConvertAnswer::Started:
@@ -131,9 +148,13 @@ int main(int argc, char* argv[])
         }
         return 0;
     }
+    if (!serverName.isEmpty() && !why.isEmpty())
+        std::fprintf(stderr, "quillmarch: nothing handed over: %s; this start opens a window of its own\n",
+                     qPrintable(why));
     InstanceChannel channel;
-    if (!channel.listen())
-        std::fputs("quillmarch: cannot listen for other starts; they will open windows of their own\n", stderr);
+    if (!serverName.isEmpty() && !channel.listen(serverName, &why))
+        std::fprintf(stderr, "quillmarch: cannot listen for other starts: %s; they will open windows of their own\n",
+                     qPrintable(why));
 
     MainController controller(UserDefaults::standardUserDefaults());
     MainWindow window(controller);

@@ -143,6 +143,10 @@ int BatchCommand::run()
         qputenv("QUILLMARCH_DEFAULTS", AbsoluteClean(options_.defaultsFile()).toUtf8());
     if (options_.versionRequested())
         return runVersion();
+    // A preferences file the user named is used only when it is one: it is
+    // never made in a missing folder, put aside or replaced.
+    if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty())
+        return refuse(kExitUsage, problem, QString());
     // The exception trace is a diagnostic: its lines come only with the
     // debug trace (QUILLMARCH_DEBUG_TRACE=1), never for an ordinary bad file.
     exception_trace_guard traces(debug_trace_enabled != 0);

@@ -145,7 +145,8 @@ QString BatchOptions::help()
         "                       and %1\n"
         "  --conversion NAME    run only the conversions of these names, active or\n"
         "                       not (repeatable)\n"
-        "  --defaults FILE      the preferences file to use\n"
+        "  --defaults FILE      the preferences file to use (made when missing; its\n"
+        "                       folder must exist)\n"
         "  --set KEY=VALUE      a preference for this run only: YES or NO (any case,\n"
         "                       also true, false, 1, 0), a number or text, as the\n"
         "                       preference takes (repeatable)\n"
@@ -168,7 +169,10 @@ QString BatchOptions::help()
         "\n"
         "Preferences live in ~/.config/Quillmarch/Quillmarch.plist (an XML property\n"
         "list; $XDG_CONFIG_HOME replaces ~/.config), or in the file named by\n"
-        "--defaults or by the environment variable QUILLMARCH_DEFAULTS.\n"
+        "--defaults or by the environment variable QUILLMARCH_DEFAULTS.  A named file\n"
+        "that is not a dictionary of preferences (an array such as a conversions\n"
+        "file, a folder, anything unreadable), or whose folder is missing, is refused\n"
+        "with status 64 and left as it is.\n"
         "\n"
         "An output whose name is already taken fails with a duplicate filename\n"
         "error and the existing file is kept.  To number duplicates instead\n"
@@ -178,12 +182,14 @@ QString BatchOptions::help()
         "Exit status: 0 every file converted (or listed, or described); 1 some files\n"
         "failed, or none converted while some were skipped (with --info: an input\n"
         "that cannot be read); 2 the batch stopped or could not start: a fatal\n"
-        "error, an interrupt, the output folder removed while the batch ran, an\n"
+        "error (a full disk, also when the MP3 encoder or the renaming of outputs\n"
+        "meets it), an interrupt, the output folder removed while the batch ran, an\n"
         "output folder that cannot be made, used or written into (named, with the\n"
         "reason), or a conversion's output folder that exists while \"Easy Thru\" is\n"
         "NO; 64 bad usage: an unknown option or preference, a value of the wrong\n"
-        "kind, a conversions file with problems, an input that does not exist (also\n"
-        "with --info), or an output folder inside an input folder (nothing is made).\n")
+        "kind, a conversions or preferences file that cannot be used, an input that\n"
+        "does not exist (also with --info), or an output folder inside an input\n"
+        "folder (nothing is made).\n")
         .arg(conversionsGuide());
 }
 

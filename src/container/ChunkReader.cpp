@@ -112,22 +112,6 @@ OSErr MemoryChunkSource::Length(SInt64* length)
     return noErr;
 }
 
-OSErr CallbackChunkSource::ReadAt(SInt64 position, void* buffer, std::size_t count, std::size_t* got)
-{
-    const OSErr err = m_read(position, buffer, count);
-    *got = err == noErr ? count : 0;
-    if (err != noErr) {
-        m_readErr = err;
-    }
-    return err;
-}
-
-OSErr CallbackChunkSource::Length(SInt64* length)
-{
-    *length = m_length;
-    return noErr;
-}
-
 // ------------------------------------------------------------------- views
 
 ChunkView::ChunkView(std::vector<UInt8> bytes, ChunkByteOrder order, OSErr overrunErr)

@@ -108,24 +108,6 @@ private:
     std::size_t m_size;
 };
 
-// Reads through a function that fills all `count` bytes or fails (eofErr
-// when the source ends first), over a length the caller gives (a header
-// reader's own bounds).  ReadError keeps the code of the last failed read,
-// as the function gave it (the walk turns eofErr into -22004).
-class CallbackChunkSource : public ChunkSource {
-public:
-    using Read = std::function<OSErr(SInt64 position, void* buffer, std::size_t count)>;
-    CallbackChunkSource(Read read, SInt64 length) : m_read(std::move(read)), m_length(length) {}
-    OSErr ReadAt(SInt64 position, void* buffer, std::size_t count, std::size_t* got) override;
-    OSErr Length(SInt64* length) override;
-    OSErr ReadError() const { return m_readErr; }
-
-private:
-    Read m_read;
-    SInt64 m_length;
-    OSErr m_readErr = noErr;
-};
-
 // ------------------------------------------------------------------ chunks
 struct ChunkInfo {
     FourCharCode id = 0;

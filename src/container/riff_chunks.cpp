@@ -12,20 +12,4 @@ ChunkWalkOptions WalkOptions()
     return options;
 }
 
-OSErr ForEachChunk(ChunkSource& source, int maxChunks, bool toFileEnd,
-                   const std::function<bool(const ChunkInfo&)>& visit)
-{
-    if (maxChunks <= 0)
-        return noErr;
-    // A code no walk gives otherwise: the chunk limit is a plain end here.
-    constexpr OSErr kLimitReached = 1;
-    ChunkWalkOptions options = WalkOptions();
-    options.maxChunks = maxChunks - 1;
-    options.tooManyChunksErr = kLimitReached;
-    options.stopAtContainerEnd = !toFileEnd;
-    ChunkReader reader(source, options);
-    const OSErr err = reader.ForEach(visit);
-    return err == kLimitReached ? noErr : err;
-}
-
 } // namespace riff_chunks

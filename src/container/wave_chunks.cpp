@@ -1,6 +1,7 @@
 #include "wave_chunks.h"
 
 #include "ByteOrder.h"
+#include "CSoundFile.h"
 
 #include <QHash>
 #include <QSet>
@@ -103,45 +104,48 @@ bool ParseFormat(ChunkView& body, Format* format)
 
 OSErr CheckFrameLayout(const Format& format)
 {
-    if (format.channels == 0)
-        return noErr;  // refused as unsupported data by the readers
-    const UInt32 channels = format.channels;
-    const UInt32 align = format.blockAlign;
-    // A frame wider than the 16-bit field is not judged by it.
-    auto agrees = [&](UInt32 minBytes, UInt32 maxBytes) {
-        if (channels * minBytes > 0xFFFF)
-            return true;
-        return align % channels == 0 && align / channels >= minBytes && align / channels <= maxBytes;
-    };
+    UInt32 sampleBytes = 0;
     switch (format.coding) {
-    case kWAVEFormatPCM: {
-        // Words that are not whole bytes sit in containers of up to four
-        // bytes; the alignment gives the container.
-        const UInt32 wordBytes = (UInt32(format.bitsPerSample) + 7) / 8;
-        if (wordBytes == 0 || wordBytes > 4)
+    case kWAVEFormatPCM:
+        if (format.bitsPerSample == 0 || format.bitsPerSample > 32)
             return noErr;  // refused as unsupported data by the readers
-        return agrees(wordBytes, 4) ? noErr : kWAVEBadBlockAlignErr;
-    }
+        sampleBytes = (UInt32(format.bitsPerSample) + 7) / 8;
+        break;
     case kWAVEFormatFloat:
-        return format.bitsPerSample != 32 || agrees(4, 4) ? noErr : kWAVEBadBlockAlignErr;
+        if (format.bitsPerSample != 32)
+            return noErr;  // likewise
+        sampleBytes = 4;
+        break;
     case kWAVEFormatMuLaw:
     case kWAVEFormatALaw:
-        return format.bitsPerSample != 8 || agrees(1, 1) ? noErr : kWAVEBadBlockAlignErr;
+        if (format.bitsPerSample != 8)
+            return noErr;  // likewise
+        sampleBytes = 1;
+        break;
     default:
         return noErr;  // coded data: the block is the coder's
     }
+    if (format.channels == 0)
+        return noErr;  // refused as unsupported data by the readers
+    if (format.extensible && format.validBits > format.bitsPerSample)
+        return kWAVEValidBitsErr;
+    // A frame wider than the 16-bit field is not judged by it.
+    const UInt32 frameBytes = UInt32(format.channels) * sampleBytes;
+    if (frameBytes > 0xFFFF)
+        return noErr;
+    return format.blockAlign == frameBytes ? noErr : kWAVEBadBlockAlignErr;
 }
 
-OSErr ReadFormat(ChunkReader& reader, Format* format, SInt64 maxBytes, bool checkFrames, ChunkInfo* where)
+OSErr ReadFormat(const RIFFChunkList& chunks, Format* format, SInt64 maxBytes, bool checkFrames, ChunkInfo* where)
 {
     ChunkInfo info;
-    OSErr err = reader.Find(kFmt, &info);
+    OSErr err = chunks.Find(kFmt, &info);
     if (err == kChunkNotFoundErr)
-        err = reader.Find(kFmtCR, &info);
+        err = chunks.Find(kFmtCR, &info);
     if (err)
         return err;
     ChunkView body;
-    err = reader.ReadBody(info, &body, maxBytes);
+    err = chunks.ReadBody(info, &body, maxBytes);
     if (err)
         return err;
     if (!ParseFormat(body, format))
@@ -178,6 +182,18 @@ void PutFormat(ChunkBuilder* chunk, const Format& format)
 }
 
 // ================================================================== 'fact'
+OSErr ReadFact(const RIFFChunkList& chunks, UInt32* frames)
+{
+    ChunkView body;
+    const OSErr err = chunks.ReadFirst(kFact, &body, 4);
+    if (err)
+        return err;
+    if (!body.has(4))
+        return kCorruptChunkSizeErr;
+    *frames = body.get_u32le();
+    return noErr;
+}
+
 void PutFact(ChunkBuilder* chunk, UInt32 frames)
 {
     chunk->put_fourcc(kFact);
@@ -219,7 +235,75 @@ void ParseBext(const ChunkView& body, Bext* bext)
     bext->timeReference = ReadLE64(fields + 338);
 }
 
+OSErr ReadBext(const RIFFChunkList& chunks, Bext* bext)
+{
+    ChunkView body;
+    const OSErr err = chunks.ReadFirst(kBext, &body, kBextBodyBytes - 256);  // the fields before the coding history
+    if (err)
+        return err;
+    ParseBext(body, bext);
+    return noErr;
+}
+
 // ========================================================= 'cue ' / 'adtl'
+namespace {
+
+// The body of the first 'LIST' of type 'adtl' after its type, or an empty
+// view when the file has none.
+OSErr ReadAssociatedDataList(const RIFFChunkList& chunks, ChunkView* list)
+{
+    *list = ChunkView(nullptr, 0, ChunkByteOrder::LittleEndian);
+    for (const ChunkInfo& info : chunks.Chunks()) {
+        if (info.id != kList)
+            continue;
+        ChunkView type;
+        OSErr err = chunks.ReadBody(info, &type, 4);
+        if (err)
+            return err;
+        if (!type.has(4) || type.get_fourcc() != kAdtl)
+            continue;
+        err = chunks.ReadBody(info, list);
+        if (err)
+            return err;
+        list->skip(4);
+        return noErr;
+    }
+    return noErr;
+}
+
+} // namespace
+
+OSErr ReadCueList(const RIFFChunkList& chunks, std::vector<CueAnnotation>* annotations)
+{
+    annotations->clear();
+    if (!chunks.Has(kCue))
+        return noErr;
+    ChunkView cue;
+    OSErr err = chunks.ReadFirst(kCue, &cue);
+    if (err)
+        return err;
+    ChunkView list;
+    err = ReadAssociatedDataList(chunks, &list);
+    if (err)
+        return err;
+    *annotations = ParseCueList(cue, list);
+    return noErr;
+}
+
+OSErr CountRegionTexts(const RIFFChunkList& chunks, long* count)
+{
+    *count = 0;
+    ChunkView list;
+    const OSErr err = ReadAssociatedDataList(chunks, &list);
+    if (err)
+        return err;
+    ForEachListEntry(list, [count](FourCharCode id, const UInt8*, std::size_t) {
+        if (id == kLtxt)
+            ++*count;
+    });
+    return noErr;
+}
+
 void ForEachListEntry(const ChunkView& list,
                       const std::function<void(FourCharCode id, const UInt8* body, std::size_t size)>& visit)
 {
@@ -337,6 +421,51 @@ std::vector<CueAnnotation> ParseCueList(const ChunkView& cue, const ChunkView& l
         annotations.push_back(marker);
     }
     return annotations;
+}
+
+OSErr AddCueAnnotations(CSoundFile& file, const std::vector<CueAnnotation>& annotations, bool ignoreWholeFile)
+{
+    for (const CueAnnotation& a : annotations) {
+        if (!a.isRegion) {
+            SFTMarker marker;
+            marker.markerID = SInt32(a.number);
+            marker.pos = a.position;
+            std::memcpy(marker.name, a.name, a.name[0] + 1u);
+            const OSErr err = file.AddMarker(&marker);
+            if (err)
+                return err;
+            continue;
+        }
+        SInt64 regionStart = SInt32(a.position);
+        SInt64 regionEnd = SInt64(a.position) + SInt64(a.length);
+        const SInt64 frames = file.GetNumFrames();
+        bool keep = true;
+        if (ignoreWholeFile) {
+            if ((regionStart == 0 && regionEnd == frames) || regionStart > regionEnd || regionEnd > frames ||
+                regionStart < 0)
+                keep = false;
+        } else {
+            if (regionStart < 0) {
+                regionStart = 0;
+                regionEnd = frames;
+            }
+            if (regionEnd < regionStart || regionEnd > frames)
+                keep = false;
+        }
+        if (!keep)
+            continue;
+        SFTRegion region;
+        region.regionID = SInt32(a.number);
+        region.start = UInt32(regionStart);
+        region.end = UInt32(regionEnd);
+        region.syncFrame = UInt32(regionStart);
+        region.timeStamp = 0;
+        std::memcpy(region.name, a.name, a.name[0] + 1u);
+        const OSErr err = file.AddRegion(&region);
+        if (err)
+            return err;
+    }
+    return noErr;
 }
 
 void PutCueList(ChunkBuilder* chunk, const std::vector<SFTMarker>& markers, const std::vector<SFTRegion>& regions,

@@ -1,19 +1,24 @@
 // The chunks every WAVE-based type reads and writes alike (plain WAVE and
 // its companded and float variants, Broadcast Wave linear and MPEG, MS
-// ADPCM, G.729): the format chunk 'fmt ' (plain, with extra bytes, and the
-// extensible form), 'fact', the Broadcast Wave 'bext' and the annotation
-// pair 'cue ' / 'LIST'-'adtl'.  Each has one reader and one writer here;
-// the classes keep only what they make of the fields.  All numbers are
-// little-endian.
+// ADPCM, G.729, and the media layer's frame count): the format chunk 'fmt '
+// (plain, with extra bytes, and the extensible form), 'fact', the Broadcast
+// Wave 'bext' and the annotation pair 'cue ' / 'LIST'-'adtl'.  Each has one
+// reader and one writer here; the readers find their chunks in the list
+// of one walk over the file (RIFFChunkList), in whatever order the file
+// holds them.  The classes keep only what they make of the fields.  All
+// numbers are little-endian.
 #pragma once
 
 #include "ChunkReader.h"
+#include "RIFFChunkList.h"
 #include "error_codes.h"
 #include "riff_chunks.h"
 #include "SoundFileRecords.h"
 #include "bext_origin.h"
 
 #include <QByteArray>
+
+class CSoundFile;
 
 #include <cstddef>
 #include <functional>
@@ -68,16 +73,21 @@ struct Format {
 
 // Parses a format chunk body; false when it is shorter than 16 bytes.
 bool ParseFormat(ChunkView& body, Format* format);
-// Finds the format chunk ('fmt ', or "fmt" and a carriage return) and
-// parses at most `maxBytes` of its body.  kChunkNotFoundErr when there is
-// none or it is too short; with `checkFrames` (every reader but type
-// detection), kWAVEBadBlockAlignErr for a linear, float or G.711 format
-// whose block alignment is not channels x whole-byte samples.  Other
-// codes are the walk's.
-OSErr ReadFormat(ChunkReader& reader, Format* format, SInt64 maxBytes = 64, bool checkFrames = true,
+// The format chunk ('fmt ', or "fmt" and a carriage return), at most
+// `maxBytes` of its body parsed; *where (may be null) gets the chunk.
+// kChunkNotFoundErr when there is none or it is too short; with
+// `checkFrames` (every reader but type detection) what CheckFrameLayout
+// refuses.  Other codes are the source's.
+OSErr ReadFormat(const RIFFChunkList& chunks, Format* format, SInt64 maxBytes = 64, bool checkFrames = true,
                  ChunkInfo* where = nullptr);
-// kWAVEBadBlockAlignErr when the block alignment of a linear, float or
-// G.711 format disagrees with its channels and word length; else noErr.
+// Whether the frame a linear, float or G.711 format describes holds
+// together.  A sample takes its word length rounded up to whole bytes (in
+// the extensible form the bits per sample are that container, and its
+// valid bits may be fewer, never more), and the block alignment is one
+// frame: channels x sample bytes.  kWAVEBadBlockAlignErr when the block
+// alignment says otherwise, kWAVEValidBitsErr for more valid bits than
+// the container; noErr for coded formats (their block is the coder's) and
+// for codings the readers refuse as unsupported.
 OSErr CheckFrameLayout(const Format& format);
 // The extra bytes of the extensible form: valid bits, channel mask and the
 // subformat identifier of `coding`.
@@ -87,6 +97,9 @@ std::vector<UInt8> ExtensibleExtra(UInt16 validBits, UInt32 mask, UInt16 coding)
 void PutFormat(ChunkBuilder* chunk, const Format& format);
 
 // ------------------------------------------------------------------ 'fact'
+// The frame count of 'fact': kChunkNotFoundErr without one,
+// kCorruptChunkSizeErr when it holds fewer than 4 bytes.
+OSErr ReadFact(const RIFFChunkList& chunks, UInt32* frames);
 // Appends 'fact' with a frame count.
 void PutFact(ChunkBuilder* chunk, UInt32 frames);
 
@@ -107,6 +120,8 @@ void PutBext(ChunkBuilder* chunk, const Bext& bext);
 // The description (up to its first zero byte) and the time reference of a
 // chunk body (a short body reads as zeros past its end).
 void ParseBext(const ChunkView& body, Bext* bext);
+// The file's 'bext': kChunkNotFoundErr without one.
+OSErr ReadBext(const RIFFChunkList& chunks, Bext* bext);
 
 // --------------------------------------------------------- 'cue ' / 'adtl'
 // One annotation the pair describes, in the order of the list: markers
@@ -124,6 +139,21 @@ struct CueAnnotation {
 // (empty when the file has no 'adtl').  Counts and sizes are checked
 // against the bodies.
 std::vector<CueAnnotation> ParseCueList(const ChunkView& cue, const ChunkView& list);
+// The annotations of a file: its 'cue ' chunk and its first 'LIST' of type
+// 'adtl' (the cue points alone when it has no such list).  None, and
+// noErr, without 'cue '; otherwise noErr or the source's code.
+OSErr ReadCueList(const RIFFChunkList& chunks, std::vector<CueAnnotation>* annotations);
+// The regions the first 'adtl' list describes (its 'ltxt' entries); 0
+// without one.
+OSErr CountRegionTexts(const RIFFChunkList& chunks, long* count);
+// Adds `annotations` to `file`: every marker, with its rank as identifier;
+// every region that fits the file (a start from 2^31 on counts as
+// negative).  With `ignoreWholeFile` a region of the whole file, or one
+// with a negative start, a start after its end or an end past the frame
+// count, is left out; without it a negative start makes the region the
+// whole file, and one ending before its start or past the frame count is
+// left out.  The first failure of AddMarker or AddRegion is returned.
+OSErr AddCueAnnotations(CSoundFile& file, const std::vector<CueAnnotation>& annotations, bool ignoreWholeFile);
 // The sub-chunks of an 'adtl' list body (after its type): identifier and
 // the body as much of it as the list holds.
 void ForEachListEntry(const ChunkView& list,

@@ -91,8 +91,8 @@ void CConvSpec::SetMax(double max) { spec_->setMax(max); }
 double CConvSpec::CeiledMax() const { return spec_->ceiledMax(); }
 void CConvSpec::SetCeiledMax(double max) { spec_->setCeiledMax(max); }
 bool CConvSpec::NeedsSnip() const { return spec_->needsSnip(); }
-float CConvSpec::SnipFrom() const { return spec_->needsSnip() ? spec_->snipFrom() : 0.0f; }
-float CConvSpec::SnipTo() const { return spec_->needsSnip() ? spec_->snipTo() : -1.0f; }
+double CConvSpec::SnipFrom() const { return spec_->needsSnip() ? spec_->snipFrom() : 0.0; }
+double CConvSpec::SnipTo() const { return spec_->needsSnip() ? spec_->snipTo() : -1.0; }
 unsigned char* CConvSpec::FileTypeSpecifics() { return spec_->fileTypeSpecifics(); }
 
 void CConvSpec::SetNameExtension(ConstStr255Param extension)

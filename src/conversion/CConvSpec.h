@@ -78,9 +78,9 @@ public:
     void SetCeiledMax(double max);
     bool NeedsSnip() const;
     // snipFrom when snipping, else 0.0.
-    float SnipFrom() const;
+    double SnipFrom() const;
     // snipTo when snipping, else -1.0 (up to the end of the file).
-    float SnipTo() const;
+    double SnipTo() const;
     // The 256 bytes of the per-type settings block.
     unsigned char* FileTypeSpecifics();
 

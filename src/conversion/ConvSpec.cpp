@@ -376,7 +376,7 @@ const std::vector<ConvSpec::Field>& ConvSpec::fields()
         {&kSampleRateKey, &ConvSpec::sampleRate_, 44100.0, 4, 1.0, 26, L::Float},
         {&kSampleRateConvertQualityKey, &ConvSpec::sampleRateConvertQuality_, 1},
         {&kSnipFromKey, &ConvSpec::snipFrom_, {}, 3, 1.0, 378, L::Float},
-        {&kSnipToKey, &ConvSpec::snipTo_, 10.0f, 3, 1.0, 382, L::Float},
+        {&kSnipToKey, &ConvSpec::snipTo_, 10.0, 3, 1.0, 382, L::Float},
         {&kSpecificsKey, F::Specifics{}},
         {&kSpecificsValidKey, &ConvSpec::specificsValid_},
         {&kStripMarginKey, &ConvSpec::stripMargin_, 100.0f, 1, 1.0, 2, L::Float},

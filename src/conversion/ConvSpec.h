@@ -281,10 +281,10 @@ public:
     void setSampleRate(double v) { sampleRate_ = v; }
     SInt32 sampleRateConvertQuality() const { return sampleRateConvertQuality_; }
     void setSampleRateConvertQuality(SInt32 v) { sampleRateConvertQuality_ = v; }
-    float snipFrom() const { return snipFrom_; }
-    void setSnipFrom(float v) { snipFrom_ = v; }
-    float snipTo() const { return snipTo_; }
-    void setSnipTo(float v) { snipTo_ = v; }
+    double snipFrom() const { return snipFrom_; }
+    void setSnipFrom(double v) { snipFrom_ = v; }
+    double snipTo() const { return snipTo_; }
+    void setSnipTo(double v) { snipTo_ = v; }
     bool specificsValid() const { return specificsValid_; }
     void setSpecificsValid(bool v) { specificsValid_ = v; }
     float stripMargin() const { return stripMargin_; }
@@ -356,8 +356,9 @@ private:
     OSType outputFileType_ = 0;
     double sampleRate_ = 0;
     SInt32 sampleRateConvertQuality_ = 0;
-    float snipFrom_ = 0;
-    float snipTo_ = 0;
+    // Seconds, held as written (a float would move 20.3 s off its frame).
+    double snipFrom_ = 0;
+    double snipTo_ = 0;
     QVariantMap specifics_; // every key but "oldData"
     std::array<unsigned char, kFileTypeSpecificsSize> oldData_{};
     bool specificsValid_ = false;

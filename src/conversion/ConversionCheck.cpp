@@ -15,12 +15,6 @@ QString NumberText(double value)
     return QLocale::c().toString(value, 'g', 10);
 }
 
-// A value stored in single precision, without the digits it cannot hold.
-QString NumberText(float value)
-{
-    return QLocale::c().toString(double(value), 'g', 7);
-}
-
 QString TagsText(const QList<int>& tags)
 {
     QStringList parts;

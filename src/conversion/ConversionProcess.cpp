@@ -8,11 +8,11 @@
 #include "CreatedFilesList.h"
 #include "error_codes.h"
 #include "FileOperations.h"
-#include "FilePublishing.h"
 #include "FileTypeDictionary.h"
 #include "FolderCount.h"
 #include "FolderListing.h"
 #include "format_type_codes.h"
+#include "frame_times.h"
 #include "FrameworkException.h"
 #include "MemoryManager.h"
 #include "OutputNaming.h"
@@ -20,6 +20,7 @@
 #include "PathResolution.h"
 #include "PreConversionCheck.h"
 #include "PreferenceKeys.h"
+#include "TemporaryLedger.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 #include "debug_trace.h"
@@ -179,17 +180,14 @@ int ToInt(const QVariant& v)
     return v.toInt();
 }
 
-// A snip time in frames, truncated toward zero; false for a negative or
-// not-a-number product.  Saturates at the 64-bit range.
+// A snip time as the nearest frame; false for a negative or not-a-number
+// product.  Saturates far inside the 64-bit range.
 bool TimeToFrames(double rate, double seconds, SInt64* frames)
 {
     const double product = rate * seconds;
     if (std::isnan(product) || product < 0.0)
         return false;
-    if (product >= 9.0e18)
-        *frames = std::numeric_limits<SInt64>::max() / 2;
-    else
-        *frames = SInt64(std::trunc(product));
+    *frames = SInt64(FramesFromSeconds(seconds, rate, UInt64(std::numeric_limits<SInt64>::max() / 2)));
     return true;
 }
 
@@ -519,12 +517,24 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
          QVariantMap{{kTotalConversionsKey, qulonglong(conversions.size()) * qulonglong(inputPaths.size())},
                      {kProcessThreadKey, QVariant::fromValue(QThread::currentThread())}});
 
-    for (const ConvSpecRef& conversion : conversions_) {
-        if (shouldStop_.load() || !conversion)
-            break;
-        runConversion(conversion);
-        if (shouldStop_.load())
-            break;
+    {
+        // What killed runs into this output folder left, proven theirs by
+        // their ledgers, goes first (every conversion folder's); then this
+        // run keeps its own ledger until its end.
+        const std::string destination = destPath.toStdString();
+        if (TemporaryLedger::RemoveLeftovers(destination) > 0)
+            QM_TRACE("doConversion", "removed the leftovers of killed runs in '" << destination << "'");
+        ledger_ = std::make_unique<TemporaryLedger>(destination);
+        if (ledger_->error() != noErr)
+            QM_TRACE("doConversion", "no ledger of temporary files in '" << destination << "': " << ledger_->error());
+        for (const ConvSpecRef& conversion : conversions_) {
+            if (shouldStop_.load() || !conversion)
+                break;
+            runConversion(conversion);
+            if (shouldStop_.load())
+                break;
+        }
+        ledger_.reset();
     }
 
     post(kDoneNotification, QVariant::fromValue(this));
@@ -592,7 +602,6 @@ void ConversionProcess::runConversion(const ConvSpecRef& conversion)
     else
         curConvOutputResolved_.clear();
     walkStack_.clear();
-    removeLeftoverTemporaries(folder, 0);
     // What the walk learns of its folders (which sidecars they hold) holds
     // for this conversion.
     PathMemo conversionMemo;
@@ -660,6 +669,9 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     }
     CreatedFilesListClear();
     inFile_.reset();
+    // The file is done with: none of its temporaries is in use any more.
+    if (ledger_)
+        ledger_->settle();
 }
 
 bool ConversionProcess::reportMissingInput(const QString& path)
@@ -978,49 +990,6 @@ void ConversionProcess::postOutcome(FileRun& run)
         deleteCreatedOutputs();
     CreatedFilesListClear();
     postFailure(vanished.isEmpty() ? run.path : vanished, error);
-}
-
-void ConversionProcess::removeLeftoverTemporaries(const QString& folder, int depth)
-{
-    // Temporary files of a run that was killed: ours by the exact shape of
-    // their name (a user's file that only holds the word is never one),
-    // left over when no one holds their lock; a running batch's, locked
-    // while they are written (by us or by an encoder), are kept.
-    // An output published half way when the run was killed is taken out of
-    // its final names first (its temporaries then go with the rest).
-    constexpr SInt64 kMinAgeSeconds = 2;  // past the moment between creating and opening
-    const std::string path = folder.toStdString();
-    std::vector<FolderEntry> entries;
-    if (depth > 64)
-        return;
-    if (UndoUnfinishedPublications(path) > 0)
-        QM_TRACE("removeLeftoverTemporaries", "undid an unfinished publication in '" << path << "'");
-    if (ListFolder(path, &entries) != noErr)
-        return;
-    for (const FolderEntry& entry : entries) {
-        const std::string full = path + "/" + entry.name;
-        // A folder of ours under a temporary name (the regions of an input,
-        // filled before it takes the input's name) goes as a whole.
-        if (entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
-            RemoveFolderIfUnlocked(full, kMinAgeSeconds))
-            QM_TRACE("removeLeftoverTemporaries", "removed the folder '" << full << "'");
-        else if (entry.isFolder && !entry.isSymlink)
-            removeLeftoverTemporaries(QString::fromStdString(full), depth + 1);
-        else if (!entry.isFolder && !entry.isSymlink && IsTemporaryFileName(entry.name) &&
-                 RemoveIfUnlocked(full, kMinAgeSeconds))
-            QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
-    }
-    // Sidecars of temporary names whose file is gone (a sidecar's own work
-    // file, or one left when its file went).
-    std::set<std::string> sidecars;
-    if (ListSidecarNames(path, &sidecars) != noErr)
-        return;
-    for (const std::string& sidecar : sidecars) {
-        const std::string full = path + "/" + sidecar;
-        if (IsTemporaryFileName(sidecar.substr(2)) && !PathExists(path + "/" + sidecar.substr(2)) &&
-            RemoveIfUnlocked(full, kMinAgeSeconds))
-            QM_TRACE("removeLeftoverTemporaries", "removed '" << full << "'");
-    }
 }
 
 QString ConversionProcess::vanishedOutputFolder() const

@@ -96,6 +96,7 @@ class CConvSpec;
 class CSoundFile;
 struct OutputContext;
 class QThread;
+class TemporaryLedger;
 class UserDefaults;
 class ZuSoundFile;
 
@@ -371,7 +372,6 @@ private:
     // destination) when the current file's output folder has gone; empty
     // while it is there.
     QString vanishedOutputFolder() const;
-    void removeLeftoverTemporaries(const QString& folder, int depth);
     bool insideOutputFolder(const std::string& resolvedPath) const;
     void registerObservers();
     void unregisterObservers();
@@ -438,4 +438,6 @@ private:
     // The mirrored folders this conversion's walk could not make, with what
     // kept them from being made: their files fail alone, naming it.
     QHash<QString, QString> unmadeFolders_;
+    // The record of the batch's temporary files, from its start to its end.
+    std::unique_ptr<TemporaryLedger> ledger_;
 };

@@ -122,6 +122,13 @@ struct OutputSet {
 
 enum class MoveResult { Done, Taken, Failed };
 
+// A move's failure that is the batch's own, not the file's (a full disk):
+// reported as it is.
+bool BatchLevelFailure(OSErr err)
+{
+    return err == dskFulErr;
+}
+
 class SetRenamer {
 public:
     SetRenamer(const QString& folder, const QString& finalName, const OutputRenameSettings& settings)
@@ -145,7 +152,7 @@ public:
 
     // Moves every member (with its sidecar) to its name with `number`, all
     // together or none (see FilePublishing).
-    MoveResult Move(OutputSet& set, unsigned long number, QString* failedTarget)
+    MoveResult Move(OutputSet& set, unsigned long number, QString* failedTarget, OSErr* failure)
     {
         std::vector<PublishMove> moves;
         for (const Member& m : set.members)
@@ -167,9 +174,11 @@ public:
         }
         if (err == dupFNErr)
             return MoveResult::Taken;
-        // A folder gone meanwhile is the batch's own failure, reported as
-        // such; only other failures go to the system log.
-        if (err != fnfErr && err != dirNFErr)
+        *failure = err;
+        // A folder gone meanwhile and a full disk are the batch's own
+        // failures, reported as such; only other failures go to the system
+        // log.
+        if (err != fnfErr && err != dirNFErr && !BatchLevelFailure(err))
             Report("renaming", err, set.members.front().source);
         return MoveResult::Failed;
     }
@@ -190,24 +199,25 @@ public:
     }
 
     // The outcome of moving the set to its names with `number`: noErr when
-    // done, -48 when the move failed (what the set made is gone), none when
-    // a name was taken (nothing moved).
+    // done, -48 when the move failed (what the set made is gone; -34 when
+    // the disk is full), none when a name was taken (nothing moved).
     std::optional<SInt16> TryMove(OutputSet& set, unsigned long number, QString* failedTarget)
     {
-        switch (Move(set, number, failedTarget)) {
+        OSErr failure = noErr;
+        switch (Move(set, number, failedTarget, &failure)) {
         case MoveResult::Done:
             return noErr;
         case MoveResult::Failed:
             TraceFailure(set, *failedTarget);
             DeleteSet(set);
-            return dupFNErr;
+            return BatchLevelFailure(failure) ? failure : OSErr(dupFNErr);
         case MoveResult::Taken:
             break;
         }
         return std::nullopt;
     }
 
-    // 0 or -48.
+    // 0, -48, or -34 when the disk is full.
     SInt16 Rename(OutputSet& set)
     {
         // A lone output is moved straight away: the move itself finds its

@@ -22,7 +22,7 @@
 //     files are deleted, the existing files are left as they are, and the
 //     result is -48;
 //   - when a move fails, the set's new files (moved or not) are deleted and
-//     the result is -48.
+//     the result is -48, or -34 when the disk is full.
 // Nothing of a set is left behind under a temporary name or half renamed.
 #pragma once
 
@@ -81,7 +81,9 @@ QString NumberedOutputName(const QString& entry, const QString& finalName, unsig
 // names as described above.  Entries without the temporary word, entries
 // whose file does not exist and entries that leave the folder ("..",
 // absolute) are skipped.  `outputPaths` (may be null) gets the full final
-// path of every output that took its name, in list order.  Returns 0 or -48.
+// path of every output that took its name, in list order.  Returns 0 or
+// -48; -34 when a move failed because the disk is full (the batch's own
+// failure, never a duplicate).
 SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QString& finalName,
                      const OutputRenameSettings& settings, QStringList* outputPaths);
 

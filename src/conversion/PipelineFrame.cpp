@@ -284,8 +284,9 @@ void PostStepWithValue(const char* text, double value, int flag = 0)
 }
 
 // The work file of the stage sets that resample and then gain: a 32-bit
-// work file (kWorkFileType) at the conversion's rate under a unique name in the output
-// folder.  It is closed and removed when the pipeline ends, however it ends.
+// work file (kWorkFileType) at the conversion's rate under a unique
+// temporary name in the output folder.  It is closed and removed when the
+// pipeline ends, however it ends (after a kill, by the next run's clean-up).
 class WorkFile {
 public:
     WorkFile() = default;
@@ -304,7 +305,7 @@ public:
     // The resampling pass that writes it applies the route's channel
     // treatment: a treated input is one channel (a mono input to be widened
     // to stereo already has the stereo configuration).
-    SInt16 Create(CConvSpec* spec, CSoundFile* in, ChannelPass pass, const char* prefix = "TempFile-")
+    SInt16 Create(CConvSpec* spec, CSoundFile* in, ChannelPass pass)
     {
         UInt16 channels = in->GetNumChannels();
         SInt32 configuration = in->GetChannelConfiguration();
@@ -320,7 +321,7 @@ public:
             return kCreateSoundFileErr;
         const FSSpec folder = OutputSpec(*spec, "");
         std::string reserved;
-        OSErr err = CreateUniqueFile(folder.parent, prefix, "", &reserved);
+        OSErr err = CreateUniqueFile(folder.parent, std::string(kTemporaryNameWord) + "-", "", &reserved);
         if (err)
             return err;
         DeletePath(reserved);
@@ -695,12 +696,12 @@ std::string RegionFileName(const SFTRegion& region, int index)
 }
 
 // The per-input folder of an extraction.  It is made under a temporary
-// name in the conversion's output folder and held (so that the clean-up of
-// another run leaves it alone) while the region files are written into it
-// under their own names; once the last one is complete, the folder takes
-// the input's name, so that the region files appear under their final
-// names all together.  A run that fails removes it; one that is killed
-// leaves it to the clean-up of temporary files.
+// name in the conversion's output folder (the run's ledger records it) and
+// held while the region files are written into it under their own names;
+// once the last one is complete, the folder takes the input's name, so
+// that the region files appear under their final names all together.  A
+// run that fails removes it; one that is killed leaves it to the next
+// run's clean-up.
 class InputFolder {
 public:
     InputFolder() = default;
@@ -862,7 +863,7 @@ struct ExtractionRun : RouteRun {
 SInt16 PrepareResampledRegions(ExtractionRun& r, WorkFile& work)
 {
     SInt16 err = noErr;
-    if ((err = work.Create(r.spec, r.in, r.route.pass, r.ownKept ? ".TempFile-" : "TempFile-")))
+    if ((err = work.Create(r.spec, r.in, r.route.pass)))
         return err;
     PostProgressNumSteps((r.decodes ? 1 : 0) + 3);
     if ((err = r.Decode()))

@@ -19,13 +19,16 @@ constexpr PipelineRoute kKept = Own(OutputLayout::Kept, ChannelPass::Same);
 constexpr PipelineRoute kSurround = Own(OutputLayout::SurroundSet, ChannelPass::Same);
 
 // Columns: mono, stereo, interleaved multichannel, split stereo, surround.
-// Mixing to mono and taking the left or right channel are made for two
-// channels: a multichannel input (interleaved or a set) has no route.
+// A treatment that names what it makes (interleaved stereo, one mono
+// channel) takes one or two channels: a multichannel input (interleaved or
+// a set) has no route, never its channels written unchanged.  Only a split
+// stereo set to interleaved (6) writes a surround set as one interleaved
+// file of its channels, as the interleaving treatment does a pair.
 constexpr PipelineRoute kRoutes[kNumChannelTreatments][5] = {
     // NoChannelTreat
     {kKept, kKept, kKept, kSurround, kSurround},
     // ForceInterleavedStereo
-    {Own(OutputLayout::Stereo, ChannelPass::MonoToStereo), To(NoChannelTreat), To(NoChannelTreat), kKept, kKept},
+    {Own(OutputLayout::Stereo, ChannelPass::MonoToStereo), To(NoChannelTreat), None(), kKept, None()},
     // SplitChannels
     {To(NoChannelTreat), Own(OutputLayout::SplitStereoSet, ChannelPass::Same), kSurround, To(NoChannelTreat),
      To(NoChannelTreat)},
@@ -39,8 +42,7 @@ constexpr PipelineRoute kRoutes[kNumChannelTreatments][5] = {
     {To(NoChannelTreat), Own(OutputLayout::Mono, ChannelPass::Right), None(),
      Own(OutputLayout::Mono, ChannelPass::Right), None()},
     // OnlyStereoToInterleaved
-    {To(NoChannelTreat), To(NoChannelTreat), To(NoChannelTreat), To(ForceInterleavedStereo),
-     To(ForceInterleavedStereo)},
+    {To(NoChannelTreat), To(NoChannelTreat), To(NoChannelTreat), To(ForceInterleavedStereo), kKept},
 };
 
 } // namespace

@@ -136,5 +136,8 @@ SInt16 RunPipelineFrame(int stageSet, ChannelTreatment treatment, CSoundFile* in
     case RouteAction::Own:
         break;
     }
-    return RunPipelineStage(stageSet, treatment, route, in, spec);
+    // A set written as one interleaved file is the interleaving treatment's
+    // work, whichever of the two asked for it.
+    const ChannelTreatment owner = treatment == OnlyStereoToInterleaved ? ForceInterleavedStereo : treatment;
+    return RunPipelineStage(stageSet, owner, route, in, spec);
 }

@@ -110,12 +110,15 @@ OutputEstimate EstimateOutput(CSoundFile* in, CConvSpec* spec)
     return out;
 }
 
-// What a treatment made for two channels says of an input with more.
+// What a treatment that names its channels says of an input with more.
 QString NoRouteDetail(SInt32 treatment, UInt16 inputChannels)
 {
-    return QStringLiteral("this conversion changes the number of channels by %1, which takes stereo input, and this "
-                          "input has %2 channels; %3 would write each channel to a mono file of its own")
-        .arg(ConvSpec::channelTreatmentPhrase(treatment))
+    // In the words of the log's description of the conversion.
+    const bool takesStereo = treatment == MixToMono || treatment == LeftOnly || treatment == RightOnly;
+    return QStringLiteral("this conversion changes the number of channels by %1, which %2, and this input has %3 "
+                          "channels; %4 would write each channel to a mono file of its own")
+        .arg(ConvSpec::channelTreatmentPhrase(treatment),
+             takesStereo ? QStringLiteral("takes stereo input") : QStringLiteral("makes stereo"))
         .arg(inputChannels)
         .arg(ConvSpec::channelTreatmentPhrase(SplitChannels));
 }
@@ -255,11 +258,12 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
     // cannot describe its sound: refused for this file.
     if (const OSErr shape = in->CheckReadShape())
         return shape;
-    // A treatment made for two channels on more: refused, never written
-    // with the input's channels unchanged.
+    // A treatment that names its channels, on an input of more: refused,
+    // never written with the input's channels unchanged.
     if (out.route.action == RouteAction::NoRoute) {
-        if (reason && out.treatment >= MixToMono && out.treatment <= RightOnly)
-            *reason = RefusalLine(kIncompatibleChannelsErr, NoRouteDetail(out.treatment, in->GetNumChannels()));
+        const SInt32 stored = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
+        if (reason && TreatmentOutputChannels(stored) > 0)
+            *reason = RefusalLine(kIncompatibleChannelsErr, NoRouteDetail(stored, in->GetNumChannels()));
         return kIncompatibleChannelsErr;
     }
     double ratio = 1.0;

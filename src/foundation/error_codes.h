@@ -58,6 +58,7 @@ constexpr OSErr kIFF8SVXWordSizeErr = -22804;            // "wordsize passed to 
 constexpr OSErr kIFF8SVXChannelsErr = -22803;            // "has incompatible # channels"
 constexpr OSErr kIFF8SVXNoFORMErr = -22802;              // "lacks FORM chunk (IFF/8SVX)"
 constexpr OSErr kIFF8SVXNoVHDRErr = -22800;              // "lacks VHDR chunk (IFF/8SVX)"
+constexpr OSErr kWAVEValidBitsErr = -22706;              // "has more valid bits than its sample words hold (WAVE)"
 constexpr OSErr kWAVEBadBlockAlignErr = -22705;          // "has a block size that disagrees with its channels and word length (WAVE)"
 constexpr OSErr kWAVEBadDataSizeErr = -22704;            // "has bad DATA chunksize (WAVE)"
 constexpr OSErr kWAVENoFmtChunkErr = -22703;             // "lacks FMT chunk (WAVE)"

@@ -189,6 +189,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-22802, 1, "lacks FORM chunk (IFF/8SVX)"},
     {-22801, 1, "lacks BODY chunk (IFF/8SVX)"},
     {-22800, 1, "lacks VHDR chunk (IFF/8SVX)"},
+    {-22706, 1, "has more valid bits than its sample words hold (WAVE)"},
     {-22705, 1, "has a block size that disagrees with its channels and word length (WAVE)"},
     {-22704, 1, "has bad DATA chunksize (WAVE)"},
     {-22703, 1, "lacks FMT chunk (WAVE)"},

@@ -4,9 +4,11 @@
 
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
+#include "RIFFChunkList.h"
 #include "aiff_chunks.h"
 #include "caf_chunks.h"
 #include "mov_chan_atom.h"
+#include "wave_chunks.h"
 
 
 #include <sys/stat.h>
@@ -566,29 +568,15 @@ int OpenInput(const std::string& path, AVFormatContext** format, std::unique_ptr
 // says how many of them belong to the sound.
 UInt64 WaveFactFrames(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
         return 0;
-    struct stat info;
-    const UInt64 length = ::fstat(::fileno(file), &info) == 0 ? UInt64(info.st_size) : 0;
-    UInt64 frames = 0;
-    unsigned char header[12];
-    if (std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "RIFF", 4) == 0 &&
-        ReadBE32(header + 8) == media_codes::kWAVE) {
-        UInt64 position = 12;
-        for (int chunks = 0; chunks < 4096 && position + 8 <= length; ++chunks) {
-            if (::fseeko(file, off_t(position), SEEK_SET) != 0 || std::fread(header, 1, 8, file) != 8)
-                break;
-            const UInt32 size = ReadLE32(header + 4);
-            if (std::memcmp(header, "fact", 4) == 0) {
-                if (size >= 4 && std::fread(header, 1, 4, file) == 4)
-                    frames = ReadLE32(header);
-                break;
-            }
-            position += 8 + UInt64(size) + (size & 1);
-        }
-    }
-    std::fclose(file);
+    StreamChunkSource source(in);
+    RIFFChunkList chunks;
+    UInt32 frames = 0;
+    if (chunks.Walk(source) != noErr || chunks.ContainerID() != riff_chunks::kRIFF ||
+        chunks.FormType() != media_codes::kWAVE || wave_chunks::ReadFact(chunks, &frames) != noErr)
+        return 0;
     return frames;
 }
 

@@ -6,13 +6,14 @@
 #include "FileOperations.h"
 
 #include "MacErrorMapping.h"
+#include "TemporaryFiles.h"
+#include "TemporaryLedger.h"
 
 #include <QtEndian>
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -229,17 +230,13 @@ OSErr AppleDoubleFile::Write() const
     // Written under a unique name in the same folder, then renamed over the
     // old sidecar: a reader never sees half a sidecar.  The work name is the
     // sidecar of a name of the batch's one temporary shape, so listings
-    // never show it and the clean-up after a killed run finds it.
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // never show it, and its run's ledger records it for the clean-up after
+    // a kill.
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::string tag;
-        for (int i = 0; i < 6; ++i)
-            tag += kLetters[random() % (sizeof kLetters - 1)];
-        temp = folder + "._.QuillOutFile-" + tag + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        temp = folder + "._" + NewTemporaryItemName(".tmp");
+        fd = TemporaryLedger::CreateFile(temp, O_WRONLY | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
             return MacErrorFromLastErrno();
     }

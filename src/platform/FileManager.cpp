@@ -7,6 +7,7 @@
 #include "ForkTable.h"
 #include "MacErrorMapping.h"
 #include "PathMemo.h"
+#include "TemporaryLedger.h"
 
 #include <QtEndian>
 
@@ -530,9 +531,8 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     }
     // (O_NONBLOCK, there only for the opening, changes nothing for a
     // regular file: it is left on.)
-    // A file open holds a lock (exclusive while it is written), so that a
-    // later batch can tell a killed run's leftovers from a running batch's
-    // files (RemoveIfUnlocked).
+    // A file open holds a lock (exclusive while it is written): a file in
+    // use says so to whoever looks.
     ::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB);
     auto fork = NewOpenFork(OpenFork::Kind::Data, path, st, permission, writable);
     fork->fd = fd;
@@ -960,7 +960,8 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     // With a PathMemo the new file's descriptor is kept for its opening
     // (it is about to be written).
     const bool keep = PathMemo::Current() != nullptr;
-    const int fd = ::open(path.c_str(), (keep ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    struct stat made {};
+    const int fd = TemporaryLedger::CreateFile(path, (keep ? O_RDWR : O_WRONLY) | O_CLOEXEC, 0666, keep ? &made : nullptr);
     if (fd < 0) {
         const int e = errno;
         // A folder gone behind our back is asked again the next time.
@@ -969,10 +970,9 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
         errno = e;
         return FolderErrorFromLastErrno();
     }
-    struct stat made {};
     const std::string absolute = keep ? AbsolutePath(path) : std::string();
     bool parked = false;
-    if (keep && ::fstat(fd, &made) == 0) {
+    if (keep && made.st_nlink != 0) {
         // Parked with its length (nothing has written it yet), so that its
         // opening for writing asks nothing more.
         const UInt64 generation =
@@ -1018,7 +1018,7 @@ OSErr FSCreateDirectoryUnicode(const FSRef* parentRef, UniCharCount nameLength, 
     if (AppleDoubleFile::IsSidecarName(utf8))
         return bdNamErr;
     const std::string path = JoinPath(parentRef->path, utf8);
-    if (::mkdir(path.c_str(), 0777) != 0)
+    if (TemporaryLedger::CreateFolder(path, 0777) != 0)
         return FolderErrorFromLastErrno();
     FSRef made;
     if (const OSErr err = FSPathMakeRef(path, &made, nullptr))

@@ -4,6 +4,8 @@
 #include "EmptyFolder.h"
 #include "MacErrorMapping.h"
 #include "PathMemo.h"
+#include "TemporaryFiles.h"
+#include "TemporaryLedger.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +13,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <random>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
@@ -167,16 +169,6 @@ int CopyDescriptor(int in, int out)
     }
 }
 
-std::string RandomLetters(int count)
-{
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += kLetters[random() % (sizeof kLetters - 1)];
-    return text;
-}
-
 // Makes `to`'s sidecar what `from`'s was (moved): a stale sidecar of `to`
 // is discarded.  errno value.
 int MoveSidecar(const std::string& from, const std::string& to)
@@ -295,7 +287,7 @@ bool IsFolder(const std::string& path)
 
 OSErr CreateFileExclusive(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = TemporaryLedger::CreateFile(path, O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0)
         return MacErrorFromLastErrno();
     if (::close(fd) != 0)
@@ -326,8 +318,10 @@ OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, con
         return err;
     const std::string base = folder == "/" ? std::string() : folder;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string candidate = base + "/" + prefix + RandomLetters(6) + suffix;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const std::string name = prefix + RandomLetters(6) + suffix;
+        TemporaryLedger::NameDrawn(name);
+        const std::string candidate = base + "/" + name;
+        const int fd = TemporaryLedger::CreateFile(candidate, O_WRONLY | O_CLOEXEC, 0666);
         if (fd >= 0) {
             if (::close(fd) != 0) {
                 const OSErr err = MacErrorFromLastErrno();
@@ -353,6 +347,7 @@ OSErr PickUnusedName(const std::string& folder, const std::string& prefix, const
     const std::string base = folder == "/" ? std::string() : folder;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string candidate = prefix + RandomLetters(6) + suffix;
+        TemporaryLedger::NameDrawn(candidate);
         struct stat st;
         if (::lstat((base + "/" + candidate).c_str(), &st) == 0)
             continue;
@@ -372,12 +367,13 @@ OSErr PickRandomName(const std::string& folder, const std::string& prefix, const
     if (const OSErr err = CheckFolder(folder); err != noErr)
         return err;
     *name = prefix + RandomLetters(6) + suffix;
+    TemporaryLedger::NameDrawn(*name);
     return noErr;
 }
 
 OSErr CreateFolder(const std::string& path)
 {
-    if (::mkdir(path.c_str(), 0777) != 0)
+    if (TemporaryLedger::CreateFolder(path, 0777) != 0)
         return MacErrorFromLastErrno();
     return noErr;
 }
@@ -391,7 +387,7 @@ OSErr CreateFolderPath(const std::string& path)
     for (;;) {
         const size_t slash = absolute.find('/', pos);
         const std::string part = absolute.substr(0, slash);
-        if (::mkdir(part.c_str(), 0777) != 0) {
+        if (TemporaryLedger::CreateFolder(part, 0777) != 0) {
             const int e = errno;
             if (e != EEXIST)
                 return MacErrorFromErrno(e);
@@ -440,7 +436,7 @@ OSErr CopyFileNoReplace(const std::string& from, const std::string& to)
         ::close(in);
         return notAFileErr;
     }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0666);
+    const int out = TemporaryLedger::CreateFile(to, O_WRONLY | O_CLOEXEC, st.st_mode & 0666);
     if (out < 0) {
         const OSErr err = MacErrorFromLastErrno();
         ::close(in);
@@ -487,6 +483,26 @@ OSErr DeletePath(const std::string& path)
     return AppleDoubleFile(path).Remove();
 }
 
+OSErr CheckRoomToWrite(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int e = errno;
+        if (e != EOPNOTSUPP && e != EISDIR && e != EINVAL)
+            return MacErrorFromErrno(e);
+        // No unnamed files here: what the file system says it has left.
+        struct statvfs vfs;
+        if (::statvfs(folder.c_str(), &vfs) != 0)
+            return MacErrorFromLastErrno();
+        return vfs.f_bavail == 0 ? OSErr(dskFulErr) : OSErr(noErr);
+    }
+    const std::vector<char> block(4096, '\0');
+    int e = WriteAll(fd, block.data(), block.size()) ? 0 : errno;
+    if (::close(fd) != 0 && e == 0)
+        e = errno;
+    return MacErrorFromErrno(e);
+}
+
 std::string TemporaryFolderPath()
 {
     const char* tmpdir = std::getenv("TMPDIR");
@@ -505,26 +521,26 @@ namespace {
 // (the usual case) is its own clean form.
 bool IsCleanAbsolute(const std::string& path)
 {
-    if (path.empty() || path[0] != '/')
+    return path == "/" || (!path.empty() && path[0] == '/' && StaysInside(std::string_view(path).substr(1)));
+}
+
+} // namespace
+
+bool StaysInside(std::string_view relative)
+{
+    if (relative.empty() || relative.front() == '/')
         return false;
-    if (path.size() == 1)
-        return true;
-    if (path.back() == '/')
-        return false;
-    for (size_t start = 1; start <= path.size();) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const size_t length = end - start;
-        if (length == 0 || (length == 1 && path[start] == '.') ||
-            (length == 2 && path[start] == '.' && path[start + 1] == '.'))
+    for (std::size_t start = 0; start <= relative.size();) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string_view part = relative.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
             return false;
         start = end + 1;
     }
     return true;
 }
-
-} // namespace
 
 std::string AbsolutePath(const std::string& path)
 {
@@ -629,30 +645,3 @@ OSErr DeleteFolderTree(const std::string& path)
     return err;
 }
 
-bool RemoveFolderIfUnlocked(const std::string& path, SInt64 minAgeSeconds)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool removed = false;
-    if (::fstat(fd, &st) == 0 && std::time(nullptr) - st.st_mtime >= minAgeSeconds &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-        removed = DeleteOpenFolderTree(fd, path) == noErr;
-    ::close(fd);
-    return removed;
-}
-
-bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool removed = false;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::time(nullptr) - st.st_mtime >= minAgeSeconds &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-        removed = DeletePath(path) == noErr;
-    ::close(fd);
-    return removed;
-}

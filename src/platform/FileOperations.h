@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 extern "C++" {
 
@@ -96,23 +97,14 @@ OSErr CopyFileNoReplace(const std::string& from, const std::string& to);
 // Removes a file and its sidecar (unlink); an empty folder (rmdir).
 // fnfErr when missing; fBsyErr for a folder that is not empty.
 OSErr DeletePath(const std::string& path);
-// Deletes the regular file at `path` (with its sidecar) when no one holds
-// its lock (every file open for writing holds one) and it was last changed
-// `minAgeSeconds` or more ago; true when it was deleted.  For the leftovers
-// of a killed run: a running writer's file is never taken.
-bool RemoveIfUnlocked(const std::string& path, SInt64 minAgeSeconds);
-// The same for a folder of ours (one the batch fills under a temporary
-// name, held by FileLockHolder::HoldFolder while it is filled): the folder
-// and everything in it go when no one holds it and it last changed
-// `minAgeSeconds` or more ago.  Links inside are removed, never followed.
-bool RemoveFolderIfUnlocked(const std::string& path, SInt64 minAgeSeconds);
 // Removes the folder at `path` and everything in it (links removed, never
 // followed); a link or file at `path` is not touched (paramErr).
 OSErr DeleteFolderTree(const std::string& path);
 
 // The lock of a file that another program writes or reads (an encoder's
-// output and input): held from Hold until Release or the end of the
-// object, so that RemoveIfUnlocked takes the file for a running batch's.
+// output and input), or of a folder being filled: held from Hold until
+// Release or the end of the object, so that whoever looks can tell an item
+// in use.
 class FileLockHolder {
 public:
     FileLockHolder() = default;
@@ -132,9 +124,19 @@ private:
     int fd_ = -1;
 };
 
+// Whether one more block can be written in `folder` now (an unnamed file
+// is written there and let go): noErr, dskFulErr when the disk or the
+// user's quota is full, another code when the folder cannot be asked.  For
+// telling why another program's writing failed.
+OSErr CheckRoomToWrite(const std::string& folder);
+
 // The user's temporary folder: TMPDIR when set and a folder, else "/tmp";
 // no trailing '/'.
 std::string TemporaryFolderPath();
+
+// A relative path every part of which is a name (none empty, "." or ".."),
+// so that it stays inside the folder it is taken from.
+bool StaysInside(std::string_view relative);
 
 // Absolute, cleaned form of a path ("." and ".." resolved textually,
 // relative paths taken from the current folder; symbolic links are kept).

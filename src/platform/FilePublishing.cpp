@@ -2,15 +2,14 @@
 
 #include "AppleDoubleFile.h"
 #include "FileOperations.h"
-#include "FolderListing.h"
 #include "MacErrorMapping.h"
 #include "PathMemo.h"
+#include "TemporaryFiles.h"
+#include "TemporaryLedger.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <mutex>
-#include <random>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -19,14 +18,10 @@
 
 namespace {
 
-// The one shape of the batch's temporary files, with the record's own end.
-constexpr char kRecordPrefix[] = ".QuillOutFile-";
+// The record's end of the one temporary shape.
 constexpr char kRecordSuffix[] = ".publish";
-constexpr std::size_t kTagLength = 6;
 constexpr char kMagic[] = "QMPUBLISH1";
 constexpr char kEnd[] = "END";
-// An unfinished record younger than this may still be in the making.
-constexpr std::time_t kMinRecordAgeSeconds = 2;
 
 // The test hook, with its lock.
 struct HookSlot {
@@ -67,16 +62,7 @@ std::string Inside(const std::string& folder, const std::string& path)
     if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
         return std::string();
     const std::string rest = path.substr(prefix.size());
-    for (std::size_t start = 0; start <= rest.size();) {
-        std::size_t end = rest.find('/', start);
-        if (end == std::string::npos)
-            end = rest.size();
-        const std::string part = rest.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
-            return std::string();
-        start = end + 1;
-    }
-    return rest;
+    return StaysInside(rest) ? rest : std::string();
 }
 
 void Forget(const Step& step)
@@ -122,8 +108,9 @@ std::string RecordText(const std::string& folder, const std::vector<Step>& steps
     return record;
 }
 
-// The steps of a whole record; false for one cut short or not ours.
-bool ParseRecord(const std::string& folder, const std::string& text, std::vector<Step>* steps)
+// The steps of a whole record, their paths relative to the record's
+// folder; false for one cut short or not ours.
+bool ParseRecord(const std::string& text, std::vector<Step>* steps)
 {
     std::vector<std::string> fields;
     std::size_t start = 0;
@@ -138,9 +125,9 @@ bool ParseRecord(const std::string& folder, const std::string& text, std::vector
         return false;
     for (std::size_t i = 1; i + 4 < fields.size(); i += 4) {
         Step step;
-        step.from = folder + "/" + fields[i];
-        step.to = folder + "/" + fields[i + 1];
-        if (Inside(folder, step.from).empty() || Inside(folder, step.to).empty())
+        step.from = fields[i];
+        step.to = fields[i + 1];
+        if (!StaysInside(step.from) || !StaysInside(step.to))
             return false;
         step.device = std::strtoull(fields[i + 2].c_str(), nullptr, 10);
         step.inode = std::strtoull(fields[i + 3].c_str(), nullptr, 10);
@@ -153,14 +140,9 @@ bool ParseRecord(const std::string& folder, const std::string& text, std::vector
 // errno set.
 int CreateRecord(const std::string& folder, std::string* path)
 {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string tag;
-        for (std::size_t i = 0; i < kTagLength; ++i)
-            tag += kLetters[random() % (sizeof kLetters - 1)];
-        *path = folder + "/" + kRecordPrefix + tag + kRecordSuffix;
-        const int fd = ::open(path->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        *path = folder + "/" + NewTemporaryItemName(kRecordSuffix);
+        const int fd = TemporaryLedger::CreateFile(*path, O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             ::flock(fd, LOCK_EX);
             return fd;
@@ -212,17 +194,9 @@ OSErr GatherSteps(const std::string& folder, const std::vector<PublishMove>& mov
 
 bool IsPublicationRecordName(const std::string& name)
 {
-    const std::size_t prefix = sizeof kRecordPrefix - 1;
     const std::size_t suffix = sizeof kRecordSuffix - 1;
-    if (name.size() != prefix + kTagLength + suffix || name.compare(0, prefix, kRecordPrefix) != 0 ||
-        name.compare(prefix + kTagLength, suffix, kRecordSuffix) != 0)
-        return false;
-    for (std::size_t i = prefix; i < prefix + kTagLength; ++i) {
-        const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return true;
+    return name.size() == sizeof kTemporaryNameWord - 1 + 7 + suffix && IsTemporaryItemName(name) &&
+           name.compare(name.size() - suffix, suffix, kRecordSuffix) == 0;
 }
 
 void SetPublishStepHook(PublishStepHook hook)
@@ -267,7 +241,7 @@ OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& mo
             continue;
         }
         // Back to the temporary names; a record whose moves cannot all be
-        // taken back stays for the clean-up of the next run.
+        // taken back stays, for the clean-up when its run's ledger closes.
         bool back = true;
         for (int j = k - 1; j >= 0; --j)
             back = MoveBack(steps[std::size_t(j)]) == 0 && back;
@@ -284,48 +258,43 @@ OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& mo
     return noErr;
 }
 
-int UndoUnfinishedPublications(const std::string& folder)
+bool UndoUnfinishedPublication(int folderFd, const std::string& folder, const std::string& name, UInt64 device,
+                               UInt64 inode)
 {
-    std::vector<std::string> names;
-    if (ListFolderNames(folder, &names) != noErr)
-        return 0;
-    int undone = 0;
-    for (const std::string& name : names) {
-        if (!IsPublicationRecordName(name))
-            continue;
-        const std::string path = folder + "/" + name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (fd < 0)
-            continue;
-        struct stat st;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);  // a running publication's
-            continue;
-        }
-        std::string text(std::size_t(st.st_size), '\0');
-        const ssize_t got = st.st_size > 0 ? ::pread(fd, text.data(), text.size(), 0) : 0;
-        std::vector<Step> steps;
-        if (got != ssize_t(text.size()) || !ParseRecord(folder, text, &steps)) {
-            // Cut short while it was written: no move had begun.
-            if (std::time(nullptr) - st.st_mtime >= kMinRecordAgeSeconds)
-                RemoveRecord(path, fd);
-            else
-                ::close(fd);
-            continue;
-        }
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    // Locked: a running publication's.  Then the name must still hold the
+    // record locked, and that record the one proven.
+    struct stat st, at;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        UInt64(st.st_dev) != device || UInt64(st.st_ino) != inode ||
+        ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 || at.st_dev != st.st_dev ||
+        at.st_ino != st.st_ino) {
+        ::close(fd);
+        return false;
+    }
+    std::string text(std::size_t(st.st_size), '\0');
+    const ssize_t got = st.st_size > 0 ? ::pread(fd, text.data(), text.size(), 0) : 0;
+    std::vector<Step> steps;
+    // A record cut short while it was written: no move had begun.
+    if (got == ssize_t(text.size()) && ParseRecord(text, &steps)) {
         // What had moved is taken out of its final name: the file at the
         // final name is the one recorded, and its temporary name is free.
         for (const Step& step : steps) {
-            struct stat at;
-            if (Lstat(step.from, &at) || !Lstat(step.to, &at) || UInt64(at.st_dev) != step.device ||
-                UInt64(at.st_ino) != step.inode)
+            if (::fstatat(folderFd, step.from.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 ||
+                ::fstatat(folderFd, step.to.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 ||
+                UInt64(at.st_dev) != step.device || UInt64(at.st_ino) != step.inode)
                 continue;
-            PathMemo::Forget(step.to);
-            if (::unlink(step.to.c_str()) == 0 && step.sidecar)
-                PathMemo::SidecarChanged(step.to, false);
+            const std::string to = folder + "/" + step.to;
+            PathMemo::Forget(to);
+            if (::unlinkat(folderFd, step.to.c_str(), 0) == 0 && AppleDoubleFile::IsSidecarName(step.to.substr(step.to.rfind('/') + 1)))
+                PathMemo::SidecarChanged(to, false);
         }
-        RemoveRecord(path, fd);
-        ++undone;
     }
-    return undone;
+    if (::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && at.st_dev == st.st_dev &&
+        at.st_ino == st.st_ino)
+        ::unlinkat(folderFd, name.c_str(), 0);
+    ::close(fd);
+    return true;
 }

@@ -7,11 +7,12 @@
 // Before the first move a record of the moves (the file names and the
 // identity of each file) is written into the folder under a temporary name
 // ".QuillOutFile-XXXXXX.publish" and locked; it goes once the last move is
-// done.  A record left behind (by a kill) names the files a publication
-// had moved already: UndoUnfinishedPublications takes them out of their
-// final names again, so that nothing of an interrupted output stays under
-// a final name; their temporaries are then left to the clean-up of
-// temporary files.
+// done.  A record left behind by a killed run names the files its
+// publication had moved already: the next run's clean-up, which finds the
+// record in the killed run's ledger (TemporaryLedger.h), takes them out of
+// their final names again (UndoUnfinishedPublication), so that nothing of
+// an interrupted output stays under a final name; their temporaries go
+// with the rest of that run's leftovers.
 //
 // Sidecars move before their files, so that a reader never meets a data
 // file without its resource fork.
@@ -38,11 +39,14 @@ struct PublishMove {
 // is removed first.
 OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& moves);
 
-// The unfinished publications recorded in `folder` itself (not below it)
-// by a process that is gone: the files they had moved are removed from
-// their final names and the records go.  Records still held by a running
-// publication are left alone.  Returns the number undone.
-int UndoUnfinishedPublications(const std::string& folder);
+// The unfinished publication whose record is `name` in the folder open as
+// `folderFd` (at `folder`), proven by the ledger of a run that is gone to
+// be the file of `device` and `inode`: the files it had moved are removed
+// from their final names (each only while it is the file recorded), then
+// the record goes.  A record still locked, or no longer the file proven,
+// is left alone (false).
+bool UndoUnfinishedPublication(int folderFd, const std::string& folder, const std::string& name, UInt64 device,
+                               UInt64 inode);
 
 // The name shape of a publication record.
 bool IsPublicationRecordName(const std::string& name);

@@ -1,5 +1,7 @@
-// Temporary files made as mkstemps makes them: a unique name created
-// exclusively, readable and writable by the owner only, and kept open.
+// Temporary files: the one name shape of the items a batch makes while it
+// works (outputs under their temporary names, intermediates, work files,
+// publication records, region folders, the run's ledger), and files made
+// as mkstemps makes them.
 #pragma once
 
 #include "MacTypes.h"
@@ -7,6 +9,28 @@
 #include <string>
 
 extern "C++" {
+
+// The word every temporary item's name begins with.
+inline constexpr char kTemporaryNameWord[] = ".QuillOutFile";
+
+// The shape of a temporary item's name: kTemporaryNameWord, "-", six
+// letters or digits, then the end of the name or one of ". - (" and the
+// rest (".QuillOutFile-k3Ztq0", ".QuillOutFile-k3Ztq0.L.aif").  A name of
+// this shape is never proof that an item is the program's: a user may name
+// files so (see TemporaryLedger).
+bool IsTemporaryItemName(const std::string& name);
+
+// The name begins with the word, "-" and six letters or digits, whatever
+// follows.
+bool BeginsWithTemporaryTag(const std::string& name);
+
+// `count` random letters and digits.
+std::string RandomLetters(int count);
+
+// A new temporary item name: kTemporaryNameWord, "-", six random letters
+// or digits, then `suffix` (".publish": ".QuillOutFile-k3Ztq0.publish").
+// Nothing is made; callers create under it exclusively.
+std::string NewTemporaryItemName(const std::string& suffix);
 
 // Creates and opens `folder` + "/" + prefix + six unique characters +
 // suffix, exclusively (an existing name is never reused) with mode 0600.

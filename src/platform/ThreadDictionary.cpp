@@ -2,13 +2,9 @@
 
 #include <QMutex>
 #include <QMutexLocker>
-#include <QObject>
-#include <QThread>
 
 #include <atomic>
 #include <limits>
-#include <map>
-#include <mutex>
 
 const QString ThreadDictionary::kLastErrorKey = QStringLiteral("ZuLastError");
 
@@ -28,61 +24,9 @@ struct ThreadDictionary::Storage {
 
 namespace {
 
-using StoragePtr = std::shared_ptr<ThreadDictionary::Storage>;
-
-// The dictionaries of the running threads by their QThread object.  A thread
-// makes its entry on first use and drops it when it ends (ThreadSlot).  An
-// entry made for a running thread by another thread, before the thread used
-// its dictionary, is also dropped when that thread finishes or its QThread
-// object is destroyed, so that it never outlives the run it was made for.
-struct Entry {
-    StoragePtr storage;
-    QMetaObject::Connection finished;
-    QMetaObject::Connection destroyed;
-};
-
-struct Registry {
-    std::mutex mutex;
-    std::map<QThread*, Entry> byThread;
-};
-
-Registry& registry()
-{
-    static Registry* r = new Registry;  // outlives every thread's clean-up
-    return *r;
-}
-
-// Called with the registry locked: drops the entry of `thread` when it still
-// holds `storage`.
-void dropEntryLocked(Registry& r, QThread* thread, const ThreadDictionary::Storage* storage)
-{
-    auto it = r.byThread.find(thread);
-    if (it == r.byThread.end() || it->second.storage.get() != storage)
-        return;
-    QObject::disconnect(it->second.finished);
-    QObject::disconnect(it->second.destroyed);
-    r.byThread.erase(it);
-}
-
-void dropEntry(QThread* thread, const ThreadDictionary::Storage* storage)
-{
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    dropEntryLocked(r, thread, storage);
-}
-
-// Drops the registry entry when the owning thread ends.
-struct ThreadSlot {
-    QThread* thread = nullptr;
-    StoragePtr storage;
-    ~ThreadSlot()
-    {
-        if (storage)
-            dropEntry(thread, storage.get());
-    }
-};
-
-thread_local ThreadSlot t_slot;
+// The calling thread's dictionary: made by its first current(), released
+// with the thread's other thread-local state (and kept alive by handles).
+thread_local std::shared_ptr<ThreadDictionary::Storage> t_storage;
 
 }  // namespace
 
@@ -90,36 +34,9 @@ ThreadDictionary::ThreadDictionary() = default;
 
 ThreadDictionary ThreadDictionary::current()
 {
-    if (t_slot.storage)
-        return ThreadDictionary(t_slot.storage);
-    QThread* self = QThread::currentThread();
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Entry& entry = r.byThread[self];  // made here unless made ahead
-    if (!entry.storage)
-        entry.storage = std::make_shared<Storage>();
-    t_slot.thread = self;
-    t_slot.storage = entry.storage;
-    return ThreadDictionary(entry.storage);
-}
-
-ThreadDictionary ThreadDictionary::forThread(QThread* thread)
-{
-    if (!thread || thread == QThread::currentThread())
-        return current();
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    auto it = r.byThread.find(thread);
-    if (it != r.byThread.end())
-        return ThreadDictionary(it->second.storage);
-    if (!thread->isRunning())
-        return ThreadDictionary();  // nobody would ever read it
-    Entry& entry = r.byThread[thread];
-    entry.storage = std::make_shared<Storage>();
-    const Storage* key = entry.storage.get();
-    entry.finished = QObject::connect(thread, &QThread::finished, [thread, key]() { dropEntry(thread, key); });
-    entry.destroyed = QObject::connect(thread, &QObject::destroyed, [thread, key]() { dropEntry(thread, key); });
-    return ThreadDictionary(entry.storage);
+    if (!t_storage)
+        t_storage = std::make_shared<Storage>();
+    return ThreadDictionary(t_storage);
 }
 
 QVariant ThreadDictionary::value(const QString& key) const

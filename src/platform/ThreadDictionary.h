@@ -1,7 +1,11 @@
 // The per-thread dictionary: one map of values per thread, which the batch
-// worker uses as its per-file context.  A handle can also name another
-// thread's dictionary, so that the main thread can write into a worker's
-// context (the stop request).
+// worker uses as its per-file context.  Only the thread itself finds its
+// dictionary (current()); another thread writes into it through a handle
+// the thread gave out (the batch driver keeps its worker's handle for the
+// stop request).  There is no lookup by thread: a dictionary lives exactly
+// as long as its thread's run (and the handles to it), so a thread started
+// again, or a new thread in an old one's place, always begins with an empty
+// one.
 //
 // The stop value "ZuLastError" is not kept in the map but in an atomic beside
 // it, so that the worker can poll it on every block without taking a lock
@@ -17,24 +21,14 @@
 #include <memory>
 #include <optional>
 
-class QThread;
-
 class ThreadDictionary {
 public:
     // The key whose value lives in the atomic.
     static const QString kLastErrorKey;  // "ZuLastError"
 
-    // The calling thread's dictionary, made on first use.
+    // The calling thread's dictionary, made on first use; it ends with the
+    // thread's run.
     static ThreadDictionary current();
-    // The dictionary of `thread` (null: the calling thread).  When that thread
-    // runs but has not used its dictionary yet, the dictionary is made now
-    // and the thread finds these values in it.  A thread that is not running
-    // has no dictionary: the result is then an empty handle.
-    //
-    // A dictionary lives for one run of its thread: a thread started again
-    // begins with an empty one, and a handle kept past the run stays usable
-    // but is no longer seen by any thread.
-    static ThreadDictionary forThread(QThread* thread);
 
     // A handle that names no dictionary: reads give nothing, writes are dropped.
     ThreadDictionary();

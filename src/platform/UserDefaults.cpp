@@ -33,7 +33,7 @@ bool isNumber(const QVariant& v)
 UserDefaults& UserDefaults::standardUserDefaults()
 {
     // Never destroyed: worker threads may read preferences while the process ends.
-    static UserDefaults* store = new UserDefaults(defaultFilePath());
+    static UserDefaults* store = new UserDefaults(defaultFilePath(), defaultFileKind());
     return *store;
 }
 
@@ -52,7 +52,80 @@ QString UserDefaults::defaultFilePath()
     return folder + QStringLiteral("/Quillmarch.plist");
 }
 
-UserDefaults::UserDefaults(const QString& filePath) : filePath_(filePath)
+UserDefaults::FileKind UserDefaults::defaultFileKind()
+{
+    return qEnvironmentVariableIsEmpty("QUILLMARCH_DEFAULTS") ? FileKind::Usual : FileKind::Named;
+}
+
+namespace {
+
+enum class Read { Missing, Done, Failed };
+
+// Reads the preferences file `path` into *out; *problem says why it
+// failed.  Only a regular file is read (a FIFO would never end).
+Read ReadPreferences(const QString& path, QVariantMap* out, QString* problem)
+{
+    out->clear();
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return Read::Missing;
+    if (info.isDir()) {
+        *problem = QStringLiteral("it is a folder");
+        return Read::Failed;
+    }
+    if (!info.isFile()) {
+        *problem = QStringLiteral("it is not a regular file");
+        return Read::Failed;
+    }
+    QString error;
+    const QVariant root = PropertyList::fromFile(path, &error);
+    if (!root.isValid()) {
+        *problem = QStringLiteral("it cannot be read: %1").arg(error);
+        return Read::Failed;
+    }
+    if (root.metaType().id() != QMetaType::QVariantMap) {
+        *problem = root.metaType().id() == QMetaType::QVariantList
+                       ? QStringLiteral("it holds an array, not a dictionary of preferences")
+                       : QStringLiteral("it does not hold a dictionary of preferences");
+        return Read::Failed;
+    }
+    *out = root.toMap();
+    return Read::Done;
+}
+
+// Why the folder of `path` cannot hold it; empty when it can.
+QString FolderProblem(const QString& path)
+{
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.exists())
+        return QStringLiteral("its folder %1 does not exist").arg(folder.filePath());
+    if (!folder.isDir())
+        return QStringLiteral("%1 is not a folder").arg(folder.filePath());
+    return QString();
+}
+
+}  // namespace
+
+QString UserDefaults::namedFileProblem(const QString& path)
+{
+    QString problem = FolderProblem(path);
+    QVariantMap values;
+    if (problem.isEmpty())
+        ReadPreferences(path, &values, &problem);
+    return problem;
+}
+
+QString UserDefaults::defaultFileProblem()
+{
+    if (defaultFileKind() != FileKind::Named)
+        return QString();
+    const QString path = defaultFilePath();
+    const QString problem = namedFileProblem(path);
+    return problem.isEmpty() ? QString()
+                             : QStringLiteral("the preferences file '%1' cannot be used: %2").arg(path, problem);
+}
+
+UserDefaults::UserDefaults(const QString& filePath, FileKind kind) : filePath_(filePath), kind_(kind)
 {
     QMutexLocker lock(&mutex_);
     QVariantMap loaded;
@@ -62,24 +135,12 @@ UserDefaults::UserDefaults(const QString& filePath) : filePath_(filePath)
 
 bool UserDefaults::loadLocked(QVariantMap& out)
 {
-    out.clear();
-    QFileInfo info(filePath_);
-    if (!info.exists())
-        return true;  // nothing saved yet
-    QString error;
-    const QVariant root = PropertyList::fromFile(filePath_, &error);
-    if (!root.isValid()) {
-        lastError_ = error;
-        qWarning("preferences file %s is unreadable: %s", qPrintable(filePath_), qPrintable(error));
-        return false;
-    }
-    if (root.metaType().id() != QMetaType::QVariantMap) {
-        lastError_ = QStringLiteral("%1 does not hold a dictionary").arg(filePath_);
-        qWarning("%s", qPrintable(lastError_));
-        return false;
-    }
-    out = root.toMap();
-    return true;
+    QString problem;
+    if (ReadPreferences(filePath_, &out, &problem) != Read::Failed)
+        return true;  // read, or nothing saved yet
+    lastError_ = QStringLiteral("the preferences file %1 cannot be used: %2").arg(filePath_, problem);
+    qWarning("%s", qPrintable(lastError_));
+    return false;
 }
 
 bool UserDefaults::writeLocked(const QVariantMap& values)
@@ -90,8 +151,14 @@ bool UserDefaults::writeLocked(const QVariantMap& values)
         lastError_ = error;
         return false;
     }
+    // Only the usual file's folder is made; a named file's must be there.
     const QString folder = QFileInfo(filePath_).absolutePath();
-    if (!QDir().mkpath(folder)) {
+    if (kind_ == FileKind::Named) {
+        if (const QString problem = FolderProblem(filePath_); !problem.isEmpty()) {
+            lastError_ = QStringLiteral("cannot write %1: %2").arg(filePath_, problem);
+            return false;
+        }
+    } else if (!QDir().mkpath(folder)) {
         lastError_ = QStringLiteral("cannot create the folder %1").arg(folder);
         return false;
     }
@@ -112,8 +179,14 @@ bool UserDefaults::writeLocked(const QVariantMap& values)
 
 bool UserDefaults::keepUnreadableCopyLocked()
 {
-    if (!QFileInfo::exists(filePath_))
+    const QFileInfo info(filePath_);
+    if (!info.exists() && !info.isSymLink())
         return true;
+    // A folder, a FIFO or a device is not copied nor replaced.
+    if (!info.isFile() || info.isSymLink()) {
+        lastError_ += QStringLiteral("; it is left as it is");
+        return false;
+    }
     const QString stem = filePath_ + QStringLiteral(".unreadable-") +
                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     // QFile::copy never replaces an existing file.
@@ -315,9 +388,14 @@ bool UserDefaults::synchronize()
             values_ = onDisk;
         return readable;
     }
-    // A readable file keeps the keys this store did not change.  An
-    // unreadable one is kept aside under a new name before it is replaced by
-    // this store's values, so that nothing the user had is lost unseen.
+    // A readable file keeps the keys this store did not change.  The usual
+    // file, unreadable, is kept aside under a new name before it is replaced
+    // by this store's values, so that nothing the user had is lost unseen; a
+    // named one is left as it is.
+    if (!readable && kind_ == FileKind::Named) {
+        lastError_ += QStringLiteral("; it is left as it is");
+        return false;
+    }
     if (!readable && !keepUnreadableCopyLocked())
         return false;
     QVariantMap merged = readable ? onDisk : values_;

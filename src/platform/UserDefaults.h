@@ -6,6 +6,13 @@
 // not empty, else "Quillmarch.plist" in the user's configuration folder for
 // the application "Quillmarch" (QStandardPaths::AppConfigLocation).
 //
+// A file the user names (QUILLMARCH_DEFAULTS, the batch command's
+// --defaults, any file given to the constructor) is made when missing in a
+// folder that exists, and otherwise written only while it holds a
+// dictionary of preferences: it is never moved, and never replaced when it
+// holds anything else.  Only the usual file's folder is made when missing,
+// and only the usual file is kept aside and replaced when it is unreadable.
+//
 // Changes stay in memory until synchronize(), which merges them key by key
 // into what is on disk (so that another process's changes to other keys
 // survive) and replaces the file atomically.
@@ -26,9 +33,23 @@ public:
     // The file standardUserDefaults() uses.
     static QString defaultFilePath();
 
+    enum class FileKind { Usual, Named };
+    // Named when QUILLMARCH_DEFAULTS names the file.
+    static FileKind defaultFileKind();
+    // Why the named file `path` cannot be the preferences file: its folder
+    // is missing, or it is there and is not a readable property list
+    // holding a dictionary (a folder, an array, anything else).  Empty when
+    // it can (a missing file in an existing folder is made when saved).
+    static QString namedFileProblem(const QString& path);
+    // For the file standardUserDefaults() would use, when it is named: why
+    // it cannot be used ("the preferences file 'PATH' cannot be used: ...").
+    // Empty when it can, and for the usual file.  Both programs ask before
+    // they start.
+    static QString defaultFileProblem();
+
     // A store on a file of its own, loaded at once (a missing file is an
     // empty store).
-    explicit UserDefaults(const QString& filePath);
+    explicit UserDefaults(const QString& filePath, FileKind kind = FileKind::Named);
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;
 
@@ -71,9 +92,10 @@ public:
     // Writes pending changes: re-reads the file, applies this store's
     // changed and removed keys over it, and replaces the file atomically
     // (temporary file in the same folder, then rename).  Without pending
-    // changes it only re-reads.  A file that cannot be read is first copied
-    // to "<file>.unreadable-<UTC time>" and then replaced.  False (and an error text) when the file
-    // could not be written; the changes then stay pending.
+    // changes it only re-reads.  The usual file, when it cannot be read, is
+    // first copied to "<file>.unreadable-<UTC time>" and then replaced; a
+    // named one is then left as it is.  False (and an error text) when the
+    // file could not be written; the changes then stay pending.
     bool synchronize();
     // Drops pending changes and re-reads the file.
     bool reload();
@@ -86,6 +108,7 @@ private:
     bool keepUnreadableCopyLocked();
 
     const QString filePath_;
+    const FileKind kind_;
     mutable QMutex mutex_;
     QVariantMap registered_;
     QVariantMap values_;

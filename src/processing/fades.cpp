@@ -2,6 +2,7 @@
 
 #include "CSoundFile.h"
 #include "ZuFiles.h"
+#include "frame_times.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,17 +24,6 @@ double FadeSeconds(float milliseconds)
     return std::min(seconds, kFadeCapSeconds);
 }
 
-// Seconds times the rate, truncated toward zero, saturating.
-UInt32 FadeFrames(double seconds, double sampleRate)
-{
-    const double frames = seconds * sampleRate;
-    if (!(frames > 0.0))
-        return 0;
-    if (frames >= 4294967295.0)
-        return 0xFFFFFFFFu;
-    return UInt32(frames);
-}
-
 UInt32 Shrunk(UInt32 frames)
 {
     return UInt32(std::lround(double(frames) * kShrinkFactor));
@@ -44,8 +34,8 @@ UInt32 Shrunk(UInt32 frames)
 void FadeLengths(const FadeSettings& settings, double sampleRate, UInt32 frames, UInt32* fadeIn,
                  UInt32* fadeOut)
 {
-    UInt32 nIn = FadeFrames(FadeSeconds(settings.fadeInTime), sampleRate);
-    UInt32 nOut = FadeFrames(FadeSeconds(settings.fadeOutTime), sampleRate);
+    UInt32 nIn = UInt32(FramesFromSeconds(FadeSeconds(settings.fadeInTime), sampleRate, 0xFFFFFFFFu));
+    UInt32 nOut = UInt32(FramesFromSeconds(FadeSeconds(settings.fadeOutTime), sampleRate, 0xFFFFFFFFu));
     while (UInt64(nIn) + nOut >= frames) {
         const UInt32 in = Shrunk(nIn);
         const UInt32 out = Shrunk(nOut);

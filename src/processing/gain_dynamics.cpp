@@ -458,8 +458,8 @@ SInt32 GainPassStrip(SInt16 treatment, CSoundFile* in, CSoundFile* out, GainSett
         return paramErr;
     RegionWalkParams params;
     params.firstSearch = 0;
-    // The switch as a number of milliseconds: truncate(strip x rate / 1000).
-    params.margin = MarginFrames((s.needsStrip ? 1.0 : 0.0) * in->GetSampleRate() / 1000, 1.0);
+    // One millisecond when compacting.
+    params.margin = MarginFrames(s.needsStrip ? 0.001 : 0.0, in->GetSampleRate());
     params.nextSearchOffset = 1;
     UInt32 outPos = 0;
     return WalkRegionSpans(in, params, [&](UInt32 a, UInt32 b) {

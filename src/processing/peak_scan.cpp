@@ -1,6 +1,7 @@
 #include "peak_scan.h"
 
 #include "CSoundFile.h"
+#include "frame_times.h"
 #include "progress_channel.h"
 #include "region_walk.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -224,10 +226,13 @@ SInt32 SilenceScan(CSoundFile* in, ScanSettings& s, bool withPeak)
     case 2: w.threshold = SaturateToInt64(g * 32767.0); break;
     default: w.threshold = SaturateToInt64(g * 2147483647.0); break;
     }
-    // A negative setting gates nothing rather than inverted stretches.
-    w.state.minGap = std::max<SInt64>(SaturateToInt64(s.gateGapLength * rate), 0);
-    w.state.lead = std::max<SInt64>(SaturateToInt64(rate / 1000 * 30), 0);
-    w.state.trail = std::max<SInt64>(SaturateToInt64(rate / 1000 * 30), 0);
+    // A negative setting gates nothing rather than inverted stretches; the
+    // gate opens 30 ms early and closes 30 ms late.
+    constexpr double kGateLeadSeconds = 0.030;
+    constexpr UInt64 kLongest = UInt64(std::numeric_limits<SInt64>::max());
+    w.state.minGap = SInt64(FramesFromSeconds(s.gateGapLength, rate, kLongest));
+    w.state.lead = SInt64(FramesFromSeconds(kGateLeadSeconds, rate, kLongest));
+    w.state.trail = w.state.lead;
 
     const UInt32 frames = in->GetNumFrames();
     PostProgressNumSampleFrames(frames);
@@ -301,7 +306,7 @@ SInt32 ScanPeaks(CSoundFile* in, ScanSettings& s)
     } else {
         RegionWalkParams params;
         params.firstSearch = -1;
-        params.margin = MarginFrames((s.needsStrip ? 1.0 : 0.0) * in->GetSampleRate(), 1.0);
+        params.margin = MarginFrames(s.needsStrip ? 1.0 : 0.0, in->GetSampleRate());
         params.nextSearchOffset = 0;
         err = WalkRegionSpans(in, params, [&](UInt32 a, UInt32 b) { return ScanPeakRange(in, a, b, s); });
     }

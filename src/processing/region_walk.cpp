@@ -1,6 +1,7 @@
 #include "region_walk.h"
 
 #include "CSoundFile.h"
+#include "frame_times.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -47,12 +48,7 @@ SInt32 NextBlock(CSoundFile* in, SInt32 from, UInt32* start, UInt32* end)
 
 UInt32 MarginFrames(double seconds, double sampleRate)
 {
-    const double frames = seconds * sampleRate;
-    if (!(frames > 0.0))
-        return 0;
-    if (frames >= 4294967295.0)
-        return std::numeric_limits<UInt32>::max();
-    return UInt32(frames);
+    return UInt32(FramesFromSeconds(seconds, sampleRate, std::numeric_limits<UInt32>::max()));
 }
 
 SInt32 WalkRegionSpans(CSoundFile* in, const RegionWalkParams& params, const RegionSpanFn& span)

@@ -37,6 +37,7 @@ using RegionSpanFn = std::function<SInt32(UInt32 a, UInt32 b)>;
 // not handed over).
 SInt32 WalkRegionSpans(CSoundFile* in, const RegionWalkParams& params, const RegionSpanFn& span);
 
-// The margin in frames of `seconds` at `sampleRate`, truncated toward zero;
-// 0 for a rate that is not positive, saturating at the 32-bit limit.
+// The margin in frames of `seconds` at `sampleRate`: the nearest frame
+// (FramesFromSeconds); 0 for a rate that is not positive, saturating at the
+// 32-bit limit.
 UInt32 MarginFrames(double seconds, double sampleRate);

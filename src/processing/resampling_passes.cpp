@@ -8,15 +8,10 @@
 
 namespace {
 
-// One millisecond of input when compacting, truncated.
+// One millisecond of input when compacting.
 UInt32 StripMargin(const CSoundFile* in, const ResampleSettings& settings)
 {
-    if (!settings.needsStrip)
-        return 0;
-    const double frames = std::trunc(in->GetSampleRate() / 1000.0);
-    if (!(frames > 0.0))
-        return 0;
-    return frames >= 4294967295.0 ? 0xFFFFFFFFu : UInt32(frames);
+    return MarginFrames(settings.needsStrip ? 0.001 : 0.0, in->GetSampleRate());
 }
 
 // The region walk of the strip passes: each merged, widened segment is

@@ -852,7 +852,7 @@ SInt32 StripWalk(CSoundFile* in, CSoundFile* out, const SampleCopySettings& sett
         return paramErr;
     RegionWalkParams params;
     params.firstSearch = -1;
-    params.margin = MarginFrames((settings.needsStrip ? 1.0 : 0.0) / 1000.0, out->GetSampleRate());
+    params.margin = MarginFrames(settings.needsStrip ? 0.001 : 0.0, out->GetSampleRate());
     params.nextSearchOffset = 1;
     UInt32 outPos = 0;
     return WalkRegionSpans(in, params, [&](UInt32 a, UInt32 b) { return core(a, b, &outPos); });

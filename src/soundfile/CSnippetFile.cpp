@@ -1,38 +1,8 @@
 #include "CSnippetFile.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
-
-OSErr ComputeSnippetWindow(UInt32 frames, double rate, double snipFrom, double snipTo, UInt32* start,
-                           UInt32* end)
-{
-    if (!start || !end)
-        return paramErr;
-    const bool toEnd = snipTo == -1.0;
-    if (!std::isfinite(rate) || rate <= 0.0 || std::isnan(snipFrom) || snipFrom < 0.0 ||
-        (!toEnd && (std::isnan(snipTo) || snipTo < 0.0)))
-        return kSnipWindowEmptyErr;
-
-    // Truncated toward zero; anything at or past 2^32 lies past every file.
-    constexpr double kLimit = 4294967296.0;
-    const double first = std::trunc(rate * snipFrom);
-    if (first >= double(frames))
-        return kSnipWindowBeyondEndErr;
-    UInt64 last = frames;
-    if (!toEnd) {
-        const double t = std::trunc(rate * snipTo);
-        if (t < kLimit)
-            last = std::min<UInt64>(UInt64(t), frames);
-    }
-    const UInt64 s = UInt64(first);
-    if (last <= s)
-        return kSnipWindowEmptyErr;
-    *start = UInt32(s);
-    *end = UInt32(last);
-    return noErr;
-}
 
 CSoundFile* CreateSnippetFileObject()
 {

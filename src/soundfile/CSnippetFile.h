@@ -25,23 +25,6 @@
 
 constexpr OSType kSnippetFileType = FOUR_CHAR_CODE("Snip");
 
-// Codes of a snip window that cannot be converted (both are warnings in the
-// error table: the batch logs them and goes on with the next file).
-constexpr OSErr kSnipWindowBeyondEndErr = eofErr;         // -39 "unexpected end of file"
-constexpr OSErr kSnipWindowEmptyErr = kWrongRegionErr;    // -22002 "Wrong region specified"
-
-// The window a conversion's snip times give on an input of `frames` frames
-// at `rate` frames per second.  snipFrom and snipTo are seconds; a snipTo of
-// -1.0 means "to the end".  start = rate x snipFrom and end = rate x snipTo,
-// each truncated toward zero; an end past the file is cut at the file's end.
-// Results: noErr with [*start, *end) inside the file and not empty;
-// kSnipWindowBeyondEndErr when the window starts at or after the end of the
-// file; kSnipWindowEmptyErr when it is empty or inverted (end <= start), or
-// a time is negative (other than the -1.0 end) or not a number.  *start and
-// *end are written only on success.
-OSErr ComputeSnippetWindow(UInt32 frames, double rate, double snipFrom, double snipTo, UInt32* start,
-                           UInt32* end);
-
 class CSnippetFile : public CSoundFile {
 public:
     CSnippetFile();

@@ -148,10 +148,6 @@ public:
     // a stranger, never the file to make; the exclusive creation that
     // follows meets any fault of the folder itself).
     void SetNameDrawnAtRandom() { m_nameDrawnAtRandom = true; }
-    // The file is one channel of a surround set, named by the set's table
-    // of channel indicators (Mix.L, Mix.C, Mix.Ls ...): a type that names
-    // the members of its stereo pairs its own way keeps the set's names.
-    void SetSurroundMember() { m_surroundMember = true; }
     // FSRef of an existing file: its path and FSSpec; the catalog result.
     virtual OSErr SetFile(const FSRef* ref);
     // A path (input files): -22008 for a folder; a path that does not exist
@@ -607,7 +603,6 @@ protected:
     UInt32 m_bufferFrames = kDefaultBufferFrames;
     Boolean m_extensionGiven = false;
     bool m_nameDrawnAtRandom = false;       // see SetNameDrawnAtRandom
-    bool m_surroundMember = false;          // see SetSurroundMember
     // Most files hold one region or none: node sets cost less to make and
     // drop than hash sets for such counts.
     std::set<QString> m_regionNames;

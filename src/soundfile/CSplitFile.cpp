@@ -130,43 +130,64 @@ void CSplitFile::SetSonicPairDigit(char digit)
     g_sonicPairDigit.store(digit);
 }
 
+bool CSplitFile::HasOwnPairIndicators(OSType memberType)
+{
+    const QStringList suffixes =
+        ::GetSoundFileProperties(memberType).value(QStringLiteral("splitStereoSuffixes")).toStringList();
+    return suffixes.size() == 2 && !suffixes.at(0).isEmpty() && !suffixes.at(1).isEmpty();
+}
+
+void CSplitFile::PairIndicators(OSType memberType, std::string* left, std::string* right)
+{
+    *left = ".L";
+    *right = ".R";
+    if (HasOwnPairIndicators(memberType)) {
+        const QStringList suffixes =
+            ::GetSoundFileProperties(memberType).value(QStringLiteral("splitStereoSuffixes")).toStringList();
+        *left = suffixes.at(0).toStdString();
+        *right = suffixes.at(1).toStdString();
+    }
+    // Numbered pairs go on from the digit of the pair last named.
+    if (std::isdigit(static_cast<unsigned char>(left->back()))) {
+        if (const char digit = g_sonicPairDigit.exchange(0)) {
+            left->back() = digit;
+            right->back() = char(digit + 1);
+        }
+    }
+}
+
 void CSplitFile::MemberNames(const std::string& name, OSType memberType, std::string* left, std::string* right)
 {
     const std::size_t p = IndicatorPosition(name, {".l", ".L", "(l)", "(L)", "-L", ".1", ".3", ".5", ".7"});
 
     if (p == std::string::npos) {
-        // A base name: add the member type's indicators (its
-        // "splitStereoSuffixes"; ".L"/".R" when it gives none).
-        std::string leftSuffix = ".L";
-        std::string rightSuffix = ".R";
-        const QStringList suffixes =
-            ::GetSoundFileProperties(memberType).value(QStringLiteral("splitStereoSuffixes")).toStringList();
-        if (suffixes.size() == 2 && !suffixes.at(0).isEmpty() && !suffixes.at(1).isEmpty()) {
-            leftSuffix = suffixes.at(0).toStdString();
-            rightSuffix = suffixes.at(1).toStdString();
-        }
-        // Numbered pairs go on from the digit of the pair last named.
-        if (std::isdigit(static_cast<unsigned char>(leftSuffix.back()))) {
-            if (const char digit = g_sonicPairDigit.exchange(0)) {
-                leftSuffix.back() = digit;
-                rightSuffix.back() = char(digit + 1);
-            }
-        }
-        *left = name + leftSuffix;
-        *right = name + rightSuffix;
+        // A base name: the member type's pair indicators follow it.
+        PairIndicators(memberType, left, right);
+        *left = name + *left;
+        *right = name + *right;
+        return;
+    }
+
+    const char c = name[p + 1];
+    if (!std::isdigit(static_cast<unsigned char>(c)) && HasOwnPairIndicators(memberType)) {
+        // A left indicator of another kind gives way to the type's own.
+        const std::size_t length = name[p] == '(' ? 3 : 2;
+        PairIndicators(memberType, left, right);
+        *left = name.substr(0, p) + *left + name.substr(p + length);
+        *right = name.substr(0, p) + *right + name.substr(p + length);
         return;
     }
 
     *left = name;
     *right = name;
-    char& c = (*right)[p + 1];
+    char& r = (*right)[p + 1];
     switch (c) {
     case '1': case '3': case '5': case '7':
         g_sonicPairDigit.store(c);
-        c = char(c + 1);
+        r = char(c + 1);
         break;
-    case 'L': c = 'R'; break;
-    case 'l': c = 'r'; break;
+    case 'L': r = 'R'; break;
+    case 'l': r = 'r'; break;
     default: break;
     }
 }

@@ -75,9 +75,22 @@ public:
     // The same for the names of existing members: ".l", ".L", "-L", ".1",
     // ".3", ".5", ".7", then "(l)", "(L)".
     static std::string StripMemberIndicator(const std::string& name);
-    // The left and right member names for the name `name` and a member type.
+    // The left and right member names for the name `name` and a member type:
+    // a base name followed by the type's pair indicators (PairIndicators);
+    // a name ending in a numbered indicator (".3") with the next number
+    // for the right member; a name ending in a left indicator of letters
+    // (".L", "-L", "(l)") with the type's own indicators in its place where
+    // the type has its own, else with the right indicator of the same kind.
     // Reads and updates the remembered Sonic pair digit.
     static void MemberNames(const std::string& name, OSType memberType, std::string* left, std::string* right);
+    // The indicators that follow a base name to name the members of a pair
+    // of `memberType` files, whether the pair is written as a split set or
+    // as a two-channel surround set: the type's own ("splitStereoSuffixes":
+    // Paris "-L"/"-R", Sonic ".1"/".2"), else ".L"/".R".  Numbered ones go
+    // on from the remembered pair digit, which they consume.
+    static void PairIndicators(OSType memberType, std::string* left, std::string* right);
+    // Whether the type names the members of its pairs its own way.
+    static bool HasOwnPairIndicators(OSType memberType);
 
     // The remembered digit of the last numbered pair (0 when none); the
     // next Sonic output pair is numbered from it.

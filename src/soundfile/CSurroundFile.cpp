@@ -120,7 +120,14 @@ OSErr CSurroundFile::MakeChannelFiles(const FSSpec* spec, SInt32 configuration, 
     SetChannelConfiguration(configuration);
 
     std::vector<std::string> names;
-    if (configuration >= 1 && configuration <= 10) {
+    if (configuration == kChannelConfigStereo) {
+        // A pair is named as a split pair of its members' type is, so that
+        // it reads back as one (Paris Take-L, Take-R).
+        std::string left;
+        std::string right;
+        CSplitFile::PairIndicators(m_memberType, &left, &right);
+        names = {own.name + left, own.name + right};
+    } else if (configuration >= 1 && configuration <= 10) {
         ZudbTable table(bundle_resource_path("surround", "zudb"));
         ZudbTable rows = table.SelectRows("cc", std::to_string(configuration));
         std::vector<std::string> indicators;
@@ -142,7 +149,6 @@ OSErr CSurroundFile::MakeChannelFiles(const FSSpec* spec, SInt32 configuration, 
         CSoundFile* member = CreateSoundFileObject(m_memberType);
         if (!member)
             continue;
-        member->SetSurroundMember();
         const OSErr err = member->SetFile(&memberSpec);
         if (err) {
             delete member;

@@ -78,7 +78,10 @@ public:
     std::string GetChannelName(UInt16 channel) const override;
 
     // Makes the members of an output set from the name in `spec` (its left
-    // indicator removed): for configurations 1 to 10 one member per
+    // indicator removed): for a stereo pair (configuration 1) the two
+    // members a split pair of the member type has (CSplitFile::
+    // PairIndicators: Paris -L and -R, Sonic .1 and .2, else .L and .R);
+    // for configurations 2 to 10 one member per
     // indicator of the configuration's row in "surround.zudb" (name +
     // indicator; no row: no member and 0 channels), otherwise `count`
     // members named name + ".1", ".2" ...  The first member SetFile error is

@@ -19,36 +19,10 @@ QStringList& List()
     return list;
 }
 
-} // namespace
-
-const char kTemporaryNameWord[] = ".QuillOutFile";
-
-namespace {
-
 constexpr std::size_t kWordLength = sizeof kTemporaryNameWord - 1;
 constexpr std::size_t kTagLength = 7;  // "-" and six letters or digits
 
-// The name begins with the word and the random tag.
-bool BeginsWithTemporaryTag(const std::string& name)
-{
-    if (name.size() < kWordLength + kTagLength || name.compare(0, kWordLength, kTemporaryNameWord) != 0 ||
-        name[kWordLength] != '-')
-        return false;
-    for (std::size_t i = kWordLength + 1; i < kWordLength + kTagLength; ++i) {
-        const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
-
-bool IsTemporaryFileName(const std::string& name)
-{
-    return BeginsWithTemporaryTag(name) &&
-           (name.size() == kWordLength + kTagLength || name[kWordLength + kTagLength] == '.');
-}
 
 std::string WithoutTemporaryTag(const std::string& name)
 {

@@ -6,21 +6,12 @@
 
 #include "FileManager.h"
 #include "MacTypes.h"
+#include "TemporaryFiles.h"
 
 #include <QStringList>
 
 #include <string>
 
-// The word every temporary output name begins with (".QuillOutFile"); a
-// batch follows it with "-" and six random letters or digits.
-extern const char kTemporaryNameWord[];
-// The shape of every temporary file a batch writes into an output folder
-// (outputs under their temporary name, and the intermediates of their
-// encoders): kTemporaryNameWord, "-", six letters or digits, then nothing
-// or "." and the rest (".QuillOutFile-k3Ztq0.L.aif").  The clean-up after a
-// killed run removes exactly this shape, never a name that only holds the
-// word.
-bool IsTemporaryFileName(const std::string& name);
 // `name` without the random tag of a temporary output name
 // (".QuillOutFile-k3Ztq0.L.avr" -> ".QuillOutFile.L.avr"); any other name as
 // it is.  What a format stores of its own file name is then the same from

@@ -4,7 +4,9 @@
 #include "AppTestSupport.h"
 
 #include <QAbstractItemView>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -71,6 +73,15 @@ TEST_F(AddFilesDialogTest, ChoosesFilesAndFoldersTogether)
         ASSERT_TRUE(index.isValid()) << name;
         list->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
+    // A folder among the selection: the button still says what it does.
+    QTest::qWait(20);
+    auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_NE(buttons, nullptr);
+    QStringList shown;
+    for (QAbstractButton* button : buttons->buttons())
+        if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole && button->isVisible())
+            shown.append(button->text());
+    EXPECT_EQ(shown, QStringList{QStringLiteral("Add")});
     dialog.accept();
     EXPECT_EQ(accepted.size(), 1);
     QStringList chosen = dialog.chosenPaths();

@@ -4,6 +4,8 @@
 #include "AppTestSupport.h"
 
 #include <QFile>
+#include <QTest>
+#include <QTreeWidget>
 #include <QUrl>
 
 namespace {
@@ -51,4 +53,16 @@ TEST_F(AddFilesErrorsControllerTest, OnlyAPathOpensItsFolder)
     errors.openInFileManager();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.at(0), QUrl::fromLocalFile(QStringLiteral("/x/y")));
+}
+
+TEST_F(AddFilesErrorsControllerTest, ReturnClosesTheList)
+{
+    AddFilesErrorsController errors(*m_defaults);
+    errors.setPaths({QStringLiteral("/x/y/a.wav")}, QStringLiteral("Duplicates"));
+    errors.show();
+    QTreeWidget* list = errors.findChild<QTreeWidget*>();
+    ASSERT_NE(list, nullptr);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_FALSE(errors.isVisible());
 }

@@ -18,6 +18,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QApplication>
 #include <QTabWidget>
 #include <QTest>
 #include <QTableView>
@@ -204,4 +209,45 @@ TEST_F(AppCommandsTest, ImportedConversionsAreOneUndoGroupOnTheConversionsTab)
     m_controller->conversionUndoStack()->undo();
     EXPECT_EQ(m_controller->conversions().size(), before);
     qunsetenv("QUILLMARCH_DEFAULTS");
+}
+
+// Return, pressed from habit in a question whose default would destroy
+// something, answers Cancel: the real message box, the real key.
+TEST_F(AppCommandsTest, ReturnInADestructiveQuestionDestroysNothing)
+{
+    const QString out = path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    WriteText(out + QStringLiteral("/take.wav"), "data");
+    m_controller->setDestFolder(out);
+    m_defaults->setBool(QStringLiteral("Easy Thru"), true);
+    PreferencesWindow* prefs = PreferencesWindow::shared(m_window.get(), m_controller->defaults());
+    auto* reset = prefs->findChild<QPushButton*>(QStringLiteral("factoryDefaultsButton"));
+    ASSERT_NE(reset, nullptr);
+
+    const std::vector<std::pair<const char*, std::function<void()>>> questions = {
+        {"Really empty output folder?", [&] { AppCommands::emptyOutputFolder(*m_window, *m_controller); }},
+        {"Reset the preferences?", [&] { reset->click(); }},
+    };
+    AppPresenter::setAlertAnswerer({});
+    // Every box that opens gets Return once (a box that reports what was
+    // done follows a destroying answer).
+    QStringList shown;
+    QPointer<QMessageBox> pressed;
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && box != pressed) {
+            pressed = box;
+            shown.append(box->text());
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    press.start(10);
+    for (const auto& [title, ask] : questions) {
+        shown.clear();
+        ask();
+        EXPECT_EQ(shown, QStringList{QString::fromLatin1(title)});
+    }
+    EXPECT_TRUE(QFileInfo::exists(out + QStringLiteral("/take.wav")));
+    EXPECT_TRUE(m_defaults->boolForKey(QStringLiteral("Easy Thru")));
 }

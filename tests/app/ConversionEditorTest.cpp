@@ -10,6 +10,7 @@
 #include "FileTypeDictionary.h"
 #include "OptionSheet.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -552,6 +553,23 @@ TEST_F(ConversionEditorTest, FitsALaptopScreen)
     EXPECT_LE(size.width(), 1300) << size.width() << " x " << size.height();
     m_editor->show();
     EXPECT_LE(m_editor->height(), 680);
+}
+
+TEST_F(ConversionEditorTest, OpensAtItsFinalSizeAndKeepsIt)
+{
+    // Gate and boost on: rows that change the gain group's width.
+    m_spec->setComment(QStringLiteral("A comment."));
+    m_editor->setConvSpec(m_spec);
+    click("gateCheckBox");
+    click("boostCheckBox");
+    m_editor->show();
+    const QSize shown = m_editor->size();
+    QApplication::processEvents();
+    EXPECT_EQ(m_editor->size(), shown);
+    click("convertSampleRateCheckBox");
+    m_editor->typeSampleRate(QStringLiteral("12345.6"));
+    QApplication::processEvents();
+    EXPECT_EQ(m_editor->size(), shown);
 }
 
 // ------------------------------------------------------------------ names

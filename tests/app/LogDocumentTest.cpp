@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrinter>
+#include <QScrollBar>
 
 namespace {
 
@@ -46,6 +47,13 @@ TEST_F(LogDocumentTest, OpensEditsSavesAndReopensUnchanged)
     EXPECT_FALSE(log.isEdited());
     EXPECT_EQ(log.textView()->font().pointSize(), 12);
     EXPECT_TRUE(log.textView()->font().fixedPitch());
+    // A long line (a reason, the hint on duplicates) wraps at the window's
+    // width: nothing needs scrolling sideways.
+    LogDocument wide;
+    ASSERT_TRUE(wide.load(write(QStringLiteral("wide.qlg"), QByteArray("word ").repeated(60))));
+    wide.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wide.textView()->horizontalScrollBar()->maximum(), 0);
 
     log.textView()->appendPlainText(QStringLiteral("note: \u00fcber"));
     EXPECT_TRUE(log.isEdited());

@@ -12,7 +12,9 @@
 #include "MainWindow.h"
 #include "PeerTools.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QMimeDatabase>
 #include <QRegularExpression>
@@ -287,6 +289,52 @@ TEST_F(MainControllerTest, InputColumnsShowTheirWholeText)
     for (int column = InputFileModel::Size; column < InputFileModel::Timestamps; ++column)
         EXPECT_GE(header->sectionSize(column), std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)))
             << InputFileModel::columnIdentifier(column).toStdString();
+}
+
+// Two long names that differ only at their end look different in a narrow
+// column (cut in the middle), and the tooltip gives each whole.
+TEST_F(MainControllerTest, DuplicatesWithLongNamesLookDifferent)
+{
+    const QString name = QStringLiteral("Broadcast master 48 kHz 24 bit with fades and normalising copy %1");
+    MainController& controller = startWithConversions({name.arg(1), name.arg(2)});
+    MainWindow window(controller);
+    window.resize(700, 500);
+    window.show();
+    window.showConversions();
+    window.conversionTable()->setColumnWidth(ConversionTableModel::ConvName, 250);
+    QApplication::processEvents();
+    QTableView* table = window.conversionTable();
+    auto ink = [table](int row) {
+        const QModelIndex index = table->model()->index(row, ConversionTableModel::ConvName);
+        const QImage cell = table->viewport()->grab(table->visualRect(index)).toImage();
+        QImage mask(cell.size(), QImage::Format_Mono);
+        for (int y = 0; y < cell.height(); ++y)
+            for (int x = 0; x < cell.width(); ++x)
+                mask.setPixel(x, y, QColor(cell.pixel(x, y)).lightness() < 128 ? 1 : 0);
+        return mask;
+    };
+    EXPECT_NE(ink(0), ink(1));
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(table->model()->index(row, ConversionTableModel::ConvName).data(Qt::ToolTipRole).toString(),
+                  name.arg(row + 1));
+}
+
+// At first launch Start is greyed and says why: no inputs, no output folder.
+TEST_F(MainControllerTest, AGreyedStartSaysWhatIsMissing)
+{
+    MainController& controller = startController();
+    MainWindow window(controller);
+    window.show();
+    ASSERT_FALSE(window.startButton()->isEnabled());
+    const QString tip = window.startButton()->toolTip();
+    EXPECT_TRUE(tip.contains(QStringLiteral("input list is empty"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("no output folder"))) << tip.toStdString();
+    WriteWave(path(QStringLiteral("take.wav")), 100);
+    ASSERT_EQ(addAndWait({path(QStringLiteral("take.wav"))}), 1);
+    controller.setDestFolder(m_dir.qpath());
+    QApplication::processEvents();
+    EXPECT_TRUE(window.startButton()->isEnabled());
+    EXPECT_TRUE(window.startButton()->toolTip().isEmpty());
 }
 
 TEST_F(MainControllerTest, FilesDroppedOnTheListAreAdded)

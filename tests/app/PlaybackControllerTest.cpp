@@ -219,6 +219,8 @@ TEST_F(PlaybackControllerTest, CheckBoxesAndSpeedFollowThePreferences)
 
     p.speedSlider()->setValue(150);
     EXPECT_EQ(p.speedField()->text(), QStringLiteral("1.50"));
+    // Shown, not typed into: it takes no focus and shows no caret.
+    EXPECT_EQ(p.speedField()->focusPolicy(), Qt::NoFocus);
     EXPECT_FLOAT_EQ(p.player()->varispeed(), 1.5f);
     EXPECT_DOUBLE_EQ(m_defaults->doubleForKey(QStringLiteral("Varispeed")), 1.5);
     p.resetVariSpeed();

@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QDirIterator>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -182,6 +183,58 @@ TEST_F(ProgressControllerTest, TheFileBarNeverGoesBackWithinAFile)
     EXPECT_EQ(bars, (QList<double>{0.0, 25.0, 50.0, 50.0, 60.0, 100.0}));
     process.setFlag(ConversionProcess::kRunning, false);
     progress.timedProgressDisplay();
+}
+
+// The warnings open in a place kept for them: Cancel, and the window,
+// stay where a click was aimed.
+TEST_F(ProgressControllerTest, CancelStaysPutWhenTheWarningsOpen)
+{
+    ConversionProcess process;
+    process.setFlag(ConversionProcess::kRunning, true);
+    ProgressController progress(*m_defaults);
+    progress.begin(&process, 1, 1, 3600000);
+    QApplication::processEvents();
+    const QPoint cancel = progress.cancelButton()->mapTo(&progress, QPoint());
+    const QSize size = progress.size();
+    NotificationCenter::defaultCenter().postNotification(ConversionProcess::kLogMessageNotification,
+                                                         QStringLiteral("'take' sounds odd"));
+    progress.timedProgressDisplay();
+    QApplication::processEvents();
+    ASSERT_TRUE(progress.warningsShown());
+    EXPECT_EQ(progress.cancelButton()->mapTo(&progress, QPoint()), cancel);
+    EXPECT_EQ(progress.size(), size);
+    process.setFlag(ConversionProcess::kRunning, false);
+    progress.timedProgressDisplay();
+}
+
+// Faded out while the batch runs, the main window comes back where it
+// stood, wherever a window manager would place a window shown anew.
+TEST_F(ProgressControllerTest, TheMainWindowComesBackWhereItStood)
+{
+    storeConversions();
+    const QStringList inputs = writeInputs(1, 1000);
+    MainController& controller = startController();
+    controller.setProgressInterval(5);
+    MainWindow window(controller);
+    window.move(137, 91);
+    window.show();
+    ASSERT_EQ(addAndWait(inputs), 1);
+    const QPoint stood = window.pos();
+    std::promise<void> release;
+    holdWorkerAtStart(release);
+    QSignalSpy finished(&controller, &MainController::batchFinished);
+    window.action(AppCommand::Start)->trigger();
+    QElapsedTimer clock;
+    clock.start();
+    while (window.isVisible() && clock.elapsed() < 10000)
+        QTest::qWait(10);
+    ASSERT_FALSE(window.isVisible()) << "the window did not fade out";
+    window.move(0, 0);  // as a window manager places a window it maps again
+    release.set_value();
+    ASSERT_TRUE(finished.wait(60000));
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.pos(), stood);
 }
 
 TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLog)
@@ -425,6 +478,7 @@ TEST_F(ProgressControllerTest, ClosingTheWindowMidBatchAsksAndCancels)
     EXPECT_TRUE(progress->isVisible());
     ASSERT_EQ(m_alerts.size(), 1);
     EXPECT_EQ(m_alerts.at(0).defaultButton, QStringLiteral("Cancel Batch"));
+    EXPECT_TRUE(m_alerts.at(0).destructive);  // Return keeps converting
     EXPECT_FALSE(progress->cancelling());
     // "Cancel Batch": cancels; the window shows it until the end.
     answer = 1;
@@ -446,7 +500,7 @@ TEST_F(ProgressControllerTest, ScriptingCommandStartsWhenStartIsAllowedAndSaysWh
     const QStringList inputs = writeInputs(2, 20000);
     MainController& controller = startController();
     MainWindow window(controller);
-    const QString name = QStringLiteral("qm-test-convert-%1").arg(QCoreApplication::applicationPid());
+    const QString name = path(QStringLiteral("instance"));  // in the test's own folder
     InstanceChannel channel;
     ASSERT_TRUE(channel.listen(name));
     QObject::connect(&channel, &InstanceChannel::received, &controller, &MainController::openArguments);

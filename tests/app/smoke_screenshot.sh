@@ -21,7 +21,6 @@ make_input "$work/in/voice.wav" 22050 1
 make_input "$work/in/music.aiff" 44100 2
 make_input "$work/in/more/tone.wav" 48000 2
 export QUILLMARCH_DEFAULTS="$work/defaults.plist"
-export QUILLMARCH_INSTANCE="quillmarch-smoke-$$"
 export QUILLMARCH_SCREENSHOT="$work/main.png"
 export QT_QPA_PLATFORM=xcb
 # In a sanitizer build: the system libraries' own leaks are not ours.

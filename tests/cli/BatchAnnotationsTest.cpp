@@ -11,6 +11,7 @@
 #include "PCMFileTypes.h"
 #include "PeerTools.h"
 #include "PropertyList.h"
+#include "RIFFBuilding.h"
 #include "TestTempDir.h"
 
 #include <QDateTime>
@@ -236,6 +237,33 @@ TEST_F(BatchAnnotations, LabelLessCuePointsAndLoopsReachEveryTypeThatHoldsThem)
             for (int id : ids)
                 EXPECT_GT(id, 0);
             EXPECT_EQ(std::set<int>(ids.begin(), ids.end()).size(), ids.size());
+        }
+    }
+}
+
+TEST_F(BatchAnnotations, CuePointsOfEveryWAVEFamilyInputReachTheOutputs)
+{
+    // One input per WAVE-family type, built by hand: two cue points
+    // without labels after the data.
+    const char* const types[] = {"WAVE", "WVfl", "WVau", "WVal", "BWLN", "MSAP", "G729"};
+    for (const char* type : types) {
+        const OSType code = OSType(UInt8(type[0])) << 24 | UInt8(type[1]) << 16 | UInt8(type[2]) << 8 | UInt8(type[3]);
+        peers::WriteAll((root + "/in/" + type + ".wav").toStdString(),
+                        riffbuild::Assemble(riffbuild::FamilyChunks(code, 800),
+                                            {{"FORMAT", {}}, {"data", {}}, riffbuild::Cue({{1, 100}, {2, 700}})}));
+    }
+    Batch({Conversion("WAVE", "WAVE"), Conversion("MSAP", "MSAP")}, root + "/in", root + "/out");
+    for (const char* type : types) {
+        SCOPED_TRACE(type);
+        const QString name = QString(type) + ".wav";
+        EXPECT_EQ(Info(root + "/in/" + name)["markers"].toInt(), 2);
+        for (const QString output : {"WAVE", "MSAP"}) {
+            const QString path = root + "/out/" + output + "/in/" + name;  // the folder mirrored
+            EXPECT_EQ(Info(path)["markers"].toInt(), 2) << output.toStdString();
+            // (With a cue point of the whole-file region the batch adds.)
+            const std::vector<UInt32> offsets = ReadAnnotations(path).cueOffsets;
+            const std::set<UInt32> points(offsets.begin(), offsets.end());
+            EXPECT_TRUE(points.count(100) && points.count(700)) << output.toStdString();
         }
     }
 }

@@ -11,7 +11,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -395,82 +398,199 @@ TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
     EXPECT_EQ(FilesUnder(root + "/out/MP3"), QStringList()) << FilesUnder(root + "/out/MP3").join(", ").toStdString();
 }
 
-TEST_F(BatchCommandBadInputsTest, CleanUpTakesOnlyAKilledRunsTemporaries)
+// A user's items named like the program's temporaries -- in the output
+// folder, a conversion folder and a folder below it; files with content,
+// with our endings and without; folders with files; old and new -- are
+// never the program's, so no batch touches them: not a batch that runs
+// beside a batch held in its encoding, nor one that converts an input of
+// that shape named on the command line (its output has the shape too), nor
+// the clean-up after the held batch is killed, which takes that batch's
+// temporaries at once and nothing else.
+TEST_F(BatchCommandBadInputsTest, UsersItemsOfTheTemporaryShapeSurviveEveryBatch)
 {
-    auto age = [](const QString& path) {
-        const qint64 old = QDateTime::currentSecsSinceEpoch() - 600;
-        struct utimbuf times = {old, old};
-        return ::utime(path.toUtf8().constData(), &times) == 0;
+    struct Item {
+        const char* where;
+        const char* name;
+        bool folder;
+        bool old;
     };
-    const QString folder = root + "/out/MP3";
-    ASSERT_TRUE(QDir().mkpath(folder + "/deeper"));
-    // A killed run's temporary, the work file of a sidecar it was writing
-    // and the sidecar of a temporary that had gone, another batch's file
-    // being written (its lock held), and files of the user's whose names
-    // only hold the word.
-    const QString killed = folder + "/deeper/.QuillOutFile-a1b2c3.L.aif";
-    const QStringList killedSidecars = {folder + "/deeper/._.QuillOutFile-g7H8i9.tmp",
-                                        folder + "/._.QuillOutFile-j0k1l2.R.sd2"};
-    const QString running = folder + "/deeper/.QuillOutFile-d4e5f6.aif";
-    const QStringList users = {folder + "/deeper/mine.QuillOutFile-final.aif",
-                               folder + "/deeper/.QuillOutFile-final-mix.aif", folder + "/deeper/.QuillOutFile",
-                               folder + "/notes.QuillOutFile.txt"};
-    for (const QString& path : QStringList{killed, running} + killedSidecars + users) {
-        Write(path, "partial");
-        ASSERT_TRUE(age(path));
+    const Item items[] = {
+        {"", ".QuillOutFile-a1b2c3.run", false, true},        {"", ".QuillOutFile-Q1w2E3", true, false},
+        {"MP3", ".QuillOutFile-a1b2c3.L.aif", false, true},   {"MP3", ".QuillOutFile-d4e5f6.publish", false, false},
+        {"MP3", "._.QuillOutFile-g7H8i9.tmp", false, true},   {"MP3", ".QuillOutFile-Zz9Yy8", true, true},
+        {"MP3", ".QuillOutFile-Take02.aif", true, false},     {"MP3/deeper", ".QuillOutFile-j0k1l2", false, false},
+        {"MP3/deeper", ".QuillOutFile-m3n4o5.txt", false, true}, {"MP3/deeper", ".QuillOutFile-p6q7r8.mp3", false, true},
+    };
+    const QString out = root + "/out";
+    QMap<QString, QByteArray> users;  // every file of theirs, relative to `out`, with its content
+    for (const Item& item : items) {
+        const QString path = out + "/" + item.where + (*item.where ? "/" : "") + item.name;
+        const QString file = item.folder ? path + "/inside/take.wav" : path;
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+        Write(file, QByteArray("the user's ") + item.name);
+        users.insert(QDir(out).relativeFilePath(file), QByteArray("the user's ") + item.name);
+        if (item.old) {
+            const qint64 old = QDateTime::currentSecsSinceEpoch() - 600;
+            struct utimbuf times = {old, old};
+            for (const QString& aged : {file, path})
+                ASSERT_EQ(::utime(aged.toUtf8().constData(), &times), 0);
+        }
     }
-    const int held = ::open(running.toUtf8().constData(), O_RDWR | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    auto expectUsersIntact = [&](const char* after) {
+        for (auto it = users.constBegin(); it != users.constEnd(); ++it)
+            EXPECT_EQ(ReadBytes(out + "/" + it.key()).toStdString(), it.value().toStdString()) << after;
+    };
 
     // A batch held inside its encoding, its files made to look old.
     ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/mix/a.wav", "synth", "0.1", "sine", "440"}));
-    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/mix.QuillOutFile-final.wav"));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/mix/b.wav", "synth", "0.1", "sine", "660"}));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/.QuillOutFile-Take01.wav"));
     HeldEncoder encoder(root + "/bin");
     ASSERT_TRUE(encoder.ok());
     const QString mp3 = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("MP3")}});
     QProcess stalled;
     const qint64 encoding = encoder.start(
-        &stalled, defaults,
-        {"--quiet", "--set", "Easy Thru=YES", "--conversions", mp3, "-o", root + "/out", root + "/mix/a.wav"});
+        &stalled, defaults, {"--quiet", "--set", "Easy Thru=YES", "--conversions", mp3, "-o", out, root + "/mix/a.wav"});
     ASSERT_GT(encoding, 0);
-    const QStringList stalledFiles = QDir(folder).entryList({".QuillOutFile-*"}, QDir::Files | QDir::Hidden);
+    QStringList stalledFiles = FilesUnder(out, true).filter(QRegularExpression("^MP3/\\.QuillOutFile-\\w{6}\\."));
+    for (const QString& user : users.keys())
+        stalledFiles.removeAll(user);
     ASSERT_EQ(stalledFiles.size(), 2) << stalledFiles.join(", ").toStdString();  // the output, the encoder's input
-    for (const QString& name : stalledFiles)
-        ASSERT_TRUE(age(folder + "/" + name));
+    for (const QString& name : stalledFiles) {
+        const qint64 old = QDateTime::currentSecsSinceEpoch() - 600;
+        struct utimbuf times = {old, old};
+        ASSERT_EQ(::utime((out + "/" + name).toUtf8().constData(), &times), 0);
+    }
 
-    // Another batch into the same folder (a conversion of the same name).
+    // Another batch into the same folder (a conversion of the same name),
+    // of an input named like a temporary.
     const QString keep = WriteConversions(root + "/keep.plist", {{0, Keep("MP3", "AIFF")}});
-    const QStringList again = {"--quiet", "--set", "Easy Thru=YES", "--conversions", keep, "-o", root + "/out",
-                               root + "/mix.QuillOutFile-final.wav"};
-    RunResult r = Run(again);
+    auto convert = [&](const QString& input) {
+        return Run({"--quiet", "--set", "Easy Thru=YES", "--conversions", keep, "-o", out, input});
+    };
+    RunResult r = convert(root + "/.QuillOutFile-Take01.wav");
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_FALSE(QFile::exists(killed));
-    for (const QString& path : killedSidecars)
-        EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
-    EXPECT_TRUE(QFile::exists(running));
-    for (const QString& path : users)
-        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+    expectUsersIntact("beside a running batch");
     for (const QString& name : stalledFiles)
-        EXPECT_TRUE(QFile::exists(folder + "/" + name)) << name.toStdString();
-    const QString converted = folder + "/mix.QuillOutFile-final.aif";
-    ASSERT_TRUE(QFile::exists(converted)) << FilesUnder(folder).join(", ").toStdString();
-    ASSERT_TRUE(age(converted));
+        EXPECT_TRUE(QFile::exists(out + "/" + name)) << name.toStdString();
+    ASSERT_TRUE(QFile::exists(out + "/MP3/.QuillOutFile-Take01.aif")) << FilesUnder(out, true).join(", ").toStdString();
+    users.insert("MP3/.QuillOutFile-Take01.aif", ReadBytes(out + "/MP3/.QuillOutFile-Take01.aif"));
 
-    // The held batch killed outright: its files are a killed run's now, and
-    // the next batch takes them, and only them.
+    // The held batch killed outright: the next batch, at once, takes its
+    // files, and only them; and so does every batch after.
     ::kill(pid_t(stalled.processId()), SIGKILL);
     ::kill(pid_t(encoding), SIGKILL);
     ASSERT_TRUE(stalled.waitForFinished(30000));
-    ::close(held);
-    ASSERT_TRUE(age(running));
-    r = Run(again);
+    for (const QString& input : {root + "/mix/b.wav", root + "/.QuillOutFile-Take01.wav"}) {
+        r = convert(input);
+        expectUsersIntact("after a killed batch");
+        QStringList ours = FilesUnder(out, true);
+        for (const QString& user : users.keys())
+            ours.removeAll(user);
+        EXPECT_EQ(ours.filter(QRegularExpression("^(MP3/|\\.QuillOutFile)")), QStringList{"MP3/b.aif"})
+            << ours.join(", ").toStdString();
+    }
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();  // its output name is taken now
-    EXPECT_EQ(FilesUnder(folder, true),
-              QStringList({"deeper/.QuillOutFile", "deeper/.QuillOutFile-final-mix.aif",
-                           "deeper/mine.QuillOutFile-final.aif", "mix.QuillOutFile-final.aif",
-                           "notes.QuillOutFile.txt"}))
-        << FilesUnder(folder, true).join(", ").toStdString();
 }
+
+// Where the disk fills up during a batch.
+enum class FullAt {
+    OwnWrite,           // while the batch writes an output itself
+    Encoder,            // while the MP3 encoder writes its file
+    PublicationRecord,  // while the record of a split pair's publication is written
+};
+
+// A full disk is the batch's own failure wherever it shows: the input's
+// line says "Disk full (-34)", the batch stops there (the next input is
+// not begun; status 2, "stopped"), and nothing of ours stays in the
+// conversion folder.  Writing an output ourselves is the oracle the other
+// two cases must match.  The conversion folder is a small file system
+// (tmpfs, in a mount namespace of the test's own); a stand-in for the
+// encoder fills it before the real encoder runs, or after the real encoder
+// wrote the last member of a split pair -- keeping that member's input,
+// which the batch then deletes, from giving its room back.
+class BatchDiskFull : public BatchTest, public ::testing::WithParamInterface<FullAt> {
+protected:
+    void SetUp() override
+    {
+        BatchTest::SetUp();
+        ASSERT_TRUE(QDir().mkpath(root + "/mix"));
+        if (!RunPeer("unshare", {"-rm", "true"}))
+            GTEST_SKIP() << "no mount namespace of our own here";
+        lame_ = QStandardPaths::findExecutable("lame");
+        if (lame_.isEmpty())
+            GTEST_SKIP() << "no lame";
+    }
+
+    // An encoder that runs `lame_`, having filled the output's file system
+    // first (Encoder) or after encoding the second file (PublicationRecord).
+    QString Encoder()
+    {
+        const QString bin = root + "/bin";
+        const QString fill = GetParam() == FullAt::Encoder
+                                 ? QStringLiteral("cat /dev/zero > \"$dir/fill\" 2>/dev/null\n"
+                                                  "exec '%1' \"$@\"\n")
+                                 : QStringLiteral("'%1' \"$@\"; rc=$?\n"
+                                                  "if [ -e '%2/first' ]; then ln \"$in\" \"$dir/keep\"; "
+                                                  "cat /dev/zero > \"$dir/fill\" 2>/dev/null; fi\n"
+                                                  ": > '%2/first'; exit $rc\n");
+        const QString script = QStringLiteral("#!/bin/sh\n"
+                                              "case \"$*\" in *.wav\\ *) ;; *) exec '%1' \"$@\";; esac\n"
+                                              "for a; do in=$out; out=$a; done; dir=$(dirname \"$out\")\n")
+                                   .arg(lame_) +
+                               QString(fill).replace("%1", lame_).replace("%2", bin);
+        EXPECT_TRUE(QDir().mkpath(bin));
+        Write(bin + "/lame", script.toUtf8());
+        EXPECT_TRUE(QFile::setPermissions(bin + "/lame", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        return bin;
+    }
+
+    QString lame_;
+};
+
+TEST_P(BatchDiskFull, StopsTheBatchAndSaysSo)
+{
+    const FullAt at = GetParam();
+    const double seconds = at == FullAt::OwnWrite ? 10 : 1;  // 1.7 MB of AIFF against 1 MB
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/mix/a.wav", "synth",
+                     QString::number(seconds), "sine", "440", "sine", "660"}));
+    ASSERT_TRUE(QFile::copy(root + "/mix/a.wav", root + "/mix/z.wav"));
+    QVariantMap conversion = HeldEncoder::Conversion("Full");
+    if (at == FullAt::OwnWrite)
+        conversion = Keep("Full", "AIFF");
+    if (at == FullAt::PublicationRecord) {
+        conversion.insert("QMCSNeedsChannelTreat", true);
+        conversion.insert("QMCSChannelTreat", 2);  // a split pair
+    }
+    const QString conversions = WriteConversions(root + "/full.plist", {{0, conversion}});
+    const QString folder = root + "/out/Full";
+    ASSERT_TRUE(QDir().mkpath(folder));
+
+    QProcessEnvironment env = BatchEnvironment(defaults);
+    if (at != FullAt::OwnWrite)
+        env.insert("PATH", Encoder() + ":" + env.value("PATH"));
+    QProcess batch;
+    batch.setProcessEnvironment(env);
+    const QString listing = root + "/listing";
+    batch.start("unshare",
+                {"-rm", "sh", "-c",
+                 "mount -t tmpfs -o size=1m tmpfs \"$1\" || exit 90; mnt=$1; list=$2; shift 2; \"$@\"; rc=$?; "
+                 "(cd \"$mnt\" && find . -mindepth 1 | sort) > \"$list\"; exit $rc",
+                 "sh", folder, listing, QM_BATCH_EXE, "--quiet", "--set", "Easy Thru=YES", "--conversions",
+                 conversions, "-o", root + "/out", root + "/mix/a.wav", root + "/mix/z.wav"});
+    ASSERT_TRUE(batch.waitForFinished(120000));
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+    EXPECT_EQ(batch.exitCode(), 2) << err.toStdString();
+    EXPECT_EQ(err.toStdString(), ("failed " + root + "/mix/a.wav: Disk full (-34)\n"
+                                  "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n").toStdString());
+    QStringList left = ReadText(listing).split('\n', Qt::SkipEmptyParts);
+    left.removeAll("./fill");
+    left.removeAll("./keep");
+    EXPECT_EQ(left, QStringList()) << "nothing of ours stays";
+    EXPECT_EQ(FilesUnder(root + "/out", true).filter(".QuillOutFile"), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Everywhere, BatchDiskFull,
+                         ::testing::Values(FullAt::OwnWrite, FullAt::Encoder, FullAt::PublicationRecord));
 
 }  // namespace

@@ -439,8 +439,9 @@ TEST_F(BatchRun, OutputsTakeTheInputsBaseNameOnce)
 {
     // Sets of every kind (split pairs named .L/.R, Paris -L/-R, Sonic .1/.2,
     // a 5.1 surround set) and a type whose extension it only writes
-    // (MacMix), converted again as they are, split, joined and to Sonic:
-    // every output is named after the input's base name, once.
+    // (MacMix), converted again as they are, split, joined (sets to one
+    // interleaved file) and to Sonic: every output is named after the
+    // input's base name, once.
     ASSERT_TRUE(QDir().mkpath(root + "/in"));
     ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/st44.wav", "synth", "0.1", "sine", "440",
                      "sine", "660"}));
@@ -464,7 +465,7 @@ TEST_F(BatchRun, OutputsTakeTheInputsBaseNameOnce)
     ASSERT_TRUE(QFile::exists(root + "/sets/MacMix/in/m.mix"));
 
     const RunResult again = RunConversions("again", {{0, to("as is", "WAVE", 0)}, {0, to("split", "WAVE", 2)},
-                                                     {0, to("joined", "WAVE", 1)}, {0, to("Sonic", "SAIF", 0)}},
+                                                     {0, to("joined", "WAVE", 6)}, {0, to("Sonic", "SAIF", 0)}},
                                            root + "/sets", root + "/again");
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
     const QRegularExpression once("^(m|st44|s6)([.-](L|R|C|LFE|Ls|Rs|[1-6]))?\\.(wav|aif)$");
@@ -478,7 +479,7 @@ TEST_F(BatchRun, OutputsTakeTheInputsBaseNameOnce)
     for (const QString& file : outputs)
         EXPECT_TRUE(once.match(file.section('/', -1)).hasMatch()) << file.toStdString();
     for (const char* expected : {"joined/sets/Sonic/in/st44.wav", "split/sets/Sonic/in/st44.L.wav",
-                                 "Sonic/sets/Sonic/in/st44.L.aif", "as is/sets/Paris/in/st44.L.wav",
+                                 "Sonic/sets/Sonic/in/st44.1.aif", "as is/sets/Paris/in/st44.L.wav",
                                  "as is/sets/MacMix/in/m.wav", "joined/sets/WAVE/in/s6.wav"})
         EXPECT_TRUE(outputs.contains(QString::fromLatin1(expected))) << expected;
 }

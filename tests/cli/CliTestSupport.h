@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace clitest {
 
@@ -102,6 +104,20 @@ inline QVariantMap TypedConversion(const char* name, const char* type, int wordL
             {"QMCSWordLength", wordLength},
             {"QMCSSpecifics", QVariantMap{{"oldData", old}}}};
 }
+
+// A type code as the name of a test of it: characters other than letters
+// and digits become '_' (" paf" gives "_paf").
+struct TypeParamName {
+    template <typename T>
+    std::string operator()(const ::testing::TestParamInfo<T>& info) const
+    {
+        std::string name = info.param;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return name;
+    }
+};
 
 // Writes `bytes` as the file `path` (replacing it); false when it cannot.
 bool WriteBytes(const QString& path, const QByteArray& bytes);

@@ -270,12 +270,6 @@ TEST_P(WritableTypeRoundTrip, EmptyAndOneFrameOutputsReadBackAndKeepTheirType)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, WritableTypeRoundTrip, ::testing::ValuesIn(WritableTypeNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name;
-                             for (const char c : info.param)
-                                 name += std::isalnum(UInt8(c)) ? c : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Types, WritableTypeRoundTrip, ::testing::ValuesIn(WritableTypeNames()), TypeParamName());
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "PropertyList.h"
 #include "file_type_table.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -185,14 +186,7 @@ std::vector<std::string> TableTypes()
     return types;
 }
 
-INSTANTIATE_TEST_SUITE_P(TypeTable, OutputShapeRefusals, ::testing::ValuesIn(TableTypes()),
-    [](const ::testing::TestParamInfo<std::string>& info) {
-        std::string name = info.param;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(TypeTable, OutputShapeRefusals, ::testing::ValuesIn(TableTypes()), TypeParamName());
 
 // ------------------------------------------------- through the real batch
 
@@ -379,6 +373,61 @@ TEST_F(OutputShapeBatch, PerFileRefusalsSayWhatDoesNotFit)
         }
     }
 }
+
+// Every treatment that names the channels of its files (1 interleaved
+// stereo; 2 mono files; 3, 4 and 5 one mono file), on inputs of 1 to 8
+// channels that sox writes: each output file has the channels the treatment
+// names, as ffprobe reads them, or the input fails alone, saying how many
+// channels it has.
+class TreatmentChannelCounts : public OutputShapeBatch, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(TreatmentChannelCounts, EachFileHasTheNamedChannelsOrTheInputFailsAlone)
+{
+    QM_REQUIRE_PEER("ffprobe");
+    constexpr int kMostChannels = 8;
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    for (int n = 1; n <= kMostChannels; ++n)
+        ASSERT_TRUE(Sox({"-D", "-n", "-r", "8000", "-c", QString::number(n), "-b", "16",
+            root + QString("/in/c%1.wav").arg(n), "synth", "0.05", "sine", "300"}));
+    const int treatments[] = {1, 2, 3, 4, 5};
+    QVariantList conversions;
+    for (const int t : treatments) {
+        QVariantMap c = Taken(GetParam());
+        c.insert("QMCSName", QString("T%1").arg(t));
+        Treat(c, t);
+        conversions.append(c);
+    }
+    const RunResult r = RunAll(conversions);
+    ASSERT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    for (const int t : treatments) {
+        const int named = t == 1 ? 2 : 1;
+        for (int n = 1; n <= kMostChannels; ++n) {
+            SCOPED_TRACE(QString("treatment %1, %2 channels").arg(t).arg(n).toStdString());
+            const QString folder = root + QString("/out/T%1/in").arg(t);
+            const QStringList files = QDir(folder).entryList({QString("c%1*").arg(n)}, QDir::Files);
+            if (t != 2 && n > 2) {
+                EXPECT_TRUE(files.isEmpty()) << files.join(' ').toStdString();
+                EXPECT_TRUE(r.err.contains(
+                    QString("failed %1/in/c%2.wav (conversion 'T%3'): has incompatible # channels (-22100): ")
+                        .arg(root)
+                        .arg(n)
+                        .arg(t)))
+                    << r.err.toStdString();
+                EXPECT_TRUE(r.err.contains(QString("this input has %1 channels").arg(n))) << r.err.toStdString();
+                continue;
+            }
+            EXPECT_EQ(files.size(), t == 2 && n > 1 ? n : 1) << files.join(' ').toStdString();
+            for (const QString& file : files)
+                EXPECT_EQ(peers::FFprobeField((folder + "/" + file).toStdString(), "channels"),
+                    std::to_string(named))
+                    << file.toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, TreatmentChannelCounts, ::testing::Values("WAVE", "AIFF", "BWLN", "QTIF", " paf"),
+    TypeParamName());
 
 // The MPEG types take the stereo modes of older conversions: interleaved
 // stereo, joint (7) or separate (8), whatever the per-type block said.

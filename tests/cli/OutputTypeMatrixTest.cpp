@@ -600,14 +600,6 @@ TEST_P(OutputTypeMatrix, EverySettingFromBothInputs)
         std::printf("[ known fault now passes: take it out of the table ] %s\n", what.c_str());
 }
 
-std::string ParamName(const ::testing::TestParamInfo<std::string>& info)
-{
-    std::string name;
-    for (const char c : info.param)
-        name += std::isalnum(UInt8(c)) ? c : '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Types, OutputTypeMatrix, ::testing::ValuesIn(WritableTypes()), ParamName);
+INSTANTIATE_TEST_SUITE_P(Types, OutputTypeMatrix, ::testing::ValuesIn(WritableTypes()), TypeParamName());
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The RIFF chunk walk: sizes taken as unsigned, pad bytes, bodies cut at
-// the end of the file, the RIFF end and the chunk limit.
+// The one walk over a RIFF file's chunks (RIFFChunkList): sizes taken as
+// unsigned, pad bytes, bodies cut at the end of the file, the RIFF end, the
+// chunk limit and failed reads.
+#include "RIFFChunkList.h"
 #include "riff_chunks.h"
 
 #include <gtest/gtest.h>
@@ -62,8 +64,6 @@ struct SparseRIFF {
 struct WalkCase {
     const char* name;
     std::function<SparseRIFF()> image;
-    int maxChunks;
-    bool toFileEnd;
     // Each chunk visited: "id@bodyPos+bodySize".
     std::vector<std::string> expected;
 };
@@ -75,22 +75,52 @@ void PrintTo(const WalkCase& c, std::ostream* os)
 
 class RIFFChunkWalk : public ::testing::TestWithParam<WalkCase> {};
 
-TEST_P(RIFFChunkWalk, VisitsTheChunksTheFileHolds)
+// An image as a chunk source; reads from `failFrom` on fail with ioErr.
+class SparseSource : public ChunkSource {
+public:
+    explicit SparseSource(const SparseRIFF& image, SInt64 failFrom = -1) : m_image(image), m_failFrom(failFrom) {}
+    OSErr ReadAt(SInt64 position, void* buffer, std::size_t count, std::size_t* got) override
+    {
+        *got = 0;
+        if (m_failFrom >= 0 && position >= m_failFrom)
+            return ioErr;
+        const OSErr err = m_image.Read(position, buffer, count);
+        *got = err == noErr ? count : 0;
+        return err;
+    }
+    OSErr Length(SInt64* length) override
+    {
+        *length = m_image.length;
+        return noErr;
+    }
+
+private:
+    const SparseRIFF& m_image;
+    SInt64 m_failFrom;
+};
+
+// The walk over an image.
+struct Walked {
+    explicit Walked(const SparseRIFF& image, SInt64 failFrom = -1) : source(image, failFrom)
+    {
+        err = chunks.Walk(source);
+    }
+    SparseSource source;
+    RIFFChunkList chunks;
+    OSErr err = noErr;
+};
+
+TEST_P(RIFFChunkWalk, ListsTheChunksTheFileHolds)
 {
     const WalkCase& c = GetParam();
     const SparseRIFF image = c.image();
-    CallbackChunkSource source(
-        [&image](SInt64 position, void* buffer, std::size_t count) { return image.Read(position, buffer, count); },
-        image.length);
-    std::vector<std::string> visited;
-    const OSErr err = riff_chunks::ForEachChunk(source, c.maxChunks, c.toFileEnd, [&](const ChunkInfo& info) {
-        visited.push_back(ChunkIDToString(info.id) + "@" + std::to_string(info.bodyPos) + "+" +
-                          std::to_string(info.bodySize));
-        return true;
-    });
-    EXPECT_EQ(err, noErr);
-    EXPECT_EQ(source.ReadError(), noErr);
-    EXPECT_EQ(visited, c.expected);
+    const Walked walked(image);
+    EXPECT_EQ(walked.err, noErr);
+    std::vector<std::string> listed;
+    for (const ChunkInfo& info : walked.chunks.Chunks())
+        listed.push_back(ChunkIDToString(info.id) + "@" + std::to_string(info.bodyPos) + "+" +
+                         std::to_string(info.bodySize));
+    EXPECT_EQ(listed, c.expected);
 }
 
 constexpr UInt32 kLarge = 0x90000001;  // odd, and negative as a signed 32-bit size
@@ -100,56 +130,41 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WalkCase{"OddBodiesAreFollowedByAPadByte",
                  [] { return SparseRIFF().chunk("a   ", 3, 3).chunk("b   ", 1, 1).chunk("c   ", 0, 0).closed(); },
-                 100,
-                 false,
                  {"a   @20+3", "b   @32+1", "c   @42+0"}},
         WalkCase{"SizesFrom2GiBUpAreSteppedOver",
                  [] { return SparseRIFF().chunk("fmt ", 16, 16).chunk("data", kLarge, kLarge).chunk("cue ", 4, 4).closed(); },
-                 100,
-                 false,
                  {"fmt @20+16", "data@44+2415919105", "cue @2415919158+4"}},
-        WalkCase{"TheChunkLimitEndsTheWalk",
-                 [] { return SparseRIFF().chunk("fmt ", 16, 16).chunk("data", kLarge, kLarge).chunk("cue ", 4, 4).closed(); },
-                 2,
-                 false,
-                 {"fmt @20+16", "data@44+2415919105"}},
         WalkCase{"ABodyRunningPastTheEndIsCut",
                  [] { return SparseRIFF().chunk("fmt ", 16, 16).chunk("data", 1000, 100).closed(); },
-                 100,
-                 false,
                  {"fmt @20+16", "data@44+100"}},
         WalkCase{"AllOnesRunsToTheEndOfTheFile",
                  [] { return SparseRIFF().chunk("data", 0xFFFFFFFF, 50).chunk("cue ", 4, 4).closed(); },
-                 100,
-                 false,
                  {"data@20+62"}},
         WalkCase{"TheRIFFSizeBoundsTheWalk",
                  [] { return SparseRIFF().chunk("fmt ", 16, 16).closed().chunk("data", 8, 8); },
-                 100,
-                 false,
-                 {"fmt @20+16"}},
-        WalkCase{"OrTheEndOfTheFileWhenAsked",
-                 [] { return SparseRIFF().chunk("fmt ", 16, 16).closed().chunk("data", 8, 8); },
-                 100,
-                 true,
-                 {"fmt @20+16", "data@44+8"}}),
+                 {"fmt @20+16"}}),
     [](const ::testing::TestParamInfo<WalkCase>& info) { return std::string(info.param.name); });
+
+TEST(RIFFChunkWalk, TheChunkAtTwelveAndAHundredMoreAreListed)
+{
+    SparseRIFF image;
+    for (int i = 0; i < 102; ++i)
+        image.chunk(i == 101 ? "data" : "junk", 2, 2);
+    const Walked walked(image.closed());
+    EXPECT_EQ(walked.err, noErr);
+    EXPECT_EQ(walked.chunks.Chunks().size(), 101u);
+    ChunkInfo info;
+    EXPECT_EQ(walked.chunks.Find(ChunkIDFromString("junk"), &info, 101), noErr);
+    EXPECT_EQ(walked.chunks.Find(riff_chunks::kData, &info), kChunkNotFoundErr);
+}
 
 TEST(RIFFChunkWalk, AFailedReadIsTheSourcesOwnCode)
 {
     const SparseRIFF image = SparseRIFF().chunk("fmt ", 16, 16).chunk("data", 8, 8).closed();
-    CallbackChunkSource source(
-        [&image](SInt64 position, void* buffer, std::size_t count) {
-            return position >= 36 ? OSErr(ioErr) : image.Read(position, buffer, count);
-        },
-        image.length);
-    int visited = 0;
-    EXPECT_EQ(riff_chunks::ForEachChunk(source, 100, false, [&](const ChunkInfo&) {
-        ++visited;
-        return true;
-    }), ioErr);
-    EXPECT_EQ(visited, 1);
-    EXPECT_EQ(source.ReadError(), ioErr);
+    const Walked walked(image, 36);
+    EXPECT_EQ(walked.err, ioErr);
+    EXPECT_EQ(walked.chunks.Chunks().size(), 1u);
+    EXPECT_TRUE(walked.chunks.Has(ChunkIDFromString("fmt ")));
 }
 
 } // namespace

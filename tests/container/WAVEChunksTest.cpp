@@ -89,7 +89,8 @@ TEST(WAVEChunks, BlockSizesMustHoldTheChannelsWords)
     };
     const std::vector<Case> cases = {
         {Shape(kWAVEFormatPCM, 2, 4, 16, {}, false), noErr},
-        {Shape(kWAVEFormatPCM, 1, 4, 20, {}, false), noErr},            // 20 bits in 4-byte containers
+        {Shape(kWAVEFormatPCM, 1, 3, 20, {}, false), noErr},            // 20 bits take 3 bytes
+        {Shape(kWAVEFormatPCM, 1, 4, 20, {}, false), kWAVEBadBlockAlignErr},  // not 4
         {Shape(kWAVEFormatPCM, 128, 4, 16, {}, false), kWAVEBadBlockAlignErr},
         {Shape(kWAVEFormatPCM, 2, 2, 16, {}, false), kWAVEBadBlockAlignErr},
         {Shape(kWAVEFormatPCM, 65535, 65534, 16, {}, false), noErr},   // a frame the field cannot hold

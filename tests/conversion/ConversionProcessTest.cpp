@@ -14,6 +14,7 @@
 #include "CoreFileTypes.h"
 #include "CreatedFilesList.h"
 #include "FilePublishing.h"
+#include "TemporaryLedger.h"
 #include "FileManager.h"
 #include "NotificationCenter.h"
 #include "PCMFileTypes.h"
@@ -24,7 +25,6 @@
 #include "UserDefaults.h"
 #include "progress_channel.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -34,7 +34,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -613,13 +613,6 @@ TEST_P(PublishingFaults, AnOutputAppearsWholeOrNotAtAll)
             const QString text = QString::fromUtf8(ReadFile(out_ + "/" + log));
             EXPECT_FALSE(text.contains("\n take")) << text.toStdString();
         }
-        // Its leftovers are past the clean-up's grace for files in the making.
-        const QDateTime old = QDateTime::currentDateTime().addSecs(-60);
-        for (const QString& name : Everything()) {
-            QFile file(out_ + "/SD2/" + name);
-            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-            ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
-        }
     } else {
         int seen = 0;
         SetPublishStepHook([&](int step, int count) {
@@ -633,8 +626,9 @@ TEST_P(PublishingFaults, AnOutputAppearsWholeOrNotAtAll)
         EXPECT_EQ(Named(ConversionProcess::kFailureNotification).size(), 1);
     }
 
-    // The next run takes what a killed run had published out of its final
-    // names (else a member would clash) and leaves nothing of ours.
+    // The next run, at once, takes what a killed run had published out of
+    // its final names (else a member would clash) and leaves nothing of
+    // ours.
     posted_.clear();
     Convert(input);
     EXPECT_EQ(Names().filter("Success").size(), 1) << Names().join(",").toStdString();
@@ -653,44 +647,45 @@ namespace {
 
 // A region extraction killed once `written` of its three region files are
 // complete: nothing of the input's under a final name, only a temporary
-// folder; the next run removes that folder (never another run's, held
-// while it is filled) and extracts every region.
-class KilledExtraction : public ConversionProcessTest, public ::testing::WithParamInterface<int> {
-protected:
-    QString MakeInput()
-    {
-        const QString path = in_ + "/take.aif";
-        CAIFFFile file;
-        EXPECT_EQ(file.SetFile((in_ + "/take").toStdString()), noErr);
-        const UInt8 extension[] = {3, 'a', 'i', 'f'};
-        EXPECT_EQ(file.Create(1, 16, 0, nullptr, extension, 44100.0f), noErr);
-        std::vector<double> samples(3000);
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = double(i % 100) / 200.0;
-        UInt32 count = UInt32(samples.size());
-        EXPECT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
-        const char* names[] = {"One", "Two", "Three"};
-        for (UInt32 i = 0; i < 3; ++i) {
-            SFTRegion region{SInt32(i + 1), 1000 * i, 1000 * i + 900};
-            MacRoman::toPascal(QString::fromLatin1(names[i]), region.name, 31);
-            EXPECT_EQ(file.AddRegion(&region), noErr);
-        }
-        EXPECT_EQ(file.Close(), noErr);
-        return path;
+// folder; the next run, at once, removes that folder and extracts every
+// region.
+// `folder`/`base`.aif: a mono AIFF file with the three regions One, Two
+// and Three.
+QString RegionInput(const QString& folder, const QString& base)
+{
+    CAIFFFile file;
+    EXPECT_EQ(file.SetFile((folder + "/" + base).toStdString()), noErr);
+    const UInt8 extension[] = {3, 'a', 'i', 'f'};
+    EXPECT_EQ(file.Create(1, 16, 0, nullptr, extension, 44100.0f), noErr);
+    std::vector<double> samples(3000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = double(i % 100) / 200.0;
+    UInt32 count = UInt32(samples.size());
+    EXPECT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+    const char* names[] = {"One", "Two", "Three"};
+    for (UInt32 i = 0; i < 3; ++i) {
+        SFTRegion region{SInt32(i + 1), 1000 * i, 1000 * i + 900};
+        MacRoman::toPascal(QString::fromLatin1(names[i]), region.name, 31);
+        EXPECT_EQ(file.AddRegion(&region), noErr);
     }
-    ConvSpecRef Extraction() const
-    {
-        ConvSpecRef s = PlainConversion(kAIFF);
-        s->setConversionName("Regions");
-        s->setNeedsExtraction(true);
-        return s;
-    }
-};
+    EXPECT_EQ(file.Close(), noErr);
+    return folder + "/" + base + ".aif";
+}
+
+ConvSpecRef Extraction()
+{
+    ConvSpecRef s = PlainConversion(kAIFF);
+    s->setConversionName("Regions");
+    s->setNeedsExtraction(true);
+    return s;
+}
+
+class KilledExtraction : public ConversionProcessTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(KilledExtraction, LeavesNoFinalNameAndTheNextRunCompletes)
 {
     const int written = GetParam();
-    const QString input = MakeInput();
+    const QString input = RegionInput(in_, "take");
     const QString folder = out_ + "/Regions";
     QDir().mkpath(folder);
     EXPECT_EXIT(
@@ -709,25 +704,118 @@ TEST_P(KilledExtraction, LeavesNoFinalNameAndTheNextRunCompletes)
     EXPECT_TRUE(left[0].startsWith(".QuillOutFile-")) << left[0].toStdString();
     EXPECT_EQ(FilesBelow(folder + "/" + left[0]).size(), written);
 
-    // Another run's folder, held while it is filled, stays.
-    const QString held = folder + "/.QuillOutFile-hold12";
-    ASSERT_TRUE(QDir().mkpath(held));
-    const int lock = ::open(held.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(lock, 0);
-    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
-    // Past the clean-up's grace for folders in the making.
-    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
-    std::filesystem::last_write_time((folder + "/" + left[0]).toStdString(), old);
-    std::filesystem::last_write_time(held.toStdString(), old);
-
     posted_.clear();
     process_->doConversion({input}, {Extraction()}, out_);
-    ::close(lock);
     EXPECT_EQ(Names().filter("Success").size(), 1) << Names().join(",").toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"take"});
     EXPECT_EQ(FilesBelow(folder), (QStringList{"take/One.aif", "take/Three.aif", "take/Two.aif"}));
-    EXPECT_TRUE(QFileInfo::exists(held));
 }
 
 INSTANTIATE_TEST_SUITE_P(AfterEachRegion, KilledExtraction, ::testing::Values(0, 1, 2));
+
+}  // namespace
+
+namespace {
+
+// Two batches writing into one output folder.  The first, in a child
+// process, is held half way through publishing its output: a split pair
+// between the moves of its two members, or a folder of extracted regions
+// between its regions (made to look old: no age protects it).  The second
+// starts its clean-up; once that has opened the first batch's record of
+// temporaries, and before it takes its lock, the first is let go, finishes
+// and ends.  Whatever the first batch published stays whole; each batch's
+// outputs are there and nothing of either is left under a temporary name.
+class BatchesSharingAFolder : public ConversionProcessTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void TearDown() override
+    {
+        TemporaryLedger::SetCleanUpHook({});
+        ConversionProcessTest::TearDown();
+    }
+    bool Split() const { return GetParam(); }
+    ConvSpecRef Conversion() const
+    {
+        if (!Split())
+            return Extraction();
+        ConvSpecRef s = PlainConversion(kAIFF, 2);
+        s->setConversionName("Split");
+        return s;
+    }
+    QString Input(const QString& base)
+    {
+        return Split() ? SoxTone(in_ + "/" + base + ".aif", 2, 16, 44100.0, 0.1, 440, 660, 0.5)
+                       : RegionInput(in_, base);
+    }
+    QStringList Published(const QString& base) const
+    {
+        return Split() ? QStringList{base + ".L.aif", base + ".R.aif"}
+                       : QStringList{base + "/One.aif", base + "/Three.aif", base + "/Two.aif"};
+    }
+};
+
+TEST_P(BatchesSharingAFolder, NeitherCleanUpTouchesWhatTheOtherPublished)
+{
+    const QString first = Input("first");
+    const QString second = Input("second");
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_FALSE(second.isEmpty());
+    const QString folder = out_ + "/" + Conversion()->conversionName();
+    QDir().mkpath(folder);
+    int held[2], go[2];
+    ASSERT_EQ(::pipe2(held, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(go, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto hold = [&] {
+            char c = 'h';
+            if (::write(held[1], &c, 1) != 1 || ::read(go[0], &c, 1) != 1)
+                ::_exit(3);
+        };
+        if (Split()) {
+            SetPublishStepHook([&](int step, int) {
+                if (step == 1)
+                    hold();
+                return OSErr(noErr);
+            });
+        } else {
+            NotificationCenter::defaultCenter().addObserver(kProgressRegionNotification, nullptr,
+                                                            [&](const Notification& n) {
+                                                                if (n.object.toList().value(3).toInt() == 1)
+                                                                    hold();
+                                                            });
+        }
+        process_->doConversion({first}, {Conversion()}, out_);
+        ::_exit(Named(ConversionProcess::kSuccessNotification).size() == 1 ? 0 : 4);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(held[0], &c, 1), 1);
+    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(10);
+        std::filesystem::last_write_time((folder + "/" + name).toStdString(), old);
+    }
+
+    int status = -1;
+    TemporaryLedger::SetCleanUpHook([&](const std::string&) {
+        if (status != -1)
+            return;
+        char g = 'g';
+        EXPECT_EQ(::write(go[1], &g, 1), 1);
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+    });
+    process_->doConversion({second}, {Conversion()}, out_);
+    ASSERT_TRUE(WIFEXITED(status)) << "the first batch was never let go by the clean-up";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Named(ConversionProcess::kSuccessNotification).size(), 1) << Names().join(",").toStdString();
+    EXPECT_EQ(FilesBelow(folder).join(' ').toStdString(), (Published("first") + Published("second")).join(' ').toStdString());
+    const QStringList everything =
+        QDir(out_).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) +
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(everything.filter(".QuillOutFile").isEmpty()) << everything.join(' ').toStdString();
+    for (int fd : {held[0], held[1], go[0], go[1]})
+        ::close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(RegionsOrSplitPair, BatchesSharingAFolder, ::testing::Bool());
 
 }  // namespace

@@ -130,10 +130,12 @@ TEST(PipelineSelectorTest, InstancesWithoutTheirPassesNeverReportSuccess)
 TEST(PipelineRoutesTest, ChannelKindSwitch)
 {
     SInt32 owner = -1;
-    // Treatment 6 behaves as 1 on split and surround inputs, as 0 on the rest.
+    // Treatment 6 interleaves split and surround inputs (a pair as 1 does)
+    // and leaves the rest as 0 does.
     PipelineRoute r = ResolvePipelineRoute(OnlyStereoToInterleaved, kChannelKindSplitStereo, &owner);
     EXPECT_EQ(owner, ForceInterleavedStereo);
     EXPECT_EQ(r.layout, OutputLayout::Kept);
+    EXPECT_EQ(GetPipelineRoute(OnlyStereoToInterleaved, kChannelKindSurround).layout, OutputLayout::Kept);
     r = ResolvePipelineRoute(OnlyStereoToInterleaved, kChannelKindStereo, &owner);
     EXPECT_EQ(owner, NoChannelTreat);
     EXPECT_EQ(r.layout, OutputLayout::Kept);
@@ -142,12 +144,12 @@ TEST(PipelineRoutesTest, ChannelKindSwitch)
     EXPECT_EQ(GetPipelineRoute(SplitChannels, kChannelKindMultichannel).layout, OutputLayout::SurroundSet);
     EXPECT_EQ(GetPipelineRoute(SplitChannels, kChannelKindStereo).layout, OutputLayout::SplitStereoSet);
     EXPECT_EQ(GetPipelineRoute(ForceInterleavedStereo, kChannelKindMono).pass, ChannelPass::MonoToStereo);
-    // Down-mixes take two channels: neither a multichannel file nor a
-    // surround set.
-    for (ChannelTreatment t : {MixToMono, LeftOnly, RightOnly}) {
+    // Stereo and the down-mixes take one or two channels: neither a
+    // multichannel file nor a surround set.
+    for (ChannelTreatment t : {ForceInterleavedStereo, MixToMono, LeftOnly, RightOnly}) {
         EXPECT_EQ(GetPipelineRoute(t, kChannelKindMultichannel).action, RouteAction::NoRoute);
         EXPECT_EQ(GetPipelineRoute(t, kChannelKindSurround).action, RouteAction::NoRoute);
-        EXPECT_EQ(GetPipelineRoute(t, kChannelKindSplitStereo).layout, OutputLayout::Mono);
+        EXPECT_EQ(RouteChannelsPerFile(ResolvePipelineRoute(t, kChannelKindSplitStereo), 2), t == 1 ? 2 : 1);
     }
     EXPECT_EQ(GetPipelineRoute(RightOnly, kChannelKindStereo).pass, ChannelPass::Right);
     EXPECT_EQ(GetPipelineRoute(NoChannelTreat, 0).action, RouteAction::NoRoute);

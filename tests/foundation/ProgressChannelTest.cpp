@@ -154,8 +154,10 @@ TEST_F(ProgressChannel, ACancelFromTheMainThreadStopsTheWorkersLoop)
     std::atomic<int64_t> reached{0};
     OSErr result = 0;
     std::thread::id workerId;
+    ThreadDictionary workerContext;
     QThread* worker = QThread::create([&] {
         workerId = std::this_thread::get_id();
+        workerContext = ThreadDictionary::current();
         PostProgressNumSampleFrames(1LL << 40);
         for (int64_t pos = 0;; pos += 4096) {
             result = PostProgressPosition(pos);
@@ -167,8 +169,9 @@ TEST_F(ProgressChannel, ACancelFromTheMainThreadStopsTheWorkersLoop)
     worker->start();
     while (reached.load() < 4096 * 100)
         std::this_thread::yield();
-    // The stop request, as the driver makes it on the main thread.
-    ASSERT_TRUE(ThreadDictionary::forThread(worker).setValue(QStringLiteral("ZuLastError"), -128));
+    // The stop request, as the driver makes it on the main thread, through
+    // the handle the worker gave out.
+    ASSERT_TRUE(workerContext.setValue(QStringLiteral("ZuLastError"), -128));
     ASSERT_TRUE(worker->wait(30000));
     delete worker;
 

@@ -1,9 +1,11 @@
 // Files published together: all of them or none under their final names,
 // whether a move fails or the process is killed before any move, and a
-// killed publication undone by the next run.
+// killed publication undone by the next run's clean-up (which finds its
+// record in the killed run's ledger).
 #include "AppleDoubleFile.h"
 #include "FilePublishing.h"
 #include "PlatformTestUtil.h"
+#include "TemporaryLedger.h"
 #include "TestTempDir.h"
 
 #include <QDir>
@@ -85,6 +87,7 @@ TEST_P(FilePublishing, AKilledPublicationIsUndoneByTheNextRun)
                     std::raise(SIGKILL);
                 return OSErr(noErr);
             });
+            const TemporaryLedger ledger(dir.path());
             PublishFiles(dir.path(), output.moves);
             std::exit(0);
         },
@@ -93,11 +96,11 @@ TEST_P(FilePublishing, AKilledPublicationIsUndoneByTheNextRun)
     const QStringList left = Everything(dir);
     EXPECT_EQ(left.filter(QRegularExpression("^\\.QuillOutFile-\\w{6}\\.publish$")).size(), 1) << left.join(' ').toStdString();
 
-    EXPECT_EQ(UndoUnfinishedPublications(dir.path()), 1);
+    EXPECT_EQ(TemporaryLedger::RemoveLeftovers(dir.path()), 1);
     // Nothing under a final name; what had not moved keeps its temporary name.
     for (const QString& name : Everything(dir))
         EXPECT_TRUE(name.contains(".QuillOutFile-a1B2c3")) << name.toStdString();
-    EXPECT_EQ(UndoUnfinishedPublications(dir.path()), 0);
+    EXPECT_EQ(TemporaryLedger::RemoveLeftovers(dir.path()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMove, FilePublishing, ::testing::Range(0, Output::kSteps));

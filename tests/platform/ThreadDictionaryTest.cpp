@@ -8,120 +8,157 @@
 
 namespace {
 
-TEST(ThreadDictionary, EachThreadHasItsOwnDictionary)
+// Holds a thread in its exit: armed after the thread made its dictionary,
+// this thread-local is destroyed before the dictionary's own thread-local
+// state and waits there until released.  The run is then over for QThread
+// (wait() has returned) while that state still lives.
+struct ExitHold {
+    std::atomic<bool>* entered = nullptr;
+    std::atomic<bool>* release = nullptr;
+    ~ExitHold()
+    {
+        if (!entered)
+            return;
+        *entered = true;
+        while (!*release)
+            std::this_thread::yield();
+    }
+};
+thread_local ExitHold t_exitHold;
+
+// A worker that hands out its own dictionary, as the batch worker does for
+// its stop requests, and reads what another thread wrote into it once told.
+class Worker : public QThread {
+public:
+    std::atomic<bool> handedOut{false}, written{false};
+    ThreadDictionary handle;  // set before handedOut
+    QVariantMap seen;
+    ExitHold hold;  // armed for the next run when set
+
+    // Before a run: clears the flags and arms (or not) the exit hold.
+    void prepare(std::atomic<bool>* entered = nullptr, std::atomic<bool>* release = nullptr)
+    {
+        handedOut = false;
+        written = false;
+        hold.entered = entered;
+        hold.release = release;
+    }
+    ~Worker() override { hold.entered = nullptr; }
+
+protected:
+    void run() override
+    {
+        handle = ThreadDictionary::current();
+        if (hold.entered) {
+            t_exitHold.entered = hold.entered;
+            t_exitHold.release = hold.release;
+        }
+        handedOut = true;
+        while (!written)
+            std::this_thread::yield();
+        seen = ThreadDictionary::current().toMap();
+    }
+};
+
+ThreadDictionary HandleOf(Worker& worker)
+{
+    while (!worker.handedOut)
+        std::this_thread::yield();
+    return worker.handle;
+}
+
+TEST(ThreadDictionary, AnotherThreadWritesIntoAWorkersDictionary)
 {
     ThreadDictionary mine = ThreadDictionary::current();
     mine.clear();
     mine.setValue(QStringLiteral("QMCurLongName"), QStringLiteral("main"));
     EXPECT_EQ(ThreadDictionary::current(), mine);
 
-    QVariant seenInWorker;
-    QString workerWrote;
-    QThread* worker = QThread::create([&] {
-        ThreadDictionary d = ThreadDictionary::current();
-        seenInWorker = d.value(QStringLiteral("QMCurLongName"));
-        d.setValue(QStringLiteral("QMCurLongName"), QStringLiteral("worker"));
-        workerWrote = ThreadDictionary::current().value(QStringLiteral("QMCurLongName")).toString();
-    });
-    worker->start();
-    ASSERT_TRUE(worker->wait(10000));
-    delete worker;
+    Worker worker;
+    worker.start();
+    ThreadDictionary other = HandleOf(worker);
+    EXPECT_NE(other, mine);
+    EXPECT_TRUE(other.toMap().isEmpty());
+    // What another thread writes through the worker's handle is the worker's.
+    other.setValue(QStringLiteral("QMCurLongName"), QStringLiteral("input.aif"));
+    other.setValue(ThreadDictionary::kLastErrorKey, -128);
+    worker.written = true;
+    ASSERT_TRUE(worker.wait(10000));
 
-    EXPECT_FALSE(seenInWorker.isValid());
-    EXPECT_EQ(workerWrote, QStringLiteral("worker"));
+    EXPECT_EQ(worker.seen.value(QStringLiteral("QMCurLongName")).toString(), QStringLiteral("input.aif"));
+    EXPECT_EQ(worker.seen.value(ThreadDictionary::kLastErrorKey).toInt(), -128);
     EXPECT_EQ(mine.value(QStringLiteral("QMCurLongName")).toString(), QStringLiteral("main"));
+    EXPECT_FALSE(mine.lastError().has_value());
     mine.clear();
 }
 
-TEST(ThreadDictionary, AnotherThreadWritesIntoAWorkersDictionary)
+// Static: the held thread reads them after the test has returned.
+std::atomic<bool> s_exitEntered{false}, s_exitRelease{false};
+
+TEST(ThreadDictionary, ARunBeginsCleanWhileTheLastRunsThreadIsStillEnding)
 {
-    std::atomic<bool> ready{false}, written{false};
-    QVariant name;
-    std::optional<std::int64_t> stop;
+    // One QThread object run twice (a deleted one whose address the next
+    // one takes is the same case).  The first run is left with a stop value
+    // and a name, and its thread is held in its exit while the second run
+    // begins: nothing of the first run reaches the second.
+    s_exitEntered = false;
+    s_exitRelease = false;
+    Worker worker;
+    worker.prepare(&s_exitEntered, &s_exitRelease);
+    worker.start();
+    ThreadDictionary first = HandleOf(worker);
+    first.setValue(QStringLiteral("QMCurLongName"), QStringLiteral("first.aif"));
+    first.setLastError(-128);
+    worker.written = true;
+    ASSERT_TRUE(worker.wait(10000));
+    while (!s_exitEntered)
+        std::this_thread::yield();
+
+    worker.prepare();
+    worker.start();
+    const ThreadDictionary second = HandleOf(worker);
+    EXPECT_NE(second, first);
+    worker.written = true;
+    const bool ended = worker.wait(10000);
+    s_exitRelease = true;
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(worker.seen.isEmpty()) << worker.seen.keys().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST(ThreadDictionary, StopRequestsWhileTheWorkerUsesItsDictionary)
+{
+    // The worker uses its context while the main thread keeps writing the
+    // stop value and other keys into it; the last request stays.
+    std::atomic<bool> stop{false};
+    std::atomic<int> observedStops{0};
+    std::atomic<bool> handedOut{false};
+    ThreadDictionary handle;
     QThread* worker = QThread::create([&] {
-        ready = true;
-        while (!written)
-            std::this_thread::yield();
         ThreadDictionary d = ThreadDictionary::current();
-        name = d.value(QStringLiteral("QMCurLongName"));
-        stop = d.lastError();
+        handle = d;
+        handedOut = true;
+        while (!stop) {
+            d.setValue(QStringLiteral("ZuNumberOfInputSamples"), 1);
+            if (d.lastError().value_or(0) != 0)
+                ++observedStops;
+        }
+        d.setValue(QStringLiteral("Seen"), d.lastError().value_or(0) == -128);
     });
     worker->start();
-    while (!ready)
+    while (!handedOut)
         std::this_thread::yield();
-    ThreadDictionary other = ThreadDictionary::forThread(worker);
-    EXPECT_NE(other, ThreadDictionary::current());
-    other.setValue(QStringLiteral("QMCurLongName"), QStringLiteral("input.aif"));
-    other.setValue(ThreadDictionary::kLastErrorKey, -128);
-    written = true;
-    ASSERT_TRUE(worker->wait(10000));
-
-    EXPECT_EQ(name.toString(), QStringLiteral("input.aif"));
-    ASSERT_TRUE(stop.has_value());
-    EXPECT_EQ(*stop, -128);
-    // Nothing of it reached the writer's own dictionary.
-    EXPECT_FALSE(ThreadDictionary::current().contains(QStringLiteral("QMCurLongName")));
-    delete worker;
-}
-
-// A thread that can be started more than once.
-class ReaderThread : public QThread {
-public:
-    std::atomic<bool> go{false};
-    QVariant seen;
-
-protected:
-    void run() override
-    {
-        while (!go)
-            std::this_thread::yield();
-        seen = ThreadDictionary::current().value(QStringLiteral("ZuLastError"));
+    for (int i = 0; i < 2000; ++i) {
+        handle.setLastError(-128);
+        handle.setValue(QStringLiteral("Other"), i);
+        (void)handle.toMap();
+        handle.clearLastError();
     }
-};
-
-TEST(ThreadDictionary, EachRunOfAThreadHasItsOwnDictionary)
-{
-    ReaderThread worker;
-    // Not running: nothing to write into.
-    EXPECT_FALSE(ThreadDictionary::forThread(&worker).isValid());
-    EXPECT_FALSE(ThreadDictionary::forThread(&worker).setValue(QStringLiteral("ZuLastError"), -128));
-
-    // Running but not yet using its dictionary: the value waits for it.
-    worker.start();
-    ThreadDictionary first = ThreadDictionary::forThread(&worker);
-    ASSERT_TRUE(first.isValid());
-    first.setValue(QStringLiteral("ZuLastError"), -128);
-    worker.go = true;
-    ASSERT_TRUE(worker.wait(10000));
-    EXPECT_EQ(worker.seen.toInt(), -128);
-
-    // The next run starts clean: the stop value of the last run is gone.
-    EXPECT_FALSE(ThreadDictionary::forThread(&worker).isValid());
-    worker.go = false;
-    worker.start();
-    ThreadDictionary second = ThreadDictionary::forThread(&worker);
-    EXPECT_NE(second, first);
-    worker.go = true;
-    ASSERT_TRUE(worker.wait(10000));
-    EXPECT_FALSE(worker.seen.isValid());
-}
-
-TEST(ThreadDictionary, AnEntryMadeAheadForARunThatNeverUsesItIsDropped)
-{
-    std::atomic<bool> release{false};
-    QThread* thread = QThread::create([&] {
-        while (!release)
-            std::this_thread::yield();
-    });
-    thread->start();
-    ThreadDictionary ahead = ThreadDictionary::forThread(thread);
-    ASSERT_TRUE(ahead.isValid());
-    ahead.setValue(QStringLiteral("ZuLastError"), -128);
-    EXPECT_EQ(ThreadDictionary::forThread(thread), ahead);
-    release = true;
-    ASSERT_TRUE(thread->wait(10000));
-    EXPECT_FALSE(ThreadDictionary::forThread(thread).isValid());
-    delete thread;
+    handle.setLastError(-128);
+    stop = true;
+    ASSERT_TRUE(worker->wait(10000));
+    delete worker;
+    EXPECT_TRUE(handle.value(QStringLiteral("Seen")).toBool());
+    EXPECT_EQ(handle.value(QStringLiteral("Other")).toInt(), 1999);
 }
 
 TEST(ThreadDictionary, TheStopValueReadsAndWritesLikeAnyKey)
@@ -153,34 +190,6 @@ TEST(ThreadDictionary, TheStopValueReadsAndWritesLikeAnyKey)
     d.remove(QStringLiteral("ZuLastError"));
     EXPECT_FALSE(d.lastError().has_value());
     d.clear();
-}
-
-TEST(ThreadDictionary, ConcurrentStopRequestsAndWorkerAccess)
-{
-    // The worker uses its context while the main thread keeps writing the
-    // stop value and other keys into it.
-    std::atomic<bool> stop{false};
-    std::atomic<int> observedStops{0};
-    QThread* worker = QThread::create([&] {
-        ThreadDictionary d = ThreadDictionary::current();
-        for (int i = 0; i < 20000 && !stop; ++i) {
-            d.setValue(QStringLiteral("ZuNumberOfInputSamples"), i);
-            if (d.lastError().value_or(0) != 0)
-                ++observedStops;
-        }
-    });
-    worker->start();
-    ThreadDictionary other = ThreadDictionary::forThread(worker);
-    for (int i = 0; i < 2000; ++i) {
-        other.setLastError(-128);
-        other.setValue(QStringLiteral("Other"), i);
-        (void)other.toMap();
-        other.clearLastError();
-    }
-    stop = true;
-    ASSERT_TRUE(worker->wait(10000));
-    delete worker;
-    EXPECT_GE(observedStops.load(), 0);
 }
 
 }  // namespace

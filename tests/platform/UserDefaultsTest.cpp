@@ -73,6 +73,7 @@ TEST(UserDefaults, ValuesWrittenInOneProcessAreReadInAnother)
 {
     TestTempDir dir;
     const QString path = QString::fromStdString(dir.file("config/prefs.plist"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
     ASSERT_EQ(runChild(QStringLiteral("write"), path), 0);
 
     // The file is an XML property list of the user's values only.
@@ -192,25 +193,48 @@ TEST(UserDefaults, ReloadDropsPendingChangesAndAFailedWriteKeepsThem)
     EXPECT_EQ(bad.integerForKey(QStringLiteral("x")), 1);
 }
 
-TEST(UserDefaults, AnUnreadableFileIsKeptAsideBeforeItIsReplaced)
+TEST(UserDefaults, OnlyTheUsualFileIsPutAsideReplacedOrGivenAFolder)
 {
-    TestTempDir dir;
-    const QString path = QString::fromStdString(dir.file("p.plist"));
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::NewOnly));
-        f.write("this is not a property list");
+    // An unreadable file: the usual one is kept aside under a new name and
+    // replaced; a named one is left as it is and nothing is saved.  A
+    // missing folder is made for the usual file only.
+    for (const UserDefaults::FileKind kind : {UserDefaults::FileKind::Usual, UserDefaults::FileKind::Named}) {
+        const bool usual = kind == UserDefaults::FileKind::Usual;
+        SCOPED_TRACE(usual ? "usual" : "named");
+        TestTempDir dir;
+        const QString path = QString::fromStdString(dir.file("p.plist"));
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::NewOnly));
+            f.write("this is not a property list");
+        }
+        UserDefaults d(path, kind);
+        EXPECT_TRUE(d.persistentValues().isEmpty());
+        d.setInteger(QStringLiteral("n"), 5);
+        EXPECT_EQ(d.synchronize(), usual);
+        const QStringList kept = QDir(dir.qpath()).entryList({QStringLiteral("p.plist.unreadable-*")});
+        if (usual) {
+            EXPECT_EQ(PropertyList::fromFile(path).toMap().value(QStringLiteral("n")).toInt(), 5);
+            ASSERT_EQ(kept.size(), 1);
+            QFile copy(dir.qpath() + QLatin1Char('/') + kept[0]);
+            ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+            EXPECT_EQ(copy.readAll(), QByteArray("this is not a property list"));
+        } else {
+            EXPECT_TRUE(d.lastError().contains(QStringLiteral("it is left as it is"))) << d.lastError().toStdString();
+            EXPECT_TRUE(d.hasPendingChanges());
+            EXPECT_TRUE(kept.isEmpty());
+            QFile same(path);
+            ASSERT_TRUE(same.open(QIODevice::ReadOnly));
+            EXPECT_EQ(same.readAll(), QByteArray("this is not a property list"));
+        }
+
+        const QString deep = QString::fromStdString(dir.file("made/here/p.plist"));
+        UserDefaults fresh(deep, kind);
+        fresh.setInteger(QStringLiteral("n"), 1);
+        EXPECT_EQ(fresh.synchronize(), usual);
+        EXPECT_EQ(QFileInfo::exists(deep), usual);
+        EXPECT_EQ(QFileInfo::exists(QString::fromStdString(dir.file("made"))), usual);
     }
-    UserDefaults d(path);
-    EXPECT_TRUE(d.persistentValues().isEmpty());
-    d.setInteger(QStringLiteral("n"), 5);
-    ASSERT_TRUE(d.synchronize());
-    EXPECT_EQ(PropertyList::fromFile(path).toMap().value(QStringLiteral("n")).toInt(), 5);
-    const QStringList kept = QDir(dir.qpath()).entryList({QStringLiteral("p.plist.unreadable-*")});
-    ASSERT_EQ(kept.size(), 1);
-    QFile copy(dir.qpath() + QLatin1Char('/') + kept[0]);
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), QByteArray("this is not a property list"));
 }
 
 TEST(UserDefaults, IsSafeFromManyThreads)

@@ -90,6 +90,11 @@ TEST_F(SetFilesTest, SplitMemberNamesFollowTheIndicatorRules)
         {"Take-L", kSfil, "Take-L", "Take-R"},
         {"Out", FOUR_CHAR_CODE("WAVE"), "Out.L", "Out.R"},
         {"Out", FOUR_CHAR_CODE(" paf"), "Out-L", "Out-R"},
+        // A left indicator of letters gives way to the type's own pair
+        // indicators (a region's file "Verse" + ".L").
+        {"Verse.L", FOUR_CHAR_CODE(" paf"), "Verse-L", "Verse-R"},
+        {"Verse(l)", FOUR_CHAR_CODE("SAIF"), "Verse.1", "Verse.2"},
+        {"Verse-L.L", FOUR_CHAR_CODE(" paf"), "Verse-L-L", "Verse-L-R"},
         // Only an indicator at the end of the name counts.
         {"Mix.l-L", kSfil, "Mix.l-L", "Mix.l-R"},
         {"Vocal.lead", FOUR_CHAR_CODE("WAVE"), "Vocal.lead.L", "Vocal.lead.R"},

@@ -7,6 +7,8 @@
 #include "G729Bits.h"
 #include "SoundFileRegistry.h"
 #include "ZuFiles.h"
+#include "RIFFChunkList.h"
+#include "SoundFileSwitches.h"
 #include "riff_chunks.h"
 #include "wave_chunks.h"
 #include "telephony_names.h"
@@ -22,7 +24,6 @@ namespace {
 constexpr UInt32 kSamplesPerFrame = 80;
 constexpr UInt32 kSerialFrameBytes = 164;
 constexpr UInt32 kRiffHeaderBytes = 56;
-constexpr int kMaxChunksWalked = 4096;
 constexpr UInt32 kDecodeChunkFrames = 64;  // speech frames decoded at a time
 
 } // namespace
@@ -86,6 +87,7 @@ std::vector<UInt8> CG729File::BuildRiffHeader(UInt32 frames)
 OSErr CG729File::ResolveLayout(SInt64 fileSize)
 {
     m_dataPromised = kDataToTheEnd;
+    m_cues.clear();
     if (fileSize < 0)
         return paramErr;
     UInt8 head[16] = {};
@@ -107,39 +109,26 @@ OSErr CG729File::ResolveLayout(SInt64 fileSize)
         return noErr;
     }
     if (headBytes >= 12 && ReadBE32(head) == riff_chunks::kRIFF && ReadBE32(head + 8) == riff_chunks::kWAVE) {
-        // Walk the chunks: "fmt " (format tag 0x0042 or 0x0083), then "data".
-        CallbackChunkSource source(
-            [this](SInt64 position, void* bytes, std::size_t count) { return ReadAt(UInt64(position), bytes, count); },
-            fileSize);
-        ChunkReader reader(source, riff_chunks::WalkOptions());
-        bool formatSeen = false;
-        OSErr result = kG729UnknownErr;
-        riff_chunks::ForEachChunk(source, kMaxChunksWalked, true, [&](const ChunkInfo& info) {
-            const UInt64 body = UInt64(info.bodyPos);
-            if (info.id == wave_chunks::kFmt) {
-                ChunkView fields;
-                wave_chunks::Format format;
-                if ((result = reader.ReadBody(info, &fields, 16)))
-                    return false;
-                result = kG729UnknownErr;
-                if (!wave_chunks::ParseFormat(fields, &format))
-                    return false;
-                if (format.tag != kWAVEFormatG729 && format.tag != kWAVEFormatG729Alt)
-                    return false;
-                formatSeen = true;
-            } else if (info.id == riff_chunks::kData) {
-                if (!formatSeen)
-                    return false;
-                m_layout = Layout::Riff;
-                m_dataOffset = body;
-                m_dataPromised = info.sizeField == 0xFFFFFFFFu ? kDataToTheEnd : info.sizeField;
-                m_dataSize = std::min<UInt64>(info.sizeField, size - body);  // a cut file holds less
-                result = noErr;
-                return false;
-            }
-            return true;
-        });
-        return source.ReadError() ? source.ReadError() : result;
+        // The format chunk (tag 0x0042 or 0x0083) and the data chunk, in
+        // either order, and the annotations.
+        RefNumChunkSource source(m_refNum);
+        RIFFChunkList chunks;
+        err = chunks.Walk(source);
+        if (err)
+            return err == kChunkNotFoundErr ? kG729UnknownErr : err;
+        wave_chunks::Format format;
+        err = wave_chunks::ReadFormat(chunks, &format, 16, false);  // coded frames: no sample layout
+        if (err && err != kChunkNotFoundErr)
+            return err;
+        ChunkInfo data;
+        if (err || (format.tag != kWAVEFormatG729 && format.tag != kWAVEFormatG729Alt) ||
+            chunks.Find(riff_chunks::kData, &data) != noErr)
+            return kG729UnknownErr;
+        m_layout = Layout::Riff;
+        m_dataOffset = UInt64(data.bodyPos);
+        m_dataPromised = data.sizeUnknown ? kDataToTheEnd : data.sizeField;
+        m_dataSize = UInt64(data.bodySize);  // a cut file holds less
+        return wave_chunks::ReadCueList(chunks, &m_cues);
     }
     // An empty file is the packed stream of no frames (what an output given
     // no audio is).
@@ -175,7 +164,7 @@ OSErr CG729File::OpenAndDescribe()
         m_bitRate = UInt16(std::min(kbps + 0.5, 65535.0));
     }
     m_sequence.Restart();
-    return noErr;
+    return wave_chunks::AddCueAnnotations(*this, m_cues, GetIgnoreRegionsContainingWholeFile());
 }
 
 OSErr CG729File::SetFilePos(UInt32 frame)

@@ -5,7 +5,8 @@
 //     words stored most or least significant byte first;
 //   - the packed stream, 10 bytes per frame, no header;
 //   - the packed stream in a RIFF WAVE file (format tag 0x0042 written,
-//     0x0083 also read; the 'data' chunk is found by walking the chunks).
+//     0x0083 also read), whose markers and regions ('cue ', 'adtl') are
+//     read as the other WAVE types read them.
 // An empty file is a packed stream of no frames.  A data chunk that
 // promises more than the file holds, or a frame cut off at the end, is read
 // to its last whole frame and marks the file cut short (DataCutShort).
@@ -30,6 +31,7 @@
 #include "G729Encoder.h"
 #include "SequentialDecoding.h"
 #include "SoundFileTypeDescriptor.h"
+#include "wave_chunks.h"
 
 #include <cstdint>
 #include <vector>
@@ -75,6 +77,7 @@ private:
     UInt64 m_dataSize = 0;       // bytes of frames present
     UInt64 m_dataPromised = 0;   // bytes the RIFF data chunk gives (kDataToTheEnd: none)
     UInt32 m_codecFrames = 0;  // whole 10 ms frames in the data
+    std::vector<wave_chunks::CueAnnotation> m_cues;  // the markers and regions of a RIFF file
     // Reading: the decoder and how far it has gone.
     qm::g729::G729Decoder m_decoder;
     SequentialDecoding m_sequence{80};

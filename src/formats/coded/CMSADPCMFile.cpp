@@ -28,10 +28,8 @@ OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
     OSErr err = OpenToRead(&eof);
     if (err)
         return err;
-    const SInt16 ref = m_refNum;
-    err = header->Read(
-        [ref](UInt64 position, void* bytes, std::size_t count) { return ReadExactlyAt(ref, position, bytes, count); },
-        UInt64(eof));
+    RefNumChunkSource source(m_refNum);
+    err = header->Read(source);
     if (err)
         return err;
     m_codec = header->Codec();
@@ -52,7 +50,7 @@ OSErr CMSADPCMFile::OpenAndDescribe(MSADPCMWaveHeader* header)
 void CMSADPCMFile::AddAnnotations(const MSADPCMWaveHeader& header)
 {
     SInt16 k = 0;
-    for (const MSADPCMWaveHeader::Label& label : header.labels) {
+    for (const wave_chunks::CueAnnotation& label : header.labels) {
         if (!label.isRegion) {
             SFTMarker marker;
             marker.markerID = k;
@@ -104,7 +102,7 @@ OSErr CMSADPCMFile::ProbeHeader(SInt16* result)
     const OSErr err = OpenAndDescribe(&header);
     if (m_isOpen && !err && result) {
         *result = SInt16(std::count_if(header.labels.begin(), header.labels.end(),
-                                       [](const MSADPCMWaveHeader::Label& l) { return l.isRegion; }));
+                                       [](const wave_chunks::CueAnnotation& l) { return l.isRegion; }));
     }
     return CloseAfterProbe(err, m_isOpen, m_refNum);
 }

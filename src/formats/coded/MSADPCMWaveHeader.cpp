@@ -1,66 +1,29 @@
 #include "MSADPCMWaveHeader.h"
 
 #include "ByteOrder.h"
-#include "ChunkReader.h"
+#include "RIFFChunkList.h"
 #include "error_codes.h"
 #include "riff_chunks.h"
 #include "wave_chunks.h"
 
 #include <algorithm>
-#include <cstring>
 
-namespace {
-
-constexpr int kMaxChunks = 10000;
-constexpr UInt64 kMaxAnnotationBytes = 1u << 20;
-
-struct Chunk {
-    FourCharCode id;
-    UInt64 body;
-    UInt64 size;   // cut to the container
-};
-
-} // namespace
-
-OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
+OSErr MSADPCMWaveHeader::Read(ChunkSource& source)
 {
-    UInt8 head[12];
-    OSErr err = read(0, head, sizeof head);
-    if (err == eofErr || (!err && (ReadBE32(head) != riff_chunks::kRIFF || ReadBE32(head + 8) != riff_chunks::kWAVE)))
+    RIFFChunkList chunks;
+    OSErr err = chunks.Walk(source);
+    if (err == kChunkNotFoundErr ||
+        (!err && (chunks.ContainerID() != riff_chunks::kRIFF || chunks.FormType() != riff_chunks::kWAVE)))
         return kMSADPCMNoFmtErr;
     if (err)
         return err;
-    const UInt64 riffEnd = UInt64(ChunkReader::ContainerEndFor(ReadLE32(head + 4), SInt64(fileLength)));
-
-    // The walk ends at the RIFF end (bodies are cut there too); a failed
-    // read is the reader's own code.
-    CallbackChunkSource source(
-        [&read](SInt64 position, void* bytes, std::size_t count) { return read(UInt64(position), bytes, count); },
-        SInt64(riffEnd));
-    std::vector<Chunk> chunks;
-    riff_chunks::ForEachChunk(source, kMaxChunks, false, [&chunks](const ChunkInfo& info) {
-        chunks.push_back({info.id, UInt64(info.bodyPos), UInt64(info.bodySize)});
-        return true;
-    });
-    if (source.ReadError())
-        return source.ReadError();
-    auto find = [&](FourCharCode id) -> const Chunk* {
-        for (const Chunk& c : chunks)
-            if (c.id == id)
-                return &c;
-        return nullptr;
-    };
 
     // Format.
-    ChunkWalkOptions options = riff_chunks::WalkOptions();
-    options.maxChunks = kMaxChunks;
-    ChunkReader reader(source, options);
     wave_chunks::Format format;
-    err = reader.ReadHeader();
-    if (err == noErr)
-        err = wave_chunks::ReadFormat(reader, &format, 22 + 4 * MSADPCMCodec::kMaxCoefficients, false);
+    // (Its blocks are the coder's: the codec judges them.)
+    err = wave_chunks::ReadFormat(chunks, &format, 22 + 4 * MSADPCMCodec::kMaxCoefficients, false);
     if (err)
-        return source.ReadError() && source.ReadError() != eofErr ? source.ReadError() : kMSADPCMNoFmtErr;
+        return err == kChunkNotFoundErr ? kMSADPCMNoFmtErr : err;
     if (format.tag != kWAVEFormatMSADPCM)
         return kMSADPCMUnsupportedErr;
     channels = format.channels;
@@ -84,54 +47,25 @@ OSErr MSADPCMWaveHeader::Read(const Reader& read, UInt64 fileLength)
     if (sampleRate == 0 || !Codec().IsValid())
         return kMSADPCMUnsupportedErr;
 
-    const Chunk* data = find(riff_chunks::kData);
-    if (!data)
+    ChunkInfo data;
+    if (chunks.Find(riff_chunks::kData, &data) != noErr)
         return kMSADPCMNoDataErr;
-    dataOffset = data->body;
-    dataSize = data->size;
+    dataOffset = UInt64(data.bodyPos);
+    dataSize = UInt64(data.bodySize);
 
     // Without 'fact' (written to a pipe, say) the data's blocks tell the
     // frames.
-    const Chunk* fact = find(wave_chunks::kFact);
-    if (fact) {
-        UInt8 factBytes[4];
-        if (fact->size < 4 || read(fact->body, factBytes, 4) != noErr)
-            return kMSADPCMBadSizeErr;
-        factFrames = ReadLE32(factBytes);
-    } else {
+    err = wave_chunks::ReadFact(chunks, &factFrames);
+    if (err == kChunkNotFoundErr)
         factFrames = UInt32(std::min<UInt64>(FramesInData(), 0xFFFFFFFFu));
-    }
+    else if (err == kCorruptChunkSizeErr)
+        return kMSADPCMBadSizeErr;
+    else if (err)
+        return err;
 
-    // Annotations: cue points and the first associated-data list.
-    labels.clear();
-    const Chunk* cue = find(wave_chunks::kCue);
-    const Chunk* adtl = nullptr;
-    for (const Chunk& c : chunks) {
-        UInt8 type[4];
-        if (c.id == wave_chunks::kList && c.size >= 4 && read(c.body, type, 4) == noErr &&
-            std::memcmp(type, "adtl", 4) == 0) {
-            adtl = &c;
-            break;
-        }
-    }
-    if (!cue || !adtl || cue->size < 4)
-        return noErr;
-    std::vector<UInt8> cues(std::size_t(std::min<UInt64>(cue->size, kMaxAnnotationBytes)));
-    std::vector<UInt8> list(std::size_t(std::min<UInt64>(adtl->size, kMaxAnnotationBytes)));
-    if (read(cue->body, cues.data(), cues.size()) != noErr || read(adtl->body, list.data(), list.size()) != noErr)
-        return noErr;
-    ChunkView cueBody(cues.data(), cues.size(), ChunkByteOrder::LittleEndian);
-    ChunkView listBody(list.data(), list.size(), ChunkByteOrder::LittleEndian);
-    listBody.skip(4);  // "adtl"
-    for (const wave_chunks::CueAnnotation& a : wave_chunks::ParseCueList(cueBody, listBody)) {
-        Label label{};
-        label.isRegion = a.isRegion;
-        label.position = a.position;
-        label.length = a.length;
-        if (!a.isRegion)
-            std::memcpy(label.name, a.name, a.name[0] + 1u);
-        labels.push_back(label);
-    }
+    // The annotations are best effort: ones that cannot be read are left.
+    if (wave_chunks::ReadCueList(chunks, &labels) != noErr)
+        labels.clear();
     return noErr;
 }
 

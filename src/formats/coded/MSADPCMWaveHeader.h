@@ -1,21 +1,18 @@
-// The RIFF side of Microsoft ADPCM WAVE files: reading the chunk list
-// ('fmt ' or "fmt\r", 'fact', 'data', 'cue ', 'LIST'/'adtl') with every size,
-// count and offset checked against its chunk and the file, and building
-// the header and annotation chunks we write.  No sample data here.
+// The RIFF side of Microsoft ADPCM WAVE files: what the family's chunks
+// ('fmt ' or "fmt\r", 'fact', 'data', 'cue ', 'LIST'/'adtl', read by
+// wave_chunks from one walk over the file) say of the coded data, and
+// building the header and annotation chunks we write.  No sample data here.
 #pragma once
 
 #include "MSADPCMCodec.h"
 #include "MacTypes.h"
 #include "SoundFileRecords.h"
+#include "wave_chunks.h"
 
-#include <functional>
 #include <vector>
 
 class MSADPCMWaveHeader {
 public:
-    // Reads `count` bytes at `position`; eofErr when the file ends first.
-    using Reader = std::function<OSErr(UInt64 position, void* bytes, std::size_t count)>;
-
     // What a file holds.
     UInt16 channels = 0;
     UInt32 sampleRate = 0;
@@ -25,21 +22,16 @@ public:
     UInt32 factFrames = 0;     // from 'fact', or the data's when there is none
     UInt64 dataOffset = 0;
     UInt64 dataSize = 0;       // cut to what the file holds
-    // Annotations in file order (cue identifiers resolved to positions).
-    struct Label {
-        bool isRegion;         // 'ltxt' (region) or 'labl'/'note' (marker)
-        UInt32 position;
-        UInt32 length;         // regions: frames
-        Str31 name;            // markers: the text (at most 31 bytes)
-    };
-    std::vector<Label> labels;
+    // Markers and regions of 'cue ' and 'adtl', in file order.
+    std::vector<wave_chunks::CueAnnotation> labels;
 
-    // Reads and checks the chunks.  Codes: -23201 no format chunk, -23204
-    // not format tag 2 or an unusable block layout, -23207 channels not 1 or
-    // 2, -23200 no 'data', -23202 a 'fact' too short.  A file without
-    // 'fact' has the frames its data holds (FramesInData).
-    // The annotations are best effort: damaged ones are skipped.
-    OSErr Read(const Reader& read, UInt64 fileLength);
+    // Reads and checks the chunks of the file `source` reads.  Codes:
+    // -23201 no format chunk, -23204 not format tag 2 or an unusable block
+    // layout, -23207 channels not 1 or 2, -23200 no 'data', -23202 a 'fact'
+    // too short; a failed read is the source's code.  A file without
+    // 'fact' has the frames its data holds (FramesInData).  The
+    // annotations are best effort: damaged ones are skipped.
+    OSErr Read(ChunkSource& source);
 
     MSADPCMCodec Codec() const;
     // Frames the data chunk holds (whole blocks and a short last one).

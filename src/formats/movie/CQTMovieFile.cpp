@@ -211,8 +211,8 @@ OSErr CQTMovieFile::CreateDataFile(UInt16 channels, double sampleRate, const UIn
 InnerLinearFile::Kind CQTMovieFile::Intermediate() const
 {
     // Beside the output, under a temporary name of the one shape, drawn
-    // exclusively (the class adds ".aif"): a run killed while it exports
-    // leaves it where the next run's clean-up finds it.  It describes the
+    // exclusively (the class adds ".aif"), which the run's ledger records: a
+    // run killed while it exports leaves it to the next run's clean-up.  It describes the
     // output's layout: the export labels the channels by it.
     InnerLinearFile::Kind kind =
         InnerLinearFile::Kind::Beside(format_type_codes::kTemp, std::string(kTemporaryNameWord) + "-");

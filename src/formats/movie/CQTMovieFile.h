@@ -154,8 +154,7 @@ private:
     bool m_hasVideo = false;
     UInt64 m_dataSize = 0;
     // Held from the output's reservation, and the intermediate's end, to
-    // the export's end: a running export's files are never taken for the
-    // leftovers of a killed run.
+    // the export's end, as every file of ours is while it is written.
     FileLockHolder m_outputLock;
     FileLockHolder m_intermediateLock;
 };

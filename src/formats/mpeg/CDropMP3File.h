@@ -9,8 +9,8 @@
 // what a failed encoder left is the caller's to remove.  The
 // output's name is reserved (created empty, exclusively) at Create, so the
 // encoder writes only into a file of ours.  Both files hold a lock of ours
-// until the encoder is done with them, so that the clean-up of another
-// batch never takes them for a killed run's leftovers.
+// until the encoder is done with them, as every file of ours does while it
+// is written; the run's ledger records both.
 //
 // The word length a conversion gives this type is the bit rate in kbit/s;
 // the samples themselves are always 16 bits.  The class writes only: Open

@@ -462,9 +462,16 @@ OSErr EncodeWithLame(CDropMP3File* file)
         }
         return noErr;
     } catch (const error_code_exception& e) {
+        // The encoder tells no reason; a full disk (asked before the
+        // temporary file gives its room back) is the batch's own failure
+        // and is said as such.
+        int32_t code = e.code();
+        const std::size_t slash = output.find_last_of('/');
+        if ((code == kLAMEEncoderFailedErr || code == ioErr) &&
+            CheckRoomToWrite(slash == std::string::npos ? std::string(".") : output.substr(0, slash + 1)) == dskFulErr)
+            code = dskFulErr;
         if (DeletePath(temp) != noErr)
             QM_TRACE("EncodeWithLame", "could not delete temp file: " << temp);
-        const int32_t code = e.code();
         return OSErr(code >= -32768 && code <= 32767 && code != 0 ? code : ioErr);
     } catch (...) {
         DeletePath(temp);

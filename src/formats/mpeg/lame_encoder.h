@@ -80,5 +80,7 @@ void LAMEEncoderLaunch(const std::string& encoderPath, const std::vector<std::st
 // Encodes the temporary WAVE file of `file` into its output, deletes the
 // temporary file and, when the output specifics hold "ID3v2 tag blob" (an
 // MP3 input's own tag), puts that tag in front of the MP3 data.  0 on
-// success; the error code otherwise (the stop code after a cancel).
+// success; the error code otherwise (the stop code after a cancel;
+// dskFulErr when the encoder or the tag failed on a full disk, which the
+// encoder does not tell: the output's folder is asked).
 OSErr EncodeWithLame(CDropMP3File* file);

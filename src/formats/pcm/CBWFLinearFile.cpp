@@ -61,16 +61,10 @@ OSErr CBWFLinearFile::ReadBEXT()
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    ChunkInfo info;
-    OSErr err = FindChunk(kBext, &info);
-    if (err)
-        return err;
-    ChunkView body;
-    err = ReadChunkBody(info, &body, 602);
-    if (err)
-        return err;
     wave_chunks::Bext bext;
-    wave_chunks::ParseBext(body, &bext);
+    const OSErr err = wave_chunks::ReadBext(m_chunks, &bext);
+    if (err)
+        return err;
     SetTimeStamp64(bext.timeReference);
     m_annotation = bext.description;
 

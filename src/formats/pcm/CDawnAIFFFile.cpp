@@ -2,6 +2,7 @@
 
 #include "FileManager.h"
 #include "aiff_chunks.h"
+#include "frame_times.h"
 #include "CreateSoundFile.h"
 #include "SoundFileFactories.h"
 #include "SoundFileRegistry.h"
@@ -50,14 +51,7 @@ bool MARKSizeHolds(ChunkReader& reader, SInt64 bodyPos, UInt32 size)
 
 UInt64 DawnStartTimeToFrames(UInt32 offsetField, double sampleRate)
 {
-    const double frames = double(offsetField) * sampleRate / 120.0;
-    if (!(frames > 0.0)) {
-        return 0;
-    }
-    if (frames >= 18446744073709549568.0) {
-        return std::numeric_limits<UInt64>::max();
-    }
-    return UInt64(frames);
+    return FramesFromSeconds(double(offsetField) / 120.0, sampleRate);
 }
 
 CDawnAIFFFile::CDawnAIFFFile() : CAIFFFile(kDawnFileType, "Dawn AIFF") {}

@@ -35,8 +35,8 @@ private:
     UInt64 m_startFrames = 0;
 };
 
-// The start time (1/120 s units) as frames at `sampleRate`, truncated and
-// saturated.
+// The start time (1/120 s units) as frames at `sampleRate`: the nearest
+// frame (FramesFromSeconds), saturated.
 UInt64 DawnStartTimeToFrames(UInt32 offsetField, double sampleRate);
 
 void RegisterDawnFileTypes();

@@ -98,10 +98,17 @@ OSErr CIFF8SVXFile::ReadVoiceHeader()
             return kUnsupportedCompressionErr;
         }
         m_numChannels = 1;
-        m_numBits = 8;
+        m_numBits = SInt16(8 * BytesPerSample());
         m_sampleRate = double(rate);
         return noErr;
     });
+}
+
+UInt32 CIFF8SVXFile::BytesPerSample()
+{
+    RefNumChunkSource source(m_refNum);
+    ChunkReader reader(source, WalkOptions());
+    return reader.ReadHeader() == noErr && reader.FormType() == kIFF16SVFormType ? 2 : 1;
 }
 
 OSErr CIFF8SVXFile::CheckMono()
@@ -140,9 +147,10 @@ OSErr CIFF8SVXFile::ReadHeader()
     // Behind the placeholders of an unfinished file ("size", 0xFFFFFFFF)
     // the body runs to the end of the file, and is as long as the voice
     // header counts when it counts any.
+    const UInt64 sampleBytes = UInt64(m_numBits / 8);
     const bool sized = body.sizeField != kSizePlaceholder && body.sizeField != 0xFFFFFFFFu;
-    const UInt64 promised = sized ? body.sizeField : m_voiceFrames > 0 ? m_voiceFrames : kDataToTheEnd;
-    SettleFramesFromData(UInt64(std::max<SInt64>(body.bodySize, 0)), promised, 1);
+    const UInt64 promised = sized ? body.sizeField : m_voiceFrames > 0 ? m_voiceFrames * sampleBytes : kDataToTheEnd;
+    SettleFramesFromData(UInt64(std::max<SInt64>(body.bodySize, 0)), promised, sampleBytes);
     return noErr;
 }
 

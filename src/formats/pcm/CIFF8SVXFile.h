@@ -1,5 +1,6 @@
 // CIFF8SVXFile: Amiga IFF 8SVX ('FORM'/'8SVX'), mono signed 8-bit samples,
-// read and written.
+// read and written; its 16-bit form ('FORM'/'16SV': the same chunks, the
+// samples big-endian signed 16-bit words) is read too.
 //
 // Written layout (big-endian):
 //    0  'FORM', size (the characters "size" while writing), '8SVX'
@@ -12,7 +13,8 @@
 // Reading walks the chunks with ChunkReader (bounded to the FORM and the
 // file).  The frame count is the 'BODY' size cut to what the file holds, so
 // the repeat part of looped instruments is kept; behind a placeholder size
-// it is the samples 'VHDR' counts, as far as the file holds them.  Delta-compressed bodies are
+// it is the samples 'VHDR' counts, as far as the file holds them.  Only
+// 8-bit files are written.  Delta-compressed bodies are
 // refused (-23800), and so are stereo files ('CHAN' 6: -22803).
 //
 // Codes: -22800 no 'VHDR' (or one shorter than 20 bytes), -22802 no 'FORM' at
@@ -28,6 +30,8 @@
 #include "SoundFileTypeDescriptor.h"
 
 constexpr OSType kIFF8SVXFileType = FOUR_CHAR_CODE("8SVX");
+// The form type of the 16-bit files.
+constexpr OSType kIFF16SVFormType = FOUR_CHAR_CODE("16SV");
 
 
 class CIFF8SVXFile : public CLinearPCMFile {
@@ -58,8 +62,11 @@ private:
     OSErr ReadChunkBody(OSType id, ChunkView* body, SInt64 maxBytes);
     // Writes `bytes` over chunk `id`, from its header or from its size field.
     OSErr OverwriteChunk(OSType id, bool fromHeader, const ChunkBuilder& bytes);
-    // Reads 'VHDR': one channel, 8 bits, rate; -22800 when it is missing.
+    // Reads 'VHDR': one channel, the form's word length, rate; -22800 when
+    // it is missing.
     OSErr ReadVoiceHeader();
+    // The bytes of a sample: 2 in a '16SV' form, else 1.
+    UInt32 BytesPerSample();
     // -22803 when a 'CHAN' chunk declares both channels (stereo bodies hold
     // one channel after the other, which this class does not read).
     OSErr CheckMono();

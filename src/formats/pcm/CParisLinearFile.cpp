@@ -54,23 +54,6 @@ CParisLinearFile::~CParisLinearFile()
         Close();
 }
 
-
-OSErr CParisLinearFile::SetFile(const FSSpec* spec)
-{
-    if (!spec)
-        return paramErr;
-    FSSpec named = *spec;
-    const std::string& name = named.name;
-    if (!m_surroundMember && name.size() >= 2 && name[name.size() - 2] == '.' &&
-        (name.back() == 'L' || name.back() == 'R')) {
-        // Member names use "-L" / "-R"; an existing file keeps its own name.
-        FSSpec existing;
-        if (FSMakeFSSpec(named.parent, name, &existing) != noErr)
-            named.name[name.size() - 2] = '-';
-    }
-    return CSoundFile::SetFile(&named);
-}
-
 // ================================================================ shape
 
 SInt64 CParisLinearFile::FramePosition(UInt32 frame) const

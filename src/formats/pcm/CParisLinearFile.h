@@ -22,14 +22,8 @@
 
 class CParisLinearFile : public CLinearPCMFile {
 public:
-    using CSoundFile::SetFile;
-
     CParisLinearFile();
     ~CParisLinearFile() override;
-
-    // A name ending in ".L" or ".R" is taken as the "-L" / "-R" member name
-    // of a stereo pair; a surround set's member keeps the set's name.
-    OSErr SetFile(const FSSpec* spec) override;
 
     Boolean IsLittleEndian() const { return m_byteOrder == 1; }
     UInt32 GetHeaderWord24() const { return m_headerWord24; }

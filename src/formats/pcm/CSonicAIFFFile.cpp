@@ -9,6 +9,7 @@
 #include "debug_trace.h"
 #include "error_code_exception.h"
 #include "error_codes.h"
+#include "frame_times.h"
 #include "ieee_extended.h"
 
 #include <QDateTime>
@@ -292,13 +293,7 @@ OSErr CSonicAIFFFile::ReadAPPL()
             } else if (id == kOFFS && (size == 20 || size == 24)) {
                 m_offs = whole;
                 sub.seek(size == 20 ? 10 : 12);
-                const double seconds = GetDouble(sub);
-                const double frames = seconds * m_sampleRate;
-                UInt64 stamp = 0;
-                if (frames > 0.0) {
-                    stamp = frames >= 4294967295.0 ? 0xFFFFFFFFu : UInt64(UInt32(frames));
-                }
-                SetTimeStamp64(stamp);
+                SetTimeStamp64(FramesFromSeconds(GetDouble(sub), m_sampleRate, 0xFFFFFFFFu));
             } else if (id == kAFPR && size >= 2) {
                 m_afpr = whole;
                 m_packingMode = sub.get_i16be();

@@ -94,15 +94,9 @@ OSErr FindRIFFChunk(const std::string& id, UInt32 occurrence, std::istream& stre
             return noErr;
         }
         StreamChunkSource source(stream);
-        ChunkWalkOptions options = WalkOptions();
-        options.stopAtContainerEnd = false;
-        ChunkReader reader(source, options);
-        OSErr err = reader.ReadHeader();
-        if (err != noErr)
-            return kChunkNotFoundErr;
+        RIFFChunkList chunks;
         ChunkInfo info;
-        err = reader.Find(ChunkIDFromString(id), &info, occurrence);
-        if (err != noErr)
+        if (chunks.Walk(source) != noErr || chunks.Find(ChunkIDFromString(id), &info, occurrence) != noErr)
             return kChunkNotFoundErr;
         stream.clear();
         stream.seekg(std::streamoff(info.headerPos + 4), std::ios::beg);
@@ -120,13 +114,10 @@ UInt32 GetWAVENumChannels(const std::string& path)
         if (stream.openError() != noErr)
             return 0;
         StreamChunkSource source(stream);
-        ChunkWalkOptions options = WalkOptions();
-        options.stopAtContainerEnd = false;
-        ChunkReader reader(source, options);
-        if (reader.ReadHeader() != noErr || reader.ContainerID() != kRIFF)
-            return 0;
+        RIFFChunkList chunks;
         WAVEFormat format;
-        if (wave_chunks::ReadFormat(reader, &format, 16, false) != noErr)
+        if (chunks.Walk(source) != noErr || chunks.ContainerID() != kRIFF ||
+            wave_chunks::ReadFormat(chunks, &format, 16, false) != noErr)
             return 0;
         return format.channels;
     } catch (...) {
@@ -211,16 +202,23 @@ bool CWAVEFile::DataFits(UInt64 frames) const
     return end - 8 <= 0xFFFFFFFFull;
 }
 
+OSErr CWAVEFile::WalkChunks()
+{
+    m_chunkSource = RefNumChunkSource(m_refNum);
+    return m_chunks.Walk(m_chunkSource);
+}
+
 OSErr CWAVEFile::FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence)
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    OSErr err = reader.ReadHeader();
-    if (err)
-        return err;
-    err = reader.Find(id, info, occurrence);
+    // A file being written changes under the list: it is walked again.
+    if (m_headerDirty) {
+        const OSErr err = WalkChunks();
+        if (err)
+            return err;
+    }
+    const OSErr err = m_chunks.Find(id, info, occurrence);
     if (err == noErr)
         SetFPos(m_refNum, fsFromStart, info->headerPos + 4);
     return err;
@@ -243,9 +241,7 @@ OSErr CWAVEFile::ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 ma
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    return reader.ReadBody(info, view, maxBytes);
+    return m_chunks.ReadBody(info, view, maxBytes);
 }
 
 OSErr CWAVEFile::OpenForReading()
@@ -253,14 +249,12 @@ OSErr CWAVEFile::OpenForReading()
     OSErr err = CLinearPCMFile::OpenForReading();
     if (err)
         return err;
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    err = reader.ReadHeader();
+    err = WalkChunks();
     if (err)
         return err;
-    if (reader.ContainerID() != kRIFF)
+    if (m_chunks.ContainerID() != kRIFF)
         return kChunkNotFoundErr;
-    m_riffEnd = reader.ContainerEnd();
+    m_riffEnd = m_chunks.ContainerEnd();
     return noErr;
 }
 
@@ -282,17 +276,9 @@ OSErr CWAVEFile::SetCodingFromFormat(const WAVEFormat& format)
     SInt16 memoryBits = 0;
     switch (format.coding) {
     case kWAVEFormatPCM: {
-        if (format.bitsPerSample == 0)
-            return kUnsupportedDataErr;
-        // Words that are not whole bytes sit in containers of block align /
-        // channels bytes.
-        const UInt32 wordBytes = (UInt32(format.bitsPerSample) + 7) / 8;
-        fileBytes = wordBytes;
-        if (format.blockAlign % format.channels == 0) {
-            const UInt32 container = format.blockAlign / format.channels;
-            if (container >= wordBytes && container <= 4)
-                fileBytes = container;
-        }
+        // Words that are not whole bytes sit in the bytes that hold them
+        // (the block alignment agrees: wave_chunks::CheckFrameLayout).
+        fileBytes = (UInt32(format.bitsPerSample) + 7) / 8;
         if (fileBytes < 1 || fileBytes > 4)
             return kUnsupportedDataErr;
         m_coding = Coding::PCM;
@@ -407,12 +393,7 @@ OSErr CWAVEFile::FindAndParseFormat(WAVEFormat* format, SInt64 maxBytes)
 {
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    RefNumChunkSource source(m_refNum);
-    ChunkReader reader(source, WalkOptions());
-    OSErr err = reader.ReadHeader();
-    if (err)
-        return err;
-    err = wave_chunks::ReadFormat(reader, format, maxBytes);
+    const OSErr err = wave_chunks::ReadFormat(m_chunks, format, maxBytes);
     return err == kChunkNotFoundErr ? kWAVENoFmtChunkErr : err;
 }
 
@@ -561,91 +542,13 @@ OSErr CWAVEFile::ReadChunksBody()
         THROW_IF_ERROR(err, "ReadChunks: inst");
     }
 
-    ChunkInfo cueInfo;
-    err = FindChunk(kCue, &cueInfo);
-    if (err == noErr) {
-        ChunkView cue;
-        THROW_IF_ERROR(ReadChunkBody(cueInfo, &cue), "ReadChunks: cue");
-        bool parsed = false;
-        for (UInt32 occurrence = 1; occurrence <= 101; ++occurrence) {
-            ChunkInfo listInfo;
-            err = FindChunk(kList, &listInfo, occurrence);
-            if (err == kChunkNotFoundErr)
-                break;
-            THROW_IF_ERROR(err, "ReadChunks: LIST");
-            if (listInfo.bodySize < 4)
-                continue;
-            ChunkView list;
-            THROW_IF_ERROR(ReadChunkBody(listInfo, &list), "ReadChunks: LIST");
-            if (list.size() < 4 || list.get_fourcc() != kAdtl)
-                continue;
-            if (list.remaining() > 0) {
-                parsed = true;
-                err = ParseAssociatedData(cue, list);
-                if (err != eofErr)
-                    THROW_IF_ERROR(err, "ReadChunks: adtl");
-            }
-            break;
-        }
-        if (!parsed) {
-            // Cue points without any labels: unnamed markers.
-            ChunkView none(nullptr, 0, ChunkByteOrder::LittleEndian);
-            err = ParseAssociatedData(cue, none);
-            if (err != eofErr)
-                THROW_IF_ERROR(err, "ReadChunks: cue points");
-        }
-    } else if (err != kChunkNotFoundErr) {
-        THROW_IF_ERROR(err, "ReadChunks: cue");
-    }
+    std::vector<wave_chunks::CueAnnotation> annotations;
+    THROW_IF_ERROR(wave_chunks::ReadCueList(m_chunks, &annotations), "ReadChunks: cue, adtl");
+    THROW_IF_ERROR(wave_chunks::AddCueAnnotations(*this, annotations, GetIgnoreRegionsContainingWholeFile()),
+                   "ReadChunks: markers and regions");
 
     if (m_regions.isEmpty())
         THROW_IF_ERROR(AddFileRegion(), "ReadChunks: file region");
-    return noErr;
-}
-
-OSErr CWAVEFile::ParseAssociatedData(ChunkView& cue, ChunkView& list)
-{
-    const bool ignoreWholeFile = GetIgnoreRegionsContainingWholeFile();
-    for (const wave_chunks::CueAnnotation& a : wave_chunks::ParseCueList(cue, list)) {
-        if (!a.isRegion) {
-            SFTMarker marker;
-            marker.markerID = SInt32(a.number);
-            marker.pos = a.position;
-            std::memcpy(marker.name, a.name, a.name[0] + 1u);
-            const OSErr err = AddMarker(&marker);
-            if (err)
-                return err;
-            continue;
-        }
-        SInt64 regionStart = SInt32(a.position);
-        SInt64 regionEnd = SInt64(a.position) + SInt64(a.length);
-        const SInt64 frames = m_numFrames;
-        bool keep = true;
-        if (ignoreWholeFile) {
-            if ((regionStart == 0 && regionEnd == frames) || regionStart > regionEnd || regionEnd > frames ||
-                regionStart < 0)
-                keep = false;
-        } else {
-            if (regionStart < 0) {
-                regionStart = 0;
-                regionEnd = frames;
-            }
-            if (regionEnd < regionStart || regionEnd > frames)
-                keep = false;
-        }
-        if (!keep)
-            continue;
-        SFTRegion region;
-        region.regionID = SInt32(a.number);
-        region.start = UInt32(regionStart);
-        region.end = UInt32(regionEnd);
-        region.syncFrame = UInt32(regionStart);
-        region.timeStamp = 0;
-        std::memcpy(region.name, a.name, a.name[0] + 1u);
-        const OSErr err = AddRegion(&region);
-        if (err)
-            return err;
-    }
     return noErr;
 }
 
@@ -655,29 +558,11 @@ OSErr CWAVEFile::CountRegionTexts(SInt16* count)
         *count = 0;
     if (!m_isOpen)
         return kFileNotOpenedErr;
-    for (UInt32 occurrence = 1; occurrence <= 101; ++occurrence) {
-        ChunkInfo info;
-        OSErr err = FindChunk(kList, &info, occurrence);
-        if (err == kChunkNotFoundErr)
-            return noErr;
-        if (err)
-            return err;
-        ChunkView list;
-        err = ReadChunkBody(info, &list);
-        if (err)
-            return err;
-        if (list.size() < 4 || list.get_fourcc() != kAdtl)
-            continue;
-        long n = 0;
-        wave_chunks::ForEachListEntry(list, [&n](FourCharCode id, const UInt8*, std::size_t) {
-            if (id == kLtxt)
-                ++n;
-        });
-        if (count)
-            *count = SInt16(std::min<long>(n, 32767));
-        return noErr;
-    }
-    return noErr;
+    long n = 0;
+    const OSErr err = wave_chunks::CountRegionTexts(m_chunks, &n);
+    if (count)
+        *count = SInt16(std::min<long>(n, 32767));
+    return err;
 }
 
 // ============================================================ writing

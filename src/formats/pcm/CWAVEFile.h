@@ -13,14 +13,22 @@
 //
 // Sample coding.  In memory (the base's block) samples are big-endian
 // signed words of GetNumBits() bits.  In the file:
-//   PCM     1..4 byte containers (block align / channels); 8-bit unsigned,
-//           wider signed little-endian.  A word length that is not a whole
-//           number of bytes (12, 20 bits) is read through its container,
-//           so the word length in memory is the container's.
+//   PCM     1..4 bytes a sample; 8-bit unsigned, wider signed
+//           little-endian.  A word length that is not a whole number of
+//           bytes (12, 20 bits) is read through the bytes that hold it, so
+//           the word length in memory is theirs; in the extensible form
+//           the bits per sample are those bytes and the valid bits may be
+//           fewer (24 in 32).
 //   float   32-bit IEEE little-endian floats, 32-bit integers in memory.
 //   mu-law, A-law  one G.711 byte per sample, 16-bit words in memory.
 // Any class of the family reads every coding its format chunk names (an
-// extensible file with a float or G.711 subformat reads as such).
+// extensible file with a float or G.711 subformat reads as such).  A block
+// alignment other than channels x sample bytes is refused (-22705), and so
+// are more valid bits than the sample bytes hold (-22706).
+//
+// The file's chunks are walked once when it is opened (RIFFChunkList) and
+// read from that list by wave_chunks, in whatever order the file holds
+// them: 'cue ' points without an 'adtl' list are unnamed markers.
 //
 // Every size and count read from the file is checked against its chunk;
 // RIFF and data sizes of 0xFFFFFFFF, or beyond the end of the file, mean
@@ -30,6 +38,7 @@
 
 #include "CLinearPCMFile.h"
 #include "ChunkReader.h"
+#include "RIFFChunkList.h"
 #include "error_codes.h"
 #include "SoundFileTypeDescriptor.h"
 #include "wave_chunks.h"
@@ -96,7 +105,9 @@ public:
     virtual OSErr WriteExtraChunks();
 
     // ---------------------------------------------------------- chunks
-    // The occurrence-th (from 1) chunk `id` of the open file.
+    // The occurrence-th (from 1) chunk `id` of the open file: from the
+    // walk made when it was opened, or, while it is being written, from a
+    // walk made now.
     OSErr FindChunk(FourCharCode id, ChunkInfo* info, UInt32 occurrence = 1);
     // A chunk's body (at most maxBytes of it when maxBytes >= 0).
     OSErr ReadChunkBody(const ChunkInfo& info, ChunkView* view, SInt64 maxBytes = -1);
@@ -106,9 +117,6 @@ public:
     OSErr ReadSmplChunk();
     // Markers, regions, loops and sampler data.
     OSErr ReadChunks();
-    // Markers and regions from the body of a 'LIST'/'adtl' chunk (after
-    // its type) and the body of the 'cue ' chunk.
-    OSErr ParseAssociatedData(ChunkView& cue, ChunkView& list);
     OSErr WriteSmplChunk();
     OSErr WriteInstChunk();
 
@@ -161,7 +169,7 @@ protected:
     // above).
     virtual Coding WrittenCoding() const;
     virtual OSErr WriteFormatChunks();
-    // Opens the data fork read-only and reads the RIFF header.
+    // Opens the data fork read-only and walks its chunks.
     OSErr OpenForReading();
     // The fork's end of file (while Create puts the header together: the
     // header's length).
@@ -188,6 +196,8 @@ protected:
     // as an error_code_exception.
     virtual void OpenChunks();
 
+    // The chunks of the open file (its one walk: OpenForReading).
+    RIFFChunkList m_chunks;
     Coding m_coding = Coding::PCM;
     UInt32 m_fileSampleBytes = 2;   // bytes per sample in the file
     SInt64 m_riffEnd = 0;           // where the chunk walk ends
@@ -200,6 +210,10 @@ private:
     std::vector<UInt8> m_staged;
     bool m_staging = false;
 
+    RefNumChunkSource m_chunkSource{0};  // what m_chunks reads from
+
+    // Walks the open file's chunks into m_chunks.
+    OSErr WalkChunks();
     // The extensible 'fmt ' chunk of the file being written, with `mask`.
     std::vector<UInt8> ExtensibleFmtChunk(UInt32 mask) const;
     void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;

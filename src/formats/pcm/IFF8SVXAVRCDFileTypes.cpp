@@ -27,6 +27,12 @@ bool ReadStart(const QString& path, UInt8* bytes, std::streamsize count, SInt32*
     return in.gcount() == count;
 }
 
+// The form types of 8SVX files: 8-bit and 16-bit samples.
+bool IsSVXForm(const UInt8* formType)
+{
+    return std::memcmp(formType, "8SVX", 4) == 0 || std::memcmp(formType, "16SV", 4) == 0;
+}
+
 } // namespace
 
 SInt32 ProbeIFF8SVXChannels(const QString& path)
@@ -36,7 +42,7 @@ SInt32 ProbeIFF8SVXChannels(const QString& path)
     if (!ReadStart(path, header, sizeof header, &error)) {
         return error;
     }
-    return std::memcmp(header, "FORM", 4) == 0 && std::memcmp(header + 8, "8SVX", 4) == 0 ? 1 : 0;
+    return std::memcmp(header, "FORM", 4) == 0 && IsSVXForm(header + 8) ? 1 : 0;
 }
 
 SInt32 ProbeAVRChannels(const QString& path)
@@ -62,7 +68,7 @@ OSErr SniffAVR(const UInt8* header, std::istream&, OSType, OSType* type)
 
 OSErr Sniff8SVX(const UInt8* header, std::istream&, OSType, OSType* type)
 {
-    if (std::memcmp(header + 8, "8SVX", 4) != 0)
+    if (!IsSVXForm(header + 8))
         return kUnknownFileFormatErr;
     *type = kIFF8SVXFileType;
     return noErr;

@@ -10,7 +10,7 @@
 #include "SoundFileRegistry.h"
 #include "SoundFileTypeDescriptor.h"
 #include "header_sniffing.h"
-#include "riff_chunks.h"
+#include "RIFFChunkList.h"
 #include "wave_chunks.h"
 
 using namespace header_sniffing;
@@ -39,16 +39,14 @@ SInt32 ProbeWAVEChannels(const QString& path)
 OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8*)
 {
     StreamChunkSource source(in);
-    ChunkWalkOptions options = riff_chunks::WalkOptions();
-    options.stopAtContainerEnd = false;
-    ChunkReader reader(source, options);
-    OSErr err = reader.ReadHeader();
+    RIFFChunkList chunks;
+    OSErr err = chunks.Walk(source);
     if (err != noErr)
         return err;
     wave_chunks::Format format;
     // What the format chunk holds is the reader's to judge: its tag alone
     // names the type.
-    err = wave_chunks::ReadFormat(reader, &format, 16, false);
+    err = wave_chunks::ReadFormat(chunks, &format, 16, false);
     if (err != noErr)
         return err;
     SInt16 tag = SInt16(format.tag);
@@ -56,7 +54,7 @@ OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8*)
         tag = 1;
     switch (tag) {
     case 1:
-        *type = FindRIFFChunk("bext", 1, in) == noErr ? FOUR_CHAR_CODE("BWLN") : FOUR_CHAR_CODE("WAVE");
+        *type = chunks.Has(wave_chunks::kBext) ? FOUR_CHAR_CODE("BWLN") : FOUR_CHAR_CODE("WAVE");
         return noErr;
     case 2: *type = format_type_codes::kMSADPCM; return noErr;
     case 3: *type = FOUR_CHAR_CODE("WVfl"); return noErr;

@@ -1,4 +1,5 @@
 #include "MovieTestSupport.h"
+#include "SoundFileSamples.h"
 
 #include <cstdlib>
 
@@ -11,24 +12,7 @@ bool RunCommand(const std::string& command)
 
 std::vector<int32_t> ReadAt(CSoundFile& file, UInt32 frame, UInt32 frames)
 {
-    const UInt32 channels = file.GetNumChannels();
-    const UInt32 bytes = UInt32(file.GetNumBits() / 8);
-    std::vector<int32_t> out;
-    const UInt32 end = std::min<UInt32>(frame + frames, file.GetNumFrames());
-    for (UInt32 at = frame; at < end;) {
-        if (file.ReadBlock(at) != noErr)
-            return out;
-        const UInt32 n = std::min(file.GetBufferFrames(), end - at);
-        const UInt8* p = file.GetReadBuffer();
-        for (UInt32 i = 0; i < n * channels; ++i, p += bytes) {
-            uint32_t v = 0;
-            for (UInt32 k = 0; k < bytes; ++k)
-                v |= uint32_t(p[k]) << (24 - 8 * k);
-            out.push_back(int32_t(v));
-        }
-        at += n;
-    }
-    return out;
+    return soundfilesamples::ReadSamples(file, frame, frames);
 }
 
 std::vector<int32_t> DecodeBlocks(CSoundFile& file)

@@ -4,12 +4,14 @@
 #include "IFF8SVXAVRCDFileTypes.h"
 #include "IFF8SVXAVRCDTestSupport.h"
 #include "SoundFileRegistry.h"
+#include "SoundFileSamples.h"
 #include "SoundFileSwitches.h"
 #include "TestTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 
 using namespace smallpcm;
 
@@ -122,6 +124,66 @@ TEST_F(IFF8SVXFileTest, StereoPeerFilesAreRefusedNotMisread)
     EXPECT_EQ(probe.ProbeHeader(&result), noErr);
     EXPECT_EQ(result, 0);
 }
+
+// The mono files the peers write, 8-bit 'FORM'/'8SVX' and 16-bit
+// 'FORM'/'16SV' (big-endian words), are recognised and read as libsndfile
+// reads them, word length and all.
+struct PeerIFF {
+    const char* name;
+    const char* program;
+    QStringList options;
+    const char* extension;
+    SInt16 bits;
+};
+
+void PrintTo(const PeerIFF& p, std::ostream* out)
+{
+    *out << p.name;
+}
+
+class IFFPeerFiles : public ::testing::TestWithParam<PeerIFF> {
+protected:
+    void SetUp() override { SetProcessFileIfNoRegions(false); }
+    TestTempDir dir;
+};
+
+TEST_P(IFFPeerFiles, ReadSampleExactAtTheirWordLength)
+{
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("sndfile-convert");
+    const PeerIFF& p = GetParam();
+    const QString in = QString::fromStdString(dir.file("in.wav"));
+    ASSERT_EQ(RunProgram("sox", {"-n", "-r", "11025", "-b", "16", "-c", "1", in, "synth", "0.4", "whitenoise",
+                                 "vol", "0.9"})
+                  .exitCode,
+              0);
+    const std::string peer = dir.file(std::string("peer.") + p.extension);
+    const RunResult r = RunProgram(p.program, p.options + QStringList{in, QString::fromStdString(peer)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const std::vector<UInt8> bytes = ReadAll(peer);
+    ASSERT_GE(bytes.size(), 12u);
+    OSType type = 0;
+    std::istringstream stream;
+    EXPECT_EQ(Sniff8SVX(bytes.data(), stream, 0, &type), noErr);
+    EXPECT_EQ(type, kIFF8SVXFileType);
+    EXPECT_EQ(ProbeIFF8SVXChannels(QString::fromStdString(peer)), 1);
+
+    const peers::SndfileView theirs = peers::ReadWithSndfile(peer);
+    ASSERT_TRUE(theirs.opened);
+    auto file = OpenFile<CIFF8SVXFile>(peer);
+    ASSERT_TRUE(file->IsOpen());
+    EXPECT_EQ(file->GetNumBits(), p.bits);
+    EXPECT_EQ(file->GetNumChannels(), 1);
+    EXPECT_EQ(file->GetSampleRate(), 11025.0);
+    EXPECT_EQ(SInt64(file->GetNumFrames()), theirs.frames);
+    EXPECT_EQ(soundfilesamples::ReadAllSamples(*file), theirs.samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, IFFPeerFiles,
+                         ::testing::Values(PeerIFF{"Sndfile16Bit", "sndfile-convert", {}, "svx", 16},
+                                           PeerIFF{"Sndfile8Bit", "sndfile-convert", {"-pcms8"}, "svx", 8},
+                                           PeerIFF{"Sox8Bit", "sox", {}, "8svx", 8}),
+                         [](const ::testing::TestParamInfo<PeerIFF>& info) { return std::string(info.param.name); });
 
 TEST_F(IFF8SVXFileTest, DamagedFilesAreRefusedOrClamped)
 {

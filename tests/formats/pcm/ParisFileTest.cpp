@@ -134,24 +134,6 @@ TEST(ParisFile, RewritingFramesInsideAGroupKeepsItsNeighbours)
     EXPECT_EQ(peers::ReadWithSndfile(file->GetPath()).samples, samples);
 }
 
-TEST(ParisFile, SplitMemberNamesUseDashes)
-{
-    TestTempDir dir;
-    CParisLinearFile file;
-    FSSpec spec;
-    PathMakeFSSpec(dir.file("take.L"), &spec);
-    ASSERT_EQ(file.SetFile(&spec), noErr);
-    EXPECT_EQ(file.GetFileNameString(), "take-L");
-    // An existing file keeps its name.
-    WriteAll(dir.file("keep.R"), PafFile(false, 0, 8000, 0, 1, {}));
-    CParisLinearFile existing;
-    PathMakeFSSpec(dir.file("keep.R"), &spec);
-    ASSERT_EQ(existing.SetFile(&spec), noErr);
-    EXPECT_EQ(existing.GetFileNameString(), "keep.R");
-    EXPECT_TRUE(existing.SupportsSplitChannels());
-    EXPECT_EQ(existing.GetSplitNamingSuffix(), "(-L/-R)");
-}
-
 // ================================================================ reading
 // Both byte orders and 24-bit groups from the library (sndfile-convert's
 // files are in the conformance suite).

@@ -164,19 +164,33 @@ TEST_F(SonicAIFFFileTest, PackingChoiceZeroFollowsTheLastFileRead)
     EXPECT_EQ(closed.Close(), -38);
 }
 
+// The start time is stored in seconds and read back as the nearest frame:
+// stamps whose seconds multiply back a hair below them, and a decimal time
+// put in by hand (2.3 s), land on their frame.
 TEST_F(SonicAIFFFileTest, StartTimeTravelsThroughOFFS)
 {
-    const std::string path = WriteBlocks<CSonicAIFFFile>(dir.file("ts"), 1, 16, 48000.0, 0, Bytes(200),
-                                                         [](CSoundFile& f) { f.SetTimeStamp64(96000); });
-    const std::vector<UInt8> d = ReadAll(path);
     const std::size_t offs = 82 + 2132;
-    EXPECT_EQ(std::string(d.begin() + long(offs), d.begin() + long(offs) + 4), "OFFS");
-    EXPECT_EQ(BE32(d, offs + 4), 20u);
-    EXPECT_EQ(BEDouble(d, offs + 8), 2.0);
-    EXPECT_EQ(BEDouble(d, offs + 18), 2.0);
-    auto in = OpenSonic(path);
-    EXPECT_TRUE(in->HasTimeStamp());
-    EXPECT_EQ(in->GetTimeStamp64(), 96000u);
+    std::string written;
+    for (const UInt64 stamp : {96000u, 27u, 49u}) {
+        const std::string path = WriteBlocks<CSonicAIFFFile>(dir.file("ts" + std::to_string(stamp)), 1, 16, 48000.0,
+                                                             0, Bytes(200),
+                                                             [stamp](CSoundFile& f) { f.SetTimeStamp64(stamp); });
+        const std::vector<UInt8> d = ReadAll(path);
+        EXPECT_EQ(std::string(d.begin() + long(offs), d.begin() + long(offs) + 4), "OFFS");
+        EXPECT_EQ(BE32(d, offs + 4), 20u);
+        EXPECT_EQ(BEDouble(d, offs + 8), double(stamp) / 48000.0);
+        EXPECT_EQ(BEDouble(d, offs + 18), double(stamp) / 48000.0);
+        auto in = OpenSonic(path);
+        EXPECT_TRUE(in->HasTimeStamp());
+        EXPECT_EQ(in->GetTimeStamp64(), stamp);
+        written = path;
+    }
+    std::vector<UInt8> d = ReadAll(written);
+    const UInt64 seconds = std::bit_cast<UInt64>(2.3);
+    for (int i = 0; i < 8; ++i)
+        d[offs + 18 + i] = UInt8(seconds >> (56 - 8 * i));
+    WriteAll(dir.file("hand"), d);
+    EXPECT_EQ(OpenSonic(dir.file("hand"))->GetTimeStamp64(), 110400u);
 }
 
 TEST_F(SonicAIFFFileTest, SonicInfoReplacesTheFreshBlock)

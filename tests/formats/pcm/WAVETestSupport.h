@@ -7,6 +7,8 @@
 #include "ChunkReader.h"
 #include "MacTypes.h"
 #include "PeerTools.h"
+#include "RIFFBuilding.h"
+#include "SoundFileSamples.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -53,107 +55,10 @@ inline std::size_t FindChunkIn(const std::vector<UInt8>& b, const char* id, int 
     return std::string::npos;
 }
 
-// A RIFF file built by hand.
-class RIFFBuilder {
-public:
-    RIFFBuilder() { bytes_ = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}; }
-    RIFFBuilder& chunk(const char* id, const std::vector<UInt8>& body, bool pad = true)
-    {
-        bytes_.insert(bytes_.end(), id, id + 4);
-        put32(UInt32(body.size()));
-        bytes_.insert(bytes_.end(), body.begin(), body.end());
-        if (pad && (body.size() & 1))
-            bytes_.push_back(0);
-        return *this;
-    }
-    // A chunk header with a size of its own (no body follows it here).
-    RIFFBuilder& header(const char* id, UInt32 size)
-    {
-        bytes_.insert(bytes_.end(), id, id + 4);
-        put32(size);
-        return *this;
-    }
-    RIFFBuilder& raw(const std::vector<UInt8>& body)
-    {
-        bytes_.insert(bytes_.end(), body.begin(), body.end());
-        return *this;
-    }
-    std::vector<UInt8> build(bool patchSize = true) const
-    {
-        std::vector<UInt8> b = bytes_;
-        if (patchSize) {
-            const UInt32 size = UInt32(b.size() - 8);
-            b[4] = UInt8(size);
-            b[5] = UInt8(size >> 8);
-            b[6] = UInt8(size >> 16);
-            b[7] = UInt8(size >> 24);
-        }
-        return b;
-    }
+// The hand-built RIFF files of tests/support.
+using riffbuild::Body, riffbuild::ExtensibleFmt, riffbuild::Fmt, riffbuild::RIFFBuilder;
 
-private:
-    void put32(UInt32 v)
-    {
-        for (int i = 0; i < 4; ++i)
-            bytes_.push_back(UInt8(v >> (8 * i)));
-    }
-    std::vector<UInt8> bytes_;
-};
-
-// Little-endian field builder for chunk bodies.
-class Body {
-public:
-    Body& u8(UInt8 v) { b.push_back(v); return *this; }
-    Body& u16(UInt16 v) { b.push_back(UInt8(v)); b.push_back(UInt8(v >> 8)); return *this; }
-    Body& u32(UInt32 v) { for (int i = 0; i < 4; ++i) b.push_back(UInt8(v >> (8 * i))); return *this; }
-    Body& text(const char* t, std::size_t n) { for (std::size_t i = 0; i < n; ++i) b.push_back(UInt8(t[i])); return *this; }
-    Body& zeros(std::size_t n) { b.insert(b.end(), n, 0); return *this; }
-    std::vector<UInt8> b;
-};
-
-// A plain 'fmt ' body.
-inline std::vector<UInt8> Fmt(UInt16 tag, UInt16 channels, UInt32 rate, UInt16 bits, UInt16 blockAlign)
-{
-    return Body().u16(tag).u16(channels).u32(rate).u32(rate * blockAlign).u16(blockAlign).u16(bits).b;
-}
-
-inline std::vector<UInt8> ExtensibleFmt(UInt16 channels, UInt32 rate, UInt16 bits, UInt16 blockAlign,
-                                        UInt16 validBits, UInt32 mask, UInt32 subformat)
-{
-    Body body;
-    body.u16(0xFFFE).u16(channels).u32(rate).u32(rate * blockAlign).u16(blockAlign).u16(bits);
-    body.u16(22).u16(validBits).u32(mask).u32(subformat);
-    const UInt8 tail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-    body.b.insert(body.b.end(), tail, tail + 12);
-    return body.b;
-}
-
-// Every frame of an open file, each sample as a 32-bit word with the
-// sample in its top bits (so every word length compares alike).
-inline std::vector<SInt32> ReadAllSamples(CSoundFile& file)
-{
-    std::vector<SInt32> samples;
-    const UInt32 frames = file.GetNumFrames();
-    const std::size_t channels = file.GetNumChannels();
-    const int bytes = file.GetNumBits() / 8;
-    for (UInt32 pos = 0; pos < frames;) {
-        EXPECT_EQ(file.AllocateReadBuffer(), noErr);
-        const OSErr err = file.ReadBlock(pos);
-        EXPECT_EQ(err, noErr);
-        if (err)
-            break;
-        const UInt32 n = std::min(file.GetBufferFrames(), frames - pos);
-        const UInt8* p = file.GetReadBuffer();
-        for (std::size_t i = 0; i < std::size_t(n) * channels; ++i, p += bytes) {
-            UInt32 v = 0;
-            for (int k = 0; k < bytes; ++k)
-                v |= UInt32(p[k]) << (24 - 8 * k);
-            samples.push_back(SInt32(v));
-        }
-        pos += n;
-    }
-    return samples;
-}
+using soundfilesamples::ReadAllSamples;
 
 // Writes interleaved samples (32-bit words, sample in the top bits) through
 // the block interface from frame 0 on.

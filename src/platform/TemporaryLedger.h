@@ -1,0 +1,86 @@
+// The record that proves a run's temporary items its own.
+//
+// A batch makes its outputs, their intermediates and work files, the work
+// files of sidecars, publication records and the folders of extracted
+// regions under temporary names of one shape (TemporaryFiles.h) in its
+// output folder, and gives the outputs their final names once complete.  A
+// run that is killed leaves its temporaries behind.  A name proves nothing
+// (a user may name files so), so each run keeps a ledger: a file
+// ".QuillOutFile-XXXXXX.run" in its output folder, locked as long as the
+// run lives, into which the platform layer's creating calls write every
+// item made below that folder under a temporary name this process drew
+// (NewTemporaryItemName, and the pickers of FileOperations.h with the
+// temporary word as prefix): the item's path before it is made, its device
+// and inode once it is.  Items of other names (a user's file of the shape,
+// an output whose final name has the shape) are never written into it.
+//
+// The next run into that output folder (RemoveLeftovers) takes every
+// ledger whose lock is free, whatever its age -- its run is gone -- and
+// removes exactly what it proves: a recorded file or folder still there
+// with the recorded identity (a folder with what it holds), the sidecar of
+// a recorded file, and a publication left unfinished, whose files are
+// first taken out of their final names (FilePublishing.h).  A ledger whose
+// lock is held belongs to a running batch and is left alone; a file of the
+// ledger's shape that does not name its own device and inode (a copy, a
+// user's file) is no ledger.  After taking a ledger's lock the clean-up
+// checks that the name still holds the file it locked, and it acts inside
+// the folders it opened.  A run's own leftovers (outputs of files that
+// failed and could not be removed) go when its ledger closes.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+class TemporaryLedger {
+public:
+    // Opens this run's ledger in `folder`.  Without one (the folder cannot
+    // be written, the disk is full) the run goes on and records nothing.
+    explicit TemporaryLedger(const std::string& folder);
+    // Removes what is left of the items recorded (this run's, none of them
+    // in use any more), then the ledger.
+    ~TemporaryLedger();
+    TemporaryLedger(const TemporaryLedger&) = delete;
+    TemporaryLedger& operator=(const TemporaryLedger&) = delete;
+
+    // noErr when the ledger is kept; otherwise why it is not.
+    OSErr error() const;
+
+    // Once a piece of work is over (one input of a batch) and none of the
+    // items recorded so far is in use: what is left of them goes, and the
+    // ledger forgets them (its file starts afresh once their entries are
+    // many), so that it stays small however long the batch.
+    void settle();
+
+    // Removes the leftovers proven by the ledgers in `folder` (not below
+    // it) of runs that are gone, and those ledgers.  Returns their number.
+    static int RemoveLeftovers(const std::string& folder);
+
+    // The platform layer's creating calls: open(path, flags | O_CREAT |
+    // O_EXCL, mode) and mkdir(path, mode), with the item recorded when it
+    // is one to record.  The descriptor (or 0), or -1 with errno set; an
+    // item that could not be recorded is not made (errno of the ledger's
+    // write, ENOSPC when the disk is full).  *made (when given) gets the new
+    // file's status (st_nlink 0 when it could not be asked).
+    static int CreateFile(const std::string& path, int flags, mode_t mode, struct stat* made = nullptr);
+    static int CreateFolder(const std::string& path, mode_t mode);
+
+    // Called by NewTemporaryItemName and the name pickers with each name
+    // they draw: one of the temporary shape is remembered while a ledger is
+    // open, so that an item later made under it is recorded.
+    static void NameDrawn(const std::string& name);
+
+    // For tests: called with a ledger's path when the clean-up has opened
+    // it and before it takes its lock.  Empty: none.
+    using CleanUpHook = std::function<void(const std::string& ledgerPath)>;
+    static void SetCleanUpHook(CleanUpHook hook);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
