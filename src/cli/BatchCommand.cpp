@@ -17,10 +17,13 @@
 #include "InterruptWatcher.h"
 #include "Logger.h"
 #include "NotificationCenter.h"
+#include "PreferenceKeys.h"
 #include "ProgressPrinter.h"
 #include "SoundFileSwitches.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
+#include "batch_folder_checks.h"
+#include "path_problems.h"
 
 #include "debug_trace.h"
 #include "string_utils.h"
@@ -38,12 +41,15 @@ QString AbsoluteClean(const QString& path)
 }
 
 // The line on standard error for an input that failed, was skipped or
-// converted with a warning: its path and why.  Empty for a plain success.
-QString InputReportLine(const Notification& n)
+// converted with a warning: its path, the conversion (when `conversion` is
+// not empty: more than one runs) and why.  Empty for a plain success.
+QString InputReportLine(const Notification& n, const QString& conversion)
 {
     // Control characters of a name are written out: a name never starts a
     // line of its own nor reaches the terminal raw.
-    const QString path = printable_text(ConversionProcess::notificationObject(n).toString());
+    QString path = printable_text(ConversionProcess::notificationObject(n).toString());
+    if (!conversion.isEmpty())
+        path += QStringLiteral(" (conversion '%1')").arg(printable_text(conversion));
     const QVariantMap info = ConversionProcess::notificationUserInfo(n);
     if (n.name == ConversionProcess::kSkippedNotification)
         return QStringLiteral("skipped %1: %2")
@@ -197,31 +203,37 @@ int BatchCommand::runVersion()
 
 QString BatchCommand::typeListing()
 {
-    auto row = [](const QString& code, const QString& type, bool readable, bool writable, const QString& extension,
-                  const QString& name) {
+    auto row = [](const QString& code, const QString& type, const QString& read, const QString& write,
+                  const QString& extension, const QString& name) {
         return QStringLiteral("%1  %2  %3  %4  %5  %6\n")
             .arg(code, 11)
             .arg(type, -6)
-            .arg(readable ? QStringLiteral("yes") : QStringLiteral("no"), -4)
-            .arg(writable ? QStringLiteral("yes") : QStringLiteral("no"), -5)
+            .arg(read, -9)
+            .arg(write, -5)
             .arg(extension.isEmpty() ? QStringLiteral("-") : extension, -5)
             .arg(name);
     };
-    QString text = QStringLiteral("%1  %2  %3  %4  %5  %6\n")
-                       .arg(QStringLiteral("CODE"), 11)
-                       .arg(QStringLiteral("TYPE"), -6)
-                       .arg(QStringLiteral("READ"), -4)
-                       .arg(QStringLiteral("WRITE"), -5)
-                       .arg(QStringLiteral("EXT"), -5)
-                       .arg(QStringLiteral("NAME"));
+    auto quoted = [](OSType code) { return QLatin1Char('\'') + InputInfo::typeCodeText(code) + QLatin1Char('\''); };
+    auto yesNo = [](bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("no"); };
+    QString text = row(QStringLiteral("CODE"), QStringLiteral("TYPE"), QStringLiteral("READ"), QStringLiteral("WRITE"),
+                       QStringLiteral("EXT"), QStringLiteral("NAME"));
     for (const OSType code : GetFileTypeTableCodes()) {
         const QVariantMap entry = GetFileTypeEntry(code);
         if (entry.isEmpty() || entry.value(QStringLiteral("engineOnly")).toBool())
             continue;
-        // A type is read or written only when its format class is built in.
-        const bool built = GetSoundFileFactory(code) != nullptr;
-        text += row(QString::number(qint32(code)), QLatin1Char('\'') + InputInfo::typeCodeText(code) + QLatin1Char('\''),
-                    built && entry.value(QStringLiteral("canBeRead")).toBool(), FileTypeCanBeWritten(code),
+        // How its files are read: as another type ("readAs": what its
+        // header or extension shows), as this type (when its format class
+        // is built in), or only as headerless input through the raw-file
+        // settings (no header, no extension of its own tells it).
+        QString read = QStringLiteral("no");
+        if (const OSType as = HFSTypeCodeFromFileType(entry.value(QStringLiteral("readAs")).toString())) {
+            read = QStringLiteral("as ") + quoted(as);
+        } else if (entry.value(QStringLiteral("canBeRead")).toBool() && GetSoundFileFactory(code) != nullptr) {
+            const bool rawOnly = !entry.value(QStringLiteral("headerlessReadings")).toList().isEmpty() &&
+                                 entry.value(QStringLiteral("extensions")).toList().isEmpty();
+            read = rawOnly ? QStringLiteral("raw") : QStringLiteral("yes");
+        }
+        text += row(QString::number(qint32(code)), quoted(code), read, yesNo(FileTypeCanBeWritten(code)),
                     entry.value(QStringLiteral("extension")).toString(), entry.value(QStringLiteral("text")).toString());
     }
 
@@ -260,9 +272,8 @@ QString BatchCommand::typeListing()
         if (!readable.contains(ext) || types.isEmpty())
             continue;
         const OSType as = HFSTypeCodeFromFileType(types.first());
-        text += row(QStringLiteral("-"), QStringLiteral("-"), true, false, ext,
-                    QStringLiteral("%1 (read as '%2' through the media libraries)")
-                        .arg(QString::fromUtf8(name), InputInfo::typeCodeText(as)));
+        text += row(QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("as ") + quoted(as), yesNo(false), ext,
+                    QStringLiteral("%1 (through the media libraries)").arg(QString::fromUtf8(name)));
     }
     return text;
 }
@@ -344,6 +355,13 @@ int BatchCommand::runInfo()
         }
     }
     std::fflush(out_);
+    // A named input that is not there is a mistake on the command line, as
+    // for a batch.
+    QStringList named;
+    for (const QString& input : options_.inputs())
+        named.append(AbsoluteClean(input));
+    if (const std::optional<BatchFolderRefusal> missing = CheckBatchInputsExist(named))
+        return refuse(kExitUsage, missing->title, missing->message);
     return allReadable ? kExitConverted : kExitFailures;
 }
 
@@ -374,11 +392,6 @@ int BatchCommand::runBatch()
 
     // The folders.
     const QString output = AbsoluteClean(options_.outputFolder());
-    if (PathExists(output.toStdString()) && !IsFolder(output.toStdString()))
-        return refuse(kExitUsage,
-                      QStringLiteral("the output folder '%1' is not a folder")
-                          .arg(printable_text(options_.outputFolder())),
-                      QString());
     BatchStart::Request request;
     for (const QString& input : options_.inputs())
         request.inputs.append(AbsoluteClean(input));
@@ -391,9 +404,12 @@ int BatchCommand::runBatch()
     request.printableNames = true;
     BatchStart batch(process, defaults);
     if (const std::optional<BatchStart::Refusal> refusal = batch.prepare(request)) {
+        // What the command line gets wrong (an input that is not there,
+        // folders that overlap) is bad usage; what the folders on disk
+        // keep from starting (an output folder that cannot be made, used or
+        // written into, or that exists while "Easy Thru" is NO) is not.
         const bool usage = refusal->step == BatchStart::Step::InputMissing ||
-                           refusal->step == BatchStart::Step::Folders ||
-                           refusal->step == BatchStart::Step::SubfolderExists;
+                           refusal->step == BatchStart::Step::Folders;
         return refuse(usage ? kExitUsage : kExitStopped, refusal->title, refusal->message);
     }
 
@@ -405,11 +421,19 @@ int BatchCommand::runBatch()
     // --quiet), printed by the main thread between progress lines.
     std::mutex linesMutex;
     QStringList lines;
-    batch.openLog([&linesMutex, &lines](BatchStart::Outcome outcome, const Notification& n) {
+    // Heard on the worker, while the conversion it names runs.
+    const bool nameConversions = conversions.size() > 1;
+    std::atomic<bool> nameTaken{false};
+    batch.openLog([&](BatchStart::Outcome outcome, const Notification& n) {
         if (outcome == BatchStart::Outcome::Converted)
             return;
+        if (outcome == BatchStart::Outcome::Failed &&
+            ConversionProcess::notificationUserInfo(n).value(ConversionProcess::kErrorKey).toInt() == dupFNErr)
+            nameTaken = true;
+        const ConvSpecRef running = nameConversions ? process.curConvSpec() : ConvSpecRef();
+        const QString line = InputReportLine(n, running ? running->conversionName() : QString());
         std::lock_guard<std::mutex> lock(linesMutex);
-        lines.append(InputReportLine(n));
+        lines.append(line);
     });
     NotificationCenter& center = NotificationCenter::defaultCenter();
     auto takeLines = [&linesMutex, &lines] {
@@ -432,7 +456,10 @@ int BatchCommand::runBatch()
 
     // The worker, and the wait with progress.
     const bool terminal = ProgressPrinter::isTerminal(err_);
-    ProgressPrinter printer(err_, terminal, terminal ? ProgressPrinter::terminalWidth() : 0,
+    // The terminal's width is asked at every redraw: a resize shows at once.
+    ProgressPrinter printer(err_, terminal,
+                            terminal ? ProgressPrinter::Width([this] { return ProgressPrinter::terminalWidth(err_); })
+                                     : ProgressPrinter::Width(),
                             int(conversions.size()), batch.files());
     bool cancelled = false;
     {
@@ -473,10 +500,14 @@ int BatchCommand::runBatch()
     center.removeObserver(cancelToken);
     const OSErr logError = batch.finish();
     const bool fatal = batch.logger().fatal();
-    if (logError != noErr)
-        report(QStringLiteral("quillmarch-batch: the log could not be written: %1 (%2)\n")
-                   .arg(InputInfo::errorMessage(logError))
-                   .arg(logError));
+    if (logError != noErr) {
+        // Its folder gone (removed while the batch ran) is said as such.
+        const QString problem = FolderPathProblem(output);
+        report(problem.isEmpty() ? QStringLiteral("quillmarch-batch: the log '%1' could not be written: %2\n")
+                                       .arg(printable_text(batch.logger().logPath()), BatchStart::errorText(logError))
+                                 : QStringLiteral("quillmarch-batch: the log could not be written into '%1': %2\n")
+                                       .arg(printable_text(output), printable_text(problem)));
+    }
 
     if (showProgress || batch.failed() > 0 || batch.skipped() > 0 || fatal || cancelled) {
         report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5\n")
@@ -486,8 +517,14 @@ int BatchCommand::runBatch()
                    .arg(batch.warned())
                    .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }
+    // Once, however many outputs found their names taken.
+    if (nameTaken && !defaults.boolForKey(PreferenceKeys::kNumberDuplicateFiles))
+        report(QStringLiteral("Outputs whose names were taken were not made (the existing files are kept); to have "
+                              "them numbered instead (NAME-1, NAME-2, ...), add --set \"%1=YES\"\n")
+                   .arg(PreferenceKeys::kNumberDuplicateFiles));
+    // The log's path alone on standard output, for scripts.
     if (batch.logger().logFileCreated()) {
-        print(QStringLiteral("Log: ") + batch.logger().logPath() + QLatin1Char('\n'));
+        print(batch.logger().logPath() + QLatin1Char('\n'));
     } else if (showProgress) {
         report(QStringLiteral("No log file was kept.\n"));
     }

@@ -29,11 +29,11 @@
 
 class BatchCommand {
 public:
-    // Exit statuses.
-    static constexpr int kExitConverted = 0;  // every file converted
-    static constexpr int kExitFailures = 1;   // some files failed
-    static constexpr int kExitStopped = 2;    // a fatal error or a cancel stopped the batch
-    static constexpr int kExitUsage = BatchOptions::kUsageExitStatus;
+    // Exit statuses (BatchOptions::help() says them to the user).
+    static constexpr int kExitConverted = 0;  // every file converted (listed, described)
+    static constexpr int kExitFailures = 1;   // some files failed, or were skipped with none converted
+    static constexpr int kExitStopped = 2;    // the batch stopped (fatal error, cancel) or could not start
+    static constexpr int kExitUsage = BatchOptions::kUsageExitStatus;  // the command line is wrong
 
     BatchCommand(const BatchOptions& options, std::FILE* out = stdout, std::FILE* err = stderr);
 
@@ -42,11 +42,13 @@ public:
 
     // The text of --list-types: a header line, then one line per type of the
     // file-type table (but the engine's own): its code as a conversions file
-    // holds it (a signed decimal), as four characters in quotes, readable and
-    // writable ("yes" or "no"), its extension ("-" when none) and its name;
-    // then one line per name extension of what the media libraries read
-    // besides (FLAC, Ogg, Opus, ALAC, ...), with "-" for code and type and
-    // the type such a file is read as in its name.
+    // holds it (a signed decimal), as four characters in quotes, how its
+    // files are read ("yes": as this type; "raw": only as headerless input,
+    // through the raw-file settings; "as 'MooV'": as that type; "no"),
+    // whether it is written ("yes" or "no"), its extension ("-" when none)
+    // and its name; then one line per name extension of what the media
+    // libraries read besides (FLAC, Ogg, Opus, ALAC, ...), with "-" for code
+    // and type and the type such a file is read as.
     static QString typeListing();
 
 private:

@@ -133,8 +133,10 @@ QString BatchOptions::help()
         "Runs every active conversion over the input files and folders (folders are\n"
         "walked and mirrored); each conversion writes into its own subfolder of\n"
         "OUTPUT_FOLDER, named after the conversion.  A missing OUTPUT_FOLDER is\n"
-        "created (with its missing parents).  The log is written into OUTPUT_FOLDER.\n"
-        "Inputs are never overwritten.\n"
+        "created (with its missing parents).  The log is written into OUTPUT_FOLDER\n"
+        "and its path alone printed on standard output; progress, and a line for\n"
+        "every input that fails, is skipped or converts with a warning, go to\n"
+        "standard error.  Inputs are never overwritten.\n"
         "\n"
         "  -o FOLDER            the output folder (created when missing)\n"
         "  --conversions FILE   a property list holding an array of conversions\n"
@@ -145,17 +147,21 @@ QString BatchOptions::help()
         "                       not (repeatable)\n"
         "  --defaults FILE      the preferences file to use (made when missing; its\n"
         "                       folder must exist)\n"
-        "  --set KEY=VALUE      a preference for this run only: YES, NO, a number or\n"
-        "                       text, as the preference takes (repeatable)\n"
+        "  --set KEY=VALUE      a preference for this run only: YES or NO (any case,\n"
+        "                       also true, false, 1, 0), a number or text, as the\n"
+        "                       preference takes (repeatable)\n"
         "  --info               describe each INPUT, and every file below an INPUT\n"
         "                       folder (walked as a batch walks it), as one line of\n"
         "                       JSON; \"regions\" counts the regions a file holds;\n"
         "                       converts nothing\n"
         "  --list-conversions   list the conversions (active or not) and exit\n"
         "  --list-types         list every file type: its code as a conversions file\n"
-        "                       holds it, as four characters, whether it can be read\n"
-        "                       and written, its extension and name; then what the\n"
-        "                       media libraries read besides (FLAC, Ogg, ...)\n"
+        "                       holds it, as four characters, how its files are read\n"
+        "                       (yes: as that type; as 'MooV': as another type; raw:\n"
+        "                       only as headerless input, through the raw-file\n"
+        "                       settings), whether it is written, its extension and\n"
+        "                       name; then what the media libraries read besides\n"
+        "                       (FLAC, Ogg, ...)\n"
         "  --quiet              no progress on standard error\n"
         "  --version            the version, the resources folder and the\n"
         "                       preferences file, and exit\n"
@@ -173,19 +179,28 @@ QString BatchOptions::help()
         "(NAME-1.aif, NAME-2.aif, ...), set the preference \"Number Duplicate Files\":\n"
         "  --set \"Number Duplicate Files=YES\"\n"
         "\n"
-        "Exit status: 0 every file converted, 1 some files failed, or none converted\n"
-        "while some were skipped, 2 the batch stopped or could not start (fatal\n"
-        "error, interrupt, an output folder that cannot be made or written), 64 bad\n"
-        "usage or an input that does not exist (nothing is converted).\n")
+        "Exit status: 0 every file converted (or listed, or described); 1 some files\n"
+        "failed, or none converted while some were skipped (with --info: an input\n"
+        "that cannot be read); 2 the batch stopped or could not start: a fatal\n"
+        "error (a full disk, also when the MP3 encoder or the renaming of outputs\n"
+        "meets it), an interrupt, the output folder removed while the batch ran, an\n"
+        "output folder that cannot be made, used or written into (named, with the\n"
+        "reason), or a conversion's output folder that exists while \"Easy Thru\" is\n"
+        "NO; 64 bad usage: an unknown option or preference, a value of the wrong\n"
+        "kind, a conversions or preferences file that cannot be used, an input that\n"
+        "does not exist (also with --info), or an output folder inside an input\n"
+        "folder (nothing is made).\n")
         .arg(conversionsGuide());
 }
 
 QVariant BatchOptions::defaultValueFromText(const QString& text)
 {
-    if (text == QLatin1String("YES"))
-        return true;
-    if (text == QLatin1String("NO"))
-        return false;
+    for (const char* yes : {"YES", "TRUE"})
+        if (text.compare(QLatin1String(yes), Qt::CaseInsensitive) == 0)
+            return true;
+    for (const char* no : {"NO", "FALSE"})
+        if (text.compare(QLatin1String(no), Qt::CaseInsensitive) == 0)
+            return false;
     QLocale c = QLocale::c();
     c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;

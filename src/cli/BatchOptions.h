@@ -12,9 +12,9 @@
 // "-o" takes the next argument or the rest of its own ("-oOUT"); "--" ends
 // the options.  A misspelt option is refused with the closest one; a --set
 // KEY must be one of the registered preferences and its VALUE of that
-// preference's kind (YES or NO, also 1 or 0; a whole number; a number;
-// text), else the command line is refused with the closest key or the
-// values allowed.
+// preference's kind (YES or NO in any case, also true, false, 1 or 0; a
+// whole number; a number; text), else the command line is refused with the
+// closest key or the values allowed.
 #pragma once
 
 #include <QList>
@@ -39,9 +39,9 @@ public:
     // resources, else the source tree's.
     static QString conversionsGuide();
 
-    // A --set value as the user defaults store it: "YES" and "NO" as
-    // booleans, whole numbers as integers, other numbers as reals (C
-    // locale), anything else as text.
+    // A --set value as the user defaults store it: "YES", "NO", "true" and
+    // "false" (in any case) as booleans, whole numbers as integers, other
+    // numbers as reals (C locale), anything else as text.
     static QVariant defaultValueFromText(const QString& text);
 
     bool ok() const { return error_.isEmpty(); }

@@ -101,20 +101,26 @@ bool IsIntegerValue(const QVariant& v)
     }
 }
 
-// A number, or numeric text read whole in the C locale.
+// A number: <integer> or <real>.  Text is no number, whatever it holds
+// (the application and every property-list writer store numbers as
+// numbers).
 std::optional<double> NumberOf(const QVariant& v)
 {
     if (IsIntegerValue(v))
         return double(v.toLongLong());
     if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float)
         return v.toDouble();
-    if (v.typeId() == QMetaType::QString) {
-        bool ok = false;
-        const double d = QLocale::c().toDouble(v.toString().trimmed(), &ok);
-        if (ok)
-            return d;
-    }
     return std::nullopt;
+}
+
+// Text that reads whole as a number in the C locale.
+std::optional<double> NumberInText(const QVariant& v)
+{
+    if (v.typeId() != QMetaType::QString)
+        return std::nullopt;
+    bool ok = false;
+    const double d = QLocale::c().toDouble(v.toString().trimmed(), &ok);
+    return ok ? std::optional<double>(d) : std::nullopt;
 }
 
 bool IsFlag(const QVariant& v)
@@ -225,6 +231,13 @@ QStringList ConversionFileCheck::problems(const QVariant& item, int index)
         }
         if (!ok) {
             QString hint;
+            // A number written as text: how to write it as the kind it is.
+            if (const std::optional<double> n = NumberInText(v);
+                n && (rule->kind == Kind::Long || rule->kind == Kind::Real)) {
+                const bool whole = std::trunc(*n) == *n;
+                hint = whole ? QStringLiteral(" (write <integer>%1</integer>)").arg(NumberText(*n))
+                             : QStringLiteral(" (write <real>%1</real>)").arg(NumberText(*n));
+            }
             if (rule->kind == Kind::TypeCode && v.typeId() == QMetaType::QString) {
                 QString text = v.toString();
                 if (text.size() == 6 && text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))

@@ -4,10 +4,15 @@
 #include "CreateSoundFile.h"
 #include "MacTypes.h"
 #include "ZuSoundFile.h"
+#include "FileOperations.h"
+#include "error_codes.h"
+#include "path_problems.h"
 #include "error_table.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+
+#include <cerrno>
 
 InputInfo::InputInfo(const QString& path)
 {
@@ -50,6 +55,14 @@ void InputInfo::describe(const ZuSoundFile& model)
     int error = model.errorCode();
     if (!model.size().has_value() && error == noErr)
         error = fnfErr;  // nothing at that path
+    // A name whose bytes are not UTF-8 reaches us with replacement
+    // characters, and so is not found: said as what it is.
+    if (error == fnfErr && model.path().contains(QChar::ReplacementCharacter))
+        error = kNameNotUTF8Err;
+    // A link that leads nowhere is said to be one, as a batch says it.
+    const QString brokenLink = BrokenLinkProblem(model.path());
+    if (!brokenLink.isEmpty())
+        error = StatPath(model.path().toStdString(), nullptr) == ELOOP ? kAliasLoopErr : kAliasOriginalNotFoundErr;
     readable_ = model.infoAvailable() && error == noErr;
 
     if (model.hfsFileType() != 0)
@@ -78,7 +91,9 @@ void InputInfo::describe(const ZuSoundFile& model)
     if (error == noErr)
         error = kUnknownFileFormatErr;
     object_.insert(QStringLiteral("error"), error);
-    object_.insert(QStringLiteral("message"), model.descriptor().isEmpty() || error == fnfErr
+    object_.insert(QStringLiteral("message"), !brokenLink.isEmpty() ? brokenLink
+                                              : model.descriptor().isEmpty() || error == fnfErr ||
+                                                      error == kNameNotUTF8Err
                                                   ? errorMessage(error)
                                                   : model.descriptor());
 }

@@ -1,25 +1,53 @@
 #include "ProgressPrinter.h"
 
 #include "ConversionProcess.h"
+#include "TerminalSize.h"
 #include "string_utils.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
-#include <unistd.h>
 
-ProgressPrinter::ProgressPrinter(std::FILE* stream, bool terminal, int width, int conversions, int files)
-    : stream_(stream), terminal_(terminal), width_(width), conversions_(conversions), files_(files)
+namespace {
+
+const QChar kEllipsis(0x2026);
+// A name is never shortened below this many characters while another part
+// can still give way.
+constexpr qsizetype kShortestName = 7;
+
+// `text` in at most `length` characters, its middle replaced by an
+// ellipsis; a character made of two UTF-16 units is never cut in two.
+QString ElideMiddle(const QString& text, qsizetype length)
+{
+    if (text.size() <= length)
+        return text;
+    if (length <= 0)
+        return QString();
+    qsizetype head = length / 2;
+    qsizetype tail = length - 1 - head;
+    if (head > 0 && text.at(head - 1).isHighSurrogate())
+        --head;
+    if (tail > 0 && text.at(text.size() - tail).isLowSurrogate())
+        --tail;
+    return text.left(head) + kEllipsis + text.right(tail);
+}
+
+}  // namespace
+
+ProgressPrinter::ProgressPrinter(std::FILE* stream, bool terminal, Width width, int conversions, int files)
+    : stream_(stream), terminal_(terminal), width_(std::move(width)), conversions_(conversions), files_(files)
 {
 }
 
 bool ProgressPrinter::isTerminal(std::FILE* stream)
 {
-    return stream && isatty(fileno(stream)) == 1;
+    return StreamIsTerminal(stream);
 }
 
-int ProgressPrinter::terminalWidth()
+int ProgressPrinter::terminalWidth(std::FILE* stream)
 {
+    if (const int columns = TerminalColumns(stream); columns > 0)
+        return columns;
     bool ok = false;
     const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
     return ok && columns >= 20 ? columns : 80;
@@ -55,23 +83,46 @@ ProgressPrinter::Snapshot ProgressPrinter::snapshot(ConversionProcess& process)
 
 QString ProgressPrinter::line(const Snapshot& s) const
 {
-    QString text;
+    // The parts in their order on the line; the names and the step may
+    // give way, the counters and the percentage never do.
+    QString head;
+    QString conversion;
+    QString fileHead;
+    QString file;
+    QString step;
     if (s.conversion > 0) {
-        text += conversions_ > 0 ? QStringLiteral("[%1/%2] ").arg(s.conversion).arg(conversions_)
-                                 : QStringLiteral("[%1] ").arg(s.conversion);
-        text += printable_text(s.conversionName);
+        head = conversions_ > 0 ? QStringLiteral("[%1/%2] ").arg(s.conversion).arg(conversions_)
+                                : QStringLiteral("[%1] ").arg(s.conversion);
+        conversion = printable_text(s.conversionName);
     }
     if (s.file > 0) {
-        text += files_ > 0 ? QStringLiteral(" | file %1/%2 ").arg(s.file).arg(files_)
-                           : QStringLiteral(" | file %1 ").arg(s.file);
-        text += printable_text(QFileInfo(s.filePath).fileName());
+        fileHead = files_ > 0 ? QStringLiteral(" | file %1/%2 ").arg(s.file).arg(files_)
+                              : QStringLiteral(" | file %1 ").arg(s.file);
+        file = printable_text(QFileInfo(s.filePath).fileName());
     }
     if (!s.step.isEmpty())
-        text += QStringLiteral(" | ") + s.step;
-    if (s.percent >= 0)
-        text += QStringLiteral(" %1%").arg(s.percent);
-    if (width_ > 0 && text.size() > width_ - 1)
-        text = text.left(std::max(0, width_ - 2)) + QChar(0x2026);
+        step = s.step;
+    const QString stepHead = step.isEmpty() ? QString() : QStringLiteral(" | ");
+    const QString percent = s.percent >= 0 ? QStringLiteral(" %1%").arg(s.percent) : QString();
+    auto joined = [&] { return head + conversion + fileHead + file + stepHead + step + percent; };
+
+    const int width = width_ ? width_() : 0;
+    QString text = joined();
+    if (width <= 0)
+        return text;
+    const qsizetype room = std::max(1, width - 1);
+    for (QString* part : {&file, &conversion, &step}) {
+        const qsizetype excess = text.size() - room;
+        if (excess <= 0)
+            break;
+        const qsizetype keep = std::max(std::min(part->size(), kShortestName), part->size() - excess);
+        *part = ElideMiddle(*part, keep);
+        text = joined();
+    }
+    // Still too wide (a very narrow terminal): the end, with the
+    // percentage, is what shows.
+    if (text.size() > room)
+        text = kEllipsis + text.right(room - 1);
     return text;
 }
 

@@ -1,14 +1,18 @@
 // The batch's progress on standard error, from what the progress window
 // shows: the conversion, the input file, the processing step and its
 // percentage, and the warnings as they come.  On a terminal it is one line
-// that is rewritten in place; otherwise a plain line is written whenever the
-// conversion, the file or the step changes.
+// that is rewritten in place, as wide as the terminal is at each redraw
+// (a resize shows at the next one); a line too long for it is shortened in
+// the middle of its names, so that the percentage stays on screen.
+// Otherwise a plain line is written whenever the conversion, the file or
+// the step changes.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 
 class ConversionProcess;
 
@@ -28,14 +32,22 @@ public:
         int percent = -1;       // -1: not known
     };
 
-    // `terminal`: rewrite one line in place, `width` columns wide.
+    // The columns a line may use, asked before each line is made (0: no
+    // limit).
+    using Width = std::function<int()>;
+
+    // `terminal`: rewrite one line in place, in `width` columns.
     // `conversions`, `files`: the totals shown (0: not shown).
-    ProgressPrinter(std::FILE* stream, bool terminal, int width, int conversions, int files);
+    ProgressPrinter(std::FILE* stream, bool terminal, Width width, int conversions, int files);
 
     // The batch as the poller sees it now.
     static Snapshot snapshot(ConversionProcess& process);
-    // The text of one progress line (without line end), at most `width`
-    // characters when width > 0.
+    // The text of one progress line (without line end).  With a width, at
+    // most width - 1 characters (the last column stays free, so the line
+    // never wraps): the file name, then the conversion's name, then the
+    // step are shortened in their middle ("take…wav"), and only a line
+    // that is still too long loses its beginning; the percentage, at its
+    // end, always shows.
     QString line(const Snapshot& snapshot) const;
 
     void update(const Snapshot& snapshot);
@@ -45,9 +57,10 @@ public:
     // Clears the progress line (terminal).
     void finish();
 
-    // Whether the stream is a terminal, and its width (COLUMNS, else 80).
+    // Whether the stream is a terminal, and its width now: the terminal's
+    // own, else COLUMNS, else 80.
     static bool isTerminal(std::FILE* stream);
-    static int terminalWidth();
+    static int terminalWidth(std::FILE* stream);
 
 private:
     void clearLine();
@@ -55,7 +68,7 @@ private:
 
     std::FILE* stream_;
     bool terminal_;
-    int width_;
+    Width width_;
     int conversions_;
     int files_;
     bool lineShown_ = false;

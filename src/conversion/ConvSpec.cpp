@@ -840,6 +840,12 @@ QString ConvSpec::descriptionForChannelHandling() const
     return QStringLiteral("channel treatment ") + FormatInt(channelTreat_);
 }
 
+QString ConvSpec::channelTreatmentPhrase(SInt32 treatment)
+{
+    const char* phrase = LogChannelPhrase(treatment);
+    return phrase ? QString::fromLatin1(phrase) : QString();
+}
+
 namespace {
 
 const QString kLogLine = QStringLiteral("\n    ");
@@ -889,8 +895,8 @@ QString ConvSpec::logChannelLines() const
     if (dispatcher && dispatcher->hasLogChannelSettingsFunc()) {
         CConvSpec view(selfReference());
         log += dispatcher->callLogChannelSettingsFunc(&view);
-    } else if (const char* phrase = LogChannelPhrase(channelTreat_)) {
-        log += QString::fromLatin1(phrase);
+    } else {
+        log += channelTreatmentPhrase(channelTreat_);
     }
     return log;
 }

@@ -168,6 +168,10 @@ public:
     // rate per channel, said per channel with the stereo total.
     QString descriptionForWordLengthInLog() const;
     QString descriptionForChannelHandling() const;
+    // A channel treatment in the words of the log's "Change number of
+    // channels by:" line ("mixing stereo files to mono files"); empty for
+    // a value that names none.
+    static QString channelTreatmentPhrase(SInt32 treatment);
     // The indented block the log writes at the head of a conversion.
     QString descriptionForLog() const;
     // The one-line name the editor offers.

@@ -32,6 +32,7 @@
 #include "id3_tags.h"
 #include "progress_channel.h"
 #include "resampling_filter.h"
+#include "path_problems.h"
 #include "string_utils.h"
 
 #include <QStringDecoder>
@@ -71,6 +72,13 @@ const QString ConversionProcess::kReasonKey = QStringLiteral("reason");
 const QString ConversionProcess::kNotSoundFileReason = QStringLiteral("not a sound file");
 const QString ConversionProcess::kNotRegularFileReason = QStringLiteral("not a regular file");
 const QString ConversionProcess::kNotFoundReason = QStringLiteral("no longer there");
+
+QString ConversionProcess::sidecarReason(const QString& sidecarName)
+{
+    return QStringLiteral("an AppleDouble sidecar (the Finder information and resource fork of '%1'), not a sound "
+                          "file of its own")
+        .arg(sidecarName.mid(2));
+}
 
 const QString ConversionProcess::kConversionProcessKey = QStringLiteral("QMConversionProcess");
 const QString ConversionProcess::kCurConvSpecKey = QStringLiteral("QMCurConvSpec");
@@ -137,6 +145,13 @@ QString DecodeLossText(const SFTDecodeLoss& loss, double sampleRate, bool cutSho
     if (cutShort)
         text += QStringLiteral("; ") + QString::fromStdString(LookupErrorMessage(eofErr).message);
     return text;
+}
+
+// The table's message of a code, else "error <code>".
+QString ErrorText(int code)
+{
+    const std::string message = LookupErrorMessage(code).message;
+    return message.empty() ? QStringLiteral("error %1").arg(code) : QString::fromStdString(message);
 }
 
 // The table's message of a code, else "not a sound file".
@@ -260,7 +275,7 @@ void ConversionProcess::postSkipped(const QString& path, int error, const QStrin
     post(kSkippedNotification, path, QVariantMap{{kErrorKey, error}, {kReasonKey, reason}});
 }
 
-void ConversionProcess::postFailure(const QString& path, int error)
+void ConversionProcess::postFailure(const QString& path, int error, const QString& reason)
 {
     // A member of a set that failed is not reported again by another member.
     reportedSetMembers_.insert(path);
@@ -275,8 +290,9 @@ void ConversionProcess::postFailure(const QString& path, int error)
         if (error == dupFNErr && !refusedOutputPath_.isEmpty())
             info.insert(kOutputPathKey, refusedOutputPath_);
         // A reason belongs to the one failure it was kept for.
-        if (!failureReason_.isEmpty())
-            info.insert(kReasonKey, std::exchange(failureReason_, QString()));
+        const QString kept = std::exchange(failureReason_, QString());
+        if (!reason.isEmpty() || !kept.isEmpty())
+            info.insert(kReasonKey, reason.isEmpty() ? kept : reason);
     }
     post(kFailureNotification, path, info);
 }
@@ -601,6 +617,7 @@ void ConversionProcess::runConversion(const ConvSpecRef& conversion)
     lastPathProcessed_.clear();
     brokenSetMembers_.clear();
     reportedSetMembers_.clear();
+    unmadeFolders_.clear();
 
     post(kHeaderNotification, QVariant::fromValue(conversion));
 
@@ -705,7 +722,7 @@ bool ConversionProcess::reportMissingInput(const QString& path)
     if (walkStack_.empty())
         postFailure(path, fnfErr);
     else if (StatPathNoFollow(path.toStdString(), &link) == 0 && link.isSymlink)
-        postFailure(path, missing == ELOOP ? kAliasLoopErr : kAliasOriginalNotFoundErr);
+        postFailure(path, missing == ELOOP ? kAliasLoopErr : kAliasOriginalNotFoundErr, BrokenLinkProblem(path));
     else
         postSkipped(path, fnfErr, kNotFoundReason);
     return true;
@@ -761,7 +778,7 @@ bool ConversionProcess::detectFile(FileRun& run)
     const bool named = walkStack_.empty();
     if (name.startsWith(QLatin1String("._"))) {
         if (named)
-            postSkipped(path, kUnknownFileFormatErr, kNotSoundFileReason);
+            postSkipped(path, kUnknownFileFormatErr, sidecarReason(name));
         return false;
     }
     if (!named && (isHFSInvisible(path) || isDotInvisible(run.longName)))
@@ -893,16 +910,19 @@ void ConversionProcess::handleUnrecognized(FileRun& run)
         if (copied == noErr) {
             post(kSuccessNotification, path,
                  QVariantMap{{kCommentKey, kCopiedComment}, {kConvertedFilePathKey, destination}});
+            run.finished = true;
         } else {
             debug_nslog("%s Could not copy file '%s' to '%s'", "processFile", path.toUtf8().constData(),
                         destination.toUtf8().constData());
             // The copy failure is reported like any failed file (the copy
-            // never replaces an existing file).
-            err_.store(copied);
-            dict().setLastError(copied);
-            postFailure(path, copied);
+            // never replaces an existing file): a name taken names the
+            // output, a folder gone or never made says so.
+            run.error = copied;
+            if (copied == dupFNErr) {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                refusedOutputPath_ = destination;
+            }
         }
-        run.finished = true;
     } else if (!sf_ && run.error == noErr) {
         // Read as raw, and still nothing could be made of it.
         run.error = inFile_->errorCode() ? inFile_->errorCode() : kUnknownFileFormatErr;
@@ -983,9 +1003,18 @@ void ConversionProcess::postOutcome(FileRun& run)
         post(kSuccessNotification, run.path, info);
         return;
     }
+    // A mirrored folder the walk could not make: its files fail alone,
+    // saying why (not as an input that was not found).
+    const auto unmade = unmadeFolders_.constFind(curFolder());
+    if (unmade != unmadeFolders_.cend() && error != userCanceledErr) {
+        error = dirNFErr;
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        failureReason_ = QStringLiteral("no output can be made in '%1': %2").arg(unmade.key(), unmade.value());
+    }
     // The output folder gone (removed while the batch ran): the batch's own
     // failure, not the input's; one report names it.
-    const QString vanished = error == userCanceledErr ? QString() : vanishedOutputFolder();
+    const QString vanished =
+        error == userCanceledErr || unmade != unmadeFolders_.cend() ? QString() : vanishedOutputFolder();
     if (!vanished.isEmpty())
         error = kOutputFolderVanishedErr;
     err_.store(error);
@@ -1088,8 +1117,22 @@ void ConversionProcess::deepProcessFolder(const QString& path)
     const QString parentFolder = curFolder();
     const QString mirror = parentFolder + QLatin1Char('/') + LastPathComponent(path);
     setCurFolder(mirror);
-    if (!IsFolder(mirror.toStdString()))
-        CreateFolder(mirror.toStdString());  // a failure shows in each file's output folder check
+    // A folder that cannot be made (a file or a link that leads nowhere in
+    // the way, no permission) fails each file below it, saying why.
+    if (!IsFolder(mirror.toStdString())) {
+        if (const OSErr made = CreateFolder(mirror.toStdString()); made != noErr) {
+            // Said of the folder itself ("it ..."), or of the folder above
+            // that could not be made.
+            QString why = FolderPathProblem(mirror, false);
+            const QString above = unmadeFolders_.value(parentFolder);
+            if (why.isEmpty() && !above.isEmpty())
+                why = above.startsWith(QLatin1String("it ")) ? QStringLiteral("'%1' %2").arg(parentFolder, above.mid(3))
+                                                             : above;
+            if (why.isEmpty())
+                why = QStringLiteral("it could not be made: %1").arg(ErrorText(made));
+            unmadeFolders_.insert(mirror, why);
+        }
+    }
     rememberSidecars(mirror);
 
     walkStack_.push_back({status.device, status.inode});
@@ -1157,8 +1200,11 @@ SInt16 ConversionProcess::checkKeptTypeWritable(CSoundFile* in, CConvSpec* spec)
     const OSType type = spec->OutputFileTypeFor(in);
     if (FileTypeCanBeWritten(type))
         return noErr;
-    const QString reason = QStringLiteral("%1 files (type '%2') cannot be written: the conversion needs an output type")
-                               .arg(in->GetFormatName(), QString::fromStdString(fourcc_to_string(type)));
+    // The type by its name (its code is no word of the user's).
+    const QString reason =
+        QStringLiteral("%1 files cannot be written, and this conversion keeps the input's type: choose an output type "
+                       "for this conversion")
+            .arg(in->GetFormatName());
     std::lock_guard<std::mutex> lock(stateMutex_);
     failureReason_ = reason;
     return kTypeNotWritableErr;

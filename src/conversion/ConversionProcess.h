@@ -78,6 +78,7 @@
 #include "ThreadDictionary.h"
 
 #include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -135,6 +136,10 @@ public:
     static const QString kNotSoundFileReason;   // "not a sound file"
     static const QString kNotRegularFileReason; // "not a regular file"
     static const QString kNotFoundReason;       // "no longer there": an entry of a walked folder removed meanwhile
+    // Why a sidecar named as an input is skipped: "an AppleDouble sidecar
+    // (the Finder information and resource fork of 'NAME'), not a sound
+    // file of its own".
+    static QString sidecarReason(const QString& sidecarName);
 
     // Per-thread context keys.
     static const QString kConversionProcessKey;  // "QMConversionProcess"
@@ -359,7 +364,8 @@ private:
     void setCurFolder(const QString& folder);
     void setComment(const QString& comment);
     void post(const QString& name, const QVariant& object, const QVariantMap& userInfo = QVariantMap());
-    void postFailure(const QString& path, int error);
+    // `reason`, when given, is said in place of the code's message.
+    void postFailure(const QString& path, int error, const QString& reason = QString());
     void postSkipped(const QString& path, int error, const QString& reason);
     // The sidecars of `folder` into the conversion's memo (see PathMemo).
     void rememberSidecars(const QString& folder);
@@ -432,6 +438,9 @@ private:
     bool hasLastPathProcessed_ = false;
     std::vector<FolderId> walkStack_;
     std::string curConvOutputResolved_;  // the conversion's subfolder, links resolved
+    // The mirrored folders this conversion's walk could not make, with what
+    // kept them from being made: their files fail alone, naming it.
+    QHash<QString, QString> unmadeFolders_;
     // The record of the batch's temporary files, from its start to its end.
     std::unique_ptr<TemporaryLedger> ledger_;
 };

@@ -280,28 +280,33 @@ SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double 
 QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
                            SInt32 treatment, UInt16 inputChannels)
 {
+    // Said of one input file: in the words of the log's description of
+    // the conversion, never in its keys.
     if (!caps.holdsChannels(channels)) {
         if (treatment > 0 && inputChannels > 2 && caps.holdsChannels(caps.treatmentChannels(treatment)))
-            return QStringLiteral("%1 holds %2 and takes stereo input with %3 %4, and this input has %5 channels")
-                .arg(caps.name, caps.channelsText(), ConvSpec::kChannelTreatKey)
-                .arg(treatment)
+            return QStringLiteral("%1 holds %2, made from stereo input by %3, and this input has %4 channels")
+                .arg(caps.name, caps.channelsText(), ConvSpec::channelTreatmentPhrase(treatment))
                 .arg(inputChannels);
-        const QString held = TreatmentsHeldText(caps);
-        return QStringLiteral("the output would have %1, and %2 holds %3: set %4")
+        QStringList held;
+        for (SInt32 t = 1; t <= 5; ++t)
+            if (caps.holdsChannels(caps.treatmentChannels(t)))
+                held.append(ConvSpec::channelTreatmentPhrase(t));
+        return QStringLiteral("the output would have %1, and %2 holds %3: %4")
             .arg(channels == 1 ? QStringLiteral("1 channel") : QStringLiteral("%1 channels").arg(channels))
             .arg(caps.name, caps.channelsText(),
-                 held.isEmpty() ? QStringLiteral("%1 false").arg(ConvSpec::kNeedsChannelTreatKey)
-                                : QStringLiteral("%1 true and %2 %3")
-                                      .arg(ConvSpec::kNeedsChannelTreatKey, ConvSpec::kChannelTreatKey, held));
+                 held.isEmpty() ? QStringLiteral("have this conversion keep the number of channels")
+                                : QStringLiteral("have this conversion change the number of channels by %1")
+                                      .arg(Alternatives(held)));
     }
     if (caps.rateMustBeConverted() && !caps.holdsRate(rate))
-        return QStringLiteral("the output would be at %1 Hz, and %2 takes %3: set %4 true and %5 %3")
-            .arg(Number(rate), caps.name, caps.ratesText(), ConvSpec::kNeedsSampleRateConversionKey,
-                 ConvSpec::kSampleRateKey);
+        return QStringLiteral("the output would be at %1 Hz, and %2 takes %3: have this conversion convert the "
+                              "sample rate")
+            .arg(Number(rate), caps.name, caps.ratesText());
     if (!caps.holdsWordLength(bits))
-        return QStringLiteral("the output would have %1 bits, and %2 holds %3 bits: set %4 true and %5 %3")
+        return QStringLiteral("the output would have %1 bits, and %2 holds %3 bits: have this conversion convert the "
+                              "number of bits")
             .arg(bits)
-            .arg(caps.name, caps.wordLengthsText(), ConvSpec::kNeedsNewWordLengthKey, ConvSpec::kWordLengthKey);
+            .arg(caps.name, caps.wordLengthsText());
     return QString();
 }
 

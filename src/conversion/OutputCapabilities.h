@@ -173,11 +173,13 @@ QString TreatmentsHeldText(const OutputCapabilities& caps);
 // not record it (a header that records it takes what its writer accepts).
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
 
-// What CheckOutputShape refuses, as a line naming what the output would
-// have, what the type holds and the conversion keys to set.  Given the
-// conversion's channel treatment and the input's channels, a treatment
-// that already is one the type holds for stereo input says that the input
-// has too many channels rather than asking for itself.
+// What CheckOutputShape refuses for one input, as a line naming what the
+// output would have, what the type holds and what to have the conversion
+// do, in the words of the log's description of a conversion (never its
+// keys).  Given the conversion's channel treatment and the input's
+// channels, a treatment that already is one the type holds for stereo
+// input says that the input has too many channels rather than asking for
+// itself.
 QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
                            SInt32 treatment = 0, UInt16 inputChannels = 0);
 

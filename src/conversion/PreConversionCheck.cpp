@@ -113,19 +113,14 @@ OutputEstimate EstimateOutput(CSoundFile* in, CConvSpec* spec)
 // What a treatment that names its channels says of an input with more.
 QString NoRouteDetail(SInt32 treatment, UInt16 inputChannels)
 {
-    QString what;
-    switch (treatment) {
-    case MixToMono: what = QStringLiteral("mixing to mono (%1 %2) takes stereo input"); break;
-    case LeftOnly: what = QStringLiteral("taking the left channel (%1 %2) takes stereo input"); break;
-    case RightOnly: what = QStringLiteral("taking the right channel (%1 %2) takes stereo input"); break;
-    case 7: what = QStringLiteral("MPEG joint stereo (%1 %2) makes stereo"); break;
-    case 8: what = QStringLiteral("MPEG separate stereo (%1 %2) makes stereo"); break;
-    default: what = QStringLiteral("forcing interleaved stereo (%1 %2) makes stereo"); break;
-    }
-    return what.arg(ConvSpec::kChannelTreatKey).arg(treatment) +
-           QStringLiteral(", and this input has %1 channels; %2 2 writes each channel to a mono file of its own")
-               .arg(inputChannels)
-               .arg(ConvSpec::kChannelTreatKey);
+    // In the words of the log's description of the conversion.
+    const bool takesStereo = treatment == MixToMono || treatment == LeftOnly || treatment == RightOnly;
+    return QStringLiteral("this conversion changes the number of channels by %1, which %2, and this input has %3 "
+                          "channels; %4 would write each channel to a mono file of its own")
+        .arg(ConvSpec::channelTreatmentPhrase(treatment),
+             takesStereo ? QStringLiteral("takes stereo input") : QStringLiteral("makes stereo"))
+        .arg(inputChannels)
+        .arg(ConvSpec::channelTreatmentPhrase(SplitChannels));
 }
 
 // A change of rate beyond what the converters take; *ratio gets the output

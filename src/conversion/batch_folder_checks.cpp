@@ -2,6 +2,7 @@
 
 #include "FileOperations.h"
 #include "PathResolution.h"
+#include "path_problems.h"
 
 #include <cerrno>
 
@@ -58,11 +59,12 @@ std::optional<BatchFolderRefusal> CheckBatchInputsExist(const QStringList& input
         const int missing = StatPath(input.toStdString(), nullptr);
         if (missing != ENOENT && missing != ENOTDIR && missing != ELOOP)
             continue;
+        // A link that leads nowhere is named as one.
+        const QString link = BrokenLinkProblem(input);
         return BatchFolderRefusal{
             QStringLiteral("Error: input not found"),
-            (missing == ELOOP ? QStringLiteral("The input '%1' is a link that leads back into itself.")
-                              : QStringLiteral("The input '%1' does not exist."))
-                    .arg(input) +
+            (link.isEmpty() ? QStringLiteral("The input '%1' does not exist.").arg(input)
+                            : QStringLiteral("The input '%1' %2.").arg(input, link)) +
                 QStringLiteral("\n\nNothing was converted."),
             input};
     }

@@ -12,6 +12,7 @@
 #include "batch_folder_checks.h"
 #include "error_table.h"
 #include "mac_errors.h"
+#include "path_problems.h"
 #include "string_utils.h"
 
 #include <QDir>
@@ -100,11 +101,23 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
     // conversion writes.
     if (const std::optional<BatchFolderRefusal> refusal = CheckBatchFolders(request.inputs, request.conversions, output))
         return Refusal{Step::Folders, refusal->title, refusal->message};
-    if (request.makeOutputFolder && !PathExists(output.toStdString())) {
-        if (const OSErr made = CreateFolderPath(output.toStdString()); made != noErr)
-            return Refusal{Step::OutputFolder, Text("Error: could not create output folder"),
-                           Text("The output folder '%1' could not be created in '%2': %3.")
-                               .arg(name(output), name(ExistingParent(output)), errorText(made))};
+    if (request.makeOutputFolder) {
+        // What stands where the folder should be (a file, a link that leads
+        // nowhere) is named; a failure to make it says why.
+        if (PathExists(output.toStdString()) && !IsFolder(output.toStdString()))
+            return Refusal{Step::OutputFolder, Text("Error: cannot use output folder"),
+                           Text("The output folder '%1' cannot be used: %2.")
+                               .arg(name(output), name(FolderPathProblem(output)))};
+        if (!PathExists(output.toStdString())) {
+            if (const OSErr made = CreateFolderPath(output.toStdString()); made != noErr) {
+                const QString problem = FolderPathProblem(output, false);
+                return Refusal{Step::OutputFolder, Text("Error: could not create output folder"),
+                               problem.isEmpty() ? Text("The output folder '%1' could not be created in '%2': %3.")
+                                                       .arg(name(output), name(ExistingParent(output)), errorText(made))
+                                                 : Text("The output folder '%1' could not be created: %2.")
+                                                       .arg(name(output), name(problem))};
+            }
+        }
     }
 
     bool needsRedither = false;
@@ -127,6 +140,13 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
                                     "'%2': %3.")
                                    .arg(name(subfolder), name(spec->conversionName()), errorText(writable))};
         } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
+            // A file or a link that leads nowhere in the way is named;
+            // otherwise the folder could not be made in the output folder.
+            const QString problem = FolderPathProblem(subfolder, false);
+            if (!problem.isEmpty())
+                return Refusal{Step::Subfolder, Text("Error: could not create output folder"),
+                               Text("The necessary output folder named: '%1' could not be created: %2.")
+                                   .arg(name(subfolder), name(problem))};
             return Refusal{Step::Subfolder, Text("Error: could not create output folder"),
                            Text("The necessary output folder named: '%1' could not be created.\n\nPlease "
                                 "check if you have write permission for the destination folder: '%2'.")

@@ -10,7 +10,7 @@
 constexpr OSErr kMP4ChannelCountErr = -24702;            // "input file must be mono or stereo"
 constexpr OSErr kMP4StereoCombinationErr = -24701;       // "combination of bit rate and sample rate not allowed for stereo files"
 constexpr OSErr kMP4MonoCombinationErr = -24700;         // "combination of bit rate and sample rate not allowed for mono files"
-constexpr OSErr kTypeNotWritableErr = -24620;            // "cannot be written: the conversion needs an output type"
+constexpr OSErr kTypeNotWritableErr = -24620;            // "is of a type that cannot be written: choose an output type for this conversion"
 constexpr OSErr kLAMEEncoderMissingErr = -24603;         // "no usable LAME encoder found (MP3)"
 constexpr OSErr kLAMEEncoderFailedErr = -24602;          // "the LAME encoder failed (MP3)"
 constexpr OSErr kMP3ChannelsErr = -24601;                // "has more than two channels (MP3)"
@@ -109,7 +109,7 @@ constexpr OSErr kWrongLoopErr = -22001;                  // "Wrong loop specifie
 constexpr OSErr kWrongMarkerErr = -22000;                // "Wrong marker specified"
 constexpr OSErr kCouldNotCreatePointerErr = -21004;      // "Could not create pointer/handle"
 constexpr OSErr kAliasLoopErr = -21003;                  // "was aliased to something within itself"
-constexpr OSErr kOutputFolderVanishedErr = -21002;       // "Outputfolder has vanished"
+constexpr OSErr kOutputFolderVanishedErr = -21002;       // "Output folder has vanished"
 constexpr OSErr kUserStoppedErr = -20029;                // "User stopped Quillmarch"
 constexpr OSErr kGainTooManyChannelsErr = -20025;        // "has more than two channels : no gain change"
 constexpr OSErr kGainNoValidMaxErr = -20024;             // (no message) normalising without a valid peak

@@ -257,6 +257,23 @@ int StatPathNoFollow(const std::string& path, PathStatus* status)
     return StatPathAt(AT_FDCWD, path, false, status);
 }
 
+int ReadLinkTarget(const std::string& path, std::string* target)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        if (length < 0)
+            return errno;
+        if (size_t(length) < buffer.size()) {
+            target->assign(buffer.data(), size_t(length));
+            return 0;
+        }
+        if (buffer.size() >= 65536)
+            return ENAMETOOLONG;
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
 bool PathExists(const std::string& path)
 {
     return StatPath(path, nullptr) == 0;

@@ -43,6 +43,10 @@ int StatPathNoFollow(const std::string& path, PathStatus* status);
 // the current folder); `followLinks` chooses stat or lstat.
 int StatPathAt(int folderFd, const std::string& name, bool followLinks, PathStatus* status);
 
+// The target of the symbolic link at `path`, as the link holds it
+// (readlink).  Returns the errno value (0 on success; EINVAL: no link).
+int ReadLinkTarget(const std::string& path, std::string* target);
+
 // An item exists at the path (stat succeeds).
 bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);

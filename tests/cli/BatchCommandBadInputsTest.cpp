@@ -184,35 +184,41 @@ TEST_F(BatchCommandBadInputsTest, OneBadInputOfEachKindFailsAloneAndIsNamed)
     // with --quiet; each line has its twin in the log.
     const QString m = root + "/mix/";
     struct Expected {
-        QString line;     // on standard error
+        QString line;     // on standard error ({c}: the conversion's name)
         QString logLine;  // in the log
         int times;
     };
     const QList<Expected> expected = {
-        {"failed " + m + "e_65535ch.wav: has bad DATA chunksize (WAVE) (-22704)", "*e_65535ch", 4},
-        {"failed " + m + "f_rate0.wav: has unsupported data (-22700)", "*f_rate0", 4},
-        {"failed " + m + "g_set.R.aif: lacks COMM chunk (AIFF) (-22202)", "*g_set.R.aif", 4},
-        {"skipped " + m + "h_notes.txt: not a sound file", "-h_notes.txt", 4},
-        {"skipped " + m + "i_fifo: not a regular file", "-i_fifo", 4},
+        {"failed " + m + "e_65535ch.wav{c}: has bad DATA chunksize (WAVE) (-22704)", "*e_65535ch", 4},
+        {"failed " + m + "f_rate0.wav{c}: has unsupported data (-22700)", "*f_rate0", 4},
+        {"failed " + m + "g_set.R.aif{c}: lacks COMM chunk (AIFF) (-22202)", "*g_set.R.aif", 4},
+        {"skipped " + m + "h_notes.txt{c}: not a sound file", "-h_notes.txt", 4},
+        {"skipped " + m + "i_fifo{c}: not a regular file", "-i_fifo", 4},
         {"has a file name that is not valid UTF-8 (-22022)", "has a file name that is not valid UTF-8", 8},
-        {"warning " + m + "d_cut.aif: unexpected end of file", " d_cut ", 3},
-        {"warning " + m + "d_cut2.wav: unexpected end of file", " d_cut2 ", 3},
+        {"warning " + m + "d_cut.aif{c}: unexpected end of file", " d_cut ", 3},
+        {"warning " + m + "d_cut2.wav{c}: unexpected end of file", " d_cut2 ", 3},
         {": unexpected end of file", "unexpected end of file", 6},
-        {"failed " + m + "l_nofork.sd2: lacks resource fork (SDII) (-22502)", "*l_nofork", 4},
-        {"failed " + m + "m_badfork.sd2: has a damaged resource fork (-199)", "*m_badfork", 4},
-        {"failed " + m + "n_odd.g729: not recognized as a CCITT G.729 file (25001)", "*n_odd", 4},
-        {"failed " + m + "o_huge.m4a: has corrupt chunksize (-22009)", "*o_huge", 4},
-        {"failed " + m + "p_broken.wav: original of alias was not found (-22018)", "*p_broken", 4},
-        {"failed " + m + "q_loop.wav: was aliased to something within itself (-21003)", "*q_loop", 4},
-        {"skipped " + m + "r_\\n*evil.wav      Disk full\\x1b[2J.txt: not a sound file",
+        {"failed " + m + "l_nofork.sd2{c}: lacks resource fork (SDII) (-22502)", "*l_nofork", 4},
+        {"failed " + m + "m_badfork.sd2{c}: has a damaged resource fork (-199)", "*m_badfork", 4},
+        {"failed " + m + "n_odd.g729{c}: not recognized as a CCITT G.729 file (25001)", "*n_odd", 4},
+        {"failed " + m + "o_huge.m4a{c}: has corrupt chunksize (-22009)", "*o_huge", 4},
+        {"failed " + m + "p_broken.wav{c}: is a link to 'nowhere.wav', which does not exist (-22018)", "*p_broken", 4},
+        {"failed " + m + "q_loop.wav{c}: is a link that leads back into itself (-21003)", "*q_loop", 4},
+        {"skipped " + m + "r_\\n*evil.wav      Disk full\\x1b[2J.txt{c}: not a sound file",
          "-r_\\n*evil.wav      Disk full\\x1b[2J.txt", 4},
-        {"failed " + m + "s_set.L.aif: lacks COMM chunk (AIFF) (-22202)", "*s_set.L.aif", 4},
-        {"failed " + m + "b_32bit.wav: has unsupported wordsize (-20020)", "has unsupported wordsize", 1},
-        {"failed " + m + "c_6ch.wav: has incompatible # channels (-22100)", "has incompatible # channels", 1},
+        {"failed " + m + "s_set.L.aif{c}: lacks COMM chunk (AIFF) (-22202)", "*s_set.L.aif", 4},
+        {"failed " + m + "b_32bit.wav{c}: has unsupported wordsize (-20020)", "has unsupported wordsize", 1},
+        {"failed " + m + "c_6ch.wav{c}: has incompatible # channels (-22100)", "has incompatible # channels", 1},
         {": can't be created as an Audio CD track (-24100)", "can't be created as an Audio CD track", 7},
     };
     for (const Expected& e : expected) {
-        EXPECT_EQ(r.err.count(e.line), e.times) << e.line.toStdString() << "\n" << r.err.toStdString();
+        // {c}: the conversion, named since several run.
+        const QRegularExpression line(
+            QRegularExpression::escape(e.line).replace("\\{c\\}", " \\(conversion '[^']+'\\)"));
+        int times = 0;
+        for (QRegularExpressionMatchIterator it = line.globalMatch(r.err); it.hasNext(); it.next())
+            ++times;
+        EXPECT_EQ(times, e.times) << e.line.toStdString() << "\n" << r.err.toStdString();
         EXPECT_EQ(log.count(e.logLine), e.times) << e.logLine.toStdString() << "\n" << log.toStdString();
     }
     EXPECT_FALSE(log.contains("already processed"));
@@ -271,7 +277,9 @@ TEST_F(BatchCommandBadInputsTest, ANamedInputIsConvertedOrNamedAndABrokenSoundFi
     for (const QString& extension : broken)
         EXPECT_TRUE(r.err.contains("failed " + m + "broken." + extension + ": ")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("failed " + m + "cut.wav: ")) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("skipped " + m + "._take1.wav: not a sound file\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("skipped " + m + "._take1.wav: an AppleDouble sidecar (the Finder information and "
+                               "resource fork of 'take1.wav'), not a sound file of its own\n"))
+        << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("skipped " + m + "notes.xyz: not a sound file\n")) << r.err.toStdString();
     EXPECT_TRUE(r.err.endsWith(QStringLiteral("\n1 converted, %1 failed, 2 skipped, 0 warnings\n").arg(broken.size() + 1)))
         << r.err.toStdString();
@@ -323,24 +331,34 @@ TEST_F(BatchCommandBadInputsTest, NamedInputsAndTheOutputFolderAreTheBatchsOwn)
 
     // The output folder removed while the batch runs (held inside the
     // encoding of the first input): one line names it, and the batch stops.
-    HeldEncoder encoder(root + "/bin");
-    ASSERT_TRUE(encoder.ok());
+    // The whole output folder, the log's with it: the log's line says so,
+    // never as an input that was not found.
     const QString mp3 = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("MP3")}});
-    QProcess process;
-    ASSERT_GT(encoder.start(&process, defaults,
-                            {"--quiet", "--conversions", mp3, "-o", root + "/out2", root + "/mix/a.wav",
-                             root + "/mix/b.wav"}),
-              0);
-    ASSERT_TRUE(QDir(root + "/out2/MP3").removeRecursively());
-    encoder.release();
-    ASSERT_TRUE(process.waitForFinished(60000));
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_EQ(process.exitCode(), 2) << err.toStdString();
-    EXPECT_EQ(err, "failed " + root + "/out2/MP3: Outputfolder has vanished (-21002)\n"
-                   "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n");
-    const QString log = ReadText(LogPathFromOutput(QString::fromUtf8(process.readAllStandardOutput())));
-    EXPECT_EQ(log.count("\n*"), 1) << log.toStdString();
-    EXPECT_TRUE(log.contains("\n*MP3 ")) << log.toStdString();
+    for (const char* removed : {"/out2/MP3", "/out3"}) {
+        const QString out = root + QString(removed).left(5);
+        HeldEncoder encoder(out + "-bin");
+        ASSERT_TRUE(encoder.ok());
+        QProcess process;
+        ASSERT_GT(encoder.start(&process, defaults,
+                                {"--quiet", "--conversions", mp3, "-o", out, root + "/mix/a.wav", root + "/mix/b.wav"}),
+                  0);
+        ASSERT_TRUE(QDir(root + removed).removeRecursively());
+        encoder.release();
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 2) << err.toStdString();
+        const bool whole = root + removed == out;
+        EXPECT_EQ(err, "failed " + root + removed + ": Output folder has vanished (-21002)\n" +
+                           (whole ? "quillmarch-batch: the log could not be written into '" + out +
+                                        "': it does not exist\n"
+                                  : QString()) +
+                           "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n");
+        if (whole)
+            continue;
+        const QString log = ReadText(LogPathFromOutput(QString::fromUtf8(process.readAllStandardOutput())));
+        EXPECT_EQ(log.count("\n*"), 1) << log.toStdString();
+        EXPECT_TRUE(log.contains("\n*MP3 ")) << log.toStdString();
+    }
 }
 
 TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
@@ -367,7 +385,8 @@ TEST_F(BatchCommandBadInputsTest, InterruptEndsABatchWithAFifoInIt)
     const QString err = QString::fromUtf8(process.readAllStandardError());
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 2) << err.toStdString();
-    EXPECT_TRUE(err.contains("skipped " + root + "/mix/i_fifo: not a regular file")) << err.toStdString();
+    EXPECT_TRUE(err.contains("skipped " + root + "/mix/i_fifo (conversion 'Paris'): not a regular file"))
+        << err.toStdString();
     EXPECT_TRUE(err.contains(", cancelled\n")) << err.toStdString();
     // Nothing of the cancelled file is left (its temporary files neither).
     EXPECT_EQ(FilesUnder(root + "/out/MP3"), QStringList()) << FilesUnder(root + "/out/MP3").join(", ").toStdString();

@@ -116,8 +116,14 @@ TEST(BatchOptions, SetValuesAreTyped)
     const QVariant real = BatchOptions::defaultValueFromText("44100.5");
     EXPECT_EQ(real.typeId(), QMetaType::Double);
     EXPECT_DOUBLE_EQ(real.toDouble(), 44100.5);
+    // A switch in any case, and as true or false.
+    for (const char* yes : {"yes", "Yes", "true", "TRUE"})
+        EXPECT_EQ(BatchOptions::defaultValueFromText(yes), QVariant(true)) << yes;
+    for (const char* no : {"no", "No", "false", "False"})
+        EXPECT_EQ(BatchOptions::defaultValueFromText(no), QVariant(false)) << no;
+    EXPECT_TRUE(Parse({"--set", "Number Duplicate Files=yes", "-o", "out", "in"}).ok());
     // Text stays text: other spellings, codes and the empty value.
-    EXPECT_EQ(BatchOptions::defaultValueFromText("yes"), QVariant(QString("yes")));
+    EXPECT_EQ(BatchOptions::defaultValueFromText("yess"), QVariant(QString("yess")));
     EXPECT_EQ(BatchOptions::defaultValueFromText("'DPCM'"), QVariant(QString("'DPCM'")));
     EXPECT_EQ(BatchOptions::defaultValueFromText(""), QVariant(QString("")));
     EXPECT_EQ(BatchOptions::defaultValueFromText("1,5"), QVariant(QString("1,5")));

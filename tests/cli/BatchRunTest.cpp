@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 #include <cstring>
 #include <memory>
 
@@ -67,36 +68,150 @@ protected:
     QString conversions;
 };
 
-TEST_F(BatchRun, UsageErrorsExitWith64AndTouchNothing)
+// Every exit status through the real command, each case with the line that
+// says why, naming the path at fault: 0 done; 1 files failed or only
+// skipped (--info: not readable); 2 the batch could not start for what is
+// on disk; 64 the command line is wrong, and then nothing is made.
+struct StatusCase {
+    StatusCase(const char* n, QStringList s, QStringList a, int st, QStringList e = {}, QString o = {})
+        : name(n), setup(std::move(s)), arguments(std::move(a)), status(st), err(std::move(e)), out(std::move(o))
+    {
+    }
+    const char* name;
+    // Made in the test's folder before the run ("%R" in the arguments and
+    // texts is that folder): "file PATH", "link PATH TARGET", "folder PATH".
+    QStringList setup;
+    QStringList arguments;
+    int status;
+    QStringList err;  // each on standard error
+    QString out;      // on standard output (empty: not looked at)
+};
+
+void PrintTo(const StatusCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BatchExitStatus : public BatchRun, public ::testing::WithParamInterface<StatusCase> {
+protected:
+    QString Filled(const QString& text) const { return QString(text).replace("%R", root); }
+};
+
+TEST_P(BatchExitStatus, SaysWhyNamingThePath)
 {
     MakeTree();
-    const QString out = root + "/out";
-    const QList<QStringList> bad = {
-        {},
-        {"--bogus", "-o", out, root + "/tree"},
-        {"-o", out},
-        {"--conversions", conversions, root + "/tree"},
-        {"--info", "-o", out, root + "/tree"},
-        // Refused once the arguments are looked at.
-        {"--conversions", conversions, "-o", root + "/tree/a.wav", root + "/tree/sub"},
-        {"--conversions", conversions, "--conversion", "No such conversion", "-o", out, root + "/tree"},
-        {"--conversions", root + "/missing.plist", "-o", out, root + "/tree"},
-        {"--conversions", root + "/tree/a.wav", "-o", out, root + "/tree"},
-        {"--conversions", conversions, "-o", root + "/tree/sub", root + "/tree"},
-    };
-    for (const QStringList& arguments : bad) {
-        const RunResult r = Run(arguments);
-        EXPECT_EQ(r.exitCode, 64) << arguments.join(' ').toStdString() << "\n" << r.err.toStdString();
-        EXPECT_TRUE(r.err.startsWith("quillmarch-batch: ")) << r.err.toStdString();
-        EXPECT_TRUE(r.out.isEmpty());
+    ASSERT_TRUE(QDir(root + "/out").removeRecursively());
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "1", "-b", "16", root + "/._x.wav", "synth", "0.1", "sine", "440"}));
+    ASSERT_TRUE(WriteBytes(root + "/notes.txt", "plain text, no sound"));
+    ASSERT_TRUE(WriteBytes(root + "/garbage.wav", QByteArray(3000, '\x5a')));
+    ASSERT_TRUE(WriteConversions(root + "/c.plist", {{0, {{"QMCSName", "C"}}}}) == root + "/c.plist");
+    for (const QString& step : GetParam().setup) {
+        const QStringList words = Filled(step).split(' ');
+        if (words[0] == "file") {
+            ASSERT_TRUE(WriteBytes(words[1], "in the way"));
+        } else if (words[0] == "folder") {
+            ASSERT_TRUE(QDir().mkpath(words[1]));
+        } else {
+            ASSERT_EQ(::symlink(words[2].toUtf8().constData(), words[1].toUtf8().constData()), 0);
+        }
     }
-    EXPECT_TRUE(Run({"--bogus"}).err.contains("usage: quillmarch-batch"));
-    EXPECT_TRUE(Run({"--conversions", conversions, "-o", root + "/tree/sub", root + "/tree"})
-                    .err.contains("Error: output folder inside input folder"));
-    // Nothing was made: no subfolders, no log, no preferences.
-    EXPECT_TRUE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
-    EXPECT_FALSE(QFile::exists(defaults));
+    // "%odd": a sound file whose name is not UTF-8 (as a program receives
+    // it, with a replacement character).
+    const QByteArray odd = QFile::encodeName(root) + "/k_\xff.wav";
+    ASSERT_EQ(::link(QFile::encodeName(root + "/tree/a.wav").constData(), odd.constData()), 0);
+    QStringList arguments;
+    for (const QString& argument : GetParam().arguments)
+        arguments << (argument == "%odd" ? QFile::decodeName(odd) : Filled(argument));
+    const RunResult r = Run(arguments);
+    ASSERT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, GetParam().status) << r.err.toStdString();
+    for (const QString& text : GetParam().err)
+        EXPECT_TRUE(r.err.contains(Filled(text))) << Filled(text).toStdString() << "\n" << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(Filled(GetParam().out))) << r.out.toStdString();
+    // A batch's standard output is the log's path alone, for scripts.
+    if (GetParam().arguments.contains("-o") && !r.out.isEmpty()) {
+        EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(root) +
+                                       "/out/QuillLog-\\d{8}-\\d{6}(-\\d+)?\\.qlg\\n$")
+                        .match(r.out)
+                        .hasMatch())
+            << r.out.toStdString();
+    }
+    // Never an input's message for an output, nor a code's message that
+    // speaks of something else.
+    EXPECT_FALSE(r.err.contains("Expected input file not found")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("duplicate filename error")) << r.err.toStdString();
+    if (GetParam().status == 64) {
+        // Nothing was made: no output folder, no log, no preferences.
+        EXPECT_TRUE(r.err.startsWith("quillmarch-batch: ")) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(root + "/out"));
+        EXPECT_FALSE(QFile::exists(defaults));
+    }
 }
+
+const QStringList kC = {"--quiet", "--conversions", "%R/c.plist"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BatchExitStatus,
+    ::testing::Values(
+        StatusCase{"Converted", {}, kC + QStringList{"-o", "%R/out", "%R/tree"}, 0, {}, "%R/out/QuillLog-"},
+        StatusCase{"Described", {}, {"--info", "%R/tree"}, 0, {}, "\"path\":\"%R/tree/a.wav\""},
+        StatusCase{"Listed", {}, {"--list-types"}, 0, {}, "'AIFF'"},
+        StatusCase{"AFileFailed", {}, kC + QStringList{"-o", "%R/out", "%R/garbage.wav", "%R/tree"}, 1,
+                   {"failed %R/garbage.wav: "}},
+        StatusCase{"OnlySkipped", {}, kC + QStringList{"-o", "%R/out", "%R/notes.txt"}, 1,
+                   {"skipped %R/notes.txt: not a sound file\n0 converted, 0 failed, 1 skipped"}},
+        StatusCase{"ANamedSidecar", {}, kC + QStringList{"-o", "%R/out", "%R/._x.wav"}, 1,
+                   {"skipped %R/._x.wav: an AppleDouble sidecar (the Finder information and resource fork of "
+                    "'x.wav'), not a sound file of its own\n"}},
+        StatusCase{"AWalkedLinkLeadsNowhere", {"link %R/tree/b.wav nowhere.wav"},
+                   kC + QStringList{"-o", "%R/out", "%R/tree"}, 1,
+                   {"failed %R/tree/b.wav: is a link to 'nowhere.wav', which does not exist (-22018)"}},
+        StatusCase{"AMirroredFolderIsAFile", {"folder %R/out/C/tree", "file %R/out/C/tree/sub"},
+                   kC + QStringList{"-o", "%R/out", "%R/tree"}, 1,
+                   {"failed %R/tree/sub/b.aif: no output can be made in '%R/out/C/tree/sub': it is a file, not a "
+                    "folder (-120)",
+                    "failed %R/tree/sub/deeper/c.wav: no output can be made in '%R/out/C/tree/sub/deeper': "
+                    "'%R/out/C/tree/sub' is a file, not a folder (-120)",
+                    "\n1 converted, 2 failed"}},
+        StatusCase{"AMirroredFolderIsALinkToNothing", {"folder %R/out/C", "link %R/out/C/tree gone"},
+                   kC + QStringList{"-o", "%R/out", "%R/tree"}, 1,
+                   {"no output can be made in '%R/out/C/tree': it is a link to 'gone', which does not exist (-120)"}},
+        StatusCase{"InfoOfWhatCannotBeRead", {}, {"--info", "%R/garbage.wav", "%R/tree"}, 1, {}, "-22008"},
+        StatusCase{"InfoOfANameThatIsNotUTF8", {}, {"--info", "%odd"}, 1, {},
+                   "\"message\":\"has a file name that is not valid UTF-8\""},
+        StatusCase{"TheOutputFolderIsAFile", {}, kC + QStringList{"-o", "%R/tree/a.wav", "%R/tree/sub"}, 2,
+                   {"The output folder '%R/tree/a.wav' cannot be used: it is a file, not a folder."}},
+        StatusCase{"TheOutputFolderIsUnderAFile", {}, kC + QStringList{"-o", "%R/tree/a.wav/out", "%R/tree/sub"}, 2,
+                   {"The output folder '%R/tree/a.wav/out' could not be created: '%R/tree/a.wav' is a file, not a "
+                    "folder."}},
+        StatusCase{"TheOutputFolderIsALinkToNothing", {"link %R/out gone"}, kC + QStringList{"-o", "%R/out", "%R/tree"},
+                   2, {"The output folder '%R/out' could not be created: it is a link to 'gone', which does not exist."}},
+        StatusCase{"AConversionsFolderIsAFile", {"folder %R/out", "file %R/out/C"},
+                   kC + QStringList{"-o", "%R/out", "%R/tree"}, 2,
+                   {"The necessary output folder named: '%R/out/C' could not be created: it is a file, not a folder."}},
+        StatusCase{"AConversionsFolderExistsWithoutEasyThru", {"folder %R/out/C"},
+                   kC + QStringList{"--set", "Easy Thru=NO", "-o", "%R/out", "%R/tree"}, 2,
+                   {"Warning: output folder already exists"}},
+        StatusCase{"AnUnknownOption", {}, {"--bogus", "-o", "%R/out", "%R/tree"}, 64, {"usage: quillmarch-batch"}},
+        StatusCase{"NoInputs", {}, {"-o", "%R/out"}, 64, {"no input files or folders given"}},
+        StatusCase{"NoOutputFolder", {}, kC + QStringList{"%R/tree"}, 64, {"no output folder given"}},
+        StatusCase{"InfoWithAnOutputFolder", {}, {"--info", "-o", "%R/out", "%R/tree"}, 64, {}},
+        StatusCase{"AMissingInput", {}, kC + QStringList{"-o", "%R/out", "%R/tree", "%R/typo.wav"}, 64,
+                   {"The input '%R/typo.wav' does not exist."}},
+        StatusCase{"ANamedLinkLeadsNowhere", {"link %R/take.wav nowhere.wav"},
+                   kC + QStringList{"-o", "%R/out", "%R/take.wav"}, 64,
+                   {"The input '%R/take.wav' is a link to 'nowhere.wav', which does not exist."}},
+        StatusCase{"InfoOfAMissingInput", {}, {"--info", "%R/tree/a.wav", "%R/typo.wav"}, 64,
+                   {"The input '%R/typo.wav' does not exist."}, "\"path\":\"%R/tree/a.wav\""},
+        StatusCase{"TheOutputFolderInsideAnInput", {}, kC + QStringList{"-o", "%R/tree/sub/out", "%R/tree"}, 64,
+                   {"Error: output folder inside input folder"}},
+        StatusCase{"AConversionNotThere", {}, kC + QStringList{"--conversion", "No such", "-o", "%R/out", "%R/tree"},
+                   64, {}},
+        StatusCase{"AConversionsFileNotThere", {}, {"--conversions", "%R/missing.plist", "-o", "%R/out", "%R/tree"},
+                   64, {}},
+        StatusCase{"AConversionsFileOfSound", {}, {"--conversions", "%R/tree/a.wav", "-o", "%R/out", "%R/tree"}, 64,
+                   {}}),
+    [](const ::testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
 TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
 {
@@ -111,7 +226,9 @@ TEST_F(BatchRun, InfoDescribesEachInputAsOneJsonLine)
     const QStringList inputs = {root + "/tree/a.wav", root + "/tree/sub/b.aif", root + "/tree/sub/deeper/c.wav",
                                 root + "/tree", root + "/notes.txt", root + "/missing.wav", root + "/cut.wav"};
     const RunResult r = Run(QStringList{"--info"} + inputs);
-    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    // Every input is described; one named that is not there is a mistake
+    // of the command line.
+    EXPECT_EQ(r.exitCode, 64) << r.err.toStdString();
     QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), inputs.size() + 5) << r.out.toStdString();
     const QStringList walked = lines.mid(3, 6);
@@ -399,10 +516,6 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     const QStringList base = {"--conversions", conversions, "--conversion", "WAVE same", "-o", root + "/out"};
     ASSERT_EQ(Run(base + QStringList{root + "/tree/a.wav"}).exitCode, 0);
 
-    // The subfolder exists now: without "Easy Thru" the batch does not start.
-    const RunResult asked = Run(base + QStringList{"--set", "Easy Thru=NO", root + "/tree/a.wav"});
-    EXPECT_EQ(asked.exitCode, 64);
-    EXPECT_TRUE(asked.err.contains("Warning: output folder already exists")) << asked.err.toStdString();
 
     // The same again: the output exists, so the file fails (-48, a warning).
     const RunResult dup = Run(base + QStringList{"--quiet", root + "/tree/a.wav"});
@@ -415,6 +528,18 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     const QString log = ReadText(LogPathFromOutput(dup.out));
     EXPECT_TRUE(log.contains("*a ")) << log.toStdString();
     EXPECT_TRUE(log.contains("duplicate filename error: " + taken));
+
+    // A whole batch run again: every output's name is taken, and the
+    // closing summary says once how to have them numbered.
+    const QStringList both = {"--quiet", "--conversions", conversions, "-o", root + "/twice", root + "/tree"};
+    ASSERT_EQ(Run(both).exitCode, 0);
+    const RunResult again = Run(both);
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.err.count("duplicate filename error"), 6) << again.err.toStdString();
+    EXPECT_TRUE(again.err.endsWith("\n0 converted, 6 failed, 0 skipped, 0 warnings\nOutputs whose names were taken were "
+                                   "not made (the existing files are kept); to have them numbered instead (NAME-1, "
+                                   "NAME-2, ...), add --set \"Number Duplicate Files=YES\"\n"))
+        << again.err.toStdString();
 
     // Numbered for this run only.
     const RunResult numbered = Run(base + QStringList{"--set", "Number Duplicate Files=YES", root + "/tree/a.wav"});

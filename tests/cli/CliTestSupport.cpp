@@ -60,10 +60,9 @@ QJsonObject Probe(const QString& path)
 
 QString LogPathFromOutput(const QString& out)
 {
-    for (const QString& line : out.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("Log: ")))
-            return line.mid(5);
-    return QString();
+    // The log's path is all a batch writes on standard output.
+    const QString path = out.endsWith(QLatin1Char('\n')) ? out.chopped(1) : out;
+    return path.contains(QLatin1Char('\n')) ? QString() : path;
 }
 
 QString ReadText(const QString& path)
@@ -81,6 +80,7 @@ HeldEncoder::HeldEncoder(const QString& folder) : folder_(folder)
         "#!/bin/sh\n"
         "if [ \"$1\" = -v ]; then echo 'LAME version 3.100'; exit 0; fi\n"
         "case \"$*\" in *.wav\\ *) ;; *) exit 0;; esac\n"
+        "printf '    1/2    (42%%)|   0:00/   0:00|\\r'\n"
         "echo $$ > '%1/encoding.part' && /bin/mv '%1/encoding.part' '%1/encoding'\n"
         "while [ ! -e '%1/release' ]; do /bin/sleep 0.05; done\n"
         "exit 3\n").arg(folder);

@@ -134,13 +134,15 @@ QJsonObject Probe(const QString& path);
 // changed by each entry of `changes` (one conversion per entry).
 QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap>>& changes);
 
-// The lines of the log file whose path the program printed ("Log: ...").
+// The path of the log the program printed (standard output holds it
+// alone, with a line end); empty when it printed anything else.
 QString LogPathFromOutput(const QString& out);
 QString ReadText(const QString& path);
 
 // A stand-in for the MP3 encoder that holds a batch still, so that a test
 // acts on a batch that provably runs: `folder`/lame answers the version
-// question; an encoding run writes its process id into `folder`/encoding,
+// question; an encoding run reports 42% done, writes its process id into
+// `folder`/encoding,
 // then waits until `folder`/release exists and leaves without writing (the
 // file then fails).  A conversion to MP3 through it.
 class HeldEncoder {

@@ -68,6 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"RateTooHigh", {{"QMCSSampleRate", 500000}}, "(allowed: 1000 to 192000 Hz)"},
         BadCase{"TreatBeyond", {{"QMCSChannelTreat", 9}}, "QMCSChannelTreat is 9"},
         BadCase{"TextForNumber", {{"QMCSSampleRate", "fast"}}, "QMCSSampleRate is \"fast\"; it must be a number"},
+        // Numbers written as text, as no property-list writer stores them.
+        BadCase{"WholeNumberAsText", {{"QMCSWordLength", "16"}},
+                "QMCSWordLength is \"16\"; it must be a whole number (<integer>) (write <integer>16</integer>)"},
+        BadCase{"NumberAsText", {{"QMCSSampleRate", "22050.5"}}, "(write <real>22050.5</real>)"},
         BadCase{"FractionalLong", {{"QMCSWordLength", 16.5}}, "must be a whole number"},
         BadCase{"BadFlag", {{"QMCSActive", "maybe"}}, "QMCSActive is \"maybe\"; it must be a boolean"},
         BadCase{"TypeAsText", {{"QMCSOutputFileType", "WAVE"}}, "('WAVE' is <integer>1463899717</integer>)"},

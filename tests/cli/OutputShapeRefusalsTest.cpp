@@ -282,7 +282,10 @@ TEST_F(OutputShapeBatch, ASplitSetTypeTakesStereoAndRefusesMonoPerFile)
     const RunResult r = RunAll({kept, split});
     ASSERT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_EQ(r.err.count("mono.wav: has incompatible # channels (-22100)"), 2) << r.err.toStdString();
+    for (const char* conversion : {"Kept", "Split"})
+        EXPECT_EQ(r.err.count(QString("mono.wav (conversion '%1'): has incompatible # channels (-22100)").arg(conversion)),
+                  1)
+            << r.err.toStdString();
     QStringList written;
     for (const QString& f : FilesUnder(root + "/out", true))
         if (f.endsWith(".aif"))
@@ -315,26 +318,30 @@ TEST_F(OutputShapeBatch, PerFileRefusalsSayWhatDoesNotFit)
         const char* input;
         const char* line;  // on standard error; empty: converted
     } cases[] = {
-        {"Mix", "WAVE", 3, "five.wav", "has incompatible # channels (-22100): mixing to mono (QMCSChannelTreat 3) "
-                                       "takes stereo input, and this input has 6 channels"},
-        {"Left", "AIFF", 4, "five.wav", "taking the left channel (QMCSChannelTreat 4) takes stereo input"},
-        {"Right", "caff", 5, "five.wav", "taking the right channel (QMCSChannelTreat 5) takes stereo input"},
+        {"Mix", "WAVE", 3, "five.wav", "has incompatible # channels (-22100): this conversion changes the number of "
+                                       "channels by mixing stereo files to mono files, which takes stereo input, and "
+                                       "this input has 6 channels; splitting stereo files to separate mono files would "
+                                       "write each channel to a mono file of its own"},
+        {"Left", "AIFF", 4, "five.wav", "by copying only left channels of stereo files, which takes stereo input"},
+        {"Right", "caff", 5, "five.wav", "by copying only right channels of stereo files, which takes stereo input"},
         {"Mix", "WAVE", 3, "take.wav", ""},
-        {"Pair", "SpSc", 2, "five.wav", "has incompatible # channels (-22100): Sonic Split File holds 2 channels and "
-                                        "takes stereo input with QMCSChannelTreat 2, and this input has 6 channels"},
+        {"Pair", "SpSc", 2, "five.wav", "has incompatible # channels (-22100): Sonic Split File holds 2 channels, made "
+                                        "from stereo input by splitting stereo files to separate mono files, and this "
+                                        "input has 6 channels"},
         {"Pair", "SpSc", 2, "take.wav", ""},
         {"Dawn", "Dawn", -1, "take.wav", "has incompatible # channels (-22100): the output would have 2 channels, "
-                                         "and Dawn AIFF holds 1 channel: set QMCSNeedsChannelTreat true and "
-                                         "QMCSChannelTreat 2, 3, 4 or 5"},
+                                         "and Dawn AIFF holds 1 channel: have this conversion change the number of "
+                                         "channels by splitting stereo files to separate mono files, mixing stereo "
+                                         "files to mono files, copying only left channels of stereo files or copying "
+                                         "only right channels of stereo files"},
         {"Dawn", "Dawn", -1, "deep.wav", ""},
         {"AVR", ".AVR", -1, "deep.wav", "has incompatible wordsize (-22603): the output would have 24 bits, and AVR "
-                                        "holds 8 or 16 bits: set QMCSNeedsNewWordLength true and QMCSWordLength 8 "
-                                        "or 16"},
+                                        "holds 8 or 16 bits: have this conversion convert the number of bits"},
         {"SD1", "Sd1f", -1, "deep.wav", "SoundDesigner I holds 8 or 16 bits"},
         {"Snd", "sfil", -1, "deep.wav", "System 7 Sound holds 8 or 16 bits"},
         {"VocPro", "VOC2", -1, "deep.wav", "Voc Pro holds 8 or 16 bits"},
-        {"IFF", "8SVX", -1, "deep.wav", "Amiga/IFF 8SVX holds 8 bits: set QMCSNeedsNewWordLength true and "
-                                        "QMCSWordLength 8"},
+        {"IFF", "8SVX", -1, "deep.wav", "Amiga/IFF 8SVX holds 8 bits: have this conversion convert the number of "
+                                        "bits"},
     };
     QVariantList conversions;
     QSet<QString> named;
@@ -357,7 +364,8 @@ TEST_F(OutputShapeBatch, PerFileRefusalsSayWhatDoesNotFit)
         const QString stem = QString(c.input).chopped(4);
         const bool written = !outputs.filter(QRegularExpression(QString("^%1/in/%2\\.").arg(c.name, stem))).isEmpty();
         if (*c.line) {
-            EXPECT_TRUE(r.err.contains(QString("failed %1/in/%2: ").arg(root, c.input))) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(QString("failed %1/in/%2 (conversion '%3'): ").arg(root, c.input, c.name)))
+                << r.err.toStdString();
             EXPECT_TRUE(r.err.contains(c.line)) << r.err.toStdString();
             EXPECT_FALSE(written) << outputs.join(' ').toStdString();
         } else {
@@ -400,9 +408,11 @@ TEST_P(TreatmentChannelCounts, EachFileHasTheNamedChannelsOrTheInputFailsAlone)
             const QStringList files = QDir(folder).entryList({QString("c%1*").arg(n)}, QDir::Files);
             if (t != 2 && n > 2) {
                 EXPECT_TRUE(files.isEmpty()) << files.join(' ').toStdString();
-                EXPECT_TRUE(r.err.contains(QString("failed %1/in/c%2.wav: has incompatible # channels (-22100): ")
-                                               .arg(root)
-                                               .arg(n)))
+                EXPECT_TRUE(r.err.contains(
+                    QString("failed %1/in/c%2.wav (conversion 'T%3'): has incompatible # channels (-22100): ")
+                        .arg(root)
+                        .arg(n)
+                        .arg(t)))
                     << r.err.toStdString();
                 EXPECT_TRUE(r.err.contains(QString("this input has %1 channels").arg(n))) << r.err.toStdString();
                 continue;
@@ -474,7 +484,8 @@ TEST_F(OutputShapeBatch, StoredConversionsThatCannotRunAreSkippedAndTheOthersRun
              "skipped: the conversion 'Seven' cannot run: QMCSChannelTreat 7 (an MPEG stereo mode)",
              "skipped: the conversion 'Both' cannot run: QMCSNeedsStrip and QMCSNeedsExtraction cannot both be true"})
         EXPECT_EQ(r.err.count(line), 1) << line << "\n" << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("take.wav: has incompatible # channels (-22100)")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("take.wav (conversion 'PCM'): has incompatible # channels (-22100)"))
+        << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("1 converted, 1 failed")) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(root + "/out/Wave/in/take.wav"));
     EXPECT_FALSE(QFile::exists(root + "/out/Seven"));

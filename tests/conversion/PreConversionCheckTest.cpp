@@ -8,8 +8,10 @@
 #include "OutputCapabilities.h"
 #include "PreConversionCheck.h"
 #include "TestTempDir.h"
+#include "error_table.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -297,4 +299,36 @@ TEST(PreConversionCheckTest, RefusesShapesTheOutputTypeCannotHold)
         EXPECT_EQ(Check(in, s), c.expected) << c.output << " from " << c.channels << " ch " << c.bits << " bits "
                                             << c.inRate << " Hz";
     }
+}
+
+// A line said of one input file speaks in names: no type code in quotes and
+// no conversion key, over every output type, every shape and channel
+// treatment the checks refuse, and every message of the error table.
+TEST(PreConversionCheckTest, PerFileRefusalsSpeakInNames)
+{
+    const QRegularExpression code(QStringLiteral("QMCS|\\(type '|'[ -~]{4}'"));
+    for (const ErrorTableEntry* e = ErrorTableBegin(); e != ErrorTableEnd(); ++e)
+        EXPECT_FALSE(QString::fromLatin1(e->message).contains(code)) << e->code << " " << e->message;
+
+    int refused = 0;
+    for (const QVariant& entry : LoadSoundFileProperties()) {
+        const OSType output = HFSTypeCodeFromFileType(entry.toMap().value(QStringLiteral("typeCode")).toString());
+        for (const UInt16 channels : {1, 2, 6})
+            for (const SInt16 bits : {8, 24})
+                for (const double rate : {8000.0, 44100.0})
+                    for (SInt16 treatment = 0; treatment <= 5; ++treatment) {
+                        ConvTestFile in(kWAVE, channels, bits, rate, 1000, channels <= 2 ? channels : 3);
+                        ConvSpecRef s = ToVOC();
+                        s->setOutputFileType(output);
+                        s->setNeedsChannelTreat(treatment != 0);
+                        s->setChannelTreat(treatment);
+                        CConvSpec spec(s);
+                        QString reason;
+                        if (CheckConversionLimits(&in, &spec, &reason) == noErr || reason.isEmpty())
+                            continue;
+                        ++refused;
+                        EXPECT_FALSE(reason.contains(code)) << reason.toStdString();
+                    }
+    }
+    EXPECT_GT(refused, 100);
 }
