@@ -379,7 +379,9 @@ int BatchCommand::runBatch()
     QList<ConvSpecRef> conversions;
     QString error;
     if (!ConversionList::load(options_.conversionsFile(), defaults, &all, &error, fileCheck()))
-        return refuse(kExitUsage, error, QString());
+        return InterruptWatcher::interrupted()
+                   ? refuse(kExitStopped, QStringLiteral("cancelled before the batch started"), QString())
+                   : refuse(kExitUsage, error, QString());
     // Conversions to MP3 through the outside encoder are valid only with a
     // usable encoder, checked now.
     EngineStartup::checkMP3EncoderFor(all);
@@ -436,6 +438,13 @@ int BatchCommand::runBatch()
         lines.append(line);
     });
     NotificationCenter& center = NotificationCenter::defaultCenter();
+    // A word about the whole batch, between the inputs' lines.
+    const NotificationCenter::Token noteToken =
+        center.addObserver(ConversionProcess::kNoteNotification, &process, [&](const Notification& n) {
+            const QString line = QStringLiteral("note: ") + printable_text(ConversionProcess::notificationObject(n).toString());
+            std::lock_guard<std::mutex> lock(linesMutex);
+            lines.append(line);
+        });
     auto takeLines = [&linesMutex, &lines] {
         std::lock_guard<std::mutex> lock(linesMutex);
         QStringList taken;
@@ -465,12 +474,14 @@ int BatchCommand::runBatch()
     {
         if (InterruptWatcher::interrupted()) {
             center.removeObserver(cancelToken);
+            center.removeObserver(noteToken);
             batch.finish();
             return refuse(kExitStopped, QStringLiteral("cancelled before the batch started"), QString());
         }
         batchStarted_ = true;
         if (!batch.start()) {
             center.removeObserver(cancelToken);
+            center.removeObserver(noteToken);
             return refuse(kExitStopped, QStringLiteral("Error: the batch could not be started"), QString());
         }
         for (;;) {
@@ -498,6 +509,7 @@ int BatchCommand::runBatch()
 
     // The end of the batch.
     center.removeObserver(cancelToken);
+    center.removeObserver(noteToken);
     const OSErr logError = batch.finish();
     const bool fatal = batch.logger().fatal();
     if (logError != noErr) {

@@ -1,5 +1,7 @@
 #include "InterruptWatcher.h"
 
+#include "PropertyList.h"
+
 #include <csignal>
 
 namespace {
@@ -25,10 +27,13 @@ InterruptWatcher::InterruptWatcher()
     gSignal = 0;
     gPreviousInt = std::signal(SIGINT, OnInterrupt);
     gPreviousTerm = std::signal(SIGTERM, OnInterrupt);
+    // A file read while waiting for its writer stops waiting too.
+    PropertyList::setWaitStop(&InterruptWatcher::interrupted);
 }
 
 InterruptWatcher::~InterruptWatcher()
 {
+    PropertyList::setWaitStop({});
     std::signal(SIGINT, gPreviousInt == SIG_ERR ? SIG_DFL : gPreviousInt);
     std::signal(SIGTERM, gPreviousTerm == SIG_ERR ? SIG_DFL : gPreviousTerm);
 }

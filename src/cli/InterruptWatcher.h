@@ -2,7 +2,8 @@
 // flag; the main thread looks at it between its progress polls and then
 // cancels the batch the way the progress window's Cancel button does.  A
 // second signal of the same kind ends the process at once (the handler
-// puts the default action back).
+// puts the default action back).  Reading a file that waits for its writer
+// (a named pipe given as the conversions file) stops at a signal as well.
 #pragma once
 
 class InterruptWatcher {

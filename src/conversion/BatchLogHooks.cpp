@@ -60,6 +60,8 @@ BatchLogHooks::BatchLogHooks(ConversionProcess& process, Logger& logger, UserDef
         logger_.logErrorMessage(logName(object.toString()), code, OutputDetail(code, info, defaults()),
                                 info.value(ConversionProcess::kReasonKey).toString());
     });
+    observe(ConversionProcess::kNoteNotification,
+            [this](const Notification& n) { logger_.logNote(ConversionProcess::notificationObject(n).toString()); });
     observe(ConversionProcess::kSkippedNotification, [this](const Notification& n) {
         const QVariantMap payload = n.object.toMap();
         logger_.logSkippedMessage(logName(payload.value(ConversionProcess::kObjectKey).toString()),

@@ -8,6 +8,7 @@
 //   Success -> logDoneMessage(name, "comment"); "Number of Files Ever
 //              Converted" counts one up (not synchronised here)
 //   Failure -> logErrorMessage(name, "error")
+//   Note    -> logNote(text)
 // The name is the display name of the input (a ZuSoundFile's name), put
 // after the input's folder path when "Full Paths Into Log" is on.
 #pragma once

@@ -56,6 +56,7 @@ const QString ConversionProcess::kWillRenameNotification = QStringLiteral("ZuCon
 const QString ConversionProcess::kRenameDuplicateNotification =
     QStringLiteral("ZuConversionRenameDuplicateNotification");
 const QString ConversionProcess::kLogMessageNotification = QStringLiteral("QMLogMessageNotification");
+const QString ConversionProcess::kNoteNotification = QStringLiteral("QMBatchNoteNotification");
 const QString ConversionProcess::kSkippedNotification = QStringLiteral("ZuConversionSkippedNotification");
 
 const QString ConversionProcess::kObjectKey = QStringLiteral("object");
@@ -549,11 +550,23 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         // their ledgers, goes first (every conversion folder's); then this
         // run keeps its own ledger until its end.
         const std::string destination = destPath.toStdString();
-        if (TemporaryLedger::RemoveLeftovers(destination) > 0)
+        std::vector<std::string> untrusted;
+        if (TemporaryLedger::RemoveLeftovers(destination, &untrusted) > 0)
             QM_TRACE("doConversion", "removed the leftovers of killed runs in '" << destination << "'");
+        // What proves nothing is left alone, and said.
+        for (const std::string& record : untrusted)
+            post(kNoteNotification,
+                 QStringLiteral("the record '%1' is left alone: it is not a record of this program's that "
+                                "only you own and can write, so nothing it names is removed")
+                     .arg(QString::fromStdString(record)));
         ledger_ = std::make_unique<TemporaryLedger>(destination);
-        if (ledger_->error() != noErr)
+        if (ledger_->error() != noErr) {
             QM_TRACE("doConversion", "no ledger of temporary files in '" << destination << "': " << ledger_->error());
+            post(kNoteNotification,
+                 QStringLiteral("the record of temporary files cannot be made in '%1' (%2): if this run is "
+                                "killed, its temporary files there are not removed by later runs")
+                     .arg(destPath, QString::number(ledger_->error())));
+        }
         for (const ConvSpecRef& conversion : conversions_) {
             if (shouldStop_.load() || !conversion)
                 break;

@@ -116,6 +116,10 @@ public:
     // regular file (FIFO, device, socket; never opened), or not a sound file
     // while "Unrecognized Input File Action" is 0.
     static const QString kSkippedNotification;         // "ZuConversionSkippedNotification"
+    // A word about the batch as a whole, not about one input (object: the
+    // text): a record in the output folder that was not trusted, a ledger
+    // that could not be kept.
+    static const QString kNoteNotification;            // "QMBatchNoteNotification"
 
     // Payload keys.
     static const QString kObjectKey;            // "object"

@@ -182,6 +182,12 @@ OSErr Logger::logSkippedMessage(const QString& fileName, const QString& reason)
     return writeLogTextToFile();
 }
 
+OSErr Logger::logNote(const QString& text)
+{
+    logText_ += QStringLiteral("Note: ") + printable_text(text) + QLatin1Char('\n');
+    return writeLogTextToFile();
+}
+
 OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QString& detail, const QString& text)
 {
     QString name = fileName;

@@ -96,6 +96,9 @@ public:
     // An input that was skipped: "-name", the blank fill and the reason.
     // Neither a warning nor a failure.
     OSErr logSkippedMessage(const QString& name, const QString& reason);
+    // A word about the whole batch: "Note: " and the text on a line of its
+    // own.  Neither a warning nor a failure.
+    OSErr logNote(const QString& text);
     // A failed file: "*name", the blank fill, the code's message (a note of
     // the logged-only class: " name", no asterisk).  Writes,
     // then warns, stops the batch or does nothing by the code's class.

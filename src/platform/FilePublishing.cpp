@@ -4,6 +4,7 @@
 #include "FileOperations.h"
 #include "MacErrorMapping.h"
 #include "PathMemo.h"
+#include "ProvenItems.h"
 #include "TemporaryFiles.h"
 #include "TemporaryLedger.h"
 
@@ -258,12 +259,12 @@ OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& mo
     return noErr;
 }
 
-bool UndoUnfinishedPublication(int folderFd, const std::string& folder, const std::string& name, UInt64 device,
-                               UInt64 inode)
+PublicationUndo UndoUnfinishedPublication(int folderFd, const std::string& folder, const std::string& name,
+                                          UInt64 device, UInt64 inode, const ItemBirth& bound)
 {
     const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
-        return false;
+        return PublicationUndo::Busy;
     // Locked: a running publication's.  Then the name must still hold the
     // record locked, and that record the one proven.
     struct stat st, at;
@@ -272,7 +273,11 @@ bool UndoUnfinishedPublication(int folderFd, const std::string& folder, const st
         ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 || at.st_dev != st.st_dev ||
         at.st_ino != st.st_ino) {
         ::close(fd);
-        return false;
+        return PublicationUndo::Busy;
+    }
+    if (!IsOwnRecordFile(st)) {
+        ::close(fd);
+        return PublicationUndo::Untrusted;
     }
     std::string text(std::size_t(st.st_size), '\0');
     const ssize_t got = st.st_size > 0 ? ::pread(fd, text.data(), text.size(), 0) : 0;
@@ -281,20 +286,34 @@ bool UndoUnfinishedPublication(int folderFd, const std::string& folder, const st
     if (got == ssize_t(text.size()) && ParseRecord(text, &steps)) {
         // What had moved is taken out of its final name: the file at the
         // final name is the one recorded, and its temporary name is free.
+        // Both names of a step are in one folder, reached without a link.
         for (const Step& step : steps) {
-            if (::fstatat(folderFd, step.from.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 ||
-                ::fstatat(folderFd, step.to.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 ||
-                UInt64(at.st_dev) != step.device || UInt64(at.st_ino) != step.inode)
+            const std::size_t slash = step.to.rfind('/');
+            const std::size_t fromSlash = step.from.rfind('/');
+            const std::string parent = slash == std::string::npos ? std::string() : step.to.substr(0, slash);
+            if ((fromSlash == std::string::npos ? std::string() : step.from.substr(0, fromSlash)) != parent)
                 continue;
-            const std::string to = folder + "/" + step.to;
-            PathMemo::Forget(to);
-            if (::unlinkat(folderFd, step.to.c_str(), 0) == 0 && AppleDoubleFile::IsSidecarName(step.to.substr(step.to.rfind('/') + 1)))
-                PathMemo::SidecarChanged(to, false);
+            const std::string toName = step.to.substr(slash + 1);
+            const std::string fromName = step.from.substr(fromSlash + 1);
+            const int parentFd = OpenFolderBelow(folderFd, parent);
+            if (parentFd < 0)
+                continue;
+            ItemBirth born;
+            if (::fstatat(parentFd, fromName.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 &&
+                ::fstatat(parentFd, toName.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(at.st_mode) &&
+                UInt64(at.st_dev) == step.device && UInt64(at.st_ino) == step.inode && IsOwnItem(at) &&
+                BirthOf(parentFd, toName, &born) && born.notBefore(bound)) {
+                const std::string to = folder + "/" + step.to;
+                PathMemo::Forget(to);
+                if (::unlinkat(parentFd, toName.c_str(), 0) == 0 && AppleDoubleFile::IsSidecarName(toName))
+                    PathMemo::SidecarChanged(to, false);
+            }
+            ::close(parentFd);
         }
     }
     if (::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && at.st_dev == st.st_dev &&
         at.st_ino == st.st_ino)
         ::unlinkat(folderFd, name.c_str(), 0);
     ::close(fd);
-    return true;
+    return PublicationUndo::Done;
 }

@@ -39,14 +39,22 @@ struct PublishMove {
 // is removed first.
 OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& moves);
 
+struct ItemBirth;
+
+enum class PublicationUndo {
+    Done,       // the record is gone, with what it had published
+    Busy,       // still locked, or no longer the file proven: left alone
+    Untrusted,  // not a record of the running user's that nobody else may write: left alone
+};
+
 // The unfinished publication whose record is `name` in the folder open as
 // `folderFd` (at `folder`), proven by the ledger of a run that is gone to
 // be the file of `device` and `inode`: the files it had moved are removed
-// from their final names (each only while it is the file recorded), then
-// the record goes.  A record still locked, or no longer the file proven,
-// is left alone (false).
-bool UndoUnfinishedPublication(int folderFd, const std::string& folder, const std::string& name, UInt64 device,
-                               UInt64 inode);
+// from their final names (each only while it is the file recorded, of the
+// running user, made no earlier than `bound`, reached from the folder
+// without a link), then the record goes.
+PublicationUndo UndoUnfinishedPublication(int folderFd, const std::string& folder, const std::string& name,
+                                          UInt64 device, UInt64 inode, const ItemBirth& bound);
 
 // The name shape of a publication record.
 bool IsPublicationRecordName(const std::string& name);

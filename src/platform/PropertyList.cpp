@@ -11,7 +11,15 @@
 
 #include <plist/plist.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <mutex>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -346,10 +354,88 @@ QVariant PropertyList::fromData(const QByteArray& data, QString* error)
     return out;
 }
 
+namespace {
+
+std::mutex gWaitStopMutex;
+std::function<bool()> gWaitStop;
+
+bool WaitStopped()
+{
+    std::lock_guard<std::mutex> lock(gWaitStopMutex);
+    return gWaitStop && gWaitStop();
+}
+
+// The whole of a file that is not a regular one, read as its writer sends
+// it: waiting for the writer (which may never come) in steps that a stop
+// request ends.  *data is cut at `limit` + 1 bytes.  0, or the errno value
+// (EINTR: stopped).
+int ReadStream(int fd, qint64 limit, QByteArray* data)
+{
+    char buffer[65536];
+    for (;;) {
+        struct pollfd p {fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (WaitStopped())
+            return EINTR;
+        if (ready < 0 && errno != EINTR)
+            return errno;
+        if (ready <= 0)
+            continue;
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            return 0;
+        data->append(buffer, qsizetype(got));
+        if (data->size() > limit)
+            return 0;
+    }
+}
+
+} // namespace
+
+void PropertyList::setWaitStop(std::function<bool()> stop)
+{
+    std::lock_guard<std::mutex> lock(gWaitStopMutex);
+    gWaitStop = std::move(stop);
+}
+
 QVariant PropertyList::fromFile(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Opened without waiting: a named pipe that nobody writes to does not
+    // hold the program in its open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int e = errno;
+        if (fd >= 0)
+            ::close(fd);
+        setError(error, QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(e))));
+        return QVariant();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        QByteArray data;
+        const int e = ReadStream(fd, kMaxInputSize, &data);
+        ::close(fd);
+        if (e == EINTR) {
+            setError(error, QStringLiteral("interrupted while waiting for %1").arg(path));
+            return QVariant();
+        }
+        if (e != 0) {
+            setError(error, QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(e))));
+            return QVariant();
+        }
+        if (data.size() > kMaxInputSize) {
+            setError(error, QStringLiteral("%1 is too large for a property list").arg(path));
+            return QVariant();
+        }
+        return fromData(data, error);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         setError(error, QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
         return QVariant();
     }

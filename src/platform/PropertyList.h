@@ -16,6 +16,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 class PropertyList {
 public:
     enum class Format { Xml, Binary };
@@ -24,6 +26,10 @@ public:
     // QVariant and, when `error` is given, a description.
     static QVariant fromData(const QByteArray& data, QString* error = nullptr);
     static QVariant fromFile(const QString& path, QString* error = nullptr);
+    // What ends a wait for the writer of a file that is not a regular one
+    // (a named pipe, the shell's "<(...)"), asked every tenth of a second:
+    // fromFile then fails.  Empty: the wait goes on.
+    static void setWaitStop(std::function<bool()> stop);
 
     // Writes `value` (which must be made of the types above only).  On
     // failure: an empty array and, when `error` is given, a description.

@@ -8,6 +8,7 @@
 #include "MacErrorMapping.h"
 #include "PathMemo.h"
 #include "PathResolution.h"
+#include "ProvenItems.h"
 #include "TemporaryFiles.h"
 
 #include <algorithm>
@@ -130,6 +131,23 @@ struct Ledger {
     Items items;
 };
 
+// The moment no item a ledger proves can be older than: the ledger's own
+// birth where the file system keeps it (then the start it states must
+// agree), else the start it states (which must not be later than the
+// ledger's last change).  False for a ledger whose start cannot be.
+bool EarliestItem(int fd, const struct stat& st, SInt64 start, ItemBirth* bound)
+{
+    ItemBirth born;
+    if (start <= 0 || !BirthOf(fd, std::string(), &born))
+        return false;
+    if (born.exact) {
+        *bound = born;
+        return start >= born.seconds - kClockSlackSeconds;
+    }
+    *bound = ItemBirth{start - kClockSlackSeconds, 0, false};
+    return start <= SInt64(st.st_ctim.tv_sec) + kClockSlackSeconds;
+}
+
 // A ledger's text: false when it is not one (a copy, another file);
 // entries after one cut short are not read.
 bool ParseLedger(const std::string& text, Ledger* ledger)
@@ -196,18 +214,29 @@ bool SameItem(const struct stat& a, const struct stat& b)
 
 enum class Found { Ours, Gone, Other };
 
+// Whether `name` in the folder `parentFd` is of the running user and made
+// no earlier than `bound` (*st gets its status).
+bool OwnSince(int parentFd, const std::string& name, const ItemBirth& bound, struct stat* st)
+{
+    ItemBirth born;
+    return IsOwnItem(*st) && BirthOf(parentFd, name, &born) && born.notBefore(bound);
+}
+
 // Whether `name` in the folder `parentFd` is still an item `item` records
 // (*st gets its status): the one last made there, or one whose making was
-// noted when the run was killed, made after the ledger began.
-Found Look(int parentFd, const std::string& name, const Item& item, SInt64 start, struct stat* st)
+// noted when the run was killed; in both cases the running user's and made
+// since the ledger began (`bound`).
+Found Look(int parentFd, const std::string& name, const Item& item, const ItemBirth& bound, struct stat* st)
 {
     if (::fstatat(parentFd, name.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Found::Gone : Found::Other;
     if (item.folder ? !S_ISDIR(st->st_mode) : !S_ISREG(st->st_mode))
         return Found::Other;
+    if (!OwnSince(parentFd, name, bound, st))
+        return Found::Other;
     if (item.made && UInt64(st->st_dev) == item.device && UInt64(st->st_ino) == item.inode)
         return Found::Ours;
-    return item.pending && SInt64(st->st_ctim.tv_sec) >= start - kClockSlackSeconds ? Found::Ours : Found::Other;
+    return item.pending ? Found::Ours : Found::Other;
 }
 
 void RemoveFile(int parentFd, const std::string& name, const std::string& path)
@@ -216,13 +245,14 @@ void RemoveFile(int parentFd, const std::string& name, const std::string& path)
     ::unlinkat(parentFd, name.c_str(), 0);
 }
 
-// The sidecar "._name" of a recorded file, when it is a plain file.
-void RemoveSidecar(int parentFd, const std::string& name, const std::string& path)
+// The sidecar "._name" of a recorded file, when it is a plain file of the
+// running user made since the ledger began.
+void RemoveSidecar(int parentFd, const std::string& name, const std::string& path, const ItemBirth& bound)
 {
     const std::string sidecar = "._" + name;
     struct stat st;
     if (::fstatat(parentFd, sidecar.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-        ::unlinkat(parentFd, sidecar.c_str(), 0) == 0)
+        OwnSince(parentFd, sidecar, bound, &st) && ::unlinkat(parentFd, sidecar.c_str(), 0) == 0)
         PathMemo::SidecarChanged(AppleDoubleFile::SidecarPathFor(path), false);
 }
 
@@ -241,10 +271,13 @@ void RemoveFolder(int parentFd, const std::string& name, const std::string& path
 }
 
 // Removes what `items` proves (recorded in the ledger of the folder at
-// `folder`, open as `folderFd` or -1, begun at `start`): unfinished
-// publications first, then files and folders.  `killed`: the run was
-// killed, so a sidecar may have outlived its file.
-void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item>& items, SInt64 start, bool killed)
+// `folder`, open as `folderFd` or -1, no item older than `bound`):
+// unfinished publications first, then files and folders.  Every path is
+// opened from the folder down, never through a link.  `killed`: the run
+// was killed, so a sidecar may have outlived its file.  The paths of
+// publication records that prove nothing go to *untrusted (when given).
+void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item>& items, const ItemBirth& bound,
+                 bool killed, std::vector<std::string>* untrusted = nullptr)
 {
     int opened = -1;
     for (const bool records : {true, false}) {
@@ -256,36 +289,38 @@ void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item
             const bool record = !item.folder && IsPublicationRecordName(name);
             if (record != records)
                 continue;
-            // Most are gone by now (published or removed): one look.
             const std::string path = folder + "/" + item.relative;
-            struct stat st;
-            if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT &&
-                (!killed || item.folder || record ||
-                 (::lstat(AppleDoubleFile::SidecarPathFor(path).c_str(), &st) != 0 && errno == ENOENT)))
-                continue;
             if (folderFd < 0 && opened < 0 &&
                 (opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
                 return;
             const int top = folderFd >= 0 ? folderFd : opened;
             const std::string parent = slash == std::string::npos ? std::string() : item.relative.substr(0, slash);
-            const int parentFd =
-                parent.empty() ? top : ::openat(top, parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int parentFd = OpenFolderBelow(top, parent);
             if (parentFd < 0)
                 continue;
-            const Found found = Look(parentFd, name, item, start, &st);
-            if (found == Found::Ours && record)
-                UndoUnfinishedPublication(parentFd, path.substr(0, path.size() - name.size() - 1), name,
-                                          UInt64(st.st_dev), UInt64(st.st_ino));
-            else if (found == Found::Ours && item.folder)
+            struct stat st {};
+            const Found found = Look(parentFd, name, item, bound, &st);
+            if (found == Found::Ours && record) {
+                const PublicationUndo undo = UndoUnfinishedPublication(
+                    parentFd, path.substr(0, path.size() - name.size() - 1), name, UInt64(st.st_dev),
+                    UInt64(st.st_ino), bound);
+                if (undo == PublicationUndo::Untrusted && untrusted)
+                    untrusted->push_back(path);
+            } else if (found == Found::Other && record && item.made && UInt64(st.st_dev) == item.device &&
+                       UInt64(st.st_ino) == item.inode) {
+                // The record recorded, but not the user's own (since).
+                if (untrusted)
+                    untrusted->push_back(path);
+            } else if (found == Found::Ours && item.folder) {
                 RemoveFolder(parentFd, name, path, st);
-            else if (found == Found::Ours)
+            } else if (found == Found::Ours) {
                 RemoveFile(parentFd, name, path);
+            }
             // A sidecar outlives its file only when the file's removal was
             // cut short.
-            if (!item.folder && !record && found != Found::Other)
-                RemoveSidecar(parentFd, name, path);
-            if (parentFd != top)
-                ::close(parentFd);
+            if (!item.folder && !record && (found == Found::Ours || (found == Found::Gone && killed)))
+                RemoveSidecar(parentFd, name, path, bound);
+            ::close(parentFd);
         }
     }
     if (opened >= 0)
@@ -343,6 +378,7 @@ struct TemporaryLedger::State {
     std::string folder;                 // absolute, as given
     std::vector<std::string> prefixes;  // the folder's forms, each with a trailing '/'
     SInt64 start = 0;
+    ItemBirth bound;                    // no item recorded is older
     off_t header = 0;                   // length of the header
     off_t length = 0;                   // of the entries written whole
     OSErr error = noErr;
@@ -470,6 +506,8 @@ TemporaryLedger::TemporaryLedger(const std::string& folder) : state_(std::make_u
         if (const int e = s.write(header))
             s.error = MacErrorFromErrno(e);
         s.header = s.length;
+        if (!EarliestItem(s.fd, st, s.start, &s.bound))
+            s.bound = ItemBirth{s.start - kClockSlackSeconds, 0, false};
     }
     if (s.error != noErr) {
         if (s.fd >= 0) {
@@ -499,7 +537,7 @@ TemporaryLedger::~TemporaryLedger()
         if (r.count.fetch_sub(1, std::memory_order_acq_rel) == 1)
             r.tags.clear();
     }
-    RemoveItems(-1, s.folder, s.items.all(), s.start, false);
+    RemoveItems(-1, s.folder, s.items.all(), s.bound, false);
     ::unlink(s.path.c_str());
     ::close(s.fd);
 }
@@ -517,14 +555,14 @@ void TemporaryLedger::settle()
     std::lock_guard<std::mutex> lock(Ledgers().mutex);
     if (s.items.all().empty())
         return;
-    RemoveItems(-1, s.folder, s.items.all(), s.start, false);
+    RemoveItems(-1, s.folder, s.items.all(), s.bound, false);
     s.items = Items();
     // The entries of what is gone, once they are many.
     if (s.length - s.header > kSettledEntriesKept && ::ftruncate(s.fd, s.header) == 0)
         s.length = s.header;
 }
 
-int TemporaryLedger::RemoveLeftovers(const std::string& folder)
+int TemporaryLedger::RemoveLeftovers(const std::string& folder, std::vector<std::string>* untrusted)
 {
     std::vector<std::string> names;
     if (ListFolderNames(folder, &names) != noErr)
@@ -536,24 +574,41 @@ int TemporaryLedger::RemoveLeftovers(const std::string& folder)
     for (const std::string& name : names) {
         if (!IsLedgerName(name))
             continue;
+        const std::string path = (folder == "/" ? std::string() : folder) + "/" + name;
         const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            // Gone meanwhile; anything else (a link, a file the user may not
+            // read) is no ledger of the user's.
+            if (errno != ENOENT && untrusted)
+                untrusted->push_back(path);
             continue;
-        RunHook(folder + "/" + name);
+        }
+        RunHook(path);
         // Locked: a running batch's.  Then the name must still hold the
         // file locked (a finished run removes its ledger before it lets go
-        // of it), and the file must name itself.
+        // of it).
         struct stat st, at;
-        std::string text;
-        Ledger ledger;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 ||
             ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 || !SameItem(st, at) ||
-            !ReadAll(fd, std::size_t(st.st_size), &text) || !ParseLedger(text, &ledger) ||
-            ledger.device != UInt64(st.st_dev) || ledger.inode != UInt64(st.st_ino)) {
+            (IsOwnRecordFile(st) && st.st_size == 0)) {  // (an empty one: a ledger being begun)
             ::close(fd);
             continue;
         }
-        RemoveItems(folderFd, AbsolutePath(folder), ledger.items.all(), ledger.start, true);
+        // A ledger proves something only when it is the user's own, that
+        // nobody else may write, and one of ours: it names itself and its
+        // start agrees with its age.
+        std::string text;
+        Ledger ledger;
+        ItemBirth bound;
+        if (!IsOwnRecordFile(st) || !ReadAll(fd, std::size_t(st.st_size), &text) || !ParseLedger(text, &ledger) ||
+            ledger.device != UInt64(st.st_dev) || ledger.inode != UInt64(st.st_ino) ||
+            !EarliestItem(fd, st, ledger.start, &bound)) {
+            if (untrusted)
+                untrusted->push_back(path);
+            ::close(fd);
+            continue;
+        }
+        RemoveItems(folderFd, AbsolutePath(folder), ledger.items.all(), bound, true, untrusted);
         if (::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && SameItem(st, at))
             ::unlinkat(folderFd, name.c_str(), 0);
         ::close(fd);

@@ -33,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -58,7 +59,14 @@ public:
 
     // Removes the leftovers proven by the ledgers in `folder` (not below
     // it) of runs that are gone, and those ledgers.  Returns their number.
-    static int RemoveLeftovers(const std::string& folder);
+    // A ledger proves something only when it is a regular file of the
+    // running user that nobody else may write, in our format, naming its
+    // own identity and a start no earlier than its birth; an item only
+    // when it is reached from `folder` without a link, is the running
+    // user's, and was made since the ledger (ProvenItems.h).  The paths of
+    // records that prove nothing (ledgers and the publication records they
+    // name), left alone, go to *untrusted when given.
+    static int RemoveLeftovers(const std::string& folder, std::vector<std::string>* untrusted = nullptr);
 
     // The platform layer's creating calls: open(path, flags | O_CREAT |
     // O_EXCL, mode) and mkdir(path, mode), with the item recorded when it

@@ -79,7 +79,6 @@ TEST_P(FilePublishing, AFailedMoveTakesEveryFileBack)
 TEST_P(FilePublishing, AKilledPublicationIsUndoneByTheNextRun)
 {
     const int killAt = GetParam();
-    Output output(dir);
     EXPECT_EXIT(
         {
             SetPublishStepHook([killAt](int step, int) {
@@ -87,7 +86,9 @@ TEST_P(FilePublishing, AKilledPublicationIsUndoneByTheNextRun)
                     std::raise(SIGKILL);
                 return OSErr(noErr);
             });
+            // The run's ledger is older than what the run makes.
             const TemporaryLedger ledger(dir.path());
+            Output output(dir);
             PublishFiles(dir.path(), output.moves);
             std::exit(0);
         },

@@ -59,6 +59,24 @@ std::string Made(const std::string& relative, Identity id, bool folder = false)
            Field(std::to_string(id.inode));
 }
 
+// Waits until an item made now is born later than `path`: the file
+// system's clock has moved on.
+void AfterBirthOf(const std::string& path)
+{
+    struct statx seen {}, probe {};
+    ASSERT_EQ(::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_CTIME, &seen), 0);
+    const std::string probePath = path + ".probe";
+    auto born = [](const struct statx& sx) {
+        const statx_timestamp& t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+        return std::make_pair(t.tv_sec, t.tv_nsec);
+    };
+    do {
+        ASSERT_TRUE(WriteWholeFile(probePath, ""));
+        ASSERT_EQ(::statx(AT_FDCWD, probePath.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_CTIME, &probe), 0);
+        ::unlink(probePath.c_str());
+    } while (!(born(probe) > born(seen)));
+}
+
 std::string Pending(const std::string& relative)
 {
     return Field("f") + Field(relative);
@@ -74,6 +92,10 @@ TEST(TemporaryLedger, AKilledRunsLedgerRemovesWhatItProvesAndNothingElse)
         return d + "/" + relative;
     };
     const long long now = static_cast<long long>(std::time(nullptr));
+    // The ledgers are older than what they record, as a run makes them.
+    for (const char* ledger : {"/.QuillOutFile-kkkkk1.run", "/.QuillOutFile-kkkkk3.run", "/.QuillOutFile-kkkkk4.run"})
+        ASSERT_TRUE(WriteWholeFile(d + ledger, ""));
+    AfterBirthOf(d + "/.QuillOutFile-kkkkk4.run");
 
     // Gone: recorded and still the same; a folder with what it holds; the
     // sidecar of a recorded file that is gone; one about to be made.
@@ -84,26 +106,28 @@ TEST(TemporaryLedger, AKilledRunsLedgerRemovesWhatItProvesAndNothingElse)
     make("Conv/.QuillOutFile-cccccc.aif");
     // Kept: another file now at a recorded name; made before the run began.
     const std::string other = make("Conv/.QuillOutFile-bbbbbb.aif");
-    make("Conv/.QuillOutFile-dddddd.aif");
+    AfterBirthOf(make("Conv/.QuillOutFile-dddddd.aif"));
     Identity wrong = Of(other);
     wrong.inode += 1;
-    WriteLedger(d + "/.QuillOutFile-kkkkk1.run", {}, now - 10,
+    WriteLedger(d + "/.QuillOutFile-kkkkk1.run", {}, now,
                 Made("Conv/.QuillOutFile-aaaaaa.aif", Of(ours)) +
                     Made("Conv/.QuillOutFile-eeeeee", Of(d + "/Conv/.QuillOutFile-eeeeee"), true) +
                     Made("Conv/.QuillOutFile-hhhhhh.sd2", {1, 1}) + Pending("Conv/.QuillOutFile-cccccc.aif") +
                     Made("Conv/.QuillOutFile-bbbbbb.aif", wrong));
     WriteLedger(d + "/.QuillOutFile-kkkkk2.run", {}, now + 100, Pending("Conv/.QuillOutFile-dddddd.aif"));
+    std::vector<std::string> untrusted;
 
     // Kept with their ledgers: a running batch's, and a copied ledger.
     const std::string running = make("Conv/.QuillOutFile-ffffff.aif");
     const std::string copied = make("Conv/.QuillOutFile-gggggg.aif");
-    WriteLedger(d + "/.QuillOutFile-kkkkk3.run", {}, now - 10, Made("Conv/.QuillOutFile-ffffff.aif", Of(running)));
+    WriteLedger(d + "/.QuillOutFile-kkkkk3.run", {}, now, Made("Conv/.QuillOutFile-ffffff.aif", Of(running)));
     const int held = ::open((d + "/.QuillOutFile-kkkkk3.run").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-    WriteLedger(d + "/.QuillOutFile-kkkkk4.run", Of(d), now - 10, Made("Conv/.QuillOutFile-gggggg.aif", Of(copied)));
+    WriteLedger(d + "/.QuillOutFile-kkkkk4.run", Of(d), now, Made("Conv/.QuillOutFile-gggggg.aif", Of(copied)));
 
-    EXPECT_EQ(TemporaryLedger::RemoveLeftovers(d), 2);
+    EXPECT_EQ(TemporaryLedger::RemoveLeftovers(d, &untrusted), 2);
+    EXPECT_EQ(untrusted, std::vector<std::string>{d + "/.QuillOutFile-kkkkk4.run"});
     ::close(held);
     QStringList left;
     for (const QString& folder : {QString(), QStringLiteral("Conv/")})

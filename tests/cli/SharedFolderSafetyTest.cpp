@@ -1,0 +1,207 @@
+// What a batch does in folders other people share, on full disks and with
+// inputs that never come.
+//
+// Records forged into a shared output folder (mode 1777) by another user
+// ("nobody"), or the running user's own records that prove nothing, never
+// make a batch remove anything: not the user's files in the folder, not
+// what a link in it leads to.  Each such record is left alone and said
+// once, on standard error and in the log.
+#include "CliTestSupport.h"
+#include "TestTempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace clitest;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+QVariantMap KeepAiff()
+{
+    return {{"QMCSName", "Keep"},
+            {"QMCSOutputFileType", qlonglong(qFromBigEndian<quint32>(reinterpret_cast<const uchar*>("AIFF")))},
+            {"QMCSNeedsSampleRateConversion", false},
+            {"QMCSNeedsNewWordLength", false},
+            {"QMCSNeedsRedither", false},
+            {"QMCSNeedsChannelTreat", false}};
+}
+
+QByteArray Field(const QByteArray& text)
+{
+    return text + QByteArray(1, '\0');
+}
+
+QByteArray Number(unsigned long long n)
+{
+    return Field(QByteArray::number(n));
+}
+
+struct stat Status(const QString& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st;
+}
+
+// An entry naming `relative` as made with the identity of `path`.
+QByteArray Made(const QString& relative, const QString& path, bool folder = false)
+{
+    const struct stat st = Status(path);
+    return Field(folder ? "D" : "F") + Field(relative.toUtf8()) + Number(st.st_dev) + Number(st.st_ino);
+}
+
+QByteArray Pending(const QString& relative, bool folder = false)
+{
+    return Field(folder ? "d" : "f") + Field(relative.toUtf8());
+}
+
+// Waits until an item made now is born later than `path` (the file
+// system's clock has moved on), so that what follows is provably younger.
+void AfterBirthOf(const QString& path)
+{
+    auto born = [](const QString& p) {
+        struct statx sx {};
+        EXPECT_EQ(::statx(AT_FDCWD, QFile::encodeName(p).constData(), AT_SYMLINK_NOFOLLOW,
+                          STATX_BTIME | STATX_CTIME, &sx),
+                  0);
+        const statx_timestamp& t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+        return std::make_pair(t.tv_sec, t.tv_nsec);
+    };
+    const auto seen = born(path);
+    const QString probe = path + ".probe";
+    for (;;) {
+        ASSERT_TRUE(WriteBytes(probe, QByteArray()));
+        const auto now = born(probe);
+        QFile::remove(probe);
+        if (now > seen)
+            return;
+    }
+}
+
+// One forged or unprovable record.
+struct Forgery {
+    const char* name;
+    bool ledgerOwnedByNobody;
+    mode_t ledgerMode;
+    enum Start { Zero, Before, Now } start;
+    bool pending;                 // entries about to be made, else with the victims' identities
+    bool victimsFirst;            // the victims are older than the ledger
+    bool nobodysPublication;      // the ledger (the user's own) names a publication record of nobody's
+    bool ledgerSaid;              // the ledger is said to prove nothing
+};
+
+class ForgedRecords : public BatchTest, public ::testing::WithParamInterface<Forgery> {};
+
+TEST_P(ForgedRecords, RemoveNothingAndAreSaidOnce)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give files to another user";
+    const Forgery f = GetParam();
+    const QString shared = root + "/shared";
+    const QString home = root + "/home";
+    ASSERT_TRUE(QDir().mkpath(shared) && QDir().mkpath(home + "/Docs") && QDir().mkpath(root + "/in"));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/in/take.wav", "synth", "0.1", "sine", "440"}));
+
+    const QString ledger = shared + "/.QuillOutFile-Forged.run";
+    const QString publication = shared + "/.QuillOutFile-Public.publish";
+    QMap<QString, QByteArray> victims{{shared + "/victim-notes.txt", "notes"},
+                                      {shared + "/victim-dir/inner.txt", "inner"},
+                                      {home + "/precious.txt", "precious"},
+                                      {home + "/Docs/letter.txt", "letter"}};
+    auto makeVictims = [&] {
+        ASSERT_TRUE(QDir().mkpath(shared + "/victim-dir"));
+        for (auto v = victims.cbegin(); v != victims.cend(); ++v)
+            ASSERT_TRUE(WriteBytes(v.key(), v.value()));
+    };
+    if (f.victimsFirst) {
+        makeVictims();
+        AfterBirthOf(home + "/Docs/letter.txt");
+    }
+    ASSERT_TRUE(WriteBytes(ledger, QByteArray()));
+    if (!f.victimsFirst) {
+        AfterBirthOf(ledger);
+        makeVictims();
+    }
+    ASSERT_EQ(::symlink(QFile::encodeName(home).constData(), QFile::encodeName(shared + "/lnk").constData()), 0);
+    ASSERT_EQ(::lchown(QFile::encodeName(shared + "/lnk").constData(), kNobody, kNobody), 0);
+
+    // What the ledger claims: the victims in the folder and behind the link.
+    QByteArray entries;
+    const QList<std::pair<QString, QString>> claims{{"victim-notes.txt", shared + "/victim-notes.txt"},
+                                                    {"victim-dir", shared + "/victim-dir"},
+                                                    {"lnk/precious.txt", home + "/precious.txt"},
+                                                    {"lnk/Docs", home + "/Docs"}};
+    for (const auto& [relative, path] : claims) {
+        // Beside a publication record, only what a link leads to.
+        if (f.nobodysPublication && !relative.startsWith("lnk/"))
+            continue;
+        const bool folder = !relative.endsWith(".txt");
+        entries += f.pending ? Pending(relative, folder) : Made(relative, path, folder);
+    }
+    if (f.nobodysPublication) {
+        // Moved already (its temporary name is free): the victim at its final name.
+        const QByteArray record = Field("QMPUBLISH1") + Field(".QuillOutFile-Victim.txt") + Field("victim-notes.txt") +
+                                  Number(Status(shared + "/victim-notes.txt").st_dev) +
+                                  Number(Status(shared + "/victim-notes.txt").st_ino) + Field("END");
+        ASSERT_TRUE(WriteBytes(publication, record));
+        ASSERT_EQ(::chown(QFile::encodeName(publication).constData(), kNobody, kNobody), 0);
+        entries += Made(".QuillOutFile-Public.publish", publication);
+    }
+    const long long now = static_cast<long long>(std::time(nullptr));
+    const long long start = f.start == Forgery::Zero ? 0 : f.start == Forgery::Before ? now - 3600 : now;
+    const struct stat self = Status(ledger);
+    const QByteArray text = Field("QMLEDGER1") + Number(self.st_dev) + Number(self.st_ino) + Number(start) + entries;
+    ASSERT_TRUE(WriteBytes(ledger, text));
+    if (f.ledgerOwnedByNobody)
+        ASSERT_EQ(::chown(QFile::encodeName(ledger).constData(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(ledger).constData(), f.ledgerMode), 0);
+
+    const QString conversions = WriteConversions(root + "/keep.plist", {{0, KeepAiff()}});
+    for (int run = 0; run < 2; ++run) {
+        const RunResult r = Run({"--quiet", "--set", "Save Log=YES", "--conversions", conversions, "-o", shared,
+                                 root + "/in/take.wav"});
+        EXPECT_EQ(r.exitCode, run == 0 ? 0 : 1) << r.err.toStdString();  // then the output's name is taken
+        for (auto v = victims.cbegin(); v != victims.cend(); ++v)
+            EXPECT_EQ(ReadBytes(v.key()), v.value()) << v.key().toStdString() << " (run " << run << ")";
+        const QString said = f.ledgerSaid ? ledger : f.nobodysPublication ? publication : QString();
+        const QString note = "note: the record '" + said + "' is left alone";
+        if (said.isEmpty() || run == 1 && !f.ledgerSaid) {
+            EXPECT_FALSE(r.err.contains("note:")) << r.err.toStdString();
+            continue;
+        }
+        EXPECT_EQ(r.err.count(note), 1) << r.err.toStdString();
+        EXPECT_EQ(ReadText(LogPathFromOutput(r.out)).count("Note: the record '" + said + "' is left alone"), 1);
+    }
+    if (f.ledgerSaid)
+        EXPECT_EQ(ReadBytes(ledger), text) << "an untrusted ledger stays as it was";
+    EXPECT_TRUE(QFileInfo(shared + "/lnk").isSymLink());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InASharedFolder, ForgedRecords,
+    ::testing::Values(
+        Forgery{"NobodysLedger", true, 0644, Forgery::Before, false, false, false, true},
+        Forgery{"NobodysLedgerStartingAtZero", true, 0644, Forgery::Zero, true, true, false, true},
+        Forgery{"NobodysLedgerMadeBeforeItsVictims", true, 0600, Forgery::Before, true, false, false, true},
+        Forgery{"OwnLedgerOthersMayWrite", false, 0666, Forgery::Before, false, false, false, true},
+        Forgery{"OwnLedgerStartingAtZero", false, 0600, Forgery::Zero, true, true, false, true},
+        Forgery{"OwnLedgerNamingOlderItems", false, 0600, Forgery::Now, false, true, false, false},
+        Forgery{"OwnLedgerNamingNobodysPublication", false, 0600, Forgery::Now, false, false, true, false}),
+    [](const ::testing::TestParamInfo<Forgery>& info) { return std::string(info.param.name); });
+
+}  // namespace
