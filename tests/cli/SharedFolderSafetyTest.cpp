@@ -1,6 +1,10 @@
 // What a batch does in folders other people share, on full disks and with
 // inputs that never come.
 //
+// An MP3 output is kept only whole, however little room the disk has left
+// as the encoder ends: its bytes are the same as with room to spare, or it
+// fails with "Disk full" and nothing of it stays.
+//
 // Records forged into a shared output folder (mode 1777) by another user
 // ("nobody"), or the running user's own records that prove nothing, never
 // make a batch remove anything: not the user's files in the folder, not
@@ -203,5 +207,66 @@ INSTANTIATE_TEST_SUITE_P(
         Forgery{"OwnLedgerNamingOlderItems", false, 0600, Forgery::Now, false, true, false, false},
         Forgery{"OwnLedgerNamingNobodysPublication", false, 0600, Forgery::Now, false, false, true, false}),
     [](const ::testing::TestParamInfo<Forgery>& info) { return std::string(info.param.name); });
+
+// The conversion folder is a small file system (tmpfs, in a mount
+// namespace of the test's own) of which a filler leaves `room` bytes free,
+// swept a page at a time across the room the intermediate and the MP3
+// need together.
+class MP3OnAFillingDisk : public BatchTest {};
+
+TEST_F(MP3OnAFillingDisk, IsWholeOrFailsAsDiskFull)
+{
+    if (!RunPeer("unshare", {"-rm", "true"}))
+        GTEST_SKIP() << "no mount namespace of our own here";
+    if (QStandardPaths::findExecutable("lame").isEmpty())
+        GTEST_SKIP() << "no lame";
+    ASSERT_TRUE(QDir().mkpath(root + "/mix"));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/mix/a.wav", "synth", "3", "sine", "440",
+                     "sine", "660"}));
+    const QString conversions = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("Full")}});
+    const QStringList batch{QM_BATCH_EXE, "--quiet", "--set", "Easy Thru=YES", "--conversions", conversions};
+
+    // With room to spare: the MP3 every run must give.
+    RunResult r = Run(batch.mid(1) + QStringList{"-o", root + "/ref", root + "/mix/a.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray reference = ReadBytes(root + "/ref/Full/a.mp3");
+    ASSERT_FALSE(reference.isEmpty());
+    auto pages = [](qint64 bytes) { return (bytes + 4095) / 4096; };
+    const qint64 needed = pages(QFileInfo(root + "/mix/a.wav").size()) + pages(reference.size());
+
+    int whole = 0, full = 0;
+    for (qint64 room = needed - 16; room <= needed + 2; ++room) {
+        const QString out = root + "/out" + QString::number(room);
+        const QString folder = out + "/Full";
+        ASSERT_TRUE(QDir().mkpath(folder));
+        QProcess process;
+        process.setProcessEnvironment(BatchEnvironment(defaults));
+        process.start("unshare",
+                      QStringList{"-rm", "sh", "-c",
+                                  "mount -t tmpfs -o size=2m tmpfs \"$1\" || exit 90; mnt=$1; room=$2; shift 2; "
+                                  "head -c $(( ($(stat -f -c %a \"$mnt\") - room) * 4096 )) /dev/zero > \"$mnt/fill\"; "
+                                  "\"$@\"; rc=$?; cp -p \"$mnt\"/*.mp3 \"$mnt/..\" 2>/dev/null; "
+                                  "ls -A \"$mnt\" > \"$mnt/../listing\"; exit $rc",
+                                  "sh", folder, QString::number(room)} +
+                          batch + QStringList{"-o", out, root + "/mix/a.wav"});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        const QStringList left = ReadText(out + "/listing").split('\n', Qt::SkipEmptyParts);
+        if (process.exitCode() == 0) {
+            ++whole;
+            EXPECT_TRUE(ReadBytes(out + "/a.mp3") == reference) << room << " pages free: a cut MP3 was published";
+            EXPECT_EQ(left, QStringList({"a.mp3", "fill"})) << room;
+        } else {
+            ++full;
+            EXPECT_EQ(process.exitCode(), 2) << room << ": " << err.toStdString();
+            EXPECT_EQ(err.toStdString(), ("failed " + root + "/mix/a.wav: Disk full (-34)\n"
+                                          "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n").toStdString())
+                << room;
+            EXPECT_EQ(left, QStringList{"fill"}) << room << ": nothing of ours stays";
+        }
+    }
+    EXPECT_GT(whole, 0);
+    EXPECT_GT(full, 0);
+}
 
 }  // namespace

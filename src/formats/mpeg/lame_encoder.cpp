@@ -1,4 +1,5 @@
 #include "lame_encoder.h"
+#include "LameOutputCheck.h"
 
 #include "CDropMP3File.h"
 #include "ChildProcess.h"
@@ -449,6 +450,10 @@ OSErr EncodeWithLame(CDropMP3File* file)
         PathStatus status;
         if (StatPath(output, &status) != 0 || !status.isFile || status.size == 0)
             Raise(kLAMEEncoderFailedErr, "the LAME encoder wrote no mp3 data");
+        // The encoder may end well although its last writes failed: only a
+        // whole stream is kept.
+        if (!LAMEOutputComplete(output))
+            Raise(kLAMEEncoderFailedErr, "the LAME encoder's mp3 data is incomplete");
         DeletePath(temp);
 
         const QByteArray blob = specifics.value(kID3v2BlobKey).toByteArray();
@@ -459,6 +464,9 @@ OSErr EncodeWithLame(CDropMP3File* file)
             const QByteArray data = mp3.readAll();
             if (!mp3.seek(0) || mp3.write(blob) != blob.size() || mp3.write(data) != data.size() || !mp3.flush())
                 Raise(ioErr, "cannot write the tag in front of the mp3 data");
+            mp3.close();
+            if (mp3.error() != QFileDevice::NoError)
+                Raise(ioErr, "cannot close the mp3 file after its tag");
         }
         return noErr;
     } catch (const error_code_exception& e) {

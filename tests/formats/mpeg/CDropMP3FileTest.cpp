@@ -266,7 +266,7 @@ TEST_F(DropMP3File, TheEncodersProgressLinesArePostedAsPercentages)
 {
     // Progress lines end in carriage returns; the percentage is between "(" and "%".
     FakeEncoder("for a; do out=$a; done; printf 'Encoding (11x)\\n 1/4 ( 25%%)|\\r 2/4 ( 50%%)|\\r"
-                "no number (x%%)\\r 4/4 (100%%)|\\n'; echo mp3 > \"$out\"");
+                "no number (x%%)\\r 4/4 (100%%)|\\n'; exec lame --quiet \"$@\"");
     std::vector<int> seen;
     NotificationCenter& center = NotificationCenter::defaultCenter();
     const auto token = center.addObserver(kProgressPercentageNotification, nullptr, [&seen](const Notification& n) {
