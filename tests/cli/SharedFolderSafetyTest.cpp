@@ -5,6 +5,9 @@
 // as the encoder ends: its bytes are the same as with room to spare, or it
 // fails with "Disk full" and nothing of it stays.
 //
+// A conversions file that is a named pipe nobody writes to is waited for
+// until Ctrl-C or SIGTERM ends the wait, as before any batch.
+//
 // Records forged into a shared output folder (mode 1777) by another user
 // ("nobody"), or the running user's own records that prove nothing, never
 // make a batch remove anything: not the user's files in the folder, not
@@ -14,6 +17,7 @@
 #include "TestTempDir.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -268,5 +272,68 @@ TEST_F(MP3OnAFillingDisk, IsWholeOrFailsAsDiskFull)
     EXPECT_GT(whole, 0);
     EXPECT_GT(full, 0);
 }
+
+// The batch waits on a named pipe that the test holds still (nobody opens
+// its other end, or the test holds it open and writes nothing); once the
+// batch provably has it open, the signal is sent.
+struct PipeWait {
+    int signal;
+    bool writerHeld;
+};
+
+class ConversionsFromAPipe : public BatchTest, public ::testing::WithParamInterface<PipeWait> {};
+
+TEST_P(ConversionsFromAPipe, AreWaitedForUntilASignal)
+{
+    const QString fifo = root + "/conversions.fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    int writer = -1;
+    if (GetParam().writerHeld)  // (non-blocking: the reading end is not open yet)
+        ASSERT_GE(writer = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_CLOEXEC), 0);
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/s.wav", "synth", "0.1", "sine", "440"}));
+    QProcess batch;
+    batch.setProcessEnvironment(BatchEnvironment(defaults));
+    batch.start(QM_BATCH_EXE, {"--conversions", fifo, "-o", root + "/out", root + "/s.wav"});
+    ASSERT_TRUE(batch.waitForStarted());
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(batch.processId());
+    auto holdsPipe = [&] {
+        for (const QFileInfo& fd : QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+            if (fd.symLinkTarget() == fifo)
+                return true;
+        return false;
+    };
+    for (QElapsedTimer t; !t.isValid() || t.elapsed() < 30000;) {
+        if (!t.isValid())
+            t.start();
+        if (holdsPipe())
+            break;
+        batch.waitForFinished(10);
+    }
+    ASSERT_TRUE(holdsPipe()) << "the batch never opened the pipe";
+    ::kill(pid_t(batch.processId()), GetParam().signal);
+    ASSERT_TRUE(batch.waitForFinished(10000)) << "a signal did not end the wait";
+    EXPECT_EQ(batch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(batch.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(batch.readAllStandardError()), "quillmarch-batch: cancelled before the batch started\n");
+    EXPECT_FALSE(QFileInfo::exists(root + "/out"));
+    if (writer >= 0)
+        ::close(writer);
+
+    // A pipe the shell gives, with its writer, is read to its end.
+    const QString conversions = WriteConversions(root + "/keep.plist", {{0, KeepAiff()}});
+    QProcess shell;
+    shell.setProcessEnvironment(BatchEnvironment(defaults));
+    shell.start("bash", {"-c", "exec \"$0\" --quiet --conversions <(cat \"$1\") -o \"$2\" \"$3\"", QM_BATCH_EXE,
+                         conversions, root + "/out", root + "/s.wav"});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(root + "/out/Keep/s.aif"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ConversionsFromAPipe,
+                         ::testing::Values(PipeWait{SIGTERM, false}, PipeWait{SIGINT, true}),
+                         [](const ::testing::TestParamInfo<PipeWait>& info) {
+                             return std::string(info.param.signal == SIGTERM ? "TermWithoutWriter" : "IntWithWriter");
+                         });
 
 }  // namespace
