@@ -1401,6 +1401,8 @@ SInt16 ConversionProcess::renameOutputTo(const QString& finalName)
     settings.numberDuplicates = defaults().boolForKey(kNumberDuplicatesKey);
     settings.preserveComments = defaults().boolForKey(kPreserveCommentsKey);
     settings.comment = comment();
+    // Only the names this run drew are its temporaries.
+    settings.ownTemporary = [](const QString& name) { return IsOwnTemporaryName(name.toStdString()); };
     std::shared_ptr<ZuSoundFile> input = inFile_;
     const QString folder = curFolder();
     settings.duplicateFound = [this, input, folder](const QString& newName) {

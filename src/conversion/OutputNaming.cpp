@@ -88,7 +88,27 @@ qsizetype UniqueTagLength(const QString& entry, qsizetype at)
 
 // The entry with the word replaced; *numberAt gets the position just after
 // the last final name put in (-1 when the word does not occur).
-QString Replace(const QString& entry, const QString& finalName, const QString& word, qsizetype* numberAt)
+// Whether the word at `at` in `entry`, with its tag, marks one of the run's
+// own temporaries (`own` empty: every one does).
+bool OwnAt(const QString& entry, qsizetype at, const QString& word, const OwnTemporary& own)
+{
+    return !own || own(entry.mid(at, word.size() + UniqueTagLength(entry, at + word.size())));
+}
+
+// The first occurrence of the word from `from` on that marks one of the
+// run's own temporaries, or -1.
+qsizetype IndexOfOwn(const QString& entry, const QString& word, qsizetype from, const OwnTemporary& own)
+{
+    for (qsizetype at = entry.indexOf(word, from, Qt::CaseSensitive); at >= 0;
+         at = entry.indexOf(word, at + word.size(), Qt::CaseSensitive)) {
+        if (OwnAt(entry, at, word, own))
+            return at;
+    }
+    return -1;
+}
+
+QString Replace(const QString& entry, const QString& finalName, const QString& word, qsizetype* numberAt,
+                const OwnTemporary& own = {})
 {
     *numberAt = -1;
     if (word.isEmpty())
@@ -96,7 +116,7 @@ QString Replace(const QString& entry, const QString& finalName, const QString& w
     QString out;
     qsizetype from = 0;
     for (;;) {
-        const qsizetype at = entry.indexOf(word, from, Qt::CaseSensitive);
+        const qsizetype at = IndexOfOwn(entry, word, from, own);
         if (at < 0)
             break;
         out += entry.mid(from, at - from);
@@ -138,7 +158,8 @@ public:
 
     QString Target(const Member& m, unsigned long number) const
     {
-        return folder_ + QLatin1Char('/') + NumberedOutputName(m.entry, finalName_, number, settings_.temporaryWord);
+        return folder_ + QLatin1Char('/') +
+               NumberedOutputName(m.entry, finalName_, number, settings_.temporaryWord, settings_.ownTemporary);
     }
 
     bool AllFree(const OutputSet& set, unsigned long number) const
@@ -271,10 +292,10 @@ private:
 
 // Outputs with the temporary word at the same place in the same folder
 // belong to one set.
-QString SetKey(const QString& entry, const QString& word)
+QString SetKey(const QString& entry, const QString& word, const OwnTemporary& own)
 {
     const qsizetype slash = entry.lastIndexOf(QLatin1Char('/'));
-    const qsizetype at = entry.indexOf(word, slash + 1);
+    const qsizetype at = IndexOfOwn(entry, word, slash + 1, own);
     if (at < 0)
         return entry; // the word is only in a folder name: a set of its own
     return entry.left(at);
@@ -300,17 +321,17 @@ OutputRenameSettings OutputRenameSettingsFromDefaults()
     return settings;
 }
 
-QString FinalOutputName(const QString& entry, const QString& finalName, const QString& word)
+QString FinalOutputName(const QString& entry, const QString& finalName, const QString& word, const OwnTemporary& own)
 {
     qsizetype numberAt = -1;
-    return Replace(entry, finalName, word, &numberAt);
+    return Replace(entry, finalName, word, &numberAt, own);
 }
 
 QString NumberedOutputName(const QString& entry, const QString& finalName, unsigned long number,
-                           const QString& word)
+                           const QString& word, const OwnTemporary& own)
 {
     qsizetype numberAt = -1;
-    QString name = Replace(entry, finalName, word, &numberAt);
+    QString name = Replace(entry, finalName, word, &numberAt, own);
     if (number == 0 || numberAt < 0)
         return name;
     const QString tag = QStringLiteral("-%1").arg(number);
@@ -340,7 +361,10 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
     QSet<QString> seen;
     for (int i = 0; i < entries.size(); ++i) {
         const QString& entry = entries.at(i);
-        if (!IsInsideFolder(entry) || settings.temporaryWord.isEmpty() || !entry.contains(settings.temporaryWord))
+        // (A user's name of the temporary shape -- the input's, given to a
+        // folder of its regions -- is no temporary.)
+        if (!IsInsideFolder(entry) || settings.temporaryWord.isEmpty() ||
+            IndexOfOwn(entry, settings.temporaryWord, 0, settings.ownTemporary) < 0)
             continue;
         if (seen.contains(entry))
             continue;
@@ -351,7 +375,7 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
         m.source = folder + QLatin1Char('/') + entry;
         if (!Exists(m.source))
             continue;
-        const QString key = SetKey(entry, settings.temporaryWord);
+        const QString key = SetKey(entry, settings.temporaryWord, settings.ownTemporary);
         auto found = setIndex.find(key);
         if (found == setIndex.end()) {
             found = setIndex.emplace(key, sets.size()).first;

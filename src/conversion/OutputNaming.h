@@ -46,6 +46,10 @@ extern const QString kTemporaryOutputWord;
 // temporary word when the outputs are renamed.
 OSErr MakeTemporaryOutputName(const std::string& folder, std::string* name);
 
+// Whether a name of the temporary shape (the word and its tag) is one of
+// the run's own temporaries.
+using OwnTemporary = std::function<bool(const QString& name)>;
+
 struct OutputRenameSettings {
     // "Number Duplicate Files"
     bool numberDuplicates = false;
@@ -55,6 +59,9 @@ struct OutputRenameSettings {
     QString comment;
     // The word that marks a temporary name.
     QString temporaryWord = kTemporaryOutputWord;
+    // Which names of the temporary shape are the run's own (the others are
+    // final names of the user's choosing).  Empty: all of them.
+    OwnTemporary ownTemporary;
     // Called, before any number is chosen, with the new file name of each
     // output whose final name is taken (the driver posts
     // ZuConversionRenameDuplicateNotification from it).  May be empty.
@@ -69,13 +76,14 @@ OutputRenameSettings OutputRenameSettingsFromDefaults();
 // A unique tag after the word ("-" and six letters or digits, followed by
 // the end, ".", "-" or "(") is replaced with it.  `entry` itself when it
 // holds no temporary word.
+// Only the occurrences `own` accepts (when given) are replaced.
 QString FinalOutputName(const QString& entry, const QString& finalName,
-                        const QString& word = kTemporaryOutputWord);
+                        const QString& word = kTemporaryOutputWord, const OwnTemporary& own = {});
 
 // The same name numbered: "-" + number put right after the last final name
 // put in.  0 gives FinalOutputName.
 QString NumberedOutputName(const QString& entry, const QString& finalName, unsigned long number,
-                           const QString& word = kTemporaryOutputWord);
+                           const QString& word = kTemporaryOutputWord, const OwnTemporary& own = {});
 
 // Renames the outputs `entries` (relative to `folder`) to their final
 // names as described above.  Entries without the temporary word, entries

@@ -31,6 +31,11 @@ bool BeginsWithTemporaryTag(const std::string& name)
     return true;
 }
 
+bool IsOwnTemporaryName(const std::string& name)
+{
+    return BeginsWithTemporaryTag(name) && TemporaryLedger::WasDrawn(name);
+}
+
 bool IsTemporaryItemName(const std::string& name)
 {
     if (!BeginsWithTemporaryTag(name))

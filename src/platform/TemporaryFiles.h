@@ -24,6 +24,12 @@ bool IsTemporaryItemName(const std::string& name);
 // follows.
 bool BeginsWithTemporaryTag(const std::string& name);
 
+// A name that begins with the temporary word and a tag this process drew
+// (NewTemporaryItemName and the name pickers): one of its own temporaries,
+// not a user's name of the same shape.  Tags are forgotten when the last
+// ledger of temporaries closes.
+bool IsOwnTemporaryName(const std::string& name);
+
 // `count` random letters and digits.
 std::string RandomLetters(int count);
 

@@ -660,15 +660,24 @@ int TemporaryLedger::CreateFolder(const std::string& path, mode_t mode)
 
 void TemporaryLedger::NameDrawn(const std::string& name)
 {
+    // Also without a ledger: the tags tell the run's temporaries from a
+    // user's names of their shape.
     Registry& r = Ledgers();
-    if (r.count.load(std::memory_order_acquire) == 0)
-        return;
     const std::string tag = TagOf(name);
     if (tag.empty())
         return;
     std::lock_guard<std::mutex> lock(r.mutex);
-    if (!r.open.empty())
-        r.tags.insert(tag);
+    r.tags.insert(tag);
+}
+
+bool TemporaryLedger::WasDrawn(const std::string& name)
+{
+    Registry& r = Ledgers();
+    const std::string tag = TagOf(name);
+    if (tag.empty())
+        return false;
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return r.tags.count(tag) != 0;
 }
 
 void TemporaryLedger::SetCleanUpHook(CleanUpHook hook)

@@ -81,6 +81,9 @@ public:
     // they draw: one of the temporary shape is remembered while a ledger is
     // open, so that an item later made under it is recorded.
     static void NameDrawn(const std::string& name);
+    // Whether the tag of `name` (a temporary name, or its sidecar's) was
+    // drawn by this process since the last ledger closed.
+    static bool WasDrawn(const std::string& name);
 
     // For tests: called with a ledger's path when the clean-up has opened
     // it and before it takes its lock.  Empty: none.

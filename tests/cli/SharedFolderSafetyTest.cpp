@@ -8,6 +8,9 @@
 // A conversions file that is a named pipe nobody writes to is waited for
 // until Ctrl-C or SIGTERM ends the wait, as before any batch.
 //
+// An input named like a temporary converts like any other, also into the
+// folder of its regions.
+//
 // Records forged into a shared output folder (mode 1777) by another user
 // ("nobody"), or the running user's own records that prove nothing, never
 // make a batch remove anything: not the user's files in the folder, not
@@ -20,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtEndian>
 
@@ -335,5 +339,53 @@ INSTANTIATE_TEST_SUITE_P(Signals, ConversionsFromAPipe,
                          [](const ::testing::TestParamInfo<PipeWait>& info) {
                              return std::string(info.param.signal == SIGTERM ? "TermWithoutWriter" : "IntWithWriter");
                          });
+
+// A mono 16-bit WAVE of 8000 frames with one region ("Verse", frames 100
+// to 4100: a cue point, its 'ltxt' length and its label), byte by byte.
+QByteArray WaveWithRegion()
+{
+    auto le = [](quint32 v, int bytes) {
+        QByteArray b;
+        for (int i = 0; i < bytes; ++i)
+            b.append(char(v >> (8 * i)));
+        return b;
+    };
+    auto chunk = [&](const char* id, QByteArray body) {
+        const quint32 size = quint32(body.size());
+        if (body.size() % 2)
+            body.append('\0');
+        return QByteArray(id, 4) + le(size, 4) + body;
+    };
+    QByteArray samples;
+    for (int i = 0; i < 8000; ++i)
+        samples += le(quint32(qint16(8000 * ((i / 20) % 2 ? 1 : -1))) & 0xFFFF, 2);
+    const QByteArray fmt = le(1, 2) + le(1, 2) + le(8000, 4) + le(16000, 4) + le(2, 2) + le(16, 2);
+    const QByteArray cue = le(1, 4) + le(1, 4) + le(100, 4) + "data" + le(0, 4) + le(0, 4) + le(100, 4);
+    const QByteArray ltxt = le(1, 4) + le(4000, 4) + "rgn " + le(0, 8);
+    const QByteArray adtl = "adtl" + chunk("ltxt", ltxt) + chunk("labl", le(1, 4) + QByteArray("Verse", 6));
+    const QByteArray body =
+        "WAVE" + chunk("fmt ", fmt) + chunk("data", samples) + chunk("cue ", cue) + chunk("LIST", adtl);
+    return "RIFF" + le(quint32(body.size()), 4) + body;
+}
+
+class InputNamedLikeATemporary : public BatchTest {};
+
+TEST_F(InputNamedLikeATemporary, ConvertsLikeAnyOther)
+{
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    const QString input = root + "/in/.QuillOutFile-Take01.wav";
+    ASSERT_TRUE(WriteBytes(input, WaveWithRegion()));
+    QVariantMap regions = KeepAiff();
+    regions.insert("QMCSName", "Regions");
+    regions.insert("QMCSNeedsExtraction", true);
+    const QString conversions = WriteConversions(root + "/c.plist", {{0, KeepAiff()}, {0, regions}});
+    const RunResult r = Run({"--quiet", "--conversions", conversions, "-o", root + "/out", input});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(FilesUnder(root + "/out", true).filter(QRegularExpression("\\.aif$")),
+              QStringList({"Keep/.QuillOutFile-Take01.aif", "Regions/.QuillOutFile-Take01/Verse.aif"}));
+    QByteArray length;
+    EXPECT_TRUE(RunPeer("soxi", {"-s", root + "/out/Regions/.QuillOutFile-Take01/Verse.aif"}, &length));
+    EXPECT_EQ(length.trimmed(), "4000");
+}
 
 }  // namespace
