@@ -28,6 +28,8 @@
 #include "debug_trace.h"
 #include "string_utils.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <mutex>
 
@@ -37,6 +39,9 @@ const QString kUserCancelledNotification = QStringLiteral("UserCancelledNotifica
 
 QString AbsoluteClean(const QString& path)
 {
+    // A name that is not UTF-8 stays text: its bytes would be lost.
+    if (has_undecodable_bytes(path))
+        return QDir::cleanPath(QDir::current().absoluteFilePath(path));
     return QString::fromStdString(AbsolutePath(path.toStdString()));
 }
 

@@ -7,6 +7,7 @@
 #include "FileOperations.h"
 #include "error_codes.h"
 #include "path_problems.h"
+#include "string_utils.h"
 #include "error_table.h"
 
 #include <QJsonArray>
@@ -57,7 +58,7 @@ void InputInfo::describe(const ZuSoundFile& model)
         error = fnfErr;  // nothing at that path
     // A name whose bytes are not UTF-8 reaches us with replacement
     // characters, and so is not found: said as what it is.
-    if (error == fnfErr && model.path().contains(QChar::ReplacementCharacter))
+    if (error == fnfErr && has_undecodable_bytes(model.path()))
         error = kNameNotUTF8Err;
     // A link that leads nowhere is said to be one, as a batch says it.
     const QString brokenLink = BrokenLinkProblem(model.path());

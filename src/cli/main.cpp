@@ -2,6 +2,7 @@
 // application's Start button does.  See BatchOptions.h for the command line.
 #include "BatchCommand.h"
 #include "BatchOptions.h"
+#include "string_utils.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -31,6 +32,12 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
+    // An argument that is not UTF-8 (an input's name) keeps its bytes
+    // apart, so that it is shown as it is.
+    if (arguments.size() == argc) {
+        for (int i = 1; i < argc; ++i)
+            arguments[i] = file_name_text(argv[i]);
+    }
     arguments.removeFirst();
 
     const BatchOptions options = BatchOptions::parse(arguments);

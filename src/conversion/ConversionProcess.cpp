@@ -721,9 +721,9 @@ bool ConversionProcess::reportMissingInput(const QString& path)
     const int missing = StatPath(path.toStdString(), nullptr);
     if (!missing)
         return false;
-    // A name whose bytes were not UTF-8 reaches us with replacement
-    // characters, and so is not found: it fails alone.
-    if (path.contains(QChar::ReplacementCharacter)) {
+    // A name whose bytes were not UTF-8 reaches us with them set apart
+    // (file_name_text), and so is not found: it fails alone.
+    if (has_undecodable_bytes(path)) {
         postFailure(path, kNameNotUTF8Err);
         return true;
     }
@@ -1158,7 +1158,7 @@ void ConversionProcess::deepProcessFolder(const QString& path)
         for (const FolderEntry& entry : entries) {
             if (shouldStop_.load())
                 break;
-            const QString full = base + QLatin1Char('/') + QString::fromStdString(entry.name);
+            const QString full = base + QLatin1Char('/') + file_name_text(entry.name);
             // A name that is not UTF-8 cannot be named again through a
             // path string: that entry fails alone.
             QStringDecoder utf8(QStringDecoder::Utf8);

@@ -3,6 +3,7 @@
 #include "FileOperations.h"
 #include "PathResolution.h"
 #include "path_problems.h"
+#include "string_utils.h"
 
 #include <cerrno>
 
@@ -54,7 +55,7 @@ bool PathIsInsideOrEqual(const QString& path, const QString& folder)
 std::optional<BatchFolderRefusal> CheckBatchInputsExist(const QStringList& inputPaths)
 {
     for (const QString& input : inputPaths) {
-        if (input.contains(QChar::ReplacementCharacter))
+        if (has_undecodable_bytes(input))
             continue;
         const int missing = StatPath(input.toStdString(), nullptr);
         if (missing != ENOENT && missing != ENOTDIR && missing != ELOOP)

@@ -5,6 +5,8 @@
 #include "MainBundle.h"
 #include "throw_helpers.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -90,9 +92,50 @@ std::string escape_chars(const std::string& text, const std::string& chars)
     return out;
 }
 
+namespace {
+
+constexpr char16_t kFirstByteUnit = 0xDC80;
+constexpr char16_t kLastByteUnit = 0xDCFF;
+
+} // namespace
+
+QString file_name_text(std::string_view bytes)
+{
+    QString out;
+    out.reserve(qsizetype(bytes.size()));
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // The next valid sequence, else one byte on its own.
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
+                                                                      : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+        if (length > 1 && i + length <= bytes.size()) {
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString piece = utf8.decode(QByteArrayView(bytes.data() + i, qsizetype(length)));
+            if (!utf8.hasError()) {
+                out += piece;
+                i += length;
+                continue;
+            }
+        }
+        out += length == 1 ? QChar(char16_t(b)) : QChar(char16_t(kFirstByteUnit + (b - 0x80)));
+        ++i;
+    }
+    return out;
+}
+
+bool has_undecodable_bytes(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c == QChar::ReplacementCharacter || (c.unicode() >= kFirstByteUnit && c.unicode() <= kLastByteUnit);
+    });
+}
+
 QString printable_text(const QString& text)
 {
-    auto control = [](char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); };
+    auto control = [](char16_t c) {
+        return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= kFirstByteUnit && c <= kLastByteUnit);
+    };
     if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return control(c.unicode()); }))
         return text;
     QString out;
@@ -107,6 +150,8 @@ QString printable_text(const QString& text)
             out += QLatin1String("\\r");
         else if (u == u'\t')
             out += QLatin1String("\\t");
+        else if (u >= kFirstByteUnit)
+            out += QString::asprintf("\\%03o", unsigned(u - kFirstByteUnit + 0x80));
         else
             out += QString::asprintf("\\x%02x", unsigned(u));
     }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <pcre.h>
@@ -40,7 +41,17 @@ std::string escape_chars(const std::string& text, const std::string& chars);
 // `text` with every control character (U+0000-U+001F, U+007F-U+009F)
 // written out as "\n", "\r", "\t" or "\xHH", so that a name holding one
 // can neither start a line of its own in a log nor drive a terminal.
+// A byte of a file name that is not UTF-8 (see file_name_text) is written
+// as a backslash and three octal digits ("\351"), as `ls -b` shows it.
 QString printable_text(const QString& text);
+// The text of a file name's bytes: UTF-8, where a byte that is not part
+// of a valid sequence becomes a code unit of its own (U+DC80 + the byte),
+// so that two names that differ in such bytes stay apart.  Such a name
+// names no file when turned back into bytes.
+QString file_name_text(std::string_view bytes);
+// A name (or path) with bytes that were not UTF-8: replacement characters,
+// or the code units of file_name_text.
+bool has_undecodable_bytes(const QString& text);
 // ASCII letters lowered, as the "C" locale does; other bytes unchanged.
 std::string string_to_lower(const std::string& text);
 

@@ -11,6 +11,9 @@
 // An input named like a temporary converts like any other, also into the
 // folder of its regions.
 //
+// Names that are not UTF-8 fail, shown with their bytes escaped as `ls -b`
+// shows them, so that two of them can be told apart.
+//
 // Records forged into a shared output folder (mode 1777) by another user
 // ("nobody"), or the running user's own records that prove nothing, never
 // make a batch remove anything: not the user's files in the folder, not
@@ -386,6 +389,46 @@ TEST_F(InputNamedLikeATemporary, ConvertsLikeAnyOther)
     QByteArray length;
     EXPECT_TRUE(RunPeer("soxi", {"-s", root + "/out/Regions/.QuillOutFile-Take01/Verse.aif"}, &length));
     EXPECT_EQ(length.trimmed(), "4000");
+}
+
+class NamesNotUTF8 : public BatchTest {};
+
+TEST_F(NamesNotUTF8, ShowTheirBytesEscaped)
+{
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    const QByteArray in = QFile::encodeName(root + "/in/");
+    QByteArray lsb;
+    for (const char* name : {"caf\xe9.wav", "caf\xe8.wav"}) {
+        const int fd = ::open((in + name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(RunPeer("ls", {"-b", root + "/in"}, &lsb));
+    const QStringList shown = QString::fromUtf8(lsb).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(shown, QStringList({"caf\\350.wav", "caf\\351.wav"}));
+    // The folder, and one of them named on the command line.
+    const QString conversions = WriteConversions(root + "/keep.plist", {{0, KeepAiff()}});
+    QProcess batch;
+    batch.setProcessEnvironment(BatchEnvironment(defaults));
+    batch.start(QM_BATCH_EXE, QStringList{"--quiet", "--set", "Save Log=YES", "--conversions", conversions, "-o",
+                                          root + "/out", root + "/in"});
+    ASSERT_TRUE(batch.waitForFinished(60000));
+    QString err = QString::fromUtf8(batch.readAllStandardError());
+    QString log = ReadText(LogPathFromOutput(QString::fromUtf8(batch.readAllStandardOutput())));
+    for (const QString& name : shown) {
+        EXPECT_TRUE(err.contains("failed " + root + "/in/" + name + ": has a file name that is not valid UTF-8"))
+            << err.toStdString();
+        EXPECT_TRUE(log.contains("*" + name + " ")) << log.toStdString();
+    }
+    QProcess named;
+    named.setProcessEnvironment(BatchEnvironment(defaults));
+    named.start("sh", {"-c", "exec \"$0\" --quiet --conversions \"$1\" -o \"$2\" \"$3\"caf$(printf '\\351').wav",
+                       QM_BATCH_EXE, conversions, root + "/out2", root + "/in/"});
+    ASSERT_TRUE(named.waitForFinished(60000));
+    err = QString::fromUtf8(named.readAllStandardError());
+    EXPECT_EQ(named.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("failed " + root + "/in/caf\\351.wav: has a file name that is not valid UTF-8"))
+        << err.toStdString();
 }
 
 }  // namespace
