@@ -11,6 +11,9 @@
 // An input named like a temporary converts like any other, also into the
 // folder of its regions.
 //
+// A batch that cannot keep its record of temporaries in the output folder
+// says so at its start.
+//
 // Names that are not UTF-8 fail, shown with their bytes escaped as `ls -b`
 // shows them, so that two of them can be told apart.
 //
@@ -429,6 +432,41 @@ TEST_F(NamesNotUTF8, ShowTheirBytesEscaped)
     EXPECT_EQ(named.exitCode(), 1) << err.toStdString();
     EXPECT_TRUE(err.contains("failed " + root + "/in/caf\\351.wav: has a file name that is not valid UTF-8"))
         << err.toStdString();
+}
+
+// The output folder cannot be written, its conversion's folder can: the
+// outputs are made, the record is not (run as "nobody" when the tests run
+// as root, for whom every folder can be written).
+class RecordCannotBeMade : public BatchTest {};
+
+TEST_F(RecordCannotBeMade, IsSaidAtTheStart)
+{
+    const QString out = root + "/out";
+    const QString own = root + "/own";  // the run's preferences and log
+    ASSERT_TRUE(QDir().mkpath(out + "/Keep") && QDir().mkpath(own));
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/s.wav", "synth", "0.1", "sine", "440"}));
+    const QString conversions = WriteConversions(root + "/keep.plist", {{0, KeepAiff()}});
+    for (const QString& path : {root, root + "/s.wav", conversions})
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), QFileInfo(path).isDir() ? 0755 : 0644), 0);
+    QStringList command{QM_BATCH_EXE};
+    if (::geteuid() == 0) {
+        for (const QString& path : {out + "/Keep", own})
+            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), kNobody, kNobody), 0);
+        command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(out).constData(), 0555), 0);
+    QProcess batch;
+    batch.setProcessEnvironment(BatchEnvironment(own + "/prefs.plist"));
+    batch.start(command.first(), command.mid(1) + QStringList{"--quiet", "--conversions", conversions, "-o", out,
+                                                                root + "/s.wav"});
+    ASSERT_TRUE(batch.waitForFinished(60000));
+    ::chmod(QFile::encodeName(out).constData(), 0755);
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+    EXPECT_TRUE(err.startsWith("note: the record of temporary files cannot be made in '" + out +
+                               "' (-54): if this run is killed, its temporary files there are not removed by "
+                               "later runs\n"))
+        << err.toStdString();
+    EXPECT_EQ(FilesUnder(out + "/Keep", true).size(), 1) << "the output is made all the same";
 }
 
 }  // namespace
