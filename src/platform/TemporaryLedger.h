@@ -22,7 +22,8 @@
 // first taken out of their final names (FilePublishing.h).  A ledger whose
 // lock is held belongs to a running batch and is left alone; a file of the
 // ledger's shape that does not name its own device and inode (a copy, a
-// user's file) is no ledger.  After taking a ledger's lock the clean-up
+// user's file), or that another user could have written (ProvenItems.h),
+// is no ledger: it is left alone and said.  After taking a ledger's lock the clean-up
 // checks that the name still holds the file it locked, and it acts inside
 // the folders it opened.  A run's own leftovers (outputs of files that
 // failed and could not be removed) go when its ledger closes.
