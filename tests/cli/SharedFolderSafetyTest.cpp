@@ -1,6 +1,12 @@
 // What a batch does in folders other people share, on full disks and with
 // inputs that never come.
 //
+// Records forged into a shared output folder (mode 1777) by another user
+// ("nobody"), or the running user's own records that prove nothing, never
+// make a batch remove anything: not the user's files in the folder, not
+// what a link in it leads to.  Each such record is left alone and said
+// once, on standard error and in the log.
+//
 // An MP3 output is kept only whole, however little room the disk has left
 // as the encoder ends: its bytes are the same as with room to spare, or it
 // fails with "Disk full" and nothing of it stays.
@@ -11,17 +17,11 @@
 // An input named like a temporary converts like any other, also into the
 // folder of its regions.
 //
-// A batch that cannot keep its record of temporaries in the output folder
-// says so at its start.
-//
 // Names that are not UTF-8 fail, shown with their bytes escaped as `ls -b`
 // shows them, so that two of them can be told apart.
 //
-// Records forged into a shared output folder (mode 1777) by another user
-// ("nobody"), or the running user's own records that prove nothing, never
-// make a batch remove anything: not the user's files in the folder, not
-// what a link in it leads to.  Each such record is left alone and said
-// once, on standard error and in the log.
+// A batch that cannot keep its record of temporaries in the output folder
+// says so at its start.
 #include "CliTestSupport.h"
 #include "TestTempDir.h"
 
