@@ -200,8 +200,12 @@ bool LAMEEncoderUsable(QString* reason, QVersionNumber* foundVersion)
     if (foundVersion)
         *foundVersion = QVersionNumber();
     if (!FindLAME()) {
+        // Where it was looked for: the folders of PATH as this process has
+        // them, then the install locations.
+        const QString path = qEnvironmentVariable("PATH");
         say(QStringLiteral("MP3 output needs the LAME encoder 'lame' (version 3.93 or newer), which was not found "
-                           "on PATH nor in /usr/local/bin, /opt/local/bin or /sw/local/bin."));
+                           "on PATH (%1) nor in /usr/local/bin, /opt/local/bin or /sw/local/bin.")
+                .arg(path.isEmpty() ? QStringLiteral("empty") : path));
         return false;
     }
     std::string path;
