@@ -377,6 +377,14 @@ std::vector<std::string> LAMEOptionArguments(const QVariantMap& specifics, doubl
     return a;
 }
 
+int LAMEAskedBitRate(const QVariantMap& specifics, int bitRate, bool* average)
+{
+    const int mode = Integer(specifics, "LAMEEncodingMode");
+    if (average)
+        *average = mode == 1;
+    return mode == 0 || mode == 1 ? bitRate : 0;
+}
+
 // ================================================================ encoding
 
 void LAMEEncoderLaunch(const std::string& encoderPath, const std::vector<std::string>& arguments)
