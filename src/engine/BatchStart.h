@@ -109,8 +109,7 @@ public:
 
     // The log in the output folder (each conversion left out said in it
     // first), its hooks on the worker's notifications, and the counts;
-    // `observer` (when given) hears every
-    // counted input.
+    // `observer` (when given) hears every counted input.
     void openLog(const OutcomeObserver& observer = {});
     // Starts the worker on the prepared inputs and conversions (it counts
     // as running from here).  False when it could not start: the log is

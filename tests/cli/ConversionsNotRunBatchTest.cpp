@@ -38,24 +38,17 @@ const QString kNoEncoder = QStringLiteral(
     "(version 3.93 or newer), which was not found on PATH (%1) nor in /usr/local/bin, /opt/local/bin or "
     "/sw/local/bin.");
 
+void PrintTo(const NotRunCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
 class ConversionsNotRun : public BatchTest, public ::testing::WithParamInterface<NotRunCase> {
 protected:
     // quillmarch-batch with `arguments`, the encoder hidden from PATH.
     RunResult RunWithoutEncoder(const QStringList& arguments) const
     {
-        QProcessEnvironment env = BatchEnvironment(defaults);
-        env.insert("PATH", nowhere());
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QM_BATCH_EXE), arguments);
-        RunResult result;
-        if (!process.waitForStarted(30000) || !process.waitForFinished(300000))
-            return result;
-        result.crashed = process.exitStatus() != QProcess::NormalExit;
-        result.exitCode = process.exitCode();
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return RunBatch(arguments, defaults, 300000, nowhere());
     }
     QString nowhere() const { return root + "/no-programs-here"; }
 };

@@ -21,6 +21,7 @@ struct Frame {
     int kbits = 0;
     int64_t length = 0;  // bytes, header included
     int sideInfo = 0;    // bytes of side information after the header
+    bool checkWord = false;  // a check word after the header
 };
 
 // The Layer III frame whose header starts at `p` (4 bytes there), or none
@@ -41,15 +42,21 @@ Frame FrameAt(const uchar* p)
     const int rate = kSampleRates[mpeg1 ? 0 : version == 2 ? 1 : 2][srIndex];
     const int padding = (p[2] >> 1) & 1;
     return {kbits, int64_t(mpeg1 ? 144000 : 72000) * kbits / rate + padding,
-            mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17)};
+            mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17), (p[1] & 1) == 0};
 }
 
-// The rate in the encoder's tag of the frame at `p` ("Xing" or "Info", its
-// optional fields, then "LAME" with the rate 20 bytes on), or 0.
+// The rate in the encoder's tag of the frame at `p` ("Xing" or "Info" after
+// the side information, its optional fields, then "LAME" with the rate 20
+// bytes on), or 0.  With a check word in the header the tag may come
+// after it or, as the encoder writes it, where it would be without one.
 int EncoderTarget(const uchar* p, const Frame& frame)
 {
-    const int64_t at = 4 + frame.sideInfo;
-    if (at + 8 > frame.length || (std::memcmp(p + at, "Xing", 4) != 0 && std::memcmp(p + at, "Info", 4) != 0))
+    auto tagAt = [&](int64_t at) {
+        return at + 8 <= frame.length &&
+               (std::memcmp(p + at, "Xing", 4) == 0 || std::memcmp(p + at, "Info", 4) == 0);
+    };
+    int64_t at = 4 + frame.sideInfo;
+    if (!tagAt(at) && !(frame.checkWord && tagAt(at += 2)))
         return 0;
     const uchar flags = p[at + 7];
     const int64_t tag = at + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) +
