@@ -727,7 +727,7 @@ bool MainController::convert()
     if (batchRunning() || !m_process)
         return false;
     // The active conversions that can run (the batch command's choice); one
-    // that cannot is said once and left out.
+    // that cannot is said once (and in the log) and left out.
     QList<ConvSpecRef> active;
     QStringList skipped;
     QString none;
@@ -749,6 +749,7 @@ bool MainController::convert()
     for (const std::shared_ptr<ZuSoundFile>& file : m_inputModel.files())
         request.inputs.append(file->path());
     request.conversions = active;
+    request.notRun = skipped;
     request.outputFolder = m_destFolder;
     // An existing subfolder while "Easy Thru" is off: the user chooses.
     std::optional<Alert> asked;
@@ -834,8 +835,9 @@ void MainController::engineDone()
     const OSErr logError = m_batch->finish();
     const bool fatal = m_batch->logger().fatal();
     // Counted as the batch command's summary counts: the right side of a
-    // split set is a note in the log, not a failure.
-    const bool failures = m_batch->failed() > 0;
+    // split set is a note in the log, not a failure; a conversion left out
+    // is one.
+    const bool failures = m_batch->failed() > 0 || m_batch->conversionsNotRun() > 0;
     const QString logPath = m_batch->logger().logPath();
     const bool kept = m_batch->logger().logFileCreated() && !logPath.isEmpty() && QFileInfo(logPath).isFile();
     m_batch.reset();

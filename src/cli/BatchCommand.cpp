@@ -299,8 +299,8 @@ int BatchCommand::runListConversions()
     QString text = QStringLiteral("ACTIVE  NAME\n");
     for (const ConvSpecRef& spec : all) {
         text += (spec->active() ? QStringLiteral("yes     ") : QStringLiteral("no      ")) + spec->conversionName();
-        if (!spec->valid())
-            text += QStringLiteral("  (cannot run: its output file type cannot be written)");
+        if (const QString why = ConversionList::cannotRun(*spec); !why.isEmpty())
+            text += QStringLiteral("  (cannot run: %1)").arg(why);
         text += QLatin1Char('\n');
     }
     print(text);
@@ -393,7 +393,8 @@ int BatchCommand::runBatch()
     QStringList skipped;
     if (!ConversionList::select(all, options_.conversionNames(), &conversions, &error, &skipped))
         return refuse(kExitUsage, error, QString());
-    // A stored conversion that cannot run is said once; the others run.
+    // An active conversion that cannot run is said once (and in the log);
+    // the others run, and its files count as not converted.
     for (const QString& line : skipped)
         report(QStringLiteral("skipped: ") + printable_text(line) + QLatin1Char('\n'));
 
@@ -403,6 +404,7 @@ int BatchCommand::runBatch()
     for (const QString& input : options_.inputs())
         request.inputs.append(AbsoluteClean(input));
     request.conversions = conversions;
+    request.notRun = skipped;
     request.outputFolder = output;
     // Every named input is there before anything is made, and a missing
     // output folder is made (with its parents) once the batch may start.
@@ -526,13 +528,21 @@ int BatchCommand::runBatch()
                                        .arg(printable_text(output), printable_text(problem)));
     }
 
-    if (showProgress || batch.failed() > 0 || batch.skipped() > 0 || fatal || cancelled) {
-        report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5\n")
+    const int notRun = batch.conversionsNotRun();
+    if (showProgress || batch.failed() > 0 || batch.skipped() > 0 || notRun > 0 || fatal || cancelled) {
+        const QString notConverted =
+            notRun == 0 ? QString()
+                        : QStringLiteral(", %1 not converted (%2 that cannot run)")
+                              .arg(batch.notConverted())
+                              .arg(notRun == 1 ? QStringLiteral("a conversion")
+                                               : QStringLiteral("%1 conversions").arg(notRun));
+        report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5%6\n")
                    .arg(batch.converted())
                    .arg(batch.failed())
                    .arg(batch.skipped())
                    .arg(batch.warned())
-                   .arg(cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
+                   .arg(notConverted,
+                        cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }
     // Once, however many outputs found their names taken.
     if (nameTaken && !defaults.boolForKey(PreferenceKeys::kNumberDuplicateFiles))
@@ -548,8 +558,9 @@ int BatchCommand::runBatch()
 
     if (cancelled || fatal || process.err() == userCanceledErr)
         return kExitStopped;
-    // Nothing converted while inputs were skipped: not a success either.
-    if (batch.failed() > 0 || logError != noErr || (batch.converted() == 0 && batch.skipped() > 0))
+    // Nothing converted while inputs were skipped, or a conversion asked
+    // for left out: not a success either.
+    if (batch.failed() > 0 || logError != noErr || notRun > 0 || (batch.converted() == 0 && batch.skipped() > 0))
         return kExitFailures;
     return kExitConverted;
 }

@@ -223,11 +223,3 @@ QStringList ConversionCheck::problems(const ConvSpec& spec, const KeyGiven& give
     CheckBitRateForRate(c, channels);
     return c.found;
 }
-
-QString ConversionCheck::whyNot(const ConvSpec& spec)
-{
-    const QStringList found = problems(spec);
-    if (found.isEmpty())
-        return QString();
-    return QStringLiteral("the conversion '%1' cannot run: %2").arg(spec.conversionName(), found.first());
-}

@@ -34,8 +34,4 @@ public:
     // Every problem of `spec`, empty when it can run.  Call it after
     // start-up has built the file-type table.
     static QStringList problems(const ConvSpec& spec, const KeyGiven& given = {});
-
-    // The first problem as one sentence for a conversion named in it ("the
-    // conversion 'X' cannot run: ..."); empty when it can run.
-    static QString whyNot(const ConvSpec& spec);
 };

@@ -1003,14 +1003,18 @@ void ConversionProcess::postOutcome(FileRun& run)
     SInt16 error = run.error;
     if (error == noErr) {
         QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
-        const int32_t outputWarning = TakeOutputWarning();
+        QString outputWarningDetail;
+        const int32_t outputWarning = TakeOutputWarning(&outputWarningDetail);
         if (run.loss.Any()) {
             info.insert(kWarningKey, int(kDamagedSoundWarning));
             info.insert(kWarningDetailKey, DecodeLossText(run.loss, run.sampleRate, run.cutShort));
         } else if (run.cutShort)
             info.insert(kWarningKey, int(eofErr));
-        else if (outputWarning)
+        else if (outputWarning) {
             info.insert(kWarningKey, int(outputWarning));
+            if (!outputWarningDetail.isEmpty())
+                info.insert(kWarningDetailKey, outputWarningDetail);
+        }
         else if (inputTagKept(curConvSpec()))
             info.insert(kCommentKey, kInputTagComment);
         post(kSuccessNotification, run.path, info);

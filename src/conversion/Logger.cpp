@@ -153,6 +153,15 @@ void Logger::logConversionFooter()
                 formatDuration(startConvTime_.secsTo(now())) + QLatin1Char('\n');
 }
 
+OSErr Logger::logConversionNotRun(const QString& why, int files)
+{
+    ++failures_;
+    logText_ += kRuleLine;
+    logText_ += QStringLiteral("CONVERSION NOT RUN: \n\n    ") + printable_text(why) +
+                QStringLiteral("\n    Input files not converted: %1\n").arg(files);
+    return writeLogTextToFile();
+}
+
 OSErr Logger::logDoneMessage(const QString& fileName, const QString& comment)
 {
     const QString name = printable_text(fileName);

@@ -86,6 +86,11 @@ public:
     void logConversionHeader(const QString& description);
     // "Total time for this conversion".
     void logConversionFooter();
+    // An active conversion that cannot run and was left out: its own part
+    // with why (`why` names it) and the count of input files it did not
+    // convert.  Counts as a failure (the log is kept with "Only Save When
+    // Errors").  Writes; returns the write's result.
+    OSErr logConversionNotRun(const QString& why, int files);
     // A converted file: " name" and, when the comment is not empty, the blank
     // fill and the comment.  Writes; returns the write's result.
     OSErr logDoneMessage(const QString& name, const QString& comment = QString());

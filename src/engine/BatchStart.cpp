@@ -165,6 +165,8 @@ void BatchStart::openLog(const OutcomeObserver& observer)
     environment.defaults = &defaults_;
     logger_ = std::make_unique<Logger>(request_.outputFolder, environment);
     hooks_ = std::make_unique<BatchLogHooks>(process_, *logger_, &defaults_);
+    for (const QString& why : request_.notRun)
+        logger_->logConversionNotRun(why, files_);
 
     auto heard = [observer](Outcome outcome, const Notification& n) {
         if (observer)

@@ -57,6 +57,10 @@ public:
     struct Request {
         QStringList inputs;              // in the order the batch takes them
         QList<ConvSpecRef> conversions;  // the ones that run
+        // Why each active conversion that cannot run was left out, one line
+        // each (ConversionList::select's *skipped): said in the log, and
+        // every file counts as not converted by each of them.
+        QStringList notRun;
         QString outputFolder;
         bool checkInputsExist = false;   // refuse when a named input is not there
         bool makeOutputFolder = false;   // a missing output folder is made, with its parents
@@ -98,10 +102,14 @@ public:
     std::optional<Refusal> prepare(const Request& request);
     // The files the prepared inputs stand for (fileCount).
     int files() const { return files_; }
+    // The conversions left out (Request::notRun), and the files they did
+    // not convert: each of the files once per such conversion.
+    int conversionsNotRun() const { return int(request_.notRun.size()); }
+    int notConverted() const { return files_ * conversionsNotRun(); }
 
-    // The log in the output folder, its hooks on the worker's
-    // notifications, and the counts; `observer` (when given) hears every
-    // counted input.
+    // The log in the output folder (each conversion left out said in it
+    // first), its hooks on the worker's notifications, and the counts;
+    // `observer` (when given) hears every counted input.
     void openLog(const OutcomeObserver& observer = {});
     // Starts the worker on the prepared inputs and conversions (it counts
     // as running from here).  False when it could not start: the log is

@@ -97,8 +97,7 @@ QString ConversionList::notWritable(const ConvSpec& spec)
 {
     const OSType type = spec.outputFileType();
     const QVariantMap entry = GetFileTypeEntry(type);
-    QString text = QStringLiteral("the conversion '%1' cannot be run: its output file type cannot be written")
-                       .arg(spec.conversionName());
+    QString text = QStringLiteral("its output file type cannot be written");
     if (!entry.isEmpty())
         text += QStringLiteral(" (%1, '%2')")
                     .arg(entry.value(QStringLiteral("text")).toString(),
@@ -126,33 +125,42 @@ QString ConversionList::notWritable(const ConvSpec& spec)
     return text;
 }
 
+QString ConversionList::cannotRun(const ConvSpec& spec)
+{
+    if (!spec.valid())
+        return notWritable(spec);
+    return ConversionCheck::problems(spec).value(0);
+}
+
+QString ConversionList::whyCannotRun(const ConvSpec& spec)
+{
+    const QString why = cannotRun(spec);
+    return why.isEmpty() ? why : QStringLiteral("the conversion '%1' cannot run: %2").arg(spec.conversionName(), why);
+}
+
 bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
                             QString* error, QStringList* skipped)
 {
     chosen->clear();
     if (names.isEmpty()) {
-        QStringList cannotRun;
+        QStringList cannot;
         for (const ConvSpecRef& spec : all) {
-            if (!spec->active() || !spec->valid())
+            if (!spec->active())
                 continue;
-            const QString why = ConversionCheck::whyNot(*spec);
+            const QString why = whyCannotRun(*spec);
             if (why.isEmpty())
                 chosen->append(spec);
             else
-                cannotRun.append(why);
+                cannot.append(why);
         }
         if (chosen->isEmpty()) {
             *error = QStringLiteral("no active conversion to run");
-            for (const ConvSpecRef& spec : all) {
-                if (spec->active() && !spec->valid())
-                    *error += QStringLiteral("\n") + notWritable(*spec);
-            }
-            for (const QString& why : cannotRun)
+            for (const QString& why : cannot)
                 *error += QStringLiteral("\n") + why;
             return false;
         }
         if (skipped)
-            *skipped = cannotRun;
+            *skipped = cannot;
         return true;
     }
 
@@ -160,11 +168,7 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
     for (const ConvSpecRef& spec : all) {
         if (!names.contains(spec->conversionName()))
             continue;
-        if (!spec->valid()) {
-            *error = notWritable(*spec);
-            return false;
-        }
-        if (const QString why = ConversionCheck::whyNot(*spec); !why.isEmpty()) {
+        if (const QString why = whyCannotRun(*spec); !why.isEmpty()) {
             *error = why;
             return false;
         }

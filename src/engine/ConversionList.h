@@ -50,17 +50,28 @@ public:
     static QList<ConvSpecRef> fromArray(const QVariantList& array);
 
     // The conversions to run, in list order: with no names, those that are
-    // active, valid and able to run (ConversionCheck.h); with names, those
-    // whose name is one of them, active or not.  False and *error when a
-    // name matches no conversion (the closest names are given), a named
-    // conversion is not valid (its output type cannot be written) or cannot
+    // active and can run (cannotRun); with names, those whose name is one of
+    // them, active or not.  False and *error when a name matches no
+    // conversion (the closest names are given), a named conversion cannot
     // run, or nothing is left to run.  Without names, an active conversion
-    // that cannot run is left out and *skipped (when given) gets one line
-    // saying why.
+    // that cannot run is left out and *skipped (when given) gets its line
+    // (whyCannotRun).
     static bool select(const QList<ConvSpecRef>& all, const QStringList& names, QList<ConvSpecRef>* chosen,
                        QString* error, QStringList* skipped = nullptr);
 
-    // Why `spec` cannot run: its output type cannot be written, and the
-    // type's "notWritableReason" when it has one (MP3 without an encoder).
+    // The one verdict on a conversion, whatever its inputs, for the
+    // listing, the choice by name and the choice of the active ones: why
+    // it can never run (its output type cannot be written, with the type's
+    // "notWritableReason" when it has one, such as where the MP3 encoder
+    // was looked for; else the first problem of ConversionCheck), empty
+    // when it can.  Call it after the MP3 encoder was checked for it
+    // (EngineStartup::checkMP3EncoderFor).
+    static QString cannotRun(const ConvSpec& spec);
+    // The same as a sentence naming the conversion: "the conversion 'X'
+    // cannot run: ..."; empty when it can run.
+    static QString whyCannotRun(const ConvSpec& spec);
+
+private:
+    // Why the output type of `spec` cannot be written.
     static QString notWritable(const ConvSpec& spec);
 };

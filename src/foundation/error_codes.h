@@ -11,6 +11,7 @@ constexpr OSErr kMP4ChannelCountErr = -24702;            // "input file must be 
 constexpr OSErr kMP4StereoCombinationErr = -24701;       // "combination of bit rate and sample rate not allowed for stereo files"
 constexpr OSErr kMP4MonoCombinationErr = -24700;         // "combination of bit rate and sample rate not allowed for mono files"
 constexpr OSErr kTypeNotWritableErr = -24620;            // "is of a type that cannot be written: choose an output type for this conversion"
+constexpr OSErr kMP3BitRateLoweredWarning = -24604;     // "was encoded at a lower bit rate than asked (MP3)"
 constexpr OSErr kLAMEEncoderMissingErr = -24603;         // "no usable LAME encoder found (MP3)"
 constexpr OSErr kLAMEEncoderFailedErr = -24602;          // "the LAME encoder failed (MP3)"
 constexpr OSErr kMP3ChannelsErr = -24601;                // "has more than two channels (MP3)"

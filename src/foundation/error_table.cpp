@@ -18,6 +18,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24701, 1, "combination of bit rate and sample rate not allowed for stereo files"},
     {-24700, 1, "combination of bit rate and sample rate not allowed for mono files"},
     {-24620, 1, "is of a type that cannot be written: choose an output type for this conversion"},
+    {-24604, 1, "was encoded at a lower bit rate than asked (MP3)"},
     {-24603, 1, "no usable LAME encoder found (MP3)"},
     {-24602, 1, "the LAME encoder failed (MP3)"},
     {-24601, 1, "has more than two channels (MP3)"},

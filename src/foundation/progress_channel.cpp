@@ -84,18 +84,27 @@ OSErr PostProgressPercentage(int percent)
     return currentStopCode();
 }
 
-void PostOutputWarning(int32_t code)
+namespace {
+const QString kOutputWarningDetailKey = QStringLiteral("QMOutputWarningDetail");
+}  // namespace
+
+void PostOutputWarning(int32_t code, const QString& detail)
 {
     ThreadDictionary dictionary = ThreadDictionary::current();
-    if (code && !dictionary.contains(kOutputWarningKey))
+    if (code && !dictionary.contains(kOutputWarningKey)) {
         dictionary.setValue(kOutputWarningKey, code);
+        dictionary.setValue(kOutputWarningDetailKey, detail);
+    }
 }
 
-int32_t TakeOutputWarning()
+int32_t TakeOutputWarning(QString* detail)
 {
     ThreadDictionary dictionary = ThreadDictionary::current();
     const int32_t code = dictionary.value(kOutputWarningKey).toInt();
+    if (detail)
+        *detail = dictionary.value(kOutputWarningDetailKey).toString();
     dictionary.remove(kOutputWarningKey);
+    dictionary.remove(kOutputWarningDetailKey);
     return code;
 }
 

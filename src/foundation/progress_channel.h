@@ -56,12 +56,14 @@ OSErr PostProgressPercentage(int percent);
 int64_t GetNumberOfInputSamples();
 
 // A warning about the output being written (a code of the error table's
-// warning class): kept in the calling thread's dictionary until the batch
-// takes it with the file's outcome; the first one posted stays.
+// warning class), with what it is about in figures (`detail`, may be empty):
+// kept in the calling thread's dictionary until the batch takes it with the
+// file's outcome; the first one posted stays.
 inline const QString kOutputWarningKey = QStringLiteral("QMOutputWarning");
-void PostOutputWarning(int32_t code);
-// The warning posted since the last call (0 when none), and forgets it.
-int32_t TakeOutputWarning();
+void PostOutputWarning(int32_t code, const QString& detail = QString());
+// The warning posted since the last call (0 when none) and its detail (when
+// `detail` is given), and forgets them.
+int32_t TakeOutputWarning(QString* detail = nullptr);
 
 // The 16-bit form of a stop value, as the two posts above return it.
 OSErr NarrowStopCode(int64_t code);

@@ -8,6 +8,7 @@
 #include "AudioOutput.h"
 #include "ConversionEditor.h"
 #include "EditorCommands.h"
+#include "EngineStartup.h"
 #include "FileAdder.h"
 #include "ConversionProcess.h"
 #include "InstanceChannel.h"
@@ -672,30 +673,71 @@ TEST_F(ProgressControllerTest, FolderChecksRefuseBeforeAnythingStarts)
     EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("in/subx/Copy/sub/a.wav"))));
 }
 
-// Start runs the stored conversions that can run and says once which it
-// left out and why (an MPEG stereo mode of an older conversion on WAVE).
+// Start runs the stored conversions that can run and says once each which
+// it left out and why (an MPEG stereo mode of an older conversion on WAVE,
+// a type that is never written, MP3 without the encoder, with where it was
+// looked for), in the alert and in the log; a conversion left out is an
+// error for "Only Save When Errors" and "Only Open When Errors".
 TEST_F(ProgressControllerTest, StartLeavesOutAConversionThatCannotRunAndSaysWhy)
 {
     ConvSpecRef copy = ConvSpec::create();
     copy->setConversionName(QStringLiteral("Copy"));
     copy->setChannelTreat(0);
-    ConvSpecRef seven = copy->copy();
-    seven->setConversionName(QStringLiteral("Seven"));
-    seven->setNeedsStrictFileType(true);
-    seven->setOutputFileType(FOUR_CHAR_CODE("WAVE"));
-    seven->setNeedsChannelTreat(true);
-    seven->setChannelTreat(7);
-    storeDefaults({{QStringLiteral("Conversions"), QVariantList{copy->dictionary(), seven->dictionary()}},
-                   {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))}});
+    QVariantList stored{copy->dictionary()};
+    const std::pair<const char*, OSType> cannot[] = {
+        {"Seven", FOUR_CHAR_CODE("WAVE")}, {"MACE", FOUR_CHAR_CODE("QTM3")}, {"MP3", FOUR_CHAR_CODE("DMP3")}};
+    for (const auto& [name, type] : cannot) {
+        ConvSpecRef spec = copy->copy();
+        spec->setConversionName(QString::fromLatin1(name));
+        spec->setNeedsStrictFileType(true);
+        spec->setOutputFileType(type);
+        if (type == FOUR_CHAR_CODE("WAVE")) {
+            spec->setNeedsChannelTreat(true);
+            spec->setChannelTreat(7);
+        }
+        stored.append(spec->dictionary());
+    }
+    storeDefaults({{QStringLiteral("Conversions"), stored},
+                   {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))},
+                   {QStringLiteral("Only Save When Errors"), true},
+                   {QStringLiteral("Only Open When Errors"), true}});
     const QStringList inputs = writeInputs(1, 1000);
+    // The encoder looked for where there is none (the start-up looks).
+    const QByteArray oldPath = qgetenv("PATH");
+    const QString nowhere = path(QStringLiteral("no-programs-here"));
+    qputenv("PATH", nowhere.toUtf8());
     MainController& controller = startController();
+    qputenv("PATH", oldPath);
+    struct FoundAgain {  // as the other tests find it
+        ~FoundAgain() { EngineStartup::checkMP3Encoder(); }
+    } foundAgain;
     MainWindow window(controller);
     ASSERT_EQ(addAndWait(inputs), 1);
+    QSignalSpy logs(&controller, &MainController::logFilesOpened);
     runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
     EXPECT_EQ(outputs(QStringLiteral("Copy")), 1);
-    EXPECT_FALSE(QDir(path(QStringLiteral("out/Seven"))).exists());
     ASSERT_EQ(m_alerts.size(), 1);
     EXPECT_EQ(m_alerts.at(0).title, QStringLiteral("Conversions skipped"));
-    EXPECT_TRUE(m_alerts.at(0).message.startsWith(QStringLiteral("the conversion 'Seven' cannot run: QMCSChannelTreat 7")))
-        << m_alerts.at(0).message.toStdString();
+    const QStringList said = m_alerts.at(0).message.split(QLatin1Char('\n'));
+    ASSERT_EQ(said.size(), 3) << m_alerts.at(0).message.toStdString();
+    for (const QString& why :
+         {QStringLiteral("the conversion 'Seven' cannot run: QMCSChannelTreat 7"),
+          QStringLiteral("the conversion 'MACE' cannot run: its output file type cannot be written (MACE 3:1 "
+                         "QuickTime Movie, 'QTM3')"),
+          QStringLiteral("the conversion 'MP3' cannot run: its output file type cannot be written (LAME encoded "
+                         "mp3, 'DMP3'). MP3 output needs the LAME encoder 'lame' (version 3.93 or newer), which "
+                         "was not found on PATH (%1)")
+              .arg(nowhere)})
+        EXPECT_EQ(said.filter(why).size(), 1) << why.toStdString() << "\n" << m_alerts.at(0).message.toStdString();
+    QFile file(controller.lastBatchLog());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString log = QString::fromUtf8(file.readAll());
+    for (const QString& line : said) {
+        EXPECT_FALSE(QDir(path(QStringLiteral("out/") + line.section(QLatin1Char('\''), 1, 1))).exists());
+        EXPECT_EQ(log.count(QStringLiteral("CONVERSION NOT RUN: \n\n    ") + line +
+                            QStringLiteral("\n    Input files not converted: 1\n")),
+                  1)
+            << log.toStdString();
+    }
+    EXPECT_EQ(logs.size(), 1);
 }

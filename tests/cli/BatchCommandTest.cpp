@@ -289,7 +289,7 @@ TEST_F(BatchCommandTest, MP3OutputNeedsTheEncoder)
     process.waitForFinished(60000);
     EXPECT_EQ(process.exitCode(), 64);
     const QString err = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(err.contains("the conversion 'MP3' cannot be run: its output file type cannot be written (LAME "
+    EXPECT_TRUE(err.contains("the conversion 'MP3' cannot run: its output file type cannot be written (LAME "
                              "encoded mp3, 'DMP3'). MP3 output needs the LAME encoder 'lame' (version 3.93 or "
                              "newer), which was not found"))
         << err.toStdString();
@@ -434,7 +434,7 @@ TEST_F(BatchCommandTest, WhatCannotBeWrittenIsNamed)
                                                             {"QMCSOutputFileType", qint32('Mp3 ')}}});
     const RunResult r = Run({"--conversions", root + "/mp3.plist", "-o", root + "/out3", root + "/in.wav"});
     EXPECT_EQ(r.exitCode, 64);
-    EXPECT_TRUE(r.err.contains("the conversion 'To MP3' cannot be run: its output file type cannot be written "
+    EXPECT_TRUE(r.err.contains("the conversion 'To MP3' cannot run: its output file type cannot be written "
                                "(MPEG Layer III, 'Mp3 '); .mp3 files are written as 'DMP3' (LAME encoded mp3, "
                                "1145917491 as QMCSOutputFileType)"))
         << r.err.toStdString();

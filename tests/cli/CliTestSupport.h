@@ -43,10 +43,15 @@ inline QProcessEnvironment BatchEnvironment(const QString& defaultsFile)
     return env;
 }
 
-inline RunResult RunBatch(const QStringList& arguments, const QString& defaultsFile, int timeoutMs = 300000)
+// `path`, when given, is the program's PATH (where no `lame` is, say).
+inline RunResult RunBatch(const QStringList& arguments, const QString& defaultsFile, int timeoutMs = 300000,
+                          const QString& path = QString())
 {
     QProcess process;
-    process.setProcessEnvironment(BatchEnvironment(defaultsFile));
+    QProcessEnvironment env = BatchEnvironment(defaultsFile);
+    if (!path.isEmpty())
+        env.insert(QStringLiteral("PATH"), path);
+    process.setProcessEnvironment(env);
     process.start(QStringLiteral(QM_BATCH_EXE), arguments);
     RunResult result;
     if (!process.waitForStarted(30000))

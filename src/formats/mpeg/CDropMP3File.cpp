@@ -7,6 +7,7 @@
 #include "FileOperations.h"
 #include "ThreadDictionary.h"
 #include "lame_encoder.h"
+#include "mp3_bit_rates.h"
 #include "progress_channel.h"
 
 #include <QtGlobal>
@@ -114,10 +115,30 @@ OSErr CDropMP3File::EncodeOutput()
     // The temporary file, closed, stays ours while the encoder reads it.
     tempLock_.Hold(m_inner.Path());
     const OSErr err = EncodeWithLame(this);
+    if (err == noErr)
+        SayLoweredBitRate();
     // An encode ended by a stop (the encoder is gone by now) leaves nothing.
     const std::optional<int64_t> stop = ThreadDictionary::current().lastError();
     stopped_ = err != noErr && stop && NarrowStopCode(*stop) == err;
     return err;
+}
+
+void CDropMP3File::SayLoweredBitRate() const
+{
+    // A constant rate: the frames hold it.  An average: the frames may
+    // stay below it by themselves, and the encoder's tag says what it
+    // aimed at.
+    bool average = false;
+    const int asked = LAMEAskedBitRate(GetOutputContext().specifics, bitRate_, &average);
+    if (asked <= 0)
+        return;
+    const MP3BitRates rates = ReadMP3BitRates(m_path);
+    const int written = average ? rates.encoderTarget : rates.highestFrame;
+    if (written > 0 && written < asked)
+        PostOutputWarning(kMP3BitRateLoweredWarning, QStringLiteral("%1 kbit/s written, %2 kbit/s asked%3")
+                                                         .arg(written)
+                                                         .arg(asked)
+                                                         .arg(average ? QStringLiteral(" (average)") : QString()));
 }
 
 bool CDropMP3File::KeepsOutputAfter(OSErr) const

@@ -65,6 +65,9 @@ protected:
     void DeleteOutput() override;
 
 private:
+    // A warning on the file's line when the encoder wrote a lower bit rate
+    // than asked (it does at low sample rates), with both figures.
+    void SayLoweredBitRate() const;
     OSErr CreateShaped(UInt16 numChannels, SInt16 bitRate, UInt32 reserved, const UInt8* fileTypeSpecifics,
                        ConstStr255Param nameExtension, double sampleRate);
 

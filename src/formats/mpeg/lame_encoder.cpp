@@ -201,8 +201,12 @@ bool LAMEEncoderUsable(QString* reason, QVersionNumber* foundVersion)
     if (foundVersion)
         *foundVersion = QVersionNumber();
     if (!FindLAME()) {
+        // Where it was looked for: the folders of PATH as this process has
+        // them, then the install locations.
+        const QString path = qEnvironmentVariable("PATH");
         say(QStringLiteral("MP3 output needs the LAME encoder 'lame' (version 3.93 or newer), which was not found "
-                           "on PATH nor in /usr/local/bin, /opt/local/bin or /sw/local/bin."));
+                           "on PATH (%1) nor in /usr/local/bin, /opt/local/bin or /sw/local/bin.")
+                .arg(path.isEmpty() ? QStringLiteral("empty") : path));
         return false;
     }
     std::string path;
@@ -372,6 +376,14 @@ std::vector<std::string> LAMEOptionArguments(const QVariantMap& specifics, doubl
         a.push_back("--ignore-tag-errors");
     }
     return a;
+}
+
+int LAMEAskedBitRate(const QVariantMap& specifics, int bitRate, bool* average)
+{
+    const int mode = Integer(specifics, "LAMEEncodingMode");
+    if (average)
+        *average = mode == 1;
+    return mode == 0 || mode == 1 ? bitRate : 0;
 }
 
 // ================================================================ encoding

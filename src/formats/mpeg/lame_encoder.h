@@ -70,6 +70,12 @@ bool LAMEEncoderUsable(QString* reason = nullptr, QVersionNumber* version = null
 std::vector<std::string> LAMEOptionArguments(const QVariantMap& specifics, double sampleRate, int channels,
                                              int bitRate, const UInt8* formatRecord, const QString& inputPath);
 
+// The bit rate in kbit/s an output is asked for: `bitRate` (the
+// conversion's word length) in the constant and average bit rate modes of
+// the specifics' "LAMEEncodingMode"; 0 in the variable one, which asks for
+// none.  *average (when given): the rate asked is an average.
+int LAMEAskedBitRate(const QVariantMap& specifics, int bitRate, bool* average = nullptr);
+
 // Runs one encode: the encoder at `encoderPath` with `arguments`.  Its
 // progress ("( 21%)" in its output) is posted as a percentage; a stop
 // request seen on the way (a cancel) ends the encoder's process group,
