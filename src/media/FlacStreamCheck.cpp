@@ -218,9 +218,10 @@ Walk ReadSubframe(BitReader& in, UInt32 blockSize, UInt32 bits, std::vector<int6
 
 } // namespace
 
-bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size)
+bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileBytes)
 {
     open_ = false;
+    fileBytes_ = fileBytes;
     if (!setup)
         return false;
     if (size >= 8 + kStreamInfoBytes && std::memcmp(setup, "fLaC", 4) == 0) {

@@ -34,12 +34,17 @@ public:
 
     // Takes the stream's STREAMINFO from the decoder's setup bytes (the
     // block alone, or after "fLaC" and a block header); false when they
-    // hold none.
-    bool Open(const uint8_t* setup, std::size_t size);
+    // hold none.  `fileBytes`: the length of a native FLAC file (-1 for a
+    // stream in another container).
+    bool Open(const uint8_t* setup, std::size_t size, int64_t fileBytes);
     bool IsOpen() const { return open_; }
     UInt32 BitsPerSample() const { return bits_; }
     // The frames STREAMINFO states (0: unknown).
     UInt64 StatedFrames() const { return statedFrames_; }
+    // Whether a packet the demuxer places at `pos` is one its parser hands
+    // out again when flushed at the end of a damaged file (placed past the
+    // file's end, holding frames it delivered already).
+    bool Repeated(int64_t pos) const { return open_ && fileBytes_ >= 0 && pos >= fileBytes_; }
 
     // The sound as it is read: frames [at, at + count) of the track, from
     // a decoded frame (from its sample `first`) or silence.  Sound taken
@@ -78,6 +83,7 @@ private:
     UInt32 bits_ = 0;
     UInt32 channels_ = 0;
     UInt64 statedFrames_ = 0;
+    int64_t fileBytes_ = -1;
     uint8_t signature_[16] = {};
     bool hasSignature_ = false;
 

@@ -861,6 +861,8 @@ struct MovieSource::Impl {
             // What is read past a viewed stream's end is the view's.
             if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
                 continue;
+            if (flac.Repeated(packet->pos))
+                continue;
             if (packet->stream_index == stream) {
                 ++packetOrdinal;
                 return true;
@@ -1371,7 +1373,8 @@ struct MovieSource::Impl {
         if (isCaf)
             framesPerPacket = caf.format.mFramesPerPacket;
         if (codecID == AV_CODEC_ID_FLAC)
-            flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)));
+            flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
+                      containerName == "flac" ? FileBytes(path) : -1);
         err = Count();
         if (err != noErr)
             return err;
