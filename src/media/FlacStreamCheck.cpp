@@ -46,7 +46,11 @@ uint16_t Crc16(const uint8_t* p, std::size_t n)
 // bytes.
 class BitReader {
 public:
-    BitReader(const uint8_t* p, std::size_t n) : p_(p), bits_(uint64_t(n) * 8) {}
+    BitReader(const uint8_t* p, std::size_t n)
+        : p_(p)
+        , bits_(uint64_t(n) * 8)
+    {
+    }
     uint64_t Read(unsigned count)
     {
         uint64_t value = 0;
@@ -216,7 +220,7 @@ Walk ReadSubframe(BitReader& in, UInt32 blockSize, UInt32 bits, std::vector<int6
     return residual;
 }
 
-} // namespace
+}  // namespace
 
 bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileBytes)
 {
@@ -309,7 +313,7 @@ FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::
     // out, its CRC-8.
     if (size < 4)
         return size == 0 || (bytes[0] == 0xFF && (size == 1 || (bytes[1] & 0xFE) == 0xF8)) ? FrameEnd::RunsPast
-                                                                                          : FrameEnd::Broken;
+                                                                                           : FrameEnd::Broken;
     if (bytes[0] != 0xFF || (bytes[1] & 0xFE) != 0xF8)
         return FrameEnd::Broken;
     const unsigned sizeCode = bytes[2] >> 4;
@@ -370,9 +374,12 @@ FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::
         // A side channel carries one bit more.
         const bool side = (assignment == 8 && c == 1) || (assignment == 9 && c == 0) || (assignment == 10 && c == 1);
         switch (ReadSubframe(in, blockSize, bits + (side ? 1 : 0), samples)) {
-        case Walk::Short: return FrameEnd::RunsPast;
-        case Walk::Broken: return FrameEnd::Broken;
-        case Walk::Ok: break;
+        case Walk::Short:
+            return FrameEnd::RunsPast;
+        case Walk::Broken:
+            return FrameEnd::Broken;
+        case Walk::Ok:
+            break;
         }
     }
     // Zero bits to the byte's end, then the CRC-16.
@@ -419,8 +426,10 @@ bool FlacStreamCheck::EndsCleanly(const std::string& path, int64_t lastFrame) co
                 std::find_if(bytes.rbegin(), bytes.rend(), [](uint8_t b) { return b != 0; }) - bytes.rbegin());
             return zeros < 64;
         }
-        case FrameEnd::Broken: return false;
-        case FrameEnd::Whole: break;
+        case FrameEnd::Broken:
+            return false;
+        case FrameEnd::Whole:
+            break;
         }
         at += end;
         const std::size_t rest = bytes.size() - at;

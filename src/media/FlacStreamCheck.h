@@ -11,8 +11,9 @@
 // At the end of the file: the last frame the demuxer found runs either to
 // the file's end (whole), or past it (a file cut inside that frame), or
 // it is followed by bytes that are no frame, or its own bytes do not hold
-// together (damage).  A frame is walked through its subframes to find
-// where it ends, and checked against its CRC-16 there.
+// together (damage).  A frame is decoded through its subframes to find
+// where it ends, and checked against its CRC-16 there; a decoded sample
+// beyond the frame's bit depth, as no encoder writes, is damage too.
 #pragma once
 
 #include "MacTypes.h"
@@ -38,9 +39,6 @@ public:
     // stream in another container).
     bool Open(const uint8_t* setup, std::size_t size, int64_t fileBytes);
     bool IsOpen() const { return open_; }
-    UInt32 BitsPerSample() const { return bits_; }
-    // The frames STREAMINFO states (0: unknown).
-    UInt64 StatedFrames() const { return statedFrames_; }
     // Whether a packet the demuxer places at `pos` is one its parser hands
     // out again when flushed at the end of a damaged file (placed past the
     // file's end, holding frames it delivered already).
@@ -68,16 +66,13 @@ public:
     // False when damage shows there.
     bool EndsCleanly(const std::string& path, int64_t lastFrame) const;
 
-    // How the frame at the start of `bytes` ends (exposed for the walk's
-    // own checks): Whole (its CRC-16 holds; *end gets its length),
-    // RunsPast (the bytes end inside it), Broken (its header, subframes
-    // or CRC-16 do not hold).
+private:
+    // How the frame at the start of `bytes` ends: Whole (its CRC-16
+    // holds; *end gets its length), RunsPast (the bytes end inside it),
+    // Broken (its header, subframes or CRC-16 do not hold).
     enum class FrameEnd { Whole, RunsPast, Broken };
     FrameEnd WalkFrame(const uint8_t* bytes, std::size_t size, std::size_t* end) const;
-
-private:
     void Take(UInt64 at, UInt64 count, const AVFrame* frame, int first);
-    void Finish();
 
     bool open_ = false;
     UInt32 bits_ = 0;

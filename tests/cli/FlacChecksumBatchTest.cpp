@@ -76,14 +76,17 @@ qint64 FirstDifference(const QVector<qint32>& a, const QVector<qint32>& b, int c
 // The length of a frame header (sync to CRC-8, the CRC excluded).
 int HeaderBytes(const QByteArray& bytes, qint64 at)
 {
-    const auto byte = [&](qint64 k) { return uint8_t(bytes[k]); };
+    const auto byte = [&](qint64 k) {
+        return uint8_t(bytes[k]);
+    };
     const uint8_t lead = byte(at + 4);
     int number = 1;
     for (uint8_t mask = 0x80; number < 7 && (lead & mask) && (lead & (mask >> 1)); mask >>= 1)
         ++number;
     const unsigned sizeCode = byte(at + 2) >> 4, rateCode = byte(at + 2) & 15;
-    return 4 + number + (sizeCode == 6 ? 1 : sizeCode == 7 ? 2 : 0) +
-           (rateCode == 12 ? 1 : rateCode == 13 || rateCode == 14 ? 2 : 0);
+    const int sizeBytes = sizeCode < 6 || sizeCode > 7 ? 0 : int(sizeCode) - 5;
+    const int rateBytes = rateCode < 12 || rateCode > 14 ? 0 : rateCode == 12 ? 1 : 2;
+    return 4 + number + sizeBytes + rateBytes;
 }
 
 void PrintTo(const FlacCase& c, std::ostream* os)
@@ -108,9 +111,12 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
         source, "synth", "3", "sine", "440", "sine", "660", "gain", "-3"}));
     const QString intact = root + "/intact.flac";
     const QString encoder = c.encoder;
-    ASSERT_TRUE(encoder == "ffmpeg" ? RunPeer(encoder, {"-nostdin", "-loglevel", "error", "-i", source, intact})
-                : encoder == "sox"  ? Sox({source, intact})
-                                    : RunPeer(encoder, {"-s", "-o", intact, source}));
+    QStringList arguments = {source, intact};
+    if (encoder == "ffmpeg")
+        arguments = QStringList{"-nostdin", "-loglevel", "error", "-i"} + arguments;
+    else if (encoder == "flac")
+        arguments = {"-s", "-o", intact, source};
+    ASSERT_TRUE(RunPeer(encoder, arguments));
     const int rate = wide ? 48000 : 44100;
     const int channels = wide ? 1 : 2;
 
@@ -119,7 +125,8 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
     ASSERT_GE(packets.size(), 12);
     QList<int> damaged;  // the frames damaged where the decoder reads
     switch (c.damage) {
-    case Damage::None: break;
+    case Damage::None:
+        break;
     case Damage::FrameEnds:
         for (int i = 0; i < c.count; ++i) {
             const Packet& p = packets[packets.size() / 3 + 2 * i];
@@ -160,7 +167,9 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
     const QString log = ReadText(LogPathFromOutput(run.out));
     const QVector<qint32> whole = Samples(intact);
     const QVector<qint32> output = Samples(out + "/Keep/" + c.name + ".aif");
-    const auto said = [&] { return "stderr: " + run.err.toStdString(); };
+    const auto said = [&] {
+        return "stderr: " + run.err.toStdString();
+    };
     const QString warning = "warning " + input + ": has sound that could not be decoded: ";
     const QString mismatch = QStringLiteral("the sound decoded does not match the MD5 checksum the file stores");
 
@@ -179,26 +188,28 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
         for (int k : damaged) {
             const qint64 start = std::accumulate(packets.begin(), packets.begin() + k, qint64(0),
                 [](qint64 sum, const Packet& p) { return sum + p.frames; });
-            std::fill(expected.begin() + start * channels, expected.begin() + (start + packets[k].frames) * channels, 0);
+            std::fill(
+                expected.begin() + start * channels, expected.begin() + (start + packets[k].frames) * channels, 0);
             silenced += packets[k].frames;
         }
         EXPECT_EQ(FirstDifference(output, expected, channels), -1);
-        EXPECT_EQ(line.toStdString(), (warning + QStringLiteral("%1 of %2 packets refused by the decoder, "
-                                                                 "%3 s replaced by silence, ")
-                                                      .arg(damaged.size())
-                                                      .arg(packets.size())
-                                                      .arg(double(silenced) / rate, 0, 'f', 3) +
-                                            mismatch)
-                                           .toStdString());
+        EXPECT_EQ(line.toStdString(),
+            (warning
+                + QStringLiteral("%1 of %2 packets refused by the decoder, "
+                                 "%3 s replaced by silence, ")
+                      .arg(damaged.size())
+                      .arg(packets.size())
+                      .arg(double(silenced) / rate, 0, 'f', 3)
+                + mismatch)
+                .toStdString());
         break;
     }
     case Damage::LastKilobyte:
     case Damage::HeaderChecksum: {
         // Damage, not a cut: the time said lost is the time the output lacks.
-        const QRegularExpressionMatch m =
-            QRegularExpression("^" + QRegularExpression::escape(warning) +
-                               "(?:[0-9]+ of [0-9]+ packets refused by the decoder, )?([0-9.]+) s lost$")
-                .match(line);
+        const QRegularExpressionMatch m = QRegularExpression("^" + QRegularExpression::escape(warning)
+            + "(?:[0-9]+ of [0-9]+ packets refused by the decoder, )?([0-9.]+) s lost$")
+                                              .match(line);
         ASSERT_TRUE(m.hasMatch()) << said();
         const qint64 lacking = (whole.size() - output.size()) / channels;
         EXPECT_GT(lacking, 0);
@@ -223,8 +234,10 @@ std::string CaseName(const ::testing::TestParamInfo<FlacCase>& info)
         FlacCase{encoder "_three_frame_ends", encoder, Damage::FrameEnds, 3},                                          \
         FlacCase{encoder "_noise", encoder, Damage::Noise, 1},                                                         \
         FlacCase{encoder "_last_kilobyte", encoder, Damage::LastKilobyte, 0},                                          \
-        FlacCase{encoder "_header_checksum", encoder, Damage::HeaderChecksum, 0},                                      \
-        FlacCase{encoder "_signature", encoder, Damage::Signature, 0}
+        FlacCase{encoder "_header_checksum", encoder, Damage::HeaderChecksum, 0}, FlacCase                             \
+    {                                                                                                                  \
+        encoder "_signature", encoder, Damage::Signature, 0                                                            \
+    }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, FlacChecksumBatchTest,
     ::testing::Values(QM_FLAC_CASES("ffmpeg"), QM_FLAC_CASES("sox"), QM_FLAC_CASES("flac")), CaseName);
