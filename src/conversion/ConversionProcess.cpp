@@ -142,6 +142,8 @@ QString DecodeLossText(const SFTDecodeLoss& loss, double sampleRate, bool cutSho
         parts << QStringLiteral("%1 s replaced by silence").arg(seconds(loss.silencedFrames));
     if (loss.missingFrames > 0)
         parts << QStringLiteral("%1 s lost").arg(seconds(loss.missingFrames));
+    if (loss.checksumMismatch)
+        parts << QStringLiteral("the sound decoded does not match the MD5 checksum the file stores");
     QString text = parts.join(QStringLiteral(", "));
     if (cutShort)
         text += QStringLiteral("; ") + QString::fromStdString(LookupErrorMessage(eofErr).message);

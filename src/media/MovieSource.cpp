@@ -1,5 +1,6 @@
 #include "MovieSource.h"
 #include "error_codes.h"
+#include "FlacStreamCheck.h"
 #include "MediaCodes.h"
 
 #include "ByteOrder.h"
@@ -740,6 +741,8 @@ struct MovieSource::Impl {
     // audio) a frame whose packet is not the size its header says: the
     // track is damaged there, which tells a shortfall apart from a cut.
     bool damageSeen = false;
+    // A FLAC stream's checksums and its end (FlacStreamCheck).
+    FlacStreamCheck flac;
 
     // Decoding state: the piece of sound handed out next, which is silence
     // standing for a refused packet (`silence` frames) or the samples
@@ -813,6 +816,9 @@ struct MovieSource::Impl {
         if (avcodec_parameters_to_context(codec, st->codecpar) < 0)
             return kNoAudioTrackErr;
         codec->pkt_timebase = st->time_base;
+        // A FLAC frame that fails its header or frame checksum is refused.
+        if (st->codecpar->codec_id == AV_CODEC_ID_FLAC)
+            codec->err_recognition |= FlacStreamCheck::kDecoderChecks;
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return kNoAudioTrackErr;
         // Where the packets tell the frames, the index trims each decoded
@@ -854,6 +860,8 @@ struct MovieSource::Impl {
                 return false;
             // What is read past a viewed stream's end is the view's.
             if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
+                continue;
+            if (flac.Repeated(packet->pos))
                 continue;
             if (packet->stream_index == stream) {
                 ++packetOrdinal;
@@ -1040,6 +1048,7 @@ struct MovieSource::Impl {
         int64_t nextPts = AV_NOPTS_VALUE;
         int64_t lastPos = -1;
         bool durationsKnown = true;
+        bool flacOddPacket = false;
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
             if (packet->pos >= 0)
@@ -1084,6 +1093,13 @@ struct MovieSource::Impl {
                 else if (std::size_t(packet->size) != stated)
                     damageSeen = true;  // bytes that are no frame, taken into one
             }
+            // A FLAC packet of more or less than one whole frame before the
+            // last is damage (FlacStreamCheck::IsOneFrame; the last one
+            // EndsCleanly judges).
+            if (flac.IsOpen() && containerName == "flac") {
+                damageSeen = damageSeen || flacOddPacket;
+                flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
+            }
             // FLAC frames are numbered: one missing between two packets
             // (damage the parser passed over) is sound lost.
             if (containerName == "flac" && packet->pts != AV_NOPTS_VALUE && !index.empty() &&
@@ -1111,6 +1127,10 @@ struct MovieSource::Impl {
             total += entry.frames;
         }
         loss.packets = index.size();
+        // A FLAC file whose end is neither its last frame whole nor one
+        // broken off by a cut is damaged there.
+        if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos))
+            damageSeen = true;
         // A last MPEG audio frame cut short would decode as a whole one:
         // it is no frame of the track.  One inside the track is damage.
         if (!index.empty() && lastShortMPEGFrame == index.size() - 1) {
@@ -1352,6 +1372,9 @@ struct MovieSource::Impl {
         const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
         if (isCaf)
             framesPerPacket = caf.format.mFramesPerPacket;
+        if (codecID == AV_CODEC_ID_FLAC)
+            flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
+                      containerName == "flac" ? FileBytes(path) : -1);
         err = Count();
         if (err != noErr)
             return err;
@@ -1512,6 +1535,7 @@ struct MovieSource::Impl {
                 if (out)
                     for (UInt32 c = 0; c < channels; ++c)
                         ConvertChannel(frame, order[c], int(channels), frameOffset, UInt32(take), out[c] + done);
+                flac.TakeDecoded(position + done, frame, frameOffset, int(take));
                 frameOffset += int(take);
                 done += take;
                 if (frameOffset >= frameEnd) {
@@ -1523,11 +1547,13 @@ struct MovieSource::Impl {
                 if (out)
                     for (UInt32 c = 0; c < channels; ++c)
                         std::fill(out[c] + done, out[c] + done + take, 0);
+                flac.TakeSilence(position + done, take);
                 silence -= take;
                 done += take;
             }
         }
         position += done;
+        loss.checksumMismatch = flac.SignatureMismatch();
         return done;
     }
 

@@ -58,21 +58,24 @@ struct SFTSamplerInfo {
 // as the input has been read: the packets of its track, the packets the
 // decoder refused, the frames of silence read in place of refused packets
 // inside the track, and the frames the track lacks (refused packets at its
-// end, sound its container states that could not be read).  All zero for
-// an input that decodes whole.
+// end, sound its container states that could not be read), and whether
+// the whole sound read differs from a checksum the stream stores for it.
+// All zero for an input that decodes whole.
 struct SFTDecodeLoss {
     UInt64 packets = 0;
     UInt64 refusedPackets = 0;
     UInt64 silencedFrames = 0;
     UInt64 missingFrames = 0;
+    bool checksumMismatch = false;
 
-    bool Any() const { return refusedPackets > 0 || silencedFrames > 0 || missingFrames > 0; }
+    bool Any() const { return refusedPackets > 0 || silencedFrames > 0 || missingFrames > 0 || checksumMismatch; }
     SFTDecodeLoss& operator+=(const SFTDecodeLoss& other)
     {
         packets += other.packets;
         refusedPackets += other.refusedPackets;
         silencedFrames += other.silencedFrames;
         missingFrames += other.missingFrames;
+        checksumMismatch = checksumMismatch || other.checksumMismatch;
         return *this;
     }
 };

@@ -1,0 +1,439 @@
+#include "FlacStreamCheck.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+
+#include "media_calls.h"
+
+const int FlacStreamCheck::kDecoderChecks = AV_EF_CRCCHECK | AV_EF_EXPLODE;
+
+namespace {
+
+constexpr std::size_t kStreamInfoBytes = 34;
+
+uint8_t Crc8(const uint8_t* p, std::size_t n)
+{
+    uint8_t crc = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int b = 0; b < 8; ++b)
+            crc = uint8_t(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+
+uint16_t Crc16(const uint8_t* p, std::size_t n)
+{
+    static const auto kTable = [] {
+        std::array<uint16_t, 256> table{};
+        for (unsigned i = 0; i < 256; ++i) {
+            uint16_t crc = uint16_t(i << 8);
+            for (int b = 0; b < 8; ++b)
+                crc = uint16_t(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+            table[i] = crc;
+        }
+        return table;
+    }();
+    uint16_t crc = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        crc = uint16_t(crc << 8) ^ kTable[(crc >> 8) ^ p[i]];
+    return crc;
+}
+
+// Reads bits, most significant first; `short_` once a read went past the
+// bytes.
+class BitReader {
+public:
+    BitReader(const uint8_t* p, std::size_t n)
+        : p_(p)
+        , bits_(uint64_t(n) * 8)
+    {
+    }
+    uint64_t Read(unsigned count)
+    {
+        uint64_t value = 0;
+        for (unsigned i = 0; i < count; ++i)
+            value = value << 1 | Bit();
+        return value;
+    }
+    void Skip(uint64_t count)
+    {
+        at_ += count;
+        if (at_ > bits_)
+            short_ = true;
+    }
+    // Zeros up to the next one, which is taken.
+    uint64_t Unary()
+    {
+        uint64_t zeros = 0;
+        while (!short_ && Bit() == 0)
+            ++zeros;
+        return zeros;
+    }
+    unsigned ToByteEnd() const { return unsigned((8 - at_ % 8) % 8); }
+    bool Short() const { return short_; }
+    std::size_t Byte() const { return std::size_t(at_ / 8); }
+
+private:
+    unsigned Bit()
+    {
+        if (at_ >= bits_) {
+            short_ = true;
+            ++at_;
+            return 1;  // ends any unary run
+        }
+        const unsigned bit = (p_[at_ / 8] >> (7 - at_ % 8)) & 1;
+        ++at_;
+        return bit;
+    }
+    const uint8_t* p_;
+    uint64_t bits_;
+    uint64_t at_ = 0;
+    bool short_ = false;
+};
+
+enum class Walk { Ok, Short, Broken };
+
+int64_t Signed(uint64_t value, unsigned bits)
+{
+    return bits == 0 ? 0 : int64_t(value << (64 - bits)) >> (64 - bits);
+}
+
+// The residual of a subframe of `blockSize` samples after `order` warm-up
+// samples, into samples[order...]; *filled gets the end of those read
+// (all of them unless the bytes end first).
+Walk ReadResidual(BitReader& in, UInt32 blockSize, UInt32 order, std::vector<int64_t>& samples, std::size_t* filled)
+{
+    *filled = order;
+    const unsigned method = unsigned(in.Read(2));
+    const unsigned partitionOrder = unsigned(in.Read(4));
+    if (in.Short())
+        return Walk::Short;
+    const UInt32 perPartition = blockSize >> partitionOrder;
+    if (method > 1 || (perPartition << partitionOrder) != blockSize || perPartition < order)
+        return Walk::Broken;
+    const unsigned paramBits = method == 0 ? 4 : 5;
+    const uint64_t escape = method == 0 ? 15 : 31;
+    std::size_t at = order;
+    for (UInt32 p = 0; p < (1u << partitionOrder); ++p) {
+        const UInt32 count = p == 0 ? perPartition - order : perPartition;
+        const uint64_t param = in.Read(paramBits);
+        if (param == escape) {
+            const unsigned raw = unsigned(in.Read(5));
+            for (UInt32 i = 0; i < count; ++i) {
+                const int64_t value = Signed(in.Read(raw), raw);
+                if (in.Short())
+                    return Walk::Short;
+                samples[at++] = value;
+                *filled = at;
+            }
+        } else {
+            for (UInt32 i = 0; i < count; ++i) {
+                const uint64_t high = in.Unary();
+                // No residual of a sample of 32 bits or fewer goes beyond 2^36.
+                if (high > (uint64_t(1) << 36) >> param)
+                    return in.Short() ? Walk::Short : Walk::Broken;
+                const uint64_t folded = high << param | in.Read(unsigned(param));
+                if (in.Short())
+                    return Walk::Short;
+                samples[at++] = int64_t(folded >> 1) ^ -int64_t(folded & 1);
+                *filled = at;
+            }
+        }
+        if (in.Short())
+            return Walk::Short;
+    }
+    return Walk::Ok;
+}
+
+// One subframe of samples of `bits` bits, decoded (before the channels'
+// decorrelation); Broken when a decoded sample does not fit those bits,
+// as in no stream an encoder writes.
+Walk ReadSubframe(BitReader& in, UInt32 blockSize, UInt32 bits, std::vector<int64_t>& samples)
+{
+    const uint64_t padding = in.Read(1);
+    const unsigned type = unsigned(in.Read(6));
+    const bool hasWasted = in.Read(1) != 0;
+    if (in.Short())
+        return Walk::Short;
+    if (padding != 0)
+        return Walk::Broken;
+    if (hasWasted) {
+        const uint64_t wasted = in.Unary() + 1;
+        if (in.Short())
+            return Walk::Short;
+        if (wasted >= bits)
+            return Walk::Broken;
+        bits -= UInt32(wasted);
+    }
+    if (type == 0) {
+        in.Skip(bits);
+        return in.Short() ? Walk::Short : Walk::Ok;
+    }
+    if (type == 1) {
+        in.Skip(uint64_t(bits) * blockSize);
+        return in.Short() ? Walk::Short : Walk::Ok;
+    }
+    const bool fixed = type >= 8 && type <= 12;
+    if (!fixed && type < 32)
+        return Walk::Broken;
+    const UInt32 order = fixed ? type - 8 : type - 31;
+    if (order > blockSize)
+        return Walk::Broken;
+    samples.assign(blockSize, 0);
+    for (UInt32 i = 0; i < order; ++i)
+        samples[i] = Signed(in.Read(bits), bits);
+    int64_t coefficients[32] = {};
+    int shift = 0;
+    if (fixed) {
+        static const int64_t kFixed[5][4] = {{0}, {1}, {2, -1}, {3, -3, 1}, {4, -6, 4, -1}};
+        std::copy(kFixed[order], kFixed[order] + 4, coefficients);
+    } else {
+        const unsigned precision = unsigned(in.Read(4)) + 1;
+        shift = int(Signed(in.Read(5), 5));
+        if (in.Short())
+            return Walk::Short;
+        if (precision == 16 || shift < 0)
+            return Walk::Broken;
+        for (UInt32 j = 0; j < order; ++j)
+            coefficients[j] = Signed(in.Read(precision), precision);
+    }
+    if (in.Short())
+        return Walk::Short;
+    // The samples that were read (all, or those before the bytes end) must
+    // fit, even where the rest runs past the bytes.
+    std::size_t filled = order;
+    const Walk residual = ReadResidual(in, blockSize, order, samples, &filled);
+    if (residual == Walk::Broken)
+        return residual;
+    const int64_t top = int64_t(1) << (bits - 1);
+    for (std::size_t i = order; i < filled; ++i) {
+        int64_t sum = 0;
+        for (UInt32 j = 0; j < order; ++j)
+            sum += coefficients[j] * samples[i - j - 1];
+        samples[i] += sum >> shift;
+        if (samples[i] < -top || samples[i] >= top)
+            return Walk::Broken;
+    }
+    return residual;
+}
+
+}  // namespace
+
+bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileBytes)
+{
+    open_ = false;
+    fileBytes_ = fileBytes;
+    if (!setup)
+        return false;
+    if (size >= 8 + kStreamInfoBytes && std::memcmp(setup, "fLaC", 4) == 0) {
+        setup += 8;
+        size -= 8;
+    }
+    if (size < kStreamInfoBytes)
+        return false;
+    const uint8_t* p = setup + 10;  // after the block and frame size bounds
+    channels_ = ((p[2] >> 1) & 7) + 1;
+    bits_ = (UInt32(p[2] & 1) << 4 | (p[3] >> 4)) + 1;
+    statedFrames_ = UInt64(p[3] & 0x0F) << 32 | UInt64(p[4]) << 24 | UInt64(p[5]) << 16 | UInt64(p[6]) << 8 | p[7];
+    std::memcpy(signature_, setup + 18, 16);
+    hasSignature_ = std::any_of(signature_, signature_ + 16, [](uint8_t b) { return b != 0; });
+    next_ = 0;
+    valid_ = false;
+    mismatch_ = false;
+    open_ = true;
+    return true;
+}
+
+void FlacStreamCheck::TakeDecoded(UInt64 at, const AVFrame* frame, int first, int count)
+{
+    Take(at, UInt64(std::max(count, 0)), frame, first);
+}
+
+void FlacStreamCheck::TakeSilence(UInt64 at, UInt64 count)
+{
+    Take(at, count, nullptr, 0);
+}
+
+void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int first)
+{
+    if (!open_ || !hasSignature_ || statedFrames_ == 0 || count == 0)
+        return;
+    if (at == 0) {
+        hash_.reset();
+        next_ = 0;
+        valid_ = true;
+    }
+    if (!valid_ || at != next_ || next_ >= statedFrames_)
+        return;
+    count = std::min(count, statedFrames_ - next_);
+    const std::size_t width = (bits_ + 7) / 8;
+    bytes_.assign(std::size_t(count) * channels_ * width, 0);
+    if (frame) {
+        if (frame->ch_layout.nb_channels != int(channels_)) {
+            valid_ = false;
+            return;
+        }
+        const auto format = AVSampleFormat(frame->format);
+        const bool planar = av_sample_fmt_is_planar(format);
+        const bool wide = av_get_packed_sample_fmt(format) == AV_SAMPLE_FMT_S32;
+        if (!wide && av_get_packed_sample_fmt(format) != AV_SAMPLE_FMT_S16) {
+            valid_ = false;
+            return;
+        }
+        // The decoder keeps the samples at the top of 16 or 32 bits.
+        const unsigned shift = (wide ? 32 : 16) - std::min<unsigned>(bits_, wide ? 32 : 16);
+        uint8_t* out = bytes_.data();
+        for (UInt64 i = 0; i < count; ++i) {
+            const std::size_t s = std::size_t(first) + std::size_t(i);
+            for (UInt32 c = 0; c < channels_; ++c) {
+                const std::size_t plane = planar ? c : 0;
+                const std::size_t k = planar ? s : s * channels_ + c;
+                const int32_t value = wide ? reinterpret_cast<const int32_t*>(frame->extended_data[plane])[k] >> shift
+                                           : reinterpret_cast<const int16_t*>(frame->extended_data[plane])[k] >> shift;
+                for (std::size_t b = 0; b < width; ++b)
+                    *out++ = uint8_t(uint32_t(value) >> (8 * b));
+            }
+        }
+    }
+    hash_.addData(QByteArrayView(reinterpret_cast<const char*>(bytes_.data()), qsizetype(bytes_.size())));
+    next_ += count;
+    if (next_ == statedFrames_) {
+        const QByteArray digest = hash_.result();
+        mismatch_ = std::memcmp(digest.constData(), signature_, 16) != 0;
+    }
+}
+
+FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::size_t size, std::size_t* end) const
+{
+    // The header: sync, block size and rate codes, channels, sample size,
+    // the frame or sample number (UTF-8 coded), the sizes the codes leave
+    // out, its CRC-8.
+    if (size < 4)
+        return size == 0 || (bytes[0] == 0xFF && (size == 1 || (bytes[1] & 0xFE) == 0xF8)) ? FrameEnd::RunsPast
+                                                                                           : FrameEnd::Broken;
+    if (bytes[0] != 0xFF || (bytes[1] & 0xFE) != 0xF8)
+        return FrameEnd::Broken;
+    const unsigned sizeCode = bytes[2] >> 4;
+    const unsigned rateCode = bytes[2] & 15;
+    const unsigned assignment = bytes[3] >> 4;
+    const unsigned bitsCode = (bytes[3] >> 1) & 7;
+    if (sizeCode == 0 || rateCode == 15 || assignment > 10 || bitsCode == 3 || (bytes[3] & 1))
+        return FrameEnd::Broken;
+    std::size_t at = 4;
+    if (at >= size)
+        return FrameEnd::RunsPast;
+    unsigned more = 0;
+    const uint8_t lead = bytes[at];
+    if (lead >= 0x80) {
+        if (lead >= 0xC0 && lead < 0xE0)
+            more = 1;
+        else if (lead >= 0xE0 && lead < 0xF0)
+            more = 2;
+        else if (lead >= 0xF0 && lead < 0xF8)
+            more = 3;
+        else if (lead >= 0xF8 && lead < 0xFC)
+            more = 4;
+        else if (lead >= 0xFC && lead < 0xFE)
+            more = 5;
+        else if (lead == 0xFE)
+            more = 6;
+        else
+            return FrameEnd::Broken;
+    }
+    at += 1 + more;
+    UInt32 blockSize = 0;
+    const std::size_t sizeAt = at;
+    at += sizeCode == 6 ? 1 : sizeCode == 7 ? 2 : 0;
+    at += rateCode == 12 ? 1 : (rateCode == 13 || rateCode == 14) ? 2 : 0;
+    if (at >= size)
+        return FrameEnd::RunsPast;
+    if (Crc8(bytes, at) != bytes[at])
+        return FrameEnd::Broken;
+    if (sizeCode == 1)
+        blockSize = 192;
+    else if (sizeCode <= 5)
+        blockSize = 576u << (sizeCode - 2);
+    else if (sizeCode == 6)
+        blockSize = UInt32(bytes[sizeAt]) + 1;
+    else if (sizeCode == 7)
+        blockSize = (UInt32(bytes[sizeAt]) << 8 | bytes[sizeAt + 1]) + 1;
+    else
+        blockSize = 256u << (sizeCode - 8);
+    static const UInt32 kBits[8] = {0, 8, 12, 0, 16, 20, 24, 32};
+    const UInt32 bits = bitsCode == 0 ? bits_ : kBits[bitsCode];
+    if (bits == 0)
+        return FrameEnd::Broken;
+    const UInt32 channels = assignment <= 7 ? assignment + 1 : 2;
+
+    BitReader in(bytes + at + 1, size - at - 1);
+    std::vector<int64_t> samples;
+    for (UInt32 c = 0; c < channels; ++c) {
+        // A side channel carries one bit more.
+        const bool side = (assignment == 8 && c == 1) || (assignment == 9 && c == 0) || (assignment == 10 && c == 1);
+        switch (ReadSubframe(in, blockSize, bits + (side ? 1 : 0), samples)) {
+        case Walk::Short:
+            return FrameEnd::RunsPast;
+        case Walk::Broken:
+            return FrameEnd::Broken;
+        case Walk::Ok:
+            break;
+        }
+    }
+    // Zero bits to the byte's end, then the CRC-16.
+    const uint64_t padding = in.Read(in.ToByteEnd());
+    in.Skip(16);
+    if (in.Short())
+        return FrameEnd::RunsPast;
+    if (padding != 0)
+        return FrameEnd::Broken;
+    *end = at + 1 + in.Byte();
+    return Crc16(bytes, *end) == 0 ? FrameEnd::Whole : FrameEnd::Broken;
+}
+
+bool FlacStreamCheck::IsOneFrame(const uint8_t* bytes, std::size_t size)
+{
+    // A frame's CRC-16 covers all of it, the CRC itself included.
+    return size >= 6 && bytes[0] == 0xFF && (bytes[1] & 0xFE) == 0xF8 && Crc16(bytes, size) == 0;
+}
+
+bool FlacStreamCheck::EndsCleanly(const std::string& path, int64_t lastFrame) const
+{
+    if (!open_ || lastFrame < 0)
+        return true;
+    std::ifstream in(path, std::ios::binary);
+    if (!in || !in.seekg(0, std::ios::end))
+        return true;
+    const int64_t fileBytes = int64_t(in.tellg());
+    // No frame is longer than this (every sample stored verbatim).
+    const int64_t most = 16 + int64_t(channels_) * (bits_ + 1) * 65535 / 8 + 2;
+    if (fileBytes <= lastFrame || fileBytes - lastFrame > 4 * most)
+        return true;
+    std::vector<uint8_t> bytes(std::size_t(fileBytes - lastFrame));
+    if (!in.seekg(lastFrame) || !in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size())))
+        return true;
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t end = 0;
+        switch (WalkFrame(bytes.data() + at, bytes.size() - at, &end)) {
+        case FrameEnd::RunsPast: {
+            // Broken off by the file's end, unless the end is a stretch of
+            // zero bytes (space a write never filled): no encoder writes
+            // hundreds of zero bits in a row.
+            const std::size_t zeros = std::size_t(
+                std::find_if(bytes.rbegin(), bytes.rend(), [](uint8_t b) { return b != 0; }) - bytes.rbegin());
+            return zeros < 64;
+        }
+        case FrameEnd::Broken:
+            return false;
+        case FrameEnd::Whole:
+            break;
+        }
+        at += end;
+        const std::size_t rest = bytes.size() - at;
+        if (rest == 0 || (rest == 128 && std::memcmp(bytes.data() + at, "TAG", 3) == 0))
+            return true;
+    }
+}
