@@ -86,7 +86,6 @@ TEST(TemporaryLedger, AKilledRunsLedgerRemovesWhatItProvesAndNothingElse)
 {
     TestTempDir dir;
     const std::string d = dir.path();
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(d + "/Conv/.QuillOutFile-eeeeee/inside")));
     auto make = [&](const std::string& relative) {
         EXPECT_TRUE(WriteWholeFile(d + "/" + relative, QByteArray::fromStdString(relative)));
         return d + "/" + relative;
@@ -96,6 +95,7 @@ TEST(TemporaryLedger, AKilledRunsLedgerRemovesWhatItProvesAndNothingElse)
     for (const char* ledger : {"/.QuillOutFile-kkkkk1.run", "/.QuillOutFile-kkkkk3.run", "/.QuillOutFile-kkkkk4.run"})
         ASSERT_TRUE(WriteWholeFile(d + ledger, ""));
     AfterBirthOf(d + "/.QuillOutFile-kkkkk4.run");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(d + "/Conv/.QuillOutFile-eeeeee/inside")));
 
     // Gone: recorded and still the same; a folder with what it holds; the
     // sidecar of a recorded file that is gone; one about to be made.
