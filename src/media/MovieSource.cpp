@@ -738,6 +738,12 @@ struct MovieSource::Impl {
         if (avcodec_parameters_to_context(codec, st->codecpar) < 0)
             return kNoAudioTrackErr;
         codec->pkt_timebase = st->time_base;
+        // Frames that carry a checksum are checked, and one that fails is
+        // refused (not concealed with the frame before it): AC-3 always,
+        // MPEG audio when its frames are protected.
+        if (st->codecpar->codec_id == AV_CODEC_ID_AC3 || st->codecpar->codec_id == AV_CODEC_ID_EAC3 ||
+            (IsMPEGAudio(st->codecpar->codec_id) && mpegHeader != 0 && !(mpegHeader & 0x10000u)))
+            codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_EXPLODE;
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return kNoAudioTrackErr;
         // Where the packets tell the frames, the index trims each decoded

@@ -132,7 +132,9 @@ void OggLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
     if (firstSeen_)
         return;
     firstSeen_ = true;
-    if (packet.pts != AV_NOPTS_VALUE && packet.duration > 0)
+    // Where the stream starts at its first packet (a damaged first page
+    // leaves the demuxer to start further on: nothing to take off then).
+    if (packet.pts != AV_NOPTS_VALUE && packet.pts <= 0 && packet.duration > 0)
         firstEnd_ = packet.pts + packet.duration;
 }
 
