@@ -24,11 +24,11 @@ import subprocess
 import sys
 
 ENCODES = [
-    ("aac.m4a", ["ffmpeg", "-c:a", "aac"]),
-    ("aac.mp4", ["ffmpeg", "-c:a", "aac"]),
+    ("aacm4a.m4a", ["ffmpeg", "-c:a", "aac"]),
+    ("aacmp4.mp4", ["ffmpeg", "-c:a", "aac"]),
     ("adts.aac", ["ffmpeg", "-c:a", "aac", "-f", "adts"]),
-    ("alac.m4a", ["ffmpeg", "-c:a", "alac"]),
-    ("alac.caf", ["ffmpeg", "-c:a", "alac"]),
+    ("alacm4a.m4a", ["ffmpeg", "-c:a", "alac"]),
+    ("alaccaf.caf", ["ffmpeg", "-c:a", "alac"]),
     ("opus.opus", ["ffmpeg", "-c:a", "libopus"]),
     ("vorbis.ogg", ["ffmpeg", "-c:a", "libvorbis"]),
     ("wma.wma", ["ffmpeg", "-c:a", "wmav2"]),
