@@ -645,9 +645,7 @@ struct MovieSource::Impl {
     // What the decoder could not turn into sound (DecodeLoss); a refused
     // packet of the index is counted once, however often it is read.
     SFTDecodeLoss loss;
-    // The track's frames the container states (0: it states none that
-    // can be trusted), and the frames of each packet (0: they vary).
-    UInt64 statedFrames = 0;
+    // The frames of each packet (0: they vary).
     UInt64 framesPerPacket = 0;
     // The container's own rule for the track's length and losses.
     std::unique_ptr<TrackLengthRule> lengthRule;
@@ -983,7 +981,6 @@ struct MovieSource::Impl {
         UInt64 pendingSkip = 0;
         std::size_t lastShortMPEGFrame = ~std::size_t(0);
         UInt64 lastShortMPEGFrames = 0;
-        int64_t nextPts = AV_NOPTS_VALUE;
         int64_t lastPos = -1;
         bool durationsKnown = true;
         lengthRule = TrackLengthRule::For(format, stream);
@@ -1032,15 +1029,6 @@ struct MovieSource::Impl {
                 else if (std::size_t(packet->size) != stated)
                     damageSeen = true;  // bytes that are no frame, taken into one
             }
-            // FLAC frames are numbered: one missing between two packets
-            // (damage the parser passed over) is sound lost.
-            if (containerName == "flac" && packet->pts != AV_NOPTS_VALUE && !index.empty() &&
-                nextPts != AV_NOPTS_VALUE && packet->pts > nextPts) {
-                loss.missingFrames += UInt64(av_rescale_q(packet->pts - nextPts, st->time_base, rate));
-                damageSeen = true;
-            }
-            nextPts = packet->pts != AV_NOPTS_VALUE && packet->duration > 0 ? packet->pts + packet->duration
-                                                                             : AV_NOPTS_VALUE;
             lengthRule->Packet(*packet, &frames, packetTally);
             if (packet->flags & AV_PKT_FLAG_DISCARD) {
                 // A packet to be dropped whole takes its share of the skip.
@@ -1094,10 +1082,6 @@ struct MovieSource::Impl {
                     cutShort = true;
             }
         }
-        // The length a FLAC stream's header states.
-        if (containerName == "flac" && format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
-            st->duration > 0)
-            statedFrames = UInt64(av_rescale_q(st->duration, st->time_base, rate));
         if (trusted && durationsKnown) {
             frameCount = total;
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
@@ -1320,13 +1304,6 @@ struct MovieSource::Impl {
                 frameCount = factFrames;
             }
         }
-        // A CAF stream of fixed-size packets holds the whole packets its
-        // 'data' chunk holds; one with fewer bytes than its size says, or a
-        // packet cut off, was cut short.
-        if (isCaf) {
-            frameCount = std::min(frameCount, caf.WholePacketFrames());
-            cutShort = caf.CutShort();
-        }
         // The speakers the container names for its channels stand over the
         // libraries' reading of them, which takes a layout's speakers in
         // their mask order whatever order the layout lists them in.  A
@@ -1345,23 +1322,11 @@ struct MovieSource::Impl {
                 fileLabels = stored;
         }
         fileTag = LayoutTagForChannelLabels(fileLabels);
-        // Less sound than the container states: a stream whose packets all
-        // decode was cut when it runs to the file's end (FLAC) or the file
-        // ends inside a page (Ogg); otherwise (an Ogg stream the demuxer
-        // stops reading at a damaged page, packets refused or unreadable)
-        // the rest is lost.  The codec's own delay passes.
+        // What the container states of the track's length, against the
+        // frames counted: a cut, or sound lost (TrackLengthRule).
         {
             TrackTally tally = Tally();
             lengthRule->Settle(tally);
-        }
-        const bool undamaged = loss.refusedPackets == 0 && !damageSeen;
-        if (statedFrames > frameCount) {
-            const AVCodecParameters* par = format->streams[stream]->codecpar;
-            const UInt64 slack = UInt64(std::max(par->initial_padding, 0) + std::max(par->trailing_padding, 0));
-            if (undamaged && containerName == "flac" && PacketsReachFileEnd())
-                cutShort = true;
-            else if (statedFrames - frameCount > slack)
-                loss.missingFrames = std::max(loss.missingFrames, statedFrames - frameCount);
         }
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not

@@ -1,6 +1,8 @@
 #include "TrackLengthRule.h"
 
 #include "AsfLengthRule.h"
+#include "CafLengthRule.h"
+#include "FlacLengthRule.h"
 #include "Mp4LengthRule.h"
 #include "OggLengthRule.h"
 #include "RawStreamLengthRule.h"
@@ -36,6 +38,10 @@ std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* for
     const char* name = format && format->iformat && format->iformat->name ? format->iformat->name : "";
     if (std::strcmp(name, "ogg") == 0)
         return std::make_unique<OggLengthRule>();
+    if (std::strcmp(name, "caf") == 0)
+        return std::make_unique<CafLengthRule>();
+    if (std::strcmp(name, "flac") == 0)
+        return std::make_unique<FlacLengthRule>();
     if (std::strcmp(name, "asf") == 0)
         return std::make_unique<AsfLengthRule>();
     if (std::strstr(name, "mov"))
