@@ -1066,22 +1066,6 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total)
             cutShort = true;
-        // An MP3 file whose first frame counts the frames (an Xing or Info
-        // frame, from which the libraries take the track's length) holds
-        // fewer when it was cut, even between two frames, or when damage
-        // took some.  Encoders differ on whether that first frame counts
-        // itself, so one frame short passes.
-        if (codecID == AV_CODEC_ID_MP3 && std::strcmp(format->iformat->name, "mp3") == 0 && st->duration > 0
-            && format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM) {
-            const UInt64 counted = UInt64(av_rescale_q(st->duration, st->time_base, rate));
-            const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
-            if (counted > wholeMPEGFrames + oneFrame) {
-                if (damageSeen)
-                    loss.missingFrames += counted - wholeMPEGFrames;
-                else
-                    cutShort = true;
-            }
-        }
         if (trusted && durationsKnown) {
             frameCount = total;
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;

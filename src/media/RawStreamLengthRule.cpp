@@ -188,8 +188,36 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
     return true;
 }
 
+void RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, TrackTally&)
+{
+    if (packet.flags & AV_PKT_FLAG_DISCARD)
+        return;
+    packetFrames_ += *frames;
+    int bytes = 0, samples = 0;
+    const bool whole = packet.size >= kHeaderBytes && (!ReadFrameHeader(codec_, packet.data, &bytes, &samples) ||
+                                                       packet.size >= bytes);
+    lastShortFrames_ = whole ? 0 : *frames;
+}
+
 void RawStreamLengthRule::Settle(TrackTally& tally)
 {
+    // An MP3 file whose first frame counts the frames (from which the
+    // libraries take the track's length) holds fewer when it was cut, even
+    // between two frames, or when damage took some.  Encoders differ on
+    // whether that first frame counts itself, so one frame short passes.
+    const AVStream* st = tally.format->streams[tally.stream];
+    if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
+        st->duration > 0) {
+        const UInt64 counted = tally.Frames(st->duration);
+        const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
+        const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
+        if (counted > whole + oneFrame) {
+            if (tally.damageSeen)
+                tally.loss.missingFrames += counted - whole;
+            else
+                tally.cutShort = true;
+        }
+    }
     Walk walk;
     if (!WalkFile(codec_, tally.path, &walk))
         return;
@@ -200,8 +228,6 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     if (!walk.damaged)
         return;
     tally.damageSeen = true;
-    // An MP3 stream whose information frame counts its frames was measured
-    // against that count already.
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
         return;
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;

@@ -5,7 +5,9 @@
 // such chains (damage the demuxer found its way back into the stream
 // from) held frames at the stream's own bytes per frame, and what the
 // track gives short of those frames and the whole ones was lost.  A last
-// frame shorter than its header says is the file's cut.
+// frame shorter than its header says is the file's cut.  An MP3 stream
+// whose first frame counts the frames (an Xing or Info frame) is measured
+// against that count instead.
 #pragma once
 
 #include "TrackLengthRule.h"
@@ -32,8 +34,13 @@ public:
     static bool WalkFile(AVCodecID codec, const std::string& path, Walk* out);
 
     explicit RawStreamLengthRule(AVCodecID codec) : codec_(codec) {}
+    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
     void Settle(TrackTally& tally) override;
 
 private:
     AVCodecID codec_;
+    // The frames of the packets, of whole frames (no trim taken), and the
+    // frames of the last packet when it is shorter than its frame.
+    UInt64 packetFrames_ = 0;
+    UInt64 lastShortFrames_ = 0;
 };
