@@ -1,7 +1,6 @@
 #include "MovieSource.h"
 #include "error_codes.h"
 #include "MediaCodes.h"
-#include "Mp4LengthRule.h"
 #include "TrackLengthRule.h"
 
 #include "ByteOrder.h"
@@ -706,10 +705,10 @@ struct MovieSource::Impl {
             return err;
         QuietLogs();
         if (const int rc = OpenInput(path, &format, &view, &viewIO); rc < 0) {
-            // An MPEG-4 file cut before its movie box (written last) is a
-            // cut file, not one of an unknown format.
+            // A file cut before what the demuxer needs (an MPEG-4 movie box
+            // written last) is a cut file, not one of an unknown format.
             const OSErr err = ErrorFromAV(rc, kUnknownFileFormatErr);
-            return err == kUnknownFileFormatErr && Mp4LengthRule::CutBeforeMovieBox(path) ? eofErr : err;
+            return err == kUnknownFileFormatErr && TrackLengthRule::CutBeforeReadable(path) ? eofErr : err;
         }
         stream = -1;
         for (unsigned i = 0; i < format->nb_streams; ++i) {

@@ -127,6 +127,12 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
     return ogg;
 }
 
+bool OggLengthRule::CutInsidePage(const std::string& path)
+{
+    Pages pages;
+    return Walk(path, &pages) && pages.endsInsidePage;
+}
+
 void OggLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
 {
     if (firstSeen_)

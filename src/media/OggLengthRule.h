@@ -21,6 +21,8 @@ public:
     };
     // False for a file that does not start with a page.
     static bool Walk(const std::string& path, Pages* out);
+    // Whether the file at `path` is an Ogg file that ends inside a page.
+    static bool CutInsidePage(const std::string& path);
 
     void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
     void Settle(TrackTally& tally) override;

@@ -51,6 +51,12 @@ std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* for
     return std::make_unique<TrackLengthRule>();
 }
 
+bool TrackLengthRule::CutBeforeReadable(const std::string& path)
+{
+    return Mp4LengthRule::CutBeforeMovieBox(path) || CafLengthRule::CutInsideChunk(path) ||
+           OggLengthRule::CutInsidePage(path);
+}
+
 void TrackLengthRule::Packet(const AVPacket&, UInt64*, TrackTally&) {}
 
 void TrackLengthRule::Settle(TrackTally&) {}

@@ -48,6 +48,11 @@ public:
     virtual ~TrackLengthRule();
     // The rule of the container the track `stream` of `format` is in.
     static std::unique_ptr<TrackLengthRule> For(const AVFormatContext* format, int stream);
+    // Whether the file at `path`, which the libraries cannot open, is one
+    // of the containers here cut before what they need to read it (an
+    // MPEG-4 file's movie box, a CAF file's packet table, an Ogg stream's
+    // header pages).
+    static bool CutBeforeReadable(const std::string& path);
 
     // Each packet of the track as the counting pass reads it, in order;
     // `*frames` are those the packet gives the track, which a rule lowers

@@ -233,8 +233,14 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"mp2_tenth", "a.mp2", "ffmpeg", kMP2, Damage::Middle, 0.1, 0, Expect::Lost, 1152, 0},
         LossCase{"mp3_untagged_tenth", "u.mp3", "lame", kUntagged, Damage::Middle, 0.1, 0, Expect::Lost, 1152, 0},
         LossCase{"ac3_cut_inside_frame", "a.ac3", "ffmpeg", kAC3, Damage::Cut, 0.5, 0, Expect::Cut, 1536, 0},
-        // An MPEG-4 file cut before its movie box (written at the end).
-        LossCase{"aac_m4a_cut_before_moov", "a.m4a", "ffmpeg", kAAC, Damage::Cut, 0.6, 0, Expect::Fails, 1024, eofErr}),
+        // Files cut before what the demuxer needs: an MPEG-4 file's movie
+        // box and a CAF file's packet table (both written at the end), an
+        // Ogg stream's first sound page.
+        LossCase{"aac_m4a_cut_before_moov", "a.m4a", "ffmpeg", kAAC, Damage::Cut, 0.6, 0, Expect::Fails, 1024, eofErr},
+        LossCase{"alac_caf_cut_before_packet_table", "a.caf", "ffmpeg", kALAC, Damage::Cut, 0.9, 0, Expect::Fails, 4096,
+            eofErr},
+        LossCase{"vorbis_cut_in_first_pages", "a.ogg", "ffmpeg", kVorbis, Damage::Cut, 0.3, 0, Expect::Fails, 1024,
+            eofErr}),
     CaseName);
 
 }  // namespace
