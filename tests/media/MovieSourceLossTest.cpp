@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <fstream>
 #include <iterator>
 #include <memory>
