@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "TrackLengthRule.h"
 
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
@@ -9,6 +10,7 @@
 #include "aiff_chunks.h"
 #include "caf_chunks.h"
 #include "mov_chan_atom.h"
+#include "mpeg_tables.h"
 #include "wave_chunks.h"
 
 
@@ -94,30 +96,7 @@ bool IsMPEGAudio(AVCodecID id)
 // holds; 0 for a free-format frame or bytes that are no frame header.
 std::size_t MPEGFrameBytes(const uint8_t* p)
 {
-    static const int kKbps[2][3][15] = {
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-    static const int kRates[3] = {44100, 48000, 32000};
-    const UInt32 h = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
-    const unsigned version = (h >> 19) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-    const unsigned layerBits = (h >> 17) & 3;  // 3 Layer I, 2 Layer II, 1 Layer III
-    const unsigned bitRateIndex = (h >> 12) & 15;
-    const unsigned rateIndex = (h >> 10) & 3;
-    const unsigned padding = (h >> 9) & 1;
-    if ((h & 0xFFE00000u) != 0xFFE00000u || version == 1 || layerBits == 0 || bitRateIndex == 0 ||
-        bitRateIndex == 15 || rateIndex == 3)
-        return 0;
-    const unsigned layer = 4 - layerBits;
-    const bool lowRates = version != 3;
-    const std::size_t bitRate = std::size_t(kKbps[lowRates][layer - 1][bitRateIndex]) * 1000;
-    const std::size_t rate = std::size_t(kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2));
-    if (layer == 1)
-        return (12 * bitRate / rate + padding) * 4;
-    return (layer == 3 && lowRates ? 72 : 144) * bitRate / rate + padding;
+    return std::size_t(std::max(mpeg::FrameBytes(p), 0));
 }
 
 // The whole frames of a short raw MPEG audio stream at `path`: frames of
@@ -296,6 +275,26 @@ bool ViewFor(const std::string& path, FileView* view, const char** demuxer)
     return view->Open(path, std::move(patches), {});
 }
 
+// Codecs whose decoder gives every packet's sound as soon as it has it
+// (no packet of theirs gives nothing unless it is refused).
+bool SoundPerPacket(AVCodecID id)
+{
+    switch (id) {
+    case AV_CODEC_ID_ALAC:
+    case AV_CODEC_ID_AC3:
+    case AV_CODEC_ID_EAC3:
+    case AV_CODEC_ID_OPUS:
+    case AV_CODEC_ID_FLAC:
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool Trusted(AVCodecID id)
 {
     // Codecs whose decoder delivers exactly each packet's duration, also
@@ -467,6 +466,7 @@ struct IndexEntry {
     bool seekable;     // no pending start skip; a known, increasing position
     UInt32 trim = 0;   // decoded frames dropped from the packet's start (the stream's delay)
     UInt32 frames = 0; // frames of the track the packet gives after that
+    UInt32 priming = 0; // decoded frames that only prime the decoder (trimmed or discarded)
     bool refused = false;  // the decoder refused it (counted once)
 };
 
@@ -584,91 +584,6 @@ UInt64 WaveFactFrames(const std::string& path)
     return frames;
 }
 
-// What the pages of an Ogg file say of its first logical stream: the last
-// granule position a page header gives (-1: none), whether the file ends
-// inside a page (it was cut), and whether bytes that are no page were
-// passed over (damage).  The pages' checksums are not checked: a page
-// whose header fits (another page or the file's end follows it) tells how
-// far the stream goes, however damaged its body.  False for a file that
-// does not start with a page.
-struct OggPages {
-    int64_t lastGranule = -1;
-    bool endsInsidePage = false;
-    bool damaged = false;
-};
-
-bool WalkOggPages(const std::string& path, OggPages* out)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    struct stat info;
-    const int64_t size = ::fstat(::fileno(file), &info) == 0 ? int64_t(info.st_size) : 0;
-    const auto read = [&](int64_t at, void* into, std::size_t bytes) {
-        return ::fseeko(file, off_t(at), SEEK_SET) == 0 ? std::fread(into, 1, bytes, file) : 0;
-    };
-    const auto isPage = [&](int64_t at) {
-        char capture[4] = {};
-        return read(at, capture, 4) == 4 && std::memcmp(capture, "OggS", 4) == 0;
-    };
-    // The next page after `from`, or -1.
-    const auto nextPage = [&](int64_t from) -> int64_t {
-        std::vector<uint8_t> block(1 << 16);
-        for (; from < size; from += int64_t(block.size()) - 3) {
-            const std::size_t n = read(from, block.data(), block.size());
-            for (std::size_t i = 0; i + 4 <= n; ++i)
-                if (std::memcmp(&block[i], "OggS", 4) == 0)
-                    return from + int64_t(i);
-            if (n < block.size())
-                break;
-        }
-        return -1;
-    };
-    uint8_t head[27 + 255];
-    bool ogg = false;
-    UInt32 serial = 0;
-    for (int64_t at = 0; at >= 0 && at < size;) {
-        const std::size_t got = read(at, head, 27);
-        const std::size_t segments = got == 27 ? head[26] : 0;
-        if (got < 27 || std::memcmp(head, "OggS", 4) != 0 || read(at + 27, head + 27, segments) != segments) {
-            if (!ogg)
-                break;
-            // A page broken off at the file's end: the file was cut.
-            if (got >= 4 && std::memcmp(head, "OggS", 4) == 0 && nextPage(at + 1) < 0) {
-                out->endsInsidePage = true;
-                break;
-            }
-            out->damaged = true;
-            at = nextPage(at + 1);
-            continue;
-        }
-        int64_t body = 0;
-        for (std::size_t i = 0; i < segments; ++i)
-            body += head[27 + i];
-        const int64_t end = at + 27 + int64_t(segments) + body;
-        if (end > size && nextPage(at + 1) < 0) {
-            out->endsInsidePage = ogg;
-            break;
-        }
-        // A header whose sizes lead elsewhere than to a page is damaged.
-        if (end > size || (end < size && !isPage(end))) {
-            out->damaged = true;
-            at = nextPage(at + 1);
-            continue;
-        }
-        const UInt32 pageSerial = ReadLE32(head + 14);
-        if (!ogg)
-            serial = pageSerial;
-        ogg = true;
-        const int64_t granule = int64_t(UInt64(ReadLE32(head + 6)) | UInt64(ReadLE32(head + 10)) << 32);
-        if (pageSerial == serial && granule >= 0)
-            out->lastGranule = granule;
-        at = end;
-    }
-    std::fclose(file);
-    return ogg;
-}
-
 // The length of the file at `path`; -1 when it cannot be told.
 int64_t FileBytes(const std::string& path)
 {
@@ -730,11 +645,13 @@ struct MovieSource::Impl {
     // What the decoder could not turn into sound (DecodeLoss); a refused
     // packet of the index is counted once, however often it is read.
     SFTDecodeLoss loss;
-    // The track's frames the container states (0: it states none that
-    // can be trusted), and the frames of each packet (0: they vary).
-    UInt64 statedFrames = 0;
+    // The frames of each packet (0: they vary).
     UInt64 framesPerPacket = 0;
-    bool cutInsidePage = false;  // an Ogg file that ends inside a page
+    // The container's own rule for the track's length and losses.
+    std::unique_ptr<TrackLengthRule> lengthRule;
+    // The packet last tallied as refused, and its frames.
+    int64_t lastTallied = -1;
+    UInt64 lastTalliedFrames = 0;
     // End of the last packet's bytes.
     int64_t packetsEnd = 0;
     // A packet the decoder took in part and refused the rest of, or (MPEG
@@ -766,7 +683,8 @@ struct MovieSource::Impl {
     bool packetGave = false;
     // While the frames are counted by decoding: the packets refused.
     bool tallying = false;
-    int64_t lastTallied = -1;
+    // While counting by decoding: the packet last sent gave no frame yet.
+    bool sentGaveNothing = false;
 
     ~Impl() { CloseStreams(); }
 
@@ -789,8 +707,12 @@ struct MovieSource::Impl {
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
         QuietLogs();
-        if (const int rc = OpenInput(path, &format, &view, &viewIO); rc < 0)
-            return ErrorFromAV(rc, kUnknownFileFormatErr);
+        if (const int rc = OpenInput(path, &format, &view, &viewIO); rc < 0) {
+            // A file cut before what the demuxer needs (an MPEG-4 movie box
+            // written last) is a cut file, not one of an unknown format.
+            const OSErr err = ErrorFromAV(rc, kUnknownFileFormatErr);
+            return err == kUnknownFileFormatErr && TrackLengthRule::CutBeforeReadable(path) ? eofErr : err;
+        }
         stream = -1;
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             AVStream* st = format->streams[i];
@@ -819,6 +741,12 @@ struct MovieSource::Impl {
         // A FLAC frame that fails its header or frame checksum is refused.
         if (st->codecpar->codec_id == AV_CODEC_ID_FLAC)
             codec->err_recognition |= FlacStreamCheck::kDecoderChecks;
+        // Frames that carry a checksum are checked, and one that fails is
+        // refused (not concealed with the frame before it): AC-3 always,
+        // MPEG audio when its frames are protected.
+        if (st->codecpar->codec_id == AV_CODEC_ID_AC3 || st->codecpar->codec_id == AV_CODEC_ID_EAC3 ||
+            (IsMPEGAudio(st->codecpar->codec_id) && mpegHeader != 0 && !(mpegHeader & 0x10000u)))
+            codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_EXPLODE;
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return kNoAudioTrackErr;
         // Where the packets tell the frames, the index trims each decoded
@@ -841,7 +769,7 @@ struct MovieSource::Impl {
     {
         position = silence = 0;
         frameOffset = frameEnd = 0;
-        framePending = flushed = finished = packetHeld = inPacket = false;
+        framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
         packetOrdinal = -1;
     }
 
@@ -929,12 +857,13 @@ struct MovieSource::Impl {
         // them.
         const AVStream* st = format->streams[stream];
         if (packet->duration > 0)
-            loss.missingFrames += UInt64(std::max<int64_t>(
+            lastTalliedFrames = UInt64(std::max<int64_t>(
                 av_rescale_q(packet->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
         else if (st->codecpar->frame_size > 0)
-            loss.missingFrames += UInt64(st->codecpar->frame_size);
+            lastTalliedFrames = UInt64(st->codecpar->frame_size);
         else
-            loss.missingFrames += framesPerPacket;
+            lastTalliedFrames = framesPerPacket;
+        loss.missingFrames += lastTalliedFrames;
     }
 
     // Gets the next piece of sound (see the decoding state); false at the
@@ -982,6 +911,15 @@ struct MovieSource::Impl {
             // The packet is done: what it did not give is silence.
             damageSeen = damageSeen || (packetGave && refused);
             inPacket = false;
+            // A packet of the stream's delay alone that gives nothing
+            // leaves the decoder unprimed for the sound that follows: the
+            // frames it stood for are lost.
+            IndexEntry& entry = index[std::size_t(packetOrdinal)];
+            if (!packetGave && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
+                entry.refused = true;
+                ++loss.refusedPackets;
+                loss.missingFrames += entry.priming;
+            }
             if (packetLeft > 0) {
                 NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
                 silence = packetLeft;
@@ -1003,6 +941,7 @@ struct MovieSource::Impl {
                     av_frame_unref(frame);
                     continue;
                 }
+                sentGaveNothing = false;
                 frameOffset = 0;
                 frameEnd = frame->nb_samples;
                 framePending = true;
@@ -1011,10 +950,14 @@ struct MovieSource::Impl {
             if (rc == AVERROR_EOF || flushed)
                 return false;
             // An error: the rest of the packet is lost; the decoder goes on
-            // with the next one.
-            if (rc != AVERROR(EAGAIN))
+            // with the next one.  A packet that gave no frame and no error
+            // is lost as well, from a codec that gives every packet's sound
+            // as it comes.
+            if (rc != AVERROR(EAGAIN) || (sentGaveNothing && SoundPerPacket(codecID)))
                 TallyRefused();
+            sentGaveNothing = false;
             if (NextPacket()) {
+                sentGaveNothing = true;
                 if (avcodec_send_packet(codec, packet) < 0)
                     TallyRefused();
             } else {
@@ -1045,10 +988,11 @@ struct MovieSource::Impl {
         UInt64 pendingSkip = 0;
         std::size_t lastShortMPEGFrame = ~std::size_t(0);
         UInt64 lastShortMPEGFrames = 0;
-        int64_t nextPts = AV_NOPTS_VALUE;
         int64_t lastPos = -1;
         bool durationsKnown = true;
         bool flacOddPacket = false;
+        lengthRule = TrackLengthRule::For(format, stream);
+        TrackTally packetTally = Tally();
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
             if (packet->pos >= 0)
@@ -1100,24 +1044,18 @@ struct MovieSource::Impl {
                 damageSeen = damageSeen || flacOddPacket;
                 flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
-            // FLAC frames are numbered: one missing between two packets
-            // (damage the parser passed over) is sound lost.
-            if (containerName == "flac" && packet->pts != AV_NOPTS_VALUE && !index.empty() &&
-                nextPts != AV_NOPTS_VALUE && packet->pts > nextPts) {
-                loss.missingFrames += UInt64(av_rescale_q(packet->pts - nextPts, st->time_base, rate));
-                damageSeen = true;
-            }
-            nextPts = packet->pts != AV_NOPTS_VALUE && packet->duration > 0 ? packet->pts + packet->duration
-                                                                             : AV_NOPTS_VALUE;
+            lengthRule->Packet(*packet, &frames, packetTally);
             if (packet->flags & AV_PKT_FLAG_DISCARD) {
                 // A packet to be dropped whole takes its share of the skip.
                 pendingSkip -= std::min(pendingSkip, frames);
+                entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
                 frames = 0;
             } else {
                 wholeMPEGFrames += frames;
                 const UInt64 skipped = std::min(frames, pendingSkip);
                 pendingSkip -= skipped;
                 entry.trim = UInt32(std::min<UInt64>(skipped, 0xFFFFFFFFu));
+                entry.priming = entry.trim;
                 frames -= skipped;
                 if (padding > 0 && padding <= frames)
                     frames -= padding;
@@ -1147,40 +1085,6 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total)
             cutShort = true;
-        // An MP3 file whose first frame counts the frames (an Xing or Info
-        // frame, from which the libraries take the track's length) holds
-        // fewer when it was cut, even between two frames, or when damage
-        // took some.  Encoders differ on whether that first frame counts
-        // itself, so one frame short passes.
-        if (codecID == AV_CODEC_ID_MP3 && std::strcmp(format->iformat->name, "mp3") == 0 && st->duration > 0
-            && format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM) {
-            const UInt64 counted = UInt64(av_rescale_q(st->duration, st->time_base, rate));
-            const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
-            if (counted > wholeMPEGFrames + oneFrame) {
-                if (damageSeen)
-                    loss.missingFrames += counted - wholeMPEGFrames;
-                else
-                    cutShort = true;
-            }
-        }
-        // A QuickTime or MPEG-4 track of a codec whose samples are its
-        // packets, whose sample table lists more than the file holds, was
-        // cut.
-        if (containerName.find("mov") != std::string::npos && av_get_bits_per_sample(codecID) == 0 &&
-            st->nb_frames > 0 && UInt64(st->nb_frames) > index.size())
-            cutShort = true;
-        // The length a FLAC stream's header states, and the one the last
-        // page of an Ogg stream gives (the file's own pages, read here: the
-        // demuxer stops at a damaged one).
-        if (containerName == "flac" && format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
-            st->duration > 0)
-            statedFrames = UInt64(av_rescale_q(st->duration, st->time_base, rate));
-        OggPages pages;
-        if (containerName == "ogg" && format->nb_streams == 1 && WalkOggPages(path, &pages)) {
-            statedFrames = UInt64(std::max<int64_t>(pages.lastGranule, 0));
-            cutInsidePage = pages.endsInsidePage;
-            damageSeen = damageSeen || pages.damaged;
-        }
         if (trusted && durationsKnown) {
             frameCount = total;
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
@@ -1206,6 +1110,17 @@ struct MovieSource::Impl {
         if (decoded == 0 && loss.refusedPackets > 0)
             return kUndecodableAudioErr;
         return noErr;
+    }
+
+    // What the count found, for the container's rule.
+    TrackTally Tally()
+    {
+        TrackTally tally{path, format, stream, frameCount, cutShort, damageSeen, loss};
+        tally.fileBytes = view ? view->Bytes() : FileBytes(path);
+        tally.packetsEnd = packetsEnd;
+        tally.lastPacketRefused = lastTallied >= 0 && lastTallied == packetOrdinal;
+        tally.lastPacketFrames = lastTalliedFrames;
+        return tally;
     }
 
     // Whether the track's packets run to the end of the file (nothing
@@ -1395,13 +1310,6 @@ struct MovieSource::Impl {
                 frameCount = factFrames;
             }
         }
-        // A CAF stream of fixed-size packets holds the whole packets its
-        // 'data' chunk holds; one with fewer bytes than its size says, or a
-        // packet cut off, was cut short.
-        if (isCaf) {
-            frameCount = std::min(frameCount, caf.WholePacketFrames());
-            cutShort = caf.CutShort();
-        }
         // The speakers the container names for its channels stand over the
         // libraries' reading of them, which takes a layout's speakers in
         // their mask order whatever order the layout lists them in.  A
@@ -1420,22 +1328,12 @@ struct MovieSource::Impl {
                 fileLabels = stored;
         }
         fileTag = LayoutTagForChannelLabels(fileLabels);
-        // Less sound than the container states: a stream whose packets all
-        // decode was cut when it runs to the file's end (FLAC) or the file
-        // ends inside a page (Ogg); otherwise (an Ogg stream the demuxer
-        // stops reading at a damaged page, packets refused or unreadable)
-        // the rest is lost.  The codec's own delay passes.
-        const bool undamaged = loss.refusedPackets == 0 && !damageSeen;
-        if (statedFrames > frameCount) {
-            const AVCodecParameters* par = format->streams[stream]->codecpar;
-            const UInt64 slack = UInt64(std::max(par->initial_padding, 0) + std::max(par->trailing_padding, 0));
-            if (undamaged && (cutInsidePage || (containerName == "flac" && PacketsReachFileEnd())))
-                cutShort = true;
-            else if (statedFrames - frameCount > slack)
-                loss.missingFrames = std::max(loss.missingFrames, statedFrames - frameCount);
+        // What the container states of the track's length, against the
+        // frames counted: a cut, or sound lost (TrackLengthRule).
+        {
+            TrackTally tally = Tally();
+            lengthRule->Settle(tally);
         }
-        if (cutInsidePage && undamaged)
-            cutShort = true;
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets

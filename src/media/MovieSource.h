@@ -20,9 +20,11 @@
 //
 // Error codes (warnings of the program's error table, so that one bad input
 // never stops a batch): -43 for a missing file, -22008 ("has unknown file
-// format") for a file that cannot be demultiplexed, -24202 ("no audio track
-// in file") for one without a sound track, -24203 for a sound track of
-// which no packet decodes; other failures map to I/O codes.
+// format") for a file that cannot be demultiplexed, -39 ("unexpected end of
+// file") for one cut before what the demuxer needs (TrackLengthRule),
+// -24202 ("no audio track in file") for one without a sound track, -24203
+// for a sound track of which no packet decodes; other failures map to I/O
+// codes.
 // No exception leaves this class.  One object is used by one thread.
 //
 // Writing (movie export) is MovieExporter's, over the same libraries.
@@ -69,11 +71,11 @@ public:
     UInt32 Channels() const;
     UInt64 FrameCount() const;
     // The file holds less sound data than its header says (known for CAF
-    // files, IMA 4:1 AIFF-C tracks, MPEG audio, FLAC, Ogg and MPEG-4
-    // tracks, and any track whose one last packet, broken off at the
-    // file's end, the decoder refuses; the frame count is then what the
-    // data holds, a packet cut inside a block counting its whole blocks,
-    // a packet cut short none).
+    // files, IMA 4:1 AIFF-C tracks, MPEG audio, FLAC, Ogg, ASF and MPEG-4
+    // tracks, raw ADTS and AC-3 streams: TrackLengthRule; and any track
+    // whose one last packet, broken off at the file's end, the decoder
+    // refuses; the frame count is then what the data holds, a packet cut
+    // inside a block counting its whole blocks, a packet cut short none).
     bool DataCutShort() const;
     // What the decoder could not turn into sound, as far as the track has
     // been read.  A packet it refuses inside the track reads as silence of

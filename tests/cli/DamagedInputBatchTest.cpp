@@ -136,7 +136,8 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
     ASSERT_FALSE(run.crashed);
     const QString log = ReadText(LogPathFromOutput(run.out));
     const QString base = QString::fromLatin1(c.input).section('.', 0, 0);
-    const QString output = out + "/Keep/" + base + ".aif";
+    // An input whose extension names no type the batch knows keeps it.
+    const QString output = out + "/Keep/" + (QFile::exists(out + "/Keep/" + base + ".aif") ? base : c.input) + ".aif";
     const QString line = run.err.split('\n').filter(input).join('\n');
     // The log names a converted input without its extension.
     const QString logLine = log.split('\n').filter(QRegularExpression("^[ *]" + base + "(\\.[a-z0-9]+)? ")).join('\n');
@@ -183,8 +184,9 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
             "([0-9.]+) s lost$")
                                               .match(line);
         ASSERT_TRUE(m.hasMatch()) << said();
-        if (c.damage == Damage::Packets && !m.captured(1).isEmpty())
+        if (c.damage == Damage::Packets && !m.captured(1).isEmpty()) {
             EXPECT_EQ(m.captured(1).toInt(), damaged) << said();
+        }
         EXPECT_NEAR(m.captured(2).toDouble(), double(lost) / rate, 0.02) << said();
         warning = m.captured(0);
         break;
@@ -258,7 +260,14 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
             0, Outcome::Clean, nullptr},
         DamageCase{"opus_damaged_page", "page.opus", "ffmpeg",
             "-nostdin -loglevel error -y -i {SRC} -c:a libopus {OUT}", kTake, Damage::Packets, 30, 31, 0, Outcome::Lost,
-            nullptr}),
+            nullptr},
+        DamageCase{"vorbis_one_second", "second.ogg", "ffmpeg",
+            "-nostdin -loglevel error -y -i {SRC} -c:a libvorbis {OUT}", "-r 44100 -c 2 -b 16 {WAV} synth 1 sine 440",
+            Damage::None, 0, 0, 0, Outcome::Clean, nullptr},
+        DamageCase{"wma_cut", "cut.wma", "ffmpeg", "-nostdin -loglevel error -y -i {SRC} -c:a wmav2 {OUT}", kTake,
+            Damage::Cut, 0, 0, 0.5, Outcome::Cut, nullptr},
+        DamageCase{"aac_m4a_cut_before_movie_box", "moov.m4a", "ffmpeg", kAAC, kTake, Damage::Cut, 0, 0, 0.6,
+            Outcome::Fails, "unexpected end of file"}),
     CaseName);
 
 }  // namespace

@@ -10,6 +10,12 @@ const int kBitRates[3][15] = {
     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
 };
 
+const int kLowRateBitRates[3][15] = {
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+};
+
 const double kSampleRatesKHz[4] = {44.1, 48.0, 32.0, 0.0};
 
 const int kJointStereoBound[3][4] = {{4, 8, 12, 16}, {4, 8, 12, 16}, {0, 4, 8, 16}};
@@ -37,6 +43,59 @@ int BitRateIndex(int layer, int kbps)
             return i;
     }
     return -1;
+}
+
+namespace {
+
+// The fields of a frame header that fix its length; false for bytes that
+// are no header (or a free-format one).
+struct HeaderFields {
+    unsigned version;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    int layer;         // 1-3
+    int kbps;
+    int rate;          // Hz
+    unsigned padding;
+};
+
+bool ReadHeader(const uint8_t* p, HeaderFields* f)
+{
+    const uint32_t h = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    const unsigned version = (h >> 19) & 3;
+    const unsigned layerBits = (h >> 17) & 3;
+    const unsigned bitRateIndex = (h >> 12) & 15;
+    const unsigned rateIndex = (h >> 10) & 3;
+    if ((h & 0xFFE00000u) != 0xFFE00000u || version == 1 || layerBits == 0 || bitRateIndex == 0 ||
+        bitRateIndex == 15 || rateIndex == 3)
+        return false;
+    f->version = version;
+    f->layer = int(4 - layerBits);
+    f->kbps = (version == 3 ? kBitRates : kLowRateBitRates)[f->layer - 1][bitRateIndex];
+    f->rate = int(std::lround(kSampleRatesKHz[rateIndex] * 1000)) >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    f->padding = (h >> 9) & 1;
+    return true;
+}
+
+}  // namespace
+
+int FrameBytes(const uint8_t* header)
+{
+    HeaderFields f;
+    if (!ReadHeader(header, &f))
+        return 0;
+    const long bitRate = long(f.kbps) * 1000;
+    if (f.layer == 1)
+        return int((12 * bitRate / f.rate + f.padding) * 4);
+    return int((f.layer == 3 && f.version != 3 ? 72 : 144) * bitRate / f.rate + f.padding);
+}
+
+int FrameSamples(const uint8_t* header)
+{
+    HeaderFields f;
+    if (!ReadHeader(header, &f))
+        return 0;
+    if (f.layer == 1)
+        return 384;
+    return f.layer == 3 && f.version != 3 ? 576 : 1152;
 }
 
 bool BitRateAllowed(int layer, int channels, int kbps)

@@ -11,6 +11,9 @@ namespace mpeg {
 // Bit rates in kbit/s by [layer - 1][bitrate_index]; index 0 (free format)
 // is 0 and index 15 is forbidden.
 extern const int kBitRates[3][15];
+// The bit rates of the lower sampling frequencies (MPEG-2 and 2.5) by
+// [layer - 1][bitrate_index], as kBitRates.
+extern const int kLowRateBitRates[3][15];
 // Sampling frequencies in kHz by sampling_frequency index (3 is reserved).
 extern const double kSampleRatesKHz[4];
 // The first subband coded jointly, by [layer - 1][mode_ext].
@@ -26,6 +29,14 @@ int BitRateIndex(int layer, int kbps);
 // takes 32-192, two channels 64 and 96-384 (ISO/IEC 11172-3, 2.4.2.3).
 // Layer I takes every rate of its table except 32 kbit/s in stereo.
 bool BitRateAllowed(int layer, int channels, int kbps);
+
+// The length in bytes of the frame whose 4-byte header starts at `header`
+// (MPEG-1, 2 or 2.5, any layer, padding included); 0 for a free-format
+// frame or bytes that are no frame header.
+int FrameBytes(const uint8_t* header);
+// The sample frames one frame of that header holds (384, 576 or 1152); 0
+// for bytes that are no frame header.
+int FrameSamples(const uint8_t* header);
 
 // Scalefactor values (Table B.1): 2^(1 - i/3) for i = 0..62, 1e-20 at 63.
 extern const double kScaleFactors[64];

@@ -1,0 +1,18 @@
+// The length of a native FLAC stream: its header states the frames, and
+// its frames are numbered.  A frame missing between two packets (damage
+// the parser passed over) is sound lost.  Fewer frames than the header
+// states: a stream whose packets all decode and run to the file's end was
+// cut there; otherwise the rest was lost.
+#pragma once
+
+#include "TrackLengthRule.h"
+
+class FlacLengthRule : public TrackLengthRule {
+public:
+    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
+    void Settle(TrackTally& tally) override;
+
+private:
+    bool first_ = true;
+    int64_t nextPts_ = INT64_MIN;  // where the packet before ended (INT64_MIN: unknown)
+};

@@ -1,0 +1,33 @@
+// The length of an Ogg stream (Vorbis, Opus, FLAC in Ogg): the granule
+// position of its last page, read from the file's own pages (the demuxer
+// stops at a damaged one).  A page whose end runs into damage still tells,
+// by its header, how far the stream had come; so does the page broken off
+// at the end of a cut file, which is said as cut when nothing else is
+// damaged.  Sound short of the last granule is lost, less what the codec
+// itself never gives: the pre-skip, and the first Vorbis packet (which only
+// primes the decoder).
+#pragma once
+
+#include "TrackLengthRule.h"
+
+class OggLengthRule : public TrackLengthRule {
+public:
+    // What the pages of an Ogg file say of its first logical stream.
+    struct Pages {
+        int64_t lastGranule = -1;     // of the last whole page (-1: none)
+        int64_t claimedGranule = -1;  // of a later page running into damage
+        bool endsInsidePage = false;  // the file was cut inside a page
+        bool damaged = false;         // bytes that are no page, or a page failing its checksum
+    };
+    // False for a file that does not start with a page.
+    static bool Walk(const std::string& path, Pages* out);
+    // Whether the file at `path` is an Ogg file that ends inside a page.
+    static bool CutInsidePage(const std::string& path);
+
+    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
+    void Settle(TrackTally& tally) override;
+
+private:
+    bool firstSeen_ = false;
+    int64_t firstEnd_ = 0;  // time stamp where the first packet ends
+};

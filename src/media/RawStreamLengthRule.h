@@ -1,0 +1,46 @@
+// The length of a raw stream of frames that carry their own length in
+// their headers (MPEG audio, ADTS AAC, AC-3 and E-AC-3): no container
+// states how long it is, but every frame states its size.  The file's own
+// frames are walked, one header leading to the next: bytes between two
+// such chains (damage the demuxer found its way back into the stream
+// from) held frames at the stream's own bytes per frame, and what the
+// track gives short of those frames and the whole ones was lost.  A last
+// frame shorter than its header says is the file's cut.  An MP3 stream
+// whose first frame counts the frames (an Xing or Info frame) is measured
+// against that count instead.
+#pragma once
+
+#include "TrackLengthRule.h"
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+class RawStreamLengthRule : public TrackLengthRule {
+public:
+    // Whether the demuxer `name` reads `codec` as such a raw stream.
+    static bool Handles(const char* name, AVCodecID codec);
+    // The bytes and the sample frames of the frame whose header starts at
+    // `data` (at least 7 bytes); false when no header starts there.
+    static bool ReadFrameHeader(AVCodecID codec, const uint8_t* data, int* bytes, int* frames);
+
+    // What the walk over a file found.
+    struct Walk {
+        UInt64 wholeFrames = 0;   // frames of the sound of whole frames
+        UInt64 framesBetween = 0; // frames the bytes between chains held
+        bool damaged = false;     // bytes that are no frame were met
+        bool endsInsideFrame = false;
+    };
+    static bool WalkFile(AVCodecID codec, const std::string& path, Walk* out);
+
+    explicit RawStreamLengthRule(AVCodecID codec) : codec_(codec) {}
+    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
+    void Settle(TrackTally& tally) override;
+
+private:
+    AVCodecID codec_;
+    // The frames of the packets, of whole frames (no trim taken), and the
+    // frames of the last packet when it is shorter than its frame.
+    UInt64 packetFrames_ = 0;
+    UInt64 lastShortFrames_ = 0;
+};

@@ -1,0 +1,62 @@
+#include "TrackLengthRule.h"
+
+#include "AsfLengthRule.h"
+#include "CafLengthRule.h"
+#include "FlacLengthRule.h"
+#include "Mp4LengthRule.h"
+#include "OggLengthRule.h"
+#include "RawStreamLengthRule.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "media_calls.h"
+
+int TrackTally::SampleRate() const
+{
+    return std::max(format->streams[stream]->codecpar->sample_rate, 1);
+}
+
+UInt64 TrackTally::Frames(int64_t ticks) const
+{
+    return UInt64(std::max<int64_t>(av_rescale_q(ticks, format->streams[stream]->time_base, {1, SampleRate()}), 0));
+}
+
+void TrackTally::UncountLastRefusal()
+{
+    if (!lastPacketRefused)
+        return;
+    lastPacketRefused = false;
+    loss.refusedPackets -= std::min<UInt64>(loss.refusedPackets, 1);
+    loss.missingFrames -= std::min(loss.missingFrames, lastPacketFrames);
+}
+
+TrackLengthRule::~TrackLengthRule() = default;
+
+std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* format, int stream)
+{
+    const char* name = format && format->iformat && format->iformat->name ? format->iformat->name : "";
+    if (std::strcmp(name, "ogg") == 0)
+        return std::make_unique<OggLengthRule>();
+    if (std::strcmp(name, "caf") == 0)
+        return std::make_unique<CafLengthRule>();
+    if (std::strcmp(name, "flac") == 0)
+        return std::make_unique<FlacLengthRule>();
+    if (std::strcmp(name, "asf") == 0)
+        return std::make_unique<AsfLengthRule>();
+    if (std::strstr(name, "mov"))
+        return std::make_unique<Mp4LengthRule>();
+    if (RawStreamLengthRule::Handles(name, format->streams[stream]->codecpar->codec_id))
+        return std::make_unique<RawStreamLengthRule>(format->streams[stream]->codecpar->codec_id);
+    return std::make_unique<TrackLengthRule>();
+}
+
+bool TrackLengthRule::CutBeforeReadable(const std::string& path)
+{
+    return Mp4LengthRule::CutBeforeMovieBox(path) || CafLengthRule::CutInsideChunk(path) ||
+           OggLengthRule::CutInsidePage(path);
+}
+
+void TrackLengthRule::Packet(const AVPacket&, UInt64*, TrackTally&) {}
+
+void TrackLengthRule::Settle(TrackTally&) {}
