@@ -16,6 +16,10 @@
 #include "progress_channel.h"
 #include "string_utils.h"
 #include "CreatedFilesList.h"
+#include "FileManager.h"
+#include "RIFFChunkList.h"
+#include "SoundFileSwitches.h"
+#include "wave_chunks.h"
 
 #include <QThread>
 
@@ -618,6 +622,24 @@ UInt64 CQTMovieFile::GetDataSize() const
 
 OSErr CQTMovieFile::ReadMarkers()
 {
+    // A WAVE-family file (IMA ADPCM, GSM, MPEG ... in RIFF) keeps the
+    // markers and regions of its 'cue ' and 'adtl' chunks, read as every
+    // WAVE reader reads them.  They are best effort: a file whose chunks
+    // cannot be read opens without them.
+    if (m_fileFormat != media_codes::kWAVE || m_path.empty() || GetNumMarkers() > 0)
+        return noErr;
+    FSSpec spec;
+    SInt16 refNum = 0;
+    if (PathMakeFSSpec(m_path, &spec) != noErr || FSpOpenDF(&spec, fsRdPerm, &refNum) != noErr)
+        return noErr;
+    RefNumChunkSource source(refNum);
+    RIFFChunkList chunks;
+    std::vector<wave_chunks::CueAnnotation> annotations;
+    const bool read = chunks.Walk(source) == noErr && chunks.ContainerID() == riff_chunks::kRIFF &&
+                      chunks.FormType() == riff_chunks::kWAVE && wave_chunks::ReadCueList(chunks, &annotations) == noErr;
+    FSClose(refNum);
+    if (read)
+        wave_chunks::AddCueAnnotations(*this, annotations, GetIgnoreRegionsContainingWholeFile());
     return noErr;
 }
 
