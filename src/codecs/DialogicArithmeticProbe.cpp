@@ -6,14 +6,24 @@ namespace {
 
 // The decodings' difference at reset, in 16-bit samples: predictors -2 and 0.
 constexpr int64_t kResetGap = 32;
-// Fewer codes than this cannot tell the arithmetics apart.
-constexpr std::size_t kFewestCodes = 1024;
+// Fewer codes than this cannot tell the arithmetics apart (nor part them
+// by more than a few steps: either reads such a stream alike).
+constexpr std::size_t kFewestCodes = 128;
+// The shortest low-pass window: three of them fill within a stream of the
+// fewest codes judged.
+constexpr std::size_t kShortestWindow = 32;
 // The gap's low end, as a fraction of the signal, that our encoder never
 // reaches (1/32), and the one above which a drift carried by one decoding
 // alone (2.5 times the other's low end) decides (1/80).
 constexpr double kForeignGap = 1.0 / 32.0;
 constexpr double kLoneDriftGap = 1.0 / 80.0;
 constexpr double kLoneDriftRatio = 2.5;
+// Below this many codes the low ends are too short to judge by: a gap
+// (beyond the reset difference, RMS) of 1/64 of the signal, which our
+// encoder never leaves (it keeps below 1/100), marks a stream made for the
+// common decoders, the arithmetic of the writers that make such streams.
+constexpr std::size_t kShortCodes = 2048;
+constexpr double kShortStreamGap = 1.0 / 64.0;
 
 } // namespace
 
@@ -52,7 +62,7 @@ double DialogicArithmeticProbe::LowPass::MeanSquare() const
 
 std::size_t DialogicArithmeticProbe::LowPassLength(std::size_t codes)
 {
-    std::size_t length = 256;
+    std::size_t length = kShortestWindow;
     while (length < 32768 && length * 2 <= codes / 8)
         length *= 2;
     return length;
@@ -76,6 +86,7 @@ void DialogicArithmeticProbe::Add(int code)
     m_gapLow.Add(beyondReset);
     m_stepSumSquares += double(a * a);
     m_scaledSquares += double(b * b);
+    m_gapSquares += double(beyondReset * beyondReset);
     ++m_added;
 }
 
@@ -88,6 +99,8 @@ DialogicADPCMCodec::Arithmetic DialogicArithmeticProbe::Choice() const
     const double gap = m_gapLow.MeanSquare();
     const double ours = m_stepSumLow.MeanSquare();
     const double scaled = m_scaledLow.MeanSquare();
+    if (m_added < kShortCodes && m_gapSquares / double(m_added) >= kShortStreamGap * kShortStreamGap * signal)
+        return A::Scaled;
     if (gap > 0.0 && gap >= kForeignGap * kForeignGap * signal)
         return ours > scaled ? A::Scaled : A::StepSum;
     if (gap > 0.0 && gap >= kLoneDriftGap * kLoneDriftGap * signal)

@@ -10,14 +10,19 @@
 //   - the gap between the decodings beyond their difference at reset (the
 //     predictors -2 and 0: 32 in 16-bit samples) is low-passed, and so is
 //     each decoding: three cascaded moving averages over an eighth of the
-//     codes judged (a power of two from 256 to 32768);
+//     codes judged (a power of two from 32 to 32768);
 //   - when that gap's low end (RMS) reaches 1/32 of the signal's RMS (the
 //     lower of the two decodings'), the stream was made for the decoding
 //     with the lesser low end: a gap our encoder never leaves;
 //   - when it reaches 1/80, for the common decoders' arithmetic only when
 //     the format's own decoding carries 2.5 times the other's low end
 //     (the drift clearly belongs to it; a tone's own low end is nil);
-//   - otherwise, and for fewer than 1024 codes, the format's own.
+//   - in a stream of fewer than 2048 codes, whose low end is too short to
+//     tell, a gap (RMS, unfiltered) of 1/64 of the signal, which our
+//     encoder never leaves, gives the common decoders' arithmetic before
+//     the two rules above: the common writers' streams are made for it;
+//   - otherwise, and for fewer than 128 codes (too few to part the two
+//     by more than a few steps), the format's own.
 // At most the first kProbeCodes codes are judged.
 #pragma once
 
@@ -71,6 +76,6 @@ private:
     DialogicADPCMCodec m_stepSum{DialogicADPCMCodec::Arithmetic::StepSum};
     DialogicADPCMCodec m_scaled{DialogicADPCMCodec::Arithmetic::Scaled};
     LowPass m_stepSumLow, m_scaledLow, m_gapLow;
-    double m_stepSumSquares = 0.0, m_scaledSquares = 0.0;
+    double m_stepSumSquares = 0.0, m_scaledSquares = 0.0, m_gapSquares = 0.0;
     std::size_t m_added = 0;
 };

@@ -15,6 +15,7 @@ constexpr OSErr kMP3BitRateLoweredWarning = -24604;     // "was encoded at a low
 constexpr OSErr kLAMEEncoderMissingErr = -24603;         // "no usable LAME encoder found (MP3)"
 constexpr OSErr kLAMEEncoderFailedErr = -24602;          // "the LAME encoder failed (MP3)"
 constexpr OSErr kMP3ChannelsErr = -24601;                // "has more than two channels (MP3)"
+constexpr OSErr kUnmappedLayoutWarning = -24300;         // "has a channel layout no channel mask names: channels kept in the file's order"
 constexpr OSErr kDamagedSoundWarning = -24204;           // "has sound that could not be decoded"
 constexpr OSErr kUndecodableAudioErr = -24203;           // "has no sound that can be decoded"
 constexpr OSErr kNoAudioTrackErr = -24202;               // "QuickTime: no audio track in file"

@@ -16,7 +16,12 @@ constexpr UInt32 L = kAudioChannelLabel_Left, R = kAudioChannelLabel_Right, C = 
                  Rs = kAudioChannelLabel_RightSurround, Lc = kAudioChannelLabel_LeftCenter,
                  Rc = kAudioChannelLabel_RightCenter, Cs = kAudioChannelLabel_CenterSurround,
                  Lsd = kAudioChannelLabel_LeftSurroundDirect, Rsd = kAudioChannelLabel_RightSurroundDirect,
-                 Rls = kAudioChannelLabel_RearSurroundLeft, Rrs = kAudioChannelLabel_RearSurroundRight;
+                 Rls = kAudioChannelLabel_RearSurroundLeft, Rrs = kAudioChannelLabel_RearSurroundRight,
+                 Ts = kAudioChannelLabel_TopCenterSurround, Vhl = kAudioChannelLabel_VerticalHeightLeft,
+                 Vhc = kAudioChannelLabel_VerticalHeightCenter, Vhr = kAudioChannelLabel_VerticalHeightRight,
+                 Rlt = kAudioChannelLabel_TopBackLeft, Rrt = kAudioChannelLabel_TopBackRight,
+                 Lw = kAudioChannelLabel_LeftWide, Rw = kAudioChannelLabel_RightWide,
+                 Lt = kAudioChannelLabel_LeftTotal, Rt = kAudioChannelLabel_RightTotal;
 
 const std::vector<LayoutEntry>& KnownLayouts()
 {
@@ -49,6 +54,62 @@ const std::vector<LayoutEntry>& KnownLayouts()
         {0x7E0008, {L, R, C, LFE, Ls, Rs, Lc, Rc}},
         {0x800008, {L, R, C, LFE, Ls, Rs, Rls, Rrs}},
         {0x810008, {L, R, Ls, Rs, C, LFE, Lc, Rc}},
+        // Every other tag with speakers, in the order of its number: DVD,
+        // AudioUnit, AAC, AC-3 and E-AC-3, DTS and WAVE layouts, and the
+        // geometric ones.  (Tags without speakers, such as Ambisonic B,
+        // mid-side or the TMH 10.2 set, stay out.)
+        {0x6F0008, {L, R, Rls, Rrs, C, Cs, Ls, Rs}},          // Octagonal
+        {0x700008, {L, R, Rls, Rrs, Vhl, Vhr, Rlt, Rrt}},     // Cube
+        {0x820008, {L, R, C, LFE, Ls, Rs, Lt, Rt}},           // SMPTE DTV
+        {0x850003, {L, R, LFE}},                              // DVD 4
+        {0x860004, {L, R, LFE, Cs}},                          // DVD 5
+        {0x870005, {L, R, LFE, Ls, Rs}},                      // DVD 6
+        {0x880004, {L, R, C, LFE}},                           // DVD 10
+        {0x890005, {L, R, C, LFE, Cs}},                       // DVD 11
+        {0x8A0005, {L, R, Ls, Rs, LFE}},                      // DVD 18
+        {0x8C0007, {L, R, Ls, Rs, C, Rls, Rrs}},              // AudioUnit 7.0
+        {0x940007, {L, R, Ls, Rs, C, Lc, Rc}},                // AudioUnit 7.0 front
+        {0x8F0007, {C, L, R, Ls, Rs, Rls, Rrs}},              // AAC 7.0
+        {0x900008, {C, L, R, Ls, Rs, Rls, Rrs, Cs}},          // AAC octagonal
+        {0xB70008, {C, L, R, Ls, Rs, Rls, Rrs, LFE}},         // AAC 7.1 B
+        {0xB80008, {C, L, R, Ls, Rs, LFE, Vhl, Vhr}},         // AAC 7.1 C
+        {0x970004, {L, C, R, Cs}},                            // AC-3 3/1
+        {0x980004, {L, C, R, LFE}},                           // AC-3 3/0.1
+        {0x990004, {L, R, Cs, LFE}},                          // AC-3 2/1.1
+        {0x9A0005, {L, C, R, Cs, LFE}},                       // AC-3 3/1.1
+        {0x9B0006, {L, C, R, Ls, Rs, Cs}},                    // E-AC-3 6.0 A
+        {0x9C0007, {L, C, R, Ls, Rs, Rls, Rrs}},              // E-AC-3 7.0 A
+        {0x9D0007, {L, C, R, Ls, Rs, LFE, Cs}},               // E-AC-3 6.1 A
+        {0x9E0007, {L, C, R, Ls, Rs, LFE, Ts}},               // E-AC-3 6.1 B
+        {0x9F0007, {L, C, R, Ls, Rs, LFE, Vhc}},              // E-AC-3 6.1 C
+        {0xA00008, {L, C, R, Ls, Rs, LFE, Rls, Rrs}},         // E-AC-3 7.1 A
+        {0xA10008, {L, C, R, Ls, Rs, LFE, Lc, Rc}},           // E-AC-3 7.1 B
+        {0xA20008, {L, C, R, Ls, Rs, LFE, Lsd, Rsd}},         // E-AC-3 7.1 C
+        {0xA30008, {L, C, R, Ls, Rs, LFE, Lw, Rw}},           // E-AC-3 7.1 D
+        {0xA40008, {L, C, R, Ls, Rs, LFE, Vhl, Vhr}},         // E-AC-3 7.1 E
+        {0xA50008, {L, C, R, Ls, Rs, LFE, Cs, Ts}},           // E-AC-3 7.1 F
+        {0xA60008, {L, C, R, Ls, Rs, LFE, Cs, Vhc}},          // E-AC-3 7.1 G
+        {0xA70008, {L, C, R, Ls, Rs, LFE, Ts, Vhc}},          // E-AC-3 7.1 H
+        {0xA80004, {C, L, R, LFE}},                           // DTS 3.1
+        {0xA90005, {C, L, R, Cs, LFE}},                       // DTS 4.1
+        {0xAA0006, {Lc, Rc, L, R, Ls, Rs}},                   // DTS 6.0 A
+        {0xAB0006, {C, L, R, Rls, Rrs, Ts}},                  // DTS 6.0 B
+        {0xAC0006, {C, Cs, L, R, Rls, Rrs}},                  // DTS 6.0 C
+        {0xAD0007, {Lc, Rc, L, R, Ls, Rs, LFE}},              // DTS 6.1 A
+        {0xAE0007, {C, L, R, Rls, Rrs, Ts, LFE}},             // DTS 6.1 B
+        {0xAF0007, {C, Cs, L, R, Rls, Rrs, LFE}},             // DTS 6.1 C
+        {0xB00007, {Lc, C, Rc, L, R, Ls, Rs}},                // DTS 7.0
+        {0xB10008, {Lc, C, Rc, L, R, Ls, Rs, LFE}},           // DTS 7.1
+        {0xB20008, {Lc, Rc, L, R, Ls, Rs, Rls, Rrs}},         // DTS 8.0 A
+        {0xB30008, {Lc, C, Rc, L, R, Ls, Cs, Rs}},            // DTS 8.0 B
+        {0xB40009, {Lc, Rc, L, R, Ls, Rs, Rls, Rrs, LFE}},    // DTS 8.1 A
+        {0xB50009, {Lc, C, Rc, L, R, Ls, Cs, Rs, LFE}},       // DTS 8.1 B
+        {0xB60007, {C, L, R, Ls, Rs, LFE, Cs}},               // DTS 6.1 D
+        {0xB90004, {L, R, Rls, Rrs}},                         // WAVE 4.0 B
+        {0xBA0005, {L, R, C, Rls, Rrs}},                      // WAVE 5.0 B
+        {0xBB0006, {L, R, C, LFE, Rls, Rrs}},                 // WAVE 5.1 B
+        {0xBC0007, {L, R, C, LFE, Cs, Ls, Rs}},               // WAVE 6.1
+        {0xBD0008, {L, R, C, LFE, Rls, Rrs, Ls, Rs}},         // WAVE 7.1
     };
     return layouts;
 }
@@ -247,6 +308,8 @@ const char* ChannelLabelName(UInt32 label)
     case kAudioChannelLabel_LeftWide: return "Left Wide";
     case kAudioChannelLabel_RightWide: return "Right Wide";
     case kAudioChannelLabel_LFE2: return "LFE2";
+    case Lt: return "Left Total";
+    case Rt: return "Right Total";
     default: return "";
     }
 }

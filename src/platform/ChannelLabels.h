@@ -43,6 +43,8 @@ enum : UInt32 {
     kAudioChannelLabel_LeftWide = 35,
     kAudioChannelLabel_RightWide = 36,
     kAudioChannelLabel_LFE2 = 37,
+    kAudioChannelLabel_LeftTotal = 38,
+    kAudioChannelLabel_RightTotal = 39,
 };
 
 // The layout tags that say "described otherwise".

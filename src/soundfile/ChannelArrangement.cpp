@@ -103,19 +103,10 @@ StoredChannelLayout StoredLayoutForTag(AudioChannelLayoutTag memoryTag)
             return stored;
         }
     }
-    // A bitmap names each speaker by the bit of its label (label - 1); the
-    // rear surrounds have none.
-    UInt32 bitmap = 0;
-    for (UInt32 label : inMaskOrder) {
-        if (label < 1 || label > 18) {
-            stored.tag = memoryTag;
-            stored.order.clear();
-            return stored;
-        }
-        bitmap |= 1u << (label - 1);
-    }
+    // A bitmap's bits are the mask's (a rear pair beside the surround pair
+    // takes the surround direct bits, as the mask's side pair does).
     stored.tag = kAudioChannelLayoutTag_UseChannelBitmap;
-    stored.bitmap = bitmap;
+    stored.bitmap = mask;
     return stored;
 }
 

@@ -268,6 +268,67 @@ TEST_F(BatchAnnotations, CuePointsOfEveryWAVEFamilyInputReachTheOutputs)
     }
 }
 
+// Coded WAVE inputs that the media libraries decode, as sox and ffmpeg
+// write them, with three named cue points appended: --info counts what
+// libsndfile lists, and WAVE and AIFF outputs keep them.
+TEST_F(BatchAnnotations, CuePointsOfCodedWAVEInputsReadThroughTheMediaLibraries)
+{
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("ffmpeg");
+    struct Input {
+        const char* name;
+        QString program;
+        QStringList arguments;  // the output path follows
+    };
+    const QStringList tone = {"-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=0.5:sample_rate=8000"};
+    const std::vector<Input> inputs = {
+        {"sox-ima", "sox", {"-n", "-r", "8000", "-e", "ima-adpcm"}},
+        {"sox-gsm", "sox", {"-n", "-r", "8000", "-e", "gsm-full-rate"}},
+        {"ffmpeg-ima", "ffmpeg", tone + QStringList{"-c:a", "adpcm_ima_wav", "-f", "wav"}},
+        {"ffmpeg-mp3", "ffmpeg", tone + QStringList{"-c:a", "libmp3lame", "-f", "wav"}},
+        {"ffmpeg-g726", "ffmpeg", tone + QStringList{"-c:a", "adpcm_g726", "-f", "wav"}},
+    };
+    const std::vector<std::pair<UInt32, UInt32>> points = {{1, 500}, {2, 1500}, {3, 3000}};
+    for (const Input& input : inputs) {
+        const QString path = root + "/in/" + input.name + ".wav";
+        QStringList arguments = input.arguments;
+        arguments << path;
+        if (input.program == "sox")
+            arguments << "synth" << "0.5" << "sine" << "440";
+        ASSERT_TRUE(RunPeer(input.program, arguments)) << input.name;
+        std::vector<UInt8> bytes = peers::ReadAll(path.toStdString());
+        riffbuild::RIFFBuilder tail;
+        const riffbuild::Chunk cue = riffbuild::Cue(points);
+        const riffbuild::Chunk list = riffbuild::List(
+            "adtl", {riffbuild::Label(1, "Intro"), riffbuild::Label(2, "Verse"), riffbuild::Label(3, "Outro")});
+        const std::vector<UInt8> chunks =
+            tail.chunk(cue.id.c_str(), cue.body).chunk(list.id.c_str(), list.body).build(false);
+        bytes.insert(bytes.end(), chunks.begin() + 12, chunks.end());
+        const UInt32 riffSize = UInt32(bytes.size() - 8);
+        for (int i = 0; i < 4; ++i)
+            bytes[std::size_t(4 + i)] = UInt8(riffSize >> (8 * i));
+        peers::WriteAll(path.toStdString(), bytes);
+    }
+    Batch({Conversion("WAVE", "WAVE"), Conversion("AIFF", "AIFF")}, root + "/in", root + "/out");
+    for (const Input& input : inputs) {
+        SCOPED_TRACE(input.name);
+        const QString name = input.name;
+        const QString path = root + "/in/" + name + ".wav";
+        EXPECT_EQ(Info(path)["format"].toString(), "Compressed Wave");
+        EXPECT_EQ(Info(path)["markers"].toInt(), 3);
+        // Where libsndfile reads the coding, it lists the same three.
+        if (peers::ReadWithSndfile(path.toStdString()).opened)
+            EXPECT_EQ(ReadAnnotations(path).cueOffsets, std::vector<UInt32>({500, 1500, 3000}));
+        for (const QString& output : {root + "/out/WAVE/in/" + name + ".wav", root + "/out/AIFF/in/" + name + ".aif"}) {
+            EXPECT_EQ(Info(output)["markers"].toInt(), 3) << output.toStdString();
+            const std::vector<UInt32> offsets = ReadAnnotations(output).cueOffsets;
+            const std::set<UInt32> found(offsets.begin(), offsets.end());
+            for (const auto& [id, frame] : points)
+                EXPECT_TRUE(found.count(frame)) << output.toStdString() << " " << frame;
+        }
+    }
+}
+
 TEST_F(BatchAnnotations, LoopKeepsItsLengthFromAIFFToWaveAndBack)
 {
     CueWave();

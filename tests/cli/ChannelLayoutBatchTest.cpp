@@ -85,8 +85,8 @@ std::vector<std::string> Speakers(const QString& layout)
     const auto named = NamedLayouts().find(layout);
     if (named != NamedLayouts().end())
         names = named->second;
-    else if (layout.contains('+'))
-        names = layout.split('+');
+    else if (layout.contains('+'))  // "FL+FR+LFE", "4 channels (FL+FR+LFE+BC)"
+        names = QString(layout).remove(QRegularExpression("^.*\\(|\\)$")).split('+');
     const bool back = names.contains("BL") || names.contains("BR");
     const std::map<QString, std::string> same = {{"FL", "L"},    {"FR", "R"},    {"FC", "C"},   {"LFE", "LFE"},
                                                  {"BL", "Ls"},   {"BR", "Rs"},   {"FLC", "Lc"}, {"FRC", "Rc"},
@@ -292,6 +292,20 @@ const StoredLayout kStoredLayouts[] = {
     {"MPEG_7_1_A", 0x7E0008, 0, "L R C LFE Ls Rs Lc Rc"},
     {"MPEG_7_1_C", 0x800008, 0, "L R C LFE Ls Rs Rls Rrs"},
     {"Emagic_7_1", 0x810008, 0, "L R Ls Rs C LFE Lc Rc"},
+    // The rest of the published tags, a sample of each family.
+    {"DVD_4", 0x850003, 0, "L R LFE"},
+    {"DVD_10", 0x880004, 0, "L R C LFE"},
+    {"AC3_2_1_1", 0x990004, 0, "L R Cs LFE"},
+    {"DTS_4_1", 0xA90005, 0, "C L R Cs LFE"},
+    {"DTS_6_0_A", 0xAA0006, 0, "Lc Rc L R Ls Rs"},
+    {"WAVE_5_1_B", 0xBB0006, 0, "L R C LFE Rls Rrs"},
+    {"AAC_7_0", 0x8F0007, 0, "C L R Ls Rs Rls Rrs"},
+    {"AudioUnit_7_0", 0x8C0007, 0, "L R Ls Rs C Rls Rrs"},
+    {"AudioUnit_7_0_Front", 0x940007, 0, "L R Ls Rs C Lc Rc"},
+    {"Octagonal", 0x6F0008, 0, "L R Rls Rrs C Cs Ls Rs"},
+    {"AAC_Octagonal", 0x900008, 0, "C L R Ls Rs Rls Rrs Cs"},
+    {"EAC3_7_1_A", 0xA00008, 0, "L C R Ls Rs LFE Rls Rrs"},
+    {"DTS_7_1", 0xB10008, 0, "Lc C Rc L R Ls Rs LFE"},
     {"Bitmap", 0x10000, 0x137, "L R C Ls Rs Cs"},
     {"Descriptions", 0, 0, "Rs LFE L Ls C R"},
     // 7.1 with a surround pair and a surround direct pair (side speakers),
@@ -419,5 +433,36 @@ TEST_P(StoredLayoutBatch, EveryChannelKeepsTheSpeakerItsFileNames)
 
 INSTANTIATE_TEST_SUITE_P(Layouts, StoredLayoutBatch, ::testing::ValuesIn(kStoredLayouts),
                          [](const ::testing::TestParamInfo<StoredLayout>& info) { return std::string(info.param.name); });
+
+// A CAF layout whose speakers no channel mask names (Ambisonic B, one with
+// matrix-encoded channels, a tag not published) converts in the file's
+// order, and the file's line says so; a layout that says itself it has no
+// speakers (discrete in order) or one with speakers does not.
+TEST_F(SpeakerBatch, ALayoutNoMaskNamesIsSaidOnTheFilesLine)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    const std::pair<const char*, quint32> inputs[] = {{"ambisonic", 0x6B0004}, {"smpte_dtv", 0x820008},
+                                                      {"unpublished", 0xF00004}, {"discrete", 0x930004},
+                                                      {"aac_7_0", 0x8F0007}};
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    for (const auto& [name, tag] : inputs)
+        ASSERT_TRUE(WriteBytes(root + "/in/" + name + ".caf", HandMadeCaf(int(tag & 0xFFFF), BE32(tag) + BE64(0))));
+    const RunResult run = RunConversions("wave", {{0, TypedConversion("WAVE", "WAVE", 16, {})}}, root + "/in",
+                                         root + "/out");
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (const auto& [name, tag] : inputs) {
+        const bool said = tag == 0x6B0004 || tag == 0x820008 || tag == 0xF00004;
+        const QString line = QString("warning %1/in/%2.caf: has a channel layout no channel mask "
+                                     "names: channels kept in the file's order")
+                                 .arg(root, name);
+        EXPECT_EQ(run.err.contains(line), said) << name << "\n" << run.err.toStdString();
+        // Channel k still carries tone k.
+        const Decoded out = Decode(root + "/out/WAVE/in/" + name + ".wav", int(tag & 0xFFFF));
+        ASSERT_EQ(out.tones.size(), std::size_t(tag & 0xFFFF)) << name;
+        if (said)
+            for (int k = 0; k < int(tag & 0xFFFF); ++k)
+                EXPECT_EQ(out.tones[std::size_t(k)], k) << name;
+    }
+}
 
 }  // namespace

@@ -48,7 +48,8 @@ TEST(ErrorTable, HasEveryCodeOnceWithTheClassCounts)
     // with its channels (-22705), of more valid bits than a WAVE sample's
     // bytes hold (-22706) and of less sound data than one frame
     // (-22023); a sound track of which nothing decodes (-24203) and the
-    // warning that some of it did not (-24204); 23 codes that reading or
+    // warning that some of it did not (-24204); a channel layout that no
+    // speaker mask names (-24300); 23 codes that reading or
     // writing one file can produce, all warnings (-22204, -23002, -22015,
     // -22022, the file-level system codes and those of a missing or damaged
     // resource fork); and the vanished output folder (-21002), which stops

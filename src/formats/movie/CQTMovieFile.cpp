@@ -16,6 +16,13 @@
 #include "progress_channel.h"
 #include "string_utils.h"
 #include "CreatedFilesList.h"
+#include "ByteOrder.h"
+#include "ChannelLabels.h"
+#include "caf_chunks.h"
+#include "FileManager.h"
+#include "RIFFChunkList.h"
+#include "SoundFileSwitches.h"
+#include "wave_chunks.h"
 
 #include <QThread>
 
@@ -67,6 +74,22 @@ const ExtensionName* FindExtensionName(const ExtensionName (&names)[N], const st
         if (extension == entry.extension)
             return &entry;
     return nullptr;
+}
+
+// A CAF layout of more than two channels that names no speakers a channel
+// mask holds (a tag without speakers, such as Ambisonic B, or one not
+// known here) leaves the channels in the file's order: the file's line
+// says so.  A layout that says itself it has none (discrete in order,
+// unknown) loses nothing.
+void WarnOfUnmappedCafLayout(const std::string& path, const std::vector<UInt32>& labels)
+{
+    CafLayout caf;
+    if (labels.size() <= 2 || SpeakerMaskForChannelLabels(labels, nullptr) != 0 || WalkCaf(path, &caf) != noErr ||
+        caf.chan.size() < 12)
+        return;
+    const UInt32 family = ReadBE32(caf.chan.data()) & 0xFFFF0000u;
+    if (family != (kAudioChannelLayoutTag_DiscreteInOrder & 0xFFFF0000u) && family != 0xFFFF0000u)
+        PostOutputWarning(kUnmappedLayoutWarning);
 }
 
 } // namespace
@@ -132,6 +155,8 @@ OSErr CQTMovieFile::Open()
                 SetMultichannelLayoutTag(arrangement.layoutTag);
         }
 
+        if (m_fileFormat == media_codes::kCAF)
+            WarnOfUnmappedCafLayout(m_path, source->FileChannelLabels());
         m_hasVideo = source->HasVideoTrack();
         m_dataSize = source->AudioDataBytes();
         m_numBits = WordLengthOf(*source);
@@ -618,6 +643,24 @@ UInt64 CQTMovieFile::GetDataSize() const
 
 OSErr CQTMovieFile::ReadMarkers()
 {
+    // A WAVE-family file (IMA ADPCM, GSM, MPEG ... in RIFF) keeps the
+    // markers and regions of its 'cue ' and 'adtl' chunks, read as every
+    // WAVE reader reads them.  They are best effort: a file whose chunks
+    // cannot be read opens without them.
+    if (m_fileFormat != media_codes::kWAVE || m_path.empty() || GetNumMarkers() > 0)
+        return noErr;
+    FSSpec spec;
+    SInt16 refNum = 0;
+    if (PathMakeFSSpec(m_path, &spec) != noErr || FSpOpenDF(&spec, fsRdPerm, &refNum) != noErr)
+        return noErr;
+    RefNumChunkSource source(refNum);
+    RIFFChunkList chunks;
+    std::vector<wave_chunks::CueAnnotation> annotations;
+    const bool read = chunks.Walk(source) == noErr && chunks.ContainerID() == riff_chunks::kRIFF &&
+                      chunks.FormType() == riff_chunks::kWAVE && wave_chunks::ReadCueList(chunks, &annotations) == noErr;
+    FSClose(refNum);
+    if (read)
+        wave_chunks::AddCueAnnotations(*this, annotations, GetIgnoreRegionsContainingWholeFile());
     return noErr;
 }
 
