@@ -820,10 +820,11 @@ void MainController::engineDone()
     if (m_window) {
         m_window->setWindowOpacity(1.0);
         // Shown again where it stood.  Hidden, the window is no longer the
-        // window manager's: mapped anew with a position of its own choosing
-        // it would be placed as a new window.  A position set on the
-        // window itself goes out as the user's, which the manager keeps.
+        // window manager's: mapped anew with no position of its own it
+        // would be placed as a new window.  A position set on the window
+        // itself goes out as the user's, which the manager keeps.
         if (const std::optional<QPoint> position = std::exchange(m_windowPosition, std::nullopt)) {
+            m_window->setGeometry(QRect(*position, m_window->size()));
             if (QWindow* handle = m_window->windowHandle())
                 handle->setPosition(*position);
         }

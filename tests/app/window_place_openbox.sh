@@ -113,19 +113,26 @@ PLIST
       y=${first#*,}
       top=$(xwininfo -id "$window" | awk '/Relative upper-left Y/ {print $4}')
       local grabx=$((x + 200)) graby=$((y - top / 2))
+      xdotool windowactivate --sync "$window"
       xdotool mousemove --sync "$grabx" "$graby" mousedown 1
       xdotool mousemove --sync $((grabx + 20)) $((graby + 10))
       xdotool mousemove --sync $((grabx - 60)) $((graby + 30)) mouseup 1
       want="$((x - 60)),$((y + 30))"
-      wait_for 10 "the drag to $want" at "$window" "$want"
+      wait_for 10 "the drag to $want" at "$window" "$want" || { echo "FAIL: dragged to $(place "$window")"; return 1; }
       ;;
   esac
   echo "$screen $how $errors: the window stands at $want (first at $first)"
 
-  # Ctrl+R, pressed in the main window.
-  xdotool windowactivate --sync "$window"
-  xdotool key --clearmodifiers ctrl+r
-  wait_for 60 "the held export" exists "$dir/hold.held"
+  # Ctrl+R, pressed in the main window; again until the batch is under way
+  # (Start waits for the inputs to be listed, which the window does not show).
+  local presses=0
+  until exists "$dir/hold.held"; do
+    presses=$((presses + 1))
+    [ "$presses" -le 60 ] || { echo "FAIL: Ctrl+R started no batch"; return 1; }
+    xdotool windowactivate --sync "$window"
+    xdotool key --clearmodifiers ctrl+r
+    wait_for 1 "the held export" exists "$dir/hold.held" >/dev/null || true
+  done
   wait_for 30 "the window fading out" hidden "$window"
   touch "$dir/hold"
   wait_for 60 "the window back" visible "$window"
