@@ -55,6 +55,12 @@ template <class Widget> Widget* Named(Widget* widget, const char* name)
     return widget;
 }
 
+// The width a title bar needs for `title` (the application's name follows
+// it) and the window's buttons.
+int TitleBarWidth(const QString& title);
+// Reserves that width in `window`'s layout: a small window's title is never
+// cut.
+void ReserveTitleBarWidth(QWidget* window);
 // `widget` (a label or a button) at least as wide as it is with the longest
 // of `texts`: showing one or the other never widens its window.
 template <class Widget> void ReserveWidthFor(Widget* widget, const QStringList& texts)

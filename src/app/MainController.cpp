@@ -279,7 +279,7 @@ void MainController::reportAddingErrors(const QStringList& duplicates, const QSt
         if (!duplicates.isEmpty())
             m_errorsController->setPaths(
                 duplicates, L("The following files have names that are already in the list. "
-                                               "Please rename them in the Finder, if possible."));
+                                               "Please rename them in the File Manager, if possible."));
         if (!rejected.isEmpty())
             m_errorsController->setPaths(
                 rejected, L("The following files were not recognized "

@@ -1,5 +1,7 @@
 #include "OptionSheet.h"
 
+#include "ControlTools.h"
+
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -17,6 +19,7 @@ OptionSheet::OptionSheet(QWidget* parent, const QString& title) : QDialog(parent
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(m_body);
     layout->addWidget(m_buttons);
+    ControlTools::ReserveTitleBarWidth(this);
 }
 
 void OptionSheet::begin(const ConvSpecRef& spec)

@@ -91,6 +91,7 @@ TEST_F(OptionSheetTest, MPEGFramePaddingIsOnUntilSwitchedOff)
 
 // Every sheet opens with the keys in its first field, not on OK or Cancel:
 // a space typed first presses no button, and text typed lands in the field.
+// Its title bar shows the whole title.
 class OptionSheetFocusTest : public OptionSheetTest, public ::testing::WithParamInterface<OSType> {};
 
 TEST_P(OptionSheetFocusTest, OpensWithTheKeysInItsFirstField)
@@ -100,6 +101,7 @@ TEST_P(OptionSheetFocusTest, OpensWithTheKeysInItsFirstField)
     OptionSheet* sheet = m_editor->doOptionsButton();
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([sheet] { return QApplication::activeWindow() == sheet; }));
+    EXPECT_GE(sheet->width(), TitleBarNeeds(sheet)) << sheet->windowTitle().toStdString();
     QWidget* focus = QApplication::focusWidget();
     ASSERT_NE(focus, nullptr);
     EXPECT_TRUE(sheet->isAncestorOf(focus));
