@@ -101,10 +101,13 @@ ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     connect(m_timer, &QTimer::timeout, this, &ProgressController::timedProgressDisplay);
 
     // The frame saved under "Progress", else centred; on the screen either way.
-    resize(460, 230);
+    // A saved width beyond the usual one is what older versions grew to for
+    // a long name: it is not taken up.
+    constexpr int kWidth = 460;
+    resize(kWidth, 230);
     const QStringList frame = m_defaults.stringForKey(kFrameKey).split(QLatin1Char(' '));
     if (frame.size() == 4) {
-        setGeometry(frame.at(0).toInt(), frame.at(1).toInt(), std::max(frame.at(2).toInt(), 200),
+        setGeometry(frame.at(0).toInt(), frame.at(1).toInt(), std::clamp(frame.at(2).toInt(), 200, kWidth),
                     std::max(frame.at(3).toInt(), 120));
     } else if (QScreen* screen = this->screen()) {
         move(screen->availableGeometry().center() - rect().center());
