@@ -8,7 +8,7 @@ PACKAGES=(
   libsndfile1-dev libspandsp-dev libbcg729-dev libgtest-dev libgmock-dev libbenchmark-dev
   lame sox ffmpeg sndfile-programs attr man-db time twolame flac
   clang libclang-rt-14-dev ccache
-  xvfb xauth
+  xvfb xauth openbox xdotool x11-utils
   portaudio19-dev
 )
 missing=()

@@ -9,11 +9,17 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QLayout>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 const QString kFrameKey = PreferenceKeys::kAddFilesErrorsFrame;
@@ -71,11 +77,21 @@ void AddFilesErrorsController::setPaths(const QStringList& paths, const QString&
     QFont bold = title->font(0);
     bold.setBold(true);
     title->setFont(0, bold);
+    // What a narrower window cuts, the tooltip shows whole.
+    title->setToolTip(0, description);
     for (const QString& path : paths) {
         auto* item = new QTreeWidgetItem(title, QStringList(path));
         item->setData(0, kPathRole, path);
+        item->setToolTip(0, path);
     }
     title->setExpanded(true);
+    // Wide enough for the heading, within the screen.
+    const int wanted = QFontMetrics(bold).horizontalAdvance(description) + m_table->indentation() +
+                       2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width() +
+                       layout()->contentsMargins().left() + layout()->contentsMargins().right() + 8;
+    const int room = screen() ? screen()->availableGeometry().width() * 9 / 10 : wanted;
+    if (width() < std::min(wanted, room))
+        resize(std::min(wanted, room), height());
 }
 
 QString AddFilesErrorsController::textForGroups(const QList<Group>& groups)

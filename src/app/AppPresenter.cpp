@@ -1,11 +1,11 @@
 #include "AppPresenter.h"
 
+#include "ControlTools.h"
 #include "MainBundle.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QProcess>
 #include <QStandardPaths>
@@ -32,19 +32,12 @@ AppPresenter::SoundPlayer& player()
     return function;
 }
 
-// Room a title bar takes beside its title: the window's buttons and margins.
-constexpr int kTitleBarButtons = 120;
-
 // A message box sizes itself to its text; a short title over a message that
 // wraps makes a box too narrow for its title bar, which shows the title
 // with the application's name after it.  The box is made that wide.
 void FitTitleBar(QMessageBox& box)
 {
-    QString bar = box.windowTitle();
-    if (!QGuiApplication::applicationDisplayName().isEmpty())
-        bar += QString::fromUtf8(" \u2014 ") + QGuiApplication::applicationDisplayName();
-    const int width = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(bar)
-                      + kTitleBarButtons;
+    const int width = ControlTools::TitleBarWidth(box.windowTitle());
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
         grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
                       grid->columnCount());

@@ -4,12 +4,15 @@
 
 #include <QAbstractItemView>
 #include <QButtonGroup>
+#include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QItemSelectionModel>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
 #include <QRadioButton>
+#include <QSpacerItem>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
@@ -77,6 +80,23 @@ void LayOutOverButtonRow(QWidget* window, QWidget* body, int bodyStretch, std::i
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(body, bodyStretch);
     layout->addLayout(row);
+}
+
+int TitleBarWidth(const QString& title)
+{
+    // Room a title bar takes beside its title: the window's buttons and margins.
+    constexpr int kTitleBarButtons = 120;
+    QString bar = title;
+    if (!QGuiApplication::applicationDisplayName().isEmpty())
+        bar += QString::fromUtf8(" \u2014 ") + QGuiApplication::applicationDisplayName();
+    return QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(bar) + kTitleBarButtons;
+}
+
+void ReserveTitleBarWidth(QWidget* window)
+{
+    if (QLayout* layout = window->layout())
+        layout->addItem(
+            new QSpacerItem(TitleBarWidth(window->windowTitle()), 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
 }
 
 QList<int> SortedSelectedRows(const QAbstractItemView* view)

@@ -7,8 +7,10 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <Qt>
 
+#include <algorithm>
 #include <initializer_list>
 
 class QAbstractItemView;
@@ -51,6 +53,26 @@ template <class Widget> Widget* Named(Widget* widget, const char* name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
+}
+
+// The width a title bar needs for `title` (the application's name follows
+// it) and the window's buttons.
+int TitleBarWidth(const QString& title);
+// Reserves that width in `window`'s layout: a small window's title is never
+// cut.
+void ReserveTitleBarWidth(QWidget* window);
+// `widget` (a label or a button) at least as wide as it is with the longest
+// of `texts`: showing one or the other never widens its window.
+template <class Widget> void ReserveWidthFor(Widget* widget, const QStringList& texts)
+{
+    const QString shown = widget->text();
+    int width = 0;
+    for (const QString& text : texts) {
+        widget->setText(text);
+        width = std::max(width, widget->sizeHint().width());
+    }
+    widget->setText(shown);
+    widget->setMinimumWidth(width);
 }
 
 } // namespace ControlTools

@@ -167,6 +167,19 @@ void ConversionEditor::buildWindow()
     buildFieldTable();
     buildFileTypeMenu();
     setupSampleRatePopUp();
+
+    // Titles the output type sets take the room of the longest.
+    QStringList bitsTitles{L("Number of bits")};
+    QStringList optionsTitles{L("Options...")};
+    for (const QVariant& entry : GetFileTypeDictionary()) {
+        const QVariantMap map = entry.toMap();
+        for (auto [titles, key] : {std::pair{&bitsTitles, "numBitsCheckBoxTitle"},
+                                   std::pair{&optionsTitles, "optionsButtonTitle"}})
+            if (const QString title = map.value(QLatin1String(key)).toString(); !title.isEmpty())
+                titles->append(title);
+    }
+    ReserveWidthFor(m_format->bitsBox, bitsTitles);
+    ReserveWidthFor(m_format->optionsButton, optionsTitles);
 }
 
 void ConversionEditor::buildFieldTable()
@@ -543,6 +556,12 @@ void ConversionEditor::setConvSpec(const ConvSpecRef& spec)
 
 void ConversionEditor::showEvent(QShowEvent* event)
 {
+    // Each opening, for a new conversion or an edit, starts in the name,
+    // selected (not in the comment that showing a conversion discloses).
+    if (!event->spontaneous()) {
+        m_nameField->setFocus(Qt::TabFocusReason);
+        m_nameField->selectAll();
+    }
     if (!m_placed) {
         m_placed = true;
         static const QRegularExpression point(QStringLiteral("^\\{\\s*(-?\\d+)\\s*,\\s*(-?\\d+)\\s*\\}$"));

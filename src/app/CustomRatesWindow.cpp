@@ -60,6 +60,7 @@ CustomRatesWindow::CustomRatesWindow(UserDefaults& defaults, QWidget* parent)
     m_deleteButton = new QPushButton(L("Delete"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     ControlTools::LayOutOverButtonRow(this, m_table, 1, {m_addButton, m_deleteButton}, {buttons});
+    ControlTools::ReserveTitleBarWidth(this);
 
     // The add/edit sheet.
     m_addSheet = new QDialog(this);
@@ -76,6 +77,7 @@ CustomRatesWindow::CustomRatesWindow(UserDefaults& defaults, QWidget* parent)
     sheetLayout->addWidget(new QLabel(L("Sample rate (Hz):"), m_addSheet));
     sheetLayout->addWidget(m_srField);
     sheetLayout->addWidget(sheetButtons);
+    ControlTools::ReserveTitleBarWidth(m_addSheet);
     connect(sheetButtons, &QDialogButtonBox::accepted, m_addSheet, &QDialog::accept);
     connect(sheetButtons, &QDialogButtonBox::rejected, m_addSheet, &QDialog::reject);
     connect(m_addSheet, &QDialog::finished, this, &CustomRatesWindow::sheetDidEnd);

@@ -25,6 +25,7 @@ EditorGainGroup::EditorGainGroup(QWidget* parent)
     auto* boostRow = new QHBoxLayout;
     boostBox = Named(new QCheckBox(L("Boost"), this), "boostCheckBox");
     boostLabel = new QLabel(L("with"), this);
+    ReserveWidthFor(boostLabel, {L("with"), L("non-silences with")});
     boostMenu = Named(new QComboBox(this), "boostPopUp");
     boostMenu->addItems({L("Compressor"), L("Normalise")});
     firstNormalizeBox = Named(new QCheckBox(L("Normalise first"), this), "firstNormalizeCheckBox");
@@ -39,6 +40,7 @@ EditorGainGroup::EditorGainGroup(QWidget* parent)
     auto* compressorLayout = new QVBoxLayout(compressor);
     compressorLayout->setContentsMargins(0, 0, 0, 0);
     compressorLayout->addWidget(amplify.build(QStringLiteral("amplify"), L("amplify"), L("dB"), 0, 40, 10));
+    ReserveWidthFor(amplify.label, {L("amplify"), L("then amplify")});
     compressorLayout->addWidget(limit.build(QStringLiteral("limit"), L("limit at"), L("dB"), -40, 0, 10));
     boostTabs->addWidget(compressor);
     boostTabs->addWidget(ceiling.build(QStringLiteral("ceiling"), L("ceiling"), L("dB"), -40, 0, 10));

@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVariantList>
+#include <QWindow>
 
 #include <cstdio>
 #include <utility>
@@ -278,7 +279,7 @@ void MainController::reportAddingErrors(const QStringList& duplicates, const QSt
         if (!duplicates.isEmpty())
             m_errorsController->setPaths(
                 duplicates, L("The following files have names that are already in the list. "
-                                               "Please rename them in the Finder, if possible."));
+                                               "Please rename them in the File Manager, if possible."));
         if (!rejected.isEmpty())
             m_errorsController->setPaths(
                 rejected, L("The following files were not recognized "
@@ -804,7 +805,8 @@ void MainController::handleWindowFade()
         return;
     }
     if (m_window) {
-        m_windowPosition = m_window->pos();
+        // Its inside: unmapped, the window has no frame to measure by.
+        m_windowPosition = m_window->geometry().topLeft();
         m_window->hide();
     }
     m_fadeTimer->stop();
@@ -818,14 +820,16 @@ void MainController::engineDone()
     m_fadeTimer->stop();
     if (m_window) {
         m_window->setWindowOpacity(1.0);
-        // Moved explicitly, the window is shown where it was (and put back
-        // there if the window manager placed it anew on showing).
-        const std::optional<QPoint> position = std::exchange(m_windowPosition, std::nullopt);
-        if (position)
-            m_window->move(*position);
+        // Shown again where it stood.  Hidden, the window is no longer the
+        // window manager's: mapped anew with no position of its own it
+        // would be placed as a new window.  A position set on the window
+        // itself goes out as the user's, which the manager keeps.
+        if (const std::optional<QPoint> position = std::exchange(m_windowPosition, std::nullopt)) {
+            m_window->setGeometry(QRect(*position, m_window->size()));
+            if (QWindow* handle = m_window->windowHandle())
+                handle->setPosition(*position);
+        }
         m_window->show();
-        if (position && m_window->pos() != *position)
-            m_window->move(*position);
         m_window->raise();
         m_window->activateWindow();
     }

@@ -309,6 +309,8 @@ QWidget* MainWindow::buildInputTab()
     for (int column = InputFileModel::Size; column < InputFileModel::ColumnCount; ++column)
         m_inputTable->horizontalHeader()->resizeSection(column, 80);
     followTable(m_inputTable, &MainController::inputHeaderClicked);
+    // The list's width changes with the window and with its scroll bar.
+    m_inputTable->viewport()->installEventFilter(this);
 
     auto* buttons = new QHBoxLayout;
     addCommandButton(buttons, page, L("Add..."), AppCommand::AddFiles, [this] { addFiles(); });
@@ -532,6 +534,29 @@ void MainWindow::fitInputColumns()
         if (header->sectionSize(column) < wanted)
             header->resizeSection(column, wanted);
     }
+    fitLastInputColumn();
+}
+
+void MainWindow::fitLastInputColumn()
+{
+    // The last column takes the room the others leave, but never less than
+    // its text needs: short of room, the list scrolls sideways instead.
+    QHeaderView* header = m_inputTable->horizontalHeader();
+    const int last = InputFileModel::Timestamps;
+    const QAbstractItemView* view = m_inputTable;
+    const int wanted = std::max(view->sizeHintForColumn(last), header->sectionSizeHint(last));
+    const bool room = m_inputTable->viewport()->width() - header->sectionPosition(last) >= wanted;
+    if (header->stretchLastSection() != room)
+        header->setStretchLastSection(room);
+    if (!room && header->sectionSize(last) != wanted)
+        header->resizeSection(last, wanted);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && m_inputTable && watched == m_inputTable->viewport())
+        fitLastInputColumn();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::updateSortIndicators()

@@ -99,6 +99,7 @@ protected:
     // are closed first, each asking about its edits; one kept open cancels.
     // The tables' column layout is kept in the defaults.
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void saveColumnLayouts();
@@ -117,6 +118,7 @@ private:
         QHBoxLayout* row, QWidget* page, const QString& title, AppCommand command, const std::function<void()>& action);
     void updateSortIndicators();
     void fitInputColumns();
+    void fitLastInputColumn();
     void deleteSelection();
     QAction* addCommand(QMenu* menu, AppCommand command, const QString& title, const QKeySequence& shortcut);
 

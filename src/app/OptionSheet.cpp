@@ -1,5 +1,8 @@
 #include "OptionSheet.h"
 
+#include "ControlTools.h"
+
+#include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -8,20 +11,31 @@ OptionSheet::OptionSheet(QWidget* parent, const QString& title) : QDialog(parent
 {
     setWindowTitle(title);
     setWindowModality(Qt::WindowModal);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &OptionSheet::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &OptionSheet::reject);
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
+    m_buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &OptionSheet::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &OptionSheet::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(m_body);
-    layout->addWidget(buttons);
+    layout->addWidget(m_buttons);
+    ControlTools::ReserveTitleBarWidth(this);
 }
 
 void OptionSheet::begin(const ConvSpecRef& spec)
 {
     m_spec = spec;
     load();
+    // The buttons were made before the fields: the first field the user can
+    // tab to (of radio buttons, the one on) takes the focus, not OK or Cancel.
+    for (QWidget* widget = nextInFocusChain(); widget != this; widget = widget->nextInFocusChain()) {
+        const auto* button = qobject_cast<QAbstractButton*>(widget);
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && widget->isVisibleTo(this) &&
+            !m_buttons->isAncestorOf(widget) && !(button && button->autoExclusive() && !button->isChecked())) {
+            widget->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
     open();
 }
 

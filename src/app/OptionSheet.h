@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+class QDialogButtonBox;
 class QVBoxLayout;
 
 class OptionSheet : public QDialog {
@@ -17,7 +18,8 @@ class OptionSheet : public QDialog {
 public:
     OptionSheet(QWidget* parent, const QString& title);
 
-    // Shows the stored settings of `spec` and opens the sheet.
+    // Shows the stored settings of `spec` and opens the sheet, the keys going
+    // to its first field.
     void begin(const ConvSpecRef& spec);
 
 public slots:
@@ -39,4 +41,5 @@ protected:
 private:
     ConvSpecRef m_spec;
     QVBoxLayout* m_body;
+    QDialogButtonBox* m_buttons = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "AppPresenter.h"
 #include "BackgroundImageView.h"
+#include "ElidingLabel.h"
 #include "ConversionProcess.h"
 #include "Localized.h"
 #include "MainBundle.h"
@@ -34,6 +35,14 @@ const QString kFrameKey = PreferenceKeys::kProgressWindowFrame;
 // The file bar's steps: a tenth of a per cent.
 constexpr int kFileBarScale = 10;
 
+// A line that may name more than the window has room for: cut in its middle,
+// whole in its tooltip.
+void ShowLine(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->setToolTip(text);
+}
+
 } // namespace
 
 ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
@@ -47,12 +56,13 @@ ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     background->setImage(QImage(
         MainBundle::pathForResource(QStringLiteral("backgroundquill"), QStringLiteral("png"), QStringLiteral("images"))));
 
-    m_conversionText = new QLabel(background);
+    // The lines that hold names elide: a long name never widens the window.
+    m_conversionText = new ElidingLabel(background);
     m_conversionBarView = new QProgressBar(background);
-    m_fileTextView = new QLabel(background);
+    m_fileTextView = new ElidingLabel(background);
     m_fileBarView = new QProgressBar(background);
     m_stepText = new QLabel(background);
-    m_regionText = new QLabel(background);
+    m_regionText = new ElidingLabel(background);
     m_warningCount = new QLabel(background);
     m_cancelButton = new QPushButton(L("Cancel"), background);
     m_warnings = new QPlainTextEdit(background);
@@ -90,15 +100,19 @@ ProgressController::ProgressController(UserDefaults& defaults, QWidget* parent)
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &ProgressController::timedProgressDisplay);
 
-    // The frame saved under "Progress", else centred.
-    resize(460, 230);
+    // The frame saved under "Progress", else centred; on the screen either way.
+    // A saved width beyond the usual one is what older versions grew to for
+    // a long name: it is not taken up.
+    constexpr int kWidth = 460;
+    resize(kWidth, 230);
     const QStringList frame = m_defaults.stringForKey(kFrameKey).split(QLatin1Char(' '));
     if (frame.size() == 4) {
-        setGeometry(frame.at(0).toInt(), frame.at(1).toInt(), std::max(frame.at(2).toInt(), 200),
+        setGeometry(frame.at(0).toInt(), frame.at(1).toInt(), std::clamp(frame.at(2).toInt(), 200, kWidth),
                     std::max(frame.at(3).toInt(), 120));
     } else if (QScreen* screen = this->screen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+    keepOnScreen();
     m_frameRestored = true;
     resetUI();
 
@@ -136,6 +150,8 @@ void ProgressController::begin(ConversionProcess* process, int files, int conver
     m_fileBarView->setMinimum(0);
     setFileBar(0.0);
     show();
+    // Shown, its frame counts too.
+    keepOnScreen();
     raise();
     m_timer->start(intervalMs);
 }
@@ -147,10 +163,9 @@ bool ProgressController::isPolling() const
 
 void ProgressController::resetUI()
 {
-    m_conversionText->clear();
-    m_fileTextView->clear();
+    for (QLabel* line : {m_conversionText, m_fileTextView, m_regionText})
+        ShowLine(line, QString());
     m_stepText->clear();
-    m_regionText->clear();
     m_warningCount->clear();
     m_warnings->clear();
     m_conversionBarView->setRange(0, std::max(m_files * m_conversions, 1));
@@ -196,10 +211,10 @@ void ProgressController::timedProgressDisplay()
     if (m_running) {
         process.setFlag(ConversionProcess::kConvSpecChanged, false);
         const ConvSpecRef spec = process.curConvSpec();
-        m_conversionText->setText(L("Conversion %1 of %2: '%3'")
-                                      .arg(process.curConv())
-                                      .arg(m_conversions)
-                                      .arg(spec ? spec->conversionName() : QString()));
+        ShowLine(m_conversionText, L("Conversion %1 of %2: '%3'")
+                                       .arg(process.curConv())
+                                       .arg(m_conversions)
+                                       .arg(spec ? spec->conversionName() : QString()));
     }
     // Between two conversions the file count is back at 0 while the last
     // file's path is still set: wait for the next file rather than show
@@ -210,16 +225,16 @@ void ProgressController::timedProgressDisplay()
     if (newFile) {
         process.setFlag(ConversionProcess::kFileChanged, false);
         const QString path = process.curFilePath();
-        m_fileTextView->setText(L("Input File %1 of %2: '%3'")
-                                    .arg(at.file)
-                                    .arg(m_files)
-                                    .arg(path.section(QLatin1Char('/'), -1)));
+        ShowLine(m_fileTextView, L("Input File %1 of %2: '%3'")
+                                     .arg(at.file)
+                                     .arg(m_files)
+                                     .arg(path.section(QLatin1Char('/'), -1)));
         // One step per file; files the poll did not see (several may pass
         // between two ticks) count too, so the bar shows where the batch is.
         m_conversionBar = std::max(m_conversionBar + 1, (at.conversion - 1) * m_files + at.file);
         if (!m_cancelling)
             m_conversionBarView->setValue(std::min(m_conversionBar, m_conversionBarView->maximum()));
-        m_regionText->clear();
+        ShowLine(m_regionText, QString());
     }
     if (process.stepChanged()) {
         process.setFlag(ConversionProcess::kStepChanged, false);
@@ -235,10 +250,10 @@ void ProgressController::timedProgressDisplay()
     }
     if (process.regionChanged()) {
         process.setFlag(ConversionProcess::kRegionChanged, false);
-        m_regionText->setText(L("Region %1 of %2: '%3'")
-                                  .arg(process.curRegionIndex())
-                                  .arg(process.curRegions())
-                                  .arg(process.curRegion()));
+        ShowLine(m_regionText, L("Region %1 of %2: '%3'")
+                                   .arg(process.curRegionIndex())
+                                   .arg(process.curRegions())
+                                   .arg(process.curRegion()));
     }
     showWarnings();
     double fraction = 0.0;
@@ -278,6 +293,8 @@ void ProgressController::finish()
     setFileBar(100.0);
     m_timer->stop();
     m_running = false;
+    // The frame as the batch left it, brought onto the screen or not.
+    saveFrame();
     close();
     NotificationCenter::defaultCenter().postNotification(kEngineDoneNotification, QVariant(), this);
     emit engineDone();
@@ -288,6 +305,25 @@ void ProgressController::setFileBar(double value)
     m_fileBar = std::clamp(value, 0.0, 100.0);
     if (m_fileBarView->maximum() > 0)
         m_fileBarView->setValue(int(std::lround(m_fileBar * kFileBarScale)));
+}
+
+void ProgressController::keepOnScreen()
+{
+    // A frame saved on a larger screen (or grown by an older version of the
+    // window) is made to fit, Cancel and the close box within reach.
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize margins = frameGeometry().size() - size();
+    const QSize fitted = size().boundedTo(area.size() - margins);
+    if (fitted != size())
+        resize(fitted);
+    const QRect frame = frameGeometry();
+    const QPoint at(std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())),
+                    std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height())));
+    if (at != frame.topLeft())
+        move(at);
 }
 
 void ProgressController::saveFrame()

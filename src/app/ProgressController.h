@@ -84,6 +84,7 @@ private:
     void showWarnings();
     void setFileBar(double value);
     void saveFrame();
+    void keepOnScreen();
 
     UserDefaults& m_defaults;
     ConversionProcess* m_process = nullptr;

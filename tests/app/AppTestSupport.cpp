@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDataStream>
 #include <QFile>
+#include <QFontMetrics>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -42,7 +43,15 @@ void EnsureApplication()
     if (!QApplication::instance()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         new QApplication(gArgc, gArgv);
+        // As the application names itself: title bars show the name.
+        QApplication::setApplicationDisplayName(QStringLiteral("Quillmarch"));
     }
+}
+
+int TitleBarNeeds(const QWidget* window)
+{
+    const QString bar = window->windowTitle() + QString::fromUtf8(" \u2014 ") + QGuiApplication::applicationDisplayName();
+    return QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(bar) + 96;
 }
 
 int QuitWithCtrlQ(QWidget* window)

@@ -22,6 +22,10 @@
 // Makes the QApplication (offscreen) on first use.
 void EnsureApplication();
 
+// The width `window` needs for its title bar: its title, the application's
+// name after it, the window's buttons.
+int TitleBarNeeds(const QWidget* window);
+
 // Presses Ctrl+Q in `window` and runs the application's event loop until it
 // quits: exec's result, 99 when it had not quit after 10 s.
 int QuitWithCtrlQ(QWidget* window);

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QTest>
 #include <QUndoStack>
 
 #include <cmath>
@@ -572,7 +573,61 @@ TEST_F(ConversionEditorTest, OpensAtItsFinalSizeAndKeepsIt)
     EXPECT_EQ(m_editor->size(), shown);
 }
 
+// Opened plain, the editor keeps its size and OK its place whatever is
+// ticked (the gate's "non-silences with", "then amplify") or chosen: no
+// grown size to keep for the next opening.
+TEST_F(ConversionEditorTest, GrowsWithNothingTickedOrChosen)
+{
+    m_editor->show();
+    QApplication::processEvents();
+    const QSize shown = m_editor->size();
+    QPushButton* ok = w<QPushButton>("okButton");
+    const QPoint okAt = ok->mapTo(m_editor.get(), QPoint());
+    const auto same = [&](const QString& after) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QApplication::processEvents();
+        EXPECT_EQ(m_editor->size(), shown) << after.toStdString() << ": " << m_editor->width() << " x "
+                                           << m_editor->height();
+        EXPECT_EQ(ok->mapTo(m_editor.get(), QPoint()), okAt) << after.toStdString();
+    };
+    for (const char* box : {"gateCheckBox", "boostCheckBox", "firstNormalizeCheckBox", "fadeCheckBox",
+                            "extractionStripOrSnipCheckBox", "convertSampleRateCheckBox", "numOfBitsCheckBox",
+                            "channelHandlingCheckBox"}) {
+        click(box);
+        same(QString::fromLatin1(box));
+    }
+    QComboBox* types = w<QComboBox>("fileTypePopUp");
+    for (int item = 0; item < types->count(); ++item)
+        if (types->itemData(item).toInt() != 0 && itemEnabled("fileTypePopUp", item)) {
+            chooseType(OSType(types->itemData(item).toInt()));
+            same(types->itemText(item));
+        }
+}
+
 // ------------------------------------------------------------------ names
+
+// New and Edit alike open in the name, selected, so that typing replaces it;
+// a conversion's comment is shown, not focused.
+TEST_F(ConversionEditorTest, OpensInTheNameSelectedWithOrWithoutAComment)
+{
+    for (const QString& comment : {QString(), QStringLiteral("For the radio archive.")}) {
+        m_editor = std::make_unique<ConversionEditor>(*m_defaults);
+        m_spec = ConvSpec::create();
+        m_spec->setConversionName(QStringLiteral("Radio"));
+        m_spec->setComment(comment);
+        m_editor->setConvSpec(m_spec);
+        m_editor->show();
+        m_editor->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == m_editor.get(); }))
+            << comment.toStdString();
+        QLineEdit* name = w<QLineEdit>("conversionNameTextField");
+        ASSERT_EQ(QApplication::focusWidget(), name) << comment.toStdString();
+        EXPECT_EQ(name->selectedText(), QStringLiteral("Radio"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("News"));
+        EXPECT_EQ(name->text(), QStringLiteral("News"));
+        EXPECT_EQ(w<QPlainTextEdit>("commentTextView")->toPlainText(), comment);
+    }
+}
 
 TEST_F(ConversionEditorTest, OKRefusesTakenAndUnusableNames)
 {

@@ -6,6 +6,7 @@
 #include "CustomRatesWindow.h"
 #include "EngineStartup.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -51,6 +52,13 @@ protected:
 
 TEST_F(CustomRatesWindowTest, AddsEditsAndDeletesWithUndo)
 {
+    // Both windows have room for their titles.
+    m_window->show();
+    m_window->doAdd();
+    QApplication::processEvents();
+    EXPECT_GE(m_window->width(), TitleBarNeeds(m_window.get()));
+    EXPECT_GE(m_window->addSheet()->width(), TitleBarNeeds(m_window->addSheet()));
+    m_window->addSheet()->reject();
     // The stored list is shown as stored; each change sorts it.
     EXPECT_EQ(rates(), (QList<double>{48000, 96000, 22000}));
     EXPECT_EQ(m_window->addButton()->text(), QStringLiteral("Add..."));

@@ -23,6 +23,9 @@
 #include <QHeaderView>
 #include <QTableView>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QFontMetrics>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -137,6 +140,22 @@ TEST_F(MainControllerTest, AddsFilesFoldersAndSetsWithUndoAndRedo)
     EXPECT_EQ(errors->groups().at(1).paths,
               (QStringList{path(QStringLiteral("notes.txt")), path(QStringLiteral("broken.wav"))}));
     EXPECT_TRUE(controller.validate(AppCommand::ShowLastFileAddingErrors));
+    // Shown, each heading fits the window as far as the screen allows (and
+    // is whole in its tooltip); renaming is done in the file manager.
+    errors->show();
+    QApplication::processEvents();
+    const QTreeWidget* table = errors->findChild<QTreeWidget*>();
+    ASSERT_EQ(table->topLevelItemCount(), 2);
+    EXPECT_TRUE(table->topLevelItem(0)->text(0).endsWith(QStringLiteral("in the File Manager, if possible.")));
+    for (int group = 0; group < 2; ++group) {
+        QTreeWidgetItem* heading = table->topLevelItem(group);
+        EXPECT_EQ(heading->toolTip(0), heading->text(0));
+        const bool fits = QFontMetrics(heading->font(0)).horizontalAdvance(heading->text(0)) + 6 <=
+                          table->visualItemRect(heading).width();
+        EXPECT_TRUE(fits || errors->width() >= errors->screen()->availableGeometry().width() * 9 / 10)
+            << group << " in a window " << errors->width() << " wide";
+    }
+    errors->hide();
 
     // A member of a listed set, added on its own, is dropped without a report.
     EXPECT_EQ(addAndWait({path(QStringLiteral("Mix.R.wav"))}), 0);
@@ -282,13 +301,31 @@ TEST_F(MainControllerTest, InputColumnsShowTheirWholeText)
     MainWindow window(controller);
     window.show();
     ASSERT_EQ(addAndWait({mp3, path(QStringLiteral("take.wav"))}), 2);
-    // Every column but the name (elided in its middle) and the last (the
-    // room left) is as wide as what it shows.
+    // Every column but the name (elided in its middle) is as wide as what it
+    // shows, the last (the room left) too once the list scrolls.
     const QAbstractItemView* view = window.inputTable();
     const QHeaderView* header = window.inputTable()->horizontalHeader();
-    for (int column = InputFileModel::Size; column < InputFileModel::Timestamps; ++column)
-        EXPECT_GE(header->sectionSize(column), std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)))
-            << InputFileModel::columnIdentifier(column).toStdString();
+    const auto wholeText = [&](const char* when) {
+        QApplication::processEvents();
+        for (int column = InputFileModel::Size; column <= InputFileModel::Timestamps; ++column)
+            EXPECT_GE(header->sectionSize(column),
+                      std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)))
+                << InputFileModel::columnIdentifier(column).toStdString() << " " << when;
+    };
+    wholeText("with two files");
+    QStringList more;
+    for (int i = 0; i < 60; ++i) {
+        more.append(path(QStringLiteral("more%1.wav").arg(i)));
+        WriteWave(more.last(), 100);
+    }
+    ASSERT_EQ(addAndWait(more), 60);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inputTable()->verticalScrollBar()->isVisible(); }));
+    wholeText("with a scroll bar");
+    window.resize(4 * window.width(), window.height());
+    wholeText("in a wide window");
+    EXPECT_EQ(header->sectionViewportPosition(InputFileModel::Timestamps) + header->sectionSize(InputFileModel::Timestamps),
+              window.inputTable()->viewport()->width())
+        << "the last column takes the room left";
 }
 
 // Two long names that differ only at their end look different in a narrow

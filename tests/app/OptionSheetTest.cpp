@@ -31,6 +31,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 
 namespace {
 
@@ -87,6 +88,36 @@ TEST_F(OptionSheetTest, MPEGFramePaddingIsOnUntilSwitchedOff)
     sheet->accept();
     EXPECT_EQ(m_spec->specificsValue(QStringLiteral("Use MPEG Frame Padding")), QVariant(false));
 }
+
+// Every sheet opens with the keys in its first field, not on OK or Cancel:
+// a space typed first presses no button, and text typed lands in the field.
+// Its title bar shows the whole title.
+class OptionSheetFocusTest : public OptionSheetTest, public ::testing::WithParamInterface<OSType> {};
+
+TEST_P(OptionSheetFocusTest, OpensWithTheKeysInItsFirstField)
+{
+    m_editor->show();
+    m_editor->chooseFileType(GetParam());
+    OptionSheet* sheet = m_editor->doOptionsButton();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([sheet] { return QApplication::activeWindow() == sheet; }));
+    EXPECT_GE(sheet->width(), TitleBarNeeds(sheet)) << sheet->windowTitle().toStdString();
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(sheet->isAncestorOf(focus));
+    EXPECT_EQ(qobject_cast<QPushButton*>(focus), nullptr) << focus->objectName().toStdString();
+    QTest::keyClick(focus, Qt::Key_Space);
+    EXPECT_TRUE(sheet->isVisible()) << "the space pressed " << focus->objectName().toStdString();
+    if (auto* text = qobject_cast<QPlainTextEdit*>(focus)) {
+        QTest::keyClicks(focus, QStringLiteral("Take 2"));
+        EXPECT_EQ(text->toPlainText(), QStringLiteral(" Take 2"));
+    }
+    sheet->reject();
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySheet, OptionSheetFocusTest,
+                         ::testing::Values(OSType('MPG2'), OSType('BWLN'), OSType('VOC '), OSType('G729'),
+                                           OSType('DMP3')));
 
 TEST_F(OptionSheetTest, BroadcastWaveAnnotationFitsTheBlockOnACharacterBoundary)
 {

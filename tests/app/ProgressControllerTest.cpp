@@ -17,6 +17,7 @@
 #include "MainWindow.h"
 #include "NullAudioOutput.h"
 #include "PlaybackController.h"
+#include "PreferenceKeys.h"
 #include "PreferencesWindow.h"
 #include "ProgressController.h"
 #include "progress_channel.h"
@@ -29,9 +30,11 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QDirIterator>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -236,6 +239,72 @@ TEST_F(ProgressControllerTest, TheMainWindowComesBackWhereItStood)
     QApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.pos(), stood);
+}
+
+// The application's own name for a conversion with several settings runs to
+// 160 characters: its line elides (the name whole in the tooltip), the window
+// keeps its usual width (not the wider one an older window grew to and
+// saved) and stays on the screen, for this batch and the next.
+TEST_F(ProgressControllerTest, ALongConversionNameNeitherWidensTheWindowNorLeavesTheScreen)
+{
+    const QString name = QStringLiteral("AIFF 24 bit 48 kHz, mono (mix), gate -30 dB, compressor +6 dB, normalise first, "
+                                        "fade in and out 20 ms, strip silences 100 ms, snip 0 to 10 s, name extension aif");
+    ASSERT_EQ(name.size(), 160);
+    const ConvSpecRef spec = ConvSpec::create();
+    spec->setConversionName(name);
+    spec->setChannelTreat(0);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    storeDefaults({{QStringLiteral("Conversions"), QVariantList{spec->dictionary()}},
+                   {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))},
+                   {PreferenceKeys::kProgressWindowFrame,
+                    QStringLiteral("%1 60 %2 230").arg(area.right() - 200).arg(area.width() * 4 / 5)}});
+    const QStringList inputs = writeInputs(1, 44100);
+    MainController& controller = startController();
+    controller.setProgressInterval(5);
+    MainWindow window(controller);
+    window.show();
+    ASSERT_EQ(addAndWait(inputs), 1);
+
+    for (int batch = 0; batch < 2; ++batch) {
+        // The worker waits at its first position until the line is shown.
+        std::promise<void> shown;
+        std::shared_future<void> gate = shown.get_future().share();
+        std::atomic<bool> held{false};
+        QThread* const mainThread = QThread::currentThread();
+        const NotificationCenter::Token hold = NotificationCenter::defaultCenter().addObserver(
+            kProgressPositionNotification, nullptr, [gate, &held, mainThread](const Notification&) {
+                if (QThread::currentThread() != mainThread && !held.exchange(true))
+                    gate.wait_for(std::chrono::seconds(60));
+            });
+        bool released = false;
+        m_onSample = [&](const Sample& sample) {
+            if (released || sample.conversion.isEmpty())
+                return;
+            released = true;
+            ProgressController* progress = controller.progressController();
+            QApplication::processEvents();
+            const QString line = QStringLiteral("Conversion 1 of 1: '%1'").arg(name);
+            EXPECT_EQ(sample.conversion, line);
+            QStringList tips;
+            for (const QLabel* label : progress->findChildren<QLabel*>())
+                tips.append(label->toolTip());
+            EXPECT_TRUE(tips.contains(line)) << batch;
+            EXPECT_LE(progress->width(), 460) << batch;
+            EXPECT_TRUE(area.contains(progress->frameGeometry()))
+                << batch << ": " << progress->frameGeometry().x() << " + " << progress->frameGeometry().width();
+            EXPECT_TRUE(area.contains(progress->cancelButton()->mapToGlobal(progress->cancelButton()->rect().bottomRight())))
+                << batch;
+            shown.set_value();
+        };
+        runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
+        if (!released)
+            shown.set_value();
+        NotificationCenter::defaultCenter().removeObserver(hold);
+        EXPECT_TRUE(released) << batch << ": the conversion line was never shown";
+        const QStringList frame = m_defaults->stringForKey(PreferenceKeys::kProgressWindowFrame).split(QLatin1Char(' '));
+        ASSERT_EQ(frame.size(), 4);
+        EXPECT_LE(frame[0].toInt() + frame[2].toInt(), area.right() + 1) << batch;
+    }
 }
 
 TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLog)
