@@ -23,6 +23,7 @@
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 #include "batch_folder_checks.h"
+#include "error_codes.h"
 #include "path_problems.h"
 
 #include "debug_trace.h"
@@ -62,6 +63,11 @@ QString InputReportLine(const Notification& n, const QString& conversion)
         const QString detail = info.value(ConversionProcess::kWarningDetailKey).toString();
         if (!detail.isEmpty())
             message += QStringLiteral(": ") + printable_text(detail);
+        // How to read such files at their own rate (telephony files are
+        // mostly at 8000 Hz).
+        if (warning == kRawFileRateWarning)
+            message += QStringLiteral("; to read them at another rate, add ") +
+                       InputInfo::rawRateSetting(QStringLiteral("8000"));
         return QStringLiteral("warning %1: %2").arg(path, message);
     }
     const int code = info.value(ConversionProcess::kErrorKey).toInt();

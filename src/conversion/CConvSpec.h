@@ -16,6 +16,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class CSoundFile;
 
 class CConvSpec {
@@ -106,10 +108,19 @@ public:
     void SetOutputContext(OutputContext context) { outputContext_ = std::move(context); }
     const OutputContext& GetOutputContext() const { return outputContext_; }
 
+    // Asked by the pipelines as soon as the outputs to be published under
+    // the input's name exist (under their temporary names), before any
+    // audio is written: noErr, or the failure the file takes at once (a
+    // final name that is taken, when duplicates are not numbered).  The
+    // batch driver sets it; without one every name passes.
+    void SetOutputNamesCheck(std::function<SInt16()> check) { outputNamesCheck_ = std::move(check); }
+    SInt16 CheckOutputNames() const { return outputNamesCheck_ ? outputNamesCheck_() : SInt16(noErr); }
+
 private:
     ConvSpecRef spec_;
     FSSpec outputFolder_;
     FSRef outputFolderRef_;
     QString longName_;
     OutputContext outputContext_;
+    std::function<SInt16()> outputNamesCheck_;
 };

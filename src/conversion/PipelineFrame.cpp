@@ -201,7 +201,11 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
     }
     if (isSet && CSplitFile::StripMemberIndicator(target.name) != target.name)
         return kCreateSoundFileErr;
-    return CreateOutputAt(route, s, in, spec, target, true, out->get(), namingFailed);
+    err = CreateOutputAt(route, s, in, spec, target, true, out->get(), namingFailed);
+    // An output that could never take its name fails as soon as it exists,
+    // before any audio is written into it (and, on the routes that create
+    // it first, before the input is read).
+    return err ? err : spec->CheckOutputNames();
 }
 
 SInt32 RunCopyPass(ChannelPass pass, bool strip, CSoundFile* in, CSoundFile* out,
@@ -423,6 +427,8 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     spec->GetNameExtension(extension);
     if ((err = coded->CreateLike(in, in->GetNumChannels(), bits, 0, spec->FileTypeSpecifics(), extension,
                                  float(in->GetSampleRate()))))
+        return err;
+    if ((err = spec->CheckOutputNames()))
         return err;
 
     PostProgressNumSteps(1);

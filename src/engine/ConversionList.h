@@ -51,8 +51,10 @@ public:
 
     // The conversions to run, in list order: with no names, those that are
     // active, valid and able to run (ConversionCheck.h); with names, those
-    // whose name is one of them, active or not.  False and *error when a
-    // name matches no conversion (the closest names are given), a named
+    // whose name is one of them, active or not (a name that matches none
+    // exactly picks the one conversion whose name differs in case alone).
+    // False and *error when a name matches no conversion (the closest names
+    // are given) or several in all but case, a named
     // conversion is not valid (its output type cannot be written) or cannot
     // run, or nothing is left to run.  Without names, an active conversion
     // that cannot run is left out and *skipped (when given) gets one line
