@@ -7,6 +7,7 @@
 #include "MainBundle.h"
 #include "SoundFileRegistry.h"
 #include "file_type_table.h"
+#include "format_type_codes.h"
 #include "FileTypeDictionary.h"
 #include "ConversionProcess.h"
 #include "CreateSoundFile.h"
@@ -232,7 +233,11 @@ QString BatchCommand::typeListing()
         // is built in), or only as headerless input through the raw-file
         // settings (no header, no extension of its own tells it).
         QString read = QStringLiteral("no");
-        if (const OSType as = HFSTypeCodeFromFileType(entry.value(QStringLiteral("readAs")).toString())) {
+        if (entry.value(QStringLiteral("splitStereoSet")).toBool()) {
+            // Its pair of member files is read as one split set, as --info
+            // reports it.
+            read = QStringLiteral("as ") + quoted(format_type_codes::kSplitSet);
+        } else if (const OSType as = HFSTypeCodeFromFileType(entry.value(QStringLiteral("readAs")).toString())) {
             read = QStringLiteral("as ") + quoted(as);
         } else if (entry.value(QStringLiteral("canBeRead")).toBool() && GetSoundFileFactory(code) != nullptr) {
             const bool rawOnly = !entry.value(QStringLiteral("headerlessReadings")).toList().isEmpty() &&

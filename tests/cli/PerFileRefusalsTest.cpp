@@ -63,31 +63,35 @@ struct Refusal {
     Input input;
     QVariantMap conversion;
     QStringList named;  // the value that broke the limit, then the limit
+    bool documented = false;  // docs/conversions.md quotes the message
 };
 
 const Refusal kRefusals[] = {
-    {"VocRate", {44100, 1, 8}, To("VOC "), {"at 44100 Hz", "Voc takes 3906 to 20000 Hz"}},
+    {"VocRate", {44100, 1, 8}, To("VOC "), {"at 44100 Hz", "Voc takes 3906 to 20000 Hz"}, true},
     {"VocBits", {8000, 1, 16}, To("VOC "), {"16 bits", "Voc holds 8 bits"}},
     {"EightSvxRate", {96000, 1, 8}, To("8SVX"), {"at 96000 Hz", "takes 1000 to 65535 Hz"}},
     {"MpegRate", {22050, 2, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 128}}),
      {"at 22050 Hz", "takes 32000, 44100 or 48000 Hz"}},
     {"MpegMonoBitRate", {44100, 1, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 224}}),
-     {"mono at 224 kbit/s", "mono files take 32, 48, 56, 64, 80, 96, 112, 128, 160 or 192 kbit/s"}},
+     {"mono at 224 kbit/s", "mono files take 32, 48, 56, 64, 80, 96, 112, 128, 160 or 192 kbit/s"}, true},
     {"MpegChannels", {44100, 3, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 128}}),
      {"3 channels", "holds 1 or 2 channels"}},
-    {"SonicAiffBits", {44100, 2, 32}, To("SAIF"), {"32 bits", "Sonic AIFF holds 16 or 24 bits"}},
+    {"SonicAiffBits", {44100, 2, 32}, To("SAIF"), {"32 bits", "Sonic AIFF holds 16 or 24 bits"}, true},
     {"MsAdpcmChannels", {44100, 7, 16}, To("MSAP"), {"7 channels", "Microsoft ADPCM holds 1 or 2 channels"}},
     {"MixSixChannels", {44100, 6, 16}, To("AIFF", {{"NeedsChannelTreat", true}, {"ChannelTreat", 3}}),
-     {"this input has 6 channels", "takes stereo input"}},
+     {"this input has 6 channels", "takes stereo input"}, true},
+    {"StereoSixChannels", {44100, 6, 16}, To("AIFF", {{"NeedsChannelTreat", true}, {"ChannelTreat", 1}}),
+     {"this input has 6 channels", "makes stereo"}, true},
     {"SnipWithinAFrame", {44100, 1, 16},
      To("AIFF", {{"NeedsSnip", true}, {"SnipFrom", 0.1}, {"SnipTo", 0.10001}}),
-     {"from 0.1 s to 0.10001 s", "no whole frame at 44100 Hz"}},
+     {"from 0.1 s to 0.10001 s", "no whole frame at 44100 Hz"}, true},
     {"SnipOfNothing", {44100, 1, 16, 0}, To("AIFF", {{"NeedsSnip", true}, {"SnipFrom", 0.0}, {"SnipTo", 1.0}}),
-     {"no audio (0 frames)", "from 0 s to 1 s"}},
+     {"no audio (0 frames)", "from 0 s to 1 s"}, true},
 };
 
 TEST_F(PerFileRefusals, SayTheLimitAndTheValueThatBrokeIt)
 {
+    const QString guide = ReadText(QStringLiteral(QM_SOURCE_RESOURCES "/../docs/conversions.md")).simplified();
     for (const Refusal& r : kRefusals) {
         SCOPED_TRACE(r.label);
         const RunResult run = Convert(r.input, r.conversion, r.label);
@@ -101,6 +105,11 @@ TEST_F(PerFileRefusals, SayTheLimitAndTheValueThatBrokeIt)
             EXPECT_TRUE(log.contains(words)) << words.toStdString() << "\n" << log.toStdString();
         }
         EXPECT_TRUE(FilesUnder(root + "/out" + r.label + "/x").isEmpty());
+        // The guide quotes the program's own words.
+        const QString message = lines.first().mid(lines.first().indexOf("take.wav: ") + 10).simplified();
+        if (r.documented) {
+            EXPECT_TRUE(guide.contains(message)) << message.toStdString();
+        }
     }
 }
 
@@ -158,8 +167,9 @@ TEST_F(PerFileRefusals, ChannelAdviceNamesOnlyWhatConverts)
                                                   << line.toStdString() << "\n"
                                                   << run.err.toStdString();
         }
-        if (named == 0)
+        if (named == 0) {
             EXPECT_TRUE(advice.contains("no handling of the channels")) << line.toStdString();
+        }
     }
 }
 
