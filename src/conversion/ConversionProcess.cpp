@@ -974,7 +974,8 @@ void ConversionProcess::runAndRename(FileRun& run)
             writeID3Tags();
             run.spec->SetOutputContext(outputContextFor(run));
             const QString finalName = run.outputName.isNull() ? run.longName : run.outputName;
-            run.spec->SetOutputNamesCheck([this, finalName] { return checkOutputNames(finalName); });
+            run.spec->SetOutputNamesCheck(
+                [this, finalName](qsizetype firstEntry) { return checkOutputNames(finalName, firstEntry); });
             error = run.spec->NeedsSnip() ? processSnippet(sf_, run.spec.get()) : processOther(sf_, run.spec.get());
         }
         if (error == noErr) {
@@ -1436,9 +1437,11 @@ OutputRenameSettings ConversionProcess::renameSettings()
     return settings;
 }
 
-SInt16 ConversionProcess::checkOutputNames(const QString& finalName)
+SInt16 ConversionProcess::checkOutputNames(const QString& finalName, qsizetype firstEntry)
 {
-    const QString taken = FirstTakenOutputName(curFolder(), GetCreatedFilesList(), finalName, renameSettings());
+    // Only the output just made: a work file beside it is never published.
+    const QString taken =
+        FirstTakenOutputName(curFolder(), GetCreatedFilesList().mid(firstEntry), finalName, renameSettings());
     return taken.isEmpty() ? SInt16(noErr) : SInt16(dupFNErr);
 }
 

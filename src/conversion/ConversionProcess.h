@@ -301,9 +301,10 @@ public:
     void writeID3Tags();
     // Final names for the outputs listed for the current input; 0 or -48.
     SInt16 renameOutputTo(const QString& finalName);
-    // The same, asked before anything is written (CConvSpec::CheckOutputNames):
-    // -48 when a final name is taken and duplicates are not numbered.
-    SInt16 checkOutputNames(const QString& finalName);
+    // The same, asked before anything is written (CConvSpec::CheckOutputNames)
+    // for the created-files list's entries from `firstEntry` on: -48 when a
+    // final name is taken and duplicates are not numbered.
+    SInt16 checkOutputNames(const QString& finalName, qsizetype firstEntry);
     // The preferences of renaming, with the duplicates' notification.
     OutputRenameSettings renameSettings();
 

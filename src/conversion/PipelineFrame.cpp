@@ -189,6 +189,7 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
         return err;
 
     FSSpec target = OutputSpec(*spec, "");
+    const qsizetype firstEntry = GetCreatedFilesList().size();
     const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
     // A set's members are named from the set's name by its channel
     // indicator: a tag that reads as one ("-L...") would give the right
@@ -205,7 +206,7 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
     // An output that could never take its name fails as soon as it exists,
     // before any audio is written into it (and, on the routes that create
     // it first, before the input is read).
-    return err ? err : spec->CheckOutputNames();
+    return err ? err : spec->CheckOutputNames(firstEntry);
 }
 
 SInt32 RunCopyPass(ChannelPass pass, bool strip, CSoundFile* in, CSoundFile* out,
@@ -414,6 +415,7 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
         return kCreateSoundFileErr;
 
     FSSpec target = OutputSpec(*spec, "");
+    const qsizetype firstEntry = GetCreatedFilesList().size();
     SInt16 err = MakeTemporaryOutputName(target.parent, &target.name);
     if (err)
         return err;
@@ -428,7 +430,7 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     if ((err = coded->CreateLike(in, in->GetNumChannels(), bits, 0, spec->FileTypeSpecifics(), extension,
                                  float(in->GetSampleRate()))))
         return err;
-    if ((err = spec->CheckOutputNames()))
+    if ((err = spec->CheckOutputNames(firstEntry)))
         return err;
 
     PostProgressNumSteps(1);
