@@ -95,6 +95,7 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.rateDefault = entry.value(QStringLiteral("sampleRateDefault")).toDouble();
     caps.rateClock = entry.value(QStringLiteral("sampleRateClock")).toDouble();
     caps.recordedRateLimited = Flag(entry, "recordedRateLimited");
+    caps.recordedRateMax = entry.value(QStringLiteral("recordedRateMax")).toDouble();
     caps.rateRequired = Flag(entry, "forceSampleRate");
     caps.channelsRequired = Flag(entry, "forceChannels");
     const QString source = entry.value(QStringLiteral("sampleRateSource")).toString();
@@ -226,6 +227,20 @@ QString OutputCapabilities::ratesText() const
     return QString();
 }
 
+bool OutputCapabilities::refusesRate(double rate) const
+{
+    if (rateMustBeConverted() || recordedRateLimited)
+        return !holdsRate(rate);
+    return recordedRateMax > 0.0 && rate > recordedRateMax;
+}
+
+QString OutputCapabilities::heldRatesText() const
+{
+    if (rateMustBeConverted() || recordedRateLimited)
+        return ratesText();
+    return QStringLiteral("%1 Hz or less").arg(Number(recordedRateMax));
+}
+
 QString OutputCapabilities::channelsText() const
 {
     QStringList counts;
@@ -286,7 +301,7 @@ SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double 
     SInt16 err = noErr;
     if (!caps.holdsChannels(channels))
         err = kIncompatibleChannelsErr;
-    else if (caps.limitsRate() && !caps.holdsRate(rate))
+    else if (caps.refusesRate(rate))
         err = kIncompatibleSampleRateErr;
     else if (RefusesBitRate(caps, channels, bits))
         err = kMPEGBitRateErr;
@@ -321,10 +336,10 @@ QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, doub
             .arg(ChannelsText(channels), caps.name, caps.channelsText(),
                  ChannelAdvice(caps, fitting, inputChannels ? inputChannels : channels));
     }
-    if (caps.limitsRate() && !caps.holdsRate(rate))
+    if (caps.refusesRate(rate))
         return QStringLiteral("the output would be at %1 Hz, and %2 takes %3: have this conversion convert the "
                               "sample rate")
-            .arg(Number(rate), caps.name, caps.ratesText());
+            .arg(Number(rate), caps.name, caps.heldRatesText());
     if (RefusesBitRate(caps, channels, bits))
         return QStringLiteral("the output would be %1 at %2 kbit/s, and %3 %1 files take %4 kbit/s: have this "
                               "conversion use one of those bit rates")

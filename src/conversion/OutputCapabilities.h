@@ -25,6 +25,9 @@
 //                          only one of these rates (its header's field is
 //                          too narrow, its frames know no other): an input's
 //                          own rate, kept, must be one of them as well
+//   "recordedRateMax"      the highest rate a file of the type records (its
+//                          header's field), whatever rates a conversion may
+//                          set
 //   "wordLengths"          array: the word lengths the file stores; absent:
 //                          any (the type codes, converts or refuses them)
 //   "wordLengthIsBitRate"  boolean: the word length is a bit rate in kbit/s
@@ -90,6 +93,7 @@ struct OutputCapabilities {
     double rateDefault = 0.0;
     RateSource rateSource = RateSource::Header;
     bool recordedRateLimited = false;
+    double recordedRateMax = 0.0;  // 0: no limit of its own
     bool rateRequired = false;
     bool channelsRequired = false;
     QList<SInt16> wordLengths;  // empty: any
@@ -144,9 +148,12 @@ struct OutputCapabilities {
     QString wordLengthsText() const;
     // The file does not record its rate: a conversion must set it.
     bool rateMustBeConverted() const { return rateSource != RateSource::Header; }
-    // Every rate of an output file must be one the type takes (holdsRate):
-    // it does not record its rate, or records only those.
-    bool limitsRate() const { return rateMustBeConverted() || recordedRateLimited; }
+    // An output file at `rate` the type cannot have: one it does not take
+    // (holdsRate) when it does not record its rate or records only those,
+    // else a rate above what its header records.
+    bool refusesRate(double rate) const;
+    // The rates refusesRate lets pass: ratesText(), or "65535 Hz or less".
+    QString heldRatesText() const;
 
     // "6000 or 8000 Hz", "1000 to 48000 Hz" (with ", 1000000 Hz divided by a
     // whole number" for a clock); empty when the type takes any rate.
@@ -180,7 +187,7 @@ QString TreatmentsHeldText(const OutputCapabilities& caps);
 // the input's own): 0
 // when the type holds it, else the type's refusal code or the error of what
 // does not fit.  The rate is checked only for types that limit it
-// (limitsRate: a header that records any rate takes what its writer
+// (refusesRate: a header that records any rate takes what its writer
 // accepts).
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
 

@@ -69,7 +69,7 @@ struct Refusal {
 const Refusal kRefusals[] = {
     {"VocRate", {44100, 1, 8}, To("VOC "), {"at 44100 Hz", "Voc takes 3906 to 20000 Hz"}, true},
     {"VocBits", {8000, 1, 16}, To("VOC "), {"16 bits", "Voc holds 8 bits"}},
-    {"EightSvxRate", {96000, 1, 8}, To("8SVX"), {"at 96000 Hz", "takes 1000 to 65535 Hz"}},
+    {"EightSvxRate", {96000, 1, 8}, To("8SVX"), {"at 96000 Hz", "takes 65535 Hz or less"}},
     {"MpegRate", {22050, 2, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 128}}),
      {"at 22050 Hz", "takes 32000, 44100 or 48000 Hz"}},
     {"MpegMonoBitRate", {44100, 1, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 224}}),
