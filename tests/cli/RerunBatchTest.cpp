@@ -1,13 +1,14 @@
 // A rerun into the same folder, duplicates not numbered: each output whose
-// name is taken fails with the line a finished conversion would get, but
-// before the input is converted (the MP3 encoder, which every route to MP3
-// runs last, is never started), and the existing file is kept.  Numbered,
-// the same rerun converts.
+// name is taken fails with the line a finished conversion would get, but as
+// soon as the output exists, before any audio is written into it (the MP3
+// encoder, which every route to MP3 runs last, is never started), and the
+// existing file is kept.  Numbered, the same rerun converts.
 #include "CliTestSupport.h"
 #include "PropertyList.h"
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -36,12 +37,14 @@ TEST_P(Rerun, ATakenNameFailsBeforeTheInputIsConverted)
 {
     ASSERT_TRUE(MakeStereoTake(0.5));
     // The encoder, counting its encodings.
+    const QString lame = QStandardPaths::findExecutable("lame");
+    ASSERT_FALSE(lame.isEmpty());
     const QString bin = root + "/bin";
     ASSERT_TRUE(QDir().mkpath(bin));
     ASSERT_TRUE(WriteBytes(bin + "/lame", QString("#!/bin/sh\n"
                                                   "case \"$*\" in *.wav\\ *) echo run >> '%1/encodings';; esac\n"
-                                                  "exec /usr/bin/lame \"$@\"\n")
-                                              .arg(bin)
+                                                  "exec '%2' \"$@\"\n")
+                                              .arg(bin, lame)
                                               .toUtf8()));
     ASSERT_TRUE(QFile::setPermissions(bin + "/lame", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     QVariantMap conversion = HeldEncoder::Conversion("MP3");
