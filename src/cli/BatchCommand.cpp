@@ -7,6 +7,7 @@
 #include "MainBundle.h"
 #include "SoundFileRegistry.h"
 #include "file_type_table.h"
+#include "format_type_codes.h"
 #include "FileTypeDictionary.h"
 #include "ConversionProcess.h"
 #include "CreateSoundFile.h"
@@ -23,6 +24,7 @@
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
 #include "batch_folder_checks.h"
+#include "error_codes.h"
 #include "path_problems.h"
 
 #include "debug_trace.h"
@@ -67,6 +69,11 @@ QString InputReportLine(const Notification& n, const QString& conversion)
         const QString detail = info.value(ConversionProcess::kWarningDetailKey).toString();
         if (!detail.isEmpty())
             message += QStringLiteral(": ") + printable_text(detail);
+        // How to read such files at their own rate (telephony files are
+        // mostly at 8000 Hz).
+        if (warning == kRawFileRateWarning)
+            message += QStringLiteral("; to read them at another rate, add ") +
+                       InputInfo::rawRateSetting(QStringLiteral("8000"));
         return QStringLiteral("warning %1: %2").arg(path, message);
     }
     const int code = info.value(ConversionProcess::kErrorKey).toInt();
@@ -231,7 +238,11 @@ QString BatchCommand::typeListing()
         // is built in), or only as headerless input through the raw-file
         // settings (no header, no extension of its own tells it).
         QString read = QStringLiteral("no");
-        if (const OSType as = HFSTypeCodeFromFileType(entry.value(QStringLiteral("readAs")).toString())) {
+        if (entry.value(QStringLiteral("splitStereoSet")).toBool()) {
+            // Its pair of member files is read as one split set, as --info
+            // reports it.
+            read = QStringLiteral("as ") + quoted(format_type_codes::kSplitSet);
+        } else if (const OSType as = HFSTypeCodeFromFileType(entry.value(QStringLiteral("readAs")).toString())) {
             read = QStringLiteral("as ") + quoted(as);
         } else if (entry.value(QStringLiteral("canBeRead")).toBool() && GetSoundFileFactory(code) != nullptr) {
             const bool rawOnly = !entry.value(QStringLiteral("headerlessReadings")).toList().isEmpty() &&

@@ -148,7 +148,7 @@ QString BatchOptions::help()
         "                       factory conversions); its keys: quillmarch-batch(1)\n"
         "                       and %1\n"
         "  --conversion NAME    run only the conversions of these names, active or\n"
-        "                       not (repeatable)\n"
+        "                       not, in any case when that names one (repeatable)\n"
         "  --defaults FILE      the preferences file to use (made when missing; its\n"
         "                       folder must exist)\n"
         "  --set KEY=VALUE      a preference for this run only: YES or NO (any case,\n"

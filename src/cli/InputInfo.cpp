@@ -3,6 +3,7 @@
 #include "BatchStart.h"
 #include "CreateSoundFile.h"
 #include "MacTypes.h"
+#include "PreferenceKeys.h"
 #include "ZuSoundFile.h"
 #include "FileOperations.h"
 #include "error_codes.h"
@@ -39,6 +40,11 @@ QString InputInfo::typeCodeText(quint32 code)
     return text;
 }
 
+QString InputInfo::rawRateSetting(const QString& rate)
+{
+    return QStringLiteral("--set \"%1=%2\"").arg(PreferenceKeys::kUnrecognizedInputFileSampleRate, rate);
+}
+
 QString InputInfo::errorMessage(int code)
 {
     return BatchStart::errorMessage(code);
@@ -73,6 +79,12 @@ void InputInfo::describe(const ZuSoundFile& model)
             object_.insert(QStringLiteral("memberType"), typeCodeText(model.hfsRealType()));
         object_.insert(QStringLiteral("format"), model.descriptor());
         object_.insert(QStringLiteral("sampleRate"), model.sampleRate());
+        // A headerless file whose name gives no rate is read at the raw-file
+        // rate: said, with the preference that sets it.
+        if (model.rateFromRawSettings())
+            object_.insert(QStringLiteral("sampleRateFrom"),
+                           QStringLiteral("the raw-file settings (its name gives no rate); %1 sets another")
+                               .arg(rawRateSetting(QStringLiteral("RATE"))));
         object_.insert(QStringLiteral("channels"), int(model.numChannels()));
         object_.insert(QStringLiteral("bits"), int(model.numBits()));
         object_.insert(QStringLiteral("frames"), qint64(model.numFrames()));

@@ -4,6 +4,8 @@
 // readable file (the regions it holds when the sound-file layer's "process
 // file if no regions" switch is off, as --info sets it); "folder": true for
 // a folder; the error code and its message when the input cannot be read.
+// "sampleRateFrom" says where the rate of a headerless file came from when
+// its name gives none (the raw-file settings).
 #pragma once
 
 #include <QJsonObject>
@@ -30,6 +32,9 @@ public:
     // The log's message for an error code, else the platform error's
     // description or name, else "error <code>".
     static QString errorMessage(int code);
+    // The option that reads headerless files whose names give no rate at
+    // `rate`: --set "Unrecognized Input File Sample Rate=8000".
+    static QString rawRateSetting(const QString& rate);
 
 private:
     void describe(const ZuSoundFile& model);

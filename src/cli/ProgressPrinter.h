@@ -20,6 +20,11 @@ class ConversionProcess;
 // and its progress lines).
 void WriteText(std::FILE* stream, const QString& text);
 
+// The columns `text` takes on a terminal: two for a wide East Asian
+// character or a wide emoji, none for a combining mark or a zero-width
+// character, one for any other.
+int TextColumns(const QString& text);
+
 class ProgressPrinter {
 public:
     // One look at the batch.
@@ -43,7 +48,7 @@ public:
     // The batch as the poller sees it now.
     static Snapshot snapshot(ConversionProcess& process);
     // The text of one progress line (without line end).  With a width, at
-    // most width - 1 characters (the last column stays free, so the line
+    // most width - 1 columns (the last column stays free, so the line
     // never wraps): the file name, then the conversion's name, then the
     // step are shortened in their middle ("take…wav"), and only a line
     // that is still too long loses its beginning; the percentage, at its

@@ -16,6 +16,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class CSoundFile;
 
 class CConvSpec {
@@ -106,10 +108,24 @@ public:
     void SetOutputContext(OutputContext context) { outputContext_ = std::move(context); }
     const OutputContext& GetOutputContext() const { return outputContext_; }
 
+    // Asked by the pipelines as soon as an output to be published under the
+    // input's name exists (under its temporary names: the created-files
+    // list's entries from `firstEntry` on), before any audio is written:
+    // noErr, or the failure the file takes at once (a final name that is
+    // taken, when duplicates are not numbered).  The batch driver sets it;
+    // without one every name passes.
+    using OutputNamesCheck = std::function<SInt16(qsizetype firstEntry)>;
+    void SetOutputNamesCheck(OutputNamesCheck check) { outputNamesCheck_ = std::move(check); }
+    SInt16 CheckOutputNames(qsizetype firstEntry) const
+    {
+        return outputNamesCheck_ ? outputNamesCheck_(firstEntry) : SInt16(noErr);
+    }
+
 private:
     ConvSpecRef spec_;
     FSSpec outputFolder_;
     FSRef outputFolderRef_;
     QString longName_;
     OutputContext outputContext_;
+    OutputNamesCheck outputNamesCheck_;
 };

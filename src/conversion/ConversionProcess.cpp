@@ -37,6 +37,7 @@
 
 #include <QStringDecoder>
 #include <QStringList>
+#include <QLocale>
 #include <QThread>
 
 #include <algorithm>
@@ -219,6 +220,25 @@ bool TimeToFrames(double rate, double seconds, SInt64* frames)
         return false;
     *frames = SInt64(FramesFromSeconds(seconds, rate, UInt64(std::numeric_limits<SInt64>::max() / 2)));
     return true;
+}
+
+// Why a snip gives no window on an input of `frames` frames at `rate` Hz
+// (SnippetWindow's -39 or -22002): the snip, and what of the input it
+// missed.
+QString SnipRefusal(UInt32 frames, double rate, double from, double to)
+{
+    auto number = [](double value) { return QLocale::c().toString(value, 'g', 10); };
+    const QString snip = to == -1.0 ? QStringLiteral("the snip from %1 s to the end").arg(number(from))
+                                    : QStringLiteral("the snip from %1 s to %2 s").arg(number(from), number(to));
+    if (frames == 0)
+        return QStringLiteral("this input holds no audio (0 frames), so %1 holds nothing").arg(snip);
+    SInt64 start = 0;
+    SInt64 end = 0;
+    if (!TimeToFrames(rate, from, &start) || (to != -1.0 && !TimeToFrames(rate, to, &end)))
+        return QStringLiteral("%1 cannot be counted in frames at %2 Hz").arg(snip, number(rate));
+    return QStringLiteral("%1 holds no whole frame at %2 Hz (one frame lasts %3 ms): have the snip last at least "
+                          "that long")
+        .arg(snip, number(rate), QLocale::c().toString(1000.0 / rate, 'g', 3));
 }
 
 } // namespace
@@ -678,6 +698,7 @@ struct ConversionProcess::FileRun {
     bool cutShort = false;  // the input held less audio than its header said
     SFTDecodeLoss loss;     // what of the input's sound could not be decoded
     double sampleRate = 0;  // the input's
+    bool rawRate = false;   // the input's rate is the raw-file settings'
 };
 
 void ConversionProcess::processFile(const QString& path, const QString& outputName)
@@ -967,6 +988,9 @@ void ConversionProcess::runAndRename(FileRun& run)
         if (error == noErr) {
             writeID3Tags();
             run.spec->SetOutputContext(outputContextFor(run));
+            const QString finalName = run.outputName.isNull() ? run.longName : run.outputName;
+            run.spec->SetOutputNamesCheck(
+                [this, finalName](qsizetype firstEntry) { return checkOutputNames(finalName, firstEntry); });
             error = run.spec->NeedsSnip() ? processSnippet(sf_, run.spec.get()) : processOther(sf_, run.spec.get());
         }
         if (error == noErr) {
@@ -997,6 +1021,7 @@ void ConversionProcess::runAndRename(FileRun& run)
     if (sf_) {
         run.loss = sf_->GetDecodeLoss();
         run.sampleRate = sf_->GetSampleRate();
+        run.rawRate = sf_->RateFromRawSettings();
     }
 }
 
@@ -1010,9 +1035,16 @@ void ConversionProcess::postOutcome(FileRun& run)
         if (run.loss.Any()) {
             info.insert(kWarningKey, int(kDamagedSoundWarning));
             info.insert(kWarningDetailKey, DecodeLossText(run.loss, run.sampleRate, run.cutShort));
-        } else if (run.cutShort)
+        } else if (run.cutShort) {
             info.insert(kWarningKey, int(eofErr));
-        else if (outputWarning) {
+        } else if (run.rawRate) {
+            // Never read at a rate the user did not see.
+            info.insert(kWarningKey, int(kRawFileRateWarning));
+            info.insert(kWarningDetailKey,
+                        QStringLiteral("read at %1 Hz, the raw-file rate (preference \"%2\")")
+                            .arg(QLocale::c().toString(run.sampleRate, 'g', 10),
+                                 PreferenceKeys::kUnrecognizedInputFileSampleRate));
+        } else if (outputWarning) {
             info.insert(kWarningKey, int(outputWarning));
             if (!outputWarningDetail.isEmpty())
                 info.insert(kWarningDetailKey, outputWarningDetail);
@@ -1281,8 +1313,13 @@ SInt16 ConversionProcess::processSnippet(CSoundFile* in, CConvSpec* spec)
     UInt32 end = 0;
     // The input's own header first: the window is worked out from its rate.
     SInt16 result = in->CheckReadShape();
-    if (result == noErr)
+    if (result == noErr) {
         result = SnippetWindow(in->GetNumFrames(), in->GetSampleRate(), spec->SnipFrom(), spec->SnipTo(), &start, &end);
+        if (result != noErr) {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            failureReason_ = SnipRefusal(in->GetNumFrames(), in->GetSampleRate(), spec->SnipFrom(), spec->SnipTo());
+        }
+    }
     if (result == noErr)
         result = snippet->SetWindow(start, end);
     if (result == noErr) {
@@ -1400,9 +1437,8 @@ void ConversionProcess::writeID3Tags()
     d.setValue(kOutputSpecificsKey, specifics);
 }
 
-SInt16 ConversionProcess::renameOutputTo(const QString& finalName)
+OutputRenameSettings ConversionProcess::renameSettings()
 {
-    QM_TRACE("renameOutputTo", finalName.toStdString());
     OutputRenameSettings settings;
     settings.numberDuplicates = defaults().boolForKey(kNumberDuplicatesKey);
     settings.preserveComments = defaults().boolForKey(kPreserveCommentsKey);
@@ -1419,8 +1455,22 @@ SInt16 ConversionProcess::renameOutputTo(const QString& finalName)
         }
         post(kRenameDuplicateNotification, newName, QVariantMap{{kOrigInputFileKey, QVariant::fromValue(input)}});
     };
+    return settings;
+}
+
+SInt16 ConversionProcess::checkOutputNames(const QString& finalName, qsizetype firstEntry)
+{
+    // Only the output just made: a work file beside it is never published.
+    const QString taken =
+        FirstTakenOutputName(curFolder(), GetCreatedFilesList().mid(firstEntry), finalName, renameSettings());
+    return taken.isEmpty() ? SInt16(noErr) : SInt16(dupFNErr);
+}
+
+SInt16 ConversionProcess::renameOutputTo(const QString& finalName)
+{
+    QM_TRACE("renameOutputTo", finalName.toStdString());
     QStringList paths;
-    const SInt16 result = RenameCreatedOutputs(curFolder(), finalName, settings, &paths);
+    const SInt16 result = RenameCreatedOutputs(curFolder(), finalName, renameSettings(), &paths);
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         curOutputPaths_ = paths;

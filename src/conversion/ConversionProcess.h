@@ -95,6 +95,7 @@
 class CConvSpec;
 class CSoundFile;
 struct OutputContext;
+struct OutputRenameSettings;
 class QThread;
 class TemporaryLedger;
 class UserDefaults;
@@ -304,6 +305,12 @@ public:
     void writeID3Tags();
     // Final names for the outputs listed for the current input; 0 or -48.
     SInt16 renameOutputTo(const QString& finalName);
+    // The same, asked before anything is written (CConvSpec::CheckOutputNames)
+    // for the created-files list's entries from `firstEntry` on: -48 when a
+    // final name is taken and duplicates are not numbered.
+    SInt16 checkOutputNames(const QString& finalName, qsizetype firstEntry);
+    // The preferences of renaming, with the duplicates' notification.
+    OutputRenameSettings renameSettings();
 
     // The window [start, end) that snip times give on `frames` frames at
     // `rate`: start = rate x from, end = rate x to (to = -1.0: the file's

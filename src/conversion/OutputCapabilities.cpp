@@ -94,6 +94,8 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.rateMax = entry.value(QStringLiteral("sampleRateMax")).toDouble();
     caps.rateDefault = entry.value(QStringLiteral("sampleRateDefault")).toDouble();
     caps.rateClock = entry.value(QStringLiteral("sampleRateClock")).toDouble();
+    caps.recordedRateLimited = Flag(entry, "recordedRateLimited");
+    caps.recordedRateMax = entry.value(QStringLiteral("recordedRateMax")).toDouble();
     caps.rateRequired = Flag(entry, "forceSampleRate");
     caps.channelsRequired = Flag(entry, "forceChannels");
     const QString source = entry.value(QStringLiteral("sampleRateSource")).toString();
@@ -225,6 +227,20 @@ QString OutputCapabilities::ratesText() const
     return QString();
 }
 
+bool OutputCapabilities::refusesRate(double rate) const
+{
+    if (rateMustBeConverted() || recordedRateLimited)
+        return !holdsRate(rate);
+    return recordedRateMax > 0.0 && rate > recordedRateMax;
+}
+
+QString OutputCapabilities::heldRatesText() const
+{
+    if (rateMustBeConverted() || recordedRateLimited)
+        return ratesText();
+    return QStringLiteral("%1 Hz or less").arg(Number(recordedRateMax));
+}
+
 QString OutputCapabilities::channelsText() const
 {
     QStringList counts;
@@ -265,43 +281,71 @@ QString TreatmentsHeldText(const OutputCapabilities& caps)
     return Alternatives(held);
 }
 
+namespace {
+
+// A bit rate the type's files of `channels` cannot have.
+bool RefusesBitRate(const OutputCapabilities& caps, UInt16 channels, SInt16 bits)
+{
+    return caps.wordLengthIsBitRate && bits > 0 && !caps.holdsBitRate(channels, bits);
+}
+
+QString ChannelsText(UInt16 channels)
+{
+    return channels == 1 ? QStringLiteral("1 channel") : QStringLiteral("%1 channels").arg(channels);
+}
+
+}  // namespace
+
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits)
 {
     SInt16 err = noErr;
     if (!caps.holdsChannels(channels))
         err = kIncompatibleChannelsErr;
-    else if (caps.rateMustBeConverted() && !caps.holdsRate(rate))
+    else if (caps.refusesRate(rate))
         err = kIncompatibleSampleRateErr;
+    else if (RefusesBitRate(caps, channels, bits))
+        err = kMPEGBitRateErr;
     else if (!caps.holdsWordLength(bits))
         err = kIncompatibleWordSizeErr;
     return err != noErr && caps.refusalCode != 0 ? caps.refusalCode : err;
 }
 
+QString ChannelAdvice(const OutputCapabilities& caps, const QList<SInt32>& fitting, UInt16 inputChannels)
+{
+    if (fitting.isEmpty())
+        return QStringLiteral("no handling of the channels makes %1 files from this input's %2")
+            .arg(caps.name, ChannelsText(inputChannels));
+    QStringList phrases;
+    for (SInt32 t : fitting)
+        phrases.append(ConvSpec::channelTreatmentPhrase(t));
+    return QStringLiteral("have this conversion change the number of channels by %1").arg(Alternatives(phrases));
+}
+
 QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
-                           SInt32 treatment, UInt16 inputChannels)
+                           const QList<SInt32>& fitting, SInt32 treatment, UInt16 inputChannels)
 {
     // Said of one input file: in the words of the log's description of
     // the conversion, never in its keys.
     if (!caps.holdsChannels(channels)) {
         if (treatment > 0 && inputChannels > 2 && caps.holdsChannels(caps.treatmentChannels(treatment)))
-            return QStringLiteral("%1 holds %2, made from stereo input by %3, and this input has %4 channels")
+            return QStringLiteral("%1 holds %2, made from stereo input by %3, and this input has %4 channels: %5")
                 .arg(caps.name, caps.channelsText(), ConvSpec::channelTreatmentPhrase(treatment))
-                .arg(inputChannels);
-        QStringList held;
-        for (SInt32 t = 1; t <= 5; ++t)
-            if (caps.holdsChannels(caps.treatmentChannels(t)))
-                held.append(ConvSpec::channelTreatmentPhrase(t));
+                .arg(inputChannels)
+                .arg(ChannelAdvice(caps, fitting, inputChannels));
         return QStringLiteral("the output would have %1, and %2 holds %3: %4")
-            .arg(channels == 1 ? QStringLiteral("1 channel") : QStringLiteral("%1 channels").arg(channels))
-            .arg(caps.name, caps.channelsText(),
-                 held.isEmpty() ? QStringLiteral("have this conversion keep the number of channels")
-                                : QStringLiteral("have this conversion change the number of channels by %1")
-                                      .arg(Alternatives(held)));
+            .arg(ChannelsText(channels), caps.name, caps.channelsText(),
+                 ChannelAdvice(caps, fitting, inputChannels ? inputChannels : channels));
     }
-    if (caps.rateMustBeConverted() && !caps.holdsRate(rate))
+    if (caps.refusesRate(rate))
         return QStringLiteral("the output would be at %1 Hz, and %2 takes %3: have this conversion convert the "
                               "sample rate")
-            .arg(Number(rate), caps.name, caps.ratesText());
+            .arg(Number(rate), caps.name, caps.heldRatesText());
+    if (RefusesBitRate(caps, channels, bits))
+        return QStringLiteral("the output would be %1 at %2 kbit/s, and %3 %1 files take %4 kbit/s: have this "
+                              "conversion use one of those bit rates")
+            .arg(channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"))
+            .arg(bits)
+            .arg(caps.name, caps.bitRatesText(channels));
     if (!caps.holdsWordLength(bits))
         return QStringLiteral("the output would have %1 bits, and %2 holds %3 bits: have this conversion convert the "
                               "number of bits")

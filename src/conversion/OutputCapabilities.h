@@ -21,6 +21,13 @@
 //   "sampleRateMin", "sampleRateMax"  the range it takes (0: none given)
 //   "sampleRateClock"      the type takes only this rate divided by a whole
 //                          number (within half a hertz), in its range
+//   "recordedRateLimited"  boolean: a file of the type records its rate, but
+//                          only one of these rates (its header's field is
+//                          too narrow, its frames know no other): an input's
+//                          own rate, kept, must be one of them as well
+//   "recordedRateMax"      the highest rate a file of the type records (its
+//                          header's field), whatever rates a conversion may
+//                          set
 //   "wordLengths"          array: the word lengths the file stores; absent:
 //                          any (the type codes, converts or refuses them)
 //   "wordLengthIsBitRate"  boolean: the word length is a bit rate in kbit/s
@@ -85,6 +92,8 @@ struct OutputCapabilities {
     double rateClock = 0.0;  // 0: any rate of the range
     double rateDefault = 0.0;
     RateSource rateSource = RateSource::Header;
+    bool recordedRateLimited = false;
+    double recordedRateMax = 0.0;  // 0: no limit of its own
     bool rateRequired = false;
     bool channelsRequired = false;
     QList<SInt16> wordLengths;  // empty: any
@@ -139,6 +148,12 @@ struct OutputCapabilities {
     QString wordLengthsText() const;
     // The file does not record its rate: a conversion must set it.
     bool rateMustBeConverted() const { return rateSource != RateSource::Header; }
+    // An output file at `rate` the type cannot have: one it does not take
+    // (holdsRate) when it does not record its rate or records only those,
+    // else a rate above what its header records.
+    bool refusesRate(double rate) const;
+    // The rates refusesRate lets pass: ratesText(), or "65535 Hz or less".
+    QString heldRatesText() const;
 
     // "6000 or 8000 Hz", "1000 to 48000 Hz" (with ", 1000000 Hz divided by a
     // whole number" for a clock); empty when the type takes any rate.
@@ -168,20 +183,30 @@ constexpr bool IsStereoModeTreatment(SInt32 treatment)
 QString TreatmentsHeldText(const OutputCapabilities& caps);
 
 // An output file of `channels` channels at `rate` Hz with `bits` bits per
-// sample: 0 when the type holds it, else the type's refusal code or the
-// error of what does not fit.  The rate is checked only for types that do
-// not record it (a header that records it takes what its writer accepts).
+// sample (for a type whose word length is a bit rate: `bits` kbit/s, 0 for
+// the input's own): 0
+// when the type holds it, else the type's refusal code or the error of what
+// does not fit.  The rate is checked only for types that limit it
+// (refusesRate: a header that records any rate takes what its writer
+// accepts).
 SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
 
 // What CheckOutputShape refuses for one input, as a line naming what the
 // output would have, what the type holds and what to have the conversion
 // do, in the words of the log's description of a conversion (never its
-// keys).  Given the conversion's channel treatment and the input's
-// channels, a treatment that already is one the type holds for stereo
-// input says that the input has too many channels rather than asking for
-// itself.
+// keys).  `fitting`: the channel treatments (1 to 5) that would make files
+// the type holds from this input; the line suggests only those.  Given the
+// conversion's channel treatment and the input's channels, a treatment that
+// already is one the type holds for stereo input says that the input has
+// too many channels rather than asking for itself.
 QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
-                           SInt32 treatment = 0, UInt16 inputChannels = 0);
+                           const QList<SInt32>& fitting, SInt32 treatment = 0, UInt16 inputChannels = 0);
+
+// What to have a conversion do about its channels, for an input that
+// `fitting` treatments (1 to 5) fit: "have this conversion change the
+// number of channels by splitting ...", or, with none, that no handling of
+// the channels makes a file the type holds from it.
+QString ChannelAdvice(const OutputCapabilities& caps, const QList<SInt32>& fitting, UInt16 inputChannels);
 
 // One way to read files of no recognised type as headerless audio: an item
 // of the preferences' type menu.

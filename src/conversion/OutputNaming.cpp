@@ -409,6 +409,26 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
     return result;
 }
 
+QString FirstTakenOutputName(const QString& folder, const QStringList& entries, const QString& finalName,
+                             const OutputRenameSettings& settings)
+{
+    if (settings.numberDuplicates || settings.temporaryWord.isEmpty())
+        return QString();
+    for (const QString& entry : entries) {
+        if (!IsInsideFolder(entry) || !entry.contains(settings.temporaryWord) ||
+            !Exists(folder + QLatin1Char('/') + entry))
+            continue;
+        const QString name = FinalOutputName(entry, finalName, settings.temporaryWord);
+        const QString target = folder + QLatin1Char('/') + name;
+        if (!Exists(target))
+            continue;
+        if (settings.duplicateFound)
+            settings.duplicateFound(target.section(QLatin1Char('/'), -1));
+        return target;
+    }
+    return QString();
+}
+
 SInt16 RenameCreatedOutputs(const QString& folder, const QString& finalName, const OutputRenameSettings& settings,
                             QStringList* outputPaths)
 {

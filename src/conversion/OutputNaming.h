@@ -95,6 +95,15 @@ QString NumberedOutputName(const QString& entry, const QString& finalName, unsig
 SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QString& finalName,
                      const OutputRenameSettings& settings, QStringList* outputPaths);
 
+// When duplicates are not numbered: the full final path of the first of
+// `entries` (filtered as RenameOutputs does) whose final name is taken,
+// after telling settings.duplicateFound of it; empty when every final name
+// is free, or when duplicates are numbered.  Nothing is moved: the driver
+// asks as soon as the outputs exist, so that an output that could never
+// take its name fails before the input is converted.
+QString FirstTakenOutputName(const QString& folder, const QStringList& entries, const QString& finalName,
+                             const OutputRenameSettings& settings);
+
 // The driver's step: RenameOutputs over the created-files list, which is
 // emptied afterwards.
 SInt16 RenameCreatedOutputs(const QString& folder, const QString& finalName, const OutputRenameSettings& settings,

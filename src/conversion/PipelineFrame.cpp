@@ -189,6 +189,7 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
         return err;
 
     FSSpec target = OutputSpec(*spec, "");
+    const qsizetype firstEntry = GetCreatedFilesList().size();
     const bool isSet = route.layout == OutputLayout::SplitStereoSet || route.layout == OutputLayout::SurroundSet;
     // A set's members are named from the set's name by its channel
     // indicator: a tag that reads as one ("-L...") would give the right
@@ -201,7 +202,11 @@ SInt16 CreateOutput(const PipelineRoute& route, const OutputSettings& s, CSoundF
     }
     if (isSet && CSplitFile::StripMemberIndicator(target.name) != target.name)
         return kCreateSoundFileErr;
-    return CreateOutputAt(route, s, in, spec, target, true, out->get(), namingFailed);
+    err = CreateOutputAt(route, s, in, spec, target, true, out->get(), namingFailed);
+    // An output that could never take its name fails as soon as it exists,
+    // before any audio is written into it (and, on the routes that create
+    // it first, before the input is read).
+    return err ? err : spec->CheckOutputNames(firstEntry);
 }
 
 SInt32 RunCopyPass(ChannelPass pass, bool strip, CSoundFile* in, CSoundFile* out,
@@ -410,6 +415,7 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
         return kCreateSoundFileErr;
 
     FSSpec target = OutputSpec(*spec, "");
+    const qsizetype firstEntry = GetCreatedFilesList().size();
     SInt16 err = MakeTemporaryOutputName(target.parent, &target.name);
     if (err)
         return err;
@@ -423,6 +429,8 @@ SInt16 RunDirectEncode(CSoundFile* in, CConvSpec* spec)
     spec->GetNameExtension(extension);
     if ((err = coded->CreateLike(in, in->GetNumChannels(), bits, 0, spec->FileTypeSpecifics(), extension,
                                  float(in->GetSampleRate()))))
+        return err;
+    if ((err = spec->CheckOutputNames(firstEntry)))
         return err;
 
     PostProgressNumSteps(1);

@@ -110,17 +110,40 @@ OutputEstimate EstimateOutput(CSoundFile* in, CConvSpec* spec)
     return out;
 }
 
+// The channel treatments (1 to 5) that would make files the type holds
+// from this input: the pipeline has a route for the input's channels, and
+// each file it makes has a channel count the type holds.
+QList<SInt32> FittingTreatments(CSoundFile* in, const OutputCapabilities& caps)
+{
+    QList<SInt32> fitting;
+    for (SInt32 t = ForceInterleavedStereo; t <= RightOnly; ++t) {
+        const PipelineRoute route = ResolvePipelineRoute(t, in->GetChannelKind(), nullptr, caps.splitStereoSet);
+        if (route.action == RouteAction::NoRoute)
+            continue;
+        UInt16 channels = RouteChannelsPerFile(route, in->GetNumChannels());
+        if (channels == 0)
+            channels = in->GetNumChannels();
+        if (caps.holdsChannels(channels))
+            fitting.append(t);
+    }
+    return fitting;
+}
+
 // What a treatment that names its channels says of an input with more.
-QString NoRouteDetail(SInt32 treatment, UInt16 inputChannels)
+QString NoRouteDetail(const OutputCapabilities& caps, const QList<SInt32>& fitting, SInt32 treatment,
+                      UInt16 inputChannels)
 {
     // In the words of the log's description of the conversion.
     const bool takesStereo = treatment == MixToMono || treatment == LeftOnly || treatment == RightOnly;
     return QStringLiteral("this conversion changes the number of channels by %1, which %2, and this input has %3 "
-                          "channels; %4 would write each channel to a mono file of its own")
+                          "channels; %4")
         .arg(ConvSpec::channelTreatmentPhrase(treatment),
              takesStereo ? QStringLiteral("takes stereo input") : QStringLiteral("makes stereo"))
         .arg(inputChannels)
-        .arg(ConvSpec::channelTreatmentPhrase(SplitChannels));
+        .arg(fitting == QList<SInt32>{SplitChannels}
+                 ? QStringLiteral("%1 would write each channel to a mono file of its own")
+                       .arg(ConvSpec::channelTreatmentPhrase(SplitChannels))
+                 : ChannelAdvice(caps, fitting, inputChannels));
 }
 
 // A change of rate beyond what the converters take; *ratio gets the output
@@ -263,7 +286,8 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
     if (out.route.action == RouteAction::NoRoute) {
         const SInt32 stored = spec->NeedsChannelTreat() ? spec->GetConvSpec()->channelTreat() : 0;
         if (reason && TreatmentOutputChannels(stored) > 0)
-            *reason = RefusalLine(kIncompatibleChannelsErr, NoRouteDetail(stored, in->GetNumChannels()));
+            *reason = RefusalLine(kIncompatibleChannelsErr, NoRouteDetail(out.caps, FittingTreatments(in, out.caps),
+                                                                          stored, in->GetNumChannels()));
         return kIncompatibleChannelsErr;
     }
     double ratio = 1.0;
@@ -271,14 +295,18 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
         return err;
 
     // A shape the output type cannot hold (its channel counts, the rates of
-    // a type that does not record its rate, its word lengths): refused for
-    // this file, as the conversions-file check refuses what the conversion
-    // alone decides.
+    // a type that does not record its rate or records only some, its word
+    // lengths or bit rates): refused for this file, in the words and by the
+    // rules of the conversions-file check for what the conversion alone
+    // decides.  An input's own word length is no bit rate: a kept coded type
+    // keeps its input's.
     const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : in->GetSampleRate();
-    if (const SInt16 err = CheckOutputShape(out.caps, out.channels, outRate, out.bits)) {
+    const SInt16 bits = out.caps.wordLengthIsBitRate && !spec->NeedsNewWordLength() ? SInt16(0) : out.bits;
+    if (const SInt16 err = CheckOutputShape(out.caps, out.channels, outRate, bits)) {
         if (reason)
-            *reason = RefusalLine(
-                err, OutputShapeRefusal(out.caps, out.channels, outRate, out.bits, out.treatment, in->GetNumChannels()));
+            *reason = RefusalLine(err, OutputShapeRefusal(out.caps, out.channels, outRate, bits,
+                                                          FittingTreatments(in, out.caps), out.treatment,
+                                                          in->GetNumChannels()));
         return err;
     }
     // An output whose header cannot describe its size: refused before

@@ -127,7 +127,7 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
         const std::string sub = subfolder.toStdString();
         if (PathExists(sub) && IsFolder(sub)) {
             if (!easyThru && !(request.useExistingSubfolder && request.useExistingSubfolder(*spec)))
-                return Refusal{Step::SubfolderExists, Text("Warning: output folder already exists"),
+                return Refusal{Step::SubfolderExists, Text("Error: output folder already exists"),
                                Text("The folder where converted audio files should be created using the "
                                     "conversion named: '%1' already exists inside the specified output "
                                     "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "

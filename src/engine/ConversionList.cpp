@@ -164,29 +164,55 @@ bool ConversionList::select(const QList<ConvSpecRef>& all, const QStringList& na
         return true;
     }
 
-    QSet<QString> found;
+    // Each name picks the conversions of exactly that name, else the one
+    // conversion whose name differs from it in case alone.
+    QSet<const ConvSpec*> picked;
+    QString missing;
+    for (const QString& name : names) {
+        QList<ConvSpecRef> matches;
+        for (const ConvSpecRef& spec : all)
+            if (spec->conversionName() == name)
+                matches.append(spec);
+        if (matches.isEmpty()) {
+            for (const ConvSpecRef& spec : all)
+                if (spec->conversionName().compare(name, Qt::CaseInsensitive) == 0)
+                    matches.append(spec);
+        }
+        if (matches.size() > 1 && matches.first()->conversionName() != name) {
+            QStringList several;
+            for (const ConvSpecRef& spec : matches)
+                several.append(spec->conversionName());
+            *error = QStringLiteral("'%1' names %2 conversions when case is ignored: %3; give one of them exactly")
+                         .arg(name)
+                         .arg(matches.size())
+                         .arg(ClosestNames::quotedList(several));
+            return false;
+        }
+        if (matches.isEmpty() && missing.isEmpty()) {
+            QStringList existing;
+            for (const ConvSpecRef& spec : all)
+                existing.append(spec->conversionName());
+            const QStringList closest = ClosestNames::find(name, existing);
+            missing = QStringLiteral("no conversion named '%1'").arg(name);
+            if (!closest.isEmpty())
+                missing += QStringLiteral("; the closest: %1").arg(ClosestNames::quotedList(closest));
+            missing += QStringLiteral(" (--list-conversions lists them)");
+        }
+        for (const ConvSpecRef& spec : matches)
+            picked.insert(spec.get());
+    }
     for (const ConvSpecRef& spec : all) {
-        if (!names.contains(spec->conversionName()))
+        if (!picked.contains(spec.get()))
             continue;
         if (const QString why = whyCannotRun(*spec); !why.isEmpty()) {
             *error = why;
             return false;
         }
-        found.insert(spec->conversionName());
         chosen->append(spec);
     }
-    for (const QString& name : names) {
-        if (!found.contains(name)) {
-            QStringList existing;
-            for (const ConvSpecRef& spec : all)
-                existing.append(spec->conversionName());
-            const QStringList closest = ClosestNames::find(name, existing);
-            *error = QStringLiteral("no conversion named '%1'").arg(name);
-            if (!closest.isEmpty())
-                *error += QStringLiteral("; the closest: %1").arg(ClosestNames::quotedList(closest));
-            *error += QStringLiteral(" (--list-conversions lists them)");
-            return false;
-        }
+    if (!missing.isEmpty()) {
+        *error = missing;
+        return false;
     }
     return true;
 }

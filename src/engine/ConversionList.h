@@ -51,8 +51,10 @@ public:
 
     // The conversions to run, in list order: with no names, those that are
     // active and can run (cannotRun); with names, those whose name is one of
-    // them, active or not.  False and *error when a name matches no
-    // conversion (the closest names are given), a named conversion cannot
+    // them, active or not (a name that matches none exactly picks the one
+    // conversion whose name differs in case alone).  False and *error when a
+    // name matches no conversion (the closest names are given) or several in
+    // all but case, a named conversion cannot
     // run, or nothing is left to run.  Without names, an active conversion
     // that cannot run is left out and *skipped (when given) gets its line
     // (whyCannotRun).

@@ -21,6 +21,7 @@ constexpr OSErr kUndecodableAudioErr = -24203;           // "has no sound that c
 constexpr OSErr kNoAudioTrackErr = -24202;               // "QuickTime: no audio track in file"
 constexpr OSErr kCDTrackCreateErr = -24100;              // "can't be created as an Audio CD track"
 constexpr OSErr kParisNoHeaderErr = -24001;              // "can't find paf header in Paris file"
+constexpr OSErr kRawFileRateWarning = -23906;            // "has no header, and its name does not give its sample rate"
 constexpr OSErr kTelephonyNameRateWarning = -23905;      // "output name extension does not give its sample rate"
 constexpr OSErr kG729RateErr = -23901;                   // "has a sample rate other than 8000 Hz (G.729)"
 constexpr OSErr kTelephonyChannelsErr = -23900;          // "has incompatible # channels"

@@ -49,6 +49,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24002, 1, "Paris does not take more than one channel"},
     {-24001, 1, "can't find paf header in Paris file"},
     {-24000, 1, "Paris data format not recognised"},
+    {-23906, 1, "has no header, and its name does not give its sample rate"},
     {-23905, 1, "output name extension does not give its sample rate"},
     {-23901, 1, "has a sample rate other than 8000 Hz (G.729)"},
     {-23900, 1, "has incompatible # channels"},

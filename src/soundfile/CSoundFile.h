@@ -232,6 +232,9 @@ public:
     // far as the input has been read (all zero for other inputs); the batch
     // warns with it, saying how much.  A set adds up its members'.
     SFTDecodeLoss GetDecodeLoss() const;
+    // A headerless file whose name gives no rate: its rate is the raw-file
+    // settings' (the batch warns, naming the rate and the preference).
+    bool RateFromRawSettings() const { return m_rateFromRawSettings; }
     // Whether the shape an opened file's header gives can describe its
     // sound: a rate from 1 Hz to kMaxReadSampleRate, 1 to kMaxReadChannels
     // channels, and at least one whole frame when the sound data holds any
@@ -579,6 +582,7 @@ protected:
     UInt32 m_numFrames = 0;                 // frame count
     Boolean m_dataCutShort = false;         // frames cut to the data present (see DataCutShort)
     SFTDecodeLoss m_decodeLoss;             // kept by the decoding readers (see GetDecodeLoss)
+    bool m_rateFromRawSettings = false;     // see RateFromRawSettings
     Boolean m_dataHoldsNoFrame = false;     // sound data of fewer bytes than one frame (see CheckReadShape)
     QList<ZuMarker> m_markers;              // ordered by identifier
     QList<ZuLoop> m_loops;                  // insertion order

@@ -248,6 +248,7 @@ void ZuSoundFile::getInfo()
         m_numMarkers = file->GetNumMarkers();
         m_numLoops = file->GetNumLoops();
         m_sampleRate = file->GetSampleRate();
+        m_rateFromRawSettings = file->RateFromRawSettings();
         m_numFrames = file->GetNumFrames();
         if (m_numFrames <= 1)
             m_isPlayable = false;

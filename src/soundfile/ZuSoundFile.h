@@ -93,6 +93,8 @@ public:
     UInt32 numLoops() const { return m_numLoops; }
     UInt16 numBits() const { return m_numBits; }
     double sampleRate() const { return m_sampleRate; }
+    // The rate is the raw-file settings' (CSoundFile::RateFromRawSettings).
+    bool rateFromRawSettings() const { return m_rateFromRawSettings; }
     UInt32 numFrames() const { return m_numFrames; }
     UInt16 bitRate() const { return m_bitRate; }
     const QString& tempFilePath() const { return m_tempFilePath; }
@@ -241,6 +243,7 @@ private:
     UInt32 m_numLoops = 0;
     UInt16 m_numBits = 0;
     double m_sampleRate = 0.0;
+    bool m_rateFromRawSettings = false;
     UInt32 m_numFrames = 0;
     UInt16 m_bitRate = 0;
     QString m_tempFilePath;

@@ -189,6 +189,21 @@ TEST_F(BatchCommandTest, AConversionsFileIsCheckedBeforeTheBatchStarts)
     EXPECT_EQ(r.exitCode, 64);
     EXPECT_TRUE(r.err.contains("no conversion named 'speech wav'; the closest: 'Speech WAVE (16 kHz mono)'"))
         << r.err.toStdString();
+    // A name in any case picks the one conversion it names; two names that
+    // differ in case alone are told apart only by the exact one.
+    r = Run({"--quiet", "--conversion", "speech wave (16 KHZ MONO)", "-o", root + "/any", root + "/in.wav"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QDir(root + "/any").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{"Speech WAVE (16 kHz mono)"});
+    ASSERT_FALSE(WriteConversions(root + "/cases.plist", {{0, {{"QMCSName", "Mix"}}}, {0, {{"QMCSName", "mix"}}}})
+                     .isEmpty());
+    r = Run({"--conversions", root + "/cases.plist", "--conversion", "MIX", "-o", root + "/cases", root + "/in.wav"});
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.err.contains("'MIX' names 2 conversions when case is ignored")) << r.err.toStdString();
+    r = Run({"--quiet", "--conversions", root + "/cases.plist", "--conversion", "mix", "-o", root + "/cases",
+             root + "/in.wav"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QDir(root + "/cases").entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"mix"});
 }
 
 TEST_F(BatchCommandTest, TheGuidesExampleRuns)

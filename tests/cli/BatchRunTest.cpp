@@ -191,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"The necessary output folder named: '%R/out/C' could not be created: it is a file, not a folder."}},
         StatusCase{"AConversionsFolderExistsWithoutEasyThru", {"folder %R/out/C"},
                    kC + QStringList{"--set", "Easy Thru=NO", "-o", "%R/out", "%R/tree"}, 2,
-                   {"Warning: output folder already exists"}},
+                   {"Error: output folder already exists"}},
         StatusCase{"AnUnknownOption", {}, {"--bogus", "-o", "%R/out", "%R/tree"}, 64, {"usage: quillmarch-batch"}},
         StatusCase{"NoInputs", {}, {"-o", "%R/out"}, 64, {"no input files or folders given"}},
         StatusCase{"NoOutputFolder", {}, kC + QStringList{"%R/tree"}, 64, {"no output folder given"}},

@@ -297,6 +297,9 @@ TEST_F(OutputShapeBatch, ASplitSetTypeTakesStereoAndRefusesMonoPerFile)
     const RunResult info = Run({"--info", root + "/out/Split/in/take.1.aif"});
     const QJsonObject o = QJsonDocument::fromJson(info.out.toUtf8()).object();
     EXPECT_EQ(o.value("format").toString(), "Sonic Split File") << info.out.toStdString();
+    // --list-types says the type is read as what --info reports.
+    const QString row = Run({"--list-types"}).out.split('\n').filter("  'SpSc'  ").value(0);
+    EXPECT_TRUE(row.contains("as '" + o.value("type").toString() + "'")) << row.toStdString();
     EXPECT_EQ(o.value("channels").toInt(), 2);
     EXPECT_EQ(o.value("frames").toInt(), 13230);
 }

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cwchar>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -28,6 +30,25 @@ QString Written(std::FILE* stream)
     std::fseek(stream, 0, SEEK_END);
     return QString::fromUtf8(bytes);
 }
+
+// The columns a terminal gives `text`, as the C library's wcswidth says
+// in a UTF-8 locale.
+int Columns(const QString& text)
+{
+    const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    EXPECT_NE(utf8, locale_t(nullptr));
+    const locale_t was = uselocale(utf8);
+    const std::wstring wide = text.toStdWString();
+    const int columns = wcswidth(wide.c_str(), wide.size());
+    uselocale(was);
+    freelocale(utf8);
+    return columns;
+}
+
+// A Japanese and Chinese file name, wide characters with a combining mark
+// among them.
+const QString kEastAsianName =
+    QString::fromUtf8("会議の録音テープ（東京本社）第二回 技术部门周会记录 ").repeated(3) + QString::fromUtf8("e\u0301nd.wav");
 
 ProgressPrinter::Snapshot Snap(int conversion, int file, const QString& step, int percent)
 {
@@ -79,6 +100,20 @@ TEST(ProgressPrinter, NarrowLinesKeepThePercentage)
     }
     const ProgressPrinter wide(stderr, true, [] { return 200; }, 2, 12);
     EXPECT_FALSE(wide.line(Snap(1, 3, "Copying", 45)).contains(QChar(0x2026)));
+
+    // Wide characters take two columns, a combining mark none.
+    s.filePath = "/music/" + kEastAsianName;
+    for (const int width : {200, 80, 40, 20}) {
+        const ProgressPrinter printer(stderr, true, [width] { return width; }, 2, 12);
+        const QString text = printer.line(s);
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(TextColumns(text), Columns(text));
+        EXPECT_LE(Columns(text), width - 1);
+        EXPECT_TRUE(text.endsWith(" 45%"));
+        if (width >= 80) {
+            EXPECT_GE(Columns(text), width - 2);
+        }
+    }
 }
 
 TEST(ProgressPrinter, TerminalRewritesOneLine)
@@ -135,12 +170,16 @@ protected:
     // a minute.
     QString lastLineHolding(const QString& wanted)
     {
+        return lastLine([&wanted](const QString& line) { return line.contains(wanted); });
+    }
+    QString lastLine(const std::function<bool(const QString&)>& wanted)
+    {
         const QDeadlineTimer deadline(60000);
         while (!deadline.hasExpired()) {
             const QString text = QString::fromUtf8(shown_);
             const qsizetype end = text.lastIndexOf("\033[K");
             const qsizetype start = end < 0 ? -1 : text.lastIndexOf('\r', end);
-            if (start >= 0 && text.mid(start + 1, end - start - 1).contains(wanted))
+            if (start >= 0 && wanted(text.mid(start + 1, end - start - 1)))
                 return text.mid(start + 1, end - start - 1);
             pollfd fd{master_, POLLIN, 0};
             if (::poll(&fd, 1, 100) > 0) {
@@ -195,6 +234,37 @@ TEST_F(ProgressOnATerminal, TheLineFollowsTheTerminalsWidthAndKeepsThePercentage
     EXPECT_TRUE(narrow.endsWith(" 42%")) << narrow.toStdString();
     EXPECT_LE(narrow.size(), 39) << narrow.toStdString();
     EXPECT_TRUE(narrow.contains(" | file 1/1 tak")) << narrow.toStdString();
+
+    encoder.release();
+    ASSERT_TRUE(process.waitForFinished(60000));
+}
+
+// A Japanese and Chinese name at 80 columns, then at 40: the line fills the
+// terminal's columns (wide characters count two) and no more, ending with
+// the percentage.
+TEST_F(ProgressOnATerminal, AnEastAsianNameFitsTheColumns)
+{
+    ASSERT_TRUE(MakeStereoTake(0.2));
+    ASSERT_TRUE(QFile::rename(root + "/in/take.wav", root + "/in/" + kEastAsianName));
+    ASSERT_EQ(::openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
+    setColumns(80);
+    clitest::HeldEncoder encoder(root + "/bin");
+    ASSERT_TRUE(encoder.ok());
+    const QString held = clitest::WriteConversions(root + "/held.plist", {{0, clitest::HeldEncoder::Conversion("MP3")}});
+    QProcess process;
+    process.setStandardErrorFile(QString::fromLocal8Bit(::ptsname(master_)));
+    ASSERT_GT(encoder.start(&process, defaults, {"--conversions", held, "-o", root + "/out", root + "/in"}), 0);
+
+    const QString at80 = lastLineHolding("42%");
+    EXPECT_TRUE(at80.endsWith(" 42%")) << at80.toStdString();
+    EXPECT_TRUE(at80.contains(QString::fromUtf8("会議の"))) << at80.toStdString();
+    EXPECT_LE(Columns(at80), 79) << at80.toStdString();
+    EXPECT_GE(Columns(at80), 78) << at80.toStdString();
+
+    setColumns(40);
+    const QString at40 = lastLine([](const QString& line) { return line.size() < 40 && line.endsWith(" 42%"); });
+    EXPECT_LE(Columns(at40), 39) << at40.toStdString();
+    EXPECT_GE(Columns(at40), 38) << at40.toStdString();
 
     encoder.release();
     ASSERT_TRUE(process.waitForFinished(60000));

@@ -42,9 +42,10 @@ TEST(ErrorTable, HasEveryCodeOnceWithTheClassCounts)
     // 242 codes of the program; the two of the MP3 encoder's failures
     // (-24602, -24603), the MPEG bit-rate refusal (-23616), the G.729
     // sample-rate refusal (-23901), the kept type that cannot be written
-    // (-24620) and the warning about a telephony name that does not give its
-    // rate (-23905), and the warning that the encoder wrote a lower MP3 bit
-    // rate than asked (-24604); the header refusals of a WAVE block size that disagrees
+    // (-24620), the warning about a telephony name that does not give its
+    // rate (-23905) and about an input read at the raw-file rate as its name
+    // gives none (-23906), and the warning that the encoder wrote a lower MP3
+    // bit rate than asked (-24604); the header refusals of a WAVE block size that disagrees
     // with its channels (-22705), of more valid bits than a WAVE sample's
     // bytes hold (-22706) and of less sound data than one frame
     // (-22023); a sound track of which nothing decodes (-24203) and the
@@ -54,7 +55,7 @@ TEST(ErrorTable, HasEveryCodeOnceWithTheClassCounts)
     // -22022, the file-level system codes and those of a missing or damaged
     // resource fork); and the vanished output folder (-21002), which stops
     // a batch.
-    ASSERT_EQ(entries.size(), 279u);
+    ASSERT_EQ(entries.size(), 280u);
     std::map<int, int> per_class;
     std::set<int32_t> codes;
     for (const auto* e : entries) {
@@ -62,9 +63,9 @@ TEST(ErrorTable, HasEveryCodeOnceWithTheClassCounts)
         codes.insert(e->code);
         EXPECT_NE(e->message[0], '\0') << e->code;
     }
-    EXPECT_EQ(codes.size(), 279u);
+    EXPECT_EQ(codes.size(), 280u);
     EXPECT_EQ(per_class[kErrorClassNone], 1);
-    EXPECT_EQ(per_class[kErrorClassWarning], 250);
+    EXPECT_EQ(per_class[kErrorClassWarning], 251);
     EXPECT_EQ(per_class[kErrorClassFatal], 12);
     EXPECT_EQ(per_class[kErrorClassReportWarning], 15);
     EXPECT_EQ(per_class[kErrorClassNote], 1);

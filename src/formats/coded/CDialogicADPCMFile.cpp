@@ -49,7 +49,7 @@ OSErr CDialogicADPCMFile::ReadHeader()
 {
     m_dataOffset = 0;
     double rate = 0.0;
-    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), true, &rate))
+    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), true, &rate, &m_rateFromRawSettings))
         return err;
     m_sampleRate = rate;
     return noErr;

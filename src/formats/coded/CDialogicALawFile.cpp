@@ -24,7 +24,7 @@ SInt64 CDialogicALawFile::FileBytesPerFrame() const { return 1; }
 OSErr CDialogicALawFile::ReadShape()
 {
     double rate = 0.0;
-    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), false, &rate))
+    if (const OSErr err = RateFromNameOrSettings(GetFileNameString(), false, &rate, &m_rateFromRawSettings))
         return err;
     m_sampleRate = rate;
     SetShape(1, 16);

@@ -55,9 +55,10 @@ OSErr RawFileRate(double* rate)
     return noErr;
 }
 
-OSErr RateFromNameOrSettings(const std::string& name, bool nineIs32k, double* rate)
+OSErr RateFromNameOrSettings(const std::string& name, bool nineIs32k, double* rate, bool* fromSettings)
 {
     const double named = RateFromNameDigit(name, nineIs32k);
+    *fromSettings = named == 0.0;
     if (named == 0.0)
         return RawFileRate(rate);
     *rate = named;

@@ -24,8 +24,9 @@ ConstStr255Param NameExtensionForRate(OSType type, double rate, bool nineIs32k, 
                                       Str255 chosen);
 
 // The rate of a headerless file named `name`: the name's digit, else the
-// raw-file settings' rate (paramErr when that is not a usable rate).
-OSErr RateFromNameOrSettings(const std::string& name, bool nineIs32k, double* rate);
+// raw-file settings' rate (paramErr when that is not a usable rate), and
+// then *fromSettings is set.
+OSErr RateFromNameOrSettings(const std::string& name, bool nineIs32k, double* rate, bool* fromSettings);
 
 // The rate of a headerless file whose name gives none: the raw-file
 // settings' rate; paramErr when that is not a usable rate.

@@ -1,0 +1,176 @@
+// An input refused for what it holds is told in words, through the real
+// batch: the line names the limit and this input's value that broke it (the
+// same rules as the check before the batch), never a bare error number, on
+// standard error and in the log, and nothing is written.  Advice about the
+// channels names only treatments that then convert the input: following
+// each one is tried.
+#include "CliTestSupport.h"
+#include "ConvSpec.h"
+#include "PropertyList.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace clitest;
+
+namespace {
+
+// A conversion to the type `type` with `changes` (the keys without their
+// "QMCS" prefix); nothing else is changed.
+QVariantMap To(const char* type, const QVariantMap& changes = {})
+{
+    const QByteArray code(type, 4);
+    QVariantMap c{{"QMCSName", "x"},
+                  {"QMCSNeedsStrictFileType", true},
+                  {"QMCSOutputFileType", qint32(quint32(uint8_t(code[0])) << 24 | quint32(uint8_t(code[1])) << 16 |
+                                                quint32(uint8_t(code[2])) << 8 | quint32(uint8_t(code[3])))}};
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        c.insert("QMCS" + it.key(), it.value());
+    return c;
+}
+
+// An input written by sox: `seconds` of a tone (0: no audio at all).
+struct Input {
+    int rate;
+    int channels;
+    int bits;
+    double seconds = 0.3;
+};
+
+class PerFileRefusals : public BatchTest {
+protected:
+    // `input` converted by `conversion` (named "x") from root/in into
+    // root/out; the run.
+    RunResult Convert(const Input& input, QVariantMap conversion, const QString& tag = QString())
+    {
+        const QString in = root + "/in" + tag;
+        QDir().mkpath(in);
+        QStringList sox = {"-D", "-n", "-r", QString::number(input.rate), "-c", QString::number(input.channels), "-b",
+                           QString::number(input.bits), in + "/take.wav"};
+        sox += input.seconds > 0 ? QStringList{"synth", QString::number(input.seconds), "sine", "440"}
+                                 : QStringList{"trim", "0", "0"};
+        EXPECT_TRUE(QFile::exists(in + "/take.wav") || Sox(sox));
+        QDir(root + "/out" + tag).removeRecursively();
+        const QString conversions = root + "/c.plist";
+        EXPECT_TRUE(WriteBytes(conversions, PropertyList::toXml(QVariantList{conversion})));
+        return Run({"--quiet", "--conversions", conversions, "-o", root + "/out" + tag, in + "/take.wav"});
+    }
+};
+
+struct Refusal {
+    const char* label;
+    Input input;
+    QVariantMap conversion;
+    QStringList named;  // the value that broke the limit, then the limit
+    bool documented = false;  // docs/conversions.md quotes the message
+};
+
+const Refusal kRefusals[] = {
+    {"VocRate", {44100, 1, 8}, To("VOC "), {"at 44100 Hz", "Voc takes 3906 to 20000 Hz"}, true},
+    {"VocBits", {8000, 1, 16}, To("VOC "), {"16 bits", "Voc holds 8 bits"}},
+    {"EightSvxRate", {96000, 1, 8}, To("8SVX"), {"at 96000 Hz", "takes 65535 Hz or less"}},
+    {"MpegRate", {22050, 2, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 128}}),
+     {"at 22050 Hz", "takes 32000, 44100 or 48000 Hz"}},
+    {"MpegMonoBitRate", {44100, 1, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 224}}),
+     {"mono at 224 kbit/s", "mono files take 32, 48, 56, 64, 80, 96, 112, 128, 160 or 192 kbit/s"}, true},
+    {"MpegChannels", {44100, 3, 16}, To("MPG2", {{"NeedsNewWordLength", true}, {"WordLength", 128}}),
+     {"3 channels", "holds 1 or 2 channels"}},
+    {"SonicAiffBits", {44100, 2, 32}, To("SAIF"), {"32 bits", "Sonic AIFF holds 16 or 24 bits"}, true},
+    {"MsAdpcmChannels", {44100, 7, 16}, To("MSAP"), {"7 channels", "Microsoft ADPCM holds 1 or 2 channels"}},
+    {"MixSixChannels", {44100, 6, 16}, To("AIFF", {{"NeedsChannelTreat", true}, {"ChannelTreat", 3}}),
+     {"this input has 6 channels", "takes stereo input"}, true},
+    {"StereoSixChannels", {44100, 6, 16}, To("AIFF", {{"NeedsChannelTreat", true}, {"ChannelTreat", 1}}),
+     {"this input has 6 channels", "makes stereo"}, true},
+    {"SnipWithinAFrame", {44100, 1, 16},
+     To("AIFF", {{"NeedsSnip", true}, {"SnipFrom", 0.1}, {"SnipTo", 0.10001}}),
+     {"from 0.1 s to 0.10001 s", "no whole frame at 44100 Hz"}, true},
+    {"SnipOfNothing", {44100, 1, 16, 0}, To("AIFF", {{"NeedsSnip", true}, {"SnipFrom", 0.0}, {"SnipTo", 1.0}}),
+     {"no audio (0 frames)", "from 0 s to 1 s"}, true},
+};
+
+TEST_F(PerFileRefusals, SayTheLimitAndTheValueThatBrokeIt)
+{
+    const QString guide = ReadText(QStringLiteral(QM_SOURCE_RESOURCES "/../docs/conversions.md")).simplified();
+    for (const Refusal& r : kRefusals) {
+        SCOPED_TRACE(r.label);
+        const RunResult run = Convert(r.input, r.conversion, r.label);
+        ASSERT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+        const QStringList lines = run.err.split('\n').filter("failed ");
+        ASSERT_EQ(lines.size(), 1) << run.err.toStdString();
+        const QString log = ReadText(LogPathFromOutput(run.out));
+        for (const QString& words : r.named) {
+            EXPECT_TRUE(lines.first().contains(words)) << words.toStdString() << "\n" << lines.first().toStdString();
+            EXPECT_TRUE(log.contains(words)) << words.toStdString() << "\n" << log.toStdString();
+        }
+        EXPECT_TRUE(FilesUnder(root + "/out" + r.label + "/x").isEmpty());
+        // The guide quotes the program's own words.
+        const QString message = lines.first().mid(lines.first().indexOf("take.wav: ") + 10).simplified();
+        if (r.documented) {
+            EXPECT_TRUE(guide.contains(message)) << message.toStdString();
+        }
+    }
+}
+
+struct Advised {
+    const char* label;
+    Input input;
+    QVariantMap conversion;
+};
+
+const QVariantMap kVoc8k{{"NeedsSampleRateConversion", true}, {"SampleRate", 8000}, {"NeedsNewWordLength", true},
+                         {"WordLength", 8}};
+const QVariantMap kCdImage{{"NeedsSampleRateConversion", true}, {"SampleRate", 44100}, {"NeedsNewWordLength", true},
+                           {"WordLength", 16}};
+
+QVariantMap With(QVariantMap changes, int treatment)
+{
+    if (treatment > 0) {
+        changes.insert("NeedsChannelTreat", true);
+        changes.insert("ChannelTreat", treatment);
+    }
+    return changes;
+}
+
+const Advised kAdvised[] = {
+    {"SixToVoc", {44100, 6, 16}, To("VOC ", kVoc8k)},
+    {"StereoToVoc", {44100, 2, 16}, To("VOC ", kVoc8k)},
+    {"SixToMsAdpcm", {44100, 6, 16}, To("MSAP")},
+    {"SixMixed", {44100, 6, 16}, To("AIFF", With({}, 3))},
+    {"SixToCdImage", {44100, 6, 16}, To("IDAT", kCdImage)},
+    {"SixToCdImageAsStereo", {44100, 6, 16}, To("IDAT", With(kCdImage, 1))},
+    {"SixToSonicSplit", {44100, 6, 16}, To("SpSc", With({}, 2))},
+};
+
+// The advice (after the line's last ": " or "; ") names treatments 1 to 5
+// by their phrases; each one named converts the input, and when none is
+// named, none does.
+TEST_F(PerFileRefusals, ChannelAdviceNamesOnlyWhatConverts)
+{
+    for (const Advised& a : kAdvised) {
+        SCOPED_TRACE(a.label);
+        const RunResult refused = Convert(a.input, a.conversion, a.label);
+        const QStringList lines = refused.err.split('\n').filter("failed ");
+        ASSERT_EQ(lines.size(), 1) << refused.err.toStdString();
+        const QString line = lines.first();
+        const QString advice = line.mid(std::max(line.lastIndexOf("; "), line.lastIndexOf(": ")));
+        int named = 0;
+        for (int treatment = 1; treatment <= 5; ++treatment) {
+            const bool advised = advice.contains(ConvSpec::channelTreatmentPhrase(treatment));
+            named += advised ? 1 : 0;
+            QVariantMap treated = a.conversion;
+            treated.insert("QMCSNeedsChannelTreat", true);
+            treated.insert("QMCSChannelTreat", treatment);
+            const RunResult run = Convert(a.input, treated, a.label);
+            EXPECT_EQ(run.exitCode == 0, advised) << "treatment " << treatment << "\n"
+                                                  << line.toStdString() << "\n"
+                                                  << run.err.toStdString();
+        }
+        if (named == 0) {
+            EXPECT_TRUE(advice.contains("no handling of the channels")) << line.toStdString();
+        }
+    }
+}
+
+}  // namespace
