@@ -63,5 +63,26 @@ void PostOutputWarning(int32_t code);
 // The warning posted since the last call (0 when none), and forgets it.
 int32_t TakeOutputWarning();
 
+// Samples clipped to full scale while the calling thread converts a file:
+// counted where a sample is finally saturated (a float input's samples
+// decoded to integer words, a pass's doubles written to an output's words),
+// and taken with the file's outcome.  The count is kept per thread and added
+// to a block at a time.
+void AddClippedSamples(uint64_t count);
+// The samples counted since the last call, and forgets them.
+uint64_t TakeClippedSamples();
+// While one lives, the calling thread counts no clipped samples: a scan
+// that only looks at a file (its peak) reads what the conversion reads again.
+class ClippedSamplesPause {
+public:
+    ClippedSamplesPause();
+    ~ClippedSamplesPause();
+    ClippedSamplesPause(const ClippedSamplesPause&) = delete;
+    ClippedSamplesPause& operator=(const ClippedSamplesPause&) = delete;
+
+private:
+    uint64_t held_;
+};
+
 // The 16-bit form of a stop value, as the two posts above return it.
 OSErr NarrowStopCode(int64_t code);

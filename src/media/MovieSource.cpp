@@ -8,6 +8,7 @@
 #include "aiff_chunks.h"
 #include "caf_chunks.h"
 #include "mov_chan_atom.h"
+#include "progress_channel.h"
 #include "wave_chunks.h"
 
 
@@ -442,15 +443,25 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
         break;
     }
     case AV_SAMPLE_FMT_FLT: {
+        // The words end at full scale: the samples beyond it are clipped,
+        // and counted for the file's warning.
         const auto* p = reinterpret_cast<const float*>(data) + start;
-        for (UInt32 i = 0; i < count; ++i)
+        UInt64 clipped = 0;
+        for (UInt32 i = 0; i < count; ++i) {
+            clipped += UInt64(p[i * stride] > 1.0f) | UInt64(p[i * stride] < -1.0f);
             out[i] = FromFloatF(p[i * stride]);
+        }
+        AddClippedSamples(clipped);
         break;
     }
     case AV_SAMPLE_FMT_DBL: {
         const auto* p = reinterpret_cast<const double*>(data) + start;
-        for (UInt32 i = 0; i < count; ++i)
+        UInt64 clipped = 0;
+        for (UInt32 i = 0; i < count; ++i) {
+            clipped += UInt64(p[i * stride] > 1.0) | UInt64(p[i * stride] < -1.0);
             out[i] = RoundSaturated(p[i * stride] * 2147483648.0);
+        }
+        AddClippedSamples(clipped);
         break;
     }
     default:
