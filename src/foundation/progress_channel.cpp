@@ -115,13 +115,6 @@ uint64_t TakeClippedSamples()
     return count;
 }
 
-ClippedSamplesPause::ClippedSamplesPause() : held_(tClippedSamples) {}
-
-ClippedSamplesPause::~ClippedSamplesPause()
-{
-    tClippedSamples = held_;
-}
-
 int64_t GetNumberOfInputSamples()
 {
     const QVariant number = ThreadDictionary::current().value(kNumberOfInputSamplesKey);

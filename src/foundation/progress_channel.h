@@ -67,22 +67,11 @@ int32_t TakeOutputWarning();
 // counted where a sample is finally saturated (a float input's samples
 // decoded to integer words, a pass's doubles written to an output's words),
 // and taken with the file's outcome.  The count is kept per thread and added
-// to a block at a time.
+// to a block at a time; an input counts each of its frames once, however
+// often it is read (CSoundFile::ClipCountStart).
 void AddClippedSamples(uint64_t count);
 // The samples counted since the last call, and forgets them.
 uint64_t TakeClippedSamples();
-// While one lives, the calling thread counts no clipped samples: a scan
-// that only looks at a file (its peak) reads what the conversion reads again.
-class ClippedSamplesPause {
-public:
-    ClippedSamplesPause();
-    ~ClippedSamplesPause();
-    ClippedSamplesPause(const ClippedSamplesPause&) = delete;
-    ClippedSamplesPause& operator=(const ClippedSamplesPause&) = delete;
-
-private:
-    uint64_t held_;
-};
 
 // The 16-bit form of a stop value, as the two posts above return it.
 OSErr NarrowStopCode(int64_t code);

@@ -172,8 +172,6 @@ SInt32 ScanBlocks(CSoundFile* in, UInt32 start, UInt32 end, ScanWork& w, ScanPat
     const UInt32 block = std::max<UInt32>(in->GetBufferFrames(), 1);
     end = std::min(end, in->GetNumFrames());
     const bool low24 = bytes == 4 && in->GetState() == kSampleFormat24In32;
-    // The conversion reads these samples again: what they clip is counted then.
-    const ClippedSamplesPause uncounted;
     for (UInt64 pos = start; pos < end; pos += block) {
         const UInt32 n = UInt32(std::min<UInt64>(block, end - pos));
         if ((err = PostProgressPosition(SInt64(pos))))

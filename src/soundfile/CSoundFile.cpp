@@ -657,6 +657,14 @@ OSErr CSoundFile::PrepareRead(const FSSpec&) { return noErr; }
 OSErr CSoundFile::WriteBlock(UInt32, UInt32) { return noErr; }
 OSErr CSoundFile::RecalcNumFrames() { return noErr; }
 void CSoundFile::SetDither(Boolean dither) { m_dither = dither != 0; }
+std::size_t CSoundFile::ClipCountStart(UInt32 frame, UInt32 frames)
+{
+    const UInt64 end = UInt64(frame) + frames;
+    const UInt64 from = std::min(std::max<UInt64>(m_clipCountedTo, frame), end);
+    m_clipCountedTo = std::max(m_clipCountedTo, end);
+    return std::size_t(from - frame) * GetNumChannels();
+}
+
 bool CSoundFile::HoldsFloatSamples() const
 {
     // 130: AIFF-C's 64-bit floats.

@@ -344,6 +344,11 @@ public:
     // AIFF-C, CAF) writes 32-bit floats, as the float input it is kept from
     // holds them.  Types that cannot ignore it.
     void SetKeepsFloatSamples(bool keeps) { m_keepsFloatSamples = keeps; }
+    // For a float input's decoder, the frames [frame, frame + frames) just
+    // decoded: the index of their first sample not counted for clipping yet
+    // (frames x channels when every one was), each frame being counted once
+    // however often it is read (a scan, then the pass; blocks read again).
+    std::size_t ClipCountStart(UInt32 frame, UInt32 frames);
 
     // --------------------------------------------------- raw sample bytes
     // Copies that only change the word length move file bytes straight into
@@ -597,6 +602,7 @@ protected:
     UInt32 m_readBufferStart = 0;           // first frame held in the read buffer
     Boolean m_dither = true;
     bool m_keepsFloatSamples = false;       // SetKeepsFloatSamples
+    UInt64 m_clipCountedTo = 0;             // ClipCountStart: the frames below are counted
     SInt16 m_refNum = 0;                    // data fork while open
     Boolean m_isOpen = false;
     double m_sampleRate = 0.0;

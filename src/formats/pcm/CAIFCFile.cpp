@@ -192,13 +192,18 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
     case kSampleFormatFloatBE:
     case kSampleFormatFloatLE: {
         // The block's words end at full scale: the samples beyond it are
-        // clipped, and counted for the file's warning.
+        // clipped, and counted for the file's warning (the frames of the
+        // file, each once).
+        const UInt32 valid = frame < GetNumFrames() ? std::min(m_bufferFrames, GetNumFrames() - frame) : 0;
+        const std::size_t countFrom = ClipCountStart(frame, valid);
+        const std::size_t countTo = std::size_t(valid) * GetNumChannels();
         UInt64 clipped = 0;
         for (std::size_t i = 0; i + 4 <= total; i += 4) {
             const UInt32 word = m_sampleFormat == kSampleFormatFloatBE ? ReadBE32(data + i) : ReadLE32(data + i);
             float value;
             std::memcpy(&value, &word, 4);
-            clipped += UInt64(value > 1.0f) | UInt64(value < -1.0f);
+            const std::size_t index = i / 4;
+            clipped += UInt64(index >= countFrom && index < countTo) & (UInt64(value > 1.0f) | UInt64(value < -1.0f));
             const UInt32 sample = UInt32(FloatSampleToInt32(value));
             WriteBE32(data + i, sample);
         }
@@ -258,13 +263,14 @@ OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     std::size_t bytes = 0;
     const OSErr err = ReadFileFrames(m_scratch.data(), frame, frames, &bytes);
     const std::size_t whole = bytes / 8;
+    const std::size_t countFrom = ClipCountStart(frame, UInt32(whole / std::max<std::size_t>(GetNumChannels(), 1)));
     UInt64 clipped = 0;
     for (std::size_t i = 0; i < whole; ++i) {
         const UInt8* p = m_scratch.data() + 8 * i;
         const UInt64 bits = (UInt64(ReadBE32(p)) << 32) | ReadBE32(p + 4);
         double value;
         std::memcpy(&value, &bits, 8);
-        clipped += UInt64(value > 1.0) | UInt64(value < -1.0);
+        clipped += UInt64(i >= countFrom) & (UInt64(value > 1.0) | UInt64(value < -1.0));
         // Scaled as the 32-bit floats are, truncated toward zero and
         // saturated; a NaN is the most negative value.
         const double scaled = value * 2147483647.0;

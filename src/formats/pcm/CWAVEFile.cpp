@@ -874,7 +874,7 @@ UInt8 CWAVEFile::FileSilenceByte() const
     }
 }
 
-void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const
+void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples, std::size_t countFrom) const
 {
     switch (m_coding) {
     case Coding::PCM:
@@ -923,7 +923,7 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
             const UInt32 bits = ReadLE32(file + 4 * i);
             float f;
             std::memcpy(&f, &bits, 4);
-            clipped += UInt64(f > 1.0f) | UInt64(f < -1.0f);
+            clipped += UInt64(i >= countFrom) & (UInt64(f > 1.0f) | UInt64(f < -1.0f));
             const UInt32 v = UInt32(FloatToInt32(f));
             WriteBE32(block + 4 * i, v);
         }
@@ -1014,7 +1014,8 @@ OSErr CWAVEFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     std::size_t actual = 0;
     const OSErr result = ReadFileFrames(m_scratch.data(), frame, frames, &actual);
     const UInt32 got = UInt32(UInt64(actual) / frameBytes);
-    DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels);
+    DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels,
+                  m_coding == Coding::Float ? ClipCountStart(frame, got) : 0);
     *filled = std::size_t(got) * m_numChannels * std::size_t(m_numBits / 8);
     return result;
 }
