@@ -1142,11 +1142,13 @@ inline void WriteWord16(double* src, UInt8* out, const UInt16* table, UInt32 len
 
 // WriteWord16 over `samples` samples, four at a time in vector registers
 // where they all take the same way: every sample of the group below the
-// top of the range and the group's draws not wrapping the table.  *clipped
-// counts the samples beyond full scale.
-void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* table, UInt32 length,
-                  UInt16* index, UInt64* clipped)
+// top of the range and the group's draws not wrapping the table.  Returns
+// the number of samples beyond full scale (counted in a local: the stores
+// into the block could otherwise alias the count).
+UInt64 WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* table, UInt32 length,
+                    UInt16* index)
 {
+    UInt64 clipped = 0;
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128d hi = _mm_set1_pd(0.99996954386), lo = _mm_set1_pd(-1.0), one = _mm_set1_pd(1.0);
@@ -1172,10 +1174,10 @@ void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* 
             alike = _mm_movemask_epi8(_mm_cmpgt_epi32(words, guard)) == 0;
         if (!alike) {
             for (std::size_t k = i; k < i + 4; ++k)
-                WriteWord16(src + k, block + 2 * k, table, length, index, clipped);
+                WriteWord16(src + k, block + 2 * k, table, length, index, &clipped);
             continue;
         }
-        *clipped += UInt64(__builtin_popcount(unsigned(beyond)));
+        clipped += UInt64(__builtin_popcount(unsigned(beyond)));
         if (table) {
             const __m128i drawn = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + at + 1));
             words = _mm_srai_epi32(_mm_add_epi32(words, _mm_slli_epi32(_mm_unpacklo_epi16(drawn, zero), 8)), 16);
@@ -1189,7 +1191,8 @@ void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* 
     }
 #endif
     for (; i < samples; ++i)
-        WriteWord16(src + i, block + 2 * i, table, length, index, clipped);
+        WriteWord16(src + i, block + 2 * i, table, length, index, &clipped);
+    return clipped;
 }
 
 } // namespace
@@ -1246,13 +1249,14 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
         // The block's dither draw runs on a local index (the stores into the
         // block could otherwise alias the running one).
         UInt16 ditherIndex = gDitherIndex;
+        UInt64 beyond = 0;  // the block's, in a local the stores cannot alias
         switch (bytes) {
         case 2:
-            WriteWords16(src, block, samples, ditherTable, ditherLength, &ditherIndex, &clipped);
+            beyond = WriteWords16(src, block, samples, ditherTable, ditherLength, &ditherIndex);
             break;
         case 1:
             for (std::size_t i = 0; i < samples; ++i) {
-                const double x = ClipInPlace(src + i, 0.9921875, &clipped);
+                const double x = ClipInPlace(src + i, 0.9921875, &beyond);
                 SInt32 byte;
                 if (dither) {
                     const SInt32 y = SInt16(SaturateToInt32(x * 32767.0));
@@ -1269,7 +1273,7 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
         case 3:
             for (std::size_t i = 0; i < samples; ++i) {
                 double x = src[i];
-                clipped += BeyondFullScale(x);
+                beyond += BeyondFullScale(x);
                 if (x * 8388608.0 > 8388608.0)
                     x = 1.0;
                 else if (x * 8388608.0 < -8388608.0)
@@ -1283,7 +1287,7 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
         case 4:
             for (std::size_t i = 0; i < samples; ++i) {
                 double x = src[i];
-                clipped += BeyondFullScale(x);
+                beyond += BeyondFullScale(x);
                 if (x * 2147483648.0 > 2147483648.0)
                     x = 1.0;
                 else if (x * 2147483648.0 < -2147483648.0)
@@ -1298,6 +1302,7 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
             break;
         }
         gDitherIndex = ditherIndex;
+        clipped += beyond;
     });
     AddClippedSamples(clipped);
     return written;
@@ -1338,11 +1343,12 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
     UInt64 clipped = 0;
     const OSErr written = WriteLoop(frame, count, [&](UInt8* block, UInt32 n, UInt64 done) {
         const double* src = samples + done;
+        UInt64 beyond = 0;  // the block's, in a local the stores cannot alias
         switch (bytes) {
         case 2: {
             UInt8* p = block + 2 * std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += 2 * channels) {
-                clipped += BeyondFullScale(src[i] + double(Load16(p)) / 32768.0);
+                beyond += BeyondFullScale(src[i] + double(Load16(p)) / 32768.0);
                 double y = src[i] * 32768.0;
                 if (y > 32767.0)
                     y = 32767.0;
@@ -1357,7 +1363,7 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
         case 1: {
             UInt8* p = block + std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += channels) {
-                clipped += BeyondFullScale(src[i] + double(Load8(p)) / 128.0);
+                beyond += BeyondFullScale(src[i] + double(Load8(p)) / 128.0);
                 const SInt64 sum = SInt64(Load8(p)) + SaturateToInt32(src[i] * 127.0);
                 *p = UInt8(Clamp(sum, -128, 127));
             }
@@ -1367,7 +1373,7 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
             UInt8* p = block + 3 * std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += 3 * channels) {
                 double x = double(Load24(p)) * kScale32 + src[i];
-                clipped += BeyondFullScale(x);
+                beyond += BeyondFullScale(x);
                 if (x > 1.0)
                     x = 1.0;
                 else if (x < -1.0)
@@ -1381,7 +1387,7 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
         case 4: {
             UInt8* p = block + 4 * std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += 4 * channels) {
-                clipped += BeyondFullScale(src[i] + double(Load32(p)) * kScale32);
+                beyond += BeyondFullScale(src[i] + double(Load32(p)) * kScale32);
                 const SInt64 sum = SInt64(Load32(p)) + SaturateToInt32(src[i] * 2147483647.0);
                 Store32(p, Clamp(sum, std::numeric_limits<SInt32>::min(), std::numeric_limits<SInt32>::max()));
             }
@@ -1390,6 +1396,7 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
         default:
             break;
         }
+        clipped += beyond;
     });
     AddClippedSamples(clipped);
     return written;

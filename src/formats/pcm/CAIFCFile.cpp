@@ -10,6 +10,7 @@
 #include "header_sniffing.h"
 #include "error_code_exception.h"
 #include "ieee_extended.h"
+#include "pcm_bytes.h"
 #include "progress_channel.h"
 
 #include <algorithm>
@@ -114,11 +115,11 @@ OSErr CAIFCFile::ReadCOMM()
 
 OSErr CAIFCFile::BuildCOMM(ChunkBuilder* chunk, SInt64* position)
 {
-    // The COMM body's size is the same for both names (even lengths with
-    // their count byte and pad).
+    // Both names take the 38 bytes the header keeps for the body (15 and
+    // 14 characters, with the count byte and the pad).
     PutCOMMFields(chunk, 38);
     chunk->put_fourcc(m_compression == kFL32 ? kFL32 : kNONE);
-    chunk->put_pstring(m_compression == kFL32 ? "32-bit float" : "not compressed", true);
+    chunk->put_pstring(m_compression == kFL32 ? "32-bit floating" : "not compressed", true);
     ChunkInfo info;
     OSErr err = FindChunk(kCOMM, &info);
     if (err != noErr) {
@@ -196,18 +197,17 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
         // file, each once).
         const UInt32 valid = frame < GetNumFrames() ? std::min(m_bufferFrames, GetNumFrames() - frame) : 0;
         const std::size_t countFrom = ClipCountStart(frame, valid);
-        const std::size_t countTo = std::size_t(valid) * GetNumChannels();
-        UInt64 clipped = 0;
+        const std::size_t countTo = std::min(std::size_t(valid) * GetNumChannels(), total / 4);
+        if (countFrom < countTo)
+            AddClippedSamples(pcm_bytes::CountFloatsBeyondFullScale(data, countFrom, countTo,
+                                                                     m_sampleFormat == kSampleFormatFloatLE));
         for (std::size_t i = 0; i + 4 <= total; i += 4) {
             const UInt32 word = m_sampleFormat == kSampleFormatFloatBE ? ReadBE32(data + i) : ReadLE32(data + i);
             float value;
             std::memcpy(&value, &word, 4);
-            const std::size_t index = i / 4;
-            clipped += UInt64(index >= countFrom && index < countTo) & (UInt64(value > 1.0f) | UInt64(value < -1.0f));
             const UInt32 sample = UInt32(FloatSampleToInt32(value));
             WriteBE32(data + i, sample);
         }
-        AddClippedSamples(clipped);
         break;
     }
     default:

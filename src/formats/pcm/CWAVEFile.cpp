@@ -12,6 +12,7 @@
 #include "error_code_exception.h"
 #include "format_helpers.h"
 #include "g711.h"
+#include "pcm_bytes.h"
 #include "progress_channel.h"
 #include "riff_chunks.h"
 #include "throw_helpers.h"
@@ -918,16 +919,15 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
     case Coding::Float: {
         // The block's words end at full scale: the samples beyond it are
         // clipped, and counted for the file's warning.
-        UInt64 clipped = 0;
+        if (countFrom < samples)
+            AddClippedSamples(pcm_bytes::CountFloatsBeyondFullScale(file, countFrom, samples, true));
         for (std::size_t i = 0; i < samples; ++i) {
             const UInt32 bits = ReadLE32(file + 4 * i);
             float f;
             std::memcpy(&f, &bits, 4);
-            clipped += UInt64(i >= countFrom) & (UInt64(f > 1.0f) | UInt64(f < -1.0f));
             const UInt32 v = UInt32(FloatToInt32(f));
             WriteBE32(block + 4 * i, v);
         }
-        AddClippedSamples(clipped);
         break;
     }
     case Coding::MuLaw:
