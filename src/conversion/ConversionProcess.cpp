@@ -151,6 +151,12 @@ QString DecodeLossText(const SFTDecodeLoss& loss, double sampleRate, bool cutSho
     return text;
 }
 
+// "1 sample clipped", "21700 samples clipped".
+QString ClippedSamplesText(quint64 count)
+{
+    return count == 1 ? QStringLiteral("1 sample clipped") : QStringLiteral("%1 samples clipped").arg(count);
+}
+
 // The table's message of a code, else "error <code>".
 QString ErrorText(int code)
 {
@@ -769,6 +775,7 @@ void ConversionProcess::resetFileState(const QString& path)
     err_.store(0);
     setLastErrorForFile(0);
     TakeOutputWarning();  // none is left from an earlier file
+    TakeClippedSamples();
     setCurFile(path);
 
     // The file's own context: a fresh copy of the conversion's specifics,
@@ -1032,6 +1039,7 @@ void ConversionProcess::postOutcome(FileRun& run)
         QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
         QString outputWarningDetail;
         const int32_t outputWarning = TakeOutputWarning(&outputWarningDetail);
+        const quint64 clipped = TakeClippedSamples();
         if (run.loss.Any()) {
             info.insert(kWarningKey, int(kDamagedSoundWarning));
             info.insert(kWarningDetailKey, DecodeLossText(run.loss, run.sampleRate, run.cutShort));
@@ -1049,8 +1057,17 @@ void ConversionProcess::postOutcome(FileRun& run)
             if (!outputWarningDetail.isEmpty())
                 info.insert(kWarningDetailKey, outputWarningDetail);
         }
+        else if (clipped)
+            info.insert(kWarningKey, int(kClippedSamplesWarning));
         else if (inputTagKept(curConvSpec()))
             info.insert(kCommentKey, kInputTagComment);
+        // The samples clipped are told on the file's line, beside any other
+        // warning it has.
+        if (clipped) {
+            const QString text = ClippedSamplesText(clipped);
+            const QString detail = info.value(kWarningDetailKey).toString();
+            info.insert(kWarningDetailKey, detail.isEmpty() ? text : detail + QStringLiteral("; ") + text);
+        }
         post(kSuccessNotification, run.path, info);
         return;
     }

@@ -68,6 +68,7 @@ struct OutputSettings {
     AudioChannelLayoutTag layoutTag = 0;  // a multichannel input's own layout
     bool setConfiguration = true;
     double rate = 0.0;
+    bool keepsFloats = false;  // a float input kept as its type and word length
 };
 
 // The output's settings on stage set `stageSet`: a resampling stage writes
@@ -79,6 +80,8 @@ OutputSettings SettingsFor(int stageSet, const PipelineRoute& route, CSoundFile*
     s.type = spec->OutputFileTypeFor(in);
     s.bits = spec->OutputWordLengthFor(in);
     s.rate = in->GetSampleRate();
+    s.keepsFloats = s.type == in->GetKeptFileType() && s.bits == 32 && !spec->NeedsNewWordLength() &&
+                    in->HoldsFloatSamples();
     switch (route.layout) {
     case OutputLayout::Kept:
     case OutputLayout::SurroundSet:
@@ -173,6 +176,7 @@ SInt16 CreateOutputAt(const PipelineRoute& route, const OutputSettings& s, CSoun
         file->SetMultichannelLayoutTag(s.layoutTag);
     }
 
+    file->SetKeepsFloatSamples(s.keepsFloats);
     Str255 extension = {0};
     spec->GetNameExtension(extension);
     return file->Create(s.channels, s.bits, 0, spec->FileTypeSpecifics(), extension, float(s.rate));

@@ -16,6 +16,7 @@ constexpr OSErr kLAMEEncoderMissingErr = -24603;         // "no usable LAME enco
 constexpr OSErr kLAMEEncoderFailedErr = -24602;          // "the LAME encoder failed (MP3)"
 constexpr OSErr kMP3ChannelsErr = -24601;                // "has more than two channels (MP3)"
 constexpr OSErr kUnmappedLayoutWarning = -24300;         // "has a channel layout no channel mask names: channels kept in the file's order"
+constexpr OSErr kClippedSamplesWarning = -24210;         // "has samples beyond full scale"
 constexpr OSErr kDamagedSoundWarning = -24204;           // "has sound that could not be decoded"
 constexpr OSErr kUndecodableAudioErr = -24203;           // "has no sound that can be decoded"
 constexpr OSErr kNoAudioTrackErr = -24202;               // "QuickTime: no audio track in file"

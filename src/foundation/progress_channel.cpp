@@ -108,6 +108,22 @@ int32_t TakeOutputWarning(QString* detail)
     return code;
 }
 
+namespace {
+thread_local uint64_t tClippedSamples = 0;
+}  // namespace
+
+void AddClippedSamples(uint64_t count)
+{
+    tClippedSamples += count;
+}
+
+uint64_t TakeClippedSamples()
+{
+    const uint64_t count = tClippedSamples;
+    tClippedSamples = 0;
+    return count;
+}
+
 int64_t GetNumberOfInputSamples()
 {
     const QVariant number = ThreadDictionary::current().value(kNumberOfInputSamplesKey);

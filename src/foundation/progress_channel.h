@@ -65,5 +65,15 @@ void PostOutputWarning(int32_t code, const QString& detail = QString());
 // `detail` is given), and forgets them.
 int32_t TakeOutputWarning(QString* detail = nullptr);
 
+// Samples clipped to full scale while the calling thread converts a file:
+// counted where a sample is finally saturated (a float input's samples
+// decoded to integer words, a pass's doubles written to an output's words),
+// and taken with the file's outcome.  The count is kept per thread and added
+// to a block at a time; an input counts each of its frames once, however
+// often it is read (CSoundFile::ClipCountStart).
+void AddClippedSamples(uint64_t count);
+// The samples counted since the last call, and forgets them.
+uint64_t TakeClippedSamples();
+
 // The 16-bit form of a stop value, as the two posts above return it.
 OSErr NarrowStopCode(int64_t code);

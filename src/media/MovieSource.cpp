@@ -11,6 +11,7 @@
 #include "caf_chunks.h"
 #include "mov_chan_atom.h"
 #include "mpeg_tables.h"
+#include "progress_channel.h"
 #include "wave_chunks.h"
 
 
@@ -411,7 +412,9 @@ inline SInt32 FromFloatF(float x)
 
 // `count` samples of one channel of a decoded frame, from sample `first`,
 // as 32-bit integers.
-void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, UInt32 count, SInt32* out)
+// Float samples from `countFrom` on beyond full scale are counted as clipped.
+void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, UInt32 count, SInt32* out,
+                    UInt32 countFrom)
 {
     const auto format = AVSampleFormat(frame->format);
     const bool planar = av_sample_fmt_is_planar(format);
@@ -442,15 +445,25 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
         break;
     }
     case AV_SAMPLE_FMT_FLT: {
+        // The words end at full scale: the samples beyond it are clipped,
+        // and counted for the file's warning.
         const auto* p = reinterpret_cast<const float*>(data) + start;
-        for (UInt32 i = 0; i < count; ++i)
+        UInt64 clipped = 0;
+        for (UInt32 i = 0; i < count; ++i) {
+            clipped += UInt64(i >= countFrom) & (UInt64(p[i * stride] > 1.0f) | UInt64(p[i * stride] < -1.0f));
             out[i] = FromFloatF(p[i * stride]);
+        }
+        AddClippedSamples(clipped);
         break;
     }
     case AV_SAMPLE_FMT_DBL: {
         const auto* p = reinterpret_cast<const double*>(data) + start;
-        for (UInt32 i = 0; i < count; ++i)
+        UInt64 clipped = 0;
+        for (UInt32 i = 0; i < count; ++i) {
+            clipped += UInt64(i >= countFrom) & (UInt64(p[i * stride] > 1.0) | UInt64(p[i * stride] < -1.0));
             out[i] = RoundSaturated(p[i * stride] * 2147483648.0);
+        }
+        AddClippedSamples(clipped);
         break;
     }
     default:
@@ -665,6 +678,7 @@ struct MovieSource::Impl {
     // standing for a refused packet (`silence` frames) or the samples
     // frameOffset to frameEnd of the decoded frame pending; end of stream.
     UInt64 position = 0;        // frame the next Read starts at
+    UInt64 clipCountedTo = 0;   // the frames below were counted for clipping
     UInt64 silence = 0;
     int frameOffset = 0;
     int frameEnd = 0;
@@ -1430,9 +1444,16 @@ struct MovieSource::Impl {
             }
             if (framePending) {
                 const UInt64 take = std::min<UInt64>(UInt64(frameEnd - frameOffset), frames - done);
-                if (out)
+                // Each frame of the track is counted for clipping once,
+                // however often it is decoded.
+                const UInt64 at = position + done;
+                const UInt32 countFrom = UInt32(std::min(clipCountedTo > at ? clipCountedTo - at : 0, take));
+                if (out) {
                     for (UInt32 c = 0; c < channels; ++c)
-                        ConvertChannel(frame, order[c], int(channels), frameOffset, UInt32(take), out[c] + done);
+                        ConvertChannel(frame, order[c], int(channels), frameOffset, UInt32(take), out[c] + done,
+                                       countFrom);
+                    clipCountedTo = std::max(clipCountedTo, at + take);
+                }
                 flac.TakeDecoded(position + done, frame, frameOffset, int(take));
                 frameOffset += int(take);
                 done += take;
@@ -1577,6 +1598,12 @@ AudioChannelLayoutTag MovieSource::FileLayoutTag() const { return impl_->fileTag
 OSType MovieSource::FileFormat() const { return impl_->fileFormat; }
 OSType MovieSource::DataFormat() const { return impl_->dataFormat; }
 UInt32 MovieSource::SourceBits() const { return impl_->sourceBits; }
+bool MovieSource::FloatSamples() const
+{
+    const AVCodecID id = impl_->codecID;
+    return id == AV_CODEC_ID_PCM_F32BE || id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F64BE ||
+           id == AV_CODEC_ID_PCM_F64LE;
+}
 const std::string& MovieSource::ContainerName() const { return impl_->containerName; }
 bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }

@@ -106,6 +106,8 @@ public:
     OSType DataFormat() const;
     // Bits per sample of an uncompressed or companded track (0 otherwise).
     UInt32 SourceBits() const;
+    // The track holds linear 32 or 64-bit floats.
+    bool FloatSamples() const;
     // The demuxer's short name ("mp3", "mov,mp4,m4a,3gp,3g2,mj2", "caf").
     const std::string& ContainerName() const;
     bool HasVideoTrack() const;

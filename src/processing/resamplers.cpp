@@ -120,7 +120,7 @@ public:
         layout_ = layout;
         SInt32 err = 0;
         RawSampleLayout raw;
-        if (in->GetRawSampleLayout(&raw) && raw.bytes >= 1 && raw.bytes <= 4 &&
+        if (in->GetRawSampleLayout(&raw) && !raw.ieeeFloat && raw.bytes >= 1 && raw.bytes <= 4 &&
             in->GetNumBits() == 8 * raw.bytes && in->GetState() != kSampleFormat24In32) {
             raw_ = raw;
             frameBytes_ = std::size_t(in->GetNumChannels()) * raw.bytes;

@@ -667,7 +667,8 @@ SInt32 EachBlock(UInt32 start, UInt32 end, UInt32* outPos, UInt32 blockFrames, S
 }
 
 // The layouts of a raw copy, when both files have one that matches their
-// word length (never the 24-in-32 words).
+// word length (never the 24-in-32 words): integers to integers, or floats
+// to floats, which keep every value, beyond full scale too.
 bool RawLayouts(CSoundFile* in, CSoundFile* out, RawSampleLayout* inLayout, RawSampleLayout* outLayout)
 {
     const auto fits = [](const CSoundFile* file, const RawSampleLayout& layout) {
@@ -675,7 +676,7 @@ bool RawLayouts(CSoundFile* in, CSoundFile* out, RawSampleLayout* inLayout, RawS
                file->GetState() != kSampleFormat24In32;
     };
     return in->GetRawSampleLayout(inLayout) && fits(in, *inLayout) && out->GetRawSampleLayout(outLayout) &&
-           fits(out, *outLayout);
+           fits(out, *outLayout) && inLayout->ieeeFloat == outLayout->ieeeFloat;
 }
 
 // The copy loop of CopyCore on raw frames: per block one read of what

@@ -657,6 +657,19 @@ OSErr CSoundFile::PrepareRead(const FSSpec&) { return noErr; }
 OSErr CSoundFile::WriteBlock(UInt32, UInt32) { return noErr; }
 OSErr CSoundFile::RecalcNumFrames() { return noErr; }
 void CSoundFile::SetDither(Boolean dither) { m_dither = dither != 0; }
+std::size_t CSoundFile::ClipCountStart(UInt32 frame, UInt32 frames)
+{
+    const UInt64 end = UInt64(frame) + frames;
+    const UInt64 from = std::min(std::max<UInt64>(m_clipCountedTo, frame), end);
+    m_clipCountedTo = std::max(m_clipCountedTo, end);
+    return std::size_t(from - frame) * GetNumChannels();
+}
+
+bool CSoundFile::HoldsFloatSamples() const
+{
+    // 130: AIFF-C's 64-bit floats.
+    return m_sampleFormat == kSampleFormatFloatBE || m_sampleFormat == kSampleFormatFloatLE || m_sampleFormat == 130;
+}
 bool CSoundFile::GetRawSampleLayout(RawSampleLayout*) const { return false; }
 OSErr CSoundFile::ReadRawFrames(UInt32, UInt8*, UInt32* filled)
 {
@@ -1081,10 +1094,20 @@ OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float** channelArrays)
 // ============================================================ writing
 namespace {
 
-// A sample clipped to [-1, top], not a number to 0, and put back.
-inline double ClipInPlace(double* src, double top)
+// 1 for a sample beyond full scale (not a number is not), else 0: what a
+// writer counts as clipped.  A sample between the top word and 1.0 only
+// takes the top word.
+inline UInt64 BeyondFullScale(double x)
+{
+    return UInt64(x > 1.0) | UInt64(x < -1.0);
+}
+
+// A sample clipped to [-1, top], not a number to 0, and put back; *clipped
+// counts it when it lay beyond full scale.
+inline double ClipInPlace(double* src, double top, UInt64* clipped)
 {
     double x = *src;
+    *clipped += BeyondFullScale(x);
     if (x > top)
         x = top;
     else if (x < -1.0)
@@ -1099,9 +1122,10 @@ inline double ClipInPlace(double* src, double top)
 // number to 0) and put back; with dither (a table given) truncated to 32
 // bits plus the next table value shifted up 8, unless it is at the top of
 // the range, or else scaled by 32768; the top 16 bits stored big-endian.
-inline void WriteWord16(double* src, UInt8* out, const UInt16* table, UInt32 length, UInt16* index)
+inline void WriteWord16(double* src, UInt8* out, const UInt16* table, UInt32 length, UInt16* index,
+                        UInt64* clipped)
 {
-    const double x = ClipInPlace(src, 0.99996954386);
+    const double x = ClipInPlace(src, 0.99996954386, clipped);
     SInt32 word;
     if (table) {
         const SInt32 v = SaturateToInt32(x * 2147483647.0);
@@ -1118,13 +1142,16 @@ inline void WriteWord16(double* src, UInt8* out, const UInt16* table, UInt32 len
 
 // WriteWord16 over `samples` samples, four at a time in vector registers
 // where they all take the same way: every sample of the group below the
-// top of the range and the group's draws not wrapping the table.
-void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* table, UInt32 length,
-                  UInt16* index)
+// top of the range and the group's draws not wrapping the table.  Returns
+// the number of samples beyond full scale (counted in a local: the stores
+// into the block could otherwise alias the count).
+UInt64 WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* table, UInt32 length,
+                    UInt16* index)
 {
+    UInt64 clipped = 0;
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128d hi = _mm_set1_pd(0.99996954386), lo = _mm_set1_pd(-1.0);
+    const __m128d hi = _mm_set1_pd(0.99996954386), lo = _mm_set1_pd(-1.0), one = _mm_set1_pd(1.0);
     const __m128d scale = _mm_set1_pd(table ? 2147483647.0 : 32768.0);
     const __m128d top = _mm_set1_pd(32767.0);
     const __m128i guard = _mm_set1_epi32(0x7FFEFFFF);
@@ -1133,6 +1160,8 @@ void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* 
         const UInt32 at = *index;
         bool alike = !table || (at + 4 <= 0xFFFF && at + 4 < length);
         __m128d x0 = _mm_loadu_pd(src + i), x1 = _mm_loadu_pd(src + i + 2);
+        const int beyond = _mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x0, one), _mm_cmplt_pd(x0, lo))) |
+                           (_mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x1, one), _mm_cmplt_pd(x1, lo))) << 2);
         x0 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x0, _mm_cmpord_pd(x0, x0)), hi), lo);
         x1 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x1, _mm_cmpord_pd(x1, x1)), hi), lo);
         __m128d y0 = _mm_mul_pd(x0, scale), y1 = _mm_mul_pd(x1, scale);
@@ -1145,9 +1174,10 @@ void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* 
             alike = _mm_movemask_epi8(_mm_cmpgt_epi32(words, guard)) == 0;
         if (!alike) {
             for (std::size_t k = i; k < i + 4; ++k)
-                WriteWord16(src + k, block + 2 * k, table, length, index);
+                WriteWord16(src + k, block + 2 * k, table, length, index, &clipped);
             continue;
         }
+        clipped += UInt64(__builtin_popcount(unsigned(beyond)));
         if (table) {
             const __m128i drawn = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + at + 1));
             words = _mm_srai_epi32(_mm_add_epi32(words, _mm_slli_epi32(_mm_unpacklo_epi16(drawn, zero), 8)), 16);
@@ -1161,7 +1191,8 @@ void WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16* 
     }
 #endif
     for (; i < samples; ++i)
-        WriteWord16(src + i, block + 2 * i, table, length, index);
+        WriteWord16(src + i, block + 2 * i, table, length, index, &clipped);
+    return clipped;
 }
 
 } // namespace
@@ -1209,19 +1240,23 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
     const bool dither = m_dither && DitherTableExists();
     const UInt16* const ditherTable = dither ? gDitherTable : nullptr;
     const UInt32 ditherLength = dither ? UInt32(gDitherTableLength) : 0;
-    return WriteLoop(frame, count, [&](UInt8* block, UInt32 n, UInt64 done) {
+    // Every sample beyond full scale is clipped here, and counted for the
+    // file's warning.
+    UInt64 clipped = 0;
+    const OSErr written = WriteLoop(frame, count, [&](UInt8* block, UInt32 n, UInt64 done) {
         double* src = interleaved + done * channels;
         const std::size_t samples = std::size_t(n) * channels;
         // The block's dither draw runs on a local index (the stores into the
         // block could otherwise alias the running one).
         UInt16 ditherIndex = gDitherIndex;
+        UInt64 beyond = 0;  // the block's, in a local the stores cannot alias
         switch (bytes) {
         case 2:
-            WriteWords16(src, block, samples, ditherTable, ditherLength, &ditherIndex);
+            beyond = WriteWords16(src, block, samples, ditherTable, ditherLength, &ditherIndex);
             break;
         case 1:
             for (std::size_t i = 0; i < samples; ++i) {
-                const double x = ClipInPlace(src + i, 0.9921875);
+                const double x = ClipInPlace(src + i, 0.9921875, &beyond);
                 SInt32 byte;
                 if (dither) {
                     const SInt32 y = SInt16(SaturateToInt32(x * 32767.0));
@@ -1238,6 +1273,7 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
         case 3:
             for (std::size_t i = 0; i < samples; ++i) {
                 double x = src[i];
+                beyond += BeyondFullScale(x);
                 if (x * 8388608.0 > 8388608.0)
                     x = 1.0;
                 else if (x * 8388608.0 < -8388608.0)
@@ -1251,6 +1287,7 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
         case 4:
             for (std::size_t i = 0; i < samples; ++i) {
                 double x = src[i];
+                beyond += BeyondFullScale(x);
                 if (x * 2147483648.0 > 2147483648.0)
                     x = 1.0;
                 else if (x * 2147483648.0 < -2147483648.0)
@@ -1265,7 +1302,10 @@ OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double* interleaved)
             break;
         }
         gDitherIndex = ditherIndex;
+        clipped += beyond;
     });
+    AddClippedSamples(clipped);
+    return written;
 }
 
 OSErr CSoundFile::WriteFrames(UInt32 frame, UInt32* count, double** channelArrays)
@@ -1299,12 +1339,16 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
     }
     const int bytes = m_numBits / 8;
     const std::size_t channels = GetNumChannels();
-    return WriteLoop(frame, count, [&](UInt8* block, UInt32 n, UInt64 done) {
+    // A sum beyond full scale is clipped, and counted for the file's warning.
+    UInt64 clipped = 0;
+    const OSErr written = WriteLoop(frame, count, [&](UInt8* block, UInt32 n, UInt64 done) {
         const double* src = samples + done;
+        UInt64 beyond = 0;  // the block's, in a local the stores cannot alias
         switch (bytes) {
         case 2: {
             UInt8* p = block + 2 * std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += 2 * channels) {
+                beyond += BeyondFullScale(src[i] + double(Load16(p)) / 32768.0);
                 double y = src[i] * 32768.0;
                 if (y > 32767.0)
                     y = 32767.0;
@@ -1319,6 +1363,7 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
         case 1: {
             UInt8* p = block + std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += channels) {
+                beyond += BeyondFullScale(src[i] + double(Load8(p)) / 128.0);
                 const SInt64 sum = SInt64(Load8(p)) + SaturateToInt32(src[i] * 127.0);
                 *p = UInt8(Clamp(sum, -128, 127));
             }
@@ -1328,6 +1373,7 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
             UInt8* p = block + 3 * std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += 3 * channels) {
                 double x = double(Load24(p)) * kScale32 + src[i];
+                beyond += BeyondFullScale(x);
                 if (x > 1.0)
                     x = 1.0;
                 else if (x < -1.0)
@@ -1341,6 +1387,7 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
         case 4: {
             UInt8* p = block + 4 * std::size_t(channel);
             for (UInt32 i = 0; i < n; ++i, p += 4 * channels) {
+                beyond += BeyondFullScale(src[i] + double(Load32(p)) * kScale32);
                 const SInt64 sum = SInt64(Load32(p)) + SaturateToInt32(src[i] * 2147483647.0);
                 Store32(p, Clamp(sum, std::numeric_limits<SInt32>::min(), std::numeric_limits<SInt32>::max()));
             }
@@ -1349,7 +1396,10 @@ OSErr CSoundFile::WriteChannelFrames(UInt16 channel, UInt32 frame, UInt32* count
         default:
             break;
         }
+        clipped += beyond;
     });
+    AddClippedSamples(clipped);
+    return written;
 }
 
 // ======================================================= peak finders

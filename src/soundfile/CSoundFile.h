@@ -119,10 +119,13 @@ constexpr int kMaxRegionNameLength = 30;
 // How a file holds its samples when they are plain integer words, frame
 // after frame with nothing else between them: `bytes` per sample (1 to 4),
 // least significant byte first or last, and (8 bits only) offset binary.
+// ieeeFloat: the 4-byte words are 32-bit floats (whose values the block's
+// integers would clip at full scale); they go only to a file of floats.
 struct RawSampleLayout {
     UInt8 bytes = 0;
     bool littleEndian = false;
     bool offsetBinary = false;
+    bool ieeeFloat = false;
 };
 
 class CSoundFile {
@@ -337,6 +340,18 @@ public:
     // of regions for most).
     virtual OSErr ProbeHeader(SInt16* result) = 0;
     virtual void SetDither(Boolean dither);
+    // Whether the file holds 32-bit or 64-bit floats (which the block's
+    // integers clip at full scale).  Base: by the sample format.
+    virtual bool HoldsFloatSamples() const;
+    // Set before Create: a 32-bit output whose type can hold floats (WAVE,
+    // AIFF-C, CAF) writes 32-bit floats, as the float input it is kept from
+    // holds them.  Types that cannot ignore it.
+    void SetKeepsFloatSamples(bool keeps) { m_keepsFloatSamples = keeps; }
+    // For a float input's decoder, the frames [frame, frame + frames) just
+    // decoded: the index of their first sample not counted for clipping yet
+    // (frames x channels when every one was), each frame being counted once
+    // however often it is read (a scan, then the pass; blocks read again).
+    std::size_t ClipCountStart(UInt32 frame, UInt32 frames);
 
     // --------------------------------------------------- raw sample bytes
     // Copies that only change the word length move file bytes straight into
@@ -590,6 +605,8 @@ protected:
     Boolean m_headerDirty = false;
     UInt32 m_readBufferStart = 0;           // first frame held in the read buffer
     Boolean m_dither = true;
+    bool m_keepsFloatSamples = false;       // SetKeepsFloatSamples
+    UInt64 m_clipCountedTo = 0;             // ClipCountStart: the frames below are counted
     SInt16 m_refNum = 0;                    // data fork while open
     Boolean m_isOpen = false;
     double m_sampleRate = 0.0;

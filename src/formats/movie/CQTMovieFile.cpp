@@ -116,6 +116,11 @@ SInt32 CQTMovieFile::ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioC
     return ::ConfigurationForLayoutTag(tag, clientTag);
 }
 
+bool CQTMovieFile::HoldsFloatSamples() const
+{
+    return m_floatSamples;
+}
+
 OSErr CQTMovieFile::Open()
 {
     if (m_isOpen)
@@ -130,6 +135,7 @@ OSErr CQTMovieFile::Open()
             return kNoAudioTrackErr;
         m_fileFormat = source->FileFormat();
         m_dataFormat = source->DataFormat();
+        m_floatSamples = source->FloatSamples();
         m_numChannels = channels;
         if (m_dataFormat == media_codes::kALaw)
             m_sampleFormat = kSampleFormatALaw;

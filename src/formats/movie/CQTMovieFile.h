@@ -73,6 +73,8 @@ public:
     // Layer I or II audio, MPEG audio in a Broadcast Wave file, a movie of
     // A-law, mu-law, IMA 4:1 or linear sound.
     OSType GetKeptFileType() const override;
+    // A sound track of linear floats (a float CAF kept as CAF stays float).
+    bool HoldsFloatSamples() const override;
     QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
     Boolean HasVideoTrack() const override;
@@ -122,6 +124,7 @@ protected:
     Identity m_identity;
     OSType m_fileFormat = 0;   // Core Audio file-format code of the input
     OSType m_dataFormat = 0;   // data-format code of its sound track
+    bool m_floatSamples = false;  // its sound track holds linear floats
 
     // Bits of the intermediate (set by SetupForWriting).
     SInt16 m_intermediateBits = 16;

@@ -199,13 +199,19 @@ OSErr CafFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, const
         format.mBitsPerChannel = UInt32(numBits);
         format.mReserved = 0;
         m_format = format;
+        // A float input kept as CAF keeps 32-bit floats: the file says so,
+        // the blocks stay integers (WriteBlock turns them into floats).
+        m_writesFloats = m_keepsFloatSamples && numBits == 32;
+        AudioStreamBasicDescription written = format;
+        if (m_writesFloats)
+            written.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsPacked;
         // The channels go into the file in the order of the layout stored.
         AudioChannelLayout layout{};
         const StoredChannelLayout stored = StoredLayoutForTag(MemoryLayoutTag());
         layout.mChannelLayoutTag = stored.tag;
         layout.mChannelBitmap = stored.bitmap;
         m_fileFromMemory = stored.order;
-        OSStatus status = ExtAudioFileCreateNew(&parent, m_fsSpec.name, kAudioFileCAFType, &format, &layout, 0,
+        OSStatus status = ExtAudioFileCreateNew(&parent, m_fsSpec.name, kAudioFileCAFType, &written, &layout, 0,
                                                 &m_file);
         if (status != noErr)
             return NarrowError(status);
@@ -350,6 +356,21 @@ OSErr CafFile::WriteBlock(UInt32 frames, UInt32 frame)
         std::memcpy(m_listBuffers[0].data(), m_writeBuffer, bytes);
         if (!m_fileFromMemory.empty())
             ArrangeFrames(m_listBuffers[0].data(), frames, std::size_t(BitsToBytes(m_numBits)), m_fileFromMemory);
+        if (m_writesFloats) {
+            // The integers i as floats i x 2^-31, big-endian.
+            UInt8* p = m_listBuffers[0].data();
+            for (UInt32 i = 0; i < bytes; i += 4) {
+                const SInt32 word = SInt32((UInt32(p[i]) << 24) | (UInt32(p[i + 1]) << 16) |
+                                           (UInt32(p[i + 2]) << 8) | UInt32(p[i + 3]));
+                const float value = float(double(float(word)) * 4.65661287308e-10);
+                UInt32 bits;
+                std::memcpy(&bits, &value, 4);
+                p[i] = UInt8(bits >> 24);
+                p[i + 1] = UInt8(bits >> 16);
+                p[i + 2] = UInt8(bits >> 8);
+                p[i + 3] = UInt8(bits);
+            }
+        }
         list->mBuffers[0].mDataByteSize = bytes;
         // Written where the block belongs, whatever was read before.
         OSStatus status = ExtAudioFileSeek(m_file, frame);
@@ -360,6 +381,11 @@ OSErr CafFile::WriteBlock(UInt32 frames, UInt32 frame)
         m_numFrames = std::max(m_numFrames, frame + frames);
         return noErr;
     });
+}
+
+bool CafFile::HoldsFloatSamples() const
+{
+    return m_format.mFormatID == kAudioFormatLinearPCM && (m_format.mFormatFlags & kAudioFormatFlagIsFloat) != 0;
 }
 
 OSErr CafFile::SetFilePos(UInt32 frame)

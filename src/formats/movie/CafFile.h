@@ -5,7 +5,8 @@
 // files get the configuration of their layout (see ChannelArrangement), and
 // where the file's order is not the configuration's the channels are put
 // into its order in memory (a stereo pair stored right first, left first).  Writing makes linear-PCM files whose 'chan'
-// describes the channels as stored (StoredLayoutForTag).
+// describes the channels as stored (StoredLayoutForTag); 32-bit floats
+// for a float input kept as CAF (SetKeepsFloatSamples), integers otherwise.
 #pragma once
 
 #include "CSoundFile.h"
@@ -41,6 +42,8 @@ public:
     QString GetFormatName() const override;
     OSType GetFileType() const override;
     Boolean SupportsSplitChannels() const override;
+    // Linear PCM of 32 or 64-bit floats.
+    bool HoldsFloatSamples() const override;
 
     // The configuration a file's layout tag gives and the client tag to set
     // (0: none).
@@ -67,6 +70,7 @@ private:
     bool m_clientInterleaved = false;       // the client format: interleaved when written
     UInt32 m_endFrame = 0;                  // first frame + frames of the last read
     bool m_blockValid = false;
+    bool m_writesFloats = false;            // a file being written holds 32-bit floats
     // File channel j of a file being written is memory channel
     // m_fileFromMemory[j] (empty: the same order).
     std::vector<int> m_fileFromMemory;

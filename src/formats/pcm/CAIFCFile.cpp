@@ -10,6 +10,8 @@
 #include "header_sniffing.h"
 #include "error_code_exception.h"
 #include "ieee_extended.h"
+#include "pcm_bytes.h"
+#include "progress_channel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +25,7 @@ namespace {
 
 constexpr OSType kFVER = FOUR_CHAR_CODE("FVER");
 constexpr OSType kNONE = FOUR_CHAR_CODE("NONE");
+constexpr OSType kFL32 = FOUR_CHAR_CODE("fl32");
 constexpr UInt32 kAIFCVersion1 = 0xA2805140;
 
 // float -> 32-bit integer: the product rounded to single precision, then
@@ -112,9 +115,11 @@ OSErr CAIFCFile::ReadCOMM()
 
 OSErr CAIFCFile::BuildCOMM(ChunkBuilder* chunk, SInt64* position)
 {
+    // Both names take the 38 bytes the header keeps for the body (15 and
+    // 14 characters, with the count byte and the pad).
     PutCOMMFields(chunk, 38);
-    chunk->put_fourcc(kNONE);
-    chunk->put_pstring("not compressed", true);
+    chunk->put_fourcc(m_compression == kFL32 ? kFL32 : kNONE);
+    chunk->put_pstring(m_compression == kFL32 ? "32-bit floating" : "not compressed", true);
     ChunkInfo info;
     OSErr err = FindChunk(kCOMM, &info);
     if (err != noErr) {
@@ -145,7 +150,12 @@ OSErr CAIFCFile::AfterOpen()
 
 OSErr CAIFCFile::WriteHeader()
 {
-    m_compression = kNONE;
+    // A float input kept as AIFF-C keeps its 32-bit floats.
+    const bool floats = m_keepsFloatSamples && m_numBits == 32;
+    m_compression = floats ? kFL32 : kNONE;
+    if (floats) {
+        m_sampleFormat = kSampleFormatFloatBE;
+    }
     ChunkBuilder header;
     PutFORMHeader(&header, kAIFCFileType);
     header.put_fourcc(kFVER);
@@ -181,7 +191,16 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
         }
         break;
     case kSampleFormatFloatBE:
-    case kSampleFormatFloatLE:
+    case kSampleFormatFloatLE: {
+        // The block's words end at full scale: the samples beyond it are
+        // clipped, and counted for the file's warning (the frames of the
+        // file, each once).
+        const UInt32 valid = frame < GetNumFrames() ? std::min(m_bufferFrames, GetNumFrames() - frame) : 0;
+        const std::size_t countFrom = ClipCountStart(frame, valid);
+        const std::size_t countTo = std::min(std::size_t(valid) * GetNumChannels(), total / 4);
+        if (countFrom < countTo)
+            AddClippedSamples(pcm_bytes::CountFloatsBeyondFullScale(data, countFrom, countTo,
+                                                                     m_sampleFormat == kSampleFormatFloatLE));
         for (std::size_t i = 0; i + 4 <= total; i += 4) {
             const UInt32 word = m_sampleFormat == kSampleFormatFloatBE ? ReadBE32(data + i) : ReadLE32(data + i);
             float value;
@@ -190,6 +209,7 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
             WriteBE32(data + i, sample);
         }
         break;
+    }
     default:
         break;  // big-endian integers (8-bit ones signed) are the block's own form
     }
@@ -198,7 +218,32 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
 
 bool CAIFCFile::GetRawSampleLayout(RawSampleLayout* layout) const
 {
+    if (m_sampleFormat == kSampleFormatFloatBE && m_numBits == 32 && !ReordersChannels() &&
+        FileBytesPerFrame() == SInt64(GetNumChannels()) * 4) {
+        layout->bytes = 4;
+        layout->littleEndian = false;
+        layout->offsetBinary = false;
+        layout->ieeeFloat = true;
+        return true;
+    }
     return m_sampleFormat == kSampleFormatBigEndian && RawLayoutFromTransform(layout);
+}
+
+OSErr CAIFCFile::StoreFrames(UInt32 frames, UInt32 frame)
+{
+    if (m_sampleFormat != kSampleFormatFloatBE) {
+        return CAIFFFile::StoreFrames(frames, frame);
+    }
+    // The block's 32-bit integers as floats (i x 2^-31 in single precision).
+    const std::size_t samples = std::size_t(frames) * GetNumChannels();
+    m_scratch.resize(samples * 4);
+    for (std::size_t i = 0; i < samples; ++i) {
+        const float value = float(double(float(SInt32(ReadBE32(m_writeBuffer + 4 * i)))) * 4.65661287308e-10);
+        UInt32 word;
+        std::memcpy(&word, &value, 4);
+        WriteBE32(m_scratch.data() + 4 * i, word);
+    }
+    return WriteFileFrames(m_scratch.data(), frames, frame);
 }
 
 SInt64 CAIFCFile::FileBytesPerFrame() const
@@ -218,11 +263,14 @@ OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     std::size_t bytes = 0;
     const OSErr err = ReadFileFrames(m_scratch.data(), frame, frames, &bytes);
     const std::size_t whole = bytes / 8;
+    const std::size_t countFrom = ClipCountStart(frame, UInt32(whole / std::max<std::size_t>(GetNumChannels(), 1)));
+    UInt64 clipped = 0;
     for (std::size_t i = 0; i < whole; ++i) {
         const UInt8* p = m_scratch.data() + 8 * i;
         const UInt64 bits = (UInt64(ReadBE32(p)) << 32) | ReadBE32(p + 4);
         double value;
         std::memcpy(&value, &bits, 8);
+        clipped += UInt64(i >= countFrom) & (UInt64(value > 1.0) | UInt64(value < -1.0));
         // Scaled as the 32-bit floats are, truncated toward zero and
         // saturated; a NaN is the most negative value.
         const double scaled = value * 2147483647.0;
@@ -236,6 +284,7 @@ OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
         }
         WriteBE32(block + 4 * i, UInt32(sample));
     }
+    AddClippedSamples(clipped);
     *filled = whole * 4;
     return err;
 }

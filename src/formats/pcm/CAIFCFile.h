@@ -1,6 +1,7 @@
 // CAIFCFile: AIFF-C ('FORM'/'AIFC').  Reads uncompressed integer data in
 // either byte order and 32-bit float data; writes big-endian integer data
-// (compression type 'NONE').  The chunk walk, the annotation chunks, block
+// (compression type 'NONE'), or 32-bit floats ('fl32') for a float input
+// kept as AIFF-C (SetKeepsFloatSamples).  The chunk walk, the annotation chunks, block
 // writing and Close are CAIFFFile's.
 //
 // Compression types read: 'NONE' (bits as in COMM), 'twos' 16, 'in24' 24,
@@ -53,6 +54,8 @@ protected:
     OSErr WriteHeader() override;
     SInt64 FileBytesPerFrame() const override;
     OSErr LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size_t* filled) override;
+    // The block's integers written as 32-bit floats in a 'fl32' file.
+    OSErr StoreFrames(UInt32 frames, UInt32 frame) override;
 
 private:
     OSType m_compression = 0;

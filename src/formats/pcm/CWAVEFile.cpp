@@ -12,6 +12,8 @@
 #include "error_code_exception.h"
 #include "format_helpers.h"
 #include "g711.h"
+#include "pcm_bytes.h"
+#include "progress_channel.h"
 #include "riff_chunks.h"
 #include "throw_helpers.h"
 
@@ -652,8 +654,11 @@ OSErr CWAVEFile::Create(UInt16 numChannels, SInt16 numBits, UInt32 reserved, con
             file.m_staged.clear();
         }
     } staging(*this);
-    OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate,
-                            WrittenCoding());
+    // The linear types keep a float input's 32-bit floats.
+    Coding coding = WrittenCoding();
+    if (coding == Coding::PCM && m_keepsFloatSamples && numBits == 32)
+        coding = Coding::Float;
+    OSErr err = BeginCreate(numChannels, numBits, reserved, fileTypeSpecifics, nameExtension, sampleRate, coding);
     if (err)
         return err;
     err = WriteFormatChunks();
@@ -673,7 +678,9 @@ CWAVEFile::Coding CWAVEFile::WrittenCoding() const
 
 OSErr CWAVEFile::WriteFormatChunks()
 {
-    return m_numChannels > 2 ? WriteExtensibleFmtChunk() : WriteFmtChunk();
+    // Floats kept by the linear types are said by the extensible form's
+    // subformat (the plain form's float tag is the float type's).
+    return m_numChannels > 2 || m_coding == Coding::Float ? WriteExtensibleFmtChunk() : WriteFmtChunk();
 }
 
 namespace {
@@ -868,7 +875,7 @@ UInt8 CWAVEFile::FileSilenceByte() const
     }
 }
 
-void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const
+void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples, std::size_t countFrom) const
 {
     switch (m_coding) {
     case Coding::PCM:
@@ -909,7 +916,11 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
             break;
         }
         break;
-    case Coding::Float:
+    case Coding::Float: {
+        // The block's words end at full scale: the samples beyond it are
+        // clipped, and counted for the file's warning.
+        if (countFrom < samples)
+            AddClippedSamples(pcm_bytes::CountFloatsBeyondFullScale(file, countFrom, samples, true));
         for (std::size_t i = 0; i < samples; ++i) {
             const UInt32 bits = ReadLE32(file + 4 * i);
             float f;
@@ -918,6 +929,7 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
             WriteBE32(block + 4 * i, v);
         }
         break;
+    }
     case Coding::MuLaw:
         for (std::size_t i = 0; i < samples; ++i)
             WriteBE16(block + 2 * i, UInt16(ulaw2linear(file[i])));
@@ -969,6 +981,13 @@ OSErr CWAVEFile::CheckWriteExtent(UInt64 endFrame) const
 
 bool CWAVEFile::GetRawSampleLayout(RawSampleLayout* layout) const
 {
+    if (m_coding == Coding::Float && m_fileSampleBytes == 4 && m_numBits == 32 && !ReordersChannels()) {
+        layout->bytes = 4;
+        layout->littleEndian = true;
+        layout->offsetBinary = false;
+        layout->ieeeFloat = true;
+        return true;
+    }
     if (m_coding != Coding::PCM || m_fileSampleBytes < 1 || m_fileSampleBytes > 4 ||
         m_numBits != SInt16(8 * m_fileSampleBytes) || m_sampleFormat == kSampleFormat24In32 || ReordersChannels())
         return false;
@@ -995,7 +1014,8 @@ OSErr CWAVEFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     std::size_t actual = 0;
     const OSErr result = ReadFileFrames(m_scratch.data(), frame, frames, &actual);
     const UInt32 got = UInt32(UInt64(actual) / frameBytes);
-    DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels);
+    DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels,
+                  m_coding == Coding::Float ? ClipCountStart(frame, got) : 0);
     *filled = std::size_t(got) * m_numChannels * std::size_t(m_numBits / 8);
     return result;
 }

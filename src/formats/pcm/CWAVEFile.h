@@ -216,7 +216,9 @@ private:
     OSErr WalkChunks();
     // The extensible 'fmt ' chunk of the file being written, with `mask`.
     std::vector<UInt8> ExtensibleFmtChunk(UInt32 mask) const;
-    void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples) const;
+    // Float samples from `countFrom` on that lie beyond full scale are
+    // counted as clipped (AddClippedSamples).
+    void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples, std::size_t countFrom = 0) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
     OSErr ReadChunksBody();
 };

@@ -1,0 +1,204 @@
+// Samples beyond full scale through quillmarch-batch, at every place that
+// clips: a float input copied to 16, 24 and 32-bit integers, through fades,
+// normalising and a mono mix, a full-scale square resampled from 96 to
+// 44.1 kHz (its filter's overshoot) into integers and floats.  Each says on
+// the input's line how many samples it clipped: as many as sox counts reading
+// the input, or as many as the output holds on its rails.  A float input
+// kept as its type stays float (WAVE, AIFF-C 'fl32', CAF), and keeps its
+// values beyond full scale where the copy carries them.  The inputs are
+// written by ffmpeg and sox, the outputs read back by ffmpeg and ffprobe.
+#include "CliTestSupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+using namespace clitest;
+
+namespace {
+
+// What an output should show.
+enum class Expect {
+    InputCount,  // the warning counts the input's samples beyond full scale (and sox agrees where it reads them)
+    Rails,       // the warning counts the output's samples on the rails (a filter's overshoot)
+    KeptFloats,  // no warning; a float file holding the input's samples as they are
+};
+
+struct ClipCase {
+    const char* name;
+    const char* input;      // file name in root/in
+    const char* generator;  // "ffmpeg": aevalsrc `source`; "sox": sox -n ... `source`
+    const char* source;
+    const char* type;       // output type; "" keeps the input's type and word length
+    int bits;
+    const char* setting;    // "", "fades", "normalise", "mono", "rate"
+    Expect expect;
+    const char* codec;      // ffprobe's codec of the output ("": not checked)
+};
+
+constexpr const char* kStereoBeyond = "1.5*sin(2*PI*1000*t)|-2*sin(2*PI*700*t):s=44100:d=0.4";
+constexpr const char* kMonoBeyond = "1.5*sin(2*PI*1000*t):s=44100:d=0.4";
+constexpr const char* kSquare = "-r 96000 -c 1 -b 16 {OUT} synth 0.5 square 1000 gain -n 0";
+
+const ClipCase kCases[] = {
+    {"float_to_16", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "", Expect::InputCount, "pcm_s16le"},
+    {"float_to_24", "f.wav", "ffmpeg", kStereoBeyond, "AIFF", 24, "", Expect::InputCount, "pcm_s24be"},
+    {"float_to_32", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 32, "", Expect::InputCount, "pcm_s32le"},
+    {"aifc_float_to_16", "a.aif", "ffmpeg-aifc", kMonoBeyond, "WAVE", 16, "", Expect::InputCount, "pcm_s16le"},
+    {"float_fades", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "fades", Expect::InputCount, ""},
+    {"float_normalised", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "normalise", Expect::InputCount, ""},
+    {"float_mixed_to_mono", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "mono", Expect::InputCount, ""},
+    {"float_wave_kept", "f.wav", "ffmpeg", kStereoBeyond, "", 0, "", Expect::KeptFloats, "pcm_f32le"},
+    {"mono_float_wave_kept", "m.wav", "ffmpeg", kMonoBeyond, "", 0, "", Expect::KeptFloats, "pcm_f32le"},
+    {"float_wave_to_float_wave", "f.wav", "ffmpeg", kStereoBeyond, "WVfl", 32, "", Expect::KeptFloats, "pcm_f32le"},
+    {"aifc_float_kept", "a.aif", "ffmpeg-aifc", kMonoBeyond, "", 0, "", Expect::KeptFloats, "pcm_f32be"},
+    // A CAF is written from the blocks' integers: float, but clipped, and said.
+    {"caf_float_kept", "c.caf", "ffmpeg-caf", kMonoBeyond, "", 0, "", Expect::InputCount, "pcm_f32be"},
+    {"square_rate_16", "sq.wav", "sox", kSquare, "WAVE", 16, "rate", Expect::Rails, "pcm_s16le"},
+    {"square_rate_24", "sq.wav", "sox", kSquare, "WAVE", 24, "rate", Expect::Rails, "pcm_s24le"},
+    {"square_rate_32", "sq.wav", "sox", kSquare, "WAVE", 32, "rate", Expect::Rails, "pcm_s32le"},
+    {"square_rate_float", "sq.wav", "sox", kSquare, "WVfl", 32, "rate", Expect::Rails, "pcm_f32le"},
+};
+
+void PrintTo(const ClipCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// The samples of a file as ffmpeg decodes them to 32-bit floats (which
+// keeps values beyond full scale).
+std::vector<float> Floats(const QString& path)
+{
+    QByteArray data;
+    RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-i", path, "-f", "f32le", "-c:a", "pcm_f32le", "-"}, &data);
+    std::vector<float> samples(std::size_t(data.size()) / 4);
+    std::memcpy(samples.data(), data.constData(), samples.size() * 4);
+    return samples;
+}
+
+class ClippingBatch : public BatchTest, public ::testing::WithParamInterface<ClipCase> {
+protected:
+    bool MakeInput(const ClipCase& c, QString* path) const
+    {
+        QDir().mkpath(root + "/in");
+        *path = root + "/in/" + c.input;
+        const QString generator = c.generator;
+        if (generator == "sox") {
+            QStringList arguments{"-D", "-n"};
+            for (const QString& word : QString(c.source).split(' '))
+                arguments << (word == "{OUT}" ? *path : word);
+            return Sox(arguments);
+        }
+        const QString codec = generator == "ffmpeg-aifc" ? "pcm_f32be" : "pcm_f32le";
+        return RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", QString("aevalsrc=") + c.source, "-c:a",
+                                  codec, *path});
+    }
+
+    static QVariantMap ConversionFor(const ClipCase& c)
+    {
+        QVariantMap conversion;
+        if (QString(c.type).isEmpty()) {
+            conversion = TypedConversion("clip", "WAVE", 16, {});
+            conversion.insert("QMCSNeedsStrictFileType", false);
+            conversion.insert("QMCSNeedsNewWordLength", false);
+        } else {
+            conversion = TypedConversion("clip", c.type, c.bits, {});
+        }
+        const QString setting = c.setting;
+        if (setting == "fades") {
+            conversion.insert("QMCSNeedsFades", true);
+            conversion.insert("QMCSFadeInTime", 50.0);
+            conversion.insert("QMCSFadeOutTime", 50.0);
+        } else if (setting == "normalise") {
+            conversion.insert("QMCSNeedsGain", true);
+            conversion.insert("QMCSNeedsNormalize", true);
+            conversion.insert("QMCSCeiling", -1.0);
+        } else if (setting == "mono") {
+            conversion.insert("QMCSNeedsChannelTreat", true);
+            conversion.insert("QMCSChannelTreat", 3);
+        } else if (setting == "rate") {
+            conversion.insert("QMCSNeedsSampleRateConversion", true);
+            conversion.insert("QMCSSampleRate", 44100.0);
+        }
+        return conversion;
+    }
+};
+
+TEST_P(ClippingBatch, CountsWhatItClipsAndKeepsFloats)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    QM_REQUIRE_PEER("ffprobe");
+    QM_REQUIRE_PEER("sox");
+    const ClipCase& c = GetParam();
+    QString input;
+    ASSERT_TRUE(MakeInput(c, &input));
+    const std::vector<float> in = Floats(input);
+    ASSERT_FALSE(in.empty());
+    qint64 beyond = 0;
+    for (float x : in)
+        beyond += std::fabs(x) > 1.0f;
+
+    const RunResult run = RunConversions("clip", {{0, ConversionFor(c)}}, input, root + "/out");
+    ASSERT_FALSE(run.crashed);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList outputs = FilesUnder(root + "/out/clip");
+    ASSERT_EQ(outputs.size(), 1) << outputs.join(' ').toStdString();
+    const QString output = outputs.first();
+    if (*c.codec) {
+        const QJsonArray streams = Probe(output).value("streams").toArray();
+        ASSERT_FALSE(streams.isEmpty());
+        EXPECT_EQ(streams.first().toObject().value("codec_name").toString(), QString(c.codec));
+    }
+    const std::vector<float> out = Floats(output);
+    ASSERT_FALSE(out.empty());
+
+    // The input's line, and its line in the log, give the count.
+    static const QRegularExpression line(": has samples beyond full scale: ([0-9]+) samples? clipped\n");
+    const QRegularExpressionMatch said = line.match(run.err);
+    const QString log = ReadText(LogPathFromOutput(run.out));
+    if (c.expect == Expect::KeptFloats) {
+        EXPECT_FALSE(run.err.contains("warning")) << run.err.toStdString();
+        ASSERT_EQ(out.size(), in.size());
+        EXPECT_EQ(std::memcmp(out.data(), in.data(), in.size() * 4), 0) << "the float samples changed";
+        EXPECT_GT(beyond, 0);
+        return;
+    }
+    ASSERT_TRUE(said.hasMatch()) << run.err.toStdString();
+    const qint64 count = said.captured(1).toLongLong();
+    EXPECT_TRUE(log.contains("has samples beyond full scale: " + said.captured(1) + " sample")) << log.toStdString();
+    if (c.expect == Expect::InputCount) {
+        EXPECT_EQ(count, beyond);
+        // sox counts them too, reading the input (it does not for CAF).
+        const peers::RunResult sox = peers::Run("sox", {input, "-n"});
+        const QRegularExpressionMatch soxSaid =
+            QRegularExpression("input clipped ([0-9]+) samples").match(QString::fromUtf8(sox.err));
+        if (QString(c.input) != "c.caf") {
+            ASSERT_TRUE(soxSaid.hasMatch()) << sox.err.toStdString();
+            EXPECT_EQ(count, soxSaid.captured(1).toLongLong());
+        }
+        for (float x : out)
+            ASSERT_LE(std::fabs(x), 1.0f);
+        return;
+    }
+    // Rails: every sample clipped sits on a rail of the output's words; a
+    // sample between the top word and full scale sits there unclipped.
+    const double top = c.bits == 16 ? 32767.0 / 32768.0 : c.bits == 24 ? 8388607.0 / 8388608.0 : 1.0 - 1e-7;
+    qint64 rails = 0;
+    for (float x : out)
+        rails += x >= top || x <= -1.0f;
+    EXPECT_GT(count, out.size() / 10);
+    EXPECT_LE(count, rails);
+    EXPECT_GE(count, rails - rails / 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPlaceThatClips, ClippingBatch, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<ClipCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
