@@ -256,6 +256,8 @@ TEST_F(ProgressControllerTest, ALongConversionNameNeitherWidensTheWindowNorLeave
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     storeDefaults({{QStringLiteral("Conversions"), QVariantList{spec->dictionary()}},
                    {QStringLiteral("Last Used Destination"), path(QStringLiteral("out"))},
+                   // The second batch converts again beside the first's output.
+                   {PreferenceKeys::kNumberDuplicateFiles, true},
                    {PreferenceKeys::kProgressWindowFrame,
                     QStringLiteral("%1 60 %2 230").arg(area.right() - 200).arg(area.width() * 4 / 5)}});
     const QStringList inputs = writeInputs(1, 44100);
