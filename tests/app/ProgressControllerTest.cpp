@@ -54,6 +54,39 @@ struct Sample {
     bool startAllowed = true;
 };
 
+// Holds the batch's worker at its first progress position until release():
+// a batch this short may otherwise end between two samples of the window.
+class FirstPositionHold {
+public:
+    FirstPositionHold()
+    {
+        std::shared_future<void> gate = m_released.get_future().share();
+        QThread* const mainThread = QThread::currentThread();
+        m_token = NotificationCenter::defaultCenter().addObserver(
+            kProgressPositionNotification, nullptr, [gate, held = &m_held, mainThread](const Notification&) {
+                if (QThread::currentThread() != mainThread && !held->exchange(true))
+                    gate.wait_for(std::chrono::seconds(60));
+            });
+    }
+    ~FirstPositionHold()
+    {
+        release();
+        NotificationCenter::defaultCenter().removeObserver(m_token);
+    }
+    void release()
+    {
+        if (!m_done.exchange(true))
+            m_released.set_value();
+    }
+    bool released() const { return m_done; }
+
+private:
+    std::promise<void> m_released;
+    std::atomic<bool> m_held{false};
+    std::atomic<bool> m_done{false};
+    NotificationCenter::Token m_token;
+};
+
 class ProgressControllerTest : public AppTest {
 protected:
     void SetUp() override
@@ -269,20 +302,10 @@ TEST_F(ProgressControllerTest, ALongConversionNameNeitherWidensTheWindowNorLeave
 
     for (int batch = 0; batch < 2; ++batch) {
         // The worker waits at its first position until the line is shown.
-        std::promise<void> shown;
-        std::shared_future<void> gate = shown.get_future().share();
-        std::atomic<bool> held{false};
-        QThread* const mainThread = QThread::currentThread();
-        const NotificationCenter::Token hold = NotificationCenter::defaultCenter().addObserver(
-            kProgressPositionNotification, nullptr, [gate, &held, mainThread](const Notification&) {
-                if (QThread::currentThread() != mainThread && !held.exchange(true))
-                    gate.wait_for(std::chrono::seconds(60));
-            });
-        bool released = false;
+        FirstPositionHold hold;
         m_onSample = [&](const Sample& sample) {
-            if (released || sample.conversion.isEmpty())
+            if (hold.released() || sample.conversion.isEmpty())
                 return;
-            released = true;
             ProgressController* progress = controller.progressController();
             QApplication::processEvents();
             const QString line = QStringLiteral("Conversion 1 of 1: '%1'").arg(name);
@@ -296,13 +319,12 @@ TEST_F(ProgressControllerTest, ALongConversionNameNeitherWidensTheWindowNorLeave
                 << batch << ": " << progress->frameGeometry().x() << " + " << progress->frameGeometry().width();
             EXPECT_TRUE(area.contains(progress->cancelButton()->mapToGlobal(progress->cancelButton()->rect().bottomRight())))
                 << batch;
-            shown.set_value();
+            hold.release();
         };
         runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
-        if (!released)
-            shown.set_value();
-        NotificationCenter::defaultCenter().removeObserver(hold);
-        EXPECT_TRUE(released) << batch << ": the conversion line was never shown";
+        const bool shown = hold.released();
+        hold.release();
+        EXPECT_TRUE(shown) << batch << ": the conversion line was never shown";
         const QStringList frame = m_defaults->stringForKey(PreferenceKeys::kProgressWindowFrame).split(QLatin1Char(' '));
         ASSERT_EQ(frame.size(), 4);
         EXPECT_LE(frame[0].toInt() + frame[2].toInt(), area.right() + 1) << batch;
@@ -332,27 +354,14 @@ TEST_F(ProgressControllerTest, StartActionRunsTheBatchShowsProgressAndOpensTheLo
     // The worker waits at its first position until the window has shown
     // that file and its step: a batch this short may otherwise end between
     // two samples.
-    std::promise<void> shown;
-    std::shared_future<void> gate = shown.get_future().share();
-    std::atomic<bool> held{false};
-    QThread* const mainThread = QThread::currentThread();
-    const NotificationCenter::Token hold = NotificationCenter::defaultCenter().addObserver(
-        kProgressPositionNotification, nullptr, [gate, &held, mainThread](const Notification&) {
-            if (QThread::currentThread() != mainThread && !held.exchange(true))
-                gate.wait_for(std::chrono::seconds(60));
-        });
-    bool released = false;
+    FirstPositionHold hold;
     m_onSample = [&](const Sample& sample) {
-        if (!released && !sample.file.isEmpty() && sample.step.startsWith(QStringLiteral("Step: "))) {
-            released = true;
-            shown.set_value();
-        }
+        if (!hold.released() && !sample.file.isEmpty() && sample.step.startsWith(QStringLiteral("Step: ")))
+            hold.release();
     };
 
     const QList<Sample> samples = runAndSample([&] { window.action(AppCommand::Start)->trigger(); });
-    if (!released)
-        shown.set_value();
-    NotificationCenter::defaultCenter().removeObserver(hold);
+    hold.release();
     NotificationCenter::defaultCenter().removeObserver(token);
     ASSERT_FALSE(samples.isEmpty());
     ProgressController* progress = controller.progressController();
