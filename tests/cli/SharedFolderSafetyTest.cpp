@@ -198,7 +198,7 @@ TEST_P(ForgedRecords, RemoveNothingAndAreSaidOnce)
             EXPECT_EQ(ReadBytes(v.key()), v.value()) << v.key().toStdString() << " (run " << run << ")";
         const QString said = f.ledgerSaid ? ledger : f.nobodysPublication ? publication : QString();
         const QString note = "note: the record '" + said + "' is left alone";
-        if (said.isEmpty() || run == 1 && !f.ledgerSaid) {
+        if (said.isEmpty() || (run == 1 && !f.ledgerSaid)) {
             EXPECT_FALSE(r.err.contains("note:")) << r.err.toStdString();
             continue;
         }
