@@ -1064,7 +1064,9 @@ void ConversionProcess::postOutcome(FileRun& run)
         // The samples clipped are told on the file's line, beside any other
         // warning it has.
         if (clipped) {
-            const QString text = ClippedSamplesText(clipped);
+            QString text = ClippedSamplesText(clipped);
+            if (info.value(kWarningKey).toInt() != kClippedSamplesWarning)
+                text = QStringLiteral("also %1 beyond full scale").arg(text);
             const QString detail = info.value(kWarningDetailKey).toString();
             info.insert(kWarningDetailKey, detail.isEmpty() ? text : detail + QStringLiteral("; ") + text);
         }
