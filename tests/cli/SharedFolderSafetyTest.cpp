@@ -350,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, ConversionsFromAPipe,
 // to 4100: a cue point, its 'ltxt' length and its label), byte by byte.
 QByteArray WaveWithRegion()
 {
-    auto le = [](quint32 v, int bytes) {
+    auto le = [](quint64 v, int bytes) {
         QByteArray b;
         for (int i = 0; i < bytes; ++i)
             b.append(char(v >> (8 * i)));
