@@ -77,6 +77,24 @@ QList<Cell> Cells(const QString& text)
     return cells;
 }
 
+// The last of `cells`, from `first` on, that fit `room` columns; a mark
+// does not begin them.
+QString Tail(const QList<Cell>& cells, qsizetype first, qsizetype room)
+{
+    QString tail;
+    qsizetype last = cells.size();
+    while (last > first && cells.at(last - 1).columns <= room) {
+        --last;
+        room -= cells.at(last).columns;
+        tail.prepend(cells.at(last).text);
+    }
+    while (last < cells.size() && cells.at(last).columns == 0) {
+        tail.remove(0, cells.at(last).text.size());
+        ++last;
+    }
+    return tail;
+}
+
 // `text` in at most `length` columns, its middle replaced by an ellipsis;
 // no character is cut in two, and a mark stays with the character before it.
 QString ElideMiddle(const QString& text, qsizetype length)
@@ -93,38 +111,13 @@ QString ElideMiddle(const QString& text, qsizetype length)
         head += cells.at(first).text;
         used += cells.at(first).columns;
     }
-    QString tail;
-    qsizetype room = length - 1 - used;
-    qsizetype last = cells.size();
-    while (last > first && cells.at(last - 1).columns <= room) {
-        --last;
-        room -= cells.at(last).columns;
-        tail.prepend(cells.at(last).text);
-    }
-    // A mark does not begin the tail.
-    while (last < cells.size() && cells.at(last).columns == 0) {
-        tail.remove(0, cells.at(last).text.size());
-        ++last;
-    }
-    return head + kEllipsis + tail;
+    return head + kEllipsis + Tail(cells, first, length - 1 - used);
 }
 
 // The last characters of `text` that fit `length` columns.
 QString RightColumns(const QString& text, qsizetype length)
 {
-    const QList<Cell> cells = Cells(text);
-    QString tail;
-    qsizetype i = cells.size();
-    while (i > 0 && cells.at(i - 1).columns <= length) {
-        --i;
-        length -= cells.at(i).columns;
-        tail.prepend(cells.at(i).text);
-    }
-    while (i < cells.size() && cells.at(i).columns == 0) {
-        tail.remove(0, cells.at(i).text.size());
-        ++i;
-    }
-    return tail;
+    return Tail(Cells(text), 0, length);
 }
 
 }  // namespace
