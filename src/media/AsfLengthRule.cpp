@@ -1,10 +1,10 @@
 #include "AsfLengthRule.h"
 
 #include "ByteOrder.h"
+#include "PositionedFile.h"
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "media_calls.h"
@@ -27,15 +27,16 @@ UInt64 ReadLE64(const uint8_t* p)
 
 bool AsfLengthRule::ReadHeader(const std::string& path, Header* out)
 {
-    std::ifstream in(path, std::ios::binary);
+    PositionedFile file(path);
     uint8_t top[30];
-    if (!in.read(reinterpret_cast<char*>(top), sizeof top) || std::memcmp(top, kHeaderObject, 16) != 0)
+    if (file.Read(0, top, sizeof top) != sizeof top || std::memcmp(top, kHeaderObject, 16) != 0)
         return false;
+    // The header, and the data object's head after it, are in the file.
     const UInt64 headerBytes = ReadLE64(top + 16);
-    if (headerBytes < 30 || headerBytes > (1u << 24))
+    if (headerBytes < 30 || headerBytes > UInt64(file.Size()) || headerBytes > (1u << 24))
         return false;
     std::vector<uint8_t> header(std::size_t(headerBytes - 30));
-    if (!in.read(reinterpret_cast<char*>(header.data()), std::streamsize(header.size())))
+    if (file.Read(30, header.data(), header.size()) != header.size())
         return false;
     bool properties = false;
     for (std::size_t at = 0; at + 24 <= header.size();) {
@@ -55,7 +56,8 @@ bool AsfLengthRule::ReadHeader(const std::string& path, Header* out)
         at += std::size_t(size);
     }
     uint8_t data[50];
-    if (!properties || !in.read(reinterpret_cast<char*>(data), sizeof data) || std::memcmp(data, kDataObject, 16) != 0)
+    if (!properties || file.Read(int64_t(headerBytes), data, sizeof data) != sizeof data ||
+        std::memcmp(data, kDataObject, 16) != 0)
         return false;
     out->dataStart = int64_t(headerBytes) + 50;
     return true;

@@ -1,25 +1,20 @@
 #include "Mp4LengthRule.h"
 
 #include "ByteOrder.h"
+#include "PositionedFile.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <cstring>
 
 #include "media_calls.h"
 
 bool Mp4LengthRule::CutBeforeMovieBox(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    struct stat info;
-    const int64_t size = ::fstat(::fileno(file), &info) == 0 ? int64_t(info.st_size) : 0;
+    PositionedFile file(path);
+    const int64_t size = file.Size();
     bool cut = false;
     for (int64_t at = 0, boxes = 0; at < size; ++boxes) {
         uint8_t head[16];
-        if (::fseeko(file, off_t(at), SEEK_SET) != 0 || std::fread(head, 1, 8, file) != 8) {
+        if (file.Read(at, head, 8) != 8) {
             cut = boxes > 0;
             break;
         }
@@ -27,7 +22,7 @@ bool Mp4LengthRule::CutBeforeMovieBox(const std::string& path)
             break;
         int64_t length = ReadBE32(head);
         if (length == 1) {
-            if (std::fread(head + 8, 1, 8, file) != 8) {
+            if (file.Read(at + 8, head + 8, 8) != 8) {
                 cut = true;
                 break;
             }
@@ -45,7 +40,6 @@ bool Mp4LengthRule::CutBeforeMovieBox(const std::string& path)
         }
         at += length;
     }
-    std::fclose(file);
     return cut;
 }
 

@@ -1,12 +1,10 @@
 #include "OggLengthRule.h"
 
 #include "ByteOrder.h"
-
-#include <sys/stat.h>
+#include "PositionedFile.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -40,14 +38,11 @@ UInt32 PageChecksum(const std::vector<uint8_t>& page)
 
 bool OggLengthRule::Walk(const std::string& path, Pages* out)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    PositionedFile file(path);
+    if (!file.IsOpen())
         return false;
-    struct stat info;
-    const int64_t size = ::fstat(::fileno(file), &info) == 0 ? int64_t(info.st_size) : 0;
-    const auto read = [&](int64_t at, void* into, std::size_t bytes) {
-        return ::fseeko(file, off_t(at), SEEK_SET) == 0 ? std::fread(into, 1, bytes, file) : 0;
-    };
+    const int64_t size = file.Size();
+    const auto read = [&](int64_t at, void* into, std::size_t bytes) { return file.Read(at, into, bytes); };
     const auto isPage = [&](int64_t at) {
         char capture[4] = {};
         return read(at, capture, 4) == 4 && std::memcmp(capture, "OggS", 4) == 0;
@@ -123,7 +118,6 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
         }
         at = end;
     }
-    std::fclose(file);
     return ogg;
 }
 
