@@ -243,3 +243,62 @@ int OpenFolderBelow(int topFd, const std::string& relative)
     }
     return fd;
 }
+
+FolderBelowProblem EnterFolderBelow(const std::string& top, const std::string& relative, bool make)
+{
+    FolderBelowProblem problem;
+    std::string path = top;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    auto failed = [&](FolderBelowProblem::Kind kind, int error) {
+        problem.kind = kind;
+        problem.error = error;
+        problem.path = path;
+        return problem;
+    };
+    if (!relative.empty() && !StaysInside(relative))
+        return failed(FolderBelowProblem::Failed, EINVAL);
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(FolderBelowProblem::Failed, errno);
+    for (std::size_t start = 0; start < relative.size();) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string::npos)
+            end = relative.size();
+        const std::string part = relative.substr(start, end - start);
+        start = end + 1;
+        path += (path == "/" ? "" : "/") + part;
+        const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int next = ::openat(fd, part.c_str(), flags);
+        if (next < 0 && errno == ENOENT && make) {
+            if (::mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST) {
+                const int e = errno;
+                ::close(fd);
+                return failed(FolderBelowProblem::Failed, e);
+            }
+            next = ::openat(fd, part.c_str(), flags);
+        }
+        const int e = errno;
+        struct stat st;
+        FolderBelowProblem::Kind kind = FolderBelowProblem::None;
+        if (next < 0) {
+            if (::fstatat(fd, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                kind = FolderBelowProblem::Failed;
+            else
+                kind = S_ISLNK(st.st_mode) ? FolderBelowProblem::Link
+                       : S_ISDIR(st.st_mode) ? FolderBelowProblem::Failed
+                                             : FolderBelowProblem::NotFolder;
+        } else if (::fstat(next, &st) != 0 || (!IsOwnItem(st) && st.st_uid != 0)) {
+            kind = FolderBelowProblem::OthersFolder;
+        }
+        ::close(fd);
+        fd = next;
+        if (kind != FolderBelowProblem::None) {
+            if (fd >= 0)
+                ::close(fd);
+            return failed(kind, kind == FolderBelowProblem::Failed ? e : 0);
+        }
+    }
+    ::close(fd);
+    return problem;
+}

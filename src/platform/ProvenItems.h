@@ -14,6 +14,10 @@
 // link; and an item it names is the running user's own, made no earlier
 // than the record and, where the record gives its identity, the very item
 // recorded (ItemProof: not a later one on the same inode).
+//
+// The batch makes and enters its output subfolders the same way
+// (EnterFolderBelow), so that no other user's link or folder decides where
+// its outputs go.
 #pragma once
 
 #include "MacTypes.h"
@@ -96,3 +100,24 @@ bool IsOwnItem(const struct stat& st);
 // empty: a new descriptor of that folder) one component at a time, never
 // through a symbolic link.  The descriptor, or -1 with errno set.
 int OpenFolderBelow(int topFd, const std::string& relative);
+
+// Why a folder below an output folder cannot take outputs.
+struct FolderBelowProblem {
+    enum Kind {
+        None,
+        Link,          // a symbolic link stands at `path`
+        OthersFolder,  // the folder at `path` is another user's (not root's): they could put a link in its place
+        NotFolder,     // something else than a folder stands at `path`
+        Failed,        // `path` could not be made or opened: `error` (an errno value)
+    } kind = None;
+    std::string path;  // the folder that stops the way
+    int error = 0;
+};
+
+// Enters the folder `relative` below the folder `top` (`top` itself
+// followed as given: the user chose it) one component at a time, never
+// through a symbolic link and never into another user's folder, making the
+// components that are missing when `make` (mode 0777 before the umask).
+// Kind None when every component is a folder of the running user or of
+// root.
+FolderBelowProblem EnterFolderBelow(const std::string& top, const std::string& relative, bool make);

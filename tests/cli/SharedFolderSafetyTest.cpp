@@ -345,6 +345,77 @@ INSTANTIATE_TEST_SUITE_P(FileSystems, ReopenedLedger, ::testing::Values("", "ext
                              return std::string(*info.param ? info.param : "TestFolder");
                          });
 
+// "Easy Thru" uses a conversion's folder that exists -- but never one that
+// another user put there as a link (nor a folder of theirs, which they
+// could swap for a link at any moment), and never a link another user put
+// where a walked folder is mirrored: nothing goes where such a link leads,
+// and the user is told why.
+struct PlacedByAnother {
+    const char* name;
+    const char* where;  // below the output folder
+    bool link;          // else a folder of theirs
+};
+
+void PrintTo(const PlacedByAnother& p, std::ostream* os)
+{
+    *os << p.name;
+}
+
+class FoldersPlacedByAnother : public BatchTest, public ::testing::WithParamInterface<PlacedByAnother> {};
+
+TEST_P(FoldersPlacedByAnother, TakeNoOutput)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give files to another user";
+    const PlacedByAnother p = GetParam();
+    const QString shared = root + "/shared";
+    const QString elsewhere = root + "/elsewhere";
+    ASSERT_TRUE(QDir().mkpath(shared) && QDir().mkpath(elsewhere) && QDir().mkpath(root + "/in/tree"));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(elsewhere).constData(), kNobody, kNobody), 0);
+    ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/in/tree/take.wav", "synth", "0.1", "sine", "440"}));
+    const QString placed = shared + "/" + p.where;
+    if (QString(p.where).contains('/')) {
+        // The user's own conversion folder, which the user lets anyone write into.
+        ASSERT_TRUE(QDir().mkpath(shared + "/Keep"));
+        ASSERT_EQ(::chmod(QFile::encodeName(shared + "/Keep").constData(), 0777), 0);
+    }
+    if (p.link) {
+        ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(placed).constData()), 0);
+        ASSERT_EQ(::lchown(QFile::encodeName(placed).constData(), kNobody, kNobody), 0);
+    } else {
+        ASSERT_TRUE(QDir().mkpath(placed));
+        ASSERT_EQ(::chown(QFile::encodeName(placed).constData(), kNobody, kNobody), 0);
+    }
+
+    const QString conversions = WriteConversions(root + "/keep.plist", {{0, KeepAiff()}});
+    const RunResult r =
+        Run({"--quiet", "--set", "Easy Thru=YES", "--conversions", conversions, "-o", shared, root + "/in/tree"});
+    EXPECT_EQ(FilesUnder(elsewhere), QStringList());
+    EXPECT_EQ(FilesUnder(placed), QStringList());
+    const QString why = p.link ? "it is a link to '" + elsewhere + "', and no output is made through a link"
+                               : QString("it belongs to another user, who could put a link in its place");
+    if (QString(p.where).contains('/')) {
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("failed " + root + "/in/tree/take.wav: no output can be made in '" + placed +
+                                   "': " + why + " (-120)"))
+            << r.err.toStdString();
+    } else {
+        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("No output file can be made in the output folder '" + placed +
+                                   "' of the conversion 'Keep': " + why + "."))
+            << r.err.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(InASharedFolder, FoldersPlacedByAnother,
+                         ::testing::Values(PlacedByAnother{"ConversionFolderIsALink", "Keep", true},
+                                           PlacedByAnother{"ConversionFolderIsTheirs", "Keep", false},
+                                           PlacedByAnother{"MirroredFolderIsALink", "Keep/tree", true}),
+                         [](const ::testing::TestParamInfo<PlacedByAnother>& info) {
+                             return std::string(info.param.name);
+                         });
+
 // The conversion folder is a small file system (tmpfs, in a mount
 // namespace of the test's own) of which a filler leaves `room` bytes free,
 // swept a page at a time across the room the intermediate and the MP3
