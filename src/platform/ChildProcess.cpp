@@ -12,13 +12,82 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
+
+namespace {
+
+// In the child: `fd` as the descriptor `target`, kept open across the exec.
+bool Place(int fd, int target)
+{
+    if (fd == target)
+        return ::fcntl(fd, F_SETFD, 0) == 0;
+    return ::dup2(fd, target) == target;
+}
+
+// In the child: tells the parent errno through `report`, and ends.
+[[noreturn]] void ReportAndExit(int report)
+{
+    const int e = errno;
+    ssize_t written;
+    do {
+        written = ::write(report, &e, sizeof e);
+    } while (written < 0 && errno == EINTR);
+    ::_exit(127);
+}
+
+// The child's side of start, from the fork to the exec: only system calls
+// (the parent may hold any lock of the C library or the allocator at the
+// moment of the fork).  Never returns.
+[[noreturn]] void ExecChild(const char* program, char* const* argv, int input, int output, int report, pid_t parent)
+{
+    // The child ends with the thread that started it, whatever ends that
+    // (SIGKILL too), so that no child of a killed batch goes on writing.  A
+    // parent that died before this took effect has left the child to
+    // another: then it ends at once.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+        ReportAndExit(report);
+    if (::getppid() != parent)
+        ::_exit(127);
+    // A group of its own, so that ending it ends whatever it starts, and a
+    // Ctrl-C at the terminal reaches only this program.
+    ::setpgid(0, 0);
+    // No handler of ours runs in the child: the signals this program handles
+    // go back to their defaults (the library's own refuse), as do those it
+    // ignores for itself; others ignored from outside stay so.
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0)
+            continue;
+        const bool own = current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN;
+        if (own || signal == SIGINT || signal == SIGTERM || signal == SIGPIPE || signal == SIGHUP ||
+            signal == SIGQUIT)
+            ::sigaction(signal, &defaults, nullptr);
+    }
+    int null = -1;
+    if (input < 0 && (null = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) < 0)
+        ReportAndExit(report);
+    if (!Place(input >= 0 ? input : null, STDIN_FILENO) || !Place(output, STDOUT_FILENO) ||
+        !Place(output, STDERR_FILENO))
+        ReportAndExit(report);
+    // Of this program's descriptors the child keeps none beyond the three.
+    ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(program, argv, environ);
+    ReportAndExit(report);
+}
+
+} // namespace
 
 ChildProcess::~ChildProcess()
 {
@@ -58,43 +127,55 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
         return err;
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    if (input >= 0)
-        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    // A group of its own; the signals this program handles or ignores are
-    // put back to their defaults, and none is blocked.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT})
-        sigaddset(&defaults, signal);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             short(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
-
+    // Everything the child needs is made before the fork: between fork and
+    // exec it makes only system calls.
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int err = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    // The child tells why its exec failed through this pipe, which the exec
+    // closes.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        const OSErr err = MacErrorFromLastErrno();
+        ::close(fds[0]);
+        ::close(fds[1]);
+        if (input >= 0)
+            ::close(input);
+        return err;
+    }
+    const pid_t parent = ::getpid();
+    // No signal is handled in the child before it execs: blocked across the
+    // fork, put back to their defaults in the child, then let through.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ExecChild(program.c_str(), argv.data(), input, fds[1], report[1], parent);
+    const int forkErrno = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     ::close(fds[1]);
+    ::close(report[1]);
     if (input >= 0)
         ::close(input);
+    int err = pid < 0 ? forkErrno : 0;
+    if (pid > 0) {
+        int childErrno = 0;
+        ssize_t got;
+        do {
+            got = ::read(report[0], &childErrno, sizeof childErrno);
+        } while (got < 0 && errno == EINTR);
+        if (got == ssize_t(sizeof childErrno)) {
+            // The exec failed: the child has ended; reaped here.
+            err = childErrno != 0 ? childErrno : ENOEXEC;
+            int raw = 0;
+            while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    ::close(report[0]);
     if (err != 0) {
         ::close(fds[0]);
         return err == ENOENT ? fnfErr : MacErrorFromErrno(err);
