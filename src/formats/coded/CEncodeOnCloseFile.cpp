@@ -2,12 +2,17 @@
 #include "format_type_codes.h"
 
 #include "FileManager.h"
+#include "TemporaryFiles.h"
 #include "open_steps.h"
 
 InnerLinearFile::Kind CEncodeOnCloseFile::Intermediate() const
 {
-    return InnerLinearFile::Kind::Beside(format_type_codes::kTemp,
-                                         std::string("org.quillmarch.Quillmarch.") + m_tempTag + "-");
+    // A temporary name of the one shape, which the run's record names
+    // before the file is made (".QuillOutFile-k3Ztq0-msadpcm.aif").
+    InnerLinearFile::Kind kind =
+        InnerLinearFile::Kind::Beside(format_type_codes::kTemp, std::string(kTemporaryNameWord) + "-");
+    kind.reservedSuffix = std::string("-") + m_tempTag;
+    return kind;
 }
 
 OSErr CEncodeOnCloseFile::CloseDataFile()

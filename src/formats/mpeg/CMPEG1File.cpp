@@ -4,6 +4,7 @@
 
 #include "FileOperations.h"
 #include "MacRoman.h"
+#include "TemporaryFiles.h"
 #include "progress_channel.h"
 
 #include <QVariantMap>
@@ -74,7 +75,10 @@ OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UI
 
 InnerLinearFile::Kind CMPEG1File::Intermediate() const
 {
-    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kSDII, ".mpegtemp-");
+    // A temporary name of the one shape, which the run's record names before
+    // the file and its sidecar are made.
+    InnerLinearFile::Kind kind =
+        InnerLinearFile::Kind::Beside(format_type_codes::kSDII, std::string(kTemporaryNameWord) + "-");
     kind.fileSuffix = ".sd2";
     kind.extension = "sd2";
     return kind;
