@@ -4,6 +4,7 @@
 #include "CreateSoundFile.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
+#include "TemporaryFiles.h"
 #include "debug_trace.h"
 #include "progress_channel.h"
 
@@ -37,7 +38,10 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
     Release();
     const std::size_t slash = outputPath.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : outputPath.substr(0, slash);
-    OSErr err = CreateUniqueFile(folder, kind.prefix, kind.reservedSuffix, &m_reservedPath);
+    // A name the run's record names before the file is made: what a killed
+    // run leaves, the next one removes.
+    OSErr err =
+        CreateUniqueFile(folder, std::string(kTemporaryNameWord) + "-", kind.reservedSuffix, &m_reservedPath);
     if (err) {
         m_reservedPath.clear();
         return err;

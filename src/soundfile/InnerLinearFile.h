@@ -28,7 +28,8 @@ public:
     InnerLinearFile& operator=(const InnerLinearFile&) = delete;
 
     // What the temporary file is and where it goes: its sound-file type
-    // and word length; its unique name (a unique part between `prefix` and
+    // and word length; its unique name, always of the temporary shape
+    // (kTemporaryNameWord, "-", six unique characters, then
     // `reservedSuffix`), reserved exclusively beside the output; what the
     // file's name adds to the reserved one, and
     // the name extension its Create is given (none when empty; a class may
@@ -38,7 +39,6 @@ public:
     // channel configuration and layout.
     struct Kind {
         OSType type = 0;
-        std::string prefix;
         std::string fileSuffix;
         std::string extension;
         std::string reservedSuffix;
@@ -46,12 +46,11 @@ public:
         const CSoundFile* layoutOf = nullptr;
         bool takesReservedName = false;
 
-        // A 16-bit file of `type` beside the output, its name from `prefix`.
-        static Kind Beside(OSType type, std::string prefix)
+        // A 16-bit file of `type` beside the output.
+        static Kind Beside(OSType type)
         {
             Kind kind;
             kind.type = type;
-            kind.prefix = std::move(prefix);
             return kind;
         }
     };

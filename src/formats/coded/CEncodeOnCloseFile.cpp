@@ -2,15 +2,12 @@
 #include "format_type_codes.h"
 
 #include "FileManager.h"
-#include "TemporaryFiles.h"
 #include "open_steps.h"
 
 InnerLinearFile::Kind CEncodeOnCloseFile::Intermediate() const
 {
-    // A temporary name of the one shape, which the run's record names
-    // before the file is made (".QuillOutFile-k3Ztq0-msadpcm.aif").
-    InnerLinearFile::Kind kind =
-        InnerLinearFile::Kind::Beside(format_type_codes::kTemp, std::string(kTemporaryNameWord) + "-");
+    // Named after the format's tag (".QuillOutFile-k3Ztq0-msadpcm.aif").
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kTemp);
     kind.reservedSuffix = std::string("-") + m_tempTag;
     return kind;
 }

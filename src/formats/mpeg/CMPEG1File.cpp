@@ -4,7 +4,6 @@
 
 #include "FileOperations.h"
 #include "MacRoman.h"
-#include "TemporaryFiles.h"
 #include "progress_channel.h"
 
 #include <QVariantMap>
@@ -75,10 +74,7 @@ OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UI
 
 InnerLinearFile::Kind CMPEG1File::Intermediate() const
 {
-    // A temporary name of the one shape, which the run's record names before
-    // the file and its sidecar are made.
-    InnerLinearFile::Kind kind =
-        InnerLinearFile::Kind::Beside(format_type_codes::kSDII, std::string(kTemporaryNameWord) + "-");
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kSDII);
     kind.fileSuffix = ".sd2";
     kind.extension = "sd2";
     return kind;
