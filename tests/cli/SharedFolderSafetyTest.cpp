@@ -235,6 +235,7 @@ struct Filling {
     QVariantMap conversion;
     const char* extension;
     int firstPages;  // rooms from 0 swept too
+    int seconds;     // of the input
 };
 
 class OnAFillingDisk : public BatchTest, public ::testing::WithParamInterface<Filling> {};
@@ -247,8 +248,8 @@ TEST_P(OnAFillingDisk, IsWholeOrFailsAsDiskFull)
     if (QStandardPaths::findExecutable("lame").isEmpty())
         GTEST_SKIP() << "no lame";
     ASSERT_TRUE(QDir().mkpath(root + "/mix"));
-    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/mix/a.wav", "synth", "3", "sine", "440",
-                     "sine", "660"}));
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/mix/a.wav", "synth",
+                     QString::number(filling.seconds), "sine", "440", "sine", "660"}));
     const QString conversions = WriteConversions(root + "/full.plist", {{0, filling.conversion}});
     const QStringList batch{QM_BATCH_EXE, "--quiet", "--set", "Easy Thru=YES", "--conversions", conversions};
     const QString output = QString("a.") + filling.extension;
@@ -306,8 +307,8 @@ TEST_P(OnAFillingDisk, IsWholeOrFailsAsDiskFull)
 
 INSTANTIATE_TEST_SUITE_P(
     Writers, OnAFillingDisk,
-    ::testing::Values(Filling{"MP3", HeldEncoder::Conversion("Full"), "mp3", 0},
-                      Filling{"MP2", TypedConversion("Full", "MPG2", 192, QByteArray()), "mp2", 3}),
+    ::testing::Values(Filling{"MP3", HeldEncoder::Conversion("Full"), "mp3", 0, 3},
+                      Filling{"MP2", TypedConversion("Full", "MPG2", 192, QByteArray()), "mp2", 3, 1}),
     [](const ::testing::TestParamInfo<Filling>& info) { return std::string(info.param.label); });
 
 // The batch waits on a named pipe that the test holds still (nobody opens
