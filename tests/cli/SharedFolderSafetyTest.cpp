@@ -234,6 +234,7 @@ struct Filling {
     const char* label;
     QVariantMap conversion;
     const char* extension;
+    int below;       // rooms swept below what the intermediate and the output need
     int firstPages;  // rooms from 0 swept too
     int seconds;     // of the input
 };
@@ -264,7 +265,7 @@ TEST_P(OnAFillingDisk, IsWholeOrFailsAsDiskFull)
     QList<qint64> rooms;
     for (qint64 room = 0; room < filling.firstPages; ++room)
         rooms << room;
-    for (qint64 room = needed - 16; room <= needed + 2; ++room)
+    for (qint64 room = needed - filling.below; room <= needed + 2; ++room)
         rooms << room;
 
     int whole = 0, full = 0;
@@ -307,8 +308,8 @@ TEST_P(OnAFillingDisk, IsWholeOrFailsAsDiskFull)
 
 INSTANTIATE_TEST_SUITE_P(
     Writers, OnAFillingDisk,
-    ::testing::Values(Filling{"MP3", HeldEncoder::Conversion("Full"), "mp3", 0, 3},
-                      Filling{"MP2", TypedConversion("Full", "MPG2", 192, QByteArray()), "mp2", 3, 1}),
+    ::testing::Values(Filling{"MP3", HeldEncoder::Conversion("Full"), "mp3", 16, 0, 3},
+                      Filling{"MP2", TypedConversion("Full", "MPG2", 192, QByteArray()), "mp2", 8, 3, 1}),
     [](const ::testing::TestParamInfo<Filling>& info) { return std::string(info.param.label); });
 
 // The batch waits on a named pipe that the test holds still (nobody opens
