@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <linux/close_range.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -23,68 +24,70 @@ extern char** environ;
 
 namespace {
 
-// In the child: `fd` as the descriptor `target`, kept open across the exec.
-bool Place(int fd, int target)
-{
-    if (fd == target)
-        return ::fcntl(fd, F_SETFD, 0) == 0;
-    return ::dup2(fd, target) == target;
-}
+// What the child needs, made before it is started.  The child runs in this
+// process's memory until its exec (the calling thread waits meanwhile):
+// it makes only system calls, and leaves why its exec failed in `error`.
+struct ChildPlan {
+    const char* program;
+    char* const* argv;
+    int input;  // its standard input
+    int output;  // its standard output and error
+    pid_t parent;
+    int error;
+};
 
-// In the child: tells the parent errno through `report`, and ends.
-[[noreturn]] void ReportAndExit(int report)
-{
-    const int e = errno;
-    ssize_t written;
-    do {
-        written = ::write(report, &e, sizeof e);
-    } while (written < 0 && errno == EINTR);
-    ::_exit(127);
-}
+constexpr std::size_t kChildStackBytes = 64 * 1024;
 
-// The child's side of start, from the fork to the exec: only system calls
-// (the parent may hold any lock of the C library or the allocator at the
-// moment of the fork).  Never returns.
-[[noreturn]] void ExecChild(const char* program, char* const* argv, int input, int output, int report, pid_t parent)
+// The child's side of start, from its start to the exec, on a stack of its
+// own.  Never returns.  (Not instrumented: it runs on that stack, in memory
+// the parent shares.)
+__attribute__((no_sanitize("address", "undefined"), noinline)) int ChildMain(void* data)
 {
+    ChildPlan& plan = *static_cast<ChildPlan*>(data);
     // The child ends with the thread that started it, whatever ends that
     // (SIGKILL too), so that no child of a killed batch goes on writing.  A
     // parent that died before this took effect has left the child to
     // another: then it ends at once.
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
-        ReportAndExit(report);
-    if (::getppid() != parent)
-        ::_exit(127);
-    // A group of its own, so that ending it ends whatever it starts, and a
-    // Ctrl-C at the terminal reaches only this program.
-    ::setpgid(0, 0);
-    // No handler of ours runs in the child: the signals this program handles
-    // go back to their defaults (the library's own refuse), as do those it
-    // ignores for itself; others ignored from outside stay so.
-    struct sigaction defaults {};
-    defaults.sa_handler = SIG_DFL;
-    for (int signal = 1; signal < NSIG; ++signal) {
-        struct sigaction current {};
-        if (::sigaction(signal, nullptr, &current) != 0)
-            continue;
-        const bool own = current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN;
-        if (own || signal == SIGINT || signal == SIGTERM || signal == SIGPIPE || signal == SIGHUP ||
-            signal == SIGQUIT)
-            ::sigaction(signal, &defaults, nullptr);
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0) {
+        if (::getppid() != plan.parent)
+            ::_exit(127);
+        // A group of its own, so that ending it ends whatever it starts, and
+        // a Ctrl-C at the terminal reaches only this program.
+        ::setpgid(0, 0);
+        // No handler of ours runs in the child: the signals this program
+        // handles go back to their defaults (the library's own refuse), as
+        // do those it ignores for itself; others ignored from outside stay
+        // so.
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) != 0)
+                continue;
+            const bool own = current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN;
+            if (own || signal == SIGINT || signal == SIGTERM || signal == SIGPIPE || signal == SIGHUP ||
+                signal == SIGQUIT)
+                ::sigaction(signal, &defaults, nullptr);
+        }
+        const int from[3] = {plan.input, plan.output, plan.output};
+        bool placed = true;
+        for (int target = 0; placed && target < 3; ++target) {
+            // Kept open across the exec.
+            placed = from[target] == target ? ::fcntl(target, F_SETFD, 0) == 0
+                                            : ::dup2(from[target], target) == target;
+        }
+        if (placed) {
+            // Of this program's descriptors the child keeps none beyond the
+            // three.
+            ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execve(plan.program, plan.argv, environ);
+        }
     }
-    int null = -1;
-    if (input < 0 && (null = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) < 0)
-        ReportAndExit(report);
-    if (!Place(input >= 0 ? input : null, STDIN_FILENO) || !Place(output, STDOUT_FILENO) ||
-        !Place(output, STDERR_FILENO))
-        ReportAndExit(report);
-    // Of this program's descriptors the child keeps none beyond the three.
-    ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::execve(program, argv, environ);
-    ReportAndExit(report);
+    plan.error = errno != 0 ? errno : ENOEXEC;
+    ::_exit(127);
 }
 
 } // namespace
@@ -109,7 +112,10 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
     if (pid_ > 0)
         return paramErr;
     int input = -1;
-    if (hasInput_) {
+    if (!hasInput_) {
+        if ((input = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) < 0)
+            return MacErrorFromLastErrno();
+    } else {
         input = ::memfd_create("child-input", MFD_CLOEXEC);
         if (input < 0)
             return MacErrorFromLastErrno();
@@ -122,60 +128,46 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         const OSErr err = MacErrorFromLastErrno();
-        if (input >= 0)
-            ::close(input);
+        ::close(input);
         return err;
     }
 
-    // Everything the child needs is made before the fork: between fork and
-    // exec it makes only system calls.
+    // Everything the child needs is made before it starts.
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    // The child tells why its exec failed through this pipe, which the exec
-    // closes.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
+    void* stack = ::mmap(nullptr, kChildStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK,
+                         -1, 0);
+    if (stack == MAP_FAILED) {
         const OSErr err = MacErrorFromLastErrno();
         ::close(fds[0]);
         ::close(fds[1]);
-        if (input >= 0)
-            ::close(input);
+        ::close(input);
         return err;
     }
-    const pid_t parent = ::getpid();
+    ChildPlan plan{program.c_str(), argv.data(), input, fds[1], ::getpid(), 0};
     // No signal is handled in the child before it execs: blocked across the
-    // fork, put back to their defaults in the child, then let through.
+    // start, put back to their defaults in the child, then let through.
     sigset_t all, previous;
     sigfillset(&all);
     ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ExecChild(program.c_str(), argv.data(), input, fds[1], report[1], parent);
-    const int forkErrno = errno;
+    // This thread waits until the child has exec'd or ended (CLONE_VFORK).
+    const pid_t pid = ::clone(&ChildMain, static_cast<char*>(stack) + kChildStackBytes,
+                              CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+    const int cloneErrno = errno;
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::munmap(stack, kChildStackBytes);
     ::close(fds[1]);
-    ::close(report[1]);
-    if (input >= 0)
-        ::close(input);
-    int err = pid < 0 ? forkErrno : 0;
-    if (pid > 0) {
-        int childErrno = 0;
-        ssize_t got;
-        do {
-            got = ::read(report[0], &childErrno, sizeof childErrno);
-        } while (got < 0 && errno == EINTR);
-        if (got == ssize_t(sizeof childErrno)) {
-            // The exec failed: the child has ended; reaped here.
-            err = childErrno != 0 ? childErrno : ENOEXEC;
-            int raw = 0;
-            while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-            }
+    ::close(input);
+    int err = pid < 0 ? cloneErrno : plan.error;
+    if (pid > 0 && err != 0) {
+        // The exec failed: the child has ended; reaped here.
+        int raw = 0;
+        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
         }
     }
-    ::close(report[0]);
     if (err != 0) {
         ::close(fds[0]);
         return err == ENOENT ? fnfErr : MacErrorFromErrno(err);
