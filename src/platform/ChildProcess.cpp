@@ -55,9 +55,9 @@ __attribute__((no_sanitize("address", "undefined"), noinline)) int ChildMain(voi
         // a Ctrl-C at the terminal reaches only this program.
         ::setpgid(0, 0);
         // No handler of ours runs in the child: the signals this program
-        // handles go back to their defaults (the library's own refuse), as
-        // do those it ignores for itself; others ignored from outside stay
-        // so.
+        // handles go back to their defaults (those the C library keeps for
+        // itself cannot be asked), as do those it ignores for itself; others
+        // ignored from outside stay so.
         struct sigaction defaults {};
         defaults.sa_handler = SIG_DFL;
         for (int signal = 1; signal < NSIG; ++signal) {
