@@ -100,6 +100,38 @@ std::size_t MPEGFrameBytes(const uint8_t* p)
     return std::size_t(std::max(mpeg::FrameBytes(p), 0));
 }
 
+// Whether the checksum of an MPEG Layer I frame (`size` bytes) holds, as the
+// standard defines it: a CRC-16 (polynomial 0x8005, starting from all ones)
+// over the header's last two bytes and the bit allocation that follows the
+// checksum.  In joint stereo the allocation of the subbands from the bound
+// on is sent once for both channels, so fewer bits are protected there than
+// in plain stereo.  True for a frame that carries no checksum.
+bool LayerOneChecksumHolds(const uint8_t* frame, int size)
+{
+    if (size < 4 || (frame[1] & 0x01) != 0)
+        return true;
+    const int mode = frame[3] >> 6;
+    const int channels = mode == 3 ? 1 : 2;
+    const int bound = mode == 1 ? 4 * (((frame[3] >> 4) & 3) + 1) : 32;
+    const int allocationBytes = (bound * channels + (32 - bound)) * 4 / 8;
+    if (size < 6 + allocationBytes)
+        return false;
+    UInt32 crc = 0xFFFF;
+    const auto add = [&crc](uint8_t byte) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = ((crc >> 15) ^ (byte >> bit)) & 1;
+            crc = (crc << 1) & 0xFFFF;
+            if (top)
+                crc ^= 0x8005;
+        }
+    };
+    add(frame[2]);
+    add(frame[3]);
+    for (int i = 0; i < allocationBytes; ++i)
+        add(frame[6 + i]);
+    return crc == ((UInt32(frame[4]) << 8) | frame[5]);
+}
+
 // The whole frames of a short raw MPEG audio stream at `path`: frames of
 // one version, layer and rate from its first byte to its last, or to a
 // last frame cut short (*cut); -1 for any other file.  `header` (may be
@@ -757,9 +789,12 @@ struct MovieSource::Impl {
             codec->err_recognition |= FlacStreamCheck::kDecoderChecks;
         // Frames that carry a checksum are checked, and one that fails is
         // refused (not concealed with the frame before it): AC-3 always,
-        // MPEG audio when its frames are protected.
+        // MPEG audio when its frames are protected.  Layer I frames are
+        // checked here instead (SendPacket): the decoder's check takes the
+        // bits of plain stereo for joint stereo too.
         if (st->codecpar->codec_id == AV_CODEC_ID_AC3 || st->codecpar->codec_id == AV_CODEC_ID_EAC3 ||
-            (IsMPEGAudio(st->codecpar->codec_id) && mpegHeader != 0 && !(mpegHeader & 0x10000u)))
+            (IsMPEGAudio(st->codecpar->codec_id) && st->codecpar->codec_id != AV_CODEC_ID_MP1 && mpegHeader != 0 &&
+             !(mpegHeader & 0x10000u)))
             codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_EXPLODE;
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return kNoAudioTrackErr;
@@ -812,6 +847,15 @@ struct MovieSource::Impl {
         }
     }
 
+    // Sends the packet read last to the decoder; a Layer I frame whose
+    // checksum fails is refused before it.
+    int SendPacket()
+    {
+        if (codecID == AV_CODEC_ID_MP1 && !LayerOneChecksumHolds(packet->data, packet->size))
+            return AVERROR_INVALIDDATA;
+        return avcodec_send_packet(codec, packet);
+    }
+
     // Whether `frame` holds decoded sound of the track's shape.
     bool UsableFrame() const { return frame->ch_layout.nb_channels == int(channels) && frame->nb_samples > 0; }
 
@@ -837,7 +881,7 @@ struct MovieSource::Impl {
     // Whether the packet read last gives any sound.
     bool PacketDecodes()
     {
-        if (avcodec_send_packet(codec, packet) < 0)
+        if (SendPacket() < 0)
             return false;
         bool any = false;
         bool refused = false;
@@ -903,7 +947,7 @@ struct MovieSource::Impl {
                 packetSkip = entry.trim;
                 packetLeft = entry.frames;
                 packetGave = false;
-                inPacket = avcodec_send_packet(codec, packet) >= 0;
+                inPacket = SendPacket() >= 0;
             }
             bool refused = false;
             if (inPacket && ReceiveFrame(&refused)) {
@@ -972,7 +1016,7 @@ struct MovieSource::Impl {
             sentGaveNothing = false;
             if (NextPacket()) {
                 sentGaveNothing = true;
-                if (avcodec_send_packet(codec, packet) < 0)
+                if (SendPacket() < 0)
                     TallyRefused();
             } else {
                 flushed = true;

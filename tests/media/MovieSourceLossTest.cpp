@@ -4,7 +4,9 @@
 // the damage took from the whole file's decode, within a frame of the
 // codec.  The files are encoded by ffmpeg, sox and lame from a sox tone
 // and damaged here; each codec's intact file is a control that must read
-// clean.
+// clean, and so must the intact shapes other writers give (Shape), made
+// here by hand or from an encode.
+#include "LayerOneBuilding.h"
 #include "MovieSource.h"
 #include "PeerTools.h"
 #include "TestTempDir.h"
@@ -25,6 +27,14 @@ enum class Damage {
     Bytes,         // `bytes` overwritten from the middle
     DataStart,     // `bytes` of the first packet overwritten (garbage, or zeros for 'mdat')
     Cut,           // the file ends at `share` of its length
+    FlipBit,       // bit 4 of byte `bytes` flipped
+};
+
+// The intact file, before the damage: as the program writes it, or an
+// intact shape of another writer.
+enum class Shape {
+    Encoded,
+    LayerOneByHand,  // Layer I frames with checksums in channel mode `shapeValue`, built here (no program)
 };
 
 enum class Expect {
@@ -33,6 +43,7 @@ enum class Expect {
     Lost,     // the loss said is what the damage took, within a frame
     Partial,  // some of the loss said (the rest no header tells)
     Fails,    // does not open: `code`
+    OneRefused,  // the frames ffmpeg decodes, one packet refused and its time silenced
 };
 
 struct LossCase {
@@ -46,6 +57,8 @@ struct LossCase {
     Expect expect;
     int frame;             // the codec's frames per packet (the tolerance)
     OSErr code;
+    Shape shape = Shape::Encoded;
+    int shapeValue = 0;
 };
 
 void PrintTo(const LossCase& c, std::ostream* os)
@@ -94,15 +107,29 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
     const std::string intact = dir.file(std::string("intact_") + c.file);
     ASSERT_EQ(peers::Run("sox", {"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", QString::fromStdString(wav), "synth",
                   "3", "sine", "440", "sine", "660", "gain", "-3"}).exitCode, 0);
-    QStringList arguments;
-    for (const QString& a : QString::fromLatin1(c.arguments).split(' ', Qt::SkipEmptyParts))
-        arguments << (a == "{WAV}" ? QString::fromStdString(wav) : a == "{OUT}" ? QString::fromStdString(intact) : a);
-    ASSERT_EQ(peers::Run(c.program, arguments).exitCode, 0) << c.arguments;
-
+    if (c.program) {
+        QStringList arguments;
+        for (const QString& a : QString::fromLatin1(c.arguments).split(' ', Qt::SkipEmptyParts))
+            arguments << (a == "{WAV}" ? QString::fromStdString(wav) : a == "{OUT}" ? QString::fromStdString(intact) : a);
+        ASSERT_EQ(peers::Run(c.program, arguments).exitCode, 0) << c.arguments;
+    }
     std::vector<char> bytes = Bytes(intact);
+    switch (c.shape) {
+    case Shape::Encoded: break;
+    case Shape::LayerOneByHand: {
+        const std::vector<uint8_t> stream = layeronebuild::Stream(c.shapeValue, 100);
+        bytes.assign(stream.begin(), stream.end());
+        break;
+    }
+    }
+    {
+        std::ofstream out(intact, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+    }
     ASSERT_GT(bytes.size(), 4096u);
     switch (c.damage) {
     case Damage::None: break;
+    case Damage::FlipBit: bytes[std::size_t(c.bytes)] = char(bytes[std::size_t(c.bytes)] ^ 0x10); break;
     case Damage::Tail: Overwrite(&bytes, bytes.size() - std::size_t(c.bytes), std::size_t(c.bytes)); break;
     case Damage::LastPageEdge:
         Overwrite(&bytes, Find(bytes, "OggS", true) - std::size_t(c.bytes) / 2, std::size_t(c.bytes));
@@ -162,6 +189,12 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         EXPECT_FALSE(loss.Any()) << said;
         EXPECT_EQ(source->DataCutShort(), c.expect == Expect::Cut) << said;
         break;
+    case Expect::OneRefused:
+        EXPECT_EQ(frames, decoded) << said;
+        EXPECT_EQ(loss.refusedPackets, 1u) << said;
+        EXPECT_EQ((long long)loss.silencedFrames, c.frame) << said;
+        EXPECT_EQ(loss.missingFrames, 0u) << said;
+        break;
     case Expect::Lost:
     case Expect::Partial: {
         // What ffmpeg decodes, and silence for what it drops of it.
@@ -213,6 +246,17 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"mp2", "a.mp2", "ffmpeg", kMP2, Damage::None, 0, 0, Expect::Clean, 1152, 0},
         LossCase{"mp3_untagged", "u.mp3", "lame", kUntagged, Damage::None, 0, 0, Expect::Clean, 1152, 0},
         LossCase{"flac", "a.flac", "ffmpeg", kFLAC, Damage::None, 0, 0, Expect::Clean, 4608, 0},
+        // Layer I in every channel mode, with checksums: in joint stereo
+        // fewer bits are protected (the allocation above the bound is sent
+        // once); a frame whose checksum fails is refused.
+        LossCase{"layer1_stereo_checksums", "s.mp1", nullptr, nullptr, Damage::None, 0, 0, Expect::Clean, 384, 0,
+            Shape::LayerOneByHand, 0},
+        LossCase{"layer1_joint_stereo_checksums", "j.mp1", nullptr, nullptr, Damage::None, 0, 0, Expect::Clean, 384, 0,
+            Shape::LayerOneByHand, 1},
+        LossCase{"layer1_mono_checksums", "m.mp1", nullptr, nullptr, Damage::None, 0, 0, Expect::Clean, 384, 0,
+            Shape::LayerOneByHand, 3},
+        LossCase{"layer1_joint_stereo_bad_checksum", "b.mp1", nullptr, nullptr, Damage::FlipBit, 0, 50 * 384 + 7,
+            Expect::OneRefused, 384, 0, Shape::LayerOneByHand, 1},
         // Damage reaching an Ogg stream's last page.
         LossCase{"opus_last_kilobyte", "a.opus", "ffmpeg", kOpus, Damage::Tail, 0, 1024, Expect::Lost, 960, 0},
         LossCase{"vorbis_middle_page", "a.ogg", "ffmpeg", kVorbis, Damage::Bytes, 0, 64, Expect::Lost, 1024, 0},
