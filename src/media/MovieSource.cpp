@@ -731,6 +731,11 @@ struct MovieSource::Impl {
     bool tallying = false;
     // While counting by decoding: the packet last sent gave no frame yet.
     bool sentGaveNothing = false;
+    // While counting by decoding: the frames the decoder still drops from
+    // the start of what it gives (the stream's skip, as its first packet
+    // states it: an Opus pre-skip, an encoder's delay).  A packet whose
+    // whole sound they take gives no frame, and is no refusal.
+    UInt64 decoderSkip = 0;
 
     ~Impl() { CloseStreams(); }
 
@@ -820,6 +825,7 @@ struct MovieSource::Impl {
         frameOffset = frameEnd = 0;
         framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
         packetOrdinal = -1;
+        decoderSkip = 0;
     }
 
     // Reads the next packet of the sound track (packetOrdinal counts it);
@@ -911,17 +917,33 @@ struct MovieSource::Impl {
             return;
         lastTallied = packetOrdinal;
         ++loss.refusedPackets;
-        // Its frames, where the packet, the codec or the container tells
-        // them.
+        lastTalliedFrames = PacketFrames();
+        loss.missingFrames += lastTalliedFrames;
+    }
+
+    // The frames of the packet read last, where the packet, the codec or
+    // the container tells them.
+    UInt64 PacketFrames() const
+    {
         const AVStream* st = format->streams[stream];
         if (packet->duration > 0)
-            lastTalliedFrames = UInt64(std::max<int64_t>(
+            return UInt64(std::max<int64_t>(
                 av_rescale_q(packet->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
-        else if (st->codecpar->frame_size > 0)
-            lastTalliedFrames = UInt64(st->codecpar->frame_size);
-        else
-            lastTalliedFrames = framesPerPacket;
-        loss.missingFrames += lastTalliedFrames;
+        if (st->codecpar->frame_size > 0)
+            return UInt64(st->codecpar->frame_size);
+        return framesPerPacket;
+    }
+
+    // While counting by decoding: the packet sent last gave no frame and
+    // no error.  The decoder's skip may have taken its whole sound (it
+    // drops a frame that the skip covers, and takes the skip down by it).
+    bool SkipTookPacket()
+    {
+        const UInt64 frames = PacketFrames();
+        if (frames == 0 || decoderSkip < frames)
+            return false;
+        decoderSkip -= frames;
+        return true;
     }
 
     // Gets the next piece of sound (see the decoding state); false at the
@@ -1000,6 +1022,7 @@ struct MovieSource::Impl {
                     continue;
                 }
                 sentGaveNothing = false;
+                decoderSkip = 0;  // what is left of it was taken from this frame
                 frameOffset = 0;
                 frameEnd = frame->nb_samples;
                 framePending = true;
@@ -1011,11 +1034,15 @@ struct MovieSource::Impl {
             // with the next one.  A packet that gave no frame and no error
             // is lost as well, from a codec that gives every packet's sound
             // as it comes.
-            if (rc != AVERROR(EAGAIN) || (sentGaveNothing && SoundPerPacket(codecID)))
+            if (rc != AVERROR(EAGAIN) || (sentGaveNothing && SoundPerPacket(codecID) && !SkipTookPacket()))
                 TallyRefused();
             sentGaveNothing = false;
             if (NextPacket()) {
                 sentGaveNothing = true;
+                size_t sideSize = 0;
+                if (const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
+                    side && sideSize >= 10)
+                    decoderSkip = ReadLE32(side);
                 if (SendPacket() < 0)
                     TallyRefused();
             } else {
