@@ -255,6 +255,12 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"vorbis_one_second", "s.ogg", "ffmpeg", kVorbisSecond, Damage::None, 0, 0, Expect::Clean, 1024, 0},
         LossCase{"vorbis_sox", "x.ogg", "sox", "-D {WAV} {OUT} trim 0 1.5", Damage::None, 0, 0, Expect::Clean, 1024, 0},
         LossCase{"wma", "a.wma", "ffmpeg", kWMA, Damage::None, 0, 0, Expect::Clean, 2048, 0},
+        // At 48 kHz the duration's rounding to the millisecond and the
+        // partial last frame together pass one frame.
+        LossCase{"wma_v1_48k", "a.wma", "ffmpeg", "-nostdin -v error -y -i {WAV} -ar 48000 -c:a wmav1 {OUT}",
+            Damage::None, 0, 0, Expect::Clean, 2048, 0},
+        LossCase{"wma_v2_48k", "a.wma", "ffmpeg", "-nostdin -v error -y -i {WAV} -ar 48000 -c:a wmav2 {OUT}",
+            Damage::None, 0, 0, Expect::Clean, 2048, 0},
         LossCase{"ac3", "a.ac3", "ffmpeg", kAC3, Damage::None, 0, 0, Expect::Clean, 1536, 0},
         LossCase{"mp2", "a.mp2", "ffmpeg", kMP2, Damage::None, 0, 0, Expect::Clean, 1152, 0},
         LossCase{"mp3_untagged", "u.mp3", "lame", kUntagged, Damage::None, 0, 0, Expect::Clean, 1152, 0},
