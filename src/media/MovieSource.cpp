@@ -727,6 +727,7 @@ struct MovieSource::Impl {
     UInt64 packetSkip = 0;
     UInt64 packetLeft = 0;
     bool packetGave = false;
+    bool packetFailed = false;  // the decoder refused it, or the rest of it
     // While the frames are counted by decoding: the packets refused.
     bool tallying = false;
     // While counting by decoding: the packet last sent gave no frame yet.
@@ -736,6 +737,8 @@ struct MovieSource::Impl {
     // states it: an Opus pre-skip, an encoder's delay).  A packet whose
     // whole sound they take gives no frame, and is no refusal.
     UInt64 decoderSkip = 0;
+    // While counting by decoding: the decoder gave a frame.
+    bool gaveFrame = false;
 
     ~Impl() { CloseStreams(); }
 
@@ -826,6 +829,7 @@ struct MovieSource::Impl {
         framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
         packetOrdinal = -1;
         decoderSkip = 0;
+        gaveFrame = false;
     }
 
     // Reads the next packet of the sound track (packetOrdinal counts it);
@@ -935,6 +939,11 @@ struct MovieSource::Impl {
     }
 
     // While counting by decoding: the packet sent last gave no frame and
+    // no error.  The first packet of an AAC stream may only prime the
+    // decoder (FirstPacketGivesSound).
+    bool PrimesOnly() const { return codecID == AV_CODEC_ID_AAC && packetOrdinal == 0 && !gaveFrame; }
+
+    // While counting by decoding: the packet sent last gave no frame and
     // no error.  The decoder's skip may have taken its whole sound (it
     // drops a frame that the skip covers, and takes the skip down by it).
     bool SkipTookPacket()
@@ -970,6 +979,7 @@ struct MovieSource::Impl {
                 packetLeft = entry.frames;
                 packetGave = false;
                 inPacket = SendPacket() >= 0;
+                packetFailed = !inPacket;
             }
             bool refused = false;
             if (inPacket && ReceiveFrame(&refused)) {
@@ -990,12 +1000,14 @@ struct MovieSource::Impl {
             }
             // The packet is done: what it did not give is silence.
             damageSeen = damageSeen || (packetGave && refused);
+            packetFailed = packetFailed || refused;
             inPacket = false;
-            // A packet of the stream's delay alone that gives nothing
-            // leaves the decoder unprimed for the sound that follows: the
-            // frames it stood for are lost.
+            // A packet of the stream's delay alone that the decoder refuses
+            // leaves it unprimed for the sound that follows: the frames it
+            // stood for are lost.  (One that decodes to nothing only primes
+            // it: the count knows it as such, FirstPacketGivesSound.)
             IndexEntry& entry = index[std::size_t(packetOrdinal)];
-            if (!packetGave && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
+            if (!packetGave && packetFailed && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
                 entry.refused = true;
                 ++loss.refusedPackets;
                 loss.missingFrames += entry.priming;
@@ -1022,6 +1034,7 @@ struct MovieSource::Impl {
                     continue;
                 }
                 sentGaveNothing = false;
+                gaveFrame = true;
                 decoderSkip = 0;  // what is left of it was taken from this frame
                 frameOffset = 0;
                 frameEnd = frame->nb_samples;
@@ -1034,7 +1047,8 @@ struct MovieSource::Impl {
             // with the next one.  A packet that gave no frame and no error
             // is lost as well, from a codec that gives every packet's sound
             // as it comes.
-            if (rc != AVERROR(EAGAIN) || (sentGaveNothing && SoundPerPacket(codecID) && !SkipTookPacket()))
+            if (rc != AVERROR(EAGAIN) ||
+                (sentGaveNothing && SoundPerPacket(codecID) && !PrimesOnly() && !SkipTookPacket()))
                 TallyRefused();
             sentGaveNothing = false;
             if (NextPacket()) {
@@ -1050,6 +1064,25 @@ struct MovieSource::Impl {
                 avcodec_send_packet(codec, nullptr);
             }
         }
+    }
+
+    // Whether the first packet of an AAC stream, read last, gives sound.
+    // One that decodes to nothing, cleanly, only primes the decoder (as some
+    // encoders begin a stream); one the decoder refuses is lost
+    // (NextIndexedPiece counts it).  Neither stands for frames of the track, nor takes a share of
+    // the stream's skip, which the decoder counts in the frames it gives.
+    bool FirstPacketGivesSound()
+    {
+        codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;  // every frame it decodes, whatever the skip
+        if (SendPacket() < 0)
+            return false;
+        bool any = false;
+        bool refused = false;
+        while (ReceiveFrame(&refused)) {
+            any = true;
+            av_frame_unref(frame);
+        }
+        return any;
     }
 
     // The counting pass: the packet index, the data size and, where the
@@ -1076,6 +1109,10 @@ struct MovieSource::Impl {
         int64_t lastPos = -1;
         bool durationsKnown = true;
         bool flacOddPacket = false;
+        bool firstGivesNothing = false;
+        UInt64 firstFrames = 0;
+        const int frameSize = codec->frame_size;
+        UInt64 widestPacket = 0;
         lengthRule = TrackLengthRule::For(format, stream);
         TrackTally packetTally = Tally();
         while (NextPacket()) {
@@ -1102,8 +1139,12 @@ struct MovieSource::Impl {
             UInt64 frames = UInt64(std::max<int64_t>(av_rescale_q(packet->duration, st->time_base, rate), 0));
             // The AAC decoder gives whole frames, whatever the packet's
             // duration says.
-            if (codecID == AV_CODEC_ID_AAC && codec->frame_size > 0)
-                frames = UInt64(codec->frame_size);
+            // (Where the stream's information has no frame size, as when its
+            // first packet decodes to nothing, the widest packet tells it.)
+            if (codecID == AV_CODEC_ID_AAC) {
+                widestPacket = std::max(widestPacket, frames);
+                frames = frameSize > 0 ? UInt64(frameSize) : widestPacket;
+            }
             // An IMA 4:1 packet that ends inside a block (the file was cut
             // there) holds only its whole blocks: the decoder passes the
             // rest over.
@@ -1130,7 +1171,12 @@ struct MovieSource::Impl {
                 flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
             lengthRule->Packet(*packet, &frames, packetTally);
-            if (packet->flags & AV_PKT_FLAG_DISCARD) {
+            if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
+                firstGivesNothing = true;
+                firstFrames = frames;
+                entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
+                frames = 0;
+            } else if (packet->flags & AV_PKT_FLAG_DISCARD) {
                 // A packet to be dropped whole takes its share of the skip.
                 pendingSkip -= std::min(pendingSkip, frames);
                 entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
@@ -1150,6 +1196,12 @@ struct MovieSource::Impl {
             total += entry.frames;
         }
         loss.packets = index.size();
+        // A stream of that one packet holds no sound: it is no priming.
+        if (firstGivesNothing && index.size() == 1) {
+            index[0].frames = UInt32(std::min<UInt64>(firstFrames, 0xFFFFFFFFu));
+            total += index[0].frames;
+            wholeMPEGFrames += firstFrames;
+        }
         // A FLAC file whose end is neither its last frame whole nor one
         // broken off by a cut is damaged there.
         if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos))

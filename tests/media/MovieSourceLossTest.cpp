@@ -37,6 +37,7 @@ enum class Shape {
     Encoded,
     LayerOneByHand,  // Layer I frames with checksums in channel mode `shapeValue`, built here (no program)
     OpusPreSkip,     // the Opus header's pre-skip set to `shapeValue`
+    EmptyFirstAAC,   // the first AAC packet decodes to nothing: it only primes the decoder
 };
 
 enum class Expect {
@@ -126,6 +127,12 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
     case Shape::OpusPreSkip: {
         intactshape::Bytes shaped(bytes.begin(), bytes.end());
         ASSERT_TRUE(intactshape::SetOpusPreSkip(&shaped, uint16_t(c.shapeValue)));
+        bytes.assign(shaped.begin(), shaped.end());
+        break;
+    }
+    case Shape::EmptyFirstAAC: {
+        intactshape::Bytes shaped(bytes.begin(), bytes.end());
+        ASSERT_TRUE(intactshape::EmptyFirstAACPacket(&shaped));
         bytes.assign(shaped.begin(), shaped.end());
         break;
     }
@@ -288,6 +295,13 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
             Shape::LayerOneByHand, 3},
         LossCase{"layer1_joint_stereo_bad_checksum", "b.mp1", nullptr, nullptr, Damage::FlipBit, 0, 50 * 384 + 7,
             Expect::OneRefused, 384, 0, Shape::LayerOneByHand, 1},
+        // A first AAC packet that only primes the decoder, with an edit
+        // list and without one (the skip goes on to the frames it gives).
+        LossCase{"aac_m4a_priming_packet", "a.m4a", "ffmpeg", kAAC, Damage::None, 0, 0, Expect::Clean, 1024, 0,
+            Shape::EmptyFirstAAC},
+        LossCase{"aac_3g2_no_edit_list_priming_packet", "a.3g2", "ffmpeg",
+            "-nostdin -v error -y -i {WAV} -c:a aac -use_editlist 0 {OUT}", Damage::None, 0, 0, Expect::Clean, 1024, 0,
+            Shape::EmptyFirstAAC},
         // Damage reaching an Ogg stream's last page.
         LossCase{"opus_last_kilobyte", "a.opus", "ffmpeg", kOpus, Damage::Tail, 0, 1024, Expect::Lost, 960, 0},
         LossCase{"vorbis_middle_page", "a.ogg", "ffmpeg", kVorbis, Damage::Bytes, 0, 64, Expect::Lost, 1024, 0},
