@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "RawStreamLengthRule.h"
 #include "TrackLengthRule.h"
 
 #include "ByteOrder.h"
@@ -705,6 +706,9 @@ struct MovieSource::Impl {
     bool damageSeen = false;
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
+    // A raw MPEG audio stream: where the tags at the file's end begin (-1:
+    // no such stream).  A tag the demuxer hands out as a packet is none.
+    int64_t tagsFrom = -1;
 
     // Decoding state: the piece of sound handed out next, which is silence
     // standing for a refused packet (`silence` frames) or the samples
@@ -848,7 +852,7 @@ struct MovieSource::Impl {
             // What is read past a viewed stream's end is the view's.
             if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
                 continue;
-            if (flac.Repeated(packet->pos))
+            if (flac.Repeated(packet->pos) || IsTag())
                 continue;
             if (packet->stream_index == stream) {
                 ++packetOrdinal;
@@ -864,6 +868,18 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_MP1 && !LayerOneChecksumHolds(packet->data, packet->size))
             return AVERROR_INVALIDDATA;
         return avcodec_send_packet(codec, packet);
+    }
+
+    // Whether the packet read last is a tag of a raw MPEG audio stream.
+    bool IsTag() const
+    {
+        if (tagsFrom < 0 || packet->stream_index != stream)
+            return false;
+        const auto starts = [this](const char* text) {
+            const std::size_t n = std::strlen(text);
+            return packet->size >= int(n) && std::memcmp(packet->data, text, n) == 0;
+        };
+        return packet->pos >= tagsFrom || starts("ID3") || starts("APETAGEX");
     }
 
     // Whether `frame` holds decoded sound of the track's shape.
@@ -1424,6 +1440,8 @@ struct MovieSource::Impl {
         const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
         if (isCaf)
             framesPerPacket = caf.format.mFramesPerPacket;
+        if (containerName == "mp3" && IsMPEGAudio(codecID))
+            tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
         if (codecID == AV_CODEC_ID_FLAC)
             flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
                       containerName == "flac" ? FileBytes(path) : -1);

@@ -38,6 +38,10 @@ enum class Shape {
     LayerOneByHand,  // Layer I frames with checksums in channel mode `shapeValue`, built here (no program)
     OpusPreSkip,     // the Opus header's pre-skip set to `shapeValue`
     EmptyFirstAAC,   // the first AAC packet decodes to nothing: it only primes the decoder
+    TwoID3v2,        // an MP3 with a second ID3v2 tag (of `shapeValue` bytes) after its first
+    JunkAfterID3v2,  // `shapeValue` bytes that are no frame between the ID3v2 tag and the first frame
+    TagsAtEnd,       // an ID3v2 tag and an ID3v1 tag after the last frame
+    APEAtEnd,        // an APEv2 tag without its header after the last frame
 };
 
 enum class Expect {
@@ -134,6 +138,30 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         intactshape::Bytes shaped(bytes.begin(), bytes.end());
         ASSERT_TRUE(intactshape::EmptyFirstAACPacket(&shaped));
         bytes.assign(shaped.begin(), shaped.end());
+        break;
+    }
+    case Shape::TwoID3v2:
+    case Shape::JunkAfterID3v2:
+    case Shape::TagsAtEnd:
+    case Shape::APEAtEnd: {
+        intactshape::Bytes before, after;
+        if (c.shape == Shape::TwoID3v2) {
+            before = intactshape::ID3v2Tag(600);
+            const intactshape::Bytes second = intactshape::ID3v2Tag(uint32_t(c.shapeValue));
+            before.insert(before.end(), second.begin(), second.end());
+        } else if (c.shape == Shape::JunkAfterID3v2) {
+            before = intactshape::ID3v2Tag(600);
+            for (int i = 0; i < c.shapeValue; ++i)
+                before.push_back(uint8_t(i % 200));
+        } else if (c.shape == Shape::TagsAtEnd) {
+            after = intactshape::ID3v2Tag(3000);
+            const intactshape::Bytes v1 = intactshape::ID3v1Tag();
+            after.insert(after.end(), v1.begin(), v1.end());
+        } else {
+            after = intactshape::APETag(false);
+        }
+        bytes.insert(bytes.begin(), before.begin(), before.end());
+        bytes.insert(bytes.end(), after.begin(), after.end());
         break;
     }
     case Shape::LayerOneByHand: {
@@ -248,6 +276,7 @@ constexpr const char* kAC3 = "-nostdin -v error -y -i {WAV} -c:a ac3 {OUT}";
 constexpr const char* kMP2 = "-nostdin -v error -y -i {WAV} -c:a mp2 {OUT}";
 constexpr const char* kFLAC = "-nostdin -v error -y -i {WAV} {OUT}";
 constexpr const char* kUntagged = "--quiet -t {WAV} {OUT}";
+constexpr const char* kLame = "--quiet {WAV} {OUT}";
 // A one-second Vorbis stream: its end trimming is no loss.
 constexpr const char* kVorbisSecond = "-nostdin -v error -y -i {WAV} -t 1 -c:a libvorbis {OUT}";
 
@@ -271,6 +300,15 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"ac3", "a.ac3", "ffmpeg", kAC3, Damage::None, 0, 0, Expect::Clean, 1536, 0},
         LossCase{"mp2", "a.mp2", "ffmpeg", kMP2, Damage::None, 0, 0, Expect::Clean, 1152, 0},
         LossCase{"mp3_untagged", "u.mp3", "lame", kUntagged, Damage::None, 0, 0, Expect::Clean, 1152, 0},
+        // Tags are no sound, nor are the bytes before the first frame.
+        LossCase{"mp3_untagged_two_id3v2", "t.mp3", "lame", kUntagged, Damage::None, 0, 0, Expect::Clean, 1152, 0,
+            Shape::TwoID3v2, 200000},
+        LossCase{"mp3_junk_after_id3v2", "t.mp3", "lame", kLame, Damage::None, 0, 0, Expect::Clean, 1152, 0,
+            Shape::JunkAfterID3v2, 3000},
+        LossCase{"mp3_id3v2_and_id3v1_at_end", "t.mp3", "lame", kUntagged, Damage::None, 0, 0, Expect::Clean, 1152, 0,
+            Shape::TagsAtEnd},
+        LossCase{"mp3_ape_at_end", "t.mp3", "lame", kLame, Damage::None, 0, 0, Expect::Clean, 1152, 0,
+            Shape::APEAtEnd},
         LossCase{"flac", "a.flac", "ffmpeg", kFLAC, Damage::None, 0, 0, Expect::Clean, 4608, 0},
         // Opus pre-skips beyond one packet, also in 120 ms packets: the
         // packets the pre-skip takes whole give no frame and are no loss;

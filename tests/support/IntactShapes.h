@@ -88,4 +88,58 @@ inline bool EmptyFirstAACPacket(Bytes* bytes)
     return true;
 }
 
+// Tags as taggers write them around MP3 frames.  An ID3v2.3 tag (or 2.4
+// with a footer) holding one private frame of `payload` bytes.
+inline Bytes ID3v2Tag(uint32_t payload, bool footer = false)
+{
+    const uint32_t body = 10 + payload;
+    const auto syncsafe = [](uint32_t n) {
+        return Bytes{uint8_t((n >> 21) & 0x7F), uint8_t((n >> 14) & 0x7F), uint8_t((n >> 7) & 0x7F), uint8_t(n & 0x7F)};
+    };
+    Bytes tag = {'I', 'D', '3', uint8_t(footer ? 4 : 3), 0, uint8_t(footer ? 0x10 : 0)};
+    const Bytes size = syncsafe(body);
+    tag.insert(tag.end(), size.begin(), size.end());
+    const Bytes frameSize = footer ? syncsafe(payload)
+                                   : Bytes{uint8_t(payload >> 24), uint8_t(payload >> 16), uint8_t(payload >> 8),
+                                           uint8_t(payload)};
+    tag.insert(tag.end(), {'P', 'R', 'I', 'V'});
+    tag.insert(tag.end(), frameSize.begin(), frameSize.end());
+    tag.insert(tag.end(), {0, 0});
+    for (uint32_t i = 0; i < payload; ++i)
+        tag.push_back(uint8_t('a' + i % 26));
+    if (footer) {
+        tag.insert(tag.end(), {'3', 'D', 'I', 4, 0, 0x10});
+        tag.insert(tag.end(), size.begin(), size.end());
+    }
+    return tag;
+}
+
+inline Bytes ID3v1Tag()
+{
+    Bytes tag(128, 0);
+    std::memcpy(tag.data(), "TAGTitle", 8);
+    tag[127] = 12;
+    return tag;
+}
+
+// An APEv2 tag of one item, with its header or only its footer.
+inline Bytes APETag(bool header)
+{
+    const Bytes item = {5, 0, 0, 0, 0, 0, 0, 0, 'T', 'i', 't', 'l', 'e', 0, 'H', 'e', 'l', 'l', 'o'};
+    const uint32_t size = uint32_t(item.size()) + 32;
+    const auto block = [&](uint32_t flags) {
+        Bytes b = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'};
+        for (const uint32_t v : {2000u, size, 1u, flags})
+            for (int i = 0; i < 4; ++i)
+                b.push_back(uint8_t(v >> (8 * i)));
+        b.resize(32, 0);
+        return b;
+    };
+    Bytes tag = header ? block(0xA0000000u) : Bytes();
+    tag.insert(tag.end(), item.begin(), item.end());
+    const Bytes footer = block(header ? 0x80000000u : 0);
+    tag.insert(tag.end(), footer.begin(), footer.end());
+    return tag;
+}
+
 }  // namespace intactshape
