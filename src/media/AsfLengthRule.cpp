@@ -80,6 +80,7 @@ void AsfLengthRule::Settle(TrackTally& tally)
     const UInt64 ticks = header.playDuration - prerollTicks;  // 100 ns each
     const UInt64 rate = UInt64(tally.SampleRate());
     const UInt64 stated = ticks / 10000000 * rate + ticks % 10000000 * rate / 10000000;
+    tally.expected = stated;
     // The codec's own end (its last frame, which the duration counts whole
     // though the sound ends inside it), and the rounding of the duration
     // and the preroll, which writers state to the millisecond.

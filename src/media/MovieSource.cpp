@@ -698,8 +698,13 @@ struct MovieSource::Impl {
     // The packet last tallied as refused, and its frames.
     int64_t lastTallied = -1;
     UInt64 lastTalliedFrames = 0;
-    // End of the last packet's bytes.
+    // End of the last packet's bytes, and the first packet's start (-1:
+    // unknown).
     int64_t packetsEnd = 0;
+    int64_t packetsStart = -1;
+    // The frames of packets the decoder refused that are said as missing
+    // (part of loss.missingFrames; the rest the container's rule infers).
+    UInt64 refusedFrames = 0;
     // A packet the decoder took in part and refused the rest of, or (MPEG
     // audio) a frame whose packet is not the size its header says: the
     // track is damaged there, which tells a shortfall apart from a cut.
@@ -939,6 +944,7 @@ struct MovieSource::Impl {
         ++loss.refusedPackets;
         lastTalliedFrames = PacketFrames();
         loss.missingFrames += lastTalliedFrames;
+        refusedFrames += lastTalliedFrames;
     }
 
     // The frames of the packet read last, where the packet, the codec or
@@ -1027,6 +1033,7 @@ struct MovieSource::Impl {
                 entry.refused = true;
                 ++loss.refusedPackets;
                 loss.missingFrames += entry.priming;
+                refusedFrames += entry.priming;
             }
             if (packetLeft > 0) {
                 NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
@@ -1135,6 +1142,8 @@ struct MovieSource::Impl {
             dataBytes += UInt64(std::max(packet->size, 0));
             if (packet->pos >= 0)
                 packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
+            if (packet->pos >= 0 && (packetsStart < 0 || packet->pos < packetsStart))
+                packetsStart = packet->pos;
             if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
                 const uint8_t* p = packet->data;
                 mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
@@ -1276,6 +1285,32 @@ struct MovieSource::Impl {
         return tally;
     }
 
+    // The frames the container states the track holds (0: it states
+    // none).
+    UInt64 StatedFrames() const
+    {
+        const AVStream* st = format->streams[stream];
+        if (format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration == AV_NOPTS_VALUE ||
+            st->duration <= 0)
+            return 0;
+        return UInt64(std::max<int64_t>(
+            av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
+    }
+
+    // No amount said exceeds what the file holds or states: what the rules
+    // infer was lost beyond the packets the decoder refused (which the file
+    // holds) is no more than the length the container states, or the
+    // file's bytes hold (`expected`, TrackTally), less the frames the track
+    // gives.  A file cut from a longer stream whose header states the whole
+    // may so say more than it holds.
+    void BoundMissing(UInt64 expected)
+    {
+        if (expected == 0 || loss.missingFrames <= refusedFrames)
+            return;
+        const UInt64 beyond = expected > frameCount ? expected - frameCount : 0;
+        loss.missingFrames = std::min(loss.missingFrames, std::max(refusedFrames, beyond));
+    }
+
     // Whether the track's packets run to the end of the file (nothing
     // follows them that is no packet): a file cut there ends in one.
     bool PacketsReachFileEnd() const
@@ -1335,6 +1370,7 @@ struct MovieSource::Impl {
         } else {
             loss.refusedPackets += refused;
             loss.missingFrames += dropped;
+            refusedFrames += dropped;
         }
         return noErr;
     }
@@ -1488,6 +1524,7 @@ struct MovieSource::Impl {
         {
             TrackTally tally = Tally();
             lengthRule->Settle(tally);
+            BoundMissing(tally.expected > 0 ? tally.expected : StatedFrames());
         }
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not

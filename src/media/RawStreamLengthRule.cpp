@@ -280,6 +280,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
         st->duration > 0) {
         const UInt64 counted = tally.Frames(st->duration);
+        tally.expected = counted;
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
         const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
         if (counted > whole + oneFrame) {
@@ -302,6 +303,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
         return;
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;
+    tally.expected = expected;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 halfFrame = UInt64(std::max(par->frame_size, 2)) / 2;
     if (expected > tally.frames + halfFrame)

@@ -42,6 +42,7 @@ enum class Shape {
     JunkAfterID3v2,  // `shapeValue` bytes that are no frame between the ID3v2 tag and the first frame
     TagsAtEnd,       // an ID3v2 tag and an ID3v1 tag after the last frame
     APEAtEnd,        // an APEv2 tag without its header after the last frame
+    FlacNumberLeap,  // FLAC frame 10 numbered `shapeValue`, its checksums made again
 };
 
 enum class Expect {
@@ -162,6 +163,12 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         }
         bytes.insert(bytes.begin(), before.begin(), before.end());
         bytes.insert(bytes.end(), after.begin(), after.end());
+        break;
+    }
+    case Shape::FlacNumberLeap: {
+        intactshape::Bytes shaped(bytes.begin(), bytes.end());
+        ASSERT_TRUE(intactshape::LeapFlacFrameNumber(&shaped, 10, uint8_t(c.shapeValue)));
+        bytes.assign(shaped.begin(), shaped.end());
         break;
     }
     case Shape::LayerOneByHand: {
@@ -310,6 +317,10 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"mp3_ape_at_end", "t.mp3", "lame", kLame, Damage::None, 0, 0, Expect::Clean, 1152, 0,
             Shape::APEAtEnd},
         LossCase{"flac", "a.flac", "ffmpeg", kFLAC, Damage::None, 0, 0, Expect::Clean, 4608, 0},
+        // No amount said passes what the file states: frame numbers that
+        // leap (every sample there, as STREAMINFO says) lose nothing.
+        LossCase{"flac_frame_numbers_leap", "a.flac", "flac", "--silent -f -o {OUT} {WAV}", Damage::None, 0, 0,
+            Expect::Clean, 4096, 0, Shape::FlacNumberLeap, 100},
         // Opus pre-skips beyond one packet, also in 120 ms packets: the
         // packets the pre-skip takes whole give no frame and are no loss;
         // a cut is said as one.

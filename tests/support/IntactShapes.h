@@ -88,6 +88,58 @@ inline bool EmptyFirstAACPacket(Bytes* bytes)
     return true;
 }
 
+// A FLAC file (fixed block size, frame numbers below 128) whose frame
+// `frame` states the number `number` instead of its own, its header CRC-8
+// and frame CRC-16 made again: every sample is still there, where the
+// STREAMINFO says, but the frame numbers leap.  False when the frame is
+// not found.
+inline bool LeapFlacFrameNumber(Bytes* bytes, int frame, uint8_t number)
+{
+    const auto crc8 = [](const uint8_t* p, std::size_t n) {
+        uint8_t crc = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            crc ^= p[i];
+            for (int k = 0; k < 8; ++k)
+                crc = uint8_t(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+        }
+        return crc;
+    };
+    const auto crc16 = [](const uint8_t* p, std::size_t n) {
+        uint16_t crc = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            crc ^= uint16_t(p[i] << 8);
+            for (int k = 0; k < 8; ++k)
+                crc = uint16_t(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+        }
+        return crc;
+    };
+    // The frame headers: a sync code, a one-byte frame number, the extra
+    // bytes the block-size and rate codes ask for, and a CRC-8 that holds.
+    const auto headerBytes = [&](std::size_t at) -> std::size_t {
+        const uint8_t* p = bytes->data() + at;
+        if (at + 16 > bytes->size() || p[0] != 0xFF || p[1] != 0xF8 || (p[4] & 0x80))
+            return 0;
+        const int blockCode = p[2] >> 4, rateCode = p[2] & 15;
+        const std::size_t n = 5 + (blockCode == 6 ? 1 : blockCode == 7 ? 2 : 0) +
+                              (rateCode == 12 ? 1 : rateCode == 13 || rateCode == 14 ? 2 : 0);
+        return crc8(p, n) == p[n] ? n + 1 : 0;
+    };
+    std::vector<std::size_t> starts;
+    for (std::size_t at = 4; at + 16 <= bytes->size(); ++at)
+        if (headerBytes(at) && bytes->at(at + 4) == starts.size())
+            starts.push_back(at);
+    if (starts.size() <= std::size_t(frame) + 1)
+        return false;
+    const std::size_t at = starts[std::size_t(frame)], end = starts[std::size_t(frame) + 1];
+    const std::size_t n = headerBytes(at) - 1;
+    (*bytes)[at + 4] = number;
+    (*bytes)[at + n] = crc8(bytes->data() + at, n);
+    const uint16_t crc = crc16(bytes->data() + at, end - at - 2);
+    (*bytes)[end - 2] = uint8_t(crc >> 8);
+    (*bytes)[end - 1] = uint8_t(crc & 0xFF);
+    return true;
+}
+
 // Tags as taggers write them around MP3 frames.  An ID3v2.3 tag (or 2.4
 // with a footer) holding one private frame of `payload` bytes.
 inline Bytes ID3v2Tag(uint32_t payload, bool footer = false)
