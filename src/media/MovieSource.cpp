@@ -888,7 +888,13 @@ struct MovieSource::Impl {
     }
 
     // Whether `frame` holds decoded sound of the track's shape.
-    bool UsableFrame() const { return frame->ch_layout.nb_channels == int(channels) && frame->nb_samples > 0; }
+    // (An MPEG audio stream may change its channel mode from frame to
+    // frame: a single-channel frame of a stereo track is given in both.)
+    bool UsableFrame() const
+    {
+        const int n = frame->ch_layout.nb_channels;
+        return frame->nb_samples > 0 && (n == int(channels) || (n == 1 && channels == 2 && IsMPEGAudio(codecID)));
+    }
 
     // The next frame the decoder gives for the packets sent to it, into
     // `frame`; false when it wants another packet, or refused the rest of
@@ -1133,6 +1139,7 @@ struct MovieSource::Impl {
         bool durationsKnown = true;
         bool flacOddPacket = false;
         bool firstGivesNothing = false;
+        bool stereoFrames = false;  // MPEG audio frames of two channels
         UInt64 firstFrames = 0;
         const int frameSize = codec->frame_size;
         UInt64 widestPacket = 0;
@@ -1148,6 +1155,9 @@ struct MovieSource::Impl {
                 const uint8_t* p = packet->data;
                 mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
             }
+            if (IsMPEGAudio(codecID) && packet->size >= 4 && MPEGFrameBytes(packet->data) > 0 &&
+                (packet->data[3] >> 6) != 3)
+                stereoFrames = true;
             size_t sideSize = 0;
             const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
             UInt64 padding = 0;
@@ -1240,6 +1250,14 @@ struct MovieSource::Impl {
             cutShort = true;
         } else if (lastShortMPEGFrame != ~std::size_t(0)) {
             damageSeen = true;
+        }
+        // An MPEG audio stream that changes its channel mode from a single
+        // channel to two is a stereo track: its single-channel frames are
+        // given in both channels (UsableFrame).
+        if (stereoFrames && channels == 1) {
+            channels = 2;
+            fileLabels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
+            order = {0, 1};
         }
         // AIFF-C files of IMA 4:1 say how long their track is (the frame
         // count of 'COMM'): fewer frames in the packets mean the file was
@@ -1627,9 +1645,10 @@ struct MovieSource::Impl {
                 const UInt64 at = position + done;
                 const UInt32 countFrom = UInt32(std::min(clipCountedTo > at ? clipCountedTo - at : 0, take));
                 if (out) {
+                    const int frameChannels = frame->ch_layout.nb_channels;
                     for (UInt32 c = 0; c < channels; ++c)
-                        ConvertChannel(frame, order[c], int(channels), frameOffset, UInt32(take), out[c] + done,
-                                       countFrom);
+                        ConvertChannel(frame, std::min(order[c], frameChannels - 1), frameChannels, frameOffset,
+                                       UInt32(take), out[c] + done, countFrom);
                     clipCountedTo = std::max(clipCountedTo, at + take);
                 }
                 flac.TakeDecoded(position + done, frame, frameOffset, int(take));

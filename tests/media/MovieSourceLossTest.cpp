@@ -43,6 +43,7 @@ enum class Shape {
     TagsAtEnd,       // an ID3v2 tag and an ID3v1 tag after the last frame
     APEAtEnd,        // an APEv2 tag without its header after the last frame
     FlacNumberLeap,  // FLAC frame 10 numbered `shapeValue`, its checksums made again
+    MonoThenStereo,  // the program's encode of a mono take, then of the stereo one, in one stream
 };
 
 enum class Expect {
@@ -120,11 +121,14 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
     const std::string intact = dir.file(std::string("intact_") + c.file);
     ASSERT_EQ(peers::Run("sox", {"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", QString::fromStdString(wav), "synth",
                   "3", "sine", "440", "sine", "660", "gain", "-3"}).exitCode, 0);
-    if (c.program) {
+    const auto encode = [&](const std::string& from, const std::string& to) {
         QStringList arguments;
         for (const QString& a : QString::fromLatin1(c.arguments).split(' ', Qt::SkipEmptyParts))
-            arguments << (a == "{WAV}" ? QString::fromStdString(wav) : a == "{OUT}" ? QString::fromStdString(intact) : a);
-        ASSERT_EQ(peers::Run(c.program, arguments).exitCode, 0) << c.arguments;
+            arguments << (a == "{WAV}" ? QString::fromStdString(from) : a == "{OUT}" ? QString::fromStdString(to) : a);
+        return peers::Run(c.program, arguments).exitCode == 0;
+    };
+    if (c.program) {
+        ASSERT_TRUE(encode(wav, intact)) << c.arguments;
     }
     std::vector<char> bytes = Bytes(intact);
     switch (c.shape) {
@@ -169,6 +173,15 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         intactshape::Bytes shaped(bytes.begin(), bytes.end());
         ASSERT_TRUE(intactshape::LeapFlacFrameNumber(&shaped, 10, uint8_t(c.shapeValue)));
         bytes.assign(shaped.begin(), shaped.end());
+        break;
+    }
+    case Shape::MonoThenStereo: {
+        const std::string mono = dir.file("mono.wav"), monoEncoded = dir.file("mono_" + std::string(c.file));
+        ASSERT_EQ(peers::Run("sox", {QString::fromStdString(wav), QString::fromStdString(mono), "remix", "1", "trim",
+                      "0", "0.7"}).exitCode, 0);
+        ASSERT_TRUE(encode(mono, monoEncoded)) << c.arguments;
+        const std::vector<char> first = Bytes(monoEncoded);
+        bytes.insert(bytes.begin(), first.begin(), first.end());
         break;
     }
     case Shape::LayerOneByHand: {
@@ -316,6 +329,9 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
             Shape::TagsAtEnd},
         LossCase{"mp3_ape_at_end", "t.mp3", "lame", kLame, Damage::None, 0, 0, Expect::Clean, 1152, 0,
             Shape::APEAtEnd},
+        // A change of channel mode is no damage: every frame is decoded.
+        LossCase{"mp3_mono_then_stereo", "m.mp3", "lame", kUntagged, Damage::None, 0, 0, Expect::Clean, 1152, 0,
+            Shape::MonoThenStereo},
         LossCase{"flac", "a.flac", "ffmpeg", kFLAC, Damage::None, 0, 0, Expect::Clean, 4608, 0},
         // No amount said passes what the file states: frame numbers that
         // leap (every sample there, as STREAMINFO says) lose nothing.
