@@ -526,9 +526,10 @@ OSErr CheckRegularFile(const std::string& path)
 }
 
 // The demuxer the file's content names with its name left out, or null
-// when the content alone does not tell.  A raw MPEG audio stream of a few
-// frames scores low however whole it is: its frames, one after the other
-// to the end, tell.  fnfErr when the file cannot be read.
+// when the content alone does not tell.  A raw MPEG audio, AC-3, E-AC-3 or
+// ADTS stream of a few frames scores low however whole it is: its frames,
+// one after the other to the end, tell.  fnfErr when the file cannot be
+// read.
 OSErr ContentFormat(const std::string& path, const AVInputFormat** input)
 {
     *input = nullptr;
@@ -540,6 +541,8 @@ OSErr ContentFormat(const std::string& path, const AVInputFormat** input)
     avio_closep(&io);
     if (guess && (score >= AVPROBE_SCORE_RETRY || (std::strcmp(guess->name, "mp3") == 0 && IsShortMPEGStream(path))))
         *input = guess;
+    else if (const char* demuxer = RawStreamLengthRule::ShortStreamDemuxer(path))
+        *input = av_find_input_format(demuxer);
     return noErr;
 }
 

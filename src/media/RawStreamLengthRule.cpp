@@ -79,7 +79,51 @@ int64_t Syncsafe(const uint8_t* p)
     return int64_t(p[0]) << 21 | int64_t(p[1]) << 14 | int64_t(p[2]) << 7 | p[3];
 }
 
+// CRC-16 of polynomial 0x8005, not reflected, from 0: over an AC-3 or
+// E-AC-3 frame after its sync word, 0 when the frame is whole.
+uint16_t FrameCrc(const uint8_t* p, std::size_t n)
+{
+    uint32_t crc = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = ((crc >> 15) ^ (p[i] >> bit)) & 1;
+            crc = (crc << 1) & 0xFFFF;
+            if (top)
+                crc ^= 0x8005;
+        }
+    return uint16_t(crc);
+}
+
 }  // namespace
+
+const char* RawStreamLengthRule::ShortStreamDemuxer(const std::string& path)
+{
+    constexpr int64_t kMostBytes = 1 << 16;
+    PositionedFile file(path);
+    const int64_t size = file.Size();
+    if (size < kHeaderBytes || size > kMostBytes)
+        return nullptr;
+    std::vector<uint8_t> bytes(std::size_t(size) + kHeaderBytes, 0);
+    if (file.Read(0, bytes.data(), std::size_t(size)) != std::size_t(size))
+        return nullptr;
+    for (const AVCodecID codec : {AV_CODEC_ID_AC3, AV_CODEC_ID_AAC}) {
+        int frames = 0;
+        bool checked = false;  // the one frame's checksum holds
+        int64_t at = 0;
+        for (int bytesOf = 0, samples = 0; at + kHeaderBytes <= size; at += bytesOf, ++frames) {
+            if (!ReadFrameHeader(codec, &bytes[std::size_t(at)], &bytesOf, &samples) || at + bytesOf > size ||
+                !SameStream(codec, bytes.data(), &bytes[std::size_t(at)]))
+                break;
+            checked = codec == AV_CODEC_ID_AC3 && FrameCrc(&bytes[std::size_t(at) + 2], std::size_t(bytesOf) - 2) == 0;
+        }
+        if (at != size || !(frames >= 2 || (frames == 1 && checked)))
+            continue;
+        if (codec == AV_CODEC_ID_AAC)
+            return "aac";
+        return (bytes[5] >> 3) > 10 ? "eac3" : "ac3";
+    }
+    return nullptr;
+}
 
 int64_t RawStreamLengthRule::TagBytes(const uint8_t* p, int available, int64_t left)
 {

@@ -26,6 +26,12 @@ public:
     // `data` (at least 7 bytes); false when no header starts there.
     static bool ReadFrameHeader(AVCodecID codec, const uint8_t* data, int* bytes, int* frames);
 
+    // The demuxer of a short raw AC-3, E-AC-3 or ADTS stream at `path`:
+    // whole frames of one stream from its first byte to its last, two or
+    // more, or one whose checksum holds (the content tells, however low the
+    // libraries score it); null for any other file.
+    static const char* ShortStreamDemuxer(const std::string& path);
+
     // The bytes of the tag that starts at `p` (`available` bytes there,
     // `left` to the end of the sound's bytes): an ID3v2 tag (its footer
     // too), an APEv2 tag that has a header, an ID3v1 tag at the very end;
