@@ -1123,7 +1123,9 @@ struct MovieSource::Impl {
     {
         AVStream* st = format->streams[stream];
         const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
-        trusted = Trusted(codecID);
+        // Packet durations in a time base coarser than the samples (the
+        // milliseconds of Matroska and WebM) cannot tell the frames.
+        trusted = Trusted(codecID) && int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
         seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
                     codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
                     codecID != AV_CODEC_ID_MP2 &&

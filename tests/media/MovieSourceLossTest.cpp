@@ -324,6 +324,12 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"wma_v2_48k", "a.wma", "ffmpeg", "-nostdin -v error -y -i {WAV} -ar 48000 -c:a wmav2 {OUT}",
             Damage::None, 0, 0, Expect::Clean, 2048, 0},
         LossCase{"ac3", "a.ac3", "ffmpeg", kAC3, Damage::None, 0, 0, Expect::Clean, 1536, 0},
+        // Matroska times its packets in milliseconds: their durations do
+        // not tell the frames.
+        LossCase{"mp3_mka", "a.mka", "ffmpeg", "-nostdin -v error -y -i {WAV} -c:a libmp3lame {OUT}", Damage::None, 0,
+            0, Expect::Clean, 1152, 0},
+        LossCase{"flac_mka", "a.mka", "ffmpeg", "-nostdin -v error -y -i {WAV} -c:a flac {OUT}", Damage::None, 0, 0,
+            Expect::Clean, 4608, 0},
         // A stream of two frames, which the libraries score low.
         LossCase{"eac3_two_frames", "a.eac3", "ffmpeg", "-nostdin -v error -y -i {WAV} -t 0.05 -ar 48000 -c:a eac3 {OUT}",
             Damage::None, 0, 0, Expect::Clean, 1536, 0},
