@@ -60,8 +60,8 @@ inline bool EmptyFirstAACPacket(Bytes* bytes)
     const std::string_view view(reinterpret_cast<const char*>(bytes->data()), bytes->size());
     const std::size_t sizes = view.find("stsz");
     const std::size_t chunks = view.find("stco");
-    if (sizes == std::string_view::npos || chunks == std::string_view::npos || sizes + 16 > bytes->size() ||
-        chunks + 16 > bytes->size())
+    if (sizes == std::string_view::npos || chunks == std::string_view::npos || sizes + 16 > bytes->size()
+        || chunks + 16 > bytes->size())
         return false;
     const uint32_t size = BE32(&(*bytes)[sizes + 8]) ? BE32(&(*bytes)[sizes + 8]) : BE32(&(*bytes)[sizes + 16]);
     const uint32_t at = BE32(&(*bytes)[chunks + 12]);
@@ -120,8 +120,13 @@ inline bool LeapFlacFrameNumber(Bytes* bytes, int frame, uint8_t number)
         if (at + 16 > bytes->size() || p[0] != 0xFF || p[1] != 0xF8 || (p[4] & 0x80))
             return 0;
         const int blockCode = p[2] >> 4, rateCode = p[2] & 15;
-        const std::size_t n = 5 + (blockCode == 6 ? 1 : blockCode == 7 ? 2 : 0) +
-                              (rateCode == 12 ? 1 : rateCode == 13 || rateCode == 14 ? 2 : 0);
+        const std::size_t n = 5
+            + (blockCode == 6        ? 1
+                    : blockCode == 7 ? 2
+                                     : 0)
+            + (rateCode == 12                          ? 1
+                    : rateCode == 13 || rateCode == 14 ? 2
+                                                       : 0);
         return crc8(p, n) == p[n] ? n + 1 : 0;
     };
     std::vector<std::size_t> starts;
@@ -151,9 +156,9 @@ inline Bytes ID3v2Tag(uint32_t payload, bool footer = false)
     Bytes tag = {'I', 'D', '3', uint8_t(footer ? 4 : 3), 0, uint8_t(footer ? 0x10 : 0)};
     const Bytes size = syncsafe(body);
     tag.insert(tag.end(), size.begin(), size.end());
-    const Bytes frameSize = footer ? syncsafe(payload)
-                                   : Bytes{uint8_t(payload >> 24), uint8_t(payload >> 16), uint8_t(payload >> 8),
-                                           uint8_t(payload)};
+    const Bytes frameSize = footer
+        ? syncsafe(payload)
+        : Bytes{uint8_t(payload >> 24), uint8_t(payload >> 16), uint8_t(payload >> 8), uint8_t(payload)};
     tag.insert(tag.end(), {'P', 'R', 'I', 'V'});
     tag.insert(tag.end(), frameSize.begin(), frameSize.end());
     tag.insert(tag.end(), {0, 0});

@@ -53,10 +53,12 @@ inline std::vector<uint8_t> Frame(int mode, int extension, int n)
     constexpr int kBytes = 384;
     const int channels = mode == 3 ? 1 : 2;
     const int bound = mode == 1 ? 4 * (extension + 1) : 32;
-    const auto allocated = [](int subband) { return subband == 1 || subband == 20; };
+    const auto allocated = [](int subband) {
+        return subband == 1 || subband == 20;
+    };
     constexpr int kAllocation = 3;  // 4 bits a sample
-    const std::vector<uint8_t> header = {0xFF, 0xFE, uint8_t((12 << 4) | (1 << 2)),
-                                         uint8_t((mode << 6) | (extension << 4))};
+    const std::vector<uint8_t> header
+        = {0xFF, 0xFE, uint8_t((12 << 4) | (1 << 2)), uint8_t((mode << 6) | (extension << 4))};
     BitWriter allocation;
     for (int sb = 0; sb < 32; ++sb)
         for (int c = 0; c < (sb < bound ? channels : 1); ++c)
