@@ -248,25 +248,38 @@ constexpr OwnEncoding kOwnEncodings[]
         {"L2 joint", "MPG2", 128, true}, {"L1 low", "MPG1", 128, true}, {"L2 mid", "MPG2", 160, false}};
 const char* const kOwnSources[] = {"44100 2 1.5", "48000 2 1", "32000 2 1", "44100 1 1", "48000 1 0.3"};
 
-// Runs every job, a few at a time; true when all exit with 0.
-bool RunAll(const QList<QPair<QString, QStringList>>& jobs, QStringList* failures)
+// Runs every job (program and arguments), a few at a time: their results.
+QList<peers::RunResult> RunAll(const QList<QPair<QString, QStringList>>& jobs)
 {
     constexpr int kAtOnce = 4;
+    QList<peers::RunResult> results;
     for (qsizetype first = 0; first < jobs.size(); first += kAtOnce) {
         std::vector<std::unique_ptr<QProcess>> running;
         for (qsizetype i = first; i < std::min<qsizetype>(first + kAtOnce, jobs.size()); ++i) {
             running.push_back(std::make_unique<QProcess>());
-            running.back()->setProcessChannelMode(QProcess::MergedChannels);
             running.back()->start(jobs[i].first, jobs[i].second);
+            running.back()->closeWriteChannel();
         }
-        for (std::size_t k = 0; k < running.size(); ++k) {
-            QProcess& p = *running[k];
-            if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-                failures->append(jobs[first + qsizetype(k)].first + " " + jobs[first + qsizetype(k)].second.join(' ')
-                    + ": " + QString::fromUtf8(p.readAll()));
+        for (const std::unique_ptr<QProcess>& p : running) {
+            peers::RunResult r;
+            if (p->waitForFinished(120000) && p->exitStatus() == QProcess::NormalExit)
+                r.exitCode = p->exitCode();
+            r.out = p->readAllStandardOutput();
+            r.err = p->readAllStandardError();
+            results.append(r);
         }
     }
-    return failures->isEmpty();
+    return results;
+}
+
+// The jobs that failed, with what they said; empty when none did.
+QString Failures(const QList<QPair<QString, QStringList>>& jobs, const QList<peers::RunResult>& results)
+{
+    QStringList failures;
+    for (qsizetype i = 0; i < jobs.size(); ++i)
+        if (results[i].exitCode != 0)
+            failures << jobs[i].first + " " + jobs[i].second.join(' ') + ": " + QString::fromUtf8(results[i].err);
+    return failures.join('\n');
 }
 
 long long OutputFrames(const QString& path)
@@ -336,8 +349,8 @@ TEST_F(IntactInputsBatch, EveryEncoderShapeConvertsCleanlyToFFmpegsLength)
     for (const char* source : kOwnSources)
         jobs.append({"sox",
             SynthArguments(S(source), ownSources + "/" + S(source).replace(' ', '_').replace('.', 'p') + ".wav")});
-    QStringList failures;
-    ASSERT_TRUE(RunAll(jobs, &failures)) << failures.join('\n').toStdString();
+    QString failures = Failures(jobs, RunAll(jobs));
+    ASSERT_TRUE(failures.isEmpty()) << failures.toStdString();
     jobs.clear();
     const auto encoded = [&](const Recipe& recipe, bool second) {
         return made + "/" + (second ? "second_" : "") + recipe.name;
@@ -353,7 +366,8 @@ TEST_F(IntactInputsBatch, EveryEncoderShapeConvertsCleanlyToFFmpegsLength)
                                            : a);
             jobs.append({recipe.program, arguments});
         }
-    ASSERT_TRUE(RunAll(jobs, &failures)) << failures.join('\n').toStdString();
+    failures = Failures(jobs, RunAll(jobs));
+    ASSERT_TRUE(failures.isEmpty()) << failures.toStdString();
 
     // The shapes.
     for (const Recipe& recipe : recipes) {
@@ -432,47 +446,39 @@ TEST_F(IntactInputsBatch, EveryEncoderShapeConvertsCleanlyToFFmpegsLength)
     ASSERT_FALSE(run.crashed);
 
     // Each input: no line of its own, and ffmpeg's length.
-    QStringList names = QDir(in).entryList(QDir::Files, QDir::Name);
+    const QStringList names = QDir(in).entryList(QDir::Files, QDir::Name);
     QList<QPair<QString, QStringList>> decodes;
     // (ffmpeg is told a raw AC-3 stream's kind: it scores two frames too
     // low to know them.)
     for (const QString& name : names) {
         const QString suffix = QFileInfo(name).suffix();
-        const QString kind = suffix == "ac3" || suffix == "eac3" ? "-f " + suffix : QString();
-        decodes.append({"sh",
-            {"-c", "ffmpeg -nostdin -v quiet " + kind + " -i \"$0\" -ac 1 -f s16le - | wc -c", in + "/" + name}});
+        const QStringList kind = suffix == "ac3" || suffix == "eac3" ? QStringList{"-f", suffix} : QStringList();
+        decodes.append({"ffmpeg",
+            QStringList{"-nostdin", "-v", "quiet"} + kind
+                + QStringList{"-i", in + "/" + name, "-ac", "1", "-f", "s16le", "-"}});
     }
+    const QList<peers::RunResult> decoded = RunAll(decodes);
     std::map<QString, std::array<int, 4>> counts;  // clean, warned, failed, wrong length
     QStringList faults;
-    for (qsizetype first = 0; first < decodes.size(); first += 4) {
-        std::vector<std::unique_ptr<QProcess>> running;
-        for (qsizetype i = first; i < std::min<qsizetype>(first + 4, decodes.size()); ++i) {
-            running.push_back(std::make_unique<QProcess>());
-            running.back()->start(decodes[i].first, decodes[i].second);
-        }
-        for (std::size_t k = 0; k < running.size(); ++k) {
-            running[k]->waitForFinished(60000);
-            const QString name = names[first + qsizetype(k)];
-            const long long expected = running[k]->readAllStandardOutput().trimmed().toLongLong() / 2;
-            const QString path = in + "/" + name;
-            const QString line = run.err.split('\n').filter(path + ":").join(" | ");
-            const QString base = QFileInfo(name).completeBaseName();
-            // (The folder is mirrored; an unknown extension is kept.)
-            const QString kept = out + "/Keep/in/";
-            const QString output = QFile::exists(kept + base + ".aif") ? kept + base + ".aif" : kept + name + ".aif";
-            const long long frames = OutputFrames(output);
-            std::array<int, 4>& c = counts[family.value(name, "?")];
-            if (line.startsWith("warning"))
-                ++c[1];
-            else if (!line.isEmpty() || frames < 0)
-                ++c[2];
-            else if (frames != expected)
-                ++c[3];
-            else
-                ++c[0];
-            if (!line.isEmpty() || frames != expected)
-                faults << QString("%1: %2 frames, ffmpeg %3 %4").arg(name).arg(frames).arg(expected).arg(line);
-        }
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& name = names[i];
+        const long long expected = decoded[i].out.size() / 2;
+        const QString line = run.err.split('\n').filter(in + "/" + name + ":").join(" | ");
+        // (The folder is mirrored; an unknown extension is kept.)
+        const QString kept = out + "/Keep/in/", base = QFileInfo(name).completeBaseName();
+        const QString output = QFile::exists(kept + base + ".aif") ? kept + base + ".aif" : kept + name + ".aif";
+        const long long frames = OutputFrames(output);
+        std::array<int, 4>& c = counts[family.value(name, "?")];
+        if (line.startsWith("warning"))
+            ++c[1];
+        else if (!line.isEmpty() || frames < 0)
+            ++c[2];
+        else if (frames != expected)
+            ++c[3];
+        else
+            ++c[0];
+        if (!line.isEmpty() || frames != expected)
+            faults << QString("%1: %2 frames, ffmpeg %3 %4").arg(name).arg(frames).arg(expected).arg(line);
     }
     if (all || !faults.isEmpty()) {
         std::printf("intact inputs (%s): family: clean, warned, failed, wrong length\n", tag.c_str());
