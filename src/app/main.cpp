@@ -20,6 +20,7 @@
 #include "CustomRatesWindow.h"
 #include "FeedbackController.h"
 #include "EditorCommands.h"
+#include "EngineStartup.h"
 #include "InstanceChannel.h"
 #include "LogDocument.h"
 #include "MainController.h"
@@ -105,6 +106,15 @@ int main(int argc, char* argv[])
     if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty()) {
         std::fprintf(stderr, "quillmarch: %s\n", qPrintable(problem));
         return 64;
+    }
+    // So is one holding a raw-file value no headerless file can have.
+    if (UserDefaults::defaultFileKind() == UserDefaults::FileKind::Named) {
+        if (const QString problem = EngineStartup::preferencesProblem(UserDefaults::standardUserDefaults());
+            !problem.isEmpty()) {
+            std::fprintf(stderr, "quillmarch: the preferences file '%s' cannot be used: %s\n",
+                         qPrintable(UserDefaults::defaultFilePath()), qPrintable(problem));
+            return 64;
+        }
     }
 
     QApplication app(argc, argv);

@@ -18,8 +18,10 @@
 #include "InterruptWatcher.h"
 #include "Logger.h"
 #include "NotificationCenter.h"
+#include "OutputCapabilities.h"
 #include "PreferenceKeys.h"
 #include "ProgressPrinter.h"
+#include "RawFileSettings.h"
 #include "SoundFileSwitches.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
@@ -69,11 +71,6 @@ QString InputReportLine(const Notification& n, const QString& conversion)
         const QString detail = info.value(ConversionProcess::kWarningDetailKey).toString();
         if (!detail.isEmpty())
             message += QStringLiteral(": ") + printable_text(detail);
-        // How to read such files at their own rate (telephony files are
-        // mostly at 8000 Hz).
-        if (warning == kRawFileRateWarning)
-            message += QStringLiteral("; to read them at another rate, add ") +
-                       InputInfo::rawRateSetting(QStringLiteral("8000"));
         return QStringLiteral("warning %1: %2").arg(path, message);
     }
     const int code = info.value(ConversionProcess::kErrorKey).toInt();
@@ -89,6 +86,24 @@ QString InputReportLine(const Notification& n, const QString& conversion)
     if (message.contains(codeText))
         return QStringLiteral("failed %1: %2").arg(path, message);
     return QStringLiteral("failed %1: %2 %3").arg(path, message, codeText);
+}
+
+// How to read the inputs of the batch's raw-rate warning at another rate
+// (telephony files are mostly at 8000 Hz; Dialogic ADPCM also at 6000).
+QString RawRateAdvice(const QVariantMap& info)
+{
+    const double read = info.value(ConversionProcess::kRawRateKey).toDouble();
+    double other = 8000.0;
+    if (read == other) {
+        other = 6000.0;
+        if (!GetOutputCapabilities(RawFileSettings::FileType()).headerlessRates.contains(other))
+            return QString();
+    }
+    return QStringLiteral("; to read %1 at %2 Hz, add %3")
+        .arg(info.value(ConversionProcess::kRawRateInputsKey).toInt() == 1 ? QStringLiteral("it")
+                                                                           : QStringLiteral("them"))
+        .arg(other)
+        .arg(InputInfo::rawRateSetting(QString::number(other)));
 }
 
 }  // namespace
@@ -173,6 +188,14 @@ int BatchCommand::run()
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     EngineStartup::registerDefaults(defaults);
     applySettings();
+    // A raw-file value no headerless file can have, kept in the preferences
+    // file, is refused before anything reads a file with it (one given with
+    // --set was refused with the command line).
+    if (const QString problem = EngineStartup::preferencesProblem(defaults); !problem.isEmpty())
+        return refuse(kExitUsage,
+                      QStringLiteral("the preferences file '%1' cannot be used: %2")
+                          .arg(UserDefaults::defaultFilePath(), problem),
+                      QStringLiteral("Set another value there, or give one for this run with --set."));
     EngineStartup::syncRawSettings(defaults);
     // The MP3 encoder is looked for (it is run) only when it matters: for
     // the listings, and for a batch with a conversion to MP3 (runBatch).
@@ -444,6 +467,8 @@ int BatchCommand::runBatch()
     // Heard on the worker, while the conversion it names runs.
     const bool nameConversions = conversions.size() > 1;
     std::atomic<bool> nameTaken{false};
+    // The batch's one warning about inputs read at the raw-file rate.
+    std::atomic<bool> rawRateWarned{false};
     batch.openLog([&](BatchStart::Outcome outcome, const Notification& n) {
         if (outcome == BatchStart::Outcome::Converted)
             return;
@@ -459,7 +484,12 @@ int BatchCommand::runBatch()
     // A word about the whole batch, between the inputs' lines.
     const NotificationCenter::Token noteToken =
         center.addObserver(ConversionProcess::kNoteNotification, &process, [&](const Notification& n) {
-            const QString line = QStringLiteral("note: ") + printable_text(ConversionProcess::notificationObject(n).toString());
+            const QString text = printable_text(ConversionProcess::notificationObject(n).toString());
+            const QVariantMap info = ConversionProcess::notificationUserInfo(n);
+            const bool rawRate = info.value(ConversionProcess::kWarningKey).toInt() == kRawFileRateWarning;
+            rawRateWarned = rawRateWarned || rawRate;
+            const QString line = rawRate ? QStringLiteral("warning: ") + text + RawRateAdvice(info)
+                                         : QStringLiteral("note: ") + text;
             std::lock_guard<std::mutex> lock(linesMutex);
             lines.append(line);
         });
@@ -547,11 +577,12 @@ int BatchCommand::runBatch()
                               .arg(batch.notConverted())
                               .arg(notRun == 1 ? QStringLiteral("a conversion")
                                                : QStringLiteral("%1 conversions").arg(notRun));
-        report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5%6\n")
+        const int warnings = batch.warned() + (rawRateWarned ? 1 : 0);
+        report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4%5%6\n")
                    .arg(batch.converted())
                    .arg(batch.failed())
                    .arg(batch.skipped())
-                   .arg(batch.warned())
+                   .arg(warnings == 1 ? QStringLiteral("1 warning") : QStringLiteral("%1 warnings").arg(warnings))
                    .arg(notConverted,
                         cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }

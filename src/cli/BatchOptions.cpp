@@ -74,13 +74,25 @@ QVariant SettingValue(const QString& key, const QString& text, QString* problem)
         allowed = QStringLiteral("YES or NO");
         break;
     case QMetaType::LongLong:
-        if (value.typeId() == QMetaType::LongLong)
+        if (value.typeId() == QMetaType::LongLong) {
+            if (const QString why = EngineStartup::preferenceProblem(key, value, text); !why.isEmpty()) {
+                *problem = QStringLiteral("--set: ") + why;
+                return QVariant();
+            }
             return value;
+        }
         allowed = QStringLiteral("a whole number");
         break;
     case QMetaType::Double:
-        if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double)
+        if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double) {
+            // A number the preference can never take is refused here, where
+            // it is set, rather than when the first file needs it.
+            if (const QString why = EngineStartup::preferenceProblem(key, value, text); !why.isEmpty()) {
+                *problem = QStringLiteral("--set: ") + why;
+                return QVariant();
+            }
             return value.toDouble();
+        }
         allowed = QStringLiteral("a number (as 22050 or 22050.5)");
         break;
     case QMetaType::QString:

@@ -31,6 +31,7 @@
 #include "format_type_codes.h"
 #include "id3_tags.h"
 #include "progress_channel.h"
+#include "raw_rate_note.h"
 #include "resampling_filter.h"
 #include "path_problems.h"
 #include "string_utils.h"
@@ -71,6 +72,8 @@ const QString ConversionProcess::kWarningKey = QStringLiteral("warning");
 const QString ConversionProcess::kWarningDetailKey = QStringLiteral("warning detail");
 const QString ConversionProcess::kOutputPathKey = QStringLiteral("output path");
 const QString ConversionProcess::kReasonKey = QStringLiteral("reason");
+const QString ConversionProcess::kRawRateInputsKey = QStringLiteral("raw rate inputs");
+const QString ConversionProcess::kRawRateKey = QStringLiteral("raw rate");
 const QString ConversionProcess::kNotSoundFileReason = QStringLiteral("not a sound file");
 const QString ConversionProcess::kNotRegularFileReason = QStringLiteral("not a regular file");
 const QString ConversionProcess::kNotFoundReason = QStringLiteral("no longer there");
@@ -604,6 +607,15 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         }
         ledger_.reset();
     }
+    // The inputs read at a rate the user did not choose, once for the
+    // batch: a warning (also where the progress shows them) that names the
+    // rate and where it came from.
+    if (const QString note = RawRateNote(rawRateInputs_, rawRateRead_, defaults()); !note.isEmpty()) {
+        post(kNoteNotification, note,
+             QVariantMap{{kWarningKey, int(kRawFileRateWarning)}, {kRawRateInputsKey, rawRateInputs_.size()},
+                         {kRawRateKey, rawRateRead_}});
+        NotificationCenter::defaultCenter().postNotification(kLogMessageNotification, note);
+    }
 
     post(kDoneNotification, QVariant::fromValue(this));
     closeWorkerContext();
@@ -621,6 +633,8 @@ void ConversionProcess::resetBatchState()
     for (int f = 0; f < kRunning; ++f)
         setFlag(Flag(f), false);
     setFlag(kRunning, true);
+    rawRateInputs_.clear();
+    rawRateRead_ = 0.0;
     std::lock_guard<std::mutex> lock(warningsMutex_);
     newWarnings_.clear();
 }
@@ -1035,6 +1049,16 @@ void ConversionProcess::runAndRename(FileRun& run)
 void ConversionProcess::postOutcome(FileRun& run)
 {
     SInt16 error = run.error;
+    // Never read at a rate the user did not see: said once for the batch.
+    if (error == noErr && run.rawRate && !rawRateInputs_.contains(run.path)) {
+        rawRateInputs_.append(run.path);
+        rawRateRead_ = run.sampleRate;
+    }
+    if (error == kRawFileRateWarning) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (failureReason_.isEmpty())
+            failureReason_ = UnusableRawRateLine();
+    }
     if (error == noErr) {
         QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
         QString outputWarningDetail;
@@ -1045,13 +1069,6 @@ void ConversionProcess::postOutcome(FileRun& run)
             info.insert(kWarningDetailKey, DecodeLossText(run.loss, run.sampleRate, run.cutShort));
         } else if (run.cutShort) {
             info.insert(kWarningKey, int(eofErr));
-        } else if (run.rawRate) {
-            // Never read at a rate the user did not see.
-            info.insert(kWarningKey, int(kRawFileRateWarning));
-            info.insert(kWarningDetailKey,
-                        QStringLiteral("read at %1 Hz, the raw-file rate (preference \"%2\")")
-                            .arg(QLocale::c().toString(run.sampleRate, 'g', 10),
-                                 PreferenceKeys::kUnrecognizedInputFileSampleRate));
         } else if (outputWarning) {
             info.insert(kWarningKey, int(outputWarning));
             if (!outputWarningDetail.isEmpty())
