@@ -23,6 +23,7 @@
 #include "EngineStartup.h"
 #include "InstanceChannel.h"
 #include "LogDocument.h"
+#include "MainBundle.h"
 #include "MainController.h"
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
@@ -101,6 +102,11 @@ int main(int argc, char* argv[])
         }
     }
 
+    // Without its resources the program knows no type and no conversion.
+    if (const QString problem = MainBundle::resourcesProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "quillmarch: %s\n", qPrintable(problem));
+        return 64;
+    }
     // A preferences file named by QUILLMARCH_DEFAULTS is used only when it is
     // one: it is never made in a missing folder, put aside or replaced.
     if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty()) {

@@ -176,6 +176,9 @@ int BatchCommand::run()
         qputenv("QUILLMARCH_DEFAULTS", AbsoluteClean(options_.defaultsFile()).toUtf8());
     if (options_.versionRequested())
         return runVersion();
+    // Without its resources the program knows no type and no conversion.
+    if (const QString problem = MainBundle::resourcesProblem(); !problem.isEmpty())
+        return refuse(kExitUsage, problem, QString());
     // A preferences file the user named is used only when it is one: it is
     // never made in a missing folder, put aside or replaced.
     if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty())
@@ -591,10 +594,11 @@ int BatchCommand::runBatch()
         report(QStringLiteral("Outputs whose names were taken were not made (the existing files are kept); to have "
                               "them numbered instead (NAME-1, NAME-2, ...), add --set \"%1=YES\"\n")
                    .arg(PreferenceKeys::kNumberDuplicateFiles));
-    // The log's path alone on standard output, for scripts.
-    if (batch.logger().logFileCreated()) {
+    // The log's path alone on standard output, for scripts; never the path
+    // of a log that could not be written whole (said above, with where).
+    if (batch.logger().logFileCreated() && logError == noErr) {
         print(batch.logger().logPath() + QLatin1Char('\n'));
-    } else if (showProgress) {
+    } else if (showProgress && logError == noErr) {
         report(QStringLiteral("No log file was kept.\n"));
     }
 
