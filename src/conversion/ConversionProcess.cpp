@@ -1,5 +1,6 @@
 #include "ConversionProcess.h"
 
+#include "AppleDoubleFile.h"
 #include "CConvSpec.h"
 #include "CSnippetFile.h"
 #include "CSoundFile.h"
@@ -818,22 +819,25 @@ bool ConversionProcess::detectFile(FileRun& run)
 
     run.name = LastPathComponent(path);
     const QString& name = run.name;
+    // A sidecar is one by its content, not its name alone (a sound file
+    // named "._x.wav" is an input like any other).
+    const bool sidecar = name.startsWith(QLatin1String("._")) && AppleDoubleFile::IsSidecarFile(path.toStdString());
     // A FIFO, device or socket is never opened: reading one could wait for
     // ever, and it cannot be a sound file.
     PathStatus status;
-    if (!name.startsWith(QLatin1String("._")) && StatPath(path.toStdString(), &status) == 0 && !status.isFile &&
-        !status.isFolder) {
+    if (!sidecar && StatPath(path.toStdString(), &status) == 0 && !status.isFile && !status.isFolder) {
         postSkipped(path, notAFileErr, kNotRegularFileReason);
         return false;
     }
     inFile_ = std::make_shared<ZuSoundFile>(path);
     run.longName = inFile_->name();
 
-    // Inside a walked folder, AppleDouble sidecars, invisible and ignored
-    // files are skipped silently; an input the user named is converted, or
-    // a sidecar skipped with its reason.
+    // Inside a walked folder, AppleDouble sidecars (which go with their
+    // files), invisible and ignored files are passed over without a line;
+    // an input the user named is converted, or a sidecar skipped with its
+    // reason.
     const bool named = walkStack_.empty();
-    if (name.startsWith(QLatin1String("._"))) {
+    if (sidecar) {
         if (named)
             postSkipped(path, kUnknownFileFormatErr, sidecarReason(name));
         return false;
