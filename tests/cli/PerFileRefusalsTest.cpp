@@ -131,7 +131,7 @@ TEST_F(PerFileRefusals, SayTheLimitAndTheValueThatBrokeIt)
         EXPECT_EQ(lines.first().count(QRegularExpression(R"(\(-\d+\))")), 1) << lines.first().toStdString();
         EXPECT_TRUE(lines.first().contains(code)) << code.toStdString() << "\n" << lines.first().toStdString();
         for (const QRegularExpressionMatch& m : QRegularExpression(R"(\(-\d+\))").globalMatch(log))
-            EXPECT_EQ(m.captured(), code) << log.toStdString();
+            EXPECT_EQ(m.captured().toStdString(), code.toStdString()) << log.toStdString();
         for (const QString& words : r.named) {
             EXPECT_TRUE(lines.first().contains(words)) << words.toStdString() << "\n" << lines.first().toStdString();
             EXPECT_TRUE(log.contains(words)) << words.toStdString() << "\n" << log.toStdString();

@@ -38,7 +38,7 @@ TEST_P(HeaderlessReadBack, ThroughItsSidecar)
     run = Run({"--quiet", "--set", "Unrecognized Input File Sample Rate=8000", "--conversion", kToAiff, "-o",
                root + "/back", root + "/out/raw/tone.raw"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.err, QString());
+    EXPECT_EQ(run.err.toStdString(), "");
     QByteArray seconds;
     ASSERT_TRUE(RunPeer("soxi", {"-D", root + "/back/" + kToAiff + "/tone.raw.aif"}, &seconds)) << run.err.toStdString();
     EXPECT_NEAR(seconds.trimmed().toDouble(), 1.0, 0.01);
@@ -66,16 +66,17 @@ TEST_F(SidecarContent, MakesTheSidecar)
 
     RunResult run = Run({"--quiet", "--conversion", kToAiff, "-o", root + "/named", sound, root + "/in/._take.wav"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.err, QString("skipped %1/in/._take.wav: an AppleDouble sidecar (the Finder information and "
-                               "resource fork of 'take.wav'), not a sound file of its own\n"
-                               "1 converted, 0 failed, 1 skipped, 0 warnings\n")
-                           .arg(root));
+    EXPECT_EQ(run.err.toStdString(), QString("skipped %1/in/._take.wav: an AppleDouble sidecar (the Finder "
+                                             "information and resource fork of 'take.wav'), not a sound file of "
+                                             "its own\n1 converted, 0 failed, 1 skipped, 0 warnings\n")
+                                         .arg(root)
+                                         .toStdString());
     EXPECT_TRUE(QFile::exists(root + "/named/" + kToAiff + "/._real.aif"));
 
     run = Run({"--quiet", "--conversion", kToAiff, "-o", root + "/walked", root + "/in"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.err, QString());
-    EXPECT_EQ(FilesUnder(root + "/walked/" + kToAiff, true), QStringList{"in/take.aif"});
+    EXPECT_EQ(run.err.toStdString(), "");
+    EXPECT_EQ(FilesUnder(root + "/walked/" + kToAiff, true).join(' ').toStdString(), "in/take.aif");
 }
 
 }  // namespace

@@ -48,8 +48,8 @@ TEST_F(UnusableSurroundings, AResourcesFolderThatIsNoneIsRefusedAtStart)
             process.start(QM_BATCH_EXE, command);
             ASSERT_TRUE(process.waitForFinished(60000));
             EXPECT_EQ(process.exitCode(), 64);
-            EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
-                      QString("quillmarch-batch: QUILLMARCH_RESOURCES names '%1', %2\n").arg(folder, why));
+            EXPECT_EQ(process.readAllStandardError().toStdString(),
+                      QString("quillmarch-batch: QUILLMARCH_RESOURCES names '%1', %2\n").arg(folder, why).toStdString());
             EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
         }
     }
