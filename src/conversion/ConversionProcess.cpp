@@ -611,7 +611,8 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
     // The inputs read at a rate the user did not choose, once for the
     // batch: a warning (also where the progress shows them) that names the
     // rate and where it came from.
-    if (const QString note = RawRateNote(rawRateInputs_, rawRateRead_, defaults()); !note.isEmpty()) {
+    if (const QString note = RawRateNote(rawRateInputs_.size(), rawRateFirst_, rawRateRead_, defaults());
+        !note.isEmpty()) {
         post(kNoteNotification, note,
              QVariantMap{{kWarningKey, int(kRawFileRateWarning)}, {kRawRateInputsKey, rawRateInputs_.size()},
                          {kRawRateKey, rawRateRead_}});
@@ -635,6 +636,7 @@ void ConversionProcess::resetBatchState()
         setFlag(Flag(f), false);
     setFlag(kRunning, true);
     rawRateInputs_.clear();
+    rawRateFirst_.clear();
     rawRateRead_ = 0.0;
     std::lock_guard<std::mutex> lock(warningsMutex_);
     newWarnings_.clear();
@@ -1054,8 +1056,10 @@ void ConversionProcess::postOutcome(FileRun& run)
 {
     SInt16 error = run.error;
     // Never read at a rate the user did not see: said once for the batch.
-    if (error == noErr && run.rawRate && !rawRateInputs_.contains(run.path)) {
-        rawRateInputs_.append(run.path);
+    if (error == noErr && run.rawRate) {
+        if (rawRateInputs_.isEmpty())
+            rawRateFirst_ = run.path;
+        rawRateInputs_.insert(run.path);
         rawRateRead_ = run.sampleRate;
     }
     if (error == kRawFileRateWarning) {

@@ -443,9 +443,11 @@ private:
     // Warnings not fetched yet (warningsMutex_).
     std::mutex warningsMutex_;
     QStringList newWarnings_;
-    // The inputs of this batch read at the raw-file rate, and that rate
-    // (worker thread only): said once at the batch's end (RawRateNote).
-    QStringList rawRateInputs_;
+    // The inputs of this batch read at the raw-file rate, the first of
+    // them, and that rate (worker thread only): said once at the batch's
+    // end (RawRateNote).
+    QSet<QString> rawRateInputs_;
+    QString rawRateFirst_;
     double rawRateRead_ = 0.0;
 
     // Worker-only state.

@@ -8,6 +8,7 @@
 #include "error_table.h"
 
 #include <QLocale>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -21,9 +22,9 @@ QString Number(double value)
 
 }  // namespace
 
-QString RawRateNote(const QStringList& inputs, double readRate, const UserDefaults& defaults)
+QString RawRateNote(qsizetype count, const QString& first, double readRate, const UserDefaults& defaults)
 {
-    if (inputs.isEmpty())
+    if (count == 0)
         return QString();
     const QString key = PreferenceKeys::kUnrecognizedInputFileSampleRate;
     // The preferences hold the rate as a float.
@@ -33,13 +34,12 @@ QString RawRateNote(const QStringList& inputs, double readRate, const UserDefaul
     if (chosen && taken)
         return QString();
 
-    const qsizetype count = inputs.size();
     QString text = count == 1 ? QStringLiteral("'%1' has no header, and its name does not give its sample rate")
-                                    .arg(inputs.first())
+                                    .arg(first)
                               : QStringLiteral("%1 inputs have no header, and their names do not give their sample "
                                                "rate (the first: '%2')")
                                     .arg(count)
-                                    .arg(inputs.first());
+                                    .arg(first);
     if (taken)
         return text + QStringLiteral(": read at %1 Hz, the raw-file rate (preference \"%2\")")
                           .arg(Number(readRate), key);

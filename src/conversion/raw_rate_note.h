@@ -7,14 +7,13 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 class UserDefaults;
 
-// The note for `inputs` (their paths, the first met first) read at
+// The note for `count` inputs (`first`: the path of the first met) read at
 // `readRate`; empty when nothing needs saying: the rate is the user's
 // choice and was read as chosen.
-QString RawRateNote(const QStringList& inputs, double readRate, const UserDefaults& defaults);
+QString RawRateNote(qsizetype count, const QString& first, double readRate, const UserDefaults& defaults);
 
 // The line of a file that failed because the raw-file rate is no rate a
 // file may have (RawFileSettings::SampleRateUsable): the message, its

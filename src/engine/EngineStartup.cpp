@@ -97,10 +97,14 @@ QString EngineStartup::preferenceProblem(const QString& key, const QVariant& val
 QString EngineStartup::preferencesProblem(const UserDefaults& defaults)
 {
     namespace P = PreferenceKeys;
+    // The values the user holds (the registered ones are good).
+    const QVariantMap own = defaults.persistentValues();
     for (const QString& key :
          {P::kUnrecognizedInputFileSampleRate, P::kUnrecognizedInputFileWordSize, P::kUnrecognizedFileNumChannels}) {
-        const QString problem = preferenceProblem(key, defaults.objectForKey(key));
-        if (!problem.isEmpty())
+        const auto value = own.constFind(key);
+        if (value == own.cend())
+            continue;
+        if (const QString problem = preferenceProblem(key, *value); !problem.isEmpty())
             return problem;
     }
     return QString();

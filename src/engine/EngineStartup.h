@@ -54,7 +54,7 @@ public:
     // "'KEY' takes ..., not 'SHOWN'" (`shown`: the value as the user wrote
     // it; empty: as stored).  Empty when it can, and for other keys.
     static QString preferenceProblem(const QString& key, const QVariant& value, const QString& shown = QString());
-    // The first such problem among the values `defaults` holds.
+    // The first such problem among the values the user holds in `defaults`.
     static QString preferencesProblem(const UserDefaults& defaults);
 
     // "Process File If No Regions", "Skip Bad Region" (on only for 1),

@@ -72,21 +72,19 @@ bool AppleDoubleFile::IsSidecarFileAt(int folderFd, const std::string& name)
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     const ssize_t got = regular ? ::pread(fd, header, sizeof header, 0) : -1;
     ::close(fd);
-    if (got < 4)
+    if (got < 0)
         return false;
-    const UInt32 magic = ReadBE32(header);
-    if (magic == kMagic || magic == kAppleSingleMagic)
+    if (got >= 4 && (ReadBE32(header) == kMagic || ReadBE32(header) == kAppleSingleMagic))
         return true;
-    if (got < 16)
-        return false;
-    // A bare resource fork: its data and its map lie inside the file.
+    // Beside the file it belongs to: an empty one (it carries nothing), or
+    // a bare resource fork (its data and its map lie inside it).
     const UInt64 size = UInt64(st.st_size);
     const UInt64 dataOffset = ReadBE32(header), mapOffset = ReadBE32(header + 4);
     const UInt64 dataLength = ReadBE32(header + 8), mapLength = ReadBE32(header + 12);
-    const bool fork = dataOffset >= 16 && mapOffset >= 16 && mapLength >= 28 && dataOffset + dataLength <= size &&
-                      mapOffset + mapLength <= size;
+    const bool fork = got == 16 && dataOffset >= 16 && mapOffset >= 16 && mapLength >= 28 &&
+                      dataOffset + dataLength <= size && mapOffset + mapLength <= size;
     struct stat partner;
-    return fork && ::fstatat(folderFd, name.c_str() + 2, &partner, 0) == 0;
+    return (size == 0 || fork) && ::fstatat(folderFd, name.c_str() + 2, &partner, 0) == 0;
 }
 
 bool AppleDoubleFile::IsSidecarFile(const std::string& path)

@@ -45,9 +45,9 @@ public:
     // True when the item `name` of the open folder `folderFd` is a sidecar
     // by its content, not its name alone: a regular file with a sidecar's
     // name that begins with the AppleDouble (or AppleSingle) magic, or that
-    // is a bare resource fork (its header's data and map lie inside it)
-    // beside the file it belongs to.  A sound file that happens to be named
-    // "._x.wav" is none.  Nothing but a regular file is opened.
+    // is empty or a bare resource fork (its header's data and map lie inside
+    // it) beside the file it belongs to.  A sound file that happens to be
+    // named "._x.wav" is none.  Nothing but a regular file is opened.
     static bool IsSidecarFileAt(int folderFd, const std::string& name);
     // The same for the item at `path`.
     static bool IsSidecarFile(const std::string& path);
