@@ -231,8 +231,9 @@ OSErr CSetFile::ReadBlock(UInt32 frame)
     });
 }
 
-OSErr CSetFile::PrepareWriteBlock(UInt32 frame)
+OSErr CSetFile::LoadWrittenFrames(UInt32 frame, UInt32* held)
 {
+    *held = 0;
     return Guarded([&]() -> OSErr {
         const std::size_t sampleBytes = CheckedSampleBytes();
         if (!m_writeBuffer)
@@ -243,7 +244,9 @@ OSErr CSetFile::PrepareWriteBlock(UInt32 frame)
             CheckMemberBlocks(member);
             if (!member->GetWriteBuffer())
                 THROW_IF_ERROR(member->AllocateWriteBuffer());
-            THROW_IF_ERROR(member->PrepareWriteBlock(frame));
+            UInt32 memberHeld = 0;
+            THROW_IF_ERROR(member->PrepareWriteBlock(frame, &memberHeld));
+            *held = std::max(*held, memberHeld);
             blocks.push_back(member->GetWriteBuffer());
         }
         InterleaveMemberBlocks(blocks, m_writeBuffer, m_bufferFrames, sampleBytes);

@@ -254,7 +254,11 @@ OSErr CSnippetFile::ReadBlock(UInt32 frame)
 }
 
 OSErr CSnippetFile::AllocateWriteBuffer() { return noErr; }
-OSErr CSnippetFile::PrepareWriteBlock(UInt32) { return noErr; }
+OSErr CSnippetFile::LoadWrittenFrames(UInt32, UInt32* held)
+{
+    *held = 0;
+    return noErr;
+}
 OSErr CSnippetFile::WriteBlock(UInt32, UInt32) { return noErr; }
 
 void CSnippetFile::FreeBuffers()

@@ -655,6 +655,26 @@ void CSoundFile::SettleFramesFromData(UInt64 presentBytes, UInt64 promisedBytes,
 }
 OSErr CSoundFile::PrepareRead(const FSSpec&) { return noErr; }
 OSErr CSoundFile::WriteBlock(UInt32, UInt32) { return noErr; }
+
+OSErr CSoundFile::PrepareWriteBlock(UInt32 frame, UInt32* heldOut)
+{
+    UInt32 held = 0;
+    const OSErr err = LoadWrittenFrames(frame, &held);
+    held = std::min(held, m_bufferFrames);
+    if (m_writeBuffer) {
+        // The block in the shape the writers fill it (WriteLoop), within
+        // what was allocated when the block is the file's own.
+        const std::size_t frameBytes = std::size_t(GetNumChannels()) * std::size_t(std::max<SInt16>(m_numBits, 0) / 8);
+        std::size_t end = std::size_t(m_bufferFrames) * frameBytes;
+        if (m_writeBuffer == m_block)
+            end = std::min(end, m_blockBytes);
+        const std::size_t from = std::min(std::size_t(held) * frameBytes, end);
+        std::memset(m_writeBuffer + from, 0, end - from);
+    }
+    if (heldOut)
+        *heldOut = held;
+    return err;
+}
 OSErr CSoundFile::RecalcNumFrames() { return noErr; }
 void CSoundFile::SetDither(Boolean dither) { m_dither = dither != 0; }
 std::size_t CSoundFile::ClipCountStart(UInt32 frame, UInt32 frames)

@@ -322,9 +322,13 @@ public:
     // Makes sure the block is held as write buffer; a read buffer taken over
     // is cleared to zeros.
     virtual OSErr AllocateWriteBuffer();
-    // Format: makes the write buffer ready for the block starting at `frame`
-    // (typically reading what the file already holds there).
-    virtual OSErr PrepareWriteBlock(UInt32 frame) = 0;
+    // Makes the write buffer ready for the block starting at `frame`: the
+    // frames the file already holds there, as the format loads them
+    // (LoadWrittenFrames), and silence in every frame after them, whatever
+    // the buffer held before.  Every block any writer is handed passes
+    // here, so no writer can add a channel onto, or write out, the samples
+    // of another block.  *held (may be null) gets the frames loaded.
+    OSErr PrepareWriteBlock(UInt32 frame, UInt32* held = nullptr);
     // Format: writes `frames` frames of the write buffer at `frame` and
     // updates the frame count.  Base: writes nothing, returns 0.
     virtual OSErr WriteBlock(UInt32 frames, UInt32 frame);
@@ -522,6 +526,12 @@ protected:
             return allocationError;
         }
     }
+
+    // Format: loads into the write buffer (allocating it) what the file
+    // already holds from `frame` on, at most a block, and sets *held to the
+    // frames loaded (0 for a new file, or past its end).  The bytes after
+    // them are not the format's concern: PrepareWriteBlock clears them.
+    virtual OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) = 0;
 
     // Allocates a zero-filled sample block of `bytes` bytes as the owned
     // block (freeing any earlier one); neither buffer pointer is set.

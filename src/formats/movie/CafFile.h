@@ -34,7 +34,6 @@ public:
     OSErr AllocateReadBuffer() override;
     OSErr AllocateWriteBuffer() override;
     OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr SetBufferFrames(UInt32 frames) override;
@@ -48,6 +47,9 @@ public:
     // The configuration a file's layout tag gives and the client tag to set
     // (0: none).
     static SInt32 ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag);
+
+protected:
+    OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) override;
 
 private:
     OSErr MapChannelLayout();
