@@ -21,6 +21,7 @@ constexpr OSErr kDamagedSoundWarning = -24204;           // "has sound that coul
 constexpr OSErr kUndecodableAudioErr = -24203;           // "has no sound that can be decoded"
 constexpr OSErr kNoAudioTrackErr = -24202;               // "QuickTime: no audio track in file"
 constexpr OSErr kCDTrackCreateErr = -24100;              // "can't be created as an Audio CD track"
+constexpr OSErr kParisPaddedWarning = -24003;            // "was padded with silence to whole groups of ten frames (Paris 24 bits)"
 constexpr OSErr kParisNoHeaderErr = -24001;              // "can't find paf header in Paris file"
 constexpr OSErr kRawFileRateWarning = -23906;            // "has no header, and its name does not give its sample rate"
 constexpr OSErr kTelephonyNameRateWarning = -23905;      // "output name extension does not give its sample rate"

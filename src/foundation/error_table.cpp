@@ -47,6 +47,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24102, 1, "Audio-CD read error"},
     {-24101, 1, "missed matching audio in CD-Track overlaps"},
     {-24100, 1, "can't be created as an Audio CD track"},
+    {-24003, 1, "was padded with silence to whole groups of ten frames (Paris 24 bits)"},
     {-24002, 1, "Paris does not take more than one channel"},
     {-24001, 1, "can't find paf header in Paris file"},
     {-24000, 1, "Paris data format not recognised"},
