@@ -777,7 +777,7 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     RawSampleLayout inLayout;
     RawSampleLayout outLayout;
     if (layout == Layout::Keep && (!dither || gDitherTableLength == 65536) &&
-        RawLayouts(in, out, &inLayout, &outLayout)) {
+        RawLayouts(in, out, &inLayout, &outLayout) && !(inLayout.ieeeFloat && settings.fadesFollow)) {
         // Plain words on both sides: file bytes to file bytes, no blocks.
         const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
         if (blockFrames == 0)

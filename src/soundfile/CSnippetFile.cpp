@@ -44,6 +44,9 @@ OSErr CSnippetFile::SetWindow(UInt32 start, UInt32 end)
     m_start = start;
     m_end = end;
     m_numFrames = end - start;  // the base's readers bound themselves by it
+    // Only the window's samples reach an output: a block the inner file
+    // decodes past it counts nothing there as clipped.
+    m_inner->SetClipCountWindow(start, end);
     InvalidateReadBuffer();
     return TakeInnerRegions();
 }

@@ -677,12 +677,20 @@ OSErr CSoundFile::PrepareWriteBlock(UInt32 frame, UInt32* heldOut)
 }
 OSErr CSoundFile::RecalcNumFrames() { return noErr; }
 void CSoundFile::SetDither(Boolean dither) { m_dither = dither != 0; }
-std::size_t CSoundFile::ClipCountStart(UInt32 frame, UInt32 frames)
+void CSoundFile::ClipCountSpan(UInt32 frame, UInt32 frames, std::size_t* from, std::size_t* to)
 {
-    const UInt64 end = UInt64(frame) + frames;
-    const UInt64 from = std::min(std::max<UInt64>(m_clipCountedTo, frame), end);
-    m_clipCountedTo = std::max(m_clipCountedTo, end);
-    return std::size_t(from - frame) * GetNumChannels();
+    const UInt64 end = std::min(UInt64(frame) + frames, m_clipWindowTo);
+    const UInt64 first = std::min(std::max({m_clipCountedTo, UInt64(frame), m_clipWindowFrom}), std::max<UInt64>(end, frame));
+    const UInt64 last = std::max(first, end);
+    m_clipCountedTo = std::max(m_clipCountedTo, last);
+    *from = std::size_t(first - frame) * GetNumChannels();
+    *to = std::size_t(last - frame) * GetNumChannels();
+}
+
+void CSoundFile::SetClipCountWindow(UInt32 from, UInt32 to)
+{
+    m_clipWindowFrom = from;
+    m_clipWindowTo = std::max(from, to);
 }
 
 bool CSoundFile::HoldsFloatSamples() const
@@ -1114,12 +1122,18 @@ OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float** channelArrays)
 // ============================================================ writing
 namespace {
 
+// The most negative value the readers give: the lowest 16-bit word at
+// their scale, a hair below -1.0 (3.051758e-5 is not 1/32768).  A sample
+// down to it is at full scale, not beyond: the word it came from is
+// written back as it was.
+constexpr double kLowestReadValue = -32768.0 * kScale16;
+
 // 1 for a sample beyond full scale (not a number is not), else 0: what a
 // writer counts as clipped.  A sample between the top word and 1.0 only
-// takes the top word.
+// takes the top word; one between -1.0 and kLowestReadValue the lowest.
 inline UInt64 BeyondFullScale(double x)
 {
-    return UInt64(x > 1.0) | UInt64(x < -1.0);
+    return UInt64(x > 1.0) | UInt64(x < kLowestReadValue);
 }
 
 // A sample clipped to [-1, top], not a number to 0, and put back; *clipped
@@ -1172,6 +1186,7 @@ UInt64 WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128d hi = _mm_set1_pd(0.99996954386), lo = _mm_set1_pd(-1.0), one = _mm_set1_pd(1.0);
+    const __m128d lowest = _mm_set1_pd(kLowestReadValue);
     const __m128d scale = _mm_set1_pd(table ? 2147483647.0 : 32768.0);
     const __m128d top = _mm_set1_pd(32767.0);
     const __m128i guard = _mm_set1_epi32(0x7FFEFFFF);
@@ -1180,8 +1195,8 @@ UInt64 WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16
         const UInt32 at = *index;
         bool alike = !table || (at + 4 <= 0xFFFF && at + 4 < length);
         __m128d x0 = _mm_loadu_pd(src + i), x1 = _mm_loadu_pd(src + i + 2);
-        const int beyond = _mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x0, one), _mm_cmplt_pd(x0, lo))) |
-                           (_mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x1, one), _mm_cmplt_pd(x1, lo))) << 2);
+        const int beyond = _mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x0, one), _mm_cmplt_pd(x0, lowest))) |
+                           (_mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x1, one), _mm_cmplt_pd(x1, lowest))) << 2);
         x0 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x0, _mm_cmpord_pd(x0, x0)), hi), lo);
         x1 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x1, _mm_cmpord_pd(x1, x1)), hi), lo);
         __m128d y0 = _mm_mul_pd(x0, scale), y1 = _mm_mul_pd(x1, scale);

@@ -352,10 +352,16 @@ public:
     // holds them.  Types that cannot ignore it.
     void SetKeepsFloatSamples(bool keeps) { m_keepsFloatSamples = keeps; }
     // For a float input's decoder, the frames [frame, frame + frames) just
-    // decoded: the index of their first sample not counted for clipping yet
-    // (frames x channels when every one was), each frame being counted once
-    // however often it is read (a scan, then the pass; blocks read again).
-    std::size_t ClipCountStart(UInt32 frame, UInt32 frames);
+    // decoded: the samples [*from, *to) of them (counted from the first
+    // sample of `frame`) to count for clipping, each frame being counted
+    // once however often it is read (a scan, then the pass; blocks read
+    // again), and only within the clip-count window.
+    void ClipCountSpan(UInt32 frame, UInt32 frames, std::size_t* from, std::size_t* to);
+    // The frames [from, to) whose samples beyond full scale a float input's
+    // decoder counts (all, until set): a snip reads only these, whatever a
+    // block decodes past them.  A file whose decoding lies elsewhere (the
+    // media libraries) passes it on.
+    virtual void SetClipCountWindow(UInt32 from, UInt32 to);
 
     // --------------------------------------------------- raw sample bytes
     // Copies that only change the word length move file bytes straight into
@@ -616,7 +622,9 @@ protected:
     UInt32 m_readBufferStart = 0;           // first frame held in the read buffer
     Boolean m_dither = true;
     bool m_keepsFloatSamples = false;       // SetKeepsFloatSamples
-    UInt64 m_clipCountedTo = 0;             // ClipCountStart: the frames below are counted
+    UInt64 m_clipCountedTo = 0;             // ClipCountSpan: the frames below are counted
+    UInt64 m_clipWindowFrom = 0;            // SetClipCountWindow
+    UInt64 m_clipWindowTo = ~UInt64(0);
     SInt16 m_refNum = 0;                    // data fork while open
     Boolean m_isOpen = false;
     double m_sampleRate = 0.0;

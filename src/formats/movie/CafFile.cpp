@@ -391,6 +391,14 @@ bool CafFile::HoldsFloatSamples() const
     return m_format.mFormatID == kAudioFormatLinearPCM && (m_format.mFormatFlags & kAudioFormatFlagIsFloat) != 0;
 }
 
+void CafFile::SetClipCountWindow(UInt32 from, UInt32 to)
+{
+    CSoundFile::SetClipCountWindow(from, to);
+    const UInt64 window[2] = {from, to};
+    if (m_file)
+        ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClipCountWindow, sizeof window, window);
+}
+
 OSErr CafFile::SetFilePos(UInt32 frame)
 {
     if (!m_file)

@@ -43,6 +43,8 @@ public:
     Boolean SupportsSplitChannels() const override;
     // Linear PCM of 32 or 64-bit floats.
     bool HoldsFloatSamples() const override;
+    // The media libraries decode: the window is theirs.
+    void SetClipCountWindow(UInt32 from, UInt32 to) override;
 
     // The configuration a file's layout tag gives and the client tag to set
     // (0: none).
