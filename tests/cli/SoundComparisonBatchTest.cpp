@@ -41,7 +41,6 @@
 
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -263,25 +262,22 @@ double OutputRateFor(const OutputCapabilities& caps, double inputRate, bool keep
     if (keep)
         return caps.holdsRate(inputRate) ? inputRate : 0.0;
     std::vector<double> candidates(caps.discreteRates.begin(), caps.discreteRates.end());
-    if (candidates.empty()) {
-        if (caps.rateClock > 0)
-            for (double n = std::floor(caps.rateClock / kTargetRate); n <= std::ceil(caps.rateClock / kTargetRate) + 1e6;
-                 ++n) {
-                const double r = caps.rateClock / n;
-                if (caps.holdsRate(r)) {
-                    candidates.push_back(r);
-                    break;
-                }
-                if (r < caps.rateMin)
-                    break;
+    if (candidates.empty() && caps.rateClock > 0) {
+        // The clock divided by the first whole number that gives a rate
+        // the type holds at or below 32 kHz.
+        for (double n = std::ceil(caps.rateClock / kTargetRate); caps.rateClock / n >= caps.rateMin; ++n)
+            if (caps.holdsRate(caps.rateClock / n)) {
+                candidates.push_back(caps.rateClock / n);
+                break;
             }
-        else
-            candidates.push_back(std::clamp(kTargetRate, caps.rateMin > 0 ? caps.rateMin : kTargetRate,
-                                            caps.rateMax > 0 ? caps.rateMax : kTargetRate));
+    } else if (candidates.empty()) {
+        candidates.push_back(std::clamp(kTargetRate, caps.rateMin > 0 ? caps.rateMin : kTargetRate,
+                                        caps.rateMax > 0 ? caps.rateMax : kTargetRate));
     }
+    const auto distance = [](double r) { return std::fabs(std::log(r / kTargetRate)); };
     double best = 0;
     for (const double r : candidates)
-        if (caps.holdsRate(r) && (best == 0 || std::fabs(std::log(r / kTargetRate)) < std::fabs(std::log(best / kTargetRate))))
+        if (caps.holdsRate(r) && (best == 0 || distance(r) < distance(best)))
             best = r;
     return best;
 }
@@ -417,22 +413,21 @@ struct Sound {
     double rate = 0;
     std::vector<double> samples;
     std::size_t frames() const { return channels ? samples.size() / std::size_t(channels) : 0; }
-    double at(std::size_t frame, int channel) const { return samples[frame * std::size_t(channels) + std::size_t(channel)]; }
+    double at(std::size_t frame, int channel) const
+    {
+        return samples[frame * std::size_t(channels) + std::size_t(channel)];
+    }
 };
 
 // The input as a 24-bit WAVE file (written by hand).
-bool WriteInput(const QString& path, int channels, double rate, Sound* sound)
+bool WriteInput(const QString& path, int channels, double rate)
 {
-    sound->channels = channels;
-    sound->rate = rate;
-    sound->samples.assign(std::size_t(kInputFrames) * channels, 0.0);
     QByteArray data;
     data.reserve(kInputFrames * channels * 3);
     for (int i = 0; i < kInputFrames; ++i)
         for (int c = 0; c < channels; ++c) {
             const double x = kAmplitude * Envelope(i) * std::sin(2 * M_PI * kTones[c] * i / rate);
             const qint32 word = qint32(std::lround(x * 8388608.0));
-            sound->samples[std::size_t(i) * channels + c] = word / 8388608.0;
             data.append(char(word & 0xFF)).append(char((word >> 8) & 0xFF)).append(char((word >> 16) & 0xFF));
         }
     const auto le32 = [](quint32 v) {
@@ -524,7 +519,8 @@ Decoded WithSpandsp(const QString& path, int bits, double rate)
     }
     g726_state_t* state = g726_init(nullptr, bits * 8000, G726_ENCODING_LINEAR, G726_PACKING_RIGHT);
     std::vector<int16_t> samples(std::size_t(bytes.size()) * 8 / std::size_t(bits) + 16);
-    const int n = g726_decode(state, samples.data(), reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size()));
+    const int n = g726_decode(state, samples.data(), reinterpret_cast<const uint8_t*>(bytes.constData()),
+                              int(bytes.size()));
     g726_free(state);
     d.sound.channels = 1;
     d.sound.rate = rate;
@@ -624,7 +620,6 @@ struct Layout {
     double ratio = 1.0;
     double snipStart = 0;  // input frames cut from the start
     std::size_t frames = 0;  // the reference's
-    double outputRate = 0;
     std::size_t Map(double inputFrame) const
     {
         return std::size_t(std::clamp((inputFrame - snipStart) * ratio, 0.0, double(frames)));
@@ -692,7 +687,8 @@ protected:
     {
         QStringList effects;
         if (c.processing == kSnip)
-            effects << "trim" << QString::number(SnipSeconds(c, kSnipFrom)) << "=" + QString::number(SnipSeconds(c, kSnipTo));
+            effects << "trim" << QString::number(SnipSeconds(c, kSnipFrom))
+                    << "=" + QString::number(SnipSeconds(c, kSnipTo));
         if (c.outputRate != c.inputRate)
             effects << "rate" << "-v" << QString::number(c.outputRate);
         if (c.processing == kGain)
@@ -745,7 +741,8 @@ protected:
                 return parts.back();
             if (headerFrames) {
                 bool ok = false;
-                const std::size_t frames = QString::fromStdString(peers::FFprobeField(file.toStdString(), "duration_ts")).toULongLong(&ok);
+                const std::size_t frames =
+                    QString::fromStdString(peers::FFprobeField(file.toStdString(), "duration_ts")).toULongLong(&ok);
                 Sound& sound = parts.back().sound;
                 if (ok && frames < sound.frames())
                     sound.samples.resize(frames * std::size_t(sound.channels));
@@ -804,7 +801,9 @@ protected:
                                      QString* metrics) const
     {
         std::vector<std::string> problems;
-        const auto problem = [&](const QString& text) { problems.push_back((text + " (read by " + decoded.how + ")").toStdString()); };
+        const auto problem = [&](const QString& text) {
+            problems.push_back((text + " (read by " + decoded.how + ")").toStdString());
+        };
         const Sound& out = decoded.sound;
         if (out.channels != c.channels)
             problem(QString("%1 channels, expected %2").arg(out.channels).arg(c.channels));
@@ -817,7 +816,6 @@ protected:
         layout.ratio = c.outputRate / c.inputRate;
         layout.snipStart = c.processing == kSnip ? std::floor(SnipSeconds(c, kSnipFrom) * c.inputRate + 0.5) : 0;
         layout.frames = reference.frames();
-        layout.outputRate = c.outputRate;
         const std::size_t quietFrom = layout.Map(kQuietFrom * kInputFrames);
         const std::size_t quietTo = layout.Map(kQuietTo * kInputFrames);
         const std::size_t margin = std::size_t(kGateMargin * c.outputRate);
@@ -886,7 +884,10 @@ protected:
         // Lossy: by level and spectrum.
         const long long difference = (long long)(out.frames()) - (long long)(reference.frames());
         if (std::llabs(difference) > lossy->frames)
-            problem(QString("%1 frames, expected %2 (within %3)").arg(out.frames()).arg(reference.frames()).arg(lossy->frames));
+            problem(QString("%1 frames, expected %2 (within %3)")
+                        .arg(out.frames())
+                        .arg(reference.frames())
+                        .arg(lossy->frames));
         // The loud stretches, clear of fades, of the quiet stretch and of a
         // codec's delay.
         const std::size_t guard = std::size_t(0.06 * c.outputRate);
@@ -981,8 +982,7 @@ TEST_P(SoundComparison, OutputsSoundAsTheReferenceSays)
 
     ASSERT_TRUE(QDir().mkpath(root + "/in"));
     const QString input = root + "/in/" + stem + ".wav";
-    Sound source;
-    ASSERT_TRUE(WriteInput(input, mine.front().channels, mine.front().inputRate, &source));
+    ASSERT_TRUE(WriteInput(input, mine.front().channels, mine.front().inputRate));
 
     // Every combination of this input in one batch.
     QList<QPair<int, QVariantMap>> conversions;
@@ -1051,12 +1051,13 @@ TEST_P(SoundComparison, OutputsSoundAsTheReferenceSays)
         if (const KnownFault* k = FindKnownFault(c.name)) {
             ++known;
             if (problems.empty())
-                std::printf("[ known fault now passes: take it out of the table ] %s (%s)\n", qPrintable(c.name), k->fault);
+                std::printf("[ known fault now passes: take it out of the table ] %s (%s)\n", qPrintable(c.name),
+                            k->fault);
             continue;
         }
         for (const std::string& p : problems)
-            ADD_FAILURE() << qPrintable(c.name) << ": " << p << "\n  seed " << seed << "; replay: " << qPrintable(replay)
-                          << " ctest -R SoundComparison";
+            ADD_FAILURE() << qPrintable(c.name) << ": " << p << "\n  seed " << seed
+                          << "; replay: " << qPrintable(replay) << " ctest -R SoundComparison";
     }
     std::printf("[ sound table ] %s: %zu combinations (%d compared, %d refused by their encoder, %d known faults), "
                 "seed %llu%s\n",
