@@ -823,7 +823,7 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     const std::size_t workPerFrame = layout == Layout::Keep ? inChannels : 1;
 
     code = EachBlock(start, end, outPos, blockFrames, [&](UInt32 pos, UInt32 n) {
-        SInt32 err = in->ReadBlock(pos);
+        SInt32 err = in->ReadBlockFor(pos, n);
         if (err)
             return err;
         const UInt8* src = in->GetReadBuffer();

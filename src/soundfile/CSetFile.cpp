@@ -217,7 +217,7 @@ OSErr CSetFile::ReadBlock(UInt32 frame)
                 THROW_IF_ERROR(member->AllocateReadBuffer());
             const UInt32 memberFrames = member->GetNumFrames();
             if (memberFrames > frame) {
-                THROW_IF_ERROR(member->ReadBlock(frame));
+                THROW_IF_ERROR(member->ReadBlockFor(frame, ReadWanted()));
                 // What lies past the member's own end is silence.
                 ClearMemberBlockTail(member->GetReadBuffer(), memberFrames - frame, m_bufferFrames, sampleBytes);
             } else {

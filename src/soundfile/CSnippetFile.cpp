@@ -249,7 +249,7 @@ OSErr CSnippetFile::ReadBlock(UInt32 frame)
     UInt32 inner = 0;
     if (const OSErr err = OpenInnerFrame(frame, &inner))
         return err;
-    const OSErr err = m_inner->ReadBlock(inner);
+    const OSErr err = m_inner->ReadBlockFor(inner, ReadWanted());
     TakeInnerBuffer();
     if (err == noErr)
         m_readBufferStart = frame;

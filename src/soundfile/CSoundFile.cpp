@@ -679,12 +679,23 @@ OSErr CSoundFile::RecalcNumFrames() { return noErr; }
 void CSoundFile::SetDither(Boolean dither) { m_dither = dither != 0; }
 void CSoundFile::ClipCountSpan(UInt32 frame, UInt32 frames, std::size_t* from, std::size_t* to)
 {
-    const UInt64 end = std::min(UInt64(frame) + frames, m_clipWindowTo);
-    const UInt64 first = std::min(std::max({m_clipCountedTo, UInt64(frame), m_clipWindowFrom}), std::max<UInt64>(end, frame));
-    const UInt64 last = std::max(first, end);
-    m_clipCountedTo = std::max(m_clipCountedTo, last);
+    *from = *to = 0;
+    const UInt64 end = std::min({UInt64(frame) + frames, m_clipWindowTo, UInt64(frame) + m_readWanted});
+    const UInt64 first = std::max({m_clipCountedTo, UInt64(frame), m_clipWindowFrom});
+    if (first >= end)
+        return;  // nothing taken that was not counted (a scan takes none)
+    m_clipCountedTo = end;
     *from = std::size_t(first - frame) * GetNumChannels();
-    *to = std::size_t(last - frame) * GetNumChannels();
+    *to = std::size_t(end - frame) * GetNumChannels();
+}
+
+OSErr CSoundFile::ReadBlockFor(UInt32 frame, UInt32 wanted)
+{
+    const UInt32 saved = m_readWanted;
+    m_readWanted = wanted;
+    const OSErr err = ReadBlock(frame);
+    m_readWanted = saved;
+    return err;
 }
 
 void CSoundFile::SetClipCountWindow(UInt32 from, UInt32 to)
@@ -955,14 +966,16 @@ OSErr CSoundFile::ReadLoop(UInt32 frame, UInt32* count, Convert&& convert)
     UInt64 pos = frame;
     while (pos < end) {
         const UInt32 n = UInt32(std::min<UInt64>({UInt64(m_numFrames) - pos, m_bufferFrames, end - pos}));
+        // (Read again too when this reader takes more of the block than
+        // the last: its decoder counts clipping in what is taken.)
         const bool cached = m_readBuffer && m_readBuffer == m_block && m_blockValidFrames >= n &&
-                            m_blockValidStart == pos && m_readBufferStart == pos;
+                            m_blockTakenFrames >= n && m_blockValidStart == pos && m_readBufferStart == pos;
         if (!cached) {
             // A format that tracks the read-buffer start sets it to `pos`;
             // only then does the base trust the buffer later.
             m_blockValidFrames = 0;
             m_readBufferStart = std::numeric_limits<UInt32>::max();  // pos never reaches it
-            result = ReadBlock(UInt32(pos));
+            result = ReadBlockFor(UInt32(pos), n);
             if (result)
                 break;
             if (!m_readBuffer) {
@@ -971,6 +984,7 @@ OSErr CSoundFile::ReadLoop(UInt32 frame, UInt32* count, Convert&& convert)
             }
             if (m_readBuffer == m_block && m_readBufferStart == pos) {
                 m_blockValidStart = UInt32(pos);
+                m_blockTakenFrames = n;
                 m_blockValidFrames = UInt32(std::min<UInt64>(UInt64(m_numFrames) - pos, m_bufferFrames));
             }
         }

@@ -319,6 +319,11 @@ public:
     // Format: fills the read buffer with the frames from `frame` on (at most
     // buffer-frames frames) and sets the read-buffer start to `frame`.
     virtual OSErr ReadBlock(UInt32 frame) = 0;
+    // ReadBlock for a reader that takes only the first `wanted` frames of
+    // the block into what it makes (0: none, as a scan that only measures):
+    // a float input's decoder counts clipping in those frames alone, not in
+    // what a block reads past them.  The base's readers go through here.
+    OSErr ReadBlockFor(UInt32 frame, UInt32 wanted);
     // Makes sure the block is held as write buffer; a read buffer taken over
     // is cleared to zeros.
     virtual OSErr AllocateWriteBuffer();
@@ -353,9 +358,9 @@ public:
     void SetKeepsFloatSamples(bool keeps) { m_keepsFloatSamples = keeps; }
     // For a float input's decoder, the frames [frame, frame + frames) just
     // decoded: the samples [*from, *to) of them (counted from the first
-    // sample of `frame`) to count for clipping, each frame being counted
-    // once however often it is read (a scan, then the pass; blocks read
-    // again), and only within the clip-count window.
+    // sample of `frame`) to count for clipping: the frames the reader takes
+    // (ReadBlockFor), within the clip-count window, each frame once however
+    // often it is read (blocks read again).
     void ClipCountSpan(UInt32 frame, UInt32 frames, std::size_t* from, std::size_t* to);
     // The frames [from, to) whose samples beyond full scale a float input's
     // decoder counts (all, until set): a snip reads only these, whatever a
@@ -589,6 +594,9 @@ protected:
     {
         return frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
     }
+    // The frames of the block being read that its reader takes
+    // (ReadBlockFor; all when ReadBlock is called alone).
+    UInt32 ReadWanted() const { return m_readWanted; }
     // Marks what the base knows of the read buffer's contents as stale (a
     // format that changes the block behind the base's back calls it).
     void InvalidateReadBuffer() { m_blockValidFrames = 0; }
@@ -625,6 +633,7 @@ protected:
     UInt64 m_clipCountedTo = 0;             // ClipCountSpan: the frames below are counted
     UInt64 m_clipWindowFrom = 0;            // SetClipCountWindow
     UInt64 m_clipWindowTo = ~UInt64(0);
+    UInt32 m_readWanted = ~UInt32(0);       // ReadBlockFor
     SInt16 m_refNum = 0;                    // data fork while open
     Boolean m_isOpen = false;
     double m_sampleRate = 0.0;
@@ -677,6 +686,7 @@ private:
     // from m_blockValidStart on, after a successful ReadBlock; 0 when unknown.
     UInt32 m_blockValidStart = 0;
     UInt32 m_blockValidFrames = 0;
+    UInt32 m_blockTakenFrames = 0;  // the frames of it the reader that read it took
 };
 
 // Bytes of a sample of `bits` bits (bits >> 3).

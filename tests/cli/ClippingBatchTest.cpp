@@ -42,7 +42,7 @@ struct ClipCase {
     const char* source;
     const char* type;       // output type; "" keeps the input's type and word length
     int bits;
-    const char* setting;    // "", "fades", "normalise", "mono", "rate", "gate", "snip"
+    const char* setting;    // "", "fades", "normalise", "mono", "rate", "gate", "snip", "regions"
     Expect expect;
     const char* codec;      // ffprobe's codec of the output ("": not checked)
 };
@@ -67,6 +67,10 @@ const ClipCase kCases[] = {
     {"float_gate", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "gate", Expect::InputCount, "pcm_s16le"},
     {"float_kept_gate", "f.wav", "ffmpeg", kStereoBeyond, "", 0, "gate", Expect::InputCount, "pcm_f32le"},
     {"float_snip", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "snip", Expect::InputCount, "pcm_s16le"},
+    // The region holds the snip's frames.
+    {"float_region", "r.wav", "ffmpeg+region", kStereoBeyond, "WAVE", 16, "regions", Expect::InputCount, "pcm_s16le"},
+    {"float_region_normalised", "r.wav", "ffmpeg+region", kStereoBeyond, "WAVE", 16, "regions normalise",
+     Expect::InputCount, ""},
     {"square_gate_16", "fs.wav", "sox", kFullSquare, "WAVE", 16, "gate", Expect::Untouched, "pcm_s16le"},
     {"float_normalised", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "normalise", Expect::InputCount, ""},
     {"float_mixed_to_mono", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "mono", Expect::InputCount, ""},
@@ -112,8 +116,27 @@ protected:
             return Sox(arguments);
         }
         const QString codec = generator == "ffmpeg-aifc" ? "pcm_f32be" : "pcm_f32le";
-        return RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", QString("aevalsrc=") + c.source, "-c:a",
-                                  codec, *path});
+        if (!RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", QString("aevalsrc=") + c.source,
+                                "-c:a", codec, *path}))
+            return false;
+        return generator != "ffmpeg+region" || AddRegion(*path);
+    }
+
+    // One region over the snip's frames, as a cue point and its labelled
+    // text (added by hand: ffmpeg writes none).
+    static bool AddRegion(const QString& path)
+    {
+        const auto le32 = [](quint32 v) { return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24); };
+        const quint32 start = quint32(std::floor(kSnipFrom * 44100 + 0.5));
+        const quint32 length = quint32(std::floor(kSnipTo * 44100 + 0.5)) - start;
+        const QByteArray cue = le32(1) + le32(1) + le32(start) + "data" + le32(0) + le32(0) + le32(start);
+        const QByteArray ltxt = "ltxt" + le32(20) + le32(1) + le32(length) + "rgn " + QByteArray(8, '\0');
+        const QByteArray labl = "labl" + le32(10) + le32(1) + QByteArray("Verse\0", 6);
+        QByteArray bytes = ReadBytes(path);
+        bytes += "cue " + le32(quint32(cue.size())) + cue;
+        bytes += "LIST" + le32(quint32(4 + ltxt.size() + labl.size())) + "adtl" + ltxt + labl;
+        bytes.replace(4, 4, le32(quint32(bytes.size() - 8)));
+        return WriteBytes(path, bytes);
     }
 
     static QVariantMap ConversionFor(const ClipCase& c)
@@ -131,7 +154,10 @@ protected:
             conversion.insert("QMCSNeedsFades", true);
             conversion.insert("QMCSFadeInTime", 50.0);
             conversion.insert("QMCSFadeOutTime", 50.0);
-        } else if (setting == "normalise") {
+        }
+        if (setting.startsWith("regions"))
+            conversion.insert("QMCSNeedsExtraction", true);
+        if (setting.endsWith("normalise")) {
             conversion.insert("QMCSNeedsGain", true);
             conversion.insert("QMCSNeedsNormalize", true);
             conversion.insert("QMCSCeiling", -1.0);
@@ -166,7 +192,7 @@ TEST_P(ClippingBatch, CountsWhatItClipsAndKeepsFloats)
     ASSERT_FALSE(in.empty());
     // The samples beyond full scale the output is made of (a snip's frames
     // only: the nearest frames to its times).
-    const bool snip = QString(c.setting) == "snip";
+    const bool snip = QString(c.setting) == "snip" || QString(c.setting).startsWith("regions");
     const std::size_t channels = QString(c.source) == kStereoBeyond ? 2 : 1;
     const std::size_t first = snip ? std::size_t(std::floor(kSnipFrom * 44100 + 0.5)) * channels : 0;
     const std::size_t last = snip ? std::size_t(std::floor(kSnipTo * 44100 + 0.5)) * channels : in.size();
