@@ -68,9 +68,9 @@ namespace {
 #endif
 #endif
 #ifdef QM_SANITIZED
-constexpr int kDefaultCases = 36;
+constexpr int kDefaultCases = 48;
 #else
-constexpr int kDefaultCases = 256;
+constexpr int kDefaultCases = 480;
 #endif
 
 // ------------------------------------------------------------- the input
