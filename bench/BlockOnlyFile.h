@@ -32,7 +32,11 @@ public:
         m_readBufferStart = frame;
         return noErr;
     }
-    OSErr PrepareWriteBlock(UInt32) override { return noErr; }
+    OSErr LoadWrittenFrames(UInt32, UInt32* held) override
+    {
+        *held = 0;
+        return noErr;
+    }
     OSErr WriteBlock(UInt32, UInt32) override { return noErr; }
     OSErr SetFilePos(UInt32) override { return noErr; }
     OSErr ProbeHeader(SInt16* result) override

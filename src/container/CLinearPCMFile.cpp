@@ -486,10 +486,11 @@ OSErr CLinearPCMFile::ReadBlock(UInt32 frame)
     });
 }
 
-OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
+OSErr CLinearPCMFile::LoadWrittenFrames(UInt32 frame, UInt32* held)
 {
+    *held = 0;
     return Guarded([&]() -> OSErr {
-        return LoadWriteBlock(frame, [this](UInt8* block, UInt32 at, UInt32) {
+        return LoadWriteBlock(frame, [this, held](UInt8* block, UInt32 at, UInt32) {
             // A file being written is extended to the block (or refused when
             // it may not grow that far).
             if (m_writable) {
@@ -500,6 +501,7 @@ OSErr CLinearPCMFile::PrepareWriteBlock(UInt32 frame)
             }
             // What the file already holds there (nothing past its end).
             const UInt32 frames = BlockFramesFrom(at);
+            *held = frames;
             return LoadBlock(block, at, frames);
         });
     });

@@ -13,7 +13,7 @@
 //     and back (byte order, sign, swapped byte pairs; see SampleTransform);
 //   - SetFilePos seeks to a frame and, in a file being written, extends the
 //     file to it (zero bytes, or ExtendData's own fill);
-//   - ReadBlock / PrepareWriteBlock load a block and zero-fill it past the
+//   - ReadBlock / LoadWrittenFrames load a block and zero-fill it past the
 //     last frame; WriteBlock writes one and raises the frame count;
 //   - Close rewrites the header (RewriteHeader) when a written file's header
 //     is dirty, then closes the data fork (CloseFileFork).
@@ -54,7 +54,6 @@ public:
     OSErr ProbeHeader(SInt16* result) override;
     OSErr Close() override;
     OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr RecalcNumFrames() override;
@@ -70,6 +69,7 @@ public:
     QString GetSplitNamingSuffix() const override;
 
 protected:
+    OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) override;
     // After a written file is closed: its Finder information is written
     // unless the (complete) file gives its type by itself.
     virtual void DropFinderInfoTheFileTells(bool complete);

@@ -40,6 +40,7 @@ SampleCopySettings SampleCopySettingsFrom(const CConvSpec& spec)
 {
     SampleCopySettings settings;
     ReadOutputFlags(spec, settings);
+    settings.fadesFollow = spec.NeedsFades();
     return settings;
 }
 

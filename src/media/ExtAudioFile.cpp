@@ -258,6 +258,16 @@ OSStatus ExtAudioFileSetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID pr
         file->clientLayout.assign(static_cast<const UInt8*>(data), static_cast<const UInt8*>(data) + 12);
         return noErr;
     }
+    case kExtAudioFileProperty_ClipCountWindow: {
+        UInt64 window[2];
+        if (size != sizeof window)
+            return paramErr;
+        if (file->writing)
+            return kExtAudioFileError_InvalidProperty;
+        std::memcpy(window, data, sizeof window);
+        file->source->SetClipCountWindow(window[0], window[1]);
+        return noErr;
+    }
     default:
         return kExtAudioFileError_InvalidProperty;
     }

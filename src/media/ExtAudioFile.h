@@ -48,6 +48,10 @@ constexpr ExtAudioFilePropertyID kExtAudioFileProperty_DataCutShort = FOUR_CHAR_
 // This layer's own (SFTDecodeLoss, read only): what the decoder could not
 // turn into sound so far (MovieSource::DecodeLoss); all zero while writing.
 constexpr ExtAudioFilePropertyID kExtAudioFileProperty_DecodeLoss = FOUR_CHAR_CODE("los?");
+// This layer's own (two UInt64, the first frame and the end, write only):
+// the frames whose float samples beyond full scale the decoder counts as
+// clipped (MovieSource::SetClipCountWindow).
+constexpr ExtAudioFilePropertyID kExtAudioFileProperty_ClipCountWindow = FOUR_CHAR_CODE("clp?");
 
 constexpr AudioFileTypeID kAudioFileCAFType = media_codes::kCAF;
 constexpr UInt32 kAudioFormatFlagIsNonInterleaved = 1u << 5;

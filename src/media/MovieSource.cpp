@@ -445,9 +445,10 @@ inline SInt32 FromFloatF(float x)
 
 // `count` samples of one channel of a decoded frame, from sample `first`,
 // as 32-bit integers.
-// Float samples from `countFrom` on beyond full scale are counted as clipped.
+// Float samples [countFrom, countTo) of them beyond full scale are counted
+// as clipped.
 void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, UInt32 count, SInt32* out,
-                    UInt32 countFrom)
+                    UInt32 countFrom, UInt32 countTo)
 {
     const auto format = AVSampleFormat(frame->format);
     const bool planar = av_sample_fmt_is_planar(format);
@@ -483,7 +484,8 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
         const auto* p = reinterpret_cast<const float*>(data) + start;
         UInt64 clipped = 0;
         for (UInt32 i = 0; i < count; ++i) {
-            clipped += UInt64(i >= countFrom) & (UInt64(p[i * stride] > 1.0f) | UInt64(p[i * stride] < -1.0f));
+            clipped += UInt64(i >= countFrom && i < countTo) &
+                       (UInt64(p[i * stride] > 1.0f) | UInt64(p[i * stride] < -1.0f));
             out[i] = FromFloatF(p[i * stride]);
         }
         AddClippedSamples(clipped);
@@ -493,7 +495,8 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
         const auto* p = reinterpret_cast<const double*>(data) + start;
         UInt64 clipped = 0;
         for (UInt32 i = 0; i < count; ++i) {
-            clipped += UInt64(i >= countFrom) & (UInt64(p[i * stride] > 1.0) | UInt64(p[i * stride] < -1.0));
+            clipped += UInt64(i >= countFrom && i < countTo) &
+                       (UInt64(p[i * stride] > 1.0) | UInt64(p[i * stride] < -1.0));
             out[i] = RoundSaturated(p[i * stride] * 2147483648.0);
         }
         AddClippedSamples(clipped);
@@ -723,6 +726,8 @@ struct MovieSource::Impl {
     // frameOffset to frameEnd of the decoded frame pending; end of stream.
     UInt64 position = 0;        // frame the next Read starts at
     UInt64 clipCountedTo = 0;   // the frames below were counted for clipping
+    UInt64 clipWindowFrom = 0;  // and only those in [from, to) are (SetClipCountWindow)
+    UInt64 clipWindowTo = ~UInt64(0);
     UInt64 silence = 0;
     int frameOffset = 0;
     int frameEnd = 0;
@@ -1648,13 +1653,14 @@ struct MovieSource::Impl {
                 // Each frame of the track is counted for clipping once,
                 // however often it is decoded.
                 const UInt64 at = position + done;
-                const UInt32 countFrom = UInt32(std::min(clipCountedTo > at ? clipCountedTo - at : 0, take));
+                const UInt64 end = std::max(at, std::min(at + take, clipWindowTo));
+                const UInt64 first = std::min(std::max({clipCountedTo, at, clipWindowFrom}), end);
                 if (out) {
                     const int frameChannels = frame->ch_layout.nb_channels;
                     for (UInt32 c = 0; c < channels; ++c)
                         ConvertChannel(frame, std::min(order[c], frameChannels - 1), frameChannels, frameOffset,
-                                       UInt32(take), out[c] + done, countFrom);
-                    clipCountedTo = std::max(clipCountedTo, at + take);
+                                       UInt32(take), out[c] + done, UInt32(first - at), UInt32(end - at));
+                    clipCountedTo = std::max(clipCountedTo, end);
                 }
                 flac.TakeDecoded(position + done, frame, frameOffset, int(take));
                 frameOffset += int(take);
@@ -1792,6 +1798,11 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
 
 double MovieSource::SampleRate() const { return impl_->sampleRate; }
 UInt32 MovieSource::Channels() const { return impl_->channels; }
+void MovieSource::SetClipCountWindow(UInt64 from, UInt64 to)
+{
+    impl_->clipWindowFrom = from;
+    impl_->clipWindowTo = std::max(from, to);
+}
 UInt64 MovieSource::FrameCount() const { return impl_->frameCount; }
 bool MovieSource::DataCutShort() const { return impl_->cutShort; }
 const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->loss; }

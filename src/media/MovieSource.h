@@ -121,6 +121,9 @@ public:
     UInt32 FirstMPEGHeader() const;
     const std::vector<MovieMetadataItem>& Metadata() const;
 
+    // Float samples beyond full scale are counted as clipped (each frame
+    // once) only in the frames [from, to); all until set.
+    void SetClipCountWindow(UInt64 from, UInt64 to);
     // The frame the next Read starts at.
     UInt64 Position() const;
     OSErr Seek(UInt64 frame);

@@ -176,7 +176,9 @@ SInt32 ScanBlocks(CSoundFile* in, UInt32 start, UInt32 end, ScanWork& w, ScanPat
         const UInt32 n = UInt32(std::min<UInt64>(block, end - pos));
         if ((err = PostProgressPosition(SInt64(pos))))
             return err;
-        if ((err = in->ReadBlock(UInt32(pos))))
+        // Measuring takes no sample into an output: nothing is counted as
+        // clipped here, only by the pass that writes.
+        if ((err = in->ReadBlockFor(UInt32(pos), 0)))
             return err;
         const UInt8* data = in->GetReadBuffer();
         if (!data)

@@ -777,7 +777,7 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     RawSampleLayout inLayout;
     RawSampleLayout outLayout;
     if (layout == Layout::Keep && (!dither || gDitherTableLength == 65536) &&
-        RawLayouts(in, out, &inLayout, &outLayout)) {
+        RawLayouts(in, out, &inLayout, &outLayout) && !(inLayout.ieeeFloat && settings.fadesFollow)) {
         // Plain words on both sides: file bytes to file bytes, no blocks.
         const UInt32 blockFrames = std::min(out->GetBufferFrames(), in->GetBufferFrames());
         if (blockFrames == 0)
@@ -823,7 +823,7 @@ SInt32 CopyCore(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt3
     const std::size_t workPerFrame = layout == Layout::Keep ? inChannels : 1;
 
     code = EachBlock(start, end, outPos, blockFrames, [&](UInt32 pos, UInt32 n) {
-        SInt32 err = in->ReadBlock(pos);
+        SInt32 err = in->ReadBlockFor(pos, n);
         if (err)
             return err;
         const UInt8* src = in->GetReadBuffer();

@@ -33,7 +33,12 @@
 class CSoundFile;
 
 // What the copy takes from the conversion: the output flags alone.
-struct SampleCopySettings : OutputFlags {};
+struct SampleCopySettings : OutputFlags {
+    // Fades follow the copy on the output: float samples travel as the
+    // blocks' integers, clipped (and counted) at full scale like every
+    // other change, instead of being copied as they are.
+    bool fadesFollow = false;
+};
 
 // ------------------------------------------------------------------ cores
 // Each copies the input frames [start, end) to the output from *outPos on

@@ -92,19 +92,21 @@ OSErr CIntermediateCodedFile::ReadBlock(UInt32 frame)
     OSErr err = AllocateReadBuffer();
     if (err)
         return err;
-    err = m_inner.Prepare(m_readBuffer, frame, m_bufferFrames);
+    UInt32 held = 0;
+    err = m_inner.Prepare(m_readBuffer, frame, m_bufferFrames, &held);
     m_readBufferStart = frame;
     return err;
 }
 
-OSErr CIntermediateCodedFile::PrepareWriteBlock(UInt32 frame)
+OSErr CIntermediateCodedFile::LoadWrittenFrames(UInt32 frame, UInt32* held)
 {
+    *held = 0;
     if (!m_isOpen || !m_writing)
         return kFileNotOpenedErr;
     const OSErr err = AllocateWriteBuffer();
     if (err)
         return err;
-    return m_inner.Prepare(m_writeBuffer, frame, m_bufferFrames);
+    return m_inner.Prepare(m_writeBuffer, frame, m_bufferFrames, held);
 }
 
 OSErr CIntermediateCodedFile::WriteBlock(UInt32 frames, UInt32 frame)

@@ -36,10 +36,11 @@ public:
     // A file being written: what the intermediate holds at `frame`; else
     // the format's own reading.
     OSErr ReadBlock(UInt32 frame) final;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
 
 protected:
+    // A file being written: what the intermediate holds at `frame`.
+    OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) override;
     // The block at `frame` of a file that is not being written (base:
     // nothing, for a format that is only written).
     virtual OSErr ReadCodedBlock(UInt32 frame);

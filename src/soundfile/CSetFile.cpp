@@ -217,7 +217,7 @@ OSErr CSetFile::ReadBlock(UInt32 frame)
                 THROW_IF_ERROR(member->AllocateReadBuffer());
             const UInt32 memberFrames = member->GetNumFrames();
             if (memberFrames > frame) {
-                THROW_IF_ERROR(member->ReadBlock(frame));
+                THROW_IF_ERROR(member->ReadBlockFor(frame, ReadWanted()));
                 // What lies past the member's own end is silence.
                 ClearMemberBlockTail(member->GetReadBuffer(), memberFrames - frame, m_bufferFrames, sampleBytes);
             } else {
@@ -231,8 +231,9 @@ OSErr CSetFile::ReadBlock(UInt32 frame)
     });
 }
 
-OSErr CSetFile::PrepareWriteBlock(UInt32 frame)
+OSErr CSetFile::LoadWrittenFrames(UInt32 frame, UInt32* held)
 {
+    *held = 0;
     return Guarded([&]() -> OSErr {
         const std::size_t sampleBytes = CheckedSampleBytes();
         if (!m_writeBuffer)
@@ -243,7 +244,9 @@ OSErr CSetFile::PrepareWriteBlock(UInt32 frame)
             CheckMemberBlocks(member);
             if (!member->GetWriteBuffer())
                 THROW_IF_ERROR(member->AllocateWriteBuffer());
-            THROW_IF_ERROR(member->PrepareWriteBlock(frame));
+            UInt32 memberHeld = 0;
+            THROW_IF_ERROR(member->PrepareWriteBlock(frame, &memberHeld));
+            *held = std::max(*held, memberHeld);
             blocks.push_back(member->GetWriteBuffer());
         }
         InterleaveMemberBlocks(blocks, m_writeBuffer, m_bufferFrames, sampleBytes);

@@ -54,7 +54,6 @@ public:
     OSErr AllocateReadBuffer() override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr AllocateWriteBuffer() override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
     // Every member writes its part; the frame count is the lead's.
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     void FreeBuffers() override;
@@ -79,6 +78,8 @@ public:
 
 protected:
     explicit CSetFile(OSType memberType);
+    // Every member's block, interleaved; the frames the members hold.
+    OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) override;
 
     // A set's name: its lead member's name (without extension) less the
     // member indicator at its end (".L", "-L", "(L)", Sonic's ".1", a

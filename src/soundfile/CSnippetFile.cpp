@@ -44,6 +44,9 @@ OSErr CSnippetFile::SetWindow(UInt32 start, UInt32 end)
     m_start = start;
     m_end = end;
     m_numFrames = end - start;  // the base's readers bound themselves by it
+    // Only the window's samples reach an output: a block the inner file
+    // decodes past it counts nothing there as clipped.
+    m_inner->SetClipCountWindow(start, end);
     InvalidateReadBuffer();
     return TakeInnerRegions();
 }
@@ -246,7 +249,7 @@ OSErr CSnippetFile::ReadBlock(UInt32 frame)
     UInt32 inner = 0;
     if (const OSErr err = OpenInnerFrame(frame, &inner))
         return err;
-    const OSErr err = m_inner->ReadBlock(inner);
+    const OSErr err = m_inner->ReadBlockFor(inner, ReadWanted());
     TakeInnerBuffer();
     if (err == noErr)
         m_readBufferStart = frame;
@@ -254,7 +257,11 @@ OSErr CSnippetFile::ReadBlock(UInt32 frame)
 }
 
 OSErr CSnippetFile::AllocateWriteBuffer() { return noErr; }
-OSErr CSnippetFile::PrepareWriteBlock(UInt32) { return noErr; }
+OSErr CSnippetFile::LoadWrittenFrames(UInt32, UInt32* held)
+{
+    *held = 0;
+    return noErr;
+}
 OSErr CSnippetFile::WriteBlock(UInt32, UInt32) { return noErr; }
 
 void CSnippetFile::FreeBuffers()

@@ -69,7 +69,6 @@ public:
     OSErr PrepareRead(const FSSpec& outputFolder) override;
     OSErr ReadBlock(UInt32 frame) override;
     OSErr AllocateWriteBuffer() override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     void FreeBuffers() override;
     OSErr SetBufferFrames(UInt32 frames) override;
@@ -85,6 +84,10 @@ public:
     SInt32 GetChannelKind() const override;
     SInt32 GetChannelConfiguration() const override;
     AudioChannelLayoutTag GetMultichannelLayoutTag() const override;
+
+protected:
+    // Writes nothing: holds nothing.
+    OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) override;
 
 private:
     // The regions of the window (SetWindow).

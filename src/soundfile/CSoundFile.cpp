@@ -655,14 +655,53 @@ void CSoundFile::SettleFramesFromData(UInt64 presentBytes, UInt64 promisedBytes,
 }
 OSErr CSoundFile::PrepareRead(const FSSpec&) { return noErr; }
 OSErr CSoundFile::WriteBlock(UInt32, UInt32) { return noErr; }
+
+OSErr CSoundFile::PrepareWriteBlock(UInt32 frame, UInt32* heldOut)
+{
+    UInt32 held = 0;
+    const OSErr err = LoadWrittenFrames(frame, &held);
+    held = std::min(held, m_bufferFrames);
+    if (m_writeBuffer) {
+        // The block in the shape the writers fill it (WriteLoop), within
+        // what was allocated when the block is the file's own.
+        const std::size_t frameBytes = std::size_t(GetNumChannels()) * std::size_t(std::max<SInt16>(m_numBits, 0) / 8);
+        std::size_t end = std::size_t(m_bufferFrames) * frameBytes;
+        if (m_writeBuffer == m_block)
+            end = std::min(end, m_blockBytes);
+        const std::size_t from = std::min(std::size_t(held) * frameBytes, end);
+        std::memset(m_writeBuffer + from, 0, end - from);
+    }
+    if (heldOut)
+        *heldOut = held;
+    return err;
+}
 OSErr CSoundFile::RecalcNumFrames() { return noErr; }
 void CSoundFile::SetDither(Boolean dither) { m_dither = dither != 0; }
-std::size_t CSoundFile::ClipCountStart(UInt32 frame, UInt32 frames)
+void CSoundFile::ClipCountSpan(UInt32 frame, UInt32 frames, std::size_t* from, std::size_t* to)
 {
-    const UInt64 end = UInt64(frame) + frames;
-    const UInt64 from = std::min(std::max<UInt64>(m_clipCountedTo, frame), end);
-    m_clipCountedTo = std::max(m_clipCountedTo, end);
-    return std::size_t(from - frame) * GetNumChannels();
+    *from = *to = 0;
+    const UInt64 end = std::min({UInt64(frame) + frames, m_clipWindowTo, UInt64(frame) + m_readWanted});
+    const UInt64 first = std::max({m_clipCountedTo, UInt64(frame), m_clipWindowFrom});
+    if (first >= end)
+        return;  // nothing taken that was not counted (a scan takes none)
+    m_clipCountedTo = end;
+    *from = std::size_t(first - frame) * GetNumChannels();
+    *to = std::size_t(end - frame) * GetNumChannels();
+}
+
+OSErr CSoundFile::ReadBlockFor(UInt32 frame, UInt32 wanted)
+{
+    const UInt32 saved = m_readWanted;
+    m_readWanted = wanted;
+    const OSErr err = ReadBlock(frame);
+    m_readWanted = saved;
+    return err;
+}
+
+void CSoundFile::SetClipCountWindow(UInt32 from, UInt32 to)
+{
+    m_clipWindowFrom = from;
+    m_clipWindowTo = std::max(from, to);
 }
 
 bool CSoundFile::HoldsFloatSamples() const
@@ -927,14 +966,16 @@ OSErr CSoundFile::ReadLoop(UInt32 frame, UInt32* count, Convert&& convert)
     UInt64 pos = frame;
     while (pos < end) {
         const UInt32 n = UInt32(std::min<UInt64>({UInt64(m_numFrames) - pos, m_bufferFrames, end - pos}));
+        // (Read again too when this reader takes more of the block than
+        // the last: its decoder counts clipping in what is taken.)
         const bool cached = m_readBuffer && m_readBuffer == m_block && m_blockValidFrames >= n &&
-                            m_blockValidStart == pos && m_readBufferStart == pos;
+                            m_blockTakenFrames >= n && m_blockValidStart == pos && m_readBufferStart == pos;
         if (!cached) {
             // A format that tracks the read-buffer start sets it to `pos`;
             // only then does the base trust the buffer later.
             m_blockValidFrames = 0;
             m_readBufferStart = std::numeric_limits<UInt32>::max();  // pos never reaches it
-            result = ReadBlock(UInt32(pos));
+            result = ReadBlockFor(UInt32(pos), n);
             if (result)
                 break;
             if (!m_readBuffer) {
@@ -943,6 +984,7 @@ OSErr CSoundFile::ReadLoop(UInt32 frame, UInt32* count, Convert&& convert)
             }
             if (m_readBuffer == m_block && m_readBufferStart == pos) {
                 m_blockValidStart = UInt32(pos);
+                m_blockTakenFrames = n;
                 m_blockValidFrames = UInt32(std::min<UInt64>(UInt64(m_numFrames) - pos, m_bufferFrames));
             }
         }
@@ -1094,12 +1136,18 @@ OSErr CSoundFile::ReadFrames(UInt32 frame, UInt32* count, float** channelArrays)
 // ============================================================ writing
 namespace {
 
+// The most negative value the readers give: the lowest 16-bit word at
+// their scale, a hair below -1.0 (3.051758e-5 is not 1/32768).  A sample
+// down to it is at full scale, not beyond: the word it came from is
+// written back as it was.
+constexpr double kLowestReadValue = -32768.0 * kScale16;
+
 // 1 for a sample beyond full scale (not a number is not), else 0: what a
 // writer counts as clipped.  A sample between the top word and 1.0 only
-// takes the top word.
+// takes the top word; one between -1.0 and kLowestReadValue the lowest.
 inline UInt64 BeyondFullScale(double x)
 {
-    return UInt64(x > 1.0) | UInt64(x < -1.0);
+    return UInt64(x > 1.0) | UInt64(x < kLowestReadValue);
 }
 
 // A sample clipped to [-1, top], not a number to 0, and put back; *clipped
@@ -1152,6 +1200,7 @@ UInt64 WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128d hi = _mm_set1_pd(0.99996954386), lo = _mm_set1_pd(-1.0), one = _mm_set1_pd(1.0);
+    const __m128d lowest = _mm_set1_pd(kLowestReadValue);
     const __m128d scale = _mm_set1_pd(table ? 2147483647.0 : 32768.0);
     const __m128d top = _mm_set1_pd(32767.0);
     const __m128i guard = _mm_set1_epi32(0x7FFEFFFF);
@@ -1160,8 +1209,8 @@ UInt64 WriteWords16(double* src, UInt8* block, std::size_t samples, const UInt16
         const UInt32 at = *index;
         bool alike = !table || (at + 4 <= 0xFFFF && at + 4 < length);
         __m128d x0 = _mm_loadu_pd(src + i), x1 = _mm_loadu_pd(src + i + 2);
-        const int beyond = _mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x0, one), _mm_cmplt_pd(x0, lo))) |
-                           (_mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x1, one), _mm_cmplt_pd(x1, lo))) << 2);
+        const int beyond = _mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x0, one), _mm_cmplt_pd(x0, lowest))) |
+                           (_mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x1, one), _mm_cmplt_pd(x1, lowest))) << 2);
         x0 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x0, _mm_cmpord_pd(x0, x0)), hi), lo);
         x1 = _mm_max_pd(_mm_min_pd(_mm_and_pd(x1, _mm_cmpord_pd(x1, x1)), hi), lo);
         __m128d y0 = _mm_mul_pd(x0, scale), y1 = _mm_mul_pd(x1, scale);

@@ -319,12 +319,21 @@ public:
     // Format: fills the read buffer with the frames from `frame` on (at most
     // buffer-frames frames) and sets the read-buffer start to `frame`.
     virtual OSErr ReadBlock(UInt32 frame) = 0;
+    // ReadBlock for a reader that takes only the first `wanted` frames of
+    // the block into what it makes (0: none, as a scan that only measures):
+    // a float input's decoder counts clipping in those frames alone, not in
+    // what a block reads past them.  The base's readers go through here.
+    OSErr ReadBlockFor(UInt32 frame, UInt32 wanted);
     // Makes sure the block is held as write buffer; a read buffer taken over
     // is cleared to zeros.
     virtual OSErr AllocateWriteBuffer();
-    // Format: makes the write buffer ready for the block starting at `frame`
-    // (typically reading what the file already holds there).
-    virtual OSErr PrepareWriteBlock(UInt32 frame) = 0;
+    // Makes the write buffer ready for the block starting at `frame`: the
+    // frames the file already holds there, as the format loads them
+    // (LoadWrittenFrames), and silence in every frame after them, whatever
+    // the buffer held before.  Every block any writer is handed passes
+    // here, so no writer can add a channel onto, or write out, the samples
+    // of another block.  *held (may be null) gets the frames loaded.
+    OSErr PrepareWriteBlock(UInt32 frame, UInt32* held = nullptr);
     // Format: writes `frames` frames of the write buffer at `frame` and
     // updates the frame count.  Base: writes nothing, returns 0.
     virtual OSErr WriteBlock(UInt32 frames, UInt32 frame);
@@ -348,10 +357,16 @@ public:
     // holds them.  Types that cannot ignore it.
     void SetKeepsFloatSamples(bool keeps) { m_keepsFloatSamples = keeps; }
     // For a float input's decoder, the frames [frame, frame + frames) just
-    // decoded: the index of their first sample not counted for clipping yet
-    // (frames x channels when every one was), each frame being counted once
-    // however often it is read (a scan, then the pass; blocks read again).
-    std::size_t ClipCountStart(UInt32 frame, UInt32 frames);
+    // decoded: the samples [*from, *to) of them (counted from the first
+    // sample of `frame`) to count for clipping: the frames the reader takes
+    // (ReadBlockFor), within the clip-count window, each frame once however
+    // often it is read (blocks read again).
+    void ClipCountSpan(UInt32 frame, UInt32 frames, std::size_t* from, std::size_t* to);
+    // The frames [from, to) whose samples beyond full scale a float input's
+    // decoder counts (all, until set): a snip reads only these, whatever a
+    // block decodes past them.  A file whose decoding lies elsewhere (the
+    // media libraries) passes it on.
+    virtual void SetClipCountWindow(UInt32 from, UInt32 to);
 
     // --------------------------------------------------- raw sample bytes
     // Copies that only change the word length move file bytes straight into
@@ -523,6 +538,12 @@ protected:
         }
     }
 
+    // Format: loads into the write buffer (allocating it) what the file
+    // already holds from `frame` on, at most a block, and sets *held to the
+    // frames loaded (0 for a new file, or past its end).  The bytes after
+    // them are not the format's concern: PrepareWriteBlock clears them.
+    virtual OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) = 0;
+
     // Allocates a zero-filled sample block of `bytes` bytes as the owned
     // block (freeing any earlier one); neither buffer pointer is set.
     // Throws error_code_exception (null pointer) when it fails.
@@ -573,6 +594,9 @@ protected:
     {
         return frame < m_numFrames ? std::min(m_bufferFrames, m_numFrames - frame) : 0;
     }
+    // The frames of the block being read that its reader takes
+    // (ReadBlockFor; all when ReadBlock is called alone).
+    UInt32 ReadWanted() const { return m_readWanted; }
     // Marks what the base knows of the read buffer's contents as stale (a
     // format that changes the block behind the base's back calls it).
     void InvalidateReadBuffer() { m_blockValidFrames = 0; }
@@ -606,7 +630,10 @@ protected:
     UInt32 m_readBufferStart = 0;           // first frame held in the read buffer
     Boolean m_dither = true;
     bool m_keepsFloatSamples = false;       // SetKeepsFloatSamples
-    UInt64 m_clipCountedTo = 0;             // ClipCountStart: the frames below are counted
+    UInt64 m_clipCountedTo = 0;             // ClipCountSpan: the frames below are counted
+    UInt64 m_clipWindowFrom = 0;            // SetClipCountWindow
+    UInt64 m_clipWindowTo = ~UInt64(0);
+    UInt32 m_readWanted = ~UInt32(0);       // ReadBlockFor
     SInt16 m_refNum = 0;                    // data fork while open
     Boolean m_isOpen = false;
     double m_sampleRate = 0.0;
@@ -659,6 +686,7 @@ private:
     // from m_blockValidStart on, after a successful ReadBlock; 0 when unknown.
     UInt32 m_blockValidStart = 0;
     UInt32 m_blockValidFrames = 0;
+    UInt32 m_blockTakenFrames = 0;  // the frames of it the reader that read it took
 };
 
 // Bytes of a sample of `bits` bits (bits >> 3).

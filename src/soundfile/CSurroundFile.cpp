@@ -369,7 +369,7 @@ OSErr CSurroundFile::ReadChannelFrames(UInt16 channel, UInt32 frame, UInt32* cou
                 pos += n;
                 continue;
             }
-            THROW_IF_ERROR(member->ReadBlock(UInt32(pos)));
+            THROW_IF_ERROR(member->ReadBlockFor(UInt32(pos), n));
             const UInt8* p = member->GetReadBuffer();
             THROW_IF_NULL(p, "member block");
             const UInt32 valid = UInt32(std::min<UInt64>(n, UInt64(memberFrames) - pos));

@@ -127,17 +127,23 @@ OSErr InnerLinearFile::Write(const UInt8* block, UInt32 frames, UInt32 frame)
     return noErr;
 }
 
-OSErr InnerLinearFile::Prepare(UInt8* block, UInt32 frame, UInt32 bufferFrames)
+OSErr InnerLinearFile::Prepare(UInt8* block, UInt32 frame, UInt32 bufferFrames, UInt32* held)
 {
+    *held = 0;
     if (!m_file || !m_owned)
         return kFileNotOpenedErr;
     const std::size_t frameBytes = FrameBytes();
+    bool whole = true;  // every piece so far held all its frames
     for (UInt32 done = 0; done < bufferFrames;) {
         const UInt32 n = std::min(bufferFrames - done, m_file->GetBufferFrames());
-        const OSErr err = m_file->PrepareWriteBlock(frame + done);
+        UInt32 piece = 0;
+        const OSErr err = m_file->PrepareWriteBlock(frame + done, &piece);
         if (err)
             return err;
         std::memcpy(block + std::size_t(done) * frameBytes, m_file->GetWriteBuffer(), std::size_t(n) * frameBytes);
+        if (whole)
+            *held += std::min(piece, n);
+        whole = whole && piece >= n;
         done += n;
     }
     return noErr;

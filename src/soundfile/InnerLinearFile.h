@@ -73,8 +73,9 @@ public:
     // Copies `frames` frames of a block of the file's word length (the
     // output's write buffer) into the temporary file at `frame`.
     OSErr Write(const UInt8* block, UInt32 frames, UInt32 frame);
-    // Fills such a block with what the temporary file holds at `frame`.
-    OSErr Prepare(UInt8* block, UInt32 frame, UInt32 bufferFrames);
+    // Fills such a block with what the temporary file holds at `frame`
+    // (silence after it); *held gets the frames it holds there.
+    OSErr Prepare(UInt8* block, UInt32 frame, UInt32 bufferFrames, UInt32* held);
 
     // Reads the whole audio in chunks of `chunkFrames` frames (interleaved
     // 16-bit samples) and hands each to `encode` (samples, frames, first

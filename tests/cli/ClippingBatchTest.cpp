@@ -1,12 +1,15 @@
 // Samples beyond full scale through quillmarch-batch, at every place that
-// clips: a float input copied to 16, 24 and 32-bit integers, through fades,
-// normalising and a mono mix, a full-scale square resampled from 96 to
-// 44.1 kHz (its filter's overshoot) into integers and floats.  Each says on
-// the input's line how many samples it clipped: as many as sox counts reading
-// the input, or as many as the output holds on its rails.  A float input
-// kept as its type stays float (WAVE, AIFF-C 'fl32', CAF), and keeps its
-// values beyond full scale where the copy carries them.  The inputs are
-// written by ffmpeg and sox, the outputs read back by ffmpeg and ffprobe.
+// clips: a float input copied to 16, 24 and 32-bit integers, through fades
+// (also kept as float), normalising, the gate, a snip and a mono mix, a
+// full-scale square resampled from 96 to 44.1 kHz (its filter's overshoot)
+// into integers and floats.  Each says on the input's line how many samples
+// it clipped: as many as sox counts reading the input (within a snip's
+// range), or as many as the output holds on its rails, each once.  A
+// 16-bit square at full scale through the gate clips nothing.  A float
+// input kept as its type stays float (WAVE, AIFF-C 'fl32', CAF), and keeps
+// its values beyond full scale where the copy carries them.  The inputs
+// are written by ffmpeg and sox, the outputs read back by ffmpeg and
+// ffprobe.
 #include "CliTestSupport.h"
 
 #include <QDir>
@@ -29,6 +32,7 @@ enum class Expect {
     InputCount,  // the warning counts the input's samples beyond full scale (and sox agrees where it reads them)
     Rails,       // the warning counts the output's samples on the rails (a filter's overshoot)
     KeptFloats,  // no warning; a float file holding the input's samples as they are
+    Untouched,   // no warning; the output holds the input's samples
 };
 
 struct ClipCase {
@@ -38,7 +42,7 @@ struct ClipCase {
     const char* source;
     const char* type;       // output type; "" keeps the input's type and word length
     int bits;
-    const char* setting;    // "", "fades", "normalise", "mono", "rate"
+    const char* setting;    // "", "fades", "normalise", "mono", "rate", "gate", "snip", "regions"
     Expect expect;
     const char* codec;      // ffprobe's codec of the output ("": not checked)
 };
@@ -46,6 +50,10 @@ struct ClipCase {
 constexpr const char* kStereoBeyond = "1.5*sin(2*PI*1000*t)|-2*sin(2*PI*700*t):s=44100:d=0.4";
 constexpr const char* kMonoBeyond = "1.5*sin(2*PI*1000*t):s=44100:d=0.4";
 constexpr const char* kSquare = "-r 96000 -c 1 -b 16 {OUT} synth 0.5 square 1000 gain -n 0";
+// Every sample on a rail: 32767 and -32768.
+constexpr const char* kFullSquare = "-r 48000 -c 1 -b 16 {OUT} synth 1 square 100 gain -n 0";
+constexpr double kSnipFrom = 0.1;  // s: frames 4410 to 8819 at 44.1 kHz
+constexpr double kSnipTo = 0.2;
 
 const ClipCase kCases[] = {
     {"float_to_16", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "", Expect::InputCount, "pcm_s16le"},
@@ -53,6 +61,17 @@ const ClipCase kCases[] = {
     {"float_to_32", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 32, "", Expect::InputCount, "pcm_s32le"},
     {"aifc_float_to_16", "a.aif", "ffmpeg-aifc", kMonoBeyond, "WAVE", 16, "", Expect::InputCount, "pcm_s16le"},
     {"float_fades", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "fades", Expect::InputCount, ""},
+    // Fades change the samples: a float kept as its type is clipped, as the
+    // guide says, and each sample counted once.
+    {"float_kept_fades", "f.wav", "ffmpeg", kStereoBeyond, "", 0, "fades", Expect::InputCount, "pcm_f32le"},
+    {"float_gate", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "gate", Expect::InputCount, "pcm_s16le"},
+    {"float_kept_gate", "f.wav", "ffmpeg", kStereoBeyond, "", 0, "gate", Expect::InputCount, "pcm_f32le"},
+    {"float_snip", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "snip", Expect::InputCount, "pcm_s16le"},
+    // The region holds the snip's frames.
+    {"float_region", "r.wav", "ffmpeg+region", kStereoBeyond, "WAVE", 16, "regions", Expect::InputCount, "pcm_s16le"},
+    {"float_region_normalised", "r.wav", "ffmpeg+region", kStereoBeyond, "WAVE", 16, "regions normalise",
+     Expect::InputCount, ""},
+    {"square_gate_16", "fs.wav", "sox", kFullSquare, "WAVE", 16, "gate", Expect::Untouched, "pcm_s16le"},
     {"float_normalised", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "normalise", Expect::InputCount, ""},
     {"float_mixed_to_mono", "f.wav", "ffmpeg", kStereoBeyond, "WAVE", 16, "mono", Expect::InputCount, ""},
     {"float_wave_kept", "f.wav", "ffmpeg", kStereoBeyond, "", 0, "", Expect::KeptFloats, "pcm_f32le"},
@@ -97,8 +116,27 @@ protected:
             return Sox(arguments);
         }
         const QString codec = generator == "ffmpeg-aifc" ? "pcm_f32be" : "pcm_f32le";
-        return RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", QString("aevalsrc=") + c.source, "-c:a",
-                                  codec, *path});
+        if (!RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", QString("aevalsrc=") + c.source,
+                                "-c:a", codec, *path}))
+            return false;
+        return generator != "ffmpeg+region" || AddRegion(*path);
+    }
+
+    // One region over the snip's frames, as a cue point and its labelled
+    // text (added by hand: ffmpeg writes none).
+    static bool AddRegion(const QString& path)
+    {
+        const auto le32 = [](quint32 v) { return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24); };
+        const quint32 start = quint32(std::floor(kSnipFrom * 44100 + 0.5));
+        const quint32 length = quint32(std::floor(kSnipTo * 44100 + 0.5)) - start;
+        const QByteArray cue = le32(1) + le32(1) + le32(start) + "data" + le32(0) + le32(0) + le32(start);
+        const QByteArray ltxt = "ltxt" + le32(20) + le32(1) + le32(length) + "rgn " + QByteArray(8, '\0');
+        const QByteArray labl = "labl" + le32(10) + le32(1) + QByteArray("Verse\0", 6);
+        QByteArray bytes = ReadBytes(path);
+        bytes += "cue " + le32(quint32(cue.size())) + cue;
+        bytes += "LIST" + le32(quint32(4 + ltxt.size() + labl.size())) + "adtl" + ltxt + labl;
+        bytes.replace(4, 4, le32(quint32(bytes.size() - 8)));
+        return WriteBytes(path, bytes);
     }
 
     static QVariantMap ConversionFor(const ClipCase& c)
@@ -116,7 +154,10 @@ protected:
             conversion.insert("QMCSNeedsFades", true);
             conversion.insert("QMCSFadeInTime", 50.0);
             conversion.insert("QMCSFadeOutTime", 50.0);
-        } else if (setting == "normalise") {
+        }
+        if (setting.startsWith("regions"))
+            conversion.insert("QMCSNeedsExtraction", true);
+        if (setting.endsWith("normalise")) {
             conversion.insert("QMCSNeedsGain", true);
             conversion.insert("QMCSNeedsNormalize", true);
             conversion.insert("QMCSCeiling", -1.0);
@@ -126,6 +167,14 @@ protected:
         } else if (setting == "rate") {
             conversion.insert("QMCSNeedsSampleRateConversion", true);
             conversion.insert("QMCSSampleRate", 44100.0);
+        } else if (setting == "gate") {
+            conversion.insert("QMCSNeedsGain", true);
+            conversion.insert("QMCSNeedsGate", true);
+            conversion.insert("QMCSGateThreshold", -60.0);
+        } else if (setting == "snip") {
+            conversion.insert("QMCSNeedsSnip", true);
+            conversion.insert("QMCSSnipFrom", kSnipFrom);
+            conversion.insert("QMCSSnipTo", kSnipTo);
         }
         return conversion;
     }
@@ -141,9 +190,15 @@ TEST_P(ClippingBatch, CountsWhatItClipsAndKeepsFloats)
     ASSERT_TRUE(MakeInput(c, &input));
     const std::vector<float> in = Floats(input);
     ASSERT_FALSE(in.empty());
+    // The samples beyond full scale the output is made of (a snip's frames
+    // only: the nearest frames to its times).
+    const bool snip = QString(c.setting) == "snip" || QString(c.setting).startsWith("regions");
+    const std::size_t channels = QString(c.source) == kStereoBeyond ? 2 : 1;
+    const std::size_t first = snip ? std::size_t(std::floor(kSnipFrom * 44100 + 0.5)) * channels : 0;
+    const std::size_t last = snip ? std::size_t(std::floor(kSnipTo * 44100 + 0.5)) * channels : in.size();
     qint64 beyond = 0;
-    for (float x : in)
-        beyond += std::fabs(x) > 1.0f;
+    for (std::size_t i = first; i < last && i < in.size(); ++i)
+        beyond += std::fabs(in[i]) > 1.0f;
 
     const RunResult run = RunConversions("clip", {{0, ConversionFor(c)}}, input, root + "/out");
     ASSERT_FALSE(run.crashed);
@@ -163,6 +218,11 @@ TEST_P(ClippingBatch, CountsWhatItClipsAndKeepsFloats)
     static const QRegularExpression line(": has samples beyond full scale: ([0-9]+) samples? clipped\n");
     const QRegularExpressionMatch said = line.match(run.err);
     const QString log = ReadText(LogPathFromOutput(run.out));
+    if (c.expect == Expect::Untouched) {
+        EXPECT_FALSE(run.err.contains("warning")) << run.err.toStdString();
+        EXPECT_EQ(out, in) << "the samples changed";
+        return;
+    }
     if (c.expect == Expect::KeptFloats) {
         EXPECT_FALSE(run.err.contains("warning")) << run.err.toStdString();
         ASSERT_EQ(out.size(), in.size());
@@ -175,11 +235,12 @@ TEST_P(ClippingBatch, CountsWhatItClipsAndKeepsFloats)
     EXPECT_TRUE(log.contains("has samples beyond full scale: " + said.captured(1) + " sample")) << log.toStdString();
     if (c.expect == Expect::InputCount) {
         EXPECT_EQ(count, beyond);
-        // sox counts them too, reading the input (it does not for CAF).
+        // sox counts them too, reading the whole input (it does not for CAF;
+        // reading a trimmed range it counts what its buffers read past it).
         const peers::RunResult sox = peers::Run("sox", {input, "-n"});
         const QRegularExpressionMatch soxSaid =
             QRegularExpression("input clipped ([0-9]+) samples").match(QString::fromUtf8(sox.err));
-        if (QString(c.input) != "c.caf") {
+        if (QString(c.input) != "c.caf" && !snip) {
             ASSERT_TRUE(soxSaid.hasMatch()) << sox.err.toStdString();
             EXPECT_EQ(count, soxSaid.captured(1).toLongLong());
         }

@@ -96,6 +96,13 @@ const Refusal kRefusals[] = {
      {"6 channels", "MPEG-4 Audio holds 1 or 2 channels", "have this conversion change the number of channels by"}},
     {"Mp3Channels", {44100, 6, 16}, To("DMP3", kBitRate128), -24601,
      {"6 channels", "holds 1 or 2 channels", "have this conversion change the number of channels by"}, true},
+    // The encoder would write 48 kHz on its own while the log says the rate
+    // is kept.
+    {"Mp3Rate96k", {96000, 2, 16}, To("DMP3", kBitRate128), -24605,
+     {"at 96000 Hz", "LAME encoded mp3 takes 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100 or 48000 Hz"},
+     true},
+    {"Mp3Rate88k", {88200, 1, 16}, To("DMP3", kBitRate128), -24605,
+     {"at 88200 Hz", "have this conversion convert the sample rate"}},
     {"SonicAiffBits", {44100, 2, 32}, To("SAIF"), -20020, {"32 bits", "Sonic AIFF holds 16 or 24 bits"}, true},
     {"MsAdpcmChannels", {44100, 7, 16}, To("MSAP"), -23207, {"7 channels", "Microsoft ADPCM holds 1 or 2 channels"}},
     {"G729Channels", {8000, 2, 16}, To("G729", {{"NeedsSampleRateConversion", true}, {"SampleRate", 8000}}), -23900,
@@ -117,8 +124,15 @@ TEST_F(PerFileRefusals, SayTheLimitAndTheValueThatBrokeIt)
     const bool lame = !QStandardPaths::findExecutable("lame").isEmpty();
     for (const Refusal& r : kRefusals) {
         SCOPED_TRACE(r.label);
+<<<<<<< HEAD
         if (!lame && r.conversion.value("QMCSOutputFileType") == To("DMP3").value("QMCSOutputFileType"))
             continue;  // MP3 is written only through lame
+=======
+        if (QString(r.label).startsWith("Mp3") && !peers::Have("lame")) {
+            EXPECT_FALSE(peers::InCI()) << "lame is not installed (a peer every CI run needs)";
+            continue;
+        }
+>>>>>>> h63a
         const RunResult run = Convert(r.input, r.conversion, r.label);
         ASSERT_FALSE(run.crashed);
         EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();

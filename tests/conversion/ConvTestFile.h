@@ -34,7 +34,11 @@ public:
     OSErr Open() override { return noErr; }
     OSErr Close() override { return noErr; }
     OSErr ReadBlock(UInt32) override { return paramErr; }
-    OSErr PrepareWriteBlock(UInt32) override { return paramErr; }
+    OSErr LoadWrittenFrames(UInt32, UInt32* held) override
+    {
+        *held = 0;
+        return paramErr;
+    }
     OSErr SetFilePos(UInt32) override { return noErr; }
     OSErr ProbeHeader(SInt16*) override { return noErr; }
     OSType GetFileType() const override { return type_; }

@@ -73,7 +73,11 @@ public:
         return r.closeResult;
     }
     OSErr ReadBlock(UInt32) override { return noErr; }
-    OSErr PrepareWriteBlock(UInt32) override { return noErr; }
+    OSErr LoadWrittenFrames(UInt32, UInt32* held) override
+    {
+        *held = 0;
+        return noErr;
+    }
     OSErr SetFilePos(UInt32) override { return noErr; }
     OSErr ProbeHeader(SInt16* result) override
     {

@@ -43,7 +43,11 @@ public:
     OSErr Open() override { return 0; }
     OSErr Close() override { return 0; }
     OSErr ReadBlock(UInt32) override { return 0; }
-    OSErr PrepareWriteBlock(UInt32) override { return 0; }
+    OSErr LoadWrittenFrames(UInt32, UInt32* held) override
+    {
+        *held = 0;
+        return 0;
+    }
     OSErr SetFilePos(UInt32) override { return 0; }
     OSErr ProbeHeader(SInt16* result) override
     {

@@ -118,9 +118,10 @@ public:
         return LoadBlock(GetReadBuffer(), frame);
     }
 
-    OSErr PrepareWriteBlock(UInt32 frame) override
+    OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) override
     {
         ++prepareCalls;
+        *held = frame < m_numFrames ? std::min<UInt32>(GetBufferFrames(), m_numFrames - frame) : 0;
         return LoadBlock(GetWriteBuffer(), frame);
     }
 

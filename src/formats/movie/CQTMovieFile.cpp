@@ -121,6 +121,13 @@ bool CQTMovieFile::HoldsFloatSamples() const
     return m_floatSamples;
 }
 
+void CQTMovieFile::SetClipCountWindow(UInt32 from, UInt32 to)
+{
+    CSoundFile::SetClipCountWindow(from, to);
+    if (m_source)
+        m_source->SetClipCountWindow(from, to);
+}
+
 OSErr CQTMovieFile::Open()
 {
     if (m_isOpen)

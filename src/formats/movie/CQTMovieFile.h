@@ -75,6 +75,8 @@ public:
     OSType GetKeptFileType() const override;
     // A sound track of linear floats (a float CAF kept as CAF stays float).
     bool HoldsFloatSamples() const override;
+    // The media libraries decode: the window is theirs too.
+    void SetClipCountWindow(UInt32 from, UInt32 to) override;
     QString GetFormatName() const override;
     std::string GetChannelName(UInt16 channel) const override;
     Boolean HasVideoTrack() const override;

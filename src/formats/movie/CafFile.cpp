@@ -323,8 +323,9 @@ OSErr CafFile::ReadBlock(UInt32 frame)
     });
 }
 
-OSErr CafFile::PrepareWriteBlock(UInt32 frame)
+OSErr CafFile::LoadWrittenFrames(UInt32 frame, UInt32* held)
 {
+    *held = 0;
     return BlockStep(true, [&]() -> OSErr {
         // What the file already holds there (nothing for a new file); the
         // list no longer holds the last block read.
@@ -333,11 +334,13 @@ OSErr CafFile::PrepareWriteBlock(UInt32 frame)
         const OSStatus status = FillBufferList(frame, &frames);
         if (status != noErr && status != paramErr)
             return NarrowError(status);
-        const auto* list = reinterpret_cast<const AudioBufferList*>(m_listStorage.data());
         if (status == noErr && frames > 0) {
-            std::memcpy(m_writeBuffer, m_listBuffers[0].data(), list->mBuffers[0].mDataByteSize);
+            frames = std::min(frames, GetBufferFrames());
+            const std::size_t bytes = std::size_t(BitsToBytes(m_numBits));
+            std::memcpy(m_writeBuffer, m_listBuffers[0].data(), std::size_t(frames) * GetNumChannels() * bytes);
             if (!m_fileFromMemory.empty())
-                ArrangeFrames(m_writeBuffer, frames, std::size_t(BitsToBytes(m_numBits)), InverseOrder(m_fileFromMemory));
+                ArrangeFrames(m_writeBuffer, frames, bytes, InverseOrder(m_fileFromMemory));
+            *held = frames;
         }
         return noErr;
     });
@@ -386,6 +389,14 @@ OSErr CafFile::WriteBlock(UInt32 frames, UInt32 frame)
 bool CafFile::HoldsFloatSamples() const
 {
     return m_format.mFormatID == kAudioFormatLinearPCM && (m_format.mFormatFlags & kAudioFormatFlagIsFloat) != 0;
+}
+
+void CafFile::SetClipCountWindow(UInt32 from, UInt32 to)
+{
+    CSoundFile::SetClipCountWindow(from, to);
+    const UInt64 window[2] = {from, to};
+    if (m_file)
+        ExtAudioFileSetProperty(m_file, kExtAudioFileProperty_ClipCountWindow, sizeof window, window);
 }
 
 OSErr CafFile::SetFilePos(UInt32 frame)

@@ -34,7 +34,6 @@ public:
     OSErr AllocateReadBuffer() override;
     OSErr AllocateWriteBuffer() override;
     OSErr ReadBlock(UInt32 frame) override;
-    OSErr PrepareWriteBlock(UInt32 frame) override;
     OSErr WriteBlock(UInt32 frames, UInt32 frame) override;
     OSErr SetFilePos(UInt32 frame) override;
     OSErr SetBufferFrames(UInt32 frames) override;
@@ -44,10 +43,15 @@ public:
     Boolean SupportsSplitChannels() const override;
     // Linear PCM of 32 or 64-bit floats.
     bool HoldsFloatSamples() const override;
+    // The media libraries decode: the window is theirs.
+    void SetClipCountWindow(UInt32 from, UInt32 to) override;
 
     // The configuration a file's layout tag gives and the client tag to set
     // (0: none).
     static SInt32 ConfigurationForLayoutTag(AudioChannelLayoutTag tag, AudioChannelLayoutTag* clientTag);
+
+protected:
+    OSErr LoadWrittenFrames(UInt32 frame, UInt32* held) override;
 
 private:
     OSErr MapChannelLayout();

@@ -196,8 +196,9 @@ OSErr CAIFCFile::ReadBlock(UInt32 frame)
         // clipped, and counted for the file's warning (the frames of the
         // file, each once).
         const UInt32 valid = frame < GetNumFrames() ? std::min(m_bufferFrames, GetNumFrames() - frame) : 0;
-        const std::size_t countFrom = ClipCountStart(frame, valid);
-        const std::size_t countTo = std::min(std::size_t(valid) * GetNumChannels(), total / 4);
+        std::size_t countFrom = 0, countTo = 0;
+        ClipCountSpan(frame, valid, &countFrom, &countTo);
+        countTo = std::min(countTo, total / 4);
         if (countFrom < countTo)
             AddClippedSamples(pcm_bytes::CountFloatsBeyondFullScale(data, countFrom, countTo,
                                                                      m_sampleFormat == kSampleFormatFloatLE));
@@ -263,14 +264,15 @@ OSErr CAIFCFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     std::size_t bytes = 0;
     const OSErr err = ReadFileFrames(m_scratch.data(), frame, frames, &bytes);
     const std::size_t whole = bytes / 8;
-    const std::size_t countFrom = ClipCountStart(frame, UInt32(whole / std::max<std::size_t>(GetNumChannels(), 1)));
+    std::size_t countFrom = 0, countTo = 0;
+    ClipCountSpan(frame, UInt32(whole / std::max<std::size_t>(GetNumChannels(), 1)), &countFrom, &countTo);
     UInt64 clipped = 0;
     for (std::size_t i = 0; i < whole; ++i) {
         const UInt8* p = m_scratch.data() + 8 * i;
         const UInt64 bits = (UInt64(ReadBE32(p)) << 32) | ReadBE32(p + 4);
         double value;
         std::memcpy(&value, &bits, 8);
-        clipped += UInt64(i >= countFrom) & (UInt64(value > 1.0) | UInt64(value < -1.0));
+        clipped += UInt64(i >= countFrom && i < countTo) & (UInt64(value > 1.0) | UInt64(value < -1.0));
         // Scaled as the 32-bit floats are, truncated toward zero and
         // saturated; a NaN is the most negative value.
         const double scaled = value * 2147483647.0;

@@ -6,6 +6,7 @@
 #include "FileManager.h"
 #include "ForkInputStream.h"
 #include "ZuFiles.h"
+#include "progress_channel.h"
 
 #include <algorithm>
 #include <cstring>
@@ -159,6 +160,14 @@ OSErr CParisLinearFile::WriteHeader()
     PutWord(header.data() + 16, m_formatCode, little);
     PutWord(header.data() + 20, m_numChannels, little);
     PutWord(header.data() + 24, m_headerWord24, little);
+    // The header gives no frame count: readers count whole groups, so a
+    // last group begun is written whole, and the file's line says so.
+    if (m_numBits == 24 && m_numFrames % kGroupFrames != 0)
+        PostOutputWarning(kParisPaddedWarning,
+                          QStringLiteral("%1 frames written as %2: a 24-bit Paris file holds whole groups of ten "
+                                         "frames and no frame count")
+                              .arg(m_numFrames)
+                              .arg(UInt64(m_numFrames) + kGroupFrames - m_numFrames % kGroupFrames));
     return WriteAt(0, header.data(), header.size());
 }
 

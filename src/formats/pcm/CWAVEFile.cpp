@@ -875,7 +875,8 @@ UInt8 CWAVEFile::FileSilenceByte() const
     }
 }
 
-void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples, std::size_t countFrom) const
+void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples, std::size_t countFrom,
+                              std::size_t countTo) const
 {
     switch (m_coding) {
     case Coding::PCM:
@@ -919,8 +920,9 @@ void CWAVEFile::DecodeToBlock(const UInt8* file, UInt8* block, std::size_t sampl
     case Coding::Float: {
         // The block's words end at full scale: the samples beyond it are
         // clipped, and counted for the file's warning.
-        if (countFrom < samples)
-            AddClippedSamples(pcm_bytes::CountFloatsBeyondFullScale(file, countFrom, samples, true));
+        countTo = std::min(countTo, samples);
+        if (countFrom < countTo)
+            AddClippedSamples(pcm_bytes::CountFloatsBeyondFullScale(file, countFrom, countTo, true));
         for (std::size_t i = 0; i < samples; ++i) {
             const UInt32 bits = ReadLE32(file + 4 * i);
             float f;
@@ -1014,8 +1016,10 @@ OSErr CWAVEFile::LoadFrames(UInt8* block, UInt32 frame, UInt32 frames, std::size
     std::size_t actual = 0;
     const OSErr result = ReadFileFrames(m_scratch.data(), frame, frames, &actual);
     const UInt32 got = UInt32(UInt64(actual) / frameBytes);
-    DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels,
-                  m_coding == Coding::Float ? ClipCountStart(frame, got) : 0);
+    std::size_t countFrom = 0, countTo = 0;
+    if (m_coding == Coding::Float)
+        ClipCountSpan(frame, got, &countFrom, &countTo);
+    DecodeToBlock(m_scratch.data(), block, std::size_t(got) * m_numChannels, countFrom, countTo);
     *filled = std::size_t(got) * m_numChannels * std::size_t(m_numBits / 8);
     return result;
 }

@@ -218,7 +218,9 @@ private:
     std::vector<UInt8> ExtensibleFmtChunk(UInt32 mask) const;
     // Float samples from `countFrom` on that lie beyond full scale are
     // counted as clipped (AddClippedSamples).
-    void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples, std::size_t countFrom = 0) const;
+    // The float samples [countFrom, countTo) beyond full scale are counted.
+    void DecodeToBlock(const UInt8* file, UInt8* block, std::size_t samples, std::size_t countFrom = 0,
+                       std::size_t countTo = 0) const;
     void EncodeFromBlock(const UInt8* block, UInt8* file, std::size_t samples) const;
     OSErr ReadChunksBody();
 };
