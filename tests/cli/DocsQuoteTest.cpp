@@ -178,6 +178,7 @@ TEST_F(DocsQuotes, AreTheProgramsOwn)
     ASSERT_TRUE(Sox(QStringList{"-D", "-n", "-r", "8000", "-c", "1", "-b", "16", in + "/eight.wav"} + tone));
     ASSERT_TRUE(Sox(QStringList{"-D", "-n", "-r", "44100", "-c", "6", "-b", "16", in + "/six.wav"} + tone));
     ASSERT_TRUE(Sox(QStringList{"-D", "-n", "-r", "44100", "-c", "2", "-b", "32", in + "/deep.wav"} + tone));
+    ASSERT_TRUE(Sox(QStringList{"-D", "-n", "-r", "96000", "-c", "2", "-b", "16", in + "/high.wav"} + tone));
     ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "1", "-b", "16", in + "/empty.wav", "trim", "0", "0"}));
     ASSERT_TRUE(RunPeer("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "aevalsrc=1.5*sin(2*PI*1000*t):s=44100:d=0.3",
                                    "-c:a", "pcm_f32le", in + "/hot.wav"}));
