@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "RateChangeBridge.h"
 #include "TrackLengthRule.h"
 
 #include "ByteOrder.h"
@@ -699,6 +700,16 @@ struct MovieSource::Impl {
     bool tallying = false;
     // While counting by decoding: the packet last sent gave no frame yet.
     bool sentGaveNothing = false;
+    // Parts of the track that decode at another rate than its first (a
+    // chained Ogg stream, joined MPEG audio or ADTS frames) reach the
+    // reader at the track's rate through the bridge, made when the first
+    // such frame is decoded; the track is then counted by decoding.
+    std::unique_ptr<RateChangeBridge> bridge;
+    // A decoded frame of another channel count than the track's was met
+    // (such a track does not open), or the track cannot be read at one
+    // rate where its packets were counted (its reads fail): the code.
+    bool channelsChange = false;
+    OSErr shapeError = noErr;
 
     ~Impl() { CloseStreams(); }
 
@@ -781,6 +792,7 @@ struct MovieSource::Impl {
 
     void ResetDecoding()
     {
+        bridge.reset();
         position = silence = 0;
         frameOffset = frameEnd = 0;
         framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
@@ -813,18 +825,34 @@ struct MovieSource::Impl {
     }
 
     // Whether `frame` holds decoded sound of the track's shape.
-    bool UsableFrame() const { return frame->ch_layout.nb_channels == int(channels) && frame->nb_samples > 0; }
+    // A frame of another channel count is noted (channelsChange).
+    bool UsableFrame()
+    {
+        if (frame->nb_samples <= 0)
+            return false;
+        if (frame->ch_layout.nb_channels == int(channels))
+            return true;
+        channelsChange = true;
+        return false;
+    }
+
+    // Whether `frame` is at another rate than the track's.
+    bool OtherRate() const { return frame->sample_rate > 0 && frame->sample_rate != TrackRate(); }
+    int TrackRate() const { return int(std::lround(sampleRate)); }
 
     // The next frame the decoder gives for the packets sent to it, into
     // `frame`; false when it wants another packet, or refused the rest of
-    // the one sent (*refused: true then).
+    // the one sent (*refused: true then).  Where the packets tell the
+    // frames (at the track's rate), a frame at another rate is none of
+    // the track's: its packet reads as silence, said as refused, never at
+    // the wrong speed.
     bool ReceiveFrame(bool* refused)
     {
         *refused = false;
         for (;;) {
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
-                if (UsableFrame())
+                if (UsableFrame() && !OtherRate())
                     return true;
                 av_frame_unref(frame);
                 continue;
@@ -907,6 +935,13 @@ struct MovieSource::Impl {
             }
             bool refused = false;
             if (inPacket && ReceiveFrame(&refused)) {
+                // The packets told the frames at the track's rate: a frame
+                // at another is not read at the wrong speed.
+                if (OtherRate()) {
+                    shapeError = kTrackRateChangesErr;
+                    av_frame_unref(frame);
+                    return false;
+                }
                 packetGave = true;
                 const UInt64 samples = UInt64(frame->nb_samples);
                 const UInt64 skipped = std::min(samples, packetSkip);
@@ -943,12 +978,23 @@ struct MovieSource::Impl {
         }
     }
 
+    // The frame in `frame` is the next piece, whole.
+    bool Pending()
+    {
+        frameOffset = 0;
+        frameEnd = frame->nb_samples;
+        framePending = true;
+        return true;
+    }
+
     // Gets the next decoded frame into `frame` (all its samples the
     // track's); false at the end.  A packet the decoder refuses is passed
     // over, as the reference decoder does, and tallied while counting.
     bool NextFrame()
     {
         for (;;) {
+            if (bridge && bridge->Take(frame))
+                return Pending();
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
                 if (!UsableFrame()) {
@@ -956,13 +1002,23 @@ struct MovieSource::Impl {
                     continue;
                 }
                 sentGaveNothing = false;
-                frameOffset = 0;
-                frameEnd = frame->nb_samples;
-                framePending = true;
-                return true;
+                // From the first frame at another rate on, every frame goes
+                // through the bridge, in order.
+                if (!bridge && OtherRate())
+                    bridge = std::make_unique<RateChangeBridge>(TrackRate());
+                if (!bridge)
+                    return Pending();
+                if (!bridge->Put(frame)) {
+                    shapeError = RateChangeBridge::Available() ? memFullErr : kTrackRateChangesErr;
+                    return false;
+                }
+                continue;
             }
-            if (rc == AVERROR_EOF || flushed)
+            if (rc == AVERROR_EOF || flushed) {
+                if (bridge && bridge->Finish() && bridge->Take(frame))
+                    return Pending();
                 return false;
+            }
             // An error: the rest of the packet is lost; the decoder goes on
             // with the next one.  A packet that gave no frame and no error
             // is lost as well, from a codec that gives every packet's sound
@@ -1007,8 +1063,36 @@ struct MovieSource::Impl {
         bool flacOddPacket = false;
         lengthRule = TrackLengthRule::For(format, stream);
         TrackTally packetTally = Tally();
+        // The shape the first frame header of MPEG audio or ADTS states, and
+        // whether later ones state another rate or channel count: a run of
+        // a few whole frames of one other shape (a damaged frame's bytes
+        // may read as a header of any shape).
+        constexpr int kShapeRun = 3;
+        int firstRate = 0;
+        int firstChannels = 0;
+        int runRate = 0;
+        int runChannels = 0;
+        int run = 0;
+        bool rateChanges = false;
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
+            int packetRate = 0;
+            int channelCount = 0;
+            if (RateChangeBridge::PacketShape(codecID, packet->data, packet->size, &packetRate, &channelCount)) {
+                if (firstRate == 0) {
+                    firstRate = packetRate;
+                    firstChannels = channelCount;
+                }
+                run = packetRate == runRate && channelCount == runChannels ? run + 1 : 1;
+                runRate = packetRate;
+                runChannels = channelCount;
+                if (run >= kShapeRun) {
+                    rateChanges = rateChanges || packetRate != firstRate;
+                    channelsChange = channelsChange || channelCount != firstChannels;
+                }
+            } else {
+                run = 0;
+            }
             if (packet->pos >= 0)
                 packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
             if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
@@ -1099,7 +1183,12 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total)
             cutShort = true;
-        if (trusted && durationsKnown) {
+        // A track whose channel count changes is not read as one.
+        if (channelsChange)
+            return kTrackChannelsChangeErr;
+        // Nor is one whose rate changes counted off its packets, which
+        // tell the frames of each part at its own rate.
+        if (trusted && durationsKnown && !rateChanges) {
             frameCount = total;
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
             return DropUndecodableEnd();
@@ -1119,6 +1208,10 @@ struct MovieSource::Impl {
             av_frame_unref(frame);
         }
         tallying = false;
+        if (channelsChange)
+            return kTrackChannelsChangeErr;
+        if (shapeError != noErr)
+            return shapeError;
         loss.packets = UInt64(packetOrdinal + 1);
         frameCount = decoded;
         if (decoded == 0 && loss.refusedPackets > 0)
@@ -1489,6 +1582,8 @@ struct MovieSource::Impl {
         if (frames > limit)
             frames = UInt32(limit);
         const UInt64 done = Advance(out, frames);
+        if (shapeError != noErr)
+            return shapeError;
         if (done < frames) {
             // The decoder gave fewer frames than counted (the file changed
             // since it was opened): silence, said as such.
