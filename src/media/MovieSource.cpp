@@ -705,10 +705,10 @@ struct MovieSource::Impl {
     // reader at the track's rate through the bridge, made when the first
     // such frame is decoded; the track is then counted by decoding.
     std::unique_ptr<RateChangeBridge> bridge;
-    // A decoded frame of another channel count than the track's was met
-    // (such a track does not open), or the track cannot be read at one
-    // rate where its packets were counted (its reads fail): the code.
+    // A decoded frame, or a run of frame headers, of another channel count
+    // than the track's was met: such a track does not open.
     bool channelsChange = false;
+    // The bridge could not convert a part (its reads fail with this code).
     OSErr shapeError = noErr;
 
     ~Impl() { CloseStreams(); }
@@ -935,13 +935,6 @@ struct MovieSource::Impl {
             }
             bool refused = false;
             if (inPacket && ReceiveFrame(&refused)) {
-                // The packets told the frames at the track's rate: a frame
-                // at another is not read at the wrong speed.
-                if (OtherRate()) {
-                    shapeError = kTrackRateChangesErr;
-                    av_frame_unref(frame);
-                    return false;
-                }
                 packetGave = true;
                 const UInt64 samples = UInt64(frame->nb_samples);
                 const UInt64 skipped = std::min(samples, packetSkip);
