@@ -80,9 +80,14 @@ void AsfLengthRule::Settle(TrackTally& tally)
     const UInt64 ticks = header.playDuration - prerollTicks;  // 100 ns each
     const UInt64 rate = UInt64(tally.SampleRate());
     const UInt64 stated = ticks / 10000000 * rate + ticks % 10000000 * rate / 10000000;
+    tally.expected = stated;
+    // The codec's own end (its last frame, which the duration counts whole
+    // though the sound ends inside it), and the rounding of the duration
+    // and the preroll, which writers state to the millisecond.
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 oneFrame = UInt64(par->frame_size > 0 ? par->frame_size : 2048);
-    if (stated > tally.frames + oneFrame) {
+    const UInt64 rounding = (2 * rate + 999) / 1000;
+    if (stated > tally.frames + oneFrame + rounding) {
         tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
         tally.damageSeen = true;
     }

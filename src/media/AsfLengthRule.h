@@ -3,7 +3,8 @@
 // data packets, all of one size.  Fewer whole data packets in the file than
 // stated: the file was cut (the packet it breaks off is no refusal of the
 // decoder's).  Fewer frames than the duration states, by more than the
-// codec's own end (one frame), in a whole file: the rest was lost.
+// codec's own end (one frame) and the duration's rounding to the
+// millisecond, in a whole file: the rest was lost.
 #pragma once
 
 #include "TrackLengthRule.h"

@@ -20,6 +20,7 @@ void FlacLengthRule::Settle(TrackTally& tally)
     if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0)
         return;
     const UInt64 stated = tally.Frames(st->duration);
+    tally.expected = stated;
     if (stated <= tally.frames)
         return;
     const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;

@@ -146,6 +146,7 @@ void OggLengthRule::Settle(TrackTally& tally)
     tally.damageSeen = tally.damageSeen || pages.damaged;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 stated = UInt64(std::max<int64_t>(std::max(pages.lastGranule, pages.claimedGranule), 0));
+    tally.expected = stated;
     // What the decoder never gives of that.
     UInt64 unheard = UInt64(std::max(par->initial_padding, 0));
     if (par->codec_id == AV_CODEC_ID_VORBIS && firstEnd_ > 0)

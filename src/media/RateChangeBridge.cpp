@@ -92,8 +92,12 @@ bool RateChangeBridge::Put(AVFrame* frame)
         return false;
     }
     const int rate = frame->sample_rate > 0 ? frame->sample_rate : trackRate_;
-    if (rate == trackRate_ || (swr_ && (rate != swrRate_ || frame->format != swrFormat_))) {
-        // A run at another rate (or of another sample format) ends here.
+    const AVChannelLayout& layout = frame->ch_layout;
+    const bool sameLayout = layout.nb_channels == swrLayout_.nb_channels && layout.order == swrLayout_.order &&
+                            (layout.order != AV_CHANNEL_ORDER_NATIVE || layout.u.mask == swrLayout_.u.mask);
+    if (rate == trackRate_ || (swr_ && (rate != swrRate_ || frame->format != swrFormat_ || !sameLayout))) {
+        // A run at another rate (or of another sample format or channel
+        // layout: MPEG audio changes its channel mode) ends here.
         if (!Drain()) {
             av_frame_unref(frame);
             return false;

@@ -1,10 +1,12 @@
 #include "RawStreamLengthRule.h"
 
 #include "ByteOrder.h"
+#include "PositionedFile.h"
 #include "mpeg_tables.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -69,7 +71,114 @@ private:
     int64_t start_ = 0;
 };
 
+// A syncsafe size (seven bits a byte), or -1 when a byte has its top bit.
+int64_t Syncsafe(const uint8_t* p)
+{
+    if ((p[0] | p[1] | p[2] | p[3]) & 0x80)
+        return -1;
+    return int64_t(p[0]) << 21 | int64_t(p[1]) << 14 | int64_t(p[2]) << 7 | p[3];
+}
+
+// CRC-16 of polynomial 0x8005, not reflected, from 0: over an AC-3 or
+// E-AC-3 frame after its sync word, 0 when the frame is whole.
+uint16_t FrameCrc(const uint8_t* p, std::size_t n)
+{
+    uint32_t crc = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = ((crc >> 15) ^ (p[i] >> bit)) & 1;
+            crc = (crc << 1) & 0xFFFF;
+            if (top)
+                crc ^= 0x8005;
+        }
+    return uint16_t(crc);
+}
+
 }  // namespace
+
+const char* RawStreamLengthRule::ShortStreamDemuxer(const std::string& path)
+{
+    constexpr int64_t kMostBytes = 1 << 16;
+    PositionedFile file(path);
+    const int64_t size = file.Size();
+    if (size < kHeaderBytes || size > kMostBytes)
+        return nullptr;
+    std::vector<uint8_t> bytes(std::size_t(size) + kHeaderBytes, 0);
+    if (file.Read(0, bytes.data(), std::size_t(size)) != std::size_t(size))
+        return nullptr;
+    for (const AVCodecID codec : {AV_CODEC_ID_AC3, AV_CODEC_ID_AAC}) {
+        int frames = 0;
+        bool checked = false;  // the one frame's checksum holds
+        int64_t at = 0;
+        for (int bytesOf = 0, samples = 0; at + kHeaderBytes <= size; at += bytesOf, ++frames) {
+            if (!ReadFrameHeader(codec, &bytes[std::size_t(at)], &bytesOf, &samples) || at + bytesOf > size ||
+                !SameStream(codec, bytes.data(), &bytes[std::size_t(at)]))
+                break;
+            checked = codec == AV_CODEC_ID_AC3 && FrameCrc(&bytes[std::size_t(at) + 2], std::size_t(bytesOf) - 2) == 0;
+        }
+        if (at != size || !(frames >= 2 || (frames == 1 && checked)))
+            continue;
+        if (codec == AV_CODEC_ID_AAC)
+            return "aac";
+        return (bytes[5] >> 3) > 10 ? "eac3" : "ac3";
+    }
+    return nullptr;
+}
+
+int64_t RawStreamLengthRule::TagBytes(const uint8_t* p, int available, int64_t left)
+{
+    if (available >= 10 && std::memcmp(p, "ID3", 3) == 0 && p[3] != 0xFF && p[4] != 0xFF) {
+        const int64_t size = Syncsafe(p + 6);
+        const int64_t bytes = 10 + size + ((p[5] & 0x10) ? 10 : 0);
+        return size >= 0 && bytes <= left ? bytes : 0;
+    }
+    // An APEv2 tag's header: its size counts the items and the footer.
+    if (available >= 32 && std::memcmp(p, "APETAGEX", 8) == 0 && (ReadLE32(p + 20) & 0x20000000u)) {
+        const int64_t bytes = 32 + int64_t(ReadLE32(p + 12));
+        return bytes <= left ? bytes : 0;
+    }
+    if (available >= 3 && left == 128 && std::memcmp(p, "TAG", 3) == 0)
+        return 128;
+    return 0;
+}
+
+int64_t RawStreamLengthRule::TrailingTagsStart(const std::string& path)
+{
+    PositionedFile file(path);
+    int64_t end = file.Size();
+    for (bool found = end > 0; found;) {
+        found = false;
+        uint8_t p[32];
+        // ID3v1, with a Lyrics3 (version 2) block before it or not.
+        if (end >= 128 && file.Read(end - 128, p, 3) == 3 && std::memcmp(p, "TAG", 3) == 0) {
+            end -= 128;
+            found = true;
+            if (end >= 15 && file.Read(end - 15, p, 15) == 15 && std::memcmp(p + 6, "LYRICS200", 9) == 0 &&
+                std::all_of(p, p + 6, [](uint8_t c) { return c >= '0' && c <= '9'; })) {
+                const int64_t size = std::strtoll(std::string(p, p + 6).c_str(), nullptr, 10) + 15;
+                end -= size <= end ? size : 0;
+            }
+        }
+        // An APEv2 tag's footer (and its header when it has one).
+        if (end >= 32 && file.Read(end - 32, p, 32) == 32 && std::memcmp(p, "APETAGEX", 8) == 0 &&
+            !(ReadLE32(p + 20) & 0x20000000u)) {
+            const int64_t size = int64_t(ReadLE32(p + 12)) + ((ReadLE32(p + 20) & 0x80000000u) ? 32 : 0);
+            if (size >= 32 && size <= end) {
+                end -= size;
+                found = true;
+            }
+        }
+        // An ID3v2 tag with a footer.
+        if (end >= 20 && file.Read(end - 10, p, 10) == 10 && std::memcmp(p, "3DI", 3) == 0) {
+            const int64_t size = Syncsafe(p + 6);
+            if (size >= 0 && size + 20 <= end) {
+                end -= size + 20;
+                found = true;
+            }
+        }
+    }
+    return end;
+}
 
 bool RawStreamLengthRule::Handles(const char* name, AVCodecID codec)
 {
@@ -122,17 +231,16 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
         const uint8_t* p = at >= 0 && at < end ? file.At(at, count, &got) : nullptr;
         return p && got >= count ? p : nullptr;
     };
-    // Tags before and after the frames: an ID3v2 tag first; an ID3v1 tag
-    // and an APE tag last.
+    // Tags are no sound, wherever they are (TagBytes); those at the end
+    // may also be known by their footers alone.
+    end = TrailingTagsStart(path);
+    const auto tagAt = [&](int64_t from) -> int64_t {
+        const uint8_t* p = from < end ? file.At(from, 32, &got) : nullptr;
+        return p ? TagBytes(p, got, end - from) : 0;
+    };
     int64_t at = 0;
-    if (const uint8_t* p = bytesAt(0, 10); p && std::memcmp(p, "ID3", 3) == 0)
-        at = 10 + ((int64_t(p[6] & 0x7F) << 21) | (int64_t(p[7] & 0x7F) << 14) | (int64_t(p[8] & 0x7F) << 7) | (p[9] & 0x7F)) +
-             ((p[5] & 0x10) ? 10 : 0);
-    if (const uint8_t* p = bytesAt(end - 128, 3); p && std::memcmp(p, "TAG", 3) == 0)
-        end -= 128;
-    if (const uint8_t* p = bytesAt(end - 32, 32); p && std::memcmp(p, "APETAGEX", 8) == 0)
-        end -= std::min<int64_t>(end, int64_t(ReadLE32(p + 12)) + ((ReadLE32(p + 20) & 0x80000000u) ? 32 : 0));
-    // A frame whose header leads to the next one's (or to the end).
+    // A frame whose header leads to the next one's (or to a tag, or the
+    // end).
     const uint8_t* first = nullptr;
     uint8_t reference[kHeaderBytes] = {};
     const auto frameAt = [&](int64_t from, int* bytes, int* frames) {
@@ -145,7 +253,9 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
         std::memcpy(here, p, kHeaderBytes);
         const uint8_t* next = bytesAt(from + *bytes, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
-        return next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, here, next);
+        if (next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, here, next))
+            return true;
+        return tagAt(from + *bytes) > 0;
     };
     UInt64 wholeBytes = 0;
     UInt64 wholeCount = 0;
@@ -153,10 +263,15 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
     int64_t stretch = 0;
     while (at < end) {
         int bytes = 0, frames = 0;
+        if (const int64_t tag = tagAt(at); tag > 0) {
+            at += tag;
+            continue;
+        }
         if (frameAt(at, &bytes, &frames)) {
             if (!first) {
                 first = bytesAt(at, kHeaderBytes);
                 std::memcpy(reference, first, kHeaderBytes);
+                stretch = 0;  // what comes before the first frame is no sound
             }
             if (at + bytes > end) {
                 // Broken off by the file's end (a stretch of damage before
@@ -209,6 +324,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
         st->duration > 0) {
         const UInt64 counted = tally.Frames(st->duration);
+        tally.expected = counted;
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
         const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
         if (counted > whole + oneFrame) {
@@ -231,6 +347,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
         return;
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;
+    tally.expected = expected;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 halfFrame = UInt64(std::max(par->frame_size, 2)) / 2;
     if (expected > tally.frames + halfFrame)

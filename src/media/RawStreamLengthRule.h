@@ -4,7 +4,9 @@
 // frames are walked, one header leading to the next: bytes between two
 // such chains (damage the demuxer found its way back into the stream
 // from) held frames at the stream's own bytes per frame, and what the
-// track gives short of those frames and the whole ones was lost.  A last
+// track gives short of those frames and the whole ones was lost.  Tags
+// (ID3v2 anywhere, two in a row included; ID3v1, APEv2 and Lyrics3 at the
+// end) and the bytes before the first frame are no sound.  A last
 // frame shorter than its header says is the file's cut.  An MP3 stream
 // whose first frame counts the frames (an Xing or Info frame) is measured
 // against that count instead.
@@ -23,6 +25,22 @@ public:
     // The bytes and the sample frames of the frame whose header starts at
     // `data` (at least 7 bytes); false when no header starts there.
     static bool ReadFrameHeader(AVCodecID codec, const uint8_t* data, int* bytes, int* frames);
+
+    // The demuxer of a short raw AC-3, E-AC-3 or ADTS stream at `path`:
+    // whole frames of one stream from its first byte to its last, two or
+    // more, or one whose checksum holds (the content tells, however low the
+    // libraries score it); null for any other file.
+    static const char* ShortStreamDemuxer(const std::string& path);
+
+    // The bytes of the tag that starts at `p` (`available` bytes there,
+    // `left` to the end of the sound's bytes): an ID3v2 tag (its footer
+    // too), an APEv2 tag that has a header, an ID3v1 tag at the very end;
+    // 0 when no tag starts there.
+    static int64_t TagBytes(const uint8_t* p, int available, int64_t left);
+    // Where the tags at the end of the file at `path` begin (its size when
+    // there are none): ID3v1 (with Lyrics3), APEv2 (with a header or not)
+    // and ID3v2 with a footer, in any order.
+    static int64_t TrailingTagsStart(const std::string& path);
 
     // What the walk over a file found.
     struct Walk {

@@ -34,6 +34,10 @@ struct TrackTally {
     // refused (the counting pass tallies it: TallyRefused).
     UInt64 lastPacketFrames = 0;
     bool lastPacketRefused = false;
+    // What the container states the track holds, or its bytes hold where
+    // it states nothing (0: neither is known), as the rule finds it: no
+    // amount said lost may go beyond it (MovieSource bounds it).
+    UInt64 expected = 0;
 
     // The sample rate of the track, and `ticks` of its time base as frames.
     int SampleRate() const;

@@ -7,9 +7,9 @@
 // what a link in it leads to.  Each such record is left alone and said
 // once, on standard error and in the log.
 //
-// An MP3 output is kept only whole, however little room the disk has left
-// as the encoder ends: its bytes are the same as with room to spare, or it
-// fails with "Disk full" and nothing of it stays.
+// An MP3 or MPEG Layer II output is kept only whole, however little room
+// the disk has left as the encoder ends: its bytes are the same as with room
+// to spare, or it fails with "Disk full" and nothing of it stays.
 //
 // A conversions file that is a named pipe nobody writes to is waited for
 // until Ctrl-C or SIGTERM ends the wait, as before any batch.
@@ -417,33 +417,53 @@ INSTANTIATE_TEST_SUITE_P(InASharedFolder, FoldersPlacedByAnother,
                          });
 
 // The conversion folder is a small file system (tmpfs, in a mount
-// namespace of the test's own) of which a filler leaves `room` bytes free,
-// swept a page at a time across the room the intermediate and the MP3
-// need together.
-class MP3OnAFillingDisk : public BatchTest {};
+// namespace of the test's own) of which a filler leaves `room` pages free,
+// swept a page at a time across the room the intermediate and the output
+// need together (and, for the MPEG Layer II writer, the first pages, where
+// its intermediate is being made).  The output is whole (the same bytes as
+// with room to spare) or the input fails with "Disk full (-34)"; either way
+// nothing else of ours stays, also once the filler is gone and the next
+// batch has run.
+struct Filling {
+    const char* label;
+    QVariantMap conversion;
+    const char* extension;
+    int below;       // rooms swept below what the intermediate and the output need
+    int firstPages;  // rooms from 0 swept too
+    int seconds;     // of the input
+};
 
-TEST_F(MP3OnAFillingDisk, IsWholeOrFailsAsDiskFull)
+class OnAFillingDisk : public BatchTest, public ::testing::WithParamInterface<Filling> {};
+
+TEST_P(OnAFillingDisk, IsWholeOrFailsAsDiskFull)
 {
+    const Filling& filling = GetParam();
     if (!RunPeer("unshare", {"-rm", "true"}))
         GTEST_SKIP() << "no mount namespace of our own here";
     if (QStandardPaths::findExecutable("lame").isEmpty())
         GTEST_SKIP() << "no lame";
     ASSERT_TRUE(QDir().mkpath(root + "/mix"));
-    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/mix/a.wav", "synth", "3", "sine", "440",
-                     "sine", "660"}));
-    const QString conversions = WriteConversions(root + "/mp3.plist", {{0, HeldEncoder::Conversion("Full")}});
+    ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/mix/a.wav", "synth",
+                     QString::number(filling.seconds), "sine", "440", "sine", "660"}));
+    const QString conversions = WriteConversions(root + "/full.plist", {{0, filling.conversion}});
     const QStringList batch{QM_BATCH_EXE, "--quiet", "--set", "Easy Thru=YES", "--conversions", conversions};
+    const QString output = QString("a.") + filling.extension;
 
-    // With room to spare: the MP3 every run must give.
+    // With room to spare: the output every run must give.
     RunResult r = Run(batch.mid(1) + QStringList{"-o", root + "/ref", root + "/mix/a.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QByteArray reference = ReadBytes(root + "/ref/Full/a.mp3");
+    const QByteArray reference = ReadBytes(root + "/ref/Full/" + output);
     ASSERT_FALSE(reference.isEmpty());
     auto pages = [](qint64 bytes) { return (bytes + 4095) / 4096; };
     const qint64 needed = pages(QFileInfo(root + "/mix/a.wav").size()) + pages(reference.size());
+    QList<qint64> rooms;
+    for (qint64 room = 0; room < filling.firstPages; ++room)
+        rooms << room;
+    for (qint64 room = needed - filling.below; room <= needed + 2; ++room)
+        rooms << room;
 
     int whole = 0, full = 0;
-    for (qint64 room = needed - 16; room <= needed + 2; ++room) {
+    for (const qint64 room : rooms) {
         const QString out = root + "/out" + QString::number(room);
         const QString folder = out + "/Full";
         ASSERT_TRUE(QDir().mkpath(folder));
@@ -453,29 +473,38 @@ TEST_F(MP3OnAFillingDisk, IsWholeOrFailsAsDiskFull)
                       QStringList{"-rm", "sh", "-c",
                                   "mount -t tmpfs -o size=2m tmpfs \"$1\" || exit 90; mnt=$1; room=$2; shift 2; "
                                   "head -c $(( ($(stat -f -c %a \"$mnt\") - room) * 4096 )) /dev/zero > \"$mnt/fill\"; "
-                                  "\"$@\"; rc=$?; cp -p \"$mnt\"/*.mp3 \"$mnt/..\" 2>/dev/null; "
-                                  "ls -A \"$mnt\" > \"$mnt/../listing\"; exit $rc",
+                                  "\"$@\"; rc=$?; cp -p \"$mnt\"/a.* \"$mnt/..\" 2>/dev/null; "
+                                  "ls -A \"$mnt\" > \"$mnt/../listing\"; rm \"$mnt/fill\"; [ $rc -eq 0 ] || "
+                                  "\"$@\" > /dev/null 2>&1; ls -A \"$mnt\" > \"$mnt/../later\"; exit $rc",
                                   "sh", folder, QString::number(room)} +
                           batch + QStringList{"-o", out, root + "/mix/a.wav"});
         ASSERT_TRUE(process.waitForFinished(60000));
         const QString err = QString::fromUtf8(process.readAllStandardError());
-        const QStringList left = ReadText(out + "/listing").split('\n', Qt::SkipEmptyParts);
+        const std::string left = ReadText(out + "/listing").split('\n', Qt::SkipEmptyParts).join(' ').toStdString();
         if (process.exitCode() == 0) {
             ++whole;
-            EXPECT_TRUE(ReadBytes(out + "/a.mp3") == reference) << room << " pages free: a cut MP3 was published";
-            EXPECT_EQ(left, QStringList({"a.mp3", "fill"})) << room;
+            EXPECT_TRUE(ReadBytes(out + "/" + output) == reference) << room << " pages free: a cut file was published";
+            EXPECT_EQ(left, (output + " fill").toStdString()) << room;
         } else {
             ++full;
             EXPECT_EQ(process.exitCode(), 2) << room << ": " << err.toStdString();
             EXPECT_EQ(err.toStdString(), ("failed " + root + "/mix/a.wav: Disk full (-34)\n"
                                           "0 converted, 1 failed, 0 skipped, 0 warnings, stopped\n").toStdString())
                 << room;
-            EXPECT_EQ(left, QStringList{"fill"}) << room << ": nothing of ours stays";
+            EXPECT_EQ(left, "fill") << room << ": nothing of ours stays";
         }
+        EXPECT_EQ(ReadText(out + "/later").trimmed().toStdString(), output.toStdString())
+            << room << ": nothing of ours stays after the next batch";
     }
     EXPECT_GT(whole, 0);
     EXPECT_GT(full, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, OnAFillingDisk,
+    ::testing::Values(Filling{"MP3", HeldEncoder::Conversion("Full"), "mp3", 16, 0, 3},
+                      Filling{"MP2", TypedConversion("Full", "MPG2", 192, QByteArray()), "mp2", 8, 3, 1}),
+    [](const ::testing::TestParamInfo<Filling>& info) { return std::string(info.param.label); });
 
 // The batch waits on a named pipe that the test holds still (nobody opens
 // its other end, or the test holds it open and writes nothing); once the

@@ -1,5 +1,5 @@
 // The movie reader's open path (probe, demultiplexing, counting, layout)
-// and its reads on damaged MPEG audio and RIFF files.
+// and its reads on damaged MPEG audio (tagged too) and RIFF files.
 #include "CQTMovieFile.h"
 #include "FuzzTarget.h"
 #include "MovieSource.h"
@@ -47,11 +47,21 @@ std::string WAVEImage()
     return s;
 }
 
+// The MP3 frames between tags: two ID3v2 tags first, an APEv2 tag and an
+// ID3v1 tag last (the tag walks of the raw-stream rule).
+std::string TaggedMP3Image()
+{
+    const std::string id3v2 = std::string("ID3\3\0\0\0\0\0\x0A", 10) + std::string(10, 'x');
+    std::string ape = "APETAGEX";
+    ape += std::string("\xD0\x07\0\0\x20\0\0\0\0\0\0\0\0\0\0\0", 16) + std::string(8, '\0');
+    return id3v2 + id3v2 + MP3Image() + ape + "TAG" + std::string(125, '\0');
+}
+
 } // namespace
 
 std::vector<std::string> FuzzSeeds()
 {
-    return {MP3Image(), WAVEImage()};
+    return {MP3Image(), WAVEImage(), TaggedMP3Image()};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
