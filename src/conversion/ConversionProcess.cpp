@@ -998,9 +998,11 @@ OutputContext ConversionProcess::outputContextFor(const FileRun& run) const
 {
     OutputContext context;
     context.specifics = dict().value(kOutputSpecificsKey).toMap();
-    if (const ConvSpecRef convSpec = curConvSpec())
+    if (const ConvSpecRef convSpec = curConvSpec()) {
         context.wordLength =
             OutputContext::WordLength{convSpec->needsNewWordLength(), convSpec->bitRatePerChannel()};
+        context.keepsInputType = !convSpec->needsStrictFileType();
+    }
     context.inputPath = run.path;
     context.longName = run.longName;
     context.outputFolder = run.folderRef;

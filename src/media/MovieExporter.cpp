@@ -2,6 +2,7 @@
 #include "MediaCodes.h"
 
 #include "MacErrorMapping.h"
+#include "MovieEditLength.h"
 #include "MovieSource.h"
 
 
@@ -51,6 +52,16 @@ OSErr ErrorFromAV(int code)
     if (code == AVERROR(ENOMEM))
         return memFullErr;
     return ioErr;
+}
+
+// The silent frames a movie's sound starts with so that it fills whole
+// frames of an encoder that takes no other (`frameSize` each) to its last
+// frame: the edit list leaves them out with the encoder's priming, and
+// every reader that honours it, which most do at the start but not all at
+// the end, decodes exactly `total` frames.
+UInt32 LeadIn(UInt64 total, int frameSize)
+{
+    return frameSize > 0 ? UInt32((UInt64(frameSize) - total % UInt64(frameSize)) % UInt64(frameSize)) : 0;
 }
 
 // Stores `frames` frames of 32-bit samples (one array per channel) into the
@@ -164,6 +175,17 @@ public:
             return rc == AVERROR(ENOMEM) ? memFullErr : kUnsupportedCompressionErr;
         if (avcodec_parameters_from_context(stream->codecpar, codec_) < 0)
             return memFullErr;
+        // Encoders without a variable frame size take whole frames only (one
+        // that takes a short last frame pads it itself), and every frame
+        // decodes whole.  In a movie the padding goes before the sound
+        // instead, where the edit list leaves it out with the encoder's
+        // priming (LeadIn); elsewhere the last frame is padded.
+        const bool fixed = codec_->frame_size > 0;
+        const bool smallLast =
+            (encoder->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
+        const int frameSize = fixed ? codec_->frame_size : kPCMFrameSize;
+        const bool movie = std::strcmp(muxer_->oformat->name, "aiff") != 0;
+        UInt32 lead = movie && fixed ? LeadIn(source->FrameCount(), frameSize) : 0;
         stream->time_base = codec_->time_base;
         stream_ = stream;
 
@@ -187,12 +209,6 @@ public:
         if (rc < 0)
             return ErrorFromAV(rc);
 
-        // Encoders without a variable frame size take whole frames only; the
-        // last one is padded with silence.
-        const bool fixed = codec_->frame_size > 0;
-        const bool smallLast =
-            (encoder->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
-        const int frameSize = fixed ? codec_->frame_size : kPCMFrameSize;
         std::vector<std::vector<SInt32>> samples(channels, std::vector<SInt32>(std::size_t(frameSize)));
         // Source channel order[j] is read into output channel j.
         std::vector<SInt32*> pointers(channels);
@@ -200,26 +216,45 @@ public:
             pointers[order.empty() ? c : UInt32(order[c])] = samples[c].data();
 
         const UInt64 total = source->FrameCount();
+        // A sound within one frame would start in the movie's last packet,
+        // whose length some readers take to be the edit's: a frame of
+        // silence follows it, left out of the lengths the movie presents
+        // (MovieEditLength).
+        const bool tail = lead > 0 && total <= UInt64(frameSize);
         UInt64 done = 0;
-        for (;;) {
-            UInt32 delivered = 0;
-            if ((err = source->Read(pointers.data(), UInt32(frameSize), &delivered)) != noErr)
-                return err;
-            if (delivered == 0)
-                break;
+        int64_t pts = -int64_t(lead);
+        std::vector<SInt32*> at(channels);
+        const auto send = [&](UInt32 count) -> OSErr {
             av_frame_unref(frame_);
             frame_->format = codec_->sample_fmt;
             frame_->sample_rate = codec_->sample_rate;
             if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0)
                 return memFullErr;
-            frame_->nb_samples = fixed && !smallLast ? frameSize : int(delivered);
+            frame_->nb_samples = fixed && !smallLast ? frameSize : int(count);
             if (av_frame_get_buffer(frame_, 0) < 0)
                 return memFullErr;
-            StoreSamples(frame_, samples, int(delivered));
-            frame_->pts = int64_t(done);
-            if ((err = Encode(frame_)) != noErr)
+            StoreSamples(frame_, samples, int(count));
+            frame_->pts = pts;
+            pts += count;
+            return Encode(frame_);
+        };
+        for (;;) {
+            // The lead's silence, then the source's frames after it.
+            for (UInt32 c = 0; c < channels; ++c)
+                std::fill(samples[c].begin(), samples[c].begin() + lead, 0);
+            for (UInt32 c = 0; c < channels; ++c)
+                at[c] = pointers[c] + lead;
+            UInt32 delivered = 0;
+            if ((err = source->Read(at.data(), UInt32(frameSize) - lead, &delivered)) != noErr)
                 return err;
-            done += delivered;
+            const UInt32 read = delivered;
+            delivered += lead;
+            lead = 0;
+            if (delivered == 0)
+                break;
+            if ((err = send(delivered)) != noErr)
+                return err;
+            done += read;
             if (progress) {
                 const OSErr stop = progress(total > 0 ? std::min(1.0, double(done) / double(total)) : 1.0);
                 if (stop != noErr)
@@ -228,6 +263,12 @@ public:
             if (delivered < UInt32(frameSize))
                 break;
         }
+        if (tail) {
+            for (std::vector<SInt32>& channel : samples)
+                std::fill(channel.begin(), channel.end(), 0);
+            if ((err = send(UInt32(frameSize))) != noErr)
+                return err;
+        }
         if ((err = Encode(nullptr)) != noErr)
             return err;
         if ((rc = av_write_trailer(muxer_)) < 0)
@@ -235,7 +276,9 @@ public:
         if (muxer_->pb->error < 0)
             return ErrorFromAV(muxer_->pb->error);
         rc = avio_closep(&muxer_->pb);
-        return rc < 0 ? ErrorFromAV(rc) : noErr;
+        if (rc < 0)
+            return ErrorFromAV(rc);
+        return tail ? MovieEditLength::Set(outputPath, total, rate) : noErr;
     }
 
 private:

@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "RateChangeBridge.h"
 #include "RawStreamLengthRule.h"
 #include "TrackLengthRule.h"
 
@@ -756,6 +757,16 @@ struct MovieSource::Impl {
     UInt64 decoderSkip = 0;
     // While counting by decoding: the decoder gave a frame.
     bool gaveFrame = false;
+    // Parts of the track that decode at another rate than its first (a
+    // chained Ogg stream, joined MPEG audio or ADTS frames) reach the
+    // reader at the track's rate through the bridge, made when the first
+    // such frame is decoded; the track is then counted by decoding.
+    std::unique_ptr<RateChangeBridge> bridge;
+    // A decoded frame, or a run of frame headers, of another channel count
+    // than the track's was met: such a track does not open.
+    bool channelsChange = false;
+    // The bridge could not convert a part (its reads fail with this code).
+    OSErr shapeError = noErr;
 
     ~Impl() { CloseStreams(); }
 
@@ -841,6 +852,7 @@ struct MovieSource::Impl {
 
     void ResetDecoding()
     {
+        bridge.reset();
         position = silence = 0;
         frameOffset = frameEnd = 0;
         framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
@@ -898,22 +910,35 @@ struct MovieSource::Impl {
     // Whether `frame` holds decoded sound of the track's shape.
     // (An MPEG audio stream may change its channel mode from frame to
     // frame: a single-channel frame of a stereo track is given in both.)
-    bool UsableFrame() const
+    // A frame of another channel count is noted (channelsChange).
+    bool UsableFrame()
     {
         const int n = frame->ch_layout.nb_channels;
-        return frame->nb_samples > 0 && (n == int(channels) || (n == 1 && channels == 2 && IsMPEGAudio(codecID)));
+        if (frame->nb_samples <= 0)
+            return false;
+        if (n == int(channels) || (n == 1 && channels == 2 && IsMPEGAudio(codecID)))
+            return true;
+        channelsChange = true;
+        return false;
     }
+
+    // Whether `frame` is at another rate than the track's.
+    bool OtherRate() const { return frame->sample_rate > 0 && frame->sample_rate != TrackRate(); }
+    int TrackRate() const { return int(std::lround(sampleRate)); }
 
     // The next frame the decoder gives for the packets sent to it, into
     // `frame`; false when it wants another packet, or refused the rest of
-    // the one sent (*refused: true then).
+    // the one sent (*refused: true then).  Where the packets tell the
+    // frames (at the track's rate), a frame at another rate is none of
+    // the track's: its packet reads as silence, said as refused, never at
+    // the wrong speed.
     bool ReceiveFrame(bool* refused)
     {
         *refused = false;
         for (;;) {
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
-                if (UsableFrame())
+                if (UsableFrame() && !OtherRate())
                     return true;
                 av_frame_unref(frame);
                 continue;
@@ -1058,12 +1083,23 @@ struct MovieSource::Impl {
         }
     }
 
+    // The frame in `frame` is the next piece, whole.
+    bool Pending()
+    {
+        frameOffset = 0;
+        frameEnd = frame->nb_samples;
+        framePending = true;
+        return true;
+    }
+
     // Gets the next decoded frame into `frame` (all its samples the
     // track's); false at the end.  A packet the decoder refuses is passed
     // over, as the reference decoder does, and tallied while counting.
     bool NextFrame()
     {
         for (;;) {
+            if (bridge && bridge->Take(frame))
+                return Pending();
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
                 if (!UsableFrame()) {
@@ -1073,13 +1109,23 @@ struct MovieSource::Impl {
                 sentGaveNothing = false;
                 gaveFrame = true;
                 decoderSkip = 0;  // what is left of it was taken from this frame
-                frameOffset = 0;
-                frameEnd = frame->nb_samples;
-                framePending = true;
-                return true;
+                // From the first frame at another rate on, every frame goes
+                // through the bridge, in order.
+                if (!bridge && OtherRate())
+                    bridge = std::make_unique<RateChangeBridge>(TrackRate());
+                if (!bridge)
+                    return Pending();
+                if (!bridge->Put(frame)) {
+                    shapeError = RateChangeBridge::Available() ? memFullErr : kTrackRateChangesErr;
+                    return false;
+                }
+                continue;
             }
-            if (rc == AVERROR_EOF || flushed)
+            if (rc == AVERROR_EOF || flushed) {
+                if (bridge && bridge->Finish() && bridge->Take(frame))
+                    return Pending();
                 return false;
+            }
             // An error: the rest of the packet is lost; the decoder goes on
             // with the next one.  A packet that gave no frame and no error
             // is lost as well, from a codec that gives every packet's sound
@@ -1155,8 +1201,38 @@ struct MovieSource::Impl {
         UInt64 widestPacket = 0;
         lengthRule = TrackLengthRule::For(format, stream);
         TrackTally packetTally = Tally();
+        // The shape the first frame header of MPEG audio or ADTS states, and
+        // whether later ones state another rate or channel count: a run of
+        // a few whole frames of one other shape (a damaged frame's bytes
+        // may read as a header of any shape).
+        constexpr int kShapeRun = 3;
+        int firstRate = 0;
+        int firstChannels = 0;
+        int runRate = 0;
+        int runChannels = 0;
+        int run = 0;
+        bool rateChanges = false;
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
+            int packetRate = 0;
+            int channelCount = 0;
+            if (RateChangeBridge::PacketShape(codecID, packet->data, packet->size, &packetRate, &channelCount)) {
+                if (firstRate == 0) {
+                    firstRate = packetRate;
+                    firstChannels = channelCount;
+                }
+                run = packetRate == runRate && channelCount == runChannels ? run + 1 : 1;
+                runRate = packetRate;
+                runChannels = channelCount;
+                // (MPEG audio frames of one channel in a stereo track are
+                // given in both: UsableFrame.)
+                if (run >= kShapeRun) {
+                    rateChanges = rateChanges || packetRate != firstRate;
+                    channelsChange = channelsChange || (channelCount != firstChannels && !IsMPEGAudio(codecID));
+                }
+            } else {
+                run = 0;
+            }
             if (packet->pos >= 0)
                 packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
             if (packet->pos >= 0 && (packetsStart < 0 || packet->pos < packetsStart))
@@ -1275,7 +1351,12 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total)
             cutShort = true;
-        if (trusted && durationsKnown) {
+        // A track whose channel count changes is not read as one.
+        if (channelsChange)
+            return kTrackChannelsChangeErr;
+        // Nor is one whose rate changes counted off its packets, which
+        // tell the frames of each part at its own rate.
+        if (trusted && durationsKnown && !rateChanges) {
             frameCount = total;
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
             return DropUndecodableEnd();
@@ -1295,6 +1376,10 @@ struct MovieSource::Impl {
             av_frame_unref(frame);
         }
         tallying = false;
+        if (channelsChange)
+            return kTrackChannelsChangeErr;
+        if (shapeError != noErr)
+            return shapeError;
         loss.packets = UInt64(packetOrdinal + 1);
         frameCount = decoded;
         if (decoded == 0 && loss.refusedPackets > 0)
@@ -1697,6 +1782,8 @@ struct MovieSource::Impl {
         if (frames > limit)
             frames = UInt32(limit);
         const UInt64 done = Advance(out, frames);
+        if (shapeError != noErr)
+            return shapeError;
         if (done < frames) {
             // The decoder gave fewer frames than counted (the file changed
             // since it was opened): silence, said as such.

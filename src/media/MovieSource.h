@@ -23,8 +23,15 @@
 // format") for a file that cannot be demultiplexed, -39 ("unexpected end of
 // file") for one cut before what the demuxer needs (TrackLengthRule),
 // -24202 ("no audio track in file") for one without a sound track, -24203
-// for a sound track of which no packet decodes; other failures map to I/O
-// codes.
+// for a sound track of which no packet decodes, -24230 for one whose parts
+// differ in channel count (a chained or joined stream), -24231 for one whose
+// parts differ in rate when they cannot be converted; other failures map to
+// I/O codes.
+//
+// A track whose later parts decode at another rate (a chained Ogg link, MPEG
+// audio or ADTS frames of another rate joined on) is read at its first
+// part's rate, the others converted to it (RateChangeBridge), and counted
+// by decoding.
 // No exception leaves this class.  One object is used by one thread.
 //
 // Writing (movie export) is MovieExporter's, over the same libraries.

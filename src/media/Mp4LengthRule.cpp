@@ -46,9 +46,10 @@ bool Mp4LengthRule::CutBeforeMovieBox(const std::string& path)
 void Mp4LengthRule::Settle(TrackTally& tally)
 {
     // A codec whose samples are its packets, with fewer packets than the
-    // sample table lists.
+    // sample table lists, read to the file's end (packets the edit list
+    // leaves out after the sound are no cut).
     const AVStream* st = tally.format->streams[tally.stream];
     if (av_get_bits_per_sample(st->codecpar->codec_id) == 0 && st->nb_frames > 0 &&
-        UInt64(st->nb_frames) > tally.loss.packets)
+        UInt64(st->nb_frames) > tally.loss.packets && tally.packetsEnd >= tally.fileBytes)
         tally.cutShort = true;
 }

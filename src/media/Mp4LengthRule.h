@@ -1,6 +1,7 @@
 // The length of a sound track in a QuickTime or MPEG-4 file: its sample
 // table lists the packets, so a track of a codec whose samples are its
-// packets with fewer packets in the file than listed was cut.  A file
+// packets with fewer packets in the file than listed, the last of them
+// running to the file's end, was cut.  A file
 // whose boxes break off before the movie box (written last) was cut before
 // anything of it can be read.
 #pragma once

@@ -34,6 +34,8 @@ struct OutputContext {
         bool bitRatePerChannel = false;
     };
     std::optional<WordLength> wordLength;
+    // The conversion names no output type: the output keeps the input's.
+    bool keepsInputType = false;
     // The input's path and display name, and the conversion's output folder.
     QString inputPath;
     QString longName;

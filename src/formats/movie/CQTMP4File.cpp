@@ -1,9 +1,12 @@
 #include "CQTMP4File.h"
 
+#include "MediaCodes.h"
 #include "MovieExporter.h"
 #include "MovieFileTypes.h"
+#include "MovieSource.h"
 #include "PropertyList.h"
 #include "SoundFileFactories.h"
+#include "progress_channel.h"
 
 #include <QVariantMap>
 
@@ -166,6 +169,28 @@ OSErr CQTMP4File::GetExportSettings(MovieExportSettings* settings)
     if (LookUpCombination(m_numChannels, total, rate, settings))
         return noErr;
     return m_numChannels == 1 ? kMP4MonoCombinationErr : m_numChannels == 2 ? kMP4StereoCombinationErr : kMP4ChannelCountErr;
+}
+
+bool CQTMP4File::IsLosslessTrack(const std::string& path)
+{
+    OSType dataFormat = 0;
+    if (path.empty() || MovieSource::Probe(path, nullptr, &dataFormat) <= 0)
+        return false;
+    return dataFormat == kAudioFormatLinearPCM || dataFormat == FOUR_CHAR_CODE("alac") ||
+           dataFormat == FOUR_CHAR_CODE("flac");
+}
+
+OSErr CQTMP4File::FinishExport()
+{
+    // An input of this type whose track keeps every sample (ALAC, FLAC,
+    // linear PCM in an MPEG-4 file), kept as its type, became AAC: said.
+    const OutputContext& context = GetOutputContext();
+    if (context.keepsInputType && IsLosslessTrack(context.inputPath.toStdString()))
+        PostOutputWarning(kLosslessMadeLossyWarning,
+                          QStringLiteral("written as AAC at %1 kbit/s; give this conversion an output type that "
+                                         "keeps every sample, as AIFF, WAVE or CAF")
+                              .arg(m_bitRate));
+    return noErr;
 }
 
 SoundFileTypeDescriptor CQTMP4File::Descriptor()

@@ -10,6 +10,8 @@
 // encoder's settings, are the application's resource
 // "MP4ExportSettings.plist"; a combination it does not allow fails the
 // export with -24700 (mono), -24701 (stereo) or -24702 (other counts).
+// An input of this type is written as AAC also when it was lossless (ALAC):
+// where the conversion keeps the input's type, the file's line says so.
 #pragma once
 
 #include "CQTMovieFile.h"
@@ -31,6 +33,12 @@ public:
     OSErr SetupForWriting(UInt16 channels, SInt16 bitRate, double sampleRate,
                           const UInt8* fileTypeSpecifics) override;
     OSErr GetExportSettings(MovieExportSettings* settings) override;
+    // After the export: an input whose track is lossless, kept as its
+    // type, is said to be written lossy (kLosslessMadeLossyWarning).
+    OSErr FinishExport() override;
+    // Whether the file at `path` holds a sound track that keeps every
+    // sample (linear PCM, ALAC, FLAC).
+    static bool IsLosslessTrack(const std::string& path);
 
     // The standard AAC rates per channel (kbit/s), ascending.
     static const std::vector<UInt16>& StandardBitRates();

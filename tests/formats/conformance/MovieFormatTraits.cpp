@@ -55,11 +55,11 @@ std::vector<FormatTraits> MovieFormats()
     ulaw.lossyError = SInt64(1100) << 16;
     ulaw.ffmpegWrites = {{{1, 16, 8000}, {"-c:a", "pcm_mulaw", "-f", "aiff"}}};
     all.push_back(ulaw);
-    // IMA 4:1 codes packets of 64 frames.
+    // IMA 4:1 codes packets of 64 frames; the movie's edit list leaves out
+    // the silence that fills the first, so it holds the frames written.
     FormatTraits ima = movie("IMAMovie", FOUR_CHAR_CODE("QTIM"), {{1, 16, 22050}, {2, 16, 44100}});
     ima.lossy = true;
     ima.minSnrDb = 20;
-    ima.framesHeld = WholePackets(64);
     all.push_back(ima);
     // Linear samples (big-endian integers, the class's default variant).
     all.push_back(movie("LinearMovie", FOUR_CHAR_CODE("QTIF"), {{1, 16, 44100}, {2, 8, 11025}, {2, 24, 48000}}));
@@ -72,14 +72,15 @@ std::vector<FormatTraits> MovieFormats()
     aifc.framesHeld = WholePackets(64);
     aifc.ffmpegWrites = {{{2, 16, 22050}, {"-c:a", "adpcm_ima_qt", "-f", "aiff"}}};
     all.push_back(aifc);
-    // AAC in an MPEG-4 file, the word length its bit rate: whole frames of
-    // 1024, the block's sound spread over the silence before it; movie
-    // inputs read 24 bits of ffmpeg's float decoding.
+    // AAC in an MPEG-4 file, the word length its bit rate: frames of 1024,
+    // the edit list leaving out the encoder's delay and the silence that
+    // fills the first, so it holds the frames written; a block's sound is
+    // spread over the silence before it; movie inputs read 24 bits of
+    // ffmpeg's float decoding.
     FormatTraits aac = movie("AACMovie", FOUR_CHAR_CODE("Mpg4"), {{1, 64, 48000}, {2, 128, 44100}});
     aac.detectedAs = 0;
     aac.lossy = true;
     aac.minSnrDb = 9;
-    aac.framesHeld = WholePackets(1024);
     aac.silenceError = SInt64(1) << 26;  // -30 dB
     aac.peerTolerance = 1 << 8;
     all.push_back(aac);
