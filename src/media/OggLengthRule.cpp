@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "media_calls.h"
@@ -33,6 +35,57 @@ UInt32 PageChecksum(const std::vector<uint8_t>& page)
     }
     return crc;
 }
+
+}  // namespace
+
+namespace {
+
+// One logical stream of the chain, as its pages come.
+struct LogicalStream {
+    UInt32 serial = 0;
+    std::map<UInt32, int64_t> granules;  // by sequence number
+    std::vector<UInt32> arrivals;        // sequence numbers in the file's order
+    int64_t lastGranule = -1;
+    int64_t preSkip = 0;      // an Opus stream's
+    int64_t slack = 0;        // what a Vorbis decoder keeps back of the stream's first packet
+    int64_t soundBytes = 0;   // bytes of the pages that end a packet of sound
+    int64_t soundPages = 0;
+
+    // Granules per byte of the stream's sound pages (0: unknown).
+    double GranulesPerByte() const
+    {
+        return soundBytes > 0 && lastGranule > 0 ? double(lastGranule) / double(soundBytes) : 0.0;
+    }
+    // The page sequence: missing numbers, and the granules of the pages met
+    // twice or after a later one (each page's granules counted from the
+    // page before it in the sequence).
+    void Sequence(OggLengthRule::Pages* out) const
+    {
+        if (granules.empty())
+            return;
+        out->missingPages += int64_t(granules.rbegin()->first - granules.begin()->first + 1) - int64_t(granules.size());
+        const auto span = [&](UInt32 sequence) -> int64_t {
+            const auto it = granules.find(sequence);
+            if (it == granules.end() || it->second < 0)
+                return 0;
+            for (auto before = it; before != granules.begin();) {
+                --before;
+                if (before->second >= 0)
+                    return std::max<int64_t>(it->second - before->second, 0);
+            }
+            return 0;
+        };
+        std::set<UInt32> seen;
+        UInt32 highest = 0;
+        for (const UInt32 sequence : arrivals) {
+            if (!seen.insert(sequence).second)
+                out->repeatedGranules += span(sequence);
+            else if (sequence < highest)
+                out->lateGranules += span(sequence);
+            highest = std::max(highest, sequence);
+        }
+    }
+};
 
 }  // namespace
 
@@ -66,6 +119,9 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
     UInt32 serial = 0;
     UInt32 lastSequence = 0;
     int64_t widestStep = 0;  // the most granules one whole page of the stream added
+    std::vector<LogicalStream> chain;
+    int64_t lastPageEnd = 0;  // the end of the last whole page
+    int64_t claimedEnd = 0;   // where the page claimed ends by its header
     for (int64_t at = 0; at >= 0 && at < size;) {
         const std::size_t got = read(at, head, 27);
         const std::size_t segments = got == 27 ? head[26] : 0;
@@ -97,8 +153,10 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
         if (end > size || (end < size && !isPage(end))) {
             out->damaged = true;
             if (ogg && pageSerial == serial && sequence == lastSequence + 1 && out->lastGranule >= 0 &&
-                granule >= out->lastGranule && granule - out->lastGranule <= 4 * widestStep)
+                granule >= out->lastGranule && granule - out->lastGranule <= 4 * widestStep) {
                 out->claimedGranule = std::max(out->claimedGranule, granule);
+                claimedEnd = end;
+            }
             at = nextPage(at + 1);
             continue;
         }
@@ -108,7 +166,7 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
         if (!ogg)
             serial = pageSerial;
         ogg = true;
-        if (pageSerial == serial) {
+        if (pageSerial == serial && chain.size() <= 1) {
             if (granule >= 0) {
                 if (out->lastGranule >= 0 && granule > out->lastGranule)
                     widestStep = std::max(widestStep, granule - out->lastGranule);
@@ -116,9 +174,62 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
             }
             lastSequence = sequence;
         }
+        // The chain: a page that begins a stream starts the next link (its
+        // first packet, the codec's header, tells what the decoder keeps
+        // back); the pages of another serial are another track's.
+        const uint8_t* first = page.data() + 27 + segments;
+        if ((head[5] & 2) && (chain.empty() || chain.back().serial != pageSerial)) {
+            // The stream before it should have ended.
+            if (!chain.empty() && !out->endMarked && chain.back().soundPages > 0)
+                ++out->unendedLinks;
+            LogicalStream link;
+            link.serial = pageSerial;
+            if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0)
+                link.preSkip = ReadLE16(first + 10);
+            else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0)
+                link.slack = int64_t(1) << (first[28] >> 4);
+            chain.push_back(std::move(link));
+        }
+        if (!chain.empty() && chain.back().serial == pageSerial) {
+            LogicalStream& link = chain.back();
+            link.arrivals.push_back(sequence);
+            link.granules.emplace(sequence, granule);
+            if (granule > 0) {
+                link.soundBytes += end - at;
+                ++link.soundPages;
+                link.lastGranule = std::max(link.lastGranule, granule);
+            }
+            out->endMarked = (head[5] & 4) != 0;
+        }
+        lastPageEnd = end;
         at = end;
     }
-    return ogg;
+    if (!ogg)
+        return false;
+    out->streams = int(chain.size());
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        chain[i].Sequence(out);
+        if (i > 0) {
+            out->laterGranules += std::max<int64_t>(chain[i].lastGranule - chain[i].preSkip, 0);
+            out->laterSlack += chain[i].slack;
+        }
+    }
+    // Bytes after the last page that are no pages, where the stream had not
+    // ended: they held its sound.
+    const int64_t tailFrom = std::max(lastPageEnd, claimedEnd);
+    if (!out->endMarked && !out->endsInsidePage && tailFrom < size) {
+        // At the rate of the last stream that shows one; a tail shorter
+        // than half a page is what is left of the last one.
+        double perByte = 0;
+        int64_t halfPage = 0;
+        for (auto link = chain.rbegin(); link != chain.rend() && perByte == 0; ++link) {
+            perByte = link->GranulesPerByte();
+            halfPage = link->soundPages > 0 ? link->soundBytes / link->soundPages / 2 : 0;
+        }
+        if (size - tailFrom > halfPage)
+            out->tailGranules = int64_t(double(size - tailFrom) * perByte);
+    }
+    return true;
 }
 
 bool OggLengthRule::CutInsidePage(const std::string& path)
@@ -143,9 +254,14 @@ void OggLengthRule::Settle(TrackTally& tally)
     Pages pages;
     if (tally.format->nb_streams != 1 || !Walk(tally.path, &pages))
         return;
-    tally.damageSeen = tally.damageSeen || pages.damaged;
+    tally.damageSeen = tally.damageSeen || pages.damaged || pages.missingPages > 0 || pages.repeatedGranules > 0 ||
+                       pages.lateGranules > 0 || pages.tailGranules > 0 || pages.unendedLinks > 0;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
-    const UInt64 stated = UInt64(std::max<int64_t>(std::max(pages.lastGranule, pages.claimedGranule), 0));
+    // The first stream's last granule (with the sound of a tail of damage
+    // after it), and those of the streams chained after it.
+    const bool chained = pages.streams > 1;
+    const UInt64 stated = UInt64(std::max<int64_t>(std::max(pages.lastGranule, pages.claimedGranule), 0)) +
+                          UInt64(pages.laterGranules + pages.tailGranules);
     // What the decoder never gives of that.
     UInt64 unheard = UInt64(std::max(par->initial_padding, 0));
     if (par->codec_id == AV_CODEC_ID_VORBIS && firstEnd_ > 0)
@@ -155,9 +271,30 @@ void OggLengthRule::Settle(TrackTally& tally)
     if (expected > tally.frames) {
         if (undamaged && pages.endsInsidePage)
             tally.cutShort = true;
-        else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0)))
+        else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0) + pages.laterSlack))
             tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
     }
+    // A stream of the chain cut off before the next began: how much went
+    // with its last pages no page says.
+    if (pages.unendedLinks > 0) {
+        tally.damageSeen = true;
+        tally.loss.gaps += UInt64(pages.unendedLinks);
+    }
+    tally.loss.repeatedFrames += tally.Frames(pages.repeatedGranules);
+    tally.loss.misplacedFrames += tally.Frames(pages.lateGranules);
     if (pages.endsInsidePage && undamaged)
         tally.cutShort = true;
+    // A stream whose last page does not end it: the file may have been cut
+    // between two pages; its last granule says how far it had come.
+    if (!pages.endMarked && !pages.endsInsidePage && undamaged) {
+        tally.cutShort = true;
+        tally.loss.unmarkedEnd = std::max<UInt64>(tally.frames, 1);
+    }
+    // FLAC in Ogg states its length in its stream information.
+    if (tally.cutShort && par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18) {
+        const uint8_t* info = par->extradata;
+        const UInt64 total = UInt64(info[13] & 0x0F) << 32 | ReadBE32(info + 14);
+        if (total > tally.frames)
+            tally.loss.cutFrames = total - tally.frames;
+    }
 }
