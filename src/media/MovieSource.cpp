@@ -1004,6 +1004,7 @@ struct MovieSource::Impl {
         UInt64 lastShortMPEGFrames = 0;
         int64_t lastPos = -1;
         bool durationsKnown = true;
+        const bool coarseTicks = codecID != AV_CODEC_ID_AAC && int64_t(st->time_base.num) * rate.den > st->time_base.den;
         bool flacOddPacket = false;
         lengthRule = TrackLengthRule::For(format, stream);
         TrackTally packetTally = Tally();
@@ -1026,7 +1027,9 @@ struct MovieSource::Impl {
                              pendingSkip == 0 && packet->pos > lastPos && packet->pos >= 0};
             if (packet->pos >= 0)
                 lastPos = std::max(lastPos, packet->pos);
-            if (packet->duration <= 0 && !(packet->flags & AV_PKT_FLAG_DISCARD))
+            // A time base coarser than the samples (Matroska's milliseconds)
+            // rounds each packet's duration: the decoder counts instead.
+            if ((packet->duration <= 0 || coarseTicks) && !(packet->flags & AV_PKT_FLAG_DISCARD))
                 durationsKnown = false;
             UInt64 frames = UInt64(std::max<int64_t>(av_rescale_q(packet->duration, st->time_base, rate), 0));
             // The AAC decoder gives whole frames, whatever the packet's
@@ -1353,7 +1356,7 @@ struct MovieSource::Impl {
         // hold; one without packets that states none, or whose packets
         // hold only the encoder's delay and padding, is an empty one.
         if (frameCount == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
-            return kNoAudioTrackErr;
+            return dataBytes == 0 && cutShort ? eofErr : kNoAudioTrackErr;
         return OpenStreams(false);
     }
 

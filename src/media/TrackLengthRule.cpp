@@ -1,8 +1,10 @@
 #include "TrackLengthRule.h"
 
+#include "AmrLengthRule.h"
 #include "AsfLengthRule.h"
 #include "CafLengthRule.h"
 #include "FlacLengthRule.h"
+#include "MatroskaLengthRule.h"
 #include "Mp4LengthRule.h"
 #include "OggLengthRule.h"
 #include "RawStreamLengthRule.h"
@@ -44,6 +46,10 @@ std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* for
         return std::make_unique<FlacLengthRule>();
     if (std::strcmp(name, "asf") == 0)
         return std::make_unique<AsfLengthRule>();
+    if (std::strcmp(name, "amr") == 0)
+        return std::make_unique<AmrLengthRule>(format->streams[stream]->codecpar->codec_id);
+    if (std::strstr(name, "matroska"))
+        return std::make_unique<MatroskaLengthRule>();
     if (std::strstr(name, "mov"))
         return std::make_unique<Mp4LengthRule>();
     if (RawStreamLengthRule::Handles(name, format->streams[stream]->codecpar->codec_id))
