@@ -4,6 +4,7 @@
 #include "mpeg_tables.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -69,7 +70,109 @@ private:
     int64_t start_ = 0;
 };
 
+// The checksum of LAME tags: CRC-16 of polynomial 0x8005, reflected.
+UInt16 Crc16(UInt16 crc, const uint8_t* data, std::size_t bytes)
+{
+    static const std::array<UInt16, 256> table = [] {
+        std::array<UInt16, 256> t{};
+        for (UInt32 i = 0; i < 256; ++i) {
+            UInt32 r = i;
+            for (int k = 0; k < 8; ++k)
+                r = (r & 1) ? (r >> 1) ^ 0xA001u : r >> 1;
+            t[i] = UInt16(r);
+        }
+        return t;
+    }();
+    for (std::size_t i = 0; i < bytes; ++i)
+        crc = UInt16((crc >> 8) ^ table[(crc ^ data[i]) & 0xFF]);
+    return crc;
+}
+
+// The bits of a frame's side information, most significant first.
+class SideBits {
+public:
+    explicit SideBits(const uint8_t* p) : p_(p) {}
+    UInt32 Take(int n)
+    {
+        UInt32 v = 0;
+        for (; n > 0; --n, ++at_)
+            v = v << 1 | ((p_[at_ >> 3] >> (7 - (at_ & 7))) & 1);
+        return v;
+    }
+    void Skip(int n) { at_ += std::size_t(n); }
+
+private:
+    const uint8_t* p_;
+    std::size_t at_ = 0;
+};
+
+constexpr int kSideBytes = 4 + 2 + 32;  // the most a Layer III frame's header and side information take
+
+// Of the Layer III frame `p` of `frameBytes`: where its main data begins
+// (bytes before the frame's own), the bytes the frame holds after its side
+// information, and the bits of its main data.  False for other layers.
+bool MainData(const uint8_t* p, int frameBytes, int* begin, int* region, int* bits)
+{
+    if (((p[1] >> 1) & 3) != 1)
+        return false;
+    const bool mpeg1 = ((p[1] >> 3) & 3) == 3;
+    const bool mono = (p[3] >> 6) == 3;
+    const int channels = mono ? 1 : 2;
+    const int check = (p[1] & 1) ? 0 : 2;
+    const int side = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    *region = frameBytes - 4 - check - side;
+    if (*region < 0)
+        return false;
+    SideBits b(p + 4 + check);
+    *begin = int(b.Take(mpeg1 ? 9 : 8));
+    b.Skip(mpeg1 ? (mono ? 5 : 3) + 4 * channels : (mono ? 1 : 2));
+    *bits = 0;
+    for (int granule = 0; granule < (mpeg1 ? 2 : 1); ++granule)
+        for (int channel = 0; channel < channels; ++channel) {
+            *bits += int(b.Take(12));
+            b.Skip(mpeg1 ? 47 : 51);
+        }
+    return true;
+}
+
 }  // namespace
+
+bool RawStreamLengthRule::ReadInfoFrame(const uint8_t* frame, int frameBytes, InfoFrame* out)
+{
+    *out = InfoFrame();
+    const int limit = std::min(frameBytes, 64);
+    int at = 4;
+    while (at + 8 <= limit && std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0)
+        ++at;
+    if (at + 8 > limit)
+        return false;
+    const UInt32 flags = ReadBE32(frame + at + 4);
+    int field = at + 8;
+    const auto next = [&](int bytes) { const int here = field; field += bytes; return here; };
+    if (flags & 1) {
+        const int f = next(4);
+        if (f + 4 > frameBytes)
+            return false;
+        out->frames = ReadBE32(frame + f);
+    }
+    if (flags & 2) {
+        const int f = next(4);
+        if (f + 4 > frameBytes)
+            return false;
+        out->bytes = ReadBE32(frame + f);
+    }
+    if (flags & 4)
+        next(100);
+    if (flags & 8)
+        next(4);
+    out->present = true;
+    // A LAME tag follows; its last field checks the frame's bytes before it.
+    if (field + 36 <= frameBytes && Crc16(0, frame, std::size_t(field + 34)) == ReadBE16(frame + field + 34)) {
+        out->hasMusicCRC = true;
+        out->musicCRC = ReadBE16(frame + field + 32);
+    }
+    return true;
+}
 
 bool RawStreamLengthRule::Handles(const char* name, AVCodecID codec)
 {
@@ -128,6 +231,7 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
     if (const uint8_t* p = bytesAt(0, 10); p && std::memcmp(p, "ID3", 3) == 0)
         at = 10 + ((int64_t(p[6] & 0x7F) << 21) | (int64_t(p[7] & 0x7F) << 14) | (int64_t(p[8] & 0x7F) << 7) | (p[9] & 0x7F)) +
              ((p[5] & 0x10) ? 10 : 0);
+    const int64_t tagEnd = at;
     if (const uint8_t* p = bytesAt(end - 128, 3); p && std::memcmp(p, "TAG", 3) == 0)
         end -= 128;
     if (const uint8_t* p = bytesAt(end - 32, 32); p && std::memcmp(p, "APETAGEX", 8) == 0)
@@ -149,6 +253,14 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
     };
     UInt64 wholeBytes = 0;
     UInt64 wholeCount = 0;
+    // Layer III main data: where the stream of frame bytes after the side
+    // information stands, and where the last frame's main data ended.
+    int64_t dataAt = 0;
+    int64_t mainEnd = 0;
+    int64_t firstAt = -1;
+    int64_t infoEnd = -1;
+    int64_t lastWholeEnd = 0;
+    int64_t leading = 0;  // bytes before the first frame that are none
     std::vector<int64_t> between;  // the lengths of the stretches between chains
     int64_t stretch = 0;
     while (at < end) {
@@ -166,7 +278,28 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
             }
             if (stretch > 0)
                 between.push_back(stretch);
+            if (firstAt < 0)
+                leading = stretch;
             stretch = 0;
+            if (IsMPEG(codec)) {
+                if (firstAt < 0) {
+                    firstAt = at;
+                    out->frameSamples = frames;
+                    if (const uint8_t* whole = bytesAt(at, bytes); whole && ReadInfoFrame(whole, bytes, &out->info))
+                        infoEnd = at + bytes;
+                } else if (infoEnd >= 0) {
+                    ++out->framesAfterInfo;
+                }
+                int begin = 0, region = 0, bits = 0;
+                if (const uint8_t* side = bytes >= kSideBytes ? bytesAt(at, kSideBytes) : nullptr;
+                    side && MainData(side, bytes, &begin, &region, &bits)) {
+                    if (dataAt - begin < mainEnd)
+                        ++out->joins;
+                    mainEnd = dataAt - begin + bits / 8;
+                    dataAt += region;
+                }
+                lastWholeEnd = at + bytes;
+            }
             wholeBytes += UInt64(bytes);
             ++wholeCount;
             out->wholeFrames += UInt64(frames);
@@ -180,7 +313,62 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
         between.push_back(stretch);
     if (wholeCount == 0)
         return false;
+    // Sound frames inside a tag grown over them: a chain of frames in the
+    // tag that leads exactly to the stream's first frame (two frames at
+    // least, or an Info frame); the bytes after the tag up to that frame
+    // are the rest of the last hidden one.
+    if (IsMPEG(codec) && tagEnd > 10 && firstAt >= tagEnd) {
+        int bytes = 0, frames = 0;
+        const uint8_t* after = bytesAt(firstAt, kHeaderBytes);
+        uint8_t stream[kHeaderBytes];
+        if (after && ReadFrameHeader(codec, after, &bytes, &frames)) {
+            std::memcpy(stream, after, kHeaderBytes);
+            for (int64_t p = 10; p < tagEnd && out->hiddenFrames == 0; ++p) {
+                const uint8_t* h = bytesAt(p, kHeaderBytes);
+                if (!h || h[0] != 0xFF)
+                    continue;
+                int64_t q = p;
+                int chain = 0;
+                UInt64 samples = 0;
+                UInt64 firstSamples = 0;
+                int firstBytes = 0;
+                while (q < firstAt) {
+                    h = bytesAt(q, kHeaderBytes);
+                    if (!h || !ReadFrameHeader(codec, h, &bytes, &frames) || !SameStream(codec, stream, h))
+                        break;
+                    if (chain == 0) {
+                        firstSamples = UInt64(frames);
+                        firstBytes = bytes;
+                    }
+                    ++chain;
+                    samples += UInt64(frames);
+                    q += bytes;
+                }
+                InfoFrame info;
+                const int head = std::min(firstBytes, 64);
+                const uint8_t* whole = q == firstAt && chain > 0 ? bytesAt(p, head) : nullptr;
+                const bool isInfo = whole && ReadInfoFrame(whole, head, &info);
+                if (q == firstAt && (chain >= 2 || isInfo)) {
+                    out->hiddenFrames = samples - (isInfo ? firstSamples : 0);
+                    if (firstAt > tagEnd && !between.empty() && leading > 0)
+                        between.erase(between.begin());
+                }
+            }
+        }
+    }
     out->damaged = !between.empty();
+    // The stream's bytes after the Info frame, and their checksum.
+    if (infoEnd >= 0) {
+        out->streamBytes = lastWholeEnd - firstAt;
+        for (int64_t from = infoEnd; from < lastWholeEnd;) {
+            const int count = int(std::min<int64_t>(lastWholeEnd - from, 1 << 16));
+            const uint8_t* p = bytesAt(from, count);
+            if (!p)
+                break;
+            out->musicCRC = Crc16(out->musicCRC, p, std::size_t(count));
+            from += count;
+        }
+    }
     const double bytesPerFrame = double(wholeBytes) / double(wholeCount);
     const double framesPerFrame = double(out->wholeFrames) / double(wholeCount);
     for (const int64_t bytes : between)
@@ -201,16 +389,55 @@ void RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, TrackTa
 
 void RawStreamLengthRule::Settle(TrackTally& tally)
 {
+    Walk walk;
+    const bool walked = WalkFile(codec_, tally.path, &walk);
+    const AVStream* st = tally.format->streams[tally.stream];
+    const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
+    if (walked && walk.hiddenFrames > 0) {
+        tally.damageSeen = true;
+        tally.loss.missingFrames = std::max(tally.loss.missingFrames, walk.hiddenFrames);
+    }
+    const bool endsCut = walked && walk.endsInsideFrame;
+    if (endsCut) {
+        tally.cutShort = true;
+        tally.UncountLastRefusal();
+    }
+    if (walked && walk.damaged)
+        tally.damageSeen = true;
+    // An MP3 stream whose Info frame counts its frames and bytes: frames
+    // more than it counts were repeated; fewer were cut off at the end, or
+    // taken out inside where a frame's main data reaches back into bytes
+    // that are not there.  A count the bytes and the encoder's checksum
+    // both bear out is the encoder's (some count the Info frame itself).
+    if (walked && walk.info.present && walk.info.frames >= 0 && walk.frameSamples > 0) {
+        const int64_t held = walk.framesAfterInfo;
+        const int64_t stated = walk.info.frames;
+        const bool whole = (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes) &&
+                           (!walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC);
+        const UInt64 samples = UInt64(walk.frameSamples);
+        if (held > stated && !whole) {
+            tally.damageSeen = true;
+            tally.loss.repeatedFrames += UInt64(held - stated) * samples;
+        } else if (held < stated && !whole) {
+            const UInt64 gone = UInt64(stated - held) * samples;
+            if (walk.joins > 0 || walk.damaged || tally.damageSeen) {
+                tally.damageSeen = true;
+                tally.loss.missingFrames = std::max(tally.loss.missingFrames, gone);
+            } else {
+                tally.cutShort = true;
+                tally.loss.cutFrames = std::max(tally.loss.cutFrames, gone);
+            }
+        }
+        return;
+    }
     // An MP3 file whose first frame counts the frames (from which the
     // libraries take the track's length) holds fewer when it was cut, even
     // between two frames, or when damage took some.  Encoders differ on
     // whether that first frame counts itself, so one frame short passes.
-    const AVStream* st = tally.format->streams[tally.stream];
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
         st->duration > 0) {
         const UInt64 counted = tally.Frames(st->duration);
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
-        const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
         if (counted > whole + oneFrame) {
             if (tally.damageSeen)
                 tally.loss.missingFrames += counted - whole;
@@ -218,16 +445,16 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
                 tally.cutShort = true;
         }
     }
-    Walk walk;
-    if (!WalkFile(codec_, tally.path, &walk))
+    if (!walked)
         return;
-    if (walk.endsInsideFrame) {
-        tally.cutShort = true;
-        tally.UncountLastRefusal();
+    // Frames taken out of a stream that states no length: the places are
+    // known, not how much.
+    if (walk.joins > 0 && !walk.damaged && walk.hiddenFrames == 0) {
+        tally.damageSeen = true;
+        tally.loss.gaps += UInt64(walk.joins);
     }
     if (!walk.damaged)
         return;
-    tally.damageSeen = true;
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
         return;
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;

@@ -24,12 +24,38 @@ public:
     // `data` (at least 7 bytes); false when no header starts there.
     static bool ReadFrameHeader(AVCodecID codec, const uint8_t* data, int* bytes, int* frames);
 
+    // The first frame of an MP3 stream when it is an Xing or Info frame:
+    // the frames after it and the bytes of the stream with it, as stated,
+    // and the encoder's checksum of the frames after it (a LAME tag whose
+    // own checksum holds).
+    struct InfoFrame {
+        bool present = false;
+        int64_t frames = -1;
+        int64_t bytes = -1;
+        bool hasMusicCRC = false;
+        UInt16 musicCRC = 0;
+    };
+    static bool ReadInfoFrame(const uint8_t* frame, int frameBytes, InfoFrame* out);
+
     // What the walk over a file found.
     struct Walk {
         UInt64 wholeFrames = 0;   // frames of the sound of whole frames
         UInt64 framesBetween = 0; // frames the bytes between chains held
         bool damaged = false;     // bytes that are no frame were met
         bool endsInsideFrame = false;
+        // MPEG audio: the frames of sound a grown ID3v2 tag hides before
+        // the first frame after it; Layer III frames whose main data begins
+        // in bytes the frames before do not hold (frames were taken out
+        // before them); the Info frame, and what the stream holds against
+        // it (the whole frames after it, the bytes from it to the end of the
+        // last whole frame, and their checksum).
+        UInt64 hiddenFrames = 0;
+        int joins = 0;
+        InfoFrame info;
+        int64_t framesAfterInfo = 0;
+        int64_t streamBytes = 0;
+        UInt16 musicCRC = 0;
+        int frameSamples = 0;
     };
     static bool WalkFile(AVCodecID codec, const std::string& path, Walk* out);
 
