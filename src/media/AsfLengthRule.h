@@ -3,7 +3,11 @@
 // data packets, all of one size.  Fewer whole data packets in the file than
 // stated: the file was cut (the packet it breaks off is no refusal of the
 // decoder's).  Fewer frames than the duration states, by more than the
-// codec's own end (one frame), in a whole file: the rest was lost.
+// codec's own end (one frame), in a whole file: the rest was lost.  The
+// packets' payloads give the presentation time of each media object of the
+// track: one met again, or after a later one, was repeated; a step far
+// wider than the track's own took packets out (how much the step says),
+// which is damage, not a cut, however few packets the file then holds.
 #pragma once
 
 #include "TrackLengthRule.h"
@@ -21,6 +25,15 @@ public:
     };
     // False for a file that is no ASF file or whose header is broken.
     static bool ReadHeader(const std::string& path, Header* out);
+
+    // What the data packets' media objects of stream `number` (0: any)
+    // show, in milliseconds.
+    struct Objects {
+        int64_t repeatedMs = 0;  // objects met again or after a later one
+        int64_t missingMs = 0;   // steps wider than the track's own
+        int gaps = 0;
+    };
+    static bool WalkPackets(const std::string& path, const Header& header, int number, Objects* out);
 
     void Settle(TrackTally& tally) override;
 };
