@@ -12,6 +12,9 @@ public:
     // Whether the file at `path` is an MPEG-4 or QuickTime file (it starts
     // with a file type box) cut before the end of its movie box.
     static bool CutBeforeMovieBox(const std::string& path);
+    // Whether the boxes at the top of the file at `path` end where the file
+    // ends (none breaks off).
+    static bool BoxesWhole(const std::string& path);
 
     void Settle(TrackTally& tally) override;
 };
