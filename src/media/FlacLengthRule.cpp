@@ -1,6 +1,10 @@
 #include "FlacLengthRule.h"
 
+#include "ByteOrder.h"
+#include "PositionedFile.h"
+
 #include <algorithm>
+#include <cstring>
 
 #include "media_calls.h"
 
@@ -24,8 +28,28 @@ void FlacLengthRule::Settle(TrackTally& tally)
         return;
     const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
     const UInt64 slack = UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
-    if (undamaged && tally.fileBytes >= 0 && tally.packetsEnd >= tally.fileBytes)
+    if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(tally.path))) {
         tally.cutShort = true;
+        tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
+    }
     else if (stated - tally.frames > slack)
         tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+}
+
+bool FlacLengthRule::CutInMetadata(const std::string& path)
+{
+    PositionedFile file(path);
+    uint8_t head[4];
+    if (file.Read(0, head, 4) != 4 || std::memcmp(head, "fLaC", 4) != 0)
+        return false;
+    for (int64_t at = 4;;) {
+        if (file.Read(at, head, 4) != 4)
+            return true;
+        const int64_t end = at + 4 + int64_t(ReadBE32(head) & 0xFFFFFF);
+        if (end > file.Size())
+            return true;
+        if (head[0] & 0x80)
+            return false;
+        at = end;
+    }
 }

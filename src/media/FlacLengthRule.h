@@ -9,6 +9,10 @@
 
 class FlacLengthRule : public TrackLengthRule {
 public:
+    // Whether the FLAC file at `path` ends inside its metadata blocks (cut
+    // before its first frame).
+    static bool CutInMetadata(const std::string& path);
+
     void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
     void Settle(TrackTally& tally) override;
 
