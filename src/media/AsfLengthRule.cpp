@@ -18,16 +18,10 @@ const uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0
 const uint8_t kDataObject[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                  0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
-UInt64 ReadLE64(const uint8_t* p)
-{
-    return UInt64(ReadLE32(p)) | UInt64(ReadLE32(p + 4)) << 32;
-}
-
 }  // namespace
 
-bool AsfLengthRule::ReadHeader(const std::string& path, Header* out)
+bool AsfLengthRule::ReadHeader(PositionedFile& file, Header* out)
 {
-    PositionedFile file(path);
     uint8_t top[30];
     if (file.Read(0, top, sizeof top) != sizeof top || std::memcmp(top, kHeaderObject, 16) != 0)
         return false;
@@ -63,11 +57,10 @@ bool AsfLengthRule::ReadHeader(const std::string& path, Header* out)
     return true;
 }
 
-bool AsfLengthRule::WalkPackets(const std::string& path, const Header& header, int number, Objects* out)
+bool AsfLengthRule::WalkPackets(PositionedFile& file, const Header& header, int number, Objects* out)
 {
     if (header.packetBytes < 16 || header.dataStart < 0)
         return false;
-    PositionedFile file(path);
     std::vector<uint8_t> packet(header.packetBytes);
     std::vector<int64_t> starts;  // presentation times of the objects, in the file's order
     for (int64_t at = header.dataStart; file.Read(at, packet.data(), packet.size()) == packet.size();
@@ -152,7 +145,8 @@ bool AsfLengthRule::WalkPackets(const std::string& path, const Header& header, i
 void AsfLengthRule::Settle(TrackTally& tally)
 {
     Header header;
-    if (!ReadHeader(tally.path, &header) || header.broadcast || header.packetBytes == 0 || tally.fileBytes < 0)
+    PositionedFile file(tally.path);
+    if (!ReadHeader(file, &header) || header.broadcast || header.packetBytes == 0 || tally.fileBytes < 0)
         return;
     const UInt64 rate = UInt64(tally.SampleRate());
     const auto framesOf = [&](int64_t ms) { return UInt64(std::max<int64_t>(ms, 0)) * rate / 1000; };
@@ -163,7 +157,7 @@ void AsfLengthRule::Settle(TrackTally& tally)
     // demuxer passes some of them over), else what the objects span.
     Objects objects;
     const int number = tally.format->nb_streams == 1 ? 0 : tally.format->streams[tally.stream]->id;
-    if (WalkPackets(tally.path, header, number, &objects)) {
+    if (WalkPackets(file, header, number, &objects)) {
         if (objects.repeatedMs > 0) {
             tally.damageSeen = true;
             tally.loss.repeatedFrames += stated > 0 && tally.frames > stated && objects.gaps == 0

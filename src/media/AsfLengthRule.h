@@ -10,6 +10,7 @@
 // which is damage, not a cut, however few packets the file then holds.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class AsfLengthRule : public TrackLengthRule {
@@ -24,7 +25,7 @@ public:
         int64_t dataStart = -1;   // first byte of the first data packet
     };
     // False for a file that is no ASF file or whose header is broken.
-    static bool ReadHeader(const std::string& path, Header* out);
+    static bool ReadHeader(PositionedFile& file, Header* out);
 
     // What the data packets' media objects of stream `number` (0: any)
     // show, in milliseconds.
@@ -33,7 +34,7 @@ public:
         int64_t missingMs = 0;   // steps wider than the track's own
         int gaps = 0;
     };
-    static bool WalkPackets(const std::string& path, const Header& header, int number, Objects* out);
+    static bool WalkPackets(PositionedFile& file, const Header& header, int number, Objects* out);
 
     void Settle(TrackTally& tally) override;
 };

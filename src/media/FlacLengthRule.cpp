@@ -27,8 +27,9 @@ void FlacLengthRule::Settle(TrackTally& tally)
     if (stated <= tally.frames)
         return;
     const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
+    PositionedFile file(tally.path);
     const UInt64 slack = UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
-    if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(tally.path))) {
+    if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(file))) {
         tally.cutShort = true;
         tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
     }
@@ -36,9 +37,8 @@ void FlacLengthRule::Settle(TrackTally& tally)
         tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
 }
 
-bool FlacLengthRule::CutInMetadata(const std::string& path)
+bool FlacLengthRule::CutInMetadata(PositionedFile& file)
 {
-    PositionedFile file(path);
     uint8_t head[4];
     if (file.Read(0, head, 4) != 4 || std::memcmp(head, "fLaC", 4) != 0)
         return false;

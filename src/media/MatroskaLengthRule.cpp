@@ -67,9 +67,8 @@ bool ReadHead(PositionedFile& file, int64_t at, ElementHead* out)
 
 }  // namespace
 
-bool MatroskaLengthRule::Walk(const std::string& path, Layout* out)
+bool MatroskaLengthRule::Walk(PositionedFile& file, Layout* out)
 {
-    PositionedFile file(path);
     const int64_t size = file.Size();
     ElementHead head;
     if (!ReadHead(file, 0, &head) || head.id != kEBML || head.size < 0)
@@ -129,7 +128,8 @@ bool MatroskaLengthRule::Walk(const std::string& path, Layout* out)
 void MatroskaLengthRule::Settle(TrackTally& tally)
 {
     Layout layout;
-    if (!Walk(tally.path, &layout))
+    PositionedFile file(tally.path);
+    if (!Walk(file, &layout))
         return;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const int rate = tally.SampleRate();

@@ -6,6 +6,7 @@
 // whole but gives less sound than its duration lost it to damage.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class MatroskaLengthRule : public TrackLengthRule {
@@ -16,7 +17,7 @@ public:
         bool cut = false;             // the segment, or an element in it, ends past the file's end
     };
     // False for a file that does not start with an EBML header and a segment.
-    static bool Walk(const std::string& path, Layout* out);
+    static bool Walk(PositionedFile& file, Layout* out);
 
     void Settle(TrackTally& tally) override;
 };

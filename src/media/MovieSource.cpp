@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 #include "ByteOrder.h"
@@ -107,14 +108,11 @@ std::size_t MPEGFrameBytes(const uint8_t* p)
 int ShortMPEGStreamFrames(const std::string& path, bool* cut, uint8_t* header)
 {
     constexpr std::size_t kMostBytes = 1 << 16;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    PositionedFile file(path);
+    if (!file.IsOpen() || file.Size() > int64_t(kMostBytes))
         return -1;
-    std::vector<uint8_t> bytes(kMostBytes + 1);
-    const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    if (size > kMostBytes)
-        return -1;
+    std::vector<uint8_t> bytes(std::size_t(file.Size()));
+    const std::size_t size = file.Read(0, bytes.data(), bytes.size());
     std::size_t at = 0;
     int frames = 0;
     *cut = false;

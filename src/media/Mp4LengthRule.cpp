@@ -9,9 +9,8 @@
 
 #include "media_calls.h"
 
-bool Mp4LengthRule::CutBeforeMovieBox(const std::string& path)
+bool Mp4LengthRule::CutBeforeMovieBox(PositionedFile& file)
 {
-    PositionedFile file(path);
     const int64_t size = file.Size();
     bool cut = false;
     for (int64_t at = 0, boxes = 0; at < size; ++boxes) {
@@ -51,9 +50,8 @@ bool Mp4LengthRule::CutBeforeMovieBox(const std::string& path)
     return cut;
 }
 
-bool Mp4LengthRule::BoxesWhole(const std::string& path)
+bool Mp4LengthRule::BoxesWhole(PositionedFile& file)
 {
-    PositionedFile file(path);
     const int64_t size = file.Size();
     int64_t at = 0;
     while (at < size) {
@@ -124,7 +122,7 @@ void Mp4LengthRule::Settle(TrackTally& tally)
     // whose sizes the libraries refused from some sample on.
     if (av_get_bits_per_sample(st->codecpar->codec_id) == 0 && st->nb_frames > 0 &&
         UInt64(st->nb_frames) > tally.loss.packets) {
-        if (BoxesWhole(tally.path)) {
+        if (PositionedFile file(tally.path); BoxesWhole(file)) {
             tally.damageSeen = true;
             if (stated > tally.frames)
                 tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);

@@ -1,5 +1,6 @@
 #include "OggLengthRule.h"
 
+#include "ByteChecksum.h"
 #include "ByteOrder.h"
 #include "PositionedFile.h"
 
@@ -14,26 +15,13 @@
 
 namespace {
 
-// The page checksum: CRC-32 of polynomial 0x04C11DB7, not reflected, over
-// the page with its checksum field zeroed.
+// The page checksum: CRC-32 over the page with its checksum field zeroed.
 UInt32 PageChecksum(const std::vector<uint8_t>& page)
 {
-    static const std::array<UInt32, 256> table = [] {
-        std::array<UInt32, 256> t{};
-        for (UInt32 i = 0; i < 256; ++i) {
-            UInt32 r = i << 24;
-            for (int k = 0; k < 8; ++k)
-                r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    UInt32 crc = 0;
-    for (std::size_t i = 0; i < page.size(); ++i) {
-        const uint8_t byte = i >= 22 && i < 26 ? 0 : page[i];
-        crc = (crc << 8) ^ table[((crc >> 24) ^ byte) & 0xFF];
-    }
-    return crc;
+    static const uint8_t kZeros[4] = {};
+    UInt32 crc = ByteChecksum::Crc32(page.data(), 22);
+    crc = ByteChecksum::Crc32(kZeros, 4, crc);
+    return ByteChecksum::Crc32(page.data() + 26, page.size() - 26, crc);
 }
 
 }  // namespace
@@ -89,9 +77,8 @@ struct LogicalStream {
 
 }  // namespace
 
-bool OggLengthRule::Walk(const std::string& path, Pages* out)
+bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
 {
-    PositionedFile file(path);
     if (!file.IsOpen())
         return false;
     const int64_t size = file.Size();
@@ -232,10 +219,10 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
     return true;
 }
 
-bool OggLengthRule::CutInsidePage(const std::string& path)
+bool OggLengthRule::CutInsidePage(PositionedFile& file)
 {
     Pages pages;
-    return Walk(path, &pages) && pages.endsInsidePage;
+    return Walk(file, &pages) && pages.endsInsidePage;
 }
 
 void OggLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
@@ -252,7 +239,8 @@ void OggLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
 void OggLengthRule::Settle(TrackTally& tally)
 {
     Pages pages;
-    if (tally.format->nb_streams != 1 || !Walk(tally.path, &pages))
+    PositionedFile file(tally.path);
+    if (tally.format->nb_streams != 1 || !Walk(file, &pages))
         return;
     tally.damageSeen = tally.damageSeen || pages.damaged || pages.missingPages > 0 || pages.repeatedGranules > 0 ||
                        pages.lateGranules > 0 || pages.tailGranules > 0 || pages.unendedLinks > 0;

@@ -8,6 +8,7 @@
 // primes the decoder).
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class OggLengthRule : public TrackLengthRule {
@@ -40,9 +41,9 @@ public:
         int64_t tailGranules = 0;
     };
     // False for a file that does not start with a page.
-    static bool Walk(const std::string& path, Pages* out);
+    static bool Walk(PositionedFile& file, Pages* out);
     // Whether the file at `path` is an Ogg file that ends inside a page.
-    static bool CutInsidePage(const std::string& path);
+    static bool CutInsidePage(PositionedFile& file);
 
     void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
     void Settle(TrackTally& tally) override;

@@ -1,13 +1,13 @@
 #include "RawStreamLengthRule.h"
 
+#include "ByteChecksum.h"
 #include "ByteOrder.h"
+#include "PositionedFile.h"
 #include "mpeg_tables.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "media_calls.h"
@@ -32,60 +32,6 @@ bool SameStream(AVCodecID codec, const uint8_t* a, const uint8_t* b)
     if (codec == AV_CODEC_ID_AAC)
         return (a[1] & 0xFE) == (b[1] & 0xFE) && (a[2] & 0xFC) == (b[2] & 0xFC);
     return (a[4] >> 6) == (b[4] >> 6) && (a[5] >> 3) == (b[5] >> 3);
-}
-
-// The bytes of a file read through a window.
-class FileBytes {
-public:
-    explicit FileBytes(const std::string& path) : in_(path, std::ios::binary)
-    {
-        if (in_) {
-            in_.seekg(0, std::ios::end);
-            size_ = int64_t(in_.tellg());
-        }
-    }
-    int64_t Size() const { return size_; }
-    // `count` bytes from `at` (fewer at the file's end); null when none.
-    const uint8_t* At(int64_t at, int count, int* got)
-    {
-        if (at < start_ || at + count > start_ + int64_t(window_.size())) {
-            if (at >= size_)
-                return nullptr;
-            window_.resize(std::size_t(std::min<int64_t>(kWindow, size_ - at)));
-            in_.clear();
-            in_.seekg(at);
-            if (!in_.read(reinterpret_cast<char*>(window_.data()), std::streamsize(window_.size())))
-                return nullptr;
-            start_ = at;
-        }
-        *got = int(std::min<int64_t>(count, start_ + int64_t(window_.size()) - at));
-        return window_.data() + (at - start_);
-    }
-
-private:
-    static constexpr int64_t kWindow = 1 << 20;
-    std::ifstream in_;
-    int64_t size_ = -1;
-    std::vector<uint8_t> window_;
-    int64_t start_ = 0;
-};
-
-// The checksum of LAME tags: CRC-16 of polynomial 0x8005, reflected.
-UInt16 Crc16(UInt16 crc, const uint8_t* data, std::size_t bytes)
-{
-    static const std::array<UInt16, 256> table = [] {
-        std::array<UInt16, 256> t{};
-        for (UInt32 i = 0; i < 256; ++i) {
-            UInt32 r = i;
-            for (int k = 0; k < 8; ++k)
-                r = (r & 1) ? (r >> 1) ^ 0xA001u : r >> 1;
-            t[i] = UInt16(r);
-        }
-        return t;
-    }();
-    for (std::size_t i = 0; i < bytes; ++i)
-        crc = UInt16((crc >> 8) ^ table[(crc ^ data[i]) & 0xFF]);
-    return crc;
 }
 
 // The bits of a frame's side information, most significant first.
@@ -167,7 +113,7 @@ bool RawStreamLengthRule::ReadInfoFrame(const uint8_t* frame, int frameBytes, In
         next(4);
     out->present = true;
     // A LAME tag follows; its last field checks the frame's bytes before it.
-    if (field + 36 <= frameBytes && Crc16(0, frame, std::size_t(field + 34)) == ReadBE16(frame + field + 34)) {
+    if (field + 36 <= frameBytes && ByteChecksum::Crc16Reflected(frame, std::size_t(field + 34)) == ReadBE16(frame + field + 34)) {
         out->hasMusicCRC = true;
         out->musicCRC = ReadBE16(frame + field + 32);
     }
@@ -214,16 +160,13 @@ bool RawStreamLengthRule::ReadFrameHeader(AVCodecID codec, const uint8_t* p, int
     return true;
 }
 
-bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Walk* out)
+bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* out)
 {
-    FileBytes file(path);
     int64_t end = file.Size();
     if (end <= 0)
         return false;
-    int got = 0;
     const auto bytesAt = [&](int64_t at, int count) -> const uint8_t* {
-        const uint8_t* p = at >= 0 && at < end ? file.At(at, count, &got) : nullptr;
-        return p && got >= count ? p : nullptr;
+        return at >= 0 && at < end ? file.View(at, std::size_t(count)) : nullptr;
     };
     // Tags before and after the frames: an ID3v2 tag first; an ID3v1 tag
     // and an APE tag last.
@@ -365,7 +308,7 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
             const uint8_t* p = bytesAt(from, count);
             if (!p)
                 break;
-            out->musicCRC = Crc16(out->musicCRC, p, std::size_t(count));
+            out->musicCRC = ByteChecksum::Crc16Reflected(p, std::size_t(count), out->musicCRC);
             from += count;
         }
     }
@@ -390,7 +333,8 @@ void RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, TrackTa
 void RawStreamLengthRule::Settle(TrackTally& tally)
 {
     Walk walk;
-    const bool walked = WalkFile(codec_, tally.path, &walk);
+    PositionedFile file(tally.path);
+    const bool walked = WalkFile(codec_, file, &walk);
     const AVStream* st = tally.format->streams[tally.stream];
     const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
     if (walked && walk.hiddenFrames > 0) {

@@ -10,6 +10,7 @@
 // against that count instead.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 extern "C" {
@@ -57,7 +58,7 @@ public:
         UInt16 musicCRC = 0;
         int frameSamples = 0;
     };
-    static bool WalkFile(AVCodecID codec, const std::string& path, Walk* out);
+    static bool WalkFile(AVCodecID codec, PositionedFile& file, Walk* out);
 
     explicit RawStreamLengthRule(AVCodecID codec) : codec_(codec) {}
     void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;

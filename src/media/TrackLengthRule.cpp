@@ -59,8 +59,9 @@ std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* for
 
 bool TrackLengthRule::CutBeforeReadable(const std::string& path)
 {
-    return Mp4LengthRule::CutBeforeMovieBox(path) || CafLengthRule::CutInsideChunk(path) ||
-           OggLengthRule::CutInsidePage(path);
+    PositionedFile file(path);
+    return Mp4LengthRule::CutBeforeMovieBox(file) || CafLengthRule::CutInsideChunk(file) ||
+           OggLengthRule::CutInsidePage(file);
 }
 
 void TrackLengthRule::Packet(const AVPacket&, UInt64*, TrackTally&) {}

@@ -1,6 +1,8 @@
 // The movie reader's open path (probe, demultiplexing, counting, layout)
-// and its reads on damaged MPEG audio and RIFF files.
+// and its reads on damaged MPEG audio, RIFF and the containers the length
+// rules walk (ContainerFuzzSeeds.h).
 #include "CQTMovieFile.h"
+#include "ContainerFuzzSeeds.h"
 #include "FuzzTarget.h"
 #include "MovieSource.h"
 #include "SoundFileFuzzRead.h"
@@ -51,7 +53,10 @@ std::string WAVEImage()
 
 std::vector<std::string> FuzzSeeds()
 {
-    return {MP3Image(), WAVEImage()};
+    std::vector<std::string> seeds = {MP3Image(), WAVEImage()};
+    for (std::string& seed : containerseeds::All())
+        seeds.push_back(std::move(seed));
+    return seeds;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
