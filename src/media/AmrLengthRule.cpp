@@ -23,4 +23,6 @@ void AmrLengthRule::Settle(TrackTally& tally)
         tally.cutShort = true;
         tally.UncountLastRefusal();
     }
+    tally.Note("AMR frames", "last frame %s its mode's size; counted %llu", lastShort_ ? "short of" : "of",
+               (unsigned long long)tally.frames);
 }

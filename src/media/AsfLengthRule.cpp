@@ -146,8 +146,10 @@ void AsfLengthRule::Settle(TrackTally& tally)
 {
     Header header;
     PositionedFile file(tally.path);
-    if (!ReadHeader(file, &header) || header.broadcast || header.packetBytes == 0 || tally.fileBytes < 0)
+    if (!ReadHeader(file, &header) || header.broadcast || header.packetBytes == 0 || tally.fileBytes < 0) {
+        tally.Note("ASF header", "states no length that can be used; counted %llu", (unsigned long long)tally.frames);
         return;
+    }
     const UInt64 rate = UInt64(tally.SampleRate());
     const auto framesOf = [&](int64_t ms) { return UInt64(std::max<int64_t>(ms, 0)) * rate / 1000; };
     const UInt64 prerollTicks = header.prerollMs * 10000;
@@ -170,19 +172,28 @@ void AsfLengthRule::Settle(TrackTally& tally)
         }
     }
     const int64_t held = std::max<int64_t>(tally.fileBytes - header.dataStart, 0) / header.packetBytes;
+    const char* found = "whole";
     if (UInt64(held) < header.dataPackets && objects.gaps == 0) {
         tally.cutShort = true;
         tally.UncountLastRefusal();
         if (stated > tally.frames)
             tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
-        return;
+        found = "cut";
+    } else if (objects.gaps == 0 && stated > 0) {
+        const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
+        const UInt64 oneFrame = UInt64(par->frame_size > 0 ? par->frame_size : 2048);
+        if (stated > tally.frames + oneFrame) {
+            tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+            tally.damageSeen = true;
+            found = "lost";
+        }
+    } else if (objects.gaps > 0) {
+        found = "packets taken out";
     }
-    if (objects.gaps > 0 || stated == 0)
-        return;
-    const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
-    const UInt64 oneFrame = UInt64(par->frame_size > 0 ? par->frame_size : 2048);
-    if (stated > tally.frames + oneFrame) {
-        tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
-        tally.damageSeen = true;
-    }
+    tally.Note("ASF header and packets",
+               "%llu packets of %u bytes stated, %lld held; %llu frames stated, counted %llu; objects repeated %lld "
+               "ms, taken out %lld ms at %d places: %s",
+               (unsigned long long)header.dataPackets, header.packetBytes, (long long)held, (unsigned long long)stated,
+               (unsigned long long)tally.frames, (long long)objects.repeatedMs, (long long)objects.missingMs,
+               objects.gaps, found);
 }

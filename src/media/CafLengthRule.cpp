@@ -32,8 +32,13 @@ bool CafLengthRule::CutInsideChunk(PositionedFile& file)
 void CafLengthRule::Settle(TrackTally& tally)
 {
     CafLayout caf;
-    if (WalkCaf(tally.path, &caf) != noErr)
+    if (WalkCaf(tally.path, &caf) != noErr) {
+        tally.Note("CAF chunks", "not walked; counted %llu", (unsigned long long)tally.frames);
         return;
+    }
+    tally.Note("CAF chunks", "whole packets hold %llu frames, counted %llu: %s",
+               (unsigned long long)caf.WholePacketFrames(), (unsigned long long)tally.frames,
+               caf.CutShort() ? "cut" : "whole");
     tally.frames = std::min(tally.frames, caf.WholePacketFrames());
     tally.cutShort = caf.CutShort();
 }

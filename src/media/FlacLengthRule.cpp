@@ -21,20 +21,28 @@ void FlacLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally& tally)
 void FlacLengthRule::Settle(TrackTally& tally)
 {
     const AVStream* st = tally.format->streams[tally.stream];
-    if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0)
+    if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0) {
+        tally.Note("FLAC stream information", "states no length; counted %llu", (unsigned long long)tally.frames);
         return;
-    const UInt64 stated = tally.Frames(st->duration);
-    if (stated <= tally.frames)
-        return;
-    const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
-    PositionedFile file(tally.path);
-    const UInt64 slack = UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
-    if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(file))) {
-        tally.cutShort = true;
-        tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
     }
-    else if (stated - tally.frames > slack)
-        tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+    const UInt64 stated = tally.Frames(st->duration);
+    const char* found = "whole";
+    if (stated > tally.frames) {
+        const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
+        PositionedFile file(tally.path);
+        const UInt64 slack =
+            UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
+        if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(file))) {
+            tally.cutShort = true;
+            tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
+            found = "cut";
+        } else if (stated - tally.frames > slack) {
+            tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+            found = "lost";
+        }
+    }
+    tally.Note("FLAC stream information", "states %llu frames, counted %llu: %s", (unsigned long long)stated,
+               (unsigned long long)tally.frames, found);
 }
 
 bool FlacLengthRule::CutInMetadata(PositionedFile& file)

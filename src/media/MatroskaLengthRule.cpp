@@ -129,8 +129,10 @@ void MatroskaLengthRule::Settle(TrackTally& tally)
 {
     Layout layout;
     PositionedFile file(tally.path);
-    if (!Walk(file, &layout))
+    if (!Walk(file, &layout)) {
+        tally.Note("Matroska", "no EBML header and segment");
         return;
+    }
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const int rate = tally.SampleRate();
     const UInt64 stated = UInt64(std::llround(layout.durationSeconds * rate));
@@ -146,4 +148,7 @@ void MatroskaLengthRule::Settle(TrackTally& tally)
         tally.damageSeen = true;
         tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
     }
+    tally.Note("Matroska", "duration %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
+               (unsigned long long)stated, (unsigned long long)slack, layout.cut ? "an element runs past the end" : "whole",
+               (unsigned long long)tally.frames);
 }

@@ -671,6 +671,8 @@ struct MovieSource::Impl {
     bool damageSeen = false;
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
+    // Each rule's line: what it counted, what it expected, what it found.
+    std::vector<std::string> ruleLines;
 
     // Decoding state: the piece of sound handed out next, which is silence
     // standing for a refused packet (`silence` frames) or the samples
@@ -1082,8 +1084,10 @@ struct MovieSource::Impl {
         loss.packets = index.size();
         // A FLAC file whose end is neither its last frame whole nor one
         // broken off by a cut is damaged there.
-        if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos))
+        if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos)) {
             damageSeen = true;
+            Tally().Note("FLAC frames", "the last frame is neither whole nor broken off by the file's end: damaged");
+        }
         // A last MPEG audio frame cut short would decode as a whole one:
         // it is no frame of the track.  One inside the track is damage.
         if (!index.empty() && lastShortMPEGFrame == index.size() - 1) {
@@ -1091,15 +1095,20 @@ struct MovieSource::Impl {
             wholeMPEGFrames -= std::min(wholeMPEGFrames, lastShortMPEGFrames);
             index.back().frames = 0;
             cutShort = true;
+            Tally().Note("MPEG frame sizes", "the last frame is shorter than its header says: cut");
         } else if (lastShortMPEGFrame != ~std::size_t(0)) {
             damageSeen = true;
+            Tally().Note("MPEG frame sizes", "a frame inside the track is shorter than its header says: damaged");
         }
         // AIFF-C files of IMA 4:1 say how long their track is (the frame
         // count of 'COMM'): fewer frames in the packets mean the file was
         // cut short.
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
-            && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total)
+            && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total) {
             cutShort = true;
+            Tally().Note("AIFF-C frame count", "states %llu frames, the packets hold %llu: cut",
+                         (unsigned long long)av_rescale_q(st->duration, st->time_base, rate), (unsigned long long)total);
+        }
         if (trusted && durationsKnown) {
             frameCount = total;
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
@@ -1135,6 +1144,7 @@ struct MovieSource::Impl {
         tally.packetsEnd = packetsEnd;
         tally.lastPacketRefused = lastTallied >= 0 && lastTallied == packetOrdinal;
         tally.lastPacketFrames = lastTalliedFrames;
+        tally.lines = &ruleLines;
         return tally;
     }
 
@@ -1192,12 +1202,15 @@ struct MovieSource::Impl {
             return noErr;
         frameCount -= std::min(frameCount, dropped);
         // A cut breaks off one packet; more refused are damage.
-        if (refused == 1 && !damageSeen && PacketsReachFileEnd()) {
+        const bool cut = refused == 1 && !damageSeen && PacketsReachFileEnd();
+        if (cut) {
             cutShort = true;
         } else {
             loss.refusedPackets += refused;
             loss.missingFrames += dropped;
         }
+        Tally().Note("undecodable end", "%llu packets at the end refused, %llu frames: %s",
+                     (unsigned long long)refused, (unsigned long long)dropped, cut ? "cut" : "lost");
         return noErr;
     }
 
@@ -1318,6 +1331,8 @@ struct MovieSource::Impl {
             // Fewer whole MPEG audio frames than it counts: the file was cut.
             if (factFrames > frameCount && IsMPEGAudio(codecID))
                 cutShort = true;
+            Tally().Note("WAVE fact", "states %llu frames, counted %llu", (unsigned long long)factFrames,
+                         (unsigned long long)frameCount);
             if (lagged) {
                 startSkip = std::min<UInt64>(kFilterbankLag, frameCount);
                 frameCount = std::min(factFrames, frameCount - startSkip);
@@ -1347,7 +1362,17 @@ struct MovieSource::Impl {
         // frames counted: a cut, or sound lost (TrackLengthRule).
         {
             TrackTally tally = Tally();
+            tally.Note("decoder", "%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
+                       (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
+                       (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
+                       (unsigned long long)frameCount, trusted ? "from the packets" : "decoded");
             lengthRule->Settle(tally);
+            tally.Note("verdict", "%llu frames; %s%s; refused %llu, silenced %llu, missing %llu, repeated %llu, "
+                       "out of order %llu, damaged places %llu",
+                       (unsigned long long)frameCount, cutShort ? "cut" : "not cut", damageSeen ? ", damage seen" : "",
+                       (unsigned long long)loss.refusedPackets, (unsigned long long)loss.silencedFrames,
+                       (unsigned long long)loss.missingFrames, (unsigned long long)loss.repeatedFrames,
+                       (unsigned long long)loss.misplacedFrames, (unsigned long long)loss.gaps);
         }
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
@@ -1612,6 +1637,7 @@ UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
 const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
 UInt64 MovieSource::Position() const { return impl_->position; }
+const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->ruleLines; }
 
 bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 {

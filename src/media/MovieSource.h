@@ -120,6 +120,10 @@ public:
     // there is none).
     UInt32 FirstMPEGHeader() const;
     const std::vector<MovieMetadataItem>& Metadata() const;
+    // How the length and the losses were judged: one line per rule (what
+    // it counted, what it expected, what it found), the verdict last; also
+    // in the debug trace.
+    const std::vector<std::string>& RuleLines() const;
 
     // The frame the next Read starts at.
     UInt64 Position() const;

@@ -107,10 +107,18 @@ void Mp4LengthRule::Settle(TrackTally& tally)
             ++overlaps;
     }
     const UInt64 stated = st->duration > 0 ? tally.Frames(st->duration) : 0;
+    const auto note = [&](const char* found) {
+        tally.Note("MPEG-4 sample table",
+                   "%lld samples listed, %llu packets read, %llu frames stated, counted %llu; a sample past the end %s, "
+                   "%llu running into the next: %s",
+                   (long long)st->nb_frames, (unsigned long long)tally.loss.packets, (unsigned long long)stated,
+                   (unsigned long long)tally.frames, pastEnd ? "yes" : "no", (unsigned long long)overlaps, found);
+    };
     if (pastEnd) {
         tally.damageSeen = true;
         if (stated > tally.frames)
             tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+        note("sizes wrong");
         return;
     }
     if (overlaps > 0) {
@@ -126,10 +134,14 @@ void Mp4LengthRule::Settle(TrackTally& tally)
             tally.damageSeen = true;
             if (stated > tally.frames)
                 tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+            note("a size refused, the boxes whole");
             return;
         }
         tally.cutShort = true;
         if (stated > tally.frames)
             tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
+        note("cut");
+        return;
     }
+    note(overlaps > 0 ? "sizes wrong" : "whole");
 }

@@ -240,8 +240,10 @@ void OggLengthRule::Settle(TrackTally& tally)
 {
     Pages pages;
     PositionedFile file(tally.path);
-    if (tally.format->nb_streams != 1 || !Walk(file, &pages))
+    if (tally.format->nb_streams != 1 || !Walk(file, &pages)) {
+        tally.Note("Ogg pages", "not walked (%u tracks)", tally.format->nb_streams);
         return;
+    }
     tally.damageSeen = tally.damageSeen || pages.damaged || pages.missingPages > 0 || pages.repeatedGranules > 0 ||
                        pages.lateGranules > 0 || pages.tailGranules > 0 || pages.unendedLinks > 0;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
@@ -285,4 +287,14 @@ void OggLengthRule::Settle(TrackTally& tally)
         if (total > tally.frames)
             tally.loss.cutFrames = total - tally.frames;
     }
+    tally.Note("Ogg pages",
+               "%d streams; last granule %lld (claimed %lld), later streams %lld, tail %lld; %lld pages missing, "
+               "%lld granules repeated, %lld out of order, %d streams unended; end %s; expected %llu frames less "
+               "%llu unheard, counted %llu; %s",
+               pages.streams, (long long)pages.lastGranule, (long long)pages.claimedGranule,
+               (long long)pages.laterGranules, (long long)pages.tailGranules, (long long)pages.missingPages,
+               (long long)pages.repeatedGranules, (long long)pages.lateGranules, pages.unendedLinks,
+               pages.endsInsidePage ? "inside a page" : pages.endMarked ? "marked" : "unmarked",
+               (unsigned long long)stated, (unsigned long long)unheard, (unsigned long long)tally.frames,
+               tally.cutShort ? "cut" : tally.damageSeen ? "damaged" : "whole");
 }

@@ -335,6 +335,17 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     Walk walk;
     PositionedFile file(tally.path);
     const bool walked = WalkFile(codec_, file, &walk);
+    const auto note = [&](const char* found) {
+        tally.Note("frame walk",
+                   "%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
+                   "(%lld frames, %lld bytes stated; %lld frames, %lld bytes held; checksum %s); counted %llu: %s",
+                   (unsigned long long)walk.wholeFrames, (unsigned long long)walk.framesBetween,
+                   (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
+                   (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
+                   (long long)walk.streamBytes,
+                   !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
+                   (unsigned long long)tally.frames, found);
+    };
     const AVStream* st = tally.format->streams[tally.stream];
     const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
     if (walked && walk.hiddenFrames > 0) {
@@ -372,6 +383,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
                 tally.loss.cutFrames = std::max(tally.loss.cutFrames, gone);
             }
         }
+        note(held > stated && !whole ? "frames repeated" : held < stated && !whole ? (tally.cutShort ? "cut" : "frames taken out") : "as stated");
         return;
     }
     // An MP3 file whose first frame counts the frames (from which the
@@ -389,21 +401,25 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
                 tally.cutShort = true;
         }
     }
-    if (!walked)
+    if (!walked) {
+        tally.Note("frame walk", "no frames found; counted %llu", (unsigned long long)tally.frames);
         return;
+    }
     // Frames taken out of a stream that states no length: the places are
     // known, not how much.
     if (walk.joins > 0 && !walk.damaged && walk.hiddenFrames == 0) {
         tally.damageSeen = true;
         tally.loss.gaps += UInt64(walk.joins);
     }
-    if (!walk.damaged)
+    if (!walk.damaged || (codec_ == AV_CODEC_ID_MP3 &&
+                          tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)) {
+        note(walk.damaged ? "damaged" : endsCut ? "cut" : walk.joins > 0 ? "frames taken out" : "whole");
         return;
-    if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
-        return;
+    }
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 halfFrame = UInt64(std::max(par->frame_size, 2)) / 2;
     if (expected > tally.frames + halfFrame)
         tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
+    note("damaged");
 }

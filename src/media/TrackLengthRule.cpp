@@ -9,7 +9,11 @@
 #include "OggLengthRule.h"
 #include "RawStreamLengthRule.h"
 
+#include "debug_trace.h"
+
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "media_calls.h"
@@ -22,6 +26,19 @@ int TrackTally::SampleRate() const
 UInt64 TrackTally::Frames(int64_t ticks) const
 {
     return UInt64(std::max<int64_t>(av_rescale_q(ticks, format->streams[stream]->time_base, {1, SampleRate()}), 0));
+}
+
+void TrackTally::Note(const char* rule, const char* format, ...) const
+{
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    const std::string line = std::string(rule) + ": " + text;
+    QM_TRACE("TrackTally", path << ": " << line);
+    if (lines)
+        lines->push_back(line);
 }
 
 void TrackTally::UncountLastRefusal()
@@ -66,4 +83,7 @@ bool TrackLengthRule::CutBeforeReadable(const std::string& path)
 
 void TrackLengthRule::Packet(const AVPacket&, UInt64*, TrackTally&) {}
 
-void TrackLengthRule::Settle(TrackTally&) {}
+void TrackLengthRule::Settle(TrackTally& tally)
+{
+    tally.Note("container", "states no length; %llu frames counted", (unsigned long long)tally.frames);
+}

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct AVFormatContext;
 struct AVPacket;
@@ -35,6 +36,12 @@ struct TrackTally {
     UInt64 lastPacketFrames = 0;
     bool lastPacketRefused = false;
 
+    // Where each rule's line goes (what it counted, what it expected, what
+    // it found), for the debug trace and the input's description.
+    std::vector<std::string>* lines = nullptr;
+
+    // Adds the line of `rule`, formatted as printf does.
+    void Note(const char* rule, const char* format, ...) const __attribute__((format(printf, 3, 4)));
     // The sample rate of the track, and `ticks` of its time base as frames.
     int SampleRate() const;
     UInt64 Frames(int64_t ticks) const;

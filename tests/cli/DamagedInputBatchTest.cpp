@@ -131,6 +131,17 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
     const RunResult info = Run({"--info", input});
     ASSERT_FALSE(info.crashed);
     EXPECT_EQ(info.exitCode, c.outcome == Outcome::Fails ? 1 : 0) << info.out.toStdString();
+    // Its description tells how the length and losses were judged: a line
+    // per rule, the verdict last, which agrees with the warning.
+    if (c.outcome != Outcome::Fails) {
+        const QJsonArray lines =
+            QJsonDocument::fromJson(info.out.split('\n').first().toUtf8()).object().value("verdict").toArray();
+        ASSERT_GE(lines.size(), 2) << info.out.toStdString();
+        const QString verdict = lines.last().toString();
+        EXPECT_TRUE(verdict.startsWith("verdict: ")) << verdict.toStdString();
+        EXPECT_EQ(verdict.contains("; cut"), c.outcome == Outcome::Cut || c.outcome == Outcome::CutBy)
+            << verdict.toStdString();
+    }
 
     const QString out = root + "/out";
     const RunResult run = RunConversions("keep", {{0, TypedConversion("Keep", "AIFF", 16, QByteArray())}}, input, out);
