@@ -165,6 +165,9 @@ QString DecodeLossText(const SFTDecodeLoss& loss, double sampleRate, bool cutSho
     if (loss.gaps > 0)
         parts << (loss.gaps == 1 ? QStringLiteral("sound damaged at 1 place, how much no header states")
                                  : QStringLiteral("sound damaged at %1 places, how much no header states").arg(loss.gaps));
+    if (loss.headerFrames != loss.heldFrames)
+        parts << QStringLiteral("the header states %1 s, the stream holds %2 s")
+                     .arg(seconds(loss.headerFrames), seconds(loss.heldFrames));
     if (loss.checksumMismatch)
         parts << QStringLiteral("the sound decoded does not match the MD5 checksum the file stores");
     QString text = parts.join(QStringLiteral(", "));
@@ -1066,7 +1069,10 @@ void ConversionProcess::postOutcome(FileRun& run)
         const int32_t outputWarning = TakeOutputWarning(&outputWarningDetail);
         const quint64 clipped = TakeClippedSamples();
         if (run.loss.Any()) {
-            info.insert(kWarningKey, int(kDamagedSoundWarning));
+            // All the sound there, only the header's length wrong: said as such.
+            SFTDecodeLoss soundOnly = run.loss;
+            soundOnly.headerFrames = soundOnly.heldFrames = 0;
+            info.insert(kWarningKey, int(soundOnly.Any() ? kDamagedSoundWarning : kHeaderLengthWarning));
             info.insert(kWarningDetailKey, DecodeLossText(run.loss, run.sampleRate, run.cutShort));
         } else if (run.cutShort) {
             info.insert(kWarningKey, int(eofErr));

@@ -17,6 +17,7 @@ constexpr OSErr kLAMEEncoderFailedErr = -24602;          // "the LAME encoder fa
 constexpr OSErr kMP3ChannelsErr = -24601;                // "has more than two channels (MP3)"
 constexpr OSErr kUnmappedLayoutWarning = -24300;         // "has a channel layout no channel mask names: channels kept in the file's order"
 constexpr OSErr kClippedSamplesWarning = -24210;         // "has samples beyond full scale"
+constexpr OSErr kHeaderLengthWarning = -24205;           // "has a header that misstates its length"
 constexpr OSErr kDamagedSoundWarning = -24204;           // "has sound that could not be decoded"
 constexpr OSErr kUndecodableAudioErr = -24203;           // "has no sound that can be decoded"
 constexpr OSErr kNoAudioTrackErr = -24202;               // "QuickTime: no audio track in file"

@@ -40,6 +40,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24500, 1, "RealAudio G2 Encoding Libraries not found"},
     {-24300, 1, "has a channel layout no channel mask names: channels kept in the file's order"},
     {-24210, 1, "has samples beyond full scale"},
+    {-24205, 1, "has a header that misstates its length"},
     {-24204, 1, "has sound that could not be decoded"},
     {-24203, 1, "has no sound that can be decoded"},
     {-24202, 1, "QuickTime: no audio track in file"},

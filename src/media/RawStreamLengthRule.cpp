@@ -373,6 +373,11 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
         if (held > stated && !whole) {
             tally.damageSeen = true;
             tally.loss.repeatedFrames += UInt64(held - stated) * samples;
+        } else if (whole && stated > 0 && (held > stated + 1 || held + 1 < stated)) {
+            // Every frame there, as the bytes and the checksum say: only the
+            // count is wrong.
+            tally.loss.headerFrames = UInt64(stated) * samples;
+            tally.loss.heldFrames = UInt64(held) * samples;
         } else if (held < stated && !whole) {
             const UInt64 gone = UInt64(stated - held) * samples;
             if (walk.joins > 0 || walk.damaged || tally.damageSeen) {
@@ -383,7 +388,10 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
                 tally.loss.cutFrames = std::max(tally.loss.cutFrames, gone);
             }
         }
-        note(held > stated && !whole ? "frames repeated" : held < stated && !whole ? (tally.cutShort ? "cut" : "frames taken out") : "as stated");
+        note(held > stated && !whole                          ? "frames repeated"
+             : held < stated && !whole                        ? (tally.cutShort ? "cut" : "frames taken out")
+             : tally.loss.headerFrames != tally.loss.heldFrames ? "the count alone wrong"
+                                                              : "as stated");
         return;
     }
     // An MP3 file whose first frame counts the frames (from which the

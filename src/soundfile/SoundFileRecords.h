@@ -75,6 +75,11 @@ struct SFTDecodeLoss {
     // Places where sound was taken out of the stream that nothing states
     // the length of (one frame's data reaching back into another's).
     UInt64 gaps = 0;
+    // A header whose length disagrees with a stream that is otherwise whole
+    // (its own size and checksums hold): what it states and what the
+    // stream holds, in frames (0 and 0: no such header).
+    UInt64 headerFrames = 0;
+    UInt64 heldFrames = 0;
     // Of a file cut short: the frames its header states beyond its end (0
     // when it states none); and, of a stream that ends without the mark its
     // format puts at its end (the file may have been cut between two of its
@@ -85,7 +90,7 @@ struct SFTDecodeLoss {
     bool Any() const
     {
         return refusedPackets > 0 || silencedFrames > 0 || missingFrames > 0 || checksumMismatch || repeatedFrames > 0 ||
-               misplacedFrames > 0 || gaps > 0;
+               misplacedFrames > 0 || gaps > 0 || headerFrames != heldFrames;
     }
     SFTDecodeLoss& operator+=(const SFTDecodeLoss& other)
     {
@@ -97,6 +102,8 @@ struct SFTDecodeLoss {
         repeatedFrames += other.repeatedFrames;
         misplacedFrames += other.misplacedFrames;
         gaps += other.gaps;
+        headerFrames += other.headerFrames;
+        heldFrames += other.heldFrames;
         cutFrames += other.cutFrames;
         unmarkedEnd = std::max(unmarkedEnd, other.unmarkedEnd);
         return *this;

@@ -50,6 +50,8 @@ enum class Damage {
     // entries grown by `bytes`.
     SizeHuge,
     SizesGrown,
+    // The frame count of an MP3's Info frame halved.
+    CountHalved,
 };
 
 enum class Expect {
@@ -65,6 +67,7 @@ enum class Expect {
     Misplaced,// all frames there, some out of order
     Gaps,     // damage at places, how much not said
     Hidden,   // the frames of sound a grown tag hides said lost
+    Header,   // all sound there, the header's count said wrong
 };
 
 struct LossCase {
@@ -232,6 +235,12 @@ void DamageStructure(const LossCase& c, std::size_t secondStream, std::vector<ch
             Remove(&b, first.first, frames[k + std::size_t(c.bytes)].first - first.first);
         break;
     }
+    case Damage::CountHalved: {
+        const std::size_t info = Find(b, "Info");
+        ASSERT_NE(info, std::string_view::npos);
+        PutBE32(&b, info + 8, BE32(b, info + 8) / 2);
+        break;
+    }
     case Damage::TagGrown: {
         ASSERT_EQ(std::memcmp(b.data(), "ID3", 3), 0);
         std::size_t size = std::size_t(b[6] & 0x7F) << 21 | std::size_t(b[7] & 0x7F) << 14 |
@@ -392,6 +401,7 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
                              std::to_string(loss.silencedFrames) + ", missing " + std::to_string(loss.missingFrames) +
                              ", repeated " + std::to_string(loss.repeatedFrames) + ", misplaced " +
                              std::to_string(loss.misplacedFrames) + ", gaps " + std::to_string(loss.gaps) +
+                             ", header " + std::to_string(loss.headerFrames) + "/" + std::to_string(loss.heldFrames) +
                              ", cut " + std::to_string(source->DataCutShort()) + " by " +
                              std::to_string(loss.cutFrames) + " unmarked " + std::to_string(loss.unmarkedEnd);
     switch (c.expect) {
@@ -445,6 +455,11 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         break;
     case Expect::Gaps:
         EXPECT_GT(loss.gaps, 0u) << said;
+        break;
+    case Expect::Header:
+        EXPECT_EQ(frames, FFmpegFrames(intact)) << said;
+        EXPECT_NE(loss.headerFrames, loss.heldFrames) << said;
+        EXPECT_NEAR(double(loss.headerFrames) * 2, double(loss.heldFrames), 2 * c.frame) << said;
         break;
     case Expect::Hidden: {
         // The frames of sound between the tag's old end and its new one
@@ -556,6 +571,7 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
             kNoise},
         LossCase{"mp3_untagged_frames_taken_out", "u.mp3", "lame", kUntagged, Damage::FramesDrop, 0, 20, Expect::Gaps,
             1152, 0, kNoise},
+        LossCase{"mp3_count_halved", "m.mp3", "lame", kTagged, Damage::CountHalved, 0, 0, Expect::Header, 1152, 0},
         LossCase{"mp3_tag_grown_over_info_frame", "t.mp3", "ffmpeg", kTitledFFmpeg, Damage::TagGrown, 0, 600, Expect::Hidden,
             1152, 0},
         LossCase{"mp3_tag_grown_over_frames", "t.mp3", "lame", kTitledUntagged, Damage::TagGrown, 0, 1200, Expect::Hidden,
