@@ -249,7 +249,6 @@ void OggLengthRule::Settle(TrackTally& tally)
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     // The first stream's last granule (with the sound of a tail of damage
     // after it), and those of the streams chained after it.
-    const bool chained = pages.streams > 1;
     const UInt64 stated = UInt64(std::max<int64_t>(std::max(pages.lastGranule, pages.claimedGranule), 0)) +
                           UInt64(pages.laterGranules + pages.tailGranules);
     // What the decoder never gives of that.
