@@ -121,7 +121,7 @@ bool MatroskaLengthRule::Walk(PositionedFile& file, Layout* out)
         at = end;
     }
     if (std::isfinite(duration) && duration > 0 && scale > 0)
-        out->durationSeconds = duration * double(scale) / 1e9;
+        out->durationSeconds = std::min(duration * double(scale) / 1e9, 1e9);
     return true;
 }
 

@@ -724,8 +724,11 @@ struct MovieSource::Impl {
         if (const int rc = OpenInput(path, &format, &view, &viewIO); rc < 0) {
             // A file cut before what the demuxer needs (an MPEG-4 movie box
             // written last) is a cut file, not one of an unknown format.
+            // (A Matroska demuxer cut short of its track list says so as
+            // an I/O error.)
             const OSErr err = ErrorFromAV(rc, kUnknownFileFormatErr);
-            return err == kUnknownFileFormatErr && TrackLengthRule::CutBeforeReadable(path) ? eofErr : err;
+            return (err == kUnknownFileFormatErr || err == ioErr) && TrackLengthRule::CutBeforeReadable(path) ? eofErr
+                                                                                                                : err;
         }
         stream = -1;
         for (unsigned i = 0; i < format->nb_streams; ++i) {

@@ -28,6 +28,12 @@ UInt32 PageChecksum(const std::vector<uint8_t>& page)
 
 namespace {
 
+// Granules as a damaged file may state them: sums that stop at the largest.
+void AddGranules(int64_t* total, int64_t more)
+{
+    *total = more > INT64_MAX - *total ? INT64_MAX : *total + more;
+}
+
 // One logical stream of the chain, as its pages come.
 struct LogicalStream {
     UInt32 serial = 0;
@@ -51,7 +57,8 @@ struct LogicalStream {
     {
         if (granules.empty())
             return;
-        out->missingPages += int64_t(granules.rbegin()->first - granules.begin()->first + 1) - int64_t(granules.size());
+        out->missingPages +=
+            int64_t(granules.rbegin()->first) - int64_t(granules.begin()->first) + 1 - int64_t(granules.size());
         const auto span = [&](UInt32 sequence) -> int64_t {
             const auto it = granules.find(sequence);
             if (it == granules.end() || it->second < 0)
@@ -67,9 +74,9 @@ struct LogicalStream {
         UInt32 highest = 0;
         for (const UInt32 sequence : arrivals) {
             if (!seen.insert(sequence).second)
-                out->repeatedGranules += span(sequence);
+                AddGranules(&out->repeatedGranules, span(sequence));
             else if (sequence < highest)
-                out->lateGranules += span(sequence);
+                AddGranules(&out->lateGranules, span(sequence));
             highest = std::max(highest, sequence);
         }
     }
@@ -140,7 +147,7 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
         if (end > size || (end < size && !isPage(end))) {
             out->damaged = true;
             if (ogg && pageSerial == serial && sequence == lastSequence + 1 && out->lastGranule >= 0 &&
-                granule >= out->lastGranule && granule - out->lastGranule <= 4 * widestStep) {
+                granule >= out->lastGranule && (granule - out->lastGranule) / 4 <= widestStep) {
                 out->claimedGranule = std::max(out->claimedGranule, granule);
                 claimedEnd = end;
             }
@@ -197,8 +204,8 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
     for (std::size_t i = 0; i < chain.size(); ++i) {
         chain[i].Sequence(out);
         if (i > 0) {
-            out->laterGranules += std::max<int64_t>(chain[i].lastGranule - chain[i].preSkip, 0);
-            out->laterSlack += chain[i].slack;
+            AddGranules(&out->laterGranules, std::max<int64_t>(chain[i].lastGranule - chain[i].preSkip, 0));
+            AddGranules(&out->laterSlack, chain[i].slack);
         }
     }
     // Bytes after the last page that are no pages, where the stream had not
@@ -214,7 +221,7 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
             halfPage = link->soundPages > 0 ? link->soundBytes / link->soundPages / 2 : 0;
         }
         if (size - tailFrom > halfPage)
-            out->tailGranules = int64_t(double(size - tailFrom) * perByte);
+            out->tailGranules = int64_t(std::min(double(size - tailFrom) * perByte, 1e18));
     }
     return true;
 }
@@ -250,17 +257,22 @@ void OggLengthRule::Settle(TrackTally& tally)
     // The first stream's last granule (with the sound of a tail of damage
     // after it), and those of the streams chained after it.
     const UInt64 stated = UInt64(std::max<int64_t>(std::max(pages.lastGranule, pages.claimedGranule), 0)) +
-                          UInt64(pages.laterGranules + pages.tailGranules);
+                          UInt64(pages.laterGranules) + UInt64(pages.tailGranules);
     // What the decoder never gives of that.
     UInt64 unheard = UInt64(std::max(par->initial_padding, 0));
     if (par->codec_id == AV_CODEC_ID_VORBIS && firstEnd_ > 0)
         unheard += tally.Frames(firstEnd_);
-    const UInt64 expected = stated > unheard ? stated - unheard : 0;
+    // FLAC in Ogg states its length in its stream information (0: unknown,
+    // as a writer that cannot go back leaves it).
+    UInt64 flacTotal = 0;
+    if (par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18 && pages.streams <= 1)
+        flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
+    const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
     const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
     if (expected > tally.frames) {
         if (undamaged && pages.endsInsidePage)
             tally.cutShort = true;
-        else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0) + pages.laterSlack))
+        else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack))
             tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
     }
     // A stream of the chain cut off before the next began: how much went
@@ -279,13 +291,8 @@ void OggLengthRule::Settle(TrackTally& tally)
         tally.cutShort = true;
         tally.loss.unmarkedEnd = std::max<UInt64>(tally.frames, 1);
     }
-    // FLAC in Ogg states its length in its stream information.
-    if (tally.cutShort && par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18) {
-        const uint8_t* info = par->extradata;
-        const UInt64 total = UInt64(info[13] & 0x0F) << 32 | ReadBE32(info + 14);
-        if (total > tally.frames)
-            tally.loss.cutFrames = total - tally.frames;
-    }
+    if (tally.cutShort && flacTotal > tally.frames)
+        tally.loss.cutFrames = flacTotal - tally.frames;
     tally.Note("Ogg pages",
                "%d streams; last granule %lld (claimed %lld), later streams %lld, tail %lld; %lld pages missing, "
                "%lld granules repeated, %lld out of order, %d streams unended; end %s; expected %llu frames less "

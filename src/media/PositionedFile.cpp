@@ -22,7 +22,7 @@ PositionedFile::PositionedFile(std::vector<uint8_t> bytes)
 
 std::size_t PositionedFile::Read(int64_t at, void* into, std::size_t bytes)
 {
-    if (size_ < 0 || at < 0 || at >= size_)
+    if (size_ < 0 || at < 0 || at >= size_ || bytes == 0)
         return 0;
     if (inMemory_) {
         const std::size_t n = std::size_t(std::min<int64_t>(int64_t(bytes), size_ - at));

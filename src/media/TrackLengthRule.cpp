@@ -77,8 +77,9 @@ std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* for
 bool TrackLengthRule::CutBeforeReadable(const std::string& path)
 {
     PositionedFile file(path);
+    MatroskaLengthRule::Layout matroska;
     return Mp4LengthRule::CutBeforeMovieBox(file) || CafLengthRule::CutInsideChunk(file) ||
-           OggLengthRule::CutInsidePage(file);
+           OggLengthRule::CutInsidePage(file) || (MatroskaLengthRule::Walk(file, &matroska) && matroska.cut);
 }
 
 void TrackLengthRule::Packet(const AVPacket&, UInt64*, TrackTally&) {}
