@@ -270,7 +270,7 @@ void OggLengthRule::Settle(TrackTally& tally)
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
     const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
     if (expected > tally.frames) {
-        if (undamaged && pages.endsInsidePage)
+        if (undamaged && (pages.endsInsidePage || !pages.endMarked))
             tally.cutShort = true;
         else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack))
             tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
