@@ -114,6 +114,7 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
     UInt32 lastSequence = 0;
     int64_t widestStep = 0;  // the most granules one whole page of the stream added
     std::vector<LogicalStream> chain;
+    std::map<UInt32, int64_t> orphans;  // the last granule of each stream met without its first page
     int64_t lastPageEnd = 0;  // the end of the last whole page
     int64_t claimedEnd = 0;   // where the page claimed ends by its header
     for (int64_t at = 0; at >= 0 && at < size;) {
@@ -184,6 +185,13 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
                 link.slack = int64_t(1) << (first[28] >> 4);
             chain.push_back(std::move(link));
         }
+        // Pages of a stream whose beginning is gone: its sound was stated,
+        // and lost with it.
+        if (!chain.empty() && chain.back().serial != pageSerial &&
+            std::none_of(chain.begin(), chain.end(), [&](const LogicalStream& l) { return l.serial == pageSerial; })) {
+            out->damaged = true;
+            orphans[pageSerial] = std::max(orphans[pageSerial], granule);
+        }
         if (!chain.empty() && chain.back().serial == pageSerial) {
             LogicalStream& link = chain.back();
             link.arrivals.push_back(sequence);
@@ -201,6 +209,8 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
     if (!ogg)
         return false;
     out->streams = int(chain.size());
+    for (const auto& orphan : orphans)
+        AddGranules(&out->laterGranules, std::max<int64_t>(orphan.second, 0));
     for (std::size_t i = 0; i < chain.size(); ++i) {
         chain[i].Sequence(out);
         if (i > 0) {

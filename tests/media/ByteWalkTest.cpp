@@ -110,6 +110,12 @@ TEST(OggWalk, FollowsAChain)
     EXPECT_EQ(whole.streams, 2);
     EXPECT_EQ(whole.laterGranules, 4 * 960 - 120);
     EXPECT_EQ(whole.unendedLinks, 0);
+    // The second stream's first page lost: its sound is stated all the same.
+    std::vector<Bytes> headless = chain;
+    headless.erase(headless.begin() + 5);
+    const auto orphan = WalkOgg(Join(headless));
+    EXPECT_TRUE(orphan.damaged);
+    EXPECT_EQ(orphan.laterGranules, 4 * 960);
     // The first stream's last page lost: it never ended.
     chain.erase(chain.begin() + 4);
     EXPECT_EQ(WalkOgg(Join(chain)).unendedLinks, 1);

@@ -86,7 +86,10 @@ def ogg_damages(data):
             first, second = bytes(b[p[0]:p[0] + p[1]]), bytes(b[q[0]:q[0] + q[1]])
             b[p[0]:q[0] + q[1]] = second + first
         return apply
+    # Two pages of one stream, one right after the other.
     i = sound.index(mid)
+    while i + 2 < len(sound) and sound[i][0] + sound[i][1] != sound[i + 1][0]:
+        i += 1
     out.append(("swap_pages", swap(sound[i], sound[i + 1])))
 
     def duplicate(page):
@@ -394,6 +397,22 @@ def intact_shapes(root, wav, short):
     for i, how in enumerate((["-c:a", "libvorbis"], ["-c:a", "libopus"], ["-c:a", "flac"], ["-c:a", "libvorbis", "-ar", "22050"],
                              ["-c:a", "libopus", "-ac", "1"])):
         add(f"ffogg{i}.{'opus' if 'libopus' in how else 'ogg'}", how)
+    for i, how in enumerate((["-t", "-V", "2"], ["-t", "--resample", "22.05", "-b", "48"], ["-t", "-m", "m", "-b", "96"])):
+        add(f"rawlame{i}.mp3", ["--quiet"] + how + ["{IN}", "{OUT}"], program="lame")
+    add("noxing.mp3", ["-c:a", "libmp3lame", "-write_xing", "0"])
+    add("wmamono.wma", ["-c:a", "wmav2", "-ac", "1", "-b:a", "32k"])
+    add("live.webm", ["-c:a", "libopus", "-live", "1"])
+    add("frag.m4a", ["-c:a", "aac", "-movflags", "frag_keyframe+empty_moov"])
+    for name, how in (("piped.mka", ["-c:a", "flac", "-f", "matroska"]), ("piped.ogg", ["-c:a", "libvorbis", "-f", "ogg"]),
+                      ("piped.mp3", ["-c:a", "libmp3lame", "-f", "mp3"])):
+        r = run(["sh", "-c", "ffmpeg -nostdin -v error -i \"$0\" \"$@\" - > \"$OUT\"", wav] + how,
+                env=dict(os.environ, OUT=os.path.join(tmp, "x_" + name)))
+        if r.returncode == 0:
+            shapes.append((name, open(os.path.join(tmp, "x_" + name), "rb").read()))
+    a, b = os.path.join(tmp, "oa.opus"), os.path.join(tmp, "ob.opus")
+    run(["opusenc", "--quiet", wav, a])
+    run(["opusenc", "--quiet", "--serial", "77", short, b])
+    shapes.append(("chainopusenc.opus", open(a, "rb").read() + open(b, "rb").read()))
     # Chained streams, and short files of a few frames.
     for i, how in enumerate((["-c:a", "libvorbis"], ["-c:a", "libopus"])):
         ext = "opus" if "libopus" in how else "ogg"
@@ -495,7 +514,9 @@ def main():
         kind, text = said.get(path, ("clean", ""))
         counts[kind] += 1
         whole, own = decode(made[path]), decode(path)
-        gone = (whole[1] - own[1]) / 44100.0
+        rate = run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=sample_rate", "-of",
+                    "csv=p=0", made[path]]).stdout.decode().strip()
+        gone = (whole[1] - own[1]) / float(rate or 44100)
         if kind != "clean":
             print(f"  {kind} {os.path.basename(path)} (ffmpeg {gone:+.3f} s): {text}")
             continue
