@@ -403,8 +403,8 @@ def intact_shapes(root, wav, short):
     add("wmamono.wma", ["-c:a", "wmav2", "-ac", "1", "-b:a", "32k"])
     add("live.webm", ["-c:a", "libopus", "-live", "1"])
     add("frag.m4a", ["-c:a", "aac", "-movflags", "frag_keyframe+empty_moov"])
-    for name, how in (("piped.mka", ["-c:a", "flac", "-f", "matroska"]), ("piped.ogg", ["-c:a", "libvorbis", "-f", "ogg"]),
-                      ("piped.mp3", ["-c:a", "libmp3lame", "-f", "mp3"])):
+    for name, how in (("pipedmka.mka", ["-c:a", "flac", "-f", "matroska"]), ("pipedogg.ogg", ["-c:a", "libvorbis", "-f", "ogg"]),
+                      ("pipedmp3.mp3", ["-c:a", "libmp3lame", "-f", "mp3"])):
         r = run(["sh", "-c", "ffmpeg -nostdin -v error -i \"$0\" \"$@\" - > \"$OUT\"", wav] + how,
                 env=dict(os.environ, OUT=os.path.join(tmp, "x_" + name)))
         if r.returncode == 0:
@@ -514,8 +514,9 @@ def main():
         kind, text = said.get(path, ("clean", ""))
         counts[kind] += 1
         whole, own = decode(made[path]), decode(path)
-        rate = run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=sample_rate", "-of",
-                    "csv=p=0", made[path]]).stdout.decode().strip()
+        probe = run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=sample_rate", "-of",
+                     "csv=p=0", made[path]]).stdout.decode().split()
+        rate = probe[0].strip(",") if probe else "44100"
         gone = (whole[1] - own[1]) / float(rate or 44100)
         if kind != "clean":
             print(f"  {kind} {os.path.basename(path)} (ffmpeg {gone:+.3f} s): {text}")
