@@ -14,12 +14,14 @@
 #include "format_type_codes.h"
 #include "frame_times.h"
 #include "FrameworkException.h"
+#include "MacErrorMapping.h"
 #include "MemoryManager.h"
 #include "OutputNaming.h"
 #include "PathMemo.h"
 #include "PathResolution.h"
 #include "PreConversionCheck.h"
 #include "PreferenceKeys.h"
+#include "ProvenItems.h"
 #include "TemporaryLedger.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
@@ -1221,20 +1223,23 @@ void ConversionProcess::deepProcessFolder(const QString& path)
     const QString mirror = parentFolder + QLatin1Char('/') + LastPathComponent(path);
     setCurFolder(mirror);
     // A folder that cannot be made (a file or a link that leads nowhere in
-    // the way, no permission) fails each file below it, saying why.
-    if (!IsFolder(mirror.toStdString())) {
-        if (const OSErr made = CreateFolder(mirror.toStdString()); made != noErr) {
-            // Said of the folder itself ("it ..."), or of the folder above
-            // that could not be made.
-            QString why = FolderPathProblem(mirror, false);
-            const QString above = unmadeFolders_.value(parentFolder);
-            if (why.isEmpty() && !above.isEmpty())
-                why = above.startsWith(QLatin1String("it ")) ? QStringLiteral("'%1' %2").arg(parentFolder, above.mid(3))
-                                                             : above;
-            if (why.isEmpty())
-                why = QStringLiteral("it could not be made: %1").arg(ErrorText(made));
-            unmadeFolders_.insert(mirror, why);
-        }
+    // the way, no permission), or that is a link or another user's (made
+    // and entered without following a link, as the clean-up goes), fails
+    // each file below it, saying why.
+    const FolderBelowProblem made = EnterFolderBelow(destPath_.toStdString(), outputRelative(mirror), true);
+    if (made.kind != FolderBelowProblem::None) {
+        // Said of the folder itself ("it ..."), or of the folder above
+        // that could not be made.
+        QString why = FolderBelowProblemText(made, mirror);
+        if (why.isEmpty())
+            why = FolderPathProblem(mirror, false);
+        const QString above = unmadeFolders_.value(parentFolder);
+        if (why.isEmpty() && !above.isEmpty())
+            why = above.startsWith(QLatin1String("it ")) ? QStringLiteral("'%1' %2").arg(parentFolder, above.mid(3))
+                                                         : above;
+        if (why.isEmpty())
+            why = QStringLiteral("it could not be made: %1").arg(ErrorText(MacErrorFromErrno(made.error)));
+        unmadeFolders_.insert(mirror, why);
     }
     rememberSidecars(mirror);
 
@@ -1405,9 +1410,25 @@ bool ConversionProcess::isDotInvisible(const QString& name)
     return IsDotIgnoredName(name);
 }
 
+std::string ConversionProcess::outputRelative(const QString& folder) const
+{
+    return folder.mid(destPath_.size() + 1).toStdString();
+}
+
 OSErr ConversionProcess::getOutputSpec(FSSpec* spec, FSRef* ref)
 {
-    OSErr err = FSPathMakeRef(curFolder().toStdString(), ref);
+    // The file's outputs go into its folder only when that is still reached
+    // from the output folder without a link and is none of another user's
+    // (a link may have taken a folder's place since the batch began).
+    const QString folder = curFolder();
+    if (unmadeFolders_.contains(folder))
+        return dirNFErr;
+    const FolderBelowProblem entered = EnterFolderBelow(destPath_.toStdString(), outputRelative(folder), false);
+    if (const QString why = FolderBelowProblemText(entered, folder); !why.isEmpty()) {
+        unmadeFolders_.insert(folder, why);
+        return dirNFErr;
+    }
+    OSErr err = FSPathMakeRef(folder.toStdString(), ref);
     if (err)
         return err;
     FSCatalogInfo info;

@@ -295,6 +295,8 @@ public:
     static bool isDotInvisible(const QString& name);
     // FSSpec (folder path, empty name) and FSRef of the current output folder.
     OSErr getOutputSpec(FSSpec* spec, FSRef* ref);
+    // `folder` (a file's output folder) relative to the batch's output folder.
+    std::string outputRelative(const QString& folder) const;
     // ID3 tags of an input whose extension is "mp3": the ID3v2 tag into the
     // file's output specifics, else the ID3v1 fields under "id3tags".
     void readID3TagsFromFile(const QString& path);

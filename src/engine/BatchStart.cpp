@@ -8,6 +8,7 @@
 #include "Logger.h"
 #include "MainBundle.h"
 #include "PreferenceKeys.h"
+#include "ProvenItems.h"
 #include "UserDefaults.h"
 #include "batch_folder_checks.h"
 #include "error_table.h"
@@ -133,7 +134,17 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
                                     "folder.\n\nSet \"Easy Thru\" to YES to keep using the existing "
                                     "folder, or specify a different output folder.")
                                    .arg(name(spec->conversionName()))};
-            // Kept: every output of the conversion is made in it.
+            // Kept: every output of the conversion is made in it, entered
+            // from the output folder without a link, and none of another
+            // user's (who could put a link in its place).
+            const FolderBelowProblem entered =
+                EnterFolderBelow(output.toStdString(), spec->conversionName().toStdString(), false);
+            const QString notEntered = FolderBelowProblemText(entered, subfolder);
+            if (!notEntered.isEmpty())
+                return Refusal{Step::Subfolder, Text("Error: cannot write into output folder"),
+                               Text("No output file can be made in the output folder '%1' of the conversion "
+                                    "'%2': %3.")
+                                   .arg(name(subfolder), name(spec->conversionName()), name(notEntered))};
             if (const OSErr writable = CheckFolderWritable(sub); writable != noErr)
                 return Refusal{Step::Subfolder, Text("Error: cannot write into output folder"),
                                Text("No output file can be made in the output folder '%1' of the conversion "

@@ -2,6 +2,7 @@
 
 #include "FileManager.h"
 #include "FileOperations.h"
+#include "TemporaryFiles.h"
 #include "debug_trace.h"
 
 #include <algorithm>
@@ -115,12 +116,13 @@ bool ByteSwapper::swapBytes()
     if (outState != ENOENT)
         return false;
 
-    // A new file: written under a unique name beside it, then renamed.
+    // A new file: written under a unique temporary name beside it (which a
+    // run's record names before it is made), then renamed.
     FSSpec outSpec;
     if (PathMakeFSSpec(out, &outSpec) != fnfErr)
         return false;   // a bad name or a missing folder
     std::string temporary;
-    if (CreateUniqueFile(outSpec.parent, ".qm-swap-", ".tmp", &temporary) != noErr)
+    if (CreateUniqueFile(outSpec.parent, std::string(kTemporaryNameWord) + "-", ".tmp", &temporary) != noErr)
         return false;
     bool ok = false;
     {

@@ -2,6 +2,7 @@
 
 #include "FileOperations.h"
 #include "MacErrorMapping.h"
+#include "ProvenItems.h"
 #include "error_table.h"
 
 #include <cerrno>
@@ -72,5 +73,36 @@ QString FolderPathProblem(const QString& folder, bool missingCounts)
         }
         if (end == std::string::npos)
             return QString();
+    }
+}
+
+QString FolderBelowProblemText(const FolderBelowProblem& problem, const QString& folder)
+{
+    const QString path = QString::fromStdString(problem.path);
+    const QString subject = path == folder ? QStringLiteral("it") : Quoted(problem.path);
+    switch (problem.kind) {
+    case FolderBelowProblem::Link: {
+        const QString broken = BrokenLinkProblem(path);
+        if (!broken.isEmpty())
+            return subject + QLatin1Char(' ') + broken;
+        std::string target;
+        PathStatus reached;
+        if (StatPath(problem.path, &reached) == 0 && !reached.isFolder)
+            return subject + QStringLiteral(" is a link to a file, not to a folder");
+        return subject + (ReadLinkTarget(problem.path, &target) == 0
+                              ? QStringLiteral(" is a link to %1").arg(Quoted(target))
+                              : QStringLiteral(" is a link")) +
+               QStringLiteral(", and no output is made through a link");
+    }
+    case FolderBelowProblem::OthersFolder:
+        return subject + QStringLiteral(" belongs to another user, who could put a link in its place");
+    case FolderBelowProblem::NotFolder: {
+        PathStatus status;
+        return subject + (StatPathNoFollow(problem.path, &status) == 0 && status.isFile
+                              ? QStringLiteral(" is a file, not a folder")
+                              : QStringLiteral(" is not a folder"));
+    }
+    default:
+        return QString();
     }
 }

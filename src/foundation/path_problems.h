@@ -9,6 +9,8 @@
 
 #include <QString>
 
+struct FolderBelowProblem;
+
 // Empty when `folder` is a folder (through links).  Otherwise what is wrong
 // with the first component of its path that is not a folder, to follow a
 // sentence that names `folder` ("it" is the folder itself):
@@ -24,3 +26,12 @@ QString FolderPathProblem(const QString& folder, bool missingCounts = true);
 // be reached, said of the link: "is a link to 'gone', which does not
 // exist", "is a link that leads back into itself"; empty for anything else.
 QString BrokenLinkProblem(const QString& path);
+
+// Why outputs cannot be made in `folder` below the output folder, as
+// EnterFolderBelow found it (empty for none, and for a folder that could
+// not be made or opened: FolderPathProblem says those), to follow a
+// sentence that names `folder`:
+//   "it is a link to '/elsewhere', and no output is made through a link"
+//   "'/o/Keep' belongs to another user, who could put a link in its place"
+// and the texts of FolderPathProblem for links that lead nowhere and files.
+QString FolderBelowProblemText(const FolderBelowProblem& problem, const QString& folder);

@@ -12,13 +12,85 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <linux/close_range.h>
+#include <sched.h>
+#include <sys/prctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
+
+namespace {
+
+// What the child needs, made before it is started.  The child runs in this
+// process's memory until its exec (the calling thread waits meanwhile):
+// it makes only system calls, and leaves why its exec failed in `error`.
+struct ChildPlan {
+    const char* program;
+    char* const* argv;
+    int input;  // its standard input
+    int output;  // its standard output and error
+    pid_t parent;
+    int error;
+};
+
+constexpr std::size_t kChildStackBytes = 64 * 1024;
+
+// The child's side of start, from its start to the exec, on a stack of its
+// own.  Never returns.  (Not instrumented: it runs on that stack, in memory
+// the parent shares.)
+__attribute__((no_sanitize("address", "undefined"), noinline)) int ChildMain(void* data)
+{
+    ChildPlan& plan = *static_cast<ChildPlan*>(data);
+    // The child ends with the thread that started it, whatever ends that
+    // (SIGKILL too), so that no child of a killed batch goes on writing.  A
+    // parent that died before this took effect has left the child to
+    // another: then it ends at once.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0) {
+        if (::getppid() != plan.parent)
+            ::_exit(127);
+        // A group of its own, so that ending it ends whatever it starts, and
+        // a Ctrl-C at the terminal reaches only this program.
+        ::setpgid(0, 0);
+        // No handler of ours runs in the child: the signals this program
+        // handles go back to their defaults (those the C library keeps for
+        // itself cannot be asked), as do those it ignores for itself; others
+        // ignored from outside stay so.
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) != 0)
+                continue;
+            const bool own = current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN;
+            if (own || signal == SIGINT || signal == SIGTERM || signal == SIGPIPE || signal == SIGHUP ||
+                signal == SIGQUIT)
+                ::sigaction(signal, &defaults, nullptr);
+        }
+        const int from[3] = {plan.input, plan.output, plan.output};
+        bool placed = true;
+        for (int target = 0; placed && target < 3; ++target) {
+            // Kept open across the exec.
+            placed = from[target] == target ? ::fcntl(target, F_SETFD, 0) == 0
+                                            : ::dup2(from[target], target) == target;
+        }
+        if (placed) {
+            // Of this program's descriptors the child keeps none beyond the
+            // three.
+            ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execve(plan.program, plan.argv, environ);
+        }
+    }
+    plan.error = errno != 0 ? errno : ENOEXEC;
+    ::_exit(127);
+}
+
+} // namespace
 
 ChildProcess::~ChildProcess()
 {
@@ -40,7 +112,10 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
     if (pid_ > 0)
         return paramErr;
     int input = -1;
-    if (hasInput_) {
+    if (!hasInput_) {
+        if ((input = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) < 0)
+            return MacErrorFromLastErrno();
+    } else {
         input = ::memfd_create("child-input", MFD_CLOEXEC);
         if (input < 0)
             return MacErrorFromLastErrno();
@@ -53,48 +128,46 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         const OSErr err = MacErrorFromLastErrno();
-        if (input >= 0)
-            ::close(input);
+        ::close(input);
         return err;
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    if (input >= 0)
-        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    // A group of its own; the signals this program handles or ignores are
-    // put back to their defaults, and none is blocked.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT})
-        sigaddset(&defaults, signal);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             short(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
-
+    // Everything the child needs is made before it starts.
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int err = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    ::close(fds[1]);
-    if (input >= 0)
+    void* stack = ::mmap(nullptr, kChildStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK,
+                         -1, 0);
+    if (stack == MAP_FAILED) {
+        const OSErr err = MacErrorFromLastErrno();
+        ::close(fds[0]);
+        ::close(fds[1]);
         ::close(input);
+        return err;
+    }
+    ChildPlan plan{program.c_str(), argv.data(), input, fds[1], ::getpid(), 0};
+    // No signal is handled in the child before it execs: blocked across the
+    // start, put back to their defaults in the child, then let through.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    // This thread waits until the child has exec'd or ended (CLONE_VFORK).
+    const pid_t pid = ::clone(&ChildMain, static_cast<char*>(stack) + kChildStackBytes,
+                              CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+    const int cloneErrno = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::munmap(stack, kChildStackBytes);
+    ::close(fds[1]);
+    ::close(input);
+    int err = pid < 0 ? cloneErrno : plan.error;
+    if (pid > 0 && err != 0) {
+        // The exec failed: the child has ended; reaped here.
+        int raw = 0;
+        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+        }
+    }
     if (err != 0) {
         ::close(fds[0]);
         return err == ENOENT ? fnfErr : MacErrorFromErrno(err);

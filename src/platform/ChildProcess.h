@@ -4,7 +4,8 @@
 // with setStandardInput).  The child leads a
 // process group of its own, so that ending it also ends whatever it
 // started, and a Ctrl-C at the terminal reaches only this program, which
-// decides.
+// decides.  It ends (SIGKILL) when the thread that started it ends, however
+// that ends: a killed batch leaves no child that goes on writing its files.
 //
 // Used from one thread at a time.  The destructor ends and reaps a child
 // that is still running.

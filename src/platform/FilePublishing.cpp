@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -21,7 +22,9 @@ namespace {
 
 // The record's end of the one temporary shape.
 constexpr char kRecordSuffix[] = ".publish";
-constexpr char kMagic[] = "QMPUBLISH1";
+constexpr char kMagic[] = "QMPUBLISH2";
+// Attempts at a record that shows no change after its birth.
+constexpr int kRecordAttempts = 100;
 constexpr char kEnd[] = "END";
 
 // The test hook, with its lock.
@@ -49,6 +52,7 @@ struct Step {
     UInt64 device = 0;
     UInt64 inode = 0;
     bool sidecar = false;
+    ItemProof proof;  // the file's: not a later one given its inode
 };
 
 bool Lstat(const std::string& path, struct stat* st)
@@ -104,52 +108,87 @@ std::string RecordText(const std::string& folder, const std::vector<Step>& steps
         AppendField(&record, Inside(folder, step.to));
         AppendField(&record, std::to_string(step.device));
         AppendField(&record, std::to_string(step.inode));
+        AppendField(&record, step.proof.text());
     }
     AppendField(&record, kEnd);
     return record;
 }
 
+bool IsSidecar(const std::string& name)
+{
+    return name.compare(0, 2, "._") == 0;
+}
+
+enum class Parsed { Whole, CutShort, Foreign };
+
 // The steps of a whole record, their paths relative to the record's
-// folder; false for one cut short or not ours.
-bool ParseRecord(const std::string& text, std::vector<Step>* steps)
+// folder.  Foreign: not one of ours -- a step that does not move a
+// temporary of the program's (or its sidecar) to a name in the same folder
+// (a sidecar's to a sidecar's), or without the proof of the file moved.
+Parsed ParseRecord(const std::string& text, std::vector<Step>* steps)
 {
     std::vector<std::string> fields;
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = text.find('\0', start);
         if (end == std::string::npos)
-            return false;
+            return Parsed::CutShort;
         fields.push_back(text.substr(start, end - start));
         start = end + 1;
     }
-    if (fields.size() < 2 || fields.front() != kMagic || fields.back() != kEnd || (fields.size() - 2) % 4 != 0)
-        return false;
-    for (std::size_t i = 1; i + 4 < fields.size(); i += 4) {
+    if (fields.empty() || fields.front() != kMagic)
+        return fields.empty() ? Parsed::CutShort : Parsed::Foreign;
+    if (fields.back() != kEnd)
+        return Parsed::CutShort;
+    if ((fields.size() - 2) % 5 != 0)
+        return Parsed::Foreign;
+    for (std::size_t i = 1; i + 5 < fields.size(); i += 5) {
         Step step;
         step.from = fields[i];
         step.to = fields[i + 1];
         if (!StaysInside(step.from) || !StaysInside(step.to))
-            return false;
-        step.device = std::strtoull(fields[i + 2].c_str(), nullptr, 10);
-        step.inode = std::strtoull(fields[i + 3].c_str(), nullptr, 10);
+            return Parsed::Foreign;
+        const std::size_t fromSlash = step.from.rfind('/');
+        const std::size_t toSlash = step.to.rfind('/');
+        const std::string fromName = step.from.substr(fromSlash == std::string::npos ? 0 : fromSlash + 1);
+        const std::string toName = step.to.substr(toSlash == std::string::npos ? 0 : toSlash + 1);
+        const bool sidecar = IsSidecar(fromName);
+        if (step.from.substr(0, fromSlash == std::string::npos ? 0 : fromSlash) !=
+                step.to.substr(0, toSlash == std::string::npos ? 0 : toSlash) ||
+            sidecar != IsSidecar(toName) || !IsTemporaryItemName(sidecar ? fromName.substr(2) : fromName))
+            return Parsed::Foreign;
+        char* end = nullptr;
+        errno = 0;
+        step.device = std::strtoull(fields[i + 2].c_str(), &end, 10);
+        if (fields[i + 2].empty() || *end != '\0' || errno != 0)
+            return Parsed::Foreign;
+        step.inode = std::strtoull(fields[i + 3].c_str(), &end, 10);
+        if (fields[i + 3].empty() || *end != '\0' || errno != 0 || !ItemProof::FromText(fields[i + 4], &step.proof))
+            return Parsed::Foreign;
         steps->push_back(step);
     }
-    return true;
+    return Parsed::Whole;
 }
 
-// Creates and locks a new record in `folder`; the descriptor, or -1 with
-// errno set.
-int CreateRecord(const std::string& folder, std::string* path)
+// Creates and locks a new record in `folder`, holding `text` from its
+// birth, made anew until its status shows no change after its birth (the
+// clock's tick passed while it was written, or someone asked its status
+// meanwhile): the clean-up trusts no other (ProvenItems.h).  The
+// descriptor, or -1 with errno set.
+int CreateRecord(const std::string& folder, const std::string& text, std::string* path)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < kRecordAttempts; ++attempt) {
         *path = folder + "/" + NewTemporaryItemName(kRecordSuffix);
-        const int fd = TemporaryLedger::CreateFile(*path, O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0) {
-            ::flock(fd, LOCK_EX);
-            return fd;
-        }
-        if (errno != EEXIST)
+        const int fd = TemporaryLedger::CreateFile(*path, O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600, nullptr, &text);
+        if (fd < 0 && errno != EEXIST)
             return -1;
+        if (fd < 0)
+            continue;
+        ::flock(fd, LOCK_EX);
+        if (UnchangedSinceBirth(fd))
+            return fd;
+        ::unlink(path->c_str());
+        ::close(fd);
     }
     errno = EEXIST;
     return -1;
@@ -173,7 +212,9 @@ OSErr GatherSteps(const std::string& folder, const std::vector<PublishMove>& mov
         struct stat st;
         if (!Lstat(move.from, &st))
             return MacErrorFromLastErrno();
-        const Step file{move.from, move.to, UInt64(st.st_dev), UInt64(st.st_ino), false};
+        Step file{move.from, move.to, UInt64(st.st_dev), UInt64(st.st_ino), false, ItemProof()};
+        if (!ProofOf(AT_FDCWD, move.from, &file.proof))
+            return MacErrorFromLastErrno();
         if (Lstat(move.to, &st))
             return dupFNErr;
         // A sidecar whose file is missing says nothing of the new file.
@@ -183,8 +224,12 @@ OSErr GatherSteps(const std::string& folder, const std::vector<PublishMove>& mov
             errno != ENOENT)
             return MacErrorFromLastErrno();
         PathMemo::SidecarChanged(toSide, false);
-        if (PathMemo::SidecarMayExist(fromSide) && Lstat(fromSide, &st))
-            steps->push_back({fromSide, toSide, UInt64(st.st_dev), UInt64(st.st_ino), true});
+        if (PathMemo::SidecarMayExist(fromSide) && Lstat(fromSide, &st)) {
+            Step side{fromSide, toSide, UInt64(st.st_dev), UInt64(st.st_ino), true, ItemProof()};
+            if (!ProofOf(AT_FDCWD, fromSide, &side.proof))
+                return MacErrorFromLastErrno();
+            steps->push_back(side);
+        }
         files.push_back(file);
     }
     steps->insert(steps->end(), files.begin(), files.end());
@@ -219,15 +264,9 @@ OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& mo
     std::string recordPath;
     int record = -1;
     if (steps.size() > 1) {
-        record = CreateRecord(folder, &recordPath);
+        record = CreateRecord(folder, RecordText(folder, steps), &recordPath);
         if (record < 0)
             return MacErrorFromLastErrno();
-        const std::string text = RecordText(folder, steps);
-        if (!WriteAll(record, text.data(), text.size())) {
-            const OSErr err = MacErrorFromLastErrno();
-            RemoveRecord(recordPath, record);
-            return err;
-        }
     }
 
     const int count = int(steps.size());
@@ -265,13 +304,12 @@ PublicationUndo UndoUnfinishedPublication(int folderFd, const std::string& folde
     const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return PublicationUndo::Busy;
-    // Locked: a running publication's.  Then the name must still hold the
-    // record locked, and that record the one proven.
+    // Whose it is comes first: another user's record, or one others may
+    // write, proves nothing, whoever holds its lock.  Locked: a running
+    // publication's.  Then the name must still hold the record locked, and
+    // that record the one proven.
     struct stat st, at;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        UInt64(st.st_dev) != device || UInt64(st.st_ino) != inode ||
-        ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 || at.st_dev != st.st_dev ||
-        at.st_ino != st.st_ino) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || UInt64(st.st_dev) != device || UInt64(st.st_ino) != inode) {
         ::close(fd);
         return PublicationUndo::Busy;
     }
@@ -279,30 +317,57 @@ PublicationUndo UndoUnfinishedPublication(int folderFd, const std::string& folde
         ::close(fd);
         return PublicationUndo::Untrusted;
     }
-    std::string text(std::size_t(st.st_size), '\0');
-    const ssize_t got = st.st_size > 0 ? ::pread(fd, text.data(), text.size(), 0) : 0;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 ||
+        ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 || at.st_dev != st.st_dev ||
+        at.st_ino != st.st_ino) {
+        ::close(fd);
+        return PublicationUndo::Busy;
+    }
+    std::string text;
     std::vector<Step> steps;
+    Parsed parsed = Parsed::CutShort;
+    if (st.st_size > 0) {
+        // Nobody else could write it since its birth.
+        if (!IsOwnRecordFile(st) || !UnchangedSinceBirth(fd)) {
+            ::close(fd);
+            return PublicationUndo::Untrusted;
+        }
+        try {
+            text.assign(std::size_t(st.st_size), '\0');
+        } catch (const std::bad_alloc&) {
+            ::close(fd);
+            return PublicationUndo::Untrusted;
+        }
+        const ssize_t got = ::pread(fd, text.data(), text.size(), 0);
+        if (got == ssize_t(text.size()))
+            parsed = ParseRecord(text, &steps);
+    }
+    if (parsed == Parsed::Foreign) {
+        ::close(fd);
+        return PublicationUndo::Untrusted;
+    }
     // A record cut short while it was written: no move had begun.
-    if (got == ssize_t(text.size()) && ParseRecord(text, &steps)) {
+    if (parsed == Parsed::Whole) {
         // What had moved is taken out of its final name: the file at the
-        // final name is the one recorded, and its temporary name is free.
-        // Both names of a step are in one folder, reached without a link.
+        // final name is the one recorded (not a later one on its inode), and
+        // its temporary name is free.  Both names of a step are in one
+        // folder, reached without a link.
         for (const Step& step : steps) {
             const std::size_t slash = step.to.rfind('/');
             const std::size_t fromSlash = step.from.rfind('/');
             const std::string parent = slash == std::string::npos ? std::string() : step.to.substr(0, slash);
-            if ((fromSlash == std::string::npos ? std::string() : step.from.substr(0, fromSlash)) != parent)
-                continue;
             const std::string toName = step.to.substr(slash + 1);
             const std::string fromName = step.from.substr(fromSlash + 1);
             const int parentFd = OpenFolderBelow(folderFd, parent);
             if (parentFd < 0)
                 continue;
             ItemBirth born;
+            ItemProof proof;
             if (::fstatat(parentFd, fromName.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 &&
                 ::fstatat(parentFd, toName.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(at.st_mode) &&
                 UInt64(at.st_dev) == step.device && UInt64(at.st_ino) == step.inode && IsOwnItem(at) &&
-                BirthOf(parentFd, toName, &born) && born.notBefore(bound)) {
+                BirthOf(parentFd, toName, &born) && born.notBefore(bound) && ProofOf(parentFd, toName, &proof) &&
+                proof.matches(step.proof)) {
                 const std::string to = folder + "/" + step.to;
                 PathMemo::Forget(to);
                 if (::unlinkat(parentFd, toName.c_str(), 0) == 0 && AppleDoubleFile::IsSidecarName(toName))

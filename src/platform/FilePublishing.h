@@ -5,9 +5,9 @@
 // when the process is killed half way.
 //
 // Before the first move a record of the moves (the file names and the
-// identity of each file) is written into the folder under a temporary name
-// ".QuillOutFile-XXXXXX.publish" and locked; it goes once the last move is
-// done.  A record left behind by a killed run names the files its
+// identity and proof of each file, ProvenItems.h) is made in the folder
+// under a temporary name ".QuillOutFile-XXXXXX.publish", whole from its
+// birth on, and locked; it goes once the last move is done.  A record left behind by a killed run names the files its
 // publication had moved already: the next run's clean-up, which finds the
 // record in the killed run's ledger (TemporaryLedger.h), takes them out of
 // their final names again (UndoUnfinishedPublication), so that nothing of
@@ -44,15 +44,16 @@ struct ItemBirth;
 enum class PublicationUndo {
     Done,       // the record is gone, with what it had published
     Busy,       // still locked, or no longer the file proven: left alone
-    Untrusted,  // not a record of the running user's that nobody else may write: left alone
+    Untrusted,  // not a record of the running user's that nobody else may write or could since its birth,
+                // or not one of ours: left alone
 };
 
 // The unfinished publication whose record is `name` in the folder open as
 // `folderFd` (at `folder`), proven by the ledger of a run that is gone to
 // be the file of `device` and `inode`: the files it had moved are removed
-// from their final names (each only while it is the file recorded, of the
-// running user, made no earlier than `bound`, reached from the folder
-// without a link), then the record goes.
+// from their final names (each only while it is the file recorded -- its
+// device, inode and proof -- of the running user, made no earlier than
+// `bound`, reached from the folder without a link), then the record goes.
 PublicationUndo UndoUnfinishedPublication(int folderFd, const std::string& folder, const std::string& name,
                                           UInt64 device, UInt64 inode, const ItemBirth& bound);
 

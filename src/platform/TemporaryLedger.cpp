@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -23,21 +25,32 @@
 #include <unordered_set>
 #include <vector>
 
+#include <QCryptographicHash>
+#include <QMessageAuthenticationCode>
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr char kLedgerSuffix[] = ".run";
-constexpr char kMagic[] = "QMLEDGER1";
+constexpr char kKeySuffix[] = ".key";
+constexpr char kMagic[] = "QMLEDGER2";
+constexpr char kKeyMagic[] = "QMKEY1";
 // Bytes of entries of items settled (gone) a ledger keeps before it
 // starts afresh.
 constexpr off_t kSettledEntriesKept = 64 * 1024;
 // The time the kernel stamps a new item with may lag the clock read when
 // the ledger began by a tick.
 constexpr SInt64 kClockSlackSeconds = 1;
+// Attempts at a new key before the ledger is given up.
+constexpr int kKeyAttempts = 100;
+// The bytes of a key, and of an entry's seal (hex digits: twice as many).
+constexpr std::size_t kKeyBytes = 32;
+constexpr std::size_t kSealBytes = 16;
 
 // The kinds of entry: an item about to be made (file, folder), one made
 // (with its identity), one that could not be made.
@@ -59,16 +72,17 @@ struct Item {
     bool pending = false;
     UInt64 device = 0;
     UInt64 inode = 0;
+    ItemProof proof;  // tells the item made from a later one on its inode
 };
 
 class Items {
 public:
-    void apply(char kind, const std::string& relative, UInt64 device, UInt64 inode)
+    void apply(char kind, const std::string& relative, UInt64 device, UInt64 inode, const ItemProof& proof = {})
     {
         auto found = index_.find(relative);
         if (found == index_.end()) {
             found = index_.emplace(relative, items_.size()).first;
-            items_.push_back(Item{relative});
+            items_.push_back(Item{relative, false, false, false, 0, 0, ItemProof()});
         }
         Item& item = items_[found->second];
         switch (kind) {
@@ -84,6 +98,7 @@ public:
             item.pending = false;
             item.device = device;
             item.inode = inode;
+            item.proof = proof;
             break;
         default:  // withdrawn: what was made before stays
             item.pending = false;
@@ -103,7 +118,8 @@ void AppendField(std::string* out, const std::string& field)
     out->push_back('\0');
 }
 
-std::string Entry(char kind, const std::string& relative, UInt64 device = 0, UInt64 inode = 0)
+std::string Entry(char kind, const std::string& relative, UInt64 device = 0, UInt64 inode = 0,
+                  const ItemProof& proof = {})
 {
     std::string entry;
     AppendField(&entry, std::string(1, kind));
@@ -111,8 +127,38 @@ std::string Entry(char kind, const std::string& relative, UInt64 device = 0, UIn
     if (kind == kFileMade || kind == kFolderMade) {
         AppendField(&entry, std::to_string(device));
         AppendField(&entry, std::to_string(inode));
+        AppendField(&entry, proof.text());
     }
     return entry;
+}
+
+// A ledger's first fields: what it is, its own identity (a copy names
+// another file), when its run began ("b" and the ledger's birth time where
+// the file system keeps one, else "t" and the clock's second), and the
+// identity of its key file.
+std::string Header(UInt64 device, UInt64 inode, const std::string& start, UInt64 keyDevice, UInt64 keyInode)
+{
+    std::string header;
+    AppendField(&header, kMagic);
+    AppendField(&header, std::to_string(device));
+    AppendField(&header, std::to_string(inode));
+    AppendField(&header, start);
+    AppendField(&header, std::to_string(keyDevice));
+    AppendField(&header, std::to_string(keyInode));
+    return header;
+}
+
+// The seal that follows `bytes` (a header or an entry) after the seal
+// `before` ("" after none): a keyed hash of both, so that nobody without
+// the key (who could write into the ledger) adds, changes or reorders an
+// entry unseen.
+std::string Seal(const QByteArray& key, const std::string& before, const std::string& bytes)
+{
+    const QByteArray message = QByteArray::fromStdString(before + bytes);
+    return QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256)
+        .left(int(kSealBytes))
+        .toHex()
+        .toStdString();
 }
 
 bool ParseNumber(const std::string& text, UInt64* value)
@@ -127,75 +173,143 @@ bool ParseNumber(const std::string& text, UInt64* value)
 struct Ledger {
     UInt64 device = 0;
     UInt64 inode = 0;
-    SInt64 start = 0;
+    std::string start;
+    UInt64 keyDevice = 0;
+    UInt64 keyInode = 0;
     Items items;
 };
 
-// The moment no item a ledger proves can be older than: the ledger's own
-// birth where the file system keeps it (then the start it states must
-// agree), else the start it states (which must not be later than the
-// ledger's last change).  False for a ledger whose start cannot be.
-bool EarliestItem(int fd, const struct stat& st, SInt64 start, ItemBirth* bound)
-{
-    ItemBirth born;
-    if (start <= 0 || !BirthOf(fd, std::string(), &born))
-        return false;
-    if (born.exact) {
-        *bound = born;
-        return start >= born.seconds - kClockSlackSeconds;
-    }
-    *bound = ItemBirth{start - kClockSlackSeconds, 0, false};
-    return start <= SInt64(st.st_ctim.tv_sec) + kClockSlackSeconds;
-}
-
-// A ledger's text: false when it is not one (a copy, another file);
-// entries after one cut short are not read.
-bool ParseLedger(const std::string& text, Ledger* ledger)
-{
-    std::vector<std::string> fields;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find('\0', start);
-        if (end == std::string::npos)
-            break;
-        fields.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    UInt64 start = 0;
-    if (fields.size() < 4 || fields[0] != kMagic || !ParseNumber(fields[1], &ledger->device) ||
-        !ParseNumber(fields[2], &ledger->inode) || !ParseNumber(fields[3], &start))
-        return false;
-    ledger->start = SInt64(start);
-    for (std::size_t i = 4; i + 1 < fields.size();) {
-        const std::string& kind = fields[i];
-        const std::string& relative = fields[i + 1];
-        if (kind.size() != 1 || !StaysInside(relative))
-            break;
-        UInt64 device = 0, inode = 0;
-        if (kind[0] == kFileMade || kind[0] == kFolderMade) {
-            if (i + 3 >= fields.size() || !ParseNumber(fields[i + 2], &device) || !ParseNumber(fields[i + 3], &inode))
-                break;
-            i += 4;
-        } else if (kind[0] == kFileIntent || kind[0] == kFolderIntent || kind[0] == kWithdrawn) {
-            i += 2;
-        } else {
-            break;
-        }
-        ledger->items.apply(kind[0], relative, device, inode);
-    }
-    return true;
-}
-
-bool IsLedgerName(const std::string& name)
-{
-    const std::size_t length = sizeof kTemporaryNameWord - 1 + 7 + sizeof kLedgerSuffix - 1;
-    return name.size() == length && IsTemporaryItemName(name) &&
-           name.compare(name.size() - (sizeof kLedgerSuffix - 1), std::string::npos, kLedgerSuffix) == 0;
-}
+bool IsLedgerName(const std::string& name);
 
 std::string NameOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsKeyName(const std::string& name);
+
+// The names an entry may give: the program's temporaries and their
+// sidecars, never a ledger or its key.
+bool IsEntryName(const std::string& name)
+{
+    const std::string bare = name.compare(0, 2, "._") == 0 ? name.substr(2) : name;
+    return IsTemporaryItemName(bare) && !IsLedgerName(bare) && !IsKeyName(bare);
+}
+
+// The moment no item a ledger proves can be older than: its run's start,
+// as it states it.  False for a start that cannot be: later than the
+// ledger's birth (where the file system keeps it; else than its last
+// change).
+bool EarliestItem(int fd, const struct stat& st, const std::string& start, ItemBirth* bound)
+{
+    UInt64 device = 0, inode = 0;
+    ItemBirth born;
+    if (start.size() < 2 || !IdentityOf(fd, std::string(), &device, &inode, &born))
+        return false;
+    if (start[0] == 'b') {
+        ItemProof stated;
+        if (!born.exact || !ItemProof::FromText(start, &stated) || !stated.born || stated.birthSeconds <= 0)
+            return false;
+        *bound = ItemBirth{stated.birthSeconds, stated.birthNanoseconds, true};
+        return born.notBefore(*bound);
+    }
+    UInt64 seconds = 0;
+    if (start[0] != 't' || !ParseNumber(start.substr(1), &seconds) || seconds == 0)
+        return false;
+    *bound = ItemBirth{SInt64(seconds) - kClockSlackSeconds, 0, false};
+    return SInt64(seconds) <= SInt64(born.exact ? born.seconds : st.st_ctim.tv_sec) + kClockSlackSeconds;
+}
+
+// The fields of a ledger's text, each with where it ends (past its NUL);
+// a last one without its NUL is not read.
+std::vector<std::pair<std::string, std::size_t>> Fields(const std::string& text)
+{
+    std::vector<std::pair<std::string, std::size_t>> fields;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\0', start);
+        if (end == std::string::npos)
+            break;
+        fields.emplace_back(text.substr(start, end - start), end + 1);
+        start = end + 1;
+    }
+    return fields;
+}
+
+// A ledger's header: false when the text is none of ours.
+bool ParseHeader(const std::string& text, Ledger* ledger)
+{
+    const auto fields = Fields(text);
+    return fields.size() >= 7 && fields[0].first == kMagic && ParseNumber(fields[1].first, &ledger->device) &&
+           ParseNumber(fields[2].first, &ledger->inode) && !(ledger->start = fields[3].first).empty() &&
+           ParseNumber(fields[4].first, &ledger->keyDevice) && ParseNumber(fields[5].first, &ledger->keyInode);
+}
+
+// A ledger's entries, each sealed with `key` after the one before (the
+// header first): false when one is not (written by someone without the
+// key), or names what the program never records; entries after one cut
+// short are not read.
+bool ParseEntries(const std::string& text, const QByteArray& key, Ledger* ledger)
+{
+    const auto fields = Fields(text);
+    if (fields.size() < 7 || Seal(key, std::string(), text.substr(0, fields[5].second)) != fields[6].first)
+        return false;
+    std::string seal = fields[6].first;
+    for (std::size_t i = 7; i + 1 < fields.size();) {
+        const std::string& kind = fields[i].first;
+        const std::string& relative = fields[i + 1].first;
+        if (kind.size() != 1)
+            return false;
+        UInt64 device = 0, inode = 0;
+        ItemProof proof;
+        std::size_t count = 2;
+        if (kind[0] == kFileMade || kind[0] == kFolderMade)
+            count = 5;
+        else if (kind[0] != kFileIntent && kind[0] != kFolderIntent && kind[0] != kWithdrawn)
+            return false;
+        if (i + count >= fields.size())
+            break;
+        const std::size_t begin = fields[i - 1].second;
+        if (Seal(key, seal, text.substr(begin, fields[i + count - 1].second - begin)) != fields[i + count].first)
+            return false;
+        seal = fields[i + count].first;
+        if (!StaysInside(relative) || !IsEntryName(NameOf(relative)))
+            return false;
+        if (count == 5 && (!ParseNumber(fields[i + 2].first, &device) || !ParseNumber(fields[i + 3].first, &inode) ||
+                           !ItemProof::FromText(fields[i + 4].first, &proof)))
+            return false;
+        ledger->items.apply(kind[0], relative, device, inode, proof);
+        i += count + 1;
+    }
+    return true;
+}
+
+bool HasRecordShape(const std::string& name, const char* suffix)
+{
+    const std::size_t length = sizeof kTemporaryNameWord - 1 + 7 + std::strlen(suffix);
+    return name.size() == length && IsTemporaryItemName(name) &&
+           name.compare(name.size() - std::strlen(suffix), std::string::npos, suffix) == 0;
+}
+
+bool IsLedgerName(const std::string& name)
+{
+    return HasRecordShape(name, kLedgerSuffix);
+}
+
+bool IsKeyName(const std::string& name)
+{
+    return HasRecordShape(name, kKeySuffix);
+}
+
+// The name of the key of the ledger `name` (and the other way round).
+std::string KeyNameOf(const std::string& ledgerName)
+{
+    return ledgerName.substr(0, ledgerName.size() - (sizeof kLedgerSuffix - 1)) + kKeySuffix;
+}
+
+std::string LedgerNameOf(const std::string& keyName)
+{
+    return keyName.substr(0, keyName.size() - (sizeof kKeySuffix - 1)) + kLedgerSuffix;
 }
 
 // The six letters of a temporary name (of its sidecar too), or "".
@@ -223,7 +337,8 @@ bool OwnSince(int parentFd, const std::string& name, const ItemBirth& bound, str
 }
 
 // Whether `name` in the folder `parentFd` is still an item `item` records
-// (*st gets its status): the one last made there, or one whose making was
+// (*st gets its status): the one last made there (its device, inode and
+// proof: not a later item given the same inode), or one whose making was
 // noted when the run was killed; in both cases the running user's and made
 // since the ledger began (`bound`).
 Found Look(int parentFd, const std::string& name, const Item& item, const ItemBirth& bound, struct stat* st)
@@ -234,7 +349,9 @@ Found Look(int parentFd, const std::string& name, const Item& item, const ItemBi
         return Found::Other;
     if (!OwnSince(parentFd, name, bound, st))
         return Found::Other;
-    if (item.made && UInt64(st->st_dev) == item.device && UInt64(st->st_ino) == item.inode)
+    ItemProof proof;
+    if (item.made && UInt64(st->st_dev) == item.device && UInt64(st->st_ino) == item.inode &&
+        ProofOf(parentFd, name, &proof) && proof.matches(item.proof))
         return Found::Ours;
     return item.pending ? Found::Ours : Found::Other;
 }
@@ -275,7 +392,9 @@ void RemoveFolder(int parentFd, const std::string& name, const std::string& path
 // unfinished publications first, then files and folders.  Every path is
 // opened from the folder down, never through a link.  `killed`: the run
 // was killed, so a sidecar may have outlived its file.  The paths of
-// publication records that prove nothing go to *untrusted (when given).
+// publication records named that are there and prove nothing (another
+// user's, one not of the identity recorded, one others may write) go to
+// *untrusted (when given).
 void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item>& items, const ItemBirth& bound,
                  bool killed, std::vector<std::string>* untrusted = nullptr)
 {
@@ -306,9 +425,7 @@ void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item
                     UInt64(st.st_ino), bound);
                 if (undo == PublicationUndo::Untrusted && untrusted)
                     untrusted->push_back(path);
-            } else if (found == Found::Other && record && item.made && UInt64(st.st_dev) == item.device &&
-                       UInt64(st.st_ino) == item.inode) {
-                // The record recorded, but not the user's own (since).
+            } else if (found == Found::Other && record) {
                 if (untrusted)
                     untrusted->push_back(path);
             } else if (found == Found::Ours && item.folder) {
@@ -369,32 +486,169 @@ bool ReadAll(int fd, std::size_t size, std::string* text)
     return true;
 }
 
+// A new random key.
+QByteArray NewKey()
+{
+    QByteArray key(int(kKeyBytes), '\0');
+    for (std::size_t done = 0; done < kKeyBytes;) {
+        const ssize_t got = ::getrandom(key.data() + done, kKeyBytes - done, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return QByteArray();
+        done += std::size_t(got);
+    }
+    return key;
+}
+
+// Makes the key of a new ledger in `folder` (stem + ".key", the stem a new
+// temporary name): made exclusively with mode 0600 and locked, holding a
+// new random key from its birth on, written at once before anything asks
+// its status, and made anew when its status shows a change after its birth
+// (the clock's tick passed while it was written, or someone asked its
+// status meanwhile), so that the clean-up can tell that nobody else could
+// ever read it (UnchangedSinceBirth).  The descriptor (*stem, *key), or -1
+// with errno set (nothing left behind).
+int MakeKeyFile(const std::string& folder, std::string* stem, QByteArray* key)
+{
+    const std::string base = folder == "/" ? std::string() : folder;
+    int e = EEXIST;
+    for (int attempt = 0; attempt < kKeyAttempts; ++attempt) {
+        *stem = NewTemporaryItemName(std::string());
+        const std::string path = base + "/" + *stem + kKeySuffix;
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        // A clean-up may take the new file a moment for a key without its
+        // ledger: its name no longer holds it then, and the key is begun
+        // anew.
+        UInt64 device = 0, inode = 0, atDevice = 0, atInode = 0;
+        if (::flock(fd, LOCK_EX) != 0 || !IdentityOf(fd, std::string(), &device, &inode) ||
+            !IdentityOf(AT_FDCWD, path, &atDevice, &atInode) || atDevice != device || atInode != inode) {
+            e = errno ? errno : EIO;
+            ::close(fd);
+            continue;
+        }
+        *key = NewKey();
+        std::string text;
+        AppendField(&text, kKeyMagic);
+        AppendField(&text, key->toHex().toStdString());
+        if (key->isEmpty() || !WriteAll(fd, text.data(), text.size())) {
+            e = errno ? errno : EIO;
+            ::unlink(path.c_str());
+            ::close(fd);
+            errno = e;
+            return -1;
+        }
+        if (UnchangedSinceBirth(fd))
+            return fd;
+        e = EAGAIN;
+        ::unlink(path.c_str());
+        ::close(fd);
+    }
+    errno = e;
+    return -1;
+}
+
+// The key in the file `name` of the folder `folderFd`, when the file
+// proves it secret: a regular file of the running user with one name and
+// the identity a ledger gives, that nobody else may read or write, nor
+// could since its birth (where the file system tells).
+bool ReadKey(int folderFd, const std::string& name, UInt64 device, UInt64 inode, QByteArray* key)
+{
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    char text[128];
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && IsOwnRecordFile(st) && (st.st_mode & 077) == 0 && UInt64(st.st_dev) == device &&
+        UInt64(st.st_ino) == inode && UnchangedSinceBirth(fd))
+        got = ::pread(fd, text, sizeof text, 0);
+    ::close(fd);
+    const std::string expected = std::string(kKeyMagic) + '\0';
+    const std::size_t hex = kKeyBytes * 2;
+    if (got != ssize_t(expected.size() + hex + 1) || std::string(text, expected.size()) != expected ||
+        text[got - 1] != '\0')
+        return false;
+    const QByteArray digits(text + expected.size(), int(hex));
+    if (digits.toLower() != digits || !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(uchar(c)); }))
+        return false;
+    *key = QByteArray::fromHex(digits);
+    return key->size() == int(kKeyBytes);
+}
+
+// Removes the key `name` in the folder `folderFd` of a ledger that is gone
+// or that this clean-up holds: the user's own file whose lock is free.
+// False for one that is not the user's (left alone).
+bool RemoveKey(int folderFd, const std::string& name)
+{
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    struct stat st, at;
+    if (::fstat(fd, &st) != 0 || !IsOwnRecordFile(st)) {
+        ::close(fd);
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameItem(st, at))
+        ::unlinkat(folderFd, name.c_str(), 0);
+    ::close(fd);
+    return true;
+}
+
 } // namespace
 
 struct TemporaryLedger::State {
     std::uint64_t serial = 0;           // tells this ledger from any other made since
-    int fd = -1;
+    int fd = -1;                        // the ledger's file, locked
+    int keyFd = -1;                     // its key's, locked
     std::string path;
+    std::string keyPath;
     std::string folder;                 // absolute, as given
     std::vector<std::string> prefixes;  // the folder's forms, each with a trailing '/'
-    SInt64 start = 0;
     ItemBirth bound;                    // no item recorded is older
+    QByteArray key;
+    std::string headerSeal;
+    std::string seal;                   // of the last entry written whole
     off_t header = 0;                   // length of the header
     off_t length = 0;                   // of the entries written whole
     OSErr error = noErr;
     Items items;
 
-    // Writes one entry whole (cut back on failure): 0 or the errno value.
-    int write(const std::string& entry)
+    // Writes `bytes` sealed after the last entry, whole (cut back on
+    // failure): 0 or the errno value.
+    int write(const std::string& bytes)
     {
-        if (WriteAll(fd, entry.data(), entry.size())) {
-            length += off_t(entry.size());
+        const std::string next = Seal(key, seal, bytes);
+        std::string sealed = bytes;
+        AppendField(&sealed, next);
+        if (WriteAll(fd, sealed.data(), sealed.size())) {
+            length += off_t(sealed.size());
+            seal = next;
             return 0;
         }
         const int e = errno ? errno : EIO;
         while (::ftruncate(fd, length) != 0 && errno == EINTR) {
         }
         return e;
+    }
+
+    // Closes and removes the files (keeping none).
+    void drop()
+    {
+        for (const auto& [file, name] : {std::pair<int&, std::string&>{fd, path}, {keyFd, keyPath}}) {
+            if (file >= 0) {
+                ::unlink(name.c_str());
+                ::close(file);
+            }
+            file = -1;
+            name.clear();
+        }
     }
 };
 
@@ -451,11 +705,14 @@ public:
     // The item is one being recorded.
     bool active() const { return serial_ != 0; }
 
-    void made(const struct stat& st) { finish(folder_ ? kFolderMade : kFileMade, UInt64(st.st_dev), UInt64(st.st_ino)); }
-    void withdraw() { finish(kWithdrawn, 0, 0); }
+    void made(const struct stat& st, const ItemProof& proof)
+    {
+        finish(folder_ ? kFolderMade : kFileMade, UInt64(st.st_dev), UInt64(st.st_ino), proof);
+    }
+    void withdraw() { finish(kWithdrawn, 0, 0, ItemProof()); }
 
 private:
-    void finish(char kind, UInt64 device, UInt64 inode)
+    void finish(char kind, UInt64 device, UInt64 inode, const ItemProof& proof)
     {
         if (serial_ == 0)
             return;
@@ -463,8 +720,8 @@ private:
         std::lock_guard<std::mutex> lock(r.mutex);
         // The ledger may have closed meanwhile (its sweep then ran).
         for (TemporaryLedger::State* state : r.open) {
-            if (state->serial == serial_ && state->write(Entry(kind, relative_, device, inode)) == 0)
-                state->items.apply(kind, relative_, device, inode);
+            if (state->serial == serial_ && state->write(Entry(kind, relative_, device, inode, proof)) == 0)
+                state->items.apply(kind, relative_, device, inode, proof);
         }
         serial_ = 0;
     }
@@ -485,37 +742,57 @@ TemporaryLedger::TemporaryLedger(const std::string& folder) : state_(std::make_u
     std::string resolved;
     if (ResolvePath(s.folder, &resolved) == noErr && resolved != s.folder)
         s.prefixes.push_back(resolved == "/" ? resolved : resolved + "/");
-    for (int attempt = 0; attempt < 100 && s.fd < 0; ++attempt) {
-        s.path = (s.folder == "/" ? std::string() : s.folder) + "/" + NewTemporaryItemName(kLedgerSuffix);
-        s.fd = ::open(s.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (s.fd < 0 && errno != EEXIST)
+    // The key first, then the ledger of the same stem.  A clean-up may take
+    // the new ledger a moment for one a killed run left empty: it is begun
+    // anew under another stem then.
+    const std::string base = s.folder == "/" ? std::string() : s.folder;
+    int e = EEXIST;
+    struct stat st {};
+    for (int attempt = 0; attempt < kKeyAttempts && s.fd < 0; ++attempt) {
+        std::string stem;
+        s.keyFd = MakeKeyFile(s.folder, &stem, &s.key);
+        if (s.keyFd < 0) {
+            e = errno;
             break;
-    }
-    // (Another run's clean-up may hold the new file a moment: it finds no
-    // ledger in it and lets go.)
-    struct stat st;
-    if (s.fd < 0 || ::flock(s.fd, LOCK_EX) != 0 || ::fstat(s.fd, &st) != 0) {
-        s.error = s.fd < 0 && errno == EEXIST ? OSErr(dupFNErr) : MacErrorFromLastErrno();
-    } else {
-        s.start = SInt64(std::time(nullptr));
-        std::string header;
-        AppendField(&header, kMagic);
-        AppendField(&header, std::to_string(UInt64(st.st_dev)));
-        AppendField(&header, std::to_string(UInt64(st.st_ino)));
-        AppendField(&header, std::to_string(s.start));
-        if (const int e = s.write(header))
-            s.error = MacErrorFromErrno(e);
-        s.header = s.length;
-        if (!EarliestItem(s.fd, st, s.start, &s.bound))
-            s.bound = ItemBirth{s.start - kClockSlackSeconds, 0, false};
-    }
-    if (s.error != noErr) {
-        if (s.fd >= 0) {
-            ::unlink(s.path.c_str());
-            ::close(s.fd);
         }
+        s.keyPath = base + "/" + stem + kKeySuffix;
+        s.path = base + "/" + stem + kLedgerSuffix;
+        s.fd = ::open(s.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+        UInt64 atDevice = 0, atInode = 0;
+        if (s.fd >= 0 && ::flock(s.fd, LOCK_EX) == 0 && ::fstat(s.fd, &st) == 0 &&
+            IdentityOf(AT_FDCWD, s.path, &atDevice, &atInode) && atDevice == UInt64(st.st_dev) &&
+            atInode == UInt64(st.st_ino))
+            break;
+        e = s.fd < 0 ? errno : EEXIST;
+        if (s.fd >= 0)
+            ::close(s.fd);
         s.fd = -1;
         s.path.clear();
+        s.drop();
+        if (e != EEXIST)
+            break;
+    }
+    struct stat key {};
+    ItemBirth born;
+    UInt64 device = 0, inode = 0;
+    if (s.fd < 0) {
+        s.error = e == EEXIST ? OSErr(dupFNErr) : MacErrorFromErrno(e);
+    } else if (::fstat(s.keyFd, &key) != 0 || !IdentityOf(s.fd, std::string(), &device, &inode, &born)) {
+        s.error = MacErrorFromLastErrno();
+    } else {
+        const std::string start = born.exact ? "b" + std::to_string(born.seconds) + "." + std::to_string(born.nanoseconds)
+                                             : "t" + std::to_string(SInt64(std::time(nullptr)));
+        const std::string header = Header(UInt64(st.st_dev), UInt64(st.st_ino), start, UInt64(key.st_dev),
+                                          UInt64(key.st_ino));
+        if (const int written = s.write(header))
+            s.error = MacErrorFromErrno(written);
+        s.headerSeal = s.seal;
+        s.header = s.length;
+        if (!EarliestItem(s.fd, st, start, &s.bound))
+            s.bound = ItemBirth{SInt64(std::time(nullptr)) - kClockSlackSeconds, 0, false};
+    }
+    if (s.error != noErr) {
+        s.drop();
         return;
     }
     Registry& r = Ledgers();
@@ -538,8 +815,7 @@ TemporaryLedger::~TemporaryLedger()
             r.tags.clear();
     }
     RemoveItems(-1, s.folder, s.items.all(), s.bound, false);
-    ::unlink(s.path.c_str());
-    ::close(s.fd);
+    s.drop();
 }
 
 OSErr TemporaryLedger::error() const
@@ -558,8 +834,10 @@ void TemporaryLedger::settle()
     RemoveItems(-1, s.folder, s.items.all(), s.bound, false);
     s.items = Items();
     // The entries of what is gone, once they are many.
-    if (s.length - s.header > kSettledEntriesKept && ::ftruncate(s.fd, s.header) == 0)
+    if (s.length - s.header > kSettledEntriesKept && ::ftruncate(s.fd, s.header) == 0) {
         s.length = s.header;
+        s.seal = s.headerSeal;
+    }
 }
 
 int TemporaryLedger::RemoveLeftovers(const std::string& folder, std::vector<std::string>* untrusted)
@@ -570,6 +848,11 @@ int TemporaryLedger::RemoveLeftovers(const std::string& folder, std::vector<std:
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return 0;
+    std::vector<std::string> said;
+    auto leftAlone = [&said](const std::string& path) {
+        if (std::find(said.begin(), said.end(), path) == said.end())
+            said.push_back(path);
+    };
     int removed = 0;
     for (const std::string& name : names) {
         if (!IsLedgerName(name))
@@ -579,59 +862,104 @@ int TemporaryLedger::RemoveLeftovers(const std::string& folder, std::vector<std:
         if (fd < 0) {
             // Gone meanwhile; anything else (a link, a file the user may not
             // read) is no ledger of the user's.
-            if (errno != ENOENT && untrusted)
-                untrusted->push_back(path);
+            if (errno != ENOENT)
+                leftAlone(path);
             continue;
         }
         RunHook(path);
-        // Locked: a running batch's.  Then the name must still hold the
-        // file locked (a finished run removes its ledger before it lets go
-        // of it).
+        // Whose it is comes first: another user's file, or one others may
+        // write, proves nothing, whoever holds its lock.  Then a locked
+        // ledger is a running batch's; once locked, the name must still
+        // hold the file (a finished run removes its ledger before it lets
+        // go of it).
         struct stat st, at;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 ||
-            ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 || !SameItem(st, at) ||
-            (IsOwnRecordFile(st) && st.st_size == 0)) {  // (an empty one: a ledger being begun)
+        if (::fstat(fd, &st) != 0 || !IsOwnRecordFile(st)) {
+            leftAlone(path);
             ::close(fd);
+            continue;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 ||
+            ::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 || !SameItem(st, at)) {
+            ::close(fd);
+            continue;
+        }
+        // The user's own and empty: made by a run killed before it wrote a
+        // byte into it (a run beginning its ledger now finds its name gone
+        // and begins anew).  Its key goes with it.
+        const std::string keyName = KeyNameOf(name);
+        if (IsOwnRecordFile(st) && st.st_size == 0) {
+            ::unlinkat(folderFd, name.c_str(), 0);
+            RemoveKey(folderFd, keyName);
+            ::close(fd);
+            ++removed;
             continue;
         }
         // A ledger proves something only when it is the user's own, that
-        // nobody else may write, and one of ours: it names itself and its
-        // start agrees with its age.
+        // nobody else may write, unchanged but by writes since the last
+        // (no mode or owner changed), and one of ours: it names itself and
+        // its key (a file nobody else could ever read), every entry is
+        // sealed with that key, it names only items of the temporary shape,
+        // and a start no later than its birth.
         std::string text;
         Ledger ledger;
         ItemBirth bound;
-        if (!IsOwnRecordFile(st) || !ReadAll(fd, std::size_t(st.st_size), &text) || !ParseLedger(text, &ledger) ||
-            ledger.device != UInt64(st.st_dev) || ledger.inode != UInt64(st.st_ino) ||
-            !EarliestItem(fd, st, ledger.start, &bound)) {
-            if (untrusted)
-                untrusted->push_back(path);
+        QByteArray key;
+        if (!IsOwnRecordFile(st) || !UnchangedSinceWritten(fd) || !ReadAll(fd, std::size_t(st.st_size), &text) ||
+            !ParseHeader(text, &ledger) || ledger.device != UInt64(st.st_dev) || ledger.inode != UInt64(st.st_ino) ||
+            !ReadKey(folderFd, keyName, ledger.keyDevice, ledger.keyInode, &key) ||
+            !ParseEntries(text, key, &ledger) || !EarliestItem(fd, st, ledger.start, &bound)) {
+            leftAlone(path);
             ::close(fd);
             continue;
         }
-        RemoveItems(folderFd, AbsolutePath(folder), ledger.items.all(), bound, true, untrusted);
+        std::vector<std::string> records;
+        RemoveItems(folderFd, AbsolutePath(folder), ledger.items.all(), bound, true, &records);
+        for (const std::string& record : records)
+            leftAlone(record);
         if (::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && SameItem(st, at))
             ::unlinkat(folderFd, name.c_str(), 0);
+        RemoveKey(folderFd, keyName);
         ::close(fd);
         ++removed;
     }
+    // Keys whose ledger is gone (a run killed as it began its ledger, or
+    // as it removed it at its end); another user's is said.
+    for (const std::string& name : names) {
+        struct stat at;
+        if (IsKeyName(name) && ::fstatat(folderFd, LedgerNameOf(name).c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT && !RemoveKey(folderFd, name))
+            leftAlone((folder == "/" ? std::string() : folder) + "/" + name);
+    }
     ::close(folderFd);
+    if (untrusted)
+        untrusted->insert(untrusted->end(), said.begin(), said.end());
     return removed;
 }
 
-int TemporaryLedger::CreateFile(const std::string& path, int flags, mode_t mode, struct stat* made)
+int TemporaryLedger::CreateFile(const std::string& path, int flags, mode_t mode, struct stat* made,
+                                const std::string* firstBytes)
 {
     Noting note(path, false);
     if (note.error()) {
         errno = note.error();
         return -1;
     }
-    const int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
-    const int e = errno;
+    int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+    int e = errno;
+    // The first bytes go in before anything asks the file's status (see
+    // IdentityOf).
+    if (fd >= 0 && firstBytes && !WriteAll(fd, firstBytes->data(), firstBytes->size())) {
+        e = errno ? errno : EIO;
+        ::unlink(path.c_str());
+        ::close(fd);
+        fd = -1;
+    }
     struct stat st {};
+    ItemProof proof;
     if (fd < 0)
         note.withdraw();
-    else if ((made || note.active()) && ::fstat(fd, &st) == 0)
-        note.made(st);
+    else if ((made || note.active()) && ::fstat(fd, &st) == 0 && (!note.active() || ProofOf(fd, std::string(), &proof)))
+        note.made(st, proof);
     else
         st.st_nlink = 0;
     if (made)
@@ -650,8 +978,9 @@ int TemporaryLedger::CreateFolder(const std::string& path, mode_t mode)
     const int result = ::mkdir(path.c_str(), mode);
     const int e = errno;
     struct stat st;
-    if (result == 0 && ::lstat(path.c_str(), &st) == 0)
-        note.made(st);
+    ItemProof proof;
+    if (result == 0 && ::lstat(path.c_str(), &st) == 0 && ProofOf(AT_FDCWD, path, &proof))
+        note.made(st, proof);
     else if (result != 0)
         note.withdraw();
     errno = e;

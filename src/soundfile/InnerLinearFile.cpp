@@ -4,6 +4,7 @@
 #include "CreateSoundFile.h"
 #include "FileOperations.h"
 #include "MacRoman.h"
+#include "TemporaryFiles.h"
 #include "debug_trace.h"
 #include "progress_channel.h"
 
@@ -36,10 +37,11 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
 {
     Release();
     const std::size_t slash = outputPath.find_last_of('/');
-    const std::string folder = kind.inTemporaryFolder ? TemporaryFolderPath()
-                               : slash == std::string::npos ? std::string(".")
-                                                            : outputPath.substr(0, slash);
-    OSErr err = CreateUniqueFile(folder, kind.prefix, kind.reservedSuffix, &m_reservedPath);
+    const std::string folder = slash == std::string::npos ? std::string(".") : outputPath.substr(0, slash);
+    // A name the run's record names before the file is made: what a killed
+    // run leaves, the next one removes.
+    OSErr err =
+        CreateUniqueFile(folder, std::string(kTemporaryNameWord) + "-", kind.reservedSuffix, &m_reservedPath);
     if (err) {
         m_reservedPath.clear();
         return err;
@@ -72,8 +74,15 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
         m_path = m_file->GetPath();
     if (!err && !kind.takesReservedName && m_path == m_reservedPath)
         err = kCreateSoundFileErr;
-    if (err)
+    if (err) {
+        // A file the sound file made under its new name before it failed (a
+        // full disk as it writes its header or sidecar) goes with the rest;
+        // a name found taken was never ours.
+        const std::string made = m_file->GetPath();
+        if (err != dupFNErr && !made.empty() && made != m_reservedPath && PathExists(made))
+            m_path = made;
         Release();
+    }
     return err;
 }
 

@@ -1,7 +1,8 @@
 // The linear 16-bit audio behind a coded output that is encoded when it is
 // closed (CIntermediateCodedFile): either a temporary sound file of our own,
 // of the type the format asks for, made under a unique name reserved
-// exclusively beside the output or in the temporary folder, or, for
+// exclusively beside the output (a temporary name, which the run's record
+// names before the file is made), or, for
 // CreateLike, the caller's finished source file (not owned).
 //
 // While the output is written, its blocks are copied into the temporary
@@ -27,9 +28,10 @@ public:
     InnerLinearFile& operator=(const InnerLinearFile&) = delete;
 
     // What the temporary file is and where it goes: its sound-file type
-    // and word length; its unique name (a unique part between `prefix` and
-    // `reservedSuffix`), reserved exclusively beside the output or in the
-    // temporary folder; what the file's name adds to the reserved one, and
+    // and word length; its unique name, always of the temporary shape
+    // (kTemporaryNameWord, "-", six unique characters, then
+    // `reservedSuffix`), reserved exclusively beside the output; what the
+    // file's name adds to the reserved one, and
     // the name extension its Create is given (none when empty; a class may
     // add its own; the file never takes the reserved name itself, unless
     // `takesReservedName`: the reservation is then given up and the file
@@ -37,8 +39,6 @@ public:
     // channel configuration and layout.
     struct Kind {
         OSType type = 0;
-        std::string prefix;
-        bool inTemporaryFolder = false;
         std::string fileSuffix;
         std::string extension;
         std::string reservedSuffix;
@@ -46,18 +46,18 @@ public:
         const CSoundFile* layoutOf = nullptr;
         bool takesReservedName = false;
 
-        // A 16-bit file of `type` beside the output, its name from `prefix`.
-        static Kind Beside(OSType type, std::string prefix)
+        // A 16-bit file of `type` beside the output.
+        static Kind Beside(OSType type)
         {
             Kind kind;
             kind.type = type;
-            kind.prefix = std::move(prefix);
             return kind;
         }
     };
 
     // Makes the temporary file of `kind` for the output at `outputPath`,
-    // created exclusively under the reserved name.
+    // created exclusively under the reserved name.  A Create that fails
+    // leaves nothing: what the sound file made before it failed goes too.
     OSErr Create(const std::string& outputPath, const Kind& kind, UInt16 channels, double rate, UInt32 bufferFrames);
     // Takes a finished source file; it is read, never closed or deleted.
     void Adopt(CSoundFile* source);

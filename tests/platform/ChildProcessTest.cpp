@@ -1,6 +1,7 @@
 // Outside programs run from an argument vector: arguments arrive as they
 // are (no shell), output and status come back, a missing program is fnfErr,
-// and ending a child ends what it started.
+// ending a child ends what it started, and a child never outlives the
+// process that started it, however that ends.
 #include "ChildProcess.h"
 #include "TestTempDir.h"
 
@@ -9,7 +10,30 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
+
+// Whether the process `pid` is gone (or a zombie, which runs no more) within
+// `seconds`.
+bool GoneWithin(const QString& pid, int seconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z"))
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QThread::msleep(10);
+    }
+}
 
 TEST(ChildProcess, RunsFromAnArgumentVector)
 {
@@ -69,15 +93,40 @@ TEST(ChildProcess, KillEndsTheWholeGroupAndReaps)
     QFile file(QString::fromStdString(pidFile));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString grandchild = QString::fromLatin1(file.readAll()).trimmed();
-    bool gone = false;
-    for (int i = 0; i < 200 && !gone; ++i) {
-        QFile stat("/proc/" + grandchild + "/stat");
-        gone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z");
-        if (!gone)
-            QThread::msleep(10);
-    }
-    EXPECT_TRUE(gone);
+    EXPECT_TRUE(GoneWithin(grandchild, 2));
     EXPECT_EQ(child.read(&output, 10), ChildProcess::ReadResult::End);
+}
+
+// A process killed outright (nothing of it runs to end its children) while
+// a worker thread of it waits on a child: the child ends with it.
+TEST(ChildProcess, EndsWithAKilledParent)
+{
+    TestTempDir dir;
+    const std::string pidFile = dir.file("child");
+    const pid_t parent = ::fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0) {
+        std::thread worker([&pidFile] {
+            ChildProcess child;
+            if (child.start("/bin/sleep", {"300"}) != noErr)
+                std::_Exit(1);
+            std::ofstream(pidFile) << child.pid() << std::endl;
+            std::raise(SIGKILL);
+        });
+        worker.join();
+        std::_Exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(parent, &status, 0), parent);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    QFile file(QString::fromStdString(pidFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString child = QString::fromLatin1(file.readAll()).trimmed();
+    ASSERT_FALSE(child.isEmpty());
+    const bool gone = GoneWithin(child, 10);
+    if (!gone)
+        ::kill(child.toInt(), SIGKILL);
+    EXPECT_TRUE(gone) << "the child outlived its killed parent";
 }
 
 }  // namespace

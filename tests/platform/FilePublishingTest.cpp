@@ -1,10 +1,13 @@
 // Files published together: all of them or none under their final names,
 // whether a move fails or the process is killed before any move, and a
 // killed publication undone by the next run's clean-up (which finds its
-// record in the killed run's ledger).
+// record in the killed run's ledger) -- never taking a file the user made
+// since under a name the killed run had used, even on the inode it freed.
 #include "AppleDoubleFile.h"
 #include "FilePublishing.h"
+#include "LoopImage.h"
 #include "PlatformTestUtil.h"
+#include "TemporaryFiles.h"
 #include "TemporaryLedger.h"
 #include "TestTempDir.h"
 
@@ -15,39 +18,49 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Everything in the folder and its subfolder "sub", sidecars and hidden
 // names included, sorted.
-QStringList Everything(const TestTempDir& dir)
+QStringList Everything(const std::string& folder)
 {
     QStringList names;
-    for (const QString& folder : {QString(), QStringLiteral("sub/")}) {
-        for (const QString& name : QDir(dir.qpath() + "/" + folder)
+    for (const QString& sub : {QString(), QStringLiteral("sub/")}) {
+        for (const QString& name : QDir(QString::fromStdString(folder) + "/" + sub)
                                        .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
-            names << folder + name;
+            names << sub + name;
     }
     return names;
+}
+
+QStringList Everything(const TestTempDir& dir)
+{
+    return Everything(dir.path());
 }
 
 // An output of three files under temporary names: a sound file with its
 // resource fork in a sidecar, and the two members of a split pair (one of
 // them in a subfolder) -- five moves in all.
 struct Output {
-    explicit Output(const TestTempDir& dir)
+    explicit Output(const TestTempDir& dir) : Output(dir.path()) {}
+    explicit Output(const std::string& folder)
     {
-        QDir().mkpath(dir.qpath() + "/sub");
-        EXPECT_TRUE(WriteWholeFile(dir.file(".QuillOutFile-a1B2c3.sd2"), "data"));
-        EXPECT_EQ(AppleDoubleFile::WriteResourceFork(dir.file(".QuillOutFile-a1B2c3.sd2"), "fork"), noErr);
-        EXPECT_TRUE(WriteWholeFile(dir.file(".QuillOutFile-a1B2c3.L.aif"), "left"));
-        EXPECT_TRUE(WriteWholeFile(dir.file("sub/.QuillOutFile-a1B2c3.R.aif"), "right"));
-        EXPECT_EQ(AppleDoubleFile::WriteFinderInfo(dir.file("sub/.QuillOutFile-a1B2c3.R.aif"),
-                                                   FOUR_CHAR_CODE("AIFF"), 0, 0),
+        auto file = [&folder](const char* name) { return folder + "/" + name; };
+        QDir().mkpath(QString::fromStdString(file("sub")));
+        EXPECT_TRUE(WriteWholeFile(file(".QuillOutFile-a1B2c3.sd2"), "data"));
+        EXPECT_EQ(AppleDoubleFile::WriteResourceFork(file(".QuillOutFile-a1B2c3.sd2"), "fork"), noErr);
+        EXPECT_TRUE(WriteWholeFile(file(".QuillOutFile-a1B2c3.L.aif"), "left"));
+        EXPECT_TRUE(WriteWholeFile(file("sub/.QuillOutFile-a1B2c3.R.aif"), "right"));
+        EXPECT_EQ(AppleDoubleFile::WriteFinderInfo(file("sub/.QuillOutFile-a1B2c3.R.aif"), FOUR_CHAR_CODE("AIFF"), 0, 0),
                   noErr);
-        moves = {{dir.file(".QuillOutFile-a1B2c3.sd2"), dir.file("Take.sd2")},
-                 {dir.file(".QuillOutFile-a1B2c3.L.aif"), dir.file("Take.L.aif")},
-                 {dir.file("sub/.QuillOutFile-a1B2c3.R.aif"), dir.file("sub/Take.R.aif")}};
-        temporaries = Everything(dir);
+        moves = {{file(".QuillOutFile-a1B2c3.sd2"), file("Take.sd2")},
+                 {file(".QuillOutFile-a1B2c3.L.aif"), file("Take.L.aif")},
+                 {file("sub/.QuillOutFile-a1B2c3.R.aif"), file("sub/Take.R.aif")}};
+        temporaries = Everything(folder);
     }
     std::vector<PublishMove> moves;
     QStringList temporaries;
@@ -105,6 +118,109 @@ TEST_P(FilePublishing, AKilledPublicationIsUndoneByTheNextRun)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMove, FilePublishing, ::testing::Range(0, Output::kSteps));
+
+// Removes the file `name` of `folder` and makes a new one of that name and
+// `content`, given the inode just freed (files are made until the file
+// system hands it out; they stay).  False where it never does.
+bool ReplaceOnItsInode(const std::string& folder, const std::string& name, const QByteArray& content)
+{
+    const std::string path = folder + "/" + name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || ::unlink(path.c_str()) != 0)
+        return false;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string filler = folder + "/filler-" + std::to_string(i);
+        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        struct stat made {};
+        const bool reused = fd >= 0 && ::fstat(fd, &made) == 0 && made.st_ino == st.st_ino;
+        if (fd >= 0)
+            ::close(fd);
+        if (reused)
+            return ::rename(filler.c_str(), path.c_str()) == 0 && WriteWholeFile(path, content);
+    }
+    return false;
+}
+
+// A publication killed after its first three moves (the two sidecars and
+// the sound file: at final names), beside a work file of the run.
+// The user removes the published sound file and the work file and writes
+// new files of their names, which the file system (ext4, ext2) gives the
+// inodes freed: those are the user's, younger than the killed run's
+// records, and the next run's clean-up leaves them.  When another user's
+// file has taken the place of the publication's record, that is said.
+struct LaterFiles {
+    const char* fileSystem;
+    bool othersRecord;
+};
+
+void PrintTo(const LaterFiles& files, std::ostream* os)
+{
+    *os << files.fileSystem << (files.othersRecord ? ", record replaced" : "");
+}
+
+class LaterFilesOnFreedInodes : public ::testing::TestWithParam<LaterFiles> {
+protected:
+    void TearDown() override { SetPublishStepHook({}); }
+    TestTempDir dir;
+};
+
+TEST_P(LaterFilesOnFreedInodes, AreNeverTakenForTheKilledRunsItems)
+{
+    if (GetParam().othersRecord && ::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give a file to another user";
+    const LoopImage image(GetParam().fileSystem, dir.path());
+    if (!image.ok())
+        GTEST_SKIP() << image.why();
+    const std::string d = image.path();
+    const std::string work = NewTemporaryItemName(".work");
+    EXPECT_EXIT(
+        {
+            SetPublishStepHook([](int step, int) {
+                if (step == 3)
+                    std::raise(SIGKILL);
+                return OSErr(noErr);
+            });
+            const TemporaryLedger ledger(d);
+            Output output(d);
+            const int fd = TemporaryLedger::CreateFile(d + "/" + work, O_WRONLY | O_CLOEXEC, 0600);
+            if (fd < 0 || ::write(fd, "work", 4) != 4 || ::close(fd) != 0)
+                std::exit(1);
+            PublishFiles(d, output.moves);
+            std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    const QStringList records = Everything(d).filter(QRegularExpression("^\\.QuillOutFile-\\w{6}\\.publish$"));
+    ASSERT_EQ(records.size(), 1) << Everything(d).join(' ').toStdString();
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(d + "/Take.sd2")));
+
+    for (const std::string& name : {std::string("Take.sd2"), work})
+        if (!ReplaceOnItsInode(d, name, "the user's"))
+            GTEST_SKIP() << "this " << GetParam().fileSystem << " gives no freed inode to the next file";
+    const std::string record = d + "/" + records[0].toStdString();
+    if (GetParam().othersRecord) {
+        const std::string forged = d + "/forged";
+        ASSERT_TRUE(WriteWholeFile(forged, "QMPUBLISH"));
+        ASSERT_EQ(::chown(forged.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::rename(forged.c_str(), record.c_str()), 0);
+    }
+
+    std::vector<std::string> untrusted;
+    TemporaryLedger::RemoveLeftovers(d, &untrusted);
+    for (const std::string& name : {std::string("Take.sd2"), work})
+        EXPECT_EQ(ReadWholeFile(d + "/" + name), "the user's") << name;
+    // What the killed run had published besides goes, unless its record
+    // proves nothing.
+    EXPECT_EQ(QFile::exists(QString::fromStdString(d + "/._Take.sd2")), GetParam().othersRecord);
+    EXPECT_EQ(untrusted, GetParam().othersRecord ? std::vector<std::string>{record} : std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(ExtFileSystems, LaterFilesOnFreedInodes,
+                         ::testing::Values(LaterFiles{"ext4", false}, LaterFiles{"ext2", false},
+                                           LaterFiles{"ext4", true}),
+                         [](const ::testing::TestParamInfo<LaterFiles>& info) {
+                             return std::string(info.param.fileSystem) +
+                                    (info.param.othersRecord ? "RecordReplacedByAnotherUsers" : "");
+                         });
 
 TEST(FilePublishingWhole, MovesEverythingOrNothingWhenANameIsTaken)
 {

@@ -6,8 +6,10 @@
 
 InnerLinearFile::Kind CEncodeOnCloseFile::Intermediate() const
 {
-    return InnerLinearFile::Kind::Beside(format_type_codes::kTemp,
-                                         std::string("org.quillmarch.Quillmarch.") + m_tempTag + "-");
+    // Named after the format's tag (".QuillOutFile-k3Ztq0-msadpcm.aif").
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kTemp);
+    kind.reservedSuffix = std::string("-") + m_tempTag;
+    return kind;
 }
 
 OSErr CEncodeOnCloseFile::CloseDataFile()

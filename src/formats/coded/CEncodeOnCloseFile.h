@@ -4,8 +4,8 @@
 // their data fork: opened to read, made to write (with a sidecar for the
 // type where neither header nor name tells it), read and written at exact
 // positions, closed and removed through the file manager.  Their
-// intermediate is a temporary AIFF file (format_type_codes::kTemp) beside the output, named
-// after the format's tag.  Each subclass keeps its own reading of a
+// intermediate is a temporary AIFF file (format_type_codes::kTemp) beside the output, under a
+// temporary name that ends in the format's tag.  Each subclass keeps its own reading of a
 // finished file (ReadCodedBlock) and its format code.
 #pragma once
 

@@ -259,8 +259,7 @@ InnerLinearFile::Kind CQTMovieFile::Intermediate() const
     // exclusively (the class adds ".aif"), which the run's ledger records: a
     // run killed while it exports leaves it to the next run's clean-up.  It describes the
     // output's layout: the export labels the channels by it.
-    InnerLinearFile::Kind kind =
-        InnerLinearFile::Kind::Beside(format_type_codes::kTemp, std::string(kTemporaryNameWord) + "-");
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kTemp);
     kind.takesReservedName = true;
     kind.bits = m_intermediateBits;
     kind.layoutOf = this;

@@ -98,8 +98,7 @@ InnerLinearFile::Kind CDropMP3File::Intermediate() const
     // A unique temporary name, drawn exclusively; the WAVE file is then
     // created exclusively under it (with its extension, if the class adds
     // one).
-    InnerLinearFile::Kind kind =
-        InnerLinearFile::Kind::Beside(riff_chunks::kWAVE, std::string(kTemporaryNameWord) + "-");
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(riff_chunks::kWAVE);
     kind.takesReservedName = true;
     return kind;
 }

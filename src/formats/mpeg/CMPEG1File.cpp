@@ -74,7 +74,7 @@ OSErr CMPEG1File::CreateDataFile(UInt16 numChannels, double sampleRate, const UI
 
 InnerLinearFile::Kind CMPEG1File::Intermediate() const
 {
-    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kSDII, ".mpegtemp-");
+    InnerLinearFile::Kind kind = InnerLinearFile::Kind::Beside(format_type_codes::kSDII);
     kind.fileSuffix = ".sd2";
     kind.extension = "sd2";
     return kind;
@@ -178,7 +178,17 @@ OSErr CMPEG1File::EncodeOutput()
     MacRoman::toPascal(QString::fromLatin1(EncodeStepName()), step, 255);
     PostProgressStep(step, 0);
     const OSErr r = m_inner.Finish();
-    return r ? r : RunEncoder();
+    const OSErr err = r ? r : RunEncoder();
+    // The writer tells no reason for a write that failed: a full disk is the
+    // batch's own failure and is said as such (asked while the intermediate
+    // still holds its room).
+    if (err == kMPEGDiskFullErr) {
+        const std::string& path = GetPath();
+        const std::size_t slash = path.find_last_of('/');
+        if (CheckRoomToWrite(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1)) == dskFulErr)
+            return dskFulErr;
+    }
+    return err;
 }
 
 SoundFileTypeDescriptor CMPEG1File::Descriptor()
