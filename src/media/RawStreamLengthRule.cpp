@@ -367,8 +367,11 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     if (walked && walk.info.present && walk.info.frames >= 0 && walk.frameSamples > 0) {
         const int64_t held = walk.framesAfterInfo;
         const int64_t stated = walk.info.frames;
-        const bool whole = (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes) &&
-                           (!walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC);
+        // Encoders differ on whether the Info frame counts itself and its
+        // bytes: one frame either way with no checksum failing passes.
+        const bool checksumHolds = !walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC;
+        const bool whole = checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
+                                             (held <= stated + 1 && held + 1 >= stated));
         const UInt64 samples = UInt64(walk.frameSamples);
         if (held > stated && !whole) {
             tally.damageSeen = true;
