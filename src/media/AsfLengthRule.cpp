@@ -155,6 +155,7 @@ void AsfLengthRule::Settle(TrackTally& tally)
     const UInt64 prerollTicks = header.prerollMs * 10000;
     const UInt64 ticks = header.playDuration > prerollTicks ? header.playDuration - prerollTicks : 0;  // 100 ns each
     const UInt64 stated = ticks / 10000000 * rate + ticks % 10000000 * rate / 10000000;
+    tally.expected = stated;
     // Repeated objects: what the track gives beyond the duration (the
     // demuxer passes some of them over), else what the objects span.
     Objects objects;
@@ -180,9 +181,13 @@ void AsfLengthRule::Settle(TrackTally& tally)
             tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
         found = "cut";
     } else if (objects.gaps == 0 && stated > 0) {
+        // The codec's own end (its last frame, which the duration counts
+        // whole though the sound ends inside it), and the rounding of the
+        // duration and the preroll, which writers state to the millisecond.
         const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
         const UInt64 oneFrame = UInt64(par->frame_size > 0 ? par->frame_size : 2048);
-        if (stated > tally.frames + oneFrame) {
+        const UInt64 rounding = (2 * rate + 999) / 1000;
+        if (stated > tally.frames + oneFrame + rounding) {
             tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
             tally.damageSeen = true;
             found = "lost";

@@ -3,11 +3,12 @@
 // data packets, all of one size.  Fewer whole data packets in the file than
 // stated: the file was cut (the packet it breaks off is no refusal of the
 // decoder's).  Fewer frames than the duration states, by more than the
-// codec's own end (one frame), in a whole file: the rest was lost.  The
-// packets' payloads give the presentation time of each media object of the
-// track: one met again, or after a later one, was repeated; a step far
-// wider than the track's own took packets out (how much the step says),
-// which is damage, not a cut, however few packets the file then holds.
+// codec's own end (one frame) and the duration's rounding to the
+// millisecond, in a whole file: the rest was lost.  The packets' payloads
+// give the presentation time of each media object of the track: one met
+// again, or after a later one, was repeated; a step far wider than the
+// track's own took packets out (how much the step says), which is damage,
+// not a cut, however few packets the file then holds.
 #pragma once
 
 #include "PositionedFile.h"

@@ -22,7 +22,7 @@ bool CafLengthRule::CutInsideChunk(PositionedFile& file)
             return false;  // the data runs to the end
         // A chunk running past the end is a cut when its header is one
         // (damage leaves no type of four characters).
-        if (length < 0 || length > size || at + 12 + length > size)
+        if (length < 0 || length > size - at - 12)
             return std::all_of(head, head + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
         at += 12 + length;
     }

@@ -26,6 +26,7 @@ void FlacLengthRule::Settle(TrackTally& tally)
         return;
     }
     const UInt64 stated = tally.Frames(st->duration);
+    tally.expected = stated;
     const char* found = "whole";
     if (stated > tally.frames) {
         const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;

@@ -3,6 +3,7 @@
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
 #include "PositionedFile.h"
+#include "RawStreamLengthRule.h"
 #include "TrackLengthRule.h"
 
 #include "ByteOrder.h"
@@ -99,6 +100,38 @@ bool IsMPEGAudio(AVCodecID id)
 std::size_t MPEGFrameBytes(const uint8_t* p)
 {
     return std::size_t(std::max(mpeg::FrameBytes(p), 0));
+}
+
+// Whether the checksum of an MPEG Layer I frame (`size` bytes) holds, as the
+// standard defines it: a CRC-16 (polynomial 0x8005, starting from all ones)
+// over the header's last two bytes and the bit allocation that follows the
+// checksum.  In joint stereo the allocation of the subbands from the bound
+// on is sent once for both channels, so fewer bits are protected there than
+// in plain stereo.  True for a frame that carries no checksum.
+bool LayerOneChecksumHolds(const uint8_t* frame, int size)
+{
+    if (size < 4 || (frame[1] & 0x01) != 0)
+        return true;
+    const int mode = frame[3] >> 6;
+    const int channels = mode == 3 ? 1 : 2;
+    const int bound = mode == 1 ? 4 * (((frame[3] >> 4) & 3) + 1) : 32;
+    const int allocationBytes = (bound * channels + (32 - bound)) * 4 / 8;
+    if (size < 6 + allocationBytes)
+        return false;
+    UInt32 crc = 0xFFFF;
+    const auto add = [&crc](uint8_t byte) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = ((crc >> 15) ^ (byte >> bit)) & 1;
+            crc = (crc << 1) & 0xFFFF;
+            if (top)
+                crc ^= 0x8005;
+        }
+    };
+    add(frame[2]);
+    add(frame[3]);
+    for (int i = 0; i < allocationBytes; ++i)
+        add(frame[6 + i]);
+    return crc == ((UInt32(frame[4]) << 8) | frame[5]);
 }
 
 // The whole frames of a short raw MPEG audio stream at `path`: frames of
@@ -491,9 +524,10 @@ OSErr CheckRegularFile(const std::string& path)
 }
 
 // The demuxer the file's content names with its name left out, or null
-// when the content alone does not tell.  A raw MPEG audio stream of a few
-// frames scores low however whole it is: its frames, one after the other
-// to the end, tell.  fnfErr when the file cannot be read.
+// when the content alone does not tell.  A raw MPEG audio, AC-3, E-AC-3 or
+// ADTS stream of a few frames scores low however whole it is: its frames,
+// one after the other to the end, tell.  fnfErr when the file cannot be
+// read.
 OSErr ContentFormat(const std::string& path, const AVInputFormat** input)
 {
     *input = nullptr;
@@ -505,6 +539,8 @@ OSErr ContentFormat(const std::string& path, const AVInputFormat** input)
     avio_closep(&io);
     if (guess && (score >= AVPROBE_SCORE_RETRY || (std::strcmp(guess->name, "mp3") == 0 && IsShortMPEGStream(path))))
         *input = guess;
+    else if (const char* demuxer = RawStreamLengthRule::ShortStreamDemuxer(path))
+        *input = av_find_input_format(demuxer);
     return noErr;
 }
 
@@ -663,8 +699,13 @@ struct MovieSource::Impl {
     // The packet last tallied as refused, and its frames.
     int64_t lastTallied = -1;
     UInt64 lastTalliedFrames = 0;
-    // End of the last packet's bytes.
+    // End of the last packet's bytes, and the first packet's start (-1:
+    // unknown).
     int64_t packetsEnd = 0;
+    int64_t packetsStart = -1;
+    // The frames of packets the decoder refused that are said as missing
+    // (part of loss.missingFrames; the rest the container's rule infers).
+    UInt64 refusedFrames = 0;
     // A packet the decoder took in part and refused the rest of, or (MPEG
     // audio) a frame whose packet is not the size its header says: the
     // track is damaged there, which tells a shortfall apart from a cut.
@@ -673,6 +714,9 @@ struct MovieSource::Impl {
     FlacStreamCheck flac;
     // Each rule's line: what it counted, what it expected, what it found.
     std::vector<std::string> ruleLines;
+    // A raw MPEG audio stream: where the tags at the file's end begin (-1:
+    // no such stream).  A tag the demuxer hands out as a packet is none.
+    int64_t tagsFrom = -1;
 
     // Decoding state: the piece of sound handed out next, which is silence
     // standing for a refused packet (`silence` frames) or the samples
@@ -695,10 +739,18 @@ struct MovieSource::Impl {
     UInt64 packetSkip = 0;
     UInt64 packetLeft = 0;
     bool packetGave = false;
+    bool packetFailed = false;  // the decoder refused it, or the rest of it
     // While the frames are counted by decoding: the packets refused.
     bool tallying = false;
     // While counting by decoding: the packet last sent gave no frame yet.
     bool sentGaveNothing = false;
+    // While counting by decoding: the frames the decoder still drops from
+    // the start of what it gives (the stream's skip, as its first packet
+    // states it: an Opus pre-skip, an encoder's delay).  A packet whose
+    // whole sound they take gives no frame, and is no refusal.
+    UInt64 decoderSkip = 0;
+    // While counting by decoding: the decoder gave a frame.
+    bool gaveFrame = false;
 
     ~Impl() { CloseStreams(); }
 
@@ -760,9 +812,12 @@ struct MovieSource::Impl {
             codec->err_recognition |= FlacStreamCheck::kDecoderChecks;
         // Frames that carry a checksum are checked, and one that fails is
         // refused (not concealed with the frame before it): AC-3 always,
-        // MPEG audio when its frames are protected.
+        // MPEG audio when its frames are protected.  Layer I frames are
+        // checked here instead (SendPacket): the decoder's check takes the
+        // bits of plain stereo for joint stereo too.
         if (st->codecpar->codec_id == AV_CODEC_ID_AC3 || st->codecpar->codec_id == AV_CODEC_ID_EAC3 ||
-            (IsMPEGAudio(st->codecpar->codec_id) && mpegHeader != 0 && !(mpegHeader & 0x10000u)))
+            (IsMPEGAudio(st->codecpar->codec_id) && st->codecpar->codec_id != AV_CODEC_ID_MP1 && mpegHeader != 0 &&
+             !(mpegHeader & 0x10000u)))
             codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_EXPLODE;
         if (avcodec_open2(codec, decoder, nullptr) < 0)
             return kNoAudioTrackErr;
@@ -788,6 +843,8 @@ struct MovieSource::Impl {
         frameOffset = frameEnd = 0;
         framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
         packetOrdinal = -1;
+        decoderSkip = 0;
+        gaveFrame = false;
     }
 
     // Reads the next packet of the sound track (packetOrdinal counts it);
@@ -806,7 +863,7 @@ struct MovieSource::Impl {
             // What is read past a viewed stream's end is the view's.
             if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
                 continue;
-            if (flac.Repeated(packet->pos))
+            if (flac.Repeated(packet->pos) || IsTag())
                 continue;
             if (packet->stream_index == stream) {
                 ++packetOrdinal;
@@ -815,8 +872,35 @@ struct MovieSource::Impl {
         }
     }
 
+    // Sends the packet read last to the decoder; a Layer I frame whose
+    // checksum fails is refused before it.
+    int SendPacket()
+    {
+        if (codecID == AV_CODEC_ID_MP1 && !LayerOneChecksumHolds(packet->data, packet->size))
+            return AVERROR_INVALIDDATA;
+        return avcodec_send_packet(codec, packet);
+    }
+
+    // Whether the packet read last is a tag of a raw MPEG audio stream.
+    bool IsTag() const
+    {
+        if (tagsFrom < 0 || packet->stream_index != stream)
+            return false;
+        const auto starts = [this](const char* text) {
+            const std::size_t n = std::strlen(text);
+            return packet->size >= int(n) && std::memcmp(packet->data, text, n) == 0;
+        };
+        return packet->pos >= tagsFrom || starts("ID3") || starts("APETAGEX");
+    }
+
     // Whether `frame` holds decoded sound of the track's shape.
-    bool UsableFrame() const { return frame->ch_layout.nb_channels == int(channels) && frame->nb_samples > 0; }
+    // (An MPEG audio stream may change its channel mode from frame to
+    // frame: a single-channel frame of a stereo track is given in both.)
+    bool UsableFrame() const
+    {
+        const int n = frame->ch_layout.nb_channels;
+        return frame->nb_samples > 0 && (n == int(channels) || (n == 1 && channels == 2 && IsMPEGAudio(codecID)));
+    }
 
     // The next frame the decoder gives for the packets sent to it, into
     // `frame`; false when it wants another packet, or refused the rest of
@@ -840,7 +924,7 @@ struct MovieSource::Impl {
     // Whether the packet read last gives any sound.
     bool PacketDecodes()
     {
-        if (avcodec_send_packet(codec, packet) < 0)
+        if (SendPacket() < 0)
             return false;
         bool any = false;
         bool refused = false;
@@ -870,17 +954,39 @@ struct MovieSource::Impl {
             return;
         lastTallied = packetOrdinal;
         ++loss.refusedPackets;
-        // Its frames, where the packet, the codec or the container tells
-        // them.
+        lastTalliedFrames = PacketFrames();
+        loss.missingFrames += lastTalliedFrames;
+        refusedFrames += lastTalliedFrames;
+    }
+
+    // The frames of the packet read last, where the packet, the codec or
+    // the container tells them.
+    UInt64 PacketFrames() const
+    {
         const AVStream* st = format->streams[stream];
         if (packet->duration > 0)
-            lastTalliedFrames = UInt64(std::max<int64_t>(
+            return UInt64(std::max<int64_t>(
                 av_rescale_q(packet->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
-        else if (st->codecpar->frame_size > 0)
-            lastTalliedFrames = UInt64(st->codecpar->frame_size);
-        else
-            lastTalliedFrames = framesPerPacket;
-        loss.missingFrames += lastTalliedFrames;
+        if (st->codecpar->frame_size > 0)
+            return UInt64(st->codecpar->frame_size);
+        return framesPerPacket;
+    }
+
+    // While counting by decoding: the packet sent last gave no frame and
+    // no error.  The first packet of an AAC stream may only prime the
+    // decoder (FirstPacketGivesSound).
+    bool PrimesOnly() const { return codecID == AV_CODEC_ID_AAC && packetOrdinal == 0 && !gaveFrame; }
+
+    // While counting by decoding: the packet sent last gave no frame and
+    // no error.  The decoder's skip may have taken its whole sound (it
+    // drops a frame that the skip covers, and takes the skip down by it).
+    bool SkipTookPacket()
+    {
+        const UInt64 frames = PacketFrames();
+        if (frames == 0 || decoderSkip < frames)
+            return false;
+        decoderSkip -= frames;
+        return true;
     }
 
     // Gets the next piece of sound (see the decoding state); false at the
@@ -906,7 +1012,8 @@ struct MovieSource::Impl {
                 packetSkip = entry.trim;
                 packetLeft = entry.frames;
                 packetGave = false;
-                inPacket = avcodec_send_packet(codec, packet) >= 0;
+                inPacket = SendPacket() >= 0;
+                packetFailed = !inPacket;
             }
             bool refused = false;
             if (inPacket && ReceiveFrame(&refused)) {
@@ -927,15 +1034,18 @@ struct MovieSource::Impl {
             }
             // The packet is done: what it did not give is silence.
             damageSeen = damageSeen || (packetGave && refused);
+            packetFailed = packetFailed || refused;
             inPacket = false;
-            // A packet of the stream's delay alone that gives nothing
-            // leaves the decoder unprimed for the sound that follows: the
-            // frames it stood for are lost.
+            // A packet of the stream's delay alone that the decoder refuses
+            // leaves it unprimed for the sound that follows: the frames it
+            // stood for are lost.  (One that decodes to nothing only primes
+            // it: the count knows it as such, FirstPacketGivesSound.)
             IndexEntry& entry = index[std::size_t(packetOrdinal)];
-            if (!packetGave && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
+            if (!packetGave && packetFailed && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
                 entry.refused = true;
                 ++loss.refusedPackets;
                 loss.missingFrames += entry.priming;
+                refusedFrames += entry.priming;
             }
             if (packetLeft > 0) {
                 NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
@@ -959,6 +1069,8 @@ struct MovieSource::Impl {
                     continue;
                 }
                 sentGaveNothing = false;
+                gaveFrame = true;
+                decoderSkip = 0;  // what is left of it was taken from this frame
                 frameOffset = 0;
                 frameEnd = frame->nb_samples;
                 framePending = true;
@@ -970,12 +1082,17 @@ struct MovieSource::Impl {
             // with the next one.  A packet that gave no frame and no error
             // is lost as well, from a codec that gives every packet's sound
             // as it comes.
-            if (rc != AVERROR(EAGAIN) || (sentGaveNothing && SoundPerPacket(codecID)))
+            if (rc != AVERROR(EAGAIN) ||
+                (sentGaveNothing && SoundPerPacket(codecID) && !PrimesOnly() && !SkipTookPacket()))
                 TallyRefused();
             sentGaveNothing = false;
             if (NextPacket()) {
                 sentGaveNothing = true;
-                if (avcodec_send_packet(codec, packet) < 0)
+                size_t sideSize = 0;
+                if (const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
+                    side && sideSize >= 10)
+                    decoderSkip = ReadLE32(side);
+                if (SendPacket() < 0)
                     TallyRefused();
             } else {
                 flushed = true;
@@ -984,13 +1101,34 @@ struct MovieSource::Impl {
         }
     }
 
+    // Whether the first packet of an AAC stream, read last, gives sound.
+    // One that decodes to nothing, cleanly, only primes the decoder (as some
+    // encoders begin a stream); one the decoder refuses is lost
+    // (NextIndexedPiece counts it).  Neither stands for frames of the track, nor takes a share of
+    // the stream's skip, which the decoder counts in the frames it gives.
+    bool FirstPacketGivesSound()
+    {
+        codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;  // every frame it decodes, whatever the skip
+        if (SendPacket() < 0)
+            return false;
+        bool any = false;
+        bool refused = false;
+        while (ReceiveFrame(&refused)) {
+            any = true;
+            av_frame_unref(frame);
+        }
+        return any;
+    }
+
     // The counting pass: the packet index, the data size and, where the
     // packets cannot tell, the decoded frame count.
     OSErr Count()
     {
         AVStream* st = format->streams[stream];
         const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
-        trusted = Trusted(codecID);
+        // Packet durations in a time base coarser than the samples (the
+        // milliseconds of Matroska and WebM) cannot tell the frames.
+        trusted = Trusted(codecID) && int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
         seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
                     codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
                     codecID != AV_CODEC_ID_MP2 &&
@@ -1007,18 +1145,27 @@ struct MovieSource::Impl {
         UInt64 lastShortMPEGFrames = 0;
         int64_t lastPos = -1;
         bool durationsKnown = true;
-        const bool coarseTicks = codecID != AV_CODEC_ID_AAC && int64_t(st->time_base.num) * rate.den > st->time_base.den;
         bool flacOddPacket = false;
+        bool firstGivesNothing = false;
+        bool stereoFrames = false;  // MPEG audio frames of two channels
+        UInt64 firstFrames = 0;
+        const int frameSize = codec->frame_size;
+        UInt64 widestPacket = 0;
         lengthRule = TrackLengthRule::For(format, stream);
         TrackTally packetTally = Tally();
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
             if (packet->pos >= 0)
                 packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
+            if (packet->pos >= 0 && (packetsStart < 0 || packet->pos < packetsStart))
+                packetsStart = packet->pos;
             if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
                 const uint8_t* p = packet->data;
                 mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
             }
+            if (IsMPEGAudio(codecID) && packet->size >= 4 && MPEGFrameBytes(packet->data) > 0 &&
+                (packet->data[3] >> 6) != 3)
+                stereoFrames = true;
             size_t sideSize = 0;
             const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
             UInt64 padding = 0;
@@ -1030,15 +1177,17 @@ struct MovieSource::Impl {
                              pendingSkip == 0 && packet->pos > lastPos && packet->pos >= 0};
             if (packet->pos >= 0)
                 lastPos = std::max(lastPos, packet->pos);
-            // A time base coarser than the samples (Matroska's milliseconds)
-            // rounds each packet's duration: the decoder counts instead.
-            if ((packet->duration <= 0 || coarseTicks) && !(packet->flags & AV_PKT_FLAG_DISCARD))
+            if (packet->duration <= 0 && !(packet->flags & AV_PKT_FLAG_DISCARD))
                 durationsKnown = false;
             UInt64 frames = UInt64(std::max<int64_t>(av_rescale_q(packet->duration, st->time_base, rate), 0));
             // The AAC decoder gives whole frames, whatever the packet's
             // duration says.
-            if (codecID == AV_CODEC_ID_AAC && codec->frame_size > 0)
-                frames = UInt64(codec->frame_size);
+            // (Where the stream's information has no frame size, as when its
+            // first packet decodes to nothing, the widest packet tells it.)
+            if (codecID == AV_CODEC_ID_AAC) {
+                widestPacket = std::max(widestPacket, frames);
+                frames = frameSize > 0 ? UInt64(frameSize) : widestPacket;
+            }
             // An IMA 4:1 packet that ends inside a block (the file was cut
             // there) holds only its whole blocks: the decoder passes the
             // rest over.
@@ -1065,7 +1214,12 @@ struct MovieSource::Impl {
                 flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
             lengthRule->Packet(*packet, &frames, packetTally);
-            if (packet->flags & AV_PKT_FLAG_DISCARD) {
+            if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
+                firstGivesNothing = true;
+                firstFrames = frames;
+                entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
+                frames = 0;
+            } else if (packet->flags & AV_PKT_FLAG_DISCARD) {
                 // A packet to be dropped whole takes its share of the skip.
                 pendingSkip -= std::min(pendingSkip, frames);
                 entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
@@ -1085,6 +1239,12 @@ struct MovieSource::Impl {
             total += entry.frames;
         }
         loss.packets = index.size();
+        // A stream of that one packet holds no sound: it is no priming.
+        if (firstGivesNothing && index.size() == 1) {
+            index[0].frames = UInt32(std::min<UInt64>(firstFrames, 0xFFFFFFFFu));
+            total += index[0].frames;
+            wholeMPEGFrames += firstFrames;
+        }
         // A FLAC file whose end is neither its last frame whole nor one
         // broken off by a cut is damaged there.
         if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos)) {
@@ -1102,6 +1262,14 @@ struct MovieSource::Impl {
         } else if (lastShortMPEGFrame != ~std::size_t(0)) {
             damageSeen = true;
             Tally().Note("MPEG frame sizes", "a frame inside the track is shorter than its header says: damaged");
+        }
+        // An MPEG audio stream that changes its channel mode from a single
+        // channel to two is a stereo track: its single-channel frames are
+        // given in both channels (UsableFrame).
+        if (stereoFrames && channels == 1) {
+            channels = 2;
+            fileLabels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
+            order = {0, 1};
         }
         // AIFF-C files of IMA 4:1 say how long their track is (the frame
         // count of 'COMM'): fewer frames in the packets mean the file was
@@ -1149,6 +1317,32 @@ struct MovieSource::Impl {
         tally.lastPacketFrames = lastTalliedFrames;
         tally.lines = &ruleLines;
         return tally;
+    }
+
+    // The frames the container states the track holds (0: it states
+    // none).
+    UInt64 StatedFrames() const
+    {
+        const AVStream* st = format->streams[stream];
+        if (format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration == AV_NOPTS_VALUE ||
+            st->duration <= 0)
+            return 0;
+        return UInt64(std::max<int64_t>(
+            av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
+    }
+
+    // No amount said exceeds what the file holds or states: what the rules
+    // infer was lost beyond the packets the decoder refused (which the file
+    // holds) is no more than the length the container states, or the
+    // file's bytes hold (`expected`, TrackTally), less the frames the track
+    // gives.  A file cut from a longer stream whose header states the whole
+    // may so say more than it holds.
+    void BoundMissing(UInt64 expected)
+    {
+        if (expected == 0 || loss.missingFrames <= refusedFrames)
+            return;
+        const UInt64 beyond = expected > frameCount ? expected - frameCount : 0;
+        loss.missingFrames = std::min(loss.missingFrames, std::max(refusedFrames, beyond));
     }
 
     // Whether the track's packets run to the end of the file (nothing
@@ -1211,6 +1405,7 @@ struct MovieSource::Impl {
         } else {
             loss.refusedPackets += refused;
             loss.missingFrames += dropped;
+            refusedFrames += dropped;
         }
         Tally().Note("undecodable end", "%llu packets at the end refused, %llu frames: %s",
                      (unsigned long long)refused, (unsigned long long)dropped, cut ? "cut" : "lost");
@@ -1318,6 +1513,8 @@ struct MovieSource::Impl {
         const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
         if (isCaf)
             framesPerPacket = caf.format.mFramesPerPacket;
+        if (containerName == "mp3" && IsMPEGAudio(codecID))
+            tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
         if (codecID == AV_CODEC_ID_FLAC)
             flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
                       containerName == "flac" ? FileBytes(path) : -1);
@@ -1370,6 +1567,7 @@ struct MovieSource::Impl {
                        (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
                        (unsigned long long)frameCount, trusted ? "from the packets" : "decoded");
             lengthRule->Settle(tally);
+            BoundMissing(tally.expected > 0 ? tally.expected : StatedFrames());
             tally.Note("verdict", "%llu frames; %s%s; refused %llu, silenced %llu, missing %llu, repeated %llu, "
                        "out of order %llu, damaged places %llu",
                        (unsigned long long)frameCount, cutShort ? "cut" : "not cut", damageSeen ? ", damage seen" : "",
@@ -1478,9 +1676,10 @@ struct MovieSource::Impl {
                 const UInt64 at = position + done;
                 const UInt32 countFrom = UInt32(std::min(clipCountedTo > at ? clipCountedTo - at : 0, take));
                 if (out) {
+                    const int frameChannels = frame->ch_layout.nb_channels;
                     for (UInt32 c = 0; c < channels; ++c)
-                        ConvertChannel(frame, order[c], int(channels), frameOffset, UInt32(take), out[c] + done,
-                                       countFrom);
+                        ConvertChannel(frame, std::min(order[c], frameChannels - 1), frameChannels, frameOffset,
+                                       UInt32(take), out[c] + done, countFrom);
                     clipCountedTo = std::max(clipCountedTo, at + take);
                 }
                 flac.TakeDecoded(position + done, frame, frameOffset, int(take));

@@ -278,6 +278,7 @@ void OggLengthRule::Settle(TrackTally& tally)
     if (par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18 && pages.streams <= 1)
         flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
+    tally.expected = expected > 0 ? expected + unheard : 0;
     const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
     if (expected > tally.frames) {
         if (undamaged && (pages.endsInsidePage || !pages.endMarked))

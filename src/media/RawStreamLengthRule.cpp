@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -81,6 +82,21 @@ bool MainData(const uint8_t* p, int frameBytes, int* begin, int* region, int* bi
     return true;
 }
 
+// A syncsafe size (seven bits a byte), or -1 when a byte has its top bit.
+int64_t Syncsafe(const uint8_t* p)
+{
+    if ((p[0] | p[1] | p[2] | p[3]) & 0x80)
+        return -1;
+    return int64_t(p[0]) << 21 | int64_t(p[1]) << 14 | int64_t(p[2]) << 7 | p[3];
+}
+
+// CRC-16 of polynomial 0x8005, not reflected, from 0: over an AC-3 or
+// E-AC-3 frame after its sync word, 0 when the frame is whole.
+uint16_t FrameCrc(const uint8_t* p, std::size_t n)
+{
+    return ByteChecksum::Crc16(p, n);
+}
+
 }  // namespace
 
 bool RawStreamLengthRule::ReadInfoFrame(const uint8_t* frame, int frameBytes, InfoFrame* out)
@@ -118,6 +134,95 @@ bool RawStreamLengthRule::ReadInfoFrame(const uint8_t* frame, int frameBytes, In
         out->musicCRC = ReadBE16(frame + field + 32);
     }
     return true;
+}
+
+const char* RawStreamLengthRule::ShortStreamDemuxer(const std::string& path)
+{
+    constexpr int64_t kMostBytes = 1 << 16;
+    PositionedFile file(path);
+    const int64_t size = file.Size();
+    if (size < kHeaderBytes || size > kMostBytes)
+        return nullptr;
+    std::vector<uint8_t> bytes(std::size_t(size) + kHeaderBytes, 0);
+    if (file.Read(0, bytes.data(), std::size_t(size)) != std::size_t(size))
+        return nullptr;
+    for (const AVCodecID codec : {AV_CODEC_ID_AC3, AV_CODEC_ID_AAC}) {
+        int frames = 0;
+        bool checked = false;  // the one frame's checksum holds
+        int64_t at = 0;
+        for (int bytesOf = 0, samples = 0; at + kHeaderBytes <= size; at += bytesOf, ++frames) {
+            if (!ReadFrameHeader(codec, &bytes[std::size_t(at)], &bytesOf, &samples) || at + bytesOf > size ||
+                !SameStream(codec, bytes.data(), &bytes[std::size_t(at)]))
+                break;
+            checked = codec == AV_CODEC_ID_AC3 && FrameCrc(&bytes[std::size_t(at) + 2], std::size_t(bytesOf) - 2) == 0;
+        }
+        if (at != size || !(frames >= 2 || (frames == 1 && checked)))
+            continue;
+        if (codec == AV_CODEC_ID_AAC)
+            return "aac";
+        return (bytes[5] >> 3) > 10 ? "eac3" : "ac3";
+    }
+    return nullptr;
+}
+
+int64_t RawStreamLengthRule::TagBytes(const uint8_t* p, int available, int64_t left)
+{
+    if (available >= 10 && std::memcmp(p, "ID3", 3) == 0 && p[3] != 0xFF && p[4] != 0xFF) {
+        const int64_t size = Syncsafe(p + 6);
+        const int64_t bytes = 10 + size + ((p[5] & 0x10) ? 10 : 0);
+        return size >= 0 && bytes <= left ? bytes : 0;
+    }
+    // An APEv2 tag's header: its size counts the items and the footer.
+    if (available >= 32 && std::memcmp(p, "APETAGEX", 8) == 0 && (ReadLE32(p + 20) & 0x20000000u)) {
+        const int64_t bytes = 32 + int64_t(ReadLE32(p + 12));
+        return bytes <= left ? bytes : 0;
+    }
+    if (available >= 3 && left == 128 && std::memcmp(p, "TAG", 3) == 0)
+        return 128;
+    return 0;
+}
+
+int64_t RawStreamLengthRule::TrailingTagsStart(const std::string& path)
+{
+    PositionedFile file(path);
+    return TrailingTagsStart(file);
+}
+
+int64_t RawStreamLengthRule::TrailingTagsStart(PositionedFile& file)
+{
+    int64_t end = file.Size();
+    for (bool found = end > 0; found;) {
+        found = false;
+        uint8_t p[32];
+        // ID3v1, with a Lyrics3 (version 2) block before it or not.
+        if (end >= 128 && file.Read(end - 128, p, 3) == 3 && std::memcmp(p, "TAG", 3) == 0) {
+            end -= 128;
+            found = true;
+            if (end >= 15 && file.Read(end - 15, p, 15) == 15 && std::memcmp(p + 6, "LYRICS200", 9) == 0 &&
+                std::all_of(p, p + 6, [](uint8_t c) { return c >= '0' && c <= '9'; })) {
+                const int64_t size = std::strtoll(std::string(p, p + 6).c_str(), nullptr, 10) + 15;
+                end -= size <= end ? size : 0;
+            }
+        }
+        // An APEv2 tag's footer (and its header when it has one).
+        if (end >= 32 && file.Read(end - 32, p, 32) == 32 && std::memcmp(p, "APETAGEX", 8) == 0 &&
+            !(ReadLE32(p + 20) & 0x20000000u)) {
+            const int64_t size = int64_t(ReadLE32(p + 12)) + ((ReadLE32(p + 20) & 0x80000000u) ? 32 : 0);
+            if (size >= 32 && size <= end) {
+                end -= size;
+                found = true;
+            }
+        }
+        // An ID3v2 tag with a footer.
+        if (end >= 20 && file.Read(end - 10, p, 10) == 10 && std::memcmp(p, "3DI", 3) == 0) {
+            const int64_t size = Syncsafe(p + 6);
+            if (size >= 0 && size + 20 <= end) {
+                end -= size + 20;
+                found = true;
+            }
+        }
+    }
+    return end;
 }
 
 bool RawStreamLengthRule::Handles(const char* name, AVCodecID codec)
@@ -168,18 +273,19 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     const auto bytesAt = [&](int64_t at, int count) -> const uint8_t* {
         return at >= 0 && at < end ? file.View(at, std::size_t(count)) : nullptr;
     };
-    // Tags before and after the frames: an ID3v2 tag first; an ID3v1 tag
-    // and an APE tag last.
+    // Tags are no sound, wherever they are (TagBytes); those at the end
+    // may also be known by their footers alone.
+    end = TrailingTagsStart(file);
+    const auto tagAt = [&](int64_t from) -> int64_t {
+        const int available = int(std::min<int64_t>(32, end - from));
+        const uint8_t* p = from < end ? file.View(from, std::size_t(available)) : nullptr;
+        return p ? TagBytes(p, available, end - from) : 0;
+    };
     int64_t at = 0;
-    if (const uint8_t* p = bytesAt(0, 10); p && std::memcmp(p, "ID3", 3) == 0)
-        at = 10 + ((int64_t(p[6] & 0x7F) << 21) | (int64_t(p[7] & 0x7F) << 14) | (int64_t(p[8] & 0x7F) << 7) | (p[9] & 0x7F)) +
-             ((p[5] & 0x10) ? 10 : 0);
-    const int64_t tagEnd = at;
-    if (const uint8_t* p = bytesAt(end - 128, 3); p && std::memcmp(p, "TAG", 3) == 0)
-        end -= 128;
-    if (const uint8_t* p = bytesAt(end - 32, 32); p && std::memcmp(p, "APETAGEX", 8) == 0)
-        end -= std::min<int64_t>(end, int64_t(ReadLE32(p + 12)) + ((ReadLE32(p + 20) & 0x80000000u) ? 32 : 0));
-    // A frame whose header leads to the next one's (or to the end).
+    const uint8_t* head = bytesAt(0, 3);
+    const int64_t tagEnd = head && std::memcmp(head, "ID3", 3) == 0 ? tagAt(0) : 0;  // an ID3v2 tag that starts the file
+    // A frame whose header leads to the next one's (or to a tag, or the
+    // end).
     const uint8_t* first = nullptr;
     uint8_t reference[kHeaderBytes] = {};
     const auto frameAt = [&](int64_t from, int* bytes, int* frames) {
@@ -192,7 +298,9 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
         std::memcpy(here, p, kHeaderBytes);
         const uint8_t* next = bytesAt(from + *bytes, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
-        return next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, here, next);
+        if (next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, here, next))
+            return true;
+        return tagAt(from + *bytes) > 0;
     };
     UInt64 wholeBytes = 0;
     UInt64 wholeCount = 0;
@@ -203,15 +311,19 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     int64_t firstAt = -1;
     int64_t infoEnd = -1;
     int64_t lastWholeEnd = 0;
-    int64_t leading = 0;  // bytes before the first frame that are none
     std::vector<int64_t> between;  // the lengths of the stretches between chains
     int64_t stretch = 0;
     while (at < end) {
         int bytes = 0, frames = 0;
+        if (const int64_t tag = tagAt(at); tag > 0) {
+            at += tag;
+            continue;
+        }
         if (frameAt(at, &bytes, &frames)) {
             if (!first) {
                 first = bytesAt(at, kHeaderBytes);
                 std::memcpy(reference, first, kHeaderBytes);
+                stretch = 0;  // what comes before the first frame is no sound
             }
             if (at + bytes > end) {
                 // Broken off by the file's end (a stretch of damage before
@@ -221,8 +333,6 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
             }
             if (stretch > 0)
                 between.push_back(stretch);
-            if (firstAt < 0)
-                leading = stretch;
             stretch = 0;
             if (IsMPEG(codec)) {
                 if (firstAt < 0) {
@@ -231,7 +341,25 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
                     if (const uint8_t* whole = bytesAt(at, bytes); whole && ReadInfoFrame(whole, bytes, &out->info))
                         infoEnd = at + bytes;
                 } else if (infoEnd >= 0) {
-                    ++out->framesAfterInfo;
+                    // Encodes joined one after another: each Info frame
+                    // counts its own; together they state the whole, and no
+                    // one checksum covers it.
+                    InfoFrame later;
+                    const int head = std::min(bytes, 64);
+                    if (const uint8_t* p = bytesAt(at, head); p && ReadInfoFrame(p, head, &later)) {
+                        if (out->info.frames >= 0 && later.frames >= 0)
+                            out->info.frames += later.frames;
+                        else
+                            out->info.frames = -1;
+                        if (out->info.bytes >= 0 && later.bytes >= 0)
+                            out->info.bytes += later.bytes;
+                        else
+                            out->info.bytes = -1;
+                        out->info.hasMusicCRC = false;
+                        ++out->joinedEncodes;
+                    } else {
+                        ++out->framesAfterInfo;
+                    }
                 }
                 int begin = 0, region = 0, bits = 0;
                 if (const uint8_t* side = bytes >= kSideBytes ? bytesAt(at, kSideBytes) : nullptr;
@@ -291,11 +419,8 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
                 const int head = std::min(firstBytes, 64);
                 const uint8_t* whole = q == firstAt && chain > 0 ? bytesAt(p, head) : nullptr;
                 const bool isInfo = whole && ReadInfoFrame(whole, head, &info);
-                if (q == firstAt && (chain >= 2 || isInfo)) {
+                if (q == firstAt && (chain >= 2 || isInfo))
                     out->hiddenFrames = samples - (isInfo ? firstSamples : 0);
-                    if (firstAt > tagEnd && !between.empty() && leading > 0)
-                        between.erase(between.begin());
-                }
             }
         }
     }
@@ -373,6 +498,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
         const bool whole = checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
                                              (held <= stated + 1 && held + 1 >= stated));
         const UInt64 samples = UInt64(walk.frameSamples);
+        tally.expected = UInt64(std::max(stated, held)) * samples;
         if (held > stated && !whole) {
             tally.damageSeen = true;
             tally.loss.repeatedFrames += UInt64(held - stated) * samples;
@@ -404,6 +530,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
         st->duration > 0) {
         const UInt64 counted = tally.Frames(st->duration);
+        tally.expected = counted;
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
         if (counted > whole + oneFrame) {
             if (tally.damageSeen)
@@ -428,6 +555,7 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
         return;
     }
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;
+    tally.expected = expected;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 halfFrame = UInt64(std::max(par->frame_size, 2)) / 2;
     if (expected > tally.frames + halfFrame)

@@ -4,7 +4,9 @@
 // frames are walked, one header leading to the next: bytes between two
 // such chains (damage the demuxer found its way back into the stream
 // from) held frames at the stream's own bytes per frame, and what the
-// track gives short of those frames and the whole ones was lost.  A last
+// track gives short of those frames and the whole ones was lost.  Tags
+// (ID3v2 anywhere, two in a row included; ID3v1, APEv2 and Lyrics3 at the
+// end) and the bytes before the first frame are no sound.  A last
 // frame shorter than its header says is the file's cut.  An MP3 stream
 // whose first frame counts the frames (an Xing or Info frame) is measured
 // against that count instead.
@@ -38,6 +40,23 @@ public:
     };
     static bool ReadInfoFrame(const uint8_t* frame, int frameBytes, InfoFrame* out);
 
+    // The demuxer of a short raw AC-3, E-AC-3 or ADTS stream at `path`:
+    // whole frames of one stream from its first byte to its last, two or
+    // more, or one whose checksum holds (the content tells, however low the
+    // libraries score it); null for any other file.
+    static const char* ShortStreamDemuxer(const std::string& path);
+
+    // The bytes of the tag that starts at `p` (`available` bytes there,
+    // `left` to the end of the sound's bytes): an ID3v2 tag (its footer
+    // too), an APEv2 tag that has a header, an ID3v1 tag at the very end;
+    // 0 when no tag starts there.
+    static int64_t TagBytes(const uint8_t* p, int available, int64_t left);
+    // Where the tags at the end of the file at `path` begin (its size when
+    // there are none): ID3v1 (with Lyrics3), APEv2 (with a header or not)
+    // and ID3v2 with a footer, in any order.
+    static int64_t TrailingTagsStart(const std::string& path);
+    static int64_t TrailingTagsStart(PositionedFile& file);
+
     // What the walk over a file found.
     struct Walk {
         UInt64 wholeFrames = 0;   // frames of the sound of whole frames
@@ -57,6 +76,7 @@ public:
         int64_t streamBytes = 0;
         UInt16 musicCRC = 0;
         int frameSamples = 0;
+        int joinedEncodes = 0;  // Info frames after the first (encodes joined)
     };
     static bool WalkFile(AVCodecID codec, PositionedFile& file, Walk* out);
 

@@ -35,6 +35,10 @@ struct TrackTally {
     // refused (the counting pass tallies it: TallyRefused).
     UInt64 lastPacketFrames = 0;
     bool lastPacketRefused = false;
+    // What the container states the track holds, or its bytes hold where
+    // it states nothing (0: neither is known), as the rule finds it: no
+    // amount said lost may go beyond it (MovieSource bounds it).
+    UInt64 expected = 0;
 
     // Where each rule's line goes (what it counted, what it expected, what
     // it found), for the debug trace and the input's description.

@@ -1,6 +1,6 @@
 // The movie reader's open path (probe, demultiplexing, counting, layout)
-// and its reads on damaged MPEG audio, RIFF and the containers the length
-// rules walk (ContainerFuzzSeeds.h).
+// and its reads on damaged MPEG audio (tagged too), RIFF and the containers
+// the length rules walk (ContainerFuzzSeeds.h).
 #include "CQTMovieFile.h"
 #include "ContainerFuzzSeeds.h"
 #include "FuzzTarget.h"
@@ -49,11 +49,21 @@ std::string WAVEImage()
     return s;
 }
 
+// The MP3 frames between tags: two ID3v2 tags first, an APEv2 tag and an
+// ID3v1 tag last (the tag walks of the raw-stream rule).
+std::string TaggedMP3Image()
+{
+    const std::string id3v2 = std::string("ID3\3\0\0\0\0\0\x0A", 10) + std::string(10, 'x');
+    std::string ape = "APETAGEX";
+    ape += std::string("\xD0\x07\0\0\x20\0\0\0\0\0\0\0\0\0\0\0", 16) + std::string(8, '\0');
+    return id3v2 + id3v2 + MP3Image() + ape + "TAG" + std::string(125, '\0');
+}
+
 } // namespace
 
 std::vector<std::string> FuzzSeeds()
 {
-    std::vector<std::string> seeds = {MP3Image(), WAVEImage()};
+    std::vector<std::string> seeds = {MP3Image(), WAVEImage(), TaggedMP3Image()};
     for (std::string& seed : containerseeds::All())
         seeds.push_back(std::move(seed));
     return seeds;
