@@ -208,7 +208,10 @@ void ProgressController::timedProgressDisplay()
         finish();
         return;
     }
-    if (m_running) {
+    // A new batch's worker has not begun its first conversion while the
+    // last batch's conversion is still set: wait for it rather than show
+    // "Conversion 0 of n".
+    if (m_running && process.curConv() > 0) {
         process.setFlag(ConversionProcess::kConvSpecChanged, false);
         const ConvSpecRef spec = process.curConvSpec();
         ShowLine(m_conversionText, L("Conversion %1 of %2: '%3'")

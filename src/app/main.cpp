@@ -20,8 +20,10 @@
 #include "CustomRatesWindow.h"
 #include "FeedbackController.h"
 #include "EditorCommands.h"
+#include "EngineStartup.h"
 #include "InstanceChannel.h"
 #include "LogDocument.h"
+#include "MainBundle.h"
 #include "MainController.h"
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
@@ -100,11 +102,25 @@ int main(int argc, char* argv[])
         }
     }
 
+    // Without its resources the program knows no type and no conversion.
+    if (const QString problem = MainBundle::resourcesProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "quillmarch: %s\n", qPrintable(problem));
+        return 64;
+    }
     // A preferences file named by QUILLMARCH_DEFAULTS is used only when it is
     // one: it is never made in a missing folder, put aside or replaced.
     if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty()) {
         std::fprintf(stderr, "quillmarch: %s\n", qPrintable(problem));
         return 64;
+    }
+    // So is one holding a raw-file value no headerless file can have.
+    if (UserDefaults::defaultFileKind() == UserDefaults::FileKind::Named) {
+        if (const QString problem = EngineStartup::preferencesProblem(UserDefaults::standardUserDefaults());
+            !problem.isEmpty()) {
+            std::fprintf(stderr, "quillmarch: the preferences file '%s' cannot be used: %s\n",
+                         qPrintable(UserDefaults::defaultFilePath()), qPrintable(problem));
+            return 64;
+        }
     }
 
     QApplication app(argc, argv);

@@ -18,8 +18,10 @@
 #include "InterruptWatcher.h"
 #include "Logger.h"
 #include "NotificationCenter.h"
+#include "OutputCapabilities.h"
 #include "PreferenceKeys.h"
 #include "ProgressPrinter.h"
+#include "RawFileSettings.h"
 #include "SoundFileSwitches.h"
 #include "UserDefaults.h"
 #include "ZuSoundFile.h"
@@ -69,11 +71,6 @@ QString InputReportLine(const Notification& n, const QString& conversion)
         const QString detail = info.value(ConversionProcess::kWarningDetailKey).toString();
         if (!detail.isEmpty())
             message += QStringLiteral(": ") + printable_text(detail);
-        // How to read such files at their own rate (telephony files are
-        // mostly at 8000 Hz).
-        if (warning == kRawFileRateWarning)
-            message += QStringLiteral("; to read them at another rate, add ") +
-                       InputInfo::rawRateSetting(QStringLiteral("8000"));
         return QStringLiteral("warning %1: %2").arg(path, message);
     }
     const int code = info.value(ConversionProcess::kErrorKey).toInt();
@@ -89,6 +86,24 @@ QString InputReportLine(const Notification& n, const QString& conversion)
     if (message.contains(codeText))
         return QStringLiteral("failed %1: %2").arg(path, message);
     return QStringLiteral("failed %1: %2 %3").arg(path, message, codeText);
+}
+
+// How to read the inputs of the batch's raw-rate warning at another rate
+// (telephony files are mostly at 8000 Hz; Dialogic ADPCM also at 6000).
+QString RawRateAdvice(const QVariantMap& info)
+{
+    const double read = info.value(ConversionProcess::kRawRateKey).toDouble();
+    double other = 8000.0;
+    if (read == other) {
+        other = 6000.0;
+        if (!GetOutputCapabilities(RawFileSettings::FileType()).headerlessRates.contains(other))
+            return QString();
+    }
+    return QStringLiteral("; to read %1 at %2 Hz, add %3")
+        .arg(info.value(ConversionProcess::kRawRateInputsKey).toInt() == 1 ? QStringLiteral("it")
+                                                                           : QStringLiteral("them"))
+        .arg(other)
+        .arg(InputInfo::rawRateSetting(QString::number(other)));
 }
 
 }  // namespace
@@ -161,6 +176,9 @@ int BatchCommand::run()
         qputenv("QUILLMARCH_DEFAULTS", AbsoluteClean(options_.defaultsFile()).toUtf8());
     if (options_.versionRequested())
         return runVersion();
+    // Without its resources the program knows no type and no conversion.
+    if (const QString problem = MainBundle::resourcesProblem(); !problem.isEmpty())
+        return refuse(kExitUsage, problem, QString());
     // A preferences file the user named is used only when it is one: it is
     // never made in a missing folder, put aside or replaced.
     if (const QString problem = UserDefaults::defaultFileProblem(); !problem.isEmpty())
@@ -173,6 +191,14 @@ int BatchCommand::run()
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     EngineStartup::registerDefaults(defaults);
     applySettings();
+    // A raw-file value no headerless file can have, kept in the preferences
+    // file, is refused before anything reads a file with it (one given with
+    // --set was refused with the command line).
+    if (const QString problem = EngineStartup::preferencesProblem(defaults); !problem.isEmpty())
+        return refuse(kExitUsage,
+                      QStringLiteral("the preferences file '%1' cannot be used: %2")
+                          .arg(UserDefaults::defaultFilePath(), problem),
+                      QStringLiteral("Set another value there, or give one for this run with --set."));
     EngineStartup::syncRawSettings(defaults);
     // The MP3 encoder is looked for (it is run) only when it matters: for
     // the listings, and for a batch with a conversion to MP3 (runBatch).
@@ -444,6 +470,8 @@ int BatchCommand::runBatch()
     // Heard on the worker, while the conversion it names runs.
     const bool nameConversions = conversions.size() > 1;
     std::atomic<bool> nameTaken{false};
+    // The batch's one warning about inputs read at the raw-file rate.
+    std::atomic<bool> rawRateWarned{false};
     batch.openLog([&](BatchStart::Outcome outcome, const Notification& n) {
         if (outcome == BatchStart::Outcome::Converted)
             return;
@@ -459,7 +487,12 @@ int BatchCommand::runBatch()
     // A word about the whole batch, between the inputs' lines.
     const NotificationCenter::Token noteToken =
         center.addObserver(ConversionProcess::kNoteNotification, &process, [&](const Notification& n) {
-            const QString line = QStringLiteral("note: ") + printable_text(ConversionProcess::notificationObject(n).toString());
+            const QString text = printable_text(ConversionProcess::notificationObject(n).toString());
+            const QVariantMap info = ConversionProcess::notificationUserInfo(n);
+            const bool rawRate = info.value(ConversionProcess::kWarningKey).toInt() == kRawFileRateWarning;
+            rawRateWarned = rawRateWarned || rawRate;
+            const QString line = rawRate ? QStringLiteral("warning: ") + text + RawRateAdvice(info)
+                                         : QStringLiteral("note: ") + text;
             std::lock_guard<std::mutex> lock(linesMutex);
             lines.append(line);
         });
@@ -547,11 +580,12 @@ int BatchCommand::runBatch()
                               .arg(batch.notConverted())
                               .arg(notRun == 1 ? QStringLiteral("a conversion")
                                                : QStringLiteral("%1 conversions").arg(notRun));
-        report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4 warnings%5%6\n")
+        const int warnings = batch.warned() + (rawRateWarned ? 1 : 0);
+        report(QStringLiteral("%1 converted, %2 failed, %3 skipped, %4%5%6\n")
                    .arg(batch.converted())
                    .arg(batch.failed())
                    .arg(batch.skipped())
-                   .arg(batch.warned())
+                   .arg(warnings == 1 ? QStringLiteral("1 warning") : QStringLiteral("%1 warnings").arg(warnings))
                    .arg(notConverted,
                         cancelled ? QStringLiteral(", cancelled") : fatal ? QStringLiteral(", stopped") : QString()));
     }
@@ -560,10 +594,11 @@ int BatchCommand::runBatch()
         report(QStringLiteral("Outputs whose names were taken were not made (the existing files are kept); to have "
                               "them numbered instead (NAME-1, NAME-2, ...), add --set \"%1=YES\"\n")
                    .arg(PreferenceKeys::kNumberDuplicateFiles));
-    // The log's path alone on standard output, for scripts.
-    if (batch.logger().logFileCreated()) {
+    // The log's path alone on standard output, for scripts; never the path
+    // of a log that could not be written whole (said above, with where).
+    if (batch.logger().logFileCreated() && logError == noErr) {
         print(batch.logger().logPath() + QLatin1Char('\n'));
-    } else if (showProgress) {
+    } else if (showProgress && logError == noErr) {
         report(QStringLiteral("No log file was kept.\n"));
     }
 

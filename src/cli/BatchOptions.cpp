@@ -74,13 +74,25 @@ QVariant SettingValue(const QString& key, const QString& text, QString* problem)
         allowed = QStringLiteral("YES or NO");
         break;
     case QMetaType::LongLong:
-        if (value.typeId() == QMetaType::LongLong)
+        if (value.typeId() == QMetaType::LongLong) {
+            if (const QString why = EngineStartup::preferenceProblem(key, value, text); !why.isEmpty()) {
+                *problem = QStringLiteral("--set: ") + why;
+                return QVariant();
+            }
             return value;
+        }
         allowed = QStringLiteral("a whole number");
         break;
     case QMetaType::Double:
-        if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double)
+        if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double) {
+            // A number the preference can never take is refused here, where
+            // it is set, rather than when the first file needs it.
+            if (const QString why = EngineStartup::preferenceProblem(key, value, text); !why.isEmpty()) {
+                *problem = QStringLiteral("--set: ") + why;
+                return QVariant();
+            }
             return value.toDouble();
+        }
         allowed = QStringLiteral("a number (as 22050 or 22050.5)");
         break;
     case QMetaType::QString:
@@ -134,7 +146,8 @@ QString BatchOptions::help()
         "walked and mirrored); each conversion writes into its own subfolder of\n"
         "OUTPUT_FOLDER, named after the conversion.  A missing OUTPUT_FOLDER is\n"
         "created (with its missing parents).  The log is written into OUTPUT_FOLDER\n"
-        "and its path alone printed on standard output; progress, and a line for\n"
+        "and its path alone printed on standard output (nothing when the log could\n"
+        "not be written: standard error says where and why); progress, and a line for\n"
         "every input that fails, is skipped or converts with a warning, go to\n"
         "standard error.  Inputs are never overwritten.  An active conversion that\n"
         "cannot run (MP3 without the encoder 'lame', a type that is never written)\n"
@@ -152,8 +165,8 @@ QString BatchOptions::help()
         "  -o FOLDER            the output folder (created when missing)\n"
         "  --conversions FILE   a property list holding an array of conversions\n"
         "                       (default: the \"Conversions\" preference, else the\n"
-        "                       factory conversions); its keys: quillmarch-batch(1)\n"
-        "                       and %1\n"
+        "                       factory conversions); every key, its units and\n"
+        "                       values: %1\n"
         "  --conversion NAME    run only the conversions of these names, active or\n"
         "                       not, in any case when that names one (repeatable)\n"
         "  --defaults FILE      the preferences file to use (made when missing; its\n"
@@ -169,8 +182,9 @@ QString BatchOptions::help()
         "  --list-types         list every file type: its code as a conversions file\n"
         "                       holds it, as four characters, how its files are read\n"
         "                       (yes: as that type; as 'MooV': as another type; raw:\n"
-        "                       only as headerless input, through the raw-file\n"
-        "                       settings), whether it is written, its extension and\n"
+        "                       as headerless input, through the raw-file settings\n"
+        "                       or the sidecar written beside it), whether it is\n"
+        "                       written, its extension and\n"
         "                       name; then what the media libraries read besides\n"
         "                       (FLAC, Ogg, ...)\n"
         "  --quiet              no progress on standard error\n"
@@ -192,16 +206,18 @@ QString BatchOptions::help()
         "\n"
         "Exit status: 0 every file converted (or listed, or described); 1 some files\n"
         "failed, an active conversion could not run (its files were not converted),\n"
-        "or none converted while some were skipped (with --info: an input that\n"
-        "cannot be read); 2 the batch stopped or could not start: a fatal\n"
+        "the log could not be written, or none converted while some were skipped\n"
+        "(with --info: an input that cannot be read); 2 the batch stopped or could\n"
+        "not start: a fatal\n"
         "error (a full disk, also when the MP3 encoder or the renaming of outputs\n"
         "meets it), an interrupt, the output folder removed while the batch ran, an\n"
         "output folder that cannot be made, used or written into (named, with the\n"
         "reason), or a conversion's output folder that exists while \"Easy Thru\" is\n"
         "NO; 64 bad usage: an unknown option or preference, a value of the wrong\n"
-        "kind, a conversions or preferences file that cannot be used, an input that\n"
-        "does not exist (also with --info), or an output folder inside an input\n"
-        "folder (nothing is made).\n")
+        "kind or out of its range, a conversions or preferences file that cannot be\n"
+        "used, QUILLMARCH_RESOURCES naming a folder that is missing or holds no\n"
+        "resources, an input that does not exist (also with --info), or an output\n"
+        "folder inside an input folder (nothing is made).\n")
         .arg(conversionsGuide());
 }
 

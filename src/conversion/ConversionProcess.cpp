@@ -1,5 +1,6 @@
 #include "ConversionProcess.h"
 
+#include "AppleDoubleFile.h"
 #include "CConvSpec.h"
 #include "CSnippetFile.h"
 #include "CSoundFile.h"
@@ -33,6 +34,7 @@
 #include "format_type_codes.h"
 #include "id3_tags.h"
 #include "progress_channel.h"
+#include "raw_rate_note.h"
 #include "resampling_filter.h"
 #include "path_problems.h"
 #include "string_utils.h"
@@ -73,6 +75,8 @@ const QString ConversionProcess::kWarningKey = QStringLiteral("warning");
 const QString ConversionProcess::kWarningDetailKey = QStringLiteral("warning detail");
 const QString ConversionProcess::kOutputPathKey = QStringLiteral("output path");
 const QString ConversionProcess::kReasonKey = QStringLiteral("reason");
+const QString ConversionProcess::kRawRateInputsKey = QStringLiteral("raw rate inputs");
+const QString ConversionProcess::kRawRateKey = QStringLiteral("raw rate");
 const QString ConversionProcess::kNotSoundFileReason = QStringLiteral("not a sound file");
 const QString ConversionProcess::kNotRegularFileReason = QStringLiteral("not a regular file");
 const QString ConversionProcess::kNotFoundReason = QStringLiteral("no longer there");
@@ -634,6 +638,16 @@ void ConversionProcess::doConversion(const QStringList& inputPaths, const QList<
         }
         ledger_.reset();
     }
+    // The inputs read at a rate the user did not choose, once for the
+    // batch: a warning (also where the progress shows them) that names the
+    // rate and where it came from.
+    if (const QString note = RawRateNote(rawRateInputs_.size(), rawRateFirst_, rawRateRead_, defaults());
+        !note.isEmpty()) {
+        post(kNoteNotification, note,
+             QVariantMap{{kWarningKey, int(kRawFileRateWarning)}, {kRawRateInputsKey, rawRateInputs_.size()},
+                         {kRawRateKey, rawRateRead_}});
+        NotificationCenter::defaultCenter().postNotification(kLogMessageNotification, note);
+    }
 
     post(kDoneNotification, QVariant::fromValue(this));
     closeWorkerContext();
@@ -651,6 +665,9 @@ void ConversionProcess::resetBatchState()
     for (int f = 0; f < kRunning; ++f)
         setFlag(Flag(f), false);
     setFlag(kRunning, true);
+    rawRateInputs_.clear();
+    rawRateFirst_.clear();
+    rawRateRead_ = 0.0;
     std::lock_guard<std::mutex> lock(warningsMutex_);
     newWarnings_.clear();
 }
@@ -834,22 +851,25 @@ bool ConversionProcess::detectFile(FileRun& run)
 
     run.name = LastPathComponent(path);
     const QString& name = run.name;
+    // A sidecar is one by its content, not its name alone (a sound file
+    // named "._x.wav" is an input like any other).
+    const bool sidecar = name.startsWith(QLatin1String("._")) && AppleDoubleFile::IsSidecarFile(path.toStdString());
     // A FIFO, device or socket is never opened: reading one could wait for
     // ever, and it cannot be a sound file.
     PathStatus status;
-    if (!name.startsWith(QLatin1String("._")) && StatPath(path.toStdString(), &status) == 0 && !status.isFile &&
-        !status.isFolder) {
+    if (!sidecar && StatPath(path.toStdString(), &status) == 0 && !status.isFile && !status.isFolder) {
         postSkipped(path, notAFileErr, kNotRegularFileReason);
         return false;
     }
     inFile_ = std::make_shared<ZuSoundFile>(path);
     run.longName = inFile_->name();
 
-    // Inside a walked folder, AppleDouble sidecars, invisible and ignored
-    // files are skipped silently; an input the user named is converted, or
-    // a sidecar skipped with its reason.
+    // Inside a walked folder, AppleDouble sidecars (which go with their
+    // files), invisible and ignored files are passed over without a line;
+    // an input the user named is converted, or a sidecar skipped with its
+    // reason.
     const bool named = walkStack_.empty();
-    if (name.startsWith(QLatin1String("._"))) {
+    if (sidecar) {
         if (named)
             postSkipped(path, kUnknownFileFormatErr, sidecarReason(name));
         return false;
@@ -1065,6 +1085,18 @@ void ConversionProcess::runAndRename(FileRun& run)
 void ConversionProcess::postOutcome(FileRun& run)
 {
     SInt16 error = run.error;
+    // Never read at a rate the user did not see: said once for the batch.
+    if (error == noErr && run.rawRate) {
+        if (rawRateInputs_.isEmpty())
+            rawRateFirst_ = run.path;
+        rawRateInputs_.insert(run.path);
+        rawRateRead_ = run.sampleRate;
+    }
+    if (error == kRawFileRateWarning) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (failureReason_.isEmpty())
+            failureReason_ = UnusableRawRateLine();
+    }
     if (error == noErr) {
         QVariantMap info{{kConvertedFilePathKey, curOutputPaths()}};
         QString outputWarningDetail;
@@ -1080,13 +1112,6 @@ void ConversionProcess::postOutcome(FileRun& run)
             info.insert(kWarningKey, int(eofErr));
             if (const QString cut = CutText(run.loss, run.sampleRate); !cut.isEmpty())
                 info.insert(kWarningDetailKey, cut);
-        } else if (run.rawRate) {
-            // Never read at a rate the user did not see.
-            info.insert(kWarningKey, int(kRawFileRateWarning));
-            info.insert(kWarningDetailKey,
-                        QStringLiteral("read at %1 Hz, the raw-file rate (preference \"%2\")")
-                            .arg(QLocale::c().toString(run.sampleRate, 'g', 10),
-                                 PreferenceKeys::kUnrecognizedInputFileSampleRate));
         } else if (outputWarning) {
             info.insert(kWarningKey, int(outputWarning));
             if (!outputWarningDetail.isEmpty())

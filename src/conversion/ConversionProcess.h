@@ -138,6 +138,11 @@ public:
     // where no output could be made.
     static const QString kOutputPathKey;
     static const QString kReasonKey;            // "reason": why an input was skipped, or a failure's own text
+    // A note that is the batch's warning about inputs read at the raw-file
+    // rate carries kWarningKey (-23906), "raw rate inputs" (their count)
+    // and "raw rate" (the rate they were read at).
+    static const QString kRawRateInputsKey;
+    static const QString kRawRateKey;
     static const QString kNotSoundFileReason;   // "not a sound file"
     static const QString kNotRegularFileReason; // "not a regular file"
     static const QString kNotFoundReason;       // "no longer there": an entry of a walked folder removed meanwhile
@@ -440,6 +445,12 @@ private:
     // Warnings not fetched yet (warningsMutex_).
     std::mutex warningsMutex_;
     QStringList newWarnings_;
+    // The inputs of this batch read at the raw-file rate, the first of
+    // them, and that rate (worker thread only): said once at the batch's
+    // end (RawRateNote).
+    QSet<QString> rawRateInputs_;
+    QString rawRateFirst_;
+    double rawRateRead_ = 0.0;
 
     // Worker-only state.
     QStringList inputFiles_;

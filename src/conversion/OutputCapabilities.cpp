@@ -122,6 +122,9 @@ OutputCapabilities OutputCapabilities::fromEntry(const QVariantMap& entry)
     caps.maxSoundBytes = entry.value(QStringLiteral("maxSoundBytes")).toDouble();
     caps.storedBits = SInt16(entry.value(QStringLiteral("storedBitsPerSample")).toInt());
     caps.refusalCode = SInt16(entry.value(QStringLiteral("refusalCode")).toInt());
+    const QVariantMap codes = entry.value(QStringLiteral("refusalCodes")).toMap();
+    for (auto it = codes.cbegin(); it != codes.cend(); ++it)
+        caps.refusalCodes.insert(it.key(), SInt16(it.value().toInt()));
     caps.soundBlockBytes = entry.value(QStringLiteral("soundBlockBytes")).toDouble();
     for (const QVariant& v : entry.value(QStringLiteral("headerlessSampleRates")).toList())
         caps.headerlessRates.append(v.toDouble());
@@ -181,6 +184,31 @@ bool OutputCapabilities::holdsBitRateAt(int bitRate, bool perChannel, UInt16 cha
         }
     }
     return false;
+}
+
+bool OutputCapabilities::refusesCombination(UInt16 channels, double rate, int bitRate, bool perChannel) const
+{
+    if (bitRateRows.isEmpty() || channels == 0)
+        return false;
+    const double whole = std::floor(rate);
+    if (bitRate > 0)
+        return !holdsBitRateAt(bitRate, perChannel, channels, whole);
+    return std::none_of(bitRateRows.begin(), bitRateRows.end(), [&](const BitRateRow& row) {
+        return std::fabs(row.rate - whole) < kSameRate && row.channels.contains(channels);
+    });
+}
+
+SInt16 OutputCapabilities::refusalCodeFor(const QString& shapeCase, UInt16 channels, SInt16 general) const
+{
+    if (channels == 1 || channels == 2) {
+        const auto it =
+            refusalCodes.constFind(shapeCase + (channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo")));
+        if (it != refusalCodes.cend())
+            return *it;
+    }
+    if (const auto it = refusalCodes.constFind(shapeCase); it != refusalCodes.cend())
+        return *it;
+    return refusalCode != 0 ? refusalCode : general;
 }
 
 QString OutputCapabilities::bitRatesAtText(double rate) const
@@ -296,18 +324,17 @@ QString ChannelsText(UInt16 channels)
 
 }  // namespace
 
-SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits)
+SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits, bool perChannel)
 {
-    SInt16 err = noErr;
     if (!caps.holdsChannels(channels))
-        err = kIncompatibleChannelsErr;
-    else if (caps.refusesRate(rate))
-        err = kIncompatibleSampleRateErr;
-    else if (RefusesBitRate(caps, channels, bits))
-        err = kMPEGBitRateErr;
-    else if (!caps.holdsWordLength(bits))
-        err = kIncompatibleWordSizeErr;
-    return err != noErr && caps.refusalCode != 0 ? caps.refusalCode : err;
+        return caps.refusalCodeFor(QStringLiteral("channels"), channels, kIncompatibleChannelsErr);
+    if (caps.refusesRate(rate) || caps.refusesCombination(channels, rate, 0, perChannel))
+        return caps.refusalCodeFor(QStringLiteral("sampleRate"), channels, kIncompatibleSampleRateErr);
+    if (RefusesBitRate(caps, channels, bits) || caps.refusesCombination(channels, rate, bits, perChannel))
+        return caps.refusalCodeFor(QStringLiteral("bitRate"), channels, kMPEGBitRateErr);
+    if (!caps.holdsWordLength(bits))
+        return caps.refusalCodeFor(QStringLiteral("wordLength"), channels, kIncompatibleWordSizeErr);
+    return noErr;
 }
 
 QString ChannelAdvice(const OutputCapabilities& caps, const QList<SInt32>& fitting, UInt16 inputChannels)
@@ -322,7 +349,7 @@ QString ChannelAdvice(const OutputCapabilities& caps, const QList<SInt32>& fitti
 }
 
 QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
-                           const QList<SInt32>& fitting, SInt32 treatment, UInt16 inputChannels)
+                           const QList<SInt32>& fitting, SInt32 treatment, UInt16 inputChannels, bool perChannel)
 {
     // Said of one input file: in the words of the log's description of
     // the conversion, never in its keys.
@@ -340,10 +367,22 @@ QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, doub
         return QStringLiteral("the output would be at %1 Hz, and %2 takes %3: have this conversion convert the "
                               "sample rate")
             .arg(Number(rate), caps.name, caps.heldRatesText());
+    const QString shape = channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo");
+    if (caps.refusesCombination(channels, rate, 0, perChannel))
+        return QStringLiteral("the output would be %1 at %2 Hz, and %3 %1 files take %4: have this conversion convert "
+                              "the sample rate")
+            .arg(shape, Number(rate), caps.name, caps.ratesText());
+    if (caps.refusesCombination(channels, rate, bits, perChannel))
+        return QStringLiteral("the output would be %1 at %2 Hz and %3 kbit/s%4, and %5 %1 files at %2 Hz take %6: have "
+                              "this conversion use one of those bit rates")
+            .arg(shape, Number(rate))
+            .arg(bits)
+            .arg(perChannel ? QStringLiteral(" per channel") : QString(), caps.name,
+                 caps.bitRatesAtText(std::floor(rate)));
     if (RefusesBitRate(caps, channels, bits))
         return QStringLiteral("the output would be %1 at %2 kbit/s, and %3 %1 files take %4 kbit/s: have this "
                               "conversion use one of those bit rates")
-            .arg(channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"))
+            .arg(shape)
             .arg(bits)
             .arg(caps.name, caps.bitRatesText(channels));
     if (!caps.holdsWordLength(bits))

@@ -51,8 +51,14 @@
 //                          (absent: no limit checked here)
 //   "storedBitsPerSample"  the bits each sample takes in the file whatever
 //                          the word length (absent: the word length in bytes)
-//   "refusalCode"          the error a file of the type is refused with when
-//                          its shape does not fit; absent: an error by what
+//   "refusalCodes"         dictionary: the error a file of the type is
+//                          refused with, per case: "channels", "sampleRate",
+//                          "bitRate", "wordLength"; a case ending in "Mono"
+//                          or "Stereo" ("bitRateMono") is for files of one
+//                          or two channels and wins over the plain case.
+//                          The type's own codes, as its writer refuses.
+//   "refusalCode"          the error for every case refusalCodes does not
+//                          name; absent: the table's general error of what
 //                          does not fit (channels, rate, word length)
 //   "soundBlockBytes"      the type keeps its sound in one data block of at
 //                          most this many bytes: an input split over several
@@ -74,6 +80,7 @@
 #include "error_codes.h"
 #include "MacTypes.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
@@ -115,6 +122,7 @@ struct OutputCapabilities {
     double maxSoundBytes = 0.0;  // 0: no limit
     SInt16 storedBits = 0;       // 0: the word length in whole bytes
     SInt16 refusalCode = 0;
+    QHash<QString, SInt16> refusalCodes;  // see "refusalCodes"
     double soundBlockBytes = 0.0;  // 0: the sound may take several blocks
     OptionSheet optionSheet = OptionSheet::None;
     bool hasOptions = false;
@@ -140,6 +148,15 @@ struct OutputCapabilities {
     // file of `channels` channels (0: not known, any of the row's) at `rate`
     // may have by the bit-rate combinations (true when the type has none).
     bool holdsBitRateAt(int bitRate, bool perChannel, UInt16 channels, double rate) const;
+    // The bit-rate combinations refuse a file of `channels` at `rate`: with
+    // `bitRate` > 0, that bit rate (per channel when `perChannel`); with 0
+    // (the input's own, kept as near as allowed), any bit rate.  The
+    // encoder takes the rate in whole hertz.  False for a type without
+    // combinations.
+    bool refusesCombination(UInt16 channels, double rate, int bitRate, bool perChannel) const;
+    // The error a file of `channels` is refused with in `shapeCase` (see
+    // "refusalCodes"), else `general`.
+    SInt16 refusalCodeFor(const QString& shapeCase, UInt16 channels, SInt16 general) const;
     // "8 to 48 kbit/s per channel" at `rate`; empty when no row has it.
     QString bitRatesAtText(double rate) const;
     // The bit rates a file of `channels` channels may have ("64, 96 or 128").
@@ -183,13 +200,14 @@ constexpr bool IsStereoModeTreatment(SInt32 treatment)
 QString TreatmentsHeldText(const OutputCapabilities& caps);
 
 // An output file of `channels` channels at `rate` Hz with `bits` bits per
-// sample (for a type whose word length is a bit rate: `bits` kbit/s, 0 for
-// the input's own): 0
-// when the type holds it, else the type's refusal code or the error of what
-// does not fit.  The rate is checked only for types that limit it
-// (refusesRate: a header that records any rate takes what its writer
-// accepts).
-SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits);
+// sample (for a type whose word length is a bit rate: `bits` kbit/s, per
+// channel when `perChannel`, 0 for the input's own): 0 when the type holds
+// it, else the type's refusal code of the case (refusalCodeFor) or the
+// error of what does not fit.  The rate is checked only for types that
+// limit it (refusesRate: a header that records any rate takes what its
+// writer accepts) and by the bit-rate combinations.
+SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
+                        bool perChannel = false);
 
 // What CheckOutputShape refuses for one input, as a line naming what the
 // output would have, what the type holds and what to have the conversion
@@ -200,7 +218,8 @@ SInt16 CheckOutputShape(const OutputCapabilities& caps, UInt16 channels, double 
 // already is one the type holds for stereo input says that the input has
 // too many channels rather than asking for itself.
 QString OutputShapeRefusal(const OutputCapabilities& caps, UInt16 channels, double rate, SInt16 bits,
-                           const QList<SInt32>& fitting, SInt32 treatment = 0, UInt16 inputChannels = 0);
+                           const QList<SInt32>& fitting, SInt32 treatment = 0, UInt16 inputChannels = 0,
+                           bool perChannel = false);
 
 // What to have a conversion do about its channels, for an input that
 // `fitting` treatments (1 to 5) fit: "have this conversion change the

@@ -302,11 +302,12 @@ SInt16 CheckConversionLimits(CSoundFile* in, CConvSpec* spec, QString* reason)
     // keeps its input's.
     const double outRate = spec->NeedsSampleRateConversion() ? spec->SampleRate() : in->GetSampleRate();
     const SInt16 bits = out.caps.wordLengthIsBitRate && !spec->NeedsNewWordLength() ? SInt16(0) : out.bits;
-    if (const SInt16 err = CheckOutputShape(out.caps, out.channels, outRate, bits)) {
+    const bool perChannel = spec->GetConvSpec()->bitRatePerChannel();
+    if (const SInt16 err = CheckOutputShape(out.caps, out.channels, outRate, bits, perChannel)) {
         if (reason)
             *reason = RefusalLine(err, OutputShapeRefusal(out.caps, out.channels, outRate, bits,
                                                           FittingTreatments(in, out.caps), out.treatment,
-                                                          in->GetNumChannels()));
+                                                          in->GetNumChannels(), perChannel));
         return err;
     }
     // An output whose header cannot describe its size: refused before

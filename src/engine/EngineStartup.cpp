@@ -16,6 +16,7 @@
 #include "file_type_table.h"
 #include "lame_encoder.h"
 
+#include <QLocale>
 #include <QVariantList>
 
 #include <algorithm>
@@ -65,6 +66,48 @@ void EngineStartup::registerDefaults(UserDefaults& defaults)
 double EngineStartup::rawSampleRate(OSType type, double storedRate)
 {
     return HeaderlessSampleRate(type, storedRate);
+}
+
+QString EngineStartup::preferenceProblem(const QString& key, const QVariant& value, const QString& shown)
+{
+    namespace P = PreferenceKeys;
+    QString takes;
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (key == P::kUnrecognizedInputFileSampleRate) {
+        if (!ok || !RawFileSettings::SampleRateUsable(double(float(number))))
+            takes = QStringLiteral("a rate from %1 to %2 Hz")
+                        .arg(RawFileSettings::kMinSampleRate)
+                        .arg(RawFileSettings::kMaxSampleRate);
+    } else if (key == P::kUnrecognizedInputFileWordSize) {
+        if (!ok || !RawFileSettings::WordSizeUsable(number))
+            takes = QStringLiteral("8, 16, 24 or 32 bits");
+    } else if (key == P::kUnrecognizedFileNumChannels) {
+        if (!ok || !(number >= kMinRawChannels && number <= kMaxRawChannels) || number != std::floor(number))
+            takes = QStringLiteral("%1 to %2 channels").arg(kMinRawChannels).arg(kMaxRawChannels);
+    }
+    if (takes.isEmpty())
+        return QString();
+    QString text = shown;
+    if (text.isEmpty())
+        text = value.typeId() == QMetaType::Double ? QLocale::c().toString(number, 'g', 12) : value.toString();
+    return QStringLiteral("'%1' takes %2, not '%3'").arg(key, takes, text);
+}
+
+QString EngineStartup::preferencesProblem(const UserDefaults& defaults)
+{
+    namespace P = PreferenceKeys;
+    // The values the user holds (the registered ones are good).
+    const QVariantMap own = defaults.persistentValues();
+    for (const QString& key :
+         {P::kUnrecognizedInputFileSampleRate, P::kUnrecognizedInputFileWordSize, P::kUnrecognizedFileNumChannels}) {
+        const auto value = own.constFind(key);
+        if (value == own.cend())
+            continue;
+        if (const QString problem = preferenceProblem(key, *value); !problem.isEmpty())
+            return problem;
+    }
+    return QString();
 }
 
 void EngineStartup::syncRawSettings(const UserDefaults& defaults)

@@ -49,6 +49,13 @@ public:
     // The channel counts a headerless file may have.
     static constexpr int kMinRawChannels = 1;
     static constexpr int kMaxRawChannels = 64;
+    // Why `value` cannot be the raw-file preference `key` (a sample rate,
+    // word size or channel count that no headerless file has):
+    // "'KEY' takes ..., not 'SHOWN'" (`shown`: the value as the user wrote
+    // it; empty: as stored).  Empty when it can, and for other keys.
+    static QString preferenceProblem(const QString& key, const QVariant& value, const QString& shown = QString());
+    // The first such problem among the values the user holds in `defaults`.
+    static QString preferencesProblem(const UserDefaults& defaults);
 
     // "Process File If No Regions", "Skip Bad Region" (on only for 1),
     // "Ignore Regions Containing Whole File" and "Recognize number files

@@ -59,6 +59,46 @@ bool AppleDoubleFile::IsSidecarName(const std::string& name)
     return name.size() > 2 && name[0] == '.' && name[1] == '_';
 }
 
+bool AppleDoubleFile::IsSidecarFileAt(int folderFd, const std::string& name)
+{
+    if (!IsSidecarName(name))
+        return false;
+    // Non-blocking: a FIFO is never waited for (and is no sidecar).
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    UInt8 header[16] = {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const ssize_t got = regular ? ::pread(fd, header, sizeof header, 0) : -1;
+    ::close(fd);
+    if (got < 0)
+        return false;
+    if (got >= 4 && (ReadBE32(header) == kMagic || ReadBE32(header) == kAppleSingleMagic))
+        return true;
+    // Beside the file it belongs to: an empty one (it carries nothing), or
+    // a bare resource fork (its data and its map lie inside it).
+    const UInt64 size = UInt64(st.st_size);
+    const UInt64 dataOffset = ReadBE32(header), mapOffset = ReadBE32(header + 4);
+    const UInt64 dataLength = ReadBE32(header + 8), mapLength = ReadBE32(header + 12);
+    const bool fork = got == 16 && dataOffset >= 16 && mapOffset >= 16 && mapLength >= 28 &&
+                      dataOffset + dataLength <= size && mapOffset + mapLength <= size;
+    struct stat partner;
+    return (size == 0 || fork) && ::fstatat(folderFd, name.c_str() + 2, &partner, 0) == 0;
+}
+
+bool AppleDoubleFile::IsSidecarFile(const std::string& path)
+{
+    std::string folder, name;
+    SplitPath(path, &folder, &name);
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return false;
+    const bool sidecar = IsSidecarFileAt(dir, name);
+    ::close(dir);
+    return sidecar;
+}
+
 void AppleDoubleFile::clear()
 {
     exists_ = false;
@@ -226,6 +266,11 @@ OSErr AppleDoubleFile::Write() const
     SplitPath(target, &folder, &name);
     if (name.size() > 255)
         return bdNamErr;
+    // A file of that name that is no sidecar (a sound file named "._x") is
+    // never replaced.
+    struct stat existing;
+    if (::lstat(target.c_str(), &existing) == 0 && !IsSidecarFile(target))
+        return dupFNErr;
 
     // Written under a unique name in the same folder, then renamed over the
     // old sidecar: a reader never sees half a sidecar.  The work name is the

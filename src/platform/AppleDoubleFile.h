@@ -42,6 +42,15 @@ public:
     static std::string SidecarPathFor(const std::string& dataPath);
     // True for names that are sidecars ("._" followed by at least one byte).
     static bool IsSidecarName(const std::string& name);
+    // True when the item `name` of the open folder `folderFd` is a sidecar
+    // by its content, not its name alone: a regular file with a sidecar's
+    // name that begins with the AppleDouble (or AppleSingle) magic, or that
+    // is empty or a bare resource fork (its header's data and map lie inside
+    // it) beside the file it belongs to.  A sound file that happens to be
+    // named "._x.wav" is none.  Nothing but a regular file is opened.
+    static bool IsSidecarFileAt(int folderFd, const std::string& name);
+    // The same for the item at `path`.
+    static bool IsSidecarFile(const std::string& path);
 
     const std::string& dataPath() const { return dataPath_; }
     std::string sidecarPath() const { return SidecarPathFor(dataPath_); }

@@ -24,7 +24,8 @@ int CountFolderItems(int fd)
     int count = 0;
     while (const dirent* d = ::readdir(dir)) {
         const char* name = d->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || AppleDoubleFile::IsSidecarName(name))
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
+            (AppleDoubleFile::IsSidecarName(name) && AppleDoubleFile::IsSidecarFileAt(::dirfd(dir), name)))
             continue;
         bool folder = d->d_type == DT_DIR;
         if (d->d_type == DT_UNKNOWN) {

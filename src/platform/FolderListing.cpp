@@ -64,7 +64,7 @@ OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries)
             break;
         }
         const std::string name = d->d_name;
-        if (name == "." || name == ".." || AppleDoubleFile::IsSidecarName(name))
+        if (name == "." || name == ".." || AppleDoubleFile::IsSidecarFileAt(dirFd, name))
             continue;
         FolderEntry entry;
         entry.name = name;

@@ -24,7 +24,8 @@ struct FolderEntry {
 bool FolderNameLess(const std::string& a, const std::string& b);
 
 // The entries of `folder`, sorted with FolderNameLess, without "." and ".."
-// and without AppleDouble sidecars ("._*").  Other hidden entries are kept.
+// and without AppleDouble sidecars (AppleDoubleFile::IsSidecarFileAt: a
+// "._*" file that is one by its content).  Other hidden entries are kept.
 // dirNFErr when `folder` is not a folder, fnfErr when it does not exist.
 OSErr ListFolder(const std::string& folder, std::vector<FolderEntry>* entries);
 // The AppleDouble sidecar names ("._*") in `folder`, from one read of the

@@ -54,6 +54,26 @@ QString MainBundle::resourcesPath()
     return QString();
 }
 
+QString MainBundle::resourcesProblem()
+{
+    const QString env = qEnvironmentVariable("QUILLMARCH_RESOURCES");
+    const QString path = resourcesPath();
+    QString problem;
+    if (path.isEmpty())
+        return QStringLiteral("no resources folder found (set QUILLMARCH_RESOURCES to the program's resources "
+                              "folder)");
+    if (!QFileInfo::exists(path))
+        problem = QStringLiteral("does not exist");
+    else if (!isFolder(path))
+        problem = QStringLiteral("is not a folder");
+    else if (!isFolder(path + QStringLiteral("/SoundFileProperties")))
+        problem = QStringLiteral("holds no SoundFileProperties folder: it is not the program's resources folder");
+    if (problem.isEmpty())
+        return QString();
+    return env.isEmpty() ? QStringLiteral("the resources folder '%1' %2").arg(path, problem)
+                         : QStringLiteral("QUILLMARCH_RESOURCES names '%1', which %2").arg(env, problem);
+}
+
 QString MainBundle::pathForResource(const QString& name, const QString& type, const QString& subfolder)
 {
     if (name.isEmpty() || !staysInside(name) || !staysInside(subfolder) || !staysInside(type))

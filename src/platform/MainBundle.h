@@ -14,6 +14,11 @@ public:
     // The resources folder (absolute, without a trailing '/'); empty when none
     // of the places exists.
     static QString resourcesPath();
+    // Why the resources cannot be used: QUILLMARCH_RESOURCES names a folder
+    // that is missing, or one without the type table's "SoundFileProperties"
+    // (naming the variable and the folder), or none of the places holds
+    // them.  Empty when they can.
+    static QString resourcesProblem();
 
     // The path of "name.type" (just "name" when the type is empty) in the
     // resources folder or in its `subfolder`; empty when there is no such

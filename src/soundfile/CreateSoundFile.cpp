@@ -414,6 +414,23 @@ OSErr DetectFromExtension(const std::string& path, OSType hfsType, OSType* type,
     return kUnknownFileFormatErr;
 }
 
+// The type a file of no recognised header is read as when its sidecar
+// names a headerless type (whose files do not record their rate: the
+// telephony types, the CD image), as a headerless output gets one: that
+// type, or the type it is read as; 0 for any other.
+OSType HeaderlessTypeFromSidecar(OSType hfsType)
+{
+    if (hfsType == 0)
+        return 0;
+    const QVariantMap entry = GetSoundFileProperties(hfsType);
+    const QString source = entry.value(QStringLiteral("sampleRateSource")).toString();
+    if (source != QLatin1String("name") && source != QLatin1String("fixed"))
+        return 0;
+    const OSType as = HFSTypeCodeFromFileType(entry.value(QStringLiteral("readAs")).toString());
+    const OSType read = as != 0 ? as : hfsType;
+    return GetSoundFileFactory(read) != nullptr ? read : 0;
+}
+
 // Steps up to the extension step: HFS type, then the header.  Returns 0 with
 // the type, -22008 to go on with the extension step, or the final error.
 OSErr DetectFromCatalogAndHeader(const std::string& path, OSType* type, OSType* hfsType)
@@ -451,7 +468,10 @@ OSErr DetectFromCatalogAndHeader(const std::string& path, OSType* type, OSType* 
     default:
         break;
     }
-    return DetectFromHeader(path, creator, type);
+    err = DetectFromHeader(path, creator, type);
+    if (err == kUnknownFileFormatErr && (*type = HeaderlessTypeFromSidecar(*hfsType)) != 0)
+        return noErr;
+    return err;
 }
 
 } // namespace

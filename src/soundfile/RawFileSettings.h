@@ -46,4 +46,11 @@ public:
     static void Release();
 
     static constexpr SInt32 kActionReadAsRaw = 2;
+
+    // The rates a headerless file may be read at (the rates a conversion
+    // may set), and the word sizes.
+    static constexpr double kMinSampleRate = 1000.0;
+    static constexpr double kMaxSampleRate = 192000.0;
+    static bool SampleRateUsable(double rate) { return rate >= kMinSampleRate && rate <= kMaxSampleRate; }
+    static bool WordSizeUsable(double bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 };

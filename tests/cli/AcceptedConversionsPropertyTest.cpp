@@ -188,7 +188,7 @@ struct Summary {
 Summary ReadSummary(const QString& err)
 {
     static const QRegularExpression line(QStringLiteral("\\n?(\\d+) converted, (\\d+) failed, (\\d+) skipped, "
-                                                        "\\d+ warnings\\n$"));
+                                                        "\\d+ warnings?\\n$"));
     Summary s;
     const QRegularExpressionMatch m = line.match(err);
     if (m.hasMatch())

@@ -572,3 +572,82 @@ TEST_F(BatchAnnotations, Mp3InputTagsReachAnMp3Output)
 }
 
 }  // namespace
+
+namespace {
+
+// What each writable type carries of two markers, a loop and two regions
+// when a conversion asks for them, read back by the program: the guide's
+// table of markers, loops and regions (docs/conversions.md).
+struct Carried {
+    const char* type;
+    int markers, loops, regions;
+};
+
+const Carried kCarried[] = {
+    {"AIFF", 2, 1, 2}, {"AIFC", 2, 1, 2}, {"WAVE", 2, 1, 2}, {"WVfl", 2, 1, 2}, {"WVal", 2, 1, 2},
+    {"WVau", 2, 1, 2}, {"BWLN", 2, 1, 2}, {"Sd2f", 2, 1, 2}, {"MMIX", 2, 1, 2},
+    {"Dawn", 2, 1, 1},  // its start time is a region of the whole file
+    {"MSAP", 2, 0, 2}, {"A1t4", 2, 0, 0}, {".AVR", 0, 1, 0},
+    {"BWMP", 0, 0, 0}, {"MPG1", 0, 0, 0}, {"MPG2", 0, 0, 0}, {"Mpg4", 0, 0, 0}, {"caff", 0, 0, 0},
+    {"QTIF", 0, 0, 0}, {"NxTS", 0, 0, 0}, {" paf", 0, 0, 0}, {"Sd1f", 0, 0, 0}, {"sfil", 0, 0, 0},
+    {"8SVX", 0, 0, 0}, {"VOC ", 0, 0, 0}, {"VOC2", 0, 0, 0}, {"SAIF", 0, 0, 0}, {"IDAT", 0, 0, 0},
+    {"DADP", 0, 0, 0}, {"26-4", 0, 0, 0}, {"G729", 0, 0, 0},
+};
+
+}  // namespace
+
+TEST_F(BatchAnnotations, EachTypeCarriesWhatTheGuideSays)
+{
+    RegisterPCMFileTypes();
+    CAIFFFile file;
+    ASSERT_EQ(file.SetFile((root + "/in/marked").toStdString()), noErr);
+    const UInt8 ext[] = {3, 'a', 'i', 'f'};
+    ASSERT_EQ(file.Create(1, 16, 0, nullptr, ext, 8000.0f), noErr);
+    std::vector<double> samples(8000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = 0.25 * std::sin(double(i) * 0.3);
+    UInt32 count = UInt32(samples.size());
+    ASSERT_EQ(file.WriteFrames(0, &count, samples.data()), noErr);
+    for (UInt32 at : {1000u, 3000u}) {
+        SFTMarker marker{SInt32(at), at};
+        ASSERT_EQ(file.AddMarker(&marker), noErr);
+    }
+    SFTLoop loop{1, 2000, 4000, 1};
+    ASSERT_EQ(file.AddLoop(&loop), noErr);
+    for (UInt32 at : {500u, 5000u}) {
+        SFTRegion region{SInt32(at), at, at + 2000};
+        MacRoman::toPascal(QStringLiteral("R%1").arg(at), region.name, 31);
+        ASSERT_EQ(file.AddRegion(&region), noErr);
+    }
+    ASSERT_EQ(file.Close(), noErr);
+
+    QVariantList conversions;
+    for (const Carried& c : kCarried) {
+        const QString type = QString::fromLatin1(c.type, 4);
+        QVariantMap conversion = Conversion(type.trimmed().remove('.'), c.type);
+        conversion.insert("QMCSNeedsNewWordLength", true);
+        conversion.insert("QMCSWordLength", type == "VOC " || type == "8SVX" ? 8 : type == "WVfl" ? 32 : 16);
+        if (type.startsWith("MPG") || type == "BWMP" || type == "Mpg4")
+            conversion.insert("QMCSWordLength", type == "Mpg4" ? 32 : 64);
+        const double rate = type == "IDAT" ? 44100 : type.startsWith("MPG") || type == "BWMP" ? 32000 : 0;
+        if (rate > 0 || type == "DADP" || type == "26-4" || type == "G729" || type == "VOC ") {
+            conversion.insert("QMCSNeedsSampleRateConversion", true);
+            conversion.insert("QMCSSampleRate", rate > 0 ? rate : 8000.0);
+        }
+        if (type == "IDAT") {
+            conversion.insert("QMCSNeedsChannelTreat", true);
+            conversion.insert("QMCSChannelTreat", 1);
+        }
+        conversions.append(conversion);
+    }
+    Batch(conversions, root + "/in/marked.aif", root + "/out");
+    for (const Carried& c : kCarried) {
+        const QString folder = root + "/out/" + QString::fromLatin1(c.type, 4).trimmed().remove('.');
+        const QStringList files = QDir(folder).entryList({"marked*"}, QDir::Files);
+        ASSERT_EQ(files.size(), 1) << c.type;
+        const QJsonObject info = Info(folder + "/" + files.first());
+        EXPECT_EQ(QList<int>({info["markers"].toInt(), info["loops"].toInt(), info["regions"].toInt()}),
+                  QList<int>({c.markers, c.loops, c.regions}))
+            << c.type;
+    }
+}

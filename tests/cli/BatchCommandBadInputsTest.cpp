@@ -261,7 +261,7 @@ TEST_F(BatchCommandBadInputsTest, ANamedInputIsConvertedOrNamedAndABrokenSoundFi
     QByteArray garbage(3000, '\0');
     for (int i = 0; i < garbage.size(); ++i)
         garbage[i] = char((i * 37 + 11) & 0xFF);
-    Write(m + "._take1.wav", garbage);
+    Write(m + "._take1.wav", QByteArray::fromHex("0005160700020000") + QByteArray(18, '\0'));
     QStringList inputs = {m + ".take1.wav", m + "._take1.wav", m + "notes.xyz", m + "cut.wav"};
     Write(m + "notes.xyz", garbage);
     Write(m + "cut.wav", Wave(1, 44100, 2000).left(30));

@@ -338,11 +338,12 @@ TEST_F(OutputShapeBatch, PerFileRefusalsSayWhatDoesNotFit)
                                          "files to mono files, copying only left channels of stereo files or copying "
                                          "only right channels of stereo files"},
         {"Dawn", "Dawn", -1, "deep.wav", ""},
-        {"AVR", ".AVR", -1, "deep.wav", "has incompatible wordsize (-22603): the output would have 24 bits, and AVR "
-                                        "holds 8 or 16 bits: have this conversion convert the number of bits"},
+        {"AVR", ".AVR", -1, "deep.wav", "has incompatible wordSize (must be 8 or 16 bit) (-23003): the output would "
+                                        "have 24 bits, and AVR holds 8 or 16 bits: have this conversion convert the "
+                                        "number of bits"},
         {"SD1", "Sd1f", -1, "deep.wav", "SoundDesigner I holds 8 or 16 bits"},
         {"Snd", "sfil", -1, "deep.wav", "System 7 Sound holds 8 or 16 bits"},
-        {"VocPro", "VOC2", -1, "deep.wav", "Voc Pro holds 8 or 16 bits"},
+        {"VocPro", "VOC2", -1, "deep.wav", "Voc Pro holds 16 bits"},
         {"IFF", "8SVX", -1, "deep.wav", "Amiga/IFF 8SVX holds 8 bits: have this conversion convert the number of "
                                         "bits"},
     };

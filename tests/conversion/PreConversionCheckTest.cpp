@@ -269,7 +269,7 @@ TEST(PreConversionCheckTest, RefusesShapesTheOutputTypeCannotHold)
     } cases[] = {
         {"26-4", "WAVE", 1, 16, 44100.0, 0, 0, kIncompatibleSampleRateErr},
         {"26-4", "WAVE", 2, 16, 44100.0, 8000.0, 3, 0},
-        {"26-4", "WAVE", 2, 16, 8000.0, 0, 0, kIncompatibleChannelsErr},
+        {"26-4", "WAVE", 2, 16, 8000.0, 0, 0, kTelephonyChannelsErr},
         {"", "26-4", 1, 16, 8000.0, 16000.0, 0, kIncompatibleSampleRateErr},
         {"DADP", "WAVE", 1, 16, 6000.0, 0, 0, 0},
         {"DADP", "WAVE", 1, 16, 44100.0, 7000.0, 0, kIncompatibleSampleRateErr},

@@ -250,7 +250,7 @@ TEST(DirWalker, WalksDepthFirstInFolderOrderBothWays)
     touch(root + "/Alpha/X");
     touch(root + "/b.wav");
     touch(root + "/c.aif");
-    touch(root + "/._c.aif");          // sidecar: never a walk entry
+    writeFile(root + "/._c.aif", QByteArray("\x00\x05\x16\x07", 4));  // sidecar: never a walk entry
     touch(root + "/.hidden");
     touch(root + "/beta/Deep/deeper/z");
     touch(root + "/beta/a");

@@ -19,7 +19,7 @@ TEST(DeepFileCount, CountsEveryNonFolderEntry)
     ASSERT_TRUE(WriteWholeFile(dir.file("out/Conv/deep/in.wav"), {}));
     EXPECT_EQ(DeepFileCount(dir.file("out")), 1);
     ASSERT_TRUE(WriteWholeFile(dir.file("out/x/.hidden"), {}));
-    ASSERT_TRUE(WriteWholeFile(dir.file("out/x/._in.wav"), {}));  // a sidecar is no entry of its own
+    ASSERT_TRUE(WriteWholeFile(dir.file("out/x/._in.wav"), QByteArray("\x00\x05\x16\x07", 4)));  // a sidecar is no entry of its own
     EXPECT_EQ(DeepFileCount(dir.file("out")), 2);
     // A link to a folder counts as an entry and is not entered.
     ASSERT_TRUE(QFile::link(root + "/out", root + "/out/x/loop"));

@@ -17,13 +17,17 @@ TEST(FolderListing, SortedCaseInsensitivelyWithoutSidecars)
     for (const char* name : {"b.aif", "A.aif", "c.aif", "._b.aif", ".hidden", "B2.aif", "a.aif", "\xC3\x84rger.wav",
                              "\xC3\xA4pfel.wav", "Zed"})
         ASSERT_TRUE(WriteWholeFile(dir.file(name), "x"));
+    // A sidecar by its content (AppleDouble); a "._" name alone makes none.
+    ASSERT_TRUE(WriteWholeFile(dir.file("._b.aif"), QByteArray("\x00\x05\x16\x07", 4)));
+    ASSERT_TRUE(WriteWholeFile(dir.file("._sound.wav"), "RIFF"));
     ASSERT_TRUE(QDir().mkdir(dir.qpath() + "/Sub"));
     ASSERT_TRUE(QFile::link(dir.qpath() + "/Sub", dir.qpath() + "/link"));
 
     std::vector<std::string> names;
     ASSERT_EQ(ListFolderNames(dir.path(), &names), noErr);
-    const std::vector<std::string> expected = {".hidden", "A.aif", "a.aif", "b.aif", "B2.aif", "c.aif", "link",
-                                               "Sub", "Zed", "\xC3\xA4pfel.wav", "\xC3\x84rger.wav"};
+    const std::vector<std::string> expected = {"._sound.wav", ".hidden", "A.aif", "a.aif", "b.aif", "B2.aif",
+                                               "c.aif", "link", "Sub", "Zed", "\xC3\xA4pfel.wav",
+                                               "\xC3\x84rger.wav"};
     EXPECT_EQ(names, expected);
 
     std::vector<FolderEntry> entries;

@@ -31,8 +31,8 @@ OSErr CDialogicPCMFile::ReadShape()
     const OSErr err = RawFileRate(&rate);
     if (err)
         return err;
-    if (raw.wordSize != 8 && raw.wordSize != 16 && raw.wordSize != 24 && raw.wordSize != 32)
-        return paramErr;
+    if (!RawFileSettings::WordSizeUsable(raw.wordSize))
+        return kUnsupportedWordSizeErr;
     if (raw.numChannels == 0 || raw.numChannels > 1024)
         return paramErr;
     m_sampleRate = rate;

@@ -48,9 +48,11 @@ ConstStr255Param NameExtensionForRate(OSType type, double rate, bool nineIs32k, 
 
 OSErr RawFileRate(double* rate)
 {
+    // A rate that is none fails the file alone (the preferences refuse
+    // one where it is set).
     const double raw = RawFileSettings::SampleRate();
-    if (!std::isfinite(raw) || raw < 1.0 || raw > 4294967295.0)
-        return paramErr;
+    if (!RawFileSettings::SampleRateUsable(raw))
+        return kRawFileRateWarning;
     *rate = raw;
     return noErr;
 }

@@ -29,7 +29,8 @@ ConstStr255Param NameExtensionForRate(OSType type, double rate, bool nineIs32k, 
 OSErr RateFromNameOrSettings(const std::string& name, bool nineIs32k, double* rate, bool* fromSettings);
 
 // The rate of a headerless file whose name gives none: the raw-file
-// settings' rate; paramErr when that is not a usable rate.
+// settings' rate; -23906 (kRawFileRateWarning) when that is not a usable
+// rate (RawFileSettings::SampleRateUsable).
 OSErr RawFileRate(double* rate);
 
 // The text after the last '.' of a file name (empty when there is none).

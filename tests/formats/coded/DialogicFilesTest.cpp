@@ -53,10 +53,10 @@ TEST(DialogicFiles, RatesComeFromTheNameElseFromTheRawSettings)
         EXPECT_EQ(RateOf(type, dir.file("take.ul6")), 6000.0);
         EXPECT_EQ(RateOf(type, dir.file("call9")), 11025.0);  // '9' is not an A-law or mu-law rate
     }
-    // Never 0 Hz: a raw rate that is no rate is refused.
+    // Never 0 Hz: a raw rate that is no rate fails the file alone.
     RawFileSettings::SetSampleRate(0.0);
-    EXPECT_EQ(RateOf(FOUR_CHAR_CODE("DADP"), dir.file("call.vox")), -double(paramErr));
-    EXPECT_EQ(RateOf(FOUR_CHAR_CODE("DULW"), dir.file("call9")), -double(paramErr));
+    EXPECT_EQ(RateOf(FOUR_CHAR_CODE("DADP"), dir.file("call.vox")), -double(kRawFileRateWarning));
+    EXPECT_EQ(RateOf(FOUR_CHAR_CODE("DULW"), dir.file("call9")), -double(kRawFileRateWarning));
 
     OSErr err;
     auto file = OpenFile(FOUR_CHAR_CODE("DADP"), dir.file("call8"), &err);

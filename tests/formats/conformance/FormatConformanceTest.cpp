@@ -725,18 +725,20 @@ TEST_P(FormatConformance, RegistrationAndProbe)
 
     // The shapes the suite writes and reads are ones the type's entry of
     // the file-type dictionary lets a conversion make, so the two cannot
-    // drift apart.
+    // drift apart; the word lengths only of those the suite writes (Voc Pro
+    // reads the 8-bit files peers write, and writes only 16 bits).
     const OutputCapabilities caps = GetOutputCapabilities(T().type);
     std::vector<FormatShape> listed = T().shapes;
     listed.insert(listed.end(), T().soxWrites.begin(), T().soxWrites.end());
     for (const PeerWrite& write : T().ffmpegWrites)
         listed.push_back(write.shape);
-    for (const FormatShape& shape : listed) {
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const FormatShape& shape = listed[i];
         const std::string what = std::to_string(shape.channels) + "x" + std::to_string(shape.bits) + " at "
             + std::to_string(shape.rate);
         EXPECT_TRUE(caps.holdsChannels(shape.channels)) << what;
         EXPECT_TRUE(caps.holdsRate(shape.rate)) << what;
-        if (!caps.wordLengthIsBitRate && T().minSnrDb == 0) {
+        if (!caps.wordLengthIsBitRate && T().minSnrDb == 0 && i < T().shapes.size()) {
             EXPECT_TRUE(caps.holdsWordLength(shape.bits)) << what;
         }
     }
