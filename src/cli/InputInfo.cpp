@@ -92,6 +92,13 @@ void InputInfo::describe(const ZuSoundFile& model)
         object_.insert(QStringLiteral("loops"), qint64(model.numLoops()));
         object_.insert(QStringLiteral("regions"), qint64(model.numRegions()));
         object_.insert(QStringLiteral("timestamp"), model.timestamps());
+        // How a compressed input's length and losses were judged, rule by rule.
+        if (!model.verdictLines().empty()) {
+            QJsonArray lines;
+            for (const std::string& line : model.verdictLines())
+                lines.append(QString::fromStdString(line));
+            object_.insert(QStringLiteral("verdict"), lines);
+        }
         if (!model.surround_set().empty()) {
             QJsonArray members;
             for (const std::string& member : model.surround_set())

@@ -131,6 +131,21 @@ QString UnreadableSetMember(const std::vector<std::string>& members, SInt16* cod
     return QString();
 }
 
+// What a cut input lost, where it can be known, for its warning after
+// "unexpected end of file": "2.040 s missing" (the header states more), "the
+// stream stops at 3.000 s without its end mark"; empty when nothing tells.
+QString CutText(const SFTDecodeLoss& loss, double sampleRate)
+{
+    const auto seconds = [&](UInt64 frames) {
+        return QString::number(sampleRate > 0 ? double(frames) / sampleRate : 0.0, 'f', 3);
+    };
+    if (loss.cutFrames > 0)
+        return QStringLiteral("%1 s missing").arg(seconds(loss.cutFrames));
+    if (loss.unmarkedEnd > 0)
+        return QStringLiteral("the stream stops at %1 s without its end mark").arg(seconds(loss.unmarkedEnd));
+    return QString();
+}
+
 // How much of an input's sound could not be decoded, for its warning:
 // "3 of 131 packets refused by the decoder, 0.070 s replaced by silence",
 // "2.040 s lost" ...; "unexpected end of file" follows for an input that
@@ -149,11 +164,24 @@ QString DecodeLossText(const SFTDecodeLoss& loss, double sampleRate, bool cutSho
         parts << QStringLiteral("%1 s replaced by silence").arg(seconds(loss.silencedFrames));
     if (loss.missingFrames > 0)
         parts << QStringLiteral("%1 s lost").arg(seconds(loss.missingFrames));
+    if (loss.repeatedFrames > 0)
+        parts << QStringLiteral("%1 s repeated").arg(seconds(loss.repeatedFrames));
+    if (loss.misplacedFrames > 0)
+        parts << QStringLiteral("%1 s out of order").arg(seconds(loss.misplacedFrames));
+    if (loss.gaps > 0)
+        parts << (loss.gaps == 1 ? QStringLiteral("sound damaged at 1 place, how much no header states")
+                                 : QStringLiteral("sound damaged at %1 places, how much no header states").arg(loss.gaps));
+    if (loss.headerFrames != loss.heldFrames)
+        parts << QStringLiteral("the header states %1 s, the stream holds %2 s")
+                     .arg(seconds(loss.headerFrames), seconds(loss.heldFrames));
     if (loss.checksumMismatch)
         parts << QStringLiteral("the sound decoded does not match the MD5 checksum the file stores");
     QString text = parts.join(QStringLiteral(", "));
-    if (cutShort)
+    if (cutShort) {
         text += QStringLiteral("; ") + QString::fromStdString(LookupErrorMessage(eofErr).message);
+        if (const QString cut = CutText(loss, sampleRate); !cut.isEmpty())
+            text += QStringLiteral(", ") + cut;
+    }
     return text;
 }
 
@@ -1077,10 +1105,15 @@ void ConversionProcess::postOutcome(FileRun& run)
         const int32_t outputWarning = TakeOutputWarning(&outputWarningDetail);
         const quint64 clipped = TakeClippedSamples();
         if (run.loss.Any()) {
-            info.insert(kWarningKey, int(kDamagedSoundWarning));
+            // All the sound there, only the header's length wrong: said as such.
+            SFTDecodeLoss soundOnly = run.loss;
+            soundOnly.headerFrames = soundOnly.heldFrames = 0;
+            info.insert(kWarningKey, int(soundOnly.Any() ? kDamagedSoundWarning : kHeaderLengthWarning));
             info.insert(kWarningDetailKey, DecodeLossText(run.loss, run.sampleRate, run.cutShort));
         } else if (run.cutShort) {
             info.insert(kWarningKey, int(eofErr));
+            if (const QString cut = CutText(run.loss, run.sampleRate); !cut.isEmpty())
+                info.insert(kWarningDetailKey, cut);
         } else if (outputWarning) {
             info.insert(kWarningKey, int(outputWarning));
             if (!outputWarningDetail.isEmpty())

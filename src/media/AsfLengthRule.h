@@ -4,9 +4,14 @@
 // stated: the file was cut (the packet it breaks off is no refusal of the
 // decoder's).  Fewer frames than the duration states, by more than the
 // codec's own end (one frame) and the duration's rounding to the
-// millisecond, in a whole file: the rest was lost.
+// millisecond, in a whole file: the rest was lost.  The packets' payloads
+// give the presentation time of each media object of the track: one met
+// again, or after a later one, was repeated; a step far wider than the
+// track's own took packets out (how much the step says), which is damage,
+// not a cut, however few packets the file then holds.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class AsfLengthRule : public TrackLengthRule {
@@ -21,7 +26,16 @@ public:
         int64_t dataStart = -1;   // first byte of the first data packet
     };
     // False for a file that is no ASF file or whose header is broken.
-    static bool ReadHeader(const std::string& path, Header* out);
+    static bool ReadHeader(PositionedFile& file, Header* out);
+
+    // What the data packets' media objects of stream `number` (0: any)
+    // show, in milliseconds.
+    struct Objects {
+        int64_t repeatedMs = 0;  // objects met again or after a later one
+        int64_t missingMs = 0;   // steps wider than the track's own
+        int gaps = 0;
+    };
+    static bool WalkPackets(PositionedFile& file, const Header& header, int number, Objects* out);
 
     void Settle(TrackTally& tally) override;
 };

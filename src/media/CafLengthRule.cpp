@@ -3,26 +3,21 @@
 #include "caf_chunks.h"
 
 #include "ByteOrder.h"
+#include "PositionedFile.h"
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
-bool CafLengthRule::CutInsideChunk(const std::string& path)
+bool CafLengthRule::CutInsideChunk(PositionedFile& file)
 {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
-        return false;
-    const int64_t size = int64_t(in.tellg());
+    const int64_t size = file.Size();
     uint8_t head[12];
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(head), 8) || std::memcmp(head, "caff", 4) != 0)
+    if (file.Read(0, head, 8) != 8 || std::memcmp(head, "caff", 4) != 0)
         return false;
     for (int64_t at = 8; at < size;) {
-        in.seekg(at);
-        if (!in.read(reinterpret_cast<char*>(head), 12))
+        if (file.Read(at, head, 12) != 12)
             return true;  // a chunk header broken off
-        const int64_t length = int64_t(UInt64(ReadBE32(head + 4)) << 32 | ReadBE32(head + 8));
+        const int64_t length = int64_t(ReadBE64(head + 4));
         if (length == -1 && std::memcmp(head, "data", 4) == 0)
             return false;  // the data runs to the end
         // A chunk running past the end is a cut when its header is one
@@ -37,8 +32,13 @@ bool CafLengthRule::CutInsideChunk(const std::string& path)
 void CafLengthRule::Settle(TrackTally& tally)
 {
     CafLayout caf;
-    if (WalkCaf(tally.path, &caf) != noErr)
+    if (WalkCaf(tally.path, &caf) != noErr) {
+        tally.Note("CAF chunks", "not walked; counted %llu", (unsigned long long)tally.frames);
         return;
+    }
+    tally.Note("CAF chunks", "whole packets hold %llu frames, counted %llu: %s",
+               (unsigned long long)caf.WholePacketFrames(), (unsigned long long)tally.frames,
+               caf.CutShort() ? "cut" : "whole");
     tally.frames = std::min(tally.frames, caf.WholePacketFrames());
     tally.cutShort = caf.CutShort();
 }

@@ -5,13 +5,14 @@
 // table, written after the data) is a cut file, not one of unknown format.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class CafLengthRule : public TrackLengthRule {
 public:
     // Whether the file at `path` is a CAF file whose chunks break off
     // before the file's end (it was cut).
-    static bool CutInsideChunk(const std::string& path);
+    static bool CutInsideChunk(PositionedFile& file);
 
     void Settle(TrackTally& tally) override;
 };

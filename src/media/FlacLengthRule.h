@@ -5,10 +5,15 @@
 // cut there; otherwise the rest was lost.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class FlacLengthRule : public TrackLengthRule {
 public:
+    // Whether the FLAC file at `path` ends inside its metadata blocks (cut
+    // before its first frame).
+    static bool CutInMetadata(PositionedFile& file);
+
     void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
     void Settle(TrackTally& tally) override;
 

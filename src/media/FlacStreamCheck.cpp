@@ -1,9 +1,10 @@
 #include "FlacStreamCheck.h"
 
+#include "ByteChecksum.h"
+#include "PositionedFile.h"
+
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <fstream>
 
 #include "media_calls.h"
 
@@ -15,31 +16,12 @@ constexpr std::size_t kStreamInfoBytes = 34;
 
 uint8_t Crc8(const uint8_t* p, std::size_t n)
 {
-    uint8_t crc = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        crc ^= p[i];
-        for (int b = 0; b < 8; ++b)
-            crc = uint8_t(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
-    }
-    return crc;
+    return ByteChecksum::Crc8(p, n);
 }
 
 uint16_t Crc16(const uint8_t* p, std::size_t n)
 {
-    static const auto kTable = [] {
-        std::array<uint16_t, 256> table{};
-        for (unsigned i = 0; i < 256; ++i) {
-            uint16_t crc = uint16_t(i << 8);
-            for (int b = 0; b < 8; ++b)
-                crc = uint16_t(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
-            table[i] = crc;
-        }
-        return table;
-    }();
-    uint16_t crc = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        crc = uint16_t(crc << 8) ^ kTable[(crc >> 8) ^ p[i]];
-    return crc;
+    return ByteChecksum::Crc16(p, n);
 }
 
 // Reads bits, most significant first; `short_` once a read went past the
@@ -403,16 +385,16 @@ bool FlacStreamCheck::EndsCleanly(const std::string& path, int64_t lastFrame) co
 {
     if (!open_ || lastFrame < 0)
         return true;
-    std::ifstream in(path, std::ios::binary);
-    if (!in || !in.seekg(0, std::ios::end))
+    PositionedFile in(path);
+    if (!in.IsOpen())
         return true;
-    const int64_t fileBytes = int64_t(in.tellg());
+    const int64_t fileBytes = in.Size();
     // No frame is longer than this (every sample stored verbatim).
     const int64_t most = 16 + int64_t(channels_) * (bits_ + 1) * 65535 / 8 + 2;
     if (fileBytes <= lastFrame || fileBytes - lastFrame > 4 * most)
         return true;
     std::vector<uint8_t> bytes(std::size_t(fileBytes - lastFrame));
-    if (!in.seekg(lastFrame) || !in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size())))
+    if (in.Read(lastFrame, bytes.data(), bytes.size()) != bytes.size())
         return true;
     std::size_t at = 0;
     for (;;) {

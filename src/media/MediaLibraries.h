@@ -35,6 +35,7 @@ extern "C" {
     X(avcodec_parameters_to_context) X(avcodec_receive_frame) X(avcodec_receive_packet) X(avcodec_send_frame)  \
     X(avcodec_send_packet) X(avformat_alloc_context) X(avformat_alloc_output_context2) X(avformat_close_input)                           \
     X(avformat_find_stream_info) X(avformat_free_context) X(avformat_new_stream) X(avformat_open_input)        \
+    X(avformat_index_get_entries_count) X(avformat_index_get_entry)                                            \
     X(avformat_query_codec) X(avformat_write_header) X(avio_alloc_context) X(avio_closep) X(avio_context_free) X(avio_open)
 
 class MediaLibraries {

@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "PositionedFile.h"
 #include "RateChangeBridge.h"
 #include "RawStreamLengthRule.h"
 #include "TrackLengthRule.h"
@@ -141,14 +142,11 @@ bool LayerOneChecksumHolds(const uint8_t* frame, int size)
 int ShortMPEGStreamFrames(const std::string& path, bool* cut, uint8_t* header)
 {
     constexpr std::size_t kMostBytes = 1 << 16;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    PositionedFile file(path);
+    if (!file.IsOpen() || file.Size() > int64_t(kMostBytes))
         return -1;
-    std::vector<uint8_t> bytes(kMostBytes + 1);
-    const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    if (size > kMostBytes)
-        return -1;
+    std::vector<uint8_t> bytes(std::size_t(file.Size()));
+    const std::size_t size = file.Read(0, bytes.data(), bytes.size());
     std::size_t at = 0;
     int frames = 0;
     *cut = false;
@@ -718,6 +716,8 @@ struct MovieSource::Impl {
     bool damageSeen = false;
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
+    // Each rule's line: what it counted, what it expected, what it found.
+    std::vector<std::string> ruleLines;
     // A raw MPEG audio stream: where the tags at the file's end begin (-1:
     // no such stream).  A tag the demuxer hands out as a packet is none.
     int64_t tagsFrom = -1;
@@ -792,8 +792,11 @@ struct MovieSource::Impl {
         if (const int rc = OpenInput(path, &format, &view, &viewIO); rc < 0) {
             // A file cut before what the demuxer needs (an MPEG-4 movie box
             // written last) is a cut file, not one of an unknown format.
+            // (A Matroska demuxer cut short of its track list says so as
+            // an I/O error.)
             const OSErr err = ErrorFromAV(rc, kUnknownFileFormatErr);
-            return err == kUnknownFileFormatErr && TrackLengthRule::CutBeforeReadable(path) ? eofErr : err;
+            return (err == kUnknownFileFormatErr || err == ioErr) && TrackLengthRule::CutBeforeReadable(path) ? eofErr
+                                                                                                                : err;
         }
         stream = -1;
         for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -1325,8 +1328,10 @@ struct MovieSource::Impl {
         }
         // A FLAC file whose end is neither its last frame whole nor one
         // broken off by a cut is damaged there.
-        if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos))
+        if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos)) {
             damageSeen = true;
+            Tally().Note("FLAC frames", "the last frame is neither whole nor broken off by the file's end: damaged");
+        }
         // A last MPEG audio frame cut short would decode as a whole one:
         // it is no frame of the track.  One inside the track is damage.
         if (!index.empty() && lastShortMPEGFrame == index.size() - 1) {
@@ -1334,8 +1339,10 @@ struct MovieSource::Impl {
             wholeMPEGFrames -= std::min(wholeMPEGFrames, lastShortMPEGFrames);
             index.back().frames = 0;
             cutShort = true;
+            Tally().Note("MPEG frame sizes", "the last frame is shorter than its header says: cut");
         } else if (lastShortMPEGFrame != ~std::size_t(0)) {
             damageSeen = true;
+            Tally().Note("MPEG frame sizes", "a frame inside the track is shorter than its header says: damaged");
         }
         // An MPEG audio stream that changes its channel mode from a single
         // channel to two is a stereo track: its single-channel frames are
@@ -1349,8 +1356,11 @@ struct MovieSource::Impl {
         // count of 'COMM'): fewer frames in the packets mean the file was
         // cut short.
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
-            && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total)
+            && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total) {
             cutShort = true;
+            Tally().Note("AIFF-C frame count", "states %llu frames, the packets hold %llu: cut",
+                         (unsigned long long)av_rescale_q(st->duration, st->time_base, rate), (unsigned long long)total);
+        }
         // A track whose channel count changes is not read as one.
         if (channelsChange)
             return kTrackChannelsChangeErr;
@@ -1395,6 +1405,7 @@ struct MovieSource::Impl {
         tally.packetsEnd = packetsEnd;
         tally.lastPacketRefused = lastTallied >= 0 && lastTallied == packetOrdinal;
         tally.lastPacketFrames = lastTalliedFrames;
+        tally.lines = &ruleLines;
         return tally;
     }
 
@@ -1478,13 +1489,16 @@ struct MovieSource::Impl {
             return noErr;
         frameCount -= std::min(frameCount, dropped);
         // A cut breaks off one packet; more refused are damage.
-        if (refused == 1 && !damageSeen && PacketsReachFileEnd()) {
+        const bool cut = refused == 1 && !damageSeen && PacketsReachFileEnd();
+        if (cut) {
             cutShort = true;
         } else {
             loss.refusedPackets += refused;
             loss.missingFrames += dropped;
             refusedFrames += dropped;
         }
+        Tally().Note("undecodable end", "%llu packets at the end refused, %llu frames: %s",
+                     (unsigned long long)refused, (unsigned long long)dropped, cut ? "cut" : "lost");
         return noErr;
     }
 
@@ -1607,6 +1621,8 @@ struct MovieSource::Impl {
             // Fewer whole MPEG audio frames than it counts: the file was cut.
             if (factFrames > frameCount && IsMPEGAudio(codecID))
                 cutShort = true;
+            Tally().Note("WAVE fact", "states %llu frames, counted %llu", (unsigned long long)factFrames,
+                         (unsigned long long)frameCount);
             if (lagged) {
                 startSkip = std::min<UInt64>(kFilterbankLag, frameCount);
                 frameCount = std::min(factFrames, frameCount - startSkip);
@@ -1636,15 +1652,25 @@ struct MovieSource::Impl {
         // frames counted: a cut, or sound lost (TrackLengthRule).
         {
             TrackTally tally = Tally();
+            tally.Note("decoder", "%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
+                       (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
+                       (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
+                       (unsigned long long)frameCount, trusted ? "from the packets" : "decoded");
             lengthRule->Settle(tally);
             BoundMissing(tally.expected > 0 ? tally.expected : StatedFrames());
+            tally.Note("verdict", "%llu frames; %s%s; refused %llu, silenced %llu, missing %llu, repeated %llu, "
+                       "out of order %llu, damaged places %llu",
+                       (unsigned long long)frameCount, cutShort ? "cut" : "not cut", damageSeen ? ", damage seen" : "",
+                       (unsigned long long)loss.refusedPackets, (unsigned long long)loss.silencedFrames,
+                       (unsigned long long)loss.missingFrames, (unsigned long long)loss.repeatedFrames,
+                       (unsigned long long)loss.misplacedFrames, (unsigned long long)loss.gaps);
         }
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets
         // hold only the encoder's delay and padding, is an empty one.
         if (frameCount == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
-            return kNoAudioTrackErr;
+            return dataBytes == 0 && cutShort ? eofErr : kNoAudioTrackErr;
         return OpenStreams(false);
     }
 
@@ -1911,6 +1937,7 @@ UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
 const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
 UInt64 MovieSource::Position() const { return impl_->position; }
+const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->ruleLines; }
 
 bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 {

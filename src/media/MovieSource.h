@@ -127,6 +127,10 @@ public:
     // there is none).
     UInt32 FirstMPEGHeader() const;
     const std::vector<MovieMetadataItem>& Metadata() const;
+    // How the length and the losses were judged: one line per rule (what
+    // it counted, what it expected, what it found), the verdict last; also
+    // in the debug trace.
+    const std::vector<std::string>& RuleLines() const;
 
     // Float samples beyond full scale are counted as clipped (each frame
     // once) only in the frames [from, to); all until set.

@@ -6,13 +6,17 @@
 // anything of it can be read.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class Mp4LengthRule : public TrackLengthRule {
 public:
     // Whether the file at `path` is an MPEG-4 or QuickTime file (it starts
     // with a file type box) cut before the end of its movie box.
-    static bool CutBeforeMovieBox(const std::string& path);
+    static bool CutBeforeMovieBox(PositionedFile& file);
+    // Whether the boxes at the top of the file at `path` end where the file
+    // ends (none breaks off).
+    static bool BoxesWhole(PositionedFile& file);
 
     void Settle(TrackTally& tally) override;
 };

@@ -1,44 +1,98 @@
 #include "OggLengthRule.h"
 
+#include "ByteChecksum.h"
 #include "ByteOrder.h"
 #include "PositionedFile.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "media_calls.h"
 
 namespace {
 
-// The page checksum: CRC-32 of polynomial 0x04C11DB7, not reflected, over
-// the page with its checksum field zeroed.
+// The page checksum: CRC-32 over the page with its checksum field zeroed.
 UInt32 PageChecksum(const std::vector<uint8_t>& page)
 {
-    static const std::array<UInt32, 256> table = [] {
-        std::array<UInt32, 256> t{};
-        for (UInt32 i = 0; i < 256; ++i) {
-            UInt32 r = i << 24;
-            for (int k = 0; k < 8; ++k)
-                r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    UInt32 crc = 0;
-    for (std::size_t i = 0; i < page.size(); ++i) {
-        const uint8_t byte = i >= 22 && i < 26 ? 0 : page[i];
-        crc = (crc << 8) ^ table[((crc >> 24) ^ byte) & 0xFF];
-    }
-    return crc;
+    static const uint8_t kZeros[4] = {};
+    UInt32 crc = ByteChecksum::Crc32(page.data(), 22);
+    crc = ByteChecksum::Crc32(kZeros, 4, crc);
+    return ByteChecksum::Crc32(page.data() + 26, page.size() - 26, crc);
 }
 
 }  // namespace
 
-bool OggLengthRule::Walk(const std::string& path, Pages* out)
+namespace {
+
+// Granules as a damaged file may state them: sums that stop at the largest.
+void AddGranules(int64_t* total, int64_t more)
 {
-    PositionedFile file(path);
+    *total = more > INT64_MAX - *total ? INT64_MAX : *total + more;
+}
+
+// Granules of a stream at another rate, at the first stream's.
+int64_t Scaled(int64_t granules, double scale)
+{
+    return scale == 1.0 ? granules : int64_t(std::min(double(granules) * scale, 1e18));
+}
+
+// One logical stream of the chain, as its pages come.
+struct LogicalStream {
+    UInt32 serial = 0;
+    std::map<UInt32, int64_t> granules;  // by sequence number
+    std::vector<UInt32> arrivals;        // sequence numbers in the file's order
+    int64_t lastGranule = -1;
+    int64_t preSkip = 0;      // an Opus stream's
+    int64_t slack = 0;        // what a Vorbis decoder keeps back of the stream's first packet
+    int64_t soundBytes = 0;   // bytes of the pages that end a packet of sound
+    int64_t soundPages = 0;
+    UInt32 rate = 0;          // a Vorbis stream's (0: not told)
+
+    // Granules per byte of the stream's sound pages (0: unknown).
+    double GranulesPerByte() const
+    {
+        return soundBytes > 0 && lastGranule > 0 ? double(lastGranule) / double(soundBytes) : 0.0;
+    }
+    // The page sequence: missing numbers, and the granules of the pages met
+    // twice or after a later one (each page's granules counted from the
+    // page before it in the sequence).
+    void Sequence(OggLengthRule::Pages* out, double scale) const
+    {
+        if (granules.empty())
+            return;
+        out->missingPages +=
+            int64_t(granules.rbegin()->first) - int64_t(granules.begin()->first) + 1 - int64_t(granules.size());
+        const auto span = [&](UInt32 sequence) -> int64_t {
+            const auto it = granules.find(sequence);
+            if (it == granules.end() || it->second < 0)
+                return 0;
+            for (auto before = it; before != granules.begin();) {
+                --before;
+                if (before->second >= 0)
+                    return std::max<int64_t>(it->second - before->second, 0);
+            }
+            return 0;
+        };
+        std::set<UInt32> seen;
+        UInt32 highest = 0;
+        for (const UInt32 sequence : arrivals) {
+            if (!seen.insert(sequence).second)
+                AddGranules(&out->repeatedGranules, Scaled(span(sequence), scale));
+            else if (sequence < highest)
+                AddGranules(&out->lateGranules, Scaled(span(sequence), scale));
+            highest = std::max(highest, sequence);
+        }
+    }
+};
+
+}  // namespace
+
+bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
+{
     if (!file.IsOpen())
         return false;
     const int64_t size = file.Size();
@@ -66,6 +120,10 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
     UInt32 serial = 0;
     UInt32 lastSequence = 0;
     int64_t widestStep = 0;  // the most granules one whole page of the stream added
+    std::vector<LogicalStream> chain;
+    std::map<UInt32, int64_t> orphans;  // the last granule of each stream met without its first page
+    int64_t lastPageEnd = 0;  // the end of the last whole page
+    int64_t claimedEnd = 0;   // where the page claimed ends by its header
     for (int64_t at = 0; at >= 0 && at < size;) {
         const std::size_t got = read(at, head, 27);
         const std::size_t segments = got == 27 ? head[26] : 0;
@@ -97,8 +155,10 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
         if (end > size || (end < size && !isPage(end))) {
             out->damaged = true;
             if (ogg && pageSerial == serial && sequence == lastSequence + 1 && out->lastGranule >= 0 &&
-                granule >= out->lastGranule && granule - out->lastGranule <= 4 * widestStep)
+                granule >= out->lastGranule && (granule - out->lastGranule) / 4 <= widestStep) {
                 out->claimedGranule = std::max(out->claimedGranule, granule);
+                claimedEnd = end;
+            }
             at = nextPage(at + 1);
             continue;
         }
@@ -108,7 +168,7 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
         if (!ogg)
             serial = pageSerial;
         ogg = true;
-        if (pageSerial == serial) {
+        if (pageSerial == serial && chain.size() <= 1) {
             if (granule >= 0) {
                 if (out->lastGranule >= 0 && granule > out->lastGranule)
                     widestStep = std::max(widestStep, granule - out->lastGranule);
@@ -116,15 +176,85 @@ bool OggLengthRule::Walk(const std::string& path, Pages* out)
             }
             lastSequence = sequence;
         }
+        // The chain: a page that begins a stream starts the next link (its
+        // first packet, the codec's header, tells what the decoder keeps
+        // back); the pages of another serial are another track's.
+        const uint8_t* first = page.data() + 27 + segments;
+        if ((head[5] & 2) && (chain.empty() || chain.back().serial != pageSerial)) {
+            // The stream before it should have ended.
+            if (!chain.empty() && !out->endMarked && chain.back().soundPages > 0)
+                ++out->unendedLinks;
+            LogicalStream link;
+            link.serial = pageSerial;
+            if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0)
+                link.preSkip = ReadLE16(first + 10);
+            else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
+                link.slack = int64_t(1) << (first[28] >> 4);
+                link.rate = ReadLE32(first + 12);
+            }
+            chain.push_back(std::move(link));
+        }
+        // Pages of a stream whose beginning is gone: its sound was stated,
+        // and lost with it.
+        if (!chain.empty() && chain.back().serial != pageSerial &&
+            std::none_of(chain.begin(), chain.end(), [&](const LogicalStream& l) { return l.serial == pageSerial; })) {
+            out->damaged = true;
+            orphans[pageSerial] = std::max(orphans[pageSerial], granule);
+        }
+        if (!chain.empty() && chain.back().serial == pageSerial) {
+            LogicalStream& link = chain.back();
+            link.arrivals.push_back(sequence);
+            link.granules.emplace(sequence, granule);
+            if (granule > 0) {
+                link.soundBytes += end - at;
+                ++link.soundPages;
+                link.lastGranule = std::max(link.lastGranule, granule);
+            }
+            out->endMarked = (head[5] & 4) != 0;
+        }
+        lastPageEnd = end;
         at = end;
     }
-    return ogg;
+    if (!ogg)
+        return false;
+    out->streams = int(chain.size());
+    for (const auto& orphan : orphans)
+        AddGranules(&out->laterGranules, std::max<int64_t>(orphan.second, 0));
+    // A stream chained at another rate is heard at the first one's (the
+    // track's rate): its granules count at that rate.
+    const auto scale = [&](const LogicalStream& link) {
+        return chain.front().rate > 0 && link.rate > 0 ? double(chain.front().rate) / double(link.rate) : 1.0;
+    };
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        chain[i].Sequence(out, scale(chain[i]));
+        if (i > 0) {
+            AddGranules(&out->laterGranules,
+                        Scaled(std::max<int64_t>(chain[i].lastGranule - chain[i].preSkip, 0), scale(chain[i])));
+            AddGranules(&out->laterSlack, Scaled(chain[i].slack, scale(chain[i])));
+        }
+    }
+    // Bytes after the last page that are no pages, where the stream had not
+    // ended: they held its sound.
+    const int64_t tailFrom = std::max(lastPageEnd, claimedEnd);
+    if (!out->endMarked && !out->endsInsidePage && tailFrom < size) {
+        // At the rate of the last stream that shows one; a tail shorter
+        // than half a page is what is left of the last one.
+        double perByte = 0;
+        int64_t halfPage = 0;
+        for (auto link = chain.rbegin(); link != chain.rend() && perByte == 0; ++link) {
+            perByte = link->GranulesPerByte() * scale(*link);
+            halfPage = link->soundPages > 0 ? link->soundBytes / link->soundPages / 2 : 0;
+        }
+        if (size - tailFrom > halfPage)
+            out->tailGranules = int64_t(std::min(double(size - tailFrom) * perByte, 1e18));
+    }
+    return true;
 }
 
-bool OggLengthRule::CutInsidePage(const std::string& path)
+bool OggLengthRule::CutInsidePage(PositionedFile& file)
 {
     Pages pages;
-    return Walk(path, &pages) && pages.endsInsidePage;
+    return Walk(file, &pages) && pages.endsInsidePage;
 }
 
 void OggLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
@@ -141,24 +271,62 @@ void OggLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
 void OggLengthRule::Settle(TrackTally& tally)
 {
     Pages pages;
-    if (tally.format->nb_streams != 1 || !Walk(tally.path, &pages))
+    PositionedFile file(tally.path);
+    if (tally.format->nb_streams != 1 || !Walk(file, &pages)) {
+        tally.Note("Ogg pages", "not walked (%u tracks)", tally.format->nb_streams);
         return;
-    tally.damageSeen = tally.damageSeen || pages.damaged;
+    }
+    tally.damageSeen = tally.damageSeen || pages.damaged || pages.missingPages > 0 || pages.repeatedGranules > 0 ||
+                       pages.lateGranules > 0 || pages.tailGranules > 0 || pages.unendedLinks > 0;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
-    const UInt64 stated = UInt64(std::max<int64_t>(std::max(pages.lastGranule, pages.claimedGranule), 0));
-    tally.expected = stated;
+    // The first stream's last granule (with the sound of a tail of damage
+    // after it), and those of the streams chained after it.
+    const UInt64 stated = UInt64(std::max<int64_t>(std::max(pages.lastGranule, pages.claimedGranule), 0)) +
+                          UInt64(pages.laterGranules) + UInt64(pages.tailGranules);
     // What the decoder never gives of that.
     UInt64 unheard = UInt64(std::max(par->initial_padding, 0));
     if (par->codec_id == AV_CODEC_ID_VORBIS && firstEnd_ > 0)
         unheard += tally.Frames(firstEnd_);
-    const UInt64 expected = stated > unheard ? stated - unheard : 0;
+    // FLAC in Ogg states its length in its stream information (0: unknown,
+    // as a writer that cannot go back leaves it).
+    UInt64 flacTotal = 0;
+    if (par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18 && pages.streams <= 1)
+        flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
+    const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
+    tally.expected = expected > 0 ? expected + unheard : 0;
     const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
     if (expected > tally.frames) {
-        if (undamaged && pages.endsInsidePage)
+        if (undamaged && (pages.endsInsidePage || !pages.endMarked))
             tally.cutShort = true;
-        else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0)))
+        else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack))
             tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
     }
+    // A stream of the chain cut off before the next began: how much went
+    // with its last pages no page says.
+    if (pages.unendedLinks > 0) {
+        tally.damageSeen = true;
+        tally.loss.gaps += UInt64(pages.unendedLinks);
+    }
+    tally.loss.repeatedFrames += tally.Frames(pages.repeatedGranules);
+    tally.loss.misplacedFrames += tally.Frames(pages.lateGranules);
     if (pages.endsInsidePage && undamaged)
         tally.cutShort = true;
+    // A stream whose last page does not end it: the file may have been cut
+    // between two pages; its last granule says how far it had come.
+    if (!pages.endMarked && !pages.endsInsidePage && undamaged) {
+        tally.cutShort = true;
+        tally.loss.unmarkedEnd = std::max<UInt64>(tally.frames, 1);
+    }
+    if (tally.cutShort && flacTotal > tally.frames)
+        tally.loss.cutFrames = flacTotal - tally.frames;
+    tally.Note("Ogg pages",
+               "%d streams; last granule %lld (claimed %lld), later streams %lld, tail %lld; %lld pages missing, "
+               "%lld granules repeated, %lld out of order, %d streams unended; end %s; expected %llu frames less "
+               "%llu unheard, counted %llu; %s",
+               pages.streams, (long long)pages.lastGranule, (long long)pages.claimedGranule,
+               (long long)pages.laterGranules, (long long)pages.tailGranules, (long long)pages.missingPages,
+               (long long)pages.repeatedGranules, (long long)pages.lateGranules, pages.unendedLinks,
+               pages.endsInsidePage ? "inside a page" : pages.endMarked ? "marked" : "unmarked",
+               (unsigned long long)stated, (unsigned long long)unheard, (unsigned long long)tally.frames,
+               tally.cutShort ? "cut" : tally.damageSeen ? "damaged" : "whole");
 }

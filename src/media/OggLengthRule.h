@@ -8,21 +8,42 @@
 // primes the decoder).
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 class OggLengthRule : public TrackLengthRule {
 public:
-    // What the pages of an Ogg file say of its first logical stream.
+    // What the pages of an Ogg file say of its first logical stream, and of
+    // the chain of streams it may go on with.
     struct Pages {
         int64_t lastGranule = -1;     // of the last whole page (-1: none)
         int64_t claimedGranule = -1;  // of a later page running into damage
         bool endsInsidePage = false;  // the file was cut inside a page
         bool damaged = false;         // bytes that are no page, or a page failing its checksum
+        // The chain: the logical streams one after another, and the
+        // granules the streams after the first state (their last granule,
+        // less an Opus stream's pre-skip), with what their decoders may
+        // keep back (a Vorbis stream's first packet).
+        int streams = 0;
+        int unendedLinks = 0;  // streams followed by another without their end-of-stream flag
+        int64_t laterGranules = 0;
+        int64_t laterSlack = 0;
+        // The page sequence of every stream: pages whose numbers are
+        // missing, and the granules of pages met twice or after a later
+        // one.
+        int64_t missingPages = 0;
+        int64_t repeatedGranules = 0;
+        int64_t lateGranules = 0;
+        // The last page read whole carries the end-of-stream flag.
+        bool endMarked = false;
+        // Granules the bytes after the last page held (bytes that are no
+        // pages there, at the last stream's granules per byte).
+        int64_t tailGranules = 0;
     };
     // False for a file that does not start with a page.
-    static bool Walk(const std::string& path, Pages* out);
+    static bool Walk(PositionedFile& file, Pages* out);
     // Whether the file at `path` is an Ogg file that ends inside a page.
-    static bool CutInsidePage(const std::string& path);
+    static bool CutInsidePage(PositionedFile& file);
 
     void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
     void Settle(TrackTally& tally) override;

@@ -1,5 +1,6 @@
 #include "RawStreamLengthRule.h"
 
+#include "ByteChecksum.h"
 #include "ByteOrder.h"
 #include "PositionedFile.h"
 #include "mpeg_tables.h"
@@ -8,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "media_calls.h"
@@ -35,41 +35,52 @@ bool SameStream(AVCodecID codec, const uint8_t* a, const uint8_t* b)
     return (a[4] >> 6) == (b[4] >> 6) && (a[5] >> 3) == (b[5] >> 3);
 }
 
-// The bytes of a file read through a window.
-class FileBytes {
+// The bits of a frame's side information, most significant first.
+class SideBits {
 public:
-    explicit FileBytes(const std::string& path) : in_(path, std::ios::binary)
+    explicit SideBits(const uint8_t* p) : p_(p) {}
+    UInt32 Take(int n)
     {
-        if (in_) {
-            in_.seekg(0, std::ios::end);
-            size_ = int64_t(in_.tellg());
-        }
+        UInt32 v = 0;
+        for (; n > 0; --n, ++at_)
+            v = v << 1 | ((p_[at_ >> 3] >> (7 - (at_ & 7))) & 1);
+        return v;
     }
-    int64_t Size() const { return size_; }
-    // `count` bytes from `at` (fewer at the file's end); null when none.
-    const uint8_t* At(int64_t at, int count, int* got)
-    {
-        if (at < start_ || at + count > start_ + int64_t(window_.size())) {
-            if (at >= size_)
-                return nullptr;
-            window_.resize(std::size_t(std::min<int64_t>(kWindow, size_ - at)));
-            in_.clear();
-            in_.seekg(at);
-            if (!in_.read(reinterpret_cast<char*>(window_.data()), std::streamsize(window_.size())))
-                return nullptr;
-            start_ = at;
-        }
-        *got = int(std::min<int64_t>(count, start_ + int64_t(window_.size()) - at));
-        return window_.data() + (at - start_);
-    }
+    void Skip(int n) { at_ += std::size_t(n); }
 
 private:
-    static constexpr int64_t kWindow = 1 << 20;
-    std::ifstream in_;
-    int64_t size_ = -1;
-    std::vector<uint8_t> window_;
-    int64_t start_ = 0;
+    const uint8_t* p_;
+    std::size_t at_ = 0;
 };
+
+constexpr int kSideBytes = 4 + 2 + 32;  // the most a Layer III frame's header and side information take
+
+// Of the Layer III frame `p` of `frameBytes`: where its main data begins
+// (bytes before the frame's own), the bytes the frame holds after its side
+// information, and the bits of its main data.  False for other layers.
+bool MainData(const uint8_t* p, int frameBytes, int* begin, int* region, int* bits)
+{
+    if (((p[1] >> 1) & 3) != 1)
+        return false;
+    const bool mpeg1 = ((p[1] >> 3) & 3) == 3;
+    const bool mono = (p[3] >> 6) == 3;
+    const int channels = mono ? 1 : 2;
+    const int check = (p[1] & 1) ? 0 : 2;
+    const int side = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    *region = frameBytes - 4 - check - side;
+    if (*region < 0)
+        return false;
+    SideBits b(p + 4 + check);
+    *begin = int(b.Take(mpeg1 ? 9 : 8));
+    b.Skip(mpeg1 ? (mono ? 5 : 3) + 4 * channels : (mono ? 1 : 2));
+    *bits = 0;
+    for (int granule = 0; granule < (mpeg1 ? 2 : 1); ++granule)
+        for (int channel = 0; channel < channels; ++channel) {
+            *bits += int(b.Take(12));
+            b.Skip(mpeg1 ? 47 : 51);
+        }
+    return true;
+}
 
 // A syncsafe size (seven bits a byte), or -1 when a byte has its top bit.
 int64_t Syncsafe(const uint8_t* p)
@@ -83,18 +94,47 @@ int64_t Syncsafe(const uint8_t* p)
 // E-AC-3 frame after its sync word, 0 when the frame is whole.
 uint16_t FrameCrc(const uint8_t* p, std::size_t n)
 {
-    uint32_t crc = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool top = ((crc >> 15) ^ (p[i] >> bit)) & 1;
-            crc = (crc << 1) & 0xFFFF;
-            if (top)
-                crc ^= 0x8005;
-        }
-    return uint16_t(crc);
+    return ByteChecksum::Crc16(p, n);
 }
 
 }  // namespace
+
+bool RawStreamLengthRule::ReadInfoFrame(const uint8_t* frame, int frameBytes, InfoFrame* out)
+{
+    *out = InfoFrame();
+    const int limit = std::min(frameBytes, 64);
+    int at = 4;
+    while (at + 8 <= limit && std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0)
+        ++at;
+    if (at + 8 > limit)
+        return false;
+    const UInt32 flags = ReadBE32(frame + at + 4);
+    int field = at + 8;
+    const auto next = [&](int bytes) { const int here = field; field += bytes; return here; };
+    if (flags & 1) {
+        const int f = next(4);
+        if (f + 4 > frameBytes)
+            return false;
+        out->frames = ReadBE32(frame + f);
+    }
+    if (flags & 2) {
+        const int f = next(4);
+        if (f + 4 > frameBytes)
+            return false;
+        out->bytes = ReadBE32(frame + f);
+    }
+    if (flags & 4)
+        next(100);
+    if (flags & 8)
+        next(4);
+    out->present = true;
+    // A LAME tag follows; its last field checks the frame's bytes before it.
+    if (field + 36 <= frameBytes && ByteChecksum::Crc16Reflected(frame, std::size_t(field + 34)) == ReadBE16(frame + field + 34)) {
+        out->hasMusicCRC = true;
+        out->musicCRC = ReadBE16(frame + field + 32);
+    }
+    return true;
+}
 
 const char* RawStreamLengthRule::ShortStreamDemuxer(const std::string& path)
 {
@@ -145,6 +185,11 @@ int64_t RawStreamLengthRule::TagBytes(const uint8_t* p, int available, int64_t l
 int64_t RawStreamLengthRule::TrailingTagsStart(const std::string& path)
 {
     PositionedFile file(path);
+    return TrailingTagsStart(file);
+}
+
+int64_t RawStreamLengthRule::TrailingTagsStart(PositionedFile& file)
+{
     int64_t end = file.Size();
     for (bool found = end > 0; found;) {
         found = false;
@@ -220,25 +265,25 @@ bool RawStreamLengthRule::ReadFrameHeader(AVCodecID codec, const uint8_t* p, int
     return true;
 }
 
-bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Walk* out)
+bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* out)
 {
-    FileBytes file(path);
     int64_t end = file.Size();
     if (end <= 0)
         return false;
-    int got = 0;
     const auto bytesAt = [&](int64_t at, int count) -> const uint8_t* {
-        const uint8_t* p = at >= 0 && at < end ? file.At(at, count, &got) : nullptr;
-        return p && got >= count ? p : nullptr;
+        return at >= 0 && at < end ? file.View(at, std::size_t(count)) : nullptr;
     };
     // Tags are no sound, wherever they are (TagBytes); those at the end
     // may also be known by their footers alone.
-    end = TrailingTagsStart(path);
+    end = TrailingTagsStart(file);
     const auto tagAt = [&](int64_t from) -> int64_t {
-        const uint8_t* p = from < end ? file.At(from, 32, &got) : nullptr;
-        return p ? TagBytes(p, got, end - from) : 0;
+        const int available = int(std::min<int64_t>(32, end - from));
+        const uint8_t* p = from < end ? file.View(from, std::size_t(available)) : nullptr;
+        return p ? TagBytes(p, available, end - from) : 0;
     };
     int64_t at = 0;
+    const uint8_t* head = bytesAt(0, 3);
+    const int64_t tagEnd = head && std::memcmp(head, "ID3", 3) == 0 ? tagAt(0) : 0;  // an ID3v2 tag that starts the file
     // A frame whose header leads to the next one's (or to a tag, or the
     // end).
     const uint8_t* first = nullptr;
@@ -259,6 +304,13 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
     };
     UInt64 wholeBytes = 0;
     UInt64 wholeCount = 0;
+    // Layer III main data: where the stream of frame bytes after the side
+    // information stands, and where the last frame's main data ended.
+    int64_t dataAt = 0;
+    int64_t mainEnd = 0;
+    int64_t firstAt = -1;
+    int64_t infoEnd = -1;
+    int64_t lastWholeEnd = 0;
     std::vector<int64_t> between;  // the lengths of the stretches between chains
     int64_t stretch = 0;
     while (at < end) {
@@ -282,6 +334,43 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
             if (stretch > 0)
                 between.push_back(stretch);
             stretch = 0;
+            if (IsMPEG(codec)) {
+                if (firstAt < 0) {
+                    firstAt = at;
+                    out->frameSamples = frames;
+                    if (const uint8_t* whole = bytesAt(at, bytes); whole && ReadInfoFrame(whole, bytes, &out->info))
+                        infoEnd = at + bytes;
+                } else if (infoEnd >= 0) {
+                    // Encodes joined one after another: each Info frame
+                    // counts its own; together they state the whole, and no
+                    // one checksum covers it.
+                    InfoFrame later;
+                    const int head = std::min(bytes, 64);
+                    if (const uint8_t* p = bytesAt(at, head); p && ReadInfoFrame(p, head, &later)) {
+                        if (out->info.frames >= 0 && later.frames >= 0)
+                            out->info.frames += later.frames;
+                        else
+                            out->info.frames = -1;
+                        if (out->info.bytes >= 0 && later.bytes >= 0)
+                            out->info.bytes += later.bytes;
+                        else
+                            out->info.bytes = -1;
+                        out->info.hasMusicCRC = false;
+                        ++out->joinedEncodes;
+                    } else {
+                        ++out->framesAfterInfo;
+                    }
+                }
+                int begin = 0, region = 0, bits = 0;
+                if (const uint8_t* side = bytes >= kSideBytes ? bytesAt(at, kSideBytes) : nullptr;
+                    side && MainData(side, bytes, &begin, &region, &bits)) {
+                    if (dataAt - begin < mainEnd)
+                        ++out->joins;
+                    mainEnd = dataAt - begin + bits / 8;
+                    dataAt += region;
+                }
+                lastWholeEnd = at + bytes;
+            }
             wholeBytes += UInt64(bytes);
             ++wholeCount;
             out->wholeFrames += UInt64(frames);
@@ -295,7 +384,59 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, const std::string& path, Wal
         between.push_back(stretch);
     if (wholeCount == 0)
         return false;
+    // Sound frames inside a tag grown over them: a chain of frames in the
+    // tag that leads exactly to the stream's first frame (two frames at
+    // least, or an Info frame); the bytes after the tag up to that frame
+    // are the rest of the last hidden one.
+    if (IsMPEG(codec) && tagEnd > 10 && firstAt >= tagEnd) {
+        int bytes = 0, frames = 0;
+        const uint8_t* after = bytesAt(firstAt, kHeaderBytes);
+        uint8_t stream[kHeaderBytes];
+        if (after && ReadFrameHeader(codec, after, &bytes, &frames)) {
+            std::memcpy(stream, after, kHeaderBytes);
+            for (int64_t p = 10; p < tagEnd && out->hiddenFrames == 0; ++p) {
+                const uint8_t* h = bytesAt(p, kHeaderBytes);
+                if (!h || h[0] != 0xFF)
+                    continue;
+                int64_t q = p;
+                int chain = 0;
+                UInt64 samples = 0;
+                UInt64 firstSamples = 0;
+                int firstBytes = 0;
+                while (q < firstAt) {
+                    h = bytesAt(q, kHeaderBytes);
+                    if (!h || !ReadFrameHeader(codec, h, &bytes, &frames) || !SameStream(codec, stream, h))
+                        break;
+                    if (chain == 0) {
+                        firstSamples = UInt64(frames);
+                        firstBytes = bytes;
+                    }
+                    ++chain;
+                    samples += UInt64(frames);
+                    q += bytes;
+                }
+                InfoFrame info;
+                const int head = std::min(firstBytes, 64);
+                const uint8_t* whole = q == firstAt && chain > 0 ? bytesAt(p, head) : nullptr;
+                const bool isInfo = whole && ReadInfoFrame(whole, head, &info);
+                if (q == firstAt && (chain >= 2 || isInfo))
+                    out->hiddenFrames = samples - (isInfo ? firstSamples : 0);
+            }
+        }
+    }
     out->damaged = !between.empty();
+    // The stream's bytes after the Info frame, and their checksum.
+    if (infoEnd >= 0) {
+        out->streamBytes = lastWholeEnd - firstAt;
+        for (int64_t from = infoEnd; from < lastWholeEnd;) {
+            const int count = int(std::min<int64_t>(lastWholeEnd - from, 1 << 16));
+            const uint8_t* p = bytesAt(from, count);
+            if (!p)
+                break;
+            out->musicCRC = ByteChecksum::Crc16Reflected(p, std::size_t(count), out->musicCRC);
+            from += count;
+        }
+    }
     const double bytesPerFrame = double(wholeBytes) / double(wholeCount);
     const double framesPerFrame = double(out->wholeFrames) / double(wholeCount);
     for (const int64_t bytes : between)
@@ -316,17 +457,81 @@ void RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, TrackTa
 
 void RawStreamLengthRule::Settle(TrackTally& tally)
 {
+    Walk walk;
+    PositionedFile file(tally.path);
+    const bool walked = WalkFile(codec_, file, &walk);
+    const auto note = [&](const char* found) {
+        tally.Note("frame walk",
+                   "%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
+                   "(%lld frames, %lld bytes stated; %lld frames, %lld bytes held; checksum %s); counted %llu: %s",
+                   (unsigned long long)walk.wholeFrames, (unsigned long long)walk.framesBetween,
+                   (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
+                   (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
+                   (long long)walk.streamBytes,
+                   !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
+                   (unsigned long long)tally.frames, found);
+    };
+    const AVStream* st = tally.format->streams[tally.stream];
+    const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
+    if (walked && walk.hiddenFrames > 0) {
+        tally.damageSeen = true;
+        tally.loss.missingFrames = std::max(tally.loss.missingFrames, walk.hiddenFrames);
+    }
+    const bool endsCut = walked && walk.endsInsideFrame;
+    if (endsCut) {
+        tally.cutShort = true;
+        tally.UncountLastRefusal();
+    }
+    if (walked && walk.damaged)
+        tally.damageSeen = true;
+    // An MP3 stream whose Info frame counts its frames and bytes: frames
+    // more than it counts were repeated; fewer were cut off at the end, or
+    // taken out inside where a frame's main data reaches back into bytes
+    // that are not there.  A count the bytes and the encoder's checksum
+    // both bear out is the encoder's (some count the Info frame itself).
+    if (walked && walk.info.present && walk.info.frames >= 0 && walk.frameSamples > 0) {
+        const int64_t held = walk.framesAfterInfo;
+        const int64_t stated = walk.info.frames;
+        // Encoders differ on whether the Info frame counts itself and its
+        // bytes: one frame either way with no checksum failing passes.
+        const bool checksumHolds = !walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC;
+        const bool whole = checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
+                                             (held <= stated + 1 && held + 1 >= stated));
+        const UInt64 samples = UInt64(walk.frameSamples);
+        tally.expected = UInt64(std::max(stated, held)) * samples;
+        if (held > stated && !whole) {
+            tally.damageSeen = true;
+            tally.loss.repeatedFrames += UInt64(held - stated) * samples;
+        } else if (whole && stated > 0 && (held > stated + 1 || held + 1 < stated)) {
+            // Every frame there, as the bytes and the checksum say: only the
+            // count is wrong.
+            tally.loss.headerFrames = UInt64(stated) * samples;
+            tally.loss.heldFrames = UInt64(held) * samples;
+        } else if (held < stated && !whole) {
+            const UInt64 gone = UInt64(stated - held) * samples;
+            if (walk.joins > 0 || walk.damaged || tally.damageSeen) {
+                tally.damageSeen = true;
+                tally.loss.missingFrames = std::max(tally.loss.missingFrames, gone);
+            } else {
+                tally.cutShort = true;
+                tally.loss.cutFrames = std::max(tally.loss.cutFrames, gone);
+            }
+        }
+        note(held > stated && !whole                          ? "frames repeated"
+             : held < stated && !whole                        ? (tally.cutShort ? "cut" : "frames taken out")
+             : tally.loss.headerFrames != tally.loss.heldFrames ? "the count alone wrong"
+                                                              : "as stated");
+        return;
+    }
     // An MP3 file whose first frame counts the frames (from which the
     // libraries take the track's length) holds fewer when it was cut, even
     // between two frames, or when damage took some.  Encoders differ on
     // whether that first frame counts itself, so one frame short passes.
-    const AVStream* st = tally.format->streams[tally.stream];
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
         st->duration > 0) {
         const UInt64 counted = tally.Frames(st->duration);
         tally.expected = counted;
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
-        const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
         if (counted > whole + oneFrame) {
             if (tally.damageSeen)
                 tally.loss.missingFrames += counted - whole;
@@ -334,22 +539,26 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
                 tally.cutShort = true;
         }
     }
-    Walk walk;
-    if (!WalkFile(codec_, tally.path, &walk))
+    if (!walked) {
+        tally.Note("frame walk", "no frames found; counted %llu", (unsigned long long)tally.frames);
         return;
-    if (walk.endsInsideFrame) {
-        tally.cutShort = true;
-        tally.UncountLastRefusal();
     }
-    if (!walk.damaged)
+    // Frames taken out of a stream that states no length: the places are
+    // known, not how much.
+    if (walk.joins > 0 && !walk.damaged && walk.hiddenFrames == 0) {
+        tally.damageSeen = true;
+        tally.loss.gaps += UInt64(walk.joins);
+    }
+    if (!walk.damaged || (codec_ == AV_CODEC_ID_MP3 &&
+                          tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)) {
+        note(walk.damaged ? "damaged" : endsCut ? "cut" : walk.joins > 0 ? "frames taken out" : "whole");
         return;
-    tally.damageSeen = true;
-    if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)
-        return;
+    }
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;
     tally.expected = expected;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 halfFrame = UInt64(std::max(par->frame_size, 2)) / 2;
     if (expected > tally.frames + halfFrame)
         tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
+    note("damaged");
 }

@@ -12,6 +12,7 @@
 // against that count instead.
 #pragma once
 
+#include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
 extern "C" {
@@ -25,6 +26,19 @@ public:
     // The bytes and the sample frames of the frame whose header starts at
     // `data` (at least 7 bytes); false when no header starts there.
     static bool ReadFrameHeader(AVCodecID codec, const uint8_t* data, int* bytes, int* frames);
+
+    // The first frame of an MP3 stream when it is an Xing or Info frame:
+    // the frames after it and the bytes of the stream with it, as stated,
+    // and the encoder's checksum of the frames after it (a LAME tag whose
+    // own checksum holds).
+    struct InfoFrame {
+        bool present = false;
+        int64_t frames = -1;
+        int64_t bytes = -1;
+        bool hasMusicCRC = false;
+        UInt16 musicCRC = 0;
+    };
+    static bool ReadInfoFrame(const uint8_t* frame, int frameBytes, InfoFrame* out);
 
     // The demuxer of a short raw AC-3, E-AC-3 or ADTS stream at `path`:
     // whole frames of one stream from its first byte to its last, two or
@@ -41,6 +55,7 @@ public:
     // there are none): ID3v1 (with Lyrics3), APEv2 (with a header or not)
     // and ID3v2 with a footer, in any order.
     static int64_t TrailingTagsStart(const std::string& path);
+    static int64_t TrailingTagsStart(PositionedFile& file);
 
     // What the walk over a file found.
     struct Walk {
@@ -48,8 +63,22 @@ public:
         UInt64 framesBetween = 0; // frames the bytes between chains held
         bool damaged = false;     // bytes that are no frame were met
         bool endsInsideFrame = false;
+        // MPEG audio: the frames of sound a grown ID3v2 tag hides before
+        // the first frame after it; Layer III frames whose main data begins
+        // in bytes the frames before do not hold (frames were taken out
+        // before them); the Info frame, and what the stream holds against
+        // it (the whole frames after it, the bytes from it to the end of the
+        // last whole frame, and their checksum).
+        UInt64 hiddenFrames = 0;
+        int joins = 0;
+        InfoFrame info;
+        int64_t framesAfterInfo = 0;
+        int64_t streamBytes = 0;
+        UInt16 musicCRC = 0;
+        int frameSamples = 0;
+        int joinedEncodes = 0;  // Info frames after the first (encodes joined)
     };
-    static bool WalkFile(AVCodecID codec, const std::string& path, Walk* out);
+    static bool WalkFile(AVCodecID codec, PositionedFile& file, Walk* out);
 
     explicit RawStreamLengthRule(AVCodecID codec) : codec_(codec) {}
     void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;

@@ -1,13 +1,19 @@
 #include "TrackLengthRule.h"
 
+#include "AmrLengthRule.h"
 #include "AsfLengthRule.h"
 #include "CafLengthRule.h"
 #include "FlacLengthRule.h"
+#include "MatroskaLengthRule.h"
 #include "Mp4LengthRule.h"
 #include "OggLengthRule.h"
 #include "RawStreamLengthRule.h"
 
+#include "debug_trace.h"
+
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "media_calls.h"
@@ -20,6 +26,19 @@ int TrackTally::SampleRate() const
 UInt64 TrackTally::Frames(int64_t ticks) const
 {
     return UInt64(std::max<int64_t>(av_rescale_q(ticks, format->streams[stream]->time_base, {1, SampleRate()}), 0));
+}
+
+void TrackTally::Note(const char* rule, const char* format, ...) const
+{
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    const std::string line = std::string(rule) + ": " + text;
+    QM_TRACE("TrackTally", path << ": " << line);
+    if (lines)
+        lines->push_back(line);
 }
 
 void TrackTally::UncountLastRefusal()
@@ -44,6 +63,10 @@ std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* for
         return std::make_unique<FlacLengthRule>();
     if (std::strcmp(name, "asf") == 0)
         return std::make_unique<AsfLengthRule>();
+    if (std::strcmp(name, "amr") == 0)
+        return std::make_unique<AmrLengthRule>(format->streams[stream]->codecpar->codec_id);
+    if (std::strstr(name, "matroska"))
+        return std::make_unique<MatroskaLengthRule>();
     if (std::strstr(name, "mov"))
         return std::make_unique<Mp4LengthRule>();
     if (RawStreamLengthRule::Handles(name, format->streams[stream]->codecpar->codec_id))
@@ -53,10 +76,15 @@ std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* for
 
 bool TrackLengthRule::CutBeforeReadable(const std::string& path)
 {
-    return Mp4LengthRule::CutBeforeMovieBox(path) || CafLengthRule::CutInsideChunk(path) ||
-           OggLengthRule::CutInsidePage(path);
+    PositionedFile file(path);
+    MatroskaLengthRule::Layout matroska;
+    return Mp4LengthRule::CutBeforeMovieBox(file) || CafLengthRule::CutInsideChunk(file) ||
+           OggLengthRule::CutInsidePage(file) || (MatroskaLengthRule::Walk(file, &matroska) && matroska.cut);
 }
 
 void TrackLengthRule::Packet(const AVPacket&, UInt64*, TrackTally&) {}
 
-void TrackLengthRule::Settle(TrackTally&) {}
+void TrackLengthRule::Settle(TrackTally& tally)
+{
+    tally.Note("container", "states no length; %llu frames counted", (unsigned long long)tally.frames);
+}

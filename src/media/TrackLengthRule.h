@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct AVFormatContext;
 struct AVPacket;
@@ -39,6 +40,12 @@ struct TrackTally {
     // amount said lost may go beyond it (MovieSource bounds it).
     UInt64 expected = 0;
 
+    // Where each rule's line goes (what it counted, what it expected, what
+    // it found), for the debug trace and the input's description.
+    std::vector<std::string>* lines = nullptr;
+
+    // Adds the line of `rule`, formatted as printf does.
+    void Note(const char* rule, const char* format, ...) const __attribute__((format(printf, 3, 4)));
     // The sample rate of the track, and `ticks` of its time base as frames.
     int SampleRate() const;
     UInt64 Frames(int64_t ticks) const;
@@ -55,7 +62,7 @@ public:
     // Whether the file at `path`, which the libraries cannot open, is one
     // of the containers here cut before what they need to read it (an
     // MPEG-4 file's movie box, a CAF file's packet table, an Ogg stream's
-    // header pages).
+    // header pages, a Matroska file's track list).
     static bool CutBeforeReadable(const std::string& path);
 
     // Each packet of the track as the counting pass reads it, in order;

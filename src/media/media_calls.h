@@ -55,6 +55,8 @@
 #define avformat_alloc_output_context2 QM_MEDIA_REDIRECT(avformat_alloc_output_context2)
 #define avformat_close_input QM_MEDIA_REDIRECT(avformat_close_input)
 #define avformat_find_stream_info QM_MEDIA_REDIRECT(avformat_find_stream_info)
+#define avformat_index_get_entries_count QM_MEDIA_REDIRECT(avformat_index_get_entries_count)
+#define avformat_index_get_entry QM_MEDIA_REDIRECT(avformat_index_get_entry)
 #define avformat_free_context QM_MEDIA_REDIRECT(avformat_free_context)
 #define avformat_new_stream QM_MEDIA_REDIRECT(avformat_new_stream)
 #define avformat_open_input QM_MEDIA_REDIRECT(avformat_open_input)

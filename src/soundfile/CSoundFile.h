@@ -235,6 +235,10 @@ public:
     // far as the input has been read (all zero for other inputs); the batch
     // warns with it, saying how much.  A set adds up its members'.
     SFTDecodeLoss GetDecodeLoss() const;
+    // How a compressed input's length and losses were judged, one line per
+    // rule of its container and codec, the verdict last (empty for other
+    // inputs); `--info` shows them.
+    const std::vector<std::string>& VerdictLines() const { return m_verdictLines; }
     // A headerless file whose name gives no rate: its rate is the raw-file
     // settings' (the batch warns, naming the rate and the preference).
     bool RateFromRawSettings() const { return m_rateFromRawSettings; }
@@ -621,6 +625,7 @@ protected:
     UInt32 m_numFrames = 0;                 // frame count
     Boolean m_dataCutShort = false;         // frames cut to the data present (see DataCutShort)
     SFTDecodeLoss m_decodeLoss;             // kept by the decoding readers (see GetDecodeLoss)
+    std::vector<std::string> m_verdictLines;  // see VerdictLines
     bool m_rateFromRawSettings = false;     // see RateFromRawSettings
     Boolean m_dataHoldsNoFrame = false;     // sound data of fewer bytes than one frame (see CheckReadShape)
     QList<ZuMarker> m_markers;              // ordered by identifier

@@ -6,6 +6,7 @@
 
 #include "MacTypes.h"
 
+#include <algorithm>
 #include <cstring>
 
 // A marker: identifier, frame position, name (a Pascal string of at most 31
@@ -67,8 +68,30 @@ struct SFTDecodeLoss {
     UInt64 silencedFrames = 0;
     UInt64 missingFrames = 0;
     bool checksumMismatch = false;
+    // Sound heard twice (a page or frame repeated), and sound heard out of
+    // its place (one that came after a later one).
+    UInt64 repeatedFrames = 0;
+    UInt64 misplacedFrames = 0;
+    // Places where sound was taken out of the stream that nothing states
+    // the length of (one frame's data reaching back into another's).
+    UInt64 gaps = 0;
+    // A header whose length disagrees with a stream that is otherwise whole
+    // (its own size and checksums hold): what it states and what the
+    // stream holds, in frames (0 and 0: no such header).
+    UInt64 headerFrames = 0;
+    UInt64 heldFrames = 0;
+    // Of a file cut short: the frames its header states beyond its end (0
+    // when it states none); and, of a stream that ends without the mark its
+    // format puts at its end (the file may have been cut between two of its
+    // pages), where its last page says it stands, in frames (0: marked).
+    UInt64 cutFrames = 0;
+    UInt64 unmarkedEnd = 0;
 
-    bool Any() const { return refusedPackets > 0 || silencedFrames > 0 || missingFrames > 0 || checksumMismatch; }
+    bool Any() const
+    {
+        return refusedPackets > 0 || silencedFrames > 0 || missingFrames > 0 || checksumMismatch || repeatedFrames > 0 ||
+               misplacedFrames > 0 || gaps > 0 || headerFrames != heldFrames;
+    }
     SFTDecodeLoss& operator+=(const SFTDecodeLoss& other)
     {
         packets += other.packets;
@@ -76,6 +99,13 @@ struct SFTDecodeLoss {
         silencedFrames += other.silencedFrames;
         missingFrames += other.missingFrames;
         checksumMismatch = checksumMismatch || other.checksumMismatch;
+        repeatedFrames += other.repeatedFrames;
+        misplacedFrames += other.misplacedFrames;
+        gaps += other.gaps;
+        headerFrames += other.headerFrames;
+        heldFrames += other.heldFrames;
+        cutFrames += other.cutFrames;
+        unmarkedEnd = std::max(unmarkedEnd, other.unmarkedEnd);
         return *this;
     }
 };

@@ -266,6 +266,7 @@ void ZuSoundFile::getInfo()
         m_lengthStr = timeText(m_numFrames, m_sampleRate);
         infoStringForSoundFile(file);
         m_timestamps = timeText(double(file->GetTimeStamp64()), m_sampleRate);
+        m_verdictLines = file->VerdictLines();
 
         const OSErr closed = file->Close();
         if (closed) {

@@ -81,6 +81,8 @@ public:
     const QString& descriptor() const { return m_descriptor; }
     const QString& lengthStr() const { return m_lengthStr; }
     const QString& timestamps() const { return m_timestamps; }
+    // How its length and losses were judged (CSoundFile::VerdictLines).
+    const std::vector<std::string>& verdictLines() const { return m_verdictLines; }
     int deepCount() const { return m_deepCount; }
     bool isDirectory() const { return m_isDirectory; }
     bool isPlayable() const { return m_isPlayable; }
@@ -231,6 +233,7 @@ private:
     QString m_descriptor;
     QString m_lengthStr;
     QString m_timestamps;
+    std::vector<std::string> m_verdictLines;
     int m_deepCount = 0;
     bool m_isDirectory = false;
     bool m_isPlayable = false;

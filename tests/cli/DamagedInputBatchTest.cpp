@@ -34,6 +34,7 @@ enum class Outcome {
     Lost,  // converts what decodes; the time lost is said
     Damaged,  // converts with the damage warning (the amount not checked)
     Cut,  // converts what ffmpeg decodes, "unexpected end of file"
+    CutBy,  // as Cut, with the time missing that the header states
     Clean,  // converts what ffmpeg decodes, no warning
 };
 
@@ -130,6 +131,17 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
     const RunResult info = Run({"--info", input});
     ASSERT_FALSE(info.crashed);
     EXPECT_EQ(info.exitCode, c.outcome == Outcome::Fails ? 1 : 0) << info.out.toStdString();
+    // Its description tells how the length and losses were judged: a line
+    // per rule, the verdict last, which agrees with the warning.
+    if (c.outcome != Outcome::Fails) {
+        const QJsonArray lines =
+            QJsonDocument::fromJson(info.out.split('\n').first().toUtf8()).object().value("verdict").toArray();
+        ASSERT_GE(lines.size(), 2) << info.out.toStdString();
+        const QString verdict = lines.last().toString();
+        EXPECT_TRUE(verdict.startsWith("verdict: ")) << verdict.toStdString();
+        EXPECT_EQ(verdict.contains("; cut"), c.outcome == Outcome::Cut || c.outcome == Outcome::CutBy)
+            << verdict.toStdString();
+    }
 
     const QString out = root + "/out";
     const RunResult run = RunConversions("keep", {{0, TypedConversion("Keep", "AIFF", 16, QByteArray())}}, input, out);
@@ -198,6 +210,16 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
         warning = QStringLiteral("unexpected end of file");
         EXPECT_EQ(FFmpegFrames(output), FFmpegFrames(input));
         break;
+    case Outcome::CutBy: {
+        const qint64 decoded = FFmpegFrames(input);
+        EXPECT_EQ(FFmpegFrames(output), decoded);
+        const QRegularExpressionMatch m =
+            QRegularExpression("unexpected end of file: ([0-9.]+) s missing$").match(line);
+        ASSERT_TRUE(m.hasMatch()) << said();
+        EXPECT_NEAR(m.captured(1).toDouble(), double(FFmpegFrames(intact) - decoded) / rate, 0.03) << said();
+        warning = m.captured(0);
+        break;
+    }
     case Outcome::Clean:
         EXPECT_EQ(FFmpegFrames(output), FFmpegFrames(input));
         EXPECT_TRUE(line.isEmpty()) << said();
@@ -267,7 +289,11 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
         DamageCase{"wma_cut", "cut.wma", "ffmpeg", "-nostdin -loglevel error -y -i {SRC} -c:a wmav2 {OUT}", kTake,
             Damage::Cut, 0, 0, 0.5, Outcome::Cut, nullptr},
         DamageCase{"aac_m4a_cut_before_movie_box", "moov.m4a", "ffmpeg", kAAC, kTake, Damage::Cut, 0, 0, 0.6,
-            Outcome::Fails, "unexpected end of file"}),
+            Outcome::Fails, "unexpected end of file"},
+        DamageCase{"opus_webm_cut", "cut.webm", "ffmpeg", "-nostdin -loglevel error -y -i {SRC} -c:a libopus {OUT}",
+            kTake, Damage::Cut, 0, 0, 0.5, Outcome::CutBy, nullptr},
+        DamageCase{"flac_cut_in_padding", "padding.flac", "flac", "--silent --padding=65536 -o {OUT} {SRC}", kTake,
+            Damage::Cut, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"}),
     CaseName);
 
 }  // namespace

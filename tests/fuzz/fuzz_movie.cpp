@@ -1,6 +1,8 @@
 // The movie reader's open path (probe, demultiplexing, counting, layout)
-// and its reads on damaged MPEG audio (tagged too) and RIFF files.
+// and its reads on damaged MPEG audio (tagged too), RIFF and the containers
+// the length rules walk (ContainerFuzzSeeds.h).
 #include "CQTMovieFile.h"
+#include "ContainerFuzzSeeds.h"
 #include "FuzzTarget.h"
 #include "MovieSource.h"
 #include "SoundFileFuzzRead.h"
@@ -61,7 +63,10 @@ std::string TaggedMP3Image()
 
 std::vector<std::string> FuzzSeeds()
 {
-    return {MP3Image(), WAVEImage(), TaggedMP3Image()};
+    std::vector<std::string> seeds = {MP3Image(), WAVEImage(), TaggedMP3Image()};
+    for (std::string& seed : containerseeds::All())
+        seeds.push_back(std::move(seed));
+    return seeds;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

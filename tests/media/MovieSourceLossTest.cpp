@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -28,6 +30,31 @@ enum class Damage {
     Bytes,         // `bytes` overwritten from the middle
     DataStart,     // `bytes` of the first packet overwritten (garbage, or zeros for 'mdat')
     Cut,           // the file ends at `share` of its length
+    CutAt,         // the file ends at byte `bytes`
+    // The structure: the Ogg sound page at `share` of them (chained: of
+    // the second stream) ends the file, is dropped, swapped with the next,
+    // repeated, or fails its checksum; zeros from `share` of the file on.
+    PageCut,
+    PageDrop,
+    PageSwap,
+    PageRepeat,
+    PageChecksum,
+    ZeroTail,
+    // MPEG audio frames: `bytes` of them from the middle taken out, or the
+    // middle one repeated; the ID3v2 tag's size grown by `bytes`.
+    FramesDrop,
+    FrameRepeat,
+    TagGrown,
+    // ASF data packets: `bytes` of them from the middle taken out, or the
+    // middle one repeated.
+    PacketsDrop,
+    PacketRepeat,
+    // The first sample-size table: the middle entry made huge, or five
+    // entries grown by `bytes`.
+    SizeHuge,
+    SizesGrown,
+    // The frame count of an MP3's Info frame halved.
+    CountHalved,
     FlipBit,       // bit 4 of byte `bytes` flipped
 };
 
@@ -44,6 +71,7 @@ enum class Shape {
     APEAtEnd,        // an APEv2 tag without its header after the last frame
     FlacNumberLeap,  // FLAC frame 10 numbered `shapeValue`, its checksums made again
     MonoThenStereo,  // the program's encode of a mono take, then of the stereo one, in one stream
+    AmrByHand,       // AMR-NB frames built here (no program)
 };
 
 enum class Expect {
@@ -52,6 +80,14 @@ enum class Expect {
     Lost,     // the loss said is what the damage took, within a frame
     Partial,  // some of the loss said (the rest no header tells)
     Fails,    // does not open: `code`
+    CutBy,    // cut short, the frames missing said within a frame
+    Unmarked, // cut short at the end of a stream not marked as ended
+    Estimated,// the loss said within a fifth of what the damage took (bytes as time)
+    Repeated, // the sound heard twice said, within a frame
+    Misplaced,// all frames there, some out of order
+    Gaps,     // damage at places, how much not said
+    Hidden,   // the frames of sound a grown tag hides said lost
+    Header,   // all sound there, the header's count said wrong
     OneRefused,  // the frames ffmpeg decodes, one packet refused and its time silenced
 };
 
@@ -68,6 +104,8 @@ struct LossCase {
     OSErr code;
     Shape shape = Shape::Encoded;
     int shapeValue = 0;
+    const char* tone = nullptr;  // sox's synth arguments (default: a two-tone chord)
+    bool chained = false;        // the file is two encodes one after the other (Ogg)
 };
 
 void PrintTo(const LossCase& c, std::ostream* os)
@@ -103,6 +141,190 @@ std::size_t Find(const std::vector<char>& bytes, const char* tag, bool last = fa
     return last ? haystack.rfind(tag) : haystack.find(tag);
 }
 
+// The byte ranges of the Ogg pages from `from` on, and which end a packet
+// of sound (a granule above 0).
+struct Page {
+    std::size_t at, bytes;
+    bool sound;
+};
+std::vector<Page> OggPages(const std::vector<char>& b, std::size_t from)
+{
+    std::vector<Page> pages;
+    for (std::size_t at = from; at + 27 <= b.size() && std::memcmp(&b[at], "OggS", 4) == 0;) {
+        const std::size_t segments = uint8_t(b[at + 26]);
+        std::size_t bytes = 27 + segments;
+        for (std::size_t i = 0; i < segments && at + 27 + i < b.size(); ++i)
+            bytes += uint8_t(b[at + 27 + i]);
+        long long granule = 0;
+        std::memcpy(&granule, &b[at + 6], 8);
+        pages.push_back({at, bytes, granule > 0});
+        at += bytes;
+    }
+    return pages;
+}
+
+// The MPEG-1 Layer III frames after the ID3v2 tag (position, bytes).
+std::vector<std::pair<std::size_t, std::size_t>> Mp3Frames(const std::vector<char>& b)
+{
+    static const int kRates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    std::size_t at = 0;
+    if (b.size() > 10 && std::memcmp(b.data(), "ID3", 3) == 0)
+        at = 10 + (std::size_t(b[6] & 0x7F) << 21 | std::size_t(b[7] & 0x7F) << 14 | std::size_t(b[8] & 0x7F) << 7 |
+                   std::size_t(b[9] & 0x7F));
+    std::vector<std::pair<std::size_t, std::size_t>> frames;
+    while (at + 4 <= b.size() && uint8_t(b[at]) == 0xFF && (uint8_t(b[at + 1]) & 0xFE) == 0xFA) {
+        const int rate = kRates[uint8_t(b[at + 2]) >> 4];
+        const std::size_t bytes = std::size_t(144000 * rate / 44100 + ((uint8_t(b[at + 2]) >> 1) & 1));
+        if (bytes == 0)
+            break;
+        frames.emplace_back(at, bytes);
+        at += bytes;
+    }
+    return frames;
+}
+
+UInt32 BE32(const std::vector<char>& b, std::size_t at)
+{
+    return UInt32(uint8_t(b[at])) << 24 | UInt32(uint8_t(b[at + 1])) << 16 | UInt32(uint8_t(b[at + 2])) << 8 |
+           uint8_t(b[at + 3]);
+}
+
+void PutBE32(std::vector<char>* b, std::size_t at, UInt32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        (*b)[at + std::size_t(i)] = char(v >> (24 - 8 * i));
+}
+
+// Moves [from, from + count) of `b` to `to` (before the damage: inserting
+// a copy, or taking bytes out).
+void Repeat(std::vector<char>* b, std::size_t at, std::size_t count)
+{
+    const std::vector<char> copy(b->begin() + std::ptrdiff_t(at), b->begin() + std::ptrdiff_t(at + count));
+    b->insert(b->begin() + std::ptrdiff_t(at), copy.begin(), copy.end());
+}
+void Remove(std::vector<char>* b, std::size_t at, std::size_t count)
+{
+    b->erase(b->begin() + std::ptrdiff_t(at), b->begin() + std::ptrdiff_t(at + count));
+}
+
+// The structural damages (the byte-level ones are done in the test).
+void DamageStructure(const LossCase& c, std::size_t secondStream, std::vector<char>* bytes)
+{
+    std::vector<char>& b = *bytes;
+    switch (c.damage) {
+    case Damage::PageCut:
+    case Damage::PageDrop:
+    case Damage::PageSwap:
+    case Damage::PageRepeat:
+    case Damage::PageChecksum: {
+        std::vector<Page> sound;
+        for (const Page& page : OggPages(b, secondStream))
+            if (page.sound)
+                sound.push_back(page);
+        ASSERT_GT(sound.size(), 3u);
+        const std::size_t k = c.share >= 1 ? sound.size() - 1 : std::size_t(double(sound.size()) * c.share);
+        const Page& p = sound[k];
+        if (c.damage == Damage::PageCut)
+            b.resize(p.at);
+        else if (c.damage == Damage::PageDrop)
+            Remove(&b, p.at, p.bytes);
+        else if (c.damage == Damage::PageRepeat)
+            Repeat(&b, p.at, p.bytes);
+        else if (c.damage == Damage::PageChecksum)
+            b[p.at + p.bytes - 5] ^= 0x55;
+        else
+            std::rotate(b.begin() + std::ptrdiff_t(p.at), b.begin() + std::ptrdiff_t(p.at + p.bytes),
+                        b.begin() + std::ptrdiff_t(sound[k + 1].at + sound[k + 1].bytes));
+        break;
+    }
+    case Damage::ZeroTail: {
+        // (share 0: from an MPEG-4 file's movie box on)
+        const std::size_t from = c.share == 0 ? Find(b, "moov") - 4
+                                              : secondStream + std::size_t(double(b.size() - secondStream) * c.share);
+        std::fill(b.begin() + std::ptrdiff_t(from), b.end(), 0);
+        break;
+    }
+    case Damage::FramesDrop:
+    case Damage::FrameRepeat: {
+        const auto frames = Mp3Frames(b);
+        ASSERT_GT(frames.size(), 40u);
+        const std::size_t k = frames.size() * 2 / 5;
+        const auto& first = frames[k];
+        if (std::size_t(c.bytes) > frames.size() / 2)
+            b.resize(first.first);  // a cut between two frames
+        else if (c.damage == Damage::FrameRepeat)
+            Repeat(&b, first.first, first.second);
+        else
+            Remove(&b, first.first, frames[k + std::size_t(c.bytes)].first - first.first);
+        break;
+    }
+    case Damage::CountHalved: {
+        const std::size_t info = Find(b, "Info");
+        ASSERT_NE(info, std::string_view::npos);
+        PutBE32(&b, info + 8, BE32(b, info + 8) / 2);
+        break;
+    }
+    case Damage::TagGrown: {
+        ASSERT_EQ(std::memcmp(b.data(), "ID3", 3), 0);
+        std::size_t size = std::size_t(b[6] & 0x7F) << 21 | std::size_t(b[7] & 0x7F) << 14 |
+                           std::size_t(b[8] & 0x7F) << 7 | std::size_t(b[9] & 0x7F);
+        size += std::size_t(c.bytes);
+        for (int i = 0; i < 4; ++i)
+            b[6 + std::size_t(i)] = char((size >> (21 - 7 * i)) & 0x7F);
+        break;
+    }
+    case Damage::PacketsDrop:
+    case Damage::PacketRepeat: {
+        // The header object's size, then the data object's 50 bytes; the
+        // file properties state the packets' size.
+        std::size_t header = 0;
+        for (int i = 7; i >= 0; --i)
+            header = header << 8 | uint8_t(b[16 + std::size_t(i)]);
+        const char kProperties[] = "\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11";
+        const std::size_t props = Find(b, kProperties);
+        ASSERT_NE(props, std::string_view::npos);
+        const std::size_t packet = std::size_t(uint8_t(b[props + 92])) | std::size_t(uint8_t(b[props + 93])) << 8;
+        const std::size_t start = header + 50;
+        const std::size_t middle = start + (b.size() - start) / packet / 2 * packet;
+        if (std::size_t(c.bytes) > (b.size() - start) / packet / 2)
+            b.resize(middle);  // a cut between two packets
+        else if (c.damage == Damage::PacketRepeat)
+            Repeat(&b, middle, packet);
+        else
+            Remove(&b, middle, packet * std::size_t(c.bytes));
+        break;
+    }
+    case Damage::SizeHuge:
+    case Damage::SizesGrown: {
+        const std::size_t stsz = Find(b, "stsz");
+        ASSERT_NE(stsz, std::string_view::npos);
+        const std::size_t count = BE32(b, stsz + 12);
+        const auto entry = [&](std::size_t k) { return stsz + 16 + 4 * k; };
+        if (c.damage == Damage::SizeHuge)
+            PutBE32(&b, entry(count / 2), 0x7FFF0000);
+        else
+            for (std::size_t k = 0; k < 5; ++k)
+                PutBE32(&b, entry(count / 3 + 7 * k), BE32(b, entry(count / 3 + 7 * k)) + UInt32(c.bytes));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// An AMR-NB file of `frames` frames of mode 7 (12.2 kbit/s), its speech bits
+// made up.
+void WriteAmr(const std::string& path, int frames)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "#!AMR\n";
+    for (int f = 0; f < frames; ++f) {
+        out.put(char(0x3C));
+        for (int k = 0; k < 31; ++k)
+            out.put(char((f * 31 + k) * 2654435761u >> 24));
+    }
+}
+
 class MovieSourceLoss : public ::testing::TestWithParam<LossCase> {};
 
 TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
@@ -119,15 +341,29 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
     TestTempDir dir;
     const std::string wav = dir.file("tone.wav");
     const std::string intact = dir.file(std::string("intact_") + c.file);
-    ASSERT_EQ(peers::Run("sox", {"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", QString::fromStdString(wav), "synth",
-                  "3", "sine", "440", "sine", "660", "gain", "-3"}).exitCode, 0);
+    const QString tone = QString::fromLatin1(c.tone ? c.tone : "3 sine 440 sine 660 gain -3");
+    ASSERT_EQ(peers::Run("sox", QStringList{"-R", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", QString::fromStdString(wav),
+                  "synth"} + tone.split(' ')).exitCode, 0);
     const auto encode = [&](const std::string& from, const std::string& to) {
         QStringList arguments;
         for (const QString& a : QString::fromLatin1(c.arguments).split(' ', Qt::SkipEmptyParts))
             arguments << (a == "{WAV}" ? QString::fromStdString(from) : a == "{OUT}" ? QString::fromStdString(to) : a);
         return peers::Run(c.program, arguments).exitCode == 0;
     };
-    if (c.program) {
+    std::size_t secondStream = 0;
+    if (c.chained) {
+        // A second, shorter stream after the first.
+        const std::string shortWav = dir.file("short.wav"), second = dir.file(std::string("second_") + c.file);
+        ASSERT_EQ(peers::Run("sox", {"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", QString::fromStdString(shortWav),
+                      "synth", "2", "sine", "300", "gain", "-6"}).exitCode, 0);
+        ASSERT_TRUE(encode(wav, intact));
+        ASSERT_TRUE(encode(shortWav, second));
+        std::vector<char> chain = Bytes(intact);
+        secondStream = chain.size();
+        const std::vector<char> more = Bytes(second);
+        chain.insert(chain.end(), more.begin(), more.end());
+        std::ofstream(intact, std::ios::binary).write(chain.data(), std::streamsize(chain.size()));
+    } else if (c.program) {
         ASSERT_TRUE(encode(wav, intact)) << c.arguments;
     }
     std::vector<char> bytes = Bytes(intact);
@@ -189,6 +425,10 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         bytes.assign(stream.begin(), stream.end());
         break;
     }
+    case Shape::AmrByHand:
+        WriteAmr(intact, 150);
+        bytes = Bytes(intact);
+        break;
     }
     {
         std::ofstream out(intact, std::ios::binary | std::ios::trunc);
@@ -218,7 +458,10 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         }
         break;
     case Damage::Cut: bytes.resize(std::size_t(double(bytes.size()) * c.share)); break;
+    case Damage::CutAt: bytes.resize(std::size_t(c.bytes)); break;
+    default: DamageStructure(c, secondStream, &bytes); break;
     }
+    ASSERT_FALSE(HasFatalFailure());
     const std::string damaged = dir.file(c.file);
     {
         std::ofstream out(damaged, std::ios::binary);
@@ -249,7 +492,11 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
     const std::string said = "frames " + std::to_string(frames) + ", ffmpeg " + std::to_string(decoded) +
                              ", refused " + std::to_string(loss.refusedPackets) + ", silenced " +
                              std::to_string(loss.silencedFrames) + ", missing " + std::to_string(loss.missingFrames) +
-                             ", cut " + std::to_string(source->DataCutShort());
+                             ", repeated " + std::to_string(loss.repeatedFrames) + ", misplaced " +
+                             std::to_string(loss.misplacedFrames) + ", gaps " + std::to_string(loss.gaps) +
+                             ", header " + std::to_string(loss.headerFrames) + "/" + std::to_string(loss.heldFrames) +
+                             ", cut " + std::to_string(source->DataCutShort()) + " by " +
+                             std::to_string(loss.cutFrames) + " unmarked " + std::to_string(loss.unmarkedEnd);
     switch (c.expect) {
     case Expect::Clean:
         // Its content alone tells it is sound, however short (a tag longer
@@ -284,6 +531,53 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         break;
     }
     case Expect::Fails: break;
+    case Expect::CutBy:
+    case Expect::Unmarked: {
+        EXPECT_EQ(frames, decoded) << said;
+        EXPECT_FALSE(loss.Any()) << said;
+        EXPECT_TRUE(source->DataCutShort()) << said;
+        const long long gone = FFmpegFrames(intact) - frames;
+        if (c.expect == Expect::CutBy)
+            EXPECT_NEAR(double(loss.cutFrames), double(gone), c.frame) << said << ", gone " << gone;
+        else
+            EXPECT_NEAR(double(loss.unmarkedEnd), double(frames), c.frame) << said;
+        break;
+    }
+    case Expect::Estimated: {
+        const long long gone = FFmpegFrames(intact) - frames + (long long)loss.silencedFrames;
+        EXPECT_NEAR(double(loss.missingFrames + loss.silencedFrames), double(gone), double(gone) / 5 + c.frame)
+            << said << ", gone " << gone;
+        break;
+    }
+    case Expect::Repeated:
+        EXPECT_NEAR(double(loss.repeatedFrames), double(frames - FFmpegFrames(intact)), c.frame) << said;
+        EXPECT_GT(loss.repeatedFrames, 0u) << said;
+        break;
+    case Expect::Misplaced:
+        EXPECT_NEAR(double(frames), double(FFmpegFrames(intact)), c.frame) << said;
+        EXPECT_GT(loss.misplacedFrames, 0u) << said;
+        EXPECT_EQ(loss.missingFrames, 0u) << said;
+        break;
+    case Expect::Gaps:
+        EXPECT_GT(loss.gaps, 0u) << said;
+        break;
+    case Expect::Header:
+        EXPECT_EQ(frames, FFmpegFrames(intact)) << said;
+        EXPECT_NE(loss.headerFrames, loss.heldFrames) << said;
+        EXPECT_NEAR(double(loss.headerFrames) * 2, double(loss.heldFrames), 2 * c.frame) << said;
+        break;
+    case Expect::Hidden: {
+        // The frames of sound between the tag's old end and its new one
+        // (an Info frame among them holds none).
+        const std::vector<char> whole = Bytes(intact);
+        const auto frames = Mp3Frames(whole);
+        const std::size_t end = frames.front().first + std::size_t(c.bytes);
+        long long hidden = 0;
+        for (std::size_t k = 0; k < frames.size() && frames[k].first < end; ++k)
+            hidden += std::string_view(&whole[frames[k].first], 64).find("Info") == std::string_view::npos ? 1152 : 0;
+        EXPECT_EQ((long long)loss.missingFrames, hidden) << said;
+        break;
+    }
     }
 }
 
@@ -302,6 +596,14 @@ constexpr const char* kAC3 = "-nostdin -v error -y -i {WAV} -c:a ac3 {OUT}";
 constexpr const char* kMP2 = "-nostdin -v error -y -i {WAV} -c:a mp2 {OUT}";
 constexpr const char* kFLAC = "-nostdin -v error -y -i {WAV} {OUT}";
 constexpr const char* kUntagged = "--quiet -t {WAV} {OUT}";
+constexpr const char* kTitledFFmpeg =
+    "-nostdin -v error -y -i {WAV} -c:a libmp3lame -id3v2_version 3 -metadata title=Title {OUT}";
+constexpr const char* kTitledUntagged = "--quiet -t --add-id3v2 --tt Title {WAV} {OUT}";
+constexpr const char* kTwoTracks = "-nostdin -v error -y -i {WAV} -map 0:a -map 0:a -c:a aac {OUT}";
+constexpr const char* kNoise = "3 whitenoise gain -8";
+// Ogg pages of a quarter second each.
+constexpr const char* kVorbisPages = "-nostdin -v error -y -i {WAV} -c:a libvorbis -page_duration 250000 {OUT}";
+constexpr const char* kOpusPages = "-nostdin -v error -y -i {WAV} -c:a libopus -page_duration 250000 {OUT}";
 constexpr const char* kLame = "--quiet {WAV} {OUT}";
 // A one-second Vorbis stream: its end trimming is no loss.
 constexpr const char* kVorbisSecond = "-nostdin -v error -y -i {WAV} -t 1 -c:a libvorbis {OUT}";
@@ -408,7 +710,62 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"alac_caf_cut_before_packet_table", "a.caf", "ffmpeg", kALAC, Damage::Cut, 0.9, 0, Expect::Fails, 4096,
             eofErr},
         LossCase{"vorbis_cut_in_first_pages", "a.ogg", "ffmpeg", kVorbis, Damage::Cut, 0.3, 0, Expect::Fails, 1024,
-            eofErr}),
+            eofErr},
+        // The order of an Ogg stream's pages: a cut between two pages, the
+        // last page dropped, pages swapped or repeated, a tail of zeros.
+        LossCase{"vorbis_cut_between_pages", "a.ogg", "ffmpeg", kVorbisPages, Damage::PageCut, 0.5, 0, Expect::Unmarked, 1024, 0},
+        LossCase{"opus_last_page_dropped", "a.opus", "ffmpeg", kOpusPages, Damage::PageDrop, 1, 0, Expect::Unmarked, 960, 0},
+        LossCase{"flac_ogg_cut_between_pages", "a.oga", "flac", "--silent --ogg -o {OUT} {WAV}", Damage::PageCut, 0.5, 0, Expect::CutBy, 4608, 0},
+        LossCase{"vorbis_pages_swapped", "a.ogg", "ffmpeg", kVorbisPages, Damage::PageSwap, 0.5, 0, Expect::Misplaced, 1024, 0},
+        LossCase{"opus_page_repeated", "a.opus", "ffmpeg", kOpusPages, Damage::PageRepeat, 0.5, 0, Expect::Repeated, 960, 0},
+        LossCase{"flac_ogg_zero_tail", "z.oga", "flac", "--silent --ogg -o {OUT} {WAV}", Damage::ZeroTail, 0.5, 0,
+            Expect::Lost, 4608, 0},
+        LossCase{"vorbis_zero_tail", "a.ogg", "ffmpeg", kVorbis, Damage::ZeroTail, 0.6, 0, Expect::Estimated, 1024, 0},
+        LossCase{"opus_zero_tail", "a.opus", "ffmpeg", kOpus, Damage::ZeroTail, 0.5, 0, Expect::Estimated, 960, 0},
+        // Damage in the second stream of a chain.
+        LossCase{"vorbis_chain_checksum", "c.ogg", "ffmpeg", kVorbisPages, Damage::PageChecksum, 0.5, 0, Expect::Lost, 1024, 0,
+            Shape::Encoded, 0, nullptr, true},
+        LossCase{"opus_chain_page_dropped", "c.opus", "ffmpeg", kOpusPages, Damage::PageDrop, 0.5, 0, Expect::Lost, 960, 0,
+            Shape::Encoded, 0, nullptr, true},
+        LossCase{"vorbis_chain_zero_tail", "c.ogg", "ffmpeg", kVorbis, Damage::ZeroTail, 0.5, 0, Expect::Estimated, 1024,
+            0, Shape::Encoded, 0, nullptr, true},
+        // MPEG audio frames against the Info frame's count, and taken out
+        // of a stream that counts none (noise: the frames' main data reach
+        // back into the frames before).
+        LossCase{"mp3_frame_repeated", "m.mp3", "lame", kLame, Damage::FrameRepeat, 0, 0, Expect::Repeated, 1152, 0},
+        LossCase{"mp3_cut_between_frames", "m.mp3", "lame", kLame, Damage::FramesDrop, 0, 1000000, Expect::CutBy,
+            1152, 0},
+        LossCase{"mp3_frames_taken_out", "m.mp3", "lame", kLame, Damage::FramesDrop, 0, 20, Expect::Lost, 1152, 0,
+            Shape::Encoded, 0, kNoise},
+        LossCase{"mp3_untagged_frames_taken_out", "u.mp3", "lame", kUntagged, Damage::FramesDrop, 0, 20, Expect::Gaps,
+            1152, 0, Shape::Encoded, 0, kNoise},
+        LossCase{"mp3_count_halved", "m.mp3", "lame", kLame, Damage::CountHalved, 0, 0, Expect::Header, 1152, 0},
+        LossCase{"mp3_tag_grown_over_info_frame", "t.mp3", "ffmpeg", kTitledFFmpeg, Damage::TagGrown, 0, 600, Expect::Hidden,
+            1152, 0},
+        LossCase{"mp3_tag_grown_over_frames", "t.mp3", "lame", kTitledUntagged, Damage::TagGrown, 0, 1200, Expect::Hidden,
+            1152, 0},
+        // ASF packets repeated and taken out.
+        LossCase{"wma_packet_repeated", "a.wma", "ffmpeg", kWMA, Damage::PacketRepeat, 0, 0, Expect::Repeated, 2048, 0},
+        LossCase{"wma_packets_taken_out", "a.wma", "ffmpeg", kWMA, Damage::PacketsDrop, 0, 3, Expect::Lost, 2048, 0},
+        LossCase{"wma_cut_between_packets", "a.wma", "ffmpeg", kWMA, Damage::PacketsDrop, 0, 1000000, Expect::CutBy,
+            2048, 0},
+        // MPEG-4 sample sizes.
+        LossCase{"aac_m4a_size_huge", "a.m4a", "ffmpeg", kAAC, Damage::SizeHuge, 0, 0, Expect::Lost, 1024, 0},
+        LossCase{"aac_m4a_two_tracks_sizes_grown", "two.m4a", "ffmpeg", kTwoTracks, Damage::SizesGrown, 0, 200,
+            Expect::Gaps, 1024, 0},
+        LossCase{"aac_m4a_zeros_for_movie_box", "a.m4a", "ffmpeg", kAAC, Damage::ZeroTail, 0, 0, Expect::Fails, 1024,
+            eofErr},
+        // Matroska and WebM: cuts (the duration tells how much) and damage.
+        LossCase{"vorbis_webm_cut", "a.webm", "ffmpeg", kVorbis, Damage::Cut, 0.6, 0, Expect::CutBy, 1024, 0},
+        LossCase{"vorbis_webm_cut_in_track_list", "a.webm", "ffmpeg", kVorbis, Damage::Cut, 0.05, 0, Expect::Fails, 1024,
+            eofErr},
+        LossCase{"flac_mka_cut", "a.mka", "ffmpeg", kFLAC, Damage::Cut, 0.5, 0, Expect::CutBy, 4608, 0},
+        LossCase{"opus_webm_damaged", "a.webm", "ffmpeg", kOpus, Damage::Bytes, 0, 600, Expect::Lost, 960, 0},
+        // Cuts said as cuts: FLAC inside its padding, AMR inside a frame.
+        LossCase{"flac_cut_in_padding", "p.flac", "flac", "--silent --padding=65536 -o {OUT} {WAV}", Damage::CutAt, 0,
+            20000, Expect::Fails, 4608, eofErr},
+        LossCase{"amr_cut", "a.amr", nullptr, "", Damage::CutAt, 0, 6 + 32 * 100 + 9, Expect::Cut, 160, 0,
+            Shape::AmrByHand}),
     CaseName);
 
 }  // namespace

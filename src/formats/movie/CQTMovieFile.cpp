@@ -177,6 +177,7 @@ OSErr CQTMovieFile::Open()
         m_numFrames = UInt32(std::min<UInt64>(source->FrameCount(), 0xFFFFFFFFu));
         m_dataCutShort = source->DataCutShort();
         m_decodeLoss = source->DecodeLoss();
+        m_verdictLines = source->RuleLines();
         // The bit rate of the track's data (kbit/s, half up); a zero length
         // never divides.
         const double seconds = m_sampleRate > 0 ? double(m_numFrames) / m_sampleRate : 0.0;

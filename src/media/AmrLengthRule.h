@@ -1,0 +1,25 @@
+// The length of an AMR speech stream: each frame's first byte names its
+// mode, and the mode its size.  A last frame shorter than its mode's size
+// reaching the end of the file was broken off by a cut, not refused.
+#pragma once
+
+#include "TrackLengthRule.h"
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+class AmrLengthRule : public TrackLengthRule {
+public:
+    explicit AmrLengthRule(AVCodecID codec) : wide_(codec == AV_CODEC_ID_AMR_WB) {}
+    // The bytes of the frame whose first byte is `toc` (its own included);
+    // 0 for a mode without a fixed size.
+    static int FrameBytes(bool wide, uint8_t toc);
+
+    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
+    void Settle(TrackTally& tally) override;
+
+private:
+    bool wide_;
+    bool lastShort_ = false;
+};

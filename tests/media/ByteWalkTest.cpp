@@ -1,0 +1,261 @@
+// The container rules' byte walks on files built byte by byte: each walk
+// reads what the intact file states, and tells each damage of its kind.
+#include "AsfLengthRule.h"
+#include "ByteChecksum.h"
+#include "CafLengthRule.h"
+#include "FlacLengthRule.h"
+#include "MatroskaLengthRule.h"
+#include "Mp4LengthRule.h"
+#include "OggLengthRule.h"
+#include "PositionedFile.h"
+#include "RawStreamLengthRule.h"
+#include "TestTempDir.h"
+
+#include "../fuzz/ContainerFuzzSeeds.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace containerseeds;
+
+namespace {
+
+TEST(ByteChecksum, MatchesTheCatalogueChecks)
+{
+    const Bytes text{'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(ByteChecksum::Crc8(text.data(), text.size()), 0xF4);
+    EXPECT_EQ(ByteChecksum::Crc16(text.data(), text.size()), 0xFEE8);
+    EXPECT_EQ(ByteChecksum::Crc16Reflected(text.data(), text.size()), 0xBB3D);
+    EXPECT_EQ(ByteChecksum::Crc32(text.data(), text.size()), 0x89A1897Fu);  // CRC-32/CKSUM before its inversion
+    // In pieces, as over a stream read in blocks.
+    EXPECT_EQ(ByteChecksum::Crc32(text.data() + 4, 5, ByteChecksum::Crc32(text.data(), 4)), 0x89A1897Fu);
+}
+
+TEST(PositionedFile, ReadsAndViewsAFileAndBytesAlike)
+{
+    TestTempDir dir;
+    Bytes bytes(3 << 19);  // a window and a half
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i * 7 + i / 256);
+    const std::string path = dir.file("bytes");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    PositionedFile file(path);
+    PositionedFile memory(bytes);
+    for (PositionedFile* f : {&file, &memory}) {
+        ASSERT_EQ(f->Size(), int64_t(bytes.size()));
+        for (const int64_t at : {int64_t(0), int64_t(1 << 20) - 3, int64_t(bytes.size()) - 8}) {
+            const uint8_t* p = f->View(at, 8);
+            ASSERT_NE(p, nullptr) << at;
+            EXPECT_EQ(std::memcmp(p, &bytes[std::size_t(at)], 8), 0) << at;
+        }
+        EXPECT_EQ(f->View(int64_t(bytes.size()) - 4, 8), nullptr);
+        uint8_t tail[8];
+        EXPECT_EQ(f->Read(int64_t(bytes.size()) - 4, tail, 8), 4u);
+        EXPECT_EQ(f->Read(int64_t(bytes.size()), tail, 8), 0u);
+    }
+    PositionedFile missing(dir.file("none"));
+    EXPECT_FALSE(missing.IsOpen());
+}
+
+OggLengthRule::Pages WalkOgg(const Bytes& bytes)
+{
+    PositionedFile file(bytes);
+    OggLengthRule::Pages pages;
+    EXPECT_TRUE(OggLengthRule::Walk(file, &pages));
+    return pages;
+}
+
+TEST(OggWalk, TellsThePageSequenceAndTheEnd)
+{
+    const std::vector<Bytes> pages = OggOpusPages(7, 6);
+    {
+        const auto intact = WalkOgg(Join(pages));
+        EXPECT_EQ(intact.lastGranule, 5760);
+        EXPECT_TRUE(intact.endMarked);
+        EXPECT_FALSE(intact.damaged);
+        EXPECT_EQ(intact.missingPages + intact.repeatedGranules + intact.lateGranules + intact.tailGranules, 0);
+    }
+    std::vector<Bytes> dropped = pages;
+    dropped.erase(dropped.begin() + 4);
+    EXPECT_EQ(WalkOgg(Join(dropped)).missingPages, 1);
+    std::vector<Bytes> repeated = pages;
+    repeated.insert(repeated.begin() + 4, pages[4]);
+    EXPECT_EQ(WalkOgg(Join(repeated)).repeatedGranules, 960);
+    std::vector<Bytes> swapped = pages;
+    std::swap(swapped[4], swapped[5]);
+    EXPECT_EQ(WalkOgg(Join(swapped)).lateGranules, 960);
+    std::vector<Bytes> unended(pages.begin(), pages.end() - 1);
+    EXPECT_FALSE(WalkOgg(Join(unended)).endMarked);
+    Bytes cut = Join(pages);
+    cut.resize(cut.size() - 10);
+    EXPECT_TRUE(WalkOgg(cut).endsInsidePage);
+    Bytes flipped = Join(pages);
+    flipped[flipped.size() - 60] ^= 1;
+    EXPECT_TRUE(WalkOgg(flipped).damaged);
+    // Zeros over the last two pages: their sound at the stream's bytes per
+    // granule.
+    Bytes zeros = Join(pages);
+    std::fill(zeros.end() - std::ptrdiff_t(pages[6].size() + pages[7].size()), zeros.end(), 0);
+    const auto tail = WalkOgg(zeros);
+    EXPECT_NEAR(double(tail.tailGranules), 1920, 100);
+}
+
+TEST(OggWalk, FollowsAChain)
+{
+    std::vector<Bytes> chain = OggOpusPages(7, 3);
+    const std::vector<Bytes> second = OggOpusPages(9, 4, true, 120);
+    chain.insert(chain.end(), second.begin(), second.end());
+    const auto whole = WalkOgg(Join(chain));
+    EXPECT_EQ(whole.streams, 2);
+    EXPECT_EQ(whole.laterGranules, 4 * 960 - 120);
+    EXPECT_EQ(whole.unendedLinks, 0);
+    // The second stream's first page lost: its sound is stated all the same.
+    std::vector<Bytes> headless = chain;
+    headless.erase(headless.begin() + 5);
+    const auto orphan = WalkOgg(Join(headless));
+    EXPECT_TRUE(orphan.damaged);
+    EXPECT_EQ(orphan.laterGranules, 4 * 960);
+    // The first stream's last page lost: it never ended.
+    chain.erase(chain.begin() + 4);
+    EXPECT_EQ(WalkOgg(Join(chain)).unendedLinks, 1);
+}
+
+TEST(AsfWalk, TellsObjectsRepeatedAndTakenOut)
+{
+    const auto walk = [](const std::vector<uint32_t>& times, AsfLengthRule::Objects* objects) {
+        PositionedFile file(Asf(256, times, 46 * times.size()));
+        AsfLengthRule::Header header;
+        EXPECT_TRUE(AsfLengthRule::ReadHeader(file, &header));
+        EXPECT_EQ(header.packetBytes, 256u);
+        EXPECT_EQ(header.dataPackets, times.size());
+        EXPECT_EQ(header.prerollMs, 3100u);
+        return AsfLengthRule::WalkPackets(file, header, 0, objects);
+    };
+    AsfLengthRule::Objects intact, repeated, missing;
+    ASSERT_TRUE(walk({0, 46, 92, 139, 185, 232}, &intact));
+    EXPECT_EQ(intact.repeatedMs + intact.missingMs, 0);
+    ASSERT_TRUE(walk({0, 46, 92, 92, 139, 185}, &repeated));
+    EXPECT_EQ(repeated.repeatedMs, 46);
+    ASSERT_TRUE(walk({0, 46, 92, 278, 325, 371}, &missing));
+    EXPECT_EQ(missing.gaps, 1);
+    EXPECT_EQ(missing.missingMs, 278 - 92 - 46);
+}
+
+TEST(MatroskaWalk, ReadsTheDurationAndTellsACut)
+{
+    const Bytes whole = Matroska(1500.0, 400);
+    PositionedFile file(whole);
+    MatroskaLengthRule::Layout layout;
+    ASSERT_TRUE(MatroskaLengthRule::Walk(file, &layout));
+    EXPECT_DOUBLE_EQ(layout.durationSeconds, 1.5);
+    EXPECT_FALSE(layout.cut);
+    for (const std::size_t keep : {whole.size() - 10, whole.size() / 2}) {
+        PositionedFile cut(Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(keep)));
+        MatroskaLengthRule::Layout cutLayout;
+        ASSERT_TRUE(MatroskaLengthRule::Walk(cut, &cutLayout));
+        EXPECT_TRUE(cutLayout.cut) << keep;
+    }
+}
+
+TEST(BoxAndChunkWalks, TellCutsFromWholeFiles)
+{
+    const auto cutBefore = [](Bytes b) {
+        PositionedFile f(std::move(b));
+        return Mp4LengthRule::CutBeforeMovieBox(f);
+    };
+    const auto whole = [](Bytes b) {
+        PositionedFile f(std::move(b));
+        return Mp4LengthRule::BoxesWhole(f);
+    };
+    const Bytes mp4 = Mp4(300, 64);
+    EXPECT_FALSE(cutBefore(mp4));
+    EXPECT_TRUE(whole(mp4));
+    EXPECT_TRUE(cutBefore(Bytes(mp4.begin(), mp4.begin() + 200)));
+    EXPECT_FALSE(whole(Bytes(mp4.begin(), mp4.end() - 1)));
+    Bytes zeroed = mp4;
+    std::fill(zeroed.end() - 72, zeroed.end(), 0);
+    EXPECT_TRUE(cutBefore(zeroed));
+
+    const auto cafCut = [](Bytes b) {
+        PositionedFile f(std::move(b));
+        return CafLengthRule::CutInsideChunk(f);
+    };
+    const Bytes caf = Caf(400, 16);
+    EXPECT_FALSE(cafCut(caf));
+    EXPECT_TRUE(cafCut(Bytes(caf.begin(), caf.end() - 4)));
+
+    const auto flacCut = [](Bytes b) {
+        PositionedFile f(std::move(b));
+        return FlacLengthRule::CutInMetadata(f);
+    };
+    const Bytes flac = FlacMetadata(500);
+    EXPECT_FALSE(flacCut(flac));
+    EXPECT_TRUE(flacCut(Bytes(flac.begin(), flac.begin() + 200)));
+}
+
+TEST(FrameHeaders, GiveEachFramesBytesAndSamples)
+{
+    struct Case {
+        AVCodecID codec;
+        Bytes frame;
+        int bytes, frames;
+    };
+    const Case cases[] = {
+        {AV_CODEC_ID_AC3, Ac3Frame(), 256, 1536},
+        {AV_CODEC_ID_EAC3, Eac3Frame(), 512, 1536},
+        {AV_CODEC_ID_AAC, AdtsFrame(), 200, 1024},
+        {AV_CODEC_ID_MP3, Mp3WithInfo(1), 417, 1152},
+    };
+    for (const Case& c : cases) {
+        int bytes = 0, frames = 0;
+        ASSERT_TRUE(RawStreamLengthRule::ReadFrameHeader(c.codec, c.frame.data(), &bytes, &frames)) << c.codec;
+        EXPECT_EQ(bytes, c.bytes) << c.codec;
+        EXPECT_EQ(frames, c.frames) << c.codec;
+        Bytes broken = c.frame;
+        broken[1] = 0;
+        EXPECT_FALSE(RawStreamLengthRule::ReadFrameHeader(c.codec, broken.data(), &bytes, &frames)) << c.codec;
+        // A stream of them, one cut inside its last frame.
+        Bytes stream = Repeat(Bytes(c.frame.begin(), c.frame.begin() + c.bytes), 4);
+        stream.resize(stream.size() - 5);
+        PositionedFile file(stream);
+        RawStreamLengthRule::Walk walk;
+        ASSERT_TRUE(RawStreamLengthRule::WalkFile(c.codec, file, &walk)) << c.codec;
+        EXPECT_EQ(walk.wholeFrames, 3u * UInt64(c.frames)) << c.codec;
+        EXPECT_TRUE(walk.endsInsideFrame) << c.codec;
+    }
+}
+
+TEST(FrameHeaders, MeasureAnMp3AgainstItsInfoFrame)
+{
+    const Bytes mp3 = Mp3WithInfo(6);
+    const auto walk = [](const Bytes& bytes) {
+        PositionedFile file(bytes);
+        RawStreamLengthRule::Walk w;
+        EXPECT_TRUE(RawStreamLengthRule::WalkFile(AV_CODEC_ID_MP3, file, &w));
+        return w;
+    };
+    const auto intact = walk(mp3);
+    ASSERT_TRUE(intact.info.present);
+    EXPECT_EQ(intact.info.frames, 6);
+    EXPECT_EQ(intact.info.bytes, 7 * 417);
+    EXPECT_TRUE(intact.info.hasMusicCRC);
+    EXPECT_EQ(intact.framesAfterInfo, 6);
+    EXPECT_EQ(intact.streamBytes, 7 * 417);
+    EXPECT_EQ(intact.musicCRC, intact.info.musicCRC);
+    // A frame repeated: one more than counted, the checksum no longer holds.
+    Bytes repeated = mp3;
+    repeated.insert(repeated.end(), mp3.end() - 417, mp3.end());
+    repeated[repeated.size() - 100] = 1;
+    const auto more = walk(repeated);
+    EXPECT_EQ(more.framesAfterInfo, 7);
+    EXPECT_NE(more.musicCRC, more.info.musicCRC);
+    // An ID3v2 tag grown over the Info frame and the first frame.
+    Bytes tagged{'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+    tagged.insert(tagged.end(), mp3.begin(), mp3.end());
+    tagged[8] = uint8_t((2 * 417) >> 7);
+    tagged[9] = uint8_t((2 * 417) & 0x7F);
+    EXPECT_EQ(walk(tagged).hiddenFrames, 1152u);
+}
+
+}  // namespace

@@ -1,0 +1,535 @@
+#!/usr/bin/env python3
+"""Damages the structure of real encodes and sorts what the batch makes of them.
+
+Not part of the test run (it takes minutes): run it by hand with the batch
+program, e.g.
+
+    tests/media/structure_damage_corpus.py build/src/quillmarch-batch /tmp/structure
+
+Where damage_corpus.py overwrites bytes, this one damages what the formats
+are made of, as a copy or a transfer that loses its place does: Ogg pages
+dropped, swapped, duplicated, a file cut exactly between two pages, a tail
+of zeros, damage in the second stream of a chained file; MPEG audio frames
+dropped and duplicated, the frame count of an Info frame halved, an ID3v2
+tag grown over the first frames; ASF packets duplicated and removed; an
+MPEG-4 sample-size entry made huge or grown; Matroska and WebM cut and
+damaged; FLAC cut inside its padding; AMR cut.  The folder is converted
+once, and the inputs that failed, warned and converted clean are counted;
+for every clean damaged one the script says whether its decode differs from
+the intact file's, and what ffmpeg (checking every checksum) says of it.
+With --intact, the intact encodes are converted too, and any warning on
+them is printed (a false alarm).
+"""
+import hashlib
+import os
+import plistlib
+import random
+import re
+import shutil
+import struct
+import subprocess
+import sys
+
+
+def run(args, **kw):
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+
+
+def ffmpeg(wav, out, *args):
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", wav] + list(args) + [out]).check_returncode()
+
+
+# ------------------------------------------------------------------ Ogg
+
+def ogg_pages(b):
+    """[(offset, length, serial, sequence, granule, flags)] of the pages of `b`."""
+    pages, at = [], 0
+    while at + 27 <= len(b) and b[at:at + 4] == b"OggS":
+        n = b[at + 26]
+        body = sum(b[at + 27:at + 27 + n])
+        length = 27 + n + body
+        granule, serial, seq = struct.unpack_from("<qII", b, at + 6)
+        pages.append((at, length, serial, seq, granule, b[at + 5]))
+        at += length
+    return pages
+
+
+def ogg_crc(page):
+    crc = 0
+    for i, byte in enumerate(page):
+        if 22 <= i < 26:
+            byte = 0
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7) & 0xFFFFFFFF if crc & 0x80000000 else (crc << 1) & 0xFFFFFFFF
+    return crc
+
+
+def ogg_damages(data):
+    pages = ogg_pages(data)
+    sound = [p for p in pages if p[4] > 0]
+    mid = sound[len(sound) // 2]
+    out = []
+
+    def cut_at(page):
+        return lambda b: b.__delitem__(slice(page[0], None))
+    out.append(("cut_page_50", cut_at(mid)))
+    out.append(("cut_page_90", cut_at(sound[len(sound) * 9 // 10])))
+    out.append(("drop_last_page", cut_at(sound[-1])))
+
+    def drop(page):
+        return lambda b: b.__delitem__(slice(page[0], page[0] + page[1]))
+    out.append(("drop_mid_page", drop(mid)))
+
+    def swap(p, q):
+        def apply(b):
+            first, second = bytes(b[p[0]:p[0] + p[1]]), bytes(b[q[0]:q[0] + q[1]])
+            b[p[0]:q[0] + q[1]] = second + first
+        return apply
+    # Two pages of one stream, one right after the other.
+    i = sound.index(mid)
+    while i + 2 < len(sound) and sound[i][0] + sound[i][1] != sound[i + 1][0]:
+        i += 1
+    out.append(("swap_pages", swap(sound[i], sound[i + 1])))
+
+    def duplicate(page):
+        return lambda b: b.__setitem__(slice(page[0], page[0]), bytes(b[page[0]:page[0] + page[1]]))
+    out.append(("dup_page", duplicate(mid)))
+
+    def zero_tail(share):
+        def apply(b):
+            at = int(len(b) * share)
+            b[at:] = bytes(len(b) - at)
+        return apply
+    out.append(("zero_tail_70", zero_tail(0.7)))
+    out.append(("zero_tail_40", zero_tail(0.4)))
+    return out
+
+
+def chained_damages(first, second):
+    """Damage in the second stream of `first` + `second` (chained)."""
+    base = len(first)
+    pages = [(o + base, l, s, q, g, f) for (o, l, s, q, g, f) in ogg_pages(second)]
+    sound = [p for p in pages if p[4] > 0]
+    mid = sound[len(sound) // 2]
+    out = []
+
+    def bad_crc(b):
+        b[mid[0] + mid[1] - 5] ^= 0x55
+    out.append(("second_bad_crc", bad_crc))
+
+    def zero_tail(b):
+        at = base + len(second) // 2
+        b[at:] = bytes(len(b) - at)
+    out.append(("second_zero_tail", zero_tail))
+    out.append(("second_drop_page", lambda b: b.__delitem__(slice(mid[0], mid[0] + mid[1]))))
+    out.append(("second_cut_page", lambda b: b.__delitem__(slice(mid[0], None))))
+    return out
+
+
+# ------------------------------------------------------------------ MPEG audio
+
+BITRATES = {  # MPEG-1 Layer III
+    3: [0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320],
+}
+RATES = [44100, 48000, 32000]
+
+
+def mp3_frame_bytes(h):
+    if h[0] != 0xFF or (h[1] & 0xE0) != 0xE0:
+        return 0
+    version = (h[1] >> 3) & 3
+    layer = (h[1] >> 1) & 3
+    if version != 3 or layer != 1:
+        return 0
+    index, rate = h[2] >> 4, (h[2] >> 2) & 3
+    if index in (0, 15) or rate == 3:
+        return 0
+    return 144000 * BITRATES[3][index] // RATES[rate] + ((h[2] >> 1) & 1)
+
+
+def mp3_frames(b):
+    at = 0
+    if b[:3] == b"ID3":
+        at = 10 + ((b[6] & 0x7F) << 21 | (b[7] & 0x7F) << 14 | (b[8] & 0x7F) << 7 | (b[9] & 0x7F))
+    frames = []
+    while at + 4 <= len(b):
+        n = mp3_frame_bytes(b[at:at + 4])
+        if n == 0:
+            break
+        frames.append((at, n))
+        at += n
+    return frames
+
+
+def mp3_damages(data, info):
+    frames = mp3_frames(data)
+    mid = len(frames) // 2
+    out = []
+
+    def drop(first, count):
+        def apply(b):
+            del b[frames[first][0]:frames[first + count - 1][0] + frames[first + count - 1][1]]
+        return apply
+    out.append(("drop_frame", drop(mid, 1)))
+    out.append(("drop_20_frames", drop(mid - 10, 20)))
+
+    def duplicate(b):
+        at, n = frames[mid]
+        b[at:at] = bytes(b[at:at + n])
+    out.append(("dup_frame", duplicate))
+    out.append(("cut_frame_boundary", lambda b: b.__delitem__(slice(frames[mid][0], None))))
+    if info:
+        def halve(b):
+            at = b.find(b"Xing", frames[0][0], frames[0][0] + frames[0][1])
+            if at < 0:
+                at = b.find(b"Info", frames[0][0], frames[0][0] + frames[0][1])
+            count = struct.unpack_from(">I", b, at + 8)[0]
+            struct.pack_into(">I", b, at + 8, count // 2)
+        out.append(("halve_count", halve))
+    return out
+
+
+def id3_grown(data, grow):
+    def apply(b):
+        size = (b[6] & 0x7F) << 21 | (b[7] & 0x7F) << 14 | (b[8] & 0x7F) << 7 | (b[9] & 0x7F)
+        size += grow
+        b[6:10] = bytes([(size >> 21) & 0x7F, (size >> 14) & 0x7F, (size >> 7) & 0x7F, size & 0x7F])
+    return apply
+
+
+# ------------------------------------------------------------------ ASF
+
+def asf_layout(b):
+    header = struct.unpack_from("<Q", b, 16)[0]
+    props = b.find(bytes.fromhex("A1DCAB8C47A9CF118EE400C00C205365"))
+    packet = struct.unpack_from("<I", b, props + 92)[0]
+    return header + 50, packet
+
+
+def asf_damages(data):
+    start, size = asf_layout(data)
+    count = (len(data) - start) // size
+    mid = count // 2
+    out = []
+
+    def at(k):
+        return start + k * size
+    out.append(("dup_packet", lambda b: b.__setitem__(slice(at(mid), at(mid)), bytes(b[at(mid):at(mid + 1)]))))
+    out.append(("drop_3_packets", lambda b: b.__delitem__(slice(at(mid), at(mid + 3)))))
+    out.append(("cut_packet_boundary", lambda b: b.__delitem__(slice(at(mid), None))))
+    return out
+
+
+# ------------------------------------------------------------------ MPEG-4
+
+def find_box(b, path, start=0, end=None):
+    """Offset and size of the box at `path` ("moov/trak/...")."""
+    end = len(b) if end is None else end
+    name, _, rest = path.partition("/")
+    at = start
+    while at + 8 <= end:
+        size, kind = struct.unpack_from(">I4s", b, at)
+        if size < 8:
+            return None
+        if kind == name.encode():
+            if not rest:
+                return at, size
+            inner = at + 8 + (8 if kind == b"stsd" else 0)
+            return find_box(b, rest, inner, at + size)
+        at += size
+    return None
+
+
+def mp4_damages(data, two_tracks):
+    out = []
+    stsz = find_box(data, "moov/trak/mdia/minf/stbl/stsz")
+
+    def entry(k):
+        return stsz[0] + 20 + 4 * k
+    count = struct.unpack_from(">I", data, stsz[0] + 16)[0]
+    out.append(("stsz_huge", lambda b: struct.pack_into(">I", b, entry(count // 2), 0x7FFF0000)))
+
+    def grow(b):
+        for k in range(5):
+            e = entry(count // 3 + k * 7)
+            struct.pack_into(">I", b, e, struct.unpack_from(">I", b, e)[0] + 200)
+    out.append(("stsz_grown", grow))
+
+    def zero_tail(b):
+        moov = find_box(b, "moov")
+        b[moov[0]:] = bytes(len(b) - moov[0])
+    if not two_tracks:
+        out.append(("zero_tail", zero_tail))
+    return out
+
+
+# ------------------------------------------------------------------ AMR
+
+def amr_file(frames):
+    # Mode 7 (12.2 kbit/s): a one-byte header and 31 bytes of speech.
+    r = random.Random(7)
+    body = b"".join(bytes([0x3C]) + bytes(r.randrange(256) for _ in range(31)) for _ in range(frames))
+    return b"#!AMR\n" + body
+
+
+def cuts(shares):
+    return [(f"cut_{int(s * 100):02d}", lambda b, s=s: b.__delitem__(slice(int(len(b) * s), None))) for s in shares]
+
+
+def overwrite(share, count):
+    def apply(b):
+        at = int(len(b) * share)
+        for k in range(at, min(at + count, len(b))):
+            b[k] = (k * 131 + 7) & 0xFF
+    return [(f"over{count}_{int(share * 100):02d}", apply)]
+
+
+def decode(path, checks=False):
+    args = ["ffmpeg", "-nostdin", "-v", "error"] + (["-err_detect", "crccheck"] if checks else []) + \
+        ["-i", path, "-ac", "1", "-f", "s16le", "-"]
+    r = run(args)
+    return hashlib.md5(r.stdout).hexdigest(), len(r.stdout) // 2, r.stderr.decode(errors="replace").strip()
+
+
+def encodes(root, wav, short):
+    """(name, bytes, damages) of every encode."""
+    made = []
+    tmp = os.path.join(root, "tmp")
+    os.makedirs(tmp, exist_ok=True)
+
+    def enc(name, *args, program="ffmpeg", source=wav):
+        out = os.path.join(tmp, name)
+        if program == "ffmpeg":
+            ffmpeg(source, out, *args)
+        else:
+            run([program] + [a.replace("{IN}", source).replace("{OUT}", out) for a in args]).check_returncode()
+        return open(out, "rb").read()
+
+    for name, data in (("vorbis.ogg", enc("vorbis.ogg", "-c:a", "libvorbis")),
+                       ("oggenc.ogg", enc("oggenc.ogg", "-Q", "-o", "{OUT}", "{IN}", program="oggenc")),
+                       ("opus.opus", enc("opus.opus", "-c:a", "libopus")),
+                       ("opusenc.opus", enc("opusenc.opus", "--quiet", "{IN}", "{OUT}", program="opusenc")),
+                       ("flacogg.oga", enc("flacogg.oga", "-c:a", "flac"))):
+        made.append((name, data, ogg_damages(data)))
+    first, second = enc("c1.ogg", "-c:a", "libvorbis"), enc("c2.ogg", "-c:a", "libvorbis", source=short)
+    made.append(("chained.ogg", first + second, chained_damages(first, second)))
+    o1, o2 = enc("o1.opus", "-c:a", "libopus"), enc("o2.opus", "-c:a", "libopus", source=short)
+    made.append(("chainedopus.opus", o1 + o2, chained_damages(o1, o2)))
+    for name, args in (("lame.mp3", ["--quiet", "{IN}", "{OUT}"]), ("lamevbr.mp3", ["--quiet", "-V", "4", "{IN}", "{OUT}"]),
+                       ("lametitle.mp3", ["--quiet", "--tt", "A title", "--add-id3v2", "{IN}", "{OUT}"])):
+        data = enc(name, *args, program="lame")
+        made.append((name, data, mp3_damages(data, True)))
+    data = enc("ffmpeg.mp3", "-c:a", "libmp3lame", "-id3v2_version", "3", "-metadata", "title=A title")
+    made.append(("ffmpeg.mp3", data, mp3_damages(data, True) + [("id3_grown", id3_grown(data, 600))]))
+    data = enc("raw.mp3", "--quiet", "-t", "{IN}", "{OUT}", program="lame")
+    made.append(("raw.mp3", data, mp3_damages(data, False)))
+    data = enc("tagged.mp3", "--quiet", "--tt", "A title", "--add-id3v2", "-t", "{IN}", "{OUT}", program="lame")
+    made.append(("tagged.mp3", data, [("id3_grown", id3_grown(data, 600))]))
+    for name, codec in (("wma2.wma", "wmav2"), ("wma1.wma", "wmav1")):
+        data = enc(name, "-c:a", codec)
+        made.append((name, data, asf_damages(data)))
+    data = enc("wma48.wma", "-c:a", "wmav2", "-ar", "48000")
+    made.append(("wma48.wma", data, asf_damages(data)))
+    for name, args, two in (("aac.m4a", ["-c:a", "aac"], False), ("alac.m4a", ["-c:a", "alac"], False),
+                            ("two.m4a", ["-map", "0:a", "-map", "0:a", "-c:a", "aac"], True)):
+        data = enc(name, *args)
+        made.append((name, data, mp4_damages(data, two) + cuts([0.5, 0.9])))
+    for name, args in (("vorbisweb.webm", ["-c:a", "libvorbis"]), ("opusweb.webm", ["-c:a", "libopus"]),
+                       ("flacmka.mka", ["-c:a", "flac"]), ("aacmka.mka", ["-c:a", "aac"]), ("mp3mkv.mkv", ["-c:a", "libmp3lame"])):
+        data = enc(name, *args)
+        made.append((name, data, cuts([0.3, 0.6, 0.9, 0.99]) + overwrite(0.5, 600) + overwrite(0.5, 6000)))
+    data = enc("padded.flac", "--silent", "--padding=65536", "-o", "{OUT}", "{IN}", program="flac")
+    made.append(("padded.flac", data, [("cut_in_padding", lambda b: b.__delitem__(slice(20000, None)))]))
+    data = amr_file(150)
+    made.append(("speech.amr", data, cuts([0.5, 0.999])))
+    return made
+
+
+def intact_shapes(root, wav, short):
+    """(name, bytes) of intact files of many shapes, for --intact: a check
+    that warns on any of them is a false alarm."""
+    tmp = os.path.join(root, "tmp")
+    os.makedirs(tmp, exist_ok=True)
+    shapes = []
+
+    def add(name, args, program="ffmpeg", source=wav):
+        out = os.path.join(tmp, "x_" + name)
+        if program == "ffmpeg":
+            r = run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", source] + args + [out])
+        else:
+            r = run([program] + [a.replace("{IN}", source).replace("{OUT}", out) for a in args])
+        if r.returncode == 0 and os.path.exists(out):
+            shapes.append((name, open(out, "rb").read()))
+
+    for i, how in enumerate((["-b", "128"], ["-b", "320"], ["-V", "0"], ["-V", "6"], ["--abr", "96"], ["-p"],
+                             ["-p", "-V", "4"], ["-t"], ["-t", "-p"], ["--add-id3v2", "--tt", "T"],
+                             ["--id3v1-only", "--tt", "T"], ["--id3v2-only", "--tt", "T", "--ta", "A"],
+                             ["-m", "m", "-b", "64"], ["-m", "j", "-V", "2"], ["--resample", "32", "-b", "64"],
+                             ["--resample", "22.05", "-b", "32"], ["--resample", "16", "-b", "24", "-m", "m"])):
+        add(f"lame{i:02d}.mp3", ["--quiet"] + how + ["{IN}", "{OUT}"], program="lame")
+    for i, how in enumerate((["-q", "-1"], ["-q", "3"], ["-q", "10"], ["-b", "64", "--managed"])):
+        add(f"oggenc{i}.ogg", ["-Q"] + how + ["-o", "{OUT}", "{IN}"], program="oggenc")
+    for i, how in enumerate(([], ["--bitrate", "32"], ["--framesize", "2.5"], ["--framesize", "60"], ["--comp", "0"],
+                             ["--vbr", "--bitrate", "160"], ["--hard-cbr"])):
+        add(f"opusenc{i}.opus", ["--quiet"] + how + ["{IN}", "{OUT}"], program="opusenc")
+    for i, how in enumerate((["-b", "4096"], ["-b", "1152"], ["-b", "192"], ["-b", "16384"], ["--ogg"], ["-8"],
+                             ["--no-padding"], ["--padding=100000"], ["-b", "576", "--no-seektable"])):
+        add(f"flac{i}.{'oga' if '--ogg' in how else 'flac'}", ["--silent"] + how + ["-o", "{OUT}", "{IN}"],
+            program="flac")
+    for rate in (22050, 32000, 44100, 48000):
+        for codec in ("wmav1", "wmav2"):
+            add(f"{codec}_{rate}.wma", ["-c:a", codec, "-ar", str(rate)])
+    for i, how in enumerate((["-c:a", "aac"], ["-c:a", "aac", "-ar", "48000"], ["-c:a", "aac", "-ac", "1"],
+                             ["-c:a", "alac"], ["-c:a", "aac", "-movflags", "+faststart"],
+                             ["-c:a", "aac", "-use_editlist", "0"])):
+        add(f"mp4_{i}.m4a", how)
+    add("alaccaf.caf", ["-c:a", "alac"])
+    add("aac.3g2", ["-c:a", "aac", "-ar", "22050", "-b:a", "32k"])
+    for i, how in enumerate((["-c:a", "ac3"], ["-c:a", "eac3"], ["-c:a", "mp2"], ["-c:a", "aac", "-f", "adts"])):
+        ext = ["ac3", "eac3", "mp2", "aac"][i]
+        add(f"raw{i}.{ext}", how)
+    for i, (how, ext) in enumerate(((["-c:a", "libvorbis"], "webm"), (["-c:a", "libopus"], "webm"),
+                                    (["-c:a", "flac"], "mka"), (["-c:a", "aac"], "mka"), (["-c:a", "libmp3lame"], "mkv"),
+                                    (["-c:a", "ac3"], "mka"), (["-c:a", "libopus", "-ar", "48000", "-ac", "1"], "mka"),
+                                    (["-c:a", "pcm_s16le"], "mka"), (["-c:a", "alac"], "mka"))):
+        add(f"mkv{i}.{ext}", how)
+    for i, how in enumerate((["-c:a", "libvorbis"], ["-c:a", "libopus"], ["-c:a", "flac"], ["-c:a", "libvorbis", "-ar", "22050"],
+                             ["-c:a", "libopus", "-ac", "1"])):
+        add(f"ffogg{i}.{'opus' if 'libopus' in how else 'ogg'}", how)
+    for i, how in enumerate((["-t", "-V", "2"], ["-t", "--resample", "22.05", "-b", "48"], ["-t", "-m", "m", "-b", "96"])):
+        add(f"rawlame{i}.mp3", ["--quiet"] + how + ["{IN}", "{OUT}"], program="lame")
+    add("noxing.mp3", ["-c:a", "libmp3lame", "-write_xing", "0"])
+    add("wmamono.wma", ["-c:a", "wmav2", "-ac", "1", "-b:a", "32k"])
+    add("live.webm", ["-c:a", "libopus", "-live", "1"])
+    add("frag.m4a", ["-c:a", "aac", "-movflags", "frag_keyframe+empty_moov"])
+    for name, how in (("pipedmka.mka", ["-c:a", "flac", "-f", "matroska"]), ("pipedogg.ogg", ["-c:a", "libvorbis", "-f", "ogg"]),
+                      ("pipedmp3.mp3", ["-c:a", "libmp3lame", "-f", "mp3"])):
+        r = run(["sh", "-c", "ffmpeg -nostdin -v error -i \"$0\" \"$@\" - > \"$OUT\"", wav] + how,
+                env=dict(os.environ, OUT=os.path.join(tmp, "x_" + name)))
+        if r.returncode == 0:
+            shapes.append((name, open(os.path.join(tmp, "x_" + name), "rb").read()))
+    a, b = os.path.join(tmp, "oa.opus"), os.path.join(tmp, "ob.opus")
+    run(["opusenc", "--quiet", wav, a])
+    run(["opusenc", "--quiet", "--serial", "77", short, b])
+    shapes.append(("chainopusenc.opus", open(a, "rb").read() + open(b, "rb").read()))
+    # Chained streams, and short files of a few frames.
+    for i, how in enumerate((["-c:a", "libvorbis"], ["-c:a", "libopus"])):
+        ext = "opus" if "libopus" in how else "ogg"
+        a, b = os.path.join(tmp, f"ca{i}.{ext}"), os.path.join(tmp, f"cb{i}.{ext}")
+        ffmpeg(wav, a, *how)
+        ffmpeg(short, b, *how)
+        shapes.append((f"chain{i}.{ext}", open(a, "rb").read() + open(b, "rb").read()))
+    blip = os.path.join(tmp, "blip.wav")
+    run(["sox", "-D", "-n", "-r", "44100", "-c", "1", "-b", "16", blip, "synth", "0.05", "sine", "440"])
+    for i, (how, ext, program) in enumerate(((["--quiet", "{IN}", "{OUT}"], "mp3", "lame"),
+                                             (["-Q", "-o", "{OUT}", "{IN}"], "ogg", "oggenc"),
+                                             (["--quiet", "{IN}", "{OUT}"], "opus", "opusenc"),
+                                             (["-c:a", "aac"], "m4a", "ffmpeg"), (["-c:a", "wmav2"], "wma", "ffmpeg"),
+                                             (["-c:a", "libopus"], "webm", "ffmpeg"))):
+        add(f"blip{i}.{ext}", how, program=program, source=blip)
+    return shapes
+
+
+def main():
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    batch, root = os.path.abspath(args[0]), os.path.abspath(args[1])
+    shutil.rmtree(root, ignore_errors=True)
+    for d in ("intact", "in", "out"):
+        os.makedirs(os.path.join(root, d))
+    wav, short = os.path.join(root, "tone.wav"), os.path.join(root, "short.wav")
+    run(["sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "6", "sine", "440", "sine", "660",
+         "gain", "-8"]).check_returncode()
+    run(["sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", short, "synth", "4", "sine", "300", "sine", "500",
+         "gain", "-8"]).check_returncode()
+    made = {}
+    only = [a[len("--only="):] for a in sys.argv if a.startswith("--only=")]
+    for name, data, damages in encodes(root, wav, short):
+        if only and not any(o in name for o in only[0].split(",")):
+            continue
+        intact = os.path.join(root, "intact", name)
+        open(intact, "wb").write(data)
+        for label, apply in damages:
+            b = bytearray(data)
+            apply(b)
+            stem, ext = name.rsplit(".", 1)
+            path = os.path.join(root, "in", f"{stem}_{label}.{ext}")
+            open(path, "wb").write(b)
+            made[path] = intact
+    factory = plistlib.load(open(os.path.join(os.path.dirname(__file__), "../../resources/Factory_Conversions.plist"),
+                                 "rb"))
+    keep = dict(factory[0])
+    keep.update({"QMCSName": "Keep", "QMCSOutputFileType": int.from_bytes(b"AIFF", "big"),
+                 "QMCSNeedsStrictFileType": True, "QMCSNeedsSampleRateConversion": False,
+                 "QMCSNeedsRedither": False, "QMCSNeedsNameExtension": False, "QMCSNeedsNewWordLength": True,
+                 "QMCSWordLength": 16, "QMCSSpecifics": {"oldData": bytes(256)}})
+    conversions = os.path.join(root, "keep.plist")
+    plistlib.dump([keep], open(conversions, "wb"), fmt=plistlib.FMT_XML)
+    env = dict(os.environ, QUILLMARCH_DEFAULTS=os.path.join(root, "defaults.plist"))
+
+    def said_by(folder, out):
+        r = run([batch, "--quiet", "--conversions", conversions, "-o", out, folder], env=env)
+        said = {}
+        for line in r.stderr.decode(errors="replace").splitlines():
+            m = re.match(r"^(failed|warning) (.*?): (.*)$", line)
+            if m:
+                said[m.group(2)] = (m.group(1), m.group(3))
+        return said
+    if "--shapes" in sys.argv:
+        # Every shape intact, and damaged as its kind allows.
+        for name, data in intact_shapes(root, wav, short):
+            open(os.path.join(root, "intact", name), "wb").write(data)
+            ext = name.rsplit(".", 1)[1]
+            try:
+                if ext in ("ogg", "opus", "oga"):
+                    damages = ogg_damages(data)
+                elif ext == "mp3":
+                    damages = mp3_damages(data, b"Info" in data[:2000] or b"Xing" in data[:2000])
+                elif ext == "wma":
+                    damages = asf_damages(data)
+                elif ext == "m4a":
+                    damages = mp4_damages(data, False) + cuts([0.5])
+                elif ext in ("webm", "mka", "mkv"):
+                    damages = cuts([0.4, 0.8]) + overwrite(0.6, 2000)
+                else:
+                    damages = []
+            except (IndexError, TypeError, ValueError, struct.error):
+                damages = []
+            for label, apply in damages:
+                b = bytearray(data)
+                try:
+                    apply(b)
+                except (IndexError, TypeError, ValueError, struct.error):
+                    continue
+                stem = name.rsplit(".", 1)[0]
+                path = os.path.join(root, "in", f"s_{stem}_{label}.{ext}")
+                open(path, "wb").write(b)
+                made[path] = os.path.join(root, "intact", name)
+    if "--intact" in sys.argv or "--shapes" in sys.argv:
+        for path, (kind, text) in sorted(said_by(os.path.join(root, "intact"), os.path.join(root, "controls")).items()):
+            print(f"INTACT {kind}: {os.path.basename(path)}: {text}")
+    said = said_by(os.path.join(root, "in"), os.path.join(root, "out"))
+    counts = {"failed": 0, "warning": 0, "clean": 0}
+    for path in sorted(made):
+        kind, text = said.get(path, ("clean", ""))
+        counts[kind] += 1
+        whole, own = decode(made[path]), decode(path)
+        probe = run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=sample_rate", "-of",
+                     "csv=p=0", made[path]]).stdout.decode().split()
+        rate = probe[0].strip(",") if probe else "44100"
+        gone = (whole[1] - own[1]) / float(rate or 44100)
+        if kind != "clean":
+            print(f"  {kind} {os.path.basename(path)} (ffmpeg {gone:+.3f} s): {text}")
+            continue
+        if own[0] == whole[0]:
+            why = "decodes as the intact file"
+        else:
+            checked = decode(path, checks=True)
+            why = ("ffmpeg says: " + checked[2].splitlines()[0][:90]) if checked[2] else \
+                "sound changed, nothing of the format tells (frames %d vs %d)" % (own[1], whole[1])
+        print(f"  clean {os.path.basename(path)}: {why}")
+    print(f"{len(made)} damaged files: {counts['failed']} failed, {counts['warning']} warned, {counts['clean']} clean")
+
+
+if __name__ == "__main__":
+    main()
