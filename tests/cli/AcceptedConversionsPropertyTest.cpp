@@ -33,13 +33,6 @@ using namespace clitest;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QM_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QM_SANITIZED 1
-#endif
-#endif
 #ifdef QM_SANITIZED
 constexpr int kDefaultCases = 320;
 #else

@@ -19,6 +19,16 @@
 #include <functional>
 #include <string>
 
+// Defined in a build under AddressSanitizer, which runs the program several
+// times slower: the sampled suites take a smaller share there.
+#if defined(__SANITIZE_ADDRESS__)
+#define QM_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QM_SANITIZED 1
+#endif
+#endif
+
 namespace clitest {
 
 struct RunResult {

@@ -33,13 +33,6 @@ using namespace clitest;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QM_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QM_SANITIZED 1
-#endif
-#endif
 // The share of the recipes a sampled run takes (a sanitizer build runs
 // the program several times slower).
 #ifdef QM_SANITIZED
