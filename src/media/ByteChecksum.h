@@ -1,4 +1,4 @@
-// The checksums the container rules check, each computed through one table
+// The checksums the container rules check, each computed through tables
 // for its polynomial: CRC-8 of polynomial 0x07 (FLAC frame headers), CRC-16
 // of 0x8005 most significant bit first (FLAC frames; also AC-3 and MPEG
 // audio) and least significant bit first (LAME tags), CRC-32 of 0x04C11DB7

@@ -32,6 +32,9 @@
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "media_calls.h"
 
@@ -442,6 +445,45 @@ inline SInt32 FromFloatF(float x)
 #endif
 }
 
+// FromFloatF over `count` consecutive samples, four at a time where SSE2
+// is there; with Counted, the number of samples beyond full scale.  The
+// conversion saturates and rounds exactly as FromFloatF: out of range (and
+// NaN) the vector conversion gives 0x80000000, which the masks turn into
+// INT32_MAX above the range and 0 for NaN.
+template <bool Counted>
+UInt64 FloatsToWords(const float* p, SInt32* out, UInt32 count)
+{
+    UInt32 i = 0;
+    UInt64 clipped = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(2147483648.0f);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    __m128i over = _mm_setzero_si128();
+    for (; i + 4 <= count; i += 4) {
+        const __m128 x = _mm_loadu_ps(p + i);
+        const __m128 scaled = _mm_mul_ps(x, scale);
+        __m128i w = _mm_cvtps_epi32(scaled);
+        w = _mm_xor_si128(w, _mm_castps_si128(_mm_cmpge_ps(scaled, scale)));
+        w = _mm_and_si128(w, _mm_castps_si128(_mm_cmpord_ps(scaled, scaled)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), w);
+        if constexpr (Counted)
+            over = _mm_sub_epi32(over, _mm_castps_si128(_mm_or_ps(_mm_cmpgt_ps(x, one), _mm_cmplt_ps(x, minusOne))));
+    }
+    if constexpr (Counted) {
+        alignas(16) UInt32 lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), over);
+        clipped = UInt64(lanes[0]) + lanes[1] + lanes[2] + lanes[3];
+    }
+#endif
+    for (; i < count; ++i) {
+        if constexpr (Counted)
+            clipped += UInt64(p[i] > 1.0f) | UInt64(p[i] < -1.0f);
+        out[i] = FromFloatF(p[i]);
+    }
+    return clipped;
+}
+
 // `count` samples of one channel of a decoded frame, from sample `first`,
 // as 32-bit integers.
 // Float samples [countFrom, countTo) of them beyond full scale are counted
@@ -482,6 +524,15 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
         // and counted for the file's warning.
         const auto* p = reinterpret_cast<const float*>(data) + start;
         UInt64 clipped = 0;
+        if (stride == 1) {
+            const UInt32 from = std::min(countFrom, count);
+            const UInt32 to = std::clamp(countTo, from, count);
+            FloatsToWords<false>(p, out, from);
+            clipped = FloatsToWords<true>(p + from, out + from, to - from);
+            FloatsToWords<false>(p + to, out + to, count - to);
+            AddClippedSamples(clipped);
+            break;
+        }
         for (UInt32 i = 0; i < count; ++i) {
             clipped += UInt64(i >= countFrom && i < countTo) &
                        (UInt64(p[i * stride] > 1.0f) | UInt64(p[i * stride] < -1.0f));

@@ -87,12 +87,44 @@ inline SInt32 Mixed(const UInt8* left, const UInt8* right)
 // input's channel count; channel: the channel taken by the pick layout.
 using LoadFn = void (*)(const UInt8* in, SInt32* work, UInt32 frames, UInt16 channels, UInt16 channel);
 
+#if QM_X86_COPY
+bool HasSsse3()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+
+// 24-bit samples, four at a time by one byte shuffle (SSSE3): each value's
+// three bytes to the top of its word, the low byte zero.  Each 16-byte load
+// reaches 4 bytes past its 12; the loop stops while two more samples (6
+// bytes) follow, so nothing past the block is read.  The samples done.
+__attribute__((target("ssse3"))) std::size_t Load24Shuffle(const UInt8* in, SInt32* work, std::size_t samples)
+{
+    const __m128i order = _mm_setr_epi8(-1, 2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9);
+    std::size_t i = 0;
+    for (; i + 6 <= samples; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(work + i), _mm_shuffle_epi8(v, order));
+    }
+    return i;
+}
+#endif
+
 template <int K>
 void LoadInterleaved(const UInt8* in, SInt32* work, UInt32 frames, UInt16 channels, UInt16)
 {
     constexpr std::size_t step = KindBytes<K>();
     const std::size_t samples = std::size_t(frames) * channels;
     std::size_t i = 0;
+#if QM_X86_COPY
+    if constexpr (K == kKind24) {
+        if (HasSsse3())
+            i = Load24Shuffle(in, work, samples);
+    }
+#endif
 #if QM_X86_COPY && defined(__SSE2__)
     if constexpr (K == kKind16) {
         // Eight samples at a time: bytes swapped into place, then each word
@@ -252,16 +284,42 @@ __attribute__((target("ssse3"))) void Store24Shuffle(const SInt32* work, UInt8* 
 void Store24(const SInt32* work, UInt8* out, std::size_t count)
 {
 #if QM_X86_COPY
-    static const bool shuffle = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    if (shuffle) {
+    if (HasSsse3()) {
         Store24Shuffle(work, out, count);
         return;
     }
 #endif
     Store24Plain(work, out, count);
+}
+
+// 16 bits without dither, eight values at a time (SSE2): Quantize's
+// rounding and its guard at the top, the words packed (each already in
+// range) and byte-swapped.  The values done.
+template <bool HalfUp>
+std::size_t Store16Rounded(const SInt32* work, UInt8* out, std::size_t count)
+{
+    std::size_t i = 0;
+#if QM_X86_COPY && defined(__SSE2__)
+    const __m128i top = _mm_set1_epi32(0x7FFEFFFF);
+    const __m128i round = _mm_set1_epi32(Rounding<HalfUp>::r16);
+    const auto quantize = [&](__m128i s) {
+        const __m128i guarded = _mm_cmpgt_epi32(s, top);
+        const __m128i rounded = _mm_srai_epi32(_mm_add_epi32(s, round), 16);
+        return _mm_or_si128(_mm_and_si128(guarded, _mm_srai_epi32(s, 16)), _mm_andnot_si128(guarded, rounded));
+    };
+    for (; i + 8 <= count; i += 8) {
+        const __m128i a = quantize(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + i)));
+        const __m128i b = quantize(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + i + 4)));
+        const __m128i words = _mm_packs_epi32(a, b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i),
+                         _mm_or_si128(_mm_slli_epi16(words, 8), _mm_srli_epi16(words, 8)));
+    }
+#else
+    (void)work;
+    (void)out;
+    (void)count;
+#endif
+    return i;
 }
 
 template <int OutK, bool Dither, bool FullTable, bool HalfUp, bool Dup>
@@ -270,6 +328,10 @@ void StoreBlock(const SInt32* work, UInt8* out, std::size_t count, NoiseState& n
     constexpr std::size_t step = KindBytes<OutK>();
     if constexpr (OutK == kKind24 && !Dup) {
         Store24(work, out, count);  // 24 bits keep the top three bytes as they are
+    } else if constexpr (OutK == kKind16 && !Dither && !Dup) {
+        const std::size_t done = Store16Rounded<HalfUp>(work, out, count);
+        for (std::size_t i = done; i < count; ++i)
+            Put<OutK>(out + i * step, Quantize<OutK, false, false, HalfUp>(work[i], noise));
     } else if constexpr (Dup) {
         for (std::size_t i = 0; i < count; ++i) {
             const SInt32 v = Quantize<OutK, Dither, FullTable, HalfUp>(work[i], noise);
@@ -503,14 +565,6 @@ std::size_t RawShuffleSteps(const RawShuffle& shuffle, const UInt8* in, UInt8* o
     }
 }
 
-bool HasSsse3()
-{
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return has;
-}
 #endif
 
 // A cut to 8 or 16 bits, four samples at a time: the input words shuffled

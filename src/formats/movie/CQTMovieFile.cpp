@@ -28,6 +28,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -388,6 +393,90 @@ bool CQTMovieFile::RemovesUnencodedOutput() const
     return true;
 }
 
+namespace {
+
+// The top `Bytes` bytes of each sample, most significant first, channel
+// after channel in each frame.
+template <int Bytes>
+UInt8* InterleaveScalar(const SInt32* const* channels, UInt32 count, UInt32 from, UInt32 frames, UInt8* out)
+{
+    for (UInt32 i = from; i < frames; ++i)
+        for (UInt32 c = 0; c < count; ++c) {
+            const UInt32 word = __builtin_bswap32(UInt32(channels[c][i]));
+            std::memcpy(out, &word, Bytes);
+            out += Bytes;
+        }
+    return out;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Stereo 24-bit, four frames at a time: the two channels' words paired,
+// then each word's top three bytes shuffled into place (SSSE3).  Each
+// 16-byte store reaches 4 bytes past its 12, which the next store or the
+// last frame (written one by one) overwrites.
+__attribute__((target("ssse3"))) UInt32 InterleaveStereo24(const SInt32* left, const SInt32* right, UInt32 frames,
+                                                          UInt8* out)
+{
+    const __m128i order = _mm_setr_epi8(3, 2, 1, 7, 6, 5, 11, 10, 9, 15, 14, 13, -1, -1, -1, -1);
+    UInt32 i = 0;
+    for (; i + 5 <= frames; i += 4, out += 24) {
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i));
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(_mm_unpacklo_epi32(l, r), order));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm_shuffle_epi8(_mm_unpackhi_epi32(l, r), order));
+    }
+    return i;
+}
+
+bool HasSsse3()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+#endif
+
+// Stereo 16-bit, four frames at a time: the top halves paired, packed and
+// byte-swapped (SSE2).
+UInt32 InterleaveStereo16(const SInt32* left, const SInt32* right, UInt32 frames, UInt8* out)
+{
+    UInt32 i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= frames; i += 4, out += 16) {
+        const __m128i l = _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i)), 16);
+        const __m128i r = _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i)), 16);
+        const __m128i words = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_slli_epi16(words, 8), _mm_srli_epi16(words, 8)));
+    }
+#endif
+    return i;
+}
+
+// The block the conversion reads: `frames` frames of `count` channels, each
+// sample its top `bytes` bytes, most significant first.  The end of what is
+// written.
+UInt8* InterleaveTopBytes(const SInt32* const* channels, UInt32 count, UInt32 frames, UInt32 bytes, UInt8* out)
+{
+    UInt32 from = 0;
+    if (count == 2 && bytes == 2)
+        from = InterleaveStereo16(channels[0], channels[1], frames, out);
+#if defined(__x86_64__) || defined(__i386__)
+    else if (count == 2 && bytes == 3 && HasSsse3())
+        from = InterleaveStereo24(channels[0], channels[1], frames, out);
+#endif
+    out += std::size_t(from) * count * bytes;
+    switch (bytes) {
+    case 1: return InterleaveScalar<1>(channels, count, from, frames, out);
+    case 2: return InterleaveScalar<2>(channels, count, from, frames, out);
+    case 3: return InterleaveScalar<3>(channels, count, from, frames, out);
+    default: return InterleaveScalar<4>(channels, count, from, frames, out);
+    }
+}
+
+}  // namespace
+
 OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
@@ -406,14 +495,8 @@ OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
         // Samples of the word length, the top bytes of each 32-bit sample;
         // the rest of the block is silence.
         const UInt32 bytes = UInt32(BitsToBytes(m_numBits));
-        UInt8* out = m_readBuffer;
         const UInt32 have = std::min(frames, m_samplesCount);
-        for (UInt32 i = 0; i < have; ++i)
-            for (UInt32 c = 0; c < channels; ++c) {
-                const UInt32 sample = UInt32(m_channels[c][i]);
-                for (UInt32 k = 0; k < bytes; ++k)
-                    *out++ = UInt8(sample >> (24 - 8 * k));
-            }
+        UInt8* out = InterleaveTopBytes(m_channels.data(), channels, have, bytes, m_readBuffer);
         std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * bytes, UInt8(0));
         m_readBufferStart = frame;
         return noErr;
@@ -492,10 +575,10 @@ OSErr CQTMovieFile::FillBlock(UInt32 frame, UInt32 frames)
     }
     UInt32 delivered = 0;
     if (frames > kept) {
-        std::vector<SInt32*> at(channels);
+        m_readAt.resize(channels);
         for (UInt32 c = 0; c < channels; ++c)
-            at[c] = m_channels[c] + kept;
-        const OSErr err = m_source->Read(at.data(), frames - kept, &delivered);
+            m_readAt[c] = m_channels[c] + kept;
+        const OSErr err = m_source->Read(m_readAt.data(), frames - kept, &delivered);
         m_decodeLoss = m_source->DecodeLoss();
         if (err != noErr) {
             m_samplesCount = 0;

@@ -155,6 +155,7 @@ private:
     std::unique_ptr<MovieSource> m_source;
     std::vector<SInt32> m_samples;        // the last frames decoded, per channel
     std::vector<SInt32*> m_channels;
+    std::vector<SInt32*> m_readAt;        // where the next decoded frames go, per channel
     UInt64 m_samplesStart = 0;            // frame of m_samples' first frame
     UInt32 m_samplesCount = 0;
     bool m_hasVideo = false;
