@@ -1,17 +1,18 @@
 #include "ByteChecksum.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
 // The tables of a CRC of `Bits` bits and polynomial `Poly`, most
 // significant bit first, or (Reflected) least significant first with the
 // polynomial reversed.  Table k holds the CRC of each byte followed by k
-// zero bytes, so that eight bytes go through eight look-ups at once
-// (slicing by eight) instead of one after the other.
+// zero bytes, so that sixteen bytes go through sixteen independent
+// look-ups (slicing by sixteen) instead of one after the other.
 template <typename Word, int Bits, Word Poly, bool Reflected>
 struct Tables {
-    std::array<std::array<Word, 256>, 8> t{};
+    std::array<std::array<Word, 256>, 16> t{};
 
     Tables()
     {
@@ -26,9 +27,20 @@ struct Tables {
             }
             t[0][i] = r;
         }
-        for (int k = 1; k < 8; ++k)
+        for (int k = 1; k < 16; ++k)
             for (unsigned i = 0; i < 256; ++i)
                 t[k][i] = Step(t[k - 1][i], 0);
+    }
+
+    // A most-significant-first CRC's bytes, first byte lowest.
+    static uint64_t Entering(Word crc)
+    {
+        if constexpr (Bits == 8)
+            return crc;
+        else if constexpr (Bits == 16)
+            return __builtin_bswap16(crc);
+        else
+            return __builtin_bswap32(crc);
     }
 
     // One byte into the CRC.
@@ -43,18 +55,20 @@ struct Tables {
 
     Word Run(const uint8_t* data, std::size_t bytes, Word crc) const
     {
-        constexpr int kCrcBytes = Bits / 8;
-        for (; bytes >= 8; bytes -= 8, data += 8) {
-            // The CRC's bytes join the first bytes of the eight, in the
-            // order they enter the division.
-            uint8_t b[8];
-            for (int j = 0; j < 8; ++j)
-                b[j] = data[j];
-            for (int j = 0; j < kCrcBytes; ++j)
-                b[j] ^= uint8_t(Reflected ? crc >> (8 * j) : crc >> (Bits - 8 - 8 * j));
+        for (; bytes >= 16; bytes -= 16, data += 16) {
+            // The sixteen bytes as two little-endian words, the CRC's bytes
+            // joining the first ones in the order they enter the division.
+            uint64_t x, y;
+            std::memcpy(&x, data, 8);
+            std::memcpy(&y, data + 8, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+            x = __builtin_bswap64(x);
+            y = __builtin_bswap64(y);
+#endif
+            x ^= Reflected ? uint64_t(crc) : Entering(crc);
             Word next = 0;
             for (int j = 0; j < 8; ++j)
-                next ^= t[7 - j][b[j]];
+                next ^= t[15 - j][uint8_t(x >> (8 * j))] ^ t[7 - j][uint8_t(y >> (8 * j))];
             crc = next;
         }
         for (std::size_t i = 0; i < bytes; ++i)

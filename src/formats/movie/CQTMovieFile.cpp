@@ -477,6 +477,23 @@ UInt8* InterleaveTopBytes(const SInt32* const* channels, UInt32 count, UInt32 fr
 
 }  // namespace
 
+// The block from `frame` into `data` (buffer-frames frames): samples of
+// the word length, the top bytes of each 32-bit sample, frame after frame;
+// *have gets the frames written, fewer only at the end of the file.
+OSErr CQTMovieFile::DecodeFrames(UInt32 frame, UInt8* data, UInt32* have)
+{
+    *have = 0;
+    const UInt32 frames = frame < m_numFrames ? std::min(GetBufferFrames(), m_numFrames - frame) : 0;
+    if (frames > 0) {
+        const OSErr err = FillBlock(frame, frames);
+        if (err != noErr)
+            return err;
+    }
+    *have = std::min(frames, m_samplesCount);
+    InterleaveTopBytes(m_channels.data(), GetNumChannels(), *have, UInt32(BitsToBytes(m_numBits)), data);
+    return noErr;
+}
+
 OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
 {
     return Guarded([&]() -> OSErr {
@@ -485,21 +502,38 @@ OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
         OSErr err = AllocateReadBuffer();
         if (err != noErr)
             return err;
-        const UInt32 channels = GetNumChannels();
-        const UInt32 frames = frame < m_numFrames ? std::min(GetBufferFrames(), m_numFrames - frame) : 0;
-        if (frames > 0) {
-            err = FillBlock(frame, frames);
-            if (err != noErr)
-                return err;
-        }
-        // Samples of the word length, the top bytes of each 32-bit sample;
-        // the rest of the block is silence.
-        const UInt32 bytes = UInt32(BitsToBytes(m_numBits));
-        const UInt32 have = std::min(frames, m_samplesCount);
-        UInt8* out = InterleaveTopBytes(m_channels.data(), channels, have, bytes, m_readBuffer);
-        std::fill(out, m_readBuffer + std::size_t(GetBufferFrames()) * channels * bytes, UInt8(0));
+        UInt32 have = 0;
+        err = DecodeFrames(frame, m_readBuffer, &have);
+        if (err != noErr)
+            return err;
+        // The rest of the block is silence.
+        const std::size_t frameBytes = std::size_t(GetNumChannels()) * std::size_t(BitsToBytes(m_numBits));
+        std::fill(m_readBuffer + have * frameBytes, m_readBuffer + std::size_t(GetBufferFrames()) * frameBytes, UInt8(0));
         m_readBufferStart = frame;
         return noErr;
+    });
+}
+
+// The decoded words are plain big-endian integers of the word length, so
+// that a copy takes them as they are, without the read buffer.
+bool CQTMovieFile::GetRawSampleLayout(RawSampleLayout* layout) const
+{
+    if (m_writing || !m_source || !layout)
+        return false;
+    layout->bytes = UInt8(BitsToBytes(m_numBits));
+    layout->littleEndian = false;
+    layout->offsetBinary = false;
+    layout->ieeeFloat = false;
+    return true;
+}
+
+OSErr CQTMovieFile::ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled)
+{
+    *filled = 0;
+    return Guarded([&]() -> OSErr {
+        if (m_writing || !m_source)
+            return kFileNotOpenedErr;
+        return DecodeFrames(frame, data, filled);
     });
 }
 

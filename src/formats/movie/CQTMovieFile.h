@@ -67,6 +67,8 @@ public:
     OSErr CreateLike(const CSoundFile* source, UInt16 numChannels, SInt16 numBits, UInt32 reserved,
                      const UInt8* fileTypeSpecifics, ConstStr255Param nameExtension, double sampleRate) override;
     Boolean IsFrameInReadBuffer(UInt32 frame) const override;
+    bool GetRawSampleLayout(RawSampleLayout* layout) const override;
+    OSErr ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled) override;
     OSType GetFileType() const override;
     // What this class reads for every type without a reader of its own
     // keeps the type that writes what it is: a Core Audio file, MPEG
@@ -145,6 +147,7 @@ protected:
 
 private:
     OSErr FillBlock(UInt32 frame, UInt32 frames);
+    OSErr DecodeFrames(UInt32 frame, UInt8* data, UInt32* have);
     void HoldForTest() const;
     // The name of a file whose extension gives none (`prefix`: its
     // configuration's).
