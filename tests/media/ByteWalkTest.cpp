@@ -32,6 +32,47 @@ TEST(ByteChecksum, MatchesTheCatalogueChecks)
     EXPECT_EQ(ByteChecksum::Crc32(text.data() + 4, 5, ByteChecksum::Crc32(text.data(), 4)), 0x89A1897Fu);
 }
 
+// A CRC one bit at a time, most significant first or (reflected) least.
+uint32_t BitByBit(const uint8_t* data, std::size_t bytes, uint32_t crc, int bits, uint32_t poly, bool reflected)
+{
+    const uint32_t mask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+    for (std::size_t i = 0; i < bytes; ++i)
+        for (int k = 0; k < 8; ++k) {
+            if (reflected) {
+                const bool out = ((crc ^ (data[i] >> k)) & 1) != 0;
+                crc = (crc >> 1) ^ (out ? poly : 0);
+            } else {
+                const bool out = (((crc >> (bits - 1)) ^ (data[i] >> (7 - k))) & 1) != 0;
+                crc = ((crc << 1) ^ (out ? poly : 0)) & mask;
+            }
+        }
+    return crc;
+}
+
+// Runs of every length class the faster paths take (bytes one by one,
+// groups of 16, the 64-byte folding and its tail), at odd addresses, from
+// a running CRC, against the bit-by-bit division.
+TEST(ByteChecksum, LongRunsAgreeWithTheBitByBitDivision)
+{
+    Bytes data(70000);
+    uint32_t seed = 12345;
+    for (auto& b : data)
+        b = uint8_t((seed = seed * 1103515245u + 12345u) >> 16);
+    for (const std::size_t length : {0, 7, 15, 16, 17, 63, 64, 255, 256, 257, 1000, 4099, 65536, 69990}) {
+        for (const std::size_t offset : {0, 3}) {
+            const uint8_t* p = data.data() + offset;
+            const uint32_t from = uint32_t(length * 2654435761u);
+            SCOPED_TRACE(testing::Message() << length << " bytes from " << offset);
+            EXPECT_EQ(ByteChecksum::Crc8(p, length, uint8_t(from)), BitByBit(p, length, uint8_t(from), 8, 0x07, false));
+            EXPECT_EQ(ByteChecksum::Crc16(p, length, uint16_t(from)),
+                      BitByBit(p, length, uint16_t(from), 16, 0x8005, false));
+            EXPECT_EQ(ByteChecksum::Crc16Reflected(p, length, uint16_t(from)),
+                      BitByBit(p, length, uint16_t(from), 16, 0xA001, true));
+            EXPECT_EQ(ByteChecksum::Crc32(p, length, from), BitByBit(p, length, from, 32, 0x04C11DB7u, false));
+        }
+    }
+}
+
 TEST(PositionedFile, ReadsAndViewsAFileAndBytesAlike)
 {
     TestTempDir dir;
