@@ -6,6 +6,7 @@
 #include "RateChangeBridge.h"
 #include "RawStreamLengthRule.h"
 #include "TrackLengthRule.h"
+#include "TrackVerdict.h"
 
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
@@ -28,6 +29,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -666,8 +668,12 @@ struct MovieSource::Impl {
 
     double sampleRate = 0;
     UInt32 channels = 0;
-    UInt64 frameCount = 0;
-    bool cutShort = false;
+    // The track's frames, whether the file was cut short or damaged, what
+    // the decoder could not turn into sound (a refused packet of the index
+    // counted once, however often it is read), and each rule's line: every
+    // rule's finding, this source's own and the container's, combined in
+    // one place (TrackVerdict::Take).
+    TrackVerdict verdict;
     // Packets that decode, all of whose frames the stream's delay and
     // padding take (an encoder's whole output for no sound).
     bool trimmedToNothing = false;
@@ -693,9 +699,6 @@ struct MovieSource::Impl {
     // WAVE file: the filterbanks' delay).
     UInt64 startSkip = 0;
 
-    // What the decoder could not turn into sound (DecodeLoss); a refused
-    // packet of the index is counted once, however often it is read.
-    SFTDecodeLoss loss;
     // The frames of each packet (0: they vary).
     UInt64 framesPerPacket = 0;
     // The container's own rule for the track's length and losses.
@@ -707,17 +710,8 @@ struct MovieSource::Impl {
     // unknown).
     int64_t packetsEnd = 0;
     int64_t packetsStart = -1;
-    // The frames of packets the decoder refused that are said as missing
-    // (part of loss.missingFrames; the rest the container's rule infers).
-    UInt64 refusedFrames = 0;
-    // A packet the decoder took in part and refused the rest of, or (MPEG
-    // audio) a frame whose packet is not the size its header says: the
-    // track is damaged there, which tells a shortfall apart from a cut.
-    bool damageSeen = false;
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
-    // Each rule's line: what it counted, what it expected, what it found.
-    std::vector<std::string> ruleLines;
     // A raw MPEG audio stream: where the tags at the file's end begin (-1:
     // no such stream).  A tag the demuxer hands out as a packet is none.
     int64_t tagsFrom = -1;
@@ -962,7 +956,8 @@ struct MovieSource::Impl {
             any = true;
             av_frame_unref(frame);
         }
-        damageSeen = damageSeen || (any && refused);
+        if (any && refused)
+            SeeDamage();
         return any;
     }
 
@@ -973,8 +968,30 @@ struct MovieSource::Impl {
         if (entry.refused)
             return;
         entry.refused = true;
-        ++loss.refusedPackets;
-        loss.silencedFrames += silencedFrames;
+        TrackFinding found("decoder");
+        found.added.refusedPackets = 1;
+        found.added.silencedFrames = silencedFrames;
+        verdict.Take(found);
+    }
+
+    // A packet the decoder took in part and refused the rest of, or (MPEG
+    // audio) a frame whose packet is not the size its header says: the
+    // track is damaged there, which tells a shortfall apart from a cut.
+    void SeeDamage()
+    {
+        TrackFinding found("decoder");
+        found.damaged = true;
+        verdict.Take(found);
+    }
+
+    // `frames` frames of refused packets, said as missing.
+    void RefusedMissing(UInt64 packets, UInt64 frames)
+    {
+        TrackFinding found("decoder");
+        found.added.refusedPackets = packets;
+        found.added.missingFrames = frames;
+        found.refusedFrames = frames;
+        verdict.Take(found);
     }
 
     // While counting by decoding: the packet read last was refused.
@@ -983,10 +1000,8 @@ struct MovieSource::Impl {
         if (!tallying || packetOrdinal == lastTallied)
             return;
         lastTallied = packetOrdinal;
-        ++loss.refusedPackets;
         lastTalliedFrames = PacketFrames();
-        loss.missingFrames += lastTalliedFrames;
-        refusedFrames += lastTalliedFrames;
+        RefusedMissing(1, lastTalliedFrames);
     }
 
     // The frames of the packet read last, where the packet, the codec or
@@ -1063,7 +1078,8 @@ struct MovieSource::Impl {
                 return true;
             }
             // The packet is done: what it did not give is silence.
-            damageSeen = damageSeen || (packetGave && refused);
+            if (packetGave && refused)
+                SeeDamage();
             packetFailed = packetFailed || refused;
             inPacket = false;
             // A packet of the stream's delay alone that the decoder refuses
@@ -1073,9 +1089,7 @@ struct MovieSource::Impl {
             IndexEntry& entry = index[std::size_t(packetOrdinal)];
             if (!packetGave && packetFailed && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
                 entry.refused = true;
-                ++loss.refusedPackets;
-                loss.missingFrames += entry.priming;
-                refusedFrames += entry.priming;
+                RefusedMissing(1, entry.priming);
             }
             if (packetLeft > 0) {
                 NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
@@ -1203,7 +1217,7 @@ struct MovieSource::Impl {
         const int frameSize = codec->frame_size;
         UInt64 widestPacket = 0;
         lengthRule = TrackLengthRule::For(format, stream);
-        TrackTally packetTally = Tally();
+        const TrackTally packetTally = Tally();
         // The shape the first frame header of MPEG audio or ADTS states, and
         // whether later ones state another rate or channel count: a run of
         // a few whole frames of one other shape (a damaged frame's bytes
@@ -1285,16 +1299,18 @@ struct MovieSource::Impl {
                     lastShortMPEGFrames = frames;
                 }
                 else if (std::size_t(packet->size) != stated)
-                    damageSeen = true;  // bytes that are no frame, taken into one
+                    SeeDamage();  // bytes that are no frame, taken into one
             }
             // A FLAC packet of more or less than one whole frame before the
             // last is damage (FlacStreamCheck::IsOneFrame; the last one
             // EndsCleanly judges).
             if (flac.IsOpen() && containerName == "flac") {
-                damageSeen = damageSeen || flacOddPacket;
+                if (flacOddPacket)
+                    SeeDamage();
                 flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
-            lengthRule->Packet(*packet, &frames, packetTally);
+            if (TrackFinding found; lengthRule->Packet(*packet, &frames, packetTally, &found))
+                verdict.Take(found);
             if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
                 firstGivesNothing = true;
                 firstFrames = frames;
@@ -1319,7 +1335,11 @@ struct MovieSource::Impl {
             index.push_back(entry);
             total += entry.frames;
         }
-        loss.packets = index.size();
+        {
+            TrackFinding found("packets");
+            found.packets = index.size();
+            verdict.Take(found);
+        }
         // A stream of that one packet holds no sound: it is no priming.
         if (firstGivesNothing && index.size() == 1) {
             index[0].frames = UInt32(std::min<UInt64>(firstFrames, 0xFFFFFFFFu));
@@ -1329,8 +1349,10 @@ struct MovieSource::Impl {
         // A FLAC file whose end is neither its last frame whole nor one
         // broken off by a cut is damaged there.
         if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos)) {
-            damageSeen = true;
-            Tally().Note("FLAC frames", "the last frame is neither whole nor broken off by the file's end: damaged");
+            TrackFinding found("FLAC frames");
+            found.damaged = true;
+            found.Say("the last frame is neither whole nor broken off by the file's end: damaged");
+            verdict.Take(found);
         }
         // A last MPEG audio frame cut short would decode as a whole one:
         // it is no frame of the track.  One inside the track is damage.
@@ -1338,11 +1360,15 @@ struct MovieSource::Impl {
             total -= index.back().frames;
             wholeMPEGFrames -= std::min(wholeMPEGFrames, lastShortMPEGFrames);
             index.back().frames = 0;
-            cutShort = true;
-            Tally().Note("MPEG frame sizes", "the last frame is shorter than its header says: cut");
+            TrackFinding found("MPEG frame sizes");
+            found.cut = true;
+            found.Say("the last frame is shorter than its header says: cut");
+            verdict.Take(found);
         } else if (lastShortMPEGFrame != ~std::size_t(0)) {
-            damageSeen = true;
-            Tally().Note("MPEG frame sizes", "a frame inside the track is shorter than its header says: damaged");
+            TrackFinding found("MPEG frame sizes");
+            found.damaged = true;
+            found.Say("a frame inside the track is shorter than its header says: damaged");
+            verdict.Take(found);
         }
         // An MPEG audio stream that changes its channel mode from a single
         // channel to two is a stereo track: its single-channel frames are
@@ -1357,9 +1383,11 @@ struct MovieSource::Impl {
         // cut short.
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total) {
-            cutShort = true;
-            Tally().Note("AIFF-C frame count", "states %llu frames, the packets hold %llu: cut",
-                         (unsigned long long)av_rescale_q(st->duration, st->time_base, rate), (unsigned long long)total);
+            TrackFinding found("AIFF-C frame count");
+            found.cut = true;
+            found.Say("states %llu frames, the packets hold %llu: cut",
+                      (unsigned long long)av_rescale_q(st->duration, st->time_base, rate), (unsigned long long)total);
+            verdict.Take(found);
         }
         // A track whose channel count changes is not read as one.
         if (channelsChange)
@@ -1367,7 +1395,7 @@ struct MovieSource::Impl {
         // Nor is one whose rate changes counted off its packets, which
         // tell the frames of each part at its own rate.
         if (trusted && durationsKnown && !rateChanges) {
-            frameCount = total;
+            Counted(total, std::nullopt);
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
             return DropUndecodableEnd();
         }
@@ -1390,22 +1418,30 @@ struct MovieSource::Impl {
             return kTrackChannelsChangeErr;
         if (shapeError != noErr)
             return shapeError;
-        loss.packets = UInt64(packetOrdinal + 1);
-        frameCount = decoded;
-        if (decoded == 0 && loss.refusedPackets > 0)
+        Counted(decoded, UInt64(packetOrdinal + 1));
+        if (decoded == 0 && verdict.Loss().refusedPackets > 0)
             return kUndecodableAudioErr;
         return noErr;
+    }
+
+    // The count's own finding: the frames the track gives and (where it
+    // read them again) its packets.
+    void Counted(UInt64 frames, std::optional<UInt64> packets)
+    {
+        TrackFinding found("count");
+        found.frames = frames;
+        found.packets = packets;
+        verdict.Take(found);
     }
 
     // What the count found, for the container's rule.
     TrackTally Tally()
     {
-        TrackTally tally{path, format, stream, frameCount, cutShort, damageSeen, loss};
+        TrackTally tally{path, format, stream, verdict};
         tally.fileBytes = view ? view->Bytes() : FileBytes(path);
         tally.packetsEnd = packetsEnd;
         tally.lastPacketRefused = lastTallied >= 0 && lastTallied == packetOrdinal;
         tally.lastPacketFrames = lastTalliedFrames;
-        tally.lines = &ruleLines;
         return tally;
     }
 
@@ -1419,20 +1455,6 @@ struct MovieSource::Impl {
             return 0;
         return UInt64(std::max<int64_t>(
             av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
-    }
-
-    // No amount said exceeds what the file holds or states: what the rules
-    // infer was lost beyond the packets the decoder refused (which the file
-    // holds) is no more than the length the container states, or the
-    // file's bytes hold (`expected`, TrackTally), less the frames the track
-    // gives.  A file cut from a longer stream whose header states the whole
-    // may so say more than it holds.
-    void BoundMissing(UInt64 expected)
-    {
-        if (expected == 0 || loss.missingFrames <= refusedFrames)
-            return;
-        const UInt64 beyond = expected > frameCount ? expected - frameCount : 0;
-        loss.missingFrames = std::min(loss.missingFrames, std::max(refusedFrames, beyond));
     }
 
     // Whether the track's packets run to the end of the file (nothing
@@ -1487,18 +1509,20 @@ struct MovieSource::Impl {
         }
         if (dropped == 0)
             return noErr;
-        frameCount -= std::min(frameCount, dropped);
+        TrackFinding found("undecodable end");
+        found.frames = verdict.Frames() - std::min(verdict.Frames(), dropped);
         // A cut breaks off one packet; more refused are damage.
-        const bool cut = refused == 1 && !damageSeen && PacketsReachFileEnd();
+        const bool cut = refused == 1 && !verdict.Damaged() && PacketsReachFileEnd();
         if (cut) {
-            cutShort = true;
+            found.cut = true;
         } else {
-            loss.refusedPackets += refused;
-            loss.missingFrames += dropped;
-            refusedFrames += dropped;
+            found.added.refusedPackets = refused;
+            found.added.missingFrames = dropped;
+            found.refusedFrames = dropped;
         }
-        Tally().Note("undecodable end", "%llu packets at the end refused, %llu frames: %s",
-                     (unsigned long long)refused, (unsigned long long)dropped, cut ? "cut" : "lost");
+        found.Say("%llu packets at the end refused, %llu frames: %s", (unsigned long long)refused,
+                  (unsigned long long)dropped, cut ? "cut" : "lost");
+        verdict.Take(found);
         return noErr;
     }
 
@@ -1562,12 +1586,12 @@ struct MovieSource::Impl {
         order = {0, 1};
         fileFormat = FOUR_CHAR_CODE("MPG3");
         containerName = "mp3";
-        frameCount = 0;
         return true;
     }
 
     OSErr OpenAll()
     {
+        verdict = TrackVerdict(path);
         if (OpenEmptyMPEGStream())
             return noErr;
         OSErr err = OpenStreams(true);
@@ -1617,18 +1641,20 @@ struct MovieSource::Impl {
         // counts starts there.
         if (containerName == "wav" && dataFormat != FOUR_CHAR_CODE("lpcm")) {
             const UInt64 factFrames = WaveFactFrames(path);
+            const UInt64 counted = verdict.Frames();
             const bool lagged = factFrames > 0 && (codecID == AV_CODEC_ID_MP1 || codecID == AV_CODEC_ID_MP2);
+            TrackFinding found("WAVE fact");
             // Fewer whole MPEG audio frames than it counts: the file was cut.
-            if (factFrames > frameCount && IsMPEGAudio(codecID))
-                cutShort = true;
-            Tally().Note("WAVE fact", "states %llu frames, counted %llu", (unsigned long long)factFrames,
-                         (unsigned long long)frameCount);
+            if (factFrames > counted && IsMPEGAudio(codecID))
+                found.cut = true;
+            found.Say("states %llu frames, counted %llu", (unsigned long long)factFrames, (unsigned long long)counted);
             if (lagged) {
-                startSkip = std::min<UInt64>(kFilterbankLag, frameCount);
-                frameCount = std::min(factFrames, frameCount - startSkip);
-            } else if (factFrames > 0 && factFrames < frameCount) {
-                frameCount = factFrames;
+                startSkip = std::min<UInt64>(kFilterbankLag, counted);
+                found.frames = std::min(factFrames, counted - startSkip);
+            } else if (factFrames > 0 && factFrames < counted) {
+                found.frames = factFrames;
             }
+            verdict.Take(found);
         }
         // The speakers the container names for its channels stand over the
         // libraries' reading of them, which takes a layout's speakers in
@@ -1651,26 +1677,22 @@ struct MovieSource::Impl {
         // What the container states of the track's length, against the
         // frames counted: a cut, or sound lost (TrackLengthRule).
         {
-            TrackTally tally = Tally();
-            tally.Note("decoder", "%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
-                       (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
-                       (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
-                       (unsigned long long)frameCount, trusted ? "from the packets" : "decoded");
-            lengthRule->Settle(tally);
-            BoundMissing(tally.expected > 0 ? tally.expected : StatedFrames());
-            tally.Note("verdict", "%llu frames; %s%s; refused %llu, silenced %llu, missing %llu, repeated %llu, "
-                       "out of order %llu, damaged places %llu",
-                       (unsigned long long)frameCount, cutShort ? "cut" : "not cut", damageSeen ? ", damage seen" : "",
-                       (unsigned long long)loss.refusedPackets, (unsigned long long)loss.silencedFrames,
-                       (unsigned long long)loss.missingFrames, (unsigned long long)loss.repeatedFrames,
-                       (unsigned long long)loss.misplacedFrames, (unsigned long long)loss.gaps);
+            const SFTDecodeLoss& loss = verdict.Loss();
+            TrackFinding decoder("decoder");
+            decoder.Say("%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
+                        (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
+                        (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
+                        (unsigned long long)verdict.Frames(), trusted ? "from the packets" : "decoded");
+            verdict.Take(decoder);
+            verdict.Take(lengthRule->Settle(Tally()));
+            verdict.Bound(StatedFrames());
         }
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets
         // hold only the encoder's delay and padding, is an empty one.
-        if (frameCount == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
-            return dataBytes == 0 && cutShort ? eofErr : kNoAudioTrackErr;
+        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
+            return dataBytes == 0 && verdict.Cut() ? eofErr : kNoAudioTrackErr;
         return OpenStreams(false);
     }
 
@@ -1791,7 +1813,11 @@ struct MovieSource::Impl {
             }
         }
         position += done;
-        loss.checksumMismatch = flac.SignatureMismatch();
+        if (flac.SignatureMismatch() != verdict.Loss().checksumMismatch) {
+            TrackFinding found("FLAC signature");
+            found.checksumMismatch = flac.SignatureMismatch();
+            verdict.Take(found);
+        }
         return done;
     }
 
@@ -1804,7 +1830,7 @@ struct MovieSource::Impl {
 
     OSErr Read(SInt32* const* out, UInt32 frames, UInt32* delivered)
     {
-        const UInt64 limit = frameCount > position ? frameCount - position : 0;
+        const UInt64 limit = verdict.Frames() > position ? verdict.Frames() - position : 0;
         if (frames > limit)
             frames = UInt32(limit);
         const UInt64 done = Advance(out, frames);
@@ -1815,7 +1841,9 @@ struct MovieSource::Impl {
             // since it was opened): silence, said as such.
             for (UInt32 c = 0; c < channels; ++c)
                 std::fill(out[c] + done, out[c] + frames, 0);
-            loss.silencedFrames += frames - done;
+            TrackFinding found("decoder");
+            found.added.silencedFrames = frames - done;
+            verdict.Take(found);
             position += frames - done;
         }
         *delivered = frames;
@@ -1916,9 +1944,9 @@ void MovieSource::SetClipCountWindow(UInt64 from, UInt64 to)
     impl_->clipWindowFrom = from;
     impl_->clipWindowTo = std::max(from, to);
 }
-UInt64 MovieSource::FrameCount() const { return impl_->frameCount; }
-bool MovieSource::DataCutShort() const { return impl_->cutShort; }
-const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->loss; }
+UInt64 MovieSource::FrameCount() const { return impl_->verdict.Frames(); }
+bool MovieSource::DataCutShort() const { return impl_->verdict.Cut(); }
+const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->verdict.Loss(); }
 const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->fileLabels; }
 AudioChannelLayoutTag MovieSource::FileLayoutTag() const { return impl_->fileTag; }
 OSType MovieSource::FileFormat() const { return impl_->fileFormat; }
@@ -1937,7 +1965,7 @@ UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
 const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
 UInt64 MovieSource::Position() const { return impl_->position; }
-const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->ruleLines; }
+const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->verdict.Lines(); }
 
 bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 {
@@ -1965,6 +1993,6 @@ OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivere
         return paramErr;
     *delivered = 0;
     if (!impl_->format)
-        return impl_->frameCount == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
+        return impl_->verdict.Frames() == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
     return impl_->Read(channels, frames, delivered);
 }

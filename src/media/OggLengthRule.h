@@ -45,8 +45,8 @@ public:
     // Whether the file at `path` is an Ogg file that ends inside a page.
     static bool CutInsidePage(PositionedFile& file);
 
-    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
-    void Settle(TrackTally& tally) override;
+    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 
 private:
     bool firstSeen_ = false;
