@@ -113,7 +113,9 @@ bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
     rate_ = unsigned(info[10]) << 12 | unsigned(info[11]) << 4 | info[12] >> 4;
     channels_ = ((info[12] >> 1) & 7) + 1;
     bits_ = (unsigned(info[12] & 1) << 4 | (info[13] >> 4)) + 1;
-    if (bits_ < 4 || rate_ == 0 || maxBlock_ < 16)
+    // (Samples of more than 24 bits are left to the FFmpeg decoder, which
+    // reads no frame of 32.)
+    if (bits_ < 4 || bits_ > 24 || rate_ == 0 || maxBlock_ < 16)
         return false;
     // Neither the length nor the signature: libFLAC would stop at the
     // stated length and check the signature itself, where the packets

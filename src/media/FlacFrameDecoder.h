@@ -29,8 +29,8 @@ public:
     FlacFrameDecoder& operator=(const FlacFrameDecoder&) = delete;
 
     // Takes the stream's STREAMINFO from the setup bytes (the block alone,
-    // or after "fLaC" and a block header); false when they hold none or
-    // libFLAC cannot be set up.
+    // or after "fLaC" and a block header); false when they hold none, its
+    // samples have more than 24 bits, or libFLAC cannot be set up.
     bool Open(const uint8_t* setup, std::size_t size);
     bool IsOpen() const { return decoder_ != nullptr; }
 

@@ -252,10 +252,26 @@ struct Samples {
 
 // `count` frames of `in`, each sample as `Width` bytes little-endian, the
 // channels interleaved.
+template <std::size_t Width>
+void Put(uint8_t* out, uint32_t value)
+{
+    for (std::size_t b = 0; b < Width; ++b)
+        out[b] = uint8_t(value >> (8 * b));
+}
+
 template <typename T, std::size_t Width>
 void Pack(const Samples& in, std::size_t count, uint8_t* out)
 {
     const std::size_t channels = in.channels;
+    if (in.planar && channels == 2) {
+        const T* left = reinterpret_cast<const T*>(in.planes[0]) + in.first;
+        const T* right = reinterpret_cast<const T*>(in.planes[1]) + in.first;
+        for (std::size_t i = 0; i < count; ++i, out += 2 * Width) {
+            Put<Width>(out, uint32_t(int32_t(left[i]) >> in.shift));
+            Put<Width>(out + Width, uint32_t(int32_t(right[i]) >> in.shift));
+        }
+        return;
+    }
     for (std::size_t c = 0; c < channels; ++c) {
         const T* p = reinterpret_cast<const T*>(in.planes[in.planar ? c : 0]);
         const std::size_t stride = in.planar ? 1 : channels;
@@ -263,9 +279,7 @@ void Pack(const Samples& in, std::size_t count, uint8_t* out)
         uint8_t* o = out + c * Width;
         const std::size_t step = channels * Width;
         for (std::size_t i = 0; i < count; ++i, o += step) {
-            const uint32_t value = uint32_t(int32_t(p[i * stride]) >> in.shift);
-            for (std::size_t b = 0; b < Width; ++b)
-                o[b] = uint8_t(value >> (8 * b));
+            Put<Width>(o, uint32_t(int32_t(p[i * stride]) >> in.shift));
         }
     }
 }
