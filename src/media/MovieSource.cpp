@@ -897,12 +897,13 @@ struct MovieSource::Impl {
     }
 
     // Sends the packet read last to the decoder; a Layer I frame whose
-    // checksum fails is refused before it.
+    // checksum fails is refused before it.  A native FLAC file's packet
+    // that is one whole frame is decoded by libFLAC instead, where the
+    // index tells the frames (counting by decoding takes every frame from
+    // the FFmpeg decoder).
     int SendPacket()
     {
         flacFrameState = FlacFrameState::None;
-        // (Only where the index tells the frames: counting by decoding
-        // takes every frame from the FFmpeg decoder.)
         if (trusted && flacFrames.IsOpen() && flacFrames.Decode(packet->data, std::size_t(std::max(packet->size, 0)))) {
             TakeFlacFrame();
             return 0;
