@@ -1,5 +1,6 @@
 #include "MovieSource.h"
 #include "error_codes.h"
+#include "FlacFrameDecoder.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
 #include "PositionedFile.h"
@@ -712,6 +713,11 @@ struct MovieSource::Impl {
     int64_t packetsStart = -1;
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
+    // A native FLAC file's packets, decoded by libFLAC where each is one
+    // whole frame (the rest by the FFmpeg decoder), and where the packet
+    // sent last stands: its frame to give, given, or not decoded there.
+    FlacFrameDecoder flacFrames;
+    enum class FlacFrameState { None, Ready, Given } flacFrameState = FlacFrameState::None;
     // A raw MPEG audio stream: where the tags at the file's end begin (-1:
     // no such stream).  A tag the demuxer hands out as a packet is none.
     int64_t tagsFrom = -1;
@@ -853,6 +859,7 @@ struct MovieSource::Impl {
         position = silence = 0;
         frameOffset = frameEnd = 0;
         framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
+        flacFrameState = FlacFrameState::None;
         packetOrdinal = -1;
         decoderSkip = 0;
         gaveFrame = false;
@@ -884,9 +891,17 @@ struct MovieSource::Impl {
     }
 
     // Sends the packet read last to the decoder; a Layer I frame whose
-    // checksum fails is refused before it.
+    // checksum fails is refused before it.  A native FLAC file's packet
+    // that is one whole frame is decoded by libFLAC instead, where the
+    // index tells the frames (counting by decoding takes every frame from
+    // the FFmpeg decoder).
     int SendPacket()
     {
+        flacFrameState = FlacFrameState::None;
+        if (trusted && flacFrames.IsOpen() && flacFrames.Decode(packet->data, std::size_t(std::max(packet->size, 0)))) {
+            TakeFlacFrame();
+            return 0;
+        }
         if (codecID == AV_CODEC_ID_MP1 && !LayerOneChecksumHolds(packet->data, packet->size))
             return AVERROR_INVALIDDATA;
         return avcodec_send_packet(codec, packet);
@@ -932,6 +947,11 @@ struct MovieSource::Impl {
     bool ReceiveFrame(bool* refused)
     {
         *refused = false;
+        if (flacFrameState != FlacFrameState::None) {
+            const bool ready = flacFrameState == FlacFrameState::Ready;
+            flacFrameState = ready ? FlacFrameState::Given : FlacFrameState::None;
+            return ready;
+        }
         for (;;) {
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
@@ -943,6 +963,24 @@ struct MovieSource::Impl {
             *refused = rc != AVERROR(EAGAIN) && rc != AVERROR_EOF;
             return false;
         }
+    }
+
+    // The frame libFLAC decoded last, into `frame` (its samples stay
+    // flacFrames' own until the next packet).
+    void TakeFlacFrame()
+    {
+        av_frame_unref(frame);
+        frame->format = AV_SAMPLE_FMT_S32P;
+        frame->nb_samples = int(flacFrames.Samples());
+        frame->sample_rate = int(flacFrames.Rate());
+        frame->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
+        frame->ch_layout.nb_channels = int(flacFrames.Channels());
+        for (unsigned c = 0; c < flacFrames.Channels(); ++c) {
+            frame->data[c] = reinterpret_cast<uint8_t*>(flacFrames.Plane(c));
+            frame->linesize[c] = int(flacFrames.Samples() * sizeof(int32_t));
+        }
+        frame->extended_data = frame->data;
+        flacFrameState = FlacFrameState::Ready;
     }
 
     // Whether the packet read last gives any sound.
@@ -1632,6 +1670,8 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_FLAC)
             flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
                       containerName == "flac" ? FileBytes(path) : -1);
+        if (codecID == AV_CODEC_ID_FLAC && containerName == "flac")
+            flacFrames.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)));
         err = Count();
         if (err != noErr)
             return err;
