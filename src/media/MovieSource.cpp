@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "OggLengthRule.h"
 #include "PositionedFile.h"
 #include "RateChangeBridge.h"
 #include "RawStreamLengthRule.h"
@@ -1179,8 +1180,20 @@ struct MovieSource::Impl {
         const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
         // Packet durations in a time base coarser than the samples (the
         // milliseconds of Matroska and WebM) cannot tell the frames.
-        trusted = Trusted(codecID) && int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
-        seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
+        // Opus in an Ogg file whose pages are whole: the demuxer gives each
+        // packet its duration (from the packet's own table of contents), the
+        // pre-skip and the trim of the end; the last granule checks the sum
+        // (below).  (Not Vorbis: the demuxer's durations of the packets on
+        // the last page can differ from what the decoder gives.)
+        int64_t oggGranule = -1;
+        bool oggPackets = false;
+        if (codecID == AV_CODEC_ID_OPUS && containerName == "ogg" && !view && format->nb_streams == 1) {
+            PositionedFile oggFile(path);
+            oggPackets = OggLengthRule::Intact(oggFile, &oggGranule);
+        }
+        trusted = (Trusted(codecID) || oggPackets) &&
+                  int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
+        seekExact = trusted && !oggPackets && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
                     codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
                     codecID != AV_CODEC_ID_MP2 &&
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
@@ -1294,6 +1307,13 @@ struct MovieSource::Impl {
                 damageSeen = damageSeen || flacOddPacket;
                 flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
+            // The demuxer shortens the last Ogg packet by its end trim, which
+            // the decoder takes from the whole packet (where it holds it: a
+            // duration of 1 may stand for a packet trimmed whole or not at all).
+            if (oggPackets && padding > 0) {
+                durationsKnown = durationsKnown && packet->duration > 1;
+                frames += padding;
+            }
             lengthRule->Packet(*packet, &frames, packetTally);
             if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
                 firstGivesNothing = true;
@@ -1364,6 +1384,10 @@ struct MovieSource::Impl {
         // A track whose channel count changes is not read as one.
         if (channelsChange)
             return kTrackChannelsChangeErr;
+        // Ogg packets whose sum is not what the last granule states, less
+        // the pre-skip, are counted by decoding.
+        if (oggPackets && int64_t(total) + std::max(st->codecpar->initial_padding, 0) != oggGranule)
+            trusted = false;
         // Nor is one whose rate changes counted off its packets, which
         // tell the frames of each part at its own rate.
         if (trusted && durationsKnown && !rateChanges) {

@@ -77,6 +77,12 @@ struct LogicalStream {
             }
             return 0;
         };
+        int64_t before = -1;
+        for (const auto& [sequence, granule] : granules) {
+            if (granule >= 0 && granule < before)
+                out->granulesFall = true;
+            before = std::max(before, granule);
+        }
         std::set<UInt32> seen;
         UInt32 highest = 0;
         for (const UInt32 sequence : arrivals) {
@@ -248,6 +254,18 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
         if (size - tailFrom > halfPage)
             out->tailGranules = int64_t(std::min(double(size - tailFrom) * perByte, 1e18));
     }
+    return true;
+}
+
+bool OggLengthRule::Intact(PositionedFile& file, int64_t* lastGranule)
+{
+    Pages pages;
+    if (!Walk(file, &pages) || pages.streams != 1 || pages.damaged || pages.endsInsidePage || !pages.endMarked ||
+        pages.claimedGranule >= 0 || pages.missingPages > 0 || pages.repeatedGranules > 0 || pages.lateGranules > 0 ||
+        pages.granulesFall || pages.unendedLinks > 0 || pages.laterGranules > 0 || pages.tailGranules > 0 ||
+        pages.lastGranule < 0)
+        return false;
+    *lastGranule = pages.lastGranule;
     return true;
 }
 

@@ -34,6 +34,7 @@ public:
         int64_t missingPages = 0;
         int64_t repeatedGranules = 0;
         int64_t lateGranules = 0;
+        bool granulesFall = false;  // a page's granule below one earlier in the sequence
         // The last page read whole carries the end-of-stream flag.
         bool endMarked = false;
         // Granules the bytes after the last page held (bytes that are no
@@ -42,6 +43,11 @@ public:
     };
     // False for a file that does not start with a page.
     static bool Walk(PositionedFile& file, Pages* out);
+    // Whether the file is one logical stream whose pages are all there,
+    // whole and in order, its granules rising to a last page that carries
+    // the end-of-stream flag: its packets then tell its length, which the
+    // last granule (in `lastGranule`) states.
+    static bool Intact(PositionedFile& file, int64_t* lastGranule);
     // Whether the file at `path` is an Ogg file that ends inside a page.
     static bool CutInsidePage(PositionedFile& file);
 
