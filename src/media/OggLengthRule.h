@@ -11,6 +11,8 @@
 #include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
+#include <vector>
+
 class OggLengthRule : public TrackLengthRule {
 public:
     // What the pages of an Ogg file say of its first logical stream, and of
@@ -43,11 +45,12 @@ public:
     };
     // False for a file that does not start with a page.
     static bool Walk(PositionedFile& file, Pages* out);
-    // Whether the file is one logical stream whose pages are all there,
-    // whole and in order, its granules rising to a last page that carries
-    // the end-of-stream flag: its packets then tell its length, which the
-    // last granule (in `lastGranule`) states.
-    static bool Intact(PositionedFile& file, int64_t* lastGranule);
+    // Whether the file at `path` is one logical stream whose pages are all
+    // there, whole and in order, its granules rising to a last page that
+    // carries the end-of-stream flag: its packets then tell its length,
+    // which the last granule (in `lastGranule`) states.  The walk is kept
+    // for Settle.
+    bool Intact(const std::string& path, int64_t* lastGranule);
     // Whether the file at `path` is an Ogg file that ends inside a page.
     static bool CutInsidePage(PositionedFile& file);
 
@@ -55,6 +58,28 @@ public:
     void Settle(TrackTally& tally) override;
 
 private:
+    bool walked_ = false;  // `pages_` holds the walk of the file (Intact)
+    bool ogg_ = false;
+    Pages pages_;
     bool firstSeen_ = false;
     int64_t firstEnd_ = 0;  // time stamp where the first packet ends
+};
+
+// What a Vorbis decoder gives of each audio packet, read off the packets'
+// modes: the window centres of two blocks in a row lie a quarter of each
+// block apart, and the first packet gives nothing.
+class VorbisBlocks {
+public:
+    // From the stream's three headers (the codec's extradata, Xiph-laced);
+    // false where they cannot be read.
+    bool Open(const uint8_t* extradata, int size);
+    // The frames the decoder gives of the next packet; -1 for one that is
+    // no audio packet of the stream.
+    int64_t Next(const uint8_t* data, int size);
+
+private:
+    int blocksize_[2] = {};
+    std::vector<uint8_t> blockflags_;  // by mode
+    int modeBits_ = 0;
+    int previous_ = -1;  // the block size of the packet before (-1: none)
 };
