@@ -1191,11 +1191,10 @@ struct MovieSource::Impl {
         VorbisBlocks vorbisBlocks;
         int64_t vorbisUnheard = -1;  // where the first Vorbis packet ends
         auto* oggRule = dynamic_cast<OggLengthRule*>(lengthRule.get());
-        const bool oggPackets =
-            oggRule && !view && format->nb_streams == 1 &&
-            (codecID == AV_CODEC_ID_OPUS ||
-             (codecID == AV_CODEC_ID_VORBIS && vorbisBlocks.Open(st->codecpar->extradata, st->codecpar->extradata_size))) &&
-            oggRule->Intact(path, &oggGranule);
+        const AVCodecParameters* par = st->codecpar;
+        const bool vorbis = codecID == AV_CODEC_ID_VORBIS && vorbisBlocks.Open(par->extradata, par->extradata_size);
+        const bool oggPackets = oggRule && !view && format->nb_streams == 1 &&
+                                (codecID == AV_CODEC_ID_OPUS || vorbis) && oggRule->Intact(path, &oggGranule);
         trusted = (Trusted(codecID) || oggPackets) &&
                   int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
         seekExact = trusted && !oggPackets && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
