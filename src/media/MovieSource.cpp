@@ -3,9 +3,11 @@
 #include "FlacFrameDecoder.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "OggLengthRule.h"
 #include "PositionedFile.h"
 #include "RateChangeBridge.h"
 #include "RawStreamLengthRule.h"
+#include "VorbisBlocks.h"
 #include "TrackLengthRule.h"
 #include "TrackVerdict.h"
 
@@ -1231,8 +1233,24 @@ struct MovieSource::Impl {
         const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
         // Packet durations in a time base coarser than the samples (the
         // milliseconds of Matroska and WebM) cannot tell the frames.
-        trusted = Trusted(codecID) && int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
-        seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
+        // Opus and Vorbis in an Ogg file whose pages are whole: the packets
+        // tell the frames (an Opus packet's duration, from its table of
+        // contents; a Vorbis packet's from its mode, VorbisBlocks: the
+        // demuxer's durations of those on the last page can be amiss); the
+        // demuxer gives the pre-skip and the trim of the end, and the last
+        // granule checks the sum (below).
+        lengthRule = TrackLengthRule::For(format, stream);
+        int64_t oggGranule = -1;
+        VorbisBlocks vorbisBlocks;
+        int64_t vorbisUnheard = -1;  // where the first Vorbis packet ends
+        auto* oggRule = dynamic_cast<OggLengthRule*>(lengthRule.get());
+        const AVCodecParameters* par = st->codecpar;
+        const bool vorbis = codecID == AV_CODEC_ID_VORBIS && vorbisBlocks.Open(par->extradata, par->extradata_size);
+        const bool oggPackets = oggRule && !view && format->nb_streams == 1 &&
+                                (codecID == AV_CODEC_ID_OPUS || vorbis) && oggRule->Intact(path, &oggGranule);
+        trusted = (Trusted(codecID) || oggPackets) &&
+                  int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
+        seekExact = trusted && !oggPackets && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
                     codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
                     codecID != AV_CODEC_ID_MP2 &&
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
@@ -1254,7 +1272,6 @@ struct MovieSource::Impl {
         UInt64 firstFrames = 0;
         const int frameSize = codec->frame_size;
         UInt64 widestPacket = 0;
-        lengthRule = TrackLengthRule::For(format, stream);
         const TrackTally packetTally = Tally();
         // The shape the first frame header of MPEG audio or ADTS states, and
         // whether later ones state another rate or channel count: a run of
@@ -1347,9 +1364,28 @@ struct MovieSource::Impl {
                     SeeDamage();
                 flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
+            // The demuxer shortens the last Ogg packet by its end trim, which
+            // the decoder takes from the whole packet (where it holds it: a
+            // duration of 1 may stand for a packet trimmed whole or not at all).
+            if (oggPackets && codecID == AV_CODEC_ID_OPUS && padding > 0) {
+                durationsKnown = durationsKnown && packet->duration > 1;
+                frames += padding;
+            }
+            const int64_t vorbisFrames = oggPackets && codecID == AV_CODEC_ID_VORBIS
+                                             ? vorbisBlocks.Next(packet->data, packet->size) : 0;
+            if (oggPackets && codecID == AV_CODEC_ID_VORBIS) {
+                durationsKnown = durationsKnown && vorbisFrames >= 0;
+                frames = UInt64(std::max<int64_t>(vorbisFrames, 0));
+            }
             if (TrackFinding found; lengthRule->Packet(*packet, &frames, packetTally, &found))
                 verdict.Take(found);
-            if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
+            if (index.empty() && oggPackets && codecID == AV_CODEC_ID_VORBIS) {
+                // The first Vorbis packet only primes the decoder.
+                vorbisUnheard = packet->pts == AV_NOPTS_VALUE || packet->pts > 0 || packet->duration <= 0
+                                    ? 0 : packet->pts + packet->duration;
+                entry.priming = UInt32(std::clamp<int64_t>(packet->duration, 0, 0xFFFFFFFF));
+                frames = 0;
+            } else if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
                 firstGivesNothing = true;
                 firstFrames = frames;
                 entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
@@ -1430,6 +1466,12 @@ struct MovieSource::Impl {
         // A track whose channel count changes is not read as one.
         if (channelsChange)
             return kTrackChannelsChangeErr;
+        // Ogg packets whose sum is not what the last granule states, less
+        // the pre-skip or the first Vorbis packet, are counted by decoding.
+        if (oggPackets && ((codecID == AV_CODEC_ID_VORBIS && index.size() < 2) ||
+                           int64_t(total) + (codecID == AV_CODEC_ID_OPUS ? std::max(st->codecpar->initial_padding, 0)
+                                                                        : vorbisUnheard) != oggGranule))
+            trusted = false;
         // Nor is one whose rate changes counted off its packets, which
         // tell the frames of each part at its own rate.
         if (trusted && durationsKnown && !rateChanges) {

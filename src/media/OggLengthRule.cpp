@@ -77,6 +77,12 @@ struct LogicalStream {
             }
             return 0;
         };
+        int64_t before = -1;
+        for (const auto& [sequence, granule] : granules) {
+            if (granule >= 0 && granule < before)
+                out->granulesFall = true;
+            before = std::max(before, granule);
+        }
         std::set<UInt32> seen;
         UInt32 highest = 0;
         for (const UInt32 sequence : arrivals) {
@@ -251,6 +257,21 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
     return true;
 }
 
+bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
+{
+    PositionedFile file(path);
+    ogg_ = Walk(file, &pages_);
+    walked_ = true;
+    const Pages& pages = pages_;
+    if (!ogg_ || pages.streams != 1 || pages.damaged || pages.endsInsidePage || !pages.endMarked ||
+        pages.claimedGranule >= 0 || pages.missingPages > 0 || pages.repeatedGranules > 0 || pages.lateGranules > 0 ||
+        pages.granulesFall || pages.unendedLinks > 0 || pages.laterGranules > 0 || pages.tailGranules > 0 ||
+        pages.lastGranule < 0)
+        return false;
+    *lastGranule = pages.lastGranule;
+    return true;
+}
+
 bool OggLengthRule::CutInsidePage(PositionedFile& file)
 {
     Pages pages;
@@ -272,9 +293,13 @@ bool OggLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, T
 TrackFinding OggLengthRule::Settle(const TrackTally& tally)
 {
     TrackFinding result("Ogg pages");
-    Pages pages;
-    PositionedFile file(tally.path);
-    if (tally.format->nb_streams != 1 || !Walk(file, &pages)) {
+    Pages pages = pages_;
+    bool ogg = ogg_;
+    if (!walked_ && tally.format->nb_streams == 1) {
+        PositionedFile file(tally.path);
+        ogg = Walk(file, &pages);
+    }
+    if (tally.format->nb_streams != 1 || !ogg) {
         result.Say("not walked (%u tracks)", tally.format->nb_streams);
         return result;
     }
