@@ -5,7 +5,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libpcre3-dev libplist-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-  libsndfile1-dev libspandsp-dev libbcg729-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libsndfile1-dev libflac-dev libspandsp-dev libbcg729-dev libgtest-dev libgmock-dev libbenchmark-dev
   lame sox ffmpeg sndfile-programs attr man-db time twolame flac e2fsprogs opus-tools vorbis-tools
   clang libclang-rt-14-dev ccache
   xvfb xauth openbox xdotool x11-utils

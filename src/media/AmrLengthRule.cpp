@@ -12,17 +12,20 @@ int AmrLengthRule::FrameBytes(bool wide, uint8_t toc)
     return 1 + (wide ? kWide[mode] : kNarrow[mode]);
 }
 
-void AmrLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
+bool AmrLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
 {
     lastShort_ = packet.size > 0 && packet.size < FrameBytes(wide_, packet.data[0]);
+    return false;
 }
 
-void AmrLengthRule::Settle(TrackTally& tally)
+TrackFinding AmrLengthRule::Settle(const TrackTally& tally)
 {
+    TrackFinding found("AMR frames");
     if (lastShort_ && tally.fileBytes >= 0 && tally.packetsEnd >= tally.fileBytes) {
-        tally.cutShort = true;
-        tally.UncountLastRefusal();
+        found.cut = true;
+        tally.TakeBackLastRefusal(&found);
     }
-    tally.Note("AMR frames", "last frame %s its mode's size; counted %llu", lastShort_ ? "short of" : "of",
-               (unsigned long long)tally.frames);
+    found.Say("last frame %s its mode's size; counted %llu", lastShort_ ? "short of" : "of",
+              (unsigned long long)tally.Counted());
+    return found;
 }

@@ -16,8 +16,8 @@ public:
     // 0 for a mode without a fixed size.
     static int FrameBytes(bool wide, uint8_t toc);
 
-    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
-    void Settle(TrackTally& tally) override;
+    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 
 private:
     bool wide_;

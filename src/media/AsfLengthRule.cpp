@@ -142,43 +142,46 @@ bool AsfLengthRule::WalkPackets(PositionedFile& file, const Header& header, int 
     return true;
 }
 
-void AsfLengthRule::Settle(TrackTally& tally)
+TrackFinding AsfLengthRule::Settle(const TrackTally& tally)
 {
+    TrackFinding result("ASF header and packets");
     Header header;
     PositionedFile file(tally.path);
     if (!ReadHeader(file, &header) || header.broadcast || header.packetBytes == 0 || tally.fileBytes < 0) {
-        tally.Note("ASF header", "states no length that can be used; counted %llu", (unsigned long long)tally.frames);
-        return;
+        result.rule = "ASF header";
+        result.Say("states no length that can be used; counted %llu", (unsigned long long)tally.Counted());
+        return result;
     }
+    const UInt64 counted = tally.Counted();
     const UInt64 rate = UInt64(tally.SampleRate());
     const auto framesOf = [&](int64_t ms) { return UInt64(std::max<int64_t>(ms, 0)) * rate / 1000; };
     const UInt64 prerollTicks = header.prerollMs * 10000;
     const UInt64 ticks = header.playDuration > prerollTicks ? header.playDuration - prerollTicks : 0;  // 100 ns each
     const UInt64 stated = ticks / 10000000 * rate + ticks % 10000000 * rate / 10000000;
-    tally.expected = stated;
+    result.expected = stated;
     // Repeated objects: what the track gives beyond the duration (the
     // demuxer passes some of them over), else what the objects span.
     Objects objects;
     const int number = tally.format->nb_streams == 1 ? 0 : tally.format->streams[tally.stream]->id;
     if (WalkPackets(file, header, number, &objects)) {
         if (objects.repeatedMs > 0) {
-            tally.damageSeen = true;
-            tally.loss.repeatedFrames += stated > 0 && tally.frames > stated && objects.gaps == 0
-                                             ? tally.frames - stated
-                                             : framesOf(objects.repeatedMs);
+            result.damaged = true;
+            result.added.repeatedFrames = stated > 0 && counted > stated && objects.gaps == 0
+                                              ? counted - stated
+                                              : framesOf(objects.repeatedMs);
         }
         if (objects.gaps > 0) {
-            tally.damageSeen = true;
-            tally.loss.missingFrames = std::max(tally.loss.missingFrames, framesOf(objects.missingMs));
+            result.damaged = true;
+            result.missingAtLeast = framesOf(objects.missingMs);
         }
     }
     const int64_t held = std::max<int64_t>(tally.fileBytes - header.dataStart, 0) / header.packetBytes;
     const char* found = "whole";
     if (UInt64(held) < header.dataPackets && objects.gaps == 0) {
-        tally.cutShort = true;
-        tally.UncountLastRefusal();
-        if (stated > tally.frames)
-            tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
+        result.cut = true;
+        tally.TakeBackLastRefusal(&result);
+        if (stated > counted)
+            result.cutFramesAtLeast = stated - counted;
         found = "cut";
     } else if (objects.gaps == 0 && stated > 0) {
         // The codec's own end (its last frame, which the duration counts
@@ -187,18 +190,18 @@ void AsfLengthRule::Settle(TrackTally& tally)
         const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
         const UInt64 oneFrame = UInt64(par->frame_size > 0 ? par->frame_size : 2048);
         const UInt64 rounding = (2 * rate + 999) / 1000;
-        if (stated > tally.frames + oneFrame + rounding) {
-            tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
-            tally.damageSeen = true;
+        if (stated > counted + oneFrame + rounding) {
+            result.missingAtLeast = std::max(result.missingAtLeast, stated - counted);
+            result.damaged = true;
             found = "lost";
         }
     } else if (objects.gaps > 0) {
         found = "packets taken out";
     }
-    tally.Note("ASF header and packets",
-               "%llu packets of %u bytes stated, %lld held; %llu frames stated, counted %llu; objects repeated %lld "
+    result.Say("%llu packets of %u bytes stated, %lld held; %llu frames stated, counted %llu; objects repeated %lld "
                "ms, taken out %lld ms at %d places: %s",
                (unsigned long long)header.dataPackets, header.packetBytes, (long long)held, (unsigned long long)stated,
-               (unsigned long long)tally.frames, (long long)objects.repeatedMs, (long long)objects.missingMs,
-               objects.gaps, found);
+               (unsigned long long)counted, (long long)objects.repeatedMs, (long long)objects.missingMs, objects.gaps,
+               found);
+    return result;
 }

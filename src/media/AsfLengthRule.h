@@ -37,5 +37,5 @@ public:
     };
     static bool WalkPackets(PositionedFile& file, const Header& header, int number, Objects* out);
 
-    void Settle(TrackTally& tally) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 };

@@ -29,16 +29,17 @@ bool CafLengthRule::CutInsideChunk(PositionedFile& file)
     return false;
 }
 
-void CafLengthRule::Settle(TrackTally& tally)
+TrackFinding CafLengthRule::Settle(const TrackTally& tally)
 {
+    TrackFinding found("CAF chunks");
     CafLayout caf;
     if (WalkCaf(tally.path, &caf) != noErr) {
-        tally.Note("CAF chunks", "not walked; counted %llu", (unsigned long long)tally.frames);
-        return;
+        found.Say("not walked; counted %llu", (unsigned long long)tally.Counted());
+        return found;
     }
-    tally.Note("CAF chunks", "whole packets hold %llu frames, counted %llu: %s",
-               (unsigned long long)caf.WholePacketFrames(), (unsigned long long)tally.frames,
-               caf.CutShort() ? "cut" : "whole");
-    tally.frames = std::min(tally.frames, caf.WholePacketFrames());
-    tally.cutShort = caf.CutShort();
+    found.Say("whole packets hold %llu frames, counted %llu: %s", (unsigned long long)caf.WholePacketFrames(),
+              (unsigned long long)tally.Counted(), caf.CutShort() ? "cut" : "whole");
+    found.frames = std::min(tally.Counted(), caf.WholePacketFrames());
+    found.cut = caf.CutShort();
+    return found;
 }

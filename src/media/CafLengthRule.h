@@ -14,5 +14,5 @@ public:
     // before the file's end (it was cut).
     static bool CutInsideChunk(PositionedFile& file);
 
-    void Settle(TrackTally& tally) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 };

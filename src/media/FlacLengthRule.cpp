@@ -8,42 +8,48 @@
 
 #include "media_calls.h"
 
-void FlacLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally& tally)
+bool FlacLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally& tally, TrackFinding* found)
 {
-    if (!first_ && packet.pts != AV_NOPTS_VALUE && nextPts_ != INT64_MIN && packet.pts > nextPts_) {
-        tally.loss.missingFrames += tally.Frames(packet.pts - nextPts_);
-        tally.damageSeen = true;
+    // Frames missing between two packets: taken out.
+    const bool gap = !first_ && packet.pts != AV_NOPTS_VALUE && nextPts_ != INT64_MIN && packet.pts > nextPts_;
+    if (gap) {
+        *found = TrackFinding("FLAC frame numbers");
+        found->added.missingFrames = tally.Frames(packet.pts - nextPts_);
+        found->damaged = true;
     }
     first_ = false;
     nextPts_ = packet.pts != AV_NOPTS_VALUE && packet.duration > 0 ? packet.pts + packet.duration : INT64_MIN;
+    return gap;
 }
 
-void FlacLengthRule::Settle(TrackTally& tally)
+TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
 {
+    TrackFinding result("FLAC stream information");
     const AVStream* st = tally.format->streams[tally.stream];
     if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0) {
-        tally.Note("FLAC stream information", "states no length; counted %llu", (unsigned long long)tally.frames);
-        return;
+        result.Say("states no length; counted %llu", (unsigned long long)tally.Counted());
+        return result;
     }
     const UInt64 stated = tally.Frames(st->duration);
-    tally.expected = stated;
+    const UInt64 counted = tally.Counted();
+    result.expected = stated;
     const char* found = "whole";
-    if (stated > tally.frames) {
-        const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
+    if (stated > counted) {
+        const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !tally.sofar.Damaged();
         PositionedFile file(tally.path);
         const UInt64 slack =
             UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
         if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(file))) {
-            tally.cutShort = true;
-            tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
+            result.cut = true;
+            result.cutFramesAtLeast = stated - counted;
             found = "cut";
-        } else if (stated - tally.frames > slack) {
-            tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+        } else if (stated - counted > slack) {
+            result.missingAtLeast = stated - counted;
             found = "lost";
         }
     }
-    tally.Note("FLAC stream information", "states %llu frames, counted %llu: %s", (unsigned long long)stated,
-               (unsigned long long)tally.frames, found);
+    result.Say("states %llu frames, counted %llu: %s", (unsigned long long)stated, (unsigned long long)counted, found);
+    return result;
 }
 
 bool FlacLengthRule::CutInMetadata(PositionedFile& file)

@@ -14,8 +14,8 @@ public:
     // before its first frame).
     static bool CutInMetadata(PositionedFile& file);
 
-    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
-    void Settle(TrackTally& tally) override;
+    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 
 private:
     bool first_ = true;

@@ -24,6 +24,43 @@ uint16_t Crc16(const uint8_t* p, std::size_t n)
     return ByteChecksum::Crc16(p, n);
 }
 
+// The same CRC-16 over a whole packet, eight bytes at a time: table k
+// holds each byte's CRC followed by k zero bytes.
+class WideCrc16 {
+public:
+    WideCrc16()
+    {
+        for (unsigned b = 0; b < 256; ++b) {
+            uint16_t crc = uint16_t(b << 8);
+            for (int i = 0; i < 8; ++i)
+                crc = uint16_t(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+            table_[0][b] = crc;
+        }
+        for (int k = 1; k < 8; ++k)
+            for (unsigned b = 0; b < 256; ++b)
+                table_[k][b] = uint16_t(table_[k - 1][b] << 8 ^ table_[0][table_[k - 1][b] >> 8]);
+    }
+    uint16_t operator()(const uint8_t* p, std::size_t n) const
+    {
+        uint16_t crc = 0;
+        for (; n >= 8; p += 8, n -= 8)
+            crc = uint16_t(table_[7][p[0] ^ (crc >> 8)] ^ table_[6][p[1] ^ (crc & 0xFF)] ^ table_[5][p[2]] ^
+                           table_[4][p[3]] ^ table_[3][p[4]] ^ table_[2][p[5]] ^ table_[1][p[6]] ^ table_[0][p[7]]);
+        for (; n > 0; ++p, --n)
+            crc = uint16_t(crc << 8 ^ table_[0][(crc >> 8) ^ *p]);
+        return crc;
+    }
+
+private:
+    uint16_t table_[8][256];
+};
+
+uint16_t PacketCrc16(const uint8_t* p, std::size_t n)
+{
+    static const WideCrc16 crc;
+    return crc(p, n);
+}
+
 // Reads bits, most significant first; `short_` once a read went past the
 // bytes.
 class BitReader {
@@ -202,6 +239,51 @@ Walk ReadSubframe(BitReader& in, UInt32 blockSize, UInt32 bits, std::vector<int6
     return residual;
 }
 
+// Decoded samples to put into the signature's bytes: `channels` planes of
+// them (or one plane, interleaved) from sample `first`, each shifted down
+// by `shift` bits to the stream's bit depth.
+struct Samples {
+    const uint8_t* const* planes;
+    bool planar;
+    std::size_t channels;
+    std::size_t first;
+    unsigned shift;
+};
+
+// `count` frames of `in`, each sample as `Width` bytes little-endian, the
+// channels interleaved.
+template <std::size_t Width>
+void Put(uint8_t* out, uint32_t value)
+{
+    for (std::size_t b = 0; b < Width; ++b)
+        out[b] = uint8_t(value >> (8 * b));
+}
+
+template <typename T, std::size_t Width>
+void Pack(const Samples& in, std::size_t count, uint8_t* out)
+{
+    const std::size_t channels = in.channels;
+    if (in.planar && channels == 2) {
+        const T* left = reinterpret_cast<const T*>(in.planes[0]) + in.first;
+        const T* right = reinterpret_cast<const T*>(in.planes[1]) + in.first;
+        for (std::size_t i = 0; i < count; ++i, out += 2 * Width) {
+            Put<Width>(out, uint32_t(int32_t(left[i]) >> in.shift));
+            Put<Width>(out + Width, uint32_t(int32_t(right[i]) >> in.shift));
+        }
+        return;
+    }
+    for (std::size_t c = 0; c < channels; ++c) {
+        const T* p = reinterpret_cast<const T*>(in.planes[in.planar ? c : 0]);
+        const std::size_t stride = in.planar ? 1 : channels;
+        p += in.planar ? in.first : in.first * channels + c;
+        uint8_t* o = out + c * Width;
+        const std::size_t step = channels * Width;
+        for (std::size_t i = 0; i < count; ++i, o += step) {
+            Put<Width>(o, uint32_t(int32_t(p[i * stride]) >> in.shift));
+        }
+    }
+}
+
 }  // namespace
 
 bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileBytes)
@@ -252,7 +334,10 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
         return;
     count = std::min(count, statedFrames_ - next_);
     const std::size_t width = (bits_ + 7) / 8;
-    bytes_.assign(std::size_t(count) * channels_ * width, 0);
+    if (frame)
+        bytes_.resize(std::size_t(count) * channels_ * width);
+    else
+        bytes_.assign(std::size_t(count) * channels_ * width, 0);
     if (frame) {
         if (frame->ch_layout.nb_channels != int(channels_)) {
             valid_ = false;
@@ -267,17 +352,18 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
         }
         // The decoder keeps the samples at the top of 16 or 32 bits.
         const unsigned shift = (wide ? 32 : 16) - std::min<unsigned>(bits_, wide ? 32 : 16);
+        const Samples in{frame->extended_data, planar, channels_, std::size_t(first), shift};
+        const std::size_t n = std::size_t(count);
         uint8_t* out = bytes_.data();
-        for (UInt64 i = 0; i < count; ++i) {
-            const std::size_t s = std::size_t(first) + std::size_t(i);
-            for (UInt32 c = 0; c < channels_; ++c) {
-                const std::size_t plane = planar ? c : 0;
-                const std::size_t k = planar ? s : s * channels_ + c;
-                const int32_t value = wide ? reinterpret_cast<const int32_t*>(frame->extended_data[plane])[k] >> shift
-                                           : reinterpret_cast<const int16_t*>(frame->extended_data[plane])[k] >> shift;
-                for (std::size_t b = 0; b < width; ++b)
-                    *out++ = uint8_t(uint32_t(value) >> (8 * b));
-            }
+        switch (width * (wide ? 1 : 10)) {
+        case 10: Pack<int16_t, 1>(in, n, out); break;
+        case 20: Pack<int16_t, 2>(in, n, out); break;
+        case 30: Pack<int16_t, 3>(in, n, out); break;
+        case 40: Pack<int16_t, 4>(in, n, out); break;
+        case 1: Pack<int32_t, 1>(in, n, out); break;
+        case 2: Pack<int32_t, 2>(in, n, out); break;
+        case 3: Pack<int32_t, 3>(in, n, out); break;
+        default: Pack<int32_t, 4>(in, n, out); break;
         }
     }
     hash_.addData(QByteArrayView(reinterpret_cast<const char*>(bytes_.data()), qsizetype(bytes_.size())));
@@ -378,7 +464,7 @@ FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::
 bool FlacStreamCheck::IsOneFrame(const uint8_t* bytes, std::size_t size)
 {
     // A frame's CRC-16 covers all of it, the CRC itself included.
-    return size >= 6 && bytes[0] == 0xFF && (bytes[1] & 0xFE) == 0xF8 && Crc16(bytes, size) == 0;
+    return size >= 6 && bytes[0] == 0xFF && (bytes[1] & 0xFE) == 0xF8 && PacketCrc16(bytes, size) == 0;
 }
 
 bool FlacStreamCheck::EndsCleanly(const std::string& path, int64_t lastFrame) const

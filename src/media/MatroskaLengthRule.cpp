@@ -125,14 +125,16 @@ bool MatroskaLengthRule::Walk(PositionedFile& file, Layout* out)
     return true;
 }
 
-void MatroskaLengthRule::Settle(TrackTally& tally)
+TrackFinding MatroskaLengthRule::Settle(const TrackTally& tally)
 {
+    TrackFinding result("Matroska");
     Layout layout;
     PositionedFile file(tally.path);
     if (!Walk(file, &layout)) {
-        tally.Note("Matroska", "no EBML header and segment");
-        return;
+        result.Say("no EBML header and segment");
+        return result;
     }
+    const UInt64 counted = tally.Counted();
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const int rate = tally.SampleRate();
     const UInt64 stated = UInt64(std::llround(layout.durationSeconds * rate));
@@ -140,15 +142,16 @@ void MatroskaLengthRule::Settle(TrackTally& tally)
     // counts what the codec's delay and priming take.
     const UInt64 slack = UInt64(std::max(par->frame_size, 1024) + std::max(par->initial_padding, 0) + rate / 500);
     if (layout.cut) {
-        tally.cutShort = true;
-        tally.UncountLastRefusal();
-        if (stated > tally.frames + slack)
-            tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
-    } else if (stated > tally.frames + slack && !tally.cutShort) {
-        tally.damageSeen = true;
-        tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
+        result.cut = true;
+        tally.TakeBackLastRefusal(&result);
+        if (stated > counted + slack)
+            result.cutFramesAtLeast = stated - counted;
+    } else if (stated > counted + slack && !tally.sofar.Cut()) {
+        result.damaged = true;
+        result.missingAtLeast = stated - counted;
     }
-    tally.Note("Matroska", "duration %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
+    result.Say("duration %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
                (unsigned long long)stated, (unsigned long long)slack, layout.cut ? "an element runs past the end" : "whole",
-               (unsigned long long)tally.frames);
+               (unsigned long long)counted);
+    return result;
 }

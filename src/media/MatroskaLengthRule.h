@@ -19,5 +19,5 @@ public:
     // False for a file that does not start with an EBML header and a segment.
     static bool Walk(PositionedFile& file, Layout* out);
 
-    void Settle(TrackTally& tally) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 };

@@ -1,11 +1,15 @@
 #include "MovieSource.h"
 #include "error_codes.h"
+#include "FlacFrameDecoder.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
+#include "OggLengthRule.h"
 #include "PositionedFile.h"
 #include "RateChangeBridge.h"
 #include "RawStreamLengthRule.h"
+#include "VorbisBlocks.h"
 #include "TrackLengthRule.h"
+#include "TrackVerdict.h"
 
 #include "ByteOrder.h"
 #include "MacErrorMapping.h"
@@ -28,6 +32,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -717,8 +722,12 @@ struct MovieSource::Impl {
 
     double sampleRate = 0;
     UInt32 channels = 0;
-    UInt64 frameCount = 0;
-    bool cutShort = false;
+    // The track's frames, whether the file was cut short or damaged, what
+    // the decoder could not turn into sound (a refused packet of the index
+    // counted once, however often it is read), and each rule's line: every
+    // rule's finding, this source's own and the container's, combined in
+    // one place (TrackVerdict::Take).
+    TrackVerdict verdict;
     // Packets that decode, all of whose frames the stream's delay and
     // padding take (an encoder's whole output for no sound).
     bool trimmedToNothing = false;
@@ -744,9 +753,6 @@ struct MovieSource::Impl {
     // WAVE file: the filterbanks' delay).
     UInt64 startSkip = 0;
 
-    // What the decoder could not turn into sound (DecodeLoss); a refused
-    // packet of the index is counted once, however often it is read.
-    SFTDecodeLoss loss;
     // The frames of each packet (0: they vary).
     UInt64 framesPerPacket = 0;
     // The container's own rule for the track's length and losses.
@@ -758,17 +764,13 @@ struct MovieSource::Impl {
     // unknown).
     int64_t packetsEnd = 0;
     int64_t packetsStart = -1;
-    // The frames of packets the decoder refused that are said as missing
-    // (part of loss.missingFrames; the rest the container's rule infers).
-    UInt64 refusedFrames = 0;
-    // A packet the decoder took in part and refused the rest of, or (MPEG
-    // audio) a frame whose packet is not the size its header says: the
-    // track is damaged there, which tells a shortfall apart from a cut.
-    bool damageSeen = false;
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
-    // Each rule's line: what it counted, what it expected, what it found.
-    std::vector<std::string> ruleLines;
+    // A native FLAC file's packets, decoded by libFLAC where each is one
+    // whole frame (the rest by the FFmpeg decoder), and where the packet
+    // sent last stands: its frame to give, given, or not decoded there.
+    FlacFrameDecoder flacFrames;
+    enum class FlacFrameState { None, Ready, Given } flacFrameState = FlacFrameState::None;
     // A raw MPEG audio stream: where the tags at the file's end begin (-1:
     // no such stream).  A tag the demuxer hands out as a packet is none.
     int64_t tagsFrom = -1;
@@ -910,6 +912,7 @@ struct MovieSource::Impl {
         position = silence = 0;
         frameOffset = frameEnd = 0;
         framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
+        flacFrameState = FlacFrameState::None;
         packetOrdinal = -1;
         decoderSkip = 0;
         gaveFrame = false;
@@ -941,9 +944,17 @@ struct MovieSource::Impl {
     }
 
     // Sends the packet read last to the decoder; a Layer I frame whose
-    // checksum fails is refused before it.
+    // checksum fails is refused before it.  A native FLAC file's packet
+    // that is one whole frame is decoded by libFLAC instead, where the
+    // index tells the frames (counting by decoding takes every frame from
+    // the FFmpeg decoder).
     int SendPacket()
     {
+        flacFrameState = FlacFrameState::None;
+        if (trusted && flacFrames.IsOpen() && flacFrames.Decode(packet->data, std::size_t(std::max(packet->size, 0)))) {
+            TakeFlacFrame();
+            return 0;
+        }
         if (codecID == AV_CODEC_ID_MP1 && !LayerOneChecksumHolds(packet->data, packet->size))
             return AVERROR_INVALIDDATA;
         return avcodec_send_packet(codec, packet);
@@ -989,6 +1000,11 @@ struct MovieSource::Impl {
     bool ReceiveFrame(bool* refused)
     {
         *refused = false;
+        if (flacFrameState != FlacFrameState::None) {
+            const bool ready = flacFrameState == FlacFrameState::Ready;
+            flacFrameState = ready ? FlacFrameState::Given : FlacFrameState::None;
+            return ready;
+        }
         for (;;) {
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
@@ -1002,6 +1018,24 @@ struct MovieSource::Impl {
         }
     }
 
+    // The frame libFLAC decoded last, into `frame` (its samples stay
+    // flacFrames' own until the next packet).
+    void TakeFlacFrame()
+    {
+        av_frame_unref(frame);
+        frame->format = AV_SAMPLE_FMT_S32P;
+        frame->nb_samples = int(flacFrames.Samples());
+        frame->sample_rate = int(flacFrames.Rate());
+        frame->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
+        frame->ch_layout.nb_channels = int(flacFrames.Channels());
+        for (unsigned c = 0; c < flacFrames.Channels(); ++c) {
+            frame->data[c] = reinterpret_cast<uint8_t*>(flacFrames.Plane(c));
+            frame->linesize[c] = int(flacFrames.Samples() * sizeof(int32_t));
+        }
+        frame->extended_data = frame->data;
+        flacFrameState = FlacFrameState::Ready;
+    }
+
     // Whether the packet read last gives any sound.
     bool PacketDecodes()
     {
@@ -1013,7 +1047,8 @@ struct MovieSource::Impl {
             any = true;
             av_frame_unref(frame);
         }
-        damageSeen = damageSeen || (any && refused);
+        if (any && refused)
+            SeeDamage();
         return any;
     }
 
@@ -1024,8 +1059,30 @@ struct MovieSource::Impl {
         if (entry.refused)
             return;
         entry.refused = true;
-        ++loss.refusedPackets;
-        loss.silencedFrames += silencedFrames;
+        TrackFinding found("decoder");
+        found.added.refusedPackets = 1;
+        found.added.silencedFrames = silencedFrames;
+        verdict.Take(found);
+    }
+
+    // A packet the decoder took in part and refused the rest of, or (MPEG
+    // audio) a frame whose packet is not the size its header says: the
+    // track is damaged there, which tells a shortfall apart from a cut.
+    void SeeDamage()
+    {
+        TrackFinding found("decoder");
+        found.damaged = true;
+        verdict.Take(found);
+    }
+
+    // `frames` frames of refused packets, said as missing.
+    void RefusedMissing(UInt64 packets, UInt64 frames)
+    {
+        TrackFinding found("decoder");
+        found.added.refusedPackets = packets;
+        found.added.missingFrames = frames;
+        found.refusedFrames = frames;
+        verdict.Take(found);
     }
 
     // While counting by decoding: the packet read last was refused.
@@ -1034,10 +1091,8 @@ struct MovieSource::Impl {
         if (!tallying || packetOrdinal == lastTallied)
             return;
         lastTallied = packetOrdinal;
-        ++loss.refusedPackets;
         lastTalliedFrames = PacketFrames();
-        loss.missingFrames += lastTalliedFrames;
-        refusedFrames += lastTalliedFrames;
+        RefusedMissing(1, lastTalliedFrames);
     }
 
     // The frames of the packet read last, where the packet, the codec or
@@ -1114,7 +1169,8 @@ struct MovieSource::Impl {
                 return true;
             }
             // The packet is done: what it did not give is silence.
-            damageSeen = damageSeen || (packetGave && refused);
+            if (packetGave && refused)
+                SeeDamage();
             packetFailed = packetFailed || refused;
             inPacket = false;
             // A packet of the stream's delay alone that the decoder refuses
@@ -1124,9 +1180,7 @@ struct MovieSource::Impl {
             IndexEntry& entry = index[std::size_t(packetOrdinal)];
             if (!packetGave && packetFailed && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
                 entry.refused = true;
-                ++loss.refusedPackets;
-                loss.missingFrames += entry.priming;
-                refusedFrames += entry.priming;
+                RefusedMissing(1, entry.priming);
             }
             if (packetLeft > 0) {
                 NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
@@ -1230,8 +1284,24 @@ struct MovieSource::Impl {
         const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
         // Packet durations in a time base coarser than the samples (the
         // milliseconds of Matroska and WebM) cannot tell the frames.
-        trusted = Trusted(codecID) && int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
-        seekExact = trusted && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
+        // Opus and Vorbis in an Ogg file whose pages are whole: the packets
+        // tell the frames (an Opus packet's duration, from its table of
+        // contents; a Vorbis packet's from its mode, VorbisBlocks: the
+        // demuxer's durations of those on the last page can be amiss); the
+        // demuxer gives the pre-skip and the trim of the end, and the last
+        // granule checks the sum (below).
+        lengthRule = TrackLengthRule::For(format, stream);
+        int64_t oggGranule = -1;
+        VorbisBlocks vorbisBlocks;
+        int64_t vorbisUnheard = -1;  // where the first Vorbis packet ends
+        auto* oggRule = dynamic_cast<OggLengthRule*>(lengthRule.get());
+        const AVCodecParameters* par = st->codecpar;
+        const bool vorbis = codecID == AV_CODEC_ID_VORBIS && vorbisBlocks.Open(par->extradata, par->extradata_size);
+        const bool oggPackets = oggRule && !view && format->nb_streams == 1 &&
+                                (codecID == AV_CODEC_ID_OPUS || vorbis) && oggRule->Intact(path, &oggGranule);
+        trusted = (Trusted(codecID) || oggPackets) &&
+                  int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
+        seekExact = trusted && !oggPackets && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
                     codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
                     codecID != AV_CODEC_ID_MP2 &&
                     !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
@@ -1253,8 +1323,7 @@ struct MovieSource::Impl {
         UInt64 firstFrames = 0;
         const int frameSize = codec->frame_size;
         UInt64 widestPacket = 0;
-        lengthRule = TrackLengthRule::For(format, stream);
-        TrackTally packetTally = Tally();
+        const TrackTally packetTally = Tally();
         // The shape the first frame header of MPEG audio or ADTS states, and
         // whether later ones state another rate or channel count: a run of
         // a few whole frames of one other shape (a damaged frame's bytes
@@ -1336,17 +1405,38 @@ struct MovieSource::Impl {
                     lastShortMPEGFrames = frames;
                 }
                 else if (std::size_t(packet->size) != stated)
-                    damageSeen = true;  // bytes that are no frame, taken into one
+                    SeeDamage();  // bytes that are no frame, taken into one
             }
             // A FLAC packet of more or less than one whole frame before the
             // last is damage (FlacStreamCheck::IsOneFrame; the last one
             // EndsCleanly judges).
             if (flac.IsOpen() && containerName == "flac") {
-                damageSeen = damageSeen || flacOddPacket;
+                if (flacOddPacket)
+                    SeeDamage();
                 flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
-            lengthRule->Packet(*packet, &frames, packetTally);
-            if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
+            // The demuxer shortens the last Ogg packet by its end trim, which
+            // the decoder takes from the whole packet (where it holds it: a
+            // duration of 1 may stand for a packet trimmed whole or not at all).
+            if (oggPackets && codecID == AV_CODEC_ID_OPUS && padding > 0) {
+                durationsKnown = durationsKnown && packet->duration > 1;
+                frames += padding;
+            }
+            const int64_t vorbisFrames = oggPackets && codecID == AV_CODEC_ID_VORBIS
+                                             ? vorbisBlocks.Next(packet->data, packet->size) : 0;
+            if (oggPackets && codecID == AV_CODEC_ID_VORBIS) {
+                durationsKnown = durationsKnown && vorbisFrames >= 0;
+                frames = UInt64(std::max<int64_t>(vorbisFrames, 0));
+            }
+            if (TrackFinding found; lengthRule->Packet(*packet, &frames, packetTally, &found))
+                verdict.Take(found);
+            if (index.empty() && oggPackets && codecID == AV_CODEC_ID_VORBIS) {
+                // The first Vorbis packet only primes the decoder.
+                vorbisUnheard = packet->pts == AV_NOPTS_VALUE || packet->pts > 0 || packet->duration <= 0
+                                    ? 0 : packet->pts + packet->duration;
+                entry.priming = UInt32(std::clamp<int64_t>(packet->duration, 0, 0xFFFFFFFF));
+                frames = 0;
+            } else if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
                 firstGivesNothing = true;
                 firstFrames = frames;
                 entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
@@ -1370,7 +1460,11 @@ struct MovieSource::Impl {
             index.push_back(entry);
             total += entry.frames;
         }
-        loss.packets = index.size();
+        {
+            TrackFinding found("packets");
+            found.packets = index.size();
+            verdict.Take(found);
+        }
         // A stream of that one packet holds no sound: it is no priming.
         if (firstGivesNothing && index.size() == 1) {
             index[0].frames = UInt32(std::min<UInt64>(firstFrames, 0xFFFFFFFFu));
@@ -1380,8 +1474,10 @@ struct MovieSource::Impl {
         // A FLAC file whose end is neither its last frame whole nor one
         // broken off by a cut is damaged there.
         if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos)) {
-            damageSeen = true;
-            Tally().Note("FLAC frames", "the last frame is neither whole nor broken off by the file's end: damaged");
+            TrackFinding found("FLAC frames");
+            found.damaged = true;
+            found.Say("the last frame is neither whole nor broken off by the file's end: damaged");
+            verdict.Take(found);
         }
         // A last MPEG audio frame cut short would decode as a whole one:
         // it is no frame of the track.  One inside the track is damage.
@@ -1389,11 +1485,15 @@ struct MovieSource::Impl {
             total -= index.back().frames;
             wholeMPEGFrames -= std::min(wholeMPEGFrames, lastShortMPEGFrames);
             index.back().frames = 0;
-            cutShort = true;
-            Tally().Note("MPEG frame sizes", "the last frame is shorter than its header says: cut");
+            TrackFinding found("MPEG frame sizes");
+            found.cut = true;
+            found.Say("the last frame is shorter than its header says: cut");
+            verdict.Take(found);
         } else if (lastShortMPEGFrame != ~std::size_t(0)) {
-            damageSeen = true;
-            Tally().Note("MPEG frame sizes", "a frame inside the track is shorter than its header says: damaged");
+            TrackFinding found("MPEG frame sizes");
+            found.damaged = true;
+            found.Say("a frame inside the track is shorter than its header says: damaged");
+            verdict.Take(found);
         }
         // An MPEG audio stream that changes its channel mode from a single
         // channel to two is a stereo track: its single-channel frames are
@@ -1408,17 +1508,25 @@ struct MovieSource::Impl {
         // cut short.
         if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total) {
-            cutShort = true;
-            Tally().Note("AIFF-C frame count", "states %llu frames, the packets hold %llu: cut",
-                         (unsigned long long)av_rescale_q(st->duration, st->time_base, rate), (unsigned long long)total);
+            TrackFinding found("AIFF-C frame count");
+            found.cut = true;
+            found.Say("states %llu frames, the packets hold %llu: cut",
+                      (unsigned long long)av_rescale_q(st->duration, st->time_base, rate), (unsigned long long)total);
+            verdict.Take(found);
         }
         // A track whose channel count changes is not read as one.
         if (channelsChange)
             return kTrackChannelsChangeErr;
+        // Ogg packets whose sum is not what the last granule states, less
+        // the pre-skip or the first Vorbis packet, are counted by decoding.
+        if (oggPackets && ((codecID == AV_CODEC_ID_VORBIS && index.size() < 2) ||
+                           int64_t(total) + (codecID == AV_CODEC_ID_OPUS ? std::max(st->codecpar->initial_padding, 0)
+                                                                        : vorbisUnheard) != oggGranule))
+            trusted = false;
         // Nor is one whose rate changes counted off its packets, which
         // tell the frames of each part at its own rate.
         if (trusted && durationsKnown && !rateChanges) {
-            frameCount = total;
+            Counted(total, std::nullopt);
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
             return DropUndecodableEnd();
         }
@@ -1441,22 +1549,30 @@ struct MovieSource::Impl {
             return kTrackChannelsChangeErr;
         if (shapeError != noErr)
             return shapeError;
-        loss.packets = UInt64(packetOrdinal + 1);
-        frameCount = decoded;
-        if (decoded == 0 && loss.refusedPackets > 0)
+        Counted(decoded, UInt64(packetOrdinal + 1));
+        if (decoded == 0 && verdict.Loss().refusedPackets > 0)
             return kUndecodableAudioErr;
         return noErr;
+    }
+
+    // The count's own finding: the frames the track gives and (where it
+    // read them again) its packets.
+    void Counted(UInt64 frames, std::optional<UInt64> packets)
+    {
+        TrackFinding found("count");
+        found.frames = frames;
+        found.packets = packets;
+        verdict.Take(found);
     }
 
     // What the count found, for the container's rule.
     TrackTally Tally()
     {
-        TrackTally tally{path, format, stream, frameCount, cutShort, damageSeen, loss};
+        TrackTally tally{path, format, stream, verdict};
         tally.fileBytes = view ? view->Bytes() : FileBytes(path);
         tally.packetsEnd = packetsEnd;
         tally.lastPacketRefused = lastTallied >= 0 && lastTallied == packetOrdinal;
         tally.lastPacketFrames = lastTalliedFrames;
-        tally.lines = &ruleLines;
         return tally;
     }
 
@@ -1470,20 +1586,6 @@ struct MovieSource::Impl {
             return 0;
         return UInt64(std::max<int64_t>(
             av_rescale_q(st->duration, st->time_base, {1, std::max(st->codecpar->sample_rate, 1)}), 0));
-    }
-
-    // No amount said exceeds what the file holds or states: what the rules
-    // infer was lost beyond the packets the decoder refused (which the file
-    // holds) is no more than the length the container states, or the
-    // file's bytes hold (`expected`, TrackTally), less the frames the track
-    // gives.  A file cut from a longer stream whose header states the whole
-    // may so say more than it holds.
-    void BoundMissing(UInt64 expected)
-    {
-        if (expected == 0 || loss.missingFrames <= refusedFrames)
-            return;
-        const UInt64 beyond = expected > frameCount ? expected - frameCount : 0;
-        loss.missingFrames = std::min(loss.missingFrames, std::max(refusedFrames, beyond));
     }
 
     // Whether the track's packets run to the end of the file (nothing
@@ -1538,18 +1640,20 @@ struct MovieSource::Impl {
         }
         if (dropped == 0)
             return noErr;
-        frameCount -= std::min(frameCount, dropped);
+        TrackFinding found("undecodable end");
+        found.frames = verdict.Frames() - std::min(verdict.Frames(), dropped);
         // A cut breaks off one packet; more refused are damage.
-        const bool cut = refused == 1 && !damageSeen && PacketsReachFileEnd();
+        const bool cut = refused == 1 && !verdict.Damaged() && PacketsReachFileEnd();
         if (cut) {
-            cutShort = true;
+            found.cut = true;
         } else {
-            loss.refusedPackets += refused;
-            loss.missingFrames += dropped;
-            refusedFrames += dropped;
+            found.added.refusedPackets = refused;
+            found.added.missingFrames = dropped;
+            found.refusedFrames = dropped;
         }
-        Tally().Note("undecodable end", "%llu packets at the end refused, %llu frames: %s",
-                     (unsigned long long)refused, (unsigned long long)dropped, cut ? "cut" : "lost");
+        found.Say("%llu packets at the end refused, %llu frames: %s", (unsigned long long)refused,
+                  (unsigned long long)dropped, cut ? "cut" : "lost");
+        verdict.Take(found);
         return noErr;
     }
 
@@ -1613,12 +1717,12 @@ struct MovieSource::Impl {
         order = {0, 1};
         fileFormat = FOUR_CHAR_CODE("MPG3");
         containerName = "mp3";
-        frameCount = 0;
         return true;
     }
 
     OSErr OpenAll()
     {
+        verdict = TrackVerdict(path);
         if (OpenEmptyMPEGStream())
             return noErr;
         OSErr err = OpenStreams(true);
@@ -1659,6 +1763,8 @@ struct MovieSource::Impl {
         if (codecID == AV_CODEC_ID_FLAC)
             flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
                       containerName == "flac" ? FileBytes(path) : -1);
+        if (codecID == AV_CODEC_ID_FLAC && containerName == "flac")
+            flacFrames.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)));
         err = Count();
         if (err != noErr)
             return err;
@@ -1668,18 +1774,20 @@ struct MovieSource::Impl {
         // counts starts there.
         if (containerName == "wav" && dataFormat != FOUR_CHAR_CODE("lpcm")) {
             const UInt64 factFrames = WaveFactFrames(path);
+            const UInt64 counted = verdict.Frames();
             const bool lagged = factFrames > 0 && (codecID == AV_CODEC_ID_MP1 || codecID == AV_CODEC_ID_MP2);
+            TrackFinding found("WAVE fact");
             // Fewer whole MPEG audio frames than it counts: the file was cut.
-            if (factFrames > frameCount && IsMPEGAudio(codecID))
-                cutShort = true;
-            Tally().Note("WAVE fact", "states %llu frames, counted %llu", (unsigned long long)factFrames,
-                         (unsigned long long)frameCount);
+            if (factFrames > counted && IsMPEGAudio(codecID))
+                found.cut = true;
+            found.Say("states %llu frames, counted %llu", (unsigned long long)factFrames, (unsigned long long)counted);
             if (lagged) {
-                startSkip = std::min<UInt64>(kFilterbankLag, frameCount);
-                frameCount = std::min(factFrames, frameCount - startSkip);
-            } else if (factFrames > 0 && factFrames < frameCount) {
-                frameCount = factFrames;
+                startSkip = std::min<UInt64>(kFilterbankLag, counted);
+                found.frames = std::min(factFrames, counted - startSkip);
+            } else if (factFrames > 0 && factFrames < counted) {
+                found.frames = factFrames;
             }
+            verdict.Take(found);
         }
         // The speakers the container names for its channels stand over the
         // libraries' reading of them, which takes a layout's speakers in
@@ -1702,26 +1810,22 @@ struct MovieSource::Impl {
         // What the container states of the track's length, against the
         // frames counted: a cut, or sound lost (TrackLengthRule).
         {
-            TrackTally tally = Tally();
-            tally.Note("decoder", "%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
-                       (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
-                       (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
-                       (unsigned long long)frameCount, trusted ? "from the packets" : "decoded");
-            lengthRule->Settle(tally);
-            BoundMissing(tally.expected > 0 ? tally.expected : StatedFrames());
-            tally.Note("verdict", "%llu frames; %s%s; refused %llu, silenced %llu, missing %llu, repeated %llu, "
-                       "out of order %llu, damaged places %llu",
-                       (unsigned long long)frameCount, cutShort ? "cut" : "not cut", damageSeen ? ", damage seen" : "",
-                       (unsigned long long)loss.refusedPackets, (unsigned long long)loss.silencedFrames,
-                       (unsigned long long)loss.missingFrames, (unsigned long long)loss.repeatedFrames,
-                       (unsigned long long)loss.misplacedFrames, (unsigned long long)loss.gaps);
+            const SFTDecodeLoss& loss = verdict.Loss();
+            TrackFinding decoder("decoder");
+            decoder.Say("%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
+                        (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
+                        (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
+                        (unsigned long long)verdict.Frames(), trusted ? "from the packets" : "decoded");
+            verdict.Take(decoder);
+            verdict.Take(lengthRule->Settle(Tally()));
+            verdict.Bound(StatedFrames());
         }
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets
         // hold only the encoder's delay and padding, is an empty one.
-        if (frameCount == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
-            return dataBytes == 0 && cutShort ? eofErr : kNoAudioTrackErr;
+        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
+            return dataBytes == 0 && verdict.Cut() ? eofErr : kNoAudioTrackErr;
         return OpenStreams(false);
     }
 
@@ -1842,7 +1946,11 @@ struct MovieSource::Impl {
             }
         }
         position += done;
-        loss.checksumMismatch = flac.SignatureMismatch();
+        if (flac.SignatureMismatch() != verdict.Loss().checksumMismatch) {
+            TrackFinding found("FLAC signature");
+            found.checksumMismatch = flac.SignatureMismatch();
+            verdict.Take(found);
+        }
         return done;
     }
 
@@ -1855,7 +1963,7 @@ struct MovieSource::Impl {
 
     OSErr Read(SInt32* const* out, UInt32 frames, UInt32* delivered)
     {
-        const UInt64 limit = frameCount > position ? frameCount - position : 0;
+        const UInt64 limit = verdict.Frames() > position ? verdict.Frames() - position : 0;
         if (frames > limit)
             frames = UInt32(limit);
         const UInt64 done = Advance(out, frames);
@@ -1866,7 +1974,9 @@ struct MovieSource::Impl {
             // since it was opened): silence, said as such.
             for (UInt32 c = 0; c < channels; ++c)
                 std::fill(out[c] + done, out[c] + frames, 0);
-            loss.silencedFrames += frames - done;
+            TrackFinding found("decoder");
+            found.added.silencedFrames = frames - done;
+            verdict.Take(found);
             position += frames - done;
         }
         *delivered = frames;
@@ -1967,9 +2077,9 @@ void MovieSource::SetClipCountWindow(UInt64 from, UInt64 to)
     impl_->clipWindowFrom = from;
     impl_->clipWindowTo = std::max(from, to);
 }
-UInt64 MovieSource::FrameCount() const { return impl_->frameCount; }
-bool MovieSource::DataCutShort() const { return impl_->cutShort; }
-const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->loss; }
+UInt64 MovieSource::FrameCount() const { return impl_->verdict.Frames(); }
+bool MovieSource::DataCutShort() const { return impl_->verdict.Cut(); }
+const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->verdict.Loss(); }
 const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->fileLabels; }
 AudioChannelLayoutTag MovieSource::FileLayoutTag() const { return impl_->fileTag; }
 OSType MovieSource::FileFormat() const { return impl_->fileFormat; }
@@ -1988,7 +2098,7 @@ UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
 const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
 UInt64 MovieSource::Position() const { return impl_->position; }
-const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->ruleLines; }
+const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->verdict.Lines(); }
 
 bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 {
@@ -2016,6 +2126,6 @@ OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivere
         return paramErr;
     *delivered = 0;
     if (!impl_->format)
-        return impl_->frameCount == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
+        return impl_->verdict.Frames() == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
     return impl_->Read(channels, frames, delivered);
 }

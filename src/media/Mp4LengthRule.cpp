@@ -73,9 +73,12 @@ bool Mp4LengthRule::BoxesWhole(PositionedFile& file)
     return at == size;
 }
 
-void Mp4LengthRule::Settle(TrackTally& tally)
+TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
 {
+    TrackFinding result("MPEG-4 sample table");
     const AVStream* st = tally.format->streams[tally.stream];
+    const UInt64 counted = tally.Counted();
+    const UInt64 packets = tally.sofar.Loss().packets;
     // Where the sample tables place the samples of every track: a sample of
     // this track that runs past the file's end while samples after it are
     // in the file, or into the sample after it, has a size the table got
@@ -108,22 +111,21 @@ void Mp4LengthRule::Settle(TrackTally& tally)
     }
     const UInt64 stated = st->duration > 0 ? tally.Frames(st->duration) : 0;
     const auto note = [&](const char* found) {
-        tally.Note("MPEG-4 sample table",
-                   "%lld samples listed, %llu packets read, %llu frames stated, counted %llu; a sample past the end %s, "
+        result.Say("%lld samples listed, %llu packets read, %llu frames stated, counted %llu; a sample past the end %s, "
                    "%llu running into the next: %s",
-                   (long long)st->nb_frames, (unsigned long long)tally.loss.packets, (unsigned long long)stated,
-                   (unsigned long long)tally.frames, pastEnd ? "yes" : "no", (unsigned long long)overlaps, found);
+                   (long long)st->nb_frames, (unsigned long long)packets, (unsigned long long)stated,
+                   (unsigned long long)counted, pastEnd ? "yes" : "no", (unsigned long long)overlaps, found);
+        return result;
     };
     if (pastEnd) {
-        tally.damageSeen = true;
-        if (stated > tally.frames)
-            tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
-        note("sizes wrong");
-        return;
+        result.damaged = true;
+        if (stated > counted)
+            result.missingAtLeast = stated - counted;
+        return note("sizes wrong");
     }
     if (overlaps > 0) {
-        tally.damageSeen = true;
-        tally.loss.gaps += overlaps;
+        result.damaged = true;
+        result.added.gaps = overlaps;
     }
     // A codec whose samples are its packets, with fewer packets than the
     // sample table lists, and less sound than the track states (packets the
@@ -131,21 +133,19 @@ void Mp4LengthRule::Settle(TrackTally& tally)
     // stated, the packets read must run to the file's end): a file cut, or,
     // where every box is whole, a table whose sizes the libraries refused
     // from some sample on.
-    const bool soundShort = stated > 0 ? stated > tally.frames : tally.packetsEnd >= tally.fileBytes;
-    if (av_get_bits_per_sample(st->codecpar->codec_id) == 0 && st->nb_frames > 0 &&
-        UInt64(st->nb_frames) > tally.loss.packets && soundShort) {
+    const bool soundShort = stated > 0 ? stated > counted : tally.packetsEnd >= tally.fileBytes;
+    if (av_get_bits_per_sample(st->codecpar->codec_id) == 0 && st->nb_frames > 0 && UInt64(st->nb_frames) > packets &&
+        soundShort) {
         if (PositionedFile file(tally.path); BoxesWhole(file)) {
-            tally.damageSeen = true;
-            if (stated > tally.frames)
-                tally.loss.missingFrames = std::max(tally.loss.missingFrames, stated - tally.frames);
-            note("a size refused, the boxes whole");
-            return;
+            result.damaged = true;
+            if (stated > counted)
+                result.missingAtLeast = stated - counted;
+            return note("a size refused, the boxes whole");
         }
-        tally.cutShort = true;
-        if (stated > tally.frames)
-            tally.loss.cutFrames = std::max(tally.loss.cutFrames, stated - tally.frames);
-        note("cut");
-        return;
+        result.cut = true;
+        if (stated > counted)
+            result.cutFramesAtLeast = stated - counted;
+        return note("cut");
     }
-    note(overlaps > 0 ? "sizes wrong" : "whole");
+    return note(overlaps > 0 ? "sizes wrong" : "whole");
 }

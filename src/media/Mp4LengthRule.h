@@ -18,5 +18,5 @@ public:
     // ends (none breaks off).
     static bool BoxesWhole(PositionedFile& file);
 
-    void Settle(TrackTally& tally) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 };

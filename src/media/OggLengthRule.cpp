@@ -77,6 +77,12 @@ struct LogicalStream {
             }
             return 0;
         };
+        int64_t before = -1;
+        for (const auto& [sequence, granule] : granules) {
+            if (granule >= 0 && granule < before)
+                out->granulesFall = true;
+            before = std::max(before, granule);
+        }
         std::set<UInt32> seen;
         UInt32 highest = 0;
         for (const UInt32 sequence : arrivals) {
@@ -251,33 +257,56 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
     return true;
 }
 
+bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
+{
+    PositionedFile file(path);
+    ogg_ = Walk(file, &pages_);
+    walked_ = true;
+    const Pages& pages = pages_;
+    if (!ogg_ || pages.streams != 1 || pages.damaged || pages.endsInsidePage || !pages.endMarked ||
+        pages.claimedGranule >= 0 || pages.missingPages > 0 || pages.repeatedGranules > 0 || pages.lateGranules > 0 ||
+        pages.granulesFall || pages.unendedLinks > 0 || pages.laterGranules > 0 || pages.tailGranules > 0 ||
+        pages.lastGranule < 0)
+        return false;
+    *lastGranule = pages.lastGranule;
+    return true;
+}
+
 bool OggLengthRule::CutInsidePage(PositionedFile& file)
 {
     Pages pages;
     return Walk(file, &pages) && pages.endsInsidePage;
 }
 
-void OggLengthRule::Packet(const AVPacket& packet, UInt64*, TrackTally&)
+bool OggLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
 {
     if (firstSeen_)
-        return;
+        return false;
     firstSeen_ = true;
     // Where the stream starts at its first packet (a damaged first page
     // leaves the demuxer to start further on: nothing to take off then).
     if (packet.pts != AV_NOPTS_VALUE && packet.pts <= 0 && packet.duration > 0)
         firstEnd_ = packet.pts + packet.duration;
+    return false;
 }
 
-void OggLengthRule::Settle(TrackTally& tally)
+TrackFinding OggLengthRule::Settle(const TrackTally& tally)
 {
-    Pages pages;
-    PositionedFile file(tally.path);
-    if (tally.format->nb_streams != 1 || !Walk(file, &pages)) {
-        tally.Note("Ogg pages", "not walked (%u tracks)", tally.format->nb_streams);
-        return;
+    TrackFinding result("Ogg pages");
+    Pages pages = pages_;
+    bool ogg = ogg_;
+    if (!walked_ && tally.format->nb_streams == 1) {
+        PositionedFile file(tally.path);
+        ogg = Walk(file, &pages);
     }
-    tally.damageSeen = tally.damageSeen || pages.damaged || pages.missingPages > 0 || pages.repeatedGranules > 0 ||
-                       pages.lateGranules > 0 || pages.tailGranules > 0 || pages.unendedLinks > 0;
+    if (tally.format->nb_streams != 1 || !ogg) {
+        result.Say("not walked (%u tracks)", tally.format->nb_streams);
+        return result;
+    }
+    const UInt64 counted = tally.Counted();
+    result.damaged = pages.damaged || pages.missingPages > 0 || pages.repeatedGranules > 0 || pages.lateGranules > 0 ||
+                     pages.tailGranules > 0 || pages.unendedLinks > 0;
+    const bool damaged = tally.sofar.Damaged() || result.damaged;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     // The first stream's last granule (with the sound of a tail of damage
     // after it), and those of the streams chained after it.
@@ -293,40 +322,40 @@ void OggLengthRule::Settle(TrackTally& tally)
     if (par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18 && pages.streams <= 1)
         flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
-    tally.expected = expected > 0 ? expected + unheard : 0;
-    const bool undamaged = tally.loss.refusedPackets == 0 && !tally.damageSeen;
-    if (expected > tally.frames) {
+    result.expected = expected > 0 ? expected + unheard : 0;
+    const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !damaged;
+    bool cut = tally.sofar.Cut();
+    if (expected > counted) {
         if (undamaged && (pages.endsInsidePage || !pages.endMarked))
-            tally.cutShort = true;
-        else if (expected - tally.frames > UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack))
-            tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
+            cut = true;
+        else if (expected - counted > UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack))
+            result.missingAtLeast = expected - counted;
     }
     // A stream of the chain cut off before the next began: how much went
     // with its last pages no page says.
-    if (pages.unendedLinks > 0) {
-        tally.damageSeen = true;
-        tally.loss.gaps += UInt64(pages.unendedLinks);
-    }
-    tally.loss.repeatedFrames += tally.Frames(pages.repeatedGranules);
-    tally.loss.misplacedFrames += tally.Frames(pages.lateGranules);
+    result.added.gaps = UInt64(pages.unendedLinks);
+    result.added.repeatedFrames = tally.Frames(pages.repeatedGranules);
+    result.added.misplacedFrames = tally.Frames(pages.lateGranules);
     if (pages.endsInsidePage && undamaged)
-        tally.cutShort = true;
+        cut = true;
     // A stream whose last page does not end it: the file may have been cut
     // between two pages; its last granule says how far it had come.
     if (!pages.endMarked && !pages.endsInsidePage && undamaged) {
-        tally.cutShort = true;
-        tally.loss.unmarkedEnd = std::max<UInt64>(tally.frames, 1);
+        cut = true;
+        result.unmarkedEndAtLeast = std::max<UInt64>(counted, 1);
     }
-    if (tally.cutShort && flacTotal > tally.frames)
-        tally.loss.cutFrames = flacTotal - tally.frames;
-    tally.Note("Ogg pages",
-               "%d streams; last granule %lld (claimed %lld), later streams %lld, tail %lld; %lld pages missing, "
+    if (cut)
+        result.cut = true;
+    if (cut && flacTotal > counted)
+        result.cutFramesAtLeast = flacTotal - counted;
+    result.Say("%d streams; last granule %lld (claimed %lld), later streams %lld, tail %lld; %lld pages missing, "
                "%lld granules repeated, %lld out of order, %d streams unended; end %s; expected %llu frames less "
                "%llu unheard, counted %llu; %s",
                pages.streams, (long long)pages.lastGranule, (long long)pages.claimedGranule,
                (long long)pages.laterGranules, (long long)pages.tailGranules, (long long)pages.missingPages,
                (long long)pages.repeatedGranules, (long long)pages.lateGranules, pages.unendedLinks,
                pages.endsInsidePage ? "inside a page" : pages.endMarked ? "marked" : "unmarked",
-               (unsigned long long)stated, (unsigned long long)unheard, (unsigned long long)tally.frames,
-               tally.cutShort ? "cut" : tally.damageSeen ? "damaged" : "whole");
+               (unsigned long long)stated, (unsigned long long)unheard, (unsigned long long)counted,
+               cut ? "cut" : damaged ? "damaged" : "whole");
+    return result;
 }

@@ -11,6 +11,8 @@
 #include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
+#include <vector>
+
 class OggLengthRule : public TrackLengthRule {
 public:
     // What the pages of an Ogg file say of its first logical stream, and of
@@ -34,6 +36,7 @@ public:
         int64_t missingPages = 0;
         int64_t repeatedGranules = 0;
         int64_t lateGranules = 0;
+        bool granulesFall = false;  // a page's granule below one earlier in the sequence
         // The last page read whole carries the end-of-stream flag.
         bool endMarked = false;
         // Granules the bytes after the last page held (bytes that are no
@@ -42,13 +45,22 @@ public:
     };
     // False for a file that does not start with a page.
     static bool Walk(PositionedFile& file, Pages* out);
+    // Whether the file at `path` is one logical stream whose pages are all
+    // there, whole and in order, its granules rising to a last page that
+    // carries the end-of-stream flag: its packets then tell its length,
+    // which the last granule (in `lastGranule`) states.  The walk is kept
+    // for Settle.
+    bool Intact(const std::string& path, int64_t* lastGranule);
     // Whether the file at `path` is an Ogg file that ends inside a page.
     static bool CutInsidePage(PositionedFile& file);
 
-    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
-    void Settle(TrackTally& tally) override;
+    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 
 private:
+    bool walked_ = false;  // `pages_` holds the walk of the file (Intact)
+    bool ogg_ = false;
+    Pages pages_;
     bool firstSeen_ = false;
     int64_t firstEnd_ = 0;  // time stamp where the first packet ends
 };

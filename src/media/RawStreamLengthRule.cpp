@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "media_calls.h"
@@ -444,46 +445,50 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     return true;
 }
 
-void RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, TrackTally&)
+bool RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally&, TrackFinding*)
 {
     if (packet.flags & AV_PKT_FLAG_DISCARD)
-        return;
+        return false;
     packetFrames_ += *frames;
     int bytes = 0, samples = 0;
     const bool whole = packet.size >= kHeaderBytes && (!ReadFrameHeader(codec_, packet.data, &bytes, &samples) ||
                                                        packet.size >= bytes);
     lastShortFrames_ = whole ? 0 : *frames;
+    return false;
 }
 
-void RawStreamLengthRule::Settle(TrackTally& tally)
+TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
 {
+    TrackFinding result("frame walk");
     Walk walk;
     PositionedFile file(tally.path);
     const bool walked = WalkFile(codec_, file, &walk);
+    const UInt64 counted = tally.Counted();
     const auto note = [&](const char* found) {
-        tally.Note("frame walk",
-                   "%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
+        result.Say("%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
                    "(%lld frames, %lld bytes stated; %lld frames, %lld bytes held; checksum %s); counted %llu: %s",
                    (unsigned long long)walk.wholeFrames, (unsigned long long)walk.framesBetween,
                    (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
                    (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
                    (long long)walk.streamBytes,
                    !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
-                   (unsigned long long)tally.frames, found);
+                   (unsigned long long)counted, found);
+        return result;
     };
     const AVStream* st = tally.format->streams[tally.stream];
     const UInt64 oneFrame = UInt64(st->codecpar->frame_size > 0 ? st->codecpar->frame_size : 1152);
     if (walked && walk.hiddenFrames > 0) {
-        tally.damageSeen = true;
-        tally.loss.missingFrames = std::max(tally.loss.missingFrames, walk.hiddenFrames);
+        result.damaged = true;
+        result.missingAtLeast = walk.hiddenFrames;
     }
     const bool endsCut = walked && walk.endsInsideFrame;
     if (endsCut) {
-        tally.cutShort = true;
-        tally.UncountLastRefusal();
+        result.cut = true;
+        tally.TakeBackLastRefusal(&result);
     }
     if (walked && walk.damaged)
-        tally.damageSeen = true;
+        result.damaged = true;
+    const bool damaged = tally.sofar.Damaged() || result.damaged;
     // An MP3 stream whose Info frame counts its frames and bytes: frames
     // more than it counts were repeated; fewer were cut off at the end, or
     // taken out inside where a frame's main data reaches back into bytes
@@ -498,30 +503,31 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
         const bool whole = checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
                                              (held <= stated + 1 && held + 1 >= stated));
         const UInt64 samples = UInt64(walk.frameSamples);
-        tally.expected = UInt64(std::max(stated, held)) * samples;
+        result.expected = UInt64(std::max(stated, held)) * samples;
+        bool countAloneWrong = false;
         if (held > stated && !whole) {
-            tally.damageSeen = true;
-            tally.loss.repeatedFrames += UInt64(held - stated) * samples;
+            result.damaged = true;
+            result.added.repeatedFrames = UInt64(held - stated) * samples;
         } else if (whole && stated > 0 && (held > stated + 1 || held + 1 < stated)) {
             // Every frame there, as the bytes and the checksum say: only the
             // count is wrong.
-            tally.loss.headerFrames = UInt64(stated) * samples;
-            tally.loss.heldFrames = UInt64(held) * samples;
+            result.headerAndHeld = std::make_pair(UInt64(stated) * samples, UInt64(held) * samples);
+            countAloneWrong = true;
         } else if (held < stated && !whole) {
             const UInt64 gone = UInt64(stated - held) * samples;
-            if (walk.joins > 0 || walk.damaged || tally.damageSeen) {
-                tally.damageSeen = true;
-                tally.loss.missingFrames = std::max(tally.loss.missingFrames, gone);
+            if (walk.joins > 0 || walk.damaged || damaged) {
+                result.damaged = true;
+                result.missingAtLeast = std::max(result.missingAtLeast, gone);
             } else {
-                tally.cutShort = true;
-                tally.loss.cutFrames = std::max(tally.loss.cutFrames, gone);
+                result.cut = true;
+                result.cutFramesAtLeast = gone;
             }
         }
-        note(held > stated && !whole                          ? "frames repeated"
-             : held < stated && !whole                        ? (tally.cutShort ? "cut" : "frames taken out")
-             : tally.loss.headerFrames != tally.loss.heldFrames ? "the count alone wrong"
-                                                              : "as stated");
-        return;
+        const bool cut = tally.sofar.Cut() || result.cut.value_or(false);
+        return note(held > stated && !whole   ? "frames repeated"
+                    : held < stated && !whole ? (cut ? "cut" : "frames taken out")
+                    : countAloneWrong         ? "the count alone wrong"
+                                              : "as stated");
     }
     // An MP3 file whose first frame counts the frames (from which the
     // libraries take the track's length) holds fewer when it was cut, even
@@ -529,36 +535,34 @@ void RawStreamLengthRule::Settle(TrackTally& tally)
     // whether that first frame counts itself, so one frame short passes.
     if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
         st->duration > 0) {
-        const UInt64 counted = tally.Frames(st->duration);
-        tally.expected = counted;
+        const UInt64 stated = tally.Frames(st->duration);
+        result.expected = stated;
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
-        if (counted > whole + oneFrame) {
-            if (tally.damageSeen)
-                tally.loss.missingFrames += counted - whole;
+        if (stated > whole + oneFrame) {
+            if (damaged)
+                result.added.missingFrames = stated - whole;
             else
-                tally.cutShort = true;
+                result.cut = true;
         }
     }
     if (!walked) {
-        tally.Note("frame walk", "no frames found; counted %llu", (unsigned long long)tally.frames);
-        return;
+        result.Say("no frames found; counted %llu", (unsigned long long)counted);
+        return result;
     }
     // Frames taken out of a stream that states no length: the places are
     // known, not how much.
     if (walk.joins > 0 && !walk.damaged && walk.hiddenFrames == 0) {
-        tally.damageSeen = true;
-        tally.loss.gaps += UInt64(walk.joins);
+        result.damaged = true;
+        result.added.gaps = UInt64(walk.joins);
     }
     if (!walk.damaged || (codec_ == AV_CODEC_ID_MP3 &&
-                          tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM)) {
-        note(walk.damaged ? "damaged" : endsCut ? "cut" : walk.joins > 0 ? "frames taken out" : "whole");
-        return;
-    }
+                          tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM))
+        return note(walk.damaged ? "damaged" : endsCut ? "cut" : walk.joins > 0 ? "frames taken out" : "whole");
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;
-    tally.expected = expected;
+    result.expected = expected;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const UInt64 halfFrame = UInt64(std::max(par->frame_size, 2)) / 2;
-    if (expected > tally.frames + halfFrame)
-        tally.loss.missingFrames = std::max(tally.loss.missingFrames, expected - tally.frames);
-    note("damaged");
+    if (expected > counted + halfFrame)
+        result.missingAtLeast = std::max(result.missingAtLeast, expected - counted);
+    return note("damaged");
 }

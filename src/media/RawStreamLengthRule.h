@@ -81,8 +81,8 @@ public:
     static bool WalkFile(AVCodecID codec, PositionedFile& file, Walk* out);
 
     explicit RawStreamLengthRule(AVCodecID codec) : codec_(codec) {}
-    void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally) override;
-    void Settle(TrackTally& tally) override;
+    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    TrackFinding Settle(const TrackTally& tally) override;
 
 private:
     AVCodecID codec_;

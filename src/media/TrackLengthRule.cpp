@@ -9,11 +9,7 @@
 #include "OggLengthRule.h"
 #include "RawStreamLengthRule.h"
 
-#include "debug_trace.h"
-
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "media_calls.h"
@@ -28,26 +24,10 @@ UInt64 TrackTally::Frames(int64_t ticks) const
     return UInt64(std::max<int64_t>(av_rescale_q(ticks, format->streams[stream]->time_base, {1, SampleRate()}), 0));
 }
 
-void TrackTally::Note(const char* rule, const char* format, ...) const
+void TrackTally::TakeBackLastRefusal(TrackFinding* finding) const
 {
-    char text[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    const std::string line = std::string(rule) + ": " + text;
-    QM_TRACE("TrackTally", path << ": " << line);
-    if (lines)
-        lines->push_back(line);
-}
-
-void TrackTally::UncountLastRefusal()
-{
-    if (!lastPacketRefused)
-        return;
-    lastPacketRefused = false;
-    loss.refusedPackets -= std::min<UInt64>(loss.refusedPackets, 1);
-    loss.missingFrames -= std::min(loss.missingFrames, lastPacketFrames);
+    if (lastPacketRefused)
+        finding->refusalTakenBack = lastPacketFrames;
 }
 
 TrackLengthRule::~TrackLengthRule() = default;
@@ -82,9 +62,14 @@ bool TrackLengthRule::CutBeforeReadable(const std::string& path)
            OggLengthRule::CutInsidePage(file) || (MatroskaLengthRule::Walk(file, &matroska) && matroska.cut);
 }
 
-void TrackLengthRule::Packet(const AVPacket&, UInt64*, TrackTally&) {}
-
-void TrackLengthRule::Settle(TrackTally& tally)
+bool TrackLengthRule::Packet(const AVPacket&, UInt64*, const TrackTally&, TrackFinding*)
 {
-    tally.Note("container", "states no length; %llu frames counted", (unsigned long long)tally.frames);
+    return false;
+}
+
+TrackFinding TrackLengthRule::Settle(const TrackTally& tally)
+{
+    TrackFinding found("container");
+    found.Say("states no length; %llu frames counted", (unsigned long long)tally.Counted());
+    return found;
 }

@@ -3,31 +3,29 @@
 // give, tells a file cut short from a damaged one and how much sound was
 // lost.  The movie source counts a track's packets and frames and hands
 // each rule what it found (TrackTally); the rule for the container
-// (TrackLengthRule::For) adds what only the container can tell.  The base
+// (TrackLengthRule::For) reports what only the container can tell, as a
+// finding for the track's verdict (TrackVerdict).  The base
 // rule states nothing.
 #pragma once
 
 #include "MacTypes.h"
 #include "SoundFileRecords.h"
+#include "TrackVerdict.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 struct AVFormatContext;
 struct AVPacket;
 
-// What the count of one track found, and what the rules make of it (the
-// movie source's own fields, by reference).
+// What a rule is given: the track, what the count and the rules before it
+// found (`sofar`), and facts of the count.
 struct TrackTally {
     const std::string& path;
     const AVFormatContext* format;
     int stream;
-    UInt64& frames;       // the frames the track gives
-    bool& cutShort;       // the file ends before the track does
-    bool& damageSeen;     // bytes of the track that are no sound were met
-    SFTDecodeLoss& loss;  // what the decoder could not turn into sound
+    const TrackVerdict& sofar;
     // The bytes of the file (of its view) and the end of the last packet's.
     int64_t fileBytes = -1;
     int64_t packetsEnd = 0;
@@ -35,23 +33,15 @@ struct TrackTally {
     // refused (the counting pass tallies it: TallyRefused).
     UInt64 lastPacketFrames = 0;
     bool lastPacketRefused = false;
-    // What the container states the track holds, or its bytes hold where
-    // it states nothing (0: neither is known), as the rule finds it: no
-    // amount said lost may go beyond it (MovieSource bounds it).
-    UInt64 expected = 0;
 
-    // Where each rule's line goes (what it counted, what it expected, what
-    // it found), for the debug trace and the input's description.
-    std::vector<std::string>* lines = nullptr;
-
-    // Adds the line of `rule`, formatted as printf does.
-    void Note(const char* rule, const char* format, ...) const __attribute__((format(printf, 3, 4)));
+    // The frames the track gives, as counted so far.
+    UInt64 Counted() const { return sofar.Frames(); }
     // The sample rate of the track, and `ticks` of its time base as frames.
     int SampleRate() const;
     UInt64 Frames(int64_t ticks) const;
-    // Takes back the refusal of the last packet: it was broken off by the
-    // file's end, which is said as a cut instead.
-    void UncountLastRefusal();
+    // Takes back the refusal of the last packet in `finding`: it was
+    // broken off by the file's end, which is said as a cut instead.
+    void TakeBackLastRefusal(TrackFinding* finding) const;
 };
 
 class TrackLengthRule {
@@ -67,9 +57,10 @@ public:
 
     // Each packet of the track as the counting pass reads it, in order;
     // `*frames` are those the packet gives the track, which a rule lowers
-    // where the packet cannot hold them.
-    virtual void Packet(const AVPacket& packet, UInt64* frames, TrackTally& tally);
+    // where the packet cannot hold them.  True when the packet tells the
+    // rule something of the verdict (`*found`).
+    virtual bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found);
     // Once the frame count is known: what the container states, against
     // the frames counted.
-    virtual void Settle(TrackTally& tally);
+    virtual TrackFinding Settle(const TrackTally& tally);
 };

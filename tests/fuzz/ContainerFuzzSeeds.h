@@ -8,8 +8,10 @@
 
 #include "ByteChecksum.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -281,39 +283,21 @@ inline Bytes Mp3WithInfo(uint32_t frames)
 
 // Frames of the raw streams: AC-3 (48 kHz, 64 kbit/s: 256 bytes), E-AC-3
 // (six blocks, 512 bytes), ADTS AAC (200 bytes).
-inline Bytes Ac3Frame()
+// A frame of `size` bytes that begins with `head` (its header), zeros after.
+inline Bytes FrameBeginning(std::size_t size, std::initializer_list<uint8_t> head)
 {
-    Bytes f(256, 0);
-    f[0] = 0x0B;
-    f[1] = 0x77;
-    f[4] = 0x08;
-    f[5] = 0x40;
+    Bytes f(size, 0);
+    std::copy(head.begin(), head.end(), f.begin());
     return f;
 }
 
-inline Bytes Eac3Frame()
-{
-    Bytes f(512, 0);
-    f[0] = 0x0B;
-    f[1] = 0x77;
-    f[2] = 0x00;
-    f[3] = 0xFF;
-    f[4] = 0x30;
-    f[5] = 0x80;
-    return f;
-}
+inline Bytes Ac3Frame() { return FrameBeginning(256, {0x0B, 0x77, 0x00, 0x00, 0x08, 0x40}); }
+
+inline Bytes Eac3Frame() { return FrameBeginning(512, {0x0B, 0x77, 0x00, 0xFF, 0x30, 0x80}); }
 
 inline Bytes AdtsFrame()
 {
-    Bytes f(200, 0);
-    f[0] = 0xFF;
-    f[1] = 0xF1;
-    f[2] = 0x50;
-    f[3] = 0x80;
-    f[4] = 200 >> 3;
-    f[5] = ((200 & 7) << 5) | 0x1F;
-    f[6] = 0xFC;
-    return f;
+    return FrameBeginning(200, {0xFF, 0xF1, 0x50, 0x80, 200 >> 3, ((200 & 7) << 5) | 0x1F, 0xFC});
 }
 
 inline Bytes Repeat(const Bytes& frame, int count)

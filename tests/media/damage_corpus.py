@@ -20,6 +20,7 @@ import plistlib
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -92,6 +93,48 @@ def decode(path, checks=False):
     return hashlib.md5(r.stdout).hexdigest(), len(r.stdout) // 2, r.stderr.decode(errors="replace").strip()
 
 
+def write_damaged(root, intact, data, damages, made, prefix=""):
+    """Writes each damage of `data` (the intact file `intact`) into root/in,
+    named after the file and the damage, and notes its intact file in
+    `made`; a damage that does not fit the file is passed over."""
+    stem, ext = os.path.basename(intact).rsplit(".", 1)
+    for label, apply in damages:
+        b = bytearray(data)
+        try:
+            apply(b)
+        except (IndexError, TypeError, ValueError, struct.error):
+            continue
+        path = os.path.join(root, "in", f"{prefix}{stem}_{label}.{ext}")
+        open(path, "wb").write(b)
+        made[path] = intact
+
+
+def keep_conversion(root):
+    """One conversion that keeps everything but the type (AIFF, 16 bits),
+    and an environment with defaults of the run's own."""
+    factory = plistlib.load(open(os.path.join(os.path.dirname(__file__), "../../resources/Factory_Conversions.plist"),
+                                 "rb"))
+    keep = dict(factory[0])
+    keep.update({"QMCSName": "Keep", "QMCSOutputFileType": int.from_bytes(b"AIFF", "big"),
+                 "QMCSNeedsStrictFileType": True, "QMCSNeedsSampleRateConversion": False,
+                 "QMCSNeedsRedither": False, "QMCSNeedsNameExtension": False, "QMCSNeedsNewWordLength": True,
+                 "QMCSWordLength": 16, "QMCSSpecifics": {"oldData": bytes(256)}})
+    conversions = os.path.join(root, "keep.plist")
+    plistlib.dump([keep], open(conversions, "wb"), fmt=plistlib.FMT_XML)
+    return conversions, dict(os.environ, QUILLMARCH_DEFAULTS=os.path.join(root, "defaults.plist"))
+
+
+def said_by(batch, conversions, env, folder, out):
+    """What one batch over `folder` says of each file: path -> (kind, text)."""
+    r = run([batch, "--quiet", "--conversions", conversions, "-o", out, folder], env=env)
+    said = {}
+    for line in r.stderr.decode(errors="replace").splitlines():
+        m = re.match(r"^(failed|warning) (.*?): (.*)$", line)
+        if m:
+            said[m.group(2)] = (m.group(1), m.group(3))
+    return said
+
+
 def main():
     batch, root = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     shutil.rmtree(root, ignore_errors=True)
@@ -104,37 +147,14 @@ def main():
     for name, how in ENCODES:
         intact = os.path.join(root, "intact", name)
         encode(wav, intact, how)
-        data = open(intact, "rb").read()
-        for label, apply in damages(len(data)):
-            b = bytearray(data)
-            apply(b)
-            stem, ext = name.rsplit(".", 1)
-            path = os.path.join(root, "in", f"{stem}_{label}.{ext}")
-            open(path, "wb").write(b)
-            made[path] = intact
-    # One conversion that keeps everything but the type (AIFF, 16 bits).
-    factory = plistlib.load(open(os.path.join(os.path.dirname(__file__), "../../resources/Factory_Conversions.plist"),
-                                 "rb"))
-    keep = dict(factory[0])
-    keep.update({"QMCSName": "Keep", "QMCSOutputFileType": int.from_bytes(b"AIFF", "big"),
-                 "QMCSNeedsStrictFileType": True, "QMCSNeedsSampleRateConversion": False,
-                 "QMCSNeedsRedither": False, "QMCSNeedsNameExtension": False, "QMCSNeedsNewWordLength": True,
-                 "QMCSWordLength": 16, "QMCSSpecifics": {"oldData": bytes(256)}})
-    conversions = os.path.join(root, "keep.plist")
-    plistlib.dump([keep], open(conversions, "wb"), fmt=plistlib.FMT_XML)
-    env = dict(os.environ, QUILLMARCH_DEFAULTS=os.path.join(root, "defaults.plist"))
+        write_damaged(root, intact, open(intact, "rb").read(), damages(os.path.getsize(intact)), made)
+    conversions, env = keep_conversion(root)
     for intact in sorted(set(made.values())):
         out = os.path.join(root, "controls", os.path.basename(intact))
         r = run([batch, "--quiet", "--conversions", conversions, "-o", out, intact], env=env)
         if r.returncode != 0 or r.stderr.strip():
             print("CONTROL NOT CLEAN:", intact, r.stderr.decode(errors="replace").strip())
-    r = run([batch, "--quiet", "--conversions", conversions, "-o", os.path.join(root, "out"),
-             os.path.join(root, "in")], env=env)
-    said = {}
-    for line in r.stderr.decode(errors="replace").splitlines():
-        m = re.match(r"^(failed|warning) (.*?): (.*)$", line)
-        if m:
-            said[m.group(2)] = (m.group(1), m.group(3))
+    said = said_by(batch, conversions, env, os.path.join(root, "in"), os.path.join(root, "out"))
     counts = {"failed": 0, "warning": 0, "clean": 0}
     reasons = {}
     for path in sorted(made):

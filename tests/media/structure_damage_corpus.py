@@ -30,6 +30,9 @@ import struct
 import subprocess
 import sys
 
+from damage_corpus import keep_conversion, write_damaged
+from damage_corpus import said_by as said_of_batch
+
 
 def run(args, **kw):
     return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
@@ -449,32 +452,11 @@ def main():
             continue
         intact = os.path.join(root, "intact", name)
         open(intact, "wb").write(data)
-        for label, apply in damages:
-            b = bytearray(data)
-            apply(b)
-            stem, ext = name.rsplit(".", 1)
-            path = os.path.join(root, "in", f"{stem}_{label}.{ext}")
-            open(path, "wb").write(b)
-            made[path] = intact
-    factory = plistlib.load(open(os.path.join(os.path.dirname(__file__), "../../resources/Factory_Conversions.plist"),
-                                 "rb"))
-    keep = dict(factory[0])
-    keep.update({"QMCSName": "Keep", "QMCSOutputFileType": int.from_bytes(b"AIFF", "big"),
-                 "QMCSNeedsStrictFileType": True, "QMCSNeedsSampleRateConversion": False,
-                 "QMCSNeedsRedither": False, "QMCSNeedsNameExtension": False, "QMCSNeedsNewWordLength": True,
-                 "QMCSWordLength": 16, "QMCSSpecifics": {"oldData": bytes(256)}})
-    conversions = os.path.join(root, "keep.plist")
-    plistlib.dump([keep], open(conversions, "wb"), fmt=plistlib.FMT_XML)
-    env = dict(os.environ, QUILLMARCH_DEFAULTS=os.path.join(root, "defaults.plist"))
+        write_damaged(root, intact, data, damages, made)
+    conversions, env = keep_conversion(root)
 
     def said_by(folder, out):
-        r = run([batch, "--quiet", "--conversions", conversions, "-o", out, folder], env=env)
-        said = {}
-        for line in r.stderr.decode(errors="replace").splitlines():
-            m = re.match(r"^(failed|warning) (.*?): (.*)$", line)
-            if m:
-                said[m.group(2)] = (m.group(1), m.group(3))
-        return said
+        return said_of_batch(batch, conversions, env, folder, out)
     if "--shapes" in sys.argv:
         # Every shape intact, and damaged as its kind allows.
         for name, data in intact_shapes(root, wav, short):
@@ -495,16 +477,7 @@ def main():
                     damages = []
             except (IndexError, TypeError, ValueError, struct.error):
                 damages = []
-            for label, apply in damages:
-                b = bytearray(data)
-                try:
-                    apply(b)
-                except (IndexError, TypeError, ValueError, struct.error):
-                    continue
-                stem = name.rsplit(".", 1)[0]
-                path = os.path.join(root, "in", f"s_{stem}_{label}.{ext}")
-                open(path, "wb").write(b)
-                made[path] = os.path.join(root, "intact", name)
+            write_damaged(root, os.path.join(root, "intact", name), data, damages, made, prefix="s_")
     if "--intact" in sys.argv or "--shapes" in sys.argv:
         for path, (kind, text) in sorted(said_by(os.path.join(root, "intact"), os.path.join(root, "controls")).items()):
             print(f"INTACT {kind}: {os.path.basename(path)}: {text}")

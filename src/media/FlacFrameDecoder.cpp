@@ -1,0 +1,179 @@
+#include "FlacFrameDecoder.h"
+
+#include <FLAC/stream_decoder.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kStreamInfoBytes = 34;
+
+FLAC__StreamDecoder* Handle(void* decoder)
+{
+    return static_cast<FLAC__StreamDecoder*>(decoder);
+}
+
+}  // namespace
+
+struct FlacFrameDecoder::Callbacks {
+    static FLAC__StreamDecoderReadStatus Read(const FLAC__StreamDecoder*, FLAC__byte buffer[], std::size_t* bytes,
+                                              void* data)
+    {
+        auto* self = static_cast<FlacFrameDecoder*>(data);
+        if (self->left_ == 0) {
+            // The frame runs past the packet.
+            self->starved_ = true;
+            *bytes = 0;
+            return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+        }
+        const std::size_t n = std::min(*bytes, self->left_);
+        std::memcpy(buffer, self->next_, n);
+        self->next_ += n;
+        self->left_ -= n;
+        self->fed_ += n;
+        *bytes = n;
+        return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
+    }
+
+    static FLAC__StreamDecoderTellStatus Tell(const FLAC__StreamDecoder*, FLAC__uint64* offset, void* data)
+    {
+        *offset = static_cast<FlacFrameDecoder*>(data)->fed_;
+        return FLAC__STREAM_DECODER_TELL_STATUS_OK;
+    }
+
+    static FLAC__StreamDecoderWriteStatus Write(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+                                                const FLAC__int32* const buffer[], void* data)
+    {
+        auto* self = static_cast<FlacFrameDecoder*>(data);
+        ++self->frames_;
+        const FLAC__FrameHeader& h = frame->header;
+        if (self->frames_ > 1 || h.channels != self->channels_ || h.bits_per_sample != self->bits_ ||
+            h.sample_rate != self->rate_ || h.blocksize > self->maxBlock_ || h.blocksize == 0) {
+            self->unfit_ = true;
+            return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+        }
+        const unsigned n = h.blocksize;
+        const unsigned shift = 32 - self->bits_;
+        const int32_t top = int32_t(self->bits_ >= 32 ? 0x7FFFFFFF : (int64_t(1) << (self->bits_ - 1)) - 1);
+        const int32_t bottom = -top - 1;
+        for (unsigned c = 0; c < self->channels_; ++c) {
+            std::vector<int32_t>& plane = self->planes_[c];
+            if (plane.size() < n)
+                plane.resize(n);
+            const FLAC__int32* in = buffer[c];
+            int32_t* out = plane.data();
+            int32_t low = 0;
+            int32_t high = 0;
+            for (unsigned i = 0; i < n; ++i) {
+                const int32_t v = in[i];
+                low = std::min(low, v);
+                high = std::max(high, v);
+                out[i] = int32_t(uint32_t(v) << shift);
+            }
+            if (low < bottom || high > top)
+                self->unfit_ = true;
+        }
+        self->samples_ = n;
+        return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    }
+
+    static void Metadata(const FLAC__StreamDecoder*, const FLAC__StreamMetadata*, void*) {}
+
+    static void Error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void* data)
+    {
+        static_cast<FlacFrameDecoder*>(data)->error_ = true;
+    }
+};
+
+FlacFrameDecoder::~FlacFrameDecoder()
+{
+    if (decoder_)
+        FLAC__stream_decoder_delete(Handle(decoder_));
+}
+
+bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
+{
+    if (decoder_) {
+        FLAC__stream_decoder_delete(Handle(decoder_));
+        decoder_ = nullptr;
+    }
+    if (!setup)
+        return false;
+    if (size >= 8 + kStreamInfoBytes && std::memcmp(setup, "fLaC", 4) == 0) {
+        setup += 8;
+        size -= 8;
+    }
+    if (size < kStreamInfoBytes)
+        return false;
+    uint8_t header[8 + kStreamInfoBytes] = {'f', 'L', 'a', 'C', 0x80, 0, 0, uint8_t(kStreamInfoBytes)};
+    std::memcpy(header + 8, setup, kStreamInfoBytes);
+    uint8_t* info = header + 8;
+    maxBlock_ = unsigned(info[2]) << 8 | info[3];
+    rate_ = unsigned(info[10]) << 12 | unsigned(info[11]) << 4 | info[12] >> 4;
+    channels_ = ((info[12] >> 1) & 7) + 1;
+    bits_ = (unsigned(info[12] & 1) << 4 | (info[13] >> 4)) + 1;
+    // (Samples of more than 24 bits are left to the FFmpeg decoder, which
+    // reads no frame of 32.)
+    if (bits_ < 4 || bits_ > 24 || rate_ == 0 || maxBlock_ < 16)
+        return false;
+    // Neither the length nor the signature: libFLAC would stop at the
+    // stated length and check the signature itself, where the packets
+    // come in any order.
+    info[13] &= 0xF0;
+    std::memset(info + 14, 0, 4 + 16);
+
+    FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
+    if (!decoder)
+        return false;
+    decoder_ = decoder;
+    if (FLAC__stream_decoder_init_stream(decoder, Callbacks::Read, nullptr, Callbacks::Tell, nullptr, nullptr,
+                                         Callbacks::Write, Callbacks::Metadata, Callbacks::Error,
+                                         this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+        FLAC__stream_decoder_delete(decoder);
+        decoder_ = nullptr;
+        return false;
+    }
+    next_ = header;
+    left_ = sizeof header;
+    fed_ = 0;
+    starved_ = error_ = false;
+    if (!FLAC__stream_decoder_process_until_end_of_metadata(decoder) || error_ || left_ != 0 ||
+        FLAC__stream_decoder_get_state(decoder) != FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC) {
+        FLAC__stream_decoder_delete(decoder);
+        decoder_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool FlacFrameDecoder::Decode(const uint8_t* bytes, std::size_t size)
+{
+    if (!decoder_ || !bytes || size == 0)
+        return false;
+    FLAC__StreamDecoder* decoder = Handle(decoder_);
+    next_ = bytes;
+    left_ = size;
+    fed_ = 0;
+    starved_ = error_ = unfit_ = false;
+    frames_ = 0;
+    const bool ran = FLAC__stream_decoder_process_single(decoder) != 0;
+    FLAC__uint64 at = 0;
+    // One frame, every byte of the packet taken and none left over.
+    if (!ran || starved_ || error_ || unfit_ || frames_ != 1 || left_ != 0 ||
+        FLAC__stream_decoder_get_state(decoder) != FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC ||
+        !FLAC__stream_decoder_get_decode_position(decoder, &at) || at != fed_) {
+        Recover();
+        return false;
+    }
+    return true;
+}
+
+void FlacFrameDecoder::Recover()
+{
+    samples_ = 0;
+    if (!FLAC__stream_decoder_flush(Handle(decoder_))) {
+        FLAC__stream_decoder_delete(Handle(decoder_));
+        decoder_ = nullptr;
+    }
+}
