@@ -1,5 +1,7 @@
 #include "FlacFrameDecoder.h"
 
+#include "FlacStreamCheck.h"
+
 #include <FLAC/stream_decoder.h>
 
 #include <algorithm>
@@ -7,7 +9,7 @@
 
 namespace {
 
-constexpr std::size_t kStreamInfoBytes = 34;
+constexpr std::size_t kStreamInfoBytes = FlacStreamCheck::kStreamInfoBytes;
 
 FLAC__StreamDecoder* Handle(void* decoder)
 {
@@ -98,13 +100,8 @@ bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
         FLAC__stream_decoder_delete(Handle(decoder_));
         decoder_ = nullptr;
     }
+    setup = FlacStreamCheck::StreamInfo(setup, size);
     if (!setup)
-        return false;
-    if (size >= 8 + kStreamInfoBytes && std::memcmp(setup, "fLaC", 4) == 0) {
-        setup += 8;
-        size -= 8;
-    }
-    if (size < kStreamInfoBytes)
         return false;
     uint8_t header[8 + kStreamInfoBytes] = {'f', 'L', 'a', 'C', 0x80, 0, 0, uint8_t(kStreamInfoBytes)};
     std::memcpy(header + 8, setup, kStreamInfoBytes);

@@ -12,7 +12,6 @@ const int FlacStreamCheck::kDecoderChecks = AV_EF_CRCCHECK | AV_EF_EXPLODE;
 
 namespace {
 
-constexpr std::size_t kStreamInfoBytes = 34;
 
 uint8_t Crc8(const uint8_t* p, std::size_t n)
 {
@@ -286,17 +285,23 @@ void Pack(const Samples& in, std::size_t count, uint8_t* out)
 
 }  // namespace
 
-bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileBytes)
+const uint8_t* FlacStreamCheck::StreamInfo(const uint8_t* setup, std::size_t size)
 {
-    open_ = false;
-    fileBytes_ = fileBytes;
     if (!setup)
-        return false;
+        return nullptr;
     if (size >= 8 + kStreamInfoBytes && std::memcmp(setup, "fLaC", 4) == 0) {
         setup += 8;
         size -= 8;
     }
-    if (size < kStreamInfoBytes)
+    return size < kStreamInfoBytes ? nullptr : setup;
+}
+
+bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileBytes)
+{
+    open_ = false;
+    fileBytes_ = fileBytes;
+    setup = StreamInfo(setup, size);
+    if (!setup)
         return false;
     const uint8_t* p = setup + 10;  // after the block and frame size bounds
     channels_ = ((p[2] >> 1) & 7) + 1;

@@ -59,6 +59,12 @@ public:
     // does not hold, it joins it to the packet before: the packet is then
     // no one frame, and sound is missing there.
     static bool IsOneFrame(const uint8_t* bytes, std::size_t size);
+    // The bytes of STREAMINFO's body.
+    static constexpr std::size_t kStreamInfoBytes = 34;
+    // The STREAMINFO body in a FLAC codec's setup bytes (the body alone, or
+    // after the "fLaC" marker and its block header); null where they are
+    // too short.
+    static const uint8_t* StreamInfo(const uint8_t* setup, std::size_t size);
 
     // Whether the file at `path`, whose last frame the demuxer found at
     // byte `lastFrame`, ends cleanly: that frame whole to the file's end
