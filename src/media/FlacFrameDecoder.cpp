@@ -2,14 +2,60 @@
 
 #include "FlacStreamCheck.h"
 
+#include <FLAC/export.h>
 #include <FLAC/stream_decoder.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
+#define QM_FLAC_STRING(x) #x
+#define QM_FLAC_SONAME_OF(major) "libFLAC.so." QM_FLAC_STRING(major)
+#define QM_FLAC_SONAME QM_FLAC_SONAME_OF(FLAC_API_VERSION_CURRENT)
+
 constexpr std::size_t kStreamInfoBytes = FlacStreamCheck::kStreamInfoBytes;
+
+// libFLAC, loaded at its first use (as the media libraries are): where it
+// cannot be loaded, native FLAC is decoded by the media libraries alone.
+#define QM_FLAC_CALLS(X)                                                                                    \
+    X(delete) X(flush) X(get_decode_position) X(get_state) X(init_stream) X(new) X(process_single)         \
+        X(process_until_end_of_metadata)
+
+struct LibFlac {
+#define QM_FLAC_FIELD(name) decltype(&FLAC__stream_decoder_##name) name##_ = nullptr;
+    QM_FLAC_CALLS(QM_FLAC_FIELD)
+#undef QM_FLAC_FIELD
+
+    bool Open()
+    {
+        void* handle = ::dlopen(QM_FLAC_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return false;
+        bool ok = true;
+#define QM_FLAC_LOAD(name)                                                                                  \
+    name##_ = reinterpret_cast<decltype(name##_)>(::dlsym(handle, "FLAC__stream_decoder_" #name));          \
+    ok = ok && name##_ != nullptr;
+        QM_FLAC_CALLS(QM_FLAC_LOAD)
+#undef QM_FLAC_LOAD
+        return ok;
+    }
+};
+
+// The library's calls, or null where it cannot be loaded.
+const LibFlac* Loaded()
+{
+    static LibFlac calls;
+    static const bool loaded = calls.Open();
+    return loaded ? &calls : nullptr;
+}
+
+// The calls of a decoder made (Open checks Loaded first).
+const LibFlac& Lib()
+{
+    return *Loaded();
+}
 
 FLAC__StreamDecoder* Handle(void* decoder)
 {
@@ -91,17 +137,17 @@ struct FlacFrameDecoder::Callbacks {
 FlacFrameDecoder::~FlacFrameDecoder()
 {
     if (decoder_)
-        FLAC__stream_decoder_delete(Handle(decoder_));
+        Lib().delete_(Handle(decoder_));
 }
 
 bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
 {
     if (decoder_) {
-        FLAC__stream_decoder_delete(Handle(decoder_));
+        Lib().delete_(Handle(decoder_));
         decoder_ = nullptr;
     }
     setup = FlacStreamCheck::StreamInfo(setup, size);
-    if (!setup)
+    if (!setup || !Loaded())
         return false;
     uint8_t header[8 + kStreamInfoBytes] = {'f', 'L', 'a', 'C', 0x80, 0, 0, uint8_t(kStreamInfoBytes)};
     std::memcpy(header + 8, setup, kStreamInfoBytes);
@@ -120,14 +166,14 @@ bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
     info[13] &= 0xF0;
     std::memset(info + 14, 0, 4 + 16);
 
-    FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
+    FLAC__StreamDecoder* decoder = Lib().new_();
     if (!decoder)
         return false;
     decoder_ = decoder;
-    if (FLAC__stream_decoder_init_stream(decoder, Callbacks::Read, nullptr, Callbacks::Tell, nullptr, nullptr,
+    if (Lib().init_stream_(decoder, Callbacks::Read, nullptr, Callbacks::Tell, nullptr, nullptr,
                                          Callbacks::Write, Callbacks::Metadata, Callbacks::Error,
                                          this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
-        FLAC__stream_decoder_delete(decoder);
+        Lib().delete_(decoder);
         decoder_ = nullptr;
         return false;
     }
@@ -135,9 +181,9 @@ bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
     left_ = sizeof header;
     fed_ = 0;
     starved_ = error_ = false;
-    if (!FLAC__stream_decoder_process_until_end_of_metadata(decoder) || error_ || left_ != 0 ||
-        FLAC__stream_decoder_get_state(decoder) != FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC) {
-        FLAC__stream_decoder_delete(decoder);
+    if (!Lib().process_until_end_of_metadata_(decoder) || error_ || left_ != 0 ||
+        Lib().get_state_(decoder) != FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC) {
+        Lib().delete_(decoder);
         decoder_ = nullptr;
         return false;
     }
@@ -154,12 +200,12 @@ bool FlacFrameDecoder::Decode(const uint8_t* bytes, std::size_t size)
     fed_ = 0;
     starved_ = error_ = unfit_ = false;
     frames_ = 0;
-    const bool ran = FLAC__stream_decoder_process_single(decoder) != 0;
+    const bool ran = Lib().process_single_(decoder) != 0;
     FLAC__uint64 at = 0;
     // One frame, every byte of the packet taken and none left over.
     if (!ran || starved_ || error_ || unfit_ || frames_ != 1 || left_ != 0 ||
-        FLAC__stream_decoder_get_state(decoder) != FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC ||
-        !FLAC__stream_decoder_get_decode_position(decoder, &at) || at != fed_) {
+        Lib().get_state_(decoder) != FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC ||
+        !Lib().get_decode_position_(decoder, &at) || at != fed_) {
         Recover();
         return false;
     }
@@ -169,8 +215,8 @@ bool FlacFrameDecoder::Decode(const uint8_t* bytes, std::size_t size)
 void FlacFrameDecoder::Recover()
 {
     samples_ = 0;
-    if (!FLAC__stream_decoder_flush(Handle(decoder_))) {
-        FLAC__stream_decoder_delete(Handle(decoder_));
+    if (!Lib().flush_(Handle(decoder_))) {
+        Lib().delete_(Handle(decoder_));
         decoder_ = nullptr;
     }
 }
