@@ -1036,17 +1036,26 @@ struct MovieSource::Impl {
         flacFrameState = FlacFrameState::Ready;
     }
 
-    // Whether the packet read last gives any sound.
-    bool PacketDecodes()
+    // Sends the packet read last and drains what the decoder gives of it:
+    // whether that is any sound (*refused: the decoder refused the rest).
+    bool SendAndDrain(bool* refused)
     {
+        *refused = false;
         if (SendPacket() < 0)
             return false;
         bool any = false;
-        bool refused = false;
-        while (ReceiveFrame(&refused)) {
+        while (ReceiveFrame(refused)) {
             any = true;
             av_frame_unref(frame);
         }
+        return any;
+    }
+
+    // Whether the packet read last gives any sound.
+    bool PacketDecodes()
+    {
+        bool refused = false;
+        const bool any = SendAndDrain(&refused);
         if (any && refused)
             SeeDamage();
         return any;
@@ -1260,20 +1269,14 @@ struct MovieSource::Impl {
     // Whether the first packet of an AAC stream, read last, gives sound.
     // One that decodes to nothing, cleanly, only primes the decoder (as some
     // encoders begin a stream); one the decoder refuses is lost
-    // (NextIndexedPiece counts it).  Neither stands for frames of the track, nor takes a share of
-    // the stream's skip, which the decoder counts in the frames it gives.
+    // (NextIndexedPiece counts it).  Neither stands for frames of the
+    // track, nor takes a share of the stream's skip, which the decoder
+    // counts in the frames it gives.
     bool FirstPacketGivesSound()
     {
         codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;  // every frame it decodes, whatever the skip
-        if (SendPacket() < 0)
-            return false;
-        bool any = false;
         bool refused = false;
-        while (ReceiveFrame(&refused)) {
-            any = true;
-            av_frame_unref(frame);
-        }
-        return any;
+        return SendAndDrain(&refused);
     }
 
     // The counting pass: the packet index, the data size and, where the

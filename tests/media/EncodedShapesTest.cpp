@@ -1,0 +1,148 @@
+// Compressed inputs of many shapes, as their own encoders write them, read
+// through the movie source as ffmpeg decodes them: the frames counted, every
+// sample (to 24 bits, the source's reach for float decoders) from the start
+// and after a seek back, with nothing lost or cut.
+// - Native FLAC of 8 to 24 bits, one to six channels, blocks of 192 to
+//   32768, from flac, ffmpeg and sox: its whole frames go through libFLAC,
+//   which must give what the FFmpeg decoder gives.
+// - Opus and Vorbis in Ogg from opusenc, oggenc and ffmpeg (rates, channel
+//   counts, frame sizes, qualities, files of a single packet): counted off
+//   the packets where the pages are whole and the last granule agrees, and
+//   by decoding where the last granule states another length than the
+//   decoder gives.
+#include "MovieSource.h"
+#include "PeerTools.h"
+#include "TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct EncodedShape {
+    const char* name;
+    const char* program;    // flac, opusenc, oggenc, ffmpeg or sox
+    const char* arguments;  // {WAV} the tone, {OUT} the file
+    const char* extension;
+    const char* source;     // rate, channels, bits and seconds of the tone
+    int fromPackets;        // counted off the packets: 1, by decoding: 0, either: -1
+};
+
+void PrintTo(const EncodedShape& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// `frames` frames from `source`'s position, interleaved, each cut to 24 bits.
+std::vector<SInt32> ReadInterleaved(MovieSource& source, UInt64 frames)
+{
+    const UInt32 channels = source.Channels();
+    constexpr UInt32 kBlock = 3000;
+    std::vector<std::vector<SInt32>> planes(channels, std::vector<SInt32>(kBlock));
+    std::vector<SInt32*> pointers;
+    for (auto& plane : planes)
+        pointers.push_back(plane.data());
+    std::vector<SInt32> out;
+    while (frames > 0) {
+        UInt32 delivered = 0;
+        if (source.Read(pointers.data(), UInt32(std::min<UInt64>(frames, kBlock)), &delivered) != noErr ||
+            delivered == 0)
+            break;
+        for (UInt32 i = 0; i < delivered; ++i)
+            for (UInt32 c = 0; c < channels; ++c)
+                out.push_back(SInt32(UInt32(planes[c][i]) & 0xFFFFFF00u));
+        frames -= delivered;
+    }
+    return out;
+}
+
+class EncodedShapes : public ::testing::TestWithParam<EncodedShape> {};
+
+TEST_P(EncodedShapes, ReadAsFFmpegDecodes)
+{
+    const EncodedShape& c = GetParam();
+    QM_REQUIRE_PEER("ffmpeg");
+    QM_REQUIRE_PEER("sox");
+    if (!peers::Have(QString::fromLatin1(c.program))) {
+        if (peers::InCI())
+            FAIL() << c.program << " is not installed (a peer every CI run needs)";
+        GTEST_SKIP() << c.program << " is not installed";
+    }
+    TestTempDir dir;
+    const QString wav = QString::fromStdString(dir.file("tone.wav"));
+    const std::string encoded = dir.file(std::string("tone.") + c.extension);
+    const QStringList shape = QString::fromLatin1(c.source).split(' ');
+    ASSERT_EQ(peers::Run("sox", {"-R", "-D", "-n", "-r", shape[0], "-c", shape[1], "-b", shape[2], wav, "synth",
+                                 shape[3], "sine", "440", "sine", "1250", "gain", "-4"}).exitCode, 0);
+    QStringList arguments;
+    for (const QString& a : QString::fromLatin1(c.arguments).split(' ', Qt::SkipEmptyParts))
+        arguments << (a == "{WAV}" ? wav : a == "{OUT}" ? QString::fromStdString(encoded) : a);
+    ASSERT_EQ(peers::Run(c.program, arguments).exitCode, 0);
+
+    std::vector<SInt32> expected = peers::FFmpegS32(encoded);
+    for (SInt32& sample : expected)
+        sample = SInt32(UInt32(sample) & 0xFFFFFF00u);
+    std::unique_ptr<MovieSource> source;
+    ASSERT_EQ(MovieSource::Open(encoded, &source), noErr);
+    const UInt32 channels = source->Channels();
+    ASSERT_EQ(QString::number(channels), shape[1]);
+    ASSERT_EQ(expected.size(), source->FrameCount() * channels);
+    EXPECT_TRUE(ReadInterleaved(*source, source->FrameCount()) == expected);
+    EXPECT_FALSE(source->DecodeLoss().Any());
+    EXPECT_FALSE(source->DataCutShort());
+    if (c.fromPackets >= 0) {
+        const std::vector<std::string>& lines = source->RuleLines();
+        const bool fromPackets = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("frames from the packets") != std::string::npos;
+        });
+        EXPECT_EQ(fromPackets, c.fromPackets == 1);
+    }
+
+    // Back to a frame inside a block, after the end was read.
+    const UInt64 at = std::min(source->FrameCount(), source->FrameCount() / 3 + 77);
+    const UInt64 frames = std::min<UInt64>(20000, source->FrameCount() - at);
+    ASSERT_EQ(source->Seek(at), noErr);
+    const std::vector<SInt32> part = ReadInterleaved(*source, frames);
+    ASSERT_EQ(part.size(), std::size_t(frames) * channels);
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), expected.begin() + std::ptrdiff_t(at * channels)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EncodedShapes,
+    ::testing::Values(
+        EncodedShape{"flac_8bit", "flac", "--silent -o {OUT} {WAV}", "flac", "44100 2 8 2.3", -1},
+        EncodedShape{"flac_mono_b192", "flac", "--silent -b 192 -o {OUT} {WAV}", "flac", "22050 1 16 2.3", -1},
+        EncodedShape{"flac_six_channels", "flac", "--silent -o {OUT} {WAV}", "flac", "48000 6 16 2.3", -1},
+        EncodedShape{"flac_96k_24bit", "flac", "--silent -8 -o {OUT} {WAV}", "flac", "96000 2 24 2.3", -1},
+        EncodedShape{"flac_lax_b32768", "flac", "--silent --lax -b 32768 -o {OUT} {WAV}", "flac", "44100 2 16 2.3",
+                     -1},
+        EncodedShape{"ffmpeg_flac_24bit", "ffmpeg", "-nostdin -v error -y -i {WAV} -c:a flac {OUT}", "flac",
+                     "44100 2 24 2.3", -1},
+        EncodedShape{"sox_flac", "sox", "{WAV} {OUT}", "flac", "32000 2 16 2.3", -1},
+        EncodedShape{"opusenc_48k_stereo", "opusenc", "--quiet --comp 10 {WAV} {OUT}", "opus", "48000 2 16 2.3", 1},
+        EncodedShape{"opusenc_44k_mono_2_5ms", "opusenc", "--quiet --comp 0 --framesize 2.5 {WAV} {OUT}", "opus",
+                     "44100 1 16 0.1", 1},
+        EncodedShape{"opusenc_16k_6ch_60ms", "opusenc", "--quiet --framesize 60 --bitrate 160 {WAV} {OUT}", "opus",
+                     "16000 6 16 1", 1},
+        EncodedShape{"opusenc_8k_one_packet", "opusenc", "--quiet --comp 0 {WAV} {OUT}", "opus", "8000 1 16 0.013",
+                     1},
+        EncodedShape{"libopus_22k_6ch_one_packet", "ffmpeg", "-nostdin -v error -y -i {WAV} -c:a libopus {OUT}",
+                     "opus", "22050 6 16 0.004", 1},
+        EncodedShape{"native_opus", "ffmpeg", "-nostdin -v error -y -i {WAV} -c:a opus -strict -2 -ar 48000 {OUT}",
+                     "opus", "48000 2 16 1", 1},
+        EncodedShape{"oggenc_44k_q3", "oggenc", "-Q -q 3 -o {OUT} {WAV}", "ogg", "44100 2 16 3.337", 1},
+        EncodedShape{"oggenc_48k_6ch_q10", "oggenc", "-Q -q 10 -o {OUT} {WAV}", "ogg", "48000 6 16 1", 1},
+        EncodedShape{"libvorbis_44k", "ffmpeg", "-nostdin -v error -y -i {WAV} -c:a libvorbis {OUT}", "ogg",
+                     "44100 2 16 1", 1},
+        EncodedShape{"libvorbis_48k_6ch", "ffmpeg", "-nostdin -v error -y -i {WAV} -c:a libvorbis {OUT}", "ogg",
+                     "48000 6 16 3.337", 1},
+        // The last granule states less than the last packet gives (its trim
+        // is more than the packet holds): counted by decoding.
+        EncodedShape{"oggenc_22k_mono_q_minus_1", "oggenc", "-Q -q -1 -o {OUT} {WAV}", "ogg", "22050 1 16 1", 0},
+        EncodedShape{"oggenc_16k_short", "oggenc", "-Q -q 3 -o {OUT} {WAV}", "ogg", "16000 1 16 0.02", 0}),
+    [](const ::testing::TestParamInfo<EncodedShape>& info) { return std::string(info.param.name); });
+
+}  // namespace
