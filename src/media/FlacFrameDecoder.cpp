@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 #define QM_FLAC_STRING(x) #x
@@ -90,6 +94,31 @@ struct FlacFrameDecoder::Callbacks {
         return FLAC__STREAM_DECODER_TELL_STATUS_OK;
     }
 
+    // `n` samples shifted up by `shift` bits (to the top of 32); false
+    // when one does not fit in 32 - `shift` bits.
+    static bool Lift(const int32_t* in, int32_t* out, unsigned n, unsigned shift)
+    {
+        unsigned i = 0;
+        uint32_t lost = 0;  // bits a shift back down does not give back
+#if defined(__SSE2__)
+        const __m128i by = _mm_cvtsi32_si128(int(shift));
+        __m128i lostLanes = _mm_setzero_si128();
+        for (; i + 4 <= n; i += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            const __m128i up = _mm_sll_epi32(v, by);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), up);
+            lostLanes = _mm_or_si128(lostLanes, _mm_xor_si128(_mm_sra_epi32(up, by), v));
+        }
+        lost = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi32(lostLanes, _mm_setzero_si128())) != 0xFFFF);
+#endif
+        for (; i < n; ++i) {
+            const int32_t up = int32_t(uint32_t(in[i]) << shift);
+            out[i] = up;
+            lost |= uint32_t((up >> shift) ^ in[i]);
+        }
+        return lost == 0;
+    }
+
     static FLAC__StreamDecoderWriteStatus Write(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
                                                 const FLAC__int32* const buffer[], void* data)
     {
@@ -103,23 +132,11 @@ struct FlacFrameDecoder::Callbacks {
         }
         const unsigned n = h.blocksize;
         const unsigned shift = 32 - self->bits_;
-        const int32_t top = int32_t(self->bits_ >= 32 ? 0x7FFFFFFF : (int64_t(1) << (self->bits_ - 1)) - 1);
-        const int32_t bottom = -top - 1;
         for (unsigned c = 0; c < self->channels_; ++c) {
             std::vector<int32_t>& plane = self->planes_[c];
             if (plane.size() < n)
                 plane.resize(n);
-            const FLAC__int32* in = buffer[c];
-            int32_t* out = plane.data();
-            int32_t low = 0;
-            int32_t high = 0;
-            for (unsigned i = 0; i < n; ++i) {
-                const int32_t v = in[i];
-                low = std::min(low, v);
-                high = std::max(high, v);
-                out[i] = int32_t(uint32_t(v) << shift);
-            }
-            if (low < bottom || high > top)
+            if (!Lift(buffer[c], plane.data(), n, shift))
                 self->unfit_ = true;
         }
         self->samples_ = n;

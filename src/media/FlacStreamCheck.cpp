@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "media_calls.h"
 
 const int FlacStreamCheck::kDecoderChecks = AV_EF_CRCCHECK | AV_EF_EXPLODE;
@@ -21,43 +25,6 @@ uint8_t Crc8(const uint8_t* p, std::size_t n)
 uint16_t Crc16(const uint8_t* p, std::size_t n)
 {
     return ByteChecksum::Crc16(p, n);
-}
-
-// The same CRC-16 over a whole packet, eight bytes at a time: table k
-// holds each byte's CRC followed by k zero bytes.
-class WideCrc16 {
-public:
-    WideCrc16()
-    {
-        for (unsigned b = 0; b < 256; ++b) {
-            uint16_t crc = uint16_t(b << 8);
-            for (int i = 0; i < 8; ++i)
-                crc = uint16_t(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
-            table_[0][b] = crc;
-        }
-        for (int k = 1; k < 8; ++k)
-            for (unsigned b = 0; b < 256; ++b)
-                table_[k][b] = uint16_t(table_[k - 1][b] << 8 ^ table_[0][table_[k - 1][b] >> 8]);
-    }
-    uint16_t operator()(const uint8_t* p, std::size_t n) const
-    {
-        uint16_t crc = 0;
-        for (; n >= 8; p += 8, n -= 8)
-            crc = uint16_t(table_[7][p[0] ^ (crc >> 8)] ^ table_[6][p[1] ^ (crc & 0xFF)] ^ table_[5][p[2]] ^
-                           table_[4][p[3]] ^ table_[3][p[4]] ^ table_[2][p[5]] ^ table_[1][p[6]] ^ table_[0][p[7]]);
-        for (; n > 0; ++p, --n)
-            crc = uint16_t(crc << 8 ^ table_[0][(crc >> 8) ^ *p]);
-        return crc;
-    }
-
-private:
-    uint16_t table_[8][256];
-};
-
-uint16_t PacketCrc16(const uint8_t* p, std::size_t n)
-{
-    static const WideCrc16 crc;
-    return crc(p, n);
 }
 
 // Reads bits, most significant first; `short_` once a read went past the
@@ -258,6 +225,23 @@ void Put(uint8_t* out, uint32_t value)
         out[b] = uint8_t(value >> (8 * b));
 }
 
+// Two planes of 32-bit samples, each shifted down to 9-16 bits, as 16-bit
+// frames: four at a time.  The count packed.
+std::size_t PackStereo16(const int32_t* left, const int32_t* right, unsigned shift, std::size_t count, uint8_t* out)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const __m128i by = _mm_cvtsi32_si128(int(shift));
+    for (; i + 4 <= count; i += 4) {
+        const __m128i l = _mm_sra_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i)), by);
+        const __m128i r = _mm_sra_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i)), by);
+        const __m128i both = _mm_packs_epi32(l, r);  // fits: no saturation
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), _mm_unpacklo_epi16(both, _mm_srli_si128(both, 8)));
+    }
+#endif
+    return i;
+}
+
 template <typename T, std::size_t Width>
 void Pack(const Samples& in, std::size_t count, uint8_t* out)
 {
@@ -265,7 +249,24 @@ void Pack(const Samples& in, std::size_t count, uint8_t* out)
     if (in.planar && channels == 2) {
         const T* left = reinterpret_cast<const T*>(in.planes[0]) + in.first;
         const T* right = reinterpret_cast<const T*>(in.planes[1]) + in.first;
-        for (std::size_t i = 0; i < count; ++i, out += 2 * Width) {
+        std::size_t i = 0;
+        if constexpr (sizeof(T) == 4 && Width == 2) {
+            i = PackStereo16(left, right, in.shift, count, out);
+            out += i * 2 * Width;
+        }
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        if constexpr (Width == 3) {
+            // Each sample as four bytes, the next one written over the
+            // fourth (the buffer holds a byte to spare).
+            for (; i < count; ++i, out += 6) {
+                const uint32_t l = uint32_t(int32_t(left[i]) >> in.shift);
+                const uint32_t r = uint32_t(int32_t(right[i]) >> in.shift);
+                std::memcpy(out, &l, 4);
+                std::memcpy(out + 3, &r, 4);
+            }
+        }
+#endif
+        for (; i < count; ++i, out += 2 * Width) {
             Put<Width>(out, uint32_t(int32_t(left[i]) >> in.shift));
             Put<Width>(out + Width, uint32_t(int32_t(right[i]) >> in.shift));
         }
@@ -339,10 +340,11 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
         return;
     count = std::min(count, statedFrames_ - next_);
     const std::size_t width = (bits_ + 7) / 8;
+    const std::size_t size = std::size_t(count) * channels_ * width;
     if (frame)
-        bytes_.resize(std::size_t(count) * channels_ * width);
+        bytes_.resize(size + 1);  // a byte to spare (Pack)
     else
-        bytes_.assign(std::size_t(count) * channels_ * width, 0);
+        bytes_.assign(size, 0);
     if (frame) {
         if (frame->ch_layout.nb_channels != int(channels_)) {
             valid_ = false;
@@ -371,7 +373,7 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
         default: Pack<int32_t, 4>(in, n, out); break;
         }
     }
-    hash_.addData(QByteArrayView(reinterpret_cast<const char*>(bytes_.data()), qsizetype(bytes_.size())));
+    hash_.addData(QByteArrayView(reinterpret_cast<const char*>(bytes_.data()), qsizetype(size)));
     next_ += count;
     if (next_ == statedFrames_) {
         const QByteArray digest = hash_.result();
@@ -379,27 +381,29 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
     }
 }
 
-FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::size_t size, std::size_t* end) const
+FlacStreamCheck::HeaderRead FlacStreamCheck::ReadFrameHeader(const uint8_t* bytes, std::size_t size, UInt32 streamBits,
+                                                             FrameHeader* h)
 {
-    // The header: sync, block size and rate codes, channels, sample size,
-    // the frame or sample number (UTF-8 coded), the sizes the codes leave
-    // out, its CRC-8.
+    // Sync and blocking strategy, block size and rate codes, channels,
+    // sample size, the frame or sample number (UTF-8 coded), the sizes the
+    // codes leave out, the CRC-8.
     if (size < 4)
-        return size == 0 || (bytes[0] == 0xFF && (size == 1 || (bytes[1] & 0xFE) == 0xF8)) ? FrameEnd::RunsPast
-                                                                                           : FrameEnd::Broken;
+        return size == 0 || (bytes[0] == 0xFF && (size == 1 || (bytes[1] & 0xFE) == 0xF8)) ? HeaderRead::Short
+                                                                                           : HeaderRead::Broken;
     if (bytes[0] != 0xFF || (bytes[1] & 0xFE) != 0xF8)
-        return FrameEnd::Broken;
+        return HeaderRead::Broken;
     const unsigned sizeCode = bytes[2] >> 4;
     const unsigned rateCode = bytes[2] & 15;
     const unsigned assignment = bytes[3] >> 4;
     const unsigned bitsCode = (bytes[3] >> 1) & 7;
     if (sizeCode == 0 || rateCode == 15 || assignment > 10 || bitsCode == 3 || (bytes[3] & 1))
-        return FrameEnd::Broken;
+        return HeaderRead::Broken;
     std::size_t at = 4;
     if (at >= size)
-        return FrameEnd::RunsPast;
+        return HeaderRead::Short;
     unsigned more = 0;
     const uint8_t lead = bytes[at];
+    UInt64 number = lead;
     if (lead >= 0x80) {
         if (lead >= 0xC0 && lead < 0xE0)
             more = 1;
@@ -414,17 +418,22 @@ FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::
         else if (lead == 0xFE)
             more = 6;
         else
-            return FrameEnd::Broken;
+            return HeaderRead::Broken;
+        number = lead & (0x3Fu >> more);
     }
+    if (at + 1 + more > size)
+        return HeaderRead::Short;
+    for (unsigned k = 1; k <= more; ++k)
+        number = number << 6 | (bytes[at + k] & 0x3F);
     at += 1 + more;
-    UInt32 blockSize = 0;
     const std::size_t sizeAt = at;
     at += sizeCode == 6 ? 1 : sizeCode == 7 ? 2 : 0;
     at += rateCode == 12 ? 1 : (rateCode == 13 || rateCode == 14) ? 2 : 0;
     if (at >= size)
-        return FrameEnd::RunsPast;
+        return HeaderRead::Short;
     if (Crc8(bytes, at) != bytes[at])
-        return FrameEnd::Broken;
+        return HeaderRead::Broken;
+    UInt32 blockSize;
     if (sizeCode == 1)
         blockSize = 192;
     else if (sizeCode <= 5)
@@ -436,10 +445,35 @@ FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::
     else
         blockSize = 256u << (sizeCode - 8);
     static const UInt32 kBits[8] = {0, 8, 12, 0, 16, 20, 24, 32};
-    const UInt32 bits = bitsCode == 0 ? bits_ : kBits[bitsCode];
+    const UInt32 bits = bitsCode == 0 ? streamBits : kBits[bitsCode];
     if (bits == 0)
+        return HeaderRead::Broken;
+    h->variable = (bytes[1] & 1) != 0;
+    h->number = number;
+    h->blockSize = blockSize;
+    h->assignment = assignment;
+    h->channels = assignment <= 7 ? assignment + 1 : 2;
+    h->bits = bits;
+    h->bytes = at + 1;
+    return HeaderRead::Ok;
+}
+
+FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::size_t size, std::size_t* end) const
+{
+    FrameHeader h;
+    switch (ReadFrameHeader(bytes, size, bits_, &h)) {
+    case HeaderRead::Short:
+        return FrameEnd::RunsPast;
+    case HeaderRead::Broken:
         return FrameEnd::Broken;
-    const UInt32 channels = assignment <= 7 ? assignment + 1 : 2;
+    case HeaderRead::Ok:
+        break;
+    }
+    const std::size_t at = h.bytes - 1;
+    const UInt32 blockSize = h.blockSize;
+    const UInt32 bits = h.bits;
+    const UInt32 channels = h.channels;
+    const UInt32 assignment = h.assignment;
 
     BitReader in(bytes + at + 1, size - at - 1);
     std::vector<int64_t> samples;
@@ -469,7 +503,7 @@ FlacStreamCheck::FrameEnd FlacStreamCheck::WalkFrame(const uint8_t* bytes, std::
 bool FlacStreamCheck::IsOneFrame(const uint8_t* bytes, std::size_t size)
 {
     // A frame's CRC-16 covers all of it, the CRC itself included.
-    return size >= 6 && bytes[0] == 0xFF && (bytes[1] & 0xFE) == 0xF8 && PacketCrc16(bytes, size) == 0;
+    return size >= 6 && bytes[0] == 0xFF && (bytes[1] & 0xFE) == 0xF8 && Crc16(bytes, size) == 0;
 }
 
 bool FlacStreamCheck::EndsCleanly(const std::string& path, int64_t lastFrame) const

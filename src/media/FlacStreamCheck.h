@@ -54,6 +54,24 @@ public:
     // from the signature STREAMINFO stores (never when it stores none).
     bool SignatureMismatch() const { return mismatch_; }
 
+    // A frame header's fields: the blocking strategy (variable: the number
+    // counts samples, else frames), the number, the block size, channels,
+    // bits per sample (`streamBits` where the header leaves them out) and
+    // the header's own length, its CRC-8 included.
+    struct FrameHeader {
+        bool variable = false;
+        UInt64 number = 0;
+        UInt32 blockSize = 0;
+        UInt32 channels = 0;
+        UInt32 assignment = 0;
+        UInt32 bits = 0;
+        std::size_t bytes = 0;
+    };
+    enum class HeaderRead { Ok, Short, Broken };
+    // The header at the start of `bytes`: Ok (its CRC-8 holds), Short (the
+    // bytes end inside it), Broken.
+    static HeaderRead ReadFrameHeader(const uint8_t* bytes, std::size_t size, UInt32 streamBits, FrameHeader* header);
+
     // Whether a packet the demuxer delivers is one frame whose CRC-16
     // holds.  Where the demuxer's parser passed over a frame whose header
     // does not hold, it joins it to the packet before: the packet is then

@@ -1,6 +1,7 @@
 #include "MovieSource.h"
 #include "error_codes.h"
 #include "FlacFrameDecoder.h"
+#include "FlacFrameWalk.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
 #include "OggLengthRule.h"
@@ -571,6 +572,7 @@ struct IndexEntry {
     UInt32 trim = 0;   // decoded frames dropped from the packet's start (the stream's delay)
     UInt32 frames = 0; // frames of the track the packet gives after that
     UInt32 priming = 0; // decoded frames that only prime the decoder (trimmed or discarded)
+    UInt32 bytes = 0;   // the packet's size
     bool refused = false;  // the decoder refused it (counted once)
 };
 
@@ -771,6 +773,18 @@ struct MovieSource::Impl {
     // sent last stands: its frame to give, given, or not decoded there.
     FlacFrameDecoder flacFrames;
     enum class FlacFrameState { None, Ready, Given } flacFrameState = FlacFrameState::None;
+    // Where the count found a native FLAC file's packets whole and one
+    // after another from its first frame to its last, they are read again
+    // straight from the file by the index (the bytes the demuxer gave for
+    // them), not through the demuxer: the packet read last is then
+    // `directBytes` of `directSize`.
+    bool flacDirect = false;
+    // While counting: a native FLAC file's frames, where FlacFrameWalk
+    // proves it whole, handed out as its packets.
+    std::vector<FlacFrameWalk::Frame> walked;
+    std::unique_ptr<PositionedFile> directFile;
+    const uint8_t* directBytes = nullptr;
+    std::size_t directSize = 0;
     // A raw MPEG audio stream: where the tags at the file's end begin (-1:
     // no such stream).  A tag the demuxer hands out as a packet is none.
     int64_t tagsFrom = -1;
@@ -926,6 +940,10 @@ struct MovieSource::Impl {
             packetHeld = false;
             return true;
         }
+        if (flacDirect)
+            return NextDirectPacket();
+        if (!walked.empty())
+            return NextWalkedPacket();
         for (;;) {
             av_packet_unref(packet);
             const int rc = av_read_frame(format, packet);
@@ -943,6 +961,64 @@ struct MovieSource::Impl {
         }
     }
 
+    // The `bytes` bytes of the file from `pos` (valid until the next call).
+    const uint8_t* FileBytesAt(int64_t pos, UInt32 bytes)
+    {
+        if (!directFile)
+            directFile = std::make_unique<PositionedFile>(path);
+        return directFile->View(pos, bytes);
+    }
+
+    // The next packet of the index, straight from the file (flacDirect).
+    bool NextDirectPacket()
+    {
+        const std::size_t k = std::size_t(packetOrdinal + 1);
+        if (k >= index.size() || !(directBytes = FileBytesAt(index[k].pos, index[k].bytes)))
+            return false;
+        directSize = index[k].bytes;
+        packetOrdinal = int64_t(k);
+        return true;
+    }
+
+    // The next frame the walk found, as the demuxer gives it: its bytes,
+    // position, time stamps and duration.
+    bool NextWalkedPacket()
+    {
+        const std::size_t k = std::size_t(packetOrdinal + 1);
+        const uint8_t* bytes = k < walked.size() ? FileBytesAt(walked[k].pos, walked[k].bytes) : nullptr;
+        if (!bytes)
+            return false;
+        const FlacFrameWalk::Frame& f = walked[k];
+        av_packet_unref(packet);
+        const AVStream* st = format->streams[stream];
+        const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
+        packet->data = const_cast<uint8_t*>(bytes);  // read, never written
+        packet->size = int(f.bytes);
+        packet->pos = f.pos;
+        packet->pts = packet->dts = av_rescale_q(int64_t(f.start), rate, st->time_base);
+        packet->duration = av_rescale_q(int64_t(f.samples), rate, st->time_base);
+        packet->stream_index = stream;
+        packet->flags = AV_PKT_FLAG_KEY;
+        packetOrdinal = int64_t(k);
+        return true;
+    }
+
+    // Whether the packets the count indexed can be read straight from the
+    // file (flacDirect): a native FLAC file's, whole, undamaged, each
+    // beginning where the one before ended.
+    bool DirectPackets() const
+    {
+        if (containerName != "flac" || !flacFrames.IsOpen() || !trusted || view || index.empty() ||
+            verdict.Damaged() || verdict.Cut())
+            return false;
+        for (std::size_t k = 0; k < index.size(); ++k) {
+            const IndexEntry& e = index[k];
+            if (e.pos < 0 || e.bytes == 0 || (k > 0 && e.pos != index[k - 1].pos + int64_t(index[k - 1].bytes)))
+                return false;
+        }
+        return true;
+    }
+
     // Sends the packet read last to the decoder; a Layer I frame whose
     // checksum fails is refused before it.  A native FLAC file's packet
     // that is one whole frame is decoded by libFLAC instead, where the
@@ -951,6 +1027,22 @@ struct MovieSource::Impl {
     int SendPacket()
     {
         flacFrameState = FlacFrameState::None;
+        if (flacDirect) {
+            if (flacFrames.Decode(directBytes, directSize)) {
+                TakeFlacFrame();
+                return 0;
+            }
+            // The FFmpeg decoder takes it, as it takes the demuxer's.
+            const IndexEntry& e = index[std::size_t(packetOrdinal)];
+            av_packet_unref(packet);
+            if (av_new_packet(packet, int(directSize)) < 0)
+                return AVERROR(ENOMEM);
+            std::memcpy(packet->data, directBytes, directSize);
+            packet->pos = e.pos;
+            packet->pts = packet->dts = e.dts;
+            packet->stream_index = stream;
+            return avcodec_send_packet(codec, packet);
+        }
         if (trusted && flacFrames.IsOpen() && flacFrames.Decode(packet->data, std::size_t(std::max(packet->size, 0)))) {
             TakeFlacFrame();
             return 0;
@@ -1283,6 +1375,7 @@ struct MovieSource::Impl {
     // packets cannot tell, the decoded frame count.
     OSErr Count()
     {
+        flacDirect = false;
         AVStream* st = format->streams[stream];
         const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
         // Packet durations in a time base coarser than the samples (the
@@ -1338,6 +1431,8 @@ struct MovieSource::Impl {
         int runChannels = 0;
         int run = 0;
         bool rateChanges = false;
+        if (containerName == "flac" && flacFrames.IsOpen() && !view)
+            walked = FlacFrameWalk::Whole(path);
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
             int packetRate = 0;
@@ -1379,6 +1474,7 @@ struct MovieSource::Impl {
             }
             IndexEntry entry{packet->pos, packet->dts, total,
                              pendingSkip == 0 && packet->pos > lastPos && packet->pos >= 0};
+            entry.bytes = UInt32(std::max(packet->size, 0));
             if (packet->pos >= 0)
                 lastPos = std::max(lastPos, packet->pos);
             if (packet->duration <= 0 && !(packet->flags & AV_PKT_FLAG_DISCARD))
@@ -1416,7 +1512,9 @@ struct MovieSource::Impl {
             if (flac.IsOpen() && containerName == "flac") {
                 if (flacOddPacket)
                     SeeDamage();
-                flacOddPacket = !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
+                // (A frame the walk proved whole is one.)
+                flacOddPacket = walked.empty() &&
+                                !FlacStreamCheck::IsOneFrame(packet->data, std::size_t(std::max(packet->size, 0)));
             }
             // The demuxer shortens the last Ogg packet by its end trim, which
             // the decoder takes from the whole packet (where it holds it: a
@@ -1463,6 +1561,8 @@ struct MovieSource::Impl {
             index.push_back(entry);
             total += entry.frames;
         }
+        walked = {};
+        av_packet_unref(packet);
         {
             TrackFinding found("packets");
             found.packets = index.size();
@@ -1531,7 +1631,10 @@ struct MovieSource::Impl {
         if (trusted && durationsKnown && !rateChanges) {
             Counted(total, std::nullopt);
             trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
-            return DropUndecodableEnd();
+            flacDirect = DirectPackets();
+            const OSErr err = DropUndecodableEnd();
+            flacDirect = flacDirect && err == noErr;
+            return err;
         }
         // Count by decoding.
         trusted = false;
@@ -1875,6 +1978,14 @@ struct MovieSource::Impl {
         const IndexEntry& e = index[k];
         if (e.start == 0 && k == 0)
             return OpenStreams(false);
+        if (flacDirect) {
+            avcodec_flush_buffers(codec);
+            codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+            ResetDecoding();
+            packetOrdinal = int64_t(k) - 1;
+            position = e.start;
+            return noErr;
+        }
         // Raw MPEG audio is found again by its byte position; every other
         // container by its own timestamp seek.
         const bool byteSeek = containerName == "mp3" && e.pos >= 0;

@@ -32,6 +32,7 @@
 #define av_packet_get_side_data QM_MEDIA_REDIRECT(av_packet_get_side_data)
 #define av_packet_rescale_ts QM_MEDIA_REDIRECT(av_packet_rescale_ts)
 #define av_packet_unref QM_MEDIA_REDIRECT(av_packet_unref)
+#define av_new_packet QM_MEDIA_REDIRECT(av_new_packet)
 #define av_probe_input_buffer2 QM_MEDIA_REDIRECT(av_probe_input_buffer2)
 #define av_read_frame QM_MEDIA_REDIRECT(av_read_frame)
 #define av_rescale_q QM_MEDIA_REDIRECT(av_rescale_q)

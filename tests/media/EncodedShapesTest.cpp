@@ -4,12 +4,14 @@
 // and after a seek back, with nothing lost or cut.
 // - Native FLAC of 8 to 24 bits, one to six channels, blocks of 192 to
 //   32768, from flac, ffmpeg and sox: its whole frames go through libFLAC,
-//   which must give what the FFmpeg decoder gives.
+//   which must give what the FFmpeg decoder gives, and the frame walk finds
+//   the packets ffprobe lists; a damaged copy the walk never proves whole.
 // - Opus and Vorbis in Ogg from opusenc, oggenc and ffmpeg (rates, channel
 //   counts, frame sizes, qualities, files of a single packet): counted off
 //   the packets where the pages are whole and the last granule agrees, and
 //   by decoding where the last granule states another length than the
 //   decoder gives.
+#include "FlacFrameWalk.h"
 #include "MovieSource.h"
 #include "PeerTools.h"
 #include "TestTempDir.h"
@@ -17,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -59,6 +63,25 @@ std::vector<SInt32> ReadInterleaved(MovieSource& source, UInt64 frames)
     return out;
 }
 
+// The packets ffprobe lists in a file: position, size, time stamp and
+// duration (in samples: a FLAC stream's time base), one line each.
+std::string ProbedPackets(const std::string& path)
+{
+    const peers::RunResult probe = peers::Run(
+        "ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries", "packet=pos,size,pts,duration", "-of",
+                    "csv=p=0", QString::fromStdString(path)});
+    return probe.exitCode == 0 ? probe.out.toStdString() : std::string("ffprobe failed");
+}
+
+std::string WalkedPackets(const std::string& path)
+{
+    std::string lines;
+    for (const FlacFrameWalk::Frame& f : FlacFrameWalk::Whole(path))
+        lines += std::to_string(f.start) + "," + std::to_string(f.samples) + "," + std::to_string(f.bytes) + "," +
+                 std::to_string(f.pos) + "\n";
+    return lines;
+}
+
 class EncodedShapes : public ::testing::TestWithParam<EncodedShape> {};
 
 TEST_P(EncodedShapes, ReadAsFFmpegDecodes)
@@ -81,6 +104,10 @@ TEST_P(EncodedShapes, ReadAsFFmpegDecodes)
     for (const QString& a : QString::fromLatin1(c.arguments).split(' ', Qt::SkipEmptyParts))
         arguments << (a == "{WAV}" ? wav : a == "{OUT}" ? QString::fromStdString(encoded) : a);
     ASSERT_EQ(peers::Run(c.program, arguments).exitCode, 0);
+
+    if (std::string(c.extension) == "flac") {
+        EXPECT_EQ(WalkedPackets(encoded), ProbedPackets(encoded));
+    }
 
     std::vector<SInt32> expected = peers::FFmpegS32(encoded);
     for (SInt32& sample : expected)
@@ -144,5 +171,73 @@ INSTANTIATE_TEST_SUITE_P(
         EncodedShape{"oggenc_22k_mono_q_minus_1", "oggenc", "-Q -q -1 -o {OUT} {WAV}", "ogg", "22050 1 16 1", 0},
         EncodedShape{"oggenc_16k_short", "oggenc", "-Q -q 3 -o {OUT} {WAV}", "ogg", "16000 1 16 0.02", 0}),
     [](const ::testing::TestParamInfo<EncodedShape>& info) { return std::string(info.param.name); });
+
+// Every damage a copy or a transfer does to a FLAC file's frames (and to
+// what STREAMINFO states of them) leaves it unproved: the demuxer reads it.
+TEST(FlacFrameWalk, ProvesNoDamagedCopyWhole)
+{
+    QM_REQUIRE_PEER("flac");
+    QM_REQUIRE_PEER("sox");
+    QM_REQUIRE_PEER("ffmpeg");
+    TestTempDir dir;
+    const std::string wav = dir.file("tone.wav");
+    const std::string flac = dir.file("tone.flac");
+    ASSERT_EQ(peers::Run("sox", {"-R", "-n", "-r", "44100", "-c", "2", "-b", "16", QString::fromStdString(wav),
+                                 "synth", "3", "sine", "300-3000", "pinknoise", "gain", "-4"}).exitCode, 0);
+    ASSERT_EQ(peers::Run("flac", {"--silent", "-b", "1152", "-o", QString::fromStdString(flac),
+                                  QString::fromStdString(wav)}).exitCode, 0);
+    std::ifstream in(flac, std::ios::binary);
+    const std::string intact((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::pair<std::size_t, std::size_t>> frames;  // position, size
+    for (const FlacFrameWalk::Frame& f : FlacFrameWalk::Whole(flac))
+        frames.emplace_back(std::size_t(f.pos), f.bytes);
+    ASSERT_GT(frames.size(), 100u);
+    const auto frame = [&](std::size_t k) { return intact.substr(frames[k].first, frames[k].second); };
+    const std::size_t mid = frames.size() / 2, n = frames.size();
+    const std::size_t midAt = frames[mid].first, midEnd = midAt + frames[mid].second;
+    const auto flipped = [&](std::size_t at, char bits) {
+        std::string d = intact;
+        d[at] = char(d[at] ^ bits);
+        return d;
+    };
+    // STREAMINFO's sample count (36 bits from its 13th byte) changed by `by`.
+    const auto stated = [&](long long by) {
+        std::string d = intact;
+        auto* b = reinterpret_cast<unsigned char*>(d.data()) + 8 + 13;
+        unsigned long long total = (unsigned long long)(b[0] & 15) << 32 | (unsigned long long)b[1] << 24 |
+                                   (unsigned long long)b[2] << 16 | (unsigned long long)b[3] << 8 | b[4];
+        total += (unsigned long long)by;
+        b[0] = (unsigned char)((b[0] & 0xF0) | ((total >> 32) & 15));
+        for (int k = 0; k < 4; ++k)
+            b[1 + k] = (unsigned char)(total >> (24 - 8 * k));
+        return d;
+    };
+    const std::vector<std::pair<const char*, std::string>> damaged = {
+        {"a bit of sound flipped", flipped(midAt + frames[mid].second / 2, 0x10)},
+        {"a header's bit flipped", flipped(midAt + 2, 0x01)},
+        {"a frame's CRC-16 flipped", flipped(midEnd - 1, char(0xFF))},
+        {"the last frame's number flipped", flipped(frames[n - 1].first + 4, 0x01)},
+        {"a frame dropped", intact.substr(0, midAt) + intact.substr(midEnd)},
+        {"the first frame dropped", intact.substr(0, frames[0].first) + intact.substr(frames[1].first)},
+        {"the last frame dropped", intact.substr(0, frames[n - 1].first)},
+        {"a frame doubled", intact.substr(0, midEnd) + frame(mid) + intact.substr(midEnd)},
+        {"the last frame doubled", intact + frame(n - 1)},
+        {"the first frame put in the middle", intact.substr(0, midAt) + frame(0) + intact.substr(midAt)},
+        {"two frames swapped", intact.substr(0, midAt) + frame(mid + 1) + frame(mid) +
+                                   intact.substr(frames[mid + 1].first + frames[mid + 1].second)},
+        {"cut inside a frame", intact.substr(0, midAt + 100)},
+        {"cut between frames", intact.substr(0, midEnd)},
+        {"an ID3v1 tag after the frames", intact + "TAG" + std::string(125, '\0')},
+        {"zeros after the frames", intact + std::string(4096, '\0')},
+        {"more samples stated", stated(1000)},
+        {"fewer samples stated", stated(-1000)},
+        {"no sample count stated", stated(-(long long)(44100 * 3))},
+    };
+    for (const auto& [what, bytes] : damaged) {
+        const std::string path = dir.file("damaged.flac");
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
+        EXPECT_TRUE(FlacFrameWalk::Whole(path).empty()) << what;
+    }
+}
 
 }  // namespace
