@@ -169,10 +169,11 @@ bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
     uint8_t header[8 + kStreamInfoBytes] = {'f', 'L', 'a', 'C', 0x80, 0, 0, uint8_t(kStreamInfoBytes)};
     std::memcpy(header + 8, setup, kStreamInfoBytes);
     uint8_t* info = header + 8;
-    maxBlock_ = unsigned(info[2]) << 8 | info[3];
-    rate_ = unsigned(info[10]) << 12 | unsigned(info[11]) << 4 | info[12] >> 4;
-    channels_ = ((info[12] >> 1) & 7) + 1;
-    bits_ = (unsigned(info[12] & 1) << 4 | (info[13] >> 4)) + 1;
+    const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
+    maxBlock_ = shape.maxBlock;
+    rate_ = shape.rate;
+    channels_ = shape.channels;
+    bits_ = shape.bits;
     // (Samples of more than 24 bits are left to the FFmpeg decoder, which
     // reads no frame of 32.)
     if (bits_ < 4 || bits_ > 24 || rate_ == 0 || maxBlock_ < 16)

@@ -8,41 +8,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// The file's bytes from a position on, read ahead in large pieces.
-class ReadAhead {
-public:
-    ReadAhead(PositionedFile& file, std::size_t reach) : file_(file), buffer_(std::max<std::size_t>(4u << 20, 2 * reach)) {}
-
-    // The bytes from `at` on, at least `want` of them unless the file ends
-    // before; *got: how many.
-    const uint8_t* From(int64_t at, std::size_t want, std::size_t* got)
-    {
-        const int64_t end = at + int64_t(std::min(want, buffer_.size()));
-        if (at < at_ || at > at_ + int64_t(held_) || (end > at_ + int64_t(held_) && at_ + int64_t(held_) < file_.Size())) {
-            // Keep what is held from `at` on, and fill the rest.
-            std::size_t kept = 0;
-            if (at >= at_ && at < at_ + int64_t(held_)) {
-                kept = held_ - std::size_t(at - at_);
-                std::memmove(buffer_.data(), buffer_.data() + (at - at_), kept);
-            }
-            at_ = at;
-            held_ = kept + file_.Read(at + int64_t(kept), buffer_.data() + kept, buffer_.size() - kept);
-        }
-        *got = held_ - std::size_t(at - at_);
-        return buffer_.data() + (at - at_);
-    }
-
-private:
-    PositionedFile& file_;
-    std::vector<uint8_t> buffer_;
-    int64_t at_ = 0;
-    std::size_t held_ = 0;
-};
-
-}  // namespace
-
 std::vector<FlacFrameWalk::Frame> FlacFrameWalk::Whole(const std::string& path)
 {
     std::vector<Frame> frames;
@@ -52,12 +17,11 @@ std::vector<FlacFrameWalk::Frame> FlacFrameWalk::Whole(const std::string& path)
     if (file.Read(0, head, sizeof head) != sizeof head || std::memcmp(head, "fLaC", 4) != 0 || (head[4] & 0x7F) != 0 ||
         (ReadBE32(head + 4) & 0xFFFFFF) != FlacStreamCheck::kStreamInfoBytes)
         return frames;
-    // STREAMINFO: block sizes, frame sizes, rate, channels, bits, samples.
-    const uint8_t* info = head + 8;
-    const UInt32 maxBlock = ReadBE16(info + 2);
-    const UInt32 channels = ((info[12] >> 1) & 7) + 1;
-    const UInt32 bits = (UInt32(info[12] & 1) << 4 | (info[13] >> 4)) + 1;
-    const UInt64 total = UInt64(info[13] & 0x0F) << 32 | ReadBE32(info + 14);
+    const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(head + 8);
+    const UInt32 maxBlock = shape.maxBlock;
+    const UInt32 channels = shape.channels;
+    const UInt32 bits = shape.bits;
+    const UInt64 total = shape.frames;
     if (total == 0 || maxBlock == 0)
         return frames;
     // The first frame follows the last metadata block.
@@ -74,13 +38,14 @@ std::vector<FlacFrameWalk::Frame> FlacFrameWalk::Whole(const std::string& path)
     }
     // No frame is longer than this (every sample stored verbatim).
     const std::size_t most = 16 + std::size_t(channels) * (bits + 1) * 65535 / 8 + 2;
-    ReadAhead bytes(file, most + 32);
     UInt64 samples = 0;
     bool variable = false;
     UInt32 blockSize = 0;
     while (pos < size) {
-        std::size_t got = 0;
-        const uint8_t* p = bytes.From(pos, most + 32, &got);
+        const std::size_t got = std::size_t(std::min<int64_t>(int64_t(most + 32), size - pos));
+        const uint8_t* p = file.View(pos, got);
+        if (!p)
+            return {};
         FlacStreamCheck::FrameHeader h;
         const UInt64 number = variable ? samples : UInt64(frames.size());
         if (FlacStreamCheck::ReadFrameHeader(p, got, bits, &h) != FlacStreamCheck::HeaderRead::Ok ||

@@ -297,6 +297,20 @@ const uint8_t* FlacStreamCheck::StreamInfo(const uint8_t* setup, std::size_t siz
     return size < kStreamInfoBytes ? nullptr : setup;
 }
 
+FlacStreamCheck::StreamShape FlacStreamCheck::Shape(const uint8_t* info)
+{
+    // Block size bounds, frame size bounds, then rate (20 bits), channels
+    // less one (3), bits less one (5) and the frames (36).
+    StreamShape shape;
+    shape.maxBlock = UInt32(info[2]) << 8 | info[3];
+    shape.rate = UInt32(info[10]) << 12 | UInt32(info[11]) << 4 | info[12] >> 4;
+    shape.channels = ((info[12] >> 1) & 7) + 1;
+    shape.bits = (UInt32(info[12] & 1) << 4 | (info[13] >> 4)) + 1;
+    shape.frames = UInt64(info[13] & 0x0F) << 32 | UInt64(info[14]) << 24 | UInt64(info[15]) << 16 |
+                   UInt64(info[16]) << 8 | info[17];
+    return shape;
+}
+
 bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileBytes)
 {
     open_ = false;
@@ -304,10 +318,10 @@ bool FlacStreamCheck::Open(const uint8_t* setup, std::size_t size, int64_t fileB
     setup = StreamInfo(setup, size);
     if (!setup)
         return false;
-    const uint8_t* p = setup + 10;  // after the block and frame size bounds
-    channels_ = ((p[2] >> 1) & 7) + 1;
-    bits_ = (UInt32(p[2] & 1) << 4 | (p[3] >> 4)) + 1;
-    statedFrames_ = UInt64(p[3] & 0x0F) << 32 | UInt64(p[4]) << 24 | UInt64(p[5]) << 16 | UInt64(p[6]) << 8 | p[7];
+    const StreamShape shape = Shape(setup);
+    channels_ = shape.channels;
+    bits_ = shape.bits;
+    statedFrames_ = shape.frames;
     std::memcpy(signature_, setup + 18, 16);
     hasSignature_ = std::any_of(signature_, signature_ + 16, [](uint8_t b) { return b != 0; });
     next_ = 0;

@@ -79,6 +79,16 @@ public:
     static bool IsOneFrame(const uint8_t* bytes, std::size_t size);
     // The bytes of STREAMINFO's body.
     static constexpr std::size_t kStreamInfoBytes = 34;
+    // What a STREAMINFO body states of the stream (frames: 0 where it
+    // states no length).
+    struct StreamShape {
+        UInt32 maxBlock = 0;
+        UInt32 rate = 0;
+        UInt32 channels = 0;
+        UInt32 bits = 0;
+        UInt64 frames = 0;
+    };
+    static StreamShape Shape(const uint8_t* streamInfo);
     // The STREAMINFO body in a FLAC codec's setup bytes (the body alone, or
     // after the "fLaC" marker and its block header); null where they are
     // too short.

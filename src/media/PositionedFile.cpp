@@ -42,10 +42,17 @@ const uint8_t* PositionedFile::View(int64_t at, std::size_t count)
         return nullptr;
     if (inMemory_)
         return memory_.data() + at;
-    if (at < windowAt_ || at + int64_t(count) > windowAt_ + int64_t(window_.size())) {
-        window_.resize(std::size_t(std::min(std::max<int64_t>(kWindowBytes, int64_t(count)), size_ - at)));
+    const int64_t held = windowAt_ + int64_t(window_.size());
+    if (at < windowAt_ || at + int64_t(count) > held) {
+        // A window of at least twice the view, so that views walking
+        // forward refill it seldom; the bytes it holds from `at` on stay
+        // and are not read again.
+        const std::size_t kept = at >= windowAt_ && at < held ? std::size_t(held - at) : 0;
+        if (kept > 0)
+            std::memmove(window_.data(), window_.data() + (at - windowAt_), kept);
+        window_.resize(std::size_t(std::min(std::max<int64_t>(kWindowBytes, 2 * int64_t(count)), size_ - at)));
         windowAt_ = at;
-        if (Read(at, window_.data(), window_.size()) != window_.size()) {
+        if (Read(at + int64_t(kept), window_.data() + kept, window_.size() - kept) != window_.size() - kept) {
             window_.clear();
             return nullptr;
         }

@@ -23,7 +23,8 @@ public:
     int64_t Size() const { return size_; }
     std::size_t Read(int64_t at, void* into, std::size_t bytes);
     // `count` bytes from `at`, valid until the next view; null unless the
-    // file holds all of them.
+    // file holds all of them.  Views walking forward through the file read
+    // each byte once.
     const uint8_t* View(int64_t at, std::size_t count);
 
 private:
