@@ -1027,12 +1027,15 @@ struct MovieSource::Impl {
     int SendPacket()
     {
         flacFrameState = FlacFrameState::None;
+        const uint8_t* bytes = flacDirect ? directBytes : packet->data;
+        const std::size_t size = flacDirect ? directSize : std::size_t(std::max(packet->size, 0));
+        if (trusted && flacFrames.IsOpen() && flacFrames.Decode(bytes, size)) {
+            TakeFlacFrame();
+            return 0;
+        }
         if (flacDirect) {
-            if (flacFrames.Decode(directBytes, directSize)) {
-                TakeFlacFrame();
-                return 0;
-            }
-            // The FFmpeg decoder takes it, as it takes the demuxer's.
+            // What libFLAC refused goes to the FFmpeg decoder, as the
+            // demuxer's packet would.
             const IndexEntry& e = index[std::size_t(packetOrdinal)];
             av_packet_unref(packet);
             if (av_new_packet(packet, int(directSize)) < 0)
@@ -1042,10 +1045,6 @@ struct MovieSource::Impl {
             packet->pts = packet->dts = e.dts;
             packet->stream_index = stream;
             return avcodec_send_packet(codec, packet);
-        }
-        if (trusted && flacFrames.IsOpen() && flacFrames.Decode(packet->data, std::size_t(std::max(packet->size, 0)))) {
-            TakeFlacFrame();
-            return 0;
         }
         if (codecID == AV_CODEC_ID_MP1 && !LayerOneChecksumHolds(packet->data, packet->size))
             return AVERROR_INVALIDDATA;
