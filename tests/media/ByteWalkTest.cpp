@@ -91,6 +91,16 @@ TEST(PositionedFile, ReadsAndViewsAFileAndBytesAlike)
             EXPECT_EQ(std::memcmp(p, &bytes[std::size_t(at)], 8), 0) << at;
         }
         EXPECT_EQ(f->View(int64_t(bytes.size()) - 4, 8), nullptr);
+        // Views walking forward, overlapping what the window holds, some
+        // wider than it, then one back to the start.
+        for (int64_t at = 0, step = 0; at < int64_t(bytes.size()); at += 100000 + step, step += 37000) {
+            const std::size_t count = std::size_t(std::min<int64_t>(int64_t(bytes.size()) - at, 200000 + 9 * step));
+            const uint8_t* p = f->View(at, count);
+            ASSERT_NE(p, nullptr) << at;
+            EXPECT_EQ(std::memcmp(p, &bytes[std::size_t(at)], count), 0) << at << " " << count;
+        }
+        ASSERT_NE(f->View(0, 16), nullptr);
+        EXPECT_EQ(std::memcmp(f->View(0, 16), bytes.data(), 16), 0);
         uint8_t tail[8];
         EXPECT_EQ(f->Read(int64_t(bytes.size()) - 4, tail, 8), 4u);
         EXPECT_EQ(f->Read(int64_t(bytes.size()), tail, 8), 0u);
