@@ -346,7 +346,7 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
     if (!open_ || !hasSignature_ || statedFrames_ == 0 || count == 0)
         return;
     if (at == 0) {
-        hash_.reset();
+        hash_.Reset();
         next_ = 0;
         valid_ = true;
     }
@@ -387,11 +387,12 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
         default: Pack<int32_t, 4>(in, n, out); break;
         }
     }
-    hash_.addData(QByteArrayView(reinterpret_cast<const char*>(bytes_.data()), qsizetype(size)));
+    hash_.Add(bytes_.data(), size);
     next_ += count;
     if (next_ == statedFrames_) {
-        const QByteArray digest = hash_.result();
-        mismatch_ = std::memcmp(digest.constData(), signature_, 16) != 0;
+        uint8_t digest[16];
+        hash_.Final(digest);
+        mismatch_ = std::memcmp(digest, signature_, 16) != 0;
     }
 }
 

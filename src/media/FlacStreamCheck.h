@@ -17,8 +17,7 @@
 #pragma once
 
 #include "MacTypes.h"
-
-#include <QCryptographicHash>
+#include "Md5Digest.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -118,7 +117,7 @@ private:
 
     // The signature being computed: the frames taken so far in order
     // (valid_ false after a gap, until a read from the start).
-    QCryptographicHash hash_{QCryptographicHash::Md5};
+    Md5Digest hash_;
     UInt64 next_ = 0;
     bool valid_ = false;
     bool mismatch_ = false;

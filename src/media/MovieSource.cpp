@@ -509,12 +509,21 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
         break;
     case AV_SAMPLE_FMT_S16: {
         const auto* p = reinterpret_cast<const int16_t*>(data) + start;
+        if (stride == 1) {
+            for (UInt32 i = 0; i < count; ++i)
+                out[i] = SInt32(UInt32(SInt32(p[i])) << 16);
+            break;
+        }
         for (UInt32 i = 0; i < count; ++i)
             out[i] = SInt32(UInt32(SInt32(p[i * stride])) << 16);
         break;
     }
     case AV_SAMPLE_FMT_S32: {
         const auto* p = reinterpret_cast<const int32_t*>(data) + start;
+        if (stride == 1) {
+            std::memcpy(out, p, std::size_t(count) * sizeof(SInt32));
+            break;
+        }
         for (UInt32 i = 0; i < count; ++i)
             out[i] = p[i * stride];
         break;

@@ -767,8 +767,25 @@ SInt32 RawCopy(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt32
     noise.table = gDitherTable;
     noise.length = UInt32(gDitherTableLength);
 
+    // An input that makes the output's words itself, as exactly as the
+    // conversion below would without noise, gives them in its own pass;
+    // after a block it cannot give so, every block is converted.
+    bool direct = !same && !dither;
     return EachBlock(start, end, outPos, blockFrames, [&](UInt32 pos, UInt32 n) {
         UInt32 filled = 0;
+        if (direct) {
+            bool made = false;
+            const SInt32 err = in->ReadRawFramesAs(outLayout, pos, n, converted, &filled, &made);
+            if (err)
+                return err;
+            if (made) {
+                if (filled < n)
+                    std::memset(converted + std::size_t(filled) * outFrameBytes, 0,
+                                std::size_t(n - filled) * outFrameBytes);
+                return SInt32(out->WriteRawFrames(converted, n, *outPos));
+            }
+            direct = false;
+        }
         SInt32 err = in->ReadRawFrames(pos, raw, &filled);
         if (err)
             return err;

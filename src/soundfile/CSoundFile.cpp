@@ -710,6 +710,12 @@ bool CSoundFile::HoldsFloatSamples() const
     return m_sampleFormat == kSampleFormatFloatBE || m_sampleFormat == kSampleFormatFloatLE || m_sampleFormat == 130;
 }
 bool CSoundFile::GetRawSampleLayout(RawSampleLayout*) const { return false; }
+OSErr CSoundFile::ReadRawFramesAs(const RawSampleLayout&, UInt32, UInt32, UInt8*, UInt32* filled, bool* made)
+{
+    *filled = 0;
+    *made = false;
+    return noErr;
+}
 OSErr CSoundFile::ReadRawFrames(UInt32, UInt8*, UInt32* filled)
 {
     if (filled)

@@ -383,6 +383,12 @@ public:
     // buffer-frames frames; *filled gets the whole frames read.  The read
     // buffer is left alone.  Base: paramErr.
     virtual OSErr ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled);
+    // ReadRawFrames, at most `frames` of them, in the words of `layout`
+    // (another file's), where the file makes those itself exactly as a copy
+    // without noise would convert its own: *made true then.  With *made
+    // false nothing is given and the caller converts.  Base: never made.
+    virtual OSErr ReadRawFramesAs(const RawSampleLayout& layout, UInt32 frame, UInt32 frames, UInt8* data,
+                                  UInt32* filled, bool* made);
     // WriteBlock with `frames` frames taken from `data` as the file holds
     // them (the write buffer is neither needed nor touched).  Base: paramErr.
     virtual OSErr WriteRawFrames(const UInt8* data, UInt32 frames, UInt32 frame);

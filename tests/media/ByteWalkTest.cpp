@@ -5,6 +5,7 @@
 #include "CafLengthRule.h"
 #include "FlacLengthRule.h"
 #include "MatroskaLengthRule.h"
+#include "Md5Digest.h"
 #include "Mp4LengthRule.h"
 #include "OggLengthRule.h"
 #include "PositionedFile.h"
@@ -13,6 +14,7 @@
 
 #include "../fuzz/ContainerFuzzSeeds.h"
 
+#include <QCryptographicHash>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -69,6 +71,31 @@ TEST(ByteChecksum, LongRunsAgreeWithTheBitByBitDivision)
             EXPECT_EQ(ByteChecksum::Crc16Reflected(p, length, uint16_t(from)),
                       BitByBit(p, length, uint16_t(from), 16, 0xA001, true));
             EXPECT_EQ(ByteChecksum::Crc32(p, length, from), BitByBit(p, length, from, 32, 0x04C11DB7u, false));
+        }
+    }
+}
+
+// Every length the padding treats apart (up to 55 bytes in the last
+// block, 56 to 63, whole blocks), fed whole, a byte at a time and in odd
+// pieces that straddle blocks, against Qt's MD5.
+TEST(Md5Digest, AgreesWithAnotherMd5InAnyPieces)
+{
+    Bytes data(70000);
+    uint32_t seed = 777;
+    for (auto& b : data)
+        b = uint8_t((seed = seed * 1103515245u + 12345u) >> 16);
+    for (const std::size_t length : {0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 128, 1000, 69999}) {
+        const QByteArray expected = QCryptographicHash::hash(
+            QByteArrayView(reinterpret_cast<const char*>(data.data()), qsizetype(length)), QCryptographicHash::Md5);
+        for (const std::size_t piece : {std::size_t(1), std::size_t(3), std::size_t(64), std::size_t(100), length + 1}) {
+            SCOPED_TRACE(testing::Message() << length << " bytes in pieces of " << piece);
+            Md5Digest md5;
+            md5.Add(data.data(), 0);
+            for (std::size_t at = 0; at < length; at += piece)
+                md5.Add(data.data() + at, std::min(piece, length - at));
+            uint8_t digest[16];
+            md5.Final(digest);
+            EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(digest), 16).toHex(), expected.toHex());
         }
     }
 }

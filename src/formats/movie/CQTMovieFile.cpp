@@ -395,18 +395,31 @@ bool CQTMovieFile::RemovesUnencodedOutput() const
 
 namespace {
 
-// The top `Bytes` bytes of each sample, most significant first, channel
-// after channel in each frame.
-template <int Bytes>
-UInt8* InterleaveScalar(const SInt32* const* channels, UInt32 count, UInt32 from, UInt32 frames, UInt8* out)
+// The bits of a 32-bit sample that words of `bytes` bytes drop of the top
+// `held` bytes a word length keeps (the bits below those are never read):
+// a block with any of them set cannot be given in the shorter words
+// without rounding.
+UInt32 DroppedBits(UInt32 held, UInt32 bytes)
 {
+    return held > bytes ? ((1u << 8 * (held - bytes)) - 1) << (32 - 8 * held) : 0;
+}
+
+// Frames [from, frames) of the scalar loop: false when a sample has one
+// of `dropped` set.
+template <int Bytes, bool Little>
+bool InterleaveScalar(const SInt32* const* channels, UInt32 count, UInt32 from, UInt32 frames, UInt32 dropped,
+                      UInt8* out)
+{
+    UInt32 lost = 0;
     for (UInt32 i = from; i < frames; ++i)
         for (UInt32 c = 0; c < count; ++c) {
-            const UInt32 word = __builtin_bswap32(UInt32(channels[c][i]));
+            const UInt32 sample = UInt32(channels[c][i]);
+            lost |= sample & dropped;
+            const UInt32 word = Little ? sample >> (32 - 8 * Bytes) : __builtin_bswap32(sample);
             std::memcpy(out, &word, Bytes);
             out += Bytes;
         }
-    return out;
+    return lost == 0;
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -415,9 +428,10 @@ UInt8* InterleaveScalar(const SInt32* const* channels, UInt32 count, UInt32 from
 // 16-byte store reaches 4 bytes past its 12, which the next store or the
 // last frame (written one by one) overwrites.
 __attribute__((target("ssse3"))) UInt32 InterleaveStereo24(const SInt32* left, const SInt32* right, UInt32 frames,
-                                                          UInt8* out)
+                                                          bool little, UInt8* out)
 {
-    const __m128i order = _mm_setr_epi8(3, 2, 1, 7, 6, 5, 11, 10, 9, 15, 14, 13, -1, -1, -1, -1);
+    const __m128i order = little ? _mm_setr_epi8(1, 2, 3, 5, 6, 7, 9, 10, 11, 13, 14, 15, -1, -1, -1, -1)
+                                 : _mm_setr_epi8(3, 2, 1, 7, 6, 5, 11, 10, 9, 15, 14, 13, -1, -1, -1, -1);
     UInt32 i = 0;
     for (; i + 5 <= frames; i += 4, out += 24) {
         const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i));
@@ -438,60 +452,92 @@ bool HasSsse3()
 }
 #endif
 
-// Stereo 16-bit, four frames at a time: the top halves paired, packed and
-// byte-swapped (SSE2).
-UInt32 InterleaveStereo16(const SInt32* left, const SInt32* right, UInt32 frames, UInt8* out)
+// Stereo 16-bit, four frames at a time: the top halves paired and packed,
+// byte-swapped for big-endian words (SSE2); *lost gets the `dropped` bits
+// found set.
+UInt32 InterleaveStereo16(const SInt32* left, const SInt32* right, UInt32 frames, bool little, UInt32 dropped,
+                          UInt32* lost, UInt8* out)
 {
     UInt32 i = 0;
 #if defined(__SSE2__)
+    const __m128i drop = _mm_set1_epi32(SInt32(dropped));
+    __m128i seen = _mm_setzero_si128();
     for (; i + 4 <= frames; i += 4, out += 16) {
-        const __m128i l = _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i)), 16);
-        const __m128i r = _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i)), 16);
-        const __m128i words = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_slli_epi16(words, 8), _mm_srli_epi16(words, 8)));
+        const __m128i lw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i));
+        const __m128i rw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i));
+        seen = _mm_or_si128(seen, _mm_and_si128(_mm_or_si128(lw, rw), drop));
+        const __m128i l = _mm_srai_epi32(lw, 16);
+        const __m128i r = _mm_srai_epi32(rw, 16);
+        __m128i words = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
+        if (!little)
+            words = _mm_or_si128(_mm_slli_epi16(words, 8), _mm_srli_epi16(words, 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), words);
     }
+    *lost = _mm_movemask_epi8(_mm_cmpeq_epi32(seen, _mm_setzero_si128())) != 0xFFFF;
+#else
+    *lost = 0;
 #endif
     return i;
 }
 
 // The block the conversion reads: `frames` frames of `count` channels, each
-// sample its top `bytes` bytes, most significant first.  The end of what is
-// written.
-UInt8* InterleaveTopBytes(const SInt32* const* channels, UInt32 count, UInt32 frames, UInt32 bytes, UInt8* out)
+// sample in the integer words of `shape` cut from the top `held` bytes,
+// frame after frame.  False when a sample has bits set that those words
+// drop.
+bool InterleaveWords(const SInt32* const* channels, UInt32 count, UInt32 frames, UInt32 held,
+                     const RawSampleLayout& shape, UInt8* out)
 {
+    const UInt32 dropped = DroppedBits(held, shape.bytes);
     UInt32 from = 0;
-    if (count == 2 && bytes == 2)
-        from = InterleaveStereo16(channels[0], channels[1], frames, out);
+    UInt32 lost = 0;
+    if (count == 2 && shape.bytes == 2)
+        from = InterleaveStereo16(channels[0], channels[1], frames, shape.littleEndian, dropped, &lost, out);
 #if defined(__x86_64__) || defined(__i386__)
-    else if (count == 2 && bytes == 3 && HasSsse3())
-        from = InterleaveStereo24(channels[0], channels[1], frames, out);
+    else if (count == 2 && shape.bytes == 3 && dropped == 0 && HasSsse3())
+        from = InterleaveStereo24(channels[0], channels[1], frames, shape.littleEndian, out);
 #endif
-    out += std::size_t(from) * count * bytes;
-    switch (bytes) {
-    case 1: return InterleaveScalar<1>(channels, count, from, frames, out);
-    case 2: return InterleaveScalar<2>(channels, count, from, frames, out);
-    case 3: return InterleaveScalar<3>(channels, count, from, frames, out);
-    default: return InterleaveScalar<4>(channels, count, from, frames, out);
+    out += std::size_t(from) * count * shape.bytes;
+    bool kept = false;
+    switch (shape.bytes * 2 + shape.littleEndian) {
+    case 2: kept = InterleaveScalar<1, false>(channels, count, from, frames, dropped, out); break;
+    case 3: kept = InterleaveScalar<1, true>(channels, count, from, frames, dropped, out); break;
+    case 4: kept = InterleaveScalar<2, false>(channels, count, from, frames, dropped, out); break;
+    case 5: kept = InterleaveScalar<2, true>(channels, count, from, frames, dropped, out); break;
+    case 6: kept = InterleaveScalar<3, false>(channels, count, from, frames, dropped, out); break;
+    case 7: kept = InterleaveScalar<3, true>(channels, count, from, frames, dropped, out); break;
+    case 8: kept = InterleaveScalar<4, false>(channels, count, from, frames, dropped, out); break;
+    default: kept = InterleaveScalar<4, true>(channels, count, from, frames, dropped, out); break;
     }
+    return kept && lost == 0;
 }
 
 }  // namespace
 
-// The block from `frame` into `data` (buffer-frames frames): samples of
-// the word length, the top bytes of each 32-bit sample, frame after frame;
-// *have gets the frames written, fewer only at the end of the file.
-OSErr CQTMovieFile::DecodeFrames(UInt32 frame, UInt8* data, UInt32* have)
+// The block from `frame` into `data` (buffer-frames frames, at most
+// `limit`): samples in the words of `shape`, frame after frame; *have gets
+// the frames written, fewer only at the end of the file.  *exact: false
+// when a sample had bits set the words drop.
+OSErr CQTMovieFile::DecodeFrames(UInt32 frame, UInt32 limit, const RawSampleLayout& shape, UInt8* data,
+                                 UInt32* have, bool* exact)
 {
     *have = 0;
-    const UInt32 frames = frame < m_numFrames ? std::min(GetBufferFrames(), m_numFrames - frame) : 0;
+    const UInt32 frames = frame < m_numFrames ? std::min({GetBufferFrames(), m_numFrames - frame, limit}) : 0;
     if (frames > 0) {
         const OSErr err = FillBlock(frame, frames);
         if (err != noErr)
             return err;
     }
     *have = std::min(frames, m_samplesCount);
-    InterleaveTopBytes(m_channels.data(), GetNumChannels(), *have, UInt32(BitsToBytes(m_numBits)), data);
+    *exact = InterleaveWords(m_channels.data(), GetNumChannels(), *have, UInt32(BitsToBytes(m_numBits)), shape, data);
     return noErr;
+}
+
+// The file's own words: big-endian, of its word length.
+RawSampleLayout CQTMovieFile::HeldWords() const
+{
+    RawSampleLayout shape;
+    shape.bytes = UInt8(BitsToBytes(m_numBits));
+    return shape;
 }
 
 OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
@@ -503,7 +549,8 @@ OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
         if (err != noErr)
             return err;
         UInt32 have = 0;
-        err = DecodeFrames(frame, m_readBuffer, &have);
+        bool exact = true;
+        err = DecodeFrames(frame, GetBufferFrames(), HeldWords(), m_readBuffer, &have, &exact);
         if (err != noErr)
             return err;
         // The rest of the block is silence.
@@ -520,10 +567,7 @@ bool CQTMovieFile::GetRawSampleLayout(RawSampleLayout* layout) const
 {
     if (m_writing || !m_source || !layout)
         return false;
-    layout->bytes = UInt8(BitsToBytes(m_numBits));
-    layout->littleEndian = false;
-    layout->offsetBinary = false;
-    layout->ieeeFloat = false;
+    *layout = HeldWords();
     return true;
 }
 
@@ -533,7 +577,32 @@ OSErr CQTMovieFile::ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled)
     return Guarded([&]() -> OSErr {
         if (m_writing || !m_source)
             return kFileNotOpenedErr;
-        return DecodeFrames(frame, data, filled);
+        bool exact = true;
+        return DecodeFrames(frame, GetBufferFrames(), HeldWords(), data, filled, &exact);
+    });
+}
+
+// Integer words of up to the file's word length, in either byte order, are
+// made from the decoded samples in the same pass as its own, where every
+// bit the shorter words drop is clear (the cut then rounds nothing).
+OSErr CQTMovieFile::ReadRawFramesAs(const RawSampleLayout& layout, UInt32 frame, UInt32 frames, UInt8* data,
+                                    UInt32* filled, bool* made)
+{
+    *filled = 0;
+    *made = false;
+    return Guarded([&]() -> OSErr {
+        if (m_writing || !m_source)
+            return kFileNotOpenedErr;
+        if (layout.ieeeFloat || layout.offsetBinary || layout.bytes < 2 || layout.bytes > HeldWords().bytes)
+            return noErr;
+        UInt32 have = 0;
+        bool exact = false;
+        const OSErr err = DecodeFrames(frame, frames, layout, data, &have, &exact);
+        if (err == noErr && exact) {
+            *filled = have;
+            *made = true;
+        }
+        return err;
     });
 }
 
@@ -600,8 +669,9 @@ OSErr CQTMovieFile::FillBlock(UInt32 frame, UInt32 frames)
         // The frames still held move to the front.
         const UInt32 offset = UInt32(frame - m_samplesStart);
         kept = std::min(m_samplesCount - offset, frames);
-        for (UInt32 c = 0; c < channels; ++c)
-            std::copy(m_channels[c] + offset, m_channels[c] + offset + kept, m_channels[c]);
+        if (offset > 0)
+            for (UInt32 c = 0; c < channels; ++c)
+                std::copy(m_channels[c] + offset, m_channels[c] + offset + kept, m_channels[c]);
     } else if (m_source->Position() != frame) {
         const OSErr err = m_source->Seek(frame);
         if (err != noErr)

@@ -69,6 +69,8 @@ public:
     Boolean IsFrameInReadBuffer(UInt32 frame) const override;
     bool GetRawSampleLayout(RawSampleLayout* layout) const override;
     OSErr ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled) override;
+    OSErr ReadRawFramesAs(const RawSampleLayout& layout, UInt32 frame, UInt32 frames, UInt8* data, UInt32* filled,
+                          bool* made) override;
     OSType GetFileType() const override;
     // What this class reads for every type without a reader of its own
     // keeps the type that writes what it is: a Core Audio file, MPEG
@@ -147,7 +149,9 @@ protected:
 
 private:
     OSErr FillBlock(UInt32 frame, UInt32 frames);
-    OSErr DecodeFrames(UInt32 frame, UInt8* data, UInt32* have);
+    OSErr DecodeFrames(UInt32 frame, UInt32 limit, const RawSampleLayout& shape, UInt8* data, UInt32* have,
+                       bool* exact);
+    RawSampleLayout HeldWords() const;
     void HoldForTest() const;
     // The name of a file whose extension gives none (`prefix`: its
     // configuration's).

@@ -8,7 +8,9 @@
 #include "MovieFileTypes.h"
 #include "MovieTestSupport.h"
 #include "PCMFileTypes.h"
+#include "MemorySoundFile.h"
 #include "TestTempDir.h"
+#include "sample_format_copy.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +95,39 @@ TEST_P(MovieDecodeTest, DecodesAsFfmpegDoesFromAnyFrame)
     const std::vector<int32_t> whole = DecodeBlocks(*file);
     ASSERT_EQ(whole.size(), expected.size());
     EXPECT_TRUE(whole == expected) << "samples differ from ffmpeg's decode";
+
+    // A copy's words in another file's layout, when the file gives them:
+    // ffmpeg's samples cut to them.  Three-byte words always come; two-byte
+    // ones exactly for the blocks where every sample fits them.
+    for (const int bytes : {2, 3})
+        for (const bool little : {false, true}) {
+            RawSampleLayout layout;
+            layout.bytes = UInt8(bytes);
+            layout.littleEndian = little;
+            const std::size_t block = 4096 * std::size_t(c.channels);
+            std::vector<UInt8> words(block * std::size_t(bytes));
+            for (std::size_t from = 0; from < expected.size(); from += block) {
+                const std::size_t n = std::min(block, expected.size() - from);
+                bool fits = true;
+                for (std::size_t i = from; i < from + n; ++i)
+                    fits = fits && (bytes == 3 || (expected[i] & 0xFF00) == 0);
+                UInt32 filled = 0;
+                bool made = false;
+                ASSERT_EQ(file->ReadRawFramesAs(layout, UInt32(from / c.channels), 4096, words.data(), &filled, &made),
+                          noErr);
+                SCOPED_TRACE(testing::Message() << bytes << " bytes, little-endian " << little << ", sample " << from);
+                ASSERT_EQ(made, fits);
+                if (!made)
+                    continue;
+                ASSERT_EQ(std::size_t(filled) * c.channels, n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    UInt32 word = 0;
+                    for (int b = 0; b < bytes; ++b)
+                        word = word << 8 | words[i * std::size_t(bytes) + std::size_t(little ? bytes - 1 - b : b)];
+                    ASSERT_EQ(word, UInt32(expected[from + i]) >> (32 - 8 * bytes)) << "sample " << from + i;
+                }
+            }
+        }
 
     // Random positions, backwards and forwards, give the same samples.
     std::mt19937 random(7);
@@ -214,6 +249,54 @@ TEST_F(MovieDecodeTest, RefusedPacketsReadAsTheSameSilenceFromAnyFrame)
 // it) cut only where a frame is broken off, and an IMA 4:1 AIFF-C file
 // whose marker chunk follows its sound inside the FORM chunk (as the
 // program writes it).
+// A word-length copy from a movie input makes the words of the output
+// itself where it can and converts where it cannot: a 24-bit FLAC that is
+// silent for its first blocks (whose 16-bit words come straight from the
+// decoder) and then sounds (whose words need rounding) copies into 16- and
+// 24-bit WAVE and AIFF exactly as the copy from the blocks the class reads.
+TEST_F(MovieDecodeTest, WordLengthCopiesMakeTheBlockPathsWords)
+{
+    const std::string flac = g_dir->file("late.flac");
+    ASSERT_TRUE(RunCommand(std::string(kFF) + "-f lavfi -i 'aevalsrc=if(lt(t\\,0.1)\\,0\\,0.8*sin(2*PI*441*t))|"
+                           "if(lt(t\\,0.1)\\,0\\,0.5*sin(2*PI*97*t)):s=44100:d=0.3' -c:a flac -sample_fmt s32 '" +
+                           flac + "'"));
+    CQTMovieFile in;
+    ASSERT_EQ(in.SetFile(flac), noErr);
+    ASSERT_EQ(in.Open(), noErr);
+    ASSERT_EQ(in.SetBufferFrames(1000), noErr);
+    const UInt32 frames = in.GetNumFrames();
+    MemorySoundFile memory(2, 24);
+    memory.SetOpenFlag(true);
+    ASSERT_EQ(memory.SetBufferFrames(1000), noErr);
+    std::vector<UInt8> blocks;
+    for (UInt32 at = 0; at < frames; at += 1000) {
+        ASSERT_EQ(in.ReadBlock(at), noErr);
+        blocks.insert(blocks.end(), in.GetReadBuffer(),
+                      in.GetReadBuffer() + std::size_t(std::min<UInt32>(1000, frames - at)) * memory.FrameBytes());
+    }
+    memory.SetData(blocks);
+    in.FreeBuffers();
+    for (const OSType type : {FOUR_CHAR_CODE("WAVE"), FOUR_CHAR_CODE("AIFF")})
+        for (const SInt16 bits : {16, 24}) {
+            std::string made[2];
+            for (int k = 0; k < 2; ++k) {
+                std::unique_ptr<CSoundFile> out(CreateSoundFileObject(type));
+                ASSERT_TRUE(out);
+                ASSERT_EQ(out->SetFile(g_dir->file("copy" + std::to_string(type) + "-" + std::to_string(bits) + "-" + std::to_string(k))), noErr);
+                ASSERT_EQ(out->Create(2, bits, 0, nullptr, nullptr, 44100.0f), noErr);
+                ASSERT_EQ(out->SetBufferFrames(1000), noErr);
+                EXPECT_EQ(ConvertSampleFormatRange(k == 0 ? static_cast<CSoundFile*>(&in) : &memory, out.get(), 0,
+                                                   frames, SampleCopySettings()),
+                          0);
+                ASSERT_EQ(out->Close(), noErr);
+                const std::vector<UInt8> bytes = ReadAll(out->GetPath());
+                made[k].assign(bytes.begin(), bytes.end());
+            }
+            EXPECT_TRUE(made[0] == made[1]) << bits << "-bit " << (type == FOUR_CHAR_CODE("WAVE") ? "WAVE" : "AIFF");
+        }
+    EXPECT_EQ(in.Close(), noErr);
+}
+
 TEST_F(MovieDecodeTest, CutInputsReadTheirWholePacketsAndSaySo)
 {
     const std::string in = "-i '" + g_dir->file("in.wav") + "' -t 0.2 ";
