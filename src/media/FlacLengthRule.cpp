@@ -22,9 +22,24 @@ bool FlacLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally& t
     return gap;
 }
 
+namespace {
+
+constexpr const char* kRuleName = "FLAC stream information";
+constexpr const char* kStatedCounted = "states %llu frames, counted %llu: %s";
+
+} // namespace
+
+TrackFinding FlacLengthRule::Whole(UInt64 frames)
+{
+    TrackFinding result(kRuleName);
+    result.expected = frames;
+    result.Say(kStatedCounted, (unsigned long long)frames, (unsigned long long)frames, "whole");
+    return result;
+}
+
 TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
 {
-    TrackFinding result("FLAC stream information");
+    TrackFinding result(kRuleName);
     const AVStream* st = tally.format->streams[tally.stream];
     if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0) {
         result.Say("states no length; counted %llu", (unsigned long long)tally.Counted());
@@ -48,7 +63,7 @@ TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
             found = "lost";
         }
     }
-    result.Say("states %llu frames, counted %llu: %s", (unsigned long long)stated, (unsigned long long)counted, found);
+    result.Say(kStatedCounted, (unsigned long long)stated, (unsigned long long)counted, found);
     return result;
 }
 

@@ -14,6 +14,10 @@ public:
     // before its first frame).
     static bool CutInMetadata(PositionedFile& file);
 
+    // The finding of a file whose frames hold the `frames` its STREAMINFO
+    // states, as Settle gives it.
+    static TrackFinding Whole(UInt64 frames);
+
     bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 

@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "sample_formats.h"
+
 #include "media_calls.h"
 
 const int FlacStreamCheck::kDecoderChecks = AV_EF_CRCCHECK | AV_EF_EXPLODE;
@@ -365,9 +367,9 @@ void FlacStreamCheck::Take(UInt64 at, UInt64 count, const AVFrame* frame, int fi
             return;
         }
         const auto format = AVSampleFormat(frame->format);
-        const bool planar = av_sample_fmt_is_planar(format);
-        const bool wide = av_get_packed_sample_fmt(format) == AV_SAMPLE_FMT_S32;
-        if (!wide && av_get_packed_sample_fmt(format) != AV_SAMPLE_FMT_S16) {
+        const bool planar = SampleFormatIsPlanar(format);
+        const bool wide = PackedSampleFormat(format) == AV_SAMPLE_FMT_S32;
+        if (!wide && PackedSampleFormat(format) != AV_SAMPLE_FMT_S16) {
             valid_ = false;
             return;
         }

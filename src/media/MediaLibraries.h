@@ -26,11 +26,11 @@ extern "C" {
     X(av_channel_layout_channel_from_index) X(av_channel_layout_copy) X(av_channel_layout_default)              \
     X(av_channel_layout_from_mask) X(av_channel_layout_uninit)                                                  \
     X(av_channel_layout_index_from_channel) X(av_dict_free) X(av_dict_get) X(av_dict_set) X(av_frame_alloc) X(av_frame_free)                  \
-    X(av_find_input_format) X(av_frame_get_buffer) X(av_frame_unref) X(av_free) X(av_freep) X(av_malloc) X(av_get_bits_per_sample) X(av_get_packed_sample_fmt)             \
+    X(av_find_input_format) X(av_frame_get_buffer) X(av_frame_unref) X(av_free) X(av_freep) X(av_malloc) X(av_get_bits_per_sample)             \
     X(av_interleaved_write_frame) X(av_log_set_level) X(av_packet_alloc) X(av_packet_free)                     \
     X(av_packet_get_side_data) X(av_packet_rescale_ts) X(av_packet_unref) X(av_new_packet)                     \
     X(av_probe_input_buffer2)                                                                                \
-    X(av_read_frame) X(av_rescale_q) X(av_sample_fmt_is_planar) X(av_seek_frame) X(av_write_trailer)           \
+    X(av_read_frame) X(av_rescale_q) X(av_seek_frame) X(av_write_trailer)           \
     X(avcodec_alloc_context3) X(avcodec_descriptor_get) X(avcodec_find_decoder) X(avcodec_find_encoder)        \
     X(avcodec_flush_buffers) X(avcodec_free_context) X(avcodec_open2) X(avcodec_parameters_from_context)       \
     X(avcodec_parameters_to_context) X(avcodec_receive_frame) X(avcodec_receive_packet) X(avcodec_send_frame)  \

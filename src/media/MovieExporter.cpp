@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "sample_formats.h"
+
 #include "media_calls.h"
 
 namespace {
@@ -70,7 +72,7 @@ void StoreSamples(AVFrame* frame, const std::vector<std::vector<SInt32>>& in, in
 {
     const auto format = AVSampleFormat(frame->format);
     const int channels = int(in.size());
-    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const bool planar = SampleFormatIsPlanar(format);
     const int padded = frame->nb_samples;
     for (int c = 0; c < channels; ++c) {
         for (int i = 0; i < padded; ++i) {

@@ -2,6 +2,7 @@
 #include "error_codes.h"
 #include "FlacFrameDecoder.h"
 #include "FlacFrameWalk.h"
+#include "FlacLengthRule.h"
 #include "FlacStreamCheck.h"
 #include "MediaCodes.h"
 #include "OggLengthRule.h"
@@ -23,13 +24,16 @@
 #include "wave_chunks.h"
 
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -41,6 +45,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "sample_formats.h"
 
 #include "media_calls.h"
 
@@ -319,6 +325,105 @@ bool ViewFor(const std::string& path, FileView* view, const char** demuxer)
 
 // Codecs whose decoder gives every packet's sound as soon as it has it
 // (no packet of theirs gives nothing unless it is refused).
+// The labels of a layout in the libraries' native order: its speakers in
+// the order of their bits (LabelsForLayout, without the libraries).
+std::vector<UInt32> LabelsForMask(uint64_t mask)
+{
+    const bool hasBackPair = (mask & (AV_CH_BACK_LEFT | AV_CH_BACK_RIGHT)) != 0;
+    std::vector<UInt32> labels;
+    for (int bit = 0; bit < 64; ++bit)
+        if (mask & (uint64_t(1) << bit))
+            labels.push_back(LabelForChannel(AVChannel(bit), hasBackPair));
+    return labels;
+}
+
+// The layouts the libraries give a FLAC stream of 1 to 8 channels that
+// names none of its own.
+constexpr uint64_t kFlacLayouts[8] = {AV_CH_LAYOUT_MONO,    AV_CH_LAYOUT_STEREO,  AV_CH_LAYOUT_SURROUND,
+                                      AV_CH_LAYOUT_QUAD,    AV_CH_LAYOUT_5POINT0, AV_CH_LAYOUT_5POINT1,
+                                      AV_CH_LAYOUT_6POINT1, AV_CH_LAYOUT_7POINT1};
+
+// The STREAMINFO body of a native FLAC file (into `info`) whose metadata
+// blocks the libraries read as plainly as the file's own reading does:
+// STREAMINFO first, of a shape their probe takes with full confidence,
+// then only padding, application data, a seek table, pictures and Vorbis
+// comments that name no channel mask but the one the libraries give the
+// channels anyway (kFlacLayouts).  False for any other file, and for one
+// whose blocks do not parse.
+bool PlainFlacHead(const std::string& path, uint8_t* info)
+{
+    PositionedFile file(path);
+    const int64_t size = file.Size();
+    uint8_t head[8];
+    if (file.Read(0, head, 8) != 8 || std::memcmp(head, "fLaC", 4) != 0 || (head[4] & 0x7F) != 0 ||
+        (ReadBE32(head + 4) & 0xFFFFFF) != FlacStreamCheck::kStreamInfoBytes ||
+        file.Read(8, info, FlacStreamCheck::kStreamInfoBytes) != FlacStreamCheck::kStreamInfoBytes)
+        return false;
+    const UInt32 minBlock = (UInt32(info[0]) << 8) | info[1];
+    const UInt32 maxBlock = (UInt32(info[2]) << 8) | info[3];
+    const UInt32 rate = (UInt32(info[10]) << 12) | (UInt32(info[11]) << 4) | (info[12] >> 4);
+    if (minBlock < 16 || maxBlock < minBlock || rate == 0 || rate > 655350)
+        return false;
+    bool last = (head[4] & 0x80) != 0;
+    int64_t pos = 8 + int64_t(FlacStreamCheck::kStreamInfoBytes);
+    while (!last) {
+        uint8_t block[4];
+        if (file.Read(pos, block, 4) != 4)
+            return false;
+        last = (block[0] & 0x80) != 0;
+        const int type = block[0] & 0x7F;
+        const UInt32 length = ReadBE32(block) & 0xFFFFFF;
+        pos += 4;
+        if (pos + int64_t(length) > size)
+            return false;
+        if (type == 4) {
+            std::vector<uint8_t> body(length);
+            if (file.Read(pos, body.data(), length) != length)
+                return false;
+            std::size_t at = 0;
+            const auto field = [&](UInt32* value) {
+                if (length - at < 4)
+                    return false;
+                *value = ReadLE32(body.data() + at);
+                at += 4;
+                return true;
+            };
+            UInt32 vendor = 0, count = 0;
+            if (!field(&vendor) || length - at < vendor)
+                return false;
+            at += vendor;
+            if (!field(&count))
+                return false;
+            static constexpr char kMask[] = "WAVEFORMATEXTENSIBLE_CHANNEL_MASK";
+            constexpr std::size_t kKey = sizeof kMask - 1;
+            const UInt32 channels = ((info[12] >> 1) & 7) + 1;
+            bool masked = false;
+            for (UInt32 i = 0; i < count; ++i) {
+                UInt32 bytes = 0;
+                if (!field(&bytes) || length - at < bytes)
+                    return false;
+                const char* text = reinterpret_cast<const char*>(body.data() + at);
+                if (bytes > kKey && text[kKey] == '=' && ::strncasecmp(text, kMask, kKey) == 0) {
+                    // One mask, a plain number, that of the default layout.
+                    const std::string value(text + kKey + 1, bytes - kKey - 1);
+                    char* end = nullptr;
+                    const unsigned long long mask =
+                        value.empty() || !std::isdigit(static_cast<unsigned char>(value[0]))
+                            ? 0 : std::strtoull(value.c_str(), &end, 0);
+                    if (masked || !end || *end != '\0' || mask != kFlacLayouts[channels - 1])
+                        return false;
+                    masked = true;
+                }
+                at += bytes;
+            }
+        } else if (type != 1 && type != 2 && type != 3 && type != 6) {
+            return false;
+        }
+        pos += int64_t(length);
+    }
+    return true;
+}
+
 bool SoundPerPacket(AVCodecID id)
 {
     switch (id) {
@@ -498,11 +603,11 @@ void ConvertChannel(const AVFrame* frame, int channel, int channels, int first, 
                     UInt32 countFrom, UInt32 countTo)
 {
     const auto format = AVSampleFormat(frame->format);
-    const bool planar = av_sample_fmt_is_planar(format);
+    const bool planar = SampleFormatIsPlanar(format);
     const std::size_t stride = planar ? 1 : std::size_t(channels);
     const std::size_t start = planar ? std::size_t(first) : std::size_t(first) * std::size_t(channels) + std::size_t(channel);
     const uint8_t* data = frame->extended_data[planar ? channel : 0];
-    switch (av_get_packed_sample_fmt(format)) {
+    switch (PackedSampleFormat(format)) {
     case AV_SAMPLE_FMT_U8:
         for (UInt32 i = 0; i < count; ++i)
             out[i] = SInt32((UInt32(data[start + i * stride]) - 0x80u) << 24);
@@ -753,7 +858,7 @@ struct MovieSource::Impl {
     UInt64 dataBytes = 0;
     UInt32 statedBitRate = 0;
     UInt32 mpegHeader = 0;
-    std::vector<MovieMetadataItem> metadata;
+    mutable std::vector<MovieMetadataItem> metadata;  // read late while native
     std::vector<IndexEntry> index;
     bool trusted = false;
     // Whether the decoder settles within a few packets after a seek: the
@@ -801,6 +906,14 @@ struct MovieSource::Impl {
     // Decoding state: the piece of sound handed out next, which is silence
     // standing for a refused packet (`silence` frames) or the samples
     // frameOffset to frameEnd of the decoded frame pending; end of stream.
+    // A whole native FLAC file read without the media libraries
+    // (OpenNativeFlac): libFLAC's samples are given in `nativeFrame`, and
+    // the libraries' metadata is read when asked for.
+    bool native = false;
+    AVFrame nativeFrame{};
+    mutable bool metadataPending = false;
+
+    bool touched = false;       // read or sought since the opening
     UInt64 position = 0;        // frame the next Read starts at
     UInt64 clipCountedTo = 0;   // the frames below were counted for clipping
     UInt64 clipWindowFrom = 0;  // and only those in [from, to) are (SetClipCountWindow)
@@ -848,6 +961,12 @@ struct MovieSource::Impl {
 
     void CloseStreams()
     {
+        if (frame == &nativeFrame)
+            frame = nullptr;
+        if (!frame && !packet && !codec && !format && !viewIO) {
+            view.reset();
+            return;
+        }
         av_frame_free(&frame);
         av_packet_free(&packet);
         avcodec_free_context(&codec);
@@ -862,6 +981,33 @@ struct MovieSource::Impl {
     OSErr OpenStreams(bool forCounting)
     {
         CloseStreams();
+        if (const OSErr err = OpenDecoding(forCounting); err != noErr)
+            return err;
+        ResetDecoding();
+        // Past the delay of a lagged stream (its frame 0 is the first
+        // sample after it).
+        if (!forCounting && startSkip > 0) {
+            if (const OSErr err = Skip(startSkip); err != noErr)
+                return err;
+            position = 0;
+        }
+        return noErr;
+    }
+
+    // Back to the track's first frame: the streams opened again, or, read
+    // without the libraries, the decoding begun again.
+    OSErr Rewind()
+    {
+        if (!native)
+            return OpenStreams(false);
+        ResetDecoding();
+        return noErr;
+    }
+
+    // The demuxer and the decoder, opened (the decoding state is the
+    // caller's).
+    OSErr OpenDecoding(bool forCounting)
+    {
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
         QuietLogs();
@@ -918,15 +1064,34 @@ struct MovieSource::Impl {
         // packet's share.
         if (trusted)
             codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
-        ResetDecoding();
-        // Past the delay of a lagged stream (its frame 0 is the first
-        // sample after it).
-        if (!forCounting && startSkip > 0) {
-            if (const OSErr err = Skip(startSkip); err != noErr)
-                return err;
-            position = 0;
-        }
         return noErr;
+    }
+
+    // Leaves the reading without the libraries for theirs, where it stands
+    // (a frame libFLAC refused goes to their decoder, as it would had the
+    // file been opened through them).  False, and nothing changed, where
+    // they cannot be opened.
+    bool AttachLibraries()
+    {
+        if (!MediaLibraries::Available())
+            return false;
+        frame = nullptr;
+        native = false;
+        if (OpenDecoding(false) == noErr)
+            return true;
+        CloseStreams();
+        frame = &nativeFrame;
+        native = true;
+        return false;
+    }
+
+    // Empties `frame` (while native, its samples are libFLAC's).
+    void ClearFrame()
+    {
+        if (frame == &nativeFrame)
+            nativeFrame = AVFrame{};
+        else
+            av_frame_unref(frame);
     }
 
     void ResetDecoding()
@@ -989,19 +1154,20 @@ struct MovieSource::Impl {
         return true;
     }
 
-    // The next frame the walk found, as the demuxer gives it: its bytes,
-    // position, time stamps and duration.
+    // The next frame the walk found, as the demuxer gives it: its
+    // position, size, time stamps and duration.  Its bytes are not read
+    // again: the count judges a walked frame by these alone (the walk
+    // proved it whole), so the packet holds none.
     bool NextWalkedPacket()
     {
         const std::size_t k = std::size_t(packetOrdinal + 1);
-        const uint8_t* bytes = k < walked.size() ? FileBytesAt(walked[k].pos, walked[k].bytes) : nullptr;
-        if (!bytes)
+        if (k >= walked.size())
             return false;
         const FlacFrameWalk::Frame& f = walked[k];
         av_packet_unref(packet);
         const AVStream* st = format->streams[stream];
         const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
-        packet->data = const_cast<uint8_t*>(bytes);  // read, never written
+        packet->data = nullptr;
         packet->size = int(f.bytes);
         packet->pos = f.pos;
         packet->pts = packet->dts = av_rescale_q(int64_t(f.start), rate, st->time_base);
@@ -1045,6 +1211,8 @@ struct MovieSource::Impl {
         if (flacDirect) {
             // What libFLAC refused goes to the FFmpeg decoder, as the
             // demuxer's packet would.
+            if (native && !AttachLibraries())
+                return AVERROR_INVALIDDATA;
             const IndexEntry& e = index[std::size_t(packetOrdinal)];
             av_packet_unref(packet);
             if (av_new_packet(packet, int(directSize)) < 0)
@@ -1122,7 +1290,7 @@ struct MovieSource::Impl {
     // flacFrames' own until the next packet).
     void TakeFlacFrame()
     {
-        av_frame_unref(frame);
+        ClearFrame();
         frame->format = AV_SAMPLE_FMT_S32P;
         frame->nb_samples = int(flacFrames.Samples());
         frame->sample_rate = int(flacFrames.Rate());
@@ -1146,7 +1314,7 @@ struct MovieSource::Impl {
         bool any = false;
         while (ReceiveFrame(refused)) {
             any = true;
-            av_frame_unref(frame);
+            ClearFrame();
         }
         return any;
     }
@@ -1269,7 +1437,7 @@ struct MovieSource::Impl {
                 packetSkip -= skipped;
                 packetLeft -= taken;
                 if (taken == 0) {
-                    av_frame_unref(frame);
+                    ClearFrame();
                     continue;
                 }
                 frameOffset = int(skipped);
@@ -1728,11 +1896,11 @@ struct MovieSource::Impl {
             std::size_t from = last > window ? last - window : 0;
             while (from > 0 && !index[from].seekable)
                 --from;
-            OSErr err = from > 0 ? SeekToPacket(from) : OpenStreams(false);
+            OSErr err = from > 0 ? SeekToPacket(from) : Rewind();
             if (err != noErr && from > 0) {
                 // Where the demuxer cannot seek: from the start.
                 from = 0;
-                err = OpenStreams(false);
+                err = Rewind();
             }
             if (err != noErr)
                 return err;
@@ -1834,6 +2002,107 @@ struct MovieSource::Impl {
         return true;
     }
 
+    // A native FLAC file whose frames the walk proves whole
+    // (FlacFrameWalk), with plain metadata blocks (PlainFlacHead), is
+    // opened without the media libraries, as OpenAll would open it through
+    // them: its STREAMINFO tells what their demuxer and decoder would (the
+    // rate, the channels and their layout, the length), the walked frames
+    // are the packets the count indexes (Count) and libFLAC decodes them.
+    // The libraries are loaded late, only for a frame libFLAC refuses
+    // (AttachLibraries) or for the metadata.  False for any other file,
+    // which a new Impl opens through them.
+    bool OpenNativeFlac()
+    {
+        uint8_t info[FlacStreamCheck::kStreamInfoBytes];
+        if (CheckRegularFile(path) != noErr || !PlainFlacHead(path, info))
+            return false;
+        const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
+        if (shape.channels < 1 || shape.channels > 8 || shape.frames == 0)
+            return false;
+        walked = FlacFrameWalk::Whole(path);
+        if (walked.empty())
+            return false;
+        flac.Open(info, sizeof info, FileBytes(path));
+        flacFrames.Open(info, sizeof info);
+        if (!flac.IsOpen() || !flacFrames.IsOpen())
+            return false;
+        native = true;
+        frame = &nativeFrame;
+        verdict = TrackVerdict(path);
+        stream = 0;
+        codecID = AV_CODEC_ID_FLAC;
+        sampleRate = double(shape.rate);
+        channels = shape.channels;
+        fileLabels = LabelsForMask(kFlacLayouts[channels - 1]);
+        order.resize(channels);
+        for (UInt32 c = 0; c < channels; ++c)
+            order[c] = int(c);
+        containerName = "flac";
+        fileFormat = FileFormatFor("flac", path);
+        dataFormat = DataFormatFor(codecID);
+        metadataPending = true;
+        trusted = true;
+        seekExact = true;
+        // The count of the frames walked, each a packet of its samples.
+        UInt64 total = 0;
+        int64_t lastPos = -1;
+        index.reserve(walked.size());
+        for (const FlacFrameWalk::Frame& f : walked) {
+            dataBytes += f.bytes;
+            packetsEnd = std::max(packetsEnd, f.pos + int64_t(f.bytes));
+            if (packetsStart < 0 || f.pos < packetsStart)
+                packetsStart = f.pos;
+            IndexEntry entry{f.pos, int64_t(f.start), total, f.pos > lastPos && f.pos >= 0};
+            entry.bytes = f.bytes;
+            entry.frames = f.samples;
+            lastPos = std::max(lastPos, f.pos);
+            index.push_back(entry);
+            total += entry.frames;
+        }
+        walked = {};
+        {
+            TrackFinding found("packets");
+            found.packets = index.size();
+            verdict.Take(found);
+        }
+        if (!flac.EndsCleanly(path, index.back().pos))
+            return false;
+        Counted(total, std::nullopt);
+        flacDirect = DirectPackets();
+        if (!flacDirect || DropUndecodableEnd() != noErr || !native || verdict.Frames() != shape.frames ||
+            verdict.Damaged() || verdict.Cut())
+            return false;
+        fileTag = LayoutTagForChannelLabels(fileLabels);
+        SayDecoder();
+        verdict.Take(FlacLengthRule::Whole(shape.frames));
+        verdict.Bound(shape.frames);
+        ResetDecoding();
+        return true;
+    }
+
+    // The decoder's running counts, said once the count is settled.
+    void SayDecoder()
+    {
+        const SFTDecodeLoss& loss = verdict.Loss();
+        TrackFinding decoder("decoder");
+        decoder.Say("%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
+                    (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
+                    (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
+                    (unsigned long long)verdict.Frames(), trusted ? "from the packets" : "decoded");
+        verdict.Take(decoder);
+    }
+
+    // The libraries' metadata of a file opened without them.
+    void ReadPendingMetadata() const
+    {
+        if (!metadataPending)
+            return;
+        metadataPending = false;
+        std::vector<MovieMetadataItem> items;
+        if (MovieSource::ReadMetadata(path, &items) == noErr)
+            metadata = std::move(items);
+    }
+
     OSErr OpenAll()
     {
         verdict = TrackVerdict(path);
@@ -1924,13 +2193,7 @@ struct MovieSource::Impl {
         // What the container states of the track's length, against the
         // frames counted: a cut, or sound lost (TrackLengthRule).
         {
-            const SFTDecodeLoss& loss = verdict.Loss();
-            TrackFinding decoder("decoder");
-            decoder.Say("%llu packets, %llu refused, %llu frames silenced, %llu missing; %llu frames %s",
-                        (unsigned long long)loss.packets, (unsigned long long)loss.refusedPackets,
-                        (unsigned long long)loss.silencedFrames, (unsigned long long)loss.missingFrames,
-                        (unsigned long long)verdict.Frames(), trusted ? "from the packets" : "decoded");
-            verdict.Take(decoder);
+            SayDecoder();
             verdict.Take(lengthRule->Settle(Tally()));
             verdict.Bound(StatedFrames());
         }
@@ -1973,7 +2236,7 @@ struct MovieSource::Impl {
             }
         }
         // From the start.
-        const OSErr err = OpenStreams(false);
+        const OSErr err = Rewind();
         if (err != noErr)
             return err;
         return Skip(target);
@@ -1985,10 +2248,12 @@ struct MovieSource::Impl {
     {
         const IndexEntry& e = index[k];
         if (e.start == 0 && k == 0)
-            return OpenStreams(false);
+            return Rewind();
         if (flacDirect) {
-            avcodec_flush_buffers(codec);
-            codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+            if (codec) {
+                avcodec_flush_buffers(codec);
+                codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+            }
             ResetDecoding();
             packetOrdinal = int64_t(k) - 1;
             position = e.start;
@@ -2055,7 +2320,7 @@ struct MovieSource::Impl {
                 done += take;
                 if (frameOffset >= frameEnd) {
                     framePending = false;
-                    av_frame_unref(frame);
+                    ClearFrame();
                 }
             } else {
                 const UInt64 take = std::min(silence, frames - done);
@@ -2110,6 +2375,24 @@ MovieSource::MovieSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 MovieSource::~MovieSource() = default;
 
 OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* out)
+{
+    if (!out)
+        return paramErr;
+    out->reset();
+    try {
+        auto impl = std::make_unique<Impl>();
+        impl->path = path;
+        if (impl->OpenNativeFlac()) {
+            out->reset(new MovieSource(std::move(impl)));
+            return noErr;
+        }
+    } catch (const std::bad_alloc&) {
+        // Through the libraries, as any other file.
+    }
+    return OpenWithLibraries(path, out);
+}
+
+OSErr MovieSource::OpenWithLibraries(const std::string& path, std::unique_ptr<MovieSource>* out)
 {
     if (!out)
         return paramErr;
@@ -2218,8 +2501,14 @@ bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
 UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
-const std::vector<MovieMetadataItem>& MovieSource::Metadata() const { return impl_->metadata; }
+const std::vector<MovieMetadataItem>& MovieSource::Metadata() const
+{
+    impl_->ReadPendingMetadata();
+    return impl_->metadata;
+}
+bool MovieSource::ReadsWithoutLibraries() const { return impl_->native; }
 UInt64 MovieSource::Position() const { return impl_->position; }
+bool MovieSource::Untouched() const { return !impl_->touched; }
 const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->verdict.Lines(); }
 
 bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
@@ -2233,7 +2522,8 @@ bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 
 OSErr MovieSource::Seek(UInt64 frame)
 {
-    if (!impl_->format)
+    impl_->touched = true;
+    if (!impl_->format && !impl_->native)
         return frame == 0 ? noErr : paramErr;  // an empty stream
     try {
         return impl_->SeekTo(frame);
@@ -2247,7 +2537,8 @@ OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivere
     if (!delivered || (!channels && frames > 0))
         return paramErr;
     *delivered = 0;
-    if (!impl_->format)
+    impl_->touched = true;
+    if (!impl_->format && !impl_->native)
         return impl_->verdict.Frames() == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
     return impl_->Read(channels, frames, delivered);
 }

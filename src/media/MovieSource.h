@@ -64,6 +64,11 @@ public:
     // Opens `path` (UTF-8) and its first sound track; noErr and the object,
     // or an error code and null.
     static OSErr Open(const std::string& path, std::unique_ptr<MovieSource>* out);
+    // Opens as Open does, always through the media libraries.  Open reads
+    // a native FLAC file whose frames are proven whole without them (with
+    // libFLAC, loading them only for a frame it refuses, or for the
+    // metadata), giving all this does.
+    static OSErr OpenWithLibraries(const std::string& path, std::unique_ptr<MovieSource>* out);
     // A quick look: the channel count of the first sound track when the
     // libraries recognise the file's content with confidence, or it is a
     // raw MPEG audio stream of a few whole frames (its name is not
@@ -137,6 +142,11 @@ public:
     void SetClipCountWindow(UInt64 from, UInt64 to);
     // The frame the next Read starts at.
     UInt64 Position() const;
+    // Nothing has been read or sought since the opening: the object is as
+    // Open left it (but for its client layout and clip-count window).
+    bool Untouched() const;
+    // The file is read without the media libraries (so far).
+    bool ReadsWithoutLibraries() const;
     OSErr Seek(UInt64 frame);
     // Up to `frames` frames from the position into `channels` (one array
     // of at least `frames` values per channel); *delivered gets the frames

@@ -14,6 +14,7 @@
 #include "FlacFrameWalk.h"
 #include "MovieSource.h"
 #include "PeerTools.h"
+#include "SourceReading.h"
 #include "TestTempDir.h"
 
 #include <gtest/gtest.h>
@@ -38,29 +39,6 @@ struct EncodedShape {
 void PrintTo(const EncodedShape& c, std::ostream* os)
 {
     *os << c.name;
-}
-
-// `frames` frames from `source`'s position, interleaved, each cut to 24 bits.
-std::vector<SInt32> ReadInterleaved(MovieSource& source, UInt64 frames)
-{
-    const UInt32 channels = source.Channels();
-    constexpr UInt32 kBlock = 3000;
-    std::vector<std::vector<SInt32>> planes(channels, std::vector<SInt32>(kBlock));
-    std::vector<SInt32*> pointers;
-    for (auto& plane : planes)
-        pointers.push_back(plane.data());
-    std::vector<SInt32> out;
-    while (frames > 0) {
-        UInt32 delivered = 0;
-        if (source.Read(pointers.data(), UInt32(std::min<UInt64>(frames, kBlock)), &delivered) != noErr ||
-            delivered == 0)
-            break;
-        for (UInt32 i = 0; i < delivered; ++i)
-            for (UInt32 c = 0; c < channels; ++c)
-                out.push_back(SInt32(UInt32(planes[c][i]) & 0xFFFFFF00u));
-        frames -= delivered;
-    }
-    return out;
 }
 
 // The packets ffprobe lists in a file: position, size, time stamp and
@@ -117,7 +95,7 @@ TEST_P(EncodedShapes, ReadAsFFmpegDecodes)
     const UInt32 channels = source->Channels();
     ASSERT_EQ(QString::number(channels), shape[1]);
     ASSERT_EQ(expected.size(), source->FrameCount() * channels);
-    EXPECT_TRUE(ReadInterleaved(*source, source->FrameCount()) == expected);
+    EXPECT_TRUE(ReadInterleaved(*source, source->FrameCount(), 0xFFFFFF00u) == expected);
     EXPECT_FALSE(source->DecodeLoss().Any());
     EXPECT_FALSE(source->DataCutShort());
     if (c.fromPackets >= 0) {
@@ -132,7 +110,7 @@ TEST_P(EncodedShapes, ReadAsFFmpegDecodes)
     const UInt64 at = std::min(source->FrameCount(), source->FrameCount() / 3 + 77);
     const UInt64 frames = std::min<UInt64>(20000, source->FrameCount() - at);
     ASSERT_EQ(source->Seek(at), noErr);
-    const std::vector<SInt32> part = ReadInterleaved(*source, frames);
+    const std::vector<SInt32> part = ReadInterleaved(*source, frames, 0xFFFFFF00u);
     ASSERT_EQ(part.size(), std::size_t(frames) * channels);
     EXPECT_TRUE(std::equal(part.begin(), part.end(), expected.begin() + std::ptrdiff_t(at * channels)));
 }

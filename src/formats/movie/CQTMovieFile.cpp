@@ -8,6 +8,7 @@
 #include "MacRoman.h"
 #include "MovieExporter.h"
 #include "MovieSource.h"
+#include "PathMemo.h"
 #include "PropertyList.h"
 #include "ResourceManager.h"
 #include "ChannelArrangement.h"
@@ -35,6 +36,9 @@
 #endif
 
 namespace {
+
+// What the source of a movie input kept between openings is (PathMemo).
+const char kOpenedSource = 0;
 
 // The name an input's extension gives: the whole name, or (after the
 // configuration's prefix) the container's.  The stream types are looked at
@@ -138,10 +142,19 @@ OSErr CQTMovieFile::Open()
     if (m_isOpen)
         return noErr;
     return Guarded([&]() -> OSErr {
-        std::unique_ptr<MovieSource> source;
-        OSErr err = MovieSource::Open(m_path, &source);
-        if (err != noErr)
-            return err;
+        // A batch looks at its input before converting it: the source that
+        // look opened, if it is untouched, is taken back.
+        std::shared_ptr<MovieSource> source = std::static_pointer_cast<MovieSource>(PathMemo::TakeOpened(m_path, &kOpenedSource));
+        OSErr err = noErr;
+        if (source) {
+            source->SetClipCountWindow(0, ~UInt64(0));
+        } else {
+            std::unique_ptr<MovieSource> opened;
+            err = MovieSource::Open(m_path, &opened);
+            if (err != noErr)
+                return err;
+            source = std::move(opened);
+        }
         const UInt32 channels = source->Channels();
         if (channels == 0 || channels > 0xFFFF)
             return kNoAudioTrackErr;
@@ -610,6 +623,8 @@ OSErr CQTMovieFile::Close()
 {
     if (m_writing)
         return CIntermediateCodedFile::Close();
+    if (m_source && m_source->Untouched())
+        PathMemo::KeepOpened(m_path, &kOpenedSource, std::move(m_source));
     m_source.reset();
     m_isOpen = false;
     m_samples.clear();

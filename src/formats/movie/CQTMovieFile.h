@@ -159,7 +159,7 @@ private:
 
     SInt16 m_requestedWordLength = 0;     // the word length Create was given
 
-    std::unique_ptr<MovieSource> m_source;
+    std::shared_ptr<MovieSource> m_source;
     std::vector<SInt32> m_samples;        // the last frames decoded, per channel
     std::vector<SInt32*> m_channels;
     std::vector<SInt32*> m_readAt;        // where the next decoded frames go, per channel
