@@ -417,17 +417,36 @@ UInt32 DroppedBits(UInt32 held, UInt32 bytes)
     return held > bytes ? ((1u << 8 * (held - bytes)) - 1) << (32 - 8 * held) : 0;
 }
 
+// The top `held` bytes of a 32-bit sample.
+UInt32 HeldBits(UInt32 held)
+{
+    return held >= 4 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> 8 * held);
+}
+
+// A held sample (its bits below the held bytes clear) cut to 16 bits as the
+// copy cuts words without noise: halves rounded up, the top step of the
+// range truncated (its sum would pass 2^31).
+inline UInt32 Rounded16(UInt32 sample)
+{
+    const SInt32 s = std::min(SInt32(sample), SInt32(0x7FFEFFFF));
+    return UInt32((s + 0x8000) >> 16) << 16;
+}
+
 // Frames [from, frames) of the scalar loop: false when a sample has one
-// of `dropped` set.
-template <int Bytes, bool Little>
+// of `dropped` set.  Rounding (two-byte words only): each sample is
+// rounded to them, and none is lost.
+template <int Bytes, bool Little, bool Rounding = false>
 bool InterleaveScalar(const SInt32* const* channels, UInt32 count, UInt32 from, UInt32 frames, UInt32 dropped,
-                      UInt8* out)
+                      UInt8* out, UInt32 held = 0xFFFFFFFFu)
 {
     UInt32 lost = 0;
     for (UInt32 i = from; i < frames; ++i)
         for (UInt32 c = 0; c < count; ++c) {
-            const UInt32 sample = UInt32(channels[c][i]);
-            lost |= sample & dropped;
+            UInt32 sample = UInt32(channels[c][i]);
+            if constexpr (Rounding)
+                sample = Rounded16(sample & held);
+            else
+                lost |= sample & dropped;
             const UInt32 word = Little ? sample >> (32 - 8 * Bytes) : __builtin_bswap32(sample);
             std::memcpy(out, &word, Bytes);
             out += Bytes;
@@ -465,20 +484,40 @@ bool HasSsse3()
 }
 #endif
 
+#if defined(__SSE2__)
+// Rounded16 of four held samples.
+inline __m128i Rounded16x4(__m128i w, __m128i held)
+{
+    const __m128i guard = _mm_set1_epi32(0x7FFEFFFF);
+    const __m128i s = _mm_and_si128(w, held);
+    const __m128i above = _mm_cmpgt_epi32(s, guard);
+    const __m128i kept = _mm_or_si128(_mm_and_si128(above, guard), _mm_andnot_si128(above, s));
+    return _mm_slli_epi32(_mm_srai_epi32(_mm_add_epi32(kept, _mm_set1_epi32(0x8000)), 16), 16);
+}
+#endif
+
 // Stereo 16-bit, four frames at a time: the top halves paired and packed,
 // byte-swapped for big-endian words (SSE2); *lost gets the `dropped` bits
-// found set.
+// found set.  Rounding: each held sample rounded to 16 bits (Rounded16),
+// and none is lost.
+template <bool Rounding>
 UInt32 InterleaveStereo16(const SInt32* left, const SInt32* right, UInt32 frames, bool little, UInt32 dropped,
-                          UInt32* lost, UInt8* out)
+                          UInt32 heldBits, UInt32* lost, UInt8* out)
 {
     UInt32 i = 0;
 #if defined(__SSE2__)
     const __m128i drop = _mm_set1_epi32(SInt32(dropped));
+    const __m128i held = _mm_set1_epi32(SInt32(heldBits));
     __m128i seen = _mm_setzero_si128();
     for (; i + 4 <= frames; i += 4, out += 16) {
-        const __m128i lw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i));
-        const __m128i rw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i));
-        seen = _mm_or_si128(seen, _mm_and_si128(_mm_or_si128(lw, rw), drop));
+        __m128i lw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i));
+        __m128i rw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i));
+        if constexpr (Rounding) {
+            lw = Rounded16x4(lw, held);
+            rw = Rounded16x4(rw, held);
+        } else {
+            seen = _mm_or_si128(seen, _mm_and_si128(_mm_or_si128(lw, rw), drop));
+        }
         const __m128i l = _mm_srai_epi32(lw, 16);
         const __m128i r = _mm_srai_epi32(rw, 16);
         __m128i words = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
@@ -496,15 +535,29 @@ UInt32 InterleaveStereo16(const SInt32* left, const SInt32* right, UInt32 frames
 // The block the conversion reads: `frames` frames of `count` channels, each
 // sample in the integer words of `shape` cut from the top `held` bytes,
 // frame after frame.  False when a sample has bits set that those words
-// drop.
+// drop.  With `round`, two-byte words shorter than the held ones are
+// rounded to as the copy rounds them without noise (Rounded16), and
+// nothing is false.
 bool InterleaveWords(const SInt32* const* channels, UInt32 count, UInt32 frames, UInt32 held,
-                     const RawSampleLayout& shape, UInt8* out)
+                     const RawSampleLayout& shape, bool round, UInt8* out)
 {
     const UInt32 dropped = DroppedBits(held, shape.bytes);
+    const UInt32 heldBits = HeldBits(held);
+    if (round && shape.bytes == 2 && dropped != 0) {
+        UInt32 from = 0;
+        UInt32 lost = 0;
+        if (count == 2)
+            from = InterleaveStereo16<true>(channels[0], channels[1], frames, shape.littleEndian, 0, heldBits, &lost,
+                                            out);
+        out += std::size_t(from) * count * 2;
+        return shape.littleEndian ? InterleaveScalar<2, true, true>(channels, count, from, frames, 0, out, heldBits)
+                                  : InterleaveScalar<2, false, true>(channels, count, from, frames, 0, out, heldBits);
+    }
     UInt32 from = 0;
     UInt32 lost = 0;
     if (count == 2 && shape.bytes == 2)
-        from = InterleaveStereo16(channels[0], channels[1], frames, shape.littleEndian, dropped, &lost, out);
+        from = InterleaveStereo16<false>(channels[0], channels[1], frames, shape.littleEndian, dropped, heldBits,
+                                         &lost, out);
 #if defined(__x86_64__) || defined(__i386__)
     else if (count == 2 && shape.bytes == 3 && dropped == 0 && HasSsse3())
         from = InterleaveStereo24(channels[0], channels[1], frames, shape.littleEndian, out);
@@ -529,8 +582,9 @@ bool InterleaveWords(const SInt32* const* channels, UInt32 count, UInt32 frames,
 // The block from `frame` into `data` (buffer-frames frames, at most
 // `limit`): samples in the words of `shape`, frame after frame; *have gets
 // the frames written, fewer only at the end of the file.  *exact: false
-// when a sample had bits set the words drop.
-OSErr CQTMovieFile::DecodeFrames(UInt32 frame, UInt32 limit, const RawSampleLayout& shape, UInt8* data,
+// when a sample had bits set the words drop (`round`: two-byte words are
+// rounded to instead, InterleaveWords).
+OSErr CQTMovieFile::DecodeFrames(UInt32 frame, UInt32 limit, const RawSampleLayout& shape, bool round, UInt8* data,
                                  UInt32* have, bool* exact)
 {
     *have = 0;
@@ -541,7 +595,8 @@ OSErr CQTMovieFile::DecodeFrames(UInt32 frame, UInt32 limit, const RawSampleLayo
             return err;
     }
     *have = std::min(frames, m_samplesCount);
-    *exact = InterleaveWords(m_channels.data(), GetNumChannels(), *have, UInt32(BitsToBytes(m_numBits)), shape, data);
+    *exact = InterleaveWords(m_channels.data(), GetNumChannels(), *have, UInt32(BitsToBytes(m_numBits)), shape, round,
+                             data);
     return noErr;
 }
 
@@ -563,7 +618,7 @@ OSErr CQTMovieFile::ReadCodedBlock(UInt32 frame)
             return err;
         UInt32 have = 0;
         bool exact = true;
-        err = DecodeFrames(frame, GetBufferFrames(), HeldWords(), m_readBuffer, &have, &exact);
+        err = DecodeFrames(frame, GetBufferFrames(), HeldWords(), false, m_readBuffer, &have, &exact);
         if (err != noErr)
             return err;
         // The rest of the block is silence.
@@ -591,13 +646,14 @@ OSErr CQTMovieFile::ReadRawFrames(UInt32 frame, UInt8* data, UInt32* filled)
         if (m_writing || !m_source)
             return kFileNotOpenedErr;
         bool exact = true;
-        return DecodeFrames(frame, GetBufferFrames(), HeldWords(), data, filled, &exact);
+        return DecodeFrames(frame, GetBufferFrames(), HeldWords(), false, data, filled, &exact);
     });
 }
 
 // Integer words of up to the file's word length, in either byte order, are
-// made from the decoded samples in the same pass as its own, where every
-// bit the shorter words drop is clear (the cut then rounds nothing).
+// made from the decoded samples in the same pass as its own: two-byte words
+// rounded as the copy rounds them without noise, longer ones where every
+// bit they drop is clear (the cut then rounds nothing).
 OSErr CQTMovieFile::ReadRawFramesAs(const RawSampleLayout& layout, UInt32 frame, UInt32 frames, UInt8* data,
                                     UInt32* filled, bool* made)
 {
@@ -610,7 +666,7 @@ OSErr CQTMovieFile::ReadRawFramesAs(const RawSampleLayout& layout, UInt32 frame,
             return noErr;
         UInt32 have = 0;
         bool exact = false;
-        const OSErr err = DecodeFrames(frame, frames, layout, data, &have, &exact);
+        const OSErr err = DecodeFrames(frame, frames, layout, true, data, &have, &exact);
         if (err == noErr && exact) {
             *filled = have;
             *made = true;

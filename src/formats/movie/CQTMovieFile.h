@@ -149,7 +149,7 @@ protected:
 
 private:
     OSErr FillBlock(UInt32 frame, UInt32 frames);
-    OSErr DecodeFrames(UInt32 frame, UInt32 limit, const RawSampleLayout& shape, UInt8* data, UInt32* have,
+    OSErr DecodeFrames(UInt32 frame, UInt32 limit, const RawSampleLayout& shape, bool round, UInt8* data, UInt32* have,
                        bool* exact);
     RawSampleLayout HeldWords() const;
     void HoldForTest() const;
