@@ -323,8 +323,6 @@ bool ViewFor(const std::string& path, FileView* view, const char** demuxer)
     return view->Open(path, std::move(patches), {});
 }
 
-// Codecs whose decoder gives every packet's sound as soon as it has it
-// (no packet of theirs gives nothing unless it is refused).
 // The labels of a layout in the libraries' native order: its speakers in
 // the order of their bits (LabelsForLayout, without the libraries).
 std::vector<UInt32> LabelsForMask(uint64_t mask)
@@ -424,6 +422,8 @@ bool PlainFlacHead(const std::string& path, uint8_t* info)
     return true;
 }
 
+// Codecs whose decoder gives every packet's sound as soon as it has it
+// (no packet of theirs gives nothing unless it is refused).
 bool SoundPerPacket(AVCodecID id)
 {
     switch (id) {
@@ -903,17 +903,17 @@ struct MovieSource::Impl {
     // no such stream).  A tag the demuxer hands out as a packet is none.
     int64_t tagsFrom = -1;
 
-    // Decoding state: the piece of sound handed out next, which is silence
-    // standing for a refused packet (`silence` frames) or the samples
-    // frameOffset to frameEnd of the decoded frame pending; end of stream.
     // A whole native FLAC file read without the media libraries
     // (OpenNativeFlac): libFLAC's samples are given in `nativeFrame`, and
     // the libraries' metadata is read when asked for.
     bool native = false;
     AVFrame nativeFrame{};
     mutable bool metadataPending = false;
-
     bool touched = false;       // read or sought since the opening
+
+    // Decoding state: the piece of sound handed out next, which is silence
+    // standing for a refused packet (`silence` frames) or the samples
+    // frameOffset to frameEnd of the decoded frame pending; end of stream.
     UInt64 position = 0;        // frame the next Read starts at
     UInt64 clipCountedTo = 0;   // the frames below were counted for clipping
     UInt64 clipWindowFrom = 0;  // and only those in [from, to) are (SetClipCountWindow)

@@ -144,7 +144,8 @@ OSErr CQTMovieFile::Open()
     return Guarded([&]() -> OSErr {
         // A batch looks at its input before converting it: the source that
         // look opened, if it is untouched, is taken back.
-        std::shared_ptr<MovieSource> source = std::static_pointer_cast<MovieSource>(PathMemo::TakeOpened(m_path, &kOpenedSource));
+        std::shared_ptr<MovieSource> source =
+            std::static_pointer_cast<MovieSource>(PathMemo::TakeOpened(m_path, &kOpenedSource));
         OSErr err = noErr;
         if (source) {
             source->SetClipCountWindow(0, ~UInt64(0));
