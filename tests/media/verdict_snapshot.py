@@ -13,7 +13,7 @@ log, the verdict of --info (frames and the rules' lines, or the error), the
 output's frame count and the SHA-1 of its sample bytes.
 
 CTest runs a sample drawn with a fixed seed (QM_VERDICTS_SEED=N draws
-another; a failure names it).  QM_VERDICTS_FULL=1 (or `.ci/run
+another, QM_VERDICTS_SHARE=0.1 a smaller one; a failure names the seed).  QM_VERDICTS_FULL=1 (or `.ci/run
 --full-verdicts`) runs every file.  QM_VERDICTS_UPDATE=1 rewrites the lines
 of the files run (with QM_VERDICTS_FULL=1, the whole snapshot) instead of
 comparing: a commit that changes a verdict shows the change in its diff.
@@ -41,7 +41,7 @@ DEFAULT_SEED = 20261209
 # The share of the damaged copies and of the structure corpus's shapes a
 # sampled run takes; of the intact guard's shapes it takes the guard's own
 # sample of the same seed, and every intact encode and encoded shape.
-SAMPLE_SHARE = 0.3
+SAMPLE_SHARE = 0.5
 
 
 def env_flag(name):
@@ -187,7 +187,11 @@ def main():
     header = [line for line in before if line.startswith("#")]
     known = [line for line in before if line and not line.startswith("#")]
     expected = sorted(line for line in known if full or line.split(" | ", 1)[0] in ran)
-    what = "every file" if full else f"seed {seed}, {len(got)} files"
+    counts = {}
+    for name in ran:
+        counts[name.split("/", 1)[0]] = counts.get(name.split("/", 1)[0], 0) + 1
+    what = ("every file" if full else f"seed {seed}") + f", {len(got)} files (" + \
+        ", ".join(f"{corpus} {n}" for corpus, n in sorted(counts.items())) + ")"
     if update:
         kept = [] if full else [line for line in known if line.split(" | ", 1)[0] not in ran]
         with open(snapshot, "w") as f:
