@@ -7,7 +7,7 @@ corpora make, kept in verdicts.txt so that a change of verdict is a diff.
 The files: damage_corpus.py's damaged encodes and their intact files,
 structure_damage_corpus.py's (with its intact shapes and their damage), the
 intact guard's shapes (test_cli with QM_INTACT_WRITE) and the encoded shapes
-(test_media with QM_SHAPES_WRITE).  One batch converts them all (AIFF, 16
+with the damaged FLAC copies beside them (test_media with QM_SHAPES_WRITE).  One batch converts them all (AIFF, 16
 bits) and --info looks at each; a file's line holds its line in the batch's
 log, the verdict of --info (frames and the rules' lines, or the error), the
 output's frame count and the SHA-1 of its sample bytes.
@@ -176,7 +176,7 @@ def main():
                             keep_shape=keep),
                 pool.submit(test_corpus, test_cli, "IntactInputsBatch.*", "QM_INTACT_WRITE", root, inputs,
                             "intact_guard", intact),
-                pool.submit(test_corpus, test_media, "Files/EncodedShapes.*", "QM_SHAPES_WRITE", root, inputs,
+                pool.submit(test_corpus, test_media, "Files/EncodedShapes.*:FlacFrameWalk.ProvesNoDamagedCopyWhole", "QM_SHAPES_WRITE", root, inputs,
                             "encoded_shapes", {})]
         for job in jobs:
             job.result()
