@@ -26,7 +26,6 @@ sample depends on those bytes (the full set, run again and again, gives the
 same lines).
 """
 import concurrent.futures
-import difflib
 import hashlib
 import json
 import os
@@ -205,11 +204,17 @@ def main():
         print(f"verdict snapshot: {what}, as recorded")
         shutil.rmtree(work, ignore_errors=True)
         return 0
-    sys.stdout.writelines(difflib.unified_diff([line + "\n" for line in expected], [line + "\n" for line in got],
-                                               "recorded", "now", n=0))
-    print(f"verdict snapshot: verdicts changed ({what}); QM_VERDICTS_SEED={seed} replays this sample, "
-          f"QM_VERDICTS_FULL=1 runs every file, QM_VERDICTS_UPDATE=1 records what the batch says now; the files are "
-          f"in {inputs}")
+    # The diff, a changed file's recorded line right above its line now.
+    recorded = {line.split(" | ", 1)[0]: line for line in expected}
+    now = {line.split(" | ", 1)[0]: line for line in got}
+    print("--- recorded\n+++ now")
+    for name in sorted(set(recorded) | set(now)):
+        if recorded.get(name) != now.get(name):
+            print("\n".join(([f"-{recorded[name]}"] if name in recorded else []) +
+                            ([f"+{now[name]}"] if name in now else [])))
+    replay = "QM_VERDICTS_FULL=1" if full else f"QM_VERDICTS_SEED={seed}"
+    print(f"verdict snapshot: verdicts changed ({what}); {replay} replays this run, QM_VERDICTS_FULL=1 runs every "
+          f"file, QM_VERDICTS_UPDATE=1 records what the batch says now; the files are in {inputs}")
     return 1
 
 
