@@ -182,6 +182,11 @@ def main():
                             "encoded_shapes", {})]
         for job in jobs:
             job.result()
+    # A corpus that made nothing (a test that skipped for want of an
+    # encoder) would leave a sample short without a word.
+    for corpus in ("damage", "damage_intact", "structure", "structure_intact", "intact_guard", "encoded_shapes"):
+        if not os.listdir(os.path.join(inputs, corpus)):
+            raise RuntimeError(f"the {corpus} corpus made no file")
 
     got = lines_of(batch, inputs, work)
     ran = {line.split(" | ", 1)[0] for line in got}
