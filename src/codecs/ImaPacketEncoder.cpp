@@ -6,6 +6,7 @@
 
 namespace {
 
+// clang-format off
 constexpr int kStepSizes[89] = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
     31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
@@ -13,6 +14,7 @@ constexpr int kStepSizes[89] = {
     544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
     2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
     9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+// clang-format on
 constexpr int kIndexChanges[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 constexpr int kHighestStepIndex = 88;
 
@@ -97,7 +99,7 @@ int GridBelow(int p)
     return std::clamp(below, kLowestHeaderPredictor, kHighestHeaderPredictor);
 }
 
-} // namespace
+}  // namespace
 
 void ImaPacketEncoder::EncodePacket(const int16_t* samples, std::ptrdiff_t stride, uint8_t* packet)
 {
@@ -123,7 +125,8 @@ void ImaPacketEncoder::EncodePacket(const int16_t* samples, std::ptrdiff_t strid
         Trial free;
         Try(samples, stride, carried, std::numeric_limits<int64_t>::max(), free);
         const int64_t enough = free.error + free.error / 4 + kFrames;
-        const int nearest = carried.predictor - below < kGrid / 2 ? below : std::min(below + kGrid, kHighestHeaderPredictor);
+        const int nearest
+            = carried.predictor - below < kGrid / 2 ? below : std::min(below + kGrid, kHighestHeaderPredictor);
         const int farther = nearest == below ? std::min(below + kGrid, kHighestHeaderPredictor) : below;
         for (const int offset : kStepOffsets) {
             const int s = carried.stepIndex + offset;
@@ -136,8 +139,8 @@ void ImaPacketEncoder::EncodePacket(const int16_t* samples, std::ptrdiff_t strid
             // The same step index from the grid points a step beyond.
             const int away = farther < nearest ? farther - kGrid : farther + kGrid;
             for (const int p : {nearest < carried.predictor ? nearest - kGrid : nearest + kGrid, away})
-                if (p >= kLowestHeaderPredictor && p <= kHighestHeaderPredictor &&
-                    std::abs(p - carried.predictor) >= kGrid)
+                if (p >= kLowestHeaderPredictor && p <= kHighestHeaderPredictor
+                    && std::abs(p - carried.predictor) >= kGrid)
                     consider({p, carried.stepIndex});
             for (const int offset : {1, -1, 2, 4})
                 if (carried.stepIndex + offset >= 0 && carried.stepIndex + offset <= kHighestStepIndex)

@@ -100,7 +100,8 @@ TEST_P(MovieLengthBatchTest, DecodesToTheInputsFrames)
     const int held = c.held ? c.held : c.frames;
     if (c.held)
         EXPECT_TRUE(run.err.contains(QString("warning %1: was padded with silence to whole packets of 64 frames "
-                                             "(IMA 4:1): %2 frames written as %3: an AIFF-C IMA 4:1 file holds whole packets")
+                                             "(IMA 4:1): %2 frames written as %3: an AIFF-C IMA 4:1 file "
+                                             "holds whole packets")
                                          .arg(wave)
                                          .arg(c.frames)
                                          .arg(c.held)))
