@@ -32,6 +32,7 @@ constexpr OSErr kRawFileRateWarning = -23906;            // "has no header, and 
 constexpr OSErr kTelephonyNameRateWarning = -23905;      // "output name extension does not give its sample rate"
 constexpr OSErr kG729RateErr = -23901;                   // "has a sample rate other than 8000 Hz (G.729)"
 constexpr OSErr kTelephonyChannelsErr = -23900;          // "has incompatible # channels"
+constexpr OSErr kIMAPaddedWarning = -23805;              // "was padded with silence to whole packets of 64 frames (IMA 4:1)"
 constexpr OSErr kIMATooManyChannelsErr = -23804;         // "IMA 4:1 does not take more than two channels"
 constexpr OSErr kUnsupportedCompressionErr = -23800;     // "this compression type is unsupported (AIFC)"
 constexpr OSErr kNeXTALawBadHeaderErr = -23702;          // "has no SND chunk(Next/Sun alaw)"

@@ -60,6 +60,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-23905, 1, "output name extension does not give its sample rate"},
     {-23901, 1, "has a sample rate other than 8000 Hz (G.729)"},
     {-23900, 1, "has incompatible # channels"},
+    {-23805, 1, "was padded with silence to whole packets of 64 frames (IMA 4:1)"},
     {-23804, 1, "IMA 4:1 does not take more than two channels"},
     {-23803, 1, "Cannot get soundconverter buffers, increase mem"},
     {-23801, 1, "No Soundmanager 3.2, Cannot convert to IMA 4:1 "},

@@ -1,4 +1,5 @@
 #include "MovieExporter.h"
+#include "ImaPacketEncoder.h"
 #include "MediaCodes.h"
 
 #include "MacErrorMapping.h"
@@ -177,6 +178,16 @@ public:
             return rc == AVERROR(ENOMEM) ? memFullErr : kUnsupportedCompressionErr;
         if (avcodec_parameters_from_context(stream->codecpar, codec_) < 0)
             return memFullErr;
+        // IMA 4:1 packets are coded here, each from the state its header
+        // stores, so that readers that restart every packet from its header
+        // and readers that carry their state on play the same sound
+        // (ImaPacketEncoder); the libraries' encoder only describes them.
+        if (id == AV_CODEC_ID_ADPCM_IMA_QT) {
+            if (codec_->frame_size != ImaPacketEncoder::kFrames ||
+                codec_->block_align != ImaPacketEncoder::kPacketBytes * int(channels))
+                return kUnsupportedCompressionErr;
+            ima_.resize(channels);
+        }
         // Encoders without a variable frame size take whole frames only (one
         // that takes a short last frame pads it itself), and every frame
         // decodes whole.  In a movie the padding goes before the sound
@@ -232,6 +243,8 @@ public:
             frame_->sample_rate = codec_->sample_rate;
             if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0)
                 return memFullErr;
+            if (!ima_.empty())
+                return WriteImaPacket(samples, count, &pts);
             frame_->nb_samples = fixed && !smallLast ? frameSize : int(count);
             if (av_frame_get_buffer(frame_, 0) < 0)
                 return memFullErr;
@@ -284,6 +297,29 @@ public:
     }
 
 private:
+    // One packet of IMA 4:1 from `count` frames of `in` (one array per
+    // channel, at least a packet long), silence after them.
+    OSErr WriteImaPacket(std::vector<std::vector<SInt32>>& in, UInt32 count, int64_t* pts)
+    {
+        constexpr int frames = ImaPacketEncoder::kFrames;
+        int16_t words[frames];
+        av_packet_unref(packet_);
+        if (av_new_packet(packet_, ImaPacketEncoder::kPacketBytes * int(ima_.size())) < 0)
+            return memFullErr;
+        for (std::size_t c = 0; c < ima_.size(); ++c) {
+            for (int i = 0; i < frames; ++i)
+                words[i] = UInt32(i) < count ? int16_t(in[c][std::size_t(i)] >> 16) : int16_t(0);
+            ima_[c].EncodePacket(words, 1, packet_->data + ImaPacketEncoder::kPacketBytes * c);
+        }
+        packet_->pts = packet_->dts = *pts;
+        packet_->duration = frames;
+        *pts += count;
+        av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
+        packet_->stream_index = stream_->index;
+        const int rc = av_interleaved_write_frame(muxer_, packet_);
+        return rc < 0 ? ErrorFromAV(rc) : noErr;
+    }
+
     OSErr Encode(const AVFrame* frame)
     {
         int rc = avcodec_send_frame(codec_, frame);
@@ -308,6 +344,7 @@ private:
     AVStream* stream_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
+    std::vector<ImaPacketEncoder> ima_;  // a channel's each, when coding IMA 4:1 here
 };
 
 } // namespace

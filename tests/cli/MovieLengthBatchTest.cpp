@@ -1,7 +1,9 @@
 // Movie outputs of an encoder that takes whole frames only (AAC in MPEG-4,
 // IMA 4:1 in a QuickTime movie) hold the input's length exactly: ffmpeg and
 // the program decode as many frames as went in, with the sound where it
-// was, whatever the length's remainder in the encoder's frames.  An ALAC
+// was, whatever the length's remainder in the encoder's frames.  An AIFF-C
+// IMA 4:1 file counts whole 64-frame packets: its last one is filled with
+// silence, and its line says how many frames became how many.  An ALAC
 // input kept as its type (MPEG-4, whose writer is AAC) becomes lossy: its
 // line says so.
 #include "CliTestSupport.h"
@@ -28,6 +30,7 @@ struct LengthCase {
     int channels;
     int frames;
     double leastSNR;     // dB of the output's sound against the input's
+    int held = 0;        // frames the output holds when not `frames`
 };
 
 void PrintTo(const LengthCase& c, std::ostream* os)
@@ -42,6 +45,9 @@ const LengthCase kCases[] = {
     {"aac_seven_frames", "Mpg4", 48, 48000, 1, 7, -100},
     {"ima_44100_frames", "QTIM", 16, 44100, 2, 44100, 25},
     {"ima_100_frames", "QTIM", 16, 22050, 1, 100, 10},
+    {"aifc_ima_one_frame", "A1t4", 16, 8000, 1, 1, -HUGE_VAL, 64},  // the one sample is 0
+    {"aifc_ima_100_frames", "A1t4", 16, 22050, 2, 100, 10, 128},
+    {"aifc_ima_whole_packets", "A1t4", 16, 44100, 2, 64 * 100, 25},
     {"alac_kept_as_its_type", "", 16, 44100, 2, 44100, 15},
 };
 
@@ -91,7 +97,16 @@ TEST_P(MovieLengthBatchTest, DecodesToTheInputsFrames)
     ASSERT_EQ(outputs.size(), 1) << outputs.join(' ').toStdString();
     const QString output = root + "/out/movie/" + outputs.first();
 
-    if (*c.type)
+    const int held = c.held ? c.held : c.frames;
+    if (c.held)
+        EXPECT_TRUE(run.err.contains(QString("warning %1: was padded with silence to whole packets of 64 frames "
+                                             "(IMA 4:1): %2 frames written as %3: an AIFF-C IMA 4:1 file "
+                                             "holds whole packets")
+                                         .arg(wave)
+                                         .arg(c.frames)
+                                         .arg(c.held)))
+            << run.err.toStdString();
+    else if (*c.type)
         EXPECT_TRUE(run.err.trimmed().isEmpty()) << run.err.toStdString();
     else
         EXPECT_TRUE(run.err.contains("warning " + input +
@@ -100,10 +115,11 @@ TEST_P(MovieLengthBatchTest, DecodesToTheInputsFrames)
 
     const std::vector<SInt32> source = peers::FFmpegS32(wave.toStdString());
     const std::vector<SInt32> decoded = peers::FFmpegS32(output.toStdString());
-    EXPECT_EQ(decoded.size(), source.size()) << "samples ffmpeg decodes from the output, and from the input";
+    EXPECT_EQ(decoded.size(), source.size() / std::size_t(c.frames) * std::size_t(held))
+        << "samples ffmpeg decodes from the output, and from the input";
     EXPECT_GE(SNR(source, decoded), c.leastSNR) << "the sound where it was";
     const RunResult info = Run({"--info", output});
-    EXPECT_EQ(QJsonDocument::fromJson(info.out.toUtf8()).object().value("frames").toInt(), c.frames)
+    EXPECT_EQ(QJsonDocument::fromJson(info.out.toUtf8()).object().value("frames").toInt(), held)
         << info.out.toStdString();
 }
 

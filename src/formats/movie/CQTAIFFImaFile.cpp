@@ -7,6 +7,8 @@
 #include "FileManager.h"
 #include "MovieExporter.h"
 #include "aiff_chunks.h"
+#include "error_codes.h"
+#include "progress_channel.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,6 +19,8 @@ using aiff_chunks::kFORM;
 using aiff_chunks::kMARK;
 // AIFF sizes are 32-bit: a file past this is not walked or extended.
 constexpr SInt64 kMaxFormEnd = 0xFFFFFFFFLL + 8;
+// Frames in a packet of IMA 4:1.
+constexpr UInt32 kImaPacketFrames = 64;
 
 
 OSErr ReadExactly(SInt16 refNum, void* buffer, long count)
@@ -214,6 +218,16 @@ OSErr CQTAIFFImaFile::AppendChunkToForm(const std::string& path, const std::vect
 
 OSErr CQTAIFFImaFile::FinishExport()
 {
+    // The 'COMM' chunk of an IMA 4:1 file counts packets: readers play
+    // whole packets, so a last packet begun is filled with silence, and
+    // the file's line says so.
+    const UInt32 frames = m_inner.NumFrames();
+    if (frames % kImaPacketFrames != 0)
+        PostOutputWarning(kIMAPaddedWarning,
+                          QStringLiteral("%1 frames written as %2: an AIFF-C IMA 4:1 file holds whole packets of "
+                                         "64 frames and counts packets, not frames")
+                              .arg(frames)
+                              .arg(UInt64(frames) + kImaPacketFrames - frames % kImaPacketFrames));
     std::vector<SFTMarker> markers;
     for (UInt16 i = 0, n = GetNumMarkers(); i < n; ++i) {
         SFTMarker marker;

@@ -14,6 +14,7 @@
 #include "PCMFileTypes.h"
 #include "TestTempDir.h"
 #include "ThreadDictionary.h"
+#include "ieee_extended.h"
 #include "progress_channel.h"
 
 #include <QDir>
@@ -82,7 +83,8 @@ OSType Code(const char* text)
 std::unique_ptr<TestTempDir> g_tmp;  // the intermediates' folder (TMPDIR)
 std::optional<std::string> g_tmpdirBefore;
 
-class MovieExportTest : public ::testing::TestWithParam<ExportCase> {
+// The intermediates go to a folder of the suite's own.
+class MovieExportSuite : public ::testing::Test {
 public:
     static void SetUpTestSuite()
     {
@@ -106,6 +108,8 @@ public:
 
     static bool TempEmpty() { return QDir(g_tmp->qpath()).entryList(QDir::Files | QDir::Hidden).isEmpty(); }
 };
+
+class MovieExportTest : public MovieExportSuite, public ::testing::WithParamInterface<ExportCase> { };
 
 // Writes `samples` (interleaved, left-aligned in 32 bits) through the
 // class's blocks, `bits` bits each, big-endian.
@@ -248,6 +252,145 @@ TEST_P(MovieExportTest, OutputReadsAsAskedAndDecodesToTheInput)
 
 INSTANTIATE_TEST_SUITE_P(Types, MovieExportTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<ExportCase>& info) { return info.param.name; });
+
+// IMA 4:1 as both kinds of reader play it: libsndfile starts every packet
+// from its header, ffmpeg carries its own predictor on from the packet
+// before while the header's step index is its own and the header's
+// predictor within 127 of its own.  Both decode the same samples, and a
+// tone keeps its SNR at every level (the tone has as many samples to a
+// cycle at every rate: IMA 4:1's own noise depends on nothing else).  A
+// movie's packets, copied out by ffmpeg, are read in an AIFF-C file made
+// here.
+struct ImaCase {
+    const char* type;
+    int rate;
+    UInt16 channels;
+    int level;      // dBFS of the tones' peaks
+    double minSNR;  // dB, in every channel, in both readers
+};
+
+void PrintTo(const ImaCase& c, std::ostream* os)
+{
+    *os << c.type << ' ' << c.rate << ' ' << c.channels << "ch " << c.level << " dBFS";
+}
+
+std::vector<ImaCase> ImaCases()
+{
+    std::vector<ImaCase> cases;
+    for (const char* type : {"A1t4", "QTIM"})
+        for (const int rate : {8000, 44100, 192000})
+            for (const UInt16 channels : {UInt16(1), UInt16(2)})
+                for (const auto& [level, snr] : {std::pair{-1, 25.0}, std::pair{-40, 35.0}, std::pair{-60, 15.0}})
+                    cases.push_back({type, rate, channels, level, snr});
+    return cases;
+}
+
+// An AIFF-C file of IMA 4:1 `packets` (whole frames of packets).
+std::vector<uint8_t> ImaAIFC(const std::vector<uint8_t>& packets, UInt16 channels, double rate)
+{
+    std::vector<uint8_t> b;
+    const auto put = [&](std::initializer_list<uint32_t> words, int bytes) {
+        for (const uint32_t w : words)
+            for (int k = bytes - 1; k >= 0; --k)
+                b.push_back(uint8_t(w >> (8 * k)));
+    };
+    const auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    const uint32_t frames = uint32_t(packets.size() / (34u * channels));
+    tag("FORM");
+    put({uint32_t(4 + 12 + 8 + 24 + 8 + 8 + packets.size())}, 4);
+    tag("AIFC");
+    tag("FVER");
+    put({4, 0xA2805140}, 4);
+    tag("COMM");
+    put({24}, 4);
+    put({channels}, 2);
+    put({frames}, 4);
+    put({16}, 2);
+    UInt8 extended[10];
+    ConvertToIeeeExtended(rate, extended);
+    b.insert(b.end(), extended, extended + 10);
+    tag("ima4");
+    put({0}, 2);
+    tag("SSND");
+    put({uint32_t(8 + packets.size()), 0, 0}, 4);
+    b.insert(b.end(), packets.begin(), packets.end());
+    return b;
+}
+
+class ImaReadersTest : public MovieExportSuite, public ::testing::WithParamInterface<ImaCase> { };
+
+// The SNR (dB) of channel `channel` of `decoded` against `input` over the
+// input's frames, the decode's first `skip` frames left out.
+double ChannelSNR(const std::vector<int32_t>& input, const std::vector<int32_t>& decoded, int channels, int channel,
+                  std::size_t skip)
+{
+    double signal = 0, noise = 0;
+    for (std::size_t i = std::size_t(channel); i < input.size(); i += std::size_t(channels)) {
+        const double r = input[i] / 2147483648.0;
+        const double d = i + skip * channels < decoded.size() ? decoded[i + skip * channels] / 2147483648.0 : 0.0;
+        signal += r * r;
+        noise += (r - d) * (r - d);
+    }
+    return noise > 0 ? 10 * std::log10(signal / noise) : 200;
+}
+
+TEST_P(ImaReadersTest, LibsndfileAndFFmpegDecodeTheSameSoundAtEveryLevel)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    const ImaCase& c = GetParam();
+    TestTempDir dir;
+    // A quarter of a second and a part packet; 440 Hz (and 660 Hz on the
+    // right) at 44.1 kHz, scaled with the rate.
+    const int frames = c.rate / 4 + 37;
+    std::vector<int32_t> input(std::size_t(frames) * c.channels);
+    const double peak = 32767.0 * std::pow(10.0, c.level / 20.0);
+    for (int i = 0; i < frames; ++i)
+        for (int ch = 0; ch < c.channels; ++ch)
+            input[std::size_t(i) * c.channels + ch] =
+                int32_t(std::lround(peak * std::sin(2 * M_PI * (ch ? 660.0 : 440.0) / 44100.0 * i))) * 65536;
+
+    const ExportCase shape{"ima", c.type, 16, "", c.channels, c.rate, "", 16, "adpcm_ima_qt", 0};
+    std::unique_ptr<CSoundFile> out = MakeOutput(dir, shape);
+    ASSERT_TRUE(out);
+    const std::string path = out->GetPath();
+    ASSERT_EQ(WriteAll(*out, input, 16), noErr);
+    ASSERT_EQ(out->Close(), noErr);
+    out.reset();
+
+    // A movie's sound starts where its edit list says, after the silence
+    // that fills its first packet.
+    const bool movie = Code(c.type) == FOUR_CHAR_CODE("QTIM");
+    std::string aifc = path;
+    std::size_t lead = 0;
+    if (movie) {
+        const std::string raw = dir.file("packets");
+        ASSERT_TRUE(RunCommand("ffmpeg -nostdin -v error -i '" + path + "' -map 0:a -c copy -f data '" + raw + "'"));
+        aifc = dir.file("copied.aifc");
+        peers::WriteAll(aifc, ImaAIFC(ReadAll(raw), c.channels, c.rate));
+        lead = std::size_t((64 - frames % 64) % 64);
+    }
+    const peers::SndfileView sndfile = peers::ReadWithSndfile(aifc);
+    ASSERT_TRUE(sndfile.opened);
+    const std::vector<int32_t> ffmpegCopy = FFmpegS32(aifc);
+    const std::vector<int32_t> ffmpeg = FFmpegS32(path);
+    ASSERT_EQ(sndfile.frames, (frames + 63) / 64 * 64);
+    EXPECT_TRUE(ffmpegCopy == sndfile.samples) << "ffmpeg and libsndfile decode the same packets alike";
+    for (int ch = 0; ch < c.channels; ++ch) {
+        const double bySndfile = ChannelSNR(input, sndfile.samples, c.channels, ch, lead);
+        const double byFFmpeg = ChannelSNR(input, ffmpeg, c.channels, ch, 0);
+        EXPECT_GE(bySndfile, c.minSNR) << "channel " << ch << " by libsndfile";
+        EXPECT_GE(byFFmpeg, c.minSNR) << "channel " << ch << " by ffmpeg";
+        RecordProperty("snr_db_ch" + std::to_string(ch),
+                       std::to_string(bySndfile) + " libsndfile, " + std::to_string(byFFmpeg) + " ffmpeg");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, ImaReadersTest, ::testing::ValuesIn(ImaCases()),
+                         [](const ::testing::TestParamInfo<ImaCase>& info) {
+                             const ImaCase& c = info.param;
+                             return std::string(c.type) + "_" + std::to_string(c.rate) + "_" +
+                                    std::to_string(c.channels) + "ch_" + std::to_string(-c.level) + "dB";
+                         });
 
 TEST_F(MovieExportTest, CancelRefusalAndDiscardLeaveNothingAndHandedFilesStay)
 {
