@@ -38,12 +38,40 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
 #include <memory>
 
 namespace {
+
+volatile std::sig_atomic_t gQuitSignal = 0;
+
+extern "C" void OnQuitSignal(int signal)
+{
+    gQuitSignal = signal;
+    // The next one is not caught.
+    std::signal(signal, SIG_DFL);
+}
+
+// Ctrl-C, SIGTERM and a closed terminal (SIGHUP, unless it is ignored, as
+// under nohup) end the application without asking anything (nobody may be
+// there to answer): a batch under way is stopped as at quitting, its
+// temporaries removed and its log finished.  The signal only leaves a
+// mark, looked at by a timer of `app`'s.
+void QuitOnSignals(QCoreApplication& app)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        if (std::signal(signal, SIG_IGN) != SIG_IGN)
+            std::signal(signal, OnQuitSignal);
+    auto* watch = new QTimer(&app);
+    QObject::connect(watch, &QTimer::timeout, &app, [] {
+        if (gQuitSignal != 0)
+            QCoreApplication::exit(0);
+    });
+    watch->start(100);
+}
 
 const char kUsage[] =
     "Usage: quillmarch [--convert] [FILE_OR_FOLDER...]\n"
@@ -196,6 +224,7 @@ int main(int argc, char* argv[])
         window.activateWindow();
     });
     QObject::connect(&app, &QApplication::aboutToQuit, &controller, [&controller] { controller.saveAtQuit(); });
+    QuitOnSignals(app);
 
     const QString progressShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_PROGRESS");
     const QString logShot = qEnvironmentVariable("QUILLMARCH_SCREENSHOT_LOG");

@@ -146,28 +146,12 @@ ConversionList::FileCheck BatchCommand::fileCheck()
 
 void BatchCommand::applySettings()
 {
+    // The --set values hold for this run alone: they are volatile, so that
+    // no saving of the preferences on the way (the log remembers itself,
+    // the files are counted) keeps them, however the run ends.
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    const QVariantMap own = defaults.persistentValues();
-    for (const auto& [key, value] : options_.settings()) {
-        bool saved = false;
-        for (const auto& entry : savedSettings_)
-            saved = saved || entry.first == key;
-        if (!saved)
-            savedSettings_.append({key, own.value(key)});
-        defaults.setObject(key, value);
-    }
-}
-
-void BatchCommand::restoreSettings()
-{
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    for (const auto& [key, value] : savedSettings_) {
-        if (value.isValid())
-            defaults.setObject(key, value);
-        else
-            defaults.removeObject(key);
-    }
-    savedSettings_.clear();
+    for (const auto& [key, value] : options_.settings())
+        defaults.setVolatileObject(key, value);
 }
 
 int BatchCommand::run()
@@ -214,10 +198,9 @@ int BatchCommand::run()
     else
         status = options_.infoMode() ? runInfo() : runBatch();
 
-    // The --set values end with the run.  Only a batch saves the
-    // preferences (the log remembers itself, the files are counted); the
-    // values it saved on the way are put back on disk as well.
-    restoreSettings();
+    // Only a batch saves the preferences (the log remembers itself, the
+    // files are counted); the --set values end with the run.
+    defaults.clearVolatileValues();
     if (batchStarted_ && defaults.hasPendingChanges() && !defaults.synchronize())
         report(QStringLiteral("quillmarch-batch: could not save the preferences: %1\n").arg(defaults.lastError()));
     FreeDitherTable();

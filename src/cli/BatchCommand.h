@@ -66,16 +66,12 @@ private:
     void applySettings();
     // The conversions file's check, which also reports its warnings.
     ConversionList::FileCheck fileCheck();
-    void restoreSettings();
     void report(const QString& text);
     int refuse(int status, const QString& title, const QString& message);
 
     BatchOptions options_;
     std::FILE* out_;
     std::FILE* err_;
-    // The user's own values of the keys that --set changed, to put back
-    // before the preferences are saved (invalid: the user had none).
-    QList<QPair<QString, QVariant>> savedSettings_;
     // A batch ran: its log and counters may have saved the preferences.
     bool batchStarted_ = false;
 };

@@ -1,4 +1,5 @@
-// Ctrl-C (SIGINT) and SIGTERM during a batch: the signal handler only sets a
+// Ctrl-C (SIGINT), SIGTERM and a closed terminal (SIGHUP; not when it is
+// ignored, as under nohup) during a batch: the signal handler only sets a
 // flag; the main thread looks at it between its progress polls and then
 // cancels the batch the way the progress window's Cancel button does.  A
 // second signal of the same kind ends the process at once (the handler

@@ -205,6 +205,25 @@ QString ReasonText(int code)
     return message.empty() ? ConversionProcess::kNotSoundFileReason : QString::fromStdString(message);
 }
 
+// Why an output could not take its final name `target` (-37): its name, or
+// its sidecar's ("._" and the name), is longer than a file name may be.
+QString NameTooLongReason(const QString& target)
+{
+    constexpr qsizetype kMaxNameBytes = 255;
+    const qsizetype slash = target.lastIndexOf(QLatin1Char('/'));
+    const QString name = target.mid(slash + 1);
+    const qsizetype bytes = name.toUtf8().size();
+    if (bytes > kMaxNameBytes)
+        return QStringLiteral("the output's name is too long for the file system (%1 bytes, at most %2): %3")
+            .arg(bytes)
+            .arg(kMaxNameBytes)
+            .arg(target);
+    return QStringLiteral("the name of the output's sidecar is too long for the file system (%1 bytes, at most %2): %3")
+        .arg(bytes + 2)
+        .arg(kMaxNameBytes)
+        .arg(target.left(slash + 1) + QStringLiteral("._") + name);
+}
+
 using format_type_codes::kSplitSet;
 using format_type_codes::kSurroundSet;
 
@@ -1554,6 +1573,15 @@ OutputRenameSettings ConversionProcess::renameSettings()
                 refusedOutputPath_ = folder + QLatin1Char('/') + newName;
         }
         post(kRenameDuplicateNotification, newName, QVariantMap{{kOrigInputFileKey, QVariant::fromValue(input)}});
+    };
+    // A name too long is said with the name (a folder that cannot be
+    // written is named by postFailure).
+    settings.publishFailed = [this](const QString& target, OSErr err) {
+        if (err != bdNamErr)
+            return;
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (failureReason_.isEmpty())
+            failureReason_ = NameTooLongReason(target);
     };
     return settings;
 }

@@ -274,6 +274,15 @@ void Logger::noteWriteError(OSErr err)
         writeError_ = err;
 }
 
+OSErr Logger::logResult() const
+{
+    // A write that failed and was made good by a later one (room was made
+    // on a full disk) lost nothing.
+    if (writeError_)
+        return writeError_;
+    return logText_.isEmpty() ? noErr : pendingError_;
+}
+
 OSErr Logger::createLogFile()
 {
     const QString stem = logPath_.endsWith(QStringLiteral(".qlg")) ? logPath_.chopped(4) : logPath_;
@@ -316,18 +325,29 @@ OSErr Logger::writeLogTextToFile()
     }
     if (err == noErr) {
         const QByteArray bytes = logText_.toUtf8();
-        err = SetFPos(logRef_, fsFromLEOF, 0);
-        long count = long(bytes.size());
+        SInt64 whole = 0;
+        err = GetEOF(logRef_, &whole);
         if (err == noErr)
+            err = SetFPos(logRef_, fsFromLEOF, 0);
+        long count = 0;
+        if (err == noErr) {
+            count = long(bytes.size());
             err = FSWrite(logRef_, &count, bytes.constData());
+        }
         if (err == noErr && count != long(bytes.size()))
             err = ioErr;
-        if (err == noErr)
+        if (err == noErr) {
             logText_.clear();
-        else
+        } else {
+            // The text stays, for the next write; what this one wrote of it
+            // goes, so that the file never holds a piece twice.  When it
+            // cannot, the log is not whole.
+            if (count > 0 && SetEOF(logRef_, whole) != noErr)
+                noteWriteError(err);
             closeLogFile();  // the next try opens it again
+        }
     }
-    noteWriteError(err);
+    pendingError_ = err;
     return err;
 }
 
@@ -375,10 +395,10 @@ OSErr Logger::finishLogFile()
         created_ = false;
     }
 
+    finishResult_ = logResult();
     if (prefs.boolForKey(kSaveLogKey) && created_) {
         prefs.setObject(kLastUsedLogKey, ZuPath(logPath_).dictionary());
         prefs.synchronize();
     }
-    finishResult_ = writeError_;
     return finishResult_;
 }

@@ -29,9 +29,11 @@
 // User defaults read: "Save Log", "Only Save When Errors", "Unrecognized
 // Input File Action"; written: "Last Used Log".
 //
-// A failure to write the log does not stop the batch: the first one is kept
-// (writeError()) and finishLogFile() returns it, so that the caller can tell
-// the user.
+// A failure to write the log does not stop the batch: the text stays and
+// goes to the file with the next write (what the failed write put in is
+// cut off again), so that a log that ends whole (room was made on a full
+// disk) is one; finishLogFile() returns the failure when the log is not
+// whole, so that the caller can tell the user.
 #pragma once
 
 #include "MacTypes.h"
@@ -125,9 +127,11 @@ public:
     // Closes the log: with "Only Save When Errors" on, a log without
     // warnings, failures or fatal codes is deleted; otherwise the closing
     // part is written and, with "Save Log" on, "Last Used Log" is stored.
-    // Returns the first failure to write (or delete) the log during the
-    // whole batch, noErr when there was none.  Runs once; later calls return
-    // the same result.
+    // Returns noErr when the log is whole (or, not kept, deleted);
+    // otherwise the failure that left it so: the first that lost part of
+    // it for good (see writeError()), else the last write's, whose text
+    // never reached the file.  Runs once; later calls return the same
+    // result.
     OSErr finishLogFile();
     // With "Save Log" on: appends the log text to the file (making the file
     // at the first write) and empties the text.  With it off: nothing, and
@@ -137,6 +141,9 @@ public:
     QString logPath() const { return logPath_; }
     QString logText() const { return logText_; }
     QDateTime startTime() const { return startTime_; }
+    // The first failure that lost part of the log for good (a failed
+    // write that could not be cut off again, a close or deletion that
+    // failed, the file gone); noErr when none did.
     OSErr writeError() const { return writeError_; }
     bool logFileCreated() const { return created_; }
 
@@ -162,6 +169,8 @@ private:
     // Closes the log file when it is open; FSClose's result.
     OSErr closeLogFile();
     void noteWriteError(OSErr err);
+    // finishLogFile()'s result.
+    OSErr logResult() const;
     void stopBatch();
 
     Environment env_;
@@ -177,6 +186,7 @@ private:
     bool created_ = false;
     SInt16 logRef_ = 0;  // the open log file (0: not open)
     bool finished_ = false;
-    OSErr writeError_ = noErr;
+    OSErr writeError_ = noErr;    // part of the log lost for good
+    OSErr pendingError_ = noErr;  // the last write's, while its text waits
     OSErr finishResult_ = noErr;
 };

@@ -142,13 +142,6 @@ struct OutputSet {
 
 enum class MoveResult { Done, Taken, Failed };
 
-// A move's failure that is the batch's own, not the file's (a full disk):
-// reported as it is.
-bool BatchLevelFailure(OSErr err)
-{
-    return err == dskFulErr;
-}
-
 class SetRenamer {
 public:
     SetRenamer(const QString& folder, const QString& finalName, const OutputRenameSettings& settings)
@@ -188,19 +181,21 @@ public:
         }
         *failedTarget = Target(set.members.front(), number);
         for (const Member& m : set.members) {
-            if (Exists(Target(m, number))) {
+            // A name too long: the longest is at fault.
+            if (err == bdNamErr ? Target(m, number).toUtf8().size() > failedTarget->toUtf8().size()
+                                : Exists(Target(m, number))) {
                 *failedTarget = Target(m, number);
-                break;
+                if (err != bdNamErr)
+                    break;
             }
         }
         if (err == dupFNErr)
             return MoveResult::Taken;
         *failure = err;
-        // A folder gone meanwhile and a full disk are the batch's own
-        // failures, reported as such; only other failures go to the system
-        // log.
-        if (err != fnfErr && err != dirNFErr && !BatchLevelFailure(err))
-            Report("renaming", err, set.members.front().source);
+        // The failure is the file's, said on its line with its own code (a
+        // full disk, a folder gone meanwhile are the batch's).
+        if (settings_.publishFailed)
+            settings_.publishFailed(*failedTarget, err);
         return MoveResult::Failed;
     }
 
@@ -220,8 +215,8 @@ public:
     }
 
     // The outcome of moving the set to its names with `number`: noErr when
-    // done, -48 when the move failed (what the set made is gone; -34 when
-    // the disk is full), none when a name was taken (nothing moved).
+    // done, the move's failure when it failed (what the set made is gone),
+    // none when a name was taken (nothing moved).
     std::optional<SInt16> TryMove(OutputSet& set, unsigned long number, QString* failedTarget)
     {
         OSErr failure = noErr;
@@ -231,14 +226,14 @@ public:
         case MoveResult::Failed:
             TraceFailure(set, *failedTarget);
             DeleteSet(set);
-            return BatchLevelFailure(failure) ? failure : OSErr(dupFNErr);
+            return failure;
         case MoveResult::Taken:
             break;
         }
         return std::nullopt;
     }
 
-    // 0, -48, or -34 when the disk is full.
+    // 0, -48 when a name is taken, or the move's failure.
     SInt16 Rename(OutputSet& set)
     {
         // A lone output is moved straight away: the move itself finds its

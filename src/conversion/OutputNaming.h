@@ -22,7 +22,9 @@
 //     files are deleted, the existing files are left as they are, and the
 //     result is -48;
 //   - when a move fails, the set's new files (moved or not) are deleted and
-//     the result is -48, or -34 when the disk is full.
+//     the result is the move's own code (-34 when the disk is full, -37 for
+//     a name too long for the file system, -54 for a folder that cannot be
+//     written), never -48, which says a name was taken.
 // Nothing of a set is left behind under a temporary name or half renamed.
 #pragma once
 
@@ -66,6 +68,10 @@ struct OutputRenameSettings {
     // output whose final name is taken (the driver posts
     // ZuConversionRenameDuplicateNotification from it).  May be empty.
     std::function<void(const QString& newName)> duplicateFound;
+    // Called when a move failed for another reason than a name taken, with
+    // the final path of the output at fault (for a name too long, the
+    // longest) and the code.  May be empty.
+    std::function<void(const QString& target, OSErr err)> publishFailed;
 };
 
 // The two user defaults read into a settings record (comment empty).
@@ -89,9 +95,8 @@ QString NumberedOutputName(const QString& entry, const QString& finalName, unsig
 // names as described above.  Entries without the temporary word, entries
 // whose file does not exist and entries that leave the folder ("..",
 // absolute) are skipped.  `outputPaths` (may be null) gets the full final
-// path of every output that took its name, in list order.  Returns 0 or
-// -48; -34 when a move failed because the disk is full (the batch's own
-// failure, never a duplicate).
+// path of every output that took its name, in list order.  Returns 0, -48
+// when a name was taken, or the code of a move that failed.
 SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QString& finalName,
                      const OutputRenameSettings& settings, QStringList* outputPaths);
 

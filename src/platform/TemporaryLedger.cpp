@@ -73,6 +73,7 @@ struct Item {
     UInt64 device = 0;
     UInt64 inode = 0;
     ItemProof proof;  // tells the item made from a later one on its inode
+    bool sidecarLeft = false;  // its file gone, its sidecar could not be removed
 };
 
 class Items {
@@ -82,7 +83,7 @@ public:
         auto found = index_.find(relative);
         if (found == index_.end()) {
             found = index_.emplace(relative, items_.size()).first;
-            items_.push_back(Item{relative, false, false, false, 0, 0, ItemProof()});
+            items_.push_back(Item{relative, false, false, false, 0, 0, ItemProof(), false});
         }
         Item& item = items_[found->second];
         switch (kind) {
@@ -104,6 +105,12 @@ public:
             item.pending = false;
             break;
         }
+    }
+    // An item as it is, kept from another record.
+    void keep(const Item& item)
+    {
+        index_[item.relative] = items_.size();
+        items_.push_back(item);
     }
     const std::vector<Item>& all() const { return items_; }
 
@@ -363,14 +370,19 @@ void RemoveFile(int parentFd, const std::string& name, const std::string& path)
 }
 
 // The sidecar "._name" of a recorded file, when it is a plain file of the
-// running user made since the ledger began.
-void RemoveSidecar(int parentFd, const std::string& name, const std::string& path, const ItemBirth& bound)
+// running user made since the ledger began.  True when such a sidecar is
+// there still (it could not be removed).
+bool RemoveSidecar(int parentFd, const std::string& name, const std::string& path, const ItemBirth& bound)
 {
     const std::string sidecar = "._" + name;
     struct stat st;
-    if (::fstatat(parentFd, sidecar.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-        OwnSince(parentFd, sidecar, bound, &st) && ::unlinkat(parentFd, sidecar.c_str(), 0) == 0)
-        PathMemo::SidecarChanged(AppleDoubleFile::SidecarPathFor(path), false);
+    if (::fstatat(parentFd, sidecar.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        !OwnSince(parentFd, sidecar, bound, &st))
+        return false;
+    if (::unlinkat(parentFd, sidecar.c_str(), 0) != 0)
+        return errno != ENOENT;
+    PathMemo::SidecarChanged(AppleDoubleFile::SidecarPathFor(path), false);
+    return false;
 }
 
 void RemoveFolder(int parentFd, const std::string& name, const std::string& path, const struct stat& seen)
@@ -394,10 +406,13 @@ void RemoveFolder(int parentFd, const std::string& name, const std::string& path
 // was killed, so a sidecar may have outlived its file.  The paths of
 // publication records named that are there and prove nothing (another
 // user's, one not of the identity recorded, one others may write) go to
-// *untrusted (when given).
-void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item>& items, const ItemBirth& bound,
-                 bool killed, std::vector<std::string>* untrusted = nullptr)
+// *untrusted (when given).  Returns the items that are there still, proven
+// ours, and could not be removed (their folder cannot be written or
+// entered, say), to be kept recorded until they are gone.
+std::vector<Item> RemoveItems(int folderFd, const std::string& folder, const std::vector<Item>& items,
+                              const ItemBirth& bound, bool killed, std::vector<std::string>* untrusted = nullptr)
 {
+    std::vector<Item> left;
     int opened = -1;
     for (const bool records : {true, false}) {
         for (const Item& item : items) {
@@ -409,21 +424,31 @@ void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item
             if (record != records)
                 continue;
             const std::string path = folder + "/" + item.relative;
+            // A folder that is there and cannot be entered keeps what it holds.
+            auto reachable = [] { return errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == EINVAL; };
             if (folderFd < 0 && opened < 0 &&
-                (opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
-                return;
+                (opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0) {
+                if (!reachable())
+                    left = items;
+                return left;
+            }
             const int top = folderFd >= 0 ? folderFd : opened;
             const std::string parent = slash == std::string::npos ? std::string() : item.relative.substr(0, slash);
             const int parentFd = OpenFolderBelow(top, parent);
-            if (parentFd < 0)
+            if (parentFd < 0) {
+                if (!reachable())
+                    left.push_back(item);
                 continue;
+            }
             struct stat st {};
             const Found found = Look(parentFd, name, item, bound, &st);
+            bool untrustedRecord = false;
             if (found == Found::Ours && record) {
                 const PublicationUndo undo = UndoUnfinishedPublication(
                     parentFd, path.substr(0, path.size() - name.size() - 1), name, UInt64(st.st_dev),
                     UInt64(st.st_ino), bound);
-                if (undo == PublicationUndo::Untrusted && untrusted)
+                untrustedRecord = undo == PublicationUndo::Untrusted;
+                if (untrustedRecord && untrusted)
                     untrusted->push_back(path);
             } else if (found == Found::Other && record) {
                 if (untrusted)
@@ -434,14 +459,24 @@ void RemoveItems(int folderFd, const std::string& folder, const std::vector<Item
                 RemoveFile(parentFd, name, path);
             }
             // A sidecar outlives its file only when the file's removal was
-            // cut short.
-            if (!item.folder && !record && (found == Found::Ours || (found == Found::Gone && killed)))
-                RemoveSidecar(parentFd, name, path, bound);
+            // cut short, or its own failed.
+            bool sidecarLeft = false;
+            if (!item.folder && !record &&
+                (found == Found::Ours || (found == Found::Gone && (killed || item.sidecarLeft))))
+                sidecarLeft = RemoveSidecar(parentFd, name, path, bound);
+            struct stat now {};
+            const bool itemLeft =
+                found == Found::Ours && !untrustedRecord && Look(parentFd, name, item, bound, &now) == Found::Ours;
+            if (itemLeft || sidecarLeft) {
+                left.push_back(item);
+                left.back().sidecarLeft = sidecarLeft && !itemLeft;
+            }
             ::close(parentFd);
         }
     }
     if (opened >= 0)
         ::close(opened);
+    return left;
 }
 
 struct HookSlot {
@@ -638,12 +673,14 @@ struct TemporaryLedger::State {
         return e;
     }
 
-    // Closes and removes the files (keeping none).
-    void drop()
+    // Closes the files, and removes them unless `keep` (what they record
+    // is left for a later run's clean-up).
+    void drop(bool keep = false)
     {
         for (const auto& [file, name] : {std::pair<int&, std::string&>{fd, path}, {keyFd, keyPath}}) {
             if (file >= 0) {
-                ::unlink(name.c_str());
+                if (!keep)
+                    ::unlink(name.c_str());
                 ::close(file);
             }
             file = -1;
@@ -716,12 +753,19 @@ private:
     {
         if (serial_ == 0)
             return;
+        // The run's own clean-up proves an item as a later run's does: by
+        // the proof as the entry holds it (a file's change time and size
+        // only where it has neither birth time nor handle, since it is
+        // written after it is made).
+        ItemProof held;
+        if (!ItemProof::FromText(proof.text(), &held))
+            held = proof;
         Registry& r = Ledgers();
         std::lock_guard<std::mutex> lock(r.mutex);
         // The ledger may have closed meanwhile (its sweep then ran).
         for (TemporaryLedger::State* state : r.open) {
             if (state->serial == serial_ && state->write(Entry(kind, relative_, device, inode, proof)) == 0)
-                state->items.apply(kind, relative_, device, inode, proof);
+                state->items.apply(kind, relative_, device, inode, held);
         }
         serial_ = 0;
     }
@@ -814,8 +858,9 @@ TemporaryLedger::~TemporaryLedger()
         if (r.count.fetch_sub(1, std::memory_order_acq_rel) == 1)
             r.tags.clear();
     }
-    RemoveItems(-1, s.folder, s.items.all(), s.bound, false);
-    s.drop();
+    // What could not be removed stays recorded: the ledger stays, for the
+    // next run's clean-up.
+    s.drop(!RemoveItems(-1, s.folder, s.items.all(), s.bound, false).empty());
 }
 
 OSErr TemporaryLedger::error() const
@@ -831,10 +876,14 @@ void TemporaryLedger::settle()
     std::lock_guard<std::mutex> lock(Ledgers().mutex);
     if (s.items.all().empty())
         return;
-    RemoveItems(-1, s.folder, s.items.all(), s.bound, false);
+    // What could not be removed stays recorded, and is tried again.
+    const std::vector<Item> left = RemoveItems(-1, s.folder, s.items.all(), s.bound, false);
     s.items = Items();
-    // The entries of what is gone, once they are many.
-    if (s.length - s.header > kSettledEntriesKept && ::ftruncate(s.fd, s.header) == 0) {
+    for (const Item& item : left)
+        s.items.keep(item);
+    // The entries of what is gone, once they are many (none of them records
+    // an item that is there still).
+    if (left.empty() && s.length - s.header > kSettledEntriesKept && ::ftruncate(s.fd, s.header) == 0) {
         s.length = s.header;
         s.seal = s.headerSeal;
     }
@@ -913,9 +962,15 @@ int TemporaryLedger::RemoveLeftovers(const std::string& folder, std::vector<std:
             continue;
         }
         std::vector<std::string> records;
-        RemoveItems(folderFd, AbsolutePath(folder), ledger.items.all(), bound, true, &records);
+        const bool left =
+            !RemoveItems(folderFd, AbsolutePath(folder), ledger.items.all(), bound, true, &records).empty();
         for (const std::string& record : records)
             leftAlone(record);
+        // What could not be removed stays recorded, for a later run.
+        if (left) {
+            ::close(fd);
+            continue;
+        }
         if (::fstatat(folderFd, name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && SameItem(st, at))
             ::unlinkat(folderFd, name.c_str(), 0);
         RemoveKey(folderFd, keyName);

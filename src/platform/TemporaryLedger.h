@@ -40,7 +40,9 @@
 // ledger's lock the clean-up checks that the name still holds the file it
 // locked, and it acts inside the folders it opened.  A run's own leftovers
 // (outputs of files that failed and could not be removed) go when its
-// ledger closes.
+// ledger closes.  An item proven ours that cannot be removed (its folder
+// cannot be written or entered) stays recorded until it is gone: the
+// ledger that names it, and its key, stay for the next run's clean-up.
 #pragma once
 
 #include "MacTypes.h"
@@ -58,7 +60,8 @@ public:
     // be written, the disk is full) the run goes on and records nothing.
     explicit TemporaryLedger(const std::string& folder);
     // Removes what is left of the items recorded (this run's, none of them
-    // in use any more), then the ledger.
+    // in use any more), then the ledger; the ledger stays, unlocked, when
+    // an item could not be removed.
     ~TemporaryLedger();
     TemporaryLedger(const TemporaryLedger&) = delete;
     TemporaryLedger& operator=(const TemporaryLedger&) = delete;
@@ -69,11 +72,13 @@ public:
     // Once a piece of work is over (one input of a batch) and none of the
     // items recorded so far is in use: what is left of them goes, and the
     // ledger forgets them (its file starts afresh once their entries are
-    // many), so that it stays small however long the batch.
+    // many), so that it stays small however long the batch; it keeps those
+    // that could not be removed, and tries them again.
     void settle();
 
     // Removes the leftovers proven by the ledgers in `folder` (not below
-    // it) of runs that are gone, and those ledgers.  Returns their number.
+    // it) of runs that are gone, and those ledgers (but one that names an
+    // item that could not be removed).  Returns their number.
     // A ledger proves something only when it is a regular file of the
     // running user that nobody else may write or could since its birth, in
     // our format, naming its own identity, a start no later than its birth

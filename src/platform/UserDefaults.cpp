@@ -204,9 +204,11 @@ bool UserDefaults::keepUnreadableCopyLocked()
 QVariant UserDefaults::objectForKey(const QString& key) const
 {
     QMutexLocker lock(&mutex_);
-    auto it = values_.constFind(key);
-    if (it != values_.constEnd())
-        return it.value();
+    for (const QVariantMap* layer : {&volatile_, &values_}) {
+        auto it = layer->constFind(key);
+        if (it != layer->constEnd())
+            return it.value();
+    }
     return registered_.value(key);
 }
 
@@ -229,6 +231,24 @@ void UserDefaults::removeObject(const QString& key)
     QMutexLocker lock(&mutex_);
     values_.remove(key);
     changed_.insert(key);
+}
+
+bool UserDefaults::setVolatileObject(const QString& key, const QVariant& value)
+{
+    if (value.isValid() && !PropertyList::isPropertyListValue(value))
+        return false;
+    QMutexLocker lock(&mutex_);
+    if (value.isValid())
+        volatile_.insert(key, value);
+    else
+        volatile_.remove(key);
+    return true;
+}
+
+void UserDefaults::clearVolatileValues()
+{
+    QMutexLocker lock(&mutex_);
+    volatile_.clear();
 }
 
 bool UserDefaults::boolForKey(const QString& key) const
@@ -367,15 +387,19 @@ QVariantMap UserDefaults::dictionaryRepresentation() const
 {
     QMutexLocker lock(&mutex_);
     QVariantMap merged = registered_;
-    for (auto it = values_.constBegin(); it != values_.constEnd(); ++it)
-        merged.insert(it.key(), it.value());
+    for (const QVariantMap* layer : {&values_, &volatile_})
+        for (auto it = layer->constBegin(); it != layer->constEnd(); ++it)
+            merged.insert(it.key(), it.value());
     return merged;
 }
 
 QVariantMap UserDefaults::persistentValues() const
 {
     QMutexLocker lock(&mutex_);
-    return values_;
+    QVariantMap chosen = values_;
+    for (auto it = volatile_.constBegin(); it != volatile_.constEnd(); ++it)
+        chosen.insert(it.key(), it.value());
+    return chosen;
 }
 
 bool UserDefaults::synchronize()

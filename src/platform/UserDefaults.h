@@ -1,6 +1,7 @@
 // The user's preferences: one thread-safe store of registered defaults (the
-// program's built-in values, never saved) and the user's own values, which
-// are kept in an XML property list.
+// program's built-in values, never saved), the user's own values, which
+// are kept in an XML property list, and volatile values over both (given
+// for one run of the program, as the batch command's --set: never saved).
 //
 // The file is QUILLMARCH_DEFAULTS when that environment variable is set and
 // not empty, else "Quillmarch.plist" in the user's configuration folder for
@@ -55,7 +56,8 @@ public:
 
     QString filePath() const { return filePath_; }
 
-    // The user's value, else the registered default, else an invalid QVariant.
+    // The volatile value, else the user's value, else the registered
+    // default, else an invalid QVariant.
     QVariant objectForKey(const QString& key) const;
     // Stores a property-list value (see PropertyList.h); false, and nothing
     // changed, for any other value.  An invalid QVariant removes the key.
@@ -79,14 +81,26 @@ public:
     void setDouble(const QString& key, double value);
     void setString(const QString& key, const QString& value);
 
+    // A value for this process only, read before the user's own: it is
+    // never written into the file, whatever is saved and however the
+    // process ends, and the user's own value of the key stays as it is
+    // (setObject changes that one, unseen while this one stands).  False,
+    // and nothing changed, for a value that is no property-list value; an
+    // invalid QVariant takes the key's volatile value away.
+    bool setVolatileObject(const QString& key, const QVariant& value);
+    // Takes every volatile value away.
+    void clearVolatileValues();
+
     // Adds defaults (merged over earlier registrations); values that are no
     // property-list values are skipped.  Registered values are never saved.
     void registerDefaults(const QVariantMap& defaults);
     QVariantMap registeredDefaults() const;
 
-    // The user's values merged over the registered defaults.
+    // The volatile and the user's values merged over the registered
+    // defaults.
     QVariantMap dictionaryRepresentation() const;
-    // The user's values only.
+    // The values the user chose (never the registered defaults): the
+    // user's own, with the volatile ones over them.
     QVariantMap persistentValues() const;
 
     // Writes pending changes: re-reads the file, applies this store's
@@ -112,6 +126,7 @@ private:
     mutable QMutex mutex_;
     QVariantMap registered_;
     QVariantMap values_;
+    QVariantMap volatile_;   // never saved
     QSet<QString> changed_;  // keys set or removed since the last synchronize
     QString lastError_;
 };

@@ -21,7 +21,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QThread>
+
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 #include <cstring>
 #include <memory>
@@ -560,6 +563,66 @@ TEST_F(BatchRun, DuplicatesFailUnlessNumberedAndSetLastsOneRun)
     EXPECT_TRUE(user.contains("Last Used Log"));
 }
 
+// A run's --set values are never saved, however it ends once its batch is
+// done (the log remembers itself, the files are counted: the preferences
+// are saved): killed by its standard output, a pipe nobody reads any more
+// (SIGPIPE, as `| true` or `| head -n 1` do), or killed outright while the
+// test holds it writing into a pipe that is full.
+class SetAfterTheBatch : public BatchRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SetAfterTheBatch, IsNeverSaved)
+{
+    const bool pipeClosed = GetParam();
+    MakeTree();
+    ASSERT_TRUE(WriteBytes(defaults, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                     "<key>Easy Thru</key><true/><key>Number Duplicate Files</key><false/>"
+                                     "</dict></plist>\n"));
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+    if (pipeClosed) {
+        ::close(ends[0]);
+        ends[0] = -1;
+    } else {
+        // Full: the batch's one line waits until the test lets it go.
+        const std::string block(4096, 'x');
+        while (::write(ends[1], block.data(), block.size()) > 0) {
+        }
+        while (::write(ends[1], "x", 1) > 0) {
+        }
+    }
+    ASSERT_EQ(::fcntl(ends[1], F_SETFL, 0), 0);
+    QProcess process;
+    process.setProcessEnvironment(BatchEnvironment(defaults));
+    process.setChildProcessModifier([out = ends[1]] { ::dup2(out, STDOUT_FILENO); });
+    process.start(QM_BATCH_EXE, {"--quiet", "--set", "Easy Thru=NO", "--set", "Number Duplicate Files=YES", "--set",
+                                 "Unrecognized Input File Sample Rate=22050", "--conversions", conversions, "-o",
+                                 root + "/new", root + "/tree/a.wav"});
+    ::close(ends[1]);
+    ASSERT_TRUE(process.waitForStarted(30000));
+    if (!pipeClosed) {
+        // Once the batch has saved the preferences it is held at its line.
+        for (int waited = 0; waited < 60000 && !ReadText(defaults).contains("Last Used Log"); waited += 10)
+            QThread::msleep(10);
+        ::kill(pid_t(process.processId()), SIGKILL);
+    }
+    ASSERT_TRUE(process.waitForFinished(60000));
+    if (ends[0] >= 0)
+        ::close(ends[0]);
+    EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(process.exitCode(), pipeClosed ? SIGPIPE : SIGKILL);
+    EXPECT_TRUE(QFile::exists(root + "/new/WAVE same/a.wav")) << "the batch ran";
+    const QString saved = ReadText(defaults);
+    EXPECT_TRUE(saved.contains("Last Used Log")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("<key>Easy Thru</key>\n\t<true/>")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("<key>Number Duplicate Files</key>\n\t<false/>")) << saved.toStdString();
+    EXPECT_FALSE(saved.contains("Sample Rate")) << saved.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, SetAfterTheBatch, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "ByAClosedPipe" : "KilledOnceSaved");
+                         });
+
 TEST_F(BatchRun, ANamedInputThatVanishesIsFatalAndTheFooterIsWritten)
 {
     // Held inside the encoding of the first input while the second, named
@@ -587,11 +650,14 @@ TEST_F(BatchRun, ANamedInputThatVanishesIsFatalAndTheFooterIsWritten)
     EXPECT_FALSE(log.contains("Conversion name: WAVE same"));
 }
 
-TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
+// Ctrl-C, SIGTERM and a closed terminal (SIGHUP) alike.
+class InterruptedBatch : public BatchRun, public ::testing::WithParamInterface<int> {};
+
+TEST_P(InterruptedBatch, CancelsWithoutPartialOutputs)
 {
     // Two takes, resampled, then encoded: the second conversion is held
     // inside the encoding of take1 (with its output and the encoder's input
-    // under temporary names) when the interrupt comes.
+    // under temporary names) when the signal comes.
     ASSERT_TRUE(QDir().mkpath(root + "/big"));
     for (const char* name : {"take1.wav", "take2.wav"})
         ASSERT_TRUE(Sox({"-n", "-r", "44100", "-c", "2", "-b", "16", root + "/big/" + name, "synth", "2", "sine",
@@ -608,7 +674,7 @@ TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
     QProcess process;
     ASSERT_GT(encoder.start(&process, defaults, {"--conversions", to24, "-o", root + "/out", root + "/big"}), 0);
     EXPECT_EQ(FilesUnder(root + "/out/MP3").size(), 2) << "the output and the encoder's input, under temporary names";
-    ::kill(pid_t(process.processId()), SIGINT);
+    ::kill(pid_t(process.processId()), GetParam());
     ASSERT_TRUE(process.waitForFinished(120000));
     const QString err = QString::fromUtf8(process.readAllStandardError());
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
@@ -629,5 +695,10 @@ TEST_F(BatchRun, InterruptCancelsWithoutPartialOutputs)
     EXPECT_EQ(log.count("Total time for this conversion"), 2);
     EXPECT_TRUE(log.contains("Quillmarch finished conversion at: "));
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedBatch, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(sigabbrev_np(info.param));
+                         });
 
 }  // namespace

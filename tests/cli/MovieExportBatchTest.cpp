@@ -9,9 +9,12 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace clitest;
 
@@ -163,6 +166,66 @@ TEST_F(MovieExportBatch, AKilledExportLeavesNothingBehindForGood)
         EXPECT_EQ(after.filter(QString(e.folder) + "/in/take" + e.extension).size(), 1) << after.join(' ').toStdString();
         EXPECT_TRUE(FilesUnder(temporary).isEmpty()) << FilesUnder(temporary).join(' ').toStdString();
     }
+}
+
+// The conversion folder turns read-only while the export is held (the
+// batch runs as another user, for whom permissions hold): the output
+// cannot take its name, which its input's line says with the folder and
+// the code (never as a name taken, nor with the advice to number
+// duplicates); its temporaries, which cannot be removed either, stay
+// recorded until they are gone: the next run, once the folder can be
+// written again, removes them.
+TEST_F(MovieExportBatch, AFolderTurnedReadOnlyIsSaidAndItsTemporariesGoLater)
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "the batch runs as another user through setpriv, as root";
+    ASSERT_TRUE(MakeStereoTake(0.6));
+    const Export& e = kExports[3];
+    const QString out = root + "/out";
+    const QString folder = out + "/" + e.folder;
+    const QString conversions = WriteConversions(
+        root + "/c.plist", {{0, TypedConversion(e.folder, e.type, e.wordLength, QByteArray(e.specifics))}});
+    const QFileDevice::Permissions all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(root, all) && QFile::setPermissions(out, all));
+    const QString hold = root + "/hold";
+    auto start = [&](QProcess* batch, bool held) {
+        QProcessEnvironment env = BatchEnvironment(defaults);
+        if (held)
+            env.insert("QUILLMARCH_HOLD_EXPORT", hold);
+        batch->setProcessEnvironment(env);
+        batch->start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", QM_BATCH_EXE, "--quiet",
+                                 "--conversions", conversions, "-o", out, root + "/in/take.wav"});
+    };
+    QProcess held;
+    start(&held, true);
+    for (int waited = 0; waited < 60000 && !QFile::exists(hold + ".held") && held.state() != QProcess::NotRunning;
+         waited += 10)
+        QThread::msleep(10);
+    ASSERT_TRUE(QFile::exists(hold + ".held")) << held.readAllStandardError().toStdString();
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::ExeOther));
+    ASSERT_TRUE(WriteBytes(hold, ""));
+    ASSERT_TRUE(held.waitForFinished(60000));
+    const QString err = QString::fromUtf8(held.readAllStandardError());
+    EXPECT_EQ(held.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QString("failed %1/in/take.wav: no output can be made in '%2': permission denied "
+                                     "(-54)\n0 converted, 1 failed, 0 skipped, 0 warnings\n")
+                                 .arg(root, folder)))
+        << err.toStdString();
+    for (const char* wrong : {"renaming", "duplicate", "-48", "Number Duplicate Files"})
+        EXPECT_FALSE(err.contains(wrong)) << err.toStdString();
+    const QStringList left = FilesUnder(folder, true);
+    EXPECT_EQ(left.filter(QRegularExpression("^\\.QuillOutFile-\\w{6}\\.")).size(), 2) << left.join(' ').toStdString();
+
+    ASSERT_TRUE(QFile::setPermissions(folder, all));
+    QProcess again;
+    start(&again, false);
+    ASSERT_TRUE(again.waitForFinished(60000));
+    EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+    const QStringList after = FilesUnder(out, true);
+    EXPECT_TRUE(after.filter(".QuillOutFile").isEmpty()) << after.join(' ').toStdString();
+    EXPECT_TRUE(after.contains(QString(e.folder) + "/take" + e.extension)) << after.join(' ').toStdString();
 }
 
 }  // namespace

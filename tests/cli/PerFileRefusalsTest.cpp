@@ -153,6 +153,49 @@ TEST_F(PerFileRefusals, SayTheLimitAndTheValueThatBrokeIt)
     }
 }
 
+// An output whose name, or whose sidecar's ("._" and the name: the
+// headerless types have one), is longer than a file name may be fails
+// saying so, with that name, on its input's line and in the log: never as
+// a name taken, and without the advice to number duplicates.
+TEST_F(PerFileRefusals, NamesTooLongAreSaidWithTheName)
+{
+    struct TooLong {
+        int stem;  // characters of the input's name before ".wav"
+        QVariantMap conversion;
+        QString output;  // the name too long, from the stem on
+    };
+    const TooLong cases[] = {
+        {251, To("AIFF", {{"NeedsNameExtension", true}, {"NameExtension", "aiff"}}), ".aiff"},
+        {249,
+         To("21-4", {{"NeedsSampleRateConversion", true}, {"SampleRate", 8000}, {"NeedsNewWordLength", true},
+                     {"WordLength", 16}}),
+         ".g721"},
+    };
+    for (const TooLong& c : cases) {
+        const QString stem(c.stem, QLatin1Char('n'));
+        SCOPED_TRACE(c.stem);
+        QDir(root + "/in").removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(root + "/in"));
+        ASSERT_TRUE(Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", root + "/in/" + stem + ".wav", "synth", "0.1",
+                         "sine", "440"}));
+        const QString conversions = root + "/c.plist";
+        ASSERT_TRUE(WriteBytes(conversions, PropertyList::toXml(QVariantList{c.conversion})));
+        const QString out = root + "/out" + QString::number(c.stem);
+        const RunResult run = Run({"--quiet", "--conversions", conversions, "-o", out, root + "/in/" + stem + ".wav"});
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+        const QString name = (stem + c.output).size() > 255 ? stem + c.output : "._" + stem + c.output;
+        const QString said = QString("too long for the file system (256 bytes, at most 255): %1/x/%2").arg(out, name);
+        EXPECT_EQ(run.err.toStdString(), QString("failed %1/in/%2.wav: the %3 %4 (-37)\n0 converted, 1 failed, 0 "
+                                                 "skipped, 0 warnings\n")
+                                             .arg(root, stem, name.startsWith("._") ? "name of the output's sidecar is"
+                                                                                    : "output's name is",
+                                                  said)
+                                             .toStdString());
+        EXPECT_TRUE(ReadText(LogPathFromOutput(run.out)).contains(said));
+        EXPECT_TRUE(FilesUnder(out + "/x").isEmpty()) << FilesUnder(out + "/x").join(' ').toStdString();
+    }
+}
+
 struct Advised {
     const char* label;
     Input input;

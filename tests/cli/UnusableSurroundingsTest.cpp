@@ -7,7 +7,9 @@
 #include "CliTestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +89,51 @@ TEST_F(UnusableSurroundings, ALogThatCannotBeWrittenIsSaidWithWhere)
     EXPECT_TRUE(help.contains("1 some files failed, an active conversion could not run (its files were not "
                               "converted), the log could not be written,"))
         << help.toStdString();
+}
+
+// The output folder is a small file system (tmpfs, in a mount namespace of
+// the test's own) with `room` pages free, swept across the room the output
+// needs: a write of the log may find the disk full while the output holds
+// it, and the log be written whole once the run's records are gone.  The
+// batch says what is true of its log: the path when it is whole, that it
+// could not be written when it is not.
+TEST_F(UnusableSurroundings, TheLogIsSaidWholeExactlyWhenItIs)
+{
+    if (!RunPeer("unshare", {"-rm", "true"}))
+        GTEST_SKIP() << "no mount namespace of our own here";
+    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", root + "/in/long.wav", "synth", "20", "sine",
+                     "440", "gain", "-3"}));
+    const qint64 pages = (QFileInfo(root + "/in/long.wav").size() + 4095) / 4096;
+    int whole = 0;
+    for (qint64 room = pages - 1; room <= pages + 4; ++room) {
+        SCOPED_TRACE(room);
+        const QString out = root + "/out" + QString::number(room);
+        const QString kept = root + "/kept" + QString::number(room);
+        ASSERT_TRUE(QDir().mkpath(out) && QDir().mkpath(kept));
+        QProcess batch;
+        batch.setProcessEnvironment(BatchEnvironment(defaults));
+        batch.start("unshare", {"-rm", "sh", "-c",
+                                "mount -t tmpfs -o size=16m tmpfs \"$1\" || exit 90; "
+                                "head -c $(( ($(stat -f -c %a \"$1\") - $2) * 4096 )) /dev/zero > \"$1/fill\"; "
+                                "mnt=$1; kept=$3; shift 3; \"$@\"; rc=$?; cp \"$mnt\"/QuillLog-* \"$kept\"; exit $rc",
+                                "sh", out, QString::number(room), kept, QM_BATCH_EXE, "--quiet", "--conversion",
+                                "CD quality AIFF (44.1 kHz, 16 bits)", "-o", out, root + "/in/long.wav"});
+        ASSERT_TRUE(batch.waitForFinished(60000));
+        ASSERT_NE(batch.exitCode(), 90) << "tmpfs not mounted";
+        const QString err = QString::fromUtf8(batch.readAllStandardError());
+        const QString path = LogPathFromOutput(QString::fromUtf8(batch.readAllStandardOutput()));
+        const QStringList logs = QDir(kept).entryList(QDir::Files);
+        ASSERT_EQ(logs.size(), 1) << err.toStdString();
+        const QString log = ReadText(kept + "/" + logs.first());
+        const bool isWhole = log.startsWith("Quillmarch ") &&
+                             log.contains(QRegularExpression("\nTotal conversion time: \\d\\d:\\d\\d:\\d\\d\\n$"));
+        whole += isWhole ? 1 : 0;
+        EXPECT_EQ(path, isWhole ? out + "/" + logs.first() : QString()) << err.toStdString() << log.toStdString();
+        EXPECT_EQ(err.contains("could not be written"), !isWhole) << err.toStdString();
+        if (!err.contains("Disk full (-34)"))
+            EXPECT_EQ(batch.exitCode(), isWhole ? 0 : 1) << err.toStdString();
+    }
+    EXPECT_GT(whole, 0);
 }
 
 }  // namespace

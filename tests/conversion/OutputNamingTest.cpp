@@ -177,23 +177,35 @@ TEST(OutputNamingTest, NeverReplacesALinkOrFolderInTheWay)
 TEST(OutputNamingTest, AFailedMoveLeavesNothingBehind)
 {
     TestTempDir dir;
-    // A final name of 251 bytes: "<name>.aif" just fits, numbered it does not.
+    // A final name of 251 bytes: "<name>.aif" just fits, numbered it does
+    // not.  The move's own code, never -48 (no name it may take is taken);
+    // the name at fault is told.
     const QString longName(251, QLatin1Char('n'));
     Write(dir, longName + ".aif", "old");
     Write(dir, ".QuillOutFile.aif", "new");
     QStringList paths;
-    EXPECT_EQ(RenameOutputs(dir.qpath(), {".QuillOutFile.aif"}, longName, Numbering(true), &paths),
-              dupFNErr);
+    QStringList failed;
+    auto told = [&failed](bool numbering) {
+        OutputRenameSettings s = Numbering(numbering);
+        s.publishFailed = [&failed](const QString& target, OSErr err) {
+            failed << QStringLiteral("%1 %2").arg(err).arg(target.section(QLatin1Char('/'), -1));
+        };
+        return s;
+    };
+    EXPECT_EQ(RenameOutputs(dir.qpath(), {".QuillOutFile.aif"}, longName, told(true), &paths), bdNamErr);
     EXPECT_TRUE(paths.isEmpty());
     EXPECT_EQ(Listing(dir), QStringList{longName + ".aif"});
+    EXPECT_EQ(failed, QStringList{"-37 " + longName + "-1.aif"});
 
     // An unnumbered move that fails (name too long) deletes the output too.
     Write(dir, ".QuillOutFile.L.aif", "L");
     Write(dir, ".QuillOutFile.R.aif", "R");
-    EXPECT_EQ(RenameOutputs(dir.qpath(), {".QuillOutFile.L.aif", ".QuillOutFile.R.aif"}, longName,
-                            Numbering(false), &paths),
-              dupFNErr);
+    failed.clear();
+    EXPECT_EQ(RenameOutputs(dir.qpath(), {".QuillOutFile.L.aif", ".QuillOutFile.R.aif"}, longName, told(false),
+                            &paths),
+              bdNamErr);
     EXPECT_EQ(Listing(dir), QStringList{longName + ".aif"});
+    EXPECT_EQ(failed, QStringList{"-37 " + longName + ".L.aif"});
 }
 
 TEST(OutputNamingTest, CreatedFilesListIsRenamedAndEmptied)
