@@ -96,6 +96,10 @@ QVariant SettingValue(const QString& key, const QString& text, QString* problem)
         allowed = QStringLiteral("a number (as 22050 or 22050.5)");
         break;
     case QMetaType::QString:
+        if (const QString why = EngineStartup::preferenceProblem(key, text, text); !why.isEmpty()) {
+            *problem = QStringLiteral("--set: ") + why;
+            return QVariant();
+        }
         return text;
     default:
         *problem = QStringLiteral("--set: '%1' holds a list and cannot be set here%2")

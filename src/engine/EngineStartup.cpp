@@ -63,6 +63,23 @@ void EngineStartup::registerDefaults(UserDefaults& defaults)
     defaults.registerDefaults(registeredDefaults());
 }
 
+namespace {
+
+// The types a file of no recognised type may be read as (their properties
+// give them headerless readings), as their codes in quotes, sorted.
+QStringList HeaderlessTypes()
+{
+    QStringList types;
+    const QVariantMap properties = LoadSoundFileProperties();
+    for (auto it = properties.cbegin(); it != properties.cend(); ++it)
+        if (!it.value().toMap().value(QStringLiteral("headerlessReadings")).toList().isEmpty())
+            types.append(it.key());
+    types.sort();
+    return types;
+}
+
+} // namespace
+
 double EngineStartup::rawSampleRate(OSType type, double storedRate)
 {
     return HeaderlessSampleRate(type, storedRate);
@@ -85,12 +102,24 @@ QString EngineStartup::preferenceProblem(const QString& key, const QVariant& val
     } else if (key == P::kUnrecognizedFileNumChannels) {
         if (!ok || !(number >= kMinRawChannels && number <= kMaxRawChannels) || number != std::floor(number))
             takes = QStringLiteral("%1 to %2 channels").arg(kMinRawChannels).arg(kMaxRawChannels);
+    } else if (key == P::kUnrecognizedInputFileAction) {
+        if (!ok || !(number >= 0 && number <= RawFileSettings::kActionReadAsRaw) || number != std::floor(number))
+            takes = QStringLiteral("0 (skip such files), 1 (copy them) or 2 (read them as raw audio)");
+    } else if (key == P::kUnrecognizedInputFileType) {
+        const QStringList types = HeaderlessTypes();
+        // (Without the types' properties the resources are missing, which
+        // is said on its own.)
+        if (!types.isEmpty() && !types.contains(FileTypeForHFSTypeCode(HFSTypeCodeFromFileType(value.toString()))))
+            takes = QStringLiteral("one of the headerless types (%1)").arg(types.join(QStringLiteral(", ")));
     }
     if (takes.isEmpty())
         return QString();
     QString text = shown;
     if (text.isEmpty())
         text = value.typeId() == QMetaType::Double ? QLocale::c().toString(number, 'g', 12) : value.toString();
+    // A type code in its quotes is shown in the quotes of the message.
+    if (text.size() == 6 && text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))
+        text = text.mid(1, 4);
     return QStringLiteral("'%1' takes %2, not '%3'").arg(key, takes, text);
 }
 
@@ -99,8 +128,9 @@ QString EngineStartup::preferencesProblem(const UserDefaults& defaults)
     namespace P = PreferenceKeys;
     // The values the user holds (the registered ones are good).
     const QVariantMap own = defaults.persistentValues();
-    for (const QString& key :
-         {P::kUnrecognizedInputFileSampleRate, P::kUnrecognizedInputFileWordSize, P::kUnrecognizedFileNumChannels}) {
+    for (const QString& key : {P::kUnrecognizedInputFileAction, P::kUnrecognizedInputFileType,
+                               P::kUnrecognizedInputFileSampleRate, P::kUnrecognizedInputFileWordSize,
+                               P::kUnrecognizedFileNumChannels}) {
         const auto value = own.constFind(key);
         if (value == own.cend())
             continue;

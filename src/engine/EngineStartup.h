@@ -49,8 +49,9 @@ public:
     // The channel counts a headerless file may have.
     static constexpr int kMinRawChannels = 1;
     static constexpr int kMaxRawChannels = 64;
-    // Why `value` cannot be the raw-file preference `key` (a sample rate,
-    // word size or channel count that no headerless file has):
+    // Why `value` cannot be the raw-file preference `key` (an action other
+    // than skip, copy or read as raw, a type that is not headerless, a
+    // sample rate, word size or channel count that no headerless file has):
     // "'KEY' takes ..., not 'SHOWN'" (`shown`: the value as the user wrote
     // it; empty: as stored).  Empty when it can, and for other keys.
     static QString preferenceProblem(const QString& key, const QVariant& value, const QString& shown = QString());

@@ -1806,7 +1806,13 @@ struct MovieSource::Impl {
         // tell the frames of each part at its own rate.
         if (trusted && durationsKnown && !rateChanges) {
             Counted(total, std::nullopt);
-            trimmedToNothing = total == 0 && wholeMPEGFrames > 0;
+            // Packets whose frames the delay and padding take whole, or AAC
+            // packets the edit list drops whole (less than a frame of sound
+            // after the encoder's delay), make an empty track.
+            trimmedToNothing = total == 0 && (wholeMPEGFrames > 0 ||
+                                              (codecID == AV_CODEC_ID_AAC && !index.empty() &&
+                                               std::all_of(index.begin(), index.end(),
+                                                           [](const IndexEntry& e) { return e.priming > 0; })));
             flacDirect = DirectPackets();
             const OSErr err = DropUndecodableEnd();
             flacDirect = flacDirect && err == noErr;
@@ -1834,6 +1840,9 @@ struct MovieSource::Impl {
         Counted(decoded, UInt64(packetOrdinal + 1));
         if (decoded == 0 && verdict.Loss().refusedPackets > 0)
             return kUndecodableAudioErr;
+        // Packets that all decode, to nothing (an encoder's whole output
+        // for no sound), make an empty track.
+        trimmedToNothing = decoded == 0 && packetOrdinal >= 0;
         return noErr;
     }
 

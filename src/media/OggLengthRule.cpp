@@ -272,10 +272,16 @@ bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
     return true;
 }
 
-bool OggLengthRule::CutInsidePage(PositionedFile& file)
+bool OggLengthRule::CutBeforeSound(PositionedFile& file)
 {
     Pages pages;
-    return Walk(file, &pages) && pages.endsInsidePage;
+    if (!Walk(file, &pages))
+        return false;
+    // Whole pages that hold only the codec's headers (no granule past 0),
+    // the last without the end-of-stream flag, are a stream cut where its
+    // sound was to begin.
+    return pages.endsInsidePage ||
+           (pages.streams == 1 && !pages.damaged && !pages.endMarked && pages.lastGranule <= 0);
 }
 
 bool OggLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)

@@ -51,8 +51,9 @@ public:
     // which the last granule (in `lastGranule`) states.  The walk is kept
     // for Settle.
     bool Intact(const std::string& path, int64_t* lastGranule);
-    // Whether the file at `path` is an Ogg file that ends inside a page.
-    static bool CutInsidePage(PositionedFile& file);
+    // Whether `file` is an Ogg file that ends inside a page, or after its
+    // header pages.
+    static bool CutBeforeSound(PositionedFile& file);
 
     bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;

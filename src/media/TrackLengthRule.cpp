@@ -59,7 +59,7 @@ bool TrackLengthRule::CutBeforeReadable(const std::string& path)
     PositionedFile file(path);
     MatroskaLengthRule::Layout matroska;
     return Mp4LengthRule::CutBeforeMovieBox(file) || CafLengthRule::CutInsideChunk(file) ||
-           OggLengthRule::CutInsidePage(file) || (MatroskaLengthRule::Walk(file, &matroska) && matroska.cut);
+           OggLengthRule::CutBeforeSound(file) || (MatroskaLengthRule::Walk(file, &matroska) && matroska.cut);
 }
 
 bool TrackLengthRule::Packet(const AVPacket&, UInt64*, const TrackTally&, TrackFinding*)

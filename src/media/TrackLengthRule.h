@@ -52,7 +52,7 @@ public:
     // Whether the file at `path`, which the libraries cannot open, is one
     // of the containers here cut before what they need to read it (an
     // MPEG-4 file's movie box, a CAF file's packet table, an Ogg stream's
-    // header pages, a Matroska file's track list).
+    // header pages or its first sound page, a Matroska file's track list).
     static bool CutBeforeReadable(const std::string& path);
 
     // Each packet of the track as the counting pass reads it, in order;

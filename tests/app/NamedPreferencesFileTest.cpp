@@ -133,6 +133,14 @@ const WrongFile kWrongFiles[] = {
          return path;
      },
      "it is not a regular file"},
+    {"RawTypeWithAHeader",
+     [](const QString& root) {
+         const QString path = root + QStringLiteral("/raw.plist");
+         WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>Unrecognized "
+                         "Input File Type</key><string>'WAVE'</string></dict></plist>\n");
+         return path;
+     },
+     "'Unrecognized Input File Type' takes one of the headerless types ("},
 };
 
 class NamedPreferencesFileTest : public ::testing::TestWithParam<std::tuple<WrongFile, Way>> {

@@ -213,10 +213,13 @@ TEST_F(BatchCommandTest, TheGuidesExampleRuns)
     const qsizetype end = guide.indexOf("```", begin + 7);
     ASSERT_TRUE(begin >= 0 && end > begin);
     ASSERT_TRUE(WriteBytes(root + "/example.plist", guide.mid(begin + 7, end - begin - 7).toUtf8()));
-    const RunResult r
-        = Run({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out", root + "/in.wav"});
+    // Also of a rate that no MP3 holds.
+    ASSERT_TRUE(Sox({"-n", "-r", "96000", "-c", "2", "-b", "24", root + "/hi.wav", "synth", "0.2", "sine", "440"}));
+    const RunResult r = Run({"--quiet", "--conversions", root + "/example.plist", "-o", root + "/out",
+                             root + "/in.wav", root + "/hi.wav"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    for (const char* output : {"CD AIFF/in.aif", "Speech WAVE/in.wav", "Web MP3/in.mp3"})
+    for (const char* output : {"CD AIFF/in.aif", "Speech WAVE/in.wav", "Web MP3/in.mp3", "CD AIFF/hi.aif",
+                               "Speech WAVE/hi.wav", "Web MP3/hi.mp3"})
         EXPECT_TRUE(QFile::exists(root + "/out/" + output)) << output;
 }
 

@@ -95,14 +95,14 @@ TEST(BatchOptions, SetValuesTakeThePreferencesKind)
 {
     // A switch takes YES, NO, 1 or 0; a number key stores a number.
     const BatchOptions o = Parse({"--set", "Easy Thru=1", "--set", "Save Log=NO", "--set",
-                                  "Unrecognized Input File Sample Rate=8000", "--set", "Unrecognized Input File Type=12",
+                                  "Unrecognized Input File Sample Rate=8000", "--set", "Unrecognized Input File Type=21-4",
                                   "-o", "out", "in"});
     ASSERT_TRUE(o.ok()) << o.error().toStdString();
     ASSERT_EQ(o.settings().size(), 4);
     EXPECT_EQ(o.settings().at(0).second, QVariant(true));
     EXPECT_EQ(o.settings().at(1).second, QVariant(false));
     EXPECT_EQ(o.settings().at(2).second.typeId(), QMetaType::Double);
-    EXPECT_EQ(o.settings().at(3).second, QVariant(QString("12")));  // text stays text
+    EXPECT_EQ(o.settings().at(3).second, QVariant(QString("21-4")));  // text stays text
     EXPECT_FALSE(Parse({"--set", "Easy Thru=2", "-o", "out", "in"}).ok());
 }
 

@@ -5,7 +5,7 @@
 // one converts what ffmpeg decodes from it.  Nothing converts silently.
 // The inputs are written by ffmpeg, sox and lame and damaged here: the
 // middle of packets ffprobe places, a stretch of bytes, or the file's end
-// cut off.
+// cut off (also where its first packet begins).
 #include "CliTestSupport.h"
 
 #include <QDir>
@@ -26,6 +26,7 @@ enum class Damage {
     Packets,  // the middle half of packets [first, last) (last 0: to the end)
     Bytes,  // 600 bytes from the middle of the file
     Cut,  // the file ends at `cut` of its length
+    BeforeSound,  // the file ends where its first packet begins (after an Ogg file's header pages)
 };
 
 enum class Outcome {
@@ -123,6 +124,11 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
         Overwrite(&bytes, bytes.size() / 2, bytes.size() / 2 + 600);
     } else if (c.damage == Damage::Cut) {
         bytes.truncate(qsizetype(double(bytes.size()) * c.cut));
+    } else if (c.damage == Damage::BeforeSound) {
+        const QList<QPair<qint64, qint64>> packets = PacketRanges(intact);
+        ASSERT_FALSE(packets.isEmpty());
+        ASSERT_GT(packets[0].first, 0);
+        bytes.truncate(packets[0].first);
     }
     const QString input = root + "/in/" + c.input;
     ASSERT_TRUE(WriteBytes(input, bytes));
@@ -221,6 +227,7 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
         break;
     }
     case Outcome::Clean:
+        EXPECT_TRUE(QFile::exists(output)) << said();
         EXPECT_EQ(FFmpegFrames(output), FFmpegFrames(input));
         EXPECT_TRUE(line.isEmpty()) << said();
         EXPECT_EQ(run.exitCode, 0) << said();
@@ -293,7 +300,18 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
         DamageCase{"opus_webm_cut", "cut.webm", "ffmpeg", "-nostdin -loglevel error -y -i {SRC} -c:a libopus {OUT}",
             kTake, Damage::Cut, 0, 0, 0.5, Outcome::CutBy, nullptr},
         DamageCase{"flac_cut_in_padding", "padding.flac", "flac", "--silent --padding=65536 -o {OUT} {SRC}", kTake,
-            Damage::Cut, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"}),
+            Damage::Cut, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"},
+        DamageCase{"vorbis_cut_after_headers", "headers.ogg", "ffmpeg",
+            "-nostdin -loglevel error -y -i {SRC} -c:a libvorbis {OUT}", kTake, Damage::BeforeSound, 0, 0, 0,
+            Outcome::Fails, "unexpected end of file"},
+        DamageCase{"opus_cut_after_headers", "headers.opus", "opusenc", "--quiet {SRC} {OUT}", kTake,
+            Damage::BeforeSound, 0, 0, 0, Outcome::Fails, "unexpected end of file"},
+        // Less than one whole frame of AAC, and oggenc's output for no
+        // sound: packets that decode to nothing, an empty track.
+        DamageCase{"aac_m4a_one_frame", "one.m4a", "ffmpeg", kAAC, "-r 44100 -c 1 -b 16 {WAV} synth 1s sine 440",
+            Damage::None, 0, 0, 0, Outcome::Clean, nullptr},
+        DamageCase{"vorbis_oggenc_empty", "empty.ogg", "oggenc", "-Q -o {OUT} {SRC}", "-r 44100 -c 2 -b 16 {WAV} trim 0 0",
+            Damage::None, 0, 0, 0, Outcome::Clean, nullptr}),
     CaseName);
 
 }  // namespace

@@ -3,9 +3,10 @@
 // not choose is said once for the batch, with the count of the inputs it
 // concerns and the option that sets another; a rate the user chose is taken
 // without a word, unless the type unrecognised files are read as took
-// another (then the line says which and from what).  A rate no file can
-// have is refused where it is set, naming the preference and its range,
-// before anything is converted.
+// another (then the line says which and from what).  A raw-file value out
+// of its range (a rate no file can have, an action other than skip, copy or
+// read, a type that has a header) is refused where it is set, naming the
+// preference and its range, before anything is converted.
 #include "CliTestSupport.h"
 
 #include <QFile>
@@ -24,7 +25,7 @@ const QString kRate = QStringLiteral("Unrecognized Input File Sample Rate");
 struct Case {
     const char* label;
     QStringList options;
-    const char* storedRate;  // the preferences file's rate, when not empty
+    const char* storedRate;  // the preferences file's rate, when not empty ("<...": what its dictionary holds)
     int exitCode;
     double rate;          // the .vox inputs are read at (0: nothing converted)
     QStringList said;     // on standard error, once each
@@ -55,6 +56,19 @@ const Case kCases[] = {
       "Rate' takes a rate from 1000 to 192000 Hz, not '0'\n"}},
     {"WordSize", {"--set", "Unrecognized Input File Word Size=13"}, "", 64, 0,
      {"'Unrecognized Input File Word Size' takes 8, 16, 24 or 32 bits, not '13'\n"}},
+    {"ActionThree", {"--set", "Unrecognized Input File Action=3"}, "", 64, 0,
+     {"quillmarch-batch: --set: 'Unrecognized Input File Action' takes 0 (skip such files), 1 (copy them) or 2 "
+      "(read them as raw audio), not '3'\n"}},
+    {"ActionNegative", {"--set", "Unrecognized Input File Action=-1"}, "", 64, 0,
+     {"'Unrecognized Input File Action' takes 0 (skip such files)", ", not '-1'\n"}},
+    {"TypeUnknown", {"--set", "Unrecognized Input File Type='XXXX'"}, "", 64, 0,
+     {"quillmarch-batch: --set: 'Unrecognized Input File Type' takes one of the headerless types ('21-4', ",
+      ", not 'XXXX'\n"}},
+    {"TypeWithAHeader", {"--set", "Unrecognized Input File Type='WAVE'"}, "", 64, 0,
+     {"'Unrecognized Input File Type' takes one of the headerless types ("}},
+    {"TypeInThePreferences", {}, "<key>Unrecognized Input File Type</key><string>'AIFF'</string>", 64, 0,
+     {"quillmarch-batch: the preferences file 'ROOT/prefs.plist' cannot be used: 'Unrecognized Input File Type' "
+      "takes one of the headerless types ("}},
 };
 
 void PrintTo(const Case& c, std::ostream* os)
@@ -74,10 +88,12 @@ TEST_P(HeaderlessRate, IsSaidOnceOrRefusedWhereSet)
     ASSERT_TRUE(QFile::copy(root + "/in/a.vox", root + "/in/b.vox"));
     ASSERT_TRUE(Sox({"-D", "-n", "-r", "8000", "-c", "1", root + "/in/c.wav", "synth", "0.2", "sine", "440"}));
     if (*c.storedRate) {
+        const QString held = *c.storedRate == '<'
+                                 ? QString::fromUtf8(c.storedRate)
+                                 : QStringLiteral("<key>%1</key><real>%2</real>").arg(kRate, c.storedRate);
         ASSERT_TRUE(WriteBytes(defaults, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist "
-                                                         "version=\"1.0\"><dict><key>%1</key><real>%2</real></dict>"
-                                                         "</plist>\n")
-                                             .arg(kRate, c.storedRate)
+                                                         "version=\"1.0\"><dict>%1</dict></plist>\n")
+                                             .arg(held)
                                              .toUtf8()));
     }
 

@@ -206,6 +206,10 @@ QList<Recipe> Recipes()
             for (const char* source : {"44100 2 1.5", "48000 1 1"})
                 r.append({"ffmpeg alac", QString("alac_%1_%2_%3.%4").arg(format, Tag(source), ext, ext), "ffmpeg",
                     ff + QString("-c:a alac -sample_fmt %1 {OUT}").arg(format), S(source)});
+    // RF64, the WAVE of more than 4 GB.
+    for (const char* codec : {"pcm_s16le", "pcm_s24le", "pcm_f32le"})
+        r.append({"ffmpeg rf64", QString("rf64_%1.wav").arg(codec), "ffmpeg",
+            ff + QString("-c:a %1 -rf64 always {OUT}").arg(codec), stereo});
     // WebM and Matroska.
     r.append({"matroska", "webm_opus.webm", "ffmpeg", ff + "-c:a libopus {OUT}", stereo});
     r.append({"matroska", "webm_vorbis.webm", "ffmpeg", ff + "-c:a libvorbis {OUT}", stereo});

@@ -120,7 +120,7 @@ namespace {
 struct LinearInput {
     const char* file;     // its extension tells the container
     const char* maker;    // "ffmpeg", "sndfile-convert" or "sox"
-    const char* encoding; // ffmpeg's codec, sndfile-convert's or sox's options
+    const char* encoding; // ffmpeg's codec (and options), sndfile-convert's or sox's options
     int bits;             // the word length kept
     bool floating;
 };
@@ -134,6 +134,10 @@ const LinearInput kLinearInputs[] = {
     {"s32.mov", "ffmpeg", "pcm_s32be", 32, false},
     {"f32.mov", "ffmpeg", "pcm_f32le", 32, true},
     {"s32.wav", "sox", "-b 32 -e signed-integer", 32, false},
+    // RF64, the WAVE of more than 4 GB, read through the media libraries.
+    {"s24_rf64.wav", "ffmpeg", "pcm_s24le -rf64 always", 24, false},
+    {"f32_rf64.wav", "ffmpeg", "pcm_f32le -rf64 always", 32, true},
+    {"s16.rf64", "sndfile-convert", "-pcm16", 16, false},
 };
 
 void PrintTo(const LinearInput& input, std::ostream* os)
@@ -182,7 +186,8 @@ TEST_P(LinearWordLength, EveryOutputThatHoldsItKeepsTheWordLengthAndEveryBit)
     const QString maker = input.maker;
     const QStringList options = QString(input.encoding).split(' ');
     if (maker == "ffmpeg")
-        ASSERT_TRUE(RunPeer("ffmpeg", {"-nostdin", "-v", "error", "-i", source, "-c:a", input.encoding, path}));
+        ASSERT_TRUE(RunPeer("ffmpeg", QStringList{"-nostdin", "-v", "error", "-i", source, "-c:a"} + options +
+                                          QStringList{path}));
     else if (maker == "sox")
         ASSERT_TRUE(Sox(QStringList{source} + options + QStringList{path}));
     else

@@ -83,6 +83,7 @@ void RegisterMovieFileTypes()
     for (const SoundFileTypeDescriptor& type : types)
         RegisterSoundFileType(type);
     SetPlatformReadableExtensions({"aac", "ac3", "adts", "amr", "caf", "m4a", "m4b", "m4r", "mka", "mkv", "mov",
-                                   "mp1", "mp2", "mp3", "mp4", "mpa", "oga", "opus", "webm", "wma", "wmv"});
+                                   "mp1", "mp2", "mp3", "mp4", "mpa", "oga", "opus", "rf64", "w64", "webm", "wma",
+                                   "wmv"});
     RegisterExtraInfoReader(&AddMovieMetadata);
 }

@@ -28,6 +28,11 @@ OSErr SniffWAVE(const UInt8* header, std::istream& in, OSType, OSType* type)
 {
     if (!HeaderIs(header, 8, "WAVE"))
         return kUnknownFileFormatErr;
+    // RF64 and BW64, the forms of WAVE past 4 GB, state their sizes in a
+    // 'ds64' chunk: the media libraries read them (as the name extension
+    // step finds), not this chunk walk.
+    if (HeaderIs(header, 0, "RF64") || HeaderIs(header, 0, "BW64"))
+        return kUnknownFileFormatErr;
     return ProbeRIFFType(type, in, header);
 }
 
