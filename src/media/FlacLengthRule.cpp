@@ -15,10 +15,11 @@ bool FlacLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackT
     // its block of the stream's own rate, which the decoder refuses.  (The
     // packets of a file the frame walk proved whole hold no bytes here.)
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
+    const UInt32 bits = UInt32(std::max(par->bits_per_raw_sample, 0));
     FlacStreamCheck::FrameHeader header;
     if (packet.data && packet.size > 0 &&
-        FlacStreamCheck::ReadFrameHeader(packet.data, std::size_t(packet.size), UInt32(std::max(par->bits_per_raw_sample, 0)),
-                                         &header) == FlacStreamCheck::HeaderRead::Ok &&
+        FlacStreamCheck::ReadFrameHeader(packet.data, std::size_t(packet.size), bits, &header) ==
+            FlacStreamCheck::HeaderRead::Ok &&
         header.rate != 0 && int(header.rate) != par->sample_rate) {
         *frames = header.blockSize;
         *found = TrackFinding("FLAC frame headers");

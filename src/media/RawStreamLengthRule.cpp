@@ -309,15 +309,16 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     // stream of `header` or a tag follows it (zeros that end the file may
     // be sound overwritten); else `from`.
     const auto zerosFrom = [&](int64_t from, const uint8_t* header) {
-        int64_t at = from;
-        for (const uint8_t* p; at < end && (p = bytesAt(at, 1)) && *p == 0;)
-            ++at;
-        if (at == from || at >= end)
+        int64_t to = from;
+        for (const uint8_t* p; to < end && (p = bytesAt(to, 1)) && *p == 0;)
+            ++to;
+        if (to == from || to >= end)
             return from;
-        const uint8_t* next = bytesAt(at, kHeaderBytes);
+        const uint8_t* next = bytesAt(to, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
-        const bool frameNext = next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, header, next);
-        return frameNext || tagAt(at) > 0 ? at : from;
+        const bool frameNext =
+            next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, header, next);
+        return frameNext || tagAt(to) > 0 ? to : from;
     };
     // A frame whose header leads to the next one's (zeros between them or
     // not), to a tag, or to the end.
