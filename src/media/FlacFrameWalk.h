@@ -2,9 +2,9 @@
 // blocks, frame after frame to the file's last byte, each frame's header
 // CRC-8 and frame CRC-16 holding, numbered in order from the first (by
 // frames, or with variable blocking by the samples before it), of the
-// stream's channels and bits, every frame but the last of the first one's
-// block size (fixed blocking), and the samples summing to what STREAMINFO
-// states.  Such a file's frames are the packets the demuxer finds in it, one
+// stream's channels, bits and rate, every frame but the last of the first
+// one's block size (fixed blocking), and the samples summing to what
+// STREAMINFO states.  Such a file's frames are the packets the demuxer finds in it, one
 // frame each; they are found here at a small part of the cost.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "FlacLengthRule.h"
 
 #include "ByteOrder.h"
+#include "FlacStreamCheck.h"
 #include "PositionedFile.h"
 
 #include <algorithm>
@@ -8,8 +9,25 @@
 
 #include "media_calls.h"
 
-bool FlacLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally& tally, TrackFinding* found)
+bool FlacLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found)
 {
+    // A frame stating another rate than STREAMINFO is damage: it stands for
+    // its block of the stream's own rate, which the decoder refuses.  (The
+    // packets of a file the frame walk proved whole hold no bytes here.)
+    const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
+    const UInt32 bits = UInt32(std::max(par->bits_per_raw_sample, 0));
+    FlacStreamCheck::FrameHeader header;
+    if (packet.data && packet.size > 0 &&
+        FlacStreamCheck::ReadFrameHeader(packet.data, std::size_t(packet.size), bits, &header) ==
+            FlacStreamCheck::HeaderRead::Ok &&
+        header.rate != 0 && int(header.rate) != par->sample_rate) {
+        *frames = header.blockSize;
+        *found = TrackFinding("FLAC frame headers");
+        found->damaged = true;
+        first_ = false;
+        nextPts_ = INT64_MIN;
+        return true;
+    }
     // Frames missing between two packets: taken out.
     const bool gap = !first_ && packet.pts != AV_NOPTS_VALUE && nextPts_ != INT64_MIN && packet.pts > nextPts_;
     if (gap) {

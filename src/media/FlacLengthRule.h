@@ -1,6 +1,7 @@
 // The length of a native FLAC stream: its header states the frames, and
 // its frames are numbered.  A frame missing between two packets (damage
-// the parser passed over) is sound lost.  Fewer frames than the header
+// the parser passed over) is sound lost; a frame stating another rate than
+// the header's is damage.  Fewer frames than the header
 // states: a stream whose packets all decode and run to the file's end was
 // cut there; otherwise the rest was lost.
 #pragma once

@@ -471,6 +471,12 @@ FlacStreamCheck::HeaderRead FlacStreamCheck::ReadFrameHeader(const uint8_t* byte
     h->assignment = assignment;
     h->channels = assignment <= 7 ? assignment + 1 : 2;
     h->bits = bits;
+    static const UInt32 kRates[12] = {0, 88200, 176400, 192000, 8000, 16000, 22050, 24000, 32000, 44100, 48000, 96000};
+    const std::size_t rateAt = sizeAt + (sizeCode == 6 ? 1 : sizeCode == 7 ? 2 : 0);
+    h->rate = rateCode < 12    ? kRates[rateCode]
+              : rateCode == 12 ? UInt32(bytes[rateAt]) * 1000
+              : rateCode == 13 ? (UInt32(bytes[rateAt]) << 8 | bytes[rateAt + 1])
+                               : (UInt32(bytes[rateAt]) << 8 | bytes[rateAt + 1]) * 10;
     h->bytes = at + 1;
     return HeaderRead::Ok;
 }

@@ -55,8 +55,9 @@ public:
 
     // A frame header's fields: the blocking strategy (variable: the number
     // counts samples, else frames), the number, the block size, channels,
-    // bits per sample (`streamBits` where the header leaves them out) and
-    // the header's own length, its CRC-8 included.
+    // bits per sample (`streamBits` where the header leaves them out), the
+    // sample rate (0 where the header leaves it to STREAMINFO) and the
+    // header's own length, its CRC-8 included.
     struct FrameHeader {
         bool variable = false;
         UInt64 number = 0;
@@ -64,6 +65,7 @@ public:
         UInt32 channels = 0;
         UInt32 assignment = 0;
         UInt32 bits = 0;
+        UInt32 rate = 0;
         std::size_t bytes = 0;
     };
     enum class HeaderRead { Ok, Short, Broken };

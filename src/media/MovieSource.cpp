@@ -1126,6 +1126,14 @@ struct MovieSource::Impl {
             // What is read past a viewed stream's end is the view's.
             if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
                 continue;
+            // A tag or zeros inside a raw MPEG audio stream reach here with
+            // the frame after them: that frame is the packet.
+            if (tagsFrom >= 0 && packet->stream_index == stream && packet->pos >= 0)
+                if (const int none = RawStreamLengthRule::NoSoundBeforeFrame(codecID, packet->data, packet->size)) {
+                    packet->data += none;
+                    packet->size -= none;
+                    packet->pos += none;
+                }
             if (flac.Repeated(packet->pos) || IsTag())
                 continue;
             if (packet->stream_index == stream) {
@@ -1237,7 +1245,7 @@ struct MovieSource::Impl {
             const std::size_t n = std::strlen(text);
             return packet->size >= int(n) && std::memcmp(packet->data, text, n) == 0;
         };
-        return packet->pos >= tagsFrom || starts("ID3") || starts("APETAGEX");
+        return packet->pos >= tagsFrom || starts("ID3") || starts("APETAGEX") || starts("LYRICSBEGIN");
     }
 
     // Whether `frame` holds decoded sound of the track's shape.
@@ -1491,6 +1499,14 @@ struct MovieSource::Impl {
                     av_frame_unref(frame);
                     continue;
                 }
+                // A native FLAC stream has its STREAMINFO's rate: a frame
+                // stating another is damage, refused as a frame failing its
+                // checksums is.
+                if (OtherRate() && codecID == AV_CODEC_ID_FLAC && std::strcmp(format->iformat->name, "flac") == 0) {
+                    av_frame_unref(frame);
+                    TallyRefused();
+                    continue;
+                }
                 sentGaveNothing = false;
                 gaveFrame = true;
                 decoderSkip = 0;  // what is left of it was taken from this frame
@@ -1501,7 +1517,7 @@ struct MovieSource::Impl {
                 if (!bridge)
                     return Pending();
                 if (!bridge->Put(frame)) {
-                    shapeError = RateChangeBridge::Available() ? memFullErr : kTrackRateChangesErr;
+                    shapeError = kTrackRateChangesErr;
                     return false;
                 }
                 continue;

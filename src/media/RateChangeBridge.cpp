@@ -74,6 +74,14 @@ bool RateChangeBridge::Available()
     return Calls() != nullptr;
 }
 
+bool RateChangeBridge::RatesConvertible(int partRate, int trackRate)
+{
+    if (partRate <= 0 || trackRate <= 0)
+        return false;
+    const double ratio = double(partRate) / double(trackRate);
+    return ratio <= kMostRatio && ratio >= 1.0 / kMostRatio;
+}
+
 bool RateChangeBridge::Queue(AVFrame* frame)
 {
     if (frame->nb_samples <= 0) {
@@ -92,6 +100,10 @@ bool RateChangeBridge::Put(AVFrame* frame)
         return false;
     }
     const int rate = frame->sample_rate > 0 ? frame->sample_rate : trackRate_;
+    if (rate != trackRate_ && !RatesConvertible(rate, trackRate_)) {
+        av_frame_unref(frame);
+        return false;
+    }
     const AVChannelLayout& layout = frame->ch_layout;
     const bool sameLayout = layout.nb_channels == swrLayout_.nb_channels && layout.order == swrLayout_.order &&
                             (layout.order != AV_CHANNEL_ORDER_NATIVE || layout.u.mask == swrLayout_.u.mask);

@@ -40,8 +40,16 @@ public:
     // Whether the media libraries' resampler can be loaded.
     static bool Available();
 
+    // The largest ratio either way between a part's rate and the track's
+    // that is converted (that of a whole file's rate change): a part whose
+    // header states a rate beyond it (1 Hz, 2^31 - 1 Hz) is none a
+    // converter holds, however few its frames.
+    static constexpr double kMostRatio = 256.0;
+    static bool RatesConvertible(int partRate, int trackRate);
+
     // Takes the decoded `frame` (left empty); false when it cannot be
-    // converted (the resampler refuses its format, or memory is short).
+    // converted (its rate is beyond kMostRatio of the track's, the
+    // resampler refuses its format, or memory is short).
     bool Put(AVFrame* frame);
     // The end of the track: what the resampler still holds comes out.
     bool Finish();

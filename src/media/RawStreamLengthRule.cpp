@@ -133,6 +133,11 @@ bool RawStreamLengthRule::ReadInfoFrame(const uint8_t* frame, int frameBytes, In
     if (field + 36 <= frameBytes && ByteChecksum::Crc16Reflected(frame, std::size_t(field + 34)) == ReadBE16(frame + field + 34)) {
         out->hasMusicCRC = true;
         out->musicCRC = ReadBE16(frame + field + 32);
+    } else if (field + 36 <= frameBytes) {
+        // An encoder's tag names the encoder in letters and digits first.
+        out->tagDamaged = std::all_of(frame + field, frame + field + 4, [](uint8_t c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        });
     }
     return true;
 }
@@ -180,7 +185,22 @@ int64_t RawStreamLengthRule::TagBytes(const uint8_t* p, int available, int64_t l
     }
     if (available >= 3 && left == 128 && std::memcmp(p, "TAG", 3) == 0)
         return 128;
+    if (available >= 11 && std::memcmp(p, "LYRICSBEGIN", 11) == 0)
+        return left;
     return 0;
+}
+
+int RawStreamLengthRule::NoSoundBeforeFrame(AVCodecID codec, const uint8_t* data, int size)
+{
+    int at = 0;
+    for (int64_t tag = 1; tag > 0 && at < size;) {
+        while (at < size && data[at] == 0)
+            ++at;
+        tag = at < size ? TagBytes(data + at, std::min(size - at, 32), size - at) : 0;
+        at += int(tag);
+    }
+    int bytes = 0, frames = 0;
+    return at > 0 && size - at >= kHeaderBytes && ReadFrameHeader(codec, data + at, &bytes, &frames) ? at : 0;
 }
 
 int64_t RawStreamLengthRule::TrailingTagsStart(const std::string& path)
@@ -285,8 +305,23 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     int64_t at = 0;
     const uint8_t* head = bytesAt(0, 3);
     const int64_t tagEnd = head && std::memcmp(head, "ID3", 3) == 0 ? tagAt(0) : 0;  // an ID3v2 tag that starts the file
-    // A frame whose header leads to the next one's (or to a tag, or the
-    // end).
+    // Where a run of zero bytes from `from` ends, when a header of the
+    // stream of `header` or a tag follows it (zeros that end the file may
+    // be sound overwritten); else `from`.
+    const auto zerosFrom = [&](int64_t from, const uint8_t* header) {
+        int64_t to = from;
+        for (const uint8_t* p; to < end && (p = bytesAt(to, 1)) && *p == 0;)
+            ++to;
+        if (to == from || to >= end)
+            return from;
+        const uint8_t* next = bytesAt(to, kHeaderBytes);
+        int nextBytes = 0, nextFrames = 0;
+        const bool frameNext =
+            next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, header, next);
+        return frameNext || tagAt(to) > 0 ? to : from;
+    };
+    // A frame whose header leads to the next one's (zeros between them or
+    // not), to a tag, or to the end.
     const uint8_t* first = nullptr;
     uint8_t reference[kHeaderBytes] = {};
     const auto frameAt = [&](int64_t from, int* bytes, int* frames) {
@@ -297,11 +332,12 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
             return true;
         uint8_t here[kHeaderBytes];
         std::memcpy(here, p, kHeaderBytes);
-        const uint8_t* next = bytesAt(from + *bytes, kHeaderBytes);
+        const int64_t after = zerosFrom(from + *bytes, here);
+        const uint8_t* next = bytesAt(after, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
         if (next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, here, next))
             return true;
-        return tagAt(from + *bytes) > 0;
+        return tagAt(after) > 0;
     };
     UInt64 wholeBytes = 0;
     UInt64 wholeCount = 0;
@@ -365,9 +401,12 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
                 int begin = 0, region = 0, bits = 0;
                 if (const uint8_t* side = bytes >= kSideBytes ? bytesAt(at, kSideBytes) : nullptr;
                     side && MainData(side, bytes, &begin, &region, &bits)) {
-                    if (dataAt - begin < mainEnd)
+                    // (A frame of empty granules uses no bytes, wherever
+                    // its main data would begin.)
+                    if (bits > 0 && dataAt - begin < mainEnd)
                         ++out->joins;
-                    mainEnd = dataAt - begin + bits / 8;
+                    if (bits > 0)
+                        mainEnd = dataAt - begin + bits / 8;
                     dataAt += region;
                 }
                 lastWholeEnd = at + bytes;
@@ -375,7 +414,7 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
             wholeBytes += UInt64(bytes);
             ++wholeCount;
             out->wholeFrames += UInt64(frames);
-            at += bytes;
+            at = zerosFrom(at + bytes, reference);
             continue;
         }
         ++stretch;
@@ -499,9 +538,12 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         const int64_t stated = walk.info.frames;
         // Encoders differ on whether the Info frame counts itself and its
         // bytes: one frame either way with no checksum failing passes.
+        // An Info frame whose encoder's tag fails its own checksum was
+        // damaged itself: its count tells nothing of the frames.
         const bool checksumHolds = !walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC;
-        const bool whole = checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
-                                             (held <= stated + 1 && held + 1 >= stated));
+        const bool whole = walk.info.tagDamaged ||
+                           (checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
+                                              (held <= stated + 1 && held + 1 >= stated)));
         const UInt64 samples = UInt64(walk.frameSamples);
         result.expected = UInt64(std::max(stated, held)) * samples;
         bool countAloneWrong = false;

@@ -6,7 +6,8 @@
 // from) held frames at the stream's own bytes per frame, and what the
 // track gives short of those frames and the whole ones was lost.  Tags
 // (ID3v2 anywhere, two in a row included; ID3v1, APEv2 and Lyrics3 at the
-// end) and the bytes before the first frame are no sound.  A last
+// end), zero bytes between two frames and the bytes before the first frame
+// are no sound.  A last
 // frame shorter than its header says is the file's cut.  An MP3 stream
 // whose first frame counts the frames (an Xing or Info frame) is measured
 // against that count instead.
@@ -37,6 +38,9 @@ public:
         int64_t bytes = -1;
         bool hasMusicCRC = false;
         UInt16 musicCRC = 0;
+        // An encoder's tag follows whose own checksum fails: the frame's
+        // fields, the count among them, are damaged.
+        bool tagDamaged = false;
     };
     static bool ReadInfoFrame(const uint8_t* frame, int frameBytes, InfoFrame* out);
 
@@ -50,7 +54,14 @@ public:
     // `left` to the end of the sound's bytes): an ID3v2 tag (its footer
     // too), an APEv2 tag that has a header, an ID3v1 tag at the very end;
     // 0 when no tag starts there.
+    // A Lyrics3 tag (which only the end of the file holds) is all that is
+    // `left` from its start, cut inside itself or not.
     static int64_t TagBytes(const uint8_t* p, int available, int64_t left);
+    // The bytes of the tags and zero bytes that start a packet of `size`
+    // bytes before a frame of `codec`: a tag inside the stream (as joined
+    // and streamed files carry), or padding, that the demuxer handed out
+    // with the frame after it.  0 when there are none, or no frame follows.
+    static int NoSoundBeforeFrame(AVCodecID codec, const uint8_t* data, int size);
     // Where the tags at the end of the file at `path` begin (its size when
     // there are none): ID3v1 (with Lyrics3), APEv2 (with a header or not)
     // and ID3v2 with a footer, in any order.

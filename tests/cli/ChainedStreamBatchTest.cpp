@@ -7,8 +7,11 @@
 // channel count (of Ogg links or ADTS frames; an MPEG audio stream's
 // single-channel frames are played in both channels of a stereo track)
 // fail the file with a line saying so, instead of losing a part without a
-// word.
+// word.  So does a link whose header states a rate no converter takes the
+// track's from (1 Hz, 100 Hz, 2^31 - 1 Hz; its page checksum made again):
+// that file alone fails, the batch goes on, nothing absurd is written.
 #include "CliTestSupport.h"
+#include "IntactShapes.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,6 +29,7 @@ struct Part {
     int rate;
     int channels;
     int tone;  // Hz
+    int stated = 0;  // the rate its Vorbis identification header is made to state (0: its own)
 };
 
 struct JoinedCase {
@@ -34,8 +38,28 @@ struct JoinedCase {
     QStringList encoder;  // ffmpeg's codec options, or {"lame"}
     Part first;
     Part second;
-    bool converts;  // else the file fails: its channel count changes
+    bool converts;  // else the file fails: its channel count or a stated rate
 };
+
+// `bytes` (one Ogg Vorbis link) with its identification header stating
+// `rate`, the page's checksum made again.
+bool StateRate(QByteArray* bytes, int rate)
+{
+    const qsizetype head = bytes->indexOf("\x01vorbis");
+    const qsizetype page = bytes->lastIndexOf("OggS", head);
+    if (head < 0 || page < 0 || head + 16 > bytes->size())
+        return false;
+    for (int i = 0; i < 4; ++i)
+        (*bytes)[head + 12 + i] = char(uint32_t(rate) >> (8 * i));
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes->constData()) + page;
+    qsizetype end = 27 + p[26];
+    for (int i = 0; i < p[26]; ++i)
+        end += p[27 + i];
+    const uint32_t crc = intactshape::OggChecksum(p, std::size_t(end));
+    for (int i = 0; i < 4; ++i)
+        (*bytes)[page + 22 + i] = char(crc >> (8 * i));
+    return true;
+}
 
 void PrintTo(const JoinedCase& c, std::ostream* os)
 {
@@ -53,6 +77,10 @@ const JoinedCase kCases[] = {
     {"adts_44k_then_22k", "aac", kADTS, {44100, 2, 440}, {22050, 2, 880}, true},
     {"vorbis_stereo_then_mono", "ogg", kVorbis, {44100, 2, 440}, {44100, 1, 880}, false},
     {"adts_stereo_then_mono", "aac", kADTS, {44100, 2, 440}, {44100, 1, 880}, false},
+    {"vorbis_second_states_100hz", "ogg", kVorbis, {44100, 2, 440}, {44100, 2, 880, 100}, false},
+    {"vorbis_second_states_1hz", "ogg", kVorbis, {44100, 2, 440}, {44100, 2, 880, 1}, false},
+    {"vorbis_second_states_2147483647hz", "ogg", kVorbis, {44100, 2, 440}, {44100, 2, 880, 2147483647}, false},
+    {"vorbis_first_states_2147483647hz", "ogg", kVorbis, {44100, 2, 440, 2147483647}, {44100, 2, 880}, false},
 };
 
 class ChainedStreamBatchTest : public BatchTest, public ::testing::WithParamInterface<JoinedCase> {
@@ -85,19 +113,30 @@ TEST_P(ChainedStreamBatchTest, EveryPartPlaysAtItsOwnSpeedOrTheFileFails)
     QString second;
     ASSERT_TRUE(Encode(c, c.first, 1, &first));
     ASSERT_TRUE(Encode(c, c.second, 2, &second));
+    QByteArray parts[2] = {ReadBytes(first), ReadBytes(second)};
+    for (int k = 0; k < 2; ++k)
+        if (const int stated = (k == 0 ? c.first : c.second).stated)
+            ASSERT_TRUE(StateRate(&parts[k], stated));
     const QString joined = root + "/in/joined." + c.extension;
-    ASSERT_TRUE(WriteBytes(joined, ReadBytes(first) + ReadBytes(second)));
+    ASSERT_TRUE(WriteBytes(joined, parts[0] + parts[1]));
+    // An intact file beside it, converted all the same.
+    ASSERT_TRUE(WriteBytes(root + "/in/other." + c.extension, ReadBytes(first)));
 
     // 24-bit AIFF at the input's own rate.
     const RunResult run = RunConversions("aiff24",
         {{0, {{"QMCSNeedsSampleRateConversion", false}, {"QMCSNeedsRedither", false},
               {"QMCSNeedsNewWordLength", true}, {"QMCSWordLength", 24}}}},
-        joined, root + "/out");
+        root + "/in", root + "/out");
     ASSERT_FALSE(run.crashed);
-    const QString output = root + "/out/CD quality AIFF (44.1 kHz, 16 bits)/joined.aif";
+    const QString folder = root + "/out/CD quality AIFF (44.1 kHz, 16 bits)/in/";
+    const QString output = folder + "joined.aif";
+    EXPECT_TRUE(QFile::exists(folder + "other.aif")) << run.err.toStdString();
     if (!c.converts) {
         EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains("failed " + joined + ": has parts with another number of channels"))
+        EXPECT_TRUE(run.err.contains("failed " + joined + ": " +
+                                     (c.first.stated || c.second.stated
+                                             ? "has parts at another sample rate that cannot be read as one sound"
+                                             : "has parts with another number of channels")))
             << run.err.toStdString();
         EXPECT_FALSE(QFile::exists(output));
         return;

@@ -2,10 +2,11 @@
 // checksums see it, through quillmarch-batch: a frame whose frame CRC-16
 // fails (bits flipped near its end, where the decoder alone reads on
 // without noticing; 64 bytes of noise) reads as silence, said with its
-// time; a frame header whose CRC-8 fails and damage at the file's end
-// (not a cut) are said as sound lost, with the time the output lacks; a
-// STREAMINFO MD5 signature that does not match the sound is said.  The
-// intact files convert without a word, sample for sample.
+// time; a frame header whose CRC-8 fails, one that states another rate
+// than STREAMINFO and damage at the file's end (not a cut) are said as
+// sound lost, with the time the output lacks; a STREAMINFO MD5 signature
+// that does not match the sound is said.  The intact files convert without
+// a word, sample for sample.
 #include "CliTestSupport.h"
 
 #include <QJsonArray>
@@ -29,6 +30,7 @@ enum class Damage {
     LastKilobyte,  // the file's last 1024 bytes overwritten
     HeaderChecksum,  // a bit of one frame header's CRC-8 flipped
     Signature,  // a bit of the MD5 signature STREAMINFO stores flipped
+    OtherRate,  // one frame's header states 8 kHz, its CRC-8 and CRC-16 made again
 };
 
 struct FlacCase {
@@ -155,6 +157,27 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
         ASSERT_EQ(bytes.left(4), QByteArray("fLaC"));
         bytes[8 + 18 + 5] = char(bytes[8 + 18 + 5] ^ 0x40);
         break;
+    case Damage::OtherRate: {
+        const Packet& p = packets[packets.size() / 2];
+        const auto crc = [&](qint64 from, qint64 to, int width, unsigned polynomial) {
+            unsigned value = 0;
+            const unsigned top = 1u << (width - 1), mask = (1u << width) - 1;
+            for (qint64 i = from; i < to; ++i) {
+                value ^= unsigned(uint8_t(bytes[i])) << (width - 8);
+                for (int b = 0; b < 8; ++b)
+                    value = ((value & top) ? (value << 1) ^ polynomial : value << 1) & mask;
+            }
+            return value;
+        };
+        ASSERT_LT(uint8_t(bytes[p.pos + 2]) & 15, 12);
+        bytes[p.pos + 2] = char((uint8_t(bytes[p.pos + 2]) & 0xF0) | 4);
+        const int header = HeaderBytes(bytes, p.pos);
+        bytes[p.pos + header] = char(crc(p.pos, p.pos + header, 8, 0x07));
+        const unsigned check = crc(p.pos, p.pos + p.size - 2, 16, 0x8005);
+        bytes[p.pos + p.size - 2] = char(check >> 8);
+        bytes[p.pos + p.size - 1] = char(check & 0xFF);
+        break;
+    }
     }
     const QString input = root + "/in/" + c.name + ".flac";
     ASSERT_TRUE(WriteBytes(input, bytes));
@@ -205,7 +228,8 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
         break;
     }
     case Damage::LastKilobyte:
-    case Damage::HeaderChecksum: {
+    case Damage::HeaderChecksum:
+    case Damage::OtherRate: {
         // Damage, not a cut: the time said lost is the time the output lacks.
         const QRegularExpressionMatch m = QRegularExpression("^" + QRegularExpression::escape(warning)
             + "(?:[0-9]+ of [0-9]+ packets refused by the decoder, )?([0-9.]+) s lost$")
@@ -240,6 +264,8 @@ std::string CaseName(const ::testing::TestParamInfo<FlacCase>& info)
     }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, FlacChecksumBatchTest,
-    ::testing::Values(QM_FLAC_CASES("ffmpeg"), QM_FLAC_CASES("sox"), QM_FLAC_CASES("flac")), CaseName);
+    ::testing::Values(QM_FLAC_CASES("ffmpeg"), QM_FLAC_CASES("sox"), QM_FLAC_CASES("flac"),
+        FlacCase{"flac_other_rate", "flac", Damage::OtherRate, 0}),
+    CaseName);
 
 }  // namespace

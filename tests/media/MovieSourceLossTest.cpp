@@ -53,8 +53,16 @@ enum class Damage {
     // entries grown by `bytes`.
     SizeHuge,
     SizesGrown,
-    // The frame count of an MP3's Info frame halved.
+    // The frame count of an MP3's Info frame halved (`bytes` 1: its byte
+    // count too).
     CountHalved,
+    // MPEG audio: an ID3v2 tag of `bytes` bytes, or `bytes` zeros, between
+    // two middle frames; the first `bytes` frames taken out; a Lyrics3 tag
+    // cut inside itself after the last frame.
+    TagBetween,
+    ZerosBetween,
+    FirstFramesDrop,
+    Lyrics3Cut,
     FlipBit,       // bit 4 of byte `bytes` flipped
 };
 
@@ -87,8 +95,9 @@ enum class Expect {
     Misplaced,// all frames there, some out of order
     Gaps,     // damage at places, how much not said
     Hidden,   // the frames of sound a grown tag hides said lost
-    Header,   // all sound there, the header's count said wrong
+    Header,   // all sound there (as ffmpeg decodes it), the header's count said wrong
     OneRefused,  // the frames ffmpeg decodes, one packet refused and its time silenced
+    Whole,    // the frames ffmpeg decodes from the intact file, nothing said
 };
 
 struct LossCase {
@@ -262,6 +271,30 @@ void DamageStructure(const LossCase& c, std::size_t secondStream, std::vector<ch
         const std::size_t info = Find(b, "Info");
         ASSERT_NE(info, std::string_view::npos);
         PutBE32(&b, info + 8, BE32(b, info + 8) / 2);
+        if (c.bytes)
+            PutBE32(&b, info + 12, BE32(b, info + 12) / 2);
+        break;
+    }
+    case Damage::TagBetween:
+    case Damage::ZerosBetween:
+    case Damage::FirstFramesDrop: {
+        const auto frames = Mp3Frames(b);
+        ASSERT_GT(frames.size(), 40u);
+        const std::size_t at = frames[frames.size() * 2 / 5].first;
+        if (c.damage == Damage::FirstFramesDrop) {
+            Remove(&b, frames.front().first, frames[std::size_t(c.bytes)].first - frames.front().first);
+        } else {
+            const intactshape::Bytes tag = intactshape::ID3v2Tag(uint32_t(c.bytes));
+            if (c.damage == Damage::TagBetween)
+                b.insert(b.begin() + std::ptrdiff_t(at), tag.begin(), tag.end());
+            else
+                b.insert(b.begin() + std::ptrdiff_t(at), std::size_t(c.bytes), char(0));
+        }
+        break;
+    }
+    case Damage::Lyrics3Cut: {
+        const std::string_view lyrics = "LYRICSBEGININD0000210LYR00030[00:01]Some";
+        b.insert(b.end(), lyrics.begin(), lyrics.end());
         break;
     }
     case Damage::TagGrown: {
@@ -510,6 +543,11 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         EXPECT_FALSE(loss.Any()) << said;
         EXPECT_EQ(source->DataCutShort(), c.expect == Expect::Cut) << said;
         break;
+    case Expect::Whole:
+        EXPECT_EQ(frames, FFmpegFrames(intact)) << said;
+        EXPECT_FALSE(loss.Any()) << said;
+        EXPECT_FALSE(source->DataCutShort()) << said;
+        break;
     case Expect::OneRefused:
         EXPECT_EQ(frames, decoded) << said;
         EXPECT_EQ(loss.refusedPackets, 1u) << said;
@@ -562,7 +600,7 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         EXPECT_GT(loss.gaps, 0u) << said;
         break;
     case Expect::Header:
-        EXPECT_EQ(frames, FFmpegFrames(intact)) << said;
+        EXPECT_EQ(frames, decoded) << said;
         EXPECT_NE(loss.headerFrames, loss.heldFrames) << said;
         EXPECT_NEAR(double(loss.headerFrames) * 2, double(loss.heldFrames), 2 * c.frame) << said;
         break;
@@ -740,6 +778,24 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"mp3_untagged_frames_taken_out", "u.mp3", "lame", kUntagged, Damage::FramesDrop, 0, 20, Expect::Gaps,
             1152, 0, Shape::Encoded, 0, kNoise},
         LossCase{"mp3_count_halved", "m.mp3", "lame", kLame, Damage::CountHalved, 0, 0, Expect::Header, 1152, 0},
+        LossCase{"mp3_count_and_bytes_halved", "m.mp3", "lame", kLame, Damage::CountHalved, 0, 1, Expect::Header,
+            1152, 0},
+        // Tags and zeros between frames (joined and streamed files) are no
+        // sound: the frame after them is decoded, nothing is said.  Empty
+        // granules whose main data would begin before the stream use no
+        // byte of it; a Lyrics3 tag cut inside itself is no frame.
+        LossCase{"mp3_id3v2_between_frames", "m.mp3", "lame", kLame, Damage::TagBetween, 0, 1000, Expect::Whole, 1152,
+            0},
+        LossCase{"mp3_untagged_id3v2_between_frames", "u.mp3", "lame", kUntagged, Damage::TagBetween, 0, 1000,
+            Expect::Whole, 1152, 0},
+        LossCase{"mp3_zero_between_frames", "m.mp3", "lame", kLame, Damage::ZerosBetween, 0, 1, Expect::Whole, 1152, 0},
+        LossCase{"mp3_417_zeros_between_frames", "m.mp3", "lame", kLame, Damage::ZerosBetween, 0, 417, Expect::Whole,
+            1152, 0},
+        LossCase{"mp3_untagged_2000_zeros_between_frames", "u.mp3", "lame", kUntagged, Damage::ZerosBetween, 0, 2000,
+            Expect::Whole, 1152, 0},
+        LossCase{"mp3_silence_first_frames_taken_out", "s.mp3", "lame", kLame, Damage::FirstFramesDrop, 0, 3,
+            Expect::Clean, 1152, 0, Shape::Encoded, 0, "3 sine 440 vol 0"},
+        LossCase{"mp3_lyrics3_cut_inside", "m.mp3", "lame", kLame, Damage::Lyrics3Cut, 0, 0, Expect::Whole, 1152, 0},
         LossCase{"mp3_tag_grown_over_info_frame", "t.mp3", "ffmpeg", kTitledFFmpeg, Damage::TagGrown, 0, 600, Expect::Hidden,
             1152, 0},
         LossCase{"mp3_tag_grown_over_frames", "t.mp3", "lame", kTitledUntagged, Damage::TagGrown, 0, 1200, Expect::Hidden,

@@ -171,6 +171,27 @@ inline Bytes ID3v2Tag(uint32_t payload, bool footer = false)
     return tag;
 }
 
+// Where the frame at `share` of the MPEG-1 Layer III frames of an MP3
+// (after an ID3v2 tag at its start) begins; 0 when there are too few.
+inline std::size_t Mp3FrameAt(const Bytes& b, double share)
+{
+    static const int kRates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static const int kFrequencies[4] = {44100, 48000, 32000, 0};
+    std::size_t at = 0;
+    if (b.size() > 10 && std::memcmp(b.data(), "ID3", 3) == 0)
+        at = 10 + (std::size_t(b[6] & 0x7F) << 21 | std::size_t(b[7] & 0x7F) << 14 | std::size_t(b[8] & 0x7F) << 7 |
+                   std::size_t(b[9] & 0x7F));
+    std::vector<std::size_t> starts;
+    while (at + 4 <= b.size() && b[at] == 0xFF && (b[at + 1] & 0xFE) == 0xFA) {
+        const int rate = kRates[b[at + 2] >> 4], frequency = kFrequencies[(b[at + 2] >> 2) & 3];
+        if (rate == 0 || frequency == 0)
+            break;
+        starts.push_back(at);
+        at += std::size_t(144000 * rate / frequency + ((b[at + 2] >> 1) & 1));
+    }
+    return starts.size() < 10 ? 0 : starts[std::size_t(double(starts.size()) * share)];
+}
+
 inline Bytes ID3v1Tag()
 {
     Bytes tag(128, 0);
