@@ -1392,9 +1392,16 @@ struct MovieSource::Impl {
 
     // While counting by decoding: the packet sent last gave no frame and
     // no error.  The decoder's skip may have taken its whole sound (it
-    // drops a frame that the skip covers, and takes the skip down by it).
+    // drops a frame that the skip covers, and takes the skip down by it);
+    // so may the end trim the packet carries (an Opus stream's may reach
+    // over several packets), or the container's word that the packet is
+    // to be dropped (a fragment met again).
     bool SkipTookPacket()
     {
+        size_t sideSize = 0;
+        const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
+        if ((packet->flags & AV_PKT_FLAG_DISCARD) || (side && sideSize >= 10 && ReadLE32(side + 4) > 0))
+            return true;
         const UInt64 frames = PacketFrames();
         if (frames == 0 || decoderSkip < frames)
             return false;
@@ -2200,8 +2207,9 @@ struct MovieSource::Impl {
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets
-        // hold only the encoder's delay and padding, is an empty one.
-        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
+        // hold only the encoder's delay and padding, is an empty one (unless
+        // a rule found its sound taken out).
+        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated || verdict.Loss().Any()))
             return dataBytes == 0 && verdict.Cut() ? eofErr : kNoAudioTrackErr;
         return OpenStreams(false);
     }
