@@ -190,7 +190,8 @@ TrackFinding MatroskaLengthRule::Settle(const TrackTally& tally)
         result.missingAtLeast = stated - counted;
     }
     result.Say("duration %.3f s, %s %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
-               whose, seconds, (unsigned long long)stated, (unsigned long long)slack, layout.cut ? "an element runs past the end" : "whole",
+               whose, seconds, (unsigned long long)stated, (unsigned long long)slack,
+               layout.cut ? "an element runs past the end" : "whole",
                (unsigned long long)counted);
     return result;
 }

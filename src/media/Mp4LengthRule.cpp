@@ -174,8 +174,9 @@ bool Mp4LengthRule::WalkFragments(PositionedFile& file, UInt32 trackId, Fragment
                         if ((flags & 8) && at + 4 <= b.size())
                             defaultDuration = ReadBE32(&b[at]);
                     } else if (Is(part, "tfdt") && b.size() >= 8) {
-                        start = b[0] == 1 && b.size() >= 12 ? int64_t(std::min<UInt64>(ReadBE64(&b[4]), UInt64(1) << 62))
-                                                            : int64_t(ReadBE32(&b[4]));
+                        start = b[0] == 1 && b.size() >= 12
+                                    ? int64_t(std::min<UInt64>(ReadBE64(&b[4]), UInt64(1) << 62))
+                                    : int64_t(ReadBE32(&b[4]));
                     } else if (Is(part, "trun") && b.size() >= 8) {
                         const UInt32 flags = ReadBE32(&b[0]) & 0xFFFFFF;
                         const UInt32 count = ReadBE32(&b[4]);
@@ -211,7 +212,8 @@ bool Mp4LengthRule::WalkFragments(PositionedFile& file, UInt32 trackId, Fragment
                     continue;
                 const bool wide = b[0] == 1;
                 const UInt32 sizes = ReadBE32(&b[8]);
-                const std::size_t each = (wide ? 16 : 8) + ((sizes >> 4) & 3) + 1 + ((sizes >> 2) & 3) + 1 + (sizes & 3) + 1;
+                const std::size_t each =
+                    (wide ? 16 : 8) + ((sizes >> 4) & 3) + 1 + ((sizes >> 2) & 3) + 1 + (sizes & 3) + 1;
                 const UInt32 count = ReadBE32(&b[12]);
                 for (std::size_t k = 0, at = 16; k < count && at + each <= b.size(); ++k, at += each)
                     out->lastListed = std::max<int64_t>(

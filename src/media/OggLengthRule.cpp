@@ -314,12 +314,13 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
         // Pages of a stream whose beginning is gone: its sound was stated,
         // and lost with it (where each link is one stream: it was the
         // track's).
-        if (!known.count(pageSerial)) {
+        const bool orphan = !known.empty() && !known.count(pageSerial);
+        if (orphan) {
             out->damaged = true;
             if (oneStreamLinks)
                 orphans[pageSerial] = std::max(orphans[pageSerial], granule);
         }
-        if (checksumFails && (ours || !known.count(pageSerial)))
+        if (checksumFails && (ours || orphan || known.empty()))
             out->damaged = true;
         if (picked && inLink && granule > 0) {
             chain.back().linkBytes += end - at;

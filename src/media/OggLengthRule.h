@@ -1,7 +1,8 @@
 // The length of an Ogg stream (Vorbis, Opus, FLAC in Ogg): the granule
 // position of its last page, read from the file's own pages (the demuxer
-// stops at a damaged one), of the logical stream the track is read from.  A page whose end runs into damage still tells,
-// by its header, how far the stream had come; so does the page broken off
+// stops at a damaged one), of the logical stream the track is read from.
+// A page whose end runs into damage still tells, by its header, how far
+// the stream had come; so does the page broken off
 // at the end of a cut file, which is said as cut when nothing else is
 // damaged.  Sound short of the last granule is lost, less what the codec
 // itself never gives: the pre-skip, and the first Vorbis packet (which only

@@ -46,6 +46,29 @@ inline bool SetOpusPreSkip(Bytes* bytes, uint16_t preSkip)
     return true;
 }
 
+// An Ogg file whose last page's granule is lowered by `by` (an end trim
+// over several packets, which the last page must hold); false when it
+// would fall below the page's before it.
+inline bool LowerLastOggGranule(Bytes* bytes, int64_t by)
+{
+    const std::string_view view(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    std::size_t last = view.rfind("OggS");
+    const std::size_t before = last == std::string_view::npos || last == 0 ? last : view.rfind("OggS", last - 1);
+    if (before == std::string_view::npos || last + 27 > bytes->size())
+        return false;
+    int64_t granule = 0, earlier = 0;
+    std::memcpy(&granule, bytes->data() + last + 6, 8);
+    std::memcpy(&earlier, bytes->data() + before + 6, 8);
+    if (granule - by <= earlier)
+        return false;
+    granule -= by;
+    std::memcpy(bytes->data() + last + 6, &granule, 8);
+    const uint32_t crc = OggChecksum(bytes->data() + last, bytes->size() - last);
+    for (int i = 0; i < 4; ++i)
+        (*bytes)[last + 22 + std::size_t(i)] = uint8_t(crc >> (8 * i));
+    return true;
+}
+
 inline uint32_t BE32(const uint8_t* p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
