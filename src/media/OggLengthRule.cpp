@@ -320,7 +320,9 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
             if (oneStreamLinks)
                 orphans[pageSerial] = std::max(orphans[pageSerial], granule);
         }
-        if (checksumFails && (ours || orphan || known.empty()))
+        // (A page failing its checksum in a multiplexed link is the track's
+        // damage only when it is the track's.)
+        if (checksumFails && (ours || orphan || known.empty() || oneStreamLinks))
             out->damaged = true;
         if (picked && inLink && granule > 0) {
             chain.back().linkBytes += end - at;
