@@ -2207,10 +2207,11 @@ struct MovieSource::Impl {
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets
-        // hold only the encoder's delay and padding, is an empty one (unless
-        // a rule found its sound taken out).
-        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated || verdict.Loss().Any()))
-            return dataBytes == 0 && verdict.Cut() ? eofErr : kNoAudioTrackErr;
+        // hold only the encoder's delay and padding, is an empty one, unless
+        // a rule found its sound taken out (fragments of it gone).
+        const bool takenOut = dataBytes == 0 && !lengthStated && verdict.Loss().Any();
+        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated || takenOut))
+            return dataBytes == 0 && verdict.Cut() ? eofErr : takenOut ? kUndecodableAudioErr : kNoAudioTrackErr;
         return OpenStreams(false);
     }
 

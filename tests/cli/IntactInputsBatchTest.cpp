@@ -53,6 +53,7 @@ enum class Shape {
     Chained,  // the encode of `second` after the encode of the source (an Ogg chain, a mode change)
     LayerOneByHand,  // Layer I frames with checksums in channel mode `value`, built here
     OpusEndTrim,  // the last page's granule lowered by `value` (a valid end trim over several packets)
+    Skeleton,  // a Skeleton stream beside the Vorbis one, of `value` granules a second
 };
 
 struct Recipe {
@@ -183,6 +184,10 @@ QList<Recipe> Recipes()
                 ff + video + seconds + QString(" -c:v libtheora -c:a %1 -page_duration 250000 {OUT}").arg(codec),
                 stereo});
         }
+    r.append({"multiplexed ogg", "skeleton_oggenc.ogg", "oggenc", S("-Q -o {OUT} {SRC}"), stereo, Shape::Skeleton,
+        44100});
+    r.append({"multiplexed ogg", "skeleton_vorbis.ogg", "ffmpeg", ff + "-c:a libvorbis {OUT}", S("48000 1 1"),
+        Shape::Skeleton, 48000});
     // Opus end trims over several packets of the last page.
     for (const int trim : {1000, 1500, 4000})
         r.append({"opus end trim", QString("end_trim_%1.opus").arg(trim), "opusenc", S("--quiet {SRC} {OUT}"),
@@ -444,6 +449,9 @@ TEST_F(IntactInputsBatch, EveryEncoderShapeConvertsCleanlyToFFmpegsLength)
             break;
         case Shape::LayerOneByHand:
             bytes = layeronebuild::Stream(recipe.value / 1000, recipe.value % 1000);
+            break;
+        case Shape::Skeleton:
+            ASSERT_TRUE(intactshape::AddSkeleton(&bytes, uint32_t(recipe.value))) << recipe.name.toStdString();
             break;
         case Shape::OpusEndTrim:
             ASSERT_TRUE(intactshape::LowerLastOggGranule(&bytes, recipe.value)) << recipe.name.toStdString();

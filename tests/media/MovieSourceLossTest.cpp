@@ -80,6 +80,7 @@ enum class Shape {
     MonoThenStereo,  // the program's encode of a mono take, then of the stereo one, in one stream
     AmrByHand,       // AMR-NB frames built here (no program)
     OpusEndTrim,     // the last page's granule lowered by `shapeValue` (an end trim over several packets)
+    Skeleton,        // a Skeleton stream beside the Vorbis one, of `shapeValue` granules a second
 };
 
 enum class Expect {
@@ -473,6 +474,12 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         WriteAmr(intact, 150);
         bytes = Bytes(intact);
         break;
+    case Shape::Skeleton: {
+        intactshape::Bytes shaped(bytes.begin(), bytes.end());
+        ASSERT_TRUE(intactshape::AddSkeleton(&shaped, uint32_t(c.shapeValue)));
+        bytes.assign(shaped.begin(), shaped.end());
+        break;
+    }
     case Shape::OpusEndTrim: {
         const std::vector<Page> pages = OggPages(bytes, 0);
         ASSERT_GT(pages.size(), 3u);
@@ -862,6 +869,8 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"vorbis_theora_cut", "tv.ogg", "ffmpeg", kTheoraVorbis, Damage::Cut, 0.6, 0, Expect::Cut, 1024, 0},
         LossCase{"two_vorbis_page_dropped", "two.ogg", "ffmpeg", kTwoVorbis, Damage::PageDrop, 0.5, 0, Expect::Lost,
             1024, 0},
+        LossCase{"vorbis_skeleton_cut", "sk.ogg", "oggenc", "-Q -o {OUT} {WAV}", Damage::Cut, 0.6, 0, Expect::Cut, 1024,
+            0, Shape::Skeleton, 44100},
         LossCase{"opus_theora_page_checksum", "to.opus", "ffmpeg", kOpusTheora, Damage::PageChecksum, 0.5, 0,
             Expect::Lost, 960, 0},
         // Fragmented MPEG-4: a fragment taken out or repeated; a CMAF file's
@@ -871,7 +880,7 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"aac_fragment_repeated", "f.mp4", "ffmpeg", kFragmented, Damage::FragmentRepeat, 0.5, 0,
             Expect::Whole, 1024, 0},
         LossCase{"aac_cmaf_only_fragment_taken_out", "c.mp4", "ffmpeg", kCmaf, Damage::FragmentDrop, 0, 0,
-            Expect::Fails, 1024, kNoAudioTrackErr}),
+            Expect::Fails, 1024, kUndecodableAudioErr}),
     CaseName);
 
 }  // namespace
