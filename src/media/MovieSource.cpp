@@ -1400,11 +1400,11 @@ struct MovieSource::Impl {
     {
         size_t sideSize = 0;
         const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
-        if ((packet->flags & AV_PKT_FLAG_DISCARD) || (side && sideSize >= 10 && ReadLE32(side + 4) > 0))
-            return true;
+        const bool dropped =
+            (packet->flags & AV_PKT_FLAG_DISCARD) || (side && sideSize >= 10 && ReadLE32(side + 4) > 0);
         const UInt64 frames = PacketFrames();
         if (frames == 0 || decoderSkip < frames)
-            return false;
+            return dropped;
         decoderSkip -= frames;
         return true;
     }

@@ -185,11 +185,14 @@ bool Mp4LengthRule::WalkFragments(PositionedFile& file, UInt32 trackId, Fragment
                         std::size_t at = 8 + ((flags & 1) ? 4 : 0) + ((flags & 4) ? 4 : 0);
                         const std::size_t each = ((flags & 0x100) ? 4 : 0) + ((flags & 0x200) ? 4 : 0) +
                                                  ((flags & 0x400) ? 4 : 0) + ((flags & 0x800) ? 4 : 0);
+                        // (Times a hostile file states stop at 2^60.)
+                        constexpr int64_t kMost = int64_t(1) << 60;
                         if (!(flags & 0x100))
-                            duration += int64_t(count) * defaultDuration;
+                            duration += int64_t(std::min<UInt64>(UInt64(count) * defaultDuration, kMost));
                         else
                             for (UInt32 k = 0; k < count && at + 4 <= b.size(); ++k, at += each)
                                 duration += ReadBE32(&b[at]);
+                        duration = std::min(duration, kMost);
                     }
                 }
                 if (!ours)
@@ -198,7 +201,7 @@ bool Mp4LengthRule::WalkFragments(PositionedFile& file, UInt32 trackId, Fragment
                 if (start < 0)
                     start = std::max<int64_t>(held, 0);
                 if (held >= 0 && start > held) {
-                    out->missingTicks += start - held;
+                    out->missingTicks = std::min(out->missingTicks + (start - held), int64_t(1) << 62);
                     ++out->gaps;
                 } else if (held >= 0 && start < held) {
                     ++out->repeated;
