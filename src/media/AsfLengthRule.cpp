@@ -139,6 +139,7 @@ bool AsfLengthRule::WalkPackets(PositionedFile& file, const Header& header, int 
             latest = starts[i];
         }
     }
+    out->endMs = latest + step;
     return true;
 }
 
@@ -157,13 +158,18 @@ TrackFinding AsfLengthRule::Settle(const TrackTally& tally)
     const auto framesOf = [&](int64_t ms) { return UInt64(std::max<int64_t>(ms, 0)) * rate / 1000; };
     const UInt64 prerollTicks = header.prerollMs * 10000;
     const UInt64 ticks = header.playDuration > prerollTicks ? header.playDuration - prerollTicks : 0;  // 100 ns each
-    const UInt64 stated = ticks / 10000000 * rate + ticks % 10000000 * rate / 10000000;
-    result.expected = stated;
+    UInt64 stated = ticks / 10000000 * rate + ticks % 10000000 * rate / 10000000;
     // Repeated objects: what the track gives beyond the duration (the
     // demuxer passes some of them over), else what the objects span.
     Objects objects;
     const int number = tally.format->nb_streams == 1 ? 0 : tally.format->streams[tally.stream]->id;
-    if (WalkPackets(file, header, number, &objects)) {
+    const bool walked = WalkPackets(file, header, number, &objects);
+    // Of several streams, the duration may be another's: the sound track's
+    // ends with its latest object.
+    if (number != 0)
+        stated = walked ? std::min(stated, framesOf(objects.endMs - int64_t(header.prerollMs))) : 0;
+    result.expected = stated;
+    if (walked) {
         if (objects.repeatedMs > 0) {
             result.damaged = true;
             result.added.repeatedFrames = stated > 0 && counted > stated && objects.gaps == 0

@@ -8,7 +8,9 @@
 // give the presentation time of each media object of the track: one met
 // again, or after a later one, was repeated; a step far wider than the
 // track's own took packets out (how much the step says), which is damage,
-// not a cut, however few packets the file then holds.
+// not a cut, however few packets the file then holds.  The duration is
+// the longest stream's: in a file of several, the sound track's own ends
+// with its latest object.
 #pragma once
 
 #include "PositionedFile.h"
@@ -34,6 +36,7 @@ public:
         int64_t repeatedMs = 0;  // objects met again or after a later one
         int64_t missingMs = 0;   // steps wider than the track's own
         int gaps = 0;
+        int64_t endMs = 0;       // where the latest object ends (a step after it), the preroll included
     };
     static bool WalkPackets(PositionedFile& file, const Header& header, int number, Objects* out);
 

@@ -37,8 +37,13 @@ TrackFinding CafLengthRule::Settle(const TrackTally& tally)
         found.Say("not walked; counted %llu", (unsigned long long)tally.Counted());
         return found;
     }
-    found.Say("whole packets hold %llu frames, counted %llu: %s", (unsigned long long)caf.WholePacketFrames(),
-              (unsigned long long)tally.Counted(), caf.CutShort() ? "cut" : "whole");
+    // Packets of varying size state no frames of their own: the count stands.
+    if (caf.WholePacketFrames() == CafLayout::kToTheEnd)
+        found.Say("packets of varying size (the count stands), counted %llu: %s",
+                  (unsigned long long)tally.Counted(), caf.CutShort() ? "cut" : "whole");
+    else
+        found.Say("whole packets hold %llu frames, counted %llu: %s", (unsigned long long)caf.WholePacketFrames(),
+                  (unsigned long long)tally.Counted(), caf.CutShort() ? "cut" : "whole");
     found.frames = std::min(tally.Counted(), caf.WholePacketFrames());
     found.cut = caf.CutShort();
     return found;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -125,6 +126,29 @@ bool MatroskaLengthRule::Walk(PositionedFile& file, Layout* out)
     return true;
 }
 
+bool MatroskaLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
+{
+    if (packet.pts != AV_NOPTS_VALUE && packet.duration >= 0)
+        trackEnd_ = std::max(trackEnd_, packet.pts + packet.duration);
+    return false;
+}
+
+namespace {
+
+// A track's DURATION tag ("01:02:03.456000000"), in seconds (0: none).
+double TaggedSeconds(const AVStream* st)
+{
+    const AVDictionaryEntry* tag = av_dict_get(st->metadata, "DURATION", nullptr, 0);
+    unsigned hours = 0, minutes = 0;
+    double seconds = 0;
+    if (!tag || std::sscanf(tag->value, "%u:%u:%lf", &hours, &minutes, &seconds) != 3 || !std::isfinite(seconds) ||
+        seconds < 0 || minutes >= 60 || hours > 1000000)
+        return 0;
+    return double(hours) * 3600 + double(minutes) * 60 + seconds;
+}
+
+}  // namespace
+
 TrackFinding MatroskaLengthRule::Settle(const TrackTally& tally)
 {
     TrackFinding result("Matroska");
@@ -137,21 +161,37 @@ TrackFinding MatroskaLengthRule::Settle(const TrackTally& tally)
     const UInt64 counted = tally.Counted();
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const int rate = tally.SampleRate();
-    const UInt64 stated = UInt64(std::llround(layout.durationSeconds * rate));
+    // Of several tracks, the sound track's own length: its tag, else (no
+    // cut told by it) where its last block ends.
+    const AVStream* st = tally.format->streams[tally.stream];
+    const double tagged = tally.format->nb_streams > 1 ? TaggedSeconds(st) : 0;
+    double seconds = layout.durationSeconds;
+    const char* whose = "the segment's";
+    bool lengthStated = true;  // a length of the track's (not where its packets happen to end)
+    if (tally.format->nb_streams > 1 && tagged > 0) {
+        seconds = std::min(seconds > 0 ? seconds : tagged, tagged);
+        whose = "the track's tag";
+    } else if (tally.format->nb_streams > 1) {
+        seconds = trackEnd_ >= 0 ? std::min(seconds, double(trackEnd_) * av_q2d(st->time_base)) : 0;
+        whose = "the track's last block";
+        lengthStated = false;
+    }
+    const UInt64 stated = UInt64(std::llround(seconds * rate));
     // The duration ends with the last block's time, to the millisecond, and
     // counts what the codec's delay and priming take.
     const UInt64 slack = UInt64(std::max(par->frame_size, 1024) + std::max(par->initial_padding, 0) + rate / 500);
     if (layout.cut) {
         result.cut = true;
         tally.TakeBackLastRefusal(&result);
-        if (stated > counted + slack)
+        if (stated > counted + slack && lengthStated)
             result.cutFramesAtLeast = stated - counted;
     } else if (stated > counted + slack && !tally.sofar.Cut()) {
         result.damaged = true;
         result.missingAtLeast = stated - counted;
     }
-    result.Say("duration %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
-               (unsigned long long)stated, (unsigned long long)slack, layout.cut ? "an element runs past the end" : "whole",
+    result.Say("duration %.3f s, %s %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
+               whose, seconds, (unsigned long long)stated, (unsigned long long)slack,
+               layout.cut ? "an element runs past the end" : "whole",
                (unsigned long long)counted);
     return result;
 }

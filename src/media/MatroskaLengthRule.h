@@ -3,7 +3,10 @@
 // index) its own, and the segment's information the duration of the whole.
 // A file whose segment or last element breaks off before its stated end
 // was cut (the duration tells how much went with the cut); one that is
-// whole but gives less sound than its duration lost it to damage.
+// whole but gives less sound than its duration lost it to damage.  The
+// duration is the longest track's: in a file of several tracks the sound
+// track's own length is the one its tags state (as writers note each
+// track's), else where its last block ends.
 #pragma once
 
 #include "PositionedFile.h"
@@ -19,5 +22,9 @@ public:
     // False for a file that does not start with an EBML header and a segment.
     static bool Walk(PositionedFile& file, Layout* out);
 
+    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
+
+private:
+    int64_t trackEnd_ = -1;  // where the track's last block ends, in its time base
 };

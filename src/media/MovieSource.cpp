@@ -1400,12 +1400,19 @@ struct MovieSource::Impl {
 
     // While counting by decoding: the packet sent last gave no frame and
     // no error.  The decoder's skip may have taken its whole sound (it
-    // drops a frame that the skip covers, and takes the skip down by it).
+    // drops a frame that the skip covers, and takes the skip down by it);
+    // so may the end trim the packet carries (an Opus stream's may reach
+    // over several packets), or the container's word that the packet is
+    // to be dropped (a fragment met again).
     bool SkipTookPacket()
     {
+        size_t sideSize = 0;
+        const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
+        const bool dropped =
+            (packet->flags & AV_PKT_FLAG_DISCARD) || (side && sideSize >= 10 && ReadLE32(side + 4) > 0);
         const UInt64 frames = PacketFrames();
         if (frames == 0 || decoderSkip < frames)
-            return false;
+            return dropped;
         decoderSkip -= frames;
         return true;
     }
@@ -2225,9 +2232,11 @@ struct MovieSource::Impl {
         // A track with packets none of which decodes is no sound track, and
         // neither is one whose header gives a length its packets do not
         // hold; one without packets that states none, or whose packets
-        // hold only the encoder's delay and padding, is an empty one.
-        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
-            return dataBytes == 0 && verdict.Cut() ? eofErr : kNoAudioTrackErr;
+        // hold only the encoder's delay and padding, is an empty one, unless
+        // a rule found its sound taken out (fragments of it gone).
+        const bool takenOut = dataBytes == 0 && !lengthStated && verdict.Loss().Any();
+        if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated || takenOut))
+            return dataBytes == 0 && verdict.Cut() ? eofErr : takenOut ? kUndecodableAudioErr : kNoAudioTrackErr;
         return OpenStreams(false);
     }
 

@@ -73,6 +73,164 @@ bool Mp4LengthRule::BoxesWhole(PositionedFile& file)
     return at == size;
 }
 
+namespace {
+
+// The boxes in [at, end) of `file`: each one's type, body and end.
+struct Box {
+    char type[4];
+    int64_t body, end;
+};
+std::vector<Box> Boxes(PositionedFile& file, int64_t at, int64_t end, bool* runsPast = nullptr)
+{
+    std::vector<Box> boxes;
+    while (at + 8 <= end) {
+        uint8_t head[16];
+        if (file.Read(at, head, 8) != 8)
+            break;
+        int64_t length = ReadBE32(head);
+        int64_t body = at + 8;
+        if (length == 1) {
+            if (file.Read(at + 8, head + 8, 8) != 8)
+                break;
+            length = int64_t(std::min<UInt64>(ReadBE64(head + 8), UInt64(1) << 62));
+            body += 8;
+        } else if (length == 0) {
+            length = end - at;
+        }
+        if (length < body - at)
+            break;
+        if (at + length > end) {
+            if (runsPast)
+                *runsPast = true;
+            break;
+        }
+        Box box{};
+        std::memcpy(box.type, head + 4, 4);
+        box.body = body;
+        box.end = at + length;
+        boxes.push_back(box);
+        at += length;
+    }
+    return boxes;
+}
+
+bool Is(const Box& box, const char* type)
+{
+    return std::memcmp(box.type, type, 4) == 0;
+}
+
+// The body of a small box (at most 1 MB), read whole.
+std::vector<uint8_t> Body(PositionedFile& file, const Box& box)
+{
+    std::vector<uint8_t> bytes(std::size_t(std::clamp<int64_t>(box.end - box.body, 0, 1 << 20)));
+    bytes.resize(file.Read(box.body, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+}  // namespace
+
+bool Mp4LengthRule::WalkFragments(PositionedFile& file, UInt32 trackId, Fragments* out)
+{
+    const int64_t size = file.Size();
+    bool runsPast = false;
+    const std::vector<Box> top = Boxes(file, 0, size, &runsPast);
+    if (top.empty() || !Is(top.front(), "ftyp"))
+        return false;
+    out->cut = runsPast;
+    UInt32 trexDuration = 0;
+    UInt32 lastNumber = 0;
+    int64_t held = -1;  // the end of the time the fragments so far hold
+    for (const Box& box : top) {
+        if (Is(box, "moov")) {
+            for (const Box& inner : Boxes(file, box.body, box.end))
+                if (Is(inner, "mvex")) {
+                    out->fragmented = true;
+                    for (const Box& trex : Boxes(file, inner.body, inner.end))
+                        if (const std::vector<uint8_t> b = Body(file, trex);
+                            Is(trex, "trex") && b.size() >= 24 && ReadBE32(&b[4]) == trackId)
+                            trexDuration = ReadBE32(&b[12]);
+                }
+        } else if (Is(box, "moof")) {
+            for (const Box& inner : Boxes(file, box.body, box.end)) {
+                if (Is(inner, "mfhd")) {
+                    const std::vector<uint8_t> b = Body(file, inner);
+                    const UInt32 number = b.size() >= 8 ? ReadBE32(&b[4]) : 0;
+                    if (lastNumber > 0 && number > lastNumber + 1)
+                        out->missingNumbers += int(std::min<UInt32>(number - lastNumber - 1, 1 << 20));
+                    lastNumber = std::max(lastNumber, number);
+                }
+                if (!Is(inner, "traf"))
+                    continue;
+                bool ours = false;
+                int64_t start = -1;
+                int64_t duration = 0;
+                UInt32 defaultDuration = trexDuration;
+                for (const Box& part : Boxes(file, inner.body, inner.end)) {
+                    const std::vector<uint8_t> b = Body(file, part);
+                    if (Is(part, "tfhd") && b.size() >= 8) {
+                        const UInt32 flags = ReadBE32(&b[0]) & 0xFFFFFF;
+                        ours = ReadBE32(&b[4]) == trackId;
+                        std::size_t at = 8 + ((flags & 1) ? 8 : 0) + ((flags & 2) ? 4 : 0);
+                        if ((flags & 8) && at + 4 <= b.size())
+                            defaultDuration = ReadBE32(&b[at]);
+                    } else if (Is(part, "tfdt") && b.size() >= 8) {
+                        start = b[0] == 1 && b.size() >= 12
+                                    ? int64_t(std::min<UInt64>(ReadBE64(&b[4]), UInt64(1) << 62))
+                                    : int64_t(ReadBE32(&b[4]));
+                    } else if (Is(part, "trun") && b.size() >= 8) {
+                        const UInt32 flags = ReadBE32(&b[0]) & 0xFFFFFF;
+                        const UInt32 count = ReadBE32(&b[4]);
+                        if (ours)
+                            out->samples += count;
+                        std::size_t at = 8 + ((flags & 1) ? 4 : 0) + ((flags & 4) ? 4 : 0);
+                        const std::size_t each = ((flags & 0x100) ? 4 : 0) + ((flags & 0x200) ? 4 : 0) +
+                                                 ((flags & 0x400) ? 4 : 0) + ((flags & 0x800) ? 4 : 0);
+                        // (Times a hostile file states stop at 2^60.)
+                        constexpr int64_t kMost = int64_t(1) << 60;
+                        if (!(flags & 0x100))
+                            duration += int64_t(std::min<UInt64>(UInt64(count) * defaultDuration, kMost));
+                        else
+                            for (UInt32 k = 0; k < count && at + 4 <= b.size(); ++k, at += each)
+                                duration += ReadBE32(&b[at]);
+                        duration = std::min(duration, kMost);
+                    }
+                }
+                if (!ours)
+                    continue;
+                ++out->fragments;
+                if (start < 0)
+                    start = std::max<int64_t>(held, 0);
+                if (held >= 0 && start > held) {
+                    out->missingTicks = std::min(out->missingTicks + (start - held), int64_t(1) << 62);
+                    ++out->gaps;
+                } else if (held >= 0 && start < held) {
+                    ++out->repeated;
+                }
+                held = std::max(held, start + duration);
+            }
+        } else if (Is(box, "mfra")) {
+            for (const Box& inner : Boxes(file, box.body, box.end)) {
+                const std::vector<uint8_t> b = Body(file, inner);
+                if (!Is(inner, "tfra") || b.size() < 16 || ReadBE32(&b[4]) != trackId)
+                    continue;
+                const bool wide = b[0] == 1;
+                const UInt32 sizes = ReadBE32(&b[8]);
+                const std::size_t each =
+                    (wide ? 16 : 8) + ((sizes >> 4) & 3) + 1 + ((sizes >> 2) & 3) + 1 + (sizes & 3) + 1;
+                const UInt32 count = ReadBE32(&b[12]);
+                for (std::size_t k = 0, at = 16; k < count && at + each <= b.size(); ++k, at += each)
+                    out->lastListed = std::max<int64_t>(
+                        out->lastListed, wide ? int64_t(std::min<UInt64>(ReadBE64(&b[at]), UInt64(1) << 62))
+                                              : int64_t(ReadBE32(&b[at])));
+            }
+        }
+    }
+    out->end = held;
+    // (The index is read after the fragments: those it lists past the
+    // last fragment's start are gone.)
+    return true;
+}
+
 TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
 {
     TrackFinding result("MPEG-4 sample table");
@@ -108,6 +266,13 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
             pastEnd = true;
         else if (i + 1 < samples.size() && samples[i].end > samples[i + 1].pos)
             ++overlaps;
+    }
+    // A fragmented track: what its fragments' times say.
+    {
+        PositionedFile file(tally.path);
+        Fragments fragments;
+        if (WalkFragments(file, UInt32(st->id), &fragments) && fragments.fragmented)
+            return SettleFragments(tally, fragments);
     }
     const UInt64 stated = st->duration > 0 ? tally.Frames(st->duration) : 0;
     const auto note = [&](const char* found) {
@@ -148,4 +313,48 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
         return note("cut");
     }
     return note(overlaps > 0 ? "sizes wrong" : "whole");
+}
+
+TrackFinding Mp4LengthRule::SettleFragments(const TrackTally& tally, const Fragments& f)
+{
+    TrackFinding result("MPEG-4 fragments");
+    const UInt64 counted = tally.Counted();
+    // Of the fragments the index lists after the last one here, the time
+    // up to the last listed one's start is known gone (its own, not).
+    int listedAfter = 0;
+    UInt64 after = 0;
+    if (f.lastListed >= 0 && f.lastListed >= std::max<int64_t>(f.end, 0)) {
+        listedAfter = 1;
+        after = tally.Frames(f.lastListed - std::max<int64_t>(f.end, 0));
+    }
+    const UInt64 end = f.end > 0 ? tally.Frames(f.end) : 0;
+    // (A codec of whole frames gives its last one whole, past the time its
+    // fragment states.)
+    const int frameSize = tally.format->streams[tally.stream]->codecpar->frame_size;
+    const UInt64 whole = frameSize > 0 ? f.samples * UInt64(frameSize) + tally.Frames(f.missingTicks) : 0;
+    result.expected = std::max(end, whole) + after;
+    result.damaged = f.gaps > 0 || f.repeated > 0 || listedAfter > 0 || f.missingNumbers > 0;
+    result.missingAtLeast = tally.Frames(f.missingTicks) + after;
+    // Where the amount is not known, the places are said.
+    if (listedAfter > 0 && after == 0)
+        result.added.gaps = UInt64(listedAfter);
+    const char* found = "whole";
+    if (f.cut) {
+        result.cut = true;
+        tally.TakeBackLastRefusal(&result);
+        found = "cut";
+    } else if (result.damaged) {
+        found = f.gaps > 0 || listedAfter > 0 ? "fragments taken out"
+                : f.repeated > 0             ? "fragments met twice, passed over"
+                                             : "fragment numbers skipped";
+    } else if (end > counted + UInt64(std::max(tally.format->streams[tally.stream]->codecpar->frame_size, 1024))) {
+        result.damaged = true;
+        result.missingAtLeast = end - counted;
+        found = "lost";
+    }
+    result.Say("%d fragments, %d numbers skipped, %d met twice; they hold %llu frames, %lld ticks between them held "
+               "by none at %d places, the index lists %d after the last; counted %llu: %s",
+               f.fragments, f.missingNumbers, f.repeated, (unsigned long long)end, (long long)f.missingTicks, f.gaps,
+               listedAfter, (unsigned long long)counted, found);
+    return result;
 }

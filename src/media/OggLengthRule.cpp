@@ -51,11 +51,22 @@ struct LogicalStream {
     int64_t soundBytes = 0;   // bytes of the pages that end a packet of sound
     int64_t soundPages = 0;
     UInt32 rate = 0;          // a Vorbis stream's (0: not told)
+    // The streams of its link, and the bytes of the link's pages that end
+    // a packet (of any of them): bytes of a multiplexed file hold them all.
+    std::size_t linkStreams = 1;
+    int64_t linkBytes = 0;
+    int64_t linkPages = 0;
 
     // Granules per byte of the stream's sound pages (0: unknown).
     double GranulesPerByte() const
     {
-        return soundBytes > 0 && lastGranule > 0 ? double(lastGranule) / double(soundBytes) : 0.0;
+        const int64_t bytes = linkStreams > 1 ? linkBytes : soundBytes;
+        return bytes > 0 && lastGranule > 0 ? double(lastGranule) / double(bytes) : 0.0;
+    }
+    int64_t HalfPage() const
+    {
+        return linkStreams > 1 ? (linkPages > 0 ? linkBytes / linkPages / 2 : 0)
+                               : (soundPages > 0 ? soundBytes / soundPages / 2 : 0);
     }
     // The page sequence: missing numbers, and the granules of the pages met
     // twice or after a later one (each page's granules counted from the
@@ -95,9 +106,41 @@ struct LogicalStream {
     }
 };
 
+// A page that begins a logical stream: what its first packet (the codec's
+// header) tells, kept until the link's headers are all in.
+struct StreamHead {
+    UInt32 serial = 0;
+    UInt32 sequence = 0;
+    int64_t granule = 0;
+    uint8_t flags = 0;
+    int64_t bytes = 0;
+    OggLengthRule::Codec codec = OggLengthRule::Codec::Any;
+    int64_t preSkip = 0;
+    int64_t slack = 0;
+    UInt32 rate = 0;
+};
+
+StreamHead ReadStreamHead(const uint8_t* first, int64_t body)
+{
+    StreamHead h;
+    if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0) {
+        h.codec = OggLengthRule::Codec::Opus;
+        h.preSkip = ReadLE16(first + 10);
+    } else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
+        h.codec = OggLengthRule::Codec::Vorbis;
+        h.slack = int64_t(1) << (first[28] >> 4);
+        h.rate = ReadLE32(first + 12);
+    } else if (body >= 5 && std::memcmp(first, "\x7F" "FLAC", 5) == 0) {
+        h.codec = OggLengthRule::Codec::Flac;
+    } else if (body >= 8 && std::memcmp(first, "Speex   ", 8) == 0) {
+        h.codec = OggLengthRule::Codec::Speex;
+    }
+    return h;
+}
+
 }  // namespace
 
-bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
+bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
 {
     if (!file.IsOpen())
         return false;
@@ -123,13 +166,76 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
     uint8_t head[27 + 255];
     std::vector<uint8_t> page;
     bool ogg = false;
-    UInt32 serial = 0;
+    UInt32 serial = 0;  // the picked stream's of the first link
     UInt32 lastSequence = 0;
     int64_t widestStep = 0;  // the most granules one whole page of the stream added
-    std::vector<LogicalStream> chain;
+    std::vector<LogicalStream> chain;  // the picked stream of each link
     std::map<UInt32, int64_t> orphans;  // the last granule of each stream met without its first page
+    std::set<UInt32> known;             // every stream whose first page was met
+    bool oneStreamLinks = true;         // every link so far carries one stream
+    // The link being read: the first pages of its streams, whether they
+    // are all in (a page of another kind has come), and whether one of
+    // them is the track's (the last of `chain`).
+    std::vector<StreamHead> link;
+    bool linkClosed = true;
+    bool picked = false;
+    int64_t lastTaken = -1;   // the granule of the picked stream's page before
     int64_t lastPageEnd = 0;  // the end of the last whole page
     int64_t claimedEnd = 0;   // where the page claimed ends by its header
+    // A page of the picked stream.
+    const auto take = [&](UInt32 sequence, int64_t granule, uint8_t flags, int64_t bytes) {
+        if (chain.size() == 1) {
+            if (granule >= 0) {
+                if (out->lastGranule >= 0 && granule > out->lastGranule)
+                    widestStep = std::max(widestStep, granule - out->lastGranule);
+                out->lastGranule = granule;
+            }
+            lastSequence = sequence;
+        }
+        LogicalStream& stream = chain.back();
+        stream.arrivals.push_back(sequence);
+        stream.granules.emplace(sequence, granule);
+        if (granule > 0) {
+            stream.soundBytes += bytes;
+            ++stream.soundPages;
+            stream.lastGranule = std::max(stream.lastGranule, granule);
+        }
+        if (granule >= 0) {
+            out->lastPageGranules = lastTaken >= 0 ? granule - lastTaken : -1;
+            lastTaken = granule;
+        }
+        out->endMarked = (flags & 4) != 0;
+    };
+    // The link's headers are all in: which stream is the track's.
+    const auto closeLink = [&] {
+        linkClosed = true;
+        if (link.empty())
+            return;
+        oneStreamLinks = oneStreamLinks && link.size() == 1;
+        int chosen = -1;
+        for (std::size_t i = 0, seen = 0; i < link.size() && chosen < 0; ++i)
+            if ((pick.codec == Codec::Any || link[i].codec == pick.codec) && int(seen++) == pick.ordinal)
+                chosen = int(i);
+        if (chosen < 0 && link.size() == 1)
+            chosen = 0;
+        if (chain.empty())
+            out->tracks = int(link.size());
+        if (chosen < 0)
+            return;
+        const StreamHead& h = link[std::size_t(chosen)];
+        LogicalStream stream;
+        stream.serial = h.serial;
+        stream.preSkip = h.preSkip;
+        stream.slack = h.slack;
+        stream.rate = h.rate;
+        stream.linkStreams = link.size();
+        chain.push_back(std::move(stream));
+        if (chain.size() == 1)
+            serial = h.serial;
+        picked = true;
+        lastTaken = -1;
+        take(h.sequence, h.granule, h.flags, h.bytes);
+    };
     for (int64_t at = 0; at >= 0 && at < size;) {
         const std::size_t got = read(at, head, 27);
         const std::size_t segments = got == 27 ? head[26] : 0;
@@ -169,58 +275,66 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
             continue;
         }
         page.resize(std::size_t(end - at));
-        if (read(at, page.data(), page.size()) != page.size() || PageChecksum(page) != ReadLE32(head + 22))
-            out->damaged = true;
-        if (!ogg)
-            serial = pageSerial;
+        const bool checksumFails =
+            read(at, page.data(), page.size()) != page.size() || PageChecksum(page) != ReadLE32(head + 22);
         ogg = true;
-        if (pageSerial == serial && chain.size() <= 1) {
-            if (granule >= 0) {
-                if (out->lastGranule >= 0 && granule > out->lastGranule)
-                    widestStep = std::max(widestStep, granule - out->lastGranule);
-                out->lastGranule = granule;
-            }
-            lastSequence = sequence;
-        }
-        // The chain: a page that begins a stream starts the next link (its
-        // first packet, the codec's header, tells what the decoder keeps
-        // back); the pages of another serial are another track's.
+        // The chain: the pages that begin streams, one after another, make
+        // a link (its streams multiplexed); one after the link's other
+        // pages begins the next link.  The first packet of each, the
+        // codec's header, tells what the decoder keeps back.
         const uint8_t* first = page.data() + 27 + segments;
-        if ((head[5] & 2) && (chain.empty() || chain.back().serial != pageSerial)) {
-            // The stream before it should have ended.
-            if (!chain.empty() && !out->endMarked && chain.back().soundPages > 0)
-                ++out->unendedLinks;
-            LogicalStream link;
-            link.serial = pageSerial;
-            if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0)
-                link.preSkip = ReadLE16(first + 10);
-            else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
-                link.slack = int64_t(1) << (first[28] >> 4);
-                link.rate = ReadLE32(first + 12);
+        const bool inLink =
+            std::any_of(link.begin(), link.end(), [&](const StreamHead& h) { return h.serial == pageSerial; });
+        if ((head[5] & 2) && !inLink) {
+            if (linkClosed) {
+                // The stream before it should have ended.
+                if (!chain.empty() && picked && !out->endMarked && chain.back().soundPages > 0)
+                    ++out->unendedLinks;
+                link.clear();
+                linkClosed = false;
+                picked = false;
             }
-            chain.push_back(std::move(link));
+            StreamHead h = ReadStreamHead(first, body);
+            h.serial = pageSerial;
+            h.sequence = sequence;
+            h.granule = granule;
+            h.flags = head[5];
+            h.bytes = end - at;
+            link.push_back(h);
+            known.insert(pageSerial);
+            if (checksumFails)
+                out->damaged = true;
+            lastPageEnd = end;
+            at = end;
+            continue;
         }
+        if (!linkClosed && !(head[5] & 2))
+            closeLink();
+        const bool ours = picked && chain.back().serial == pageSerial;
         // Pages of a stream whose beginning is gone: its sound was stated,
-        // and lost with it.
-        if (!chain.empty() && chain.back().serial != pageSerial &&
-            std::none_of(chain.begin(), chain.end(), [&](const LogicalStream& l) { return l.serial == pageSerial; })) {
+        // and lost with it (where each link is one stream: it was the
+        // track's).
+        const bool orphan = !known.empty() && !known.count(pageSerial);
+        if (orphan) {
             out->damaged = true;
-            orphans[pageSerial] = std::max(orphans[pageSerial], granule);
+            if (oneStreamLinks)
+                orphans[pageSerial] = std::max(orphans[pageSerial], granule);
         }
-        if (!chain.empty() && chain.back().serial == pageSerial) {
-            LogicalStream& link = chain.back();
-            link.arrivals.push_back(sequence);
-            link.granules.emplace(sequence, granule);
-            if (granule > 0) {
-                link.soundBytes += end - at;
-                ++link.soundPages;
-                link.lastGranule = std::max(link.lastGranule, granule);
-            }
-            out->endMarked = (head[5] & 4) != 0;
+        // (A page failing its checksum in a multiplexed link is the track's
+        // damage only when it is the track's.)
+        if (checksumFails && (ours || orphan || known.empty() || oneStreamLinks))
+            out->damaged = true;
+        if (picked && inLink && granule > 0) {
+            chain.back().linkBytes += end - at;
+            ++chain.back().linkPages;
         }
+        if (ours)
+            take(sequence, granule, head[5], end - at);
         lastPageEnd = end;
         at = end;
     }
+    if (!linkClosed)
+        closeLink();
     if (!ogg)
         return false;
     out->streams = int(chain.size());
@@ -249,7 +363,7 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
         int64_t halfPage = 0;
         for (auto link = chain.rbegin(); link != chain.rend() && perByte == 0; ++link) {
             perByte = link->GranulesPerByte() * scale(*link);
-            halfPage = link->soundPages > 0 ? link->soundBytes / link->soundPages / 2 : 0;
+            halfPage = link->HalfPage();
         }
         if (size - tailFrom > halfPage)
             out->tailGranules = int64_t(std::min(double(size - tailFrom) * perByte, 1e18));
@@ -296,22 +410,42 @@ bool OggLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, T
     return false;
 }
 
+OggLengthRule::Pick OggLengthRule::PickOf(const TrackTally& tally)
+{
+    // The demuxer gives the streams in the order their first pages come.
+    const auto codecOf = [](AVCodecID id) {
+        switch (id) {
+        case AV_CODEC_ID_VORBIS: return Codec::Vorbis;
+        case AV_CODEC_ID_OPUS: return Codec::Opus;
+        case AV_CODEC_ID_FLAC: return Codec::Flac;
+        case AV_CODEC_ID_SPEEX: return Codec::Speex;
+        default: return Codec::Any;
+        }
+    };
+    Pick pick;
+    pick.codec = codecOf(tally.format->streams[tally.stream]->codecpar->codec_id);
+    for (int i = 0; i < tally.stream; ++i)
+        if (pick.codec == Codec::Any || codecOf(tally.format->streams[i]->codecpar->codec_id) == pick.codec)
+            ++pick.ordinal;
+    return pick;
+}
+
 TrackFinding OggLengthRule::Settle(const TrackTally& tally)
 {
     TrackFinding result("Ogg pages");
     Pages pages = pages_;
     bool ogg = ogg_;
-    if (!walked_ && tally.format->nb_streams == 1) {
+    if (!walked_) {
         PositionedFile file(tally.path);
-        ogg = Walk(file, &pages);
+        ogg = Walk(file, &pages, PickOf(tally));
     }
-    if (tally.format->nb_streams != 1 || !ogg) {
-        result.Say("not walked (%u tracks)", tally.format->nb_streams);
+    if (!ogg || pages.streams == 0) {
+        result.Say("not walked (%u tracks, none of the track's codec)", tally.format->nb_streams);
         return result;
     }
     const UInt64 counted = tally.Counted();
     result.damaged = pages.damaged || pages.missingPages > 0 || pages.repeatedGranules > 0 || pages.lateGranules > 0 ||
-                     pages.tailGranules > 0 || pages.unendedLinks > 0;
+                     pages.tailGranules > 0 || pages.unendedLinks > 0 || pages.granulesFall;
     const bool damaged = tally.sofar.Damaged() || result.damaged;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     // The first stream's last granule (with the sound of a tail of damage
@@ -354,14 +488,31 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
         result.cut = true;
     if (cut && flacTotal > counted)
         result.cutFramesAtLeast = flacTotal - counted;
+    // More frames than the stream states: where a granule fell before the
+    // last page (the demuxer then loses the end's trim) and the excess is
+    // within what the last page holds, the last granule ends the track;
+    // otherwise the statement and the count disagree, and both are said.
+    const char* found = cut ? "cut" : damaged ? "damaged" : "whole";
+    if (expected > 0 && counted > expected && flacTotal == 0 && pages.streams == 1 && !cut) {
+        if (pages.granulesFall && pages.endMarked && pages.lastPageGranules > 0 &&
+            counted - expected <= UInt64(pages.lastPageGranules)) {
+            result.frames = expected;
+            found = "damaged; the end trimmed where the last granule states";
+        } else if (pages.granulesFall) {
+            result.headerAndHeld = std::make_pair(expected, counted);
+            found = "damaged; more frames than the last granule states";
+        } else {
+            found = "more frames than the last granule states";
+        }
+    }
     result.Say("%d streams; last granule %lld (claimed %lld), later streams %lld, tail %lld; %lld pages missing, "
                "%lld granules repeated, %lld out of order, %d streams unended; end %s; expected %llu frames less "
-               "%llu unheard, counted %llu; %s",
+               "%llu unheard, counted %llu; %d tracks%s; %s",
                pages.streams, (long long)pages.lastGranule, (long long)pages.claimedGranule,
                (long long)pages.laterGranules, (long long)pages.tailGranules, (long long)pages.missingPages,
                (long long)pages.repeatedGranules, (long long)pages.lateGranules, pages.unendedLinks,
                pages.endsInsidePage ? "inside a page" : pages.endMarked ? "marked" : "unmarked",
-               (unsigned long long)stated, (unsigned long long)unheard, (unsigned long long)counted,
-               cut ? "cut" : damaged ? "damaged" : "whole");
+               (unsigned long long)stated, (unsigned long long)unheard, (unsigned long long)counted, pages.tracks,
+               pages.granulesFall ? ", a granule falls" : "", found);
     return result;
 }

@@ -1,7 +1,8 @@
 // The length of an Ogg stream (Vorbis, Opus, FLAC in Ogg): the granule
 // position of its last page, read from the file's own pages (the demuxer
-// stops at a damaged one).  A page whose end runs into damage still tells,
-// by its header, how far the stream had come; so does the page broken off
+// stops at a damaged one), of the logical stream the track is read from.
+// A page whose end runs into damage still tells, by its header, how far
+// the stream had come; so does the page broken off
 // at the end of a cut file, which is said as cut when nothing else is
 // damaged.  Sound short of the last granule is lost, less what the codec
 // itself never gives: the pre-skip, and the first Vorbis packet (which only
@@ -42,9 +43,24 @@ public:
         // Granules the bytes after the last page held (bytes that are no
         // pages there, at the last stream's granules per byte).
         int64_t tailGranules = 0;
+        // The logical streams of the first link, and the granules of the
+        // picked stream's last page (beyond the page before it).
+        int tracks = 0;
+        int64_t lastPageGranules = -1;
     };
-    // False for a file that does not start with a page.
-    static bool Walk(PositionedFile& file, Pages* out);
+    // Which logical stream of each link of the chain is the track's: the
+    // `ordinal`-th of those whose header names `codec` (an Ogg file may
+    // carry several, as a video and its sound, or a Skeleton beside them).
+    // A link of one stream is the track's whatever it carries.
+    enum class Codec { Any, Vorbis, Opus, Flac, Speex };
+    struct Pick {
+        Codec codec = Codec::Any;
+        int ordinal = 0;
+    };
+    // False for a file that does not start with a page.  Only the pages of
+    // the picked stream count (bytes that are no page count for all).
+    static bool Walk(PositionedFile& file, Pages* out, Pick pick);
+    static bool Walk(PositionedFile& file, Pages* out) { return Walk(file, out, Pick{Codec::Any, 0}); }
     // Whether the file at `path` is one logical stream whose pages are all
     // there, whole and in order, its granules rising to a last page that
     // carries the end-of-stream flag: its packets then tell its length,
@@ -54,6 +70,9 @@ public:
     // Whether `file` is an Ogg file that ends inside a page, or after its
     // header pages.
     static bool CutBeforeSound(PositionedFile& file);
+
+    // The stream the track is read from.
+    static Pick PickOf(const TrackTally& tally);
 
     bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;

@@ -57,6 +57,8 @@ enum class Shape {
     TagBetweenFrames,  // an ID3v2 tag of `value` bytes between two middle MP3 frames
     ZerosBetweenFrames,  // `value` zero bytes between two middle MP3 frames
     LayerOneByHand,  // Layer I frames with checksums in channel mode `value`, built here
+    OpusEndTrim,  // the last page's granule lowered by `value` (a valid end trim over several packets)
+    Skeleton,  // a Skeleton stream beside the Vorbis one, of `value` granules a second
 };
 
 struct Recipe {
@@ -179,6 +181,27 @@ QList<Recipe> Recipes()
     r.append({"chained ogg", "chain_oggenc_mono.ogg", "oggenc", S("-Q -o {OUT} {SRC}"), mono, Shape::Chained, 0, mono});
     r.append(
         {"chained ogg", "chain_vorbis.ogg", "ffmpeg", ff + "-c:a libvorbis {OUT}", stereo, Shape::Chained, 0, stereo});
+    // Ogg of several logical streams: two sound streams, a video beside
+    // the sound (before it or after, longer or shorter).
+    const QString video = S("-f lavfi -i testsrc=size=64x48:rate=10:duration=");
+    r.append({"multiplexed ogg", "two_vorbis.ogg", "ffmpeg", ff + "-map 0:a -map 0:a -c:a libvorbis {OUT}", stereo});
+    r.append({"multiplexed ogg", "two_opus.opus", "ffmpeg", ff + "-map 0:a -map 0:a -c:a libopus {OUT}", stereo});
+    for (const char* codec : {"libvorbis", "libopus"})
+        for (const char* seconds : {"1", "2.5"}) {
+            r.append({"multiplexed ogg", QString("theora_%1_%2.ogg").arg(codec, seconds), "ffmpeg",
+                ff + video + seconds + QString(" -map 1:v -map 0:a -c:v libtheora -c:a %1 {OUT}").arg(codec), stereo});
+            r.append({"multiplexed ogg", QString("%1_theora_%2.ogg").arg(codec, seconds), "ffmpeg",
+                ff + video + seconds + QString(" -c:v libtheora -c:a %1 -page_duration 250000 {OUT}").arg(codec),
+                stereo});
+        }
+    r.append({"multiplexed ogg", "skeleton_oggenc.ogg", "oggenc", S("-Q -o {OUT} {SRC}"), stereo, Shape::Skeleton,
+        44100});
+    r.append({"multiplexed ogg", "skeleton_vorbis.ogg", "ffmpeg", ff + "-c:a libvorbis {OUT}", S("48000 1 1"),
+        Shape::Skeleton, 48000});
+    // Opus end trims over several packets of the last page.
+    for (const int trim : {1000, 1500, 4000})
+        r.append({"opus end trim", QString("end_trim_%1.opus").arg(trim), "opusenc", S("--quiet {SRC} {OUT}"),
+            S("48000 2 1.6"), Shape::OpusEndTrim, trim});
     // FLAC: every block size the encoder offers, levels, Ogg, other writers.
     for (const char* block : {"192", "576", "1152", "2304", "4096", "4608"})
         for (const char* level : {"-0", "-5", "-8"})
@@ -219,6 +242,31 @@ QList<Recipe> Recipes()
     for (const char* codec : {"pcm_s16le", "pcm_s24le", "pcm_f32le"})
         r.append({"ffmpeg rf64", QString("rf64_%1.wav").arg(codec), "ffmpeg",
             ff + QString("-c:a %1 -rf64 always {OUT}").arg(codec), stereo});
+    // Fragmented MPEG-4 (fragments of 0.3 s, or one a video key frame),
+    // CMAF.
+    const QString fragments = S("-movflags frag_keyframe+empty_moov+default_base_moof");
+    for (const char* source : {"44100 2 1.5", "48000 1 1"}) {
+        r.append({"fragmented mp4", QString("frag_%1.mp4").arg(Tag(source)), "ffmpeg",
+            ff + "-c:a aac " + fragments + " -frag_duration 300000 {OUT}", S(source)});
+        r.append({"fragmented mp4", QString("cmaf_%1.mp4").arg(Tag(source)), "ffmpeg",
+            ff + "-c:a aac " + fragments + "+cmaf {OUT}", S(source)});
+    }
+    r.append({"fragmented mp4", "frag_video.mp4", "ffmpeg",
+        ff + video + "2 -c:v mpeg4 -g 5 -c:a aac " + fragments + " {OUT}", stereo});
+    r.append({"fragmented mp4", "frag_alac.m4a", "ffmpeg",
+        ff + "-c:a alac " + fragments + " -frag_duration 300000 {OUT}", stereo});
+    // Files of several tracks whose duration is another's: a subtitle or a
+    // video ending after the sound.
+    const QString subtitle =
+        S("-f srt -i data:text/plain;base64,MQowMDowMDowMCw1MDAgLS0+IDAwOjAwOjA1LDAwMApIZWxsbwoK ");
+    r.append({"tracks beyond the sound", "subtitled.mkv", "ffmpeg",
+        ff + video + "1 " + subtitle + "-map 0 -map 1 -map 2 -c:v mpeg4 -c:a libvorbis -c:s srt {OUT}", stereo});
+    r.append({"tracks beyond the sound", "subtitled_opus.mka", "ffmpeg",
+        ff + subtitle + "-map 0 -map 1 -c:a libopus -c:s srt {OUT}", stereo});
+    r.append({"tracks beyond the sound", "longer_video_asf.wmv", "ffmpeg",
+        ff + video + "3 -c:v wmv2 -c:a wmav2 {OUT}", stereo});
+    r.append({"tracks beyond the sound", "longer_video_mkv.mkv", "ffmpeg",
+        ff + video + "3 -c:v mpeg4 -c:a aac {OUT}", stereo});
     // WebM and Matroska.
     r.append({"matroska", "webm_opus.webm", "ffmpeg", ff + "-c:a libopus {OUT}", stereo});
     r.append({"matroska", "webm_vorbis.webm", "ffmpeg", ff + "-c:a libvorbis {OUT}", stereo});
@@ -436,6 +484,12 @@ TEST_F(IntactInputsBatch, EveryEncoderShapeConvertsCleanlyToFFmpegsLength)
         }
         case Shape::LayerOneByHand:
             bytes = layeronebuild::Stream(recipe.value / 1000, recipe.value % 1000);
+            break;
+        case Shape::Skeleton:
+            ASSERT_TRUE(intactshape::AddSkeleton(&bytes, uint32_t(recipe.value))) << recipe.name.toStdString();
+            break;
+        case Shape::OpusEndTrim:
+            ASSERT_TRUE(intactshape::LowerLastOggGranule(&bytes, recipe.value)) << recipe.name.toStdString();
             break;
         }
         bytes.insert(bytes.begin(), before.begin(), before.end());

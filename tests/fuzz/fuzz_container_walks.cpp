@@ -1,6 +1,7 @@
 // The container rules' byte walks (Ogg pages, ASF header and packets,
-// Matroska elements, MPEG-4 boxes, CAF chunks, FLAC metadata, raw frame
-// headers and the MP3 Info frame) on damaged bytes, read from memory.
+// Matroska elements, MPEG-4 boxes and fragments, CAF chunks, FLAC
+// metadata, raw frame headers and the MP3 Info frame) on damaged bytes,
+// read from memory.
 #include "AsfLengthRule.h"
 #include "CafLengthRule.h"
 #include "ContainerFuzzSeeds.h"
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PositionedFile file(std::vector<uint8_t>(data, data + size));
     OggLengthRule::Pages pages;
     OggLengthRule::Walk(file, &pages);
+    OggLengthRule::Pages second;
+    OggLengthRule::Walk(file, &second, {OggLengthRule::Codec::Vorbis, 1});
     AsfLengthRule::Header header;
     if (AsfLengthRule::ReadHeader(file, &header)) {
         AsfLengthRule::Objects objects;
@@ -31,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MatroskaLengthRule::Walk(file, &layout);
     Mp4LengthRule::CutBeforeMovieBox(file);
     Mp4LengthRule::BoxesWhole(file);
+    Mp4LengthRule::Fragments fragments;
+    Mp4LengthRule::WalkFragments(file, 1, &fragments);
     CafLengthRule::CutInsideChunk(file);
     FlacLengthRule::CutInMetadata(file);
     for (const AVCodecID codec : {AV_CODEC_ID_MP3, AV_CODEC_ID_AAC, AV_CODEC_ID_AC3, AV_CODEC_ID_EAC3}) {

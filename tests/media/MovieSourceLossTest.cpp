@@ -64,6 +64,13 @@ enum class Damage {
     FirstFramesDrop,
     Lyrics3Cut,
     FlipBit,       // bit 4 of byte `bytes` flipped
+    // The granule of the Ogg sound page before the last set below the
+    // page's before it (its checksum made again).
+    GranuleFalls,
+    // The movie fragment (box 'moof' and its 'mdat') at `share` of them
+    // taken out, or repeated.
+    FragmentDrop,
+    FragmentRepeat,
 };
 
 // The intact file, before the damage: as the program writes it, or an
@@ -80,6 +87,8 @@ enum class Shape {
     FlacNumberLeap,  // FLAC frame 10 numbered `shapeValue`, its checksums made again
     MonoThenStereo,  // the program's encode of a mono take, then of the stereo one, in one stream
     AmrByHand,       // AMR-NB frames built here (no program)
+    OpusEndTrim,     // the last page's granule lowered by `shapeValue` (an end trim over several packets)
+    Skeleton,        // a Skeleton stream beside the Vorbis one, of `shapeValue` granules a second
 };
 
 enum class Expect {
@@ -155,6 +164,7 @@ std::size_t Find(const std::vector<char>& bytes, const char* tag, bool last = fa
 struct Page {
     std::size_t at, bytes;
     bool sound;
+    uint32_t serial;
 };
 std::vector<Page> OggPages(const std::vector<char>& b, std::size_t from)
 {
@@ -166,7 +176,9 @@ std::vector<Page> OggPages(const std::vector<char>& b, std::size_t from)
             bytes += uint8_t(b[at + 27 + i]);
         long long granule = 0;
         std::memcpy(&granule, &b[at + 6], 8);
-        pages.push_back({at, bytes, granule > 0});
+        uint32_t serial = 0;
+        std::memcpy(&serial, &b[at + 14], 4);
+        pages.push_back({at, bytes, granule > 0, serial});
         at += bytes;
     }
     return pages;
@@ -225,13 +237,18 @@ void DamageStructure(const LossCase& c, std::size_t secondStream, std::vector<ch
     case Damage::PageDrop:
     case Damage::PageSwap:
     case Damage::PageRepeat:
-    case Damage::PageChecksum: {
+    case Damage::PageChecksum:
+    case Damage::GranuleFalls: {
+        // (Of the stream whose page comes first: the track's.)
         std::vector<Page> sound;
-        for (const Page& page : OggPages(b, secondStream))
-            if (page.sound)
+        const std::vector<Page> pages = OggPages(b, secondStream);
+        for (const Page& page : pages)
+            if (page.sound && page.serial == pages.front().serial)
                 sound.push_back(page);
         ASSERT_GT(sound.size(), 3u);
-        const std::size_t k = c.share >= 1 ? sound.size() - 1 : std::size_t(double(sound.size()) * c.share);
+        const std::size_t k = c.damage == Damage::GranuleFalls ? sound.size() - 2
+                              : c.share >= 1                   ? sound.size() - 1
+                                                               : std::size_t(double(sound.size()) * c.share);
         const Page& p = sound[k];
         if (c.damage == Damage::PageCut)
             b.resize(p.at);
@@ -241,6 +258,14 @@ void DamageStructure(const LossCase& c, std::size_t secondStream, std::vector<ch
             Repeat(&b, p.at, p.bytes);
         else if (c.damage == Damage::PageChecksum)
             b[p.at + p.bytes - 5] ^= 0x55;
+        else if (c.damage == Damage::GranuleFalls) {
+            long long granule = 0;
+            std::memcpy(&granule, &b[sound[k - 1].at + 6], 8);
+            granule -= 100;
+            std::memcpy(&b[p.at + 6], &granule, 8);
+            const uint32_t crc = intactshape::OggChecksum(reinterpret_cast<const uint8_t*>(&b[p.at]), p.bytes);
+            std::memcpy(&b[p.at + 22], &crc, 4);
+        }
         else
             std::rotate(b.begin() + std::ptrdiff_t(p.at), b.begin() + std::ptrdiff_t(p.at + p.bytes),
                         b.begin() + std::ptrdiff_t(sound[k + 1].at + sound[k + 1].bytes));
@@ -325,6 +350,25 @@ void DamageStructure(const LossCase& c, std::size_t secondStream, std::vector<ch
             Repeat(&b, middle, packet);
         else
             Remove(&b, middle, packet * std::size_t(c.bytes));
+        break;
+    }
+    case Damage::FragmentDrop:
+    case Damage::FragmentRepeat: {
+        // The top boxes; each fragment a 'moof' and the 'mdat' after it.
+        std::vector<std::pair<std::size_t, std::size_t>> fragments;
+        std::size_t before = 0;
+        for (std::size_t at = 0; at + 8 <= b.size() && BE32(b, at) >= 8;) {
+            if (std::memcmp(&b[at + 4], "mdat", 4) == 0 && std::memcmp(&b[before + 4], "moof", 4) == 0)
+                fragments.emplace_back(before, at + BE32(b, at));
+            before = at;
+            at += BE32(b, at);
+        }
+        ASSERT_FALSE(fragments.empty());
+        const auto [from, to] = fragments[std::size_t(double(fragments.size()) * c.share)];
+        if (c.damage == Damage::FragmentDrop)
+            Remove(&b, from, to - from);
+        else
+            Repeat(&b, from, to - from);
         break;
     }
     case Damage::SizeHuge:
@@ -462,6 +506,24 @@ TEST_P(MovieSourceLoss, SaysWhatTheDamageTook)
         WriteAmr(intact, 150);
         bytes = Bytes(intact);
         break;
+    case Shape::Skeleton: {
+        intactshape::Bytes shaped(bytes.begin(), bytes.end());
+        ASSERT_TRUE(intactshape::AddSkeleton(&shaped, uint32_t(c.shapeValue)));
+        bytes.assign(shaped.begin(), shaped.end());
+        break;
+    }
+    case Shape::OpusEndTrim: {
+        const std::vector<Page> pages = OggPages(bytes, 0);
+        ASSERT_GT(pages.size(), 3u);
+        const Page& last = pages.back();
+        long long granule = 0;
+        std::memcpy(&granule, &bytes[last.at + 6], 8);
+        granule -= c.shapeValue;
+        std::memcpy(&bytes[last.at + 6], &granule, 8);
+        const uint32_t crc = intactshape::OggChecksum(reinterpret_cast<const uint8_t*>(&bytes[last.at]), last.bytes);
+        std::memcpy(&bytes[last.at + 22], &crc, 4);
+        break;
+    }
     }
     {
         std::ofstream out(intact, std::ios::binary | std::ios::trunc);
@@ -643,6 +705,25 @@ constexpr const char* kNoise = "3 whitenoise gain -8";
 constexpr const char* kVorbisPages = "-nostdin -v error -y -i {WAV} -c:a libvorbis -page_duration 250000 {OUT}";
 constexpr const char* kOpusPages = "-nostdin -v error -y -i {WAV} -c:a libopus -page_duration 250000 {OUT}";
 constexpr const char* kLame = "--quiet {WAV} {OUT}";
+// Several tracks: a subtitle ending after the sound (its file's duration),
+// a video longer than the sound, a video and two sound tracks in Ogg;
+// fragments of 0.3 s, a CMAF file of one.
+constexpr const char* kSubtitled =
+    "-nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=2 -i {WAV} -f srt -i "
+    "data:text/plain;base64,MQowMDowMDowMCw1MDAgLS0+IDAwOjAwOjA1LDAwMApIZWxsbwoK -map 0 -map 1 -map 2 -c:v mpeg4 "
+    "-c:a libvorbis -c:s srt {OUT}";
+constexpr const char* kWmvLonger =
+    "-nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=4 -i {WAV} -c:v wmv2 -c:a wmav2 {OUT}";
+constexpr const char* kTheoraVorbis = "-nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=3 -i {WAV} "
+                                      "-c:v libtheora -c:a libvorbis {OUT}";
+constexpr const char* kOpusTheora = "-nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=3 -i {WAV} "
+                                    "-map 1:a -map 0:v -c:v libtheora -c:a libopus -page_duration 250000 {OUT}";
+constexpr const char* kTwoVorbis =
+    "-nostdin -v error -y -i {WAV} -map 0:a -map 0:a -c:a libvorbis -page_duration 250000 {OUT}";
+constexpr const char* kFragmented = "-nostdin -v error -y -i {WAV} -c:a aac -movflags "
+                                    "frag_keyframe+empty_moov+default_base_moof -frag_duration 300000 {OUT}";
+constexpr const char* kCmaf =
+    "-nostdin -v error -y -i {WAV} -c:a aac -movflags frag_keyframe+empty_moov+default_base_moof+cmaf {OUT}";
 // A one-second Vorbis stream: its end trimming is no loss.
 constexpr const char* kVorbisSecond = "-nostdin -v error -y -i {WAV} -t 1 -c:a libvorbis {OUT}";
 
@@ -821,7 +902,35 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"flac_cut_in_padding", "p.flac", "flac", "--silent --padding=65536 -o {OUT} {WAV}", Damage::CutAt, 0,
             20000, Expect::Fails, 4608, eofErr},
         LossCase{"amr_cut", "a.amr", nullptr, "", Damage::CutAt, 0, 6 + 32 * 100 + 9, Expect::Cut, 160, 0,
-            Shape::AmrByHand}),
+            Shape::AmrByHand},
+        // A length stated for the file, not the sound track: a subtitle, a
+        // video beyond the sound.
+        LossCase{"vorbis_mkv_subtitle_beyond_sound", "s.mkv", "ffmpeg", kSubtitled, Damage::None, 0, 0, Expect::Clean,
+            1024, 0},
+        LossCase{"wma_video_beyond_sound", "v.wmv", "ffmpeg", kWmvLonger, Damage::None, 0, 0, Expect::Clean, 2048, 0},
+        // An Opus end trim over several packets (on the last page): valid.
+        LossCase{"opusenc_end_trim_two_packets", "t.opus", "opusenc", "--quiet {WAV} {OUT}", Damage::None, 0, 0,
+            Expect::Clean, 960, 0, Shape::OpusEndTrim, 1500, "3.5 sine 440 sine 660 gain -3"},
+        // A granule that falls (checksum made again): the demuxer loses the
+        // end trim, which the last granule still states.
+        LossCase{"vorbis_granule_falls", "g.ogg", "ffmpeg", kVorbisPages, Damage::GranuleFalls, 0, 0, Expect::Whole, 1024, 0},
+        LossCase{"opus_granule_falls", "g.opus", "ffmpeg", kOpusPages, Damage::GranuleFalls, 0, 0, Expect::Whole, 960, 0},
+        // Ogg files of several logical streams: the track's own pages.
+        LossCase{"vorbis_theora_cut", "tv.ogg", "ffmpeg", kTheoraVorbis, Damage::Cut, 0.6, 0, Expect::Cut, 1024, 0},
+        LossCase{"two_vorbis_page_dropped", "two.ogg", "ffmpeg", kTwoVorbis, Damage::PageDrop, 0.5, 0, Expect::Lost,
+            1024, 0},
+        LossCase{"vorbis_skeleton_cut", "sk.ogg", "oggenc", "-Q -o {OUT} {WAV}", Damage::Cut, 0.6, 0, Expect::Cut, 1024,
+            0, Shape::Skeleton, 44100},
+        LossCase{"opus_theora_page_checksum", "to.opus", "ffmpeg", kOpusTheora, Damage::PageChecksum, 0.5, 0,
+            Expect::Lost, 960, 0},
+        // Fragmented MPEG-4: a fragment taken out or repeated; a CMAF file's
+        // only fragment taken out.
+        LossCase{"aac_fragment_taken_out", "f.mp4", "ffmpeg", kFragmented, Damage::FragmentDrop, 0.5, 0, Expect::Lost,
+            1024, 0},
+        LossCase{"aac_fragment_repeated", "f.mp4", "ffmpeg", kFragmented, Damage::FragmentRepeat, 0.5, 0,
+            Expect::Whole, 1024, 0},
+        LossCase{"aac_cmaf_only_fragment_taken_out", "c.mp4", "ffmpeg", kCmaf, Damage::FragmentDrop, 0, 0,
+            Expect::Fails, 1024, kUndecodableAudioErr}),
     CaseName);
 
 }  // namespace

@@ -46,6 +46,103 @@ inline bool SetOpusPreSkip(Bytes* bytes, uint16_t preSkip)
     return true;
 }
 
+// An Ogg file whose last page's granule is lowered by `by` (an end trim
+// over several packets, which the last page must hold); false when it
+// would fall below the page's before it.
+inline bool LowerLastOggGranule(Bytes* bytes, int64_t by)
+{
+    const std::string_view view(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    std::size_t last = view.rfind("OggS");
+    const std::size_t before = last == std::string_view::npos || last == 0 ? last : view.rfind("OggS", last - 1);
+    if (before == std::string_view::npos || last + 27 > bytes->size())
+        return false;
+    int64_t granule = 0, earlier = 0;
+    std::memcpy(&granule, bytes->data() + last + 6, 8);
+    std::memcpy(&earlier, bytes->data() + before + 6, 8);
+    if (granule - by <= earlier)
+        return false;
+    granule -= by;
+    std::memcpy(bytes->data() + last + 6, &granule, 8);
+    const uint32_t crc = OggChecksum(bytes->data() + last, bytes->size() - last);
+    for (int i = 0; i < 4; ++i)
+        (*bytes)[last + 22 + std::size_t(i)] = uint8_t(crc >> (8 * i));
+    return true;
+}
+
+// An Ogg page of one whole packet (under 65,025 bytes) of stream `serial`.
+inline Bytes OggPage(uint32_t serial, uint32_t sequence, uint8_t flags, const Bytes& packet)
+{
+    Bytes page = {'O', 'g', 'g', 'S', 0, flags, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (const uint32_t v : {serial, sequence, 0u})
+        for (int i = 0; i < 4; ++i)
+            page.push_back(uint8_t(v >> (8 * i)));
+    page.push_back(uint8_t(packet.size() / 255 + 1));
+    page.insert(page.end(), packet.size() / 255, 255);
+    page.push_back(uint8_t(packet.size() % 255));
+    page.insert(page.end(), packet.begin(), packet.end());
+    const uint32_t crc = OggChecksum(page.data(), page.size());
+    for (int i = 0; i < 4; ++i)
+        page[22 + std::size_t(i)] = uint8_t(crc >> (8 * i));
+    return page;
+}
+
+// An Ogg file of one logical stream given a Skeleton (version 3) beside
+// it, as muxers of Ogg video write one: its head page first, its bone for
+// the stream after the stream's first page, its end before the stream's
+// first page of sound.  `rate`: the stream's granules a second.
+inline bool AddSkeleton(Bytes* bytes, uint32_t rate)
+{
+    const auto le = [](Bytes* b, uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            b->push_back(uint8_t(v >> (8 * i)));
+    };
+    if (bytes->size() < 58 || std::memcmp(bytes->data(), "OggS", 4) != 0)
+        return false;
+    std::size_t firstEnd = 27 + (*bytes)[26];
+    for (std::size_t i = 0; i < (*bytes)[26]; ++i)
+        firstEnd += (*bytes)[27 + i];
+    std::size_t sound = firstEnd;  // the first page with a granule above 0
+    const auto granule = [&](std::size_t at) {
+        int64_t g = 0;
+        std::memcpy(&g, bytes->data() + at + 6, 8);
+        return g;
+    };
+    while (sound + 27 <= bytes->size() && granule(sound) == 0) {
+        std::size_t end = sound + 27 + (*bytes)[sound + 26];
+        for (std::size_t i = 0; i < (*bytes)[sound + 26]; ++i)
+            end += (*bytes)[sound + 27 + i];
+        sound = end;
+    }
+    uint32_t serial = 0;
+    std::memcpy(&serial, bytes->data() + 14, 4);
+    const uint32_t bones = serial ^ 0x5A5A5A5Au;
+    Bytes head = {'f', 'i', 's', 'h', 'e', 'a', 'd', 0, 3, 0, 0, 0};
+    for (const uint64_t v : {0ull, 1000ull, 0ull, 1000ull})
+        le(&head, v, 8);
+    head.resize(64, 0);
+    Bytes bone = {'f', 'i', 's', 'b', 'o', 'n', 'e', 0};
+    le(&bone, 44, 4);
+    le(&bone, serial, 4);
+    le(&bone, 3, 4);
+    le(&bone, rate, 8);
+    le(&bone, 1, 8);
+    le(&bone, 0, 8);
+    le(&bone, 2, 4);
+    le(&bone, 0, 4);
+    for (const char c : std::string_view("Content-Type: audio/vorbis\r\n"))
+        bone.push_back(uint8_t(c));
+    Bytes out = OggPage(bones, 0, 2, head);
+    out.insert(out.end(), bytes->begin(), bytes->begin() + std::ptrdiff_t(firstEnd));
+    const Bytes bonePage = OggPage(bones, 1, 0, bone);
+    out.insert(out.end(), bonePage.begin(), bonePage.end());
+    out.insert(out.end(), bytes->begin() + std::ptrdiff_t(firstEnd), bytes->begin() + std::ptrdiff_t(sound));
+    const Bytes end = OggPage(bones, 2, 4, Bytes());
+    out.insert(out.end(), end.begin(), end.end());
+    out.insert(out.end(), bytes->begin() + std::ptrdiff_t(sound), bytes->end());
+    *bytes = std::move(out);
+    return true;
+}
+
 inline uint32_t BE32(const uint8_t* p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
