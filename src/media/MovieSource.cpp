@@ -489,44 +489,6 @@ OSType DataFormatFor(AVCodecID id)
     return d && d->name && std::strncmp(d->name, "pcm_", 4) == 0 ? FOUR_CHAR_CODE("lpcm") : 0;
 }
 
-OSType FileFormatFor(const char* name, const std::string& path)
-{
-    const std::string n = name ? name : "";
-    std::string extension;
-    const std::size_t dot = path.rfind('.');
-    if (dot != std::string::npos && path.find('/', dot) == std::string::npos) {
-        extension = path.substr(dot + 1);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return char(std::tolower(c)); });
-    }
-    if (n == "aiff")
-        return media_codes::kAIFC;
-    if (n == "wav" || n == "w64")
-        return media_codes::kWAVE;
-    if (n == "caf")
-        return media_codes::kCAF;
-    if (n == "mp3")
-        return FOUR_CHAR_CODE("MPG3");
-    if (n == "flac")
-        return FOUR_CHAR_CODE("flac");
-    if (n == "ogg")
-        return FOUR_CHAR_CODE("Ogg ");
-    if (n == "amr")
-        return FOUR_CHAR_CODE("amrf");
-    if (n == "aac")
-        return FOUR_CHAR_CODE("adts");
-    if (n.find("mp4") != std::string::npos) {
-        if (extension == "m4a")
-            return FOUR_CHAR_CODE("m4af");
-        if (extension == "mov" || extension == "qt")
-            return media_codes::kMovie;
-        if (extension == "3gp")
-            return FOUR_CHAR_CODE("3gpp");
-        return FOUR_CHAR_CODE("mp4f");
-    }
-    return 0;
-}
-
 // swresample's conversions to signed 32-bit integers: floats scaled by 2^31
 // in their own precision, rounded to nearest (ties to even) and saturated.
 // A sample that is not a number (a damaged float file) reads as silence.
@@ -713,7 +675,7 @@ OSErr ContentFormat(const std::string& path, const AVInputFormat** input)
     const AVInputFormat* guess = nullptr;
     const int score = av_probe_input_buffer2(io, &guess, "", nullptr, 0, 1 << 16);
     avio_closep(&io);
-    if (guess && (score >= AVPROBE_SCORE_RETRY || (std::strcmp(guess->name, "mp3") == 0 && IsShortMPEGStream(path))))
+    if (guess && (score >= AVPROBE_SCORE_RETRY || (KindOfDemuxer(guess->name) == ContainerKind::MpegAudio && IsShortMPEGStream(path))))
         *input = guess;
     else if (const char* demuxer = RawStreamLengthRule::ShortStreamDemuxer(path))
         *input = av_find_input_format(demuxer);
@@ -853,7 +815,7 @@ struct MovieSource::Impl {
     OSType fileFormat = 0;
     OSType dataFormat = 0;
     UInt32 sourceBits = 0;
-    std::string containerName;
+    ContainerKind kind = ContainerKind::Other;
     bool hasVideo = false;
     UInt64 dataBytes = 0;
     UInt32 statedBitRate = 0;
@@ -1183,7 +1145,7 @@ struct MovieSource::Impl {
     // beginning where the one before ended.
     bool DirectPackets() const
     {
-        if (containerName != "flac" || !flacFrames.IsOpen() || !trusted || view || index.empty() ||
+        if (kind != ContainerKind::Flac || !flacFrames.IsOpen() || !trusted || view || index.empty() ||
             verdict.Damaged() || verdict.Cut())
             return false;
         for (std::size_t k = 0; k < index.size(); ++k) {
@@ -1562,7 +1524,7 @@ struct MovieSource::Impl {
         // demuxer's durations of those on the last page can be amiss); the
         // demuxer gives the pre-skip and the trim of the end, and the last
         // granule checks the sum (below).
-        lengthRule = TrackLengthRule::For(format, stream);
+        lengthRule = TrackLengthRule::For(kind, format, stream);
         int64_t oggGranule = -1;
         VorbisBlocks vorbisBlocks;
         int64_t vorbisUnheard = -1;  // where the first Vorbis packet ends
@@ -1607,7 +1569,7 @@ struct MovieSource::Impl {
         int runChannels = 0;
         int run = 0;
         bool rateChanges = false;
-        if (containerName == "flac" && flacFrames.IsOpen() && !view)
+        if (kind == ContainerKind::Flac && flacFrames.IsOpen() && !view)
             walked = FlacFrameWalk::Whole(path);
         while (NextPacket()) {
             dataBytes += UInt64(std::max(packet->size, 0));
@@ -1685,7 +1647,7 @@ struct MovieSource::Impl {
             // A FLAC packet of more or less than one whole frame before the
             // last is damage (FlacStreamCheck::IsOneFrame; the last one
             // EndsCleanly judges).
-            if (flac.IsOpen() && containerName == "flac") {
+            if (flac.IsOpen() && kind == ContainerKind::Flac) {
                 if (flacOddPacket)
                     SeeDamage();
                 // (A frame the walk proved whole is one.)
@@ -1752,7 +1714,7 @@ struct MovieSource::Impl {
         }
         // A FLAC file whose end is neither its last frame whole nor one
         // broken off by a cut is damaged there.
-        if (flac.IsOpen() && containerName == "flac" && !index.empty() && !flac.EndsCleanly(path, index.back().pos)) {
+        if (flac.IsOpen() && kind == ContainerKind::Flac && !index.empty() && !flac.EndsCleanly(path, index.back().pos)) {
             TrackFinding found("FLAC frames");
             found.damaged = true;
             found.Say("the last frame is neither whole nor broken off by the file's end: damaged");
@@ -1785,7 +1747,7 @@ struct MovieSource::Impl {
         // AIFF-C files of IMA 4:1 say how long their track is (the frame
         // count of 'COMM'): fewer frames in the packets mean the file was
         // cut short.
-        if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && std::strcmp(format->iformat->name, "aiff") == 0 && st->duration > 0
+        if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && kind == ContainerKind::Aiff && st->duration > 0
             && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total) {
             TrackFinding found("AIFF-C frame count");
             found.cut = true;
@@ -1998,7 +1960,7 @@ struct MovieSource::Impl {
         fileTag = LayoutTagForChannelLabels(fileLabels);
         order = {0, 1};
         fileFormat = FOUR_CHAR_CODE("MPG3");
-        containerName = "mp3";
+        kind = ContainerKind::MpegAudio;
         return true;
     }
 
@@ -2037,8 +1999,8 @@ struct MovieSource::Impl {
         order.resize(channels);
         for (UInt32 c = 0; c < channels; ++c)
             order[c] = int(c);
-        containerName = "flac";
-        fileFormat = FileFormatFor("flac", path);
+        kind = ContainerKind::Flac;
+        fileFormat = FileFormatForKind(kind, path);
         dataFormat = DataFormatFor(codecID);
         metadataPending = true;
         trusted = true;
@@ -2125,8 +2087,8 @@ struct MovieSource::Impl {
         order.resize(channels);
         for (UInt32 c = 0; c < channels; ++c)
             order[c] = int(c);
-        containerName = format->iformat && format->iformat->name ? format->iformat->name : "";
-        fileFormat = FileFormatFor(format->iformat ? format->iformat->name : nullptr, path);
+        kind = KindOfDemuxer(format->iformat ? format->iformat->name : nullptr);
+        fileFormat = FileFormatForKind(kind, path);
         dataFormat = DataFormatFor(codecID);
         if (dataFormat == kAudioFormatLinearPCM || dataFormat == media_codes::kALaw ||
             dataFormat == media_codes::kULaw)
@@ -2141,12 +2103,12 @@ struct MovieSource::Impl {
         const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
         if (isCaf)
             framesPerPacket = caf.format.mFramesPerPacket;
-        if (containerName == "mp3" && IsMPEGAudio(codecID))
+        if (kind == ContainerKind::MpegAudio && IsMPEGAudio(codecID))
             tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
         if (codecID == AV_CODEC_ID_FLAC)
             flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
-                      containerName == "flac" ? FileBytes(path) : -1);
-        if (codecID == AV_CODEC_ID_FLAC && containerName == "flac")
+                      kind == ContainerKind::Flac ? FileBytes(path) : -1);
+        if (codecID == AV_CODEC_ID_FLAC && kind == ContainerKind::Flac)
             flacFrames.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)));
         err = Count();
         if (err != noErr)
@@ -2155,7 +2117,7 @@ struct MovieSource::Impl {
         // with the padding of its last block.  A Layer I or II stream gives
         // its input back after the filterbanks' delay: the sound 'fact'
         // counts starts there.
-        if (containerName == "wav" && dataFormat != FOUR_CHAR_CODE("lpcm")) {
+        if (kind == ContainerKind::Wave && dataFormat != FOUR_CHAR_CODE("lpcm")) {
             const UInt64 factFrames = WaveFactFrames(path);
             const UInt64 counted = verdict.Frames();
             const bool lagged = factFrames > 0 && (codecID == AV_CODEC_ID_MP1 || codecID == AV_CODEC_ID_MP2);
@@ -2182,7 +2144,7 @@ struct MovieSource::Impl {
             std::vector<UInt32> stored;
             if (isCaf)
                 stored = caf.ChannelLabels();
-            else if (containerName.find("mov") != std::string::npos) {
+            else if (HasMovieBoxes(kind)) {
                 const std::vector<UInt8> chan = MovieTrackChannelLayout(path, unsigned(stream));
                 stored = ChannelLabelsFromStoredLayout(chan.data(), chan.size(), channels);
             }
@@ -2261,7 +2223,7 @@ struct MovieSource::Impl {
         }
         // Raw MPEG audio is found again by its byte position; every other
         // container by its own timestamp seek.
-        const bool byteSeek = containerName == "mp3" && e.pos >= 0;
+        const bool byteSeek = kind == ContainerKind::MpegAudio && e.pos >= 0;
         int rc;
         if (byteSeek)
             rc = av_seek_frame(format, stream, e.pos, AVSEEK_FLAG_BYTE);
@@ -2412,7 +2374,7 @@ OSErr MovieSource::OpenWithLibraries(const std::string& path, std::unique_ptr<Mo
     }
 }
 
-SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSType* dataFormat)
+SInt32 MovieSource::Probe(const std::string& path, ContainerKind* container, OSType* dataFormat)
 {
     if (!MediaLibraries::Available())
         return 0;
@@ -2441,7 +2403,7 @@ SInt32 MovieSource::Probe(const std::string& path, std::string* container, OSTyp
         }
     }
     if (container)
-        *container = format->iformat && format->iformat->name ? format->iformat->name : "";
+        *container = KindOfDemuxer(format->iformat ? format->iformat->name : nullptr);
     avformat_close_input(&format);
     return channels;
 }
@@ -2496,7 +2458,7 @@ bool MovieSource::FloatSamples() const
     return id == AV_CODEC_ID_PCM_F32BE || id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F64BE ||
            id == AV_CODEC_ID_PCM_F64LE;
 }
-const std::string& MovieSource::ContainerName() const { return impl_->containerName; }
+ContainerKind MovieSource::Container() const { return impl_->kind; }
 bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
 UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }

@@ -38,6 +38,7 @@
 #pragma once
 
 #include "ChannelLabels.h"
+#include "ContainerKind.h"
 #include "CoreAudioTypes.h"
 #include "error_codes.h"
 #include "MacTypes.h"
@@ -73,9 +74,9 @@ public:
     // libraries recognise the file's content with confidence, or it is a
     // raw MPEG audio stream of a few whole frames (its name is not
     // consulted), 0 when they do not, a negative code when the file
-    // cannot be read.  The demuxer's short name and the track's data-format
+    // cannot be read.  The demuxer's kind and the track's data-format
     // code go to the out parameters (either may be null).
-    static SInt32 Probe(const std::string& path, std::string* container, OSType* dataFormat);
+    static SInt32 Probe(const std::string& path, ContainerKind* container, OSType* dataFormat);
     // Opens only far enough for the metadata (no sound track needed).
     static OSErr ReadMetadata(const std::string& path, std::vector<MovieMetadataItem>* items);
 
@@ -120,8 +121,8 @@ public:
     UInt32 SourceBits() const;
     // The track holds linear 32 or 64-bit floats.
     bool FloatSamples() const;
-    // The demuxer's short name ("mp3", "mov,mp4,m4a,3gp,3g2,mj2", "caf").
-    const std::string& ContainerName() const;
+    // The kind of container the track is in (ContainerKind).
+    ContainerKind Container() const;
     bool HasVideoTrack() const;
     // Bytes of the sound track's packets.
     UInt64 AudioDataBytes() const;

@@ -226,10 +226,10 @@ int64_t RawStreamLengthRule::TrailingTagsStart(PositionedFile& file)
     return end;
 }
 
-bool RawStreamLengthRule::Handles(const char* name, AVCodecID codec)
+bool RawStreamLengthRule::Handles(ContainerKind kind, AVCodecID codec)
 {
-    return (std::strcmp(name, "mp3") == 0 && IsMPEG(codec)) || (std::strcmp(name, "aac") == 0 && codec == AV_CODEC_ID_AAC) ||
-           ((std::strcmp(name, "ac3") == 0 || std::strcmp(name, "eac3") == 0) &&
+    return (kind == ContainerKind::MpegAudio && IsMPEG(codec)) || (kind == ContainerKind::Adts && codec == AV_CODEC_ID_AAC) ||
+           ((kind == ContainerKind::Ac3 || kind == ContainerKind::Eac3) &&
             (codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_EAC3));
 }
 

@@ -51,7 +51,7 @@ std::string Describe(const MovieSource& s)
     const SFTDecodeLoss& loss = s.DecodeLoss();
     out << s.SampleRate() << ' ' << s.Channels() << ' ' << s.FrameCount() << ' ' << s.DataCutShort() << ' '
         << s.FileLayoutTag() << ' ' << s.FileFormat() << ' ' << s.DataFormat() << ' ' << s.SourceBits() << ' '
-        << s.FloatSamples() << ' ' << s.ContainerName() << ' ' << s.HasVideoTrack() << ' ' << s.AudioDataBytes()
+        << s.FloatSamples() << ' ' << int(s.Container()) << ' ' << s.HasVideoTrack() << ' ' << s.AudioDataBytes()
         << ' ' << s.StatedBitRate() << ' ' << s.FirstMPEGHeader() << ' ' << s.Position() << "\nlabels";
     for (UInt32 label : s.FileChannelLabels())
         out << ' ' << label;
