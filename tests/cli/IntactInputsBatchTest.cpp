@@ -7,6 +7,7 @@
 // false alarm.  Over 300 files: a seeded sample of each encoder's shapes
 // runs by default (QM_INTACT_SEED changes the seed, printed with every
 // failure); QM_INTACT_ALL=1 runs all of them and prints the counts.
+// QM_INTACT_WRITE=FOLDER only writes the chosen shapes into FOLDER.
 #include "CliTestSupport.h"
 #include "IntactShapes.h"
 #include "LayerOneBuilding.h"
@@ -431,6 +432,15 @@ TEST_F(IntactInputsBatch, EveryEncoderShapeConvertsCleanlyToFFmpegsLength)
         const QString name = "own_" + QString(file).replace('/', '_').replace(' ', '_');
         ASSERT_TRUE(QFile::copy(ownOut + "/" + file, in + "/" + name));
         family[name] = file.endsWith(".mpg") ? "own Layer I" : "own Layer II";
+    }
+
+    // QM_INTACT_WRITE=FOLDER copies the files there and converts nothing
+    // (the verdict snapshot converts them with the other corpora).
+    if (const QString writeTo = qEnvironmentVariable("QM_INTACT_WRITE"); !writeTo.isEmpty()) {
+        ASSERT_TRUE(QDir().mkpath(writeTo));
+        for (const QString& name : QDir(in).entryList(QDir::Files))
+            ASSERT_TRUE(QFile::copy(in + "/" + name, writeTo + "/" + name)) << name.toStdString();
+        return;
     }
 
     // One batch over the folder.

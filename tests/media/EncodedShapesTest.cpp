@@ -17,6 +17,9 @@
 #include "SourceReading.h"
 #include "TestTempDir.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -82,6 +85,14 @@ TEST_P(EncodedShapes, ReadAsFFmpegDecodes)
     for (const QString& a : QString::fromLatin1(c.arguments).split(' ', Qt::SkipEmptyParts))
         arguments << (a == "{WAV}" ? wav : a == "{OUT}" ? QString::fromStdString(encoded) : a);
     ASSERT_EQ(peers::Run(c.program, arguments).exitCode, 0);
+    // QM_SHAPES_WRITE=FOLDER copies each encode there, named after its
+    // case, and checks nothing (the verdict snapshot converts them).
+    if (const QString writeTo = qEnvironmentVariable("QM_SHAPES_WRITE"); !writeTo.isEmpty()) {
+        ASSERT_TRUE(QDir().mkpath(writeTo));
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(encoded),
+                                writeTo + "/" + QString::fromLatin1(c.name) + "." + QString::fromLatin1(c.extension)));
+        return;
+    }
 
     if (std::string(c.extension) == "flac") {
         EXPECT_EQ(WalkedPackets(encoded), ProbedPackets(encoded));

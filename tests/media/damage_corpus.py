@@ -93,12 +93,15 @@ def decode(path, checks=False):
     return hashlib.md5(r.stdout).hexdigest(), len(r.stdout) // 2, r.stderr.decode(errors="replace").strip()
 
 
-def write_damaged(root, intact, data, damages, made, prefix=""):
+def write_damaged(root, intact, data, damages, made, prefix="", keep=None):
     """Writes each damage of `data` (the intact file `intact`) into root/in,
     named after the file and the damage, and notes its intact file in
-    `made`; a damage that does not fit the file is passed over."""
+    `made`; a damage that does not fit the file, or whose name `keep` (when
+    given) refuses, is passed over."""
     stem, ext = os.path.basename(intact).rsplit(".", 1)
     for label, apply in damages:
+        if keep and not keep(f"{prefix}{stem}_{label}.{ext}"):
+            continue
         b = bytearray(data)
         try:
             apply(b)
@@ -135,8 +138,10 @@ def said_by(batch, conversions, env, folder, out):
     return said
 
 
-def main():
-    batch, root = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+def make(root, keep=None):
+    """Writes the corpus into a new folder `root`: the intact encodes into
+    root/intact, their damaged copies (those whose name `keep` takes, when
+    given) into root/in.  Returns {damaged path: its intact path}."""
     shutil.rmtree(root, ignore_errors=True)
     for d in ("intact", "in", "out"):
         os.makedirs(os.path.join(root, d))
@@ -147,7 +152,13 @@ def main():
     for name, how in ENCODES:
         intact = os.path.join(root, "intact", name)
         encode(wav, intact, how)
-        write_damaged(root, intact, open(intact, "rb").read(), damages(os.path.getsize(intact)), made)
+        write_damaged(root, intact, open(intact, "rb").read(), damages(os.path.getsize(intact)), made, keep=keep)
+    return made
+
+
+def main():
+    batch, root = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    made = make(root)
     conversions, env = keep_conversion(root)
     for intact in sorted(set(made.values())):
         out = os.path.join(root, "controls", os.path.basename(intact))

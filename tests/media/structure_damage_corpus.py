@@ -349,14 +349,19 @@ def encodes(root, wav, short):
     return made
 
 
-def intact_shapes(root, wav, short):
+def intact_shapes(root, wav, short, wanted=None):
     """(name, bytes) of intact files of many shapes, for --intact: a check
-    that warns on any of them is a false alarm."""
+    that warns on any of them is a false alarm.  With `wanted`, only the
+    shapes whose name it takes are made."""
+    def skip(name):
+        return wanted is not None and not wanted(name)
     tmp = os.path.join(root, "tmp")
     os.makedirs(tmp, exist_ok=True)
     shapes = []
 
     def add(name, args, program="ffmpeg", source=wav):
+        if skip(name):
+            return
         out = os.path.join(tmp, "x_" + name)
         if program == "ffmpeg":
             r = run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", source] + args + [out])
@@ -408,17 +413,22 @@ def intact_shapes(root, wav, short):
     add("frag.m4a", ["-c:a", "aac", "-movflags", "frag_keyframe+empty_moov"])
     for name, how in (("pipedmka.mka", ["-c:a", "flac", "-f", "matroska"]), ("pipedogg.ogg", ["-c:a", "libvorbis", "-f", "ogg"]),
                       ("pipedmp3.mp3", ["-c:a", "libmp3lame", "-f", "mp3"])):
+        if skip(name):
+            continue
         r = run(["sh", "-c", "ffmpeg -nostdin -v error -i \"$0\" \"$@\" - > \"$OUT\"", wav] + how,
                 env=dict(os.environ, OUT=os.path.join(tmp, "x_" + name)))
         if r.returncode == 0:
             shapes.append((name, open(os.path.join(tmp, "x_" + name), "rb").read()))
     a, b = os.path.join(tmp, "oa.opus"), os.path.join(tmp, "ob.opus")
-    run(["opusenc", "--quiet", wav, a])
-    run(["opusenc", "--quiet", "--serial", "77", short, b])
-    shapes.append(("chainopusenc.opus", open(a, "rb").read() + open(b, "rb").read()))
+    if not skip("chainopusenc.opus"):
+        run(["opusenc", "--quiet", wav, a])
+        run(["opusenc", "--quiet", "--serial", "77", short, b])
+        shapes.append(("chainopusenc.opus", open(a, "rb").read() + open(b, "rb").read()))
     # Chained streams, and short files of a few frames.
     for i, how in enumerate((["-c:a", "libvorbis"], ["-c:a", "libopus"])):
         ext = "opus" if "libopus" in how else "ogg"
+        if skip(f"chain{i}.{ext}"):
+            continue
         a, b = os.path.join(tmp, f"ca{i}.{ext}"), os.path.join(tmp, f"cb{i}.{ext}")
         ffmpeg(wav, a, *how)
         ffmpeg(short, b, *how)
@@ -434,9 +444,13 @@ def intact_shapes(root, wav, short):
     return shapes
 
 
-def main():
-    args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    batch, root = os.path.abspath(args[0]), os.path.abspath(args[1])
+def make(root, shapes=False, only=None, keep=None, keep_shape=None):
+    """Writes the corpus into a new folder `root`: the intact encodes (with
+    `shapes`, the intact shapes too) into root/intact, their damaged copies
+    into root/in; `only` keeps the encodes whose name holds one of its
+    words, `keep` (when given) the damaged copies of the encodes whose name
+    it takes, `keep_shape` the shapes (with all their damaged copies) whose
+    name it takes.  Returns {damaged path: its intact path}."""
     shutil.rmtree(root, ignore_errors=True)
     for d in ("intact", "in", "out"):
         os.makedirs(os.path.join(root, d))
@@ -446,20 +460,15 @@ def main():
     run(["sox", "-D", "-n", "-r", "44100", "-c", "2", "-b", "16", short, "synth", "4", "sine", "300", "sine", "500",
          "gain", "-8"]).check_returncode()
     made = {}
-    only = [a[len("--only="):] for a in sys.argv if a.startswith("--only=")]
     for name, data, damages in encodes(root, wav, short):
-        if only and not any(o in name for o in only[0].split(",")):
+        if only and not any(o in name for o in only):
             continue
         intact = os.path.join(root, "intact", name)
         open(intact, "wb").write(data)
-        write_damaged(root, intact, data, damages, made)
-    conversions, env = keep_conversion(root)
-
-    def said_by(folder, out):
-        return said_of_batch(batch, conversions, env, folder, out)
-    if "--shapes" in sys.argv:
+        write_damaged(root, intact, data, damages, made, keep=keep)
+    if shapes:
         # Every shape intact, and damaged as its kind allows.
-        for name, data in intact_shapes(root, wav, short):
+        for name, data in intact_shapes(root, wav, short, keep_shape):
             open(os.path.join(root, "intact", name), "wb").write(data)
             ext = name.rsplit(".", 1)[1]
             try:
@@ -478,6 +487,18 @@ def main():
             except (IndexError, TypeError, ValueError, struct.error):
                 damages = []
             write_damaged(root, os.path.join(root, "intact", name), data, damages, made, prefix="s_")
+    return made
+
+
+def main():
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    batch, root = os.path.abspath(args[0]), os.path.abspath(args[1])
+    only = [a[len("--only="):] for a in sys.argv if a.startswith("--only=")]
+    made = make(root, shapes="--shapes" in sys.argv, only=only[0].split(",") if only else None)
+    conversions, env = keep_conversion(root)
+
+    def said_by(folder, out):
+        return said_of_batch(batch, conversions, env, folder, out)
     if "--intact" in sys.argv or "--shapes" in sys.argv:
         for path, (kind, text) in sorted(said_by(os.path.join(root, "intact"), os.path.join(root, "controls")).items()):
             print(f"INTACT {kind}: {os.path.basename(path)}: {text}")
