@@ -1,5 +1,6 @@
 #include "MovieSource.h"
 #include "TrackIndexer.h"
+#include "WaveFactRule.h"
 #include "FlacFrameDecoder.h"
 #include "FlacFrameWalk.h"
 #include "FlacLengthRule.h"
@@ -251,27 +252,10 @@ OSErr MovieSource::Impl::OpenAll()
     err = Count();
     if (err != noErr)
         return err;
-    // A compressed WAVE stream ends where its 'fact' chunk says, not
-    // with the padding of its last block.  A Layer I or II stream gives
-    // its input back after the filterbanks' delay: the sound 'fact'
-    // counts starts there.
-    if (kind == ContainerKind::Wave && dataFormat != FOUR_CHAR_CODE("lpcm")) {
-        const UInt64 factFrames = WaveFactFrames(path);
-        const UInt64 counted = verdict.Frames();
-        const bool lagged = factFrames > 0 && (codecID == AV_CODEC_ID_MP1 || codecID == AV_CODEC_ID_MP2);
-        TrackFinding found("WAVE fact");
-        // Fewer whole MPEG audio frames than it counts: the file was cut.
-        if (factFrames > counted && IsMPEGAudio(codecID))
-            found.cut = true;
-        found.Say("states %llu frames, counted %llu", (unsigned long long)factFrames, (unsigned long long)counted);
-        if (lagged) {
-            startSkip = std::min<UInt64>(kFilterbankLag, counted);
-            found.frames = std::min(factFrames, counted - startSkip);
-        } else if (factFrames > 0 && factFrames < counted) {
-            found.frames = factFrames;
-        }
-        verdict.Take(found);
-    }
+    // A compressed WAVE stream ends where its 'fact' chunk says
+    // (WaveFactRule).
+    if (kind == ContainerKind::Wave && dataFormat != FOUR_CHAR_CODE("lpcm"))
+        verdict.Take(WaveFactRule::Settle(path, codecID, verdict.Frames(), &startSkip));
     // The speakers the container names for its channels stand over the
     // libraries' reading of them, which takes a layout's speakers in
     // their mask order whatever order the layout lists them in.  A

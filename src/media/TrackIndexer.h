@@ -3,7 +3,14 @@
 // the rules of the codec and of the container find on the way.
 #pragma once
 
+#include "FlacEndRule.h"
+#include "MpegFrameSizeRule.h"
+#include "OggPacketTrust.h"
+#include "PacketShapeRule.h"
 #include "TrackReader.h"
+
+#include <memory>
+#include <optional>
 
 class TrackIndexer : public TrackReader {
 public:
@@ -18,6 +25,34 @@ public:
     // The counting pass: the packet index, the data size and, where the
     // packets cannot tell, the decoded frame count.
     OSErr Count();
+    // The count's running state over the packets.
+    struct CountPass {
+        AVStream* st = nullptr;
+        AVRational rate{1, 1};
+        OggPacketTrust ogg;
+        PacketShapeRule shapes;
+        MpegFrameSizeRule mpegSizes;
+        FlacEndRule flacEnd;
+        std::unique_ptr<TrackTally> packetTally;
+        UInt64 total = 0;
+        UInt64 wholeMPEGFrames = 0;  // frames of the packets (MPEG audio: of whole frames), no trim taken
+        UInt64 pendingSkip = 0;
+        int64_t lastPos = -1;
+        bool durationsKnown = true;
+        bool firstGivesNothing = false;
+        bool stereoFrames = false;  // MPEG audio frames of two channels
+        UInt64 firstFrames = 0;
+        int frameSize = 0;
+        UInt64 widestPacket = 0;
+    };
+    // One packet of the count, read last: its entry in the index, and what
+    // the rules of the codec and the container find in it.
+    void IndexPacket(CountPass& c);
+    // The rules that judge the packets once all are seen: the FLAC end,
+    // the MPEG frame sizes, the AIFF-C frame count.
+    void SettleCountRules(CountPass& c);
+    // Where the packets cannot tell the frames: the count by decoding.
+    OSErr CountByDecoding();
 
     // The count's own finding: the frames the track gives and (where it
     // read them again) its packets.

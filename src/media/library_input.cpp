@@ -2,9 +2,7 @@
 
 #include "MacErrorMapping.h"
 #include "MediaCodes.h"
-#include "RIFFChunkList.h"
 #include "RawStreamLengthRule.h"
-#include "wave_chunks.h"
 #include "ContainerKind.h"
 #include "error_codes.h"
 #include "mpeg_audio_frames.h"
@@ -118,20 +116,6 @@ int OpenInput(const std::string& path, AVFormatContext** format, std::unique_ptr
     avformat_close_input(format);
     *format = byContent;
     return 0;
-}
-
-UInt64 WaveFactFrames(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return 0;
-    StreamChunkSource source(in);
-    RIFFChunkList chunks;
-    UInt32 frames = 0;
-    if (chunks.Walk(source) != noErr || chunks.ContainerID() != riff_chunks::kRIFF ||
-        chunks.FormType() != media_codes::kWAVE || wave_chunks::ReadFact(chunks, &frames) != noErr)
-        return 0;
-    return frames;
 }
 
 int64_t FileBytes(const std::string& path)

@@ -40,12 +40,6 @@ OSErr ContentFormat(const std::string& path, const AVInputFormat** input);
 int OpenInput(const std::string& path, AVFormatContext** format, std::unique_ptr<FileView>* view,
               AVIOContext** io);
 
-// The sample frames that the 'fact' chunk of a RIFF/WAVE file gives, or 0
-// when it has none (or gives 0, a placeholder some writers leave).  The
-// last block of a compressed stream holds whole blocks of frames; 'fact'
-// says how many of them belong to the sound.
-UInt64 WaveFactFrames(const std::string& path);
-
 // The length of the file at `path`; -1 when it cannot be told.
 int64_t FileBytes(const std::string& path);
 
