@@ -15,7 +15,7 @@
 #include "TrackVerdict.h"
 #include "error_codes.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "MacErrorMapping.h"
 #include "caf_chunks.h"
 #include "codec_traits.h"
@@ -128,12 +128,13 @@ bool MovieSource::Impl::OpenEmptyMPEGStream()
 bool MovieSource::Impl::OpenNativeFlac()
 {
     uint8_t info[FlacStreamCheck::kStreamInfoBytes];
-    if (CheckRegularFile(path) != noErr || !PlainFlacHead(path, info))
+    int64_t firstFrame = -1;
+    if (CheckRegularFile(path) != noErr || !PlainFlacHead(path, info, &firstFrame))
         return false;
     const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
     if (shape.channels < 1 || shape.channels > 8 || shape.frames == 0)
         return false;
-    walked = FlacFrameWalk::Whole(path);
+    walked = FlacFrameWalk::Whole(path, firstFrame);
     if (walked.empty())
         return false;
     flac.Open(info, sizeof info, FileBytes(path));

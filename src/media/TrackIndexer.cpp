@@ -14,7 +14,7 @@
 #include "TrackVerdict.h"
 #include "error_codes.h"
 #include "AiffFrameCountRule.h"
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "codec_traits.h"
 #include "library_input.h"
 #include "mpeg_audio_frames.h"
@@ -226,7 +226,7 @@ OSErr TrackIndexer::CountByDecoding()
     tallying = true;
     while (NextFrame()) {
         decoded += UInt64(frameEnd - frameOffset);
-        framePending = false;
+        state = ReadState::Idle;
         av_frame_unref(frame);
     }
     tallying = false;

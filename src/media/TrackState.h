@@ -123,9 +123,17 @@ struct TrackState {
     mutable bool metadataPending = false;
     bool touched = false;       // read or sought since the opening
 
-    // Decoding state: the piece of sound handed out next, which is silence
-    // standing for a refused packet (`silence` frames) or the samples
-    // frameOffset to frameEnd of the decoded frame pending; end of stream.
+    // Reading state: the piece of sound handed out next (`state`), which is
+    // silence standing for a refused packet (`silence` frames) or the
+    // samples frameOffset to frameEnd of the decoded frame pending; none yet
+    // (the next is to be found); or the end of the track.
+    enum class ReadState {
+        Idle,     // nothing pending: the next piece is found when asked for
+        Frame,    // the decoded frame's samples [frameOffset, frameEnd)
+        Silence,  // `silence` frames of silence
+        Finished  // the decoder is drained: nothing follows
+    };
+    ReadState state = ReadState::Idle;
     UInt64 position = 0;        // frame the next Read starts at
     UInt64 clipCountedTo = 0;   // the frames below were counted for clipping
     UInt64 clipWindowFrom = 0;  // and only those in [from, to) are (SetClipCountWindow)
@@ -133,9 +141,7 @@ struct TrackState {
     UInt64 silence = 0;
     int frameOffset = 0;
     int frameEnd = 0;
-    bool framePending = false;
     bool flushed = false;       // end of packets sent to the decoder
-    bool finished = false;      // decoder drained
     // The index of the packet last read (-1: none yet), and whether it is
     // held for NextPacket to hand out again (a seek found it).
     int64_t packetOrdinal = -1;
