@@ -104,8 +104,6 @@ void TrackIndexer::IndexPacket(CountPass& c)
     c.shapes.Packet(codecID, packet->data, packet->size);
     if (packet->pos >= 0)
         packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
-    if (packet->pos >= 0 && (packetsStart < 0 || packet->pos < packetsStart))
-        packetsStart = packet->pos;
     if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
         const uint8_t* p = packet->data;
         mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
