@@ -38,6 +38,7 @@
 #pragma once
 
 #include "ChannelLabels.h"
+#include "ContainerKind.h"
 #include "CoreAudioTypes.h"
 #include "error_codes.h"
 #include "MacTypes.h"
@@ -73,9 +74,9 @@ public:
     // libraries recognise the file's content with confidence, or it is a
     // raw MPEG audio stream of a few whole frames (its name is not
     // consulted), 0 when they do not, a negative code when the file
-    // cannot be read.  The demuxer's short name and the track's data-format
+    // cannot be read.  The demuxer's kind and the track's data-format
     // code go to the out parameters (either may be null).
-    static SInt32 Probe(const std::string& path, std::string* container, OSType* dataFormat);
+    static SInt32 Probe(const std::string& path, ContainerKind* container, OSType* dataFormat);
     // Opens only far enough for the metadata (no sound track needed).
     static OSErr ReadMetadata(const std::string& path, std::vector<MovieMetadataItem>* items);
 
@@ -97,12 +98,10 @@ public:
     // packet decodes does not open (kUndecodableAudioErr).  Counted at
     // open where the frames are counted by decoding.
     const SFTDecodeLoss& DecodeLoss() const;
-    // The file's own channel labels in the file's order, and the layout
-    // tag they make (0 when no known tag has them in that order): for a
-    // sample coder's track in a CAF or QuickTime file, the speakers its
-    // 'chan' names; otherwise the libraries' layout of the decoded track.
+    // The file's own channel labels in the file's order: for a sample
+    // coder's track in a CAF or QuickTime file, the speakers its 'chan'
+    // names; otherwise the libraries' layout of the decoded track.
     const std::vector<UInt32>& FileChannelLabels() const;
-    AudioChannelLayoutTag FileLayoutTag() const;
     // Delivers the channels in the order of `tag` from now on, when every
     // label of the tag is among the file's labels (ChannelOrderForLabels:
     // a missing surround may come from a direct or rear surround); false
@@ -120,8 +119,6 @@ public:
     UInt32 SourceBits() const;
     // The track holds linear 32 or 64-bit floats.
     bool FloatSamples() const;
-    // The demuxer's short name ("mp3", "mov,mp4,m4a,3gp,3g2,mj2", "caf").
-    const std::string& ContainerName() const;
     bool HasVideoTrack() const;
     // Bytes of the sound track's packets.
     UInt64 AudioDataBytes() const;
@@ -131,7 +128,6 @@ public:
     // The first MPEG audio frame header of an MPEG audio track (0 when
     // there is none).
     UInt32 FirstMPEGHeader() const;
-    const std::vector<MovieMetadataItem>& Metadata() const;
     // How the length and the losses were judged: one line per rule (what
     // it counted, what it expected, what it found), the verdict last; also
     // in the debug trace.

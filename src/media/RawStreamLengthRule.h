@@ -22,8 +22,8 @@ extern "C" {
 
 class RawStreamLengthRule : public TrackLengthRule {
 public:
-    // Whether the demuxer `name` reads `codec` as such a raw stream.
-    static bool Handles(const char* name, AVCodecID codec);
+    // Whether the demuxer of `kind` reads `codec` as such a raw stream.
+    static bool Handles(ContainerKind kind, AVCodecID codec);
     // The bytes and the sample frames of the frame whose header starts at
     // `data` (at least 7 bytes); false when no header starts there.
     static bool ReadFrameHeader(AVCodecID codec, const uint8_t* data, int* bytes, int* frames);

@@ -32,24 +32,23 @@ void TrackTally::TakeBackLastRefusal(TrackFinding* finding) const
 
 TrackLengthRule::~TrackLengthRule() = default;
 
-std::unique_ptr<TrackLengthRule> TrackLengthRule::For(const AVFormatContext* format, int stream)
+std::unique_ptr<TrackLengthRule> TrackLengthRule::For(ContainerKind kind, const AVFormatContext* format, int stream)
 {
-    const char* name = format && format->iformat && format->iformat->name ? format->iformat->name : "";
-    if (std::strcmp(name, "ogg") == 0)
+    if (kind == ContainerKind::Ogg)
         return std::make_unique<OggLengthRule>();
-    if (std::strcmp(name, "caf") == 0)
+    if (kind == ContainerKind::Caf)
         return std::make_unique<CafLengthRule>();
-    if (std::strcmp(name, "flac") == 0)
+    if (kind == ContainerKind::Flac)
         return std::make_unique<FlacLengthRule>();
-    if (std::strcmp(name, "asf") == 0)
+    if (kind == ContainerKind::Asf)
         return std::make_unique<AsfLengthRule>();
-    if (std::strcmp(name, "amr") == 0)
+    if (kind == ContainerKind::Amr)
         return std::make_unique<AmrLengthRule>(format->streams[stream]->codecpar->codec_id);
-    if (std::strstr(name, "matroska"))
+    if (kind == ContainerKind::Matroska)
         return std::make_unique<MatroskaLengthRule>();
-    if (std::strstr(name, "mov"))
+    if (HasMovieBoxes(kind))
         return std::make_unique<Mp4LengthRule>();
-    if (RawStreamLengthRule::Handles(name, format->streams[stream]->codecpar->codec_id))
+    if (RawStreamLengthRule::Handles(kind, format->streams[stream]->codecpar->codec_id))
         return std::make_unique<RawStreamLengthRule>(format->streams[stream]->codecpar->codec_id);
     return std::make_unique<TrackLengthRule>();
 }

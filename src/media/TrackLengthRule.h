@@ -8,6 +8,8 @@
 // rule states nothing.
 #pragma once
 
+#include "ContainerKind.h"
+
 #include "MacTypes.h"
 #include "SoundFileRecords.h"
 #include "TrackVerdict.h"
@@ -47,8 +49,8 @@ struct TrackTally {
 class TrackLengthRule {
 public:
     virtual ~TrackLengthRule();
-    // The rule of the container the track `stream` of `format` is in.
-    static std::unique_ptr<TrackLengthRule> For(const AVFormatContext* format, int stream);
+    // The rule of the container (of `kind`) the track `stream` of `format` is in.
+    static std::unique_ptr<TrackLengthRule> For(ContainerKind kind, const AVFormatContext* format, int stream);
     // Whether the file at `path`, which the libraries cannot open, is one
     // of the containers here cut before what they need to read it (an
     // MPEG-4 file's movie box, a CAF file's packet table, an Ogg stream's

@@ -29,7 +29,7 @@ struct ProbeResult {
     qint64 size = -1;
     QDateTime modified;
     SInt32 channels = 0;
-    std::string container;
+    ContainerKind container = ContainerKind::Other;
     OSType dataFormat = 0;
 };
 
@@ -58,13 +58,13 @@ void AddMovieMetadata(const std::string& path, QVariantMap* info)
 SInt32 ProbeMP3(const QString& path)
 {
     const ProbeResult& r = ProbeFile(path);
-    return r.container == "mp3" && r.dataFormat == FOUR_CHAR_CODE(".mp3") ? r.channels : 0;
+    return r.container == ContainerKind::MpegAudio && r.dataFormat == FOUR_CHAR_CODE(".mp3") ? r.channels : 0;
 }
 
 SInt32 ProbeMP4(const QString& path)
 {
     const ProbeResult& r = ProbeFile(path);
-    return r.container.find("mp4") != std::string::npos && r.dataFormat == FOUR_CHAR_CODE("aac ") ? r.channels : 0;
+    return r.container == ContainerKind::QuickTime && r.dataFormat == FOUR_CHAR_CODE("aac ") ? r.channels : 0;
 }
 
 SInt32 ProbeMovie(const QString& path)

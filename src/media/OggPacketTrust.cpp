@@ -1,0 +1,53 @@
+#include "OggPacketTrust.h"
+
+#include "OggLengthRule.h"
+#include "TrackState.h"
+
+#include <algorithm>
+
+bool OggPacketTrust::Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams,
+                          AVCodecID codec, const AVStream* st)
+{
+    codec_ = codec;
+    auto* oggRule = dynamic_cast<OggLengthRule*>(rule);
+    const AVCodecParameters* par = st->codecpar;
+    const bool vorbis = codec == AV_CODEC_ID_VORBIS && vorbisBlocks_.Open(par->extradata, par->extradata_size);
+    applies_ = oggRule && !viewed && streams == 1 && (codec == AV_CODEC_ID_OPUS || vorbis) &&
+               oggRule->Intact(path, &granule_);
+    return applies_;
+}
+
+void OggPacketTrust::Packet(const AVPacket& packet, UInt64 padding, UInt64* frames, bool* durationsKnown)
+{
+    // The demuxer shortens the last Ogg packet by its end trim, which
+    // the decoder takes from the whole packet (where it holds it: a
+    // duration of 1 may stand for a packet trimmed whole or not at all).
+    if (applies_ && codec_ == AV_CODEC_ID_OPUS && padding > 0) {
+        *durationsKnown = *durationsKnown && packet.duration > 1;
+        *frames += padding;
+    }
+    const int64_t vorbisFrames = applies_ && codec_ == AV_CODEC_ID_VORBIS
+                                     ? vorbisBlocks_.Next(packet.data, packet.size) : 0;
+    if (applies_ && codec_ == AV_CODEC_ID_VORBIS) {
+        *durationsKnown = *durationsKnown && vorbisFrames >= 0;
+        *frames = UInt64(std::max<int64_t>(vorbisFrames, 0));
+    }
+}
+
+bool OggPacketTrust::FirstPacketPrimes(const AVPacket& packet, IndexEntry* entry, UInt64* frames)
+{
+    if (!(applies_ && codec_ == AV_CODEC_ID_VORBIS))
+        return false;
+    vorbisUnheard_ = packet.pts == AV_NOPTS_VALUE || packet.pts > 0 || packet.duration <= 0
+                         ? 0 : packet.pts + packet.duration;
+    entry->priming = UInt32(std::clamp<int64_t>(packet.duration, 0, 0xFFFFFFFF));
+    *frames = 0;
+    return true;
+}
+
+bool OggPacketTrust::Holds(UInt64 total, std::size_t packets, const AVStream* st) const
+{
+    return !((codec_ == AV_CODEC_ID_VORBIS && packets < 2) ||
+             int64_t(total) + (codec_ == AV_CODEC_ID_OPUS ? std::max(st->codecpar->initial_padding, 0)
+                                                          : vorbisUnheard_) != granule_);
+}

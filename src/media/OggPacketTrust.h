@@ -1,0 +1,46 @@
+// Opus and Vorbis in an Ogg file whose pages are whole: the packets tell
+// the frames (an Opus packet's duration, from its table of contents; a
+// Vorbis packet's from its mode, VorbisBlocks: the demuxer's durations of
+// those on the last page can be amiss); the demuxer gives the pre-skip and
+// the trim of the end, and the last granule checks the sum (Holds).  The
+// packets of any other track are not told apart here.
+#pragma once
+
+#include "VorbisBlocks.h"
+
+#include <cstdint>
+#include <string>
+
+#include <libavcodec/codec_id.h>
+
+struct AVPacket;
+struct AVStream;
+struct IndexEntry;
+class TrackLengthRule;
+
+class OggPacketTrust {
+public:
+    // The track `st` (`codec`), alone in the file at `path`, which the
+    // container's rule `rule` reads (`viewed`: through a FileView): whether
+    // its packets tell its frames (Applies).
+    bool Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams, AVCodecID codec,
+              const AVStream* st);
+    bool Applies() const { return applies_; }
+    // The frames of one packet (`padding`: the end trim its side data
+    // states), and whether the durations stay known.
+    void Packet(const AVPacket& packet, UInt64 padding, UInt64* frames, bool* durationsKnown);
+    // The first packet of a Vorbis track only primes the decoder: true,
+    // with its entry and frames set so.
+    bool FirstPacketPrimes(const AVPacket& packet, IndexEntry* entry, UInt64* frames);
+    // Whether the sum of the `packets` packets' frames, `total`, is what
+    // the last granule states, less the pre-skip or the first Vorbis
+    // packet.
+    bool Holds(UInt64 total, std::size_t packets, const AVStream* st) const;
+
+private:
+    AVCodecID codec_ = AV_CODEC_ID_NONE;
+    bool applies_ = false;
+    int64_t granule_ = -1;
+    VorbisBlocks vorbisBlocks_;
+    int64_t vorbisUnheard_ = -1;  // where the first Vorbis packet ends
+};
