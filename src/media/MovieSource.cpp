@@ -284,8 +284,10 @@ OSErr MovieSource::Impl::OpenAll()
     // A track with packets none of which decodes is no sound track, and
     // neither is one whose header gives a length its packets do not
     // hold; one without packets that states none, or whose packets
-    // hold only the encoder's delay and padding, is an empty one.
-    if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated))
+    // hold only the encoder's delay and padding, is an empty one (but not
+    // a FLAC file cut before its first frame).
+    if (verdict.Frames() == 0 &&
+        (dataBytes > 0 ? !trimmedToNothing : lengthStated || (kind == ContainerKind::Flac && verdict.Cut())))
         return dataBytes == 0 && verdict.Cut() ? eofErr : kNoAudioTrackErr;
     return OpenStreams(false);
 }

@@ -50,7 +50,7 @@ struct LogicalStream {
     int64_t slack = 0;        // what a Vorbis decoder keeps back of the stream's first packet
     int64_t soundBytes = 0;   // bytes of the pages that end a packet of sound
     int64_t soundPages = 0;
-    UInt32 rate = 0;          // a Vorbis stream's (0: not told)
+    UInt32 rate = 0;          // a Vorbis or FLAC stream's (0: not told)
 
     // Granules per byte of the stream's sound pages (0: unknown).
     double GranulesPerByte() const
@@ -197,6 +197,10 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
             else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
                 link.slack = int64_t(1) << (first[28] >> 4);
                 link.rate = ReadLE32(first + 12);
+            } else if (body >= 30 && std::memcmp(first, "\x7F" "FLAC", 5) == 0) {
+                // (STREAMINFO's rate: 20 bits from its 11th byte, after
+                // the mapping's 13 bytes and the block header.)
+                link.rate = UInt32(first[27]) << 12 | UInt32(first[28]) << 4 | first[29] >> 4;
             }
             chain.push_back(std::move(link));
         }
@@ -232,6 +236,7 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
         return chain.front().rate > 0 && link.rate > 0 ? double(chain.front().rate) / double(link.rate) : 1.0;
     };
     for (std::size_t i = 0; i < chain.size(); ++i) {
+        out->otherRates = out->otherRates || scale(chain[i]) != 1.0;
         chain[i].Sequence(out, scale(chain[i]));
         if (i > 0) {
             AddGranules(&out->laterGranules,
@@ -270,6 +275,16 @@ bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
         return false;
     *lastGranule = pages.lastGranule;
     return true;
+}
+
+bool OggLengthRule::RatesChange(const std::string& path)
+{
+    if (!walked_) {
+        PositionedFile file(path);
+        ogg_ = Walk(file, &pages_);
+        walked_ = true;
+    }
+    return ogg_ && pages_.otherRates;
 }
 
 bool OggLengthRule::CutInsidePage(PositionedFile& file)

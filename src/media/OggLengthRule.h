@@ -30,6 +30,7 @@ public:
         int unendedLinks = 0;  // streams followed by another without their end-of-stream flag
         int64_t laterGranules = 0;
         int64_t laterSlack = 0;
+        bool otherRates = false;  // a stream's header states another rate than the first's
         // The page sequence of every stream: pages whose numbers are
         // missing, and the granules of pages met twice or after a later
         // one.
@@ -51,6 +52,9 @@ public:
     // which the last granule (in `lastGranule`) states.  The walk is kept
     // for Settle.
     bool Intact(const std::string& path, int64_t* lastGranule);
+    // Whether the chain of the file at `path` holds streams of more than
+    // one rate.  The walk is kept for Settle.
+    bool RatesChange(const std::string& path);
     // Whether the file at `path` is an Ogg file that ends inside a page.
     static bool CutInsidePage(PositionedFile& file);
 

@@ -118,7 +118,7 @@ bool TrackDecoding::NextPacket()
         // What is read past a viewed stream's end is the view's.
         if (view && (packet->pos < 0 || packet->pos >= view->Bytes()))
             continue;
-        if (flac.Repeated(packet->pos) || IsTag())
+        if (flac.Repeated(packet->pos) || IsTag() || IsLinkHeader())
             continue;
         if (packet->stream_index == stream) {
             ++packetOrdinal;
@@ -202,6 +202,12 @@ bool TrackDecoding::IsTag() const
         return packet->size >= int(n) && std::memcmp(packet->data, text, n) == 0;
     };
     return packet->pos >= tagsFrom || starts("ID3") || starts("APETAGEX");
+}
+
+bool TrackDecoding::IsLinkHeader() const
+{
+    return kind == ContainerKind::Ogg && codecID == AV_CODEC_ID_FLAC && packet->stream_index == stream &&
+           !(packet->size >= 2 && packet->data[0] == 0xFF && (packet->data[1] & 0xFE) == 0xF8);
 }
 
 bool TrackDecoding::UsableFrame()

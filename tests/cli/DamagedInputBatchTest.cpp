@@ -26,6 +26,7 @@ enum class Damage {
     Packets,  // the middle half of packets [first, last) (last 0: to the end)
     Bytes,  // 600 bytes from the middle of the file
     Cut,  // the file ends at `cut` of its length
+    CutUnstated,  // as Cut, the FLAC STREAMINFO's length set to 0 (unknown) first
 };
 
 enum class Outcome {
@@ -121,7 +122,12 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
             Overwrite(&bytes, packets[i].first + packets[i].second / 4, packets[i].first + packets[i].second * 3 / 4);
     } else if (c.damage == Damage::Bytes) {
         Overwrite(&bytes, bytes.size() / 2, bytes.size() / 2 + 600);
-    } else if (c.damage == Damage::Cut) {
+    } else if (c.damage == Damage::Cut || c.damage == Damage::CutUnstated) {
+        if (c.damage == Damage::CutUnstated) {
+            ASSERT_EQ(bytes.left(4), QByteArray("fLaC"));
+            bytes[8 + 13] = char(bytes[8 + 13] & 0xF0);
+            bytes.replace(8 + 14, 4, QByteArray(4, '\0'));
+        }
         bytes.truncate(qsizetype(double(bytes.size()) * c.cut));
     }
     const QString input = root + "/in/" + c.input;
@@ -293,7 +299,9 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
         DamageCase{"opus_webm_cut", "cut.webm", "ffmpeg", "-nostdin -loglevel error -y -i {SRC} -c:a libopus {OUT}",
             kTake, Damage::Cut, 0, 0, 0.5, Outcome::CutBy, nullptr},
         DamageCase{"flac_cut_in_padding", "padding.flac", "flac", "--silent --padding=65536 -o {OUT} {SRC}", kTake,
-            Damage::Cut, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"}),
+            Damage::Cut, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"},
+        DamageCase{"flac_unstated_cut_in_padding", "unstated.flac", "flac", "--silent --padding=65536 -o {OUT} {SRC}",
+            kTake, Damage::CutUnstated, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"}),
     CaseName);
 
 }  // namespace
