@@ -6,7 +6,7 @@ PACKAGES=(
   qt6-base-dev libpcre3-dev libplist-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsndfile1-dev libflac-dev libspandsp-dev libbcg729-dev libgtest-dev libgmock-dev libbenchmark-dev
-  lame sox ffmpeg sndfile-programs attr man-db time twolame flac e2fsprogs opus-tools vorbis-tools
+  lame sox ffmpeg sndfile-programs attr man-db time twolame flac e2fsprogs opus-tools vorbis-tools python3
   clang libclang-rt-14-dev ccache
   xvfb xauth openbox xdotool x11-utils
   portaudio19-dev

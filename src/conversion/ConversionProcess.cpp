@@ -18,6 +18,7 @@
 #include "MacErrorMapping.h"
 #include "MemoryManager.h"
 #include "OutputNaming.h"
+#include "InputHandOff.h"
 #include "PathMemo.h"
 #include "PathResolution.h"
 #include "PreConversionCheck.h"
@@ -767,6 +768,9 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         memo.pin(output);
         memo.pin(ParentOf(output));
     }
+    // What the first look at the input opened goes to its conversion
+    // (before the memo ends, while the file layer still sees it).
+    InputHandOff handOff(path.toStdString());
     FileRun run;
     run.path = path;
     run.outputName = outputName;

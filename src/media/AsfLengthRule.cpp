@@ -1,6 +1,6 @@
 #include "AsfLengthRule.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "PositionedFile.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "caf_chunks.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "PositionedFile.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "FileView.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "aiff_chunks.h"
 #include "mpeg_audio_frames.h"
 

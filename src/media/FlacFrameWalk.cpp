@@ -1,14 +1,14 @@
 #include "FlacFrameWalk.h"
 
 #include "ByteChecksum.h"
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "FlacStreamCheck.h"
 #include "PositionedFile.h"
 
 #include <algorithm>
 #include <cstring>
 
-std::vector<FlacFrameWalk::Frame> FlacFrameWalk::Whole(const std::string& path)
+std::vector<FlacFrameWalk::Frame> FlacFrameWalk::Whole(const std::string& path, int64_t firstFrame)
 {
     std::vector<Frame> frames;
     PositionedFile file(path);
@@ -25,8 +25,8 @@ std::vector<FlacFrameWalk::Frame> FlacFrameWalk::Whole(const std::string& path)
     if (total == 0 || maxBlock == 0)
         return frames;
     // The first frame follows the last metadata block.
-    int64_t pos = 4;
-    for (;;) {
+    int64_t pos = firstFrame >= 0 ? firstFrame : 4;
+    while (firstFrame < 0) {
         uint8_t block[4];
         if (file.Read(pos, block, 4) != 4)
             return frames;

@@ -24,6 +24,7 @@ public:
     };
 
     // The frames of the native FLAC file at `path`; empty unless the file
-    // is whole as above.
-    static std::vector<Frame> Whole(const std::string& path);
+    // is whole as above.  `firstFrame`: where its first frame begins, where
+    // the caller has walked the metadata blocks (-1: they are walked here).
+    static std::vector<Frame> Whole(const std::string& path, int64_t firstFrame = -1);
 };

@@ -1,6 +1,6 @@
 #include "FlacLengthRule.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "FlacStreamCheck.h"
 #include "PositionedFile.h"
 

@@ -304,6 +304,7 @@ FlacStreamCheck::StreamShape FlacStreamCheck::Shape(const uint8_t* info)
     // Block size bounds, frame size bounds, then rate (20 bits), channels
     // less one (3), bits less one (5) and the frames (36).
     StreamShape shape;
+    shape.minBlock = UInt32(info[0]) << 8 | info[1];
     shape.maxBlock = UInt32(info[2]) << 8 | info[3];
     shape.rate = UInt32(info[10]) << 12 | UInt32(info[11]) << 4 | info[12] >> 4;
     shape.channels = ((info[12] >> 1) & 7) + 1;

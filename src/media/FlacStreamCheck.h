@@ -81,6 +81,7 @@ public:
     // What a STREAMINFO body states of the stream (frames: 0 where it
     // states no length).
     struct StreamShape {
+        UInt32 minBlock = 0;
         UInt32 maxBlock = 0;
         UInt32 rate = 0;
         UInt32 channels = 0;

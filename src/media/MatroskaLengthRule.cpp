@@ -1,6 +1,6 @@
 #include "MatroskaLengthRule.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "PositionedFile.h"
 
 #include <algorithm>

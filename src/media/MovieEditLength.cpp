@@ -1,6 +1,6 @@
 #include "MovieEditLength.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 
 #include <cmath>
 #include <cstring>

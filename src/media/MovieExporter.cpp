@@ -211,18 +211,43 @@ public:
         if (rc < 0)
             return ErrorFromAV(rc);
 
-        std::vector<std::vector<SInt32>> samples(channels, std::vector<SInt32>(std::size_t(frameSize)));
-        // Source channel order[j] is read into output channel j.
-        std::vector<SInt32*> pointers(channels);
-        for (UInt32 c = 0; c < channels; ++c)
-            pointers[order.empty() ? c : UInt32(order[c])] = samples[c].data();
-
         const UInt64 total = source->FrameCount();
         // A sound within one frame would start in the movie's last packet,
         // whose length some readers take to be the edit's: a frame of
         // silence follows it, left out of the lengths the movie presents
         // (MovieEditLength).
         const bool tail = lead > 0 && total <= UInt64(frameSize);
+        if ((err = Pump(*source, order, frameSize, fixed && !smallLast, lead, tail, progress)) != noErr)
+            return err;
+        if ((err = Encode(nullptr)) != noErr)
+            return err;
+        if ((rc = av_write_trailer(muxer_)) < 0)
+            return ErrorFromAV(rc);
+        if (muxer_->pb->error < 0)
+            return ErrorFromAV(muxer_->pb->error);
+        rc = avio_closep(&muxer_->pb);
+        if (rc < 0)
+            return ErrorFromAV(rc);
+        return tail ? MovieEditLength::Set(outputPath, total, rate) : noErr;
+    }
+
+private:
+    // The source's frames (`order`: source channel order[j] into output
+    // channel j), after `lead` frames of silence, encoded in frames of
+    // `frameSize` (`whole`: every frame that long), a frame of silence
+    // after them where `tail`.
+    OSErr Pump(MovieSource& source, const std::vector<int>& order, int frameSize, bool whole, UInt32 lead, bool tail,
+               const MovieExporter::ProgressProc& progress)
+    {
+        OSErr err = noErr;
+        const UInt32 channels = source.Channels();
+        const UInt64 total = source.FrameCount();
+        std::vector<std::vector<SInt32>> samples(channels, std::vector<SInt32>(std::size_t(frameSize)));
+        // Source channel order[j] is read into output channel j.
+        std::vector<SInt32*> pointers(channels);
+        for (UInt32 c = 0; c < channels; ++c)
+            pointers[order.empty() ? c : UInt32(order[c])] = samples[c].data();
+
         UInt64 done = 0;
         int64_t pts = -int64_t(lead);
         std::vector<SInt32*> at(channels);
@@ -232,7 +257,7 @@ public:
             frame_->sample_rate = codec_->sample_rate;
             if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0)
                 return memFullErr;
-            frame_->nb_samples = fixed && !smallLast ? frameSize : int(count);
+            frame_->nb_samples = whole ? frameSize : int(count);
             if (av_frame_get_buffer(frame_, 0) < 0)
                 return memFullErr;
             StoreSamples(frame_, samples, int(count));
@@ -247,7 +272,7 @@ public:
             for (UInt32 c = 0; c < channels; ++c)
                 at[c] = pointers[c] + lead;
             UInt32 delivered = 0;
-            if ((err = source->Read(at.data(), UInt32(frameSize) - lead, &delivered)) != noErr)
+            if ((err = source.Read(at.data(), UInt32(frameSize) - lead, &delivered)) != noErr)
                 return err;
             const UInt32 read = delivered;
             delivered += lead;
@@ -271,19 +296,9 @@ public:
             if ((err = send(UInt32(frameSize))) != noErr)
                 return err;
         }
-        if ((err = Encode(nullptr)) != noErr)
-            return err;
-        if ((rc = av_write_trailer(muxer_)) < 0)
-            return ErrorFromAV(rc);
-        if (muxer_->pb->error < 0)
-            return ErrorFromAV(muxer_->pb->error);
-        rc = avio_closep(&muxer_->pb);
-        if (rc < 0)
-            return ErrorFromAV(rc);
-        return tail ? MovieEditLength::Set(outputPath, total, rate) : noErr;
+        return noErr;
     }
 
-private:
     OSErr Encode(const AVFrame* frame)
     {
         int rc = avcodec_send_frame(codec_, frame);

@@ -15,7 +15,7 @@
 #include "TrackVerdict.h"
 #include "error_codes.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "MacErrorMapping.h"
 #include "caf_chunks.h"
 #include "codec_traits.h"
@@ -41,6 +41,7 @@ using namespace movie_input;
 // The track opened: through the libraries (OpenAll), or a native FLAC file
 // without them (OpenNativeFlac).
 struct MovieSource::Impl : public TrackIndexer {
+    // The metadata of the file and of its sound track (ReadMetadata).
     void CollectMetadata();
 
     // An empty file named as raw MPEG Layer I or II audio (as the encoder
@@ -55,12 +56,9 @@ struct MovieSource::Impl : public TrackIndexer {
     // rate, the channels and their layout, the length), the walked frames
     // are the packets the count indexes (Count) and libFLAC decodes them.
     // The libraries are loaded late, only for a frame libFLAC refuses
-    // (AttachLibraries) or for the metadata.  False for any other file,
-    // which a new Impl opens through them.
+    // (AttachLibraries).  False for any other file, which a new Impl
+    // opens through them.
     bool OpenNativeFlac();
-
-    // The libraries' metadata of a file opened without them.
-    void ReadPendingMetadata() const;
 
     OSErr OpenAll();
 };
@@ -118,7 +116,6 @@ bool MovieSource::Impl::OpenEmptyMPEGStream()
     sampleRate = 44100;
     channels = 2;
     fileLabels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
-    fileTag = LayoutTagForChannelLabels(fileLabels);
     order = {0, 1};
     fileFormat = FOUR_CHAR_CODE("MPG3");
     kind = ContainerKind::MpegAudio;
@@ -128,12 +125,13 @@ bool MovieSource::Impl::OpenEmptyMPEGStream()
 bool MovieSource::Impl::OpenNativeFlac()
 {
     uint8_t info[FlacStreamCheck::kStreamInfoBytes];
-    if (CheckRegularFile(path) != noErr || !PlainFlacHead(path, info))
+    int64_t firstFrame = -1;
+    if (CheckRegularFile(path) != noErr || !PlainFlacHead(path, info, &firstFrame))
         return false;
     const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
     if (shape.channels < 1 || shape.channels > 8 || shape.frames == 0)
         return false;
-    walked = FlacFrameWalk::Whole(path);
+    walked = FlacFrameWalk::Whole(path, firstFrame);
     if (walked.empty())
         return false;
     flac.Open(info, sizeof info, FileBytes(path));
@@ -154,7 +152,6 @@ bool MovieSource::Impl::OpenNativeFlac()
     kind = ContainerKind::Flac;
     fileFormat = FileFormatForKind(kind, path);
     dataFormat = DataFormatFor(codecID);
-    metadataPending = true;
     trusted = true;
     seekExact = true;
     // The count of the frames walked, each a packet of its samples.
@@ -164,8 +161,6 @@ bool MovieSource::Impl::OpenNativeFlac()
     for (const FlacFrameWalk::Frame& f : walked) {
         dataBytes += f.bytes;
         packetsEnd = std::max(packetsEnd, f.pos + int64_t(f.bytes));
-        if (packetsStart < 0 || f.pos < packetsStart)
-            packetsStart = f.pos;
         IndexEntry entry{f.pos, int64_t(f.start), total, f.pos > lastPos && f.pos >= 0};
         entry.bytes = f.bytes;
         entry.frames = f.samples;
@@ -186,22 +181,11 @@ bool MovieSource::Impl::OpenNativeFlac()
     if (!flacDirect || DropUndecodableEnd() != noErr || !native || verdict.Frames() != shape.frames ||
         verdict.Damaged() || verdict.Cut())
         return false;
-    fileTag = LayoutTagForChannelLabels(fileLabels);
     SayDecoder();
     verdict.Take(FlacLengthRule::Whole(shape.frames));
     verdict.Bound(shape.frames);
     ResetDecoding();
     return true;
-}
-
-void MovieSource::Impl::ReadPendingMetadata() const
-{
-    if (!metadataPending)
-        return;
-    metadataPending = false;
-    std::vector<MovieMetadataItem> items;
-    if (MovieSource::ReadMetadata(path, &items) == noErr)
-        metadata = std::move(items);
 }
 
 OSErr MovieSource::Impl::OpenAll()
@@ -237,7 +221,6 @@ OSErr MovieSource::Impl::OpenAll()
         if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
             hasVideo = true;
     }
-    CollectMetadata();
     CafLayout caf;
     const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
     if (isCaf)
@@ -273,7 +256,6 @@ OSErr MovieSource::Impl::OpenAll()
         if (stored.size() == channels)
             fileLabels = stored;
     }
-    fileTag = LayoutTagForChannelLabels(fileLabels);
     // What the container states of the track's length, against the
     // frames counted: a cut, or sound lost (TrackLengthRule).
     {
@@ -407,7 +389,6 @@ UInt64 MovieSource::FrameCount() const { return impl_->verdict.Frames(); }
 bool MovieSource::DataCutShort() const { return impl_->verdict.Cut(); }
 const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->verdict.Loss(); }
 const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->fileLabels; }
-AudioChannelLayoutTag MovieSource::FileLayoutTag() const { return impl_->fileTag; }
 OSType MovieSource::FileFormat() const { return impl_->fileFormat; }
 OSType MovieSource::DataFormat() const { return impl_->dataFormat; }
 UInt32 MovieSource::SourceBits() const { return impl_->sourceBits; }
@@ -417,16 +398,10 @@ bool MovieSource::FloatSamples() const
     return id == AV_CODEC_ID_PCM_F32BE || id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F64BE ||
            id == AV_CODEC_ID_PCM_F64LE;
 }
-ContainerKind MovieSource::Container() const { return impl_->kind; }
 bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
 UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
-const std::vector<MovieMetadataItem>& MovieSource::Metadata() const
-{
-    impl_->ReadPendingMetadata();
-    return impl_->metadata;
-}
 bool MovieSource::ReadsWithoutLibraries() const { return impl_->native; }
 UInt64 MovieSource::Position() const { return impl_->position; }
 bool MovieSource::Untouched() const { return !impl_->touched; }

@@ -98,12 +98,10 @@ public:
     // packet decodes does not open (kUndecodableAudioErr).  Counted at
     // open where the frames are counted by decoding.
     const SFTDecodeLoss& DecodeLoss() const;
-    // The file's own channel labels in the file's order, and the layout
-    // tag they make (0 when no known tag has them in that order): for a
-    // sample coder's track in a CAF or QuickTime file, the speakers its
-    // 'chan' names; otherwise the libraries' layout of the decoded track.
+    // The file's own channel labels in the file's order: for a sample
+    // coder's track in a CAF or QuickTime file, the speakers its 'chan'
+    // names; otherwise the libraries' layout of the decoded track.
     const std::vector<UInt32>& FileChannelLabels() const;
-    AudioChannelLayoutTag FileLayoutTag() const;
     // Delivers the channels in the order of `tag` from now on, when every
     // label of the tag is among the file's labels (ChannelOrderForLabels:
     // a missing surround may come from a direct or rear surround); false
@@ -121,8 +119,6 @@ public:
     UInt32 SourceBits() const;
     // The track holds linear 32 or 64-bit floats.
     bool FloatSamples() const;
-    // The kind of container the track is in (ContainerKind).
-    ContainerKind Container() const;
     bool HasVideoTrack() const;
     // Bytes of the sound track's packets.
     UInt64 AudioDataBytes() const;
@@ -132,7 +128,6 @@ public:
     // The first MPEG audio frame header of an MPEG audio track (0 when
     // there is none).
     UInt32 FirstMPEGHeader() const;
-    const std::vector<MovieMetadataItem>& Metadata() const;
     // How the length and the losses were judged: one line per rule (what
     // it counted, what it expected, what it found), the verdict last; also
     // in the debug trace.

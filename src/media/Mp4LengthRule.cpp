@@ -1,6 +1,6 @@
 #include "Mp4LengthRule.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "PositionedFile.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "OggLengthRule.h"
 
 #include "ByteChecksum.h"
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "PositionedFile.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "RawStreamLengthRule.h"
 
 #include "ByteChecksum.h"
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "PositionedFile.h"
 #include "mpeg_tables.h"
 

@@ -13,7 +13,7 @@
 #include "TrackLengthRule.h"
 #include "TrackVerdict.h"
 #include "error_codes.h"
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "codec_traits.h"
 #include "library_input.h"
 #include "mpeg_audio_frames.h"

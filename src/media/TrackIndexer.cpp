@@ -14,7 +14,7 @@
 #include "TrackVerdict.h"
 #include "error_codes.h"
 #include "AiffFrameCountRule.h"
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "codec_traits.h"
 #include "library_input.h"
 #include "mpeg_audio_frames.h"
@@ -104,8 +104,6 @@ void TrackIndexer::IndexPacket(CountPass& c)
     c.shapes.Packet(codecID, packet->data, packet->size);
     if (packet->pos >= 0)
         packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
-    if (packet->pos >= 0 && (packetsStart < 0 || packet->pos < packetsStart))
-        packetsStart = packet->pos;
     if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
         const uint8_t* p = packet->data;
         mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
@@ -226,7 +224,7 @@ OSErr TrackIndexer::CountByDecoding()
     tallying = true;
     while (NextFrame()) {
         decoded += UInt64(frameEnd - frameOffset);
-        framePending = false;
+        state = ReadState::Idle;
         av_frame_unref(frame);
     }
     tallying = false;

@@ -13,7 +13,7 @@
 #include "TrackLengthRule.h"
 #include "TrackVerdict.h"
 #include "error_codes.h"
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "codec_traits.h"
 #include "sample_conversion.h"
 
@@ -52,7 +52,8 @@ void TrackReader::ResetDecoding()
     bridge.reset();
     position = silence = 0;
     frameOffset = frameEnd = 0;
-    framePending = flushed = finished = packetHeld = inPacket = sentGaveNothing = false;
+    state = ReadState::Idle;
+    flushed = packetHeld = inPacket = sentGaveNothing = false;
     flacFrameState = FlacFrameState::None;
     packetOrdinal = -1;
     decoderSkip = 0;
@@ -71,7 +72,7 @@ bool TrackReader::SkipTookPacket()
 bool TrackReader::NextPiece()
 {
     silence = 0;
-    framePending = false;
+    state = ReadState::Idle;
     return trusted ? NextIndexedPiece() : NextFrame();
 }
 
@@ -102,7 +103,7 @@ bool TrackReader::NextIndexedPiece()
             }
             frameOffset = int(skipped);
             frameEnd = int(skipped + taken);
-            framePending = true;
+            state = ReadState::Frame;
             return true;
         }
         // The packet is done: what it did not give is silence.
@@ -122,6 +123,7 @@ bool TrackReader::NextIndexedPiece()
         if (packetLeft > 0) {
             NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
             silence = packetLeft;
+            state = ReadState::Silence;
             packetLeft = 0;
             return true;
         }
@@ -132,7 +134,7 @@ bool TrackReader::Pending()
 {
     frameOffset = 0;
     frameEnd = frame->nb_samples;
-    framePending = true;
+    state = ReadState::Frame;
     return true;
 }
 
@@ -273,13 +275,11 @@ UInt64 TrackReader::Advance(SInt32* const* out, UInt64 frames)
 {
     UInt64 done = 0;
     while (done < frames) {
-        if (!framePending && silence == 0) {
-            if (finished || !NextPiece()) {
-                finished = true;
-                break;
-            }
-        }
-        if (framePending) {
+        if (state == ReadState::Idle && !NextPiece())
+            state = ReadState::Finished;
+        if (state == ReadState::Finished)
+            break;
+        if (state == ReadState::Frame) {
             const UInt64 take = std::min<UInt64>(UInt64(frameEnd - frameOffset), frames - done);
             // Each frame of the track is counted for clipping once,
             // however often it is decoded.
@@ -297,7 +297,7 @@ UInt64 TrackReader::Advance(SInt32* const* out, UInt64 frames)
             frameOffset += int(take);
             done += take;
             if (frameOffset >= frameEnd) {
-                framePending = false;
+                state = ReadState::Idle;
                 ClearFrame();
             }
         } else {
@@ -308,6 +308,8 @@ UInt64 TrackReader::Advance(SInt32* const* out, UInt64 frames)
             flac.TakeSilence(position + done, take);
             silence -= take;
             done += take;
+            if (silence == 0)
+                state = ReadState::Idle;
         }
     }
     position += done;

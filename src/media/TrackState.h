@@ -60,7 +60,6 @@ struct TrackState {
     // padding take (an encoder's whole output for no sound).
     bool trimmedToNothing = false;
     std::vector<UInt32> fileLabels;
-    AudioChannelLayoutTag fileTag = 0;
     std::vector<int> order;          // delivered channel -> decoded channel
     OSType fileFormat = 0;
     OSType dataFormat = 0;
@@ -70,7 +69,7 @@ struct TrackState {
     UInt64 dataBytes = 0;
     UInt32 statedBitRate = 0;
     UInt32 mpegHeader = 0;
-    mutable std::vector<MovieMetadataItem> metadata;  // read late while native
+    std::vector<MovieMetadataItem> metadata;  // MovieSource::ReadMetadata's
     std::vector<IndexEntry> index;
     bool trusted = false;
     // Whether the decoder settles within a few packets after a seek: the
@@ -88,10 +87,8 @@ struct TrackState {
     // The packet last tallied as refused, and its frames.
     int64_t lastTallied = -1;
     UInt64 lastTalliedFrames = 0;
-    // End of the last packet's bytes, and the first packet's start (-1:
-    // unknown).
+    // End of the last packet's bytes.
     int64_t packetsEnd = 0;
-    int64_t packetsStart = -1;
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
     // A native FLAC file's packets, decoded by libFLAC where each is one
@@ -116,16 +113,22 @@ struct TrackState {
     int64_t tagsFrom = -1;
 
     // A whole native FLAC file read without the media libraries
-    // (OpenNativeFlac): libFLAC's samples are given in `nativeFrame`, and
-    // the libraries' metadata is read when asked for.
+    // (OpenNativeFlac): libFLAC's samples are given in `nativeFrame`.
     bool native = false;
     AVFrame nativeFrame{};
-    mutable bool metadataPending = false;
     bool touched = false;       // read or sought since the opening
 
-    // Decoding state: the piece of sound handed out next, which is silence
-    // standing for a refused packet (`silence` frames) or the samples
-    // frameOffset to frameEnd of the decoded frame pending; end of stream.
+    // Reading state: the piece of sound handed out next (`state`), which is
+    // silence standing for a refused packet (`silence` frames) or the
+    // samples frameOffset to frameEnd of the decoded frame pending; none yet
+    // (the next is to be found); or the end of the track.
+    enum class ReadState {
+        Idle,     // nothing pending: the next piece is found when asked for
+        Frame,    // the decoded frame's samples [frameOffset, frameEnd)
+        Silence,  // `silence` frames of silence
+        Finished  // the decoder is drained: nothing follows
+    };
+    ReadState state = ReadState::Idle;
     UInt64 position = 0;        // frame the next Read starts at
     UInt64 clipCountedTo = 0;   // the frames below were counted for clipping
     UInt64 clipWindowFrom = 0;  // and only those in [from, to) are (SetClipCountWindow)
@@ -133,9 +136,7 @@ struct TrackState {
     UInt64 silence = 0;
     int frameOffset = 0;
     int frameEnd = 0;
-    bool framePending = false;
     bool flushed = false;       // end of packets sent to the decoder
-    bool finished = false;      // decoder drained
     // The index of the packet last read (-1: none yet), and whether it is
     // held for NextPacket to hand out again (a seek found it).
     int64_t packetOrdinal = -1;

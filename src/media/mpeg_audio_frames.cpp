@@ -30,19 +30,8 @@ bool LayerOneChecksumHolds(const uint8_t* frame, int size)
     const int allocationBytes = (bound * channels + (32 - bound)) * 4 / 8;
     if (size < 6 + allocationBytes)
         return false;
-    UInt32 crc = 0xFFFF;
-    const auto add = [&crc](uint8_t byte) {
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool top = ((crc >> 15) ^ (byte >> bit)) & 1;
-            crc = (crc << 1) & 0xFFFF;
-            if (top)
-                crc ^= 0x8005;
-        }
-    };
-    add(frame[2]);
-    add(frame[3]);
-    for (int i = 0; i < allocationBytes; ++i)
-        add(frame[6 + i]);
+    uint16_t crc = ByteChecksum::Crc16(frame + 2, 2, 0xFFFF);
+    crc = ByteChecksum::Crc16(frame + 6, std::size_t(allocationBytes), crc);
     return crc == ((UInt32(frame[4]) << 8) | frame[5]);
 }
 

@@ -1,6 +1,6 @@
 #include "plain_flac_head.h"
 
-#include "ByteOrder.h"
+#include "ByteFields.h"
 #include "FlacStreamCheck.h"
 #include "PositionedFile.h"
 #include "library_channels.h"
@@ -14,7 +14,7 @@
 
 namespace movie_input {
 
-bool PlainFlacHead(const std::string& path, uint8_t* info)
+bool PlainFlacHead(const std::string& path, uint8_t* info, int64_t* firstFrame)
 {
     PositionedFile file(path);
     const int64_t size = file.Size();
@@ -23,10 +23,8 @@ bool PlainFlacHead(const std::string& path, uint8_t* info)
         (ReadBE32(head + 4) & 0xFFFFFF) != FlacStreamCheck::kStreamInfoBytes ||
         file.Read(8, info, FlacStreamCheck::kStreamInfoBytes) != FlacStreamCheck::kStreamInfoBytes)
         return false;
-    const UInt32 minBlock = (UInt32(info[0]) << 8) | info[1];
-    const UInt32 maxBlock = (UInt32(info[2]) << 8) | info[3];
-    const UInt32 rate = (UInt32(info[10]) << 12) | (UInt32(info[11]) << 4) | (info[12] >> 4);
-    if (minBlock < 16 || maxBlock < minBlock || rate == 0 || rate > 655350)
+    const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
+    if (shape.minBlock < 16 || shape.maxBlock < shape.minBlock || shape.rate == 0 || shape.rate > 655350)
         return false;
     bool last = (head[4] & 0x80) != 0;
     int64_t pos = 8 + int64_t(FlacStreamCheck::kStreamInfoBytes);
@@ -60,7 +58,7 @@ bool PlainFlacHead(const std::string& path, uint8_t* info)
                 return false;
             static constexpr char kMask[] = "WAVEFORMATEXTENSIBLE_CHANNEL_MASK";
             constexpr std::size_t kKey = sizeof kMask - 1;
-            const UInt32 channels = ((info[12] >> 1) & 7) + 1;
+            const UInt32 channels = shape.channels;
             bool masked = false;
             for (UInt32 i = 0; i < count; ++i) {
                 UInt32 bytes = 0;
@@ -85,6 +83,7 @@ bool PlainFlacHead(const std::string& path, uint8_t* info)
         }
         pos += int64_t(length);
     }
+    *firstFrame = pos;
     return true;
 }
 

@@ -13,7 +13,8 @@ namespace movie_input {
 // then only padding, application data, a seek table, pictures and Vorbis
 // comments that name no channel mask but the one the libraries give the
 // channels anyway (kFlacLayouts).  False for any other file, and for one
-// whose blocks do not parse.
-bool PlainFlacHead(const std::string& path, uint8_t* info);
+// whose blocks do not parse.  *firstFrame gets where the first frame
+// begins, after the last block.
+bool PlainFlacHead(const std::string& path, uint8_t* info, int64_t* firstFrame);
 
 } // namespace movie_input

@@ -33,8 +33,6 @@ PathMemo::PathMemo() : outer_(tCurrent)
 
 PathMemo::~PathMemo()
 {
-    // A kept reader goes first, while the file layer still sees this memo.
-    opened_.reset();
     for (const Parked& p : parked_)
         ::close(p.fd);
     tCurrent = outer_;
@@ -206,42 +204,6 @@ std::shared_ptr<const FileImage> PathMemo::Image(const std::string& path)
     return nullptr;
 }
 
-namespace {
-
-bool SameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-} // namespace
-
-bool PathMemo::KeepOpened(const std::string& path, const void* kind, std::shared_ptr<void> state)
-{
-    PathMemo* memo = tCurrent;
-    struct stat st {};
-    if (!memo || !state || !IsPinned(path) || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    // The one kept before goes now, not with the memo.
-    memo->opened_.reset();
-    memo->opened_ = Opened{path, kind, st, std::move(state)};
-    return true;
-}
-
-std::shared_ptr<void> PathMemo::TakeOpened(const std::string& path, const void* kind)
-{
-    PathMemo* memo = tCurrent;
-    if (!memo || !memo->opened_ || memo->opened_->path != path || memo->opened_->kind != kind)
-        return nullptr;
-    Opened opened = std::move(*memo->opened_);
-    memo->opened_.reset();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !SameFile(st, opened.st))
-        return nullptr;
-    return std::move(opened.state);
-}
-
 bool PathMemo::SidecarMayExist(const std::string& sidecarPath)
 {
     if (!tCurrent)
@@ -344,8 +306,6 @@ void PathMemo::Forget(const std::string& path)
                 ++it;
         }
         memo->made_.erase(path);
-        if (memo->opened_ && memo->opened_->path == path)
-            memo->opened_.reset();
         for (auto it = memo->images_.begin(); it != memo->images_.end();) {
             if (it->path == path)
                 it = memo->images_.erase(it);
@@ -399,8 +359,6 @@ void PathMemo::RememberHead(dev_t device, ino_t inode, const char* data, long lo
 void PathMemo::FileWritten(dev_t device, ino_t inode)
 {
     for (PathMemo* memo = tCurrent; memo; memo = memo->outer_) {
-        if (memo->opened_ && memo->opened_->st.st_dev == device && memo->opened_->st.st_ino == inode)
-            memo->opened_.reset();
         for (auto it = memo->images_.begin(); it != memo->images_.end();) {
             if (it->device == device && it->inode == inode)
                 it = memo->images_.erase(it);

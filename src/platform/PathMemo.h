@@ -26,8 +26,7 @@
 // takes the new file's descriptor and status as made.  What a writer knew
 // of a file it made and closed (FileImage) answers reads of the file while
 // nothing writes it.
-// Internal to the platform layer, its callers in the batch driver and
-// the readers that keep what they opened (KeepOpened).
+// Internal to the platform layer and its callers in the batch driver.
 #pragma once
 
 #include "FileOperations.h"
@@ -114,18 +113,6 @@ public:
     // it any more (nor of any file's head).
     static void Forget(const std::string& path);
 
-    // What a reader found opening a pinned file (its frames counted, its
-    // packets indexed), kept at its closing for the next opening of the
-    // same file on this thread, which takes it instead of finding it all
-    // again: a batch looks at each input before it converts it.  The
-    // innermost memo keeps one, and only while the file is the one it was
-    // (device, inode, size, times of modification and change, asked of the
-    // file system at both ends).  `kind` names the reader: only one of the
-    // same kind takes the state back.  KeepOpened says whether it kept the
-    // state (false: no memo, or the path is not pinned); TakeOpened gives
-    // it once, or null.
-    static bool KeepOpened(const std::string& path, const void* kind, std::shared_ptr<void> state);
-    static std::shared_ptr<void> TakeOpened(const std::string& path, const void* kind);
 
     // The first bytes of a file as a read-only fork read them, so that the
     // next opening reads its header from memory (every reader of the input
@@ -183,11 +170,4 @@ private:
         std::shared_ptr<const FileImage> image;
     };
     std::vector<Kept> images_;
-    struct Opened {
-        std::string path;
-        const void* kind = nullptr;
-        struct stat st {};
-        std::shared_ptr<void> state;
-    };
-    std::optional<Opened> opened_;
 };

@@ -3,14 +3,19 @@
 #include "AsfLengthRule.h"
 #include "ByteChecksum.h"
 #include "CafLengthRule.h"
+#include "ContainerKind.h"
+#include "FlacEndRule.h"
 #include "FlacLengthRule.h"
 #include "MatroskaLengthRule.h"
 #include "Md5Digest.h"
 #include "Mp4LengthRule.h"
+#include "MpegFrameSizeRule.h"
 #include "OggLengthRule.h"
+#include "PacketShapeRule.h"
 #include "PositionedFile.h"
 #include "RawStreamLengthRule.h"
 #include "TestTempDir.h"
+#include "WaveFactRule.h"
 
 #include "../fuzz/ContainerFuzzSeeds.h"
 
@@ -337,3 +342,96 @@ TEST(FrameHeaders, MeasureAnMp3AgainstItsInfoFrame)
 }
 
 }  // namespace
+
+// The counting rules on frames and files built by hand: MPEG frame sizes
+// against their headers, FLAC packets of other than one frame, MPEG frame
+// headers of another rate in a run, a WAVE file's 'fact' chunk; and the
+// kinds the demuxers' names give.
+TEST(CountingRules, JudgeHandBuiltFrames)
+{
+    // MPEG-1 Layer III, 128 kbit/s, 44.1 kHz, stereo: 417 bytes a frame.
+    Bytes frame(417, 0x55);
+    frame[0] = 0xFF, frame[1] = 0xFB, frame[2] = 0x90, frame[3] = 0x00;
+    {
+        MpegFrameSizeRule sizes;
+        TrackFinding found;
+        EXPECT_FALSE(sizes.Packet(frame.data(), int(frame.size()), 1152, 0, &found));
+        Bytes longer = frame;
+        longer.push_back(0);
+        ASSERT_TRUE(sizes.Packet(longer.data(), int(longer.size()), 1152, 1, &found));  // a byte that is no frame
+        EXPECT_TRUE(found.damaged);
+        EXPECT_FALSE(sizes.Settle(2, &found));
+        EXPECT_FALSE(sizes.Packet(frame.data(), 300, 1152, 2, &found));  // the last, cut short
+        ASSERT_TRUE(sizes.Settle(3, &found));
+        EXPECT_EQ(found.cut, true);
+        EXPECT_EQ(sizes.CutFrames(), 1152u);
+        EXPECT_FALSE(sizes.Packet(frame.data(), int(frame.size()), 1152, 3, &found));
+        ASSERT_TRUE(sizes.Settle(4, &found));  // now inside the track
+        EXPECT_TRUE(found.damaged);
+        EXPECT_FALSE(found.cut.has_value());
+    }
+    {
+        // Three whole frames of another rate (48 kHz) in a row change it; two do not.
+        Bytes other = frame;
+        other[2] = 0x94;
+        other.resize(384);  // 144 * 128000 / 48000
+        PacketShapeRule shapes;
+        for (int i = 0; i < 4; ++i)
+            shapes.Packet(AV_CODEC_ID_MP3, frame.data(), int(frame.size()));
+        shapes.Packet(AV_CODEC_ID_MP3, other.data(), int(other.size()));
+        shapes.Packet(AV_CODEC_ID_MP3, other.data(), int(other.size()));
+        EXPECT_FALSE(shapes.RateChanges());
+        shapes.Packet(AV_CODEC_ID_MP3, other.data(), int(other.size()));
+        EXPECT_TRUE(shapes.RateChanges());
+        EXPECT_FALSE(shapes.ChannelsChange());
+    }
+    {
+        // A packet that is no whole FLAC frame is damage once another follows.
+        FlacEndRule end;
+        TrackFinding found;
+        EXPECT_FALSE(end.Packet(false, frame.data(), int(frame.size()), &found));
+        EXPECT_TRUE(end.Packet(true, nullptr, 0, &found));
+        EXPECT_TRUE(found.damaged);
+        EXPECT_FALSE(end.Packet(true, nullptr, 0, &found));  // a frame the walk proved whole is one
+    }
+    {
+        // A WAVE file whose 'fact' chunk states 1000 frames.
+        TestTempDir dir;
+        Bytes wave;
+        const auto chunk = [&wave](const char* id, const Bytes& body) {
+            wave.insert(wave.end(), id, id + 4);
+            PutLE(wave, body.size(), 4);
+            wave.insert(wave.end(), body.begin(), body.end());
+        };
+        wave.insert(wave.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'});
+        Bytes format;
+        for (const uint64_t field : {uint64_t(0x11) | 1u << 16, uint64_t(22050), uint64_t(11100), uint64_t(512) | 4u << 16})
+            PutLE(format, field, 4);
+        chunk("fmt ", format);
+        Bytes fact;
+        PutLE(fact, 1000, 4);
+        chunk("fact", fact);
+        chunk("data", Bytes(1024, 0));
+        for (int i = 0; i < 4; ++i)
+            wave[4 + i] = uint8_t((wave.size() - 8) >> (8 * i));
+        const std::string path = dir.file("ima.wav");
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(wave.data()), std::streamsize(wave.size()));
+        EXPECT_EQ(WaveFactRule::FactFrames(path), 1000u);
+        UInt64 skip = 0;
+        TrackFinding found = WaveFactRule::Settle(path, AV_CODEC_ID_ADPCM_IMA_WAV, 1017, &skip);
+        EXPECT_EQ(found.frames, std::optional<UInt64>(1000));  // the padding of the last block is no sound
+        EXPECT_EQ(found.line, "states 1000 frames, counted 1017");
+        found = WaveFactRule::Settle(path, AV_CODEC_ID_MP2, 2304, &skip);  // a Layer II stream lags
+        EXPECT_EQ(skip, 481u);
+        EXPECT_EQ(found.frames, std::optional<UInt64>(1000));
+        found = WaveFactRule::Settle(path, AV_CODEC_ID_MP3, 576, &skip);  // fewer whole frames: cut
+        EXPECT_EQ(found.cut, true);
+    }
+    for (const auto& [name, kind] : std::initializer_list<std::pair<const char*, ContainerKind>>{
+             {"mov,mp4,m4a,3gp,3g2,mj2", ContainerKind::QuickTime}, {"matroska,webm", ContainerKind::Matroska},
+             {"wc3movie", ContainerKind::NamedMovie}, {"mp3", ContainerKind::MpegAudio}, {"w64", ContainerKind::Wave64},
+             {"asf_o", ContainerKind::Other}, {"ogg", ContainerKind::Ogg}})
+        EXPECT_EQ(KindOfDemuxer(name), kind) << name;
+    EXPECT_EQ(FileFormatForKind(ContainerKind::QuickTime, "/a.b/Song.M4A"), FOUR_CHAR_CODE("m4af"));
+    EXPECT_EQ(FileFormatForKind(ContainerKind::NamedMovie, "x.mov"), 0u);
+}

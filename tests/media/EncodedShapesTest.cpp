@@ -163,6 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Every damage a copy or a transfer does to a FLAC file's frames (and to
 // what STREAMINFO states of them) leaves it unproved: the demuxer reads it.
+// (QM_SHAPES_WRITE=FOLDER copies each damaged file there too.)
 TEST(FlacFrameWalk, ProvesNoDamagedCopyWhole)
 {
     QM_REQUIRE_PEER("flac");
@@ -222,10 +223,18 @@ TEST(FlacFrameWalk, ProvesNoDamagedCopyWhole)
         {"fewer samples stated", stated(-1000)},
         {"no sample count stated", stated(-(long long)(44100 * 3))},
     };
+    const QString writeTo = qEnvironmentVariable("QM_SHAPES_WRITE");
     for (const auto& [what, bytes] : damaged) {
         const std::string path = dir.file("damaged.flac");
         std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
         EXPECT_TRUE(FlacFrameWalk::Whole(path).empty()) << what;
+        if (!writeTo.isEmpty()) {
+            QString name = QString::fromLatin1(what);
+            for (QChar& c : name)
+                c = c.isLetterOrNumber() ? c : QChar('_');
+            ASSERT_TRUE(QDir().mkpath(writeTo));
+            ASSERT_TRUE(QFile::copy(QString::fromStdString(path), writeTo + "/flac_damaged_" + name + ".flac"));
+        }
     }
 }
 

@@ -50,8 +50,8 @@ std::string Describe(const MovieSource& s)
     std::ostringstream out;
     const SFTDecodeLoss& loss = s.DecodeLoss();
     out << s.SampleRate() << ' ' << s.Channels() << ' ' << s.FrameCount() << ' ' << s.DataCutShort() << ' '
-        << s.FileLayoutTag() << ' ' << s.FileFormat() << ' ' << s.DataFormat() << ' ' << s.SourceBits() << ' '
-        << s.FloatSamples() << ' ' << int(s.Container()) << ' ' << s.HasVideoTrack() << ' ' << s.AudioDataBytes()
+        << s.FileFormat() << ' ' << s.DataFormat() << ' ' << s.SourceBits() << ' '
+        << s.FloatSamples() << ' ' << s.HasVideoTrack() << ' ' << s.AudioDataBytes()
         << ' ' << s.StatedBitRate() << ' ' << s.FirstMPEGHeader() << ' ' << s.Position() << "\nlabels";
     for (UInt32 label : s.FileChannelLabels())
         out << ' ' << label;
@@ -59,8 +59,6 @@ std::string Describe(const MovieSource& s)
         << loss.missingFrames << ' ' << loss.checksumMismatch << ' ' << loss.gaps << '\n';
     for (const std::string& line : s.RuleLines())
         out << line << '\n';
-    for (const MovieMetadataItem& item : s.Metadata())
-        out << item.key << ' ' << item.dataType << ' ' << std::string(item.value.begin(), item.value.end()) << '\n';
     return out.str();
 }
 

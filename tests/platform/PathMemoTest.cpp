@@ -326,38 +326,3 @@ TEST(PathMemo, AFileMadeHereIsReadBackFromWhatItsWriterKnew)
     EXPECT_EQ(QByteArray(first, 4), QByteArray("ZZZZ"));
 }
 
-// What a reader found opening a pinned file goes to the next opening of it
-// on the thread, once, by the reader of its kind, while the file is the one
-// it was; never for a path not pinned, and never past the memo.
-TEST(PathMemo, AnOpenedFileIsCarriedToItsNextOpeningWhileUnchanged)
-{
-    TestTempDir dir;
-    const std::string input = dir.file("in.flac");
-    const std::string other = dir.file("other.flac");
-    ASSERT_TRUE(WriteWholeFile(input, Pattern(4000)));
-    ASSERT_TRUE(WriteWholeFile(other, Pattern(4000)));
-    static const char kind = 0, otherKind = 0;
-    EXPECT_FALSE(PathMemo::KeepOpened(input, &kind, std::make_shared<int>(1)));  // no memo
-    std::weak_ptr<int> held;
-    {
-        PathMemo memo;
-        memo.pin(input);
-        EXPECT_FALSE(PathMemo::KeepOpened(other, &kind, std::make_shared<int>(2)));  // not pinned
-        auto state = std::make_shared<int>(3);
-        held = state;
-        ASSERT_TRUE(PathMemo::KeepOpened(input, &kind, state));
-        EXPECT_EQ(PathMemo::TakeOpened(other, &kind), nullptr);
-        EXPECT_EQ(PathMemo::TakeOpened(input, &otherKind), nullptr);
-        EXPECT_EQ(PathMemo::TakeOpened(input, &kind), state);
-        EXPECT_EQ(PathMemo::TakeOpened(input, &kind), nullptr);  // once
-        // A file that changed since is opened anew.
-        ASSERT_TRUE(PathMemo::KeepOpened(input, &kind, state));
-        ASSERT_TRUE(WriteWholeFile(input, Pattern(4001)));
-        EXPECT_EQ(PathMemo::TakeOpened(input, &kind), nullptr);
-        // What is still kept goes with the memo.
-        ASSERT_TRUE(PathMemo::KeepOpened(input, &kind, state));
-        state.reset();
-        EXPECT_FALSE(held.expired());
-    }
-    EXPECT_TRUE(held.expired());
-}

@@ -1,13 +1,17 @@
 // Process-wide state of the sound-file layer: raw-file settings, the
-// created-output list and the region switches.
+// created-output list, the region switches, and the hand-off of an opened
+// input from the batch's first look to its conversion.
 #include "CreatedFilesList.h"
+#include "InputHandOff.h"
 #include "RawFileSettings.h"
 #include "SoundFileSwitches.h"
+#include "TestTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QSet>
 #include <cstring>
+#include <fstream>
 
 #include <thread>
 #include <vector>
@@ -140,4 +144,48 @@ TEST(SoundFileSwitchesTest, SkipBadRegionIsOnOnlyForOne)
     SetRecognizeNumberFilesAsSplit(false);
     EXPECT_FALSE(GetProcessFileIfNoRegions());
     SetSkipBadRegion(0);
+}
+
+// What a reader opened of the conversion's input goes to its next opening
+// of it, once, as the reader's own type, while the file is the one it was;
+// never for another path, and never past the conversion of the file.
+struct OpenedA : OpenedInput {
+    explicit OpenedA(std::shared_ptr<int> held) : held(std::move(held)) {}
+    std::shared_ptr<int> held;
+};
+struct OpenedB : OpenedInput {};
+
+TEST(InputHandOff, AnOpenedInputIsCarriedToItsNextOpeningWhileUnchanged)
+{
+    TestTempDir dir;
+    const std::string input = dir.file("in.flac");
+    const std::string other = dir.file("other.flac");
+    const auto write = [](const std::string& path, std::size_t bytes) {
+        std::ofstream(path, std::ios::binary) << std::string(bytes, 'x');
+    };
+    write(input, 4000);
+    write(other, 4000);
+    auto state = std::make_shared<int>(3);
+    std::weak_ptr<int> held = state;
+    EXPECT_FALSE(InputHandOff::Keep(input, std::make_unique<OpenedA>(state)));  // no conversion
+    {
+        InputHandOff handOff(input);
+        EXPECT_FALSE(InputHandOff::Keep(other, std::make_unique<OpenedA>(state)));  // not its input
+        ASSERT_TRUE(InputHandOff::Keep(input, std::make_unique<OpenedA>(state)));
+        EXPECT_EQ(InputHandOff::Take<OpenedA>(other), nullptr);
+        EXPECT_EQ(InputHandOff::Take<OpenedB>(input), nullptr);  // another reader's is left
+        std::unique_ptr<OpenedA> taken = InputHandOff::Take<OpenedA>(input);
+        ASSERT_NE(taken, nullptr);
+        EXPECT_EQ(taken->held, state);
+        EXPECT_EQ(InputHandOff::Take<OpenedA>(input), nullptr);  // once
+        // A file that changed since is opened anew.
+        ASSERT_TRUE(InputHandOff::Keep(input, std::move(taken)));
+        write(input, 4001);
+        EXPECT_EQ(InputHandOff::Take<OpenedA>(input), nullptr);
+        // What is still kept goes with the conversion of the file.
+        ASSERT_TRUE(InputHandOff::Keep(input, std::make_unique<OpenedA>(state)));
+        state.reset();
+        EXPECT_FALSE(held.expired());
+    }
+    EXPECT_TRUE(held.expired());
 }

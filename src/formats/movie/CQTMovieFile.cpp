@@ -8,7 +8,7 @@
 #include "MacRoman.h"
 #include "MovieExporter.h"
 #include "MovieSource.h"
-#include "PathMemo.h"
+#include "InputHandOff.h"
 #include "PropertyList.h"
 #include "ResourceManager.h"
 #include "ChannelArrangement.h"
@@ -37,8 +37,12 @@
 
 namespace {
 
-// What the source of a movie input kept between openings is (PathMemo).
-const char kOpenedSource = 0;
+// The source of a movie input, kept between the batch's first look at it
+// and its conversion (InputHandOff).
+struct OpenedMovie : OpenedInput {
+    explicit OpenedMovie(std::shared_ptr<MovieSource> opened) : source(std::move(opened)) {}
+    std::shared_ptr<MovieSource> source;
+};
 
 // The name an input's extension gives: the whole name, or (after the
 // configuration's prefix) the container's.  The stream types are looked at
@@ -144,8 +148,9 @@ OSErr CQTMovieFile::Open()
     return Guarded([&]() -> OSErr {
         // A batch looks at its input before converting it: the source that
         // look opened, if it is untouched, is taken back.
-        std::shared_ptr<MovieSource> source =
-            std::static_pointer_cast<MovieSource>(PathMemo::TakeOpened(m_path, &kOpenedSource));
+        std::shared_ptr<MovieSource> source;
+        if (std::unique_ptr<OpenedMovie> opened = InputHandOff::Take<OpenedMovie>(m_path))
+            source = std::move(opened->source);
         OSErr err = noErr;
         if (source) {
             source->SetClipCountWindow(0, ~UInt64(0));
@@ -681,7 +686,7 @@ OSErr CQTMovieFile::Close()
     if (m_writing)
         return CIntermediateCodedFile::Close();
     if (m_source && m_source->Untouched())
-        PathMemo::KeepOpened(m_path, &kOpenedSource, std::move(m_source));
+        InputHandOff::Keep(m_path, std::make_unique<OpenedMovie>(std::move(m_source)));
     m_source.reset();
     m_isOpen = false;
     m_samples.clear();
