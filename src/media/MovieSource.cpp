@@ -1,36 +1,28 @@
 #include "MovieSource.h"
-#include "TrackIndexer.h"
-#include "WaveFactRule.h"
-#include "FlacFrameDecoder.h"
+
+#include "caf_chunks.h"
+#include "codec_traits.h"
+#include "error_codes.h"
 #include "FlacFrameWalk.h"
 #include "FlacLengthRule.h"
 #include "FlacStreamCheck.h"
-#include "MediaCodes.h"
-#include "OggLengthRule.h"
-#include "PositionedFile.h"
-#include "RateChangeBridge.h"
-#include "RawStreamLengthRule.h"
-#include "VorbisBlocks.h"
-#include "TrackLengthRule.h"
-#include "TrackVerdict.h"
-#include "error_codes.h"
-
-#include "ByteFields.h"
-#include "MacErrorMapping.h"
-#include "caf_chunks.h"
-#include "codec_traits.h"
 #include "library_channels.h"
 #include "library_input.h"
+#include "MediaCodes.h"
 #include "mov_chan_atom.h"
 #include "mpeg_audio_frames.h"
 #include "plain_flac_head.h"
-
-#include <sys/stat.h>
+#include "RawStreamLengthRule.h"
+#include "TrackIndexer.h"
+#include "TrackLengthRule.h"
+#include "TrackVerdict.h"
+#include "WaveFactRule.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <optional>
+#include <sys/stat.h>
 
 #include "media_calls.h"
 

@@ -95,6 +95,23 @@ struct LogicalStream {
     }
 };
 
+// The granules `tailBytes` bytes after a chain's last page held, into
+// *granules: at the rate of the last stream that shows one (`scale` gives
+// a stream's granules at the track's rate); a tail shorter than half a page
+// is what is left of the last one.
+template <class Scale>
+void TailGranules(const std::vector<LogicalStream>& chain, int64_t tailBytes, const Scale& scale, int64_t* granules)
+{
+    double perByte = 0;
+    int64_t halfPage = 0;
+    for (auto link = chain.rbegin(); link != chain.rend() && perByte == 0; ++link) {
+        perByte = link->GranulesPerByte() * scale(*link);
+        halfPage = link->soundPages > 0 ? link->soundBytes / link->soundPages / 2 : 0;
+    }
+    if (tailBytes > halfPage)
+        *granules = int64_t(std::min(double(tailBytes) * perByte, 1e18));
+}
+
 }  // namespace
 
 bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
@@ -247,18 +264,8 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
     // Bytes after the last page that are no pages, where the stream had not
     // ended: they held its sound.
     const int64_t tailFrom = std::max(lastPageEnd, claimedEnd);
-    if (!out->endMarked && !out->endsInsidePage && tailFrom < size) {
-        // At the rate of the last stream that shows one; a tail shorter
-        // than half a page is what is left of the last one.
-        double perByte = 0;
-        int64_t halfPage = 0;
-        for (auto link = chain.rbegin(); link != chain.rend() && perByte == 0; ++link) {
-            perByte = link->GranulesPerByte() * scale(*link);
-            halfPage = link->soundPages > 0 ? link->soundBytes / link->soundPages / 2 : 0;
-        }
-        if (size - tailFrom > halfPage)
-            out->tailGranules = int64_t(std::min(double(size - tailFrom) * perByte, 1e18));
-    }
+    if (!out->endMarked && !out->endsInsidePage && tailFrom < size)
+        TailGranules(chain, size - tailFrom, scale, &out->tailGranules);
     return true;
 }
 

@@ -266,6 +266,57 @@ bool RawStreamLengthRule::ReadFrameHeader(AVCodecID codec, const uint8_t* p, int
     return true;
 }
 
+namespace {
+
+// Sound frames inside a tag grown over them (the ID3v2 tag that starts a
+// raw MPEG stream, ending at `tagEnd`, its first frame at `firstAt`; the
+// file's bytes through `bytesAt`): a chain of frames in the tag that leads
+// exactly to the stream's first frame (two frames at least, or an Info
+// frame); the bytes after the tag up to that frame are the rest of the
+// last hidden one.  Their sample frames (0: none).
+template <class BytesAt>
+UInt64 HiddenFrames(AVCodecID codec, const BytesAt& bytesAt, int64_t tagEnd, int64_t firstAt)
+{
+    UInt64 hidden = 0;
+    int bytes = 0, frames = 0;
+    const uint8_t* after = bytesAt(firstAt, kHeaderBytes);
+    uint8_t stream[kHeaderBytes];
+    if (after && RawStreamLengthRule::ReadFrameHeader(codec, after, &bytes, &frames)) {
+        std::memcpy(stream, after, kHeaderBytes);
+        for (int64_t p = 10; p < tagEnd && hidden == 0; ++p) {
+            const uint8_t* h = bytesAt(p, kHeaderBytes);
+            if (!h || h[0] != 0xFF)
+                continue;
+            int64_t q = p;
+            int chain = 0;
+            UInt64 samples = 0;
+            UInt64 firstSamples = 0;
+            int firstBytes = 0;
+            while (q < firstAt) {
+                h = bytesAt(q, kHeaderBytes);
+                if (!h || !RawStreamLengthRule::ReadFrameHeader(codec, h, &bytes, &frames) || !SameStream(codec, stream, h))
+                    break;
+                if (chain == 0) {
+                    firstSamples = UInt64(frames);
+                    firstBytes = bytes;
+                }
+                ++chain;
+                samples += UInt64(frames);
+                q += bytes;
+            }
+            RawStreamLengthRule::InfoFrame info;
+            const int head = std::min(firstBytes, 64);
+            const uint8_t* whole = q == firstAt && chain > 0 ? bytesAt(p, head) : nullptr;
+            const bool isInfo = whole && RawStreamLengthRule::ReadInfoFrame(whole, head, &info);
+            if (q == firstAt && (chain >= 2 || isInfo))
+                hidden = samples - (isInfo ? firstSamples : 0);
+        }
+    }
+    return hidden;
+}
+
+}  // namespace
+
 bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* out)
 {
     int64_t end = file.Size();
@@ -385,46 +436,9 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
         between.push_back(stretch);
     if (wholeCount == 0)
         return false;
-    // Sound frames inside a tag grown over them: a chain of frames in the
-    // tag that leads exactly to the stream's first frame (two frames at
-    // least, or an Info frame); the bytes after the tag up to that frame
-    // are the rest of the last hidden one.
-    if (IsMPEG(codec) && tagEnd > 10 && firstAt >= tagEnd) {
-        int bytes = 0, frames = 0;
-        const uint8_t* after = bytesAt(firstAt, kHeaderBytes);
-        uint8_t stream[kHeaderBytes];
-        if (after && ReadFrameHeader(codec, after, &bytes, &frames)) {
-            std::memcpy(stream, after, kHeaderBytes);
-            for (int64_t p = 10; p < tagEnd && out->hiddenFrames == 0; ++p) {
-                const uint8_t* h = bytesAt(p, kHeaderBytes);
-                if (!h || h[0] != 0xFF)
-                    continue;
-                int64_t q = p;
-                int chain = 0;
-                UInt64 samples = 0;
-                UInt64 firstSamples = 0;
-                int firstBytes = 0;
-                while (q < firstAt) {
-                    h = bytesAt(q, kHeaderBytes);
-                    if (!h || !ReadFrameHeader(codec, h, &bytes, &frames) || !SameStream(codec, stream, h))
-                        break;
-                    if (chain == 0) {
-                        firstSamples = UInt64(frames);
-                        firstBytes = bytes;
-                    }
-                    ++chain;
-                    samples += UInt64(frames);
-                    q += bytes;
-                }
-                InfoFrame info;
-                const int head = std::min(firstBytes, 64);
-                const uint8_t* whole = q == firstAt && chain > 0 ? bytesAt(p, head) : nullptr;
-                const bool isInfo = whole && ReadInfoFrame(whole, head, &info);
-                if (q == firstAt && (chain >= 2 || isInfo))
-                    out->hiddenFrames = samples - (isInfo ? firstSamples : 0);
-            }
-        }
-    }
+    // Sound frames inside a tag grown over them (HiddenFrames).
+    if (IsMPEG(codec) && tagEnd > 10 && firstAt >= tagEnd && out->hiddenFrames == 0)
+        out->hiddenFrames = HiddenFrames(codec, bytesAt, tagEnd, firstAt);
     out->damaged = !between.empty();
     // The stream's bytes after the Info frame, and their checksum.
     if (infoEnd >= 0) {

@@ -1,22 +1,13 @@
 #include "TrackDecoding.h"
 
-#include "FlacFrameDecoder.h"
-#include "FlacFrameWalk.h"
-#include "FlacLengthRule.h"
-#include "FlacStreamCheck.h"
-#include "MediaCodes.h"
-#include "OggLengthRule.h"
-#include "PositionedFile.h"
-#include "RateChangeBridge.h"
-#include "RawStreamLengthRule.h"
-#include "VorbisBlocks.h"
-#include "TrackLengthRule.h"
-#include "TrackVerdict.h"
 #include "error_codes.h"
-#include "ByteFields.h"
-#include "codec_traits.h"
+#include "FlacFrameWalk.h"
+#include "FlacStreamCheck.h"
 #include "library_input.h"
 #include "mpeg_audio_frames.h"
+#include "PositionedFile.h"
+#include "TrackLengthRule.h"
+#include "TrackVerdict.h"
 
 #include <algorithm>
 #include <cstring>

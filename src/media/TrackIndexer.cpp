@@ -1,26 +1,16 @@
 #include "TrackIndexer.h"
 
-#include "FlacFrameDecoder.h"
-#include "FlacFrameWalk.h"
-#include "FlacLengthRule.h"
-#include "FlacStreamCheck.h"
-#include "MediaCodes.h"
-#include "OggLengthRule.h"
-#include "PositionedFile.h"
-#include "RateChangeBridge.h"
-#include "RawStreamLengthRule.h"
-#include "VorbisBlocks.h"
-#include "TrackLengthRule.h"
-#include "TrackVerdict.h"
-#include "error_codes.h"
 #include "AiffFrameCountRule.h"
 #include "ByteFields.h"
 #include "codec_traits.h"
+#include "error_codes.h"
+#include "FlacFrameWalk.h"
 #include "library_input.h"
 #include "mpeg_audio_frames.h"
+#include "TrackLengthRule.h"
+#include "TrackVerdict.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "media_calls.h"

@@ -1,21 +1,11 @@
 #include "TrackReader.h"
 
-#include "FlacFrameDecoder.h"
-#include "FlacFrameWalk.h"
-#include "FlacLengthRule.h"
-#include "FlacStreamCheck.h"
-#include "MediaCodes.h"
-#include "OggLengthRule.h"
-#include "PositionedFile.h"
-#include "RateChangeBridge.h"
-#include "RawStreamLengthRule.h"
-#include "VorbisBlocks.h"
-#include "TrackLengthRule.h"
-#include "TrackVerdict.h"
-#include "error_codes.h"
 #include "ByteFields.h"
 #include "codec_traits.h"
+#include "error_codes.h"
+#include "RateChangeBridge.h"
 #include "sample_conversion.h"
+#include "TrackVerdict.h"
 
 #include <algorithm>
 
