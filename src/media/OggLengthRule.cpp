@@ -52,6 +52,21 @@ struct LogicalStream {
     int64_t soundPages = 0;
     UInt32 rate = 0;          // a Vorbis or FLAC stream's (0: not told)
 
+    // What the codec's header (the stream's first packet, `first`, in a
+    // page body of `body` bytes) tells.
+    void TakeHeader(const uint8_t* first, int64_t body)
+    {
+        if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0) {
+            preSkip = ReadLE16(first + 10);
+        } else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
+            slack = int64_t(1) << (first[28] >> 4);
+            rate = ReadLE32(first + 12);
+        } else if (body >= 30 && std::memcmp(first, "\x7F" "FLAC", 5) == 0) {
+            // (STREAMINFO's rate: 20 bits from its 11th byte, after the
+            // mapping's 13 bytes and the block header.)
+            rate = UInt32(first[27]) << 12 | UInt32(first[28]) << 4 | first[29] >> 4;
+        }
+    }
     // Granules per byte of the stream's sound pages (0: unknown).
     double GranulesPerByte() const
     {
@@ -209,16 +224,7 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out)
                 ++out->unendedLinks;
             LogicalStream link;
             link.serial = pageSerial;
-            if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0)
-                link.preSkip = ReadLE16(first + 10);
-            else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
-                link.slack = int64_t(1) << (first[28] >> 4);
-                link.rate = ReadLE32(first + 12);
-            } else if (body >= 30 && std::memcmp(first, "\x7F" "FLAC", 5) == 0) {
-                // (STREAMINFO's rate: 20 bits from its 11th byte, after
-                // the mapping's 13 bytes and the block header.)
-                link.rate = UInt32(first[27]) << 12 | UInt32(first[28]) << 4 | first[29] >> 4;
-            }
+            link.TakeHeader(first, body);
             chain.push_back(std::move(link));
         }
         // Pages of a stream whose beginning is gone: its sound was stated,
