@@ -126,7 +126,7 @@ struct FlacFrameDecoder::Callbacks {
         ++self->frames_;
         const FLAC__FrameHeader& h = frame->header;
         if (self->frames_ > 1 || h.channels != self->channels_ || h.bits_per_sample != self->bits_ ||
-            h.sample_rate != self->rate_ || h.blocksize > self->maxBlock_ || h.blocksize == 0) {
+            h.sample_rate != self->rate_ || h.blocksize == 0) {
             self->unfit_ = true;
             return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
         }
@@ -170,13 +170,12 @@ bool FlacFrameDecoder::Open(const uint8_t* setup, std::size_t size)
     std::memcpy(header + 8, setup, kStreamInfoBytes);
     uint8_t* info = header + 8;
     const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
-    maxBlock_ = shape.maxBlock;
     rate_ = shape.rate;
     channels_ = shape.channels;
     bits_ = shape.bits;
-    // (Samples of more than 24 bits are left to the FFmpeg decoder, which
-    // reads no frame of 32.)
-    if (bits_ < 4 || bits_ > 24 || rate_ == 0 || maxBlock_ < 16)
+    // (Samples of up to 32 bits, as libFLAC decodes them, which the FFmpeg
+    // decoder may not.)
+    if (bits_ < 4 || bits_ > 32 || rate_ == 0)
         return false;
     // Neither the length nor the signature: libFLAC would stop at the
     // stated length and check the signature itself, where the packets

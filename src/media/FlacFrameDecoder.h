@@ -3,9 +3,9 @@
 // decodes it.
 //
 // A packet is decoded here only when it is exactly one frame of the
-// stream's shape (its channels, bit depth and rate; no more samples than
-// STREAMINFO's largest block), its checksums hold and every sample fits
-// the stream's bit depth.  Anything else (bytes before or after the frame,
+// stream's shape (its channels, bit depth and rate; of any block size, as
+// libFLAC reads it), its checksums hold and every sample fits the stream's
+// bit depth.  Anything else (bytes before or after the frame,
 // a frame cut short, a checksum that fails, a sample out of range) is left
 // to the caller's other decoder, so that a damaged stream reads exactly as
 // it did: Decode is false then, and the decoder is ready for the next
@@ -29,8 +29,8 @@ public:
     FlacFrameDecoder& operator=(const FlacFrameDecoder&) = delete;
 
     // Takes the stream's STREAMINFO from the setup bytes (the block alone,
-    // or after "fLaC" and a block header); false when they hold none, its
-    // samples have more than 24 bits, or libFLAC cannot be set up.
+    // or after "fLaC" and a block header); false when they hold none or
+    // libFLAC cannot be set up.
     bool Open(const uint8_t* setup, std::size_t size);
     bool IsOpen() const { return decoder_ != nullptr; }
 
@@ -51,7 +51,6 @@ private:
     unsigned channels_ = 0;
     unsigned bits_ = 0;
     unsigned rate_ = 0;
-    unsigned maxBlock_ = 0;
 
     // The bytes being handed to libFLAC, and how many it was given in all.
     const uint8_t* next_ = nullptr;

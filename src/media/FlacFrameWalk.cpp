@@ -49,7 +49,7 @@ std::vector<FlacFrameWalk::Frame> FlacFrameWalk::Whole(const std::string& path, 
         FlacStreamCheck::FrameHeader h;
         const UInt64 number = variable ? samples : UInt64(frames.size());
         if (FlacStreamCheck::ReadFrameHeader(p, got, bits, &h) != FlacStreamCheck::HeaderRead::Ok ||
-            h.channels != channels || h.bits != bits || h.blockSize > maxBlock || (h.rate != 0 && h.rate != shape.rate))
+            h.channels != channels || h.bits != bits || (h.rate != 0 && h.rate != shape.rate))
             return {};
         if (frames.empty()) {
             variable = h.variable;

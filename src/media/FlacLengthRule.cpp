@@ -11,29 +11,51 @@
 
 bool FlacLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found)
 {
+    FlacStreamCheck::FrameHeader h;
+    const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
+    const int bits = par->bits_per_raw_sample;
+    const bool numbered =
+        packet.data && packet.size >= 6 &&
+        FlacStreamCheck::ReadFrameHeader(packet.data, std::size_t(packet.size), UInt32(std::max(bits, 1)), &h) ==
+            FlacStreamCheck::HeaderRead::Ok;
     // A frame stating another rate than STREAMINFO is damage: it stands for
     // its block of the stream's own rate, which the decoder refuses.  (The
     // packets of a file the frame walk proved whole hold no bytes here.)
-    const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
-    const UInt32 bits = UInt32(std::max(par->bits_per_raw_sample, 0));
-    FlacStreamCheck::FrameHeader header;
-    if (packet.data && packet.size > 0 &&
-        FlacStreamCheck::ReadFrameHeader(packet.data, std::size_t(packet.size), bits, &header) ==
-            FlacStreamCheck::HeaderRead::Ok &&
-        header.rate != 0 && int(header.rate) != par->sample_rate) {
-        *frames = header.blockSize;
+    if (numbered && h.rate != 0 && int(h.rate) != par->sample_rate) {
+        *frames = h.blockSize;
         *found = TrackFinding("FLAC frame headers");
         found->damaged = true;
         first_ = false;
         nextPts_ = INT64_MIN;
         return true;
     }
-    // Frames missing between two packets: taken out.
-    const bool gap = !first_ && packet.pts != AV_NOPTS_VALUE && nextPts_ != INT64_MIN && packet.pts > nextPts_;
+    // Frames missing between two packets, or before the first (a stream
+    // starts at its first sample, whatever time the demuxer gives a stream
+    // that lost its head): taken out.
+    const UInt64 before = first_ && numbered ? (h.variable ? h.number : h.number * h.blockSize) : 0;
+    const bool gap = before > 0 || (!first_ && packet.pts != AV_NOPTS_VALUE && nextPts_ != INT64_MIN &&
+                                    packet.pts > nextPts_);
     if (gap) {
         *found = TrackFinding("FLAC frame numbers");
-        found->added.missingFrames = tally.Frames(packet.pts - nextPts_);
+        found->added.missingFrames = before > 0 ? before : tally.Frames(packet.pts - nextPts_);
         found->damaged = true;
+    }
+    // A frame met before, of its number, length and checksum (a frame
+    // written again): said, and not given twice.  (The demuxer's time of
+    // such a frame is no guide.)
+    if (numbered) {
+        const UInt64 print = UInt64(packet.size) << 16 | UInt64(packet.data[packet.size - 2]) << 8 |
+                             packet.data[packet.size - 1];
+        const auto [at, fresh] = seen_.emplace(h.number << 1 | (h.variable ? 1 : 0), print);
+        if (!fresh && at->second == print) {
+            *found = TrackFinding("FLAC frame numbers");
+            found->added.repeatedFrames = *frames;
+            found->damaged = true;
+            found->Say("frame %llu again (%s), %llu samples", (unsigned long long)h.number,
+                       h.variable ? "by samples" : "by frames", (unsigned long long)*frames);
+            *frames = 0;
+            return true;
+        }
     }
     first_ = false;
     nextPts_ = packet.pts != AV_NOPTS_VALUE && packet.duration > 0 ? packet.pts + packet.duration : INT64_MIN;
@@ -60,7 +82,18 @@ TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
     TrackFinding result(kRuleName);
     const AVStream* st = tally.format->streams[tally.stream];
     if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0) {
-        result.Say("states no length; counted %llu", (unsigned long long)tally.Counted());
+        // A file cut inside its metadata blocks (no frame found) holds no
+        // sound; damage that no amount tells is said as a place.
+        PositionedFile file(tally.path);
+        const SFTDecodeLoss& loss = tally.sofar.Loss();
+        const bool cut = tally.fileBytes >= 0 && tally.Counted() == 0 && CutInMetadata(file);
+        if (cut)
+            result.cut = true;
+        else if (tally.sofar.Damaged() && !tally.sofar.Cut() && loss.refusedPackets == 0 && loss.missingFrames == 0 &&
+                 loss.repeatedFrames == 0 && loss.gaps == 0)
+            result.added.gaps = 1;
+        result.Say("states no length; counted %llu%s", (unsigned long long)tally.Counted(),
+                   cut ? "; cut in the metadata" : result.added.gaps > 0 ? "; damaged" : "");
         return result;
     }
     const UInt64 stated = tally.Frames(st->duration);

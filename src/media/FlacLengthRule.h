@@ -3,11 +3,16 @@
 // the parser passed over) is sound lost; a frame stating another rate than
 // the header's is damage.  Fewer frames than the header
 // states: a stream whose packets all decode and run to the file's end was
-// cut there; otherwise the rest was lost.
+// cut there; otherwise the rest was lost.  A frame met again is
+// repeated, and given once.  Of a stream that states no length:
+// one cut inside its metadata blocks is cut; damage seen is a place
+// damaged where nothing else tells how much.
 #pragma once
 
 #include "PositionedFile.h"
 #include "TrackLengthRule.h"
+
+#include <unordered_map>
 
 class FlacLengthRule : public TrackLengthRule {
 public:
@@ -25,4 +30,6 @@ public:
 private:
     bool first_ = true;
     int64_t nextPts_ = INT64_MIN;  // where the packet before ended (INT64_MIN: unknown)
+    // The frames met, by number (and blocking): their length and CRC-16.
+    std::unordered_map<UInt64, UInt64> seen_;
 };

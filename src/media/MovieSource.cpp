@@ -259,9 +259,12 @@ OSErr MovieSource::Impl::OpenAll()
     // neither is one whose header gives a length its packets do not
     // hold; one without packets that states none, or whose packets
     // hold only the encoder's delay and padding, is an empty one, unless
-    // a rule found its sound taken out (fragments of it gone).
+    // a rule found its sound taken out (fragments of it gone); but not a
+    // FLAC file cut before its first frame.
     const bool takenOut = dataBytes == 0 && !lengthStated && verdict.Loss().Any();
-    if (verdict.Frames() == 0 && (dataBytes > 0 ? !trimmedToNothing : lengthStated || takenOut))
+    if (verdict.Frames() == 0 &&
+        (dataBytes > 0 ? !trimmedToNothing
+                       : lengthStated || takenOut || (kind == ContainerKind::Flac && verdict.Cut())))
         return dataBytes == 0 && verdict.Cut() ? eofErr : takenOut ? kUndecodableAudioErr : kNoAudioTrackErr;
     return OpenStreams(false);
 }

@@ -50,7 +50,7 @@ struct LogicalStream {
     int64_t slack = 0;        // what a Vorbis decoder keeps back of the stream's first packet
     int64_t soundBytes = 0;   // bytes of the pages that end a packet of sound
     int64_t soundPages = 0;
-    UInt32 rate = 0;          // a Vorbis stream's (0: not told)
+    UInt32 rate = 0;          // a Vorbis or FLAC stream's (0: not told)
     // The streams of its link, and the bytes of the link's pages that end
     // a packet (of any of them): bytes of a multiplexed file hold them all.
     std::size_t linkStreams = 1;
@@ -132,6 +132,10 @@ StreamHead ReadStreamHead(const uint8_t* first, int64_t body)
         h.rate = ReadLE32(first + 12);
     } else if (body >= 5 && std::memcmp(first, "\x7F" "FLAC", 5) == 0) {
         h.codec = OggLengthRule::Codec::Flac;
+        // (STREAMINFO's rate: 20 bits from its 11th byte, after the
+        // mapping's 13 bytes and the block header.)
+        if (body >= 30)
+            h.rate = UInt32(first[27]) << 12 | UInt32(first[28]) << 4 | first[29] >> 4;
     } else if (body >= 8 && std::memcmp(first, "Speex   ", 8) == 0) {
         h.codec = OggLengthRule::Codec::Speex;
     }
@@ -346,6 +350,7 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
         return chain.front().rate > 0 && link.rate > 0 ? double(chain.front().rate) / double(link.rate) : 1.0;
     };
     for (std::size_t i = 0; i < chain.size(); ++i) {
+        out->otherRates = out->otherRates || scale(chain[i]) != 1.0;
         chain[i].Sequence(out, scale(chain[i]));
         if (i > 0) {
             AddGranules(&out->laterGranules,
@@ -384,6 +389,16 @@ bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
         return false;
     *lastGranule = pages.lastGranule;
     return true;
+}
+
+bool OggLengthRule::RatesChange(const std::string& path)
+{
+    if (!walked_) {
+        PositionedFile file(path);
+        ogg_ = Walk(file, &pages_);
+        walked_ = true;
+    }
+    return ogg_ && pages_.otherRates;
 }
 
 bool OggLengthRule::CutBeforeSound(PositionedFile& file)

@@ -31,6 +31,7 @@ public:
         int unendedLinks = 0;  // streams followed by another without their end-of-stream flag
         int64_t laterGranules = 0;
         int64_t laterSlack = 0;
+        bool otherRates = false;  // a stream's header states another rate than the first's
         // The page sequence of every stream: pages whose numbers are
         // missing, and the granules of pages met twice or after a later
         // one.
@@ -73,6 +74,10 @@ public:
 
     // The stream the track is read from.
     static Pick PickOf(const TrackTally& tally);
+
+    // Whether the chain of the file at `path` holds streams of more than
+    // one rate.  The walk is kept for Settle.
+    bool RatesChange(const std::string& path);
 
     bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;

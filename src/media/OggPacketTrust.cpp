@@ -14,11 +14,13 @@ bool OggPacketTrust::Open(TrackLengthRule* rule, const std::string& path, bool v
     const bool vorbis = codec == AV_CODEC_ID_VORBIS && vorbisBlocks_.Open(par->extradata, par->extradata_size);
     applies_ = oggRule && !viewed && streams == 1 && (codec == AV_CODEC_ID_OPUS || vorbis) &&
                oggRule->Intact(path, &granule_);
+    ratesChange_ = oggRule && !viewed && streams == 1 && codec == AV_CODEC_ID_FLAC && oggRule->RatesChange(path);
     return applies_;
 }
 
 void OggPacketTrust::Packet(const AVPacket& packet, UInt64 padding, UInt64* frames, bool* durationsKnown)
 {
+    *durationsKnown = *durationsKnown && !ratesChange_;
     // The demuxer shortens the last Ogg packet by its end trim, which
     // the decoder takes from the whole packet (where it holds it: a
     // duration of 1 may stand for a packet trimmed whole or not at all).

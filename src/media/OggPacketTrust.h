@@ -3,7 +3,9 @@
 // Vorbis packet's from its mode, VorbisBlocks: the demuxer's durations of
 // those on the last page can be amiss); the demuxer gives the pre-skip and
 // the trim of the end, and the last granule checks the sum (Holds).  The
-// packets of any other track are not told apart here.
+// packets of any other track are not told apart here.  The packets of a
+// chain whose links are of more than one rate (FLAC's) tell the frames of
+// each link at its own rate: the decoder counts them.
 #pragma once
 
 #include "VorbisBlocks.h"
@@ -43,4 +45,5 @@ private:
     int64_t granule_ = -1;
     VorbisBlocks vorbisBlocks_;
     int64_t vorbisUnheard_ = -1;  // where the first Vorbis packet ends
+    bool ratesChange_ = false;
 };

@@ -118,7 +118,7 @@ bool TrackDecoding::NextPacket()
                 packet->size -= none;
                 packet->pos += none;
             }
-        if (flac.Repeated(packet->pos) || IsTag())
+        if (flac.Repeated(packet->pos) || IsTag() || IsLinkHeader())
             continue;
         if (packet->stream_index == stream) {
             ++packetOrdinal;
@@ -202,6 +202,12 @@ bool TrackDecoding::IsTag() const
         return packet->size >= int(n) && std::memcmp(packet->data, text, n) == 0;
     };
     return packet->pos >= tagsFrom || starts("ID3") || starts("APETAGEX") || starts("LYRICSBEGIN");
+}
+
+bool TrackDecoding::IsLinkHeader() const
+{
+    return kind == ContainerKind::Ogg && codecID == AV_CODEC_ID_FLAC && packet->stream_index == stream &&
+           !(packet->size >= 2 && packet->data[0] == 0xFF && (packet->data[1] & 0xFE) == 0xF8);
 }
 
 bool TrackDecoding::UsableFrame()

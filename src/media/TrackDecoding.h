@@ -44,6 +44,10 @@ public:
 
     // Whether the packet read last is a tag of a raw MPEG audio stream.
     bool IsTag() const;
+    // Whether it is a header packet of a link chained after the first in
+    // an Ogg FLAC stream (no frame: not one that starts with a frame's
+    // sync code).
+    bool IsLinkHeader() const;
 
     // Whether `frame` holds decoded sound of the track's shape.
     // (An MPEG audio stream may change its channel mode from frame to

@@ -27,6 +27,7 @@ enum class Damage {
     Bytes,  // 600 bytes from the middle of the file
     Cut,  // the file ends at `cut` of its length
     BeforeSound,  // the file ends where its first packet begins (after an Ogg file's header pages)
+    CutUnstated,  // as Cut, the FLAC STREAMINFO's length set to 0 (unknown) first
 };
 
 enum class Outcome {
@@ -122,7 +123,12 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
             Overwrite(&bytes, packets[i].first + packets[i].second / 4, packets[i].first + packets[i].second * 3 / 4);
     } else if (c.damage == Damage::Bytes) {
         Overwrite(&bytes, bytes.size() / 2, bytes.size() / 2 + 600);
-    } else if (c.damage == Damage::Cut) {
+    } else if (c.damage == Damage::Cut || c.damage == Damage::CutUnstated) {
+        if (c.damage == Damage::CutUnstated) {
+            ASSERT_EQ(bytes.left(4), QByteArray("fLaC"));
+            bytes[8 + 13] = char(bytes[8 + 13] & 0xF0);
+            bytes.replace(8 + 14, 4, QByteArray(4, '\0'));
+        }
         bytes.truncate(qsizetype(double(bytes.size()) * c.cut));
     } else if (c.damage == Damage::BeforeSound) {
         const QList<QPair<qint64, qint64>> packets = PacketRanges(intact);
@@ -314,7 +320,9 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
         DamageCase{"aac_m4a_one_frame", "one.m4a", "ffmpeg", kAAC, "-r 44100 -c 1 -b 16 {WAV} synth 1s sine 440",
             Damage::None, 0, 0, 0, Outcome::Clean, nullptr},
         DamageCase{"vorbis_oggenc_empty", "empty.ogg", "oggenc", "-Q -o {OUT} {SRC}", "-r 44100 -c 2 -b 16 {WAV} trim 0 0",
-            Damage::None, 0, 0, 0, Outcome::Clean, nullptr}),
+            Damage::None, 0, 0, 0, Outcome::Clean, nullptr},
+        DamageCase{"flac_unstated_cut_in_padding", "unstated.flac", "flac", "--silent --padding=65536 -o {OUT} {SRC}",
+            kTake, Damage::CutUnstated, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"}),
     CaseName);
 
 }  // namespace

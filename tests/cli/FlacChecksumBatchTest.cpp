@@ -3,10 +3,13 @@
 // fails (bits flipped near its end, where the decoder alone reads on
 // without noticing; 64 bytes of noise) reads as silence, said with its
 // time; a frame header whose CRC-8 fails, one that states another rate
-// than STREAMINFO and damage at the file's end (not a cut) are said as
-// sound lost, with the time the output lacks; a STREAMINFO MD5 signature
-// that does not match the sound is said.  The intact files convert without
-// a word, sample for sample.
+// than STREAMINFO, damage at the file's end (not a cut) and the "fLaC"
+// marker and the second frame trading places are said as sound lost, with
+// the time the output lacks; a STREAMINFO MD5 signature that does not match
+// the sound is said; the last frame written again is said as repeated and
+// given once.  The intact files, and those whose STREAMINFO states a
+// largest block below the frames' (libFLAC reads them), convert without a
+// word, sample for sample.
 #include "CliTestSupport.h"
 
 #include <QJsonArray>
@@ -31,6 +34,9 @@ enum class Damage {
     HeaderChecksum,  // a bit of one frame header's CRC-8 flipped
     Signature,  // a bit of the MD5 signature STREAMINFO stores flipped
     OtherRate,  // one frame's header states 8 kHz, its CRC-8 and CRC-16 made again
+    LastFrameAgain,  // the last frame appended again
+    MarkerSwapped,  // "fLaC" and the second frame trading places
+    LowMaxBlock,  // STREAMINFO's block sizes set to 1024, below the frames'
 };
 
 struct FlacCase {
@@ -178,6 +184,18 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
         bytes[p.pos + p.size - 1] = char(check & 0xFF);
         break;
     }
+    case Damage::LastFrameAgain:
+        bytes += bytes.mid(packets.last().pos, packets.last().size);
+        break;
+    case Damage::MarkerSwapped: {
+        const Packet& p = packets[1];
+        bytes = bytes.mid(p.pos, p.size) + bytes.mid(4, p.pos - 4) + "fLaC" + bytes.mid(p.pos + p.size);
+        break;
+    }
+    case Damage::LowMaxBlock:
+        for (int k = 0; k < 4; ++k)
+            bytes[8 + k] = char(k % 2 == 0 ? 0x04 : 0x00);
+        break;
     }
     const QString input = root + "/in/" + c.name + ".flac";
     ASSERT_TRUE(WriteBytes(input, bytes));
@@ -198,10 +216,17 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
 
     switch (c.damage) {
     case Damage::None:
+    case Damage::LowMaxBlock:
     case Damage::Signature:
         // Every sample as the encoder's input; the signature alone is said.
         EXPECT_EQ(FirstDifference(output, whole, channels), -1);
-        EXPECT_EQ(line.toStdString(), (c.damage == Damage::None ? QString() : warning + mismatch).toStdString());
+        EXPECT_EQ(line.toStdString(), (c.damage != Damage::Signature ? QString() : warning + mismatch).toStdString());
+        break;
+    case Damage::LastFrameAgain:
+        EXPECT_EQ(FirstDifference(output, whole, channels), -1);
+        EXPECT_EQ(line.toStdString(),
+            (warning + QStringLiteral("%1 s repeated").arg(double(packets.last().frames) / rate, 0, 'f', 3))
+                .toStdString());
         break;
     case Damage::FrameEnds:
     case Damage::Noise: {
@@ -229,7 +254,8 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
     }
     case Damage::LastKilobyte:
     case Damage::HeaderChecksum:
-    case Damage::OtherRate: {
+    case Damage::OtherRate:
+    case Damage::MarkerSwapped: {
         // Damage, not a cut: the time said lost is the time the output lacks.
         const QRegularExpressionMatch m = QRegularExpression("^" + QRegularExpression::escape(warning)
             + "(?:[0-9]+ of [0-9]+ packets refused by the decoder, )?([0-9.]+) s lost$")
@@ -244,7 +270,8 @@ TEST_P(FlacChecksumBatchTest, SaysWhatTheChecksumsSee)
         break;
     }
     }
-    EXPECT_EQ(log.contains("could not be decoded"), c.damage != Damage::None) << log.toStdString();
+    EXPECT_EQ(log.contains("could not be decoded"), c.damage != Damage::None && c.damage != Damage::LowMaxBlock)
+        << log.toStdString();
 }
 
 std::string CaseName(const ::testing::TestParamInfo<FlacCase>& info)
@@ -258,7 +285,10 @@ std::string CaseName(const ::testing::TestParamInfo<FlacCase>& info)
         FlacCase{encoder "_three_frame_ends", encoder, Damage::FrameEnds, 3},                                          \
         FlacCase{encoder "_noise", encoder, Damage::Noise, 1},                                                         \
         FlacCase{encoder "_last_kilobyte", encoder, Damage::LastKilobyte, 0},                                          \
-        FlacCase{encoder "_header_checksum", encoder, Damage::HeaderChecksum, 0}, FlacCase                             \
+        FlacCase{encoder "_header_checksum", encoder, Damage::HeaderChecksum, 0},                                      \
+        FlacCase{encoder "_last_frame_again", encoder, Damage::LastFrameAgain, 0},                                     \
+        FlacCase{encoder "_marker_swapped", encoder, Damage::MarkerSwapped, 0},                                        \
+        FlacCase{encoder "_low_max_block", encoder, Damage::LowMaxBlock, 0}, FlacCase                                  \
     {                                                                                                                  \
         encoder "_signature", encoder, Damage::Signature, 0                                                            \
     }

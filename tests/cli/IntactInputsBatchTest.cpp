@@ -4,7 +4,8 @@
 // a channel mode that changes, chained Ogg, hand-built Layer I frames with
 // checksums), converts in one batch over their folder with no line of its
 // own and with the length ffmpeg decodes (where a tag stands between MP3
-// frames, that of the file without it).  A warning on an intact file is a
+// frames, that of the file without it; flac's, of 32-bit FLAC, which
+// ffmpeg may not read).  A warning on an intact file is a
 // false alarm.  Over 300 files: a seeded sample of each encoder's shapes
 // runs by default (QM_INTACT_SEED changes the seed, printed with every
 // failure); QM_INTACT_ALL=1 runs all of them and prints the counts.
@@ -214,6 +215,11 @@ QList<Recipe> Recipes()
     r.append({"flac", "flac_mono.flac", "flac", S("--silent -o {OUT} {SRC}"), mono});
     r.append({"flac", "flac_ogg.oga", "flac", S("--silent --ogg -o {OUT} {SRC}"), stereo});
     r.append({"flac", "flac_ogg_mono.oga", "flac", S("--silent --ogg -o {OUT} {SRC}"), mono});
+    // (32-bit samples, which only flac decodes: its length is flac's.)
+    r.append({"flac 32-bit", "flac32_mono.flac", "flac", S("--silent -o {OUT} {SRC}"), S("44100 1 1.2 32")});
+    r.append({"chained ogg flac", "chain_flac.oga", "ffmpeg", ff + "-c:a flac {OUT}", stereo, Shape::Chained, 0, stereo});
+    r.append({"chained ogg flac rates", "chain_flac_rates.oga", "ffmpeg", ff + "-c:a flac {OUT}", stereo, Shape::Chained, 0,
+        S("22050 2 1")});
     for (const char* level : {"0", "8", "12"})
         r.append({"ffmpeg flac", QString("ffflac_%1.flac").arg(level), "ffmpeg",
             ff + QString("-c:a flac -compression_level %1 {OUT}").arg(level), stereo});
@@ -544,16 +550,20 @@ TEST_F(IntactInputsBatch, EveryEncoderShapeConvertsCleanlyToFFmpegsLength)
     for (const QString& name : names) {
         const QString suffix = QFileInfo(name).suffix();
         const QStringList kind = suffix == "ac3" || suffix == "eac3" ? QStringList{"-f", suffix} : QStringList();
-        decodes.append({"ffmpeg",
-            QStringList{"-nostdin", "-v", "quiet"} + kind
-                + QStringList{"-i", untagged.value(name, in + "/" + name), "-ac", "1", "-f", "s16le", "-"}});
+        if (name.startsWith("flac32_"))
+            decodes.append({"flac", {"-d", "-s", "-c", "--force-raw-format", "--endian=little", "--sign=signed",
+                                        in + "/" + name}});
+        else
+            decodes.append({"ffmpeg",
+                QStringList{"-nostdin", "-v", "quiet"} + kind
+                    + QStringList{"-i", untagged.value(name, in + "/" + name), "-ac", "1", "-f", "s16le", "-"}});
     }
     const QList<peers::RunResult> decoded = RunAll(decodes);
     std::map<QString, std::array<int, 4>> counts;  // clean, warned, failed, wrong length
     QStringList faults;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString& name = names[i];
-        const long long expected = decoded[i].out.size() / 2;
+        const long long expected = decoded[i].out.size() / (name.startsWith("flac32_") ? 4 : 2);
         const QString line = run.err.split('\n').filter(in + "/" + name + ":").join(" | ");
         // (The folder is mirrored; an unknown extension is kept.)
         const QString kept = out + "/Keep/in/", base = QFileInfo(name).completeBaseName();

@@ -13,7 +13,9 @@ of zeros, damage in the second stream of a chained file; MPEG audio frames
 dropped and duplicated, the frame count of an Info frame halved, an ID3v2
 tag grown over the first frames; ASF packets duplicated and removed; an
 MPEG-4 sample-size entry made huge or grown; Matroska and WebM cut and
-damaged; FLAC cut inside its padding; AMR cut.  The folder is converted
+damaged; FLAC cut inside its padding (its length stated and not), its last
+frame written again, its marker and second frame trading places, its
+largest block stated too small; AMR cut.  The folder is converted
 once, and the inputs that failed, warned and converted clean are counted;
 for every clean damaged one the script says whether its decode differs from
 the intact file's, and what ffmpeg (checking every checksum) says of it.
@@ -21,6 +23,7 @@ With --intact, the intact encodes are converted too, and any warning on
 them is printed (a false alarm).
 """
 import hashlib
+import json
 import os
 import plistlib
 import random
@@ -269,6 +272,29 @@ def mp4_damages(data, two_tracks):
 
 # ------------------------------------------------------------------ AMR
 
+def flac_damages(path):
+    """The last frame written again; "fLaC" and the second frame trading
+    places; STREAMINFO's block sizes set below the frames' (flac reads it)."""
+    out = run(["ffprobe", "-v", "error", "-show_entries", "packet=pos,size", "-of", "json", path]).stdout
+    frames = [(int(p["pos"]), int(p["size"])) for p in json.loads(out)["packets"]]
+    (second, size), (last, last_size) = frames[1], frames[-1]
+
+    def swapped(b):
+        b[:] = b[second:second + size] + b[4:second] + b"fLaC" + b[second + size:]
+
+    def low_max_block(b):
+        b[8:12] = b"\x04\x00\x04\x00"
+    return [("last_frame_again", lambda b: b.extend(b[last:last + last_size])), ("marker_swapped", swapped),
+            ("low_max_block", low_max_block)]
+
+
+def flac_unstated_cut(b):
+    """STREAMINFO's length set to 0 (unknown), the file cut inside its padding."""
+    b[21] &= 0xF0
+    b[22:26] = bytes(4)
+    del b[20000:]
+
+
 def amr_file(frames):
     # Mode 7 (12.2 kbit/s): a one-byte header and 31 bytes of speech.
     r = random.Random(7)
@@ -343,7 +369,10 @@ def encodes(root, wav, short):
         data = enc(name, *args)
         made.append((name, data, cuts([0.3, 0.6, 0.9, 0.99]) + overwrite(0.5, 600) + overwrite(0.5, 6000)))
     data = enc("padded.flac", "--silent", "--padding=65536", "-o", "{OUT}", "{IN}", program="flac")
-    made.append(("padded.flac", data, [("cut_in_padding", lambda b: b.__delitem__(slice(20000, None)))]))
+    made.append(("padded.flac", data, [("cut_in_padding", lambda b: b.__delitem__(slice(20000, None))),
+                                       ("unstated_cut_in_padding", flac_unstated_cut)]))
+    data = enc("plain.flac", "--silent", "-o", "{OUT}", "{IN}", program="flac")
+    made.append(("plain.flac", data, flac_damages(os.path.join(tmp, "plain.flac"))))
     data = amr_file(150)
     made.append(("speech.amr", data, cuts([0.5, 0.999])))
     return made
