@@ -430,7 +430,7 @@ def marker_traded(frames):
 
 # ------------------------------------------------------------------ AMR
 
-def flac_damages(path):
+def plain_flac_damages(path):
     """The last frame written again; "fLaC" and the second frame trading
     places; STREAMINFO's block sizes set below the frames' (flac reads it)."""
     out = run(["ffprobe", "-v", "error", "-show_entries", "packet=pos,size", "-of", "json", path]).stdout
@@ -530,7 +530,7 @@ def encodes(root, wav, short):
     made.append(("padded.flac", data, [("cut_in_padding", lambda b: b.__delitem__(slice(20000, None))),
                                        ("unstated_cut_in_padding", flac_unstated_cut)]))
     data = enc("plain.flac", "--silent", "-o", "{OUT}", "{IN}", program="flac")
-    made.append(("plain.flac", data, flac_damages(os.path.join(tmp, "plain.flac"))))
+    made.append(("plain.flac", data, plain_flac_damages(os.path.join(tmp, "plain.flac"))))
     data = amr_file(150)
     made.append(("speech.amr", data, cuts([0.5, 0.999])))
     of = {name: data for name, data, _ in made}
