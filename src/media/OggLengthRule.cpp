@@ -142,23 +142,68 @@ StreamHead ReadStreamHead(const uint8_t* first, int64_t body)
     return h;
 }
 
-}  // namespace
+// One page as the walk reads it: where it lies, and what its header says.
+struct PageRead {
+    int64_t at = 0;
+    int64_t end = 0;
+    int64_t body = 0;
+    std::size_t segments = 0;
+    UInt32 serial = 0;
+    UInt32 sequence = 0;
+    int64_t granule = 0;
+    uint8_t flags = 0;
+    bool checksumFails = false;
+};
 
-bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
-{
-    if (!file.IsOpen())
-        return false;
-    const int64_t size = file.Size();
-    const auto read = [&](int64_t at, void* into, std::size_t bytes) { return file.Read(at, into, bytes); };
-    const auto isPage = [&](int64_t at) {
+// The walk through a file's pages: the chain of links it meets, the
+// picked stream of each, and what the bytes that are no pages say.
+class PageWalk {
+public:
+    PageWalk(PositionedFile& file, OggLengthRule::Pages* out, OggLengthRule::Pick pick)
+        : file_(file), out_(out), pick_(pick), size_(file.Size())
+    {
+    }
+
+    // False for a file that does not start with a page.
+    bool Run()
+    {
+        for (int64_t at = 0; at >= 0 && at < size_;) {
+            PageRead p;
+            if (!ReadPage(&at, &p))
+                continue;
+            const bool inLink =
+                std::any_of(link_.begin(), link_.end(), [&](const StreamHead& h) { return h.serial == p.serial; });
+            if ((p.flags & 2) && !inLink) {
+                StartStream(p);
+            } else {
+                if (!linkClosed_ && !(p.flags & 2))
+                    CloseLink();
+                OtherPage(p, inLink);
+            }
+            lastPageEnd_ = p.end;
+            at = p.end;
+        }
+        if (!linkClosed_)
+            CloseLink();
+        if (!ogg_)
+            return false;
+        Chain();
+        Tail();
+        return true;
+    }
+
+private:
+    bool IsPage(int64_t at)
+    {
         char capture[4] = {};
-        return read(at, capture, 4) == 4 && std::memcmp(capture, "OggS", 4) == 0;
-    };
+        return file_.Read(at, capture, 4) == 4 && std::memcmp(capture, "OggS", 4) == 0;
+    }
     // The next page after `from`, or -1.
-    const auto nextPage = [&](int64_t from) -> int64_t {
+    int64_t NextPage(int64_t from)
+    {
         std::vector<uint8_t> block(1 << 16);
-        for (; from < size; from += int64_t(block.size()) - 3) {
-            const std::size_t n = read(from, block.data(), block.size());
+        for (; from < size_; from += int64_t(block.size()) - 3) {
+            const std::size_t n = file_.Read(from, block.data(), block.size());
             for (std::size_t i = 0; i + 4 <= n; ++i)
                 if (std::memcmp(&block[i], "OggS", 4) == 0)
                     return from + int64_t(i);
@@ -166,37 +211,158 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
                 break;
         }
         return -1;
-    };
-    uint8_t head[27 + 255];
-    std::vector<uint8_t> page;
-    bool ogg = false;
-    UInt32 serial = 0;  // the picked stream's of the first link
-    UInt32 lastSequence = 0;
-    int64_t widestStep = 0;  // the most granules one whole page of the stream added
-    std::vector<LogicalStream> chain;  // the picked stream of each link
-    std::map<UInt32, int64_t> orphans;  // the last granule of each stream met without its first page
-    std::set<UInt32> known;             // every stream whose first page was met
-    bool oneStreamLinks = true;         // every link so far carries one stream
-    // The link being read: the first pages of its streams, whether they
-    // are all in (a page of another kind has come), and whether one of
-    // them is the track's (the last of `chain`).
-    std::vector<StreamHead> link;
-    bool linkClosed = true;
-    bool picked = false;
-    int64_t lastTaken = -1;   // the granule of the picked stream's page before
-    int64_t lastPageEnd = 0;  // the end of the last whole page
-    int64_t claimedEnd = 0;   // where the page claimed ends by its header
-    // A page of the picked stream.
-    const auto take = [&](UInt32 sequence, int64_t granule, uint8_t flags, int64_t bytes) {
-        if (chain.size() == 1) {
-            if (granule >= 0) {
-                if (out->lastGranule >= 0 && granule > out->lastGranule)
-                    widestStep = std::max(widestStep, granule - out->lastGranule);
-                out->lastGranule = granule;
+    }
+
+    // The page at `*at`, read whole into `page_`: false where there is none
+    // (`*at` then where the walk goes on, or -1 where it stops).
+    bool ReadPage(int64_t* at, PageRead* p)
+    {
+        const std::size_t got = file_.Read(*at, head_, 27);
+        const std::size_t segments = got == 27 ? head_[26] : 0;
+        if (got < 27 || std::memcmp(head_, "OggS", 4) != 0 || file_.Read(*at + 27, head_ + 27, segments) != segments) {
+            if (!ogg_) {
+                *at = -1;
+                return false;
             }
-            lastSequence = sequence;
+            // A page broken off at the file's end: the file was cut.
+            if (got >= 4 && std::memcmp(head_, "OggS", 4) == 0 && NextPage(*at + 1) < 0) {
+                out_->endsInsidePage = true;
+                *at = -1;
+                return false;
+            }
+            out_->damaged = true;
+            *at = NextPage(*at + 1);
+            return false;
         }
-        LogicalStream& stream = chain.back();
+        p->at = *at;
+        p->segments = segments;
+        for (std::size_t i = 0; i < segments; ++i)
+            p->body += head_[27 + i];
+        p->end = *at + 27 + int64_t(segments) + p->body;
+        if (p->end > size_ && NextPage(*at + 1) < 0) {
+            out_->endsInsidePage = ogg_;
+            *at = -1;
+            return false;
+        }
+        p->serial = ReadLE32(head_ + 14);
+        p->sequence = ReadLE32(head_ + 18);
+        p->granule = int64_t(UInt64(ReadLE32(head_ + 6)) | UInt64(ReadLE32(head_ + 10)) << 32);
+        p->flags = head_[5];
+        // A header whose sizes lead elsewhere than to a page is damaged; its
+        // granule counts when it follows on from the page before.
+        if (p->end > size_ || (p->end < size_ && !IsPage(p->end))) {
+            out_->damaged = true;
+            if (ogg_ && p->serial == serial_ && p->sequence == lastSequence_ + 1 && out_->lastGranule >= 0 &&
+                p->granule >= out_->lastGranule && (p->granule - out_->lastGranule) / 4 <= widestStep_) {
+                out_->claimedGranule = std::max(out_->claimedGranule, p->granule);
+                claimedEnd_ = p->end;
+            }
+            *at = NextPage(*at + 1);
+            return false;
+        }
+        page_.resize(std::size_t(p->end - *at));
+        p->checksumFails =
+            file_.Read(*at, page_.data(), page_.size()) != page_.size() || PageChecksum(page_) != ReadLE32(head_ + 22);
+        ogg_ = true;
+        return true;
+    }
+
+    // The chain: the pages that begin streams, one after another, make a
+    // link (its streams multiplexed); one after the link's other pages
+    // begins the next link.  The first packet of each, the codec's header,
+    // tells what the decoder keeps back.
+    void StartStream(const PageRead& p)
+    {
+        if (linkClosed_) {
+            // The stream before it should have ended.
+            if (!chain_.empty() && picked_ && !out_->endMarked && chain_.back().soundPages > 0)
+                ++out_->unendedLinks;
+            link_.clear();
+            linkClosed_ = false;
+            picked_ = false;
+        }
+        StreamHead h = ReadStreamHead(page_.data() + 27 + p.segments, p.body);
+        h.serial = p.serial;
+        h.sequence = p.sequence;
+        h.granule = p.granule;
+        h.flags = p.flags;
+        h.bytes = p.end - p.at;
+        link_.push_back(h);
+        known_.insert(p.serial);
+        if (p.checksumFails)
+            out_->damaged = true;
+    }
+
+    // The link's headers are all in: which stream is the track's.
+    void CloseLink()
+    {
+        using Codec = OggLengthRule::Codec;
+        linkClosed_ = true;
+        if (link_.empty())
+            return;
+        oneStreamLinks_ = oneStreamLinks_ && link_.size() == 1;
+        int chosen = -1;
+        for (std::size_t i = 0, seen = 0; i < link_.size() && chosen < 0; ++i)
+            if ((pick_.codec == Codec::Any || link_[i].codec == pick_.codec) && int(seen++) == pick_.ordinal)
+                chosen = int(i);
+        if (chosen < 0 && link_.size() == 1)
+            chosen = 0;
+        if (chain_.empty())
+            out_->tracks = int(link_.size());
+        if (chosen < 0)
+            return;
+        const StreamHead& h = link_[std::size_t(chosen)];
+        LogicalStream stream;
+        stream.serial = h.serial;
+        stream.preSkip = h.preSkip;
+        stream.slack = h.slack;
+        stream.rate = h.rate;
+        stream.linkStreams = link_.size();
+        chain_.push_back(std::move(stream));
+        if (chain_.size() == 1)
+            serial_ = h.serial;
+        picked_ = true;
+        lastTaken_ = -1;
+        Take(h.sequence, h.granule, h.flags, h.bytes);
+    }
+
+    // A page that begins no stream of the link being read.
+    void OtherPage(const PageRead& p, bool inLink)
+    {
+        const bool ours = picked_ && chain_.back().serial == p.serial;
+        // Pages of a stream whose beginning is gone: its sound was stated,
+        // and lost with it (where each link is one stream: it was the
+        // track's).
+        const bool orphan = !known_.empty() && !known_.count(p.serial);
+        if (orphan) {
+            out_->damaged = true;
+            if (oneStreamLinks_)
+                orphans_[p.serial] = std::max(orphans_[p.serial], p.granule);
+        }
+        // (A page failing its checksum in a multiplexed link is the track's
+        // damage only when it is the track's.)
+        if (p.checksumFails && (ours || orphan || known_.empty() || oneStreamLinks_))
+            out_->damaged = true;
+        if (picked_ && inLink && p.granule > 0) {
+            chain_.back().linkBytes += p.end - p.at;
+            ++chain_.back().linkPages;
+        }
+        if (ours)
+            Take(p.sequence, p.granule, p.flags, p.end - p.at);
+    }
+
+    // A page of the picked stream.
+    void Take(UInt32 sequence, int64_t granule, uint8_t flags, int64_t bytes)
+    {
+        if (chain_.size() == 1) {
+            if (granule >= 0) {
+                if (out_->lastGranule >= 0 && granule > out_->lastGranule)
+                    widestStep_ = std::max(widestStep_, granule - out_->lastGranule);
+                out_->lastGranule = granule;
+            }
+            lastSequence_ = sequence;
+        }
+        LogicalStream& stream = chain_.back();
         stream.arrivals.push_back(sequence);
         stream.granules.emplace(sequence, granule);
         if (granule > 0) {
@@ -205,175 +371,88 @@ bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
             stream.lastGranule = std::max(stream.lastGranule, granule);
         }
         if (granule >= 0) {
-            out->lastPageGranules = lastTaken >= 0 ? granule - lastTaken : -1;
-            lastTaken = granule;
+            out_->lastPageGranules = lastTaken_ >= 0 ? granule - lastTaken_ : -1;
+            lastTaken_ = granule;
         }
-        out->endMarked = (flags & 4) != 0;
-    };
-    // The link's headers are all in: which stream is the track's.
-    const auto closeLink = [&] {
-        linkClosed = true;
-        if (link.empty())
-            return;
-        oneStreamLinks = oneStreamLinks && link.size() == 1;
-        int chosen = -1;
-        for (std::size_t i = 0, seen = 0; i < link.size() && chosen < 0; ++i)
-            if ((pick.codec == Codec::Any || link[i].codec == pick.codec) && int(seen++) == pick.ordinal)
-                chosen = int(i);
-        if (chosen < 0 && link.size() == 1)
-            chosen = 0;
-        if (chain.empty())
-            out->tracks = int(link.size());
-        if (chosen < 0)
-            return;
-        const StreamHead& h = link[std::size_t(chosen)];
-        LogicalStream stream;
-        stream.serial = h.serial;
-        stream.preSkip = h.preSkip;
-        stream.slack = h.slack;
-        stream.rate = h.rate;
-        stream.linkStreams = link.size();
-        chain.push_back(std::move(stream));
-        if (chain.size() == 1)
-            serial = h.serial;
-        picked = true;
-        lastTaken = -1;
-        take(h.sequence, h.granule, h.flags, h.bytes);
-    };
-    for (int64_t at = 0; at >= 0 && at < size;) {
-        const std::size_t got = read(at, head, 27);
-        const std::size_t segments = got == 27 ? head[26] : 0;
-        if (got < 27 || std::memcmp(head, "OggS", 4) != 0 || read(at + 27, head + 27, segments) != segments) {
-            if (!ogg)
-                break;
-            // A page broken off at the file's end: the file was cut.
-            if (got >= 4 && std::memcmp(head, "OggS", 4) == 0 && nextPage(at + 1) < 0) {
-                out->endsInsidePage = true;
-                break;
-            }
-            out->damaged = true;
-            at = nextPage(at + 1);
-            continue;
-        }
-        int64_t body = 0;
-        for (std::size_t i = 0; i < segments; ++i)
-            body += head[27 + i];
-        const int64_t end = at + 27 + int64_t(segments) + body;
-        if (end > size && nextPage(at + 1) < 0) {
-            out->endsInsidePage = ogg;
-            break;
-        }
-        const UInt32 pageSerial = ReadLE32(head + 14);
-        const UInt32 sequence = ReadLE32(head + 18);
-        const int64_t granule = int64_t(UInt64(ReadLE32(head + 6)) | UInt64(ReadLE32(head + 10)) << 32);
-        // A header whose sizes lead elsewhere than to a page is damaged; its
-        // granule counts when it follows on from the page before.
-        if (end > size || (end < size && !isPage(end))) {
-            out->damaged = true;
-            if (ogg && pageSerial == serial && sequence == lastSequence + 1 && out->lastGranule >= 0 &&
-                granule >= out->lastGranule && (granule - out->lastGranule) / 4 <= widestStep) {
-                out->claimedGranule = std::max(out->claimedGranule, granule);
-                claimedEnd = end;
-            }
-            at = nextPage(at + 1);
-            continue;
-        }
-        page.resize(std::size_t(end - at));
-        const bool checksumFails =
-            read(at, page.data(), page.size()) != page.size() || PageChecksum(page) != ReadLE32(head + 22);
-        ogg = true;
-        // The chain: the pages that begin streams, one after another, make
-        // a link (its streams multiplexed); one after the link's other
-        // pages begins the next link.  The first packet of each, the
-        // codec's header, tells what the decoder keeps back.
-        const uint8_t* first = page.data() + 27 + segments;
-        const bool inLink =
-            std::any_of(link.begin(), link.end(), [&](const StreamHead& h) { return h.serial == pageSerial; });
-        if ((head[5] & 2) && !inLink) {
-            if (linkClosed) {
-                // The stream before it should have ended.
-                if (!chain.empty() && picked && !out->endMarked && chain.back().soundPages > 0)
-                    ++out->unendedLinks;
-                link.clear();
-                linkClosed = false;
-                picked = false;
-            }
-            StreamHead h = ReadStreamHead(first, body);
-            h.serial = pageSerial;
-            h.sequence = sequence;
-            h.granule = granule;
-            h.flags = head[5];
-            h.bytes = end - at;
-            link.push_back(h);
-            known.insert(pageSerial);
-            if (checksumFails)
-                out->damaged = true;
-            lastPageEnd = end;
-            at = end;
-            continue;
-        }
-        if (!linkClosed && !(head[5] & 2))
-            closeLink();
-        const bool ours = picked && chain.back().serial == pageSerial;
-        // Pages of a stream whose beginning is gone: its sound was stated,
-        // and lost with it (where each link is one stream: it was the
-        // track's).
-        const bool orphan = !known.empty() && !known.count(pageSerial);
-        if (orphan) {
-            out->damaged = true;
-            if (oneStreamLinks)
-                orphans[pageSerial] = std::max(orphans[pageSerial], granule);
-        }
-        // (A page failing its checksum in a multiplexed link is the track's
-        // damage only when it is the track's.)
-        if (checksumFails && (ours || orphan || known.empty() || oneStreamLinks))
-            out->damaged = true;
-        if (picked && inLink && granule > 0) {
-            chain.back().linkBytes += end - at;
-            ++chain.back().linkPages;
-        }
-        if (ours)
-            take(sequence, granule, head[5], end - at);
-        lastPageEnd = end;
-        at = end;
+        out_->endMarked = (flags & 4) != 0;
     }
-    if (!linkClosed)
-        closeLink();
-    if (!ogg)
-        return false;
-    out->streams = int(chain.size());
-    for (const auto& orphan : orphans)
-        AddGranules(&out->laterGranules, std::max<int64_t>(orphan.second, 0));
+
     // A stream chained at another rate is heard at the first one's (the
     // track's rate): its granules count at that rate.
-    const auto scale = [&](const LogicalStream& link) {
-        return chain.front().rate > 0 && link.rate > 0 ? double(chain.front().rate) / double(link.rate) : 1.0;
-    };
-    for (std::size_t i = 0; i < chain.size(); ++i) {
-        out->otherRates = out->otherRates || scale(chain[i]) != 1.0;
-        chain[i].Sequence(out, scale(chain[i]));
-        if (i > 0) {
-            AddGranules(&out->laterGranules,
-                        Scaled(std::max<int64_t>(chain[i].lastGranule - chain[i].preSkip, 0), scale(chain[i])));
-            AddGranules(&out->laterSlack, Scaled(chain[i].slack, scale(chain[i])));
+    double Scale(const LogicalStream& link) const
+    {
+        return chain_.front().rate > 0 && link.rate > 0 ? double(chain_.front().rate) / double(link.rate) : 1.0;
+    }
+
+    // What the streams after the first, and those whose beginning is gone,
+    // state; the page sequence of each.
+    void Chain()
+    {
+        out_->streams = int(chain_.size());
+        for (const auto& orphan : orphans_)
+            AddGranules(&out_->laterGranules, std::max<int64_t>(orphan.second, 0));
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            out_->otherRates = out_->otherRates || Scale(chain_[i]) != 1.0;
+            chain_[i].Sequence(out_, Scale(chain_[i]));
+            if (i > 0) {
+                AddGranules(&out_->laterGranules,
+                            Scaled(std::max<int64_t>(chain_[i].lastGranule - chain_[i].preSkip, 0), Scale(chain_[i])));
+                AddGranules(&out_->laterSlack, Scaled(chain_[i].slack, Scale(chain_[i])));
+            }
         }
     }
+
     // Bytes after the last page that are no pages, where the stream had not
     // ended: they held its sound.
-    const int64_t tailFrom = std::max(lastPageEnd, claimedEnd);
-    if (!out->endMarked && !out->endsInsidePage && tailFrom < size) {
+    void Tail()
+    {
+        const int64_t tailFrom = std::max(lastPageEnd_, claimedEnd_);
+        if (out_->endMarked || out_->endsInsidePage || tailFrom >= size_)
+            return;
         // At the rate of the last stream that shows one; a tail shorter
         // than half a page is what is left of the last one.
         double perByte = 0;
         int64_t halfPage = 0;
-        for (auto link = chain.rbegin(); link != chain.rend() && perByte == 0; ++link) {
-            perByte = link->GranulesPerByte() * scale(*link);
+        for (auto link = chain_.rbegin(); link != chain_.rend() && perByte == 0; ++link) {
+            perByte = link->GranulesPerByte() * Scale(*link);
             halfPage = link->HalfPage();
         }
-        if (size - tailFrom > halfPage)
-            out->tailGranules = int64_t(std::min(double(size - tailFrom) * perByte, 1e18));
+        if (size_ - tailFrom > halfPage)
+            out_->tailGranules = int64_t(std::min(double(size_ - tailFrom) * perByte, 1e18));
     }
-    return true;
+
+    PositionedFile& file_;
+    OggLengthRule::Pages* out_;
+    const OggLengthRule::Pick pick_;
+    const int64_t size_;
+    uint8_t head_[27 + 255];
+    std::vector<uint8_t> page_;
+    bool ogg_ = false;
+    UInt32 serial_ = 0;  // the picked stream's of the first link
+    UInt32 lastSequence_ = 0;
+    int64_t widestStep_ = 0;  // the most granules one whole page of the stream added
+    std::vector<LogicalStream> chain_;  // the picked stream of each link
+    std::map<UInt32, int64_t> orphans_;  // the last granule of each stream met without its first page
+    std::set<UInt32> known_;             // every stream whose first page was met
+    bool oneStreamLinks_ = true;         // every link so far carries one stream
+    // The link being read: the first pages of its streams, whether they
+    // are all in (a page of another kind has come), and whether one of
+    // them is the track's (the last of `chain_`).
+    std::vector<StreamHead> link_;
+    bool linkClosed_ = true;
+    bool picked_ = false;
+    int64_t lastTaken_ = -1;   // the granule of the picked stream's page before
+    int64_t lastPageEnd_ = 0;  // the end of the last whole page
+    int64_t claimedEnd_ = 0;   // where the page claimed ends by its header
+};
+
+}  // namespace
+
+bool OggLengthRule::Walk(PositionedFile& file, Pages* out, Pick pick)
+{
+    if (!file.IsOpen())
+        return false;
+    return PageWalk(file, out, pick).Run();
 }
 
 bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
