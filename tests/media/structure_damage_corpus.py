@@ -13,14 +13,22 @@ of zeros, damage in the second stream of a chained file; MPEG audio frames
 dropped and duplicated, the frame count of an Info frame halved, an ID3v2
 tag grown over the first frames; ASF packets duplicated and removed; an
 MPEG-4 sample-size entry made huge or grown; Matroska and WebM cut and
-damaged; FLAC cut inside its padding; AMR cut.  The folder is converted
-once, and the inputs that failed, warned and converted clean are counted;
-for every clean damaged one the script says whether its decode differs from
-the intact file's, and what ffmpeg (checking every checksum) says of it.
+damaged; FLAC cut inside its padding; AMR cut.  Joined and streamed MP3s
+carry an ID3v2 tag, zeros or a cut Lyrics3 tag between or after their
+frames; chained Vorbis links state absurd rates; Ogg files of several
+logical streams are cut and lose pages, fragmented MPEG-4 loses and repeats
+fragments, a granule falls; FLAC frames state another rate, repeat, trade
+places with the marker; an AAC file holds one sample, Ogg files end right
+after their header pages, a raw AAC stream lacks its first kilobyte.  The
+folder is converted once, and the inputs that failed, warned and converted
+clean are counted; for every clean damaged one the script says whether its
+decode differs from the intact file's, and what ffmpeg (checking every
+checksum) says of it.
 With --intact, the intact encodes are converted too, and any warning on
 them is printed (a false alarm).
 """
 import hashlib
+import json
 import os
 import plistlib
 import random
@@ -130,6 +138,59 @@ def chained_damages(first, second):
     return out
 
 
+def ogg_recheck(b, at):
+    """The checksum of the page at `at` made again."""
+    length = 27 + b[at + 26] + sum(b[at + 27:at + 27 + b[at + 26]])
+    struct.pack_into("<I", b, at + 22, ogg_crc(bytes(b[at:at + length])))
+
+
+def stated_rates(first, second):
+    """A chained Vorbis link whose identification header states an absurd
+    rate, its page's checksum made again."""
+    def state(start, rate):
+        def apply(b):
+            head = b.find(b"\x01vorbis", start)
+            struct.pack_into("<I", b, head + 12, rate)
+            ogg_recheck(b, b.rfind(b"OggS", 0, head))
+        return apply
+    return [("first_states_2147483647hz", state(0, 2147483647)),
+            ("second_states_2147483647hz", state(len(first), 2147483647)),
+            ("second_states_1hz", state(len(first), 1))]
+
+
+def track_pages(data):
+    """The sound pages of the first Vorbis or Opus stream of `data` (one
+    logical stream among several, or the only one)."""
+    pages = ogg_pages(data)
+    body = [p[0] + 27 + data[p[0] + 26] for p in pages]
+    serial = next(p[2] for p, at in zip(pages, body) if data[at:at + 7] in (b"\x01vorbis", b"OpusHea"))
+    return [p for p in pages if p[2] == serial and p[4] > 0]
+
+
+def ogg_more_damages(data):
+    """A cut right after the header pages, and a granule that falls (the
+    page before the last states less than the one before it)."""
+    sound = track_pages(data)
+
+    def falls(b):
+        at = sound[-2][0]
+        struct.pack_into("<q", b, at + 6, sound[-3][4] - 100)
+        ogg_recheck(b, at)
+    return [("cut_after_headers", lambda b: b.__delitem__(slice(sound[0][0], None))), ("granule_falls", falls)]
+
+
+def multiplexed_damages(data):
+    """Cut, a page dropped and a page failing its checksum, in the sound
+    stream of a file of several logical streams."""
+    sound = track_pages(data)
+    mid = sound[len(sound) // 2]
+
+    def bad_crc(b):
+        b[mid[0] + mid[1] - 5] ^= 0x55
+    return cuts([0.6]) + [("drop_page", lambda b: b.__delitem__(slice(mid[0], mid[0] + mid[1]))),
+                          ("bad_crc", bad_crc)]
+
+
 # ------------------------------------------------------------------ MPEG audio
 
 BITRATES = {  # MPEG-1 Layer III
@@ -190,6 +251,37 @@ def mp3_damages(data, info):
             count = struct.unpack_from(">I", b, at + 8)[0]
             struct.pack_into(">I", b, at + 8, count // 2)
         out.append(("halve_count", halve))
+    return out
+
+
+def mp3_between(data, info):
+    """What joined and streamed MP3s carry between two middle frames: an
+    ID3v2.3 tag of 1010 bytes, zero bytes; random bytes over three frames;
+    a Lyrics3 tag cut inside itself after the last; the Info frame's frame
+    and byte counts halved."""
+    frames = mp3_frames(data)
+    at = frames[len(frames) * 2 // 5][0]
+    tag = b"ID3\x03\x00\x00" + bytes([0, 0, 1000 >> 7, 1000 & 0x7F]) + b"PRIV" + struct.pack(">I", 990) + bytes(2) + \
+        bytes(ord("a") + k % 26 for k in range(990))
+    out = [("id3_between", lambda b: b.__setitem__(slice(at, at), tag))]
+    for n in (1, 417, 2000):
+        out.append((f"zeros_between_{n}", lambda b, n=n: b.__setitem__(slice(at, at), bytes(n))))
+    mid = frames[len(frames) // 2]
+
+    def noise(b):
+        r = random.Random(75)
+        start = mid[0] + mid[1] // 2
+        b[start:start + 3 * mid[1]] = bytes(r.randrange(256) for _ in range(3 * mid[1]))
+    out.append(("random_over_frames", noise))
+    out.append(("lyrics3_cut", lambda b: b.extend(b"LYRICSBEGININD0000210LYR00030[00:01]Some")))
+    if info:
+        def halve(b):
+            at = max(b.find(b"Xing", 0, frames[1][0]), b.find(b"Info", 0, frames[1][0]))
+            if at < 0:
+                raise ValueError("no Info frame")
+            for field in (at + 8, at + 12):
+                struct.pack_into(">I", b, field, struct.unpack_from(">I", b, field)[0] // 2)
+        out.append(("halve_count_and_bytes", halve))
     return out
 
 
@@ -265,6 +357,73 @@ def mp4_damages(data, two_tracks):
     if not two_tracks:
         out.append(("zero_tail", zero_tail))
     return out
+
+
+def fragment_damages(data, share, repeat):
+    """A fragment (a 'moof' and the 'mdat' after it) at `share` of them
+    taken out, and with `repeat` one repeated."""
+    boxes, at = [], 0
+    while at + 8 <= len(data) and struct.unpack_from(">I", data, at)[0] >= 8:
+        boxes.append((at, data[at + 4:at + 8]))
+        at += struct.unpack_from(">I", data, at)[0]
+    fragments = [(p[0], q[0] + struct.unpack_from(">I", data, q[0])[0])
+                 for p, q in zip(boxes, boxes[1:]) if p[1] == b"moof" and q[1] == b"mdat"]
+    start, end = fragments[int(len(fragments) * share)]
+    out = [("drop_fragment", lambda b: b.__delitem__(slice(start, end)))]
+    if repeat:
+        out.append(("repeat_fragment", lambda b: b.__setitem__(slice(start, start), bytes(b[start:end]))))
+    return out
+
+
+# ------------------------------------------------------------------ FLAC
+
+def flac_packets(path):
+    """[(offset, size)] of the frames of a FLAC file, as ffprobe finds them."""
+    r = run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "packet=pos,size", "-of", "json",
+             path])
+    return [(int(p["pos"]), int(p["size"])) for p in json.loads(r.stdout)["packets"]]
+
+
+def flac_crc(b, width, polynomial):
+    value, top, mask = 0, 1 << (width - 1), (1 << width) - 1
+    for byte in b:
+        value ^= byte << (width - 8)
+        for _ in range(8):
+            value = ((value << 1) ^ polynomial if value & top else value << 1) & mask
+    return value
+
+
+def flac_damages(data, frames):
+    """A frame whose header states 8 kHz (its CRC-8 and CRC-16 made again),
+    the last frame appended again, and a file of unknown length whose last
+    metadata block runs past the end."""
+    def other_rate(b):
+        at, size = frames[3]
+        b[at + 2] = (b[at + 2] & 0xF0) | 4
+        lead, number = b[at + 4], 1
+        while number < 7 and lead & (0x80 >> (number - 1)) and lead & (0x40 >> (number - 1)):
+            number += 1
+        header = 4 + number + {6: 1, 7: 2}.get(b[at + 2] >> 4, 0)
+        b[at + header] = flac_crc(b[at:at + header], 8, 0x07)
+        struct.pack_into(">H", b, at + size - 2, flac_crc(b[at:at + size - 2], 16, 0x8005))
+
+    def past_end(b):
+        b[21] &= 0xF0
+        b[22:26] = bytes(4)
+        at = 4
+        while not b[at] & 0x80:
+            at += 4 + int.from_bytes(b[at + 1:at + 4], "big")
+        b[at + 1:at + 4] = (len(b) - at + 4096).to_bytes(3, "big")
+    last = frames[-1]
+    return [("frame_other_rate", other_rate), ("last_frame_again", lambda b: b.extend(b[last[0]:last[0] + last[1]])),
+            ("unknown_length_past_end", past_end)]
+
+
+def marker_traded(frames):
+    """The 'fLaC' marker and the second frame trading places."""
+    at, size = frames[1]
+    return [("marker_traded", lambda b: b.__setitem__(slice(0, at + size),
+                                                      b[at:at + size] + b[4:at] + b"fLaC"))]
 
 
 # ------------------------------------------------------------------ AMR
@@ -346,6 +505,64 @@ def encodes(root, wav, short):
     made.append(("padded.flac", data, [("cut_in_padding", lambda b: b.__delitem__(slice(20000, None)))]))
     data = amr_file(150)
     made.append(("speech.amr", data, cuts([0.5, 0.999])))
+    of = {name: data for name, data, _ in made}
+    more = {"lame.mp3": mp3_between(of["lame.mp3"], True), "lamevbr.mp3": mp3_between(of["lamevbr.mp3"], True)[-1:],
+            "raw.mp3": [mp3_between(of["raw.mp3"], False)[k] for k in (0, 3)],
+            "vorbis.ogg": ogg_more_damages(of["vorbis.ogg"]), "opus.opus": ogg_more_damages(of["opus.opus"]),
+            "chained.ogg": stated_rates(first, second)}
+    made = [(name, data, damages + more.get(name, [])) for name, data, damages in made]
+    return made + further_encodes(tmp, enc, wav, short)
+
+
+def further_encodes(tmp, enc, wav, short):
+    """Joined, multiplexed and fragmented files, FLAC of odd shapes, and
+    files too short for a frame."""
+    made = []
+
+    def sox(name, *how, source=None):
+        out = os.path.join(tmp, name)
+        run(["sox", "-D"] + ([source] if source else ["-n", "-r", "44100", "-c", "2", "-b", "16"]) + [out] +
+            list(how)).check_returncode()
+        return out
+    video = ["-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=6"]
+    for name, args in (("twovorbis.ogg", ["-map", "0:a", "-map", "0:a", "-c:a", "libvorbis", "-page_duration",
+                                          "250000"]),
+                       ("theora.ogg", video + ["-map", "1:v", "-map", "0:a", "-c:v", "libtheora", "-c:a",
+                                               "libvorbis"])):
+        data = enc(name, *args)
+        made.append((name, data, multiplexed_damages(data)))
+    data = enc("fragments.mp4", "-c:a", "aac", "-movflags", "frag_keyframe+empty_moov+default_base_moof",
+               "-frag_duration", "300000")
+    made.append(("fragments.mp4", data, fragment_damages(data, 0.5, True)))
+    data = enc("cmaf.mp4", "-c:a", "aac", "-movflags", "frag_keyframe+empty_moov+default_base_moof+cmaf")
+    made.append(("cmaf.mp4", data, fragment_damages(data, 0, False)))
+    # A subtitle (0.5 s to 5 s) beyond the sound (4 s) and the video (2 s).
+    data = enc("subtitled.mkv", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=2", "-f", "srt", "-i",
+               "data:text/plain;base64,MQowMDowMDowMCw1MDAgLS0+IDAwOjAwOjA1LDAwMApIZWxsbwoK", "-map", "1", "-map", "0",
+               "-map", "2", "-c:v", "mpeg4", "-c:a", "libvorbis", "-c:s", "srt", source=short)
+    made.append(("subtitled.mkv", data, cuts([0.6])))
+    data = enc("adts.aac", "-c:a", "aac", "-f", "adts")
+    made.append(("adts.aac", data, [("head1k_lost", lambda b: b.__delitem__(slice(0, 1024)))]))
+    one = sox("one.wav", "synth", "1s", "sine", "440")
+    made.append(("onesample.m4a", enc("onesample.m4a", "-c:a", "aac", source=one), []))
+    # Empty granules: the first frames of silence taken out, the main data
+    # of the frames after them beginning before the stream.
+    silence = sox("silence.wav", "synth", "3", "sine", "440", "vol", "0")
+    data = enc("silence.mp3", "--quiet", "{IN}", "{OUT}", program="lame", source=silence)
+    frames = mp3_frames(data)
+    made.append(("silence.mp3", data, [("drop_first_3_frames", lambda b: b.__delitem__(slice(frames[0][0],
+                                                                                              frames[3][0])))]))
+    data = enc("native.flac", "--silent", "-o", "{OUT}", "{IN}", program="flac")
+    made.append(("native.flac", data, flac_damages(data, flac_packets(os.path.join(tmp, "native.flac")))))
+    data = enc("tiny.flac", "--silent", "-b", "192", "-o", "{OUT}", "{IN}", program="flac",
+               source=sox("tiny.wav", "synth", "800s", "sine", "440", "gain", "-8"))
+    made.append(("tiny.flac", data, marker_traded(flac_packets(os.path.join(tmp, "tiny.flac")))))
+    # Chained Ogg FLAC, its links of one rate and of two.
+    low = sox("short22.wav", "rate", "22050", source=short)
+    for name, second in (("chainedflac.oga", short), ("chainedflac2rates.oga", low)):
+        links = [enc(f"{k}_{name}", "--silent", "--ogg", f"--serial-number={k + 1}", "-o", "{OUT}", "{IN}",
+                     program="flac", source=source) for k, source in enumerate((wav, second))]
+        made.append((name, links[0] + links[1], []))
     return made
 
 
