@@ -401,17 +401,26 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     int64_t lastWholeEnd = 0;
     std::vector<int64_t> between;  // the lengths of the stretches between chains
     int64_t stretch = 0;
+    // Bytes that start the file, no tag before them, and not all zeros:
+    // the stream does not begin on a frame, the front of the file is lost.
+    bool tagSeen = false, nonZero = false;
+    int64_t leading = 0;
     while (at < end) {
         int bytes = 0, frames = 0;
         if (const int64_t tag = tagAt(at); tag > 0) {
             at += tag;
+            tagSeen = true;
             continue;
         }
         if (frameAt(at, &bytes, &frames)) {
             if (!first) {
                 first = bytesAt(at, kHeaderBytes);
                 std::memcpy(reference, first, kHeaderBytes);
-                stretch = 0;  // what comes before the first frame is no sound
+                // What comes after a tag and before the first frame is no
+                // sound; what starts the file is the end of a frame cut.
+                if (!tagSeen && nonZero)
+                    leading = stretch;
+                stretch = 0;
             }
             if (at + bytes > end) {
                 // Broken off by the file's end (a stretch of damage before
@@ -468,6 +477,10 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
             at = zerosFrom(at + bytes, reference);
             continue;
         }
+        if (!first) {
+            const uint8_t* p = bytesAt(at, 1);
+            nonZero = nonZero || (p && *p != 0);
+        }
         ++stretch;
         ++at;
     }
@@ -478,7 +491,7 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     // Sound frames inside a tag grown over them (HiddenFrames).
     if (IsMPEG(codec) && tagEnd > 10 && firstAt >= tagEnd && out->hiddenFrames == 0)
         out->hiddenFrames = HiddenFrames(codec, bytesAt, tagEnd, firstAt);
-    out->damaged = !between.empty();
+    out->damaged = !between.empty() || leading > 0;
     // The stream's bytes after the Info frame, and their checksum.
     if (infoEnd >= 0) {
         out->streamBytes = lastWholeEnd - firstAt;
@@ -495,6 +508,11 @@ bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* 
     const double framesPerFrame = double(out->wholeFrames) / double(wholeCount);
     for (const int64_t bytes : between)
         out->framesBetween += UInt64(std::llround(std::round(double(bytes) / bytesPerFrame) * framesPerFrame));
+    // The frame whose end starts the file at least (what came before it,
+    // no header tells).
+    if (leading > 0)
+        out->framesBetween +=
+            UInt64(std::llround(std::max(1.0, std::round(double(leading) / bytesPerFrame)) * framesPerFrame));
     return true;
 }
 
@@ -503,6 +521,7 @@ bool RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, const T
     if (packet.flags & AV_PKT_FLAG_DISCARD)
         return false;
     packetFrames_ += *frames;
+    ++packets_;
     int bytes = 0, samples = 0;
     const bool whole = packet.size >= kHeaderBytes && (!ReadFrameHeader(codec_, packet.data, &bytes, &samples) ||
                                                        packet.size >= bytes);
@@ -570,8 +589,17 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
             result.headerAndHeld = std::make_pair(UInt64(stated) * samples, UInt64(held) * samples);
             countAloneWrong = true;
         } else if (held < stated && !whole) {
-            const UInt64 gone = UInt64(stated - held) * samples;
+            UInt64 gone = UInt64(stated - held) * samples;
             if (walk.joins > 0 || walk.damaged || damaged) {
+                // Where bytes that are no frame came between, the demuxer
+                // may have handed some of them out as packets: each stands
+                // in the track for a frame that is gone (the decoder's
+                // refusal of it says it as silence), so what is missing is
+                // what the packets leave short of the count, not the frames
+                // the walk found whole (the Info frames of encodes joined
+                // after the first are packets of no sound).
+                const int64_t given = std::max(held, int64_t(packets_) - walk.joinedEncodes);
+                gone = given < stated ? UInt64(stated - given) * samples : 0;
                 result.damaged = true;
                 result.missingAtLeast = std::max(result.missingAtLeast, gone);
             } else {

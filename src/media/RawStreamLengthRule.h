@@ -6,9 +6,11 @@
 // from) held frames at the stream's own bytes per frame, and what the
 // track gives short of those frames and the whole ones was lost.  Tags
 // (ID3v2 anywhere, two in a row included; ID3v1, APEv2 and Lyrics3 at the
-// end), zero bytes between two frames and the bytes before the first frame
-// are no sound.  A last
-// frame shorter than its header says is the file's cut.  An MP3 stream
+// end), zero bytes between two frames and the bytes between a tag and the
+// first frame are no sound; bytes that start the file before its first
+// frame are the end of a frame whose front was lost (one frame at least,
+// what came before it no header tells).  A last frame shorter than its
+// header says is the file's cut.  An MP3 stream
 // whose first frame counts the frames (an Xing or Info frame) is measured
 // against that count instead.
 #pragma once
@@ -97,8 +99,10 @@ public:
 
 private:
     AVCodecID codec_;
-    // The frames of the packets, of whole frames (no trim taken), and the
-    // frames of the last packet when it is shorter than its frame.
+    // The frames of the packets, of whole frames (no trim taken), the
+    // frames of the last packet when it is shorter than its frame, and the
+    // packets.
     UInt64 packetFrames_ = 0;
     UInt64 lastShortFrames_ = 0;
+    UInt64 packets_ = 0;
 };

@@ -148,6 +148,12 @@ QList<Recipe> Recipes()
     for (const char* source : {"22050 1 1", "44100 2 1.5", "48000 2 1"})
         r.append({"ffmpeg aac", QString("adts_%1.aac").arg(Tag(source)), "ffmpeg", ff + "-c:a aac -f adts {OUT}",
             S(source)});
+    // Raw AAC behind an ID3v2 tag, before an APE tag (the stream begins on
+    // a frame after the tag).
+    r.append({"ffmpeg aac", "adts_id3v2.aac", "ffmpeg", ff + "-c:a aac -f adts -write_id3v2 1 -metadata title=Title {OUT}",
+        stereo});
+    r.append({"ffmpeg aac", "adts_ape.aac", "ffmpeg", ff + "-c:a aac -f adts -write_apetag 1 -metadata title=Title {OUT}",
+        mono});
     for (const char* ext : {"m4a", "3g2"})
         for (const bool edits : {true, false})
             r.append({"ffmpeg aac priming packet", QString("priming_%1.%2").arg(int(edits)).arg(ext), "ffmpeg",

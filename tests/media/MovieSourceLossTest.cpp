@@ -19,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -63,6 +64,10 @@ enum class Damage {
     ZerosBetween,
     FirstFramesDrop,
     Lyrics3Cut,
+    // MPEG audio: `bytes` random bytes (of a fixed seed) over the frames
+    // from the middle of the one at `share` of them.
+    NoiseOverFrames,
+    HeadLost,      // the first `bytes` bytes cut off the front
     FlipBit,       // bit 4 of byte `bytes` flipped
     // The granule of the Ogg sound page before the last set below the
     // page's before it (its checksum made again).
@@ -292,6 +297,17 @@ void DamageStructure(const LossCase& c, std::size_t secondStream, std::vector<ch
             Remove(&b, first.first, frames[k + std::size_t(c.bytes)].first - first.first);
         break;
     }
+    case Damage::NoiseOverFrames: {
+        const auto frames = Mp3Frames(b);
+        ASSERT_GT(frames.size(), 40u);
+        const auto& frame = frames[std::size_t(double(frames.size()) * c.share)];
+        std::mt19937 random(75);
+        const std::size_t from = frame.first + frame.second / 2;
+        for (std::size_t k = from; k < std::min(b.size(), from + std::size_t(c.bytes)); ++k)
+            b[k] = char(random() >> 24);
+        break;
+    }
+    case Damage::HeadLost: b.erase(b.begin(), b.begin() + c.bytes); break;
     case Damage::CountHalved: {
         const std::size_t info = Find(b, "Info");
         ASSERT_NE(info, std::string_view::npos);
@@ -816,6 +832,8 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
         LossCase{"aac_m4a_zero_mdat", "a.m4a", "ffmpeg", kAAC, Damage::DataStart, 0, 64, Expect::Lost, 1024, 0},
         LossCase{"aac_mp4_zero_mdat", "a.mp4", "ffmpeg", kAAC, Damage::DataStart, 0, 64, Expect::Lost, 1024, 0},
         // Raw streams: frames passed over while finding the stream again.
+        LossCase{"aac_adts_front_lost", "a.aac", "ffmpeg", kADTS, Damage::HeadLost, 0, 100, Expect::Lost,
+            1024, 0},
         LossCase{"aac_adts_bytes", "a.aac", "ffmpeg", kADTS, Damage::Bytes, 0, 1500, Expect::Lost, 1024, 0},
         LossCase{"ac3_bytes", "a.ac3", "ffmpeg", kAC3, Damage::Bytes, 0, 64, Expect::Lost, 1536, 0},
         LossCase{"ac3_tenth", "a.ac3", "ffmpeg", kAC3, Damage::Middle, 0.1, 0, Expect::Lost, 1536, 0},
@@ -876,6 +894,16 @@ INSTANTIATE_TEST_SUITE_P(Files, MovieSourceLoss,
             Expect::Whole, 1152, 0},
         LossCase{"mp3_silence_first_frames_taken_out", "s.mp3", "lame", kLame, Damage::FirstFramesDrop, 0, 3,
             Expect::Clean, 1152, 0, Shape::Encoded, 0, "3 sine 440 vol 0"},
+        // Random bytes over frames replace what they cover, said once:
+        // the decoder's refusals and the frames no packet stands for.
+        LossCase{"mp3_noise_over_three_frames", "m.mp3", "lame", kLame, Damage::NoiseOverFrames, 0.5, 1254,
+            Expect::Lost, 1152, 0},
+        LossCase{"mp3_noise_over_a_frame", "m.mp3", "lame", kLame, Damage::NoiseOverFrames, 0.3, 400, Expect::Lost,
+            1152, 0},
+        LossCase{"mp3_noise_over_twelve_frames", "m.mp3", "lame", kLame, Damage::NoiseOverFrames, 0.7, 5000,
+            Expect::Lost, 1152, 0},
+        LossCase{"mp3_untagged_noise_over_three_frames", "u.mp3", "lame", kUntagged, Damage::NoiseOverFrames, 0.5,
+            1254, Expect::Lost, 1152, 0},
         LossCase{"mp3_lyrics3_cut_inside", "m.mp3", "lame", kLame, Damage::Lyrics3Cut, 0, 0, Expect::Whole, 1152, 0},
         LossCase{"mp3_tag_grown_over_info_frame", "t.mp3", "ffmpeg", kTitledFFmpeg, Damage::TagGrown, 0, 600, Expect::Hidden,
             1152, 0},
