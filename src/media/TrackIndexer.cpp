@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "media_calls.h"
 
@@ -39,7 +40,6 @@ void TrackIndexer::ChooseDecoder()
 
 OSErr TrackIndexer::Count()
 {
-    packets = std::make_unique<DemuxerPackets>(*this);
     CountPass c;
     c.st = format->streams[stream];
     c.rate = AVRational{1, std::max(c.st->codecpar->sample_rate, 1)};
@@ -61,12 +61,16 @@ OSErr TrackIndexer::Count()
     ChooseDecoder();
     c.frameSize = codec->frame_size;
     c.packetTally = std::make_unique<TrackTally>(Tally());
+    // The packets come from the source the opening built (the demuxer's),
+    // or from the walk while it reads.
+    std::unique_ptr<PacketSource> opened;
     if (kind == ContainerKind::Flac && flacFrames.IsOpen() && !view)
         if (std::vector<FlacFrameWalk::Frame> frames = FlacFrameWalk::Whole(path); !frames.empty())
-            packets = std::make_unique<WalkedFlacPackets>(*this, std::move(frames));
+            opened = std::exchange(packets, std::make_unique<WalkedFlacPackets>(*this, std::move(frames)));
     while (NextPacket())
         IndexPacket(c);
-    packets = std::make_unique<DemuxerPackets>(*this);
+    if (opened)
+        packets = std::move(opened);
     av_packet_unref(packet);
     {
         TrackFinding found("packets");
