@@ -50,7 +50,7 @@ struct MovieSource::Impl : public TrackIndexer {
     // rate, the channels and their layout, the length), the walked frames
     // are the packets the count indexes (Count) and libFLAC decodes them.
     // The libraries are loaded late, only for a frame libFLAC refuses
-    // (AttachLibraries).  False for any other file, which a new Impl
+    // (FlacFallbackDecoder).  False for any other file, which a new Impl
     // opens through them.
     bool OpenNativeFlac();
 

@@ -2,18 +2,14 @@
 
 #include "DemuxerPackets.h"
 #include "error_codes.h"
-#include "FlacFrameWalk.h"
 #include "FlacStreamCheck.h"
 #include "library_input.h"
 #include "LibraryFrameDecoder.h"
 #include "mpeg_audio_frames.h"
-#include "PositionedFile.h"
-#include "RawStreamLengthRule.h"
 #include "TrackLengthRule.h"
 #include "TrackVerdict.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "media_calls.h"
 
