@@ -2,8 +2,10 @@
 
 #include "caf_chunks.h"
 #include "codec_traits.h"
+#include "DirectFlacPackets.h"
 #include "error_codes.h"
 #include "FlacFrameWalk.h"
+#include "FlacFallbackDecoder.h"
 #include "FlacLengthRule.h"
 #include "FlacStreamCheck.h"
 #include "library_channels.h"
@@ -48,7 +50,7 @@ struct MovieSource::Impl : public TrackIndexer {
     // rate, the channels and their layout, the length), the walked frames
     // are the packets the count indexes (Count) and libFLAC decodes them.
     // The libraries are loaded late, only for a frame libFLAC refuses
-    // (AttachLibraries).  False for any other file, which a new Impl
+    // (FlacFallbackDecoder).  False for any other file, which a new Impl
     // opens through them.
     bool OpenNativeFlac();
 
@@ -123,14 +125,14 @@ bool MovieSource::Impl::OpenNativeFlac()
     const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
     if (shape.channels < 1 || shape.channels > 8 || shape.frames == 0)
         return false;
-    walked = FlacFrameWalk::Whole(path, firstFrame);
+    const std::vector<FlacFrameWalk::Frame> walked = FlacFrameWalk::Whole(path, firstFrame);
     if (walked.empty())
         return false;
     flac.Open(info, sizeof info, FileBytes(path));
     flacFrames.Open(info, sizeof info);
     if (!flac.IsOpen() || !flacFrames.IsOpen())
         return false;
-    native = true;
+    decoder = std::make_unique<FlacFallbackDecoder>(*this, true);
     frame = &nativeFrame;
     verdict = TrackVerdict(path);
     stream = 0;
@@ -160,7 +162,6 @@ bool MovieSource::Impl::OpenNativeFlac()
         index.push_back(entry);
         total += entry.frames;
     }
-    walked = {};
     {
         TrackFinding found("packets");
         found.packets = index.size();
@@ -169,8 +170,10 @@ bool MovieSource::Impl::OpenNativeFlac()
     if (!flac.EndsCleanly(path, index.back().pos))
         return false;
     Counted(total, std::nullopt);
-    flacDirect = DirectPackets();
-    if (!flacDirect || DropUndecodableEnd() != noErr || !native || verdict.Frames() != shape.frames ||
+    if (!DirectPackets())
+        return false;
+    packets = std::make_unique<DirectFlacPackets>(*this);
+    if (DropUndecodableEnd() != noErr || !WithoutLibraries() || verdict.Frames() != shape.frames ||
         verdict.Damaged() || verdict.Cut())
         return false;
     SayDecoder();
@@ -397,7 +400,7 @@ bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
 UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
 UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
-bool MovieSource::ReadsWithoutLibraries() const { return impl_->native; }
+bool MovieSource::ReadsWithoutLibraries() const { return impl_->WithoutLibraries(); }
 UInt64 MovieSource::Position() const { return impl_->position; }
 bool MovieSource::Untouched() const { return !impl_->touched; }
 const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->verdict.Lines(); }
@@ -414,7 +417,7 @@ bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 OSErr MovieSource::Seek(UInt64 frame)
 {
     impl_->touched = true;
-    if (!impl_->format && !impl_->native)
+    if (!impl_->format && !impl_->WithoutLibraries())
         return frame == 0 ? noErr : paramErr;  // an empty stream
     try {
         return impl_->SeekTo(frame);
@@ -429,7 +432,7 @@ OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivere
         return paramErr;
     *delivered = 0;
     impl_->touched = true;
-    if (!impl_->format && !impl_->native)
+    if (!impl_->format && !impl_->WithoutLibraries())
         return impl_->verdict.Frames() == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
     return impl_->Read(channels, frames, delivered);
 }

@@ -13,41 +13,16 @@ public:
     // caller's).
     OSErr OpenDecoding(bool forCounting);
 
-    // Leaves the reading without the libraries for theirs, where it stands
-    // (a frame libFLAC refused goes to their decoder, as it would had the
-    // file been opened through them).  False, and nothing changed, where
-    // they cannot be opened.
-    bool AttachLibraries();
-
     // Reads the next packet of the sound track (packetOrdinal counts it);
     // false at the end.
     bool NextPacket();
 
-    // The `bytes` bytes of the file from `pos` (valid until the next call).
-    const uint8_t* FileBytesAt(int64_t pos, UInt32 bytes);
-
-    // The next packet of the index, straight from the file (flacDirect).
-    bool NextDirectPacket();
-
-    // The next frame the walk found, as the demuxer gives it: its
-    // position, size, time stamps and duration.  Its bytes are not read
-    // again: the count judges a walked frame by these alone (the walk
-    // proved it whole), so the packet holds none.
-    bool NextWalkedPacket();
-
-    // Sends the packet read last to the decoder; a Layer I frame whose
-    // checksum fails is refused before it.  A native FLAC file's packet
-    // that is one whole frame is decoded by libFLAC instead, where the
-    // index tells the frames (counting by decoding takes every frame from
-    // the FFmpeg decoder).
+    // Sends the packet read last to the decoder (FrameDecoder); a Layer I
+    // frame whose checksum fails is refused before it.  A native FLAC
+    // file's packet that is one whole frame is decoded by libFLAC instead,
+    // where the index tells the frames (counting by decoding takes every
+    // frame from the FFmpeg decoder).
     int SendPacket();
-
-    // Whether the packet read last is a tag of a raw MPEG audio stream.
-    bool IsTag() const;
-    // Whether it is a header packet of a link chained after the first in
-    // an Ogg FLAC stream (no frame: not one that starts with a frame's
-    // sync code).
-    bool IsLinkHeader() const;
 
     // Whether `frame` holds decoded sound of the track's shape.
     // (An MPEG audio stream may change its channel mode from frame to
@@ -67,10 +42,6 @@ public:
     // the track's: its packet reads as silence, said as refused, never at
     // the wrong speed.
     bool ReceiveFrame(bool* refused);
-
-    // The frame libFLAC decoded last, into `frame` (its samples stay
-    // flacFrames' own until the next packet).
-    void TakeFlacFrame();
 
     // Sends the packet read last and drains what the decoder gives of it:
     // whether that is any sound (*refused: the decoder refused the rest).

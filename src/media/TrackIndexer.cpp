@@ -3,15 +3,21 @@
 #include "AiffFrameCountRule.h"
 #include "ByteFields.h"
 #include "codec_traits.h"
+#include "DemuxerPackets.h"
+#include "DirectFlacPackets.h"
 #include "error_codes.h"
+#include "FlacFallbackDecoder.h"
 #include "FlacFrameWalk.h"
+#include "LibraryFrameDecoder.h"
 #include "library_input.h"
 #include "mpeg_audio_frames.h"
 #include "TrackLengthRule.h"
 #include "TrackVerdict.h"
+#include "WalkedFlacPackets.h"
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "media_calls.h"
 
@@ -24,9 +30,16 @@ bool TrackIndexer::FirstPacketGivesSound()
     return SendAndDrain(&refused);
 }
 
+void TrackIndexer::ChooseDecoder()
+{
+    if (trusted && flacFrames.IsOpen())
+        decoder = std::make_unique<FlacFallbackDecoder>(*this, false);
+    else
+        decoder = std::make_unique<LibraryFrameDecoder>(*this);
+}
+
 OSErr TrackIndexer::Count()
 {
-    flacDirect = false;
     CountPass c;
     c.st = format->streams[stream];
     c.rate = AVRational{1, std::max(c.st->codecpar->sample_rate, 1)};
@@ -45,13 +58,19 @@ OSErr TrackIndexer::Count()
                 codecID != AV_CODEC_ID_MP2 &&
                 !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
                   codec->sample_fmt != AV_SAMPLE_FMT_FLT);
+    ChooseDecoder();
     c.frameSize = codec->frame_size;
     c.packetTally = std::make_unique<TrackTally>(Tally());
+    // The packets come from the source the opening built (the demuxer's),
+    // or from the walk while it reads.
+    std::unique_ptr<PacketSource> opened;
     if (kind == ContainerKind::Flac && flacFrames.IsOpen() && !view)
-        walked = FlacFrameWalk::Whole(path);
+        if (std::vector<FlacFrameWalk::Frame> frames = FlacFrameWalk::Whole(path); !frames.empty())
+            opened = std::exchange(packets, std::make_unique<WalkedFlacPackets>(*this, std::move(frames)));
     while (NextPacket())
         IndexPacket(c);
-    walked = {};
+    if (opened)
+        packets = std::move(opened);
     av_packet_unref(packet);
     {
         TrackFinding found("packets");
@@ -71,8 +90,10 @@ OSErr TrackIndexer::Count()
         return kTrackChannelsChangeErr;
     // Ogg packets whose sum is not what the last granule states, less
     // the pre-skip or the first Vorbis packet, are counted by decoding.
-    if (oggPackets && !c.ogg.Holds(c.total, index.size(), st))
+    if (oggPackets && !c.ogg.Holds(c.total, index.size(), st)) {
         trusted = false;
+        ChooseDecoder();
+    }
     // Nor is one whose rate changes counted off its packets, which
     // tell the frames of each part at its own rate.
     if (trusted && c.durationsKnown && !c.shapes.RateChanges()) {
@@ -84,9 +105,11 @@ OSErr TrackIndexer::Count()
                                             (codecID == AV_CODEC_ID_AAC && !index.empty() &&
                                              std::all_of(index.begin(), index.end(),
                                                          [](const IndexEntry& e) { return e.priming > 0; })));
-        flacDirect = DirectPackets();
+        if (DirectPackets())
+            packets = std::make_unique<DirectFlacPackets>(*this);
         const OSErr err = DropUndecodableEnd();
-        flacDirect = flacDirect && err == noErr;
+        if (err != noErr)
+            packets = std::make_unique<DemuxerPackets>(*this);
         return err;
     }
     return CountByDecoding();
@@ -147,7 +170,7 @@ void TrackIndexer::IndexPacket(CountPass& c)
         if (TrackFinding found; c.mpegSizes.Packet(packet->data, packet->size, frames, index.size(), &found))
             verdict.Take(found);
     if (flac.IsOpen() && kind == ContainerKind::Flac)
-        if (TrackFinding found; c.flacEnd.Packet(!walked.empty(), packet->data, packet->size, &found))
+        if (TrackFinding found; c.flacEnd.Packet(packets->ProvenWhole(), packet->data, packet->size, &found))
             verdict.Take(found);
     c.ogg.Packet(*packet, padding, &frames, &c.durationsKnown);
     if (TrackFinding found; lengthRule->Packet(*packet, &frames, *c.packetTally, &found))
@@ -212,6 +235,7 @@ OSErr TrackIndexer::CountByDecoding()
 {
     trusted = false;
     seekExact = false;
+    ChooseDecoder();
     index.clear();
     OSErr err = OpenStreams(false);
     if (err != noErr)

@@ -23,8 +23,15 @@ public:
     bool FirstPacketGivesSound();
 
     // The counting pass: the packet index, the data size and, where the
-    // packets cannot tell, the decoded frame count.
+    // packets cannot tell, the decoded frame count.  The packets come from
+    // the demuxer, or from a native FLAC file's walk where it proves the
+    // file whole; after the count they are read straight from the file
+    // where DirectPackets says so (DirectFlacPackets).
     OSErr Count();
+    // The decoder for what the count settled: libFLAC before the
+    // libraries' decoder where the packets tell a native FLAC file's
+    // frames, the libraries' alone for the rest.
+    void ChooseDecoder();
     // The count's running state over the packets.
     struct CountPass {
         AVStream* st = nullptr;
@@ -78,7 +85,7 @@ public:
     OSErr DropUndecodableEnd();
 
     // Whether the packets the count indexed can be read straight from the
-    // file (flacDirect): a native FLAC file's, whole, undamaged, each
+    // file (DirectFlacPackets): a native FLAC file's, whole, undamaged, each
     // beginning where the one before ended.
     bool DirectPackets() const;
 

@@ -31,7 +31,7 @@ OSErr TrackReader::OpenStreams(bool forCounting)
 
 OSErr TrackReader::Rewind()
 {
-    if (!native)
+    if (!WithoutLibraries())
         return OpenStreams(false);
     ResetDecoding();
     return noErr;
@@ -44,7 +44,8 @@ void TrackReader::ResetDecoding()
     frameOffset = frameEnd = 0;
     state = ReadState::Idle;
     flushed = packetHeld = inPacket = sentGaveNothing = false;
-    flacFrameState = FlacFrameState::None;
+    if (decoder)
+        decoder->Reset();
     packetOrdinal = -1;
     decoderSkip = 0;
     gaveFrame = false;
@@ -234,11 +235,8 @@ OSErr TrackReader::SeekToPacket(std::size_t k)
     const IndexEntry& e = index[k];
     if (e.start == 0 && k == 0)
         return Rewind();
-    if (flacDirect) {
-        if (codec) {
-            avcodec_flush_buffers(codec);
-            codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
-        }
+    if (packets && packets->ReadsIndex()) {
+        decoder->Flush();
         ResetDecoding();
         packetOrdinal = int64_t(k) - 1;
         position = e.start;
@@ -254,9 +252,8 @@ OSErr TrackReader::SeekToPacket(std::size_t k)
         rc = av_seek_frame(format, stream, e.dts, AVSEEK_FLAG_BACKWARD);
     if (rc < 0)
         return ioErr;
-    avcodec_flush_buffers(codec);
     // The index trims the decoded frames, as from the start.
-    codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+    decoder->Flush();
     ResetDecoding();
     // Find the packet itself.
     for (int guard = 0; guard < 1 << 20; ++guard) {

@@ -8,11 +8,11 @@
 #include "ContainerKind.h"
 #include "FileView.h"
 #include "FlacFrameDecoder.h"
-#include "FlacFrameWalk.h"
 #include "FlacStreamCheck.h"
+#include "FrameDecoder.h"
 #include "MacTypes.h"
 #include "MovieSource.h"
-#include "PositionedFile.h"
+#include "PacketSource.h"
 #include "RateChangeBridge.h"
 #include "TrackLengthRule.h"
 #include "TrackVerdict.h"
@@ -92,29 +92,21 @@ struct TrackState {
     // A FLAC stream's checksums and its end (FlacStreamCheck).
     FlacStreamCheck flac;
     // A native FLAC file's packets, decoded by libFLAC where each is one
-    // whole frame (the rest by the FFmpeg decoder), and where the packet
-    // sent last stands: its frame to give, given, or not decoded there.
+    // whole frame (FlacFallbackDecoder; the rest by the FFmpeg decoder).
     FlacFrameDecoder flacFrames;
-    enum class FlacFrameState { None, Ready, Given } flacFrameState = FlacFrameState::None;
-    // Where the count found a native FLAC file's packets whole and one
-    // after another from its first frame to its last, they are read again
-    // straight from the file by the index (the bytes the demuxer gave for
-    // them), not through the demuxer: the packet read last is then
-    // `directBytes` of `directSize`.
-    bool flacDirect = false;
-    // While counting: a native FLAC file's frames, where FlacFrameWalk
-    // proves it whole, handed out as its packets.
-    std::vector<FlacFrameWalk::Frame> walked;
-    std::unique_ptr<PositionedFile> directFile;
-    const uint8_t* directBytes = nullptr;
-    std::size_t directSize = 0;
+    // Where the packets come from (PacketSource): the demuxer, the frames
+    // the walk found while counting, or the index's packets straight from
+    // the file, as built at the opening and the count.
+    std::unique_ptr<PacketSource> packets;
+    // What decodes them (FrameDecoder): the libraries' decoder, or libFLAC
+    // before it, as built at the opening and the count.
+    std::unique_ptr<FrameDecoder> decoder;
     // A raw MPEG audio stream: where the tags at the file's end begin (-1:
     // no such stream).  A tag the demuxer hands out as a packet is none.
     int64_t tagsFrom = -1;
 
     // A whole native FLAC file read without the media libraries
     // (OpenNativeFlac): libFLAC's samples are given in `nativeFrame`.
-    bool native = false;
     AVFrame nativeFrame{};
     bool touched = false;       // read or sought since the opening
 
@@ -177,6 +169,10 @@ struct TrackState {
     ~TrackState() { CloseStreams(); }
 
     void CloseStreams();
+
+    // Whether the track is read without the media libraries (its decoder
+    // has not needed them).
+    bool WithoutLibraries() const { return decoder && decoder->WithoutLibraries(); }
 
     // Empties `frame` (while native, its samples are libFLAC's).
     void ClearFrame();
