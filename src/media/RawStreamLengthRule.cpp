@@ -357,7 +357,8 @@ public:
         end_ = RawStreamLengthRule::TrailingTagsStart(file_);
         int64_t at = 0;
         const uint8_t* head = BytesAt(0, 3);
-        const int64_t tagEnd = head && std::memcmp(head, "ID3", 3) == 0 ? TagAt(0) : 0;  // an ID3v2 tag that starts the file
+        // An ID3v2 tag that starts the file.
+        const int64_t tagEnd = head && std::memcmp(head, "ID3", 3) == 0 ? TagAt(0) : 0;
         while (at < end_) {
             int bytes = 0, frames = 0;
             if (const int64_t tag = TagAt(at); tag > 0) {
@@ -578,6 +579,20 @@ private:
     int64_t leading_ = 0;
 };
 
+// What the walk found and the frames counted against it, with what
+// `found` says of them.
+void SayWalk(TrackFinding* result, const RawStreamLengthRule::Walk& walk, UInt64 counted, const char* found)
+{
+    result->Say("%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
+                "(%lld frames, %lld bytes stated; %lld frames, %lld bytes held; checksum %s); counted %llu: %s",
+                (unsigned long long)walk.wholeFrames, (unsigned long long)walk.framesBetween,
+                (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
+                (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
+                (long long)walk.streamBytes,
+                !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
+                (unsigned long long)counted, found);
+}
+
 }  // namespace
 
 bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* out)
@@ -606,14 +621,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
     const bool walked = WalkFile(codec_, file, &walk);
     const UInt64 counted = tally.Counted();
     const auto note = [&](const char* found) {
-        result.Say("%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
-                   "(%lld frames, %lld bytes stated; %lld frames, %lld bytes held; checksum %s); counted %llu: %s",
-                   (unsigned long long)walk.wholeFrames, (unsigned long long)walk.framesBetween,
-                   (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
-                   (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
-                   (long long)walk.streamBytes,
-                   !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
-                   (unsigned long long)counted, found);
+        SayWalk(&result, walk, counted, found);
         return result;
     };
     const AVStream* st = tally.format->streams[tally.stream];
