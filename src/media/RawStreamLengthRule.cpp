@@ -335,185 +335,269 @@ UInt64 HiddenFrames(AVCodecID codec, const BytesAt& bytesAt, int64_t tagEnd, int
     return hidden;
 }
 
+// The walk over a raw stream's frames, one header leading to the next:
+// the tags and zeros it passes over, the stretches of bytes that are no
+// frame, and what the frames of an MPEG stream say of its Info frame and
+// its main data.
+class FrameWalk {
+public:
+    FrameWalk(AVCodecID codec, PositionedFile& file, RawStreamLengthRule::Walk* out)
+        : codec_(codec), file_(file), out_(out)
+    {
+    }
+
+    // False for a file with no whole frame.
+    bool Run()
+    {
+        end_ = file_.Size();
+        if (end_ <= 0)
+            return false;
+        // Tags are no sound, wherever they are (TagBytes); those at the end
+        // may also be known by their footers alone.
+        end_ = RawStreamLengthRule::TrailingTagsStart(file_);
+        int64_t at = 0;
+        const uint8_t* head = BytesAt(0, 3);
+        // An ID3v2 tag that starts the file.
+        const int64_t tagEnd = head && std::memcmp(head, "ID3", 3) == 0 ? TagAt(0) : 0;
+        while (at < end_) {
+            int bytes = 0, frames = 0;
+            if (const int64_t tag = TagAt(at); tag > 0) {
+                at += tag;
+                tagSeen_ = true;
+                continue;
+            }
+            if (FrameAt(at, &bytes, &frames)) {
+                if (!TakeFrame(at, bytes, frames))
+                    break;
+                at = ZerosFrom(at + bytes, reference_);
+                continue;
+            }
+            if (!first_) {
+                const uint8_t* p = BytesAt(at, 1);
+                nonZero_ = nonZero_ || (p && *p != 0);
+            }
+            ++stretch_;
+            ++at;
+        }
+        if (stretch_ > 0)
+            between_.push_back(stretch_);
+        if (wholeCount_ == 0)
+            return false;
+        // Sound frames inside a tag grown over them (HiddenFrames).
+        if (IsMPEG(codec_) && tagEnd > 10 && firstAt_ >= tagEnd && out_->hiddenFrames == 0)
+            out_->hiddenFrames = HiddenFrames(
+                codec_, [this](int64_t from, int count) { return BytesAt(from, count); }, tagEnd, firstAt_);
+        out_->damaged = !between_.empty() || leading_ > 0;
+        MusicChecksum();
+        FramesBetween();
+        return true;
+    }
+
+private:
+    const uint8_t* BytesAt(int64_t at, int count)
+    {
+        return at >= 0 && at < end_ ? file_.View(at, std::size_t(count)) : nullptr;
+    }
+    int64_t TagAt(int64_t from)
+    {
+        const int available = int(std::min<int64_t>(32, end_ - from));
+        const uint8_t* p = from < end_ ? file_.View(from, std::size_t(available)) : nullptr;
+        return p ? RawStreamLengthRule::TagBytes(p, available, end_ - from) : 0;
+    }
+    // Where a run of zero bytes from `from` ends, when a header of the
+    // stream of `header` or a tag follows it (zeros that end the file may
+    // be sound overwritten); else `from`.
+    int64_t ZerosFrom(int64_t from, const uint8_t* header)
+    {
+        int64_t to = from;
+        for (const uint8_t* p; to < end_ && (p = BytesAt(to, 1)) && *p == 0;)
+            ++to;
+        if (to == from || to >= end_)
+            return from;
+        const uint8_t* next = BytesAt(to, kHeaderBytes);
+        int nextBytes = 0, nextFrames = 0;
+        const bool frameNext = next && RawStreamLengthRule::ReadFrameHeader(codec_, next, &nextBytes, &nextFrames) &&
+                               SameStream(codec_, header, next);
+        return frameNext || TagAt(to) > 0 ? to : from;
+    }
+    // A frame whose header leads to the next one's (zeros between them or
+    // not), to a tag, or to the end.
+    bool FrameAt(int64_t from, int* bytes, int* frames)
+    {
+        const uint8_t* p = BytesAt(from, kHeaderBytes);
+        if (!p || !RawStreamLengthRule::ReadFrameHeader(codec_, p, bytes, frames) ||
+            (first_ && !SameStream(codec_, reference_, p)))
+            return false;
+        if (from + *bytes >= end_)
+            return true;
+        uint8_t here[kHeaderBytes];
+        std::memcpy(here, p, kHeaderBytes);
+        const int64_t after = ZerosFrom(from + *bytes, here);
+        const uint8_t* next = BytesAt(after, kHeaderBytes);
+        int nextBytes = 0, nextFrames = 0;
+        if (next && RawStreamLengthRule::ReadFrameHeader(codec_, next, &nextBytes, &nextFrames) &&
+            SameStream(codec_, here, next))
+            return true;
+        return TagAt(after) > 0;
+    }
+
+    // The frame at `at` of `bytes` and `frames` (FrameAt): false when the
+    // file's end breaks it off.
+    bool TakeFrame(int64_t at, int bytes, int frames)
+    {
+        if (!first_) {
+            first_ = BytesAt(at, kHeaderBytes);
+            std::memcpy(reference_, first_, kHeaderBytes);
+            // What comes after a tag and before the first frame is no
+            // sound; what starts the file is the end of a frame cut.
+            if (!tagSeen_ && nonZero_)
+                leading_ = stretch_;
+            stretch_ = 0;
+        }
+        if (at + bytes > end_) {
+            // Broken off by the file's end (a stretch of damage before
+            // it is counted, the frame is not).
+            out_->endsInsideFrame = true;
+            return false;
+        }
+        if (stretch_ > 0)
+            between_.push_back(stretch_);
+        stretch_ = 0;
+        if (IsMPEG(codec_)) {
+            InfoFrames(at, bytes, frames);
+            MainDataJoins(at, bytes);
+            lastWholeEnd_ = at + bytes;
+        }
+        wholeBytes_ += UInt64(bytes);
+        ++wholeCount_;
+        out_->wholeFrames += UInt64(frames);
+        return true;
+    }
+
+    // MPEG audio: the Info frame the first frame may be, and the frames
+    // after it, or the Info frames of encodes joined after the first.
+    void InfoFrames(int64_t at, int bytes, int frames)
+    {
+        RawStreamLengthRule::InfoFrame& info = out_->info;
+        if (firstAt_ < 0) {
+            firstAt_ = at;
+            out_->frameSamples = frames;
+            if (const uint8_t* whole = BytesAt(at, bytes);
+                whole && RawStreamLengthRule::ReadInfoFrame(whole, bytes, &info))
+                infoEnd_ = at + bytes;
+        } else if (infoEnd_ >= 0) {
+            // Encodes joined one after another: each Info frame
+            // counts its own; together they state the whole, and no
+            // one checksum covers it.
+            RawStreamLengthRule::InfoFrame later;
+            const int head = std::min(bytes, 64);
+            if (const uint8_t* p = BytesAt(at, head); p && RawStreamLengthRule::ReadInfoFrame(p, head, &later)) {
+                if (info.frames >= 0 && later.frames >= 0)
+                    info.frames += later.frames;
+                else
+                    info.frames = -1;
+                if (info.bytes >= 0 && later.bytes >= 0)
+                    info.bytes += later.bytes;
+                else
+                    info.bytes = -1;
+                info.hasMusicCRC = false;
+                ++out_->joinedEncodes;
+            } else {
+                ++out_->framesAfterInfo;
+            }
+        }
+    }
+
+    // Layer III: a frame whose main data begins before the end of the
+    // last frame's is a join (frames were taken out before it).
+    void MainDataJoins(int64_t at, int bytes)
+    {
+        int begin = 0, region = 0, bits = 0;
+        if (const uint8_t* side = bytes >= kSideBytes ? BytesAt(at, kSideBytes) : nullptr;
+            side && MainData(side, bytes, &begin, &region, &bits)) {
+            // (A frame of empty granules uses no bytes, wherever
+            // its main data would begin.)
+            if (bits > 0 && dataAt_ - begin < mainEnd_)
+                ++out_->joins;
+            if (bits > 0)
+                mainEnd_ = dataAt_ - begin + bits / 8;
+            dataAt_ += region;
+        }
+    }
+
+    // The stream's bytes after the Info frame, and their checksum.
+    void MusicChecksum()
+    {
+        if (infoEnd_ < 0)
+            return;
+        out_->streamBytes = lastWholeEnd_ - firstAt_;
+        for (int64_t from = infoEnd_; from < lastWholeEnd_;) {
+            const int count = int(std::min<int64_t>(lastWholeEnd_ - from, 1 << 16));
+            const uint8_t* p = BytesAt(from, count);
+            if (!p)
+                break;
+            out_->musicCRC = ByteChecksum::Crc16Reflected(p, std::size_t(count), out_->musicCRC);
+            from += count;
+        }
+    }
+
+    // The frames the stretches between chains held, at the stream's own
+    // bytes per frame.
+    void FramesBetween()
+    {
+        const double bytesPerFrame = double(wholeBytes_) / double(wholeCount_);
+        const double framesPerFrame = double(out_->wholeFrames) / double(wholeCount_);
+        for (const int64_t bytes : between_)
+            out_->framesBetween += UInt64(std::llround(std::round(double(bytes) / bytesPerFrame) * framesPerFrame));
+        // The frame whose end starts the file at least (what came before it,
+        // no header tells).
+        if (leading_ > 0)
+            out_->framesBetween +=
+                UInt64(std::llround(std::max(1.0, std::round(double(leading_) / bytesPerFrame)) * framesPerFrame));
+    }
+
+    AVCodecID codec_;
+    PositionedFile& file_;
+    RawStreamLengthRule::Walk* out_;
+    int64_t end_ = 0;  // where the sound's bytes end (the tags at the end before it)
+    const uint8_t* first_ = nullptr;
+    uint8_t reference_[kHeaderBytes] = {};
+    UInt64 wholeBytes_ = 0;
+    UInt64 wholeCount_ = 0;
+    // Layer III main data: where the stream of frame bytes after the side
+    // information stands, and where the last frame's main data ended.
+    int64_t dataAt_ = 0;
+    int64_t mainEnd_ = 0;
+    int64_t firstAt_ = -1;
+    int64_t infoEnd_ = -1;
+    int64_t lastWholeEnd_ = 0;
+    std::vector<int64_t> between_;  // the lengths of the stretches between chains
+    int64_t stretch_ = 0;
+    // Bytes that start the file, no tag before them, and not all zeros:
+    // the stream does not begin on a frame, the front of the file is lost.
+    bool tagSeen_ = false, nonZero_ = false;
+    int64_t leading_ = 0;
+};
+
+// What the walk found and the frames counted against it, with what
+// `found` says of them.
+void SayWalk(TrackFinding* result, const RawStreamLengthRule::Walk& walk, UInt64 counted, const char* found)
+{
+    result->Say("%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
+                "(%lld frames, %lld bytes stated; %lld frames, %lld bytes held; checksum %s); counted %llu: %s",
+                (unsigned long long)walk.wholeFrames, (unsigned long long)walk.framesBetween,
+                (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
+                (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
+                (long long)walk.streamBytes,
+                !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
+                (unsigned long long)counted, found);
+}
+
 }  // namespace
 
 bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* out)
 {
-    int64_t end = file.Size();
-    if (end <= 0)
-        return false;
-    const auto bytesAt = [&](int64_t at, int count) -> const uint8_t* {
-        return at >= 0 && at < end ? file.View(at, std::size_t(count)) : nullptr;
-    };
-    // Tags are no sound, wherever they are (TagBytes); those at the end
-    // may also be known by their footers alone.
-    end = TrailingTagsStart(file);
-    const auto tagAt = [&](int64_t from) -> int64_t {
-        const int available = int(std::min<int64_t>(32, end - from));
-        const uint8_t* p = from < end ? file.View(from, std::size_t(available)) : nullptr;
-        return p ? TagBytes(p, available, end - from) : 0;
-    };
-    int64_t at = 0;
-    const uint8_t* head = bytesAt(0, 3);
-    const int64_t tagEnd = head && std::memcmp(head, "ID3", 3) == 0 ? tagAt(0) : 0;  // an ID3v2 tag that starts the file
-    // Where a run of zero bytes from `from` ends, when a header of the
-    // stream of `header` or a tag follows it (zeros that end the file may
-    // be sound overwritten); else `from`.
-    const auto zerosFrom = [&](int64_t from, const uint8_t* header) {
-        int64_t to = from;
-        for (const uint8_t* p; to < end && (p = bytesAt(to, 1)) && *p == 0;)
-            ++to;
-        if (to == from || to >= end)
-            return from;
-        const uint8_t* next = bytesAt(to, kHeaderBytes);
-        int nextBytes = 0, nextFrames = 0;
-        const bool frameNext =
-            next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, header, next);
-        return frameNext || tagAt(to) > 0 ? to : from;
-    };
-    // A frame whose header leads to the next one's (zeros between them or
-    // not), to a tag, or to the end.
-    const uint8_t* first = nullptr;
-    uint8_t reference[kHeaderBytes] = {};
-    const auto frameAt = [&](int64_t from, int* bytes, int* frames) {
-        const uint8_t* p = bytesAt(from, kHeaderBytes);
-        if (!p || !ReadFrameHeader(codec, p, bytes, frames) || (first && !SameStream(codec, reference, p)))
-            return false;
-        if (from + *bytes >= end)
-            return true;
-        uint8_t here[kHeaderBytes];
-        std::memcpy(here, p, kHeaderBytes);
-        const int64_t after = zerosFrom(from + *bytes, here);
-        const uint8_t* next = bytesAt(after, kHeaderBytes);
-        int nextBytes = 0, nextFrames = 0;
-        if (next && ReadFrameHeader(codec, next, &nextBytes, &nextFrames) && SameStream(codec, here, next))
-            return true;
-        return tagAt(after) > 0;
-    };
-    UInt64 wholeBytes = 0;
-    UInt64 wholeCount = 0;
-    // Layer III main data: where the stream of frame bytes after the side
-    // information stands, and where the last frame's main data ended.
-    int64_t dataAt = 0;
-    int64_t mainEnd = 0;
-    int64_t firstAt = -1;
-    int64_t infoEnd = -1;
-    int64_t lastWholeEnd = 0;
-    std::vector<int64_t> between;  // the lengths of the stretches between chains
-    int64_t stretch = 0;
-    // Bytes that start the file, no tag before them, and not all zeros:
-    // the stream does not begin on a frame, the front of the file is lost.
-    bool tagSeen = false, nonZero = false;
-    int64_t leading = 0;
-    while (at < end) {
-        int bytes = 0, frames = 0;
-        if (const int64_t tag = tagAt(at); tag > 0) {
-            at += tag;
-            tagSeen = true;
-            continue;
-        }
-        if (frameAt(at, &bytes, &frames)) {
-            if (!first) {
-                first = bytesAt(at, kHeaderBytes);
-                std::memcpy(reference, first, kHeaderBytes);
-                // What comes after a tag and before the first frame is no
-                // sound; what starts the file is the end of a frame cut.
-                if (!tagSeen && nonZero)
-                    leading = stretch;
-                stretch = 0;
-            }
-            if (at + bytes > end) {
-                // Broken off by the file's end (a stretch of damage before
-                // it is counted, the frame is not).
-                out->endsInsideFrame = true;
-                break;
-            }
-            if (stretch > 0)
-                between.push_back(stretch);
-            stretch = 0;
-            if (IsMPEG(codec)) {
-                if (firstAt < 0) {
-                    firstAt = at;
-                    out->frameSamples = frames;
-                    if (const uint8_t* whole = bytesAt(at, bytes); whole && ReadInfoFrame(whole, bytes, &out->info))
-                        infoEnd = at + bytes;
-                } else if (infoEnd >= 0) {
-                    // Encodes joined one after another: each Info frame
-                    // counts its own; together they state the whole, and no
-                    // one checksum covers it.
-                    InfoFrame later;
-                    const int head = std::min(bytes, 64);
-                    if (const uint8_t* p = bytesAt(at, head); p && ReadInfoFrame(p, head, &later)) {
-                        if (out->info.frames >= 0 && later.frames >= 0)
-                            out->info.frames += later.frames;
-                        else
-                            out->info.frames = -1;
-                        if (out->info.bytes >= 0 && later.bytes >= 0)
-                            out->info.bytes += later.bytes;
-                        else
-                            out->info.bytes = -1;
-                        out->info.hasMusicCRC = false;
-                        ++out->joinedEncodes;
-                    } else {
-                        ++out->framesAfterInfo;
-                    }
-                }
-                int begin = 0, region = 0, bits = 0;
-                if (const uint8_t* side = bytes >= kSideBytes ? bytesAt(at, kSideBytes) : nullptr;
-                    side && MainData(side, bytes, &begin, &region, &bits)) {
-                    // (A frame of empty granules uses no bytes, wherever
-                    // its main data would begin.)
-                    if (bits > 0 && dataAt - begin < mainEnd)
-                        ++out->joins;
-                    if (bits > 0)
-                        mainEnd = dataAt - begin + bits / 8;
-                    dataAt += region;
-                }
-                lastWholeEnd = at + bytes;
-            }
-            wholeBytes += UInt64(bytes);
-            ++wholeCount;
-            out->wholeFrames += UInt64(frames);
-            at = zerosFrom(at + bytes, reference);
-            continue;
-        }
-        if (!first) {
-            const uint8_t* p = bytesAt(at, 1);
-            nonZero = nonZero || (p && *p != 0);
-        }
-        ++stretch;
-        ++at;
-    }
-    if (stretch > 0)
-        between.push_back(stretch);
-    if (wholeCount == 0)
-        return false;
-    // Sound frames inside a tag grown over them (HiddenFrames).
-    if (IsMPEG(codec) && tagEnd > 10 && firstAt >= tagEnd && out->hiddenFrames == 0)
-        out->hiddenFrames = HiddenFrames(codec, bytesAt, tagEnd, firstAt);
-    out->damaged = !between.empty() || leading > 0;
-    // The stream's bytes after the Info frame, and their checksum.
-    if (infoEnd >= 0) {
-        out->streamBytes = lastWholeEnd - firstAt;
-        for (int64_t from = infoEnd; from < lastWholeEnd;) {
-            const int count = int(std::min<int64_t>(lastWholeEnd - from, 1 << 16));
-            const uint8_t* p = bytesAt(from, count);
-            if (!p)
-                break;
-            out->musicCRC = ByteChecksum::Crc16Reflected(p, std::size_t(count), out->musicCRC);
-            from += count;
-        }
-    }
-    const double bytesPerFrame = double(wholeBytes) / double(wholeCount);
-    const double framesPerFrame = double(out->wholeFrames) / double(wholeCount);
-    for (const int64_t bytes : between)
-        out->framesBetween += UInt64(std::llround(std::round(double(bytes) / bytesPerFrame) * framesPerFrame));
-    // The frame whose end starts the file at least (what came before it,
-    // no header tells).
-    if (leading > 0)
-        out->framesBetween +=
-            UInt64(std::llround(std::max(1.0, std::round(double(leading) / bytesPerFrame)) * framesPerFrame));
-    return true;
+    return FrameWalk(codec, file, out).Run();
 }
 
 bool RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally&, TrackFinding*)
@@ -537,14 +621,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
     const bool walked = WalkFile(codec_, file, &walk);
     const UInt64 counted = tally.Counted();
     const auto note = [&](const char* found) {
-        result.Say("%llu frames in whole frames, %llu in bytes between, %llu hidden in a tag, %d joins; Info frame %s "
-                   "(%lld frames, %lld bytes stated; %lld frames, %lld bytes held; checksum %s); counted %llu: %s",
-                   (unsigned long long)walk.wholeFrames, (unsigned long long)walk.framesBetween,
-                   (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
-                   (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
-                   (long long)walk.streamBytes,
-                   !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
-                   (unsigned long long)counted, found);
+        SayWalk(&result, walk, counted, found);
         return result;
     };
     const AVStream* st = tally.format->streams[tally.stream];
