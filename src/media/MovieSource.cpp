@@ -290,7 +290,18 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
     } catch (const std::bad_alloc&) {
         // Through the libraries, as any other file.
     }
-    return OpenWithLibraries(path, out);
+    const OSErr err = OpenWithLibraries(path, out);
+    // A FLAC file of more than 24 bits that the walk does not prove whole
+    // is left to the libraries, whose decoder may not take samples that
+    // wide: its failure is said as what it is, not as a file without
+    // sound.
+    if (err == kNoAudioTrackErr) {
+        uint8_t info[FlacStreamCheck::kStreamInfoBytes];
+        int64_t firstFrame = -1;
+        if (PlainFlacHead(path, info, &firstFrame) && FlacStreamCheck::Shape(info).bits > 24)
+            return kDamagedWideFlacErr;
+    }
+    return err;
 }
 
 OSErr MovieSource::OpenWithLibraries(const std::string& path, std::unique_ptr<MovieSource>* out)

@@ -261,6 +261,8 @@ constexpr const char* kAAC = "-nostdin -loglevel error -y -i {SRC} -c:a aac {OUT
 constexpr const char* kMovie = "-nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1.5 "
                                "-i {SRC} -c:v mpeg4 -c:a aac -shortest {OUT}";
 constexpr const char* kFLAC = "-nostdin -loglevel error -y -i {SRC} {OUT}";
+constexpr const char* kTake32 = "-r 44100 -c 2 -b 32 {WAV} synth 1.5 sine 440 sine 660 gain -3";
+constexpr const char* kFLAC32 = "--silent -o {OUT} {SRC}";
 
 INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
     ::testing::Values(DamageCase{"aac_m4a_all_packets", "all.m4a", "ffmpeg", kAAC, kTake, Damage::Packets, 0, 0, 0,
@@ -321,6 +323,12 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
             Damage::None, 0, 0, 0, Outcome::Clean, nullptr},
         DamageCase{"vorbis_oggenc_empty", "empty.ogg", "oggenc", "-Q -o {OUT} {SRC}", "-r 44100 -c 2 -b 16 {WAV} trim 0 0",
             Damage::None, 0, 0, 0, Outcome::Clean, nullptr},
+        // flac's 32-bit files, which only the native reading decodes: one
+        // damaged or cut is refused with words that say so.
+        DamageCase{"flac_32_bit_cut", "cut32.flac", "flac", kFLAC32, kTake32, Damage::Cut, 0, 0, 0.6, Outcome::Fails,
+            "is a FLAC file of more than 24 bits that is damaged or cut"},
+        DamageCase{"flac_32_bit_bytes", "bytes32.flac", "flac", kFLAC32, kTake32, Damage::Bytes, 0, 0, 0,
+            Outcome::Fails, "is a FLAC file of more than 24 bits that is damaged or cut"},
         DamageCase{"flac_unstated_cut_in_padding", "unstated.flac", "flac", "--silent --padding=65536 -o {OUT} {SRC}",
             kTake, Damage::CutUnstated, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"}),
     CaseName);
