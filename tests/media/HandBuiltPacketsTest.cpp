@@ -1,7 +1,7 @@
-// The media layer's pieces where no encoder's file reaches them: the
-// indexer over a packet source of hand-built packets, and a native FLAC
-// frame libFLAC refuses (a sample past the stream's bit depth) that the
-// libraries' decoder takes, where the reading leaves libFLAC for them.
+// What no encoder's file reaches in the media layer: the indexer over a
+// packet source of hand-built packets, and a native FLAC frame libFLAC
+// refuses (a sample past the stream's bit depth) that the libraries'
+// decoder takes, where the reading leaves libFLAC for them.
 #include "ByteChecksum.h"
 #include "MovieSource.h"
 #include "PacketSource.h"
@@ -110,7 +110,7 @@ void Write(const std::string& path, const std::vector<uint8_t>& bytes) { peers::
 
 // The indexer counts what the source gives, whatever the demuxer would:
 // three packets of a WAVE file's data, of 100, 100 and 50 frames.
-TEST(TrackPieces, IndexerCountsTheSourcesPackets)
+TEST(HandBuiltPackets, IndexerCountsTheSourcesPackets)
 {
     if (!MediaLibraries::Available())
         GTEST_SKIP() << "no media libraries";
@@ -164,7 +164,7 @@ TEST(TrackPieces, IndexerCountsTheSourcesPackets)
 // Thirty frames of 16 samples; the third, stored as left and side, decodes
 // to a right channel past 16 bits.  libFLAC's frames are refused there and
 // the libraries' decoder gives it (as ffmpeg does), no silence.
-TEST(TrackPieces, FrameLibFlacRefusesGoesToTheLibraries)
+TEST(HandBuiltPackets, FrameLibFlacRefusesGoesToTheLibraries)
 {
     QM_REQUIRE_PEER("ffmpeg");
     TestTempDir dir;
