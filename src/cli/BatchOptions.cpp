@@ -356,7 +356,19 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
         case ValueOption::Set: {
             const qsizetype equals = value.indexOf(QLatin1Char('='));
             if (equals <= 0) {
-                options.fail(QStringLiteral("--set needs KEY=VALUE, not '%1'").arg(value));
+                // A name with spaces, unquoted, comes in words: the words
+                // up to the one holding '=' say what was meant.
+                QStringList words{value};
+                for (qsizetype next = i + 1; equals < 0 && next < arguments.size() && next <= i + 8; ++next) {
+                    words.append(arguments.at(next));
+                    if (arguments.at(next).contains(QLatin1Char('=')))
+                        break;
+                }
+                const bool split = equals < 0 && words.size() > 1 && words.last().contains(QLatin1Char('='));
+                options.fail(QStringLiteral("--set needs KEY=VALUE, not '%1': quote it whole when it has spaces, "
+                                            "as in --set \"%2\"")
+                                 .arg(value, split ? words.join(QLatin1Char(' '))
+                                                   : QStringLiteral("Number Duplicate Files=YES")));
                 break;
             }
             QString problem;

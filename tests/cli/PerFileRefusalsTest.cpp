@@ -113,6 +113,8 @@ const Refusal kRefusals[] = {
     {"Mp3Rate88k", {88200, 1, 16}, To("DMP3", kBitRate128), -24605,
      {"at 88200 Hz", "have this conversion convert the sample rate"}},
     {"SonicAiffBits", {44100, 2, 32}, To("SAIF"), -20020, {"32 bits", "Sonic AIFF holds 16 or 24 bits"}, true},
+    {"ImaChannels", {44100, 6, 16}, To("A1t4"), -23804,
+     {"6 channels", "AIFC IMA 4:1 holds 1 or 2 channels", "have this conversion change the number of channels by"}},
     {"MsAdpcmChannels", {44100, 7, 16}, To("MSAP"), -23207, {"7 channels", "Microsoft ADPCM holds 1 or 2 channels"}},
     {"G729Channels", {8000, 2, 16}, To("G729", {{"NeedsSampleRateConversion", true}, {"SampleRate", 8000}}), -23900,
      {"2 channels", "holds 1 channel"}},
