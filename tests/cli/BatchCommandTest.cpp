@@ -242,7 +242,8 @@ TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
     const QString pageStatuses = page.mid(page.indexOf(".SH EXIT STATUS"));
     int clauses = 0;
     QRegularExpressionMatchIterator it =
-        QRegularExpression("(?:Exit status: |; )(0|1|2|64) (.*?)(?=; (?:0|1|2|64) |\\.$)").globalMatch(statuses);
+        QRegularExpression("(?:Exit status: |; )(0|1|2|64|130|141) (.*?)(?=; (?:0|1|2|64|130|141) |\\.$)")
+            .globalMatch(statuses);
     for (; it.hasNext(); ++clauses) {
         const QRegularExpressionMatch m = it.next();
         const QRegularExpressionMatch entry =
@@ -253,7 +254,7 @@ TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
         EXPECT_TRUE(text.startsWith(m.captured(2), Qt::CaseInsensitive))
             << m.captured(1).toStdString() << ": " << text.toStdString() << "\n" << m.captured(2).toStdString();
     }
-    EXPECT_EQ(clauses, 4);
+    EXPECT_EQ(clauses, 6);
     const RunResult version = Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("quillmarch-batch 4.")) << version.out.toStdString();
