@@ -32,6 +32,7 @@
 #include "ConversionTableModel.h"
 #include "InputFileModel.h"
 #include "NotificationCenter.h"
+#include "debug_trace.h"
 
 #include <QObject>
 #include <QPointer>
@@ -225,6 +226,10 @@ private:
     void showRefusal(const Alert& alert);
 
     UserDefaults& m_defaults;
+    // The exception trace is a diagnostic: while the application runs, its
+    // lines come only with the debug trace (QUILLMARCH_DEBUG_TRACE=1), never
+    // for a cancel or a machine without a sound device.
+    exception_trace_guard m_quietTraces{debug_trace_enabled != 0};
     InputFileModel m_inputModel;
     ConversionTableModel m_conversionModel;
     QUndoStack m_inputUndo;

@@ -21,6 +21,7 @@
 #include "OutputCapabilities.h"
 #include "PreferenceKeys.h"
 #include "ProgressPrinter.h"
+#include "PropertyList.h"
 #include "RawFileSettings.h"
 #include "SoundFileSwitches.h"
 #include "UserDefaults.h"
@@ -33,6 +34,8 @@
 #include "string_utils.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <mutex>
@@ -52,6 +55,27 @@ QString AbsoluteClean(const QString& path)
 // The line on standard error for an input that failed, was skipped or
 // converted with a warning: its path, the conversion (when `conversion` is
 // not empty: more than one runs) and why.  Empty for a plain success.
+// Whether `path` is a conversions file (a property list of conversions),
+// given as an input by mistake.  Only a small regular file that begins as
+// a property list is read.
+bool IsConversionsFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > (1 << 20))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(64);
+    if (!head.startsWith("bplist") && !head.contains("<plist") && !head.startsWith("<?xml"))
+        return false;
+    const QVariant list = PropertyList::fromData(head + file.readAll());
+    const QVariantList entries = list.toList();
+    return list.typeId() == QMetaType::QVariantList && !entries.isEmpty() &&
+           std::all_of(entries.begin(), entries.end(),
+                       [](const QVariant& e) { return e.toMap().contains(QStringLiteral("QMCSName")); });
+}
+
 QString InputReportLine(const Notification& n, const QString& conversion)
 {
     // Control characters of a name are written out: a name never starts a
@@ -60,9 +84,13 @@ QString InputReportLine(const Notification& n, const QString& conversion)
     if (!conversion.isEmpty())
         path += QStringLiteral(" (conversion '%1')").arg(printable_text(conversion));
     const QVariantMap info = ConversionProcess::notificationUserInfo(n);
-    if (n.name == ConversionProcess::kSkippedNotification)
-        return QStringLiteral("skipped %1: %2")
-            .arg(path, printable_text(info.value(ConversionProcess::kReasonKey).toString()));
+    if (n.name == ConversionProcess::kSkippedNotification) {
+        QString reason = printable_text(info.value(ConversionProcess::kReasonKey).toString());
+        if (reason == ConversionProcess::kNotSoundFileReason &&
+            IsConversionsFile(ConversionProcess::notificationObject(n).toString()))
+            reason += QStringLiteral(": it holds conversions, which --conversions FILE takes");
+        return QStringLiteral("skipped %1: %2").arg(path, reason);
+    }
     if (n.name == ConversionProcess::kSuccessNotification) {
         const int warning = info.value(ConversionProcess::kWarningKey).toInt();
         if (!warning)
@@ -439,7 +467,12 @@ int BatchCommand::runBatch()
         // written into, or that exists while "Easy Thru" is NO) is not.
         const bool usage = refusal->step == BatchStart::Step::InputMissing ||
                            refusal->step == BatchStart::Step::Folders;
-        return refuse(usage ? kExitUsage : kExitStopped, refusal->title, refusal->message);
+        // The preference the refusal names, as this command sets it.
+        const QString how = refusal->step == BatchStart::Step::SubfolderExists
+                                ? QStringLiteral("\nHere: --set \"%1=YES\" for this run, or another -o folder.")
+                                      .arg(PreferenceKeys::kEasyThru)
+                                : QString();
+        return refuse(usage ? kExitUsage : kExitStopped, refusal->title, refusal->message + how);
     }
 
     const bool showProgress = !options_.quiet();

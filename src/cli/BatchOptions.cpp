@@ -163,8 +163,9 @@ QString BatchOptions::help()
         "overshoot of a rate conversion or a gain) are clipped wherever the output\n"
         "or the processing holds integers, and the input's line says how many: \"has\n"
         "samples beyond full scale: N samples clipped\".  A float input kept as its\n"
-        "type stays float; a float-to-float copy that changes nothing else keeps\n"
-        "every value.\n"
+        "type stays float, unless another word length is asked (which is written);\n"
+        "a float-to-float copy that changes nothing else keeps every value between\n"
+        "float WAVE and AIFF-C fl32 files (a float CAF is clipped at full scale).\n"
         "\n"
         "  -o FOLDER            the output folder (created when missing)\n"
         "  --conversions FILE   a property list holding an array of conversions\n"
@@ -221,7 +222,10 @@ QString BatchOptions::help()
         "kind or out of its range, a conversions or preferences file that cannot be\n"
         "used, QUILLMARCH_RESOURCES naming a folder that is missing or holds no\n"
         "resources, an input that does not exist (also with --info), or an output\n"
-        "folder inside an input folder (nothing is made).\n")
+        "folder inside an input folder (nothing is made); 130 a second Ctrl-C (the\n"
+        "program ends at once); 141 standard output or error was a pipe that closed:\n"
+        "the batch ends, its log without an end; the next run in that output folder\n"
+        "removes what it left under temporary names.\n")
         .arg(conversionsGuide());
 }
 
@@ -356,7 +360,19 @@ BatchOptions BatchOptions::parse(const QStringList& arguments)
         case ValueOption::Set: {
             const qsizetype equals = value.indexOf(QLatin1Char('='));
             if (equals <= 0) {
-                options.fail(QStringLiteral("--set needs KEY=VALUE, not '%1'").arg(value));
+                // A name with spaces, unquoted, comes in words: the words
+                // up to the one holding '=' say what was meant.
+                QStringList words{value};
+                for (qsizetype next = i + 1; equals < 0 && next < arguments.size() && next <= i + 8; ++next) {
+                    words.append(arguments.at(next));
+                    if (arguments.at(next).contains(QLatin1Char('=')))
+                        break;
+                }
+                const bool split = equals < 0 && words.size() > 1 && words.last().contains(QLatin1Char('='));
+                options.fail(QStringLiteral("--set needs KEY=VALUE, not '%1': quote it whole when it has spaces, "
+                                            "as in --set \"%2\"")
+                                 .arg(value, split ? words.join(QLatin1Char(' '))
+                                                   : QStringLiteral("Number Duplicate Files=YES")));
                 break;
             }
             QString problem;

@@ -48,7 +48,23 @@ SInt16 CConvSpec::ChannelTreat() const { return static_cast<SInt16>(spec_->chann
 OSType CConvSpec::OutputFileType() const { return spec_->outputFileType(); }
 OSType CConvSpec::OutputFileTypeFor(const CSoundFile* input) const
 {
-    return NeedsStrictFileType() || !input ? OutputFileType() : input->GetKeptFileType();
+    if (NeedsStrictFileType() || !input)
+        return OutputFileType();
+    const OSType kept = input->GetKeptFileType();
+    if (!NeedsNewWordLength())
+        return kept;
+    // A kept type of one word length (a float WAVE's 32-bit floats) gives
+    // way, for another word length, to the type of its family that holds
+    // it: what is asked is written.
+    const QVariantMap properties = GetSoundFileProperties(kept);
+    const OSType other =
+        HFSTypeCodeFromFileType(properties.value(QStringLiteral("otherWordLengthsType")).toString());
+    if (other == 0)
+        return kept;
+    for (const QVariant& item : properties.value(QStringLiteral("numBitsPopup")).toList())
+        if (item.toMap().value(QStringLiteral("tag")).toInt() == WordLength())
+            return kept;
+    return other;
 }
 
 SInt16 CConvSpec::OutputWordLengthFor(CSoundFile* input) const

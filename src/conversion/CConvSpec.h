@@ -50,7 +50,9 @@ public:
     OSType OutputFileType() const;
     bool NeedsStrictFileType() const;
     // The type of the output made from `input`: the conversion's output
-    // type, or the type the input keeps (CSoundFile::GetKeptFileType).
+    // type, or the type the input keeps (CSoundFile::GetKeptFileType); for
+    // a word length the kept type does not take, the type its properties
+    // name for other word lengths ("otherWordLengthsType").
     OSType OutputFileTypeFor(const CSoundFile* input) const;
     // The word length of that output: the conversion's, else the input's;
     // for a kept type whose word length is a bit rate, the input's bit

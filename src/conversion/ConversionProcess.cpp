@@ -236,6 +236,11 @@ std::string ParentOf(const std::string& path)
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+QString ParentPath(const QString& path)
+{
+    return QString::fromStdString(ParentOf(path.toStdString()));
+}
+
 QString LastPathComponent(const QString& path)
 {
     QString p = path;
@@ -726,16 +731,22 @@ void ConversionProcess::runConversion(const ConvSpecRef& conversion)
     brokenSetMembers_.clear();
     reportedSetMembers_.clear();
     unmadeFolders_.clear();
+    pendingFolders_.clear();
 
     post(kHeaderNotification, QVariant::fromValue(conversion));
 
     const QString folder = destPath_ + QLatin1Char('/') + conversion->conversionName();
     setCurFolder(folder);
+    // The conversion's subfolder is made with its first output.
     std::string resolved;
-    if (ResolvePath(folder.toStdString(), &resolved) == noErr)
+    if (ResolvePath(folder.toStdString(), &resolved) == noErr) {
         curConvOutputResolved_ = resolved;
-    else
+    } else if (ResolvePath(destPath_.toStdString(), &resolved) == noErr) {
+        pendingFolders_.insert(folder);
+        curConvOutputResolved_ = resolved + '/' + conversion->conversionName().toStdString();
+    } else {
         curConvOutputResolved_.clear();
+    }
     walkStack_.clear();
     // What the walk learns of its folders (which sidecars they hold) holds
     // for this conversion.
@@ -784,8 +795,11 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
         const std::string output = curFolder().toStdString();
         memo.pin(input);
         memo.pin(ParentOf(input));
-        memo.pin(output);
-        memo.pin(ParentOf(output));
+        // (A folder still to be made changes when it is.)
+        if (!pendingFolders_.contains(curFolder())) {
+            memo.pin(output);
+            memo.pin(ParentOf(output));
+        }
     }
     // What the first look at the input opened goes to its conversion
     // (before the memo ends, while the file layer still sees it).
@@ -794,9 +808,10 @@ void ConversionProcess::processFile(const QString& path, const QString& outputNa
     run.path = path;
     run.outputName = outputName;
     if (detectFile(run)) {
+        decideFile(run);
         // Without its output folder the file fails at once.
-        if (run.spec)
-            decideFile(run);
+        if (!run.finished && run.error == noErr)
+            enterOutputFolder(run);
         if (run.spec && !run.finished)
             runAndRename(run);
         // Clean-up: the input object goes (never the input file).
@@ -910,9 +925,6 @@ bool ConversionProcess::detectFile(FileRun& run)
     ThreadDictionary d = dict();
     d.setValue(kCurLongNameKey, longName);
 
-    run.error = getOutputSpec(&run.folderSpec, &run.folderRef);
-    if (run.error)
-        return true;
     if (defaults().boolForKey(kPreserveCommentsKey)) {
         const QString c = finder_get_comment(path);
         setComment(c.isEmpty() ? QString() : c);
@@ -920,10 +932,16 @@ bool ConversionProcess::detectFile(FileRun& run)
     const ConvSpecRef convSpec = curConvSpec();
     if (convSpec && convSpec->nameExtension().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0)
         readID3TagsFromFile(path);
-
-    run.spec = std::make_unique<CConvSpec>(convSpec, &run.folderSpec, &run.folderRef, longName);
-    d.setValue(kOutputFolderRefKey, FSRefSerialize(run.folderRef));
     return true;
+}
+
+void ConversionProcess::enterOutputFolder(FileRun& run)
+{
+    run.error = getOutputSpec(&run.folderSpec, &run.folderRef);
+    if (run.error)
+        return;
+    run.spec = std::make_unique<CConvSpec>(curConvSpec(), &run.folderSpec, &run.folderRef, run.longName);
+    dict().setValue(kOutputFolderRefKey, FSRefSerialize(run.folderRef));
 }
 
 void ConversionProcess::checkSetMembers(FileRun& run)
@@ -1022,7 +1040,11 @@ void ConversionProcess::handleUnrecognized(FileRun& run)
     } else if (action == 1) {
         QM_TRACE("processFile", "'" << name.toStdString() << "' unrecognized as a sound file, just copying");
         const QString destination = curFolder() + QLatin1Char('/') + name;
-        const OSErr copied = CopyFileNoReplace(path.toStdString(), destination.toStdString());
+        FSSpec folderSpec;
+        FSRef folderRef;
+        OSErr copied = getOutputSpec(&folderSpec, &folderRef);
+        if (copied == noErr)
+            copied = CopyFileNoReplace(path.toStdString(), destination.toStdString());
         if (copied == noErr) {
             post(kSuccessNotification, path,
                  QVariantMap{{kCommentKey, kCopiedComment}, {kConvertedFilePathKey, destination}});
@@ -1192,7 +1214,12 @@ QString ConversionProcess::vanishedOutputFolder() const
         PathMemo::Forget(path);
         return IsFolder(path);
     };
-    std::string folder = curFolder().toStdString();
+    // (A folder still to be made has not vanished: the one it goes into
+    // is looked at.)
+    QString first = curFolder();
+    while (pendingFolders_.contains(first))
+        first = ParentPath(first);
+    std::string folder = first.toStdString();
     if (folder.empty() || isFolder(folder))
         return QString();
     const std::string top = destPath_.toStdString();
@@ -1272,24 +1299,23 @@ void ConversionProcess::deepProcessFolder(const QString& path)
     const QString parentFolder = curFolder();
     const QString mirror = parentFolder + QLatin1Char('/') + LastPathComponent(path);
     setCurFolder(mirror);
-    // A folder that cannot be made (a file or a link that leads nowhere in
-    // the way, no permission), or that is a link or another user's (made
-    // and entered without following a link, as the clean-up goes), fails
-    // each file below it, saying why.
-    const FolderBelowProblem made = EnterFolderBelow(destPath_.toStdString(), outputRelative(mirror), true);
-    if (made.kind != FolderBelowProblem::None) {
-        // Said of the folder itself ("it ..."), or of the folder above
-        // that could not be made.
-        QString why = FolderBelowProblemText(made, mirror);
-        if (why.isEmpty())
-            why = FolderPathProblem(mirror, false);
-        const QString above = unmadeFolders_.value(parentFolder);
-        if (why.isEmpty() && !above.isEmpty())
-            why = above.startsWith(QLatin1String("it ")) ? QStringLiteral("'%1' %2").arg(parentFolder, above.mid(3))
-                                                         : above;
-        if (why.isEmpty())
-            why = QStringLiteral("it could not be made: %1").arg(ErrorText(MacErrorFromErrno(made.error)));
-        unmadeFolders_.insert(mirror, why);
+    // A folder that is a link or another user's, or where a file or a link
+    // that leads nowhere stands, fails each file below it, saying why (it
+    // is entered without following a link, as the clean-up goes); one that
+    // is missing is made with its first output.
+    if (const QString above = unmadeFolders_.value(parentFolder); !above.isEmpty()) {
+        unmadeFolders_.insert(mirror, above.startsWith(QLatin1String("it "))
+                                          ? QStringLiteral("'%1' %2").arg(parentFolder, above.mid(3))
+                                          : above);
+    } else if (pendingFolders_.contains(parentFolder)) {
+        pendingFolders_.insert(mirror);
+    } else {
+        const FolderBelowProblem entered = EnterFolderBelow(destPath_.toStdString(), outputRelative(mirror), false);
+        if (entered.kind == FolderBelowProblem::Failed && entered.error == ENOENT &&
+            FolderPathProblem(mirror, false).isEmpty())
+            pendingFolders_.insert(mirror);
+        else if (entered.kind != FolderBelowProblem::None)
+            noteUnmadeFolder(mirror, entered);
     }
     rememberSidecars(mirror);
 
@@ -1465,16 +1491,36 @@ std::string ConversionProcess::outputRelative(const QString& folder) const
     return folder.mid(destPath_.size() + 1).toStdString();
 }
 
+void ConversionProcess::noteUnmadeFolder(const QString& folder, const FolderBelowProblem& problem)
+{
+    // Said of the folder itself ("it ..."), or of what stands in its way.
+    QString why = FolderBelowProblemText(problem, folder);
+    if (why.isEmpty())
+        why = FolderPathProblem(folder, false);
+    if (why.isEmpty())
+        why = QStringLiteral("it could not be made: %1").arg(ErrorText(MacErrorFromErrno(problem.error)));
+    unmadeFolders_.insert(folder, why);
+}
+
 OSErr ConversionProcess::getOutputSpec(FSSpec* spec, FSRef* ref)
 {
     // The file's outputs go into its folder only when that is still reached
     // from the output folder without a link and is none of another user's
-    // (a link may have taken a folder's place since the batch began).
+    // (a link may have taken a folder's place since the batch began).  A
+    // folder still to be made is made now, with the missing ones above it.
     const QString folder = curFolder();
     if (unmadeFolders_.contains(folder))
         return dirNFErr;
-    const FolderBelowProblem entered = EnterFolderBelow(destPath_.toStdString(), outputRelative(folder), false);
-    if (const QString why = FolderBelowProblemText(entered, folder); !why.isEmpty()) {
+    const bool make = pendingFolders_.contains(folder);
+    const FolderBelowProblem entered = EnterFolderBelow(destPath_.toStdString(), outputRelative(folder), make);
+    if (make) {
+        if (entered.kind != FolderBelowProblem::None) {
+            noteUnmadeFolder(folder, entered);
+            return dirNFErr;
+        }
+        for (QString made = folder; pendingFolders_.remove(made); made = ParentPath(made))
+            PathMemo::Forget(made.toStdString());
+    } else if (const QString why = FolderBelowProblemText(entered, folder); !why.isEmpty()) {
         unmadeFolders_.insert(folder, why);
         return dirNFErr;
     }

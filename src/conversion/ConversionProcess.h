@@ -94,6 +94,7 @@
 
 class CConvSpec;
 class CSoundFile;
+struct FolderBelowProblem;
 struct OutputContext;
 struct OutputRenameSettings;
 class QThread;
@@ -298,8 +299,12 @@ public:
     static bool isHFSInvisible(const QString& path);
     // A name beginning with "." that the resource "dotignore" lists.
     static bool isDotInvisible(const QString& name);
-    // FSSpec (folder path, empty name) and FSRef of the current output folder.
+    // FSSpec (folder path, empty name) and FSRef of the current output
+    // folder, made first when it is still to be made (pendingFolders_).
     OSErr getOutputSpec(FSSpec* spec, FSRef* ref);
+    // Why `folder` cannot take outputs, as EnterFolderBelow found it, into
+    // unmadeFolders_.
+    void noteUnmadeFolder(const QString& folder, const FolderBelowProblem& problem);
     // `folder` (a file's output folder) relative to the batch's output folder.
     std::string outputRelative(const QString& folder) const;
     // ID3 tags of an input whose extension is "mp3": the ID3v2 tag into the
@@ -339,9 +344,9 @@ private:
     void closeWorkerContext();
 
     // The stages of processFile, on the per-file values of FileRun: detect
-    // (missing, special, hidden, the output folder and context), decide
-    // (set members, the input object, skip, copy or raw), run and rename,
-    // and the outcome posted.
+    // (missing, special, hidden, the file's context), decide (set members,
+    // the input object, skip, copy or raw), the output folder, run and
+    // rename, and the outcome posted.
     struct FileRun;
     bool reportMissingInput(const QString& path);
     void resetFileState(const QString& path);
@@ -349,6 +354,10 @@ private:
     void checkSetMembers(FileRun& run);
     void decideFile(FileRun& run);
     void handleUnrecognized(FileRun& run);
+    // The output folder of an input that is to make outputs, and the
+    // conversion's context for them (run.spec); the folder's failure in
+    // run.error.
+    void enterOutputFolder(FileRun& run);
     // A dot-named file met inside a walked folder (never one the user named).
     bool hiddenInWalk(const FileRun& run) const;
     // What the outputs of this input are told: the specifics made for it,
@@ -465,6 +474,10 @@ private:
     // The mirrored folders this conversion's walk could not make, with what
     // kept them from being made: their files fail alone, naming it.
     QHash<QString, QString> unmadeFolders_;
+    // This conversion's output folders not made yet (its subfolder, the
+    // mirrors of walked folders): each is made with the first output that
+    // goes into it, so an input that fails before any output makes none.
+    QSet<QString> pendingFolders_;
     // The record of the batch's temporary files, from its start to its end.
     std::unique_ptr<TemporaryLedger> ledger_;
 };

@@ -217,7 +217,11 @@ OSErr Logger::logErrorMessage(const QString& fileName, int32_t code, const QStri
     enum class Then { Warn, Nothing, Stop } then = Then::Stop;
     switch (entry.message_class) {
     case kErrorClassReportWarning:
-        prefix = Localized("%d, call Corvane: ").replace(QStringLiteral("%d"), QString::number(code));
+        // The maker's advice is for the program's own faults, which the
+        // table's text alone tells; a text of the caller's names what is
+        // wrong in the input or the setting, and what to do.
+        if (text.isEmpty())
+            prefix = Localized("%d, call Corvane: ").replace(QStringLiteral("%d"), QString::number(code));
         [[fallthrough]];
     case kErrorClassWarning:
     case kErrorClassNote:

@@ -150,7 +150,11 @@ std::optional<BatchStart::Refusal> BatchStart::prepare(const Request& request)
                                Text("No output file can be made in the output folder '%1' of the conversion "
                                     "'%2': %3.")
                                    .arg(name(subfolder), name(spec->conversionName()), errorText(writable))};
-        } else if (PathExists(sub) || CreateFolder(sub) != noErr) {
+        } else if (PathExists(sub) || !FolderPathProblem(subfolder, false).isEmpty() ||
+                   CheckFolderWritable(output.toStdString()) != noErr) {
+            // Made with the conversion's first output (an input that fails
+            // before any makes none): here only what would keep it from
+            // being made.
             // A file or a link that leads nowhere in the way is named;
             // otherwise the folder could not be made in the output folder.
             const QString problem = FolderPathProblem(subfolder, false);

@@ -87,4 +87,29 @@ bool PlainFlacHead(const std::string& path, uint8_t* info, int64_t* firstFrame)
     return true;
 }
 
+bool FlacMetadataCut(const std::string& path, unsigned* channels)
+{
+    PositionedFile file(path);
+    const int64_t size = file.Size();
+    uint8_t block[4];
+    if (size < 4 || file.Read(0, block, 4) != 4 || std::memcmp(block, "fLaC", 4) != 0)
+        return false;
+    if (channels) {
+        uint8_t info[4 + FlacStreamCheck::kStreamInfoBytes];
+        const bool whole = file.Read(4, info, sizeof info) == sizeof info && (info[0] & 0x7F) == 0;
+        *channels = whole ? FlacStreamCheck::Shape(info + 4).channels : 0;
+    }
+    // Each block's header and body, up to the one marked last.
+    for (int64_t pos = 4; pos < size;) {
+        if (file.Read(pos, block, 4) != 4)
+            return true;
+        pos += 4 + int64_t(ReadBE32(block) & 0xFFFFFF);
+        if (pos > size)
+            return true;
+        if ((block[0] & 0x80) != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace movie_input

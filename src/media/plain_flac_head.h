@@ -17,4 +17,10 @@ namespace movie_input {
 // begins, after the last block.
 bool PlainFlacHead(const std::string& path, uint8_t* info, int64_t* firstFrame);
 
+// True for a native FLAC file that ends inside its metadata blocks: it
+// begins "fLaC" and the file ends before a block marked last is whole (a
+// file cut short, not one of an unknown format).  *channels (when given)
+// gets the channels its STREAMINFO states, 0 when that block is not whole.
+bool FlacMetadataCut(const std::string& path, unsigned* channels = nullptr);
+
 } // namespace movie_input

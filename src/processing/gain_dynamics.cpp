@@ -30,6 +30,7 @@ struct Kernel {
     std::size_t outCh = 1;   // channels of the output
     UInt32 block = 1;
     double C = 1.0;
+    double T = 1.0;          // the limiter's level: C as the output writes it
     double d = 1.0;
     double A = 1.0;
     double B = 1.0;
@@ -52,6 +53,20 @@ double LsbOf(const CSoundFile* out)
     return 1.0 / std::pow(2.0, double(out->GetNumBits() - 1));
 }
 
+// The level the limiter holds for a ceiling C: the highest output word at
+// or below C (never above the top word), as a fraction of full scale.  The
+// writers truncate towards zero, and their dither adds less than one step,
+// so a sample at or below it never becomes a word above C; and a limited
+// sample is put on it exactly, so that a rounding error of the gain never
+// takes it past full scale (where the writer would clip it and count it).
+// Float outputs are held on the grid of their 24-bit mantissa.
+double LimiterLevel(double C, const CSoundFile* out)
+{
+    const int bits = out->HoldsFloatSamples() ? 24 : std::clamp<int>(out->GetNumBits(), 8, 32);
+    const double steps = std::ldexp(1.0, bits - 1);
+    return std::min(std::floor(C * steps), steps - 1) / steps;
+}
+
 // The divisor of the normalising gain that puts a peak m half an LSB below
 // the ceiling: m / (C - lsb / 2).  (m / C + lsb / 2 would leave a quiet
 // input's peak C^2 x lsb / 2m below the ceiling, many LSBs for a soft
@@ -69,7 +84,7 @@ SInt32 SelectMode(Kernel& k, GainSettings& s)
     if (!s.needsNormalize) {
         if (!s.needsCompressor) {
             k.mode = Mode::Copy;
-        } else if (s.hasValidMax && k.B * s.max < k.C) {
+        } else if (s.hasValidMax && k.B * s.max < k.T) {
             k.mode = Mode::Plain;
             k.P = k.B;
         } else {
@@ -191,12 +206,12 @@ double Limit(Kernel& k, UInt32 n)
         k.E = k.E * k.d;
         g = k.Bc * (1 - k.E);
         const double level = FrameLevel(k, xf);
-        if (level * g <= k.C) {
+        if (level * g <= k.T) {
             for (std::size_t c = 0; c < K; ++c)
                 yf[c] = g * xf[c];
             continue;
         }
-        const double r = k.C / (level * g);
+        const double r = k.T / (level * g);
         if (j >= k.W - 1) {
             const double s = (1 - r) / k.W;
             for (UInt32 i = 0; i + 1 < k.W; ++i) {
@@ -207,7 +222,7 @@ double Limit(Kernel& k, UInt32 n)
             }
         }
         for (std::size_t c = 0; c < K; ++c)
-            yf[c] = r * g * xf[c];
+            yf[c] = std::clamp(r * g * xf[c], -k.T, k.T);
         k.E = 1 - (1 - k.E) * r;
     }
     return g;
@@ -245,8 +260,19 @@ SInt32 RunSegment(Kernel& k, UInt32 a, UInt32 b, bool gap, bool endGap, UInt32* 
                     k.G = k.G - down;
                 if (p >= rampUpStart && !endGap)
                     k.G = k.G + up;
-                for (std::size_t c = 0; c < K; ++c)
-                    y[i * K + c] = k.G * x[i * K + c];
+                // Compressing, the glide back up to the boost is held at
+                // the limiter's level too.
+                const double* xf = x + std::size_t(i) * K;
+                double* yf = y + std::size_t(i) * K;
+                const double level = k.mode == Mode::Compress ? FrameLevel(k, xf) : 0.0;
+                if (level * k.G > k.T) {
+                    const double g = k.T / level;
+                    for (std::size_t c = 0; c < K; ++c)
+                        yf[c] = std::clamp(g * xf[c], -k.T, k.T);
+                } else {
+                    for (std::size_t c = 0; c < K; ++c)
+                        yf[c] = k.G * xf[c];
+                }
             }
         } else if (k.mode == Mode::Copy) {
             std::copy(x, x + samples, y);
@@ -289,6 +315,7 @@ SInt32 RunKernel(CSoundFile* in, CSoundFile* out, UInt32 start, UInt32 end, UInt
     // Set-up.
     k.block = std::max<UInt32>(out->GetBufferFrames() / 2, 1);
     k.C = DecibelsToGain(s.ceiling);
+    k.T = LimiterLevel(k.C, out);
     const double rate = in->GetSampleRate();
     k.d = std::pow(0.125, 1 / (rate * 0.5));
     k.A = DecibelsToGain(s.gateAttenuation);

@@ -23,6 +23,10 @@
 //   "engineOnly"           true for a type the engine makes for its own work
 //                          (a snippet, a temporary file), which no user
 //                          reads or writes
+//   "otherWordLengthsType" the type a conversion that keeps this type
+//                          writes when it asks for a word length this
+//                          type does not take (numBitsPopup): the float
+//                          WAVE's linear WAVE
 //   "specificsKeys"        the keys of a conversion's specifics that the
 //                          type's writer reads (its options), beside the
 //                          settings block "oldData" every type has

@@ -267,7 +267,11 @@ TEST_F(PlaybackControllerTest, WithoutASoundDeviceOneReadableAlertThenTheControl
         width = box->width();
         box->defaultButton()->click();
     });
+    // The user's alert says it all: no developer's trace line on stderr.
+    testing::internal::CaptureStderr();
     p.playFile();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("exception thrown"), std::string::npos) << err;
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(shown[0], QStringLiteral("Cannot Play"));
     EXPECT_TRUE(shown[1].startsWith(QStringLiteral("No sound output device")));

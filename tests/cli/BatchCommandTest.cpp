@@ -242,7 +242,8 @@ TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
     const QString pageStatuses = page.mid(page.indexOf(".SH EXIT STATUS"));
     int clauses = 0;
     QRegularExpressionMatchIterator it =
-        QRegularExpression("(?:Exit status: |; )(0|1|2|64) (.*?)(?=; (?:0|1|2|64) |\\.$)").globalMatch(statuses);
+        QRegularExpression("(?:Exit status: |; )(0|1|2|64|130|141) (.*?)(?=; (?:0|1|2|64|130|141) |\\.$)")
+            .globalMatch(statuses);
     for (; it.hasNext(); ++clauses) {
         const QRegularExpressionMatch m = it.next();
         const QRegularExpressionMatch entry =
@@ -253,7 +254,7 @@ TEST_F(BatchCommandTest, HelpAndVersionTellWhereThingsAre)
         EXPECT_TRUE(text.startsWith(m.captured(2), Qt::CaseInsensitive))
             << m.captured(1).toStdString() << ": " << text.toStdString() << "\n" << m.captured(2).toStdString();
     }
-    EXPECT_EQ(clauses, 4);
+    EXPECT_EQ(clauses, 6);
     const RunResult version = Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("quillmarch-batch 4.")) << version.out.toStdString();
@@ -386,10 +387,35 @@ INSTANTIATE_TEST_SUITE_P(
         Typo{{"--set", "Skip Bad Region=YES"}, "'Skip Bad Region' takes a whole number, not 'YES'"},
         Typo{{"--set", "Unrecognized Input File Sample Rate=fast"}, "takes a number"},
         Typo{{"--set", "Conversions=mine.plist"}, "(use --conversions FILE)"},
+        Typo{{"--set", "Number", "Duplicate", "Files=YES"},
+             "quote it whole when it has spaces, as in --set \"Number Duplicate Files=YES\""},
         Typo{{"--conversoins", "c.plist"}, "unknown option '--conversoins' (did you mean '--conversions'?)"},
         Typo{{"--quite"}, "unknown option '--quite' (did you mean '--quiet'?)"},
         Typo{{"--info=YES"}, "option '--info' takes no value"}),
     [](const ::testing::TestParamInfo<Typo>& info) { return "Typo" + std::to_string(info.index); });
+
+// Refusals say what to do: a conversions file given as an input is
+// skipped naming the option that takes it, and no conversion folder is
+// made for an input that fails before any output; a conversion folder that
+// exists while "Easy Thru" is NO names the --set that lets it be used.
+TEST_F(BatchCommandTest, RefusalsSayWhatToDo)
+{
+    const QString conversions = WriteConversions(root + "/mine.plist", {{0, {}}, {2, {}}});
+    const RunResult skipped = Run({"--quiet", "--conversions", conversions, "-o", root + "/out", conversions});
+    EXPECT_EQ(skipped.exitCode, 1) << skipped.err.toStdString();
+    EXPECT_EQ(skipped.err.count(": not a sound file: it holds conversions, which --conversions FILE takes\n"), 2)
+        << skipped.err.toStdString();
+    EXPECT_EQ(QDir(root + "/out").entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+
+    const RunResult made = Run({"--quiet", "--conversions", conversions, "-o", root + "/out", root + "/in.wav"});
+    EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
+    const RunResult refused =
+        Run({"--quiet", "--set", "Easy Thru=NO", "--conversions", conversions, "-o", root + "/out", root + "/in.wav"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains("already exists") &&
+                refused.err.contains("Here: --set \"Easy Thru=YES\" for this run, or another -o folder."))
+        << refused.err.toStdString();
+}
 
 TEST_F(BatchCommandTest, WhatCannotBeWrittenIsNamed)
 {

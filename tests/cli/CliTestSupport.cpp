@@ -1,5 +1,6 @@
 #include "CliTestSupport.h"
 
+#include "HeldEncoderScript.h"
 #include "PropertyList.h"
 
 #include <QDir>
@@ -73,22 +74,7 @@ QString ReadText(const QString& path)
     return QString::fromUtf8(file.readAll());
 }
 
-HeldEncoder::HeldEncoder(const QString& folder) : folder_(folder)
-{
-    QDir().mkpath(folder);
-    const QString script = QStringLiteral(
-        "#!/bin/sh\n"
-        "if [ \"$1\" = -v ]; then echo 'LAME version 3.100'; exit 0; fi\n"
-        "case \"$*\" in *.wav\\ *) ;; *) exit 0;; esac\n"
-        "printf '    1/2    (42%%)|   0:00/   0:00|\\r'\n"
-        "echo $$ > '%1/encoding.part' && /bin/mv '%1/encoding.part' '%1/encoding'\n"
-        "while [ ! -e '%1/release' ]; do /bin/sleep 0.05; done\n"
-        "exit 3\n").arg(folder);
-    QFile file(folder + QStringLiteral("/lame"));
-    ok_ = file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0;
-    file.close();
-    ok_ = ok_ && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
+HeldEncoder::HeldEncoder(const QString& folder) : folder_(folder), ok_(WriteHeldEncoderScript(folder)) {}
 
 qint64 HeldEncoder::start(QProcess* process, const QString& defaultsFile, const QStringList& arguments) const
 {

@@ -157,12 +157,8 @@ QString WriteConversions(const QString& path, const QList<QPair<int, QVariantMap
 QString LogPathFromOutput(const QString& out);
 QString ReadText(const QString& path);
 
-// A stand-in for the MP3 encoder that holds a batch still, so that a test
-// acts on a batch that provably runs: `folder`/lame answers the version
-// question; an encoding run reports 42% done, writes its process id into
-// `folder`/encoding,
-// then waits until `folder`/release exists and leaves without writing (the
-// file then fails).  A conversion to MP3 through it.
+// The stand-in encoder of WriteHeldEncoderScript in `folder`, the batch
+// command run through it, and a conversion to MP3 through it.
 class HeldEncoder {
 public:
     explicit HeldEncoder(const QString& folder);

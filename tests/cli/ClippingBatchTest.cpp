@@ -262,4 +262,64 @@ TEST_P(ClippingBatch, CountsWhatItClipsAndKeepsFloats)
 INSTANTIATE_TEST_SUITE_P(EveryPlaceThatClips, ClippingBatch, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<ClipCase>& info) { return std::string(info.param.name); });
 
+// The limiter (the compressor's boost, 6 dB by default, after normalising)
+// never writes a sample beyond its ceiling, whatever the ceiling, the
+// output's word length, its dither or float samples: nothing is clipped or
+// said, and the peak ffmpeg reads lies within a step of the ceiling, never
+// above it.  The inputs are sox's tones, 16-bit mono (dithered by sox, as
+// it writes them) and 24-bit stereo.
+class Limiter : public BatchTest {};
+
+TEST_F(Limiter, HoldsItsCeilingAtEverySetting)
+{
+    QM_REQUIRE_PEER("ffmpeg");
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    ASSERT_TRUE(Sox({"-R", "-n", "-r", "44100", "-b", "16", "-c", "1", root + "/in/two.wav", "synth", "2", "sine",
+                     "300"}));
+    ASSERT_TRUE(Sox({"-R", "-n", "-r", "48000", "-b", "24", "-c", "2", root + "/in/wide.wav", "synth", "1", "sine",
+                     "300", "sine", "440"}));
+    struct Limited {
+        const char* name;
+        const char* type;  // "": the input's type and word length
+        int bits;
+        double ceiling;
+        bool dither;
+    };
+    const Limited cases[] = {{"kept at 0", "", 0, 0.0, false},
+                             {"kept at -3", "", 0, -3.0, false},
+                             {"dithered 16 at -3", "WAVE", 16, -3.0, true},
+                             {"dithered 8 at -0.1", "WAVE", 8, -0.1, true},
+                             {"float at 0", "WVfl", 32, 0.0, false},
+                             {"float at -3", "WVfl", 32, -3.0, false}};
+    QList<QPair<int, QVariantMap>> conversions;
+    for (const Limited& c : cases) {
+        QVariantMap conversion = TypedConversion(c.name, *c.type ? c.type : "WAVE", c.bits, {});
+        conversion.insert("QMCSNeedsStrictFileType", *c.type != '\0');
+        conversion.insert("QMCSNeedsNewWordLength", *c.type != '\0');
+        conversion.insert("QMCSNeedsRedither", c.dither);
+        conversion.insert("QMCSNeedsGain", true);
+        conversion.insert("QMCSNeedsCompressor", true);
+        conversion.insert("QMCSCeiling", c.ceiling);
+        conversions.append({0, conversion});
+    }
+    const RunResult run = RunConversions("limit", conversions, root + "/in", root + "/out");
+    ASSERT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("clipped")) << run.err.toStdString();
+    for (const Limited& c : cases) {
+        for (const char* name : {"two.wav", "wide.wav"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + name);
+            const std::vector<float> out = Floats(root + "/out/" + c.name + "/in/" + name);
+            ASSERT_FALSE(out.empty());
+            double peak = 0.0;
+            for (float x : out)
+                peak = std::max(peak, std::fabs(double(x)));
+            const double C = std::pow(10.0, c.ceiling / 20.0);
+            const int bits = c.bits ? (QString(c.type) == "WVfl" ? 24 : c.bits) : QString(name) == "two.wav" ? 16 : 24;
+            EXPECT_LE(peak, C);
+            EXPECT_GE(peak, C - 2.0 / std::pow(2.0, bits - 1));
+        }
+    }
+}
+
 }  // namespace

@@ -104,7 +104,7 @@ TEST_P(DamagedInputBatchTest, NeverConvertsSilently)
     const auto expand = [&](const char* text) {
         QStringList arguments;
         for (const QString& a : QString::fromLatin1(text).split(' ', Qt::SkipEmptyParts))
-            arguments << (a == "{SRC}" || a == "{WAV}" ? source : a == "{OUT}" ? intact : a);
+            arguments << QString(a).replace("{SRC}", source).replace("{WAV}", source).replace("{OUT}", intact);
         return arguments;
     };
     ASSERT_TRUE(Sox(QStringList{"-D", "-n"} + expand(c.source))) << c.source;
@@ -263,6 +263,7 @@ constexpr const char* kMovie = "-nostdin -loglevel error -y -f lavfi -i testsrc=
 constexpr const char* kFLAC = "-nostdin -loglevel error -y -i {SRC} {OUT}";
 constexpr const char* kTake32 = "-r 44100 -c 2 -b 32 {WAV} synth 1.5 sine 440 sine 660 gain -3";
 constexpr const char* kFLAC32 = "--silent -o {OUT} {SRC}";
+constexpr const char* kFLACPicture = "--silent --picture=3|image/png||1x1x24|{SRC} -o {OUT} {SRC}";
 
 INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
     ::testing::Values(DamageCase{"aac_m4a_all_packets", "all.m4a", "ffmpeg", kAAC, kTake, Damage::Packets, 0, 0, 0,
@@ -329,6 +330,12 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInputBatchTest,
             "is a FLAC file of more than 24 bits that is damaged or cut"},
         DamageCase{"flac_32_bit_bytes", "bytes32.flac", "flac", kFLAC32, kTake32, Damage::Bytes, 0, 0, 0,
             Outcome::Fails, "is a FLAC file of more than 24 bits that is damaged or cut"},
+        // Cut inside a picture block (the source itself as the picture),
+        // named as FLAC or not named at all.
+        DamageCase{"flac_cut_in_picture", "picture.flac", "flac", kFLACPicture, kTake, Damage::Cut, 0, 0, 0.3,
+            Outcome::Fails, "unexpected end of file"},
+        DamageCase{"flac_cut_in_picture_unnamed", "picturecut", "flac", kFLACPicture, kTake, Damage::Cut, 0, 0, 0.3,
+            Outcome::Fails, "unexpected end of file"},
         DamageCase{"flac_unstated_cut_in_padding", "unstated.flac", "flac", "--silent --padding=65536 -o {OUT} {SRC}",
             kTake, Damage::CutUnstated, 0, 0, 0.1, Outcome::Fails, "unexpected end of file"}),
     CaseName);

@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 using namespace clitest;
 
 namespace {
@@ -116,6 +119,54 @@ TEST_F(KeptTypeBatch, TheLogNamesTheMpeg4RateWritten)
     EXPECT_TRUE(log.contains("Convert number of bits to: 128 kbit/s,")) << log.toStdString();
     EXPECT_GT(BitRate(root + "/out/per channel/in/take.m4a"), 192000);
     EXPECT_LT(BitRate(root + "/out/whole/in/take.m4a"), 160000);
+}
+
+// A word length asked of a conversion that keeps the type is written,
+// whoever wrote the float input: libsndfile and sox (the plain float tag,
+// and libsndfile's extensible form for six channels), ffmpeg (extensible)
+// and AIFF-C fl32.  Each output holds 16-bit words that sox's own 16-bit
+// rendering of the input matches within one step.
+TEST_F(KeptTypeBatch, AWordLengthAskedOfAFloatInputIsWritten)
+{
+    QM_REQUIRE_PEER("sndfile-convert");
+    QM_REQUIRE_PEER("ffmpeg");
+    ASSERT_TRUE(QDir().mkpath(root + "/in"));
+    const QString stereo = root + "/s16.wav", six = root + "/six.wav";
+    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "2", "-b", "16", stereo, "synth", "0.3", "sine", "440", "gain",
+                     "-3"}));
+    ASSERT_TRUE(Sox({"-D", "-n", "-r", "44100", "-c", "6", "-b", "16", six, "synth", "0.3", "sine", "330", "gain",
+                     "-3"}));
+    ASSERT_TRUE(RunPeer("sndfile-convert", {"-float32", stereo, root + "/in/libsndfile.wav"}));
+    ASSERT_TRUE(RunPeer("sndfile-convert", {"-float32", six, root + "/in/libsndfile-six.wav"}));
+    ASSERT_TRUE(Sox({stereo, "-e", "floating-point", "-b", "32", root + "/in/sox.wav"}));
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-v", "error", "-i", stereo, "-c:a", "pcm_f32le", root + "/in/ffmpeg.wav"}));
+    ASSERT_TRUE(RunPeer("ffmpeg", {"-v", "error", "-i", stereo, "-c:a", "pcm_f32be", "-f", "aiff",
+                                   root + "/in/ffmpeg.aifc"}));
+    QVariantMap keep = TypedConversion("keep", "AIFF", 16, {});
+    keep.insert("QMCSNeedsStrictFileType", false);
+    const RunResult run = RunConversions("keep", {{0, keep}}, root + "/in", root + "/out");
+    ASSERT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(ReadText(LogPathFromOutput(run.out)).contains("Convert number of bits to: 16 bits"));
+    for (const char* name : {"libsndfile.wav", "libsndfile-six.wav", "sox.wav", "ffmpeg.wav", "ffmpeg.aifc"}) {
+        SCOPED_TRACE(name);
+        const QString out = root + "/out/keep/in/" + name;
+        const QJsonObject stream = Probe(out).value("streams").toArray().at(0).toObject();
+        EXPECT_EQ(stream.value("bits_per_sample").toInt(), 16);
+        EXPECT_TRUE(stream.value("codec_name").toString().startsWith("pcm_s16"))
+            << stream.value("codec_name").toString().toStdString();
+        QByteArray expected;
+        ASSERT_TRUE(RunPeer("sox", {"-D", root + "/in/" + name, "-b", "16", "-e", "signed-integer", "-t", "raw", "-"},
+                            &expected));
+        const QByteArray written = SoxSamples(out);
+        ASSERT_EQ(written.size(), expected.size());
+        const auto* a = reinterpret_cast<const qint16*>(written.constData());
+        const auto* b = reinterpret_cast<const qint16*>(expected.constData());
+        int worst = 0;
+        for (qsizetype i = 0; i < written.size() / 2; ++i)
+            worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+        EXPECT_LE(worst, 1);
+    }
 }
 
 // Every type the batch writes, as its four characters.

@@ -8,6 +8,7 @@
 #include "MacRoman.h"
 #include "MovieExporter.h"
 #include "MovieSource.h"
+#include "plain_flac_head.h"
 #include "InputHandOff.h"
 #include "PropertyList.h"
 #include "ResourceManager.h"
@@ -157,8 +158,10 @@ OSErr CQTMovieFile::Open()
         } else {
             std::unique_ptr<MovieSource> opened;
             err = MovieSource::Open(m_path, &opened);
+            // A FLAC file that ends inside its metadata is a cut, whatever
+            // the libraries made of it.
             if (err != noErr)
-                return err;
+                return movie_input::FlacMetadataCut(m_path) ? OSErr(eofErr) : err;
             source = std::move(opened);
         }
         const UInt32 channels = source->Channels();

@@ -11,6 +11,7 @@
 #include "CreateSoundFile.h"
 #include "ExtraInfoRegistry.h"
 #include "MovieSource.h"
+#include "plain_flac_head.h"
 #include "SoundFileRegistry.h"
 #include "SoundFileTypeDescriptor.h"
 
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,13 @@ const ProbeResult& ProbeFile(const QString& path)
         last.size = info.size();
         last.modified = info.lastModified();
         last.channels = MovieSource::Probe(p, &last.container, &last.dataFormat);
+        // A FLAC file cut inside its metadata is still FLAC (its opening
+        // says it is cut); its STREAMINFO's channels when that is whole.
+        unsigned stated = 0;
+        if (last.channels <= 0 && movie_input::FlacMetadataCut(p, &stated)) {
+            last.channels = SInt32(std::max(stated, 1u));
+            last.container = ContainerKind::Flac;
+        }
     }
     return last;
 }

@@ -52,6 +52,10 @@ OSErr ProbeRIFFType(OSType* type, std::istream& in, const UInt8*)
     // What the format chunk holds is the reader's to judge: its tag alone
     // names the type.
     err = wave_chunks::ReadFormat(chunks, &format, 16, false);
+    // A WAVE file without a format chunk (or with one too short to hold a
+    // format) says which chunk it lacks, as its reading does.
+    if (err == kChunkNotFoundErr)
+        return kWAVENoFmtChunkErr;
     if (err != noErr)
         return err;
     SInt16 tag = SInt16(format.tag);

@@ -133,15 +133,16 @@ TEST_F(DetectFileTypeTest, RIFFFormatTags)
     const Detected unknown = Detect(Make("y.wav", Wave(0x55)));
     EXPECT_EQ(unknown.err, kUnknownFileFormatErr);
     EXPECT_EQ(unknown.recognized, 0);
-    // No "fmt " chunk: the chunk search's error ends detection.
+    // No "fmt " chunk: detection ends saying the file lacks it, as its
+    // reading does.
     const Detected noFmt = Detect(Make("z.wav", Wave(1, 1, false, true, false)));
-    EXPECT_EQ(noFmt.err, -22004);
+    EXPECT_EQ(noFmt.err, kWAVENoFmtChunkErr);
     EXPECT_EQ(noFmt.recognized, 1);
     // A negative chunk size on the way to "fmt ": the WAVE finder reports
     // the chunk as missing.
     Bytes bad = Wave(1, 1, false, true);
     bad[16] = 0x00, bad[17] = 0x00, bad[18] = 0x00, bad[19] = 0x80;
-    EXPECT_EQ(Detect(Make("w.wav", bad)).err, -22004);
+    EXPECT_EQ(Detect(Make("w.wav", bad)).err, kWAVENoFmtChunkErr);
 }
 
 TEST_F(DetectFileTypeTest, AIFFFamily)
