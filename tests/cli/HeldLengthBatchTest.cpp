@@ -577,7 +577,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
                 const QString intact = m.FFmpeg("granule.ogg", "-c:a libvorbis", Take(m));
                 return Made{intact, OggLastGranule(Maker::Read(intact), INT64_MAX)};
             },
-            Want::Said, 0, nullptr, " s lost", "the Ogg rule: a last granule no file can hold said as lost"},
+            Want::Said, 0, nullptr, " s lost"},
         // An AIFF-C IMA 4:1 file whose frame count is the placeholder
         // "to the end": read to the end.
         Row{"aifc_ima4_count_unknown", "count.aifc",
