@@ -72,6 +72,11 @@ SInt32 ProbeMovie(const QString& path)
     return ProbeFile(path).channels;
 }
 
+bool IsGameMusic(const QString& path)
+{
+    return ProbeFile(path).container == ContainerKind::GameMusic;
+}
+
 void RegisterMovieFileTypes()
 {
     // MP3 and MPEG-4 audio are asked before any other movie.
