@@ -441,6 +441,15 @@ Made CutWave(Maker& m, const char* name, const char* codec, const QString& sourc
     return {intact, Head(Maker::Read(intact), 0.6)};
 }
 
+// The first `bytes` of ffmpeg's encode (with `options`) of the take.
+Made FirstBytes(Maker& m, const char* name, const char* options, std::size_t bytes)
+{
+    const QString intact = m.FFmpeg(name, options, Take(m));
+    Bytes b = Maker::Read(intact);
+    b.resize(std::min(bytes, b.size()));
+    return {intact, b};
+}
+
 Made Repeated(const QString& intact)
 {
     return {intact, OggPageRepeated(Maker::Read(intact))};
@@ -461,22 +470,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
             [](Maker& m) { return CutWave(m, "gsm.wav", "gsm_ms", m.Tone(8000, 1, "3")); }, Want::Missing, 320,
             nullptr, " s lost"},
         // RF64 and Wave64 cut: their data sizes state the length.
-        Row{"rf64_cut", "rf64.wav",
-            [](Maker& m) {
-                const QString intact = m.FFmpeg("rf64.wav", "-rf64 always", Take(m));
-                Bytes b = Maker::Read(intact);
-                b.resize(100000);
-                return Made{intact, b};
-            },
+        Row{"rf64_cut", "rf64.wav", [](Maker& m) { return FirstBytes(m, "rf64.wav", "-rf64 always", 100000); },
             Want::Missing, 1024, nullptr, nullptr, kCountComparison},
-        Row{"w64_cut", "cut.w64",
-            [](Maker& m) {
-                const QString intact = m.FFmpeg("w64.w64", "", Take(m));
-                Bytes b = Maker::Read(intact);
-                b.resize(100000);
-                return Made{intact, b};
-            },
-            Want::Missing, 1024, nullptr, nullptr, kCountComparison},
+        Row{"w64_cut", "cut.w64", [](Maker& m) { return FirstBytes(m, "w64.w64", "", 100000); }, Want::Missing, 1024,
+            nullptr, nullptr, kCountComparison},
         // An MPEG-4 sample table listing four samples fewer than its times.
         Row{"eac3_mp4_fewer_samples", "eac3.mp4",
             [](Maker& m) {
