@@ -328,18 +328,23 @@ def probe(path):
     """The sound track's packets [(pos, size, frames)] and its rate, as
     ffprobe lists them."""
     r = run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-             "packet=pos,size,duration_time:stream=sample_rate", "-of", "json", path])
+             "packet=pos,size,duration_time,pts_time:stream=sample_rate", "-of", "json", path])
     try:
         o = json.loads(r.stdout or b"{}")
     except ValueError:
         return [], 0
     rate = int((o.get("streams") or [{}])[0].get("sample_rate", 0) or 0)
-    packets = []
+    packets, times = [], []
     for p in o.get("packets", []):
         try:
             packets.append((int(p["pos"]), int(p["size"]), round(float(p.get("duration_time", 0)) * rate)))
+            times.append(float(p["pts_time"]))
         except (KeyError, ValueError):
             continue
+    # (Where the durations are not told, the steps between the times are.)
+    steps = sorted(round((b - a) * rate) for a, b in zip(sorted(times), sorted(times)[1:]))
+    if steps and max(p[2] for p in packets) < steps[len(steps) // 2]:
+        packets = [(pos, size, steps[len(steps) // 2]) for pos, size, _ in packets]
     return packets, rate
 
 
@@ -390,10 +395,12 @@ class Shape:
         sound, MPEG-4 fragments, else the packets."""
         if self.family == "ogg":
             return [(p[0], p[1]) for p in ogg_sound_pages(self.bytes)]
-        if self.family == "mp4":
-            fragments = self.fragments()
-            if len(fragments) >= 3:
-                return fragments
+        if self.family == "fmp4" and len(self.fragments()) >= 3:
+            return self.fragments()
+        return self.packet_ranges()
+
+    def packet_ranges(self):
+        """The packets' byte ranges in order, none inside another."""
         units = sorted({(p[0], p[1]) for p in self.packets if p[0] >= 0 and p[1] > 0})
         return [u for k, u in enumerate(units) if k == 0 or u[0] >= units[k - 1][0] + units[k - 1][1]]
 
@@ -425,7 +432,10 @@ def damaged(shape, op, seed):
     elif op == "zero_packet":
         if shape.family == "ogg":
             return zero_ogg_packet(b, units[mid])
-        at, size = units[mid] if shape.family != "mp4" or len(shape.fragments()) < 3 else packet_in(shape, mid)
+        packets = shape.packet_ranges()
+        if len(packets) < 3:
+            return None
+        at, size = packets[len(packets) // 2]
         b[at:at + size] = bytes(size)
     elif op == "repeat_packet":
         return repeated(shape, b, units, mid)
@@ -440,18 +450,13 @@ def damaged(shape, op, seed):
             k = r.randrange(first, end)
             b[k] ^= 1 << r.randrange(8)
     elif op.startswith("drop_"):
-        if shape.family != "mp4" or len(shape.fragments()) >= 3:
+        if shape.family != "mp4":
             return None
         try:
             drop_entry(b, op[5:])
         except (ValueError, struct.error, TypeError):
             return None
     return bytes(b)
-
-
-def packet_in(shape, k):
-    packets = sorted((p[0], p[1]) for p in shape.packets if p[0] >= 0)
-    return packets[len(packets) // 2]
 
 
 def zero_ogg_packet(b, page):
