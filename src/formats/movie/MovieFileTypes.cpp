@@ -74,6 +74,11 @@ SInt32 ProbeMovie(const QString& path)
 
 bool IsGameMusic(const QString& path)
 {
+    // Only a file typed by its content is asked (the probe detection ran
+    // is then at hand): one whose extension names a type is read as that
+    // type, and asking would load the libraries for a native FLAC file.
+    if (!GetTypesForExtension(QFileInfo(path).suffix().toLower()).isEmpty())
+        return false;
     return ProbeFile(path).container == ContainerKind::GameMusic;
 }
 
