@@ -172,7 +172,11 @@ QString DecodeLossText(const SFTDecodeLoss& loss, double sampleRate, bool cutSho
     if (loss.gaps > 0)
         parts << (loss.gaps == 1 ? QStringLiteral("sound damaged at 1 place, how much no header states")
                                  : QStringLiteral("sound damaged at %1 places, how much no header states").arg(loss.gaps));
-    if (loss.headerFrames != loss.heldFrames)
+    // (A header stating more than its file can hold states ~0.)
+    if (loss.headerFrames == ~UInt64(0))
+        parts << QStringLiteral("the header states more than the file can hold, the stream holds %1 s")
+                     .arg(seconds(loss.heldFrames));
+    else if (loss.headerFrames != loss.heldFrames)
         parts << QStringLiteral("the header states %1 s, the stream holds %2 s")
                      .arg(seconds(loss.headerFrames), seconds(loss.heldFrames));
     if (loss.checksumMismatch)

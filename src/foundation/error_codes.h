@@ -21,6 +21,7 @@ constexpr OSErr kLosslessMadeLossyWarning = -24232;      // "is lossless, and it
 constexpr OSErr kTrackRateChangesErr = -24231;           // "has parts at another sample rate that cannot be read as one sound"
 constexpr OSErr kTrackChannelsChangeErr = -24230;        // "has parts with another number of channels (a chained or joined stream): convert them one by one"
 constexpr OSErr kClippedSamplesWarning = -24210;         // "has samples beyond full scale"
+constexpr OSErr kGameMusicErr = -24207;                  // "is game music, which its emulator plays for as long as it is let: it has no length to convert"
 constexpr OSErr kDamagedWideFlacErr = -24206;            // "is a FLAC file of more than 24 bits that is damaged or cut, which cannot be read"
 constexpr OSErr kHeaderLengthWarning = -24205;           // "has a header that misstates its length"
 constexpr OSErr kDamagedSoundWarning = -24204;           // "has sound that could not be decoded"

@@ -44,6 +44,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24231, 1, "has parts at another sample rate that cannot be read as one sound"},
     {-24230, 1, "has parts with another number of channels (a chained or joined stream): convert them one by one"},
     {-24210, 1, "has samples beyond full scale"},
+    {-24207, 1, "is game music, which its emulator plays for as long as it is let: it has no length to convert"},
     {-24206, 1, "is a FLAC file of more than 24 bits that is damaged or cut, which cannot be read"},
     {-24205, 1, "has a header that misstates its length"},
     {-24204, 1, "has sound that could not be decoded"},

@@ -18,6 +18,7 @@ ContainerKind KindOfDemuxer(const char* name)
         {"caf", ContainerKind::Caf},   {"mp3", ContainerKind::MpegAudio},  {"aac", ContainerKind::Adts},
         {"ac3", ContainerKind::Ac3},   {"eac3", ContainerKind::Eac3},      {"flac", ContainerKind::Flac},
         {"ogg", ContainerKind::Ogg},   {"amr", ContainerKind::Amr},        {"asf", ContainerKind::Asf},
+        {"libgme", ContainerKind::GameMusic},
     };
     for (const auto& e : kExact)
         if (std::strcmp(name, e.name) == 0)

@@ -23,6 +23,7 @@ enum class ContainerKind {
     Matroska,      // "matroska,webm"
     QuickTime,     // "mov,mp4,m4a,3gp,3g2,mj2"
     NamedMovie,    // another demuxer whose name holds "mov" (game movies): read with QuickTime's rules
+    GameMusic,     // "libgme": tunes an emulator plays, for as long as it is let
 };
 
 // The kind of the demuxer named `name` (null: Other).

@@ -1,6 +1,7 @@
 #include "FileView.h"
 
 #include "ByteFields.h"
+#include "MediaCodes.h"
 #include "aiff_chunks.h"
 #include "mpeg_audio_frames.h"
 
@@ -43,8 +44,24 @@ bool ViewFor(const std::string& path, FileView* view, const char** demuxer)
     if (reader.ContainerSizeUnknown() || SInt64(reader.ContainerSizeField()) + 8 > length)
         patches.push_back(SizePatch(4, length - 8));
     ChunkInfo sound;
-    if (reader.Find(aiff_chunks::kSSND, &sound) == noErr && sound.sizeUnknown)
+    const bool hasSound = reader.Find(aiff_chunks::kSSND, &sound) == noErr;
+    if (hasSound && sound.sizeUnknown)
         patches.push_back(SizePatch(sound.SizePos(), sound.bodySize));
+    // A frame count of 0xFFFFFFFF, the placeholder "to the end", of IMA 4:1
+    // (whose count is of its packets, 34 bytes a channel): the packets the
+    // sound chunk holds after its offset and block-size words.
+    ChunkInfo common;
+    ChunkView body;
+    if (hasSound && reader.Find(aiff_chunks::kCOMM, &common) == noErr && reader.ReadBody(common, &body, 22) == noErr &&
+        body.size() >= 22) {
+        const UInt8* c = body.data();
+        const UInt32 channels = ReadBE16(c);
+        if (ReadBE32(c + 2) == 0xFFFFFFFFu && ReadBE32(c + 18) == media_codes::kIMA4 && channels > 0 &&
+            sound.bodySize >= 8) {
+            const SInt64 packets = (sound.bodySize - 8) / (34 * SInt64(channels));
+            patches.push_back(SizePatch(common.bodyPos + 2, std::min<SInt64>(packets, 0xFFFFFFFE)));
+        }
+    }
     if (patches.empty())
         return false;
     *demuxer = "aiff";

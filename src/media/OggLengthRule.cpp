@@ -555,6 +555,16 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
     UInt64 flacTotal = 0;
     if (par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18 && pages.streams <= 1)
         flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
+    // A last granule past what any codec packs into the file's bytes (8192
+    // frames a byte) cannot be true: the header misstates the length, which
+    // is no amount lost (ConversionProcess says it so).
+    if (flacTotal == 0 && tally.fileBytes > 0 && stated / 8192 > UInt64(tally.fileBytes)) {
+        result.headerAndHeld = std::make_pair(~UInt64(0), counted);
+        result.Say("%d streams; last granule %lld, more than the file's %lld bytes can hold; counted %llu",
+                   pages.streams, (long long)pages.lastGranule, (long long)tally.fileBytes,
+                   (unsigned long long)counted);
+        return result;
+    }
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
     result.expected = expected > 0 ? expected + unheard : 0;
     const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !damaged;

@@ -643,7 +643,9 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
     // taken out inside where a frame's main data reaches back into bytes
     // that are not there.  A count the bytes and the encoder's checksum
     // both bear out is the encoder's (some count the Info frame itself).
-    if (walked && walk.info.present && walk.info.frames >= 0 && walk.frameSamples > 0) {
+    // (A count of 0 with frames after it is no count: a writer that could
+    // not go back to it left it so.)
+    if (walked && walk.info.present && walk.info.frames > 0 && walk.frameSamples > 0) {
         const int64_t held = walk.framesAfterInfo;
         const int64_t stated = walk.info.frames;
         // Encoders differ on whether the Info frame counts itself and its
@@ -677,6 +679,12 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
                 // after the first are packets of no sound).
                 const int64_t given = std::max(held, int64_t(packets_) - walk.joinedEncodes);
                 gone = given < stated ? UInt64(stated - given) * samples : 0;
+                result.damaged = true;
+                result.missingAtLeast = std::max(result.missingAtLeast, gone);
+            } else if (walk.info.bytes >= 0 && walk.streamBytes >= walk.info.bytes) {
+                // Every byte the Info frame counts is there: the frames were
+                // not cut off, but lost inside the stream (a frame's bytes
+                // overwritten).
                 result.damaged = true;
                 result.missingAtLeast = std::max(result.missingAtLeast, gone);
             } else {

@@ -34,7 +34,9 @@ OSErr ErrorFromAV(int code, OSErr fallback)
 {
     if (code == AVERROR(ENOENT))
         return fnfErr;
-    if (code == AVERROR(EACCES) || code == AVERROR(EPERM))
+    // (Only EACCES: the libraries' own code returns a bare -1, which is
+    // AVERROR(EPERM), for a header it refuses.)
+    if (code == AVERROR(EACCES))
         return MacErrorFromErrno(EACCES);
     if (code == AVERROR(ENOMEM))
         return kCorruptChunkSizeErr;

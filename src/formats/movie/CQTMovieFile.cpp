@@ -156,6 +156,10 @@ OSErr CQTMovieFile::Open()
         if (source) {
             source->SetClipCountWindow(0, ~UInt64(0));
         } else {
+            // Game music has no end to count to: refused before the count
+            // would decode for hours.
+            if (IsGameMusic(QString::fromStdString(m_path)))
+                return kGameMusicErr;
             std::unique_ptr<MovieSource> opened;
             err = MovieSource::Open(m_path, &opened);
             // A FLAC file that ends inside its metadata is a cut, whatever

@@ -81,6 +81,16 @@ SInt32 ProbeMovie(const QString& path)
     return ProbeFile(path).channels;
 }
 
+bool IsGameMusic(const QString& path)
+{
+    // Only a file typed by its content is asked (the probe detection ran
+    // is then at hand): one whose extension names a type is read as that
+    // type, and asking would load the libraries for a native FLAC file.
+    if (!GetTypesForExtension(QFileInfo(path).suffix().toLower()).isEmpty())
+        return false;
+    return ProbeFile(path).container == ContainerKind::GameMusic;
+}
+
 void RegisterMovieFileTypes()
 {
     // MP3 and MPEG-4 audio are asked before any other movie.

@@ -18,3 +18,6 @@ void RegisterMovieFileTypes();
 SInt32 ProbeMP3(const QString& path);
 SInt32 ProbeMP4(const QString& path);
 SInt32 ProbeMovie(const QString& path);
+// Whether the file, typed by its content, is game music (a tune an emulator
+// plays, with no end the file states): it is refused at its opening.
+bool IsGameMusic(const QString& path);
