@@ -5,13 +5,9 @@
 
 #include "TrackLengthRule.h"
 
-extern "C" {
-#include <libavcodec/codec_id.h>
-}
-
 class AmrLengthRule : public TrackLengthRule {
 public:
-    explicit AmrLengthRule(AVCodecID codec) : wide_(codec == AV_CODEC_ID_AMR_WB) {}
+    explicit AmrLengthRule(bool wide) : wide_(wide) {}
     // The bytes of the frame whose first byte is `toc` (its own included);
     // 0 for a mode without a fixed size.
     static int FrameBytes(bool wide, uint8_t toc);

@@ -1,10 +1,7 @@
 // The kind of container a movie input is, told by the name of the demuxer
-// that reads it, in KindOfDemuxer only: everything else asks the kind.
+// that reads it, in KindOfDemuxer only: everything else asks the kind, and
+// what a kind of container does is its row of ContainerTraits.
 #pragma once
-
-#include "MacTypes.h"
-
-#include <string>
 
 enum class ContainerKind {
     Other,         // any demuxer not named below
@@ -23,19 +20,9 @@ enum class ContainerKind {
     Matroska,      // "matroska,webm"
     QuickTime,     // "mov,mp4,m4a,3gp,3g2,mj2"
     NamedMovie,    // another demuxer whose name holds "mov" (game movies): read with QuickTime's rules
+    // (A new kind goes before NamedMovie, with its row in ContainerTraits.)
 };
+constexpr int kContainerKinds = int(ContainerKind::NamedMovie) + 1;
 
 // The kind of the demuxer named `name` (null: Other).
 ContainerKind KindOfDemuxer(const char* name);
-
-// Whether the container is read with the QuickTime file rules (the length
-// rule of its movie box, its 'chan' atoms).
-inline bool HasMovieBoxes(ContainerKind kind)
-{
-    return kind == ContainerKind::QuickTime || kind == ContainerKind::NamedMovie;
-}
-
-// Core Audio file-format code of a container of `kind` holding the file at
-// `path` (the name's extension tells the QuickTime family apart); 0 when
-// unknown.
-OSType FileFormatForKind(ContainerKind kind, const std::string& path);

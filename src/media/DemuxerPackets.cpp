@@ -23,7 +23,7 @@ bool DemuxerPackets::Next()
         // A tag or zeros inside a raw MPEG audio stream reach here with
         // the frame after them: that frame is the packet.
         if (t.tagsFrom >= 0 && packet->stream_index == t.stream && packet->pos >= 0)
-            if (const int none = RawStreamLengthRule::NoSoundBeforeFrame(t.codecID, packet->data, packet->size)) {
+            if (const int none = RawStreamLengthRule::NoSoundBeforeFrame(t.codecTraits.syntax, packet->data, packet->size)) {
                 packet->data += none;
                 packet->size -= none;
                 packet->pos += none;
@@ -58,6 +58,6 @@ bool DemuxerPackets::IsLinkHeader() const
 {
     const TrackState& t = track_;
     const AVPacket* packet = t.packet;
-    return t.kind == ContainerKind::Ogg && t.codecID == AV_CODEC_ID_FLAC && packet->stream_index == t.stream &&
+    return t.containerTraits->chainsLinks && t.codecTraits.ogg == OggMapping::Flac && packet->stream_index == t.stream &&
            !(packet->size >= 2 && packet->data[0] == 0xFF && (packet->data[1] & 0xFE) == 0xF8);
 }

@@ -12,7 +12,7 @@ int LibraryFrameDecoder::Send()
     TrackDecoding& t = track_;
     if (const int rc = t.packets->IntoPacket(); rc < 0)
         return rc;
-    if (t.codecID == AV_CODEC_ID_MP1 && !LayerOneChecksumHolds(t.packet->data, t.packet->size))
+    if (t.codecTraits.checks == FrameChecks::LayerOne && !LayerOneChecksumHolds(t.packet->data, t.packet->size))
         return AVERROR_INVALIDDATA;
     return avcodec_send_packet(t.codec, t.packet);
 }

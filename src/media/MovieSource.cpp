@@ -1,7 +1,6 @@
 #include "MovieSource.h"
 
 #include "caf_chunks.h"
-#include "codec_traits.h"
 #include "DirectFlacPackets.h"
 #include "error_codes.h"
 #include "FlacFrameWalk.h"
@@ -12,7 +11,6 @@
 #include "library_input.h"
 #include "MediaCodes.h"
 #include "mov_chan_atom.h"
-#include "mpeg_audio_frames.h"
 #include "plain_flac_head.h"
 #include "RawStreamLengthRule.h"
 #include "TrackIndexer.h"
@@ -78,12 +76,7 @@ void MovieSource::Impl::CollectMetadata()
         if ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) && st->attached_pic.size > 0) {
             MovieMetadataItem item;
             item.key = "covr";
-            switch (st->codecpar->codec_id) {
-            case AV_CODEC_ID_MJPEG: item.dataType = 13; break;
-            case AV_CODEC_ID_PNG: item.dataType = 14; break;
-            case AV_CODEC_ID_BMP: item.dataType = 27; break;
-            default: item.dataType = 0; break;
-            }
+            item.dataType = CodecTraits::Of(st->codecpar->codec_id).coverType;
             item.value.assign(st->attached_pic.data, st->attached_pic.data + st->attached_pic.size);
             metadata.push_back(std::move(item));
         }
@@ -111,8 +104,9 @@ bool MovieSource::Impl::OpenEmptyMPEGStream()
     channels = 2;
     fileLabels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
     order = {0, 1};
-    fileFormat = FOUR_CHAR_CODE("MPG3");
     kind = ContainerKind::MpegAudio;
+    containerTraits = &ContainerTraits::Of(kind);
+    fileFormat = containerTraits->FileFormatOf(path);
     return true;
 }
 
@@ -137,6 +131,7 @@ bool MovieSource::Impl::OpenNativeFlac()
     verdict = TrackVerdict(path);
     stream = 0;
     codecID = AV_CODEC_ID_FLAC;
+    codecTraits = CodecTraits::Of(codecID);
     sampleRate = double(shape.rate);
     channels = shape.channels;
     fileLabels = LabelsForMask(kFlacLayouts[channels - 1]);
@@ -144,8 +139,9 @@ bool MovieSource::Impl::OpenNativeFlac()
     for (UInt32 c = 0; c < channels; ++c)
         order[c] = int(c);
     kind = ContainerKind::Flac;
-    fileFormat = FileFormatForKind(kind, path);
-    dataFormat = DataFormatFor(codecID);
+    containerTraits = &ContainerTraits::Of(kind);
+    fileFormat = containerTraits->FileFormatOf(path);
+    dataFormat = codecTraits.dataFormat;
     trusted = true;
     seekExact = true;
     // The count of the frames walked, each a packet of its samples.
@@ -193,6 +189,7 @@ OSErr MovieSource::Impl::OpenAll()
         return err;
     AVStream* st = format->streams[stream];
     codecID = st->codecpar->codec_id;
+    codecTraits = CodecTraits::Of(codecID);
     statedBitRate = UInt32(std::clamp<int64_t>(st->codecpar->bit_rate, 0, 0xFFFFFFFF));
     // Whether the header gives the track a length (a track cut off
     // before its first packet is no empty one).
@@ -206,8 +203,9 @@ OSErr MovieSource::Impl::OpenAll()
     for (UInt32 c = 0; c < channels; ++c)
         order[c] = int(c);
     kind = KindOfDemuxer(format->iformat ? format->iformat->name : nullptr);
-    fileFormat = FileFormatForKind(kind, path);
-    dataFormat = DataFormatFor(codecID);
+    containerTraits = &ContainerTraits::Of(kind);
+    fileFormat = containerTraits->FileFormatOf(path);
+    dataFormat = codecTraits.dataFormat;
     if (dataFormat == kAudioFormatLinearPCM || dataFormat == media_codes::kALaw ||
         dataFormat == media_codes::kULaw)
         sourceBits = UInt32(std::max(av_get_bits_per_sample(codecID), 0));
@@ -217,23 +215,23 @@ OSErr MovieSource::Impl::OpenAll()
             hasVideo = true;
     }
     CafLayout caf;
-    const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
+    const bool isCaf = containerTraits->layout == StoredLayout::CafChunk && WalkCaf(path, &caf) == noErr;
     if (isCaf)
         framesPerPacket = caf.format.mFramesPerPacket;
-    if (kind == ContainerKind::MpegAudio && IsMPEGAudio(codecID))
+    if (containerTraits->tagged && containerTraits->RawStreamOf(codecTraits))
         tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
-    if (codecID == AV_CODEC_ID_FLAC)
+    if (codecTraits.streamInfo)
         flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
-                  kind == ContainerKind::Flac ? FileBytes(path) : -1);
-    if (codecID == AV_CODEC_ID_FLAC && kind == ContainerKind::Flac)
+                  containerTraits->nativeFlac ? FileBytes(path) : -1);
+    if (codecTraits.streamInfo && containerTraits->nativeFlac)
         flacFrames.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)));
     err = Count();
     if (err != noErr)
         return err;
     // A compressed WAVE stream ends where its 'fact' chunk says
     // (WaveFactRule).
-    if (kind == ContainerKind::Wave && dataFormat != FOUR_CHAR_CODE("lpcm"))
-        verdict.Take(WaveFactRule::Settle(path, codecID, verdict.Frames(), &startSkip));
+    if (containerTraits->factChunk && dataFormat != kAudioFormatLinearPCM)
+        verdict.Take(WaveFactRule::Settle(path, codecTraits, verdict.Frames(), &startSkip));
     // The speakers the container names for its channels stand over the
     // libraries' reading of them, which takes a layout's speakers in
     // their mask order whatever order the layout lists them in.  A
@@ -244,7 +242,7 @@ OSErr MovieSource::Impl::OpenAll()
         std::vector<UInt32> stored;
         if (isCaf)
             stored = caf.ChannelLabels();
-        else if (HasMovieBoxes(kind)) {
+        else if (containerTraits->layout == StoredLayout::MovieBoxes) {
             const std::vector<UInt8> chan = MovieTrackChannelLayout(path, unsigned(stream));
             stored = ChannelLabelsFromStoredLayout(chan.data(), chan.size(), channels);
         }
@@ -267,7 +265,7 @@ OSErr MovieSource::Impl::OpenAll()
     const bool takenOut = dataBytes == 0 && !lengthStated && verdict.Loss().Any();
     if (verdict.Frames() == 0 &&
         (dataBytes > 0 ? !trimmedToNothing
-                       : lengthStated || takenOut || (kind == ContainerKind::Flac && verdict.Cut())))
+                       : lengthStated || takenOut || (containerTraits->nativeFlac && verdict.Cut())))
         return dataBytes == 0 && verdict.Cut() ? eofErr : takenOut ? kUndecodableAudioErr : kNoAudioTrackErr;
     return OpenStreams(false);
 }
@@ -347,7 +345,7 @@ SInt32 MovieSource::Probe(const std::string& path, ContainerKind* container, OST
             if (par->codec_type == AVMEDIA_TYPE_AUDIO && avcodec_find_decoder(par->codec_id)) {
                 channels = std::max(par->ch_layout.nb_channels, 0);
                 if (dataFormat)
-                    *dataFormat = DataFormatFor(par->codec_id);
+                    *dataFormat = CodecTraits::Of(par->codec_id).dataFormat;
                 break;
             }
         }
@@ -403,9 +401,7 @@ OSType MovieSource::DataFormat() const { return impl_->dataFormat; }
 UInt32 MovieSource::SourceBits() const { return impl_->sourceBits; }
 bool MovieSource::FloatSamples() const
 {
-    const AVCodecID id = impl_->codecID;
-    return id == AV_CODEC_ID_PCM_F32BE || id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F64BE ||
-           id == AV_CODEC_ID_PCM_F64LE;
+    return impl_->codecTraits.floatSamples;
 }
 bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
 UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }

@@ -8,12 +8,11 @@
 // each link at its own rate: the decoder counts them.
 #pragma once
 
+#include "CodecTraits.h"
 #include "VorbisBlocks.h"
 
 #include <cstdint>
 #include <string>
-
-#include <libavcodec/codec_id.h>
 
 struct AVPacket;
 struct AVStream;
@@ -25,7 +24,7 @@ public:
     // The track `st` (`codec`), alone in the file at `path`, which the
     // container's rule `rule` reads (`viewed`: through a FileView): whether
     // its packets tell its frames (Applies).
-    bool Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams, AVCodecID codec,
+    bool Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams, OggMapping codec,
               const AVStream* st);
     bool Applies() const { return applies_; }
     // The frames of one packet (`padding`: the end trim its side data
@@ -40,7 +39,7 @@ public:
     bool Holds(UInt64 total, std::size_t packets, const AVStream* st) const;
 
 private:
-    AVCodecID codec_ = AV_CODEC_ID_NONE;
+    OggMapping codec_ = OggMapping::None;
     bool applies_ = false;
     int64_t granule_ = -1;
     VorbisBlocks vorbisBlocks_;

@@ -5,7 +5,6 @@
 #include "FlacStreamCheck.h"
 #include "library_input.h"
 #include "LibraryFrameDecoder.h"
-#include "mpeg_audio_frames.h"
 #include "TrackLengthRule.h"
 #include "TrackVerdict.h"
 
@@ -54,17 +53,17 @@ OSErr TrackDecoding::OpenDecoding(bool forCounting)
     if (avcodec_parameters_to_context(codec, st->codecpar) < 0)
         return kNoAudioTrackErr;
     codec->pkt_timebase = st->time_base;
+    const CodecTraits traits = CodecTraits::Of(st->codecpar->codec_id);
     // A FLAC frame that fails its header or frame checksum is refused.
-    if (st->codecpar->codec_id == AV_CODEC_ID_FLAC)
+    if (traits.checks == FrameChecks::FlacFrames)
         codec->err_recognition |= FlacStreamCheck::kDecoderChecks;
     // Frames that carry a checksum are checked, and one that fails is
     // refused (not concealed with the frame before it): AC-3 always,
     // MPEG audio when its frames are protected.  Layer I frames are
     // checked here instead (SendPacket): the decoder's check takes the
     // bits of plain stereo for joint stereo too.
-    if (st->codecpar->codec_id == AV_CODEC_ID_AC3 || st->codecpar->codec_id == AV_CODEC_ID_EAC3 ||
-        (IsMPEGAudio(st->codecpar->codec_id) && st->codecpar->codec_id != AV_CODEC_ID_MP1 && mpegHeader != 0 &&
-         !(mpegHeader & 0x10000u)))
+    if (traits.checks == FrameChecks::Always ||
+        (traits.checks == FrameChecks::WhenProtected && mpegHeader != 0 && !(mpegHeader & 0x10000u)))
         codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_EXPLODE;
     if (avcodec_open2(codec, decoder, nullptr) < 0)
         return kNoAudioTrackErr;
@@ -96,7 +95,7 @@ bool TrackDecoding::UsableFrame()
     const int n = frame->ch_layout.nb_channels;
     if (frame->nb_samples <= 0)
         return false;
-    if (n == int(channels) || (n == 1 && channels == 2 && IsMPEGAudio(codecID)))
+    if (n == int(channels) || (n == 1 && channels == 2 && codecTraits.channelModeChanges))
         return true;
     channelsChange = true;
     return false;

@@ -2,7 +2,6 @@
 
 #include "AiffFrameCountRule.h"
 #include "ByteFields.h"
-#include "codec_traits.h"
 #include "DemuxerPackets.h"
 #include "DirectFlacPackets.h"
 #include "error_codes.h"
@@ -49,22 +48,21 @@ OSErr TrackIndexer::Count()
     // milliseconds of Matroska and WebM) cannot tell the frames.
     // Opus and Vorbis in an Ogg file whose pages are whole: the packets
     // tell the frames (OggPacketTrust).
-    lengthRule = TrackLengthRule::For(kind, format, stream);
-    const bool oggPackets = c.ogg.Open(lengthRule.get(), path, view != nullptr, format->nb_streams, codecID, st);
-    trusted = (Trusted(codecID) || oggPackets) &&
+    lengthRule = containerTraits->LengthRuleFor(codecTraits);
+    const bool oggPackets = c.ogg.Open(lengthRule.get(), path, view != nullptr, format->nb_streams, codecTraits.ogg, st);
+    trusted = (codecTraits.exactDurations || oggPackets) &&
               int64_t(st->time_base.num) * rate.den <= int64_t(st->time_base.den);
-    seekExact = trusted && !oggPackets && codecID != AV_CODEC_ID_AAC && codecID != AV_CODEC_ID_MP1 &&
-                codecID != AV_CODEC_ID_ADPCM_IMA_QT && codecID != AV_CODEC_ID_ADPCM_IMA_WAV &&
-                codecID != AV_CODEC_ID_MP2 &&
-                !(codecID == AV_CODEC_ID_MP3 && codec->sample_fmt != AV_SAMPLE_FMT_FLTP &&
-                  codec->sample_fmt != AV_SAMPLE_FMT_FLT);
+    const bool floats = codec->sample_fmt == AV_SAMPLE_FMT_FLTP || codec->sample_fmt == AV_SAMPLE_FMT_FLT;
+    seekExact = trusted && !oggPackets &&
+                (codecTraits.seek == SeekSettling::Settles ||
+                 (codecTraits.seek == SeekSettling::WithFloatDecoder && floats));
     ChooseDecoder();
     c.frameSize = codec->frame_size;
     c.packetTally = std::make_unique<TrackTally>(Tally());
     // The packets come from the source the opening built (the demuxer's),
     // or from the walk while it reads.
     std::unique_ptr<PacketSource> opened;
-    if (kind == ContainerKind::Flac && flacFrames.IsOpen() && !view)
+    if (containerTraits->nativeFlac && flacFrames.IsOpen() && !view)
         if (std::vector<FlacFrameWalk::Frame> frames = FlacFrameWalk::Whole(path); !frames.empty())
             opened = std::exchange(packets, std::make_unique<WalkedFlacPackets>(*this, std::move(frames)));
     while (NextPacket())
@@ -102,7 +100,7 @@ OSErr TrackIndexer::Count()
         // packets the edit list drops whole (less than a frame of sound
         // after the encoder's delay), make an empty track.
         trimmedToNothing = c.total == 0 && (c.wholeMPEGFrames > 0 ||
-                                            (codecID == AV_CODEC_ID_AAC && !index.empty() &&
+                                            (codecTraits.firstPacketMayPrime && !index.empty() &&
                                              std::all_of(index.begin(), index.end(),
                                                          [](const IndexEntry& e) { return e.priming > 0; })));
         if (DirectPackets())
@@ -120,14 +118,14 @@ void TrackIndexer::IndexPacket(CountPass& c)
     AVStream* st = c.st;
     const AVRational rate = c.rate;
     dataBytes += UInt64(std::max(packet->size, 0));
-    c.shapes.Packet(codecID, packet->data, packet->size);
+    c.shapes.Packet(codecTraits, packet->data, packet->size);
     if (packet->pos >= 0)
         packetsEnd = std::max(packetsEnd, packet->pos + std::max(packet->size, 0));
-    if (mpegHeader == 0 && IsMPEGAudio(codecID) && packet->size >= 4) {
+    if (mpegHeader == 0 && codecTraits.syntax == FrameSyntax::Mpeg && packet->size >= 4) {
         const uint8_t* p = packet->data;
         mpegHeader = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
     }
-    if (IsMPEGAudio(codecID) && packet->size >= 4 && MPEGFrameBytes(packet->data) > 0 &&
+    if (codecTraits.channelModeChanges && packet->size >= 4 && MPEGFrameBytes(packet->data) > 0 &&
         (packet->data[3] >> 6) != 3)
         c.stereoFrames = true;
     // The decoder's trimming, as the libraries do it: a packet's skip
@@ -153,7 +151,7 @@ void TrackIndexer::IndexPacket(CountPass& c)
     // duration says.
     // (Where the stream's information has no frame size, as when its
     // first packet decodes to nothing, the widest packet tells it.)
-    if (codecID == AV_CODEC_ID_AAC) {
+    if (codecTraits.wholeFrames) {
         c.widestPacket = std::max(c.widestPacket, frames);
         frames = c.frameSize > 0 ? UInt64(c.frameSize) : c.widestPacket;
     }
@@ -161,15 +159,15 @@ void TrackIndexer::IndexPacket(CountPass& c)
     // there) holds only its whole blocks: the decoder passes the
     // rest over.
     const int block = st->codecpar->block_align;
-    if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && block > 0 && packet->size % block != 0)
+    if (codecTraits.cutBlocksDropped && block > 0 && packet->size % block != 0)
         frames = frames * UInt64(packet->size / block) / UInt64((packet->size + block - 1) / block);
     // MPEG audio frames of other sizes than their headers say
     // (MpegFrameSizeRule), FLAC packets of other than one frame
     // (FlacEndRule).
-    if (IsMPEGAudio(codecID))
+    if (codecTraits.syntax == FrameSyntax::Mpeg)
         if (TrackFinding found; c.mpegSizes.Packet(packet->data, packet->size, frames, index.size(), &found))
             verdict.Take(found);
-    if (flac.IsOpen() && kind == ContainerKind::Flac)
+    if (flac.IsOpen() && containerTraits->nativeFlac)
         if (TrackFinding found; c.flacEnd.Packet(packets->ProvenWhole(), packet->data, packet->size, &found))
             verdict.Take(found);
     c.ogg.Packet(*packet, padding, &frames, &c.durationsKnown);
@@ -177,7 +175,7 @@ void TrackIndexer::IndexPacket(CountPass& c)
         verdict.Take(found);
     if (index.empty() && c.ogg.FirstPacketPrimes(*packet, &entry, &frames)) {
         // (The first Vorbis packet only primes the decoder.)
-    } else if (index.empty() && codecID == AV_CODEC_ID_AAC && !FirstPacketGivesSound()) {
+    } else if (index.empty() && codecTraits.firstPacketMayPrime && !FirstPacketGivesSound()) {
         c.firstGivesNothing = true;
         c.firstFrames = frames;
         entry.priming = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
@@ -206,7 +204,7 @@ void TrackIndexer::SettleCountRules(CountPass& c)
 {
     // A FLAC file whose end is neither its last frame whole nor one
     // broken off by a cut is damaged there.
-    if (flac.IsOpen() && kind == ContainerKind::Flac && !index.empty())
+    if (flac.IsOpen() && containerTraits->nativeFlac && !index.empty())
         if (TrackFinding found; FlacEndRule::Settle(flac, path, index.back().pos, &found))
             verdict.Take(found);
     // A last MPEG audio frame cut short would decode as a whole one:
@@ -226,7 +224,7 @@ void TrackIndexer::SettleCountRules(CountPass& c)
         fileLabels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
         order = {0, 1};
     }
-    if (codecID == AV_CODEC_ID_ADPCM_IMA_QT && kind == ContainerKind::Aiff)
+    if (codecTraits.cutBlocksDropped && containerTraits->commFrames)
         if (TrackFinding found; AiffFrameCountRule::Settle(c.st, c.total, &found))
             verdict.Take(found);
 }
@@ -352,7 +350,7 @@ OSErr TrackIndexer::DropUndecodableEnd()
 
 bool TrackIndexer::DirectPackets() const
 {
-    if (kind != ContainerKind::Flac || !flacFrames.IsOpen() || !trusted || view || index.empty() ||
+    if (!containerTraits->nativeFlac || !flacFrames.IsOpen() || !trusted || view || index.empty() ||
         verdict.Damaged() || verdict.Cut())
         return false;
     for (std::size_t k = 0; k < index.size(); ++k) {

@@ -2,13 +2,11 @@
 // states the track holds, set against what its packets and the decoder
 // give, tells a file cut short from a damaged one and how much sound was
 // lost.  The movie source counts a track's packets and frames and hands
-// each rule what it found (TrackTally); the rule for the container
-// (TrackLengthRule::For) reports what only the container can tell, as a
-// finding for the track's verdict (TrackVerdict).  The base
+// each rule what it found (TrackTally); the rule for the container (its
+// row of ContainerTraits names it) reports what only the container can
+// tell, as a finding for the track's verdict (TrackVerdict).  The base
 // rule states nothing.
 #pragma once
-
-#include "ContainerKind.h"
 
 #include "MacTypes.h"
 #include "SoundFileRecords.h"
@@ -49,8 +47,6 @@ struct TrackTally {
 class TrackLengthRule {
 public:
     virtual ~TrackLengthRule();
-    // The rule of the container (of `kind`) the track `stream` of `format` is in.
-    static std::unique_ptr<TrackLengthRule> For(ContainerKind kind, const AVFormatContext* format, int stream);
     // Whether the file at `path`, which the libraries cannot open, is one
     // of the containers here cut before what they need to read it (an
     // MPEG-4 file's movie box, a CAF file's packet table, an Ogg stream's

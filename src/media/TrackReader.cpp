@@ -1,7 +1,6 @@
 #include "TrackReader.h"
 
 #include "ByteFields.h"
-#include "codec_traits.h"
 #include "error_codes.h"
 #include "RateChangeBridge.h"
 #include "sample_conversion.h"
@@ -147,7 +146,7 @@ bool TrackReader::NextFrame()
             // A native FLAC stream has its STREAMINFO's rate: a frame
             // stating another is damage, refused as a frame failing its
             // checksums is.
-            if (OtherRate() && codecID == AV_CODEC_ID_FLAC && kind == ContainerKind::Flac) {
+            if (OtherRate() && codecTraits.streamInfo && containerTraits->nativeFlac) {
                 av_frame_unref(frame);
                 TallyRefused();
                 continue;
@@ -177,7 +176,7 @@ bool TrackReader::NextFrame()
         // is lost as well, from a codec that gives every packet's sound
         // as it comes.
         if (rc != AVERROR(EAGAIN) ||
-            (sentGaveNothing && SoundPerPacket(codecID) && !PrimesOnly() && !SkipTookPacket()))
+            (sentGaveNothing && codecTraits.soundPerPacket && !PrimesOnly() && !SkipTookPacket()))
             TallyRefused();
         sentGaveNothing = false;
         if (NextPacket()) {
@@ -244,7 +243,7 @@ OSErr TrackReader::SeekToPacket(std::size_t k)
     }
     // Raw MPEG audio is found again by its byte position; every other
     // container by its own timestamp seek.
-    const bool byteSeek = kind == ContainerKind::MpegAudio && e.pos >= 0;
+    const bool byteSeek = containerTraits->byteSeek && e.pos >= 0;
     int rc;
     if (byteSeek)
         rc = av_seek_frame(format, stream, e.pos, AVSEEK_FLAG_BYTE);

@@ -18,7 +18,7 @@ public:
     // While counting by decoding: the packet sent last gave no frame and
     // no error.  The first packet of an AAC stream may only prime the
     // decoder (FirstPacketGivesSound).
-    bool PrimesOnly() const { return codecID == AV_CODEC_ID_AAC && packetOrdinal == 0 && !gaveFrame; }
+    bool PrimesOnly() const { return codecTraits.firstPacketMayPrime && packetOrdinal == 0 && !gaveFrame; }
 
     // While counting by decoding: the packet sent last gave no frame and
     // no error.  The decoder's skip may have taken its whole sound (it

@@ -5,7 +5,8 @@
 // work on it.
 #pragma once
 
-#include "ContainerKind.h"
+#include "CodecTraits.h"
+#include "ContainerTraits.h"
 #include "FileView.h"
 #include "FlacFrameDecoder.h"
 #include "FlacStreamCheck.h"
@@ -65,6 +66,9 @@ struct TrackState {
     OSType dataFormat = 0;
     UInt32 sourceBits = 0;
     ContainerKind kind = ContainerKind::Other;
+    // What the container and the codec do (their rows of the tables).
+    const ContainerTraits* containerTraits = &ContainerTraits::Of(ContainerKind::Other);
+    CodecTraits codecTraits;
     bool hasVideo = false;
     UInt64 dataBytes = 0;
     UInt32 statedBitRate = 0;

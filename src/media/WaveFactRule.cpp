@@ -10,13 +10,13 @@
 
 using namespace movie_input;
 
-TrackFinding WaveFactRule::Settle(const std::string& path, AVCodecID codec, UInt64 counted, UInt64* startSkip)
+TrackFinding WaveFactRule::Settle(const std::string& path, const CodecTraits& codec, UInt64 counted, UInt64* startSkip)
 {
     const UInt64 factFrames = FactFrames(path);
-    const bool lagged = factFrames > 0 && (codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2);
+    const bool lagged = factFrames > 0 && codec.filterbankLag;
     TrackFinding found("WAVE fact");
     // Fewer whole MPEG audio frames than it counts: the file was cut.
-    if (factFrames > counted && IsMPEGAudio(codec))
+    if (factFrames > counted && codec.syntax == FrameSyntax::Mpeg)
         found.cut = true;
     found.Say("states %llu frames, counted %llu", (unsigned long long)factFrames, (unsigned long long)counted);
     if (lagged) {

@@ -138,6 +138,8 @@ TEST(HandBuiltPackets, IndexerCountsTheSourcesPackets)
     track.sampleRate = 44100;
     track.channels = 2;
     track.kind = ContainerKind::Wave;
+    track.containerTraits = &ContainerTraits::Of(track.kind);
+    track.codecTraits = CodecTraits::Of(track.codecID);
     const auto slice = [&](int64_t pos, std::size_t size) {
         return std::vector<uint8_t>(bytes.begin() + pos, bytes.begin() + pos + std::ptrdiff_t(size));
     };
