@@ -12,7 +12,7 @@ public:
     // 0 for a mode without a fixed size.
     static int FrameBytes(bool wide, uint8_t toc);
 
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:

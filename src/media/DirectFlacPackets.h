@@ -8,22 +8,33 @@
 #include "PositionedFile.h"
 
 #include <memory>
-
-struct TrackState;
+#include <string>
+#include <vector>
 
 class DirectFlacPackets : public PacketSource {
 public:
-    explicit DirectFlacPackets(TrackState& track) : track_(track) {}
+    DirectFlacPackets(std::string path, const std::vector<IndexEntry>& index);
 
-    bool Next() override;
-    const uint8_t* Data() const override { return bytes_; }
-    std::size_t Size() const override { return size_; }
-    bool ReadsIndex() const override { return true; }
-    int IntoPacket() override;
+    std::optional<Packet> Next() override;
+    bool SeekTo(std::size_t k, const IndexEntry&) override
+    {
+        next_ = k;
+        return true;
+    }
+    OSErr Rewind() override
+    {
+        next_ = 0;
+        return noErr;
+    }
 
 private:
-    TrackState& track_;
+    struct Place {
+        int64_t pos;
+        int64_t dts;
+        UInt32 bytes;
+    };
+    std::string path_;
+    std::vector<Place> places_;
     std::unique_ptr<PositionedFile> file_;
-    const uint8_t* bytes_ = nullptr;
-    std::size_t size_ = 0;
+    std::size_t next_ = 0;
 };

@@ -9,8 +9,10 @@
 
 #include "media_calls.h"
 
-bool FlacLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found)
+bool FlacLengthRule::Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found)
 {
+    if (whole_)
+        return false;
     FlacStreamCheck::FrameHeader h;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const int bits = par->bits_per_raw_sample;
@@ -79,6 +81,8 @@ TrackFinding FlacLengthRule::Whole(UInt64 frames)
 
 TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
 {
+    if (whole_)
+        return Whole(*whole_);
     TrackFinding result(kRuleName);
     const AVStream* st = tally.format->streams[tally.stream];
     if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0) {

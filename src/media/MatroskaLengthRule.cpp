@@ -126,7 +126,7 @@ bool MatroskaLengthRule::Walk(PositionedFile& file, Layout* out)
     return true;
 }
 
-bool MatroskaLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
+bool MatroskaLengthRule::Packet(const ::Packet& packet, UInt64*, const TrackTally&, TrackFinding*)
 {
     if (packet.pts != AV_NOPTS_VALUE && packet.duration >= 0)
         trackEnd_ = std::max(trackEnd_, packet.pts + packet.duration);

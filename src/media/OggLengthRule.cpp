@@ -492,7 +492,7 @@ bool OggLengthRule::CutBeforeSound(PositionedFile& file)
            (pages.streams == 1 && !pages.damaged && !pages.endMarked && pages.lastGranule <= 0);
 }
 
-bool OggLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
+bool OggLengthRule::Packet(const ::Packet& packet, UInt64*, const TrackTally&, TrackFinding*)
 {
     if (firstSeen_)
         return false;

@@ -81,7 +81,7 @@ public:
     // one rate.  The walk is kept for Settle.
     bool RatesChange(const std::string& path);
 
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:

@@ -1,24 +1,26 @@
 #include "OggPacketTrust.h"
 
 #include "OggLengthRule.h"
-#include "TrackState.h"
 
 #include <algorithm>
+
+#include "MediaLibraries.h"
 
 bool OggPacketTrust::Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams,
                           OggMapping codec, const AVStream* st)
 {
     codec_ = codec;
     auto* oggRule = dynamic_cast<OggLengthRule*>(rule);
+    if (!oggRule || viewed || streams != 1)
+        return false;
     const AVCodecParameters* par = st->codecpar;
     const bool vorbis = codec == OggMapping::Vorbis && vorbisBlocks_.Open(par->extradata, par->extradata_size);
-    applies_ = oggRule && !viewed && streams == 1 && (codec == OggMapping::Opus || vorbis) &&
-               oggRule->Intact(path, &granule_);
-    ratesChange_ = oggRule && !viewed && streams == 1 && codec == OggMapping::Flac && oggRule->RatesChange(path);
+    applies_ = (codec == OggMapping::Opus || vorbis) && oggRule->Intact(path, &granule_);
+    ratesChange_ = codec == OggMapping::Flac && oggRule->RatesChange(path);
     return applies_;
 }
 
-void OggPacketTrust::Packet(const AVPacket& packet, UInt64 padding, UInt64* frames, bool* durationsKnown)
+void OggPacketTrust::Packet(const ::Packet& packet, UInt64 padding, UInt64* frames, bool* durationsKnown)
 {
     *durationsKnown = *durationsKnown && !ratesChange_;
     // The demuxer shortens the last Ogg packet by its end trim, which
@@ -36,11 +38,11 @@ void OggPacketTrust::Packet(const AVPacket& packet, UInt64 padding, UInt64* fram
     }
 }
 
-bool OggPacketTrust::FirstPacketPrimes(const AVPacket& packet, IndexEntry* entry, UInt64* frames)
+bool OggPacketTrust::FirstPacketPrimes(const ::Packet& packet, IndexEntry* entry, UInt64* frames)
 {
     if (!(applies_ && codec_ == OggMapping::Vorbis))
         return false;
-    vorbisUnheard_ = packet.pts == AV_NOPTS_VALUE || packet.pts > 0 || packet.duration <= 0
+    vorbisUnheard_ = packet.pts == ::Packet::kNoTime || packet.pts > 0 || packet.duration <= 0
                          ? 0 : packet.pts + packet.duration;
     entry->priming = UInt32(std::clamp<int64_t>(packet.duration, 0, 0xFFFFFFFF));
     *frames = 0;

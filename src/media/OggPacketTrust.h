@@ -9,14 +9,14 @@
 #pragma once
 
 #include "CodecTraits.h"
+#include "IndexEntry.h"
+#include "Packet.h"
 #include "VorbisBlocks.h"
 
 #include <cstdint>
 #include <string>
 
-struct AVPacket;
 struct AVStream;
-struct IndexEntry;
 class TrackLengthRule;
 
 class OggPacketTrust {
@@ -29,10 +29,10 @@ public:
     bool Applies() const { return applies_; }
     // The frames of one packet (`padding`: the end trim its side data
     // states), and whether the durations stay known.
-    void Packet(const AVPacket& packet, UInt64 padding, UInt64* frames, bool* durationsKnown);
+    void Packet(const ::Packet& packet, UInt64 padding, UInt64* frames, bool* durationsKnown);
     // The first packet of a Vorbis track only primes the decoder: true,
     // with its entry and frames set so.
-    bool FirstPacketPrimes(const AVPacket& packet, IndexEntry* entry, UInt64* frames);
+    bool FirstPacketPrimes(const ::Packet& packet, IndexEntry* entry, UInt64* frames);
     // Whether the sum of the `packets` packets' frames, `total`, is what
     // the last granule states, less the pre-skip or the first Vorbis
     // packet.

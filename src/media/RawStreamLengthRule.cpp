@@ -588,9 +588,9 @@ bool RawStreamLengthRule::WalkFile(FrameSyntax syntax, PositionedFile& file, Wal
     return FrameWalk(syntax, file, out).Run();
 }
 
-bool RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally&, TrackFinding*)
+bool RawStreamLengthRule::Packet(const ::Packet& packet, UInt64* frames, const TrackTally&, TrackFinding*)
 {
-    if (packet.flags & AV_PKT_FLAG_DISCARD)
+    if (packet.discard)
         return false;
     packetFrames_ += *frames;
     ++packets_;

@@ -89,7 +89,7 @@ public:
     static bool WalkFile(FrameSyntax syntax, PositionedFile& file, Walk* out);
 
     explicit RawStreamLengthRule(const CodecTraits& codec) : syntax_(codec.syntax), infoFrame_(codec.infoFrame) {}
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:

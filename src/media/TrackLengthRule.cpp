@@ -36,7 +36,7 @@ bool TrackLengthRule::CutBeforeReadable(const std::string& path)
            OggLengthRule::CutBeforeSound(file) || (MatroskaLengthRule::Walk(file, &matroska) && matroska.cut);
 }
 
-bool TrackLengthRule::Packet(const AVPacket&, UInt64*, const TrackTally&, TrackFinding*)
+bool TrackLengthRule::Packet(const ::Packet&, UInt64*, const TrackTally&, TrackFinding*)
 {
     return false;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "Packet.h"
 #include "SoundFileRecords.h"
 #include "TrackVerdict.h"
 
@@ -17,7 +18,6 @@
 #include <string>
 
 struct AVFormatContext;
-struct AVPacket;
 
 // What a rule is given: the track, what the count and the rules before it
 // found (`sofar`), and facts of the count.
@@ -57,7 +57,7 @@ public:
     // `*frames` are those the packet gives the track, which a rule lowers
     // where the packet cannot hold them.  True when the packet tells the
     // rule something of the verdict (`*found`).
-    virtual bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found);
+    virtual bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found);
     // Once the frame count is known: what the container states, against
     // the frames counted.
     virtual TrackFinding Settle(const TrackTally& tally);

@@ -1,8 +1,8 @@
 // While counting: a native FLAC file's frames, where FlacFrameWalk proves
 // it whole, handed out as the demuxer gives them (their position, size,
-// time stamps and duration).  Their bytes are not read again: the count
-// judges a walked frame by these alone (the walk proved it whole), so the
-// packet holds none.
+// time stamps and duration).  Their bytes are not read: the count judges a
+// walked frame by these alone (the walk proved it whole), so a packet holds
+// none.
 #pragma once
 
 #include "FlacFrameWalk.h"
@@ -10,21 +10,33 @@
 
 #include <vector>
 
-struct TrackState;
-
 class WalkedFlacPackets : public PacketSource {
 public:
-    WalkedFlacPackets(TrackState& track, std::vector<FlacFrameWalk::Frame> frames)
-        : track_(track), frames_(std::move(frames))
+    // The frames of a stream at `rate` whose time base is `num`/`den`.
+    WalkedFlacPackets(std::vector<FlacFrameWalk::Frame> frames, int num, int den, int rate)
+        : frames_(std::move(frames)), num_(num), den_(den), rate_(rate)
     {
     }
 
-    bool Next() override;
-    const uint8_t* Data() const override;
-    std::size_t Size() const override;
-    bool ProvenWhole() const override { return true; }
+    std::optional<Packet> Next() override;
+    bool SeekTo(std::size_t k, const IndexEntry&) override
+    {
+        next_ = k;
+        return true;
+    }
+    OSErr Rewind() override
+    {
+        next_ = 0;
+        return noErr;
+    }
 
 private:
-    TrackState& track_;
+    // `value` from one time base to the other (the same where the stream's
+    // counts samples, as a native FLAC stream's does: no library needed).
+    int64_t ToTicks(int64_t frames) const;
+    int64_t ToFrames(int64_t ticks) const;
+
     std::vector<FlacFrameWalk::Frame> frames_;
+    int num_, den_, rate_;
+    std::size_t next_ = 0;
 };

@@ -4,11 +4,9 @@
 // decoder takes, where the reading leaves libFLAC for them.
 #include "ByteChecksum.h"
 #include "MovieSource.h"
-#include "PacketSource.h"
 #include "PeerTools.h"
 #include "SourceReading.h"
 #include "TestTempDir.h"
-#include "TrackIndexer.h"
 
 #include <gtest/gtest.h>
 
@@ -67,101 +65,9 @@ std::vector<uint8_t> FlacFrame(unsigned number, const std::vector<int>& left, co
     return b.bytes;
 }
 
-// The packets it is given, handed out in order as the demuxer would.
-class FakePackets : public PacketSource {
-public:
-    struct Packet {
-        int64_t pos;
-        std::vector<uint8_t> bytes;
-        int64_t duration;
-    };
-    FakePackets(TrackState& track, std::vector<Packet> packets) : track_(track), packets_(std::move(packets)) {}
-
-    bool Next() override
-    {
-        const std::size_t k = std::size_t(track_.packetOrdinal + 1);
-        if (k >= packets_.size())
-            return false;
-        AVPacket* p = track_.packet;
-        av_packet_unref(p);
-        if (av_new_packet(p, int(packets_[k].bytes.size())) < 0)
-            return false;
-        std::memcpy(p->data, packets_[k].bytes.data(), packets_[k].bytes.size());
-        p->pos = packets_[k].pos;
-        p->pts = p->dts = start_[k] = k == 0 ? 0 : start_[k - 1] + packets_[k - 1].duration;
-        p->duration = packets_[k].duration;
-        p->stream_index = track_.stream;
-        p->flags = AV_PKT_FLAG_KEY;
-        track_.packetOrdinal = int64_t(k);
-        return true;
-    }
-    const uint8_t* Data() const override { return track_.packet->data; }
-    std::size_t Size() const override { return std::size_t(track_.packet->size); }
-
-private:
-    TrackState& track_;
-    std::vector<Packet> packets_;
-    int64_t start_[16] = {};
-};
-
 void Write(const std::string& path, const std::vector<uint8_t>& bytes) { peers::WriteAll(path, bytes); }
 
 }  // namespace
-
-// The indexer counts what the source gives, whatever the demuxer would:
-// three packets of a WAVE file's data, of 100, 100 and 50 frames.
-TEST(HandBuiltPackets, IndexerCountsTheSourcesPackets)
-{
-    if (!MediaLibraries::Available())
-        GTEST_SKIP() << "no media libraries";
-    TestTempDir dir;
-    const std::string wav = dir.file("hand.wav");
-    const uint32_t data = 1000;
-    std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-                                  1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
-                                  'd', 'a', 't', 'a'};
-    for (int i = 0; i < 4; ++i)
-        bytes.push_back(uint8_t(data >> (8 * i)));
-    const uint32_t riff = uint32_t(bytes.size()) - 8 + data;
-    for (int i = 0; i < 4; ++i)
-        bytes[4 + i] = uint8_t(riff >> (8 * i));
-    for (uint32_t i = 0; i < data; ++i)
-        bytes.push_back(uint8_t(i * 7));
-    Write(wav, bytes);
-
-    TrackIndexer track;
-    track.path = wav;
-    track.verdict = TrackVerdict(wav);
-    ASSERT_EQ(track.OpenStreams(true), noErr);
-    const AVStream* st = track.format->streams[track.stream];
-    track.codecID = st->codecpar->codec_id;
-    track.sampleRate = 44100;
-    track.channels = 2;
-    track.kind = ContainerKind::Wave;
-    track.containerTraits = &ContainerTraits::Of(track.kind);
-    track.codecTraits = CodecTraits::Of(track.codecID);
-    const auto slice = [&](int64_t pos, std::size_t size) {
-        return std::vector<uint8_t>(bytes.begin() + pos, bytes.begin() + pos + std::ptrdiff_t(size));
-    };
-    const int64_t perFrame = av_rescale_q(1, AVRational{1, 44100}, st->time_base);
-    track.packets = std::make_unique<FakePackets>(
-        track, std::vector<FakePackets::Packet>{{44, slice(44, 400), 100 * perFrame},
-                                                {444, slice(444, 400), 100 * perFrame},
-                                                {844, slice(844, 200), 50 * perFrame}});
-    ASSERT_EQ(track.Count(), noErr);
-    ASSERT_EQ(track.index.size(), 3u);
-    EXPECT_EQ(track.verdict.Frames(), 250u);
-    EXPECT_EQ(track.dataBytes, 1000u);
-    EXPECT_EQ(track.packetsEnd, 1044);
-    const UInt64 starts[] = {0, 100, 200};
-    for (std::size_t k = 0; k < 3; ++k) {
-        EXPECT_EQ(track.index[k].start, starts[k]) << k;
-        EXPECT_EQ(track.index[k].bytes, k < 2 ? 400u : 200u) << k;
-        EXPECT_TRUE(track.index[k].seekable) << k;
-    }
-    EXPECT_FALSE(track.verdict.Cut());
-    EXPECT_FALSE(track.verdict.Damaged());
-}
 
 // Thirty frames of 16 samples; the third, stored as left and side, decodes
 // to a right channel past 16 bits.  libFLAC's frames are refused there and
