@@ -75,6 +75,7 @@ TrackFinding FlacLengthRule::Whole(UInt64 frames)
 {
     TrackFinding result(kRuleName);
     result.expected = frames;
+    result.statedFrames = frames;
     result.Say(kStatedCounted, (unsigned long long)frames, (unsigned long long)frames, "whole");
     return result;
 }
@@ -103,6 +104,7 @@ TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
     const UInt64 stated = tally.Frames(st->duration);
     const UInt64 counted = tally.Counted();
     result.expected = stated;
+    result.statedFrames = stated;
     const char* found = "whole";
     if (stated > counted) {
         const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !tally.sofar.Damaged();

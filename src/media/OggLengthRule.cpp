@@ -548,6 +548,8 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
     if (CodecTraits::Of(par->codec_id).ogg == Codec::Flac && par->extradata_size >= 18 && pages.streams <= 1)
         flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
+    if (expected > 0)
+        result.statedFrames = expected;
     result.expected = expected > 0 ? expected + unheard : 0;
     const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !damaged;
     bool cut = tally.sofar.Cut();

@@ -644,6 +644,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
                                               (held <= stated + 1 && held + 1 >= stated)));
         const UInt64 samples = UInt64(walk.frameSamples);
         result.expected = UInt64(std::max(stated, held)) * samples;
+        result.statedFrames = UInt64(std::max<int64_t>(stated, 0)) * samples;
         bool countAloneWrong = false;
         if (held > stated && !whole) {
             result.damaged = true;
@@ -686,6 +687,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         st->duration > 0) {
         const UInt64 stated = tally.Frames(st->duration);
         result.expected = stated;
+        result.statedFrames = stated;
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
         if (stated > whole + oneFrame) {
             if (damaged)

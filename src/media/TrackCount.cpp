@@ -50,6 +50,8 @@ const AVStream* TrackCount::Stream() const
 
 void TrackCount::Take(const TrackFinding& found)
 {
+    if (found.statedFrames)
+        lengths_.stated.push_back({found.rule, *found.statedFrames});
     verdict_.Take(found);
 }
 
@@ -407,6 +409,8 @@ void TrackCount::Settle()
     // frames counted: a cut, or sound lost (TrackLengthRule).
     SayDecoder();
     Take(rule_->Settle(Tally()));
+    if (track_.statedFrames > 0)
+        lengths_.stated.push_back({"stream duration", track_.statedFrames});
     verdict_.Bound(track_.statedFrames);
 }
 

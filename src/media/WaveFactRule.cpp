@@ -18,6 +18,8 @@ TrackFinding WaveFactRule::Settle(const std::string& path, const CodecTraits& co
     // Fewer whole MPEG audio frames than it counts: the file was cut.
     if (factFrames > counted && codec.syntax == FrameSyntax::Mpeg)
         found.cut = true;
+    if (factFrames > 0)
+        found.statedFrames = factFrames;
     found.Say("states %llu frames, counted %llu", (unsigned long long)factFrames, (unsigned long long)counted);
     if (lagged) {
         *startSkip = std::min<UInt64>(kFilterbankLag, counted);
