@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace {
 
@@ -35,18 +36,20 @@ Rule RawStream(const ContainerTraits& container, const CodecTraits& codec)
     return std::make_unique<RawStreamLengthRule>(codec);
 }
 
-ContainerTraits Row(ContainerKind kind, OSType fileFormat, Rule (*rule)(const ContainerTraits&, const CodecTraits&))
+ContainerTraits Row(ContainerKind kind, const char* demuxer, OSType fileFormat,
+                    Rule (*rule)(const ContainerTraits&, const CodecTraits&))
 {
     ContainerTraits row;
     row.kind = kind;
+    row.demuxer = demuxer;
     row.fileFormat = fileFormat;
     row.lengthRule = rule;
     return row;
 }
 
-ContainerTraits RawRow(ContainerKind kind, OSType fileFormat, FrameSyntax syntax)
+ContainerTraits RawRow(ContainerKind kind, const char* demuxer, OSType fileFormat, FrameSyntax syntax)
 {
-    ContainerTraits row = Row(kind, fileFormat, RawStream);
+    ContainerTraits row = Row(kind, demuxer, fileFormat, RawStream);
     row.rawSyntax = syntax;
     return row;
 }
@@ -58,51 +61,75 @@ struct Table {
     {
         using K = ContainerKind;
         auto set = [this](const ContainerTraits& row) { rows[int(row.kind)] = row; };
-        set(Row(K::Other, 0, StatesNothing));
-        ContainerTraits aiff = Row(K::Aiff, media_codes::kAIFC, StatesNothing);
+        set(Row(K::Other, nullptr, 0, StatesNothing));
+        ContainerTraits aiff = Row(K::Aiff, "aiff", media_codes::kAIFC, StatesNothing);
         aiff.commFrames = true;
         set(aiff);
-        ContainerTraits wave = Row(K::Wave, media_codes::kWAVE, StatesNothing);
+        ContainerTraits wave = Row(K::Wave, "wav", media_codes::kWAVE, StatesNothing);
         wave.factChunk = true;
         set(wave);
-        set(Row(K::Wave64, media_codes::kWAVE, StatesNothing));
-        ContainerTraits caf = Row(K::Caf, media_codes::kCAF, Plain<CafLengthRule>);
+        set(Row(K::Wave64, "w64", media_codes::kWAVE, StatesNothing));
+        ContainerTraits caf = Row(K::Caf, "caf", media_codes::kCAF, Plain<CafLengthRule>);
         caf.layout = StoredLayout::CafChunk;
         set(caf);
-        ContainerTraits mpeg = RawRow(K::MpegAudio, FOUR_CHAR_CODE("MPG3"), FrameSyntax::Mpeg);
+        ContainerTraits mpeg = RawRow(K::MpegAudio, "mp3", FOUR_CHAR_CODE("MPG3"), FrameSyntax::Mpeg);
         mpeg.byteSeek = true;
         mpeg.tagged = true;
         set(mpeg);
-        set(RawRow(K::Adts, FOUR_CHAR_CODE("adts"), FrameSyntax::Adts));
-        set(RawRow(K::Ac3, 0, FrameSyntax::Ac3));
-        set(RawRow(K::Eac3, 0, FrameSyntax::Ac3));
-        ContainerTraits flac = Row(K::Flac, FOUR_CHAR_CODE("flac"), Plain<FlacLengthRule>);
+        set(RawRow(K::Adts, "aac", FOUR_CHAR_CODE("adts"), FrameSyntax::Adts));
+        set(RawRow(K::Ac3, "ac3", 0, FrameSyntax::Ac3));
+        set(RawRow(K::Eac3, "eac3", 0, FrameSyntax::Ac3));
+        ContainerTraits flac = Row(K::Flac, "flac", FOUR_CHAR_CODE("flac"), Plain<FlacLengthRule>);
         flac.nativeFlac = true;
         set(flac);
-        ContainerTraits ogg = Row(K::Ogg, FOUR_CHAR_CODE("Ogg "), Plain<OggLengthRule>);
+        ContainerTraits ogg = Row(K::Ogg, "ogg", FOUR_CHAR_CODE("Ogg "), Plain<OggLengthRule>);
         ogg.chainsLinks = true;
         set(ogg);
-        set(Row(K::Amr, FOUR_CHAR_CODE("amrf"), Amr));
-        set(Row(K::Asf, 0, Plain<AsfLengthRule>));
-        set(Row(K::Matroska, 0, Plain<MatroskaLengthRule>));
-        ContainerTraits movie = Row(K::QuickTime, 0, Plain<Mp4LengthRule>);
+        set(Row(K::Amr, "amr", FOUR_CHAR_CODE("amrf"), Amr));
+        set(Row(K::Asf, "asf", 0, Plain<AsfLengthRule>));
+        ContainerTraits matroska = Row(K::Matroska, nullptr, 0, Plain<MatroskaLengthRule>);
+        matroska.namePart = "matroska";
+        set(matroska);
+        ContainerTraits movie = Row(K::QuickTime, nullptr, 0, Plain<Mp4LengthRule>);
+        movie.namePart = "mp4";
         movie.formatByName = true;
         movie.layout = StoredLayout::MovieBoxes;
         set(movie);
         // Read with QuickTime's rules, its file format unknown.
-        ContainerTraits named = Row(K::NamedMovie, 0, Plain<Mp4LengthRule>);
+        ContainerTraits named = Row(K::NamedMovie, nullptr, 0, Plain<Mp4LengthRule>);
+        named.namePart = "mov";
         named.layout = StoredLayout::MovieBoxes;
         set(named);
     }
 };
 
+const Table& TheTable()
+{
+    static const Table table;
+    return table;
+}
+
 }  // namespace
 
 const ContainerTraits& ContainerTraits::Of(ContainerKind kind)
 {
-    static const Table table;
+    const Table& table = TheTable();
     const ContainerTraits& row = table.rows[int(kind)];
     return row.lengthRule ? row : table.rows[int(ContainerKind::Other)];
+}
+
+ContainerKind KindOfDemuxer(const char* name)
+{
+    if (!name)
+        return ContainerKind::Other;
+    const Table& table = TheTable();
+    for (const ContainerTraits& row : table.rows)
+        if (row.demuxer && std::strcmp(name, row.demuxer) == 0)
+            return row.kind;
+    for (const ContainerTraits& row : table.rows)
+        if (row.namePart && std::strstr(name, row.namePart))
+            return row.kind;
+    return ContainerKind::Other;
 }
 
 OSType ContainerTraits::FileFormatOf(const std::string& path) const

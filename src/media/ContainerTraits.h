@@ -23,6 +23,10 @@ enum class StoredLayout { None, CafChunk, MovieBoxes };
 
 struct ContainerTraits {
     ContainerKind kind = ContainerKind::Other;
+    // The demuxer's name (`demuxer`), or a part of it (`namePart`: a
+    // demuxer of several names, the first row whose part it holds).
+    const char* demuxer = nullptr;
+    const char* namePart = nullptr;
     // The Core Audio file-format code (0: unknown, or told by the name:
     // `formatByName`).
     OSType fileFormat = 0;
@@ -66,3 +70,7 @@ struct ContainerTraits {
     // The length rule for a track of `codec` in this container.
     std::unique_ptr<TrackLengthRule> LengthRuleFor(const CodecTraits& codec) const;
 };
+
+// The kind of the demuxer named `name` (null: Other): the one place a
+// demuxer's name is read.
+ContainerKind KindOfDemuxer(const char* name);
