@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -36,97 +37,57 @@ Rule RawStream(const ContainerTraits& container, const CodecTraits& codec)
     return std::make_unique<RawStreamLengthRule>(codec);
 }
 
-ContainerTraits Row(ContainerKind kind, const char* demuxer, OSType fileFormat,
-                    Rule (*rule)(const ContainerTraits&, const CodecTraits&))
-{
-    ContainerTraits row;
-    row.kind = kind;
-    row.demuxer = demuxer;
-    row.fileFormat = fileFormat;
-    row.lengthRule = rule;
-    return row;
-}
+using K = ContainerKind;
 
-ContainerTraits RawRow(ContainerKind kind, const char* demuxer, OSType fileFormat, FrameSyntax syntax)
-{
-    ContainerTraits row = Row(kind, demuxer, fileFormat, RawStream);
-    row.rawSyntax = syntax;
-    return row;
-}
-
-struct Table {
-    ContainerTraits rows[kContainerKinds];
-
-    Table()
-    {
-        using K = ContainerKind;
-        auto set = [this](const ContainerTraits& row) { rows[int(row.kind)] = row; };
-        set(Row(K::Other, nullptr, 0, StatesNothing));
-        ContainerTraits aiff = Row(K::Aiff, "aiff", media_codes::kAIFC, StatesNothing);
-        aiff.commFrames = true;
-        set(aiff);
-        ContainerTraits wave = Row(K::Wave, "wav", media_codes::kWAVE, StatesNothing);
-        wave.factChunk = true;
-        set(wave);
-        set(Row(K::Wave64, "w64", media_codes::kWAVE, StatesNothing));
-        ContainerTraits caf = Row(K::Caf, "caf", media_codes::kCAF, Plain<CafLengthRule>);
-        caf.layout = StoredLayout::CafChunk;
-        set(caf);
-        ContainerTraits mpeg = RawRow(K::MpegAudio, "mp3", FOUR_CHAR_CODE("MPG3"), FrameSyntax::Mpeg);
-        mpeg.byteSeek = true;
-        mpeg.tagged = true;
-        set(mpeg);
-        set(RawRow(K::Adts, "aac", FOUR_CHAR_CODE("adts"), FrameSyntax::Adts));
-        set(RawRow(K::Ac3, "ac3", 0, FrameSyntax::Ac3));
-        set(RawRow(K::Eac3, "eac3", 0, FrameSyntax::Ac3));
-        ContainerTraits flac = Row(K::Flac, "flac", FOUR_CHAR_CODE("flac"), Plain<FlacLengthRule>);
-        flac.nativeFlac = true;
-        set(flac);
-        ContainerTraits ogg = Row(K::Ogg, "ogg", FOUR_CHAR_CODE("Ogg "), Plain<OggLengthRule>);
-        ogg.chainsLinks = true;
-        set(ogg);
-        set(Row(K::Amr, "amr", FOUR_CHAR_CODE("amrf"), Amr));
-        set(Row(K::Asf, "asf", 0, Plain<AsfLengthRule>));
-        ContainerTraits matroska = Row(K::Matroska, nullptr, 0, Plain<MatroskaLengthRule>);
-        matroska.namePart = "matroska";
-        set(matroska);
-        ContainerTraits movie = Row(K::QuickTime, nullptr, 0, Plain<Mp4LengthRule>);
-        movie.namePart = "mp4";
-        movie.formatByName = true;
-        movie.layout = StoredLayout::MovieBoxes;
-        set(movie);
-        // Read with QuickTime's rules, its file format unknown.
-        ContainerTraits named = Row(K::NamedMovie, nullptr, 0, Plain<Mp4LengthRule>);
-        named.namePart = "mov";
-        named.layout = StoredLayout::MovieBoxes;
-        set(named);
-    }
+// The rows, one a kind, in the order of ContainerTraits' fields (each names
+// only what differs from a container nothing is known of).
+const ContainerTraits kRows[] = {
+    {.kind = K::Other, .lengthRule = StatesNothing},
+    {.kind = K::Aiff, .demuxer = "aiff", .fileFormat = media_codes::kAIFC, .commFrames = true,
+     .lengthRule = StatesNothing},
+    {.kind = K::Wave, .demuxer = "wav", .fileFormat = media_codes::kWAVE, .factChunk = true,
+     .lengthRule = StatesNothing},
+    {.kind = K::Wave64, .demuxer = "w64", .fileFormat = media_codes::kWAVE, .lengthRule = StatesNothing},
+    {.kind = K::Caf, .demuxer = "caf", .fileFormat = media_codes::kCAF, .layout = StoredLayout::CafChunk,
+     .lengthRule = Plain<CafLengthRule>},
+    {.kind = K::MpegAudio, .demuxer = "mp3", .fileFormat = FOUR_CHAR_CODE("MPG3"), .byteSeek = true,
+     .rawSyntax = FrameSyntax::Mpeg, .tagged = true, .lengthRule = RawStream},
+    {.kind = K::Adts, .demuxer = "aac", .fileFormat = FOUR_CHAR_CODE("adts"), .rawSyntax = FrameSyntax::Adts,
+     .lengthRule = RawStream},
+    {.kind = K::Ac3, .demuxer = "ac3", .rawSyntax = FrameSyntax::Ac3, .lengthRule = RawStream},
+    {.kind = K::Eac3, .demuxer = "eac3", .rawSyntax = FrameSyntax::Ac3, .lengthRule = RawStream},
+    {.kind = K::Flac, .demuxer = "flac", .fileFormat = FOUR_CHAR_CODE("flac"), .nativeFlac = true,
+     .lengthRule = Plain<FlacLengthRule>},
+    {.kind = K::Ogg, .demuxer = "ogg", .fileFormat = FOUR_CHAR_CODE("Ogg "), .chainsLinks = true,
+     .lengthRule = Plain<OggLengthRule>},
+    {.kind = K::Amr, .demuxer = "amr", .fileFormat = FOUR_CHAR_CODE("amrf"), .lengthRule = Amr},
+    {.kind = K::Asf, .demuxer = "asf", .lengthRule = Plain<AsfLengthRule>},
+    {.kind = K::Matroska, .namePart = "matroska", .lengthRule = Plain<MatroskaLengthRule>},
+    {.kind = K::QuickTime, .namePart = "mp4", .formatByName = true, .layout = StoredLayout::MovieBoxes,
+     .lengthRule = Plain<Mp4LengthRule>},
+    // Read with QuickTime's rules, its file format unknown.
+    {.kind = K::NamedMovie, .namePart = "mov", .layout = StoredLayout::MovieBoxes, .lengthRule = Plain<Mp4LengthRule>},
 };
-
-const Table& TheTable()
-{
-    static const Table table;
-    return table;
-}
+static_assert(std::size(kRows) == kContainerKinds, "a row for every kind");
 
 }  // namespace
 
 const ContainerTraits& ContainerTraits::Of(ContainerKind kind)
 {
-    const Table& table = TheTable();
-    const ContainerTraits& row = table.rows[int(kind)];
-    return row.lengthRule ? row : table.rows[int(ContainerKind::Other)];
+    for (const ContainerTraits& row : kRows)
+        if (row.kind == kind)
+            return row;
+    return kRows[0];
 }
 
 ContainerKind KindOfDemuxer(const char* name)
 {
     if (!name)
         return ContainerKind::Other;
-    const Table& table = TheTable();
-    for (const ContainerTraits& row : table.rows)
+    for (const ContainerTraits& row : kRows)
         if (row.demuxer && std::strcmp(name, row.demuxer) == 0)
             return row.kind;
-    for (const ContainerTraits& row : table.rows)
+    for (const ContainerTraits& row : kRows)
         if (row.namePart && std::strstr(name, row.namePart))
             return row.kind;
     return ContainerKind::Other;

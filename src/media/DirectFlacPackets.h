@@ -4,28 +4,18 @@
 // through the demuxer.
 #pragma once
 
-#include "PacketSource.h"
+#include "ListedPackets.h"
 #include "PositionedFile.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-class DirectFlacPackets : public PacketSource {
+class DirectFlacPackets : public ListedPackets {
 public:
     DirectFlacPackets(std::string path, const std::vector<IndexEntry>& index);
 
     std::optional<Packet> Next() override;
-    bool SeekTo(std::size_t k, const IndexEntry&) override
-    {
-        next_ = k;
-        return true;
-    }
-    OSErr Rewind() override
-    {
-        next_ = 0;
-        return noErr;
-    }
 
 private:
     struct Place {
@@ -36,5 +26,4 @@ private:
     std::string path_;
     std::vector<Place> places_;
     std::unique_ptr<PositionedFile> file_;
-    std::size_t next_ = 0;
 };

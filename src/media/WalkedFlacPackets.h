@@ -6,11 +6,11 @@
 #pragma once
 
 #include "FlacFrameWalk.h"
-#include "PacketSource.h"
+#include "ListedPackets.h"
 
 #include <vector>
 
-class WalkedFlacPackets : public PacketSource {
+class WalkedFlacPackets : public ListedPackets {
 public:
     // The frames of a stream at `rate` whose time base is `num`/`den`.
     WalkedFlacPackets(std::vector<FlacFrameWalk::Frame> frames, int num, int den, int rate)
@@ -19,16 +19,6 @@ public:
     }
 
     std::optional<Packet> Next() override;
-    bool SeekTo(std::size_t k, const IndexEntry&) override
-    {
-        next_ = k;
-        return true;
-    }
-    OSErr Rewind() override
-    {
-        next_ = 0;
-        return noErr;
-    }
 
 private:
     // `value` from one time base to the other (the same where the stream's
@@ -38,5 +28,4 @@ private:
 
     std::vector<FlacFrameWalk::Frame> frames_;
     int num_, den_, rate_;
-    std::size_t next_ = 0;
 };

@@ -8,7 +8,7 @@
 #include "ByteChecksum.h"
 #include "FrameDecoder.h"
 #include "MovieSource.h"
-#include "PacketSource.h"
+#include "ListedPackets.h"
 #include "PeerTools.h"
 #include "SourceReading.h"
 #include "TestTempDir.h"
@@ -47,7 +47,7 @@ struct Fate {
 // file; each packet's bytes name it (the decoder reads them, not its
 // place), behind the header of a single-channel MPEG audio frame of their
 // size.  The first may state a skip (an encoder's delay).
-class VectorPackets : public PacketSource {
+class VectorPackets : public ListedPackets {
 public:
     VectorPackets(std::size_t count, UInt32 skip)
     {
@@ -78,21 +78,10 @@ public:
         p.ordinal = int64_t(next_++);
         return p;
     }
-    bool SeekTo(std::size_t k, const IndexEntry&) override
-    {
-        next_ = k;
-        return true;
-    }
-    OSErr Rewind() override
-    {
-        next_ = 0;
-        return noErr;
-    }
 
 private:
     std::vector<Packet> packets_;
     std::vector<std::vector<uint8_t>> bytes_;
-    std::size_t next_ = 0;
 };
 
 // A decoder that gives each packet's frames as `fates` say, one frame of
