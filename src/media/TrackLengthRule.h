@@ -30,7 +30,7 @@ struct TrackTally {
     int64_t fileBytes = -1;
     int64_t packetsEnd = 0;
     // The frames the last packet stood for, and whether it was counted as
-    // refused (the counting pass tallies it: TallyRefused).
+    // refused (the count by decoding tallies it: DecodedFrames).
     UInt64 lastPacketFrames = 0;
     bool lastPacketRefused = false;
 
