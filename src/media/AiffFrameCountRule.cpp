@@ -7,12 +7,15 @@
 bool AiffFrameCountRule::Settle(const AVStream* st, UInt64 counted, TrackFinding* found)
 {
     const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
-    const UInt64 total = counted;
-    if (!(st->duration > 0 && UInt64(av_rescale_q(st->duration, st->time_base, rate)) > total))
+    if (st->duration <= 0)
         return false;
+    const UInt64 stated = UInt64(av_rescale_q(st->duration, st->time_base, rate));
     *found = TrackFinding("AIFF-C frame count");
-    found->cut = true;
-    found->Say("states %llu frames, the packets hold %llu: cut",
-               (unsigned long long)av_rescale_q(st->duration, st->time_base, rate), (unsigned long long)total);
+    found->statedFrames = stated;
+    if (stated > counted) {
+        found->cut = true;
+        found->Say("states %llu frames, the packets hold %llu: cut", (unsigned long long)stated,
+                   (unsigned long long)counted);
+    }
     return true;
 }

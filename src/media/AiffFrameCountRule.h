@@ -9,6 +9,7 @@ struct AVStream;
 class AiffFrameCountRule {
 public:
     // The track `st` (of IMA 4:1 in an AIFF-C file), whose packets hold
-    // `counted` frames: true with the finding where it states more.
+    // `counted` frames: true with the finding where it states a length
+    // (cut where it states more).
     static bool Settle(const AVStream* st, UInt64 counted, TrackFinding* found);
 };

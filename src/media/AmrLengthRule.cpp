@@ -12,7 +12,7 @@ int AmrLengthRule::FrameBytes(bool wide, uint8_t toc)
     return 1 + (wide ? kWide[mode] : kNarrow[mode]);
 }
 
-bool AmrLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
+bool AmrLengthRule::Packet(const ::Packet& packet, UInt64*, const TrackTally&, TrackFinding*)
 {
     lastShort_ = packet.size > 0 && packet.size < FrameBytes(wide_, packet.data[0]);
     return false;

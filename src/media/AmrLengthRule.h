@@ -5,18 +5,14 @@
 
 #include "TrackLengthRule.h"
 
-extern "C" {
-#include <libavcodec/codec_id.h>
-}
-
 class AmrLengthRule : public TrackLengthRule {
 public:
-    explicit AmrLengthRule(AVCodecID codec) : wide_(codec == AV_CODEC_ID_AMR_WB) {}
+    explicit AmrLengthRule(bool wide) : wide_(wide) {}
     // The bytes of the frame whose first byte is `toc` (its own included);
     // 0 for a mode without a fixed size.
     static int FrameBytes(bool wide, uint8_t toc);
 
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:

@@ -169,6 +169,8 @@ TrackFinding AsfLengthRule::Settle(const TrackTally& tally)
     if (number != 0)
         stated = walked ? std::min(stated, framesOf(objects.endMs - int64_t(header.prerollMs))) : 0;
     result.expected = stated;
+    if (stated > 0)
+        result.statedFrames = stated;
     if (walked) {
         if (objects.repeatedMs > 0) {
             result.damaged = true;

@@ -4,26 +4,26 @@
 // through the demuxer.
 #pragma once
 
-#include "PacketSource.h"
+#include "ListedPackets.h"
 #include "PositionedFile.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
-struct TrackState;
-
-class DirectFlacPackets : public PacketSource {
+class DirectFlacPackets : public ListedPackets {
 public:
-    explicit DirectFlacPackets(TrackState& track) : track_(track) {}
+    DirectFlacPackets(std::string path, const std::vector<IndexEntry>& index);
 
-    bool Next() override;
-    const uint8_t* Data() const override { return bytes_; }
-    std::size_t Size() const override { return size_; }
-    bool ReadsIndex() const override { return true; }
-    int IntoPacket() override;
+    std::optional<Packet> Next() override;
 
 private:
-    TrackState& track_;
+    struct Place {
+        int64_t pos;
+        int64_t dts;
+        UInt32 bytes;
+    };
+    std::string path_;
+    std::vector<Place> places_;
     std::unique_ptr<PositionedFile> file_;
-    const uint8_t* bytes_ = nullptr;
-    std::size_t size_ = 0;
 };

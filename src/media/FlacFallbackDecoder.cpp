@@ -1,64 +1,92 @@
 #include "FlacFallbackDecoder.h"
 
-#include "TrackDecoding.h"
+#include "DemuxerPackets.h"
 
-#include "media_calls.h"
-
-int FlacFallbackDecoder::Send()
+FlacFallbackDecoder::FlacFallbackDecoder(std::unique_ptr<FlacFrameDecoder> flac,
+                                         std::unique_ptr<LibraryFrameDecoder> libraries, std::string path,
+                                         const DecoderPlan& plan)
+    : flac_(std::move(flac)), libraries_(std::move(libraries)), path_(std::move(path)), plan_(plan)
 {
-    TrackDecoding& t = track_;
+}
+
+int FlacFallbackDecoder::Send(const Packet& packet)
+{
     state_ = State::None;
-    if (t.flacFrames.Decode(t.packets->Data(), t.packets->Size())) {
+    if (flac_->Decode(packet.data, std::size_t(packet.size))) {
         TakeFrame();
         return 0;
     }
     // What libFLAC refused goes to the FFmpeg decoder, as the demuxer's
     // packet would.
-    if (withoutLibraries_ && !Attach())
+    if (!libraries_ && !Attach())
         return AVERROR_INVALIDDATA;
-    return libraries_.Send();
+    return libraries_->Send(packet);
 }
 
-bool FlacFallbackDecoder::Receive(bool* refused)
+void FlacFallbackDecoder::SendEnd()
+{
+    if (libraries_)
+        libraries_->SendEnd();
+}
+
+int FlacFallbackDecoder::Receive(AVFrame** frame)
 {
     if (state_ == State::None)
-        return libraries_.Receive(refused);
-    *refused = false;
+        return libraries_ ? libraries_->Receive(frame) : AVERROR(EAGAIN);
     const bool ready = state_ == State::Ready;
     state_ = ready ? State::Given : State::None;
-    return ready;
+    *frame = &frame_;
+    return ready ? 0 : AVERROR(EAGAIN);
+}
+
+void FlacFallbackDecoder::Flush()
+{
+    if (libraries_)
+        libraries_->Flush();
+}
+
+OSErr FlacFallbackDecoder::Restart()
+{
+    return libraries_ ? libraries_->Restart() : noErr;
+}
+
+void FlacFallbackDecoder::PlanRestart(const DecoderPlan& plan)
+{
+    plan_ = plan;
+    if (libraries_)
+        libraries_->PlanRestart(plan);
+}
+
+void FlacFallbackDecoder::TrimNothing()
+{
+    if (libraries_)
+        libraries_->TrimNothing();
 }
 
 bool FlacFallbackDecoder::Attach()
 {
-    TrackDecoding& t = track_;
     if (!MediaLibraries::Available())
         return false;
-    t.frame = nullptr;
-    withoutLibraries_ = false;
-    if (t.OpenDecoding(false) == noErr)
-        return true;
-    t.CloseStreams();
-    t.frame = &t.nativeFrame;
-    withoutLibraries_ = true;
-    return false;
+    std::unique_ptr<DemuxerPackets> input;
+    std::unique_ptr<LibraryFrameDecoder> libraries;
+    if (DemuxerPackets::Open(path_, &input) != noErr || LibraryFrameDecoder::Open(input->Stream(), plan_, &libraries) != noErr)
+        return false;
+    libraries_ = std::move(libraries);
+    return true;
 }
 
 void FlacFallbackDecoder::TakeFrame()
 {
-    TrackDecoding& t = track_;
-    FlacFrameDecoder& flac = t.flacFrames;
-    AVFrame* frame = t.frame;
-    t.ClearFrame();
-    frame->format = AV_SAMPLE_FMT_S32P;
-    frame->nb_samples = int(flac.Samples());
-    frame->sample_rate = int(flac.Rate());
-    frame->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
-    frame->ch_layout.nb_channels = int(flac.Channels());
-    for (unsigned c = 0; c < flac.Channels(); ++c) {
-        frame->data[c] = reinterpret_cast<uint8_t*>(flac.Plane(c));
-        frame->linesize[c] = int(flac.Samples() * sizeof(int32_t));
+    frame_ = AVFrame{};
+    frame_.format = AV_SAMPLE_FMT_S32P;
+    frame_.nb_samples = int(flac_->Samples());
+    frame_.sample_rate = int(flac_->Rate());
+    frame_.ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
+    frame_.ch_layout.nb_channels = int(flac_->Channels());
+    for (unsigned c = 0; c < flac_->Channels(); ++c) {
+        frame_.data[c] = reinterpret_cast<uint8_t*>(flac_->Plane(c));
+        frame_.linesize[c] = int(flac_->Samples() * sizeof(int32_t));
     }
-    frame->extended_data = frame->data;
+    frame_.extended_data = frame_.data;
     state_ = State::Ready;
 }

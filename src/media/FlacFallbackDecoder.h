@@ -1,41 +1,50 @@
 // A native FLAC file's packets decoded by libFLAC where each is one whole
 // frame (FlacFrameDecoder), and by the libraries' decoder where libFLAC
-// refuses one, as it would had the file been opened through them.  A file
-// opened without the libraries has them loaded then, where the reading
-// stands (Attach); where they cannot be, the frame is refused.
+// refuses one, as they would had the file been opened through them: a
+// decoder that holds the two.  A file opened without the libraries has
+// their decoder opened at the first frame libFLAC refuses, where the
+// reading stands; where it cannot be, the frame is refused.
 #pragma once
 
+#include "FlacFrameDecoder.h"
 #include "FrameDecoder.h"
 #include "LibraryFrameDecoder.h"
 
-class TrackDecoding;
+#include "MediaLibraries.h"
+
+#include <memory>
+#include <string>
 
 class FlacFallbackDecoder : public FrameDecoder {
 public:
-    // `withoutLibraries`: the track was opened without them.
-    FlacFallbackDecoder(TrackDecoding& track, bool withoutLibraries)
-        : track_(track), libraries_(track), withoutLibraries_(withoutLibraries)
-    {
-    }
+    // libFLAC's decoder (open) before `libraries` (null: opened from the
+    // file at `path` when first needed, as `plan` says).
+    FlacFallbackDecoder(std::unique_ptr<FlacFrameDecoder> flac, std::unique_ptr<LibraryFrameDecoder> libraries,
+                        std::string path, const DecoderPlan& plan);
 
-    int Send() override;
-    bool Receive(bool* refused) override;
-    void Flush() override { libraries_.Flush(); }
+    int Send(const Packet& packet) override;
+    void SendEnd() override;
+    int Receive(AVFrame** frame) override;
+    void Flush() override;
     void Reset() override { state_ = State::None; }
-    bool WithoutLibraries() const override { return withoutLibraries_; }
-
-    // Leaves the reading without the libraries for theirs, where it
-    // stands.  False, and nothing changed, where they cannot be opened.
-    bool Attach();
+    OSErr Restart() override;
+    void PlanRestart(const DecoderPlan& plan) override;
+    void TrimNothing() override;
+    bool WithoutLibraries() const override { return !libraries_; }
 
 private:
-    // The frame libFLAC decoded last, into the track's `frame` (its
-    // samples stay libFLAC's until the next packet).
+    // Opens the libraries' decoder; false, and nothing changed, where it
+    // cannot be opened.
+    bool Attach();
+    // The frame libFLAC decoded last, into `frame_` (its samples stay
+    // libFLAC's until the next packet).
     void TakeFrame();
 
-    TrackDecoding& track_;
-    LibraryFrameDecoder libraries_;
-    bool withoutLibraries_;
+    std::unique_ptr<FlacFrameDecoder> flac_;
+    std::unique_ptr<LibraryFrameDecoder> libraries_;
+    std::string path_;
+    DecoderPlan plan_;
+    AVFrame frame_{};
     // Where the packet sent last stands: its frame to give, given, or not
     // decoded by libFLAC.
     enum class State { None, Ready, Given } state_ = State::None;

@@ -9,8 +9,10 @@
 
 #include "media_calls.h"
 
-bool FlacLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found)
+bool FlacLengthRule::Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found)
 {
+    if (whole_)
+        return false;
     FlacStreamCheck::FrameHeader h;
     const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
     const int bits = par->bits_per_raw_sample;
@@ -73,12 +75,15 @@ TrackFinding FlacLengthRule::Whole(UInt64 frames)
 {
     TrackFinding result(kRuleName);
     result.expected = frames;
+    result.statedFrames = frames;
     result.Say(kStatedCounted, (unsigned long long)frames, (unsigned long long)frames, "whole");
     return result;
 }
 
 TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
 {
+    if (whole_)
+        return Whole(*whole_);
     TrackFinding result(kRuleName);
     const AVStream* st = tally.format->streams[tally.stream];
     if (tally.format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM || st->duration <= 0) {
@@ -99,6 +104,7 @@ TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
     const UInt64 stated = tally.Frames(st->duration);
     const UInt64 counted = tally.Counted();
     result.expected = stated;
+    result.statedFrames = stated;
     const char* found = "whole";
     if (stated > counted) {
         const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !tally.sofar.Damaged();

@@ -12,10 +12,17 @@
 #include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
+#include <optional>
 #include <unordered_map>
 
 class FlacLengthRule : public TrackLengthRule {
 public:
+    FlacLengthRule() = default;
+    // The rule of a file whose frames the walk proved whole, holding the
+    // `frames` its STREAMINFO states: no packet tells it more, and it
+    // settles as Whole.
+    explicit FlacLengthRule(UInt64 wholeFrames) : whole_(wholeFrames) {}
+
     // Whether the FLAC file at `path` ends inside its metadata blocks (cut
     // before its first frame).
     static bool CutInMetadata(PositionedFile& file);
@@ -24,10 +31,11 @@ public:
     // states, as Settle gives it.
     static TrackFinding Whole(UInt64 frames);
 
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:
+    std::optional<UInt64> whole_;
     bool first_ = true;
     int64_t nextPts_ = INT64_MIN;  // where the packet before ended (INT64_MIN: unknown)
     // The frames met, by number (and blocking): their length and CRC-16.

@@ -126,7 +126,7 @@ bool MatroskaLengthRule::Walk(PositionedFile& file, Layout* out)
     return true;
 }
 
-bool MatroskaLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
+bool MatroskaLengthRule::Packet(const ::Packet& packet, UInt64*, const TrackTally&, TrackFinding*)
 {
     if (packet.pts != AV_NOPTS_VALUE && packet.duration >= 0)
         trackEnd_ = std::max(trackEnd_, packet.pts + packet.duration);
@@ -177,6 +177,8 @@ TrackFinding MatroskaLengthRule::Settle(const TrackTally& tally)
         lengthStated = false;
     }
     const UInt64 stated = UInt64(std::llround(seconds * rate));
+    if (lengthStated && stated > 0)
+        result.statedFrames = stated;
     // The duration ends with the last block's time, to the millisecond, and
     // counts what the codec's delay and priming take.
     const UInt64 slack = UInt64(std::max(par->frame_size, 1024) + std::max(par->initial_padding, 0) + rate / 500);

@@ -22,7 +22,7 @@ public:
     // False for a file that does not start with an EBML header and a segment.
     static bool Walk(PositionedFile& file, Layout* out);
 
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:

@@ -33,6 +33,7 @@ extern "C" {
     X(av_read_frame) X(av_rescale_q) X(av_seek_frame) X(av_write_trailer)           \
     X(avcodec_alloc_context3) X(avcodec_descriptor_get) X(avcodec_find_decoder) X(avcodec_find_encoder)        \
     X(avcodec_flush_buffers) X(avcodec_free_context) X(avcodec_open2) X(avcodec_parameters_from_context)       \
+    X(avcodec_parameters_alloc) X(avcodec_parameters_copy) X(avcodec_parameters_free)                          \
     X(avcodec_parameters_to_context) X(avcodec_receive_frame) X(avcodec_receive_packet) X(avcodec_send_frame)  \
     X(avcodec_send_packet) X(avformat_alloc_context) X(avformat_alloc_output_context2) X(avformat_close_input)                           \
     X(avformat_find_stream_info) X(avformat_free_context) X(avformat_new_stream) X(avformat_open_input)        \

@@ -1,30 +1,24 @@
 #include "MovieSource.h"
 
-#include "caf_chunks.h"
-#include "codec_traits.h"
+#include "DemuxerPackets.h"
 #include "DirectFlacPackets.h"
 #include "error_codes.h"
-#include "FlacFrameWalk.h"
 #include "FlacFallbackDecoder.h"
+#include "FlacFrameWalk.h"
 #include "FlacLengthRule.h"
 #include "FlacStreamCheck.h"
-#include "library_channels.h"
 #include "library_input.h"
-#include "MediaCodes.h"
-#include "mov_chan_atom.h"
-#include "mpeg_audio_frames.h"
+#include "LibraryFrameDecoder.h"
 #include "plain_flac_head.h"
 #include "RawStreamLengthRule.h"
-#include "TrackIndexer.h"
-#include "TrackLengthRule.h"
-#include "TrackVerdict.h"
-#include "WaveFactRule.h"
+#include "TrackCount.h"
+#include "TrackDescription.h"
+#include "TrackReader.h"
+#include "WalkedFlacPackets.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <optional>
-#include <sys/stat.h>
 
 #include "media_calls.h"
 
@@ -32,34 +26,49 @@ using namespace movie_input;
 
 // ============================================================ the source
 
-// The track opened: through the libraries (OpenAll), or a native FLAC file
-// without them (OpenNativeFlac).
-struct MovieSource::Impl : public TrackIndexer {
-    // The metadata of the file and of its sound track (ReadMetadata).
-    void CollectMetadata();
+// The track opened: its description (made once), where its packets come
+// from, what decodes them, what the count found (the index, the verdict,
+// what it learned) and the reading.  Opened through the libraries
+// (OpenAll), or a native FLAC file without them (OpenNativeFlac); an empty
+// raw MPEG stream has neither source nor reading.
+struct MovieSource::Impl {
+    explicit Impl(const TrackDescription& track) : description(track) {}
 
-    // An empty file named as raw MPEG Layer I or II audio (as the encoder
-    // leaves it for no sound): an empty track.  No frame tells its shape;
-    // it reads as stereo at 44.1 kHz.
-    bool OpenEmptyMPEGStream();
+    const TrackDescription description;
+    std::unique_ptr<PacketSource> packets;
+    std::unique_ptr<FrameDecoder> decoder;
+    CountResult count;
+    std::unique_ptr<TrackReader> reader;
+    // The delivered shape: the description's, or what the count learned.
+    UInt32 channels = 0;
+    std::vector<UInt32> labels;
+    bool touched = false;  // read or sought since the opening
 
     // A native FLAC file whose frames the walk proves whole
     // (FlacFrameWalk), with plain metadata blocks (PlainFlacHead), is
     // opened without the media libraries, as OpenAll would open it through
     // them: its STREAMINFO tells what their demuxer and decoder would (the
     // rate, the channels and their layout, the length), the walked frames
-    // are the packets the count indexes (Count) and libFLAC decodes them.
-    // The libraries are loaded late, only for a frame libFLAC refuses
-    // (FlacFallbackDecoder).  False for any other file, which a new Impl
-    // opens through them.
-    bool OpenNativeFlac();
+    // are the packets the count indexes and libFLAC decodes them.  The
+    // libraries are loaded late, only for a frame libFLAC refuses
+    // (FlacFallbackDecoder).  Null for any other file, which is opened
+    // through them.
+    static std::unique_ptr<Impl> OpenNativeFlac(const std::string& path);
+    static OSErr OpenAll(const std::string& path, std::unique_ptr<Impl>* out);
 
-    OSErr OpenAll();
+    // The count's result taken, with the shape it learned.
+    void Take(TrackCount&& count);
+    // The reading begun from the start of the source and decoder as they
+    // stand.
+    OSErr StartReading();
 };
 
-void MovieSource::Impl::CollectMetadata()
+namespace {
+
+// The metadata of the file and of its sound track `stream` (ReadMetadata).
+void CollectMetadata(const AVFormatContext* format, int stream, std::vector<MovieMetadataItem>* items)
 {
-    auto addAll = [this](const AVDictionary* dictionary) {
+    auto addAll = [items](const AVDictionary* dictionary) {
         const AVDictionaryEntry* e = nullptr;
         while ((e = av_dict_get(dictionary, "", e, AV_DICT_IGNORE_SUFFIX))) {
             MovieMetadataItem item;
@@ -67,209 +76,198 @@ void MovieSource::Impl::CollectMetadata()
             item.dataType = 1;
             const std::size_t n = e->value ? std::strlen(e->value) : 0;
             item.value.assign(reinterpret_cast<const UInt8*>(e->value), reinterpret_cast<const UInt8*>(e->value) + n);
-            metadata.push_back(std::move(item));
+            items->push_back(std::move(item));
         }
     };
     addAll(format->metadata);
     for (unsigned i = 0; i < format->nb_streams; ++i) {
-        AVStream* st = format->streams[i];
+        const AVStream* st = format->streams[i];
         if (int(i) == stream)
             addAll(st->metadata);
         if ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) && st->attached_pic.size > 0) {
             MovieMetadataItem item;
             item.key = "covr";
-            switch (st->codecpar->codec_id) {
-            case AV_CODEC_ID_MJPEG: item.dataType = 13; break;
-            case AV_CODEC_ID_PNG: item.dataType = 14; break;
-            case AV_CODEC_ID_BMP: item.dataType = 27; break;
-            default: item.dataType = 0; break;
-            }
+            item.dataType = CodecTraits::Of(st->codecpar->codec_id).coverType;
             item.value.assign(st->attached_pic.data, st->attached_pic.data + st->attached_pic.size);
-            metadata.push_back(std::move(item));
+            items->push_back(std::move(item));
         }
     }
 }
 
-bool MovieSource::Impl::OpenEmptyMPEGStream()
+}  // namespace
+
+void MovieSource::Impl::Take(TrackCount&& counted)
 {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != 0)
-        return false;
-    std::string extension;
-    const std::size_t dot = path.rfind('.');
-    if (dot != std::string::npos && path.find('/', dot) == std::string::npos)
-        extension = path.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    if (extension == "mp1" || extension == "mpg" || extension == "m1a")
-        dataFormat = FOUR_CHAR_CODE(".mp1");
-    else if (extension == "mp2" || extension == "mpa" || extension == "m2a")
-        dataFormat = FOUR_CHAR_CODE(".mp2");
-    else
-        return false;
-    sampleRate = 44100;
-    channels = 2;
-    fileLabels = {kAudioChannelLabel_Left, kAudioChannelLabel_Right};
-    order = {0, 1};
-    fileFormat = FOUR_CHAR_CODE("MPG3");
-    kind = ContainerKind::MpegAudio;
-    return true;
+    count = std::move(counted).Result();
+    channels = count.learned.channels.value_or(description.channels);
+    labels = count.learned.channels ? std::vector<UInt32>{kAudioChannelLabel_Left, kAudioChannelLabel_Right}
+                                    : description.labels;
 }
 
-bool MovieSource::Impl::OpenNativeFlac()
+OSErr MovieSource::Impl::StartReading()
+{
+    TrackReader::Plan plan;
+    plan.shape = {channels, description.TrackRate(), description.codec.channelModeChanges};
+    plan.codec = description.codec;
+    plan.indexed = count.indexed;
+    plan.seekExact = count.seekExact;
+    plan.startSkip = count.learned.startSkip;
+    plan.otherRateIsDamage = description.codec.streamInfo && description.container->nativeFlac;
+    reader = std::make_unique<TrackReader>(*packets, *decoder, count.index, count.verdict, plan, description.flac);
+    return reader->Start();
+}
+
+std::unique_ptr<MovieSource::Impl> MovieSource::Impl::OpenNativeFlac(const std::string& path)
 {
     uint8_t info[FlacStreamCheck::kStreamInfoBytes];
     int64_t firstFrame = -1;
     if (CheckRegularFile(path) != noErr || !PlainFlacHead(path, info, &firstFrame))
-        return false;
+        return nullptr;
     const FlacStreamCheck::StreamShape shape = FlacStreamCheck::Shape(info);
     if (shape.channels < 1 || shape.channels > 8 || shape.frames == 0)
-        return false;
-    const std::vector<FlacFrameWalk::Frame> walked = FlacFrameWalk::Whole(path, firstFrame);
+        return nullptr;
+    std::vector<FlacFrameWalk::Frame> walked = FlacFrameWalk::Whole(path, firstFrame);
     if (walked.empty())
-        return false;
-    flac.Open(info, sizeof info, FileBytes(path));
-    flacFrames.Open(info, sizeof info);
-    if (!flac.IsOpen() || !flacFrames.IsOpen())
-        return false;
-    decoder = std::make_unique<FlacFallbackDecoder>(*this, true);
-    frame = &nativeFrame;
-    verdict = TrackVerdict(path);
-    stream = 0;
-    codecID = AV_CODEC_ID_FLAC;
-    sampleRate = double(shape.rate);
-    channels = shape.channels;
-    fileLabels = LabelsForMask(kFlacLayouts[channels - 1]);
-    order.resize(channels);
-    for (UInt32 c = 0; c < channels; ++c)
-        order[c] = int(c);
-    kind = ContainerKind::Flac;
-    fileFormat = FileFormatForKind(kind, path);
-    dataFormat = DataFormatFor(codecID);
-    trusted = true;
-    seekExact = true;
-    // The count of the frames walked, each a packet of its samples.
-    UInt64 total = 0;
-    int64_t lastPos = -1;
-    index.reserve(walked.size());
-    for (const FlacFrameWalk::Frame& f : walked) {
-        dataBytes += f.bytes;
-        packetsEnd = std::max(packetsEnd, f.pos + int64_t(f.bytes));
-        IndexEntry entry{f.pos, int64_t(f.start), total, f.pos > lastPos && f.pos >= 0};
-        entry.bytes = f.bytes;
-        entry.frames = f.samples;
-        lastPos = std::max(lastPos, f.pos);
-        index.push_back(entry);
-        total += entry.frames;
-    }
-    {
-        TrackFinding found("packets");
-        found.packets = index.size();
-        verdict.Take(found);
-    }
-    if (!flac.EndsCleanly(path, index.back().pos))
-        return false;
-    Counted(total, std::nullopt);
-    if (!DirectPackets())
-        return false;
-    packets = std::make_unique<DirectFlacPackets>(*this);
-    if (DropUndecodableEnd() != noErr || !WithoutLibraries() || verdict.Frames() != shape.frames ||
-        verdict.Damaged() || verdict.Cut())
-        return false;
-    SayDecoder();
-    verdict.Take(FlacLengthRule::Whole(shape.frames));
-    verdict.Bound(shape.frames);
-    ResetDecoding();
-    return true;
+        return nullptr;
+    TrackDescription track;
+    auto libFlac = std::make_unique<FlacFrameDecoder>();
+    if (!TrackDescription::FromStreamInfo(path, info, &track) || !libFlac->Open(info, sizeof info))
+        return nullptr;
+    auto impl = std::make_unique<Impl>(track);
+    const TrackDescription& d = impl->description;
+    impl->decoder = std::make_unique<FlacFallbackDecoder>(std::move(libFlac), nullptr, path, DecoderPlan{true, 0});
+    // The count of the frames walked, each a packet of its samples, as the
+    // count of the demuxer's packets would find them.
+    TrackCount count(d, std::make_unique<FlacLengthRule>(shape.frames), nullptr);
+    WalkedFlacPackets frames(std::move(walked), d.timeBaseNum, d.timeBaseDen, d.streamRate);
+    count.IndexPackets(frames, impl->decoder.get());
+    if (count.SettlePackets() != noErr || !count.CountedFromPackets())
+        return nullptr;
+    count.TakePacketCount();
+    if (!count.ReadsStraight())
+        return nullptr;
+    impl->packets = std::make_unique<DirectFlacPackets>(path, count.Index());
+    if (count.DropUndecodableEnd(*impl->packets, *impl->decoder) != noErr || !impl->decoder->WithoutLibraries())
+        return nullptr;
+    count.Settle();
+    impl->Take(std::move(count));
+    const TrackVerdict& verdict = impl->count.verdict;
+    if (verdict.Frames() != shape.frames || verdict.Damaged() || verdict.Cut() || impl->packets->Rewind() != noErr ||
+        impl->StartReading() != noErr)
+        return nullptr;
+    return impl;
 }
 
-OSErr MovieSource::Impl::OpenAll()
+OSErr MovieSource::Impl::OpenAll(const std::string& path, std::unique_ptr<Impl>* out)
 {
-    verdict = TrackVerdict(path);
-    if (OpenEmptyMPEGStream())
+    TrackDescription track;
+    if (TrackDescription::EmptyMpegStream(path, &track)) {
+        auto impl = std::make_unique<Impl>(track);
+        impl->channels = track.channels;
+        impl->labels = track.labels;
+        impl->count.verdict = TrackVerdict(path);
+        *out = std::move(impl);
         return noErr;
-    OSErr err = OpenStreams(true);
-    if (err != noErr)
+    }
+    std::unique_ptr<DemuxerPackets> demuxer;
+    std::unique_ptr<LibraryFrameDecoder> library;
+    if (OSErr err = DemuxerPackets::Open(path, &demuxer); err != noErr)
         return err;
-    AVStream* st = format->streams[stream];
-    codecID = st->codecpar->codec_id;
-    statedBitRate = UInt32(std::clamp<int64_t>(st->codecpar->bit_rate, 0, 0xFFFFFFFF));
-    // Whether the header gives the track a length (a track cut off
-    // before its first packet is no empty one).
-    const bool lengthStated = (st->duration != AV_NOPTS_VALUE && st->duration > 0) || st->nb_frames > 0;
-    sampleRate = double(st->codecpar->sample_rate > 0 ? st->codecpar->sample_rate : codec->sample_rate);
-    channels = UInt32(std::max(codec->ch_layout.nb_channels, 0));
-    if (channels == 0 || channels > 1024 || sampleRate <= 0)
-        return kNoAudioTrackErr;
-    fileLabels = LabelsForLayout(codec->ch_layout);
-    order.resize(channels);
-    for (UInt32 c = 0; c < channels; ++c)
-        order[c] = int(c);
-    kind = KindOfDemuxer(format->iformat ? format->iformat->name : nullptr);
-    fileFormat = FileFormatForKind(kind, path);
-    dataFormat = DataFormatFor(codecID);
-    if (dataFormat == kAudioFormatLinearPCM || dataFormat == media_codes::kALaw ||
-        dataFormat == media_codes::kULaw)
-        sourceBits = UInt32(std::max(av_get_bits_per_sample(codecID), 0));
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVStream* s = format->streams[i];
-        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            hasVideo = true;
-    }
-    CafLayout caf;
-    const bool isCaf = fileFormat == media_codes::kCAF && WalkCaf(path, &caf) == noErr;
-    if (isCaf)
-        framesPerPacket = caf.format.mFramesPerPacket;
-    if (kind == ContainerKind::MpegAudio && IsMPEGAudio(codecID))
-        tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
-    if (codecID == AV_CODEC_ID_FLAC)
-        flac.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)),
-                  kind == ContainerKind::Flac ? FileBytes(path) : -1);
-    if (codecID == AV_CODEC_ID_FLAC && kind == ContainerKind::Flac)
-        flacFrames.Open(st->codecpar->extradata, std::size_t(std::max(st->codecpar->extradata_size, 0)));
-    err = Count();
-    if (err != noErr)
+    if (OSErr err = LibraryFrameDecoder::Open(demuxer->Stream(), DecoderPlan{}, &library); err != noErr)
         return err;
-    // A compressed WAVE stream ends where its 'fact' chunk says
-    // (WaveFactRule).
-    if (kind == ContainerKind::Wave && dataFormat != FOUR_CHAR_CODE("lpcm"))
-        verdict.Take(WaveFactRule::Settle(path, codecID, verdict.Frames(), &startSkip));
-    // The speakers the container names for its channels stand over the
-    // libraries' reading of them, which takes a layout's speakers in
-    // their mask order whatever order the layout lists them in.  A
-    // sample coder delivers the channels as stored; a codec with a
-    // channel model of its own delivers them in its decoder's order,
-    // which the decoder's layout describes.
-    if (av_get_bits_per_sample(codecID) > 0) {
-        std::vector<UInt32> stored;
-        if (isCaf)
-            stored = caf.ChannelLabels();
-        else if (HasMovieBoxes(kind)) {
-            const std::vector<UInt8> chan = MovieTrackChannelLayout(path, unsigned(stream));
-            stored = ChannelLabelsFromStoredLayout(chan.data(), chan.size(), channels);
-        }
-        if (stored.size() == channels)
-            fileLabels = stored;
+    if (OSErr err = TrackDescription::Opened(path, *demuxer, *library, &track); err != noErr)
+        return err;
+    auto impl = std::make_unique<Impl>(track);
+    const TrackDescription& d = impl->description;
+    const ContainerTraits& container = *d.container;
+    DemuxerPackets::PassOver pass;
+    pass.syntax = d.codec.syntax;
+    if (container.tagged && container.RawStreamOf(d.codec))
+        pass.tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
+    if (d.flac.IsOpen() && container.nativeFlac)
+        pass.repeatedFrom = FileBytes(path);
+    pass.linkHeaders = container.chainsLinks && d.codec.ogg == OggMapping::Flac;
+    demuxer->Pass(pass);
+    demuxer->SeekByBytes(container.byteSeek);
+    // A native FLAC stream's frames decoded by libFLAC, where it opens.
+    std::unique_ptr<FlacFrameDecoder> libFlac;
+    if (d.codec.streamInfo && container.nativeFlac) {
+        const AVCodecParameters* par = demuxer->Stream()->codecpar;
+        libFlac = std::make_unique<FlacFrameDecoder>();
+        if (!libFlac->Open(par->extradata, std::size_t(std::max(par->extradata_size, 0))))
+            libFlac.reset();
     }
-    // What the container states of the track's length, against the
-    // frames counted: a cut, or sound lost (TrackLengthRule).
-    {
-        SayDecoder();
-        verdict.Take(lengthRule->Settle(Tally()));
-        verdict.Bound(StatedFrames());
+    const bool withLibFlac = libFlac != nullptr;
+
+    TrackCount count(d, container.LengthRuleFor(d.codec), demuxer.get());
+    // The decoder for what the count settles: libFLAC before the
+    // libraries' decoder where the packets tell a native FLAC file's
+    // frames, the libraries' alone for the rest.
+    if (count.PacketsTellFrames() && libFlac)
+        impl->decoder = std::make_unique<FlacFallbackDecoder>(std::move(libFlac), std::move(library), path,
+                                                              count.Plan());
+    else
+        impl->decoder = std::move(library);
+    // The packets come from the demuxer, or from the walk while it reads
+    // (a native FLAC file it proves whole).
+    std::optional<WalkedFlacPackets> walked;
+    if (container.nativeFlac && withLibFlac && !d.viewed)
+        if (std::vector<FlacFrameWalk::Frame> frames = FlacFrameWalk::Whole(path); !frames.empty())
+            walked.emplace(std::move(frames), d.timeBaseNum, d.timeBaseDen, std::max(d.streamRate, 1));
+    if (walked)
+        count.IndexPackets(*walked, impl->decoder.get());
+    else
+        count.IndexPackets(*demuxer, impl->decoder.get());
+    if (OSErr err = count.SettlePackets(); err != noErr)
+        return err;
+    if (count.CountedFromPackets()) {
+        count.TakePacketCount();
+        // After the count the packets are read straight from the file
+        // where it can be (DirectFlacPackets).
+        if (withLibFlac && count.ReadsStraight())
+            impl->packets = std::make_unique<DirectFlacPackets>(path, count.Index());
+        else
+            impl->packets = std::move(demuxer);
+        impl->decoder->PlanRestart(count.Plan());
+        if (OSErr err = count.DropUndecodableEnd(*impl->packets, *impl->decoder); err != noErr)
+            return err;
+    } else {
+        count.BeginDecodingCount();
+        if (OSErr err = demuxer->Rewind(); err != noErr)
+            return err;
+        if (OSErr err = LibraryFrameDecoder::Open(demuxer->Stream(), count.Plan(), &library); err != noErr)
+            return err;
+        impl->decoder = std::move(library);
+        impl->packets = std::move(demuxer);
+        if (OSErr err = count.CountByDecoding(*impl->packets, *impl->decoder); err != noErr)
+            return err;
     }
+    count.Settle();
+    const DecoderPlan plan = count.Plan();
+    impl->Take(std::move(count));
     // A track with packets none of which decodes is no sound track, and
     // neither is one whose header gives a length its packets do not
     // hold; one without packets that states none, or whose packets
     // hold only the encoder's delay and padding, is an empty one, unless
     // a rule found its sound taken out (fragments of it gone); but not a
     // FLAC file cut before its first frame.
-    const bool takenOut = dataBytes == 0 && !lengthStated && verdict.Loss().Any();
-    if (verdict.Frames() == 0 &&
-        (dataBytes > 0 ? !trimmedToNothing
-                       : lengthStated || takenOut || (kind == ContainerKind::Flac && verdict.Cut())))
-        return dataBytes == 0 && verdict.Cut() ? eofErr : takenOut ? kUndecodableAudioErr : kNoAudioTrackErr;
-    return OpenStreams(false);
+    const TrackVerdict& verdict = impl->count.verdict;
+    const LearnedShape& learned = impl->count.learned;
+    const bool takenOut = learned.dataBytes == 0 && !d.lengthStated && verdict.Loss().Any();
+    if (verdict.Frames() == 0 && (learned.dataBytes > 0 ? !learned.trimmedToNothing
+                                                        : d.lengthStated || takenOut ||
+                                                              (container.nativeFlac && verdict.Cut())))
+        return learned.dataBytes == 0 && verdict.Cut() ? eofErr : takenOut ? kUndecodableAudioErr : kNoAudioTrackErr;
+    // The reading from the start: the source and the decoder opened again.
+    if (OSErr err = impl->packets->Rewind(); err != noErr)
+        return err;
+    impl->decoder->PlanRestart(plan);
+    if (OSErr err = impl->decoder->Restart(); err != noErr)
+        return err;
+    if (OSErr err = impl->StartReading(); err != noErr)
+        return err;
+    *out = std::move(impl);
+    return noErr;
 }
 
 MovieSource::MovieSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -281,9 +279,7 @@ OSErr MovieSource::Open(const std::string& path, std::unique_ptr<MovieSource>* o
         return paramErr;
     out->reset();
     try {
-        auto impl = std::make_unique<Impl>();
-        impl->path = path;
-        if (impl->OpenNativeFlac()) {
+        if (std::unique_ptr<Impl> impl = Impl::OpenNativeFlac(path)) {
             out->reset(new MovieSource(std::move(impl)));
             return noErr;
         }
@@ -312,9 +308,8 @@ OSErr MovieSource::OpenWithLibraries(const std::string& path, std::unique_ptr<Mo
     if (!MediaLibraries::Available())
         return kUnknownFileFormatErr;
     try {
-        auto impl = std::make_unique<Impl>();
-        impl->path = path;
-        const OSErr err = impl->OpenAll();
+        std::unique_ptr<Impl> impl;
+        const OSErr err = Impl::OpenAll(path, &impl);
         if (err != noErr)
             return err;
         out->reset(new MovieSource(std::move(impl)));
@@ -347,7 +342,7 @@ SInt32 MovieSource::Probe(const std::string& path, ContainerKind* container, OST
             if (par->codec_type == AVMEDIA_TYPE_AUDIO && avcodec_find_decoder(par->codec_id)) {
                 channels = std::max(par->ch_layout.nb_channels, 0);
                 if (dataFormat)
-                    *dataFormat = DataFormatFor(par->codec_id);
+                    *dataFormat = CodecTraits::Of(par->codec_id).dataFormat;
                 break;
             }
         }
@@ -366,72 +361,69 @@ OSErr MovieSource::ReadMetadata(const std::string& path, std::vector<MovieMetada
     if (!MediaLibraries::Available())
         return kUnknownFileFormatErr;
     try {
-        Impl impl;
-        impl.path = path;
         QuietLogs();
         if (const OSErr err = CheckRegularFile(path); err != noErr)
             return err;
-        if (const int rc = OpenInput(path, &impl.format, nullptr, nullptr); rc < 0)
+        AVFormatContext* format = nullptr;
+        if (const int rc = OpenInput(path, &format, nullptr, nullptr); rc < 0) {
+            avformat_close_input(&format);
             return ErrorFromAV(rc, kUnknownFileFormatErr);
-        impl.stream = -1;
-        for (unsigned i = 0; i < impl.format->nb_streams; ++i)
-            if (impl.format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
-                impl.stream = int(i);
+        }
+        int stream = -1;
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+                stream = int(i);
                 break;
             }
-        impl.CollectMetadata();
-        *items = std::move(impl.metadata);
+        CollectMetadata(format, stream, items);
+        avformat_close_input(&format);
         return noErr;
     } catch (const std::bad_alloc&) {
         return memFullErr;
     }
 }
 
-double MovieSource::SampleRate() const { return impl_->sampleRate; }
+double MovieSource::SampleRate() const { return impl_->description.rate; }
 UInt32 MovieSource::Channels() const { return impl_->channels; }
 void MovieSource::SetClipCountWindow(UInt64 from, UInt64 to)
 {
-    impl_->clipWindowFrom = from;
-    impl_->clipWindowTo = std::max(from, to);
+    if (impl_->reader)
+        impl_->reader->SetClipCountWindow(from, to);
 }
-UInt64 MovieSource::FrameCount() const { return impl_->verdict.Frames(); }
-bool MovieSource::DataCutShort() const { return impl_->verdict.Cut(); }
-const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->verdict.Loss(); }
-const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->fileLabels; }
-OSType MovieSource::FileFormat() const { return impl_->fileFormat; }
-OSType MovieSource::DataFormat() const { return impl_->dataFormat; }
-UInt32 MovieSource::SourceBits() const { return impl_->sourceBits; }
-bool MovieSource::FloatSamples() const
-{
-    const AVCodecID id = impl_->codecID;
-    return id == AV_CODEC_ID_PCM_F32BE || id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F64BE ||
-           id == AV_CODEC_ID_PCM_F64LE;
-}
-bool MovieSource::HasVideoTrack() const { return impl_->hasVideo; }
-UInt64 MovieSource::AudioDataBytes() const { return impl_->dataBytes; }
-UInt32 MovieSource::StatedBitRate() const { return impl_->statedBitRate; }
-UInt32 MovieSource::FirstMPEGHeader() const { return impl_->mpegHeader; }
-bool MovieSource::ReadsWithoutLibraries() const { return impl_->WithoutLibraries(); }
-UInt64 MovieSource::Position() const { return impl_->position; }
+UInt64 MovieSource::FrameCount() const { return impl_->count.verdict.Frames(); }
+bool MovieSource::DataCutShort() const { return impl_->count.verdict.Cut(); }
+const SFTDecodeLoss& MovieSource::DecodeLoss() const { return impl_->count.verdict.Loss(); }
+const std::vector<UInt32>& MovieSource::FileChannelLabels() const { return impl_->labels; }
+OSType MovieSource::FileFormat() const { return impl_->description.fileFormat; }
+OSType MovieSource::DataFormat() const { return impl_->description.dataFormat; }
+UInt32 MovieSource::SourceBits() const { return impl_->description.sourceBits; }
+bool MovieSource::FloatSamples() const { return impl_->description.codec.floatSamples; }
+bool MovieSource::HasVideoTrack() const { return impl_->description.hasVideo; }
+UInt64 MovieSource::AudioDataBytes() const { return impl_->count.learned.dataBytes; }
+UInt32 MovieSource::StatedBitRate() const { return impl_->description.statedBitRate; }
+UInt32 MovieSource::FirstMPEGHeader() const { return impl_->count.learned.firstMpegHeader; }
+bool MovieSource::ReadsWithoutLibraries() const { return impl_->decoder && impl_->decoder->WithoutLibraries(); }
+UInt64 MovieSource::Position() const { return impl_->reader ? impl_->reader->Position() : 0; }
 bool MovieSource::Untouched() const { return !impl_->touched; }
-const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->verdict.Lines(); }
+const std::vector<std::string>& MovieSource::RuleLines() const { return impl_->count.verdict.Lines(); }
 
 bool MovieSource::SetClientLayout(AudioChannelLayoutTag tag)
 {
     std::vector<int> order;
-    if (!ChannelOrderForLabels(impl_->fileLabels, ChannelLabelsForLayoutTag(tag), &order))
+    if (!ChannelOrderForLabels(impl_->labels, ChannelLabelsForLayoutTag(tag), &order))
         return false;
-    impl_->order = order;
+    if (impl_->reader)
+        impl_->reader->SetOrder(std::move(order));
     return true;
 }
 
 OSErr MovieSource::Seek(UInt64 frame)
 {
     impl_->touched = true;
-    if (!impl_->format && !impl_->WithoutLibraries())
+    if (!impl_->reader || !impl_->packets->IsOpen())
         return frame == 0 ? noErr : paramErr;  // an empty stream
     try {
-        return impl_->SeekTo(frame);
+        return impl_->reader->Seek(frame);
     } catch (const std::bad_alloc&) {
         return memFullErr;
     }
@@ -443,7 +435,7 @@ OSErr MovieSource::Read(SInt32* const* channels, UInt32 frames, UInt32* delivere
         return paramErr;
     *delivered = 0;
     impl_->touched = true;
-    if (!impl_->format && !impl_->WithoutLibraries())
-        return impl_->verdict.Frames() == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
-    return impl_->Read(channels, frames, delivered);
+    if (!impl_->reader || !impl_->packets->IsOpen())
+        return impl_->count.verdict.Frames() == 0 ? noErr : kNoAudioTrackErr;  // an empty stream
+    return impl_->reader->Read(channels, frames, delivered);
 }

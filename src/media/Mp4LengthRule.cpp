@@ -275,6 +275,8 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
             return SettleFragments(tally, fragments);
     }
     const UInt64 stated = st->duration > 0 ? tally.Frames(st->duration) : 0;
+    if (stated > 0)
+        result.statedFrames = stated;
     const auto note = [&](const char* found) {
         result.Say("%lld samples listed, %llu packets read, %llu frames stated, counted %llu; a sample past the end %s, "
                    "%llu running into the next: %s",
@@ -333,6 +335,7 @@ TrackFinding Mp4LengthRule::SettleFragments(const TrackTally& tally, const Fragm
     const int frameSize = tally.format->streams[tally.stream]->codecpar->frame_size;
     const UInt64 whole = frameSize > 0 ? f.samples * UInt64(frameSize) + tally.Frames(f.missingTicks) : 0;
     result.expected = std::max(end, whole) + after;
+    result.statedFrames = end;
     result.damaged = f.gaps > 0 || f.repeated > 0 || listedAfter > 0 || f.missingNumbers > 0;
     result.missingAtLeast = tally.Frames(f.missingTicks) + after;
     // Where the amount is not known, the places are said.

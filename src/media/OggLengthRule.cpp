@@ -114,7 +114,7 @@ struct StreamHead {
     int64_t granule = 0;
     uint8_t flags = 0;
     int64_t bytes = 0;
-    OggLengthRule::Codec codec = OggLengthRule::Codec::Any;
+    OggLengthRule::Codec codec = OggLengthRule::Codec::None;
     int64_t preSkip = 0;
     int64_t slack = 0;
     UInt32 rate = 0;
@@ -303,7 +303,7 @@ private:
         oneStreamLinks_ = oneStreamLinks_ && link_.size() == 1;
         int chosen = -1;
         for (std::size_t i = 0, seen = 0; i < link_.size() && chosen < 0; ++i)
-            if ((pick_.codec == Codec::Any || link_[i].codec == pick_.codec) && int(seen++) == pick_.ordinal)
+            if ((pick_.codec == Codec::None || link_[i].codec == pick_.codec) && int(seen++) == pick_.ordinal)
                 chosen = int(i);
         if (chosen < 0 && link_.size() == 1)
             chosen = 0;
@@ -492,7 +492,7 @@ bool OggLengthRule::CutBeforeSound(PositionedFile& file)
            (pages.streams == 1 && !pages.damaged && !pages.endMarked && pages.lastGranule <= 0);
 }
 
-bool OggLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, TrackFinding*)
+bool OggLengthRule::Packet(const ::Packet& packet, UInt64*, const TrackTally&, TrackFinding*)
 {
     if (firstSeen_)
         return false;
@@ -507,19 +507,11 @@ bool OggLengthRule::Packet(const AVPacket& packet, UInt64*, const TrackTally&, T
 OggLengthRule::Pick OggLengthRule::PickOf(const TrackTally& tally)
 {
     // The demuxer gives the streams in the order their first pages come.
-    const auto codecOf = [](AVCodecID id) {
-        switch (id) {
-        case AV_CODEC_ID_VORBIS: return Codec::Vorbis;
-        case AV_CODEC_ID_OPUS: return Codec::Opus;
-        case AV_CODEC_ID_FLAC: return Codec::Flac;
-        case AV_CODEC_ID_SPEEX: return Codec::Speex;
-        default: return Codec::Any;
-        }
-    };
+    const auto codecOf = [](AVCodecID id) { return CodecTraits::Of(id).ogg; };
     Pick pick;
     pick.codec = codecOf(tally.format->streams[tally.stream]->codecpar->codec_id);
     for (int i = 0; i < tally.stream; ++i)
-        if (pick.codec == Codec::Any || codecOf(tally.format->streams[i]->codecpar->codec_id) == pick.codec)
+        if (pick.codec == Codec::None || codecOf(tally.format->streams[i]->codecpar->codec_id) == pick.codec)
             ++pick.ordinal;
     return pick;
 }
@@ -548,12 +540,12 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
                           UInt64(pages.laterGranules) + UInt64(pages.tailGranules);
     // What the decoder never gives of that.
     UInt64 unheard = UInt64(std::max(par->initial_padding, 0));
-    if (par->codec_id == AV_CODEC_ID_VORBIS && firstEnd_ > 0)
+    if (CodecTraits::Of(par->codec_id).ogg == Codec::Vorbis && firstEnd_ > 0)
         unheard += tally.Frames(firstEnd_);
     // FLAC in Ogg states its length in its stream information (0: unknown,
     // as a writer that cannot go back leaves it).
     UInt64 flacTotal = 0;
-    if (par->codec_id == AV_CODEC_ID_FLAC && par->extradata_size >= 18 && pages.streams <= 1)
+    if (CodecTraits::Of(par->codec_id).ogg == Codec::Flac && par->extradata_size >= 18 && pages.streams <= 1)
         flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
     // A last granule past what any codec packs into the file's bytes (8192
     // frames a byte) cannot be true: the header misstates the length, which
@@ -566,6 +558,8 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
         return result;
     }
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
+    if (expected > 0)
+        result.statedFrames = expected;
     result.expected = expected > 0 ? expected + unheard : 0;
     const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !damaged;
     bool cut = tally.sofar.Cut();

@@ -9,6 +9,7 @@
 // primes the decoder).
 #pragma once
 
+#include "CodecTraits.h"
 #include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
@@ -53,15 +54,16 @@ public:
     // `ordinal`-th of those whose header names `codec` (an Ogg file may
     // carry several, as a video and its sound, or a Skeleton beside them).
     // A link of one stream is the track's whatever it carries.
-    enum class Codec { Any, Vorbis, Opus, Flac, Speex };
+    // (None: any codec.)
+    using Codec = OggMapping;
     struct Pick {
-        Codec codec = Codec::Any;
+        Codec codec = Codec::None;
         int ordinal = 0;
     };
     // False for a file that does not start with a page.  Only the pages of
     // the picked stream count (bytes that are no page count for all).
     static bool Walk(PositionedFile& file, Pages* out, Pick pick);
-    static bool Walk(PositionedFile& file, Pages* out) { return Walk(file, out, Pick{Codec::Any, 0}); }
+    static bool Walk(PositionedFile& file, Pages* out) { return Walk(file, out, Pick{Codec::None, 0}); }
     // Whether the file at `path` is one logical stream whose pages are all
     // there, whole and in order, its granules rising to a last page that
     // carries the end-of-stream flag: its packets then tell its length,
@@ -79,7 +81,7 @@ public:
     // one rate.  The walk is kept for Settle.
     bool RatesChange(const std::string& path);
 
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:

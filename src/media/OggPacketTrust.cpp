@@ -1,46 +1,48 @@
 #include "OggPacketTrust.h"
 
 #include "OggLengthRule.h"
-#include "TrackState.h"
 
 #include <algorithm>
 
+#include "MediaLibraries.h"
+
 bool OggPacketTrust::Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams,
-                          AVCodecID codec, const AVStream* st)
+                          OggMapping codec, const AVStream* st)
 {
     codec_ = codec;
     auto* oggRule = dynamic_cast<OggLengthRule*>(rule);
+    if (!oggRule || viewed || streams != 1)
+        return false;
     const AVCodecParameters* par = st->codecpar;
-    const bool vorbis = codec == AV_CODEC_ID_VORBIS && vorbisBlocks_.Open(par->extradata, par->extradata_size);
-    applies_ = oggRule && !viewed && streams == 1 && (codec == AV_CODEC_ID_OPUS || vorbis) &&
-               oggRule->Intact(path, &granule_);
-    ratesChange_ = oggRule && !viewed && streams == 1 && codec == AV_CODEC_ID_FLAC && oggRule->RatesChange(path);
+    const bool vorbis = codec == OggMapping::Vorbis && vorbisBlocks_.Open(par->extradata, par->extradata_size);
+    applies_ = (codec == OggMapping::Opus || vorbis) && oggRule->Intact(path, &granule_);
+    ratesChange_ = codec == OggMapping::Flac && oggRule->RatesChange(path);
     return applies_;
 }
 
-void OggPacketTrust::Packet(const AVPacket& packet, UInt64 padding, UInt64* frames, bool* durationsKnown)
+void OggPacketTrust::Packet(const ::Packet& packet, UInt64 padding, UInt64* frames, bool* durationsKnown)
 {
     *durationsKnown = *durationsKnown && !ratesChange_;
     // The demuxer shortens the last Ogg packet by its end trim, which
     // the decoder takes from the whole packet (where it holds it: a
     // duration of 1 may stand for a packet trimmed whole or not at all).
-    if (applies_ && codec_ == AV_CODEC_ID_OPUS && padding > 0) {
+    if (applies_ && codec_ == OggMapping::Opus && padding > 0) {
         *durationsKnown = *durationsKnown && packet.duration > 1;
         *frames += padding;
     }
-    const int64_t vorbisFrames = applies_ && codec_ == AV_CODEC_ID_VORBIS
+    const int64_t vorbisFrames = applies_ && codec_ == OggMapping::Vorbis
                                      ? vorbisBlocks_.Next(packet.data, packet.size) : 0;
-    if (applies_ && codec_ == AV_CODEC_ID_VORBIS) {
+    if (applies_ && codec_ == OggMapping::Vorbis) {
         *durationsKnown = *durationsKnown && vorbisFrames >= 0;
         *frames = UInt64(std::max<int64_t>(vorbisFrames, 0));
     }
 }
 
-bool OggPacketTrust::FirstPacketPrimes(const AVPacket& packet, IndexEntry* entry, UInt64* frames)
+bool OggPacketTrust::FirstPacketPrimes(const ::Packet& packet, IndexEntry* entry, UInt64* frames)
 {
-    if (!(applies_ && codec_ == AV_CODEC_ID_VORBIS))
+    if (!(applies_ && codec_ == OggMapping::Vorbis))
         return false;
-    vorbisUnheard_ = packet.pts == AV_NOPTS_VALUE || packet.pts > 0 || packet.duration <= 0
+    vorbisUnheard_ = packet.pts == ::Packet::kNoTime || packet.pts > 0 || packet.duration <= 0
                          ? 0 : packet.pts + packet.duration;
     entry->priming = UInt32(std::clamp<int64_t>(packet.duration, 0, 0xFFFFFFFF));
     *frames = 0;
@@ -49,7 +51,7 @@ bool OggPacketTrust::FirstPacketPrimes(const AVPacket& packet, IndexEntry* entry
 
 bool OggPacketTrust::Holds(UInt64 total, std::size_t packets, const AVStream* st) const
 {
-    return !((codec_ == AV_CODEC_ID_VORBIS && packets < 2) ||
-             int64_t(total) + (codec_ == AV_CODEC_ID_OPUS ? std::max(st->codecpar->initial_padding, 0)
+    return !((codec_ == OggMapping::Vorbis && packets < 2) ||
+             int64_t(total) + (codec_ == OggMapping::Opus ? std::max(st->codecpar->initial_padding, 0)
                                                           : vorbisUnheard_) != granule_);
 }

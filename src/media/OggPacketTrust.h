@@ -8,16 +8,15 @@
 // each link at its own rate: the decoder counts them.
 #pragma once
 
+#include "CodecTraits.h"
+#include "IndexEntry.h"
+#include "Packet.h"
 #include "VorbisBlocks.h"
 
 #include <cstdint>
 #include <string>
 
-#include <libavcodec/codec_id.h>
-
-struct AVPacket;
 struct AVStream;
-struct IndexEntry;
 class TrackLengthRule;
 
 class OggPacketTrust {
@@ -25,22 +24,22 @@ public:
     // The track `st` (`codec`), alone in the file at `path`, which the
     // container's rule `rule` reads (`viewed`: through a FileView): whether
     // its packets tell its frames (Applies).
-    bool Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams, AVCodecID codec,
+    bool Open(TrackLengthRule* rule, const std::string& path, bool viewed, unsigned streams, OggMapping codec,
               const AVStream* st);
     bool Applies() const { return applies_; }
     // The frames of one packet (`padding`: the end trim its side data
     // states), and whether the durations stay known.
-    void Packet(const AVPacket& packet, UInt64 padding, UInt64* frames, bool* durationsKnown);
+    void Packet(const ::Packet& packet, UInt64 padding, UInt64* frames, bool* durationsKnown);
     // The first packet of a Vorbis track only primes the decoder: true,
     // with its entry and frames set so.
-    bool FirstPacketPrimes(const AVPacket& packet, IndexEntry* entry, UInt64* frames);
+    bool FirstPacketPrimes(const ::Packet& packet, IndexEntry* entry, UInt64* frames);
     // Whether the sum of the `packets` packets' frames, `total`, is what
     // the last granule states, less the pre-skip or the first Vorbis
     // packet.
     bool Holds(UInt64 total, std::size_t packets, const AVStream* st) const;
 
 private:
-    AVCodecID codec_ = AV_CODEC_ID_NONE;
+    OggMapping codec_ = OggMapping::None;
     bool applies_ = false;
     int64_t granule_ = -1;
     VorbisBlocks vorbisBlocks_;

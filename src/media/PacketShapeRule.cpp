@@ -1,15 +1,12 @@
 #include "PacketShapeRule.h"
 
 #include "RateChangeBridge.h"
-#include "mpeg_audio_frames.h"
 
-using namespace movie_input;
-
-void PacketShapeRule::Packet(AVCodecID codec, const uint8_t* data, int size)
+void PacketShapeRule::Packet(const CodecTraits& codec, const uint8_t* data, int size)
 {
     int packetRate = 0;
     int channelCount = 0;
-    if (!RateChangeBridge::PacketShape(codec, data, size, &packetRate, &channelCount)) {
+    if (!RateChangeBridge::PacketShape(codec.syntax, data, size, &packetRate, &channelCount)) {
         run_ = 0;
         return;
     }
@@ -22,6 +19,6 @@ void PacketShapeRule::Packet(AVCodecID codec, const uint8_t* data, int size)
     runChannels_ = channelCount;
     if (run_ >= kShapeRun) {
         rateChanges_ = rateChanges_ || packetRate != firstRate_;
-        channelsChange_ = channelsChange_ || (channelCount != firstChannels_ && !IsMPEGAudio(codec));
+        channelsChange_ = channelsChange_ || (channelCount != firstChannels_ && !codec.channelModeChanges);
     }
 }

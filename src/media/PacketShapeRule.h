@@ -5,13 +5,13 @@
 // track are given in both (no change of channel count).
 #pragma once
 
-#include <cstdint>
+#include "CodecTraits.h"
 
-#include <libavcodec/codec_id.h>
+#include <cstdint>
 
 class PacketShapeRule {
 public:
-    void Packet(AVCodecID codec, const uint8_t* data, int size);
+    void Packet(const CodecTraits& codec, const uint8_t* data, int size);
     bool RateChanges() const { return rateChanges_; }
     bool ChannelsChange() const { return channelsChange_; }
 

@@ -209,11 +209,11 @@ bool RateChangeBridge::Take(AVFrame* frame)
     return true;
 }
 
-bool RateChangeBridge::PacketShape(AVCodecID codec, const uint8_t* p, int size, int* rate, int* channels)
+bool RateChangeBridge::PacketShape(FrameSyntax syntax, const uint8_t* p, int size, int* rate, int* channels)
 {
     if (!p || size < 4 || p[0] != 0xFF)
         return false;
-    if (codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3) {
+    if (syntax == FrameSyntax::Mpeg) {
         const int version = (p[1] >> 3) & 3;
         const int index = (p[2] >> 2) & 3;
         if ((p[1] & 0xE0) != 0xE0 || version == 1 || index == 3 || ((p[1] >> 1) & 3) == 0 ||
@@ -223,7 +223,7 @@ bool RateChangeBridge::PacketShape(AVCodecID codec, const uint8_t* p, int size, 
         *channels = ((p[3] >> 6) & 3) == 3 ? 1 : 2;
         return true;
     }
-    if (codec == AV_CODEC_ID_AAC && size >= 7 && (p[1] & 0xF6) == 0xF0) {
+    if (syntax == FrameSyntax::Adts && size >= 7 && (p[1] & 0xF6) == 0xF0) {
         const int index = (p[2] >> 2) & 0xF;
         const int bytes = ((p[3] & 3) << 11) | (p[4] << 3) | (p[5] >> 5);
         if (index >= 13 || bytes != size)

@@ -22,6 +22,8 @@
 // Internal to the media layer.  One object is used by one thread.
 #pragma once
 
+#include "CodecTraits.h"
+
 #include <deque>
 
 extern "C" {
@@ -58,9 +60,9 @@ public:
     bool Take(AVFrame* frame);
 
     // The sample rate and channel count the header of an MPEG audio or
-    // ADTS packet states (`codec`: the track's codec); false unless the
+    // ADTS packet states (`syntax`: the track's codec's); false unless the
     // packet is one whole frame of its header's length.
-    static bool PacketShape(AVCodecID codec, const uint8_t* data, int size, int* rate, int* channels);
+    static bool PacketShape(FrameSyntax syntax, const uint8_t* data, int size, int* rate, int* channels);
 
 private:
     // Ends the run of frames at another rate: the resampler's rest is

@@ -20,18 +20,13 @@ namespace {
 constexpr int kAC3Rates[19] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512, 576, 640};
 constexpr int kHeaderBytes = 7;
 
-bool IsMPEG(AVCodecID codec)
-{
-    return codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3;
-}
-
 // Whether two headers belong to one stream (the fields every frame of it
 // repeats).
-bool SameStream(AVCodecID codec, const uint8_t* a, const uint8_t* b)
+bool SameStream(FrameSyntax syntax, const uint8_t* a, const uint8_t* b)
 {
-    if (IsMPEG(codec))
+    if (syntax == FrameSyntax::Mpeg)
         return a[1] == b[1] && ((a[2] ^ b[2]) & 0x0C) == 0;
-    if (codec == AV_CODEC_ID_AAC)
+    if (syntax == FrameSyntax::Adts)
         return (a[1] & 0xFE) == (b[1] & 0xFE) && (a[2] & 0xFC) == (b[2] & 0xFC);
     return (a[4] >> 6) == (b[4] >> 6) && (a[5] >> 3) == (b[5] >> 3);
 }
@@ -152,19 +147,19 @@ const char* RawStreamLengthRule::ShortStreamDemuxer(const std::string& path)
     std::vector<uint8_t> bytes(std::size_t(size) + kHeaderBytes, 0);
     if (file.Read(0, bytes.data(), std::size_t(size)) != std::size_t(size))
         return nullptr;
-    for (const AVCodecID codec : {AV_CODEC_ID_AC3, AV_CODEC_ID_AAC}) {
+    for (const FrameSyntax syntax : {FrameSyntax::Ac3, FrameSyntax::Adts}) {
         int frames = 0;
         bool checked = false;  // the one frame's checksum holds
         int64_t at = 0;
         for (int bytesOf = 0, samples = 0; at + kHeaderBytes <= size; at += bytesOf, ++frames) {
-            if (!ReadFrameHeader(codec, &bytes[std::size_t(at)], &bytesOf, &samples) || at + bytesOf > size ||
-                !SameStream(codec, bytes.data(), &bytes[std::size_t(at)]))
+            if (!ReadFrameHeader(syntax, &bytes[std::size_t(at)], &bytesOf, &samples) || at + bytesOf > size ||
+                !SameStream(syntax, bytes.data(), &bytes[std::size_t(at)]))
                 break;
-            checked = codec == AV_CODEC_ID_AC3 && FrameCrc(&bytes[std::size_t(at) + 2], std::size_t(bytesOf) - 2) == 0;
+            checked = syntax == FrameSyntax::Ac3 && FrameCrc(&bytes[std::size_t(at) + 2], std::size_t(bytesOf) - 2) == 0;
         }
         if (at != size || !(frames >= 2 || (frames == 1 && checked)))
             continue;
-        if (codec == AV_CODEC_ID_AAC)
+        if (syntax == FrameSyntax::Adts)
             return "aac";
         return (bytes[5] >> 3) > 10 ? "eac3" : "ac3";
     }
@@ -190,7 +185,7 @@ int64_t RawStreamLengthRule::TagBytes(const uint8_t* p, int available, int64_t l
     return 0;
 }
 
-int RawStreamLengthRule::NoSoundBeforeFrame(AVCodecID codec, const uint8_t* data, int size)
+int RawStreamLengthRule::NoSoundBeforeFrame(FrameSyntax syntax, const uint8_t* data, int size)
 {
     int at = 0;
     for (int64_t tag = 1; tag > 0 && at < size;) {
@@ -200,7 +195,7 @@ int RawStreamLengthRule::NoSoundBeforeFrame(AVCodecID codec, const uint8_t* data
         at += int(tag);
     }
     int bytes = 0, frames = 0;
-    return at > 0 && size - at >= kHeaderBytes && ReadFrameHeader(codec, data + at, &bytes, &frames) ? at : 0;
+    return at > 0 && size - at >= kHeaderBytes && ReadFrameHeader(syntax, data + at, &bytes, &frames) ? at : 0;
 }
 
 int64_t RawStreamLengthRule::TrailingTagsStart(const std::string& path)
@@ -246,21 +241,14 @@ int64_t RawStreamLengthRule::TrailingTagsStart(PositionedFile& file)
     return end;
 }
 
-bool RawStreamLengthRule::Handles(ContainerKind kind, AVCodecID codec)
+bool RawStreamLengthRule::ReadFrameHeader(FrameSyntax syntax, const uint8_t* p, int* bytes, int* frames)
 {
-    return (kind == ContainerKind::MpegAudio && IsMPEG(codec)) || (kind == ContainerKind::Adts && codec == AV_CODEC_ID_AAC) ||
-           ((kind == ContainerKind::Ac3 || kind == ContainerKind::Eac3) &&
-            (codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_EAC3));
-}
-
-bool RawStreamLengthRule::ReadFrameHeader(AVCodecID codec, const uint8_t* p, int* bytes, int* frames)
-{
-    if (IsMPEG(codec)) {
+    if (syntax == FrameSyntax::Mpeg) {
         *bytes = mpeg::FrameBytes(p);
         *frames = mpeg::FrameSamples(p);
         return *bytes > kHeaderBytes;
     }
-    if (codec == AV_CODEC_ID_AAC) {
+    if (syntax == FrameSyntax::Adts) {
         if (p[0] != 0xFF || (p[1] & 0xF6) != 0xF0 || ((p[2] >> 2) & 15) > 12)
             return false;
         *bytes = ((p[3] & 3) << 11) | (p[4] << 3) | (p[5] >> 5);
@@ -295,13 +283,13 @@ namespace {
 // frame); the bytes after the tag up to that frame are the rest of the
 // last hidden one.  Their sample frames (0: none).
 template <class BytesAt>
-UInt64 HiddenFrames(AVCodecID codec, const BytesAt& bytesAt, int64_t tagEnd, int64_t firstAt)
+UInt64 HiddenFrames(FrameSyntax syntax, const BytesAt& bytesAt, int64_t tagEnd, int64_t firstAt)
 {
     UInt64 hidden = 0;
     int bytes = 0, frames = 0;
     const uint8_t* after = bytesAt(firstAt, kHeaderBytes);
     uint8_t stream[kHeaderBytes];
-    if (after && RawStreamLengthRule::ReadFrameHeader(codec, after, &bytes, &frames)) {
+    if (after && RawStreamLengthRule::ReadFrameHeader(syntax, after, &bytes, &frames)) {
         std::memcpy(stream, after, kHeaderBytes);
         for (int64_t p = 10; p < tagEnd && hidden == 0; ++p) {
             const uint8_t* h = bytesAt(p, kHeaderBytes);
@@ -314,7 +302,7 @@ UInt64 HiddenFrames(AVCodecID codec, const BytesAt& bytesAt, int64_t tagEnd, int
             int firstBytes = 0;
             while (q < firstAt) {
                 h = bytesAt(q, kHeaderBytes);
-                if (!h || !RawStreamLengthRule::ReadFrameHeader(codec, h, &bytes, &frames) || !SameStream(codec, stream, h))
+                if (!h || !RawStreamLengthRule::ReadFrameHeader(syntax, h, &bytes, &frames) || !SameStream(syntax, stream, h))
                     break;
                 if (chain == 0) {
                     firstSamples = UInt64(frames);
@@ -341,8 +329,8 @@ UInt64 HiddenFrames(AVCodecID codec, const BytesAt& bytesAt, int64_t tagEnd, int
 // its main data.
 class FrameWalk {
 public:
-    FrameWalk(AVCodecID codec, PositionedFile& file, RawStreamLengthRule::Walk* out)
-        : codec_(codec), file_(file), out_(out)
+    FrameWalk(FrameSyntax syntax, PositionedFile& file, RawStreamLengthRule::Walk* out)
+        : syntax_(syntax), file_(file), out_(out)
     {
     }
 
@@ -384,9 +372,9 @@ public:
         if (wholeCount_ == 0)
             return false;
         // Sound frames inside a tag grown over them (HiddenFrames).
-        if (IsMPEG(codec_) && tagEnd > 10 && firstAt_ >= tagEnd && out_->hiddenFrames == 0)
+        if (syntax_ == FrameSyntax::Mpeg && tagEnd > 10 && firstAt_ >= tagEnd && out_->hiddenFrames == 0)
             out_->hiddenFrames = HiddenFrames(
-                codec_, [this](int64_t from, int count) { return BytesAt(from, count); }, tagEnd, firstAt_);
+                syntax_, [this](int64_t from, int count) { return BytesAt(from, count); }, tagEnd, firstAt_);
         out_->damaged = !between_.empty() || leading_ > 0;
         MusicChecksum();
         FramesBetween();
@@ -416,8 +404,8 @@ private:
             return from;
         const uint8_t* next = BytesAt(to, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
-        const bool frameNext = next && RawStreamLengthRule::ReadFrameHeader(codec_, next, &nextBytes, &nextFrames) &&
-                               SameStream(codec_, header, next);
+        const bool frameNext = next && RawStreamLengthRule::ReadFrameHeader(syntax_, next, &nextBytes, &nextFrames) &&
+                               SameStream(syntax_, header, next);
         return frameNext || TagAt(to) > 0 ? to : from;
     }
     // A frame whose header leads to the next one's (zeros between them or
@@ -425,8 +413,8 @@ private:
     bool FrameAt(int64_t from, int* bytes, int* frames)
     {
         const uint8_t* p = BytesAt(from, kHeaderBytes);
-        if (!p || !RawStreamLengthRule::ReadFrameHeader(codec_, p, bytes, frames) ||
-            (first_ && !SameStream(codec_, reference_, p)))
+        if (!p || !RawStreamLengthRule::ReadFrameHeader(syntax_, p, bytes, frames) ||
+            (first_ && !SameStream(syntax_, reference_, p)))
             return false;
         if (from + *bytes >= end_)
             return true;
@@ -435,8 +423,8 @@ private:
         const int64_t after = ZerosFrom(from + *bytes, here);
         const uint8_t* next = BytesAt(after, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
-        if (next && RawStreamLengthRule::ReadFrameHeader(codec_, next, &nextBytes, &nextFrames) &&
-            SameStream(codec_, here, next))
+        if (next && RawStreamLengthRule::ReadFrameHeader(syntax_, next, &nextBytes, &nextFrames) &&
+            SameStream(syntax_, here, next))
             return true;
         return TagAt(after) > 0;
     }
@@ -463,7 +451,7 @@ private:
         if (stretch_ > 0)
             between_.push_back(stretch_);
         stretch_ = 0;
-        if (IsMPEG(codec_)) {
+        if (syntax_ == FrameSyntax::Mpeg) {
             InfoFrames(at, bytes, frames);
             MainDataJoins(at, bytes);
             lastWholeEnd_ = at + bytes;
@@ -556,7 +544,7 @@ private:
                 UInt64(std::llround(std::max(1.0, std::round(double(leading_) / bytesPerFrame)) * framesPerFrame));
     }
 
-    AVCodecID codec_;
+    FrameSyntax syntax_;
     PositionedFile& file_;
     RawStreamLengthRule::Walk* out_;
     int64_t end_ = 0;  // where the sound's bytes end (the tags at the end before it)
@@ -595,19 +583,19 @@ void SayWalk(TrackFinding* result, const RawStreamLengthRule::Walk& walk, UInt64
 
 }  // namespace
 
-bool RawStreamLengthRule::WalkFile(AVCodecID codec, PositionedFile& file, Walk* out)
+bool RawStreamLengthRule::WalkFile(FrameSyntax syntax, PositionedFile& file, Walk* out)
 {
-    return FrameWalk(codec, file, out).Run();
+    return FrameWalk(syntax, file, out).Run();
 }
 
-bool RawStreamLengthRule::Packet(const AVPacket& packet, UInt64* frames, const TrackTally&, TrackFinding*)
+bool RawStreamLengthRule::Packet(const ::Packet& packet, UInt64* frames, const TrackTally&, TrackFinding*)
 {
-    if (packet.flags & AV_PKT_FLAG_DISCARD)
+    if (packet.discard)
         return false;
     packetFrames_ += *frames;
     ++packets_;
     int bytes = 0, samples = 0;
-    const bool whole = packet.size >= kHeaderBytes && (!ReadFrameHeader(codec_, packet.data, &bytes, &samples) ||
+    const bool whole = packet.size >= kHeaderBytes && (!ReadFrameHeader(syntax_, packet.data, &bytes, &samples) ||
                                                        packet.size >= bytes);
     lastShortFrames_ = whole ? 0 : *frames;
     return false;
@@ -618,7 +606,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
     TrackFinding result("frame walk");
     Walk walk;
     PositionedFile file(tally.path);
-    const bool walked = WalkFile(codec_, file, &walk);
+    const bool walked = WalkFile(syntax_, file, &walk);
     const UInt64 counted = tally.Counted();
     const auto note = [&](const char* found) {
         SayWalk(&result, walk, counted, found);
@@ -658,6 +646,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
                                               (held <= stated + 1 && held + 1 >= stated)));
         const UInt64 samples = UInt64(walk.frameSamples);
         result.expected = UInt64(std::max(stated, held)) * samples;
+        result.statedFrames = UInt64(std::max<int64_t>(stated, 0)) * samples;
         bool countAloneWrong = false;
         if (held > stated && !whole) {
             result.damaged = true;
@@ -702,10 +691,11 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
     // libraries take the track's length) holds fewer when it was cut, even
     // between two frames, or when damage took some.  Encoders differ on
     // whether that first frame counts itself, so one frame short passes.
-    if (codec_ == AV_CODEC_ID_MP3 && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
+    if (infoFrame_ && tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
         st->duration > 0) {
         const UInt64 stated = tally.Frames(st->duration);
         result.expected = stated;
+        result.statedFrames = stated;
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
         if (stated > whole + oneFrame) {
             if (damaged)
@@ -724,7 +714,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         result.damaged = true;
         result.added.gaps = UInt64(walk.joins);
     }
-    if (!walk.damaged || (codec_ == AV_CODEC_ID_MP3 &&
+    if (!walk.damaged || (infoFrame_ &&
                           tally.format->duration_estimation_method == AVFMT_DURATION_FROM_STREAM))
         return note(walk.damaged ? "damaged" : endsCut ? "cut" : walk.joins > 0 ? "frames taken out" : "whole");
     const UInt64 expected = walk.wholeFrames + walk.framesBetween;

@@ -15,20 +15,15 @@
 // against that count instead.
 #pragma once
 
+#include "CodecTraits.h"
 #include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
-extern "C" {
-#include <libavcodec/codec_id.h>
-}
-
 class RawStreamLengthRule : public TrackLengthRule {
 public:
-    // Whether the demuxer of `kind` reads `codec` as such a raw stream.
-    static bool Handles(ContainerKind kind, AVCodecID codec);
-    // The bytes and the sample frames of the frame whose header starts at
-    // `data` (at least 7 bytes); false when no header starts there.
-    static bool ReadFrameHeader(AVCodecID codec, const uint8_t* data, int* bytes, int* frames);
+    // The bytes and the sample frames of the frame of `syntax` whose header
+    // starts at `data` (at least 7 bytes); false when no header starts there.
+    static bool ReadFrameHeader(FrameSyntax syntax, const uint8_t* data, int* bytes, int* frames);
 
     // The first frame of an MP3 stream when it is an Xing or Info frame:
     // the frames after it and the bytes of the stream with it, as stated,
@@ -60,10 +55,10 @@ public:
     // `left` from its start, cut inside itself or not.
     static int64_t TagBytes(const uint8_t* p, int available, int64_t left);
     // The bytes of the tags and zero bytes that start a packet of `size`
-    // bytes before a frame of `codec`: a tag inside the stream (as joined
+    // bytes before a frame of `syntax`: a tag inside the stream (as joined
     // and streamed files carry), or padding, that the demuxer handed out
     // with the frame after it.  0 when there are none, or no frame follows.
-    static int NoSoundBeforeFrame(AVCodecID codec, const uint8_t* data, int size);
+    static int NoSoundBeforeFrame(FrameSyntax syntax, const uint8_t* data, int size);
     // Where the tags at the end of the file at `path` begin (its size when
     // there are none): ID3v1 (with Lyrics3), APEv2 (with a header or not)
     // and ID3v2 with a footer, in any order.
@@ -91,14 +86,15 @@ public:
         int frameSamples = 0;
         int joinedEncodes = 0;  // Info frames after the first (encodes joined)
     };
-    static bool WalkFile(AVCodecID codec, PositionedFile& file, Walk* out);
+    static bool WalkFile(FrameSyntax syntax, PositionedFile& file, Walk* out);
 
-    explicit RawStreamLengthRule(AVCodecID codec) : codec_(codec) {}
-    bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
+    explicit RawStreamLengthRule(const CodecTraits& codec) : syntax_(codec.syntax), infoFrame_(codec.infoFrame) {}
+    bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;
 
 private:
-    AVCodecID codec_;
+    FrameSyntax syntax_;
+    bool infoFrame_;
     // The frames of the packets, of whole frames (no trim taken), the
     // frames of the last packet when it is shorter than its frame, and the
     // packets.

@@ -1,13 +1,9 @@
 #include "TrackLengthRule.h"
 
-#include "AmrLengthRule.h"
-#include "AsfLengthRule.h"
 #include "CafLengthRule.h"
-#include "FlacLengthRule.h"
 #include "MatroskaLengthRule.h"
 #include "Mp4LengthRule.h"
 #include "OggLengthRule.h"
-#include "RawStreamLengthRule.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,27 +28,6 @@ void TrackTally::TakeBackLastRefusal(TrackFinding* finding) const
 
 TrackLengthRule::~TrackLengthRule() = default;
 
-std::unique_ptr<TrackLengthRule> TrackLengthRule::For(ContainerKind kind, const AVFormatContext* format, int stream)
-{
-    if (kind == ContainerKind::Ogg)
-        return std::make_unique<OggLengthRule>();
-    if (kind == ContainerKind::Caf)
-        return std::make_unique<CafLengthRule>();
-    if (kind == ContainerKind::Flac)
-        return std::make_unique<FlacLengthRule>();
-    if (kind == ContainerKind::Asf)
-        return std::make_unique<AsfLengthRule>();
-    if (kind == ContainerKind::Amr)
-        return std::make_unique<AmrLengthRule>(format->streams[stream]->codecpar->codec_id);
-    if (kind == ContainerKind::Matroska)
-        return std::make_unique<MatroskaLengthRule>();
-    if (HasMovieBoxes(kind))
-        return std::make_unique<Mp4LengthRule>();
-    if (RawStreamLengthRule::Handles(kind, format->streams[stream]->codecpar->codec_id))
-        return std::make_unique<RawStreamLengthRule>(format->streams[stream]->codecpar->codec_id);
-    return std::make_unique<TrackLengthRule>();
-}
-
 bool TrackLengthRule::CutBeforeReadable(const std::string& path)
 {
     PositionedFile file(path);
@@ -61,7 +36,7 @@ bool TrackLengthRule::CutBeforeReadable(const std::string& path)
            OggLengthRule::CutBeforeSound(file) || (MatroskaLengthRule::Walk(file, &matroska) && matroska.cut);
 }
 
-bool TrackLengthRule::Packet(const AVPacket&, UInt64*, const TrackTally&, TrackFinding*)
+bool TrackLengthRule::Packet(const ::Packet&, UInt64*, const TrackTally&, TrackFinding*)
 {
     return false;
 }

@@ -2,15 +2,14 @@
 // states the track holds, set against what its packets and the decoder
 // give, tells a file cut short from a damaged one and how much sound was
 // lost.  The movie source counts a track's packets and frames and hands
-// each rule what it found (TrackTally); the rule for the container
-// (TrackLengthRule::For) reports what only the container can tell, as a
-// finding for the track's verdict (TrackVerdict).  The base
+// each rule what it found (TrackTally); the rule for the container (its
+// row of ContainerTraits names it) reports what only the container can
+// tell, as a finding for the track's verdict (TrackVerdict).  The base
 // rule states nothing.
 #pragma once
 
-#include "ContainerKind.h"
-
 #include "MacTypes.h"
+#include "Packet.h"
 #include "SoundFileRecords.h"
 #include "TrackVerdict.h"
 
@@ -19,7 +18,6 @@
 #include <string>
 
 struct AVFormatContext;
-struct AVPacket;
 
 // What a rule is given: the track, what the count and the rules before it
 // found (`sofar`), and facts of the count.
@@ -32,7 +30,7 @@ struct TrackTally {
     int64_t fileBytes = -1;
     int64_t packetsEnd = 0;
     // The frames the last packet stood for, and whether it was counted as
-    // refused (the counting pass tallies it: TallyRefused).
+    // refused (the count by decoding tallies it: DecodedFrames).
     UInt64 lastPacketFrames = 0;
     bool lastPacketRefused = false;
 
@@ -49,8 +47,6 @@ struct TrackTally {
 class TrackLengthRule {
 public:
     virtual ~TrackLengthRule();
-    // The rule of the container (of `kind`) the track `stream` of `format` is in.
-    static std::unique_ptr<TrackLengthRule> For(ContainerKind kind, const AVFormatContext* format, int stream);
     // Whether the file at `path`, which the libraries cannot open, is one
     // of the containers here cut before what they need to read it (an
     // MPEG-4 file's movie box, a CAF file's packet table, an Ogg stream's
@@ -61,7 +57,7 @@ public:
     // `*frames` are those the packet gives the track, which a rule lowers
     // where the packet cannot hold them.  True when the packet tells the
     // rule something of the verdict (`*found`).
-    virtual bool Packet(const AVPacket& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found);
+    virtual bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found);
     // Once the frame count is known: what the container states, against
     // the frames counted.
     virtual TrackFinding Settle(const TrackTally& tally);

@@ -1,226 +1,193 @@
 #include "TrackReader.h"
 
-#include "ByteFields.h"
-#include "codec_traits.h"
-#include "error_codes.h"
-#include "RateChangeBridge.h"
+#include "FrameDecoder.h"
+#include "PacketSource.h"
 #include "sample_conversion.h"
 #include "TrackVerdict.h"
 
 #include <algorithm>
 
-#include "media_calls.h"
+#include "MediaLibraries.h"
 
 using namespace movie_input;
 
-OSErr TrackReader::OpenStreams(bool forCounting)
+TrackReader::TrackReader(PacketSource& packets, FrameDecoder& decoder, const std::vector<IndexEntry>& index,
+                         TrackVerdict& verdict, const Plan& plan, const FlacStreamCheck& signature)
+    : packets_(packets), decoder_(decoder), index_(index), verdict_(verdict), plan_(plan), flac_(signature),
+      frames_(packets, decoder, plan.shape, plan.codec, plan.otherRateIsDamage, 0)
 {
-    CloseStreams();
-    if (const OSErr err = OpenDecoding(forCounting); err != noErr)
-        return err;
-    ResetDecoding();
+    order_.resize(plan.shape.channels);
+    for (UInt32 c = 0; c < plan.shape.channels; ++c)
+        order_[c] = int(c);
+    refused_.resize(index.size());
+    for (std::size_t k = 0; k < index.size(); ++k)
+        refused_[k] = index[k].refused;
+}
+
+void TrackReader::SetClipCountWindow(UInt64 from, UInt64 to)
+{
+    clipWindowFrom_ = from;
+    clipWindowTo_ = std::max(from, to);
+}
+
+OSErr TrackReader::Start()
+{
+    Reset();
     // Past the delay of a lagged stream (its frame 0 is the first
     // sample after it).
-    if (!forCounting && startSkip > 0) {
-        if (const OSErr err = Skip(startSkip); err != noErr)
+    if (plan_.startSkip > 0) {
+        if (const OSErr err = Skip(plan_.startSkip); err != noErr)
             return err;
-        position = 0;
+        position_ = 0;
     }
     return noErr;
 }
 
 OSErr TrackReader::Rewind()
 {
-    if (!WithoutLibraries())
-        return OpenStreams(false);
-    ResetDecoding();
-    return noErr;
+    if (const OSErr err = packets_.Rewind(); err != noErr)
+        return err;
+    if (const OSErr err = decoder_.Restart(); err != noErr)
+        return err;
+    return Start();
 }
 
-void TrackReader::ResetDecoding()
+void TrackReader::Reset()
 {
-    bridge.reset();
-    position = silence = 0;
-    frameOffset = frameEnd = 0;
-    state = ReadState::Idle;
-    flushed = packetHeld = inPacket = sentGaveNothing = false;
-    if (decoder)
-        decoder->Reset();
-    packetOrdinal = -1;
-    decoderSkip = 0;
-    gaveFrame = false;
-}
-
-bool TrackReader::SkipTookPacket()
-{
-    size_t sideSize = 0;
-    const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
-    const bool dropped =
-        (packet->flags & AV_PKT_FLAG_DISCARD) || (side && sideSize >= 10 && ReadLE32(side + 4) > 0);
-    const UInt64 frames = PacketFrames();
-    if (frames == 0 || decoderSkip < frames)
-        return dropped;
-    decoderSkip -= frames;
-    return true;
+    frames_.Reset();
+    position_ = silence_ = 0;
+    frameOffset_ = frameEnd_ = 0;
+    frame_ = nullptr;
+    state_ = State::Idle;
+    inPacket_ = false;
+    decoder_.Reset();
 }
 
 bool TrackReader::NextPiece()
 {
-    silence = 0;
-    state = ReadState::Idle;
-    return trusted ? NextIndexedPiece() : NextFrame();
+    silence_ = 0;
+    state_ = State::Idle;
+    if (plan_.indexed)
+        return NextIndexedPiece();
+    const AVFrame* frame = frames_.Next();
+    return frame && Pending(frame);
 }
 
 bool TrackReader::NextIndexedPiece()
 {
     for (;;) {
-        if (!inPacket) {
-            if (!NextPacket() || packetOrdinal < 0 || std::size_t(packetOrdinal) >= index.size())
+        if (!inPacket_) {
+            const std::optional<Packet> packet = packets_.Next();
+            if (!packet || packet->ordinal < 0 || std::size_t(packet->ordinal) >= index_.size())
                 return false;
-            const IndexEntry& entry = index[std::size_t(packetOrdinal)];
-            packetSkip = entry.trim;
-            packetLeft = entry.frames;
-            packetGave = false;
-            inPacket = SendPacket() >= 0;
-            packetFailed = !inPacket;
+            packet_ = std::size_t(packet->ordinal);
+            const IndexEntry& entry = index_[packet_];
+            packetSkip_ = entry.trim;
+            packetLeft_ = entry.frames;
+            packetGave_ = false;
+            inPacket_ = decoder_.Send(*packet) >= 0;
+            packetFailed_ = !inPacket_;
         }
         bool refused = false;
-        if (inPacket && ReceiveFrame(&refused)) {
-            packetGave = true;
+        bool channelsChange = false;
+        AVFrame* frame = nullptr;
+        if (inPacket_ && plan_.shape.Receive(decoder_, &frame, &refused, &channelsChange)) {
+            packetGave_ = true;
             const UInt64 samples = UInt64(frame->nb_samples);
-            const UInt64 skipped = std::min(samples, packetSkip);
-            const UInt64 taken = std::min(samples - skipped, packetLeft);
-            packetSkip -= skipped;
-            packetLeft -= taken;
-            if (taken == 0) {
-                ClearFrame();
+            const UInt64 skipped = std::min(samples, packetSkip_);
+            const UInt64 taken = std::min(samples - skipped, packetLeft_);
+            packetSkip_ -= skipped;
+            packetLeft_ -= taken;
+            if (taken == 0)
                 continue;
-            }
-            frameOffset = int(skipped);
-            frameEnd = int(skipped + taken);
-            state = ReadState::Frame;
+            frame_ = frame;
+            frameOffset_ = int(skipped);
+            frameEnd_ = int(skipped + taken);
+            state_ = State::Frame;
             return true;
         }
         // The packet is done: what it did not give is silence.
-        if (packetGave && refused)
+        if (packetGave_ && refused)
             SeeDamage();
-        packetFailed = packetFailed || refused;
-        inPacket = false;
+        packetFailed_ = packetFailed_ || refused;
+        inPacket_ = false;
         // A packet of the stream's delay alone that the decoder refuses
         // leaves it unprimed for the sound that follows: the frames it
         // stood for are lost.  (One that decodes to nothing only primes
-        // it: the count knows it as such, FirstPacketGivesSound.)
-        IndexEntry& entry = index[std::size_t(packetOrdinal)];
-        if (!packetGave && packetFailed && entry.frames == 0 && entry.priming > 0 && !entry.refused) {
-            entry.refused = true;
-            RefusedMissing(1, entry.priming);
+        // it: the count knows it as such.)
+        const IndexEntry& entry = index_[packet_];
+        if (!packetGave_ && packetFailed_ && entry.frames == 0 && entry.priming > 0 && !refused_[packet_]) {
+            refused_[packet_] = true;
+            TrackFinding found("decoder");
+            found.added.refusedPackets = 1;
+            found.added.missingFrames = entry.priming;
+            found.refusedFrames = entry.priming;
+            verdict_.Take(found);
         }
-        if (packetLeft > 0) {
-            NoteRefused(index[std::size_t(packetOrdinal)], packetLeft);
-            silence = packetLeft;
-            state = ReadState::Silence;
-            packetLeft = 0;
+        if (packetLeft_ > 0) {
+            NoteRefused(packet_, packetLeft_);
+            silence_ = packetLeft_;
+            state_ = State::Silence;
+            packetLeft_ = 0;
             return true;
         }
     }
 }
 
-bool TrackReader::Pending()
+bool TrackReader::Pending(const AVFrame* frame)
 {
-    frameOffset = 0;
-    frameEnd = frame->nb_samples;
-    state = ReadState::Frame;
+    frame_ = frame;
+    frameOffset_ = 0;
+    frameEnd_ = frame->nb_samples;
+    state_ = State::Frame;
     return true;
 }
 
-bool TrackReader::NextFrame()
+void TrackReader::NoteRefused(std::size_t k, UInt64 silenced)
 {
-    for (;;) {
-        if (bridge && bridge->Take(frame))
-            return Pending();
-        const int rc = avcodec_receive_frame(codec, frame);
-        if (rc == 0) {
-            if (!UsableFrame()) {
-                av_frame_unref(frame);
-                continue;
-            }
-            // A native FLAC stream has its STREAMINFO's rate: a frame
-            // stating another is damage, refused as a frame failing its
-            // checksums is.
-            if (OtherRate() && codecID == AV_CODEC_ID_FLAC && kind == ContainerKind::Flac) {
-                av_frame_unref(frame);
-                TallyRefused();
-                continue;
-            }
-            sentGaveNothing = false;
-            gaveFrame = true;
-            decoderSkip = 0;  // what is left of it was taken from this frame
-            // From the first frame at another rate on, every frame goes
-            // through the bridge, in order.
-            if (!bridge && OtherRate())
-                bridge = std::make_unique<RateChangeBridge>(TrackRate());
-            if (!bridge)
-                return Pending();
-            if (!bridge->Put(frame)) {
-                shapeError = kTrackRateChangesErr;
-                return false;
-            }
-            continue;
-        }
-        if (rc == AVERROR_EOF || flushed) {
-            if (bridge && bridge->Finish() && bridge->Take(frame))
-                return Pending();
-            return false;
-        }
-        // An error: the rest of the packet is lost; the decoder goes on
-        // with the next one.  A packet that gave no frame and no error
-        // is lost as well, from a codec that gives every packet's sound
-        // as it comes.
-        if (rc != AVERROR(EAGAIN) ||
-            (sentGaveNothing && SoundPerPacket(codecID) && !PrimesOnly() && !SkipTookPacket()))
-            TallyRefused();
-        sentGaveNothing = false;
-        if (NextPacket()) {
-            sentGaveNothing = true;
-            size_t sideSize = 0;
-            if (const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
-                side && sideSize >= 10)
-                decoderSkip = ReadLE32(side);
-            if (SendPacket() < 0)
-                TallyRefused();
-        } else {
-            flushed = true;
-            avcodec_send_packet(codec, nullptr);
-        }
-    }
+    if (refused_[k])
+        return;
+    refused_[k] = true;
+    TrackFinding found("decoder");
+    found.added.refusedPackets = 1;
+    found.added.silencedFrames = silenced;
+    verdict_.Take(found);
 }
 
-OSErr TrackReader::SeekTo(UInt64 target)
+void TrackReader::SeeDamage()
 {
-    if (target == position)
+    TrackFinding found("decoder");
+    found.damaged = true;
+    verdict_.Take(found);
+}
+
+OSErr TrackReader::Seek(UInt64 target)
+{
+    if (target == position_)
         return noErr;
     // Ahead within reach, or ahead in a stream whose decoder carries
     // state from the start: decode on.
-    if (target > position && (!seekExact || target - position < UInt64(sampleRate) * 4 + 65536))
-        return Skip(target - position);
-    if (seekExact && !index.empty()) {
+    if (target > position_ &&
+        (!plan_.seekExact || target - position_ < UInt64(plan_.shape.rate) * 4 + 65536))
+        return Skip(target - position_);
+    if (plan_.seekExact && !index_.empty()) {
         // The last seekable packet at or before the target, then back
         // far enough for the decoder to settle.
-        std::size_t i = index.size();
-        while (i > 0 && !(index[i - 1].seekable && index[i - 1].start <= target))
+        std::size_t i = index_.size();
+        while (i > 0 && !(index_[i - 1].seekable && index_[i - 1].start <= target))
             --i;
         if (i > 0) {
             std::size_t k = i - 1;
             const int64_t wantBytes = 4096;
             std::size_t back = 0;
-            while (k > 0 && (back < 8 || (index[k].pos >= 0 && index[i - 1].pos - index[k].pos < wantBytes))) {
+            while (k > 0 && (back < 8 || (index_[k].pos >= 0 && index_[i - 1].pos - index_[k].pos < wantBytes))) {
                 --k;
                 ++back;
             }
-            while (k > 0 && !index[k].seekable)
+            while (k > 0 && !index_[k].seekable)
                 --k;
-            if (index[k].seekable && SeekToPacket(k) == noErr)
-                return Skip(target - position);
+            if (index_[k].seekable && SeekToPacket(k) == noErr)
+                return Skip(target - position_);
         }
     }
     // From the start.
@@ -232,90 +199,63 @@ OSErr TrackReader::SeekTo(UInt64 target)
 
 OSErr TrackReader::SeekToPacket(std::size_t k)
 {
-    const IndexEntry& e = index[k];
+    const IndexEntry& e = index_[k];
     if (e.start == 0 && k == 0)
         return Rewind();
-    if (packets && packets->ReadsIndex()) {
-        decoder->Flush();
-        ResetDecoding();
-        packetOrdinal = int64_t(k) - 1;
-        position = e.start;
-        return noErr;
-    }
-    // Raw MPEG audio is found again by its byte position; every other
-    // container by its own timestamp seek.
-    const bool byteSeek = kind == ContainerKind::MpegAudio && e.pos >= 0;
-    int rc;
-    if (byteSeek)
-        rc = av_seek_frame(format, stream, e.pos, AVSEEK_FLAG_BYTE);
-    else
-        rc = av_seek_frame(format, stream, e.dts, AVSEEK_FLAG_BACKWARD);
-    if (rc < 0)
+    if (!packets_.SeekTo(k, e))
         return ioErr;
     // The index trims the decoded frames, as from the start.
-    decoder->Flush();
-    ResetDecoding();
-    // Find the packet itself.
-    for (int guard = 0; guard < 1 << 20; ++guard) {
-        if (!NextPacket())
-            return ioErr;
-        if (packet->pos == e.pos && (byteSeek || packet->dts == e.dts))
-            break;
-        if (packet->pos > e.pos && e.pos >= 0)
-            return ioErr;
-    }
-    packetOrdinal = int64_t(k);
-    packetHeld = true;
-    position = e.start;
+    decoder_.Flush();
+    Reset();
+    position_ = e.start;
     return noErr;
 }
 
 UInt64 TrackReader::Advance(SInt32* const* out, UInt64 frames)
 {
+    const UInt32 channels = plan_.shape.channels;
     UInt64 done = 0;
     while (done < frames) {
-        if (state == ReadState::Idle && !NextPiece())
-            state = ReadState::Finished;
-        if (state == ReadState::Finished)
+        if (state_ == State::Idle && !NextPiece())
+            state_ = State::Finished;
+        if (state_ == State::Finished)
             break;
-        if (state == ReadState::Frame) {
-            const UInt64 take = std::min<UInt64>(UInt64(frameEnd - frameOffset), frames - done);
+        if (state_ == State::Frame) {
+            const UInt64 take = std::min<UInt64>(UInt64(frameEnd_ - frameOffset_), frames - done);
             // Each frame of the track is counted for clipping once,
             // however often it is decoded.
-            const UInt64 at = position + done;
-            const UInt64 end = std::max(at, std::min(at + take, clipWindowTo));
-            const UInt64 first = std::min(std::max({clipCountedTo, at, clipWindowFrom}), end);
+            const UInt64 at = position_ + done;
+            const UInt64 end = std::max(at, std::min(at + take, clipWindowTo_));
+            const UInt64 first = std::min(std::max({clipCountedTo_, at, clipWindowFrom_}), end);
             if (out) {
-                const int frameChannels = frame->ch_layout.nb_channels;
+                const int frameChannels = frame_->ch_layout.nb_channels;
                 for (UInt32 c = 0; c < channels; ++c)
-                    ConvertChannel(frame, std::min(order[c], frameChannels - 1), frameChannels, frameOffset,
+                    ConvertChannel(frame_, std::min(order_[c], frameChannels - 1), frameChannels, frameOffset_,
                                    UInt32(take), out[c] + done, UInt32(first - at), UInt32(end - at));
-                clipCountedTo = std::max(clipCountedTo, end);
+                clipCountedTo_ = std::max(clipCountedTo_, end);
             }
-            flac.TakeDecoded(position + done, frame, frameOffset, int(take));
-            frameOffset += int(take);
+            flac_.TakeDecoded(position_ + done, frame_, frameOffset_, int(take));
+            frameOffset_ += int(take);
             done += take;
-            if (frameOffset >= frameEnd) {
-                state = ReadState::Idle;
-                ClearFrame();
-            }
+            if (frameOffset_ >= frameEnd_)
+                state_ = State::Idle;
         } else {
-            const UInt64 take = std::min(silence, frames - done);
+            const UInt64 take = std::min(silence_, frames - done);
             if (out)
                 for (UInt32 c = 0; c < channels; ++c)
                     std::fill(out[c] + done, out[c] + done + take, 0);
-            flac.TakeSilence(position + done, take);
-            silence -= take;
+            flac_.TakeSilence(position_ + done, take);
+            silence_ -= take;
             done += take;
-            if (silence == 0)
-                state = ReadState::Idle;
+            if (silence_ == 0)
+                state_ = State::Idle;
         }
     }
-    position += done;
-    if (flac.SignatureMismatch() != verdict.Loss().checksumMismatch) {
+    position_ += done;
+    if (flac_.SignatureMismatch() != verdict_.Loss().checksumMismatch) {
         TrackFinding found("FLAC signature");
-        found.checksumMismatch = flac.SignatureMismatch();
-        verdict.Take(found);
+        found.checksumMismatch = flac_.SignatureMismatch();
+        verdict_.Take(found);
     }
     return done;
 }
@@ -323,27 +263,27 @@ UInt64 TrackReader::Advance(SInt32* const* out, UInt64 frames)
 OSErr TrackReader::Skip(UInt64 frames)
 {
     const UInt64 moved = Advance(nullptr, frames);
-    position += frames - moved;
+    position_ += frames - moved;
     return noErr;
 }
 
 OSErr TrackReader::Read(SInt32* const* out, UInt32 frames, UInt32* delivered)
 {
-    const UInt64 limit = verdict.Frames() > position ? verdict.Frames() - position : 0;
+    const UInt64 limit = verdict_.Frames() > position_ ? verdict_.Frames() - position_ : 0;
     if (frames > limit)
         frames = UInt32(limit);
     const UInt64 done = Advance(out, frames);
-    if (shapeError != noErr)
-        return shapeError;
+    if (frames_.ShapeError() != noErr)
+        return frames_.ShapeError();
     if (done < frames) {
         // The decoder gave fewer frames than counted (the file changed
         // since it was opened): silence, said as such.
-        for (UInt32 c = 0; c < channels; ++c)
+        for (UInt32 c = 0; c < plan_.shape.channels; ++c)
             std::fill(out[c] + done, out[c] + frames, 0);
         TrackFinding found("decoder");
         found.added.silencedFrames = frames - done;
-        verdict.Take(found);
-        position += frames - done;
+        verdict_.Take(found);
+        position_ += frames - done;
     }
     *delivered = frames;
     return noErr;

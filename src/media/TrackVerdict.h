@@ -37,6 +37,10 @@ struct TrackFinding {
     std::optional<UInt64> expected;
     // The packets of the track, where the rule counted them.
     std::optional<UInt64> packets;
+    // What the container or the stream states the track holds, in frames,
+    // where the rule read it: kept with what the count delivered
+    // (TrackLengths), not combined into the verdict.
+    std::optional<UInt64> statedFrames;
     // Counts added: refused packets (and their frames, said as
     // missing or silenced), frames missing, repeated, out of order, places
     // taken out.

@@ -1,33 +1,35 @@
 #include "WalkedFlacPackets.h"
 
-#include "TrackState.h"
-
 #include <algorithm>
 
 #include "media_calls.h"
 
-bool WalkedFlacPackets::Next()
+std::optional<Packet> WalkedFlacPackets::Next()
 {
-    TrackState& t = track_;
-    const std::size_t k = std::size_t(t.packetOrdinal + 1);
-    if (k >= frames_.size())
-        return false;
-    const FlacFrameWalk::Frame& f = frames_[k];
-    AVPacket* packet = t.packet;
-    av_packet_unref(packet);
-    const AVStream* st = t.format->streams[t.stream];
-    const AVRational rate{1, std::max(st->codecpar->sample_rate, 1)};
-    packet->data = nullptr;
-    packet->size = int(f.bytes);
-    packet->pos = f.pos;
-    packet->pts = packet->dts = av_rescale_q(int64_t(f.start), rate, st->time_base);
-    packet->duration = av_rescale_q(int64_t(f.samples), rate, st->time_base);
-    packet->stream_index = t.stream;
-    packet->flags = AV_PKT_FLAG_KEY;
-    t.packetOrdinal = int64_t(k);
-    return true;
+    if (next_ >= frames_.size())
+        return std::nullopt;
+    const FlacFrameWalk::Frame& f = frames_[next_];
+    Packet p;
+    p.size = int(f.bytes);
+    p.pos = f.pos;
+    p.pts = p.dts = ToTicks(int64_t(f.start));
+    p.duration = ToTicks(int64_t(f.samples));
+    p.frames = UInt64(std::max<int64_t>(ToFrames(p.duration), 0));
+    p.provenWhole = true;
+    p.ordinal = int64_t(next_++);
+    return p;
 }
 
-const uint8_t* WalkedFlacPackets::Data() const { return track_.packet->data; }
+int64_t WalkedFlacPackets::ToTicks(int64_t frames) const
+{
+    if (num_ == 1 && den_ == rate_)
+        return frames;
+    return av_rescale_q(frames, AVRational{1, rate_}, AVRational{num_, den_});
+}
 
-std::size_t WalkedFlacPackets::Size() const { return std::size_t(std::max(track_.packet->size, 0)); }
+int64_t WalkedFlacPackets::ToFrames(int64_t ticks) const
+{
+    if (num_ == 1 && den_ == rate_)
+        return ticks;
+    return av_rescale_q(ticks, AVRational{num_, den_}, AVRational{1, rate_});
+}

@@ -1,30 +1,31 @@
 // While counting: a native FLAC file's frames, where FlacFrameWalk proves
 // it whole, handed out as the demuxer gives them (their position, size,
-// time stamps and duration).  Their bytes are not read again: the count
-// judges a walked frame by these alone (the walk proved it whole), so the
-// packet holds none.
+// time stamps and duration).  Their bytes are not read: the count judges a
+// walked frame by these alone (the walk proved it whole), so a packet holds
+// none.
 #pragma once
 
 #include "FlacFrameWalk.h"
-#include "PacketSource.h"
+#include "ListedPackets.h"
 
 #include <vector>
 
-struct TrackState;
-
-class WalkedFlacPackets : public PacketSource {
+class WalkedFlacPackets : public ListedPackets {
 public:
-    WalkedFlacPackets(TrackState& track, std::vector<FlacFrameWalk::Frame> frames)
-        : track_(track), frames_(std::move(frames))
+    // The frames of a stream at `rate` whose time base is `num`/`den`.
+    WalkedFlacPackets(std::vector<FlacFrameWalk::Frame> frames, int num, int den, int rate)
+        : frames_(std::move(frames)), num_(num), den_(den), rate_(rate)
     {
     }
 
-    bool Next() override;
-    const uint8_t* Data() const override;
-    std::size_t Size() const override;
-    bool ProvenWhole() const override { return true; }
+    std::optional<Packet> Next() override;
 
 private:
-    TrackState& track_;
+    // `value` from one time base to the other (the same where the stream's
+    // counts samples, as a native FLAC stream's does: no library needed).
+    int64_t ToTicks(int64_t frames) const;
+    int64_t ToFrames(int64_t ticks) const;
+
     std::vector<FlacFrameWalk::Frame> frames_;
+    int num_, den_, rate_;
 };

@@ -44,19 +44,19 @@ WaveData DataOf(const std::string& path)
 
 } // namespace
 
-TrackFinding WaveFactRule::Settle(const std::string& path, AVCodecID codec, UInt64 counted, UInt64* startSkip)
+TrackFinding WaveFactRule::Settle(const std::string& path, const CodecTraits& codec, UInt64 counted, UInt64* startSkip)
 {
     const UInt64 factFrames = FactFrames(path);
-    const bool lagged = factFrames > 0 && (codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2);
+    const bool lagged = factFrames > 0 && codec.filterbankLag;
     TrackFinding found("WAVE fact");
     // Fewer whole MPEG audio frames than it counts: the file was cut.
-    if (factFrames > counted && IsMPEGAudio(codec))
+    if (factFrames > counted && codec.syntax == FrameSyntax::Mpeg)
         found.cut = true;
     // Fewer frames of any other coding than it counts: what the data chunk
     // states beyond the file's end went with a cut (the block the end
     // broke off with it, which the decoder refused); else they were lost.
     const char* how = "";
-    if (factFrames > counted && !IsMPEGAudio(codec)) {
+    if (factFrames > counted && codec.syntax != FrameSyntax::Mpeg) {
         const WaveData data = DataOf(path);
         if (data.cut) {
             found.cut = true;
@@ -70,6 +70,8 @@ TrackFinding WaveFactRule::Settle(const std::string& path, AVCodecID codec, UInt
             how = ": lost";
         }
     }
+    if (factFrames > 0)
+        found.statedFrames = factFrames;
     found.Say("states %llu frames, counted %llu%s", (unsigned long long)factFrames, (unsigned long long)counted, how);
     if (lagged) {
         *startSkip = std::min<UInt64>(kFilterbankLag, counted);

@@ -3,11 +3,10 @@
 // after the filterbanks' delay: the sound 'fact' counts starts there.
 #pragma once
 
+#include "CodecTraits.h"
 #include "TrackVerdict.h"
 
 #include <string>
-
-#include <libavcodec/codec_id.h>
 
 class WaveFactRule {
 public:
@@ -15,7 +14,7 @@ public:
     // `path`, of which `counted` frames were counted; *startSkip gets the
     // decoded frames before the sound's first (the filterbanks' delay of
     // a lagged stream), where 'fact' counts from there.
-    static TrackFinding Settle(const std::string& path, AVCodecID codec, UInt64 counted, UInt64* startSkip);
+    static TrackFinding Settle(const std::string& path, const CodecTraits& codec, UInt64 counted, UInt64* startSkip);
     // The sample frames that the 'fact' chunk of a RIFF/WAVE file gives,
     // or 0 when it has none (or gives 0, a placeholder some writers
     // leave).  The last block of a compressed stream holds whole blocks of

@@ -3,7 +3,7 @@
 #include "MacErrorMapping.h"
 #include "MediaCodes.h"
 #include "RawStreamLengthRule.h"
-#include "ContainerKind.h"
+#include "ContainerTraits.h"
 #include "error_codes.h"
 #include "mpeg_audio_frames.h"
 
@@ -62,7 +62,7 @@ OSErr ContentFormat(const std::string& path, const AVInputFormat** input)
     const AVInputFormat* guess = nullptr;
     const int score = av_probe_input_buffer2(io, &guess, "", nullptr, 0, 1 << 16);
     avio_closep(&io);
-    if (guess && (score >= AVPROBE_SCORE_RETRY || (KindOfDemuxer(guess->name) == ContainerKind::MpegAudio && IsShortMPEGStream(path))))
+    if (guess && (score >= AVPROBE_SCORE_RETRY || (ContainerTraits::Of(KindOfDemuxer(guess->name)).tagged && IsShortMPEGStream(path))))
         *input = guess;
     else if (const char* demuxer = RawStreamLengthRule::ShortStreamDemuxer(path))
         *input = av_find_input_format(demuxer);

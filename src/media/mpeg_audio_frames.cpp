@@ -10,11 +10,6 @@
 
 namespace movie_input {
 
-bool IsMPEGAudio(AVCodecID id)
-{
-    return id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
-}
-
 std::size_t MPEGFrameBytes(const uint8_t* p)
 {
     return std::size_t(std::max(mpeg::FrameBytes(p), 0));

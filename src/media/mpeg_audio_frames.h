@@ -8,15 +8,11 @@
 #include <cstdint>
 #include <string>
 
-#include <libavcodec/codec_id.h>
-
 namespace movie_input {
 
 // How late an MPEG Layer I or II decoder gives back its encoder's input: the
 // analysis and synthesis filterbanks' delay.
 constexpr UInt64 kFilterbankLag = 481;
-
-bool IsMPEGAudio(AVCodecID id);
 
 // The length in bytes of the MPEG audio frame whose 4-byte header `p`
 // holds; 0 for a free-format frame or bytes that are no frame header.

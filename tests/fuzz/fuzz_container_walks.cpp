@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Mp4LengthRule::WalkFragments(file, 1, &fragments);
     CafLengthRule::CutInsideChunk(file);
     FlacLengthRule::CutInMetadata(file);
-    for (const AVCodecID codec : {AV_CODEC_ID_MP3, AV_CODEC_ID_AAC, AV_CODEC_ID_AC3, AV_CODEC_ID_EAC3}) {
+    for (const FrameSyntax syntax : {FrameSyntax::Mpeg, FrameSyntax::Adts, FrameSyntax::Ac3}) {
         RawStreamLengthRule::Walk walk;
-        RawStreamLengthRule::WalkFile(codec, file, &walk);
+        RawStreamLengthRule::WalkFile(syntax, file, &walk);
     }
     return 0;
 }

@@ -3,7 +3,7 @@
 #include "AsfLengthRule.h"
 #include "ByteChecksum.h"
 #include "CafLengthRule.h"
-#include "ContainerKind.h"
+#include "ContainerTraits.h"
 #include "FlacEndRule.h"
 #include "FlacLengthRule.h"
 #include "MatroskaLengthRule.h"
@@ -292,18 +292,19 @@ TEST(FrameHeaders, GiveEachFramesBytesAndSamples)
     };
     for (const Case& c : cases) {
         int bytes = 0, frames = 0;
-        ASSERT_TRUE(RawStreamLengthRule::ReadFrameHeader(c.codec, c.frame.data(), &bytes, &frames)) << c.codec;
+        const FrameSyntax syntax = CodecTraits::Of(c.codec).syntax;
+        ASSERT_TRUE(RawStreamLengthRule::ReadFrameHeader(syntax, c.frame.data(), &bytes, &frames)) << c.codec;
         EXPECT_EQ(bytes, c.bytes) << c.codec;
         EXPECT_EQ(frames, c.frames) << c.codec;
         Bytes broken = c.frame;
         broken[1] = 0;
-        EXPECT_FALSE(RawStreamLengthRule::ReadFrameHeader(c.codec, broken.data(), &bytes, &frames)) << c.codec;
+        EXPECT_FALSE(RawStreamLengthRule::ReadFrameHeader(syntax, broken.data(), &bytes, &frames)) << c.codec;
         // A stream of them, one cut inside its last frame.
         Bytes stream = Repeat(Bytes(c.frame.begin(), c.frame.begin() + c.bytes), 4);
         stream.resize(stream.size() - 5);
         PositionedFile file(stream);
         RawStreamLengthRule::Walk walk;
-        ASSERT_TRUE(RawStreamLengthRule::WalkFile(c.codec, file, &walk)) << c.codec;
+        ASSERT_TRUE(RawStreamLengthRule::WalkFile(syntax, file, &walk)) << c.codec;
         EXPECT_EQ(walk.wholeFrames, 3u * UInt64(c.frames)) << c.codec;
         EXPECT_TRUE(walk.endsInsideFrame) << c.codec;
     }
@@ -315,7 +316,7 @@ TEST(FrameHeaders, MeasureAnMp3AgainstItsInfoFrame)
     const auto walk = [](const Bytes& bytes) {
         PositionedFile file(bytes);
         RawStreamLengthRule::Walk w;
-        EXPECT_TRUE(RawStreamLengthRule::WalkFile(AV_CODEC_ID_MP3, file, &w));
+        EXPECT_TRUE(RawStreamLengthRule::WalkFile(FrameSyntax::Mpeg, file, &w));
         return w;
     };
     const auto intact = walk(mp3);
@@ -376,12 +377,13 @@ TEST(CountingRules, JudgeHandBuiltFrames)
         other[2] = 0x94;
         other.resize(384);  // 144 * 128000 / 48000
         PacketShapeRule shapes;
+        const CodecTraits mp3 = CodecTraits::Of(AV_CODEC_ID_MP3);
         for (int i = 0; i < 4; ++i)
-            shapes.Packet(AV_CODEC_ID_MP3, frame.data(), int(frame.size()));
-        shapes.Packet(AV_CODEC_ID_MP3, other.data(), int(other.size()));
-        shapes.Packet(AV_CODEC_ID_MP3, other.data(), int(other.size()));
+            shapes.Packet(mp3, frame.data(), int(frame.size()));
+        shapes.Packet(mp3, other.data(), int(other.size()));
+        shapes.Packet(mp3, other.data(), int(other.size()));
         EXPECT_FALSE(shapes.RateChanges());
-        shapes.Packet(AV_CODEC_ID_MP3, other.data(), int(other.size()));
+        shapes.Packet(mp3, other.data(), int(other.size()));
         EXPECT_TRUE(shapes.RateChanges());
         EXPECT_FALSE(shapes.ChannelsChange());
     }
@@ -418,13 +420,13 @@ TEST(CountingRules, JudgeHandBuiltFrames)
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(wave.data()), std::streamsize(wave.size()));
         EXPECT_EQ(WaveFactRule::FactFrames(path), 1000u);
         UInt64 skip = 0;
-        TrackFinding found = WaveFactRule::Settle(path, AV_CODEC_ID_ADPCM_IMA_WAV, 1017, &skip);
+        TrackFinding found = WaveFactRule::Settle(path, CodecTraits::Of(AV_CODEC_ID_ADPCM_IMA_WAV), 1017, &skip);
         EXPECT_EQ(found.frames, std::optional<UInt64>(1000));  // the padding of the last block is no sound
         EXPECT_EQ(found.line, "states 1000 frames, counted 1017");
-        found = WaveFactRule::Settle(path, AV_CODEC_ID_MP2, 2304, &skip);  // a Layer II stream lags
+        found = WaveFactRule::Settle(path, CodecTraits::Of(AV_CODEC_ID_MP2), 2304, &skip);  // a Layer II stream lags
         EXPECT_EQ(skip, 481u);
         EXPECT_EQ(found.frames, std::optional<UInt64>(1000));
-        found = WaveFactRule::Settle(path, AV_CODEC_ID_MP3, 576, &skip);  // fewer whole frames: cut
+        found = WaveFactRule::Settle(path, CodecTraits::Of(AV_CODEC_ID_MP3), 576, &skip);  // fewer whole frames: cut
         EXPECT_EQ(found.cut, true);
     }
     for (const auto& [name, kind] : std::initializer_list<std::pair<const char*, ContainerKind>>{
@@ -432,6 +434,6 @@ TEST(CountingRules, JudgeHandBuiltFrames)
              {"wc3movie", ContainerKind::NamedMovie}, {"mp3", ContainerKind::MpegAudio}, {"w64", ContainerKind::Wave64},
              {"asf_o", ContainerKind::Other}, {"ogg", ContainerKind::Ogg}})
         EXPECT_EQ(KindOfDemuxer(name), kind) << name;
-    EXPECT_EQ(FileFormatForKind(ContainerKind::QuickTime, "/a.b/Song.M4A"), FOUR_CHAR_CODE("m4af"));
-    EXPECT_EQ(FileFormatForKind(ContainerKind::NamedMovie, "x.mov"), 0u);
+    EXPECT_EQ(ContainerTraits::Of(ContainerKind::QuickTime).FileFormatOf("/a.b/Song.M4A"), FOUR_CHAR_CODE("m4af"));
+    EXPECT_EQ(ContainerTraits::Of(ContainerKind::NamedMovie).FileFormatOf("x.mov"), 0u);
 }

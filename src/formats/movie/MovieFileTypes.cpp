@@ -8,6 +8,7 @@
 #include "CQTMetaData.h"
 #include "CQTMovieFile.h"
 #include "CafFile.h"
+#include "ContainerTraits.h"
 #include "CreateSoundFile.h"
 #include "ExtraInfoRegistry.h"
 #include "MovieSource.h"
@@ -88,7 +89,7 @@ bool IsGameMusic(const QString& path)
     // type, and asking would load the libraries for a native FLAC file.
     if (!GetTypesForExtension(QFileInfo(path).suffix().toLower()).isEmpty())
         return false;
-    return ProbeFile(path).container == ContainerKind::GameMusic;
+    return ContainerTraits::Of(ProbeFile(path).container).endless;
 }
 
 void RegisterMovieFileTypes()
