@@ -517,7 +517,8 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
             ::close(stale);
         if (parked >= 0) {
             closeHeld();
-            if (writable)
+            // (A file made here holds its lock from its making on.)
+            if (writable && !made)
                 ::flock(parked, LOCK_EX | LOCK_NB);
             auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, writable);
             fork->fd = parked;

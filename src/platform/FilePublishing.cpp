@@ -232,12 +232,14 @@ OSErr GatherSteps(const std::string& folder, const std::vector<PublishMove>& mov
         // A file of ours is published only while its name holds it; nothing
         // published is a link, nor a file of another's.
         const bool made = MadeFiles::Contains(move.from);
-        if (made && MadeFiles::Check(move.from) != MadeFiles::Name::Holds)
+        dev_t device = 0;
+        ino_t inode = 0;
+        if (made && !MadeFiles::Identity(move.from, &device, &inode))
             return kFileReplacedErr;
         struct stat st;
         if (!Lstat(move.from, &st))
-            return MacErrorFromLastErrno();
-        if (!S_ISREG(st.st_mode))
+            return made ? kFileReplacedErr : MacErrorFromLastErrno();
+        if (!S_ISREG(st.st_mode) || (made && (st.st_dev != device || st.st_ino != inode)))
             return made ? kFileReplacedErr : notAFileErr;
         Step file{move.from, move.to, UInt64(st.st_dev), UInt64(st.st_ino), false, ItemProof(), made};
         if (!ProofOf(AT_FDCWD, move.from, &file.proof))

@@ -82,13 +82,6 @@ bool NameHolds(const std::string& path, dev_t device, ino_t inode)
     return ::lstat(path.c_str(), &at) == 0 && S_ISREG(at.st_mode) && at.st_dev == device && at.st_ino == inode;
 }
 
-// Why Duplicate gave no descriptor: no file made there (paramErr), one
-// gone (replaced), or the descriptor table full.
-OSErr DuplicateFailure()
-{
-    return errno == ENOENT ? OSErr(paramErr) : errno == ESTALE ? kFileReplacedErr : MacErrorFromLastErrno();
-}
-
 // Closes what the caller took out of the registry, outside its lock.
 void CloseAll(const std::vector<int>& fds)
 {
@@ -208,35 +201,55 @@ MadeFiles::Name MadeFiles::Check(const std::string& path)
 OSErr MadeFiles::Link(const std::string& from, const std::string& to, bool* moved)
 {
     *moved = false;
-    struct stat st;
-    const int fd = Duplicate(from, &st);
-    if (fd < 0)
-        return DuplicateFailure();
-    OSErr err = noErr;
-    if (st.st_nlink == 0 || !NameHolds(from, st.st_dev, st.st_ino)) {
-        err = kFileReplacedErr;
-    } else if (DescriptorsNamed() &&
-               ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD, to.c_str(),
-                        AT_SYMLINK_FOLLOW) == 0) {
-        err = noErr;
-    } else {
-        const int e = errno;
+    Registry& r = Files();
+    const std::string absolute = AbsolutePath(from);
+    Held held;
+    int e = 0;
+    {
+        // (Under the lock, so that the descriptor stays open meanwhile.)
+        std::lock_guard<std::mutex> lock(r.mutex);
+        const auto found = r.files.find(absolute);
+        if (found == r.files.end())
+            return paramErr;
+        held = found->second;
+        if (held.fd < 0)
+            return kFileReplacedErr;
+        // The file behind the descriptor, whatever its name holds now: a
+        // file whose last name another program took has none, and is not
+        // linked (ENOENT).
+        if (DescriptorsNamed() && ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(held.fd)).c_str(), AT_FDCWD,
+                                           to.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return noErr;
+        e = DescriptorsNamed() ? errno : ENOENT;
         struct stat now;
-        if (e == EEXIST) {
-            err = dupFNErr;
-        } else if (::fstat(fd, &now) == 0 && now.st_nlink == 0) {
-            err = kFileReplacedErr;  // its last name went meanwhile
-        } else if (DescriptorsNamed() && e != EPERM && e != ENOTSUP && e != EMLINK && e != ENOENT) {
-            err = MacErrorFromErrno(e);
-        } else {
-            // No links here: moved by its name, which held it a moment ago.
-            const int moveErr = NameHolds(from, st.st_dev, st.st_ino) ? MovePathNoReplace(from, to) : -1;
-            err = moveErr < 0 ? kFileReplacedErr : moveErr == EEXIST ? OSErr(dupFNErr) : MacErrorFromErrno(moveErr);
-            *moved = err == noErr;
-        }
+        if (e == ENOENT && ::fstat(held.fd, &now) == 0 && now.st_nlink == 0)
+            return kFileReplacedErr;
     }
-    ::close(fd);
-    return err;
+    if (e == EEXIST)
+        return dupFNErr;
+    if (DescriptorsNamed() && e != EPERM && e != ENOTSUP && e != EMLINK && e != ENOENT)
+        return MacErrorFromErrno(e);
+    // No links here: moved by its name, which held it a moment ago.
+    if (!NameHolds(from, held.device, held.inode))
+        return kFileReplacedErr;
+    const int moveErr = MovePathNoReplace(from, to);
+    *moved = moveErr == 0;
+    return moveErr == EEXIST ? OSErr(dupFNErr) : MacErrorFromErrno(moveErr);
+}
+
+bool MadeFiles::Identity(const std::string& path, dev_t* device, ino_t* inode)
+{
+    Registry& r = Files();
+    if (r.count.load(std::memory_order_acquire) == 0)
+        return false;
+    const std::string absolute = AbsolutePath(path);
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const auto found = r.files.find(absolute);
+    if (found == r.files.end() || found->second.fd < 0)
+        return false;
+    *device = found->second.device;
+    *inode = found->second.inode;
+    return true;
 }
 
 bool MadeFiles::RemoveName(const std::string& path, dev_t device, ino_t inode)
@@ -246,16 +259,15 @@ bool MadeFiles::RemoveName(const std::string& path, dev_t device, ino_t inode)
 
 OSErr MadeFiles::Move(const std::string& from, const std::string& to)
 {
-    struct stat st;
-    const int fd = Duplicate(from, &st);
-    if (fd < 0)
-        return DuplicateFailure();
-    ::close(fd);
+    dev_t device = 0;
+    ino_t inode = 0;
+    if (!Identity(from, &device, &inode))
+        return Contains(from) ? kFileReplacedErr : paramErr;
     bool moved = false;
     if (const OSErr err = Link(from, to, &moved))
         return err;
     if (!moved)
-        RemoveName(from, st.st_dev, st.st_ino);
+        RemoveName(from, device, inode);
     Moved(from, to);
     return noErr;
 }

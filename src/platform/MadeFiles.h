@@ -45,6 +45,8 @@ public:
     // name must not be opened instead), or when no duplicate could be had.
     static int Duplicate(const std::string& path, struct stat* st = nullptr);
     static bool Contains(const std::string& path);
+    // The device and inode of the file made at `path`, while it is held.
+    static bool Identity(const std::string& path, dev_t* device, ino_t* inode);
 
     enum class Name {
         Holds,     // the name holds the file made there
@@ -56,11 +58,12 @@ public:
     static Name Check(const std::string& path);
 
     // The made file at `from` takes the name `to` as well, never replacing
-    // anything (the file behind the descriptor is linked there, so that
-    // nothing put at `from` meanwhile ever takes `to`): noErr; dupFNErr when
-    // `to` is taken; kFileReplacedErr when `from` holds something else (and
-    // nothing is done).  Where the file system makes no links the file is
-    // moved instead (*moved set), once its name is found to hold it.
+    // anything: the file behind the descriptor is linked there, so that
+    // nothing put at `from` meanwhile ever takes `to`.  noErr; dupFNErr when
+    // `to` is taken; kFileReplacedErr when the file has no name left
+    // (another program renamed something over it, or removed it).  Where
+    // the file system makes no links the file is moved by its name instead
+    // (*moved set), once the name is found to hold it.
     static OSErr Link(const std::string& from, const std::string& to, bool* moved);
     // Removes the name `path` while it holds the file of `device` and
     // `inode` (never a file put there by another); whether it did.
