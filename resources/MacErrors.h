@@ -54,6 +54,7 @@ enum {
     errFSForkNotFound = -1409, /* Named fork does not exist */
     errFSNameTooLong = -1410, /* File name is too long */
     errFSBadPosMode = -1412, /* Positioning mode is bad */
+    errFSRefsDifferent = -1420, /* FSRefs are for different objects */
     errFSForkExists = -1421, /* Named fork already exists */
     errFSOperationNotSupported = -1426, /* Operation not supported by this file system */
     errFSAttributeNotFound = -1427, /* Extended attribute not found */

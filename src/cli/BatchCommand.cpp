@@ -579,7 +579,13 @@ int BatchCommand::runBatch()
     center.removeObserver(noteToken);
     const OSErr logError = batch.finish();
     const bool fatal = batch.logger().fatal();
-    if (logError != noErr) {
+    if (logError == kFileReplacedErr) {
+        // Its name taken by another program: what is there now is no log
+        // of ours.
+        report(QStringLiteral("quillmarch-batch: the log '%1' was replaced by another program while it was written; "
+                              "no log was kept\n")
+                   .arg(printable_text(batch.logger().logPath())));
+    } else if (logError != noErr) {
         // Its folder gone (removed while the batch ran) is said as such.
         const QString problem = FolderPathProblem(output);
         report(problem.isEmpty() ? QStringLiteral("quillmarch-batch: the log '%1' could not be written: %2\n")

@@ -377,14 +377,19 @@ void ConversionProcess::postFailure(const QString& path, int error, const QStrin
     const QString folder = curFolder();
     if ((error == permErr || error == wPrErr) && CheckFolderWritable(folder.toStdString()) == error)
         info.insert(kOutputPathKey, folder);
+    // An output another program replaced: the folder where it happened.
+    const QString replaced =
+        error == kOutputReplacedErr
+            ? QStringLiteral("its output in '%1' was replaced by another program while it was written").arg(folder)
+            : QString();
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (error == dupFNErr && !refusedOutputPath_.isEmpty())
             info.insert(kOutputPathKey, refusedOutputPath_);
         // A reason belongs to the one failure it was kept for.
         const QString kept = std::exchange(failureReason_, QString());
-        if (!reason.isEmpty() || !kept.isEmpty())
-            info.insert(kReasonKey, reason.isEmpty() ? kept : reason);
+        if (!reason.isEmpty() || !kept.isEmpty() || !replaced.isEmpty())
+            info.insert(kReasonKey, !reason.isEmpty() ? reason : !replaced.isEmpty() ? replaced : kept);
     }
     post(kFailureNotification, path, info);
 }
@@ -1125,6 +1130,9 @@ void ConversionProcess::runAndRename(FileRun& run)
         error = paramErr;
     }
     HoldSincTable(false);
+    // The file layer found an output's name taken by another program.
+    if (error == kFileReplacedErr)
+        error = kOutputReplacedErr;
     run.cutShort = sf_ && sf_->DataCutShort();
     if (sf_) {
         run.loss = sf_->GetDecodeLoss();

@@ -315,9 +315,10 @@ OSErr Logger::writeLogTextToFile()
     OSErr err = noErr;
     if (!created_)
         err = createLogFile();
-    // The file stays open from the first write to the end of the batch;
-    // each piece goes to the file (not to a buffer) as it comes, so a crash
-    // loses none of the lines written.
+    // The file stays open from the first write to the end of the batch,
+    // written only through the descriptor that made it (the file layer
+    // takes it for the opening); each piece goes to the file (not to a
+    // buffer) as it comes, so a crash loses none of the lines written.
     if (err == noErr && logRef_ == 0) {
         FSSpec spec;
         err = PathMakeFSSpec(logPath_.toStdString(), &spec);
@@ -343,12 +344,12 @@ OSErr Logger::writeLogTextToFile()
         if (err == noErr) {
             logText_.clear();
         } else {
-            // The text stays, for the next write; what this one wrote of it
-            // goes, so that the file never holds a piece twice.  When it
-            // cannot, the log is not whole.
+            // The text stays, for the next write (through the same
+            // descriptor: the log is never opened again by its name); what
+            // this one wrote of it goes, so that the file never holds a
+            // piece twice.  When it cannot, the log is not whole.
             if (count > 0 && SetEOF(logRef_, whole) != noErr)
                 noteWriteError(err);
-            closeLogFile();  // the next try opens it again
         }
     }
     pendingError_ = err;
@@ -381,6 +382,7 @@ OSErr Logger::finishLogFile()
                 noteWriteError(err);
             created_ = false;
         }
+        LetGoOfMadeFile(logPath_.toStdString());
         finishResult_ = writeError_;
         return finishResult_;
     }
@@ -393,11 +395,15 @@ OSErr Logger::finishLogFile()
     writeLogTextToFile();
     noteWriteError(closeLogFile());
     // Written to the end, yet gone with its folder (removed while the batch
-    // ran): no log was kept.
-    if (created_ && !PathExists(logPath_.toStdString())) {
+    // ran), or its name taken by another program: no log was kept there.
+    if (created_ && CheckMadeFile(logPath_.toStdString()) != noErr) {
+        noteWriteError(IsFolder(folder_.toStdString()) ? kFileReplacedErr : dirNFErr);
+        created_ = false;
+    } else if (created_ && !PathExists(logPath_.toStdString())) {
         noteWriteError(dirNFErr);
         created_ = false;
     }
+    LetGoOfMadeFile(logPath_.toStdString());
 
     finishResult_ = logResult();
     if (prefs.boolForKey(kSaveLogKey) && created_) {

@@ -22,7 +22,11 @@
 // The file: "QuillLog" + the start time as "-%Y%m%d-%H%M%S" + ".qlg" in the
 // folder, made exclusively at the first write; when that name is taken,
 // "-1", "-2" ... is added before ".qlg".  It is appended to in pieces and
-// never rewritten.  Texts are UTF-8; numbers and dates are written the same
+// never rewritten, through the descriptor that made it alone (never opened
+// again by its name, which another program may take in a folder others can
+// write); when at the end its name no longer holds it, no log was kept
+// there: finishLogFile() says kFileReplacedErr.  Texts are UTF-8; numbers
+// and dates are written the same
 // in every locale.  A file name's control characters are written out
 // ("\n", "\x1b"), so that no name can start a line of its own.
 //

@@ -45,8 +45,10 @@ void Report(const char* what, OSErr err, const QString& path)
 
 OSErr Delete(const QString& path)
 {
+    // (What another program put at the name of an output of ours is left
+    // alone: kFileReplacedErr.)
     const OSErr err = DeletePath(Path(path));
-    if (err != noErr && err != fnfErr)
+    if (err != noErr && err != fnfErr && err != kFileReplacedErr)
         Report("deleting", err, path);
     return err;
 }
@@ -354,6 +356,7 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
     // A file listed twice is one output (a Sonic split set is listed under
     // its first member's name as well as by its members).
     QSet<QString> seen;
+    bool replaced = false;
     for (int i = 0; i < entries.size(); ++i) {
         const QString& entry = entries.at(i);
         // (A user's name of the temporary shape -- the input's, given to a
@@ -368,8 +371,17 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
         m.index = i;
         m.entry = entry;
         m.source = folder + QLatin1Char('/') + entry;
-        if (!Exists(m.source))
+        // A file of ours removed (an intermediate): whatever is at its name
+        // now is not ours to publish.
+        const MadeFileState made = MadeFileStateOf(Path(m.source));
+        if (made == MadeFileState::Removed)
             continue;
+        if (!Exists(m.source)) {
+            // An output of ours whose name another program took away.
+            if (made == MadeFileState::Replaced)
+                replaced = true;
+            continue;
+        }
         const QString key = SetKey(entry, settings.temporaryWord, settings.ownTemporary);
         auto found = setIndex.find(key);
         if (found == setIndex.end()) {
@@ -381,6 +393,12 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
 
     SInt16 result = noErr;
     SetRenamer renamer(folder, finalName, settings);
+    if (replaced) {
+        // Nothing of the input is published.
+        for (const OutputSet& set : sets)
+            renamer.DeleteSet(set);
+        return kFileReplacedErr;
+    }
     std::vector<std::pair<int, QString>> renamed;
     for (OutputSet& set : sets) {
         const SInt16 err = renamer.Rename(set);

@@ -21,6 +21,10 @@
 //   - when a name is taken and duplicates are not numbered, the set's new
 //     files are deleted, the existing files are left as they are, and the
 //     result is -48;
+//   - when an output's temporary name no longer holds the file written
+//     there (another program replaced or removed it), nothing of the input
+//     is published: the result is kFileReplacedErr, and what the other
+//     program put there is left alone;
 //   - when a move fails, the set's new files (moved or not) are deleted and
 //     the result is the move's own code (-34 when the disk is full, -37 for
 //     a name too long for the file system, -54 for a folder that cannot be

@@ -328,14 +328,12 @@ public:
         file_ = CreateSoundFileObject(kWorkFileType);
         if (!file_)
             return kCreateSoundFileErr;
+        // Made exclusively under a name drawn for it (a name taken fails).
         const FSSpec folder = OutputSpec(*spec, "");
-        std::string reserved;
-        OSErr err = CreateUniqueFile(folder.parent, std::string(kTemporaryNameWord) + "-", "", &reserved);
+        FSSpec target = folder;
+        OSErr err = PickRandomName(folder.parent, std::string(kTemporaryNameWord) + "-", "", &target.name);
         if (err)
             return err;
-        DeletePath(reserved);
-        FSSpec target = folder;
-        target.name = reserved.substr(reserved.find_last_of('/') + 1);
         err = file_->SetFile(&target);
         if (err)
             return err;
@@ -762,25 +760,36 @@ public:
     const std::string& Path() const { return path_; }
 
     // Gives the folder the input's name; -48 when that name was taken
-    // meanwhile (the folder is then removed).
+    // meanwhile (the folder is then removed).  Only the folder made here,
+    // holding only the region files written into it, is published (another
+    // program may have put something in its place or in it).
     SInt16 Publish()
     {
         const std::string finalPath = parent_ + "/" + finalName_;
-        const OSErr err = RenameNoReplace(path_, finalPath);
+        OSErr err = CheckMadeFolder(path_, lock_);
+        if (!err)
+            err = RenameNoReplace(path_, finalPath);
         if (err)
             return err;
+        // Its files are done with.
+        LetGoOfMadeFile(finalPath);
         CreatedFilesListRenameFolder(QString::fromStdString(temporaryName_), QString::fromStdString(finalName_));
         path_.clear();
         lock_.Release();
         return noErr;
     }
 
-    // Removes the folder with what was written into it.
+    // Removes the folder with what was written into it (only while its
+    // name holds the folder made here: one another program put in its
+    // place is left alone).
     void Discard()
     {
         if (path_.empty())
             return;
-        DeleteFolderTree(path_);
+        if (lock_.HeldAt(path_))
+            DeleteFolderTree(path_);
+        else
+            LetGoOfMadeFile(path_);
         path_.clear();
         lock_.Release();
     }

@@ -105,6 +105,7 @@ constexpr OSErr kAIFFNoSSNDErr = -22201;                 // "lacks SSND chunk (A
 constexpr OSErr kAIFFNoFORMErr = -22200;                 // "lacks FORM chunk (AIFF)"
 constexpr OSErr kSD1BadWordSizeErr = -22101;             // "has incompatible wordSize (must be 8 or 16 bit)"
 constexpr OSErr kIncompatibleChannelsErr = -22100;       // "has incompatible # channels"
+constexpr OSErr kOutputReplacedErr = -22024;             // "its output was replaced by another program while it was written" (the file layer's errFSRefsDifferent)
 constexpr OSErr kDataHoldsNoFrameErr = -22023;           // "has less sound data than one frame"
 constexpr OSErr kNameNotUTF8Err = -22022;                // "has a file name that is not valid UTF-8"
 constexpr OSErr kNameNotExtendedErr = -22021;            // "name was not extended, it was too long"

@@ -241,6 +241,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-22101, 1, "has incompatible wordSize (must be 8 or 16 bit)"},
     {-22100, 1, "has incompatible # channels"},
     {-22026, 0, "failed to create a temp file"},
+    {-22024, 1, "its output was replaced by another program while it was written"},
     {-22023, 1, "has less sound data than one frame"},
     {-22022, 1, "has a file name that is not valid UTF-8"},
     {-22021, 1, "name was not extended, it was too long"},

@@ -1,10 +1,10 @@
 #include "MovieEditLength.h"
 
 #include "ByteFields.h"
+#include "FileManager.h"
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace {
@@ -57,25 +57,30 @@ bool SetField(std::vector<UInt8>& bytes, const Box& box, std::size_t offset32, s
 
 } // namespace
 
-OSErr MovieEditLength::Set(const std::string& path, UInt64 frames, double sampleRate)
+OSErr MovieEditLength::Set(SInt16 refNum, UInt64 frames, double sampleRate)
 {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file || !(sampleRate > 0))
-        return file ? paramErr : ioErr;
+    if (!(sampleRate > 0))
+        return paramErr;
+    // `count` bytes at `at` of the file, whole.
+    auto read = [refNum](UInt64 at, void* out, ByteCount count) {
+        ByteCount got = 0;
+        return FSReadFork(refNum, fsFromStart, SInt64(at), count, out, &got) == noErr && got == count;
+    };
     // The movie box, among the file's top-level boxes.
-    file.seekg(0, std::ios::end);
-    const UInt64 length = UInt64(file.tellg());
+    SInt64 eof = 0;
+    if (GetEOF(refNum, &eof) != noErr)
+        return ioErr;
+    const UInt64 length = UInt64(eof);
     UInt64 at = 0;
     UInt64 moovAt = 0;
     UInt64 moovSize = 0;
     while (at + 8 <= length) {
         UInt8 head[16];
-        file.seekg(std::streamoff(at));
-        if (!file.read(reinterpret_cast<char*>(head), 8))
+        if (!read(at, head, 8))
             return ioErr;
         UInt64 size = ReadBE32(head);
         if (size == 1) {
-            if (!file.read(reinterpret_cast<char*>(head + 8), 8))
+            if (!read(at + 8, head + 8, 8))
                 return ioErr;
             size = ReadBE64(head + 8);
         } else if (size == 0) {
@@ -93,8 +98,7 @@ OSErr MovieEditLength::Set(const std::string& path, UInt64 frames, double sample
     if (moovSize == 0 || moovSize > (UInt64(1) << 26))
         return paramErr;
     std::vector<UInt8> bytes(static_cast<std::size_t>(moovSize));
-    file.seekg(std::streamoff(moovAt));
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size())))
+    if (!read(moovAt, bytes.data(), bytes.size()))
         return ioErr;
     const std::size_t moovHeader = ReadBE32(bytes.data()) == 1 ? 16 : 8;
     const Box movie{moovHeader, bytes.size() - moovHeader};
@@ -126,8 +130,7 @@ OSErr MovieEditLength::Set(const std::string& path, UInt64 frames, double sample
     if (!SetField(bytes, mvhd, 16, 24, duration) || !SetField(bytes, trackHeaders[0], 20, 28, duration) ||
         !SetField(bytes, elst, last, last, duration))
         return paramErr;
-    file.seekp(std::streamoff(moovAt));
-    if (!file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())) || !file.flush())
-        return ioErr;
-    return noErr;
+    ByteCount written = 0;
+    const OSErr err = FSWriteFork(refNum, fsFromStart, SInt64(moovAt), bytes.size(), bytes.data(), &written);
+    return err != noErr ? err : written == bytes.size() ? OSErr(noErr) : OSErr(ioErr);
 }

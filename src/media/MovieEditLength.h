@@ -14,9 +14,9 @@
 
 class MovieEditLength {
 public:
-    // Sets the lengths of the movie at `path` to `frames` frames of
-    // `sampleRate` (in the movie's time scale, rounded up).  paramErr
-    // when the file holds no movie box of one track with an edit list;
-    // I/O codes otherwise.
-    static OSErr Set(const std::string& path, UInt64 frames, double sampleRate);
+    // Sets the lengths of the movie open as `refNum` (read and write) to
+    // `frames` frames of `sampleRate` (in the movie's time scale, rounded
+    // up).  paramErr when the file holds no movie box of one track with an
+    // edit list; I/O codes otherwise.
+    static OSErr Set(SInt16 refNum, UInt64 frames, double sampleRate);
 };

@@ -2,6 +2,8 @@
 #include "ImaPacketEncoder.h"
 #include "MediaCodes.h"
 
+#include "FileByDescriptor.h"
+#include "FileManager.h"
 #include "MacErrorMapping.h"
 #include "MovieEditLength.h"
 #include "MovieSource.h"
@@ -108,6 +110,128 @@ void StoreSamples(AVFrame* frame, const std::vector<std::vector<SInt32>>& in, in
     }
 }
 
+// The muxer's output: the file made for it, written, sought and read back
+// through the descriptor that made it (the file layer's opening takes that
+// descriptor), never opened again by its name, which another program may
+// have taken meanwhile.
+class ForkOutput {
+public:
+    ForkOutput() = default;
+    ForkOutput(const ForkOutput&) = delete;
+    ForkOutput& operator=(const ForkOutput&) = delete;
+    ~ForkOutput() { Close(); }
+
+    OSErr Open(const std::string& path)
+    {
+        FSSpec spec;
+        OSErr err = PathMakeFSSpec(path, &spec);
+        if (err != noErr && err != fnfErr)
+            return err;
+        if ((err = FSpOpenDF(&spec, fsRdWrPerm, &refNum_)) != noErr) {
+            refNum_ = 0;
+            return err;
+        }
+        constexpr int kBufferBytes = 32768;
+        auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferBytes));
+        if (buffer)
+            io_ = avio_alloc_context(buffer, kBufferBytes, 1, this, &ForkOutput::Read, &ForkOutput::Write,
+                                     &ForkOutput::Seek);
+        if (!io_) {
+            av_free(buffer);
+            return memFullErr;
+        }
+        return noErr;
+    }
+
+    AVIOContext* io() const { return io_; }
+    SInt16 refNum() const { return refNum_; }
+    // The first failure of the file layer's, if any.
+    OSErr failure() const { return failure_; }
+
+    // Closes the file (what the muxer wrote is flushed by its trailer):
+    // the first failure.
+    OSErr Close()
+    {
+        if (io_) {
+            if (io_->error < 0 && failure_ == noErr)
+                failure_ = ErrorFromAV(io_->error);
+            av_freep(&io_->buffer);
+            avio_context_free(&io_);
+        }
+        if (refNum_ != 0) {
+            const OSErr closed = FSClose(refNum_);
+            refNum_ = 0;
+            if (closed != noErr && failure_ == noErr)
+                failure_ = closed;
+        }
+        return failure_;
+    }
+
+private:
+    int Failed(OSErr err)
+    {
+        if (failure_ == noErr)
+            failure_ = err;
+        return err == dskFulErr ? AVERROR(ENOSPC) : err == permErr ? AVERROR(EACCES) : AVERROR(EIO);
+    }
+
+    static int Read(void* opaque, uint8_t* buffer, int size)
+    {
+        auto* self = static_cast<ForkOutput*>(opaque);
+        ByteCount got = 0;
+        const OSErr err = FSReadFork(self->refNum_, fsAtMark, 0, ByteCount(std::max(size, 0)), buffer, &got);
+        if (got > 0)
+            return int(got);
+        return err == noErr || err == eofErr ? AVERROR_EOF : self->Failed(err);
+    }
+
+    static int Write(void* opaque, uint8_t* buffer, int size)
+    {
+        auto* self = static_cast<ForkOutput*>(opaque);
+        ByteCount written = 0;
+        const OSErr err = FSWriteFork(self->refNum_, fsAtMark, 0, ByteCount(std::max(size, 0)), buffer, &written);
+        return err != noErr ? self->Failed(err) : int(written);
+    }
+
+    static int64_t Seek(void* opaque, int64_t offset, int whence)
+    {
+        auto* self = static_cast<ForkOutput*>(opaque);
+        SInt64 eof = 0, mark = 0;
+        if (OSErr err = GetEOF(self->refNum_, &eof))
+            return self->Failed(err);
+        if (whence & AVSEEK_SIZE)
+            return eof;
+        if (OSErr err = GetFPos(self->refNum_, &mark))
+            return self->Failed(err);
+        switch (whence & ~AVSEEK_FORCE) {
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += mark;
+            break;
+        case SEEK_END:
+            offset += eof;
+            break;
+        default:
+            return AVERROR(EINVAL);
+        }
+        if (offset < 0)
+            return AVERROR(EINVAL);
+        // Past the end the file grows, as a file sought there does once written.
+        if (offset > eof) {
+            if (OSErr err = SetEOF(self->refNum_, offset))
+                return self->Failed(err);
+        }
+        if (OSErr err = SetFPos(self->refNum_, fsFromStart, offset))
+            return self->Failed(err);
+        return offset;
+    }
+
+    SInt16 refNum_ = 0;
+    AVIOContext* io_ = nullptr;
+    OSErr failure_ = noErr;
+};
+
 // One export: owns the libraries' objects and releases them however it ends.
 class Export {
 public:
@@ -115,8 +239,7 @@ public:
     {
         avcodec_free_context(&codec_);
         if (muxer_) {
-            if (muxer_->pb)
-                avio_closep(&muxer_->pb);
+            muxer_->pb = nullptr;  // the output's own
             avformat_free_context(muxer_);
         }
         av_frame_free(&frame_);
@@ -126,9 +249,14 @@ public:
     OSErr Run(const std::string& sourcePath, const std::string& outputPath, const MovieExportSettings& s,
               const MovieExporter::ProgressProc& progress)
     {
-        std::unique_ptr<MovieSource> source;
-        OSErr err = MovieSource::Open(sourcePath, &source);
+        // The intermediate is read through the descriptor that made it, not
+        // by its name, which another program may have taken meanwhile.
+        FileByDescriptor intermediate;
+        OSErr err = intermediate.open(sourcePath);
         if (err != noErr)
+            return err;
+        std::unique_ptr<MovieSource> source;
+        if ((err = MovieSource::Open(intermediate.name(), &source)) != noErr)
             return err;
         const UInt32 channels = source->Channels();
         const double rate = source->SampleRate();
@@ -202,8 +330,10 @@ public:
         stream->time_base = codec_->time_base;
         stream_ = stream;
 
-        if ((rc = avio_open(&muxer_->pb, outputPath.c_str(), AVIO_FLAG_WRITE)) < 0)
-            return ErrorFromAV(rc);
+        if ((err = output_.Open(outputPath)) != noErr)
+            return err;
+        muxer_->pb = output_.io();
+        muxer_->flags |= AVFMT_FLAG_CUSTOM_IO;
         // A movie keeps its times in the sound's own rate, so that its edit
         // list (the encoder's delay and the length) is exact to the frame:
         // in milliseconds a sound of a frame or two would be cut to nothing.
@@ -233,13 +363,13 @@ public:
         if ((err = Encode(nullptr)) != noErr)
             return err;
         if ((rc = av_write_trailer(muxer_)) < 0)
-            return ErrorFromAV(rc);
+            return output_.failure() ? output_.failure() : ErrorFromAV(rc);
         if (muxer_->pb->error < 0)
-            return ErrorFromAV(muxer_->pb->error);
-        rc = avio_closep(&muxer_->pb);
-        if (rc < 0)
-            return ErrorFromAV(rc);
-        return tail ? MovieEditLength::Set(outputPath, total, rate) : noErr;
+            return output_.failure() ? output_.failure() : ErrorFromAV(muxer_->pb->error);
+        if (tail && (err = MovieEditLength::Set(output_.refNum(), total, rate)) != noErr)
+            return err;
+        muxer_->pb = nullptr;
+        return output_.Close();
     }
 
 private:
@@ -354,6 +484,7 @@ private:
         }
     }
 
+    ForkOutput output_;  // before the muxer, so that it outlives it
     AVFormatContext* muxer_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     AVStream* stream_ = nullptr;

@@ -1,5 +1,6 @@
 #include "AppleDoubleFile.h"
 
+#include "MadeFiles.h"
 #include "PathMemo.h"
 
 #include "ByteOrder.h"
@@ -117,7 +118,15 @@ OSErr AppleDoubleFile::Read()
     // The batch's listing of the folder may already say there is none.
     if (!PathMemo::SidecarMayExist(path))
         return noErr;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A sidecar this process made is read through its own descriptor.
+    int fd = MadeFiles::Duplicate(path);
+    if (fd < 0 && errno == ESTALE)
+        return kFileReplacedErr;  // never what another program put there
+    // A file this process made has no sidecar but one it made.
+    if (fd < 0 && MadeFiles::Contains(dataPath_))
+        return noErr;
+    if (fd < 0)
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int e = errno;
         // No sidecar (or no folder for it) simply means no Finder info and no fork.
@@ -141,7 +150,7 @@ OSErr AppleDoubleFile::Read()
     bytes.resize(qsizetype(st.st_size));
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -267,10 +276,11 @@ OSErr AppleDoubleFile::Write() const
     if (name.size() > 255)
         return bdNamErr;
     // A file of that name that is no sidecar (a sound file named "._x") is
-    // never replaced.
+    // never replaced; beside a file of ours, it was put there by another
+    // program.
     struct stat existing;
     if (::lstat(target.c_str(), &existing) == 0 && !IsSidecarFile(target))
-        return dupFNErr;
+        return MadeFiles::Contains(dataPath_) ? kFileReplacedErr : dupFNErr;
 
     // Written under a unique name in the same folder, then renamed over the
     // old sidecar: a reader never sees half a sidecar.  The work name is the
@@ -281,7 +291,7 @@ OSErr AppleDoubleFile::Write() const
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = folder + "._" + NewTemporaryItemName(".tmp");
-        fd = TemporaryLedger::CreateFile(temp, O_WRONLY | O_CLOEXEC, 0600);
+        fd = MadeFiles::Create(temp, O_RDWR, 0600);
         if (fd < 0 && errno != EEXIST)
             return MacErrorFromLastErrno();
     }
@@ -298,12 +308,25 @@ OSErr AppleDoubleFile::Write() const
         err = MacErrorFromLastErrno();
     if (::close(fd) != 0 && err == noErr)
         err = MacErrorFromLastErrno();
+    // The work file takes the sidecar's name only while its own name still
+    // holds it: what another program put there is left alone.
+    if (err == noErr && MadeFiles::Check(temp) != MadeFiles::Name::Holds)
+        err = kFileReplacedErr;
     if (err == noErr && ::rename(temp.c_str(), target.c_str()) != 0)
         err = MacErrorFromLastErrno();
-    if (err != noErr)
-        ::unlink(temp.c_str());
+    if (err != noErr) {
+        if (err != kFileReplacedErr)
+            ::unlink(temp.c_str());
+        MadeFiles::Removed(temp);
+        return err;
+    }
+    // The sidecar of a file of ours is held as its file is (published with
+    // it); any other is let go.
+    if (MadeFiles::Contains(dataPath_))
+        MadeFiles::Moved(temp, target);
     else
-        PathMemo::SidecarChanged(target, true);
+        MadeFiles::Forget(temp);
+    PathMemo::SidecarChanged(target, true);
     return err;
 }
 
@@ -312,6 +335,13 @@ OSErr AppleDoubleFile::Remove() const
     const std::string path = sidecarPath();
     if (!PathMemo::SidecarMayExist(path))
         return noErr;
+    // One of ours goes only while its name holds it.
+    if (MadeFiles::Contains(path)) {
+        const MadeFiles::Name name = MadeFiles::Check(path);
+        MadeFiles::Removed(path);
+        if (name != MadeFiles::Name::Holds)
+            return noErr;
+    }
     if (::unlink(path.c_str()) != 0) {
         const int e = errno;
         if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG) {

@@ -32,6 +32,8 @@ struct ChildPlan {
     char* const* argv;
     int input;  // its standard input
     int output;  // its standard output and error
+    const int* handed;  // descriptors it gets as 3, 4, ... (none of them below 3 + count)
+    int handedCount;
     pid_t parent;
     int error;
 };
@@ -76,10 +78,14 @@ __attribute__((no_sanitize("address", "undefined"), noinline)) int ChildMain(voi
             placed = from[target] == target ? ::fcntl(target, F_SETFD, 0) == 0
                                             : ::dup2(from[target], target) == target;
         }
+        // The files handed over (their descriptors all lie above the
+        // numbers they take).
+        for (int i = 0; placed && i < plan.handedCount; ++i)
+            placed = ::dup2(plan.handed[i], 3 + i) == 3 + i;
         if (placed) {
-            // Of this program's descriptors the child keeps none beyond the
-            // three.
-            ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+            // Of this program's descriptors the child keeps none beyond
+            // these.
+            ::close_range(unsigned(3 + plan.handedCount), ~0U, CLOSE_RANGE_CLOEXEC);
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -97,6 +103,37 @@ ChildProcess::~ChildProcess()
     if (running())
         kill(100);
     closePipe();
+    closeHandedOver();
+}
+
+void ChildProcess::closeHandedOver()
+{
+    for (const int fd : handed_)
+        ::close(fd);
+    handed_.clear();
+}
+
+std::string ChildProcess::handOver(const std::string& path, bool writing, OSErr* err)
+{
+    int fd = -1;
+    OSErr opened = OpenFileDescriptor(path, writing, &fd);
+    // Above every number a descriptor handed over takes in the child.
+    constexpr int kAbove = 64;
+    if (opened == noErr && handed_.size() + 3 >= std::size_t(kAbove))
+        opened = tmfoErr;
+    if (opened == noErr) {
+        const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, kAbove);
+        if (high < 0)
+            opened = MacErrorFromLastErrno();
+        ::close(fd);
+        fd = high;
+    }
+    if (err)
+        *err = opened;
+    if (opened != noErr)
+        return std::string();
+    handed_.push_back(fd);
+    return "/dev/fd/" + std::to_string(2 + handed_.size());
 }
 
 void ChildProcess::closePipe()
@@ -147,7 +184,7 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
         ::close(input);
         return err;
     }
-    ChildPlan plan{program.c_str(), argv.data(), input, fds[1], ::getpid(), 0};
+    ChildPlan plan{program.c_str(), argv.data(), input, fds[1], handed_.data(), int(handed_.size()), ::getpid(), 0};
     // No signal is handled in the child before it execs: blocked across the
     // start, put back to their defaults in the child, then let through.
     sigset_t all, previous;
@@ -161,6 +198,7 @@ OSErr ChildProcess::start(const std::string& program, const std::vector<std::str
     ::munmap(stack, kChildStackBytes);
     ::close(fds[1]);
     ::close(input);
+    closeHandedOver();
     int err = pid < 0 ? cloneErrno : plan.error;
     if (pid > 0 && err != 0) {
         // The exec failed: the child has ended; reaped here.

@@ -37,6 +37,14 @@ public:
         hasInput_ = true;
     }
 
+    // The file at `path` handed to the next start's child as an open
+    // descriptor (OpenFileDescriptor: a file this process made goes by the
+    // descriptor that made it, never by its name; `writing`: read and
+    // write), numbered from 3 on in the child: the name the child opens it
+    // by ("/dev/fd/3", ...), for its arguments.  Empty, with *err set, when
+    // the file cannot be opened.
+    std::string handOver(const std::string& path, bool writing, OSErr* err);
+
     enum class ReadResult { Data, Timeout, End };
     // Waits up to `timeoutMs` for output and appends what arrived to
     // *output: Data when something was read, Timeout when nothing came,
@@ -79,8 +87,11 @@ private:
     void closePipe();
     int statusOf(int rawStatus) const;
 
+    void closeHandedOver();
+
     std::string input_;
     bool hasInput_ = false;
+    std::vector<int> handed_;  // handed to the next child, in order
     pid_t pid_ = -1;
     int pipe_ = -1;
     bool reaped_ = false;

@@ -51,7 +51,7 @@ OSErr SetExtendedAttribute(const std::string& path, const std::string& name, con
 {
     if (name.empty())
         return paramErr;
-    if (::setxattr(path.c_str(), name.c_str(), value.constData(), size_t(value.size()), 0) != 0)
+    if (::lsetxattr(path.c_str(), name.c_str(), value.constData(), size_t(value.size()), 0) != 0)
         return XattrError(errno);
     return noErr;
 }
@@ -60,7 +60,7 @@ OSErr RemoveExtendedAttribute(const std::string& path, const std::string& name)
 {
     if (name.empty())
         return paramErr;
-    if (::removexattr(path.c_str(), name.c_str()) != 0)
+    if (::lremovexattr(path.c_str(), name.c_str()) != 0)
         return XattrError(errno);
     return noErr;
 }

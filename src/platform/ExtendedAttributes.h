@@ -14,7 +14,9 @@ inline constexpr const char* kCommentAttributeName = "user.xdg.comment";
 // Results: noErr; errFSAttributeNotFound when the attribute is not set;
 // errFSOperationNotSupported when the file system has no user attributes
 // (ENOTSUP), so that callers can tell that case apart; fnfErr for a missing
-// file; other errno as MacErrorFromErrno.  Symbolic links are followed.
+// file; other errno as MacErrorFromErrno.  Reading follows symbolic links;
+// setting and removing never do (the item at the name itself: a link there,
+// which may be another's, leads nowhere -- a link takes no user attribute).
 
 // Reads the whole value (up to 64 KiB, the Linux limit).
 OSErr GetExtendedAttribute(const std::string& path, const std::string& name, QByteArray* value);

@@ -6,6 +6,7 @@
 #include "FileOperations.h"
 #include "ForkTable.h"
 #include "MacErrorMapping.h"
+#include "MadeFiles.h"
 #include "PathMemo.h"
 #include "TemporaryLedger.h"
 
@@ -477,13 +478,31 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
     // A file this thread has just made (FSpCreate) is taken as it was made.
     const bool fresh = memo && refNum && permission >= fsCurPerm && permission <= fsRdWrShPerm &&
                        PathMemo::FreshStatus(absolute, &st);
+    // A file this process made is opened through the descriptor that made
+    // it, whatever its name holds by now (another program may have put a
+    // link there); its lock is held with it.
+    int held = -1;
     if (!fresh) {
-        if (const OSErr err = CheckForkOpening(path, permission, refNum, &st))
-            return err;
+        if (!refNum || permission < fsCurPerm || permission > fsRdWrShPerm)
+            return paramErr;
+        held = MadeFiles::Duplicate(path, &st);
+        if (held < 0 && errno == ESTALE)
+            return kFileReplacedErr;  // gone: its name is not opened instead
+        if (held < 0) {
+            if (const OSErr err = CheckForkOpening(path, permission, refNum, &st))
+                return err;
+        }
     }
+    auto closeHeld = [&held] {
+        if (held >= 0)
+            ::close(held);
+        held = -1;
+    };
     // Only regular files: opening a FIFO or a device could wait for ever.
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode)) {
+        closeHeld();
         return notAFileErr;
+    }
     bool writable = permission != fsRdPerm;
     // The same file closed a moment ago (see PathMemo::Park): taken back to
     // read it; let go before writing, so that the new descriptor gets the
@@ -497,7 +516,9 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
         if (stale >= 0)
             ::close(stale);
         if (parked >= 0) {
-            if (writable)
+            closeHeld();
+            // (A file made here holds its lock from its making on.)
+            if (writable && !made)
                 ::flock(parked, LOCK_EX | LOCK_NB);
             auto fork = NewOpenFork(OpenFork::Kind::Data, absolute, st, permission, writable);
             fork->fd = parked;
@@ -514,13 +535,24 @@ OSErr OpenDataFork(const std::string& path, SInt8 permission, SInt16* refNum)
             return err;
         }
     }
-    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    if (held >= 0) {
+        auto fork = NewOpenFork(OpenFork::Kind::Data, path, st, permission, writable);
+        fork->fd = held;
+        const OSErr err = ForkTable::Instance().Add(fork, refNum);
+        if (err != noErr)
+            ::close(held);
+        return err;
+    }
+    // Any other file is written only when its name is no link: a path this
+    // process did not make never leads its writes into a file elsewhere.
+    int fd = ::open(path.c_str(), (writable ? O_RDWR | O_NOFOLLOW : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && permission == fsCurPerm &&
+        (errno == EACCES || errno == EPERM || errno == EROFS || errno == ELOOP)) {
         writable = false;
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     }
     if (fd < 0)
-        return MacErrorFromLastErrno();
+        return errno == ELOOP && writable ? OSErr(permErr) : MacErrorFromLastErrno();
     // The status asked of the descriptor gives the fork its length (the
     // file's write count read first, as ForkLength does).
     const struct stat named = st;
@@ -957,11 +989,12 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     if (AppleDoubleFile::IsSidecarName(spec->name))
         return bdNamErr;  // would pose as another file's sidecar
     const std::string path = FSSpecPath(*spec);
-    // With a PathMemo the new file's descriptor is kept for its opening
-    // (it is about to be written).
+    // The new file is held by the descriptor that made it (MadeFiles.h);
+    // with a PathMemo that descriptor is also kept for its opening (it is
+    // about to be written).
     const bool keep = PathMemo::Current() != nullptr;
     struct stat made {};
-    const int fd = TemporaryLedger::CreateFile(path, (keep ? O_RDWR : O_WRONLY) | O_CLOEXEC, 0666, keep ? &made : nullptr);
+    const int fd = MadeFiles::Create(path, O_RDWR, 0666, &made);
     if (fd < 0) {
         const int e = errno;
         // A folder gone behind our back is asked again the next time.
@@ -981,13 +1014,8 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     }
     if (parked)
         PathMemo::Made(absolute, made);
-    if (!parked) {
-        if (::close(fd) != 0) {
-            const OSErr err = MacErrorFromLastErrno();
-            ::unlink(path.c_str());
-            return err;
-        }
-    }
+    if (!parked)
+        ::close(fd);
     // Any sidecar found now belonged to an earlier file of this name: a new
     // file starts with its own Finder info and no resource fork.
     AppleDoubleFile sidecar(path);
@@ -1001,7 +1029,7 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
     if (err != noErr) {
         if (parked)
             PathMemo::Forget(absolute);
-        ::unlink(path.c_str());
+        DeletePath(path);
     }
     return err;
 }

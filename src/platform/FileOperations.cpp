@@ -2,10 +2,14 @@
 
 #include "AppleDoubleFile.h"
 #include "EmptyFolder.h"
+#include "FolderListing.h"
 #include "MacErrorMapping.h"
+#include "MadeFiles.h"
 #include "PathMemo.h"
 #include "TemporaryFiles.h"
 #include "TemporaryLedger.h"
+
+#include <QFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -169,25 +173,55 @@ int CopyDescriptor(int in, int out)
     }
 }
 
+// Removes a stale sidecar at `toSide`: noErr, or the failure.
+OSErr RemoveStaleSidecar(const std::string& toSide)
+{
+    if (PathMemo::SidecarMayExist(toSide) && ::unlink(toSide.c_str()) != 0 && errno != ENOENT &&
+        errno != ENAMETOOLONG)
+        return MacErrorFromLastErrno();
+    MadeFiles::Removed(toSide);
+    PathMemo::SidecarChanged(toSide, false);
+    return noErr;
+}
+
 // Makes `to`'s sidecar what `from`'s was (moved): a stale sidecar of `to`
-// is discarded.  errno value.
-int MoveSidecar(const std::string& from, const std::string& to)
+// is discarded.  A sidecar this process made moves only while its name
+// holds it.
+OSErr MoveSidecar(const std::string& from, const std::string& to)
 {
     const std::string fromSide = AppleDoubleFile::SidecarPathFor(from);
     const std::string toSide = AppleDoubleFile::SidecarPathFor(to);
     struct stat st;
-    if (PathMemo::SidecarMayExist(fromSide) && ::lstat(fromSide.c_str(), &st) == 0) {
+    if (MadeFiles::Contains(fromSide)) {
+        if (MadeFiles::Check(fromSide) != MadeFiles::Name::Holds)
+            return kFileReplacedErr;
+        if (const OSErr err = RemoveStaleSidecar(toSide))
+            return err;
+        if (const OSErr err = MadeFiles::Move(fromSide, toSide))
+            return err;
+    } else if (PathMemo::SidecarMayExist(fromSide) && ::lstat(fromSide.c_str(), &st) == 0) {
         if (::rename(fromSide.c_str(), toSide.c_str()) != 0)
-            return errno;
-        PathMemo::SidecarChanged(fromSide, false);
-        PathMemo::SidecarChanged(toSide, true);
-        return 0;
+            return MacErrorFromLastErrno();
+        MadeFiles::Forget(toSide);
+    } else {
+        return RemoveStaleSidecar(toSide);
     }
-    if (PathMemo::SidecarMayExist(toSide) && ::unlink(toSide.c_str()) != 0 && errno != ENOENT &&
-        errno != ENAMETOOLONG)
-        return errno;
-    PathMemo::SidecarChanged(toSide, false);
-    return 0;
+    PathMemo::SidecarChanged(fromSide, false);
+    PathMemo::SidecarChanged(toSide, true);
+    return noErr;
+}
+
+// Moves the item at `from` to `to` without replacing: a made file by its
+// descriptor (MadeFiles::Move), anything else by its name.
+OSErr MoveItem(const std::string& from, const std::string& to)
+{
+    if (MadeFiles::Contains(from))
+        return MadeFiles::Move(from, to);
+    if (const int e = MovePathNoReplace(from, to))
+        return MacErrorFromErrno(e);
+    // What was held below a folder moves with it.
+    MadeFiles::Moved(from, to);
+    return noErr;
 }
 
 } // namespace
@@ -287,12 +321,96 @@ bool IsFolder(const std::string& path)
 
 OSErr CreateFileExclusive(const std::string& path)
 {
-    const int fd = TemporaryLedger::CreateFile(path, O_WRONLY | O_CLOEXEC, 0666);
+    const int fd = MadeFiles::Create(path, O_RDWR, 0666);
     if (fd < 0)
         return MacErrorFromLastErrno();
-    if (::close(fd) != 0)
-        return MacErrorFromLastErrno();
+    ::close(fd);
     return noErr;
+}
+
+OSErr OpenFileDescriptor(const std::string& path, bool writing, int* fd)
+{
+    if (!fd)
+        return paramErr;
+    *fd = -1;
+    struct stat st;
+    int opened = MadeFiles::Duplicate(path, &st);
+    if (opened < 0 && errno == ESTALE)
+        return kFileReplacedErr;  // gone: its name is not opened instead
+    if (opened >= 0) {
+        ::lseek(opened, 0, SEEK_SET);
+    } else {
+        // (Non-blocking, so that a FIFO put at the name is never waited for.)
+        opened = ::open(path.c_str(), (writing ? O_RDWR | O_NOFOLLOW : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
+        if (opened < 0)
+            return errno == ELOOP && writing ? OSErr(permErr) : MacErrorFromLastErrno();
+        if (::fstat(opened, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(opened);
+            return notAFileErr;
+        }
+        ::fcntl(opened, F_SETFL, ::fcntl(opened, F_GETFL) & ~O_NONBLOCK);
+    }
+    *fd = opened;
+    return noErr;
+}
+
+bool OpenFileDevice(QFile* file, const std::string& path, bool writing)
+{
+    int fd = -1;
+    if (!file || OpenFileDescriptor(path, writing, &fd) != noErr)
+        return false;
+    if (!file->open(fd, writing ? QIODevice::ReadWrite : QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+std::FILE* OpenFileStream(const std::string& path, const char* mode)
+{
+    const std::string m = mode ? mode : "";
+    const bool emptied = !m.empty() && m[0] == 'w';
+    const bool writing = emptied || m.find('+') != std::string::npos || (!m.empty() && m[0] == 'a');
+    int fd = -1;
+    if (const OSErr err = OpenFileDescriptor(path, writing, &fd)) {
+        errno = err == fnfErr ? ENOENT : err == notAFileErr ? EISDIR : EACCES;
+        return nullptr;
+    }
+    if (emptied && ::ftruncate(fd, 0) != 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, mode);
+    if (!stream)
+        ::close(fd);
+    return stream;
+}
+
+OSErr CheckMadeFile(const std::string& path)
+{
+    return MadeFiles::Check(path) == MadeFiles::Name::Replaced ? kFileReplacedErr : noErr;
+}
+
+MadeFileState MadeFileStateOf(const std::string& path)
+{
+    switch (MadeFiles::Check(path)) {
+    case MadeFiles::Name::Holds:
+        return MadeFileState::Held;
+    case MadeFiles::Name::Replaced:
+        return MadeFileState::Replaced;
+    case MadeFiles::Name::Removed:
+        return MadeFileState::Removed;
+    case MadeFiles::Name::NotMade:
+        break;
+    }
+    return MadeFileState::NotMade;
+}
+
+void LetGoOfMadeFile(const std::string& path)
+{
+    MadeFiles::Forget(path);
 }
 
 namespace {
@@ -321,13 +439,9 @@ OSErr CreateUniqueFile(const std::string& folder, const std::string& prefix, con
         const std::string name = prefix + RandomLetters(6) + suffix;
         TemporaryLedger::NameDrawn(name);
         const std::string candidate = base + "/" + name;
-        const int fd = TemporaryLedger::CreateFile(candidate, O_WRONLY | O_CLOEXEC, 0666);
+        const int fd = MadeFiles::Create(candidate, O_RDWR, 0666);
         if (fd >= 0) {
-            if (::close(fd) != 0) {
-                const OSErr err = MacErrorFromLastErrno();
-                ::unlink(candidate.c_str());
-                return err;
-            }
+            ::close(fd);
             *path = candidate;
             return noErr;
         }
@@ -409,12 +523,12 @@ OSErr RenameNoReplace(const std::string& from, const std::string& to)
     if (AppleDoubleFile::IsSidecarName(NameOf(to)))
         return bdNamErr;  // would pose as another file's sidecar
     // (A missing `from` fails the move with fnfErr.)
-    if (const int e = MovePathNoReplace(from, to))
-        return MacErrorFromErrno(e);
-    if (const int e = MoveSidecar(from, to)) {
+    if (const OSErr err = MoveItem(from, to))
+        return err;
+    if (const OSErr err = MoveSidecar(from, to)) {
         // Keep the pair together: move the file back and report the failure.
-        MovePathNoReplace(to, from);
-        return MacErrorFromErrno(e);
+        MoveItem(to, from);
+        return err;
     }
     return noErr;
 }
@@ -468,6 +582,18 @@ OSErr CopyFileNoReplace(const std::string& from, const std::string& to)
 OSErr DeletePath(const std::string& path)
 {
     PathMemo::Forget(path);
+    // A file of ours goes only while its name holds it; what another
+    // program put there is left alone (its sidecar, ours, still goes).
+    if (MadeFiles::Contains(path)) {
+        const MadeFiles::Name name = MadeFiles::Check(path);
+        MadeFiles::Removed(path);
+        if (name == MadeFiles::Name::Removed)
+            return fnfErr;  // gone already: what is there is not ours
+        if (name == MadeFiles::Name::Replaced) {
+            AppleDoubleFile(path).Remove();
+            return kFileReplacedErr;
+        }
+    }
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0)
         return MacErrorFromLastErrno();
@@ -587,6 +713,11 @@ std::string AbsolutePath(const std::string& path)
 bool FileLockHolder::Hold(const std::string& path)
 {
     Release();
+    // A file this process made holds its lock from its making on.
+    if ((fd_ = MadeFiles::Duplicate(path)) >= 0)
+        return true;
+    if (errno == ESTALE)
+        return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0)
         return false;
@@ -611,6 +742,33 @@ bool FileLockHolder::HoldFolder(const std::string& path)
     }
     fd_ = fd;
     return true;
+}
+
+bool FileLockHolder::HeldAt(const std::string& path) const
+{
+    struct stat held, at;
+    return fd_ >= 0 && ::fstat(fd_, &held) == 0 && ::lstat(path.c_str(), &at) == 0 &&
+           (at.st_mode & S_IFMT) == (held.st_mode & S_IFMT) && at.st_dev == held.st_dev && at.st_ino == held.st_ino;
+}
+
+OSErr CheckMadeFolder(const std::string& path, const FileLockHolder& held)
+{
+    // The folder held, still at its name, and the user's own (not one of
+    // another's put in its place before it was held).
+    struct stat st;
+    if (!held.HeldAt(path) || ::lstat(path.c_str(), &st) != 0 || st.st_uid != ::geteuid())
+        return kFileReplacedErr;
+    std::vector<std::string> names;
+    if (const OSErr err = ListFolderNames(path, &names))
+        return err;
+    for (const std::string& name : names) {
+        const std::string item = path + "/" + name;
+        const std::string file = AppleDoubleFile::IsSidecarName(name) ? path + "/" + name.substr(2) : item;
+        // Only files of ours, each still under its name, and their sidecars.
+        if (!MadeFiles::Contains(file) || MadeFiles::Check(item) != MadeFiles::Name::Holds)
+            return kFileReplacedErr;
+    }
+    return noErr;
 }
 
 void FileLockHolder::Release()
@@ -642,6 +800,7 @@ OSErr DeleteFolderTree(const std::string& path)
         return errno == ENOTDIR || errno == ELOOP ? OSErr(paramErr) : MacErrorFromLastErrno();
     const OSErr err = DeleteOpenFolderTree(fd, path);
     ::close(fd);
+    MadeFiles::Removed(path);
     return err;
 }
 

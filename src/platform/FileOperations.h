@@ -6,9 +6,12 @@
 
 #include "MacTypes.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+
+class QFile;
 
 extern "C++" {
 
@@ -51,9 +54,52 @@ int ReadLinkTarget(const std::string& path, std::string* target);
 bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
 
+// A file this process made in a folder whose name no longer holds it (the
+// name's item and the file are different objects): another program
+// replaced or removed it while it was written.  Nothing of it is
+// published, and what is at its name is left alone.
+constexpr OSErr errFSRefsDifferent = -1420;
+inline constexpr OSErr kFileReplacedErr = errFSRefsDifferent;
+
 // Creates an empty file exclusively (mode 0666 less the umask): dupFNErr
-// when anything exists under the name.
+// when anything exists under the name.  Like every file this process makes
+// in a folder, it is held by the descriptor that made it until it is
+// published, deleted or let go (MadeFiles.h): every later opening of the
+// path takes that descriptor, whatever the name holds by then.
 OSErr CreateFileExclusive(const std::string& path);
+
+// The file at `path` opened for a stream, a library or a child: the
+// descriptor of a file this process made there (a duplicate); any other
+// file as its name leads when reading, and only when its name is no link
+// when `writing` (read and write), so that a path this process did not make
+// is never followed into a file elsewhere.  Only regular files
+// (notAFileErr otherwise).  *fd gets the descriptor (close-on-exec, at the
+// start of the file; the caller closes it).
+OSErr OpenFileDescriptor(const std::string& path, bool writing, int* fd);
+
+// The same as a QFile, open for reading (and writing when `writing`) and
+// closed with it; false when it cannot be had.
+bool OpenFileDevice(QFile* file, const std::string& path, bool writing);
+
+// The same as a C stream of `mode` ("rb", "wb", "w+b", "r+b"); a "w" mode
+// empties the file.  Null (errno set) when it cannot be had.
+std::FILE* OpenFileStream(const std::string& path, const char* mode);
+
+// noErr when this process made no file at `path`, or when the name still
+// holds the one it made; kFileReplacedErr when it holds anything else or
+// nothing.
+OSErr CheckMadeFile(const std::string& path);
+
+// What became of a file this process made at `path`: held (its name holds
+// it), replaced (its name holds something else, or nothing), removed (by
+// this process, or given up as replaced: whatever the name holds now is
+// nothing of ours); NotMade when this process made none there.
+enum class MadeFileState { NotMade, Held, Replaced, Removed };
+MadeFileState MadeFileStateOf(const std::string& path);
+
+// Lets go of the file this process made at `path` (it stays there): its
+// later openings go by its name.
+void LetGoOfMadeFile(const std::string& path);
 
 // Creates an empty file with a unique name in `folder`: prefix + six
 // random characters + suffix, made exclusively (as mkstemps); *path gets
@@ -83,7 +129,10 @@ OSErr CreateFolderPath(const std::string& path);
 // Moves `from` to `to`, never replacing: dupFNErr when `to` exists (it is
 // left untouched).  renameat2(RENAME_NOREPLACE), falling back to
 // link + unlink where that is not supported.  The sidecar follows; a stale
-// sidecar of `to` (one without its file) is discarded.
+// sidecar of `to` (one without its file) is discarded.  A file this process
+// made moves only while its name holds it (kFileReplacedErr, nothing moved,
+// otherwise): the file behind its descriptor is given the new name, so that
+// nothing put at the old name meanwhile ever takes it.
 OSErr RenameNoReplace(const std::string& from, const std::string& to);
 
 // The move alone (no sidecar follows): 0, or the errno value (EEXIST when
@@ -95,7 +144,9 @@ int MovePathNoReplace(const std::string& from, const std::string& to);
 OSErr CopyFileNoReplace(const std::string& from, const std::string& to);
 
 // Removes a file and its sidecar (unlink); an empty folder (rmdir).
-// fnfErr when missing; fBsyErr for a folder that is not empty.
+// fnfErr when missing; fBsyErr for a folder that is not empty.  A file this
+// process made goes only while its name holds it: kFileReplacedErr, and
+// nothing removed, when the name holds anything else.
 OSErr DeletePath(const std::string& path);
 // Removes the folder at `path` and everything in it (links removed, never
 // followed); a link or file at `path` is not touched (paramErr).
@@ -119,10 +170,18 @@ public:
     bool HoldFolder(const std::string& path);
     void Release();
     bool IsHeld() const { return fd_ >= 0; }
+    // Whether the name `path` holds the item held (not a link to it).
+    bool HeldAt(const std::string& path) const;
 
 private:
     int fd_ = -1;
 };
+
+// noErr when the folder at `path`, made by this process and held by
+// `held`, is still under its name and holds only files this process made
+// there, each still under its name (with their sidecars); kFileReplacedErr
+// otherwise.  Before such a folder is published with what it holds.
+OSErr CheckMadeFolder(const std::string& path, const FileLockHolder& held);
 
 // Whether one more block can be written in `folder` now (an unnamed file
 // is written there and let go): noErr, dskFulErr when the disk or the

@@ -3,6 +3,7 @@
 #include "AppleDoubleFile.h"
 #include "FileOperations.h"
 #include "MacErrorMapping.h"
+#include "MadeFiles.h"
 #include "PathMemo.h"
 #include "ProvenItems.h"
 #include "TemporaryFiles.h"
@@ -53,6 +54,7 @@ struct Step {
     UInt64 inode = 0;
     bool sidecar = false;
     ItemProof proof;  // the file's: not a later one given its inode
+    bool made = false;  // made by this process: published by its descriptor
 };
 
 bool Lstat(const std::string& path, struct stat* st)
@@ -70,19 +72,32 @@ std::string Inside(const std::string& folder, const std::string& path)
     return StaysInside(rest) ? rest : std::string();
 }
 
-void Forget(const Step& step)
+// What is known of a step's names once it is done: its final name holds
+// the file, its temporary name still does when the file was linked there.
+void Forget(const Step& step, bool moved)
 {
     PathMemo::Forget(step.from);
     PathMemo::Forget(step.to);
     if (step.sidecar) {
-        PathMemo::SidecarChanged(step.from, false);
+        if (moved)
+            PathMemo::SidecarChanged(step.from, false);
         PathMemo::SidecarChanged(step.to, true);
     }
 }
 
-// A step's move back, for a publication that cannot finish.
-int MoveBack(const Step& step)
+// A step's move back, for a publication that cannot finish.  A file of
+// ours linked under its final name keeps its temporary one: the final name
+// goes (while it still holds the file).
+int MoveBack(const Step& step, bool moved)
 {
+    if (!moved) {
+        PathMemo::Forget(step.to);
+        if (!MadeFiles::RemoveName(step.to, dev_t(step.device), ino_t(step.inode)))
+            return EEXIST;
+        if (step.sidecar)
+            PathMemo::SidecarChanged(step.to, false);
+        return 0;
+    }
     const int e = MovePathNoReplace(step.to, step.from);
     PathMemo::Forget(step.to);
     PathMemo::Forget(step.from);
@@ -194,9 +209,14 @@ int CreateRecord(const std::string& folder, const std::string& text, std::string
     return -1;
 }
 
+// Removes the record open as `fd` at `path` (only while the name holds it:
+// what another program put there is left alone).
 void RemoveRecord(const std::string& path, int fd)
 {
-    ::unlink(path.c_str());
+    struct stat held, at;
+    if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &at) == 0 && held.st_dev == at.st_dev &&
+        held.st_ino == at.st_ino)
+        ::unlink(path.c_str());
     ::close(fd);
 }
 
@@ -209,10 +229,19 @@ OSErr GatherSteps(const std::string& folder, const std::vector<PublishMove>& mov
             return paramErr;
         PathMemo::Forget(move.from);
         PathMemo::Forget(move.to);
+        // A file of ours is published only while its name holds it; nothing
+        // published is a link, nor a file of another's.
+        const bool made = MadeFiles::Contains(move.from);
+        dev_t device = 0;
+        ino_t inode = 0;
+        if (made && !MadeFiles::Identity(move.from, &device, &inode))
+            return kFileReplacedErr;
         struct stat st;
         if (!Lstat(move.from, &st))
-            return MacErrorFromLastErrno();
-        Step file{move.from, move.to, UInt64(st.st_dev), UInt64(st.st_ino), false, ItemProof()};
+            return made ? kFileReplacedErr : MacErrorFromLastErrno();
+        if (!S_ISREG(st.st_mode) || (made && (st.st_dev != device || st.st_ino != inode)))
+            return made ? kFileReplacedErr : notAFileErr;
+        Step file{move.from, move.to, UInt64(st.st_dev), UInt64(st.st_ino), false, ItemProof(), made};
         if (!ProofOf(AT_FDCWD, move.from, &file.proof))
             return MacErrorFromLastErrno();
         if (Lstat(move.to, &st))
@@ -224,8 +253,13 @@ OSErr GatherSteps(const std::string& folder, const std::vector<PublishMove>& mov
             errno != ENOENT)
             return MacErrorFromLastErrno();
         PathMemo::SidecarChanged(toSide, false);
+        const bool madeSide = MadeFiles::Contains(fromSide);
+        if (madeSide && MadeFiles::Check(fromSide) != MadeFiles::Name::Holds)
+            return kFileReplacedErr;
         if (PathMemo::SidecarMayExist(fromSide) && Lstat(fromSide, &st)) {
-            Step side{fromSide, toSide, UInt64(st.st_dev), UInt64(st.st_ino), true, ItemProof()};
+            if (!S_ISREG(st.st_mode))
+                return madeSide ? kFileReplacedErr : notAFileErr;
+            Step side{fromSide, toSide, UInt64(st.st_dev), UInt64(st.st_ino), true, ItemProof(), madeSide};
             if (!ProofOf(AT_FDCWD, fromSide, &side.proof))
                 return MacErrorFromLastErrno();
             steps->push_back(side);
@@ -269,22 +303,32 @@ OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& mo
             return MacErrorFromLastErrno();
     }
 
+    // A file of ours is linked under its final name by its descriptor (so
+    // that nothing put at its temporary name meanwhile is ever published),
+    // its temporary name going once every file has its final one; any
+    // other file is moved.
     const int count = int(steps.size());
+    std::vector<bool> moved(steps.size(), true);
     for (int k = 0; k < count; ++k) {
+        Step& step = steps[std::size_t(k)];
         OSErr err = RunHook(k, count);
-        if (err == noErr) {
-            const int e = MovePathNoReplace(steps[std::size_t(k)].from, steps[std::size_t(k)].to);
+        if (err == noErr && step.made) {
+            bool byName = false;
+            err = MadeFiles::Link(step.from, step.to, &byName);
+            moved[std::size_t(k)] = byName;
+        } else if (err == noErr) {
+            const int e = MovePathNoReplace(step.from, step.to);
             err = e == 0 ? OSErr(noErr) : e == EEXIST ? OSErr(dupFNErr) : MacErrorFromErrno(e);
         }
         if (err == noErr) {
-            Forget(steps[std::size_t(k)]);
+            Forget(step, moved[std::size_t(k)]);
             continue;
         }
         // Back to the temporary names; a record whose moves cannot all be
         // taken back stays, for the clean-up when its run's ledger closes.
         bool back = true;
         for (int j = k - 1; j >= 0; --j)
-            back = MoveBack(steps[std::size_t(j)]) == 0 && back;
+            back = MoveBack(steps[std::size_t(j)], moved[std::size_t(j)]) == 0 && back;
         if (record >= 0) {
             if (back)
                 RemoveRecord(recordPath, record);
@@ -295,6 +339,16 @@ OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& mo
     }
     if (record >= 0)
         RemoveRecord(recordPath, record);
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        if (!steps[k].made)
+            continue;
+        if (!moved[k])
+            MadeFiles::RemoveName(steps[k].from, dev_t(steps[k].device), ino_t(steps[k].inode));
+        MadeFiles::Removed(steps[k].from);
+        PathMemo::Forget(steps[k].from);
+        if (steps[k].sidecar)
+            PathMemo::SidecarChanged(steps[k].from, false);
+    }
     return noErr;
 }
 
@@ -349,9 +403,8 @@ PublicationUndo UndoUnfinishedPublication(int folderFd, const std::string& folde
     // A record cut short while it was written: no move had begun.
     if (parsed == Parsed::Whole) {
         // What had moved is taken out of its final name: the file at the
-        // final name is the one recorded (not a later one on its inode), and
-        // its temporary name is free.  Both names of a step are in one
-        // folder, reached without a link.
+        // final name is the one recorded (not a later one on its inode).
+        // Both names of a step are in one folder, reached without a link.
         for (const Step& step : steps) {
             const std::size_t slash = step.to.rfind('/');
             const std::size_t fromSlash = step.from.rfind('/');
@@ -363,8 +416,9 @@ PublicationUndo UndoUnfinishedPublication(int folderFd, const std::string& folde
                 continue;
             ItemBirth born;
             ItemProof proof;
-            if (::fstatat(parentFd, fromName.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 &&
-                ::fstatat(parentFd, toName.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(at.st_mode) &&
+            // (A file of the run's own was linked under its final name: its
+            // temporary name may be there still.)
+            if (::fstatat(parentFd, toName.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(at.st_mode) &&
                 UInt64(at.st_dev) == step.device && UInt64(at.st_ino) == step.inode && IsOwnItem(at) &&
                 BirthOf(parentFd, toName, &born) && born.notBefore(bound) && ProofOf(parentFd, toName, &proof) &&
                 proof.matches(step.proof)) {

@@ -16,6 +16,14 @@
 //
 // Sidecars move before their files, so that a reader never meets a data
 // file without its resource fork.
+//
+// A file this process made (MadeFiles.h) is published only while its
+// temporary name still holds it -- a regular file, the very one its
+// descriptor holds, no link -- and then through that descriptor: the file
+// is linked under its final name (never replacing anything), and its
+// temporary name goes once every file of the set has its final one.  So a
+// link or a file another program renamed over a temporary name is never
+// published, whenever it came.
 #pragma once
 
 #include "MacTypes.h"
@@ -34,8 +42,9 @@ struct PublishMove {
 // Moves every file of `moves` (all in `folder` or below it), with the
 // sidecar of each that has one, to its final name.  noErr when all moved;
 // otherwise none has: dupFNErr when a final name (or that of a sidecar
-// file) is taken, another code when a move failed; the files keep their
-// temporary names.  A stale sidecar at a final name whose file is missing
+// file) is taken, kFileReplacedErr when the temporary name of a file this
+// process made no longer holds it (what is there is left alone), another
+// code when a move failed; the files keep their temporary names.  A stale sidecar at a final name whose file is missing
 // is removed first.
 OSErr PublishFiles(const std::string& folder, const std::vector<PublishMove>& moves);
 

@@ -3,6 +3,7 @@
 #include "FileOperations.h"
 #include "TemporaryLedger.h"
 #include "MacErrorMapping.h"
+#include "MadeFiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -83,6 +84,14 @@ OSErr CreateTemporaryFile(const std::string& folder, const std::string& prefix, 
     const int fd = ::mkostemps(buffer.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
     if (fd < 0)
         return MacErrorFromLastErrno();
+    // Held by its descriptor, as every file this process makes (MadeFiles.h).
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !MadeFiles::Add(buffer.data(), fd, st)) {
+        const OSErr err = MacErrorFromLastErrno();
+        ::unlink(buffer.data());
+        ::close(fd);
+        return err;
+    }
     *path = std::string(buffer.data());
     *descriptor = fd;
     return noErr;

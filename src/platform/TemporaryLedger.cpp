@@ -6,6 +6,7 @@
 #include "FilePublishing.h"
 #include "FolderListing.h"
 #include "MacErrorMapping.h"
+#include "MadeFiles.h"
 #include "PathMemo.h"
 #include "PathResolution.h"
 #include "ProvenItems.h"
@@ -870,6 +871,9 @@ OSErr TemporaryLedger::error() const
 
 void TemporaryLedger::settle()
 {
+    // The files of the piece of work that are gone (replaced, or removed
+    // by others) are let go.
+    MadeFiles::Prune();
     State& s = *state_;
     if (s.fd < 0)
         return;
@@ -999,7 +1003,7 @@ int TemporaryLedger::CreateFile(const std::string& path, int flags, mode_t mode,
         errno = note.error();
         return -1;
     }
-    int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+    int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
     int e = errno;
     // The first bytes go in before anything asks the file's status (see
     // IdentityOf).

@@ -39,9 +39,15 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
     const std::size_t slash = outputPath.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : outputPath.substr(0, slash);
     // A name the run's record names before the file is made: what a killed
-    // run leaves, the next one removes.
-    OSErr err =
-        CreateUniqueFile(folder, std::string(kTemporaryNameWord) + "-", kind.reservedSuffix, &m_reservedPath);
+    // run leaves, the next one removes.  A file that takes the name itself
+    // is made under it exclusively (a name drawn, nothing reserved); any
+    // other keeps the reserved file beside it.
+    const std::string prefix = std::string(kTemporaryNameWord) + "-";
+    std::string drawn;
+    OSErr err = kind.takesReservedName ? PickRandomName(folder, prefix, kind.reservedSuffix, &drawn)
+                                       : CreateUniqueFile(folder, prefix, kind.reservedSuffix, &m_reservedPath);
+    if (kind.takesReservedName)
+        m_reservedPath = folder + "/" + drawn;
     if (err) {
         m_reservedPath.clear();
         return err;
@@ -54,7 +60,6 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
     m_owned = true;
     const std::string name = m_reservedPath + kind.fileSuffix;
     if (kind.takesReservedName) {
-        DeletePath(m_reservedPath);
         m_reservedPath.clear();
         m_path = name;  // what a failed Create leaves there goes too
     }
@@ -79,7 +84,9 @@ OSErr InnerLinearFile::Create(const std::string& outputPath, const Kind& kind, U
         // full disk as it writes its header or sidecar) goes with the rest;
         // a name found taken was never ours.
         const std::string made = m_file->GetPath();
-        if (err != dupFNErr && !made.empty() && made != m_reservedPath && PathExists(made))
+        if (err == dupFNErr)
+            m_path.clear();
+        else if (!made.empty() && made != m_reservedPath && PathExists(made))
             m_path = made;
         Release();
     }

@@ -528,9 +528,12 @@ protected:
                                                   "if [ -e '%2/first' ]; then ln \"$in\" \"$dir/keep\"; "
                                                   "cat /dev/zero > \"$dir/fill\" 2>/dev/null; fi\n"
                                                   ": > '%2/first'; exit $rc\n");
+        // (The input and the output are handed over as descriptors 3 and
+        // 4: their files are found through them.)
         const QString script = QStringLiteral("#!/bin/sh\n"
-                                              "case \"$*\" in *.wav\\ *) ;; *) exec '%1' \"$@\";; esac\n"
-                                              "for a; do in=$out; out=$a; done; dir=$(dirname \"$out\")\n")
+                                              "case \"$*\" in */dev/fd/*) ;; *) exec '%1' \"$@\";; esac\n"
+                                              "in=$(readlink /proc/$$/fd/3); out=$(readlink /proc/$$/fd/4); "
+                                              "dir=$(dirname \"$out\")\n")
                                    .arg(lame_) +
                                QString(fill).replace("%1", lame_).replace("%2", bin);
         EXPECT_TRUE(QDir().mkpath(bin));

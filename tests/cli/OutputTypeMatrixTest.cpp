@@ -20,6 +20,7 @@
 #include "MacRoman.h"
 #include "PCMFileTypes.h"
 #include "PropertyList.h"
+#include "TypeTableRules.h"
 #include "file_type_table.h"
 
 #include <QDir>
@@ -81,101 +82,18 @@ const KnownFault* FindKnownFault(const QString& type, int setting, int input)
     return nullptr;
 }
 
-QString TypeText(OSType code)
+// What a conversion of `setting` writes: its rate and channel treatment.
+double RateOf(const TypeRules& rules, int setting)
 {
-    return QString::fromLatin1(QByteArray(1, char(code >> 24)) + char(code >> 16) + char(code >> 8) + char(code));
+    return setting == kRateChange  ? rules.TargetRate()
+           : rules.ForcedRate() > 0 ? rules.ForcedRate()
+                                    : kInputRate;
 }
 
-// The writable types of the type table, in its order, by the batch
-// command's own rule (the table as the engine builds it at start-up, with
-// the MP3 encoder's check).
-std::vector<std::string> WritableTypes()
+int TreatmentOf(const TypeRules& rules, int setting)
 {
-    EngineStartup::buildFileTypeTable();
-    std::vector<std::string> types;
-    for (const OSType code : GetFileTypeTableCodes())
-        if (FileTypeCanBeWritten(code))
-            types.push_back(TypeText(code).toStdString());
-    return types;
+    return setting == kMonoMix ? 3 : setting == kSplitStereo ? 2 : rules.ForcedTreatment();
 }
-
-// What a type's properties allow.
-struct TypeRules {
-    QString type;
-    QVariantMap properties;
-    int wordLength = 16;
-    std::vector<double> rates;  // discrete rates (empty: a range)
-    double minRate = 0;
-    double maxRate = 0;
-    std::set<int> treatments;
-
-    explicit TypeRules(const QString& t) : type(t)
-    {
-        const QByteArray code = t.toLatin1();
-        properties = GetSoundFileProperties(OSType(UInt8(code[0])) << 24 | OSType(UInt8(code[1])) << 16 |
-                                            OSType(UInt8(code[2])) << 8 | OSType(UInt8(code[3])));
-        const QVariantList bits = properties.value("numBitsPopup").toList();
-        const int index = properties.value("numBitsPopupDefault").toInt();
-        if (index >= 0 && index < bits.size() && bits[index].toMap().contains("tag"))
-            wordLength = bits[index].toMap().value("tag").toInt();
-        for (const QVariant& rate : properties.value("discreteSampleRates").toList())
-            rates.push_back(rate.toDouble());
-        minRate = properties.value("sampleRateMin").toDouble();
-        maxRate = properties.value("sampleRateMax").toDouble();
-        for (const QVariant& item : properties.value("channelHandlingPopup").toList())
-            if (item.toMap().contains("tag"))
-                treatments.insert(item.toMap().value("tag").toInt());
-    }
-    bool Forces(const char* key) const { return properties.value(QLatin1String(key)).toBool(); }
-    // A type that holds one channel only: the editor makes every conversion
-    // to it take the type's own channel treatment.
-    int ForcedTreatment() const
-    {
-        if (!Forces("forceChannels") || treatments.count(1))
-            return 0;
-        const QVariantList items = properties.value("channelHandlingPopup").toList();
-        return items.value(properties.value("channelHandlingPopupDefault").toInt()).toMap().value("tag").toInt();
-    }
-    // A type of fixed rates that does not hold the input's: the editor
-    // makes every conversion to it convert to the type's own rate.
-    double ForcedRate() const
-    {
-        return Forces("forceSampleRate") && !HoldsRate(kInputRate) ? properties.value("sampleRateDefault").toDouble()
-                                                                  : 0.0;
-    }
-    bool HoldsRate(double rate) const
-    {
-        if (!rates.empty())
-            return std::find(rates.begin(), rates.end(), rate) != rates.end();
-        return rate >= minRate && rate <= maxRate;
-    }
-    // The rate a rate change goes to: the highest discrete rate other than
-    // the input's and the forced one, else 22050 Hz when the range holds
-    // it, else the type's default.
-    double TargetRate() const
-    {
-        double best = 0;
-        for (const double rate : rates)
-            if (rate != kInputRate && rate != ForcedRate() && rate > best)
-                best = rate;
-        if (best > 0)
-            return best;
-        if (!rates.empty())
-            return ForcedRate() > 0 ? ForcedRate() : rates.front();
-        if (HoldsRate(22050.0))
-            return 22050.0;
-        return properties.value("sampleRateDefault").toDouble();
-    }
-    // What a conversion of `setting` writes: its rate and channel treatment.
-    double RateOf(int setting) const
-    {
-        return setting == kRateChange ? TargetRate() : ForcedRate() > 0 ? ForcedRate() : kInputRate;
-    }
-    int TreatmentOf(int setting) const
-    {
-        return setting == kMonoMix ? 3 : setting == kSplitStereo ? 2 : ForcedTreatment();
-    }
-};
 
 enum class Expect { Written, RefusedBeforeBatch, RefusedForFile };
 
@@ -185,7 +103,7 @@ Expect Expected(const TypeRules& rules, int setting)
         return Expect::RefusedBeforeBatch;
     if (setting == kSplitStereo && !rules.treatments.count(2))
         return Expect::RefusedBeforeBatch;
-    if (!rules.HoldsRate(rules.RateOf(setting)))
+    if (!rules.HoldsRate(RateOf(rules, setting)))
         return Expect::RefusedForFile;
     return Expect::Written;
 }
@@ -218,17 +136,7 @@ QVariantMap ConversionFor(const TypeRules& rules, int setting)
     }
     // A type of fixed rates takes its rate from the conversion, as the
     // editor makes it, also where the input already has it.
-    if (rules.RateOf(setting) != kInputRate || rules.Forces("forceSampleRate")) {
-        c.insert("QMCSNeedsSampleRateConversion", true);
-        c.insert("QMCSSampleRate", rules.RateOf(setting));
-        // Linear interpolation: the seams are under test here, the filters
-        // have tests of their own (and are slow in the sanitizer build).
-        c.insert("QMCSSampleRateConvertQuality", 0);
-    }
-    if (rules.TreatmentOf(setting) != 0) {
-        c.insert("QMCSNeedsChannelTreat", true);
-        c.insert("QMCSChannelTreat", rules.TreatmentOf(setting));
-    }
+    SetRateAndTreatment(&c, rules, RateOf(rules, setting), TreatmentOf(rules, setting));
     return c;
 }
 
@@ -553,10 +461,10 @@ TEST_P(OutputTypeMatrix, EverySettingFromBothInputs)
                 // (A type that is itself a set of files shows as one to us.)
                 const auto first = files.isEmpty() ? ours.end() : ours.find(files.front());
                 const int members = first != ours.end() ? first->second.members : 0;
-                const int wanted = members > 0 ? members : rules.TreatmentOf(s) == 2 ? 2 : 1;
+                const int wanted = members > 0 ? members : TreatmentOf(rules, s) == 2 ? 2 : 1;
                 if (files.size() != wanted)
                     problem("outputs: " + files.join(' ').toStdString());
-                const double rate = rules.RateOf(s);
+                const double rate = RateOf(rules, s);
                 const double seconds = ExpectedSeconds(s, input);
                 for (const QString& file : files) {
                     const auto it = ours.find(file);
@@ -572,7 +480,7 @@ TEST_P(OutputTypeMatrix, EverySettingFromBothInputs)
                         problem(name + " read by us at " + std::to_string(mine.rate) + " Hz, " +
                                 std::to_string(mine.seconds) + " s (expected " + std::to_string(rate) + " Hz, " +
                                 std::to_string(seconds) + " s)");
-                    if (rules.TreatmentOf(s) == 3 && mine.channels != 1)
+                    if (TreatmentOf(rules, s) == 3 && mine.channels != 1)
                         problem(name + " has " + std::to_string(mine.channels) + " channels after a mono mix");
                     const auto read = theirs.find(file);
                     const Seen peer = read != theirs.end() ? read->second : Seen{};
@@ -580,7 +488,7 @@ TEST_P(OutputTypeMatrix, EverySettingFromBothInputs)
                         problem(name + " read by " + peer.how.toStdString() + " at " + std::to_string(peer.rate) +
                                 " Hz, " + std::to_string(peer.seconds) + " s (expected " + std::to_string(rate) +
                                 " Hz, " + std::to_string(seconds) + " s)");
-                    if (peer.read && rules.TreatmentOf(s) == 3 && peer.channels != 1)
+                    if (peer.read && TreatmentOf(rules, s) == 3 && peer.channels != 1)
                         problem(name + " has " + std::to_string(peer.channels) + " channels in " +
                                 peer.how.toStdString() + " after a mono mix");
                 }

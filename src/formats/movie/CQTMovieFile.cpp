@@ -410,6 +410,7 @@ void CQTMovieFile::HoldForTest() const
     const QByteArray hold = qgetenv("QUILLMARCH_HOLD_EXPORT");
     if (hold.isEmpty() || CreateFileExclusive(hold.toStdString() + ".held") != noErr)
         return;
+    LetGoOfMadeFile(hold.toStdString() + ".held");
     while (!PathExists(hold.toStdString()))
         QThread::msleep(10);
 }

@@ -105,7 +105,7 @@ QByteArray CBWFMPEGFile::HeaderBytes(UInt64 fileLength) const
 
 OSErr CBWFMPEGFile::RunEncoder()
 {
-    std::FILE* out = std::fopen(GetPath().c_str(), "w+b");
+    std::FILE* out = OpenFileStream(GetPath(), "w+b");
     if (!out)
         return kMPEGOutputOpenErr;
     m_bytesWritten = 0;

@@ -128,7 +128,7 @@ OSErr CMPEG1File::EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result)
     OSErr err = SetEncoderParams(&settings);
     if (err)
         return err;
-    std::FILE* in = std::fopen(m_inner.File()->GetPath().c_str(), "rb");
+    std::FILE* in = OpenFileStream(m_inner.File()->GetPath(), "rb");
     if (!in)
         return kMPEGIntermediateErr;
     MpegStreamEncoder encoder;
@@ -142,7 +142,7 @@ OSErr CMPEG1File::EncodeInto(std::FILE* out, MpegStreamEncoder::Result* result)
 
 OSErr CMPEG1File::RunEncoder()
 {
-    std::FILE* out = std::fopen(GetPath().c_str(), "wb");
+    std::FILE* out = OpenFileStream(GetPath(), "wb");
     if (!out)
         return kMPEGOutputOpenErr;
     MpegStreamEncoder::Result result;

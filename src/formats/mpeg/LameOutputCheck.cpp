@@ -1,5 +1,7 @@
 #include "LameOutputCheck.h"
 
+#include "FileOperations.h"
+
 #include <QFile>
 
 #include <array>
@@ -45,8 +47,8 @@ std::uint32_t BigEndian32(const unsigned char* p)
 
 bool LAMEOutputComplete(const std::string& path)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenFileDevice(&file, path, false))
         return false;
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)

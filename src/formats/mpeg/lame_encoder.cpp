@@ -388,11 +388,21 @@ int LAMEAskedBitRate(const QVariantMap& specifics, int bitRate, bool* average)
 
 // ================================================================ encoding
 
-void LAMEEncoderLaunch(const std::string& encoderPath, const std::vector<std::string>& arguments)
+void LAMEEncoderLaunch(const std::string& encoderPath, const std::vector<std::string>& arguments,
+                       const std::string& input, const std::string& output)
 {
     QM_TRACE("LAMEEncoderLaunch", encoderPath << " (" << arguments.size() << " arguments)");
     ChildProcess child;
-    const OSErr startError = child.start(encoderPath, arguments);
+    std::vector<std::string> all = arguments;
+    for (const auto& [path, writing] : {std::pair{input, false}, std::pair{output, true}}) {
+        if (path.empty())
+            continue;
+        OSErr err = noErr;
+        all.push_back(child.handOver(path, writing, &err));
+        if (err != noErr)
+            Raise(err, "could not hand " + path + " to the LAME encoder");
+    }
+    const OSErr startError = child.start(encoderPath, all);
     if (startError != noErr)
         Raise(startError == fnfErr ? kLAMEEncoderMissingErr : startError,
               "could not start the LAME encoder " + encoderPath);
@@ -451,17 +461,16 @@ OSErr EncodeWithLame(CDropMP3File* file)
         std::vector<std::string> arguments =
             LAMEOptionArguments(specifics, file->GetSampleRate(), file->GetNumChannels(), file->GetBitRateSetting(),
                                 file->GetFormatRecord(), context.inputPath);
-        arguments.push_back(temp);
-        arguments.push_back(output);
-
         const std::string encoder = GetLAMEPath();
         if (encoder.empty())
             Raise(kLAMEEncoderMissingErr, "no usable LAME encoder");
-        LAMEEncoderLaunch(encoder, arguments);
+        LAMEEncoderLaunch(encoder, arguments, temp, output);
 
-        PathStatus status;
-        if (StatPath(output, &status) != 0 || !status.isFile || status.size == 0)
-            Raise(kLAMEEncoderFailedErr, "the LAME encoder wrote no mp3 data");
+        {
+            QFile written;
+            if (!OpenFileDevice(&written, output, false) || written.size() == 0)
+                Raise(kLAMEEncoderFailedErr, "the LAME encoder wrote no mp3 data");
+        }
         // The encoder may end well although its last writes failed: only a
         // whole stream is kept.
         if (!LAMEOutputComplete(output))
@@ -470,8 +479,8 @@ OSErr EncodeWithLame(CDropMP3File* file)
 
         const QByteArray blob = specifics.value(kID3v2BlobKey).toByteArray();
         if (!blob.isEmpty()) {
-            QFile mp3(QString::fromStdString(output));
-            if (!mp3.open(QIODevice::ReadWrite))
+            QFile mp3;
+            if (!OpenFileDevice(&mp3, output, true))
                 Raise(ioErr, "cannot reopen the mp3 file for its tag");
             const QByteArray data = mp3.readAll();
             if (!mp3.seek(0) || mp3.write(blob) != blob.size() || mp3.write(data) != data.size() || !mp3.flush())

@@ -76,12 +76,16 @@ std::vector<std::string> LAMEOptionArguments(const QVariantMap& specifics, doubl
 // none.  *average (when given): the rate asked is an average.
 int LAMEAskedBitRate(const QVariantMap& specifics, int bitRate, bool* average = nullptr);
 
-// Runs one encode: the encoder at `encoderPath` with `arguments`.  Its
-// progress ("( 21%)" in its output) is posted as a percentage; a stop
-// request seen on the way (a cancel) ends the encoder's process group,
-// reaps it and raises the stop code.  A non-zero exit raises
-// kLAMEEncoderFailedErr.  Failures are raised as error_code_exception.
-void LAMEEncoderLaunch(const std::string& encoderPath, const std::vector<std::string>& arguments);
+// Runs one encode: the encoder at `encoderPath` with `arguments`, then
+// (when given) the files `input` and `output`, handed to it as open
+// descriptors (the output read and written): it never opens them by their
+// names, which another program may have taken meanwhile.  Its progress
+// ("( 21%)" in its output) is posted as a percentage; a stop request seen
+// on the way (a cancel) ends the encoder's process group, reaps it and
+// raises the stop code.  A non-zero exit raises kLAMEEncoderFailedErr.
+// Failures are raised as error_code_exception.
+void LAMEEncoderLaunch(const std::string& encoderPath, const std::vector<std::string>& arguments,
+                       const std::string& input = std::string(), const std::string& output = std::string());
 
 // Encodes the temporary WAVE file of `file` into its output, deletes the
 // temporary file and, when the output specifics hold "ID3v2 tag blob" (an

@@ -1,5 +1,7 @@
 #include "mp3_bit_rates.h"
 
+#include "FileOperations.h"
+
 #include <QFile>
 #include <QString>
 
@@ -72,8 +74,8 @@ int EncoderTarget(const uchar* p, const Frame& frame)
 MP3BitRates ReadMP3BitRates(const std::string& path)
 {
     MP3BitRates rates;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 4)
+    QFile file;
+    if (!OpenFileDevice(&file, path, false) || file.size() < 4)
         return rates;
     const int64_t size = file.size();
     const uchar* data = file.map(0, size);
