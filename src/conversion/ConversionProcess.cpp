@@ -760,6 +760,11 @@ void ConversionProcess::runConversion(const ConvSpecRef& conversion)
     // What the walk learns of its folders (which sidecars they hold) holds
     // for this conversion.
     PathMemo conversionMemo;
+    conversionMemo_ = &conversionMemo;
+    const struct MemoEnds {
+        PathMemo*& memo;
+        ~MemoEnds() { memo = nullptr; }
+    } memoEnds{conversionMemo_};
     rememberSidecars(folder);
 
     for (const QString& input : inputFiles_) {
@@ -1530,8 +1535,12 @@ OSErr ConversionProcess::getOutputSpec(FSSpec* spec, FSRef* ref)
             noteUnmadeFolder(folder, entered);
             return dirNFErr;
         }
-        for (QString made = folder; pendingFolders_.remove(made); made = ParentPath(made))
+        // (A folder just made holds no sidecar.)
+        for (QString made = folder; pendingFolders_.remove(made); made = ParentPath(made)) {
             PathMemo::Forget(made.toStdString());
+            if (conversionMemo_)
+                conversionMemo_->setSidecarNames(made.toStdString(), {});
+        }
     } else if (const QString why = FolderBelowProblemText(entered, folder); !why.isEmpty()) {
         unmadeFolders_.insert(folder, why);
         return dirNFErr;

@@ -92,6 +92,8 @@
 #include <string>
 #include <vector>
 
+class PathMemo;
+
 class CConvSpec;
 class CSoundFile;
 struct FolderBelowProblem;
@@ -478,6 +480,8 @@ private:
     // mirrors of walked folders): each is made with the first output that
     // goes into it, so an input that fails before any output makes none.
     QSet<QString> pendingFolders_;
+    // The memo of the conversion that runs (what its folders hold).
+    PathMemo* conversionMemo_ = nullptr;
     // The record of the batch's temporary files, from its start to its end.
     std::unique_ptr<TemporaryLedger> ledger_;
 };

@@ -376,7 +376,8 @@ SInt16 RenameOutputs(const QString& folder, const QStringList& entries, const QS
         const MadeFileState made = MadeFileStateOf(Path(m.source));
         if (made == MadeFileState::Removed)
             continue;
-        if (!Exists(m.source)) {
+        // (A name that still holds the file made there exists.)
+        if (made != MadeFileState::Held && !Exists(m.source)) {
             // An output of ours whose name another program took away.
             if (made == MadeFileState::Replaced)
                 replaced = true;
