@@ -75,7 +75,7 @@ TrackFinding FlacLengthRule::Whole(UInt64 frames)
 {
     TrackFinding result(kRuleName);
     result.expected = frames;
-    result.statedFrames = frames;
+    result.stated = StatedLength{.frames = frames, .exact = true};
     result.Say(kStatedCounted, (unsigned long long)frames, (unsigned long long)frames, "whole");
     return result;
 }
@@ -103,20 +103,20 @@ TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
     }
     const UInt64 stated = tally.Frames(st->duration);
     const UInt64 counted = tally.Counted();
+    const UInt64 slack =
+        UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
     result.expected = stated;
-    result.statedFrames = stated;
+    result.stated = StatedLength{.frames = stated, .tolerance = slack, .exact = true};
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
     const char* found = "whole";
     if (stated > counted) {
         const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !tally.sofar.Damaged();
         PositionedFile file(tally.path);
-        const UInt64 slack =
-            UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
         if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(file))) {
             result.cut = true;
-            result.cutFramesAtLeast = stated - counted;
             found = "cut";
         } else if (stated - counted > slack) {
-            result.missingAtLeast = stated - counted;
             found = "lost";
         }
     }

@@ -177,19 +177,18 @@ TrackFinding MatroskaLengthRule::Settle(const TrackTally& tally)
         lengthStated = false;
     }
     const UInt64 stated = UInt64(std::llround(seconds * rate));
-    if (lengthStated && stated > 0)
-        result.statedFrames = stated;
     // The duration ends with the last block's time, to the millisecond, and
     // counts what the codec's delay and priming take.
     const UInt64 slack = UInt64(std::max(par->frame_size, 1024) + std::max(par->initial_padding, 0) + rate / 500);
+    if (lengthStated && stated > 0)
+        result.stated = StatedLength{.frames = stated, .tolerance = slack, .exact = true};
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
     if (layout.cut) {
         result.cut = true;
         tally.TakeBackLastRefusal(&result);
-        if (stated > counted + slack && lengthStated)
-            result.cutFramesAtLeast = stated - counted;
     } else if (stated > counted + slack && !tally.sofar.Cut()) {
         result.damaged = true;
-        result.missingAtLeast = stated - counted;
     }
     result.Say("duration %.3f s, %s %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
                whose, seconds, (unsigned long long)stated, (unsigned long long)slack,

@@ -276,7 +276,7 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
     }
     const UInt64 stated = st->duration > 0 ? tally.Frames(st->duration) : 0;
     if (stated > 0)
-        result.statedFrames = stated;
+        result.stated = StatedLength{.frames = stated};
     const auto note = [&](const char* found) {
         result.Say("%lld samples listed, %llu packets read, %llu frames stated, counted %llu; a sample past the end %s, "
                    "%llu running into the next: %s",
@@ -284,10 +284,10 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
                    (unsigned long long)counted, pastEnd ? "yes" : "no", (unsigned long long)overlaps, found);
         return result;
     };
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
     if (pastEnd) {
         result.damaged = true;
-        if (stated > counted)
-            result.missingAtLeast = stated - counted;
         return note("sizes wrong");
     }
     if (overlaps > 0) {
@@ -305,13 +305,9 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
         soundShort) {
         if (PositionedFile file(tally.path); BoxesWhole(file)) {
             result.damaged = true;
-            if (stated > counted)
-                result.missingAtLeast = stated - counted;
             return note("a size refused, the boxes whole");
         }
         result.cut = true;
-        if (stated > counted)
-            result.cutFramesAtLeast = stated - counted;
         return note("cut");
     }
     return note(overlaps > 0 ? "sizes wrong" : "whole");
@@ -335,7 +331,12 @@ TrackFinding Mp4LengthRule::SettleFragments(const TrackTally& tally, const Fragm
     const int frameSize = tally.format->streams[tally.stream]->codecpar->frame_size;
     const UInt64 whole = frameSize > 0 ? f.samples * UInt64(frameSize) + tally.Frames(f.missingTicks) : 0;
     result.expected = std::max(end, whole) + after;
-    result.statedFrames = end;
+    // (Fragments cut off state nothing of those after them.  The times
+    // they state are to the frame but for a codec of whole frames, whose
+    // last one the decoder gives whole.)
+    const UInt64 lastFrame = UInt64(std::max(frameSize, 1024));
+    if (!f.cut)
+        result.stated = StatedLength{.frames = end, .tolerance = lastFrame, .exact = true};
     result.damaged = f.gaps > 0 || f.repeated > 0 || listedAfter > 0 || f.missingNumbers > 0;
     result.missingAtLeast = tally.Frames(f.missingTicks) + after;
     // Where the amount is not known, the places are said.
@@ -350,9 +351,8 @@ TrackFinding Mp4LengthRule::SettleFragments(const TrackTally& tally, const Fragm
         found = f.gaps > 0 || listedAfter > 0 ? "fragments taken out"
                 : f.repeated > 0             ? "fragments met twice, passed over"
                                              : "fragment numbers skipped";
-    } else if (end > counted + UInt64(std::max(tally.format->streams[tally.stream]->codecpar->frame_size, 1024))) {
+    } else if (end > counted + lastFrame) {
         result.damaged = true;
-        result.missingAtLeast = end - counted;
         found = "lost";
     }
     result.Say("%d fragments, %d numbers skipped, %d met twice; they hold %llu frames, %lld ticks between them held "

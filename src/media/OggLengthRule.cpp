@@ -45,6 +45,7 @@ struct LogicalStream {
     UInt32 serial = 0;
     std::map<UInt32, int64_t> granules;  // by sequence number
     std::vector<UInt32> arrivals;        // sequence numbers in the file's order
+    std::vector<int64_t> arrivalGranules;  // and their granules
     int64_t lastGranule = -1;
     int64_t preSkip = 0;      // an Opus stream's
     int64_t slack = 0;        // what a Vorbis decoder keeps back of the stream's first packet
@@ -94,14 +95,31 @@ struct LogicalStream {
                 out->granulesFall = true;
             before = std::max(before, granule);
         }
+        // A page met again by its number repeats its sound; so does one
+        // of a new number that ends packets at the granule the page before
+        // it ended on (a page written twice and numbered on): the granules
+        // of the page it repeats.
         std::set<UInt32> seen;
         UInt32 highest = 0;
-        for (const UInt32 sequence : arrivals) {
-            if (!seen.insert(sequence).second)
+        int64_t previous = -1, previousSpan = 0;
+        for (std::size_t i = 0; i < arrivals.size(); ++i) {
+            const UInt32 sequence = arrivals[i];
+            const int64_t granule = arrivalGranules[i];
+            if (!seen.insert(sequence).second) {
                 AddGranules(&out->repeatedGranules, Scaled(span(sequence), scale));
-            else if (sequence < highest)
+                continue;
+            }
+            if (sequence < highest)
                 AddGranules(&out->lateGranules, Scaled(span(sequence), scale));
             highest = std::max(highest, sequence);
+            if (granule < 0)
+                continue;
+            if (granule > 0 && granule == previous) {
+                AddGranules(&out->repeatedGranules, Scaled(previousSpan, scale));
+                continue;
+            }
+            previousSpan = previous >= 0 ? std::max<int64_t>(granule - previous, 0) : 0;
+            previous = granule;
         }
     }
 };
@@ -359,11 +377,13 @@ private:
                 if (out_->lastGranule >= 0 && granule > out_->lastGranule)
                     widestStep_ = std::max(widestStep_, granule - out_->lastGranule);
                 out_->lastGranule = granule;
+                out_->highestGranule = std::max(out_->highestGranule, granule);
             }
             lastSequence_ = sequence;
         }
         LogicalStream& stream = chain_.back();
         stream.arrivals.push_back(sequence);
+        stream.arrivalGranules.push_back(granule);
         stream.granules.emplace(sequence, granule);
         if (granule > 0) {
             stream.soundBytes += bytes;
@@ -547,28 +567,24 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
     UInt64 flacTotal = 0;
     if (CodecTraits::Of(par->codec_id).ogg == Codec::Flac && par->extradata_size >= 18 && pages.streams <= 1)
         flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
-    // A last granule past what any codec packs into the file's bytes (8192
-    // frames a byte) cannot be true: the header misstates the length, which
-    // is no amount lost (ConversionProcess says it so).
-    if (flacTotal == 0 && tally.fileBytes > 0 && stated / 8192 > UInt64(tally.fileBytes)) {
-        result.headerAndHeld = std::make_pair(~UInt64(0), counted);
-        result.Say("%d streams; last granule %lld, more than the file's %lld bytes can hold; counted %llu",
-                   pages.streams, (long long)pages.lastGranule, (long long)tally.fileBytes,
-                   (unsigned long long)counted);
-        return result;
-    }
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
+    // (Of pages out of order, the highest granule states how far the
+    // stream goes, not the last page's.)
+    const UInt64 reach = flacTotal == 0 && pages.lateGranules > 0 && pages.highestGranule > pages.lastGranule
+                             ? UInt64(pages.highestGranule - pages.lastGranule)
+                             : 0;
     if (expected > 0)
-        result.statedFrames = expected;
+        result.stated = StatedLength{.frames = expected + reach,
+                                     .tolerance = UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack),
+                                     .exact = true,
+                                     .parts = UInt64(std::max(pages.streams, 1))};
     result.expected = expected > 0 ? expected + unheard : 0;
     const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !damaged;
     bool cut = tally.sofar.Cut();
-    if (expected > counted) {
-        if (undamaged && (pages.endsInsidePage || !pages.endMarked))
-            cut = true;
-        else if (expected - counted > UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack))
-            result.missingAtLeast = expected - counted;
-    }
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
+    if (expected > counted && undamaged && (pages.endsInsidePage || !pages.endMarked))
+        cut = true;
     // A stream of the chain cut off before the next began: how much went
     // with its last pages no page says.
     result.added.gaps = UInt64(pages.unendedLinks);
@@ -584,8 +600,6 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
     }
     if (cut)
         result.cut = true;
-    if (cut && flacTotal > counted)
-        result.cutFramesAtLeast = flacTotal - counted;
     // More frames than the stream states: where a granule fell before the
     // last page (the demuxer then loses the end's trim) and the excess is
     // within what the last page holds, the last granule ends the track;

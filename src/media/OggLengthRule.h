@@ -21,6 +21,7 @@ public:
     // the chain of streams it may go on with.
     struct Pages {
         int64_t lastGranule = -1;     // of the last whole page (-1: none)
+        int64_t highestGranule = -1;  // of any whole page
         int64_t claimedGranule = -1;  // of a later page running into damage
         bool endsInsidePage = false;  // the file was cut inside a page
         bool damaged = false;         // bytes that are no page, or a page failing its checksum
@@ -34,8 +35,8 @@ public:
         int64_t laterSlack = 0;
         bool otherRates = false;  // a stream's header states another rate than the first's
         // The page sequence of every stream: pages whose numbers are
-        // missing, and the granules of pages met twice or after a later
-        // one.
+        // missing, and the granules of pages met twice (by number, or by
+        // a granule the page before ended on) or after a later one.
         int64_t missingPages = 0;
         int64_t repeatedGranules = 0;
         int64_t lateGranules = 0;

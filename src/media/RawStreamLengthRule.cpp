@@ -646,7 +646,11 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
                                               (held <= stated + 1 && held + 1 >= stated)));
         const UInt64 samples = UInt64(walk.frameSamples);
         result.expected = UInt64(std::max(stated, held)) * samples;
-        result.statedFrames = UInt64(std::max<int64_t>(stated, 0)) * samples;
+        // (Encodes joined each keep their own delay and padding: two frames
+        // at most each.)
+        result.stated = StatedLength{.frames = UInt64(std::max<int64_t>(stated, 0)) * samples,
+                                     .tolerance = samples * UInt64(2 * walk.joinedEncodes),
+                                     .untrimmed = true};
         bool countAloneWrong = false;
         if (held > stated && !whole) {
             result.damaged = true;
@@ -695,7 +699,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         st->duration > 0) {
         const UInt64 stated = tally.Frames(st->duration);
         result.expected = stated;
-        result.statedFrames = stated;
+        result.stated = StatedLength{.frames = stated, .untrimmed = true};
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
         if (stated > whole + oneFrame) {
             if (damaged)

@@ -116,9 +116,10 @@ PENDING = [
      "the raw stream walk: the Info frame of the first of joined encodes held against them all"),
     # RF64: its data size is held against nothing.
     ("pcm", "cut_k16|cut_boundary", r"rf64_.*", "the count's comparison of stated and delivered length (RF64 ds64)"),
-    # Ogg: more frames than the last granule states is not said.
-    ("ogg", "repeat_packet", r".*", "the count's comparison of stated and delivered length (the last granule)"),
-    ("ogg", "zero_packet", r"opusenc_2\.5", "the count's comparison of stated and delivered length (the last granule)"),
+    # Ogg: a zeroed Opus packet's first byte states a longer packet than
+    # its page's granule holds; nothing holds a middle page's packets
+    # against its granule, so the excess is said as the header's.
+    ("ogg", "zero_packet", r"opusenc_2\.5", "the Ogg rule: a middle page's packets not held against its granule"),
     # ASF: packets repeated, shifted or cut off said with amounts off.
     ("asf", ".*", r".*", "the ASF rule: the packet count and duration held against packets repeated or shifted"),
     # Fragmented MPEG-4: bytes inserted into a fragment, fragments traded.
