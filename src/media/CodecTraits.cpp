@@ -30,12 +30,16 @@ const CodecTraits kRows[] = {
     {.id = AV_CODEC_ID_ALAC, .dataFormat = FOUR_CHAR_CODE("alac"), .exactDurations = true, .soundPerPacket = true},
     {.id = AV_CODEC_ID_FLAC, .dataFormat = FOUR_CHAR_CODE("flac"), .exactDurations = true, .soundPerPacket = true,
      .checks = Checks::FlacFrames, .ogg = OggMapping::Flac, .streamInfo = true},
-    {.id = AV_CODEC_ID_PCM_ALAW, .dataFormat = media_codes::kALaw, .exactDurations = true},
-    {.id = AV_CODEC_ID_PCM_MULAW, .dataFormat = media_codes::kULaw, .exactDurations = true},
-    {.id = AV_CODEC_ID_PCM_F32BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
-    {.id = AV_CODEC_ID_PCM_F32LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
-    {.id = AV_CODEC_ID_PCM_F64BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
-    {.id = AV_CODEC_ID_PCM_F64LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
+    {.id = AV_CODEC_ID_PCM_ALAW, .dataFormat = media_codes::kALaw, .exactDurations = true, .sampleFrames = true},
+    {.id = AV_CODEC_ID_PCM_MULAW, .dataFormat = media_codes::kULaw, .exactDurations = true, .sampleFrames = true},
+    {.id = AV_CODEC_ID_PCM_F32BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true},
+    {.id = AV_CODEC_ID_PCM_F32LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true},
+    {.id = AV_CODEC_ID_PCM_F64BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true},
+    {.id = AV_CODEC_ID_PCM_F64LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true},
     {.id = AV_CODEC_ID_ADPCM_IMA_QT, .dataFormat = media_codes::kIMA4, .exactDurations = true,
      .seek = Seek::FromStart, .cutBlocksDropped = true},
     {.id = AV_CODEC_ID_ADPCM_IMA_WAV, .dataFormat = 0x6D730011 /* 'ms\0\x11' */, .exactDurations = true,
@@ -68,6 +72,7 @@ CodecTraits CodecTraits::Of(AVCodecID id)
     if (d && d->name && std::strncmp(d->name, "pcm_", 4) == 0) {
         other.dataFormat = kAudioFormatLinearPCM;
         other.exactDurations = true;
+        other.sampleFrames = true;
     }
     return other;
 }

@@ -118,7 +118,7 @@ std::optional<Packet> DemuxerPackets::Next()
                 packet->pos += none;
             }
         const bool repeated = pass_.repeatedFrom >= 0 && packet->pos >= pass_.repeatedFrom;
-        if (repeated || IsTag() || IsLinkHeader())
+        if (repeated || IsTag() || IsLinkHeader() || IsPadding())
             continue;
         if (packet->stream_index == stream_) {
             ++ordinal_;
@@ -193,6 +193,15 @@ bool DemuxerPackets::IsTag() const
         return packet->size >= int(n) && std::memcmp(packet->data, text, n) == 0;
     };
     return packet->pos >= pass_.tagsFrom || starts("ID3") || starts("APETAGEX") || starts("LYRICSBEGIN");
+}
+
+bool DemuxerPackets::IsPadding() const
+{
+    const AVPacket* packet = packet_;
+    const int64_t end = packet->pos + packet->size;
+    return pass_.dataEnd >= 0 && packet->stream_index == stream_ && packet->pos >= 0 && packet->size > 0 &&
+           packet->size <= pass_.padding && packet->size < pass_.blockAlign && end >= pass_.dataEnd &&
+           end <= pass_.dataEnd + pass_.padding;
 }
 
 bool DemuxerPackets::IsLinkHeader() const

@@ -32,13 +32,18 @@ public:
     // What of the demuxer's packets is no packet of the track, as the
     // track's container and codec tell: the tags of a raw stream of
     // `syntax` from `tagsFrom` on (-1: not such a stream), FLAC frames
-    // placed from `repeatedFrom` on (-1: none), and a chained link's header
-    // packets (`linkHeaders`).
+    // placed from `repeatedFrom` on (-1: none), a chained link's header
+    // packets (`linkHeaders`), and the bytes that pad a data chunk ending
+    // at `dataEnd` (-1: none), up to `padding` of them, fewer than a frame
+    // of `blockAlign` bytes.
     struct PassOver {
         FrameSyntax syntax = FrameSyntax::None;
         int64_t tagsFrom = -1;
         int64_t repeatedFrom = -1;
         bool linkHeaders = false;
+        int64_t dataEnd = -1;
+        int padding = 0;
+        int blockAlign = 0;
     };
     void Pass(const PassOver& what) { pass_ = what; }
 
@@ -66,6 +71,7 @@ private:
     // The packet read last, as a value.
     Packet Value() const;
     bool IsTag() const;
+    bool IsPadding() const;
     bool IsLinkHeader() const;
 
     std::string path_;

@@ -14,6 +14,7 @@
 #include "TrackCount.h"
 #include "TrackDescription.h"
 #include "TrackReader.h"
+#include "WaveDataRule.h"
 #include "WalkedFlacPackets.h"
 
 #include <algorithm>
@@ -187,6 +188,14 @@ OSErr MovieSource::Impl::OpenAll(const std::string& path, std::unique_ptr<Impl>*
     if (d.flac.IsOpen() && container.nativeFlac)
         pass.repeatedFrom = FileBytes(path);
     pass.linkHeaders = container.chainsLinks && d.codec.ogg == OggMapping::Flac;
+    if (WaveDataRule::Data data; container.dataChunk && d.codec.sampleFrames) {
+        PositionedFile file(path);
+        if (WaveDataRule::FindData(file, &data)) {
+            pass.dataEnd = data.body + int64_t(std::min<UInt64>(data.bytes, INT64_MAX / 2));
+            pass.padding = data.padding;
+            pass.blockAlign = d.blockAlign;
+        }
+    }
     demuxer->Pass(pass);
     demuxer->SeekByBytes(container.byteSeek);
     // A native FLAC stream's frames decoded by libFLAC, where it opens.
