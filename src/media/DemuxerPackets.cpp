@@ -207,6 +207,17 @@ bool DemuxerPackets::IsPadding() const
 bool DemuxerPackets::IsLinkHeader() const
 {
     const AVPacket* packet = packet_;
-    return pass_.linkHeaders && packet->stream_index == stream_ &&
-           !(packet->size >= 2 && packet->data[0] == 0xFF && (packet->data[1] & 0xFE) == 0xF8);
+    if (packet->stream_index != stream_)
+        return false;
+    const auto starts = [packet](const char* text) {
+        return packet->size >= 8 && std::memcmp(packet->data, text, 8) == 0;
+    };
+    switch (pass_.linkHeaders) {
+    case OggMapping::Flac:
+        return !(packet->size >= 2 && packet->data[0] == 0xFF && (packet->data[1] & 0xFE) == 0xF8);
+    case OggMapping::Opus:
+        return starts("OpusHead") || starts("OpusTags");
+    default:
+        return false;
+    }
 }

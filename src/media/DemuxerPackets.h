@@ -32,15 +32,17 @@ public:
     // What of the demuxer's packets is no packet of the track, as the
     // track's container and codec tell: the tags of a raw stream of
     // `syntax` from `tagsFrom` on (-1: not such a stream), FLAC frames
-    // placed from `repeatedFrom` on (-1: none), a chained link's header
-    // packets (`linkHeaders`), and the bytes that pad a data chunk ending
+    // placed from `repeatedFrom` on (-1: none), the header packets of a
+    // chained link of the Ogg mapping `linkHeaders` (a FLAC link's
+    // metadata, an Opus link's "OpusHead" and "OpusTags"), and the bytes
+    // that pad a data chunk ending
     // at `dataEnd` (-1: none), up to `padding` of them, fewer than a frame
     // of `blockAlign` bytes.
     struct PassOver {
         FrameSyntax syntax = FrameSyntax::None;
         int64_t tagsFrom = -1;
         int64_t repeatedFrom = -1;
-        bool linkHeaders = false;
+        OggMapping linkHeaders = OggMapping::None;
         int64_t dataEnd = -1;
         int padding = 0;
         int blockAlign = 0;

@@ -187,7 +187,7 @@ OSErr MovieSource::Impl::OpenAll(const std::string& path, std::unique_ptr<Impl>*
         pass.tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
     if (d.flac.IsOpen() && container.nativeFlac)
         pass.repeatedFrom = FileBytes(path);
-    pass.linkHeaders = container.chainsLinks && d.codec.ogg == OggMapping::Flac;
+    pass.linkHeaders = container.chainsLinks ? d.codec.ogg : OggMapping::None;
     if (WaveDataRule::Data data; container.dataChunk && d.codec.sampleFrames) {
         PositionedFile file(path);
         if (WaveDataRule::FindData(file, &data)) {

@@ -521,7 +521,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
                 const Bytes b = Maker::Read(intact);
                 return Made{intact, Joined(b, b)};
             },
-            Want::Repeated, 960, nullptr, "refused", "the Ogg rule: a link's header packets counted as refused"},
+            Want::Repeated, 960, nullptr, "refused"},
         Row{"flac_joined_to_itself", "self.flac",
             [](Maker& m) {
                 const QString intact = m.Encode("self.flac", "flac", "--silent -f -o {OUT} {SRC}", Take(m));
@@ -554,7 +554,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
                 swapped.insert(swapped.end(), b.begin(), b.begin() + std::ptrdiff_t(half));
                 return Made{intact, swapped};
             },
-            Want::Lost, 4096, nullptr, nullptr, "the FLAC rules: refused frames counted at their stated size"},
+            Want::Lost, 4096},
         // Lengths that cannot be true: said as such, never as an amount.
         Row{"mp3_info_states_no_frames", "zero.mp3",
             [](Maker& m) {
