@@ -19,6 +19,8 @@ namespace {
 // AC-3 bit rates (kbit/s) by frame size code / 2.
 constexpr int kAC3Rates[19] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512, 576, 640};
 constexpr int kHeaderBytes = 7;
+// The frames of another part's stream in a row that start it.
+constexpr int kOtherPartFrames = 3;
 
 // Whether two headers belong to one stream (the fields every frame of it
 // repeats).
@@ -29,6 +31,59 @@ bool SameStream(FrameSyntax syntax, const uint8_t* a, const uint8_t* b)
     if (syntax == FrameSyntax::Adts)
         return (a[1] & 0xFE) == (b[1] & 0xFE) && (a[2] & 0xFC) == (b[2] & 0xFC);
     return (a[4] >> 6) == (b[4] >> 6) && (a[5] >> 3) == (b[5] >> 3);
+}
+
+// The sample rate a frame's header states (0: none it can state).
+int FrameRate(FrameSyntax syntax, const uint8_t* p)
+{
+    if (syntax == FrameSyntax::Mpeg) {
+        const int version = (p[1] >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+        const int index = (p[2] >> 2) & 3;
+        if (version == 1 || index == 3)
+            return 0;
+        return int(mpeg::kSampleRatesKHz[index] * 1000) / (version == 3 ? 1 : version == 2 ? 2 : 4);
+    }
+    if (syntax == FrameSyntax::Adts) {
+        constexpr int kRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
+        const int index = (p[2] >> 2) & 15;
+        return index < 13 ? kRates[index] : 0;
+    }
+    constexpr int kRates[3] = {48000, 44100, 32000};
+    const int code = p[4] >> 6;
+    if (code < 3)
+        return kRates[code];
+    // (E-AC-3 at half those rates.)
+    const int half = (p[4] >> 4) & 3;
+    return (p[5] >> 3) > 10 && half < 3 ? kRates[half] / 2 : 0;
+}
+
+// Whether `length` zero bytes between two frames of an MPEG audio stream
+// (headers `before` and `after`) are frames overwritten by zeros: a whole
+// number of frames of either one's bit rate (each with its padding byte or
+// without), or one frame of any bit rate of the stream (a stream of
+// varying rate).  Zeros of another length are padding between frames.
+bool ZerosAreFrames(int64_t length, const uint8_t* before, const uint8_t* after)
+{
+    for (const uint8_t* header : {before, after}) {
+        uint8_t plain[4];
+        std::memcpy(plain, header, 4);
+        plain[2] &= 0xFD;  // without the padding byte
+        const int bytes = mpeg::FrameBytes(plain);
+        if (bytes <= 0)
+            continue;
+        const int64_t frames = (length + bytes / 2) / bytes;
+        if (frames >= 1 && length >= frames * bytes && length - frames * bytes <= frames * (((plain[1] >> 1) & 3) == 3 ? 4 : 1))
+            return true;
+    }
+    for (int rate = 1; rate < 15; ++rate)
+        for (int padding = 0; padding < 2; ++padding) {
+            uint8_t header[4];
+            std::memcpy(header, before, 4);
+            header[2] = uint8_t((header[2] & 0x0D) | rate << 4 | padding << 1);
+            if (mpeg::FrameBytes(header) == length)
+                return true;
+        }
+    return false;
 }
 
 // The bits of a frame's side information, most significant first.
@@ -357,7 +412,13 @@ public:
             if (FrameAt(at, &bytes, &frames)) {
                 if (!TakeFrame(at, bytes, frames))
                     break;
-                at = ZerosFrom(at + bytes, reference_);
+                const int64_t next = ZerosFrom(at + bytes, reference_);
+                // Zeros the size of frames (a frame overwritten) are sound
+                // lost, not padding; AC-3 and ADTS streams are never padded.
+                if (const uint8_t* after = next > at + bytes ? BytesAt(next, kHeaderBytes) : nullptr;
+                    after && (syntax_ != FrameSyntax::Mpeg || ZerosAreFrames(next - at - bytes, reference_, after)))
+                    stretch_ += next - at - bytes;
+                at = next;
                 continue;
             }
             if (!first_) {
@@ -414,7 +475,7 @@ private:
     {
         const uint8_t* p = BytesAt(from, kHeaderBytes);
         if (!p || !RawStreamLengthRule::ReadFrameHeader(syntax_, p, bytes, frames) ||
-            (first_ && !SameStream(syntax_, reference_, p)))
+            (first_ && !SameStream(syntax_, reference_, p) && !ChainFrom(from, kOtherPartFrames)))
             return false;
         if (from + *bytes >= end_)
             return true;
@@ -424,9 +485,28 @@ private:
         const uint8_t* next = BytesAt(after, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
         if (next && RawStreamLengthRule::ReadFrameHeader(syntax_, next, &nextBytes, &nextFrames) &&
-            SameStream(syntax_, here, next))
+            (SameStream(syntax_, here, next) || ChainFrom(after, kOtherPartFrames)))
             return true;
         return TagAt(after) > 0;
+    }
+
+    // Whether `count` whole frames of one stream follow each other from
+    // `from` (the end of the sound, or a tag, may come after one).
+    bool ChainFrom(int64_t from, int count)
+    {
+        uint8_t stream[kHeaderBytes];
+        for (int k = 0; k < count; ++k) {
+            if (k > 0 && (from == end_ || TagAt(from) > 0))
+                return true;
+            const uint8_t* p = BytesAt(from, kHeaderBytes);
+            int bytes = 0, frames = 0;
+            if (!p || !RawStreamLengthRule::ReadFrameHeader(syntax_, p, &bytes, &frames) ||
+                (k > 0 && !SameStream(syntax_, stream, p)) || from + bytes > end_)
+                return false;
+            std::memcpy(stream, p, kHeaderBytes);
+            from += bytes;
+        }
+        return true;
     }
 
     // The frame at `at` of `bytes` and `frames` (FrameAt): false when the
@@ -436,12 +516,22 @@ private:
         if (!first_) {
             first_ = BytesAt(at, kHeaderBytes);
             std::memcpy(reference_, first_, kHeaderBytes);
+            firstRate_ = FrameRate(syntax_, reference_);
             // What comes after a tag and before the first frame is no
             // sound; what starts the file is the end of a frame cut.
             if (!tagSeen_ && nonZero_)
                 leading_ = stretch_;
             stretch_ = 0;
+        } else if (const uint8_t* p = BytesAt(at, kHeaderBytes); p && !SameStream(syntax_, reference_, p)) {
+            // A part of another rate or kind joined after the first: its
+            // frames count at the first part's rate, as the track gives
+            // them.
+            std::memcpy(reference_, p, kHeaderBytes);
+            ++out_->otherParts;
         }
+        const int rate = FrameRate(syntax_, reference_);
+        if (rate > 0 && firstRate_ > 0 && rate != firstRate_)
+            frames = int(std::llround(double(frames) * firstRate_ / rate));
         if (at + bytes > end_) {
             // Broken off by the file's end (a stretch of damage before
             // it is counted, the frame is not).
@@ -549,7 +639,10 @@ private:
     RawStreamLengthRule::Walk* out_;
     int64_t end_ = 0;  // where the sound's bytes end (the tags at the end before it)
     const uint8_t* first_ = nullptr;
+    // The header of the part being walked (the first's, or of a part
+    // joined after it), and the first part's rate.
     uint8_t reference_[kHeaderBytes] = {};
+    int firstRate_ = 0;
     UInt64 wholeBytes_ = 0;
     UInt64 wholeCount_ = 0;
     // Layer III main data: where the stream of frame bytes after the side
@@ -640,10 +733,13 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         // bytes: one frame either way with no checksum failing passes.
         // An Info frame whose encoder's tag fails its own checksum was
         // damaged itself: its count tells nothing of the frames.
+        // (Not where bytes that are no frame stand between frames: the
+        // frame short is one of them.)
         const bool checksumHolds = !walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC;
         const bool whole = walk.info.tagDamaged ||
-                           (checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
-                                              (held <= stated + 1 && held + 1 >= stated)));
+                           (checksumHolds && walk.framesBetween == 0 &&
+                            (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
+                             (held <= stated + 1 && held + 1 >= stated)));
         const UInt64 samples = UInt64(walk.frameSamples);
         result.expected = UInt64(std::max(stated, held)) * samples;
         // (Encodes joined each keep their own delay and padding: two frames

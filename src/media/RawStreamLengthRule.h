@@ -85,6 +85,9 @@ public:
         UInt16 musicCRC = 0;
         int frameSamples = 0;
         int joinedEncodes = 0;  // Info frames after the first (encodes joined)
+        // Parts of another rate or kind joined after the first (their
+        // frames counted at the first part's rate).
+        int otherParts = 0;
     };
     static bool WalkFile(FrameSyntax syntax, PositionedFile& file, Walk* out);
 

@@ -494,19 +494,19 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
                 const QString intact = m.Encode("frame.mp3", "lame", "--quiet -t {SRC} {OUT}", Take(m));
                 return Made{intact, MiddlePacketZeroed(intact)};
             },
-            Want::Lost, 1152, nullptr, nullptr, "the raw stream walk: a zero run the size of a frame"},
+            Want::Lost, 1152},
         Row{"mp2_frame_zeroed", "frame.mp2",
             [](Maker& m) {
                 const QString intact = m.FFmpeg("frame.mp2", "-c:a mp2", Take(m));
                 return Made{intact, MiddlePacketZeroed(intact)};
             },
-            Want::Lost, 1152, nullptr, nullptr, "the raw stream walk: a zero run the size of a frame"},
+            Want::Lost, 1152},
         Row{"adts_frame_zeroed", "frame.aac",
             [](Maker& m) {
                 const QString intact = m.FFmpeg("frame.aac", "-c:a aac -f adts", Take(m));
                 return Made{intact, MiddlePacketZeroed(intact)};
             },
-            Want::Lost, 1024, nullptr, nullptr, "the raw stream walk: a zero run the size of a frame"},
+            Want::Lost, 1024},
         // An intact RF64 file whose data ends on its pad byte.
         Row{"rf64_odd_bytes", "odd.wav",
             [](Maker& m) {
@@ -536,7 +536,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
                 const QString high = m.FFmpeg("high.aac", "-c:a aac -f adts", m.Tone(96000, 1, "1.5"));
                 return Made{QString(), Joined(Maker::Read(low), Maker::Read(high))};
             },
-            Want::Quiet, 0, nullptr, nullptr, "the raw stream walk: frames of another rate walked as bytes between"},
+            Want::Quiet},
         // A frame of a lame MP3 with an Info frame zeroed: lost, not cut.
         Row{"lame_info_frame_zeroed", "info.mp3",
             [](Maker& m) {
