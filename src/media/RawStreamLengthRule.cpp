@@ -437,7 +437,9 @@ public:
             out_->hiddenFrames = HiddenFrames(
                 syntax_, [this](int64_t from, int count) { return BytesAt(from, count); }, tagEnd, firstAt_);
         out_->damaged = !between_.empty() || leading_ > 0;
-        MusicChecksum();
+        if (infoEnd_ >= 0)
+            out_->streamBytes = lastWholeEnd_ - firstAt_;
+        CloseMusicChecksum();
         FramesBetween();
         return true;
     }
@@ -544,6 +546,7 @@ private:
         if (syntax_ == FrameSyntax::Mpeg) {
             InfoFrames(at, bytes, frames);
             MainDataJoins(at, bytes);
+            MusicChecksum(at, bytes);
             lastWholeEnd_ = at + bytes;
         }
         wholeBytes_ += UInt64(bytes);
@@ -561,15 +564,22 @@ private:
             firstAt_ = at;
             out_->frameSamples = frames;
             if (const uint8_t* whole = BytesAt(at, bytes);
-                whole && RawStreamLengthRule::ReadInfoFrame(whole, bytes, &info))
+                whole && RawStreamLengthRule::ReadInfoFrame(whole, bytes, &info)) {
                 infoEnd_ = at + bytes;
+                musicExpected_ = info.hasMusicCRC;
+                expectedMusicCRC_ = info.musicCRC;
+                infoFrame_ = true;
+            }
         } else if (infoEnd_ >= 0) {
             // Encodes joined one after another: each Info frame
-            // counts its own; together they state the whole, and no
-            // one checksum covers it.
+            // counts its own; together they state the whole, and each
+            // one's checksum covers its own frames.
             RawStreamLengthRule::InfoFrame later;
-            const int head = std::min(bytes, 64);
-            if (const uint8_t* p = BytesAt(at, head); p && RawStreamLengthRule::ReadInfoFrame(p, head, &later)) {
+            if (const uint8_t* p = BytesAt(at, bytes); p && RawStreamLengthRule::ReadInfoFrame(p, bytes, &later)) {
+                CloseMusicChecksum();
+                musicExpected_ = later.hasMusicCRC;
+                expectedMusicCRC_ = later.musicCRC;
+                infoFrame_ = true;
                 if (info.frames >= 0 && later.frames >= 0)
                     info.frames += later.frames;
                 else
@@ -603,20 +613,28 @@ private:
         }
     }
 
-    // The stream's bytes after the Info frame, and their checksum.
-    void MusicChecksum()
+    // The checksum of the frames after an Info frame, as the encoder made
+    // it over its frames (tags and padding put between them later are none
+    // of them), held against the one it states when the next encode's Info
+    // frame, or the end, comes.
+    void MusicChecksum(int64_t at, int bytes)
     {
-        if (infoEnd_ < 0)
+        if (std::exchange(infoFrame_, false) || infoEnd_ < 0 || at < infoEnd_)
             return;
-        out_->streamBytes = lastWholeEnd_ - firstAt_;
-        for (int64_t from = infoEnd_; from < lastWholeEnd_;) {
-            const int count = int(std::min<int64_t>(lastWholeEnd_ - from, 1 << 16));
-            const uint8_t* p = BytesAt(from, count);
-            if (!p)
-                break;
-            out_->musicCRC = ByteChecksum::Crc16Reflected(p, std::size_t(count), out_->musicCRC);
-            from += count;
+        if (const uint8_t* p = BytesAt(at, bytes)) {
+            runningMusicCRC_ = ByteChecksum::Crc16Reflected(p, std::size_t(bytes), runningMusicCRC_);
+            if (out_->joinedEncodes == 0)
+                out_->musicCRC = runningMusicCRC_;
         }
+    }
+    void CloseMusicChecksum()
+    {
+        if (musicExpected_) {
+            ++out_->musicChecked;
+            out_->musicFails += runningMusicCRC_ != expectedMusicCRC_ ? 1 : 0;
+        }
+        musicExpected_ = false;
+        runningMusicCRC_ = 0;
     }
 
     // The frames the stretches between chains held, at the stream's own
@@ -652,6 +670,13 @@ private:
     int64_t firstAt_ = -1;
     int64_t infoEnd_ = -1;
     int64_t lastWholeEnd_ = 0;
+    // The checksum of the encode being walked: whether its Info frame
+    // states one, which, and the frames' so far; whether the frame taken
+    // last was an Info frame.
+    bool musicExpected_ = false;
+    UInt16 expectedMusicCRC_ = 0;
+    UInt16 runningMusicCRC_ = 0;
+    bool infoFrame_ = false;
     std::vector<int64_t> between_;  // the lengths of the stretches between chains
     int64_t stretch_ = 0;
     // Bytes that start the file, no tag before them, and not all zeros:
@@ -670,7 +695,7 @@ void SayWalk(TrackFinding* result, const RawStreamLengthRule::Walk& walk, UInt64
                 (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
                 (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
                 (long long)walk.streamBytes,
-                !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
+                walk.musicChecked == 0 ? "none" : walk.musicFails == 0 ? "holds" : "fails",
                 (unsigned long long)counted, found);
 }
 
@@ -735,7 +760,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         // damaged itself: its count tells nothing of the frames.
         // (Not where bytes that are no frame stand between frames: the
         // frame short is one of them.)
-        const bool checksumHolds = !walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC;
+        const bool checksumHolds = walk.musicFails == 0;
         const bool whole = walk.info.tagDamaged ||
                            (checksumHolds && walk.framesBetween == 0 &&
                             (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
@@ -781,9 +806,18 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
                 result.cutFramesAtLeast = gone;
             }
         }
+        // Every frame counted, and the encoder's checksum of them fails:
+        // sound damaged, how much no header states.
+        const bool soundDamaged = !checksumHolds && !walk.info.tagDamaged && held <= stated + 1 && held + 1 >= stated &&
+                                  result.added.repeatedFrames == 0 && result.missingAtLeast == 0 && !result.cut;
+        if (soundDamaged) {
+            result.damaged = true;
+            result.added.gaps = 1;
+        }
         const bool cut = tally.sofar.Cut() || result.cut.value_or(false);
         return note(held > stated && !whole   ? "frames repeated"
                     : held < stated && !whole ? (cut ? "cut" : "frames taken out")
+                    : soundDamaged            ? "sound damaged"
                     : countAloneWrong         ? "the count alone wrong"
                                               : "as stated");
     }
