@@ -222,14 +222,21 @@ Bytes MiddlePacketZeroed(const QString& path)
     return b;
 }
 
-// An MPEG-4 file whose sample-size table lists `fewer` samples less.
-Bytes FewerSamplesListed(Bytes b, uint32_t fewer)
+// An MPEG-4 file whose sample-size table (of one size for all) lists
+// `fewer` samples less; `timesToo`: its times as well (the demuxer then
+// reads a shorter track; the media header still states the whole).
+Bytes FewerSamplesListed(Bytes b, uint32_t fewer, bool timesToo = false)
 {
     const std::string_view view(reinterpret_cast<const char*>(b.data()), b.size());
-    const std::size_t stsz = view.find("stsz");
+    const std::size_t stsz = view.find("stsz"), stts = view.find("stts");
     if (stsz == std::string_view::npos || stsz + 16 > b.size() || intactshape::BE32(&b[stsz + 8]) == 0)
-        return {};  // (a table of one size for all is wanted)
+        return {};
     PutBE32(&b[stsz + 12], intactshape::BE32(&b[stsz + 12]) - fewer);
+    if (timesToo) {
+        if (stts == std::string_view::npos || stts + 16 > b.size() || intactshape::BE32(&b[stts + 12]) < fewer)
+            return {};
+        PutBE32(&b[stts + 12], intactshape::BE32(&b[stts + 12]) - fewer);
+    }
     return b;
 }
 
@@ -474,6 +481,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
             [](Maker& m) {
                 const QString intact = m.FFmpeg("eac3.mp4", "-c:a eac3", Take48(m));
                 return Made{intact, FewerSamplesListed(Maker::Read(intact), 4)};
+            },
+            Want::Lost, 1536},
+        Row{"eac3_mp4_table_shortened", "short.mp4",
+            [](Maker& m) {
+                const QString intact = m.FFmpeg("short.mp4", "-c:a eac3", Take48(m));
+                return Made{intact, FewerSamplesListed(Maker::Read(intact), 4, true)};
             },
             Want::Lost, 1536},
         // An Ogg page written again, renumbered, its checksum valid.
