@@ -240,6 +240,34 @@ Bytes FewerSamplesListed(Bytes b, uint32_t fewer, bool timesToo = false)
     return b;
 }
 
+// An MPEG-4 file (its movie box after its data) whose time table states
+// twice its duration for the middle sample of its first run: that packet
+// decodes to half what it states.
+Bytes MiddleSampleStatesTwice(Bytes b)
+{
+    const std::string_view view(reinterpret_cast<const char*>(b.data()), b.size());
+    const std::size_t stts = view.find("stts");
+    if (stts == std::string_view::npos || stts + 20 > b.size() || view.find("moov") < view.find("mdat"))
+        return {};
+    const uint32_t count = intactshape::BE32(&b[stts + 12]), delta = intactshape::BE32(&b[stts + 16]);
+    if (count < 3)
+        return {};
+    // The table and every box holding it grow by the two runs.
+    std::vector<std::size_t> boxes;
+    for (const char* box : {"stts", "stbl", "minf", "mdia", "trak", "moov"})
+        boxes.push_back(view.rfind(box, stts));
+    Bytes runs(24);
+    for (const auto& [k, value] : {std::pair<int, uint32_t>{0, count / 2}, {1, delta}, {2, 1}, {3, 2 * delta},
+                                   {4, count - count / 2 - 1}, {5, delta}})
+        PutBE32(&runs[std::size_t(4 * k)], value);
+    b.erase(b.begin() + std::ptrdiff_t(stts + 12), b.begin() + std::ptrdiff_t(stts + 20));
+    b.insert(b.begin() + std::ptrdiff_t(stts + 12), runs.begin(), runs.end());
+    PutBE32(&b[stts + 8], intactshape::BE32(&b[stts + 8]) + 2);
+    for (const std::size_t at : boxes)
+        PutBE32(&b[at - 4], intactshape::BE32(&b[at - 4]) + 16);
+    return b;
+}
+
 // The frame count an MP3's Xing or Info frame states set to `frames`, its
 // encoder's tag (and the checksums in it) taken away.
 Bytes InfoFrameStates(Bytes b, uint32_t frames)
@@ -489,6 +517,15 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
                 return Made{intact, FewerSamplesListed(Maker::Read(intact), 4, true)};
             },
             Want::Lost, 1536},
+        // A packet of a codec whose packets state their frames exactly that
+        // decodes to fewer than its container states: refused whole (what
+        // it gave is not passed through).
+        Row{"alac_mp4_sample_states_more", "more.m4a",
+            [](Maker& m) {
+                const QString intact = m.FFmpeg("more.m4a", "-c:a alac", Take(m));
+                return Made{intact, MiddleSampleStatesTwice(Maker::Read(intact))};
+            },
+            Want::Said, 0, "1 of 32 packets refused by the decoder, 0.186 s replaced by silence"},
         // An Ogg page written again, renumbered, its checksum valid.
         Row{"vorbis_page_repeated", "vorbis.ogg",
             [](Maker& m) { return Repeated(m.FFmpeg("vorbis.ogg", "-c:a libvorbis -page_duration 250000", Take(m))); },
