@@ -3,6 +3,7 @@
 #include "ByteChecksum.h"
 #include "ByteFields.h"
 #include "PositionedFile.h"
+#include "RateChangeBridge.h"
 
 #include <algorithm>
 #include <array>
@@ -52,6 +53,8 @@ struct LogicalStream {
     int64_t soundBytes = 0;   // bytes of the pages that end a packet of sound
     int64_t soundPages = 0;
     UInt32 rate = 0;          // a Vorbis or FLAC stream's (0: not told)
+    UInt32 channels = 0;      // as its header states them (0: not told)
+    UInt32 bits = 0;          // a FLAC stream's word length
     // The streams of its link, and the bytes of the link's pages that end
     // a packet (of any of them): bytes of a multiplexed file hold them all.
     std::size_t linkStreams = 1;
@@ -136,6 +139,9 @@ struct StreamHead {
     int64_t preSkip = 0;
     int64_t slack = 0;
     UInt32 rate = 0;
+    bool rateStated = false;  // a Vorbis or FLAC header states one (0 among them)
+    UInt32 channels = 0;
+    UInt32 bits = 0;
 };
 
 StreamHead ReadStreamHead(const uint8_t* first, int64_t body)
@@ -144,16 +150,24 @@ StreamHead ReadStreamHead(const uint8_t* first, int64_t body)
     if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0) {
         h.codec = OggLengthRule::Codec::Opus;
         h.preSkip = ReadLE16(first + 10);
+        h.channels = first[9];
     } else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
         h.codec = OggLengthRule::Codec::Vorbis;
         h.slack = int64_t(1) << (first[28] >> 4);
         h.rate = ReadLE32(first + 12);
+        h.rateStated = true;
+        h.channels = first[11];
     } else if (body >= 5 && std::memcmp(first, "\x7F" "FLAC", 5) == 0) {
         h.codec = OggLengthRule::Codec::Flac;
         // (STREAMINFO's rate: 20 bits from its 11th byte, after the
-        // mapping's 13 bytes and the block header.)
-        if (body >= 30)
+        // mapping's 13 bytes and the block header; then three bits of
+        // channels less one and five of the word length less one.)
+        if (body >= 31) {
             h.rate = UInt32(first[27]) << 12 | UInt32(first[28]) << 4 | first[29] >> 4;
+            h.rateStated = true;
+            h.channels = ((first[29] >> 1) & 7) + 1;
+            h.bits = ((UInt32(first[29]) & 1) << 4 | first[30] >> 4) + 1;
+        }
     } else if (body >= 8 && std::memcmp(first, "Speex   ", 8) == 0) {
         h.codec = OggLengthRule::Codec::Speex;
     }
@@ -330,11 +344,19 @@ private:
         if (chosen < 0)
             return;
         const StreamHead& h = link_[std::size_t(chosen)];
+        // A link after the first stating a rate no type holds (none, or
+        // beyond the highest a track is given at) is none the track's rate
+        // can be brought to.
+        out_->rateNoTypeHolds = out_->rateNoTypeHolds ||
+                                (!chain_.empty() && h.rateStated &&
+                                 (h.rate == 0 || h.rate > UInt32(RateChangeBridge::kHighestRate)));
         LogicalStream stream;
         stream.serial = h.serial;
         stream.preSkip = h.preSkip;
         stream.slack = h.slack;
         stream.rate = h.rate;
+        stream.channels = h.channels;
+        stream.bits = h.bits;
         stream.linkStreams = link_.size();
         chain_.push_back(std::move(stream));
         if (chain_.size() == 1)
@@ -413,6 +435,11 @@ private:
             AddGranules(&out_->laterGranules, std::max<int64_t>(orphan.second, 0));
         for (std::size_t i = 0; i < chain_.size(); ++i) {
             out_->otherRates = out_->otherRates || Scale(chain_[i]) != 1.0;
+            const LogicalStream& first = chain_.front();
+            out_->otherChannels = out_->otherChannels || (chain_[i].channels > 0 && first.channels > 0 &&
+                                                          chain_[i].channels != first.channels);
+            out_->otherBits =
+                out_->otherBits || (chain_[i].bits > 0 && first.bits > 0 && chain_[i].bits != first.bits);
             chain_[i].Sequence(out_, Scale(chain_[i]));
             if (i > 0) {
                 AddGranules(&out_->laterGranules,
@@ -490,14 +517,14 @@ bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
     return true;
 }
 
-bool OggLengthRule::RatesChange(const std::string& path)
+const OggLengthRule::Pages* OggLengthRule::Walked(const std::string& path)
 {
     if (!walked_) {
         PositionedFile file(path);
         ogg_ = Walk(file, &pages_);
         walked_ = true;
     }
-    return ogg_ && pages_.otherRates;
+    return ogg_ ? &pages_ : nullptr;
 }
 
 bool OggLengthRule::CutBeforeSound(PositionedFile& file)

@@ -34,6 +34,13 @@ public:
         int64_t laterGranules = 0;
         int64_t laterSlack = 0;
         bool otherRates = false;  // a stream's header states another rate than the first's
+        // A stream's header states another channel count, or word length
+        // (FLAC's), than the first's.
+        bool otherChannels = false;
+        bool otherBits = false;
+        // A stream chained after the first states a rate no type holds (0,
+        // or beyond the highest a track is given at).
+        bool rateNoTypeHolds = false;
         // The page sequence of every stream: pages whose numbers are
         // missing, and the granules of pages met twice (by number, or by
         // a granule the page before ended on) or after a later one.
@@ -78,9 +85,10 @@ public:
     // The stream the track is read from.
     static Pick PickOf(const TrackTally& tally);
 
-    // Whether the chain of the file at `path` holds streams of more than
-    // one rate.  The walk is kept for Settle.
-    bool RatesChange(const std::string& path);
+    // What the pages of the file at `path` say (null: it is no Ogg file):
+    // whether its chain holds streams of more than one rate, channel count
+    // or word length.  The walk is kept for Settle.
+    const Pages* Walked(const std::string& path);
 
     bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;

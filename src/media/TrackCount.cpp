@@ -210,9 +210,13 @@ OSErr TrackCount::SettlePackets()
         if (TrackFinding found; AiffFrameCountRule::Settle(Stream(), total_, &found))
             Take(found);
     // A track whose channel count changes is not read as one.
-    channelsChange_ = channelsChange_ || shapes_.ChannelsChange();
+    channelsChange_ = channelsChange_ || shapes_.ChannelsChange() || ogg_.ChannelsChange();
     if (channelsChange_)
         return kTrackChannelsChangeErr;
+    if (ogg_.WordLengthChanges())
+        return kTrackWordLengthChangesErr;
+    if (ogg_.RateNoTypeHolds())
+        return kTrackRateChangesErr;
     // Ogg packets whose sum is not what the last granule states, less
     // the pre-skip or the first Vorbis packet, are counted by decoding.
     if (oggPackets_ && !ogg_.Holds(total_, index_.size(), Stream()))

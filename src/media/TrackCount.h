@@ -64,7 +64,8 @@ public:
     void IndexPackets(PacketSource& packets, FrameDecoder* decoder);
     // The rules that judge the packets once all are seen (the FLAC end,
     // the MPEG frame sizes, a stereo MPEG stream, the AIFF-C frame count,
-    // Ogg trust); kTrackChannelsChangeErr where the channel count changes.
+    // Ogg trust); kTrackChannelsChangeErr where the channel count changes,
+    // kTrackWordLengthChangesErr where a chained link's word length does.
     OSErr SettlePackets();
     // Whether the packets tell the frames: the count is theirs.
     bool CountedFromPackets() const;

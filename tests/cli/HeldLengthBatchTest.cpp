@@ -637,20 +637,28 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeldLengthBatch,
                                            m.Tone(44100, 1, "2"));
                 return Made{QString(), Joined(Maker::Read(a), Maker::Read(b))};
             },
-            Want::Fails, 0, "convert them one by one", nullptr, "the count: a link of other channels counted as refused"},
+            Want::Fails, 0, "another number of channels"},
+        Row{"ogg_flac_chain_word_length", "bits.oga",
+            [](Maker& m) {
+                const QString a = m.Encode("a.oga", "flac", "--silent -f --ogg --serial-number=1 -o {OUT} {SRC}", Take(m));
+                const QString b = m.Encode("c.oga", "flac", "--silent -f --ogg --serial-number=3 -o {OUT} {SRC}",
+                                           m.Tone(44100, 2, "2", 24));
+                return Made{QString(), Joined(Maker::Read(a), Maker::Read(b))};
+            },
+            Want::Fails, 0, "another word length"},
         Row{"vorbis_link_rate_max", "link.ogg",
             [](Maker& m) {
                 const QString a = m.Encode("a.ogg", "oggenc", "-Q -o {OUT} {SRC}", Take(m));
                 const Bytes b = Maker::Read(a);
                 return Made{QString(), Joined(b, VorbisStates(b, 0xFFFFFFFFu, 77))};
             },
-            Want::Fails, 0, "another sample rate", nullptr, "the Ogg link's rate read where the decoder's is taken"},
+            Want::Fails, 0, "another sample rate"},
         Row{"ogg_flac_32_bit", "wide.oga",
             [](Maker& m) {
                 const QString source = m.Tone(44100, 1, "1.2", 32);
                 return Made{source, Maker::Read(m.Encode("wide.oga", "flac", "--silent -f --ogg -o {OUT} {SRC}", source))};
             },
-            Want::Whole, 0, nullptr, nullptr, "libFLAC for Ogg FLAC: the native reading only"},
+            Want::Whole},
         // Game music that plays for ever: refused at once.
         Row{"game_music_without_end", "tune.vgz", [](Maker&) { return Made{QString(), EndlessTune()}; }, Want::Fails,
             0, "game music"}),
