@@ -6,6 +6,7 @@
 #include "mpeg_tables.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -424,12 +425,16 @@ public:
             if (!first_) {
                 const uint8_t* p = BytesAt(at, 1);
                 nonZero_ = nonZero_ || (p && *p != 0);
+            } else if (const uint8_t* p = BytesAt(at, kHeaderBytes);
+                       p && RawStreamLengthRule::ReadFrameHeader(syntax_, p, &bytes, &frames) &&
+                       SameStream(syntax_, reference_, p)) {
+                ++stretchHeaders_;
             }
             ++stretch_;
             ++at;
         }
         if (stretch_ > 0)
-            between_.push_back(stretch_);
+            between_.push_back({stretch_, stretchHeaders_});
         if (wholeCount_ == 0)
             return false;
         // Sound frames inside a tag grown over them (HiddenFrames).
@@ -541,8 +546,9 @@ private:
             return false;
         }
         if (stretch_ > 0)
-            between_.push_back(stretch_);
+            between_.push_back({stretch_, stretchHeaders_});
         stretch_ = 0;
+        stretchHeaders_ = 0;
         if (syntax_ == FrameSyntax::Mpeg) {
             InfoFrames(at, bytes, frames);
             MainDataJoins(at, bytes);
@@ -551,6 +557,8 @@ private:
         }
         wholeBytes_ += UInt64(bytes);
         ++wholeCount_;
+        fewestBytes_ = std::min(fewestBytes_, bytes);
+        mostBytes_ = std::max(mostBytes_, bytes);
         out_->wholeFrames += UInt64(frames);
         return true;
     }
@@ -638,13 +646,24 @@ private:
     }
 
     // The frames the stretches between chains held, at the stream's own
-    // bytes per frame.
+    // bytes per frame.  Of a stream of frames of one size (but for the
+    // padding byte), a stretch of another length than a whole number of
+    // frames had bytes put into it, and held the frames whose headers
+    // stand in it.  (Of frames of varying size, as ADTS streams' are, the
+    // length tells nothing of that, and overwritten headers are many.)
     void FramesBetween()
     {
         const double bytesPerFrame = double(wholeBytes_) / double(wholeCount_);
         const double framesPerFrame = double(out_->wholeFrames) / double(wholeCount_);
-        for (const int64_t bytes : between_)
-            out_->framesBetween += UInt64(std::llround(std::round(double(bytes) / bytesPerFrame) * framesPerFrame));
+        const int spread = mostBytes_ - fewestBytes_;
+        const bool oneSize = spread <= (syntax_ == FrameSyntax::Adts ? -1 : 4);
+        for (const Stretch& stretch : between_) {
+            double held = std::round(double(stretch.bytes) / bytesPerFrame);
+            const bool whole = held >= 1 && std::fabs(double(stretch.bytes) - held * bytesPerFrame) <= held * (spread + 1);
+            if (oneSize && !whole)
+                held = stretch.headers;
+            out_->framesBetween += UInt64(std::llround(held * framesPerFrame));
+        }
         // The frame whose end starts the file at least (what came before it,
         // no header tells).
         if (leading_ > 0)
@@ -677,8 +696,17 @@ private:
     UInt16 expectedMusicCRC_ = 0;
     UInt16 runningMusicCRC_ = 0;
     bool infoFrame_ = false;
-    std::vector<int64_t> between_;  // the lengths of the stretches between chains
+    // The stretches between chains: their lengths, and the headers of the
+    // stream that stand in them.
+    struct Stretch {
+        int64_t bytes;
+        int headers;
+    };
+    std::vector<Stretch> between_;
     int64_t stretch_ = 0;
+    int stretchHeaders_ = 0;
+    int fewestBytes_ = INT_MAX;  // of a whole frame
+    int mostBytes_ = 0;
     // Bytes that start the file, no tag before them, and not all zeros:
     // the stream does not begin on a frame, the front of the file is lost.
     bool tagSeen_ = false, nonZero_ = false;

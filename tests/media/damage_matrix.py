@@ -96,10 +96,11 @@ UNMEASURED_CUTS = {"raw", "adts", "ac3", "fmp4", "ogg"}
 PENDING = [
     ("mp3info", "zero_packet", r"junk_id3v2_info",
      "the raw stream walk: a false frame in the bytes after the tag counted, making up for the frame lost"),
-    # Random bytes among frames: the frames the walk loses are said lost
-    # where false frames in the bytes give the output its length again.
+    # Random bytes among frames of varying size (VBR, ADTS, joined encodes):
+    # how many frames the bytes between held, their length cannot tell;
+    # false frames among them give the output its length again.
     ("raw|mp3info|adts", "insert_random", r".*",
-     "the raw stream walk: frames said lost, false frames among the bytes not said"),
+     "the raw stream walk: bytes put among frames of varying size counted as frames lost"),
     # Encodes joined behind the first's Info frame: cut, the amount is the
     # first encode's.
     ("mp3info", "cut_k16", r"(joined_tag|mono_stereo|stereo_mono)_info",
