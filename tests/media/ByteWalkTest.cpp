@@ -36,6 +36,7 @@ TEST(ByteChecksum, MatchesTheCatalogueChecks)
     EXPECT_EQ(ByteChecksum::Crc16(text.data(), text.size()), 0xFEE8);
     EXPECT_EQ(ByteChecksum::Crc16Reflected(text.data(), text.size()), 0xBB3D);
     EXPECT_EQ(ByteChecksum::Crc32(text.data(), text.size()), 0x89A1897Fu);  // CRC-32/CKSUM before its inversion
+    EXPECT_EQ(~ByteChecksum::Crc32Reflected(text.data(), text.size(), 0xFFFFFFFFu), 0xCBF43926u);  // CRC-32 (zlib)
     // In pieces, as over a stream read in blocks.
     EXPECT_EQ(ByteChecksum::Crc32(text.data() + 4, 5, ByteChecksum::Crc32(text.data(), 4)), 0x89A1897Fu);
 }
