@@ -17,6 +17,7 @@ constexpr OSErr kLAMEEncoderMissingErr = -24603;         // "no usable LAME enco
 constexpr OSErr kLAMEEncoderFailedErr = -24602;          // "the LAME encoder failed (MP3)"
 constexpr OSErr kMP3ChannelsErr = -24601;                // "has more than two channels (MP3)"
 constexpr OSErr kUnmappedLayoutWarning = -24300;         // "has a channel layout no channel mask names: channels kept in the file's order"
+constexpr OSErr kTrackWordLengthChangesErr = -24233;     // "has parts of another word length (a chained stream) that cannot be read as one sound: convert them one by one"
 constexpr OSErr kLosslessMadeLossyWarning = -24232;      // "is lossless, and its type is written in a lossy coding"
 constexpr OSErr kTrackRateChangesErr = -24231;           // "has parts at another sample rate that cannot be read as one sound"
 constexpr OSErr kTrackChannelsChangeErr = -24230;        // "has parts with another number of channels (a chained or joined stream): convert them one by one"

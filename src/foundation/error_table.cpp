@@ -40,6 +40,7 @@ constexpr ErrorTableEntry kErrorTable[] = {
     {-24501, 1, "the output file name appeared empty"},
     {-24500, 1, "RealAudio G2 Encoding Libraries not found"},
     {-24300, 1, "has a channel layout no channel mask names: channels kept in the file's order"},
+    {-24233, 1, "has parts of another word length (a chained stream) that cannot be read as one sound: convert them one by one"},
     {-24232, 1, "is lossless, and its type is written in a lossy coding"},
     {-24231, 1, "has parts at another sample rate that cannot be read as one sound"},
     {-24230, 1, "has parts with another number of channels (a chained or joined stream): convert them one by one"},

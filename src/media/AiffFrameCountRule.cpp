@@ -11,7 +11,7 @@ bool AiffFrameCountRule::Settle(const AVStream* st, UInt64 counted, TrackFinding
         return false;
     const UInt64 stated = UInt64(av_rescale_q(st->duration, st->time_base, rate));
     *found = TrackFinding("AIFF-C frame count");
-    found->statedFrames = stated;
+    found->stated = StatedLength{.frames = stated, .exact = true};
     if (stated > counted) {
         found->cut = true;
         found->Say("states %llu frames, the packets hold %llu: cut", (unsigned long long)stated,

@@ -169,8 +169,14 @@ TrackFinding AsfLengthRule::Settle(const TrackTally& tally)
     if (number != 0)
         stated = walked ? std::min(stated, framesOf(objects.endMs - int64_t(header.prerollMs))) : 0;
     result.expected = stated;
+    // The codec's own end (its last frame, which the duration counts whole
+    // though the sound ends inside it), and the rounding of the duration
+    // and the preroll, which writers state to the millisecond.
+    const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
+    const UInt64 oneFrame = UInt64(par->frame_size > 0 ? par->frame_size : 2048);
+    const UInt64 rounding = (2 * rate + 999) / 1000;
     if (stated > 0)
-        result.statedFrames = stated;
+        result.stated = StatedLength{.frames = stated, .tolerance = rounding};
     if (walked) {
         if (objects.repeatedMs > 0) {
             result.damaged = true;
@@ -188,18 +194,9 @@ TrackFinding AsfLengthRule::Settle(const TrackTally& tally)
     if (UInt64(held) < header.dataPackets && objects.gaps == 0) {
         result.cut = true;
         tally.TakeBackLastRefusal(&result);
-        if (stated > counted)
-            result.cutFramesAtLeast = stated - counted;
         found = "cut";
     } else if (objects.gaps == 0 && stated > 0) {
-        // The codec's own end (its last frame, which the duration counts
-        // whole though the sound ends inside it), and the rounding of the
-        // duration and the preroll, which writers state to the millisecond.
-        const AVCodecParameters* par = tally.format->streams[tally.stream]->codecpar;
-        const UInt64 oneFrame = UInt64(par->frame_size > 0 ? par->frame_size : 2048);
-        const UInt64 rounding = (2 * rate + 999) / 1000;
         if (stated > counted + oneFrame + rounding) {
-            result.missingAtLeast = std::max(result.missingAtLeast, stated - counted);
             result.damaged = true;
             found = "lost";
         }

@@ -220,6 +220,11 @@ uint32_t ByteChecksum::Crc32(const uint8_t* data, std::size_t bytes, uint32_t cr
     return TablesOf<uint32_t, 32, 0x04C11DB7u, false>().Run(data, bytes, crc);
 }
 
+uint32_t ByteChecksum::Crc32Reflected(const uint8_t* data, std::size_t bytes, uint32_t crc)
+{
+    return TablesOf<uint32_t, 32, 0xEDB88320u, true>().Run(data, bytes, crc);
+}
+
 uint16_t ByteChecksum::Crc16Reflected(const uint8_t* data, std::size_t bytes, uint16_t crc)
 {
     return Crc16Of<true>(data, bytes, crc);

@@ -45,7 +45,7 @@ TrackFinding CafLengthRule::Settle(const TrackTally& tally)
         found.Say("whole packets hold %llu frames, counted %llu: %s", (unsigned long long)caf.WholePacketFrames(),
                   (unsigned long long)tally.Counted(), caf.CutShort() ? "cut" : "whole");
     if (caf.WholePacketFrames() != CafLayout::kToTheEnd)
-        found.statedFrames = caf.WholePacketFrames();
+        found.stated = StatedLength{.frames = caf.WholePacketFrames(), .exact = true};
     found.frames = std::min(tally.Counted(), caf.WholePacketFrames());
     found.cut = caf.CutShort();
     return found;

@@ -18,24 +18,33 @@ using Syntax = FrameSyntax;
 const CodecTraits kRows[] = {
     {.id = AV_CODEC_ID_MP1, .dataFormat = FOUR_CHAR_CODE(".mp1"), .exactDurations = true, .soundPerPacket = true,
      .seek = Seek::FromStart, .checks = Checks::LayerOne, .syntax = Syntax::Mpeg, .filterbankLag = true,
-     .channelModeChanges = true},
+     .channelModeChanges = true, .framePerPacket = true},
     {.id = AV_CODEC_ID_MP2, .dataFormat = FOUR_CHAR_CODE(".mp2"), .exactDurations = true, .soundPerPacket = true,
      .seek = Seek::FromStart, .checks = Checks::WhenProtected, .syntax = Syntax::Mpeg, .filterbankLag = true,
-     .channelModeChanges = true},
+     .channelModeChanges = true, .framePerPacket = true},
     {.id = AV_CODEC_ID_MP3, .dataFormat = FOUR_CHAR_CODE(".mp3"), .exactDurations = true, .soundPerPacket = true,
      .seek = Seek::WithFloatDecoder, .checks = Checks::WhenProtected, .syntax = Syntax::Mpeg, .infoFrame = true,
-     .channelModeChanges = true},
+     .channelModeChanges = true, .framePerPacket = true},
     {.id = AV_CODEC_ID_AAC, .dataFormat = FOUR_CHAR_CODE("aac "), .exactDurations = true, .soundPerPacket = true,
-     .seek = Seek::FromStart, .syntax = Syntax::Adts, .firstPacketMayPrime = true, .wholeFrames = true},
-    {.id = AV_CODEC_ID_ALAC, .dataFormat = FOUR_CHAR_CODE("alac"), .exactDurations = true, .soundPerPacket = true},
+     .seek = Seek::FromStart, .syntax = Syntax::Adts, .firstPacketMayPrime = true, .wholeFrames = true,
+     .framePerPacket = true},
+    {.id = AV_CODEC_ID_ALAC, .dataFormat = FOUR_CHAR_CODE("alac"), .exactDurations = true, .soundPerPacket = true,
+     .framePerPacket = true},
+    {.id = AV_CODEC_ID_MP4ALS, .exactDurations = true, .soundPerPacket = true, .framePerPacket = true},
     {.id = AV_CODEC_ID_FLAC, .dataFormat = FOUR_CHAR_CODE("flac"), .exactDurations = true, .soundPerPacket = true,
-     .checks = Checks::FlacFrames, .ogg = OggMapping::Flac, .streamInfo = true},
-    {.id = AV_CODEC_ID_PCM_ALAW, .dataFormat = media_codes::kALaw, .exactDurations = true},
-    {.id = AV_CODEC_ID_PCM_MULAW, .dataFormat = media_codes::kULaw, .exactDurations = true},
-    {.id = AV_CODEC_ID_PCM_F32BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
-    {.id = AV_CODEC_ID_PCM_F32LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
-    {.id = AV_CODEC_ID_PCM_F64BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
-    {.id = AV_CODEC_ID_PCM_F64LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true},
+     .checks = Checks::FlacFrames, .ogg = OggMapping::Flac, .streamInfo = true, .framePerPacket = true},
+    {.id = AV_CODEC_ID_PCM_ALAW, .dataFormat = media_codes::kALaw, .exactDurations = true, .sampleFrames = true,
+     .framePerPacket = true},
+    {.id = AV_CODEC_ID_PCM_MULAW, .dataFormat = media_codes::kULaw, .exactDurations = true, .sampleFrames = true,
+     .framePerPacket = true},
+    {.id = AV_CODEC_ID_PCM_F32BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true, .framePerPacket = true},
+    {.id = AV_CODEC_ID_PCM_F32LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true, .framePerPacket = true},
+    {.id = AV_CODEC_ID_PCM_F64BE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true, .framePerPacket = true},
+    {.id = AV_CODEC_ID_PCM_F64LE, .dataFormat = kAudioFormatLinearPCM, .exactDurations = true, .floatSamples = true,
+     .sampleFrames = true, .framePerPacket = true},
     {.id = AV_CODEC_ID_ADPCM_IMA_QT, .dataFormat = media_codes::kIMA4, .exactDurations = true,
      .seek = Seek::FromStart, .cutBlocksDropped = true},
     {.id = AV_CODEC_ID_ADPCM_IMA_WAV, .dataFormat = 0x6D730011 /* 'ms\0\x11' */, .exactDurations = true,
@@ -68,6 +77,8 @@ CodecTraits CodecTraits::Of(AVCodecID id)
     if (d && d->name && std::strncmp(d->name, "pcm_", 4) == 0) {
         other.dataFormat = kAudioFormatLinearPCM;
         other.exactDurations = true;
+        other.sampleFrames = true;
+        other.framePerPacket = true;
     }
     return other;
 }

@@ -64,6 +64,12 @@ struct CodecTraits {
     bool streamInfo = false;
     // The samples are linear 32 or 64-bit floats.
     bool floatSamples = false;
+    // The packets are the samples themselves, a frame of a block's bytes
+    // (linear PCM, A-law, mu-law): a count of bytes states the frames.
+    bool sampleFrames = false;
+    // The decoder gives each packet's sound as one frame: one that gives
+    // fewer frames than the packet exactly states stopped inside it.
+    bool framePerPacket = false;
     // Of a picture codec: the data type of a cover image (13 JPEG, 14 PNG,
     // 27 BMP; 0 other).
     UInt32 coverType = 0;

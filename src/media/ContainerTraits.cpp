@@ -10,6 +10,7 @@
 #include "OggLengthRule.h"
 #include "RawStreamLengthRule.h"
 #include "TrackLengthRule.h"
+#include "WaveDataRule.h"
 
 #include <algorithm>
 #include <cctype>
@@ -30,6 +31,10 @@ Rule Amr(const ContainerTraits&, const CodecTraits& codec)
 {
     return std::make_unique<AmrLengthRule>(codec.syntax == FrameSyntax::AmrWide);
 }
+Rule WaveData(const ContainerTraits&, const CodecTraits& codec)
+{
+    return std::make_unique<WaveDataRule>(codec);
+}
 Rule RawStream(const ContainerTraits& container, const CodecTraits& codec)
 {
     if (!container.RawStreamOf(codec))
@@ -45,9 +50,10 @@ const ContainerTraits kRows[] = {
     {.kind = K::Other, .lengthRule = StatesNothing},
     {.kind = K::Aiff, .demuxer = "aiff", .fileFormat = media_codes::kAIFC, .commFrames = true,
      .lengthRule = StatesNothing},
-    {.kind = K::Wave, .demuxer = "wav", .fileFormat = media_codes::kWAVE, .factChunk = true,
-     .lengthRule = StatesNothing},
-    {.kind = K::Wave64, .demuxer = "w64", .fileFormat = media_codes::kWAVE, .lengthRule = StatesNothing},
+    {.kind = K::Wave, .demuxer = "wav", .fileFormat = media_codes::kWAVE, .factChunk = true, .dataChunk = true,
+     .lengthRule = WaveData},
+    {.kind = K::Wave64, .demuxer = "w64", .fileFormat = media_codes::kWAVE, .dataChunk = true,
+     .lengthRule = WaveData},
     {.kind = K::Caf, .demuxer = "caf", .fileFormat = media_codes::kCAF, .layout = StoredLayout::CafChunk,
      .lengthRule = Plain<CafLengthRule>},
     {.kind = K::MpegAudio, .demuxer = "mp3", .fileFormat = FOUR_CHAR_CODE("MPG3"), .byteSeek = true,

@@ -48,6 +48,9 @@ struct ContainerTraits {
     bool nativeFlac = false;
     // A WAVE file's 'fact' chunk ends a compressed stream (WaveFactRule).
     bool factChunk = false;
+    // The sound is a data chunk whose size states it, and whose pad byte is
+    // no sound (WaveDataRule).
+    bool dataChunk = false;
     // An AIFF-C file's 'COMM' counts the frames of an IMA 4:1 track
     // (AiffFrameCountRule).
     bool commFrames = false;

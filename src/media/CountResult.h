@@ -29,15 +29,27 @@ struct LearnedShape {
 };
 
 // Each length a container or a stream states, where a rule read it
-// (`source`: the rule's name), and what was delivered.
+// (`source`: the rule's name), and what was delivered: held against each
+// other in one place (LengthComparison).
 struct TrackLengths {
     struct Stated {
         const char* source;
-        UInt64 frames;
+        StatedLength length;
     };
     std::vector<Stated> stated;
+    // The frames the demuxer gives the stream (0: none), which no amount
+    // said lost goes beyond where no rule found what the track is to hold.
+    UInt64 streamDuration = 0;
     UInt64 delivered = 0;  // the frames the track gives
     UInt64 packets = 0;
+    UInt64 packetFrames = 0;  // of the longest packet
+    // Frames the packets decode to that the decoder's trim takes (an
+    // encoder's delay and padding, a packet that only primes it).
+    UInt64 trimmed = 0;
+    // Frames of another rate than the first's follow (joined MPEG audio or
+    // ADTS streams): what a header of the first part states is not what
+    // the track, at one rate, delivers.
+    bool otherRates = false;
 };
 
 struct CountResult {

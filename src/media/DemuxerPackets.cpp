@@ -118,7 +118,7 @@ std::optional<Packet> DemuxerPackets::Next()
                 packet->pos += none;
             }
         const bool repeated = pass_.repeatedFrom >= 0 && packet->pos >= pass_.repeatedFrom;
-        if (repeated || IsTag() || IsLinkHeader())
+        if (repeated || IsTag() || IsLinkHeader() || IsPadding())
             continue;
         if (packet->stream_index == stream_) {
             ++ordinal_;
@@ -195,9 +195,29 @@ bool DemuxerPackets::IsTag() const
     return packet->pos >= pass_.tagsFrom || starts("ID3") || starts("APETAGEX") || starts("LYRICSBEGIN");
 }
 
+bool DemuxerPackets::IsPadding() const
+{
+    const AVPacket* packet = packet_;
+    const int64_t end = packet->pos + packet->size;
+    return pass_.dataEnd >= 0 && packet->stream_index == stream_ && packet->pos >= 0 && packet->size > 0 &&
+           packet->size <= pass_.padding && packet->size < pass_.blockAlign && end >= pass_.dataEnd &&
+           end <= pass_.dataEnd + pass_.padding;
+}
+
 bool DemuxerPackets::IsLinkHeader() const
 {
     const AVPacket* packet = packet_;
-    return pass_.linkHeaders && packet->stream_index == stream_ &&
-           !(packet->size >= 2 && packet->data[0] == 0xFF && (packet->data[1] & 0xFE) == 0xF8);
+    if (packet->stream_index != stream_)
+        return false;
+    const auto starts = [packet](const char* text) {
+        return packet->size >= 8 && std::memcmp(packet->data, text, 8) == 0;
+    };
+    switch (pass_.linkHeaders) {
+    case OggMapping::Flac:
+        return !(packet->size >= 2 && packet->data[0] == 0xFF && (packet->data[1] & 0xFE) == 0xF8);
+    case OggMapping::Opus:
+        return starts("OpusHead") || starts("OpusTags");
+    default:
+        return false;
+    }
 }

@@ -32,13 +32,20 @@ public:
     // What of the demuxer's packets is no packet of the track, as the
     // track's container and codec tell: the tags of a raw stream of
     // `syntax` from `tagsFrom` on (-1: not such a stream), FLAC frames
-    // placed from `repeatedFrom` on (-1: none), and a chained link's header
-    // packets (`linkHeaders`).
+    // placed from `repeatedFrom` on (-1: none), the header packets of a
+    // chained link of the Ogg mapping `linkHeaders` (a FLAC link's
+    // metadata, an Opus link's "OpusHead" and "OpusTags"), and the bytes
+    // that pad a data chunk ending
+    // at `dataEnd` (-1: none), up to `padding` of them, fewer than a frame
+    // of `blockAlign` bytes.
     struct PassOver {
         FrameSyntax syntax = FrameSyntax::None;
         int64_t tagsFrom = -1;
         int64_t repeatedFrom = -1;
-        bool linkHeaders = false;
+        OggMapping linkHeaders = OggMapping::None;
+        int64_t dataEnd = -1;
+        int padding = 0;
+        int blockAlign = 0;
     };
     void Pass(const PassOver& what) { pass_ = what; }
 
@@ -66,6 +73,7 @@ private:
     // The packet read last, as a value.
     Packet Value() const;
     bool IsTag() const;
+    bool IsPadding() const;
     bool IsLinkHeader() const;
 
     std::string path_;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "media_calls.h"
 
@@ -75,7 +76,7 @@ TrackFinding FlacLengthRule::Whole(UInt64 frames)
 {
     TrackFinding result(kRuleName);
     result.expected = frames;
-    result.statedFrames = frames;
+    result.stated = StatedLength{.frames = frames, .exact = true};
     result.Say(kStatedCounted, (unsigned long long)frames, (unsigned long long)frames, "whole");
     return result;
 }
@@ -92,36 +93,59 @@ TrackFinding FlacLengthRule::Settle(const TrackTally& tally)
         PositionedFile file(tally.path);
         const SFTDecodeLoss& loss = tally.sofar.Loss();
         const bool cut = tally.fileBytes >= 0 && tally.Counted() == 0 && CutInMetadata(file);
+        // A stream head further on (the file's halves traded) still states
+        // the stream's length, where it is of the track's rate.
+        const FlacStreamCheck::StreamShape head = cut ? FlacStreamCheck::StreamShape{} : HeadFurtherOn(file);
+        if (head.frames > 0 && int(head.rate) == st->codecpar->sample_rate)
+            result.stated = StatedLength{.frames = head.frames, .exact = true};
         if (cut)
             result.cut = true;
-        else if (tally.sofar.Damaged() && !tally.sofar.Cut() && loss.refusedPackets == 0 && loss.missingFrames == 0 &&
-                 loss.repeatedFrames == 0 && loss.gaps == 0)
+        else if (!result.stated && tally.sofar.Damaged() && !tally.sofar.Cut() && loss.refusedPackets == 0 &&
+                 loss.missingFrames == 0 && loss.repeatedFrames == 0 && loss.gaps == 0)
             result.added.gaps = 1;
-        result.Say("states no length; counted %llu%s", (unsigned long long)tally.Counted(),
+        result.Say("states no length%s; counted %llu%s", result.stated ? " at the start, a stream head further on does" : "",
+                   (unsigned long long)tally.Counted(),
                    cut ? "; cut in the metadata" : result.added.gaps > 0 ? "; damaged" : "");
         return result;
     }
     const UInt64 stated = tally.Frames(st->duration);
     const UInt64 counted = tally.Counted();
+    const UInt64 slack =
+        UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
     result.expected = stated;
-    result.statedFrames = stated;
+    result.stated = StatedLength{.frames = stated, .tolerance = slack, .exact = true};
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
     const char* found = "whole";
     if (stated > counted) {
         const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !tally.sofar.Damaged();
         PositionedFile file(tally.path);
-        const UInt64 slack =
-            UInt64(std::max(st->codecpar->initial_padding, 0) + std::max(st->codecpar->trailing_padding, 0));
         if (undamaged && tally.fileBytes >= 0 && (tally.packetsEnd >= tally.fileBytes || CutInMetadata(file))) {
             result.cut = true;
-            result.cutFramesAtLeast = stated - counted;
             found = "cut";
         } else if (stated - counted > slack) {
-            result.missingAtLeast = stated - counted;
             found = "lost";
         }
     }
     result.Say(kStatedCounted, (unsigned long long)stated, (unsigned long long)counted, found);
     return result;
+}
+
+FlacStreamCheck::StreamShape FlacLengthRule::HeadFurtherOn(PositionedFile& file)
+{
+    // "fLaC", then a STREAMINFO block's header (the last block or not).
+    const int64_t size = file.Size();
+    std::vector<uint8_t> block(1 << 16);
+    for (int64_t from = 1; from < size; from += int64_t(block.size()) - 8 - int64_t(FlacStreamCheck::kStreamInfoBytes)) {
+        const std::size_t n = file.Read(from, block.data(), block.size());
+        for (std::size_t i = 0; i + 8 + FlacStreamCheck::kStreamInfoBytes <= n; ++i)
+            if (std::memcmp(&block[i], "fLaC", 4) == 0 && (block[i + 4] & 0x7F) == 0 && block[i + 5] == 0 &&
+                block[i + 6] == 0 && block[i + 7] == FlacStreamCheck::kStreamInfoBytes)
+                return FlacStreamCheck::Shape(&block[i + 8]);
+        if (n < block.size())
+            break;
+    }
+    return {};
 }
 
 bool FlacLengthRule::CutInMetadata(PositionedFile& file)

@@ -9,6 +9,7 @@
 // damaged where nothing else tells how much.
 #pragma once
 
+#include "FlacStreamCheck.h"
 #include "PositionedFile.h"
 #include "TrackLengthRule.h"
 
@@ -26,6 +27,9 @@ public:
     // Whether the FLAC file at `path` ends inside its metadata blocks (cut
     // before its first frame).
     static bool CutInMetadata(PositionedFile& file);
+    // What the first stream head ("fLaC" and STREAMINFO) after the file's
+    // first byte states (frames 0: none found).
+    static FlacStreamCheck::StreamShape HeadFurtherOn(PositionedFile& file);
 
     // The finding of a file whose frames hold the `frames` its STREAMINFO
     // states, as Settle gives it.

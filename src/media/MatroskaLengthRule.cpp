@@ -1,5 +1,6 @@
 #include "MatroskaLengthRule.h"
 
+#include "ByteChecksum.h"
 #include "ByteFields.h"
 #include "PositionedFile.h"
 
@@ -18,6 +19,8 @@ constexpr UInt32 kSegment = 0x18538067;
 constexpr UInt32 kInfo = 0x1549A966;
 constexpr UInt32 kDuration = 0x4489;
 constexpr UInt32 kTimestampScale = 0x2AD7B1;
+constexpr UInt32 kCluster = 0x1F43B675;
+constexpr UInt32 kCrc32 = 0xBF;
 
 // An element's head: its ID (with its length marker) and the size of its
 // body (-1: unknown, as a live writer leaves it).
@@ -64,6 +67,27 @@ bool ReadHead(PositionedFile& file, int64_t at, ElementHead* out)
     out->size = size == ~UInt64(0) ? -1 : int64_t(std::min<UInt64>(size, UInt64(1) << 56));
     out->bytes = idBytes + sizeBytes;
     return true;
+}
+
+// Whether the cluster whose body is [body, end) holds, where its first
+// element is a CRC-32 of the rest of it.
+bool ClusterChecksumHolds(PositionedFile& file, int64_t body, int64_t end)
+{
+    ElementHead crc;
+    uint8_t stored[4];
+    if (!ReadHead(file, body, &crc) || crc.id != kCrc32 || crc.size != 4 ||
+        file.Read(body + crc.bytes, stored, 4) != 4)
+        return true;
+    uint32_t sum = 0xFFFFFFFFu;
+    std::vector<uint8_t> block(1 << 16);
+    for (int64_t at = body + crc.bytes + 4; at < end;) {
+        const std::size_t n = file.Read(at, block.data(), std::size_t(std::min<int64_t>(end - at, 1 << 16)));
+        if (n == 0)
+            break;
+        sum = ByteChecksum::Crc32Reflected(block.data(), n, sum);
+        at += int64_t(n);
+    }
+    return ~sum == ReadLE32(stored);
 }
 
 }  // namespace
@@ -119,6 +143,8 @@ bool MatroskaLengthRule::Walk(PositionedFile& file, Layout* out)
             out->cut = true;
             break;
         }
+        if (head.id == kCluster && !ClusterChecksumHolds(file, at + head.bytes, end))
+            ++out->checksumFails;
         at = end;
     }
     if (std::isfinite(duration) && duration > 0 && scale > 0)
@@ -177,23 +203,30 @@ TrackFinding MatroskaLengthRule::Settle(const TrackTally& tally)
         lengthStated = false;
     }
     const UInt64 stated = UInt64(std::llround(seconds * rate));
-    if (lengthStated && stated > 0)
-        result.statedFrames = stated;
     // The duration ends with the last block's time, to the millisecond, and
     // counts what the codec's delay and priming take.
     const UInt64 slack = UInt64(std::max(par->frame_size, 1024) + std::max(par->initial_padding, 0) + rate / 500);
+    if (lengthStated && stated > 0)
+        result.stated = StatedLength{.frames = stated, .tolerance = slack, .exact = true};
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
     if (layout.cut) {
         result.cut = true;
         tally.TakeBackLastRefusal(&result);
-        if (stated > counted + slack && lengthStated)
-            result.cutFramesAtLeast = stated - counted;
     } else if (stated > counted + slack && !tally.sofar.Cut()) {
         result.damaged = true;
-        result.missingAtLeast = stated - counted;
     }
-    result.Say("duration %.3f s, %s %.3f s (%llu frames, %llu slack); %s; counted %llu", layout.durationSeconds,
-               whose, seconds, (unsigned long long)stated, (unsigned long long)slack,
-               layout.cut ? "an element runs past the end" : "whole",
+    // Clusters failing their checksums are damage, said as places where
+    // nothing says how much was lost.
+    const bool lossSaid = tally.sofar.Loss().Any() || layout.cut || (lengthStated && stated > counted + slack);
+    if (layout.checksumFails > 0 && !lossSaid) {
+        result.damaged = true;
+        result.added.gaps = UInt64(layout.checksumFails);
+    }
+    result.Say("duration %.3f s, %s %.3f s (%llu frames, %llu slack); %s; %d clusters failing their checksums; "
+               "counted %llu",
+               layout.durationSeconds, whose, seconds, (unsigned long long)stated, (unsigned long long)slack,
+               layout.cut ? "an element runs past the end" : "whole", layout.checksumFails,
                (unsigned long long)counted);
     return result;
 }

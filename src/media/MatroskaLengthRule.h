@@ -18,6 +18,9 @@ public:
     struct Layout {
         double durationSeconds = 0;   // the segment information's duration (0: none)
         bool cut = false;             // the segment, or an element in it, ends past the file's end
+        // Clusters whose CRC-32 element (the checksum a writer may put
+        // first in an element) fails.
+        int checksumFails = 0;
     };
     // False for a file that does not start with an EBML header and a segment.
     static bool Walk(PositionedFile& file, Layout* out);

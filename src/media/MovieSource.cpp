@@ -14,6 +14,7 @@
 #include "TrackCount.h"
 #include "TrackDescription.h"
 #include "TrackReader.h"
+#include "WaveDataRule.h"
 #include "WalkedFlacPackets.h"
 
 #include <algorithm>
@@ -186,15 +187,28 @@ OSErr MovieSource::Impl::OpenAll(const std::string& path, std::unique_ptr<Impl>*
         pass.tagsFrom = RawStreamLengthRule::TrailingTagsStart(path);
     if (d.flac.IsOpen() && container.nativeFlac)
         pass.repeatedFrom = FileBytes(path);
-    pass.linkHeaders = container.chainsLinks && d.codec.ogg == OggMapping::Flac;
+    pass.linkHeaders = container.chainsLinks ? d.codec.ogg : OggMapping::None;
+    if (WaveDataRule::Data data; container.dataChunk && d.codec.sampleFrames) {
+        PositionedFile file(path);
+        if (WaveDataRule::FindData(file, &data)) {
+            pass.dataEnd = data.body + int64_t(std::min<UInt64>(data.bytes, INT64_MAX / 2));
+            pass.padding = data.padding;
+            pass.blockAlign = d.blockAlign;
+        }
+    }
     demuxer->Pass(pass);
     demuxer->SeekByBytes(container.byteSeek);
-    // A native FLAC stream's frames decoded by libFLAC, where it opens.
+    // A native FLAC stream's frames decoded by libFLAC, where it opens, and
+    // those of a FLAC stream in any container wider than the libraries'
+    // decoder takes (more than 24 bits: Ogg FLAC's packets are frames too).
     std::unique_ptr<FlacFrameDecoder> libFlac;
-    if (d.codec.streamInfo && container.nativeFlac) {
-        const AVCodecParameters* par = demuxer->Stream()->codecpar;
+    const AVCodecParameters* setup = demuxer->Stream()->codecpar;
+    const std::size_t setupBytes = std::size_t(std::max(setup->extradata_size, 0));
+    const uint8_t* streamInfo = d.codec.streamInfo ? FlacStreamCheck::StreamInfo(setup->extradata, setupBytes) : nullptr;
+    const bool wide = streamInfo && FlacStreamCheck::Shape(streamInfo).bits > 24;
+    if (streamInfo && (container.nativeFlac || wide)) {
         libFlac = std::make_unique<FlacFrameDecoder>();
-        if (!libFlac->Open(par->extradata, std::size_t(std::max(par->extradata_size, 0))))
+        if (!libFlac->Open(setup->extradata, setupBytes))
             libFlac.reset();
     }
     const bool withLibFlac = libFlac != nullptr;
@@ -203,7 +217,10 @@ OSErr MovieSource::Impl::OpenAll(const std::string& path, std::unique_ptr<Impl>*
     // The decoder for what the count settles: libFLAC before the
     // libraries' decoder where the packets tell a native FLAC file's
     // frames, the libraries' alone for the rest.
-    if (count.PacketsTellFrames() && libFlac)
+    // (A stream wider than the libraries' decoder takes is libFLAC's
+    // however it is counted.)
+    const bool fallback = (count.PacketsTellFrames() || wide) && libFlac;
+    if (fallback)
         impl->decoder = std::make_unique<FlacFallbackDecoder>(std::move(libFlac), std::move(library), path,
                                                               count.Plan());
     else
@@ -235,9 +252,15 @@ OSErr MovieSource::Impl::OpenAll(const std::string& path, std::unique_ptr<Impl>*
         count.BeginDecodingCount();
         if (OSErr err = demuxer->Rewind(); err != noErr)
             return err;
-        if (OSErr err = LibraryFrameDecoder::Open(demuxer->Stream(), count.Plan(), &library); err != noErr)
-            return err;
-        impl->decoder = std::move(library);
+        if (fallback && wide) {
+            impl->decoder->PlanRestart(count.Plan());
+            if (OSErr err = impl->decoder->Restart(); err != noErr)
+                return err;
+        } else {
+            if (OSErr err = LibraryFrameDecoder::Open(demuxer->Stream(), count.Plan(), &library); err != noErr)
+                return err;
+            impl->decoder = std::move(library);
+        }
         impl->packets = std::move(demuxer);
         if (OSErr err = count.CountByDecoding(*impl->packets, *impl->decoder); err != noErr)
             return err;

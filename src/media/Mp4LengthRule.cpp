@@ -231,6 +231,40 @@ bool Mp4LengthRule::WalkFragments(PositionedFile& file, UInt32 trackId, Fragment
     return true;
 }
 
+UInt64 Mp4LengthRule::MediaHeaderFrames(PositionedFile& file, UInt32 trackId, int rate)
+{
+    for (const Box& moov : Boxes(file, 0, file.Size()))
+        if (Is(moov, "moov"))
+            for (const Box& trak : Boxes(file, moov.body, moov.end)) {
+                if (!Is(trak, "trak"))
+                    continue;
+                UInt32 id = 0;
+                UInt64 frames = 0;
+                for (const Box& inner : Boxes(file, trak.body, trak.end)) {
+                    if (Is(inner, "tkhd")) {
+                        const std::vector<uint8_t> b = Body(file, inner);
+                        const std::size_t at = !b.empty() && b[0] == 1 ? 20 : 12;
+                        id = b.size() >= at + 4 ? ReadBE32(&b[at]) : 0;
+                    } else if (Is(inner, "mdia")) {
+                        for (const Box& mdhd : Boxes(file, inner.body, inner.end)) {
+                            const std::vector<uint8_t> b = Body(file, mdhd);
+                            if (!Is(mdhd, "mdhd") || b.size() < 24)
+                                continue;
+                            const bool wide = b[0] == 1 && b.size() >= 32;
+                            const UInt64 scale = ReadBE32(&b[wide ? 20 : 12]);
+                            const UInt64 duration = wide ? ReadBE64(&b[24]) : ReadBE32(&b[16]);
+                            // (All ones: no length stated.)
+                            if (scale > 0 && duration != (wide ? ~UInt64(0) : 0xFFFFFFFFu) && duration < (UInt64(1) << 40))
+                                frames = duration * UInt64(std::max(rate, 1)) / scale;
+                        }
+                    }
+                }
+                if (id == trackId)
+                    return frames;
+            }
+    return 0;
+}
+
 TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
 {
     TrackFinding result("MPEG-4 sample table");
@@ -275,19 +309,31 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
             return SettleFragments(tally, fragments);
     }
     const UInt64 stated = st->duration > 0 ? tally.Frames(st->duration) : 0;
-    if (stated > 0)
-        result.statedFrames = stated;
+    // The media header states the track's length apart from its sample
+    // table: a table that lost entries from both its sizes and its times
+    // (the demuxer reads it as a shorter track) is held against it.
+    UInt64 media = 0;
+    {
+        PositionedFile file(tally.path);
+        media = MediaHeaderFrames(file, UInt32(st->id), tally.SampleRate());
+    }
+    // (It counts what the edit list and the decoder's priming take.)
+    if (media > stated)
+        result.stated = StatedLength{.frames = media, .untrimmed = true};
+    else if (stated > 0)
+        result.stated = StatedLength{.frames = stated};
     const auto note = [&](const char* found) {
-        result.Say("%lld samples listed, %llu packets read, %llu frames stated, counted %llu; a sample past the end %s, "
-                   "%llu running into the next: %s",
+        result.Say("%lld samples listed, %llu packets read, %llu frames stated (the media header %llu), counted %llu; a "
+                   "sample past the end %s, %llu running into the next: %s",
                    (long long)st->nb_frames, (unsigned long long)packets, (unsigned long long)stated,
-                   (unsigned long long)counted, pastEnd ? "yes" : "no", (unsigned long long)overlaps, found);
+                   (unsigned long long)media, (unsigned long long)counted, pastEnd ? "yes" : "no",
+                   (unsigned long long)overlaps, found);
         return result;
     };
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
     if (pastEnd) {
         result.damaged = true;
-        if (stated > counted)
-            result.missingAtLeast = stated - counted;
         return note("sizes wrong");
     }
     if (overlaps > 0) {
@@ -305,13 +351,9 @@ TrackFinding Mp4LengthRule::Settle(const TrackTally& tally)
         soundShort) {
         if (PositionedFile file(tally.path); BoxesWhole(file)) {
             result.damaged = true;
-            if (stated > counted)
-                result.missingAtLeast = stated - counted;
             return note("a size refused, the boxes whole");
         }
         result.cut = true;
-        if (stated > counted)
-            result.cutFramesAtLeast = stated - counted;
         return note("cut");
     }
     return note(overlaps > 0 ? "sizes wrong" : "whole");
@@ -335,7 +377,12 @@ TrackFinding Mp4LengthRule::SettleFragments(const TrackTally& tally, const Fragm
     const int frameSize = tally.format->streams[tally.stream]->codecpar->frame_size;
     const UInt64 whole = frameSize > 0 ? f.samples * UInt64(frameSize) + tally.Frames(f.missingTicks) : 0;
     result.expected = std::max(end, whole) + after;
-    result.statedFrames = end;
+    // (Fragments cut off state nothing of those after them.  The times
+    // they state are to the frame but for a codec of whole frames, whose
+    // last one the decoder gives whole.)
+    const UInt64 lastFrame = UInt64(std::max(frameSize, 1024));
+    if (!f.cut)
+        result.stated = StatedLength{.frames = end, .tolerance = lastFrame, .exact = true};
     result.damaged = f.gaps > 0 || f.repeated > 0 || listedAfter > 0 || f.missingNumbers > 0;
     result.missingAtLeast = tally.Frames(f.missingTicks) + after;
     // Where the amount is not known, the places are said.
@@ -350,9 +397,8 @@ TrackFinding Mp4LengthRule::SettleFragments(const TrackTally& tally, const Fragm
         found = f.gaps > 0 || listedAfter > 0 ? "fragments taken out"
                 : f.repeated > 0             ? "fragments met twice, passed over"
                                              : "fragment numbers skipped";
-    } else if (end > counted + UInt64(std::max(tally.format->streams[tally.stream]->codecpar->frame_size, 1024))) {
+    } else if (end > counted + lastFrame) {
         result.damaged = true;
-        result.missingAtLeast = end - counted;
         found = "lost";
     }
     result.Say("%d fragments, %d numbers skipped, %d met twice; they hold %llu frames, %lld ticks between them held "

@@ -38,6 +38,9 @@ public:
         bool cut = false;             // a box at the top runs past the file's end
     };
     static bool WalkFragments(PositionedFile& file, UInt32 trackId, Fragments* out);
+    // The frames at `rate` the media header of the track `trackId` states
+    // (0: none).
+    static UInt64 MediaHeaderFrames(PositionedFile& file, UInt32 trackId, int rate);
 
     TrackFinding Settle(const TrackTally& tally) override;
 

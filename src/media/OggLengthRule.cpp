@@ -3,6 +3,7 @@
 #include "ByteChecksum.h"
 #include "ByteFields.h"
 #include "PositionedFile.h"
+#include "RateChangeBridge.h"
 
 #include <algorithm>
 #include <array>
@@ -45,12 +46,15 @@ struct LogicalStream {
     UInt32 serial = 0;
     std::map<UInt32, int64_t> granules;  // by sequence number
     std::vector<UInt32> arrivals;        // sequence numbers in the file's order
+    std::vector<int64_t> arrivalGranules;  // and their granules
     int64_t lastGranule = -1;
     int64_t preSkip = 0;      // an Opus stream's
     int64_t slack = 0;        // what a Vorbis decoder keeps back of the stream's first packet
     int64_t soundBytes = 0;   // bytes of the pages that end a packet of sound
     int64_t soundPages = 0;
     UInt32 rate = 0;          // a Vorbis or FLAC stream's (0: not told)
+    UInt32 channels = 0;      // as its header states them (0: not told)
+    UInt32 bits = 0;          // a FLAC stream's word length
     // The streams of its link, and the bytes of the link's pages that end
     // a packet (of any of them): bytes of a multiplexed file hold them all.
     std::size_t linkStreams = 1;
@@ -94,14 +98,31 @@ struct LogicalStream {
                 out->granulesFall = true;
             before = std::max(before, granule);
         }
+        // A page met again by its number repeats its sound; so does one
+        // of a new number that ends packets at the granule the page before
+        // it ended on (a page written twice and numbered on): the granules
+        // of the page it repeats.
         std::set<UInt32> seen;
         UInt32 highest = 0;
-        for (const UInt32 sequence : arrivals) {
-            if (!seen.insert(sequence).second)
+        int64_t previous = -1, previousSpan = 0;
+        for (std::size_t i = 0; i < arrivals.size(); ++i) {
+            const UInt32 sequence = arrivals[i];
+            const int64_t granule = arrivalGranules[i];
+            if (!seen.insert(sequence).second) {
                 AddGranules(&out->repeatedGranules, Scaled(span(sequence), scale));
-            else if (sequence < highest)
+                continue;
+            }
+            if (sequence < highest)
                 AddGranules(&out->lateGranules, Scaled(span(sequence), scale));
             highest = std::max(highest, sequence);
+            if (granule < 0)
+                continue;
+            if (granule > 0 && granule == previous) {
+                AddGranules(&out->repeatedGranules, Scaled(previousSpan, scale));
+                continue;
+            }
+            previousSpan = previous >= 0 ? std::max<int64_t>(granule - previous, 0) : 0;
+            previous = granule;
         }
     }
 };
@@ -118,6 +139,9 @@ struct StreamHead {
     int64_t preSkip = 0;
     int64_t slack = 0;
     UInt32 rate = 0;
+    bool rateStated = false;  // a Vorbis or FLAC header states one (0 among them)
+    UInt32 channels = 0;
+    UInt32 bits = 0;
 };
 
 StreamHead ReadStreamHead(const uint8_t* first, int64_t body)
@@ -126,16 +150,24 @@ StreamHead ReadStreamHead(const uint8_t* first, int64_t body)
     if (body >= 19 && std::memcmp(first, "OpusHead", 8) == 0) {
         h.codec = OggLengthRule::Codec::Opus;
         h.preSkip = ReadLE16(first + 10);
+        h.channels = first[9];
     } else if (body >= 30 && std::memcmp(first, "\x01vorbis", 7) == 0) {
         h.codec = OggLengthRule::Codec::Vorbis;
         h.slack = int64_t(1) << (first[28] >> 4);
         h.rate = ReadLE32(first + 12);
+        h.rateStated = true;
+        h.channels = first[11];
     } else if (body >= 5 && std::memcmp(first, "\x7F" "FLAC", 5) == 0) {
         h.codec = OggLengthRule::Codec::Flac;
         // (STREAMINFO's rate: 20 bits from its 11th byte, after the
-        // mapping's 13 bytes and the block header.)
-        if (body >= 30)
+        // mapping's 13 bytes and the block header; then three bits of
+        // channels less one and five of the word length less one.)
+        if (body >= 31) {
             h.rate = UInt32(first[27]) << 12 | UInt32(first[28]) << 4 | first[29] >> 4;
+            h.rateStated = true;
+            h.channels = ((first[29] >> 1) & 7) + 1;
+            h.bits = ((UInt32(first[29]) & 1) << 4 | first[30] >> 4) + 1;
+        }
     } else if (body >= 8 && std::memcmp(first, "Speex   ", 8) == 0) {
         h.codec = OggLengthRule::Codec::Speex;
     }
@@ -312,11 +344,19 @@ private:
         if (chosen < 0)
             return;
         const StreamHead& h = link_[std::size_t(chosen)];
+        // A link after the first stating a rate no type holds (none, or
+        // beyond the highest a track is given at) is none the track's rate
+        // can be brought to.
+        out_->rateNoTypeHolds = out_->rateNoTypeHolds ||
+                                (!chain_.empty() && h.rateStated &&
+                                 (h.rate == 0 || h.rate > UInt32(RateChangeBridge::kHighestRate)));
         LogicalStream stream;
         stream.serial = h.serial;
         stream.preSkip = h.preSkip;
         stream.slack = h.slack;
         stream.rate = h.rate;
+        stream.channels = h.channels;
+        stream.bits = h.bits;
         stream.linkStreams = link_.size();
         chain_.push_back(std::move(stream));
         if (chain_.size() == 1)
@@ -359,11 +399,13 @@ private:
                 if (out_->lastGranule >= 0 && granule > out_->lastGranule)
                     widestStep_ = std::max(widestStep_, granule - out_->lastGranule);
                 out_->lastGranule = granule;
+                out_->highestGranule = std::max(out_->highestGranule, granule);
             }
             lastSequence_ = sequence;
         }
         LogicalStream& stream = chain_.back();
         stream.arrivals.push_back(sequence);
+        stream.arrivalGranules.push_back(granule);
         stream.granules.emplace(sequence, granule);
         if (granule > 0) {
             stream.soundBytes += bytes;
@@ -393,6 +435,11 @@ private:
             AddGranules(&out_->laterGranules, std::max<int64_t>(orphan.second, 0));
         for (std::size_t i = 0; i < chain_.size(); ++i) {
             out_->otherRates = out_->otherRates || Scale(chain_[i]) != 1.0;
+            const LogicalStream& first = chain_.front();
+            out_->otherChannels = out_->otherChannels || (chain_[i].channels > 0 && first.channels > 0 &&
+                                                          chain_[i].channels != first.channels);
+            out_->otherBits =
+                out_->otherBits || (chain_[i].bits > 0 && first.bits > 0 && chain_[i].bits != first.bits);
             chain_[i].Sequence(out_, Scale(chain_[i]));
             if (i > 0) {
                 AddGranules(&out_->laterGranules,
@@ -470,14 +517,14 @@ bool OggLengthRule::Intact(const std::string& path, int64_t* lastGranule)
     return true;
 }
 
-bool OggLengthRule::RatesChange(const std::string& path)
+const OggLengthRule::Pages* OggLengthRule::Walked(const std::string& path)
 {
     if (!walked_) {
         PositionedFile file(path);
         ogg_ = Walk(file, &pages_);
         walked_ = true;
     }
-    return ogg_ && pages_.otherRates;
+    return ogg_ ? &pages_ : nullptr;
 }
 
 bool OggLengthRule::CutBeforeSound(PositionedFile& file)
@@ -547,28 +594,24 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
     UInt64 flacTotal = 0;
     if (CodecTraits::Of(par->codec_id).ogg == Codec::Flac && par->extradata_size >= 18 && pages.streams <= 1)
         flacTotal = UInt64(par->extradata[13] & 0x0F) << 32 | ReadBE32(par->extradata + 14);
-    // A last granule past what any codec packs into the file's bytes (8192
-    // frames a byte) cannot be true: the header misstates the length, which
-    // is no amount lost (ConversionProcess says it so).
-    if (flacTotal == 0 && tally.fileBytes > 0 && stated / 8192 > UInt64(tally.fileBytes)) {
-        result.headerAndHeld = std::make_pair(~UInt64(0), counted);
-        result.Say("%d streams; last granule %lld, more than the file's %lld bytes can hold; counted %llu",
-                   pages.streams, (long long)pages.lastGranule, (long long)tally.fileBytes,
-                   (unsigned long long)counted);
-        return result;
-    }
     const UInt64 expected = flacTotal > 0 ? flacTotal : stated > unheard ? stated - unheard : 0;
+    // (Of pages out of order, the highest granule states how far the
+    // stream goes, not the last page's.)
+    const UInt64 reach = flacTotal == 0 && pages.lateGranules > 0 && pages.highestGranule > pages.lastGranule
+                             ? UInt64(pages.highestGranule - pages.lastGranule)
+                             : 0;
     if (expected > 0)
-        result.statedFrames = expected;
+        result.stated = StatedLength{.frames = expected + reach,
+                                     .tolerance = UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack),
+                                     .exact = true,
+                                     .parts = UInt64(std::max(pages.streams, 1))};
     result.expected = expected > 0 ? expected + unheard : 0;
     const bool undamaged = tally.sofar.Loss().refusedPackets == 0 && !damaged;
     bool cut = tally.sofar.Cut();
-    if (expected > counted) {
-        if (undamaged && (pages.endsInsidePage || !pages.endMarked))
-            cut = true;
-        else if (expected - counted > UInt64(std::max(par->trailing_padding, 0)) + UInt64(pages.laterSlack))
-            result.missingAtLeast = expected - counted;
-    }
+    // (How much is gone, the comparison of what is stated with what is
+    // delivered says: LengthComparison.)
+    if (expected > counted && undamaged && (pages.endsInsidePage || !pages.endMarked))
+        cut = true;
     // A stream of the chain cut off before the next began: how much went
     // with its last pages no page says.
     result.added.gaps = UInt64(pages.unendedLinks);
@@ -584,8 +627,6 @@ TrackFinding OggLengthRule::Settle(const TrackTally& tally)
     }
     if (cut)
         result.cut = true;
-    if (cut && flacTotal > counted)
-        result.cutFramesAtLeast = flacTotal - counted;
     // More frames than the stream states: where a granule fell before the
     // last page (the demuxer then loses the end's trim) and the excess is
     // within what the last page holds, the last granule ends the track;

@@ -21,6 +21,7 @@ public:
     // the chain of streams it may go on with.
     struct Pages {
         int64_t lastGranule = -1;     // of the last whole page (-1: none)
+        int64_t highestGranule = -1;  // of any whole page
         int64_t claimedGranule = -1;  // of a later page running into damage
         bool endsInsidePage = false;  // the file was cut inside a page
         bool damaged = false;         // bytes that are no page, or a page failing its checksum
@@ -33,9 +34,16 @@ public:
         int64_t laterGranules = 0;
         int64_t laterSlack = 0;
         bool otherRates = false;  // a stream's header states another rate than the first's
+        // A stream's header states another channel count, or word length
+        // (FLAC's), than the first's.
+        bool otherChannels = false;
+        bool otherBits = false;
+        // A stream chained after the first states a rate no type holds (0,
+        // or beyond the highest a track is given at).
+        bool rateNoTypeHolds = false;
         // The page sequence of every stream: pages whose numbers are
-        // missing, and the granules of pages met twice or after a later
-        // one.
+        // missing, and the granules of pages met twice (by number, or by
+        // a granule the page before ended on) or after a later one.
         int64_t missingPages = 0;
         int64_t repeatedGranules = 0;
         int64_t lateGranules = 0;
@@ -77,9 +85,10 @@ public:
     // The stream the track is read from.
     static Pick PickOf(const TrackTally& tally);
 
-    // Whether the chain of the file at `path` holds streams of more than
-    // one rate.  The walk is kept for Settle.
-    bool RatesChange(const std::string& path);
+    // What the pages of the file at `path` say (null: it is no Ogg file):
+    // whether its chain holds streams of more than one rate, channel count
+    // or word length.  The walk is kept for Settle.
+    const Pages* Walked(const std::string& path);
 
     bool Packet(const ::Packet& packet, UInt64* frames, const TrackTally& tally, TrackFinding* found) override;
     TrackFinding Settle(const TrackTally& tally) override;

@@ -16,7 +16,12 @@ bool OggPacketTrust::Open(TrackLengthRule* rule, const std::string& path, bool v
     const AVCodecParameters* par = st->codecpar;
     const bool vorbis = codec == OggMapping::Vorbis && vorbisBlocks_.Open(par->extradata, par->extradata_size);
     applies_ = (codec == OggMapping::Opus || vorbis) && oggRule->Intact(path, &granule_);
-    ratesChange_ = codec == OggMapping::Flac && oggRule->RatesChange(path);
+    if (const OggLengthRule::Pages* pages = oggRule->Walked(path)) {
+        ratesChange_ = codec == OggMapping::Flac && pages->otherRates;
+        channelsChange_ = pages->otherChannels;
+        rateNoTypeHolds_ = pages->rateNoTypeHolds;
+        bitsChange_ = pages->otherBits;
+    }
     return applies_;
 }
 

@@ -37,6 +37,12 @@ public:
     // the last granule states, less the pre-skip or the first Vorbis
     // packet.
     bool Holds(UInt64 total, std::size_t packets, const AVStream* st) const;
+    // Whether a link of the chain states another channel count, or word
+    // length, than the first: the track cannot be read as one sound.
+    bool ChannelsChange() const { return channelsChange_; }
+    bool WordLengthChanges() const { return bitsChange_; }
+    // Whether a link states a rate no type holds: it cannot be read.
+    bool RateNoTypeHolds() const { return rateNoTypeHolds_; }
 
 private:
     OggMapping codec_ = OggMapping::None;
@@ -45,4 +51,7 @@ private:
     VorbisBlocks vorbisBlocks_;
     int64_t vorbisUnheard_ = -1;  // where the first Vorbis packet ends
     bool ratesChange_ = false;
+    bool channelsChange_ = false;
+    bool bitsChange_ = false;
+    bool rateNoTypeHolds_ = false;
 };

@@ -47,6 +47,9 @@ public:
     // header states a rate beyond it (1 Hz, 2^31 - 1 Hz) is none a
     // converter holds, however few its frames.
     static constexpr double kMostRatio = 256.0;
+    // The highest rate a track is given at (the highest the program writes
+    // any type at): a part stated beyond it is none a type holds.
+    static constexpr int kHighestRate = 192000;
     static bool RatesConvertible(int partRate, int trackRate);
 
     // Takes the decoded `frame` (left empty); false when it cannot be

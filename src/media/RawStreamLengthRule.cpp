@@ -6,6 +6,7 @@
 #include "mpeg_tables.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,8 @@ namespace {
 // AC-3 bit rates (kbit/s) by frame size code / 2.
 constexpr int kAC3Rates[19] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512, 576, 640};
 constexpr int kHeaderBytes = 7;
+// The frames of another part's stream in a row that start it.
+constexpr int kOtherPartFrames = 3;
 
 // Whether two headers belong to one stream (the fields every frame of it
 // repeats).
@@ -29,6 +32,59 @@ bool SameStream(FrameSyntax syntax, const uint8_t* a, const uint8_t* b)
     if (syntax == FrameSyntax::Adts)
         return (a[1] & 0xFE) == (b[1] & 0xFE) && (a[2] & 0xFC) == (b[2] & 0xFC);
     return (a[4] >> 6) == (b[4] >> 6) && (a[5] >> 3) == (b[5] >> 3);
+}
+
+// The sample rate a frame's header states (0: none it can state).
+int FrameRate(FrameSyntax syntax, const uint8_t* p)
+{
+    if (syntax == FrameSyntax::Mpeg) {
+        const int version = (p[1] >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+        const int index = (p[2] >> 2) & 3;
+        if (version == 1 || index == 3)
+            return 0;
+        return int(mpeg::kSampleRatesKHz[index] * 1000) / (version == 3 ? 1 : version == 2 ? 2 : 4);
+    }
+    if (syntax == FrameSyntax::Adts) {
+        constexpr int kRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
+        const int index = (p[2] >> 2) & 15;
+        return index < 13 ? kRates[index] : 0;
+    }
+    constexpr int kRates[3] = {48000, 44100, 32000};
+    const int code = p[4] >> 6;
+    if (code < 3)
+        return kRates[code];
+    // (E-AC-3 at half those rates.)
+    const int half = (p[4] >> 4) & 3;
+    return (p[5] >> 3) > 10 && half < 3 ? kRates[half] / 2 : 0;
+}
+
+// Whether `length` zero bytes between two frames of an MPEG audio stream
+// (headers `before` and `after`) are frames overwritten by zeros: a whole
+// number of frames of either one's bit rate (each with its padding byte or
+// without), or one frame of any bit rate of the stream (a stream of
+// varying rate).  Zeros of another length are padding between frames.
+bool ZerosAreFrames(int64_t length, const uint8_t* before, const uint8_t* after)
+{
+    for (const uint8_t* header : {before, after}) {
+        uint8_t plain[4];
+        std::memcpy(plain, header, 4);
+        plain[2] &= 0xFD;  // without the padding byte
+        const int bytes = mpeg::FrameBytes(plain);
+        if (bytes <= 0)
+            continue;
+        const int64_t frames = (length + bytes / 2) / bytes;
+        if (frames >= 1 && length >= frames * bytes && length - frames * bytes <= frames * (((plain[1] >> 1) & 3) == 3 ? 4 : 1))
+            return true;
+    }
+    for (int rate = 1; rate < 15; ++rate)
+        for (int padding = 0; padding < 2; ++padding) {
+            uint8_t header[4];
+            std::memcpy(header, before, 4);
+            header[2] = uint8_t((header[2] & 0x0D) | rate << 4 | padding << 1);
+            if (mpeg::FrameBytes(header) == length)
+                return true;
+        }
+    return false;
 }
 
 // The bits of a frame's side information, most significant first.
@@ -357,18 +413,28 @@ public:
             if (FrameAt(at, &bytes, &frames)) {
                 if (!TakeFrame(at, bytes, frames))
                     break;
-                at = ZerosFrom(at + bytes, reference_);
+                const int64_t next = ZerosFrom(at + bytes, reference_);
+                // Zeros the size of frames (a frame overwritten) are sound
+                // lost, not padding; AC-3 and ADTS streams are never padded.
+                if (const uint8_t* after = next > at + bytes ? BytesAt(next, kHeaderBytes) : nullptr;
+                    after && (syntax_ != FrameSyntax::Mpeg || ZerosAreFrames(next - at - bytes, reference_, after)))
+                    stretch_ += next - at - bytes;
+                at = next;
                 continue;
             }
             if (!first_) {
                 const uint8_t* p = BytesAt(at, 1);
                 nonZero_ = nonZero_ || (p && *p != 0);
+            } else if (const uint8_t* p = BytesAt(at, kHeaderBytes);
+                       p && RawStreamLengthRule::ReadFrameHeader(syntax_, p, &bytes, &frames) &&
+                       SameStream(syntax_, reference_, p)) {
+                ++stretchHeaders_;
             }
             ++stretch_;
             ++at;
         }
         if (stretch_ > 0)
-            between_.push_back(stretch_);
+            between_.push_back({stretch_, stretchHeaders_});
         if (wholeCount_ == 0)
             return false;
         // Sound frames inside a tag grown over them (HiddenFrames).
@@ -376,7 +442,9 @@ public:
             out_->hiddenFrames = HiddenFrames(
                 syntax_, [this](int64_t from, int count) { return BytesAt(from, count); }, tagEnd, firstAt_);
         out_->damaged = !between_.empty() || leading_ > 0;
-        MusicChecksum();
+        if (infoEnd_ >= 0)
+            out_->streamBytes = lastWholeEnd_ - firstAt_;
+        CloseMusicChecksum();
         FramesBetween();
         return true;
     }
@@ -414,7 +482,7 @@ private:
     {
         const uint8_t* p = BytesAt(from, kHeaderBytes);
         if (!p || !RawStreamLengthRule::ReadFrameHeader(syntax_, p, bytes, frames) ||
-            (first_ && !SameStream(syntax_, reference_, p)))
+            (first_ && !SameStream(syntax_, reference_, p) && !ChainFrom(from, kOtherPartFrames)))
             return false;
         if (from + *bytes >= end_)
             return true;
@@ -424,9 +492,28 @@ private:
         const uint8_t* next = BytesAt(after, kHeaderBytes);
         int nextBytes = 0, nextFrames = 0;
         if (next && RawStreamLengthRule::ReadFrameHeader(syntax_, next, &nextBytes, &nextFrames) &&
-            SameStream(syntax_, here, next))
+            (SameStream(syntax_, here, next) || ChainFrom(after, kOtherPartFrames)))
             return true;
         return TagAt(after) > 0;
+    }
+
+    // Whether `count` whole frames of one stream follow each other from
+    // `from` (the end of the sound, or a tag, may come after one).
+    bool ChainFrom(int64_t from, int count)
+    {
+        uint8_t stream[kHeaderBytes];
+        for (int k = 0; k < count; ++k) {
+            if (k > 0 && (from == end_ || TagAt(from) > 0))
+                return true;
+            const uint8_t* p = BytesAt(from, kHeaderBytes);
+            int bytes = 0, frames = 0;
+            if (!p || !RawStreamLengthRule::ReadFrameHeader(syntax_, p, &bytes, &frames) ||
+                (k > 0 && !SameStream(syntax_, stream, p)) || from + bytes > end_)
+                return false;
+            std::memcpy(stream, p, kHeaderBytes);
+            from += bytes;
+        }
+        return true;
     }
 
     // The frame at `at` of `bytes` and `frames` (FrameAt): false when the
@@ -436,12 +523,22 @@ private:
         if (!first_) {
             first_ = BytesAt(at, kHeaderBytes);
             std::memcpy(reference_, first_, kHeaderBytes);
+            firstRate_ = FrameRate(syntax_, reference_);
             // What comes after a tag and before the first frame is no
             // sound; what starts the file is the end of a frame cut.
             if (!tagSeen_ && nonZero_)
                 leading_ = stretch_;
             stretch_ = 0;
+        } else if (const uint8_t* p = BytesAt(at, kHeaderBytes); p && !SameStream(syntax_, reference_, p)) {
+            // A part of another rate or kind joined after the first: its
+            // frames count at the first part's rate, as the track gives
+            // them.
+            std::memcpy(reference_, p, kHeaderBytes);
+            ++out_->otherParts;
         }
+        const int rate = FrameRate(syntax_, reference_);
+        if (rate > 0 && firstRate_ > 0 && rate != firstRate_)
+            frames = int(std::llround(double(frames) * firstRate_ / rate));
         if (at + bytes > end_) {
             // Broken off by the file's end (a stretch of damage before
             // it is counted, the frame is not).
@@ -449,15 +546,19 @@ private:
             return false;
         }
         if (stretch_ > 0)
-            between_.push_back(stretch_);
+            between_.push_back({stretch_, stretchHeaders_});
         stretch_ = 0;
+        stretchHeaders_ = 0;
         if (syntax_ == FrameSyntax::Mpeg) {
             InfoFrames(at, bytes, frames);
             MainDataJoins(at, bytes);
+            MusicChecksum(at, bytes);
             lastWholeEnd_ = at + bytes;
         }
         wholeBytes_ += UInt64(bytes);
         ++wholeCount_;
+        fewestBytes_ = std::min(fewestBytes_, bytes);
+        mostBytes_ = std::max(mostBytes_, bytes);
         out_->wholeFrames += UInt64(frames);
         return true;
     }
@@ -471,15 +572,22 @@ private:
             firstAt_ = at;
             out_->frameSamples = frames;
             if (const uint8_t* whole = BytesAt(at, bytes);
-                whole && RawStreamLengthRule::ReadInfoFrame(whole, bytes, &info))
+                whole && RawStreamLengthRule::ReadInfoFrame(whole, bytes, &info)) {
                 infoEnd_ = at + bytes;
+                musicExpected_ = info.hasMusicCRC;
+                expectedMusicCRC_ = info.musicCRC;
+                infoFrame_ = true;
+            }
         } else if (infoEnd_ >= 0) {
             // Encodes joined one after another: each Info frame
-            // counts its own; together they state the whole, and no
-            // one checksum covers it.
+            // counts its own; together they state the whole, and each
+            // one's checksum covers its own frames.
             RawStreamLengthRule::InfoFrame later;
-            const int head = std::min(bytes, 64);
-            if (const uint8_t* p = BytesAt(at, head); p && RawStreamLengthRule::ReadInfoFrame(p, head, &later)) {
+            if (const uint8_t* p = BytesAt(at, bytes); p && RawStreamLengthRule::ReadInfoFrame(p, bytes, &later)) {
+                CloseMusicChecksum();
+                musicExpected_ = later.hasMusicCRC;
+                expectedMusicCRC_ = later.musicCRC;
+                infoFrame_ = true;
                 if (info.frames >= 0 && later.frames >= 0)
                     info.frames += later.frames;
                 else
@@ -513,30 +621,49 @@ private:
         }
     }
 
-    // The stream's bytes after the Info frame, and their checksum.
-    void MusicChecksum()
+    // The checksum of the frames after an Info frame, as the encoder made
+    // it over its frames (tags and padding put between them later are none
+    // of them), held against the one it states when the next encode's Info
+    // frame, or the end, comes.
+    void MusicChecksum(int64_t at, int bytes)
     {
-        if (infoEnd_ < 0)
+        if (std::exchange(infoFrame_, false) || infoEnd_ < 0 || at < infoEnd_)
             return;
-        out_->streamBytes = lastWholeEnd_ - firstAt_;
-        for (int64_t from = infoEnd_; from < lastWholeEnd_;) {
-            const int count = int(std::min<int64_t>(lastWholeEnd_ - from, 1 << 16));
-            const uint8_t* p = BytesAt(from, count);
-            if (!p)
-                break;
-            out_->musicCRC = ByteChecksum::Crc16Reflected(p, std::size_t(count), out_->musicCRC);
-            from += count;
+        if (const uint8_t* p = BytesAt(at, bytes)) {
+            runningMusicCRC_ = ByteChecksum::Crc16Reflected(p, std::size_t(bytes), runningMusicCRC_);
+            if (out_->joinedEncodes == 0)
+                out_->musicCRC = runningMusicCRC_;
         }
+    }
+    void CloseMusicChecksum()
+    {
+        if (musicExpected_) {
+            ++out_->musicChecked;
+            out_->musicFails += runningMusicCRC_ != expectedMusicCRC_ ? 1 : 0;
+        }
+        musicExpected_ = false;
+        runningMusicCRC_ = 0;
     }
 
     // The frames the stretches between chains held, at the stream's own
-    // bytes per frame.
+    // bytes per frame.  Of a stream of frames of one size (but for the
+    // padding byte), a stretch of another length than a whole number of
+    // frames had bytes put into it, and held the frames whose headers
+    // stand in it.  (Of frames of varying size, as ADTS streams' are, the
+    // length tells nothing of that, and overwritten headers are many.)
     void FramesBetween()
     {
         const double bytesPerFrame = double(wholeBytes_) / double(wholeCount_);
         const double framesPerFrame = double(out_->wholeFrames) / double(wholeCount_);
-        for (const int64_t bytes : between_)
-            out_->framesBetween += UInt64(std::llround(std::round(double(bytes) / bytesPerFrame) * framesPerFrame));
+        const int spread = mostBytes_ - fewestBytes_;
+        const bool oneSize = spread <= (syntax_ == FrameSyntax::Adts ? -1 : 4);
+        for (const Stretch& stretch : between_) {
+            double held = std::round(double(stretch.bytes) / bytesPerFrame);
+            const bool whole = held >= 1 && std::fabs(double(stretch.bytes) - held * bytesPerFrame) <= held * (spread + 1);
+            if (oneSize && !whole)
+                held = stretch.headers;
+            out_->framesBetween += UInt64(std::llround(held * framesPerFrame));
+        }
         // The frame whose end starts the file at least (what came before it,
         // no header tells).
         if (leading_ > 0)
@@ -549,7 +676,10 @@ private:
     RawStreamLengthRule::Walk* out_;
     int64_t end_ = 0;  // where the sound's bytes end (the tags at the end before it)
     const uint8_t* first_ = nullptr;
+    // The header of the part being walked (the first's, or of a part
+    // joined after it), and the first part's rate.
     uint8_t reference_[kHeaderBytes] = {};
+    int firstRate_ = 0;
     UInt64 wholeBytes_ = 0;
     UInt64 wholeCount_ = 0;
     // Layer III main data: where the stream of frame bytes after the side
@@ -559,8 +689,24 @@ private:
     int64_t firstAt_ = -1;
     int64_t infoEnd_ = -1;
     int64_t lastWholeEnd_ = 0;
-    std::vector<int64_t> between_;  // the lengths of the stretches between chains
+    // The checksum of the encode being walked: whether its Info frame
+    // states one, which, and the frames' so far; whether the frame taken
+    // last was an Info frame.
+    bool musicExpected_ = false;
+    UInt16 expectedMusicCRC_ = 0;
+    UInt16 runningMusicCRC_ = 0;
+    bool infoFrame_ = false;
+    // The stretches between chains: their lengths, and the headers of the
+    // stream that stand in them.
+    struct Stretch {
+        int64_t bytes;
+        int headers;
+    };
+    std::vector<Stretch> between_;
     int64_t stretch_ = 0;
+    int stretchHeaders_ = 0;
+    int fewestBytes_ = INT_MAX;  // of a whole frame
+    int mostBytes_ = 0;
     // Bytes that start the file, no tag before them, and not all zeros:
     // the stream does not begin on a frame, the front of the file is lost.
     bool tagSeen_ = false, nonZero_ = false;
@@ -577,7 +723,7 @@ void SayWalk(TrackFinding* result, const RawStreamLengthRule::Walk& walk, UInt64
                 (unsigned long long)walk.hiddenFrames, walk.joins, walk.info.present ? "read" : "none",
                 (long long)walk.info.frames, (long long)walk.info.bytes, (long long)walk.framesAfterInfo,
                 (long long)walk.streamBytes,
-                !walk.info.hasMusicCRC ? "none" : walk.info.musicCRC == walk.musicCRC ? "holds" : "fails",
+                walk.musicChecked == 0 ? "none" : walk.musicFails == 0 ? "holds" : "fails",
                 (unsigned long long)counted, found);
 }
 
@@ -640,13 +786,20 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         // bytes: one frame either way with no checksum failing passes.
         // An Info frame whose encoder's tag fails its own checksum was
         // damaged itself: its count tells nothing of the frames.
-        const bool checksumHolds = !walk.info.hasMusicCRC || walk.info.musicCRC == walk.musicCRC;
+        // (Not where bytes that are no frame stand between frames: the
+        // frame short is one of them.)
+        const bool checksumHolds = walk.musicFails == 0;
         const bool whole = walk.info.tagDamaged ||
-                           (checksumHolds && (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
-                                              (held <= stated + 1 && held + 1 >= stated)));
+                           (checksumHolds && walk.framesBetween == 0 &&
+                            (walk.info.bytes < 0 || walk.info.bytes == walk.streamBytes ||
+                             (held <= stated + 1 && held + 1 >= stated)));
         const UInt64 samples = UInt64(walk.frameSamples);
         result.expected = UInt64(std::max(stated, held)) * samples;
-        result.statedFrames = UInt64(std::max<int64_t>(stated, 0)) * samples;
+        // (Encodes joined each keep their own delay and padding: two frames
+        // at most each.)
+        result.stated = StatedLength{.frames = UInt64(std::max<int64_t>(stated, 0)) * samples,
+                                     .tolerance = samples * UInt64(2 * walk.joinedEncodes),
+                                     .untrimmed = true};
         bool countAloneWrong = false;
         if (held > stated && !whole) {
             result.damaged = true;
@@ -681,9 +834,18 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
                 result.cutFramesAtLeast = gone;
             }
         }
+        // Every frame counted, and the encoder's checksum of them fails:
+        // sound damaged, how much no header states.
+        const bool soundDamaged = !checksumHolds && !walk.info.tagDamaged && held <= stated + 1 && held + 1 >= stated &&
+                                  result.added.repeatedFrames == 0 && result.missingAtLeast == 0 && !result.cut;
+        if (soundDamaged) {
+            result.damaged = true;
+            result.added.gaps = 1;
+        }
         const bool cut = tally.sofar.Cut() || result.cut.value_or(false);
         return note(held > stated && !whole   ? "frames repeated"
                     : held < stated && !whole ? (cut ? "cut" : "frames taken out")
+                    : soundDamaged            ? "sound damaged"
                     : countAloneWrong         ? "the count alone wrong"
                                               : "as stated");
     }
@@ -695,7 +857,7 @@ TrackFinding RawStreamLengthRule::Settle(const TrackTally& tally)
         st->duration > 0) {
         const UInt64 stated = tally.Frames(st->duration);
         result.expected = stated;
-        result.statedFrames = stated;
+        result.stated = StatedLength{.frames = stated, .untrimmed = true};
         const UInt64 whole = packetFrames_ - std::min(packetFrames_, lastShortFrames_);
         if (stated > whole + oneFrame) {
             if (damaged)

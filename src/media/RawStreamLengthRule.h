@@ -83,8 +83,16 @@ public:
         int64_t framesAfterInfo = 0;
         int64_t streamBytes = 0;
         UInt16 musicCRC = 0;
+        // The encodes whose encoder's checksum of their frames was held
+        // against them (each joined encode's Info frame states its own),
+        // and those it failed.
+        int musicChecked = 0;
+        int musicFails = 0;
         int frameSamples = 0;
         int joinedEncodes = 0;  // Info frames after the first (encodes joined)
+        // Parts of another rate or kind joined after the first (their
+        // frames counted at the first part's rate).
+        int otherParts = 0;
     };
     static bool WalkFile(FrameSyntax syntax, PositionedFile& file, Walk* out);
 

@@ -6,6 +6,7 @@
 #include "DemuxerPackets.h"
 #include "error_codes.h"
 #include "FrameDecoder.h"
+#include "LengthComparison.h"
 #include "mpeg_audio_frames.h"
 #include "PacketSource.h"
 #include "WaveFactRule.h"
@@ -50,8 +51,8 @@ const AVStream* TrackCount::Stream() const
 
 void TrackCount::Take(const TrackFinding& found)
 {
-    if (found.statedFrames)
-        lengths_.stated.push_back({found.rule, *found.statedFrames});
+    if (found.stated)
+        lengths_.stated.push_back({found.rule, *found.stated});
     verdict_.Take(found);
 }
 
@@ -92,6 +93,8 @@ void TrackCount::IndexPacket(const Packet& packet, FrameDecoder* decoder)
     if (packet.duration <= 0 && !packet.discard)
         durationsKnown_ = false;
     UInt64 frames = packet.frames;
+    if (frames > 0)
+        ++durations_[frames];
     // The AAC decoder gives whole frames, whatever the packet's
     // duration says.
     // (Where the stream's information has no frame size, as when its
@@ -118,6 +121,7 @@ void TrackCount::IndexPacket(const Packet& packet, FrameDecoder* decoder)
     ogg_.Packet(packet, padding, &frames, &durationsKnown_);
     if (TrackFinding found; rule_->Packet(packet, &frames, *packetTally_, &found))
         Take(found);
+    const UInt64 coded = frames;
     if (index_.empty() && ogg_.FirstPacketPrimes(packet, &entry, &frames)) {
         // (The first Vorbis packet only primes the decoder.)
     } else if (index_.empty() && codec.firstPacketMayPrime && !FirstPacketGivesSound(packet, decoder)) {
@@ -140,6 +144,7 @@ void TrackCount::IndexPacket(const Packet& packet, FrameDecoder* decoder)
         if (padding > 0 && padding <= frames)
             frames -= padding;
     }
+    lengths_.trimmed += coded - frames;
     entry.frames = UInt32(std::min<UInt64>(frames, 0xFFFFFFFFu));
     index_.push_back(entry);
     total_ += entry.frames;
@@ -177,6 +182,7 @@ OSErr TrackCount::SettlePackets()
     if (firstGivesNothing_ && index_.size() == 1) {
         index_[0].frames = UInt32(std::min<UInt64>(firstFrames_, 0xFFFFFFFFu));
         total_ += index_[0].frames;
+        lengths_.trimmed -= std::min(lengths_.trimmed, firstFrames_);
         wholeMPEGFrames_ += firstFrames_;
     }
     // A FLAC file whose end is neither its last frame whole nor one
@@ -204,9 +210,13 @@ OSErr TrackCount::SettlePackets()
         if (TrackFinding found; AiffFrameCountRule::Settle(Stream(), total_, &found))
             Take(found);
     // A track whose channel count changes is not read as one.
-    channelsChange_ = channelsChange_ || shapes_.ChannelsChange();
+    channelsChange_ = channelsChange_ || shapes_.ChannelsChange() || ogg_.ChannelsChange();
     if (channelsChange_)
         return kTrackChannelsChangeErr;
+    if (ogg_.WordLengthChanges())
+        return kTrackWordLengthChangesErr;
+    if (ogg_.RateNoTypeHolds())
+        return kTrackRateChangesErr;
     // Ogg packets whose sum is not what the last granule states, less
     // the pre-skip or the first Vorbis packet, are counted by decoding.
     if (oggPackets_ && !ogg_.Holds(total_, index_.size(), Stream()))
@@ -348,8 +358,10 @@ OSErr TrackCount::CountByDecoding(PacketSource& packets, FrameDecoder& decoder)
                          track_.streamFrameSize > 0 ? UInt64(track_.streamFrameSize) : track_.framesPerPacket);
     frames.CountRefusals(&verdict_);
     UInt64 decoded = 0;
-    while (const AVFrame* frame = frames.Next())
+    while (const AVFrame* frame = frames.Next()) {
         decoded += UInt64(frame->nb_samples);
+        ++decodedSizes_[UInt64(frame->nb_samples)];
+    }
     lastPacketRefused_ = frames.LastPacketRefused();
     lastPacketFrames_ = frames.LastRefusedFrames();
     if (channelsChange_ || frames.ChannelsChanged())
@@ -388,6 +400,24 @@ bool TrackCount::PacketsReachFileEnd() const
     return track_.fileBytes >= 0 && learned_.packetsEnd >= track_.fileBytes;
 }
 
+UInt64 TrackCount::LongestPacket(const std::map<UInt64, UInt64>& durations)
+{
+    // The longest duration many packets state (a damaged packet may state
+    // the time of a gap), else the one most state.
+    UInt64 packets = 0, most = 0, longest = 0, usual = 0;
+    for (const auto& [frames, count] : durations)
+        packets += count;
+    for (const auto& [frames, count] : durations) {
+        if (count >= std::max<UInt64>(2, packets / 100))
+            longest = frames;
+        if (count > most) {
+            most = count;
+            usual = frames;
+        }
+    }
+    return longest > 0 ? longest : usual;
+}
+
 void TrackCount::SayDecoder()
 {
     const SFTDecodeLoss& loss = verdict_.Loss();
@@ -409,9 +439,17 @@ void TrackCount::Settle()
     // frames counted: a cut, or sound lost (TrackLengthRule).
     SayDecoder();
     Take(rule_->Settle(Tally()));
-    if (track_.statedFrames > 0)
-        lengths_.stated.push_back({"stream duration", track_.statedFrames});
-    verdict_.Bound(track_.statedFrames);
+    // Every length stated, against the frames delivered (LengthComparison).
+    lengths_.streamDuration = track_.statedFrames;
+    lengths_.delivered = verdict_.Frames();
+    lengths_.otherRates = shapes_.RateChanges();
+    // (Durations in a coarse time base may fall short of the frames a
+    // decoder gives for a packet.)
+    lengths_.packetFrames = std::max(LongestPacket(durations_), LongestPacket(decodedSizes_));
+    if (lengths_.packetFrames == 0)
+        lengths_.packetFrames = track_.streamFrameSize > 0 ? UInt64(track_.streamFrameSize) : track_.framesPerPacket;
+    Take(LengthComparison::Settle(lengths_, verdict_, track_.fileBytes));
+    verdict_.Close();
 }
 
 CountResult TrackCount::Result() &&
@@ -422,7 +460,6 @@ CountResult TrackCount::Result() &&
     result.seekExact = seekExact_;
     learned_.firstMpegHeader = mpegHeader_;
     result.learned = learned_;
-    lengths_.delivered = verdict_.Frames();
     lengths_.packets = verdict_.Loss().packets;
     result.lengths = std::move(lengths_);
     result.verdict = std::move(verdict_);

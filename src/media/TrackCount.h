@@ -32,6 +32,7 @@
 #include "TrackDescription.h"
 #include "TrackLengthRule.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -63,7 +64,8 @@ public:
     void IndexPackets(PacketSource& packets, FrameDecoder* decoder);
     // The rules that judge the packets once all are seen (the FLAC end,
     // the MPEG frame sizes, a stereo MPEG stream, the AIFF-C frame count,
-    // Ogg trust); kTrackChannelsChangeErr where the channel count changes.
+    // Ogg trust); kTrackChannelsChangeErr where the channel count changes,
+    // kTrackWordLengthChangesErr where a chained link's word length does.
     OSErr SettlePackets();
     // Whether the packets tell the frames: the count is theirs.
     bool CountedFromPackets() const;
@@ -120,6 +122,9 @@ private:
     bool PacketsReachFileEnd() const;
     // The decoder's running counts, said once the count is settled.
     void SayDecoder();
+    // The longest of the usual `durations` (how many packets or decoded
+    // frames are each long).
+    static UInt64 LongestPacket(const std::map<UInt64, UInt64>& durations);
 
     const TrackDescription& track_;
     std::unique_ptr<TrackLengthRule> rule_;
@@ -155,4 +160,8 @@ private:
     bool stereoFrames_ = false;  // MPEG audio frames of two channels
     UInt64 firstFrames_ = 0;
     UInt64 widestPacket_ = 0;
+    // How many packets state each duration, and how many decoded frames
+    // are each long (in frames).
+    std::map<UInt64, UInt64> durations_;
+    std::map<UInt64, UInt64> decodedSizes_;
 };

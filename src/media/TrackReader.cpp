@@ -85,6 +85,7 @@ bool TrackReader::NextIndexedPiece()
             packetSkip_ = entry.trim;
             packetLeft_ = entry.frames;
             packetGave_ = false;
+            packetShort_ = false;
             inPacket_ = decoder_.Send(*packet) >= 0;
             packetFailed_ = !inPacket_;
         }
@@ -92,6 +93,16 @@ bool TrackReader::NextIndexedPiece()
         bool channelsChange = false;
         AVFrame* frame = nullptr;
         if (inPacket_ && plan_.shape.Receive(decoder_, &frame, &refused, &channelsChange)) {
+            // A packet of a codec whose packets state their frames exactly
+            // that decodes to fewer is refused whole: what it gave cannot
+            // be trusted (a decoder that stops inside a packet may give the
+            // rest of its frame unwritten).
+            if (packetShort_ || (plan_.codec.exactDurations && plan_.codec.framePerPacket && !packetGave_ &&
+                                 UInt64(frame->nb_samples) < packetSkip_ + packetLeft_)) {
+                packetShort_ = true;
+                packetFailed_ = true;
+                continue;
+            }
             packetGave_ = true;
             const UInt64 samples = UInt64(frame->nb_samples);
             const UInt64 skipped = std::min(samples, packetSkip_);

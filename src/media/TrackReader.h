@@ -129,4 +129,5 @@ private:
     UInt64 packetLeft_ = 0;
     bool packetGave_ = false;
     bool packetFailed_ = false;
+    bool packetShort_ = false;  // it decoded to fewer frames than it states
 };

@@ -18,12 +18,19 @@ void TrackFinding::Say(const char* format, ...)
 
 void TrackVerdict::Take(const TrackFinding& f)
 {
-    // What a rule takes back first, then what it knows better, then the
-    // least amounts it found, then what it adds.
+    // What a rule takes back first (a refusal, amounts beyond what can be
+    // gone), then what it knows better, then the least amounts it found,
+    // then what it adds.
     if (f.refusalTakenBack) {
         loss_.refusedPackets -= std::min<UInt64>(loss_.refusedPackets, 1);
         loss_.missingFrames -= std::min(loss_.missingFrames, *f.refusalTakenBack);
     }
+    if (f.lostAtMost) {
+        loss_.missingFrames = std::min(loss_.missingFrames, *f.lostAtMost);
+        loss_.cutFrames = std::min(loss_.cutFrames, *f.lostAtMost - loss_.missingFrames);
+    }
+    if (f.repeatedAtMost)
+        loss_.repeatedFrames = std::min(loss_.repeatedFrames, *f.repeatedAtMost);
     if (f.cut)
         cut_ = *f.cut;
     damaged_ = damaged_ || f.damaged;
@@ -56,13 +63,8 @@ void TrackVerdict::Take(const TrackFinding& f)
     }
 }
 
-void TrackVerdict::Bound(UInt64 stated)
+void TrackVerdict::Close()
 {
-    const UInt64 expected = expected_ && *expected_ > 0 ? *expected_ : stated;
-    if (expected > 0 && loss_.missingFrames > refusedFrames_) {
-        const UInt64 beyond = expected > frames_ ? expected - frames_ : 0;
-        loss_.missingFrames = std::min(loss_.missingFrames, std::max(refusedFrames_, beyond));
-    }
     TrackFinding verdict("verdict");
     verdict.Say("%llu frames; %s%s; refused %llu, silenced %llu, missing %llu, repeated %llu, out of order %llu, "
                 "damaged places %llu",

@@ -16,6 +16,27 @@
 #include <string>
 #include <vector>
 
+// A length a container or a stream states of a track, as a rule read it:
+// held against the frames the track delivers (LengthComparison).
+struct StatedLength {
+    UInt64 frames = 0;
+    // How far the frames delivered may stray from it without anything
+    // lost or repeated, as the statement is rounded or counts what the
+    // codec itself takes off (an encoder's priming and padding): beyond
+    // one packet (the end of a last frame), or, of a statement to the
+    // frame (`exact`: a last granule, a FLAC stream's, a 'fact' chunk's or
+    // a data size), alone.
+    UInt64 tolerance = 0;
+    bool exact = false;
+    // The parts it is the sum of (the links of a chain), each of which may
+    // give a packet more than it states (a decoder that gives its last
+    // packet whole, the end trim of each part not applied).
+    UInt64 parts = 1;
+    // It counts the frames before the decoder's trim (an MP3 stream's
+    // Info frame counts the encoder's delay and padding).
+    bool untrimmed = false;
+};
+
 struct TrackFinding {
     explicit TrackFinding(const char* rule = "") : rule(rule) {}
 
@@ -37,10 +58,10 @@ struct TrackFinding {
     std::optional<UInt64> expected;
     // The packets of the track, where the rule counted them.
     std::optional<UInt64> packets;
-    // What the container or the stream states the track holds, in frames,
-    // where the rule read it: kept with what the count delivered
-    // (TrackLengths), not combined into the verdict.
-    std::optional<UInt64> statedFrames;
+    // What the container or the stream states the track holds, where the
+    // rule read it: kept with what the count delivered (TrackLengths) and
+    // held against it there (LengthComparison), not combined here.
+    std::optional<StatedLength> stated;
     // Counts added: refused packets (and their frames, said as
     // missing or silenced), frames missing, repeated, out of order, places
     // taken out.
@@ -56,6 +77,11 @@ struct TrackFinding {
     std::optional<std::pair<UInt64, UInt64>> headerAndHeld;
     // Whether the stream's checksum fails (a FLAC stream's signature).
     std::optional<bool> checksumMismatch;
+    // The most the amounts said before may come to, where what is stated
+    // and what is delivered tell it: the frames lost (missing, and then
+    // those a cut took), and the frames repeated.
+    std::optional<UInt64> lostAtMost;
+    std::optional<UInt64> repeatedAtMost;
 
     // Sets the line, formatted as printf does.
     void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -68,17 +94,17 @@ public:
 
     // Combines `finding` with what the rules before it found.
     void Take(const TrackFinding& finding);
-    // The last word, once every rule has spoken: no amount said lost
-    // beyond the packets refused exceeds what the file holds or states
-    // (`stated`, where no rule found what is expected); then the verdict's
-    // own line.
-    void Bound(UInt64 stated);
+    // The last word, once every rule has spoken and the lengths were held
+    // against each other: the verdict's own line.
+    void Close();
 
     UInt64 Frames() const { return frames_; }
     bool Cut() const { return cut_; }
     bool Damaged() const { return damaged_; }
     const SFTDecodeLoss& Loss() const { return loss_; }
     UInt64 RefusedFrames() const { return refusedFrames_; }
+    // What the rules found the track is to hold (0: none found).
+    UInt64 Expected() const { return expected_.value_or(0); }
     const std::vector<std::string>& Lines() const { return lines_; }
 
 private:

@@ -55,23 +55,23 @@ TrackFinding WaveFactRule::Settle(const std::string& path, const CodecTraits& co
     // Fewer frames of any other coding than it counts: what the data chunk
     // states beyond the file's end went with a cut (the block the end
     // broke off with it, which the decoder refused); else they were lost.
+    // (How much, the comparison of what is stated with what is delivered
+    // says: LengthComparison.)
     const char* how = "";
     if (factFrames > counted && codec.syntax != FrameSyntax::Mpeg) {
         const WaveData data = DataOf(path);
         if (data.cut) {
             found.cut = true;
-            found.cutFramesAtLeast = factFrames - counted;
             if (data.partialBlockFrames > 0)
                 found.refusalTakenBack = data.partialBlockFrames;
             how = ": cut";
         } else {
             found.damaged = true;
-            found.missingAtLeast = factFrames - counted;
             how = ": lost";
         }
     }
     if (factFrames > 0)
-        found.statedFrames = factFrames;
+        found.stated = StatedLength{.frames = factFrames, .exact = true};
     found.Say("states %llu frames, counted %llu%s", (unsigned long long)factFrames, (unsigned long long)counted, how);
     if (lagged) {
         *startSkip = std::min<UInt64>(kFilterbankLag, counted);

@@ -133,8 +133,10 @@ QList<Recipe> Recipes()
             r.append({"lame tags", QString("end_tags%1_%2.mp3").arg(t).arg(i), "lame", a, stereo, Shape::TagsAtEnd, t});
         r.append({"lame between frames", "tag_between_" + i + ".mp3", "lame", a, stereo, Shape::TagBetweenFrames,
             1000});
+        // (Zeros of no frame's length: a run the length of frames is
+        // what a frame overwritten leaves, and is said lost.)
         r.append({"lame between frames", "zeros_between_" + i + ".mp3", "lame", a, stereo, Shape::ZerosBetweenFrames,
-            417});
+            300});
         r.append({"lame between frames", "joined_tag_" + i + ".mp3", "lame", a, stereo, Shape::Chained, 1000, mono});
         r.append({"lame mode change", "mono_stereo_" + i + ".mp3", "lame", a, mono, Shape::Chained, 0, stereo});
         r.append({"lame mode change", "stereo_mono_" + i + ".mp3", "lame", a, stereo, Shape::Chained, 0, mono});

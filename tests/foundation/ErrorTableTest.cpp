@@ -58,7 +58,8 @@ TEST(ErrorTable, HasEveryCodeOnceWithTheClassCounts)
     // channel layout that no speaker mask names (-24300); a 24-bit Paris output filled to whole groups of ten
     // frames (-24003) and an AIFF-C IMA 4:1 output filled to whole 64-frame
     // packets (-23805); a track whose parts differ in channel count (-24230)
-    // or in rate where they cannot be read as one (-24231), and the warning
+    // or in rate or word length where they cannot be read as one (-24231,
+    // -24233), and the warning
     // that a lossless input kept as its type is written lossy (-24232); 23
     // codes that reading or
     // writing one file can produce, all warnings (-22204, -23002, -22015,

@@ -15,6 +15,7 @@
 #include "PositionedFile.h"
 #include "RawStreamLengthRule.h"
 #include "TestTempDir.h"
+#include "WaveDataRule.h"
 #include "WaveFactRule.h"
 
 #include "../fuzz/ContainerFuzzSeeds.h"
@@ -35,6 +36,7 @@ TEST(ByteChecksum, MatchesTheCatalogueChecks)
     EXPECT_EQ(ByteChecksum::Crc16(text.data(), text.size()), 0xFEE8);
     EXPECT_EQ(ByteChecksum::Crc16Reflected(text.data(), text.size()), 0xBB3D);
     EXPECT_EQ(ByteChecksum::Crc32(text.data(), text.size()), 0x89A1897Fu);  // CRC-32/CKSUM before its inversion
+    EXPECT_EQ(~ByteChecksum::Crc32Reflected(text.data(), text.size(), 0xFFFFFFFFu), 0xCBF43926u);  // CRC-32 (zlib)
     // In pieces, as over a stream read in blocks.
     EXPECT_EQ(ByteChecksum::Crc32(text.data() + 4, 5, ByteChecksum::Crc32(text.data(), 4)), 0x89A1897Fu);
 }
@@ -275,6 +277,49 @@ TEST(BoxAndChunkWalks, TellCutsFromWholeFiles)
     const Bytes flac = FlacMetadata(500);
     EXPECT_FALSE(flacCut(flac));
     EXPECT_TRUE(flacCut(Bytes(flac.begin(), flac.begin() + 200)));
+
+    // A WAVE file's data chunk, its size stated in the chunk, in RF64's
+    // 'ds64' chunk, or as Wave64's 64-bit size with the header; a
+    // placeholder states none.
+    const auto data = [](Bytes b) {
+        PositionedFile f(std::move(b));
+        WaveDataRule::Data d;
+        return WaveDataRule::FindData(f, &d) ? std::make_pair(d.body, d.bytes) : std::make_pair(int64_t(-1), UInt64(0));
+    };
+    const auto le = [](Bytes* b, uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            b->push_back(uint8_t(v >> (8 * i)));
+    };
+    const auto riff = [&](const char* form, uint32_t dataField, uint64_t ds64Data) {
+        Bytes b(form, form + 4);
+        le(&b, 0xFFFFFFFFu, 4);
+        b.insert(b.end(), {'W', 'A', 'V', 'E'});
+        if (ds64Data > 0) {
+            b.insert(b.end(), {'d', 's', '6', '4', 28, 0, 0, 0});
+            le(&b, 0, 8);
+            le(&b, ds64Data, 8);
+            b.resize(b.size() + 12, 0);  // (the sample count and an empty table)
+        }
+        b.insert(b.end(), {'f', 'm', 't', ' ', 3, 0, 0, 0, 1, 2, 3, 0});  // (odd: padded)
+        b.insert(b.end(), {'d', 'a', 't', 'a'});
+        le(&b, dataField, 4);
+        b.resize(b.size() + 600, 0);
+        return b;
+    };
+    EXPECT_EQ(data(riff("RIFF", 600, 0)), std::make_pair(int64_t(32), UInt64(600)));
+    EXPECT_EQ(data(riff("RF64", 0xFFFFFFFFu, 5000000000)), std::make_pair(int64_t(68), UInt64(5000000000)));
+    EXPECT_EQ(data(riff("RIFF", 0xFFFFFFFFu, 0)).first, -1);
+    Bytes w64 = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0, 0};
+    le(&w64, 0, 8);
+    w64.insert(w64.end(), {'w', 'a', 'v', 'e', 0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1, 0, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A});
+    for (const auto& [id, bytes] : {std::pair<char, int>{'f', 19}, std::pair<char, int>{'d', 600}}) {
+        const char* name = id == 'f' ? "fmt " : "data";
+        w64.insert(w64.end(), name, name + 4);
+        w64.insert(w64.end(), {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1, 0, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A});
+        le(&w64, uint64_t(24 + bytes), 8);
+        w64.resize(w64.size() + std::size_t((bytes + 7) & ~7), 0);  // (chunks start on multiples of eight)
+    }
+    EXPECT_EQ(data(w64), std::make_pair(int64_t(40 + 48 + 24), UInt64(600)));
 }
 
 TEST(FrameHeaders, GiveEachFramesBytesAndSamples)
