@@ -18,7 +18,8 @@ OSErr FileByDescriptor::open(const std::string& path)
     name_.clear();
     if (const OSErr err = OpenFileDescriptor(path, false, &fd_))
         return err;
-    static const bool named = ::access("/proc/self/fd", X_OK) == 0;
-    name_ = named ? "/proc/self/fd/" + std::to_string(fd_) : path;
+    name_ = DescriptorPath(fd_);
+    if (name_.empty())
+        name_ = path;
     return noErr;
 }

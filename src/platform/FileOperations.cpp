@@ -668,6 +668,12 @@ bool StaysInside(std::string_view relative)
     return true;
 }
 
+std::string DescriptorPath(int fd)
+{
+    static const bool named = ::access("/proc/self/fd", X_OK) == 0;
+    return named ? "/proc/self/fd/" + std::to_string(fd) : std::string();
+}
+
 std::string AbsolutePath(const std::string& path)
 {
     if (IsCleanAbsolute(path))

@@ -201,6 +201,12 @@ bool StaysInside(std::string_view relative);
 // relative paths taken from the current folder; symbolic links are kept).
 std::string AbsolutePath(const std::string& path);
 
+// The name of this process's open descriptor `fd` ("/proc/self/fd/N"):
+// opened or linked by that name, it is the very file the descriptor holds,
+// whatever the file's own name holds by now.  Empty where /proc names no
+// descriptors.
+std::string DescriptorPath(int fd);
+
 } // extern "C++"
 
 // Writes all `size` bytes to the descriptor, retrying after signals; false

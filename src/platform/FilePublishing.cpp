@@ -185,6 +185,16 @@ Parsed ParseRecord(const std::string& text, std::vector<Step>* steps)
     return Parsed::Whole;
 }
 
+// Removes the record open as `fd` at `path` (only while the name holds it:
+// what another program put there is left alone).
+void RemoveRecord(const std::string& path, int fd)
+{
+    struct stat held;
+    if (::fstat(fd, &held) == 0)
+        MadeFiles::RemoveName(path, held.st_dev, held.st_ino);
+    ::close(fd);
+}
+
 // Creates and locks a new record in `folder`, holding `text` from its
 // birth, made anew until its status shows no change after its birth (the
 // clock's tick passed while it was written, or someone asked its status
@@ -202,22 +212,10 @@ int CreateRecord(const std::string& folder, const std::string& text, std::string
         ::flock(fd, LOCK_EX);
         if (UnchangedSinceBirth(fd))
             return fd;
-        ::unlink(path->c_str());
-        ::close(fd);
+        RemoveRecord(*path, fd);
     }
     errno = EEXIST;
     return -1;
-}
-
-// Removes the record open as `fd` at `path` (only while the name holds it:
-// what another program put there is left alone).
-void RemoveRecord(const std::string& path, int fd)
-{
-    struct stat held, at;
-    if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &at) == 0 && held.st_dev == at.st_dev &&
-        held.st_ino == at.st_ino)
-        ::unlink(path.c_str());
-    ::close(fd);
 }
 
 // The steps of `moves`: each file's sidecar first, then the files.

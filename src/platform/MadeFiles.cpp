@@ -67,14 +67,6 @@ bool AtOrBelow(const std::string& path, const std::string& folder)
            (path.size() == folder.size() || path[folder.size()] == '/' || folder == "/");
 }
 
-// Whether /proc names this process's descriptors (a descriptor's file is
-// then linked under a new name by its /proc name).
-bool DescriptorsNamed()
-{
-    static const bool named = ::access("/proc/self/fd", X_OK) == 0;
-    return named;
-}
-
 // The name `path` holds the regular file of `device` and `inode` (no link).
 bool NameHolds(const std::string& path, dev_t device, ino_t inode)
 {
@@ -191,11 +183,7 @@ MadeFiles::Name MadeFiles::Check(const std::string& path)
     }
     if (held.removed)
         return Name::Removed;
-    struct stat st;
-    if (held.fd < 0 || ::lstat(absolute.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != held.device ||
-        st.st_ino != held.inode)
-        return Name::Replaced;
-    return Name::Holds;
+    return held.fd >= 0 && NameHolds(absolute, held.device, held.inode) ? Name::Holds : Name::Replaced;
 }
 
 OSErr MadeFiles::Link(const std::string& from, const std::string& to, bool* moved)
@@ -205,6 +193,7 @@ OSErr MadeFiles::Link(const std::string& from, const std::string& to, bool* move
     const std::string absolute = AbsolutePath(from);
     Held held;
     int e = 0;
+    bool named = false;
     {
         // (Under the lock, so that the descriptor stays open meanwhile.)
         std::lock_guard<std::mutex> lock(r.mutex);
@@ -217,17 +206,18 @@ OSErr MadeFiles::Link(const std::string& from, const std::string& to, bool* move
         // The file behind the descriptor, whatever its name holds now: a
         // file whose last name another program took has none, and is not
         // linked (ENOENT).
-        if (DescriptorsNamed() && ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(held.fd)).c_str(), AT_FDCWD,
-                                           to.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        const std::string descriptor = DescriptorPath(held.fd);
+        named = !descriptor.empty();
+        if (named && ::linkat(AT_FDCWD, descriptor.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0)
             return noErr;
-        e = DescriptorsNamed() ? errno : ENOENT;
+        e = named ? errno : ENOENT;
         struct stat now;
         if (e == ENOENT && ::fstat(held.fd, &now) == 0 && now.st_nlink == 0)
             return kFileReplacedErr;
     }
     if (e == EEXIST)
         return dupFNErr;
-    if (DescriptorsNamed() && e != EPERM && e != ENOTSUP && e != EMLINK && e != ENOENT)
+    if (named && e != EPERM && e != ENOTSUP && e != EMLINK && e != ENOENT)
         return MacErrorFromErrno(e);
     // No links here: moved by its name, which held it a moment ago.
     if (!NameHolds(from, held.device, held.inode))
